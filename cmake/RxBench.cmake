@@ -1,0 +1,10 @@
+find_package(benchmark REQUIRED)
+# One program per file in bench/; each links the whole product below main.
+file(GLOB bsrcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(src IN LISTS bsrcs)
+  get_filename_component(n ${src} NAME_WE)
+  add_executable(bench_${n} ${src})
+  target_link_libraries(bench_${n} PRIVATE rx_main_init benchmark::benchmark benchmark::benchmark_main)
+  target_compile_options(bench_${n} PRIVATE ${RX_WARNINGS})
+  target_compile_definitions(bench_${n} PRIVATE RX_SHARED_DIR="${RX_SHARED_DIR}")
+endforeach()

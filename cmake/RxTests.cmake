@@ -1,0 +1,35 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# One executable per layer; each test runs in its own process so static globals start fresh.
+foreach(layer IN LISTS RX_LAYERS)
+  set(dir ${layer})
+  if(layer STREQUAL "main_init")
+    set(dir main)
+  endif()
+  file(GLOB_RECURSE tsrcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${dir}/*.cpp)
+  if(tsrcs)
+    add_executable(unit_${dir} ${tsrcs})
+    target_link_libraries(unit_${dir} PRIVATE rx_${layer} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_options(unit_${dir} PRIVATE ${RX_WARNINGS})
+    target_include_directories(unit_${dir} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_compile_definitions(unit_${dir} PRIVATE RX_SHARED_DIR="${RX_SHARED_DIR}")
+    gtest_discover_tests(unit_${dir} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS unit TIMEOUT 300)
+  endif()
+endforeach()
+
+file(GLOB_RECURSE e2e_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+if(e2e_srcs)
+  add_executable(e2e_tests ${e2e_srcs})
+  target_link_libraries(e2e_tests PRIVATE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_compile_options(e2e_tests PRIVATE ${RX_WARNINGS})
+  target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(e2e_tests PRIVATE
+      RX_SHARED_DIR="${RX_SHARED_DIR}"
+      RXENGINE_PATH="$<TARGET_FILE:rxengine>"
+      RX_TOOLS_DIR="${CMAKE_BINARY_DIR}/tools")
+  add_dependencies(e2e_tests rxengine)
+  gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                       PROPERTIES LABELS e2e TIMEOUT 300)
+endif()

@@ -1,0 +1,3 @@
+#include "main/start_up.h"
+
+int main() { return rxMain(); }

@@ -1,0 +1,18 @@
+// The one way out of the process: flushes standard streams and ends without running static
+// destructors, which would tear down objects that live tasks still use.
+#pragma once
+
+enum RxExitCode : int {
+  kExitRestart = 0,
+  kExitClearImage = 123,
+  kExitReboot = 127,
+  kExitPowerOff = 128,
+  kExitTaskFailure = 222,
+};
+
+[[noreturn]] void rxExit(int code);
+
+// Called by rxExit before the process ends (the settings image is forced to storage here).
+// At most a few; run in the order installed.
+using RxExitHook = void (*)();
+void rxAddExitHook(RxExitHook hook);
