@@ -250,7 +250,7 @@ TEST_F(GeoidFile, MutatedFixtureHeadersLoadOrChangeNothing) {
 // bilinear one any bilinear function, so interior heights have an exact truth.
 struct Synthetic {
   const char* what;
-  geoidtest::GemoSpec spec;
+  geoidtest::GemoFields fields;
   double scaleM, offsetM;
   std::function<std::int64_t(int r, int c)> p;          // file units at node (r, c)
   std::function<double(double y, double x)> pAt;        // the same function between nodes
@@ -297,7 +297,7 @@ const Synthetic kSynthetic[] = {
 TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
   std::mt19937 rng(1);
   for (const Synthetic& s : kSynthetic) {
-    const geoidtest::GemoSpec& g = s.spec;
+    const geoidtest::GemoFields& g = s.fields;
     std::vector<std::int64_t> vals;
     for (int r = 0; r < g.rows; ++r)
       for (int c = 0; c < g.cols; ++c) vals.push_back(s.p(r, c));

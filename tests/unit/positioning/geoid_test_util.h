@@ -78,7 +78,7 @@ inline void put32(std::vector<std::uint8_t>& v, std::size_t at, std::int32_t x) 
 }
 
 // Fields of a "GeMo" file, in file units.
-struct GemoSpec {
+struct GemoFields {
   std::string name = "synthetic";
   int bytes = 2;
   std::int32_t offset = 0;  // 1e-5 m
@@ -91,10 +91,10 @@ struct GemoSpec {
   std::int32_t headerLen = 128;
 };
 
-// Offsets of the descriptor fields for a spec's name length.
-inline std::size_t fieldAt(const GemoSpec& s) { return 16 + s.name.size() + 1; }
+// Offsets of the descriptor fields for a given name length.
+inline std::size_t fieldAt(const GemoFields& s) { return 16 + s.name.size() + 1; }
 
-inline std::vector<std::uint8_t> makeGemo(const GemoSpec& s, const std::vector<std::int64_t>& values) {
+inline std::vector<std::uint8_t> makeGemo(const GemoFields& s, const std::vector<std::int64_t>& values) {
   std::vector<std::uint8_t> v(std::size_t(s.headerLen), 0);
   std::memcpy(v.data(), "GeMo", 4);
   put32(v, 8, s.headerLen);
