@@ -768,8 +768,7 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
       if (TimeScales::now(tsGps) < -1) ++torn;
     }
   };
-  std::thread r1(reader), r2(reader);
-  for (int i = 1; i <= kEpochs; ++i) {
+  auto publishEpoch = [](int i) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     SysTime t;
@@ -780,7 +779,10 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
                    {i, i}, {i, i}, {i, i}, {i, i}, {i, i}, {i, i},
                    {i << 8 | 0x40, i << 8 | 0x40}};
     TimeScales::endUpdate(f, i);
-  }
+  };
+  publishEpoch(0);
+  std::thread r1(reader), r2(reader);
+  for (int i = 1; i <= kEpochs; ++i) publishEpoch(i);
   done = true;
   r1.join();
   r2.join();
