@@ -15,7 +15,7 @@ const void* SatelliteDataProcessor::get_UtcLastData(int) { return nullptr; }
 // ---- Navigation solution time ("no solution") ----
 namespace placeholder {
 bool navSolGpsTime(int&, int&) { return false; }
-}
+}  // namespace placeholder
 
 // ---- Debug selector of the command layer ----
 namespace placeholder {

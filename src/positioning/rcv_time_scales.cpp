@@ -248,8 +248,8 @@ int RcvTimeScales::set_SYS_UTC_compute(int k, const ZRT_UTC_GPS& u, int tag) {
   }
   // Seconds from the inserted second (d = 0) to now, in GPS time.
   const std::int64_t dw = foldWeeks(static_cast<std::int64_t>(Int.weekDay[0]) - u.WN_LSF);
-  const std::int64_t d = l_WEEK_DAY_SEC[0] * dw + Int.ms[0] / 1000 -
-                         (std::int64_t{86400} * u.DN + u.dtLS);
+  const std::int64_t d =
+      l_WEEK_DAY_SEC[0] * dw + Int.ms[0] / 1000 - (std::int64_t{86400} * u.DN + u.dtLS);
   // The last UTC day runs from its 00:00:00 (d = -86,400) through the inserted 23:59:60.
   leapWarning = (d >= -86400 && d <= 0) ? 1 : 0;
   int changed = 0;
@@ -310,8 +310,8 @@ void RcvTimeScales::initOnce(int t, bool valid) {
   initFromStored(t, valid, found, foundSys, haveGln ? &gln : nullptr);
 }
 
-void RcvTimeScales::initFromStored(int t, bool valid, const ZRT_UTC_GPS* gpsLike,
-                                   int gpsLikeSys, const ZRT_UTC_GLN* gln) {
+void RcvTimeScales::initFromStored(int t, bool valid, const ZRT_UTC_GPS* gpsLike, int gpsLikeSys,
+                                   const ZRT_UTC_GLN* gln) {
   Int.flags[1] |= kUtcBits;
   Int.sysUtc[0] = sysUtcDefault[0];
   Int.sysUtc[1] = sysUtcDefault[1];

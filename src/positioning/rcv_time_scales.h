@@ -47,21 +47,21 @@ class RcvTimeScales {
   // 20-23 and the flag bits other than 0x10, 0x20 and 0x40 belong to the GNSS board: they are
   // carried, never interpreted.
   struct INT_SCALES {
-    std::int64_t rcvTime;         // words 0-1: receiver time, ms
-    std::int32_t gpsMs;           // word 2: steps by a week when a correction steps the week
-    std::int32_t upTime;          // word 3: GNSS-board uptime, s
-    std::int32_t board[2];        // words 4-5
-    std::int32_t corrSum;         // word 6: sum of the corrections applied
-    std::int32_t corrPhase[2];    // words 7-8: kept in (-123000, 0]
-    std::int32_t unused;          // word 9
-    std::int32_t ms[2];           // words 10-11: ms of the GPS week, ms of the GLONASS day
-    std::int32_t weekDay[2];      // words 12-13: GPS week mod 1024; GLONASS day 0..1460
-    std::int32_t cycle[2];        // words 14-15: 1024-week cycles; GLONASS four-year period N4
-    std::int32_t sysUtc[2];       // words 16-17: scale minus UTC, s
-    std::int32_t leapMoment[2];   // words 18-19: ms of week/day of an announced leap second
-    std::int32_t labelA[2];       // words 20-21: per-epoch labelling words of the board
-    std::int32_t labelB[2];       // words 22-23
-    std::int32_t flags[2];        // words 24-25
+    std::int64_t rcvTime;        // words 0-1: receiver time, ms
+    std::int32_t gpsMs;          // word 2: steps by a week when a correction steps the week
+    std::int32_t upTime;         // word 3: GNSS-board uptime, s
+    std::int32_t board[2];       // words 4-5
+    std::int32_t corrSum;        // word 6: sum of the corrections applied
+    std::int32_t corrPhase[2];   // words 7-8: kept in (-123000, 0]
+    std::int32_t unused;         // word 9
+    std::int32_t ms[2];          // words 10-11: ms of the GPS week, ms of the GLONASS day
+    std::int32_t weekDay[2];     // words 12-13: GPS week mod 1024; GLONASS day 0..1460
+    std::int32_t cycle[2];       // words 14-15: 1024-week cycles; GLONASS four-year period N4
+    std::int32_t sysUtc[2];      // words 16-17: scale minus UTC, s
+    std::int32_t leapMoment[2];  // words 18-19: ms of week/day of an announced leap second
+    std::int32_t labelA[2];      // words 20-21: per-epoch labelling words of the board
+    std::int32_t labelB[2];      // words 22-23
+    std::int32_t flags[2];       // words 24-25
   };
 
   // Validity flags.
@@ -85,8 +85,8 @@ class RcvTimeScales {
   // Scales of the current epoch. Task MEAT, their only writer, reads them directly; every other
   // task takes a consistent copy with getReq.
   static INT_SCALES Req;
-  static std::atomic<int> rcvRefTime;             // reference scale, 0 GPS, 1 GLONASS
-  static std::atomic<std::uint8_t> leapWarning;   // 1 while a leap second is imminent
+  static std::atomic<int> rcvRefTime;            // reference scale, 0 GPS, 1 GLONASS
+  static std::atomic<std::uint8_t> leapWarning;  // 1 while a leap second is imminent
 
   // Build-date anchors.
   static const int daysSince1Jan1980Build;
@@ -108,8 +108,8 @@ class RcvTimeScales {
   static int computeSYS2UTC_Prec(int sys, double& offs, int& leap);
   // The GPS-like part of computeSYS2UTC_Prec, from a UTC record and the solution's GPS week
   // (mod 1024) and ms of week.
-  static void gpsLikeUtcOffset(int sys, const ZRT_UTC_GPS& u, int week, int msOfWeek,
-                               double& offs, int& leap);
+  static void gpsLikeUtcOffset(int sys, const ZRT_UTC_GPS& u, int week, int msOfWeek, double& offs,
+                               int& leap);
 
   // Start: t = UTC seconds since 2000 from the real-time clock.
   static void initOnce(int t, bool valid);

@@ -39,9 +39,7 @@ std::int64_t elapsedMs(const SysTime& to, const SysTime& from) {
   return std::int64_t{ds} * 1000 + (std::int64_t{to.nsec} - from.nsec) / 1000000;
 }
 
-bool fresh(std::int64_t elapsed) {
-  return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs;
-}
+bool fresh(std::int64_t elapsed) { return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs; }
 
 }  // namespace
 

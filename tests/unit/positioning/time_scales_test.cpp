@@ -100,7 +100,8 @@ TEST(Calendar, FullT2dataMatchesCivilCalendarForRandomTimes) {
     GREGORIAN_EPOCH g{};
     RT::fullT2data(static_cast<std::uint32_t>(t), g);
     if (!(civilOf(g) == civilOf(t))) {
-      if (bad++ == 0) first = std::to_string(t) + ": " + show(civilOf(g)) + " != " + show(civilOf(t));
+      if (bad++ == 0)
+        first = std::to_string(t) + ": " + show(civilOf(g)) + " != " + show(civilOf(t));
     }
   }
   EXPECT_EQ(bad, 0) << first;
@@ -181,9 +182,8 @@ TEST(Scales, GpsWeekRolloverOf2019) {
     std::int32_t week, cycle, ms;
   };
   // 2019-04-06 23:59:42 UTC is GPS 2019-04-07 00:00:00, the start of week 2048.
-  const Case cases[] = {{23, 59, 41, 1023, 1, 604799000},
-                        {23, 59, 42, 0, 2, 0},
-                        {23, 59, 59, 0, 2, 17000}};
+  const Case cases[] = {
+      {23, 59, 41, 1023, 1, 604799000}, {23, 59, 42, 0, 2, 0}, {23, 59, 59, 0, 2, 17000}};
   for (const Case& c : cases) {
     const std::int64_t t = since2000(year{2019} / 4 / 6, c.h, c.m, c.s);
     resetScales();
@@ -279,10 +279,10 @@ TEST(Scales, Times2dataQualityLevels) {
     bool answers;
   };
   const Case cases[] = {
-      {0, true, 0, true},          {0x540, true, 1, false},   {0x540, false, 1, true},
-      {0x550, true, 1, true},      {0xAA0, true, 2, true},    {0xA80, true, 2, false},
-      {0xA80, false, 2, true},     {0x12A0, true, 3, true},   {0x1280, false, 3, true},
-      {0x1280, true, 3, false},    {0x550, true, 4, false},   {0x550, true, -1, false},
+      {0, true, 0, true},       {0x540, true, 1, false}, {0x540, false, 1, true},
+      {0x550, true, 1, true},   {0xAA0, true, 2, true},  {0xA80, true, 2, false},
+      {0xA80, false, 2, true},  {0x12A0, true, 3, true}, {0x1280, false, 3, true},
+      {0x1280, true, 3, false}, {0x550, true, 4, false}, {0x550, true, -1, false},
   };
   for (const Case& c : cases) {
     resetScales();
@@ -355,8 +355,8 @@ TEST(LeapSecond, WarningOffsetAndMomentAroundTheInsertion) {
       const int expectOffset = d < -30 ? e.dtLS : d > 29 ? e.dtLSF : e.dtLS;
       EXPECT_EQ(RT::Int.sysUtc[0], expectOffset) << where;
       EXPECT_EQ(r, d > 29 ? 1 : 0) << where;
-      const std::int32_t moment =
-          (d >= -21599 && d <= 21599) ? static_cast<std::int32_t>(inserted % 604800 * 1000)
+      const std::int32_t moment = (d >= -21599 && d <= 21599)
+                                      ? static_cast<std::int32_t>(inserted % 604800 * 1000)
                                       : RT::kNoLeap;
       EXPECT_EQ(RT::Int.leapMoment[0], moment) << where;
     }
@@ -467,7 +467,8 @@ TEST(StartUp, BuildAnchorsAgreeWithTheCalendar) {
   // The anchor lies in the week of this file's compile date.
   const char* d = __DATE__;
   const char* names = "JanFebMarAprMayJunJulAugSepOctNovDec";
-  const unsigned mon = static_cast<unsigned>((std::strstr(names, std::string(d, 3).c_str()) - names) / 3 + 1);
+  const unsigned mon =
+      static_cast<unsigned>((std::strstr(names, std::string(d, 3).c_str()) - names) / 3 + 1);
   const year_month_day built{year{std::atoi(d + 7)}, month{mon},
                              day{static_cast<unsigned>(std::atoi(d + 4))}};
   const sys_days anchor = sys_days{year{1980} / 1 / 1} + days{RT::daysSince1Jan1980Build};
@@ -518,8 +519,8 @@ TEST(PreciseOffset, GpsLikeOffsetAcrossRolloverAndForBeidou) {
   const std::int64_t gs = gpsSeconds(since2000(year{2024} / 6 / 1, 12), 18);
   const int fullWeek = static_cast<int>(gs / 604800);
   const int sow = static_cast<int>(gs % 604800);
-  const int bdtWeek =
-      static_cast<int>((gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
+  const int bdtWeek = static_cast<int>(
+      (gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
   ASSERT_EQ(bdtWeek, 960);
   struct Case {
     int sys, wnt, tot, leapIn, leapOut;
@@ -527,7 +528,7 @@ TEST(PreciseOffset, GpsLikeOffsetAcrossRolloverAndForBeidou) {
   };
   const Case cases[] = {
       {0, fullWeek % 1024, sow - 1000, 18, 18, 1000},
-      {0, (fullWeek - 3) % 1024, sow, 18, 18, 3 * 604800},     // tot three weeks back
+      {0, (fullWeek - 3) % 1024, sow, 18, 18, 3 * 604800},  // tot three weeks back
       {5, bdtWeek % 8192, sow - 14 - 1000, 4, 18, 1000},
       {4, fullWeek, sow + 500, 18, 18, -500},
   };
@@ -578,13 +579,15 @@ void fillFromRecord(const std::uint8_t* b, INT_SCALES& r) {
 }
 
 void put32(std::uint8_t* b, int off, std::int32_t v) {
-  for (int i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[off + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
 }
 
 TEST_F(TimeScalesNow, RecordOf1June2024GivesTheSameUtcFromBothScales) {
   std::uint8_t body[97] = {};
   const std::int64_t rcv = 86400000LL * 3 + 43218000;
-  for (int i = 0; i < 8; ++i) body[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(rcv) >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    body[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(rcv) >> (8 * i));
   const std::int32_t gps[9] = {-5, 561618000, 268, 2, 18, -100000, 11, 12, 0x550};
   const std::int32_t glo[9] = {-6, 54000000, 152, 8, 10800, -100000, 21, 22, 0x570};
   for (int i = 0; i < 9; ++i) {
@@ -645,9 +648,12 @@ TEST_F(TimeScalesNow, ExtrapolatesUpToTwoSecondsWithoutWrapping) {
     std::int64_t clockMs;
     long gps, glo;
   };
-  const Case cases[] = {{0, 604799500, 86399000},      {1500, 604801000, 86400500},
-                        {2000, 604801500, 86401000},   {2001, -1, -1},
-                        {-1, -1, -1},                  {3600000, -1, -1}};
+  const Case cases[] = {{0, 604799500, 86399000},
+                        {1500, 604801000, 86400500},
+                        {2000, 604801500, 86401000},
+                        {2001, -1, -1},
+                        {-1, -1, -1},
+                        {3600000, -1, -1}};
   for (const Case& c : cases) {
     g_fakeNow = at(c.clockMs);
     EXPECT_EQ(TimeScales::now(tsGps), c.gps) << c.clockMs;
@@ -745,11 +751,11 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
   std::atomic<long> seen{0};
   auto consistent = [](const INT_SCALES& r, std::int64_t advance) {
     const std::int32_t n = r.weekDay[0];
-    const std::int32_t words[] = {r.gpsMs,         r.upTime,        r.board[0],      r.board[1],
-                                  r.corrSum,       r.corrPhase[0],  r.corrPhase[1],  r.unused,
-                                  r.weekDay[1],    r.cycle[0],      r.cycle[1],      r.sysUtc[0],
-                                  r.sysUtc[1],     r.leapMoment[0], r.leapMoment[1], r.labelA[0],
-                                  r.labelA[1],     r.labelB[0],     r.labelB[1]};
+    const std::int32_t words[] = {r.gpsMs,      r.upTime,        r.board[0],      r.board[1],
+                                  r.corrSum,    r.corrPhase[0],  r.corrPhase[1],  r.unused,
+                                  r.weekDay[1], r.cycle[0],      r.cycle[1],      r.sysUtc[0],
+                                  r.sysUtc[1],  r.leapMoment[0], r.leapMoment[1], r.labelA[0],
+                                  r.labelA[1],  r.labelB[0],     r.labelB[1]};
     for (std::int32_t w : words) {
       if (w != n) return false;
     }
@@ -775,9 +781,9 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
     t.assign(ts.tv_sec, ts.tv_nsec);
     TimeScales::epoch(t, i);
     INT_SCALES& f = TimeScales::startUpdate();
-    f = INT_SCALES{i,      i,      i,      {i, i}, i,      {i, i}, i, {i, i},
-                   {i, i}, {i, i}, {i, i}, {i, i}, {i, i}, {i, i},
-                   {i << 8 | 0x40, i << 8 | 0x40}};
+    f = INT_SCALES{i,      i,      i,      {i, i}, i,
+                   {i, i}, i,      {i, i}, {i, i}, {i, i},
+                   {i, i}, {i, i}, {i, i}, {i, i}, {i << 8 | 0x40, i << 8 | 0x40}};
     TimeScales::endUpdate(f, i);
   };
   publishEpoch(0);
