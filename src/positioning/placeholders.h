@@ -66,3 +66,15 @@ bool navSolGpsTime(int& week, int& msOfWeek);
 namespace placeholder {
 extern int dbi;
 }
+
+namespace placeholder {
+// No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
+bool isBeiPhase3(int n);
+// No satellite is marked for a compatibility shift or skip.
+bool isBeiDou37compat(int n);
+bool isBeiDouMSMcompat(int n, int s);
+bool ignoreCompat(int n, int s);
+// RcvSet's BeiDou compatibility word: -1, not available (so no MSM cell is skipped).
+int rcvSetBdsCompatWord();
+}  // namespace placeholder
+// ==== end of signal tables block =============================================================
