@@ -1,0 +1,24 @@
+// Stand-ins for code of the positioning layer's neighbours that is not built yet. Each answers
+// "not available" (or does nothing) until its owner replaces it.
+#pragma once
+
+#include <cstdint>
+
+// ==== Data servers (store of the position engine) ============================================
+namespace RTCMData {
+struct StationDataType;
+}
+
+// Receiver settings `RcvSet` (command layer): when its position-source word is 6, the six
+// coordinates (X, Y, Z, latitude, longitude, height) kept in the settings replace those of every
+// position put. Stand-in: false, the word is not available.
+bool rcvSetFixedPosition(double coordinates[6]);
+
+// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
+// nothing to wake.
+void post_NequickSlowTask();
+
+// Engine setups in the settings image: writes an RTCM station record into the block of its
+// source (2196 + source index). Stand-in: false, the block is not available.
+bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
+// ==== end of data servers ====================================================================
