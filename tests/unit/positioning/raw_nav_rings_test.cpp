@@ -92,6 +92,7 @@ TEST(RawNavRings, LappedReaderResumesAtOldestAndCountsOverruns) {
 
 TEST(RawNavRings, ReadersAreIndependent) {
   RawNavReader fast, slow;
+  fast.ullNext = slow.ullNext = GpsRawMessageData.appended();
   for (std::uint32_t t = 1; t <= 30; ++t) updateGpsRawData(gpsEntry(7, t));
   EXPECT_EQ(readTimes(GpsRawMessageData, fast).size(), 30u);
   CorrData::GpsRawMessageType e{};
@@ -239,6 +240,7 @@ TEST(RawNavRings, ConcurrentWriterAndReaders) {
   };
   std::uint64_t n1 = 0, n2 = 0;
   RawNavReader r1, r2;
+  r1.ullNext = r2.ullNext = GpsRawMessageData.appended();
   bool o1 = true, o2 = true;
   std::thread t1(readerJob, &n1, &r1, &o1);
   std::thread t2(readerJob, &n2, &r2, &o2);
