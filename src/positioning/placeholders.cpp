@@ -34,3 +34,12 @@ bool ignoreCompat(int, int) { return false; }
 int rcvSetBdsCompatWord() { return -1; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
+
+bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
+
+void post_NequickSlowTask() {}
+
+bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType& /*station*/) {
+  return false;
+}
+// ==== end of data servers ====================================================================
