@@ -173,6 +173,15 @@ TEST(GeodesyProjection, PolarOriginMapsItsPoleToTheFalseOrigin) {
         EXPECT_EQ(E, 7.0);
         EXPECT_EQ(N, 7.0);
     }
+    // An oblique origin still refuses both poles and leaves the outputs alone.
+    EM::ANY_PRJ_EXTPAR x;
+    EM::initProj(e, prj(EM::PRJ_STER, 60, 10, 1.0, 0, 0), x);
+    for (double pole : {90.0, -90.0}) {
+        double E = 7.0, N = 7.0;
+        EXPECT_FALSE(EM::BLH_Proj(x, pole * kDeg, 0.0, E, N));
+        EXPECT_EQ(E, 7.0);
+        EXPECT_EQ(N, 7.0);
+    }
 }
 
 TEST(GeodesyProjection, LambertConicAgreesWithProj) {
