@@ -180,6 +180,8 @@ static_assert(sizeof(EllMath::PRJ_PARAMS) == 48);
 static_assert(sizeof(EllMath::LCC_PRJ_PARAMS) == 64);
 static_assert(sizeof(EllMath::OM_PRJ_PARAMS) == 64);
 static_assert(offsetof(EllMath::ANY_PRJ_PARAMS, prj) == 8);
+// The conic record starts as the common one, so either may fill an LCC projection.
+static_assert(offsetof(EllMath::LCC_PRJ_PARAMS, FE) == offsetof(EllMath::PRJ_PARAMS, FE));
 static_assert(sizeof(EllMath::ANY_PRJ_PARAMS) == 72);
 static_assert(sizeof(EllMath::LOCAL_PARAMS) == 104);
 

@@ -482,3 +482,25 @@ TEST(GeodesyDatumConv, AssignDatumFillsTheRecord) {
     EXPECT_FALSE(assignDatum("NONE", &d));
     EXPECT_EQ(std::memcmp(&before, &d, sizeof d), 0);
 }
+
+TEST(GeodesyDatumConv, BaseDatumNamesResolveAndTransformsMayRunInPlace) {
+    for (const auto& set : cRtcmBaseDatumName)
+        for (const char* n : set) EXPECT_TRUE(DtmList::getDatum(n, nullptr, nullptr, nullptr)) << n;
+    for (const char* n : cSlasBaseDatumName) EXPECT_TRUE(DtmList::getDatum(n, nullptr, nullptr, nullptr)) << n;
+    EXPECT_STREQ(cRtcmBaseDatumName[0][1], "P90-R");
+    EXPECT_STREQ(cRtcmBaseDatumName[1][1], "P90");
+
+    for (bool full : {false, true}) {
+        const Compute c = computeFor("SPK-0", full);
+        for (const auto& p : randomEcef(5, 21)) {
+            POS_CRT out{}, same = p;
+            DatumConv::transDirect(true, c, p, &out);
+            DatumConv::transDirect(true, c, same, &same);
+            EXPECT_EQ(std::memcmp(&out, &same, sizeof out), 0);
+            DatumConv::transInverse(true, c, p, &out);
+            same = p;
+            DatumConv::transInverse(true, c, same, &same);
+            EXPECT_EQ(std::memcmp(&out, &same, sizeof out), 0);
+        }
+    }
+}
