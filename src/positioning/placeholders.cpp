@@ -24,3 +24,12 @@ bool isBeiDouMSMcompat(int, int) { return false; }
 bool ignoreCompat(int, int) { return false; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
+
+bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
+
+void post_NequickSlowTask() {}
+
+bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType& /*station*/) {
+  return false;
+}
+// ==== end of data servers ====================================================================

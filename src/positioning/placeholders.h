@@ -1,5 +1,6 @@
 // Stand-ins for operations of parts not built yet. Each answers "not available"; the real
 // implementation replaces them. Keep each user's stand-ins in its own block.
+
 #pragma once
 
 #include <cstdint>
@@ -62,3 +63,21 @@ bool isBeiDouMSMcompat(int n, int s);
 bool ignoreCompat(int n, int s);
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
+
+namespace RTCMData {
+struct StationDataType;
+}
+
+// Receiver settings `RcvSet` (command layer): when its position-source word is 6, the six
+// coordinates (X, Y, Z, latitude, longitude, height) kept in the settings replace those of every
+// position put. Stand-in: false, the word is not available.
+bool rcvSetFixedPosition(double coordinates[6]);
+
+// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
+// nothing to wake.
+void post_NequickSlowTask();
+
+// Engine setups in the settings image: writes an RTCM station record into the block of its
+// source (2196 + source index). Stand-in: false, the block is not available.
+bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
+// ==== end of data servers ====================================================================
