@@ -202,6 +202,31 @@ bool listedAsDebug(int port) {
   return lstat(hostPath(rel, path, sizeof path), &st) == 0;
 }
 
+// True when the kernel's command line names `dev` as a console ("console=ttyS0,115200").
+bool usedAsConsole(const char* dev) {
+  if (!dev) return false;
+  char real[256];
+  const char* name = realpath(dev, real) ? real : dev;
+  if (std::strncmp(name, "/dev/", 5) == 0) name += 5;
+  char path[512];
+  FILE* f = std::fopen(hostPath("/proc/cmdline", path, sizeof path), "re");
+  if (!f) return false;
+  char line[1024];
+  bool found = false;
+  if (std::fgets(line, sizeof line, f)) {
+    char* save = nullptr;
+    for (char* tok = strtok_r(line, " \n", &save); tok && !found;
+         tok = strtok_r(nullptr, " \n", &save)) {
+      if (std::strncmp(tok, "console=", 8) != 0) continue;
+      char* v = tok + 8;
+      v[std::strcspn(v, ",")] = 0;
+      found = std::strcmp(v, name) == 0;
+    }
+  }
+  std::fclose(f);
+  return found;
+}
+
 void* outTask(void* arg) {
   int port = static_cast<int>(reinterpret_cast<std::intptr_t>(arg));
   RsPort& rp = g_ports[port];
@@ -313,8 +338,11 @@ int rsInitOnce() {
 #ifdef RX_TARGET
     if (!dev) dev = kBuiltIn[p];
 #endif
-    if (listedAsDebug(p)) {
-      std::fprintf(stderr, "$$RS: disable %s%s%s port %d [%s]\n", "debug", "", "", p,
+    bool debug = listedAsDebug(p);
+    bool console = usedAsConsole(dev);
+    if (debug || console) {
+      std::fprintf(stderr, "$$RS: disable %s%s%s port %d [%s]\n", debug ? "debug" : "",
+                   debug && console ? " and " : "", console ? "console" : "", p,
                    dev ? dev : (kLinks[p] ? kLinks[p] : "-"));
       rp.disabled = true;
       continue;
