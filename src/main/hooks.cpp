@@ -1,11 +1,14 @@
 // Hook wiring of the composition root: one line per hook, grouped by the layer that owns it.
 #include "main/hooks.h"
 
+#include "command/settings/nv_settings.h"
+#include "command/settings/port_settings.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
+#include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/time_scales.h"
 
@@ -18,6 +21,7 @@ void wireHooks() {
   rxAddExitHook(saveImageOnExit);
 
   // ---- platform: settings image block order (nvInitSet(kNv..., xxx_NvAlloc))
+  nvInitSet(kNvSerdefs, serdefs_NvAlloc);
 
   // ---- platform: settings image snapshot and commit (RamNvm::setSnapshotHook, FileNvmSetCommitHook)
 
@@ -31,4 +35,7 @@ void wireHooks() {
   // ---- platform: shutdown steps (rcvShutdownSetStep)
 
   // ---- platform: background task APPX (apxHookAdd)
+
+  // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
+  rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
 }
