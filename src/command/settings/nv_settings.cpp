@@ -116,6 +116,7 @@ void nv_readSettings() {
       g_histBlock.update(h, sizeof h);
     }
     terminateTexts();
+    navSetDeriveCounts(NavSet, RcvSet.msInt);
   }
   if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
   runAfterLoad();
