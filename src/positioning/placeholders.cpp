@@ -9,3 +9,12 @@ bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType
   return false;
 }
 // ==== end of data servers ====================================================================
+
+namespace placeholder {
+bool isBeiPhase3(int) { return false; }
+bool isBeiDou37compat(int) { return false; }
+bool isBeiDouMSMcompat(int, int) { return false; }
+bool ignoreCompat(int, int) { return false; }
+int rcvSetBdsCompatWord() { return -1; }
+}  // namespace placeholder
+// ==== end of signal tables block =============================================================

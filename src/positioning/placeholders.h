@@ -22,3 +22,15 @@ void post_NequickSlowTask();
 // source (2196 + source index). Stand-in: false, the block is not available.
 bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
 // ==== end of data servers ====================================================================
+
+namespace placeholder {
+// No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
+bool isBeiPhase3(int n);
+// No satellite is marked for a compatibility shift or skip.
+bool isBeiDou37compat(int n);
+bool isBeiDouMSMcompat(int n, int s);
+bool ignoreCompat(int n, int s);
+// RcvSet's BeiDou compatibility word: -1, not available (so no MSM cell is skipped).
+int rcvSetBdsCompatWord();
+}  // namespace placeholder
+// ==== end of signal tables block =============================================================
