@@ -8,6 +8,11 @@
 
 std::atomic<std::uint32_t> DataBufferServerType::ulMsTime{0};
 
+DataBufferServerType::~DataBufferServerType() {
+  FastDataFree(pSlotTable, sizeof(void*) * uSlots);
+  FastDataFree(pBufferList, sizeof(void*) * uRecords);
+}
+
 void DataBufferServerType::allocate(std::uint16_t records, std::uint16_t slots,
                                     std::uint32_t recordSize, Mutex& classMutex, void* storage,
                                     volatile std::uint32_t* spin) {

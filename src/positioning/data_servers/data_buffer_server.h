@@ -21,6 +21,7 @@ class DataBufferServerType {
   static constexpr std::uint16_t kFreeOwner = 65535;
 
   DataBufferServerType() = default;
+  ~DataBufferServerType();
   DataBufferServerType(const DataBufferServerType&) = delete;
   DataBufferServerType& operator=(const DataBufferServerType&) = delete;
 

@@ -23,7 +23,16 @@ void* takeStorage(std::size_t bytes, std::uint32_t& total) {
   return p;
 }
 
+void giveBack(void* p, std::size_t bytes, std::uint32_t& total) {
+  if (p == nullptr) return;
+  std::free(p);
+  total -= static_cast<std::uint32_t>(bytes);
+}
+
 }  // namespace
+
+void FastDataFree(void* p, std::size_t bytes) { giveBack(p, bytes, ulFastDataTotalSize); }
+void SlowDataFree(void* p, std::size_t bytes) { giveBack(p, bytes, ulSlowDataTotalSize); }
 
 void* FastDataMalloc(std::size_t bytes) { return takeStorage(bytes, ulFastDataTotalSize); }
 void* SlowDataMalloc(std::size_t bytes) { return takeStorage(bytes, ulSlowDataTotalSize); }

@@ -10,5 +10,9 @@ void* FastDataMalloc(std::size_t bytes);
 // Large storage that is rarely touched.
 void* SlowDataMalloc(std::size_t bytes);
 
+// Give storage back (objects built and torn down outside the store, such as in tests).
+void FastDataFree(void* p, std::size_t bytes);
+void SlowDataFree(void* p, std::size_t bytes);
+
 extern std::uint32_t ulFastDataTotalSize;
 extern std::uint32_t ulSlowDataTotalSize;

@@ -169,10 +169,15 @@ SbasIonoCorrectionServerType::SbasIonoCorrectionServerType() {
   if (storage == nullptr) {
     storage = static_cast<SBASData::IonoBandDataType*>(
         FastDataMalloc(sizeof(SBASData::IonoBandDataType) * kRecords));
+    bOwnStorage_ = true;
   }
   pRecords_ = storage;
   pool_.allocate(kRecords, kSlots, sizeof(SBASData::IonoBandDataType), mutex, storage);
   Init();
+}
+
+SbasIonoCorrectionServerType::~SbasIonoCorrectionServerType() {
+  if (bOwnStorage_) FastDataFree(pRecords_, sizeof(SBASData::IonoBandDataType) * kRecords);
 }
 
 void SbasIonoCorrectionServerType::Init() {

@@ -185,6 +185,7 @@ class SbasIonoCorrectionServerType {
   static constexpr std::uint16_t kSlots = SBASData::kIonoBands;
 
   SbasIonoCorrectionServerType();
+  ~SbasIonoCorrectionServerType();
   SbasIonoCorrectionServerType(const SbasIonoCorrectionServerType&) = delete;
   SbasIonoCorrectionServerType& operator=(const SbasIonoCorrectionServerType&) = delete;
 
@@ -203,6 +204,7 @@ class SbasIonoCorrectionServerType {
  private:
   DataBufferServerType pool_;
   SBASData::IonoBandDataType* pRecords_ = nullptr;
+  bool bOwnStorage_ = false;
 };
 
 // ---- Plain records and keyed arrays ------------------------------------------------------------

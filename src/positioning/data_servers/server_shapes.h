@@ -97,14 +97,21 @@ class KeyedDataServer {
  protected:
   // `storage` holds N records; null takes them from the fast heap.
   explicit KeyedDataServer(Record* storage = nullptr) {
-    if (storage == nullptr) storage = static_cast<Record*>(FastDataMalloc(sizeof(Record) * N));
+    if (storage == nullptr) {
+      storage = static_cast<Record*>(FastDataMalloc(sizeof(Record) * N));
+      bOwnStorage_ = true;
+    }
     for (int i = 0; i < N; ++i) new (&storage[i]) Record{};
     pData_ = storage;
+  }
+  ~KeyedDataServer() {
+    if (bOwnStorage_) FastDataFree(pData_, sizeof(Record) * N);
   }
   KeyedDataServer(const KeyedDataServer&) = delete;
   KeyedDataServer& operator=(const KeyedDataServer&) = delete;
 
   Record* pData_ = nullptr;
+  bool bOwnStorage_ = false;
 };
 
 // Setup record: a has-data byte and the record. GetPointer/FreePointer give the settings
@@ -189,10 +196,14 @@ class PoolDataServer {
   PoolDataServer(std::uint16_t records, std::uint16_t slots, Record* storage = nullptr) {
     if (storage == nullptr) {
       storage = static_cast<Record*>(FastDataMalloc(sizeof(Record) * records));
+      bOwnStorage_ = true;
     }
     pRecords_ = storage;
     pool_.allocate(records, slots, sizeof(Record), Self::mutex, storage);
     Init();
+  }
+  ~PoolDataServer() {
+    if (bOwnStorage_) FastDataFree(pRecords_, sizeof(Record) * pool_.records());
   }
   PoolDataServer(const PoolDataServer&) = delete;
   PoolDataServer& operator=(const PoolDataServer&) = delete;
@@ -216,6 +227,7 @@ class PoolDataServer {
 
   DataBufferServerType pool_;
   Record* pRecords_ = nullptr;
+  bool bOwnStorage_ = false;
 };
 
 // Hands out one slice of a static table per instance of a multi-instance class (one instance
