@@ -1,0 +1,12 @@
+// Small shared values of the receiver.
+#pragma once
+
+// Shared table of receiver readings (voltages, temperatures, ...), each entry written by one
+// task only and read without a lock (single float stores).
+inline constexpr int kMiscParCount = 128;
+extern volatile float miscPar[kMiscParCount];
+
+// True when the CPU clock can run at `mhz`: the frequency is one of those the CPU's frequency
+// driver offers (/sys/devices/system/cpu/cpu0/cpufreq/scaling_available_frequencies). Without
+// that interface no frequency is accepted.
+bool checkCpuFrq(int mhz);
