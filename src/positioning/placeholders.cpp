@@ -1,6 +1,6 @@
 #include "positioning/placeholders.h"
 
-// ==== Data servers (store of the position engine) =====================================
+// ==== Data servers (store of the position engine) ============================================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
 
 void post_NequickSlowTask() {}
@@ -18,7 +18,6 @@ bool ignoreCompat(int, int) { return false; }
 int rcvSetBdsCompatWord() { return -1; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
-=======
 // ---- Receiver settings read by the geoid file loader -----------------------------------------
 const char* rcvGeoidFileName() { return nullptr; }
 // ---- end of the geoid file loader's stand-ins -------------------------------------------------

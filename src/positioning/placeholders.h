@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// ==== Data servers (store of the position engine) =====================================
+// ==== Data servers (store of the position engine) ============================================
 namespace RTCMData {
 struct StationDataType;
 }
@@ -34,7 +34,6 @@ bool ignoreCompat(int n, int s);
 int rcvSetBdsCompatWord();
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
-=======
 // ---- Receiver settings read by the geoid file loader -----------------------------------------
 // The geoid file name of the receiver settings (empty for none). Here: nullptr, not available,
 // which the loader treats as no file configured.
