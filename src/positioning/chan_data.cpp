@@ -229,7 +229,7 @@ void ChanData::smoothSlot(int slot, ChanSigData& s) {
   int n = 0;
   s.accuracy = static_cast<float>(s.accFilt.update(v, n));
 
-  const double steps = std::trunc(diff / fSmCorrLimit);
+  const double steps = fSmCorrLimit > 0.0 ? std::trunc(diff / fSmCorrLimit) : 0.0;
   s.smSteps = static_cast<std::int16_t>(std::fmax(-32767.0, std::fmin(32767.0, steps)));
   if (s.smSteps != 0) {
     restartSmoothing(s, ph);
