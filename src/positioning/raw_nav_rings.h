@@ -12,7 +12,7 @@
 
 namespace CorrData {
 
-constexpr int kRawMessageWords = 28;   // longest word-form message (a 600-bit subframe) fits
+constexpr int kRawMessageWords = 28;   // the longest word-form message, an 883-bit CNAV-2 frame
 constexpr int kRawMessageBytes = 255;  // every length the one-byte count can give
 
 // Word-form entry (GPS, QZSS, BeiDou, NavIC), 128 bytes.

@@ -88,4 +88,47 @@ TEST(DataPoolStress, TwoWritersNeverShareARecord) {
   EXPECT_LE(owned, 6);
 }
 
+// With a record for every satellite nothing may ever be evicted: two writers choosing a record
+// at the same moment must not both take the same free one. Each round starts from an empty
+// pool so that the writers race for free records.
+TEST(DataPoolStress, TwoWritersWithRoomForAllLoseNothing) {
+  using RoomyPool = TestPoolServer<8>;
+  constexpr int kRounds = 3000;
+  RoomyPool pool;
+  std::atomic<int> round{0};
+  std::atomic<int> finished{0};
+  auto job = [&](int firstPrn) {
+    for (int k = 1; k <= kRounds; ++k) {
+      while (round.load() != k) std::this_thread::yield();
+      for (int p = firstPrn; p < firstPrn + 4; ++p) {
+        const SvIdType sv = gpsSv(p);
+        TestSatRecord r{};
+        r.fill(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(k));
+        pool.Put(&sv, &r);
+      }
+      finished.fetch_add(1);
+    }
+  };
+  std::thread w1(job, 1);
+  std::thread w2(job, 5);
+  long lost = 0;
+  for (int k = 1; k <= kRounds; ++k) {
+    pool.Init();
+    round.store(k);
+    while (finished.load() != 2 * k) std::this_thread::yield();
+    for (int p = 1; p <= 8; ++p) {
+      const SvIdType sv = gpsSv(p);
+      TestSatRecord out{};
+      if (pool.Take(&sv, &out) != 1 || out.ulSlotMark != static_cast<std::uint32_t>(p) ||
+          out.ulSeq != static_cast<std::uint32_t>(k)) {
+        ++lost;
+      }
+    }
+  }
+  w1.join();
+  w2.join();
+  EXPECT_EQ(lost, 0);
+  EXPECT_TRUE(pool.buffer().check_Consistency());
+}
+
 }  // namespace
