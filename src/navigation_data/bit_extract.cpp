@@ -155,6 +155,17 @@ std::int64_t CompDecUtility::extract_DataField(const std::uint32_t* words, int f
   return pieces(words, p, 3, isSigned);
 }
 
+// ---- NavIC -------------------------------------------------------------------------------
+
+std::uint32_t IrnssDecUtility::extract(const std::uint32_t* words, int firstBit, int nBits) {
+  return wordField(words, firstBit, nBits);
+}
+
+std::int64_t IrnssDecUtility::extract_DataField(const std::uint32_t* words, int firstBit,
+                                                int nBits, bool isSigned) {
+  return CompDecUtility::extract_DataField(words, firstBit, nBits, isSigned);
+}
+
 bool CompDecUtility::is_EmptyAlmData(const std::uint32_t* words) {
   if (words == nullptr) return false;
   // Words 3 to 10 carry 22 data bits each (176 bits = 22 bytes) ahead of 8 parity bits.

@@ -67,3 +67,11 @@ class CompDecUtility {
   // An almanac page whose 22 data bytes (from bit 61, parity skipped) hold one repeated value.
   static bool is_EmptyAlmData(const std::uint32_t* words);
 };
+
+class IrnssDecUtility {
+ public:
+  // As the one-piece BeiDou readers: bit 1 at the MSB of words[0].
+  static std::uint32_t extract(const std::uint32_t* words, int firstBit, int nBits);
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit, int nBits,
+                                        bool isSigned);
+};

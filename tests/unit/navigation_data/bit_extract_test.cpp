@@ -107,6 +107,7 @@ TEST(BitExtract, EveryFieldOfRandomWordsEqualsTheBitByBitReading) {
         ASSERT_EQ(GpsDecUtility::extract(w.data(), first, n), ref) << first << "/" << n;
         ASSERT_EQ(CompDecUtility::extract(w.data(), first, n), ref);
         ASSERT_EQ(GloDecUtility::extract(w.data(), first, n), ref);
+        ASSERT_EQ(IrnssDecUtility::extract(w.data(), first, n), ref);
       }
       ASSERT_EQ(static_cast<std::uint64_t>(GpsDecUtility::extract_DataField(w.data(), first, n, false)),
                 ref);
@@ -115,6 +116,7 @@ TEST(BitExtract, EveryFieldOfRandomWordsEqualsTheBitByBitReading) {
       const std::uint64_t extended = (neg && n < 64) ? (ref | (~std::uint64_t{0} << n)) : ref;
       ASSERT_EQ(s, static_cast<std::int64_t>(extended)) << first << "/" << n;
       ASSERT_EQ(CompDecUtility::extract_DataField(w.data(), first, n, true), s);
+      ASSERT_EQ(IrnssDecUtility::extract_DataField(w.data(), first, n, true), s);
     }
   }
 }

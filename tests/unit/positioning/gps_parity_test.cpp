@@ -34,6 +34,33 @@ TEST(GpsParity, MasksAreTheIcdEquations) {
   }
 }
 
+// Parity straight from the equations, bit by bit.
+std::uint32_t equationParity(std::uint32_t w) {
+  std::uint32_t p = 0;
+  for (const auto& eq : kEquations) {
+    std::uint32_t bit = 0;
+    for (int b : eq) bit ^= (w >> (b == 29 ? 31 : b == 30 ? 30 : 30 - b)) & 1u;
+    p = (p << 1) | bit;
+  }
+  return p;
+}
+
+TEST(GpsParity, RandomWordsPassExactlyWhenTheEquationsHold) {
+  std::mt19937 rng(176);
+  int passed = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint32_t sent = rng();
+    const std::uint32_t data = (sent & 0x40000000u) ? sent ^ 0x3FFFFFC0u : sent;
+    const bool want = equationParity(data) == (data & 0x3Fu);
+    std::uint32_t w = sent;
+    ASSERT_EQ(GpsParity::checkParity(&w, 1), want ? 1 : 0) << std::hex << sent;
+    EXPECT_EQ(w, data);
+    EXPECT_EQ(GpsParity::parityBits(data), equationParity(data));
+    passed += want;
+  }
+  EXPECT_GT(passed, 2000);  // about one in 64
+}
+
 // ---- RTCM 2 recording: 30-bit words in "6 of 8" bytes -------------------------------------
 
 // Transmitted bit stream of a recording: only bytes marked 01 in their top bits carry data,
