@@ -6,6 +6,8 @@
 #include "platform/nv_init.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
+#include "positioning/rcv_time_scales.h"
+#include "positioning/time_scales.h"
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
@@ -20,6 +22,11 @@ void wireHooks() {
   // ---- platform: settings image snapshot and commit (RamNvm::setSnapshotHook, FileNvmSetCommitHook)
 
   // ---- platform: time (rtosSetGnssEpochHook, rtosSetTimesInitHook, rtosSetPpsSource)
+  // The time scales extrapolate against the same clock the epochs are stamped with (on the
+  // host, the process's steered virtual clock).
+  TimeScales::setRealClock(rtosTimeGet);
+  rtosSetGnssEpochHook(TimeScales::epoch);
+  rtosSetTimesInitHook(RcvTimeScales::initOnce);
 
   // ---- platform: shutdown steps (rcvShutdownSetStep)
 

@@ -14,6 +14,7 @@ DevRingBuf::DevRingBuf(void* buffer, std::uint32_t size)
     : buf_(static_cast<std::uint8_t*>(buffer)), size_(buffer ? powerOfTwoBelow(size) : 0) {}
 
 std::uint32_t DevRingBuf::putAt(std::uint32_t& wr, std::uint32_t rd, const void* src, std::uint32_t n) {
+  if (size_ == 0) return 0;
   const std::uint32_t used = wr - rd;
   if (used > size_) return 0;  // positions that do not belong together: take nothing
   const std::uint32_t room = size_ - used;
@@ -28,6 +29,7 @@ std::uint32_t DevRingBuf::putAt(std::uint32_t& wr, std::uint32_t rd, const void*
 }
 
 std::uint32_t DevRingBuf::getAt(std::uint32_t& rd, std::uint32_t wr, void* dst, std::uint32_t n) const {
+  if (size_ == 0) return 0;
   const std::uint32_t used = wr - rd;
   if (used > size_) return 0;
   if (n > used) n = used;

@@ -4,7 +4,7 @@
 
 #include "platform/host_path.h"
 
-volatile float miscPar[kMiscParCount];
+std::atomic<float> miscPar[kMiscParCount];
 
 bool checkCpuFrq(int mhz) {
   if (mhz <= 0) return false;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "e2e/harness.h"
@@ -22,7 +24,11 @@ TEST(Startup, BannerImageAndTasksInEmptyDirectory) {
   ASSERT_TRUE(rx.start());
   ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
   const std::string err = rx.stderrText();
-  EXPECT_NE(err.find("rxengine "), std::string::npos) << err;
+  char host[64] = {};
+  gethostname(host, sizeof host - 1);
+  EXPECT_NE(err.find(std::string("rxengine ") + "0.1.0 on " + host + ", receiver ID -, serial number -: ready\n"),
+            std::string::npos)
+      << err;
   EXPECT_NE(err.find("receiver ID"), std::string::npos) << err;
   EXPECT_NE(err.find("serial number"), std::string::npos) << err;
   // A first start has no image yet and says so.
@@ -49,6 +55,7 @@ TEST(Startup, BannerNamesTheIdentityFiles) {
 
 TEST(Startup, KillRightAfterForcedSaveLeavesImageWhole) {
   e2e::RunDir dir;
+  std::string previous;
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
     e2e::Rxengine rx(dir);
@@ -58,13 +65,45 @@ TEST(Startup, KillRightAfterForcedSaveLeavesImageWhole) {
     e2e::ExitStatus st = rx.kill();
     EXPECT_TRUE(st.signaled);
     EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
+    const std::string image = dir.read(".gnss.nvm");
     if (round > 0) {
       EXPECT_EQ(rx.stderrText().find(kBlankText), std::string::npos) << rx.stderrText();
+      // Nothing changed the settings: every start finds and stores the same image.
+      EXPECT_TRUE(image == previous);
     }
+    previous = image;
   }
   const std::string image = dir.read(".gnss.nvm");
   ASSERT_EQ(image.size(), static_cast<std::size_t>(kImageSize));
   EXPECT_EQ(image.substr(0, 4), "RXNV");
+}
+
+TEST(Startup, KillDuringSaveLeavesOldImageWhole) {
+  e2e::RunDir dir;
+  {
+    e2e::Rxengine first(dir);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(first.waitReady()) << first.stderrText();
+    first.kill();
+  }
+  const std::string good = dir.read(".gnss.nvm");
+  ASSERT_EQ(good.size(), static_cast<std::size_t>(kImageSize));
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    e2e::Rxengine rx(dir);
+    ASSERT_TRUE(rx.start());
+    // Kill as soon as a save is under way (or, failing that, once the program is up).
+    e2e::waitUntil([&] {
+      return dir.exists(".gnss.nvm.tmp") || rx.stderrText().find(e2e::kReadyText) != std::string::npos;
+    });
+    rx.kill();
+    EXPECT_TRUE(dir.read(".gnss.nvm") == good);
+  }
+  e2e::Rxengine last(dir);
+  ASSERT_TRUE(last.start());
+  ASSERT_TRUE(last.waitReady()) << last.stderrText();
+  EXPECT_EQ(last.stderrText().find(kBlankText), std::string::npos) << last.stderrText();
+  EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
 }
 
 TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {

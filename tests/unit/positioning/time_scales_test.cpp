@@ -788,7 +788,9 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
   };
   publishEpoch(0);
   std::thread r1(reader), r2(reader);
-  for (int i = 1; i <= kEpochs; ++i) publishEpoch(i);
+  // Keep publishing until both readers have really raced the writer, however the threads are
+  // scheduled on a loaded machine.
+  for (int i = 1; i <= kEpochs || (seen.load() < 1000 && i < 50 * kEpochs); ++i) publishEpoch(i);
   done = true;
   r1.join();
   r2.join();
