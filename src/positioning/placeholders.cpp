@@ -26,6 +26,7 @@ namespace placeholder {
 int dbi = 0;
 }
 
+// ==== Signal tables: lock-manager and receiver-settings answers =============================
 namespace placeholder {
 bool isBeiPhase3(int) { return false; }
 bool isBeiDou37compat(int) { return false; }
@@ -35,6 +36,7 @@ int rcvSetBdsCompatWord() { return -1; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 
+// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
 
 void post_NequickSlowTask() {}

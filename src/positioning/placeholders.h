@@ -68,6 +68,7 @@ namespace placeholder {
 extern int dbi;
 }
 
+// ==== Signal tables: lock-manager and receiver-settings answers =============================
 namespace placeholder {
 // No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
 bool isBeiPhase3(int n);
@@ -80,6 +81,7 @@ int rcvSetBdsCompatWord();
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 
+// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 namespace RTCMData {
 struct StationDataType;
 }
