@@ -1,0 +1,20 @@
+// Observers of a native message filter: a pair that passes every notification on, and the one
+// that answers the sender of almanac and UTC messages.
+#pragma once
+
+#include "gnss_link/native_msg_filter.h"
+
+// Passes notify and notifyReset to each of its two slots that is set, in slot order.
+class ZrtMsgCommonNotify : public ZrtMsgNotify {
+ public:
+  static constexpr int kSlots = 2;
+  void init();
+  // Indexes other than 0 and 1 are ignored; null empties the slot.
+  void setNotify(ZrtMsgNotify* notify, int index);
+
+  void notify(bool ok, const ZRFMessage& msg) override;
+  void notifyReset() override;
+
+ private:
+  ZrtMsgNotify* slots_[kSlots] = {};
+};
