@@ -18,3 +18,19 @@ class ZrtMsgCommonNotify : public ZrtMsgNotify {
  private:
   ZrtMsgNotify* slots_[kSlots] = {};
 };
+
+// Answers the sender of almanac and UTC messages ("UO", "NA", "GA") on the output of its own
+// port: "RE" "%%" when the message was good, "ER" "%%{2,,wrong checksum}" when it was not.
+class ZrtMsgAlmNotify : public ZrtMsgNotify {
+ public:
+  static constexpr int kWriteTimeout = 1000;
+  explicit ZrtMsgAlmNotify(int port = -1) : port_(port) {}
+  void setPort(int port) { port_ = port; }
+  int port() const { return port_; }
+
+  void notify(bool ok, const ZRFMessage& msg) override;
+  void notifyReset() override {}
+
+ private:
+  int port_;
+};

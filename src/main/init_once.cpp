@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "gnss_link/zrt_port_input.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -35,6 +36,8 @@ const InitStep kInitOnce[] = {
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", nullptr},
+    // native input ("zrt" mode) of every port made so far, one decoder per decoder port
+    {"zrtPortInputInit", zrtPortInputInit},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
