@@ -358,3 +358,60 @@ TEST(NativeMsgFilter, RandomStreamsAreChunkIndependent) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::string s;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char b[4096];
+    std::size_t n;
+    while ((n = std::fread(b, 1, sizeof b, f)) > 0) s.append(b, n);
+    std::fclose(f);
+  }
+  return s;
+}
+
+// NMEA sentences of a recording whose own checksum (XOR between '$' and '*') holds.
+std::vector<std::string> nmeaSentences(const std::string& s) {
+  std::vector<std::string> out;
+  for (std::size_t i = s.find('$'); i != std::string::npos; i = s.find('$', i + 1)) {
+    const std::size_t star = s.find('*', i);
+    if (star == std::string::npos || star + 4 >= s.size() || s.compare(star + 3, 2, "\r\n") != 0) continue;
+    unsigned x = 0;
+    bool text = true;
+    for (std::size_t k = i + 1; k < star; ++k) {
+      const unsigned char c = static_cast<unsigned char>(s[k]);
+      text = text && c >= 32 && c < 127 && c != '$';
+      x ^= c;
+    }
+    char want[3];
+    std::snprintf(want, sizeof want, "%02X", x);
+    if (text && s.compare(star + 1, 2, want) == 0) out.push_back(s.substr(i, star + 4 - i));  // with its CR
+  }
+  return out;
+}
+
+// A real recording of correction frames mixed with NMEA and another receiver's binary protocol:
+// every valid NMEA sentence comes out at the end of a foreign run, ended by its CR (a run may
+// start earlier, at a byte of the binary frame before it).
+TEST(NativeMsgFilter, RecordedMixedStreamGivesItsNmeaSentencesAsForeignRuns) {
+  const std::string rec = readFile(std::string(RX_SHARED_DIR) + "/testdata/rtcm3/mixed-with-nmea-ubx.bin");
+  ASSERT_EQ(rec.size(), 1227u);
+  const std::vector<std::string> nmea = nmeaSentences(rec);
+  ASSERT_GE(nmea.size(), 2u);
+  for (int maxChunk : {0, 1, 13}) {
+    Rig r;
+    r.feed(rec, maxChunk, 3);
+    for (const auto& s : nmea) {
+      const std::string tail = show(s.data(), static_cast<int>(s.size())) + ":13";
+      const bool found = std::any_of(r.log.begin(), r.log.end(), [&tail](const std::string& e) {
+        return e.rfind("foreign:", 0) == 0 && e.size() >= tail.size() &&
+               e.compare(e.size() - tail.size(), tail.size(), tail) == 0;
+      });
+      EXPECT_TRUE(found) << tail << " chunk " << maxChunk;
+    }
+  }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -140,6 +141,30 @@ TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
   const std::uint32_t before = d.good();
   feed(d, frame("SI", "after"));
   EXPECT_EQ(d.good(), before + 1);
+}
+
+// Real recordings of other formats (binary frames, text, garbage) read as foreign bytes: no
+// harm done, and a native message right after them is read.
+TEST(ZrtDecoder, RecordingsOfOtherFormatsDoNoHarm) {
+  for (const char* name : {"rtcm3/testglo.rtcm3", "rtcm3/uscl00chl0.rtcm3", "rtcm3/mixed-bad-crc.bin",
+                           "rtcm3/bad-header.bin", "rtcm2/testglo.rtcm2", "rtcm2/sample.rtcm2"}) {
+    std::string rec;
+    if (FILE* f = std::fopen((std::string(RX_SHARED_DIR) + "/testdata/" + name).c_str(), "rb")) {
+      char b[4096];
+      std::size_t n;
+      while ((n = std::fread(b, 1, sizeof b, f)) > 0) rec.append(b, n);
+      std::fclose(f);
+    }
+    ASSERT_FALSE(rec.empty()) << name;
+    ZrtDecoder d;
+    for (std::size_t i = 0; i < rec.size(); i += 577) {
+      d.process(rec.data() + i, static_cast<int>(std::min<std::size_t>(577, rec.size() - i)));
+    }
+    feed(d, std::string(0x1000, '\0') + "\r\n");
+    const std::uint32_t before = d.good();
+    feed(d, frame("SI", "after"));
+    EXPECT_EQ(d.good(), before + 1) << name;
+  }
 }
 
 }  // namespace
