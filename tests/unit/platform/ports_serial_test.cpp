@@ -104,6 +104,31 @@ TEST_F(Serial, PortsArePublishedMappedOrDisabled) {
   close(master);
 }
 
+TEST_F(Serial, TheSystemConsoleIsNotAPort) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  char slave[128];
+  ASSERT_EQ(ptsname_r(master, slave, sizeof slave), 0);
+  ASSERT_EQ(std::system("mkdir -p host/dev/vorla/prt host/proc host/etc/vorla/dbg/prt"), 0);
+  ASSERT_EQ(symlink(slave, "host/dev/vorla/prt/3"), 0);
+  touch("host/etc/vorla/dbg/prt/3");
+  FILE* f = std::fopen("host/proc/cmdline", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "quiet console=ttyS9 console=%s,115200n8 root=/dev/mmcblk0p2\n", slave + 5);
+  std::fclose(f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(rsInitOnce(), 4);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("$$RS: disable debug and console port 3 [host/dev/vorla/prt/3]"),
+            std::string::npos)
+      << err;
+  EXPECT_FALSE(rsIsOpen(3));
+  EXPECT_TRUE(rsIsOpen(0));
+  close(master);
+}
+
 TEST_F(Serial, AFullRingDropsAndCountsInsteadOfWaiting) {
   ASSERT_EQ(rsInitOnce(), 5);
   // No output task yet: nothing drains the ring.
