@@ -115,7 +115,10 @@ void omPrepare(long t) {
         // or missed one) still give one output per period.
         std::int32_t slot = floorDiv(t - e.params.phase, e.params.period);
         if (slot == e.lastSlot) continue;
+        bool first = e.lastSlot == MsgSet::kNoSlot;
         e.lastSlot = slot;
+        // A message just enabled starts on its grid, not in the middle of a period.
+        if (first && (t - e.params.phase) % e.params.period != 0) continue;
       }
       if (e.params.flags & kSchedOnChange) {
         long id = msgPool.msg(i)->changeId();
