@@ -1,0 +1,107 @@
+// The program comes up in an empty run directory, keeps its settings image whole across a kill
+// at any moment, and starts afresh from a missing, short or foreign image.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+
+#include "e2e/harness.h"
+
+namespace {
+
+constexpr long long kImageSize = 524288;
+constexpr const char* kBlankText = "starting with a blank settings image";
+
+bool hasThread(const std::vector<std::string>& names, const std::string& n) {
+  return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+TEST(Startup, BannerImageAndTasksInEmptyDirectory) {
+  e2e::RunDir dir;
+  e2e::Rxengine rx(dir);
+  ASSERT_TRUE(rx.start());
+  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+  const std::string err = rx.stderrText();
+  EXPECT_NE(err.find("rxengine "), std::string::npos) << err;
+  EXPECT_NE(err.find("receiver ID"), std::string::npos) << err;
+  EXPECT_NE(err.find("serial number"), std::string::npos) << err;
+  // A first start has no image yet and says so.
+  EXPECT_NE(err.find(kBlankText), std::string::npos) << err;
+  EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
+  EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
+  std::vector<std::string> names = rx.threadNames();
+  EXPECT_TRUE(hasThread(names, "PART"));
+  EXPECT_TRUE(hasThread(names, "APPX"));
+  EXPECT_TRUE(rx.running());
+}
+
+TEST(Startup, BannerNamesTheIdentityFiles) {
+  e2e::RunDir dir;
+  ASSERT_TRUE(dir.write("host/etc/rxengine/serial-number", "SN0042\n"));
+  ASSERT_TRUE(dir.write("host/etc/rxengine/receiver-id", "0A1B2C3D\n"));
+  e2e::Rxengine rx(dir);
+  ASSERT_TRUE(rx.start());
+  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+  const std::string err = rx.stderrText();
+  EXPECT_NE(err.find("receiver ID 0A1B2C3D"), std::string::npos) << err;
+  EXPECT_NE(err.find("serial number SN0042"), std::string::npos) << err;
+}
+
+TEST(Startup, KillRightAfterForcedSaveLeavesImageWhole) {
+  e2e::RunDir dir;
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    e2e::Rxengine rx(dir);
+    ASSERT_TRUE(rx.start());
+    // The image is forced to storage just before the banner.
+    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+    e2e::ExitStatus st = rx.kill();
+    EXPECT_TRUE(st.signaled);
+    EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
+    if (round > 0) {
+      EXPECT_EQ(rx.stderrText().find(kBlankText), std::string::npos) << rx.stderrText();
+    }
+  }
+  const std::string image = dir.read(".gnss.nvm");
+  ASSERT_EQ(image.size(), static_cast<std::size_t>(kImageSize));
+  EXPECT_EQ(image.substr(0, 4), "RXNV");
+}
+
+TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
+  struct Case {
+    const char* what;
+    std::string image;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"short", std::string(1000, '\x55'), "short"},
+      {"foreign", std::string(kImageSize, '\0'), "foreign"},
+      {"long", std::string(kImageSize + 1, '\0'), "foreign"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e2e::RunDir dir;
+    ASSERT_TRUE(dir.write(".gnss.nvm", c.image));
+    ASSERT_TRUE(dir.write(".gnss.nvm.tmp", "half a save"));
+    e2e::Rxengine rx(dir);
+    ASSERT_TRUE(rx.start());
+    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+    const std::string err = rx.stderrText();
+    EXPECT_NE(err.find(std::string(c.reason) + ", " + kBlankText), std::string::npos) << err;
+    EXPECT_NE(err.find("removed unfinished .gnss.nvm.tmp"), std::string::npos) << err;
+    EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
+    EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
+    EXPECT_EQ(dir.read(".gnss.nvm").substr(0, 4), "RXNV");
+  }
+}
+
+TEST(Startup, RunsWithoutEnvironmentOrArguments) {
+  // The harness starts the program with an empty environment; it must not depend on one.
+  e2e::RunDir dir;
+  e2e::Rxengine rx(dir);
+  ASSERT_TRUE(rx.start());
+  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+  EXPECT_EQ(rx.stderrText().find("ERROR"), std::string::npos);
+}
+
+}  // namespace
