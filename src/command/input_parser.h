@@ -1,0 +1,51 @@
+// The command parser: the ports' command handlers hand it one line at a time through its
+// single-slot mailbox and wait; the parser task runs the line under the print lock and answers
+// on the sending port.
+#pragma once
+
+#include "command/reply.h"
+#include "platform/rtos.h"
+
+class InputParser {
+ public:
+  // One line in flight: {text, length, sending port, flags}.
+  struct Item {
+    const char* text;
+    int len;
+    int port;
+    int flags;  // kTooLong: the line was dropped for its length
+  };
+  static constexpr int kTooLong = 1;
+  static MailBoxImp mBox_;
+
+  // Hands a line over and returns when the parser has finished with it (the command handler's
+  // line sink).
+  static void put(const char* text, int len, int port, bool tooLong);
+  // Installs the line sink of the command handlers and the built-in parameter areas.
+  static void initOnce();
+};
+
+// The print lock: held for a whole command line, and by anything that writes a reply later.
+extern Mutex printMutex;
+
+// Body of the parser task: takes lines for ever.
+void* parseProc(void*);
+// Starts parseProc as its own task (for programs where the start-up task does not become it).
+bool parseProcInit(int priority);
+
+// Runs one command line from the current terminal; the caller holds the print lock. Returns
+// the result code of the last part run.
+int newParse(const char* line, int len);
+// Port whose command is being run.
+int curTermNum();
+void setCurTerm(int port);
+
+// Writes the answer of the part being run at once (RE, or ER with `code`), waits for it to
+// leave, and makes the parser answer nothing more for that part. For commands that end the
+// program before returning.
+void cmdAnswerNow(int code);
+
+// Called after every successful set (path below /par/, value); its result replaces the code.
+// Filled by the settings layer.
+using CmdAfterSet = int (*)(const char* path, const class ZRNamedNode* value);
+void cmdSetAfterSetHook(CmdAfterSet hook);

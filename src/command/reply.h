@@ -1,0 +1,53 @@
+// The reply of one command part: its "%id%" and whatever the command printed, kept in a
+// bounded buffer, then framed as a native "RE" or "ER" message.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+class OStream;
+
+// Largest body a native message can carry (three hex digits of length).
+constexpr int kReplyMaxBody = 0xFFF;
+
+class Reply {
+ public:
+  Reply() { clear(); }
+  // Starts a reply carrying `id` (null: the command had none).
+  void begin(const char* id, int idLen);
+  void clear();
+
+  void put(char c);
+  void put(const char* text);
+  void put(const char* text, int len);
+  void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+  bool hasId() const { return hasId_; }
+  // Length of the id part ("%id%") and of the body as a whole.
+  int idLen() const { return idLen_; }
+  int size() const { return len_; }
+  const char* body() const { return buf_; }
+  // Printed text only (after the id).
+  const char* text() const { return buf_ + idLen_; }
+  int textLen() const { return len_ - idLen_; }
+  // More was printed than a message can carry.
+  bool overflow() const { return overflow_; }
+
+ private:
+  char buf_[kReplyMaxBody + 1];
+  int len_;
+  int idLen_;
+  bool hasId_;
+  bool overflow_;
+};
+
+// Frames a message "<id2><3 hex digits of length><body>\r\n" into out (at least len + 8
+// bytes); returns its length, 0 when the body is too long.
+int replyFrame(char* out, std::size_t outSize, const char* id2, const char* body, int len);
+// "RE" message with the reply's body.
+int replyFrameRE(char* out, std::size_t outSize, const Reply& re);
+// "ER" message: the id ("%%" without one), then "{code,text}".
+int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code);
+// Frames and writes the answer of a part: RE on success when there is an id or printed text,
+// nothing for a silent success or code -1, ER otherwise. Returns the bytes written.
+int replySend(OStream& out, const Reply& re, int code);
