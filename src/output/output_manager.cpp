@@ -2,7 +2,8 @@
 
 #include "output/epoch_msgs.h"
 #include "output/om_internal.h"
-#include "output/ostream_standin.h"
+#include "output/om_nv_store.h"
+#include "platform/ports/out_port.h"
 #include "output/out_msg.h"
 #include "platform/rtos.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 OmStreamInfo g_si[kOmStreams];
 MsgSet g_sets[kOmStreams];
+OStream* g_attached[kOmStreams];  // set by omAttachStream, else the port table decides
 OmStreamFunc g_streamFunc = nullptr;
 int g_spIndex = -1;
 bool g_spActive = false;
@@ -93,8 +95,13 @@ MsgSet* omGetMsgSet(OmStream stream) { return validStream(stream) ? &g_sets[stre
 void omAttachStream(OmStream stream, OStream* os) {
   if (!validStream(stream)) return;
   Locker<Mutex> l(omMutex());
-  g_si[stream].os = os;
+  g_attached[stream] = os;
 }
+
+namespace {
+// The output of a stream's port, looked up at each use: ports open and close while we run.
+OStream* streamOut(int s) { return g_attached[s] ? g_attached[s] : OutPorts::ports_[s]; }
+}  // namespace
 
 OmStreamFunc omSetStreamFunc(OmStreamFunc func) {
   OmStreamFunc old = g_streamFunc;
@@ -106,7 +113,7 @@ void omPrepare(long t) {
   Locker<Mutex> l(omMutex());
   for (int s = 0; s < kOmStreams; ++s) {
     MsgSet& set = g_sets[s];
-    if (set.empty() || !g_si[s].os) continue;
+    if (set.empty() || !streamOut(s)) continue;
     for (int i = 0; i < msgPool.size(); ++i) {
       MsgSetEntry& e = set.entry(i);
       if (!e.enabled) continue;
@@ -138,6 +145,7 @@ void omOutput(long t) {
     for (int s = 0; s < kOmStreams; ++s) {
       MsgSet& set = g_sets[s];
       OmStreamInfo& si = g_si[s];
+      si.os = streamOut(s);
       if (set.empty() || !si.os) continue;
       bool any = false;
       for (int i = 0; i < msgPool.size() && !any; ++i) any = set.entry(i).enabled && set.entry(i).due;
@@ -158,6 +166,7 @@ void zrmOutStartMsgs(OmStreamInfo& si, OmStartHook hook) {
   if (!set) return;
   Locker<Mutex> l(omMutex());
   int oldTimeout = si.timeout;
+  if (si.stream >= 0 && si.stream < kOmStreams) si.os = streamOut(si.stream);
   // The start messages go to the GNSS board before the tasks run: let them wait for room.
   si.timeout = 100;
   for (int i = 0; i < msgPool.size(); ++i) {
@@ -216,7 +225,7 @@ int spCheckOut() {
   if (g_spIndex >= 0) {
     Locker<Mutex> l(omMutex());
     for (int s = 0; s < kOmStreams; ++s) {
-      if (g_si[s].os && g_sets[s].isEnabled(g_spIndex)) ++n;
+      if (streamOut(s) && g_sets[s].isEnabled(g_spIndex)) ++n;
     }
   }
   g_spActive = n > 0;
@@ -231,6 +240,7 @@ void omAddRegistrar(OmRegistrar registrar) {
 
 
 void omInitOnce() {
+  omNvAlloc();
   zrmEpochMsgsInit();
   for (int i = 0; i < g_nRegistrars; ++i) g_registrars[i]();
   omLoadStoredSets();

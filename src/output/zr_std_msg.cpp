@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "output/ostream_standin.h"
+#include "platform/ports/out_port.h"
 
 namespace {
 constexpr char kHex[] = "0123456789ABCDEF";

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "output/ostream_standin.h"
+#include "platform/ports/out_port.h"
 
 class FakePort : public OStream {
  public:
