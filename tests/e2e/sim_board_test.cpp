@@ -70,7 +70,7 @@ TEST(SimBoard, HandshakesAndIssue) {
   link.send("set,cmd/set/issue,1234\nprint,cmd/set/issue\n");
   EXPECT_EQ(link.read(11), "RE0041234\r\n");
   link.send("%q%frobnicate\n");
-  EXPECT_EQ(link.read(29), "ER015%q%{1,,wrong command}\r\n");
+  EXPECT_EQ(link.read(28), "ER015%q%{1,,wrong command}\r\n");
 }
 
 TEST(SimBoard, ARestartedProgramFindsTheBoardResetUnlessKept) {
