@@ -9,8 +9,8 @@
 #include "platform/rtc.h"
 
 CountSem apxSem;
-volatile std::uint32_t swdLastTime_ = 0;
-volatile bool apxProcActive = false;
+std::atomic<std::uint32_t> swdLastTime_{0};
+std::atomic<bool> apxProcActive{false};
 
 namespace {
 constexpr int kMaxHooks = 16;

@@ -3,15 +3,16 @@
 // positioning layer adds its slow duties through the hook lists.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/rtos.h"
 
 extern CountSem apxSem;
 // Software-watchdog stamp (timerGet) of the last cycle.
-extern volatile std::uint32_t swdLastTime_;
+extern std::atomic<std::uint32_t> swdLastTime_;
 // Set once the first cycle has completed.
-extern volatile bool apxProcActive;
+extern std::atomic<bool> apxProcActive;
 
 // Where a hook runs in the cycle; `nowUs` is the cycle's timerGet().
 enum ApxStage : int {

@@ -62,7 +62,7 @@ bool chronySendSample(long long sysSec, long sysUsec, double offsetSec) {
   if (g_fd < 0) return false;
   sockaddr_un a{};
   a.sun_family = AF_UNIX;
-  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", HostPath(kSockPath).c_str());
+  hostPath(kSockPath, a.sun_path, sizeof a.sun_path);
   SockSample s{};
   s.tv.tv_sec = static_cast<time_t>(sysSec);
   s.tv.tv_usec = sysUsec;

@@ -17,7 +17,9 @@ class RamNvm {
   static void setSnapshotHook(SnapshotHook hook);
   static SnapshotHook snapshotHook();
 
-  // The image lock is recursive: a snapshot hook may read blocks.
+  // The image lock is recursive: a snapshot hook may read blocks. A snapshot hook runs under
+  // it, so code that holds a lock of its own (one the hook also takes) and then changes blocks
+  // must take the image lock first (RamNvmLock), or the two orders can deadlock.
   static void lock();
   static void unlock();
   // Waits at most `ms` milliseconds for the lock; true when taken.

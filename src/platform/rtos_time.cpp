@@ -26,15 +26,18 @@ std::atomic<TimesInitHook> g_timesHook{nullptr};
 std::atomic<PpsSource> g_pps{nullptr};
 
 std::mutex g_m;
+#ifndef RX_TARGET
 // Host virtual clock: a fixed offset plus a slew in progress.
 std::int64_t g_offsetNs = 0;
 std::int64_t g_slewNs = 0;          // whole correction of the current slew
 std::int64_t g_slewStartMonoNs = 0;  // when it began
+#endif
 // The last epoch: its clock reading and receiver milliseconds.
 bool g_haveEpoch = false;
 SysTime g_epochTime;
 int g_epochRcvMs = 0;
 
+#ifndef RX_TARGET
 std::int64_t monoNs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -49,6 +52,7 @@ std::int64_t slewAppliedNs(std::int64_t nowMono) {
   const std::int64_t applied = done < mag ? done : mag;
   return g_slewNs < 0 ? -applied : applied;
 }
+#endif
 
 std::int64_t toNs(const SysTime& t) { return static_cast<std::int64_t>(t.sec) * kNsPerSec + t.nsec; }
 

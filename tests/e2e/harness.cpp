@@ -158,10 +158,15 @@ std::string Rxengine::stdoutText() {
   return out_;
 }
 
-bool Rxengine::waitStderr(const std::string& text, int guardMs) {
+std::size_t Rxengine::stderrSize() {
+  std::lock_guard<std::mutex> l(m_);
+  return err_.size();
+}
+
+bool Rxengine::waitStderr(const std::string& text, int guardMs, std::size_t from) {
   std::unique_lock<std::mutex> l(m_);
   return cv_.wait_for(l, std::chrono::milliseconds(guardMs),
-                      [&] { return err_.find(text) != std::string::npos; });
+                      [&] { return err_.size() >= from && err_.find(text, from) != std::string::npos; });
 }
 
 bool Rxengine::signal(int sig) { return pid_ > 0 && !reaped_ && ::kill(pid_, sig) == 0; }

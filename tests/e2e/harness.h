@@ -68,8 +68,10 @@ class Rxengine {
   // Everything written so far.
   std::string stderrText();
   std::string stdoutText();
-  // Waits until standard error holds `text` (counting from the start of the run).
-  bool waitStderr(const std::string& text, int guardMs = kGuardMs);
+  // Bytes of standard error so far: a mark for waiting on what comes after it.
+  std::size_t stderrSize();
+  // Waits until standard error holds `text` at or after byte `from` (0: the start of the run).
+  bool waitStderr(const std::string& text, int guardMs = kGuardMs, std::size_t from = 0);
   bool waitReady(int guardMs = kGuardMs) { return waitStderr(kReadyText, guardMs); }
 
   bool signal(int sig);
