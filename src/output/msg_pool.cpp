@@ -28,8 +28,8 @@ bool MsgPool::add_(int group, const char* name, OutMsg* msg, const MsgSchedParam
   Entry& e = e_[n_];
   e.msg = msg;
   e.def = defSched;
-  std::strncpy(e.name, name, kMaxName);
-  e.name[kMaxName] = 0;
+  std::memset(e.name, 0, sizeof e.name);
+  std::memcpy(e.name, name, std::strlen(name));  // nameOk bounds it by kMaxName
   e.group = static_cast<std::int8_t>(group);
   e.order = kOrderNormal;
   e.next = -1;

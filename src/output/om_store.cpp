@@ -51,7 +51,8 @@ int saveLocked(void* dst, int size) {
       StoredEntry e{};
       e.stream = static_cast<std::uint8_t>(s);
       e.group = static_cast<std::uint8_t>(msgPool.group(i));
-      std::strncpy(e.name, msgPool.name(i), sizeof e.name);
+      const char* name = msgPool.name(i);
+      std::memcpy(e.name, name, strnlen(name, sizeof e.name));  // zero-padded, maybe full
       e.params = set->entry(i).params;
       std::memcpy(out + sizeof(StoredHeader) + n * sizeof(StoredEntry), &e, sizeof e);
       ++n;
