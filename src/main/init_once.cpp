@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -30,7 +31,7 @@ const InitStep kInitOnce[] = {
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
     {"networkSettingsRead", nullptr},
     // output manager
-    {"omInitOnce", nullptr},
+    {"omInitOnce", omInitOnce},
     // navigation
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
