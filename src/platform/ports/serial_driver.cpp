@@ -129,10 +129,12 @@ struct RsPort {
   int keepFd = -1;   // our own hold on a pty's slave side, so it never hangs up
   unsigned state = kRsDefaultState;
   bool disabled = false;
+  bool rs422 = false;  // line drivers of ports C and D; nothing to switch on the host
   TxRing tx;
 };
 
-RsPort g_ports[kRsPortCount];
+// Never destroyed: the output tasks use the rings until the process ends.
+RsPort* const g_ports = new RsPort[kRsPortCount];
 
 const char* const kLinks[kRsPortCount] = {"dev/ser/a", "dev/ser/b", "dev/ser/c",
                                           "dev/ser/d", "dev/usb/a", nullptr};
@@ -289,7 +291,6 @@ unsigned rsGetState(int port) { return valid(port) ? g_ports[port].state : 0; }
 
 bool rsSetState(int port, unsigned state) {
   if (!valid(port) || rsBaudOfCode(state & 0xFF) == 0) return false;
-  if (port != 2 && port != 3) state &= ~kRsStateRs422;
   RsPort& rp = g_ports[port];
   rp.state = state;
   if (rp.fd >= 0 && isatty(rp.fd)) makeRaw(rp.fd, state);
@@ -298,10 +299,11 @@ bool rsSetState(int port, unsigned state) {
 
 bool rsSetPortType(int port, bool rs422) {
   if (port != 2 && port != 3) return false;
-  unsigned s = g_ports[port].state;
-  s = rs422 ? (s | kRsStateRs422) : (s & ~kRsStateRs422);
-  return rsSetState(port, s);
+  g_ports[port].rs422 = rs422;
+  return rsSetState(port, g_ports[port].state);
 }
+
+bool rsIsRs422(int port) { return valid(port) && g_ports[port].rs422; }
 
 bool rsFlush(int port, int) { return valid(port); }
 
