@@ -64,9 +64,9 @@ TEST(SimBoard, HandshakesAndIssue) {
   link.send("\n%CM");
   link.send("D%\n");
   EXPECT_EQ(link.read(12), "RE005%CMD%\r\n");
-  // A fresh connection is a board just reset: issue 0.
+  // The issue the board was started with.
   link.send("print,cmd/set/issue\n");
-  EXPECT_EQ(link.read(8), "RE0010\r\n");
+  EXPECT_EQ(link.read(9), "RE00242\r\n");
   link.send("set,cmd/set/issue,1234\nprint,cmd/set/issue\n");
   EXPECT_EQ(link.read(11), "RE0041234\r\n");
   link.send("%q%frobnicate\n");

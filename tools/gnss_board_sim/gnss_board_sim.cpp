@@ -117,7 +117,9 @@ class Board {
     in_.clear();
     mode_ = "cmd";
     connectedAt_ = monoMs();
-    if (!o_.keepState) {
+    bool again = everConnected_;
+    everConnected_ = true;
+    if (again && !o_.keepState) {
       // The board restarts with the program: its settings and message set are gone.
       issue_ = 0;
       settings_.clear();
@@ -342,6 +344,7 @@ class Board {
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
   std::FILE* log_ = nullptr;
   std::int64_t connectedAt_ = 0;
+  bool everConnected_ = false;
 };
 
 bool parseArgs(int argc, char** argv, Options* o) {
