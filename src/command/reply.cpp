@@ -7,9 +7,9 @@
 #include "platform/ports/out_port.h"
 
 namespace {
-// Wait for room in the port's transmit ring; a reader that never drains it loses replies
-// rather than stopping the command road.
-constexpr int kReplyWriteTicks = 50;
+// Replies never wait for room in the port's transmit ring: a reader that does not drain it
+// loses replies (counted by the port) rather than stopping the command road for every port.
+constexpr int kReplyWriteTicks = 0;
 }  // namespace
 
 void Reply::clear() {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/ports/host_paths.h"
+#include "platform/host_path.h"
 #include "platform/rtos.h"
 
 namespace {
@@ -157,18 +157,6 @@ void makeRaw(int fd, unsigned state) {
   tcsetattr(fd, TCSANOW, &t);
 }
 
-bool mkdirs(const char* path) {
-  char buf[256];
-  std::snprintf(buf, sizeof buf, "%s", path);
-  for (char* p = buf + 1; *p; ++p) {
-    if (*p != '/') continue;
-    *p = 0;
-    if (mkdir(buf, 0755) != 0 && errno != EEXIST) return false;
-    *p = '/';
-  }
-  return true;
-}
-
 bool openPty(RsPort& rp, const char* link) {
   int m = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (m < 0) return false;
@@ -185,7 +173,7 @@ bool openPty(RsPort& rp, const char* link) {
   makeRaw(s, rp.state);
   makeRaw(m, rp.state);
   fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
-  mkdirs(link);
+  makeParentDirs(link);
   unlink(link);
   if (symlink(name, link) != 0) {
     std::fprintf(stderr, "$$RS: cannot publish %s: %s\n", link, std::strerror(errno));
@@ -211,7 +199,7 @@ bool listedAsDebug(int port) {
   std::snprintf(rel, sizeof rel, "/etc/vorla/dbg/prt/%d", port);
   char path[512];
   struct stat st;
-  return lstat(rxHostPath(rel, path, sizeof path), &st) == 0;
+  return lstat(hostPath(rel, path, sizeof path), &st) == 0;
 }
 
 void* outTask(void* arg) {
@@ -318,7 +306,7 @@ int rsInitOnce() {
     char rel[64];
     char path[512];
     std::snprintf(rel, sizeof rel, "/dev/vorla/prt/%d", p);
-    rxHostPath(rel, path, sizeof path);
+    hostPath(rel, path, sizeof path);
     struct stat st;
     bool mapped = lstat(path, &st) == 0;
     const char* dev = mapped ? path : nullptr;
