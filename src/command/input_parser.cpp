@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "command/cmd_hooks.h"
 #include "command/command_line.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
@@ -43,7 +44,10 @@ bool parPath(const char* path, char* buf, std::size_t n) {
 }
 
 int runBody(const char* body, int len) {
-  int rc = g_cmd.parse(body, len);
+  int rc = CMD_OK;
+  // Verbs and print trees served by other layers (command/cmd_hooks.h).
+  if (cmdRunHooked(body, len, curTermNum(), g_reply, rc)) return rc;
+  rc = g_cmd.parse(body, len);
   if (rc) return rc;
   const char* verb = g_cmd.textAt(0);
   bool isPrint = std::strcmp(verb, "print") == 0 || std::strcmp(verb, "get") == 0;

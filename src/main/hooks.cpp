@@ -1,6 +1,9 @@
 // Hook wiring of the composition root: one line per hook, grouped by the layer that owns it.
 #include "main/hooks.h"
 
+#include "command/cmd_hooks.h"
+#include "command/result_codes.h"
+#include "output/om_verbs.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
@@ -31,4 +34,12 @@ void wireHooks() {
   // ---- platform: shutdown steps (rcvShutdownSetStep)
 
   // ---- platform: background task APPX (apxHookAdd)
+
+  // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
+  static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
+                int{kOmVerbWrong2nd} == int{CMD_WRONG_2ND} &&
+                int{kOmVerbReplyTooLong} == int{CMD_REPLY_TOO_LONG});
+  cmdRegisterVerb("em", omVerbEm);
+  cmdRegisterVerb("dm", omVerbDm);
+  cmdRegisterPrintTree("/msg", omPrintMsgTree);
 }

@@ -6,6 +6,7 @@
 
 #include "command/input_parser.h"
 #include "gnss_link/zrt_port_input.h"
+#include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -39,7 +40,7 @@ const InitStep kInitOnce[] = {
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
     {"networkSettingsRead", nullptr},
     // output manager
-    {"omInitOnce", nullptr},
+    {"omInitOnce", omInitOnce},
     // navigation
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
