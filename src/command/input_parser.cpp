@@ -12,8 +12,8 @@
 #include "platform/ports/io_port_index.h"
 #include "platform/ports/out_port.h"
 
-MailBoxImp InputParser::mBox_;
-Mutex printMutex;
+MailBoxImp& InputParser::mBox_ = *new MailBoxImp;
+Mutex& printMutex = *new Mutex;
 
 void registerReceiverArea();
 
