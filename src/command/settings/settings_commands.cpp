@@ -239,7 +239,14 @@ int cmdSetPortMode(int port, int mode) {
   if (InPort* p = InPorts::ports_[port]) {
     p->setMode(mode, true);
   } else {
+    // A port whose device is not open yet: its followers still hear of the change.
+    if (old != mode) {
+      if (auto h = InPorts::beforeModeChange_.load()) h(port, mode);
+    }
     InPorts::storedModes_[port] = static_cast<std::uint8_t>(mode);
+    if (old != mode) {
+      if (auto h = InPorts::afterModeChange_.load()) h(port, mode);
+    }
   }
   // Stored even when the port's store hook is not in place.
   portSettingsStoreMode(port, mode);
