@@ -248,6 +248,31 @@ TEST_F(RcvSettings, ReferenceIdReachesEveryOutputFormat) {
   rtcmSettingsSetApplyHook(nullptr);
 }
 
+// The CMR writer stores the CMR decoder and coder parts only; the RTCM 3 writer the whole
+// record with the output manager's RTCM 2 mode.
+TEST_F(RcvSettings, CmrWriterStoresItsOwnPartsOnly) {
+  RtcmSet.cmrDec.nrsMode = 1;
+  RtcmSet.cmrCod.motion = 2;
+  RtcmSet.rtcmDec.maxAge = 99;
+  ASSERT_TRUE(nv_writeCmrSettings());
+  restart();
+  EXPECT_EQ(RtcmSet.cmrDec.nrsMode, 1);
+  EXPECT_EQ(RtcmSet.cmrCod.motion, 2);
+  EXPECT_EQ(RtcmSet.rtcmDec.maxAge, 30);
+  static int gathered = 0;
+  rtcmSettingsSetGatherHook([](RTCM_SETTINGS& s) {
+    ++gathered;
+    s.rtcm3Dec.decimation = 500;
+  });
+  rtcmMode = 1;
+  ASSERT_TRUE(nv_writeRtcm3Settings());
+  rtcmSettingsSetGatherHook(nullptr);
+  restart();
+  EXPECT_EQ(gathered, 1);
+  EXPECT_EQ(RtcmSet.rtcm3Dec.decimation, 500);
+  EXPECT_EQ(RtcmSet.rtcmMode, 1);
+}
+
 TEST_F(RcvSettings, Rtcm3SatelliteLimitIsBounded) {
   const struct {
     int in, out;
