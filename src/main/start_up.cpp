@@ -1,23 +1,50 @@
 #include "main/start_up.h"
 
+#include <sys/mman.h>
+
 #include <csignal>
 #include <cstdio>
 
+#include "main/hooks.h"
+#include "main/init_once.h"
 #include "platform/exit.h"
+#include "platform/file_nvm.h"
+#include "platform/identity.h"
+#include "platform/mono_clock.h"
 #include "platform/rtos.h"
 
 namespace {
+constexpr int kInitPriority = 0;
+constexpr int kParserPriority = 10;
+
+void printBanner() {
+  std::fprintf(stderr, "rxengine %s on %s, receiver ID %s, serial number %s: ready\n", vernum,
+               rcvHostName[0] ? rcvHostName : "-", rcvId[0] ? rcvId : "-", sernum[0] ? sernum : "-");
+  std::fflush(stderr);
+}
+
 void* Init(void*) {
-  std::fprintf(stderr, "rxengine ready\n");
+  Task::setSelfPriority(kInitPriority);
+  initOnce();
+  initAfterOnce();
+  // Whatever start-up changed in the layout goes to storage before the receiver says it is up.
+  FileNvmSave(MonoClock::ms(), true);
+  printBanner();
+  Task::setSelfPriority(kParserPriority);
+  // The command parser takes this task over once it exists; until then the task idles.
   for (;;) Task::sleep(100);
   return nullptr;
 }
 }  // namespace
 
 int rxMain() {
+#ifdef RX_TARGET
+  mlockall(MCL_CURRENT | MCL_FUTURE);
+#endif
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGUSR1, SIG_IGN);
   std::signal(SIGUSR2, SIG_IGN);
+  wireHooks();
   static Task part(1, Init, nullptr, "PART", 10240);
   part.resume();
   pthread_join(part.thread(), nullptr);

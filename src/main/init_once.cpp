@@ -1,0 +1,102 @@
+// The order of start-up. Later layers fill the empty places (each place is one line, kept apart
+// by its comment so that additions merge cleanly) or add lines where the order wants them.
+#include "main/init_once.h"
+
+#include <cstdio>
+
+#include "platform/apx_task.h"
+#include "platform/debug.h"
+#include "platform/exit.h"
+#include "platform/identity.h"
+#include "platform/nv_init.h"
+#include "platform/nv_pended_clear.h"
+#include "platform/rtos_time.h"
+
+namespace {
+
+const InitStep kInitOnce[] = {
+    // GNSS-board port and handshake: first of all
+    {"m2sPortInit", nullptr},
+    // receiver identity
+    {"identityInitOnce", identityInitOnce},
+    // settings image: file and block layout
+    {"nvInitOnce", nvInitOnce},
+    // receiver, navigation and RTCM settings with their factory defaults
+    {"rcvSettingsRead", nullptr},
+    // stored GNSS-board settings checked against the board
+    {"m2sNvRead", nullptr},
+    // sessions, notes, TCP clients, file push, post-processing, notifications
+    {"filesSettingsRead", nullptr},
+    // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
+    {"networkSettingsRead", nullptr},
+    // output manager
+    {"omInitOnce", nullptr},
+    // navigation
+    {"navInitOnce", nullptr},
+    // correction decoders, network RTK, RTK engine object
+    {"diffInitOnce", nullptr},
+    // TLS
+    {"tlsInitOnce", nullptr},
+    // channel parameters
+    {"chanInitOnce", nullptr},
+    // system clock
+    {"sysClockInitOnce", nullptr},
+    // GPIO
+    {"gpioInitOnce", nullptr},
+    // magnetic variation
+    {"magInitOnce", nullptr},
+    // position engine objects
+    {"pvtInitOnce", nullptr},
+    // stored GNSS-board settings replayed to the board: just before the tasks
+    {"m2sSendAllCmds", nullptr},
+};
+
+// Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
+const TaskStarter kTasks[] = {
+    // per-epoch task MEAT
+    {"measProcInit", nullptr, 10, 0, 0x1},
+    // background task APPX
+    {"apxProcInit", apxProcInit, 26, 0, 0x2},
+};
+
+const InitStep kAfterOnce[] = {
+    // the real-time clock seeds the time scales
+    {"timesInitOnce", [] { timesInitOnce(); }},
+    // receiver settings completed
+    {"rcvSettingsComplete", nullptr},
+    // GPS and GLONASS navigation data
+    {"navDataInitOnce", nullptr},
+    // LEDs on
+    {"ledsOn", nullptr},
+};
+
+void runSteps(const InitStep* steps, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (steps[i].fn == nullptr) continue;
+    debPrintfx(0, "initOnce: %s\n", steps[i].name);
+    steps[i].fn();
+  }
+}
+
+}  // namespace
+
+void startTasks(const TaskStarter* table, int n) {
+  std::uint32_t failed[2] = {0, 0};
+  for (int i = 0; i < n; ++i) {
+    const TaskStarter& t = table[i];
+    if (t.start == nullptr) continue;
+    if (!t.start(t.priority)) failed[t.mask & 1] |= t.bit;
+  }
+  if (failed[0] != 0 || failed[1] != 0) {
+    std::fprintf(stderr, "initOnce(): ERROR %x %x\n", static_cast<unsigned>(failed[0]),
+                 static_cast<unsigned>(failed[1]));
+    rxExit(nvPendedClearIsPending() ? kExitClearImage : kExitRestart);
+  }
+}
+
+void initOnce() {
+  runSteps(kInitOnce, static_cast<int>(sizeof kInitOnce / sizeof kInitOnce[0]));
+  startTasks(kTasks, static_cast<int>(sizeof kTasks / sizeof kTasks[0]));
+}
+
+void initAfterOnce() { runSteps(kAfterOnce, static_cast<int>(sizeof kAfterOnce / sizeof kAfterOnce[0])); }

@@ -1,0 +1,28 @@
+// The settings image on storage: `.gnss.nvm` in the run directory, always written whole to
+// `.gnss.nvm.tmp`, synced and renamed over the old file, so that a crash at any moment leaves
+// either the old or the new image, never a torn one.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr const char* kNvmFile = ".gnss.nvm";
+inline constexpr const char* kNvmTmpFile = ".gnss.nvm.tmp";
+// Saves closer together than this are held back unless forced.
+inline constexpr std::uint32_t kNvmSavePeriodMs = 10000;
+
+// Reads the image file into memory at start. A stray temporary file (a save cut short) is
+// removed. A missing, short or foreign file leaves a blank image; false then.
+bool FileNvmLoad();
+
+// Writes the image file when it changed since the last save, at most every 10 s (`ms`, a
+// millisecond count compared by unsigned difference) unless `force`. True when storage holds
+// every change made before the call.
+bool FileNvmSave(std::uint32_t ms, bool force);
+
+// Run after each successful save, once the new file is in place.
+using FileNvmCommitHook = void (*)();
+void FileNvmSetCommitHook(FileNvmCommitHook hook);
+
+// Forced save for the last moments of the process: waits only a bounded time for a save or a
+// writer in progress, so that a task stuck while holding the image cannot hold up the exit.
+bool FileNvmSaveOnExit();

@@ -1,0 +1,40 @@
+// The system clock as the program sees and steers it. On the target that is the Linux clock;
+// the host build keeps a process-local virtual clock (the machine's clock plus an offset that
+// the steering moves), so it never changes the machine's time.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sys_time.h"
+
+// Reads the (steered) real-time clock.
+void rtosTimeGet(SysTime& t);
+
+// Steers the clock towards GNSS time; called on whole seconds with the UTC seconds of the
+// epoch (0 when UTC is not known) and the receiver time in milliseconds of the day. The offset
+// is taken against the clock reading of that epoch's rtosGnssEpoch (no steering without one,
+// since a later reading would carry the processing delay). Offsets of more than 500 ms are
+// stepped, smaller ones slewed; while the time daemon runs it gets the offset as a sample
+// instead.
+void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay);
+
+// Announces a GNSS epoch: reads the clock (on whole seconds the PPS time when the PPS agrees
+// within 100 ms), refreshes the monotonic second cache and hands the time to the time scales.
+void rtosGnssEpoch(int rcvMs);
+
+// Reads the real-time clock as seconds since 2000-01-01 UTC, hands it with its validity to the
+// time scales, and returns it when valid, else 0.
+int timesInitOnce();
+
+// Hooks filled by the time-scale service; unfilled they do nothing.
+using GnssEpochHook = void (*)(const SysTime& sysTime, int rcvMs);
+void rtosSetGnssEpochHook(GnssEpochHook hook);
+using TimesInitHook = void (*)(int t, bool valid);
+void rtosSetTimesInitHook(TimesInitHook hook);
+// The PPS input: the system time of the last pulse; false when there is none.
+using PpsSource = bool (*)(SysTime& pulse);
+void rtosSetPpsSource(PpsSource source);
+
+// The offset of the host's virtual clock from the machine's clock in nanoseconds, including the
+// part of a slew applied so far (0 on the target).
+std::int64_t rtosVirtualOffsetNs();

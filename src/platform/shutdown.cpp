@@ -1,0 +1,86 @@
+#include "platform/shutdown.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/exit.h"
+#include "platform/file_nvm.h"
+#include "platform/host_path.h"
+#include "platform/nv_block.h"
+#include "platform/rtos.h"
+
+namespace {
+std::atomic<ShutdownHook> g_steps[kShutStepCount];
+pthread_mutex_t g_one = PTHREAD_MUTEX_INITIALIZER;
+
+bool writeRequest(const char* word) {
+  HostPath path(kRequestFile);
+  makeParentDirs(path);
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    std::fprintf(stderr, "$$SHUTDOWN: cannot write %s\n", path.c_str());
+    return false;
+  }
+  const std::size_t n = std::strlen(word);
+  bool ok = ::write(fd, word, n) == static_cast<ssize_t>(n);
+  ok = ::fsync(fd) == 0 && ok;
+  ::close(fd);
+  return ok;
+}
+}  // namespace
+
+int rcvShutdownExitCode(int mode) {
+  switch (mode) {
+    case kShutPowerOff:
+    case kShutSleep:
+      return kExitPowerOff;
+    case kShutReboot:
+      return kExitReboot;
+    default:
+      return kExitRestart;
+  }
+}
+
+const char* rcvShutdownRequestWord(int mode) {
+  switch (mode) {
+    case kShutPowerOff:
+      return "power_off";
+    case kShutSleep:
+      return "sleep";
+    case kShutReboot:
+      return "reboot";
+    default:
+      return nullptr;
+  }
+}
+
+void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {
+  if (step >= 0 && step < kShutStepCount) g_steps[step].store(hook);
+}
+
+void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage) {
+  // A second caller waits here for good: the first one ends the process.
+  pthread_mutex_lock(&g_one);
+  const ShutdownRequest req{mode, message, wakeup, clearImage};
+  auto run = [&req](ShutdownStep s) {
+    if (ShutdownHook h = g_steps[s].load()) h(req);
+  };
+  run(kShutStepFilePush);
+  run(kShutStepLogFiles);
+  run(kShutStepAnswer);
+  run(kShutStepNetwork);
+  // From here on no other task may change what is about to be stored.
+  Task::setSelfPriority(0);
+  if (clearImage)
+    NvBlock::clearAll();
+  else
+    run(kShutStepSession);
+  run(kShutStepPower);
+  FileNvmSaveOnExit();
+  if (const char* word = rcvShutdownRequestWord(mode)) writeRequest(word);
+  rxExit(rcvShutdownExitCode(mode));
+}
