@@ -112,6 +112,8 @@ int RTC3_Decoder::stateSynchro() {
 }
 
 int RTC3_Decoder::stateCollecting() {
+  // After an init behind the driver's back there is no header to collect for: search again.
+  if (frameLen < kHeaderLen + kCrcLen) return kSynchro;
   if (cb.count < frameLen) return kWaitData;
   cb.see(frame, frameLen);
   const int body = frameLen - kCrcLen;
@@ -131,6 +133,7 @@ int RTC3_Decoder::stateCollecting() {
 }
 
 int RTC3_Decoder::stateDecoding() {
+  if (frameLen < kHeaderLen + kCrcLen) return kSynchro;
   br.reset(8 * length, 12);
   bool reout = loadField(Set.outPort) != kOutPortOff;
   const bool ok = decodeMessage(reout);

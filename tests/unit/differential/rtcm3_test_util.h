@@ -95,7 +95,7 @@ class BitWriter {
   void put(std::uint64_t v, int n) {
     for (int i = n - 1; i >= 0; --i) {
       if (bits_ % 8 == 0) bytes_.push_back(0);
-      if ((v >> i) & 1u) bytes_.back() |= static_cast<unsigned char>(0x80u >> (bits_ % 8));
+      if (i < 64 && ((v >> i) & 1u)) bytes_.back() |= static_cast<unsigned char>(0x80u >> (bits_ % 8));
       ++bits_;
     }
   }
