@@ -27,7 +27,7 @@ struct Decoded {
 
 void decodeFile(const std::string& path, Decoded& out, int chunk = 300) {
   const std::vector<unsigned char> data = readFile(path);
-  static RTC3_Decoder dec;
+  RTC3_Decoder& dec = Rtcm3Dec[1];  // built before main: its constructor's defaults are long set
   dec.initDecoder(&out.client);
   NAV_Decoder d(&dec);
   for (std::size_t off = 0; off < data.size(); off += chunk)
