@@ -5,11 +5,7 @@
 
 #include <cstdint>
 
-namespace InPorts {
-// Decoder port 0..21 (serial, board links, TCP, TCP clients, USB, CAN); -1 before any data.
-using DecPortIndex = int;
-constexpr int kDecPorts = 22;
-}  // namespace InPorts
+#include "differential/placeholders.h"
 
 // Byte ring of a fixed capacity, allocated once by the constructor.
 class CycleBuffer {

@@ -6,6 +6,13 @@
 
 // ==== Correction decoders (RTCM 3 decoder, decoder status, received-message stores) ==========
 
+// Port model (`InPorts` of the port layer, not merged yet): the decoder port type and count.
+// Decoder port 0..21 (serial, board links, TCP, TCP clients, USB, CAN); -1 before any data.
+namespace InPorts {
+using DecPortIndex = int;
+constexpr int kDecPorts = 22;
+}  // namespace InPorts
+
 // Output ports (`OutPorts::ports_`): writes `len` bytes to the output stream of port index
 // `portIndex` with no timeout. Stand-in: -1, no output port is available.
 int outPortsWrite(int portIndex, const void* data, int len);
