@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "differential/reoutput_seam.h"
 #include "differential/rtcm3_base_params.h"
+#include "positioning/time_scales.h"
 #include "platform/crc.h"
 #include "rtcm3_test_util.h"
 
@@ -347,6 +349,90 @@ TEST_F(Fixture, TruncatedRecordings) {
       EXPECT_LE(dec->getStatus().goodFrames, whole) << name;
     }
   }
+}
+
+TEST(Rtcm3Settings, DefaultsWrittenByEveryDecoder) {
+  const RTC3_DEC_SETTINGS s = RTC3_Decoder::getSettings();
+  EXPECT_EQ(s.decimation, 0);
+  EXPECT_EQ(s.outPort, 43);
+  EXPECT_EQ(s.wrapStream, 82);
+  EXPECT_EQ(s.gloBias, 1);
+  EXPECT_EQ(RTC3_Decoder::compatibleVendor, 4);
+}
+
+struct Wrapped {
+  static int calls, port, stream, len;
+  static int write(int p, int st, const void*, int n) {
+    ++calls, port = p, stream = st, len = n;
+    return n;
+  }
+};
+int Wrapped::calls = 0, Wrapped::port = 0, Wrapped::stream = 0, Wrapped::len = 0;
+
+// Wrapped re-output hands each whole frame to the native writer for the configured stream; a
+// frame whose message fails is re-output all the same.
+TEST_F(Fixture, WrappedReoutputAndFailedMessages) {
+  decOutputSeam.writeWrapped = &Wrapped::write;
+  decOutputSeam.writePort = &OutputCapture::write;
+  OutputCapture::frames().clear();
+  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 6, 82, 1, 0});
+  feed(kExample1005);
+  EXPECT_EQ(Wrapped::calls, 1);
+  EXPECT_EQ(Wrapped::port, 6);
+  EXPECT_EQ(Wrapped::stream, 82);
+  EXPECT_EQ(Wrapped::len, 25);
+  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 6, -1, 1, 0});
+  const Bytes failing = frameOf(payload(4091, [](BitWriter& w) { w.put(1, 12), w.put(99, 8), w.put(0, 16); }));
+  feed(failing);
+  EXPECT_LT(last().quality, 100.0f);
+  ASSERT_EQ(OutputCapture::frames().size(), 1u);
+  EXPECT_EQ(OutputCapture::frames()[0], failing);
+  // Off: nothing written.
+  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, -1, 1, 0});
+  feed(kExample1005);
+  EXPECT_EQ(OutputCapture::frames().size(), 1u);
+  EXPECT_EQ(Wrapped::calls, 1);
+  decOutputSeamDefaults();
+}
+
+SysTime g_clock;
+void clockRead(SysTime& t) { t = g_clock; }
+
+Bytes msmHeader(int msg, long epoch) {
+  return frameOf(payload(msg, [&](BitWriter& w) {
+    w.put(21, 12), w.put(epoch, 30), w.put(0, 1 + 3 + 7 + 2 + 2 + 1 + 3), w.put(0, 64 + 32);
+  }));
+}
+
+// Observation epochs: decimation by epoch time (BeiDou tested on GPS time), latency against the
+// time scales, epoch period per system.
+TEST_F(Fixture, ObservationEpochsDecimationLatencyAndPeriod) {
+  decOutputSeam.writePort = &OutputCapture::write;
+  OutputCapture::frames().clear();
+  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{1000, 5, -1, 1, 0});
+  TimeScales::setRealClock(clockRead);
+  g_clock.assign(1700000000, 0);
+  RcvTimeScales::INT_SCALES s{};
+  s.ms[0] = 986000 + 14000 + 300;  // GPS time 300 ms after the BeiDou epoch 986000
+  s.flags[0] = s.flags[1] = 0x40;
+  TimeScales::epoch(g_clock, 99);
+  TimeScales::endUpdate(s, 99);
+  feed(msmHeader(1124, 986000));  // BeiDou MSM4
+  EXPECT_EQ(OutputCapture::frames().size(), 1u);
+  EXPECT_EQ(last().latency, 300);
+  EXPECT_EQ(last().stationId, 21);
+  feed(msmHeader(1124, 986500));
+  EXPECT_EQ(OutputCapture::frames().size(), 1u);  // not on a whole second: not re-output
+  EXPECT_EQ(last().epochPeriod.period, 500);
+  EXPECT_EQ(last().epochPeriod.sys, 5);
+  EXPECT_FLOAT_EQ(last().quality, 100.0f);
+  // A GPS legacy epoch on a whole second.
+  feed(frameOf(payload(1004, [](BitWriter& w) { w.put(21, 12), w.put(987000, 30), w.put(0, 10); })));
+  EXPECT_EQ(OutputCapture::frames().size(), 2u);
+  EXPECT_EQ(last().epochPeriod.sys, 0);
+  TimeScales::setRealClock(nullptr);
+  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, 82, 1, 0});
+  decOutputSeamDefaults();
 }
 
 }  // namespace
