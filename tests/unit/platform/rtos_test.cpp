@@ -65,9 +65,12 @@ TEST(Semaphores, TimeoutsCountTicks) {
       got = s.wait(c.ticks);
     } else {
       Mutex m;
-      std::thread holder([&] { m.lock(); Task::sleep(c.ticks * 3); m.unlock(); });
-      Task::sleep(1);
+      BinSem held(false), done(false);
+      std::thread holder([&] { m.lock(); held.post(); done.wait(); m.unlock(); });
+      held.wait();
+      t0 = MonoClock::ms();
       got = m.lock(c.ticks);
+      done.post();
       holder.join();
     }
     EXPECT_FALSE(got);

@@ -1,0 +1,77 @@
+#pragma once
+// Bit-field readers shared by the broadcast-message decoders. Each system's message arrives
+// MSB first; GPS, GLONASS and BeiDou units sit in 32-bit words with bit 1 at the top of the
+// first word, Galileo pages in bytes with bit 0 at the top of the first byte.
+//
+// The callers pass fixed-size message buffers and fixed field positions; a field position
+// below 1 (0 for Galileo) or a width outside the function's range reads as 0 and touches no
+// memory.
+
+#include <cstdint>
+
+class GpsDecUtility {
+ public:
+  // Up to 32 bits starting at firstBit (1 = MSB of words[0]); 0 for nBits < 1 or > 32.
+  static std::uint32_t extract(const std::uint32_t* words, int firstBit, int nBits);
+  // Up to 64 bits; sign-extended from the field's top bit when isSigned is set.
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit, int nBits,
+                                        bool isSigned);
+
+  // LNAV subframe header fields.
+  static std::uint32_t extract_NavTow(const std::uint32_t* words);        // bits 31-47
+  static std::uint32_t extract_NavHowFlags(const std::uint32_t* words);   // alert bit 1, A-S bit 0
+  static std::uint32_t extract_NavSubframeId(const std::uint32_t* words); // bits 50-52
+  static std::uint32_t extract_NavDataId(const std::uint32_t* words);     // bits 61-62
+  static std::uint32_t extract_NavPageId(const std::uint32_t* words);     // bits 63-68
+
+  // CNAV and CNAV-2 header fields.
+  static std::uint32_t extract_CNavDataType(const std::uint32_t* words);  // bits 15-20
+  static std::uint32_t extract_CNavAlertFlag(const std::uint32_t* words); // bit 38
+  static std::uint32_t extract_CNav2DataPage(const std::uint32_t* words); // bits 618-623
+};
+
+class GloDecUtility {
+ public:
+  static std::uint32_t extract(const std::uint32_t* words, int firstBit, int nBits);
+  // Sign-and-magnitude field (top bit = sign) turned into two's complement; with isSigned
+  // clear the field is read as plain unsigned. Up to 64 bits.
+  static std::int64_t extract_GloDataField(const std::uint32_t* words, int firstBit, int nBits,
+                                           bool isSigned);
+  static std::uint32_t extract_StringId(const std::uint32_t* words);  // positions 2-5
+  // ln of the string: string 3 position 21; strings 5, 7, ..., 15 position 77; else 255.
+  static std::uint32_t extract_LnFlag(const std::uint32_t* words);
+};
+
+class GalDecUtility {
+ public:
+  // Up to 32 bits starting at firstBit (0 = MSB of bytes[0]); 0 for nBits < 1 or > 32.
+  static std::uint32_t extract(const std::uint8_t* bytes, int firstBit, int nBits);
+  // Up to 64 bits; sign-extended from the field's top bit when isSigned is set.
+  static std::int64_t extract_DataField(const std::uint8_t* bytes, int firstBit, int nBits,
+                                        bool isSigned);
+  static std::uint32_t extract_DataType(const std::uint8_t* bytes);  // top 6 bits of byte 0
+};
+
+class CompDecUtility {
+ public:
+  static std::uint32_t extract(const std::uint32_t* words, int firstBit, int nBits);
+  // One, two or three pieces, concatenated high to low; sign-extended over the summed width
+  // when isSigned is set. The summed width is at most 64 bits (more reads as 0).
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit, int nBits,
+                                        bool isSigned);
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit1, int nBits1,
+                                        int firstBit2, int nBits2, bool isSigned);
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit1, int nBits1,
+                                        int firstBit2, int nBits2, int firstBit3, int nBits3,
+                                        bool isSigned);
+  // An almanac page whose 22 data bytes (from bit 61, parity skipped) hold one repeated value.
+  static bool is_EmptyAlmData(const std::uint32_t* words);
+};
+
+class IrnssDecUtility {
+ public:
+  // As the one-piece BeiDou readers: bit 1 at the MSB of words[0].
+  static std::uint32_t extract(const std::uint32_t* words, int firstBit, int nBits);
+  static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit, int nBits,
+                                        bool isSigned);
+};

@@ -1,0 +1,17 @@
+// Correction-model exchange records (the NeQuick request and the navigation-message
+// correction table). Their users add the fields.
+#pragma once
+
+#include <cstdint>
+
+namespace CorrData {
+
+struct NeModelDataType {
+  std::uint8_t bValid;
+};
+
+struct NmctType {
+  std::uint8_t bValid;
+};
+
+}  // namespace CorrData

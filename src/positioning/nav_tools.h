@@ -1,0 +1,16 @@
+#pragma once
+// Carrier wavelengths of GPS and GLONASS signals and the Earth-centred to local
+// north/east/up rotation.
+
+class NavUtl {
+ public:
+  // Wavelength in metres; for GLONASS k is the frequency number.
+  static double getCarrierLength(bool glonass, bool secondFrequency, int k);
+};
+
+class Geometry {
+ public:
+  // Forward: (dX, dY, dZ) to (N, E, U) at latitude lat and longitude lon (radians); with
+  // inverse set, (N, E, U) back to (dX, dY, dZ). in and out may be the same array.
+  static void XYZ_NEU(double lat, double lon, const double in[3], double out[3], bool inverse);
+};

@@ -1,0 +1,45 @@
+#include "positioning/placeholders.h"
+
+// ---- Receiver settings read by the geoid file loader -----------------------------------------
+const char* rcvGeoidFileName() { return nullptr; }
+// ---- end of the geoid file loader's stand-ins -------------------------------------------------
+
+// ---- Navigation-data store: stored UTC parameters and update counters ("no stored data") ----
+namespace placeholder {
+
+const ZRT_UTC_GPS* SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(int, ZRT_UTC_GPS*) {
+  return nullptr;
+}
+bool SatelliteDataProcessor::restore_NvRamUtcData(ZRT_UTC_GLN*) { return false; }
+unsigned SatelliteDataProcessor::get_UtcUpdateCounter(int) { return 0; }
+const void* SatelliteDataProcessor::get_UtcLastData(int) { return nullptr; }
+
+}  // namespace placeholder
+
+// ---- Navigation solution time ("no solution") ----
+namespace placeholder {
+bool navSolGpsTime(int&, int&) { return false; }
+}  // namespace placeholder
+
+// ---- Debug selector of the command layer ----
+namespace placeholder {
+int dbi = 0;
+}
+
+namespace placeholder {
+bool isBeiPhase3(int) { return false; }
+bool isBeiDou37compat(int) { return false; }
+bool isBeiDouMSMcompat(int, int) { return false; }
+bool ignoreCompat(int, int) { return false; }
+int rcvSetBdsCompatWord() { return -1; }
+}  // namespace placeholder
+// ==== end of signal tables block =============================================================
+
+bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
+
+void post_NequickSlowTask() {}
+
+bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType& /*station*/) {
+  return false;
+}
+// ==== end of data servers ====================================================================

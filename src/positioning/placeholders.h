@@ -1,0 +1,99 @@
+// Stand-ins for operations of parts not built yet. Each answers "not available"; the real
+// implementation replaces them. Keep each user's stand-ins in its own block.
+
+#pragma once
+
+#include <cstdint>
+
+// ---- Receiver settings read by the geoid file loader -----------------------------------------
+// The geoid file name of the receiver settings (empty for none). Here: nullptr, not available,
+// which the loader treats as no file configured.
+const char* rcvGeoidFileName();
+// ---- end of the geoid file loader's stand-ins -------------------------------------------------
+
+
+// ---------------------------------------------------------------------------------------------
+// Navigation-data store: stored UTC parameters and their update counters.
+// Stands for SatelliteDataProcessor's restore_NvRamUtcDataGpsAlike, restore_NvRamUtcData,
+// get_UtcUpdateCounter and get_UtcLastData, and for its two UTC records, defined here only as
+// far as the time scales read them. Answers "no stored data".
+// ---------------------------------------------------------------------------------------------
+
+// Broadcast UTC parameters of a GPS-like system (week numbers in the system's own count).
+struct ZRT_UTC_GPS {
+  std::int32_t tot;     // s of week
+  double A1;            // s/s
+  double A0;            // s
+  std::int16_t WNt;     // week of tot
+  std::int16_t WN_LSF;  // week of the announced leap second
+  std::int8_t DN;       // day of that week (1 = Sunday) at whose end the leap second comes
+  std::int8_t dtLS;     // leap seconds now
+  std::int8_t dtLSF;    // leap seconds after the announced one
+};
+
+// GLONASS UTC parameters: the offset to UTC(SU) and the leap-second notice byte.
+struct ZRT_UTC_GLN {
+  double tauC;  // s
+  std::uint8_t reserved[24];
+  std::uint8_t leapNotice;  // 1 when a leap second is announced
+};
+static_assert(sizeof(double) == 8);
+
+namespace placeholder {
+
+struct SatelliteDataProcessor {
+  // Stored UTC parameters of system `sys` (0..6) copied into `rec`; null when none.
+  static const ZRT_UTC_GPS* restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* rec);
+  static bool restore_NvRamUtcData(ZRT_UTC_GLN* rec);
+  // Number of UTC updates of `sys` since start; 0 never.
+  static unsigned get_UtcUpdateCounter(int sys);
+  // Last UTC record of `sys` (ZRT_UTC_GPS, or ZRT_UTC_GLN for GLONASS); null when none.
+  static const void* get_UtcLastData(int sys);
+};
+
+}  // namespace placeholder
+
+// ---------------------------------------------------------------------------------------------
+// Navigation solution (NavSol of the per-epoch driver): its GPS week (modulo 1024) and
+// millisecond of week. Answers "no solution" (false).
+// ---------------------------------------------------------------------------------------------
+namespace placeholder {
+bool navSolGpsTime(int& week, int& msOfWeek);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Debug selector `dbi` of the command layer: 0, no selection.
+// ---------------------------------------------------------------------------------------------
+namespace placeholder {
+extern int dbi;
+}
+
+namespace placeholder {
+// No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
+bool isBeiPhase3(int n);
+// No satellite is marked for a compatibility shift or skip.
+bool isBeiDou37compat(int n);
+bool isBeiDouMSMcompat(int n, int s);
+bool ignoreCompat(int n, int s);
+// RcvSet's BeiDou compatibility word: -1, not available (so no MSM cell is skipped).
+int rcvSetBdsCompatWord();
+}  // namespace placeholder
+// ==== end of signal tables block =============================================================
+
+namespace RTCMData {
+struct StationDataType;
+}
+
+// Receiver settings `RcvSet` (command layer): when its position-source word is 6, the six
+// coordinates (X, Y, Z, latitude, longitude, height) kept in the settings replace those of every
+// position put. Stand-in: false, the word is not available.
+bool rcvSetFixedPosition(double coordinates[6]);
+
+// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
+// nothing to wake.
+void post_NequickSlowTask();
+
+// Engine setups in the settings image: writes an RTCM station record into the block of its
+// source (2196 + source index). Stand-in: false, the block is not available.
+bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
+// ==== end of data servers ====================================================================

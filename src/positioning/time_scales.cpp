@@ -1,0 +1,112 @@
+#include "positioning/time_scales.h"
+
+#include <time.h>
+
+#include <atomic>
+
+namespace {
+
+using INT_SCALES = RcvTimeScales::INT_SCALES;
+
+void readRealClock(SysTime& t) {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  t.assign(ts.tv_sec, ts.tv_nsec);
+}
+
+std::atomic<TimeScales::ClockRead> g_clock{readRealClock};
+
+// Written and read only by the epoch task.
+SysTime g_pendingTime{};
+int g_pendingRcvMs = -1;
+INT_SCALES g_fill{};
+
+// Guarded by RcvTimeScales::m_.
+INT_SCALES g_pub{};
+SysTime g_pubTime{};
+
+SysTime clockNow() {
+  SysTime t;
+  g_clock.load(std::memory_order_relaxed)(t);
+  return t;
+}
+
+// Milliseconds from `from` to `to`; the seconds are compared as a wrapping 32-bit count so that
+// the step of the 32-bit seconds in 2038 costs nothing.
+std::int64_t elapsedMs(const SysTime& to, const SysTime& from) {
+  const auto ds = static_cast<std::int32_t>(static_cast<std::uint32_t>(to.sec) -
+                                            static_cast<std::uint32_t>(from.sec));
+  return std::int64_t{ds} * 1000 + (std::int64_t{to.nsec} - from.nsec) / 1000000;
+}
+
+bool fresh(std::int64_t elapsed) { return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs; }
+
+}  // namespace
+
+void TimeScales::setRealClock(ClockRead read) {
+  g_clock.store(read ? read : readRealClock, std::memory_order_relaxed);
+}
+
+void TimeScales::epoch(const SysTime& t, int rcvMs) {
+  g_pendingTime = t;
+  g_pendingRcvMs = rcvMs;
+}
+
+INT_SCALES& TimeScales::startUpdate() {
+  // The decoder fills a record of its own so that Req is never seen half-written.
+  g_fill = RcvTimeScales::Req;
+  return g_fill;
+}
+
+void TimeScales::endUpdate(const INT_SCALES& s, int rcvMs) {
+  const int pending = g_pendingRcvMs;
+  g_pendingRcvMs = -1;
+  Locker<Mutex> l(RcvTimeScales::m_);
+  RcvTimeScales::Req = s;
+  if (pending != rcvMs) return;
+  g_pub = s;
+  g_pubTime = g_pendingTime;
+}
+
+long TimeScales::now(tSvTimeType k) {
+  if (k != tsGps && k != tsGlonass) return -1;
+  const SysTime t = clockNow();
+  std::int32_t ms;
+  SysTime at;
+  {
+    Locker<Mutex> l(RcvTimeScales::m_);
+    if (!(g_pub.flags[k] & RcvTimeScales::kTimeValid)) return -1;
+    ms = g_pub.ms[k];
+    at = g_pubTime;
+  }
+  const std::int64_t e = elapsedMs(t, at);
+  if (!fresh(e)) return -1;
+  return static_cast<long>(ms + e);
+}
+
+long TimeScales::now() {
+  const int ref = RcvTimeScales::rcvRefTime.load(std::memory_order_relaxed);
+  if (ref != tsGps && ref != tsGlonass) return -1;
+  const long t = now(static_cast<tSvTimeType>(ref));
+  return t < 0 ? t : t % 86400000;
+}
+
+bool TimeScales::now(INT_SCALES& s) {
+  const SysTime t = clockNow();
+  SysTime at;
+  {
+    Locker<Mutex> l(RcvTimeScales::m_);
+    s = g_pub;
+    at = g_pubTime;
+  }
+  const std::int64_t e = elapsedMs(t, at);
+  if (!fresh(e)) {
+    s.flags[0] &= ~RcvTimeScales::kTimeValid;
+    s.flags[1] &= ~RcvTimeScales::kTimeValid;
+    return false;
+  }
+  s.rcvTime += e;
+  s.ms[0] = static_cast<std::int32_t>(s.ms[0] + e);
+  s.ms[1] = static_cast<std::int32_t>(s.ms[1] + e);
+  return true;
+}

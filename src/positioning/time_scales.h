@@ -1,0 +1,34 @@
+// Publication of the GNSS board's time scales once per epoch, and the current time of a scale
+// for any task: the published milliseconds plus the real-time clock's progress since the epoch.
+#pragma once
+
+#include "platform/sys_time.h"
+#include "positioning/rcv_time_scales.h"
+
+class TimeScales {
+ public:
+  using INT_SCALES = RcvTimeScales::INT_SCALES;
+
+  // Longest extrapolation from the published epoch; beyond it the time is unknown.
+  static constexpr long kMaxElapsedMs = 2000;
+
+  // A GNSS epoch begins: `t` is its real-time-clock time, `rcvMs` its receiver ms of day.
+  static void epoch(const SysTime& t, int rcvMs);
+  // The record the decoder fills for this epoch, starting as a copy of Req.
+  static INT_SCALES& startUpdate();
+  // Makes `s` the scales of the epoch (Req) and publishes it when `rcvMs` matches the pending
+  // epoch; the pending epoch is used up either way.
+  static void endUpdate(const INT_SCALES& s, int rcvMs);
+
+  // Current ms of week (GPS) or day (GLONASS, Moscow time), not wrapped; -1 when unknown.
+  static long now(tSvTimeType k);
+  // Current ms of day of the reference scale; -1 when unknown.
+  static long now();
+  // The published scales advanced to now. False when they are unknown: no epoch yet, or older
+  // than kMaxElapsedMs; the copy then keeps its epoch's values with the time-valid bits cleared.
+  static bool now(INT_SCALES& s);
+
+  // The real-time clock these times are read against (null: the process's own reading).
+  using ClockRead = void (*)(SysTime&);
+  static void setRealClock(ClockRead read);
+};
