@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/mono_clock.h"
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
 
@@ -43,7 +44,9 @@ bool writeFile() {
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(kNvmTmpFile, kNvmFile) == 0;
   if (!ok) {
+    const int err = errno;
     ::unlink(kNvmTmpFile);
+    errno = err;
     return false;
   }
   // The rename itself must reach storage before the commit hook moves files that pair with it.
@@ -84,12 +87,6 @@ bool saveLocked(std::uint32_t ms, bool force, int imageWaitMs) {
   g_savedChanges = taken;
   if (FileNvmCommitHook c = g_commit.load()) c();
   return RamNvm::changes() == taken;
-}
-
-std::uint32_t nowMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint32_t>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
 }
 }  // namespace
 
@@ -148,7 +145,7 @@ bool FileNvmSaveOnExit() {
   clock_gettime(CLOCK_REALTIME, &ts);
   ts.tv_sec += 2;
   if (pthread_mutex_timedlock(&g_saveLock, &ts) != 0) return false;
-  bool ok = saveLocked(nowMs(), true, 2000);
+  bool ok = saveLocked(MonoClock::ms(), true, 2000);
   pthread_mutex_unlock(&g_saveLock);
   return ok;
 }

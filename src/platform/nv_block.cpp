@@ -13,6 +13,15 @@ constexpr std::uint8_t kFlagValid = 0x80;
 NvBlock* g_blocks[NvBlock::kMaxBlocks];
 int g_blockCount = 0;
 
+void writeHeader(std::uint8_t* h, std::uint16_t id, std::uint32_t size, std::uint8_t flags) {
+  h[0] = static_cast<std::uint8_t>(id);
+  h[1] = static_cast<std::uint8_t>(id >> 8);
+  h[2] = static_cast<std::uint8_t>(size);
+  h[3] = static_cast<std::uint8_t>(size >> 8);
+  h[4] = static_cast<std::uint8_t>(size >> 16);
+  h[5] = flags;
+}
+
 std::uint8_t xorOf(const std::uint8_t* p, std::uint32_t n) {
   std::uint8_t x = 0;
   for (std::uint32_t i = 0; i < n; ++i) x ^= p[i];
@@ -52,12 +61,7 @@ bool NvBlock::allocate(std::uint32_t size, std::uint16_t id, bool checksum, bool
   const std::uint32_t storedLen = h[2] | (h[3] << 8) | (h[4] << 16);
   const std::uint16_t storedId = static_cast<std::uint16_t>(h[0] | (h[1] << 8));
   if (storedId != id || storedLen != size || (h[5] & ~kFlagValid) != flags) {
-    h[0] = static_cast<std::uint8_t>(id);
-    h[1] = static_cast<std::uint8_t>(id >> 8);
-    h[2] = static_cast<std::uint8_t>(size);
-    h[3] = static_cast<std::uint8_t>(size >> 8);
-    h[4] = static_cast<std::uint8_t>(size >> 16);
-    h[5] = flags;
+    writeHeader(h, id, size, flags);
     RamNvm::touch();
   } else if (checksum && (h[5] & kFlagValid) && xorOf(h + kHeaderSize, size) != h[kHeaderSize + size]) {
     h[5] = flags;
@@ -147,13 +151,7 @@ void NvBlock::clearAll() {
   std::memset(img + RamNvm::kHeaderSize, 0, RamNvm::kSize - RamNvm::kHeaderSize);
   for (int i = 0; i < g_blockCount; ++i) {
     const NvBlock* b = g_blocks[i];
-    std::uint8_t* h = img + b->offset_;
-    h[0] = static_cast<std::uint8_t>(b->id_);
-    h[1] = static_cast<std::uint8_t>(b->id_ >> 8);
-    h[2] = static_cast<std::uint8_t>(b->size_);
-    h[3] = static_cast<std::uint8_t>(b->size_ >> 8);
-    h[4] = static_cast<std::uint8_t>(b->size_ >> 16);
-    h[5] = b->checksum_ ? kFlagChecksum : 0;
+    writeHeader(img + b->offset_, b->id_, b->size_, b->checksum_ ? kFlagChecksum : 0);
   }
   RamNvm::touch();
 }

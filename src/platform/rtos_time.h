@@ -11,9 +11,11 @@
 void rtosTimeGet(SysTime& t);
 
 // Steers the clock towards GNSS time; called on whole seconds with the UTC seconds of the
-// epoch (0 when UTC is not known) and the receiver time in milliseconds of the day. Offsets of
-// more than 500 ms are stepped, smaller ones slewed; while the time daemon runs it gets the
-// offset as a sample instead.
+// epoch (0 when UTC is not known) and the receiver time in milliseconds of the day. The offset
+// is taken against the clock reading of that epoch's rtosGnssEpoch (no steering without one,
+// since a later reading would carry the processing delay). Offsets of more than 500 ms are
+// stepped, smaller ones slewed; while the time daemon runs it gets the offset as a sample
+// instead.
 void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay);
 
 // Announces a GNSS epoch: reads the clock (on whole seconds the PPS time when the PPS agrees

@@ -107,7 +107,7 @@ bool Rxengine::start() {
     // Child: only async-signal-safe calls until exec.
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
-    int null = open("/dev/null", O_RDONLY);
+    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null >= 0) dup2(null, 0);
     if (chdir(dir_.path().c_str()) != 0) _exit(126);
     const char* argv[] = {"rxengine", nullptr};

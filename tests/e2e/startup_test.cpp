@@ -78,6 +78,34 @@ TEST(Startup, KillRightAfterForcedSaveLeavesImageWhole) {
   EXPECT_EQ(image.substr(0, 4), "RXNV");
 }
 
+TEST(Startup, KillDuringSaveLeavesOldImageWhole) {
+  e2e::RunDir dir;
+  {
+    e2e::Rxengine first(dir);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(first.waitReady()) << first.stderrText();
+    first.kill();
+  }
+  const std::string good = dir.read(".gnss.nvm");
+  ASSERT_EQ(good.size(), static_cast<std::size_t>(kImageSize));
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    e2e::Rxengine rx(dir);
+    ASSERT_TRUE(rx.start());
+    // Kill as soon as a save is under way (or, failing that, once the program is up).
+    e2e::waitUntil([&] {
+      return dir.exists(".gnss.nvm.tmp") || rx.stderrText().find(e2e::kReadyText) != std::string::npos;
+    });
+    rx.kill();
+    EXPECT_TRUE(dir.read(".gnss.nvm") == good);
+  }
+  e2e::Rxengine last(dir);
+  ASSERT_TRUE(last.start());
+  ASSERT_TRUE(last.waitReady()) << last.stderrText();
+  EXPECT_EQ(last.stderrText().find(kBlankText), std::string::npos) << last.stderrText();
+  EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
+}
+
 TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
   struct Case {
     const char* what;

@@ -3,36 +3,19 @@
 #include "main/init_once.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "platform/file_nvm.h"
 #include "platform/nv_pended_clear.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
-class TaskTableTest : public ::testing::Test {
+class TaskTableTest : public TempRunDir {
  protected:
   void SetUp() override {
+    TempRunDir::SetUp();
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    if (const char* d = std::getenv("RX_UNIT_RUN_DIR")) {
-      dir_ = d;
-    } else {
-      char tmpl[] = "/tmp/rxunit.XXXXXX";
-      ASSERT_NE(mkdtemp(tmpl), nullptr);
-      dir_ = tmpl;
-      setenv("RX_UNIT_RUN_DIR", dir_.c_str(), 1);
-      owner_ = true;
-    }
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
   }
-  void TearDown() override {
-    if (owner_ && chdir("/") == 0) std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  std::string dir_;
-  bool owner_ = false;
 };
 
 int g_started = 0;

@@ -39,12 +39,6 @@ TEST_F(ApxTest, CycleRunsHooksStampsWatchdogAndSaves) {
   EXPECT_EQ(fileSize(".gnss.nvm"), static_cast<long long>(RamNvm::kSize));
 }
 
-TEST_F(ApxTest, HookListIsBounded) {
-  int added = 0;
-  while (apxHookAdd(kApxAfterSave, [](std::uint32_t) {})) ++added;
-  EXPECT_EQ(added, 16);
-}
-
 // Runs in a child process that ends through rxExit, as the program does, so that no static
 // object is torn down under the running task.
 TEST_F(ApxTest, TaskRunsCyclesWhenWoken) {
