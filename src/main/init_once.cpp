@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "gnss_link/board_link.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -16,7 +17,7 @@ namespace {
 
 const InitStep kInitOnce[] = {
     // GNSS-board port and handshake: first of all
-    {"m2sPortInit", nullptr},
+    {"m2sPortInit", [] { m2sPortInit(); }},
     // receiver identity
     {"identityInitOnce", identityInitOnce},
     // settings image: file and block layout
@@ -24,7 +25,7 @@ const InitStep kInitOnce[] = {
     // receiver, navigation and RTCM settings with their factory defaults
     {"rcvSettingsRead", nullptr},
     // stored GNSS-board settings checked against the board
-    {"m2sNvRead", nullptr},
+    {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
     {"filesSettingsRead", nullptr},
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
