@@ -2,11 +2,16 @@
 #include "main/hooks.h"
 
 #include "gnss_link/board_settings.h"
+#include "command/settings/nv_settings.h"
+#include "command/settings/port_settings.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
+#include "positioning/geoid/geoid_gps.h"
+#include "positioning/rcv_time_scales.h"
+#include "positioning/time_scales.h"
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
@@ -17,14 +22,23 @@ void wireHooks() {
   rxAddExitHook(saveImageOnExit);
 
   // ---- platform: settings image block order (nvInitSet(kNv..., xxx_NvAlloc))
+  nvInitSet(kNvSerdefs, serdefs_NvAlloc);
 
   // ---- platform: settings image snapshot and commit (RamNvm::setSnapshotHook, FileNvmSetCommitHook)
   // (the snapshot hook is installed by m2sPortInit, first of the start-up)
   FileNvmSetCommitHook(cmdBufCommit);
 
   // ---- platform: time (rtosSetGnssEpochHook, rtosSetTimesInitHook, rtosSetPpsSource)
+  // The time scales extrapolate against the same clock the epochs are stamped with (on the
+  // host, the process's steered virtual clock).
+  TimeScales::setRealClock(rtosTimeGet);
+  rtosSetGnssEpochHook(TimeScales::epoch);
+  rtosSetTimesInitHook(RcvTimeScales::initOnce);
 
   // ---- platform: shutdown steps (rcvShutdownSetStep)
 
   // ---- platform: background task APPX (apxHookAdd)
+
+  // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
+  rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
 }

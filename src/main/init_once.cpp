@@ -5,17 +5,29 @@
 #include <cstdio>
 
 #include "gnss_link/board_link.h"
+#include "command/input_parser.h"
+#include "command/settings/nv_settings.h"
+#include "command/settings/settings_commands.h"
+#include "files/log_files.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
 #include "platform/identity.h"
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
+#include "platform/ports/serial_driver.h"
+#include "platform/ports/serial_ports.h"
+#include "platform/ports/can_ports.h"
+#include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 
 namespace {
 
 const InitStep kInitOnce[] = {
+    // port objects of the links to the GNSS board, the CAN ports and the log files
+    {"shmPortsInitOnce", [] { shmPortsInitOnce(); }},
+    {"canPortsInitOnce", [] { canPortsInitOnce(); }},
+    {"logPortsInitOnce", logPortsInitOnce},
     // GNSS-board port and handshake: first of all
     {"m2sPortInit", [] { m2sPortInit(); }},
     // receiver identity
@@ -23,7 +35,13 @@ const InitStep kInitOnce[] = {
     // settings image: file and block layout
     {"nvInitOnce", nvInitOnce},
     // receiver, navigation and RTCM settings with their factory defaults
-    {"rcvSettingsRead", nullptr},
+    {"rcvSettingsRead", nv_readSettings},
+    // serial and USB ports opened and published, in their stored input modes
+    {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
+    // command parser: line sink of the ports and the parameter areas
+    {"parseInitOnce", InputParser::initOnce},
+    // keys of the receiver settings and ports, init of the defaults, the after-set step
+    {"settingsCommandsInitOnce", settingsCommandsInitOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
@@ -58,6 +76,14 @@ const TaskStarter kTasks[] = {
     {"measProcInit", nullptr, 10, 0, 0x1},
     // background task APPX
     {"apxProcInit", apxProcInit, 26, 0, 0x2},
+    // serial and USB input tasks PIxT
+    {"serialInProcInit", serialInProcInit, 8, 0, 0x4},
+    // serial output tasks POxT
+    {"rsOutProcInit", rsOutProcInit, 15, 0, 0x8},
+    // links to the GNSS board kept connected, SHMC
+    {"shmProcInit", shmProcInit, 29, 0, 0x10},
+    // CAN input tasks
+    {"canInProcInit", canInProcInit, 11, 0, 0x20},
 };
 
 const InitStep kAfterOnce[] = {

@@ -1,9 +1,5 @@
 #include "positioning/placeholders.h"
 
-// ---- Receiver settings read by the geoid file loader -----------------------------------------
-const char* rcvGeoidFileName() { return nullptr; }
-// ---- end of the geoid file loader's stand-ins -------------------------------------------------
-
 // ---- Navigation-data store: stored UTC parameters and update counters ("no stored data") ----
 namespace placeholder {
 
@@ -21,17 +17,11 @@ namespace placeholder {
 bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
-// ---- Debug selector of the command layer ----
-namespace placeholder {
-int dbi = 0;
-}
-
 namespace placeholder {
 bool isBeiPhase3(int) { return false; }
 bool isBeiDou37compat(int) { return false; }
 bool isBeiDouMSMcompat(int, int) { return false; }
 bool ignoreCompat(int, int) { return false; }
-int rcvSetBdsCompatWord() { return -1; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 

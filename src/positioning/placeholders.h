@@ -5,13 +5,6 @@
 
 #include <cstdint>
 
-// ---- Receiver settings read by the geoid file loader -----------------------------------------
-// The geoid file name of the receiver settings (empty for none). Here: nullptr, not available,
-// which the loader treats as no file configured.
-const char* rcvGeoidFileName();
-// ---- end of the geoid file loader's stand-ins -------------------------------------------------
-
-
 // ---------------------------------------------------------------------------------------------
 // Navigation-data store: stored UTC parameters and their update counters.
 // Stands for SatelliteDataProcessor's restore_NvRamUtcDataGpsAlike, restore_NvRamUtcData,
@@ -61,13 +54,6 @@ namespace placeholder {
 bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Debug selector `dbi` of the command layer: 0, no selection.
-// ---------------------------------------------------------------------------------------------
-namespace placeholder {
-extern int dbi;
-}
-
 namespace placeholder {
 // No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
 bool isBeiPhase3(int n);
@@ -75,8 +61,6 @@ bool isBeiPhase3(int n);
 bool isBeiDou37compat(int n);
 bool isBeiDouMSMcompat(int n, int s);
 bool ignoreCompat(int n, int s);
-// RcvSet's BeiDou compatibility word: -1, not available (so no MSM cell is skipped).
-int rcvSetBdsCompatWord();
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 

@@ -1,5 +1,6 @@
 #include "positioning/rcv_time_scales.h"
 
+#include "command/settings/debug_selectors.h"
 #include "platform/debug.h"
 
 using placeholder::SatelliteDataProcessor;
@@ -144,7 +145,7 @@ void RcvTimeScales::gpsLikeUtcOffset(int sys, const ZRT_UTC_GPS& u, int week, in
   const std::int64_t dW = foldWeeks(w - u.WNt);
   leap = u.dtLS + (beidou ? kBeidouLeapShift : 0);
   offs = u.A0 + u.A1 * (t / 1000.0 - u.tot + 604800.0 * static_cast<double>(dW));
-  if (placeholder::dbi == 5822) {
+  if (dbi == 5822) {
     debPrintfx(-1, "%d %d %f %f\n", static_cast<int>(dW), leap, u.A0 * 1e9, offs * 1e9);
   }
 }
@@ -237,7 +238,7 @@ void RcvTimeScales::setGloPrim(long t) {
 
 int RcvTimeScales::set_SYS_UTC_compute(int k, const ZRT_UTC_GPS& u, int tag) {
   if (k != svGps) return 0;
-  if (placeholder::dbi == 6355) {
+  if (dbi == 6355) {
     debPrintfx(-1, "%d %3d    %d %d %d %d \n", k, tag, u.dtLS, u.dtLSF, u.DN, u.WN_LSF);
   }
   if (u.dtLS == u.dtLSF) {

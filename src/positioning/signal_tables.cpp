@@ -1,5 +1,6 @@
 #include "positioning/signal_tables.h"
 
+#include "command/settings/rcv_settings.h"
 #include "positioning/placeholders.h"
 
 namespace {
@@ -220,7 +221,7 @@ float DebugPhaseOffset = 0.0f;
 
 SignalTableLinks signalTableLinks = {
     placeholder::isBeiPhase3,  placeholder::isBeiDou37compat,     placeholder::isBeiDouMSMcompat,
-    placeholder::ignoreCompat, placeholder::rcvSetBdsCompatWord,
+    placeholder::ignoreCompat, [] { return static_cast<int>(RcvSet.msmCompat); },
 };
 
 void signalDataInitOnce() { gIndex = buildIndexTables(); }

@@ -103,38 +103,35 @@ void DatumConv::transInverse(bool isVelocity, const Compute& p, const double* in
         multInverse(isVelocity, 1.0 / s, p, in, out);
 }
 
-void DatumConv::transDirect(bool withVelocity, const Compute& p, const POS_CRT& in, POS_CRT* out) {
+namespace {
+// Applies a vector transformation to the position and, when asked, the velocity of a record.
+template <class Vec>
+void applyToRecord(Vec vecFn, bool withVelocity, const Compute& p, const POS_CRT& in, POS_CRT* out) {
     const double pi[3] = {in.x, in.y, in.z};
     double po[3];
-    transDirect(false, p, pi, po);
+    vecFn(false, p, pi, po);
     out->x = po[0];
     out->y = po[1];
     out->z = po[2];
     if (withVelocity) {
         const double vi[3] = {in.vx, in.vy, in.vz};
         double vo[3];
-        transDirect(true, p, vi, vo);
+        vecFn(true, p, vi, vo);
         out->vx = vo[0];
         out->vy = vo[1];
         out->vz = vo[2];
     }
 }
+}  // namespace
+
+void DatumConv::transDirect(bool withVelocity, const Compute& p, const POS_CRT& in, POS_CRT* out) {
+    applyToRecord([](bool v, const Compute& c, const double* i, double* o) { transDirect(v, c, i, o); },
+                  withVelocity, p, in, out);
+}
 
 void DatumConv::transInverse(bool withVelocity, const Compute& p, const POS_CRT& in, POS_CRT* out) {
-    const double pi[3] = {in.x, in.y, in.z};
-    double po[3];
-    transInverse(false, p, pi, po);
-    out->x = po[0];
-    out->y = po[1];
-    out->z = po[2];
-    if (withVelocity) {
-        const double vi[3] = {in.vx, in.vy, in.vz};
-        double vo[3];
-        transInverse(true, p, vi, vo);
-        out->vx = vo[0];
-        out->vy = vo[1];
-        out->vz = vo[2];
-    }
+    applyToRecord([](bool v, const Compute& c, const double* i, double* o) { transInverse(v, c, i, o); },
+                  withVelocity, p, in, out);
 }
 
 bool DatumConv::checkDatArea(const DtmList::DATA_USING_AREA* area, const double* latLon, int mode) {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "files/placeholders.h"
+#include "command/settings/rcv_settings.h"
+#include "files/file_store.h"
 #include "positioning/geoid/geoid_gps.h"
-#include "positioning/placeholders.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ bool GeoidFileReader::readFrom(const char* fileName) {
   return ok;
 }
 
-bool GeoidFileReader::readFrom() { return readFrom(rcvGeoidFileName()); }
+bool GeoidFileReader::readFrom() { return readFrom(RcvSet.geoidFile); }
 
 void geoidRead() {
   if (!pcfCallSafely(readFromGuarded, nullptr)) {
@@ -116,6 +116,5 @@ void geoidRead() {
 }
 
 void geoidSettingsRead() {
-  const char* fileName = rcvGeoidFileName();
-  if (!fileName || !fileName[0]) GeoidGPS::useBuiltIn();
+  if (RcvSet.geoidFile[0] == 0) GeoidGPS::useBuiltIn();
 }

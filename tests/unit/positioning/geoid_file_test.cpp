@@ -12,6 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "command/settings/rcv_settings.h"
+#include "files/file_store.h"
 #include "geoid_test_util.h"
 #include "positioning/geoid/geoid_file.h"
 #include "positioning/geoid/geoid_gps.h"
@@ -340,9 +348,39 @@ TEST_F(GeoidFile, MissingFileKeepsTheBuiltInGrid) {
   expectBuiltIn("missing file");
 }
 
-TEST_F(GeoidFile, WithoutTheFileStoreTheBuiltInGridStays) {
-  geoidRead();  // the guarded call is not available yet
-  expectBuiltIn("no file store");
+// The file named in the receiver settings, read from the log store through the store's guard.
+TEST_F(GeoidFile, FileNamedInTheSettingsLoadsFromTheLogStore) {
+  char tmpl[] = "/tmp/rx_geoid_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  char old[512];
+  ASSERT_NE(getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(chdir(tmpl), 0);
+  ASSERT_EQ(mkdir(kLogDir, 0755), 0);
+  {
+    int fd = ::open((std::string(kLogDir) + "/egm96.gemo").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, fixture_.data(), fixture_.size()), ssize_t(fixture_.size()));
+    ::close(fd);
+  }
+  std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", "egm96.gemo");
+  geoidRead();
+  const std::string loaded = currentName();
+  // A name the store refuses, and a missing file, leave the grid in use as it was.
+  std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", "../egm96.gemo");
+  geoidRead();
+  const std::string afterBadName = currentName();
+  RcvSet.geoidFile[0] = 0;
+  geoidSettingsRead();
+  const std::string noFile = currentName();
+  std::system((std::string("rm -rf ") + tmpl).c_str());
+  ASSERT_EQ(chdir(old), 0);
+  EXPECT_EQ(loaded.rfind("EGM96", 0), 0u) << loaded;
+  EXPECT_EQ(afterBadName, loaded);
+  GeoidGPS::reset();
+  RcvSet.geoidFile[0] = 0;
+  geoidSettingsRead();
+  expectBuiltIn("no file configured");
+  EXPECT_NE(noFile, loaded);
 }
 
 // Heights asked while the loader replaces the model are those of one model or the other.

@@ -1,0 +1,7 @@
+// Debug selectors: plain integers set by debug commands, read where a diagnostic print may be
+// chosen. Not stored: they start at 0 on every start.
+#pragma once
+
+extern int dbi;
+extern int temp_dbi;
+extern int rtk_cpd_dbi;

@@ -1,0 +1,209 @@
+#include "command/settings/nv_settings.h"
+
+#include <atomic>
+#include <cstddef>
+
+#include "platform/nv_block.h"
+#include "platform/ram_nvm.h"
+
+RcvSettingsHooks rcvSettingsHooks;
+
+namespace {
+NvBlock g_rcvBlock;
+NvBlock g_navBlock;
+NvBlock g_rtcmBlock;
+NvBlock g_baseBlock;
+NvBlock g_histBlock;
+
+constexpr int kMaxAfterLoad = 16;
+std::atomic<NvAfterLoadFn> g_afterLoad[kMaxAfterLoad];
+std::atomic<RtcmSettingsSyncFn> g_rtcmGather{nullptr};
+std::atomic<RtcmSettingsSyncFn> g_rtcmApply{nullptr};
+
+// Reads a record from its block; on an invalid block the record takes its defaults, which are
+// stored at once so the image holds a valid block again.
+template <class T>
+void loadRecord(NvBlock& b, T& rec, void (*defaults)(T&)) {
+  if (b.isValid() && b.read(&rec, sizeof rec)) return;
+  defaults(rec);
+  b.update(&rec, sizeof rec);
+}
+
+// A record written by an older layout gets the defaults of the fields added since.
+void upgradeRcvSet(RCV_SETTINGS& s) {
+  if (s.layoutRev == kRcvSetLayoutRev) return;
+  s.layoutRev = kRcvSetLayoutRev;
+  g_rcvBlock.update(&s, sizeof s);
+}
+
+void gatherRtcm() {
+  if (RtcmSettingsSyncFn f = g_rtcmGather.load()) f(RtcmSet);
+}
+
+void histDefaults(std::uint8_t (&h)[kHistBlockSize]) {
+  for (auto& c : h) c = 0;
+}
+
+// Globals that mirror stored fields.
+void mirror() {
+  tPosMode = RcvSet.posMode;
+  bFiltMode = RcvSet.filtMode;
+  rtcmMode = RtcmSet.rtcmMode;
+}
+
+void runAfterLoad() {
+  const RcvSettingsHooks& h = rcvSettingsHooks;
+  mirror();
+  if (h.cpdParams) h.cpdParams(RcvSet);
+  if (h.msLogicInit) h.msLogicInit(RcvSet.msInt, RcvSet.secInt);
+  if (h.lbandSetMode) h.lbandSetMode(RcvSet.lbandMode != 0);
+  if (h.cpuSetNum) h.cpuSetNum(RcvSet.cpuNum);
+  if (h.antDbFind) {
+    for (int a = 0; a < 2; ++a) {
+      if (RcvSet.antName[a][0]) h.antDbFind(a, RcvSet.antName[a]);
+    }
+  }
+  if (h.geoidBuiltIn && RcvSet.geoidFile[0] == 0) h.geoidBuiltIn();
+  for (auto& f : g_afterLoad) {
+    if (NvAfterLoadFn fn = f.load()) fn();
+  }
+}
+
+// Text fields end inside their arrays whatever the stored bytes were.
+void terminateTexts() {
+  RcvSet.geoidFile[sizeof RcvSet.geoidFile - 1] = 0;
+  for (auto& n : RcvSet.antName) n[sizeof n - 1] = 0;
+  RcvSet.fileButton.name[sizeof RcvSet.fileButton.name - 1] = 0;
+  RtcmSet.rtcmCod.text16[sizeof RtcmSet.rtcmCod.text16 - 1] = 0;
+  RtcmSet.rtcmCod.text36[sizeof RtcmSet.rtcmCod.text36 - 1] = 0;
+  RtcmSet.rtcm3Cod.text[sizeof RtcmSet.rtcm3Cod.text - 1] = 0;
+  RtcmSet.cmrCod.shortName[sizeof RtcmSet.cmrCod.shortName - 1] = 0;
+  RtcmSet.cmrCod.cogo[sizeof RtcmSet.cmrCod.cogo - 1] = 0;
+  RtcmSet.cmrCod.longName[sizeof RtcmSet.cmrCod.longName - 1] = 0;
+  bc.name[sizeof bc.name - 1] = 0;
+  bc.antDescr[sizeof bc.antDescr - 1] = 0;
+  bc.antSerial[sizeof bc.antSerial - 1] = 0;
+}
+}  // namespace
+
+bool nvAfterLoadAdd(NvAfterLoadFn fn) {
+  for (auto& f : g_afterLoad) {
+    NvAfterLoadFn empty = nullptr;
+    if (f.load() == fn) return true;
+    if (f.compare_exchange_strong(empty, fn)) return true;
+  }
+  return false;
+}
+
+void nv_readSettings() {
+  {
+    RamNvmLock lock;
+    if (!g_rcvBlock.isAllocated()) {
+      g_rcvBlock.allocate(sizeof(RCV_SETTINGS), kRcvSetBlockId, true, true);
+      g_navBlock.allocate(sizeof(NavTask::NAV_SETTINGS), kNavSetBlockId, true, true);
+      g_rtcmBlock.allocate(sizeof(RTCM_SETTINGS), kRtcmSetBlockId, true, true);
+      g_baseBlock.allocate(sizeof(BASECOORD), kBaseBlockId, true, true);
+      g_histBlock.allocate(kHistBlockSize, kHistBlockId, true, true);
+    }
+    loadRecord(g_rcvBlock, RcvSet, rcvSetDefaults);
+    upgradeRcvSet(RcvSet);
+    loadRecord(g_navBlock, NavSet, navSetDefaults);
+    loadRecord(g_rtcmBlock, RtcmSet, rtcmSetDefaults);
+    loadRecord(g_baseBlock, bc, baseCoordDefaults);
+    if (!g_histBlock.isValid()) {
+      std::uint8_t h[kHistBlockSize];
+      histDefaults(h);
+      g_histBlock.update(h, sizeof h);
+    }
+    terminateTexts();
+    navSetDeriveCounts(NavSet, RcvSet.msInt);
+  }
+  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
+  runAfterLoad();
+}
+
+void nv_defaultSettings() {
+  {
+    RamNvmLock lock;
+    rcvSetDefaults(RcvSet);
+    navSetDefaults(NavSet);
+    rtcmSetDefaults(RtcmSet);
+    baseCoordDefaults(bc);
+    g_rcvBlock.update(&RcvSet, sizeof RcvSet);
+    g_navBlock.update(&NavSet, sizeof NavSet);
+    g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
+    g_baseBlock.update(&bc, sizeof bc);
+  }
+  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
+  runAfterLoad();
+}
+
+bool nv_writeRcvSettings(const RCV_SETTINGS* s) {
+  if (s && s != &RcvSet) RcvSet = *s;
+  mirror();
+  return g_rcvBlock.update(&RcvSet, sizeof RcvSet);
+}
+
+bool nv_writeNavSettings(const NavTask::NAV_SETTINGS* s) {
+  if (s && s != &NavSet) NavSet = *s;
+  return g_navBlock.update(&NavSet, sizeof NavSet);
+}
+
+bool nv_writeRtcmSettings() {
+  gatherRtcm();
+  return g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
+}
+
+bool nv_writeCmrSettings() {
+  gatherRtcm();
+  // The CMR decoder part and the CMR coder part, each as one update of its own bytes.
+  bool ok = g_rtcmBlock.update(&RtcmSet.cmrDec, sizeof RtcmSet.cmrDec, offsetof(RTCM_SETTINGS, cmrDec));
+  return g_rtcmBlock.update(&RtcmSet.cmrCod, sizeof RtcmSet.cmrCod, offsetof(RTCM_SETTINGS, cmrCod)) && ok;
+}
+
+bool nv_writeRtcm3Settings() {
+  gatherRtcm();
+  RtcmSet.rtcmMode = rtcmMode;
+  return g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
+}
+
+bool nv_writeBaseSettings(const BASECOORD* b) {
+  if (b && b != &bc) bc = *b;
+  return g_baseBlock.update(&bc, sizeof bc);
+}
+
+bool nv_writeGloCalib(int mode) {
+  RcvSet.gloCalib = static_cast<std::uint8_t>(mode < 0 ? 0 : (mode > 255 ? 255 : mode));
+  return nv_writeRcvSettings();
+}
+
+bool nv_writeRefIdSettings(int refId) {
+  if (refId < -1 || refId > 4095) return false;
+  gatherRtcm();
+  auto id = static_cast<std::int16_t>(refId);
+  RtcmSet.refId = id;
+  RtcmSet.rtcmCod.stationId = id;
+  RtcmSet.rtcm3Cod.stationId = id;
+  RtcmSet.cmrCod.stationId = id;
+  return g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
+}
+
+void initRtcmSettingsRefId() {
+  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
+}
+
+void rtcmSettingsSetGatherHook(RtcmSettingsSyncFn fn) { g_rtcmGather.store(fn); }
+void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn) { g_rtcmApply.store(fn); }
+
+NvBlock& nvHistBlock() { return g_histBlock; }
+
+const NvBlock* nvSettingsBlock(std::uint16_t id) {
+  switch (id) {
+    case kRcvSetBlockId: return &g_rcvBlock;
+    case kNavSetBlockId: return &g_navBlock;
+    case kRtcmSetBlockId: return &g_rtcmBlock;
+    case kBaseBlockId: return &g_baseBlock;
+    case kHistBlockId: return &g_histBlock;
+    default: return nullptr;
+  }
+}

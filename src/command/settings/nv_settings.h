@@ -1,0 +1,74 @@
+// The receiver, navigation and RTCM settings in the settings image: their blocks, the loader
+// run at start and the writers called after a change.
+#pragma once
+
+#include <cstdint>
+
+#include "command/settings/base_coord.h"
+#include "command/settings/nav_settings.h"
+#include "command/settings/rcv_settings.h"
+#include "command/settings/rtcm_settings.h"
+
+class NvBlock;
+
+// Block ids of the records kept here.
+inline constexpr std::uint16_t kRcvSetBlockId = 30001;
+inline constexpr std::uint16_t kNavSetBlockId = 30002;
+inline constexpr std::uint16_t kRtcmSetBlockId = 30003;
+inline constexpr std::uint16_t kBaseBlockId = 30004;
+inline constexpr std::uint16_t kHistBlockId = 25408;
+inline constexpr std::uint32_t kHistBlockSize = 728;
+
+// What the higher layers do with the settings once they are loaded (and again after the factory
+// defaults are restored). Each is filled from src/main; an empty one is skipped. They run in
+// this order.
+struct RcvSettingsHooks {
+  // The RTK engine's live parameters written through their setters.
+  void (*cpdParams)(const RCV_SETTINGS& s) = nullptr;
+  // Measurement logic: the measurement interval and the second interval.
+  void (*msLogicInit)(int msInt, int secInt) = nullptr;
+  // L-band mode and the number of GNSS-board processors; 0 when applied, else a command error.
+  int (*lbandSetMode)(bool on) = nullptr;
+  int (*cpuSetNum)(int value) = nullptr;
+  // Antenna database look-up of an antenna input's type name; false when it is unknown.
+  bool (*antDbFind)(int antenna, const char* name) = nullptr;
+  // No geoid file configured: the built-in grid is the current one.
+  void (*geoidBuiltIn)() = nullptr;
+};
+extern RcvSettingsHooks rcvSettingsHooks;
+
+// Further steps that later layers join at the end of the after-load list (at most 16).
+using NvAfterLoadFn = void (*)();
+bool nvAfterLoadAdd(NvAfterLoadFn fn);
+
+// Allocates the blocks (receiver, navigation, RTCM, base, fix statistics, in this order), reads
+// each record, takes a record's factory defaults when its block is invalid (and stores them),
+// then runs the after-load list.
+void nv_readSettings();
+// Restores every record's factory defaults, stores them and runs the after-load list.
+void nv_defaultSettings();
+
+// Writers: the record (copied into the global first when another one is given) into its block.
+bool nv_writeRcvSettings(const RCV_SETTINGS* s = &RcvSet);
+bool nv_writeNavSettings(const NavTask::NAV_SETTINGS* s = &NavSet);
+bool nv_writeRtcmSettings();
+bool nv_writeCmrSettings();
+bool nv_writeRtcm3Settings();
+bool nv_writeBaseSettings(const BASECOORD* b = &bc);
+// The GLONASS calibration mode, stored in the receiver settings.
+bool nv_writeGloCalib(int mode);
+// The station id shared by the output formats: stored into every coder's settings.
+bool nv_writeRefIdSettings(int refId);
+// Makes the coders take the stored station ids again.
+void initRtcmSettingsRefId();
+
+// The live coder and decoder settings are copied into RtcmSet before the RTCM writers store it,
+// and taken from it again by initRtcmSettingsRefId; filled by the differential layer.
+using RtcmSettingsSyncFn = void (*)(RTCM_SETTINGS& s);
+void rtcmSettingsSetGatherHook(RtcmSettingsSyncFn fn);
+void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn);
+
+// The fix-statistics block (owned here, read and written by the RTK history keys).
+NvBlock& nvHistBlock();
+// The block of a record kept here, by block id; null for another id.
+const NvBlock* nvSettingsBlock(std::uint16_t id);

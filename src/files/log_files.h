@@ -1,0 +1,57 @@
+// The log files as the rest of the receiver sees them: up to five open files, each the output
+// port cur/file/a..e (port indexes 0-4, output only), the default dynamic mode, the automatic
+// rotation switch, and the recording-status bits that drive the recording LED.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int kLogFiles = 5;
+
+// Starts logging into file `index` (0..4): `name` in the log store, or an automatic name from
+// the current UTC time when null or empty; `dynamic` marks the file dynamic, `autoStarted` that
+// no user asked for it. A file open at that index is closed first. False when the name is not
+// valid or the file cannot be created.
+bool cfStartLogging(const char* name, bool dynamic, bool autoStarted, int index = 0);
+// Closes file `index`, or every open file for -1.
+void cfClose(int index, int reason = 0);
+// True when any log file is open.
+bool cfExists();
+// Name of the open file `index`, "" when closed.
+const char* cfName(int index);
+// Switches the open files between dynamic and static.
+void cfChangeDynamic();
+bool cfIsDynamic(int index);
+// Keywords of the dynamic modes, in the order of their values.
+const char* cfGetDynSpec();
+int cfGetDefDynamic();
+void cfSetDefDynamic(int mode);
+
+// Automatic log rotation switch, and its check each epoch (t: receiver ms). With no rotation
+// rule set the check changes nothing and answers false.
+bool lrGetMode();
+void lrSetMode(bool on);
+bool lrRotate(std::uint32_t t, bool force);
+
+// Once per whole second: the open files' data goes to storage.
+void pcfSecond();
+// Recording-status LEDs on or off.
+void pcfEnableLights(bool on);
+
+// Recording-status bits (bit 0 recording) and the recording LED.
+void wpcSetBits(std::uint32_t mask);
+void wpcClearBits(std::uint32_t mask);
+std::uint32_t wpcBits();
+// The recording LED shows the inverted recording state (a blink).
+void wpcLedsByInvertStatus();
+// Counts down the blink; the LED returns to the recording state when it runs out.
+void wpcCheckBlink();
+// Sets the recording LED; filled by the LED layer.
+using WpcLedFn = void (*)(bool on);
+void wpcSetLedHook(WpcLedFn fn);
+
+// Sets the debug request flag of opening or closing a debug file.
+void dbgOpenCloseFile();
+bool dbgOpenCloseRequested(bool clear);
+
+// Creates the output ports cur/file/a..e in the port table (once).
+void logPortsInitOnce();
