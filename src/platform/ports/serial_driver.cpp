@@ -304,7 +304,9 @@ bool rsDrain(int port, int timeout) {
   if (!rp.tx.drain(timeout)) return false;
   if (rp.keepFd < 0) return true;
   // A pseudo-terminal loses what its reader has not taken when the program ends: give the
-  // reader the rest of the time to take it.
+  // reader the rest of the time to take it. The terminal moves written bytes to the reader's
+  // side a moment later, hence the first pause.
+  Task::sleep(1);
   for (;;) {
     int queued = 0;
     if (ioctl(rp.keepFd, FIONREAD, &queued) != 0 || queued == 0) return true;
