@@ -83,8 +83,10 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
 
 // The /par/ areas the GNSS board shares: set commands below them are forwarded.
 bool m2sIsBoardShared(const char* path);
-// The same for the areas of the table, for listing: null past the end.
+// The areas of the table one by one: null past the end.
 const char* m2sBoardSharedArea(int i);
+// Hands the table to the command interpreter's forwarding step (after its own set-up).
+void m2sBoardAreasInitOnce();
 
 // Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
 // (the decoder of port 9's decoder slot, wired by the composition root) and takes every byte.

@@ -1,8 +1,10 @@
 // Hook wiring of the composition root: one line per hook, grouped by the layer that owns it.
 #include "main/hooks.h"
 
+#include "gnss_link/board_link.h"
 #include "gnss_link/board_settings.h"
 #include "command/settings/nv_settings.h"
+#include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
@@ -41,4 +43,8 @@ void wireHooks() {
 
   // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+
+  // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
+  cmdSetToSlaveHook(cmdToSlaveSend);
+  cmdSetM2sDefaultsHook(m2sDefaults);
 }

@@ -42,6 +42,8 @@ const InitStep kInitOnce[] = {
     {"parseInitOnce", InputParser::initOnce},
     // keys of the receiver settings and ports, init of the defaults, the after-set step
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
+    // the /par/ areas the GNSS board shares, forwarded after a set
+    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
@@ -67,7 +69,7 @@ const InitStep kInitOnce[] = {
     // position engine objects
     {"pvtInitOnce", nullptr},
     // stored GNSS-board settings replayed to the board: just before the tasks
-    {"m2sSendAllCmds", nullptr},
+    {"m2sSendAllCmds", m2sSendAllCmds},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
