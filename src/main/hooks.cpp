@@ -6,6 +6,9 @@
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
+#include "command/cmd_hooks.h"
+#include "command/result_codes.h"
+#include "output/om_verbs.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
@@ -43,6 +46,14 @@ void wireHooks() {
 
   // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+
+  // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
+  static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
+                int{kOmVerbWrong2nd} == int{CMD_WRONG_2ND} &&
+                int{kOmVerbReplyTooLong} == int{CMD_REPLY_TOO_LONG});
+  cmdRegisterVerb("em", omVerbEm);
+  cmdRegisterVerb("dm", omVerbDm);
+  cmdRegisterPrintTree("/msg", omPrintMsgTree);
 
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);

@@ -9,6 +9,8 @@
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
+#include "gnss_link/zrt_port_input.h"
+#include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -20,6 +22,7 @@
 #include "platform/ports/can_ports.h"
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
+#include "positioning/sys_clock.h"
 
 namespace {
 
@@ -51,17 +54,19 @@ const InitStep kInitOnce[] = {
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
     {"networkSettingsRead", nullptr},
     // output manager
-    {"omInitOnce", nullptr},
+    {"omInitOnce", omInitOnce},
     // navigation
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", nullptr},
+    // native input ("zrt" mode) of every port made so far, one decoder per decoder port
+    {"zrtPortInputInit", zrtPortInputInit},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
     {"chanInitOnce", nullptr},
     // system clock
-    {"sysClockInitOnce", nullptr},
+    {"sysClockInitOnce", sysClockInitOnce},
     // GPIO
     {"gpioInitOnce", nullptr},
     // magnetic variation

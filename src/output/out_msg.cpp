@@ -1,12 +1,14 @@
 #include "output/out_msg.h"
 
+#include <limits>
+
 #include "output/output_manager.h"
 
 void OutMsg::reset(OmStreamInfo&) {}
 
 namespace {
 // Identifier that no part is taken to have before its first output on a stream.
-constexpr long kNeverSent = static_cast<long>(INT32_MIN) - 1;
+constexpr long kNeverSent = std::numeric_limits<long>::min();
 }  // namespace
 
 MsgMult::MsgMult(int parts) : n_(parts > 0 ? parts : 0) {

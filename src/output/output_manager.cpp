@@ -140,23 +140,27 @@ void omPrepare(long t) {
 
 void omOutput(long t) {
   bool changed = false;
-  {
-    Locker<Mutex> l(omMutex());
-    for (int s = 0; s < kOmStreams; ++s) {
-      MsgSet& set = g_sets[s];
-      OmStreamInfo& si = g_si[s];
+  for (int s = 0; s < kOmStreams; ++s) {
+    MsgSet& set = g_sets[s];
+    OmStreamInfo& si = g_si[s];
+    bool any = false;
+    {
+      Locker<Mutex> l(omMutex());
       si.os = streamOut(s);
       if (set.empty() || !si.os) continue;
-      bool any = false;
       for (int i = 0; i < msgPool.size() && !any; ++i) any = set.entry(i).enabled && set.entry(i).due;
-      if (!any) continue;
-      si.time = t;
-      si.timeout = 0;
-      if (g_streamFunc) g_streamFunc(t, s);
-      changed |= outputOrder(si, set, kOrderFirst);
-      changed |= outputOrder(si, set, kOrderNormal);
-      changed |= outputOrder(si, set, kOrderLast);
     }
+    if (!any) continue;
+    // The hook runs outside the lock: the coders it prepares may look at the message sets.
+    if (OmStreamFunc f = g_streamFunc) f(t, s);
+    Locker<Mutex> l(omMutex());
+    si.os = streamOut(s);
+    if (!si.os) continue;
+    si.time = t;
+    si.timeout = 0;
+    changed |= outputOrder(si, set, kOrderFirst);
+    changed |= outputOrder(si, set, kOrderNormal);
+    changed |= outputOrder(si, set, kOrderLast);
   }
   if (changed) omPersistSets();
 }

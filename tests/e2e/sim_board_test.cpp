@@ -1,6 +1,8 @@
 // The GNSS board simulator seen from the program's side of its socket.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "../../tools/gnss_board_sim/sim_native.h"
@@ -64,9 +66,9 @@ TEST(SimBoard, HandshakesAndIssue) {
   link.send("\n%CM");
   link.send("D%\n");
   EXPECT_EQ(link.read(12), "RE005%CMD%\r\n");
-  // A fresh connection is a board just reset: issue 0.
+  // The issue the board was started with.
   link.send("print,cmd/set/issue\n");
-  EXPECT_EQ(link.read(8), "RE0010\r\n");
+  EXPECT_EQ(link.read(9), "RE00242\r\n");
   link.send("set,cmd/set/issue,1234\nprint,cmd/set/issue\n");
   EXPECT_EQ(link.read(11), "RE0041234\r\n");
   link.send("%q%frobnicate\n");
@@ -215,6 +217,48 @@ TEST(SimBoard, SilenceAfterAWhile) {
   // Silent from the start: nothing comes while the link stays open.
   link.readUntil([](const std::string& h) { return !h.empty(); }, 500);
   EXPECT_TRUE(link.held().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimBoard, AnyBytesLeaveItAnswering) {
+  e2e::RunDir dir;
+  SimProcess sim(dir.path(), {});
+  Link link(dir.file("dev/shm/a"));
+  ASSERT_TRUE(link.ok());
+  std::mt19937 rng(99);
+  for (const char* mode : {"cmd", "zrt"}) {
+    link.send(std::string("\nset,cur/term/imode,") + mode + "\n");
+    for (int round = 0; round < 20; ++round) {
+      std::string junk(5000, '\0');
+      for (auto& c : junk) c = static_cast<char>(rng() % 4 == 0 ? "\n!%{,"[rng() % 5] : rng());
+      link.send(junk);
+    }
+    // A header announcing more than was sent would swallow what follows: end it first.
+    link.send(std::string(4200, '\n') + "\n!set,cur/term/imode,cmd\n");
+    link.send("\n%CON%\n");
+    ASSERT_TRUE(link.readUntil([](const std::string& h) { return h.find("RE005%CON%\r\n") != std::string::npos; }))
+        << mode;
+    link.held().clear();
+  }
+}
+
+TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
+  e2e::RunDir dir;
+  SimProcess sim(dir.path(), {"--issue", "3"});
+  ASSERT_TRUE(e2e::waitUntil([&] { return dir.exists("dev/shm/a"); }));
+  std::string cmd = std::string(RX_TOOLS_DIR) + "/port_terminal/port_terminal " + dir.file("dev/shm/a") +
+                    " -c %CON% -c print,cmd/set/issue --quiet 300";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) out += buf;
+  EXPECT_EQ(pclose(p), 0);
+  // Carriage returns are folded into the line ends.
+  EXPECT_EQ(out, "RE005%CON%\nRE0013\n");
 }
 
 }  // namespace

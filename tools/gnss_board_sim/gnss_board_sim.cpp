@@ -120,7 +120,9 @@ class Board {
     in_.clear();
     mode_ = "cmd";
     connectedAt_ = monoMs();
-    if (!o_.keepState) {
+    bool again = everConnected_;
+    everConnected_ = true;
+    if (again && !o_.keepState) {
       // The board restarts with the program: its settings and message set are gone.
       issue_ = 0;
       settings_.clear();
@@ -350,6 +352,7 @@ class Board {
   std::FILE* log_ = nullptr;
   std::FILE* transcript_ = nullptr;
   std::int64_t connectedAt_ = 0;
+  bool everConnected_ = false;
 };
 
 bool parseArgs(int argc, char** argv, Options* o) {

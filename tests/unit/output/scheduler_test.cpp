@@ -305,3 +305,27 @@ TEST(Scheduler, StreamsAndPorts) {
 }
 
 }  // namespace
+
+namespace {
+
+bool g_planSeen = false;
+void planningHook(long, int) {
+  // What a coding hook does: look at the plans, which take the output manager's lock.
+  bool plan[23];
+  rtcmmMakeOut(plan, 23);
+  g_planSeen = spCheckOut() >= 0;
+}
+
+TEST(Scheduler, HookMayAskForThePlans) {
+  FakePort port;
+  omInitOnce();
+  omAttachStream(5, &port);
+  omSetStreamFunc(planningHook);
+  ASSERT_EQ(omEnableMsgs(5, "zrt/RT:0"), OmListResult::kOk);
+  omPrepare(0);
+  omOutput(0);
+  EXPECT_TRUE(g_planSeen);
+  EXPECT_EQ(readFrames(port.bytes).size(), 1u);
+}
+
+}  // namespace
