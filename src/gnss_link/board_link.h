@@ -9,6 +9,7 @@
 
 class ZRNamedNode;
 class Reply;
+class ZrtDecoder;
 
 // Texts of the link, sent exactly as written.
 inline constexpr char kM2sConnect[] = "\n%CON%\n";
@@ -89,14 +90,15 @@ const char* m2sBoardSharedArea(int i);
 void m2sBoardAreasInitOnce();
 
 // Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
-// (the decoder of port 9's decoder slot, wired by the composition root) and takes every byte.
+// (the entry of InDecs::decs_ for port 9's decoder port) and takes every byte.
 class M2sPortHandler : public InPortHandler {
  public:
-  using ProcessFn = void (*)(const void* data, int len);
-  using ResetFn = void (*)(bool entering);
+  explicit M2sPortHandler(ZrtDecoder* dec = nullptr) : dec_(dec) {}
+  void setDecoder(ZrtDecoder* dec) { dec_ = dec; }
   int process(const std::uint8_t* buf, int off, int len, bool mustTake) override;
+  // Entering the mode starts the stream afresh.
   void reset(bool entering) override;
-  // Null functions: the bytes are taken and dropped (no decoder yet).
-  static void setDecoder(ProcessFn process, ResetFn reset);
-  static M2sPortHandler instance;
+
+ private:
+  ZrtDecoder* dec_;
 };

@@ -25,9 +25,45 @@ TEST_F(BoardLink, StartUpTranscriptByteForByte) {
   EXPECT_EQ(ask("%m%"), re("%m%"));
 }
 
+// The checksum of the native format, from its definition: XOR the byte in, rotate left by two.
+unsigned char cs8(const std::string& s) {
+  unsigned c = 0;
+  for (unsigned char b : s) {
+    c ^= b;
+    c = ((c << 2) | (c >> 6)) & 0xFF;
+  }
+  return static_cast<unsigned char>(c);
+}
+
+TEST_F(BoardLink, EachStartMessageIsPacedByTheBoard) {
+  startSim();
+  start();
+  EXPECT_EQ(ask("%e%em,/dev/shm/a,zrt/{RT,ET}:1"), re("%e%"));
+  restartViaCommand();
+  const std::size_t mark = transcript().size();
+  start();
+  ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << transcript();
+  std::string t = transcript().substr(mark);
+  const std::string head = kConnect + kIssueQuery + kIssueOne + kSourceBlock;
+  ASSERT_EQ(t.compare(0, head.size(), head), 0) << t;
+  t.erase(0, head.size());
+  // "~~" then "::", each a whole message with its checksum, each followed by one "!%SYN%".
+  for (const char* id : {"~~", "::"}) {
+    SCOPED_TRACE(id);
+    ASSERT_GE(t.size(), 10u + kSync.size());
+    EXPECT_EQ(t.substr(0, 5), std::string(id) + "005");
+    EXPECT_EQ(static_cast<unsigned char>(t[9]), cs8(t.substr(0, 9)));
+    EXPECT_EQ(t.substr(10, kSync.size()), kSync);
+    t.erase(0, 10 + kSync.size());
+  }
+  EXPECT_EQ(t, kModeReturn + kCmdMode + kSources + kInitialBlock + kEndOfStartUp);
+}
+
 TEST_F(BoardLink, ProgramWithoutBoardStillStarts) {
   start();
   EXPECT_EQ(ask("%m%"), re("%m%"));
+  // A set the link cannot carry is not reported as done, nor kept.
+  EXPECT_EQ(ask("set,/par/lock/x,1"), frame("ER", "%%{21,,not available}"));
   // A board that comes later is connected, and a set that concerns it reaches it.
   startSim();
   e2e::waitUntil([&] { return ask("%1%set,/par/lock/x,1") == re("%1%") && boardGets("set,lock/x,1\n"); });
