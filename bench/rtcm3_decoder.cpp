@@ -30,7 +30,7 @@ void run(benchmark::State& state, const std::vector<unsigned char>& data) {
   const int chunk = static_cast<int>(state.range(0));
   for (auto _ : state) {
     for (std::size_t off = 0; off < data.size(); off += chunk)
-      drv.putData(data.data() + off, static_cast<int>(std::min<std::size_t>(chunk, data.size() - off)), 0);
+      drv.putData(data.data() + off, static_cast<int>(std::min<std::size_t>(chunk, data.size() - off)), InPorts::DEC_SER_A);
     benchmark::DoNotOptimize(dec.getStatus().goodFrames);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));

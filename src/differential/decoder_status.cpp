@@ -8,7 +8,7 @@ DecoderStatus DecSt;
 namespace {
 // Decoder ports 4..11 are the links to the GNSS board (port indexes 9..16): never a user stream.
 bool isBoardLink(int port) { return port >= 4 && port <= 11; }
-bool validPort(int port) { return port >= 0 && port < InPorts::kDecPorts; }
+bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
 
 void clearStream(DecoderStatus::DataStream& s) {
   s.good = 0;
@@ -22,7 +22,7 @@ void clearStream(DecoderStatus::DataStream& s) {
 }  // namespace
 
 DecoderStatus::DecoderStatus() {
-  for (int p = 0; p < InPorts::kDecPorts; ++p) delStatus(p, kNone);
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) delStatus(p, kNone);
 }
 
 template <class F>
@@ -95,12 +95,12 @@ bool DecoderStatus::isDec(int port) const {
 
 int DecoderStatus::getTotNum() const {
   int n = 0;
-  for (int p = 0; p < InPorts::kDecPorts; ++p) n += isDec(p) ? 1 : 0;
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) n += isDec(p) ? 1 : 0;
   return n;
 }
 
 int DecoderStatus::getSelPort() const {
-  for (int p = 0; p < InPorts::kDecPorts; ++p)
+  for (int p = 0; p < InPorts::DEC_NUM; ++p)
     if (isDec(p)) return p;
   return 0;
 }

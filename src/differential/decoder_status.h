@@ -69,8 +69,8 @@ class DecoderStatus {
 
   // The writers' own latest copy of each record, so that every publication carries all that
   // was filed before, whichever half it lands in.
-  PortRecord master_[InPorts::kDecPorts];
-  SeqBuffer<PortRecord> pub_[InPorts::kDecPorts];
+  PortRecord master_[InPorts::DEC_NUM];
+  SeqBuffer<PortRecord> pub_[InPorts::DEC_NUM];
   Mutex writers_;
 };
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "differential/placeholders.h"
+#include "platform/ports/in_port.h"
 
 // Byte ring of a fixed capacity, allocated once by the constructor.
 class CycleBuffer {

@@ -6,26 +6,6 @@
 
 // ==== Correction decoders (RTCM 3 decoder, decoder status, received-message stores) ==========
 
-// Port model (`InPorts` of the port layer, not merged yet): the decoder port type and count.
-// Decoder port 0..21 (serial, board links, TCP, TCP clients, USB, CAN); -1 before any data.
-namespace InPorts {
-using DecPortIndex = int;
-constexpr int kDecPorts = 22;
-}  // namespace InPorts
-
-// Output ports (`OutPorts::ports_`): writes `len` bytes to the output stream of port index
-// `portIndex` with no timeout. Stand-in: -1, no output port is available.
-int outPortsWrite(int portIndex, const void* data, int len);
-
-// Native-format writer (`ZRStdMsg`) over an output port: writes `len` bytes as the body of one
-// wrapped native message for output stream `stream` to port index `portIndex`. Stand-in: -1, not
-// available.
-int zrStdMsgWriteWrapped(int portIndex, int stream, const void* data, int len);
-
-// Receiver settings `RcvSet`: the MSM compatibility word "msm/compat" (0..6). Stand-in: -1, not
-// available (so message 1033 leaves `compatibleVendor` alone).
-int rcvSetMsmCompat();
-
 // Navigation solution `NavSol`: calendar time of the last solution as month, day, hour,
 // minute, second. Stand-in: false, no solution (the receipt time stays zero).
 bool navSolCalendar(std::uint8_t out[5]);
@@ -48,3 +28,17 @@ static_assert(sizeof(ANT_PAR) == 40);
 }  // namespace ReferencePos
 
 // ==== end of the correction decoders' stand-ins ==============================================
+
+// ==== Correction-decoder task ================================================================
+// Base-epoch buffers (`cpdBufs`, not built yet): the decoder port whose chunk is being decoded,
+// which decides whether its base data may feed the base buffer. Stand-ins: nothing is kept.
+#include "platform/ports/in_port.h"
+void cpdBufsSetBasePort(InPorts::DecPortIndex port);
+void cpdBufsClearBasePort();
+// ==== end of the correction-decoder task's stand-ins =========================================
+
+// ==== RTCM 3 client ==========================================================================
+// Base-epoch buffers (`cpdBufs`): whether the chunk in progress comes from the base port.
+// Stand-in: false, no base port is known.
+bool cpdBufsMatchBasePort(int baseIdx);
+// ==== end of the RTCM 3 client's stand-ins ===================================================

@@ -9,7 +9,7 @@
 RTC3_DEC_SETTINGS RTC3_Decoder::Set{0, RTC3_Decoder::kOutPortOff, 82, 1, 0};
 int RTC3_Decoder::compatibleVendor = 4;
 
-RTC3_Decoder Rtcm3Dec[InPorts::kDecPorts];
+RTC3_Decoder Rtcm3Dec[InPorts::DEC_NUM];
 
 namespace {
 constexpr int kPreamble = 0xD3;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "command/settings/rtcm_settings.h"
 #include "differential/nav_decoder.h"
 #include "positioning/leaky_filter.h"
 
@@ -25,14 +26,7 @@ struct RTC3_DEC_STATUS {
 };
 static_assert(sizeof(RTC3_DEC_STATUS) == 72);
 
-struct RTC3_DEC_SETTINGS {
-  std::int32_t decimation;  // ms, 0 re-outputs every frame
-  std::int32_t outPort;     // port index of the re-output, 43 off
-  std::int16_t wrapStream;  // < 0 raw, else the native stream the frames are wrapped for
-  std::uint8_t gloBias;     // use received GLONASS code-phase biases
-  std::uint8_t pad;
-};
-static_assert(sizeof(RTC3_DEC_SETTINGS) == 12);
+// RTC3_DEC_SETTINGS: decimation, re-output port, wrap stream, GLONASS biases (the settings record).
 
 // 1005 / 1006.
 struct RTC3_REFPOS {
@@ -172,7 +166,7 @@ class RTC3_Decoder : public NAV_Decoder_Kernel {
   RTC3_DEC_STATUS status{};
   int frameLen = 0;
   unsigned char frame[kFrameArea] = {};
-  InPorts::DecPortIndex port = -1;
+  int port = -1;  // decoder port of the last bytes
 
  private:
   // Message decoders: true when the message decoded (and was delivered).
@@ -192,4 +186,4 @@ class RTC3_Decoder : public NAV_Decoder_Kernel {
 };
 
 // One decoder per decoder port.
-extern RTC3_Decoder Rtcm3Dec[InPorts::kDecPorts];
+extern RTC3_Decoder Rtcm3Dec[InPorts::DEC_NUM];

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "differential/decoder_status.h"
-#include "differential/placeholders.h"
+#include "command/settings/rcv_settings.h"
 #include "differential/rtcm3_base_params.h"
 #include "differential/rtcm3_decoder.h"
 #include "positioning/rcv_time_scales.h"
@@ -68,7 +68,7 @@ bool RTC3_Decoder::decodeRcvAntDesc() {
       !readString(br, r.serial, kRtc3DescLen, r.serialLen))
     return false;
   if (client != nullptr) client->updateRcvDesc(r, port);
-  if (rcvSetMsmCompat() == 6 && r.firmwareLen > 0) {
+  if (RcvSet.msmCompat == 6 && r.firmwareLen > 0) {
     if (std::strstr(r.firmware, "3.7.") != nullptr)
       compatibleVendor = 0;
     else if (std::strstr(r.firmware, "4.0.00") != nullptr)

@@ -6,7 +6,7 @@
 #include "command/reply.h"
 #include "command/result_codes.h"
 #include "command/zr_list.h"
-#include "gnss_link/placeholders.h"
+#include "gnss_link/zrt_port_input.h"
 #include "gnss_link/zrt_decoder.h"
 #include "output/output_manager.h"
 #include "platform/exit.h"
@@ -186,7 +186,8 @@ void m2sSendAllCmds() {
   OutPort* out = outPort();
   if (out == nullptr) rxExit(kExitTaskFailure);
   const int dec = InPorts::io2dec_[IOP_SHM_A];
-  g_portHandler.setDecoder(dec >= 0 && dec < InDecs::kDecPorts ? InDecs::decs_[dec] : nullptr);
+  ZrtPortInput* zin = zrtPortInput(dec);
+  g_portHandler.setDecoder(zin != nullptr ? &zin->decoder() : nullptr);
   InPort::setHandler(IOP_SHM_A, InPort::M_ZRT, &g_portHandler);
   if (InPort* in = inPort()) in->setMode(InPort::M_ZRT, true);
 

@@ -92,7 +92,7 @@ const char* m2sBoardSharedArea(int i);
 void m2sBoardAreasInitOnce();
 
 // Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
-// (the entry of InDecs::decs_ for port 9's decoder port) and takes every byte.
+// (the native input of port 9's decoder port) and takes every byte.
 class M2sPortHandler : public InPortHandler {
  public:
   explicit M2sPortHandler(ZrtDecoder* dec = nullptr) : dec_(dec) {}

@@ -1,6 +1,6 @@
 #include "gnss_link/zrt_decoder.h"
 
-#include "gnss_link/placeholders.h"
+#include "differential/decoder_status.h"
 #include "platform/mono_clock.h"
 
 ZrtDecoder::ZrtDecoder() : filter_(kBufSize), parser_(buf_, kBufSize, &filter_), epoch_(this) {
@@ -10,9 +10,10 @@ ZrtDecoder::ZrtDecoder() : filter_(kBufSize), parser_(buf_, kBufSize, &filter_),
 
 void ZrtDecoder::EpochClient::endOfEpoch(long time) {
   if (time < 0) return;
-  std::int32_t lat = 0;
+  long lat = owner_->latency_;
   // Epoch times of the native stream are GPS milliseconds.
-  if (decUtilsGetLatency(time, 0, &lat)) owner_->latency_ = lat;
+  decUtilsGetLatency(time, 0, lat);
+  owner_->latency_ = static_cast<std::int32_t>(lat);
 }
 
 void ZrtDecoder::notify(bool ok, const ZRFMessage&) {
@@ -21,8 +22,15 @@ void ZrtDecoder::notify(bool ok, const ZRFMessage&) {
   if (n_ < kQualityWindow) ++n_;
   mean_ += ((ok ? kFull : 0) - mean_) / n_;
   if (slot_ >= 0) {
-    const DecoderStatus::Record r{good_, bad_, quality(), latency_};
-    DecoderStatus::putStatus(slot_, r, kStatusMode);
+    if (ok) lastTime_ = static_cast<std::int32_t>(MonoClock::sec());
+    DecoderStatus::DataStream s{};
+    s.good = static_cast<std::int32_t>(good_);
+    s.bad = static_cast<std::int32_t>(bad_);
+    s.quality = static_cast<float>(quality());
+    s.lastTime = lastTime_;
+    s.latency = latency_;
+    for (std::int32_t& p : s.period) p = -1;
+    DecSt.putStatus(slot_, s, kStatusMode);
   }
 }
 

@@ -65,5 +65,6 @@ class ZrtDecoder : public ZrtMsgNotify {
   int n_ = 0;  // divisor of the running mean, held at kQualityWindow
   std::int32_t latency_ = 0;
   std::uint32_t resetTime_ = 0;
+  std::int32_t lastTime_ = 0;  // MonoClock::sec() of the last good message
   int slot_ = -1;
 };

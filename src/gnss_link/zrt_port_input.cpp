@@ -1,11 +1,18 @@
 #include "gnss_link/zrt_port_input.h"
 
-#include "gnss_link/placeholders.h"
-
 namespace {
-static_assert(InDecs::kDecPorts == InPorts::DEC_NUM);
 ZrtPortInput inputs[InPorts::DEC_NUM];
+ZrtInDec inDecs[InPorts::DEC_NUM];
+bool isBoardLink(int port) { return port >= IOP_SHM_A && port < IOP_SHM_A + 8; }
 }  // namespace
+
+void ZrtInDec::reset() {
+  if (in_ != nullptr) in_->reset(true);
+}
+
+void ZrtInDec::process(const void* data, int len) {
+  if (in_ != nullptr && len > 0) in_->decoder().process(data, len);
+}
 
 ZrtPortInput::ZrtPortInput() {
   notify_.init();
@@ -41,14 +48,16 @@ bool zrtPortInputAttach(int port) {
   ZrtPortInput* in = zrtPortInput(dec);
   if (!in) return false;
   in->init(port, dec);
-  InDecs::decs_[dec] = &in->decoder();
   InPorts::ports_[port]->setHandler(InPort::M_ZRT, in);
   return true;
 }
 
 void zrtPortInputInit() {
   for (int dec = 0; dec < InPorts::DEC_NUM; ++dec) {
-    InDecs::decs_[dec] = &inputs[dec].decoder();
-    zrtPortInputAttach(InPorts::dec2io_[dec]);
+    const int port = InPorts::dec2io_[dec];
+    inputs[dec].init(port, dec);
+    inDecs[dec].bind(&inputs[dec]);
+    InDecs::setNative(dec, &inDecs[dec]);
+    if (isBoardLink(port)) zrtPortInputAttach(port);
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "differential/input_decoders.h"
 #include "gnss_link/native_msg_notify.h"
 #include "gnss_link/zrt_decoder.h"
 #include "platform/ports/in_port.h"
@@ -29,11 +30,23 @@ class ZrtPortInput : public InPortHandler {
   int port_ = -1;
 };
 
+// The native input as the correction-decoder task's decoder of type "zrt" for its port.
+class ZrtInDec : public InDec {
+ public:
+  void bind(ZrtPortInput* in) { in_ = in; }
+  void reset() override;
+  void process(const void* data, int len) override;
+
+ private:
+  ZrtPortInput* in_ = nullptr;
+};
+
 // The input of a decoder port; null out of range.
 ZrtPortInput* zrtPortInput(int decPort);
-// Installs the native input as the "zrt" handler of `port` if it exists and has a decoder port;
-// false otherwise.
+// Installs the native input as the "zrt" handler of `port` itself if it exists and has a decoder
+// port; false otherwise.
 bool zrtPortInputAttach(int port);
-// Attaches every port that exists now and enters each decoder into InDecs::decs_. Runs after the
-// ports are made; ports made later call zrtPortInputAttach.
+// Enters every decoder port's native input into the correction decoders' table (InDecs), where
+// a port in "zrt" mode reaches it through task DECT; the links to the GNSS board, which have no
+// correction decoders, get it as their own "zrt" handler. Runs after the ports are made.
 void zrtPortInputInit();

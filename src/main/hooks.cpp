@@ -8,6 +8,8 @@
 #include "command/settings/port_settings.h"
 #include "command/cmd_hooks.h"
 #include "command/result_codes.h"
+#include "differential/decoder_status.h"
+#include "differential/redirect.h"
 #include "output/om_verbs.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
@@ -58,4 +60,13 @@ void wireHooks() {
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
+
+  // ---- command: decoder status of a port whose input mode changed
+  cmdSetDecModeHook([](int decPort, int mode) { DecSt.setDecMode(decPort, mode); });
+
+  // ---- platform: followers of the ports' input modes (InPorts::beforeModeChange_, afterModeChange_)
+  InPorts::afterModeChange_.store(static_cast<void (*)(int, int)>(decRedirsModeChange));
+
+  // ---- differential: the relay's mode commands go to the GNSS board
+  decSetBoardSend(static_cast<void (*)(const void*, int)>(m2sSend));
 }

@@ -8,6 +8,8 @@
 #include "command/input_parser.h"
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
+#include "differential/decoder_task.h"
+#include "differential/rtcm3_client.h"
 #include "files/log_files.h"
 #include "gnss_link/zrt_port_input.h"
 #include "output/output_manager.h"
@@ -56,7 +58,10 @@ const InitStep kInitOnce[] = {
     // navigation
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
-    {"diffInitOnce", nullptr},
+    {"diffInitOnce", [] {
+       rtcm3ClientsInit();
+       decInitOnce();
+     }},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
     // TLS
@@ -92,6 +97,8 @@ const TaskStarter kTasks[] = {
     {"shmProcInit", shmProcInit, 29, 0, 0x10},
     // CAN input tasks
     {"canInProcInit", canInProcInit, 11, 0, 0x20},
+    // correction-decoder task DECT
+    {"decProcInit", decProcInit, 13, 0, 0x40},
 };
 
 const InitStep kAfterOnce[] = {

@@ -37,7 +37,7 @@ TEST(DecoderStatus, ClearedRecordAfterSetDecMode) {
 }
 
 TEST(DecoderStatus, CountsSelectedPortAndBoardLinks) {
-  for (int p = 0; p < InPorts::kDecPorts; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
   EXPECT_EQ(DecSt.getTotNum(), 0);
   EXPECT_EQ(DecSt.getSelPort(), 0);
   DecSt.setDecMode(6, DecoderStatus::kRtcm3);  // a GNSS-board link: never counted

@@ -154,7 +154,7 @@ TEST(NavDecoder, KernelWithoutRoomDoesNotHangPutData) {
   StuckKernel k;
   NAV_Decoder d(&k);
   const unsigned char bytes[100] = {};
-  d.putData(bytes, 100, 0);  // must return
+  d.putData(bytes, 100, static_cast<InPorts::DecPortIndex>(0));  // must return
   EXPECT_EQ(k.states, 1);
 }
 
@@ -189,7 +189,7 @@ TEST(NavDecoder, MoreBytesThanTheRingAreFedInSlices) {
   NAV_Decoder d(&k);
   std::vector<unsigned char> in;
   for (int i = 0; i < 10; ++i) in.insert(in.end(), {'F', 1, 2, static_cast<unsigned char>(i)});
-  d.putData(in.data(), static_cast<int>(in.size()), 3);
+  d.putData(in.data(), static_cast<int>(in.size()), static_cast<InPorts::DecPortIndex>(3));
   ASSERT_EQ(k.frames.size(), 10u);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(k.frames[i], 0x010200 | i);
 }
@@ -198,17 +198,17 @@ TEST(NavDecoder, WaitingInCollectResumesWithoutSearchingAgain) {
   SmallKernel k;
   NAV_Decoder d(&k);
   const unsigned char a[] = {'F', 9};
-  d.putData(a, 2, 0);
+  d.putData(a, 2, static_cast<InPorts::DecPortIndex>(0));
   EXPECT_EQ(d.state, 1);
   const int synchros = k.synchros;
   const unsigned char b[] = {8, 7};
-  d.putData(b, 2, 0);
+  d.putData(b, 2, static_cast<InPorts::DecPortIndex>(0));
   EXPECT_EQ(k.synchros, synchros + 1);  // only the search after the decoded frame
   ASSERT_EQ(k.frames.size(), 1u);
   EXPECT_EQ(k.frames[0], 0x090807);
   // Nothing for empty or null input.
-  d.putData(nullptr, 5, 0);
-  d.putData(b, 0, 0);
+  d.putData(nullptr, 5, static_cast<InPorts::DecPortIndex>(0));
+  d.putData(b, 0, static_cast<InPorts::DecPortIndex>(0));
   EXPECT_EQ(k.frames.size(), 1u);
 }
 
@@ -225,7 +225,7 @@ TEST(NavDecoder, SameFramesForAnyChunking) {
     std::size_t off = 0;
     while (off < data.size()) {
       const int n = std::min<int>(size(rng), static_cast<int>(data.size() - off));
-      d.putData(data.data() + off, n, 2);
+      d.putData(data.data() + off, n, static_cast<InPorts::DecPortIndex>(2));
       off += n;
     }
     return std::make_pair(client.goodMessages(), client.statuses.back().badFrames);

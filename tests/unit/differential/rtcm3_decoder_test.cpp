@@ -25,7 +25,7 @@ struct Fixture : ::testing::Test {
   RTC3_Decoder* dec = &Rtcm3Dec[0];
   NAV_Decoder drv{&Rtcm3Dec[0]};
   void SetUp() override { dec->initDecoder(&client); }
-  void feed(const Bytes& b, int port = 0) { drv.putData(b.data(), static_cast<int>(b.size()), port); }
+  void feed(const Bytes& b, int port = 0) { drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(port)); }
   const RTC3_DEC_STATUS& last() const { return client.statuses.back(); }
 };
 
@@ -303,7 +303,7 @@ TEST_F(Fixture, KernelRestartedWhileCollecting) {
 
 TEST_F(Fixture, NoStatusBeforeAnyPort) {
   // A kernel fed without a port (-1) decodes but files no status.
-  dec->putData(kExample1005.data(), static_cast<int>(kExample1005.size()), -1);
+  dec->putData(kExample1005.data(), static_cast<int>(kExample1005.size()), static_cast<InPorts::DecPortIndex>(-1));
   drv.stateMachine();
   EXPECT_EQ(client.refPos.size(), 1u);
   EXPECT_TRUE(client.statuses.empty());

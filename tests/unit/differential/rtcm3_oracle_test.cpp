@@ -31,7 +31,7 @@ void decodeFile(const std::string& path, Decoded& out, int chunk = 300) {
   dec.initDecoder(&out.client);
   NAV_Decoder d(&dec);
   for (std::size_t off = 0; off < data.size(); off += chunk)
-    d.putData(data.data() + off, static_cast<int>(std::min<std::size_t>(chunk, data.size() - off)), 1);
+    d.putData(data.data() + off, static_cast<int>(std::min<std::size_t>(chunk, data.size() - off)), static_cast<InPorts::DecPortIndex>(1));
   for (int m : out.client.goodMessages()) ++out.types[m];
   out.good = dec.getStatus().goodFrames;
   out.bad = dec.getStatus().badFrames;
@@ -304,7 +304,7 @@ TEST(Rtcm3Oracle, OneHertzStreamShowsAnEpochPeriodOf1000) {
   NAV_Decoder d(&dec);
   DecSt.setDecMode(3, DecoderStatus::kRtcm3);
   const std::vector<unsigned char> data = readFile(recording("testglo.rtcm3"));
-  d.putData(data.data(), static_cast<int>(data.size()), 3);
+  d.putData(data.data(), static_cast<int>(data.size()), static_cast<InPorts::DecPortIndex>(3));
   DecoderStatus::PortRecord r;
   ASSERT_TRUE(DecSt.get(3, r));
   EXPECT_EQ(r.mode, DecoderStatus::kRtcm3);

@@ -11,6 +11,7 @@
 #include "command/reply.h"
 #include "command/zr_list.h"
 #include "gnss_link/placeholders.h"
+#include "gnss_link/zrt_port_input.h"
 #include "gnss_link/zrt_decoder.h"
 #include "output/epoch_msgs.h"
 #include "output/msg_pool.h"
@@ -386,8 +387,7 @@ TEST(BoardLinkHandler, HandsEverythingToTheDecoderAndTakesIt) {
 
 TEST(BoardLinkHandler, StartUpPutsTheDecoderOfTheLinkBehindPortNine) {
   FakeBoard board;
-  ZrtDecoder dec;
-  InDecs::decs_[InPorts::io2dec_[IOP_SHM_A]] = &dec;
+  ZrtDecoder& dec = zrtPortInput(InPorts::io2dec_[IOP_SHM_A])->decoder();
   m2sSendAllCmds();
   InPortHandler* h = board.in.setHandler(InPort::M_ZRT, nullptr);
   ASSERT_NE(h, nullptr);

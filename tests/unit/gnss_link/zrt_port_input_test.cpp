@@ -7,7 +7,6 @@
 #include <deque>
 #include <string>
 
-#include "gnss_link/placeholders.h"
 #include "unit/gnss_link/native_test_util.h"
 
 using namespace ntest;
@@ -62,7 +61,7 @@ TEST(ZrtPortInput, AlmanacAndUtcMessagesAreAnswered) {
   for (const Case& c : cases) {
     ScriptPort port(IOP_SER_B);
     CaptureOut out(IOP_SER_B);
-    zrtPortInputInit();
+    ASSERT_TRUE(zrtPortInputAttach(IOP_SER_B));
     ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
     port.chunks = {c.in};
     port.task(20);
@@ -76,9 +75,7 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   CaptureOut out(IOP_TCP_A);
   ASSERT_TRUE(zrtPortInputAttach(IOP_TCP_A));
   const int dec = InPorts::io2dec_[IOP_TCP_A];
-  ZrtDecoder* d = InDecs::decs_[dec];
-  ASSERT_NE(d, nullptr);
-  ASSERT_EQ(d, &zrtPortInput(dec)->decoder());
+  ZrtDecoder* d = &zrtPortInput(dec)->decoder();
   Log log;
   RecClient a(log, "A");
   d->filter().setHandler("GT", &a, &RecClient::handler);

@@ -1,0 +1,64 @@
+#include "differential/input_decoders.h"
+
+#include "differential/rtcm3_decoder.h"
+
+InDecNull InDecNull::instance;
+
+InDec* InDecs::decs_[InDecs::TYPE_NUM][InPorts::DEC_NUM] = {};
+const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
+    InPort::M_RTCM, InPort::M_CMR, InPort::M_ZRT, InPort::M_RTCM3, InPort::M_GBAS, InPort::M_SISNET, InPort::M_AUTO,
+};
+
+namespace {
+NavInDec rtcm3InDecs[InPorts::DEC_NUM];
+AutoInDec autoInDecs[InPorts::DEC_NUM];
+// The native decoders entered so far, kept apart so that init keeps them.
+InDec* native[InPorts::DEC_NUM] = {};
+bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
+}  // namespace
+
+void NavInDec::reset() { dec_.reset(); }
+
+void NavInDec::process(const void* data, int len) {
+  if (dec_.kernel == nullptr) return;
+  dec_.putData(static_cast<const unsigned char*>(data), len, static_cast<InPorts::DecPortIndex>(port_));
+}
+
+void AutoInDec::reset() {
+  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3}) InDecs::get(t, port_).reset();
+}
+
+void AutoInDec::process(const void* data, int len) {
+  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3}) InDecs::get(t, port_).process(data, len);
+}
+
+void InDecs::init() {
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) {
+    for (int t = 0; t < TYPE_NUM; ++t) decs_[t][p] = &InDecNull::instance;
+    // RTCM 2 and CMR: the do-nothing decoder until their kernels exist. The CMR kernel is then
+    // one per decoder port, like RTCM 3's: a kernel keeps one ring and one framing state.
+    rtcm3InDecs[p] = NavInDec(&Rtcm3Dec[p], p);
+    decs_[kRtcm3][p] = &rtcm3InDecs[p];
+    if (native[p] != nullptr) decs_[kZrt][p] = native[p];
+    autoInDecs[p].setPort(p);
+    decs_[kAuto][p] = &autoInDecs[p];
+  }
+}
+
+InDecs::Type InDecs::mode2type(int mode) {
+  for (int t = 0; t < TYPE_NUM; ++t)
+    if (type2mode_[t] == mode) return static_cast<Type>(t);
+  return kNone;
+}
+
+bool InDecs::setNative(int port, InDec* dec) {
+  if (!validPort(port)) return false;
+  native[port] = dec;
+  decs_[kZrt][port] = dec != nullptr ? dec : &InDecNull::instance;
+  return true;
+}
+
+InDec& InDecs::get(int type, int port) {
+  if (type < 0 || type >= TYPE_NUM || !validPort(port) || decs_[type][port] == nullptr) return InDecNull::instance;
+  return *decs_[type][port];
+}

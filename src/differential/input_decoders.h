@@ -1,0 +1,72 @@
+// Input decoders: one object per decoder type and decoder port, fed with the bytes of a port in
+// a correction mode. The native-format decoders live above this layer and enter themselves into
+// the table at start-up (InDecs::setNative).
+#pragma once
+
+#include "differential/nav_decoder.h"
+#include "platform/ports/in_port.h"
+
+class InDec {
+ public:
+  virtual ~InDec() = default;
+  virtual void reset() = 0;
+  virtual void process(const void* data, int len) = 0;
+};
+
+class InDecNull : public InDec {
+ public:
+  void reset() override {}
+  void process(const void*, int) override {}
+  static InDecNull instance;
+};
+
+// A framed stream (RTCM 2, RTCM 3, CMR) through the kernel engine.
+class NavInDec : public InDec {
+ public:
+  NavInDec() = default;
+  NavInDec(NAV_Decoder_Kernel* kernel, int port) : dec_(kernel), port_(port) {}
+  void reset() override;
+  void process(const void* data, int len) override;
+
+ private:
+  NAV_Decoder dec_;
+  int port_ = -1;
+};
+
+// "auto": the same bytes to the native-format, CMR, RTCM 2 and RTCM 3 decoders of the port, in
+// that order; each keeps its own framing state.
+class AutoInDec : public InDec {
+ public:
+  void setPort(int port) { port_ = port; }
+  void reset() override;
+  void process(const void* data, int len) override;
+
+ private:
+  int port_ = -1;
+};
+
+struct InDecs {
+  enum Type : int {
+    kRtcm = 0,
+    kCmr = 1,
+    kZrt = 2,
+    kRtcm3 = 3,
+    kGbas = 4,
+    kSisnet = 5,
+    kAuto = 6,
+    kNone = 7,
+    TYPE_NUM = 7,
+  };
+  static InDec* decs_[TYPE_NUM][InPorts::DEC_NUM];
+  static const int type2mode_[TYPE_NUM];
+
+  // Builds the table: every entry the do-nothing decoder, then RTCM 3 and auto per port (RTCM 2,
+  // CMR, GBAS and SISNeT keep the do-nothing decoder until their decoders exist). A native
+  // decoder entered before stays.
+  static void init();
+  static Type mode2type(int mode);
+  // Enters the native-format decoder of a decoder port (null: the do-nothing decoder).
+  static bool setNative(int port, InDec* dec);
+  // The decoder of a type and port; the do-nothing decoder out of range.
+  static InDec& get(int type, int port);
+};
