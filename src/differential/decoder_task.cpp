@@ -6,7 +6,8 @@
 #include "differential/placeholders.h"
 #include "differential/received_stores.h"
 
-MailBoxImp DiffHandler::mBox_;
+// Never destroyed: DECT waits on it until the process ends.
+MailBoxImp& DiffHandler::mBox_ = *new MailBoxImp;
 DiffHandler DiffHandler::h_[InDecs::TYPE_NUM][InPorts::DEC_NUM];
 
 namespace {

@@ -21,7 +21,7 @@ class DiffHandler : public InPortHandler {
   int type = InDecs::kNone;
   int port = -1;
 
-  static MailBoxImp mBox_;
+  static MailBoxImp& mBox_;
   static DiffHandler h_[InDecs::TYPE_NUM][InPorts::DEC_NUM];
 };
 
