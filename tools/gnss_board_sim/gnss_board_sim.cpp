@@ -34,6 +34,8 @@ const char kUsage[] =
     "  --keep-state          keep issue and settings when the program reconnects\n"
     "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
     "  --transcript PATH     every byte received, as received\n"
+    "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
+    "                        receives go to PREFIX followed by its letter\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -46,6 +48,7 @@ struct Options {
   bool keepState = false;
   std::string log;
   std::string transcript;
+  std::string relay;
   long silenceAfter = -1;
   bool garbage = false;
   long flipEvery = 0;
@@ -388,6 +391,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->log)) return false;
     } else if (a == "--transcript") {
       if (!value(&o->transcript)) return false;
+    } else if (a == "--relay") {
+      if (!value(&o->relay)) return false;
     } else if (a == "--silence-after") {
       if (!number(&o->silenceAfter)) return false;
     } else if (a == "--garbage") {
@@ -406,6 +411,62 @@ bool parseArgs(int argc, char** argv, Options* o) {
 void mkdirs(const std::string& path) {
   for (std::size_t i = 1; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+  }
+}
+
+// Listening socket at `path`; -1 when it cannot be made.
+int listenAt(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return -1;
+  std::strcpy(addr.sun_path, path.c_str());
+  unlink(path.c_str());
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 2) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The links the program relays correction streams on: every byte received is recorded.
+struct RelayLink {
+  std::string path;
+  int lfd = -1;
+  int cfd = -1;
+  std::FILE* out = nullptr;
+};
+constexpr int kRelayLinks = 5;
+
+void serviceRelays(RelayLink* links) {
+  std::vector<pollfd> p;
+  for (int i = 0; i < kRelayLinks; ++i) {
+    if (links[i].lfd >= 0) p.push_back({links[i].lfd, POLLIN, 0});
+    if (links[i].cfd >= 0) p.push_back({links[i].cfd, POLLIN, 0});
+  }
+  if (p.empty() || poll(p.data(), p.size(), 0) <= 0) return;
+  char buf[4096];
+  for (int i = 0; i < kRelayLinks; ++i) {
+    RelayLink& l = links[i];
+    if (l.lfd >= 0) {
+      int fd = accept4(l.lfd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd >= 0) {
+        if (l.cfd >= 0) close(l.cfd);
+        l.cfd = fd;
+      }
+    }
+    while (l.cfd >= 0) {
+      ssize_t r = read(l.cfd, buf, sizeof buf);
+      if (r > 0) {
+        if (l.out) std::fwrite(buf, 1, static_cast<std::size_t>(r), l.out), std::fflush(l.out);
+        continue;
+      }
+      if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+        close(l.cfd);
+        l.cfd = -1;
+      }
+      break;
+    }
   }
 }
 
@@ -447,6 +508,19 @@ int main(int argc, char** argv) {
   Board board(o);
   board.openLog(o.log.empty() ? o.dir + "/gnss_board_sim.log" : o.log);
   if (!o.transcript.empty()) board.openTranscript(o.transcript);
+  RelayLink relays[kRelayLinks];
+  if (!o.relay.empty()) {
+    for (int i = 0; i < kRelayLinks; ++i) {
+      const char letter = static_cast<char>('d' + i);
+      relays[i].path = o.dir + "/dev/shm/" + letter;
+      relays[i].lfd = listenAt(relays[i].path);
+      relays[i].out = std::fopen((o.relay + letter).c_str(), "ab");
+      if (relays[i].lfd < 0 || relays[i].out == nullptr) {
+        std::fprintf(stderr, "gnss_board_sim: cannot listen on %s\n", relays[i].path.c_str());
+        return 1;
+      }
+    }
+  }
   std::fprintf(stderr, "gnss_board_sim: listening on %s, %d Hz\n", sockPath.c_str(), o.rate);
 
   const int periodMs = 1000 / o.rate;
@@ -457,6 +531,7 @@ int main(int argc, char** argv) {
   std::mt19937 rng(1);
   char buf[4096];
   while (!g_stop) {
+    serviceRelays(relays);
     std::int64_t next = t0 + static_cast<std::int64_t>(k) * periodMs;
     std::int64_t now = monoMs();
     if (now >= next) {
@@ -471,7 +546,9 @@ int main(int argc, char** argv) {
       continue;
     }
     pollfd p[2] = {{lfd, POLLIN, 0}, {cfd, static_cast<short>(POLLIN | (board.out.empty() ? 0 : POLLOUT)), 0}};
-    int n = poll(p, cfd >= 0 ? 2 : 1, static_cast<int>(next - now));
+    // With relay links the wait stays short so that they are read promptly too.
+    const int wait = static_cast<int>(o.relay.empty() || next - now < 10 ? next - now : 10);
+    int n = poll(p, cfd >= 0 ? 2 : 1, wait);
     if (n < 0) continue;  // a signal: the loop condition decides
     if (p[0].revents & POLLIN) {
       int fd = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -504,6 +581,11 @@ int main(int argc, char** argv) {
   }
   if (cfd >= 0) close(cfd);
   close(lfd);
+  for (RelayLink& l : relays) {
+    if (l.cfd >= 0) close(l.cfd);
+    if (l.lfd >= 0) close(l.lfd), unlink(l.path.c_str());
+    if (l.out) std::fclose(l.out);
+  }
   unlink(sockPath.c_str());
   return 0;
 }
