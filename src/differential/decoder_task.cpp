@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "differential/decoder_status.h"
 #include "differential/placeholders.h"
 #include "differential/received_stores.h"
 
@@ -132,7 +133,20 @@ bool decAttachPort(int portIndex) {
 
 void decInitOnce() {
   InDecs::init();
-  for (int p = 0; p < InPorts::DEC_NUM; ++p) decAttachPort(InPorts::dec2io_[p]);
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) {
+    const int io = InPorts::dec2io_[p];
+    decAttachPort(io);
+    if (io >= IOP_SHM_A && io < IOP_SHM_A + 8) continue;
+    const int mode = InPorts::ports_[io] != nullptr ? static_cast<int>(InPorts::ports_[io]->mode()) : InPorts::storedModes_[io];
+    if (InDecs::mode2type(mode) == InDecs::kNone) continue;
+    DecSt.setDecMode(p, decStatusMode(mode));
+    decRedirsModeChange(io, mode);
+  }
+}
+
+int decStatusMode(int inputMode) {
+  const int t = InDecs::mode2type(inputMode);
+  return t == InDecs::kNone ? static_cast<int>(DecoderStatus::kNone) : static_cast<int>(t);
 }
 
 void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data, int len) {

@@ -28,11 +28,15 @@ class DiffHandler : public InPortHandler {
 // Starts DECT (first call only); true when it runs.
 bool decProcInit(int priority);
 // Builds the input decoders and installs the handlers of the correction modes on every port
-// made so far (the links to the GNSS board get none).
+// made so far (the links to the GNSS board get none). Ports whose stored mode is a correction
+// mode get their relay link and status as a mode change would give them.
 void decInitOnce();
 // Installs the handlers on one port made later; false when it has no decoder port.
 bool decAttachPort(int portIndex);
 // One chunk (data) or reset (null data) of a type and decoder port, done in the caller's task.
 void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data, int len);
+// The decoder-status mode of an input mode: the decoder type (RTCM 2 0, CMR 1, native 2, RTCM 3 3,
+// GBAS 4, SISNeT 5, auto 6), 8 outside the correction modes.
+int decStatusMode(int inputMode);
 // Decoder port whose chunk is being worked on now, -1 none (seen from inside a decoder).
 int decCurrentPort();

@@ -9,6 +9,7 @@
 #include "command/cmd_hooks.h"
 #include "command/result_codes.h"
 #include "differential/decoder_status.h"
+#include "differential/decoder_task.h"
 #include "differential/redirect.h"
 #include "output/om_verbs.h"
 #include "platform/exit.h"
@@ -62,7 +63,7 @@ void wireHooks() {
   cmdSetM2sDefaultsHook(m2sDefaults);
 
   // ---- command: decoder status of a port whose input mode changed
-  cmdSetDecModeHook([](int decPort, int mode) { DecSt.setDecMode(decPort, mode); });
+  cmdSetDecModeHook([](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); });
 
   // ---- platform: followers of the ports' input modes (InPorts::beforeModeChange_, afterModeChange_)
   InPorts::afterModeChange_.store(static_cast<void (*)(int, int)>(decRedirsModeChange));

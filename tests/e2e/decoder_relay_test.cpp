@@ -74,4 +74,22 @@ TEST_F(DecoderRelay, PortsInCorrectionModesAreRelayedOnTheirLinks) {
   EXPECT_EQ(transcript().find("/imode,rtcm\n", mark), std::string::npos);
 }
 
+// A port stored in a correction mode is relayed again after a restart.
+TEST_F(DecoderRelay, StoredCorrectionModeGetsItsLinkAtStart) {
+  startSim({"--relay", dir_.file("relay.")});
+  start();
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/d/imode,rtcm3"), re("%1%"));
+  ASSERT_TRUE(boardGets("set,dev/shm/d/imode,rtcm3\n"));
+  restartViaCommand();
+  const std::size_t mark = transcript().size();
+  start();
+  EXPECT_TRUE(boardGets("set,dev/shm/d/imode,rtcm3\n", mark));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  e2e::PortReader serD(dir_.file("dev/ser/d"));
+  ASSERT_TRUE(serD.ok());
+  const std::string rtcm3 = recording("msm3.rtcm3");
+  ASSERT_TRUE(serD.sendRaw(rtcm3));
+  EXPECT_TRUE(relayHolds('d', rtcm3));
+}
+
 }  // namespace
