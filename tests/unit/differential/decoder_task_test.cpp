@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +201,17 @@ TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
   EXPECT_EQ(r.mode, DecoderStatus::kRtcm3);
   EXPECT_EQ(r.streams[0].good, static_cast<int>(frames));
   EXPECT_EQ(r.streams[0].bad, 0);
+
+  // Random bytes thick with preambles, in random chunks, and resets between: nothing breaks.
+  std::mt19937 rng(7);
+  std::vector<unsigned char> noise(1 << 16);
+  for (unsigned char& c : noise) c = rng() % 4 == 0 ? 0xD3 : static_cast<unsigned char>(rng());
+  for (std::size_t off = 0; off < noise.size();) {
+    const std::size_t n = std::min<std::size_t>(1 + rng() % 1500, noise.size() - off);
+    decProcess(InDecs::kAuto, static_cast<InPorts::DecPortIndex>(p), noise.data() + off, static_cast<int>(n));
+    if (rng() % 16 == 0) decProcess(InDecs::kAuto, static_cast<InPorts::DecPortIndex>(p), nullptr, 0);
+    off += n;
+  }
 }
 
 // ---- task DECT ----------------------------------------------------------------------------------

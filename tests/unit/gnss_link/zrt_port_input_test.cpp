@@ -7,6 +7,8 @@
 #include <deque>
 #include <string>
 
+#include "differential/decoder_status.h"
+#include "differential/decoder_task.h"
 #include "unit/gnss_link/native_test_util.h"
 
 using namespace ntest;
@@ -95,6 +97,11 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   EXPECT_EQ(log, (Log{"reset:A", "start:A:5", "msg:A:GT:" + show(gt.data() + 5, 2), "end:A:5"}));
   EXPECT_EQ(d->good(), 3u);
   EXPECT_EQ(d->bad(), 1u);
+  DecoderStatus::PortRecord st;
+  ASSERT_TRUE(DecSt.get(dec, st));  // published in the decoder status as the native mode
+  EXPECT_EQ(st.mode, DecoderStatus::kZrt);
+  EXPECT_EQ(st.streams[0].good, 3);
+  EXPECT_EQ(st.streams[0].bad, 1);
   EXPECT_EQ(out.data, "ER015%%{2,,wrong checksum}\r\n");
 
   // Entering the mode again starts the stream afresh.
@@ -102,6 +109,27 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
   EXPECT_EQ(d->good(), 0u);
   EXPECT_EQ(d->bad(), 0u);
+}
+
+// Outside the links to the board, "zrt" bytes go through the correction-decoder task to the
+// port's native input, entered into the decoder table at start-up.
+TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
+  CmdHandler::setSink(noLines);
+  ScriptPort port(IOP_SER_C);
+  CaptureOut out(IOP_SER_C);
+  zrtPortInputInit();
+  decInitOnce();
+  ASSERT_TRUE(decProcInit(13));
+  const int dec = InPorts::io2dec_[IOP_SER_C];
+  Log log;
+  RecClient a(log, "A");
+  zrtPortInput(dec)->decoder().filter().setHandler("GT", &a, &RecClient::handler);
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  const std::string gt = frame("GT", "7");
+  port.chunks = {gt.substr(0, 4), gt.substr(4) + frame("UO", "utc")};
+  port.task(20);
+  EXPECT_EQ(log, (Log{"reset:A", "msg:A:GT:" + show(gt.data() + 5, 2)}));
+  EXPECT_EQ(out.data, "RE002%%\r\n");  // the almanac answer still goes back on the port
 }
 
 TEST(ZrtPortInput, PortsWithoutADecoderPortAreLeftAlone) {
