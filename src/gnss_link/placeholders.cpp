@@ -5,3 +5,16 @@ bool DecoderStatus::putStatus(int, const Record&, int) { return false; }
 bool decUtilsGetLatency(long, int, std::int32_t*) { return false; }
 ZrtDecoder* InDecs::decs_[InDecs::kDecPorts] = {};
 // ---- end of the native-format decoder's stand-ins ---------------------------------------------
+#include "command/param_engine.h"
+#include "command/result_codes.h"
+#include "gnss_link/board_link.h"
+
+// ---- Set handlers of the areas the GNSS board shares -------------------------------------------
+namespace {
+int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullptr ? CMD_OK : CMD_2ND_MISSED; }
+}  // namespace
+
+void m2sBoardAreaStandInsInitOnce() {
+  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) parRegisterArea(area, boardOwnedSet, nullptr);
+}
+// ---- end of the board link's stand-ins ---------------------------------------------------------

@@ -33,3 +33,11 @@ struct InDecs {
   static ZrtDecoder* decs_[kDecPorts];
 };
 // ---- end of the native-format decoder's stand-ins ---------------------------------------------
+// ---- Set handlers of the areas the GNSS board shares (lock/, spectr/, calib/, dev/pps/,
+// dev/event/), used by the board link until the lock manager, spectrum, GLONASS bias and
+// PPS/event work register their own. Stands for lockcSet, spcSet, calibcSet, ppscSet, evcSet:
+// a set is accepted without a local copy, so that it reaches the board (which owns the
+// setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
+// value). An area whose real handler is registered first keeps it.
+void m2sBoardAreaStandInsInitOnce();
+// ---- end of the board link's stand-ins ---------------------------------------------------------

@@ -1,7 +1,10 @@
 // Hook wiring of the composition root: one line per hook, grouped by the layer that owns it.
 #include "main/hooks.h"
 
+#include "gnss_link/board_link.h"
+#include "gnss_link/board_settings.h"
 #include "command/settings/nv_settings.h"
+#include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
 #include "command/cmd_hooks.h"
 #include "command/result_codes.h"
@@ -27,6 +30,8 @@ void wireHooks() {
   nvInitSet(kNvSerdefs, serdefs_NvAlloc);
 
   // ---- platform: settings image snapshot and commit (RamNvm::setSnapshotHook, FileNvmSetCommitHook)
+  // (the snapshot hook is installed by m2sPortInit, first of the start-up)
+  FileNvmSetCommitHook(cmdBufCommit);
 
   // ---- platform: time (rtosSetGnssEpochHook, rtosSetTimesInitHook, rtosSetPpsSource)
   // The time scales extrapolate against the same clock the epochs are stamped with (on the
@@ -49,4 +54,7 @@ void wireHooks() {
   cmdRegisterVerb("em", omVerbEm);
   cmdRegisterVerb("dm", omVerbDm);
   cmdRegisterPrintTree("/msg", omPrintMsgTree);
+  // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
+  cmdSetToSlaveHook(cmdToSlaveSend);
+  cmdSetM2sDefaultsHook(m2sDefaults);
 }

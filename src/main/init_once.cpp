@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "gnss_link/board_link.h"
 #include "command/input_parser.h"
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
@@ -31,7 +32,7 @@ const InitStep kInitOnce[] = {
     {"canPortsInitOnce", [] { canPortsInitOnce(); }},
     {"logPortsInitOnce", logPortsInitOnce},
     // GNSS-board port and handshake: first of all
-    {"m2sPortInit", nullptr},
+    {"m2sPortInit", [] { m2sPortInit(); }},
     // receiver identity
     {"identityInitOnce", identityInitOnce},
     // settings image: file and block layout
@@ -44,8 +45,10 @@ const InitStep kInitOnce[] = {
     {"parseInitOnce", InputParser::initOnce},
     // keys of the receiver settings and ports, init of the defaults, the after-set step
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
+    // the /par/ areas the GNSS board shares, forwarded after a set
+    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings checked against the board
-    {"m2sNvRead", nullptr},
+    {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
     {"filesSettingsRead", nullptr},
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
@@ -71,7 +74,7 @@ const InitStep kInitOnce[] = {
     // position engine objects
     {"pvtInitOnce", nullptr},
     // stored GNSS-board settings replayed to the board: just before the tasks
-    {"m2sSendAllCmds", nullptr},
+    {"m2sSendAllCmds", m2sSendAllCmds},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
