@@ -11,6 +11,7 @@
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
 #include "platform/rtos_time.h"
+#include "positioning/sys_clock.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ const InitStep kInitOnce[] = {
     // channel parameters
     {"chanInitOnce", nullptr},
     // system clock
-    {"sysClockInitOnce", nullptr},
+    {"sysClockInitOnce", sysClockInitOnce},
     // GPIO
     {"gpioInitOnce", nullptr},
     // magnetic variation

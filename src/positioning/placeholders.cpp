@@ -17,6 +17,13 @@ namespace placeholder {
 bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
+
+// ---- Debug selector of the command layer ----
+namespace placeholder {
+int dbi = 0;
+}
+
+// ==== Signal tables: lock-manager and receiver-settings answers =============================
 namespace placeholder {
 bool isBeiPhase3(int) { return false; }
 bool isBeiDou37compat(int) { return false; }
@@ -25,6 +32,7 @@ bool ignoreCompat(int, int) { return false; }
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 
+// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
 
 void post_NequickSlowTask() {}
@@ -33,3 +41,12 @@ bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType
   return false;
 }
 // ==== end of data servers ====================================================================
+
+// ==== Channel data ===========================================================================
+namespace placeholder {
+bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
+bool satCorrIonoRecord(const SvIdType&, float&, float&) { return false; }
+int satProcTecCalibEnabled() { return -1; }
+int satProcSmoothWaitFull() { return -1; }
+}  // namespace placeholder
+// ==== end of channel data ====================================================================

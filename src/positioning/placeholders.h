@@ -54,6 +54,15 @@ namespace placeholder {
 bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// Debug selector `dbi` of the command layer: 0, no selection.
+// ---------------------------------------------------------------------------------------------
+namespace placeholder {
+extern int dbi;
+}
+
+// ==== Signal tables: lock-manager and receiver-settings answers =============================
 namespace placeholder {
 // No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
 bool isBeiPhase3(int n);
@@ -64,6 +73,7 @@ bool ignoreCompat(int n, int s);
 }  // namespace placeholder
 // ==== end of signal tables block =============================================================
 
+// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 namespace RTCMData {
 struct StationDataType;
 }
@@ -81,3 +91,23 @@ void post_NequickSlowTask();
 // source (2196 + source index). Stand-in: false, the block is not available.
 bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
 // ==== end of data servers ====================================================================
+
+// ==== Channel data ===========================================================================
+struct ChanData;
+struct SvIdType;
+namespace placeholder {
+// SatelliteMeasurementProcessor::compute_IonoFreePhase (satellite measurement processor): the
+// ionosphere-free phase of a signal. Stand-in: false, not available (the slot's own phase is
+// used).
+bool compute_IonoFreePhase(const ChanData& ch, int slot, double& phaseTime, bool& slip);
+// The correction processor's ionosphere record of a satellite (SatData::IonoCorrectionType:
+// correction, obliquity factor, valid byte). Stand-in: false, no valid record (TEC stays NaN).
+bool satCorrIonoRecord(const SvIdType& sv, float& correction, float& obliquity);
+// Satellite-processor setup: TEC calibration switch. Stand-in: -1, not available (no
+// calibration runs).
+int satProcTecCalibEnabled();
+// Satellite-processor setup: smoothing waits until the counter reached its limit. Stand-in: -1,
+// not available (no waiting).
+int satProcSmoothWaitFull();
+}  // namespace placeholder
+// ==== end of channel data ====================================================================
