@@ -49,3 +49,8 @@ void cmdAnswerNow(int code);
 // Filled by the settings layer.
 using CmdAfterSet = int (*)(const char* path, const class ZRNamedNode* value);
 void cmdSetAfterSetHook(CmdAfterSet hook);
+
+// A verb beside print and set, for a /par/ path (the part after "/par/", "" for the whole tree)
+// with its value node (null when none). Registered once at start; false when taken or full.
+using CmdVerbFn = int (*)(const char* path, const class ZRNamedNode* value);
+bool cmdRegisterVerb(const char* verb, CmdVerbFn fn);

@@ -5,7 +5,6 @@
 //   reboot  set to "yes": reboot the receiver
 //   restart set to "yes": restart the program
 //   power   prints "on"; set to "off": power the receiver off
-#if __has_include("platform/shutdown.h")
 #include "command/input_parser.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
@@ -55,6 +54,3 @@ int rcvcPrint(const char* p, Reply& re) {
 }  // namespace
 
 void registerReceiverArea() { parRegisterArea("rcv", rcvcSet, rcvcPrint); }
-#else
-void registerReceiverArea() {}
-#endif

@@ -7,9 +7,9 @@
 #include "platform/ports/out_port.h"
 
 namespace {
-// Wait for room in the port's transmit ring; a reader that never drains it loses replies
-// rather than stopping the command road.
-constexpr int kReplyWriteTicks = 50;
+// Replies never wait for room in the port's transmit ring: a reader that does not drain it
+// loses replies (counted by the port) rather than stopping the command road for every port.
+constexpr int kReplyWriteTicks = 0;
 }  // namespace
 
 void Reply::clear() {
@@ -87,10 +87,10 @@ int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code) {
   char body[160];
   int n;
   if (re.hasId()) {
-    n = std::snprintf(body, sizeof body, "%.*s{%d%s}", re.idLen(), re.body(), code,
+    n = std::snprintf(body, sizeof body, "%.*s{%d,%s}", re.idLen(), re.body(), code,
                       cmdErrorText(code));
   } else {
-    n = std::snprintf(body, sizeof body, "%%%%{%d%s}", code, cmdErrorText(code));
+    n = std::snprintf(body, sizeof body, "%%%%{%d,%s}", code, cmdErrorText(code));
   }
   if (n < 0) return 0;
   if (n >= static_cast<int>(sizeof body)) n = sizeof body - 1;

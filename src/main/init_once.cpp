@@ -4,12 +4,15 @@
 
 #include <cstdio>
 
+#include "command/input_parser.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
 #include "platform/identity.h"
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
+#include "platform/ports/serial_driver.h"
+#include "platform/ports/serial_ports.h"
 #include "platform/rtos_time.h"
 #include "positioning/sys_clock.h"
 
@@ -24,6 +27,10 @@ const InitStep kInitOnce[] = {
     {"nvInitOnce", nvInitOnce},
     // receiver, navigation and RTCM settings with their factory defaults
     {"rcvSettingsRead", nullptr},
+    // serial and USB ports opened and published, in their stored input modes
+    {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
+    // command parser: line sink of the ports and the parameter areas
+    {"parseInitOnce", InputParser::initOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", nullptr},
     // sessions, notes, TCP clients, file push, post-processing, notifications
@@ -58,6 +65,10 @@ const TaskStarter kTasks[] = {
     {"measProcInit", nullptr, 10, 0, 0x1},
     // background task APPX
     {"apxProcInit", apxProcInit, 26, 0, 0x2},
+    // serial and USB input tasks PIxT
+    {"serialInProcInit", serialInProcInit, 8, 0, 0x4},
+    // serial output tasks POxT
+    {"rsOutProcInit", rsOutProcInit, 15, 0, 0x8},
 };
 
 const InitStep kAfterOnce[] = {

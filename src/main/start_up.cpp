@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "command/input_parser.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
 #include "platform/exit.h"
@@ -31,9 +32,8 @@ void* Init(void*) {
   FileNvmSave(MonoClock::ms(), true);
   printBanner();
   Task::setSelfPriority(kParserPriority);
-  // The command parser takes this task over once it exists; until then the task idles.
-  for (;;) Task::sleep(100);
-  return nullptr;
+  // The start-up task becomes the command parser for the rest of the process's life.
+  return parseProc(nullptr);
 }
 }  // namespace
 

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/ports/host_paths.h"
+#include "platform/host_path.h"
 #include "platform/rtos.h"
 
 namespace {
@@ -129,10 +129,12 @@ struct RsPort {
   int keepFd = -1;   // our own hold on a pty's slave side, so it never hangs up
   unsigned state = kRsDefaultState;
   bool disabled = false;
+  bool rs422 = false;  // line drivers of ports C and D; nothing to switch on the host
   TxRing tx;
 };
 
-RsPort g_ports[kRsPortCount];
+// Never destroyed: the output tasks use the rings until the process ends.
+RsPort* const g_ports = new RsPort[kRsPortCount];
 
 const char* const kLinks[kRsPortCount] = {"dev/ser/a", "dev/ser/b", "dev/ser/c",
                                           "dev/ser/d", "dev/usb/a", nullptr};
@@ -155,18 +157,6 @@ void makeRaw(int fd, unsigned state) {
   tcsetattr(fd, TCSANOW, &t);
 }
 
-bool mkdirs(const char* path) {
-  char buf[256];
-  std::snprintf(buf, sizeof buf, "%s", path);
-  for (char* p = buf + 1; *p; ++p) {
-    if (*p != '/') continue;
-    *p = 0;
-    if (mkdir(buf, 0755) != 0 && errno != EEXIST) return false;
-    *p = '/';
-  }
-  return true;
-}
-
 bool openPty(RsPort& rp, const char* link) {
   int m = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (m < 0) return false;
@@ -183,7 +173,7 @@ bool openPty(RsPort& rp, const char* link) {
   makeRaw(s, rp.state);
   makeRaw(m, rp.state);
   fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
-  mkdirs(link);
+  makeParentDirs(link);
   unlink(link);
   if (symlink(name, link) != 0) {
     std::fprintf(stderr, "$$RS: cannot publish %s: %s\n", link, std::strerror(errno));
@@ -209,7 +199,32 @@ bool listedAsDebug(int port) {
   std::snprintf(rel, sizeof rel, "/etc/vorla/dbg/prt/%d", port);
   char path[512];
   struct stat st;
-  return lstat(rxHostPath(rel, path, sizeof path), &st) == 0;
+  return lstat(hostPath(rel, path, sizeof path), &st) == 0;
+}
+
+// True when the kernel's command line names `dev` as a console ("console=ttyS0,115200").
+bool usedAsConsole(const char* dev) {
+  if (!dev) return false;
+  char real[256];
+  const char* name = realpath(dev, real) ? real : dev;
+  if (std::strncmp(name, "/dev/", 5) == 0) name += 5;
+  char path[512];
+  FILE* f = std::fopen(hostPath("/proc/cmdline", path, sizeof path), "re");
+  if (!f) return false;
+  char line[1024];
+  bool found = false;
+  if (std::fgets(line, sizeof line, f)) {
+    char* save = nullptr;
+    for (char* tok = strtok_r(line, " \n", &save); tok && !found;
+         tok = strtok_r(nullptr, " \n", &save)) {
+      if (std::strncmp(tok, "console=", 8) != 0) continue;
+      char* v = tok + 8;
+      v[std::strcspn(v, ",")] = 0;
+      found = std::strcmp(v, name) == 0;
+    }
+  }
+  std::fclose(f);
+  return found;
 }
 
 void* outTask(void* arg) {
@@ -289,7 +304,6 @@ unsigned rsGetState(int port) { return valid(port) ? g_ports[port].state : 0; }
 
 bool rsSetState(int port, unsigned state) {
   if (!valid(port) || rsBaudOfCode(state & 0xFF) == 0) return false;
-  if (port != 2 && port != 3) state &= ~kRsStateRs422;
   RsPort& rp = g_ports[port];
   rp.state = state;
   if (rp.fd >= 0 && isatty(rp.fd)) makeRaw(rp.fd, state);
@@ -298,10 +312,11 @@ bool rsSetState(int port, unsigned state) {
 
 bool rsSetPortType(int port, bool rs422) {
   if (port != 2 && port != 3) return false;
-  unsigned s = g_ports[port].state;
-  s = rs422 ? (s | kRsStateRs422) : (s & ~kRsStateRs422);
-  return rsSetState(port, s);
+  g_ports[port].rs422 = rs422;
+  return rsSetState(port, g_ports[port].state);
 }
+
+bool rsIsRs422(int port) { return valid(port) && g_ports[port].rs422; }
 
 bool rsFlush(int port, int) { return valid(port); }
 
@@ -316,15 +331,18 @@ int rsInitOnce() {
     char rel[64];
     char path[512];
     std::snprintf(rel, sizeof rel, "/dev/vorla/prt/%d", p);
-    rxHostPath(rel, path, sizeof path);
+    hostPath(rel, path, sizeof path);
     struct stat st;
     bool mapped = lstat(path, &st) == 0;
     const char* dev = mapped ? path : nullptr;
 #ifdef RX_TARGET
     if (!dev) dev = kBuiltIn[p];
 #endif
-    if (listedAsDebug(p)) {
-      std::fprintf(stderr, "$$RS: disable %s%s%s port %d [%s]\n", "debug", "", "", p,
+    bool debug = listedAsDebug(p);
+    bool console = usedAsConsole(dev);
+    if (debug || console) {
+      std::fprintf(stderr, "$$RS: disable %s%s%s port %d [%s]\n", debug ? "debug" : "",
+                   debug && console ? " and " : "", console ? "console" : "", p,
                    dev ? dev : (kLinks[p] ? kLinks[p] : "-"));
       rp.disabled = true;
       continue;

@@ -11,9 +11,8 @@ constexpr int kRsPortCount = 6;
 constexpr int kRsUsbPort = 4;
 constexpr int kRsTxRingSize = 8192;
 
-// State word: low byte the speed code (index into the baud-rate table), bit 8 RS-422 (ports
-// C and D only), the other bits kept as given.
-constexpr unsigned kRsStateRs422 = 0x100;
+// State word: low byte the speed code (index into the baud-rate table), the other bits (line
+// settings of the target's driver) kept as given.
 constexpr unsigned kRsDefaultState = 7;  // 115200 baud
 int rsBaudOfCode(unsigned code);  // 0 for an unknown code
 int rsCodeOfBaud(int baud);       // -1 for an unknown rate
@@ -27,6 +26,7 @@ unsigned rsGetState(int port);
 bool rsSetState(int port, unsigned state);
 // Selects RS-232 (false) or RS-422 (true); only ports 2 (C) and 3 (D) have the choice.
 bool rsSetPortType(int port, bool rs422);
+bool rsIsRs422(int port);
 // Checks the port number; a flush has nothing to do.
 bool rsFlush(int port, int mode);
 // Waits until the transmit ring has gone to the device; false on timeout.

@@ -1,0 +1,276 @@
+#include "command/settings/settings_commands.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "command/input_parser.h"
+#include "command/param_engine.h"
+#include "command/result_codes.h"
+#include "command/settings/nv_settings.h"
+#include "command/settings/port_settings.h"
+#include "command/values.h"
+#include "platform/ports/in_port.h"
+#include "platform/ports/serial_driver.h"
+#include "platform/ports/serial_ports.h"
+
+namespace {
+
+std::atomic<CmdToSlaveFn> g_toSlave{nullptr};
+std::atomic<ParamChangedFn> g_changed{nullptr};
+std::atomic<M2sDefaultsFn> g_m2sDefaults{nullptr};
+std::atomic<SetDecModeFn> g_decMode{nullptr};
+
+constexpr int kMaxList = 32;
+const char* g_boardAreas[kMaxList];
+int g_boardAreaCount = 0;
+InitDefaultsFn g_initDefaults[kMaxList];
+int g_initDefaultsCount = 0;
+
+// "cmd,echo,zrt,..." in mode order.
+char g_modeWords[128];
+
+const char* modeWords() {
+  if (!g_modeWords[0]) {
+    std::size_t at = 0;
+    for (int m = 0; m < InPort::MODE_NUM; ++m) {
+      int n = std::snprintf(g_modeWords + at, sizeof g_modeWords - at, "%s%s", m ? "," : "", InPort::modeNames_[m]);
+      if (n > 0) at += static_cast<std::size_t>(n);
+    }
+  }
+  return g_modeWords;
+}
+
+bool isDecoderMode(int mode) {
+  switch (mode) {
+    case InPort::M_ZRT:
+    case InPort::M_RTCM:
+    case InPort::M_RTCM3:
+    case InPort::M_CMR:
+    case InPort::M_GBAS:
+    case InPort::M_SISNET:
+    case InPort::M_AUTO: return true;
+    default: return false;
+  }
+}
+
+// Ports that take input: those with a decoder port.
+bool hasInput(int port) { return port >= 0 && port < IOP_NULL && InPorts::io2dec_[port] >= 0; }
+
+bool isSerial(int port) { return port >= IOP_SER_A && port <= IOP_SER_D; }
+
+int currentMode(int port) {
+  if (InPort* p = InPorts::ports_[port]) return p->mode();
+  return InPorts::storedModes_[port];
+}
+
+struct Family {
+  const char* name;
+  int first;
+  int count;
+};
+const Family kFamilies[] = {{"ser", IOP_SER_A, 4}, {"shm", IOP_SHM_A, 8},   {"tcp", IOP_TCP_A, 5},
+                            {"tcpcl", IOP_TCPCL_A, 2}, {"usb", IOP_USB_A, 1}, {"can", IOP_CAN_A, 2}};
+
+// Port and family being printed (the parser runs one command at a time).
+int g_port = IOP_NULL;
+const Family* g_family = nullptr;
+
+int setRate(int port, const ZRNamedNode* v) {
+  int baud = 0;
+  if (int rc = setInt(v, baud, 1, 100000000)) return rc;
+  if (rsCodeOfBaud(baud) < 0) return CMD_OUT_OF_RANGE;
+  return portSettingsSetRate(port, baud) ? CMD_OK : CMD_OUT_OF_RANGE;
+}
+
+int setPortKey(int port, const char* key, const ZRNamedNode* v) {
+  if (!hasInput(port)) return CMD_WRONG_1ST;
+  if (std::strcmp(key, "imode") == 0) {
+    int mode = currentMode(port);
+    if (int rc = setEnum(v, mode, modeWords())) return rc;
+    return cmdSetPortMode(port, mode);
+  }
+  if (std::strcmp(key, "rate") == 0 && isSerial(port)) return setRate(port, v);
+  return CMD_WRONG_1ST;
+}
+
+// "ser/b/imode" below dev/: the port and its key.
+int devcSet(const char* p, const ZRNamedNode* v) {
+  const char* slash = std::strrchr(p, '/');
+  if (!slash) return CMD_WRONG_1ST;
+  char name[32];
+  int n = std::snprintf(name, sizeof name, "dev/%.*s", static_cast<int>(slash - p), p);
+  if (n <= 0 || n >= static_cast<int>(sizeof name)) return CMD_WRONG_1ST;
+  int port = iopFind(name);
+  if (port >= IOP_NULL) return CMD_WRONG_1ST;
+  return setPortKey(port, slash + 1, v);
+}
+
+int curcSet(const char* p, const ZRNamedNode* v) {
+  if (std::strcmp(p, "term/imode") != 0) return CMD_WRONG_1ST;
+  return setPortKey(curTermNum(), "imode", v);
+}
+
+int portKeysPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "imode")) rc = reEnum(re, currentMode(g_port), modeWords());
+  if (isSerial(g_port) && strcmpA(p, "rate")) rc = reLong(re, portSettingsRate(g_port));
+  return rc;
+}
+
+int familyPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  const Family* f = g_family;
+  for (int i = 0; i < f->count; ++i) {
+    const char letter[2] = {static_cast<char>('a' + i), 0};
+    if (const char* r = strncmpA(p, letter)) {
+      g_port = f->first + i;
+      rc = reSub(portKeysPrint, r, re);
+    }
+  }
+  return rc;
+}
+
+int devcPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  for (const Family& f : kFamilies) {
+    if (const char* r = strncmpA(p, f.name)) {
+      g_family = &f;
+      rc = reSub(familyPrint, r, re);
+    }
+  }
+  return rc;
+}
+
+int termPrint(const char* p, Reply& re) {
+  g_port = curTermNum();
+  if (!hasInput(g_port)) return CMD_WRONG_1ST;
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "imode")) rc = reEnum(re, currentMode(g_port), modeWords());
+  return rc;
+}
+
+int curcPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (const char* r = strncmpA(p, "term")) rc = reSub(termPrint, r, re);
+  return rc;
+}
+
+int lbandcSet(const char* p, const ZRNamedNode* v) {
+  if (std::strcmp(p, "mode") != 0) return CMD_WRONG_1ST;
+  bool on = RcvSet.lbandMode != 0;
+  if (int rc = setBool(v, on)) return rc;
+  if (auto f = rcvSettingsHooks.lbandSetMode) {
+    if (int rc = f(on)) return rc;
+  }
+  RcvSet.lbandMode = on ? 1 : 0;
+  return CMD_OK;
+}
+
+int lbandcPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "mode")) rc = reBool(re, RcvSet.lbandMode != 0);
+  return rc;
+}
+
+constexpr const char* kCpuWords = "0,1,2,3,4,auto";
+
+int cpucSet(const char* p, const ZRNamedNode* v) {
+  if (std::strcmp(p, "num") != 0) return CMD_WRONG_1ST;
+  int n = RcvSet.cpuNum;
+  if (int rc = setEnum(v, n, kCpuWords)) return rc;
+  if (auto f = rcvSettingsHooks.cpuSetNum) {
+    if (int rc = f(n)) return rc;
+  }
+  RcvSet.cpuNum = static_cast<std::uint8_t>(n);
+  return CMD_OK;
+}
+
+int cpucPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "num")) rc = reEnum(re, RcvSet.cpuNum, kCpuWords);
+  return rc;
+}
+
+int afterSet(const char* path, const ZRNamedNode* value) {
+  nv_writeRcvSettings();
+  nv_writeNavSettings();
+  nv_writeRtcmSettings();
+  int rc = CMD_OK;
+  if (cmdBoardShares(path)) {
+    if (CmdToSlaveFn f = g_toSlave.load()) rc = f(path, value);
+  }
+  if (ParamChangedFn f = g_changed.load()) f(path);
+  return rc;
+}
+
+int initVerb(const char* path, const ZRNamedNode*) {
+  if (path[0] != 0) return CMD_WRONG_1ST;
+  nv_defaultSettings();
+  portSettingsDefaults();
+  for (int i = 0; i < g_initDefaultsCount; ++i) g_initDefaults[i]();
+  if (M2sDefaultsFn f = g_m2sDefaults.load()) f();
+  if (ParamChangedFn f = g_changed.load()) f("");
+  return CMD_OK;
+}
+
+bool prefixOf(const char* prefix, const char* path) {
+  std::size_t n = std::strlen(prefix);
+  return std::strncmp(path, prefix, n) == 0 && (path[n] == 0 || path[n] == '/');
+}
+
+}  // namespace
+
+int cmdSetPortMode(int port, int mode) {
+  if (!hasInput(port) || mode < 0 || mode >= InPort::MODE_NUM) return CMD_WRONG_1ST;
+  int old = currentMode(port);
+  if (InPort* p = InPorts::ports_[port]) {
+    p->setMode(mode, true);
+  } else {
+    InPorts::storedModes_[port] = static_cast<std::uint8_t>(mode);
+  }
+  // Stored even when the port's store hook is not in place.
+  portSettingsStoreMode(port, mode);
+  if (old != mode) {
+    if (SetDecModeFn f = g_decMode.load()) f(InPorts::io2dec_[port], isDecoderMode(mode) ? mode : 8);
+  }
+  return CMD_OK;
+}
+
+void cmdSetToSlaveHook(CmdToSlaveFn fn) { g_toSlave.store(fn); }
+void cmdSetParamChangedHook(ParamChangedFn fn) { g_changed.store(fn); }
+void cmdSetM2sDefaultsHook(M2sDefaultsFn fn) { g_m2sDefaults.store(fn); }
+void cmdSetDecModeHook(SetDecModeFn fn) { g_decMode.store(fn); }
+
+bool cmdBoardAreaAdd(const char* prefix) {
+  if (!prefix || !*prefix || g_boardAreaCount >= kMaxList) return false;
+  g_boardAreas[g_boardAreaCount++] = prefix;
+  return true;
+}
+
+bool cmdBoardShares(const char* path) {
+  for (int i = 0; i < g_boardAreaCount; ++i) {
+    if (prefixOf(g_boardAreas[i], path)) return true;
+  }
+  return false;
+}
+
+bool cmdInitDefaultsAdd(InitDefaultsFn fn) {
+  if (!fn || g_initDefaultsCount >= kMaxList) return false;
+  g_initDefaults[g_initDefaultsCount++] = fn;
+  return true;
+}
+
+void settingsCommandsInitOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  modeWords();
+  parRegisterArea("dev", devcSet, devcPrint);
+  parRegisterArea("cur", curcSet, curcPrint);
+  parRegisterArea("lband", lbandcSet, lbandcPrint);
+  parRegisterArea("cpu", cpucSet, cpucPrint);
+  cmdRegisterVerb("init", initVerb);
+  cmdSetAfterSetHook(afterSet);
+  InPorts::storeHook_.store(portSettingsStoreMode);
+}

@@ -1,0 +1,177 @@
+// Input ports: the command handler's line cutting, mode switching and echo, fed from a
+// scripted device.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/ports/in_port.h"
+#include "platform/ports/out_port.h"
+
+namespace {
+
+struct Seen {
+  std::string text;
+  int port;
+  bool tooLong;
+};
+std::vector<Seen> g_lines;
+
+void sink(const char* text, int len, int port, bool tooLong) {
+  g_lines.push_back({std::string(text, static_cast<std::size_t>(len)), port, tooLong});
+}
+
+// A device that delivers scripted chunks and then nothing.
+class ScriptPort : public InPort {
+ public:
+  explicit ScriptPort(int index) : InPort(index) {}
+  std::deque<std::string> chunks;
+  int read(void* buf, int max, int) override {
+    if (chunks.empty()) return 0;
+    std::string& c = chunks.front();
+    int n = std::min<int>(max, static_cast<int>(c.size()));
+    c.copy(static_cast<char*>(buf), static_cast<std::size_t>(n));
+    c.erase(0, static_cast<std::size_t>(n));
+    if (c.empty()) chunks.pop_front();
+    return n;
+  }
+};
+
+class CaptureOut : public OutPort {
+ public:
+  explicit CaptureOut(int index) : OutPort(index) { OutPorts::ports_[index] = this; }
+  ~CaptureOut() override { OutPorts::ports_[portIndex()] = nullptr; }
+  std::string data;
+
+ protected:
+  int devWrite(const void* d, int len, int) override {
+    data.append(static_cast<const char*>(d), static_cast<std::size_t>(len));
+    return len;
+  }
+};
+
+class Input : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_lines.clear();
+    CmdHandler::setSink(sink);
+  }
+};
+
+TEST_F(Input, LinesAreCutAtCrOrLfAcrossChunks) {
+  ScriptPort port(IOP_SER_A);
+  port.chunks = {"print,/par/a\r", "\nset,", "x,1\n\n\r", "%id%\rtail-without-end"};
+  port.task(0);
+  port.task(30);
+  ASSERT_EQ(g_lines.size(), 3u);
+  EXPECT_EQ(g_lines[0].text, "print,/par/a");
+  EXPECT_EQ(g_lines[1].text, "set,x,1");
+  EXPECT_EQ(g_lines[2].text, "%id%");
+  EXPECT_EQ(g_lines[2].port, IOP_SER_A);
+  for (const auto& l : g_lines) EXPECT_FALSE(l.tooLong);
+}
+
+TEST_F(Input, AnOverLongLineIsDroppedUpToItsEndAndReported) {
+  ScriptPort port(IOP_SER_B);
+  std::string longLine(5000, 'x');
+  longLine.replace(0, 4, "set,");
+  port.chunks = {longLine.substr(0, 3000), longLine.substr(3000) + "\r\n",
+                 std::string(CmdHandler::kMaxLine, 'y') + "\n%ok%\n"};
+  port.task(30);
+  ASSERT_EQ(g_lines.size(), 3u);
+  EXPECT_TRUE(g_lines[0].tooLong);
+  EXPECT_EQ(g_lines[0].text, "");
+  EXPECT_FALSE(g_lines[1].tooLong);
+  EXPECT_EQ(g_lines[1].text.size(), static_cast<std::size_t>(CmdHandler::kMaxLine));
+  EXPECT_EQ(g_lines[2].text, "%ok%");
+}
+
+std::vector<std::string> g_hookCalls;
+
+TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
+  g_hookCalls.clear();
+  InPorts::beforeModeChange_.store([](int port, int mode) {
+    g_hookCalls.push_back("before " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
+                          std::to_string(InPorts::ports_[port]->mode()));
+  });
+  InPorts::afterModeChange_.store([](int port, int mode) {
+    g_hookCalls.push_back("after " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
+                          std::to_string(InPorts::ports_[port]->mode()));
+  });
+  ScriptPort port(IOP_SER_C);
+  InPorts::ports_[IOP_SER_C] = &port;
+  CaptureOut out(IOP_SER_C);
+  EXPECT_TRUE(port.setMode(InPort::M_ECHO, false));
+  EXPECT_TRUE(port.setMode(InPort::M_ECHO, false));  // no change: no hooks
+  EXPECT_FALSE(port.setMode(InPort::MODE_NUM, false));
+  ASSERT_EQ(g_hookCalls.size(), 2u);
+  EXPECT_EQ(g_hookCalls[0], "before 7 1 cur 0");
+  EXPECT_EQ(g_hookCalls[1], "after 7 1 cur 1");
+  port.chunks = {"abc\r\n", "\x01\xff"};
+  port.task(30);
+  EXPECT_EQ(out.data, std::string("abc\r\n\x01\xff"));
+  EXPECT_TRUE(g_lines.empty());
+  // Stored settings: defaults and restore.
+  InPort::nvDefaults(IOP_SER_C);
+  EXPECT_EQ(InPorts::storedModes_[IOP_SER_C], InPort::M_CMD);
+  port.nvRestore();
+  EXPECT_EQ(port.mode(), InPort::M_CMD);
+  InPort::nvDefaults(IOP_SHM_A);
+  EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_ZRT);
+  InPorts::ports_[IOP_SER_C] = nullptr;
+  InPorts::beforeModeChange_.store(nullptr);
+  InPorts::afterModeChange_.store(nullptr);
+}
+
+TEST_F(Input, ACommandThatSwitchesTheModeHandsTheRestToTheNewMode) {
+  ScriptPort port(IOP_SER_D);
+  CaptureOut out(IOP_SER_D);
+  CmdHandler::setSink([](const char* text, int len, int, bool) {
+    if (std::string(text, static_cast<std::size_t>(len)) == "echo") {
+      InPorts::ports_[IOP_SER_D]->setMode(InPort::M_ECHO, false);
+    }
+  });
+  InPorts::ports_[IOP_SER_D] = &port;
+  port.chunks = {"echo\rxyz"};
+  port.task(30);
+  EXPECT_EQ(out.data, "xyz");
+  InPorts::ports_[IOP_SER_D] = nullptr;
+}
+
+TEST_F(Input, HandlersPerModeAndTheNullHandler) {
+  struct Counting : InPortHandler {
+    int bytes = 0;
+    int process(const std::uint8_t*, int, int len, bool) override {
+      bytes += len;
+      return len;
+    }
+  } counting;
+  ScriptPort port(IOP_USB_A);
+  InPorts::ports_[IOP_USB_A] = &port;
+  EXPECT_NE(InPort::setHandler(IOP_USB_A, InPort::M_RTCM3, &counting), nullptr);
+  port.setMode(InPort::M_RTCM3, true);
+  EXPECT_EQ(InPorts::storedModes_[IOP_USB_A], InPort::M_RTCM3);
+  port.chunks = {"12345", "678"};
+  port.task(30);
+  EXPECT_EQ(counting.bytes, 8);
+  EXPECT_EQ(port.setHandler(InPort::M_RTCM3, nullptr), &counting);
+  port.chunks = {"zz"};
+  port.task(30);
+  EXPECT_EQ(counting.bytes, 8);
+  EXPECT_EQ(InPort::setHandler(IOP_TCP_A, InPort::M_RTCM3, &counting), nullptr);
+  InPorts::ports_[IOP_USB_A] = nullptr;
+}
+
+TEST(OutPortDup, TheDuplicateGetsACopy) {
+  CaptureOut a(IOP_SER_A);
+  CaptureOut b(IOP_SER_B);
+  a.setDup(&b);
+  b.setDup(&a);  // a loop must not echo back and forth
+  EXPECT_EQ(a.write("hello", 5, 0), 5);
+  EXPECT_EQ(a.data, "hello");
+  EXPECT_EQ(b.data, "hello");
+  EXPECT_EQ(OutPorts::stream(IOP_TCP_A).write("x", 1, 0), 1);  // the null port swallows
+}
+
+}  // namespace
