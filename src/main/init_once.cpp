@@ -9,6 +9,7 @@
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
+#include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
@@ -61,6 +62,7 @@ const InitStep kInitOnce[] = {
     {"diffInitOnce", nullptr},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
+    {"zrtRawDecoderInit", [] { zrtRawDecoderInit(); }},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
