@@ -33,3 +33,27 @@ bool boardPositionPut(const BoardSolAlnType&) { return false; }
 bool boardVelocityPut(const BoardSolAlnType&) { return false; }
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
+
+// ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
+namespace placeholder {
+void SatLed::set(int, int) {}
+void SatLed::process(long) {}
+void PosLed::process(long) {}
+void PosLed::set(bool, int, int) {}
+void FileButton::handlePended() {}
+void PowerButton::handlePended() {}
+void NMEA_Output::makeStdOutput() {}
+void diffInitCoding() {}
+void baseMakeCoding() {}
+int navMain() { return 3; }
+void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
+int LockMan_getMainAntInputIdx() { return -1; }
+bool rcvSepAntSolutions() { return false; }
+bool rtkAllowType1() { return false; }
+bool rtkAllowType3() { return false; }
+bool rtkDistLimit(int&) { return false; }
+bool posLedRtkSettings(bool&, int&) { return false; }
+bool rtkBaseDistance(double&) { return false; }
+void rcvEvent(const char*) {}
+}  // namespace placeholder
+// ---- end of the per-epoch driver's stand-ins ------------------------------------------------

@@ -70,3 +70,53 @@ bool boardPositionPut(const BoardSolAlnType& sol);
 bool boardVelocityPut(const BoardSolAlnType& sol);
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
+
+// ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
+// Each step does nothing; each answer says "not available". The LEDs, buttons, lock manager,
+// navigation step, receiver output parameters, base-station coding, NMEA output and the
+// receiver settings not kept yet fill them.
+struct RCV_OUTPUT;
+namespace placeholder {
+// LEDs: satellite LED (channels in use, those among the first 16) and position LED.
+struct SatLed {
+  static void set(int used, int low);
+  static void process(long t);
+};
+struct PosLed {
+  static void process(long t);
+  static void set(bool valid, int solType, int posMode);
+};
+// Buttons: pended presses of the file and power buttons.
+struct FileButton {
+  static void handlePended();
+};
+struct PowerButton {
+  static void handlePended();
+};
+// NMEA output: the fields shared by the sentences of the epoch.
+struct NMEA_Output {
+  static void makeStdOutput();
+};
+// Base-station coding: preparation before and coding after positioning.
+void diffInitCoding();
+void baseMakeCoding();
+// Navigation step: the solution status; here 3, no solution computed.
+int navMain();
+// Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
+void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
+// Lock manager: the main antenna input; here -1, not available (the chain then uses input 0).
+int LockMan_getMainAntInputIdx();
+// Receiver settings not kept yet: separate solutions per antenna input, the RTK types 1 and 3,
+// the RTK distance limit (units of 100 m) and the position LED's RTK flag and interval. All
+// answer "not available" (false).
+bool rcvSepAntSolutions();
+bool rtkAllowType1();
+bool rtkAllowType3();
+bool rtkDistLimit(int& hundredMetres);
+bool posLedRtkSettings(bool& flag, int& intervalMs);
+// RTK engine: rover-base distance in m. Not available (false).
+bool rtkBaseDistance(double& metres);
+// Receiver events: posts an event text. Not available (dropped).
+void rcvEvent(const char* text);
+}  // namespace placeholder
+// ---- end of the per-epoch driver's stand-ins ------------------------------------------------

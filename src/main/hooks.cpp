@@ -3,6 +3,9 @@
 
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings.h"
+#include "gnss_link/meas_proc.h"
+#include "gnss_link/raw_decoder.h"
+#include "gnss_link/zrt_port_input.h"
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
@@ -20,6 +23,15 @@
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
+
+// The GNSS board's stream (port 9 in mode "zrt") goes to the native reader of its decoder port.
+ZrtPortInput* boardInput() { return zrtPortInput(InPorts::io2dec_[IOP_SHM_A]); }
+void boardStreamIn(const void* data, int len) {
+  if (ZrtPortInput* in = boardInput()) in->process(static_cast<const std::uint8_t*>(data), 0, len, true);
+}
+void boardStreamReset(bool entering) {
+  if (ZrtPortInput* in = boardInput()) in->reset(entering);
+}
 }  // namespace
 
 void wireHooks() {
@@ -46,6 +58,7 @@ void wireHooks() {
 
   // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  nvAfterLoadAdd(measProcSettingsLoaded);
 
   // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
   static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
@@ -57,4 +70,8 @@ void wireHooks() {
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
+
+  // ---- gnss_link: the board's stream into its native reader; the chain after each good epoch
+  M2sPortHandler::setDecoder(boardStreamIn, boardStreamReset);
+  zrtRawDecoder.setMeasReady(signalMeasReady);
 }

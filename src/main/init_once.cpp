@@ -9,6 +9,7 @@
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
 #include "output/output_manager.h"
@@ -82,7 +83,7 @@ const InitStep kInitOnce[] = {
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
 const TaskStarter kTasks[] = {
     // per-epoch task MEAT
-    {"measProcInit", nullptr, 10, 0, 0x1},
+    {"measProcInit", measProcInit, 10, 0, 0x1},
     // background task APPX
     {"apxProcInit", apxProcInit, 26, 0, 0x2},
     // serial and USB input tasks PIxT
