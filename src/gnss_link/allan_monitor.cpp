@@ -101,7 +101,7 @@ void alanVarianceAt(long t, int selector) {
   if (g.accMs < kAllanBlockMs) return;
 
   const double n = static_cast<double>(g.accMs / m);
-  double result = kAllanNoFigure;
+  double result = 1.0e12;  // kAllanNoFigure, printed whole
   if (n > 1.0) {
     const double var = (g.sumSq - g.sum * g.sum / n) / (2.0 * (n - 1.0));
     if (var > 0.0) result = 50.0 * std::sqrt(var);
