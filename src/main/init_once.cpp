@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "command/input_parser.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/lock_manager_keys.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -17,6 +20,14 @@
 #include "positioning/sys_clock.h"
 
 namespace {
+
+// Frequency plan, lock manager and the lock keys.
+void chanStart() {
+  clockSettingsAfterLoad();
+  chanInitOnce();
+  lockManInitOnce();
+  registerLockArea();
+}
 
 const InitStep kInitOnce[] = {
     // GNSS-board port and handshake: first of all
@@ -46,7 +57,7 @@ const InitStep kInitOnce[] = {
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
-    {"chanInitOnce", nullptr},
+    {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
     // GPIO
