@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "command/cmd_hooks.h"
 #include "command/command_line.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
@@ -11,8 +12,8 @@
 #include "platform/ports/io_port_index.h"
 #include "platform/ports/out_port.h"
 
-MailBoxImp InputParser::mBox_;
-Mutex printMutex;
+MailBoxImp& InputParser::mBox_ = *new MailBoxImp;
+Mutex& printMutex = *new Mutex;
 
 void registerReceiverArea();
 
@@ -23,21 +24,6 @@ constexpr int kAnswerDrainTicks = 100;
 
 std::atomic<int> g_curTerm{IOP_NULL};
 std::atomic<CmdAfterSet> g_afterSet{nullptr};
-
-struct Verb {
-  const char* name;
-  CmdVerbFn fn;
-};
-constexpr int kMaxVerbs = 16;
-Verb g_verbs[kMaxVerbs];
-int g_verbCount = 0;
-
-CmdVerbFn findVerb(const char* name) {
-  for (int i = 0; i < g_verbCount; ++i) {
-    if (std::strcmp(g_verbs[i].name, name) == 0) return g_verbs[i].fn;
-  }
-  return nullptr;
-}
 
 // State of the part being run (parser task only).
 Reply g_reply;
@@ -58,20 +44,21 @@ bool parPath(const char* path, char* buf, std::size_t n) {
 }
 
 int runBody(const char* body, int len) {
-  int rc = g_cmd.parse(body, len);
+  int rc = CMD_OK;
+  // Verbs and print trees served by other layers (command/cmd_hooks.h).
+  if (cmdRunHooked(body, len, curTermNum(), g_reply, rc)) return rc;
+  rc = g_cmd.parse(body, len);
   if (rc) return rc;
   const char* verb = g_cmd.textAt(0);
   bool isPrint = std::strcmp(verb, "print") == 0 || std::strcmp(verb, "get") == 0;
   bool isSet = std::strcmp(verb, "set") == 0;
-  // Verbs other layers registered; the others (em, dm, out, list, ...) have no meaning yet.
-  CmdVerbFn other = (isPrint || isSet) ? nullptr : findVerb(verb);
-  if (!isPrint && !isSet && !other) return CMD_WRONG_COMMAND;
+  // em, dm, out, list, create, remove, event, init, fld and put have no meaning yet.
+  if (!isPrint && !isSet) return CMD_WRONG_COMMAND;
   const ZRNamedNode* target = g_cmd.at(1);
   if (!target || target->isEmpty()) return CMD_1ST_MISSED;
   if (!target->isText()) return CMD_WRONG_1ST;
   char path[ZRList::kMaxText + 1];
   if (!parPath(target->text(), path, sizeof path)) return CMD_WRONG_1ST;
-  if (other) return other(path, g_cmd.at(2));
   if (isPrint) return parPrint(path, g_reply);
   const ZRNamedNode* value = g_cmd.at(2);
   rc = parSet(path, value);
@@ -95,12 +82,6 @@ int curTermNum() { return g_curTerm.load(); }
 void setCurTerm(int port) { g_curTerm.store(port); }
 
 void cmdSetAfterSetHook(CmdAfterSet hook) { g_afterSet.store(hook); }
-
-bool cmdRegisterVerb(const char* verb, CmdVerbFn fn) {
-  if (!verb || !fn || findVerb(verb) || g_verbCount >= kMaxVerbs) return false;
-  g_verbs[g_verbCount++] = Verb{verb, fn};
-  return true;
-}
 
 void cmdAnswerNow(int code) {
   if (g_answered) return;

@@ -16,7 +16,8 @@ class InputParser {
     int flags;  // kTooLong: the line was dropped for its length
   };
   static constexpr int kTooLong = 1;
-  static MailBoxImp mBox_;
+  // Never destroyed: the parser task waits on it until the process ends.
+  static MailBoxImp& mBox_;
 
   // Hands a line over and returns when the parser has finished with it (the command handler's
   // line sink).
@@ -26,7 +27,7 @@ class InputParser {
 };
 
 // The print lock: held for a whole command line, and by anything that writes a reply later.
-extern Mutex printMutex;
+extern Mutex& printMutex;
 
 // Body of the parser task: takes lines for ever.
 void* parseProc(void*);
@@ -49,8 +50,3 @@ void cmdAnswerNow(int code);
 // Filled by the settings layer.
 using CmdAfterSet = int (*)(const char* path, const class ZRNamedNode* value);
 void cmdSetAfterSetHook(CmdAfterSet hook);
-
-// A verb beside print and set, for a /par/ path (the part after "/par/", "" for the whole tree)
-// with its value node (null when none). Registered once at start; false when taken or full.
-using CmdVerbFn = int (*)(const char* path, const class ZRNamedNode* value);
-bool cmdRegisterVerb(const char* verb, CmdVerbFn fn);

@@ -2,6 +2,47 @@
 // implementation replaces them. Keep each user's stand-ins in its own block.
 #pragma once
 
+#include <cstdint>
+
+// ---- Decoder status, latency and the input-decoder table, used by the native-format decoder --
+// (ZrtDecoder and the native input of the ports). The decoder-status work fills the first two,
+// the correction-decoder work completes the table.
+
+// Statistics of one decoder port as the status table shows them.
+struct DecoderStatus {
+  struct Record {
+    std::uint32_t good;     // messages accepted (wraps from 999999 to 1)
+    std::uint32_t bad;      // messages rejected
+    std::int32_t quality;   // percent over the last 40 messages
+    std::int32_t latency;   // ms, modulo one minute
+  };
+  // Publishes a decoder port's statistics in its slot (`mode`: the input mode of the decoder).
+  // True when published. Here: false, there is no status table yet.
+  static bool putStatus(int slot, const Record& record, int mode);
+};
+
+// Latency of a message whose epoch time is `time` (ms, in `system`'s time scale), in ms modulo
+// one minute, written to `out`. True when known. Here: false, `out` is left as it is.
+bool decUtilsGetLatency(long time, int system, std::int32_t* out);
+
+class ZrtDecoder;
+struct InDecs {
+  static constexpr int kDecPorts = 22;
+  // The native-format decoder of each decoder port, null where there is none; the
+  // correction-decoder work widens this to the decoders of every input type.
+  static ZrtDecoder* decs_[kDecPorts];
+};
+// ---- end of the native-format decoder's stand-ins ---------------------------------------------
+
+// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
+// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
+// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
+// a set is accepted without a local copy, so that it reaches the board (which owns the
+// setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
+// value). An area whose real handler is registered first keeps it.
+void m2sBoardAreaStandInsInitOnce();
+// ---- end of the board link's stand-ins ---------------------------------------------------------
+
 class Mutex;
 
 // ==== Lock manager: position lock and antenna names ==========================================

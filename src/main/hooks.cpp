@@ -1,15 +1,22 @@
 // Hook wiring of the composition root: one line per hook, grouped by the layer that owns it.
 #include "main/hooks.h"
 
+#include "gnss_link/board_link.h"
+#include "gnss_link/board_settings.h"
 #include "command/settings/nv_settings.h"
+#include "command/settings/settings_commands.h"
+#include "command/settings/port_settings.h"
+#include "command/cmd_hooks.h"
+#include "command/result_codes.h"
+#include "output/om_verbs.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
-
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
+#include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
@@ -32,8 +39,11 @@ void wireHooks() {
   rxAddExitHook(saveImageOnExit);
 
   // ---- platform: settings image block order (nvInitSet(kNv..., xxx_NvAlloc))
+  nvInitSet(kNvSerdefs, serdefs_NvAlloc);
 
   // ---- platform: settings image snapshot and commit (RamNvm::setSnapshotHook, FileNvmSetCommitHook)
+  // (the snapshot hook is installed by m2sPortInit, first of the start-up)
+  FileNvmSetCommitHook(cmdBufCommit);
 
   // ---- platform: time (rtosSetGnssEpochHook, rtosSetTimesInitHook, rtosSetPpsSource)
   // The time scales extrapolate against the same clock the epochs are stamped with (on the
@@ -45,6 +55,21 @@ void wireHooks() {
   // ---- platform: shutdown steps (rcvShutdownSetStep)
 
   // ---- platform: background task APPX (apxHookAdd)
+
+  // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
+  rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+
+  // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
+  static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
+                int{kOmVerbWrong2nd} == int{CMD_WRONG_2ND} &&
+                int{kOmVerbReplyTooLong} == int{CMD_REPLY_TOO_LONG});
+  cmdRegisterVerb("em", omVerbEm);
+  cmdRegisterVerb("dm", omVerbDm);
+  cmdRegisterPrintTree("/msg", omPrintMsgTree);
+
+  // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
+  cmdSetToSlaveHook(cmdToSlaveSend);
+  cmdSetM2sDefaultsHook(m2sDefaults);
 
   // ---- command: steps after the settings are loaded (nvAfterLoadAdd)
   nvAfterLoadAdd(chanSettingsAfterLoad);

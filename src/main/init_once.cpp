@@ -4,10 +4,16 @@
 
 #include <cstdio>
 
+#include "gnss_link/board_link.h"
 #include "command/input_parser.h"
+#include "command/settings/nv_settings.h"
+#include "command/settings/settings_commands.h"
+#include "files/log_files.h"
+#include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/lock_manager_keys.h"
+#include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
@@ -16,6 +22,8 @@
 #include "platform/nv_pended_clear.h"
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
+#include "platform/ports/can_ports.h"
+#include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "positioning/sys_clock.h"
 
@@ -30,30 +38,40 @@ void chanStart() {
 }
 
 const InitStep kInitOnce[] = {
+    // port objects of the links to the GNSS board, the CAN ports and the log files
+    {"shmPortsInitOnce", [] { shmPortsInitOnce(); }},
+    {"canPortsInitOnce", [] { canPortsInitOnce(); }},
+    {"logPortsInitOnce", logPortsInitOnce},
     // GNSS-board port and handshake: first of all
-    {"m2sPortInit", nullptr},
+    {"m2sPortInit", [] { m2sPortInit(); }},
     // receiver identity
     {"identityInitOnce", identityInitOnce},
     // settings image: file and block layout
     {"nvInitOnce", nvInitOnce},
     // receiver, navigation and RTCM settings with their factory defaults
-    {"rcvSettingsRead", nullptr},
+    {"rcvSettingsRead", nv_readSettings},
     // serial and USB ports opened and published, in their stored input modes
     {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
     // command parser: line sink of the ports and the parameter areas
     {"parseInitOnce", InputParser::initOnce},
+    // keys of the receiver settings and ports, init of the defaults, the after-set step
+    {"settingsCommandsInitOnce", settingsCommandsInitOnce},
+    // the /par/ areas the GNSS board shares, forwarded after a set
+    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings checked against the board
-    {"m2sNvRead", nullptr},
+    {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
     {"filesSettingsRead", nullptr},
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
     {"networkSettingsRead", nullptr},
     // output manager
-    {"omInitOnce", nullptr},
+    {"omInitOnce", omInitOnce},
     // navigation
     {"navInitOnce", nullptr},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", nullptr},
+    // native input ("zrt" mode) of every port made so far, one decoder per decoder port
+    {"zrtPortInputInit", zrtPortInputInit},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
@@ -67,7 +85,7 @@ const InitStep kInitOnce[] = {
     // position engine objects
     {"pvtInitOnce", nullptr},
     // stored GNSS-board settings replayed to the board: just before the tasks
-    {"m2sSendAllCmds", nullptr},
+    {"m2sSendAllCmds", m2sSendAllCmds},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
@@ -80,6 +98,10 @@ const TaskStarter kTasks[] = {
     {"serialInProcInit", serialInProcInit, 8, 0, 0x4},
     // serial output tasks POxT
     {"rsOutProcInit", rsOutProcInit, 15, 0, 0x8},
+    // links to the GNSS board kept connected, SHMC
+    {"shmProcInit", shmProcInit, 29, 0, 0x10},
+    // CAN input tasks
+    {"canInProcInit", canInProcInit, 11, 0, 0x20},
 };
 
 const InitStep kAfterOnce[] = {

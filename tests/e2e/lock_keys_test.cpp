@@ -1,42 +1,43 @@
-// The lock keys on a port of the running program: factory masks after a fresh start and a change
-// of locking state.
+// The lock keys on a port of the running program beside the board simulator: factory masks
+// after a fresh start, a change of locking state, forwarding to the board, and masks that
+// survive a restart.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
-#include "e2e/harness.h"
-#include "e2e/port_reader.h"
+#include "board_link_fixture.h"
 
+namespace boardlink {
 namespace {
 
-std::string frame(const char* id2, const std::string& body) {
-  char head[8];
-  std::snprintf(head, sizeof head, "%s%03X", id2, static_cast<unsigned>(body.size()));
-  return head + body + "\r\n";
-}
+TEST_F(BoardLink, LockKeysForwardedAndKept) {
+  startSim();
+  start();
+  ASSERT_TRUE(boardGets(kEndOfStartUp));
+  EXPECT_EQ(ask("%a%print,/par/lock/sbas/4/lock"), re("%a%0x46185A588"));
+  EXPECT_EQ(ask("%b%print,/par/lock/sysen"), re("%b%51"));
+  EXPECT_EQ(ask("%c%print,/par/lock/budget"), re("%c%268"));
 
-void expectClean(e2e::Rxengine& rx) {
-  const std::string err = rx.stderrText();
-  EXPECT_EQ(err.find("AddressSanitizer"), std::string::npos) << err;
-  EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
-}
+  const std::size_t mark = transcript().size();
+  EXPECT_EQ(ask("%d%set,/par/lock/state,3"), re("%d%"));
+  EXPECT_EQ(ask("%e%print,/par/lock/state"), re("%e%1"));
+  EXPECT_EQ(ask("%f%print,/par/lock/gps/0/lock"), re("%f%0x0"));
+  // A refused value stays here.
+  EXPECT_EQ(ask("%g%set,/par/lock/budget,100"), frame("ER", "%g%{5,,value out of range}"));
+  EXPECT_EQ(ask("%h%set,/par/lock/gps/3/guide,0x5"), re("%h%"));
+  ASSERT_TRUE(boardGets("set,lock/gps/3/guide,0x5\n", mark));
+  EXPECT_EQ(transcript().substr(mark), "set,lock/state,3\nset,lock/gps/3/guide,0x5\n");
 
-TEST(LockKeysE2e, FactoryMasksAndLockingState) {
-  e2e::RunDir dir;
-  e2e::Rxengine rx{dir};
-  ASSERT_TRUE(rx.start());
-  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  e2e::PortReader port(dir.file("dev/ser/a"));
-  ASSERT_TRUE(port.ok());
-  EXPECT_EQ(port.ask("%a%print,/par/lock/sbas/4/lock"), frame("RE", "%a%0x46185A588"));
-  EXPECT_EQ(port.ask("%b%print,/par/lock/sysen"), frame("RE", "%b%51"));
-  EXPECT_EQ(port.ask("%c%print,/par/lock/budget"), frame("RE", "%c%268"));
-  EXPECT_EQ(port.ask("%d%set,/par/lock/state,3"), frame("RE", "%d%"));
-  EXPECT_EQ(port.ask("%e%print,/par/lock/state"), frame("RE", "%e%1"));
-  EXPECT_EQ(port.ask("%f%print,/par/lock/gps/0/lock"), frame("RE", "%f%0x0"));
-  EXPECT_EQ(port.ask("%g%set,/par/lock/budget,100"), frame("ER", "%g%{5,,value out of range}"));
-  expectClean(rx);
+  restartViaCommand();
+  // A board that lost its settings gets them again; the program reads its own from the image.
+  startSim();
+  start();
+  ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
+  EXPECT_NE(transcript().find("set,lock/gps/3/guide,0x5\n"), std::string::npos) << transcript();
+  EXPECT_EQ(ask("%i%print,/par/lock/gps/3/guide"), re("%i%0x5"));
+  EXPECT_EQ(ask("%j%print,/par/lock/gps/0/lock"), re("%j%0x0"));
+  EXPECT_EQ(ask("%k%print,/par/lock/sbas/4/c2"), re("%k%0x184A580"));
 }
 
 }  // namespace
+}  // namespace boardlink

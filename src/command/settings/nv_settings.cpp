@@ -69,6 +69,18 @@ void runAfterLoad() {
   }
 }
 
+// Fields this layer serves by keyword get a value of their keyword list whatever was stored.
+void boundFields() {
+  RCV_SETTINGS def;
+  rcvSetDefaults(def);
+  if (RcvSet.cpuNum > 5) RcvSet.cpuNum = def.cpuNum;
+  if (RcvSet.lbandMode > 1) RcvSet.lbandMode = 1;
+  if (RcvSet.posMode > 6) RcvSet.posMode = def.posMode;
+  if (RcvSet.msmCompat > 6) RcvSet.msmCompat = def.msmCompat;
+  if (RcvSet.refPort < -2 || RcvSet.refPort > 21) RcvSet.refPort = def.refPort;
+  if (RtcmSet.rtcm3MaxSats < 0 || RtcmSet.rtcm3MaxSats > 127) RtcmSet.rtcm3MaxSats = 0;
+}
+
 // Text fields end inside their arrays whatever the stored bytes were.
 void terminateTexts() {
   RcvSet.geoidFile[sizeof RcvSet.geoidFile - 1] = 0;
@@ -116,6 +128,8 @@ void nv_readSettings() {
       g_histBlock.update(h, sizeof h);
     }
     terminateTexts();
+    boundFields();
+    navSetDeriveCounts(NavSet, RcvSet.msInt);
   }
   if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
   runAfterLoad();

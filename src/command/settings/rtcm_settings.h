@@ -109,7 +109,7 @@ static_assert(offsetof(RTCM_SETTINGS, rtcmMode) == 500 && offsetof(RTCM_SETTINGS
 extern RTCM_SETTINGS RtcmSet;
 void rtcmSetDefaults(RTCM_SETTINGS& s);
 
-// RTCM 2 output mode word (mirror of RtcmSet.rtcmMode kept by the output side).
+// RTCM 2 output mode word, kept by the output manager; stored here as RtcmSet.rtcmMode.
 extern int rtcmMode;
 
 // Maximum satellites per epoch of the RTCM 2, RTCM 3 and CMR output; 0 or less: no limit.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command/cmd_hooks.h"
 #include "command/input_parser.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
@@ -204,8 +205,19 @@ int afterSet(const char* path, const ZRNamedNode* value) {
   return rc;
 }
 
-int initVerb(const char* path, const ZRNamedNode*) {
-  if (path[0] != 0) return CMD_WRONG_1ST;
+// "init,/par/" (the target with or without its last slash); no other target is known.
+int initVerb(const char* body, int len, int, char* text, int textSize) {
+  if (textSize > 0) text[0] = 0;
+  int b = 0;
+  while (b < len && body[b] != ',') ++b;
+  if (b >= len) return CMD_1ST_MISSED;
+  ++b;
+  int e = b;
+  while (e < len && body[e] != ',') ++e;
+  while (b < e && body[b] == ' ') ++b;
+  while (e > b && (body[e - 1] == ' ' || body[e - 1] == '/')) --e;
+  if (e == b) return CMD_1ST_MISSED;
+  if (e - b != 4 || std::strncmp(body + b, "/par", 4) != 0) return CMD_WRONG_1ST;
   nv_defaultSettings();
   portSettingsDefaults();
   for (int i = 0; i < g_initDefaultsCount; ++i) g_initDefaults[i]();
@@ -227,7 +239,14 @@ int cmdSetPortMode(int port, int mode) {
   if (InPort* p = InPorts::ports_[port]) {
     p->setMode(mode, true);
   } else {
+    // A port whose device is not open yet: its followers still hear of the change.
+    if (old != mode) {
+      if (auto h = InPorts::beforeModeChange_.load()) h(port, mode);
+    }
     InPorts::storedModes_[port] = static_cast<std::uint8_t>(mode);
+    if (old != mode) {
+      if (auto h = InPorts::afterModeChange_.load()) h(port, mode);
+    }
   }
   // Stored even when the port's store hook is not in place.
   portSettingsStoreMode(port, mode);

@@ -15,7 +15,6 @@ BASECOORD bc;
 
 int tPosMode = 0;
 std::uint8_t bFiltMode = 0;
-int rtcmMode = 0;
 int dbi = 0;
 int temp_dbi = 0;
 int rtk_cpd_dbi = 0;

@@ -12,10 +12,12 @@ OutPort::OutPort(int index) : index_(index) {}
 
 int OutPort::writeOwn(const void* data, int len, int timeout) {
   if (!data || len <= 0) return 0;
-  int n;
-  {
-    Locker<Mutex> l(m_);
+  // Another writer may hold the port while it waits for room; a caller that may not wait (the
+  // per-epoch output) gets one tick for the lock, then drops and counts rather than stall.
+  int n = 0;
+  if (m_.lock(timeout > 0 ? timeout : 1)) {
     n = devWrite(data, len, timeout);
+    m_.unlock();
   }
   if (n < len) dropped_.fetch_add(static_cast<std::uint32_t>(len - (n > 0 ? n : 0)));
   return n;

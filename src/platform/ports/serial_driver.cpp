@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 
 #include "platform/host_path.h"
+#include "platform/mono_clock.h"
 #include "platform/rtos.h"
 
 namespace {
@@ -297,7 +299,21 @@ std::uint32_t rsDropped(int port) { return valid(port) ? g_ports[port].tx.droppe
 
 bool rsDrain(int port, int timeout) {
   if (!valid(port) || g_ports[port].fd < 0) return true;
-  return g_ports[port].tx.drain(timeout);
+  RsPort& rp = g_ports[port];
+  std::uint32_t start = MonoClock::ms();
+  if (!rp.tx.drain(timeout)) return false;
+  if (rp.keepFd < 0) return true;
+  // A pseudo-terminal loses what its reader has not taken when the program ends: give the
+  // reader the rest of the time to take it. The terminal moves written bytes to the reader's
+  // side a moment later, hence the first pause.
+  Task::sleep(1);
+  for (;;) {
+    int queued = 0;
+    if (ioctl(rp.keepFd, FIONREAD, &queued) != 0 || queued == 0) return true;
+    if (timeout >= 0 && MonoClock::ms() - start >= static_cast<std::uint32_t>(timeout) * rtos::kTickMs)
+      return false;
+    Task::sleep(1);
+  }
 }
 
 unsigned rsGetState(int port) { return valid(port) ? g_ports[port].state : 0; }

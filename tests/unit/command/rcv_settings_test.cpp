@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,31 @@ TEST_F(RcvSettings, ReferenceIdReachesEveryOutputFormat) {
   rtcmSettingsSetApplyHook(nullptr);
 }
 
+// The CMR writer stores the CMR decoder and coder parts only; the RTCM 3 writer the whole
+// record with the output manager's RTCM 2 mode.
+TEST_F(RcvSettings, CmrWriterStoresItsOwnPartsOnly) {
+  RtcmSet.cmrDec.nrsMode = 1;
+  RtcmSet.cmrCod.motion = 2;
+  RtcmSet.rtcmDec.maxAge = 99;
+  ASSERT_TRUE(nv_writeCmrSettings());
+  restart();
+  EXPECT_EQ(RtcmSet.cmrDec.nrsMode, 1);
+  EXPECT_EQ(RtcmSet.cmrCod.motion, 2);
+  EXPECT_EQ(RtcmSet.rtcmDec.maxAge, 30);
+  static int gathered = 0;
+  rtcmSettingsSetGatherHook([](RTCM_SETTINGS& s) {
+    ++gathered;
+    s.rtcm3Dec.decimation = 500;
+  });
+  rtcmMode = 1;
+  ASSERT_TRUE(nv_writeRtcm3Settings());
+  rtcmSettingsSetGatherHook(nullptr);
+  restart();
+  EXPECT_EQ(gathered, 1);
+  EXPECT_EQ(RtcmSet.rtcm3Dec.decimation, 500);
+  EXPECT_EQ(RtcmSet.rtcmMode, 1);
+}
+
 TEST_F(RcvSettings, Rtcm3SatelliteLimitIsBounded) {
   const struct {
     int in, out;
@@ -282,6 +308,34 @@ TEST_F(RcvSettings, StoredTextsAreAlwaysTerminated) {
   EXPECT_EQ(std::strlen(bc.name), sizeof bc.name - 1);
 }
 
+// Whatever bytes a valid block holds (another firmware's record, a damaged one with a matching
+// checksum), the settings load, the texts end inside their arrays and the keyword fields hold
+// values of their lists.
+TEST_F(RcvSettings, RandomStoredRecordsLoadSafely) {
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 50; ++round) {
+    RCV_SETTINGS r;
+    auto* b = reinterpret_cast<std::uint8_t*>(&r);
+    for (std::size_t i = 0; i < sizeof r; ++i) b[i] = static_cast<std::uint8_t>(rng());
+    nv_writeRcvSettings(&r);
+    RTCM_SETTINGS t;
+    auto* c = reinterpret_cast<std::uint8_t*>(&t);
+    for (std::size_t i = 0; i < sizeof t; ++i) c[i] = static_cast<std::uint8_t>(rng());
+    RtcmSet = t;
+    nv_writeRtcmSettings();
+    restart();
+    EXPECT_LT(std::strlen(RcvSet.geoidFile), sizeof RcvSet.geoidFile);
+    EXPECT_LT(std::strlen(RcvSet.antName[0]), sizeof RcvSet.antName[0]);
+    EXPECT_LT(std::strlen(RtcmSet.rtcm3Cod.text), sizeof RtcmSet.rtcm3Cod.text);
+    EXPECT_LE(RcvSet.cpuNum, 5);
+    EXPECT_LE(RcvSet.lbandMode, 1);
+    EXPECT_LE(tPosMode, 6);
+    EXPECT_LE(RcvSet.msmCompat, 6);
+    EXPECT_GE(rtcm3GetMaxSats(), 0);
+    EXPECT_LE(rtcm3GetMaxSats(), 127);
+  }
+}
+
 TEST_F(RcvSettings, PortModesAndRatesPersist) {
   EXPECT_EQ(PortSet.imode[IOP_SER_A], InPort::M_CMD);
   EXPECT_EQ(PortSet.imode[IOP_SHM_A], InPort::M_ZRT);
@@ -298,6 +352,23 @@ TEST_F(RcvSettings, PortModesAndRatesPersist) {
   restart();
   EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_CMD);
   EXPECT_EQ(portSettingsRate(IOP_SER_C), 115200);
+}
+
+// A port record with a mode or a speed code no port knows is not applied: the ports take their
+// defaults.
+TEST_F(RcvSettings, ImpossiblePortRecordGivesTheDefaults) {
+  portSettingsStoreMode(IOP_SER_A, InPort::M_ECHO);
+  PortSet.imode[IOP_SER_D] = 200;
+  portSettingsStoreMode(IOP_SER_B, InPort::M_RTCM);  // stores the record with the bad byte
+  restart();
+  EXPECT_EQ(PortSet.imode[IOP_SER_A], InPort::M_CMD);
+  EXPECT_EQ(PortSet.imode[IOP_SER_D], InPort::M_CMD);
+  EXPECT_EQ(InPorts::storedModes_[IOP_SER_D], InPort::M_CMD);
+  PortSet.rsState[1] = 0x7F;
+  portSettingsStoreMode(IOP_SER_C, InPort::M_RTCM);
+  restart();
+  EXPECT_EQ(portSettingsRate(IOP_SER_B), 115200);
+  EXPECT_EQ(PortSet.imode[IOP_SER_C], InPort::M_CMD);
 }
 
 TEST_F(RcvSettings, DebugSelectorsStartAtZero) {

@@ -192,4 +192,25 @@ TEST_F(SettingsCommands, DecoderStatusFollowsModeChanges) {
   cmdSetDecModeHook(nullptr);
 }
 
+// The followers of a port's mode hear of a change in this order: the base-data buffers before
+// it, the relays after it, then the decoder status.
+TEST_F(SettingsCommands, ModeChangeHooksRunInOrder) {
+  g_events.clear();
+  InPorts::beforeModeChange_.store([](int p, int m) {
+    g_events.push_back("before " + std::to_string(p) + " " + std::to_string(m) + " old " +
+                       std::to_string(InPorts::storedModes_[p]));
+  });
+  InPorts::afterModeChange_.store([](int p, int m) {
+    g_events.push_back("after " + std::to_string(p) + " " + std::to_string(m) + " now " +
+                       std::to_string(InPorts::storedModes_[p]));
+  });
+  cmdSetDecModeHook([](int p, int m) { g_events.push_back("status " + std::to_string(p) + " " + std::to_string(m)); });
+  run("set,/par/dev/tcpcl/b/imode,rtcm");
+  const std::vector<std::string> want = {"before 24 3 old 0", "after 24 3 now 3", "status 18 3"};
+  EXPECT_EQ(g_events, want);
+  InPorts::beforeModeChange_.store(nullptr);
+  InPorts::afterModeChange_.store(nullptr);
+  cmdSetDecModeHook(nullptr);
+}
+
 }  // namespace

@@ -175,3 +175,47 @@ TEST(OutPortDup, TheDuplicateGetsACopy) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device whose writes wait until the test lets them go, like a full port with a slow reader.
+class StallingOut : public OutPort {
+ public:
+  StallingOut() : OutPort(7) {}
+  BinSem entered{false};
+  BinSem letGo{false};
+  std::atomic<int> bytes{0};
+
+ protected:
+  int devWrite(const void*, int len, int timeout) override {
+    if (timeout > 0) {
+      entered.post();
+      letGo.wait();
+    }
+    bytes += len;
+    return len;
+  }
+};
+
+void* slowWriter(void* arg) {
+  static const char kReply[] = "RE002%%\r\n";
+  static_cast<StallingOut*>(arg)->write(kReply, 9, 100);
+  return nullptr;
+}
+
+TEST(OutPortLock, NonWaitingWriterDropsInsteadOfStallingBehindAWaitingOne) {
+  StallingOut port;
+  Task writer(20, slowWriter, &port, "SLOW", 4096);
+  writer.resume();
+  port.entered.wait();
+  // The port is held by a writer that waits for room: an epoch's output must not wait with it.
+  EXPECT_EQ(port.write("~~", 2, 0), 0);
+  EXPECT_EQ(port.dropped(), 2u);
+  port.letGo.post();
+  pthread_join(writer.thread(), nullptr);
+  EXPECT_EQ(port.bytes.load(), 9);
+  // Once free, a non-waiting write goes through.
+  EXPECT_EQ(port.write("::", 2, 0), 2);
+}
+
+}  // namespace

@@ -88,6 +88,11 @@ TEST_F(Serial, PortsArePublishedMappedOrDisabled) {
   EXPECT_EQ(OutPorts::stream(IOP_SER_A).write(out.data(), static_cast<int>(out.size()), 0),
             static_cast<int>(out.size()));
   EXPECT_EQ(readFor(user, out.size()), out);
+  // Drained: the ring is empty and the reader has taken everything.
+  EXPECT_TRUE(rsDrain(0, 100));
+  // Nobody reads dev/usb/a: what was written stays in the terminal and the drain says so.
+  EXPECT_EQ(rsWrite(4, "unread", 6, 0, 0), 6);
+  EXPECT_FALSE(rsDrain(4, 5));
   const std::string in = "print,/par/x\r\n\x03";
   ASSERT_EQ(write(user, in.data(), in.size()), static_cast<ssize_t>(in.size()));
   std::string got;

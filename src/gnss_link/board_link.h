@@ -1,0 +1,104 @@
+// The link to the GNSS board over port 9 ("dev/shm/a"): text handshakes, bringing the board to
+// a known state at start-up, and forwarding every set command that concerns the board.
+#pragma once
+
+#include <cstdint>
+
+#include "gnss_link/board_settings.h"
+#include "platform/ports/in_port.h"
+
+class ZRNamedNode;
+class Reply;
+class ZrtDecoder;
+
+// Texts of the link, sent exactly as written.
+inline constexpr char kM2sConnect[] = "\n%CON%\n";
+inline constexpr char kM2sConnectAck[] = "RE005%CON%\r\n";
+inline constexpr char kM2sSync[] = "!%SYN%\n";
+inline constexpr char kM2sSyncAck[] = "RE005%SYN%\r\n";
+inline constexpr char kM2sCmdMode[] = "\n%CMD%\n";
+inline constexpr char kM2sCmdModeAck[] = "RE005%CMD%\r\n";
+inline constexpr char kM2sIssueQuery[] = "print,cmd/set/issue\n";
+inline constexpr char kM2sEndOfStartUp[] = "%$EOSA$%\n";
+// Handshake timeouts in 10 ms ticks.
+inline constexpr int kM2sConnectTicks = 5000;
+inline constexpr int kM2sSyncTicks = 1000;
+inline constexpr int kM2sCmdModeTicks = 10;
+inline constexpr int kM2sCmdModeTries = 10;
+inline constexpr int kM2sIssueTicks = 100;
+
+// The fixed blocks of the start-up.
+extern const char kM2sInitialBlock[];   // 300 characters: message enables, "RT" first, "ET" last
+extern const char kM2sSourceBlock[];    // 121 characters: data sources and the terminal's mode
+extern const char kM2sModeReturn[];     // 27 characters: back to command mode
+extern const int kM2sInitialBlockLen;
+extern const int kM2sSourceBlockLen;
+extern const int kM2sModeReturnLen;
+
+// Names of the navigation- and almanac-data source values 0..3; null above.
+const char* m2sSourceName(std::uint32_t value);
+
+namespace m2s {
+// Reads from port 9 until exactly n bytes arrived or a read brought nothing within `timeout`
+// ticks; buf (n + 1 bytes) is always zero-terminated. Returns the bytes read.
+int readBytes(char* buf, int n, int timeout);
+// Drains the input, sends `command` and compares exactly strlen(reply) bytes read back.
+// A command the link did not take cannot be answered: false at once.
+bool waitForAck(const char* command, const char* reply, int timeout);
+// Paces the start messages: the board acknowledges each before the next.
+bool sync();
+}  // namespace m2s
+
+// Writes to port 9 without waiting and without reporting failure.
+void m2sSend(const void* data, int len);
+void m2sSend(const char* text);
+// The same, telling whether the link took every byte.
+bool m2sWrite(const void* data, int len);
+
+// Start-up, in this order: connect (first of all), the settings check (after the receiver
+// settings are read), the start-up commands (just before the tasks start).
+bool m2sPortInit();
+void m2sNvRead();
+void m2sSendAllCmds();
+
+// The reset of the board's settings (init,/par/): the record is emptied.
+void m2sDefaults();
+// Forwards "set,<path without /par/>,<value>" and records it.
+CmdBuf::SendResult m2sSendSetCmd(const char* path, const char* value, int tag);
+// The record as a reply.
+void m2sPrintCmds(const char* name, Reply& re);
+
+// Result of forming a list value.
+struct M2sListForm {
+  int elements = 0;       // N: elements of the outer list
+  int empty = 0;          // E: empty elements, nested lists without content among them
+  bool nestedContent = false;
+};
+// Writes the list as "{a,,{b}}" into buf (size bytes with its terminator); false on overflow.
+bool formList(const ZRNamedNode* list, char* buf, int size, M2sListForm& form);
+
+// Forwarding of one handled set command: `path` under /par/ (with or without the prefix) and
+// its value. Returns 0, 7 (list too long), 34 (path and value too long) or 21 (the link did
+// not take the command).
+int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
+
+// The /par/ areas the GNSS board shares: set commands below them are forwarded.
+bool m2sIsBoardShared(const char* path);
+// The areas of the table one by one: null past the end.
+const char* m2sBoardSharedArea(int i);
+// Hands the table to the command interpreter's forwarding step (after its own set-up).
+void m2sBoardAreasInitOnce();
+
+// Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
+// (the entry of InDecs::decs_ for port 9's decoder port) and takes every byte.
+class M2sPortHandler : public InPortHandler {
+ public:
+  explicit M2sPortHandler(ZrtDecoder* dec = nullptr) : dec_(dec) {}
+  void setDecoder(ZrtDecoder* dec) { dec_ = dec; }
+  int process(const std::uint8_t* buf, int off, int len, bool mustTake) override;
+  // Entering the mode starts the stream afresh.
+  void reset(bool entering) override;
+
+ private:
+  ZrtDecoder* dec_;
+};

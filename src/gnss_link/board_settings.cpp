@@ -1,0 +1,492 @@
+#include "gnss_link/board_settings.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "command/reply.h"
+#include "gnss_link/board_link.h"
+#include "platform/exit.h"
+#include "platform/ram_nvm.h"
+#include "platform/shutdown.h"
+
+CmdBuf cmdBuf;
+
+namespace {
+
+constexpr const char* kLine1 = "#@SSv0: Automatically generated SLAVE settings file: do not edit!\n";
+constexpr const char* kIssuePrefix = "set,cmd/set/issue,";
+constexpr int kExitCmdBufFatal = 220;
+
+// Longest line the writer produces: 254 characters of command, " # ", and three numbers
+// ("255 249 -128"). Anything much longer is not ours.
+constexpr int kMaxFileLine = 320;
+
+bool startsWith(const char* s, const char* prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
+
+// Whole-text decimal number: digits (an optional minus sign when `sign`) and nothing after.
+bool parseNumber(const char* s, const char* end, bool sign, long long& v) {
+  if (s == end) return false;
+  const char* p = s;
+  bool neg = false;
+  if (sign && *p == '-') {
+    neg = true;
+    ++p;
+  }
+  if (p == end) return false;
+  long long r = 0;
+  for (; p < end; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    r = r * 10 + (*p - '0');
+    if (r > 0xFFFFFFFFll) return false;
+  }
+  v = neg ? -r : r;
+  return true;
+}
+
+// One line of a file with its line feed; false at the end of the file, for a line without a
+// line feed and for a line longer than the buffer (`bad` tells the last two from the first).
+bool readLine(std::FILE* f, char* buf, int size, int& len, bool& bad) {
+  len = 0;
+  bad = false;
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    if (len >= size - 1) {
+      bad = true;
+      return false;
+    }
+    buf[len++] = static_cast<char>(c);
+    if (c == '\n') {
+      buf[len] = 0;
+      return true;
+    }
+  }
+  bad = len > 0;
+  return false;
+}
+
+// A lone value after "set,cmd/set/issue,": the number and the line feed.
+bool issueLine(const char* line, int len, long long& v) {
+  const int pre = static_cast<int>(std::strlen(kIssuePrefix));
+  if (len < pre + 2 || line[len - 1] != '\n') return false;
+  return parseNumber(line + pre, line + len - 1, false, v);
+}
+
+// Number of elements a list value can hold: one more than its commas.
+int listCapacity(const char* value, int n) {
+  int commas = 0;
+  for (int i = 0; i < n; ++i) commas += value[i] == ',';
+  return commas + 1;
+}
+
+// Checks an element line's numbers against its text: the path must end at a comma inside the
+// text, and a list tag needs a list value with room for that many elements.
+bool elementFits(const char* text, int textLen, long long pathLen, long long tag) {
+  if (tag < SCHAR_MIN || tag > SCHAR_MAX) return false;
+  if (textLen + 1 <= 4) return textLen == 0 && pathLen == 0 && tag == 0;  // a hole: a lone line feed
+  if (!startsWith(text, "set,") || pathLen < 1 || 4 + pathLen >= textLen) return false;
+  if (std::memchr(text + 4, ',', static_cast<std::size_t>(pathLen)) != nullptr) return false;
+  if (text[4 + pathLen] != ',') return false;
+  if (tag == 0) return true;
+  const char* value = text + 5 + pathLen;
+  const int valueLen = textLen - 5 - static_cast<int>(pathLen);
+  if (valueLen < 2 || value[0] != '{' || value[valueLen - 1] != '}') return false;
+  const long long mag = tag < 0 ? -tag : tag;
+  // A partial tag of more elements than the type holds is kept as its smallest value.
+  return mag <= listCapacity(value, valueLen) || tag == SCHAR_MIN;
+}
+
+void fsyncDir() {
+  int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+}  // namespace
+
+// ---- changes -----------------------------------------------------------------------------
+
+void CmdBuf::updateBegin() {
+  updates_.fetch_add(1);
+  nv_.makeInvalid();
+}
+
+void CmdBuf::updateEnd() {
+  if (count_ == 0) {
+    issue_ = 0;
+  } else {
+    issue_ = issue_ + 1;
+    if (issue_ < 2) issue_ = 2;
+  }
+  const NvRecord r{count_, issue_};
+  nv_.update(&r, sizeof r);
+  updates_.fetch_add(1);
+}
+
+void CmdBuf::makeHole(Element& e) {
+  e.text[0] = '\n';
+  e.text[1] = 0;
+  e.len = 1;
+  e.pathLen = 0;
+  e.tag = 0;
+}
+
+int CmdBuf::relation(const Element& x, const Element& y) {
+  const char* xp = x.text + 4;
+  const char* yp = y.text + 4;
+  int xl = x.pathLen;
+  int yl = y.pathLen;
+  // A trailing slash names the same node.
+  if (xl > 0 && xp[xl - 1] == '/') --xl;
+  if (yl > 0 && yp[yl - 1] == '/') --yl;
+  if (xl == yl) {
+    if (std::memcmp(xp, yp, static_cast<std::size_t>(xl)) != 0) return 0;
+    const int xr = x.len - 4 - x.pathLen;
+    const int yr = y.len - 4 - y.pathLen;
+    if (xr == yr && std::memcmp(xp + x.pathLen, yp + y.pathLen, static_cast<std::size_t>(xr)) == 0) return 4;
+    return 3;
+  }
+  if (yl > xl) return (std::memcmp(xp, yp, static_cast<std::size_t>(xl)) == 0 && yp[xl] == '/') ? 1 : 0;
+  return (std::memcmp(xp, yp, static_cast<std::size_t>(yl)) == 0 && xp[yl] == '/') ? 2 : 0;
+}
+
+void CmdBuf::override() {
+  Element& x = elems_[count_];
+  int chosen = -1;  // slot X takes
+  bool dropped = false;
+  bool holes = false;
+  int stop = 0;  // the visit ended at this slot (0: it ran through)
+  auto obsolete = [&](int i) {
+    if (chosen >= 0) {
+      makeHole(elems_[chosen]);
+      holes = true;
+    }
+    chosen = i;
+  };
+  for (int i = count_ - 1; i >= 0; --i) {
+    const Element& y = elems_[i];
+    if (isHole(y)) {
+      obsolete(i);
+      continue;
+    }
+    const int r = relation(x, y);
+    if ((r == 1 || r == 3) && x.tag == 0) {
+      obsolete(i);
+      continue;
+    }
+    if (r == 4) {
+      // The command is there already: it stays where it is.
+      dropped = true;
+      if (chosen >= 0) {
+        makeHole(elems_[chosen]);
+        holes = true;
+        chosen = -1;
+      }
+      stop = i;
+      break;
+    }
+    if (r == 2) {
+      stop = i;
+      break;
+    }
+    if (r == 1 || r == 3) {
+      // A list: a complete one replaces the lists it covers; a partial one amends the list
+      // before it and goes after it.
+      const int mag = y.tag < 0 ? -y.tag : y.tag;
+      if (x.tag > 0 && x.tag >= mag) {
+        obsolete(i);
+        continue;
+      }
+      stop = i;
+      break;
+    }
+  }
+  for (int j = stop - 1; j >= 0; --j) {
+    if (!isHole(elems_[j]) && relation(x, elems_[j]) == 4) {
+      makeHole(elems_[j]);
+      holes = true;
+    }
+  }
+  if (!dropped) {
+    if (chosen >= 0)
+      elems_[chosen] = x;
+    else
+      ++count_;
+  }
+  if (holes) {
+    int n = 0;
+    for (int i = 0; i < count_; ++i) {
+      if (isHole(elems_[i])) continue;
+      if (n != i) elems_[n] = elems_[i];
+      ++n;
+    }
+    count_ = n;
+  }
+}
+
+bool CmdBuf::put(const char* text, int len, int pathLen, int tag) {
+  if (count_ >= kElements) return false;
+  if (text == nullptr || len <= 4 || len >= kTextSize || pathLen < 1 || 4 + pathLen >= len) return false;
+  if (!startsWith(text, "set,") || text[4 + pathLen] != ',') return false;
+  if (tag < SCHAR_MIN) tag = SCHAR_MIN;
+  if (tag > SCHAR_MAX) tag = SCHAR_MAX;
+  // The image lock keeps a save's snapshot from reading the record half changed.
+  RamNvmLock l;
+  Element& x = elems_[count_];
+  std::memcpy(x.text, text, static_cast<std::size_t>(len));
+  x.text[len] = 0;
+  x.len = static_cast<std::uint8_t>(len);
+  x.pathLen = static_cast<std::uint8_t>(pathLen);
+  x.tag = static_cast<std::int8_t>(tag);
+  updateBegin();
+  override();
+  updateEnd();
+  return true;
+}
+
+void CmdBuf::clear() {
+  RamNvmLock l;
+  updateBegin();
+  count_ = 0;
+  updateEnd();
+}
+
+CmdBuf::SendResult CmdBuf::sendSetCmd(const char* path, const char* value, int tag) {
+  if (path == nullptr || value == nullptr) return kTooLong;
+  const std::size_t pl = std::strlen(path);
+  const std::size_t vl = std::strlen(value);
+  if (pl + vl > static_cast<std::size_t>(kMaxPathValue)) return kTooLong;
+  char line[kTextSize];
+  const int n = std::snprintf(line, sizeof line, "set,%s,%s\n", path, value);
+  if (n <= 0 || n >= kTextSize) return kTooLong;
+  // What did not reach the board must not be kept as if it had.
+  if (!m2sWrite(line, n)) return kNotSent;
+  put(line, n, static_cast<int>(pl), tag);
+  return kSent;
+}
+
+void CmdBuf::print(Reply& re) const {
+  if (count_ == 0) {
+    re.put("{}");
+    return;
+  }
+  for (int i = 0; i < count_; ++i) {
+    const Element& e = elems_[i];
+    re.printf("%c%d={\"%.*s\",%d,%d%s", i == 0 ? '{' : ' ', i, e.len > 0 ? e.len - 1 : 0, e.text, e.pathLen,
+              e.len, i == count_ - 1 ? "}}" : "},");
+  }
+}
+
+// ---- the file ----------------------------------------------------------------------------
+
+bool CmdBuf::store(std::FILE* f, const Element* elems, int count, std::uint32_t issue) {
+  bool ok = std::fputs(kLine1, f) >= 0;
+  ok = ok && std::fprintf(f, "#@count:%d\n", count) > 0;
+  ok = ok && std::fprintf(f, "%s%u\n", kIssuePrefix, 0u) > 0;
+  for (int i = 0; ok && i < count; ++i) {
+    const Element& e = elems[i];
+    ok = std::fprintf(f, "%.*s # %d %d %d\n", e.len > 0 ? e.len - 1 : 0, e.text, e.len, e.pathLen, e.tag) > 0;
+  }
+  if (ok && count >= 1) ok = std::fprintf(f, "%s%u\n", kIssuePrefix, static_cast<unsigned>(issue)) > 0;
+  return ok;
+}
+
+bool CmdBuf::load(std::FILE* f) {
+  count_ = 0;
+  issue_ = 0;
+  char line[kMaxFileLine + 1];
+  int len = 0;
+  bool bad = false;
+  long long v = 0;
+
+  if (!readLine(f, line, sizeof line, len, bad) || !startsWith(line, "#@SSv0:")) return false;
+  if (!readLine(f, line, sizeof line, len, bad) || !startsWith(line, "#@count:")) return false;
+  if (!parseNumber(line + 8, line + len - 1, false, v) || v > kElements) return false;
+  const int want = static_cast<int>(v);
+  if (!readLine(f, line, sizeof line, len, bad) || !startsWith(line, kIssuePrefix) || !issueLine(line, len, v) ||
+      v != 0)
+    return false;
+
+  int n = 0;
+  bool final = false;
+  std::uint32_t issue = 0;
+  for (;;) {
+    if (!readLine(f, line, sizeof line, len, bad)) {
+      if (bad) return false;
+      break;
+    }
+    if (std::memchr(line, 0, static_cast<std::size_t>(len)) != nullptr) return false;
+    if (startsWith(line, kIssuePrefix)) {
+      if (!issueLine(line, len, v)) return false;
+      issue = static_cast<std::uint32_t>(v);
+      final = true;
+      break;
+    }
+    if (n >= kElements) return false;
+    // "<text> # len pathLen tag": the numbers follow the last '#'.
+    const char* hash = std::strrchr(line, '#');
+    if (hash == nullptr) return false;
+    long long num[3];
+    const char* p = hash + 1;
+    const char* end = line + len - 1;  // the line feed
+    for (long long& x : num) {
+      while (p < end && *p == ' ') ++p;
+      const char* q = p;
+      while (q < end && *q != ' ') ++q;
+      if (!parseNumber(p, q, true, x)) return false;
+      p = q;
+    }
+    while (p < end && *p == ' ') ++p;
+    if (p != end) return false;
+    // The text is the first len - 1 characters; only blanks stand between it and the '#'.
+    const long long textLen = num[0] - 1;
+    const int hashAt = static_cast<int>(hash - line);
+    if (num[0] < 1 || num[0] >= kTextSize || textLen > hashAt) return false;
+    for (int i = static_cast<int>(textLen); i < hashAt; ++i) {
+      if (line[i] != ' ') return false;
+    }
+    if (!elementFits(line, static_cast<int>(textLen), num[1], num[2])) return false;
+    Element& e = elems_[n];
+    std::memcpy(e.text, line, static_cast<std::size_t>(textLen));
+    e.text[textLen] = '\n';
+    e.text[textLen + 1] = 0;
+    e.len = static_cast<std::uint8_t>(num[0]);
+    e.pathLen = static_cast<std::uint8_t>(num[1]);
+    e.tag = static_cast<std::int8_t>(num[2]);
+    ++n;
+  }
+  if (n != want || (final && want == 0)) return false;
+  count_ = n;
+  issue_ = final ? issue : 0;
+  return true;
+}
+
+bool CmdBuf::load(const char* path) {
+  std::FILE* f = std::fopen(path, "re");
+  if (f == nullptr) {
+    count_ = 0;
+    issue_ = 0;
+    return false;
+  }
+  const bool ok = load(f);
+  std::fclose(f);
+  if (!ok) {
+    count_ = 0;
+    issue_ = 0;
+  }
+  return ok;
+}
+
+bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
+  std::FILE* f = std::fopen(kTmpFile, "we");
+  if (f == nullptr) return false;
+  bool ok = store(f, elems_, count, issue);
+  ok = std::fflush(f) == 0 && ok;
+  ok = ::fsync(fileno(f)) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) ::unlink(kTmpFile);
+  return ok;
+}
+
+bool CmdBuf::snapshot() {
+  suppressCommit_ = true;
+  // Before the start-up check has run, the file on storage is the record.
+  if (!nv_.isAllocated()) return true;
+  const std::uint32_t u = updates_.load();
+  if (u & 1u) return false;  // a change in progress: this save waits for the next
+  int n = count_;
+  std::uint32_t issue = issue_;
+  // A block left invalid outside a change (the image was cleared) pairs with an empty record.
+  if (!nv_.isValid()) {
+    n = 0;
+    issue = 0;
+  }
+  if (issue == storedIssue_ && (issue == 0 || u == storedUpdates_)) return true;
+  if (!writeTmp(n, issue)) return false;
+  if (updates_.load() != u) {
+    ::unlink(kTmpFile);
+    return false;
+  }
+  pendingIssue_ = issue;
+  pendingUpdates_ = u;
+  suppressCommit_ = false;
+  return true;
+}
+
+bool CmdBuf::commit() {
+  if (suppressCommit_) return true;
+  suppressCommit_ = true;
+  if (::rename(kTmpFile, kFile) != 0) return false;
+  fsyncDir();
+  // Only now does storage hold this issue.
+  storedIssue_ = pendingIssue_;
+  storedUpdates_ = pendingUpdates_;
+  return true;
+}
+
+// ---- start-up check ----------------------------------------------------------------------
+
+void CmdBuf::nvRead(std::uint32_t boardIssue) {
+  const std::uint32_t b = boardIssue;
+  if (!nv_.isAllocated() && !nv_.allocate(sizeof(NvRecord), kNvId, true, false)) {
+    std::fputs("CmdBuf::nvRead(): fatal error\n", stderr);
+    rxExit(kExitCmdBufFatal);
+  }
+  storedIssue_ = 1;
+  storedUpdates_ = 0xFFFFFFFFu;
+  const bool loaded = load(kFile);
+  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
+
+  NvRecord nv{};
+  if (!nv_.read(&nv, sizeof nv)) {
+    nv = NvRecord{0, 0};
+    nv_.update(&nv, sizeof nv);
+  }
+  const std::int32_t fCount = count_;
+  const std::uint32_t fIssue = issue_;
+
+  if (nv.issue == b && b == fIssue) {
+    if (nv.count == fCount) {
+      if (!loaded) {
+        clear();
+      } else {
+        storedIssue_ = b;
+        storedUpdates_ = updates_.load();
+      }
+      return;
+    }
+  } else if (fIssue == nv.issue && fCount == nv.count) {
+    if (b == 0) {
+      // The board lost its settings: it gets the whole record again, in order.
+      for (int i = 0; i < count_; ++i) m2sSend(elems_[i].text, elems_[i].len);
+      storedIssue_ = nv.issue;
+      storedUpdates_ = updates_.load();
+      return;
+    }
+    if (nv.issue == b) {
+      std::fputs("$$CmdBuf: program error\n", stderr);
+      rxExit(kExitCmdBufFatal);
+    }
+    storedIssue_ = nv.issue;
+    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+  }
+  std::fprintf(stderr, "$$CmdBuf: commands (%u,%d) mismatch nv (%u,%d): ", static_cast<unsigned>(fIssue),
+               static_cast<int>(fCount), static_cast<unsigned>(nv.issue), static_cast<int>(nv.count));
+  if (nv.issue == 0) {
+    std::fputs("clearing commands\n", stderr);
+    clear();
+    if (b == 0) return;
+    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+  }
+  std::fputs("clearing NVRAM\n", stderr);
+  rcvShutdown(kShutRestart, nullptr, kNoWakeup, true);
+}
+
+bool cmdBufSnapshot() { return cmdBuf.snapshot(); }
+void cmdBufCommit() { cmdBuf.commit(); }

@@ -1,0 +1,119 @@
+// A port in native mode: its bytes reach the port's decoder, and almanac and UTC messages are
+// answered on the same port.
+#include "gnss_link/zrt_port_input.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+#include "gnss_link/placeholders.h"
+#include "unit/gnss_link/native_test_util.h"
+
+using namespace ntest;
+
+namespace {
+
+// A device that delivers scripted chunks and then nothing.
+class ScriptPort : public InPort {
+ public:
+  explicit ScriptPort(int index) : InPort(index) { InPorts::ports_[index] = this; }
+  ~ScriptPort() override { InPorts::ports_[portIndex()] = nullptr; }
+  std::deque<std::string> chunks;
+  int read(void* buf, int max, int) override {
+    if (chunks.empty()) return 0;
+    std::string& c = chunks.front();
+    const int n = std::min<int>(max, static_cast<int>(c.size()));
+    c.copy(static_cast<char*>(buf), static_cast<std::size_t>(n));
+    c.erase(0, static_cast<std::size_t>(n));
+    if (c.empty()) chunks.pop_front();
+    return n;
+  }
+};
+
+class CaptureOut : public OutPort {
+ public:
+  explicit CaptureOut(int index) : OutPort(index) { OutPorts::ports_[index] = this; }
+  ~CaptureOut() override { OutPorts::ports_[portIndex()] = nullptr; }
+  std::string data;
+
+ protected:
+  int devWrite(const void* d, int len, int) override {
+    data.append(static_cast<const char*>(d), static_cast<std::size_t>(len));
+    return len;
+  }
+};
+
+void noLines(const char*, int, int, bool) {}
+
+TEST(ZrtPortInput, AlmanacAndUtcMessagesAreAnswered) {
+  struct Case {
+    const char* what;
+    std::string in;
+    std::string reply;
+  };
+  const Case cases[] = {
+      {"bad UO", frameBad("UO", "utc-data-0123") + "\r\n", "ER015%%{2,,wrong checksum}\r\n"},
+      {"good UO", frame("UO", "utc-data-0123"), "RE002%%\r\n"},
+      {"good NA", frame("NA", "alm"), "RE002%%\r\n"},
+      {"bad GA", frameBad("GA", "alm") + "\r\n", "ER015%%{2,,wrong checksum}\r\n"},
+      {"other messages are not answered", frame("SI", "x") + frameBad("SI", "y") + "\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    ScriptPort port(IOP_SER_B);
+    CaptureOut out(IOP_SER_B);
+    zrtPortInputInit();
+    ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+    port.chunks = {c.in};
+    port.task(20);
+    EXPECT_EQ(out.data, c.reply) << c.what;
+  }
+}
+
+TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
+  CmdHandler::setSink(noLines);
+  ScriptPort port(IOP_TCP_A);
+  CaptureOut out(IOP_TCP_A);
+  ASSERT_TRUE(zrtPortInputAttach(IOP_TCP_A));
+  const int dec = InPorts::io2dec_[IOP_TCP_A];
+  ZrtDecoder* d = InDecs::decs_[dec];
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(d, &zrtPortInput(dec)->decoder());
+  Log log;
+  RecClient a(log, "A");
+  d->filter().setHandler("GT", &a, &RecClient::handler);
+
+  // In command mode the decoder sees nothing.
+  port.chunks = {frame("GT", "1") + "\r\n"};
+  port.task(20);
+  EXPECT_TRUE(log.empty());
+
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  const std::string gt = frame("GT", "2");
+  const std::string s = epochStart(5) + gt + frameBad("UO", "u") + "\r\n" + epochEnd(5);
+  // Cut anywhere: the port reads in pieces.
+  port.chunks = {s.substr(0, 3), s.substr(3, 9), s.substr(12)};
+  port.task(20);
+  // Entering the mode reset the decoder's clients first.
+  EXPECT_EQ(log, (Log{"reset:A", "start:A:5", "msg:A:GT:" + show(gt.data() + 5, 2), "end:A:5"}));
+  EXPECT_EQ(d->good(), 3u);
+  EXPECT_EQ(d->bad(), 1u);
+  EXPECT_EQ(out.data, "ER015%%{2,,wrong checksum}\r\n");
+
+  // Entering the mode again starts the stream afresh.
+  ASSERT_TRUE(port.setMode(InPort::M_CMD, false));
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  EXPECT_EQ(d->good(), 0u);
+  EXPECT_EQ(d->bad(), 0u);
+}
+
+TEST(ZrtPortInput, PortsWithoutADecoderPortAreLeftAlone) {
+  EXPECT_FALSE(zrtPortInputAttach(IOP_HTTP_A));  // not made
+  ScriptPort port(IOP_UDP_A);
+  EXPECT_FALSE(zrtPortInputAttach(IOP_UDP_A));  // no decoder port
+  EXPECT_FALSE(zrtPortInputAttach(-1));
+  EXPECT_FALSE(zrtPortInputAttach(IOP_NUM));
+  EXPECT_EQ(zrtPortInput(InPorts::DEC_NUM), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// The demo: a run directory with the GNSS board simulator and rxengine in it. rxengine is
+// started again when it ends with 0 (restart) or 127 (reboot) and the demo stops on 128
+// (power off); Ctrl-C stops both. Nothing is left running: each child has its own process
+// group, which the demo ends, and dies with the demo should the demo itself be killed.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+struct Options {
+  std::string rxengine = RX_DEMO_RXENGINE;
+  std::string sim = RX_DEMO_SIM;
+  std::string terminal = RX_DEMO_TERMINAL;
+  std::string dir;
+  std::vector<std::string> simArgs;
+};
+
+bool exists(const std::string& p) {
+  struct stat st{};
+  return stat(p.c_str(), &st) == 0;
+}
+
+// Starts `argv` in `dir` with an empty environment, in a process group of its own.
+pid_t spawn(const std::string& dir, const std::vector<std::string>& args) {
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid != 0) {
+    if (pid > 0) setpgid(pid, pid);
+    return pid;
+  }
+  setpgid(0, 0);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);  // the demo is gone already
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  if (chdir(dir.c_str()) != 0) _exit(127);
+  std::vector<char*> argv;
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  char* env[] = {nullptr};
+  execve(argv[0], argv.data(), env);
+  std::fprintf(stderr, "demo: cannot start %s: %s\n", argv[0], std::strerror(errno));
+  _exit(127);
+}
+
+// Ends a child's whole process group: SIGTERM, then SIGKILL after a grace period.
+void stopChild(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(-pid, SIGTERM);
+  for (int i = 0; i < 300; ++i) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) {
+      kill(-pid, SIGKILL);  // anything the child left in its group
+      pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(-pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+bool parseArgs(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* v) {
+      if (i + 1 >= argc) return false;
+      *v = argv[++i];
+      return true;
+    };
+    if (a == "--rxengine") {
+      if (!value(&o->rxengine)) return false;
+    } else if (a == "--sim") {
+      if (!value(&o->sim)) return false;
+    } else if (a == "--terminal") {
+      if (!value(&o->terminal)) return false;
+    } else if (a == "--dir") {
+      if (!value(&o->dir)) return false;
+    } else if (a == "--") {
+      for (++i; i < argc; ++i) o->simArgs.push_back(argv[i]);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string describe(int status) {
+  char b[64];
+  if (WIFEXITED(status)) std::snprintf(b, sizeof b, "exit %d", WEXITSTATUS(status));
+  else if (WIFSIGNALED(status)) std::snprintf(b, sizeof b, "signal %d", WTERMSIG(status));
+  else std::snprintf(b, sizeof b, "status %d", status);
+  return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parseArgs(argc, argv, &o)) {
+    std::fprintf(stderr,
+                 "usage: rx_demo [--dir RUNDIR] [--rxengine PATH] [--sim PATH] [--terminal PATH]"
+                 " [-- simulator options]\n");
+    return 2;
+  }
+  if (o.dir.empty()) {
+    char tmpl[] = "/tmp/rxengine-demo.XXXXXX";
+    if (!mkdtemp(tmpl)) {
+      std::fprintf(stderr, "demo: cannot make a run directory: %s\n", std::strerror(errno));
+      return 1;
+    }
+    o.dir = tmpl;
+  } else {
+    mkdir(o.dir.c_str(), 0755);
+  }
+  struct sigaction sa{};
+  sa.sa_handler = onSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::printf("demo: run directory %s\n", o.dir.c_str());
+  std::fflush(stdout);
+  std::vector<std::string> simArgs = {o.sim, "--dir", o.dir};
+  simArgs.insert(simArgs.end(), o.simArgs.begin(), o.simArgs.end());
+  pid_t sim = spawn(o.dir, simArgs);
+  for (int i = 0; i < 500 && !exists(o.dir + "/dev/shm/a") && !g_stop; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::printf("demo: gnss_board_sim pid %d\n", static_cast<int>(sim));
+  std::fflush(stdout);
+
+  pid_t rx = -1;
+  bool told = false;
+  int code = 0;
+  auto lastStart = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+  while (!g_stop) {
+    if (rx < 0) {
+      // A program that ends at once must not make the demo spin.
+      auto since = std::chrono::steady_clock::now() - lastStart;
+      if (since < std::chrono::seconds(1)) std::this_thread::sleep_for(std::chrono::seconds(1) - since);
+      if (g_stop) break;
+      lastStart = std::chrono::steady_clock::now();
+      rx = spawn(o.dir, {o.rxengine});
+      std::printf("demo: rxengine pid %d\n", static_cast<int>(rx));
+      std::fflush(stdout);
+    }
+    if (!told) {
+      // Once when the demo starts: the port appears when the program is up.
+      std::printf("demo: talk to the receiver on its serial port A from another terminal:\n"
+                  "  %s %s/dev/ser/a\n"
+                  "demo: type for instance  print,/par/rcv  there; Ctrl-C here stops the demo\n",
+                  o.terminal.c_str(), o.dir.c_str());
+      std::fflush(stdout);
+      told = true;
+    }
+    int status = 0;
+    pid_t w = waitpid(-1, &status, WNOHANG);
+    if (w == 0 || (w < 0 && errno == EINTR)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      continue;
+    }
+    if (w == sim) {
+      std::printf("demo: gnss_board_sim ended (%s)\n", describe(status).c_str());
+      sim = -1;
+      code = 1;
+      break;
+    }
+    if (w == rx) {
+      rx = -1;
+      kill(-w, SIGKILL);  // whatever it started goes with it
+      std::printf("demo: rxengine ended (%s)\n", describe(status).c_str());
+      std::fflush(stdout);
+      if (WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 127)) continue;
+      code = WIFEXITED(status) && WEXITSTATUS(status) == 128 ? 0 : 1;
+      break;
+    }
+    if (w < 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  stopChild(rx);
+  stopChild(sim);
+  std::printf("demo: stopped; the run directory %s is kept\n", o.dir.c_str());
+  return code;
+}

@@ -1,0 +1,509 @@
+// A stand-in for the GNSS board: listens on dev/shm/a of a run directory, answers the link
+// handshakes, keeps the settings issue it is given, records every line it receives, follows
+// the terminal's input mode and, once its epoch messages are enabled, streams epochs.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim_native.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: gnss_board_sim [options]\n"
+    "  --dir PATH            run directory (default .)\n"
+    "  --socket REL          socket inside it (default dev/shm/a)\n"
+    "  --rate HZ             epochs per second: 1, 2, 4, 5, 10 or 20 (default 1)\n"
+    "  --start now|YYYY-MM-DDTHH:MM:SS   UTC of the first epoch streamed (default now)\n"
+    "  --issue N             settings issue at start (default 0)\n"
+    "  --keep-state          keep issue and settings when the program reconnects\n"
+    "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
+    "  --transcript PATH     every byte received, as received\n"
+    "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
+    "          --mismatch-times N (every Nth epoch)\n";
+
+struct Options {
+  std::string dir = ".";
+  std::string socket = "dev/shm/a";
+  int rate = 1;
+  std::string start = "now";
+  long issue = 0;
+  bool keepState = false;
+  std::string log;
+  std::string transcript;
+  long silenceAfter = -1;
+  bool garbage = false;
+  long flipEvery = 0;
+  long mismatchEvery = 0;
+};
+
+volatile sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+std::int64_t monoMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+bool parseStart(const std::string& s, std::int64_t* utc) {
+  if (s == "now") {
+    *utc = static_cast<std::int64_t>(std::time(nullptr));
+    return true;
+  }
+  std::tm tm{};
+  const char* end = strptime(s.c_str(), "%Y-%m-%dT%H:%M:%S", &tm);
+  if (!end || *end) return false;
+  *utc = static_cast<std::int64_t>(timegm(&tm));
+  return *utc >= 946684800;  // the time scales count from 2000 on
+}
+
+bool isIdChar(unsigned char c) { return c >= '0' && c <= '~'; }
+int hexVal(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Splits at commas outside braces.
+std::vector<std::string> splitTop(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  int depth = 0;
+  for (char c : s) {
+    if (c == '{') ++depth;
+    if (c == '}' && depth > 0) --depth;
+    if (c == ',' && depth == 0) {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+// "period" in seconds into ms; -1 when not a number.
+long periodMs(const std::string& s) {
+  if (s.empty()) return -1;
+  char* end = nullptr;
+  double v = std::strtod(s.c_str(), &end);
+  if (*end || v < 0 || v > 86400) return -1;
+  return static_cast<long>(v * 1000 + 0.5);
+}
+
+class Board {
+ public:
+  explicit Board(const Options& o) : o_(o), issue_(o.issue) {}
+
+  void openLog(const std::string& path) { log_ = std::fopen(path.c_str(), "a"); }
+  void openTranscript(const std::string& path) { transcript_ = std::fopen(path.c_str(), "ab"); }
+
+  void connected() {
+    record("* connected");
+    in_.clear();
+    mode_ = "cmd";
+    connectedAt_ = monoMs();
+    bool again = everConnected_;
+    everConnected_ = true;
+    if (again && !o_.keepState) {
+      // The board restarts with the program: its settings and message set are gone.
+      issue_ = 0;
+      settings_.clear();
+      enabled_.clear();
+      record("* board reset");
+    }
+  }
+
+  bool silent() const { return o_.silenceAfter >= 0 && monoMs() - connectedAt_ >= o_.silenceAfter * 1000; }
+
+  void feed(const char* data, std::size_t n) {
+    if (transcript_) {
+      std::fwrite(data, 1, n, transcript_);
+      std::fflush(transcript_);
+    }
+    in_.append(data, n);
+    std::size_t pos = 0;
+    while (pos < in_.size()) {
+      unsigned char c = static_cast<unsigned char>(in_[pos]);
+      if (mode_ != "zrt" || c == '!') {
+        std::size_t eol = in_.find_first_of("\r\n", pos);
+        if (eol == std::string::npos) {
+          if (in_.size() - pos > 8192) eol = in_.size();  // a line without end: take it
+          else break;
+        }
+        std::string line = in_.substr(pos, eol - pos);
+        pos = eol < in_.size() ? eol + 1 : eol;
+        if (!line.empty() && line[0] == '!') line.erase(0, 1);
+        if (!line.empty()) command(line);
+        continue;
+      }
+      if (c == '\r' || c == '\n') {
+        ++pos;
+        continue;
+      }
+      // In native mode, messages sent to the board are skipped by their length.
+      if (isIdChar(c)) {
+        if (in_.size() - pos < 5) break;
+        int h0 = hexVal(static_cast<unsigned char>(in_[pos + 2]));
+        int h1 = hexVal(static_cast<unsigned char>(in_[pos + 3]));
+        int h2 = hexVal(static_cast<unsigned char>(in_[pos + 4]));
+        if (isIdChar(static_cast<unsigned char>(in_[pos + 1])) && h0 >= 0 && h1 >= 0 && h2 >= 0) {
+          std::size_t len = static_cast<std::size_t>(h0 * 256 + h1 * 16 + h2);
+          if (in_.size() - pos < 5 + len) break;
+          record("< native " + in_.substr(pos, 2) + " " + std::to_string(len));
+          pos += 5 + len;
+          continue;
+        }
+      }
+      ++pos;
+    }
+    in_.erase(0, pos);
+  }
+
+  bool streaming() const {
+    return enabled_.count("RT") || enabled_.count("@@ts") || enabled_.count("ET");
+  }
+
+  // Bytes waiting to go to the program.
+  std::string out;
+
+  // Appends the epoch at UTC second `sec` + `ms` when its messages are enabled.
+  void epoch(std::int64_t sec, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
+    sim::TimeScales ts = sim::timeScales(sec, ms);
+    std::uint32_t t = sim::epochTime(ts);
+    std::string e;
+    if (due("RT", t)) {
+      std::string body;
+      sim::putLe(body, t, 4);
+      std::string f = sim::frame("~~", body, true);
+      if (o_.flipEvery > 0 && (k + 1) % o_.flipEvery == 0) f.back() = static_cast<char>(~f.back());
+      e += f;
+    }
+    if (o_.garbage) e += junk(rng);
+    if (due("@@ts", t)) e += sim::rawRecord(8, sim::timeScaleRecord(ts, uptime));
+    if (o_.garbage) e += junk(rng);
+    if (due("ET", t)) {
+      std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
+      std::string body;
+      sim::putLe(body, te, 4);
+      e += sim::frame("::", body, true);
+    }
+    if (out.size() < (1u << 18)) out += e;  // a reader that stopped reading loses epochs
+  }
+
+ private:
+  void record(const std::string& s) {
+    if (!log_) return;
+    std::fprintf(log_, "%s\n", s.c_str());
+    std::fflush(log_);
+  }
+
+  bool due(const std::string& name, std::uint32_t t) const {
+    auto it = enabled_.find(name);
+    if (it == enabled_.end()) return false;
+    return it->second == 0 || t % static_cast<std::uint32_t>(it->second) == 0;
+  }
+
+  static std::string junk(std::mt19937& rng) {
+    std::string s;
+    int n = 1 + static_cast<int>(rng() % 16);
+    for (int i = 0; i < n; ++i) s += static_cast<char>(rng() % 256);
+    return s;
+  }
+
+  void answer(const std::string& id, int code, const char* text, const std::string& printed) {
+    if (code == 0) {
+      if (!id.empty() || !printed.empty()) out += sim::reply("RE", id + printed);
+      return;
+    }
+    out += sim::reply("ER", (id.empty() ? "%%" : id) + "{" + std::to_string(code) + "," + text + "}");
+  }
+
+  // "group/name[:p]" or "group/{a[:p],b[:p]}[:p]": names with their periods in ms.
+  static bool parseList(std::string spec, std::vector<std::pair<std::string, long>>* items,
+                        bool* wholeGroup) {
+    *wholeGroup = false;
+    if (spec.rfind("/msg/", 0) == 0) spec.erase(0, 5);
+    else if (!spec.empty() && spec[0] == '/') spec.erase(0, 1);
+    std::size_t slash = spec.find('/');
+    if (slash == std::string::npos) {
+      *wholeGroup = !spec.empty();
+      return *wholeGroup;
+    }
+    std::string rest = spec.substr(slash + 1);
+    long listPeriod = -1;
+    std::vector<std::string> names;
+    if (!rest.empty() && rest[0] == '{') {
+      std::size_t close = rest.find('}');
+      if (close == std::string::npos) return false;
+      std::string after = rest.substr(close + 1);
+      if (!after.empty()) {
+        if (after[0] != ':' || (listPeriod = periodMs(after.substr(1))) < 0) return false;
+      }
+      names = splitTop(rest.substr(1, close - 1));
+    } else {
+      names.push_back(rest);
+    }
+    for (const auto& n : names) {
+      std::size_t colon = n.find(':');
+      long p = listPeriod < 0 ? 1000 : listPeriod;
+      if (colon != std::string::npos && (p = periodMs(n.substr(colon + 1))) < 0) return false;
+      std::string name = n.substr(0, colon);
+      if (name.empty()) return false;
+      items->emplace_back(name, p);
+    }
+    return true;
+  }
+
+  void command(std::string line) {
+    record("< " + line);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    std::string id;
+    if (!line.empty() && line[0] == '%') {
+      std::size_t q = line.find('%', 1);
+      if (q != std::string::npos) {
+        id = line.substr(0, q + 1);
+        line.erase(0, q + 1);
+      }
+    }
+    if (line.empty()) {
+      if (!id.empty()) out += sim::reply("RE", id);
+      return;
+    }
+    std::vector<std::string> args = splitTop(line);
+    const std::string& verb = args[0];
+    auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
+    auto path = [&](std::string p) {
+      if (p.rfind("/par/", 0) == 0) p.erase(0, 5);
+      return p;
+    };
+    if (verb == "print" || verb == "get") {
+      std::string p = path(arg(1));
+      if (p == "cmd/set/issue") return answer(id, 0, "", std::to_string(issue_));
+      auto it = settings_.find(p);
+      if (it == settings_.end()) return answer(id, 3, ",wrong 1st parameter", "");
+      return answer(id, 0, "", it->second);
+    }
+    if (verb == "set") {
+      std::string p = path(arg(1));
+      std::string v = line.substr(std::min(line.size(), verb.size() + 1 + arg(1).size() + 1));
+      if (p.empty()) return answer(id, 4, ",1st parameter missed", "");
+      if (p == "cmd/set/issue") {
+        char* end = nullptr;
+        long n = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end) return answer(id, 5, ",value out of range", "");
+        issue_ = n;
+      } else if (p == "cur/term/imode") {
+        if (v != "zrt" && v != "cmd") return answer(id, 7, ",wrong 2nd parameter", "");
+        mode_ = v;
+      } else {
+        settings_[p] = v;
+      }
+      return answer(id, 0, "", "");
+    }
+    if (verb == "em" || verb == "dm") {
+      std::string spec = line.substr(std::min(line.size(), verb.size() + 1 + arg(1).size() + 1));
+      if (verb == "dm" && spec.empty()) {
+        enabled_.clear();
+        return answer(id, 0, "", "");
+      }
+      std::vector<std::pair<std::string, long>> items;
+      bool whole = false;
+      if (!parseList(spec, &items, &whole) || (whole && verb == "em")) {
+        return answer(id, 7, ",wrong 2nd parameter", "");
+      }
+      if (whole) enabled_.clear();
+      for (const auto& it : items) {
+        if (verb == "em") enabled_[it.first] = it.second;
+        else enabled_.erase(it.first);
+      }
+      return answer(id, 0, "", "");
+    }
+    if (verb == "init") {
+      settings_.clear();
+      return answer(id, 0, "", "");
+    }
+    answer(id, 1, ",wrong command", "");
+  }
+
+  const Options& o_;
+  long issue_;
+  std::string mode_ = "cmd";
+  std::string in_;
+  std::map<std::string, std::string> settings_;
+  std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
+  std::FILE* log_ = nullptr;
+  std::FILE* transcript_ = nullptr;
+  std::int64_t connectedAt_ = 0;
+  bool everConnected_ = false;
+};
+
+bool parseArgs(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* v) {
+      if (i + 1 >= argc) return false;
+      *v = argv[++i];
+      return true;
+    };
+    auto number = [&](long* n) {
+      std::string v;
+      if (!value(&v)) return false;
+      char* end = nullptr;
+      *n = std::strtol(v.c_str(), &end, 10);
+      return !v.empty() && !*end && *n >= 0;
+    };
+    long n = 0;
+    if (a == "--dir") {
+      if (!value(&o->dir)) return false;
+    } else if (a == "--socket") {
+      if (!value(&o->socket)) return false;
+    } else if (a == "--rate") {
+      if (!number(&n) || (n != 1 && n != 2 && n != 4 && n != 5 && n != 10 && n != 20)) return false;
+      o->rate = static_cast<int>(n);
+    } else if (a == "--start") {
+      if (!value(&o->start)) return false;
+    } else if (a == "--issue") {
+      if (!number(&o->issue)) return false;
+    } else if (a == "--keep-state") {
+      o->keepState = true;
+    } else if (a == "--log") {
+      if (!value(&o->log)) return false;
+    } else if (a == "--transcript") {
+      if (!value(&o->transcript)) return false;
+    } else if (a == "--silence-after") {
+      if (!number(&o->silenceAfter)) return false;
+    } else if (a == "--garbage") {
+      o->garbage = true;
+    } else if (a == "--flip-checksum") {
+      if (!number(&o->flipEvery)) return false;
+    } else if (a == "--mismatch-times") {
+      if (!number(&o->mismatchEvery)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void mkdirs(const std::string& path) {
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parseArgs(argc, argv, &o)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::int64_t startUtc = 0;
+  if (!parseStart(o.start, &startUtc)) {
+    std::fprintf(stderr, "gnss_board_sim: bad --start %s\n", o.start.c_str());
+    return 2;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  struct sigaction sa{};
+  sa.sa_handler = onSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  std::string sockPath = o.dir + "/" + o.socket;
+  std::size_t cut = sockPath.rfind('/');
+  mkdirs(sockPath.substr(0, cut));
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (sockPath.size() >= sizeof addr.sun_path) {
+    std::fprintf(stderr, "gnss_board_sim: socket path too long: %s\n", sockPath.c_str());
+    return 2;
+  }
+  std::strcpy(addr.sun_path, sockPath.c_str());
+  unlink(sockPath.c_str());
+  int lfd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(lfd, 2) != 0) {
+    std::fprintf(stderr, "gnss_board_sim: cannot listen on %s: %s\n", sockPath.c_str(), std::strerror(errno));
+    return 1;
+  }
+  Board board(o);
+  board.openLog(o.log.empty() ? o.dir + "/gnss_board_sim.log" : o.log);
+  if (!o.transcript.empty()) board.openTranscript(o.transcript);
+  std::fprintf(stderr, "gnss_board_sim: listening on %s, %d Hz\n", sockPath.c_str(), o.rate);
+
+  const int periodMs = 1000 / o.rate;
+  const std::int64_t t0 = monoMs();
+  long k = 0;
+  long firstK = -1;
+  int cfd = -1;
+  std::mt19937 rng(1);
+  char buf[4096];
+  while (!g_stop) {
+    std::int64_t next = t0 + static_cast<std::int64_t>(k) * periodMs;
+    std::int64_t now = monoMs();
+    if (now >= next) {
+      if (cfd >= 0 && !board.silent() && board.streaming()) {
+        // GNSS time begins at --start with the first epoch streamed and runs on from there.
+        if (firstK < 0) firstK = k;
+        std::int64_t ms = static_cast<std::int64_t>(k - firstK) * periodMs;
+        board.epoch(startUtc + ms / 1000, static_cast<int>(ms % 1000), k - firstK,
+                    static_cast<std::uint32_t>(static_cast<std::int64_t>(k) * periodMs / 1000), rng);
+      }
+      ++k;
+      continue;
+    }
+    pollfd p[2] = {{lfd, POLLIN, 0}, {cfd, static_cast<short>(POLLIN | (board.out.empty() ? 0 : POLLOUT)), 0}};
+    int n = poll(p, cfd >= 0 ? 2 : 1, static_cast<int>(next - now));
+    if (n < 0) continue;  // a signal: the loop condition decides
+    if (p[0].revents & POLLIN) {
+      int fd = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd >= 0) {
+        if (cfd >= 0) close(cfd);  // the program came back: the old link is dead
+        cfd = fd;
+        board.out.clear();
+        board.connected();
+      }
+      continue;
+    }
+    if (cfd < 0) continue;
+    if (p[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+      ssize_t r = read(cfd, buf, sizeof buf);
+      if (r > 0) {
+        board.feed(buf, static_cast<std::size_t>(r));
+      } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+        close(cfd);
+        cfd = -1;
+        board.out.clear();
+        continue;
+      }
+    }
+    if (!board.out.empty() && !board.silent()) {
+      ssize_t w = send(cfd, board.out.data(), board.out.size(), MSG_NOSIGNAL);
+      if (w > 0) board.out.erase(0, static_cast<std::size_t>(w));
+    } else if (board.silent()) {
+      board.out.clear();
+    }
+  }
+  if (cfd >= 0) close(cfd);
+  close(lfd);
+  unlink(sockPath.c_str());
+  return 0;
+}
