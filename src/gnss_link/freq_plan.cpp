@@ -68,18 +68,20 @@ bool dividersValid(long long vco, long long ref) {
 
 using i128 = __int128;
 
-i128 abs128(i128 x) { return x < 0 ? -x : x; }
+using u128 = unsigned __int128;
 
-i128 gcd128(i128 a, i128 b) {
-  a = abs128(a);
-  b = abs128(b);
+u128 mag128(i128 x) { return x < 0 ? u128{0} - static_cast<u128>(x) : static_cast<u128>(x); }
+
+i128 gcd128(i128 x, i128 y) {
+  u128 a = mag128(x), b = mag128(y);
   if (a == 0) return 1;
   while (b != 0) {
-    i128 t = a % b;
+    u128 t = a % b;
     a = b;
     b = t;
   }
-  return a;
+  // Only the magnitude 2^127 itself does not fit back.
+  return a > static_cast<u128>(INT64_MAX) * static_cast<u128>(INT64_MAX) ? 1 : static_cast<i128>(a);
 }
 
 // num/den (den > 0) reduced in place.
@@ -93,6 +95,13 @@ void reduce128(i128& num, i128& den) {
 
 bool fits64(i128 x) { return x >= INT64_MIN && x <= INT64_MAX; }
 
+// a * b * c; true when it overflowed.
+bool mul3(std::int64_t a, std::int64_t b, std::int64_t c, i128& out) {
+  i128 ab = 0;
+  return __builtin_mul_overflow(static_cast<i128>(a), static_cast<i128>(b), &ab) ||
+         __builtin_mul_overflow(ab, static_cast<i128>(c), &out);
+}
+
 void printSimpError(int tagA, int tagB, std::int64_t num, std::int64_t den, std::int64_t g, std::int64_t ip,
                     std::int64_t rem) {
   auto hi = [](std::int64_t v) { return static_cast<int>(static_cast<std::uint64_t>(v) >> 32); };
@@ -103,12 +112,9 @@ void printSimpError(int tagA, int tagB, std::int64_t num, std::int64_t den, std:
 
 // Reduced 128-bit fraction to a triple through simp.
 bool split128(i128 num, i128 den, NcoTriple& out, int tagA, int tagB) {
-  if (den < 0) {
-    num = -num;
-    den = -den;
-  }
+  if (den < 0 && (__builtin_mul_overflow(num, -1, &num) || __builtin_mul_overflow(den, -1, &den))) den = 0;
   reduce128(num, den);
-  if (!fits64(num) || !fits64(den)) {
+  if (den == 0 || !fits64(num) || !fits64(den)) {
     printSimpError(tagA, tagB, static_cast<std::int64_t>(num), static_cast<std::int64_t>(den), 1, 0, 0);
     return false;
   }
@@ -260,30 +266,39 @@ int codesCalc(const CodesCalcArgs& x, NcoTriple& rate, NcoTriple* frqKHz, bool& 
     const double sum = static_cast<double>(x.base) + static_cast<double>(x.a) / static_cast<double>(x.b) * x.c +
                        static_cast<double>(x.d) / static_cast<double>(x.e) * x.f +
                        static_cast<double>(x.g) / static_cast<double>(x.h) * x.i;
-    wraps = static_cast<int>(std::floor((sum + m / 2.0) / static_cast<double>(m)));
-    base -= static_cast<std::int64_t>(wraps) * m;
+    const double w = std::floor((sum + m / 2.0) / static_cast<double>(m));
+    if (!(w > -1e9 && w < 1e9)) return 0;
+    wraps = static_cast<int>(w);
+    if (__builtin_sub_overflow(base, static_cast<std::int64_t>(wraps) * m, &base)) return 0;
   }
-  // (a c e + d f b) / (b e), then + g i / h, then + base: exact.
-  i128 num = static_cast<i128>(x.a) * x.c * x.e + static_cast<i128>(x.d) * x.f * x.b;
-  i128 den = static_cast<i128>(x.b) * x.e;
-  if (den < 0) {
-    num = -num;
-    den = -den;
+  // (a c e + d f b) / (b e), then + g i / h, then + base: exact, every step checked.
+  i128 t1 = 0, t2 = 0, num = 0, den = 0, rnum = 0, rden = 0;
+  bool over = mul3(x.a, x.c, x.e, t1) || mul3(x.d, x.f, x.b, t2) || __builtin_add_overflow(t1, t2, &num) ||
+              __builtin_mul_overflow(static_cast<i128>(x.b), static_cast<i128>(x.e), &den);
+  if (!over) {
+    if (den < 0) over = __builtin_mul_overflow(num, -1, &num) || __builtin_mul_overflow(den, -1, &den);
+    reduce128(num, den);
+    const i128 hden = x.h < 0 ? -static_cast<i128>(x.h) : static_cast<i128>(x.h);
+    i128 gi = 0, a1 = 0, a2 = 0, bd = 0;
+    over = over || mul3(x.g, x.i, x.h < 0 ? -1 : 1, gi) || __builtin_mul_overflow(num, hden, &a1) ||
+           __builtin_mul_overflow(gi, den, &a2) || __builtin_add_overflow(a1, a2, &num) ||
+           __builtin_mul_overflow(den, hden, &den);
+    if (!over) {
+      reduce128(num, den);
+      over = __builtin_mul_overflow(static_cast<i128>(base), den, &bd) || __builtin_add_overflow(num, bd, &num) ||
+             __builtin_mul_overflow(num, static_cast<i128>(x.multiplier) << x.shift, &rnum) ||
+             mul3(1000000, 1, x.clkDiv, rden) || __builtin_mul_overflow(rden, den, &rden);
+    }
   }
-  reduce128(num, den);
-  i128 hden = x.h < 0 ? -static_cast<i128>(x.h) : static_cast<i128>(x.h);
-  i128 gi = static_cast<i128>(x.g) * x.i * (x.h < 0 ? -1 : 1);
-  num = num * hden + gi * den;
-  den = den * hden;
-  reduce128(num, den);
-  num += static_cast<i128>(base) * den;
-
-  const i128 rnum = num * (static_cast<i128>(x.multiplier) << x.shift);
-  const i128 rden = static_cast<i128>(1000000) * den * x.clkDiv;
+  if (over) {
+    printSimpError(x.tagA, x.tagB, x.base, x.b, 0, 0, 0);
+    return wraps;
+  }
   ok = split128(rnum, rden, rate, x.tagA, x.tagB);
   if (frqKHz) {
     NcoTriple f{};
-    if (!split128(num, den * 1000, f, x.tagA, x.tagB)) {
+    i128 kden = 0;
+    if (__builtin_mul_overflow(den, 1000, &kden) || !split128(num, kden, f, x.tagA, x.tagB)) {
       ok = false;
     } else if (static_cast<std::uint64_t>(f.rem) * f.den > UINT32_MAX) {
       std::printf("per error\n");
@@ -328,7 +343,12 @@ const FreqEntry* freqEntry(int index, int letter) {
 
 std::int64_t freqPathLo(int path) {
   if (path < 0 || path > 4) return 0;
-  if (path == 0) return std::llround(static_cast<double>(clockSettings().l1CentFrq) * 1e6);
+  if (path == 0) {
+    // A damaged value must not move the path off the upper L band.
+    const double mhz = clockSettings().l1CentFrq;
+    if (!(mhz >= 1500.0 && mhz <= 1700.0)) return kPathLo[0];
+    return std::llround(mhz * 1e6);
+  }
   return kPathLo[path];
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "command/settings/rcv_settings.h"
@@ -313,6 +314,52 @@ TEST_F(FreqPlan, SpectrumChannelsInMegahertz) {
     EXPECT_LT(mhz + 7 * b.stepHz * 1e-6, spFrqZero[e->path] + 60.0) << b.index;
   }
   EXPECT_DOUBLE_EQ(spFrqZero[0], 1550.0);  // 1580 - 30 MHz
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FreqPlan, RandomFractionsSplitExactlyOrAreRefused) {
+  std::mt19937_64 rng(20261206);
+  NcoTriple t{};
+  int good = 0;
+  for (int n = 0; n < 4000; ++n) {
+    const int shiftN = static_cast<int>(rng() % 64), shiftD = static_cast<int>(rng() % 64);
+    std::int64_t num = static_cast<std::int64_t>(rng()) >> shiftN;
+    std::int64_t den = static_cast<std::int64_t>(rng()) >> shiftD;
+    testing::internal::CaptureStdout();
+    const bool ok = simp(num, den, t);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ok, out.empty());
+    if (!ok) continue;
+    ++good;
+    ASSERT_LT(t.rem, t.den);
+    // (i + rem / den) == num / den  <=>  (i * den + rem) * |den0| == sign * num * den.
+    const i128 lhs = (static_cast<i128>(t.i) * t.den + t.rem) * (den < 0 ? -static_cast<i128>(den) : den);
+    const i128 rhs = static_cast<i128>(num) * (den < 0 ? -1 : 1) * t.den;
+    EXPECT_TRUE(lhs == rhs) << num << "/" << den;
+  }
+  EXPECT_GT(good, 20);
+}
+
+TEST_F(FreqPlan, RandomCodesCalcArgumentsNeverBreakIt) {
+  plan(60, 1);
+  std::mt19937_64 rng(7);
+  auto any = [&] { return static_cast<std::int64_t>(rng()) >> (rng() % 64); };
+  for (int n = 0; n < 4000; ++n) {
+    CodesCalcArgs a{any(), any(), any(), any(), any(), any(), any(), any(), any(), any(),
+                    (rng() & 1) != 0, static_cast<int>(rng() % 4), any(), static_cast<int>(rng() % 48) - 4,
+                    any(), 0, 0};
+    NcoTriple r{}, k{};
+    bool ok = false;
+    testing::internal::CaptureStdout();
+    codesCalc(a, r, (rng() & 1) ? &k : nullptr, ok);
+    testing::internal::GetCapturedStdout();
+    if (ok) {
+      EXPECT_LT(r.rem, r.den);
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -160,6 +161,37 @@ TEST_F(LockKeys, StatesTwoAndThree) {
     for (int g = 0; g < kFATypes; ++g) EXPECT_EQ(lockSettings().lock[lockEntry(sys, g)].get(), lockSysFullMask(sys));
   }
   EXPECT_EQ(print("sbas/4/lock"), re("%p%0x7FFFFFFFF"));
+}
+
+TEST_F(LockKeys, RandomAndTruncatedLinesAreAnsweredSafely) {
+  const char* const parts[] = {"lock", "gps", "glo", "sbas", "gloc", "gal", "bds", "qzss", "irnss", "sw", "0", "4",
+                               "5", "7", "lock", "forced", "c2", "c3", "guide", "sats", "state", "sysen",
+                               "budget", "overlap", "e6", "", "//", "x"};
+  const char* const values[] = {"0", "0x46185A588", "-1", "on", "off", "{1,2}", "{}", "\"q\"", "3", "144",
+                                "0xFFFFFFFFFFFFFFFF", "0x10000000000000000", "", "1e3"};
+  std::mt19937 rng(42);
+  for (int n = 0; n < 600; ++n) {
+    std::string path = "/par/lock";
+    const int depth = static_cast<int>(rng() % 4);
+    for (int d = 0; d < depth; ++d) path += std::string("/") + parts[rng() % (sizeof parts / sizeof parts[0])];
+    const char* value = values[rng() % (sizeof values / sizeof values[0])];
+    std::string line = (rng() & 1) ? "print," + path : "set," + path + "," + value;
+    if (rng() % 4 == 0) line.resize(rng() % (line.size() + 1));
+    if (rng() % 8 == 0) line[rng() % (line.size() + 1 > 1 ? line.size() : 1)] = static_cast<char>(rng() % 256);
+    const std::string got = run(line);
+    EXPECT_TRUE(got.empty() || got.rfind("RE", 0) == 0 || got.rfind("ER", 0) == 0) << line;
+    const LockSettings& s = lockSettings();
+    EXPECT_GE(s.state, 0);
+    EXPECT_LE(s.state, 1);  // 2 and 3 act at once
+    EXPECT_GE(s.budgetLimit, kBudgetMin);
+    EXPECT_LE(s.budgetLimit, kBudgetMax);
+    for (int sys = 0; sys < kChanSys; ++sys) {
+      for (int g = 0; g < kFATypes; ++g) {
+        const int k = lockEntry(sys, g);
+        EXPECT_EQ(s.lock[k].get() & ~lockSysFullMask(sys), 0u) << line;
+      }
+    }
+  }
 }
 
 // ---- the manager itself, on its factory settings
