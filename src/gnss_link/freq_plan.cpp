@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command/settings/nv_settings.h"
 #include "command/settings/rcv_settings.h"
 
 static_assert(sizeof(ClockSettings) <= sizeof(RCV_SETTINGS::clockArea), "clock settings exceed their area");
@@ -149,6 +150,7 @@ bool freqPlanSetDividers(int vcoDiv, int refDiv) {
   if (!dividersValid(vcoDiv, refDiv)) return false;
   clockSettings().vcoDiv_FSX = vcoDiv;
   clockSettings().refDiv_FS = refDiv;
+  nv_writeRcvSettings();
   chanInitOnce();
   return true;
 }

@@ -36,7 +36,8 @@ void clockSettingsDefaults();
 // when it did (the caller stores the settings).
 bool clockSettingsAfterLoad();
 // New clock dividers: refused (false, nothing changed) when either is 0 or negative or the
-// sample rate would leave 1..500 MHz; else stored and the whole plan recomputed.
+// sample rate would leave 1..500 MHz; else stored in the settings image and the whole plan
+// recomputed.
 bool freqPlanSetDividers(int vcoDiv, int refDiv);
 
 // ---- frequency indices

@@ -80,6 +80,11 @@ TEST_F(LockKeys, FactoryDefaultsAsPrinted) {
       {"sw", "{pcode=on,gpsp=on,glop=on,l2ca=on,l5=on,e5a=on,e5b=on,e6=off,glol3=on,lex=off}"},
   };
   for (const auto& r : rows) EXPECT_EQ(print(r.key), re(std::string("%p%") + r.value)) << r.key;
+  // The whole subtree fits one reply, every system in it.
+  const std::string all = run("print,/par/lock");
+  EXPECT_EQ(all.rfind("RE", 0), 0u) << all;
+  for (const char* sys : {"gps=", "glo=", "sbas=", "gloc=", "gal=", "bds=", "qzss=", "irnss="})
+    EXPECT_NE(all.find(sys), std::string::npos) << sys;
 }
 
 TEST_F(LockKeys, RefusedSets) {
