@@ -129,7 +129,9 @@ bool m2sWrite(const void* data, int len) {
   OutPort* out = outPort();
   if (out == nullptr || data == nullptr || len < 0) return false;
   if (len == 0) return true;
-  return out->write(data, len, 0) == len;
+  // A board that reads more slowly than we write (the whole record replayed at start) gets
+  // time to make room: a line dropped here would be a setting lost on the board.
+  return out->write(data, len, kM2sWriteTicks) == len;
 }
 
 void m2sSend(const void* data, int len) { (void)m2sWrite(data, len); }

@@ -26,6 +26,8 @@ inline constexpr int kM2sSyncTicks = 1000;
 inline constexpr int kM2sCmdModeTicks = 10;
 inline constexpr int kM2sCmdModeTries = 10;
 inline constexpr int kM2sIssueTicks = 100;
+// Longest wait of one write for room on the link (a link that is down refuses at once).
+inline constexpr int kM2sWriteTicks = 100;
 
 // The fixed blocks of the start-up.
 extern const char kM2sInitialBlock[];   // 300 characters: message enables, "RT" first, "ET" last
@@ -49,7 +51,7 @@ bool waitForAck(const char* command, const char* reply, int timeout);
 bool sync();
 }  // namespace m2s
 
-// Writes to port 9 without waiting and without reporting failure.
+// Writes to port 9 without reporting failure, waiting at most kM2sWriteTicks for room.
 void m2sSend(const void* data, int len);
 void m2sSend(const char* text);
 // The same, telling whether the link took every byte.

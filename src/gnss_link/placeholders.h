@@ -39,7 +39,8 @@ struct InDecs {
 // (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). An area whose real handler is registered first keeps it.
+// value). Registered late in the start-up, so that an area whose real handler registered
+// during the start-up keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // and the settings file, across restarts of the program.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "board_link_fixture.h"
@@ -109,6 +110,33 @@ TEST_F(BoardLink, CorruptedSettingsFileWithAValidBlockClearsTheImage) {
   EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
   restartViaCommand();
   EXPECT_EQ(setFile(), kFileHead + "#@count:0\nset,cmd/set/issue,0\n");
+}
+
+}  // namespace
+}  // namespace boardlink
+
+namespace boardlink {
+namespace {
+
+TEST_F(BoardLink, AFullRecordIsReplayedWhole) {
+  startSim();
+  start();
+  // 512 commands of 255 characters each.
+  std::string expect;
+  for (int i = 0; i < 512; ++i) {
+    char path[16];
+    std::snprintf(path, sizeof path, "calib/%03d", i);
+    const std::string cmd = std::string("set,") + path + "," + std::string(249 - std::strlen(path), 'v');
+    ASSERT_EQ(ask("%s%set,/par/" + cmd.substr(4)), re("%s%")) << i;
+    expect += cmd + "\n";
+  }
+  ASSERT_TRUE(boardGets(expect));
+  restartViaCommand();
+  const std::size_t mark = transcript().size();
+  start();
+  // The board reads more slowly than the program writes: nothing may be lost on the way.
+  ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << "received " << transcript().size() - mark << " bytes";
+  EXPECT_EQ(transcript().substr(mark), startUp(expect));
 }
 
 }  // namespace
