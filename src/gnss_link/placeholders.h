@@ -34,12 +34,25 @@ struct InDecs {
 };
 // ---- end of the native-format decoder's stand-ins ---------------------------------------------
 
-// ---- Set handlers of the areas the GNSS board shares (lock/, spectr/, calib/, dev/pps/,
-// dev/event/), used by the board link until the lock manager, spectrum, GLONASS bias and
-// PPS/event work register their own. Stands for lockcSet, spcSet, calibcSet, ppscSet, evcSet:
+// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
+// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
+// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
 // value). Registered late in the start-up, so that an area whose real handler registered
 // during the start-up keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
+
+class Mutex;
+
+// ==== Lock manager: position lock and antenna names ==========================================
+namespace placeholder {
+// `posMutex` of the navigation main step, held around the position records. Stand-in: null, not
+// available (the user position is only time-stamped, nothing else to guard).
+Mutex* posMutex();
+// DescriptorAntens::get_ant_name_shrt (command layer): short name of an antenna input.
+// Stand-in: null, not available.
+const char* get_ant_name_shrt(int index);
+}  // namespace placeholder
+// ==== end of lock manager ====================================================================

@@ -9,6 +9,8 @@
 #include "command/cmd_hooks.h"
 #include "command/result_codes.h"
 #include "output/om_verbs.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
@@ -16,10 +18,20 @@
 #include "platform/shutdown.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_time_scales.h"
+#include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
+
+// Clock plan and lock settings: a record that never took its defaults (a new image, init,/par/)
+// takes them and is stored; the lock manager recomputes on its next pass.
+void chanSettingsAfterLoad() {
+  const bool clock = clockSettingsAfterLoad();
+  const bool lock = lockSettingsAfterLoad();
+  if (clock || lock) nv_writeRcvSettings();
+  LockMan::updateLocking();
+}
 }  // namespace
 
 void wireHooks() {
@@ -58,4 +70,13 @@ void wireHooks() {
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
+
+  // ---- command: steps after the settings are loaded (nvAfterLoadAdd)
+  nvAfterLoadAdd(chanSettingsAfterLoad);
+
+  // ---- positioning: signal tables ask the lock manager about BeiDou satellites
+  signalTableLinks.isBeiPhase3 = isBeiPhase3;
+  signalTableLinks.isBeiDou37compat = isBeiDou37compat;
+  signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
+  signalTableLinks.ignoreCompat = ignoreCompat;
 }

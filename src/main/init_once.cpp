@@ -10,6 +10,9 @@
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
 #include "gnss_link/zrt_port_input.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/lock_manager_keys.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
@@ -25,6 +28,14 @@
 #include "positioning/sys_clock.h"
 
 namespace {
+
+// Frequency plan, lock manager and the lock keys.
+void chanStart() {
+  clockSettingsAfterLoad();
+  chanInitOnce();
+  lockManInitOnce();
+  registerLockArea();
+}
 
 const InitStep kInitOnce[] = {
     // port objects of the links to the GNSS board, the CAN ports and the log files
@@ -62,7 +73,7 @@ const InitStep kInitOnce[] = {
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
-    {"chanInitOnce", nullptr},
+    {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
     // GPIO

@@ -17,14 +17,11 @@ namespace placeholder {
 bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
-// ==== Signal tables: lock-manager and receiver-settings answers =============================
+
+// ---- Debug selector of the command layer ----
 namespace placeholder {
-bool isBeiPhase3(int) { return false; }
-bool isBeiDou37compat(int) { return false; }
-bool isBeiDouMSMcompat(int, int) { return false; }
-bool ignoreCompat(int, int) { return false; }
-}  // namespace placeholder
-// ==== end of signal tables block =============================================================
+int dbi = 0;
+}
 
 // ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
