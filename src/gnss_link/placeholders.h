@@ -38,7 +38,8 @@ struct InDecs {
 // PPS/event work register their own. Stands for lockcSet, spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). An area whose real handler is registered first keeps it.
+// value). Registered late in the start-up, so that an area whose real handler registered
+// during the start-up keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
@@ -65,7 +66,7 @@ bool RfConf_setNtSerNum(std::uint16_t serial);
 // Receiver output parameters: the validity flags of RcvOut cleared at epoch start. Not available.
 bool rcvOutClearValid();
 // Position and velocity servers: the board's position and velocity blocks into the
-// 6.151 record types, which do not carry them yet. Not available.
+// position data types, which do not carry them yet. Not available.
 bool boardPositionPut(const BoardSolAlnType& sol);
 bool boardVelocityPut(const BoardSolAlnType& sol);
 }  // namespace placeholder

@@ -47,8 +47,6 @@ const InitStep kInitOnce[] = {
     {"parseInitOnce", InputParser::initOnce},
     // keys of the receiver settings and ports, init of the defaults, the after-set step
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
-    // the /par/ areas the GNSS board shares, forwarded after a set
-    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
@@ -76,6 +74,9 @@ const InitStep kInitOnce[] = {
     {"magInitOnce", nullptr},
     // position engine objects
     {"pvtInitOnce", nullptr},
+    // the /par/ areas the GNSS board shares, forwarded after a set (after every layer has
+    // registered its areas: the stand-ins only fill the places still empty)
+    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
     // the board's task-load counters start from zero with the program
