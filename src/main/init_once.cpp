@@ -10,7 +10,6 @@
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
 #include "gnss_link/raw_decoder.h"
-#include "gnss_link/slave_tasks.h"
 #include "gnss_link/zrt_port_input.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
@@ -79,8 +78,6 @@ const InitStep kInitOnce[] = {
     {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
-    // the board's task-load counters start from zero with the program
-    {"profilerReset", profilerReset},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
