@@ -31,3 +31,17 @@ Mutex* posMutex() { return nullptr; }
 const char* get_ant_name_shrt(int) { return nullptr; }
 }  // namespace placeholder
 // ==== end of lock manager ====================================================================
+// ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
+namespace placeholder {
+void signalMeasReady() {}
+bool setValidPwrMeas(int) { return false; }
+bool tsDecoderTakeTrstData(const TrstDataType&) { return false; }
+bool omniStarComputeParams() { return false; }
+bool RedirMap_updateDl(const char*, int) { return false; }
+bool RfConf_setNtRev(std::uint8_t) { return false; }
+bool RfConf_setNtSerNum(std::uint16_t) { return false; }
+bool rcvOutClearValid() { return false; }
+bool boardPositionPut(const BoardSolAlnType&) { return false; }
+bool boardVelocityPut(const BoardSolAlnType&) { return false; }
+}  // namespace placeholder
+// ---- end of the raw record decoder's stand-ins ------------------------------------------------

@@ -56,3 +56,31 @@ Mutex* posMutex();
 const char* get_ant_name_shrt(int index);
 }  // namespace placeholder
 // ==== end of lock manager ====================================================================
+// ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
+// Each answers "not available" (false, or nothing done); the decoder has already stored what it
+// received in its own records (gnss_link/raw_records.h, the epoch record).
+struct BoardSolAlnType;
+struct TrstDataType;
+namespace placeholder {
+// The per-epoch chain of task MEAT (per-epoch driver). Here: nothing runs.
+void signalMeasReady();
+// Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
+bool setValidPwrMeas(int valid);
+// L-band decoder: takes the state record into TSDecoder (beams, ordered list, counts, status,
+// current channel, copied into strOmniCfg). Not available.
+bool tsDecoderTakeTrstData(const TrstDataType& rec);
+// L-band service parameters recomputed from the decoder state. Not available.
+bool omniStarComputeParams();
+// Correction-decoder task: a "DL" text for the redirection map. Not available.
+bool RedirMap_updateDl(const char* text, int len);
+// RF settings: the board's NT revision and serial number. Not available.
+bool RfConf_setNtRev(std::uint8_t rev);
+bool RfConf_setNtSerNum(std::uint16_t serial);
+// Receiver output parameters: the validity flags of RcvOut cleared at epoch start. Not available.
+bool rcvOutClearValid();
+// Position and velocity servers: the board's position and velocity blocks into the
+// position data types, which do not carry them yet. Not available.
+bool boardPositionPut(const BoardSolAlnType& sol);
+bool boardVelocityPut(const BoardSolAlnType& sol);
+}  // namespace placeholder
+// ---- end of the raw record decoder's stand-ins ------------------------------------------------

@@ -66,7 +66,6 @@ void wireHooks() {
   cmdRegisterVerb("em", omVerbEm);
   cmdRegisterVerb("dm", omVerbDm);
   cmdRegisterPrintTree("/msg", omPrintMsgTree);
-
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);

@@ -9,6 +9,7 @@
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "files/log_files.h"
+#include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
@@ -70,6 +71,7 @@ const InitStep kInitOnce[] = {
     {"diffInitOnce", nullptr},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
+    {"zrtRawDecoderInit", [] { zrtRawDecoderInit(); }},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters

@@ -18,11 +18,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
 
-// ---- Debug selector of the command layer ----
-namespace placeholder {
-int dbi = 0;
-}
-
 // ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
 

@@ -55,13 +55,6 @@ bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
 
-// ---------------------------------------------------------------------------------------------
-// Debug selector `dbi` of the command layer: 0, no selection.
-// ---------------------------------------------------------------------------------------------
-namespace placeholder {
-extern int dbi;
-}
-
 // ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 namespace RTCMData {
 struct StationDataType;
