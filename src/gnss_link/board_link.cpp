@@ -1,12 +1,13 @@
 #include "gnss_link/board_link.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "command/reply.h"
 #include "command/result_codes.h"
 #include "command/zr_list.h"
+#include "gnss_link/placeholders.h"
+#include "gnss_link/zrt_decoder.h"
 #include "output/output_manager.h"
 #include "platform/exit.h"
 #include "platform/ports/out_port.h"
@@ -78,8 +79,7 @@ int hexDigit(char c) {
   return -1;
 }
 
-std::atomic<M2sPortHandler::ProcessFn> g_decProcess{nullptr};
-std::atomic<M2sPortHandler::ResetFn> g_decReset{nullptr};
+M2sPortHandler g_portHandler;
 
 // Positions of the two source words in the satellite-processor setup record (little-endian).
 constexpr int kNavSourceOffset = 2584;
@@ -129,7 +129,9 @@ bool m2sWrite(const void* data, int len) {
   OutPort* out = outPort();
   if (out == nullptr || data == nullptr || len < 0) return false;
   if (len == 0) return true;
-  return out->write(data, len, 0) == len;
+  // A board that reads more slowly than we write (the whole record replayed at start) gets
+  // time to make room: a line dropped here would be a setting lost on the board.
+  return out->write(data, len, kM2sWriteTicks) == len;
 }
 
 void m2sSend(const void* data, int len) { (void)m2sWrite(data, len); }
@@ -183,7 +185,9 @@ void m2sNvRead() {
 void m2sSendAllCmds() {
   OutPort* out = outPort();
   if (out == nullptr) rxExit(kExitTaskFailure);
-  InPort::setHandler(IOP_SHM_A, InPort::M_ZRT, &M2sPortHandler::instance);
+  const int dec = InPorts::io2dec_[IOP_SHM_A];
+  g_portHandler.setDecoder(dec >= 0 && dec < InDecs::kDecPorts ? InDecs::decs_[dec] : nullptr);
+  InPort::setHandler(IOP_SHM_A, InPort::M_ZRT, &g_portHandler);
   if (InPort* in = inPort()) in->setMode(InPort::M_ZRT, true);
 
   const std::int64_t utc = RcvTimeScales::getUtc();
@@ -331,18 +335,11 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
 
 // ---- the port handler -------------------------------------------------------------------
 
-M2sPortHandler M2sPortHandler::instance;
-
-void M2sPortHandler::setDecoder(ProcessFn process, ResetFn reset) {
-  g_decProcess.store(process);
-  g_decReset.store(reset);
-}
-
 int M2sPortHandler::process(const std::uint8_t* buf, int off, int len, bool) {
-  if (ProcessFn p = g_decProcess.load(); p != nullptr && len > 0) p(buf + off, len);
+  if (dec_ != nullptr && len > 0) dec_->process(buf + off, len);
   return len;
 }
 
 void M2sPortHandler::reset(bool entering) {
-  if (ResetFn r = g_decReset.load()) r(entering);
+  if (dec_ != nullptr && entering) dec_->reset();
 }

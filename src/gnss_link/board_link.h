@@ -9,6 +9,7 @@
 
 class ZRNamedNode;
 class Reply;
+class ZrtDecoder;
 
 // Texts of the link, sent exactly as written.
 inline constexpr char kM2sConnect[] = "\n%CON%\n";
@@ -25,6 +26,8 @@ inline constexpr int kM2sSyncTicks = 1000;
 inline constexpr int kM2sCmdModeTicks = 10;
 inline constexpr int kM2sCmdModeTries = 10;
 inline constexpr int kM2sIssueTicks = 100;
+// Longest wait of one write for room on the link (a link that is down refuses at once).
+inline constexpr int kM2sWriteTicks = 100;
 
 // The fixed blocks of the start-up.
 extern const char kM2sInitialBlock[];   // 300 characters: message enables, "RT" first, "ET" last
@@ -48,7 +51,7 @@ bool waitForAck(const char* command, const char* reply, int timeout);
 bool sync();
 }  // namespace m2s
 
-// Writes to port 9 without waiting and without reporting failure.
+// Writes to port 9 without reporting failure, waiting at most kM2sWriteTicks for room.
 void m2sSend(const void* data, int len);
 void m2sSend(const char* text);
 // The same, telling whether the link took every byte.
@@ -89,14 +92,15 @@ const char* m2sBoardSharedArea(int i);
 void m2sBoardAreasInitOnce();
 
 // Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
-// (the decoder of port 9's decoder slot, wired by the composition root) and takes every byte.
+// (the entry of InDecs::decs_ for port 9's decoder port) and takes every byte.
 class M2sPortHandler : public InPortHandler {
  public:
-  using ProcessFn = void (*)(const void* data, int len);
-  using ResetFn = void (*)(bool entering);
+  explicit M2sPortHandler(ZrtDecoder* dec = nullptr) : dec_(dec) {}
+  void setDecoder(ZrtDecoder* dec) { dec_ = dec; }
   int process(const std::uint8_t* buf, int off, int len, bool mustTake) override;
+  // Entering the mode starts the stream afresh.
   void reset(bool entering) override;
-  // Null functions: the bytes are taken and dropped (no decoder yet).
-  static void setDecoder(ProcessFn process, ResetFn reset);
-  static M2sPortHandler instance;
+
+ private:
+  ZrtDecoder* dec_;
 };

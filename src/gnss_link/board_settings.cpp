@@ -87,7 +87,7 @@ int listCapacity(const char* value, int n) {
 // text, and a list tag needs a list value with room for that many elements.
 bool elementFits(const char* text, int textLen, long long pathLen, long long tag) {
   if (tag < SCHAR_MIN || tag > SCHAR_MAX) return false;
-  if (textLen + 1 <= 4) return pathLen == 0 && tag == 0;  // a hole
+  if (textLen + 1 <= 4) return textLen == 0 && pathLen == 0 && tag == 0;  // a hole: a lone line feed
   if (!startsWith(text, "set,") || pathLen < 1 || 4 + pathLen >= textLen) return false;
   if (std::memchr(text + 4, ',', static_cast<std::size_t>(pathLen)) != nullptr) return false;
   if (text[4 + pathLen] != ',') return false;

@@ -7,6 +7,7 @@
 #include "files/log_files.h"
 #include "files/session.h"
 #include "gnss_link/allan_monitor.h"
+#include "gnss_link/lock_manager.h"
 #include "gnss_link/placeholders.h"
 #include "output/output_manager.h"
 #include "platform/debug.h"
@@ -32,7 +33,7 @@ int rawUpdateRate = -1;
 bool bDebugPosTime = false;
 
 MeasProcLinks measProcLinks = {
-    placeholder::LockMan_getMainAntInputIdx,
+    LockMan::getMainAntInputIdx,
     placeholder::rcvSepAntSolutions,
     placeholder::rtkAllowType1,
     placeholder::rtkAllowType3,
@@ -231,8 +232,7 @@ void signalMeasReady() {
   spCheckOut();
 
   trace(9, nullptr);
-  int mainIdx = measProcLinks.mainAntInputIdx();
-  if (mainIdx < 0) mainIdx = 0;  // not known: the first input
+  const int mainIdx = measProcLinks.mainAntInputIdx();
   if (measProcLinks.sepAntSolutions()) {
     pNavSol_Ant[0] = &navSol_Ant[0];
     pNavSol_Ant[1] = &navSol_Ant[1];

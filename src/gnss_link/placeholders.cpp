@@ -5,6 +5,9 @@ bool DecoderStatus::putStatus(int, const Record&, int) { return false; }
 bool decUtilsGetLatency(long, int, std::int32_t*) { return false; }
 ZrtDecoder* InDecs::decs_[InDecs::kDecPorts] = {};
 // ---- end of the native-format decoder's stand-ins ---------------------------------------------
+
+#include <cstring>
+
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "gnss_link/board_link.h"
@@ -15,10 +18,19 @@ int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullp
 }  // namespace
 
 void m2sBoardAreaStandInsInitOnce() {
-  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) parRegisterArea(area, boardOwnedSet, nullptr);
+  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) {
+    if (std::strcmp(area, "lock") == 0) continue;  // the lock manager's own keys
+    parRegisterArea(area, boardOwnedSet, nullptr);
+  }
 }
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
+// ==== Lock manager: position lock and antenna names ==========================================
+namespace placeholder {
+Mutex* posMutex() { return nullptr; }
+const char* get_ant_name_shrt(int) { return nullptr; }
+}  // namespace placeholder
+// ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 namespace placeholder {
 void signalMeasReady() {}
@@ -47,7 +59,6 @@ void diffInitCoding() {}
 void baseMakeCoding() {}
 int navMain() { return 3; }
 void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
-int LockMan_getMainAntInputIdx() { return -1; }
 bool rcvSepAntSolutions() { return false; }
 bool rtkAllowType1() { return false; }
 bool rtkAllowType3() { return false; }

@@ -33,15 +33,29 @@ struct InDecs {
   static ZrtDecoder* decs_[kDecPorts];
 };
 // ---- end of the native-format decoder's stand-ins ---------------------------------------------
-// ---- Set handlers of the areas the GNSS board shares (lock/, spectr/, calib/, dev/pps/,
-// dev/event/), used by the board link until the lock manager, spectrum, GLONASS bias and
-// PPS/event work register their own. Stands for lockcSet, spcSet, calibcSet, ppscSet, evcSet:
+
+// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
+// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
+// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). An area whose real handler is registered first keeps it.
+// value). Registered late in the start-up, so that an area whose real handler registered
+// during the start-up keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
+class Mutex;
+
+// ==== Lock manager: position lock and antenna names ==========================================
+namespace placeholder {
+// `posMutex` of the navigation main step, held around the position records. Stand-in: null, not
+// available (the user position is only time-stamped, nothing else to guard).
+Mutex* posMutex();
+// DescriptorAntens::get_ant_name_shrt (command layer): short name of an antenna input.
+// Stand-in: null, not available.
+const char* get_ant_name_shrt(int index);
+}  // namespace placeholder
+// ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).
@@ -65,16 +79,16 @@ bool RfConf_setNtSerNum(std::uint16_t serial);
 // Receiver output parameters: the validity flags of RcvOut cleared at epoch start. Not available.
 bool rcvOutClearValid();
 // Position and velocity servers: the board's position and velocity blocks into the
-// 6.151 record types, which do not carry them yet. Not available.
+// position data types, which do not carry them yet. Not available.
 bool boardPositionPut(const BoardSolAlnType& sol);
 bool boardVelocityPut(const BoardSolAlnType& sol);
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 
 // ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
-// Each step does nothing; each answer says "not available". The LEDs, buttons, lock manager,
-// navigation step, receiver output parameters, base-station coding, NMEA output and the
-// receiver settings not kept yet fill them.
+// Each step does nothing; each answer says "not available". The LEDs, buttons, navigation step,
+// receiver output parameters, base-station coding, NMEA output and the receiver settings not
+// kept yet fill them.
 struct RCV_OUTPUT;
 namespace placeholder {
 // LEDs: satellite LED (channels in use, those among the first 16) and position LED.
@@ -104,8 +118,6 @@ void baseMakeCoding();
 int navMain();
 // Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
 void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
-// Lock manager: the main antenna input; here -1, not available (the chain then uses input 0).
-int LockMan_getMainAntInputIdx();
 // Receiver settings not kept yet: separate solutions per antenna input, the RTK types 1 and 3,
 // the RTK distance limit (units of 100 m) and the position LED's RTK flag and interval. All
 // answer "not available" (false).

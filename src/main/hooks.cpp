@@ -5,13 +5,14 @@
 #include "gnss_link/board_settings.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/raw_decoder.h"
-#include "gnss_link/zrt_port_input.h"
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
 #include "command/cmd_hooks.h"
 #include "command/result_codes.h"
 #include "output/om_verbs.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
@@ -19,18 +20,19 @@
 #include "platform/shutdown.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_time_scales.h"
+#include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
 
-// The GNSS board's stream (port 9 in mode "zrt") goes to the native reader of its decoder port.
-ZrtPortInput* boardInput() { return zrtPortInput(InPorts::io2dec_[IOP_SHM_A]); }
-void boardStreamIn(const void* data, int len) {
-  if (ZrtPortInput* in = boardInput()) in->process(static_cast<const std::uint8_t*>(data), 0, len, true);
-}
-void boardStreamReset(bool entering) {
-  if (ZrtPortInput* in = boardInput()) in->reset(entering);
+// Clock plan and lock settings: a record that never took its defaults (a new image, init,/par/)
+// takes them and is stored; the lock manager recomputes on its next pass.
+void chanSettingsAfterLoad() {
+  const bool clock = clockSettingsAfterLoad();
+  const bool lock = lockSettingsAfterLoad();
+  if (clock || lock) nv_writeRcvSettings();
+  LockMan::updateLocking();
 }
 }  // namespace
 
@@ -71,7 +73,15 @@ void wireHooks() {
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
 
-  // ---- gnss_link: the board's stream into its native reader; the chain after each good epoch
-  M2sPortHandler::setDecoder(boardStreamIn, boardStreamReset);
+  // ---- gnss_link: the chain after each good epoch of the board's stream
   zrtRawDecoder.setMeasReady(signalMeasReady);
+
+  // ---- command: steps after the settings are loaded (nvAfterLoadAdd)
+  nvAfterLoadAdd(chanSettingsAfterLoad);
+
+  // ---- positioning: signal tables ask the lock manager about BeiDou satellites
+  signalTableLinks.isBeiPhase3 = isBeiPhase3;
+  signalTableLinks.isBeiDou37compat = isBeiDou37compat;
+  signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
+  signalTableLinks.ignoreCompat = ignoreCompat;
 }

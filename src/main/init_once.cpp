@@ -12,6 +12,9 @@
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/lock_manager_keys.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
@@ -27,6 +30,14 @@
 #include "positioning/sys_clock.h"
 
 namespace {
+
+// Frequency plan, lock manager and the lock keys.
+void chanStart() {
+  clockSettingsAfterLoad();
+  chanInitOnce();
+  lockManInitOnce();
+  registerLockArea();
+}
 
 const InitStep kInitOnce[] = {
     // port objects of the links to the GNSS board, the CAN ports and the log files
@@ -47,8 +58,6 @@ const InitStep kInitOnce[] = {
     {"parseInitOnce", InputParser::initOnce},
     // keys of the receiver settings and ports, init of the defaults, the after-set step
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
-    // the /par/ areas the GNSS board shares, forwarded after a set
-    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
@@ -67,7 +76,7 @@ const InitStep kInitOnce[] = {
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
-    {"chanInitOnce", nullptr},
+    {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
     // GPIO
@@ -76,6 +85,9 @@ const InitStep kInitOnce[] = {
     {"magInitOnce", nullptr},
     // position engine objects
     {"pvtInitOnce", nullptr},
+    // the /par/ areas the GNSS board shares, forwarded after a set (after every layer has
+    // registered its areas: the stand-ins only fill the places still empty)
+    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
 };

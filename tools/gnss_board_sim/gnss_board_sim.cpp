@@ -33,6 +33,7 @@ const char kUsage[] =
     "  --issue N             settings issue at start (default 0)\n"
     "  --keep-state          keep issue and settings when the program reconnects\n"
     "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
+    "  --transcript PATH     every byte received, as received\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -44,6 +45,7 @@ struct Options {
   long issue = 0;
   bool keepState = false;
   std::string log;
+  std::string transcript;
   long silenceAfter = -1;
   bool garbage = false;
   long flipEvery = 0;
@@ -111,6 +113,7 @@ class Board {
   explicit Board(const Options& o) : o_(o), issue_(o.issue) {}
 
   void openLog(const std::string& path) { log_ = std::fopen(path.c_str(), "a"); }
+  void openTranscript(const std::string& path) { transcript_ = std::fopen(path.c_str(), "ab"); }
 
   void connected() {
     record("* connected");
@@ -131,6 +134,10 @@ class Board {
   bool silent() const { return o_.silenceAfter >= 0 && monoMs() - connectedAt_ >= o_.silenceAfter * 1000; }
 
   void feed(const char* data, std::size_t n) {
+    if (transcript_) {
+      std::fwrite(data, 1, n, transcript_);
+      std::fflush(transcript_);
+    }
     in_.append(data, n);
     std::size_t pos = 0;
     while (pos < in_.size()) {
@@ -349,6 +356,7 @@ class Board {
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
   std::FILE* log_ = nullptr;
+  std::FILE* transcript_ = nullptr;
   std::int64_t connectedAt_ = 0;
   bool everConnected_ = false;
 };
@@ -384,6 +392,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->keepState = true;
     } else if (a == "--log") {
       if (!value(&o->log)) return false;
+    } else if (a == "--transcript") {
+      if (!value(&o->transcript)) return false;
     } else if (a == "--silence-after") {
       if (!number(&o->silenceAfter)) return false;
     } else if (a == "--garbage") {
@@ -442,6 +452,7 @@ int main(int argc, char** argv) {
   }
   Board board(o);
   board.openLog(o.log.empty() ? o.dir + "/gnss_board_sim.log" : o.log);
+  if (!o.transcript.empty()) board.openTranscript(o.transcript);
   std::fprintf(stderr, "gnss_board_sim: listening on %s, %d Hz\n", sockPath.c_str(), o.rate);
 
   const int periodMs = 1000 / o.rate;

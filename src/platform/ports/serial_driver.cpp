@@ -305,13 +305,17 @@ bool rsDrain(int port, int timeout) {
   if (rp.keepFd < 0) return true;
   // A pseudo-terminal loses what its reader has not taken when the program ends: give the
   // reader the rest of the time to take it. The terminal moves written bytes to the reader's
-  // side a moment later, hence the first pause.
-  Task::sleep(1);
+  // side some moments later (longer on a loaded machine), so an empty reader's side only counts
+  // once the bytes have been seen there or a short grace has passed.
+  constexpr std::uint32_t kArrivalGraceMs = 20 * rtos::kTickMs;
+  bool seen = false;
   for (;;) {
     int queued = 0;
-    if (ioctl(rp.keepFd, FIONREAD, &queued) != 0 || queued == 0) return true;
-    if (timeout >= 0 && MonoClock::ms() - start >= static_cast<std::uint32_t>(timeout) * rtos::kTickMs)
-      return false;
+    if (ioctl(rp.keepFd, FIONREAD, &queued) != 0) return true;
+    if (queued > 0) seen = true;
+    std::uint32_t elapsed = MonoClock::ms() - start;
+    if (queued == 0 && (seen || elapsed >= kArrivalGraceMs)) return true;
+    if (timeout >= 0 && elapsed >= static_cast<std::uint32_t>(timeout) * rtos::kTickMs) return false;
     Task::sleep(1);
   }
 }

@@ -10,6 +10,8 @@
 #include "board_fake_link.h"
 #include "command/reply.h"
 #include "command/zr_list.h"
+#include "gnss_link/placeholders.h"
+#include "gnss_link/zrt_decoder.h"
 #include "output/epoch_msgs.h"
 #include "output/msg_pool.h"
 #include "output/output_manager.h"
@@ -363,18 +365,35 @@ TEST(BoardLinkForward, SharedAreas) {
 
 // ---- the native-mode handler -------------------------------------------------------------
 
-std::string g_decoded;
-int g_resets = 0;
+// The epoch marker "~~" of t = 43200000 ms, as the simulator's own writer frames it.
+const std::string kEpochMark("\x7e\x7e\x30\x30\x35\x00\x2e\x93\x02\xe6", 10);
 
 TEST(BoardLinkHandler, HandsEverythingToTheDecoderAndTakesIt) {
-  const std::uint8_t bytes[] = {'x', '~', '~', '0', '0', '5', 1, 2};
-  EXPECT_EQ(M2sPortHandler::instance.process(bytes, 1, 7, false), 7);  // no decoder: dropped
-  M2sPortHandler::setDecoder([](const void* d, int n) { g_decoded.append(static_cast<const char*>(d), n); },
-                             [](bool) { ++g_resets; });
-  EXPECT_EQ(M2sPortHandler::instance.process(bytes, 1, 7, false), 7);
-  EXPECT_EQ(g_decoded, std::string("~~005\x01\x02", 7));
-  M2sPortHandler::instance.reset(true);
-  EXPECT_EQ(g_resets, 1);
+  ZrtDecoder dec;
+  M2sPortHandler none;
+  const std::string bytes = "x" + kEpochMark + kEpochMark.substr(0, 4);
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  EXPECT_EQ(none.process(p, 1, 14, false), 14);  // no decoder: taken and dropped
+  M2sPortHandler h(&dec);
+  EXPECT_EQ(h.process(p, 1, 14, false), 14);
+  EXPECT_EQ(dec.good(), 1u);
+  EXPECT_EQ(dec.bad(), 0u);
+  // Entering the mode starts afresh: the half message held is forgotten.
+  h.reset(true);
+  EXPECT_EQ(h.process(reinterpret_cast<const std::uint8_t*>(kEpochMark.data()) + 4, 0, 6, false), 6);
+  EXPECT_EQ(dec.good(), 0u);
+}
+
+TEST(BoardLinkHandler, StartUpPutsTheDecoderOfTheLinkBehindPortNine) {
+  FakeBoard board;
+  ZrtDecoder dec;
+  InDecs::decs_[InPorts::io2dec_[IOP_SHM_A]] = &dec;
+  m2sSendAllCmds();
+  InPortHandler* h = board.in.setHandler(InPort::M_ZRT, nullptr);
+  ASSERT_NE(h, nullptr);
+  const auto* p = reinterpret_cast<const std::uint8_t*>(kEpochMark.data());
+  EXPECT_EQ(h->process(p, 0, 10, false), 10);
+  EXPECT_EQ(dec.good(), 1u);
 }
 
 }  // namespace

@@ -223,6 +223,7 @@ TEST(BoardSettingsFile, LoaderAcceptsWhatTheFormatAllows) {
       {"final issue line", h + "set,a,1 # 8 1 0\nset,b,2 # 8 1 0\nset,cmd/set/issue,9\n", 2, 9},
       {"no final line: issue 0", h + "set,a,1 # 8 1 0\nset,b,2 # 8 1 0\n", 2, 0},
       {"several blanks before the '#'", h + "set,a,1    # 8 1 0\nset,b,2 #  8  1  0 \nset,cmd/set/issue,3\n", 2, 3},
+      {"a hole: a lone line feed", h + "set,a,1 # 8 1 0\n # 1 0 0\nset,cmd/set/issue,3\n", 2, 3},
       {"lines after the final one are not read",
        h + "set,a,1 # 8 1 0\nset,b,2 # 8 1 0\nset,cmd/set/issue,4\nrubbish\n", 2, 4},
   };
@@ -270,6 +271,7 @@ TEST(BoardSettingsFile, LoaderRefusesWhatDoesNotFit) {
       {"final line without line feed", h1 + "set,a,1 # 8 1 0\nset,cmd/set/issue,5"},
       {"element line without line feed", h1 + "set,a,1 # 8 1 0"},
       {"line far longer than any the writer makes", h1 + std::string(2000, 's') + " # 8 1 0\n" + fin},
+      {"a hole with text", h1 + "set # 4 0 0\n" + fin},
       {"zero byte in a line", h1 + std::string("set,a,\0 # 8 1 0\n", 16) + fin},
   };
   for (const auto& c : cases) {
@@ -475,6 +477,20 @@ TEST_F(BoardSettingsDeathTest, BoardWithAnotherIssueRestartsTheReceiver) {
   installHooks(b.get());
   b->nvRead(0);
   EXPECT_EQ(b->count(), 1);
+}
+
+TEST_F(BoardSettingsDeathTest, ClearedCommandsAndABoardWithSettingsRestart) {
+  {
+    auto b = start(0);
+    putCmd(*b, {"a", "1", 0});
+    save();
+  }
+  ASSERT_EQ(std::remove(kNvmFile), 0);
+  EXPECT_EXIT(start(4), testing::ExitedWithCode(0),
+              "\\$\\$CmdBuf: commands \\(2,1\\) mismatch nv \\(0,0\\): clearing commands\n");
+  // The record was emptied on the way out; the next start with a reset board goes on.
+  auto b = start(0);
+  EXPECT_EQ(b->count(), 0);
 }
 
 TEST_F(BoardSettingsDeathTest, CorruptedFileWithAValidBlockClearsTheImage) {

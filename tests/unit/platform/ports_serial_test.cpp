@@ -92,7 +92,7 @@ TEST_F(Serial, PortsArePublishedMappedOrDisabled) {
   EXPECT_TRUE(rsDrain(0, 100));
   // Nobody reads dev/usb/a: what was written stays in the terminal and the drain says so.
   EXPECT_EQ(rsWrite(4, "unread", 6, 0, 0), 6);
-  EXPECT_FALSE(rsDrain(4, 5));
+  EXPECT_FALSE(rsDrain(4, 50));
   const std::string in = "print,/par/x\r\n\x03";
   ASSERT_EQ(write(user, in.data(), in.size()), static_cast<ssize_t>(in.size()));
   std::string got;

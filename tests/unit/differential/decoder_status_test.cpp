@@ -1,0 +1,202 @@
+#include "differential/decoder_status.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "differential/rtcm3_decoder.h"
+#include "positioning/time_scales.h"
+
+namespace {
+
+using PortRecord = DecoderStatus::PortRecord;
+
+PortRecord read(int port) {
+  PortRecord r{};
+  EXPECT_TRUE(DecSt.get(port, r));
+  return r;
+}
+
+TEST(DecoderStatus, ClearedRecordAfterSetDecMode) {
+  DecSt.setDecMode(2, DecoderStatus::kRtcm3);
+  const PortRecord r = read(2);
+  EXPECT_EQ(r.mode, 3);
+  EXPECT_EQ(r.port, 2);
+  for (const DecoderStatus::DataStream& s : r.streams) {
+    EXPECT_FLOAT_EQ(s.quality, 100.0f);
+    EXPECT_EQ(s.good, 0);
+    EXPECT_EQ(s.bad, 0);
+    EXPECT_EQ(s.latency, -1);
+    for (int p : s.period) EXPECT_EQ(p, -1);
+  }
+  PortRecord out;
+  EXPECT_FALSE(DecSt.get(22, out));
+  EXPECT_FALSE(DecSt.get(-1, out));
+}
+
+TEST(DecoderStatus, CountsSelectedPortAndBoardLinks) {
+  for (int p = 0; p < InPorts::kDecPorts; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
+  EXPECT_EQ(DecSt.getTotNum(), 0);
+  EXPECT_EQ(DecSt.getSelPort(), 0);
+  DecSt.setDecMode(6, DecoderStatus::kRtcm3);  // a GNSS-board link: never counted
+  EXPECT_EQ(DecSt.getTotNum(), 0);
+  EXPECT_FALSE(DecSt.isDec(6));
+  DecSt.setDecMode(13, DecoderStatus::kCmr);
+  DecSt.setDecMode(19, DecoderStatus::kRtcm3);
+  EXPECT_EQ(DecSt.getTotNum(), 2);
+  EXPECT_EQ(DecSt.getSelPort(), 13);
+  EXPECT_TRUE(DecSt.isDec(19));
+  DecSt.setDecMode(13, DecoderStatus::kNone);
+  EXPECT_EQ(DecSt.getTotNum(), 1);
+  EXPECT_EQ(DecSt.getSelPort(), 19);
+}
+
+// Each filed epoch period stays visible in every later publication, whichever half it lands in.
+TEST(DecoderStatus, FiledPeriodsStayVisibleAcrossWrites) {
+  DecSt.setDecMode(1, DecoderStatus::kRtcm3);
+  RTC3_DEC_STATUS st{};
+  st.latency = 250;
+  st.epochPeriod.init();
+  st.epochPeriod.period = 1000;
+  st.epochPeriod.sys = 0;
+  DecSt.putStatus(1, st);
+  EXPECT_EQ(st.epochPeriod.period, -1);  // filed once
+  st.epochPeriod.period = 5000;
+  st.epochPeriod.sys = 1;
+  DecSt.putStatus(1, st);
+  for (int i = 0; i < 3; ++i) {
+    st.goodFrames = 10 + i;
+    st.stationId = 0xFFFF;
+    DecSt.putStatus(1, st);
+    const PortRecord r = read(1);
+    EXPECT_EQ(r.streams[0].period[0], 1000) << i;
+    EXPECT_EQ(r.streams[0].period[1], 5000) << i;
+    EXPECT_EQ(r.streams[0].good, 10 + i);
+    EXPECT_EQ(r.streams[0].station, -1);  // sign-extended 16 bits
+    EXPECT_EQ(r.streams[0].latency, 250);
+  }
+}
+
+// Two writer tasks and two readers: every copy a reader gets is one whole publication.
+TEST(DecoderStatus, ReadersNeverSeeATornRecord) {
+  constexpr int kPort = 0;
+  std::atomic<bool> stop{false};
+  std::atomic<long> reads{0}, torn{0};
+  auto writer = [&](int base) {
+    for (int i = 0; i < 20000; ++i) {
+      DecoderStatus::DataStream s{};
+      const int v = base + i;
+      s.good = s.bad = s.lastTime = s.station = s.latency = v;
+      s.quality = static_cast<float>(v);
+      for (int& p : s.period) p = v;
+      DecSt.putStatus(kPort, s, DecoderStatus::kZrt);
+    }
+  };
+  auto reader = [&] {
+    while (!stop.load()) {
+      PortRecord r;
+      DecSt.get(kPort, r);
+      const DecoderStatus::DataStream& s = r.streams[0];
+      bool same = s.bad == s.good && s.lastTime == s.good && s.station == s.good &&
+                  s.latency == s.good && s.quality == static_cast<float>(s.good);
+      for (int p : s.period) same = same && p == s.good;
+      if (s.good != 0 && !same) ++torn;
+      ++reads;
+    }
+  };
+  std::thread r1(reader), r2(reader);
+  std::thread w1(writer, 1000000), w2(writer, 5000000);
+  w1.join();
+  w2.join();
+  while (reads.load() < 1000) std::this_thread::yield();
+  stop = true;
+  r1.join();
+  r2.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(DecSt.sequence(kPort) % 2, 0u);
+}
+
+TEST(EpochPeriod, OneHertzHourRolloverAndRepeatedEpochs) {
+  struct Step {
+    long time;
+    int sys;
+    int period;  // after the call
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+  };
+  const Case cases[] = {
+      {"1 Hz GPS", {{518400000, 0, -1}, {518401000, 0, 1000}, {518402000, 0, 1000}}},
+      {"hour rollover", {{3599000, 0, -1}, {3600000, 0, 1000}}},
+      {"rollover given modulo the hour", {{7199000, 2, -1}, {0, 2, 1000}}},
+      {"epoch at time 0 counts", {{0, 1, -1}, {1000, 1, 1000}}},
+      {"5 Hz", {{100, 5, -1}, {300, 5, 200}}},
+  };
+  for (const Case& c : cases) {
+    NAV_Decoder_Kernel::EPOCH_PERIOD p;
+    p.init();
+    for (const Step& s : c.steps) {
+      decUtilsGetEpochPeriod(s.time, s.sys, p);
+      EXPECT_EQ(p.period, s.period) << c.what << " at " << s.time;
+      EXPECT_EQ(p.sys, s.sys);
+    }
+  }
+  // A further message of the same epoch files the last period again.
+  NAV_Decoder_Kernel::EPOCH_PERIOD p;
+  p.init();
+  decUtilsGetEpochPeriod(1000, 0, p);
+  decUtilsGetEpochPeriod(2000, 0, p);
+  p.period = -1;  // filed
+  decUtilsGetEpochPeriod(2000, 0, p);
+  EXPECT_EQ(p.period, 1000);
+  // Systems keep their own last epochs.
+  decUtilsGetEpochPeriod(500, 1, p);
+  EXPECT_EQ(p.period, 1000);
+  decUtilsGetEpochPeriod(1500, 1, p);
+  EXPECT_EQ(p.period, 1000);
+  decUtilsGetEpochPeriod(4000, 0, p);
+  EXPECT_EQ(p.period, 2000);
+}
+
+SysTime g_now;
+void fakeClock(SysTime& t) { t = g_now; }
+
+TEST(Latency, AgainstThePublishedTimeScales) {
+  long lat = -1;
+  decUtilsGetLatency(1000, 0, lat);
+  EXPECT_EQ(lat, -1);  // no time yet
+  TimeScales::setRealClock(fakeClock);
+  g_now.assign(1700000000, 0);
+  RcvTimeScales::INT_SCALES s{};
+  s.ms[0] = 100;                     // GPS: 100 ms into the week
+  s.ms[1] = 3 * 3600000 + 500;       // GLONASS day
+  s.flags[0] = s.flags[1] = 0x40;
+  TimeScales::epoch(g_now, 1234);
+  TimeScales::endUpdate(s, 1234);
+  struct Case {
+    long time;
+    int sys;
+    long latency;
+  };
+  const Case cases[] = {
+      {59900, 0, 200},                 // tag in the previous minute
+      {50, 0, 50},
+      {604799900, 2, 200},             // Galileo on GPS time, end of the previous week
+      {3 * 3600000 + 100, 1, 400},     // GLONASS time of day
+      {604800000 - 14000 + 50, 5, 50}, // BeiDou runs 14 s behind
+  };
+  for (const Case& c : cases) {
+    lat = -7;
+    decUtilsGetLatency(c.time, c.sys, lat);
+    EXPECT_EQ(lat, c.latency) << c.time << " sys " << c.sys;
+  }
+  lat = 33;
+  decUtilsGetLatency(-1, 0, lat);
+  EXPECT_EQ(lat, 33);
+  TimeScales::setRealClock(nullptr);
+}
+
+}  // namespace
