@@ -40,7 +40,6 @@ bool omniStarComputeParams() { return false; }
 bool RedirMap_updateDl(const char*, int) { return false; }
 bool RfConf_setNtRev(std::uint8_t) { return false; }
 bool RfConf_setNtSerNum(std::uint16_t) { return false; }
-bool rcvOutClearValid() { return false; }
 bool boardPositionPut(const BoardSolAlnType&) { return false; }
 bool boardVelocityPut(const BoardSolAlnType&) { return false; }
 }  // namespace placeholder

@@ -76,8 +76,6 @@ bool RedirMap_updateDl(const char* text, int len);
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);
-// Receiver output parameters: the validity flags of RcvOut cleared at epoch start. Not available.
-bool rcvOutClearValid();
 // Position and velocity servers: the board's position and velocity blocks into the
 // position data types, which do not carry them yet. Not available.
 bool boardPositionPut(const BoardSolAlnType& sol);

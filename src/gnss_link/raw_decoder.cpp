@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/placeholders.h"
 #include "gnss_link/raw_reader.h"
 #include "gnss_link/raw_records.h"
@@ -89,7 +90,10 @@ void ZrtRawDecoder::clearPositions() {
   b.bSolAln = 0;
   solution.lSolType = 0;
   solution.bHeadingAvailable = 0;
-  placeholder::rcvOutClearValid();
+  RcvOut.bSolPresent = 0;
+  RcvOut.bRtkAvail = 0;
+  RcvOut.bHeadingAvail = 0;
+  RcvOut.bOutPos = 0;
 }
 
 void ZrtRawDecoder::clearMeasurements() {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "gnss_link/meas_proc.h"
 #include "positioning/rcv_time_scales.h"
 #include "raw_test_util.h"
 
@@ -83,6 +84,13 @@ TEST(RawDecoderEpoch, EndTimeDifferentRunsOnClearedMeasurements) {
   EXPECT_EQ(Chain::satStateAtRun, 4);
   const BoardEpochPart& b = PVTDataInstance.epochData.GetPointer()->board;
   EXPECT_EQ(b.chan[5].uNumber, 65535);
+}
+
+TEST(RawDecoderEpoch, EpochStartClearsTheOutputRecordsValidity) {
+  RcvOut.bSolPresent = RcvOut.bRtkAvail = RcvOut.bHeadingAvail = RcvOut.bOutPos = 1;
+  RawFeed f;
+  f.put(epochStart(kEpochTime));
+  EXPECT_EQ(RcvOut.bSolPresent + RcvOut.bRtkAvail + RcvOut.bHeadingAvail + RcvOut.bOutPos, 0);
 }
 
 TEST(RawDecoderEpoch, GoodEpochKeepsItsMeasurements) {
