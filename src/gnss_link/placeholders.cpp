@@ -1,6 +1,8 @@
 #include "gnss_link/placeholders.h"
 
 
+#include <cstring>
+
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "gnss_link/board_link.h"
@@ -11,6 +13,51 @@ int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullp
 }  // namespace
 
 void m2sBoardAreaStandInsInitOnce() {
-  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) parRegisterArea(area, boardOwnedSet, nullptr);
+  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) {
+    if (std::strcmp(area, "lock") == 0) continue;  // the lock manager's own keys
+    parRegisterArea(area, boardOwnedSet, nullptr);
+  }
 }
 // ---- end of the board link's stand-ins ---------------------------------------------------------
+
+// ==== Lock manager: position lock and antenna names ==========================================
+namespace placeholder {
+Mutex* posMutex() { return nullptr; }
+const char* get_ant_name_shrt(int) { return nullptr; }
+}  // namespace placeholder
+// ==== end of lock manager ====================================================================
+// ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
+namespace placeholder {
+void signalMeasReady() {}
+bool setValidPwrMeas(int) { return false; }
+bool tsDecoderTakeTrstData(const TrstDataType&) { return false; }
+bool omniStarComputeParams() { return false; }
+bool RfConf_setNtRev(std::uint8_t) { return false; }
+bool RfConf_setNtSerNum(std::uint16_t) { return false; }
+bool boardPositionPut(const BoardSolAlnType&) { return false; }
+bool boardVelocityPut(const BoardSolAlnType&) { return false; }
+}  // namespace placeholder
+// ---- end of the raw record decoder's stand-ins ------------------------------------------------
+
+// ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
+namespace placeholder {
+void SatLed::set(int, int) {}
+void SatLed::process(long) {}
+void PosLed::process(long) {}
+void PosLed::set(bool, int, int) {}
+void FileButton::handlePended() {}
+void PowerButton::handlePended() {}
+void NMEA_Output::makeStdOutput() {}
+void diffInitCoding() {}
+void baseMakeCoding() {}
+int navMain() { return 3; }
+void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
+bool rcvSepAntSolutions() { return false; }
+bool rtkAllowType1() { return false; }
+bool rtkAllowType3() { return false; }
+bool rtkDistLimit(int&) { return false; }
+bool posLedRtkSettings(bool&, int&) { return false; }
+bool rtkBaseDistance(double&) { return false; }
+void rcvEvent(const char*) {}
+}  // namespace placeholder
+// ---- end of the per-epoch driver's stand-ins ------------------------------------------------

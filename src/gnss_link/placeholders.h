@@ -2,13 +2,99 @@
 // implementation replaces them. Keep each user's stand-ins in its own block.
 #pragma once
 
+#include <cstdint>
 
-// ---- Set handlers of the areas the GNSS board shares (lock/, spectr/, calib/, dev/pps/,
-// dev/event/), used by the board link until the lock manager, spectrum, GLONASS bias and
-// PPS/event work register their own. Stands for lockcSet, spcSet, calibcSet, ppscSet, evcSet:
+// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
+// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
+// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
 // value). Registered late in the start-up, so that an area whose real handler registered
 // during the start-up keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
+
+class Mutex;
+
+// ==== Lock manager: position lock and antenna names ==========================================
+namespace placeholder {
+// `posMutex` of the navigation main step, held around the position records. Stand-in: null, not
+// available (the user position is only time-stamped, nothing else to guard).
+Mutex* posMutex();
+// DescriptorAntens::get_ant_name_shrt (command layer): short name of an antenna input.
+// Stand-in: null, not available.
+const char* get_ant_name_shrt(int index);
+}  // namespace placeholder
+// ==== end of lock manager ====================================================================
+// ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
+// Each answers "not available" (false, or nothing done); the decoder has already stored what it
+// received in its own records (gnss_link/raw_records.h, the epoch record).
+struct BoardSolAlnType;
+struct TrstDataType;
+namespace placeholder {
+// The per-epoch chain of task MEAT (per-epoch driver). Here: nothing runs.
+void signalMeasReady();
+// Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
+bool setValidPwrMeas(int valid);
+// L-band decoder: takes the state record into TSDecoder (beams, ordered list, counts, status,
+// current channel, copied into strOmniCfg). Not available.
+bool tsDecoderTakeTrstData(const TrstDataType& rec);
+// L-band service parameters recomputed from the decoder state. Not available.
+bool omniStarComputeParams();
+// RF settings: the board's NT revision and serial number. Not available.
+bool RfConf_setNtRev(std::uint8_t rev);
+bool RfConf_setNtSerNum(std::uint16_t serial);
+// Position and velocity servers: the board's position and velocity blocks into the
+// position data types, which do not carry them yet. Not available.
+bool boardPositionPut(const BoardSolAlnType& sol);
+bool boardVelocityPut(const BoardSolAlnType& sol);
+}  // namespace placeholder
+// ---- end of the raw record decoder's stand-ins ------------------------------------------------
+
+// ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
+// Each step does nothing; each answer says "not available". The LEDs, buttons, navigation step,
+// receiver output parameters, base-station coding, NMEA output and the receiver settings not
+// kept yet fill them.
+struct RCV_OUTPUT;
+namespace placeholder {
+// LEDs: satellite LED (channels in use, those among the first 16) and position LED.
+struct SatLed {
+  static void set(int used, int low);
+  static void process(long t);
+};
+struct PosLed {
+  static void process(long t);
+  static void set(bool valid, int solType, int posMode);
+};
+// Buttons: pended presses of the file and power buttons.
+struct FileButton {
+  static void handlePended();
+};
+struct PowerButton {
+  static void handlePended();
+};
+// NMEA output: the fields shared by the sentences of the epoch.
+struct NMEA_Output {
+  static void makeStdOutput();
+};
+// Base-station coding: preparation before and coding after positioning.
+void diffInitCoding();
+void baseMakeCoding();
+// Navigation step: the solution status; here 3, no solution computed.
+int navMain();
+// Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
+void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
+// Receiver settings not kept yet: separate solutions per antenna input, the RTK types 1 and 3,
+// the RTK distance limit (units of 100 m) and the position LED's RTK flag and interval. All
+// answer "not available" (false).
+bool rcvSepAntSolutions();
+bool rtkAllowType1();
+bool rtkAllowType3();
+bool rtkDistLimit(int& hundredMetres);
+bool posLedRtkSettings(bool& flag, int& intervalMs);
+// RTK engine: rover-base distance in m. Not available (false).
+bool rtkBaseDistance(double& metres);
+// Receiver events: posts an event text. Not available (dropped).
+void rcvEvent(const char* text);
+}  // namespace placeholder
+// ---- end of the per-epoch driver's stand-ins ------------------------------------------------

@@ -3,6 +3,8 @@
 
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings.h"
+#include "gnss_link/meas_proc.h"
+#include "gnss_link/raw_decoder.h"
 #include "command/settings/nv_settings.h"
 #include "command/settings/settings_commands.h"
 #include "command/settings/port_settings.h"
@@ -12,6 +14,8 @@
 #include "differential/decoder_task.h"
 #include "differential/redirect.h"
 #include "output/om_verbs.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_init.h"
@@ -19,10 +23,20 @@
 #include "platform/shutdown.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_time_scales.h"
+#include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
 namespace {
 void saveImageOnExit() { FileNvmSaveOnExit(); }
+
+// Clock plan and lock settings: a record that never took its defaults (a new image, init,/par/)
+// takes them and is stored; the lock manager recomputes on its next pass.
+void chanSettingsAfterLoad() {
+  const bool clock = clockSettingsAfterLoad();
+  const bool lock = lockSettingsAfterLoad();
+  if (clock || lock) nv_writeRcvSettings();
+  LockMan::updateLocking();
+}
 }  // namespace
 
 void wireHooks() {
@@ -49,6 +63,7 @@ void wireHooks() {
 
   // ---- command: after-load steps of the receiver settings (rcvSettingsHooks, nvAfterLoadAdd)
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  nvAfterLoadAdd(measProcSettingsLoaded);
 
   // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
   static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
@@ -57,7 +72,6 @@ void wireHooks() {
   cmdRegisterVerb("em", omVerbEm);
   cmdRegisterVerb("dm", omVerbDm);
   cmdRegisterPrintTree("/msg", omPrintMsgTree);
-
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
@@ -70,4 +84,16 @@ void wireHooks() {
 
   // ---- differential: the relay's mode commands go to the GNSS board
   decSetBoardSend(static_cast<void (*)(const void*, int)>(m2sSend));
+
+  // ---- gnss_link: the chain after each good epoch of the board's stream
+  zrtRawDecoder.setMeasReady(signalMeasReady);
+
+  // ---- command: steps after the settings are loaded (nvAfterLoadAdd)
+  nvAfterLoadAdd(chanSettingsAfterLoad);
+
+  // ---- positioning: signal tables ask the lock manager about BeiDou satellites
+  signalTableLinks.isBeiPhase3 = isBeiPhase3;
+  signalTableLinks.isBeiDou37compat = isBeiDou37compat;
+  signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
+  signalTableLinks.ignoreCompat = ignoreCompat;
 }

@@ -11,7 +11,12 @@
 #include "differential/decoder_task.h"
 #include "differential/rtcm3_client.h"
 #include "files/log_files.h"
+#include "gnss_link/meas_proc.h"
+#include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
+#include "gnss_link/freq_plan.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/lock_manager_keys.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
@@ -27,6 +32,14 @@
 #include "positioning/sys_clock.h"
 
 namespace {
+
+// Frequency plan, lock manager and the lock keys.
+void chanStart() {
+  clockSettingsAfterLoad();
+  chanInitOnce();
+  lockManInitOnce();
+  registerLockArea();
+}
 
 const InitStep kInitOnce[] = {
     // port objects of the links to the GNSS board, the CAN ports and the log files
@@ -64,10 +77,11 @@ const InitStep kInitOnce[] = {
      }},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
+    {"zrtRawDecoderInit", [] { zrtRawDecoderInit(); }},
     // TLS
     {"tlsInitOnce", nullptr},
     // channel parameters
-    {"chanInitOnce", nullptr},
+    {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
     // GPIO
@@ -86,7 +100,7 @@ const InitStep kInitOnce[] = {
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.
 const TaskStarter kTasks[] = {
     // per-epoch task MEAT
-    {"measProcInit", nullptr, 10, 0, 0x1},
+    {"measProcInit", measProcInit, 10, 0, 0x1},
     // background task APPX
     {"apxProcInit", apxProcInit, 26, 0, 0x2},
     // serial and USB input tasks PIxT

@@ -17,14 +17,6 @@ namespace placeholder {
 bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
-// ==== Signal tables: lock-manager and receiver-settings answers =============================
-namespace placeholder {
-bool isBeiPhase3(int) { return false; }
-bool isBeiDou37compat(int) { return false; }
-bool isBeiDouMSMcompat(int, int) { return false; }
-bool ignoreCompat(int, int) { return false; }
-}  // namespace placeholder
-// ==== end of signal tables block =============================================================
 
 // ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }

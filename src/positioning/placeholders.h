@@ -54,16 +54,6 @@ namespace placeholder {
 bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
-// ==== Signal tables: lock-manager and receiver-settings answers =============================
-namespace placeholder {
-// No BeiDou-3 satellite known until the lock manager keeps the phase-3 mask.
-bool isBeiPhase3(int n);
-// No satellite is marked for a compatibility shift or skip.
-bool isBeiDou37compat(int n);
-bool isBeiDouMSMcompat(int n, int s);
-bool ignoreCompat(int n, int s);
-}  // namespace placeholder
-// ==== end of signal tables block =============================================================
 
 // ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
 namespace RTCMData {

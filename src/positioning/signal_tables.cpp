@@ -219,9 +219,11 @@ int DebugPhaseOffsetSys = -1;
 int DebugPhaseOffsetSignal = 0;
 float DebugPhaseOffset = 0.0f;
 
+// Until start-up links the lock manager: no BeiDou-3 satellite known, none shifted or skipped.
 SignalTableLinks signalTableLinks = {
-    placeholder::isBeiPhase3,  placeholder::isBeiDou37compat,     placeholder::isBeiDouMSMcompat,
-    placeholder::ignoreCompat, [] { return static_cast<int>(RcvSet.msmCompat); },
+    [](int) { return false; },      [](int) { return false; },
+    [](int, int) { return false; }, [](int, int) { return false; },
+    [] { return static_cast<int>(RcvSet.msmCompat); },
 };
 
 void signalDataInitOnce() { gIndex = buildIndexTables(); }

@@ -15,18 +15,18 @@ TEST_F(BoardLink, ForwardedSetReachesTheBoardAndTheFile) {
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp));
   const std::size_t mark = transcript().size();
-  EXPECT_EQ(ask("%1%set,/par/lock/x,{1,,3}"), re("%1%"));
+  EXPECT_EQ(ask("%1%set,/par/calib/x,{1,,3}"), re("%1%"));
   // 200 characters of path and 50 of value are refused, and nothing goes to the board.
-  const std::string path200 = "/par/lock/" + std::string(195, 'p');
+  const std::string path200 = "/par/calib/" + std::string(194, 'p');
   EXPECT_EQ(ask("set," + path200 + "," + std::string(50, 'v')), frame("ER", "%%{34,,command too long}"));
   EXPECT_EQ(ask("%2%set,/par/spectr/y,2"), re("%2%"));
   ASSERT_TRUE(boardGets("set,spectr/y,2\n", mark));
-  EXPECT_EQ(transcript().substr(mark), "set,lock/x,{1,,3}\nset,spectr/y,2\n");
+  EXPECT_EQ(transcript().substr(mark), "set,calib/x,{1,,3}\nset,spectr/y,2\n");
   restartViaCommand();
   EXPECT_EQ(setFile(), kFileHead +
                            "#@count:2\n"
                            "set,cmd/set/issue,0\n"
-                           "set,lock/x,{1,,3} # 18 6 -3\n"
+                           "set,calib/x,{1,,3} # 19 7 -3\n"
                            "set,spectr/y,2 # 15 8 0\n"
                            "set,cmd/set/issue,3\n");
 }
@@ -57,31 +57,31 @@ TEST_F(BoardLink, SettingsFileOfTheEdgeCases) {
   startSim();
   start();
   const char* const sets[] = {
-      "set,/par/lock/a/b,1",     "set,/par/lock/x,2",     "set,/par/lock/a,7",
-      "set,/par/lock/l,{1,2,3}", "set,/par/lock/l,{,5,}", "set,/par/lock/x,2",
+      "set,/par/calib/a/b,1",     "set,/par/calib/x,2",     "set,/par/calib/a,7",
+      "set,/par/calib/l,{1,2,3}", "set,/par/calib/l,{,5,}", "set,/par/calib/x,2",
   };
   for (const char* s : sets) EXPECT_EQ(ask(std::string("%s%") + s), re("%s%")) << s;
   restartViaCommand();
-  // lock/a replaced its child in the first place; the partial list stays after the complete
+  // calib/a replaced its child in the first place; the partial list stays after the complete
   // one; the repeated command is kept once, but the issue still moved.
   EXPECT_EQ(setFile(), kFileHead +
                            "#@count:4\n"
                            "set,cmd/set/issue,0\n"
-                           "set,lock/a,7 # 13 6 0\n"
-                           "set,lock/x,2 # 13 6 0\n"
-                           "set,lock/l,{1,2,3} # 19 6 3\n"
-                           "set,lock/l,{,5,} # 17 6 -3\n"
+                           "set,calib/a,7 # 14 7 0\n"
+                           "set,calib/x,2 # 14 7 0\n"
+                           "set,calib/l,{1,2,3} # 20 7 3\n"
+                           "set,calib/l,{,5,} # 18 7 -3\n"
                            "set,cmd/set/issue,7\n");
   // A later complete list replaces both lists.
   start();
-  EXPECT_EQ(ask("%s%set,/par/lock/l,{4,5,6}"), re("%s%"));
+  EXPECT_EQ(ask("%s%set,/par/calib/l,{4,5,6}"), re("%s%"));
   restartViaCommand();
   EXPECT_EQ(setFile(), kFileHead +
                            "#@count:3\n"
                            "set,cmd/set/issue,0\n"
-                           "set,lock/a,7 # 13 6 0\n"
-                           "set,lock/x,2 # 13 6 0\n"
-                           "set,lock/l,{4,5,6} # 19 6 3\n"
+                           "set,calib/a,7 # 14 7 0\n"
+                           "set,calib/x,2 # 14 7 0\n"
+                           "set,calib/l,{4,5,6} # 20 7 3\n"
                            "set,cmd/set/issue,8\n");
   // init empties the record and resets the board.
   start();
@@ -96,7 +96,7 @@ TEST_F(BoardLink, CorruptedSettingsFileWithAValidBlockClearsTheImage) {
   startSim();
   start();
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,9600"), re("%1%"));
-  EXPECT_EQ(ask("%2%set,/par/lock/a,1"), re("%2%"));
+  EXPECT_EQ(ask("%2%set,/par/calib/a,1"), re("%2%"));
   restartViaCommand();
   const std::string good = setFile();
   ASSERT_TRUE(dir_.write(".gnss.set", good.substr(0, good.size() / 2)));

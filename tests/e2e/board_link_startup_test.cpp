@@ -63,18 +63,18 @@ TEST_F(BoardLink, ProgramWithoutBoardStillStarts) {
   start();
   EXPECT_EQ(ask("%m%"), re("%m%"));
   // A set the link cannot carry is not reported as done, nor kept.
-  EXPECT_EQ(ask("set,/par/lock/x,1"), frame("ER", "%%{21,,not available}"));
+  EXPECT_EQ(ask("set,/par/calib/x,1"), frame("ER", "%%{21,,not available}"));
   // A board that comes later is connected, and a set that concerns it reaches it.
   startSim();
-  e2e::waitUntil([&] { return ask("%1%set,/par/lock/x,1") == re("%1%") && boardGets("set,lock/x,1\n"); });
-  EXPECT_TRUE(boardGets("set,lock/x,1\n"));
+  e2e::waitUntil([&] { return ask("%1%set,/par/calib/x,1") == re("%1%") && boardGets("set,calib/x,1\n"); });
+  EXPECT_TRUE(boardGets("set,calib/x,1\n"));
 }
 
 TEST_F(BoardLink, BoardThatKeptTheStoredIssueIsLeftAlone) {
   startSim();
   start();
-  EXPECT_EQ(ask("%1%set,/par/lock/x,{1,,3}"), re("%1%"));
-  ASSERT_TRUE(boardGets("set,lock/x,{1,,3}\n"));
+  EXPECT_EQ(ask("%1%set,/par/calib/x,{1,,3}"), re("%1%"));
+  ASSERT_TRUE(boardGets("set,calib/x,{1,,3}\n"));
   restartViaCommand();
   const std::string issue = lastIssue(setFile());
   ASSERT_EQ(issue, "2") << setFile();
@@ -89,8 +89,8 @@ TEST_F(BoardLink, BoardThatKeptTheStoredIssueIsLeftAlone) {
 TEST_F(BoardLink, BoardWithAnotherIssueRestartsTheProgram) {
   startSim();
   start();
-  EXPECT_EQ(ask("%1%set,/par/lock/x,5"), re("%1%"));
-  ASSERT_TRUE(boardGets("set,lock/x,5\n"));
+  EXPECT_EQ(ask("%1%set,/par/calib/x,5"), re("%1%"));
+  ASSERT_TRUE(boardGets("set,calib/x,5\n"));
   restartViaCommand();
   const std::string before = setFile();
   // The record agrees with the image but the board has some other issue: restart.
@@ -104,7 +104,7 @@ TEST_F(BoardLink, BoardWithAnotherIssueRestartsTheProgram) {
   startSim();
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp("set,lock/x,5\n"));
+  EXPECT_EQ(transcript(), startUp("set,calib/x,5\n"));
 }
 
 }  // namespace

@@ -33,12 +33,12 @@ TEST(SimWriter, EpochMarkerVectors) {
 }
 
 TEST(SimWriter, TimeScaleRecordOfAKnownDate) {
-  // 2024-06-01 is a Saturday of GPS week 2316 (= 268 + 1024 x 2, cycle 3); in Moscow it is
+  // 2024-06-01 is a Saturday of GPS week 2316 (= 268 + 1024 x 2, cycle 2); in Moscow it is
   // 14:59:42 of day 152 of the four-year period that began on 1 January 2024 (period 8 from 1992).
   sim::TimeScales t = sim::timeScales(1717243182, 0);
   EXPECT_EQ(t.gpsMsOfWeek, 6 * 86400000 + 43200000);
   EXPECT_EQ(t.gpsWeek, 268);
-  EXPECT_EQ(t.gpsCycle, 3);
+  EXPECT_EQ(t.gpsCycle, 2);
   EXPECT_EQ(t.gloMsOfDay, (14 * 3600 + 59 * 60 + 42) * 1000);
   EXPECT_EQ(t.gloDay, 152);
   EXPECT_EQ(t.gloPeriod, 8);

@@ -202,6 +202,12 @@ class Board {
     if (o_.garbage) e += junk(rng);
     if (due("@@ts", t)) e += sim::rawRecord(8, sim::timeScaleRecord(ts, uptime));
     if (o_.garbage) e += junk(rng);
+    if (due("@@pa", t)) e += sim::rawRecord(1, sim::powerRecord());
+    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    // Repeated until the program switches it off.
+    if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
+    // A subframe every 6 s, as broadcast.
+    if (due("gd", t) && t % 6000 == 0) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
     if (due("ET", t)) {
       std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
       std::string body;

@@ -45,7 +45,7 @@ struct TimeScales {
   std::int64_t gpsTotalMs;   // since 6 January 1980
   std::int32_t gpsMsOfWeek;
   std::int32_t gpsWeek;      // modulo 1024
-  std::int32_t gpsCycle;     // 1024-week cycles, counted from 1
+  std::int32_t gpsCycle;     // whole 1024-week cycles since 1980 (2 from 7 April 2019)
   std::int32_t gloMsOfDay;
   std::int32_t gloDay;       // within the four-year period
   std::int32_t gloPeriod;    // four-year period counted from 1992
@@ -60,7 +60,7 @@ inline TimeScales timeScales(std::int64_t utcSec, int ms) {
   t.gpsTotalMs = gps * 1000 + ms;
   t.gpsMsOfWeek = static_cast<std::int32_t>((gps % 604800) * 1000 + ms);
   t.gpsWeek = static_cast<std::int32_t>(week % 1024);
-  t.gpsCycle = static_cast<std::int32_t>(week / 1024 + 1);
+  t.gpsCycle = static_cast<std::int32_t>(week / 1024);
   std::int64_t m = utcSec - 946684800 + 10800;  // Moscow time, seconds since 2000
   std::int64_t p = m / 126230400;
   std::int64_t day = m / 86400 - 1461 * p;
@@ -100,6 +100,55 @@ inline std::string rawRecord(std::uint8_t type, const std::string& data) {
   putLe(body, data.size(), 2);
   body += data;
   return frame("@@", body, false);
+}
+
+// The power record: 25 readings in hundredths (12.00, 12.10, ... 14.40).
+inline std::string powerRecord() {
+  std::string r;
+  for (int i = 0; i < 25; ++i) putLe(r, static_cast<std::uint16_t>(1200 + 10 * i), 2);
+  return r;
+}
+
+// The task-load record: three tasks {name, number, three counters}.
+inline std::string taskLoadRecord(std::uint32_t uptime) {
+  struct Task {
+    const char* name;
+    int num;
+    std::uint32_t c[3];
+  };
+  const Task tasks[3] = {{"MEAS", 1, {250, 1200, uptime}}, {"TRCK", 2, {610, 2400, uptime}}, {"IDLE", 0, {140, 0, 0}}};
+  std::string r(1, '\3');
+  for (const Task& t : tasks) {
+    r.append(t.name, 4);
+    r += static_cast<char>(t.num);
+    for (std::uint32_t c : t.c) putLe(r, c, 4);
+  }
+  return r;
+}
+
+// The board's start-up record: NT revision, NT serial number, NT in use.
+inline std::string onceRecord() {
+  std::string r(1, '\2');
+  putLe(r, 517, 2);
+  r += '\1';
+  return r;
+}
+
+// Subframe 1 of GPS PRN 4 as broadcast (GNSSTk's public LNAV test vector "ephLNAVGPSSF1"), ten
+// 30-bit words, upright.
+inline constexpr std::uint32_t kLnavSf1Prn4[10] = {0x22C34D21, 0x29D4,    0x34D44000, 0x91B1DE7,  0x1C33746E,
+                                                   0x2F701369, 0x39F53CB5, 0x128070A8, 0x3FF454, 0x3EAFC2F0};
+
+// A "gd" message: satellite, time, kind, word count, words, closing byte; checksum.
+inline std::string gdMessage(int prn, std::uint32_t time, const std::uint32_t* words, int n) {
+  std::string b;
+  b += static_cast<char>(prn);
+  putLe(b, time, 4);
+  b += '\0';
+  b += static_cast<char>(n);
+  for (int i = 0; i < n; ++i) putLe(b, words[i], 4);
+  b += '\0';
+  return frame("gd", b, true);
 }
 
 }  // namespace sim

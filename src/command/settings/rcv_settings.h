@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr std::uint16_t kRcvSetLayoutRev = 1;
+inline constexpr std::uint16_t kRcvSetLayoutRev = 2;
 
 // State of one CAN port: eight 32-bit words.
 struct CanState {
@@ -151,14 +151,17 @@ struct RCV_SETTINGS {
   std::uint8_t gloBiasArea[64];  // mode, brands, run, opt, weight
   std::uint8_t calibArea[64];    // hardware calibration
   std::uint8_t azrtArea[264];    // stored routing: 22 decoder ports x 3 parameters
+  // layout 2
+  std::uint8_t lockExtArea[1152]; // lock masks, continued: three more tables of 48 x 64 bits
 
-  std::uint8_t reserved[1564];
+  std::uint8_t reserved[412];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
 static_assert(offsetof(RCV_SETTINGS, rtk) % 8 == 0 && offsetof(RCV_SETTINGS, hd) % 8 == 0);
 static_assert(offsetof(RCV_SETTINGS, clockArea) == 732);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 2532);
+static_assert(offsetof(RCV_SETTINGS, lockExtArea) == 2532);
+static_assert(offsetof(RCV_SETTINGS, reserved) == 3684);
 
 extern RCV_SETTINGS RcvSet;
 

@@ -15,6 +15,7 @@ BASECOORD bc;
 
 int tPosMode = 0;
 std::uint8_t bFiltMode = 0;
+// rtcmMode is defined by the output manager (output/output_manager.cpp).
 int dbi = 0;
 int temp_dbi = 0;
 int rtk_cpd_dbi = 0;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "positioning/data_servers/board_epoch_types.h"
+
 struct ChanData;
 struct EpochSatCommonDataType;
 namespace NavTask {
@@ -54,4 +56,5 @@ struct PVTEngineEpochDataType {
   NavTask::NAV_SOL* pNavSol;
   PosData::RcvTimeDataType rcvTime2;
   EpochSatCommonDataType* pEpochSatData;  // per-satellite part of the epoch
+  BoardEpochPart board;                   // as the GNSS board delivered it
 };

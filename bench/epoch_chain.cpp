@@ -1,0 +1,76 @@
+// Cost of the per-epoch chain as built (signalMeasReady): 182 channels with six tracked signals
+// each, post-processed on the measurement grid, then every later step of the chain. The
+// measurements the decoder writes each epoch are filled outside the timing.
+#include <benchmark/benchmark.h>
+
+#include "gnss_link/meas_proc.h"
+#include "positioning/chan_data.h"
+#include "positioning/rcv_time_scales.h"
+
+namespace {
+
+constexpr double kC = 299792458.0;
+constexpr double kFreq[kCdatSlots] = {1575.42e6, 1575.42e6, 1227.60e6, 1227.60e6, 1176.45e6, 1176.45e6};
+
+void mapAll() {
+  for (int ch = 0; ch < kCdatChannels; ++ch)
+    for (int slot = 0; slot < kCdatSlots; ++slot) ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
+}
+
+void fill(int epoch) {
+  for (int ch = 0; ch < kCdatChannels; ++ch) {
+    Cdat[ch].initSlots();
+    Cdat[ch].bDataPresent = 1;
+    Cdat[ch].sysCode = static_cast<std::uint8_t>(ch % 7);
+    const double range = 20.0e6 + 1.0e4 * ch + (-600.0 + 7.0 * ch) * epoch * 0.1;
+    const double iono = 40.3 * 25e16;
+    for (int slot = 0; slot < kCdatSlots; ++slot) {
+      ChanSigData* s = Cdat[ch].sig(slot);
+      const double f = kFreq[slot];
+      s->code = (range + iono / (f * f)) / kC;
+      s->phase = (range - iono / (f * f)) * f / kC + 1000.0 * slot;
+      s->doppler = 600.0 - 7.0 * ch;
+      s->freq = f;
+      s->cn0 = 40.0f + slot;
+      s->flags = ChanSigData::kValid | ChanSigData::kPhase;
+    }
+  }
+}
+
+// GPS time of day `t` on 2024-06-01, UTC known.
+void setEpoch(long t) {
+  RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
+  s.ms[0] = 6 * 86400000 + static_cast<std::int32_t>(t % 86400000);
+  s.weekDay[0] = 268;
+  s.cycle[0] = 2;
+  s.sysUtc[0] = 18;
+  s.flags[0] = 0x570;
+  s.ms[1] = static_cast<std::int32_t>((t - 18000 + 3 * 3600000) % 86400000);
+}
+
+// Epochs `stepMs` apart with measurement interval `ms`; per epoch.
+void run(benchmark::State& state, long stepMs, int ms) {
+  mapAll();
+  msInt = ms;
+  long t = 43200000;
+  int epoch = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    fill(epoch++);
+    setEpoch(t);
+    t += stepMs;
+    state.ResumeTiming();
+    signalMeasReady();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// Every epoch a whole second: every step runs.
+void BM_EpochChainWholeSecond(benchmark::State& state) { run(state, 1000, -1); }
+// 10 Hz epochs with a 1000 ms measurement interval: the mean over the second.
+void BM_EpochChain10HzMsInt1000(benchmark::State& state) { run(state, 100, 1000); }
+
+BENCHMARK(BM_EpochChainWholeSecond)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EpochChain10HzMsInt1000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

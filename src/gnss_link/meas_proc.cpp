@@ -1,0 +1,359 @@
+#include "gnss_link/meas_proc.h"
+
+#include <cstdio>
+
+#include "command/settings/debug_selectors.h"
+#include "command/settings/rcv_settings.h"
+#include "files/log_files.h"
+#include "files/session.h"
+#include "gnss_link/allan_monitor.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/placeholders.h"
+#include "output/output_manager.h"
+#include "platform/debug.h"
+#include "platform/mono_clock.h"
+#include "platform/ports/in_port.h"
+#include "platform/rtc.h"
+#include "platform/rtos.h"
+#include "platform/rtos_time.h"
+#include "platform/shutdown.h"
+#include "positioning/chan_data.h"
+
+NavTask::NAV_EPOCH NavEpoch;
+NavTask::NAV_SOL NavSol;
+NavTask::NAV_SOL navSol_Ant[2];
+NavTask::NAV_SOL* pNavSol_Ant[2] = {&NavSol, &NavSol};
+RCV_OUTPUT RcvOut;
+RCV_OUTPUT rcvOut_Ant[2];
+
+int msInt = -1;
+int posMsInt = -1;
+int posUpdateRate = -1;
+int rawUpdateRate = -1;
+bool bDebugPosTime = false;
+
+MeasProcLinks measProcLinks = {
+    LockMan::getMainAntInputIdx,
+    placeholder::rcvSepAntSolutions,
+    placeholder::rtkAllowType1,
+    placeholder::rtkAllowType3,
+    placeholder::rtkBaseDistance,
+    placeholder::rtkDistLimit,
+    placeholder::rcvEvent,
+    placeholder::posLedRtkSettings,
+    placeholder::navMain,
+};
+
+namespace {
+
+constexpr int kBoardPort = 9;
+constexpr long kDayMs = 86400000;
+// The board is given a minute to start streaming; after it, this much silence ends the run.
+constexpr std::uint32_t kGraceMs = 60000;
+constexpr int kSilenceMs = 10000;
+constexpr int kRetryTicks = 100;
+constexpr std::uint32_t kUnix2000 = 946684800;
+
+MeasTraceFn g_trace = nullptr;
+
+inline void trace(int step, const char* what) {
+  if (g_trace) g_trace(step, what);
+}
+
+std::uint32_t validBits(std::int32_t flags) {
+  std::uint32_t v = 0;
+  if (flags & RcvTimeScales::kTimeValid) v |= NavTask::NAV_EPOCH::kTimeValid;
+  if (flags & RcvTimeScales::kUtcKnown) v |= NavTask::NAV_EPOCH::kUtcKnown;
+  return v;
+}
+
+// The epoch record from the scales of this epoch (task MEAT is their only writer, so it reads
+// them directly).
+void fillNavEpoch(NavTask::NAV_EPOCH& e) {
+  const RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
+  e.gpsMs = s.ms[0];
+  e.gloMs = s.ms[1];
+  e.gpsWeek = s.weekDay[0] + 1024 * s.cycle[0];
+  e.gloDay = s.weekDay[1];
+  e.gpsValid = validBits(s.flags[0]);
+  e.gloValid = validBits(s.flags[1]);
+  long d = (static_cast<long>(s.ms[0]) % kDayMs) - static_cast<long>(s.ms[1]) % kDayMs;
+  if (d > kDayMs / 2) d -= kDayMs;
+  if (d < -kDayMs / 2) d += kDayMs;
+  e.gpsGloMs = static_cast<std::int32_t>(d);
+  // The date from the best qualified scale that gives one: level 3 down to 1, GPS before
+  // GLONASS at each level.
+  e.dateSource = -1;
+  e.utcSec = 0;
+  e.utcMs = -1;
+  int rank = 0;
+  for (int level = 3; level >= 1 && e.dateSource < 0; --level) {
+    for (int k = 0; k < 2; ++k, ++rank) {
+      GREGORIAN_EPOCH g{};
+      const std::int64_t t = RcvTimeScales::times2data(k, s, true, level, g);
+      if (t <= 0) continue;
+      e.date = g;
+      e.dateSource = rank;
+      e.utcSec = static_cast<std::uint32_t>(t + kUnix2000);
+      e.utcMs = static_cast<std::int32_t>((t % 86400) * 1000 + (s.ms[k] % 1000));
+      break;
+    }
+  }
+  e.rcvTime = RcvTimeScales::rcvRefTime.load() == 1 ? e.gloMs : e.gpsMs;
+}
+
+ChanMeasTime measTime(const NavTask::NAV_EPOCH& e) {
+  ChanMeasTime m;
+  m.gpsMs = e.gpsMs;
+  m.gloMs = e.gloMs;
+  m.valid = static_cast<std::uint8_t>(((e.gpsValid & NavTask::NAV_EPOCH::kTimeValid) ? 1 : 0) |
+                                      ((e.gloValid & NavTask::NAV_EPOCH::kTimeValid) ? 2 : 0));
+  return m;
+}
+
+// The record index of the main antenna input; anything but 0 or 1 has no record of its own.
+int mainRecord(int idx) { return idx == 1 ? 1 : 0; }
+
+// RTK availability of the main input's record (step 12).
+void rtkAvailability(int mainIdx) {
+  if (mainIdx != 0 && mainIdx != 1) {
+    for (RCV_OUTPUT& r : rcvOut_Ant) {
+      r.pRtkSol = nullptr;
+      r.bRtkAvail = 0;
+      r.bHeadingAvail = 0;
+    }
+    return;
+  }
+  RCV_OUTPUT& r = rcvOut_Ant[mainIdx];
+  r.pRtkSol = &solution;
+  const int type = solution.lSolType;
+  bool avail = tPosMode > 3 && type > 0;
+  if (avail && type == 1 && tPosMode != 4) avail = measProcLinks.rtkAllowType1();
+  if (avail && type == 3) avail = measProcLinks.rtkAllowType3();
+  if (avail) {
+    double dist = 0.0;
+    int limit = 0;
+    if (measProcLinks.rtkBaseDistance(dist) && measProcLinks.rtkDistLimit(limit) && limit > 0 &&
+        dist > limit * 100.0) {
+      avail = false;
+      measProcLinks.event("OPT,DIST,RANGE");
+    }
+  }
+  r.bRtkAvail = avail ? 1 : 0;
+  r.bHeadingAvail = solution.bHeadingAvailable;
+  if (rtk_cpd_dbi == 4) debPrintfx(-1, " measProc bHeadingAvail %d\n", r.bHeadingAvail);
+}
+
+void setStatusAll(std::int32_t status) {
+  NavSol.status = status;
+  navSol_Ant[0].status = status;
+  navSol_Ant[1].status = status;
+}
+
+}  // namespace
+
+bool measOnGrid(long t, int n) { return n == -1 || (n > 0 && t % n == 0); }
+
+void measProcSettingsLoaded() {
+  msInt = RcvSet.msInt;
+  posMsInt = RcvSet.posMsInt;
+  posUpdateRate = RcvSet.posUpdateRate;
+  rawUpdateRate = RcvSet.rawUpdateRate;
+}
+
+void measProcSetTrace(MeasTraceFn fn) { g_trace = fn; }
+
+void debPrintSlaveBuffers() {}
+
+void signalMeasReady() {
+  trace(1, nullptr);
+  trace(1, "debPrintSlaveBuffers");
+  debPrintSlaveBuffers();
+
+  trace(2, nullptr);
+  fillNavEpoch(NavEpoch);
+  long t = NavEpoch.rcvTime % kDayMs;
+  if (t < 0) t += kDayMs;
+  const bool onMs = measOnGrid(t, msInt);
+
+  trace(3, nullptr);
+  if (t % 1000 == 0) {
+    const bool utcOk = (NavEpoch.gpsValid & NavTask::NAV_EPOCH::kUtcKnown) != 0;
+    trace(3, "rtosAdjustTime");
+    rtosAdjustTime(utcOk ? NavEpoch.utcSec : 0, static_cast<std::int32_t>(t));
+    const bool dateOk = NavEpoch.dateSource == 0 &&
+                        (RcvSet.rtcRef == 0 || RcvSet.rtcRef == static_cast<std::uint32_t>(NavEpoch.date.year));
+    trace(3, "Rtc::updateTime");
+    Rtc::updateTime(dateOk ? NavEpoch.utcSec : 0);
+  }
+
+  trace(4, nullptr);
+  trace(4, "ChanData::setMeasTime");
+  ChanData::setMeasTime(measTime(NavEpoch));
+
+  trace(5, nullptr);
+  if (onMs) {
+    trace(5, "ChanData::processAfter");
+    for (ChanData& c : Cdat) c.processAfter();
+  }
+
+  trace(6, nullptr);
+  trace(6, "RcvOut");
+  RcvOut.epoch = NavEpoch;
+  if (bDebugPosTime) debPrintfx(-1, "measProc(): rcvTimeModDay= %ld\r\n", t);
+
+  trace(7, nullptr);
+  if (onMs) {
+    int used = 0;
+    int low = 0;
+    for (int i = 0; i < kCdatChannels; ++i) {
+      if (Cdat[i].inUse() <= 0) continue;
+      ++used;
+      if (i < 16) ++low;
+    }
+    trace(7, "SatLed::set");
+    placeholder::SatLed::set(used, low);
+  }
+  if (t % 100 == 0) {
+    trace(7, "SatLed::process");
+    placeholder::SatLed::process(t);
+    trace(7, "PosLed::process");
+    placeholder::PosLed::process(t);
+  }
+  if (onMs) {
+    trace(7, "omPrepare");
+    omPrepare(t);
+  }
+
+  trace(8, nullptr);
+  trace(8, "diffInitCoding");
+  placeholder::diffInitCoding();
+  trace(8, "spCheckOut");
+  spCheckOut();
+
+  trace(9, nullptr);
+  const int mainIdx = measProcLinks.mainAntInputIdx();
+  if (measProcLinks.sepAntSolutions()) {
+    pNavSol_Ant[0] = &navSol_Ant[0];
+    pNavSol_Ant[1] = &navSol_Ant[1];
+  } else {
+    pNavSol_Ant[0] = pNavSol_Ant[1] = &NavSol;
+  }
+
+  trace(10, nullptr);
+  std::int32_t status = NavTask::NAV_SOL::kNotComputed;
+  if (onMs && measOnGrid(t, posMsInt)) {
+    trace(10, "navMain");
+    status = measProcLinks.navMain();
+  }
+  setStatusAll(status);
+
+  trace(11, nullptr);
+  for (int a = 0; a < 2; ++a) {
+    RCV_OUTPUT& r = rcvOut_Ant[a];
+    r.pNavSol = pNavSol_Ant[a];
+    r.bSolPresent = pNavSol_Ant[a]->status == NavTask::NAV_SOL::kGood ? 1 : 0;
+    r.epoch = NavEpoch;
+  }
+
+  trace(12, nullptr);
+  rtkAvailability(mainIdx);
+
+  trace(13, nullptr);
+  trace(13, "RCV_OUTPUT::computeParams");
+  placeholder::RCV_OUTPUT_computeParams(rcvOut_Ant[0]);
+  placeholder::RCV_OUTPUT_computeParams(rcvOut_Ant[1]);
+  RcvOut = rcvOut_Ant[mainRecord(mainIdx)];
+
+  trace(14, nullptr);
+  if (!onMs) RcvOut.bOutPos = 0;
+
+  trace(15, nullptr);
+  if (posUpdateRate == 0 || !measOnGrid(t, posUpdateRate)) {
+    trace(15, "status 8");
+    setStatusAll(NavTask::NAV_SOL::kNotForOutput);
+    RcvOut.bOutPos = 0;
+  }
+
+  trace(16, nullptr);
+  if (rawUpdateRate == 0 || !measOnGrid(t, rawUpdateRate) || !onMs) {
+    trace(16, "no raw");
+    for (ChanData& c : Cdat) {
+      for (int s = 0; s < kCdatSlots; ++s) {
+        ChanSigData* sig = c.sig(s);
+        if (sig != &SdatEmpty) sig->flags = static_cast<std::uint16_t>(sig->flags & ~ChanSigData::kValidA);
+      }
+      c.bDataPresent = 0;
+    }
+  }
+
+  trace(17, nullptr);
+  trace(17, "baseMakeCoding");
+  placeholder::baseMakeCoding();
+  trace(17, "NMEA_Output::makeStdOutput");
+  placeholder::NMEA_Output::makeStdOutput();
+
+  trace(18, nullptr);
+  if (t % 1000 == 0) {
+    trace(18, "Session::run");
+    Session::run();
+  }
+
+  trace(19, nullptr);
+  trace(19, "lrRotate");
+  lrRotate(static_cast<std::uint32_t>(t), false);
+  trace(19, "FileButton::handlePended");
+  placeholder::FileButton::handlePended();
+  trace(19, "PowerButton::handlePended");
+  placeholder::PowerButton::handlePended();
+
+  trace(20, nullptr);
+  if (onMs) {
+    if (NavSol.status != NavTask::NAV_SOL::kNotForOutput) {
+      bool skip = false;
+      bool flag = true;
+      int every = 0;
+      if (tPosMode > 3 && measProcLinks.posLedRtkSettings(flag, every)) {
+        skip = !flag && !(every > 0 && t % every == 0);
+      }
+      if (!skip) {
+        trace(20, "PosLed::set");
+        placeholder::PosLed::set(RcvOut.bOutPos != 0, NavSol.solType, tPosMode);
+      }
+    }
+    trace(20, "omOutput");
+    omOutput(t);
+  }
+
+  trace(21, nullptr);
+  if (t % 1000 == 0) {
+    trace(21, "pcfSecond");
+    pcfSecond();
+  }
+
+  trace(22, nullptr);
+  trace(22, "alanVariance");
+  alanVariance();
+}
+
+void* measProc(void*) {
+  InPort* in = InPorts::ports_[kBoardPort];
+  if (in != nullptr) in->setMode(InPort::M_ZRT, true);
+  const std::uint32_t start = MonoClock::ms();
+  do {
+    if (in != nullptr) in->task(kSilenceMs);
+    else Task::sleep(kSilenceMs / 10);
+    Task::sleep(kRetryTicks);
+  } while (MonoClock::ms() - start <= kGraceMs);
+  std::fputs("$$ ERROR: no data from SLAVE: restart\n", stderr);
+  std::fflush(stderr);
+  rcvShutdown(kShutRestart, nullptr, 0, false);
+}
+
+bool measProcInit(int priority) {
+  static Task* task = nullptr;
+  if (task != nullptr) return task->started();
+  task = new Task(priority, measProc, nullptr, "MEAT", 13168);
+  task->resume();
+  return task->started();
+}

@@ -1,0 +1,116 @@
+// Task MEAT: reads the GNSS board's stream on port 9 and, at the end of every good epoch, runs
+// the per-epoch chain in its fixed order (time record, clock steering, channel post-processing,
+// navigation, output parameters, base coding, NMEA, sessions, log rotation, buttons, scheduled
+// output, once-a-second log-store work, clock-stability statistics). Later steps rely on the
+// order: navigation sees the channel data already post-processed, outputs see the solution of
+// the same epoch.
+#pragma once
+
+#include <cstdint>
+
+#include "gnss_link/raw_records.h"
+#include "positioning/rcv_time_scales.h"
+
+namespace NavTask {
+
+// The epoch's times as the time scales give them.
+struct NAV_EPOCH {
+  // Validity bits of the per-scale words.
+  static constexpr std::uint32_t kTimeValid = 0x1;
+  static constexpr std::uint32_t kUtcKnown = 0x2;
+
+  std::int32_t rcvTime = 0;    // ms of the reference scale: GLONASS day or GPS week
+  std::int32_t gpsMs = 0;      // ms of GPS week
+  std::int32_t gloMs = 0;      // ms of GLONASS (Moscow) day
+  std::int32_t gpsWeek = 0;    // weeks since 6 January 1980
+  std::int32_t gloDay = 0;     // day within the four-year period
+  std::uint32_t gpsValid = 0;  // kTimeValid, kUtcKnown
+  std::uint32_t gloValid = 0;
+  std::int32_t gpsGloMs = 0;   // GPS minus GLONASS time of day, ms, within +-12 h
+  std::int32_t utcMs = -1;     // ms of the UTC day, -1 unknown
+  std::uint32_t utcSec = 0;    // UTC seconds since 1970, 0 unknown
+  std::int32_t dateSource = -1;  // rank of the scale and level that gave the date, -1 none
+  GREGORIAN_EPOCH date{};      // UTC calendar date of the epoch
+};
+
+// The navigation solution of an epoch, as far as the chain reads and writes it.
+struct NAV_SOL {
+  // Status values set by the chain.
+  static constexpr std::int32_t kGood = 0;
+  static constexpr std::int32_t kNotComputed = 3;
+  static constexpr std::int32_t kNotForOutput = 8;
+
+  std::int32_t status = kNotComputed;
+  std::int32_t solType = 0;  // solution type as the position LED shows it
+};
+
+}  // namespace NavTask
+
+// Output parameters of one antenna input for one epoch, as far as the chain fills them.
+struct RCV_OUTPUT {
+  NavTask::NAV_EPOCH epoch;
+  const NavTask::NAV_SOL* pNavSol = nullptr;
+  const BoardSolRtkType* pRtkSol = nullptr;  // main input only
+  std::uint8_t bSolPresent = 0;   // the solution record's status is good
+  std::uint8_t bRtkAvail = 0;
+  std::uint8_t bHeadingAvail = 0;
+  std::uint8_t bOutPos = 0;       // a position goes out with this epoch
+};
+
+extern NavTask::NAV_EPOCH NavEpoch;
+extern NavTask::NAV_SOL NavSol;
+extern NavTask::NAV_SOL navSol_Ant[2];
+extern NavTask::NAV_SOL* pNavSol_Ant[2];
+extern RCV_OUTPUT RcvOut;
+extern RCV_OUTPUT rcvOut_Ant[2];
+
+// Intervals in ms, mirrors of the receiver settings; -1 lets every epoch through.
+extern int msInt;
+extern int posMsInt;
+extern int posUpdateRate;
+extern int rawUpdateRate;
+// Prints the receiver time of every epoch.
+extern bool bDebugPosTime;
+
+// Takes the intervals from the receiver settings (run after every load of the settings).
+void measProcSettingsLoaded();
+
+// t is on the grid of n: n is -1 (any), or a positive n divides t. A zero or other negative n
+// puts no epoch on the grid.
+bool measOnGrid(long t, int n);
+
+// Starts task MEAT once; true when it runs.
+bool measProcInit(int priority);
+// The task: waits up to 60 s for the board, then restarts the receiver after 10 s of silence.
+void* measProc(void*);
+// The per-epoch chain, called by the raw decoder once per good epoch in task MEAT.
+void signalMeasReady();
+// Debug hook on the board's buffers.
+void debPrintSlaveBuffers();
+
+// What the chain takes from parts that own the answers; each starts on its stand-in and can be
+// pointed elsewhere (start-up, tests).
+struct MeasProcLinks {
+  // Main antenna input (0 or 1; other values are kept off the two-record tables).
+  int (*mainAntInputIdx)();
+  // The receiver setting for separate solutions per antenna input.
+  bool (*sepAntSolutions)();
+  // Receiver settings admitting RTK solutions of type 1 outside mode 4, and of type 3.
+  bool (*rtkAllowType1)();
+  bool (*rtkAllowType3)();
+  // Rover-base distance in m; false when unknown.
+  bool (*rtkBaseDistance)(double& metres);
+  // Configured distance limit in units of 100 m; false when none.
+  bool (*rtkDistLimit)(int& hundredMetres);
+  // Posts a receiver event text.
+  void (*event)(const char* text);
+  // Position LED in RTK modes: the setting flag and interval (ms); false when not available.
+  bool (*posLedRtkSettings)(bool& flag, int& intervalMs);
+  // Navigation step: the solution status.
+  int (*navMain)();
+};
+extern MeasProcLinks measProcLinks;
+
+// Call log of the chain: step number (1..22) and the name of what runs; null: none.
+using MeasTraceFn = void (*)(int step, const char* what);
+void measProcSetTrace(MeasTraceFn fn);
