@@ -3,10 +3,9 @@
 // board on that link as it was written.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "board_link_fixture.h"
 
@@ -25,6 +24,14 @@ class DecoderRelay : public boardlink::BoardLink {
     const std::string f = std::string("relay.") + link;
     return dir_.exists(f) ? dir_.read(f) : std::string();
   }
+  // The program connects its links by itself, a little after start.
+  bool linksUp() {
+    return e2e::waitUntil([&] {
+      for (char l = 'd'; l <= 'h'; ++l)
+        if (!dir_.exists(std::string("relay.") + l + ".up")) return false;
+      return true;
+    });
+  }
   bool relayHolds(char link, const std::string& want) {
     return e2e::waitUntil([&] { return relayed(link).size() >= want.size(); }) && relayed(link) == want;
   }
@@ -33,8 +40,7 @@ class DecoderRelay : public boardlink::BoardLink {
 TEST_F(DecoderRelay, PortsInCorrectionModesAreRelayedOnTheirLinks) {
   startSim({"--relay", dir_.file("relay.")});
   start();
-  // The links are connected by the program's link task within a few of its 100 ms rounds.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(linksUp());
   e2e::PortReader serB(dir_.file("dev/ser/b"));
   ASSERT_TRUE(serB.ok());
 
@@ -81,10 +87,11 @@ TEST_F(DecoderRelay, StoredCorrectionModeGetsItsLinkAtStart) {
   EXPECT_EQ(ask("%1%set,/par/dev/ser/d/imode,rtcm3"), re("%1%"));
   ASSERT_TRUE(boardGets("set,dev/shm/d/imode,rtcm3\n"));
   restartViaCommand();
+  for (char l = 'd'; l <= 'h'; ++l) std::remove(dir_.file(std::string("relay.") + l + ".up").c_str());
   const std::size_t mark = transcript().size();
   start();
   EXPECT_TRUE(boardGets("set,dev/shm/d/imode,rtcm3\n", mark));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(linksUp());  // connected again by the restarted program
   e2e::PortReader serD(dir_.file("dev/ser/d"));
   ASSERT_TRUE(serD.ok());
   const std::string rtcm3 = recording("msm3.rtcm3");

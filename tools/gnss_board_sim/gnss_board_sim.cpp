@@ -35,7 +35,8 @@ const char kUsage[] =
     "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
     "  --transcript PATH     every byte received, as received\n"
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
-    "                        receives go to PREFIX followed by its letter\n"
+    "                        receives go to PREFIX followed by its letter (PREFIX, letter and\n"
+    "                        \".up\" is made when the program connects)\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -438,6 +439,7 @@ int listenAt(const std::string& path) {
 // The links the program relays correction streams on: every byte received is recorded.
 struct RelayLink {
   std::string path;
+  std::string upMark;  // made when the program connects
   int lfd = -1;
   int cfd = -1;
   std::FILE* out = nullptr;
@@ -459,6 +461,7 @@ void serviceRelays(RelayLink* links) {
       if (fd >= 0) {
         if (l.cfd >= 0) close(l.cfd);
         l.cfd = fd;
+        if (std::FILE* f = std::fopen(l.upMark.c_str(), "w")) std::fclose(f);
       }
     }
     while (l.cfd >= 0) {
@@ -521,6 +524,7 @@ int main(int argc, char** argv) {
       relays[i].path = o.dir + "/dev/shm/" + letter;
       relays[i].lfd = listenAt(relays[i].path);
       relays[i].out = std::fopen((o.relay + letter).c_str(), "ab");
+      relays[i].upMark = o.relay + letter + ".up";
       if (relays[i].lfd < 0 || relays[i].out == nullptr) {
         std::fprintf(stderr, "gnss_board_sim: cannot listen on %s\n", relays[i].path.c_str());
         return 1;
