@@ -28,7 +28,6 @@ const char* get_ant_name_shrt(int) { return nullptr; }
 // ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 namespace placeholder {
-void signalMeasReady() {}
 bool setValidPwrMeas(int) { return false; }
 bool tsDecoderTakeTrstData(const TrstDataType&) { return false; }
 bool omniStarComputeParams() { return false; }

@@ -32,8 +32,6 @@ const char* get_ant_name_shrt(int index);
 struct BoardSolAlnType;
 struct TrstDataType;
 namespace placeholder {
-// The per-epoch chain of task MEAT (per-epoch driver). Here: nothing runs.
-void signalMeasReady();
 // Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
 bool setValidPwrMeas(int valid);
 // L-band decoder: takes the state record into TSDecoder (beams, ordered list, counts, status,

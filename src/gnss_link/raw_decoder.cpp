@@ -43,7 +43,7 @@ std::uint16_t rmGlobalSat(std::uint8_t n) {
 
 }  // namespace
 
-ZrtRawDecoder::ZrtRawDecoder() : measReady_(&placeholder::signalMeasReady) {}
+ZrtRawDecoder::ZrtRawDecoder() : measReady_(nullptr) {}
 
 void ZrtRawDecoder::reset() {
   epochTime_ = -1;
@@ -52,7 +52,7 @@ void ZrtRawDecoder::reset() {
   epochOpen_ = 0;
 }
 
-void ZrtRawDecoder::setMeasReady(MeasReady f) { measReady_ = f ? f : &placeholder::signalMeasReady; }
+void ZrtRawDecoder::setMeasReady(MeasReady f) { measReady_ = f; }
 
 void ZrtRawDecoder::setHandlers(ZrtMsgFilter& f) {
   f.setHandler("gd", this, &h_gd);
@@ -142,7 +142,7 @@ void ZrtRawDecoder::endOfEpoch(long time) {
   }
   if (timeOk_) {
     ++cnt_.chainRuns;
-    measReady_();
+    if (measReady_) measReady_();
   } else {
     std::fprintf(stderr, "$$ZrtRawDecoder: ERROR: bad epoch %ld\n", time);
     ++cnt_.badEpochs;

@@ -18,8 +18,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 }  // namespace placeholder
 
 
-// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
-bool rcvSetFixedPosition(double /*coordinates*/[6]) { return false; }
 
 void post_NequickSlowTask() {}
 

@@ -60,10 +60,6 @@ namespace RTCMData {
 struct StationDataType;
 }
 
-// Receiver settings `RcvSet` (command layer): when its position-source word is 6, the six
-// coordinates (X, Y, Z, latitude, longitude, height) kept in the settings replace those of every
-// position put. Stand-in: false, the word is not available.
-bool rcvSetFixedPosition(double coordinates[6]);
 
 // NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
 // nothing to wake.

@@ -1,5 +1,7 @@
 #include "positioning/data_servers/pvt_servers.h"
 
+#include "command/settings/rcv_settings.h"
+
 #include "positioning/data_servers/slow_pvt_data.h"
 #include "positioning/placeholders.h"
 
@@ -67,8 +69,9 @@ int RcvTimeDataServerType::Put(const PosData::RcvTimeDataType* r) {
 int PositionDataServerType::Put(const PosData::PositionDataType* r) {
   if (r == nullptr) return 0;
   PosData::PositionDataType rec = *r;
-  double fixed[6];
-  if (rcvSetFixedPosition(fixed)) {
+  // Position source 6: the receiver keeps a fixed position that replaces every one put.
+  if (RcvSet.posSource == 6) {
+    const double* fixed = RcvSet.posSourceData;
     rec.dX = fixed[0];
     rec.dY = fixed[1];
     rec.dZ = fixed[2];

@@ -3,10 +3,31 @@
 
 #include <cstring>
 
+#include "command/settings/rcv_settings.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/pvt_data.h"
 
 namespace {
+
+TEST(PositionServer, FixedPositionSourceReplacesEveryPosition) {
+  struct Case {
+    std::uint16_t source;
+    double wantX;
+  };
+  for (Case c : {Case{0, 1.0}, Case{6, 4000000.5}}) {
+    RcvSet.posSource = c.source;
+    const double fixed[6] = {4000000.5, 500000.25, 4900000.75, 0.8, 0.1, 123.5};
+    std::memcpy(RcvSet.posSourceData, fixed, sizeof fixed);
+    PosData::PositionDataType in{};
+    in.dX = 1.0;
+    in.dHeight = 2.0;
+    ASSERT_EQ(PVTDataInstance.position.Put(&in), 1);
+    PosData::PositionDataType out{};
+    ASSERT_EQ(PVTDataInstance.position.Take(&out), 1);
+    EXPECT_EQ(out.dX, c.wantX) << c.source;
+    EXPECT_EQ(out.dHeight, c.source == 6 ? 123.5 : 2.0) << c.source;
+  }
+}
 
 TEST(FlaggedServer, GetReadsOnceTakeReadsMany) {
   auto& s = PVTDataInstance.klobIonoModel[0];
