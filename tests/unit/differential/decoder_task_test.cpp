@@ -17,39 +17,15 @@
 #include "differential/received_stores.h"
 #include "differential/rtcm3_client.h"
 #include "rtcm3_test_util.h"
+#include "unit/port_fakes.h"
 
 namespace {
 
+using testports::CaptureOut;
+using testports::ScriptPort;
+
+
 using namespace rtcm3test;
-
-class ScriptPort : public InPort {
- public:
-  explicit ScriptPort(int index) : InPort(index) { InPorts::ports_[index] = this; }
-  ~ScriptPort() override { InPorts::ports_[portIndex()] = nullptr; }
-  std::deque<std::string> chunks;
-  int read(void* buf, int max, int) override {
-    if (chunks.empty()) return 0;
-    std::string& c = chunks.front();
-    const int n = std::min<int>(max, static_cast<int>(c.size()));
-    c.copy(static_cast<char*>(buf), static_cast<std::size_t>(n));
-    c.erase(0, static_cast<std::size_t>(n));
-    if (c.empty()) chunks.pop_front();
-    return n;
-  }
-};
-
-class CaptureOut : public OutPort {
- public:
-  explicit CaptureOut(int index) : OutPort(index) { OutPorts::ports_[index] = this; }
-  ~CaptureOut() override { OutPorts::ports_[portIndex()] = nullptr; }
-  std::string data;
-
- protected:
-  int devWrite(const void* d, int len, int) override {
-    data.append(static_cast<const char*>(d), static_cast<std::size_t>(len));
-    return len;
-  }
-};
 
 std::string& boardLines() {
   static std::string s;

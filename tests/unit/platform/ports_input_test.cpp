@@ -8,8 +8,13 @@
 
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"
+#include "unit/port_fakes.h"
 
 namespace {
+
+using testports::CaptureOut;
+using testports::ScriptPort;
+
 
 struct Seen {
   std::string text;
@@ -22,35 +27,6 @@ void sink(const char* text, int len, int port, bool tooLong) {
   g_lines.push_back({std::string(text, static_cast<std::size_t>(len)), port, tooLong});
 }
 
-// A device that delivers scripted chunks and then nothing.
-class ScriptPort : public InPort {
- public:
-  explicit ScriptPort(int index) : InPort(index) {}
-  std::deque<std::string> chunks;
-  int read(void* buf, int max, int) override {
-    if (chunks.empty()) return 0;
-    std::string& c = chunks.front();
-    int n = std::min<int>(max, static_cast<int>(c.size()));
-    c.copy(static_cast<char*>(buf), static_cast<std::size_t>(n));
-    c.erase(0, static_cast<std::size_t>(n));
-    if (c.empty()) chunks.pop_front();
-    return n;
-  }
-};
-
-class CaptureOut : public OutPort {
- public:
-  explicit CaptureOut(int index) : OutPort(index) { OutPorts::ports_[index] = this; }
-  ~CaptureOut() override { OutPorts::ports_[portIndex()] = nullptr; }
-  std::string data;
-
- protected:
-  int devWrite(const void* d, int len, int) override {
-    data.append(static_cast<const char*>(d), static_cast<std::size_t>(len));
-    return len;
-  }
-};
-
 class Input : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -60,7 +36,7 @@ class Input : public ::testing::Test {
 };
 
 TEST_F(Input, LinesAreCutAtCrOrLfAcrossChunks) {
-  ScriptPort port(IOP_SER_A);
+  ScriptPort port(IOP_SER_A, false);
   port.chunks = {"print,/par/a\r", "\nset,", "x,1\n\n\r", "%id%\rtail-without-end"};
   port.task(0);
   port.task(30);
@@ -73,7 +49,7 @@ TEST_F(Input, LinesAreCutAtCrOrLfAcrossChunks) {
 }
 
 TEST_F(Input, AnOverLongLineIsDroppedUpToItsEndAndReported) {
-  ScriptPort port(IOP_SER_B);
+  ScriptPort port(IOP_SER_B, false);
   std::string longLine(5000, 'x');
   longLine.replace(0, 4, "set,");
   port.chunks = {longLine.substr(0, 3000), longLine.substr(3000) + "\r\n",
@@ -99,7 +75,7 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
     g_hookCalls.push_back("after " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
                           std::to_string(InPorts::ports_[port]->mode()));
   });
-  ScriptPort port(IOP_SER_C);
+  ScriptPort port(IOP_SER_C, false);
   InPorts::ports_[IOP_SER_C] = &port;
   CaptureOut out(IOP_SER_C);
   EXPECT_TRUE(port.setMode(InPort::M_ECHO, false));
@@ -125,7 +101,7 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
 }
 
 TEST_F(Input, ACommandThatSwitchesTheModeHandsTheRestToTheNewMode) {
-  ScriptPort port(IOP_SER_D);
+  ScriptPort port(IOP_SER_D, false);
   CaptureOut out(IOP_SER_D);
   CmdHandler::setSink([](const char* text, int len, int, bool) {
     if (std::string(text, static_cast<std::size_t>(len)) == "echo") {
@@ -147,7 +123,7 @@ TEST_F(Input, HandlersPerModeAndTheNullHandler) {
       return len;
     }
   } counting;
-  ScriptPort port(IOP_USB_A);
+  ScriptPort port(IOP_USB_A, false);
   InPorts::ports_[IOP_USB_A] = &port;
   EXPECT_NE(InPort::setHandler(IOP_USB_A, InPort::M_RTCM3, &counting), nullptr);
   port.setMode(InPort::M_RTCM3, true);
