@@ -53,8 +53,10 @@ void ZRStdMsg::reset(const char* id, ZrCheck check, const char* term) {
 
 void ZRStdMsg::reset() {
   foreign_ = false;
-  overflow_ = size_ < kHeader;
-  pos_ = overflow_ ? 0 : kHeader;
+  // finish() writes the checksum and terminator behind the body: a buffer without room for
+  // them can hold no frame at all.
+  overflow_ = size_ < kHeader + checkLen() + termLen_;
+  pos_ = size_ < kHeader ? 0 : kHeader;
   end_ = 0;
 }
 

@@ -131,6 +131,36 @@ TEST(ZRStdMsg, LengthLimitsAreNeverExceeded) {
   EXPECT_EQ(t.finish(), -1);
 }
 
+// A buffer that holds the header but not the checksum and terminator behind it: the frame
+// cannot be formed, and not one byte past the buffer may be written.
+TEST(ZRStdMsg, BufferTooSmallForTheTrailerIsNeverOverrun) {
+  struct Case {
+    ZrCheck check;
+    const char* term;
+    int size;  // one byte short of an empty frame
+  };
+  const Case cases[] = {
+      {ZrCheck::kCs8, nullptr, 5},      {ZrCheck::kCs8Hex, nullptr, 6},
+      {ZrCheck::kCrc16, nullptr, 6},    {ZrCheck::kCrc16Hex, nullptr, 8},
+      {ZrCheck::kNone, "\r\n", 6},      {ZrCheck::kCs8Hex, "\r\n", 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    char area[16];
+    std::memset(area, '#', sizeof area);
+    ZRStdMsg m(area, c.size, "SZ", c.check, c.term);
+    EXPECT_EQ(m.room(), 0);
+    EXPECT_EQ(m.finish(), -1);
+    FakePort port;
+    EXPECT_EQ(m.write(port), -1);
+    EXPECT_EQ(port.calls, 0);
+    for (int i = c.size; i < static_cast<int>(sizeof area); ++i) EXPECT_EQ(area[i], '#') << i;
+    // One byte more is exactly an empty frame.
+    ZRStdMsg fits(area, c.size + 1, "SZ", c.check, c.term);
+    EXPECT_EQ(fits.finish(), c.size + 1);
+  }
+}
+
 TEST(ZRStdMsg, SeekAndForeignMode) {
   char buf[32];
   ZRStdMsg m(buf, sizeof buf, "AB", ZrCheck::kNone);
