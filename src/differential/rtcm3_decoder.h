@@ -172,6 +172,7 @@ class RTC3_Decoder : public NAV_Decoder_Kernel {
   // Message decoders: true when the message decoded (and was delivered).
   bool decodeMessage(bool& reoutput);
   bool decodeRefPos(bool withHeight);
+  bool readAntDesc(RTC3_ANT_DESC& a, bool withSerial);
   bool decodeAntDesc(bool withSerial);
   bool decodeRcvAntDesc();
   bool decodeSysPar();

@@ -44,8 +44,7 @@ bool RTC3_Decoder::decodeRefPos(bool withHeight) {
   return true;
 }
 
-bool RTC3_Decoder::decodeAntDesc(bool withSerial) {
-  RTC3_ANT_DESC a{};
+bool RTC3_Decoder::readAntDesc(RTC3_ANT_DESC& a, bool withSerial) {
   a.stationId = static_cast<std::uint16_t>(br.read_(12));
   stationId = a.stationId;
   if (!readString(br, a.desc, kRtc3DescLen, a.descLen)) return false;
@@ -54,20 +53,31 @@ bool RTC3_Decoder::decodeAntDesc(bool withSerial) {
     if (!readString(br, a.serial, kRtc3DescLen, a.serialLen)) return false;
     a.serialPresent = 1;
   }
-  if (!br.isOk()) return false;
+  return br.isOk();
+}
+
+bool RTC3_Decoder::decodeAntDesc(bool withSerial) {
+  RTC3_ANT_DESC a{};
+  if (!readAntDesc(a, withSerial)) return false;
   if (client != nullptr) client->updateAntDesc(a, port);
   return true;
 }
 
 bool RTC3_Decoder::decodeRcvAntDesc() {
-  if (!decodeAntDesc(true)) return false;
+  // Both parts are read before either is delivered: a receiver part cut short fails the
+  // message, antenna part included.
+  RTC3_ANT_DESC a{};
+  if (!readAntDesc(a, true)) return false;
   RTC3_RCV_DESC r{};
   r.stationId = stationId;
   if (!readString(br, r.type, kRtc3DescLen, r.typeLen) ||
       !readString(br, r.firmware, kRtc3DescLen, r.firmwareLen) ||
       !readString(br, r.serial, kRtc3DescLen, r.serialLen))
     return false;
-  if (client != nullptr) client->updateRcvDesc(r, port);
+  if (client != nullptr) {
+    client->updateAntDesc(a, port);
+    client->updateRcvDesc(r, port);
+  }
   if (RcvSet.msmCompat == 6 && r.firmwareLen > 0) {
     if (std::strstr(r.firmware, "3.7.") != nullptr)
       compatibleVendor = 0;

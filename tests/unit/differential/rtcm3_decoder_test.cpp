@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -134,6 +135,40 @@ TEST_F(Fixture, TruncatedMessagesDeliverNothing) {
                 client.gloBias.empty() && client.texts.empty())
         << last().msgNum;
   }
+}
+
+// A 1033 whose receiver part runs past the payload is a failed message as a whole: its antenna
+// part, read well, must not reach the client either.
+TEST_F(Fixture, TruncatedReceiverPartOf1033DeliversNothing) {
+  const auto antenna = [](BitWriter& w) {
+    w.put(21, 12), w.putString("LEIAR25.R4      LEIT"), w.put(0, 8), w.putString("0815");
+  };
+  const std::vector<std::function<void(BitWriter&)>> receiverParts = {
+      [](BitWriter&) {},                                                         // none at all
+      [](BitWriter& w) { w.put(9, 8), w.put('X', 8); },                          // type cut short
+      [](BitWriter& w) { w.putString("RCV"), w.put(5, 8); },                     // no firmware
+      [](BitWriter& w) { w.putString("RCV"), w.putString("1.0"), w.put(7, 8); }, // serial cut short
+  };
+  for (std::size_t i = 0; i < receiverParts.size(); ++i) {
+    client = RecordingClient{};
+    dec->initDecoder(&client);
+    feed(frameOf(payload(1033, [&](BitWriter& w) { antenna(w), receiverParts[i](w); })));
+    ASSERT_EQ(client.statuses.size(), 1u) << i;
+    EXPECT_LT(last().quality, 100.0f) << i;
+    EXPECT_TRUE(client.antDesc.empty()) << i;
+    EXPECT_TRUE(client.rcvDesc.empty()) << i;
+  }
+  // The whole message still delivers both parts, antenna first.
+  client = RecordingClient{};
+  dec->initDecoder(&client);
+  feed(frameOf(payload(1033, [&](BitWriter& w) {
+    antenna(w), w.putString("RCV"), w.putString("1.0"), w.putString("SN1");
+  })));
+  ASSERT_EQ(client.antDesc.size(), 1u);
+  ASSERT_EQ(client.rcvDesc.size(), 1u);
+  EXPECT_STREQ(client.antDesc[0].serial, "0815");
+  EXPECT_STREQ(client.rcvDesc[0].serial, "SN1");
+  EXPECT_EQ(client.rcvDesc[0].stationId, 21);
 }
 
 TEST_F(Fixture, AntennaDescriptorsAndTheirLimits) {
