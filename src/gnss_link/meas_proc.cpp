@@ -73,7 +73,9 @@ void fillNavEpoch(NavTask::NAV_EPOCH& e) {
   const RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
   e.gpsMs = s.ms[0];
   e.gloMs = s.ms[1];
-  e.gpsWeek = s.weekDay[0] + 1024 * s.cycle[0];
+  // The words come unchecked from the board: the sum is formed wide and kept modulo 2^32.
+  e.gpsWeek = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(static_cast<std::int64_t>(s.weekDay[0]) + std::int64_t{1024} * s.cycle[0]));
   e.gloDay = s.weekDay[1];
   e.gpsValid = validBits(s.flags[0]);
   e.gloValid = validBits(s.flags[1]);

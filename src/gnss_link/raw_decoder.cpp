@@ -1,7 +1,5 @@
 #include "gnss_link/raw_decoder.h"
 
-#include "differential/redirect.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>

@@ -31,7 +31,7 @@ class ZrtRawDecoder : public ZrtMsgClient {
   // Binds this decoder's messages in the filter.
   void setHandlers(ZrtMsgFilter& filter);
 
-  // The per-epoch chain the decoder calls after a good epoch (null: the driver's).
+  // The per-epoch chain the decoder calls after a good epoch (null: none; start-up wires the driver's).
   using MeasReady = void (*)();
   void setMeasReady(MeasReady f);
 
@@ -79,7 +79,7 @@ class ZrtRawDecoder : public ZrtMsgClient {
   void clearPositions();
   void clearMeasurements();
 
-  // "@@" records; the bool says whether the container ends after the record.
+  // "@@" records.
   void recPwr(const std::uint8_t* r, int len);
   void recSolAln(const std::uint8_t* r, int len);
   void recSolRtk(const std::uint8_t* r, int len);

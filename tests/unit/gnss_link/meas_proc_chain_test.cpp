@@ -3,6 +3,7 @@
 // the main antenna input.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -327,6 +328,30 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   RcvTimeScales::rcvRefTime = 1;
   signalMeasReady();
   EXPECT_EQ(NavEpoch.rcvTime, (43200000 - 18000 + 3 * 3600000) % 86400000);
+}
+
+// The "@@" container carries no checksum: whatever scale words a damaged record brings, the
+// chain runs and the epoch record stays a plain (if meaningless) number.
+TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
+  struct Words {
+    std::int32_t weekDay, cycle, ms;
+  };
+  const Words cases[] = {
+      {INT32_MAX, INT32_MAX, INT32_MAX},
+      {INT32_MIN, INT32_MIN, INT32_MIN},
+      {1023, 2097152, 0},
+      {-1, -2097153, -1},
+  };
+  for (const Words& w : cases) {
+    g_log.clear();
+    setEpoch(43200000);
+    RcvTimeScales::Req.weekDay[0] = w.weekDay;
+    RcvTimeScales::Req.cycle[0] = w.cycle;
+    RcvTimeScales::Req.ms[0] = w.ms;
+    signalMeasReady();
+    ASSERT_FALSE(g_log.empty());
+    EXPECT_EQ(g_log.back().what, "alanVariance") << w.weekDay << " " << w.cycle;
+  }
 }
 
 }  // namespace
