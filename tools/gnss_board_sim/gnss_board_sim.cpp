@@ -108,7 +108,7 @@ long periodMs(const std::string& s) {
   if (s.empty()) return -1;
   char* end = nullptr;
   double v = std::strtod(s.c_str(), &end);
-  if (*end || v < 0 || v > 86400) return -1;
+  if (*end || !(v >= 0 && v <= 86400)) return -1;  // NaN fails both comparisons
   return static_cast<long>(v * 1000 + 0.5);
 }
 
