@@ -129,6 +129,10 @@ int ShmOutPort::devWrite(const void* data, int len, int timeout) {
     closeLocked(l);  // the board has gone
     break;
   }
+  // A message cut off part-way would be completed by whatever is written next ("set,a,1set,b,2"),
+  // a command the board never got. Dropping the link ends the line cleanly: the board starts its
+  // next line on the new connection, and the caller sees the message as not taken.
+  if (done > 0 && done < len) closeLocked(l);
   return done;
 }
 
