@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -207,7 +208,8 @@ bool listedAsDebug(int port) {
 // True when the kernel's command line names `dev` as a console ("console=ttyS0,115200").
 bool usedAsConsole(const char* dev) {
   if (!dev) return false;
-  char real[256];
+  // realpath writes up to PATH_MAX bytes, whatever the device's path.
+  char real[PATH_MAX];
   const char* name = realpath(dev, real) ? real : dev;
   if (std::strncmp(name, "/dev/", 5) == 0) name += 5;
   char path[512];

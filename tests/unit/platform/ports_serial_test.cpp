@@ -134,6 +134,29 @@ TEST_F(Serial, TheSystemConsoleIsNotAPort) {
   close(master);
 }
 
+// A port map entry may lead anywhere in the file system: a device whose full path is longer
+// than any short buffer is still opened, or recognised as the console.
+TEST_F(Serial, MappedDevicesWithLongPathsAreOpenedOrRecognisedAsTheConsole) {
+  std::string deep = dir_;
+  for (int i = 0; i < 12; ++i) deep += "/" + std::string(40, static_cast<char>('a' + i));
+  ASSERT_GT(deep.size(), 500u);
+  touch(deep + "/ttyP1");
+  touch(deep + "/ttyP3");
+  ASSERT_EQ(std::system("mkdir -p host/dev/vorla/prt host/proc"), 0);
+  ASSERT_EQ(symlink((deep + "/ttyP1").c_str(), "host/dev/vorla/prt/1"), 0);
+  ASSERT_EQ(symlink((deep + "/ttyP3").c_str(), "host/dev/vorla/prt/3"), 0);
+  FILE* f = std::fopen("host/proc/cmdline", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "quiet console=%s/ttyP3,115200n8\n", deep.c_str());
+  std::fclose(f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(rsInitOnce(), 4);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("$$RS: disable console port 3"), std::string::npos) << err;
+  EXPECT_TRUE(rsIsOpen(1));
+  EXPECT_FALSE(rsIsOpen(3));
+}
+
 TEST_F(Serial, AFullRingDropsAndCountsInsteadOfWaiting) {
   ASSERT_EQ(rsInitOnce(), 5);
   // No output task yet: nothing drains the ring.
