@@ -45,11 +45,11 @@ class TxRing {
  public:
   int put(const void* data, int n, int timeout) {
     if (n <= 0) return 0;
+    Locker<Mutex> l(m_);
     if (n > kRsTxRingSize) {
       dropped_ += static_cast<std::uint32_t>(n);
       return 0;
     }
-    Locker<Mutex> l(m_);
     if (timeout != 0 && kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
       timespec end;
       clock_gettime(CLOCK_MONOTONIC, &end);
