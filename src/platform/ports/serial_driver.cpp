@@ -263,8 +263,6 @@ int rsCodeOfBaud(int baud) {
   return -1;
 }
 
-const char* rsLinkName(int port) { return valid(port) ? kLinks[port] : nullptr; }
-
 bool rsIsOpen(int port) { return valid(port) && g_ports[port].fd >= 0; }
 
 int rsRead(int port, void* buf, int n, int timeout, int) {

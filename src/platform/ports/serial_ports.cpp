@@ -26,10 +26,6 @@ int SerialOutPort::devWrite(const void* data, int len, int timeout) {
 
 bool SerialOutPort::devFlush(int timeout) { return rsDrain(rs_, timeout); }
 
-int rsPortIndex(int rsPort) {
-  return rsPort >= 0 && rsPort < kRsPortCount ? kIndexOfRs[rsPort] : -1;
-}
-
 int rsPortOfIndex(int index) {
   for (int p = 0; p < kRsPortCount; ++p) {
     if (kIndexOfRs[p] == index && index >= 0) return p;
