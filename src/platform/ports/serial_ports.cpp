@@ -7,15 +7,6 @@
 
 namespace {
 const int kIndexOfRs[kRsPortCount] = {IOP_SER_A, IOP_SER_B, IOP_SER_C, IOP_SER_D, IOP_USB_A, -1};
-
-// Idle period of one InPort::task call; the task simply starts over.
-constexpr int kInTaskIdleMs = 10000;
-
-void* inTask(void* arg) {
-  auto* port = static_cast<InPort*>(arg);
-  for (;;) port->task(kInTaskIdleMs);
-  return nullptr;
-}
 }  // namespace
 
 int SerialInPort::read(void* buf, int max, int timeout) { return rsRead(rs_, buf, max, timeout, 0); }
@@ -52,7 +43,7 @@ bool serialInProcInit(int priority) {
     if (idx < 0 || !InPorts::ports_[idx] || tasks[p]) continue;
     char name[8];
     std::snprintf(name, sizeof name, "PI%cT", 'A' + p);
-    tasks[p] = new Task(priority, inTask, InPorts::ports_[idx], name, 4096);
+    tasks[p] = new Task(priority, InPort::taskProc, InPorts::ports_[idx], name, 4096);
     tasks[p]->resume();
     ok = ok && tasks[p]->started();
   }
