@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
 #include <string>
 #include <thread>
 
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
+#include "platform/rtos.h"
 
 namespace {
 
@@ -193,6 +195,24 @@ TEST_F(Serial, DropsFromWritersAtTheSameTimeAreAllCounted) {
   }
   for (auto& w : writers) w.join();
   EXPECT_EQ(rsDropped(1), static_cast<std::uint32_t>(kWriters) * kRounds * big.size());
+}
+
+TEST_F(Serial, DrainGivesUpAtItsTimeoutWhileWritersKeepAdding) {
+  ASSERT_EQ(rsInitOnce(), 5);
+  // No output task: the ring only grows. A writer keeps adding small pieces until the drain
+  // has given up; a drain that waited past its timeout would let the ring fill and drop.
+  ASSERT_EQ(rsWrite(0, "first", 5, 0, 0), 5);
+  std::atomic<bool> done{false};
+  std::thread writer([&done] {
+    while (!done.load()) {
+      rsWrite(0, "0123456789abcdef", 16, 0, 0);
+      Task::sleep(1);
+    }
+  });
+  EXPECT_FALSE(rsDrain(0, 10));
+  done = true;
+  writer.join();
+  EXPECT_EQ(rsDropped(0), 0u);
 }
 
 TEST_F(Serial, StateWordsAndPortType) {
