@@ -17,9 +17,7 @@ bool store() { return g_block.update(&PortSet, sizeof PortSet); }
 
 void defaultsInto(PORT_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
-  for (int i = 0; i < IOP_NUM; ++i) {
-    s.imode[i] = (i >= IOP_SHM_A && i < IOP_SHM_A + 8) ? InPort::M_ZRT : InPort::M_CMD;
-  }
+  for (int i = 0; i < IOP_NUM; ++i) s.imode[i] = static_cast<std::uint8_t>(portSettingsDefaultMode(i));
   for (auto& st : s.rsState) st = kRsDefaultState;
 }
 
@@ -42,6 +40,10 @@ bool sane(const PORT_SETTINGS& s) {
   return true;
 }
 }  // namespace
+
+int portSettingsDefaultMode(int port) {
+  return (port >= IOP_SHM_A && port < IOP_SHM_A + 8) ? InPort::M_ZRT : InPort::M_CMD;
+}
 
 void serdefs_NvAlloc() {
   {

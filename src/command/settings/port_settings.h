@@ -27,5 +27,8 @@ void portSettingsStoreMode(int port, int mode);
 // a rate the port cannot take.
 bool portSettingsSetRate(int port, int baud);
 int portSettingsRate(int port);
+// Factory input mode of a port: the links to the GNSS board carry its native stream, every
+// other port takes commands.
+int portSettingsDefaultMode(int port);
 // Factory defaults: every mode and state, stored and applied to the open ports.
 void portSettingsDefaults();

@@ -219,6 +219,11 @@ int initVerb(const char* body, int len, int, char* text, int textSize) {
   if (e == b) return CMD_1ST_MISSED;
   if (e - b != 4 || std::strncmp(body + b, "/par", 4) != 0) return CMD_WRONG_1ST;
   nv_defaultSettings();
+  // Each port goes back to its factory mode as a set would take it there, so that the
+  // followers of its mode (relays, decoder status) hear of the change.
+  for (int port = 0; port < IOP_NULL; ++port) {
+    if (hasInput(port)) cmdSetPortMode(port, portSettingsDefaultMode(port));
+  }
   portSettingsDefaults();
   for (int i = 0; i < g_initDefaultsCount; ++i) g_initDefaults[i]();
   if (M2sDefaultsFn f = g_m2sDefaults.load()) f();

@@ -5,14 +5,6 @@
 
 namespace {
 std::atomic<const CanSeam*> g_seam{nullptr};
-
-constexpr int kInTaskIdleMs = 10000;
-
-void* inTask(void* arg) {
-  auto* port = static_cast<InPort*>(arg);
-  for (;;) port->task(kInTaskIdleMs);
-  return nullptr;
-}
 }  // namespace
 
 void canSetSeam(const CanSeam* seam) { g_seam.store(seam); }
@@ -49,7 +41,7 @@ bool canInProcInit(int priority) {
     if (tasks[c] || !InPorts::ports_[IOP_CAN_A + c]) continue;
     char name[8];
     std::snprintf(name, sizeof name, "PI%cT", 'G' + c);
-    tasks[c] = new Task(priority, inTask, InPorts::ports_[IOP_CAN_A + c], name, 4096);
+    tasks[c] = new Task(priority, InPort::taskProc, InPorts::ports_[IOP_CAN_A + c], name, 4096);
     tasks[c]->resume();
     ok = ok && tasks[c]->started();
   }

@@ -160,6 +160,14 @@ void InPort::feed(bool mustTake) {
   }
 }
 
+void* InPort::taskProc(void* arg) {
+  // Each call returns after a quiet spell; the task simply starts over.
+  constexpr int kIdleMs = 10000;
+  auto* port = static_cast<InPort*>(arg);
+  for (;;) port->task(kIdleMs);
+  return nullptr;
+}
+
 int InPort::task(int timeoutMs) {
   int total = 0;
   std::uint32_t last = MonoClock::ms();

@@ -94,6 +94,8 @@ class InPort {
 
   // Reads and feeds the current mode's handler until nothing has arrived for `timeoutMs`.
   int task(int timeoutMs);
+  // Body of a port's input task (arg: the InPort): feeds the port for ever.
+  static void* taskProc(void* port);
 
   int portIndex() const { return index_; }
   Mode mode() const { return static_cast<Mode>(mode_.load()); }

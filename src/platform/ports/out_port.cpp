@@ -13,9 +13,10 @@ OutPort::OutPort(int index) : index_(index) {}
 int OutPort::writeOwn(const void* data, int len, int timeout) {
   if (!data || len <= 0) return 0;
   // Another writer may hold the port while it waits for room; a caller that may not wait (the
-  // per-epoch output) gets one tick for the lock, then drops and counts rather than stall.
+  // per-epoch output) gets one tick for the lock, then drops and counts rather than stall. One
+  // without a time limit waits for the lock as long as it takes.
   int n = 0;
-  if (m_.lock(timeout > 0 ? timeout : 1)) {
+  if (m_.lock(timeout == 0 ? 1 : timeout)) {
     n = devWrite(data, len, timeout);
     m_.unlock();
   }

@@ -21,8 +21,6 @@ class OStream {
     (void)timeout;
     return true;
   }
-  // A burst of output is complete: a good moment to send.
-  virtual void sendHint() {}
 };
 
 class OutPort : public OStream {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,24 +39,29 @@ speed_t speedOf(int baud) {
   }
 }
 
+// Monotonic-clock moment `ticks` from now, for the timed waits of the ring.
+timespec deadlineAfter(int ticks) {
+  timespec end;
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  long long ns = end.tv_nsec + static_cast<long long>(ticks) * rtos::kTickMs * 1000000LL;
+  end.tv_sec += static_cast<time_t>(ns / 1000000000LL);
+  end.tv_nsec = static_cast<long>(ns % 1000000000LL);
+  return end;
+}
+
 // Byte ring between the writers of a port and its output task. Writes are all or nothing so
 // that a message is never cut in half by a full ring.
 class TxRing {
  public:
   int put(const void* data, int n, int timeout) {
     if (n <= 0) return 0;
+    Locker<Mutex> l(m_);
     if (n > kRsTxRingSize) {
       dropped_ += static_cast<std::uint32_t>(n);
       return 0;
     }
-    Locker<Mutex> l(m_);
     if (timeout != 0 && kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
-      timespec end;
-      clock_gettime(CLOCK_MONOTONIC, &end);
-      long long ns = end.tv_nsec + static_cast<long long>(timeout < 0 ? 0 : timeout) *
-                                       rtos::kTickMs * 1000000LL;
-      end.tv_sec += static_cast<time_t>(ns / 1000000000LL);
-      end.tv_nsec = static_cast<long>(ns % 1000000000LL);
+      const timespec end = deadlineAfter(timeout < 0 ? 0 : timeout);
       while (kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
         if (timeout < 0) {
           cv_.wait(m_);
@@ -93,10 +99,16 @@ class TxRing {
     cv_.broadcast();
   }
 
+  // Every write wakes the waiter, so the time limit is one deadline, not a wait per wake-up.
   bool drain(int ticks) {
     Locker<Mutex> l(m_);
+    if (ticks < 0) {
+      while (count() != 0) cv_.wait(m_);
+      return true;
+    }
+    const timespec end = deadlineAfter(ticks);
     while (count() != 0) {
-      if (!cv_.wait(m_, ticks)) return count() == 0;
+      if (!cv_.waitUntil(m_, end)) return count() == 0;
     }
     return true;
   }
@@ -207,7 +219,8 @@ bool listedAsDebug(int port) {
 // True when the kernel's command line names `dev` as a console ("console=ttyS0,115200").
 bool usedAsConsole(const char* dev) {
   if (!dev) return false;
-  char real[256];
+  // realpath writes up to PATH_MAX bytes, whatever the device's path.
+  char real[PATH_MAX];
   const char* name = realpath(dev, real) ? real : dev;
   if (std::strncmp(name, "/dev/", 5) == 0) name += 5;
   char path[512];
@@ -260,8 +273,6 @@ int rsCodeOfBaud(int baud) {
   }
   return -1;
 }
-
-const char* rsLinkName(int port) { return valid(port) ? kLinks[port] : nullptr; }
 
 bool rsIsOpen(int port) { return valid(port) && g_ports[port].fd >= 0; }
 

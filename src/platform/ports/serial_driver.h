@@ -33,8 +33,6 @@ bool rsFlush(int port, int mode);
 bool rsDrain(int port, int timeout);
 std::uint32_t rsDropped(int port);
 bool rsIsOpen(int port);
-// Name of the port's link in the run directory ("dev/ser/a"), null when it has none.
-const char* rsLinkName(int port);
 
 // Opens every port: a device of the port map (host/dev/vorla/prt/<n>), else on the host a
 // pseudo-terminal in raw mode published as its link; ports listed under

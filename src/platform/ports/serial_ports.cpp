@@ -7,15 +7,6 @@
 
 namespace {
 const int kIndexOfRs[kRsPortCount] = {IOP_SER_A, IOP_SER_B, IOP_SER_C, IOP_SER_D, IOP_USB_A, -1};
-
-// Idle period of one InPort::task call; the task simply starts over.
-constexpr int kInTaskIdleMs = 10000;
-
-void* inTask(void* arg) {
-  auto* port = static_cast<InPort*>(arg);
-  for (;;) port->task(kInTaskIdleMs);
-  return nullptr;
-}
 }  // namespace
 
 int SerialInPort::read(void* buf, int max, int timeout) { return rsRead(rs_, buf, max, timeout, 0); }
@@ -25,10 +16,6 @@ int SerialOutPort::devWrite(const void* data, int len, int timeout) {
 }
 
 bool SerialOutPort::devFlush(int timeout) { return rsDrain(rs_, timeout); }
-
-int rsPortIndex(int rsPort) {
-  return rsPort >= 0 && rsPort < kRsPortCount ? kIndexOfRs[rsPort] : -1;
-}
 
 int rsPortOfIndex(int index) {
   for (int p = 0; p < kRsPortCount; ++p) {
@@ -56,7 +43,7 @@ bool serialInProcInit(int priority) {
     if (idx < 0 || !InPorts::ports_[idx] || tasks[p]) continue;
     char name[8];
     std::snprintf(name, sizeof name, "PI%cT", 'A' + p);
-    tasks[p] = new Task(priority, inTask, InPorts::ports_[idx], name, 4096);
+    tasks[p] = new Task(priority, InPort::taskProc, InPorts::ports_[idx], name, 4096);
     tasks[p]->resume();
     ok = ok && tasks[p]->started();
   }

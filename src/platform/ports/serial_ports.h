@@ -25,8 +25,7 @@ class SerialOutPort : public OutPort {
   int rs_;
 };
 
-// Port index of a serial port number (-1 for the power controller's line) and back.
-int rsPortIndex(int rsPort);
+// Serial port number of a port index; -1 for a port that is not a serial one.
 int rsPortOfIndex(int index);
 
 // Opens the serial and USB devices (rsInitOnce) and enters their objects into

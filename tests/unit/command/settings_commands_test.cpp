@@ -192,6 +192,36 @@ TEST_F(SettingsCommands, DecoderStatusFollowsModeChanges) {
   cmdSetDecModeHook(nullptr);
 }
 
+// init,/par/ takes every port back to its factory mode as a set would: the relays and the
+// decoder status of each port it changes hear of it, the others hear nothing.
+TEST_F(SettingsCommands, InitTellsTheFollowersOfEveryPortItChanges) {
+  struct Case {
+    const char* key;
+    const char* mode;
+    int port;
+    int decPort;
+  };
+  const Case cases[] = {
+      {"ser/d", "rtcm3", IOP_SER_D, 3},
+      {"tcpcl/b", "cmr", IOP_TCPCL_A + 1, 18},
+      {"usb/a", "echo", IOP_USB_A, 19},
+  };
+  for (const Case& c : cases) run(std::string("set,/par/dev/") + c.key + "/imode," + c.mode);
+  g_events.clear();
+  InPorts::afterModeChange_.store(
+      [](int p, int m) { g_events.push_back("after " + std::to_string(p) + " " + std::to_string(m)); });
+  cmdSetDecModeHook([](int p, int m) { g_events.push_back("status " + std::to_string(p) + " " + std::to_string(m)); });
+  EXPECT_EQ(run("init,/par/"), "");
+  InPorts::afterModeChange_.store(nullptr);
+  cmdSetDecModeHook(nullptr);
+  std::vector<std::string> want;
+  for (const Case& c : cases) {
+    want.push_back("after " + std::to_string(c.port) + " 0");
+    want.push_back("status " + std::to_string(c.decPort) + " 8");
+  }
+  EXPECT_EQ(g_events, want);
+}
+
 // The followers of a port's mode hear of a change in this order: the base-data buffers before
 // it, the relays after it, then the decoder status.
 TEST_F(SettingsCommands, ModeChangeHooksRunInOrder) {

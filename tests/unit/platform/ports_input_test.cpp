@@ -194,4 +194,26 @@ TEST(OutPortLock, NonWaitingWriterDropsInsteadOfStallingBehindAWaitingOne) {
   EXPECT_EQ(port.write("::", 2, 0), 2);
 }
 
+void* patientWriter(void* arg) {
+  // The plain write waits as long as it takes, also for a port another writer holds.
+  static_cast<StallingOut*>(arg)->write("@@", 2);
+  return nullptr;
+}
+
+TEST(OutPortLock, AWriterWithoutTimeLimitWaitsForTheHolderInsteadOfDropping) {
+  StallingOut port;
+  Task holder(20, slowWriter, &port, "SLOW", 4096);
+  holder.resume();
+  port.entered.wait();
+  Task patient(20, patientWriter, &port, "PATI", 4096);
+  patient.resume();
+  // Give the second writer ample time to queue behind the holder before the port frees up.
+  Task::sleep(20);
+  port.letGo.post();
+  pthread_join(holder.thread(), nullptr);
+  pthread_join(patient.thread(), nullptr);
+  EXPECT_EQ(port.bytes.load(), 11);
+  EXPECT_EQ(port.dropped(), 0u);
+}
+
 }  // namespace

@@ -9,10 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
+#include "platform/rtos.h"
 
 namespace {
 
@@ -134,6 +137,29 @@ TEST_F(Serial, TheSystemConsoleIsNotAPort) {
   close(master);
 }
 
+// A port map entry may lead anywhere in the file system: a device whose full path is longer
+// than any short buffer is still opened, or recognised as the console.
+TEST_F(Serial, MappedDevicesWithLongPathsAreOpenedOrRecognisedAsTheConsole) {
+  std::string deep = dir_;
+  for (int i = 0; i < 12; ++i) deep += "/" + std::string(40, static_cast<char>('a' + i));
+  ASSERT_GT(deep.size(), 500u);
+  touch(deep + "/ttyP1");
+  touch(deep + "/ttyP3");
+  ASSERT_EQ(std::system("mkdir -p host/dev/vorla/prt host/proc"), 0);
+  ASSERT_EQ(symlink((deep + "/ttyP1").c_str(), "host/dev/vorla/prt/1"), 0);
+  ASSERT_EQ(symlink((deep + "/ttyP3").c_str(), "host/dev/vorla/prt/3"), 0);
+  FILE* f = std::fopen("host/proc/cmdline", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "quiet console=%s/ttyP3,115200n8\n", deep.c_str());
+  std::fclose(f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(rsInitOnce(), 4);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("$$RS: disable console port 3"), std::string::npos) << err;
+  EXPECT_TRUE(rsIsOpen(1));
+  EXPECT_FALSE(rsIsOpen(3));
+}
+
 TEST_F(Serial, AFullRingDropsAndCountsInsteadOfWaiting) {
   ASSERT_EQ(rsInitOnce(), 5);
   // No output task yet: nothing drains the ring.
@@ -152,6 +178,41 @@ TEST_F(Serial, AFullRingDropsAndCountsInsteadOfWaiting) {
   for (int i = 0; i < 200; ++i) taken += static_cast<std::uint32_t>(rsWrite(4, block.data(), 1000, 0, 0));
   EXPECT_EQ(taken + rsDropped(4) - before, 200000u);
   EXPECT_GT(rsDropped(4), before);
+}
+
+TEST_F(Serial, DropsFromWritersAtTheSameTimeAreAllCounted) {
+  ASSERT_EQ(rsInitOnce(), 5);
+  // Messages larger than the ring never fit: every byte of each is counted as dropped, also
+  // when several writers hit the port at once.
+  constexpr int kWriters = 4;
+  constexpr int kRounds = 20000;
+  static const std::string big(kRsTxRingSize + 1, 'x');
+  std::thread writers[kWriters];
+  for (auto& w : writers) {
+    w = std::thread([] {
+      for (int i = 0; i < kRounds; ++i) rsWrite(1, big.data(), static_cast<int>(big.size()), 0, 0);
+    });
+  }
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(rsDropped(1), static_cast<std::uint32_t>(kWriters) * kRounds * big.size());
+}
+
+TEST_F(Serial, DrainGivesUpAtItsTimeoutWhileWritersKeepAdding) {
+  ASSERT_EQ(rsInitOnce(), 5);
+  // No output task: the ring only grows. A writer keeps adding small pieces until the drain
+  // has given up; a drain that waited past its timeout would let the ring fill and drop.
+  ASSERT_EQ(rsWrite(0, "first", 5, 0, 0), 5);
+  std::atomic<bool> done{false};
+  std::thread writer([&done] {
+    while (!done.load()) {
+      rsWrite(0, "0123456789abcdef", 16, 0, 0);
+      Task::sleep(1);
+    }
+  });
+  EXPECT_FALSE(rsDrain(0, 10));
+  done = true;
+  writer.join();
+  EXPECT_EQ(rsDropped(0), 0u);
 }
 
 TEST_F(Serial, StateWordsAndPortType) {
