@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/host_path.h"
+#include "platform/rtos.h"
 
 namespace {
 // The daemon is configured with "refclock SOCK /var/run/chrony.rxengine.sock".
@@ -30,6 +31,8 @@ struct SockSample {
 };
 
 std::atomic<bool> g_active{false};
+// The background task closes the socket while the epoch task may be sending on it.
+Mutex g_fdLock;
 int g_fd = -1;
 
 bool daemonRunning() {
@@ -48,9 +51,12 @@ void chronyMonitor() {
   const bool now = daemonRunning() && socketPresent();
   const bool was = g_active.exchange(now);
   if (now != was) std::fprintf(stderr, "$$CHRONY: %s\n", now ? "time daemon found, feeding it GNSS time" : "time daemon gone");
-  if (!now && g_fd >= 0) {
-    close(g_fd);
-    g_fd = -1;
+  if (!now) {
+    Locker<Mutex> l(g_fdLock);
+    if (g_fd >= 0) {
+      close(g_fd);
+      g_fd = -1;
+    }
   }
 }
 
@@ -58,6 +64,7 @@ bool chronyActive() { return g_active.load(); }
 
 bool chronySendSample(long long sysSec, long sysUsec, double offsetSec) {
   if (!g_active.load()) return false;
+  Locker<Mutex> l(g_fdLock);
   if (g_fd < 0) g_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (g_fd < 0) return false;
   sockaddr_un a{};
