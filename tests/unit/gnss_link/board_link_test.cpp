@@ -21,6 +21,7 @@
 #include "unit/platform/temp_run_dir.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/rcv_time_scales.h"
+#include "board_link_texts.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TEST(BoardLinkHandshake, RepliesWholeInPiecesWrongOrShort) {
     board.in.chunk = c.chunk;
     board.out.onWrite = [&](const std::string&) { board.in.queued += c.reply; };
     EXPECT_EQ(m2s::waitForAck(kM2sConnect, kM2sConnectAck, kM2sConnectTicks), c.ok);
-    EXPECT_EQ(board.out.written, "\n%CON%\n");
+    EXPECT_EQ(board.out.written, boardlink::kConnect);
   }
 }
 
@@ -87,7 +88,7 @@ TEST(BoardLinkHandshake, ReadBytesStopsAtTheCountOrTheFirstEmptyRead) {
 TEST(BoardLinkHandshake, PortInitConnectsWithNoHandlerOnTheReplies) {
   FakeBoard board;
   EXPECT_TRUE(m2sPortInit());
-  EXPECT_EQ(board.out.written, "\n%CON%\n");
+  EXPECT_EQ(board.out.written, boardlink::kConnect);
   EXPECT_EQ(board.in.mode(), InPort::M_NONE);
   EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_NONE);
   EXPECT_NE(RamNvm::snapshotHook(), nullptr);
@@ -160,7 +161,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     testing::internal::GetCapturedStderr();
     // The query, then the issue the board keeps from now on, whatever came back; a board that
     // lost its settings gets the record again.
-    EXPECT_EQ(board.out.written, std::string("print,cmd/set/issue\nset,cmd/set/issue,1\n") +
+    EXPECT_EQ(board.out.written, boardlink::kIssueQuery + boardlink::kIssueOne +
                                      (c.accepted ? "" : replay));
     EXPECT_EQ(cmdBuf.count(), 2);
   }
@@ -192,12 +193,7 @@ TEST(BoardLinkStartUp, TranscriptOfSendAllCmds) {
   board.out.written.clear();
   m2sSendAllCmds();
 
-  std::string expectStart =
-      "set,pos/navdata/source,any\n"
-      "set,pos/almdata/source,any\n"
-      "set,cur/term/zrt/0,{nscmd,33,y,/cur/term}\n"
-      "set,cur/term/imode,zrt\n"
-      "\n\n";
+  const std::string& expectStart = boardlink::kSourceBlock;
   const std::string& w = board.out.written;
   ASSERT_EQ(w.compare(0, expectStart.size(), expectStart), 0) << w;
   // One start message, its "~~" frame, then the pacing handshake.
@@ -206,27 +202,8 @@ TEST(BoardLinkStartUp, TranscriptOfSendAllCmds) {
   EXPECT_EQ(rest.substr(0, 5), "~~005");
   rest.erase(0, 10);
   EXPECT_EQ(rest,
-            "!%SYN%\n"
-            "\n!\n!set,cur/term/imode,cmd\n"
-            "\n%CMD%\n"
-            "set,pos/navdata/source,sat\n"
-            "set,pos/almdata/source,sat\n"
-            "\n\n"
-            "dm\n"
-            "set,/par/out/elm/cur/term,-90\n"
-            "em,,zrt/{RT,@@ts}:0\n"
-            "em,,zrt/{@@c1,@@c2}:0\n"
-            "em,,zrt/{gd,lD,ED,WD,qd,cd,id,xd,Rb}:0\n"
-            "em,,zrt/{@@sa,@@sr,@@sp,@@sd,@@yz,@@ev,@@pa:1,@@ld:1}:0\n"
-            "em,,zrt/@@trst:1\n"
-            "em,,zrt/DL:0\n"
-            "em,,zrt/Sp:0\n"
-            "em,,zrt/sj:0\n"
-            "em,,zrt/IQ:0\n"
-            "em,,zrt/{gC,g1,g3,g2,gR}:0\n"
-            "em,,zrt/@@once:1\n"
-            "em,,zrt/{ET}:0\n"
-            "%$EOSA$%\n");
+            boardlink::kSync + boardlink::kModeReturn + boardlink::kCmdMode +
+                boardlink::kSources + boardlink::kInitialBlock + boardlink::kEndOfStartUp);
   EXPECT_EQ(board.syncs, 1);
   EXPECT_EQ(board.cmdModes, 1);
   // The board's stream now goes to the native decoder.
