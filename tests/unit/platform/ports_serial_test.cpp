@@ -49,17 +49,24 @@ class Serial : public ::testing::Test {
     }
     return got;
   }
+  // A pseudo-terminal the test holds: its controlling side, and the device name in `slave`.
+  static int openTerminal(char* slave, std::size_t n) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) return -1;
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, slave, n) != 0) {
+      close(master);
+      return -1;
+    }
+    return master;
+  }
   std::string dir_;
 };
 
 TEST_F(Serial, PortsArePublishedMappedOrDisabled) {
   // Port 1 is mapped to a terminal the test holds; port 2 is listed as a debug port.
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
   char slave[128];
-  ASSERT_EQ(ptsname_r(master, slave, sizeof slave), 0);
+  const int master = openTerminal(slave, sizeof slave);
+  ASSERT_GE(master, 0);
   ASSERT_EQ(std::system("mkdir -p host/dev/vorla/prt"), 0);
   ASSERT_EQ(symlink(slave, "host/dev/vorla/prt/1"), 0);
   touch("host/etc/vorla/dbg/prt/2");
@@ -113,12 +120,9 @@ TEST_F(Serial, PortsArePublishedMappedOrDisabled) {
 }
 
 TEST_F(Serial, TheSystemConsoleIsNotAPort) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
   char slave[128];
-  ASSERT_EQ(ptsname_r(master, slave, sizeof slave), 0);
+  const int master = openTerminal(slave, sizeof slave);
+  ASSERT_GE(master, 0);
   ASSERT_EQ(std::system("mkdir -p host/dev/vorla/prt host/proc host/etc/vorla/dbg/prt"), 0);
   ASSERT_EQ(symlink(slave, "host/dev/vorla/prt/3"), 0);
   touch("host/etc/vorla/dbg/prt/3");

@@ -92,10 +92,7 @@ TEST(Semaphores, BinSemPostIsIdempotentAndCountSemCounts) {
   EXPECT_FALSE(c.wait(0));
 }
 
-TEST(Timer, WrappingDifferences) {
-  // Unsigned differences stay right across the 32-bit wrap.
-  std::uint32_t before = 0xFFFFFF00u, after = 0x00000100u;
-  EXPECT_EQ(static_cast<std::uint32_t>(after - before), 0x200u);
+TEST(Timer, BusyWaitLastsAtLeastItsTime) {
   std::uint32_t t0 = timerGet();
   timerWait(2000);
   EXPECT_GE(static_cast<std::uint32_t>(timerGet() - t0), 2000u);
