@@ -14,10 +14,10 @@
 #include "positioning/data_servers/data_buffer_server.h"
 #include "positioning/data_servers/data_malloc.h"
 
-// Flagged single record: Get reads once, Take reads many times; both return the flag as it
-// was and copy nothing when it was clear.
+// A record with a has-data byte: Put sets it, Take copies the record while it is set. The base of
+// the flagged and the setup shapes.
 template <class Self, class Record>
-class FlaggedDataServer {
+class FlaggedRecordBase {
  public:
   using RecordType = Record;
 
@@ -27,16 +27,6 @@ class FlaggedDataServer {
     data_ = *r;
     bHasData_ = 1;
     return 1;
-  }
-  int Get(Record* r) {
-    if (r == nullptr) return 0;
-    Locker<Mutex> l(Self::mutex);
-    const int had = bHasData_;
-    if (had) {
-      *r = data_;
-      bHasData_ = 0;
-    }
-    return had;
   }
   int Take(Record* r) {
     if (r == nullptr) return 0;
@@ -48,6 +38,23 @@ class FlaggedDataServer {
  protected:
   std::uint8_t bHasData_ = 0;
   Record data_{};
+};
+
+// Flagged single record: Get reads once, Take reads many times; both return the flag as it
+// was and copy nothing when it was clear.
+template <class Self, class Record>
+class FlaggedDataServer : public FlaggedRecordBase<Self, Record> {
+ public:
+  int Get(Record* r) {
+    if (r == nullptr) return 0;
+    Locker<Mutex> l(Self::mutex);
+    const int had = this->bHasData_;
+    if (had) {
+      *r = this->data_;
+      this->bHasData_ = 0;
+    }
+    return had;
+  }
 };
 
 // Plain record, copied in and out without a flag.
@@ -117,31 +124,12 @@ class KeyedDataServer {
 // Setup record: a has-data byte and the record. GetPointer/FreePointer give the settings
 // commands in-place access without the lock (they run one at a time under the print lock).
 template <class Self, class Record>
-class SetupDataServer {
+class SetupDataServer : public FlaggedRecordBase<Self, Record> {
  public:
-  using RecordType = Record;
-
-  int Put(const Record* r) {
-    if (r == nullptr) return 0;
-    Locker<Mutex> l(Self::mutex);
-    data_ = *r;
-    bHasData_ = 1;
-    return 1;
-  }
-  int Take(Record* r) {
-    if (r == nullptr) return 0;
-    Locker<Mutex> l(Self::mutex);
-    if (bHasData_) *r = data_;
-    return bHasData_;
-  }
-  Record* GetPointer() { return &data_; }
+  Record* GetPointer() { return &this->data_; }
   void FreePointer(const Record* p) {
-    if (p != nullptr) bHasData_ = 1;
+    if (p != nullptr) this->bHasData_ = 1;
   }
-
- protected:
-  std::uint8_t bHasData_ = 0;
-  Record data_{};
 };
 
 // How a per-satellite pool turns its key into a slot.
