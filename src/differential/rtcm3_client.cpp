@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "command/settings/rcv_settings.h"
-#include "command/settings/rtcm_settings.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 #include "differential/decoder_status.h"
 #include "differential/placeholders.h"
 #include "differential/received_stores.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "command/settings/rtcm_settings.h"
+#include "settings/rtcm_settings.h"
 #include "differential/nav_decoder.h"
 #include "positioning/leaky_filter.h"
 

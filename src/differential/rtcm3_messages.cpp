@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "differential/decoder_status.h"
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "differential/rtcm3_base_params.h"
 #include "differential/rtcm3_decoder.h"
 #include "positioning/rcv_time_scales.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "command/settings/debug_selectors.h"
+#include "settings/debug_selectors.h"
 #include "gnss_link/meas_proc.h"
 #include "platform/debug.h"
 #include "positioning/chan_data.h"

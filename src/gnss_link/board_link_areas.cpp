@@ -2,7 +2,7 @@
 // them is forwarded to the board and kept for replay. Later work adds its areas here.
 #include <cstring>
 
-#include "command/settings/settings_commands.h"
+#include "command/settings_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/placeholders.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "command/result_codes.h"
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "platform/misc_par.h"
 
 namespace {

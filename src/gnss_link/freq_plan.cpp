@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "command/settings/nv_settings.h"
-#include "command/settings/rcv_settings.h"
+#include "settings/nv_settings.h"
+#include "settings/rcv_settings.h"
 
 static_assert(sizeof(ClockSettings) <= sizeof(RCV_SETTINGS::clockArea), "clock settings exceed their area");
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "gnss_link/placeholders.h"
 #include "platform/mono_clock.h"
 #include "platform/rtos.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "command/settings/debug_selectors.h"
-#include "command/settings/rcv_settings.h"
+#include "settings/debug_selectors.h"
+#include "settings/rcv_settings.h"
 #include "files/log_files.h"
 #include "files/session.h"
 #include "gnss_link/allan_monitor.h"

@@ -6,8 +6,8 @@
 
 #include "gnss_link/board_link.h"
 #include "command/input_parser.h"
-#include "command/settings/nv_settings.h"
-#include "command/settings/settings_commands.h"
+#include "settings/nv_settings.h"
+#include "command/settings_commands.h"
 #include "differential/decoder_task.h"
 #include "differential/rtcm3_client.h"
 #include "files/log_files.h"

@@ -6,8 +6,7 @@
 #include "platform/ports/out_port.h"
 #include "output/out_msg.h"
 #include "platform/rtos.h"
-
-int rtcmMode = 0;
+#include "settings/rtcm_settings.h"
 
 namespace {
 

@@ -65,7 +65,7 @@ using OmStartHook = bool (*)();
 void zrmOutStartMsgs(OmStreamInfo& si, OmStartHook hook);
 
 // Enable flags of the RTCM 2 (23) and CMR (5) coders from the messages due on any stream.
-extern int rtcmMode;  // 1 while any RTCM 2 message is due
+// (sets the stored rtcmMode of the RTCM settings while any RTCM 2 message is due)
 bool rtcmmMakeOut(bool plan[], int size);
 bool cmrmMakeOut(bool plan[], int size);
 

@@ -1,6 +1,6 @@
 #include "positioning/rcv_time_scales.h"
 
-#include "command/settings/debug_selectors.h"
+#include "settings/debug_selectors.h"
 #include "platform/debug.h"
 
 using placeholder::SatelliteDataProcessor;

@@ -1,6 +1,6 @@
 #include "positioning/signal_tables.h"
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "positioning/placeholders.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "positioning/data_servers/pvt_servers.h"
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 
 #include "positioning/data_servers/slow_pvt_data.h"
 #include "positioning/placeholders.h"

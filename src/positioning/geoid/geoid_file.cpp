@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "files/file_store.h"
 #include "positioning/geoid/geoid_gps.h"
 

@@ -7,9 +7,9 @@
 
 #include "../platform/temp_run_dir.h"
 #include "command/input_parser.h"
-#include "command/settings/nv_settings.h"
-#include "command/settings/port_settings.h"
-#include "command/settings/settings_commands.h"
+#include "settings/nv_settings.h"
+#include "settings/port_settings.h"
+#include "command/settings_commands.h"
 #include "platform/file_nvm.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/received_stores.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "command/settings/rcv_settings.h"
-#include "command/settings/rtcm_settings.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 #include "differential/decoder_status.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm3_client.h"

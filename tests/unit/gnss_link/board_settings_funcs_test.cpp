@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 
 namespace {
 

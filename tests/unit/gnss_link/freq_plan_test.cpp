@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "gnss_link/freq_plan.h"
 
 namespace {

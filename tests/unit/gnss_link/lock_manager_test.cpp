@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "../platform/temp_run_dir.h"
-#include "command/settings/nv_settings.h"
-#include "command/settings/settings_commands.h"
+#include "settings/nv_settings.h"
+#include "command/settings_commands.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/lock_manager_keys.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "gnss_link/meas_proc.h"
 #include "positioning/chan_data.h"
 #include "positioning/rcv_time_scales.h"

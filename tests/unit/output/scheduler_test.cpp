@@ -7,6 +7,7 @@
 
 #include "fake_port.h"
 #include "output/output_manager.h"
+#include "settings/rtcm_settings.h"
 #include "test_msgs.h"
 
 namespace {

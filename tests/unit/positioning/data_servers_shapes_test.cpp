@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/pvt_data.h"
 

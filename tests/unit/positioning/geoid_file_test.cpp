@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "command/settings/rcv_settings.h"
+#include "settings/rcv_settings.h"
 #include "files/file_store.h"
 #include "geoid_test_util.h"
 #include "positioning/geoid/geoid_file.h"

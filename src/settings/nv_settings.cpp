@@ -1,4 +1,4 @@
-#include "command/settings/nv_settings.h"
+#include "settings/nv_settings.h"
 
 #include <atomic>
 #include <cstddef>

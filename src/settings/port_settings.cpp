@@ -1,4 +1,4 @@
-#include "command/settings/port_settings.h"
+#include "settings/port_settings.h"
 
 #include <cstring>
 

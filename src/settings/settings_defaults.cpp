@@ -2,11 +2,11 @@
 #include <atomic>
 #include <cstring>
 
-#include "command/settings/base_coord.h"
-#include "command/settings/debug_selectors.h"
-#include "command/settings/nav_settings.h"
-#include "command/settings/rcv_settings.h"
-#include "command/settings/rtcm_settings.h"
+#include "settings/base_coord.h"
+#include "settings/debug_selectors.h"
+#include "settings/nav_settings.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 
 RCV_SETTINGS RcvSet;
 NavTask::NAV_SETTINGS NavSet;
@@ -15,7 +15,7 @@ BASECOORD bc;
 
 int tPosMode = 0;
 std::uint8_t bFiltMode = 0;
-// rtcmMode is defined by the output manager (output/output_manager.cpp).
+int rtcmMode = 0;  // the output manager raises it while any RTCM 2 message is due
 int dbi = 0;
 int temp_dbi = 0;
 int rtk_cpd_dbi = 0;

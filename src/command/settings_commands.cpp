@@ -1,4 +1,4 @@
-#include "command/settings/settings_commands.h"
+#include "command/settings_commands.h"
 
 #include <atomic>
 #include <cstdio>
@@ -8,8 +8,8 @@
 #include "command/input_parser.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
-#include "command/settings/nv_settings.h"
-#include "command/settings/port_settings.h"
+#include "settings/nv_settings.h"
+#include "settings/port_settings.h"
 #include "command/values.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/serial_driver.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "../platform/temp_run_dir.h"
-#include "command/settings/debug_selectors.h"
-#include "command/settings/nv_settings.h"
-#include "command/settings/port_settings.h"
+#include "unit/platform/temp_run_dir.h"
+#include "settings/debug_selectors.h"
+#include "settings/nv_settings.h"
+#include "settings/port_settings.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
 #include "platform/ports/in_port.h"

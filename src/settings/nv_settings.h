@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "command/settings/base_coord.h"
-#include "command/settings/nav_settings.h"
-#include "command/settings/rcv_settings.h"
-#include "command/settings/rtcm_settings.h"
+#include "settings/base_coord.h"
+#include "settings/nav_settings.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 
 class NvBlock;
 
