@@ -79,6 +79,9 @@ void wireHooks() {
   // ---- command: decoder status of a port whose input mode changed
   cmdSetDecModeHook([](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); });
 
+  // ---- platform: the stored input mode a port is made in
+  InPorts::storedMode_ = portSettingsMode;
+
   // ---- platform: followers of the ports' input modes (InPorts::beforeModeChange_, afterModeChange_)
   InPorts::afterModeChange_.store(static_cast<void (*)(int, int)>(decRedirsModeChange));
 
