@@ -68,8 +68,8 @@ struct Family {
   int first;
   int count;
 };
-const Family kFamilies[] = {{"ser", IOP_SER_A, 4}, {"shm", IOP_SHM_A, kBoardLinkCount},   {"tcp", IOP_TCP_A, 5},
-                            {"tcpcl", IOP_TCPCL_A, 2}, {"usb", IOP_USB_A, 1}, {"can", IOP_CAN_A, 2}};
+const Family kFamilies[] = {{"ser", IOP_SER_A, 4},     {"shm", IOP_SHM_A, kBoardLinkCount}, {"tcp", IOP_TCP_A, 5},
+                            {"tcpcl", IOP_TCPCL_A, 2}, {"usb", IOP_USB_A, 1},               {"can", IOP_CAN_A, 2}};
 
 // Port and family being printed (the parser runs one command at a time).
 int g_port = IOP_NULL;

@@ -40,7 +40,7 @@ extern const int kM2sModeReturnLen;
 const char* m2sSourceName(std::uint32_t value);
 
 namespace m2s {
-// Reads from port 9 until exactly n bytes arrived or a read brought nothing within `timeout`
+// Reads from the board's port until exactly n bytes arrived or a read brought nothing within `timeout`
 // ticks; buf (n + 1 bytes) is always zero-terminated. Returns the bytes read.
 int readBytes(char* buf, int n, int timeout);
 // Drains the input, sends `command` and compares exactly strlen(reply) bytes read back.
@@ -50,7 +50,7 @@ bool waitForAck(const char* command, const char* reply, int timeout);
 bool sync();
 }  // namespace m2s
 
-// Writes to port 9 without reporting failure, waiting at most kM2sWriteTicks for room.
+// Writes to the board's port without reporting failure, waiting at most kM2sWriteTicks for room.
 void m2sSend(const void* data, int len);
 void m2sSend(const char* text);
 // The same, telling whether the link took every byte.
