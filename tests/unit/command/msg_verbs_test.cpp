@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "capture_port.h"
@@ -75,6 +76,25 @@ TEST_F(MsgVerbs, NoCurrentTerminal) {
   setCurTerm(IOP_NULL);
   const std::string line = "em,,zrt/RT";
   EXPECT_EQ(newParse(line.data(), static_cast<int>(line.size())), 3);
+}
+
+TEST_F(MsgVerbs, RandomAndTruncatedListsAreAnsweredWithoutHarm) {
+  std::mt19937 rng(23);
+  const char alphabet[] = "emd,{}:/ \"zrtRTE@s0123.-;&|%\t";
+  const std::string good = "em, /dev/ser/b ,/msg/zrt/{RT:1,ET,@@ts:0.5}:2";
+  for (int i = 0; i < 4000; ++i) {
+    std::string line;
+    if (i % 3 == 0) {
+      line = good.substr(0, rng() % (good.size() + 1));
+    } else {
+      line = (i % 2) ? "em," : "dm,";
+      for (std::size_t k = rng() % 60; k > 0; --k) line += alphabet[rng() % (sizeof alphabet - 1)];
+    }
+    const std::string out = runLine(serA, line);
+    EXPECT_TRUE(out.empty() || out.rfind("RE", 0) == 0 || out.rfind("ER", 0) == 0) << line << " -> " << out;
+  }
+  EXPECT_EQ(runLine(serA, "dm,/dev/ser/b"), "");
+  EXPECT_EQ(set("dev/ser/b"), re("{}"));
 }
 
 }  // namespace
