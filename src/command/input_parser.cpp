@@ -5,6 +5,7 @@
 
 #include "command/cmd_hooks.h"
 #include "command/command_line.h"
+#include "command/msg_verbs.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/zr_list.h"
@@ -45,18 +46,20 @@ bool parPath(const char* path, char* buf, std::size_t n) {
 
 int runBody(const char* body, int len) {
   int rc = CMD_OK;
-  // Verbs and print trees served by other layers (command/cmd_hooks.h).
+  // Verbs read outside the grammar of set and print (command/cmd_hooks.h, command/msg_verbs.h).
   if (cmdRunHooked(body, len, curTermNum(), g_reply, rc)) return rc;
+  if (cmdRunMsgVerb(body, len, g_cmd, rc)) return rc;
   rc = g_cmd.parse(body, len);
   if (rc) return rc;
   const char* verb = g_cmd.textAt(0);
   bool isPrint = std::strcmp(verb, "print") == 0 || std::strcmp(verb, "get") == 0;
   bool isSet = std::strcmp(verb, "set") == 0;
-  // em, dm, out, list, create, remove, event, init, fld and put have no meaning yet.
+  // out, list, create, remove, event, fld and put have no meaning yet.
   if (!isPrint && !isSet) return CMD_WRONG_COMMAND;
   const ZRNamedNode* target = g_cmd.at(1);
   if (!target || target->isEmpty()) return CMD_1ST_MISSED;
   if (!target->isText()) return CMD_WRONG_1ST;
+  if (isPrint && cmdPrintMsgs(target->text(), g_reply, rc)) return rc;
   char path[ZRList::kMaxText + 1];
   if (!parPath(target->text(), path, sizeof path)) return CMD_WRONG_1ST;
   if (isPrint) return parPrint(path, g_reply);

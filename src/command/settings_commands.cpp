@@ -23,8 +23,6 @@ std::atomic<M2sDefaultsFn> g_m2sDefaults{nullptr};
 std::atomic<SetDecModeFn> g_decMode{nullptr};
 
 constexpr int kMaxList = 32;
-const char* g_boardAreas[kMaxList];
-int g_boardAreaCount = 0;
 InitDefaultsFn g_initDefaults[kMaxList];
 int g_initDefaultsCount = 0;
 
@@ -62,7 +60,7 @@ bool isSerial(int port) { return port >= IOP_SER_A && port <= IOP_SER_D; }
 
 int currentMode(int port) {
   if (InPort* p = InPorts::ports_[port]) return p->mode();
-  return InPorts::storedModes_[port];
+  return portSettingsMode(port);
 }
 
 struct Family {
@@ -70,8 +68,8 @@ struct Family {
   int first;
   int count;
 };
-const Family kFamilies[] = {{"ser", IOP_SER_A, 4}, {"shm", IOP_SHM_A, 8},   {"tcp", IOP_TCP_A, 5},
-                            {"tcpcl", IOP_TCPCL_A, 2}, {"usb", IOP_USB_A, 1}, {"can", IOP_CAN_A, 2}};
+const Family kFamilies[] = {{"ser", IOP_SER_A, 4},     {"shm", IOP_SHM_A, kBoardLinkCount}, {"tcp", IOP_TCP_A, 5},
+                            {"tcpcl", IOP_TCPCL_A, 2}, {"usb", IOP_USB_A, 1},               {"can", IOP_CAN_A, 2}};
 
 // Port and family being printed (the parser runs one command at a time).
 int g_port = IOP_NULL;
@@ -198,9 +196,7 @@ int afterSet(const char* path, const ZRNamedNode* value) {
   nv_writeNavSettings();
   nv_writeRtcmSettings();
   int rc = CMD_OK;
-  if (cmdBoardShares(path)) {
-    if (CmdToSlaveFn f = g_toSlave.load()) rc = f(path, value);
-  }
+  if (CmdToSlaveFn f = g_toSlave.load()) rc = f(path, value);
   if (ParamChangedFn f = g_changed.load()) f(path);
   return rc;
 }
@@ -222,7 +218,7 @@ int initVerb(const char* body, int len, int, char* text, int textSize) {
   // Each port goes back to its factory mode as a set would take it there, so that the
   // followers of its mode (relays, decoder status) hear of the change.
   for (int port = 0; port < IOP_NULL; ++port) {
-    if (hasInput(port)) cmdSetPortMode(port, portSettingsDefaultMode(port));
+    if (hasInput(port)) cmdSetPortMode(port, InPort::factoryMode(port));
   }
   portSettingsDefaults();
   for (int i = 0; i < g_initDefaultsCount; ++i) g_initDefaults[i]();
@@ -231,30 +227,25 @@ int initVerb(const char* body, int len, int, char* text, int textSize) {
   return CMD_OK;
 }
 
-bool prefixOf(const char* prefix, const char* path) {
-  std::size_t n = std::strlen(prefix);
-  return std::strncmp(path, prefix, n) == 0 && (path[n] == 0 || path[n] == '/');
-}
-
 }  // namespace
 
 int cmdSetPortMode(int port, int mode) {
   if (!hasInput(port) || mode < 0 || mode >= InPort::MODE_NUM) return CMD_WRONG_1ST;
   int old = currentMode(port);
   if (InPort* p = InPorts::ports_[port]) {
-    p->setMode(mode, true);
+    p->setMode(mode);
+    portSettingsStoreMode(port, mode);
   } else {
-    // A port whose device is not open yet: its followers still hear of the change.
+    // A port whose device is not open yet: its stored mode is its mode, and its followers still
+    // hear of the change.
     if (old != mode) {
       if (auto h = InPorts::beforeModeChange_.load()) h(port, mode);
     }
-    InPorts::storedModes_[port] = static_cast<std::uint8_t>(mode);
+    portSettingsStoreMode(port, mode);
     if (old != mode) {
       if (auto h = InPorts::afterModeChange_.load()) h(port, mode);
     }
   }
-  // Stored even when the port's store hook is not in place.
-  portSettingsStoreMode(port, mode);
   if (old != mode) {
     if (SetDecModeFn f = g_decMode.load()) f(InPorts::io2dec_[port], isDecoderMode(mode) ? mode : 8);
   }
@@ -265,19 +256,6 @@ void cmdSetToSlaveHook(CmdToSlaveFn fn) { g_toSlave.store(fn); }
 void cmdSetParamChangedHook(ParamChangedFn fn) { g_changed.store(fn); }
 void cmdSetM2sDefaultsHook(M2sDefaultsFn fn) { g_m2sDefaults.store(fn); }
 void cmdSetDecModeHook(SetDecModeFn fn) { g_decMode.store(fn); }
-
-bool cmdBoardAreaAdd(const char* prefix) {
-  if (!prefix || !*prefix || g_boardAreaCount >= kMaxList) return false;
-  g_boardAreas[g_boardAreaCount++] = prefix;
-  return true;
-}
-
-bool cmdBoardShares(const char* path) {
-  for (int i = 0; i < g_boardAreaCount; ++i) {
-    if (prefixOf(g_boardAreas[i], path)) return true;
-  }
-  return false;
-}
 
 bool cmdInitDefaultsAdd(InitDefaultsFn fn) {
   if (!fn || g_initDefaultsCount >= kMaxList) return false;
@@ -296,5 +274,4 @@ void settingsCommandsInitOnce() {
   parRegisterArea("cpu", cpucSet, cpucPrint);
   cmdRegisterVerb("init", initVerb);
   cmdSetAfterSetHook(afterSet);
-  InPorts::storeHook_.store(portSettingsStoreMode);
 }

@@ -12,16 +12,13 @@
 
 class ZRNamedNode;
 
-// Registers the areas, the init verb, the after-set step and the port layer's store hook.
+// Registers the areas, the init verb and the after-set step.
 void settingsCommandsInitOnce();
 
-// Forwards one set to the GNSS board (path below /par/, value); 0, 7 or 34. Filled by the GNSS
-// board link.
+// Offers every successful set to the GNSS board (path below /par/, value), which takes those
+// below the areas it shares; 0, 7, 21 or 34. Filled by the GNSS board link.
 using CmdToSlaveFn = int (*)(const char* path, const ZRNamedNode* value);
 void cmdSetToSlaveHook(CmdToSlaveFn fn);
-// Areas the GNSS board shares: a set below one of these prefixes is forwarded (at most 32).
-bool cmdBoardAreaAdd(const char* prefix);
-bool cmdBoardShares(const char* path);
 
 // Parameter-change event of a successful set (path below /par/; "" after init); filled by the
 // output layer.

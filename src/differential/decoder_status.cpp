@@ -6,8 +6,6 @@
 DecoderStatus DecSt;
 
 namespace {
-// Decoder ports 4..11 are the links to the GNSS board (port indexes 9..16): never a user stream.
-bool isBoardLink(int port) { return port >= 4 && port <= 11; }
 bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
 
 void clearStream(DecoderStatus::DataStream& s) {
@@ -87,7 +85,7 @@ std::uint32_t DecoderStatus::sequence(int port) const {
 }
 
 bool DecoderStatus::isDec(int port) const {
-  if (!validPort(port) || isBoardLink(port)) return false;
+  if (!validPort(port) || iopIsBoardLink(InPorts::dec2io_[port])) return false;
   PortRecord r;
   pub_[port].read(r);
   return r.mode != kNone;

@@ -6,6 +6,7 @@
 #include "differential/decoder_status.h"
 #include "differential/placeholders.h"
 #include "differential/received_stores.h"
+#include "settings/port_settings.h"
 
 // Never destroyed: DECT waits on it until the process ends.
 MailBoxImp& DiffHandler::mBox_ = *new MailBoxImp;
@@ -118,7 +119,7 @@ bool decProcInit(int priority) {
 
 bool decAttachPort(int portIndex) {
   if (portIndex < 0 || portIndex >= IOP_NULL) return false;
-  if (portIndex >= IOP_SHM_A && portIndex < IOP_SHM_A + 8) return false;  // links to the board
+  if (iopIsBoardLink(portIndex)) return false;
   const int p = InPorts::io2dec_[portIndex];
   if (p < 0 || InPorts::ports_[portIndex] == nullptr) return false;
   for (int t = 0; t < InDecs::TYPE_NUM; ++t) {
@@ -136,8 +137,8 @@ void decInitOnce() {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) {
     const int io = InPorts::dec2io_[p];
     decAttachPort(io);
-    if (io >= IOP_SHM_A && io < IOP_SHM_A + 8) continue;
-    const int mode = InPorts::ports_[io] != nullptr ? static_cast<int>(InPorts::ports_[io]->mode()) : InPorts::storedModes_[io];
+    if (iopIsBoardLink(io)) continue;
+    const int mode = InPorts::ports_[io] != nullptr ? static_cast<int>(InPorts::ports_[io]->mode()) : portSettingsMode(io);
     if (InDecs::mode2type(mode) == InDecs::kNone) continue;
     DecSt.setDecMode(p, decStatusMode(mode));
     decRedirsModeChange(io, mode);

@@ -18,7 +18,6 @@ char dl_[RedirMap::kDlMax + 1];
 int dlLen_ = 0;
 
 bool validDec(int p) { return p >= 0 && p < InPorts::DEC_NUM; }
-bool isBoardPort(int portIndex) { return portIndex >= IOP_SHM_A && portIndex < IOP_SHM_A + 8; }
 
 int heldLink(const IOMap& m, int p) {
   const int k = m.out[p + 1];
@@ -81,7 +80,7 @@ void RedirMap::release(int p) {
 void RedirMap::updateDl(const char* text, int len) {
   if (text == nullptr || len < 0 || len > kDlMax) return;
   // The board names its ports by the letters of its own port set, dev/shm/a being '0'.
-  const char boardLetter = InPorts::getDlChar(InPorts::io2dec_[IOP_SHM_A]);
+  const char boardLetter = InPorts::getDlChar(InPorts::io2dec_[kBoardPort]);
   Locker<Mutex> hold(mapLock);
   std::memcpy(dl_, text, static_cast<std::size_t>(len));
   dl_[len] = 0;
@@ -116,7 +115,7 @@ void RedirMap::clear() {
 // ---- mode changes --------------------------------------------------------------------------
 
 void decRedirsModeChange(int portIndex, int mode) {
-  if (portIndex < 0 || portIndex >= IOP_NULL || isBoardPort(portIndex)) return;
+  if (portIndex < 0 || portIndex >= IOP_NULL || iopIsBoardLink(portIndex)) return;
   if (mode < 0 || mode >= InPort::MODE_NUM) return;
   const int p = InPorts::io2dec_[portIndex];
   if (!validDec(p)) return;

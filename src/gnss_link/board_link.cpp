@@ -7,13 +7,13 @@
 #include "command/result_codes.h"
 #include "command/zr_list.h"
 #include "gnss_link/zrt_port_input.h"
-#include "gnss_link/zrt_decoder.h"
 #include "output/output_manager.h"
 #include "platform/exit.h"
 #include "platform/ports/out_port.h"
 #include "platform/ram_nvm.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/rcv_time_scales.h"
+#include "settings/port_settings.h"
 
 // clang-format off
 const char kM2sInitialBlock[] =
@@ -58,8 +58,8 @@ namespace {
 InPort* g_in = nullptr;
 OutPort* g_out = nullptr;
 
-InPort* inPort() { return g_in != nullptr ? g_in : InPorts::ports_[IOP_SHM_A]; }
-OutPort* outPort() { return g_out != nullptr ? g_out : OutPorts::ports_[IOP_SHM_A]; }
+InPort* inPort() { return g_in != nullptr ? g_in : InPorts::ports_[kBoardPort]; }
+OutPort* outPort() { return g_out != nullptr ? g_out : OutPorts::ports_[kBoardPort]; }
 
 // A board that keeps talking must not hold a handshake in the drain for ever.
 constexpr int kMaxDrainReads = 256;
@@ -78,8 +78,6 @@ int hexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-M2sPortHandler g_portHandler;
 
 // Positions of the two source words in the satellite-processor setup record (little-endian).
 constexpr int kNavSourceOffset = 2584;
@@ -143,10 +141,10 @@ void m2sSend(const char* text) {
 
 bool m2sPortInit() {
   RamNvm::setSnapshotHook(cmdBufSnapshot);
-  g_in = InPorts::ports_[IOP_SHM_A];
-  g_out = OutPorts::ports_[IOP_SHM_A];
-  // No handler may eat the board's replies to the handshakes.
-  if (g_in != nullptr) g_in->setMode(InPort::M_NONE, true);
+  g_in = InPorts::ports_[kBoardPort];
+  g_out = OutPorts::ports_[kBoardPort];
+  // No handler may eat the board's replies to the handshakes: a passing state, never stored.
+  if (g_in != nullptr) g_in->setMode(InPort::M_NONE);
   return m2s::waitForAck(kM2sConnect, kM2sConnectAck, kM2sConnectTicks);
 }
 
@@ -185,11 +183,9 @@ void m2sNvRead() {
 void m2sSendAllCmds() {
   OutPort* out = outPort();
   if (out == nullptr) rxExit(kExitTaskFailure);
-  const int dec = InPorts::io2dec_[IOP_SHM_A];
-  ZrtPortInput* zin = zrtPortInput(dec);
-  g_portHandler.setDecoder(zin != nullptr ? &zin->decoder() : nullptr);
-  InPort::setHandler(IOP_SHM_A, InPort::M_ZRT, &g_portHandler);
-  if (InPort* in = inPort()) in->setMode(InPort::M_ZRT, true);
+  zrtPortInputAttach(kBoardPort);
+  if (InPort* in = inPort()) in->setMode(InPort::M_ZRT);
+  portSettingsStoreMode(kBoardPort, InPort::M_ZRT);
 
   const std::int64_t utc = RcvTimeScales::getUtc();
   if (utc >= 1) {
@@ -202,7 +198,7 @@ void m2sSendAllCmds() {
   }
 
   m2sSend(kM2sSourceBlock, kM2sSourceBlockLen);
-  if (OmStreamInfo* si = omGetStreamInfo(omPortToStream(IOP_SHM_A))) zrmOutStartMsgs(*si, m2s::sync);
+  if (OmStreamInfo* si = omGetStreamInfo(omPortToStream(kBoardPort))) zrmOutStartMsgs(*si, m2s::sync);
   m2sSend(kM2sModeReturn, kM2sModeReturnLen);
   for (int i = 0; i < kM2sCmdModeTries; ++i) {
     if (m2s::waitForAck(kM2sCmdMode, kM2sCmdModeAck, kM2sCmdModeTicks)) break;
@@ -310,7 +306,7 @@ bool formList(const ZRNamedNode* list, char* buf, int size, M2sListForm& form) {
 }
 
 int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
-  if (path == nullptr || value == nullptr) return CMD_OK;
+  if (path == nullptr || value == nullptr || !m2sIsBoardShared(path)) return CMD_OK;
   // One command at a time comes through the parser task: one buffer serves them all.
   static char text[1024];
   int tag = 0;
@@ -332,15 +328,4 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
     default:
       return CMD_NOT_AVAILABLE;
   }
-}
-
-// ---- the port handler -------------------------------------------------------------------
-
-int M2sPortHandler::process(const std::uint8_t* buf, int off, int len, bool) {
-  if (dec_ != nullptr && len > 0) dec_->process(buf + off, len);
-  return len;
-}
-
-void M2sPortHandler::reset(bool entering) {
-  if (dec_ != nullptr && entering) dec_->reset();
 }

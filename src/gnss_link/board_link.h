@@ -1,5 +1,5 @@
-// The link to the GNSS board over port 9 ("dev/shm/a"): text handshakes, bringing the board to
-// a known state at start-up, and forwarding every set command that concerns the board.
+// The link to the GNSS board over its port (kBoardPort, "dev/shm/a"): text handshakes, bringing
+// the board to a known state at start-up, and forwarding every set command that concerns the board.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 
 class ZRNamedNode;
 class Reply;
-class ZrtDecoder;
 
 // Texts of the link, sent exactly as written.
 inline constexpr char kM2sConnect[] = "\n%CON%\n";
@@ -41,7 +40,7 @@ extern const int kM2sModeReturnLen;
 const char* m2sSourceName(std::uint32_t value);
 
 namespace m2s {
-// Reads from port 9 until exactly n bytes arrived or a read brought nothing within `timeout`
+// Reads from the board's port until exactly n bytes arrived or a read brought nothing within `timeout`
 // ticks; buf (n + 1 bytes) is always zero-terminated. Returns the bytes read.
 int readBytes(char* buf, int n, int timeout);
 // Drains the input, sends `command` and compares exactly strlen(reply) bytes read back.
@@ -51,7 +50,7 @@ bool waitForAck(const char* command, const char* reply, int timeout);
 bool sync();
 }  // namespace m2s
 
-// Writes to port 9 without reporting failure, waiting at most kM2sWriteTicks for room.
+// Writes to the board's port without reporting failure, waiting at most kM2sWriteTicks for room.
 void m2sSend(const void* data, int len);
 void m2sSend(const char* text);
 // The same, telling whether the link took every byte.
@@ -80,27 +79,14 @@ struct M2sListForm {
 bool formList(const ZRNamedNode* list, char* buf, int size, M2sListForm& form);
 
 // Forwarding of one handled set command: `path` under /par/ (with or without the prefix) and
-// its value. Returns 0, 7 (list too long), 34 (path and value too long) or 21 (the link did
-// not take the command).
+// its value; a path outside the areas the board shares is not the board's (0). Returns 0, 7
+// (list too long), 34 (path and value too long) or 21 (the link did not take the command).
 int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
 
 // The /par/ areas the GNSS board shares: set commands below them are forwarded.
 bool m2sIsBoardShared(const char* path);
 // The areas of the table one by one: null past the end.
 const char* m2sBoardSharedArea(int i);
-// Hands the table to the command interpreter's forwarding step (after its own set-up).
+// Gives the shared areas no other layer serves a stand-in, so that their sets are taken and
+// forwarded (after every layer has registered its areas).
 void m2sBoardAreasInitOnce();
-
-// Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
-// (the native input of port 9's decoder port) and takes every byte.
-class M2sPortHandler : public InPortHandler {
- public:
-  explicit M2sPortHandler(ZrtDecoder* dec = nullptr) : dec_(dec) {}
-  void setDecoder(ZrtDecoder* dec) { dec_ = dec; }
-  int process(const std::uint8_t* buf, int off, int len, bool mustTake) override;
-  // Entering the mode starts the stream afresh.
-  void reset(bool entering) override;
-
- private:
-  ZrtDecoder* dec_;
-};

@@ -2,7 +2,6 @@
 // them is forwarded to the board and kept for replay. Later work adds its areas here.
 #include <cstring>
 
-#include "command/settings_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/placeholders.h"
 
@@ -36,6 +35,5 @@ void m2sBoardAreasInitOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  for (const char* area : kBoardSharedAreas) cmdBoardAreaAdd(area);
   m2sBoardAreaStandInsInitOnce();
 }

@@ -46,7 +46,6 @@ MeasProcLinks measProcLinks = {
 
 namespace {
 
-constexpr int kBoardPort = 9;
 constexpr long kDayMs = 86400000;
 // The board is given a minute to start streaming; after it, this much silence ends the run.
 constexpr std::uint32_t kGraceMs = 60000;
@@ -340,7 +339,7 @@ void signalMeasReady() {
 
 void* measProc(void*) {
   InPort* in = InPorts::ports_[kBoardPort];
-  if (in != nullptr) in->setMode(InPort::M_ZRT, true);
+  if (in != nullptr) in->setMode(InPort::M_ZRT);
   const std::uint32_t start = MonoClock::ms();
   do {
     if (in != nullptr) in->task(kSilenceMs);

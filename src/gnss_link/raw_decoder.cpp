@@ -20,7 +20,6 @@ ZrtRawDecoder zrtRawDecoder;
 
 namespace {
 
-constexpr int kBoardPort = 9;
 // Navigation-word bodies of this size or less carry nothing.
 constexpr int kNavMinBody = 9;
 

@@ -3,7 +3,6 @@
 namespace {
 ZrtPortInput inputs[InPorts::DEC_NUM];
 ZrtInDec inDecs[InPorts::DEC_NUM];
-bool isBoardLink(int port) { return port >= IOP_SHM_A && port < IOP_SHM_A + 8; }
 }  // namespace
 
 void ZrtInDec::reset() {
@@ -58,6 +57,6 @@ void zrtPortInputInit() {
     inputs[dec].init(port, dec);
     inDecs[dec].bind(&inputs[dec]);
     InDecs::setNative(dec, &inDecs[dec]);
-    if (isBoardLink(port)) zrtPortInputAttach(port);
+    if (iopIsBoardLink(port)) zrtPortInputAttach(port);
   }
 }

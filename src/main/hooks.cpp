@@ -8,12 +8,9 @@
 #include "settings/nv_settings.h"
 #include "command/settings_commands.h"
 #include "settings/port_settings.h"
-#include "command/cmd_hooks.h"
-#include "command/result_codes.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/redirect.h"
-#include "output/om_verbs.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
@@ -65,19 +62,15 @@ void wireHooks() {
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
   nvAfterLoadAdd(measProcSettingsLoaded);
 
-  // ---- command: verbs and print trees of other layers (cmdRegisterVerb, cmdRegisterPrintTree)
-  static_assert(int{kOmVerbWrong1st} == int{CMD_WRONG_1ST} && int{kOmVerb2ndMissed} == int{CMD_2ND_MISSED} &&
-                int{kOmVerbWrong2nd} == int{CMD_WRONG_2ND} &&
-                int{kOmVerbReplyTooLong} == int{CMD_REPLY_TOO_LONG});
-  cmdRegisterVerb("em", omVerbEm);
-  cmdRegisterVerb("dm", omVerbDm);
-  cmdRegisterPrintTree("/msg", omPrintMsgTree);
   // ---- command: forwarding of set commands to the GNSS board, and its defaults on init
   cmdSetToSlaveHook(cmdToSlaveSend);
   cmdSetM2sDefaultsHook(m2sDefaults);
 
   // ---- command: decoder status of a port whose input mode changed
   cmdSetDecModeHook([](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); });
+
+  // ---- platform: the stored input mode a port is made in
+  InPorts::storedMode_ = portSettingsMode;
 
   // ---- platform: followers of the ports' input modes (InPorts::beforeModeChange_, afterModeChange_)
   InPorts::afterModeChange_.store(static_cast<void (*)(int, int)>(decRedirsModeChange));

@@ -17,15 +17,14 @@ bool store() { return g_block.update(&PortSet, sizeof PortSet); }
 
 void defaultsInto(PORT_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
-  for (int i = 0; i < IOP_NUM; ++i) s.imode[i] = static_cast<std::uint8_t>(portSettingsDefaultMode(i));
+  for (int i = 0; i < IOP_NUM; ++i) s.imode[i] = static_cast<std::uint8_t>(InPort::factoryMode(i));
   for (auto& st : s.rsState) st = kRsDefaultState;
 }
 
-// Hands the stored values to the port layer (modes of ports that exist are switched).
+// Puts the ports that exist in their stored modes and states (those made later start in them).
 void apply() {
   for (int i = 0; i < IOP_NUM; ++i) {
-    InPorts::storedModes_[i] = PortSet.imode[i];
-    if (InPort* p = InPorts::ports_[i]) p->nvRestore();
+    if (InPort* p = InPorts::ports_[i]) p->setMode(PortSet.imode[i]);
   }
   for (int p = 0; p < kRsPortCount; ++p) rsSetState(p, PortSet.rsState[p]);
 }
@@ -41,8 +40,8 @@ bool sane(const PORT_SETTINGS& s) {
 }
 }  // namespace
 
-int portSettingsDefaultMode(int port) {
-  return (port >= IOP_SHM_A && port < IOP_SHM_A + 8) ? InPort::M_ZRT : InPort::M_CMD;
+int portSettingsMode(int port) {
+  return port >= 0 && port < IOP_NUM ? PortSet.imode[port] : static_cast<int>(InPort::M_CMD);
 }
 
 void serdefs_NvAlloc() {

@@ -18,17 +18,18 @@ static_assert(sizeof(PORT_SETTINGS) == 128);
 
 extern PORT_SETTINGS PortSet;
 
-// The block-order entry: allocates, reads (or takes the defaults), and hands the stored modes
-// and states to the port layer.
+// The block-order entry: allocates, reads (or takes the defaults), and puts the open ports in
+// their stored modes and states.
 void serdefs_NvAlloc();
-// Port layer's store hook: a port's input mode as its stored setting.
+// A port's stored input mode (InPort::Mode), the one record of it: the mode a port is made in
+// (the port layer asks through InPorts::storedMode_) and the mode of a port not open. Command
+// mode out of range.
+int portSettingsMode(int port);
+// Stores a port's input mode as its setting; the image is written only when it changes.
 void portSettingsStoreMode(int port, int mode);
 // Stores and applies the speed of a serial port (port index); false for a port without one or
 // a rate the port cannot take.
 bool portSettingsSetRate(int port, int baud);
 int portSettingsRate(int port);
-// Factory input mode of a port: the links to the GNSS board carry its native stream, every
-// other port takes commands.
-int portSettingsDefaultMode(int port);
 // Factory defaults: every mode and state, stored and applied to the open ports.
 void portSettingsDefaults();

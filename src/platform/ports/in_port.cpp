@@ -12,8 +12,7 @@ const char* const InPort::modeNames_[InPort::MODE_NUM] = {
 };
 
 InPort* InPorts::ports_[IOP_NUM] = {};
-std::uint8_t InPorts::storedModes_[IOP_NUM] = {};
-std::atomic<InPorts::StoreHook> InPorts::storeHook_{nullptr};
+Hook<int(int)> InPorts::storedMode_{"platform", "InPorts::storedMode_", InPort::M_CMD};
 std::atomic<InPorts::ModeHook> InPorts::beforeModeChange_{nullptr};
 std::atomic<InPorts::ModeHook> InPorts::afterModeChange_{nullptr};
 
@@ -99,7 +98,8 @@ InPort::InPort(int index) : index_(index), cmd_(index), echo_(index) {
   for (auto& h : handlers_) h.store(&NullInPortHandler::instance);
   handlers_[M_CMD].store(&cmd_);
   handlers_[M_ECHO].store(&echo_);
-  if (index >= 0 && index < IOP_NUM) mode_.store(InPorts::storedModes_[index]);
+  const int stored = InPorts::storedMode_(index);
+  if (stored >= 0 && stored < MODE_NUM) mode_.store(stored);
 }
 
 InPortHandler* InPort::setHandler(int mode, InPortHandler* handler) {
@@ -113,7 +113,7 @@ InPortHandler* InPort::setHandler(int port, int mode, InPortHandler* handler) {
   return InPorts::ports_[port]->setHandler(mode, handler);
 }
 
-bool InPort::setMode(int mode, bool store) {
+bool InPort::setMode(int mode) {
   if (mode < 0 || mode >= MODE_NUM) return false;
   Locker<Mutex> l(m_);
   int old = mode_.load();
@@ -124,24 +124,7 @@ bool InPort::setMode(int mode, bool store) {
     mode_.store(mode);
     if (auto h = InPorts::afterModeChange_.load()) h(index_, mode);
   }
-  if (store && index_ >= 0 && index_ < IOP_NUM) {
-    InPorts::storedModes_[index_] = static_cast<std::uint8_t>(mode);
-    if (auto h = InPorts::storeHook_.load()) h(index_, mode);
-  }
   return true;
-}
-
-void InPort::nvDefaults(int index) {
-  if (index < 0 || index >= IOP_NUM) return;
-  // Links to the GNSS board carry its native stream; every other port starts taking commands.
-  int def = (index >= IOP_SHM_A && index < IOP_SHM_A + 8) ? M_ZRT : M_CMD;
-  InPorts::storedModes_[index] = static_cast<std::uint8_t>(def);
-  if (auto h = InPorts::storeHook_.load()) h(index, def);
-}
-
-void InPort::nvRestore() {
-  if (index_ < 0 || index_ >= IOP_NUM) return;
-  setMode(InPorts::storedModes_[index_], false);
 }
 
 void InPort::feed(bool mustTake) {

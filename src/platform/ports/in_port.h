@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/hook.h"
 #include "platform/ports/io_port_index.h"
 #include "platform/ports/out_port.h"
 #include "platform/rtos.h"
@@ -99,16 +100,16 @@ class InPort {
 
   int portIndex() const { return index_; }
   Mode mode() const { return static_cast<Mode>(mode_.load()); }
-  // Switches the input mode, calling the mode-change hooks; with `store` the mode is also the
-  // port's stored setting. False for a mode out of range.
-  bool setMode(int mode, bool store);
+  // Switches the input mode, calling the mode-change hooks. False for a mode out of range.
+  // Storing a mode as the port's setting is the settings layer's (port_settings.h).
+  bool setMode(int mode);
   // Installs the handler of one mode (null: the do-nothing handler); returns the previous one.
   InPortHandler* setHandler(int mode, InPortHandler* handler);
   static InPortHandler* setHandler(int port, int mode, InPortHandler* handler);
 
-  // Stored input settings: factory default of a port, and re-applying what is stored.
-  static void nvDefaults(int index);
-  void nvRestore();
+  // Factory input mode of a port: the links to the GNSS board carry its native stream, every
+  // other port takes commands.
+  static constexpr Mode factoryMode(int port) { return iopIsBoardLink(port) ? M_ZRT : M_CMD; }
 
   OStream& out() { return OutPorts::stream(index_); }
 
@@ -146,10 +147,9 @@ struct InPorts {
   // Index of a named port that has an input side; IOP_NULL when there is none.
   static int find(const char* name);
 
-  // Stored input mode per port (kept by the settings layer through storeHook_).
-  static std::uint8_t storedModes_[IOP_NUM];
-  using StoreHook = void (*)(int port, int mode);
-  static std::atomic<StoreHook> storeHook_;
+  // The stored input mode of a port, kept by the settings layer: the mode a port starts in
+  // when it is made (empty: command mode).
+  static Hook<int(int port)> storedMode_;
   // Called around every change of a port's input mode: before (old mode still in force) and
   // after, with the new mode. Filled by the layers that follow input modes.
   using ModeHook = void (*)(int port, int mode);

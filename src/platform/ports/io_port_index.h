@@ -25,6 +25,14 @@ enum IOPortIndex : int {
 // Number of ports that really exist (the output stream count).
 constexpr int kIoPortCount = IOP_NULL;
 
+// The links to the GNSS board, dev/shm/a..h. They carry the board's native stream, never a
+// user's stream of its own. The first is the board's port: handshakes, set commands and the
+// stream the per-epoch chain reads.
+constexpr int kBoardLinkCount = 8;
+constexpr int kBoardPort = IOP_SHM_A;
+static_assert(IOP_SHM_A + kBoardLinkCount == IOP_TCP_A);
+constexpr bool iopIsBoardLink(int port) { return port >= IOP_SHM_A && port < IOP_SHM_A + kBoardLinkCount; }
+
 // The port's name without its leading "/" ("dev/ser/a"); "dev/null" for anything out of range.
 const char* iopGetName(int index);
 

@@ -17,9 +17,6 @@
 
 namespace {
 
-const char* const kPaths[kShmPorts] = {"dev/shm/a", "dev/shm/b", "dev/shm/c", "dev/shm/d",
-                                       "dev/shm/e", "dev/shm/f", "dev/shm/g", "dev/shm/h"};
-
 struct Link {
   Mutex m;                       // connect, close, send and receive
   std::atomic<int> fd{-1};
@@ -28,9 +25,9 @@ struct Link {
   std::atomic<std::uint32_t> connects{0};
 };
 
-Link g_links[kShmPorts];
+Link g_links[kBoardLinkCount];
 
-bool validLink(int n) { return n >= 0 && n < kShmPorts; }
+bool validLink(int n) { return n >= 0 && n < kBoardLinkCount; }
 
 void closeLocked(Link& l) {
   int fd = l.fd.exchange(-1);
@@ -49,7 +46,7 @@ bool connectLocked(int n) {
   if (s < 0) return false;
   sockaddr_un a{};
   a.sun_family = AF_UNIX;
-  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", kPaths[n]);
+  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", iopGetName(IOP_SHM_A + n));
   if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     // A Unix socket connects at once or not at all; a full backlog is tried again later.
     ::close(s);
@@ -69,7 +66,7 @@ bool waitReadable(int fd, int ms) {
 
 }  // namespace
 
-const char* shmLinkPath(int link) { return validLink(link) ? kPaths[link] : nullptr; }
+const char* shmLinkPath(int link) { return validLink(link) ? iopGetName(IOP_SHM_A + link) : nullptr; }
 
 int ShmInPort::read(void* buf, int max, int timeout) {
   if (!validLink(link_) || !buf || max <= 0) return 0;
@@ -138,18 +135,18 @@ int ShmOutPort::devWrite(const void* data, int len, int timeout) {
 
 int shmPortsInitOnce() {
   static bool done = false;
-  if (done) return kShmPorts;
+  if (done) return kBoardLinkCount;
   done = true;
-  for (int n = 0; n < kShmPorts; ++n) {
+  for (int n = 0; n < kBoardLinkCount; ++n) {
     int idx = IOP_SHM_A + n;
     if (!InPorts::ports_[idx]) InPorts::ports_[idx] = new ShmInPort(n);
     if (!OutPorts::ports_[idx]) OutPorts::ports_[idx] = new ShmOutPort(n);
   }
-  return kShmPorts;
+  return kBoardLinkCount;
 }
 
 void shmCheckLinks() {
-  for (int n = 0; n < kShmPorts; ++n) {
+  for (int n = 0; n < kBoardLinkCount; ++n) {
     Link& l = g_links[n];
     Locker<Mutex> lk(l.m);
     int fd = l.fd.load();

@@ -9,7 +9,6 @@
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"
 
-inline constexpr int kShmPorts = 8;
 inline constexpr int kShmRetryMs = 100;
 
 class ShmInPort : public InPort {

@@ -87,7 +87,7 @@ TEST_F(Grammar, LinesAndTheirReplies) {
       {"%abc%", "RE005%abc%\r\n"},
       {"foo", "ER014%%{1,,wrong command}\r\n"},
       {"%q%foo", "ER015%q%{1,,wrong command}\r\n"},
-      {"%q%em,/msg/x", "ER015%q%{1,,wrong command}\r\n"},
+      {"%q%em,/msg/x", "ER01B%q%{3,,wrong 1st parameter}\r\n"},
       {"a;b", "ER014%%{1,,wrong command}\r\nER014%%{1,,wrong command}\r\n"},
       {"foo&&%x%", "ER014%%{1,,wrong command}\r\n"},
       {"foo||%x%", "ER014%%{1,,wrong command}\r\nRE003%x%\r\n"},

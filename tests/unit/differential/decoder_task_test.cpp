@@ -206,7 +206,7 @@ TEST(DecoderTask, Rtcm3PortIsRelayedAndDecoded) {
   DecSt.setDecMode(dec, DecoderStatus::kRtcm3);
   TxtMsg.putMessage("old", 3, dec, 1, TextMessage::kRtcmText);
 
-  ASSERT_TRUE(port.setMode(InPort::M_RTCM3, false));
+  ASSERT_TRUE(port.setMode(InPort::M_RTCM3));
   EXPECT_EQ(boardLines(), "set,dev/shm/d/imode,rtcm3\n");
   TextMessage::Contents t;
   TxtMsg.get(t);
@@ -227,7 +227,7 @@ TEST(DecoderTask, Rtcm3PortIsRelayedAndDecoded) {
   EXPECT_EQ(r.streams[0].bad, 0);
 
   // Leaving the correction modes frees the link; later bytes go nowhere.
-  ASSERT_TRUE(port.setMode(InPort::M_CMD, false));
+  ASSERT_TRUE(port.setMode(InPort::M_CMD));
   EXPECT_EQ(boardLines(), "set,dev/shm/d/imode,rtcm3\nset,dev/shm/d/imode,cmd\n");
   EXPECT_EQ(RedirMap::find(dec), IOP_NULL);
 }

@@ -21,6 +21,7 @@
 #include "unit/platform/temp_run_dir.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/rcv_time_scales.h"
+#include "settings/port_settings.h"
 #include "board_link_texts.h"
 
 namespace {
@@ -90,7 +91,6 @@ TEST(BoardLinkHandshake, PortInitConnectsWithNoHandlerOnTheReplies) {
   EXPECT_TRUE(m2sPortInit());
   EXPECT_EQ(board.out.written, boardlink::kConnect);
   EXPECT_EQ(board.in.mode(), InPort::M_NONE);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_NONE);
   EXPECT_NE(RamNvm::snapshotHook(), nullptr);
   board.answers = false;
   EXPECT_FALSE(m2sPortInit());  // start-up goes on: the result is only reported
@@ -208,7 +208,7 @@ TEST(BoardLinkStartUp, TranscriptOfSendAllCmds) {
   EXPECT_EQ(board.cmdModes, 1);
   // The board's stream now goes to the native decoder.
   EXPECT_EQ(board.in.mode(), InPort::M_ZRT);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_ZRT);
+  EXPECT_EQ(portSettingsMode(kBoardPort), InPort::M_ZRT);
 }
 
 TEST(BoardLinkStartUp, SilentBoardGetsTenCommandModeTries) {
@@ -278,6 +278,8 @@ TEST(BoardLinkForward, ValuesListsAndTags) {
        "set," + path199.substr(5) + "," + std::string(50, 'v') + "\n", 0},
       {"250 characters are refused", "set," + path200 + "," + std::string(50, 'v'), 34, "", 0},
       {"a list longer than its buffer", "set,/par/lock/m,{" + std::string(1100, 'x') + "}", 7, "", 0},
+      {"a setting the board does not share", "set,/par/dev/ser/a/imode,rtcm3", 0, "", 0},
+      {"an area whose name only begins alike", "set,/par/locker,1", 0, "", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -345,22 +347,6 @@ TEST(BoardLinkForward, SharedAreas) {
 
 // The epoch marker "~~" of t = 43200000 ms, as the simulator's own writer frames it.
 const std::string kEpochMark("\x7e\x7e\x30\x30\x35\x00\x2e\x93\x02\xe6", 10);
-
-TEST(BoardLinkHandler, HandsEverythingToTheDecoderAndTakesIt) {
-  ZrtDecoder dec;
-  M2sPortHandler none;
-  const std::string bytes = "x" + kEpochMark + kEpochMark.substr(0, 4);
-  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  EXPECT_EQ(none.process(p, 1, 14, false), 14);  // no decoder: taken and dropped
-  M2sPortHandler h(&dec);
-  EXPECT_EQ(h.process(p, 1, 14, false), 14);
-  EXPECT_EQ(dec.good(), 1u);
-  EXPECT_EQ(dec.bad(), 0u);
-  // Entering the mode starts afresh: the half message held is forgotten.
-  h.reset(true);
-  EXPECT_EQ(h.process(reinterpret_cast<const std::uint8_t*>(kEpochMark.data()) + 4, 0, 6, false), 6);
-  EXPECT_EQ(dec.good(), 0u);
-}
 
 TEST(BoardLinkHandler, StartUpPutsTheDecoderOfTheLinkBehindPortNine) {
   FakeBoard board;

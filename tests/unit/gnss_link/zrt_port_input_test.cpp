@@ -39,7 +39,7 @@ TEST(ZrtPortInput, AlmanacAndUtcMessagesAreAnswered) {
     ScriptPort port(IOP_SER_B);
     CaptureOut out(IOP_SER_B);
     ASSERT_TRUE(zrtPortInputAttach(IOP_SER_B));
-    ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+    ASSERT_TRUE(port.setMode(InPort::M_ZRT));
     port.chunks = {c.in};
     port.task(20);
     EXPECT_EQ(out.data, c.reply) << c.what;
@@ -62,7 +62,7 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   port.task(20);
   EXPECT_TRUE(log.empty());
 
-  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   const std::string gt = frame("GT", "2");
   const std::string s = epochStart(5) + gt + frameBad("UO", "u") + "\r\n" + epochEnd(5);
   // Cut anywhere: the port reads in pieces.
@@ -80,8 +80,8 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   EXPECT_EQ(out.data, "ER015%%{2,,wrong checksum}\r\n");
 
   // Entering the mode again starts the stream afresh.
-  ASSERT_TRUE(port.setMode(InPort::M_CMD, false));
-  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  ASSERT_TRUE(port.setMode(InPort::M_CMD));
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   EXPECT_EQ(d->good(), 0u);
   EXPECT_EQ(d->bad(), 0u);
 }
@@ -99,7 +99,7 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   Log log;
   RecClient a(log, "A");
   zrtPortInput(dec)->decoder().filter().setHandler("GT", &a, &RecClient::handler);
-  ASSERT_TRUE(port.setMode(InPort::M_ZRT, false));
+  ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   const std::string gt = frame("GT", "7");
   port.chunks = {gt.substr(0, 4), gt.substr(4) + frame("UO", "utc")};
   port.task(20);

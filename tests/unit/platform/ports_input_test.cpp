@@ -78,9 +78,9 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   ScriptPort port(IOP_SER_C, false);
   InPorts::ports_[IOP_SER_C] = &port;
   CaptureOut out(IOP_SER_C);
-  EXPECT_TRUE(port.setMode(InPort::M_ECHO, false));
-  EXPECT_TRUE(port.setMode(InPort::M_ECHO, false));  // no change: no hooks
-  EXPECT_FALSE(port.setMode(InPort::MODE_NUM, false));
+  EXPECT_TRUE(port.setMode(InPort::M_ECHO));
+  EXPECT_TRUE(port.setMode(InPort::M_ECHO));  // no change: no hooks
+  EXPECT_FALSE(port.setMode(InPort::MODE_NUM));
   ASSERT_EQ(g_hookCalls.size(), 2u);
   EXPECT_EQ(g_hookCalls[0], "before 7 1 cur 0");
   EXPECT_EQ(g_hookCalls[1], "after 7 1 cur 1");
@@ -88,16 +88,32 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   port.task(30);
   EXPECT_EQ(out.data, std::string("abc\r\n\x01\xff"));
   EXPECT_TRUE(g_lines.empty());
-  // Stored settings: defaults and restore.
-  InPort::nvDefaults(IOP_SER_C);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SER_C], InPort::M_CMD);
-  port.nvRestore();
-  EXPECT_EQ(port.mode(), InPort::M_CMD);
-  InPort::nvDefaults(IOP_SHM_A);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_ZRT);
   InPorts::ports_[IOP_SER_C] = nullptr;
   InPorts::beforeModeChange_.store(nullptr);
   InPorts::afterModeChange_.store(nullptr);
+}
+
+// A port is made in the mode the settings keep for it; a stored byte that is no mode gives
+// command mode, and so does a program that keeps no settings.
+TEST_F(Input, APortStartsInItsStoredMode) {
+  const struct {
+    int port;
+    int stored;
+    InPort::Mode mode;
+  } cases[] = {
+      {IOP_SER_B, InPort::M_RTCM3, InPort::M_RTCM3},
+      {IOP_SHM_A + 1, InPort::M_ZRT, InPort::M_ZRT},
+      {IOP_USB_A, InPort::MODE_NUM, InPort::M_CMD},
+      {IOP_CAN_A, -1, InPort::M_CMD},
+  };
+  static int g_stored[IOP_NUM];
+  InPorts::storedMode_ = [](int port) { return g_stored[port]; };
+  for (const auto& c : cases) {
+    g_stored[c.port] = c.stored;
+    EXPECT_EQ(ScriptPort(c.port, false).mode(), c.mode) << c.port;
+  }
+  InPorts::storedMode_ = nullptr;
+  EXPECT_EQ(ScriptPort(IOP_SER_B, false).mode(), InPort::M_CMD);
 }
 
 TEST_F(Input, ACommandThatSwitchesTheModeHandsTheRestToTheNewMode) {
@@ -105,7 +121,7 @@ TEST_F(Input, ACommandThatSwitchesTheModeHandsTheRestToTheNewMode) {
   CaptureOut out(IOP_SER_D);
   CmdHandler::setSink([](const char* text, int len, int, bool) {
     if (std::string(text, static_cast<std::size_t>(len)) == "echo") {
-      InPorts::ports_[IOP_SER_D]->setMode(InPort::M_ECHO, false);
+      InPorts::ports_[IOP_SER_D]->setMode(InPort::M_ECHO);
     }
   });
   InPorts::ports_[IOP_SER_D] = &port;
@@ -126,8 +142,7 @@ TEST_F(Input, HandlersPerModeAndTheNullHandler) {
   ScriptPort port(IOP_USB_A, false);
   InPorts::ports_[IOP_USB_A] = &port;
   EXPECT_NE(InPort::setHandler(IOP_USB_A, InPort::M_RTCM3, &counting), nullptr);
-  port.setMode(InPort::M_RTCM3, true);
-  EXPECT_EQ(InPorts::storedModes_[IOP_USB_A], InPort::M_RTCM3);
+  port.setMode(InPort::M_RTCM3);
   port.chunks = {"12345", "678"};
   port.task(30);
   EXPECT_EQ(counting.bytes, 8);

@@ -346,7 +346,6 @@ TEST_F(RcvSettings, PortModesAndRatesPersist) {
   EXPECT_FALSE(portSettingsSetRate(IOP_SHM_A, 9600));
   restart();
   EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_RTCM3);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SER_B], InPort::M_RTCM3);
   EXPECT_EQ(portSettingsRate(IOP_SER_C), 9600);
   portSettingsDefaults();
   restart();
@@ -363,7 +362,6 @@ TEST_F(RcvSettings, ImpossiblePortRecordGivesTheDefaults) {
   restart();
   EXPECT_EQ(PortSet.imode[IOP_SER_A], InPort::M_CMD);
   EXPECT_EQ(PortSet.imode[IOP_SER_D], InPort::M_CMD);
-  EXPECT_EQ(InPorts::storedModes_[IOP_SER_D], InPort::M_CMD);
   PortSet.rsState[1] = 0x7F;
   portSettingsStoreMode(IOP_SER_C, InPort::M_RTCM);
   restart();
