@@ -267,8 +267,7 @@ CmdBuf::SendResult CmdBuf::sendSetCmd(const char* path, const char* value, int t
   if (n <= 0 || n >= kTextSize) return kTooLong;
   // What did not reach the board must not be kept as if it had.
   if (!m2sWrite(line, n)) return kNotSent;
-  put(line, n, static_cast<int>(pl), tag);
-  return kSent;
+  return put(line, n, static_cast<int>(pl), tag) ? kSent : kNotKept;
 }
 
 void CmdBuf::print(Reply& re) const {

@@ -42,6 +42,7 @@ class CmdBuf {
     kSent = 0,
     kTooLong = 1,  // path and value longer than kMaxPathValue: nothing sent, nothing recorded
     kNotSent = 2,  // the link did not take the whole line: not recorded
+    kNotKept = 3,  // sent, but the record is full: a board reset will not give it back
   };
 
   // Forms "set," + path + "," + value + LF, sends it to the board and records it.
