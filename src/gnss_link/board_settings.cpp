@@ -11,6 +11,7 @@
 #include "command/reply.h"
 #include "gnss_link/board_link.h"
 #include "platform/exit.h"
+#include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "platform/shutdown.h"
 
@@ -385,12 +386,21 @@ bool CmdBuf::load(const char* path) {
 bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
   std::FILE* f = std::fopen(kTmpFile, "we");
   if (f == nullptr) return false;
+  FileNvmStep("record create");
   bool ok = store(f, elems_, count, issue);
   ok = std::fflush(f) == 0 && ok;
-  ok = ::fsync(fileno(f)) == 0 && ok;
+  if (ok) FileNvmStep("record write");
+  ok = ok && ::fsync(fileno(f)) == 0;
+  if (ok) FileNvmStep("record fsync");
   ok = std::fclose(f) == 0 && ok;
-  if (!ok) ::unlink(kTmpFile);
-  return ok;
+  if (!ok) {
+    ::unlink(kTmpFile);
+    return false;
+  }
+  // The file must be found beside the image that names it, whatever reaches storage first.
+  fsyncDir();
+  FileNvmStep("record dir fsync");
+  return true;
 }
 
 bool CmdBuf::snapshot() {
@@ -422,7 +432,9 @@ bool CmdBuf::commit() {
   if (suppressCommit_) return true;
   suppressCommit_ = true;
   if (::rename(kTmpFile, kFile) != 0) return false;
+  FileNvmStep("record rename");
   fsyncDir();
+  FileNvmStep("record dir fsync");
   // Only now does storage hold this issue.
   storedIssue_ = pendingIssue_;
   storedUpdates_ = pendingUpdates_;
@@ -439,14 +451,28 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   }
   storedIssue_ = 1;
   storedUpdates_ = 0xFFFFFFFFu;
-  const bool loaded = load(kFile);
-  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
-
   NvRecord nv{};
   if (!nv_.read(&nv, sizeof nv)) {
     nv = NvRecord{0, 0};
     nv_.update(&nv, sizeof nv);
   }
+  auto named = [&](bool ok) { return ok && count_ == nv.count && issue_ == nv.issue; };
+  bool loaded = load(kFile);
+  if (!named(loaded)) {
+    // A save cut short after its image was in place: the record that image names is still the
+    // temporary file, complete and synced before the image was written.
+    if (named(load(kTmpFile)) && ::rename(kTmpFile, kFile) == 0) {
+      fsyncDir();
+      std::fprintf(stderr, "$$CmdBuf: took the record of the last save from %s\n", kTmpFile);
+      loaded = true;
+    } else {
+      loaded = load(kFile);
+    }
+  }
+  // What is left of a save that never reached its image.
+  ::unlink(kTmpFile);
+  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
+
   const std::int32_t fCount = count_;
   const std::uint32_t fIssue = issue_;
 

@@ -2,12 +2,16 @@
 // holds byte for byte, what the loader refuses, and how a save pairs the file with the block.
 #include "gnss_link/board_settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -508,6 +512,111 @@ TEST_F(BoardSettingsDeathTest, CorruptedFileWithAValidBlockClearsTheImage) {
   EXPECT_EQ(b->count(), 0);
   save();
   EXPECT_EQ(readFile(CmdBuf::kFile), std::string(kHead) + "#@count:0\nset,cmd/set/issue,0\n");
+}
+
+// ---- a kill at any step of a save ------------------------------------------------------------
+
+namespace crash {
+
+constexpr int kReturned = 3, kKilled = 4, kOld = 10, kNew = 11, kNeither = 12;
+constexpr std::uint16_t kBlockId = 4242;  // a setting of the image saved with the record
+int g_killAt = 0;                         // 0: a whole save, its steps written to "steps"
+int g_step = 0;
+
+void killAtStep(const char* name) {
+  if (++g_step == g_killAt) _exit(kKilled);
+  if (g_killAt == 0) {
+    std::FILE* f = std::fopen("steps", "a");
+    std::fprintf(f, "%s\n", name);
+    std::fclose(f);
+  }
+}
+
+// Runs fn in a child process writing its error output to "err"; the child's exit code.
+template <class F>
+int inChild(F fn) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = ::open("err", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) dup2(fd, 2);
+    fn();
+    _exit(kReturned);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// A run: the start-up check against a board that lost its settings, then the image setting.
+std::unique_ptr<CmdBuf> run(NvBlock& block) {
+  auto b = start(0);
+  block.allocate(1, kBlockId, true);
+  return b;
+}
+
+// The run before: setting 'O' and one command, saved.
+void oldRun() {
+  NvBlock block;
+  auto b = run(block);
+  block.update("O", 1);
+  putCmd(*b, {"a", "1", 0});
+  FileNvmSave(0, true);
+}
+
+// The run killed at step k of its save of setting 'N' and a second command.
+void newRun(int k) {
+  NvBlock block;
+  auto b = run(block);
+  block.update("N", 1);
+  putCmd(*b, {"b", "2", 0});
+  g_killAt = k;
+  FileNvmSetStepHook(killAtStep);
+  FileNvmSave(0, true);
+}
+
+// The next start: which save it finds, image and record together. It saves again, so that a
+// second start sees what this one left.
+void restart() {
+  NvBlock block;
+  auto b = run(block);
+  char v = 0;
+  block.read(&v, 1);
+  const auto t = texts(*b);
+  int found = kNeither;
+  if (v == 'O' && t == std::vector<std::string>{"set,a,1\n"}) found = kOld;
+  if (v == 'N' && t == std::vector<std::string>{"set,a,1\n", "set,b,2\n"}) found = kNew;
+  FileNvmSave(0, true);
+  _exit(found);
+}
+
+}  // namespace crash
+
+TEST_F(BoardSettings, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewSettings) {
+  using namespace crash;
+  ASSERT_EQ(inChild(oldRun), kReturned) << readFile("err");
+  const std::string image = readFile(kNvmFile), record = readFile(CmdBuf::kFile);
+  ASSERT_EQ(inChild([] { newRun(0); }), kReturned) << readFile("err");
+  std::vector<std::string> steps;
+  std::istringstream in(readFile("steps"));
+  for (std::string s; std::getline(in, s);) steps.push_back(s);
+  // Created, written, synced and renamed, both files, and the directory synced after each.
+  ASSERT_GE(steps.size(), 9u) << readFile("steps");
+  bool imageInPlace = false;
+  for (std::size_t k = 1; k <= steps.size(); ++k) {
+    SCOPED_TRACE("killed after step " + std::to_string(k) + ": " + steps[k - 1]);
+    writeFile(kNvmFile, image);
+    writeFile(CmdBuf::kFile, record);
+    std::remove(kNvmTmpFile);
+    std::remove(CmdBuf::kTmpFile);
+    ASSERT_EQ(inChild([k] { newRun(static_cast<int>(k)); }), kKilled) << readFile("err");
+    // Once the new image is in place, the new settings are what storage holds.
+    imageInPlace = imageInPlace || steps[k - 1] == "image rename";
+    for (int start = 0; start < 2; ++start) {
+      EXPECT_EQ(inChild(restart), imageInPlace ? kNew : kOld) << readFile("err");
+      EXPECT_EQ(readFile("err").find("clearing"), std::string::npos) << readFile("err");
+    }
+  }
 }
 
 }  // namespace
