@@ -109,6 +109,14 @@ void fsyncDir() {
   }
 }
 
+// The issue the board reports at the next start. Left the record's issue once the board holds
+// the record, a board that keeps its settings across a restart of the program is accepted then.
+void boardKeepsIssue(std::uint32_t issue) {
+  char line[40];
+  const int n = std::snprintf(line, sizeof line, "%s%u\n", kIssuePrefix, static_cast<unsigned>(issue));
+  m2sSend(line, n);
+}
+
 }  // namespace
 
 // ---- changes -----------------------------------------------------------------------------
@@ -484,6 +492,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
         storedIssue_ = b;
         storedUpdates_ = updates_.load();
       }
+      boardKeepsIssue(issue_);
       return;
     }
   } else if (fIssue == nv.issue && fCount == nv.count) {
@@ -492,6 +501,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
       for (int i = 0; i < count_; ++i) m2sSend(elems_[i].text, elems_[i].len);
       storedIssue_ = nv.issue;
       storedUpdates_ = updates_.load();
+      boardKeepsIssue(issue_);
       return;
     }
     if (nv.issue == b) {
@@ -499,18 +509,31 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
       rxExit(kExitCmdBufFatal);
     }
     storedIssue_ = nv.issue;
-    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+    std::fprintf(stderr, "$$CmdBuf: board issue %u mismatch commands (%u,%d): restarting\n", static_cast<unsigned>(b),
+                 static_cast<unsigned>(fIssue), static_cast<int>(fCount));
+    restart(false);
   }
   std::fprintf(stderr, "$$CmdBuf: commands (%u,%d) mismatch nv (%u,%d): ", static_cast<unsigned>(fIssue),
                static_cast<int>(fCount), static_cast<unsigned>(nv.issue), static_cast<int>(nv.count));
   if (nv.issue == 0) {
     std::fputs("clearing commands\n", stderr);
     clear();
-    if (b == 0) return;
-    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+    if (b == 0) {
+      boardKeepsIssue(0);
+      return;
+    }
+    restart(false);
   }
   std::fputs("clearing NVRAM\n", stderr);
-  rcvShutdown(kShutRestart, nullptr, kNoWakeup, true);
+  restart(true);
+}
+
+void CmdBuf::restart(bool clearImage) {
+  // The restart resets the board on the receiver; a board it does not reset is told that its
+  // settings are not the record's, so that the next start gives it the record again instead
+  // of restarting once more.
+  boardKeepsIssue(0);
+  rcvShutdown(kShutRestart, nullptr, kNoWakeup, clearImage);
 }
 
 bool cmdBufSnapshot() { return cmdBuf.snapshot(); }

@@ -89,6 +89,8 @@ class CmdBuf {
   // Places the element written in slot count_: over what it makes obsolete, or at the end.
   void override();
   bool writeTmp(int count, std::uint32_t issue);
+  // A restart the start-up check causes (with the settings image cleared when asked).
+  [[noreturn]] void restart(bool clearImage);
 
   Element elems_[kElements] = {};
   std::int32_t count_ = 0;

@@ -21,7 +21,7 @@ TEST_F(BoardLink, StartUpTranscriptByteForByte) {
   startSim();
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp(""));
+  EXPECT_EQ(transcript(), startUp("", 0));
   EXPECT_EQ(ask("%m%"), re("%m%"));
 }
 
@@ -44,7 +44,7 @@ TEST_F(BoardLink, EachStartMessageIsPacedByTheBoard) {
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << transcript();
   std::string t = transcript().substr(mark);
-  const std::string head = kConnect + kIssueQuery + kIssueOne + kSourceBlock;
+  const std::string head = kConnect + kIssueQuery + kIssueOne + issueSet(0) + kSourceBlock;
   ASSERT_EQ(t.compare(0, head.size(), head), 0) << t;
   t.erase(0, head.size());
   // "~~" then "::", each a whole message with its checksum, each followed by one "!%SYN%".
@@ -82,7 +82,7 @@ TEST_F(BoardLink, BoardThatKeptTheStoredIssueIsLeftAlone) {
   startSim({"--keep-state", "--issue", issue});
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp(""));
+  EXPECT_EQ(transcript(), startUp("", 2));
   EXPECT_EQ(ask("%m%"), re("%m%"));
 }
 
@@ -104,7 +104,37 @@ TEST_F(BoardLink, BoardWithAnotherIssueRestartsTheProgram) {
   startSim();
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp("set,calib/x,5\n"));
+  EXPECT_EQ(transcript(), startUp("set,calib/x,5\n", 2));
+}
+
+TEST_F(BoardLink, BoardThatKeepsItsSettingsComesUpWithThemAtEveryStart) {
+  startSim({"--keep-state"});
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/lock/budget,200"), re("%1%"));
+  restartViaCommand();
+  for (int run = 1; run <= 3; ++run) {
+    SCOPED_TRACE("start " + std::to_string(run));
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("%2%print,/par/lock/budget"), re("%2%200"));
+    restartViaCommand();
+  }
+  // A change the board took while its issue stayed behind: one restart, said, then it comes up
+  // and gets the whole record again.
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%3%set,/par/lock/gps/3/guide,0x5"), re("%3%"));
+  restartViaCommand();
+  rx_ = std::make_unique<e2e::Rxengine>(dir_);
+  ASSERT_TRUE(rx_->start());
+  EXPECT_EQ(waitEnd(), 0);
+  EXPECT_NE(lastStderr_.find("$$CmdBuf: "), std::string::npos) << lastStderr_;
+  const std::size_t mark = transcript().size();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << transcript();
+  EXPECT_NE(transcript().find("set,lock/budget,200\nset,lock/gps/3/guide,0x5\n", mark), std::string::npos);
+  EXPECT_EQ(ask("%4%print,/par/lock/gps/3/guide"), re("%4%0x5"));
+  restartViaCommand();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%5%print,/par/lock/budget"), re("%5%200"));
 }
 
 }  // namespace

@@ -162,7 +162,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     // The query, then the issue the board keeps from now on, whatever came back; a board that
     // lost its settings gets the record again.
     EXPECT_EQ(board.out.written, boardlink::kIssueQuery + boardlink::kIssueOne +
-                                     (c.accepted ? "" : replay));
+                                     (c.accepted ? "" : replay) + boardlink::issueSet(issue));
     EXPECT_EQ(cmdBuf.count(), 2);
   }
 }

@@ -474,7 +474,8 @@ TEST_F(BoardSettingsDeathTest, BoardWithAnotherIssueRestartsTheReceiver) {
     putCmd(*b, {"a", "1", 0});
     save();
   }
-  EXPECT_EXIT(start(9), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(start(9), testing::ExitedWithCode(0),
+              "\\$\\$CmdBuf: board issue 9 mismatch commands \\(2,1\\): restarting\n");
   // The restart keeps the settings image and the record.
   FileNvmLoad();
   auto b = fresh();
