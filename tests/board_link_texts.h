@@ -9,6 +9,8 @@ namespace boardlink {
 inline const std::string kConnect = "\n%CON%\n";
 inline const std::string kIssueQuery = "print,cmd/set/issue\n";
 inline const std::string kIssueOne = "set,cmd/set/issue,1\n";
+// The issue the board is left once the check has accepted or replayed the record.
+inline std::string issueSet(unsigned issue) { return "set,cmd/set/issue," + std::to_string(issue) + "\n"; }
 inline const std::string kSourceBlock =
     "set,pos/navdata/source,any\n"
     "set,pos/almdata/source,any\n"

@@ -325,6 +325,8 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
       return CMD_OK;
     case CmdBuf::kTooLong:
       return CMD_TOO_LONG;
+    case CmdBuf::kNotKept:
+      return CMD_STORAGE_FULL;
     default:
       return CMD_NOT_AVAILABLE;
   }

@@ -11,6 +11,7 @@
 #include "command/reply.h"
 #include "gnss_link/board_link.h"
 #include "platform/exit.h"
+#include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "platform/shutdown.h"
 
@@ -106,6 +107,14 @@ void fsyncDir() {
     ::fsync(dir);
     ::close(dir);
   }
+}
+
+// The issue the board reports at the next start. Left the record's issue once the board holds
+// the record, a board that keeps its settings across a restart of the program is accepted then.
+void boardKeepsIssue(std::uint32_t issue) {
+  char line[40];
+  const int n = std::snprintf(line, sizeof line, "%s%u\n", kIssuePrefix, static_cast<unsigned>(issue));
+  m2sSend(line, n);
 }
 
 }  // namespace
@@ -267,8 +276,7 @@ CmdBuf::SendResult CmdBuf::sendSetCmd(const char* path, const char* value, int t
   if (n <= 0 || n >= kTextSize) return kTooLong;
   // What did not reach the board must not be kept as if it had.
   if (!m2sWrite(line, n)) return kNotSent;
-  put(line, n, static_cast<int>(pl), tag);
-  return kSent;
+  return put(line, n, static_cast<int>(pl), tag) ? kSent : kNotKept;
 }
 
 void CmdBuf::print(Reply& re) const {
@@ -386,12 +394,21 @@ bool CmdBuf::load(const char* path) {
 bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
   std::FILE* f = std::fopen(kTmpFile, "we");
   if (f == nullptr) return false;
+  FileNvmStep("record create");
   bool ok = store(f, elems_, count, issue);
   ok = std::fflush(f) == 0 && ok;
-  ok = ::fsync(fileno(f)) == 0 && ok;
+  if (ok) FileNvmStep("record write");
+  ok = ok && ::fsync(fileno(f)) == 0;
+  if (ok) FileNvmStep("record fsync");
   ok = std::fclose(f) == 0 && ok;
-  if (!ok) ::unlink(kTmpFile);
-  return ok;
+  if (!ok) {
+    ::unlink(kTmpFile);
+    return false;
+  }
+  // The file must be found beside the image that names it, whatever reaches storage first.
+  fsyncDir();
+  FileNvmStep("record dir fsync");
+  return true;
 }
 
 bool CmdBuf::snapshot() {
@@ -423,7 +440,9 @@ bool CmdBuf::commit() {
   if (suppressCommit_) return true;
   suppressCommit_ = true;
   if (::rename(kTmpFile, kFile) != 0) return false;
+  FileNvmStep("record rename");
   fsyncDir();
+  FileNvmStep("record dir fsync");
   // Only now does storage hold this issue.
   storedIssue_ = pendingIssue_;
   storedUpdates_ = pendingUpdates_;
@@ -440,14 +459,28 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   }
   storedIssue_ = 1;
   storedUpdates_ = 0xFFFFFFFFu;
-  const bool loaded = load(kFile);
-  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
-
   NvRecord nv{};
   if (!nv_.read(&nv, sizeof nv)) {
     nv = NvRecord{0, 0};
     nv_.update(&nv, sizeof nv);
   }
+  auto named = [&](bool ok) { return ok && count_ == nv.count && issue_ == nv.issue; };
+  bool loaded = load(kFile);
+  if (!named(loaded)) {
+    // A save cut short after its image was in place: the record that image names is still the
+    // temporary file, complete and synced before the image was written.
+    if (named(load(kTmpFile)) && ::rename(kTmpFile, kFile) == 0) {
+      fsyncDir();
+      std::fprintf(stderr, "$$CmdBuf: took the record of the last save from %s\n", kTmpFile);
+      loaded = true;
+    } else {
+      loaded = load(kFile);
+    }
+  }
+  // What is left of a save that never reached its image.
+  ::unlink(kTmpFile);
+  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
+
   const std::int32_t fCount = count_;
   const std::uint32_t fIssue = issue_;
 
@@ -459,6 +492,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
         storedIssue_ = b;
         storedUpdates_ = updates_.load();
       }
+      boardKeepsIssue(issue_);
       return;
     }
   } else if (fIssue == nv.issue && fCount == nv.count) {
@@ -467,6 +501,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
       for (int i = 0; i < count_; ++i) m2sSend(elems_[i].text, elems_[i].len);
       storedIssue_ = nv.issue;
       storedUpdates_ = updates_.load();
+      boardKeepsIssue(issue_);
       return;
     }
     if (nv.issue == b) {
@@ -474,18 +509,31 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
       rxExit(kExitCmdBufFatal);
     }
     storedIssue_ = nv.issue;
-    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+    std::fprintf(stderr, "$$CmdBuf: board issue %u mismatch commands (%u,%d): restarting\n", static_cast<unsigned>(b),
+                 static_cast<unsigned>(fIssue), static_cast<int>(fCount));
+    restart(false);
   }
   std::fprintf(stderr, "$$CmdBuf: commands (%u,%d) mismatch nv (%u,%d): ", static_cast<unsigned>(fIssue),
                static_cast<int>(fCount), static_cast<unsigned>(nv.issue), static_cast<int>(nv.count));
   if (nv.issue == 0) {
     std::fputs("clearing commands\n", stderr);
     clear();
-    if (b == 0) return;
-    rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
+    if (b == 0) {
+      boardKeepsIssue(0);
+      return;
+    }
+    restart(false);
   }
   std::fputs("clearing NVRAM\n", stderr);
-  rcvShutdown(kShutRestart, nullptr, kNoWakeup, true);
+  restart(true);
+}
+
+void CmdBuf::restart(bool clearImage) {
+  // The restart resets the board on the receiver; a board it does not reset is told that its
+  // settings are not the record's, so that the next start gives it the record again instead
+  // of restarting once more.
+  boardKeepsIssue(0);
+  rcvShutdown(kShutRestart, nullptr, kNoWakeup, clearImage);
 }
 
 bool cmdBufSnapshot() { return cmdBuf.snapshot(); }

@@ -42,6 +42,7 @@ class CmdBuf {
     kSent = 0,
     kTooLong = 1,  // path and value longer than kMaxPathValue: nothing sent, nothing recorded
     kNotSent = 2,  // the link did not take the whole line: not recorded
+    kNotKept = 3,  // sent, but the record is full: a board reset will not give it back
   };
 
   // Forms "set," + path + "," + value + LF, sends it to the board and records it.
@@ -88,6 +89,8 @@ class CmdBuf {
   // Places the element written in slot count_: over what it makes obsolete, or at the end.
   void override();
   bool writeTmp(int count, std::uint32_t issue);
+  // A restart the start-up check causes (with the settings image cleared when asked).
+  [[noreturn]] void restart(bool clearImage);
 
   Element elems_[kElements] = {};
   std::int32_t count_ = 0;

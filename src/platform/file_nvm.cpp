@@ -19,6 +19,7 @@ namespace {
 pthread_mutex_t g_saveLock = PTHREAD_MUTEX_INITIALIZER;
 std::uint8_t g_copy[RamNvm::kSize];
 std::atomic<FileNvmCommitHook> g_commit{nullptr};
+std::atomic<FileNvmStepHook> g_step{nullptr};
 std::uint32_t g_savedChanges = 0;
 bool g_everSaved = false;
 std::uint32_t g_lastSaveMs = 0;
@@ -40,9 +41,14 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
 bool writeFile() {
   int fd = ::open(kNvmTmpFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, g_copy, sizeof g_copy) && ::fsync(fd) == 0;
+  FileNvmStep("image create");
+  bool ok = writeAll(fd, g_copy, sizeof g_copy);
+  if (ok) FileNvmStep("image write");
+  ok = ok && ::fsync(fd) == 0;
+  if (ok) FileNvmStep("image fsync");
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(kNvmTmpFile, kNvmFile) == 0;
+  if (ok) FileNvmStep("image rename");
   if (!ok) {
     const int err = errno;
     ::unlink(kNvmTmpFile);
@@ -55,6 +61,7 @@ bool writeFile() {
     ::fsync(dir);
     ::close(dir);
   }
+  FileNvmStep("image dir fsync");
   return true;
 }
 
@@ -139,6 +146,12 @@ bool FileNvmSave(std::uint32_t ms, bool force) {
 }
 
 void FileNvmSetCommitHook(FileNvmCommitHook hook) { g_commit.store(hook); }
+
+void FileNvmSetStepHook(FileNvmStepHook hook) { g_step.store(hook); }
+
+void FileNvmStep(const char* step) {
+  if (FileNvmStepHook h = g_step.load()) h(step);
+}
 
 bool FileNvmSaveOnExit() {
   timespec ts;

@@ -23,6 +23,14 @@ bool FileNvmSave(std::uint32_t ms, bool force);
 using FileNvmCommitHook = void (*)();
 void FileNvmSetCommitHook(FileNvmCommitHook hook);
 
+// Test seam: called after each step of a save that storage keeps (a file created, written or
+// synced, a rename, the directory synced), with the step's name, so that a test can end the
+// process at every one of them. The program leaves it unset.
+using FileNvmStepHook = void (*)(const char* step);
+void FileNvmSetStepHook(FileNvmStepHook hook);
+// Marks one such step; the files saved beside the image mark theirs as well.
+void FileNvmStep(const char* step);
+
 // Forced save for the last moments of the process: waits only a bounded time for a save or a
 // writer in progress, so that a task stuck while holding the image cannot hold up the exit.
 bool FileNvmSaveOnExit();

@@ -24,10 +24,11 @@ inline std::string frame(const char* id2, const std::string& body) {
 inline std::string re(const std::string& body) { return frame("RE", body); }
 
 // What the board receives from a start-up with no start messages, from the issue reply on:
-// `replay` are the element lines a board that lost its settings gets again.
-inline std::string startUp(const std::string& replay) {
-  return kConnect + kIssueQuery + kIssueOne + replay + kSourceBlock + kModeReturn + kCmdMode + kSources +
-         kInitialBlock + kEndOfStartUp;
+// `replay` are the element lines a board that lost its settings gets again, `issue` the
+// record's issue it is left.
+inline std::string startUp(const std::string& replay, unsigned issue) {
+  return kConnect + kIssueQuery + kIssueOne + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
+         kSources + kInitialBlock + kEndOfStartUp;
 }
 
 class BoardLink : public ::testing::Test {

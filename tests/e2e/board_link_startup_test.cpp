@@ -21,7 +21,7 @@ TEST_F(BoardLink, StartUpTranscriptByteForByte) {
   startSim();
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp(""));
+  EXPECT_EQ(transcript(), startUp("", 0));
   EXPECT_EQ(ask("%m%"), re("%m%"));
 }
 
@@ -44,7 +44,7 @@ TEST_F(BoardLink, EachStartMessageIsPacedByTheBoard) {
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << transcript();
   std::string t = transcript().substr(mark);
-  const std::string head = kConnect + kIssueQuery + kIssueOne + kSourceBlock;
+  const std::string head = kConnect + kIssueQuery + kIssueOne + issueSet(0) + kSourceBlock;
   ASSERT_EQ(t.compare(0, head.size(), head), 0) << t;
   t.erase(0, head.size());
   // "~~" then "::", each a whole message with its checksum, each followed by one "!%SYN%".
@@ -82,7 +82,7 @@ TEST_F(BoardLink, BoardThatKeptTheStoredIssueIsLeftAlone) {
   startSim({"--keep-state", "--issue", issue});
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp(""));
+  EXPECT_EQ(transcript(), startUp("", 2));
   EXPECT_EQ(ask("%m%"), re("%m%"));
 }
 
@@ -104,7 +104,32 @@ TEST_F(BoardLink, BoardWithAnotherIssueRestartsTheProgram) {
   startSim();
   start();
   ASSERT_TRUE(boardGets(kEndOfStartUp)) << transcript();
-  EXPECT_EQ(transcript(), startUp("set,calib/x,5\n"));
+  EXPECT_EQ(transcript(), startUp("set,calib/x,5\n", 2));
+}
+
+TEST_F(BoardLink, BoardThatKeepsItsSettingsComesUpWithThemAtEveryStart) {
+  startSim({"--keep-state"});
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/lock/budget,200"), re("%1%"));
+  restartViaCommand();
+  for (int run = 1; run <= 3; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("%2%print,/par/lock/budget"), re("%2%200"));
+    if (run == 3) {
+      EXPECT_EQ(ask("%3%set,/par/lock/gps/3/guide,0x5"), re("%3%"));
+    }
+    restartViaCommand();
+  }
+  // The board took that change, but not the issue of the record that holds it: one restart,
+  // said, then the board gets the record again and its issue.
+  rx_ = std::make_unique<e2e::Rxengine>(dir_);
+  ASSERT_TRUE(rx_->start());
+  EXPECT_EQ(waitEnd(), 0);
+  EXPECT_NE(lastStderr_.find("$$CmdBuf: "), std::string::npos) << lastStderr_;
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%4%print,/par/lock/gps/3/guide"), re("%4%0x5"));
+  EXPECT_TRUE(boardGets("set,lock/budget,200\nset,lock/gps/3/guide,0x5\n" + issueSet(3))) << transcript();
 }
 
 }  // namespace

@@ -162,7 +162,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     // The query, then the issue the board keeps from now on, whatever came back; a board that
     // lost its settings gets the record again.
     EXPECT_EQ(board.out.written, boardlink::kIssueQuery + boardlink::kIssueOne +
-                                     (c.accepted ? "" : replay));
+                                     (c.accepted ? "" : replay) + boardlink::issueSet(issue));
     EXPECT_EQ(cmdBuf.count(), 2);
   }
 }
@@ -311,6 +311,19 @@ TEST(BoardLinkForward, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
   board.out.refuse = false;
   EXPECT_EQ(cmdToSlaveSend(list.textAt(1), list.at(2)), 0);
   EXPECT_EQ(cmdBuf.count(), 1);
+}
+
+TEST(BoardLinkForward, ACommandAFullRecordCannotKeepReachesTheBoardButAnswersStorageFull) {
+  FakeBoard board;
+  for (int i = 0; i < 600; ++i) {
+    const std::string cmd = "set,/par/lock/k" + std::to_string(i) + ",1";
+    ZRList list;
+    ASSERT_EQ(list.parse(cmd.data(), static_cast<int>(cmd.size())), 0);
+    board.out.written.clear();
+    ASSERT_EQ(cmdToSlaveSend(list.textAt(1), list.at(2)), i < 512 ? 0 : 32) << i;  // 32 ",storage full"
+    EXPECT_EQ(board.out.written, "set," + cmd.substr(9) + "\n");
+  }
+  EXPECT_EQ(cmdBuf.count(), 512);
 }
 
 TEST(BoardLinkForward, DefaultsEmptyTheRecordAndResendTheInitialBlock) {

@@ -2,8 +2,11 @@
 // holds byte for byte, what the loader refuses, and how a save pairs the file with the block.
 #include "gnss_link/board_settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -470,7 +473,8 @@ TEST_F(BoardSettingsDeathTest, BoardWithAnotherIssueRestartsTheReceiver) {
     putCmd(*b, {"a", "1", 0});
     save();
   }
-  EXPECT_EXIT(start(9), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(start(9), testing::ExitedWithCode(0),
+              "\\$\\$CmdBuf: board issue 9 mismatch commands \\(2,1\\): restarting\n");
   // The restart keeps the settings image and the record.
   FileNvmLoad();
   auto b = fresh();
@@ -508,6 +512,72 @@ TEST_F(BoardSettingsDeathTest, CorruptedFileWithAValidBlockClearsTheImage) {
   EXPECT_EQ(b->count(), 0);
   save();
   EXPECT_EQ(readFile(CmdBuf::kFile), std::string(kHead) + "#@count:0\nset,cmd/set/issue,0\n");
+}
+
+// ---- a kill at any step of a save ------------------------------------------------------------
+
+constexpr int kOld = 10, kNew = 11, kWhole = 12;
+int g_killAt = 0, g_step = 0;
+bool g_imageInPlace = false;
+
+// Ends the process after step g_killAt of a save, telling which image storage holds then.
+void killAtStep(const char* name) {
+  g_imageInPlace = g_imageInPlace || std::strcmp(name, "image rename") == 0;
+  if (++g_step == g_killAt) _exit(g_imageInPlace ? kNew : kOld);
+}
+
+// One run in a child process (error output in "err"): the start-up check against a board that
+// lost its settings, then `body` with the record and a setting of the image. Its exit code.
+template <class F>
+int run(F body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(::open("err", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
+    auto b = start(0);
+    NvBlock block;
+    block.allocate(1, 4242, true);
+    body(*b, block);
+    _exit(kWhole);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+TEST_F(BoardSettings, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewSettings) {
+  auto change = [](const char* value, Cmd cmd, int killAt) {
+    return [=](CmdBuf& b, NvBlock& block) {
+      block.update(value, 1);
+      putCmd(b, cmd);
+      g_killAt = killAt;
+      FileNvmSetStepHook(killAtStep);
+      FileNvmSave(0, true);
+    };
+  };
+  // What a start finds, image and record together; saved again for the start after it.
+  auto found = [](CmdBuf& b, NvBlock& block) {
+    char v = 0;
+    block.read(&v, 1);
+    const bool old = v == 'O' && texts(b) == std::vector<std::string>{"set,a,1\n"};
+    const bool now = v == 'N' && texts(b) == std::vector<std::string>{"set,a,1\n", "set,b,2\n"};
+    FileNvmSave(0, true);
+    _exit(old ? kOld : now ? kNew : 0);
+  };
+  ASSERT_EQ(run(change("O", {"a", "1", 0}, 0)), kWhole) << readFile("err");
+  const std::string image = readFile(kNvmFile), record = readFile(CmdBuf::kFile);
+  int k = 1;
+  for (;; ++k) {
+    writeFile(kNvmFile, image);
+    writeFile(CmdBuf::kFile, record);
+    std::remove(kNvmTmpFile);
+    std::remove(CmdBuf::kTmpFile);
+    const int stored = run(change("N", {"b", "2", 0}, k));
+    if (stored == kWhole) break;
+    for (int start = 0; start < 2; ++start) EXPECT_EQ(run(found), stored) << "step " << k << "\n" << readFile("err");
+  }
+  // Both files created, written, synced and renamed, the directory synced after each.
+  EXPECT_GE(k, 10);
 }
 
 }  // namespace
