@@ -185,8 +185,7 @@ TEST_F(GeoidModel, BicubicAcrossThePolesMirrorsAndStaysInBounds) {
     return 50.0 * std::sin(la) + 30.0 * std::cos(la) * std::cos(lo) - 20.0 * std::cos(la) * std::sin(lo);
   };
   const GeoidGPS::Descr sphere = {4, 1, 1e-6, 0.0, 0.0, 90.0, 1.0, 1.0, 360, 181};
-  ASSERT_TRUE(installGrid(
-      sphere, [&](int r, int c) { return std::llround(f(90.0 - r, c) * 1e6); }, "sphere"));
+  ASSERT_TRUE(installGrid(sphere, [&](int r, int c) { return std::llround(f(90.0 - r, c) * 1e6); }, "sphere"));
   for (double lat : {89.7, 89.3, 88.6, -88.6, -89.3, -89.7})
     for (double lon = 0.0; lon < 360.0; lon += 17.5) EXPECT_NEAR(h(lat, lon), f(lat, lon), 2e-5) << lat << " " << lon;
   EXPECT_NEAR(h(90.0, 123.0), 50.0, 1e-6);
@@ -194,8 +193,7 @@ TEST_F(GeoidModel, BicubicAcrossThePolesMirrorsAndStaysInBounds) {
 
   const GeoidGPS::Descr full = {2, 1, 0.01, 0.0, 0.0, 90.0, 360.0 / 650, 180.0 / 399, 650, 400};
   ASSERT_EQ(std::uint64_t(full.rows) * full.cols * full.size, GeoidGPS::kGridBytes);
-  ASSERT_TRUE(installGrid(
-      full, [](int r, int c) { return (r * 37 + c * 11) % 2000 - 1000; }, "full"));
+  ASSERT_TRUE(installGrid(full, [](int r, int c) { return (r * 37 + c * 11) % 2000 - 1000; }, "full"));
   for (double lat : {89.99, 89.8, 89.6, -89.6, -89.8, -89.99, 90.0, -90.0})
     for (double lon : {0.0, 0.1, 180.0, 359.5, 359.9, 359.999999})  // cubic weights add up to at most 1.25
       EXPECT_LE(std::fabs(h(lat, lon)), 10.0 * 1.25 * 1.25 + 1e-9) << lat << " " << lon;
@@ -215,8 +213,7 @@ TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
   EXPECT_NEAR(h(lat, 359.9999999), h(lat, 0.0), 1e-5);
 
   const GeoidGPS::Descr d = {2, 0, 0.01, 0.0, 0.0, 90.0, 0.5, 0.5, 720, 361};
-  ASSERT_TRUE(installGrid(
-      d, [&](int rr, int c) { return cm_[std::size_t(rr) * 720 + c]; }, "bilinear"));
+  ASSERT_TRUE(installGrid(d, [&](int rr, int c) { return cm_[std::size_t(rr) * 720 + c]; }, "bilinear"));
   EXPECT_NEAR(h(lat, 359.75), 0.5 * (node(r, 719) + node(r, 0)), 1e-9);
   EXPECT_NEAR(h(lat - 0.25, 359.75), 0.25 * (node(r, 719) + node(r, 0) + node(r + 1, 719) + node(r + 1, 0)), 1e-9);
   for (int c = 0; c < 720; c += 7) EXPECT_NEAR(h(lat, 0.5 * c), node(r, c), 1e-9);
@@ -225,8 +222,7 @@ TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
 // A regional grid across the prime meridian: 350 E .. 10 E, 60 N .. 50 N at 1 degree.
 TEST_F(GeoidModel, RegionalGridRefusesPointsOutside) {
   const GeoidGPS::Descr d = {2, 0, 0.001, 5.0, 350.0, 60.0, 1.0, 1.0, 21, 11};
-  ASSERT_TRUE(installGrid(
-      d, [](int r, int c) { return 100 * c - 30 * r + 2 * r * c; }, "region"));
+  ASSERT_TRUE(installGrid(d, [](int r, int c) { return 100 * c - 30 * r + 2 * r * c; }, "region"));
   auto f = [](double lat, double lon) {  // bilinear in (row, column): reproduced exactly
     const double c = lon >= 350.0 ? lon - 350.0 : lon + 10.0, r = 60.0 - lat;
     return 5.0 + 0.001 * (100 * c - 30 * r + 2 * r * c);
