@@ -1,21 +1,25 @@
-// Runs an independent Debian tool (PROJ's cct/cs2cs, GeographicLib's CartConvert and
-// TransverseMercatorProj) on generated input and returns its numeric output rows. A tool
-// that is missing or fails makes the calling test fail.
+// Helpers of the geodesy tests. runTool runs an independent Debian tool (PROJ's cct/cs2cs,
+// GeographicLib's CartConvert and TransverseMercatorProj) on generated input; a tool that is
+// missing or fails makes the calling test fail.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
+#include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "positioning/geodesy/datum_conv.h"
+#include "positioning/geodesy/ell_math.h"
 
 namespace geodesy_test {
 
+using EM = EllMath;
 constexpr double kDeg = M_PI / 180.0;
 
 inline std::string num(double v) {
@@ -24,47 +28,65 @@ inline std::string num(double v) {
     return b;
 }
 
+inline double dms(double d, double m, double s) { return (std::fabs(d) + m / 60.0 + s / 3600.0) * (d < 0 ? -1 : 1); }
+
+inline EM::ELL_EXTPAR ellipsoid(int i) {
+    DtmList::ELL_PARAMS p;
+    EXPECT_TRUE(DtmList::getEll(i, &p));
+    EM::ELL_EXTPAR e;
+    EM::setEllPar(p, &e);
+    return e;
+}
+
+// Projection parameters with angles in degrees.
+inline EM::ANY_PRJ_PARAMS prj(int type, double lat0, double lon0, double k0, double FN, double FE) {
+    EM::ANY_PRJ_PARAMS p{};
+    p.type = type;
+    p.prj = {type, 0, lat0 * kDeg, lon0 * kDeg, k0, FN, FE};
+    return p;
+}
+inline EM::ANY_PRJ_PARAMS lcc(int type, double lat0, double lon0, double k0, double FN, double FE, double lat1,
+                              double lat2) {
+    EM::ANY_PRJ_PARAMS p{};
+    p.type = type;
+    p.lcc = {type, 0, lat0 * kDeg, lon0 * kDeg, k0, FN, FE, lat1 * kDeg, lat2 * kDeg};
+    return p;
+}
+inline EM::ANY_PRJ_PARAMS om(double latc, double lonc, double alpha, double gamma, double kc, double FN, double FE) {
+    EM::ANY_PRJ_PARAMS p{};
+    p.type = EM::PRJ_OM;
+    p.om = {EM::PRJ_OM, 0, latc * kDeg, lonc * kDeg, alpha * kDeg, gamma * kDeg, kc, FN, FE};
+    return p;
+}
+
 // Feeds `lines` to `command` on standard input; one vector of numbers per output line.
 inline std::vector<std::vector<double>> runTool(const std::string& command, const std::vector<std::string>& lines) {
-    std::vector<std::vector<double>> rows;
     char path[] = "/tmp/rx_geodesy_oracle_XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) {
         ADD_FAILURE() << "cannot create an input file for " << command;
-        return rows;
+        return {};
     }
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
-    if (!written) {
-        unlink(path);
-        ADD_FAILURE() << "cannot write the input file for " << command;
-        return rows;
-    }
-    const std::string full = command + " < " + path + " 2>&1";
-    FILE* p = popen(full.c_str(), "r");
-    if (p == nullptr) {
-        unlink(path);
-        ADD_FAILURE() << "cannot run " << command;
-        return rows;
+    {
+        std::ofstream in(path);
+        for (const auto& l : lines) in << l << '\n';
     }
     std::string out;
+    FILE* p = popen((command + " < " + path + " 2>&1").c_str(), "r");
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
+    for (size_t n; p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int status = p != nullptr ? pclose(p) : -1;
     unlink(path);
     if (status != 0) {
         ADD_FAILURE() << "oracle failed (is it installed? scripts/setup installs it): " << command << "\n" << out;
         return {};
     }
+    std::vector<std::vector<double>> rows;
     std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line, tok; std::getline(in, line);) {
         std::istringstream ls(line);
         std::vector<double> row;
-        std::string tok;
         while (ls >> tok) {
             char* end = nullptr;
             const double v = std::strtod(tok.c_str(), &end);
