@@ -142,7 +142,6 @@ void m2sSend(const char* text) {
 // ---- start-up -------------------------------------------------------------------------
 
 bool m2sPortInit() {
-  RamNvm::setSnapshotHook(cmdBufSnapshot);
   g_in = InPorts::ports_[IOP_SHM_A];
   g_out = OutPorts::ports_[IOP_SHM_A];
   // No handler may eat the board's replies to the handshakes.

@@ -88,8 +88,6 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
 bool m2sIsBoardShared(const char* path);
 // The areas of the table one by one: null past the end.
 const char* m2sBoardSharedArea(int i);
-// Hands the table to the command interpreter's forwarding step (after its own set-up).
-void m2sBoardAreasInitOnce();
 
 // Input handler of port 9 in mode "zrt": hands everything to the port's native-stream decoder
 // (the native input of port 9's decoder port) and takes every byte.

@@ -2,9 +2,7 @@
 // them is forwarded to the board and kept for replay. Later work adds its areas here.
 #include <cstring>
 
-#include "command/settings_commands.h"
 #include "gnss_link/board_link.h"
-#include "gnss_link/placeholders.h"
 
 namespace {
 const char* const kBoardSharedAreas[] = {
@@ -30,12 +28,4 @@ bool m2sIsBoardShared(const char* path) {
     if (std::strncmp(path, area, n) == 0 && (path[n] == 0 || path[n] == '/')) return true;
   }
   return false;
-}
-
-void m2sBoardAreasInitOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  for (const char* area : kBoardSharedAreas) cmdBoardAreaAdd(area);
-  m2sBoardAreaStandInsInitOnce();
 }

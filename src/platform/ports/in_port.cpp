@@ -5,7 +5,7 @@
 #include "platform/mono_clock.h"
 
 NullInPortHandler NullInPortHandler::instance;
-std::atomic<CmdHandler::LineSink> CmdHandler::sink_{nullptr};
+Hook<void(const char* text, int len, int port, bool tooLong)> CmdHandler::sink_("platform", "CmdHandler::sink_");
 
 const char* const InPort::modeNames_[InPort::MODE_NUM] = {
     "cmd", "echo", "zrt", "rtcm", "rtcm3", "cmr", "acc", "dtp", "omni", "gbas", "sisnet", "auto", "none",
@@ -13,9 +13,9 @@ const char* const InPort::modeNames_[InPort::MODE_NUM] = {
 
 InPort* InPorts::ports_[IOP_NUM] = {};
 std::uint8_t InPorts::storedModes_[IOP_NUM] = {};
-std::atomic<InPorts::StoreHook> InPorts::storeHook_{nullptr};
-std::atomic<InPorts::ModeHook> InPorts::beforeModeChange_{nullptr};
-std::atomic<InPorts::ModeHook> InPorts::afterModeChange_{nullptr};
+Hook<void(int port, int mode)> InPorts::storeHook_("platform", "InPorts::storeHook_");
+Hook<void(int port, int mode)> InPorts::beforeModeChange_("platform", "InPorts::beforeModeChange_");
+Hook<void(int port, int mode)> InPorts::afterModeChange_("platform", "InPorts::afterModeChange_");
 
 // clang-format off
 const int InPorts::io2dec_[IOP_NUM] = {
@@ -57,7 +57,7 @@ int CmdHandler::process(const std::uint8_t* buf, int off, int len, bool) {
     char c = static_cast<char>(buf[off + i]);
     if (c == '\r' || c == '\n') {
       if (len_ > 0 || tooLong_) {
-        if (LineSink s = sink_.load()) s(line_, tooLong_ ? 0 : len_, port_, tooLong_);
+        sink_(line_, tooLong_ ? 0 : len_, port_, tooLong_);
         len_ = 0;
         tooLong_ = false;
         return i + 1;
@@ -118,15 +118,15 @@ bool InPort::setMode(int mode, bool store) {
   Locker<Mutex> l(m_);
   int old = mode_.load();
   if (old != mode) {
-    if (auto h = InPorts::beforeModeChange_.load()) h(index_, mode);
+    InPorts::beforeModeChange_(index_, mode);
     handlers_[old].load()->reset(false);
     handlers_[mode].load()->reset(true);
     mode_.store(mode);
-    if (auto h = InPorts::afterModeChange_.load()) h(index_, mode);
+    InPorts::afterModeChange_(index_, mode);
   }
   if (store && index_ >= 0 && index_ < IOP_NUM) {
     InPorts::storedModes_[index_] = static_cast<std::uint8_t>(mode);
-    if (auto h = InPorts::storeHook_.load()) h(index_, mode);
+    InPorts::storeHook_(index_, mode);
   }
   return true;
 }
@@ -136,7 +136,7 @@ void InPort::nvDefaults(int index) {
   // Links to the GNSS board carry its native stream; every other port starts taking commands.
   int def = (index >= IOP_SHM_A && index < IOP_SHM_A + 8) ? M_ZRT : M_CMD;
   InPorts::storedModes_[index] = static_cast<std::uint8_t>(def);
-  if (auto h = InPorts::storeHook_.load()) h(index, def);
+  InPorts::storeHook_(index, def);
 }
 
 void InPort::nvRestore() {

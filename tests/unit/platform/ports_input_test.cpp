@@ -67,11 +67,11 @@ std::vector<std::string> g_hookCalls;
 
 TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   g_hookCalls.clear();
-  InPorts::beforeModeChange_.store([](int port, int mode) {
+  InPorts::beforeModeChange_.set([](int port, int mode) {
     g_hookCalls.push_back("before " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
                           std::to_string(InPorts::ports_[port]->mode()));
   });
-  InPorts::afterModeChange_.store([](int port, int mode) {
+  InPorts::afterModeChange_.set([](int port, int mode) {
     g_hookCalls.push_back("after " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
                           std::to_string(InPorts::ports_[port]->mode()));
   });
@@ -96,8 +96,8 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   InPort::nvDefaults(IOP_SHM_A);
   EXPECT_EQ(InPorts::storedModes_[IOP_SHM_A], InPort::M_ZRT);
   InPorts::ports_[IOP_SER_C] = nullptr;
-  InPorts::beforeModeChange_.store(nullptr);
-  InPorts::afterModeChange_.store(nullptr);
+  InPorts::beforeModeChange_.set(nullptr);
+  InPorts::afterModeChange_.set(nullptr);
 }
 
 TEST_F(Input, ACommandThatSwitchesTheModeHandsTheRestToTheNewMode) {
