@@ -9,8 +9,8 @@
 // (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). Registered late in the start-up, so that an area whose real handler registered
-// during the start-up keeps it; remove each stand-in when its area is built.
+// value). The last of the command layer's area registrars, so that an area whose real handler
+// registered before keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 

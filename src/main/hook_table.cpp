@@ -27,107 +27,120 @@
 
 namespace {
 
+struct HookRow {
+  const char* owner;     // layer that owns the hook
+  const char* name;      // its name in the hook registry
+  const void* hook;      // the hook object
+  int fills;             // functions src/main puts in (0 for a hook left empty)
+  const char* notBuilt;  // the component that will fill it; null when wired
+};
+
 constexpr const char* kNetworkSettings = "network settings (network)";
 constexpr const char* kLbandService = "L-band service (differential)";
+
+// The registry's name of each hook is the expression that names it in the code.
+#define WIRED(owner, hook, fills) {owner, #hook, &hook, fills, nullptr}
+#define NOT_BUILT(owner, hook, component) {owner, #hook, &hook, 0, component}
 
 // clang-format off
 const HookRow kRows[] = {
     // ---- platform (wire_platform.cpp)
-    {"platform", "rxExitHooks", &rxExitHooks, 1, nullptr},
-    {"platform", "nvInitSlots.serdefs", &nvInitSlots.serdefs, 1, nullptr},
-    {"platform", "nvInitSlots.netconf", &nvInitSlots.netconf, 0, kNetworkSettings},
-    {"platform", "nvInitSlots.wlanNv", &nvInitSlots.wlanNv, 0, "Wi-Fi settings (network)"},
-    {"platform", "nvInitSlots.ddnsConf", &nvInitSlots.ddnsConf, 0, "dynamic DNS settings (network)"},
-    {"platform", "nvInitSlots.ptpdConf", &nvInitSlots.ptpdConf, 0, "PTP settings (network)"},
-    {"platform", "nvInitSlots.netconf1", &nvInitSlots.netconf1, 0, kNetworkSettings},
-    {"platform", "nvInitSlots.spectrumNv", &nvInitSlots.spectrumNv, 0, "spectrum settings (gnss_link)"},
-    {"platform", "nvInitSlots.tcpclConf", &nvInitSlots.tcpclConf, 0, "TCP client settings (network)"},
-    {"platform", "nvInitSlots.rcvclConf", &nvInitSlots.rcvclConf, 0, "receiver client settings (network)"},
-    {"platform", "nvInitSlots.wlanconf2init", &nvInitSlots.wlanconf2init, 0, "Wi-Fi settings (network)"},
-    {"platform", "nvInitSlots.wlanconf3init", &nvInitSlots.wlanconf3init, 0, "Wi-Fi settings (network)"},
-    {"platform", "nvInitSlots.tsIdNv", &nvInitSlots.tsIdNv, 0, kLbandService},
-    {"platform", "nvInitSlots.calib", &nvInitSlots.calib, 0, "GLONASS bias calibration (gnss_link)"},
-    {"platform", "nvInitSlots.lbandMap", &nvInitSlots.lbandMap, 0, kLbandService},
-    {"platform", "nvInitSlots.beaconMap", &nvInitSlots.beaconMap, 0, "beacon receiver (gnss_link)"},
-    {"platform", "nvInitSlots.tsDecoderNv", &nvInitSlots.tsDecoderNv, 0, kLbandService},
-    {"platform", "RamNvm::snapshotHook_", &RamNvm::snapshotHook_, 1, nullptr},
-    {"platform", "fileNvmCommitHook", &fileNvmCommitHook, 1, nullptr},
-    {"platform", "rtosGnssEpochHook", &rtosGnssEpochHook, 1, nullptr},
-    {"platform", "rtosTimesInitHook", &rtosTimesInitHook, 1, nullptr},
-    {"platform", "rtosPpsSource", &rtosPpsSource, 0, "PPS input (gnss_link peripherals)"},
-    {"platform", "rcvShutdownSteps[kShutStepFilePush]", &rcvShutdownSteps[kShutStepFilePush], 0, "file push (files)"},
-    {"platform", "rcvShutdownSteps[kShutStepLogFiles]", &rcvShutdownSteps[kShutStepLogFiles], 1, nullptr},
-    {"platform", "rcvShutdownSteps[kShutStepAnswer]", &rcvShutdownSteps[kShutStepAnswer], 1, nullptr},
-    {"platform", "rcvShutdownSteps[kShutStepNetwork]", &rcvShutdownSteps[kShutStepNetwork], 0, "network and Wi-Fi (network)"},
-    {"platform", "rcvShutdownSteps[kShutStepSession]", &rcvShutdownSteps[kShutStepSession], 0, "session state (files)"},
-    {"platform", "rcvShutdownSteps[kShutStepPower]", &rcvShutdownSteps[kShutStepPower], 0, "power controller (gnss_link peripherals)"},
-    {"platform", "apxHooks[kApxCycle]", &apxHooks[kApxCycle], 0, "navigation housekeeping (positioning)"},
-    {"platform", "apxHooks[kApxFiveSec]", &apxHooks[kApxFiveSec], 0, "debug update (positioning)"},
-    {"platform", "apxHooks[kApxAfterSave]", &apxHooks[kApxAfterSave], 0, "measurement logic (positioning)"},
-    {"platform", "CmdHandler::sink_", &CmdHandler::sink_, 1, nullptr},
-    {"platform", "InPorts::storeHook_", &InPorts::storeHook_, 1, nullptr},
-    {"platform", "InPorts::beforeModeChange_", &InPorts::beforeModeChange_, 0, "base-epoch buffers (differential)"},
-    {"platform", "InPorts::afterModeChange_", &InPorts::afterModeChange_, 1, nullptr},
-    {"platform", "canReadHook", &canReadHook, 0, "CAN interface"},
-    {"platform", "canWriteHook", &canWriteHook, 0, "CAN interface"},
+    WIRED("platform", rxExitHooks, 1),
+    WIRED("platform", nvInitSlots.serdefs, 1),
+    NOT_BUILT("platform", nvInitSlots.netconf, kNetworkSettings),
+    NOT_BUILT("platform", nvInitSlots.wlanNv, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.ddnsConf, "dynamic DNS settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.ptpdConf, "PTP settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.netconf1, kNetworkSettings),
+    NOT_BUILT("platform", nvInitSlots.spectrumNv, "spectrum settings (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.tcpclConf, "TCP client settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.rcvclConf, "receiver client settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.wlanconf2init, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.wlanconf3init, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.tsIdNv, kLbandService),
+    NOT_BUILT("platform", nvInitSlots.calib, "GLONASS bias calibration (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.lbandMap, kLbandService),
+    NOT_BUILT("platform", nvInitSlots.beaconMap, "beacon receiver (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.tsDecoderNv, kLbandService),
+    WIRED("platform", RamNvm::snapshotHook_, 1),
+    WIRED("platform", fileNvmCommitHook, 1),
+    WIRED("platform", rtosGnssEpochHook, 1),
+    WIRED("platform", rtosTimesInitHook, 1),
+    NOT_BUILT("platform", rtosPpsSource, "PPS input (gnss_link peripherals)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepFilePush], "file push (files)"),
+    WIRED("platform", rcvShutdownSteps[kShutStepLogFiles], 1),
+    WIRED("platform", rcvShutdownSteps[kShutStepAnswer], 1),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepNetwork], "network and Wi-Fi (network)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepSession], "session state (files)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
+    NOT_BUILT("platform", apxHooks[kApxCycle], "navigation housekeeping (positioning)"),
+    NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
+    NOT_BUILT("platform", apxHooks[kApxAfterSave], "measurement logic (positioning)"),
+    WIRED("platform", CmdHandler::sink_, 1),
+    WIRED("platform", InPorts::storeHook_, 1),
+    NOT_BUILT("platform", InPorts::beforeModeChange_, "base-epoch buffers (differential)"),
+    WIRED("platform", InPorts::afterModeChange_, 1),
+    NOT_BUILT("platform", canReadHook, "CAN interface"),
+    NOT_BUILT("platform", canWriteHook, "CAN interface"),
 
     // ---- settings (wire_settings.cpp)
-    {"settings", "rcvSettingsHooks.cpdParams", &rcvSettingsHooks.cpdParams, 0, "RTK engine settings (differential)"},
-    {"settings", "rcvSettingsHooks.msLogicInit", &rcvSettingsHooks.msLogicInit, 0, "measurement logic (positioning)"},
-    {"settings", "rcvSettingsHooks.lbandSetMode", &rcvSettingsHooks.lbandSetMode, 0, kLbandService},
-    {"settings", "rcvSettingsHooks.cpuSetNum", &rcvSettingsHooks.cpuSetNum, 1, nullptr},
-    {"settings", "rcvSettingsHooks.antDbFind", &rcvSettingsHooks.antDbFind, 0, "antenna database (positioning)"},
-    {"settings", "rcvSettingsHooks.geoidBuiltIn", &rcvSettingsHooks.geoidBuiltIn, 1, nullptr},
-    {"settings", "nvAfterLoadHooks", &nvAfterLoadHooks, 2, nullptr},
-    {"settings", "rtcmSettingsGatherHook", &rtcmSettingsGatherHook, 0, "RTCM coders and decoder settings keys (differential)"},
-    {"settings", "rtcmSettingsApplyHook", &rtcmSettingsApplyHook, 0, "RTCM coders and decoder settings keys (differential)"},
-    {"settings", "navDatumDefaultsHook", &navDatumDefaultsHook, 1, nullptr},
+    NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
+    NOT_BUILT("settings", rcvSettingsHooks.msLogicInit, "measurement logic (positioning)"),
+    NOT_BUILT("settings", rcvSettingsHooks.lbandSetMode, kLbandService),
+    WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
+    NOT_BUILT("settings", rcvSettingsHooks.antDbFind, "antenna database (positioning)"),
+    WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
+    WIRED("settings", nvAfterLoadHooks, 2),
+    NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
+    NOT_BUILT("settings", rtcmSettingsApplyHook, "RTCM coders and decoder settings keys (differential)"),
+    WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    {"command", "cmdAreaRegistrars", &cmdAreaRegistrars, 2, nullptr},
-    {"command", "cmdToSlaveHook", &cmdToSlaveHook, 1, nullptr},
-    {"command", "cmdBoardSharesHook", &cmdBoardSharesHook, 1, nullptr},
-    {"command", "cmdParamChangedHook", &cmdParamChangedHook, 0, "parameter-change event message (output)"},
-    {"command", "cmdM2sDefaultsHook", &cmdM2sDefaultsHook, 1, nullptr},
-    {"command", "cmdInitDefaultsHooks", &cmdInitDefaultsHooks, 0, "settings of the files and network layers"},
-    {"command", "cmdDecModeHook", &cmdDecModeHook, 1, nullptr},
+    WIRED("command", cmdAreaRegistrars, 2),
+    WIRED("command", cmdToSlaveHook, 1),
+    WIRED("command", cmdBoardSharesHook, 1),
+    NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
+    WIRED("command", cmdM2sDefaultsHook, 1),
+    NOT_BUILT("command", cmdInitDefaultsHooks, "settings of the files and network layers"),
+    WIRED("command", cmdDecModeHook, 1),
 
     // ---- output
-    {"output", "omStreamFunc", &omStreamFunc, 0, "RTCM 3 coder (differential)"},
-    {"output", "omRegistrars", &omRegistrars, 0, "messages of the positioning and differential layers"},
+    NOT_BUILT("output", omStreamFunc, "RTCM 3 coder (differential)"),
+    NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
 
     // ---- files
-    {"files", "wpcLedHook", &wpcLedHook, 0, "LEDs (gnss_link peripherals)"},
+    NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),
 
     // ---- network
-    {"network", "tcpclSuspendHook", &tcpclSuspendHook, 0, "TCP client links (network)"},
+    NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
 
     // ---- positioning (wire_positioning.cpp)
-    {"positioning", "signalTableLinks.isBeiPhase3", &signalTableLinks.isBeiPhase3, 1, nullptr},
-    {"positioning", "signalTableLinks.isBeiDou37compat", &signalTableLinks.isBeiDou37compat, 1, nullptr},
-    {"positioning", "signalTableLinks.isBeiDouMSMcompat", &signalTableLinks.isBeiDouMSMcompat, 1, nullptr},
-    {"positioning", "signalTableLinks.ignoreCompat", &signalTableLinks.ignoreCompat, 1, nullptr},
-    {"positioning", "chanDataLinks.computeIonoFreePhase", &chanDataLinks.computeIonoFreePhase, 0, "satellite measurement processor (positioning)"},
-    {"positioning", "chanDataLinks.ionoRecord", &chanDataLinks.ionoRecord, 0, "correction processor (positioning)"},
-    {"positioning", "chanDataLinks.tecCalibEnabled", &chanDataLinks.tecCalibEnabled, 0, "satellite-processor setup (positioning)"},
-    {"positioning", "chanDataLinks.smoothWaitFull", &chanDataLinks.smoothWaitFull, 0, "satellite-processor setup (positioning)"},
+    WIRED("positioning", signalTableLinks.isBeiPhase3, 1),
+    WIRED("positioning", signalTableLinks.isBeiDou37compat, 1),
+    WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
+    WIRED("positioning", signalTableLinks.ignoreCompat, 1),
+    NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
 
     // ---- differential (wire_differential.cpp)
-    {"differential", "decBoardSendHook", &decBoardSendHook, 1, nullptr},
-    {"differential", "InDecs::native_", &InDecs::native_, 1, nullptr},
+    WIRED("differential", decBoardSendHook, 1),
+    WIRED("differential", InDecs::native_, 1),
 
     // ---- gnss_link
-    {"gnss_link", "measProcLinks.sepAntSolutions", &measProcLinks.sepAntSolutions, 0, "receiver settings of the antenna inputs"},
-    {"gnss_link", "measProcLinks.rtkAllowType1", &measProcLinks.rtkAllowType1, 0, "RTK settings keys (differential)"},
-    {"gnss_link", "measProcLinks.rtkAllowType3", &measProcLinks.rtkAllowType3, 0, "RTK settings keys (differential)"},
-    {"gnss_link", "measProcLinks.rtkBaseDistance", &measProcLinks.rtkBaseDistance, 0, "RTK engine (differential)"},
-    {"gnss_link", "measProcLinks.rtkDistLimit", &measProcLinks.rtkDistLimit, 0, "RTK settings keys (differential)"},
-    {"gnss_link", "measProcLinks.event", &measProcLinks.event, 0, "receiver events"},
-    {"gnss_link", "measProcLinks.posLedRtkSettings", &measProcLinks.posLedRtkSettings, 0, "LEDs (gnss_link peripherals)"},
-    {"gnss_link", "measProcLinks.navMain", &measProcLinks.navMain, 0, "navigation step (positioning)"},
+    NOT_BUILT("gnss_link", measProcLinks.sepAntSolutions, "receiver settings of the antenna inputs"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType1, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType3, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkBaseDistance, "RTK engine (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
+    NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
+    NOT_BUILT("gnss_link", measProcLinks.navMain, "navigation step (positioning)"),
 };
 // clang-format on
-constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
+#undef WIRED
+#undef NOT_BUILT
 
 const HookRow* findRow(const char* owner, const char* name) {
   for (const HookRow& r : kRows)
@@ -136,9 +149,6 @@ const HookRow* findRow(const char* owner, const char* name) {
 }
 
 }  // namespace
-
-int hookTableSize() { return kRowCount; }
-const HookRow& hookTableRow(int i) { return kRows[i < 0 || i >= kRowCount ? 0 : i]; }
 
 int hookWiringCheck(void (*say)(const char* line)) {
   int faults = 0;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -164,6 +165,24 @@ TEST_F(Settings, CpuNumRefusesOneAndTwo) {
   restartViaCommand();
   start();
   EXPECT_EQ(ask("print,/par/cpu/num"), re("4"));
+}
+
+// A fresh image holds WGS 84 as the output datum of the navigation settings (block 30002, the
+// datum record at offset 8: its name, then the ellipsoid's a, b and 1/f), checked against the
+// defining parameters of WGS 84.
+TEST_F(Settings, FactoryNavigationSettingsHoldWgs84) {
+  start();
+  const std::string img = dir_.read(".gnss.nvm");
+  const long nav = blockOffset(img, 30002);
+  ASSERT_GT(nav, 0);
+  const std::size_t datum = static_cast<std::size_t>(nav) + 6 + 8;
+  ASSERT_LT(datum + 40, img.size());
+  EXPECT_STREQ(img.c_str() + datum, "W84");
+  double ell[3];  // a, b, 1/f
+  std::memcpy(ell, img.data() + datum + 16, sizeof ell);
+  EXPECT_DOUBLE_EQ(ell[0], 6378137.0);
+  EXPECT_NEAR(ell[1], 6356752.3142, 1e-4);
+  EXPECT_DOUBLE_EQ(ell[2], 298.257223563);
 }
 
 TEST_F(Settings, EchoModeSendsBytesBack) {
