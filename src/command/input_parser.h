@@ -50,4 +50,3 @@ struct ShutdownRequest;
 // The shutdown's answer step: when a command asked for the shutdown its answer goes out now
 // (cmdAnswerNow); a shutdown for another reason answers nothing.
 void cmdAnswerShutdown(const ShutdownRequest& req);
-
