@@ -35,6 +35,12 @@ struct Sat {
 
   double range(int epoch) const { return range0 + rangeRate * epoch; }
   double delay1() const { return delayOf(slantTec, kL1); }
+  SvIdType sv() const {
+    SvIdType v;
+    v.sys = kSysGps;
+    v.si = v.sat = static_cast<std::uint8_t>(ch);
+    return v;
+  }
 
   void map() const {
     ChanData::mapSlot(ch, 0, ch * kCdatSlots + 0);
