@@ -88,11 +88,7 @@ TEST_F(ChanIono, DelayRateFollowsAChangingIonosphere) {
 }
 
 TEST_F(ChanIono, TecIsNanWithoutItsInputs) {
-  const struct {
-    const char* what;
-    bool dual, record;
-    std::uint8_t sys;
-  } cases[] = {
+  const struct { const char* what; bool dual, record; std::uint8_t sys; } cases[] = {
       {"single frequency", false, true, kSysGps},
       {"no ionosphere record", true, false, kSysGps},
       {"satellite without a system", true, true, kSvUnknown},

@@ -118,11 +118,8 @@ TEST(ChanSmoothing, RestartRules) {
 TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsItsSmoothing) {
   // A jump of the L2 code by x moves the ionosphere-free code by x * f2^2/(f2^2 - f1^2), about
   // 1.55 x: 5 m on L2 is 7.7 m, 4 m is 6.2 m. Neither restarts the L2 code smoothing (10 m).
-  const struct {
-    double l2Jump;
-    bool l2Lost;
-    int ifCount;
-  } cases[] = {{5.0, false, 1}, {-5.0, false, 1}, {4.0, false, 31}, {0.0, false, 31}, {0, true, 0}};
+  const struct { double l2Jump; bool l2Lost; int ifCount; } cases[] = {
+      {5.0, false, 1}, {-5.0, false, 1}, {4.0, false, 31}, {0.0, false, 31}, {0, true, 0}};
   int ch = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.l2Jump << (c.l2Lost ? " L2 lost" : ""));
@@ -207,7 +204,7 @@ TEST(ChanSmoothing, PutSmoothedChoosesTheOutputCode) {
   }
 }
 
-TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAlone) {
+TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAloneAndMappingIsChecked) {
   unsigned char before[sizeof(ChanSigData)];
   std::memcpy(before, &SdatEmpty, sizeof before);
   for (int e = 0; e < 3; ++e) {
@@ -221,9 +218,8 @@ TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAlone) {
   EXPECT_EQ(Cdat[5].inUse(), 0);
   EXPECT_EQ(Cdat[5].navStatus(), ChanData::nsNotProcessed);
   EXPECT_TRUE(std::isnan(Cdat[5].tec()));
-}
 
-TEST(ChanSlots, MappingRefusesOutOfRangeAndSecondaryFillsAnEmptySlot) {
+  // Out of range: nothing is mapped. A secondary record fills only an empty slot.
   ChanData::mapSlot(-1, 0, 0);
   ChanData::mapSlot(kCdatChannels, 0, 0);
   ChanData::mapSlot(0, kCdatSlots, 0);

@@ -12,10 +12,7 @@ TEST(LeakyFilter, ExactMeanThenExponentialMean) {
     int n;
     int newLength = 0;  // set before this sample when not 0
   };
-  const struct {
-    int length;
-    std::vector<Step> steps;
-  } cases[] = {
+  const struct { int length; std::vector<Step> steps; } cases[] = {
       {5, {{1, 1, 1}, {2, 1.5, 2}, {3, 2, 3}}},
       {1, {{4, 4, 1}, {-2, -2, 1}, {7.5, 7.5, 1}}},
       // Saturated at 2: each new sample weighs one half.

