@@ -115,11 +115,7 @@ TEST_F(ChanIono, TecIsNanWithoutItsInputs) {
 TEST_F(ChanIono, InvalidationKeepsTheDelayForItsHoldTimeUnlessFull) {
   for (bool full : {false, true}) {
     SCOPED_TRACE(full);
-    synth::Sat s;
-    s.ch = full ? 1 : 0;
-    s.map();
-    for (int e = 0; e < 20; ++e) s.epoch(e);
-    ChanData& c = Cdat[s.ch];
+    ChanData& c = Cdat[synth::Sat::tracked(full ? 1 : 0, 20).ch];
     ASSERT_TRUE(c.delayValid());
     const double d = c.delay();
     c.invalidateIon(full);

@@ -73,11 +73,7 @@ TEST(ChanSmoothing, RestartRules) {
   int ch = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    synth::Sat s;
-    s.ch = ch++;
-    s.dual = false;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
+    synth::Sat s = synth::Sat::tracked(ch++, 30, false);
     ASSERT_EQ(Cdat[s.ch].sig(0)->smCnt, 30);
     const ChanSigData* sig = Cdat[s.ch].sig(0);
     switch (c.ev) {
@@ -123,10 +119,7 @@ TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsIts
   int ch = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.l2Jump << (c.l2Lost ? " L2 lost" : ""));
-    synth::Sat s;
-    s.ch = ch++;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
+    synth::Sat s = synth::Sat::tracked(ch++, 30);
     ASSERT_EQ(Cdat[s.ch].ifSmCount(), 30);
     const std::uint16_t inval = Cdat[s.ch].ionInvalidations();
     s.dual = !c.l2Lost;
@@ -153,12 +146,7 @@ TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
     SCOPED_TRACE(testing::Message() << (c.tec ? "TEC " : "code ") << c.newLimit);
     ChanData::xMaxSmCnt = 100;
     ChanData::xTecMaxSmCnt = 300;
-    synth::Sat s;
-    s.ch = ch++;
-    s.dual = c.tec;
-    if (!c.tec) s.codeSigma = 1.0;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
+    synth::Sat s = synth::Sat::tracked(ch++, 30, c.tec, c.tec ? 0.05 : 1.0);
     (c.tec ? ChanData::xTecMaxSmCnt : ChanData::xMaxSmCnt) = c.newLimit;
     s.epoch(30);
     const ChanSigData* sig = Cdat[s.ch].sig(0);
@@ -179,25 +167,14 @@ TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
   }
   // A jump limit of 0 must not turn every difference into a restart.
   ChanData::fSmCorrLimit = 0.0;
-  synth::Sat s;
-  s.ch = ch;
-  s.dual = false;
-  s.map();
-  for (int e = 0; e < 30; ++e) s.epoch(e);
-  EXPECT_GT(Cdat[s.ch].sig(0)->smCnt, 1);
+  EXPECT_GT(Cdat[synth::Sat::tracked(ch, 30, false).ch].sig(0)->smCnt, 1);
 }
 
 TEST(ChanSmoothing, PutSmoothedChoosesTheOutputCode) {
   for (bool put : {false, true}) {
     SCOPED_TRACE(put);
     ChanData::bPutSmoothed = put;
-    synth::Sat s;
-    s.ch = put ? 1 : 0;
-    s.dual = false;
-    s.codeSigma = 1.0;
-    s.map();
-    for (int e = 0; e < 20; ++e) s.epoch(e);
-    const ChanSigData* sig = Cdat[s.ch].sig(0);
+    const ChanSigData* sig = Cdat[synth::Sat::tracked(put ? 1 : 0, 20, false, 1.0).ch].sig(0);
     EXPECT_EQ(sig->smCnt, 20);  // smoothing runs either way
     EXPECT_NE(sig->smCode, sig->codeRaw);
     EXPECT_DOUBLE_EQ(sig->code, put ? sig->smCode : sig->codeRaw);

@@ -76,6 +76,17 @@ struct Sat {
     fill(e, codeJump1, codeJump2, extra);
     Cdat[ch].processAfter();
   }
+
+  // A satellite on channel `channel`, mapped and followed for `epochs` epochs.
+  static Sat tracked(int channel, int epochs, bool dualFrequency = true, double sigma = 0.05) {
+    Sat s;
+    s.ch = channel;
+    s.dual = dualFrequency;
+    s.codeSigma = sigma;
+    s.map();
+    for (int e = 0; e < epochs; ++e) s.epoch(e);
+    return s;
+  }
 };
 
 }  // namespace synth
