@@ -34,218 +34,154 @@ TEST(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
     sats[i].rangeRate = -800.0 + 17.0 * i;
     sats[i].map();
   }
-  const int checks[] = {1, 4, 16, 64, 100};
   int e = 0;
-  for (int n : checks) {
+  for (int n : {1, 4, 16, 64, 100}) {
     for (; e < n; ++e)
       for (auto& s : sats) s.epoch(e);
     double sum2 = 0.0;
     for (auto& s : sats) {
       ASSERT_EQ(Cdat[s.ch].sig(0)->smCnt, n);
-      const double err = smError(s, e - 1);
-      sum2 += err * err;
+      sum2 += smError(s, e - 1) * smError(s, e - 1);
     }
     const double rms = std::sqrt(sum2 / sats.size());
-    const double want = sigma / std::sqrt(static_cast<double>(n));
     // 91 samples estimate an RMS to about 7 %; allow 25 %.
-    EXPECT_NEAR(rms / want, 1.0, 0.25) << "after " << n << " epochs: rms " << rms;
+    EXPECT_NEAR(rms / (sigma / std::sqrt(n)), 1.0, 0.25) << "after " << n << " epochs: rms " << rms;
   }
 }
 
-TEST(ChanSmoothing, CounterStopsAtTheLimit) {
-  synth::Sat s;
-  s.dual = false;
-  s.map();
-  for (int e = 0; e < 130; ++e) s.epoch(e);
-  EXPECT_EQ(Cdat[0].sig(0)->smCnt, ChanData::xMaxSmCnt);
-  EXPECT_NEAR(smError(s, 129), 0.0, 0.05);
-}
-
-enum class Event { None, Drop, PhaseReset, CodeJump50m, CodeJump5m, OtherPhaseSource };
-
-bool fakeIonoFreePhase(const ChanData& ch, int slot, double& ph, bool& slip) {
-  const ChanSigData* s = ch.sig(slot);
-  ph = s->phase / s->freq;
+bool otherIonoFreePhase(const ChanData& ch, int slot, double& ph, bool& slip) {
+  ph = ch.sig(slot)->phase / ch.sig(slot)->freq;
   slip = false;
   return true;
 }
 
 TEST(ChanSmoothing, RestartRules) {
-  struct Case {
+  enum Event { None, Drop, PhaseReset, CodeJump50m, CodeJump5m, OtherPhaseSource, NoCarrier };
+  const struct {
     const char* what;
     Event ev;
-    int wantCountAtEvent;  // at the epoch of the event, or the one after a drop
-  };
-  const Case cases[] = {
-      {"steady", Event::None, 31},
-      {"one-epoch drop", Event::Drop, 1},
-      {"phase reset", Event::PhaseReset, 1},
-      {"code jump of 50 m after 30 epochs", Event::CodeJump50m, 1},
-      {"code jump of 5 m stays within the limit", Event::CodeJump5m, 31},
-      {"the phase comes from another source", Event::OtherPhaseSource, 1},
+    int count;  // at the epoch of the event, or the one after a drop
+  } cases[] = {
+      {"steady", None, 31},
+      {"one-epoch drop", Drop, 1},
+      {"phase reset", PhaseReset, 1},
+      {"code jump of 50 m after 30 epochs", CodeJump50m, 1},
+      {"code jump of 5 m stays within the limit", CodeJump5m, 31},
+      {"the phase comes from another source", OtherPhaseSource, 1},
+      {"no carrier: the code stands unsmoothed", NoCarrier, 1},
   };
   int ch = 0;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    synth::Sat s;
-    s.ch = ch++;
-    s.dual = false;
-    s.map();
-    chanDataLinks.computeIonoFreePhase = placeholder::compute_IonoFreePhase;
-    for (int e = 0; e < 30; ++e) s.epoch(e);
+    synth::Sat s = synth::Sat::tracked(ch++, 30, false);
     ASSERT_EQ(Cdat[s.ch].sig(0)->smCnt, 30);
     const ChanSigData* sig = Cdat[s.ch].sig(0);
     switch (c.ev) {
-      case Event::None:
-        s.epoch(30);
-        break;
-      case Event::Drop:
+      case Drop:
         Cdat[s.ch].initSlots();  // nothing tracked this epoch
         Cdat[s.ch].processAfter();
         EXPECT_EQ(sig->flags, 0);
         s.epoch(31);
         break;
-      case Event::PhaseReset:
+      case PhaseReset:
         s.epoch(30, 0, 0, ChanSigData::kPhaseReset);
         EXPECT_EQ(sig->accPhaseTime, 0);
         break;
-      case Event::CodeJump50m:
-        s.epoch(30, 50.0);
-        // Restarted from the code as measured.
-        EXPECT_DOUBLE_EQ(sig->smCode, sig->codeRaw);
-        break;
-      case Event::CodeJump5m:
-        s.epoch(30, 5.0);
-        break;
-      case Event::OtherPhaseSource:
-        chanDataLinks.computeIonoFreePhase = fakeIonoFreePhase;
+      case OtherPhaseSource:
+        chanDataLinks.computeIonoFreePhase = otherIonoFreePhase;
         s.epoch(30);
         chanDataLinks.computeIonoFreePhase = placeholder::compute_IonoFreePhase;
         break;
+      case NoCarrier:
+        Cdat[s.ch].initSlots();
+        s.fill(30);
+        Cdat[s.ch].sig(0)->flags = ChanSigData::kValid;
+        Cdat[s.ch].processAfter();
+        break;
+      default:
+        s.epoch(30, c.ev == CodeJump50m ? 50.0 : c.ev == CodeJump5m ? 5.0 : 0.0);
+        break;
     }
-    EXPECT_EQ(sig->smCnt, c.wantCountAtEvent);
-    if (c.wantCountAtEvent == 1) {
-      EXPECT_FLOAT_EQ(sig->accuracy, 50.0f);
+    EXPECT_EQ(sig->smCnt, c.count);
+    if (c.count == 1) {
+      // Restarted from the code as measured.
+      EXPECT_DOUBLE_EQ(sig->smCode, sig->codeRaw);
+      EXPECT_TRUE(c.ev == NoCarrier || sig->accuracy == 50.0f) << sig->accuracy;
     }
   }
 }
 
-TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresRestartsItsSmoothing) {
+TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsItsSmoothing) {
   // A jump of the L2 code by x moves the ionosphere-free code by x * f2^2/(f2^2 - f1^2), about
   // 1.55 x: 5 m on L2 is 7.7 m, 4 m is 6.2 m. Neither restarts the L2 code smoothing (10 m).
-  struct Case {
-    double l2Jump;
-    int wantIfCount;
-  };
-  const Case cases[] = {{5.0, 1}, {-5.0, 1}, {4.0, 31}, {0.0, 31}};
+  const struct { double l2Jump; bool l2Lost; int ifCount; } cases[] = {
+      {5.0, false, 1}, {-5.0, false, 1}, {4.0, false, 31}, {0.0, false, 31}, {0, true, 0}};
   int ch = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.l2Jump);
-    synth::Sat s;
-    s.ch = ch++;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.l2Jump << (c.l2Lost ? " L2 lost" : ""));
+    synth::Sat s = synth::Sat::tracked(ch++, 30);
     ASSERT_EQ(Cdat[s.ch].ifSmCount(), 30);
     const std::uint16_t inval = Cdat[s.ch].ionInvalidations();
+    s.dual = !c.l2Lost;
     s.epoch(30, 0.0, c.l2Jump);
-    EXPECT_EQ(Cdat[s.ch].ifSmCount(), c.wantIfCount);
-    EXPECT_EQ(Cdat[s.ch].sig(2)->smCnt, 31);
-    if (c.wantIfCount == 1) {
+    EXPECT_EQ(Cdat[s.ch].ifSmCount(), c.ifCount);
+    EXPECT_EQ(Cdat[s.ch].sig(2)->smCnt, c.l2Lost ? 1 : 31);
+    if (c.ifCount == 1) {
       EXPECT_FLOAT_EQ(Cdat[s.ch].ifAccuracy(), 7.0f);
       EXPECT_EQ(Cdat[s.ch].ionInvalidations(), inval + 1);
-      EXPECT_TRUE(Cdat[s.ch].ionChanged());
     }
+    EXPECT_EQ(Cdat[s.ch].ionInvalidations() > inval, c.ifCount <= 1);
+    EXPECT_EQ(Cdat[s.ch].ionChanged(), c.ifCount <= 1);
   }
 }
 
-TEST(ChanSmoothing, RaisingTheLimitClearsTheSumsLoweringKeepsThem) {
-  struct Case {
+TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
+  const struct {
+    bool tec;  // the ionosphere-free limit, else the code limit
     std::uint16_t newLimit;
-    int wantCount;
-    bool restarted;  // smoothed code back to the raw code
-  };
-  const Case cases[] = {{200, 1, true}, {20, 20, false}, {100, 31, false}};
+    int count;
+  } cases[] = {{false, 200, 1}, {false, 20, 20}, {false, 100, 31}, {true, 600, 1}, {true, 10, 10}};
   int ch = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.newLimit);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.tec ? "TEC " : "code ") << c.newLimit);
     ChanData::xMaxSmCnt = 100;
-    synth::Sat s;
-    s.ch = ch++;
-    s.dual = false;
-    s.codeSigma = 1.0;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
-    ChanData::xMaxSmCnt = c.newLimit;
+    ChanData::xTecMaxSmCnt = 300;
+    synth::Sat s = synth::Sat::tracked(ch++, 30, c.tec, c.tec ? 0.05 : 1.0);
+    (c.tec ? ChanData::xTecMaxSmCnt : ChanData::xMaxSmCnt) = c.newLimit;
     s.epoch(30);
     const ChanSigData* sig = Cdat[s.ch].sig(0);
-    EXPECT_EQ(sig->smCnt, c.wantCount);
+    if (c.tec) {
+      EXPECT_EQ(Cdat[s.ch].ifSmCount(), c.count);
+      EXPECT_EQ(Cdat[s.ch].tecMaxSmCnt(), c.newLimit);
+      continue;
+    }
+    EXPECT_EQ(sig->smCnt, c.count);
     EXPECT_EQ(sig->smMax, c.newLimit);
     EXPECT_EQ(Cdat[s.ch].maxSmCnt(), c.newLimit);
-    if (c.restarted) {
+    if (c.count == 1) {
       EXPECT_DOUBLE_EQ(sig->smCode, sig->codeRaw);
     } else {
       EXPECT_NE(sig->smCode, sig->codeRaw);
       EXPECT_NEAR(smError(s, 30), 0.0, 0.6);
     }
   }
-  ChanData::xMaxSmCnt = 100;
-}
-
-TEST(ChanSmoothing, RaisingTheTecLimitClearsTheIonosphereFreeSums) {
-  struct Case {
-    std::uint16_t newLimit;
-    int wantCount;
-  };
-  const Case cases[] = {{600, 1}, {10, 10}};
-  int ch = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.newLimit);
-    ChanData::xTecMaxSmCnt = 300;
-    synth::Sat s;
-    s.ch = ch++;
-    s.map();
-    for (int e = 0; e < 30; ++e) s.epoch(e);
-    ChanData::xTecMaxSmCnt = c.newLimit;
-    s.epoch(30);
-    EXPECT_EQ(Cdat[s.ch].ifSmCount(), c.wantCount);
-    EXPECT_EQ(Cdat[s.ch].tecMaxSmCnt(), c.newLimit);
-  }
-  ChanData::xTecMaxSmCnt = 300;
+  // A jump limit of 0 must not turn every difference into a restart.
+  ChanData::fSmCorrLimit = 0.0;
+  EXPECT_GT(Cdat[synth::Sat::tracked(ch, 30, false).ch].sig(0)->smCnt, 1);
 }
 
 TEST(ChanSmoothing, PutSmoothedChoosesTheOutputCode) {
   for (bool put : {false, true}) {
     SCOPED_TRACE(put);
     ChanData::bPutSmoothed = put;
-    synth::Sat s;
-    s.ch = put ? 1 : 0;
-    s.dual = false;
-    s.codeSigma = 1.0;
-    s.map();
-    for (int e = 0; e < 20; ++e) s.epoch(e);
-    const ChanSigData* sig = Cdat[s.ch].sig(0);
+    const ChanSigData* sig = Cdat[synth::Sat::tracked(put ? 1 : 0, 20, false, 1.0).ch].sig(0);
     EXPECT_EQ(sig->smCnt, 20);  // smoothing runs either way
     EXPECT_NE(sig->smCode, sig->codeRaw);
     EXPECT_DOUBLE_EQ(sig->code, put ? sig->smCode : sig->codeRaw);
   }
-  ChanData::bPutSmoothed = false;
 }
 
-TEST(ChanSmoothing, WithoutCarrierTheCodeStandsUnsmoothed) {
-  synth::Sat s;
-  s.dual = false;
-  s.map();
-  for (int e = 0; e < 5; ++e) {
-    Cdat[0].initSlots();
-    s.fill(e);
-    Cdat[0].sig(0)->flags = ChanSigData::kValid;  // no phase
-    Cdat[0].processAfter();
-    EXPECT_EQ(Cdat[0].sig(0)->smCnt, 1);
-    EXPECT_DOUBLE_EQ(Cdat[0].sig(0)->smCode, Cdat[0].sig(0)->codeRaw);
-  }
-}
-
-TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAlone) {
+TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAloneAndMappingIsChecked) {
   unsigned char before[sizeof(ChanSigData)];
   std::memcpy(before, &SdatEmpty, sizeof before);
   for (int e = 0; e < 3; ++e) {
@@ -259,9 +195,8 @@ TEST(ChanSlots, UnmappedSlotsLeaveTheSharedEmptyRecordAlone) {
   EXPECT_EQ(Cdat[5].inUse(), 0);
   EXPECT_EQ(Cdat[5].navStatus(), ChanData::nsNotProcessed);
   EXPECT_TRUE(std::isnan(Cdat[5].tec()));
-}
 
-TEST(ChanSlots, MappingRefusesOutOfRangeAndSecondaryFillsAnEmptySlot) {
+  // Out of range: nothing is mapped. A secondary record fills only an empty slot.
   ChanData::mapSlot(-1, 0, 0);
   ChanData::mapSlot(kCdatChannels, 0, 0);
   ChanData::mapSlot(0, kCdatSlots, 0);
@@ -271,12 +206,11 @@ TEST(ChanSlots, MappingRefusesOutOfRangeAndSecondaryFillsAnEmptySlot) {
 
   ChanData::mapSlotD(3, 1, 7);
   EXPECT_EQ(Cdat[3].sig(1), &SdatD[7]);
-  EXPECT_EQ(Cdat[3].sigSecondary(1), &SdatD[7]);
   ChanData::mapSlot(3, 1, 9);  // the primary takes over
   EXPECT_EQ(Cdat[3].sig(1), &Sdat[9]);
-  EXPECT_EQ(Cdat[3].sigPrimary(1), &Sdat[9]);
   ChanData::mapSlotD(3, 1, 8);  // the slot is mapped already: current stays
   EXPECT_EQ(Cdat[3].sig(1), &Sdat[9]);
+  EXPECT_EQ(Cdat[3].sigSecondary(1), &SdatD[8]);
   ChanData::mapSlotP1(4, 5);
   EXPECT_EQ(Cdat[4].sig(5), &SdatP1[4 * kCdatSlots + 5]);
 }
@@ -305,69 +239,25 @@ TEST(ChanSlots, BestSlotIsTheStrongestValidSignal) {
 }
 
 TEST(ChanSettings, SetSmoothInt) {
-  struct Case {
+  const struct {
     bool perChannel;
-    int n;
-    int wantCommon;   // xMaxSmCnt after the call
-    int wantLength;   // smoothing lengths of channels 0..90 after the call
-  };
-  const Case cases[] = {
-      {false, 250, 250, 60}, {false, 0, 1, 60},       {false, 0x10000, 1, 60},
+    int n, common, length;  // xMaxSmCnt and the lengths of channels 0..90 after the call
+  } cases[] = {
+      {false, 250, 250, 60},        {false, 0, 1, 60},        {false, 0x10000, 1, 60},
       {false, 0x12345, 0x2345, 60}, {true, 120, 0x2345, 120}, {true, 0, 0x2345, 1},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.n);
     setSmoothInt(c.perChannel, c.n);
-    EXPECT_EQ(ChanData::xMaxSmCnt, c.wantCommon);
+    EXPECT_EQ(ChanData::xMaxSmCnt, c.common);
     for (int i : {0, 45, 90}) {
-      EXPECT_EQ(Cdat[i].smoothLength(0), c.wantLength);
-      EXPECT_EQ(Cdat[i].smoothLength(1), c.wantLength);
+      EXPECT_EQ(Cdat[i].smoothLength(0), c.length);
+      EXPECT_EQ(Cdat[i].smoothLength(1), c.length);
     }
     // The second antenna input keeps its own.
     EXPECT_EQ(Cdat[91].smoothLength(0), 60);
     EXPECT_EQ(Cdat[181].smoothLength(1), 60);
   }
-}
-
-TEST(ChanSettings, ClassDefaultsAndNavStatus) {
-  ChanData::xMaxSmCnt = 7;
-  ChanData::iUpdateRate = 50;
-  ChanData::initialize();
-  EXPECT_EQ(ChanData::iSmMaxWrnCount, 12);
-  EXPECT_DOUBLE_EQ(ChanData::fSmCorrLimit, 10.0);
-  EXPECT_EQ(ChanData::xMaxSmCnt, 100);
-  EXPECT_EQ(ChanData::xTecMaxSmCnt, 300);
-  EXPECT_EQ(ChanData::nDoppMode, 2);
-  EXPECT_EQ(ChanData::iUpdateRate, 1000);
-  EXPECT_EQ(ChanData::xMaxIonAge, 5);
-
-  ChanData& c = Cdat[10];
-  EXPECT_EQ(c.navStatus(), 4);
-  c.setNavStatus(0);
-  c.setNavStatus(0);
-  c.setNavStatus(4);
-  EXPECT_EQ(c.navStatus(), 4);
-  EXPECT_EQ(c.navStatusChanges(), 2u);
-}
-
-TEST(ChanSettings, MeasurementTimesShift) {
-  ChanMeasTime a{};
-  a.gpsMs = 345600000;
-  a.gloMs = 10800000;
-  a.valid = 3;
-  ChanMeasTime b = a;
-  b.gpsMs += 1000;
-  b.gloMs += 1000;
-  b.valid = 1;
-  ChanData::setMeasTime(a);
-  ChanData::setMeasTime(b);
-  ChanMeasTime got{};
-  ChanData::getMeasTime(got);
-  EXPECT_EQ(got.gpsMs, b.gpsMs);
-  EXPECT_EQ(got.valid, 1);
-  EXPECT_EQ(ChanData::getMeasTimeP()->gloMs, b.gloMs);
-  EXPECT_EQ(ChanData::getMeasTimePrevP()->gpsMs, a.gpsMs);
-  EXPECT_EQ(ChanData::getMeasTimePrevP()->valid, 3);
 }
 
 }  // namespace

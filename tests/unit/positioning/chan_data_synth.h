@@ -35,6 +35,12 @@ struct Sat {
 
   double range(int epoch) const { return range0 + rangeRate * epoch; }
   double delay1() const { return delayOf(slantTec, kL1); }
+  SvIdType sv() const {
+    SvIdType v;
+    v.sys = kSysGps;
+    v.si = v.sat = static_cast<std::uint8_t>(ch);
+    return v;
+  }
 
   void map() const {
     ChanData::mapSlot(ch, 0, ch * kCdatSlots + 0);
@@ -69,6 +75,17 @@ struct Sat {
     Cdat[ch].initSlots();
     fill(e, codeJump1, codeJump2, extra);
     Cdat[ch].processAfter();
+  }
+
+  // A satellite on channel `channel`, mapped and followed for `epochs` epochs.
+  static Sat tracked(int channel, int epochs, bool dualFrequency = true, double sigma = 0.05) {
+    Sat s;
+    s.ch = channel;
+    s.dual = dualFrequency;
+    s.codeSigma = sigma;
+    s.map();
+    for (int e = 0; e < epochs; ++e) s.epoch(e);
+    return s;
   }
 };
 
