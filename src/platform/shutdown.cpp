@@ -1,9 +1,12 @@
 #include "platform/shutdown.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +19,19 @@
 namespace {
 std::atomic<ShutdownHook> g_steps[kShutStepCount];
 pthread_mutex_t g_one = PTHREAD_MUTEX_INITIALIZER;
+
+sigset_t stopSignals() {
+  sigset_t s;
+  sigemptyset(&s);
+  sigaddset(&s, SIGTERM);
+  sigaddset(&s, SIGINT);
+  return s;
+}
+
+void unblockStopSignals() {
+  const sigset_t s = stopSignals();
+  pthread_sigmask(SIG_UNBLOCK, &s, nullptr);
+}
 
 bool writeRequest(const char* word) {
   HostPath path(kRequestFile);
@@ -56,6 +72,25 @@ const char* rcvShutdownRequestWord(int mode) {
     default:
       return nullptr;
   }
+}
+
+void rcvStopSignalsBlock() {
+  static const bool once = pthread_atfork(nullptr, nullptr, unblockStopSignals) == 0;
+  (void)once;
+  // An ignored signal would be thrown away before anyone could wait for it (a program started
+  // from a shell in the background inherits SIGINT ignored).
+  std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGINT, SIG_DFL);
+  const sigset_t s = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &s, nullptr);
+}
+
+int rcvStopSignalWait() {
+  const sigset_t s = stopSignals();
+  int sig = 0;
+  while (sigwait(&s, &sig) != 0) {
+  }
+  return sig;
 }
 
 void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {

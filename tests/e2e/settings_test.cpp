@@ -100,6 +100,33 @@ TEST_F(Settings, KillElevenSecondsAfterASetKeepsIt) {
   EXPECT_EQ(ask("print,/par/lband/mode"), re("on"));
 }
 
+// The host's service manager stops the program with SIGTERM, a terminal with SIGINT: a setting
+// answered a moment before (well inside the periodic save's 10 s) is stored on the way out, and
+// the program ends as a restart does.
+TEST_F(Settings, StopBySignalStoresWhatWasSet) {
+  const struct {
+    int sig;
+    const char* name;
+    const char* rate;
+  } rows[] = {{SIGTERM, "SIGTERM", "19200"}, {SIGINT, "SIGINT", "38400"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    start();
+    EXPECT_EQ(ask(std::string("%1%set,/par/dev/ser/c/rate,") + r.rate), re("%1%"));
+    ASSERT_TRUE(rx_->signal(r.sig));
+    e2e::ExitStatus st;
+    ASSERT_TRUE(rx_->waitExit(st));
+    EXPECT_TRUE(st.exited);
+    EXPECT_EQ(st.code, 0);
+    EXPECT_NE(rx_->stderrText().find(std::string("$$SHUTDOWN: ") + r.name + ": stopping\n"), std::string::npos)
+        << rx_->stderrText();
+    stop();
+    start();
+    EXPECT_EQ(ask("print,/par/dev/ser/c/rate"), re(r.rate));
+    stop();
+  }
+}
+
 TEST_F(Settings, InitBringsBackTheDefaults) {
   start();
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,4800"), re("%1%"));
