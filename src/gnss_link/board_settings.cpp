@@ -12,6 +12,7 @@
 #include "gnss_link/board_link.h"
 #include "platform/exit.h"
 #include "platform/ram_nvm.h"
+#include "platform/regular_file.h"
 #include "platform/shutdown.h"
 
 CmdBuf cmdBuf;
@@ -368,7 +369,7 @@ bool CmdBuf::load(std::FILE* f) {
 }
 
 bool CmdBuf::load(const char* path) {
-  std::FILE* f = std::fopen(path, "re");
+  std::FILE* f = fopenRegular(path, "CmdBuf");
   if (f == nullptr) {
     count_ = 0;
     issue_ = 0;

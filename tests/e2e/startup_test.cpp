@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 #include "e2e/harness.h"
 
@@ -131,6 +133,47 @@ TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
     EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
     EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
     EXPECT_EQ(dir.read(".gnss.nvm").substr(0, 4), "RXNV");
+  }
+}
+
+// A FIFO, a directory or a link loop where the program reads a file of its own or of the
+// system: it neither waits on it nor takes it for something else, says what it found, and goes
+// on as for a missing file.
+TEST(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
+  enum Kind { kFifo, kDirectory, kLinkLoop };
+  struct Case {
+    const char* path;
+    Kind kind;
+    const char* line;
+  };
+  const Case cases[] = {
+      {".gnss.nvm", kFifo, "$$NV: .gnss.nvm not a regular file, starting with a blank settings image\n"},
+      {".gnss.nvm", kDirectory, "$$NV: .gnss.nvm not a regular file, starting with a blank settings image\n"},
+      {".gnss.nvm", kLinkLoop,
+       "$$NV: .gnss.nvm unreadable (Too many levels of symbolic links), starting with a blank settings image\n"},
+      {".gnss.set", kFifo, "$$CmdBuf: .gnss.set not a regular file: ignored\n"},
+      {"host/etc/rxengine/receiver-id", kFifo, "$$ID: host/etc/rxengine/receiver-id not a regular file: ignored\n"},
+      {"host/etc/rxengine/serial-number", kFifo,
+       "$$ID: host/etc/rxengine/serial-number not a regular file: ignored\n"},
+      {"host/sys/class/rtc/rtc0/since_epoch", kFifo,
+       "$$RTC: host/sys/class/rtc/rtc0/since_epoch not a regular file: ignored\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " kind " + std::to_string(c.kind));
+    e2e::RunDir dir;
+    ASSERT_TRUE(dir.write(c.path, ""));  // its folders
+    const std::string path = dir.file(c.path);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    const int made = c.kind == kFifo        ? mkfifo(path.c_str(), 0644)
+                     : c.kind == kDirectory ? mkdir(path.c_str(), 0755)
+                                            : symlink(c.path, path.c_str());
+    ASSERT_EQ(made, 0);
+    e2e::Rxengine rx(dir);
+    ASSERT_TRUE(rx.start());
+    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+    const std::string err = rx.stderrText();
+    EXPECT_NE(err.find(c.line), std::string::npos) << err;
+    EXPECT_EQ(err.find(c.line), err.rfind(c.line)) << "said more than once: " << err;
   }
 }
 
