@@ -190,6 +190,8 @@ TEST_F(Settings, EchoModeSendsBytesBack) {
 // with its factory defaults, the port settings in their own block keep what was set.
 TEST_F(Settings, CorruptedBlockRestoresOnlyItsDefaults) {
   start();
+  // A blank image is no damage.
+  EXPECT_EQ(rx_->stderrText().find("damaged"), std::string::npos) << rx_->stderrText();
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,9600"), re("%1%"));
   EXPECT_EQ(ask("%2%set,/par/cpu/num,2"), re("%2%"));
   EXPECT_EQ(ask("%3%set,/par/lband/mode,on"), re("%3%"));
@@ -205,6 +207,34 @@ TEST_F(Settings, CorruptedBlockRestoresOnlyItsDefaults) {
   EXPECT_EQ(ask("print,/par/cpu/num"), re("auto"));
   EXPECT_EQ(ask("print,/par/lband/mode"), re("off"));
   EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("9600"));
+  // Said once, naming the block that went back to its defaults, and only that one.
+  const std::string err = rx_->stderrText();
+  const std::string line = "$$NV: receiver settings (block 30001) damaged: factory defaults restored\n";
+  EXPECT_NE(err.find(line), std::string::npos) << err;
+  EXPECT_EQ(err.find("damaged"), err.rfind("damaged")) << err;
+}
+
+// A directory where the image is written before it replaces the old one: every save fails. The
+// program says so at start and again when the exit save fails, and still ends with the exit
+// code that was asked for.
+TEST_F(Settings, ImageThatCannotBeSavedIsSaid) {
+  ASSERT_TRUE(dir_.write(".gnss.nvm.tmp/keep", "x"));
+  start();
+  EXPECT_NE(rx_->stderrText().find(
+                "$$NV: cannot remove .gnss.nvm.tmp (Is a directory): the settings image cannot be saved\n"),
+            std::string::npos)
+      << rx_->stderrText();
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,9600"), re("%1%"));
+  auto* rx = rx_.get();
+  EXPECT_EQ(ask("%r%set,/par/rcv/restart,yes"), re("%r%"));
+  e2e::ExitStatus st;
+  ASSERT_TRUE(rx->waitExit(st));
+  EXPECT_TRUE(st.exited);
+  EXPECT_EQ(st.code, 0);
+  const std::string err = rx->stderrText();
+  const std::string lost = "$$NV: settings image not saved on exit: changes since the last save are lost\n";
+  EXPECT_NE(err.find(lost), std::string::npos) << err;
+  EXPECT_EQ(err.find(lost), err.rfind(lost)) << err;
 }
 
 }  // namespace
