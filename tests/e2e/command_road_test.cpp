@@ -178,35 +178,6 @@ TEST_F(CommandRoad, RandomBytesAndOverLongLinesHarmNothing) {
   EXPECT_TRUE(rx.running());
 }
 
-// Lines of thirty-two answers of the whole tree each, sent together, are many times what the
-// port's transmit ring and the terminal hold: a reader that reads gets every answer, whole and
-// in order.
-TEST_F(CommandRoad, ReaderThatReadsGetsEveryReplyOfLongLines) {
-  e2e::PortReader port(dir.file("dev/ser/a"));
-  ASSERT_TRUE(port.ok());
-  const std::string tree = port.ask("print,/par/");
-  ASSERT_GT(tree.size(), 2000u) << tree;
-  constexpr int kLines = 16;
-  constexpr int kParts = 32;
-  std::string lines;
-  for (int l = 0; l < kLines; ++l) {
-    for (int i = 0; i < kParts; ++i) lines += (i ? ";%" : "%") + std::to_string(l * kParts + i) + "%print,/par/";
-    lines += "\r\n";
-  }
-  ASSERT_TRUE(port.sendRaw(lines));
-  int got = 0;
-  for (int i = 0; i < kLines * kParts; ++i) {
-    const std::string id = "%" + std::to_string(i) + "%";
-    const std::string m = port.next();
-    if (m != frame("RE", id + tree.substr(5, tree.size() - 7))) {
-      ADD_FAILURE() << "reply " << i << ": " << m.substr(0, 40);
-      break;
-    }
-    ++got;
-  }
-  EXPECT_EQ(got, kLines * kParts);
-}
-
 TEST_F(CommandRoad, OverLongLineIsAnsweredAndNotCutIntoAnotherCommand) {
   e2e::PortReader port(dir.file("dev/ser/a"));
   ASSERT_TRUE(port.ok());

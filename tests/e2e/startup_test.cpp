@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <string>
 
 #include "e2e/harness.h"
 
@@ -136,44 +135,37 @@ TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
   }
 }
 
-// A FIFO, a directory or a link loop where the program reads a file of its own or of the
-// system: it neither waits on it nor takes it for something else, says what it found, and goes
-// on as for a missing file.
+// A FIFO, a directory or a link loop where a file is read: no wait, one "$$" line, on as for a
+// missing file (a blank image is no damage); a save that cannot be made is said at the exit.
 TEST(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
-  enum Kind { kFifo, kDirectory, kLinkLoop };
-  struct Case {
+  const std::string kBlank = ", starting with a blank settings image\n", kIgnored = " not a regular file: ignored\n";
+  const struct {
     const char* path;
-    Kind kind;
-    const char* line;
-  };
-  const Case cases[] = {
-      {".gnss.nvm", kFifo, "$$NV: .gnss.nvm not a regular file, starting with a blank settings image\n"},
-      {".gnss.nvm", kDirectory, "$$NV: .gnss.nvm not a regular file, starting with a blank settings image\n"},
-      {".gnss.nvm", kLinkLoop,
-       "$$NV: .gnss.nvm unreadable (Too many levels of symbolic links), starting with a blank settings image\n"},
-      {".gnss.set", kFifo, "$$CmdBuf: .gnss.set not a regular file: ignored\n"},
-      {"host/etc/rxengine/receiver-id", kFifo, "$$ID: host/etc/rxengine/receiver-id not a regular file: ignored\n"},
-      {"host/etc/rxengine/serial-number", kFifo,
-       "$$ID: host/etc/rxengine/serial-number not a regular file: ignored\n"},
-      {"host/sys/class/rtc/rtc0/since_epoch", kFifo,
-       "$$RTC: host/sys/class/rtc/rtc0/since_epoch not a regular file: ignored\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " kind " + std::to_string(c.kind));
+    char kind;  // FIFO, directory, link loop
+    std::string line;
+    bool lost;  // no save can succeed
+  } rows[] = {{".gnss.nvm", 'f', "$$NV: .gnss.nvm not a regular file" + kBlank, false},
+              {".gnss.nvm", 'd', "$$NV: .gnss.nvm not a regular file" + kBlank, true},
+              {".gnss.nvm", 'l', "$$NV: .gnss.nvm unreadable (Too many levels of symbolic links)" + kBlank, false},
+              {".gnss.nvm.tmp", 'd', "$$NV: cannot remove .gnss.nvm.tmp (Is a directory): the settings image can", true},
+              {".gnss.set", 'f', "$$CmdBuf: .gnss.set" + kIgnored, false},
+              {"host/etc/rxengine/receiver-id", 'f', "$$ID: host/etc/rxengine/receiver-id" + kIgnored, false},
+              {"host/sys/class/rtc/rtc0/since_epoch", 'f', "$$RTC: host/sys/class/rtc/rtc0/since_epoch" + kIgnored, false}};
+  for (const auto& r : rows) {
     e2e::RunDir dir;
-    ASSERT_TRUE(dir.write(c.path, ""));  // its folders
-    const std::string path = dir.file(c.path);
-    ASSERT_EQ(unlink(path.c_str()), 0);
-    const int made = c.kind == kFifo        ? mkfifo(path.c_str(), 0644)
-                     : c.kind == kDirectory ? mkdir(path.c_str(), 0755)
-                                            : symlink(c.path, path.c_str());
-    ASSERT_EQ(made, 0);
+    const std::string p = dir.file(r.path);
+    ASSERT_TRUE(dir.write(r.path, "") && unlink(p.c_str()) == 0);  // its folders only
+    ASSERT_EQ(r.kind == 'f' ? mkfifo(p.c_str(), 0644) : r.kind == 'd' ? mkdir(p.c_str(), 0755) : symlink(r.path, p.c_str()), 0);
     e2e::Rxengine rx(dir);
-    ASSERT_TRUE(rx.start());
-    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
+    e2e::ExitStatus st;
+    ASSERT_TRUE(rx.start() && rx.waitReady()) << r.path << " " << r.kind;
+    ASSERT_TRUE(rx.signal(SIGTERM) && rx.waitExit(st));
+    EXPECT_TRUE(st.exited && st.code == 0);  // the exit asked for, saved or not
     const std::string err = rx.stderrText();
-    EXPECT_NE(err.find(c.line), std::string::npos) << err;
-    EXPECT_EQ(err.find(c.line), err.rfind(c.line)) << "said more than once: " << err;
+    EXPECT_NE(err.find(r.line), std::string::npos) << err;
+    EXPECT_EQ(err.find(r.line), err.rfind(r.line)) << err;
+    EXPECT_EQ(err.find("$$NV: settings image not saved on exit") != std::string::npos, r.lost) << err;
+    EXPECT_EQ(err.find("damaged"), std::string::npos) << err;
   }
 }
 
