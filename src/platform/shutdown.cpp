@@ -36,7 +36,8 @@ void unblockStopSignals() {
 bool writeRequest(const char* word) {
   HostPath path(kRequestFile);
   makeParentDirs(path);
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Never waits: a FIFO nobody reads in the file's place must not keep the process from ending.
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) {
     std::fprintf(stderr, "$$SHUTDOWN: cannot write %s\n", path.c_str());
     return false;
