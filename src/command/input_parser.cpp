@@ -30,6 +30,18 @@ std::atomic<int> g_curTerm{IOP_NULL};
 Reply g_reply;
 bool g_answered = false;
 ZRList g_cmd;
+// Ports whose last answer was dropped after its wait: nobody reads them, so their next answers
+// take only the room there is until one fits again (parser task only).
+bool g_unread[kIoPortCount];
+
+// Writes the answer of the part just run to `port`; returns what replySend returns.
+int answer(int port, int code) {
+  const bool known = port >= 0 && port < kIoPortCount;
+  const int n = replySend(OutPorts::stream(port), g_reply, code,
+                          known && g_unread[port] ? 0 : kReplyWaitTicks);
+  if (known && n != 0) g_unread[port] = n < 0;
+  return n;
+}
 
 // Path below /par/ without surrounding slashes, into buf; false when not a /par/ path.
 bool parPath(const char* path, char* buf, std::size_t n) {
@@ -84,9 +96,8 @@ void setCurTerm(int port) { g_curTerm.store(port); }
 
 void cmdAnswerNow(int code) {
   if (g_answered) return;
-  OStream& out = OutPorts::stream(curTermNum());
-  replySend(out, g_reply, code);
-  out.flush(kAnswerDrainTicks);
+  answer(curTermNum(), code);
+  OutPorts::stream(curTermNum()).flush(kAnswerDrainTicks);
   g_answered = true;
 }
 
@@ -99,7 +110,7 @@ int newParse(const char* line, int len) {
                   (parts[i].join == CmdJoin::OnFailure && last == CMD_OK)))
       continue;  // skipped: the outcome of the last part run carries on
     int rc = runPart(parts[i]);
-    if (!g_answered) replySend(OutPorts::stream(curTermNum()), g_reply, rc);
+    if (!g_answered) answer(curTermNum(), rc);
     last = rc == CMD_ANSWERED ? CMD_OK : rc;
   }
   return last;
@@ -126,7 +137,7 @@ void* parseProc(void*) {
       setCurTerm(item->port);
       if (item->flags & InputParser::kTooLong) {
         g_reply.begin(nullptr, 0);
-        replySend(OutPorts::stream(item->port), g_reply, CMD_TOO_LONG);
+        answer(item->port, CMD_TOO_LONG);
       } else {
         newParse(item->text, item->len);
       }

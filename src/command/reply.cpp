@@ -1,5 +1,6 @@
 #include "command/reply.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -7,10 +8,10 @@
 #include "platform/ports/out_port.h"
 
 namespace {
-// Replies never wait for room in the port's transmit ring: a reader that does not drain it
-// loses replies (counted by the port) rather than stopping the command road for every port.
-constexpr int kReplyWriteTicks = 0;
+std::atomic<std::uint32_t> g_dropped{0};
 }  // namespace
+
+std::uint32_t replyDropped() { return g_dropped.load(); }
 
 void Reply::clear() {
   len_ = 0;
@@ -97,7 +98,7 @@ int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code) {
   return replyFrame(out, outSize, "ER", body, n);
 }
 
-int replySend(OStream& out, const Reply& re, int code) {
+int replySend(OStream& out, const Reply& re, int code, int waitTicks) {
   static char frame[kReplyMaxBody + 8];
   int n = 0;
   if (code == CMD_OK && re.overflow()) code = CMD_REPLY_TOO_LONG;
@@ -108,5 +109,7 @@ int replySend(OStream& out, const Reply& re, int code) {
     n = replyFrameER(frame, sizeof frame, re, code);
   }
   if (n <= 0) return 0;
-  return out.write(frame, n, kReplyWriteTicks);
+  if (out.write(frame, n, waitTicks) == n) return n;
+  g_dropped.fetch_add(1);
+  return -1;
 }

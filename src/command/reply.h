@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 
 class OStream;
 
@@ -48,6 +49,14 @@ int replyFrame(char* out, std::size_t outSize, const char* id2, const char* body
 int replyFrameRE(char* out, std::size_t outSize, const Reply& re);
 // "ER" message: the id ("%%" without one), then "{code,text}".
 int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code);
+// Time a reply may wait for room in its port's transmit ring (10 ms ticks). A reader that reads
+// empties the ring in well under this; a port nobody reads holds the parser, and with it every
+// other port's commands, no longer than this.
+constexpr int kReplyWaitTicks = 200;
+
 // Frames and writes the answer of a part: RE on success when there is an id or printed text,
-// nothing for a silent success or code -1, ER otherwise. Returns the bytes written.
-int replySend(OStream& out, const Reply& re, int code);
+// nothing for a silent success or code -1, ER otherwise, waiting at most `waitTicks` for room.
+// Returns the bytes written, or -1 when the answer was dropped (and counted).
+int replySend(OStream& out, const Reply& re, int code, int waitTicks);
+// Answers dropped since the start for want of room.
+std::uint32_t replyDropped();

@@ -16,6 +16,8 @@ constexpr int kPreamble = 0xD3;
 constexpr int kHeaderLen = 3;
 constexpr int kCrcLen = 3;
 constexpr int kLookAhead = 64;
+// The six bits between the preamble and the length, zero in every frame.
+constexpr int kReservedMask = 0xFC;
 
 void countUp(std::int32_t& c) { c = c >= 999999 ? 1 : c + 1; }
 
@@ -87,15 +89,13 @@ int RTC3_Decoder::stateSynchro() {
   if (cb.count < 5) return kWaitData;
   unsigned char look[kLookAhead];
   const int n = cb.see(look, kLookAhead);
+  // A preamble byte followed by set reserved bits cannot start a frame: taking it would hold
+  // every good frame behind it until its made-up length had arrived.
   int s = -1;
-  if (look[0] == kPreamble) {
-    s = 0;
-  } else {
-    for (int i = 1; i <= n - 5; ++i) {
-      if (look[i] == kPreamble) {
-        s = i;
-        break;
-      }
+  for (int i = 0; i <= n - 5; ++i) {
+    if (look[i] == kPreamble && (look[i + 1] & kReservedMask) == 0) {
+      s = i;
+      break;
     }
   }
   if (s < 0) {

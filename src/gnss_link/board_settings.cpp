@@ -13,6 +13,7 @@
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
+#include "platform/regular_file.h"
 #include "platform/shutdown.h"
 
 CmdBuf cmdBuf;
@@ -376,7 +377,7 @@ bool CmdBuf::load(std::FILE* f) {
 }
 
 bool CmdBuf::load(const char* path) {
-  std::FILE* f = std::fopen(path, "re");
+  std::FILE* f = fopenRegular(path, "CmdBuf");
   if (f == nullptr) {
     count_ = 0;
     issue_ = 0;

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -14,10 +15,14 @@
 #include "platform/identity.h"
 #include "platform/mono_clock.h"
 #include "platform/rtos.h"
+#include "platform/shutdown.h"
 
 namespace {
 constexpr int kInitPriority = 0;
 constexpr int kParserPriority = 10;
+
+// Set once the receiver has said it is up: from then on commands may have changed settings.
+std::atomic<bool> g_up{false};
 
 void printBanner() {
   std::fprintf(stderr, "rxengine %s on %s, receiver ID %s, serial number %s: ready\n", vernum,
@@ -36,6 +41,7 @@ void* Init(void*) {
   // Whatever start-up changed in the layout goes to storage before the receiver says it is up.
   FileNvmSave(MonoClock::ms(), true);
   printBanner();
+  g_up.store(true);
   Task::setSelfPriority(kParserPriority);
   // The start-up task becomes the command parser for the rest of the process's life.
   return parseProc(nullptr);
@@ -49,9 +55,17 @@ int rxMain() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGUSR1, SIG_IGN);
   std::signal(SIGUSR2, SIG_IGN);
+  rcvStopSignalsBlock();
   wireHooks();
   static Task part(1, Init, nullptr, "PART", 10240);
   part.resume();
-  pthread_join(part.thread(), nullptr);
-  rxExit(kExitRestart);
+  // The start-up task never ends; this thread is left to take the stop signals.
+  const char* const sig = rcvStopSignalWait() == SIGINT ? "SIGINT" : "SIGTERM";
+  if (!g_up.load()) {
+    // Nothing was set yet, and the settings may not even be read: storing now could only lose.
+    std::fprintf(stderr, "$$SHUTDOWN: %s during start-up: ending without saving\n", sig);
+    rxExitAtOnce(kExitRestart);
+  }
+  std::fprintf(stderr, "$$SHUTDOWN: %s: stopping\n", sig);
+  rcvShutdown(kShutRestart, nullptr, kNoWakeup, false);
 }

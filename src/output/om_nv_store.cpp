@@ -9,7 +9,9 @@ namespace {
 class NvSetStore : public OmSetStore {
  public:
   bool load(void* dst, int n) override {
-    return block_.isValid() && block_.read(dst, static_cast<std::uint32_t>(n), 0);
+    if (block_.isValid() && block_.read(dst, static_cast<std::uint32_t>(n), 0)) return true;
+    block_.sayDefaultsRestored("message sets");
+    return false;
   }
   bool save(const void* src, int n) override {
     return block_.update(src, static_cast<std::uint32_t>(n), 0);

@@ -21,3 +21,9 @@ void rxExit(int code) {
   std::fflush(nullptr);
   _exit(code);
 }
+
+void rxExitAtOnce(int code) {
+  g_exiting.store(true);
+  std::fflush(nullptr);
+  _exit(code);
+}

@@ -13,6 +13,9 @@ enum RxExitCode : int {
 };
 
 [[noreturn]] void rxExit(int code);
+// The same without the exit hooks: for an end before the settings were read, when storing
+// them could only overwrite good ones.
+[[noreturn]] void rxExitAtOnce(int code);
 
 // Called by rxExit before the process ends (the settings image is forced to storage here).
 // At most a few; run in the order added.

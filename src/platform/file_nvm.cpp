@@ -14,6 +14,7 @@
 #include "platform/mono_clock.h"
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
+#include "platform/regular_file.h"
 
 namespace {
 pthread_mutex_t g_saveLock = PTHREAD_MUTEX_INITIALIZER;
@@ -97,12 +98,25 @@ bool saveLocked(std::uint32_t ms, bool force, int imageWaitMs) {
 }  // namespace
 
 bool FileNvmLoad() {
-  if (::unlink(kNvmTmpFile) == 0) std::fprintf(stderr, "$$NV: removed unfinished %s\n", kNvmTmpFile);
+  if (::unlink(kNvmTmpFile) == 0) {
+    std::fprintf(stderr, "$$NV: removed unfinished %s\n", kNvmTmpFile);
+  } else if (errno != ENOENT) {
+    // Something of our own name that is not a file of ours (a directory): every save needs
+    // that name, so they will all fail.
+    std::fprintf(stderr, "$$NV: cannot remove %s (%s): the settings image cannot be saved\n",
+                 kNvmTmpFile, std::strerror(errno));
+  }
   const char* why = nullptr;
-  int fd = ::open(kNvmFile, O_RDONLY | O_CLOEXEC);
+  char unreadable[96];
+  FileOpen opened;
+  int fd = openRegular(kNvmFile, opened);
   struct stat st {};
   if (fd < 0) {
-    why = "missing";
+    why = fileOpenText(opened);
+    if (opened == FileOpen::Unreadable) {
+      std::snprintf(unreadable, sizeof unreadable, "unreadable (%s)", std::strerror(errno));
+      why = unreadable;
+    }
   } else if (::fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(RamNvm::kSize)) {
     why = st.st_size < static_cast<off_t>(RamNvm::kSize) ? "short" : "foreign";
   } else {
@@ -158,8 +172,15 @@ bool FileNvmSaveOnExit() {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   ts.tv_sec += 2;
-  if (pthread_mutex_timedlock(&g_saveLock, &ts) != 0) return false;
-  bool ok = saveLocked(MonoClock::ms(), true, 2000);
-  pthread_mutex_unlock(&g_saveLock);
+  bool ok = pthread_mutex_timedlock(&g_saveLock, &ts) == 0;
+  if (ok) {
+    ok = saveLocked(MonoClock::ms(), true, 2000);
+    pthread_mutex_unlock(&g_saveLock);
+  }
+  // The exit code stays what was asked for (restart, reboot, power off): a different one would
+  // not bring the lost changes back, and the scripts that run the program act on it.
+  static std::atomic<bool> said{false};
+  if (!ok && !said.exchange(true))
+    std::fprintf(stderr, "$$NV: settings image not saved on exit: changes since the last save are lost\n");
   return ok;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/host_path.h"
+#include "platform/regular_file.h"
 
 const char igsRcvName[] = "RXENGINE";
 const char vernum[] = "0.1.0";
@@ -18,7 +19,7 @@ namespace {
 // First line of a small system file, printable characters only, cut to fit.
 void readFirstLine(const char* sysPath, char* out, std::size_t n) {
   out[0] = '\0';
-  std::FILE* f = std::fopen(HostPath(sysPath), "re");
+  std::FILE* f = fopenRegular(HostPath(sysPath), "ID");
   if (f == nullptr) return;
   char line[128];
   if (std::fgets(line, sizeof line, f) != nullptr) {

@@ -60,14 +60,24 @@ bool NvBlock::allocate(std::uint32_t size, std::uint16_t id, bool checksum, bool
   const std::uint8_t flags = checksum ? kFlagChecksum : 0;
   const std::uint32_t storedLen = h[2] | (h[3] << 8) | (h[4] << 16);
   const std::uint16_t storedId = static_cast<std::uint16_t>(h[0] | (h[1] << 8));
+  damaged_ = false;
   if (storedId != id || storedLen != size || (h[5] & ~kFlagValid) != flags) {
+    damaged_ = (h[0] | h[1] | h[2] | h[3] | h[4] | h[5]) != 0;
     writeHeader(h, id, size, flags);
     RamNvm::touch();
   } else if (checksum && (h[5] & kFlagValid) && xorOf(h + kHeaderSize, size) != h[kHeaderSize + size]) {
+    damaged_ = true;
     h[5] = flags;
     RamNvm::touch();
   }
   return true;
+}
+
+void NvBlock::sayDefaultsRestored(const char* what, bool unusable) {
+  if (!damaged_ && !unusable) return;
+  damaged_ = false;
+  std::fprintf(stderr, "$$NV: %s (block %u) damaged: factory defaults restored\n", what,
+               static_cast<unsigned>(id_));
 }
 
 bool NvBlock::inRange(std::uint32_t n, std::uint32_t offset) const {

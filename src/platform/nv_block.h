@@ -37,6 +37,15 @@ class NvBlock {
   bool makeValid();
   bool makeInvalid();
 
+  // The image held something at this block's place that it could not take (a failed checksum,
+  // a header of another layout): the block's contents are lost. A blank or cleared place is
+  // not damage.
+  bool damaged() const { return damaged_; }
+  // Says once, in a "$$NV:" line naming the block, that `what` went back to its factory
+  // defaults for damage: when the block was damaged, or when its owner found the contents
+  // unusable (`unusable`).
+  void sayDefaultsRestored(const char* what, bool unusable = false);
+
   std::uint16_t id() const { return id_; }
   std::uint32_t size() const { return size_; }
   // Offset of the block's header in the image (0 while unallocated).
@@ -56,4 +65,5 @@ class NvBlock {
   std::uint32_t size_ = 0;
   std::uint16_t id_ = 0;
   bool checksum_ = false;
+  bool damaged_ = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/rtc.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 
 #include "platform/host_path.h"
 #include "platform/mono_clock.h"
+#include "platform/regular_file.h"
 
 #ifdef RX_TARGET
 #include <linux/rtc.h>
@@ -26,6 +28,7 @@ std::mutex g_m;
 bool g_haveExact = false;
 std::int64_t g_exactUtc = 0;
 std::uint32_t g_exactMonoMs = 0;
+std::atomic<bool> g_refusalSaid{false};
 
 bool writeRtc(std::int64_t utcSec) {
 #ifdef RX_TARGET
@@ -45,20 +48,37 @@ bool writeRtc(std::int64_t utcSec) {
   ::close(fd);
   return ok;
 #else
-  // The stand-in clock is the seconds file itself; only an existing one is kept up to date.
+  // The stand-in clock is the seconds file itself; only an existing regular one is kept up to
+  // date (a FIFO in its place must not stop the background task).
   HostPath p(kRtcSeconds);
-  if (::access(p, W_OK) != 0) return false;
-  std::FILE* f = std::fopen(p, "we");
-  if (f == nullptr) return false;
-  std::fprintf(f, "%lld\n", static_cast<long long>(utcSec));
-  return std::fclose(f) == 0;
+  const int fd = ::open(p, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return false;
+  }
+  const bool ok = ::dprintf(fd, "%lld\n", static_cast<long long>(utcSec)) > 0;
+  return (::close(fd) == 0) && ok;
 #endif
 }
 }  // namespace
 
 bool Rtc::read(std::int64_t& utcSec) {
-  std::FILE* f = std::fopen(HostPath(kRtcSeconds), "re");
-  if (f == nullptr) return false;
+  HostPath p(kRtcSeconds);
+  FileOpen why;
+  const int fd = openRegular(p, why);
+  if (fd < 0) {
+    // Read every few seconds: said once.
+    if (why != FileOpen::Missing && !g_refusalSaid.exchange(true))
+      std::fprintf(stderr, "$$RTC: %s %s: ignored\n", p.c_str(), fileOpenText(why));
+    return false;
+  }
+  std::FILE* f = ::fdopen(fd, "r");
+  if (f == nullptr) {
+    ::close(fd);
+    return false;
+  }
   long long v = 0;
   bool ok = std::fscanf(f, "%lld", &v) == 1 && v > 0;
   std::fclose(f);

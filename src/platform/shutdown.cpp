@@ -1,9 +1,12 @@
 #include "platform/shutdown.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -23,10 +26,24 @@ static_assert(kShutStepCount == 6);
 namespace {
 pthread_mutex_t g_one = PTHREAD_MUTEX_INITIALIZER;
 
+sigset_t stopSignals() {
+  sigset_t s;
+  sigemptyset(&s);
+  sigaddset(&s, SIGTERM);
+  sigaddset(&s, SIGINT);
+  return s;
+}
+
+void unblockStopSignals() {
+  const sigset_t s = stopSignals();
+  pthread_sigmask(SIG_UNBLOCK, &s, nullptr);
+}
+
 bool writeRequest(const char* word) {
   HostPath path(kRequestFile);
   makeParentDirs(path);
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Never waits: a FIFO nobody reads in the file's place must not keep the process from ending.
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) {
     std::fprintf(stderr, "$$SHUTDOWN: cannot write %s\n", path.c_str());
     return false;
@@ -62,6 +79,25 @@ const char* rcvShutdownRequestWord(int mode) {
     default:
       return nullptr;
   }
+}
+
+void rcvStopSignalsBlock() {
+  static const bool once = pthread_atfork(nullptr, nullptr, unblockStopSignals) == 0;
+  (void)once;
+  // An ignored signal would be thrown away before anyone could wait for it (a program started
+  // from a shell in the background inherits SIGINT ignored).
+  std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGINT, SIG_DFL);
+  const sigset_t s = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &s, nullptr);
+}
+
+int rcvStopSignalWait() {
+  const sigset_t s = stopSignals();
+  int sig = 0;
+  while (sigwait(&s, &sig) != 0) {
+  }
+  return sig;
 }
 
 void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {

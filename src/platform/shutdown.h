@@ -41,6 +41,14 @@ void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook);
 // Shuts the receiver down; does not return. An unknown mode restarts the program.
 [[noreturn]] void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage);
 
+// Stop by the host's service manager (SIGTERM) or from a terminal (SIGINT). Blocking them before
+// the first task exists keeps them away from every task, so that they are taken only by
+// rcvStopSignalWait, in an ordinary thread where the orderly stop may run. Child processes start
+// with them unblocked.
+void rcvStopSignalsBlock();
+// Waits for SIGTERM or SIGINT and returns its number.
+int rcvStopSignalWait();
+
 // Exit code and request word of a mode (null word: no request).
 int rcvShutdownExitCode(int mode);
 const char* rcvShutdownRequestWord(int mode);

@@ -20,8 +20,9 @@ NvBlock g_histBlock;
 // Reads a record from its block; on an invalid block the record takes its defaults, which are
 // stored at once so the image holds a valid block again.
 template <class T>
-void loadRecord(NvBlock& b, T& rec, void (*defaults)(T&)) {
+void loadRecord(NvBlock& b, T& rec, void (*defaults)(T&), const char* what) {
   if (b.isValid() && b.read(&rec, sizeof rec)) return;
+  b.sayDefaultsRestored(what);
   defaults(rec);
   b.update(&rec, sizeof rec);
 }
@@ -101,12 +102,13 @@ void nv_readSettings() {
       g_baseBlock.allocate(sizeof(BASECOORD), kBaseBlockId, true, true);
       g_histBlock.allocate(kHistBlockSize, kHistBlockId, true, true);
     }
-    loadRecord(g_rcvBlock, RcvSet, rcvSetDefaults);
+    loadRecord(g_rcvBlock, RcvSet, rcvSetDefaults, "receiver settings");
     upgradeRcvSet(RcvSet);
-    loadRecord(g_navBlock, NavSet, navSetDefaults);
-    loadRecord(g_rtcmBlock, RtcmSet, rtcmSetDefaults);
-    loadRecord(g_baseBlock, bc, baseCoordDefaults);
+    loadRecord(g_navBlock, NavSet, navSetDefaults, "navigation settings");
+    loadRecord(g_rtcmBlock, RtcmSet, rtcmSetDefaults, "RTCM settings");
+    loadRecord(g_baseBlock, bc, baseCoordDefaults, "base coordinates");
     if (!g_histBlock.isValid()) {
+      g_histBlock.sayDefaultsRestored("history");
       std::uint8_t h[kHistBlockSize];
       histDefaults(h);
       g_histBlock.update(h, sizeof h);

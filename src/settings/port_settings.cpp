@@ -48,7 +48,10 @@ void serdefs_NvAlloc() {
   {
     RamNvmLock lock;
     if (!g_block.isAllocated()) g_block.allocate(sizeof(PORT_SETTINGS), kPortSetBlockId, true, true);
-    if (!g_block.isValid() || !g_block.read(&PortSet, sizeof PortSet) || !sane(PortSet)) {
+    const bool read = g_block.isValid() && g_block.read(&PortSet, sizeof PortSet);
+    if (!read || !sane(PortSet)) {
+      // Stored values no port can take are damage too, though the checksum held.
+      g_block.sayDefaultsRestored("port settings", read);
       defaultsInto(PortSet);
       store();
     }

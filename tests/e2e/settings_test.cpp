@@ -101,6 +101,22 @@ TEST_F(Settings, KillElevenSecondsAfterASetKeepsIt) {
   EXPECT_EQ(ask("print,/par/lband/mode"), re("on"));
 }
 
+// SIGTERM (service manager) and SIGINT (terminal) store a setting answered just before (inside
+// the periodic save's 10 s) and end the program as a restart does.
+TEST_F(Settings, StopBySignalStoresWhatWasSet) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    const std::string rate = sig == SIGTERM ? "19200" : "38400";
+    start();
+    EXPECT_EQ(ask("%1%set,/par/dev/ser/c/rate," + rate), re("%1%"));
+    e2e::ExitStatus st;
+    ASSERT_TRUE(rx_->signal(sig) && rx_->waitExit(st));
+    EXPECT_TRUE(st.exited && st.code == 0) << sig;
+    stop();
+    start();
+    EXPECT_EQ(ask("print,/par/dev/ser/c/rate"), re(rate));
+  }
+}
+
 TEST_F(Settings, InitBringsBackTheDefaults) {
   start();
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,4800"), re("%1%"));
@@ -224,6 +240,10 @@ TEST_F(Settings, CorruptedBlockRestoresOnlyItsDefaults) {
   EXPECT_EQ(ask("print,/par/cpu/num"), re("auto"));
   EXPECT_EQ(ask("print,/par/lband/mode"), re("off"));
   EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("9600"));
+  // Said once, naming the block that went back to its defaults, and only that one.
+  const std::string err = rx_->stderrText();
+  EXPECT_NE(err.find("$$NV: receiver settings (block 30001) damaged: factory defaults restored\n"), std::string::npos);
+  EXPECT_EQ(err.find("damaged"), err.rfind("damaged")) << err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -131,6 +132,40 @@ TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
     EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
     EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
     EXPECT_EQ(dir.read(".gnss.nvm").substr(0, 4), "RXNV");
+  }
+}
+
+// A FIFO, a directory or a link loop where a file is read: no wait, one "$$" line, on as for a
+// missing file (a blank image is no damage); a save that cannot be made is said at the exit.
+TEST(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
+  const std::string kBlank = ", starting with a blank settings image\n", kIgnored = " not a regular file: ignored\n";
+  const struct {
+    const char* path;
+    char kind;  // FIFO, directory, link loop
+    std::string line;
+    bool lost;  // no save can succeed
+  } rows[] = {{".gnss.nvm", 'f', "$$NV: .gnss.nvm not a regular file" + kBlank, false},
+              {".gnss.nvm", 'd', "$$NV: .gnss.nvm not a regular file" + kBlank, true},
+              {".gnss.nvm", 'l', "$$NV: .gnss.nvm unreadable (Too many levels of symbolic links)" + kBlank, false},
+              {".gnss.nvm.tmp", 'd', "$$NV: cannot remove .gnss.nvm.tmp (Is a directory): the settings image can", true},
+              {".gnss.set", 'f', "$$CmdBuf: .gnss.set" + kIgnored, false},
+              {"host/etc/rxengine/receiver-id", 'f', "$$ID: host/etc/rxengine/receiver-id" + kIgnored, false},
+              {"host/sys/class/rtc/rtc0/since_epoch", 'f', "$$RTC: host/sys/class/rtc/rtc0/since_epoch" + kIgnored, false}};
+  for (const auto& r : rows) {
+    e2e::RunDir dir;
+    const std::string p = dir.file(r.path);
+    ASSERT_TRUE(dir.write(r.path, "") && unlink(p.c_str()) == 0);  // its folders only
+    ASSERT_EQ(r.kind == 'f' ? mkfifo(p.c_str(), 0644) : r.kind == 'd' ? mkdir(p.c_str(), 0755) : symlink(r.path, p.c_str()), 0);
+    e2e::Rxengine rx(dir);
+    e2e::ExitStatus st;
+    ASSERT_TRUE(rx.start() && rx.waitReady()) << r.path << " " << r.kind;
+    ASSERT_TRUE(rx.signal(SIGTERM) && rx.waitExit(st));
+    EXPECT_TRUE(st.exited && st.code == 0);  // the exit asked for, saved or not
+    const std::string err = rx.stderrText();
+    EXPECT_NE(err.find(r.line), std::string::npos) << err;
+    EXPECT_EQ(err.find(r.line), err.rfind(r.line)) << err;
+    EXPECT_EQ(err.find("$$NV: settings image not saved on exit") != std::string::npos, r.lost) << err;
+    EXPECT_EQ(err.find("damaged"), std::string::npos) << err;
   }
 }
 

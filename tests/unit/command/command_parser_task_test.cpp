@@ -8,6 +8,7 @@
 
 #include "capture_port.h"
 #include "command/input_parser.h"
+#include "platform/mono_clock.h"
 #include "platform/ports/in_port.h"
 
 namespace {
@@ -47,6 +48,31 @@ TEST(ParserTask, EachSenderHasItsAnswerWhenItIsLetGo) {
   InputParser::put("", 0, IOP_SER_A, true);
   Locker<Mutex> l(printMutex);
   EXPECT_EQ(caps[0]->take(), "ER018%%{34,,command too long}\r\n");
+}
+
+// A transmit ring that is full whenever an answer comes; a reader makes room a tick later.
+struct FullRingPort : CapturePort {
+  explicit FullRingPort(bool r) : CapturePort(IOP_SER_B), read(r) {}
+  int devWrite(const void* d, int len, int timeout) override {
+    if (timeout > 0) Task::sleep(read ? 1 : timeout);
+    return timeout > 0 && read ? CapturePort::devWrite(d, len, timeout) : 0;
+  }
+  bool read;
+};
+
+// A reader that reads gets every answer; a port nobody reads costs the parser one bounded wait
+// per line, not one per answer, and the answers dropped are counted.
+TEST(ParserTask, AnswersWaitABoundedTimeForRoom) {
+  InputParser::initOnce();
+  std::string line = "print,/par/rcv";
+  for (int i = 1; i < 10; ++i) line += ";print,/par/rcv";
+  for (bool read : {true, false}) {
+    FullRingPort port(read);
+    const std::uint32_t dropped = replyDropped(), start = MonoClock::ms();
+    EXPECT_EQ(runLine(port, line).empty(), !read);
+    EXPECT_EQ(replyDropped() - dropped, read ? 0u : 10u);
+    EXPECT_LT(MonoClock::ms() - start, 2u * kReplyWaitTicks * rtos::kTickMs);  // the bound itself
+  }
 }
 
 }  // namespace
