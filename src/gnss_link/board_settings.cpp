@@ -393,7 +393,11 @@ bool CmdBuf::load(const char* path) {
 }
 
 bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
-  std::FILE* f = std::fopen(kTmpFile, "we");
+  // Whatever stands at the temporary name is a left-over of a save that never reached its image;
+  // removed first, so that something that is not a file there (a FIFO would block the open for
+  // ever) cannot stop the save.
+  ::unlink(kTmpFile);
+  std::FILE* f = std::fopen(kTmpFile, "wxe");
   if (f == nullptr) return false;
   FileNvmStep("record create");
   bool ok = store(f, elems_, count, issue);
@@ -474,8 +478,11 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
       fsyncDir();
       std::fprintf(stderr, "$$CmdBuf: took the record of the last save from %s\n", kTmpFile);
       loaded = true;
+    } else if (loaded) {
+      loaded = load(kFile);  // back to the record of .gnss.set
     } else {
-      loaded = load(kFile);
+      count_ = 0;  // neither file holds a record (said once, by the first load)
+      issue_ = 0;
     }
   }
   // What is left of a save that never reached its image.
