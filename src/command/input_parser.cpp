@@ -8,6 +8,7 @@
 #include "command/msg_verbs.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
+#include "command/settings_commands.h"
 #include "command/zr_list.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/io_port_index.h"
@@ -24,7 +25,6 @@ constexpr int kMaxParts = 32;
 constexpr int kAnswerDrainTicks = 100;
 
 std::atomic<int> g_curTerm{IOP_NULL};
-std::atomic<CmdAfterSet> g_afterSet{nullptr};
 
 // State of the part being run (parser task only).
 Reply g_reply;
@@ -65,9 +65,7 @@ int runBody(const char* body, int len) {
   if (isPrint) return parPrint(path, g_reply);
   const ZRNamedNode* value = g_cmd.at(2);
   rc = parSet(path, value);
-  if (rc == CMD_OK) {
-    if (CmdAfterSet h = g_afterSet.load()) rc = h(path, value);
-  }
+  if (rc == CMD_OK) rc = cmdAfterSet(path, value);
   return rc;
 }
 
@@ -83,8 +81,6 @@ int runPart(const CmdPart& part) {
 
 int curTermNum() { return g_curTerm.load(); }
 void setCurTerm(int port) { g_curTerm.store(port); }
-
-void cmdSetAfterSetHook(CmdAfterSet hook) { g_afterSet.store(hook); }
 
 void cmdAnswerNow(int code) {
   if (g_answered) return;
@@ -118,7 +114,6 @@ void InputParser::initOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  CmdHandler::setSink(&InputParser::put);
   registerReceiverArea();
 }
 

@@ -22,7 +22,7 @@ class InputParser {
   // Hands a line over and returns when the parser has finished with it (the command handler's
   // line sink).
   static void put(const char* text, int len, int port, bool tooLong);
-  // Installs the line sink of the command handlers and the built-in parameter areas.
+  // Registers the built-in parameter areas.
   static void initOnce();
 };
 
@@ -46,7 +46,7 @@ void setCurTerm(int port);
 // program before returning.
 void cmdAnswerNow(int code);
 
-// Called after every successful set (path below /par/, value); its result replaces the code.
-// Filled by the settings layer.
-using CmdAfterSet = int (*)(const char* path, const class ZRNamedNode* value);
-void cmdSetAfterSetHook(CmdAfterSet hook);
+struct ShutdownRequest;
+// The shutdown's answer step: when a command asked for the shutdown its answer goes out now
+// (cmdAnswerNow); a shutdown for another reason answers nothing.
+void cmdAnswerShutdown(const ShutdownRequest& req);

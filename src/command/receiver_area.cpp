@@ -5,6 +5,8 @@
 //   reboot  set to "yes": reboot the receiver
 //   restart set to "yes": restart the program
 //   power   prints "on"; set to "off": power the receiver off
+#include <atomic>
+
 #include "command/input_parser.h"
 #include "command/param_engine.h"
 #include "command/result_codes.h"
@@ -14,12 +16,12 @@
 
 namespace {
 
-// The answer goes out before the program ends: it is given as the shutdown's answer step.
-void answerShutdown(const ShutdownRequest&) { cmdAnswerNow(CMD_OK); }
+// Set by a command that ends the program: its answer goes out in the shutdown's answer step.
+std::atomic<bool> g_asked{false};
 
 int shutdownIf(bool go, int mode) {
   if (!go) return CMD_OK;
-  rcvShutdownSetStep(kShutStepAnswer, answerShutdown);
+  g_asked = true;
   rcvShutdown(mode, nullptr, kNoWakeup, false);
 }
 
@@ -52,5 +54,9 @@ int rcvcPrint(const char* p, Reply& re) {
 }
 
 }  // namespace
+
+void cmdAnswerShutdown(const ShutdownRequest&) {
+  if (g_asked) cmdAnswerNow(CMD_OK);
+}
 
 void registerReceiverArea() { parRegisterArea("rcv", rcvcSet, rcvcPrint); }

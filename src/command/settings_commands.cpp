@@ -1,6 +1,5 @@
 #include "command/settings_commands.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -15,16 +14,14 @@
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 
+HookList<void()> cmdAreaRegistrars("command", "cmdAreaRegistrars");
+Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveHook("command", "cmdToSlaveHook");
+Hook<void(const char* path)> cmdParamChangedHook("command", "cmdParamChangedHook");
+Hook<void()> cmdM2sDefaultsHook("command", "cmdM2sDefaultsHook");
+HookList<void()> cmdInitDefaultsHooks("command", "cmdInitDefaultsHooks");
+Hook<void(int decPort, int mode)> cmdDecModeHook("command", "cmdDecModeHook");
+
 namespace {
-
-std::atomic<CmdToSlaveFn> g_toSlave{nullptr};
-std::atomic<ParamChangedFn> g_changed{nullptr};
-std::atomic<M2sDefaultsFn> g_m2sDefaults{nullptr};
-std::atomic<SetDecModeFn> g_decMode{nullptr};
-
-constexpr int kMaxList = 32;
-InitDefaultsFn g_initDefaults[kMaxList];
-int g_initDefaultsCount = 0;
 
 // "cmd,echo,zrt,..." in mode order.
 char g_modeWords[128];
@@ -159,9 +156,7 @@ int lbandcSet(const char* p, const ZRNamedNode* v) {
   if (std::strcmp(p, "mode") != 0) return CMD_WRONG_1ST;
   bool on = RcvSet.lbandMode != 0;
   if (int rc = setBool(v, on)) return rc;
-  if (auto f = rcvSettingsHooks.lbandSetMode) {
-    if (int rc = f(on)) return rc;
-  }
+  if (int rc = rcvSettingsHooks.lbandSetMode(on)) return rc;
   RcvSet.lbandMode = on ? 1 : 0;
   return CMD_OK;
 }
@@ -178,9 +173,7 @@ int cpucSet(const char* p, const ZRNamedNode* v) {
   if (std::strcmp(p, "num") != 0) return CMD_WRONG_1ST;
   int n = RcvSet.cpuNum;
   if (int rc = setEnum(v, n, kCpuWords)) return rc;
-  if (auto f = rcvSettingsHooks.cpuSetNum) {
-    if (int rc = f(n)) return rc;
-  }
+  if (int rc = rcvSettingsHooks.cpuSetNum(n)) return rc;
   RcvSet.cpuNum = static_cast<std::uint8_t>(n);
   return CMD_OK;
 }
@@ -188,16 +181,6 @@ int cpucSet(const char* p, const ZRNamedNode* v) {
 int cpucPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "num")) rc = reEnum(re, RcvSet.cpuNum, kCpuWords);
-  return rc;
-}
-
-int afterSet(const char* path, const ZRNamedNode* value) {
-  nv_writeRcvSettings();
-  nv_writeNavSettings();
-  nv_writeRtcmSettings();
-  int rc = CMD_OK;
-  if (CmdToSlaveFn f = g_toSlave.load()) rc = f(path, value);
-  if (ParamChangedFn f = g_changed.load()) f(path);
   return rc;
 }
 
@@ -221,9 +204,9 @@ int initVerb(const char* body, int len, int, char* text, int textSize) {
     if (hasInput(port)) cmdSetPortMode(port, InPort::factoryMode(port));
   }
   portSettingsDefaults();
-  for (int i = 0; i < g_initDefaultsCount; ++i) g_initDefaults[i]();
-  if (M2sDefaultsFn f = g_m2sDefaults.load()) f();
-  if (ParamChangedFn f = g_changed.load()) f("");
+  cmdInitDefaultsHooks();
+  cmdM2sDefaultsHook();
+  cmdParamChangedHook("");
   return CMD_OK;
 }
 
@@ -238,30 +221,29 @@ int cmdSetPortMode(int port, int mode) {
   } else {
     // A port whose device is not open yet: its stored mode is its mode, and its followers still
     // hear of the change.
-    if (old != mode) {
-      if (auto h = InPorts::beforeModeChange_.load()) h(port, mode);
-    }
+    if (old != mode) InPorts::beforeModeChange_(port, mode);
     portSettingsStoreMode(port, mode);
-    if (old != mode) {
-      if (auto h = InPorts::afterModeChange_.load()) h(port, mode);
-    }
+    if (old != mode) InPorts::afterModeChange_(port, mode);
   }
-  if (old != mode) {
-    if (SetDecModeFn f = g_decMode.load()) f(InPorts::io2dec_[port], isDecoderMode(mode) ? mode : 8);
-  }
+  if (old != mode) cmdDecModeHook(InPorts::io2dec_[port], isDecoderMode(mode) ? mode : 8);
   return CMD_OK;
 }
 
-void cmdSetToSlaveHook(CmdToSlaveFn fn) { g_toSlave.store(fn); }
-void cmdSetParamChangedHook(ParamChangedFn fn) { g_changed.store(fn); }
-void cmdSetM2sDefaultsHook(M2sDefaultsFn fn) { g_m2sDefaults.store(fn); }
-void cmdSetDecModeHook(SetDecModeFn fn) { g_decMode.store(fn); }
-
-bool cmdInitDefaultsAdd(InitDefaultsFn fn) {
-  if (!fn || g_initDefaultsCount >= kMaxList) return false;
-  g_initDefaults[g_initDefaultsCount++] = fn;
-  return true;
+int cmdAfterSet(const char* path, const ZRNamedNode* value) {
+  nv_writeRcvSettings();
+  nv_writeNavSettings();
+  nv_writeRtcmSettings();
+  const int rc = cmdToSlaveHook(path, value);
+  cmdParamChangedHook(path);
+  return rc;
 }
+
+void cmdSetToSlaveHook(CmdToSlaveFn fn) { cmdToSlaveHook = fn; }
+void cmdSetParamChangedHook(ParamChangedFn fn) { cmdParamChangedHook = fn; }
+void cmdSetM2sDefaultsHook(M2sDefaultsFn fn) { cmdM2sDefaultsHook = fn; }
+void cmdSetDecModeHook(SetDecModeFn fn) { cmdDecModeHook = fn; }
+
+bool cmdInitDefaultsAdd(InitDefaultsFn fn) { return cmdInitDefaultsHooks.add(fn); }
 
 void settingsCommandsInitOnce() {
   static bool done = false;
@@ -273,5 +255,5 @@ void settingsCommandsInitOnce() {
   parRegisterArea("lband", lbandcSet, lbandcPrint);
   parRegisterArea("cpu", cpucSet, cpucPrint);
   cmdRegisterVerb("init", initVerb);
-  cmdSetAfterSetHook(afterSet);
+  cmdAreaRegistrars();
 }

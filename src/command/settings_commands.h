@@ -10,30 +10,46 @@
 //   init,/par/                    every factory default
 #pragma once
 
+#include "platform/hook.h"
+
 class ZRNamedNode;
 
-// Registers the areas, the init verb and the after-set step.
+// Registers the areas and the init verb, then runs the area registrars of the layers above.
 void settingsCommandsInitOnce();
+// Each registers the /par/ areas of a layer above this one (parRegisterArea), in the order
+// added; those that stand in for areas not built yet come last, so that a real area keeps its
+// prefix.
+extern HookList<void()> cmdAreaRegistrars;
+
+// What follows every successful set (path below /par/, value): the settings blocks are
+// rewritten, a setting the GNSS board shares is forwarded, the change is announced. Its result
+// replaces the set's.
+int cmdAfterSet(const char* path, const ZRNamedNode* value);
 
 // Offers every successful set to the GNSS board (path below /par/, value), which takes those
-// below the areas it shares; 0, 7, 21 or 34. Filled by the GNSS board link.
+// below the areas it shares; 0, 7, 21, 32 or 34. Filled by the GNSS board link.
+extern Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveHook;
 using CmdToSlaveFn = int (*)(const char* path, const ZRNamedNode* value);
 void cmdSetToSlaveHook(CmdToSlaveFn fn);
 
 // Parameter-change event of a successful set (path below /par/; "" after init); filled by the
 // output layer.
+extern Hook<void(const char* path)> cmdParamChangedHook;
 using ParamChangedFn = void (*)(const char* path);
 void cmdSetParamChangedHook(ParamChangedFn fn);
 
 // Resets the GNSS board's own settings after init,/par/; filled by the GNSS board link.
+extern Hook<void()> cmdM2sDefaultsHook;
 using M2sDefaultsFn = void (*)();
 void cmdSetM2sDefaultsHook(M2sDefaultsFn fn);
-// Factory defaults of the settings classes of other layers, run by init,/par/ (at most 32).
+// Factory defaults of the settings classes of other layers, run by init,/par/.
+extern HookList<void()> cmdInitDefaultsHooks;
 using InitDefaultsFn = void (*)();
 bool cmdInitDefaultsAdd(InitDefaultsFn fn);
 
 // Decoder status of a decoder port whose input mode changed (8: left the decoder modes);
 // filled by the decoder status.
+extern Hook<void(int decPort, int mode)> cmdDecModeHook;
 using SetDecModeFn = void (*)(int decPort, int mode);
 void cmdSetDecModeHook(SetDecModeFn fn);
 

@@ -5,6 +5,7 @@
 InDecNull InDecNull::instance;
 
 InDec* InDecs::decs_[InDecs::TYPE_NUM][InPorts::DEC_NUM] = {};
+Hook<InDec*(int decPort)> InDecs::native_("differential", "InDecs::native_");
 const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
     InPort::M_RTCM, InPort::M_CMR, InPort::M_ZRT, InPort::M_RTCM3, InPort::M_GBAS, InPort::M_SISNET, InPort::M_AUTO,
 };
@@ -12,8 +13,6 @@ const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
 namespace {
 NavInDec rtcm3InDecs[InPorts::DEC_NUM];
 AutoInDec autoInDecs[InPorts::DEC_NUM];
-// The native decoders entered so far, kept apart so that init keeps them.
-InDec* native[InPorts::DEC_NUM] = {};
 bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
 }  // namespace
 
@@ -39,7 +38,7 @@ void InDecs::init() {
     // one per decoder port, like RTCM 3's: a kernel keeps one ring and one framing state.
     rtcm3InDecs[p] = NavInDec(&Rtcm3Dec[p], p);
     decs_[kRtcm3][p] = &rtcm3InDecs[p];
-    if (native[p] != nullptr) decs_[kZrt][p] = native[p];
+    if (InDec* n = native_(p)) decs_[kZrt][p] = n;
     autoInDecs[p].setPort(p);
     decs_[kAuto][p] = &autoInDecs[p];
   }
@@ -49,13 +48,6 @@ InDecs::Type InDecs::mode2type(int mode) {
   for (int t = 0; t < TYPE_NUM; ++t)
     if (type2mode_[t] == mode) return static_cast<Type>(t);
   return kNone;
-}
-
-bool InDecs::setNative(int port, InDec* dec) {
-  if (!validPort(port)) return false;
-  native[port] = dec;
-  decs_[kZrt][port] = dec != nullptr ? dec : &InDecNull::instance;
-  return true;
 }
 
 InDec& InDecs::get(int type, int port) {

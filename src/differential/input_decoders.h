@@ -1,9 +1,10 @@
 // Input decoders: one object per decoder type and decoder port, fed with the bytes of a port in
-// a correction mode. The native-format decoders live above this layer and enter themselves into
-// the table at start-up (InDecs::setNative).
+// a correction mode. The native-format decoders live above this layer; the table takes them
+// from a hook when it is built (InDecs::native_).
 #pragma once
 
 #include "differential/nav_decoder.h"
+#include "platform/hook.h"
 #include "platform/ports/in_port.h"
 
 class InDec {
@@ -60,13 +61,13 @@ struct InDecs {
   static InDec* decs_[TYPE_NUM][InPorts::DEC_NUM];
   static const int type2mode_[TYPE_NUM];
 
-  // Builds the table: every entry the do-nothing decoder, then RTCM 3 and auto per port (RTCM 2,
-  // CMR, GBAS and SISNeT keep the do-nothing decoder until their decoders exist). A native
-  // decoder entered before stays.
+  // Builds the table: every entry the do-nothing decoder, then the native-format decoder,
+  // RTCM 3 and auto per port (RTCM 2, CMR, GBAS and SISNeT keep the do-nothing decoder until
+  // their decoders exist).
   static void init();
   static Type mode2type(int mode);
-  // Enters the native-format decoder of a decoder port (null: the do-nothing decoder).
-  static bool setNative(int port, InDec* dec);
+  // The native-format decoder of a decoder port (null: the do-nothing decoder).
+  static Hook<InDec*(int decPort)> native_;
   // The decoder of a type and port; the do-nothing decoder out of range.
   static InDec& get(int type, int port);
 };

@@ -8,10 +8,10 @@
 
 NullOutPort DecRedir::null_;
 IOMap RedirMap::map_{};
+Hook<void(const void* data, int len)> decBoardSendHook("differential", "decBoardSendHook");
 
 namespace {
 DecRedir redirs_[InDecs::TYPE_NUM][InPorts::DEC_NUM];
-std::atomic<DecBoardSendFn> boardSend{nullptr};
 // The link tables and the report: written by the parser (mode changes) and the board's reader.
 Mutex mapLock;
 char dl_[RedirMap::kDlMax + 1];
@@ -28,7 +28,7 @@ void sendMode(int linkPort, int mode) {
   char line[64];
   const int n = std::snprintf(line, sizeof line, "set,%s/imode,%s\n", iopGetName(linkPort), InPort::modeNames_[mode]);
   if (n <= 0 || n >= 63) return;
-  if (DecBoardSendFn f = boardSend.load()) f(line, n);
+  decBoardSendHook(line, n);
 }
 }  // namespace
 
@@ -46,7 +46,7 @@ DecRedir* decRedirsGet(int type, int decPort) {
   return &redirs_[type][decPort];
 }
 
-void decSetBoardSend(DecBoardSendFn fn) { boardSend.store(fn); }
+void decSetBoardSend(DecBoardSendFn fn) { decBoardSendHook = fn; }
 
 // ---- RedirMap ------------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/hook.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"
 
@@ -60,5 +61,6 @@ void decRedirsModeChange(int portIndex, int mode);
 void decRedirsModeChange(InPort* port, int mode);
 
 // Sending to the GNSS board (the board link lives above this layer and fills it at start-up).
+extern Hook<void(const void* data, int len)> decBoardSendHook;
 using DecBoardSendFn = void (*)(const void* data, int len);
 void decSetBoardSend(DecBoardSendFn fn);

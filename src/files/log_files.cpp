@@ -9,6 +9,8 @@
 #include "platform/ports/out_port.h"
 #include "platform/rtos.h"
 
+Hook<void(bool on)> wpcLedHook("files", "wpcLedHook");
+
 namespace {
 // Blink length of the recording LED, in checks.
 constexpr int kBlinkChecks = 2;
@@ -27,7 +29,6 @@ std::atomic<bool> g_rotate{false};
 std::atomic<bool> g_lights{true};
 std::atomic<std::uint32_t> g_bits{0};
 std::atomic<int> g_blink{0};
-std::atomic<WpcLedFn> g_led{nullptr};
 std::atomic<bool> g_dbgRequest{false};
 
 void closeLocked(int i) {
@@ -36,10 +37,8 @@ void closeLocked(int i) {
 }
 
 void refreshLed() {
-  WpcLedFn f = g_led.load();
-  if (!f) return;
   bool rec = (g_bits.load() & 1u) != 0;
-  f(g_lights.load() && rec);
+  wpcLedHook(g_lights.load() && rec);
 }
 
 void autoName(char* out, std::size_t n, int index) {
@@ -158,9 +157,8 @@ void wpcClearBits(std::uint32_t mask) {
 std::uint32_t wpcBits() { return g_bits.load(); }
 
 void wpcLedsByInvertStatus() {
-  WpcLedFn f = g_led.load();
   g_blink.store(kBlinkChecks);
-  if (f) f(g_lights.load() && (g_bits.load() & 1u) == 0);
+  wpcLedHook(g_lights.load() && (g_bits.load() & 1u) == 0);
 }
 
 void wpcCheckBlink() {
@@ -169,7 +167,7 @@ void wpcCheckBlink() {
   if (g_blink.fetch_sub(1) == 1) refreshLed();
 }
 
-void wpcSetLedHook(WpcLedFn fn) { g_led.store(fn); }
+void wpcSetLedHook(WpcLedFn fn) { wpcLedHook = fn; }
 
 void dbgOpenCloseFile() { g_dbgRequest.store(true); }
 bool dbgOpenCloseRequested(bool clear) { return clear ? g_dbgRequest.exchange(false) : g_dbgRequest.load(); }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 inline constexpr int kLogFiles = 5;
 
 // Starts logging into file `index` (0..4): `name` in the log store, or an automatic name from
@@ -46,6 +48,7 @@ void wpcLedsByInvertStatus();
 // Counts down the blink; the LED returns to the recording state when it runs out.
 void wpcCheckBlink();
 // Sets the recording LED; filled by the LED layer.
+extern Hook<void(bool on)> wpcLedHook;
 using WpcLedFn = void (*)(bool on);
 void wpcSetLedHook(WpcLedFn fn);
 

@@ -140,7 +140,6 @@ void m2sSend(const char* text) {
 // ---- start-up -------------------------------------------------------------------------
 
 bool m2sPortInit() {
-  RamNvm::setSnapshotHook(cmdBufSnapshot);
   g_in = InPorts::ports_[kBoardPort];
   g_out = OutPorts::ports_[kBoardPort];
   // No handler may eat the board's replies to the handshakes: a passing state, never stored.

@@ -87,6 +87,3 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
 bool m2sIsBoardShared(const char* path);
 // The areas of the table one by one: null past the end.
 const char* m2sBoardSharedArea(int i);
-// Gives the shared areas no other layer serves a stand-in, so that their sets are taken and
-// forwarded (after every layer has registered its areas).
-void m2sBoardAreasInitOnce();

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "gnss_link/board_link.h"
-#include "gnss_link/placeholders.h"
 
 namespace {
 const char* const kBoardSharedAreas[] = {
@@ -29,11 +28,4 @@ bool m2sIsBoardShared(const char* path) {
     if (std::strncmp(path, area, n) == 0 && (path[n] == 0 || path[n] == '/')) return true;
   }
   return false;
-}
-
-void m2sBoardAreasInitOnce() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  m2sBoardAreaStandInsInitOnce();
 }

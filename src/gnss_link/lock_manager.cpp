@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
+#include "gnss_link/freq_plan.h"
 #include "gnss_link/placeholders.h"
 #include "platform/mono_clock.h"
 #include "platform/rtos.h"
@@ -86,6 +88,13 @@ bool lockSettingsAfterLoad() {
   if (lockSettings().magic == kLockSettingsMagic) return false;
   LockMan::setLockDefs();
   return true;
+}
+
+void chanSettingsAfterLoad() {
+  const bool clock = clockSettingsAfterLoad();
+  const bool lock = lockSettingsAfterLoad();
+  if (clock || lock) nv_writeRcvSettings();
+  LockMan::updateLocking();
 }
 
 // ---- lock codes

@@ -78,6 +78,9 @@ LockSettingsExt& lockSettingsExt();
 // After the settings were loaded (or restored to factory): a record that never took its
 // defaults takes them now; true when it did (the caller stores the settings).
 bool lockSettingsAfterLoad();
+// The same for the clock plan and the lock settings together (the settings' after-load step):
+// what took its defaults is stored, and the lock manager recomputes on its next pass.
+void chanSettingsAfterLoad();
 
 // ---- lock codes and per-signal switches
 

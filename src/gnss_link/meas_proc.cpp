@@ -32,17 +32,7 @@ int posUpdateRate = -1;
 int rawUpdateRate = -1;
 bool bDebugPosTime = false;
 
-MeasProcLinks measProcLinks = {
-    LockMan::getMainAntInputIdx,
-    placeholder::rcvSepAntSolutions,
-    placeholder::rtkAllowType1,
-    placeholder::rtkAllowType3,
-    placeholder::rtkBaseDistance,
-    placeholder::rtkDistLimit,
-    placeholder::rcvEvent,
-    placeholder::posLedRtkSettings,
-    placeholder::navMain,
-};
+MeasProcLinks measProcLinks;
 
 namespace {
 
@@ -233,7 +223,8 @@ void signalMeasReady() {
   spCheckOut();
 
   trace(9, nullptr);
-  const int mainIdx = measProcLinks.mainAntInputIdx();
+  // Main antenna input (0 or 1; other values are kept off the two-record tables).
+  const int mainIdx = LockMan::getMainAntInputIdx();
   if (measProcLinks.sepAntSolutions()) {
     pNavSol_Ant[0] = &navSol_Ant[0];
     pNavSol_Ant[1] = &navSol_Ant[1];

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "gnss_link/raw_records.h"
+#include "platform/hook.h"
 #include "positioning/rcv_time_scales.h"
 
 namespace NavTask {
@@ -88,26 +89,24 @@ void signalMeasReady();
 // Debug hook on the board's buffers.
 void debPrintSlaveBuffers();
 
-// What the chain takes from parts that own the answers; each starts on its stand-in and can be
-// pointed elsewhere (start-up, tests).
+// What the chain takes from parts that own the answers. Empty, each answers "not available"
+// (false, nothing done, solution status 3); start-up points them at the real code.
 struct MeasProcLinks {
-  // Main antenna input (0 or 1; other values are kept off the two-record tables).
-  int (*mainAntInputIdx)();
   // The receiver setting for separate solutions per antenna input.
-  bool (*sepAntSolutions)();
+  Hook<bool()> sepAntSolutions{"gnss_link", "measProcLinks.sepAntSolutions"};
   // Receiver settings admitting RTK solutions of type 1 outside mode 4, and of type 3.
-  bool (*rtkAllowType1)();
-  bool (*rtkAllowType3)();
+  Hook<bool()> rtkAllowType1{"gnss_link", "measProcLinks.rtkAllowType1"};
+  Hook<bool()> rtkAllowType3{"gnss_link", "measProcLinks.rtkAllowType3"};
   // Rover-base distance in m; false when unknown.
-  bool (*rtkBaseDistance)(double& metres);
+  Hook<bool(double& metres)> rtkBaseDistance{"gnss_link", "measProcLinks.rtkBaseDistance"};
   // Configured distance limit in units of 100 m; false when none.
-  bool (*rtkDistLimit)(int& hundredMetres);
+  Hook<bool(int& hundredMetres)> rtkDistLimit{"gnss_link", "measProcLinks.rtkDistLimit"};
   // Posts a receiver event text.
-  void (*event)(const char* text);
+  Hook<void(const char* text)> event{"gnss_link", "measProcLinks.event"};
   // Position LED in RTK modes: the setting flag and interval (ms); false when not available.
-  bool (*posLedRtkSettings)(bool& flag, int& intervalMs);
+  Hook<bool(bool& flag, int& intervalMs)> posLedRtkSettings{"gnss_link", "measProcLinks.posLedRtkSettings"};
   // Navigation step: the solution status.
-  int (*navMain)();
+  Hook<int()> navMain{"gnss_link", "measProcLinks.navMain", 3};
 };
 extern MeasProcLinks measProcLinks;
 

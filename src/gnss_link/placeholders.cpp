@@ -49,14 +49,6 @@ void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
 void diffInitCoding() {}
 void baseMakeCoding() {}
-int navMain() { return 3; }
 void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
-bool rcvSepAntSolutions() { return false; }
-bool rtkAllowType1() { return false; }
-bool rtkAllowType3() { return false; }
-bool rtkDistLimit(int&) { return false; }
-bool posLedRtkSettings(bool&, int&) { return false; }
-bool rtkBaseDistance(double&) { return false; }
-void rcvEvent(const char*) {}
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

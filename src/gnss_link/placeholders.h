@@ -9,8 +9,8 @@
 // (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). Registered late in the start-up, so that an area whose real handler registered
-// during the start-up keeps it; remove each stand-in when its area is built.
+// value). The last of the command layer's area registrars, so that an area whose real handler
+// registered before keeps it; remove each stand-in when its area is built.
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
@@ -50,9 +50,9 @@ bool boardVelocityPut(const BoardSolAlnType& sol);
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 
 // ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
-// Each step does nothing; each answer says "not available". The LEDs, buttons, navigation step,
-// receiver output parameters, base-station coding, NMEA output and the receiver settings not
-// kept yet fill them.
+// Each step does nothing. The LEDs, buttons, receiver output parameters, base-station coding
+// and NMEA output fill them (the navigation step and the settings the chain asks come through
+// measProcLinks).
 struct RCV_OUTPUT;
 namespace placeholder {
 // LEDs: satellite LED (channels in use, those among the first 16) and position LED.
@@ -78,21 +78,7 @@ struct NMEA_Output {
 // Base-station coding: preparation before and coding after positioning.
 void diffInitCoding();
 void baseMakeCoding();
-// Navigation step: the solution status; here 3, no solution computed.
-int navMain();
 // Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
 void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
-// Receiver settings not kept yet: separate solutions per antenna input, the RTK types 1 and 3,
-// the RTK distance limit (units of 100 m) and the position LED's RTK flag and interval. All
-// answer "not available" (false).
-bool rcvSepAntSolutions();
-bool rtkAllowType1();
-bool rtkAllowType3();
-bool rtkDistLimit(int& hundredMetres);
-bool posLedRtkSettings(bool& flag, int& intervalMs);
-// RTK engine: rover-base distance in m. Not available (false).
-bool rtkBaseDistance(double& metres);
-// Receiver events: posts an event text. Not available (dropped).
-void rcvEvent(const char* text);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

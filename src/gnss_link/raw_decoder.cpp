@@ -80,6 +80,7 @@ bool zrtRawDecoderInit() {
   ZrtPortInput* in = zrtPortInput(dec);
   if (!in) return false;
   zrtRawDecoder.setHandlers(in->decoder().filter());
+  zrtRawDecoder.setMeasReady(signalMeasReady);
   return true;
 }
 

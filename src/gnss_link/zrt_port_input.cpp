@@ -41,6 +41,11 @@ ZrtPortInput* zrtPortInput(int decPort) {
   return &inputs[decPort];
 }
 
+InDec* zrtInDec(int decPort) {
+  if (decPort < 0 || decPort >= InPorts::DEC_NUM) return nullptr;
+  return &inDecs[decPort];
+}
+
 bool zrtPortInputAttach(int port) {
   if (port < 0 || port >= IOP_NUM || !InPorts::ports_[port]) return false;
   const int dec = InPorts::io2dec_[port];
@@ -56,7 +61,6 @@ void zrtPortInputInit() {
     const int port = InPorts::dec2io_[dec];
     inputs[dec].init(port, dec);
     inDecs[dec].bind(&inputs[dec]);
-    InDecs::setNative(dec, &inDecs[dec]);
     if (iopIsBoardLink(port)) zrtPortInputAttach(port);
   }
 }

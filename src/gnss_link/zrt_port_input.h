@@ -46,7 +46,9 @@ ZrtPortInput* zrtPortInput(int decPort);
 // Installs the native input as the "zrt" handler of `port` itself if it exists and has a decoder
 // port; false otherwise.
 bool zrtPortInputAttach(int port);
-// Enters every decoder port's native input into the correction decoders' table (InDecs), where
-// a port in "zrt" mode reaches it through task DECT; the links to the GNSS board, which have no
-// correction decoders, get it as their own "zrt" handler. Runs after the ports are made.
+// The native input of a decoder port as the correction decoders' table sees it (InDecs), where
+// a port in "zrt" mode reaches it through task DECT; null out of range.
+InDec* zrtInDec(int decPort);
+// Binds every decoder port's native input to its port; the links to the GNSS board, which have
+// no correction decoders, get it as their own "zrt" handler. Runs after the ports are made.
 void zrtPortInputInit();

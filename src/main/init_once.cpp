@@ -16,7 +16,6 @@
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
-#include "gnss_link/lock_manager_keys.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
 #include "platform/debug.h"
@@ -33,12 +32,11 @@
 
 namespace {
 
-// Frequency plan, lock manager and the lock keys.
+// Frequency plan and lock manager.
 void chanStart() {
   clockSettingsAfterLoad();
   chanInitOnce();
   lockManInitOnce();
-  registerLockArea();
 }
 
 const InitStep kInitOnce[] = {
@@ -56,9 +54,10 @@ const InitStep kInitOnce[] = {
     {"rcvSettingsRead", nv_readSettings},
     // serial and USB ports opened and published, in their stored input modes
     {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
-    // command parser: line sink of the ports and the parameter areas
+    // command parser: its own parameter areas
     {"parseInitOnce", InputParser::initOnce},
-    // keys of the receiver settings and ports, init of the defaults, the after-set step
+    // keys of the receiver settings and ports, init of the defaults, the areas of the layers
+    // above
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
     // stored GNSS-board settings checked against the board
     {"m2sNvRead", m2sNvRead},
@@ -90,9 +89,6 @@ const InitStep kInitOnce[] = {
     {"magInitOnce", nullptr},
     // position engine objects
     {"pvtInitOnce", nullptr},
-    // the /par/ areas the GNSS board shares, forwarded after a set (after every layer has
-    // registered its areas: the stand-ins only fill the places still empty)
-    {"m2sBoardAreasInitOnce", m2sBoardAreasInitOnce},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
 };

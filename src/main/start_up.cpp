@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "command/input_parser.h"
+#include "main/hook_table.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
 #include "platform/exit.h"
@@ -24,9 +25,13 @@ void printBanner() {
   std::fflush(stderr);
 }
 
+void sayHookFault(const char* line) { std::fprintf(stderr, "$$HOOK: %s\n", line); }
+
 void* Init(void*) {
   Task::setSelfPriority(kInitPriority);
   initOnce();
+  // A hook left other than the wiring table says is a fault of this program's composition.
+  hookWiringCheck(sayHookFault);
   initAfterOnce();
   // Whatever start-up changed in the layout goes to storage before the receiver says it is up.
   FileNvmSave(MonoClock::ms(), true);

@@ -8,18 +8,16 @@
 #include "platform/rtos.h"
 #include "settings/rtcm_settings.h"
 
+Hook<void(long t, int stream)> omStreamFunc("output", "omStreamFunc");
+HookList<void()> omRegistrars("output", "omRegistrars");
+
 namespace {
 
 OmStreamInfo g_si[kOmStreams];
 MsgSet g_sets[kOmStreams];
 OStream* g_attached[kOmStreams];  // set by omAttachStream, else the port table decides
-OmStreamFunc g_streamFunc = nullptr;
 int g_spIndex = -1;
 bool g_spActive = false;
-
-constexpr int kMaxRegistrars = 16;
-OmRegistrar g_registrars[kMaxRegistrars];
-int g_nRegistrars = 0;
 
 bool validStream(OmStream s) { return s >= 0 && s < kOmStreams; }
 
@@ -103,8 +101,8 @@ OStream* streamOut(int s) { return g_attached[s] ? g_attached[s] : OutPorts::por
 }  // namespace
 
 OmStreamFunc omSetStreamFunc(OmStreamFunc func) {
-  OmStreamFunc old = g_streamFunc;
-  g_streamFunc = func;
+  OmStreamFunc old = omStreamFunc.get();
+  omStreamFunc = func;
   return old;
 }
 
@@ -151,7 +149,7 @@ void omOutput(long t) {
     }
     if (!any) continue;
     // The hook runs outside the lock: the coders it prepares may look at the message sets.
-    if (OmStreamFunc f = g_streamFunc) f(t, s);
+    omStreamFunc(t, s);
     Locker<Mutex> l(omMutex());
     si.os = streamOut(s);
     if (!si.os) continue;
@@ -238,13 +236,13 @@ int spCheckOut() {
 bool spOutActive() { return g_spActive; }
 
 void omAddRegistrar(OmRegistrar registrar) {
-  if (registrar && g_nRegistrars < kMaxRegistrars) g_registrars[g_nRegistrars++] = registrar;
+  omRegistrars.add(registrar);
 }
 
 
 void omInitOnce() {
   omNvAlloc();
   zrmEpochMsgsInit();
-  for (int i = 0; i < g_nRegistrars; ++i) g_registrars[i]();
+  omRegistrars();
   omLoadStoredSets();
 }

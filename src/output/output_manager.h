@@ -10,6 +10,7 @@
 #include "output/msg_sched.h"
 #include "output/msg_set.h"
 #include "output/zr_std_msg.h"
+#include "platform/hook.h"
 
 class OStream;
 class Mutex;
@@ -52,7 +53,9 @@ MsgSet* omGetMsgSet(OmStream stream);
 void omAttachStream(OmStream stream, OStream* os);
 
 // Called before a stream's due messages are written (the coders prepare per stream).
+extern Hook<void(long t, int stream)> omStreamFunc;
 using OmStreamFunc = void (*)(long t, int stream);
+// Installs the hook; returns the one it replaces.
 OmStreamFunc omSetStreamFunc(OmStreamFunc func);
 
 // Marks, and then writes, the messages due at receiver time t (ms of day) on every stream.
@@ -80,6 +83,7 @@ Mutex& omMutex();
 
 // Start-up: registers the native messages of this layer, runs the registrars of the layers
 // above (added before the call), then restores the stored message sets.
+extern HookList<void()> omRegistrars;
 using OmRegistrar = void (*)();
 void omAddRegistrar(OmRegistrar registrar);
 void omInitOnce();

@@ -11,22 +11,18 @@
 CountSem apxSem;
 std::atomic<std::uint32_t> swdLastTime_{0};
 std::atomic<bool> apxProcActive{false};
+HookList<void(std::uint32_t nowUs)> apxHooks[kApxStageCount] = {
+    {"platform", "apxHooks[kApxCycle]"},
+    {"platform", "apxHooks[kApxFiveSec]"},
+    {"platform", "apxHooks[kApxAfterSave]"},
+};
+static_assert(kApxStageCount == 3);
 
 namespace {
-constexpr int kMaxHooks = 16;
 constexpr std::uint32_t kHousekeepingUs = 5000000;
 
-std::atomic<ApxHook> g_hooks[kApxStageCount][kMaxHooks];
-std::atomic<int> g_hookCount[kApxStageCount];
 std::uint32_t g_pwrRunTime = 0;
 bool g_first = true;
-
-void runHooks(ApxStage stage, std::uint32_t now) {
-  const int n = g_hookCount[stage].load();
-  for (int i = 0; i < n; ++i) {
-    if (ApxHook h = g_hooks[stage][i].load()) h(now);
-  }
-}
 
 void* apxProc(void*) {
   for (;;) {
@@ -38,12 +34,8 @@ void* apxProc(void*) {
 }  // namespace
 
 bool apxHookAdd(ApxStage stage, ApxHook hook) {
-  if (stage < 0 || stage >= kApxStageCount || hook == nullptr) return false;
-  int n = g_hookCount[stage].load();
-  if (n >= kMaxHooks) return false;
-  g_hooks[stage][n].store(hook);
-  g_hookCount[stage].store(n + 1);
-  return true;
+  if (stage < 0 || stage >= kApxStageCount) return false;
+  return apxHooks[stage].add(hook);
 }
 
 void apxCycle() {
@@ -54,16 +46,16 @@ void apxCycle() {
     g_pwrRunTime = now;
     g_first = false;
   }
-  runHooks(kApxCycle, now);
+  apxHooks[kApxCycle](now);
   // Unsigned difference: right across the wrap of the microsecond count.
   if (static_cast<std::uint32_t>(now - g_pwrRunTime) > kHousekeepingUs) {
     g_pwrRunTime = now;
     Rtc::update();
     chronyMonitor();
-    runHooks(kApxFiveSec, now);
+    apxHooks[kApxFiveSec](now);
   }
   FileNvmSave(MonoClock::ms(), false);
-  runHooks(kApxAfterSave, now);
+  apxHooks[kApxAfterSave](now);
   apxProcActive = true;
 }
 

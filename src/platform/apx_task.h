@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/hook.h"
 #include "platform/rtos.h"
 
 extern CountSem apxSem;
@@ -21,6 +22,7 @@ enum ApxStage : int {
   kApxAfterSave, // after the settings image save
   kApxStageCount
 };
+extern HookList<void(std::uint32_t nowUs)> apxHooks[kApxStageCount];
 using ApxHook = void (*)(std::uint32_t nowUs);
 // Appends a hook to a stage (up to 16 per stage); false when full.
 bool apxHookAdd(ApxStage stage, ApxHook hook);

@@ -5,25 +5,18 @@
 #include <atomic>
 #include <cstdio>
 
+HookList<void(), 8> rxExitHooks("platform", "rxExitHooks");
+
 namespace {
-constexpr int kMaxHooks = 8;
-RxExitHook g_hooks[kMaxHooks];
-std::atomic<int> g_hookCount{0};
 std::atomic<bool> g_exiting{false};
 }  // namespace
 
-void rxAddExitHook(RxExitHook hook) {
-  int i = g_hookCount.load();
-  if (i < kMaxHooks) {
-    g_hooks[i] = hook;
-    g_hookCount.store(i + 1);
-  }
-}
+void rxAddExitHook(RxExitHook hook) { rxExitHooks.add(hook); }
 
 void rxExit(int code) {
   // A second caller (another task failing while we go down) must not run the hooks again.
   if (!g_exiting.exchange(true)) {
-    for (int i = 0; i < g_hookCount.load(); ++i) g_hooks[i]();
+    rxExitHooks();
   }
   std::fflush(nullptr);
   _exit(code);

@@ -2,6 +2,8 @@
 // destructors, which would tear down objects that live tasks still use.
 #pragma once
 
+#include "platform/hook.h"
+
 enum RxExitCode : int {
   kExitRestart = 0,
   kExitClearImage = 123,
@@ -13,6 +15,7 @@ enum RxExitCode : int {
 [[noreturn]] void rxExit(int code);
 
 // Called by rxExit before the process ends (the settings image is forced to storage here).
-// At most a few; run in the order installed.
+// At most a few; run in the order added.
+extern HookList<void(), 8> rxExitHooks;
 using RxExitHook = void (*)();
 void rxAddExitHook(RxExitHook hook);

@@ -18,7 +18,6 @@
 namespace {
 pthread_mutex_t g_saveLock = PTHREAD_MUTEX_INITIALIZER;
 std::uint8_t g_copy[RamNvm::kSize];
-std::atomic<FileNvmCommitHook> g_commit{nullptr};
 std::atomic<FileNvmStepHook> g_step{nullptr};
 std::uint32_t g_savedChanges = 0;
 bool g_everSaved = false;
@@ -92,7 +91,7 @@ bool saveLocked(std::uint32_t ms, bool force, int imageWaitMs) {
   }
   g_failReported = false;
   g_savedChanges = taken;
-  if (FileNvmCommitHook c = g_commit.load()) c();
+  fileNvmCommitHook();
   return RamNvm::changes() == taken;
 }
 }  // namespace
@@ -145,7 +144,9 @@ bool FileNvmSave(std::uint32_t ms, bool force) {
   return ok;
 }
 
-void FileNvmSetCommitHook(FileNvmCommitHook hook) { g_commit.store(hook); }
+Hook<void()> fileNvmCommitHook("platform", "fileNvmCommitHook");
+
+void FileNvmSetCommitHook(FileNvmCommitHook hook) { fileNvmCommitHook = hook; }
 
 void FileNvmSetStepHook(FileNvmStepHook hook) { g_step.store(hook); }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 inline constexpr const char* kNvmFile = ".gnss.nvm";
 inline constexpr const char* kNvmTmpFile = ".gnss.nvm.tmp";
 // Saves closer together than this are held back unless forced.
@@ -20,6 +22,7 @@ bool FileNvmLoad();
 bool FileNvmSave(std::uint32_t ms, bool force);
 
 // Run after each successful save, once the new file is in place.
+extern Hook<void()> fileNvmCommitHook;
 using FileNvmCommitHook = void (*)();
 void FileNvmSetCommitHook(FileNvmCommitHook hook);
 

@@ -12,6 +12,7 @@ struct HookInfo {
   const char* owner;  // layer that owns and calls the hook
   const char* name;   // the hook's name, unique within its owner
   bool (*filled)(const void* self);
+  int (*count)(const void* self);  // functions it holds: 0 or 1 for a Hook
   const void* self;
 };
 
@@ -31,7 +32,7 @@ class Hook<R(A...)> {
  public:
   using Fn = R (*)(A...);
   Hook(const char* owner, const char* name, R whenEmpty = R{}) : empty_(whenEmpty) {
-    hookRegister({owner, name, &Hook::isFilled, this});
+    hookRegister({owner, name, &Hook::isFilled, &Hook::countOf, this});
   }
   Hook(const Hook&) = delete;
   Hook& operator=(const Hook&) = delete;
@@ -50,6 +51,7 @@ class Hook<R(A...)> {
 
  private:
   static bool isFilled(const void* self) { return static_cast<const Hook*>(self)->filled(); }
+  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
   std::atomic<Fn> fn_{nullptr};
   R empty_;
 };
@@ -58,7 +60,9 @@ template <class... A>
 class Hook<void(A...)> {
  public:
   using Fn = void (*)(A...);
-  Hook(const char* owner, const char* name) { hookRegister({owner, name, &Hook::isFilled, this}); }
+  Hook(const char* owner, const char* name) {
+    hookRegister({owner, name, &Hook::isFilled, &Hook::countOf, this});
+  }
   Hook(const Hook&) = delete;
   Hook& operator=(const Hook&) = delete;
 
@@ -75,6 +79,7 @@ class Hook<void(A...)> {
 
  private:
   static bool isFilled(const void* self) { return static_cast<const Hook*>(self)->filled(); }
+  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
   std::atomic<Fn> fn_{nullptr};
 };
 
@@ -87,7 +92,9 @@ template <class... A, int N>
 class HookList<void(A...), N> {
  public:
   using Fn = void (*)(A...);
-  HookList(const char* owner, const char* name) { hookRegister({owner, name, &HookList::isFilled, this}); }
+  HookList(const char* owner, const char* name) {
+    hookRegister({owner, name, &HookList::isFilled, &HookList::countOf, this});
+  }
   HookList(const HookList&) = delete;
   HookList& operator=(const HookList&) = delete;
 
@@ -114,6 +121,7 @@ class HookList<void(A...), N> {
 
  private:
   static bool isFilled(const void* self) { return static_cast<const HookList*>(self)->filled(); }
+  static int countOf(const void* self) { return static_cast<const HookList*>(self)->size(); }
   std::atomic<Fn> fns_[N]{};
   std::atomic<int> count_{0};
 };

@@ -1,24 +1,37 @@
 #include "platform/nv_init.h"
 
-#include <atomic>
-
 #include "platform/file_nvm.h"
 #include "platform/nv_pended_clear.h"
 
+NvInitSlots nvInitSlots;
+
 namespace {
-std::atomic<NvAllocFn> g_slots[kNvSlotCount];
-// This layer's own block is in its place from the start.
-const bool g_own = (g_slots[kNvPendedClear].store(nvPendedClear_NvAlloc), true);
+// The hook of each slot in the order; null for this layer's own block.
+Hook<void()>* slotHook(int slot) {
+  NvInitSlots& s = nvInitSlots;
+  Hook<void()>* const order[kNvSlotCount] = {
+      &s.serdefs,     &s.netconf,       &s.wlanNv,        &s.ddnsConf,
+      &s.ptpdConf,    &s.netconf1,      &s.spectrumNv,    &s.tcpclConf,
+      &s.rcvclConf,   &s.wlanconf2init, &s.wlanconf3init, &s.tsIdNv,
+      &s.calib,       &s.lbandMap,      &s.beaconMap,     nullptr /* kNvPendedClear */,
+      &s.tsDecoderNv,
+  };
+  static_assert(kNvPendedClear == 15 && kNvSlotCount == 17);
+  return slot >= 0 && slot < kNvSlotCount ? order[slot] : nullptr;
+}
 }  // namespace
 
 void nvInitSet(NvAllocSlot slot, NvAllocFn fn) {
-  if (slot >= 0 && slot < kNvSlotCount) g_slots[slot].store(fn);
+  if (Hook<void()>* h = slotHook(slot)) *h = fn;
 }
 
 void nvInitOnce() {
   FileNvmLoad();
-  for (auto& s : g_slots) {
-    if (NvAllocFn fn = s.load()) fn();
+  for (int slot = 0; slot < kNvSlotCount; ++slot) {
+    if (slot == kNvPendedClear)
+      nvPendedClear_NvAlloc();
+    else
+      (*slotHook(slot))();
   }
   nvPendedClearRun();
 }

@@ -12,7 +12,6 @@ namespace {
 pthread_mutex_t g_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 std::uint8_t g_image[RamNvm::kSize];
 std::atomic<std::uint32_t> g_changes{0};
-std::atomic<RamNvm::SnapshotHook> g_snapshot{nullptr};
 std::uint32_t g_cursor = RamNvm::kHeaderSize;
 
 constexpr std::uint8_t kMagic[4] = {'R', 'X', 'N', 'V'};
@@ -30,8 +29,11 @@ std::uint32_t get32(const std::uint8_t* p) {
 }
 }  // namespace
 
-void RamNvm::setSnapshotHook(SnapshotHook hook) { g_snapshot.store(hook); }
-RamNvm::SnapshotHook RamNvm::snapshotHook() { return g_snapshot.load(); }
+// An empty hook takes no snapshot and lets the save go on.
+Hook<bool()> RamNvm::snapshotHook_("platform", "RamNvm::snapshotHook_", true);
+
+void RamNvm::setSnapshotHook(SnapshotHook hook) { snapshotHook_ = hook; }
+RamNvm::SnapshotHook RamNvm::snapshotHook() { return snapshotHook_.get(); }
 
 void RamNvm::lock() { pthread_mutex_lock(&g_lock); }
 void RamNvm::unlock() { pthread_mutex_unlock(&g_lock); }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 class RamNvm {
  public:
   static constexpr std::uint32_t kSize = 512u * 1024u;
@@ -13,6 +15,7 @@ class RamNvm {
   // Run while a save takes its copy of the image, under the image lock, so that files kept
   // beside the image (the GNSS-board settings) are captured in the same state. Returns success;
   // a failed snapshot abandons that save.
+  static Hook<bool()> snapshotHook_;
   using SnapshotHook = bool (*)();
   static void setSnapshotHook(SnapshotHook hook);
   static SnapshotHook snapshotHook();

@@ -3,7 +3,6 @@
 #include <sys/time.h>
 #include <time.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -21,9 +20,6 @@ constexpr std::int64_t kUnix2000 = 946684800;
 // Slew rate of a gradual correction: 500 us per second, as the kernel's adjtime.
 constexpr std::int64_t kSlewPpm = 500;
 
-std::atomic<GnssEpochHook> g_epochHook{nullptr};
-std::atomic<TimesInitHook> g_timesHook{nullptr};
-std::atomic<PpsSource> g_pps{nullptr};
 
 std::mutex g_m;
 #ifndef RX_TARGET
@@ -103,17 +99,20 @@ void rtosTimeGet(SysTime& t) {
   t.assign(ts.tv_sec, ts.tv_nsec + rtosVirtualOffsetNs());
 }
 
-void rtosSetGnssEpochHook(GnssEpochHook hook) { g_epochHook.store(hook); }
-void rtosSetTimesInitHook(TimesInitHook hook) { g_timesHook.store(hook); }
-void rtosSetPpsSource(PpsSource source) { g_pps.store(source); }
+Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook("platform", "rtosGnssEpochHook");
+Hook<void(int t, bool valid)> rtosTimesInitHook("platform", "rtosTimesInitHook");
+Hook<bool(SysTime& pulse)> rtosPpsSource("platform", "rtosPpsSource");
+
+void rtosSetGnssEpochHook(GnssEpochHook hook) { rtosGnssEpochHook = hook; }
+void rtosSetTimesInitHook(TimesInitHook hook) { rtosTimesInitHook = hook; }
+void rtosSetPpsSource(PpsSource source) { rtosPpsSource = source; }
 
 void rtosGnssEpoch(int rcvMs) {
   SysTime now;
   rtosTimeGet(now);
   if (rcvMs % 1000 == 0) {
     SysTime pulse;
-    PpsSource pps = g_pps.load();
-    if (pps != nullptr && pps(pulse) && std::llabs(toNs(now) - toNs(pulse)) <= kPpsAgreeNs) now = pulse;
+    if (rtosPpsSource(pulse) && std::llabs(toNs(now) - toNs(pulse)) <= kPpsAgreeNs) now = pulse;
   }
   MonoClock::refresh();
   {
@@ -122,7 +121,7 @@ void rtosGnssEpoch(int rcvMs) {
     g_epochTime = now;
     g_epochRcvMs = rcvMs;
   }
-  if (GnssEpochHook h = g_epochHook.load()) h(now, rcvMs);
+  rtosGnssEpochHook(now, rcvMs);
 }
 
 void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay) {
@@ -156,6 +155,6 @@ int timesInitOnce() {
   const std::int64_t t = utc - kUnix2000;
   const bool valid = read && t > 0 && t <= 0x7FFFFFFF;
   const int seconds = valid ? static_cast<int>(t) : 0;
-  if (TimesInitHook h = g_timesHook.load()) h(seconds, valid);
+  rtosTimesInitHook(seconds, valid);
   return seconds;
 }

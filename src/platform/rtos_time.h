@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
 #include "platform/sys_time.h"
 
 // Reads the (steered) real-time clock.
@@ -27,11 +28,14 @@ void rtosGnssEpoch(int rcvMs);
 int timesInitOnce();
 
 // Hooks filled by the time-scale service; unfilled they do nothing.
+extern Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook;
+extern Hook<void(int t, bool valid)> rtosTimesInitHook;
 using GnssEpochHook = void (*)(const SysTime& sysTime, int rcvMs);
 void rtosSetGnssEpochHook(GnssEpochHook hook);
 using TimesInitHook = void (*)(int t, bool valid);
 void rtosSetTimesInitHook(TimesInitHook hook);
 // The PPS input: the system time of the last pulse; false when there is none.
+extern Hook<bool(SysTime& pulse)> rtosPpsSource;
 using PpsSource = bool (*)(SysTime& pulse);
 void rtosSetPpsSource(PpsSource source);
 

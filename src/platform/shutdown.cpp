@@ -13,8 +13,14 @@
 #include "platform/nv_block.h"
 #include "platform/rtos.h"
 
+Hook<void(const ShutdownRequest& req)> rcvShutdownSteps[kShutStepCount] = {
+    {"platform", "rcvShutdownSteps[kShutStepFilePush]"}, {"platform", "rcvShutdownSteps[kShutStepLogFiles]"},
+    {"platform", "rcvShutdownSteps[kShutStepAnswer]"},   {"platform", "rcvShutdownSteps[kShutStepNetwork]"},
+    {"platform", "rcvShutdownSteps[kShutStepSession]"},  {"platform", "rcvShutdownSteps[kShutStepPower]"},
+};
+static_assert(kShutStepCount == 6);
+
 namespace {
-std::atomic<ShutdownHook> g_steps[kShutStepCount];
 pthread_mutex_t g_one = PTHREAD_MUTEX_INITIALIZER;
 
 bool writeRequest(const char* word) {
@@ -59,16 +65,14 @@ const char* rcvShutdownRequestWord(int mode) {
 }
 
 void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {
-  if (step >= 0 && step < kShutStepCount) g_steps[step].store(hook);
+  if (step >= 0 && step < kShutStepCount) rcvShutdownSteps[step] = hook;
 }
 
 void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage) {
   // A second caller waits here for good: the first one ends the process.
   pthread_mutex_lock(&g_one);
   const ShutdownRequest req{mode, message, wakeup, clearImage};
-  auto run = [&req](ShutdownStep s) {
-    if (ShutdownHook h = g_steps[s].load()) h(req);
-  };
+  auto run = [&req](ShutdownStep s) { rcvShutdownSteps[s](req); };
   run(kShutStepFilePush);
   run(kShutStepLogFiles);
   run(kShutStepAnswer);

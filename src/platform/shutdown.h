@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 enum RcvShutdownMode : int {
   kShutPowerOff = 1,  // exit 128, "power_off" in the request file
   kShutSleep = 2,     // exit 128, "sleep": off until the wake-up time
@@ -32,6 +34,7 @@ enum ShutdownStep : int {
   kShutStepPower,     // hand the wake-up time to the power controller
   kShutStepCount
 };
+extern Hook<void(const ShutdownRequest& req)> rcvShutdownSteps[kShutStepCount];
 using ShutdownHook = void (*)(const ShutdownRequest& req);
 void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook);
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "positioning/placeholders.h"
 
 namespace {
 constexpr double kLight = 299792458.0;  // m/s
@@ -34,12 +33,7 @@ int ChanData::iUpdateRate = 1000;
 int ChanData::xMaxIonAge = 5;
 bool ChanData::bPutSmoothed = false;
 
-ChanDataLinks chanDataLinks = {
-    placeholder::compute_IonoFreePhase,
-    placeholder::satCorrIonoRecord,
-    placeholder::satProcTecCalibEnabled,
-    placeholder::satProcSmoothWaitFull,
-};
+ChanDataLinks chanDataLinks;
 
 // Built after the signal records above (same unit, so in this order).
 ChanData Cdat[kCdatChannels];

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 #include "navigation_data/sv_id.h"
 #include "positioning/leaky_filter.h"
 
@@ -206,19 +208,21 @@ extern ChanData Cdat[kCdatChannels];
 // take n. A count of 0 is stored as 1.
 void setSmoothInt(bool perChannel, int n);
 
-// Links to the code of neighbours this record asks. They start on the placeholders ("not
-// available"); start-up points them at the real code.
+// Links to the code of neighbours this record asks. Empty, each answers "not available";
+// start-up points them at the real code.
 struct ChanDataLinks {
   // Ionosphere-free carrier phase time (s) of a signal of the channel and whether its partner
   // slipped; false when not available.
-  bool (*computeIonoFreePhase)(const ChanData& ch, int slot, double& phaseTime, bool& slip);
+  Hook<bool(const ChanData& ch, int slot, double& phaseTime, bool& slip)> computeIonoFreePhase{
+      "positioning", "chanDataLinks.computeIonoFreePhase"};
   // The correction processor's ionosphere record of a satellite: the correction (m, the negated
   // modelled delay) and the obliquity factor; false when none is valid.
-  bool (*ionoRecord)(const SvIdType& sv, float& correction, float& obliquity);
+  Hook<bool(const SvIdType& sv, float& correction, float& obliquity)> ionoRecord{"positioning",
+                                                                               "chanDataLinks.ionoRecord"};
   // Satellite-processor setup: TEC calibration switched on (1), off (0), not available (-1).
-  int (*tecCalibEnabled)();
+  Hook<int()> tecCalibEnabled{"positioning", "chanDataLinks.tecCalibEnabled", -1};
   // Satellite-processor setup: smoothed code only once the counter reached its limit (1), at
   // once (0), not available (-1).
-  int (*smoothWaitFull)();
+  Hook<int()> smoothWaitFull{"positioning", "chanDataLinks.smoothWaitFull", -1};
 };
 extern ChanDataLinks chanDataLinks;

@@ -219,12 +219,7 @@ int DebugPhaseOffsetSys = -1;
 int DebugPhaseOffsetSignal = 0;
 float DebugPhaseOffset = 0.0f;
 
-// Until start-up links the lock manager: no BeiDou-3 satellite known, none shifted or skipped.
-SignalTableLinks signalTableLinks = {
-    [](int) { return false; },      [](int) { return false; },
-    [](int, int) { return false; }, [](int, int) { return false; },
-    [] { return static_cast<int>(RcvSet.msmCompat); },
-};
+SignalTableLinks signalTableLinks;
 
 void signalDataInitOnce() { gIndex = buildIndexTables(); }
 
@@ -278,7 +273,7 @@ double getMsmCompatPhaseOffset(int slot, int satellite, int system, int kind) {
 
 int ignoreMsmCell(int slot, int satellite, int system) {
   if (system != 5 || satellite < 1) return 0;
-  if (signalTableLinks.bdsCompatWord() != 5) return 0;
+  if (RcvSet.msmCompat != 5) return 0;
   return signalTableLinks.ignoreCompat(satellite, slot) ? 1 : 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
+
 constexpr int kSignalSystems = 7;
 constexpr int kChanSlots = 6;
 constexpr int kMsmSignalIds = 32;
@@ -74,13 +76,12 @@ extern int DebugPhaseOffsetSys;
 extern int DebugPhaseOffsetSignal;
 extern float DebugPhaseOffset;
 
-// Links to the lock manager's BeiDou tests and to the receiver's MSM compatibility word.
-// They start on the placeholders; start-up points them at the real code.
+// Links to the lock manager's BeiDou tests. Empty, no BeiDou-3 satellite is known and none is
+// shifted or skipped; start-up points them at the lock manager.
 struct SignalTableLinks {
-  bool (*isBeiPhase3)(int n);
-  bool (*isBeiDou37compat)(int n);
-  bool (*isBeiDouMSMcompat)(int n, int s);
-  bool (*ignoreCompat)(int n, int s);
-  int (*bdsCompatWord)();
+  Hook<bool(int n)> isBeiPhase3{"positioning", "signalTableLinks.isBeiPhase3"};
+  Hook<bool(int n)> isBeiDou37compat{"positioning", "signalTableLinks.isBeiDou37compat"};
+  Hook<bool(int n, int s)> isBeiDouMSMcompat{"positioning", "signalTableLinks.isBeiDouMSMcompat"};
+  Hook<bool(int n, int s)> ignoreCompat{"positioning", "signalTableLinks.ignoreCompat"};
 };
 extern SignalTableLinks signalTableLinks;

@@ -1,20 +1,15 @@
 #include "positioning/time_scales.h"
 
-#include <time.h>
-
 #include <atomic>
+
+#include "platform/rtos_time.h"
 
 namespace {
 
 using INT_SCALES = RcvTimeScales::INT_SCALES;
 
-void readRealClock(SysTime& t) {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  t.assign(ts.tv_sec, ts.tv_nsec);
-}
-
-std::atomic<TimeScales::ClockRead> g_clock{readRealClock};
+// The same clock the epochs are stamped with (on the host, the process's steered virtual clock).
+std::atomic<TimeScales::ClockRead> g_clock{rtosTimeGet};
 
 // Written and read only by the epoch task.
 SysTime g_pendingTime{};
@@ -44,7 +39,7 @@ bool fresh(std::int64_t elapsed) { return elapsed >= 0 && elapsed <= TimeScales:
 }  // namespace
 
 void TimeScales::setRealClock(ClockRead read) {
-  g_clock.store(read ? read : readRealClock, std::memory_order_relaxed);
+  g_clock.store(read ? read : rtosTimeGet, std::memory_order_relaxed);
 }
 
 void TimeScales::epoch(const SysTime& t, int rcvMs) {

@@ -28,7 +28,7 @@ class TimeScales {
   // than kMaxElapsedMs; the copy then keeps its epoch's values with the time-valid bits cleared.
   static bool now(INT_SCALES& s);
 
-  // The real-time clock these times are read against (null: the process's own reading).
+  // The real-time clock these times are read against (null: the steered clock, rtosTimeGet).
   using ClockRead = void (*)(SysTime&);
   static void setRealClock(ClockRead read);
 };

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/hook.h"
+
 namespace NavTask {
 
 // Room for the output datum record; the position layer defines DATUM_IN_USE over it and checks
@@ -29,6 +31,7 @@ extern NavTask::NAV_SETTINGS NavSet;
 // Factory defaults; the datum area through the datum-defaults hook (zero while unfilled).
 void navSetDefaults(NavTask::NAV_SETTINGS& s);
 // The position layer fills the factory-default datum (WGS-84) into the area.
+extern Hook<void(std::uint8_t* datum, std::size_t size)> navDatumDefaultsHook;
 using NavDatumDefaultsFn = void (*)(std::uint8_t* datum, std::size_t size);
 void navSetDatumDefaultsHook(NavDatumDefaultsFn fn);
 // ionoMinSmiCnt from ionoMinSmi and the measurement interval (ms, -1 or 0: 1 s).

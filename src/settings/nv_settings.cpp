@@ -1,12 +1,14 @@
 #include "settings/nv_settings.h"
 
-#include <atomic>
 #include <cstddef>
 
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
 
 RcvSettingsHooks rcvSettingsHooks;
+HookList<void()> nvAfterLoadHooks("settings", "nvAfterLoadHooks");
+Hook<void(RTCM_SETTINGS& s)> rtcmSettingsGatherHook("settings", "rtcmSettingsGatherHook");
+Hook<void(RTCM_SETTINGS& s)> rtcmSettingsApplyHook("settings", "rtcmSettingsApplyHook");
 
 namespace {
 NvBlock g_rcvBlock;
@@ -14,11 +16,6 @@ NvBlock g_navBlock;
 NvBlock g_rtcmBlock;
 NvBlock g_baseBlock;
 NvBlock g_histBlock;
-
-constexpr int kMaxAfterLoad = 16;
-std::atomic<NvAfterLoadFn> g_afterLoad[kMaxAfterLoad];
-std::atomic<RtcmSettingsSyncFn> g_rtcmGather{nullptr};
-std::atomic<RtcmSettingsSyncFn> g_rtcmApply{nullptr};
 
 // Reads a record from its block; on an invalid block the record takes its defaults, which are
 // stored at once so the image holds a valid block again.
@@ -36,9 +33,7 @@ void upgradeRcvSet(RCV_SETTINGS& s) {
   g_rcvBlock.update(&s, sizeof s);
 }
 
-void gatherRtcm() {
-  if (RtcmSettingsSyncFn f = g_rtcmGather.load()) f(RtcmSet);
-}
+void gatherRtcm() { rtcmSettingsGatherHook(RtcmSet); }
 
 void histDefaults(std::uint8_t (&h)[kHistBlockSize]) {
   for (auto& c : h) c = 0;
@@ -54,19 +49,15 @@ void mirror() {
 void runAfterLoad() {
   const RcvSettingsHooks& h = rcvSettingsHooks;
   mirror();
-  if (h.cpdParams) h.cpdParams(RcvSet);
-  if (h.msLogicInit) h.msLogicInit(RcvSet.msInt, RcvSet.secInt);
-  if (h.lbandSetMode) h.lbandSetMode(RcvSet.lbandMode != 0);
-  if (h.cpuSetNum) h.cpuSetNum(RcvSet.cpuNum);
-  if (h.antDbFind) {
-    for (int a = 0; a < 2; ++a) {
-      if (RcvSet.antName[a][0]) h.antDbFind(a, RcvSet.antName[a]);
-    }
+  h.cpdParams(RcvSet);
+  h.msLogicInit(RcvSet.msInt, RcvSet.secInt);
+  h.lbandSetMode(RcvSet.lbandMode != 0);
+  h.cpuSetNum(RcvSet.cpuNum);
+  for (int a = 0; a < 2; ++a) {
+    if (RcvSet.antName[a][0]) h.antDbFind(a, RcvSet.antName[a]);
   }
-  if (h.geoidBuiltIn && RcvSet.geoidFile[0] == 0) h.geoidBuiltIn();
-  for (auto& f : g_afterLoad) {
-    if (NvAfterLoadFn fn = f.load()) fn();
-  }
+  if (RcvSet.geoidFile[0] == 0) h.geoidBuiltIn();
+  nvAfterLoadHooks();
 }
 
 // Fields this layer serves by keyword get a value of their keyword list whatever was stored.
@@ -98,14 +89,7 @@ void terminateTexts() {
 }
 }  // namespace
 
-bool nvAfterLoadAdd(NvAfterLoadFn fn) {
-  for (auto& f : g_afterLoad) {
-    NvAfterLoadFn empty = nullptr;
-    if (f.load() == fn) return true;
-    if (f.compare_exchange_strong(empty, fn)) return true;
-  }
-  return false;
-}
+bool nvAfterLoadAdd(NvAfterLoadFn fn) { return nvAfterLoadHooks.add(fn); }
 
 void nv_readSettings() {
   {
@@ -131,7 +115,7 @@ void nv_readSettings() {
     boundFields();
     navSetDeriveCounts(NavSet, RcvSet.msInt);
   }
-  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
+  rtcmSettingsApplyHook(RtcmSet);
   runAfterLoad();
 }
 
@@ -147,7 +131,7 @@ void nv_defaultSettings() {
     g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
     g_baseBlock.update(&bc, sizeof bc);
   }
-  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
+  rtcmSettingsApplyHook(RtcmSet);
   runAfterLoad();
 }
 
@@ -201,12 +185,10 @@ bool nv_writeRefIdSettings(int refId) {
   return g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
 }
 
-void initRtcmSettingsRefId() {
-  if (RtcmSettingsSyncFn f = g_rtcmApply.load()) f(RtcmSet);
-}
+void initRtcmSettingsRefId() { rtcmSettingsApplyHook(RtcmSet); }
 
-void rtcmSettingsSetGatherHook(RtcmSettingsSyncFn fn) { g_rtcmGather.store(fn); }
-void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn) { g_rtcmApply.store(fn); }
+void rtcmSettingsSetGatherHook(RtcmSettingsSyncFn fn) { rtcmSettingsGatherHook = fn; }
+void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn) { rtcmSettingsApplyHook = fn; }
 
 NvBlock& nvHistBlock() { return g_histBlock; }
 

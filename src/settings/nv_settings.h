@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/hook.h"
 #include "settings/base_coord.h"
 #include "settings/nav_settings.h"
 #include "settings/rcv_settings.h"
@@ -24,20 +25,22 @@ inline constexpr std::uint32_t kHistBlockSize = 728;
 // this order.
 struct RcvSettingsHooks {
   // The RTK engine's live parameters written through their setters.
-  void (*cpdParams)(const RCV_SETTINGS& s) = nullptr;
+  Hook<void(const RCV_SETTINGS& s)> cpdParams{"settings", "rcvSettingsHooks.cpdParams"};
   // Measurement logic: the measurement interval and the second interval.
-  void (*msLogicInit)(int msInt, int secInt) = nullptr;
-  // L-band mode and the number of GNSS-board processors; 0 when applied, else a command error.
-  int (*lbandSetMode)(bool on) = nullptr;
-  int (*cpuSetNum)(int value) = nullptr;
+  Hook<void(int msInt, int secInt)> msLogicInit{"settings", "rcvSettingsHooks.msLogicInit"};
+  // L-band mode and the number of GNSS-board processors; 0 when applied (or nothing to apply
+  // it), else a command error.
+  Hook<int(bool on)> lbandSetMode{"settings", "rcvSettingsHooks.lbandSetMode"};
+  Hook<int(int value)> cpuSetNum{"settings", "rcvSettingsHooks.cpuSetNum"};
   // Antenna database look-up of an antenna input's type name; false when it is unknown.
-  bool (*antDbFind)(int antenna, const char* name) = nullptr;
+  Hook<bool(int antenna, const char* name)> antDbFind{"settings", "rcvSettingsHooks.antDbFind"};
   // No geoid file configured: the built-in grid is the current one.
-  void (*geoidBuiltIn)() = nullptr;
+  Hook<void()> geoidBuiltIn{"settings", "rcvSettingsHooks.geoidBuiltIn"};
 };
 extern RcvSettingsHooks rcvSettingsHooks;
 
-// Further steps that later layers join at the end of the after-load list (at most 16).
+// Further steps that later layers join at the end of the after-load list.
+extern HookList<void()> nvAfterLoadHooks;
 using NvAfterLoadFn = void (*)();
 bool nvAfterLoadAdd(NvAfterLoadFn fn);
 
@@ -64,6 +67,8 @@ void initRtcmSettingsRefId();
 
 // The live coder and decoder settings are copied into RtcmSet before the RTCM writers store it,
 // and taken from it again by initRtcmSettingsRefId; filled by the differential layer.
+extern Hook<void(RTCM_SETTINGS& s)> rtcmSettingsGatherHook;
+extern Hook<void(RTCM_SETTINGS& s)> rtcmSettingsApplyHook;
 using RtcmSettingsSyncFn = void (*)(RTCM_SETTINGS& s);
 void rtcmSettingsSetGatherHook(RtcmSettingsSyncFn fn);
 void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn);

@@ -1,5 +1,4 @@
 // Factory defaults of the receiver, navigation and RTCM settings and of the RTK base record.
-#include <atomic>
 #include <cstring>
 
 #include "settings/base_coord.h"
@@ -20,8 +19,9 @@ int dbi = 0;
 int temp_dbi = 0;
 int rtk_cpd_dbi = 0;
 
+Hook<void(std::uint8_t* datum, std::size_t size)> navDatumDefaultsHook("settings", "navDatumDefaultsHook");
+
 namespace {
-std::atomic<NavDatumDefaultsFn> g_datumDefaults{nullptr};
 
 void rtkDefaults(RcvRtkSettings& r) {
   r.mem = 0.9997;
@@ -96,7 +96,7 @@ void rcvSetDefaults(RCV_SETTINGS& s) {
   s.cpuNum = 5;  // auto
 }
 
-void navSetDatumDefaultsHook(NavDatumDefaultsFn fn) { g_datumDefaults.store(fn); }
+void navSetDatumDefaultsHook(NavDatumDefaultsFn fn) { navDatumDefaultsHook = fn; }
 
 void navSetDeriveCounts(NavTask::NAV_SETTINGS& s, int msInt) {
   int step = msInt > 0 ? msInt : 1000;
@@ -109,7 +109,7 @@ void navSetDefaults(NavTask::NAV_SETTINGS& s) {
   s.smi = 100;
   s.ionoMinSmi = 30;
   navSetDeriveCounts(s, -1);
-  if (NavDatumDefaultsFn f = g_datumDefaults.load()) f(s.datum, sizeof s.datum);
+  navDatumDefaultsHook(s.datum, sizeof s.datum);
 }
 
 void rtcmSetDefaults(RTCM_SETTINGS& s) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -139,6 +140,51 @@ TEST_F(Settings, RefusedValuesLeaveTheStoredOne) {
   EXPECT_EQ(ask("print,/par/cpu/num"), re("auto"));
 }
 
+// The GNSS board takes 0, 3 or 4 processors, or "auto"; 1 and 2 are refused and change nothing,
+// in the running program or in what the next run reads.
+TEST_F(Settings, CpuNumRefusesOneAndTwo) {
+  start();
+  const struct {
+    const char* value;
+    bool taken;
+    const char* after;  // what a print shows next
+  } rows[] = {
+      {"1", false, "auto"}, {"0", true, "0"},       {"2", false, "0"}, {"3", true, "3"},
+      {"1", false, "3"},    {"auto", true, "auto"}, {"4", true, "4"},  {"2", false, "4"},
+  };
+  for (const auto& r : rows) {
+    const std::string got = ask(std::string("%c%set,/par/cpu/num,") + r.value);
+    if (r.taken) {
+      EXPECT_EQ(got, re("%c%")) << r.value;
+    } else {
+      EXPECT_EQ(got.rfind("ER", 0), 0u) << r.value << ": " << got;
+      EXPECT_NE(got.find(",wrong 1st parameter"), std::string::npos) << r.value << ": " << got;
+    }
+    EXPECT_EQ(ask("print,/par/cpu/num"), re(r.after)) << r.value;
+  }
+  restartViaCommand();
+  start();
+  EXPECT_EQ(ask("print,/par/cpu/num"), re("4"));
+}
+
+// A fresh image holds WGS 84 as the output datum of the navigation settings (block 30002, the
+// datum record at offset 8: its name, then the ellipsoid's a, b and 1/f), checked against the
+// defining parameters of WGS 84.
+TEST_F(Settings, FactoryNavigationSettingsHoldWgs84) {
+  start();
+  const std::string img = dir_.read(".gnss.nvm");
+  const long nav = blockOffset(img, 30002);
+  ASSERT_GT(nav, 0);
+  const std::size_t datum = static_cast<std::size_t>(nav) + 6 + 8;
+  ASSERT_LT(datum + 40, img.size());
+  EXPECT_STREQ(img.c_str() + datum, "W84");
+  double ell[3];  // a, b, 1/f
+  std::memcpy(ell, img.data() + datum + 16, sizeof ell);
+  EXPECT_DOUBLE_EQ(ell[0], 6378137.0);
+  EXPECT_NEAR(ell[1], 6356752.3142, 1e-4);
+  EXPECT_DOUBLE_EQ(ell[2], 298.257223563);
+}
+
 TEST_F(Settings, EchoModeSendsBytesBack) {
   start();
   e2e::PortReader b(dir_.file("dev/ser/b"));
@@ -164,7 +210,7 @@ TEST_F(Settings, EchoModeSendsBytesBack) {
 TEST_F(Settings, CorruptedBlockRestoresOnlyItsDefaults) {
   start();
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/rate,9600"), re("%1%"));
-  EXPECT_EQ(ask("%2%set,/par/cpu/num,2"), re("%2%"));
+  EXPECT_EQ(ask("%2%set,/par/cpu/num,3"), re("%2%"));
   EXPECT_EQ(ask("%3%set,/par/lband/mode,on"), re("%3%"));
   restartViaCommand();
   std::string img = dir_.read(".gnss.nvm");

@@ -1,26 +1,17 @@
 #include "platform/ports/can_ports.h"
 
-#include <atomic>
 #include <cstdio>
 
-namespace {
-std::atomic<const CanSeam*> g_seam{nullptr};
-}  // namespace
-
-void canSetSeam(const CanSeam* seam) { g_seam.store(seam); }
+Hook<int(int can, void* buf, int max, int timeout)> canReadHook("platform", "canReadHook");
+Hook<int(int can, const void* data, int len, int timeout)> canWriteHook("platform", "canWriteHook");
 
 int CanInPort::read(void* buf, int max, int timeout) {
-  const CanSeam* s = g_seam.load();
-  if (s && s->read) return s->read(can_, buf, max, timeout);
+  if (canReadHook.filled()) return canReadHook(can_, buf, max, timeout);
   if (timeout > 0) Task::sleep(timeout);
   return 0;
 }
 
-int CanOutPort::devWrite(const void* data, int len, int timeout) {
-  const CanSeam* s = g_seam.load();
-  if (s && s->write) return s->write(can_, data, len, timeout);
-  return 0;
-}
+int CanOutPort::devWrite(const void* data, int len, int timeout) { return canWriteHook(can_, data, len, timeout); }
 
 int canPortsInitOnce() {
   static bool done = false;

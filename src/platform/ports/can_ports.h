@@ -1,8 +1,9 @@
 // CAN ports dev/can/a..b (port indexes 41-42). The bytes of a CAN port come from and go to the
-// CAN equipment through a seam the CAN layer fills; until it does, reads wait out their
+// CAN equipment through two hooks the CAN layer fills; until it does, reads wait out their
 // timeout and return nothing and writes are dropped.
 #pragma once
 
+#include "platform/hook.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"
 
@@ -10,11 +11,8 @@ inline constexpr int kCanPorts = 2;
 
 // The CAN layer's side: read up to `max` bytes of CAN port `can` (0 or 1) waiting at most
 // `timeout` ticks (0 or less when nothing came), and write bytes (the count taken).
-struct CanSeam {
-  int (*read)(int can, void* buf, int max, int timeout);
-  int (*write)(int can, const void* data, int len, int timeout);
-};
-void canSetSeam(const CanSeam* seam);
+extern Hook<int(int can, void* buf, int max, int timeout)> canReadHook;
+extern Hook<int(int can, const void* data, int len, int timeout)> canWriteHook;
 
 class CanInPort : public InPort {
  public:

@@ -5,7 +5,7 @@
 #include "platform/mono_clock.h"
 
 NullInPortHandler NullInPortHandler::instance;
-std::atomic<CmdHandler::LineSink> CmdHandler::sink_{nullptr};
+Hook<void(const char* text, int len, int port, bool tooLong)> CmdHandler::sink_("platform", "CmdHandler::sink_");
 
 const char* const InPort::modeNames_[InPort::MODE_NUM] = {
     "cmd", "echo", "zrt", "rtcm", "rtcm3", "cmr", "acc", "dtp", "omni", "gbas", "sisnet", "auto", "none",
@@ -13,8 +13,8 @@ const char* const InPort::modeNames_[InPort::MODE_NUM] = {
 
 InPort* InPorts::ports_[IOP_NUM] = {};
 Hook<int(int)> InPorts::storedMode_{"platform", "InPorts::storedMode_", InPort::M_CMD};
-std::atomic<InPorts::ModeHook> InPorts::beforeModeChange_{nullptr};
-std::atomic<InPorts::ModeHook> InPorts::afterModeChange_{nullptr};
+Hook<void(int port, int mode)> InPorts::beforeModeChange_("platform", "InPorts::beforeModeChange_");
+Hook<void(int port, int mode)> InPorts::afterModeChange_("platform", "InPorts::afterModeChange_");
 
 // clang-format off
 const int InPorts::io2dec_[IOP_NUM] = {
@@ -56,7 +56,7 @@ int CmdHandler::process(const std::uint8_t* buf, int off, int len, bool) {
     char c = static_cast<char>(buf[off + i]);
     if (c == '\r' || c == '\n') {
       if (len_ > 0 || tooLong_) {
-        if (LineSink s = sink_.load()) s(line_, tooLong_ ? 0 : len_, port_, tooLong_);
+        sink_(line_, tooLong_ ? 0 : len_, port_, tooLong_);
         len_ = 0;
         tooLong_ = false;
         return i + 1;
@@ -118,11 +118,11 @@ bool InPort::setMode(int mode) {
   Locker<Mutex> l(m_);
   int old = mode_.load();
   if (old != mode) {
-    if (auto h = InPorts::beforeModeChange_.load()) h(index_, mode);
+    InPorts::beforeModeChange_(index_, mode);
     handlers_[old].load()->reset(false);
     handlers_[mode].load()->reset(true);
     mode_.store(mode);
-    if (auto h = InPorts::afterModeChange_.load()) h(index_, mode);
+    InPorts::afterModeChange_(index_, mode);
   }
   return true;
 }

@@ -37,15 +37,15 @@ class CmdHandler : public InPortHandler {
  public:
   static constexpr int kMaxLine = 2048;
   // Receives one line (without terminator); returns when the line has been dealt with.
+  static Hook<void(const char* text, int len, int port, bool tooLong)> sink_;
   using LineSink = void (*)(const char* text, int len, int port, bool tooLong);
-  static void setSink(LineSink sink) { sink_.store(sink); }
+  static void setSink(LineSink sink) { sink_ = sink; }
 
   explicit CmdHandler(int port) : port_(port) {}
   int process(const std::uint8_t* buf, int off, int len, bool mustTake) override;
   void reset(bool entering) override;
 
  private:
-  static std::atomic<LineSink> sink_;
   int port_;
   int len_ = 0;
   bool tooLong_ = false;
@@ -152,7 +152,6 @@ struct InPorts {
   static Hook<int(int port)> storedMode_;
   // Called around every change of a port's input mode: before (old mode still in force) and
   // after, with the new mode. Filled by the layers that follow input modes.
-  using ModeHook = void (*)(int port, int mode);
-  static std::atomic<ModeHook> beforeModeChange_;
-  static std::atomic<ModeHook> afterModeChange_;
+  static Hook<void(int port, int mode)> beforeModeChange_;
+  static Hook<void(int port, int mode)> afterModeChange_;
 };

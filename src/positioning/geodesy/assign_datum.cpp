@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "positioning/geodesy/datum_in_use.h"
+#include "settings/nav_settings.h"
 
 bool assignDatum(const char* name, NavTask::DATUM_IN_USE* datum) {
     if (datum == nullptr) return false;
@@ -16,4 +17,12 @@ bool assignDatum(const char* name, NavTask::DATUM_IN_USE* datum) {
     datum->separateResidualHeight = 0;
     datum->heightType = 0;
     return true;
+}
+
+void navDatumDefaults(std::uint8_t* area, std::size_t size) {
+    static_assert(sizeof(NavTask::DATUM_IN_USE) <= NavTask::kDatumBytes);
+    static_assert(alignof(NavTask::DATUM_IN_USE) <= 8);
+    if (area == nullptr || size < sizeof(NavTask::DATUM_IN_USE)) return;
+    NavTask::DATUM_IN_USE d{};
+    if (assignDatum("W84", &d)) std::memcpy(area, &d, sizeof d);
 }

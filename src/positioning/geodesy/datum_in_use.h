@@ -1,6 +1,7 @@
 // The datum the receiver outputs in, ready for the transformation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "positioning/geodesy/dtm_list.h"
@@ -21,3 +22,7 @@ struct DATUM_IN_USE {
 // Fills the record for a datum of the built-in table; false (record untouched) for a
 // name not in the table.
 bool assignDatum(const char* name, NavTask::DATUM_IN_USE* datum);
+
+// The factory-default output datum (WGS 84) written into the navigation settings' datum area
+// of `size` bytes (the settings' datum-defaults hook).
+void navDatumDefaults(std::uint8_t* area, std::size_t size);

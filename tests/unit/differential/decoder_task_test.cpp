@@ -37,7 +37,7 @@ void wire() {
   boardLines().clear();
   RedirMap::clear();
   decSetBoardSend(toBoard);
-  InPorts::afterModeChange_.store(static_cast<void (*)(int, int)>(decRedirsModeChange));
+  InPorts::afterModeChange_.set(static_cast<void (*)(int, int)>(decRedirsModeChange));
 }
 
 // ---- relay links -----------------------------------------------------------------------------
@@ -136,15 +136,18 @@ struct LogDec : InDec {
   }
 };
 
+InDec* g_native = nullptr;
+
 TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
-  InDecs::init();
   EXPECT_EQ(InDecs::mode2type(InPort::M_AUTO), InDecs::kAuto);
   EXPECT_EQ(InDecs::mode2type(InPort::M_ZRT), InDecs::kZrt);
   EXPECT_EQ(InDecs::mode2type(InPort::M_DTP), InDecs::kNone);
   std::vector<std::string> log;
   LogDec zrt(log, "zrt"), cmr(log, "cmr"), rtcm(log, "rtcm"), rtcm3(log, "rtcm3");
   const int p = 2;
-  ASSERT_TRUE(InDecs::setNative(p, &zrt));
+  g_native = &zrt;
+  InDecs::native_ = [](int port) { return port == 2 ? g_native : nullptr; };
+  InDecs::init();
   InDecs::decs_[InDecs::kCmr][p] = &cmr;
   InDecs::decs_[InDecs::kRtcm][p] = &rtcm;
   InDecs::decs_[InDecs::kRtcm3][p] = &rtcm3;
@@ -152,9 +155,10 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   decProcess(InDecs::kAuto, static_cast<InPorts::DecPortIndex>(p), nullptr, 0);
   EXPECT_EQ(log, (std::vector<std::string>{"zrt ab", "cmr ab", "rtcm ab", "rtcm3 ab", "reset zrt", "reset cmr",
                                            "reset rtcm", "reset rtcm3"}));
-  // A native decoder entered before the table is built stays in it.
+  // The table takes the native decoder of each port from its hook.
   InDecs::init();
   EXPECT_EQ(&InDecs::get(InDecs::kZrt, p), &zrt);
+  EXPECT_EQ(&InDecs::get(InDecs::kZrt, p + 1), &InDecNull::instance);
   EXPECT_EQ(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);  // until the CMR decoder lands
   EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
 }

@@ -17,7 +17,6 @@
 #include "output/msg_pool.h"
 #include "output/output_manager.h"
 #include "platform/file_nvm.h"
-#include "platform/ram_nvm.h"
 #include "unit/platform/temp_run_dir.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/rcv_time_scales.h"
@@ -91,7 +90,6 @@ TEST(BoardLinkHandshake, PortInitConnectsWithNoHandlerOnTheReplies) {
   EXPECT_TRUE(m2sPortInit());
   EXPECT_EQ(board.out.written, boardlink::kConnect);
   EXPECT_EQ(board.in.mode(), InPort::M_NONE);
-  EXPECT_NE(RamNvm::snapshotHook(), nullptr);
   board.answers = false;
   EXPECT_FALSE(m2sPortInit());  // start-up goes on: the result is only reported
 }

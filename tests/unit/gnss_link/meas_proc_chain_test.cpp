@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/rcv_settings.h"
+#include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "positioning/chan_data.h"
 #include "positioning/rcv_time_scales.h"
@@ -201,7 +202,6 @@ TEST_F(Chain, SeparateSolutionsSelectTheirRecords) {
   EXPECT_EQ(RcvOut.epoch.gpsMs, kSaturdayMs + 43200000);
 }
 
-int g_mainIdx = 0;
 bool g_allow1 = false, g_allow3 = false;
 double g_dist = -1.0;
 int g_limit = 0;
@@ -211,12 +211,11 @@ class Rtk : public Chain {
  protected:
   void SetUp() override {
     Chain::SetUp();
-    g_mainIdx = 0;
+    LockMan::mainAntInputIdx = 0;
     g_allow1 = g_allow3 = false;
     g_dist = -1.0;
     g_limit = 0;
     g_events.clear();
-    measProcLinks.mainAntInputIdx = [] { return g_mainIdx; };
     measProcLinks.rtkAllowType1 = [] { return g_allow1; };
     measProcLinks.rtkAllowType3 = [] { return g_allow3; };
     measProcLinks.rtkBaseDistance = [](double& d) {
@@ -282,14 +281,14 @@ TEST_F(Rtk, MainAntennaIndexKeptInRange) {
   solution.lSolType = 2;
   measProcLinks.sepAntSolutions = [] { return true; };
   // Input 1 is the main one: its record carries the RTK solution and becomes RcvOut.
-  g_mainIdx = 1;
+  LockMan::mainAntInputIdx = 1;
   run(43200000, 0, 1);
   EXPECT_EQ(rcvOut_Ant[1].bRtkAvail, 1);
   EXPECT_EQ(rcvOut_Ant[1].pRtkSol, &solution);
   EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[1]);
   EXPECT_EQ(RcvOut.bRtkAvail, 1);
   for (int idx : {2, 3, 255, 100000}) {
-    g_mainIdx = idx;
+    LockMan::mainAntInputIdx = idx;
     run(43200000, 0, 1);
     for (const RCV_OUTPUT& r : rcvOut_Ant) {
       EXPECT_EQ(r.bRtkAvail, 0) << idx;

@@ -87,11 +87,12 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
 }
 
 // Outside the links to the board, "zrt" bytes go through the correction-decoder task to the
-// port's native input, entered into the decoder table at start-up.
+// port's native input, which the decoder table takes from its hook (filled at start-up).
 TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_SER_C);
   CaptureOut out(IOP_SER_C);
+  InDecs::native_ = zrtInDec;
   zrtPortInputInit();
   decInitOnce();
   ASSERT_TRUE(decProcInit(13));

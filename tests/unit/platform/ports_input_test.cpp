@@ -67,11 +67,11 @@ std::vector<std::string> g_hookCalls;
 
 TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   g_hookCalls.clear();
-  InPorts::beforeModeChange_.store([](int port, int mode) {
+  InPorts::beforeModeChange_.set([](int port, int mode) {
     g_hookCalls.push_back("before " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
                           std::to_string(InPorts::ports_[port]->mode()));
   });
-  InPorts::afterModeChange_.store([](int port, int mode) {
+  InPorts::afterModeChange_.set([](int port, int mode) {
     g_hookCalls.push_back("after " + std::to_string(port) + " " + std::to_string(mode) + " cur " +
                           std::to_string(InPorts::ports_[port]->mode()));
   });
@@ -89,8 +89,8 @@ TEST_F(Input, ModeChangesCallTheHooksAroundTheSwitchAndEchoSendsBack) {
   EXPECT_EQ(out.data, std::string("abc\r\n\x01\xff"));
   EXPECT_TRUE(g_lines.empty());
   InPorts::ports_[IOP_SER_C] = nullptr;
-  InPorts::beforeModeChange_.store(nullptr);
-  InPorts::afterModeChange_.store(nullptr);
+  InPorts::beforeModeChange_.set(nullptr);
+  InPorts::afterModeChange_.set(nullptr);
 }
 
 // A port is made in the mode the settings keep for it; a stored byte that is no mode gives

@@ -123,22 +123,19 @@ TEST(CanPorts, SeamCarriesTheBytes) {
   EXPECT_EQ(InPorts::ports_[IOP_CAN_A]->read(b, sizeof b, 0), 0);
   EXPECT_EQ(OutPorts::ports_[IOP_CAN_B]->write("x", 1, 0), 0);
   static std::string sent;
-  static const CanSeam seam = {
-      [](int can, void* buf, int max, int) {
-        if (max < 1) return 0;
-        static_cast<char*>(buf)[0] = static_cast<char>('0' + can);
-        return 1;
-      },
-      [](int can, const void* d, int len, int) {
-        sent += std::to_string(can) + std::string(static_cast<const char*>(d), static_cast<std::size_t>(len));
-        return len;
-      }};
-  canSetSeam(&seam);
+  canReadHook = [](int can, void* buf, int max, int) {
+    if (max < 1) return 0;
+    static_cast<char*>(buf)[0] = static_cast<char>('0' + can);
+    return 1;
+  };
+  canWriteHook = [](int can, const void* d, int len, int) {
+    sent += std::to_string(can) + std::string(static_cast<const char*>(d), static_cast<std::size_t>(len));
+    return len;
+  };
   EXPECT_EQ(InPorts::ports_[IOP_CAN_B]->read(b, sizeof b, 0), 1);
   EXPECT_EQ(b[0], '1');
   EXPECT_EQ(OutPorts::ports_[IOP_CAN_A]->write("frame", 5, 0), 5);
   EXPECT_EQ(sent, "0frame");
-  canSetSeam(nullptr);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <random>
 #include <string>
 
+#include "settings/rcv_settings.h"
+
 namespace {
 
 constexpr double kC = 299792458.0;
@@ -325,7 +327,7 @@ TEST(SignalTables, BeiDouCompatibility) {
 
   signalTableLinks.ignoreCompat = [](int n, int) { return n < 6 || n > 58; };
   EXPECT_EQ(ignoreMsmCell(0, 3, 5), 0);  // compatibility word not 5
-  signalTableLinks.bdsCompatWord = [] { return 5; };
+  RcvSet.msmCompat = 5;
   EXPECT_EQ(ignoreMsmCell(0, 3, 5), 1);
   EXPECT_EQ(ignoreMsmCell(0, 10, 5), 0);
   EXPECT_EQ(ignoreMsmCell(0, 0, 5), 0);  // no satellite number

@@ -229,7 +229,6 @@ TEST_F(RcvSettings, AfterLoadStepsRunInOrderWithTheStoredValues) {
   restart();
   const std::vector<std::string> want = {"cpd 7", "ms 200 1000", "lband on", "cpu 5", "ant 1 ANT-B", "geoid", "later"};
   EXPECT_EQ(g_calls, want);
-  rcvSettingsHooks = RcvSettingsHooks();
 }
 
 TEST_F(RcvSettings, ReferenceIdReachesEveryOutputFormat) {

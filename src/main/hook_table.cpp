@@ -1,0 +1,183 @@
+#include "main/hook_table.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "command/settings_commands.h"
+#include "differential/input_decoders.h"
+#include "differential/redirect.h"
+#include "files/log_files.h"
+#include "gnss_link/meas_proc.h"
+#include "network/tcpcl_suspend.h"
+#include "output/output_manager.h"
+#include "platform/apx_task.h"
+#include "platform/exit.h"
+#include "platform/file_nvm.h"
+#include "platform/hook.h"
+#include "platform/nv_init.h"
+#include "platform/ports/can_ports.h"
+#include "platform/ports/in_port.h"
+#include "platform/ram_nvm.h"
+#include "platform/rtos_time.h"
+#include "platform/shutdown.h"
+#include "positioning/chan_data.h"
+#include "positioning/signal_tables.h"
+#include "settings/nav_settings.h"
+#include "settings/nv_settings.h"
+
+namespace {
+
+struct HookRow {
+  const char* owner;     // layer that owns the hook
+  const char* name;      // its name in the hook registry
+  const void* hook;      // the hook object
+  int fills;             // functions src/main puts in (0 for a hook left empty)
+  const char* notBuilt;  // the component that will fill it; null when wired
+};
+
+constexpr const char* kNetworkSettings = "network settings (network)";
+constexpr const char* kLbandService = "L-band service (differential)";
+
+// The registry's name of each hook is the expression that names it in the code.
+#define WIRED(owner, hook, fills) {owner, #hook, &hook, fills, nullptr}
+#define NOT_BUILT(owner, hook, component) {owner, #hook, &hook, 0, component}
+
+// clang-format off
+const HookRow kRows[] = {
+    // ---- platform (wire_platform.cpp)
+    WIRED("platform", rxExitHooks, 1),
+    WIRED("platform", nvInitSlots.serdefs, 1),
+    NOT_BUILT("platform", nvInitSlots.netconf, kNetworkSettings),
+    NOT_BUILT("platform", nvInitSlots.wlanNv, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.ddnsConf, "dynamic DNS settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.ptpdConf, "PTP settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.netconf1, kNetworkSettings),
+    NOT_BUILT("platform", nvInitSlots.spectrumNv, "spectrum settings (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.tcpclConf, "TCP client settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.rcvclConf, "receiver client settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.wlanconf2init, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.wlanconf3init, "Wi-Fi settings (network)"),
+    NOT_BUILT("platform", nvInitSlots.tsIdNv, kLbandService),
+    NOT_BUILT("platform", nvInitSlots.calib, "GLONASS bias calibration (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.lbandMap, kLbandService),
+    NOT_BUILT("platform", nvInitSlots.beaconMap, "beacon receiver (gnss_link)"),
+    NOT_BUILT("platform", nvInitSlots.tsDecoderNv, kLbandService),
+    WIRED("platform", RamNvm::snapshotHook_, 1),
+    WIRED("platform", fileNvmCommitHook, 1),
+    WIRED("platform", rtosGnssEpochHook, 1),
+    WIRED("platform", rtosTimesInitHook, 1),
+    NOT_BUILT("platform", rtosPpsSource, "PPS input (gnss_link peripherals)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepFilePush], "file push (files)"),
+    WIRED("platform", rcvShutdownSteps[kShutStepLogFiles], 1),
+    WIRED("platform", rcvShutdownSteps[kShutStepAnswer], 1),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepNetwork], "network and Wi-Fi (network)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepSession], "session state (files)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
+    NOT_BUILT("platform", apxHooks[kApxCycle], "navigation housekeeping (positioning)"),
+    NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
+    NOT_BUILT("platform", apxHooks[kApxAfterSave], "measurement logic (positioning)"),
+    WIRED("platform", CmdHandler::sink_, 1),
+    WIRED("platform", InPorts::storedMode_, 1),
+    NOT_BUILT("platform", InPorts::beforeModeChange_, "base-epoch buffers (differential)"),
+    WIRED("platform", InPorts::afterModeChange_, 1),
+    NOT_BUILT("platform", canReadHook, "CAN interface"),
+    NOT_BUILT("platform", canWriteHook, "CAN interface"),
+
+    // ---- settings (wire_settings.cpp)
+    NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
+    NOT_BUILT("settings", rcvSettingsHooks.msLogicInit, "measurement logic (positioning)"),
+    NOT_BUILT("settings", rcvSettingsHooks.lbandSetMode, kLbandService),
+    WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
+    NOT_BUILT("settings", rcvSettingsHooks.antDbFind, "antenna database (positioning)"),
+    WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
+    WIRED("settings", nvAfterLoadHooks, 2),
+    NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
+    NOT_BUILT("settings", rtcmSettingsApplyHook, "RTCM coders and decoder settings keys (differential)"),
+    WIRED("settings", navDatumDefaultsHook, 1),
+
+    // ---- command (wire_command.cpp)
+    WIRED("command", cmdAreaRegistrars, 2),
+    WIRED("command", cmdToSlaveHook, 1),
+    NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
+    WIRED("command", cmdM2sDefaultsHook, 1),
+    NOT_BUILT("command", cmdInitDefaultsHooks, "settings of the files and network layers"),
+    WIRED("command", cmdDecModeHook, 1),
+
+    // ---- output
+    NOT_BUILT("output", omStreamFunc, "RTCM 3 coder (differential)"),
+    NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
+
+    // ---- files
+    NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),
+
+    // ---- network
+    NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
+
+    // ---- positioning (wire_positioning.cpp)
+    WIRED("positioning", signalTableLinks.isBeiPhase3, 1),
+    WIRED("positioning", signalTableLinks.isBeiDou37compat, 1),
+    WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
+    WIRED("positioning", signalTableLinks.ignoreCompat, 1),
+    NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
+    NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
+
+    // ---- differential (wire_differential.cpp)
+    WIRED("differential", decBoardSendHook, 1),
+    WIRED("differential", InDecs::native_, 1),
+
+    // ---- gnss_link
+    NOT_BUILT("gnss_link", measProcLinks.sepAntSolutions, "receiver settings of the antenna inputs"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType1, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType3, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkBaseDistance, "RTK engine (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
+    NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
+    NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
+    NOT_BUILT("gnss_link", measProcLinks.navMain, "navigation step (positioning)"),
+};
+// clang-format on
+#undef WIRED
+#undef NOT_BUILT
+
+const HookRow* findRow(const char* owner, const char* name) {
+  for (const HookRow& r : kRows)
+    if (std::strcmp(r.owner, owner) == 0 && std::strcmp(r.name, name) == 0) return &r;
+  return nullptr;
+}
+
+}  // namespace
+
+int hookWiringCheck(void (*say)(const char* line)) {
+  int faults = 0;
+  char line[192];
+  auto emit = [&] {
+    if (say) say(line);
+    ++faults;
+  };
+  for (int i = 0; i < hookCount(); ++i) {
+    const HookInfo* h = hookAt(i);
+    if (findRow(h->owner, h->name)) continue;
+    std::snprintf(line, sizeof line, "%s/%s: registered, not in the wiring table", h->owner, h->name);
+    emit();
+  }
+  for (const HookRow& r : kRows) {
+    const HookInfo* h = hookFind(r.owner, r.name);
+    if (h == nullptr || h->self != r.hook) {
+      std::snprintf(line, sizeof line, "%s/%s: in the wiring table, no such hook registered", r.owner, r.name);
+      emit();
+      continue;
+    }
+    const int n = h->count(h->self);
+    if (r.notBuilt != nullptr && n != 0) {
+      std::snprintf(line, sizeof line, "%s/%s: filled (%d), but its component is not built: %s", r.owner, r.name, n,
+                    r.notBuilt);
+      emit();
+    } else if (r.notBuilt == nullptr && n != r.fills) {
+      std::snprintf(line, sizeof line, "%s/%s: holds %d, wired with %d", r.owner, r.name, n, r.fills);
+      emit();
+    }
+  }
+  return faults;
+}

@@ -1,0 +1,23 @@
+// Hooks of the command layer: the areas and verbs of other layers, what follows a set, init.
+#include "command/cmd_hooks.h"
+#include "command/settings_commands.h"
+#include "differential/decoder_status.h"
+#include "differential/decoder_task.h"
+#include "gnss_link/board_link.h"
+#include "gnss_link/lock_manager_keys.h"
+#include "gnss_link/placeholders.h"
+#include "main/hooks.h"
+
+void wireCommand() {
+  // /par/ areas of the layers above: the lock manager's, then the stand-ins of the areas the
+  // GNSS board shares that no layer serves yet
+  cmdAreaRegistrars.add([] { registerLockArea(); });
+  cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
+
+  // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
+  cmdToSlaveHook = cmdToSlaveSend;
+  cmdM2sDefaultsHook = m2sDefaults;
+
+  // decoder status of a port whose input mode changed
+  cmdDecModeHook = [](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); };
+}

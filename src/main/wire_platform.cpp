@@ -1,0 +1,40 @@
+// Hooks of the platform layer: exit, settings image, time, shutdown, the ports.
+#include "command/input_parser.h"
+#include "differential/redirect.h"
+#include "files/log_files.h"
+#include "gnss_link/board_settings.h"
+#include "main/hooks.h"
+#include "platform/exit.h"
+#include "platform/file_nvm.h"
+#include "platform/nv_init.h"
+#include "platform/ports/in_port.h"
+#include "platform/ram_nvm.h"
+#include "platform/rtos_time.h"
+#include "platform/shutdown.h"
+#include "positioning/rcv_time_scales.h"
+#include "positioning/time_scales.h"
+#include "settings/port_settings.h"
+
+void wirePlatform() {
+  // process exit: the settings image is forced to storage
+  rxExitHooks.add([] { FileNvmSaveOnExit(); });
+
+  // settings image: block order, and the GNSS-board settings file kept beside the image
+  nvInitSlots.serdefs = serdefs_NvAlloc;
+  RamNvm::snapshotHook_ = cmdBufSnapshot;
+  fileNvmCommitHook = cmdBufCommit;
+
+  // time: each epoch's clock reading and the real-time clock at start go to the time scales
+  rtosGnssEpochHook = TimeScales::epoch;
+  rtosTimesInitHook = RcvTimeScales::initOnce;
+
+  // shutdown: the log files closed, the command that asked answered
+  rcvShutdownSteps[kShutStepLogFiles] = [](const ShutdownRequest&) { cfClose(-1); };
+  rcvShutdownSteps[kShutStepAnswer] = cmdAnswerShutdown;
+
+  // ports: command lines to the parser, the stored input mode a port is made in, mode changes
+  // to the relays
+  CmdHandler::sink_ = &InputParser::put;
+  InPorts::storedMode_ = portSettingsMode;
+  InPorts::afterModeChange_ = static_cast<void (*)(int, int)>(decRedirsModeChange);
+}

@@ -1,0 +1,18 @@
+// Hooks of the settings layer: what follows the loading of the settings, and the defaults that
+// other layers know.
+#include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/lock_manager.h"
+#include "gnss_link/meas_proc.h"
+#include "main/hooks.h"
+#include "positioning/geodesy/datum_in_use.h"
+#include "positioning/geoid/geoid_gps.h"
+#include "settings/nav_settings.h"
+#include "settings/nv_settings.h"
+
+void wireSettings() {
+  rcvSettingsHooks.cpuSetNum = cpuSetNum;
+  rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  nvAfterLoadHooks.add(measProcSettingsLoaded);
+  nvAfterLoadHooks.add(chanSettingsAfterLoad);
+  navDatumDefaultsHook = navDatumDefaults;
+}
