@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output_fakes.h"
@@ -30,13 +31,9 @@ void registerSome() {
 
 TEST(MsgPool, RefusesBadNamesDuplicatesAndThe451stMessage) {
   MsgPool pool;
-  const struct {
-    int group;
-    const char* name;
-    OutMsg* m;
-  } bad[] = {{7, "x", &g_pa},         {-1, "x", &g_pa},   {0, "", &g_pa},    {0, nullptr, &g_pa},
-             {0, "toolong99", &g_pa}, {0, "a:b", &g_pa},  {0, "a,b", &g_pa}, {0, "{a}", &g_pa},
-             {0, "a/b", &g_pa},       {0, "x", nullptr}};
+  const struct { int group; const char* name; OutMsg* m; } bad[] = {
+      {7, "x", &g_pa},   {-1, "x", &g_pa},  {0, "", &g_pa},  {0, nullptr, &g_pa}, {0, "toolong99", &g_pa},
+      {0, "a:b", &g_pa}, {0, "a,b", &g_pa}, {0, "{a}", &g_pa}, {0, "a/b", &g_pa},   {0, "x", nullptr}};
   for (const auto& b : bad) EXPECT_FALSE(MsgPool::add(pool, b.group, b.name, b.m, nullptr)) << b.group;
   EXPECT_TRUE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));
   EXPECT_FALSE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));  // taken in its group
@@ -53,12 +50,8 @@ TEST(MsgPool, RefusesBadNamesDuplicatesAndThe451stMessage) {
 TEST(MsgLists, EnableAndDisableForms) {
   registerSome();
   using R = OmListResult;
-  const struct {
-    bool enable;
-    const char* spec;
-    R result;
-    const char* set;  // printed set afterwards; null: unchanged
-  } steps[] = {
+  // Printed set afterwards; null: unchanged.
+  const struct { bool enable; const char* spec; R result; const char* set; } steps[] = {
       {true, "zrt/{RT,ET}:0", R::kOk, "{zrt={RT=0,ET=0}}"},
       {true, "zrt/{RT,XX}:1", R::kUnknownMsg, nullptr},
       {true, "zrt/{ET,rt}", R::kUnknownMsg, nullptr},  // names keep their case
@@ -122,23 +115,22 @@ TEST(MsgLists, RandomListsNeverHurt) {
   EXPECT_NE(printed(kStream), "<overflow>");
 }
 
-TEST(MsgSetStore, StoredByGroupAndNameSurvivesANewPool) {
+// At the next start the sets come back from the settings image by group and name: a build that
+// registers new messages first and has lost "@@ld" still finds the others.
+TEST(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
   registerSome();
-  ASSERT_EQ(omEnableMsgs(5, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(9, "zrt/{@@ld:0,ET}"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(40, "rtcm3/1005:5"), OmListResult::kOk);
-  std::vector<unsigned char> image(kOmStoreImageSize);
-  int n = omSaveSets(image.data(), static_cast<int>(image.size()));
-  ASSERT_EQ(n, 8 + 5 * 28);
-  // The next build registers a new message first and has lost "@@ld".
-  static TestMsg x, rt, et, c;
+  for (auto [s, spec] : {std::pair{5, "zrt/{RT,ET}:1"}, {6, "nmea/GGA:0.1"}, {9, "zrt/{@@ld:0,ET}"}, {40, "rtcm3/1005:5"}})
+    ASSERT_EQ(omEnableMsgs(s, spec), OmListResult::kOk);
+  ASSERT_EQ(omDisableMsgs(6, nullptr), OmListResult::kOk);
+  for (int s : {5, 6, 9, 40}) omGetMsgSet(s)->clear();
   msgPool.clear();
+  static TestMsg x;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "NEW", &x, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &c, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "ET", &et, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "RT", &rt, nullptr));
-  ASSERT_TRUE(omLoadSets(image.data(), n));
-  EXPECT_EQ(printed(5), "{zrt={ET=1,RT=1}}");
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &g_1005, nullptr));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupNmea, "GGA", &g_gga, nullptr));
+  omInitOnce();  // RT and ET, then the stored sets
+  EXPECT_EQ(printed(5), "{zrt={RT=1,ET=1}}");
+  EXPECT_EQ(printed(6), "{}");
   EXPECT_EQ(printed(9), "{zrt={ET=1}}");
   EXPECT_EQ(printed(40), "{rtcm3={1005=5}}");
 }
@@ -148,14 +140,13 @@ TEST(MsgSetStore, MalformedImagesAreRefused) {
   ASSERT_EQ(omEnableMsgs(5, "zrt/RT:1"), OmListResult::kOk);
   std::vector<unsigned char> image(kOmStoreImageSize);
   const int n = omSaveSets(image.data(), static_cast<int>(image.size()));
-  const struct {
-    int at, value, size;  // byte changed (-1: none), its new value, size handed over
-    bool ok;
-  } rows[] = {{0, 0x4E, n, false},   // magic
-              {5, 0xFF, n, false},   // more records than fit
-              {-1, 0, n - 1, false},  // cut short
-              {-1, 0, 4, false},
-              {8, 77, n, true}};     // stream out of range: the record is skipped
+  ASSERT_EQ(n, 8 + 28);  // header and one record: the layout the settings image keeps
+  // Byte changed (-1: none), its new value, the size handed over.
+  const struct { int at, value, size; bool ok; } rows[] = {
+      {0, 0x4E, n, false},                       // magic
+      {5, 0xFF, n, false},                       // more records than fit
+      {-1, 0, n - 1, false}, {-1, 0, 4, false},  // cut short
+      {8, 77, n, true}};                         // stream out of range: the record is skipped
   for (const auto& r : rows) {
     std::vector<unsigned char> bad = image;
     if (r.at >= 0) bad[static_cast<std::size_t>(r.at)] = static_cast<unsigned char>(r.value);
@@ -170,22 +161,6 @@ TEST(MsgSetStore, MalformedImagesAreRefused) {
     if (r.size() >= 8 && rng() % 2) std::memcpy(r.data(), image.data(), 4);
     omLoadSets(r.data(), static_cast<int>(r.size()));
   }
-}
-
-TEST(MsgSetStore, SettingsImageKeepsTheSets) {
-  registerSome();
-  ASSERT_EQ(omEnableMsgs(5, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(6, "nmea/GGA:0.1"), OmListResult::kOk);
-  // Forget the sets in memory; start-up brings them back from the settings block.
-  omGetMsgSet(5)->clear();
-  omGetMsgSet(6)->clear();
-  omInitOnce();
-  EXPECT_EQ(printed(5), "{zrt={RT=1,ET=1}}");
-  EXPECT_EQ(printed(6), "{nmea={GGA=0.1}}");
-  ASSERT_EQ(omDisableMsgs(5, nullptr), OmListResult::kOk);
-  omInitOnce();
-  EXPECT_EQ(printed(5), "{}");
-  EXPECT_EQ(printed(6), "{nmea={GGA=0.1}}");
 }
 
 }  // namespace

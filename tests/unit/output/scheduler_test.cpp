@@ -21,19 +21,15 @@ void runEpochs(long from, long to, long step) {
   }
 }
 
-std::vector<std::string> ids(const std::string& bytes) {
-  std::vector<std::string> v;
-  for (const auto& f : readFrames(bytes)) v.push_back(f.id);
-  return v;
-}
-
+// A port that takes nothing drops and counts without waiting and holds up no other stream.
 TEST(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "T1", &msg, nullptr));  // before RT and ET
-  FakePort port;
+  FakePort full(0), port;
   omInitOnce();
-  omAttachStream(kStream, &port);
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{ET,T1,RT}:1"), OmListResult::kOk);
+  omAttachStream(kStream, &full);
+  omAttachStream(kStream + 1, &port);
+  for (int s : {kStream, kStream + 1}) ASSERT_EQ(omEnableMsgs(s, "zrt/{ET,T1,RT}:1"), OmListResult::kOk);
   runEpochs(43200000, 43210000, 100);
   bool clean = false;
   const auto frames = readFrames(port.bytes, &clean);
@@ -47,19 +43,22 @@ TEST(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
     EXPECT_EQ(frames[k].body.size(), 4u);
     EXPECT_EQ(le32(frames[k].body), 43200000u + 1000u * (k / 3));
   }
-  EXPECT_EQ(omGetStreamInfo(kStream)->sent, 30u);
-  EXPECT_EQ(omGetStreamInfo(kStream)->dropped, 0u);
+  EXPECT_EQ(omGetStreamInfo(kStream + 1)->sent, 30u);
+  EXPECT_EQ(omGetStreamInfo(kStream)->sent, 0u);
+  EXPECT_EQ(omGetStreamInfo(kStream)->dropped, 30u);
+  EXPECT_EQ(full.maxTimeout, 0);
+  omAttachStream(kStream, nullptr);  // a stream without a port is not written at all
+  runEpochs(43210000, 43211000, 100);
+  EXPECT_EQ(full.calls, 30);
 }
 
 TEST(Scheduler, PeriodPhaseCountAndMidnight) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "t", &msg, nullptr));
   const int idx = msgPool.find(kGroupMisc, "t");
-  const struct {
-    std::int32_t period, phase, count;
-    long from, to, step;
-    std::vector<std::uint32_t> times;  // epoch times written
-  } rows[] = {
+  // Schedule, epochs run (from, to, step), the epoch times written.
+  struct Row { std::int32_t period, phase, count; long from, to, step; std::vector<std::uint32_t> times; };
+  const Row rows[] = {
       {1000, 0, 0, 0, 3000, 100, {0, 1000, 2000}},
       {1000, 300, 0, 0, 3000, 100, {300, 1300, 2300}},
       {500, 200, 0, 0, 3000, 100, {200, 700, 1200, 1700, 2200, 2700}},
@@ -90,20 +89,13 @@ TEST(Scheduler, OnChangeWritesOnlyWhenTheContentMoved) {
   FakePort port;
   omAttachStream(kStream, &port);
   ASSERT_EQ(omEnableMsgs(kStream, "misc/t"), OmListResult::kOk);  // its default: on change
-  // (content set before the epochs from..to, outputs counted after them); the first check writes.
-  const struct {
-    long content, from, to;
-    int outs;
-  } every[] = {{0, 0, 1000, 1}, {7, 1000, 2000, 2}, {7, 2000, 3000, 2}},
-    // On change with a period: looked at once per period only.
-    periodic[] = {{7, 3000, 4000, 3}, {8, 4000, 4900, 4}, {9, 4900, 5000, 4}, {9, 5000, 5100, 5}};
-  for (const auto& s : every) {
-    msg.content = s.content;
-    runEpochs(s.from, s.to, 100);
-    EXPECT_EQ(msg.outs, s.outs) << s.from;
-  }
-  omGetMsgSet(kStream)->enable(msgPool.find(kGroupMisc, "t"), MsgSchedParams{1000, 0, 0, kSchedOnChange});
-  for (const auto& s : periodic) {
+  // Content set before the epochs from..to, outputs counted after them; the first look writes.
+  // From 3000 on change with a period: looked at once per period only.
+  const struct { long content, from, to; int outs; } steps[] = {
+      {0, 0, 1000, 1},    {7, 1000, 2000, 2}, {7, 2000, 3000, 2}, {7, 3000, 4000, 3},
+      {8, 4000, 4900, 4}, {9, 4900, 5000, 4}, {9, 5000, 5100, 5}};
+  for (const auto& s : steps) {
+    if (s.from == 3000) omGetMsgSet(kStream)->enable(msgPool.find(kGroupMisc, "t"), {1000, 0, 0, kSchedOnChange});
     msg.content = s.content;
     runEpochs(s.from, s.to, 100);
     EXPECT_EQ(msg.outs, s.outs) << s.from;
@@ -133,23 +125,6 @@ TEST(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
   // Only in epochs with something due: before the first pair and between the pairs.
   EXPECT_EQ(g_calls, (std::vector<HookCall>{{0, kStream, 0}, {1000, kStream, 20}}));
   EXPECT_EQ(omSetStreamFunc(nullptr), recordHook);
-}
-
-TEST(Scheduler, AFullPortDropsAndCountsWithoutWaiting) {
-  FakePort full(0), other;
-  omInitOnce();
-  omAttachStream(kStream, &full);
-  omAttachStream(kStream + 1, &other);
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(kStream + 1, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  runEpochs(0, 3000, 100);
-  EXPECT_EQ(omGetStreamInfo(kStream)->dropped, 6u);
-  EXPECT_EQ(omGetStreamInfo(kStream)->sent, 0u);
-  EXPECT_EQ(full.maxTimeout, 0);
-  EXPECT_EQ(readFrames(other.bytes).size(), 6u);
-  omAttachStream(kStream, nullptr);  // a stream without a port is not written at all
-  runEpochs(3000, 4000, 100);
-  EXPECT_EQ(full.calls, 6);
 }
 
 TEST(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
@@ -187,23 +162,26 @@ TEST(Scheduler, StartMessagesOncePerMessageAndPart) {
   ASSERT_EQ(omEnableMsgs(9, "zrt/{mult,T1,RT}"), OmListResult::kOk);
   zrmOutStartMsgs(*omGetStreamInfo(omPortToStream(9)), [] { return ++g_hooks > 0; });
   // Single messages in pool order first, then the three parts.
-  EXPECT_EQ(ids(port.bytes), (std::vector<std::string>{"T1", "~~", "M0", "M0", "M0"}));
+  std::string ids;
+  for (const auto& f : readFrames(port.bytes)) ids += f.id + " ";
+  EXPECT_EQ(ids, "T1 ~~ M0 M0 M0 ");
   EXPECT_EQ(g_hooks, 5);
   EXPECT_GT(port.maxTimeout, 0);
   EXPECT_EQ(omGetStreamInfo(9)->timeout, 0);
 }
 
-TEST(Scheduler, CoderPlansFollowTheDueMessages) {
+TEST(Scheduler, CoderAndSpectrumPlansFollowTheSets) {
   static TestMsg msg;
   for (const char* n : {"1", "3", "9"}) ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm, n, &msg, nullptr));
   for (const char* n : {"0", "1"}) ASSERT_TRUE(MsgPool::add(msgPool, kGroupCmr, n, &msg, nullptr));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "SP", &msg, nullptr));
+  spSetMsg(msgPool.find(kGroupZrt, "SP"));
   FakePort a, b;
   omAttachStream(5, &a);
   omAttachStream(6, &b);
   ASSERT_EQ(omEnableMsgs(5, "rtcm/{1:1,9:2}"), OmListResult::kOk);
   ASSERT_EQ(omEnableMsgs(6, "cmr/1:1"), OmListResult::kOk);
-  bool rtcm[23];
-  bool cmr[5];
+  bool rtcm[23], cmr[5];
   omPrepare(1000);  // second 1: "9" (2 s) is not due
   EXPECT_TRUE(rtcmmMakeOut(rtcm, 23));
   EXPECT_EQ(rtcmMode, 1);
@@ -216,16 +194,6 @@ TEST(Scheduler, CoderPlansFollowTheDueMessages) {
   omPrepare(2000);
   EXPECT_TRUE(rtcmmMakeOut(rtcm, 2));  // a short plan takes what fits
   EXPECT_TRUE(rtcm[0]);
-}
-
-TEST(Scheduler, SpectrumStreamsAreCounted) {
-  static TestMsg msg;
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "SP", &msg, nullptr));
-  EXPECT_EQ(spCheckOut(), 0);
-  spSetMsg(msgPool.find(kGroupZrt, "SP"));
-  FakePort a, b;
-  omAttachStream(5, &a);
-  omAttachStream(6, &b);
   for (int s : {5, 6, 7}) ASSERT_EQ(omEnableMsgs(s, "zrt/SP"), OmListResult::kOk);  // 7 has no port
   EXPECT_EQ(spCheckOut(), 2);
   EXPECT_TRUE(spOutActive());

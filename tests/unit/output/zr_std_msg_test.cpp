@@ -16,12 +16,7 @@ TEST(ZRStdMsg, FramesOfEveryChecksumVariant) {
   EXPECT_EQ(zrCrc16("123456789", 9), 0x31C3);  // published check value of CRC-16/XMODEM
   const std::string body("\x01\x02\x03hello", 8);
   const std::string t("\x00\x2e\x93\x02", 4);  // 43200000 ms
-  const struct {
-    const char* id;
-    ZrCheck check;
-    const char* term;
-    std::string body, expected;
-  } rows[] = {
+  const struct { const char* id; ZrCheck check; const char* term; std::string body, expected; } rows[] = {
       {"AB", ZrCheck::kNone, nullptr, body, "AB008" + body},
       {"AB", ZrCheck::kCs8, nullptr, body, "AB009" + body + "\xb9"},
       {"AB", ZrCheck::kCs8Hex, nullptr, body, "AB00A" + body + "58"},
@@ -61,13 +56,10 @@ TEST(ZRStdMsg, LengthLimitsAreNeverExceeded) {
 // Buffers around the size of an empty frame: the body never takes the room of the checksum and
 // terminator, a buffer one byte short forms no frame, and nothing is written past the buffer.
 TEST(ZRStdMsg, SmallBuffersAreNeverOverrun) {
-  const struct {
-    ZrCheck check;
-    const char* term;
-    int trailer;
-  } rows[] = {{ZrCheck::kNone, nullptr, 0},  {ZrCheck::kCs8, nullptr, 1},   {ZrCheck::kCs8Hex, nullptr, 2},
-              {ZrCheck::kCrc16, nullptr, 2}, {ZrCheck::kCrc16Hex, nullptr, 4}, {ZrCheck::kNone, "\r\n", 2},
-              {ZrCheck::kCs8Hex, "\r\n", 4}};
+  const struct { ZrCheck check; const char* term; int trailer; } rows[] = {
+      {ZrCheck::kNone, nullptr, 0},     {ZrCheck::kCs8, nullptr, 1},  {ZrCheck::kCs8Hex, nullptr, 2},
+      {ZrCheck::kCrc16, nullptr, 2},    {ZrCheck::kCrc16Hex, nullptr, 4}, {ZrCheck::kNone, "\r\n", 2},
+      {ZrCheck::kCs8Hex, "\r\n", 4}};
   const char fill[24] = "bbbbbbbbbbbbbbbbbbbbbbb";
   for (const auto& r : rows) {
     const int empty = ZRStdMsg::kHeader + r.trailer;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_nvm.h"
@@ -41,7 +42,8 @@ class RcvSettings : public TempRunDir {
 
 constexpr std::uint16_t kBlocks[] = {kRcvSetBlockId, kNavSetBlockId, kRtcmSetBlockId, kBaseBlockId, kHistBlockId};
 
-TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestart) {
+// What a restart keeps, in the same places of the image; then what restoring the defaults leaves.
+TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestartUntilTheDefaultsReturn) {
   std::vector<std::uint32_t> offsets;
   for (std::uint16_t id : kBlocks) offsets.push_back(nvSettingsBlock(id)->imageOffset());
   RcvSet.cpuNum = 3;
@@ -56,9 +58,13 @@ TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestart) {
   ASSERT_TRUE(nv_writeRtcm3Settings());
   BASECOORD b{};
   b.xyz[0] = 4510023.9;
-  b.stationId = 321;
+  std::memset(b.name, 'y', sizeof b.name);  // stored without a terminator
   ASSERT_TRUE(nv_writeBaseSettings(&b));
   ASSERT_TRUE(nv_writeGloCalib(2));
+  portSettingsStoreMode(IOP_SER_B, InPort::M_RTCM3);
+  EXPECT_TRUE(portSettingsSetRate(IOP_SER_C, 9600));
+  EXPECT_FALSE(portSettingsSetRate(IOP_SER_C, 9601));
+  EXPECT_FALSE(portSettingsSetRate(IOP_SHM_A, 9600));
   rtcmMode = tPosMode = 0;
   restart();
   for (std::size_t i = 0; i < offsets.size(); ++i) EXPECT_EQ(nvSettingsBlock(kBlocks[i])->imageOffset(), offsets[i]);
@@ -72,7 +78,18 @@ TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestart) {
   EXPECT_EQ(rtcm3GetMaxSats(), 12);
   EXPECT_EQ(rtcmMode, 1);
   EXPECT_EQ(bc.xyz[0], 4510023.9);
-  EXPECT_EQ(bc.stationId, 321);
+  EXPECT_EQ(std::strlen(bc.name), sizeof bc.name - 1);
+  EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_RTCM3);
+  EXPECT_EQ(portSettingsRate(IOP_SER_C), 9600);
+  nv_defaultSettings();
+  portSettingsDefaults();
+  restart();
+  RCV_SETTINGS def;
+  rcvSetDefaults(def);
+  EXPECT_EQ(std::memcmp(&RcvSet, &def, sizeof def), 0);
+  EXPECT_EQ(bc.xyz[0], 0);
+  EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_CMD);
+  EXPECT_EQ(portSettingsRate(IOP_SER_C), 115200);
 }
 
 // One byte flipped in one block: that record returns to its factory defaults, the others keep
@@ -129,18 +146,15 @@ TEST_F(RcvSettings, AfterLoadStepsRunInOrderWithTheStoredValues) {
 TEST_F(RcvSettings, ReferenceIdReachesEveryOutputFormat) {
   static int applied = -9;
   rtcmSettingsSetApplyHook([](RTCM_SETTINGS& s) { applied = s.refId; });
-  const struct {
-    int id, stored;
-  } rows[] = {{1234, 1234}, {4096, 1234}, {-2, 1234}, {4095, 4095}, {-1, -1}};
-  for (auto r : rows) {
-    SCOPED_TRACE(r.id);
-    EXPECT_EQ(nv_writeRefIdSettings(r.id), r.id == r.stored);
+  for (auto [id, stored] : {std::pair{1234, 1234}, {4096, 1234}, {-2, 1234}, {4095, 4095}, {-1, -1}}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(nv_writeRefIdSettings(id), id == stored);
     restart();
     for (int v : {RtcmSet.refId, RtcmSet.rtcmCod.stationId, RtcmSet.rtcm3Cod.stationId, RtcmSet.cmrCod.stationId})
-      EXPECT_EQ(v, r.stored);
+      EXPECT_EQ(v, stored);
     applied = -9;
     initRtcmSettingsRefId();
-    EXPECT_EQ(applied, r.stored);
+    EXPECT_EQ(applied, stored);
   }
 }
 
@@ -165,37 +179,11 @@ TEST_F(RcvSettings, CmrWriterStoresItsOwnPartsOnly) {
 }
 
 TEST_F(RcvSettings, Rtcm3SatelliteLimitIsBounded) {
-  const struct {
-    int in, out;
-  } rows[] = {{0, 0}, {1, 1}, {127, 127}, {128, 127}, {-5, 0}, {40, 40}};
-  for (auto r : rows) {
-    rtcm3SetMaxSats(r.in);
-    EXPECT_EQ(rtcm3GetMaxSats(), r.out) << r.in;
-    EXPECT_EQ(RcvSet.rtcm3MaxSats, r.out) << r.in;
+  for (auto [in, out] : {std::pair{0, 0}, {1, 1}, {127, 127}, {128, 127}, {-5, 0}, {40, 40}}) {
+    rtcm3SetMaxSats(in);
+    EXPECT_EQ(rtcm3GetMaxSats(), out) << in;
+    EXPECT_EQ(RcvSet.rtcm3MaxSats, out) << in;
   }
-}
-
-TEST_F(RcvSettings, FactoryDefaultsComeBackWhole) {
-  RcvSet.cpuNum = 1;
-  nv_writeRcvSettings();
-  bc.valid = 1;
-  nv_writeBaseSettings();
-  nv_defaultSettings();
-  restart();
-  RCV_SETTINGS def;
-  rcvSetDefaults(def);
-  EXPECT_EQ(std::memcmp(&RcvSet, &def, sizeof def), 0);
-  EXPECT_EQ(bc.valid, 0);
-}
-
-TEST_F(RcvSettings, StoredTextsAreAlwaysTerminated) {
-  std::memset(RcvSet.geoidFile, 'x', sizeof RcvSet.geoidFile);
-  std::memset(bc.name, 'y', sizeof bc.name);
-  nv_writeRcvSettings();
-  nv_writeBaseSettings();
-  restart();
-  EXPECT_EQ(std::strlen(RcvSet.geoidFile), sizeof RcvSet.geoidFile - 1);
-  EXPECT_EQ(std::strlen(bc.name), sizeof bc.name - 1);
 }
 
 // Whatever bytes a valid block holds (another firmware's record, a damaged one with a matching
@@ -224,20 +212,6 @@ TEST_F(RcvSettings, RandomStoredRecordsLoadSafely) {
     EXPECT_GE(rtcm3GetMaxSats(), 0);
     EXPECT_LE(rtcm3GetMaxSats(), 127);
   }
-}
-
-TEST_F(RcvSettings, PortModesAndRatesPersist) {
-  portSettingsStoreMode(IOP_SER_B, InPort::M_RTCM3);
-  EXPECT_TRUE(portSettingsSetRate(IOP_SER_C, 9600));
-  EXPECT_FALSE(portSettingsSetRate(IOP_SER_C, 9601));
-  EXPECT_FALSE(portSettingsSetRate(IOP_SHM_A, 9600));
-  restart();
-  EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_RTCM3);
-  EXPECT_EQ(portSettingsRate(IOP_SER_C), 9600);
-  portSettingsDefaults();
-  restart();
-  EXPECT_EQ(PortSet.imode[IOP_SER_B], InPort::M_CMD);
-  EXPECT_EQ(portSettingsRate(IOP_SER_C), 115200);
 }
 
 // A port record with a mode or a speed code no port knows is not applied: the ports take their
