@@ -1,18 +1,19 @@
-// The message lists of "em"/"dm", the printed set, and the stored sets.
+// Registration in the message pool, the message lists of "em"/"dm", the printed set and the
+// stored sets.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "fake_port.h"
-#include "output/output_manager.h"
-#include "test_msgs.h"
+#include "output_fakes.h"
 
 namespace {
 
 constexpr int kStream = 5;
+TestMsg g_pa, g_ld, g_1005, g_gga;
 
 std::string printed(int stream) {
   char buf[512];
@@ -21,97 +22,74 @@ std::string printed(int stream) {
 }
 
 void registerSome() {
-  static TestMsg a, b, c, g;
   omInitOnce();  // RT, ET
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "@@pa", &a, &msgPeriod10));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "@@ld", &b, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &c, &msgPeriod10));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupNmea, "GGA", &g, &msgPeriod1));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "@@pa", &g_pa, &msgPeriod10));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "@@ld", &g_ld, nullptr));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &g_1005, &msgPeriod10));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupNmea, "GGA", &g_gga, &msgPeriod1));
 }
 
-struct ListCase {
-  const char* spec;
-  OmListResult result;
-  const char* set;  // printed set afterwards
-};
+TEST(MsgPool, RefusesBadNamesDuplicatesAndThe451stMessage) {
+  MsgPool pool;
+  const struct { int group; const char* name; OutMsg* m; } bad[] = {
+      {7, "x", &g_pa},   {-1, "x", &g_pa},  {0, "", &g_pa},  {0, nullptr, &g_pa}, {0, "toolong99", &g_pa},
+      {0, "a:b", &g_pa}, {0, "a,b", &g_pa}, {0, "{a}", &g_pa}, {0, "a/b", &g_pa},   {0, "x", nullptr}};
+  for (const auto& b : bad) EXPECT_FALSE(MsgPool::add(pool, b.group, b.name, b.m, nullptr)) << b.group;
+  EXPECT_TRUE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));
+  EXPECT_FALSE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));  // taken in its group
+  EXPECT_TRUE(MsgPool::add(pool, 1, "RT", &g_pa, nullptr));   // free in another
+  EXPECT_TRUE(MsgPool::add(pool, 0, "12345678", &g_pa, nullptr));
+  for (int i = pool.size(); i < 450; ++i)
+    ASSERT_TRUE(MsgPool::add(pool, i % MsgPool::kGroups, ("m" + std::to_string(i)).c_str(), &g_pa, nullptr)) << i;
+  EXPECT_FALSE(MsgPool::add(pool, 0, "extra", &g_pa, nullptr));
+  EXPECT_EQ(pool.size(), 450);
+  EXPECT_EQ(pool.find(0, "extra"), -1);
+}
 
-TEST(MsgLists, EnableForms) {
+// One stream through a sequence of lists; a list with any fault changes nothing at all.
+TEST(MsgLists, EnableAndDisableForms) {
   registerSome();
-  const std::vector<ListCase> cases = {
-      {"zrt/{RT,ET}:0", OmListResult::kOk, "{zrt={RT=0,ET=0}}"},
-      {"zrt/{RT,ET}:1", OmListResult::kOk, "{zrt={RT=1,ET=1}}"},
-      {"zrt/RT", OmListResult::kOk, "{zrt={RT=1,ET=1}}"},           // default 1 s
-      {"zrt/{@@pa:1,@@ld:1}", OmListResult::kOk, "{zrt={RT=1,ET=1,@@pa=1,@@ld=1}}"},
-      {"zrt/{@@pa,@@ld:2}:0.5", OmListResult::kOk, "{zrt={RT=1,ET=1,@@pa=0.5,@@ld=2}}"},
-      {"zrt/@@pa", OmListResult::kOk, "{zrt={RT=1,ET=1,@@pa=10,@@ld=2}}"},  // its default
-      {"/msg/rtcm3/1005:0.05", OmListResult::kOk, "{zrt={RT=1,ET=1,@@pa=10,@@ld=2},rtcm3={1005=0.05}}"},
-      {"nmea/GGA:86400", OmListResult::kOk,
-       "{zrt={RT=1,ET=1,@@pa=10,@@ld=2},nmea={GGA=86400},rtcm3={1005=0.05}}"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(omEnableMsgs(kStream, c.spec), c.result) << c.spec;
-    EXPECT_EQ(printed(kStream), c.set) << c.spec;
+  using R = OmListResult;
+  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:0"), R::kOk);
+  const std::pair<const char*, R> faulty[] = {
+      {"zrt/{RT,XX}:1", R::kUnknownMsg}, {"zrt/{ET,rt}", R::kUnknownMsg},  // names keep their case
+      {"foo/RT", R::kUnknownGroup},      {"zrt", R::kSyntax},          {"zrt/", R::kSyntax},
+      {"zrt/{RT,ET", R::kSyntax},        {"zrt/{RT,,ET}", R::kSyntax}, {"zrt/{RT,{ET}}", R::kSyntax},
+      {"zrt/{RT}x", R::kSyntax},         {"", R::kSyntax},             {"zrt/ET:", R::kBadPeriod},
+      {"zrt/ET:-1", R::kBadPeriod},      {"zrt/ET:1.0001", R::kBadPeriod}, {"zrt/ET:86400.001", R::kBadPeriod},
+      {"zrt/ET:1e3", R::kBadPeriod},     {"zrt/ET:.", R::kBadPeriod},  {"zrt/{ET}:x", R::kBadPeriod}};
+  for (auto [spec, result] : faulty) {
+    EXPECT_EQ(omEnableMsgs(kStream, spec), result) << spec;
+    EXPECT_EQ(printed(kStream), "{zrt={RT=0,ET=0}}") << spec;
   }
+  // Printed set afterwards; null: unchanged.
+  const struct { bool enable; const char* spec; R result; const char* set; } steps[] = {
+      {true, "zrt/RT", R::kOk, "{zrt={RT=1,ET=0}}"},  // its default, 1 s
+      {true, "zrt/{@@pa:1,@@ld:1}", R::kOk, "{zrt={RT=1,ET=0,@@pa=1,@@ld=1}}"},
+      {true, "zrt/{@@pa,@@ld:2}:0.5", R::kOk, "{zrt={RT=1,ET=0,@@pa=0.5,@@ld=2}}"},
+      {true, "zrt/@@pa", R::kOk, "{zrt={RT=1,ET=0,@@pa=10,@@ld=2}}"},
+      {true, "/msg/rtcm3/1005:0.05", R::kOk, "{zrt={RT=1,ET=0,@@pa=10,@@ld=2},rtcm3={1005=0.05}}"},
+      {true, "nmea/GGA:86400", R::kOk, "{zrt={RT=1,ET=0,@@pa=10,@@ld=2},nmea={GGA=86400},rtcm3={1005=0.05}}"},
+      {false, "zrt/@@ld", R::kOk, "{zrt={RT=1,ET=0,@@pa=10},nmea={GGA=86400},rtcm3={1005=0.05}}"},
+      {false, "zrt/{RT,@@ld}", R::kOk, "{zrt={ET=0,@@pa=10},nmea={GGA=86400},rtcm3={1005=0.05}}"},
+      {false, "zrt/XX", R::kUnknownMsg, nullptr},
+      {false, "zrt", R::kOk, "{nmea={GGA=86400},rtcm3={1005=0.05}}"},
+      {false, "", R::kOk, "{}"},
+  };
+  std::string set;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.spec);
+    EXPECT_EQ(s.enable ? omEnableMsgs(kStream, s.spec) : omDisableMsgs(kStream, s.spec), s.result);
+    if (s.set) set = s.set;
+    EXPECT_EQ(printed(kStream), set);
+  }
+  EXPECT_EQ(g_pa.resets, 3);  // each enabling forgets what the stream was sent
   EXPECT_EQ(printed(kStream + 1), "{}");
-}
-
-TEST(MsgLists, FaultyListsChangeNothing) {
-  registerSome();
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/RT:1"), OmListResult::kOk);
-  const std::vector<ListCase> cases = {
-      {"zrt/{RT,XX}:1", OmListResult::kUnknownMsg, nullptr},
-      {"zrt/{ET,rt}", OmListResult::kUnknownMsg, nullptr},  // names keep their case
-      {"foo/RT", OmListResult::kUnknownGroup, nullptr},
-      {"zrt", OmListResult::kSyntax, nullptr},
-      {"zrt/", OmListResult::kSyntax, nullptr},
-      {"zrt/{RT,ET", OmListResult::kSyntax, nullptr},
-      {"zrt/{RT,,ET}", OmListResult::kSyntax, nullptr},
-      {"zrt/{RT,{ET}}", OmListResult::kSyntax, nullptr},
-      {"zrt/{RT}x", OmListResult::kSyntax, nullptr},
-      {"zrt/ET:", OmListResult::kBadPeriod, nullptr},
-      {"zrt/ET:-1", OmListResult::kBadPeriod, nullptr},
-      {"zrt/ET:1.0001", OmListResult::kBadPeriod, nullptr},
-      {"zrt/ET:86400.001", OmListResult::kBadPeriod, nullptr},
-      {"zrt/ET:1e3", OmListResult::kBadPeriod, nullptr},
-      {"zrt/ET:.", OmListResult::kBadPeriod, nullptr},
-      {"zrt/{ET}:x", OmListResult::kBadPeriod, nullptr},
-      {"", OmListResult::kSyntax, nullptr},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(omEnableMsgs(kStream, c.spec), c.result) << c.spec;
-    EXPECT_EQ(printed(kStream), "{zrt={RT=1}}") << c.spec;
-  }
-  EXPECT_EQ(omEnableMsgs(43, "zrt/RT"), OmListResult::kNoStream);
-  EXPECT_EQ(omDisableMsgs(-1, nullptr), OmListResult::kNoStream);
-}
-
-TEST(MsgLists, DisableForms) {
-  registerSome();
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET,@@pa}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(kStream, "nmea/GGA"), OmListResult::kOk);
-  EXPECT_EQ(omDisableMsgs(kStream, "zrt/{RT,@@ld}"), OmListResult::kOk);  // @@ld was off
-  EXPECT_EQ(printed(kStream), "{zrt={ET=1,@@pa=1},nmea={GGA=1}}");
-  EXPECT_EQ(omDisableMsgs(kStream, "zrt/XX"), OmListResult::kUnknownMsg);
-  EXPECT_EQ(omDisableMsgs(kStream, "zrt"), OmListResult::kOk);
-  EXPECT_EQ(printed(kStream), "{nmea={GGA=1}}");
-  EXPECT_EQ(omDisableMsgs(kStream, ""), OmListResult::kOk);
-  EXPECT_EQ(printed(kStream), "{}");
-}
-
-TEST(MsgLists, EnablingResetsTheMessageForTheStream) {
-  static TestMsg m;
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "m", &m, nullptr));
-  ASSERT_EQ(omEnableMsgs(kStream, "misc/m"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(kStream, "misc/m:2"), OmListResult::kOk);
-  EXPECT_EQ(m.resets, 2);
-}
-
-TEST(MsgLists, PrintedSetThatDoesNotFit) {
-  registerSome();
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  char buf[8];
-  EXPECT_EQ(omPrintMsgSet(kStream, buf, sizeof buf), -1);
-  EXPECT_EQ(omPrintMsgSet(43, buf, sizeof buf), -1);
+  EXPECT_EQ(omEnableMsgs(43, "zrt/RT"), R::kNoStream);
+  EXPECT_EQ(omDisableMsgs(-1, nullptr), R::kNoStream);
+  char small[8];
+  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:1"), R::kOk);
+  EXPECT_EQ(omPrintMsgSet(kStream, small, sizeof small), -1);
 }
 
 TEST(MsgLists, RandomListsNeverHurt) {
@@ -131,24 +109,22 @@ TEST(MsgLists, RandomListsNeverHurt) {
   EXPECT_NE(printed(kStream), "<overflow>");
 }
 
-TEST(MsgSetStore, StoredByGroupAndNameSurvivesANewPool) {
+// At the next start the sets come back from the settings image by group and name: a build that
+// registers new messages first and has lost "@@ld" still finds the others.
+TEST(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
   registerSome();
-  ASSERT_EQ(omEnableMsgs(5, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(9, "zrt/{@@ld:0,ET}"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(40, "rtcm3/1005:5"), OmListResult::kOk);
-  std::vector<unsigned char> image(kOmStoreImageSize);
-  int n = omSaveSets(image.data(), static_cast<int>(image.size()));
-  ASSERT_EQ(n, 8 + 5 * 28);
-
-  // The next build registers a new message first and has lost "@@ld".
-  static TestMsg x, rt, et, c;
+  for (auto [s, spec] : {std::pair{5, "zrt/{RT,ET}:1"}, {6, "nmea/GGA:0.1"}, {9, "zrt/{@@ld:0,ET}"}, {40, "rtcm3/1005:5"}})
+    ASSERT_EQ(omEnableMsgs(s, spec), OmListResult::kOk);
+  ASSERT_EQ(omDisableMsgs(6, nullptr), OmListResult::kOk);
+  for (int s : {5, 6, 9, 40}) omGetMsgSet(s)->clear();
   msgPool.clear();
+  static TestMsg x;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "NEW", &x, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &c, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "ET", &et, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "RT", &rt, nullptr));
-  ASSERT_TRUE(omLoadSets(image.data(), n));
-  EXPECT_EQ(printed(5), "{zrt={ET=1,RT=1}}");
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &g_1005, nullptr));
+  ASSERT_TRUE(MsgPool::add(msgPool, kGroupNmea, "GGA", &g_gga, nullptr));
+  omInitOnce();  // RT and ET, then the stored sets
+  EXPECT_EQ(printed(5), "{zrt={RT=1,ET=1}}");
+  EXPECT_EQ(printed(6), "{}");
   EXPECT_EQ(printed(9), "{zrt={ET=1}}");
   EXPECT_EQ(printed(40), "{rtcm3={1005=5}}");
 }
@@ -157,22 +133,21 @@ TEST(MsgSetStore, MalformedImagesAreRefused) {
   registerSome();
   ASSERT_EQ(omEnableMsgs(5, "zrt/RT:1"), OmListResult::kOk);
   std::vector<unsigned char> image(kOmStoreImageSize);
-  int n = omSaveSets(image.data(), static_cast<int>(image.size()));
-  std::vector<unsigned char> bad = image;
-  bad[0] ^= 1;  // magic
-  EXPECT_FALSE(omLoadSets(bad.data(), n));
-  bad = image;
-  bad[4] = 0xFF;  // more records than fit
-  bad[5] = 0xFF;
-  EXPECT_FALSE(omLoadSets(bad.data(), n));
-  EXPECT_FALSE(omLoadSets(image.data(), n - 1));  // cut short
-  EXPECT_FALSE(omLoadSets(image.data(), 4));
-  bad = image;
-  bad[8] = 77;  // stream out of range: the record is skipped
-  EXPECT_TRUE(omLoadSets(bad.data(), n));
+  const int n = omSaveSets(image.data(), static_cast<int>(image.size()));
+  ASSERT_EQ(n, 8 + 28);  // header and one record: the layout the settings image keeps
+  // Byte changed (-1: none), its new value, the size handed over.
+  const struct { int at, value, size; bool ok; } rows[] = {
+      {0, 0x4E, n, false},                       // magic
+      {5, 0xFF, n, false},                       // more records than fit
+      {-1, 0, n - 1, false}, {-1, 0, 4, false},  // cut short
+      {8, 77, n, true}};                         // stream out of range: the record is skipped
+  for (const auto& r : rows) {
+    std::vector<unsigned char> bad = image;
+    if (r.at >= 0) bad[static_cast<std::size_t>(r.at)] = static_cast<unsigned char>(r.value);
+    EXPECT_EQ(omLoadSets(bad.data(), r.size), r.ok) << r.at << " " << r.size;
+  }
   EXPECT_EQ(printed(5), "{}");
   EXPECT_EQ(omSaveSets(image.data(), 7), 0);
-  // Random bytes never crash the loader.
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
     std::vector<unsigned char> r(static_cast<std::size_t>(rng() % 200));
@@ -180,22 +155,6 @@ TEST(MsgSetStore, MalformedImagesAreRefused) {
     if (r.size() >= 8 && rng() % 2) std::memcpy(r.data(), image.data(), 4);
     omLoadSets(r.data(), static_cast<int>(r.size()));
   }
-}
-
-TEST(MsgSetStore, SettingsImageKeepsTheSets) {
-  registerSome();
-  ASSERT_EQ(omEnableMsgs(5, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  ASSERT_EQ(omEnableMsgs(6, "nmea/GGA:0.1"), OmListResult::kOk);
-  // Forget the sets in memory; start-up brings them back from the settings block.
-  omGetMsgSet(5)->clear();
-  omGetMsgSet(6)->clear();
-  omInitOnce();
-  EXPECT_EQ(printed(5), "{zrt={RT=1,ET=1}}");
-  EXPECT_EQ(printed(6), "{nmea={GGA=0.1}}");
-  ASSERT_EQ(omDisableMsgs(5, nullptr), OmListResult::kOk);
-  omInitOnce();
-  EXPECT_EQ(printed(5), "{}");
-  EXPECT_EQ(printed(6), "{nmea={GGA=0.1}}");
 }
 
 }  // namespace
