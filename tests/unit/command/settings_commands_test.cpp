@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "../platform/temp_run_dir.h"
 #include "capture_port.h"
 #include "command/settings_commands.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "settings/nv_settings.h"
 #include "settings/port_settings.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
