@@ -17,15 +17,10 @@
 
 namespace {
 
-class StartUp : public TempRunDir {
- protected:
-  void SetUp() override {
-    TempRunDir::SetUp();
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-  }
-};
+class StartUp : public TempRunDir {};
 
 TEST_F(StartUp, ExitStoresSettingsImage) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
   auto body = [] {
     wireHooks();
     FileNvmLoad();
@@ -48,6 +43,7 @@ bool ok(int) { return ++g_started, true; }
 bool fail(int) { return false; }
 
 TEST_F(StartUp, TaskTableStartsAllOrReportsWhatFailed) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
   const TaskStarter good[] = {{"a", ok, 10, 0, 0x1}, {"b", nullptr, 11, 0, 0x2}, {"c", ok, 12, 1, 0x4}};
   startTasks(good, 3);
   EXPECT_EQ(g_started, 2);
