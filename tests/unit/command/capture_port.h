@@ -1,35 +1,31 @@
-// An output port that keeps what is written to it, standing in for a serial port.
+// Command-layer test helpers: a port that keeps what is answered on it, lines run as if typed
+// there, and the native framing of the expected answers.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
 #include "command/input_parser.h"
-#include "platform/ports/out_port.h"
+#include "unit/port_fakes.h"
 
-class CapturePort : public OutPort {
- public:
-  explicit CapturePort(int index) : OutPort(index) { OutPorts::ports_[index] = this; }
-  ~CapturePort() override { OutPorts::ports_[portIndex()] = nullptr; }
-  std::string take() {
-    std::string s;
-    s.swap(data_);
-    return s;
-  }
-
- protected:
-  int devWrite(const void* data, int len, int) override {
-    data_.append(static_cast<const char*>(data), static_cast<std::size_t>(len));
-    return len;
-  }
-
- private:
-  std::string data_;
+struct CapturePort : testports::CaptureOut {
+  using CaptureOut::CaptureOut;
+  std::string take() { return std::exchange(data, std::string()); }
 };
 
-// Runs one command line as if it came from `port` and returns everything answered.
 inline std::string runLine(CapturePort& port, const std::string& line) {
   Locker<Mutex> l(printMutex);
   setCurTerm(port.portIndex());
   newParse(line.data(), static_cast<int>(line.size()));
   return port.take();
 }
+
+inline std::string frame(const char* kind, const std::string& body) {
+  char h[8];
+  std::snprintf(h, sizeof h, "%s%03X", kind, static_cast<unsigned>(body.size()));
+  return h + body + "\r\n";
+}
+inline std::string re(const std::string& body) { return frame("RE", body); }
+inline std::string er(const std::string& body) { return frame("ER", body); }
+inline std::string times(const std::string& s, int n) { return n > 0 ? s + times(s, n - 1) : ""; }

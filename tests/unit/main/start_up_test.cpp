@@ -1,0 +1,75 @@
+// Around the layers: every way out stores the settings image, the task table's failure rule
+// ("initOnce(): ERROR" with the two masks, exit 123 when a clear of the image is pending, else
+// 0), and the lock manager's BeiDou answers reaching the signal tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gnss_link/lock_manager.h"
+#include "main/hooks.h"
+#include "main/init_once.h"
+#include "platform/exit.h"
+#include "platform/file_nvm.h"
+#include "platform/nv_block.h"
+#include "platform/nv_pended_clear.h"
+#include "positioning/signal_tables.h"
+#include "unit/platform/temp_run_dir.h"
+
+namespace {
+
+class StartUp : public TempRunDir {};
+
+TEST_F(StartUp, ExitStoresSettingsImage) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  auto body = [] {
+    wireHooks();
+    FileNvmLoad();
+    static NvBlock b;
+    b.allocate(3, 12, true);
+    b.update("abc", 3, 0);
+    rxExit(5);
+  };
+  EXPECT_EXIT(body(), ::testing::ExitedWithCode(5), "");
+  FileNvmLoad();
+  NvBlock b;
+  ASSERT_TRUE(b.allocate(3, 12, true));
+  char got[4] = {};
+  ASSERT_TRUE(b.read(got, 3, 0));
+  EXPECT_STREQ(got, "abc");
+}
+
+int g_started = 0;
+bool ok(int) { return ++g_started, true; }
+bool fail(int) { return false; }
+
+TEST_F(StartUp, TaskTableStartsAllOrReportsWhatFailed) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  const TaskStarter good[] = {{"a", ok, 10, 0, 0x1}, {"b", nullptr, 11, 0, 0x2}, {"c", ok, 12, 1, 0x4}};
+  startTasks(good, 3);
+  EXPECT_EQ(g_started, 2);
+  const TaskStarter bad[] = {
+      {"a", fail, 10, 0, 0x1}, {"b", ok, 11, 0, 0x2}, {"c", fail, 12, 0, 0x8}, {"d", fail, 29, 1, 0x40}};
+  EXPECT_EXIT(startTasks(bad, 4), ::testing::ExitedWithCode(0), "initOnce\\(\\): ERROR 9 40\n");
+  auto pending = [&] {
+    FileNvmLoad();
+    nvPendedClear_NvAlloc();
+    nvPendedClearRequest();
+    startTasks(bad, 4);
+  };
+  EXPECT_EXIT(pending(), ::testing::ExitedWithCode(123), "initOnce\\(\\): ERROR 9 40\n");
+}
+
+TEST(LockHooks, SignalTablesAskTheLockManager) {
+  wireHooks();
+  beiPhase3Update(std::uint64_t{1} << 29);  // satellite 30
+  EXPECT_TRUE(signalTableLinks.isBeiPhase3(30));
+  EXPECT_TRUE(signalTableLinks.isBeiDou37compat(5));
+  EXPECT_FALSE(signalTableLinks.isBeiDou37compat(6));
+  EXPECT_TRUE(signalTableLinks.isBeiDou37compat(59));
+  EXPECT_FALSE(signalTableLinks.isBeiDouMSMcompat(30, 2));
+  EXPECT_TRUE(signalTableLinks.isBeiDouMSMcompat(31, 2));
+  EXPECT_TRUE(signalTableLinks.ignoreCompat(30, 2));
+  EXPECT_FALSE(signalTableLinks.ignoreCompat(31, 2));
+}
+
+}  // namespace
