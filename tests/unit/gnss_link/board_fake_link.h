@@ -65,10 +65,11 @@ struct FakeBoard {
     InPorts::ports_[IOP_SHM_A] = nullptr;
     OutPorts::ports_[IOP_SHM_A] = nullptr;
   }
-  // The board's reply to the issue query.
-  static std::string issueAnswer(const std::string& number) {
-    char hdr[8];
-    std::snprintf(hdr, sizeof hdr, "RE%03X", static_cast<unsigned>(number.size()));
-    return hdr + number + "\r\n";
-  }
 };
+
+// A reply as the command interpreter frames it: "RE", three hex digits of length, the body, CR LF.
+inline std::string replyFrame(const std::string& body) {
+  char hdr[8];
+  std::snprintf(hdr, sizeof hdr, "RE%03X", static_cast<unsigned>(body.size()));
+  return hdr + body + "\r\n";
+}

@@ -32,14 +32,10 @@ TEST(BoardLink, Handshakes) {
     int chunk;
     bool refuse, ok;
   } cases[] = {
-      {"whole reply", "", ack, 0, false, true},
-      {"one byte per read", "", ack, 1, false, true},
-      {"three bytes per read", "", ack, 3, false, true},
-      {"one byte differs", "", "RE005%COM%\r\n", 0, false, false},
-      {"line feed only", "", "RE005%CON%\n", 0, false, false},
-      {"one byte short", "", "RE005%CON%\r", 0, false, false},
-      {"an error reply", "", "ER005%CON%\r\n", 0, false, false},
-      {"nothing", "", "", 0, false, false},
+      {"whole reply", "", ack, 0, false, true},         {"one byte per read", "", ack, 1, false, true},
+      {"three bytes per read", "", ack, 3, false, true}, {"one byte differs", "", "RE005%COM%\r\n", 0, false, false},
+      {"line feed only", "", "RE005%CON%\n", 0, false, false}, {"one byte short", "", "RE005%CON%\r", 0, false, false},
+      {"an error reply", "", "ER005%CON%\r\n", 0, false, false}, {"nothing", "", "", 0, false, false},
       {"a stale reply is drained, not taken", std::string(300, 'x') + ack, "", 0, false, false},
       {"stale bytes, then the reply", std::string(300, 'x'), ack, 0, false, true},
       {"a command the link refused", ack, "", 0, true, false},
@@ -64,7 +60,7 @@ class BoardLinkIssue : public TempRunDir {};
 std::uint32_t previousRun() {
   FileNvmLoad();
   FakeBoard board;
-  board.issueReply = FakeBoard::issueAnswer("0");
+  board.issueReply = replyFrame("0");
   m2sPortInit();
   m2sNvRead();
   EXPECT_EQ(m2sSendSetCmd("/par/lock/a", "1", 0), CmdBuf::kSent);
@@ -81,16 +77,11 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     int chunk;
     bool accepted;
   } cases[] = {
-      {"the stored issue", "%u", 0, true},
-      {"in pieces", "%u", 1, true},
-      {"issue 0: settings lost", "0", 0, false},
-      {"nothing", "", 0, false},
-      {"header only", "RE003", 0, false},
-      {"body short", "RE009%u", 0, false},
-      {"length not hex", "RE0G1%u", 0, false},
-      {"issue not a number", "x%u", 0, false},
-      {"issue with a sign", "+%u", 0, false},
-      {"issue beyond 32 bits", "99999999999", 0, false},
+      {"the stored issue", "%u", 0, true},       {"in pieces", "%u", 1, true},
+      {"issue 0: settings lost", "0", 0, false}, {"nothing", "", 0, false},
+      {"header only", "RE003", 0, false},        {"body short", "RE009%u", 0, false},
+      {"length not hex", "RE0G1%u", 0, false},   {"issue not a number", "x%u", 0, false},
+      {"issue with a sign", "+%u", 0, false},    {"issue beyond 32 bits", "99999999999", 0, false},
       {"a length longer than any issue", "REFFF" + std::string(0xFFF, '7'), 0, false},
   };
   for (const auto& c : cases) {
@@ -100,7 +91,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     const std::uint32_t issue = previousRun();
     std::string reply = c.reply;
     if (auto at = reply.find("%u"); at != std::string::npos) reply.replace(at, 2, std::to_string(issue));
-    if (!reply.empty() && reply.rfind("RE", 0) != 0) reply = FakeBoard::issueAnswer(reply);
+    if (!reply.empty() && reply.rfind("RE", 0) != 0) reply = replyFrame(reply);
     FileNvmLoad();
     FakeBoard board;
     board.in.chunk = c.chunk;

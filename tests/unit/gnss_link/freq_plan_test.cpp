@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gnss_link/freq_plan.h"
 #include "settings/rcv_settings.h"
@@ -20,22 +22,12 @@ struct Icd {
   std::int64_t hz;      // carrier (GLONASS FDMA: letter 0)
   std::int64_t stepHz;  // GLONASS letter spacing
 };
-constexpr Icd kIcd[] = {
-    {0, 1602000000, 562500},  // G1 = 1602 + k * 0.5625 MHz
-    {1, 1575420000, 0},       // L1
-    {2, 1561098000, 0},       // B1I
-    {3, 1278750000, 0},       // E6
-    {4, 1268520000, 0},       // B3I
-    {5, 1246000000, 437500},  // G2 = 1246 + k * 0.4375 MHz
-    {6, 1227600000, 0},       // L2
-    {7, 1207140000, 0},       // E5b
-    {8, 1202025000, 0},       // G3
-    {9, 1191795000, 0},       // E5 (AltBOC centre)
-    {10, 1191795000, 0},      // E5
-    {11, 1176450000, 0},      // L5 / E5a / B2a
-    {12, 1589742000, 0},      // B1-2
-    {13, 2492028000, 0},      // NavIC S
-};
+// G1 = 1602 + k * 0.5625 MHz, L1, B1I, E6, B3I, G2 = 1246 + k * 0.4375 MHz, L2, E5b, G3, E5 (AltBOC centre) twice,
+// L5 / E5a / B2a, B1-2, NavIC S.
+constexpr Icd kIcd[] = {{0, 1602000000, 562500}, {1, 1575420000, 0},  {2, 1561098000, 0},  {3, 1278750000, 0},
+                        {4, 1268520000, 0},      {5, 1246000000, 437500}, {6, 1227600000, 0}, {7, 1207140000, 0},
+                        {8, 1202025000, 0},      {9, 1191795000, 0},  {10, 1191795000, 0}, {11, 1176450000, 0},
+                        {12, 1589742000, 0},     {13, 2492028000, 0}};
 
 // Chip rates of the main code per frequency index (ICDs), chips/s.
 constexpr std::int64_t kChips[kFrqIdxNum] = {511000,   1023000,  2046000,  5115000,  10230000,
@@ -81,15 +73,10 @@ TEST_F(FreqPlan, ClockConstantsOfTheDividers) {
       {100, 3, 33333333, 15, 98304, 100000, 983}, // 2^15 >= 16666; 3 * 32768 / 100 MHz = 983.04 us
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.vco);
     plan(r.vco, r.ref);
-    EXPECT_EQ(afrq_Hz, r.hz);
-    EXPECT_EQ(CyclesInTickPow, r.n);
-    EXPECT_EQ(ppsPow, r.n + 1);
-    EXPECT_EQ(TICK1E9, r.tick1e9);
-    EXPECT_EQ(TICK1E9D, r.tick1e9d);
-    EXPECT_EQ(TICKuS, r.tickUs);
-    EXPECT_EQ(halts, 0);
+    EXPECT_EQ((std::vector<long long>{afrq_Hz, CyclesInTickPow, ppsPow, TICK1E9, TICK1E9D, TICKuS, halts}),
+              (std::vector<long long>{r.hz, r.n, r.n + 1, r.tick1e9, r.tick1e9d, r.tickUs, 0}))
+        << r.vco << "/" << r.ref;
   }
   plan(60, 1);
   EXPECT_EQ(ths00, 2100);        // 1400 * 60e6 * 25e-9
@@ -110,35 +97,27 @@ TEST_F(FreqPlan, ZeroDividerIsRefused) {
   EXPECT_EQ(halts, 0);
 }
 
-// carrier = lo + wraps * m + rate * fs / 2^32, fs = vco / ref MHz, all exact.
-void expectCarrier(const FreqEntry& e, std::int64_t icdHz, int vco, int ref) {
-  const i128 ifHz = static_cast<i128>(icdHz) - e.loHz - static_cast<i128>(e.wraps) * afrq_Hz;
-  const i128 lhs = ifHz * (i128{1} << 32) * ref * e.carr.den;
-  const i128 rhs = (static_cast<i128>(e.carr.i) * e.carr.den + e.carr.rem) * vco * 1000000;
-  EXPECT_TRUE(lhs == rhs) << "index " << int(e.frqIdx) << " letter " << int(e.letter);
-  EXPECT_LT(e.carr.rem, e.carr.den);
-  // The intermediate frequency in kHz, likewise, folded into the sampled band.
-  const i128 k = (static_cast<i128>(e.ifKHz.i) * e.ifKHz.den + e.ifKHz.rem) * 1000;
-  EXPECT_TRUE(k == ifHz * e.ifKHz.den) << "index " << int(e.frqIdx);
-  EXPECT_TRUE(2 * ifHz >= -afrq_Hz && 2 * ifHz < afrq_Hz);
-}
-
 TEST_F(FreqPlan, EveryCarrierRebuildsToItsIcdFrequency) {
   for (int vco : {60, 40, 80, 50}) {
-    SCOPED_TRACE(vco);
     plan(vco, 1);
     ASSERT_EQ(halts, 0);
     int seen = 0;
     for (const Icd& b : kIcd) {
-      const int letters = b.stepHz ? 7 : 0;
-      for (int k = -letters; k <= letters; ++k, ++seen) {
+      for (int k = b.stepHz ? -7 : 0; k <= (b.stepHz ? 7 : 0); ++k, ++seen) {
+        SCOPED_TRACE(testing::Message() << vco << " MHz, index " << b.index << ", letter " << k);
         const FreqEntry* e = freqEntry(b.index, k);
         ASSERT_NE(e, nullptr);
-        expectCarrier(*e, b.hz + k * b.stepHz, vco, 1);
+        // carrier = lo + wraps * fs + rate * fs / 2^32, fs = vco MHz, all exact; the intermediate
+        // frequency in kHz likewise, folded into the sampled band.
+        const i128 ifHz = static_cast<i128>(b.hz + k * b.stepHz) - e->loHz - static_cast<i128>(e->wraps) * afrq_Hz;
+        EXPECT_TRUE(ifHz * (i128{1} << 32) * e->carr.den ==
+                    (static_cast<i128>(e->carr.i) * e->carr.den + e->carr.rem) * vco * 1000000);
+        EXPECT_LT(e->carr.rem, e->carr.den);
+        EXPECT_TRUE((static_cast<i128>(e->ifKHz.i) * e->ifKHz.den + e->ifKHz.rem) * 1000 == ifHz * e->ifKHz.den);
+        EXPECT_TRUE(2 * ifHz >= -afrq_Hz && 2 * ifHz < afrq_Hz);
         // Code NCO: chips per sample, 2^32 a chip.
-        const i128 lhs = static_cast<i128>(kChips[b.index]) * (i128{1} << 32) * e->code.den;
-        const i128 rhs = (static_cast<i128>(e->code.i) * e->code.den + e->code.rem) * vco * 1000000;
-        EXPECT_TRUE(lhs == rhs) << "code of index " << b.index;
+        EXPECT_TRUE(static_cast<i128>(kChips[b.index]) * (i128{1} << 32) * e->code.den ==
+                    (static_cast<i128>(e->code.i) * e->code.den + e->code.rem) * vco * 1000000);
       }
     }
     EXPECT_EQ(seen, kFreqEntries);
@@ -210,18 +189,13 @@ TEST_F(FreqPlan, WideFractionsAreReportedAndUnrepresentablePllDataHalts) {
 
 TEST_F(FreqPlan, Filters) {
   ClockSettings& c = clockSettings();
-  const struct {
-    int stored;
-    bool force;
-    int want;  // 0: the default
-  } rows[] = {{0, false, 0}, {4, false, 4}, {4, true, 0}};
-  for (const auto& r : rows) {
-    c.filtBand[2] = static_cast<std::uint8_t>(r.stored);
-    setFiltBandDef(2, r.force);
-    EXPECT_EQ(c.filtBand[2], r.want ? r.want : filtBandsDef[2]) << r.stored << r.force;
+  // No filter stored: the default, unless one is chosen and not forced back.
+  const std::pair<int, bool> rows[] = {{0, false}, {4, false}, {4, true}};
+  for (auto [stored, force] : rows) {
+    c.filtBand[2] = static_cast<std::uint8_t>(stored);
+    setFiltBandDef(2, force);
+    EXPECT_EQ(c.filtBand[2], stored && !force ? stored : filtBandsDef[2]) << stored << force;
   }
-  c.filtBand[2] = 4;
-  EXPECT_EQ(filtDecimation(2), 8);
   setFiltBandDef(8, true);  // no such band: nothing written
   c.filtBand[frqFiltBand(6)] = 0;
   EXPECT_NE(stdoutOf([] { chanParamInitOnXce(6); }).find("Error: Filter for freqIdx=6 not selected! Set to default.\n"),

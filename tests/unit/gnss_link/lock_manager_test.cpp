@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/temp_run_dir.h"
+#include "board_fake_link.h"
 #include "command/settings_commands.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
@@ -16,6 +16,7 @@
 #include "platform/file_nvm.h"
 #include "settings/nv_settings.h"
 #include "unit/command/capture_port.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
@@ -39,11 +40,6 @@ class LockKeys : public TempRunDir {
     lockingInitOnce();
   }
   std::string run(const std::string& line) { return runLine(port_, line); }
-  static std::string re(const std::string& body) {
-    char h[8];
-    std::snprintf(h, sizeof h, "RE%03X", static_cast<unsigned>(body.size()));
-    return h + body + "\r\n";
-  }
   // The value of a key as printed (the reply's body).
   std::string value(const std::string& key) {
     const std::string got = run("print,/par/lock/" + key);
@@ -52,86 +48,61 @@ class LockKeys : public TempRunDir {
   CapturePort port_{IOP_TCP_A};
 };
 
-TEST_F(LockKeys, FactoryValuesAndFormats) {
+TEST_F(LockKeys, PrintsSetsRefusalsAndRestart) {
+  // "key": its printed value; "key,value": a set, answered "" when taken, "ER<code>" when refused.
   const struct {
-    const char* key;
-    const char* value;
-  } rows[] = {
-      {"sbas/4/lock", "0x46185A588"}, {"sbas/4/c2", "0x184A580"}, {"sysen", "51"},
-      {"budget", "268"},              {"overlap", "off"},         {"sbas/sats", "0x47FFFFFFF"},
-      {"glo/0/lock", "0x7FFF"},       {"gal/3/lock", "0x0"},      {"gal/4/lock", "0xFFFFFFFFF"},
-      {"bds/0/lock", "0x7FFFFFFFFFFFFFFF"},
+    const char* line;
+    const char* want;
+  } steps[] = {
+      {"sbas/4/lock", "0x46185A588"}, {"sbas/4/c2", "0x184A580"},  {"sysen", "51"},      {"budget", "268"},
+      {"overlap", "off"},             {"sbas/sats", "0x47FFFFFFF"}, {"glo/0/lock", "0x7FFF"},
+      {"gal/3/lock", "0x0"},          {"gal/4/lock", "0xFFFFFFFFF"}, {"bds/0/lock", "0x7FFFFFFFFFFFFFFF"},
       {"gps/0", "{lock=0xFFFFFFFF,forced=0x0,c2=0x0,c3=0x0,guide=0x0}"},
       {"sw", "{pcode=on,gpsp=on,glop=on,l2ca=on,l5=on,e5a=on,e5b=on,e6=off,glol3=on,lex=off}"},
+      // Satellite 33 of GPS, no Galileo signal 1, GLONASS CDMA L3 lives under gloc.
+      {"gps/0/lock,0x100000000", "ER5"}, {"gal/1/lock,0", "ER3"},   {"glo/4/lock,1", "ER3"},
+      {"budget,143", "ER5"},             {"budget,269", "ER5"},     {"state,4", "ER5"},      {"sysen,256", "ER5"},
+      {"gps/0/lock,-1", "ER7"},          {"gps/0/lock,0x1g", "ER7"}, {"sw/foo,on", "ER3"},   {"sw/e6,maybe", "ER7"},
+      {"gps/0/lock,99999999999999999999999", "ER7"},                {"nosys/0/lock,0", "ER3"},
+      {"gps/0/nomask,0", "ER3"},         {"gps/7/lock,0", "ER3"},   {"gps,1", "ER3"},
+      {"gps/0/lock", "0xFFFFFFFF"},      {"budget", "268"},
+      {"gps/3/guide,0x5", ""},  {"gps/3/guide", "0x5"},  {"bds/sats,1234", ""},  {"bds/sats", "0x4D2"},
+      {"budget,200", ""},       {"budget", "200"},       {"sw/e6,on", ""},       {"gal/3/lock", "0xFFFFFFFFF"},
+      {"sw/l5,off", ""},        {"gps/4/lock", "0x0"},   {"sbas/4/lock", "0x0"}, {"qzss/4/lock", "0x0"},
+      {"sw/l5,on", ""},         {"sbas/4/lock", "0x46185A588"},
+      // The master P switch decides for both systems.
+      {"sw/pcode,off", ""},     {"gps/2/lock", "0x0"},   {"glo/1/lock", "0x0"},
+      {"sw/pcode,on", ""},      {"sw/glop,off", ""},     {"gps/2/lock", "0xFFFFFFFF"}, {"glo/1/lock", "0x0"},
+      // States 3 (clear all) and 2 (everything) act at once and leave 1.
+      {"state,3", ""},          {"state", "1"},          {"sbas/4/lock", "0x0"},
+      {"state,2", ""},          {"state", "1"},          {"sbas/4/lock", "0x7FFFFFFFF"},
   };
-  for (const auto& r : rows) EXPECT_EQ(value(r.key), r.value) << r.key;
+  for (const auto& s : steps) {
+    const std::string line = s.line, want = s.want;
+    if (line.find(',') == std::string::npos) {
+      EXPECT_EQ(value(line), want) << line;
+      continue;
+    }
+    const std::uint32_t changes = LockMan::lockChangeCnt.load();
+    const std::string got = run("%s%set,/par/lock/" + line);
+    if (want.empty()) EXPECT_EQ(got, replyFrame("%s%")) << line;
+    else EXPECT_TRUE(got.rfind("ER", 0) == 0 && got.find("{" + want.substr(2) + ",") != std::string::npos) << line;
+    EXPECT_TRUE(!want.empty() || line.rfind("state,", 0) != 0 || LockMan::lockChangeCnt.load() > changes) << line;
+  }
+  for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(lockSettings().lock[k].get(), lockSysFullMask(k / kFATypes)) << k;
   // The whole subtree fits one reply.
   const std::string all = run("print,/par/lock");
   EXPECT_EQ(all.rfind("RE", 0), 0u) << all;
   for (const char* sys : {"gps=", "glo=", "sbas=", "gloc=", "gal=", "bds=", "qzss=", "irnss="})
     EXPECT_NE(all.find(sys), std::string::npos) << sys;
-}
-
-TEST_F(LockKeys, RefusedSetsChangeNothing) {
-  const struct {
-    const char* line;
-    int code;
-  } rows[] = {
-      {"gps/0/lock,0x100000000", 5},  // satellite 33 of GPS
-      {"gal/1/lock,0", 3},            // no such Galileo signal
-      {"glo/4/lock,1", 3},            // GLONASS CDMA L3 lives under gloc
-      {"budget,143", 5},     {"budget,269", 5},        {"state,4", 5},           {"sysen,256", 5},
-      {"gps/0/lock,-1", 7},  {"gps/0/lock,0x1g", 7},   {"sw/foo,on", 3},         {"sw/e6,maybe", 7},
-      {"gps/0/lock,99999999999999999999999", 7},       {"nosys/0/lock,0", 3},    {"gps/0/nomask,0", 3},
-      {"gps/7/lock,0", 3},   {"gps", 3},
-  };
-  for (const auto& r : rows) {
-    const std::string got = run(std::string("set,/par/lock/") + r.line);
-    EXPECT_TRUE(got.rfind("ER", 0) == 0 && got.find("{" + std::to_string(r.code) + ",") != std::string::npos)
-        << r.line << ": " << got;
-  }
-  EXPECT_EQ(value("gps/0/lock") + value("budget"), "0xFFFFFFFF268");
-}
-
-TEST_F(LockKeys, SetsSwitchesAndStates) {
-  const struct {
-    const char* set;  // under /par/lock/ (null: only print)
-    const char* key;
-    const char* value;
-  } steps[] = {
-      {"gps/3/guide,0x5", "gps/3/guide", "0x5"}, {"bds/sats,1234", "bds/sats", "0x4D2"},
-      {"sw/e6,on", "gal/3/lock", "0xFFFFFFFFF"},
-      {"sw/l5,off", "gps/4/lock", "0x0"},        {nullptr, "sbas/4/lock", "0x0"},   {nullptr, "qzss/4/lock", "0x0"},
-      {"sw/l5,on", "sbas/4/lock", "0x46185A588"},
-      // The master P switch decides for both systems.
-      {"sw/pcode,off", "gps/2/lock", "0x0"},     {nullptr, "glo/1/lock", "0x0"},
-      {"sw/pcode,on", "gps/2/lock", "0xFFFFFFFF"},
-      {"sw/glop,off", "gps/2/lock", "0xFFFFFFFF"}, {nullptr, "glo/1/lock", "0x0"},
-      // States 3 (clear all) and 2 (everything) act at once and leave 1.
-      {"state,3", "state", "1"},                 {nullptr, "sbas/4/lock", "0x0"},
-      {"state,2", "state", "1"},                 {nullptr, "sbas/4/lock", "0x7FFFFFFFF"},
-  };
-  for (const auto& s : steps) {
-    const std::uint32_t changes = LockMan::lockChangeCnt.load();
-    if (s.set) {
-      EXPECT_EQ(run(std::string("%s%set,/par/lock/") + s.set), re("%s%")) << s.set;
-      EXPECT_TRUE(std::strncmp(s.set, "state", 5) != 0 || LockMan::lockChangeCnt.load() > changes) << s.set;
-    }
-    EXPECT_EQ(value(s.key), s.value) << (s.set ? s.set : "") << " " << s.key;
-  }
-  for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(lockSettings().lock[k].get(), lockSysFullMask(k / kFATypes)) << k;
+  // The next start reads the sets back from the settings image; init gives the factory values.
+  std::memset(&RcvSet, 0, sizeof RcvSet);
+  nv_readSettings();
+  EXPECT_EQ(value("gps/3/guide") + " " + value("budget") + " " + value("sbas/4/lock"), "0x5 200 0x7FFFFFFFF");
+  EXPECT_EQ(run("%i%init,/par/"), replyFrame("%i%"));
+  EXPECT_EQ(value("gps/3/guide") + " " + value("budget") + " " + value("sbas/4/lock"), "0x0 268 0x46185A588");
   run("set,/par/lock/state,3");
   for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(lockSettings().lock[k].get(), 0u) << k;
-}
-
-TEST_F(LockKeys, SetsAreKeptAndInitRestoresTheFactoryValues) {
-  run("set,/par/lock/gps/3/guide,0x5");
-  run("set,/par/lock/budget,200");
-  std::memset(&RcvSet, 0, sizeof RcvSet);
-  nv_readSettings();  // as the next start reads the settings image
-  EXPECT_EQ(value("gps/3/guide") + " " + value("budget") + " " + value("sbas/4/lock"), "0x5 200 0x46185A588");
-  EXPECT_EQ(run("%i%init,/par/"), re("%i%"));
-  EXPECT_EQ(value("gps/3/guide") + " " + value("budget"), "0x0 268");
 }
 
 TEST_F(LockKeys, RandomAndTruncatedLinesAreAnsweredSafely) {
@@ -192,10 +163,9 @@ TEST_F(Lock, SetLockCode) {
     x.comp2[k].set(7);
     x.comp3[k].set(7);
     setLockCode(r.code, kGal, 2, 0xF0F0 | (std::uint64_t{1} << 40), 0x3);
-    EXPECT_EQ(s.lock[k].get(), r.lock) << r.code;
-    EXPECT_EQ(s.forced[k].get(), r.forced) << r.code;
-    EXPECT_EQ(x.comp2[k].get(), r.c2) << r.code;
-    EXPECT_EQ(x.comp3[k].get(), r.c3) << r.code;
+    EXPECT_EQ((std::vector<std::uint64_t>{s.lock[k].get(), s.forced[k].get(), x.comp2[k].get(), x.comp3[k].get()}),
+              (std::vector<std::uint64_t>{r.lock, r.forced, r.c2, r.c3}))
+        << r.code;
   }
   setLockCode(1, 8, 0, 1, 1);  // no such system or signal: nothing happens
   setLockCode(1, 0, 6, 1, 1);
@@ -305,9 +275,9 @@ TEST_F(Lock, OneSatelliteToAllChannels) {
   };
   for (const auto& r : rows) {
     LockMan::dis1toAll();
-    EXPECT_EQ(LockMan::en1toAll(r.n, r.sys), r.ok) << r.n << "/" << r.sys;
-    EXPECT_EQ(LockMan::oneSatCode, r.code) << r.n << "/" << r.sys;
-    EXPECT_EQ(LockMan::oneSatCodeSys4, r.code4) << r.n << "/" << r.sys;
+    const bool ok = LockMan::en1toAll(r.n, r.sys);
+    EXPECT_TRUE(ok == r.ok && LockMan::oneSatCode == r.code && LockMan::oneSatCodeSys4 == r.code4)
+        << r.n << "/" << r.sys << ": " << ok << std::hex << " " << LockMan::oneSatCode << " " << LockMan::oneSatCodeSys4;
   }
   LockMan::en1toAll(5, 0);
   LockMan::en1toAll(11, 4);
