@@ -73,7 +73,7 @@ std::uint32_t previousRun() {
 TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
   const struct {
     const char* name;
-    std::string reply;  // "%u": the stored issue; framed here unless it starts with "RE"
+    std::string reply;  // "%u": the stored issue, "%U" it plus 2^32; framed here unless it starts with "RE"
     int chunk;
     bool accepted;
   } cases[] = {
@@ -81,7 +81,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
       {"issue 0: settings lost", "0", 0, false}, {"nothing", "", 0, false},
       {"header only", "RE003", 0, false},        {"body short", "RE009%u", 0, false},
       {"length not hex", "RE0G1%u", 0, false},   {"issue not a number", "x%u", 0, false},
-      {"issue with a sign", "+%u", 0, false},    {"issue beyond 32 bits", "99999999999", 0, false},
+      {"issue with a sign", "+%u", 0, false},    {"issue beyond 32 bits", "%U", 0, false},
       {"a length longer than any issue", "REFFF" + std::string(0xFFF, '7'), 0, false},
   };
   for (const auto& c : cases) {
@@ -91,6 +91,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     const std::uint32_t issue = previousRun();
     std::string reply = c.reply;
     if (auto at = reply.find("%u"); at != std::string::npos) reply.replace(at, 2, std::to_string(issue));
+    if (auto at = reply.find("%U"); at != std::string::npos) reply.replace(at, 2, std::to_string(issue + (1ull << 32)));
     if (!reply.empty() && reply.rfind("RE", 0) != 0) reply = replyFrame(reply);
     FileNvmLoad();
     FakeBoard board;

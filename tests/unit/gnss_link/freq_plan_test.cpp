@@ -151,6 +151,9 @@ TEST_F(FreqPlan, SpectrumChannelsInMegahertz) {
     EXPECT_LT(mhz + 7 * b.stepHz * 1e-6, spFrqZero[e->path] + 60.0) << b.index;
   }
   EXPECT_DOUBLE_EQ(spFrqZero[0], 1550.0);  // 1580 - 30 MHz
+  clockSettings().l1CentFrq = 0.0f;  // damaged: the path stays on 1580 MHz
+  plan(60, 1);
+  EXPECT_DOUBLE_EQ(spFrqZero[0], 1550.0);
 }
 
 TEST_F(FreqPlan, WideFractionsAreReportedAndUnrepresentablePllDataHalts) {
