@@ -277,7 +277,8 @@ TEST_F(Lock, OneSatelliteToAllChannels) {
     LockMan::dis1toAll();
     const bool ok = LockMan::en1toAll(r.n, r.sys);
     EXPECT_TRUE(ok == r.ok && LockMan::oneSatCode == r.code && LockMan::oneSatCodeSys4 == r.code4)
-        << r.n << "/" << r.sys << ": " << ok << std::hex << " " << LockMan::oneSatCode << " " << LockMan::oneSatCodeSys4;
+        << r.n << "/" << r.sys << ": " << ok << std::hex << " " << LockMan::oneSatCode << " "
+        << LockMan::oneSatCodeSys4;
   }
   LockMan::en1toAll(5, 0);
   LockMan::en1toAll(11, 4);
