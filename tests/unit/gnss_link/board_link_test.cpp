@@ -25,7 +25,7 @@
 namespace {
 
 TEST(BoardLink, Handshakes) {
-  const std::string ack = kM2sConnectAck;
+  const std::string ack = "RE005%CON%\r\n";
   const struct {
     const char* name;
     std::string stale, reply;  // queued before the command; the answer to it
@@ -161,9 +161,9 @@ TEST(BoardLink, SilentBoardGetsTenCommandModeTries) {
   board.answers = false;
   m2sSendAllCmds();
   std::size_t n = 0;
-  for (std::size_t at = 0; (at = board.out.written.find(kM2sCmdMode, at)) != std::string::npos; at += 7) ++n;
+  for (std::size_t at = 0; (at = board.out.written.find(boardlink::kCmdMode, at)) != std::string::npos; at += 7) ++n;
   EXPECT_EQ(n, 10u);
-  EXPECT_NE(board.out.written.find(kM2sEndOfStartUp), std::string::npos);
+  EXPECT_NE(board.out.written.find(boardlink::kEndOfStartUp), std::string::npos);
 }
 
 TEST(BoardLink, SourcesFromTheSetupAndUtcWhenKnown) {
