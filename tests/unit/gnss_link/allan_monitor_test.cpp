@@ -1,5 +1,5 @@
-// The clock-stability monitor: choice of the channel by the debug selector, the 60-second
-// blocks, the figure for known frequency series, and selectors and intervals that name nothing.
+// The clock-stability monitor: the channel the debug selector names, the 60-second blocks, the
+// figure of known frequency series, and selectors that name nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,85 +29,76 @@ void track(int ch, int sys, int slot, float cn0, int sv) {
 // Doppler that makes the scaled frequency y = f / 15 equal `y` (f the range rate, m/s).
 void setY(int ch, int slot, double y) { Cdat[ch].sig(slot)->doppler = y * 15.0 * kL1 / 300000000.0; }
 
+// Epochs every 100 ms from t0 until t1 (both included).
+void epochs(long t0, long t1, int selector) {
+  for (long t = t0; t <= t1; t += 100) alanVarianceAt(t, selector);
+}
+
 class Allan : public ::testing::Test {
  protected:
   void SetUp() override {
     alanReset();
-    g_debug.clear();
     debSetSink(sink);
   }
   void TearDown() override { debSetSink(nullptr); }
 };
 
 TEST_F(Allan, SelectorPicksSystemAndSignalWithTheBestLevel) {
+  for (int slot = 0; slot < kCdatSlots; ++slot) track(20, 0, slot, 50.0f, 1);
+  track(21, 7, 5, 50.0f, 2);
   track(4, 1, 2, 40.0f, 7);
   track(9, 1, 2, 48.0f, 12);
-  track(11, 0, 2, 55.0f, 3);   // other system
-  track(12, 1, 1, 56.0f, 20);  // other signal
-  alanVarianceAt(0, 7012);
-  EXPECT_EQ(alanState().chan, 9);
-  EXPECT_EQ(alanState().sys, 1);
-  EXPECT_EQ(alanState().sig, 2);
+  track(11, 0, 2, 55.0f, 3);
+  track(12, 1, 1, 56.0f, 20);
+  const struct {
+    int selector, chan;
+  } rows[] = {{7012, 9}, {12, 9}, {7002, 11}, {7011, 12}, {7075, 21}, {7013, -1},
+              // digits beyond the signal slots or the systems, and a negative selector
+              {7006, -1}, {7009, -1}, {7086, -1}, {7080, -1}, {7095, -1}, {7099, -1}, {-1, -1}};
+  for (const auto& r : rows) {
+    alanReset();
+    epochs(0, 100, r.selector);
+    EXPECT_EQ(alanState().chan, r.chan) << r.selector;
+  }
 }
 
-TEST_F(Allan, ConstantFrequencyGivesNoFigureAndPrintsEveryMinute) {
+TEST_F(Allan, FiguresOfKnownSeries) {
   track(9, 1, 2, 48.0f, 12);
+  // Constant frequency: no figure, one line a minute.
   setY(9, 2, 100.0);
-  long t = 0;
-  for (int i = 0; i <= 600; ++i, t += 100) alanVarianceAt(t, 7012);  // 60 s after the first
+  epochs(0, 60000, 7012);
   EXPECT_TRUE(alanState().valid);
   EXPECT_EQ(alanState().result, kAllanNoFigure);
   EXPECT_NE(g_debug.find("svE AL*e9=1000000000000.00 T= 0"), std::string::npos) << g_debug;
   EXPECT_NE(g_debug.find("sv=12 msint=100 snr=48 sys=1 sig=2\n"), std::string::npos) << g_debug;
-  // Another minute, another line.
-  for (int i = 0; i < 600; ++i, t += 100) alanVarianceAt(t, 7012);
+  epochs(60100, 120000, 7012);
   std::size_t lines = 0;
   for (std::size_t p = 0; (p = g_debug.find("svE AL", p)) != std::string::npos; ++p) ++lines;
   EXPECT_EQ(lines, 2u);
-}
 
-TEST_F(Allan, AlternatingFrequencyGivesItsFigure) {
-  // y alternates +a, -a: every difference is +-2a, the sum over an even count is 0, so the
-  // variance is N (2a)^2 / (2 (N - 1)) with N = 600 differences in the minute.
+  // One epoch in the block (N = 1): no figure instead of a division by zero.
+  alanReset();
+  setY(9, 2, 5.0);
+  alanVarianceAt(0, 7012);
+  setY(9, 2, 6.0);
+  alanVarianceAt(60000, 7012);
+  EXPECT_TRUE(alanState().valid);
+  EXPECT_EQ(alanState().result, kAllanNoFigure);
+
+  // y alternates +a, -a: every difference is +-2a (the first from the value when chosen), their
+  // sum over an even count 0, so the variance is N (2a)^2 / (2 (N - 1)) with N = 600.
+  alanReset();
+  g_debug.clear();
   const double a = 0.001;
-  track(9, 1, 2, 48.0f, 12);
   setY(9, 2, a);
-  alanVarianceAt(0, 12);  // chosen here: the first difference starts from this value
+  alanVarianceAt(0, 12);
   for (int i = 1; i <= 600; ++i) {
     setY(9, 2, i % 2 ? -a : a);
     alanVarianceAt(100L * i, 12);
   }
   ASSERT_TRUE(alanState().valid);
-  const double n = 600.0;
-  EXPECT_NEAR(alanState().result, 50.0 * std::sqrt(n * 4 * a * a / (2 * (n - 1))), 1e-6);
-  // Outside 7000..7099 nothing is printed.
-  EXPECT_EQ(g_debug, "");
-}
-
-TEST_F(Allan, SelectorDigitsOutsideTheTablesChooseNothing) {
-  for (int ch = 0; ch < 10; ++ch) {
-    for (int slot = 0; slot < kCdatSlots; ++slot) track(ch, ch % 8, slot, 50.0f, ch);
-  }
-  for (int sel : {7006, 7009, 7086, 7080, 7095, 7099, -1}) {
-    alanReset();
-    alanVarianceAt(0, sel);
-    alanVarianceAt(100, sel);
-    EXPECT_EQ(alanState().chan, -1) << sel;
-  }
-  alanReset();
-  alanVarianceAt(0, 7075);
-  EXPECT_EQ(alanState().chan, 7);
-}
-
-TEST_F(Allan, OneEpochPerBlockHasNoFigureInsteadOfADivisionByZero) {
-  track(9, 1, 2, 48.0f, 12);
-  setY(9, 2, 5.0);
-  alanVarianceAt(0, 7012);
-  setY(9, 2, 6.0);
-  alanVarianceAt(60000, 7012);  // N = 60000 / 60000 = 1
-  EXPECT_TRUE(alanState().valid);
-  EXPECT_EQ(alanState().result, kAllanNoFigure);
-  EXPECT_FALSE(std::isnan(alanState().result));
+  EXPECT_NEAR(alanState().result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
+  EXPECT_EQ(g_debug, "");  // printed only for 7000..7099
 }
 
 TEST_F(Allan, LostSignalWeakSignalOrNewSelectorForgetTheChannel) {
@@ -118,19 +109,16 @@ TEST_F(Allan, LostSignalWeakSignalOrNewSelectorForgetTheChannel) {
   alanVarianceAt(100, 7012);
   EXPECT_EQ(alanState().chan, -1);
   EXPECT_FALSE(alanState().valid);
-
   // Below 45 dB-Hz the channel is kept for its block, then dropped.
   track(9, 1, 2, 40.0f, 12);
   alanReset();
-  long t = 0;
-  for (int i = 0; i <= 600; ++i, t += 100) alanVarianceAt(t, 7012);
+  epochs(0, 60000, 7012);
   EXPECT_EQ(alanState().chan, -1);
-
   // A new selector takes effect at the end of the block.
   track(9, 1, 2, 50.0f, 12);
   alanReset();
   alanVarianceAt(0, 7012);
-  for (int i = 1; i < 600; ++i) alanVarianceAt(100L * i, 7013);
+  epochs(100, 59900, 7013);
   EXPECT_EQ(alanState().chan, 9);
   alanVarianceAt(60000, 7013);
   EXPECT_EQ(alanState().chan, -1);

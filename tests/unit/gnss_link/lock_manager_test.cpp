@@ -1,21 +1,22 @@
-// The lock manager: its factory masks and keys as a user sees them, the locking states, the
-// derived search masks and budget, the BeiDou compatibility tests and the search queue.
+// The lock manager: its keys as a user sees them, the locking states, the derived search masks
+// and budget, the BeiDou compatibility tests and the search queue.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "../platform/temp_run_dir.h"
-#include "settings/nv_settings.h"
+#include "board_fake_link.h"
 #include "command/settings_commands.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "platform/file_nvm.h"
+#include "settings/nv_settings.h"
 #include "unit/command/capture_port.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
@@ -35,137 +36,73 @@ class LockKeys : public TempRunDir {
     nvAfterLoadAdd(afterLoad);
     nv_readSettings();
     settingsCommandsInitOnce();
-    registerLockArea();  // once per process
+    registerLockArea();
     lockingInitOnce();
   }
   std::string run(const std::string& line) { return runLine(port_, line); }
-  static std::string re(const std::string& body) {
-    char h[8];
-    std::snprintf(h, sizeof h, "RE%03X", static_cast<unsigned>(body.size()));
-    return h + body + "\r\n";
+  // The value of a key as printed (the reply's body).
+  std::string value(const std::string& key) {
+    const std::string got = run("print,/par/lock/" + key);
+    return got.size() > 7 && got.rfind("RE", 0) == 0 ? got.substr(5, got.size() - 7) : got;
   }
-  static bool isEr(const std::string& got, int code) {
-    return got.rfind("ER", 0) == 0 && got.find("{" + std::to_string(code) + ",") != std::string::npos;
-  }
-  std::string print(const std::string& key) { return run("%p%print,/par/lock/" + key); }
   CapturePort port_{IOP_TCP_A};
 };
 
-TEST_F(LockKeys, FactoryDefaultsAsPrinted) {
+TEST_F(LockKeys, PrintsSetsRefusalsAndRestart) {
+  // "key": its printed value; "key,value": a set, answered "" when taken, "ER<code>" when refused.
   const struct {
-    const char* key;
-    const char* value;
-  } rows[] = {
-      {"sbas/4/lock", "0x46185A588"},
-      {"sbas/4/c2", "0x184A580"},  // 25470336
-      {"sysen", "51"},
-      {"budget", "268"},
-      {"state", "1"},
-      {"overlap", "off"},
-      {"gps/sats", "0xFFFFFFFF"},
-      {"qzss/sats", "0x47"},
-      {"sbas/sats", "0x47FFFFFFF"},
-      {"gal/sats", "0xFFFFFFFFFFFFFFFF"},
-      {"gps/0/lock", "0xFFFFFFFF"},
-      {"gps/1/lock", "0xFFFFFFFF"},        // P code on
-      {"glo/0/lock", "0x7FFF"},            // 15 letters
-      {"gal/3/lock", "0x0"},               // E6 off
-      {"gal/4/lock", "0xFFFFFFFFF"},       // E5a on, 36 satellites
-      {"bds/0/lock", "0x7FFFFFFFFFFFFFFF"},// 63 satellites
-      {"gloc/4/lock", "0x3FFFFFFF"},       // GLONASS L3 on
-      {"qzss/2/lock", "0x0"},              // LEX off
-      {"sw/e6", "off"},
-      {"sw/l5", "on"},
+    const char* line;
+    const char* want;
+  } steps[] = {
+      {"sbas/4/lock", "0x46185A588"}, {"sbas/4/c2", "0x184A580"},  {"sysen", "51"},      {"budget", "268"},
+      {"overlap", "off"},             {"sbas/sats", "0x47FFFFFFF"}, {"glo/0/lock", "0x7FFF"},
+      {"gal/3/lock", "0x0"},          {"gal/4/lock", "0xFFFFFFFFF"}, {"bds/0/lock", "0x7FFFFFFFFFFFFFFF"},
       {"gps/0", "{lock=0xFFFFFFFF,forced=0x0,c2=0x0,c3=0x0,guide=0x0}"},
       {"sw", "{pcode=on,gpsp=on,glop=on,l2ca=on,l5=on,e5a=on,e5b=on,e6=off,glol3=on,lex=off}"},
+      // Satellite 33 of GPS, no Galileo signal 1, GLONASS CDMA L3 lives under gloc.
+      {"gps/0/lock,0x100000000", "ER5"}, {"gal/1/lock,0", "ER3"},   {"glo/4/lock,1", "ER3"},
+      {"budget,143", "ER5"},             {"budget,269", "ER5"},     {"state,4", "ER5"},      {"sysen,256", "ER5"},
+      {"gps/0/lock,-1", "ER7"},          {"gps/0/lock,0x1g", "ER7"}, {"sw/foo,on", "ER3"},   {"sw/e6,maybe", "ER7"},
+      {"gps/0/lock,99999999999999999999999", "ER7"},                {"nosys/0/lock,0", "ER3"},
+      {"gps/0/nomask,0", "ER3"},         {"gps/7/lock,0", "ER3"},   {"gps,1", "ER3"},
+      {"gps/0/lock", "0xFFFFFFFF"},      {"budget", "268"},
+      {"gps/3/guide,0x5", ""},  {"gps/3/guide", "0x5"},  {"bds/sats,1234", ""},  {"bds/sats", "0x4D2"},
+      {"budget,200", ""},       {"budget", "200"},       {"sw/e6,on", ""},       {"gal/3/lock", "0xFFFFFFFFF"},
+      {"sw/l5,off", ""},        {"gps/4/lock", "0x0"},   {"sbas/4/lock", "0x0"}, {"qzss/4/lock", "0x0"},
+      {"sw/l5,on", ""},         {"sbas/4/lock", "0x46185A588"},
+      // The master P switch decides for both systems.
+      {"sw/pcode,off", ""},     {"gps/2/lock", "0x0"},   {"glo/1/lock", "0x0"},
+      {"sw/pcode,on", ""},      {"sw/glop,off", ""},     {"gps/2/lock", "0xFFFFFFFF"}, {"glo/1/lock", "0x0"},
+      // States 3 (clear all) and 2 (everything) act at once and leave 1.
+      {"state,3", ""},          {"state", "1"},          {"sbas/4/lock", "0x0"},
+      {"state,2", ""},          {"state", "1"},          {"sbas/4/lock", "0x7FFFFFFFF"},
   };
-  for (const auto& r : rows) EXPECT_EQ(print(r.key), re(std::string("%p%") + r.value)) << r.key;
-  // The whole subtree fits one reply, every system in it.
+  for (const auto& s : steps) {
+    const std::string line = s.line, want = s.want;
+    if (line.find(',') == std::string::npos) {
+      EXPECT_EQ(value(line), want) << line;
+      continue;
+    }
+    const std::uint32_t changes = LockMan::lockChangeCnt.load();
+    const std::string got = run("%s%set,/par/lock/" + line);
+    if (want.empty()) EXPECT_EQ(got, replyFrame("%s%")) << line;
+    else EXPECT_TRUE(got.rfind("ER", 0) == 0 && got.find("{" + want.substr(2) + ",") != std::string::npos) << line;
+    EXPECT_TRUE(!want.empty() || line.rfind("state,", 0) != 0 || LockMan::lockChangeCnt.load() > changes) << line;
+  }
+  for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(lockSettings().lock[k].get(), lockSysFullMask(k / kFATypes)) << k;
+  // The whole subtree fits one reply.
   const std::string all = run("print,/par/lock");
   EXPECT_EQ(all.rfind("RE", 0), 0u) << all;
   for (const char* sys : {"gps=", "glo=", "sbas=", "gloc=", "gal=", "bds=", "qzss=", "irnss="})
     EXPECT_NE(all.find(sys), std::string::npos) << sys;
-}
-
-TEST_F(LockKeys, RefusedSets) {
-  const struct {
-    const char* line;
-    int code;
-  } rows[] = {
-      {"set,/par/lock/gps/0/lock,0x100000000", 5},  // satellite 33 of GPS
-      {"set,/par/lock/gal/1/lock,0", 3},            // no such Galileo signal
-      {"set,/par/lock/glo/4/lock,1", 3},            // GLONASS CDMA L3 lives under gloc
-      {"set,/par/lock/budget,143", 5},
-      {"set,/par/lock/budget,269", 5},
-      {"set,/par/lock/state,4", 5},
-      {"set,/par/lock/sysen,256", 5},
-      {"set,/par/lock/gps/0/lock,-1", 7},
-      {"set,/par/lock/gps/0/lock,0x1g", 7},
-      {"set,/par/lock/gps/0/lock,99999999999999999999999", 7},
-      {"set,/par/lock/sw/foo,on", 3},
-      {"set,/par/lock/sw/e6,maybe", 7},
-      {"set,/par/lock/nosys/0/lock,0", 3},
-      {"set,/par/lock/gps/0/nomask,0", 3},
-      {"set,/par/lock/gps/7/lock,0", 3},
-      {"set,/par/lock/gps", 3},
-  };
-  for (const auto& r : rows) EXPECT_TRUE(isEr(run(r.line), r.code)) << r.line;
-  // Nothing changed.
-  EXPECT_EQ(print("gps/0/lock"), re("%p%0xFFFFFFFF"));
-  EXPECT_EQ(print("budget"), re("%p%268"));
-}
-
-TEST_F(LockKeys, SetsAreSeenAndKept) {
-  EXPECT_EQ(run("%a%set,/par/lock/gps/3/guide,0x5"), re("%a%"));
-  EXPECT_EQ(run("%b%set,/par/lock/budget,200"), re("%b%"));
-  EXPECT_EQ(run("%c%set,/par/lock/bds/sats,1234"), re("%c%"));
-  EXPECT_EQ(print("gps/3/guide"), re("%p%0x5"));
-  EXPECT_EQ(print("bds/sats"), re("%p%0x4D2"));
-  // The next start reads them back from the settings image.
+  // The next start reads the sets back from the settings image; init gives the factory values.
   std::memset(&RcvSet, 0, sizeof RcvSet);
   nv_readSettings();
-  EXPECT_EQ(print("gps/3/guide"), re("%p%0x5"));
-  EXPECT_EQ(print("budget"), re("%p%200"));
-  EXPECT_EQ(print("sbas/4/lock"), re("%p%0x46185A588"));
-  // Factory defaults again.
-  EXPECT_EQ(run("%i%init,/par/"), re("%i%"));
-  EXPECT_EQ(print("gps/3/guide"), re("%p%0x0"));
-  EXPECT_EQ(print("budget"), re("%p%268"));
-}
-
-TEST_F(LockKeys, SwitchesRewriteTheirEntries) {
-  run("set,/par/lock/sw/e6,on");
-  EXPECT_EQ(print("gal/3/lock"), re("%p%0xFFFFFFFFF"));
-  run("set,/par/lock/sw/l5,off");
-  EXPECT_EQ(print("gps/4/lock"), re("%p%0x0"));
-  EXPECT_EQ(print("sbas/4/lock"), re("%p%0x0"));
-  EXPECT_EQ(print("qzss/4/lock"), re("%p%0x0"));
-  run("set,/par/lock/sw/l5,on");
-  EXPECT_EQ(print("sbas/4/lock"), re("%p%0x46185A588"));
-  // The master P switch decides for both systems.
-  run("set,/par/lock/sw/pcode,off");
-  EXPECT_EQ(print("gps/2/lock"), re("%p%0x0"));
-  EXPECT_EQ(print("glo/1/lock"), re("%p%0x0"));
-  run("set,/par/lock/sw/pcode,on");
-  run("set,/par/lock/sw/glop,off");
-  EXPECT_EQ(print("gps/2/lock"), re("%p%0xFFFFFFFF"));
-  EXPECT_EQ(print("glo/1/lock"), re("%p%0x0"));
-}
-
-TEST_F(LockKeys, StatesTwoAndThree) {
-  const std::uint32_t before = LockMan::lockChangeCnt.load();
-  EXPECT_EQ(run("%s%set,/par/lock/state,3"), re("%s%"));
-  EXPECT_EQ(print("state"), re("%p%1"));
+  EXPECT_EQ(value("gps/3/guide") + " " + value("budget") + " " + value("sbas/4/lock"), "0x5 200 0x7FFFFFFFF");
+  EXPECT_EQ(run("%i%init,/par/"), replyFrame("%i%"));
+  EXPECT_EQ(value("gps/3/guide") + " " + value("budget") + " " + value("sbas/4/lock"), "0x0 268 0x46185A588");
+  run("set,/par/lock/state,3");
   for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(lockSettings().lock[k].get(), 0u) << k;
-  EXPECT_EQ(print("sbas/4/lock"), re("%p%0x0"));
-  EXPECT_GT(LockMan::lockChangeCnt.load(), before);
-
-  run("set,/par/lock/state,2");
-  EXPECT_EQ(print("state"), re("%p%1"));
-  for (int sys = 0; sys < kChanSys; ++sys) {
-    for (int g = 0; g < kFATypes; ++g) EXPECT_EQ(lockSettings().lock[lockEntry(sys, g)].get(), lockSysFullMask(sys));
-  }
-  EXPECT_EQ(print("sbas/4/lock"), re("%p%0x7FFFFFFFF"));
 }
 
 TEST_F(LockKeys, RandomAndTruncatedLinesAreAnsweredSafely) {
@@ -186,16 +123,9 @@ TEST_F(LockKeys, RandomAndTruncatedLinesAreAnsweredSafely) {
     const std::string got = run(line);
     EXPECT_TRUE(got.empty() || got.rfind("RE", 0) == 0 || got.rfind("ER", 0) == 0) << line;
     const LockSettings& s = lockSettings();
-    EXPECT_GE(s.state, 0);
-    EXPECT_LE(s.state, 1);  // 2 and 3 act at once
-    EXPECT_GE(s.budgetLimit, kBudgetMin);
-    EXPECT_LE(s.budgetLimit, kBudgetMax);
-    for (int sys = 0; sys < kChanSys; ++sys) {
-      for (int g = 0; g < kFATypes; ++g) {
-        const int k = lockEntry(sys, g);
-        EXPECT_EQ(s.lock[k].get() & ~lockSysFullMask(sys), 0u) << line;
-      }
-    }
+    EXPECT_TRUE(s.state >= 0 && s.state <= 1) << line;  // 2 and 3 act at once
+    EXPECT_TRUE(s.budgetLimit >= kBudgetMin && s.budgetLimit <= kBudgetMax) << line;
+    for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(s.lock[k].get() & ~lockSysFullMask(k / kFATypes), 0u) << line;
   }
 }
 
@@ -208,6 +138,10 @@ class Lock : public ::testing::Test {
     LockMan::setLockDefs();
     lockingInitOnce();
   }
+  static void update() {
+    LockMan::updateLocking();
+    LockMan::updateParams();
+  }
 };
 
 TEST_F(Lock, SetLockCode) {
@@ -219,13 +153,9 @@ TEST_F(Lock, SetLockCode) {
     int code;
     std::uint64_t lock, forced, c2, c3;
   } rows[] = {
-      // Start from forced 7, c2 7, c3 7 each time; mask 0xF0F0 with 36 satellites, mask2 0x3.
-      {0, 0, 7, 7, 7},
-      {1, 0xF0F0, 0, 0x3, 0},
-      {2, 0xF0F0, full, 0x3, 0},
-      {3, 0xF0F0, 7, 0, full},
-      {4, 0xF0F0, 7, full, 0},
-      {9, 0xF0F0, 7, 7, 7},
+      // From forced, c2 and c3 of 7 each time; mask 0xF0F0 and satellite 41 (Galileo has 36), mask2 0x3.
+      {0, 0, 7, 7, 7},           {1, 0xF0F0, 0, 0x3, 0},    {2, 0xF0F0, full, 0x3, 0},
+      {3, 0xF0F0, 7, 0, full},   {4, 0xF0F0, 7, full, 0},   {9, 0xF0F0, 7, 7, 7},
   };
   for (const auto& r : rows) {
     s.lock[k].set(1);
@@ -233,19 +163,17 @@ TEST_F(Lock, SetLockCode) {
     x.comp2[k].set(7);
     x.comp3[k].set(7);
     setLockCode(r.code, kGal, 2, 0xF0F0 | (std::uint64_t{1} << 40), 0x3);
-    EXPECT_EQ(s.lock[k].get(), r.lock) << r.code;
-    EXPECT_EQ(s.forced[k].get(), r.forced) << r.code;
-    EXPECT_EQ(x.comp2[k].get(), r.c2) << r.code;
-    EXPECT_EQ(x.comp3[k].get(), r.c3) << r.code;
+    EXPECT_EQ((std::vector<std::uint64_t>{s.lock[k].get(), s.forced[k].get(), x.comp2[k].get(), x.comp3[k].get()}),
+              (std::vector<std::uint64_t>{r.lock, r.forced, r.c2, r.c3}))
+        << r.code;
   }
-  setLockCode(1, 8, 0, 1, 1);  // no such system: nothing happens
+  setLockCode(1, 8, 0, 1, 1);  // no such system or signal: nothing happens
   setLockCode(1, 0, 6, 1, 1);
 }
 
 TEST_F(Lock, BudgetStaysIn144To268) {
   LockSettings& s = lockSettings();
-  // Everything searched: the top of the range.
-  s.sysEnable = 0xFF;
+  s.sysEnable = 0xFF;  // everything searched: the top of the range
   for (auto& m : s.sysMask) m.set(~std::uint64_t{0});
   for (int sw = 0; sw < kLockSwitches; ++sw) {
     s.sw[sw] = 1;
@@ -255,23 +183,15 @@ TEST_F(Lock, BudgetStaysIn144To268) {
   ASSERT_TRUE(LockMan::updateParams());
   EXPECT_EQ(LockMan::budget, 268);
   EXPECT_FALSE(LockMan::updateParams());  // nothing changed since
-
   s.budgetLimit = 200;
-  LockMan::updateLocking();
-  LockMan::updateParams();
+  update();
   EXPECT_EQ(LockMan::budget, 200);
-
-  // GPS C/A alone: fewer signals than the base, still the bottom of the range.
-  s.sysEnable = 1;
+  s.sysEnable = 1;  // GPS C/A alone: fewer signals than the base, still the bottom
   for (int g = 1; g < kFATypes; ++g) setLockCode(0, kGps, g, 0, 0);
-  LockMan::updateLocking();
-  LockMan::updateParams();
+  update();
   EXPECT_EQ(LockMan::budget, 144);
-
-  // Locking off.
-  s.state = 0;
-  LockMan::updateLocking();
-  LockMan::updateParams();
+  s.state = 0;  // locking off
+  update();
   EXPECT_EQ(LockMan::budget, 0);
   for (std::uint64_t m : LockMan::indepMask) EXPECT_EQ(m, 0u);
 }
@@ -280,29 +200,27 @@ TEST_F(Lock, IndependentAndGuidedMasks) {
   LockSettings& s = lockSettings();
   LockSettingsExt& x = lockSettingsExt();
   x.guide[lockEntry(kGps, 3)].set(0xF);
-  x.guide[lockEntry(kGps, 0)].set(0xF);   // signal 0 is never guided
-  x.guide[lockEntry(kBds, 3)].set(0xF);   // nor is BeiDou
+  x.guide[lockEntry(kGps, 0)].set(0xF);  // signal 0 is never guided
+  x.guide[lockEntry(kBds, 3)].set(0xF);  // nor is BeiDou
   x.comp2[lockEntry(kGps, 1)].set(0x3);
   x.comp3[lockEntry(kGps, 1)].set(0x6);
   s.forced[lockEntry(kGlo, 0)].set(0x10);
-  LockMan::updateLocking();
-  LockMan::updateParams();
-  EXPECT_EQ(LockMan::guidedMask[lockEntry(kGps, 3)], 0xFu);
-  EXPECT_EQ(LockMan::indepMask[lockEntry(kGps, 3)], 0xFFFFFFF0u);
-  EXPECT_EQ(LockMan::guidedMask[lockEntry(kGps, 0)], 0u);
-  EXPECT_EQ(LockMan::indepMask[lockEntry(kGps, 0)], 0xFFFFFFFFu);
-  EXPECT_EQ(LockMan::guidedMask[lockEntry(kBds, 3)], 0u);
-  EXPECT_EQ(LockMan::comp2Mask[lockEntry(kGps, 1)], 0x3u);
-  EXPECT_EQ(LockMan::comp3OnlyMask[lockEntry(kGps, 1)], 0x4u);
-  EXPECT_EQ(LockMan::forcedMask[lockEntry(kGlo, 0)], 0x10u);
-  // SBAS is not enabled by default, QZSS only for its satellite mask.
-  EXPECT_EQ(LockMan::indepMask[lockEntry(kSbas, 0)], 0u);
-  EXPECT_EQ(LockMan::indepMask[lockEntry(kQzss, 0)], 0u);
-
+  update();
+  const struct {
+    const std::uint64_t* masks;
+    int entry;
+    std::uint64_t want;
+  } rows[] = {
+      {LockMan::guidedMask, lockEntry(kGps, 3), 0xF},         {LockMan::indepMask, lockEntry(kGps, 3), 0xFFFFFFF0},
+      {LockMan::guidedMask, lockEntry(kGps, 0), 0},           {LockMan::indepMask, lockEntry(kGps, 0), 0xFFFFFFFF},
+      {LockMan::guidedMask, lockEntry(kBds, 3), 0},           {LockMan::comp2Mask, lockEntry(kGps, 1), 0x3},
+      {LockMan::comp3OnlyMask, lockEntry(kGps, 1), 0x4},      {LockMan::forcedMask, lockEntry(kGlo, 0), 0x10},
+      {LockMan::indepMask, lockEntry(kSbas, 0), 0},           {LockMan::indepMask, lockEntry(kQzss, 0), 0},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.masks[r.entry], r.want) << r.entry;
   s.guideOverlap = 1;
   s.sysEnable |= 1u << kQzss;
-  LockMan::updateLocking();
-  LockMan::updateParams();
+  update();
   EXPECT_EQ(LockMan::indepMask[lockEntry(kGps, 3)], 0xFFFFFFFFu);
   EXPECT_EQ(LockMan::guidedMask[lockEntry(kGps, 3)], 0xFu);
   EXPECT_EQ(LockMan::indepMask[lockEntry(kQzss, 0)], 71u);
@@ -324,40 +242,24 @@ TEST_F(Lock, BeiDouCompatibility) {
     EXPECT_EQ(isBeiDouMSMcompat(r.n, r.s), r.msm) << r.n << "/" << r.s;
     EXPECT_EQ(ignoreCompat(r.n, r.s), r.ignore) << r.n << "/" << r.s;
   }
+  for (int n : {31, 0, 65}) EXPECT_FALSE(isBeiPhase3(n)) << n;
   EXPECT_TRUE(isBeiPhase3(30));
-  EXPECT_FALSE(isBeiPhase3(31));
-  EXPECT_FALSE(isBeiPhase3(0));
-  EXPECT_FALSE(isBeiPhase3(65));
 }
 
 TEST_F(Lock, PhaseThreeAndSatelliteTypes) {
   beiPhase3Update(~std::uint64_t{0});
-  EXPECT_EQ(sigSatTypes[lockEntry(kBds, 4)], 0x03FFFFFFFFFFFFE0u);  // bits 5..57
+  EXPECT_EQ(sigSatTypes[lockEntry(kBds, 4)], 0x03FFFFFFFFFFFFE0u);  // satellites 6..58
   EXPECT_EQ(sigSatTypes[lockEntry(kBds, 5)], 0x03FFFFFFFFFFFFE0u);
-
   gpsPhase3Update(0x3);  // PRN 1 and 2
-  EXPECT_EQ(sigSatTypes[lockEntry(kGps, 5)], 0x3u);
-  setGpsSatType(1, 4);
-  setGpsSatType(2, 2);
-  setGpsSatType(3, 4);  // type 4 but not in the phase-3 mask
-  setGpsSatType(33, 4);
-  setGpsSatType(0, 4);
-  const std::uint64_t e3 = sigSatTypes[lockEntry(kGps, 3)], e4 = sigSatTypes[lockEntry(kGps, 4)],
-                      e5 = sigSatTypes[lockEntry(kGps, 5)];
-  EXPECT_EQ(e3 & 0x7, 0x7u);
-  EXPECT_EQ(e4 & 0x7, 0x5u);
-  EXPECT_EQ(e5 & 0x7, 0x1u);
-  setGpsSatType(1, 1);
-  EXPECT_EQ(sigSatTypes[lockEntry(kGps, 3)] & 1, 0u);
-
   qzsPhase3Update(0x1);
+  const int types[][2] = {{1, 4}, {2, 2}, {3, 4}, {4, 1}, {0, 1}, {33, 1}};  // 3: type 4, not phase 3
+  for (const auto& t : types) setGpsSatType(t[0], t[1]);
+  for (int slot : {5, 0, 65}) setGloSatType(slot, 1);
+  EXPECT_EQ(sigSatTypes[lockEntry(kGps, 3)], ~std::uint64_t{0x8});
+  EXPECT_EQ(sigSatTypes[lockEntry(kGps, 4)], ~std::uint64_t{0xA});
+  EXPECT_EQ(sigSatTypes[lockEntry(kGps, 5)], 0x1u);
   EXPECT_EQ(sigSatTypes[lockEntry(kQzss, 5)], 0x1u);
-  setGloSatType(5, 1);
-  EXPECT_EQ((sigSatTypes[lockEntry(kGlo, 4)] >> 4) & 1, 0u);
-  setGloSatType(5, 2);
-  EXPECT_EQ((sigSatTypes[lockEntry(kGlo, 4)] >> 4) & 1, 1u);
-  setGloSatType(0, 2);
-  setGloSatType(65, 2);
+  EXPECT_EQ(sigSatTypes[lockEntry(kGlo, 4)], ~std::uint64_t{0x10});
 }
 
 TEST_F(Lock, OneSatelliteToAllChannels) {
@@ -366,43 +268,37 @@ TEST_F(Lock, OneSatelliteToAllChannels) {
     bool ok;
     std::uint32_t code, code4;
   } rows[] = {
-      {5, 0, true, 5 | 0x3F0000, 0},       {-7, 1, true, 1 | 0xF0100, 0},   {7, 1, true, 15 | 0xF0100, 0},
-      {120, 2, true, 1 | 0x110200, 0},     {3, 3, true, 3 | 0x100300, 0},   {11, 4, true, 0, 11 | 0x1D0400},
-      {0, 0, false, 0, 0},                 {33, 0, false, 0, 0},            {8, 1, false, 0, 0},
-      {119, 2, false, 0, 0},               {5, 5, false, 0, 0},             {5, -1, false, 0, 0},
+      {5, 0, true, 5 | 0x3F0000, 0},   {-7, 1, true, 1 | 0xF0100, 0}, {7, 1, true, 15 | 0xF0100, 0},
+      {120, 2, true, 1 | 0x110200, 0}, {3, 3, true, 3 | 0x100300, 0}, {11, 4, true, 0, 11 | 0x1D0400},
+      {0, 0, false, 0, 0},             {33, 0, false, 0, 0},          {8, 1, false, 0, 0},
+      {119, 2, false, 0, 0},           {5, 5, false, 0, 0},           {5, -1, false, 0, 0},
   };
   for (const auto& r : rows) {
     LockMan::dis1toAll();
-    EXPECT_EQ(LockMan::en1toAll(r.n, r.sys), r.ok) << r.n << "/" << r.sys;
-    EXPECT_EQ(LockMan::oneSatCode, r.code) << r.n << "/" << r.sys;
-    EXPECT_EQ(LockMan::oneSatCodeSys4, r.code4) << r.n << "/" << r.sys;
+    const bool ok = LockMan::en1toAll(r.n, r.sys);
+    EXPECT_TRUE(ok == r.ok && LockMan::oneSatCode == r.code && LockMan::oneSatCodeSys4 == r.code4)
+        << r.n << "/" << r.sys << ": " << ok << std::hex << " " << LockMan::oneSatCode << " "
+        << LockMan::oneSatCodeSys4;
   }
   LockMan::en1toAll(5, 0);
   LockMan::en1toAll(11, 4);
-  EXPECT_TRUE(LockMan::en1toAll(-100, 0));
-  EXPECT_EQ(LockMan::oneSatCode, 0u);
-  EXPECT_EQ(LockMan::oneSatCodeSys4, 0u);
+  EXPECT_TRUE(LockMan::en1toAll(-100, 0));  // off for all
+  EXPECT_EQ(LockMan::oneSatCode + LockMan::oneSatCodeSys4, 0u);
 }
 
-TEST_F(Lock, MainAntennaInput) {
-  EXPECT_EQ(LockMan::getMainAntInputIdx(), 0);
+TEST_F(Lock, AntennaInputs) {
   for (int bad : {-1, 2, 3, 1000}) EXPECT_FALSE(LockMan::setMainAntInputIdx(bad)) << bad;
   EXPECT_EQ(LockMan::getMainAntInputIdx(), 0);
   EXPECT_TRUE(LockMan::setMainAntInputIdx(1));
   EXPECT_EQ(LockMan::getMainAntInputIdx(), 1);
-  EXPECT_EQ(LockMan::getMainAntInputName(), nullptr);  // no antenna names yet
-  // An index of 2 or more (never set through here) freezes it.
-  LockMan::mainAntInputIdx = 2;
+  LockMan::mainAntInputIdx = 2;  // an index of 2 or more (never set through here) freezes it
   EXPECT_FALSE(LockMan::setMainAntInputIdx(0));
   EXPECT_EQ(LockMan::getMainAntInputIdx(), 2);
-}
-
-TEST_F(Lock, AntennaInputMaskFlagsRelocking) {
+  // An input taken out of the mask has its satellites relocked.
   for (SatLockMan& m : satLockMan) m.relock = false;
   LockMan::setAntInpMask(2);
   EXPECT_TRUE(satLockMan[0].relock);
   EXPECT_FALSE(satLockMan[1].relock);
-  EXPECT_EQ(LockMan::getAntInpMask(), 2);
   LockMan::setAntInpMask(0);
   EXPECT_TRUE(satLockMan[1].relock);
 }
@@ -423,16 +319,13 @@ TEST_F(Lock, ShuffledSearchQueueIsAPermutation) {
     EXPECT_FALSE(std::equal(got.begin(), got.end(), satQueueInit.begin()));
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, want);
-    EXPECT_EQ(m->counter[0], 8);
-    EXPECT_EQ(m->counter[1], 8);
+    EXPECT_EQ(m->counter[0] + m->counter[1], 16);
   }
   EXPECT_FALSE(std::equal(a.queue, a.queue + kSatQueue, b.queue));
   // Every satellite of every system is in the queue once.
-  int sats = 0;
-  for (std::uint32_t e : satQueueInit) sats += e != 0;
   int total = 0;
   for (int n : chanSysSats) total += n;
-  EXPECT_EQ(sats, total);
+  EXPECT_EQ(std::count_if(satQueueInit.begin(), satQueueInit.end(), [](std::uint32_t e) { return e != 0; }), total);
 }
 
 }  // namespace
