@@ -24,63 +24,59 @@ const HookInfo* hookAt(int i);
 // The hook of that owner and name; nullptr when there is none.
 const HookInfo* hookFind(const char* owner, const char* name);
 
+// What both forms of Hook share: the function, filled and read atomically, and the registration.
+template <class Fn>
+class HookSlot {
+ public:
+  HookSlot(const char* owner, const char* name) {
+    hookRegister({owner, name, &HookSlot::isFilled, &HookSlot::countOf, this});
+  }
+  HookSlot(const HookSlot&) = delete;
+  HookSlot& operator=(const HookSlot&) = delete;
+
+  void set(Fn fn) { fn_.store(fn, std::memory_order_release); }
+  bool filled() const { return fn_.load(std::memory_order_acquire) != nullptr; }
+  Fn get() const { return fn_.load(std::memory_order_acquire); }
+
+ private:
+  static bool isFilled(const void* self) { return static_cast<const HookSlot*>(self)->filled(); }
+  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
+  std::atomic<Fn> fn_{nullptr};
+};
+
 template <class Sig>
 class Hook;
 
 template <class R, class... A>
-class Hook<R(A...)> {
+class Hook<R(A...)> : public HookSlot<R (*)(A...)> {
  public:
   using Fn = R (*)(A...);
-  Hook(const char* owner, const char* name, R whenEmpty = R{}) : empty_(whenEmpty) {
-    hookRegister({owner, name, &Hook::isFilled, &Hook::countOf, this});
-  }
-  Hook(const Hook&) = delete;
-  Hook& operator=(const Hook&) = delete;
-
-  void set(Fn fn) { fn_.store(fn, std::memory_order_release); }
+  Hook(const char* owner, const char* name, R whenEmpty = R{}) : HookSlot<Fn>(owner, name), empty_(whenEmpty) {}
   Hook& operator=(Fn fn) {
-    set(fn);
+    this->set(fn);
     return *this;
   }
-  bool filled() const { return fn_.load(std::memory_order_acquire) != nullptr; }
-  Fn get() const { return fn_.load(std::memory_order_acquire); }
   R operator()(A... a) const {
-    const Fn fn = get();
+    const Fn fn = this->get();
     return fn ? fn(a...) : empty_;
   }
 
  private:
-  static bool isFilled(const void* self) { return static_cast<const Hook*>(self)->filled(); }
-  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
-  std::atomic<Fn> fn_{nullptr};
   R empty_;
 };
 
 template <class... A>
-class Hook<void(A...)> {
+class Hook<void(A...)> : public HookSlot<void (*)(A...)> {
  public:
   using Fn = void (*)(A...);
-  Hook(const char* owner, const char* name) {
-    hookRegister({owner, name, &Hook::isFilled, &Hook::countOf, this});
-  }
-  Hook(const Hook&) = delete;
-  Hook& operator=(const Hook&) = delete;
-
-  void set(Fn fn) { fn_.store(fn, std::memory_order_release); }
+  Hook(const char* owner, const char* name) : HookSlot<Fn>(owner, name) {}
   Hook& operator=(Fn fn) {
-    set(fn);
+    this->set(fn);
     return *this;
   }
-  bool filled() const { return fn_.load(std::memory_order_acquire) != nullptr; }
-  Fn get() const { return fn_.load(std::memory_order_acquire); }
   void operator()(A... a) const {
-    if (const Fn fn = get()) fn(a...);
+    if (const Fn fn = this->get()) fn(a...);
   }
-
- private:
-  static bool isFilled(const void* self) { return static_cast<const Hook*>(self)->filled(); }
-  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
-  std::atomic<Fn> fn_{nullptr};
 };
 
 // An ordered list of up to N functions, each called in turn. Adding the same function twice, or
