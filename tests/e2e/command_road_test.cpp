@@ -1,234 +1,129 @@
-// A command typed on a port of the running program is parsed, run and answered on that port.
-#include <gtest/gtest.h>
+// Commands typed on the ports of the running program: any bytes, several ports at once, a reader
+// that never reads, and the keys that end the program.
+#include <sys/stat.h>
 
-#include <cstdio>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "e2e/harness.h"
-#include "e2e/port_reader.h"
 
+namespace e2e {
 namespace {
 
-// The checksum of the native format, from its definition: XOR the byte in, rotate left by two.
-std::string withChecksum(const std::string& s) {
-  unsigned c = 0;
-  for (unsigned char b : s) {
-    c ^= b;
-    c = ((c << 2) | (c >> 6)) & 0xFF;
-  }
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "@%02X", c);
-  return s + buf;
-}
+using CommandRoad = Rx;
 
-std::string frame(const char* id2, const std::string& body) {
-  char head[8];
-  std::snprintf(head, sizeof head, "%s%03X", id2, static_cast<unsigned>(body.size()));
-  return head + body + "\r\n";
-}
-
-class CommandRoad : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.write("host/etc/rxengine/serial-number", "SN0042\n"));
-    ASSERT_TRUE(dir.write("host/etc/rxengine/receiver-id", "0A1B2C3D\n"));
-    ASSERT_TRUE(rx.start());
-    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  }
-  void TearDown() override {
-    const std::string err = rx.stderrText();
-    EXPECT_EQ(err.find("AddressSanitizer"), std::string::npos) << err;
-    EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
-  }
-  e2e::RunDir dir;
-  e2e::Rxengine rx{dir};
-};
-
-TEST_F(CommandRoad, GrammarAndReplies) {
-  e2e::PortReader port(dir.file("dev/ser/a"));
-  ASSERT_TRUE(port.ok());
-  EXPECT_EQ(port.ask("%abc%"), "RE005%abc%\r\n");
-  EXPECT_EQ(port.ask("%q%frobnicate,/par/rcv"), frame("ER", "%q%{1,,wrong command}"));
-  EXPECT_EQ(port.ask("%c%print,/par/rcv/ver@00"), frame("ER", "%c%{2,,wrong checksum}"));
-  EXPECT_EQ(port.ask(withChecksum("%c%print,/par/rcv/sn")), frame("RE", "%c%SN0042"));
-  // Both parts of "a;b" are answered, in order.
-  ASSERT_TRUE(port.send("a;b"));
-  EXPECT_EQ(port.next(), frame("ER", "%%{1,,wrong command}"));
-  EXPECT_EQ(port.next(), frame("ER", "%%{1,,wrong command}"));
-  // A failing part: "&&" skips what follows, "||" runs it. The marker after ";" shows where
-  // the answers of the line end.
-  ASSERT_TRUE(port.send("bad&&%skipped%;%end1%"));
-  EXPECT_EQ(port.next(), frame("ER", "%%{1,,wrong command}"));
-  EXPECT_EQ(port.next(), "RE006%end1%\r\n");
-  ASSERT_TRUE(port.send("bad||%ran%"));
-  EXPECT_EQ(port.next(), frame("ER", "%%{1,,wrong command}"));
-  EXPECT_EQ(port.next(), "RE005%ran%\r\n");
-  // A successful command without id and without printed text answers nothing at all.
-  ASSERT_TRUE(port.send("set,/par/rcv/reboot,no"));
-  EXPECT_EQ(port.ask("%mark%"), "RE006%mark%\r\n");
-}
-
-TEST_F(CommandRoad, IdentityArea) {
-  e2e::PortReader port(dir.file("dev/usb/a"));
-  ASSERT_TRUE(port.ok());
-  const std::string all = port.ask("print,/par/rcv");
-  ASSERT_EQ(all.compare(0, 2, "RE"), 0) << all;
-  const std::string body = all.substr(5, all.size() - 7);
-  EXPECT_EQ(body.front(), '{');
-  EXPECT_EQ(body.back(), '}');
-  EXPECT_NE(body.find("ver=0.1.0"), std::string::npos) << body;
-  EXPECT_NE(body.find("id=0A1B2C3D"), std::string::npos) << body;
-  EXPECT_NE(body.find("sn=SN0042"), std::string::npos) << body;
-  EXPECT_EQ(port.ask("print,/par/rcv/id"), frame("RE", "0A1B2C3D"));
-  EXPECT_EQ(port.ask("%i%get,/par/rcv/ver"), frame("RE", "%i%0.1.0"));
-  EXPECT_EQ(port.ask("print,/par/rcv/nothing"), frame("ER", "%%{3,,wrong 1st parameter}"));
-  EXPECT_EQ(port.ask("print,/par/nowhere"), frame("ER", "%%{3,,wrong 1st parameter}"));
-  EXPECT_EQ(port.ask("set,/par/rcv/sn,X"), frame("ER", "%%{12,,read only}"));
-  EXPECT_EQ(port.ask("set,/par/rcv/power"), frame("ER", "%%{6,,2nd parameter missed}"));
-  EXPECT_EQ(port.ask("set,/par/rcv/reboot,perhaps"), frame("ER", "%%{7,,wrong 2nd parameter}"));
-  // The whole tree holds the area.
-  const std::string tree = port.ask("print,/par/");
-  EXPECT_NE(tree.find("rcv={ver=0.1.0,"), std::string::npos) << tree;
-}
-
-TEST_F(CommandRoad, FourPortsAtOnceGetTheirOwnRepliesWholeAndInOrder) {
-  const char* const links[] = {"dev/ser/a", "dev/ser/b", "dev/ser/d", "dev/usb/a"};
-  constexpr int kCommands = 50;
-  std::vector<std::string> failures(4);
-  std::vector<std::thread> users;
-  for (int p = 0; p < 4; ++p) {
-    users.emplace_back([&, p] {
-      e2e::PortReader port(dir.file(links[p]));
-      if (!port.ok()) {
-        failures[static_cast<std::size_t>(p)] = "cannot open";
-        return;
-      }
-      std::string burst;
-      for (int i = 0; i < kCommands; ++i) {
-        burst += "%p" + std::to_string(p) + "n" + std::to_string(i) + "%print,/par/rcv" +
-                 (i % 2 ? "/ver" : "") + "\r\n";
-      }
-      if (!port.sendRaw(burst)) failures[static_cast<std::size_t>(p)] = "cannot write";
-      for (int i = 0; i < kCommands; ++i) {
-        std::string m = port.next();
-        std::string id = "%p" + std::to_string(p) + "n" + std::to_string(i) + "%";
-        std::string want = i % 2 ? frame("RE", id + "0.1.0") : "";
-        bool good = m.compare(0, 2, "RE") == 0 && m.compare(5, id.size(), id) == 0 &&
-                    (want.empty() ? m.find("{ver=0.1.0,") != std::string::npos : m == want);
-        if (!good) {
-          failures[static_cast<std::size_t>(p)] = "reply " + std::to_string(i) + ": " + m;
-          return;
-        }
-      }
-    });
-  }
-  for (auto& t : users) t.join();
-  for (int p = 0; p < 4; ++p) EXPECT_EQ(failures[static_cast<std::size_t>(p)], "") << links[p];
-}
-
+// 10,000 random lines and twenty 5,000-byte lines (each answered ER 34) leave the port answering
+// with whole messages only; an over-long line is never cut into a command of its own, whatever
+// length a cut would have.
 TEST_F(CommandRoad, RandomBytesAndOverLongLinesHarmNothing) {
-  e2e::PortReader port(dir.file("dev/ser/c"));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port port(dir_.file("dev/ser/c"));
   ASSERT_TRUE(port.ok());
   std::mt19937 rng(20261206);
-  // A second reader drains the answers while the lines go in.
-  std::atomic<bool> done{false};
-  std::atomic<bool> sawMarker{false};
-  std::atomic<int> messages{0};
-  std::atomic<int> tooLong{0};
+  std::atomic<bool> done{false}, sawMarker{false};
+  std::atomic<int> messages{0}, tooLong{0};
   std::string bad;
-  std::thread drain([&] {
-    while (!done.load()) {
-      std::string m = port.next(200);
-      if (m.empty()) continue;
-      if (m.compare(0, 4, "BAD:") == 0) bad = m;
-      if (m == frame("ER", "%%{34,,command too long}")) ++tooLong;
-      if (m == "RE004%ok%\r\n") sawMarker = true;
-      ++messages;
+  std::thread drain([&] {  // answers are read while the lines go in
+    while (!done) {
+      const std::string m = port.next(200);
+      if (m.rfind("BAD:", 0) == 0) bad = m;
+      tooLong += m == frame("ER", "%%{34,,command too long}");
+      sawMarker = sawMarker || m == re("%ok%");
+      messages += !m.empty();
     }
   });
   std::string chunk;
   for (int i = 0; i < 10000; ++i) {
-    std::size_t len = rng() % 120;
-    for (std::size_t k = 0; k < len; ++k) {
-      char c = static_cast<char>(rng());
-      if (c == '\r' || c == '\n') c = ' ';
-      chunk += c;
+    for (std::size_t k = 0, len = rng() % 120; k < len; ++k) {
+      const char c = static_cast<char>(rng());
+      chunk += c == '\r' || c == '\n' ? ' ' : c;
     }
     chunk += '\n';
-    if (chunk.size() > 8192) {
+    if (chunk.size() > 8192 || i == 9999) {
       ASSERT_TRUE(port.sendRaw(chunk));
       chunk.clear();
     }
   }
-  ASSERT_TRUE(port.sendRaw(chunk));
-  const std::string longLine(5000, 'x');
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(port.sendRaw("%L%set," + longLine + "\r\n"));
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(port.sendRaw("%L%set," + std::string(5000, 'x') + "\r\n"));
   ASSERT_TRUE(port.sendRaw("%ok%\r\n"));
-  // The marker comes back after everything before it was answered.
-  bool marker = e2e::waitUntil([&] { return sawMarker.load(); });
+  const bool marker = waitUntil([&] { return sawMarker.load(); });
   done = true;
   drain.join();
-  ASSERT_TRUE(marker) << messages.load() << " messages";
+  ASSERT_TRUE(marker) << messages << " messages";
   EXPECT_EQ(bad, "");
-  EXPECT_EQ(tooLong.load(), 20);
-  EXPECT_EQ(port.ask("%after%"), "RE007%after%\r\n");
-  EXPECT_TRUE(rx.running());
+  EXPECT_EQ(tooLong, 20);
+  EXPECT_EQ(port.ask("%x%print,/par/rcv/ver;" + std::string(5000, ' ') + ";%tail%"), frame("ER", "%%{34,,command too long}"));
+  EXPECT_EQ(port.ask("%next%"), re("%next%"));
 }
 
-TEST_F(CommandRoad, OverLongLineIsAnsweredAndNotCutIntoAnotherCommand) {
-  e2e::PortReader port(dir.file("dev/ser/a"));
-  ASSERT_TRUE(port.ok());
-  // Were the line cut at any length, its tail would be a command of its own.
-  std::string line = "%x%print,/par/rcv/ver;" + std::string(5000, ' ') + ";%tail%";
-  EXPECT_EQ(port.ask(line), frame("ER", "%%{34,,command too long}"));
-  EXPECT_EQ(port.ask("%next%"), "RE006%next%\r\n");
-}
-
-struct ShutdownCase {
-  const char* command;
-  int code;
-  const char* request;  // null: no request file
-};
-
-class Shutdown : public ::testing::TestWithParam<ShutdownCase> {};
-
-TEST_P(Shutdown, KeysEndTheProgramWithTheirCode) {
-  const ShutdownCase& c = GetParam();
-  e2e::RunDir dir;
-  e2e::Rxengine rx(dir);
-  ASSERT_TRUE(rx.start());
-  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  e2e::PortReader port(dir.file("dev/ser/b"));
-  ASSERT_TRUE(port.ok());
-  ASSERT_TRUE(port.send(c.command));
-  // The command is answered before the program goes (nothing to say without an id).
-  if (c.command[0] == '%') {
-    EXPECT_EQ(port.next(), "RE003%p%\r\n");
+TEST_F(CommandRoad, FourPortsAtOnceGetTheirOwnRepliesWholeAndInOrder) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  const char* const links[] = {"dev/ser/a", "dev/ser/b", "dev/ser/d", "dev/usb/a"};
+  std::string failures[4];
+  std::vector<std::thread> users;
+  for (int p = 0; p < 4; ++p) {
+    users.emplace_back([&, p] {
+      Port port(dir_.file(links[p]));
+      std::string burst;
+      for (int i = 0; i < 50; ++i)
+        burst += "%p" + std::to_string(p) + "n" + std::to_string(i) + "%print,/par/rcv" + (i % 2 ? "/ver" : "") + "\r\n";
+      if (!port.sendRaw(burst)) failures[p] = "cannot write";
+      for (int i = 0; i < 50 && failures[p].empty(); ++i) {
+        const std::string m = port.next(), id = "%p" + std::to_string(p) + "n" + std::to_string(i) + "%";
+        const bool good = i % 2 ? m == re(id + "0.1.0") : m.rfind("RE", 0) == 0 && m.compare(5, id.size() + 11, id + "{ver=0.1.0,") == 0;
+        if (!good) failures[p] = "reply " + std::to_string(i) + ": " + m;
+      }
+    });
   }
-  e2e::ExitStatus st;
-  ASSERT_TRUE(rx.waitExit(st)) << rx.stderrText();
-  EXPECT_TRUE(st.exited);
-  EXPECT_EQ(st.code, c.code) << rx.stderrText();
-  if (c.request) {
-    EXPECT_EQ(dir.read("host/var/run/rxengine-request"), c.request);
-  } else {
-    EXPECT_FALSE(dir.exists("host/var/run/rxengine-request"));
-  }
-  EXPECT_EQ(dir.size(".gnss.nvm"), 524288);
+  for (auto& t : users) t.join();
+  for (int p = 0; p < 4; ++p) EXPECT_EQ(failures[p], "") << links[p];
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, Shutdown,
-                         ::testing::Values(ShutdownCase{"set,/par/rcv/reboot,yes", 127, "reboot"},
-                                           ShutdownCase{"%p%set,/par/rcv/power,off", 128,
-                                                        "power_off"},
-                                           ShutdownCase{"set,/par/rcv/restart,y", 0, nullptr}),
-                         [](const ::testing::TestParamInfo<ShutdownCase>& i) {
-                           return std::string(i.param.code == 127   ? "Reboot"
-                                              : i.param.code == 128 ? "PowerOff"
-                                                                    : "Restart");
-                         });
+// Far more answers than the terminal and the port's ring hold, never read: the other ports are
+// served, and once the reader comes back and drains what is left it is answered again.
+TEST_F(CommandRoad, AReaderThatNeverReadsHoldsUpNobody) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port other(dir_.file("dev/ser/b"));
+  std::string burst;
+  for (int i = 0; i < 600; ++i) burst += "print,/par/\r\n";
+  ASSERT_TRUE(port_->sendRaw(burst + "%last%\r\n"));
+  EXPECT_EQ(other.ask("%b%"), re("%b%"));
+  ASSERT_TRUE(waitUntil([&] {
+    port_->held.clear();
+    port_->fill([](const std::string&) { return false; }, 300);
+    return port_->held.empty();
+  }));
+  EXPECT_EQ(ask("%again%"), re("%again%"));
+  EXPECT_TRUE(rx_->running());
+}
+
+// The keys end the program with their code once the answer is taken, leaving the word for the
+// host; a FIFO nobody reads in the request file's place does not keep the program from ending.
+TEST_F(CommandRoad, KeysEndTheProgramWithTheirCode) {
+  const std::string request = "host/var/run/rxengine-request";
+  const struct {
+    const char* command;
+    int code;
+    const char* word;  // "": no request file; null: a FIFO is there
+  } rows[] = {{"set,/par/rcv/reboot,yes", 127, "reboot"},
+              {"%p%set,/par/rcv/power,off", 128, "power_off"},
+              {"set,/par/rcv/restart,y", 0, ""},
+              {"set,/par/rcv/reboot,yes", 127, nullptr}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.command);
+    fresh();
+    if (!r.word) {
+      ASSERT_TRUE(dir_.write(request, "") && unlink(dir_.file(request).c_str()) == 0 && mkfifo(dir_.file(request).c_str(), 0644) == 0);
+    }
+    ASSERT_NO_FATAL_FAILURE(start());
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.send(r.command));
+    EXPECT_EQ(r.command[0] == '%' ? b.next() : "", r.command[0] == '%' ? re("%p%") : "");  // answered before it goes
+    EXPECT_EQ(end(), r.code) << out_;
+    EXPECT_EQ(r.word && dir_.exists(request) ? dir_.read(request) : "", r.word ? r.word : "");
+    EXPECT_EQ(out_.find("$$SHUTDOWN: cannot write") != std::string::npos, !r.word) << out_;
+    EXPECT_EQ(dir_.read(".gnss.nvm").size(), kImageSize);
+  }
+}
 
 }  // namespace
+}  // namespace e2e

@@ -1,109 +1,347 @@
-// End-to-end harness: runs the real rxengine in a fresh run directory with an empty
-// environment, captures what it writes, sends it signals and waits for its exit. Every wait is
-// bounded by a generous guard that only turns a hang into a failure; no test asserts a time.
+// End-to-end harness: the real rxengine in a temporary run directory with an empty environment,
+// the GNSS board simulator beside it, and the test's own reader of native messages on a port,
+// written apart from the product's code. Every wait is bounded by a guard that only turns a hang
+// into a failure; no test asserts a time it does not have to.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "board_link_texts.h"
+
 namespace e2e {
 
-// Upper bound of every wait: a failure guard, not a measure.
+using namespace boardlink;
 constexpr int kGuardMs = 10000;
-
-// The text the program prints on standard error once it is up.
-constexpr const char* kReadyText = ": ready\n";
-
-// Polls `cond` until it holds or `guardMs` passes; true when it held.
-template <class F>
-bool waitUntil(F cond, int guardMs = kGuardMs);
-
-// A temporary run directory, removed with everything in it at the end.
-class RunDir {
- public:
-  RunDir();
-  ~RunDir();
-  RunDir(const RunDir&) = delete;
-  RunDir& operator=(const RunDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // Absolute path of `rel` inside the run directory.
-  std::string file(const std::string& rel) const { return path_ + "/" + rel; }
-  bool exists(const std::string& rel) const;
-  // Size of a file, -1 when absent.
-  long long size(const std::string& rel) const;
-  std::string read(const std::string& rel) const;
-  // Writes a file, creating the directories above it.
-  bool write(const std::string& rel, const std::string& content) const;
-
- private:
-  std::string path_;
-};
-
-// How the program ended.
-struct ExitStatus {
-  bool exited = false;    // ended by exit with `code`
-  int code = -1;
-  bool signaled = false;  // ended by signal `signal`
-  int signal = 0;
-};
-
-// One run of the program. Output streams are read by background threads into text buffers.
-class Rxengine {
- public:
-  explicit Rxengine(const RunDir& dir, std::string program = RXENGINE_PATH);
-  ~Rxengine();  // kills a process still running
-  Rxengine(const Rxengine&) = delete;
-  Rxengine& operator=(const Rxengine&) = delete;
-
-  bool start();
-  pid_t pid() const { return pid_; }
-  bool running();
-
-  // Everything written so far.
-  std::string stderrText();
-  std::string stdoutText();
-  // Bytes of standard error so far: a mark for waiting on what comes after it.
-  std::size_t stderrSize();
-  // Waits until standard error holds `text` at or after byte `from` (0: the start of the run).
-  bool waitStderr(const std::string& text, int guardMs = kGuardMs, std::size_t from = 0);
-  bool waitReady(int guardMs = kGuardMs) { return waitStderr(kReadyText, guardMs); }
-
-  bool signal(int sig);
-  // Waits for the end of the process; false when it did not end within the guard.
-  bool waitExit(ExitStatus& status, int guardMs = kGuardMs);
-  // Kills (SIGKILL) and reaps.
-  ExitStatus kill();
-
-  // Names of the process's threads (from /proc/<pid>/task/*/comm).
-  std::vector<std::string> threadNames() const;
-
- private:
-  void reader(int fd, std::string* into);
-
-  const RunDir& dir_;
-  std::string program_;
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  ExitStatus status_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::string err_, out_;
-  std::thread errThread_, outThread_;
-};
+constexpr const char* kReady = ": ready\n";
+constexpr std::size_t kImageSize = 524288;
+const std::string kSim = std::string(RX_TOOLS_DIR) + "/gnss_board_sim/gnss_board_sim";
 
 template <class F>
-bool waitUntil(F cond, int guardMs) {
-  for (int waited = 0;; waited += 10) {
-    if (cond()) return true;
-    if (waited >= guardMs) return false;
+bool waitUntil(F cond, int guardMs = kGuardMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  return true;
 }
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// A native reply: "RE" or "ER", three hex digits of length, the body, CR LF.
+inline std::string frame(const char* id, const std::string& body) {
+  char head[8];
+  std::snprintf(head, sizeof head, "%s%03X", id, static_cast<unsigned>(body.size()));
+  return head + body + "\r\n";
+}
+inline std::string re(const std::string& body) { return frame("RE", body); }
+
+// Bytes of the whole native message at the front of `h`: 0 while more is needed, npos when `h`
+// does not start with one. Replies end in CR LF; other messages are the header and the body.
+inline std::size_t messageLength(const std::string& h) {
+  if (h.size() < 5) return 0;
+  std::size_t len = 0;
+  for (std::size_t i = 2; i < 5; ++i) {
+    const char c = h[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return std::string::npos;
+    len = len * 16 + static_cast<std::size_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+  }
+  const bool reply = h.compare(0, 2, "RE") == 0 || h.compare(0, 2, "ER") == 0;
+  len += reply ? 7 : 5;
+  if (h.size() < len) return 0;
+  return reply && h.compare(len - 2, 2, "\r\n") != 0 ? std::string::npos : len;
+}
+
+inline std::uint32_t le32(const std::string& s, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 4; i-- > 0;) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+
+// Offset of block `id` in a settings image, walking the block headers after the 16-byte image
+// header (id 16 bits, length 24 bits, flags with bit 0 a trailing XOR byte; little-endian).
+inline long blockOffset(const std::string& img, unsigned id) {
+  for (std::size_t off = 16; off + 6 <= img.size();) {
+    const unsigned bid = le32(img, off) & 0xFFFF, len = le32(img, off + 2) & 0xFFFFFF;
+    if (bid == 0 && len == 0) return -1;
+    if (bid == id) return static_cast<long>(off);
+    off += 6 + len + (img[off + 5] & 1);
+  }
+  return -1;
+}
+
+// What the board receives from a start-up with no start messages, from the issue reply on:
+// `replay` the lines a board that lost its settings gets again, `issue` the issue it is left.
+inline std::string startUp(const std::string& replay, unsigned issue) {
+  return kConnect + kIssueQuery + kIssueOne + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
+         kSources + kInitialBlock + kEndOfStartUp;
+}
+
+struct RunDir {
+  std::string path;
+  RunDir() {
+    char t[] = "/tmp/rxe2e.XXXXXX";
+    path = mkdtemp(t) ? t : "";
+  }
+  ~RunDir() { remove(); }
+  RunDir& operator=(RunDir&& o) {
+    remove();
+    path = std::exchange(o.path, "");
+    return *this;
+  }
+  void remove() {
+    std::error_code e;
+    if (!path.empty()) std::filesystem::remove_all(path, e);
+  }
+  std::string file(const std::string& rel) const { return path + "/" + rel; }
+  bool exists(const std::string& rel) const {
+    std::error_code e;
+    return std::filesystem::exists(std::filesystem::symlink_status(file(rel), e));
+  }
+  std::string read(const std::string& rel) const { return readFile(file(rel)); }
+  bool write(const std::string& rel, const std::string& content) const {
+    std::error_code e;
+    std::filesystem::create_directories(std::filesystem::path(file(rel)).parent_path(), e);
+    std::ofstream f(file(rel), std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(f << content);
+  }
+};
+
+// A child process started in `dir` with an empty environment; its standard output and error are
+// read into one text.
+class Proc {
+ public:
+  Proc(const std::string& dir, std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char* env[] = {nullptr};
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {  // only async-signal-safe calls until exec
+      dup2(p[1], 1);
+      dup2(p[1], 2);
+      dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+      if (chdir(dir.c_str()) == 0) execve(argv[0], argv.data(), env);
+      _exit(127);
+    }
+    close(p[1]);
+    reader_ = std::thread([this, fd = p[0]] {
+      for (;;) {
+        pollfd pf{fd, POLLIN, 0};
+        if (poll(&pf, 1, 50) > 0) {
+          char b[4096];
+          const ssize_t n = ::read(fd, b, sizeof b);
+          if (n <= 0) break;
+          std::lock_guard<std::mutex> l(m_);
+          out_.append(b, static_cast<std::size_t>(n));
+          cv_.notify_all();
+        } else if (stop_) {
+          break;  // its children may hold the pipe open; all it wrote has been read
+        }
+      }
+      close(fd);
+    });
+  }
+  ~Proc() {
+    signal(SIGKILL);
+    wait();
+    stop_ = true;
+    if (reader_.joinable()) reader_.join();
+  }
+
+  pid_t pid() const { return pid_; }
+  std::string out() {
+    std::lock_guard<std::mutex> l(m_);
+    return out_;
+  }
+  bool waitOut(const std::string& text, int guardMs = kGuardMs) {
+    std::unique_lock<std::mutex> l(m_);
+    return cv_.wait_for(l, std::chrono::milliseconds(guardMs), [&] { return out_.find(text) != std::string::npos; });
+  }
+  bool running() {
+    int ws = 0;
+    if (pid_ > 0 && !reaped_ && waitpid(pid_, &ws, WNOHANG) == pid_) {
+      reaped_ = true;
+      status_ = WIFEXITED(ws) ? WEXITSTATUS(ws) : -WTERMSIG(ws);
+    }
+    return pid_ > 0 && !reaped_;
+  }
+  bool signal(int sig) { return running() && kill(pid_, sig) == 0; }
+  // The exit code, or minus the signal that ended it; 1000 when it did not end within the guard.
+  int wait(int guardMs = kGuardMs) {
+    if (!waitUntil([&] { return !running(); }, guardMs)) return 1000;
+    stop_ = true;
+    if (reader_.joinable()) reader_.join();
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 1000;
+  std::atomic<bool> stop_{false};
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::string out_;
+  std::thread reader_;
+};
+
+// The test's side of a port: a link in the run directory (a terminal, put in raw mode) or the
+// simulator's socket.
+class Port {
+ public:
+  explicit Port(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t;
+    if (fd_ >= 0 && tcgetattr(fd_, &t) == 0) {
+      cfmakeraw(&t);
+      tcsetattr(fd_, TCSANOW, &t);
+    }
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    socket_ = fd_ < 0 && waitUntil([&] {
+                fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return true;
+                close(fd_);
+                fd_ = -1;
+                return false;
+              });
+  }
+  ~Port() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+
+  bool sendRaw(const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+      const char* p = bytes.data() + done;
+      const ssize_t n = socket_ ? ::send(fd_, p, bytes.size() - done, MSG_NOSIGNAL) : ::write(fd_, p, bytes.size() - done);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  bool send(const std::string& line) { return sendRaw(line + "\r\n"); }
+
+  // Reads into `held` until `done(held)`; false when the guard passed first.
+  template <class P>
+  bool fill(P done, int guardMs = kGuardMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+    while (!done(held)) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      pollfd pf{fd_, POLLIN, 0};
+      if (left.count() <= 0 || fd_ < 0) return false;
+      if (poll(&pf, 1, static_cast<int>(left.count())) <= 0) continue;
+      char b[4096];
+      const ssize_t n = ::read(fd_, b, sizeof b);
+      if (n <= 0) return done(held);
+      held.append(b, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  // The next whole reply; "" when none came, "BAD:" and the bytes held when they are no reply.
+  std::string next(int guardMs = kGuardMs) {
+    if (!fill([](const std::string& h) { return messageLength(h) != 0; }, guardMs)) return "";
+    const std::size_t n = messageLength(held);
+    std::string m = n == std::string::npos || (held[0] != 'R' && held[0] != 'E') ? "BAD:" + held : held.substr(0, n);
+    held.erase(0, m[0] == 'B' ? held.size() : n);
+    return m;
+  }
+  std::string ask(const std::string& line) { return send(line) ? next() : ""; }
+
+  std::string held;
+
+ private:
+  int fd_ = -1;
+  bool socket_ = false;
+};
+
+// A run directory, the simulator on dev/shm/a (every byte it receives added to board.bytes) and
+// the program with dev/ser/a open for commands.
+class Rx : public ::testing::Test {
+ protected:
+  void fresh() {
+    stop();
+    sim_.reset();
+    dir_ = RunDir();
+  }
+  void startSim(std::vector<std::string> args = {}) {
+    sim_.reset();
+    const std::string log = dir_.file("sim" + std::to_string(++sims_) + ".log");  // made once it listens
+    args.insert(args.begin(), {kSim, "--dir", dir_.path, "--transcript", dir_.file("board.bytes"), "--log", log});
+    sim_ = std::make_unique<Proc>(dir_.path, args);
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }));
+  }
+  void start() {
+    rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+    ASSERT_TRUE(rx_->waitOut(kReady)) << rx_->out();
+    port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
+    ASSERT_TRUE(port_->ok());
+  }
+  std::string ask(const std::string& line) { return port_->ask(line); }
+  // Waits for the program to end: its exit code (minus a signal).
+  int end() {
+    const int code = rx_->wait();
+    stop();
+    return code;
+  }
+  void restart() {
+    EXPECT_EQ(ask("%r%set,/par/rcv/restart,yes"), re("%r%"));
+    EXPECT_EQ(end(), 0);
+  }
+  void stop() {
+    port_.reset();
+    if (!rx_) return;
+    out_ = rx_->out();
+    EXPECT_EQ(out_.find("AddressSanitizer"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find("runtime error"), std::string::npos) << out_;
+    rx_.reset();
+  }
+  void TearDown() override { fresh(); }
+
+  std::string transcript() const { return dir_.read("board.bytes"); }
+  bool boardGets(const std::string& text, std::size_t from = 0) {
+    return waitUntil([&] {
+      const std::string t = transcript();
+      return t.size() >= from && t.find(text, from) != std::string::npos;
+    });
+  }
+  std::string setFile() const { return dir_.read(".gnss.set"); }
+
+  RunDir dir_;
+  std::unique_ptr<Proc> sim_, rx_;
+  std::unique_ptr<Port> port_;
+  std::string out_;  // of the last run
+  int sims_ = 0;
+};
 
 }  // namespace e2e

@@ -1,144 +1,82 @@
-// The program comes up in an empty run directory, keeps its settings image whole across a kill
-// at any moment, and starts afresh from a missing, short or foreign image.
-#include <gtest/gtest.h>
-#include <signal.h>
-
+// The program's start, its settings image across every way of ending, and the files it reads.
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
+#include <cstring>
 
 #include "e2e/harness.h"
 
+namespace e2e {
 namespace {
 
-constexpr long long kImageSize = 524288;
-constexpr const char* kBlankText = "starting with a blank settings image";
+using Startup = Rx;
+using Settings = Rx;
+const std::string kBlank = ", starting with a blank settings image\n";
 
-bool hasThread(const std::vector<std::string>& names, const std::string& n) {
-  return std::find(names.begin(), names.end(), n) != names.end();
-}
-
-TEST(Startup, BannerImageAndTasksInEmptyDirectory) {
-  e2e::RunDir dir;
-  e2e::Rxengine rx(dir);
-  ASSERT_TRUE(rx.start());
-  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  const std::string err = rx.stderrText();
+// In an empty run directory: the banner names the identity files or "-", the first start says it
+// has no image and stores one, the ports are published by the banner, the tasks run, and the
+// navigation settings hold WGS 84 as datum (its defining a, b and 1/f).
+TEST_F(Startup, BannerImagePortsAndTasksInAnEmptyDirectory) {
   char host[64] = {};
   gethostname(host, sizeof host - 1);
-  EXPECT_NE(err.find(std::string("rxengine ") + "0.1.0 on " + host + ", receiver ID -, serial number -: ready\n"),
-            std::string::npos)
-      << err;
-  EXPECT_NE(err.find("receiver ID"), std::string::npos) << err;
-  EXPECT_NE(err.find("serial number"), std::string::npos) << err;
-  // A first start has no image yet and says so.
-  EXPECT_NE(err.find(kBlankText), std::string::npos) << err;
-  EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
-  EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
-  std::vector<std::string> names = rx.threadNames();
-  EXPECT_TRUE(hasThread(names, "PART"));
-  EXPECT_TRUE(hasThread(names, "APPX"));
-  EXPECT_TRUE(rx.running());
-}
-
-TEST(Startup, BannerNamesTheIdentityFiles) {
-  e2e::RunDir dir;
-  ASSERT_TRUE(dir.write("host/etc/rxengine/serial-number", "SN0042\n"));
-  ASSERT_TRUE(dir.write("host/etc/rxengine/receiver-id", "0A1B2C3D\n"));
-  e2e::Rxengine rx(dir);
-  ASSERT_TRUE(rx.start());
-  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  const std::string err = rx.stderrText();
-  EXPECT_NE(err.find("receiver ID 0A1B2C3D"), std::string::npos) << err;
-  EXPECT_NE(err.find("serial number SN0042"), std::string::npos) << err;
-}
-
-TEST(Startup, KillRightAfterForcedSaveLeavesImageWhole) {
-  e2e::RunDir dir;
-  std::string previous;
-  for (int round = 0; round < 4; ++round) {
-    SCOPED_TRACE(round);
-    e2e::Rxengine rx(dir);
-    ASSERT_TRUE(rx.start());
-    // The image is forced to storage just before the banner.
-    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-    e2e::ExitStatus st = rx.kill();
-    EXPECT_TRUE(st.signaled);
-    EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
-    const std::string image = dir.read(".gnss.nvm");
-    if (round > 0) {
-      EXPECT_EQ(rx.stderrText().find(kBlankText), std::string::npos) << rx.stderrText();
-      // Nothing changed the settings: every start finds and stores the same image.
-      EXPECT_TRUE(image == previous);
+  const struct {
+    const char *sn, *id, *who;
+  } rows[] = {{nullptr, nullptr, "receiver ID -, serial number -"},
+              {"SN0042\n", "0A1B2C3D\n", "receiver ID 0A1B2C3D, serial number SN0042"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.who);
+    fresh();
+    if (r.sn) {
+      ASSERT_TRUE(dir_.write("host/etc/rxengine/serial-number", r.sn) && dir_.write("host/etc/rxengine/receiver-id", r.id));
     }
-    previous = image;
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (const char* link : {"dev/ser/a", "dev/ser/b", "dev/ser/c", "dev/ser/d", "dev/usb/a"})
+      EXPECT_EQ(std::filesystem::read_symlink(dir_.file(link)).string().rfind("/dev/pts/", 0), 0u) << link;
+    EXPECT_NE(rx_->out().find(std::string("rxengine 0.1.0 on ") + host + ", " + r.who + kReady), std::string::npos) << rx_->out();
+    EXPECT_NE(rx_->out().find(kBlank), std::string::npos);
+    std::string threads;
+    for (const auto& t : std::filesystem::directory_iterator("/proc/" + std::to_string(rx_->pid()) + "/task"))
+      threads += readFile(t.path() / "comm");
+    EXPECT_NE(threads.find("PART\n"), std::string::npos) << threads;
+    EXPECT_NE(threads.find("APPX\n"), std::string::npos) << threads;
+    const std::string img = dir_.read(".gnss.nvm");
+    ASSERT_EQ(img.size(), kImageSize);
+    EXPECT_EQ(img.substr(0, 4), "RXNV");
+    EXPECT_FALSE(dir_.exists(".gnss.nvm.tmp"));
+    const long nav = blockOffset(img, 30002);
+    ASSERT_GT(nav, 0);
+    const std::size_t datum = static_cast<std::size_t>(nav) + 6 + 8;
+    EXPECT_STREQ(img.c_str() + datum, "W84");
+    double ell[3];
+    std::memcpy(ell, img.data() + datum + 16, sizeof ell);
+    EXPECT_DOUBLE_EQ(ell[0], 6378137.0);
+    EXPECT_NEAR(ell[1], 6356752.3142, 1e-4);
+    EXPECT_DOUBLE_EQ(ell[2], 298.257223563);
   }
-  const std::string image = dir.read(".gnss.nvm");
-  ASSERT_EQ(image.size(), static_cast<std::size_t>(kImageSize));
-  EXPECT_EQ(image.substr(0, 4), "RXNV");
 }
 
-TEST(Startup, KillDuringSaveLeavesOldImageWhole) {
-  e2e::RunDir dir;
-  {
-    e2e::Rxengine first(dir);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(first.waitReady()) << first.stderrText();
-    first.kill();
-  }
-  const std::string good = dir.read(".gnss.nvm");
-  ASSERT_EQ(good.size(), static_cast<std::size_t>(kImageSize));
-  for (int round = 0; round < 5; ++round) {
+// SIGKILL right after the image was forced to storage, then as soon as a save is under way: the
+// image stays whole, the one saved first.
+TEST_F(Startup, KillAtAnyMomentLeavesTheImageWhole) {
+  std::string good;
+  for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
-    e2e::Rxengine rx(dir);
-    ASSERT_TRUE(rx.start());
-    // Kill as soon as a save is under way (or, failing that, once the program is up).
-    e2e::waitUntil([&] {
-      return dir.exists(".gnss.nvm.tmp") || rx.stderrText().find(e2e::kReadyText) != std::string::npos;
-    });
-    rx.kill();
-    EXPECT_TRUE(dir.read(".gnss.nvm") == good);
+    rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+    waitUntil([&] { return (round > 0 && dir_.exists(".gnss.nvm.tmp")) || rx_->out().find(kReady) != std::string::npos; });
+    rx_->signal(SIGKILL);
+    EXPECT_EQ(end(), -SIGKILL);
+    if (round == 0) good = dir_.read(".gnss.nvm");
+    ASSERT_EQ(good.size(), kImageSize);
+    EXPECT_TRUE(dir_.read(".gnss.nvm") == good);
   }
-  e2e::Rxengine last(dir);
-  ASSERT_TRUE(last.start());
-  ASSERT_TRUE(last.waitReady()) << last.stderrText();
-  EXPECT_EQ(last.stderrText().find(kBlankText), std::string::npos) << last.stderrText();
-  EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
-}
-
-TEST(Startup, UnusableImageStartsBlankAndStrayTmpGoes) {
-  struct Case {
-    const char* what;
-    std::string image;
-    const char* reason;
-  };
-  const Case cases[] = {
-      {"short", std::string(1000, '\x55'), "short"},
-      {"foreign", std::string(kImageSize, '\0'), "foreign"},
-      {"long", std::string(kImageSize + 1, '\0'), "foreign"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    e2e::RunDir dir;
-    ASSERT_TRUE(dir.write(".gnss.nvm", c.image));
-    ASSERT_TRUE(dir.write(".gnss.nvm.tmp", "half a save"));
-    e2e::Rxengine rx(dir);
-    ASSERT_TRUE(rx.start());
-    ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-    const std::string err = rx.stderrText();
-    EXPECT_NE(err.find(std::string(c.reason) + ", " + kBlankText), std::string::npos) << err;
-    EXPECT_NE(err.find("removed unfinished .gnss.nvm.tmp"), std::string::npos) << err;
-    EXPECT_FALSE(dir.exists(".gnss.nvm.tmp"));
-    EXPECT_EQ(dir.size(".gnss.nvm"), kImageSize);
-    EXPECT_EQ(dir.read(".gnss.nvm").substr(0, 4), "RXNV");
-  }
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(rx_->out().find(kBlank), std::string::npos) << rx_->out();
+  EXPECT_FALSE(dir_.exists(".gnss.nvm.tmp"));
 }
 
 // A FIFO, a directory or a link loop where a file is read: no wait, one "$$" line, on as for a
 // missing file (a blank image is no damage); a save that cannot be made is said at the exit.
-TEST(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
-  const std::string kBlank = ", starting with a blank settings image\n", kIgnored = " not a regular file: ignored\n";
+TEST_F(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
+  const std::string kIgnored = " not a regular file: ignored\n";
   const struct {
     const char* path;
     char kind;  // FIFO, directory, link loop
@@ -152,30 +90,85 @@ TEST(Startup, WhatIsNotARegularFileIsRefusedAndSaid) {
               {"host/etc/rxengine/receiver-id", 'f', "$$ID: host/etc/rxengine/receiver-id" + kIgnored, false},
               {"host/sys/class/rtc/rtc0/since_epoch", 'f', "$$RTC: host/sys/class/rtc/rtc0/since_epoch" + kIgnored, false}};
   for (const auto& r : rows) {
-    e2e::RunDir dir;
-    const std::string p = dir.file(r.path);
-    ASSERT_TRUE(dir.write(r.path, "") && unlink(p.c_str()) == 0);  // its folders only
+    SCOPED_TRACE(r.line);
+    fresh();
+    const std::string p = dir_.file(r.path);
+    ASSERT_TRUE(dir_.write(r.path, "") && unlink(p.c_str()) == 0);  // its folders only
     ASSERT_EQ(r.kind == 'f' ? mkfifo(p.c_str(), 0644) : r.kind == 'd' ? mkdir(p.c_str(), 0755) : symlink(r.path, p.c_str()), 0);
-    e2e::Rxengine rx(dir);
-    e2e::ExitStatus st;
-    ASSERT_TRUE(rx.start() && rx.waitReady()) << r.path << " " << r.kind;
-    ASSERT_TRUE(rx.signal(SIGTERM) && rx.waitExit(st));
-    EXPECT_TRUE(st.exited && st.code == 0);  // the exit asked for, saved or not
-    const std::string err = rx.stderrText();
-    EXPECT_NE(err.find(r.line), std::string::npos) << err;
-    EXPECT_EQ(err.find(r.line), err.rfind(r.line)) << err;
-    EXPECT_EQ(err.find("$$NV: settings image not saved on exit") != std::string::npos, r.lost) << err;
-    EXPECT_EQ(err.find("damaged"), std::string::npos) << err;
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(rx_->signal(SIGTERM));
+    EXPECT_EQ(end(), 0);  // the exit asked for, saved or not
+    EXPECT_NE(out_.find(r.line), std::string::npos) << out_;
+    EXPECT_EQ(out_.find(r.line), out_.rfind(r.line)) << out_;
+    EXPECT_EQ(out_.find("$$NV: settings image not saved on exit") != std::string::npos, r.lost) << out_;
+    EXPECT_EQ(out_.find("damaged"), std::string::npos) << out_;
   }
 }
 
-TEST(Startup, RunsWithoutEnvironmentOrArguments) {
-  // The harness starts the program with an empty environment; it must not depend on one.
-  e2e::RunDir dir;
-  e2e::Rxengine rx(dir);
-  ASSERT_TRUE(rx.start());
-  ASSERT_TRUE(rx.waitReady()) << rx.stderrText();
-  EXPECT_EQ(rx.stderrText().find("ERROR"), std::string::npos);
+// Whatever way the program ends, what was answered before is there at the next start: the
+// restart key, SIGTERM (a service manager) and SIGINT (a terminal) store it on the way out,
+// SIGKILL finds it stored by the periodic save (at most 10 s after a change: the wait is the
+// requirement). Then one byte flipped in the receiver settings block brings back that block's
+// factory values only, said once.
+TEST_F(Settings, EveryWayOfEndingKeepsWhatWasSetAndADamagedBlockOnlyItsOwn) {
+  const struct {
+    int sig;  // 0: the restart key
+    const char *rate, *cpu, *lband;
+  } rows[] = {{0, "19200", "3", "on"}, {SIGTERM, "38400", "0", "off"}, {SIGINT, "57600", "4", "on"}, {SIGKILL, "9600", "3", "on"}};
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%e%em,,zrt/{RT,ET}:1"), re("%e%"));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.sig);
+    EXPECT_EQ(ask(std::string("%1%set,/par/dev/ser/c/rate,") + r.rate), re("%1%"));
+    EXPECT_EQ(ask(std::string("%2%set,/par/cpu/num,") + r.cpu), re("%2%"));
+    EXPECT_EQ(ask(std::string("%3%set,/par/lband/mode,") + r.lband), re("%3%"));
+    if (r.sig == 0) {
+      restart();
+    } else {
+      if (r.sig == SIGKILL) std::this_thread::sleep_for(std::chrono::seconds(11));
+      ASSERT_TRUE(rx_->signal(r.sig));
+      EXPECT_EQ(end(), r.sig == SIGKILL ? -SIGKILL : 0);
+    }
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("print,/par/dev/ser/c/rate"), re(r.rate));
+    EXPECT_EQ(ask("print,/par/cpu/num"), re(r.cpu));
+    EXPECT_EQ(ask("print,/par/lband/mode"), re(r.lband));
+  }
+  EXPECT_EQ(ask("print,/msg/dev/ser/a"), re("{zrt={RT=1,ET=1}}"));
+  restart();
+  std::string img = dir_.read(".gnss.nvm");
+  const long rcv = blockOffset(img, 30001);
+  ASSERT_TRUE(rcv > 0 && blockOffset(img, 30000) > 0);
+  img[static_cast<std::size_t>(rcv) + 6 + 100] ^= 0x04;
+  ASSERT_TRUE(dir_.write(".gnss.nvm", img));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/cpu/num"), re("auto"));
+  EXPECT_EQ(ask("print,/par/lband/mode"), re("off"));
+  EXPECT_EQ(ask("print,/par/dev/ser/c/rate"), re("9600"));
+  const std::string out = rx_->out();
+  EXPECT_NE(out.find("$$NV: receiver settings (block 30001) damaged: factory defaults restored\n"), std::string::npos);
+  EXPECT_EQ(out.find("damaged"), out.rfind("damaged")) << out;
+}
+
+// The GNSS board takes 0, 3 or 4 processors, or "auto"; 1 and 2 are refused and change nothing,
+// in the running program or in what the next run reads.
+TEST_F(Settings, CpuNumRefusesOneAndTwo) {
+  const struct {
+    const char* value;
+    bool taken;
+    const char* after;  // what a print shows next
+  } rows[] = {{"1", false, "auto"}, {"0", true, "0"},       {"2", false, "0"}, {"3", true, "3"},
+              {"1", false, "3"},    {"auto", true, "auto"}, {"4", true, "4"},  {"2", false, "4"}};
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const auto& r : rows) {
+    const std::string got = ask(std::string("%c%set,/par/cpu/num,") + r.value);
+    EXPECT_EQ(got, r.taken ? re("%c%") : frame("ER", "%c%{3,,wrong 1st parameter}")) << r.value;
+    EXPECT_EQ(ask("print,/par/cpu/num"), re(r.after)) << r.value;
+  }
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/cpu/num"), re("4"));
 }
 
 }  // namespace
+}  // namespace e2e

@@ -1,0 +1,196 @@
+// The program beside the GNSS board simulator: what the board receives byte for byte, settings it
+// keeps or loses, links that come late, correction streams relayed to it, its epochs and its
+// silence.
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+using BoardLink = Rx;
+using DecoderRelay = Rx;
+using Epochs = Rx;
+
+// With no start messages the board gets exactly the start-up texts. A full record of the longest
+// commands it keeps (512 of 255 characters) reaches the board, is stored, and is replayed whole
+// and in order to a board that lost it (the simulator resets when the program reconnects), though
+// the board reads more slowly than the program writes.
+TEST_F(BoardLink, StartUpByteForByteAndAFullRecordReplayedWhole) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp));
+  EXPECT_EQ(transcript(), startUp("", 0));
+  std::string record;
+  for (int i = 0; i < 512; ++i) {
+    char path[16];
+    std::snprintf(path, sizeof path, "calib/%03d", i);
+    const std::string cmd = std::string("set,") + path + "," + std::string(240, 'v');
+    ASSERT_EQ(ask("%s%set,/par/" + cmd.substr(4)), re("%s%")) << i;
+    record += cmd + "\n";
+  }
+  ASSERT_TRUE(boardGets(record));
+  restart();
+  EXPECT_NE(setFile().find(record.substr(0, 254) + " # 255 9 0\n"), std::string::npos) << setFile().substr(0, 400);
+  const std::size_t mark = transcript().size();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp, mark)) << "received " << transcript().size() - mark << " bytes";
+  EXPECT_EQ(transcript().substr(mark), startUp(record, 513));
+}
+
+TEST_F(BoardLink, BoardThatKeepsItsSettingsComesUpWithThemAtEveryStart) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--keep-state"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/lock/budget,200"), re("%1%"));
+  restart();
+  for (int run = 1; run <= 3; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("%2%print,/par/lock/budget"), re("%2%200"));
+    if (run == 3) {
+      EXPECT_EQ(ask("%3%set,/par/lock/gps/3/guide,0x5"), re("%3%"));
+    }
+    restart();
+  }
+  // The board took that change, but not the issue of the record that holds it: one restart,
+  // said, then the board gets the record again and its issue.
+  rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+  EXPECT_EQ(end(), 0);
+  EXPECT_NE(out_.find("$$CmdBuf: "), std::string::npos) << out_;
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%4%print,/par/lock/gps/3/guide"), re("%4%0x5"));
+  EXPECT_TRUE(boardGets("set,lock/budget,200\nset,lock/gps/3/guide,0x5\n" + issueSet(3))) << transcript();
+}
+
+// A board that comes after the program is connected, and again after it restarted; while there
+// is none, a set for it is neither done nor kept.
+TEST_F(BoardLink, LateBoardIsConnectedAndAgainAfterItRestarts) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("set,/par/calib/x,1"), frame("ER", "%%{21,,not available}"));
+  for (const std::string value : {"2", "3"}) {
+    const std::size_t mark = transcript().size();
+    ASSERT_NO_FATAL_FAILURE(startSim());
+    EXPECT_TRUE(waitUntil([&] { return ask("%1%set,/par/calib/x," + value) == re("%1%"); })) << value;
+    EXPECT_TRUE(boardGets("set,calib/x," + value + "\n", mark)) << value;
+  }
+  restart();
+  EXPECT_EQ(setFile().find("calib/x,1"), std::string::npos) << setFile();
+}
+
+// A recording written to a port in a correction mode reaches the board's relay link byte for
+// byte; after a restart the stored mode gets its link again at start, announced to the board.
+TEST_F(DecoderRelay, StoredCorrectionModeGetsItsLinkAtStart) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--relay", dir_.file("relay.")}));
+  std::string sent;
+  for (const char* recording : {"testglo.rtcm3", "msm3.rtcm3"}) {
+    SCOPED_TRACE(recording);
+    const std::size_t mark = transcript().size();
+    for (char l = 'd'; l <= 'h'; ++l) std::filesystem::remove(dir_.file(std::string("relay.") + l + ".up"));
+    ASSERT_NO_FATAL_FAILURE(start());
+    if (sent.empty()) {
+      EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
+    }
+    EXPECT_TRUE(boardGets("set,dev/shm/d/imode,rtcm3\n", mark));
+    ASSERT_TRUE(waitUntil([&] {  // the program connects its links a little after start
+      for (char l = 'd'; l <= 'h'; ++l)
+        if (!dir_.exists(std::string("relay.") + l + ".up")) return false;
+      return true;
+    }));
+    const std::string bytes = readFile(std::string(RX_SHARED_DIR) + "/testdata/rtcm3/" + recording);
+    ASSERT_FALSE(bytes.empty());
+    sent += bytes;
+    Port serB(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(serB.sendRaw(bytes));
+    waitUntil([&] { return dir_.read("relay.d").size() >= sent.size(); });
+    EXPECT_TRUE(dir_.read("relay.d") == sent) << dir_.read("relay.d").size() << " of " << sent.size();
+    restart();
+  }
+}
+
+// At 10 Hz with a measurement interval of 1000 ms, "RT"/"ET" at 1 s on dev/ser/a come as one
+// pair a second, each on a whole second of the simulator's time (2024-06-01 11:59:30 UTC is
+// 11:59:48 GPS), and still once a second when due at every epoch. The first whole second steps
+// the program's clock years back; the board's once record is switched off on the board.
+TEST_F(Epochs, MarkersOncePerSecondOnWholeSecondsAt10HzWithMsInt1000) {
+  constexpr std::uint32_t kFirst = (11 * 3600 + 59 * 60 + 48) * 1000;
+  ASSERT_NO_FATAL_FAILURE(start());
+  restart();
+  // The interval in the receiver settings record (after the header words, the mode bytes and six
+  // position-source doubles), with the block's XOR byte mended.
+  std::string img = dir_.read(".gnss.nvm");
+  const long off = blockOffset(img, 30001);
+  ASSERT_GT(off, 0);
+  const std::size_t at = static_cast<std::size_t>(off) + 6, len = le32(img, at - 4) & 0xFFFFFF;
+  ASSERT_TRUE(img[at - 1] & 1);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const char v = static_cast<char>((1000u >> (8 * i)) & 0xFF);
+    img[at + len] = static_cast<char>(img[at + len] ^ img[at + 64 + i] ^ v);
+    img[at + 64 + i] = v;
+  }
+  ASSERT_TRUE(dir_.write(".gnss.nvm", img));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--rate", "10", "--start", "2024-06-01T11:59:30"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* every : {"1", "0"}) {
+    SCOPED_TRACE(every);
+    ASSERT_TRUE(port_->send(std::string("%e%em,,zrt/{RT,ET}:") + every));
+    port_->fill([](const std::string&) { return false; }, 4500);
+    std::vector<std::pair<std::string, std::uint32_t>> got;
+    for (std::size_t n; (n = messageLength(port_->held)) != 0 && n != std::string::npos; port_->held.erase(0, n)) {
+      if (port_->held.compare(0, n, re("%e%")) != 0) got.push_back({port_->held.substr(0, 2), le32(port_->held, 5)});
+    }
+    ASSERT_NE(messageLength(port_->held), std::string::npos) << port_->held;
+    std::size_t i = 0, pairs = 0;
+    while (i < got.size() && got[i].first != "~~") ++i;  // the port may open mid-epoch
+    for (; i + 1 < got.size(); i += 2, ++pairs) {
+      EXPECT_EQ(got[i].first + got[i + 1].first, "~~::");
+      EXPECT_EQ(got[i].second, got[i + 1].second);
+      EXPECT_EQ(got[i].second % 1000, 0u);
+      EXPECT_GE(got[i].second, kFirst);
+      EXPECT_EQ(got[i].second, pairs > 0 ? got[i - 2].second + 1000 : got[i].second);
+    }
+    EXPECT_GE(pairs, 3u);
+  }
+  EXPECT_NE(rx_->out().find("$$TIME: system clock stepped by -"), std::string::npos) << rx_->out();
+  EXPECT_TRUE(waitUntil([&] { return dir_.read("sim1.log").find("dm,,zrt/@@once") != std::string::npos; }));
+}
+
+// The board falls silent: after the first minute, 10 s without data ends the program as a
+// restart, saying "$$ ERROR: no data from SLAVE: restart"; a board silent from the start (here
+// none at all) is given that minute. Both run at once: the waits are the program's own, and the
+// lower bounds are the requirement ("not before"), the upper ones loose guards.
+TEST(EpochsSilence, BoardSilenceEndsTheProgramAfterTheFirstMinute) {
+  using Clock = std::chrono::steady_clock;
+  const auto secs = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+  struct Run {
+    RunDir dir;
+    std::unique_ptr<Proc> sim, rx;
+    std::unique_ptr<Port> port;
+    Clock::time_point last{}, error{};
+  } runs[2];  // the first streams for 52 s after the program connects, the second has no board
+  const Clock::time_point t0 = Clock::now();
+  runs[0].sim = std::make_unique<Proc>(runs[0].dir.path, std::vector<std::string>{kSim, "--dir", runs[0].dir.path, "--rate", "10", "--silence-after", "52"});
+  ASSERT_TRUE(waitUntil([&] { return runs[0].dir.exists("dev/shm/a"); }));
+  for (Run& r : runs) {
+    r.rx = std::make_unique<Proc>(r.dir.path, std::vector<std::string>{RXENGINE_PATH});
+    ASSERT_TRUE(r.rx->waitOut(kReady)) << r.rx->out();
+    r.port = std::make_unique<Port>(r.dir.file("dev/ser/a"));
+  }
+  ASSERT_EQ(runs[0].port->ask("%e%em,,zrt/{RT,ET}:1"), re("%e%"));
+  waitUntil([&] {
+    if (runs[0].port->fill([](const std::string& h) { return !h.empty(); }, 50)) runs[0].last = Clock::now();
+    runs[0].port->held.clear();
+    for (Run& r : runs)
+      if (r.error == Clock::time_point{} && r.rx->out().find("$$ ERROR: no data from SLAVE: restart\n") != std::string::npos) r.error = Clock::now();
+    return !runs[0].rx->running() && !runs[1].rx->running();
+  }, 120000);
+  for (Run& r : runs) {
+    EXPECT_EQ(r.rx->wait(), 0) << r.rx->out();
+    EXPECT_GE(secs(t0, r.error), 60.0);
+    EXPECT_EQ(r.rx->out().find("AddressSanitizer"), std::string::npos) << r.rx->out();
+  }
+  EXPECT_GE(secs(t0, runs[0].last), 50.0);  // epochs kept coming until the board stopped
+  EXPECT_GE(secs(runs[0].last, runs[0].error), 9.5);
+  EXPECT_LE(secs(runs[0].last, runs[0].error), 20.0);
+  EXPECT_LE(secs(t0, runs[1].error), 90.0);
+}
+
+}  // namespace
+}  // namespace e2e

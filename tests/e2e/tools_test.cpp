@@ -1,0 +1,93 @@
+// The tools beside the program: the board simulator under any bytes, the port terminal, and the
+// demo launcher (README, first command).
+#include <sys/stat.h>
+
+#include <random>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+pid_t pidAfter(const std::string& out, const std::string& label) {
+  const std::size_t at = out.rfind(label);
+  return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + label.size());
+}
+bool gone(pid_t pid) { return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH && kill(-pid, 0) != 0 && errno == ESRCH; }
+
+TEST(SimBoard, AnyBytesLeaveItAnswering) {
+  RunDir dir;
+  Proc sim(dir.path, {kSim, "--dir", dir.path});
+  Port link(dir.file("dev/shm/a"));
+  ASSERT_TRUE(link.ok());
+  std::mt19937 rng(99);
+  for (const char* mode : {"cmd", "zrt"}) {
+    link.sendRaw(std::string("\nset,cur/term/imode,") + mode + "\n");
+    for (int round = 0; round < 20; ++round) {
+      std::string junk(5000, '\0');
+      for (auto& c : junk) c = static_cast<char>(rng() % 4 == 0 ? "\n!%{,"[rng() % 5] : rng());
+      link.sendRaw(junk);
+    }
+    // A header announcing more than was sent would swallow what follows: end it first.
+    link.sendRaw(std::string(4200, '\n') + "\n!set,cur/term/imode,cmd\n\n%CON%\n");
+    ASSERT_TRUE(link.fill([](const std::string& h) { return h.find("RE005%CON%\r\n") != std::string::npos; })) << mode;
+    link.held.clear();
+  }
+}
+
+TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
+  RunDir dir;
+  Proc sim(dir.path, {kSim, "--dir", dir.path, "--issue", "3"});
+  ASSERT_TRUE(waitUntil([&] { return dir.exists("dev/shm/a"); }));
+  FILE* p = popen((std::string(RX_TOOLS_DIR) + "/port_terminal/port_terminal " + dir.file("dev/shm/a") +
+                   " -c %CON% -c print,cmd/set/issue --quiet 300").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) out += buf;
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(out, "RE005%CON%\nRE0013\n");  // carriage returns folded into the line ends
+}
+
+// The demo shows epochs on dev/ser/a once enabled there, and Ctrl-C leaves no process behind.
+TEST(Demo, EpochsOnTheFirstSerialPortAndCtrlCLeavesNoProcessBehind) {
+  RunDir dir;
+  Proc demo(dir.path, {std::string(RX_TOOLS_DIR) + "/demo/rx_demo", "--dir", dir.path, "--", "--rate", "10"});
+  ASSERT_TRUE(demo.waitOut(kReady)) << demo.out();  // the program's banner
+  const pid_t rx = pidAfter(demo.out(), "rxengine pid "), sim = pidAfter(demo.out(), "gnss_board_sim pid ");
+  EXPECT_NE(demo.out().find(dir.file("dev/ser/a")), std::string::npos);
+  {
+    Port port(dir.file("dev/ser/a"));
+    ASSERT_TRUE(port.ok());
+    EXPECT_TRUE(waitUntil([&] { return port.ask("%e%em,,zrt/{RT,ET}:1") == re("%e%"); }));
+    EXPECT_TRUE(port.fill([](const std::string& h) { return h.find("::005") != h.rfind("::005"); }));
+  }
+  demo.signal(SIGINT);
+  EXPECT_EQ(demo.wait(), 0) << demo.out();
+  EXPECT_TRUE(gone(rx));
+  EXPECT_TRUE(gone(sim));
+}
+
+// Restart (0) and reboot (127) start the program again, power off (128) stops the demo with 0,
+// any other end with 1; a stand-in program ends with the codes given, one per run.
+TEST(Demo, RestartsOnRestartAndRebootStopsOnPowerOffOrAnyOtherEnd) {
+  const struct {
+    const char* codes;
+    int exit, runs;
+  } rows[] = {{"0 127 0 128 0", 0, 4}, {"123 0", 1, 1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.codes);
+    RunDir dir;
+    ASSERT_TRUE(dir.write("fake_rxengine", std::string("#!/bin/sh\necho run >> runs\nn=0\nwhile read l; do n=$((n+1)); done < runs\nset -- ") +
+                                               r.codes + "\nshift $((n-1))\nexit $1\n"));
+    chmod(dir.file("fake_rxengine").c_str(), 0755);
+    Proc demo(dir.path, {std::string(RX_TOOLS_DIR) + "/demo/rx_demo", "--dir", dir.path, "--rxengine", dir.file("fake_rxengine")});
+    EXPECT_EQ(demo.wait(), r.exit) << demo.out();
+    EXPECT_EQ(dir.read("runs").size(), 4u * r.runs);
+    EXPECT_EQ(demo.out().find("rxengine ended (exit 123)") != std::string::npos, r.exit == 1);
+    EXPECT_TRUE(gone(pidAfter(demo.out(), "gnss_board_sim pid ")));
+  }
+}
+
+}  // namespace
+}  // namespace e2e
