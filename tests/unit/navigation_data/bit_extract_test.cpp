@@ -25,16 +25,14 @@ std::vector<std::vector<std::string>> csv(const char* file) {
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
     std::vector<std::string> f(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
-        f.back() += line[++i];
-      } else if (line[i] == '"') {
+    bool quoted = false;  // quotes dropped: the one quoted column is searched, not parsed
+    for (char c : line) {
+      if (c == '"') {
         quoted = !quoted;
-      } else if (line[i] == ',' && !quoted) {
+      } else if (c == ',' && !quoted) {
         f.emplace_back();
       } else {
-        f.back() += line[i];
+        f.back() += c;
       }
     }
     rows.push_back(f);
@@ -57,12 +55,12 @@ std::vector<std::uint8_t> bytesOf(const std::string& name) {
 }
 
 // Exactly as many 32-bit words as the bits need, so a read past the end shows under ASan.
-std::vector<std::uint32_t> wordsOf(const std::string& name) {
-  const auto b = bytesOf(name);
+std::vector<std::uint32_t> words(const std::vector<std::uint8_t>& b) {
   std::vector<std::uint32_t> w((b.size() + 3) / 4, 0u);
   for (std::size_t i = 0; i < b.size(); ++i) w[i / 4] |= std::uint32_t{b[i]} << (24 - 8 * (i % 4));
   return w;
 }
+std::vector<std::uint32_t> wordsOf(const std::string& name) { return words(bytesOf(name)); }
 
 // GNSSTk's decoded value of an ephemeris field (times as seconds of week, flags as 0/1).
 double published(const std::string& object, const std::string& field) {
@@ -75,13 +73,14 @@ double published(const std::string& object, const std::string& field) {
   if (it == t.end()) return NAN;
   const std::string& v = it->second;
   if (v == "true" || v == "false") return v == "true";
-  const std::size_t sow = v.find("\"sow\": ");
-  return std::strtod(v.c_str() + (sow == std::string::npos ? 0 : sow + 7), nullptr);
+  const std::size_t sow = v.find("sow: ");
+  return std::strtod(v.c_str() + (sow == std::string::npos ? 0 : sow + 5), nullptr);
 }
 
 std::uint64_t referenceField(const std::vector<std::uint32_t>& w, int firstBit, int nBits) {
   std::uint64_t v = 0;
-  for (int b = firstBit - 1; b < firstBit - 1 + nBits; ++b) v = (v << 1) | ((w[static_cast<std::size_t>(b / 32)] >> (31 - b % 32)) & 1u);
+  for (int b = firstBit - 1; b < firstBit - 1 + nBits; ++b)
+    v = (v << 1) | ((w[static_cast<std::size_t>(b / 32)] >> (31 - b % 32)) & 1u);
   return v;
 }
 
@@ -101,7 +100,7 @@ TEST(BitExtract, EveryFieldOfRandomWordsEqualsTheBitByBitReading) {
       ASSERT_EQ(static_cast<std::uint64_t>(G::extract_DataField(w.data(), first, n, false)), ref);
       const std::int64_t s = G::extract_DataField(w.data(), first, n, true);
       const bool neg = (ref >> (n - 1)) & 1u;
-      ASSERT_EQ(s, static_cast<std::int64_t>((neg && n < 64) ? (ref | (~std::uint64_t{0} << n)) : ref)) << first << "/" << n;
+      ASSERT_EQ(s, static_cast<std::int64_t>((neg && n < 64) ? (ref | (~std::uint64_t{0} << n)) : ref)) << first;
       ASSERT_EQ(C::extract_DataField(w.data(), first, n, true), s);
       ASSERT_EQ(IrnssDecUtility::extract_DataField(w.data(), first, n, true), s);
     }
@@ -112,8 +111,7 @@ TEST(BitExtract, ByteFieldsEqualTheWordFieldsOfTheSameBits) {
   std::mt19937 rng(128);
   std::vector<std::uint8_t> b(16);
   for (auto& x : b) x = static_cast<std::uint8_t>(rng());
-  std::vector<std::uint32_t> w(4, 0);
-  for (std::size_t i = 0; i < 16; ++i) w[i / 4] |= std::uint32_t{b[i]} << (24 - 8 * (i % 4));
+  const std::vector<std::uint32_t> w = words(b);
   for (int first = 0; first < 128; ++first) {
     for (int n = 1; n <= 64 && first + n <= 128; ++n) {
       if (n <= 32) { ASSERT_EQ(E::extract(b.data(), first, n), G::extract(w.data(), first + 1, n)); }
@@ -148,7 +146,8 @@ TEST(BitExtract, WidthsAndPositionsOutOfRangeReadAsZeroAndStayInside) {
 }
 
 TEST(BitExtract, SignMagnitudeAndThreePieceFields) {
-  const std::uint32_t neg[1] = {0x98000000u}, pos[1] = {0x18000000u}, negZero[1] = {0x80000000u};  // 10011, 00011, 10000
+  // 10011, 00011, 10000
+  const std::uint32_t neg[1] = {0x98000000u}, pos[1] = {0x18000000u}, negZero[1] = {0x80000000u};
   EXPECT_EQ(R::extract_GloDataField(neg, 1, 5, true), -3);
   EXPECT_EQ(R::extract_GloDataField(pos, 1, 5, true), 3);
   EXPECT_EQ(R::extract_GloDataField(negZero, 1, 5, true), 0);
@@ -165,67 +164,68 @@ TEST(BitExtract, SignMagnitudeAndThreePieceFields) {
 // 's' two's complement (sign-magnitude for GLONASS), 'p' signed semicircles.
 struct Field {
   const char* name;
-  const char* msg;
   char kind;
   double scale;
   int a, n, b = 0, m = 0;
 };
-const Field kFields[] = {
-    // GPS LNAV subframes 1-3
-    {"pre", "ephLNAVGPSSF1", 'u', 1, 1, 8}, {"tlm", "ephLNAVGPSSF1", 'u', 1, 9, 14},
-    {"uraIndex", "ephLNAVGPSSF1", 'u', 1, 73, 4}, {"healthBits", "ephLNAVGPSSF1", 'u', 1, 77, 6},
-    {"iodc", "ephLNAVGPSSF1", 'u', 1, 83, 2, 211, 8}, {"L2Pdata", "ephLNAVGPSSF1", 'u', 1, 91, 1},
-    {"tgd", "ephLNAVGPSSF1", 's', 0x1p-31, 197, 8}, {"Toc", "ephLNAVGPSSF1", 'u', 16, 219, 16},
-    {"af2", "ephLNAVGPSSF1", 's', 0x1p-55, 241, 8}, {"af1", "ephLNAVGPSSF1", 's', 0x1p-43, 249, 16},
-    {"af0", "ephLNAVGPSSF1", 's', 0x1p-31, 271, 22}, {"iode", "ephLNAVGPSSF2", 'u', 1, 61, 8},
-    {"Crs", "ephLNAVGPSSF2", 's', 0x1p-5, 69, 16}, {"dn", "ephLNAVGPSSF2", 'p', 0x1p-43, 91, 16},
-    {"M0", "ephLNAVGPSSF2", 'p', 0x1p-31, 107, 8, 121, 24}, {"Cuc", "ephLNAVGPSSF2", 's', 0x1p-29, 151, 16},
-    {"ecc", "ephLNAVGPSSF2", 'u', 0x1p-33, 167, 8, 181, 24}, {"Cus", "ephLNAVGPSSF2", 's', 0x1p-29, 211, 16},
-    {"Ahalf", "ephLNAVGPSSF2", 'u', 0x1p-19, 227, 8, 241, 24}, {"Toe", "ephLNAVGPSSF2", 'u', 16, 271, 16},
-    {"fitIntFlag", "ephLNAVGPSSF2", 'u', 1, 287, 1}, {"Cic", "ephLNAVGPSSF3", 's', 0x1p-29, 61, 16},
-    {"OMEGA0", "ephLNAVGPSSF3", 'p', 0x1p-31, 77, 8, 91, 24}, {"Cis", "ephLNAVGPSSF3", 's', 0x1p-29, 121, 16},
-    {"i0", "ephLNAVGPSSF3", 'p', 0x1p-31, 137, 8, 151, 24}, {"Crc", "ephLNAVGPSSF3", 's', 0x1p-5, 181, 16},
-    {"w", "ephLNAVGPSSF3", 'p', 0x1p-31, 197, 8, 211, 24}, {"OMEGAdot", "ephLNAVGPSSF3", 'p', 0x1p-43, 241, 24},
-    {"iode", "ephLNAVGPSSF3", 'u', 1, 271, 8}, {"idot", "ephLNAVGPSSF3", 'p', 0x1p-43, 279, 14},
-    // BeiDou D1 subframes 1-3: most fields split around the parity bits
-    {"pre", "ephD1NAVSF1", 'u', 1, 1, 11}, {"fraID", "ephD1NAVSF1", 'u', 1, 16, 3},
-    {"sow", "ephD1NAVSF1", 'u', 1, 19, 8, 31, 12}, {"sow2", "ephD1NAVSF2", 'u', 1, 19, 8, 31, 12},
-    {"sow3", "ephD1NAVSF3", 'u', 1, 19, 8, 31, 12}, {"satH1", "ephD1NAVSF1", 'u', 1, 43, 1},
-    {"aodc", "ephD1NAVSF1", 'u', 1, 44, 5}, {"uraIndex", "ephD1NAVSF1", 'u', 1, 49, 4},
-    {"aode", "ephD1NAVSF1", 'u', 1, 288, 5}, {"Toc", "ephD1NAVSF1", 'u', 8, 74, 9, 91, 8},
-    {"tgd1", "ephD1NAVSF1", 's', 1e-10, 99, 10}, {"tgd2", "ephD1NAVSF1", 's', 1e-10, 109, 4, 121, 6},
-    {"af2", "ephD1NAVSF1", 's', 0x1p-66, 215, 11}, {"af0", "ephD1NAVSF1", 's', 0x1p-33, 226, 7, 241, 17},
-    {"af1", "ephD1NAVSF1", 's', 0x1p-50, 258, 5, 271, 17}, {"dn", "ephD1NAVSF2", 'p', 0x1p-43, 43, 10, 61, 6},
-    {"Cuc", "ephD1NAVSF2", 's', 0x1p-31, 67, 16, 91, 2}, {"M0", "ephD1NAVSF2", 'p', 0x1p-31, 93, 20, 121, 12},
-    {"ecc", "ephD1NAVSF2", 'u', 0x1p-33, 133, 10, 151, 22}, {"Cus", "ephD1NAVSF2", 's', 0x1p-31, 181, 18},
-    {"Crc", "ephD1NAVSF2", 's', 0x1p-6, 199, 4, 211, 14}, {"Crs", "ephD1NAVSF2", 's', 0x1p-6, 225, 8, 241, 10},
-    {"Ahalf", "ephD1NAVSF2", 'u', 0x1p-19, 251, 12, 271, 20}, {"i0", "ephD1NAVSF3", 'p', 0x1p-31, 66, 17, 91, 15},
-    {"Cic", "ephD1NAVSF3", 's', 0x1p-31, 106, 7, 121, 11}, {"OMEGAdot", "ephD1NAVSF3", 'p', 0x1p-43, 132, 11, 151, 13},
-    {"Cis", "ephD1NAVSF3", 's', 0x1p-31, 164, 9, 181, 9}, {"idot", "ephD1NAVSF3", 'p', 0x1p-43, 190, 13, 211, 1},
-    {"OMEGA0", "ephD1NAVSF3", 'p', 0x1p-31, 212, 21, 241, 11}, {"w", "ephD1NAVSF3", 'p', 0x1p-31, 252, 11, 271, 21},
-    // Galileo F/NAV page types 2 and 3 (bit 0 first)
-    {"iodnav2", "navFNAVGalPT2", 'u', 1, 6, 10}, {"M0", "navFNAVGalPT2", 'p', 0x1p-31, 16, 32},
-    {"OMEGAdot", "navFNAVGalPT2", 'p', 0x1p-43, 48, 24}, {"ecc", "navFNAVGalPT2", 'u', 0x1p-33, 72, 32},
-    {"Ahalf", "navFNAVGalPT2", 'u', 0x1p-19, 104, 32}, {"OMEGA0", "navFNAVGalPT2", 'p', 0x1p-31, 136, 32},
-    {"idot", "navFNAVGalPT2", 'p', 0x1p-43, 168, 14}, {"iodnav3", "navFNAVGalPT3", 'u', 1, 6, 10},
-    {"i0", "navFNAVGalPT3", 'p', 0x1p-31, 16, 32}, {"w", "navFNAVGalPT3", 'p', 0x1p-31, 48, 32},
-    {"dn", "navFNAVGalPT3", 'p', 0x1p-43, 80, 16}, {"Crc", "navFNAVGalPT3", 's', 0x1p-5, 128, 16},
-    {"Crs", "navFNAVGalPT3", 's', 0x1p-5, 144, 16}, {"Toe", "navFNAVGalPT3", 'u', 60, 160, 14},
-    // GLONASS strings 1-4 (km, km/s, km/s², s)
-    {"pos[0]", "navFNAVGLOStr1", 's', 0x1p-11, 51, 27}, {"vel[0]", "navFNAVGLOStr1", 's', 0x1p-20, 22, 24},
-    {"acc[0]", "navFNAVGLOStr1", 's', 0x1p-30, 46, 5}, {"pos[1]", "navFNAVGLOStr2", 's', 0x1p-11, 51, 27},
-    {"vel[1]", "navFNAVGLOStr2", 's', 0x1p-20, 22, 24}, {"acc[1]", "navFNAVGLOStr2", 's', 0x1p-30, 46, 5},
-    {"pos[2]", "navFNAVGLOStr3", 's', 0x1p-11, 51, 27}, {"vel[2]", "navFNAVGLOStr3", 's', 0x1p-20, 22, 24},
-    {"acc[2]", "navFNAVGLOStr3", 's', 0x1p-30, 46, 5}, {"P1", "navFNAVGLOStr1", 'u', 1, 8, 2},
-    {"P2", "navFNAVGLOStr2", 'u', 1, 9, 1}, {"tb", "navFNAVGLOStr2", 'u', 15, 10, 7},
-    {"P3", "navFNAVGLOStr3", 'u', 1, 6, 1}, {"clkBias", "navFNAVGLOStr4", 's', 0x1p-30, 6, 22},
-    {"tauDelta", "navFNAVGLOStr4", 's', 0x1p-30, 28, 5}, {"accIndex", "navFNAVGLOStr4", 'u', 1, 53, 4},
-    {"dayCount", "navFNAVGLOStr4", 'u', 1, 60, 11}, {"slot", "navFNAVGLOStr4", 'u', 1, 71, 5},
+struct Message {
+  const char* name;  // GPS LNAV, BeiDou D1 and GLONASS in words from bit 1, Galileo F/NAV in bytes from bit 0
+  std::vector<Field> fields;
+};
+const Message kMessages[] = {
+    {"ephLNAVGPSSF1", {
+      {"pre", 'u', 1, 1, 8}, {"tlm", 'u', 1, 9, 14}, {"uraIndex", 'u', 1, 73, 4}, {"healthBits", 'u', 1, 77, 6},
+      {"iodc", 'u', 1, 83, 2, 211, 8}, {"L2Pdata", 'u', 1, 91, 1}, {"tgd", 's', 0x1p-31, 197, 8},
+      {"Toc", 'u', 16, 219, 16}, {"af2", 's', 0x1p-55, 241, 8}, {"af1", 's', 0x1p-43, 249, 16},
+      {"af0", 's', 0x1p-31, 271, 22}}},
+    {"ephLNAVGPSSF2", {
+      {"iode", 'u', 1, 61, 8}, {"Crs", 's', 0x1p-5, 69, 16}, {"dn", 'p', 0x1p-43, 91, 16},
+      {"M0", 'p', 0x1p-31, 107, 8, 121, 24}, {"Cuc", 's', 0x1p-29, 151, 16}, {"ecc", 'u', 0x1p-33, 167, 8, 181, 24},
+      {"Cus", 's', 0x1p-29, 211, 16}, {"Ahalf", 'u', 0x1p-19, 227, 8, 241, 24}, {"Toe", 'u', 16, 271, 16},
+      {"fitIntFlag", 'u', 1, 287, 1}}},
+    {"ephLNAVGPSSF3", {
+      {"Cic", 's', 0x1p-29, 61, 16}, {"OMEGA0", 'p', 0x1p-31, 77, 8, 91, 24}, {"Cis", 's', 0x1p-29, 121, 16},
+      {"i0", 'p', 0x1p-31, 137, 8, 151, 24}, {"Crc", 's', 0x1p-5, 181, 16}, {"w", 'p', 0x1p-31, 197, 8, 211, 24},
+      {"OMEGAdot", 'p', 0x1p-43, 241, 24}, {"iode", 'u', 1, 271, 8}, {"idot", 'p', 0x1p-43, 279, 14}}},
+    {"ephD1NAVSF1", {
+      {"pre", 'u', 1, 1, 11}, {"fraID", 'u', 1, 16, 3}, {"sow", 'u', 1, 19, 8, 31, 12}, {"satH1", 'u', 1, 43, 1},
+      {"aodc", 'u', 1, 44, 5}, {"uraIndex", 'u', 1, 49, 4}, {"aode", 'u', 1, 288, 5}, {"Toc", 'u', 8, 74, 9, 91, 8},
+      {"tgd1", 's', 1e-10, 99, 10}, {"tgd2", 's', 1e-10, 109, 4, 121, 6}, {"af2", 's', 0x1p-66, 215, 11},
+      {"af0", 's', 0x1p-33, 226, 7, 241, 17}, {"af1", 's', 0x1p-50, 258, 5, 271, 17}}},
+    {"ephD1NAVSF2", {
+      {"sow2", 'u', 1, 19, 8, 31, 12}, {"dn", 'p', 0x1p-43, 43, 10, 61, 6}, {"Cuc", 's', 0x1p-31, 67, 16, 91, 2},
+      {"M0", 'p', 0x1p-31, 93, 20, 121, 12}, {"ecc", 'u', 0x1p-33, 133, 10, 151, 22},
+      {"Cus", 's', 0x1p-31, 181, 18}, {"Crc", 's', 0x1p-6, 199, 4, 211, 14}, {"Crs", 's', 0x1p-6, 225, 8, 241, 10},
+      {"Ahalf", 'u', 0x1p-19, 251, 12, 271, 20}}},
+    {"ephD1NAVSF3", {
+      {"sow3", 'u', 1, 19, 8, 31, 12}, {"i0", 'p', 0x1p-31, 66, 17, 91, 15}, {"Cic", 's', 0x1p-31, 106, 7, 121, 11},
+      {"OMEGAdot", 'p', 0x1p-43, 132, 11, 151, 13}, {"Cis", 's', 0x1p-31, 164, 9, 181, 9},
+      {"idot", 'p', 0x1p-43, 190, 13, 211, 1}, {"OMEGA0", 'p', 0x1p-31, 212, 21, 241, 11},
+      {"w", 'p', 0x1p-31, 252, 11, 271, 21}}},
+    {"navFNAVGalPT2", {
+      {"iodnav2", 'u', 1, 6, 10}, {"M0", 'p', 0x1p-31, 16, 32}, {"OMEGAdot", 'p', 0x1p-43, 48, 24},
+      {"ecc", 'u', 0x1p-33, 72, 32}, {"Ahalf", 'u', 0x1p-19, 104, 32}, {"OMEGA0", 'p', 0x1p-31, 136, 32},
+      {"idot", 'p', 0x1p-43, 168, 14}}},
+    {"navFNAVGalPT3", {
+      {"iodnav3", 'u', 1, 6, 10}, {"i0", 'p', 0x1p-31, 16, 32}, {"w", 'p', 0x1p-31, 48, 32},
+      {"dn", 'p', 0x1p-43, 80, 16}, {"Crc", 's', 0x1p-5, 128, 16}, {"Crs", 's', 0x1p-5, 144, 16},
+      {"Toe", 'u', 60, 160, 14}}},
+    {"navFNAVGLOStr1", {
+      {"pos[0]", 's', 0x1p-11, 51, 27}, {"vel[0]", 's', 0x1p-20, 22, 24}, {"acc[0]", 's', 0x1p-30, 46, 5},
+      {"P1", 'u', 1, 8, 2}}},
+    {"navFNAVGLOStr2", {
+      {"pos[1]", 's', 0x1p-11, 51, 27}, {"vel[1]", 's', 0x1p-20, 22, 24}, {"acc[1]", 's', 0x1p-30, 46, 5},
+      {"P2", 'u', 1, 9, 1}, {"tb", 'u', 15, 10, 7}}},
+    {"navFNAVGLOStr3", {
+      {"pos[2]", 's', 0x1p-11, 51, 27}, {"vel[2]", 's', 0x1p-20, 22, 24}, {"acc[2]", 's', 0x1p-30, 46, 5},
+      {"P3", 'u', 1, 6, 1}}},
+    {"navFNAVGLOStr4", {
+      {"clkBias", 's', 0x1p-30, 6, 22}, {"tauDelta", 's', 0x1p-30, 28, 5}, {"accIndex", 'u', 1, 53, 4},
+      {"dayCount", 'u', 1, 60, 11}, {"slot", 'u', 1, 71, 5}}},
 };
 
-double read(const Field& f) {
+double read(const std::string& msg, const Field& f) {
   constexpr double kPi = 3.1415926535898;  // the ICDs' semicircle
-  const std::string msg = f.msg;
   const bool sgn = f.kind != 'u';
   const auto w = wordsOf(msg);
   std::int64_t v = 0;
@@ -247,16 +247,18 @@ double read(const Field& f) {
 }
 
 TEST(BitExtract, EphemerisFieldsOfRecordedMessagesGiveGnsstksValues) {
-  for (const Field& f : kFields) {
-    const std::string msg = f.msg;
+  for (const Message& m : kMessages) {
+    const std::string msg = m.name;
     const char* object = msg.find("Gal") != std::string::npos   ? "GalFNavEph"
                          : msg.find("GLO") != std::string::npos ? "GLOFNavEph"
                          : msg.find("D1") != std::string::npos  ? "BDSD1NavEph"
                                                                 : "GPSLNavEph";
-    const double want = published(object, f.name);
-    ASSERT_FALSE(std::isnan(want)) << object << "." << f.name;
-    // The published values carry 9 to 17 digits; one unit of any field is far above 1e-8.
-    EXPECT_NEAR(read(f), want, std::max(1e-8 * std::fabs(want), 1e-22)) << f.msg << " " << f.name;
+    for (const Field& f : m.fields) {
+      const double want = published(object, f.name);
+      ASSERT_FALSE(std::isnan(want)) << object << "." << f.name;
+      // The published values carry 9 to 17 digits; one unit of any field is far above 1e-8.
+      EXPECT_NEAR(read(msg, f), want, std::max(1e-8 * std::fabs(want), 1e-22)) << msg << " " << f.name;
+    }
   }
   // BeiDou toe: 2 bits at the end of subframe 2, 15 bits in two pieces of subframe 3.
   const std::int64_t toe = (C::extract_DataField(wordsOf("ephD1NAVSF2").data(), 291, 2, false) << 15) |
