@@ -10,42 +10,34 @@
 #include <string>
 #include <vector>
 
-#include "differential/reoutput_seam.h"
 #include "differential/rtcm3_base_params.h"
 #include "positioning/time_scales.h"
-#include "platform/crc.h"
 #include "rtcm3_test_util.h"
 
 namespace {
 
 using namespace rtcm3test;
-using Bytes = std::vector<unsigned char>;
 
 struct Fixture : ::testing::Test {
   RecordingClient client;
   RTC3_Decoder* dec = &Rtcm3Dec[0];
   NAV_Decoder drv{&Rtcm3Dec[0]};
   void SetUp() override { dec->initDecoder(&client); }
-  void feed(const Bytes& b, int port = 0) { drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(port)); }
+  void restart() {
+    client = RecordingClient{};
+    dec->initDecoder(&client);
+  }
+  void feed(const Bytes& b, int port = 0) {
+    drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(port));
+  }
   const RTC3_DEC_STATUS& last() const { return client.statuses.back(); }
 };
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes b;
-  for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
-  return b;
-}
 
 Bytes payload(int msg, const std::function<void(BitWriter&)>& body) {
   BitWriter w;
   w.put(msg, 12);
   body(w);
   return w.bytes();
-}
-
-TEST(Crc24q, CheckValueOfTheStandardString) {
-  const char* s = "123456789";
-  EXPECT_EQ(crc24q(0, reinterpret_cast<const std::uint8_t*>(s), 72), 0xCDE703u);
 }
 
 // RTCM 10403 example of message 1005.
@@ -69,101 +61,92 @@ TEST_F(Fixture, StandardExampleOf1005) {
   EXPECT_FLOAT_EQ(last().quality, 100.0f);
 }
 
-TEST_F(Fixture, TwoFramesInOneDeliveryAndFramesSplitAcrossDeliveries) {
-  const Bytes two = cat({kExample1005, kExample1005});
-  feed(two);
-  EXPECT_EQ(client.refPos.size(), 2u);
-  // Byte by byte, with the preamble of the next frame arriving alone.
-  for (unsigned char c : two) feed(Bytes{c});
-  EXPECT_EQ(client.refPos.size(), 4u);
-  EXPECT_EQ(last().badFrames, 0);
-}
-
-TEST_F(Fixture, GarbageWithoutPreambleLeavesAtMostFourBytes) {
-  Bytes g(100);
-  for (int i = 0; i < 100; ++i) g[i] = static_cast<unsigned char>(i == 0xD3 ? 0 : i);
-  feed(g);
-  EXPECT_LE(dec->cb.count, 4);
+TEST_F(Fixture, FramesWholeSplitAfterGarbageAndInsideARejectedHeader) {
+  Bytes garbage(100);
+  for (int i = 0; i < 100; ++i) garbage[i] = static_cast<unsigned char>(i == 0xD3 ? 0 : i);
+  feed(garbage);
+  EXPECT_LE(dec->cb.count, 4);  // at most a header's worth is kept while searching
   EXPECT_TRUE(client.statuses.empty());
-  feed(kExample1005);
-  EXPECT_EQ(client.refPos.size(), 1u);
-}
-
-TEST_F(Fixture, RejectedFrameResumesOneByteLater) {
-  // A frame header whose length swallows a real frame that starts one byte later.
+  Bytes two = kExample1005, afterGarbage = garbage;
+  two.insert(two.end(), kExample1005.begin(), kExample1005.end());
+  afterGarbage.insert(afterGarbage.end(), kExample1005.begin(), kExample1005.end());
+  // A header whose length swallows a real frame starting one byte later, with a wrong CRC: the
+  // search resumes at its second byte and finds the inner frame.
   Bytes outer = {0xD3, 0x00, 0x20};
-  const Bytes inner = kExample1005;
-  outer.insert(outer.end(), inner.begin(), inner.end());
-  outer.resize(3 + 0x20 + 3, 0x55);  // wrong CRC at the end
-  feed(outer);
-  // The bad header is rejected, the search resumes at its second byte and finds the inner frame.
-  ASSERT_EQ(client.refPos.size(), 1u);
-  EXPECT_EQ(client.refPos[0].stationId, 2003);
-  EXPECT_GE(dec->getStatus().badFrames, 1);
-  EXPECT_EQ(dec->getStatus().goodFrames, 1);
-}
-
-TEST_F(Fixture, UnknownNumberIsASuccessWithOnlyAStatus) {
-  feed(frameOf(payload(1036, [](BitWriter& w) { w.put(0x123456, 24); })));
-  ASSERT_EQ(client.statuses.size(), 1u);
-  EXPECT_EQ(last().msgNum, 1036);
-  EXPECT_FLOAT_EQ(last().quality, 100.0f);
-  EXPECT_GT(last().lastTime, 0);
-  EXPECT_TRUE(client.refPos.empty() && client.antDesc.empty() && client.texts.empty());
-}
-
-// A message that passes the CRC but is shorter than its fields: nothing is delivered and the
-// quality takes a 0 sample.
-TEST_F(Fixture, TruncatedMessagesDeliverNothing) {
-  const std::vector<Bytes> truncated = {
-      Bytes(kExample1005.begin() + 3, kExample1005.begin() + 3 + 12),  // 1005 cut to 12 bytes
-      payload(1006, [](BitWriter& w) { w.put(0, 12 + 6 + 4 + 3 * 40); }),  // no height
-      payload(1008, [](BitWriter& w) { w.put(1, 12), w.putString("ANT"), w.put(0, 8), w.put(5, 8); }),
-      payload(1013, [](BitWriter& w) { w.put(1, 12), w.put(0, 33), w.put(3, 5), w.put(18, 8), w.put(0, 29); }),
-      payload(1230, [](BitWriter& w) { w.put(1, 12), w.put(0, 4), w.put(0xF, 4), w.put(0, 32); }),
-      payload(4091, [](BitWriter& w) { w.put(1, 12), w.put(100, 8), w.put(0, 8), w.put(10, 8), w.put('a', 8); }),
+  outer.insert(outer.end(), kExample1005.begin(), kExample1005.end());
+  outer.resize(3 + 0x20 + 3, 0x55);
+  struct Case {
+    const char* what;
+    Bytes in;
+    std::size_t chunk;
+    std::size_t frames;
+    bool bad;
   };
-  for (const Bytes& p : truncated) {
-    client = RecordingClient{};
-    dec->initDecoder(&client);
+  const Case cases[] = {{"two in one delivery", two, two.size(), 2, false},
+                        {"byte by byte", two, 1, 2, false},
+                        {"after garbage", afterGarbage, 100, 1, false},
+                        {"inside a rejected header", outer, outer.size(), 1, true}};
+  for (const Case& c : cases) {
+    restart();
+    for (std::size_t off = 0; off < c.in.size(); off += c.chunk) {
+      const auto from = c.in.begin() + static_cast<long>(off);
+      feed(Bytes(from, from + static_cast<long>(std::min(c.chunk, c.in.size() - off))));
+    }
+    ASSERT_EQ(client.refPos.size(), c.frames) << c.what;
+    EXPECT_EQ(client.refPos[0].stationId, 2003) << c.what;
+    EXPECT_EQ(dec->getStatus().goodFrames, static_cast<int>(c.frames)) << c.what;
+    EXPECT_EQ(dec->getStatus().badFrames > 0, c.bad) << c.what;
+  }
+}
+
+// Messages that pass the CRC but fail their fields: nothing is delivered, the quality takes a 0
+// sample and the epoch time stays unset. A 1033 whose receiver part runs past the payload fails
+// as a whole: its antenna part, read well, must not reach the client either.
+TEST_F(Fixture, FailedMessagesDeliverNothing) {
+  const auto antenna = [](BitWriter& w) { w.put(21, 12), w.putString("LEIAR25.R4      LEIT"), w.put(0, 8), w.putString("0815"); };
+  const auto text = [](int subtype, int second, int len) {
+    return payload(4091, [=](BitWriter& w) { w.put(12, 12), w.put(subtype, 8), w.put(second, 8), w.putString(std::string(len, 'v')); });
+  };
+  const std::pair<const char*, Bytes> failing[] = {
+      {"1005 cut to 12 bytes", Bytes(kExample1005.begin() + 3, kExample1005.begin() + 15)},
+      {"1006 without height", payload(1006, [](BitWriter& w) { w.put(0, 12 + 6 + 4 + 3 * 40); })},
+      {"1008 serial cut short", payload(1008, [](BitWriter& w) { w.put(1, 12), w.putString("ANT"), w.put(0, 8), w.put(5, 8); })},
+      {"1013 entries cut short",
+       payload(1013, [](BitWriter& w) { w.put(1, 12), w.put(0, 33), w.put(3, 5), w.put(18, 8), w.put(0, 29); })},
+      {"1230 biases cut short", payload(1230, [](BitWriter& w) { w.put(1, 12), w.put(0, 4), w.put(0xF, 4), w.put(0, 32); })},
+      {"4091 text cut short",
+       payload(4091, [](BitWriter& w) { w.put(1, 12), w.put(100, 8), w.put(0, 8), w.put(10, 8), w.put('a', 8); })},
+      {"1007 of 32 characters", payload(1007, [](BitWriter& w) { w.put(1, 12), w.putString(std::string(32, 'x')), w.put(0, 8); })},
+      {"4091 of 128 characters", text(100, 0, 128)},
+      {"4091 subtype 99", text(99, 0, 5)},
+      {"4091 second byte 1", text(100, 1, 5)},
+      {"1033 without receiver part", payload(1033, antenna)},
+      {"1033 receiver type cut short", payload(1033, [&](BitWriter& w) { antenna(w), w.put(9, 8), w.put('X', 8); })},
+      {"1033 without firmware", payload(1033, [&](BitWriter& w) { antenna(w), w.putString("RCV"), w.put(5, 8); })},
+      {"1033 serial cut short",
+       payload(1033, [&](BitWriter& w) { antenna(w), w.putString("RCV"), w.putString("1.0"), w.put(7, 8); })},
+  };
+  for (const auto& [what, p] : failing) {
+    restart();
     feed(frameOf(p));
-    ASSERT_EQ(client.statuses.size(), 1u);
-    EXPECT_EQ(last().goodFrames, 1);
-    EXPECT_LT(last().quality, 100.0f) << last().msgNum;
-    EXPECT_EQ(last().lastTime, 0) << last().msgNum;
-    EXPECT_TRUE(client.refPos.empty() && client.antDesc.empty() && client.sysPar.empty() &&
-                client.gloBias.empty() && client.texts.empty())
-        << last().msgNum;
+    ASSERT_EQ(client.statuses.size(), 1u) << what;
+    EXPECT_EQ(last().goodFrames, 1) << what;
+    EXPECT_LT(last().quality, 100.0f) << what;
+    EXPECT_EQ(last().lastTime, 0) << what;
+    EXPECT_EQ(client.delivered(), 0u) << what;
   }
-}
-
-// A 1033 whose receiver part runs past the payload is a failed message as a whole: its antenna
-// part, read well, must not reach the client either.
-TEST_F(Fixture, TruncatedReceiverPartOf1033DeliversNothing) {
-  const auto antenna = [](BitWriter& w) {
-    w.put(21, 12), w.putString("LEIAR25.R4      LEIT"), w.put(0, 8), w.putString("0815");
-  };
-  const std::vector<std::function<void(BitWriter&)>> receiverParts = {
-      [](BitWriter&) {},                                                         // none at all
-      [](BitWriter& w) { w.put(9, 8), w.put('X', 8); },                          // type cut short
-      [](BitWriter& w) { w.putString("RCV"), w.put(5, 8); },                     // no firmware
-      [](BitWriter& w) { w.putString("RCV"), w.putString("1.0"), w.put(7, 8); }, // serial cut short
-  };
-  for (std::size_t i = 0; i < receiverParts.size(); ++i) {
-    client = RecordingClient{};
-    dec->initDecoder(&client);
-    feed(frameOf(payload(1033, [&](BitWriter& w) { antenna(w), receiverParts[i](w); })));
-    ASSERT_EQ(client.statuses.size(), 1u) << i;
-    EXPECT_LT(last().quality, 100.0f) << i;
-    EXPECT_TRUE(client.antDesc.empty()) << i;
-    EXPECT_TRUE(client.rcvDesc.empty()) << i;
+  // Texts of 0 to 127 characters are delivered whole.
+  for (int len : {0, 31, 32, 127}) {
+    restart();
+    feed(frameOf(text(100, 0, len)));
+    ASSERT_EQ(client.texts.size(), 1u) << len;
+    EXPECT_EQ(std::string(client.texts[0].text), std::string(len, 'v'));
+    EXPECT_EQ(client.texts[0].length, len);
+    EXPECT_EQ(client.texts[0].stationId, 12);
   }
-  // The whole message still delivers both parts, antenna first.
-  client = RecordingClient{};
-  dec->initDecoder(&client);
-  feed(frameOf(payload(1033, [&](BitWriter& w) {
-    antenna(w), w.putString("RCV"), w.putString("1.0"), w.putString("SN1");
-  })));
+  // The whole 1033 delivers both parts, antenna first.
+  restart();
+  feed(frameOf(payload(1033, [&](BitWriter& w) { antenna(w), w.putString("RCV"), w.putString("1.0"), w.putString("SN1"); })));
   ASSERT_EQ(client.antDesc.size(), 1u);
   ASSERT_EQ(client.rcvDesc.size(), 1u);
   EXPECT_STREQ(client.antDesc[0].serial, "0815");
@@ -171,32 +154,25 @@ TEST_F(Fixture, TruncatedReceiverPartOf1033DeliversNothing) {
   EXPECT_EQ(client.rcvDesc[0].stationId, 21);
 }
 
-TEST_F(Fixture, AntennaDescriptorsAndTheirLimits) {
+TEST_F(Fixture, DescriptorsSystemParametersBiasesAndUnknownNumbers) {
   feed(frameOf(payload(1008, [](BitWriter& w) {
     w.put(77, 12), w.putString("TRM59800.00     SCIS"), w.put(3, 8), w.putString("12345");
   })));
-  ASSERT_EQ(client.antDesc.size(), 1u);
+  feed(frameOf(payload(1007, [](BitWriter& w) { w.put(1, 12), w.putString(std::string(31, 'x')), w.put(0, 8); })));
+  ASSERT_EQ(client.antDesc.size(), 2u);
   EXPECT_STREQ(client.antDesc[0].desc, "TRM59800.00     SCIS");
   EXPECT_STREQ(client.antDesc[0].serial, "12345");
   EXPECT_EQ(client.antDesc[0].setupId, 3);
   EXPECT_EQ(client.antDesc[0].stationId, 77);
-  // 31 characters fit, 32 fail the message.
-  feed(frameOf(payload(1007, [](BitWriter& w) { w.put(1, 12), w.putString(std::string(31, 'x')), w.put(0, 8); })));
-  EXPECT_EQ(client.antDesc.size(), 2u);
-  EXPECT_EQ(std::strlen(client.antDesc[1].desc), 31u);
-  feed(frameOf(payload(1007, [](BitWriter& w) { w.put(1, 12), w.putString(std::string(32, 'x')), w.put(0, 8); })));
-  EXPECT_EQ(client.antDesc.size(), 2u);
-  EXPECT_LT(last().quality, 100.0f);
-}
+  EXPECT_EQ(std::strlen(client.antDesc[1].desc), 31u);  // 31 characters fit
 
-TEST_F(Fixture, SystemParametersKeepFifteenEntries) {
   feed(frameOf(payload(1013, [](BitWriter& w) {
     w.put(9, 12), w.put(60382, 16), w.put(59727, 17), w.put(20, 5), w.put(18, 8);
     for (int i = 0; i < 20; ++i) w.put(1000 + i, 12), w.put(i & 1, 1), w.put(10 * i, 16);
   })));
   ASSERT_EQ(client.sysPar.size(), 1u);
   const RTC3_SYS_PAR& s = client.sysPar[0];
-  EXPECT_EQ(s.count, 15);
+  EXPECT_EQ(s.count, 15);  // of 20
   EXPECT_EQ(s.mjd, 60382);
   EXPECT_EQ(s.secOfDay, 59727u);
   EXPECT_EQ(s.leapSeconds, 18);
@@ -204,10 +180,8 @@ TEST_F(Fixture, SystemParametersKeepFifteenEntries) {
   EXPECT_EQ(s.entries[14].sync, 0);
   EXPECT_EQ(s.entries[13].sync, 1);
   EXPECT_EQ(s.entries[14].interval, 140);
-}
 
-TEST_F(Fixture, GloBiasesInRecordOrder) {
-  // Mask 1011: L1 C/A, L2 C/A, L2 P present; L2 P "not available".
+  // Mask 1011: L1 C/A, L2 C/A, L2 P present; L2 P "not available". Kept in record order.
   feed(frameOf(payload(1230, [](BitWriter& w) {
     w.put(5, 12), w.put(1, 1), w.put(0, 3), w.put(0xB, 4);
     w.put(static_cast<std::uint16_t>(-50), 16), w.put(100, 16), w.put(0x8000, 16);
@@ -219,32 +193,14 @@ TEST_F(Fixture, GloBiasesInRecordOrder) {
   EXPECT_FLOAT_EQ(g.bias[1], 2.0f);   // L2 C/A
   EXPECT_FLOAT_EQ(g.bias[2], 0.0f);   // L1 P absent
   EXPECT_FLOAT_EQ(g.bias[3], 0.0f);   // L2 P not available
-}
 
-TEST_F(Fixture, VendorTextUpTo127Characters) {
-  struct Case {
-    int subtype, second, len;
-    bool delivered;
-  };
-  const Case cases[] = {{100, 0, 0, true},   {100, 0, 31, true},   {100, 0, 32, true},
-                        {100, 0, 127, true}, {100, 0, 128, false}, {99, 0, 5, false},
-                        {100, 1, 5, false}};
-  for (const Case& c : cases) {
-    client = RecordingClient{};
-    dec->initDecoder(&client);
-    const std::string text(c.len, 'v');
-    feed(frameOf(payload(4091, [&](BitWriter& w) {
-      w.put(12, 12), w.put(c.subtype, 8), w.put(c.second, 8), w.putString(text);
-    })));
-    ASSERT_EQ(client.texts.size(), c.delivered ? 1u : 0u) << c.len << " " << c.subtype;
-    if (c.delivered) {
-      EXPECT_EQ(std::string(client.texts[0].text), text);
-      EXPECT_EQ(client.texts[0].length, c.len);
-      EXPECT_EQ(client.texts[0].stationId, 12);
-    } else {
-      EXPECT_LT(last().quality, 100.0f);
-    }
-  }
+  // An unknown number is a success with only a status.
+  const std::size_t delivered = client.delivered();
+  feed(frameOf(payload(1036, [](BitWriter& w) { w.put(0x123456, 24); })));
+  EXPECT_EQ(last().msgNum, 1036);
+  EXPECT_FLOAT_EQ(last().quality, 100.0f);
+  EXPECT_GT(last().lastTime, 0);
+  EXPECT_EQ(client.delivered(), delivered);
 }
 
 Bytes text1029(const std::string& s) {
@@ -257,8 +213,7 @@ Bytes text1029(const std::string& s) {
 
 TEST_F(Fixture, BaseParameterTexts) {
   // msgout: the remainder is kept whole, however long the string.
-  const std::string longOut = "/par/base/msgout=" + std::string(238, 'm');
-  feed(text1029(longOut));
+  feed(text1029("/par/base/msgout=" + std::string(238, 'm')));
   EXPECT_EQ(rtc3BaseMsgOut.len, 238);
   EXPECT_EQ(std::string(rtc3BaseMsgOut.text), std::string(238, 'm'));
   feed(text1029("/par/base/msgout={rtcm3}"));
@@ -337,7 +292,6 @@ TEST_F(Fixture, KernelRestartedWhileCollecting) {
 }
 
 TEST_F(Fixture, NoStatusBeforeAnyPort) {
-  // A kernel fed without a port (-1) decodes but files no status.
   dec->putData(kExample1005.data(), static_cast<int>(kExample1005.size()), static_cast<InPorts::DecPortIndex>(-1));
   drv.stateMachine();
   EXPECT_EQ(client.refPos.size(), 1u);
@@ -371,46 +325,32 @@ TEST_F(Fixture, TruncatedRecordings) {
   std::mt19937 rng(7);
   for (const char* name : {"uscl00chl0.rtcm3", "testglo.rtcm3", "mixed-bad-crc.bin", "msm3.rtcm3"}) {
     const Bytes data = readFile(recording(name));
-    client = RecordingClient{};
-    dec->initDecoder(&client);
+    restart();
     feed(data);
     const int whole = dec->getStatus().goodFrames;
     for (int k = 0; k < 20; ++k) {
       const std::size_t cut = std::uniform_int_distribution<std::size_t>(0, data.size())(rng);
-      client = RecordingClient{};
       drv.reset();
-      dec->initDecoder(&client);
+      restart();
       feed(Bytes(data.begin(), data.begin() + static_cast<long>(cut)));
       EXPECT_LE(dec->getStatus().goodFrames, whole) << name;
     }
   }
 }
 
-TEST(Rtcm3Settings, DefaultsWrittenByEveryDecoder) {
-  const RTC3_DEC_SETTINGS s = RTC3_Decoder::getSettings();
-  EXPECT_EQ(s.decimation, 0);
-  EXPECT_EQ(s.outPort, 43);
-  EXPECT_EQ(s.wrapStream, 82);
-  EXPECT_EQ(s.gloBias, 1);
-  EXPECT_EQ(RTC3_Decoder::compatibleVendor, 4);
-}
-
 struct Wrapped {
-  static int calls, port, stream, len;
+  static inline int calls = 0, port = 0, stream = 0, len = 0;
   static int write(int p, int st, const void*, int n) {
     ++calls, port = p, stream = st, len = n;
     return n;
   }
 };
-int Wrapped::calls = 0, Wrapped::port = 0, Wrapped::stream = 0, Wrapped::len = 0;
 
 // Wrapped re-output hands each whole frame to the native writer for the configured stream; a
-// frame whose message fails is re-output all the same.
+// frame whose message fails is re-output all the same; port 43 is off.
 TEST_F(Fixture, WrappedReoutputAndFailedMessages) {
+  Reoutput out(RTC3_DEC_SETTINGS{0, 6, 82, 1, 0});
   decOutputSeam.writeWrapped = &Wrapped::write;
-  decOutputSeam.writePort = &OutputCapture::write;
-  OutputCapture::frames().clear();
-  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 6, 82, 1, 0});
   feed(kExample1005);
   EXPECT_EQ(Wrapped::calls, 1);
   EXPECT_EQ(Wrapped::port, 6);
@@ -420,14 +360,12 @@ TEST_F(Fixture, WrappedReoutputAndFailedMessages) {
   const Bytes failing = frameOf(payload(4091, [](BitWriter& w) { w.put(1, 12), w.put(99, 8), w.put(0, 16); }));
   feed(failing);
   EXPECT_LT(last().quality, 100.0f);
-  ASSERT_EQ(OutputCapture::frames().size(), 1u);
-  EXPECT_EQ(OutputCapture::frames()[0], failing);
-  // Off: nothing written.
+  ASSERT_EQ(Reoutput::frames.size(), 1u);
+  EXPECT_EQ(Reoutput::frames[0], failing);
   RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, -1, 1, 0});
   feed(kExample1005);
-  EXPECT_EQ(OutputCapture::frames().size(), 1u);
+  EXPECT_EQ(Reoutput::frames.size(), 1u);
   EXPECT_EQ(Wrapped::calls, 1);
-  decOutputSeamDefaults();
 }
 
 SysTime g_clock;
@@ -442,9 +380,7 @@ Bytes msmHeader(int msg, long epoch) {
 // Observation epochs: decimation by epoch time (BeiDou tested on GPS time), latency against the
 // time scales, epoch period per system.
 TEST_F(Fixture, ObservationEpochsDecimationLatencyAndPeriod) {
-  decOutputSeam.writePort = &OutputCapture::write;
-  OutputCapture::frames().clear();
-  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{1000, 5, -1, 1, 0});
+  Reoutput out(RTC3_DEC_SETTINGS{1000, 5, -1, 1, 0});
   TimeScales::setRealClock(clockRead);
   g_clock.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
@@ -453,21 +389,18 @@ TEST_F(Fixture, ObservationEpochsDecimationLatencyAndPeriod) {
   TimeScales::epoch(g_clock, 99);
   TimeScales::endUpdate(s, 99);
   feed(msmHeader(1124, 986000));  // BeiDou MSM4
-  EXPECT_EQ(OutputCapture::frames().size(), 1u);
+  EXPECT_EQ(Reoutput::frames.size(), 1u);
   EXPECT_EQ(last().latency, 300);
   EXPECT_EQ(last().stationId, 21);
   feed(msmHeader(1124, 986500));
-  EXPECT_EQ(OutputCapture::frames().size(), 1u);  // not on a whole second: not re-output
+  EXPECT_EQ(Reoutput::frames.size(), 1u);  // not on a whole second: not re-output
   EXPECT_EQ(last().epochPeriod.period, 500);
   EXPECT_EQ(last().epochPeriod.sys, 5);
   EXPECT_FLOAT_EQ(last().quality, 100.0f);
-  // A GPS legacy epoch on a whole second.
   feed(frameOf(payload(1004, [](BitWriter& w) { w.put(21, 12), w.put(987000, 30), w.put(0, 10); })));
-  EXPECT_EQ(OutputCapture::frames().size(), 2u);
+  EXPECT_EQ(Reoutput::frames.size(), 2u);  // a GPS legacy epoch on a whole second
   EXPECT_EQ(last().epochPeriod.sys, 0);
   TimeScales::setRealClock(nullptr);
-  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, 82, 1, 0});
-  decOutputSeamDefaults();
 }
 
 }  // namespace
