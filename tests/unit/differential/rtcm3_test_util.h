@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "differential/reoutput_seam.h"
@@ -87,6 +88,22 @@ class BitWriter {
   Bytes bytes_;
   int bits_ = 0;
 };
+
+// One field of a test payload: a value of some bits, or a string (its length byte, then its
+// characters).
+struct Field {
+  Field(std::uint64_t value, int bits) : v(value), n(bits) {}
+  Field(std::string s) : text(std::move(s)) {}
+  Field(const char* s) : text(s) {}
+  std::uint64_t v = 0;
+  int n = -1;
+  std::string text;
+};
+inline Bytes payload(std::initializer_list<Field> fields) {
+  BitWriter w;
+  for (const Field& f : fields) f.n < 0 ? w.putString(f.text) : w.put(f.v, f.n);
+  return w.bytes();
+}
 
 // A whole frame around a payload: preamble, reserved bits, length, payload, CRC-24Q.
 inline Bytes frameOf(const Bytes& payload) {
