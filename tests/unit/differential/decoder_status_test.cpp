@@ -38,9 +38,7 @@ TEST(DecoderStatus, ModeChangesClearTheRecordAndCountDecoders) {
   EXPECT_FALSE(DecSt.get(-1, out));
 
   for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
-  struct Step {
-    int port, mode, total, selected;
-  };
+  struct Step { int port, mode, total, selected; };
   const Step steps[] = {{6, DecoderStatus::kRtcm3, 0, 0}, {13, DecoderStatus::kCmr, 1, 13},
                         {19, DecoderStatus::kRtcm3, 2, 13}, {13, DecoderStatus::kNone, 1, 19}};
   for (const Step& s : steps) {
@@ -56,17 +54,15 @@ TEST(DecoderStatus, FiledPeriodsStayVisibleAcrossWrites) {
   DecSt.setDecMode(1, DecoderStatus::kRtcm3);
   RTC3_DEC_STATUS st{};
   st.latency = 250;
+  st.stationId = 0xFFFF;
   st.epochPeriod.init();
-  st.epochPeriod.period = 1000;
-  st.epochPeriod.sys = 0;
-  DecSt.putStatus(1, st);
-  EXPECT_EQ(st.epochPeriod.period, -1);  // filed once
-  st.epochPeriod.period = 5000;
-  st.epochPeriod.sys = 1;
-  DecSt.putStatus(1, st);
+  for (const auto& [period, sys] : {std::pair(1000, 0), std::pair(5000, 1)}) {
+    st.epochPeriod.period = period, st.epochPeriod.sys = sys;
+    DecSt.putStatus(1, st);
+    EXPECT_EQ(st.epochPeriod.period, -1);  // filed once
+  }
   for (int i = 0; i < 3; ++i) {
     st.goodFrames = 10 + i;
-    st.stationId = 0xFFFF;
     DecSt.putStatus(1, st);
     const DecoderStatus::DataStream s = read(1).streams[0];
     // The station is sign-extended from 16 bits.
@@ -101,29 +97,18 @@ TEST(DecoderStatus, ReadersNeverSeeATornRecord) {
       ++reads;
     }
   };
-  std::thread r1(reader), r2(reader);
-  std::thread w1(writer, 1000000), w2(writer, 5000000);
-  w1.join();
-  w2.join();
+  std::thread r1(reader), r2(reader), w1(writer, 1000000), w2(writer, 5000000);
+  w1.join(), w2.join();
   while (reads.load() < 1000) std::this_thread::yield();
   stop = true;
-  r1.join();
-  r2.join();
+  r1.join(), r2.join();
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(DecSt.sequence(kPort) % 2, 0u);
 }
 
 TEST(EpochPeriod, OneHertzHourRolloverRepeatedEpochsAndSystemsOutOfRange) {
-  struct Step {
-    long time;
-    int sys;
-    int period;  // after the call
-    int sysAfter;
-  };
-  struct Case {
-    const char* what;
-    std::vector<Step> steps;
-  };
+  struct Step { long time; int sys, period, sysAfter; };  // period and system after the call
+  struct Case { const char* what; std::vector<Step> steps; };
   const Case cases[] = {
       {"1 Hz GPS", {{518400000, 0, -1, 0}, {518401000, 0, 1000, 0}, {518402000, 0, 1000, 0}}},
       {"hour rollover", {{3599000, 0, -1, 0}, {3600000, 0, 1000, 0}}},
@@ -131,9 +116,7 @@ TEST(EpochPeriod, OneHertzHourRolloverRepeatedEpochsAndSystemsOutOfRange) {
       {"epoch at time 0 counts", {{0, 1, -1, 1}, {1000, 1, 1000, 1}}},
       {"5 Hz", {{100, 5, -1, 5}, {300, 5, 200, 5}}},
       {"systems out of range", {{100, 7, -1, -1}, {1100, 7, -1, -1}, {100, -1, -1, -1}}},
-      // A further message of the same epoch files the last period again; systems keep their
-      // own last epochs.
-      {"same epoch, two systems",
+      {"a further message of the same epoch files the last period again; systems keep their own",
        {{1000, 0, -1, 0}, {2000, 0, 1000, 0}, {2000, 0, 1000, 0}, {500, 1, -1, 1}, {1500, 1, 1000, 1}, {4000, 0, 2000, 0}}},
   };
   for (const Case& c : cases) {
@@ -157,24 +140,15 @@ TEST(Latency, AgainstThePublishedTimeScales) {
   TimeScales::setRealClock(fakeClock);
   g_now.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
-  s.ms[0] = 100;                // GPS: 100 ms into the week
-  s.ms[1] = 3 * 3600000 + 500;  // GLONASS day
+  s.ms[0] = 100, s.ms[1] = 3 * 3600000 + 500;  // 100 ms into the GPS week, GLONASS day
   s.flags[0] = s.flags[1] = 0x40;
   TimeScales::epoch(g_now, 1234);
   TimeScales::endUpdate(s, 1234);
-  struct Case {
-    long time;
-    int sys;
-    long latency;
-  };
-  const Case cases[] = {
-      {59900, 0, 200},                  // tag in the previous minute
-      {50, 0, 50},
-      {604799900, 2, 200},              // Galileo on GPS time, end of the previous week
-      {3 * 3600000 + 100, 1, 400},      // GLONASS time of day
-      {604800000 - 14000 + 50, 5, 50},  // BeiDou runs 14 s behind, also in the week's first 14 s
-      {-1, 0, -7},                      // no tag: unchanged
-  };
+  struct Case { long time; int sys; long latency; };
+  // The tag in the previous minute; Galileo on GPS time at the end of the previous week; GLONASS
+  // time of day; BeiDou 14 s behind, also in the GPS week's first 14 s; no tag: unchanged.
+  const Case cases[] = {{59900, 0, 200}, {50, 0, 50}, {604799900, 2, 200}, {3 * 3600000 + 100, 1, 400},
+                        {604800000 - 14000 + 50, 5, 50}, {-1, 0, -7}};
   for (const Case& c : cases) {
     lat = -7;
     decUtilsGetLatency(c.time, c.sys, lat);

@@ -21,14 +21,8 @@ struct Base : Rtcm3CpdDecoder {
 };
 
 TEST(Rtcm3Client, StationAndPortGates) {
-  struct Case {
-    const char* what;
-    bool table;
-    int refPort;
-    int selected;  // station selection of the CMR decoder settings, -1 none
-    int station;
-    const char* base;  // what the base decoder got
-  };
+  // Station selection of the CMR decoder settings (-1 none); what the base decoder got.
+  struct Case { const char* what; bool table; int refPort, selected, station; const char* base; };
   // The configured base station is 100; the chunks come from decoder port 1, which is not the
   // base port (none is known yet).
   const Case cases[] = {
@@ -49,11 +43,7 @@ TEST(Rtcm3Client, StationAndPortGates) {
     RcvSet.baseStationId = 100;
     RtcmSet.cmrDec.inUse = static_cast<std::int16_t>(c.selected);
     TxtMsg.reset();
-    RTC3_ANT_DESC a{};
-    a.stationId = static_cast<std::uint16_t>(c.station);
-    std::strcpy(a.desc, "TRM");
-    a.descLen = 3;
-    a.setupId = 3;
+    const RTC3_ANT_DESC a{static_cast<std::uint16_t>(c.station), 3, 0, 0, 3, "TRM", "", {}};
     cl.updateAntDesc(a, 1);
     EXPECT_EQ(base.log, c.base) << c.what;
     TextMessage::Entry e[2];
@@ -70,19 +60,14 @@ TEST(Rtcm3Client, StatusAndVendorTextPassEveryGate) {
   Rtcm3Client cl;  // no base decoder at all
   RcvSet.refPort = 9;
   TxtMsg.reset();
-  RTC3_TEXT_MSG t{};
-  t.stationId = 5;
-  t.length = 4;
-  std::strcpy(t.text, "base");
+  RTC3_TEXT_MSG t{5, 4, "base"};
   cl.updateVendorText(t, 2);
   TextMessage::Entry e[2];
   ASSERT_EQ(TxtMsg.getMessages(e), 1);
   EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type, e[0].port), std::tuple("base", TextMessage::kRtcm3VendorText, 2));
 
   RTC3_DEC_STATUS st{};
-  st.goodFrames = 12;
-  st.badFrames = 1;
-  st.latency = 250;
+  st.goodFrames = 12, st.badFrames = 1, st.latency = 250;
   st.epochPeriod.init();
   cl.updateStatus(st, 2);
   DecoderStatus::PortRecord r;
