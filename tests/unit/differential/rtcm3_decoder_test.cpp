@@ -118,7 +118,7 @@ TEST_F(Fixture, SystemParameterEntriesBiasesAndUnknownNumbers) {
   BitWriter w;
   w.put(1013, 12), w.put(9, 12), w.put(60382, 16), w.put(59727, 17), w.put(20, 5), w.put(18, 8);
   for (int i = 0; i < 20; ++i) w.put(1000 + i, 12), w.put(i & 1, 1), w.put(10 * i, 16);
-  feed(frameOf(w.bytes()));
+  feed(frameOf(w.bytes));
   ASSERT_EQ(client.sysPar.size(), 1u);
   const RTC3_SYS_PAR& s = client.sysPar[0];
   EXPECT_EQ(std::tuple(s.count, s.mjd, s.secOfDay, s.leapSeconds), std::tuple(15, 60382, 59727u, 18));

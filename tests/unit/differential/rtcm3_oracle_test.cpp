@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "differential/decoder_status.h"
@@ -80,18 +81,17 @@ TEST(Rtcm3Oracle, EveryRecordingMatchesGpsdecode) {
       EXPECT_NEAR(p.x, jsonDouble(w, "x"), 0.00005);
       EXPECT_NEAR(p.y, jsonDouble(w, "y"), 0.00005);
       EXPECT_NEAR(p.z, jsonDouble(w, "z"), 0.00005);
-      EXPECT_EQ((p.flags & 2) != 0, w.find("\"GPS\"") != std::string::npos);
-      EXPECT_EQ((p.flags & 1) != 0, w.find("\"GLONASS\"") != std::string::npos);
-      EXPECT_EQ((p.flags & 4) != 0, w.find("\"GALILEO\"") != std::string::npos);
-      EXPECT_EQ((p.indicators >> 4 & 1) != 0, jsonString(w, "refstation") == "true");
-      EXPECT_EQ((p.indicators >> 3 & 1) != 0, jsonString(w, "sro") == "true");
-      ASSERT_EQ((p.flags & 8) != 0, jsonInt(w, "type") == 1006);  // height present
+      // Flags: GLONASS, GPS, Galileo, height present; indicators: reference station 4, single oscillator 3.
+      const auto has = [&](const char* s) { return w.find(s) != std::string::npos; };
+      EXPECT_EQ(std::tuple(p.flags & 1, p.flags >> 1 & 1, p.flags >> 2 & 1, p.flags >> 3 & 1, p.indicators >> 4 & 1, p.indicators >> 3 & 1),
+                std::tuple(has("\"GLONASS\""), has("\"GPS\""), has("\"GALILEO\""), jsonInt(w, "type") == 1006,
+                           jsonString(w, "refstation") == "true", jsonString(w, "sro") == "true"));
       if (p.flags & 8) { EXPECT_NEAR(p.height, jsonDouble(w, "h"), 0.00005); }
     }
     ASSERT_EQ(got.client.gloBias.size(), biases.size());
     for (std::size_t i = 0; i < biases.size(); ++i) {
-      EXPECT_EQ(got.client.gloBias[i].stationId, jsonInt(biases[i], "station_id"));
-      EXPECT_EQ(got.client.gloBias[i].indicator, std::atoi(jsonString(biases[i], "ind").c_str()));
+      EXPECT_EQ(std::tuple(got.client.gloBias[i].stationId, got.client.gloBias[i].indicator),
+                std::tuple(jsonInt(biases[i], "station_id"), jsonInt(biases[i], "ind")));
     }
     // The last one carries only three biases (mask 1011): L1 C/A, L2 C/A and L2 P.
     if (f.name == "msg1230.rtcm3") { EXPECT_EQ(got.client.gloBias.back().mask, 0xB); }
@@ -133,18 +133,16 @@ TEST(Rtcm3Oracle, DescriptorsSystemParametersTextAndBiasesMatchTheOracles) {
   for (int i = 0; i < 3; ++i) {
     const RTC3_ANT_DESC& a = got.client.antDesc[i];
     const std::string& w = want[antTypes[i]];
-    EXPECT_EQ(a.stationId, jsonInt(w, "station_id"));
-    EXPECT_EQ(std::string(a.desc), jsonString(w, "desc")) << antTypes[i];
-    EXPECT_EQ(a.descLen, std::strlen(a.desc));
-    EXPECT_EQ(a.setupId, jsonInt(w, "setup_id"));
-    EXPECT_EQ(a.serialPresent, antTypes[i] == 1007 ? 0 : 1);
+    EXPECT_EQ(std::tuple(a.stationId, std::string(a.desc), a.descLen, a.setupId, a.serialPresent),
+              std::tuple(jsonInt(w, "station_id"), jsonString(w, "desc"), std::strlen(a.desc), jsonInt(w, "setup_id"),
+                         antTypes[i] != 1007))
+        << antTypes[i];
     if (a.serialPresent) { EXPECT_EQ(std::string(a.serial), jsonString(w, "serial")); }
   }
   ASSERT_EQ(got.client.rcvDesc.size(), 1u);
   const RTC3_RCV_DESC& r = got.client.rcvDesc[0];
-  EXPECT_EQ(std::string(r.type), jsonString(want[1033], "receiver"));
-  EXPECT_EQ(std::string(r.firmware), jsonString(want[1033], "firmware"));
-  EXPECT_EQ(r.serialLen, std::strlen(r.serial));
+  EXPECT_EQ(std::tuple(std::string(r.type), std::string(r.firmware), r.serialLen),
+            std::tuple(jsonString(want[1033], "receiver"), jsonString(want[1033], "firmware"), std::strlen(r.serial)));
   // convbin writes the receiver's serial number, type and firmware into the RINEX header.
   const std::string dir = run("mktemp -d /tmp/rtcm3oracle.XXXXXX");
   const std::string tmp = dir.substr(0, dir.find('\n'));
@@ -160,11 +158,9 @@ TEST(Rtcm3Oracle, DescriptorsSystemParametersTextAndBiasesMatchTheOracles) {
 
   ASSERT_EQ(got.client.sysPar.size(), 1u);
   const RTC3_SYS_PAR& s = got.client.sysPar[0];
-  EXPECT_EQ(s.stationId, jsonInt(want[1013], "station_id"));
-  EXPECT_EQ(s.mjd, jsonInt(want[1013], "mjd"));
-  EXPECT_EQ(static_cast<long long>(s.secOfDay), jsonInt(want[1013], "sec"));
-  EXPECT_EQ(s.leapSeconds, jsonInt(want[1013], "leapsecs"));
-  EXPECT_EQ(s.count, 0);
+  const std::string& w = want[1013];
+  EXPECT_EQ(std::tuple(s.stationId, s.mjd, s.secOfDay, s.leapSeconds, s.count),
+            std::tuple(jsonInt(w, "station_id"), jsonInt(w, "mjd"), jsonInt(w, "sec"), jsonInt(w, "leapsecs"), 0));
 
   // A plain text: decoded (its station shows in the status) and not kept anywhere.
   const auto text = std::find_if(got.client.statuses.begin(), got.client.statuses.end(),
@@ -174,8 +170,7 @@ TEST(Rtcm3Oracle, DescriptorsSystemParametersTextAndBiasesMatchTheOracles) {
 
   ASSERT_EQ(got.client.gloBias.size(), 1u);
   const RTC3_GLO_BIAS& g = got.client.gloBias[0];
-  EXPECT_EQ(g.stationId, jsonInt(want[1230], "station_id"));
-  EXPECT_EQ(g.mask, 0xF);
+  EXPECT_EQ(std::tuple(g.stationId, g.mask), std::tuple(jsonInt(want[1230], "station_id"), 0xF));
   const std::size_t bis = header.find("GLONASS COD/PHS/BIS");
   ASSERT_NE(bis, std::string::npos);
   const std::string b = header.substr(header.rfind('\n', bis) + 1, 60);  // " C1C    0.000 C1P    0.000 ..."
@@ -250,13 +245,9 @@ TEST(Rtcm3Oracle, OneHertzStreamShowsAnEpochPeriodOf1000) {
   d.putData(data.data(), static_cast<int>(data.size()), static_cast<InPorts::DecPortIndex>(3));
   DecoderStatus::PortRecord r;
   ASSERT_TRUE(DecSt.get(3, r));
-  EXPECT_EQ(r.mode, DecoderStatus::kRtcm3);
-  EXPECT_EQ(r.streams[0].period[0], 1000);
-  EXPECT_EQ(r.streams[0].period[1], 1000);
-  EXPECT_EQ(r.streams[0].good, 429);
-  EXPECT_EQ(r.streams[0].bad, 0);
-  EXPECT_FLOAT_EQ(r.streams[0].quality, 100.0f);
-  EXPECT_EQ(r.streams[0].latency, -1);  // no time scales published
+  const DecoderStatus::DataStream& s = r.streams[0];  // no time scales published: latency unknown
+  EXPECT_EQ(std::tuple(r.mode, s.period[0], s.period[1], s.good, s.bad, s.quality, s.latency),
+            std::tuple(DecoderStatus::kRtcm3, 1000, 1000, 429, 0, 100.0f, -1));
 }
 
 }  // namespace

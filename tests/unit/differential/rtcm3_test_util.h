@@ -60,37 +60,29 @@ inline std::string jsonString(const std::string& line, const std::string& key) {
   if (line[v] == '"') return line.substr(v + 1, line.find('"', v + 1) - v - 1);
   return line.substr(v, line.find_first_of(",}]", v) - v);
 }
-inline long long jsonInt(const std::string& line, const std::string& key) {
-  const std::string v = jsonString(line, key);
-  return v == "<absent>" ? -999999 : std::strtoll(v.c_str(), nullptr, 10);
-}
 inline double jsonDouble(const std::string& line, const std::string& key) {
   const std::string v = jsonString(line, key);
   return v == "<absent>" ? -999999.0 : std::strtod(v.c_str(), nullptr);
 }
+inline long long jsonInt(const std::string& line, const std::string& key) { return static_cast<long long>(jsonDouble(line, key)); }
 
 // Most-significant-bit-first writer for building test frames.
-class BitWriter {
- public:
+struct BitWriter {
+  Bytes bytes;
+  int bits = 0;
   void put(std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i, ++bits_) {
-      if (bits_ % 8 == 0) bytes_.push_back(0);
-      if (i < 64 && ((v >> i) & 1u)) bytes_.back() |= static_cast<unsigned char>(0x80u >> (bits_ % 8));
+    for (int i = n - 1; i >= 0; --i, ++bits) {
+      if (bits % 8 == 0) bytes.push_back(0);
+      if (i < 64 && ((v >> i) & 1u)) bytes.back() |= static_cast<unsigned char>(0x80u >> (bits % 8));
     }
   }
   void putString(const std::string& s) {
     put(s.size(), 8);
     for (unsigned char c : s) put(c, 8);
   }
-  const Bytes& bytes() const { return bytes_; }
-
- private:
-  Bytes bytes_;
-  int bits_ = 0;
 };
 
-// One field of a test payload: a value of some bits, or a string (its length byte, then its
-// characters).
+// One field of a test payload: a value of some bits, or a string (its length byte, then its characters).
 struct Field {
   Field(std::uint64_t value, int bits) : v(value), n(bits) {}
   Field(std::string s) : text(std::move(s)) {}
@@ -102,7 +94,7 @@ struct Field {
 inline Bytes payload(std::initializer_list<Field> fields) {
   BitWriter w;
   for (const Field& f : fields) f.n < 0 ? w.putString(f.text) : w.put(f.v, f.n);
-  return w.bytes();
+  return w.bytes;
 }
 
 // A whole frame around a payload: preamble, reserved bits, length, payload, CRC-24Q.
