@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "differential/decoder_status.h"
@@ -36,11 +37,7 @@ InPorts::DecPortIndex decPort(int p) { return static_cast<InPorts::DecPortIndex>
 
 TEST(DecRedirs, LinksFollowTheModesOfThePorts) {
   wire();
-  struct Step {
-    int port, mode;
-    const char* board;  // mode command sent, "" none
-    int link;           // link port index held afterwards, IOP_NULL none
-  };
+  struct Step { int port, mode; const char* board; int link; };  // mode command sent, link held afterwards
   const Step steps[] = {
       {IOP_SER_A, InPort::M_RTCM3, "set,dev/shm/d/imode,rtcm3\n", 12},
       {IOP_SER_A, InPort::M_CMR, "set,dev/shm/d/imode,cmr\n", 12},  // keeps its link
@@ -73,13 +70,11 @@ TEST(RedirMapDl, BoardLetterOfAHeldLinkBecomesTheHoldersLetter) {
   wire();
   decRedirsModeChange(IOP_SER_B, InPort::M_RTCM3);  // link 1, dev/shm/d, board letter '3'
   decRedirsModeChange(IOP_TCP_A, InPort::M_CMR);    // link 2, dev/shm/e, '4'
-  const std::pair<std::string, std::string> cases[] = {
-      {"DL{3,rtcm3,1}", "DL{B,rtcm3,1}"}, {"{4}{3}", "{E}{B}"},
-      {"{5,x}", "{5,x}"},                    // link 3 is free
-      {"{0}{2}{8}", "{0}{2}{8}"},            // the board's own and other ports
-      {"{Z}{?}{", "{Z}{?}{"},                // no port behind the letter, and a brace at the very end
-      {"", ""},
-  };
+  // Link 3 is free; the board's own and other ports; no port behind the letter, and a brace at
+  // the very end.
+  const std::pair<std::string, std::string> cases[] = {{"DL{3,rtcm3,1}", "DL{B,rtcm3,1}"}, {"{4}{3}", "{E}{B}"},
+                                                       {"{5,x}", "{5,x}"}, {"{0}{2}{8}", "{0}{2}{8}"},
+                                                       {"{Z}{?}{", "{Z}{?}{"}, {"", ""}};
   char out[RedirMap::kDlMax + 1];
   for (const auto& [in, want] : cases) {
     const std::vector<char> bytes(in.begin(), in.end());
@@ -106,16 +101,13 @@ struct LogDec : InDec {
 
 TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   InDecs::init();
-  EXPECT_EQ(InDecs::mode2type(InPort::M_AUTO), InDecs::kAuto);
-  EXPECT_EQ(InDecs::mode2type(InPort::M_ZRT), InDecs::kZrt);
-  EXPECT_EQ(InDecs::mode2type(InPort::M_DTP), InDecs::kNone);
+  EXPECT_EQ(std::tuple(InDecs::mode2type(InPort::M_AUTO), InDecs::mode2type(InPort::M_ZRT), InDecs::mode2type(InPort::M_DTP)),
+            std::tuple(InDecs::kAuto, InDecs::kZrt, InDecs::kNone));
   std::vector<std::string> log;
   LogDec zrt(log, "zrt"), cmr(log, "cmr"), rtcm(log, "rtcm"), rtcm3(log, "rtcm3");
   const int p = 2;
   ASSERT_TRUE(InDecs::setNative(p, &zrt));
-  InDecs::decs_[InDecs::kCmr][p] = &cmr;
-  InDecs::decs_[InDecs::kRtcm][p] = &rtcm;
-  InDecs::decs_[InDecs::kRtcm3][p] = &rtcm3;
+  InDecs::decs_[InDecs::kCmr][p] = &cmr, InDecs::decs_[InDecs::kRtcm][p] = &rtcm, InDecs::decs_[InDecs::kRtcm3][p] = &rtcm3;
   decProcess(InDecs::kAuto, decPort(p), "ab", 2);
   decProcess(InDecs::kAuto, decPort(p), nullptr, 0);
   EXPECT_EQ(log, (std::vector<std::string>{"zrt ab", "cmr ab", "rtcm ab", "rtcm3 ab", "reset zrt", "reset cmr",
@@ -141,9 +133,7 @@ TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
     decProcess(InDecs::kAuto, decPort(p), data.data() + off, static_cast<int>(std::min<std::size_t>(77, data.size() - off)));
   DecoderStatus::PortRecord r;
   ASSERT_TRUE(DecSt.get(p, r));
-  EXPECT_EQ(r.mode, DecoderStatus::kRtcm3);
-  EXPECT_EQ(r.streams[0].good, static_cast<int>(frames));
-  EXPECT_EQ(r.streams[0].bad, 0);
+  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad), std::tuple(DecoderStatus::kRtcm3, frames, 0));
   std::mt19937 rng(7);
   Bytes noise(1 << 16);
   for (unsigned char& c : noise) c = rng() % 4 == 0 ? 0xD3 : static_cast<unsigned char>(rng());
@@ -185,9 +175,7 @@ TEST(DecoderTask, Rtcm3PortIsRelayedAndDecoded) {
   EXPECT_TRUE(link.data == bytes) << link.data.size() << " of " << bytes.size();
   DecoderStatus::PortRecord r;
   ASSERT_TRUE(DecSt.get(dec, r));
-  EXPECT_EQ(r.mode, DecoderStatus::kRtcm3);
-  EXPECT_EQ(r.streams[0].good, static_cast<int>(gpsdecodeRtcm3(file).size()));
-  EXPECT_EQ(r.streams[0].bad, 0);
+  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad), std::tuple(DecoderStatus::kRtcm3, gpsdecodeRtcm3(file).size(), 0));
 
   ASSERT_TRUE(port.setMode(InPort::M_CMD, false));
   EXPECT_EQ(g_board, "set,dev/shm/d/imode,rtcm3\nset,dev/shm/d/imode,cmd\n");
@@ -229,8 +217,7 @@ TEST(DecoderTask, DecProcessAndTaskKeepTheirOwnMarker) {
   }
   d[1].nested = true;
   DiffHandler& h = DiffHandler::h_[InDecs::kRtcm3][1];
-  h.port = 1;
-  h.type = InDecs::kRtcm3;
+  h.port = 1, h.type = InDecs::kRtcm3;
   const std::uint8_t b[4] = {1, 2, 3, 4};
   std::thread other([&] {
     for (int i = 0; i < 50; ++i) decProcess(InDecs::kRtcm3, decPort(2), b, 4);
