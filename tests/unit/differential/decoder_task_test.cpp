@@ -119,8 +119,8 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
 }
 
-// An auto port decodes RTCM 3 with its own framing state while the native decoder sees the same
-// bytes; then random bytes thick with preambles, in random chunks with resets between.
+// Two auto ports fed the same recording in turns each decode RTCM 3 with a framing state of their
+// own; then random bytes thick with preambles, in random chunks with resets between.
 TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
   rtcm3ClientsInit();
   InDecs::init();
@@ -128,12 +128,16 @@ TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
   const std::size_t frames = gpsdecodeRtcm3(recording("msm3.rtcm3")).size();
   ASSERT_GT(frames, 0u);
   const int p = 5;
-  DecSt.setDecMode(p, DecoderStatus::kNone);
-  for (std::size_t off = 0; off < data.size(); off += 77)
-    decProcess(InDecs::kAuto, decPort(p), data.data() + off, static_cast<int>(std::min<std::size_t>(77, data.size() - off)));
-  DecoderStatus::PortRecord r;
-  ASSERT_TRUE(DecSt.get(p, r));
-  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad), std::tuple(DecoderStatus::kRtcm3, frames, 0));
+  for (int q : {4, 5}) DecSt.setDecMode(q, DecoderStatus::kNone);
+  for (std::size_t off = 0; off < data.size(); off += 77) {
+    for (int q : {4, 5})
+      decProcess(InDecs::kAuto, decPort(q), data.data() + off, static_cast<int>(std::min<std::size_t>(77, data.size() - off)));
+  }
+  for (int q : {4, 5}) {
+    DecoderStatus::PortRecord r;
+    ASSERT_TRUE(DecSt.get(q, r));
+    EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad), std::tuple(DecoderStatus::kRtcm3, frames, 0)) << q;
+  }
   std::mt19937 rng(7);
   Bytes noise(1 << 16);
   for (unsigned char& c : noise) c = rng() % 4 == 0 ? 0xD3 : static_cast<unsigned char>(rng());
