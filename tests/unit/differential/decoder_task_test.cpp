@@ -101,7 +101,8 @@ struct LogDec : InDec {
 
 TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   InDecs::init();
-  EXPECT_EQ(std::tuple(InDecs::mode2type(InPort::M_AUTO), InDecs::mode2type(InPort::M_ZRT), InDecs::mode2type(InPort::M_DTP)),
+  const auto type = [](int mode) { return InDecs::mode2type(mode); };
+  EXPECT_EQ(std::tuple(type(InPort::M_AUTO), type(InPort::M_ZRT), type(InPort::M_DTP)),
             std::tuple(InDecs::kAuto, InDecs::kZrt, InDecs::kNone));
   std::vector<std::string> log;
   LogDec zrt(log, "zrt"), cmr(log, "cmr"), rtcm(log, "rtcm"), rtcm3(log, "rtcm3");
@@ -130,8 +131,8 @@ TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
   const int p = 5;
   for (int q : {4, 5}) DecSt.setDecMode(q, DecoderStatus::kNone);
   for (std::size_t off = 0; off < data.size(); off += 77) {
-    for (int q : {4, 5})
-      decProcess(InDecs::kAuto, decPort(q), data.data() + off, static_cast<int>(std::min<std::size_t>(77, data.size() - off)));
+    const int n = static_cast<int>(std::min<std::size_t>(77, data.size() - off));
+    for (int q : {4, 5}) decProcess(InDecs::kAuto, decPort(q), data.data() + off, n);
   }
   for (int q : {4, 5}) {
     DecoderStatus::PortRecord r;
@@ -179,7 +180,8 @@ TEST(DecoderTask, Rtcm3PortIsRelayedAndDecoded) {
   EXPECT_TRUE(link.data == bytes) << link.data.size() << " of " << bytes.size();
   DecoderStatus::PortRecord r;
   ASSERT_TRUE(DecSt.get(dec, r));
-  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad), std::tuple(DecoderStatus::kRtcm3, gpsdecodeRtcm3(file).size(), 0));
+  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad),
+            std::tuple(DecoderStatus::kRtcm3, gpsdecodeRtcm3(file).size(), 0));
 
   ASSERT_TRUE(port.setMode(InPort::M_CMD, false));
   EXPECT_EQ(g_board, "set,dev/shm/d/imode,rtcm3\nset,dev/shm/d/imode,cmd\n");

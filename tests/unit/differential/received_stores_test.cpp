@@ -25,7 +25,8 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
   TextMessage t;
   const std::string a(128, 'a'), b(128, 'b');
   struct Step { std::string text; std::vector<std::string> held; };
-  const Step steps[] = {{std::string(200, 'a'), {a}}, {b, {a, b}}, {std::string("abc\0def", 7), {b, "abc"}}, {"two", {"abc", "two"}}};
+  const Step steps[] = {
+      {std::string(200, 'a'), {a}}, {b, {a, b}}, {std::string("abc\0def", 7), {b, "abc"}}, {"two", {"abc", "two"}}};
   for (const Step& s : steps) {
     t.putMessage(s.text.data(), static_cast<int>(s.text.size()), 3, 17, TextMessage::kRtcm3VendorText);
     EXPECT_EQ(held(t), s.held) << s.text.size();
@@ -65,7 +66,8 @@ TEST(RefParMessage, ChangesOnlyOnARealChange) {
   EXPECT_FALSE(r.getPar(got));
   struct Step { double x; const char* name; float height; int changes; };
   // First a change from nothing, the same again, then antenna height, position and name changed.
-  const Step steps[] = {{1, "BASE", 1.5f, 1}, {1, "BASE", 1.5f, 1}, {1, "BASE", 1.6f, 2}, {2, "BASE", 1.6f, 3}, {2, "BAS2", 1.6f, 4}};
+  const Step steps[] = {
+      {1, "BASE", 1.5f, 1}, {1, "BASE", 1.5f, 1}, {1, "BASE", 1.6f, 2}, {2, "BASE", 1.6f, 3}, {2, "BAS2", 1.6f, 4}};
   for (const Step& s : steps) {
     r.putPar(pos(s.x, s.name), ant(s.height));
     EXPECT_EQ(r.getChanges(), s.changes) << s.x << s.name << s.height;

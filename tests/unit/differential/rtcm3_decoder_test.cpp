@@ -24,7 +24,9 @@ struct Fixture : ::testing::Test {
   NAV_Decoder drv{&Rtcm3Dec[0]};
   void SetUp() override { dec->initDecoder(&client); }
   void restart() { client = RecordingClient{}, dec->initDecoder(&client); }
-  void feed(const Bytes& b, int port = 0) { drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(port)); }
+  void feed(const Bytes& b, int port = 0) {
+    drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(port));
+  }
   const RTC3_DEC_STATUS& last() const { return client.statuses.back(); }
 };
 
@@ -108,7 +110,8 @@ TEST_F(Fixture, FailedMessagesDeliverNothing) {
   ASSERT_EQ(client.antDesc.size(), 2u);
   ASSERT_EQ(client.rcvDesc.size(), 1u);
   EXPECT_EQ(std::strlen(client.antDesc[0].desc), 31u);
-  EXPECT_EQ(std::tuple(std::string(client.antDesc[1].serial), std::string(client.rcvDesc[0].serial), client.rcvDesc[0].stationId),
+  const RTC3_RCV_DESC& r = client.rcvDesc[0];
+  EXPECT_EQ(std::tuple(std::string(client.antDesc[1].serial), std::string(r.serial), r.stationId),
             std::tuple("0815", "SN1", 21));
 }
 

@@ -83,7 +83,8 @@ TEST(Rtcm3Oracle, EveryRecordingMatchesGpsdecode) {
       EXPECT_NEAR(p.z, jsonDouble(w, "z"), 0.00005);
       // Flags: GLONASS, GPS, Galileo, height present; indicators: reference station 4, single oscillator 3.
       const auto has = [&](const char* s) { return w.find(s) != std::string::npos; };
-      EXPECT_EQ(std::tuple(p.flags & 1, p.flags >> 1 & 1, p.flags >> 2 & 1, p.flags >> 3 & 1, p.indicators >> 4 & 1, p.indicators >> 3 & 1),
+      const int f = p.flags, ind = p.indicators;
+      EXPECT_EQ(std::tuple(f & 1, f >> 1 & 1, f >> 2 & 1, f >> 3 & 1, ind >> 4 & 1, ind >> 3 & 1),
                 std::tuple(has("\"GLONASS\""), has("\"GPS\""), has("\"GALILEO\""), jsonInt(w, "type") == 1006,
                            jsonString(w, "refstation") == "true", jsonString(w, "sro") == "true"));
       if (p.flags & 8) { EXPECT_NEAR(p.height, jsonDouble(w, "h"), 0.00005); }

@@ -64,7 +64,9 @@ inline double jsonDouble(const std::string& line, const std::string& key) {
   const std::string v = jsonString(line, key);
   return v == "<absent>" ? -999999.0 : std::strtod(v.c_str(), nullptr);
 }
-inline long long jsonInt(const std::string& line, const std::string& key) { return static_cast<long long>(jsonDouble(line, key)); }
+inline long long jsonInt(const std::string& line, const std::string& key) {
+  return static_cast<long long>(jsonDouble(line, key));
+}
 
 // Most-significant-bit-first writer for building test frames.
 struct BitWriter {
