@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "differential/rtcm3_decoder.h"
@@ -19,38 +20,33 @@ PortRecord read(int port) {
   return r;
 }
 
-TEST(DecoderStatus, ClearedRecordAfterSetDecMode) {
+// A mode change clears the port's record; the board links (6) are never counted as decoders,
+// and the selected port is the first decoding one.
+TEST(DecoderStatus, ModeChangesClearTheRecordAndCountDecoders) {
+  DecoderStatus::DataStream filled{};
+  filled.good = filled.bad = filled.latency = 5;
+  DecSt.putStatus(2, filled, DecoderStatus::kZrt);
   DecSt.setDecMode(2, DecoderStatus::kRtcm3);
   const PortRecord r = read(2);
-  EXPECT_EQ(r.mode, 3);
-  EXPECT_EQ(r.port, 2);
+  EXPECT_EQ(std::tuple(r.mode, r.port), std::tuple(3, 2));
   for (const DecoderStatus::DataStream& s : r.streams) {
-    EXPECT_FLOAT_EQ(s.quality, 100.0f);
-    EXPECT_EQ(s.good, 0);
-    EXPECT_EQ(s.bad, 0);
-    EXPECT_EQ(s.latency, -1);
+    EXPECT_EQ(std::tuple(s.quality, s.good, s.bad, s.latency), std::tuple(100.0f, 0, 0, -1));
     for (int p : s.period) EXPECT_EQ(p, -1);
   }
   PortRecord out;
   EXPECT_FALSE(DecSt.get(22, out));
   EXPECT_FALSE(DecSt.get(-1, out));
-}
 
-TEST(DecoderStatus, CountsSelectedPortAndBoardLinks) {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
-  EXPECT_EQ(DecSt.getTotNum(), 0);
-  EXPECT_EQ(DecSt.getSelPort(), 0);
-  DecSt.setDecMode(6, DecoderStatus::kRtcm3);  // a GNSS-board link: never counted
-  EXPECT_EQ(DecSt.getTotNum(), 0);
-  EXPECT_FALSE(DecSt.isDec(6));
-  DecSt.setDecMode(13, DecoderStatus::kCmr);
-  DecSt.setDecMode(19, DecoderStatus::kRtcm3);
-  EXPECT_EQ(DecSt.getTotNum(), 2);
-  EXPECT_EQ(DecSt.getSelPort(), 13);
-  EXPECT_TRUE(DecSt.isDec(19));
-  DecSt.setDecMode(13, DecoderStatus::kNone);
-  EXPECT_EQ(DecSt.getTotNum(), 1);
-  EXPECT_EQ(DecSt.getSelPort(), 19);
+  struct Step { int port, mode, total, selected; };
+  const Step steps[] = {{6, DecoderStatus::kRtcm3, 0, 0}, {13, DecoderStatus::kCmr, 1, 13},
+                        {19, DecoderStatus::kRtcm3, 2, 13}, {13, DecoderStatus::kNone, 1, 19}};
+  for (const Step& s : steps) {
+    DecSt.setDecMode(s.port, s.mode);
+    EXPECT_EQ(DecSt.getTotNum(), s.total) << s.port;
+    EXPECT_EQ(DecSt.getSelPort(), s.selected) << s.port;
+    EXPECT_EQ(DecSt.isDec(s.port), s.port != 6 && s.mode != DecoderStatus::kNone) << s.port;
+  }
 }
 
 // Each filed epoch period stays visible in every later publication, whichever half it lands in.
@@ -58,24 +54,19 @@ TEST(DecoderStatus, FiledPeriodsStayVisibleAcrossWrites) {
   DecSt.setDecMode(1, DecoderStatus::kRtcm3);
   RTC3_DEC_STATUS st{};
   st.latency = 250;
+  st.stationId = 0xFFFF;
   st.epochPeriod.init();
-  st.epochPeriod.period = 1000;
-  st.epochPeriod.sys = 0;
-  DecSt.putStatus(1, st);
-  EXPECT_EQ(st.epochPeriod.period, -1);  // filed once
-  st.epochPeriod.period = 5000;
-  st.epochPeriod.sys = 1;
-  DecSt.putStatus(1, st);
+  for (const auto& [period, sys] : {std::pair(1000, 0), std::pair(5000, 1)}) {
+    st.epochPeriod.period = period, st.epochPeriod.sys = sys;
+    DecSt.putStatus(1, st);
+    EXPECT_EQ(st.epochPeriod.period, -1);  // filed once
+  }
   for (int i = 0; i < 3; ++i) {
     st.goodFrames = 10 + i;
-    st.stationId = 0xFFFF;
     DecSt.putStatus(1, st);
-    const PortRecord r = read(1);
-    EXPECT_EQ(r.streams[0].period[0], 1000) << i;
-    EXPECT_EQ(r.streams[0].period[1], 5000) << i;
-    EXPECT_EQ(r.streams[0].good, 10 + i);
-    EXPECT_EQ(r.streams[0].station, -1);  // sign-extended 16 bits
-    EXPECT_EQ(r.streams[0].latency, 250);
+    const DecoderStatus::DataStream s = read(1).streams[0];
+    // The station is sign-extended from 16 bits.
+    EXPECT_EQ(std::tuple(s.period[0], s.period[1], s.good, s.station, s.latency), std::tuple(1000, 5000, 10 + i, -1, 250));
   }
 }
 
@@ -99,66 +90,44 @@ TEST(DecoderStatus, ReadersNeverSeeATornRecord) {
       PortRecord r;
       DecSt.get(kPort, r);
       const DecoderStatus::DataStream& s = r.streams[0];
-      bool same = s.bad == s.good && s.lastTime == s.good && s.station == s.good &&
-                  s.latency == s.good && s.quality == static_cast<float>(s.good);
+      bool same = s.bad == s.good && s.lastTime == s.good && s.station == s.good && s.latency == s.good &&
+                  s.quality == static_cast<float>(s.good);
       for (int p : s.period) same = same && p == s.good;
       if (s.good != 0 && !same) ++torn;
       ++reads;
     }
   };
-  std::thread r1(reader), r2(reader);
-  std::thread w1(writer, 1000000), w2(writer, 5000000);
-  w1.join();
-  w2.join();
+  std::thread r1(reader), r2(reader), w1(writer, 1000000), w2(writer, 5000000);
+  w1.join(), w2.join();
   while (reads.load() < 1000) std::this_thread::yield();
   stop = true;
-  r1.join();
-  r2.join();
+  r1.join(), r2.join();
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(DecSt.sequence(kPort) % 2, 0u);
 }
 
-TEST(EpochPeriod, OneHertzHourRolloverAndRepeatedEpochs) {
-  struct Step {
-    long time;
-    int sys;
-    int period;  // after the call
-  };
-  struct Case {
-    const char* what;
-    std::vector<Step> steps;
-  };
+TEST(EpochPeriod, OneHertzHourRolloverRepeatedEpochsAndSystemsOutOfRange) {
+  struct Step { long time; int sys, period, sysAfter; };  // period and system after the call
+  struct Case { const char* what; std::vector<Step> steps; };
   const Case cases[] = {
-      {"1 Hz GPS", {{518400000, 0, -1}, {518401000, 0, 1000}, {518402000, 0, 1000}}},
-      {"hour rollover", {{3599000, 0, -1}, {3600000, 0, 1000}}},
-      {"rollover given modulo the hour", {{7199000, 2, -1}, {0, 2, 1000}}},
-      {"epoch at time 0 counts", {{0, 1, -1}, {1000, 1, 1000}}},
-      {"5 Hz", {{100, 5, -1}, {300, 5, 200}}},
+      {"1 Hz GPS", {{518400000, 0, -1, 0}, {518401000, 0, 1000, 0}, {518402000, 0, 1000, 0}}},
+      {"hour rollover", {{3599000, 0, -1, 0}, {3600000, 0, 1000, 0}}},
+      {"rollover given modulo the hour", {{7199000, 2, -1, 2}, {0, 2, 1000, 2}}},
+      {"epoch at time 0 counts", {{0, 1, -1, 1}, {1000, 1, 1000, 1}}},
+      {"5 Hz", {{100, 5, -1, 5}, {300, 5, 200, 5}}},
+      {"systems out of range", {{100, 7, -1, -1}, {1100, 7, -1, -1}, {100, -1, -1, -1}}},
+      {"a further message of the same epoch files the last period again; systems keep their own",
+       {{1000, 0, -1, 0}, {2000, 0, 1000, 0}, {2000, 0, 1000, 0}, {500, 1, -1, 1}, {1500, 1, 1000, 1}, {4000, 0, 2000, 0}}},
   };
   for (const Case& c : cases) {
     NAV_Decoder_Kernel::EPOCH_PERIOD p;
     p.init();
     for (const Step& s : c.steps) {
+      p.period = -1;  // filed
       decUtilsGetEpochPeriod(s.time, s.sys, p);
-      EXPECT_EQ(p.period, s.period) << c.what << " at " << s.time;
-      EXPECT_EQ(p.sys, s.sys);
+      EXPECT_EQ(std::tuple(p.period, p.sys), std::tuple(s.period, s.sysAfter)) << c.what << " at " << s.time;
     }
   }
-  // A further message of the same epoch files the last period again.
-  NAV_Decoder_Kernel::EPOCH_PERIOD p;
-  p.init();
-  decUtilsGetEpochPeriod(1000, 0, p);
-  decUtilsGetEpochPeriod(2000, 0, p);
-  p.period = -1;  // filed
-  decUtilsGetEpochPeriod(2000, 0, p);
-  EXPECT_EQ(p.period, 1000);
-  // Systems keep their own last epochs.
-  decUtilsGetEpochPeriod(500, 1, p);
-  EXPECT_EQ(p.period, 1000);
-  decUtilsGetEpochPeriod(1500, 1, p);
-  EXPECT_EQ(p.period, 1000);
-  decUtilsGetEpochPeriod(4000, 0, p);
-  EXPECT_EQ(p.period, 2000);
 }
 
 SysTime g_now;
@@ -171,31 +140,20 @@ TEST(Latency, AgainstThePublishedTimeScales) {
   TimeScales::setRealClock(fakeClock);
   g_now.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
-  s.ms[0] = 100;                     // GPS: 100 ms into the week
-  s.ms[1] = 3 * 3600000 + 500;       // GLONASS day
+  s.ms[0] = 100, s.ms[1] = 3 * 3600000 + 500;  // 100 ms into the GPS week, GLONASS day
   s.flags[0] = s.flags[1] = 0x40;
   TimeScales::epoch(g_now, 1234);
   TimeScales::endUpdate(s, 1234);
-  struct Case {
-    long time;
-    int sys;
-    long latency;
-  };
-  const Case cases[] = {
-      {59900, 0, 200},                 // tag in the previous minute
-      {50, 0, 50},
-      {604799900, 2, 200},             // Galileo on GPS time, end of the previous week
-      {3 * 3600000 + 100, 1, 400},     // GLONASS time of day
-      {604800000 - 14000 + 50, 5, 50}, // BeiDou runs 14 s behind
-  };
+  struct Case { long time; int sys; long latency; };
+  // The tag in the previous minute; Galileo on GPS time at the end of the previous week; GLONASS
+  // time of day; BeiDou 14 s behind, also in the GPS week's first 14 s; no tag: unchanged.
+  const Case cases[] = {{59900, 0, 200}, {50, 0, 50}, {604799900, 2, 200}, {3 * 3600000 + 100, 1, 400},
+                        {604800000 - 14000 + 50, 5, 50}, {-1, 0, -7}};
   for (const Case& c : cases) {
     lat = -7;
     decUtilsGetLatency(c.time, c.sys, lat);
     EXPECT_EQ(lat, c.latency) << c.time << " sys " << c.sys;
   }
-  lat = 33;
-  decUtilsGetLatency(-1, 0, lat);
-  EXPECT_EQ(lat, 33);
   TimeScales::setRealClock(nullptr);
 }
 

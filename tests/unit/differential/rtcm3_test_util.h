@@ -10,22 +10,24 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "differential/reoutput_seam.h"
 #include "differential/rtcm3_decoder.h"
 #include "platform/crc.h"
 
 namespace rtcm3test {
 
-inline std::string recording(const std::string& name) {
-  return std::string(RX_SHARED_DIR) + "/testdata/rtcm3/" + name;
-}
+using Bytes = std::vector<unsigned char>;
 
-inline std::vector<unsigned char> readFile(const std::string& path) {
+inline std::string recording(const std::string& name) { return std::string(RX_SHARED_DIR) + "/testdata/rtcm3/" + name; }
+
+inline Bytes readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+  return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 // Runs a shell command and returns its standard output.
@@ -34,93 +36,76 @@ inline std::string run(const std::string& cmd) {
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return out;
   char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
   pclose(p);
   return out;
 }
 
 inline bool haveTool(const char* path) { return access(path, X_OK) == 0; }
 
-// One line of gpsdecode's JSON output per decoded RTCM 3 frame.
+// One line of gpsd's gpsdecode JSON output per decoded RTCM 3 frame.
 inline std::vector<std::string> gpsdecodeRtcm3(const std::string& file) {
   std::vector<std::string> lines;
-  const std::string out = run("gpsdecode -j < '" + file + "' 2>/dev/null");
-  std::size_t a = 0;
-  while (a < out.size()) {
-    std::size_t b = out.find('\n', a);
-    if (b == std::string::npos) b = out.size();
-    const std::string line = out.substr(a, b - a);
-    if (line.find("\"class\":\"RTCM3\"") != std::string::npos) lines.push_back(line);
-    a = b + 1;
-  }
+  std::istringstream out(run("gpsdecode -j < '" + file + "' 2>/dev/null"));
+  for (std::string l; std::getline(out, l);)
+    if (l.find("\"class\":\"RTCM3\"") != std::string::npos) lines.push_back(l);
   return lines;
 }
 
 // The raw text of a JSON member's value ("key":VALUE), without quotes for strings.
-inline bool jsonField(const std::string& line, const std::string& key, std::string& value) {
-  const std::string k = "\"" + key + "\":";
-  const std::size_t p = line.find(k);
-  if (p == std::string::npos) return false;
-  std::size_t v = p + k.size();
-  if (line[v] == '"') {
-    const std::size_t e = line.find('"', v + 1);
-    value = line.substr(v + 1, e - v - 1);
-    return true;
-  }
-  std::size_t e = v;
-  while (e < line.size() && line[e] != ',' && line[e] != '}' && line[e] != ']') ++e;
-  value = line.substr(v, e - v);
-  return true;
-}
-
-inline long long jsonInt(const std::string& line, const std::string& key) {
-  std::string v;
-  return jsonField(line, key, v) ? std::strtoll(v.c_str(), nullptr, 10) : -999999;
-}
-
-inline double jsonDouble(const std::string& line, const std::string& key) {
-  std::string v;
-  return jsonField(line, key, v) ? std::strtod(v.c_str(), nullptr) : -999999.0;
-}
-
 inline std::string jsonString(const std::string& line, const std::string& key) {
-  std::string v;
-  return jsonField(line, key, v) ? v : std::string("<absent>");
+  const std::size_t p = line.find("\"" + key + "\":");
+  if (p == std::string::npos) return "<absent>";
+  const std::size_t v = p + key.size() + 3;
+  if (line[v] == '"') return line.substr(v + 1, line.find('"', v + 1) - v - 1);
+  return line.substr(v, line.find_first_of(",}]", v) - v);
+}
+inline double jsonDouble(const std::string& line, const std::string& key) {
+  const std::string v = jsonString(line, key);
+  return v == "<absent>" ? -999999.0 : std::strtod(v.c_str(), nullptr);
+}
+inline long long jsonInt(const std::string& line, const std::string& key) {
+  return static_cast<long long>(jsonDouble(line, key));
 }
 
 // Most-significant-bit-first writer for building test frames.
-class BitWriter {
- public:
+struct BitWriter {
+  Bytes bytes;
+  int bits = 0;
   void put(std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (bits_ % 8 == 0) bytes_.push_back(0);
-      if (i < 64 && ((v >> i) & 1u)) bytes_.back() |= static_cast<unsigned char>(0x80u >> (bits_ % 8));
-      ++bits_;
+    for (int i = n - 1; i >= 0; --i, ++bits) {
+      if (bits % 8 == 0) bytes.push_back(0);
+      if (i < 64 && ((v >> i) & 1u)) bytes.back() |= static_cast<unsigned char>(0x80u >> (bits % 8));
     }
   }
   void putString(const std::string& s) {
     put(s.size(), 8);
     for (unsigned char c : s) put(c, 8);
   }
-  const std::vector<unsigned char>& bytes() const { return bytes_; }
-
- private:
-  std::vector<unsigned char> bytes_;
-  int bits_ = 0;
 };
 
-// A whole frame around a payload: preamble, reserved bits, length, payload, CRC-24Q. The
-// length field may be given apart from the payload to build frames that lie about their size.
-inline std::vector<unsigned char> frameOf(const std::vector<unsigned char>& payload, int lengthField = -1) {
-  const int len = lengthField < 0 ? static_cast<int>(payload.size()) : lengthField;
-  std::vector<unsigned char> f = {0xD3, static_cast<unsigned char>((len >> 8) & 3),
-                                  static_cast<unsigned char>(len & 0xFF)};
+// One field of a test payload: a value of some bits, or a string (its length byte, then its characters).
+struct Field {
+  Field(std::uint64_t value, int bits) : v(value), n(bits) {}
+  Field(std::string s) : text(std::move(s)) {}
+  Field(const char* s) : text(s) {}
+  std::uint64_t v = 0;
+  int n = -1;
+  std::string text;
+};
+inline Bytes payload(std::initializer_list<Field> fields) {
+  BitWriter w;
+  for (const Field& f : fields) f.n < 0 ? w.putString(f.text) : w.put(f.v, f.n);
+  return w.bytes;
+}
+
+// A whole frame around a payload: preamble, reserved bits, length, payload, CRC-24Q.
+inline Bytes frameOf(const Bytes& payload) {
+  const std::size_t len = payload.size();
+  Bytes f = {0xD3, static_cast<unsigned char>((len >> 8) & 3), static_cast<unsigned char>(len & 0xFF)};
   f.insert(f.end(), payload.begin(), payload.end());
   const std::uint32_t crc = crc24q(0, f.data(), static_cast<std::uint32_t>(f.size() * 8));
-  f.push_back(static_cast<unsigned char>(crc >> 16));
-  f.push_back(static_cast<unsigned char>(crc >> 8));
-  f.push_back(static_cast<unsigned char>(crc));
+  for (int s : {16, 8, 0}) f.push_back(static_cast<unsigned char>(crc >> s));
   return f;
 }
 
@@ -144,6 +129,9 @@ struct RecordingClient : RTC3_Decoder_Client {
   void updateGloBias(const RTC3_GLO_BIAS& g, int port) override { gloBias.push_back(g), ports.push_back(port); }
   void updateVendorText(const RTC3_TEXT_MSG& t, int port) override { texts.push_back(t), ports.push_back(port); }
   void updateStatus(RTC3_DEC_STATUS& s, int) override { statuses.push_back(s); }
+  std::size_t delivered() const {
+    return refPos.size() + antDesc.size() + rcvDesc.size() + sysPar.size() + gloBias.size() + texts.size();
+  }
 
   // Message numbers of the frames that passed the CRC, in order (one status per good frame
   // follows its decoding; a bad frame's status repeats the previous header).
@@ -158,25 +146,24 @@ struct RecordingClient : RTC3_Decoder_Client {
   }
 };
 
-// Captures what the decoders re-output.
-struct OutputCapture {
-  static std::vector<unsigned char>& bytes() {
-    static std::vector<unsigned char> b;
-    return b;
-  }
-  static std::vector<std::vector<unsigned char>>& frames() {
-    static std::vector<std::vector<unsigned char>> f;
-    return f;
-  }
-  static int lastPort;
+// Captures what the decoders re-output, while it lives, under the given decoder settings.
+struct Reoutput {
+  static inline std::vector<Bytes> frames;
+  static inline int lastPort = -1;
   static int write(int portIndex, const void* data, int len) {
     lastPort = portIndex;
-    const auto* p = static_cast<const unsigned char*>(data);
-    bytes().insert(bytes().end(), p, p + len);
-    frames().emplace_back(p, p + len);
+    frames.emplace_back(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + len);
     return len;
   }
+  explicit Reoutput(const RTC3_DEC_SETTINGS& s) {
+    frames.clear();
+    decOutputSeam.writePort = &write;
+    RTC3_Decoder::setSettings(s);
+  }
+  ~Reoutput() {
+    RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, 82, 1, 0});
+    decOutputSeamDefaults();
+  }
 };
-inline int OutputCapture::lastPort = -1;
 
 }  // namespace rtcm3test

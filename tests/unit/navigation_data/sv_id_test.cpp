@@ -6,50 +6,41 @@ namespace {
 
 // Slots worked out by hand from the published per-system counts (GPS 32, GLONASS 15 frequency
 // numbers / 30 orbital slots, Galileo 36, SBAS PRN 120-147, QZSS PRN 193-199, BeiDou 63,
-// NavIC 14), laid end to end in that order.
-struct SiCase {
+// NavIC 14), laid end to end in that order. Slot -1: the number is refused.
+struct Case {
+  bool sat;    // satellite numbering (GLONASS orbital slot), else signal numbering (frequency number)
   int system;
-  int number;  // PRN, or GLONASS frequency number
+  int number;
   int slot;
 };
-const SiCase kSiCases[] = {
-    {kSysGps, 1, 0},        {kSysGps, 32, 31},      {kSysGlonass, -7, 32},   {kSysGlonass, 0, 39},
-    {kSysGlonass, 7, 46},   {kSysGalileo, 1, 47},   {kSysGalileo, 36, 82},   {kSysSbas, 120, 83},
-    {kSysSbas, 147, 110},   {kSysQzss, 193, 111},   {kSysQzss, 199, 117},    {kSysBeidou, 1, 118},
-    {kSysBeidou, 63, 180},  {kSysNavic, 1, 181},    {kSysNavic, 14, 194},
+const Case kCases[] = {
+    {false, kSysGps, 1, 0},        {false, kSysGps, 32, 31},      {false, kSysGlonass, -7, 32},
+    {false, kSysGlonass, 0, 39},   {false, kSysGlonass, 7, 46},   {false, kSysGalileo, 1, 47},
+    {false, kSysGalileo, 36, 82},  {false, kSysSbas, 120, 83},    {false, kSysSbas, 147, 110},
+    {false, kSysQzss, 193, 111},   {false, kSysQzss, 199, 117},   {false, kSysBeidou, 1, 118},
+    {false, kSysBeidou, 63, 180},  {false, kSysNavic, 1, 181},    {false, kSysNavic, 14, 194},
+    {true, kSysGps, 1, 0},         {true, kSysGlonass, 1, 32},    {true, kSysGlonass, 30, 61},
+    {true, kSysGalileo, 1, 62},    {true, kSysSbas, 120, 98},     {true, kSysSbas, 147, 125},
+    {true, kSysQzss, 193, 126},    {true, kSysBeidou, 1, 133},    {true, kSysBeidou, 63, 195},
+    {true, kSysNavic, 1, 196},     {true, kSysNavic, 14, 209},    {false, kSysGlonass, 8, -1},
+    {false, kSysGlonass, -8, -1},  {false, kSysSbas, 119, -1},    {false, kSysSbas, 148, -1},
+    {false, 7, 1, -1},             {true, kSysGlonass, 31, -1},   {true, kSysGps, 0, -1},
 };
 
-TEST(SvId, SignalNumberingSlots) {
-  for (const auto& c : kSiCases) {
+TEST(SvId, NumbersToSlots) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << (c.sat ? "sat " : "si ") << c.system << " " << c.number);
     SvIdType id;
-    ASSERT_TRUE(svIdFromSiNumber(c.system, c.number, id)) << c.system << " " << c.number;
+    const bool ok = c.sat ? svIdFromSatNumber(c.system, c.number, id) : svIdFromSiNumber(c.system, c.number, id);
+    ASSERT_EQ(ok, c.slot >= 0);
+    if (!ok) continue;
     int slot = -1;
-    ASSERT_TRUE(id.find_SiSlot(slot));
-    EXPECT_EQ(slot, c.slot) << c.system << " " << c.number;
-    EXPECT_EQ(id.get_SiSlot(), c.slot);
+    EXPECT_TRUE(c.sat ? id.find_SatSlot(slot) : id.find_SiSlot(slot));
+    EXPECT_EQ(slot, c.slot);
+    EXPECT_EQ(c.sat ? id.get_SatSlot() : id.get_SiSlot(), c.slot);
+    // GLONASS is tracked by frequency number: the other numbering is not known from it.
+    if (c.system == kSysGlonass) { EXPECT_EQ(c.sat ? id.si : id.sat, kSvUnknown); }
   }
-}
-
-struct SatCase {
-  int system;
-  int number;  // PRN, or GLONASS orbital slot
-  int slot;
-};
-const SatCase kSatCases[] = {
-    {kSysGps, 1, 0},        {kSysGlonass, 1, 32},   {kSysGlonass, 30, 61},  {kSysGalileo, 1, 62},
-    {kSysSbas, 120, 98},    {kSysSbas, 147, 125},   {kSysQzss, 193, 126},   {kSysBeidou, 1, 133},
-    {kSysBeidou, 63, 195},  {kSysNavic, 1, 196},    {kSysNavic, 14, 209},
-};
-
-TEST(SvId, SatelliteNumberingSlots) {
-  for (const auto& c : kSatCases) {
-    SvIdType id;
-    ASSERT_TRUE(svIdFromSatNumber(c.system, c.number, id));
-    EXPECT_EQ(id.get_SatSlot(), c.slot) << c.system << " " << c.number;
-  }
-}
-
-TEST(SvId, EverySlotMapsBackToItself) {
   for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
     SvIdType id;
     ASSERT_TRUE(svIdFromSiSlot(slot, id)) << slot;
@@ -66,44 +57,18 @@ TEST(SvId, EverySlotMapsBackToItself) {
   EXPECT_FALSE(svIdFromSatSlot(SYS_SAT_TOTAL, id));
 }
 
-// Identities as they may arrive in outside data: refused by the checked forms.
+// Identities as they may arrive in outside data: refused by the checked forms, slot untouched.
 TEST(SvId, OutOfRangeIdentitiesAreRefused) {
-  const SvIdType bad[] = {
-      {0, 7, 0, 0},     // no system 7
-      {15, 1, 0, 0},    // GLONASS has 15 frequency numbers
-      {32, 0, 0, 32},   // GPS index 32
-      {0, 255, 0, 255}, // unknown
-  };
+  const SvIdType bad[] = {{0, 7, 0, 0}, {15, kSysGlonass, 0, 0}, {32, kSysGps, 0, 32}, {0, 255, 0, 255}};
   for (const auto& id : bad) {
     int slot = 1234;
     EXPECT_FALSE(id.find_SiSlot(slot));
     EXPECT_EQ(slot, 1234);
   }
-  const SvIdType glonassSlot31{0, kSysGlonass, 0, 30};
   int slot = 0;
-  EXPECT_FALSE(glonassSlot31.find_SatSlot(slot));
+  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)));
   EXPECT_FALSE(EmptySvId.isValidSi());
   EXPECT_FALSE(EmptySvId.isValidSat());
-
-  SvIdType id;
-  EXPECT_FALSE(svIdFromSiNumber(kSysGlonass, 8, id));
-  EXPECT_FALSE(svIdFromSiNumber(kSysGlonass, -8, id));
-  EXPECT_FALSE(svIdFromSiNumber(kSysSbas, 119, id));
-  EXPECT_FALSE(svIdFromSiNumber(kSysSbas, 148, id));
-  EXPECT_FALSE(svIdFromSiNumber(7, 1, id));
-  EXPECT_FALSE(svIdFromSatNumber(kSysGlonass, 31, id));
-  EXPECT_FALSE(svIdFromSatNumber(kSysGps, 0, id));
-}
-
-// GLONASS is tracked by frequency number: the satellite number is not known from it.
-TEST(SvId, GlonassNumberingsAreIndependent) {
-  SvIdType id;
-  ASSERT_TRUE(svIdFromSiNumber(kSysGlonass, -7, id));
-  EXPECT_EQ(id.si, 0);
-  EXPECT_EQ(id.sat, kSvUnknown);
-  ASSERT_TRUE(svIdFromSatNumber(kSysGlonass, 24, id));
-  EXPECT_EQ(id.sat, 23);
-  EXPECT_EQ(id.si, kSvUnknown);
 }
 
 // Inside the stores an unchecked bad identity is an internal fault.
