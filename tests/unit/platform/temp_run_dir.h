@@ -5,19 +5,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 
 inline std::string readFile(const std::string& p) {
   std::ostringstream s;
   s << std::ifstream(p, std::ios::binary).rdbuf();
   return s.str();
 }
-// Creates the parent directories too.
-inline void writeFile(const std::string& p, const std::string& content) {
+inline void writeFile(const std::string& p, const std::string& content) {  // parent directories too
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(p).parent_path(), ec);
   std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
@@ -29,16 +26,13 @@ class TempRunDir : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/rxunit.XXXXXX";
     const char* inherited = std::getenv("RX_UNIT_RUN_DIR");
-    child_ = inherited != nullptr;
-    dir_ = child_ ? inherited : (mkdtemp(tmpl) ? tmpl : "");
+    dir_ = (child_ = inherited != nullptr) ? inherited : (mkdtemp(tmpl) ? tmpl : "");
     setenv("RX_UNIT_RUN_DIR", dir_.c_str(), 1);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
   }
   void TearDown() override {
-    if (child_) return;
-    unsetenv("RX_UNIT_RUN_DIR");
     std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    if (!child_) unsetenv("RX_UNIT_RUN_DIR"), std::filesystem::remove_all(dir_, ec);
   }
   std::string dir_;
   bool child_ = false;
