@@ -107,8 +107,10 @@ TEST(MeasGrid, ZeroAndAnyIntervals) {
   for (const auto& c : cases) EXPECT_EQ(measOnGrid(c.t, c.n), c.on) << c.t << " " << c.n;
 }
 
-// The intervals come from the receiver settings; zeros never divide.
+// The intervals come from the receiver settings; zeros never divide. A position update rate of 0
+// lets navigation run but withdraws its position from output.
 TEST_F(Chain, ZeroIntervalsNeverDivide) {
+  measProcLinks.navMain = [] { return 0; };
   const struct {
     int ms, pos, posRate, raw;
     bool prepare, nav, status8, noRaw;
@@ -131,19 +133,12 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
     EXPECT_EQ(count(e, "status 8") == 1, c.status8);
     EXPECT_EQ(NavSol.status == NavTask::NAV_SOL::kNotForOutput, c.status8);
     EXPECT_EQ(count(e, "no raw") == 1, c.noRaw);
+    if (c.status8) {
+      EXPECT_EQ(navSol_Ant[1].status, NavTask::NAV_SOL::kNotForOutput);
+      EXPECT_EQ(RcvOut.bOutPos, 0);
+      EXPECT_EQ(rcvOut_Ant[0].bSolPresent, 1);  // the records saw the good status first
+    }
   }
-}
-
-TEST_F(Chain, NoPositionForOutputWithPosUpdateRateZeroThoughNavigationRuns) {
-  posUpdateRate = 0;
-  measProcLinks.navMain = [] { return 0; };
-  for (long t : {43200000, 43200100, 43200200}) EXPECT_EQ(count(run(t), "navMain"), 1);
-  EXPECT_EQ(NavSol.status, 8);
-  EXPECT_EQ(navSol_Ant[0].status, 8);
-  EXPECT_EQ(navSol_Ant[1].status, 8);
-  EXPECT_EQ(RcvOut.bOutPos, 0);
-  // The records saw the good status before it was withdrawn from output.
-  EXPECT_EQ(rcvOut_Ant[0].bSolPresent, 1);
 }
 
 TEST_F(Chain, RawMeasurementsWithheldOffTheRawGrid) {
@@ -164,95 +159,56 @@ TEST_F(Chain, RawMeasurementsWithheldOffTheRawGrid) {
   }
 }
 
-TEST_F(Chain, SeparateSolutionsSelectTheirRecords) {
-  run(43200000);
-  EXPECT_EQ((std::vector<const NavTask::NAV_SOL*>{pNavSol_Ant[0], pNavSol_Ant[1], rcvOut_Ant[1].pNavSol}),
-            (std::vector<const NavTask::NAV_SOL*>{&NavSol, &NavSol, &NavSol}));
-  measProcLinks.sepAntSolutions = [] { return true; };
-  run(43200000);
-  EXPECT_EQ((std::vector<const NavTask::NAV_SOL*>{pNavSol_Ant[0], pNavSol_Ant[1], rcvOut_Ant[1].pNavSol}),
-            (std::vector<const NavTask::NAV_SOL*>{&navSol_Ant[0], &navSol_Ant[1], &navSol_Ant[1]}));
-  EXPECT_EQ(RcvOut.epoch.gpsMs, kSaturdayMs + 43200000);
-}
-
-int g_mainIdx = 0;
-bool g_allow1 = false, g_allow3 = false;
-double g_dist = -1.0;
-int g_limit = 0;
+struct RtkSettings {
+  bool allow1, allow3;
+  double dist;
+  int limit, main;
+} g_rtk;
 std::vector<std::string> g_events;
 
-class Rtk : public Chain {
- protected:
-  void SetUp() override {
-    Chain::SetUp();
-    tPosMode = 5;
-    solution.lSolType = 2;
-    measProcLinks.mainAntInputIdx = [] { return g_mainIdx; };
-    measProcLinks.rtkAllowType1 = [] { return g_allow1; };
-    measProcLinks.rtkAllowType3 = [] { return g_allow3; };
-    measProcLinks.rtkBaseDistance = [](double& d) { return (d = g_dist) >= 0.0; };
-    measProcLinks.rtkDistLimit = [](int& l) { return (l = g_limit) > 0; };
-    measProcLinks.event = [](const char* text) { g_events.push_back(text); };
-  }
-};
-
-TEST_F(Rtk, AvailabilityByModeTypeAndSettings) {
+// RTK availability by mode, solution type and settings, the distance to the base, and the main
+// antenna input (an index of 2 or more has no RTK, and input 0's record goes out).
+TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
+  measProcLinks.sepAntSolutions = [] { return true; };
+  measProcLinks.mainAntInputIdx = [] { return g_rtk.main; };
+  measProcLinks.rtkAllowType1 = [] { return g_rtk.allow1; };
+  measProcLinks.rtkAllowType3 = [] { return g_rtk.allow3; };
+  measProcLinks.rtkBaseDistance = [](double& d) { return (d = g_rtk.dist) >= 0.0; };
+  measProcLinks.rtkDistLimit = [](int& l) { return (l = g_rtk.limit) > 0; };
+  measProcLinks.event = [](const char* text) { g_events.push_back(text); };
   const struct {
     int mode, type;
-    bool allow1, allow3, avail;
+    RtkSettings set;
+    bool avail, event;
   } cases[] = {
-      {3, 2, false, false, false}, {4, 0, false, false, false}, {4, 2, false, false, true},
-      {4, 1, false, false, true},  {5, 1, false, false, false}, {5, 1, true, false, true},
-      {5, 3, false, false, false}, {5, 3, false, true, true},   {4, 3, true, false, false},
+      {3, 2, {0, 0, -1, 0, 0}, 0, 0},     {4, 0, {0, 0, -1, 0, 0}, 0, 0},      {4, 2, {0, 0, -1, 0, 0}, 1, 0},
+      {4, 1, {0, 0, -1, 0, 0}, 1, 0},     {5, 1, {0, 0, -1, 0, 0}, 0, 0},      {5, 1, {1, 0, -1, 0, 0}, 1, 0},
+      {5, 3, {0, 0, -1, 0, 0}, 0, 0},     {5, 3, {0, 1, -1, 0, 0}, 1, 0},      {4, 3, {1, 0, -1, 0, 0}, 0, 0},
+      {5, 2, {0, 0, 999, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000.5, 10, 0}, 0, 1},
+      {5, 2, {0, 0, 50000, 0, 0}, 1, 0},  {5, 2, {0, 0, -1, 10, 0}, 1, 0},     {5, 2, {0, 0, -1, 0, 1}, 1, 0},
+      {5, 2, {0, 0, -1, 0, 2}, 0, 0},     {5, 2, {0, 0, -1, 0, 3}, 0, 0},      {5, 2, {0, 0, -1, 0, 255}, 0, 0},
+      {5, 2, {0, 0, -1, 0, 100000}, 0, 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode << " type " << c.type << " dist " << c.set.dist
+                                    << " main " << c.set.main);
     tPosMode = c.mode;
     solution.lSolType = c.type;
     solution.bHeadingAvailable = 1;
-    g_allow1 = c.allow1;
-    g_allow3 = c.allow3;
-    run(43200000);
-    EXPECT_EQ(rcvOut_Ant[0].bRtkAvail == 1, c.avail) << c.mode << " " << c.type;
-    EXPECT_EQ(rcvOut_Ant[0].pRtkSol, &solution);
-    EXPECT_EQ(rcvOut_Ant[0].bHeadingAvail, 1);
-    EXPECT_EQ(RcvOut.bRtkAvail, rcvOut_Ant[0].bRtkAvail);
-  }
-}
-
-TEST_F(Rtk, TooFarFromTheBaseClearsAvailabilityWithAnEvent) {
-  const struct {
-    double dist;
-    int limit;
-    bool avail;
-  } cases[] = {{999.0, 10, true}, {1000.0, 10, true}, {1000.5, 10, false}, {50000.0, 0, true}, {-1.0, 10, true}};
-  for (const auto& c : cases) {
-    g_dist = c.dist;
-    g_limit = c.limit;
+    g_rtk = c.set;
     g_events.clear();
     run(43200000);
-    EXPECT_EQ(rcvOut_Ant[0].bRtkAvail == 1, c.avail) << c.dist << " " << c.limit;
-    EXPECT_EQ(g_events, c.avail ? std::vector<std::string>{} : std::vector<std::string>{"OPT,DIST,RANGE"});
-  }
-}
-
-TEST_F(Rtk, MainAntennaIndexKeptInRange) {
-  measProcLinks.sepAntSolutions = [] { return true; };
-  // Input 1 is the main one: its record carries the RTK solution and becomes RcvOut.
-  g_mainIdx = 1;
-  run(43200000);
-  EXPECT_EQ(rcvOut_Ant[1].bRtkAvail, 1);
-  EXPECT_EQ(rcvOut_Ant[1].pRtkSol, &solution);
-  EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[1]);
-  EXPECT_EQ(RcvOut.bRtkAvail, 1);
-  for (int idx : {2, 3, 255, 100000}) {
-    g_mainIdx = idx;
-    run(43200000);
+    const int m = c.set.main == 1 ? 1 : 0;
+    EXPECT_EQ(rcvOut_Ant[1].pNavSol, &navSol_Ant[1]);
+    EXPECT_EQ(rcvOut_Ant[m].bRtkAvail == 1, c.avail);
+    EXPECT_EQ(RcvOut.bRtkAvail == 1, c.avail);
+    EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[m]);
+    EXPECT_EQ(g_events, c.event ? std::vector<std::string>{"OPT,DIST,RANGE"} : std::vector<std::string>{});
     for (const RCV_OUTPUT& r : rcvOut_Ant) {
-      EXPECT_EQ(r.bRtkAvail, 0) << idx;
-      EXPECT_EQ(r.pRtkSol, nullptr);
+      if (&r != &rcvOut_Ant[m] && c.set.main < 2) continue;
+      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &solution : nullptr);
+      EXPECT_EQ(r.bHeadingAvail, c.set.main < 2);
     }
-    EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[0]);
-    EXPECT_EQ(RcvOut.bRtkAvail, 0);
   }
 }
 
@@ -265,6 +221,9 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   EXPECT_EQ((std::vector{NavEpoch.date.year, NavEpoch.date.month, NavEpoch.date.day}), (std::vector{2024, 6, 1}));
   EXPECT_EQ(NavEpoch.gpsGloMs, 18000 - 3 * 3600000);
   EXPECT_EQ(NavEpoch.gpsValid, NavTask::NAV_EPOCH::kTimeValid | NavTask::NAV_EPOCH::kUtcKnown);
+  EXPECT_EQ(RcvOut.epoch.gpsMs, kSaturdayMs + 43200000);
+  // One solution record for both inputs unless they have their own.
+  EXPECT_EQ(rcvOut_Ant[1].pNavSol, &NavSol);
   // GLONASS as the reference scale.
   setEpoch(43200000);
   RcvTimeScales::rcvRefTime = 1;
@@ -292,13 +251,12 @@ TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
 // Only an epoch on a whole second with UTC known moves the (virtual) system clock.
 TEST(MeasClock, OnlyAWholeSecondWithUtcSteers) {
   msInt = 1000;
-  const std::int64_t before = rtosVirtualOffsetNs();
   const struct {
     long t;
     std::int32_t flags;
     bool steps;
   } cases[] = {{43200100, 0x570, false}, {43200000, 0x560, false}, {43200000, 0x570, true}, {43200100, 0x570, false}};
-  std::int64_t offset = before;
+  std::int64_t offset = rtosVirtualOffsetNs();
   for (const auto& c : cases) {
     rtosGnssEpoch(static_cast<int>(c.t));
     setEpoch(c.t, c.flags);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <set>
 #include <string>
 #include <utility>
@@ -18,18 +19,16 @@ struct Rig {
   Log log;
   ZrtMsgFilter filter;
   ZRFParser parser;
-  RecNotify notify{log};
-  RecUnknown unknown;
-  RecClient a{log, "A"}, b{log, "B"}, c{log, "C"};
+  Rec hub, a{log, "A"}, b{log, "B"}, c{log, "C"};
   explicit Rig(int maxLen = 1536, bool takeUnknown = false)
-      : filter(maxLen), parser(nullptr, 1536, &filter), unknown(log, takeUnknown) {
-    filter.setNotify(&notify);
-    filter.setUnknownClient(&unknown);
+      : filter(maxLen), parser(nullptr, 1536, &filter), hub(log, "", takeUnknown) {
+    filter.setNotify(&hub);
+    filter.setUnknownClient(&hub);
   }
   void feed(const std::string& s, int maxChunk = 0, unsigned seed = 1) {
     feedChunked([this](const char* p, int n) { parser.process(p, n); }, s, maxChunk, seed);
   }
-  void bind(const char* id, RecClient& cl) { filter.setHandler(id, &cl, &RecClient::handler); }
+  void bind(const char* id, Rec& cl) { filter.setHandler(id, &cl, &Rec::handler); }
 };
 
 // What a recording client logs for a framed message.
@@ -107,7 +106,7 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
       {"unknown id taken by the unknown client", 1536, true, [](Rig&) {}, "AB003xyz\r\n",
        {"unknown:AB:xyz", "notify:1:AB"}},
       {"unbound known ids taken and ignored", 1536, false,
-       [](Rig& r) { r.bind("SI", r.a); r.filter.setHandler("SI", nullptr, &RecClient::handler); },
+       [](Rig& r) { r.bind("SI", r.a); r.filter.setHandler("SI", nullptr, &Rec::handler); },
        frame("NN", "x") + frame("SI", "y"), {"notify:1:NN", "notify:1:SI"}},
       {"foreign runs go to the unknown client", 1536, false, [](Rig&) {}, "$GPGGA,x\r\n",
        {"foreign:$GPGGA,x<0D>:13"}},
@@ -115,12 +114,12 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
        [](Rig& r) { r.filter.setUnknownClient(nullptr); }, "$GPGGA,x\r\n", {}},
       // The markers still reach the filter's own clients with a default handler set.
       {"default handler serves unbound ids", 1536, false,
-       [](Rig& r) { r.bind("SI", r.a); r.filter.setDefHandler(&r.b, &RecClient::refuse); },
+       [](Rig& r) { r.bind("SI", r.a); r.filter.setDefHandler(&r.b, &Rec::refuse); },
        frame("NN", "z") + "\r\n" + frame("SI", "2") + epochStart(7),
        {"refused:B:NN", "notify:0:NN", msgEntry("A", frame("SI", "2")), "notify:1:SI", "start:B:7", "start:A:7",
         "notify:1:~~"}},
       {"default handler removed", 1536, false,
-       [](Rig& r) { r.filter.setDefHandler(&r.b, &RecClient::refuse); r.filter.setDefHandler(nullptr, nullptr); },
+       [](Rig& r) { r.filter.setDefHandler(&r.b, &Rec::refuse); r.filter.setDefHandler(nullptr, nullptr); },
        frame("NN", "1"), {"notify:1:NN"}},
       {"epoch markers reach every client in index order, then the reset", 1536, false,
        [](Rig& r) { r.bind("GT", r.b); r.bind("SI", r.a); r.bind("NN", r.c); },
@@ -154,17 +153,17 @@ int bindMany(ZrtMsgFilter& f, ZrtMsgClient* c, std::integer_sequence<int, N...>)
 
 TEST(NativeMsgFilter, TablesHoldTwelveClientsAnd121Handlers) {
   Rig r;
-  std::vector<std::unique_ptr<RecClient>> cs;
+  std::vector<std::unique_ptr<Rec>> cs;
   const char* ids[] = {"SI", "SX", "NN", "BI", "BL", "si", "fi", "we", "dc", "MR", "mr"};
   for (const char* id : ids) {
-    cs.push_back(std::make_unique<RecClient>(r.log, "c" + std::to_string(cs.size())));
-    EXPECT_TRUE(r.filter.setHandler(id, cs.back().get(), &RecClient::handler)) << id;
+    cs.push_back(std::make_unique<Rec>(r.log, "c" + std::to_string(cs.size())));
+    EXPECT_TRUE(r.filter.setHandler(id, cs.back().get(), &Rec::handler)) << id;
   }
   EXPECT_EQ(r.filter.nClients(), 12);  // with the filter's own
   EXPECT_EQ(r.filter.addClient_(&r.c), ZrtMsgFilter::kMaxClients);
-  EXPECT_FALSE(r.filter.setHandler("AR", &r.c, &RecClient::handler));
-  EXPECT_FALSE(r.filter.setHandler("AB", cs[0].get(), &RecClient::handler));  // not a known id
-  EXPECT_TRUE(r.filter.setHandler("qr", cs[0].get(), &RecClient::handler));
+  EXPECT_FALSE(r.filter.setHandler("AR", &r.c, &Rec::handler));
+  EXPECT_FALSE(r.filter.setHandler("AB", cs[0].get(), &Rec::handler));  // not a known id
+  EXPECT_TRUE(r.filter.setHandler("qr", cs[0].get(), &Rec::handler));
   r.feed(frame("AR", "1") + frame("qr", "2"));
   EXPECT_EQ(r.log, (Log{"notify:1:AR", msgEntry("c0", frame("qr", "2")), "notify:1:qr"}));
 
@@ -177,7 +176,7 @@ TEST(NativeMsgFilter, TablesHoldTwelveClientsAnd121Handlers) {
 
 TEST(NativeMsgFilter, CommonNotifyPassesToBothSlots) {
   Log log;
-  RecNotify n1(log), n2(log);
+  Rec n1(log, ""), n2(log, "");
   ZrtMsgCommonNotify common;
   common.init();
   common.setNotify(&n2, 1);
@@ -303,18 +302,12 @@ TEST(NativeMsgFilter, RecordedMixedStreamGivesItsNmeaSentencesAsForeignRuns) {
   const std::string s = readFile(std::string(RX_SHARED_DIR) + "/testdata/rtcm3/mixed-with-nmea-ubx.bin");
   ASSERT_EQ(s.size(), 1227u);
   std::vector<std::string> nmea;
-  for (std::size_t i = s.find('$'); i != std::string::npos; i = s.find('$', i + 1)) {
-    const std::size_t star = s.find('*', i);
-    if (star == std::string::npos || star + 4 >= s.size() || s.compare(star + 3, 2, "\r\n") != 0) continue;
-    unsigned x = 0;
-    bool text = true;
-    for (std::size_t k = i + 1; k < star; ++k) {
-      const unsigned char c = static_cast<unsigned char>(s[k]);
-      text = text && c >= 32 && c < 127 && c != '$';
-      x ^= c;
-    }
+  for (std::size_t i = s.find('$'), star; i != std::string::npos; i = s.find('$', i + 1)) {
+    if ((star = s.find('*', i)) == std::string::npos || star + 4 >= s.size() || s.compare(star + 3, 2, "\r\n")) continue;
+    const auto b = s.begin() + std::ptrdiff_t(i) + 1, e = s.begin() + std::ptrdiff_t(star);
+    const bool text = std::all_of(b, e, [](char c) { return c >= 32 && c < 127 && c != '$'; });
     char want[3];
-    std::snprintf(want, sizeof want, "%02X", x);
+    std::snprintf(want, sizeof want, "%02X", std::accumulate(b, e, 0u, [](unsigned a, char c) { return a ^ std::uint8_t(c); }));
     if (text && s.compare(star + 1, 2, want) == 0) nmea.push_back(show(s.data() + i, int(star + 4 - i)) + ":13");
   }
   ASSERT_GE(nmea.size(), 2u);
@@ -323,7 +316,7 @@ TEST(NativeMsgFilter, RecordedMixedStreamGivesItsNmeaSentencesAsForeignRuns) {
     r.feed(s, maxChunk, 3);
     for (const auto& tail : nmea) {
       EXPECT_TRUE(std::any_of(r.log.begin(), r.log.end(), [&tail](const std::string& e) {
-        return e.rfind("foreign:", 0) == 0 && e.size() >= tail.size() && e.ends_with(tail);
+        return e.starts_with("foreign:") && e.ends_with(tail);
       })) << tail << " chunk " << maxChunk;
     }
   }

@@ -95,43 +95,25 @@ inline std::vector<std::uint32_t> gnsstkWords(const std::string& name) {
 
 using Log = std::vector<std::string>;
 
-// A decoder that writes every call it receives into a shared log.
-class RecClient : public ZrtMsgClient {
+// Writes every call into a shared log: as a client of the filter, as its notify target and as
+// its unknown-message client (which takes foreign runs, and unknown messages when asked to).
+class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient {
  public:
-  RecClient(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+  Rec(Log& log, std::string name, bool takeUnknown = false) : log_(log), name_(std::move(name)), take_(takeUnknown) {}
   void reset() override { log_.push_back("reset:" + name_); }
   void startOfEpoch(long t) override { log_.push_back("start:" + name_ + ":" + std::to_string(t)); }
   void endOfEpoch(long t) override { log_.push_back("end:" + name_ + ":" + std::to_string(t)); }
   static bool handler(ZrtMsgClient* c, const ZRFMessage& m) {
-    auto* r = static_cast<RecClient*>(c);
+    auto* r = static_cast<Rec*>(c);
     r->log_.push_back("msg:" + r->name_ + ":" + idText(m.id) + ":" + show(m.body(), m.len));
     return true;
   }
   static bool refuse(ZrtMsgClient* c, const ZRFMessage& m) {
-    auto* r = static_cast<RecClient*>(c);
-    r->log_.push_back("refused:" + r->name_ + ":" + idText(m.id));
+    static_cast<Rec*>(c)->log_.push_back("refused:" + static_cast<Rec*>(c)->name_ + ":" + idText(m.id));
     return false;
   }
-
- private:
-  Log& log_;
-  std::string name_;
-};
-
-class RecNotify : public ZrtMsgNotify {
- public:
-  explicit RecNotify(Log& log) : log_(log) {}
   void notify(bool ok, const ZRFMessage& m) override { log_.push_back((ok ? "notify:1:" : "notify:0:") + idText(m.id)); }
   void notifyReset() override { log_.push_back("notifyReset"); }
-
- private:
-  Log& log_;
-};
-
-// Takes foreign runs; takes unknown messages only when asked to.
-class RecUnknown : public ZrtUnknownMsgClient {
- public:
-  explicit RecUnknown(Log& log, bool takeMessages = false) : log_(log), take_(takeMessages) {}
   void unknownReset() override { log_.push_back("unknownReset"); }
   bool foreign(const char* d, int n, int term) override {
     log_.push_back("foreign:" + show(d, n) + ":" + std::to_string(term));
@@ -145,6 +127,7 @@ class RecUnknown : public ZrtUnknownMsgClient {
 
  private:
   Log& log_;
+  std::string name_;
   bool take_;
 };
 
@@ -207,7 +190,6 @@ struct RawFeed {
     raw->setMeasReady(&Chain::run);
   }
   void put(const std::string& s) { dec->process(s.data(), static_cast<int>(s.size())); }
-  void epoch(std::int32_t t, const std::string& body) { put(epochStart(t) + body + epochEnd(t)); }
 };
 
 }  // namespace ntest

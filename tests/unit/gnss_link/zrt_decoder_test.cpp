@@ -79,8 +79,8 @@ TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
         f[i] = static_cast<char>(f[i] ^ (1 << bit));
         ZrtDecoder d;
         Log log;
-        RecClient a(log, "A");
-        d.filter().setHandler(ZRFMessage::makeId(m[0], m[1]), &a, &RecClient::handler);
+        Rec a(log, "A");
+        d.filter().setHandler(ZRFMessage::makeId(m[0], m[1]), &a, &Rec::handler);
         // Zeros after it: a flip that lengthens the message still completes it.
         feed(d, f + std::string(0x1000, '\0'));
         EXPECT_EQ(d.good(), 0u);
@@ -98,7 +98,7 @@ TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
   ZrtDecoder d;
   d.parser().setForeignBounds(3, 1536);
   Log log;
-  RecUnknown unknown(log, true);  // takes unknown messages too, the widest path
+  Rec unknown(log, "", true);  // takes unknown messages too, the widest path
   d.filter().setUnknownClient(&unknown);
   std::mt19937_64 rng(20261206);
   std::uniform_int_distribution<int> len(1, 4096);

@@ -49,8 +49,8 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   const int dec = InPorts::io2dec_[IOP_TCP_A];
   ZrtDecoder* d = &zrtPortInput(dec)->decoder();
   Log log;
-  RecClient a(log, "A");
-  d->filter().setHandler("GT", &a, &RecClient::handler);
+  Rec a(log, "A");
+  d->filter().setHandler("GT", &a, &Rec::handler);
   port.chunks = {frame("GT", "1") + "\r\n"};  // in command mode the decoder sees nothing
   port.task(20);
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
@@ -84,8 +84,8 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   decInitOnce();
   ASSERT_TRUE(decProcInit(13));
   Log log;
-  RecClient a(log, "A");
-  zrtPortInput(InPorts::io2dec_[IOP_SER_C])->decoder().filter().setHandler("GT", &a, &RecClient::handler);
+  Rec a(log, "A");
+  zrtPortInput(InPorts::io2dec_[IOP_SER_C])->decoder().filter().setHandler("GT", &a, &Rec::handler);
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   const std::string gt = frame("GT", "7");
   port.chunks = {gt.substr(0, 4), gt.substr(4) + frame("UO", "utc")};
