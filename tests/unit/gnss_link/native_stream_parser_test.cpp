@@ -7,98 +7,52 @@
 
 #include "unit/gnss_link/native_test_util.h"
 
-using ntest::Log;
-using ntest::show;
+using namespace ntest;
 
 namespace {
 
-// Records announce, message and foreign calls; answers as configured.
+struct Case {
+  const char* what;
+  std::string in;
+  Log want;
+  int size = 1536;
+  std::set<std::string> reject = {}, skip = {}, refuse = {};
+  bool refuseForeign = false;
+  bool tailOnly = false;  // `want` is the end of the calls
+};
+
+// Logs announce, message and foreign calls and answers as the case says.
 class RecParserClient : public ZRFPClient {
  public:
-  explicit RecParserClient(Log& log) : log_(log) {}
-  std::set<std::string> reject, skip, refuse;
-  bool refuseForeign = false;
-
+  RecParserClient(Log& log, const Case& c) : log_(log), c_(c) {}
   int announce(const ZRFMessage& m) override {
-    const std::string id = ntest::idText(m.id);
-    log_.push_back("ann:" + id + ":" + std::to_string(m.len));
-    if (reject.count(id)) return A_REJECT;
-    if (skip.count(id)) return A_SKIP;
-    return A_EXTRACT;
+    log_.push_back("ann:" + idText(m.id) + ":" + std::to_string(m.len));
+    return c_.reject.count(idText(m.id)) ? A_REJECT : c_.skip.count(idText(m.id)) ? A_SKIP : A_EXTRACT;
   }
   bool message(const ZRFMessage& m) override {
-    const std::string id = ntest::idText(m.id);
-    log_.push_back("msg:" + id + ":" + show(m.body(), m.len));
-    return !refuse.count(id);
+    log_.push_back("msg:" + idText(m.id) + ":" + show(m.body(), m.len));
+    return !c_.refuse.count(idText(m.id));
   }
   bool foreign(const char* d, int n, int term) override {
     log_.push_back("for:" + show(d, n) + ":" + std::to_string(term));
-    return !refuseForeign;
+    return !c_.refuseForeign;
   }
   void reset() override { log_.push_back("reset"); }
 
  private:
   Log& log_;
+  const Case& c_;
 };
 
-struct Rig {
-  Log log;
-  RecParserClient client{log};
-  ZRFParser parser;
-  explicit Rig(int size = 1536) : parser(nullptr, size, &client) {}
-  void feed(const std::string& s, int maxChunk = 0, unsigned seed = 1) {
-    ntest::feedChunked([this](const char* p, int n) { parser.process(p, n); }, s, maxChunk, seed);
-  }
-};
-
-// The same input gives the same calls however it is cut.
-Log runAllChunkings(int size, const std::string& s, void (*setup)(RecParserClient&)) {
-  Rig whole(size);
-  if (setup) setup(whole.client);
-  whole.feed(s);
-  for (int chunk : {1, 2, 3, 7, 64}) {
-    for (unsigned seed : {1u, 2u, 3u}) {
-      Rig r(size);
-      if (setup) setup(r.client);
-      r.feed(s, chunk, seed);
-      EXPECT_EQ(r.log, whole.log) << "chunk " << chunk << " seed " << seed;
-      if (chunk == 1) break;
-    }
-  }
-  return whole.log;
+// Messages nested in messages, each refused: every level re-examines inside the one before.
+std::string nested(int depth) {
+  std::string m = "GT002ok";
+  for (int i = 0; i < depth; ++i) m = frame("SI", m + "\x01", Ck::None);
+  return m;
 }
 
-TEST(NativeStreamParser, BoundsFollowTheBufferSize) {
-  struct Case {
-    int size, maxBody, fmin, fmax;
-  };
-  for (const Case& c : {Case{1536, 1531, 7, 512}, Case{100, 95, 7, 94}, Case{13, 8, 7, 7}, Case{12, 7, 6, 6},
-                        Case{8, 3, 2, 2}}) {
-    Log log;
-    RecParserClient cl(log);
-    ZRFParser p(nullptr, c.size, &cl);
-    EXPECT_EQ(p.maxBody(), c.maxBody) << c.size;
-    EXPECT_EQ(p.foreignMin(), c.fmin) << c.size;
-    EXPECT_EQ(p.foreignMax(), c.fmax) << c.size;
-    EXPECT_EQ(p.state(), ZRFParser::S_RESYNC);
-  }
-  Log log;
-  RecParserClient cl(log);
-  ZRFParser p(nullptr, 1536, &cl);
-  p.setForeignBounds(3, 1536);
-  EXPECT_EQ(p.foreignMin(), 3);
-  EXPECT_EQ(p.foreignMax(), 1531);
-  p.setForeignBounds(600, 100);
-  EXPECT_EQ(p.foreignMin(), 100);
-  EXPECT_EQ(p.foreignMax(), 100);
-}
-
-TEST(NativeStreamParser, FramingCases) {
-  struct Case {
-    const char* what;
-    std::string in;
-    Log want;
-  };
+TEST(NativeStreamParser, FramingGivesTheSameCallsHoweverCut) {
+  const std::string b59(59, 'x'), b60(60, 'y'), big(1531, 'q'), run512(512, '#');
   const Case cases[] = {
       {"CR LF before a message", "\r\n\r\nAB003xyz\r\n", {"ann:AB:3", "msg:AB:xyz"}},
       {"zero-length body", "AB000CD001q", {"ann:AB:0", "msg:AB:", "ann:CD:1", "msg:CD:q"}},
@@ -109,127 +63,95 @@ TEST(NativeStreamParser, FramingCases) {
       {"a letter before the id", "qGT001z", {"ann:GT:1", "msg:GT:z"}},
       {"foreign line", "$GPGGA,1,2\r\nAB001z", {"for:$GPGGA,1,2<0D>:13", "ann:AB:1", "msg:AB:z"}},
       {"foreign line ended by LF", "%abcdefg\n", {"for:%abcdefg<0A>:10"}},
-      // Too short for a foreign run: its bytes are searched and hold a header.
-      {"3-character line", "$ab\n", {}},
+      {"3-character line: too short for a foreign run", "$ab\n", {}},
       {"short line holding a header", "!SI000\n", {"ann:SI:0", "msg:SI:"}},
       {"foreign run breaks a header", "AB0$abcdefgh\r", {"for:$abcdefgh<0D>:13"}},
       {"id restarts from the last header character", "1GT002ok", {"ann:GT:2", "msg:GT:ok"}},
+      {"rejected header slides by one character", "AA0000", {"ann:AA:0", "ann:A0:0", "msg:A0:"}, 1536, {"AA"}},
+      {"a skipped body hides its message", "SK008CD003abcEF001z", {"ann:SK:8", "ann:EF:1", "msg:EF:z"}, 64, {},
+       {"SK"}},
+      {"buffer 64: 59 extracted, 60 skipped", "AB03B" + b59 + "AB03C" + b60 + "EF001z",
+       {"ann:AB:59", "msg:AB:" + b59, "ann:AB:60", "ann:EF:1", "msg:EF:z"}, 64},
+      {"buffer 1536: 1531 extracted, 1532 skipped", "AB5FB" + big + "AB5FC" + big + "q" + "EF001z",
+       {"ann:AB:1531", "msg:AB:" + big, "ann:AB:1532", "ann:EF:1", "msg:EF:z"}},
+      {"a refused message hides a good one", "SI00AGT002okzzz\r\n",
+       {"ann:SI:10", "msg:SI:GT002okzzz", "ann:GT:2", "msg:GT:ok"}, 1536, {}, {}, {"SI"}},
+      {"600 bytes without an end of line: 512, then the rest", std::string(600, '#') + "\n",
+       {"for:" + run512 + ":-1", "for:" + std::string(88, '#') + "<0A>:10"}},
+      {"a cut foreign run ends where a header starts", run512 + "AB001z",
+       {"for:" + run512 + ":-1", "ann:AB:1", "msg:AB:z"}},
+      {"the longest run with its terminator", run512 + "\r", {"for:" + run512 + "<0D>:13"}},
+      {"a refused foreign run is searched again", "$xxxxGT001z\r\n",
+       {"for:$xxxxGT001z<0D>:13", "ann:GT:1", "msg:GT:z"}, 1536, {}, {}, {}, true},
+      {"shallow nesting finds the core", nested(10) + "EF001z", {"msg:GT:ok", "ann:EF:1", "msg:EF:z"}, 1536, {},
+       {}, {"SI"}, false, true},
+      {"nesting past the pending limit", nested(40) + "EF001z", {"msg:EF:z"}, 1536, {}, {}, {"SI"}, false, true},
   };
   for (const Case& c : cases) {
-    Log got = runAllChunkings(1536, c.in, nullptr);
-    EXPECT_EQ(got, c.want) << c.what;
+    SCOPED_TRACE(c.what);
+    Log whole;
+    for (int chunk : {0, 1, 2, 3, 7, 64}) {
+      for (unsigned seed : {1u, 2u, 3u}) {
+        Log log;
+        RecParserClient cl(log, c);
+        ZRFParser p(nullptr, c.size, &cl);
+        feedChunked([&p](const char* d, int n) { p.process(d, n); }, c.in, chunk, seed);
+        if (chunk == 0) whole = log;
+        EXPECT_EQ(log, whole) << "chunk " << chunk << " seed " << seed;
+        if (chunk < 2) break;
+      }
+    }
+    ASSERT_GE(whole.size(), c.want.size());
+    EXPECT_EQ(Log(whole.end() - std::ptrdiff_t(c.tailOnly ? c.want.size() : whole.size()), whole.end()), c.want);
   }
 }
 
-TEST(NativeStreamParser, RejectedHeaderSlidesByOneCharacter) {
-  // "AA000" is rejected; "A0000" is the next candidate.
-  Log got = runAllChunkings(1536, "AA0000", [](RecParserClient& c) { c.reject = {"AA"}; });
-  EXPECT_EQ(got, (Log{"ann:AA:0", "ann:A0:0", "msg:A0:"}));
+TEST(NativeStreamParser, BoundsFollowTheBufferSize) {
+  const struct {
+    int size, maxBody, fmin, fmax;
+  } cases[] = {{1536, 1531, 7, 512}, {100, 95, 7, 94}, {13, 8, 7, 7}, {12, 7, 6, 6}, {8, 3, 2, 2}};
+  for (const auto& c : cases) {
+    ZRFParser p(nullptr, c.size, nullptr);
+    EXPECT_EQ((std::vector<int>{p.maxBody(), p.foreignMin(), p.foreignMax(), p.state()}),
+              (std::vector<int>{c.maxBody, c.fmin, c.fmax, ZRFParser::S_RESYNC}))
+        << c.size;
+  }
+  ZRFParser p(nullptr, 1536, nullptr);
+  p.setForeignBounds(3, 1536);
+  EXPECT_EQ(std::pair(p.foreignMin(), p.foreignMax()), std::pair(3, 1531));
+  p.setForeignBounds(600, 100);
+  EXPECT_EQ(std::pair(p.foreignMin(), p.foreignMax()), std::pair(100, 100));
 }
 
-TEST(NativeStreamParser, SkippedAndOverLongBodiesAreNotExtracted) {
-  // The skipped body holds a whole message that must not be seen.
-  std::string hidden = "CD003abc";
-  std::string in = "SK008" + hidden + "EF001z";
-  EXPECT_EQ(runAllChunkings(64, in, [](RecParserClient& c) { c.skip = {"SK"}; }),
-            (Log{"ann:SK:8", "ann:EF:1", "msg:EF:z"}));
-  // Buffer 64: bodies up to 59 are extracted, 60 is skipped although the client wants it.
-  std::string b59(59, 'x'), b60(60, 'y');
-  EXPECT_EQ(runAllChunkings(64, "AB03B" + b59 + "AB03C" + b60 + "EF001z", nullptr),
-            (Log{"ann:AB:59", "msg:AB:" + b59, "ann:AB:60", "ann:EF:1", "msg:EF:z"}));
-  // The board's buffer: 1531 extracted, 1532 skipped.
-  std::string big(1531, 'q');
-  EXPECT_EQ(runAllChunkings(1536, "AB5FB" + big + "AB5FC" + big + "q" + "EF001z", nullptr),
-            (Log{"ann:AB:1531", "msg:AB:" + big, "ann:AB:1532", "ann:EF:1", "msg:EF:z"}));
-}
-
-TEST(NativeStreamParser, RejectedMessageHidesAGoodOne) {
-  // The outer message's bytes are searched again from its second byte.
-  const std::string inner = "GT002ok";
-  const std::string in = "SI00A" + inner + "zzz" + "\r\n";
-  Log got = runAllChunkings(1536, in, [](RecParserClient& c) { c.refuse = {"SI"}; });
-  EXPECT_EQ(got, (Log{"ann:SI:10", "msg:SI:GT002okzzz", "ann:GT:2", "msg:GT:ok"}));
-}
-
-TEST(NativeStreamParser, ForeignBoundsAndPieces) {
-  // 600 bytes without an end of line: a piece of 512 (cut, terminator -1), then the rest.
-  std::string run(600, '#');
-  Log got = runAllChunkings(1536, run + "\n", nullptr);
-  EXPECT_EQ(got, (Log{"for:" + std::string(512, '#') + ":-1", "for:" + std::string(88, '#') + "<0A>:10"}));
-  // A cut run ends where a header can start.
-  got = runAllChunkings(1536, std::string(512, '#') + "AB001z", nullptr);
-  EXPECT_EQ(got, (Log{"for:" + std::string(512, '#') + ":-1", "ann:AB:1", "msg:AB:z"}));
-  // Exactly the maximum with its terminator is one run.
-  got = runAllChunkings(1536, std::string(512, '#') + "\r", nullptr);
-  EXPECT_EQ(got, (Log{"for:" + std::string(512, '#') + "<0D>:13"}));
-}
-
-TEST(NativeStreamParser, RefusedForeignIsSearchedAgain) {
-  Log got = runAllChunkings(1536, "$xxxxGT001z\r\n", [](RecParserClient& c) { c.refuseForeign = true; });
-  EXPECT_EQ(got, (Log{"for:$xxxxGT001z<0D>:13", "ann:GT:1", "msg:GT:z"}));
-}
-
-TEST(NativeStreamParser, ResetForgetsTheItemInHand) {
-  Rig r;
-  r.feed("AB005ab");
-  r.parser.reset();
-  r.feed("CD001z");
-  EXPECT_EQ(r.log, (Log{"ann:AB:5", "reset", "ann:CD:1", "msg:CD:z"}));
-}
-
-TEST(NativeStreamParser, NullClientSwallowsEverything) {
-  ZRFParser p(nullptr, 64, nullptr);
-  const std::string s = "AB001z$abcdefgh\r\n";
-  p.process(s.data(), static_cast<int>(s.size()));
-  p.process(nullptr, 5);
-  EXPECT_EQ(p.count(), 0);
-}
-
-TEST(NativeStreamParser, CallersBufferIsUsed) {
-  char buf[32];
+TEST(NativeStreamParser, ResetForgetsTheItemInHandAndTheCallersBufferIsUsed) {
   Log log;
-  RecParserClient cl(log);
+  const Case c{"", "", {}};
+  RecParserClient cl(log, c);
+  char buf[32];
   ZRFParser p(buf, sizeof buf, &cl);
-  const std::string s = "AB003xyz";
-  p.process(s.data(), static_cast<int>(s.size()));
-  EXPECT_EQ(log, (Log{"ann:AB:3", "msg:AB:xyz"}));
-  EXPECT_EQ(std::string(buf, 8), s);
+  p.process("AB005ab", 7);
+  p.reset();
+  p.process("CD001z", 6);
+  EXPECT_EQ(log, (Log{"ann:AB:5", "reset", "ann:CD:1", "msg:CD:z"}));
+  EXPECT_EQ(std::string(buf, 6), "CD001z");
 }
 
-// Messages nested in messages, each refused: every level re-examines inside the one before.
-std::string nested(int depth) {
-  std::string m = "GT002ok";
-  for (int i = 0; i < depth; ++i) {
-    char hdr[6];
-    std::snprintf(hdr, sizeof hdr, "SI%03X", static_cast<unsigned>(m.size() + 1));
-    m = hdr + m + "\x01";
-  }
-  return m;
-}
-
-TEST(NativeStreamParser, DeepReexaminationIsBoundedAndChunkIndependent) {
-  auto setup = [](RecParserClient& c) { c.refuse = {"SI"}; };
-  // Shallow nesting: the good message at the core is found.
-  Log got = runAllChunkings(1536, nested(10) + "EF001z", setup);
-  ASSERT_GE(got.size(), 4u);
-  EXPECT_EQ(got[got.size() - 3], "msg:GT:ok");
-  EXPECT_EQ(got.back(), "msg:EF:z");
-  // Nesting beyond the pending limit: what is dropped does not depend on the cut.
-  got = runAllChunkings(1536, nested(40) + "EF001z", setup);
-  EXPECT_EQ(got.back(), "msg:EF:z");
-}
-
-TEST(NativeStreamParser, TinyBufferSurvivesEverything) {
+// Run under the sanitizers: buffers too small for a header, and no client at all.
+TEST(NativeStreamParser, TinyBufferAndNoClientSurviveEverything) {
   for (int size : {1, 8, 9, 13}) {
     Log log;
-    RecParserClient cl(log);
+    const Case c{"", "", {}};
+    RecParserClient cl(log, c);
     ZRFParser p(nullptr, size, &cl);
     std::mt19937 rng(size);
     std::string s(100000, '\0');
-    for (auto& c : s) c = static_cast<char>(rng() % 5 == 0 ? "AB0\r$"[rng() % 5] : rng());
-    ntest::feedChunked([&](const char* d, int n) { p.process(d, n); }, s, 37, size);
-    log.clear();
+    for (auto& ch : s) ch = static_cast<char>(rng() % 5 == 0 ? "AB0\r$"[rng() % 5] : rng());
+    feedChunked([&p](const char* d, int n) { p.process(d, n); }, s, 37, size);
   }
+  ZRFParser p(nullptr, 64, nullptr);
+  p.process("AB001z$abcdefgh\r\n", 17);
+  p.process(nullptr, 5);
+  EXPECT_EQ(p.count(), 0);
 }
 
 }  // namespace

@@ -1,15 +1,23 @@
-// The tests' own writer of native messages and recording clients. The writer is kept apart
-// from the product's: a framing fault must not hide on both sides.
+// The tests' own writer of native messages and board records, and recording clients. The writer
+// is kept apart from the product's: a framing fault must not hide on both sides.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gnss_link/native_msg_filter.h"
 #include "gnss_link/native_stream_parser.h"
+#include "gnss_link/raw_decoder.h"
+#include "gnss_link/zrt_decoder.h"
+#include "positioning/data_servers/pvt_data.h"
 
 namespace ntest {
 
@@ -18,106 +26,94 @@ enum class Ck { None, Bin, Hex };
 // 8-bit checksum: each byte is XORed in, then the sum is rotated left by two.
 inline unsigned ck8(const std::string& s) {
   unsigned c = 0;
-  for (unsigned char b : s) {
-    c = (c ^ b) & 0xFFu;
-    c = ((c * 4u) | (c / 64u)) & 0xFFu;
-  }
+  for (unsigned char b : s) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
   return c;
 }
 
-// "<id><3 upper-case hex digits of body length><payload><checksum>"; the length counts the
-// checksum too.
+// "<id><3 upper-case hex digits of body length><payload><checksum>"; the length counts the checksum.
 inline std::string frame(const std::string& id, const std::string& payload, Ck ck = Ck::Bin) {
-  const int ckLen = ck == Ck::None ? 0 : ck == Ck::Bin ? 1 : 2;
-  char hdr[8];
-  std::snprintf(hdr, sizeof hdr, "%.2s%03X", id.c_str(), static_cast<unsigned>(payload.size() + ckLen));
-  std::string m = std::string(hdr) + payload;
-  const unsigned c = ck8(m);
-  if (ck == Ck::Bin) m += static_cast<char>(c);
+  char h[8];
+  std::snprintf(h, sizeof h, "%.2s%03X", id.c_str(), unsigned(payload.size()) + (ck == Ck::Hex ? 2 : ck == Ck::Bin));
+  std::string m = h + payload;
+  if (ck == Ck::Bin) m += static_cast<char>(ck8(m));
   if (ck == Ck::Hex) {
-    char h[3];
-    std::snprintf(h, sizeof h, "%02X", c);
+    std::snprintf(h, sizeof h, "%02X", ck8(m));
     m += h;
   }
   return m;
 }
-
-// Same framing with a checksum that is certainly wrong (and not a header or foreign character).
+// A checksum that is certainly wrong (and not a header or foreign character).
 inline std::string frameBad(const std::string& id, const std::string& payload) {
-  std::string m = frame(id, payload, Ck::Bin);
-  m.back() = static_cast<char>(static_cast<unsigned char>(m.back()) == 0 ? 1 : 0);
+  std::string m = frame(id, payload);
+  m.back() = m.back() == 0 ? 1 : 0;
   return m;
 }
 
-inline std::string le32(std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  return std::string{static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF),
-                     static_cast<char>((u >> 16) & 0xFF), static_cast<char>((u >> 24) & 0xFF)};
+inline std::string le(std::uint64_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+inline std::string lef(float f) {
+  std::uint32_t w;
+  std::memcpy(&w, &f, 4);
+  return le(w, 4);
 }
 
-inline std::string epochStart(std::int32_t t) { return frame("~~", le32(t)); }
-inline std::string epochEnd(std::int32_t t) { return frame("::", le32(t) + "\x01\x02\x03\x04"); }
+inline std::string epochStart(std::int32_t t) { return frame("~~", le(std::uint32_t(t), 4)); }
+inline std::string epochEnd(std::int32_t t) { return frame("::", le(std::uint32_t(t), 4) + "\x01\x02\x03\x04"); }
 
 inline std::string show(const char* p, int n) {
   std::string s;
+  char h[5];
   for (int i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c >= 32 && c < 127) {
-      s += static_cast<char>(c);
-    } else {
-      char h[5];
-      std::snprintf(h, sizeof h, "<%02X>", c);
-      s += h;
-    }
+    std::snprintf(h, sizeof h, "<%02X>", c);
+    s += c >= 32 && c < 127 ? std::string(1, char(c)) : h;
   }
   return s;
 }
+inline std::string idText(std::uint16_t id) { return {char(id >> 8), char(id & 0xFF)}; }
 
-inline std::string idText(std::uint16_t id) {
-  return std::string{static_cast<char>(id >> 8), static_cast<char>(id & 0xFF)};
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The words of one message of the public GNSSTk vectors ("0x22C34D21/30 ...").
+inline std::vector<std::uint32_t> gnsstkWords(const std::string& name) {
+  std::istringstream in(readFile(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv"));
+  std::vector<std::uint32_t> words;
+  for (std::string line; words.empty() && std::getline(in, line);) {
+    if (line.rfind(name + ",", 0) != 0) continue;
+    const std::size_t end = line.rfind(','), start = line.rfind(',', end - 1);
+    std::istringstream ws(line.substr(start + 1, end - start - 1));
+    for (std::string w; ws >> w;) words.push_back(std::uint32_t(std::stoul(w.substr(0, w.find('/')), nullptr, 16)));
+  }
+  return words;
 }
 
 using Log = std::vector<std::string>;
 
-// A decoder that writes every call it receives into a shared log.
-class RecClient : public ZrtMsgClient {
+// Writes every call into a shared log: as a client of the filter, as its notify target and as
+// its unknown-message client (which takes foreign runs, and unknown messages when asked to).
+class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient {
  public:
-  RecClient(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+  Rec(Log& log, std::string name, bool takeUnknown = false) : log_(log), name_(std::move(name)), take_(takeUnknown) {}
   void reset() override { log_.push_back("reset:" + name_); }
   void startOfEpoch(long t) override { log_.push_back("start:" + name_ + ":" + std::to_string(t)); }
   void endOfEpoch(long t) override { log_.push_back("end:" + name_ + ":" + std::to_string(t)); }
   static bool handler(ZrtMsgClient* c, const ZRFMessage& m) {
-    auto* r = static_cast<RecClient*>(c);
+    auto* r = static_cast<Rec*>(c);
     r->log_.push_back("msg:" + r->name_ + ":" + idText(m.id) + ":" + show(m.body(), m.len));
     return true;
   }
   static bool refuse(ZrtMsgClient* c, const ZRFMessage& m) {
-    auto* r = static_cast<RecClient*>(c);
-    r->log_.push_back("refused:" + r->name_ + ":" + idText(m.id));
+    static_cast<Rec*>(c)->log_.push_back("refused:" + static_cast<Rec*>(c)->name_ + ":" + idText(m.id));
     return false;
   }
-
- private:
-  Log& log_;
-  std::string name_;
-};
-
-class RecNotify : public ZrtMsgNotify {
- public:
-  explicit RecNotify(Log& log) : log_(log) {}
-  void notify(bool ok, const ZRFMessage& m) override {
-    log_.push_back(std::string("notify:") + (ok ? "1:" : "0:") + idText(m.id));
-  }
+  void notify(bool ok, const ZRFMessage& m) override { log_.push_back((ok ? "notify:1:" : "notify:0:") + idText(m.id)); }
   void notifyReset() override { log_.push_back("notifyReset"); }
-
- private:
-  Log& log_;
-};
-
-// Takes foreign runs; takes unknown messages only when asked to.
-class RecUnknown : public ZrtUnknownMsgClient {
- public:
-  explicit RecUnknown(Log& log, bool takeMessages = false) : log_(log), take_(takeMessages) {}
   void unknownReset() override { log_.push_back("unknownReset"); }
   bool foreign(const char* d, int n, int term) override {
     log_.push_back("foreign:" + show(d, n) + ":" + std::to_string(term));
@@ -131,6 +127,7 @@ class RecUnknown : public ZrtUnknownMsgClient {
 
  private:
   Log& log_;
+  std::string name_;
   bool take_;
 };
 
@@ -138,18 +135,61 @@ class RecUnknown : public ZrtUnknownMsgClient {
 // 1..maxChunk drawn from `seed`.
 template <class Sink>
 void feedChunked(Sink&& sink, const std::string& s, int maxChunk, unsigned seed = 1) {
-  if (maxChunk <= 0) {
-    sink(s.data(), static_cast<int>(s.size()));
-    return;
-  }
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> d(1, maxChunk);
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const std::size_t k = std::min<std::size_t>(maxChunk == 1 ? 1 : static_cast<std::size_t>(d(rng)), s.size() - i);
+  std::uniform_int_distribution<int> d(1, maxChunk < 1 ? 1 : maxChunk);
+  for (std::size_t i = 0, k = 0; i < s.size(); i += k) {
+    k = maxChunk <= 0 ? s.size() : std::min<std::size_t>(maxChunk == 1 ? 1 : std::size_t(d(rng)), s.size() - i);
     sink(s.data() + i, static_cast<int>(k));
-    i += k;
   }
 }
+
+// ---- the raw decoder's records ----------------------------------------------------------------
+
+// One "@@" record: type, u16 length, data; the container carries no checksum.
+inline std::string rec(int type, const std::string& data) { return char(type) + le(data.size(), 2) + data; }
+inline std::string s2m(const std::string& records) { return frame("@@", records, Ck::None); }
+
+// Truth for 2024-06-01 12:00:00 UTC (GPS week 2316 = 268 + 2 x 1024, Saturday 12:00:18 GPS).
+constexpr std::int32_t kGpsMsOfWeek = 561618000;
+constexpr std::int32_t kEpochTime = 43218000;  // ms of the GPS day
+
+// The 97-byte time-scale record (GLONASS: 15:00 Moscow time, day 152 of the period 8).
+inline std::string tsRecord(std::int32_t gpsMs = kGpsMsOfWeek, int ref = 0) {
+  std::string r = le(0, 8) + le(3600, 4) + std::string(12, '\0');
+  for (std::int32_t v : {0, gpsMs, 268, 2, 18, -100000, 0, 0, 0x570, 0, 54000000, 152, 8, 10800, -100000, 0, 0, 0x570})
+    r += le(std::uint32_t(v), 4);
+  return r + char(ref);
+}
+
+// A navigation-word message of the word form ("gd", "qd", "cd", "id"); `claimed` overrides the count.
+inline std::string wordsMsg(const char* id, int sv, std::uint32_t time, const std::uint32_t* w, int n,
+                            int claimed = -1) {
+  std::string b = char(sv) + le(time, 4) + '\0' + char(claimed < 0 ? n : claimed);
+  for (int i = 0; i < n; ++i) b += le(w[i], 4);
+  return frame(id, b + '\0');
+}
+
+inline BoardEpochPart& board() { return PVTDataInstance.epochData.GetPointer()->board; }
+
+// Counts the per-epoch chain's runs and what the epoch record held when it ran.
+struct Chain {
+  static inline int runs = 0, measAtRun = -1, satStateAtRun = -1;
+  static void run() {
+    ++runs;
+    measAtRun = board().uMeasCount;
+    satStateAtRun = board().chan[5].uSatState;
+  }
+};
+
+// The decoder on a reader of its own.
+struct RawFeed {
+  std::unique_ptr<ZrtDecoder> dec = std::make_unique<ZrtDecoder>();
+  std::unique_ptr<ZrtRawDecoder> raw = std::make_unique<ZrtRawDecoder>();
+  RawFeed() {
+    raw->setHandlers(dec->filter());
+    raw->setMeasReady(&Chain::run);
+  }
+  void put(const std::string& s) { dec->process(s.data(), static_cast<int>(s.size())); }
+};
 
 }  // namespace ntest

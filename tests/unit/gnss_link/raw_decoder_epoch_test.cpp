@@ -4,132 +4,114 @@
 
 #include <string>
 
+#include "../../../tools/gnss_board_sim/sim_native.h"
+#include "board_fake_link.h"
+#include "command/reply.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/slave_tasks.h"
+#include "platform/misc_par.h"
+#include "positioning/raw_nav_rings.h"
 #include "positioning/rcv_time_scales.h"
-#include "raw_test_util.h"
+#include "unit/gnss_link/native_test_util.h"
 
 namespace {
 
-using namespace rtest;
-using ntest::epochEnd;
-using ntest::epochStart;
+using namespace ntest;
 
-// A SatData record putting one entry on channel 5 and a measurement on its slot 0.
-std::string measRecords() {
-  // recSize 15, one entry: channel 5, GPS satellite 7, state 1, number 9, then the 2 unread bytes.
-  std::string sat = le(15, 1) + le(1, 1) + le(5, 1) + le(0, 1) + le(7, 1) + le(0, 2) + le(1, 1) + le(0, 1) +
-                    le(9, 2) + lef(1.5f) + le(0, 2);
-  // One signal on channel 5, slot 0.
-  std::string sig = le(0, 1) + le(1, 1) + le(0, 1) + le(5, 1) + le(0, 4) + std::string(40, '\0');
-  return s2m(rec(8, tsRecord()) + rec(7, sat)) + s2m(rec(11, sig));
-}
-
-TEST(RawDecoderEpoch, TimeScalesOfTheSimulatedEpoch) {
+// The simulator's bytes (its own writer, not the product's) for its epoch at 2024-06-01
+// 12:00:00 UTC decode into the time scales, power readings, task load, the once-record answer
+// and a GPS LNAV subframe that matches the public GNSSTk vector.
+TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
+  FakeBoard link;
   RawFeed f;
-  f.epoch(kEpochTime, s2m(rec(8, tsRecord())));
+  const sim::TimeScales ts = sim::timeScales(1717243200, 0);
+  const std::uint32_t t = sim::epochTime(ts);
+  std::string marker;
+  sim::putLe(marker, t, 4);
+  testing::internal::CaptureStderr();
+  f.put(sim::frame("~~", marker, true) + sim::rawRecord(8, sim::timeScaleRecord(ts, 100)) +
+        sim::rawRecord(1, sim::powerRecord()) + sim::rawRecord(15, sim::taskLoadRecord(100)) +
+        sim::rawRecord(16, sim::onceRecord()) + sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10) +
+        sim::frame("::", marker, true));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(t, 43218000u);
   const RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
   EXPECT_EQ(s.weekDay[0], 268);
   EXPECT_EQ(s.cycle[0], 2);
   EXPECT_EQ(s.ms[0], 561618000);
-  EXPECT_EQ(s.ms[0] % 86400000, 43218000);
-  EXPECT_EQ(s.upTime, 3600);
-  EXPECT_EQ(RcvTimeScales::rcvRefTime.load(), 0);
+  EXPECT_EQ(s.upTime, 100);
   GREGORIAN_EPOCH g{};
   EXPECT_EQ(RcvTimeScales::times2data(0, s, true, 1, g), 770558400);
-  EXPECT_EQ(g.year, 2024);
-  EXPECT_EQ(g.month, 6);
-  EXPECT_EQ(g.day, 1);
-  EXPECT_EQ(g.hour, 12);
-  EXPECT_EQ(g.minute, 0);
-  EXPECT_EQ(g.second, 0);
+  EXPECT_EQ((std::vector{g.year, g.month, g.day, g.hour, g.minute, g.second}), (std::vector{2024, 6, 1, 12, 0, 0}));
   EXPECT_EQ(Chain::runs, 1);
+
+  EXPECT_FLOAT_EQ(miscPar[23].load(), 12.0f);
+  EXPECT_FLOAT_EQ(miscPar[32].load(), 12.6f);
+  EXPECT_FLOAT_EQ(miscPar[102].load(), 14.4f);
+  Reply re;
+  re.begin(nullptr, 0);
+  printLoad(true, "load", &re, nullptr);
+  EXPECT_EQ(std::string(re.text(), static_cast<std::size_t>(re.textLen())),
+            "{{MEAS, 1,   250,  1200,   100}, {TRCK, 2,   610,  2400,   100}, {IDLE, 0,   140,     0,     0}}");
+  EXPECT_EQ(link.out.written, "dm,,zrt/@@once\nset,load,0\n");
+
+  RawNavReader r;
+  CorrData::GpsRawMessageType e{};
+  ASSERT_TRUE(GpsRawMessageData.read(r, e));
+  EXPECT_EQ(e.uSv, 4);
+  EXPECT_EQ(std::vector<std::uint32_t>(e.ulWords, e.ulWords + e.uCount), gnsstkWords("ephLNAVGPSSF1"));
 }
 
-TEST(RawDecoderEpoch, TimeRecordFaultsLeaveTheEpochWithoutChain) {
+// The chain runs at most once per "~~", only after a good time-scale record, and on cleared
+// measurements when the epoch went wrong.
+TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
+  // One SatData entry on channel 5 (state 1) and one signal on its slot 0.
+  const std::string meas = s2m(rec(8, tsRecord()) + rec(7, le(15, 1) + le(1, 1) + le(5, 1) + le(0, 1) + le(7, 1) +
+                                                           le(0, 2) + le(1, 1) + le(0, 1) + le(9, 2) + lef(1.5f) +
+                                                           le(0, 2))) +
+                           s2m(rec(11, le(0, 1) + le(1, 1) + le(0, 1) + le(5, 1) + std::string(44, '\0')));
+  const std::string start = epochStart(kEpochTime), end = epochEnd(kEpochTime), ts = s2m(rec(8, tsRecord()));
+  const std::string bad = "$$ZrtRawDecoder: ERROR: bad epoch 43218000\n";
   const struct {
-    const char* name;
-    std::string body;
-    const char* text;
+    const char* what;
+    std::string in;
+    int runs, meas, satState;
+    std::string err;
   } cases[] = {
-      {"reference time one second late", s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))),
-       "$$ @@ts: ERROR: time mismatch ts=43219000 epoch=43218000\n"},
-      {"reference system 2", s2m(rec(8, tsRecord(kGpsMsOfWeek, 2))),
-       "$$ @@ts: ERROR: bad reference system for time: 2\n"},
-      {"one byte short", s2m(rec(8, tsRecord().substr(0, 96))), "$$ @@ts: ERROR: len=96 != 97\n"},
-      {"no time record", s2m(rec(1, std::string(50, '\0'))), "$$ZrtRawDecoder: ERROR: bad epoch 43218000\n"},
+      {"good epoch", start + meas + end, 1, 1, 1, ""},
+      {"end time different", start + meas + epochEnd(kEpochTime + 1), 1, 0, 4,
+       "$$ZrtRawDecoder: ERROR: epoch start/end times mismatch: 43218000/43218001\n"},
+      {"reference time one second late", start + s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))) + end, 0, -1, -1,
+       "$$ @@ts: ERROR: time mismatch ts=43219000 epoch=43218000\n" + bad},
+      {"reference system 2", start + s2m(rec(8, tsRecord(kGpsMsOfWeek, 2))) + end, 0, -1, -1,
+       "$$ @@ts: ERROR: bad reference system for time: 2\n" + bad},
+      {"time record one byte short", start + s2m(rec(8, tsRecord().substr(0, 96))) + end, 0, -1, -1,
+       "$$ @@ts: ERROR: len=96 != 97\n" + bad},
+      {"no time record", start + s2m(rec(1, std::string(50, '\0'))) + end, 0, -1, -1, bad},
+      {"repeated end", start + ts + end + end, 1, 0, 4, bad},
+      {"end after a lost start", start + ts + end + ts + end, 1, 0, 4,
+       "$$ @@ts: ERROR: time mismatch ts=43218000 epoch=-1\n" + bad},
+      {"abandoned, then an end", start + ts + frame("||", "") + end, 1, 0, 4,
+       "$$ZrtRawDecoder: ERROR: epoch start/end times mismatch: 43218000/-1\n" + bad},
+      {"two good epochs",
+       start + ts + end + epochStart(kEpochTime + 1000) + s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))) +
+           epochEnd(kEpochTime + 1000),
+       2, 0, 4, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.what);
     Chain::runs = 0;
+    Chain::measAtRun = Chain::satStateAtRun = -1;
+    RcvOut.bSolPresent = RcvOut.bRtkAvail = RcvOut.bHeadingAvail = RcvOut.bOutPos = 1;
     RawFeed f;
     testing::internal::CaptureStderr();
-    f.epoch(kEpochTime, c.body);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(c.text), std::string::npos) << err;
-    EXPECT_NE(err.find("$$ZrtRawDecoder: ERROR: bad epoch 43218000\n"), std::string::npos);
-    EXPECT_EQ(Chain::runs, 0);
-    EXPECT_FALSE(f.raw->timeOk());
-  }
-}
-
-TEST(RawDecoderEpoch, EndTimeDifferentRunsOnClearedMeasurements) {
-  RawFeed f;
-  testing::internal::CaptureStderr();
-  f.put(epochStart(kEpochTime) + measRecords() + epochEnd(kEpochTime + 1));
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("$$ZrtRawDecoder: ERROR: epoch start/end times mismatch: 43218000/43218001\n"),
-            std::string::npos);
-  EXPECT_EQ(Chain::runs, 1);
-  EXPECT_EQ(Chain::measAtRun, 0);
-  EXPECT_EQ(Chain::satStateAtRun, 4);
-  const BoardEpochPart& b = PVTDataInstance.epochData.GetPointer()->board;
-  EXPECT_EQ(b.chan[5].uNumber, 65535);
-}
-
-TEST(RawDecoderEpoch, EpochStartClearsTheOutputRecordsValidity) {
-  RcvOut.bSolPresent = RcvOut.bRtkAvail = RcvOut.bHeadingAvail = RcvOut.bOutPos = 1;
-  RawFeed f;
-  f.put(epochStart(kEpochTime));
-  EXPECT_EQ(RcvOut.bSolPresent + RcvOut.bRtkAvail + RcvOut.bHeadingAvail + RcvOut.bOutPos, 0);
-}
-
-TEST(RawDecoderEpoch, GoodEpochKeepsItsMeasurements) {
-  RawFeed f;
-  f.epoch(kEpochTime, measRecords());
-  EXPECT_EQ(Chain::runs, 1);
-  EXPECT_EQ(Chain::measAtRun, 1);
-  EXPECT_EQ(Chain::satStateAtRun, 1);
-}
-
-TEST(RawDecoderEpoch, ChainAtMostOncePerStart) {
-  const struct {
-    const char* name;
-    std::string stream;
-    int runs;
-  } cases[] = {
-      {"repeated end", epochStart(kEpochTime) + s2m(rec(8, tsRecord())) + epochEnd(kEpochTime) + epochEnd(kEpochTime),
-       1},
-      {"end after a lost start",
-       epochStart(kEpochTime) + s2m(rec(8, tsRecord())) + epochEnd(kEpochTime) + s2m(rec(8, tsRecord())) +
-           epochEnd(kEpochTime),
-       1},
-      {"abandoned then repeated", epochStart(kEpochTime) + s2m(rec(8, tsRecord())) + ntest::frame("||", "") +
-                                      epochEnd(kEpochTime),
-       1},
-      {"two good epochs", epochStart(kEpochTime) + s2m(rec(8, tsRecord())) + epochEnd(kEpochTime) +
-                              epochStart(kEpochTime + 1000) + s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))) +
-                              epochEnd(kEpochTime + 1000),
-       2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Chain::runs = 0;
-    RawFeed f;
-    testing::internal::CaptureStderr();
-    f.put(c.stream);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(Chain::runs, c.runs);
+    f.put(c.in);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    EXPECT_EQ((std::vector{Chain::runs, Chain::measAtRun, Chain::satStateAtRun}),
+              (std::vector{c.runs, c.meas, c.satState}));
     EXPECT_EQ(f.raw->epochTime(), -1);
+    EXPECT_FALSE(f.raw->timeOk());
+    EXPECT_EQ(RcvOut.bSolPresent + RcvOut.bRtkAvail + RcvOut.bHeadingAvail + RcvOut.bOutPos, 0);
   }
 }
 

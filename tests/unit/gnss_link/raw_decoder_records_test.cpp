@@ -1,495 +1,343 @@
-// The raw decoder's messages and "@@" records: navigation words into the rings, the board's
-// records into their destinations, and every count, index and length that does not fit refused.
+// The raw decoder's messages and "@@" records: values into their destinations, and every count,
+// index and length that does not fit refused and counted.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "board_fake_link.h"
+#include "differential/redirect.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/raw_records.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
 #include "positioning/chan_data.h"
 #include "positioning/raw_nav_rings.h"
-#include "positioning/signal_tables.h"
-#include "raw_test_util.h"
+#include "unit/gnss_link/native_test_util.h"
 
 namespace {
 
-using namespace rtest;
+using namespace ntest;
+using Counters = ZrtRawDecoder::Counters;
 
-// The words of one message of the public GNSSTk vectors ("0x22C34D21/30 ...").
-std::vector<std::uint32_t> gnsstkWords(const std::string& name) {
-  std::ifstream in(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(name + ",", 0) != 0) continue;
-    const std::size_t end = line.rfind(',');
-    const std::size_t start = line.rfind(',', end - 1);
-    std::istringstream ws(line.substr(start + 1, end - start - 1));
-    std::vector<std::uint32_t> words;
-    std::string w;
-    while (ws >> w) words.push_back(static_cast<std::uint32_t>(std::stoul(w.substr(0, w.find('/')), nullptr, 16)));
-    return words;
-  }
-  return {};
+std::vector<std::uint32_t> values(const Counters& c) {
+  const auto [a, b, d, e, f, g, h, i] = c;
+  return {a, b, d, e, f, g, h, i};
 }
-
-BoardEpochPart& board() { return PVTDataInstance.epochData.GetPointer()->board; }
+// The counters moved by `n` in one of them.
+Counters by(std::uint32_t Counters::*counter, std::uint32_t n = 1) {
+  Counters c{};
+  c.*counter = n;
+  return c;
+}
+constexpr auto kNav = &Counters::navDropped, kGlo = &Counters::gloFreqRefused, kMisc = &Counters::miscDropped,
+               kChan = &Counters::chanRefused, kRec = &Counters::recRefused, kCut = &Counters::containerCut;
 
 TEST(RawDecoderNavWords, GpsLnavSubframeLandsIntactAndTheEightiethInRecordZero) {
   const std::vector<std::uint32_t> w = gnsstkWords("ephLNAVGPSSF1");
   ASSERT_EQ(w.size(), 10u);
-  ASSERT_EQ(w[0] >> 22, 0x8Bu);  // the TLM preamble: a real, upright subframe
+  ASSERT_EQ(w[0] >> 22, 0x8Bu);     // the TLM preamble: a real, upright subframe
   ASSERT_EQ((w[1] >> 8) & 7u, 1u);  // subframe ID 1 in the HOW
   RawFeed f;
-  RawNavReader reader;
-  f.put(wordsMsg("gd", 4, 6000, 0, w.data(), 10, 0));
-  CorrData::GpsRawMessageType e{};
-  ASSERT_TRUE(GpsRawMessageData.read(reader, e));
-  EXPECT_EQ(e.uSv, 4);
-  EXPECT_EQ(e.ulTime, 6000u);
-  EXPECT_EQ(e.uKind, 0);
-  EXPECT_EQ(e.uCount, 10);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(e.ulWords[i], w[static_cast<std::size_t>(i)]) << i;
-  EXPECT_EQ(e.iValid, 0);
-  // 79 more: the 80th message goes into record 0.
-  for (int k = 1; k < 80; ++k) f.put(wordsMsg("gd", k % 32 + 1, 6000 + 6 * k, 0, w.data(), 10, 0));
+  for (int k = 0; k < 80; ++k) {
+    f.put(wordsMsg("gd", k % 32 + 4, 6000 + 6 * k, w.data(), 10));
+    if (k != 0 && k != 79) continue;
+    RawNavReader r;
+    r.ullNext = std::uint64_t(k);
+    CorrData::GpsRawMessageType e{};
+    ASSERT_TRUE(GpsRawMessageData.read(r, e));
+    EXPECT_EQ(e.uSv, k % 32 + 4);
+    EXPECT_EQ(e.ulTime, 6000u + 6 * k);
+    EXPECT_EQ(std::vector<std::uint32_t>(e.ulWords, e.ulWords + e.uCount), w);
+    EXPECT_EQ(e.iValid, 0);
+  }
   EXPECT_EQ(GpsRawMessageData.appended(), 80u);
-  EXPECT_EQ(GpsRawMessageData.writeIndex(), 1u);
-  RawNavReader at79;
-  at79.ullNext = 79;
-  ASSERT_TRUE(GpsRawMessageData.read(at79, e));
-  EXPECT_EQ(e.uSv, 79 % 32 + 1);
-  EXPECT_EQ(e.ulTime, 6000u + 6 * 79);
+  EXPECT_EQ(GpsRawMessageData.writeIndex(), 1u);  // the 80th went into record 0
 }
 
-TEST(RawDecoderNavWords, WordFormsReachTheirRings) {
-  const std::uint32_t w[3] = {0x11111111, 0x22222222, 0x33333333};
-  RawFeed f;
-  f.put(wordsMsg("qd", 193, 1, 2, w, 3) + wordsMsg("cd", 30, 2, 3, w, 3) + wordsMsg("id", 5, 3, 4, w, 3));
-  EXPECT_EQ(QzssRawMessageData.appended(), 1u);
-  EXPECT_EQ(CompRawMessageData.appended(), 1u);
-  EXPECT_EQ(IrnssRawMessageData.appended(), 1u);
-  RawNavReader r;
-  CorrData::CmpRawMessageType e{};
-  ASSERT_TRUE(CompRawMessageData.read(r, e));
-  EXPECT_EQ(e.uSv, 30);
-  EXPECT_EQ(e.ulWords[2], 0x33333333u);
-}
+// ---- the board's messages and records ----
 
-TEST(RawDecoderNavWords, GlonassFrequencyNumberAndKind) {
-  const struct {
-    int freq;
-    int kind;
-    bool stored;
-  } cases[] = {{-8, 0, false}, {-7, 0, true}, {0, 0, true}, {6, 0, true}, {7, 0, false}, {3, 1, false}};
-  const std::uint32_t w[2] = {0xABCDEF01, 0x12345678};
-  std::uint64_t before = 0;
-  RawFeed f;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.freq);
-    std::string b = le(9, 1) + le(static_cast<std::uint8_t>(c.freq), 1) + le(100, 4) + le(c.kind, 1) + le(2, 1) +
-                    le(w[0], 4) + le(w[1], 4) + le(0, 1);
-    f.put(ntest::frame("lD", b));
-    const std::uint64_t now = GloRawMessageData.appended();
-    EXPECT_EQ(now - before, c.stored ? 1u : 0u);
-    if (c.stored) {
-      RawNavReader r;
-      r.ullNext = now - 1;
-      CorrData::GloRawMessageType e{};
-      ASSERT_TRUE(GloRawMessageData.read(r, e));
-      EXPECT_EQ(e.iFreq, c.freq);
-      EXPECT_EQ(e.ulWords[1], w[1]);
-    }
-    before = now;
+std::string lD(int freq, int kind) {
+  return frame("lD", le(9, 1) + le(std::uint8_t(freq), 1) + le(100, 4) + le(kind, 1) + le(2, 1) + le(0xABCDEF01, 4) +
+                         le(0x12345678, 4) + le(0, 1));
+}
+std::string navBytes(const char* id, int count, int sent) {
+  return frame(id, le(11, 1) + le(7, 4) + le(1, 1) + le(count, 1) + std::string(sent, 'x') + le(0, 1));
+}
+std::string rb(int length, int sent) { return frame("Rb", le(length, 2) + le(1005, 2) + std::string(sent, 'r')); }
+// `n` 16-bit values from 1000 (Sp, `tail` after them) or 40 (sj, closed by the tag 99).
+std::string sp(std::uint32_t first, int n, int sent, const std::string& tail = "") {
+  std::string b = le(first, 4) + le(3, 1) + le(0, 1) + le(std::uint16_t(n), 2);
+  for (int i = 0; i < sent; ++i) b += le(1000 + i, 2);
+  return frame("Sp", b + tail);
+}
+std::string sj(int sys, int band, int n) {
+  std::string b = le(sys, 1) + le(band, 1);
+  for (int i = 0; i < n; ++i) b += le(40 + i, 2);
+  return frame("sj", b + le(99, 4));
+}
+std::string rm(int n, int sent) {
+  std::string b = le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(n, 1);
+  for (int i = 0; i < sent; ++i) b += le(std::vector{37, 38, 71, 120, 193, 211}[i % 6], 1);
+  return frame("Rm", b);
+}
+// 15 calibration entries: band, A (NaN for entry 2), B.
+std::string calib(int band0) {
+  std::string b;
+  for (int i = 0; i < 15; ++i) b += le(std::uint8_t(i == 0 ? band0 : i), 1) + lef(i == 2 ? NAN : 0.5f * i) + lef(-1.f * i);
+  return b;
+}
+std::string sat(int ch, int sys, int sv, int state, int number) {
+  return le(ch, 1) + le(sys, 1) + le(sv, 1) + le(0, 2) + le(state, 1) + le(0, 1) + le(number, 2) + lef(0.5f) + le(0, 2);
+}
+// `count` SatData entries (channels 10.., numbers 300..) of `recSize` bytes, then `extra` bytes
+// (negative: cut short).
+std::string satRecord(int recSize, int count, int extra) {
+  std::string d = le(recSize, 1) + le(count, 1);
+  for (int i = 0; i < count; ++i) {
+    std::string e = sat(10 + i, 0, 20 + i, 22, 300 + i).substr(0, 13);
+    e.resize(std::size_t(recSize), '\x55');
+    d += e;
   }
-  EXPECT_EQ(f.raw->counters().gloFreqRefused, 2u);
+  d.resize(std::size_t(int(d.size()) + extra), '\0');
+  return epochStart(kEpochTime) + s2m(rec(7, d));
 }
+std::string sig(int slot, int ch, std::uint32_t flags, std::uint32_t m0) {
+  std::string e = le(slot, 1) + le(ch, 1) + le(flags, 4) + le(1, 4) + le(2, 4) + le(m0, 4) + std::string(28, '\0');
+  return e + (flags & 4 ? le(0xAAAA, 4) : "") + (flags & 8 ? le(0xBBBB, 4) : "");
+}
+std::string task(const char* name) { return std::string(name, 4) + le(1, 1) + le(1, 4) + le(2, 4) + le(3, 4); }
 
-TEST(RawDecoderNavWords, ByteFormsAndCountsThatDoNotFit) {
-  const std::uint32_t w[29] = {};
-  RawFeed f;
-  std::string galBody = le(11, 1) + le(7, 4) + le(1, 1) + le(16, 1) + std::string(16, 'x') + le(0, 1);
-  f.put(ntest::frame("ED", galBody) + ntest::frame("WD", galBody) + ntest::frame("xd", galBody));
-  EXPECT_EQ(GalRawMessageData.appended(), 1u);
-  EXPECT_EQ(WaasRawMessageData.appended(), 1u);
-  EXPECT_EQ(LexRawMessageData.appended(), 1u);
-
-  const struct {
-    const char* name;
-    std::string msg;
-  } refused[] = {
-      {"29 words: more than the ring record holds", wordsMsg("gd", 1, 0, 0, w, 29)},
-      {"count 10, body of 9 words", wordsMsg("gd", 1, 0, 0, w, 9, 0, 10)},
-      {"count 255, body of 2 words", wordsMsg("gd", 1, 0, 0, w, 2, 0, 255)},
-      {"bytes: count 200, body of 16",
-       ntest::frame("ED", le(11, 1) + le(7, 4) + le(1, 1) + le(200, 1) + std::string(16, 'x') + le(0, 1))},
-  };
-  for (const auto& c : refused) {
-    SCOPED_TRACE(c.name);
-    const std::uint32_t dropped = f.raw->counters().navDropped;
-    f.put(c.msg);
-    EXPECT_EQ(f.raw->counters().navDropped, dropped + 1);
+using V = std::vector<double>;
+template <class... T>
+V v(T... x) {
+  return {static_cast<double>(x)...};
+}
+// SatData entries decoded, and of those the ones with their state, satellite and channel data.
+V satsDecoded() {
+  int n = 0, good = 0;
+  for (int i = 0; i < 4; ++i) {
+    const EpochChanEntryType& c = board().chan[10 + i];
+    if (c.uNumber != 300 + i) continue;
+    ++n;
+    good += c.uSatState == 4 && c.uSatByte[1] == 20 + i && c.pChan == &Cdat[10 + i];  // state 22: kind 4
   }
-  EXPECT_EQ(GpsRawMessageData.appended(), 0u);
-  EXPECT_EQ(GalRawMessageData.appended(), 1u);
-  // Bodies of 9 bytes or fewer carry nothing and are not counted.
-  f.put(ntest::frame("gd", std::string(8, '\0')));
-  EXPECT_EQ(f.raw->counters().navDropped, 4u);
+  return v(n, good);
 }
-
-TEST(RawDecoderMessages, RtcmBlocksOfTheLbandService) {
-  RawFeed f;
-  const struct {
-    int length;
-    int sent;
-    bool stored;
-  } cases[] = {{200, 200, true}, {201, 201, false}, {50, 10, false}, {0, 0, true}};
-  int stored = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.length);
-    f.put(ntest::frame("Rb", le(c.length, 2) + le(1005, 2) + std::string(c.sent, 'r')));
-    stored += c.stored;
-    EXPECT_EQ(uTSRtcmMessageWriteIndex, static_cast<std::uint32_t>(stored % kTSRtcmMessages));
-  }
-  EXPECT_EQ(TSRtcmMessageData[0].uLength, 200);
-  EXPECT_EQ(TSRtcmMessageData[0].uNumber, 1005);
-  EXPECT_EQ(TSRtcmMessageData[0].uData[199], 'r');
-  EXPECT_EQ(f.raw->counters().miscDropped, 2u);
-}
-
-TEST(RawDecoderMessages, SpectrumIndexesAndHeader) {
-  RawFeed f;
-  auto sp = [](std::uint32_t first, int n, int sent, const std::string& tail = "") {
-    std::string b = le(first, 4) + le(3, 1) + le(0, 1) + le(static_cast<std::uint16_t>(n), 2);
-    for (int i = 0; i < sent; ++i) b += le(1000 + i, 2);
-    return ntest::frame("Sp", b + tail);
-  };
-  f.put(sp(32760, 8, 8));
-  EXPECT_EQ(spectrumOut.uSample[32767], 1007);
-  const std::uint32_t before = f.raw->counters().miscDropped;
-  f.put(sp(32760, 9, 9));   // past the array
-  f.put(sp(0, -1, 0));      // negative count
-  f.put(sp(0, 20, 10));     // past the message
-  f.put(sp(40000, 0, 0));   // first index outside the array
-  EXPECT_EQ(f.raw->counters().miscDropped, before + 4);
-  EXPECT_EQ(spectrumOut.ulHeaders, 0u);
-  std::string header = le(1575420, 4) + le(10, 4) + le(4096, 4) + le(1, 4) + le(2, 4) + le(777, 4) +
-                       std::string(8, 'h') + le(1, 1);
-  f.put(sp(0, 0, 0, header));
-  EXPECT_EQ(spectrumOut.ulHeaders, 1u);
-  EXPECT_EQ(spectrumOut.header.ulStartFrq, 1575420u);
-  EXPECT_EQ(spectrumOut.header.ulTimeTag, 777u);
-  EXPECT_EQ(spectrumOut.header.uAntenna, 1);
-  EXPECT_EQ(spectrumOut.header.uNameId, 3);
-  EXPECT_EQ(spectrumOut.bTakenByMaster, 1);
-}
-
-TEST(RawDecoderMessages, IqBuffersSignalLevelsAndReference) {
-  RawFeed f;
-  f.put(ntest::frame("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(3, 1) + le(0x1234, 2) + le(0xFFFE, 2)));
-  EXPECT_EQ(iqBuffers[1].write, 2);
-  EXPECT_EQ(iqBuffers[1].iSample[1], -2);
-  EXPECT_EQ(iqBuffers[1].bPairs, 1);
-  f.put(ntest::frame("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(8, 1) + le(1, 2)));  // buffer 4
-  EXPECT_EQ(f.raw->counters().miscDropped, 1u);
-
-  f.put(ntest::frame("sj", le(0, 1) + le(1, 1) + le(40, 2) + le(41, 2) + le(99, 4)));
-  EXPECT_EQ(sigLevels.uLevel[0][1][1], 41);
-  EXPECT_EQ(sigLevels.ulTag[0][1], 99u);
-  f.put(ntest::frame("sj", le(7, 1) + le(1, 1) + le(40, 2) + le(41, 2) + le(99, 4)));  // system 7
-  f.put(ntest::frame("sj", le(4, 1) + le(0, 1) + std::string(2 * 8, '\1') + le(1, 4)));  // 8 QZSS values
-  EXPECT_EQ(f.raw->counters().miscDropped, 3u);
-  for (int i = 0; i < 12; ++i) f.put(ntest::frame("sj", le(2, 1) + le(0, 1) + le(5, 2) + le(6, 2) + le(1, 4)));
-  EXPECT_EQ(sigLevels.uLevel[0][1][1], 0);  // GPS not updated for 12 rounds: cleared
-  EXPECT_EQ(sigLevels.uLevel[2][0][1], 6);
-
-  f.put(ntest::frame("Ri", lef(1.f) + lef(2.f) + lef(3.f) + lef(4.f) + le(5, 2)));
-  EXPECT_EQ(board().ri.bReceived, 1);
-  EXPECT_EQ(board().ri.fValue[3], 4.f);
-  EXPECT_EQ(board().ri.uWord, 5);
-}
-
-TEST(RawDecoderMessages, ReferenceSatellitesMappedAndBounded) {
-  RawFeed f;
-  auto rm = [](int n, int sent) {
-    std::string b = le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(n, 1);
-    const int sats[] = {37, 38, 71, 120, 193, 211};
-    for (int i = 0; i < sent; ++i) b += le(sats[i % 6], 1);
-    return ntest::frame("Rm", b);
-  };
-  f.put(rm(6, 6));
-  const RmDataType& r = board().rm;
-  ASSERT_EQ(r.bReceived, 1);
-  ASSERT_EQ(r.uCount, 6);
-  const std::uint16_t want[] = {37, 193, 300, 400, 500, 600};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(r.uSat[i], want[i]) << i;
-  f.put(rm(65, 65));  // more than the record holds
-  f.put(rm(10, 4));   // more than the message holds
-  EXPECT_EQ(f.raw->counters().miscDropped, 2u);
-  EXPECT_EQ(board().rm.uCount, 6);
-}
-
-TEST(RawDecoderMessages, HardwareCalibration) {
-  RawFeed f;
-  auto entries = [](int band0) {
-    std::string b;
-    for (int i = 0; i < 15; ++i) {
-      b += le(static_cast<std::uint8_t>(i == 0 ? band0 : i), 1) + lef(i == 2 ? NAN : 0.5f * i) + lef(-1.f * i);
-    }
-    return b;
-  };
-  std::string pairs;
-  for (int k = 0; k < 8; ++k) pairs += le(k == 1 ? 0 : k + 1, 2) + le(k == 1 ? 0 : 100 + k, 2);
-  f.put(ntest::frame("gC", entries(0) + pairs + le(static_cast<std::uint16_t>(-9), 2)));
-  EXPECT_EQ(hwCalib.common[3].fA, 1.5f);
-  EXPECT_EQ(hwCalib.common[2].bSetA, 0);  // NaN is not stored
-  EXPECT_EQ(hwCalib.common[2].bSetB, 1);
-  EXPECT_EQ(hwCalib.bPairSet[0][1], 0);  // both zero
-  EXPECT_EQ(hwCalib.iPair[1][3][1], 107);
-  EXPECT_EQ(hwCalib.iFinal, -9);
-  f.put(ntest::frame("g2", entries(70)));  // band 70 is outside the tables
-  EXPECT_EQ(f.raw->counters().miscDropped, 1u);
-  EXPECT_EQ(hwCalib.bySystem[2][5].fB, -5.f);
-  f.put(ntest::frame("g1", entries(0).substr(0, 100)));  // short
-  EXPECT_EQ(f.raw->counters().miscDropped, 2u);
-  f.put(ntest::frame("gR", le(4, 1) + le(0, 1) + lef(2.5f) + le(4, 1) + le(1, 1) + lef(0.f) + le(200, 1) + le(0, 1) +
-                               lef(1.f)));
-  EXPECT_EQ(hwCalib.fR[0][4], -2.5f);
-  EXPECT_EQ(hwCalib.bRSet[1][4], 0);
-  EXPECT_EQ(f.raw->counters().miscDropped, 3u);
-}
-
-// ---- "@@" records ----------------------------------------------------------------------------
-
-TEST(RawDecoderRecords, PowerReadingsInHundredths) {
-  RawFeed f;
-  std::string data;
-  for (int i = 0; i < 25; ++i) data += le(static_cast<std::uint16_t>(i == 24 ? -1234 : 100 * i + 7), 2);
-  f.put(s2m(rec(1, data)));
-  EXPECT_FLOAT_EQ(miscPar[23].load(), 0.07f);
-  EXPECT_FLOAT_EQ(miscPar[24].load(), 1.07f);
-  EXPECT_FLOAT_EQ(miscPar[30].load(), 2.07f);
-  EXPECT_FLOAT_EQ(miscPar[90].load(), 7.07f);
-  EXPECT_FLOAT_EQ(miscPar[102].load(), -12.34f);
-  testing::internal::CaptureStderr();
-  f.put(s2m(rec(1, data.substr(0, 48))));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "$$ @@Pwr: ERROR: len=48 != 50\n");
-}
-
-TEST(RawDecoderRecords, ContainerOrderAndBounds) {
-  RawFeed f;
-  std::string pwr;
-  for (int i = 0; i < 25; ++i) pwr += le(500, 2);
-  std::string once = le(3, 1) + le(1234, 2) + le(1, 1);
-  // A power record goes on to the next record; a SatData record ends the container.
-  f.put(s2m(rec(99, "zz") + rec(1, pwr) + rec(7, le(15, 1) + le(0, 1)) + rec(16, once)));
-  EXPECT_FLOAT_EQ(miscPar[23].load(), 5.f);
-  EXPECT_EQ(getUseNT(), 0);
-  // A length beyond the rest stops the container.
-  f.put(s2m(std::string("\x10", 1) + le(100, 2) + once));
-  EXPECT_EQ(f.raw->counters().containerCut, 1u);
-  EXPECT_EQ(getUseNT(), 0);
-  // Length 0: the rest of the body.
-  FakeBoard link;
-  f.put(s2m(std::string("\x10\x00\x00", 3) + once));
-  EXPECT_EQ(getUseNT(), 1);
-  EXPECT_EQ(link.out.written, "dm,,zrt/@@once\n");
-}
-
-TEST(RawDecoderRecords, SatDataRecordSizes) {
-  const struct {
-    int recSize;
-    int count;
-    int extraBytes;  // bytes appended after the entries
-    int decoded;
-    const char* text;
-  } cases[] = {
-      {15, 3, 0, 3, ""},
-      {17, 3, 0, 3, "$$ @@SatData: WARNING: rest=2 > 0\n"},
-      {14, 3, 0, 0, "$$ @@SatData: ERROR: recSize=14 actualSize=15\n"},
-      {15, 4, -15, 3, "$$ @@SatData: ERROR: offs=47 len=47 after [3] of 4\n"},
-      {15, 2, 1, 2, "$$ @@SatData: ERROR: got=32 != 33\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.recSize);
-    RawFeed f;
-    f.put(ntest::epochStart(kEpochTime));
-    std::string d = le(c.recSize, 1) + le(c.count, 1);
-    for (int i = 0; i < c.count; ++i) {
-      std::string e = le(10 + i, 1) + le(0, 1) + le(20 + i, 1) + le(0, 2) + le(22, 1) + le(0, 1) + le(300 + i, 2) +
-                      lef(0.5f);
-      e.resize(static_cast<std::size_t>(c.recSize), '\x55');
-      d += e;
-    }
-    if (c.extraBytes < 0) d.resize(d.size() + static_cast<std::size_t>(c.extraBytes));
-    d += std::string(static_cast<std::size_t>(c.extraBytes > 0 ? c.extraBytes : 0), '\0');
-    testing::internal::CaptureStderr();
-    f.put(s2m(rec(7, d)));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.text);
-    int decoded = 0;
-    for (int i = 0; i < 4; ++i) decoded += board().chan[10 + i].uNumber == 300 + i;
-    EXPECT_EQ(decoded, c.decoded);
-    if (c.decoded) {
-      EXPECT_EQ(board().chan[10].uSatState, 4);  // state 22: kind 4
-      EXPECT_EQ(board().chan[10].uSatByte[1], 20);
-      EXPECT_EQ(board().chan[10].pChan, &Cdat[10]);
-    }
-  }
-}
-
-TEST(RawDecoderRecords, ChannelsAndSlotsOutOfRangeAreRefused) {
-  RawFeed f;
-  f.put(ntest::epochStart(kEpochTime));
-  // SatData: channel 182 refused, 181 kept.
-  std::string sat = le(15, 1) + le(2, 1);
-  for (int ch : {182, 181}) sat += le(ch, 1) + le(0, 4) + le(1, 1) + le(0, 1) + le(42, 2) + lef(0.f) + le(0, 2);
-  f.put(s2m(rec(7, sat)));
-  EXPECT_EQ(board().chan[181].uNumber, 42);
-  // Channel states: channel 255 refused, 3 kept, a cut entry refused.
-  std::string cs = le(0, 1) + le(3, 1) + le(1, 1);
-  for (int ch : {255, 3}) cs += le(ch, 1) + le(1, 1) + le(2, 1) + le(3, 2) + le(4, 1) + le(5, 4) + le(6, 2) + le(7, 2);
-  cs += le(4, 1) + le(1, 1);
-  f.put(s2m(rec(10, cs)));
-  EXPECT_EQ(board().chan[3].bInUse, 1);
-  EXPECT_EQ(board().chan[3].uCs12, 7);
-  EXPECT_EQ(board().chan[4].bInUse, 0);
-  // Signals: slot 6 and channel 182 refused; entries with the optional words keep their
-  // stride; an entry past the record's end stops the record.
-  auto sig = [](int slot, int ch, std::uint32_t flags, std::uint32_t m0) {
-    std::string e = le(slot, 1) + le(ch, 1) + le(flags, 4) + le(1, 4) + le(2, 4) + le(m0, 4) + std::string(28, '\0');
-    if (flags & 4) e += le(0xAAAA, 4);
-    if (flags & 8) e += le(0xBBBB, 4);
-    return e;
-  };
-  std::string sm = le(0, 1) + le(6, 1) + sig(6, 3, 0, 1) + sig(0x80 | 2, 182, 12, 2) + sig(0x80 | 1, 3, 12, 3) +
-                   sig(5, 181, 4, 4) + sig(0, 3, 0, 5).substr(0, 45);
-  f.put(s2m(rec(11, sm)));
-  const ZrtRawDecoder::Counters& k = f.raw->counters();
-  EXPECT_EQ(k.chanRefused, 4u);  // SatData 182, states 255, slot 6, channel 182
-  EXPECT_EQ(board().sig[3][1].ulM[0], 3u);
-  EXPECT_EQ(board().sig[3][1].ulExtra[1], 0xBBBBu);
-  EXPECT_EQ(board().sig[181][5].ulM[0], 4u);
-  EXPECT_EQ(board().sig[181][5].ulExtra[0], 0xAAAAu);
-  EXPECT_EQ(board().sig[3][0].bPresent, 0);
-  EXPECT_EQ(board().uMeasCount, 2);
-  EXPECT_EQ(k.recRefused, 2u);  // the cut channel state and the cut signal
-}
-
-TEST(RawDecoderRecords, SignalRatedFrequency) {
-  RawFeed f;
-  f.put(ntest::epochStart(kEpochTime));
-  std::string sat = le(15, 1) + le(2, 1);
-  sat += le(0, 1) + le(0, 1) + le(7, 1) + le(0, 2) + le(1, 1) + le(0, 1) + le(1, 2) + lef(0.f) + le(0, 2);  // GPS
-  sat += le(1, 1) + le(9, 1) + le(7, 1) + le(0, 2) + le(1, 1) + le(0, 1) + le(1, 2) + lef(0.f) + le(0, 2);  // none
-  f.put(s2m(rec(7, sat)));
-  std::string sm = le(0, 1) + le(2, 1);
-  for (int ch : {0, 1}) sm += le(0, 1) + le(ch, 1) + std::string(44, '\0');
-  f.put(s2m(rec(11, sm)));
-  EXPECT_EQ(board().sig[0][0].dFreq, get_SvRatedFrequency(0, 0, 7));
-  EXPECT_EQ(board().sig[1][0].dFreq, 1.0);
-}
-
-TEST(RawDecoderRecords, PpsAndEventTags) {
-  RawFeed f;
-  std::string pps = le(1, 1);
-  for (int i = 0; i < 3; ++i) pps += lef(0.25f * i) + lef(1.f) + le(1000 + i, 4) + le(i, 1);
-  f.put(s2m(rec(6, pps)));
-  EXPECT_EQ(ppsRing[1].count(), 3u);
-  PpsTagType t{};
-  ASSERT_TRUE(ppsRing[1].latest(0, t));
-  EXPECT_EQ(t.ulTime, 1002u);
-  pps[0] = 2;
-  f.put(s2m(rec(6, pps)));
-  EXPECT_EQ(ppsRing[0].count() + ppsRing[1].count(), 3u);
-  std::string ev = le(0, 1) + le(5, 4) + le(6, 4) + le(7, 1) + le(1, 1);
-  f.put(s2m(rec(14, ev)));
-  EventTagType e{};
-  ASSERT_TRUE(eventRing[0].latest(0, e));
-  EXPECT_EQ(e.ulB, 6u);
-  EXPECT_EQ(e.bLocked, 1);
-}
-
-TEST(RawDecoderRecords, SolutionsFieldByField) {
-  RawFeed f;
-  std::string aln(1453, '\0');
-  aln[2] = 1;
-  aln[88] = 0x44;                     // first word of the position record
-  aln.replace(136, 2, "\x01\x02");    // flags of the first velocity block
-  aln.replace(1123, 4, le(0xCAFE, 4));
-  aln[1452] = 1;
-  f.put(s2m(rec(4, aln)));
-  const BoardSolAlnType& s = board().solAln;
-  EXPECT_EQ(board().bSolAln, 1);
-  EXPECT_EQ(s.uFlag2, 1);
-  EXPECT_EQ(s.ulPos88[0][0], 0x44u);
-  EXPECT_EQ(s.vel136[0].uFlag[1], 2);
-  EXPECT_EQ(s.ul1123[0], 0xCAFEu);
-  EXPECT_EQ(s.uFlag1452, 1);
-
-  std::string rtk(870, '\0');
-  rtk.replace(4, 4, le(3, 4));
-  rtk[304] = 1;
-  double a01 = 2.5, b01 = -7.0;
-  std::string m;
-  m.append(reinterpret_cast<const char*>(&a01), 8).append(reinterpret_cast<const char*>(&b01), 8);
-  rtk.replace(435 + 16, 16, m);  // element (0, 1) of both matrices
-  rtk[772 + 49] = 1;             // the second closing group's flag
-  f.put(s2m(rec(5, rtk)));
-  EXPECT_EQ(solution.lSolType, 3);
-  EXPECT_EQ(solution.bHeadingAvailable, 1);
-  EXPECT_EQ(solution.dSymA[1], 2.5);
-  EXPECT_EQ(solution.dSymB[1], -7.0);
-  EXPECT_EQ(solution.g772[1].uFlag, 1);
-
-  // A new epoch empties the solution flags.
-  f.put(ntest::epochStart(kEpochTime));
-  EXPECT_EQ(board().bSolAln, 0);
-  EXPECT_EQ(solution.lSolType, 0);
-  EXPECT_EQ(solution.bHeadingAvailable, 0);
-
-  testing::internal::CaptureStderr();
-  f.put(s2m(rec(4, aln.substr(1))) + s2m(rec(5, rtk + "x")) + s2m(rec(13, std::string(861, '\0'))));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "$$ @@SolAln: ERROR: len=1452 != 1453\n$$ @@SolRtk: ERROR: len=871 != 870\n"
-            "$$ @@TrstData: ERROR: len=861 != 862\n");
-  EXPECT_EQ(board().bSolAln, 0);
-  f.put(s2m(rec(13, std::string(862, '\0'))));
-  EXPECT_EQ(f.raw->counters().recRefused, 3u);
-}
-
-TEST(RawDecoderRecords, TaskLoadReportAndRefusals) {
-  RawFeed f;
-  auto task = [](const char* name, int num, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-    return std::string(name, 4) + le(num, 1) + le(a, 4) + le(b, 4) + le(c, 4);
-  };
-  f.put(s2m(rec(15, le(3, 1) + task("MEAS", 1, 100, 200, 300) + task("IDLE", 0, 5, 6, 7) +
-                        task("NAV ", 12, 123456, 7, 8))));
+V tasks() {
   int n = 0;
   const SlaveTasks::Entry* t = SlaveTasks::startRead(n);
-  const std::string second = t[1].name;
+  const bool idle = n > 1 && std::string(t[1].name) == "IDLE";
   SlaveTasks::endRead();
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ(second, "IDLE");
-  // 65 entries, correctly sized, are more than the table holds.
-  std::string many = le(65, 1);
-  for (int i = 0; i < 65; ++i) many += task("TASK", 1, 1, 2, 3);
-  f.put(s2m(rec(15, many)));
-  // A length that does not match its count.
-  f.put(s2m(rec(15, le(2, 1) + task("ABCD", 1, 1, 2, 3))));
-  SlaveTasks::startRead(n);
-  SlaveTasks::endRead();
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ(f.raw->counters().recRefused, 2u);
-  f.put(s2m(rec(15, le(0, 1))));
-  SlaveTasks::startRead(n);
-  SlaveTasks::endRead();
-  EXPECT_EQ(n, 0);
+  return v(n, idle);
+}
+CorrData::GloRawMessageType latestGlo() {
+  RawNavReader r;
+  r.ullNext = GloRawMessageData.appended() - 1;
+  CorrData::GloRawMessageType e{};
+  GloRawMessageData.read(r, e);
+  return e;
+}
+
+TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
+  FakeBoard link;
+  const std::uint32_t w29[29] = {};
+  std::string pwr, pwr500, pairs, pps = le(1, 1), twelveRounds, manyTasks = le(65, 1);
+  for (int i = 0; i < 25; ++i) pwr += le(std::uint16_t(i == 24 ? -1234 : 100 * i + 7), 2), pwr500 += le(500, 2);
+  for (int k = 0; k < 8; ++k) pairs += le(k == 1 ? 0 : k + 1, 2) + le(k == 1 ? 0 : 100 + k, 2);
+  for (int i = 0; i < 3; ++i) pps += lef(0.25f * i) + lef(1.f) + le(1000 + i, 4) + le(i, 1);
+  for (int i = 0; i < 12; ++i) twelveRounds += sj(2, 0, 2);
+  for (int i = 0; i < 65; ++i) manyTasks += task("TASK");
+  const std::string once = le(3, 1) + le(1234, 2) + le(1, 1);
+  std::string aln(1453, '\0'), rtk(870, '\0'), sym;
+  aln[2] = aln[1452] = 1;
+  aln[88] = 0x44;                   // first word of the position record
+  aln.replace(136, 2, "\x01\x02");  // flags of the first velocity block
+  aln.replace(1123, 4, le(0xCAFE, 4));
+  rtk.replace(4, 4, le(3, 4));
+  rtk[304] = 1;
+  for (double d : {2.5, -7.0}) sym.append(reinterpret_cast<const char*>(&d), 8);
+  rtk.replace(435 + 16, 16, sym);  // element (0, 1) of both matrices
+  rtk[772 + 49] = 1;               // the second closing group's flag
+  const BoardEpochPart& b = board();
+
+  const struct {
+    const char* what;
+    std::string in;
+    Counters moved = {};
+    std::function<V()> got = nullptr;
+    V want = {};
+    const char* err = "";
+  } rows[] = {
+      {"word forms", wordsMsg("qd", 193, 1, w29, 3) + wordsMsg("cd", 30, 2, w29, 3) + wordsMsg("id", 5, 3, w29, 3), {},
+       [] { return v(QzssRawMessageData.appended(), CompRawMessageData.appended(), IrnssRawMessageData.appended()); },
+       {1, 1, 1}},
+      {"byte forms", navBytes("ED", 16, 16) + navBytes("WD", 16, 16) + navBytes("xd", 16, 16), {},
+       [] { return v(GalRawMessageData.appended(), WaasRawMessageData.appended(), LexRawMessageData.appended()); },
+       {1, 1, 1}},
+      {"29 words: more than the ring record holds", wordsMsg("gd", 1, 0, w29, 29), by(kNav)},
+      {"count 10, body of 9 words", wordsMsg("gd", 1, 0, w29, 9, 10), by(kNav)},
+      {"count 255, body of 2 words", wordsMsg("gd", 1, 0, w29, 2, 255), by(kNav)},
+      {"bytes: count 200, body of 16", navBytes("ED", 200, 16), by(kNav)},
+      {"a body of 8 bytes carries nothing", frame("gd", std::string(8, '\0')), {},
+       [] { return v(GpsRawMessageData.appended(), GalRawMessageData.appended()); }, {0, 1}},
+      {"GLONASS frequency number -8", lD(-8, 0), by(kGlo)},
+      {"GLONASS -7", lD(-7, 0), {}, [] { return v(latestGlo().iFreq); }, {-7}},
+      {"GLONASS +6", lD(6, 0), {}, [] { return v(latestGlo().iFreq, latestGlo().ulWords[1]); }, {6, 0x12345678}},
+      {"GLONASS +7", lD(7, 0), by(kGlo)},
+      {"GLONASS kind 1 is not a string", lD(3, 1), {}, [] { return v(GloRawMessageData.appended()); }, {2}},
+      {"Rb of 200", rb(200, 200), {}, [] {
+         const TSRtcmMessageType& m = TSRtcmMessageData[0];
+         return v(uTSRtcmMessageWriteIndex, m.uLength, m.uNumber, m.uData[199]);
+       }, {1, 200, 1005, 'r'}},
+      {"Rb of 201", rb(201, 201), by(kMisc)},
+      {"Rb of 50 holding 10", rb(50, 10), by(kMisc)},
+      {"Rb of 0", rb(0, 0), {}, [] { return v(uTSRtcmMessageWriteIndex); }, {2}},
+      {"Sp up to the array's end", sp(32760, 8, 8), {}, [] { return v(spectrumOut.uSample[32767]); }, {1007}},
+      {"Sp past the array", sp(32760, 9, 9), by(kMisc)},
+      {"Sp negative count", sp(0, -1, 0), by(kMisc)},
+      {"Sp past the message", sp(0, 20, 10), by(kMisc)},
+      {"Sp first index outside the array", sp(40000, 0, 0), by(kMisc)},
+      {"Sp header",
+       sp(0, 0, 0, le(1575420, 4) + le(10, 4) + le(4096, 4) + le(1, 4) + le(2, 4) + le(777, 4) + std::string(8, 'h') +
+                       le(1, 1)), {}, [] {
+         const SpectrumHeaderType& h = spectrumOut.header;
+         return v(spectrumOut.ulHeaders, h.ulStartFrq, h.ulTimeTag, h.uAntenna, h.uNameId, spectrumOut.bTakenByMaster);
+       }, {1, 1575420, 777, 1, 3, 1}},
+      {"IQ buffer 1", frame("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(3, 1) + le(0x1234, 2) + le(0xFFFE, 2)), {},
+       [] { return v(iqBuffers[1].write, iqBuffers[1].iSample[1], iqBuffers[1].bPairs); }, {2, -2, 1}},
+      {"IQ buffer 4", frame("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(8, 1) + le(1, 2)), by(kMisc)},
+      {"signal levels", sj(0, 1, 2), {}, [] { return v(sigLevels.uLevel[0][1][1], sigLevels.ulTag[0][1]); }, {41, 99}},
+      {"signal levels of system 7", sj(7, 1, 2), by(kMisc)},
+      {"8 QZSS values", sj(4, 0, 8), by(kMisc)},
+      {"a system not updated for 12 rounds is cleared", twelveRounds, {},
+       [] { return v(sigLevels.uLevel[0][1][1], sigLevels.uLevel[2][0][1]); }, {0, 41}},
+      {"Ri", frame("Ri", lef(1.f) + lef(2.f) + lef(3.f) + lef(4.f) + le(5, 2)), {},
+       [&b] { return v(b.ri.bReceived, b.ri.fValue[3], b.ri.uWord); }, {1, 4, 5}},
+      {"Rm satellites mapped to global indexes", rm(6, 6), {}, [&b] {
+         const RmDataType& r = b.rm;
+         return v(r.bReceived, r.uCount, r.uSat[0], r.uSat[1], r.uSat[2], r.uSat[3], r.uSat[4], r.uSat[5]);
+       }, {1, 6, 37, 193, 300, 400, 500, 600}},
+      {"Rm 65: more than the record holds", rm(65, 65), by(kMisc)},
+      {"Rm 10 holding 4", rm(10, 4), by(kMisc), [&b] { return v(b.rm.uCount); }, {6}},
+      {"gC (NaN not stored, a pair of zeros not set)", frame("gC", calib(0) + pairs + le(std::uint16_t(-9), 2)), {}, [] {
+         const HwCalib& h = hwCalib;
+         return v(h.common[3].fA, h.common[2].bSetA, h.common[2].bSetB, h.bPairSet[0][1], h.iPair[1][3][1], h.iFinal);
+       }, {1.5, 0, 1, 0, 107, -9}},
+      {"g2 with band 70", frame("g2", calib(70)), by(kMisc), [] { return v(hwCalib.bySystem[2][5].fB); }, {-5}},
+      {"g1 short", frame("g1", calib(0).substr(0, 100)), by(kMisc)},
+      {"gR with band 200",
+       frame("gR", le(4, 1) + le(0, 1) + lef(2.5f) + le(4, 1) + le(1, 1) + lef(0.f) + le(200, 1) + le(0, 1) + lef(1.f)),
+       by(kMisc), [] { return v(hwCalib.fR[0][4], hwCalib.bRSet[1][4]); }, {-2.5, 0}},
+      {"power readings in hundredths", s2m(rec(1, pwr)), {},
+       [] { return v(miscPar[23].load(), miscPar[24].load(), miscPar[30].load(), miscPar[90].load(), miscPar[102].load()); },
+       {0.07, 1.07, 2.07, 7.07, -12.34}},
+      {"power record short", s2m(rec(1, pwr.substr(0, 48))), by(kRec), nullptr, {}, "$$ @@Pwr: ERROR: len=48 != 50\n"},
+      {"unknown type skipped, power goes on, SatData ends the container",
+       s2m(rec(99, "zz") + rec(1, pwr500) + rec(7, le(15, 1) + le(0, 1)) + rec(16, once)), {},
+       [] { return v(miscPar[23].load(), getUseNT()); }, {5, 0}},
+      {"a length beyond the rest stops the container", s2m("\x10" + le(100, 2) + once), by(kCut),
+       [] { return v(getUseNT()); }, {0}},
+      {"length 0: the rest of the body", s2m(std::string("\x10\x00\x00", 3) + once), {},
+       [&link] { return v(getUseNT(), link.out.written == "dm,,zrt/@@once\n"); }, {1, 1}},
+      {"SatData of 15-byte entries", satRecord(15, 3, 0), {}, satsDecoded, {3, 3}},
+      {"SatData of 17-byte entries", satRecord(17, 3, 0), {}, satsDecoded, {3, 3}, "$$ @@SatData: WARNING: rest=2 > 0\n"},
+      {"SatData of 14-byte entries", satRecord(14, 3, 0), by(kRec), satsDecoded, {0, 0},
+       "$$ @@SatData: ERROR: recSize=14 actualSize=15\n"},
+      {"SatData cut in its 4th entry", satRecord(15, 4, -15), by(kRec), satsDecoded, {3, 3},
+       "$$ @@SatData: ERROR: offs=47 len=47 after [3] of 4\n"},
+      {"SatData with a byte left over", satRecord(15, 2, 1), {}, satsDecoded, {2, 2},
+       "$$ @@SatData: ERROR: got=32 != 33\n"},
+      {"SatData channel 182 refused, 181 kept",
+       epochStart(kEpochTime) + s2m(rec(7, le(15, 1) + le(2, 1) + sat(182, 0, 0, 1, 42) + sat(181, 0, 0, 1, 42))),
+       by(kChan), [&b] { return v(b.chan[181].uNumber); }, {42}},
+      {"channel states: 255 refused, 3 kept",
+       s2m(rec(10, le(0, 1) + le(2, 1) + le(1, 1) + le(255, 1) + std::string(13, '\1') + le(3, 1) + le(1, 1) + le(2, 1) +
+                       le(3, 2) + le(4, 1) + le(5, 4) + le(6, 2) + le(7, 2))),
+       by(kChan), [&b] { return v(b.chan[3].bInUse, b.chan[3].uCs12, b.chan[4].bInUse); }, {1, 7, 0}},
+      {"a cut channel state", s2m(rec(10, le(0, 1) + le(1, 1) + le(0, 1) + le(4, 1) + le(1, 1))), by(kRec)},
+      // Entries with the optional words keep their stride.
+      {"signals: slot 6 and channel 182 refused",
+       s2m(rec(11, le(0, 1) + le(4, 1) + sig(6, 3, 0, 1) + sig(0x80 | 2, 182, 12, 2) + sig(0x80 | 1, 3, 12, 3) +
+                       sig(5, 181, 4, 4))),
+       by(kChan, 2), [&b] {
+         return v(b.sig[3][1].ulM[0], b.sig[3][1].ulExtra[1], b.sig[181][5].ulM[0], b.sig[181][5].ulExtra[0], b.uMeasCount);
+       }, {3, 0xBBBB, 4, 0xAAAA, 2}},
+      {"a signal past the record's end", s2m(rec(11, le(0, 1) + le(1, 1) + sig(0, 3, 0, 5).substr(0, 45))), by(kRec),
+       [&b] { return v(b.sig[3][0].bPresent, b.uMeasCount); }, {0, 2}},
+      {"rated carrier frequencies: GPS L1, GLONASS G1 k = +1, no such system",
+       epochStart(kEpochTime) +
+           s2m(rec(7, le(15, 1) + le(3, 1) + sat(0, 0, 7, 1, 1) + sat(1, 1, 8, 1, 1) + sat(2, 9, 7, 1, 1))) +
+           s2m(rec(11, le(0, 1) + le(3, 1) + sig(0, 0, 0, 0) + sig(0, 1, 0, 0) + sig(0, 2, 0, 0))), {},
+       [&b] { return v(b.sig[0][0].dFreq, b.sig[1][0].dFreq, b.sig[2][0].dFreq); }, {1575.42e6, 1602.5625e6, 1}},
+      {"PPS tags of input 1", s2m(rec(6, pps)), {}, [] {
+         PpsTagType t{};
+         const bool got = ppsRing[1].latest(0, t);
+         return v(got, ppsRing[1].count(), t.ulTime);
+       }, {1, 3, 1002}},
+      {"PPS tags of input 2", s2m(rec(6, char(2) + pps.substr(1))), by(kRec),
+       [] { return v(ppsRing[0].count() + ppsRing[1].count()); }, {3}},
+      {"event tag", s2m(rec(14, le(0, 1) + le(5, 4) + le(6, 4) + le(7, 1) + le(1, 1))), {}, [] {
+         EventTagType e{};
+         const bool got = eventRing[0].latest(0, e);
+         return v(got, e.ulB, e.bLocked);
+       }, {1, 6, 1}},
+      {"SolAln field by field", s2m(rec(4, aln)), {}, [&b] {
+         const BoardSolAlnType& s = b.solAln;
+         return v(b.bSolAln, s.uFlag2, s.ulPos88[0][0], s.vel136[0].uFlag[1], s.ul1123[0], s.uFlag1452);
+       }, {1, 1, 0x44, 2, 0xCAFE, 1}},
+      {"SolRtk field by field", s2m(rec(5, rtk)), {}, [] {
+         const BoardSolRtkType& s = solution;
+         return v(s.lSolType, s.bHeadingAvailable, s.dSymA[1], s.dSymB[1], s.g772[1].uFlag);
+       }, {3, 1, 2.5, -7, 1}},
+      {"a new epoch empties the solution flags", epochStart(kEpochTime), {},
+       [&b] { return v(b.bSolAln, solution.lSolType, solution.bHeadingAvailable); }, {0, 0, 0}},
+      {"SolAln short", s2m(rec(4, aln.substr(1))), by(kRec), [&b] { return v(b.bSolAln); }, {0},
+       "$$ @@SolAln: ERROR: len=1452 != 1453\n"},
+      {"SolRtk long", s2m(rec(5, rtk + "x")), by(kRec), nullptr, {}, "$$ @@SolRtk: ERROR: len=871 != 870\n"},
+      {"TrstData short", s2m(rec(13, std::string(861, '\0'))), by(kRec), nullptr, {},
+       "$$ @@TrstData: ERROR: len=861 != 862\n"},
+      {"TrstData", s2m(rec(13, std::string(862, '\0')))},
+      {"task load", s2m(rec(15, le(3, 1) + task("MEAS") + task("IDLE") + task("NAV "))), {}, tasks, {3, 1}},
+      {"65 tasks: more than the table holds", s2m(rec(15, manyTasks)), by(kRec)},
+      {"a length not matching its count", s2m(rec(15, le(2, 1) + task("ABCD"))), by(kRec), tasks, {3, 1}},
+      {"no tasks", s2m(rec(15, le(0, 1))), {}, tasks, {0, 0}},
+  };
+  RawFeed f;
+  const auto rounded = [](V x) {
+    for (double& d : x) d = std::round(d * 1e6) / 1e6;
+    return x;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::vector<std::uint32_t> want = values(f.raw->counters());
+    for (std::size_t i = 0; i < want.size(); ++i) want[i] += values(r.moved)[i];
+    testing::internal::CaptureStderr();
+    f.put(r.in);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), r.err);
+    EXPECT_EQ(values(f.raw->counters()), want);
+    EXPECT_EQ(r.got ? rounded(r.got()) : V{}, rounded(r.want));
+  }
+}
+
+// The board's data-link report reaches the relay map with the board's names of the relay links
+// replaced by the receiver ports that hold them; a "{" at the very end stays inside the body.
+TEST(RawDecoderMessages, DataLinkReportNamesTheHoldersPorts) {
+  RedirMap::clear();
+  decRedirsModeChange(IOP_SER_C, InPort::M_RTCM3);  // link 1: dev/shm/d, the board's '3'
+  const std::string body = "{3,rtcm3,12,0}{0,zrt}{";
+  const std::string text = "DL000" + body + "5A";     // two checksum characters close it
+  std::vector<char> block(text.begin(), text.end());  // exactly the message, no terminator
+  ZRFMessage m;
+  m.data = block.data();
+  m.len = static_cast<int>(block.size()) - 5;
+  ZrtRawDecoder raw;
+  EXPECT_TRUE(ZrtRawDecoder::h_DL(&raw, m));
+  char out[RedirMap::kDlMax + 1];
+  EXPECT_EQ(RedirMap::getDl(out, sizeof out), static_cast<int>(body.size()));
+  EXPECT_STREQ(out, "{C,rtcm3,12,0}{0,zrt}{");
 }
 
 }  // namespace

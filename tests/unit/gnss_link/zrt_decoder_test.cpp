@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 
@@ -14,90 +13,35 @@ namespace {
 
 void feed(ZrtDecoder& d, const std::string& s) { d.process(s.data(), static_cast<int>(s.size())); }
 
-TEST(ZrtDecoder, QualityOverTheLastFortyMessages) {
-  struct Case {
-    int good, bad;
-    int quality;
-  };
+// Feeds a flush (after the longest body a random header can announce), then one good message.
+bool readsCleanStreamAfter(ZrtDecoder& d) {
+  feed(d, std::string(0x1000, '\0') + "\r\n");
+  const std::uint32_t before = d.good();
+  feed(d, frame("SI", "after"));
+  return d.good() == before + 1;
+}
+
+TEST(ZrtDecoder, QualityOverTheLastFortyMessagesAndReset) {
   // Mean of 40000 per good and 0 per bad message, divisor growing to 40; percent rounded.
-  for (const Case& c : {Case{39, 1, 98}, Case{1, 0, 100}, Case{0, 1, 0}, Case{3, 1, 75}, Case{40, 2, 95}}) {
+  const struct {
+    int good, bad, quality;
+  } cases[] = {{39, 1, 98}, {1, 0, 100}, {0, 1, 0}, {3, 1, 75}, {40, 2, 95}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.good << " good, " << c.bad << " bad");
     ZrtDecoder d;
     std::string s;
     for (int i = 0; i < c.good; ++i) s += frame("SI", "good" + std::to_string(i));
     for (int i = 0; i < c.bad; ++i) s += frameBad("BI", "bad") + "\r\n";
-    feed(d, s);
-    EXPECT_EQ(d.good(), static_cast<std::uint32_t>(c.good));
-    EXPECT_EQ(d.bad(), static_cast<std::uint32_t>(c.bad));
-    EXPECT_EQ(d.quality(), c.quality) << c.good << " good, " << c.bad << " bad";
-  }
-}
-
-TEST(ZrtDecoder, ResetClearsTheStatisticsAndTheParser) {
-  ZrtDecoder d;
-  feed(d, frame("SI", "x") + frameBad("SI", "y") + "\r\nSI005ab");  // the last one is incomplete
-  EXPECT_EQ(d.good(), 1u);
-  EXPECT_EQ(d.bad(), 1u);
-  d.reset();
-  EXPECT_EQ(d.good(), 0u);
-  EXPECT_EQ(d.bad(), 0u);
-  EXPECT_EQ(d.quality(), 0);
-  EXPECT_NE(d.resetTime(), 0u);
-  feed(d, frame("SI", "z"));
-  EXPECT_EQ(d.good(), 1u);
-  EXPECT_EQ(d.bad(), 0u);
-}
-
-TEST(ZrtDecoder, ClientsRegisterOnItsFilter) {
-  ZrtDecoder d;
-  Log log;
-  RecClient a(log, "A");
-  d.filter().setHandler("GT", &a, &RecClient::handler);
-  d.parser().setForeignBounds(3, 1536);
-  const std::string gt = frame("GT", "t");
-  feed(d, epochStart(1000) + gt + epochEnd(1000));
-  EXPECT_EQ(log, (Log{"start:A:1000", "msg:A:GT:" + show(gt.data() + 5, 2), "end:A:1000"}));
-  EXPECT_EQ(d.good(), 3u);
-  // No latency source yet: the latency stays cleared.
-  EXPECT_EQ(d.latency(), 0);
-}
-
-// Every single-bit flip of a checksummed message is rejected; where the flipped bytes still
-// frame a header it is counted bad.
-TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
-  const std::string msgs[] = {
-      frame("SI", std::string("\x80\x81\x82\x83\x90\xA0\xC0\xFF", 8)),
-      frame("DL", "0123abcd", Ck::Hex),
-      epochStart(123456789),
-      frame("UO", std::string("\x10\x20\x30\x40", 4)),
-  };
-  const auto isHeader = [](const std::string& m) {
-    auto id = [](char c) { return c >= '0' && c <= '~'; };
-    auto hx = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
-    return id(m[0]) && id(m[1]) && hx(m[2]) && hx(m[3]) && hx(m[4]);
-  };
-  for (const std::string& m : msgs) {
-    {
-      ZrtDecoder d;
-      feed(d, m);
-      ASSERT_EQ(d.good(), 1u) << show(m.data(), int(m.size()));
-    }
-    for (std::size_t i = 0; i < m.size(); ++i) {
-      for (int bit = 0; bit < 8; ++bit) {
-        std::string f = m;
-        f[i] = static_cast<char>(f[i] ^ (1 << bit));
-        ZrtDecoder d;
-        Log log;
-        RecClient a(log, "A");
-        d.filter().setHandler(ZRFMessage::makeId(m[0], m[1]), &a, &RecClient::handler);
-        // Zeros after it: a flip that lengthens the message still completes it.
-        feed(d, f + std::string(0x1000, '\0'));
-        EXPECT_EQ(d.good(), 0u) << m.substr(0, 2) << " byte " << i << " bit " << bit;
-        EXPECT_TRUE(log.empty()) << m.substr(0, 2) << " byte " << i << " bit " << bit;
-        if (isHeader(f)) {
-          EXPECT_GE(d.bad(), 1u) << m.substr(0, 2) << " byte " << i << " bit " << bit;
-        }
-      }
-    }
+    feed(d, s + "SI005ab");  // the last one incomplete
+    EXPECT_EQ(d.good(), std::uint32_t(c.good));
+    EXPECT_EQ(d.bad(), std::uint32_t(c.bad));
+    EXPECT_EQ(d.quality(), c.quality);
+    d.reset();
+    EXPECT_EQ(d.good() + d.bad() + std::uint32_t(d.quality()), 0u);
+    EXPECT_NE(d.resetTime(), 0u);
+    feed(d, frame("SI", "z"));
+    EXPECT_EQ(d.good(), 1u);
+    EXPECT_EQ(d.quality(), 100);
   }
 }
 
@@ -113,18 +57,53 @@ TEST(ZrtDecoder, CountersWrapToOne) {
   EXPECT_EQ(d.good(), 2u);
 }
 
+// Every single-bit flip of a checksummed message is rejected; where the flipped bytes still
+// frame a header it is counted bad.
+TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
+  const std::string msgs[] = {frame("SI", std::string("\x80\x81\x82\x83\x90\xA0\xC0\xFF", 8)),
+                              frame("DL", "0123abcd", Ck::Hex), epochStart(123456789),
+                              frame("UO", std::string("\x10\x20\x30\x40", 4))};
+  const auto isHeader = [](const std::string& m) {
+    auto id = [](char c) { return c >= '0' && c <= '~'; };
+    auto hx = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    return id(m[0]) && id(m[1]) && hx(m[2]) && hx(m[3]) && hx(m[4]);
+  };
+  for (const std::string& m : msgs) {
+    ZrtDecoder whole;
+    feed(whole, m);
+    ASSERT_EQ(whole.good(), 1u) << show(m.data(), int(m.size()));
+    for (std::size_t i = 0; i < m.size(); ++i) {
+      for (int bit = 0; bit < 8; ++bit) {
+        SCOPED_TRACE(testing::Message() << m.substr(0, 2) << " byte " << i << " bit " << bit);
+        std::string f = m;
+        f[i] = static_cast<char>(f[i] ^ (1 << bit));
+        ZrtDecoder d;
+        Log log;
+        Rec a(log, "A");
+        d.filter().setHandler(ZRFMessage::makeId(m[0], m[1]), &a, &Rec::handler);
+        // Zeros after it: a flip that lengthens the message still completes it.
+        feed(d, f + std::string(0x1000, '\0'));
+        EXPECT_EQ(d.good(), 0u);
+        EXPECT_TRUE(log.empty());
+        if (isHeader(f)) {
+          EXPECT_GE(d.bad(), 1u);
+        }
+      }
+    }
+  }
+}
+
 // Random bytes must not crash or read outside the buffer (run under the sanitizers).
 TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
   ZrtDecoder d;
   d.parser().setForeignBounds(3, 1536);
   Log log;
-  RecUnknown unknown(log, true);  // takes unknown messages too, the widest path
+  Rec unknown(log, "", true);  // takes unknown messages too, the widest path
   d.filter().setUnknownClient(&unknown);
   std::mt19937_64 rng(20261206);
   std::uniform_int_distribution<int> len(1, 4096);
   std::string buf(4096, '\0');
-  std::size_t total = 0;
-  while (total < 10u * 1024 * 1024) {
+  for (std::size_t total = 0; total < 10u * 1024 * 1024;) {
     const int n = len(rng);
     for (int i = 0; i < n; i += 8) {
       const std::uint64_t r = rng();
@@ -135,35 +114,18 @@ TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
     if (log.size() > 1000) log.clear();
   }
   EXPECT_GT(d.good() + d.bad(), 0u);
-  // The decoder still reads a clean stream afterwards.
-  // (after the longest body a random header can announce)
-  feed(d, std::string(0x1000, '\0') + "\r\n");
-  const std::uint32_t before = d.good();
-  feed(d, frame("SI", "after"));
-  EXPECT_EQ(d.good(), before + 1);
+  EXPECT_TRUE(readsCleanStreamAfter(d));
 }
 
-// Real recordings of other formats (binary frames, text, garbage) read as foreign bytes: no
-// harm done, and a native message right after them is read.
+// Real recordings of other formats (binary frames, text, garbage) read as foreign bytes.
 TEST(ZrtDecoder, RecordingsOfOtherFormatsDoNoHarm) {
   for (const char* name : {"rtcm3/testglo.rtcm3", "rtcm3/uscl00chl0.rtcm3", "rtcm3/mixed-bad-crc.bin",
                            "rtcm3/bad-header.bin", "rtcm2/testglo.rtcm2", "rtcm2/sample.rtcm2"}) {
-    std::string rec;
-    if (FILE* f = std::fopen((std::string(RX_SHARED_DIR) + "/testdata/" + name).c_str(), "rb")) {
-      char b[4096];
-      std::size_t n;
-      while ((n = std::fread(b, 1, sizeof b, f)) > 0) rec.append(b, n);
-      std::fclose(f);
-    }
+    const std::string rec = readFile(std::string(RX_SHARED_DIR) + "/testdata/" + name);
     ASSERT_FALSE(rec.empty()) << name;
     ZrtDecoder d;
-    for (std::size_t i = 0; i < rec.size(); i += 577) {
-      d.process(rec.data() + i, static_cast<int>(std::min<std::size_t>(577, rec.size() - i)));
-    }
-    feed(d, std::string(0x1000, '\0') + "\r\n");
-    const std::uint32_t before = d.good();
-    feed(d, frame("SI", "after"));
-    EXPECT_EQ(d.good(), before + 1) << name;
+    for (std::size_t i = 0; i < rec.size(); i += 577) feed(d, rec.substr(i, 577));
+    EXPECT_TRUE(readsCleanStreamAfter(d)) << name;
   }
 }
 
