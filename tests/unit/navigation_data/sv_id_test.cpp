@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // Slots worked out by hand from the published per-system counts (GPS 32, GLONASS 15 frequency
@@ -36,25 +38,17 @@ TEST(SvId, NumbersToSlots) {
     if (!ok) continue;
     int slot = -1;
     EXPECT_TRUE(c.sat ? id.find_SatSlot(slot) : id.find_SiSlot(slot));
-    EXPECT_EQ(slot, c.slot);
-    EXPECT_EQ(c.sat ? id.get_SatSlot() : id.get_SiSlot(), c.slot);
+    EXPECT_EQ(std::tuple(slot, c.sat ? id.get_SatSlot() : id.get_SiSlot()), std::tuple(c.slot, c.slot));
     // GLONASS is tracked by frequency number: the other numbering is not known from it.
     if (c.system == kSysGlonass) { EXPECT_EQ(c.sat ? id.si : id.sat, kSvUnknown); }
   }
-  for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
-    SvIdType id;
-    ASSERT_TRUE(svIdFromSiSlot(slot, id)) << slot;
-    EXPECT_EQ(id.get_SiSlot(), slot);
+  for (int slot = -1; slot <= SYS_SAT_TOTAL; ++slot) {  // slots back to identities and again
+    SvIdType si, sat;
+    const bool okSi = svIdFromSiSlot(slot, si), okSat = svIdFromSatSlot(slot, sat);
+    ASSERT_EQ(std::tuple(okSi, okSat), std::tuple(slot >= 0 && slot < SYS_SI_TOTAL, slot >= 0 && slot < SYS_SAT_TOTAL)) << slot;
+    if (okSi) { EXPECT_EQ(si.get_SiSlot(), slot); }
+    if (okSat) { EXPECT_EQ(sat.get_SatSlot(), slot); }
   }
-  for (int slot = 0; slot < SYS_SAT_TOTAL; ++slot) {
-    SvIdType id;
-    ASSERT_TRUE(svIdFromSatSlot(slot, id)) << slot;
-    EXPECT_EQ(id.get_SatSlot(), slot);
-  }
-  SvIdType id;
-  EXPECT_FALSE(svIdFromSiSlot(-1, id));
-  EXPECT_FALSE(svIdFromSiSlot(SYS_SI_TOTAL, id));
-  EXPECT_FALSE(svIdFromSatSlot(SYS_SAT_TOTAL, id));
 }
 
 // Identities as they may arrive in outside data: refused by the checked forms, slot untouched.
@@ -66,9 +60,7 @@ TEST(SvId, OutOfRangeIdentitiesAreRefused) {
     EXPECT_EQ(slot, 1234);
   }
   int slot = 0;
-  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)));
-  EXPECT_FALSE(EmptySvId.isValidSi());
-  EXPECT_FALSE(EmptySvId.isValidSat());
+  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)) || EmptySvId.isValidSi() || EmptySvId.isValidSat());
 }
 
 // Inside the stores an unchecked bad identity is an internal fault.
