@@ -52,8 +52,7 @@ TEST(BitReader, SignConventionsWideFieldsAndTheEnd) {
   }
 }
 
-// The RTCM 2 first header word: preamble 0x66 in data bits 1-8, message type in 9-14, station
-// in 15-24 (RTCM 10402.3); data bit 1 is bit 29 of the word.
+// RTCM 10402.3 first header word: preamble 0x66 in data bits 1-8, type 9-14, station 15-24; data bit 1 is bit 29.
 TEST(BitPacker, Rtcm2HeaderWordSplitFieldsAndMasks) {
   std::uint32_t w[3] = {};
   BitPacker::packBits(w, 0x66, BitPacker::desc(1, 1, 8));
@@ -99,22 +98,18 @@ TEST(NavDecoder, SameFramesForAnyChunking) {
     dec.initDecoder(&client);
     NAV_Decoder d(&dec);
     std::uniform_int_distribution<int> size(1, maxChunk);
-    for (std::size_t off = 0; off < data.size();) {
-      const int n = std::min<int>(size(rng), static_cast<int>(data.size() - off));
-      d.putData(data.data() + off, n, static_cast<InPorts::DecPortIndex>(2));
-      off += n;
-    }
+    for (int off = 0, n; off < static_cast<int>(data.size()); off += n)
+      d.putData(data.data() + off, n = std::min<int>(size(rng), static_cast<int>(data.size()) - off), static_cast<InPorts::DecPortIndex>(2));
     return std::make_pair(client.goodMessages(), client.statuses.back().badFrames);
   };
   std::mt19937 rng0(1);
   const auto whole = decodeInChunks(rng0, static_cast<int>(data.size()));
   ASSERT_EQ(whole.first.size(), 429u);
-  for (int maxChunk : {1, 2, 3, 7, 64, 1000, 4096}) {
+  for (int maxChunk : {1, 2, 3, 7, 64, 1000, 4096})
     for (unsigned seed : {11u, 12u}) {
       std::mt19937 rng(seed * 1000 + maxChunk);
       EXPECT_EQ(decodeInChunks(rng, maxChunk), whole) << "max chunk " << maxChunk << " seed " << seed;
     }
-  }
 }
 
 }  // namespace

@@ -8,14 +8,12 @@ namespace {
 
 std::vector<std::string> held(const TextMessage& t) {
   TextMessage::Entry e[2];
-  const int n = t.getMessages(e);
   std::vector<std::string> v;
-  for (int i = 0; i < n; ++i) v.emplace_back(e[i].text);
+  for (int i = 0, n = t.getMessages(e); i < n; ++i) v.emplace_back(e[i].text);
   return v;
 }
 
-// Texts keep 128 characters (a terminator inside ends them), the store the last two; its
-// counter wraps after 31999.
+// Texts keep 128 characters (a terminator ends them), the store the last two; its counter wraps after 31999.
 TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
   TextMessage t;
   const std::string a(128, 'a'), b(128, 'b');
@@ -35,36 +33,6 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
     t.get(c);
     ASSERT_EQ(c.counter, i % 32000) << i;
   }
-}
-
-ReferencePos::REFPOS_PAR pos(double x, const char* name) {
-  ReferencePos::REFPOS_PAR p{};
-  p.x = x, p.y = -x, p.z = 3;
-  return std::strncpy(p.name, name, sizeof p.name - 1), p;
-}
-ReferencePos::ANT_PAR ant(float h) {
-  ReferencePos::ANT_PAR a{};
-  return a.offsets[2] = h, a.offsets[5] = 9, a.flags[0] = 1, a;
-}
-
-TEST(RefParMessage, ChangesOnlyOnARealChange) {
-  RefParMessage r;
-  RefParMessage::REFANT got;
-  struct Step { double x; const char* name; float height; int changes; };
-  // First a change from nothing, the same again, then antenna height, position and name changed.
-  const Step steps[] = {
-      {1, "BASE", 1.5f, 1}, {1, "BASE", 1.5f, 1}, {1, "BASE", 1.6f, 2}, {2, "BASE", 1.6f, 3}, {2, "BAS2", 1.6f, 4}};
-  for (const Step& s : steps) {
-    r.putPar(pos(s.x, s.name), ant(s.height));
-    EXPECT_EQ(r.getChanges(), s.changes) << s.x << s.name << s.height;
-  }
-  r.invalidate();
-  EXPECT_FALSE(r.getPar(got));
-  // Positions kept, antenna values forgotten.
-  EXPECT_EQ(std::tuple(got.pos.x, got.ant.offsets[2], got.ant.offsets[5], got.ant.flags[0]), std::tuple(2.0, 0.0f, 0.0f, 0));
-  // After invalidation the same values count as a change again.
-  r.putPar(pos(2, "BAS2"), ant(1.6f));
-  EXPECT_EQ(r.getChanges(), 5);
 }
 
 struct Base : Rtcm3CpdDecoder {

@@ -1,5 +1,3 @@
-// The RTCM 3 decoder against the recordings, with gpsd's gpsdecode and RTKLIB's convbin decoding
-// the same files at test time as independent truth.
 
 #include <cmath>
 
@@ -36,8 +34,7 @@ const FileCase kFiles[] = {{"testglo.rtcm3", true}, {"uscl00chl0.rtcm3", true}, 
                            {"msg1230.rtcm3", true}, {"standard-examples-1029-1005.rtcm3", true},
                            {"mixed-with-nmea-ubx.bin", false}, {"mixed-bad-crc.bin", false}, {"bad-header.bin", false}};
 
-// Frame and per-type counts, every station point (1005/1006) and every GLONASS bias message's
-// station and indicator of every recording, as gpsdecode reads them.
+// Frame and type counts, station points (1005/1006) and 1230 station and indicator of every recording.
 TEST(Rtcm3Oracle, EveryRecordingMatchesGpsdecode) {
   int stations = 0;
   for (const FileCase& f : kFiles) {

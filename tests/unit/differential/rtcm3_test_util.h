@@ -66,9 +66,7 @@ inline double jsonDouble(const std::string& line, const std::string& key) {
   const std::string v = jsonString(line, key);
   return v == "<absent>" ? -999999.0 : std::strtod(v.c_str(), nullptr);
 }
-inline long long jsonInt(const std::string& line, const std::string& key) {
-  return static_cast<long long>(jsonDouble(line, key));
-}
+inline long long jsonInt(const std::string& l, const std::string& key) { return static_cast<long long>(jsonDouble(l, key)); }
 
 // A payload field: a value of n bits, MSB first, or a string (length byte, then its characters).
 struct Field {
@@ -120,9 +118,7 @@ struct RecordingClient : RTC3_Decoder_Client {
   void updateGloBias(const RTC3_GLO_BIAS& g, int) override { gloBias.push_back(g); }
   void updateVendorText(const RTC3_TEXT_MSG& t, int) override { texts.push_back(t); }
   void updateStatus(RTC3_DEC_STATUS& s, int) override { statuses.push_back(s); }
-  std::size_t delivered() const {
-    return refPos.size() + antDesc.size() + rcvDesc.size() + sysPar.size() + gloBias.size() + texts.size();
-  }
+  std::size_t delivered() const { return refPos.size() + antDesc.size() + rcvDesc.size() + sysPar.size() + gloBias.size() + texts.size(); }
   // Message numbers of the frames that passed the CRC, in order (a bad frame's status repeats the count).
   std::vector<int> goodMessages() const {
     std::vector<int> m;

@@ -46,8 +46,7 @@ std::vector<std::uint8_t> bytesOf(const std::string& name) {
         t[f[0]].push_back(static_cast<std::uint8_t>(std::strtoul(f[9].substr(i, 2).c_str(), nullptr, 16)));
     }
   }
-  const auto it = t.find(name);
-  return it == t.end() ? std::vector<std::uint8_t>{} : it->second;
+  return t.count(name) ? t[name] : std::vector<std::uint8_t>{};
 }
 
 // Exactly as many 32-bit words as the bits need, so a read past the end shows under ASan.
@@ -65,9 +64,8 @@ double published(const std::string& object, const std::string& field) {
     for (const auto& f : csv("gnsstk_expected_values.csv"))
       if (f.size() > 9 && f[1] == "processEphTest") t.emplace(f[5] + "." + f[6], f[9]);
   }
-  const auto it = t.find(object + "." + field);
-  if (it == t.end()) return NAN;
-  const std::string& v = it->second;
+  if (!t.count(object + "." + field)) return NAN;
+  const std::string& v = t[object + "." + field];
   if (v == "true" || v == "false") return v == "true";
   const std::size_t sow = v.find("sow: ");
   return std::strtod(v.c_str() + (sow == std::string::npos ? 0 : sow + 5), nullptr);
@@ -88,17 +86,15 @@ TEST(BitExtract, EveryFieldOfRandomWordsEqualsTheBitByBitReading) {
     for (int n = 1; n <= 64 && first + n - 1 <= 320; ++n) {
       const std::uint64_t ref = referenceField(w, first, n);
       if (n <= 32) {
-        ASSERT_EQ(G::extract(w.data(), first, n), ref) << first << "/" << n;
-        ASSERT_EQ(C::extract(w.data(), first, n), ref);
-        ASSERT_EQ(R::extract(w.data(), first, n), ref);
-        ASSERT_EQ(IrnssDecUtility::extract(w.data(), first, n), ref);
+        ASSERT_EQ(std::tuple(G::extract(w.data(), first, n), C::extract(w.data(), first, n), R::extract(w.data(), first, n),
+                             IrnssDecUtility::extract(w.data(), first, n)), std::tuple(ref, ref, ref, ref)) << first << "/" << n;
       }
       ASSERT_EQ(static_cast<std::uint64_t>(G::extract_DataField(w.data(), first, n, false)), ref);
       const std::int64_t s = G::extract_DataField(w.data(), first, n, true);
       const bool neg = (ref >> (n - 1)) & 1u;
       ASSERT_EQ(s, static_cast<std::int64_t>((neg && n < 64) ? (ref | (~std::uint64_t{0} << n)) : ref)) << first;
-      ASSERT_EQ(C::extract_DataField(w.data(), first, n, true), s);
-      ASSERT_EQ(IrnssDecUtility::extract_DataField(w.data(), first, n, true), s);
+      ASSERT_EQ(std::tuple(C::extract_DataField(w.data(), first, n, true), IrnssDecUtility::extract_DataField(w.data(), first, n, true)),
+                std::tuple(s, s));
     }
   }
 }
@@ -145,16 +141,9 @@ TEST(BitExtract, SignMagnitudeAndThreePieceFields) {
 
 // One ephemeris field: bits a.. (n long), then b.. (m long) when m > 0; kind 'u' unsigned,
 // 's' two's complement (sign-magnitude for GLONASS), 'p' signed semicircles.
-struct Field {
-  const char* name;
-  char kind;
-  double scale;
-  int a, n, b = 0, m = 0;
-};
-struct Message {
-  const char* name;  // GPS LNAV, BeiDou D1 and GLONASS in words from bit 1, Galileo F/NAV in bytes from bit 0
-  std::vector<Field> fields;
-};
+struct Field { const char* name; char kind; double scale; int a, n, b = 0, m = 0; };
+// GPS LNAV, BeiDou D1 and GLONASS in words from bit 1, Galileo F/NAV in bytes from bit 0.
+struct Message { const char* name; std::vector<Field> fields; };
 const Message kMessages[] = {
     {"ephLNAVGPSSF1", {{"pre", 'u', 1, 1, 8}, {"tlm", 'u', 1, 9, 14}, {"uraIndex", 'u', 1, 73, 4},
       {"healthBits", 'u', 1, 77, 6}, {"iodc", 'u', 1, 83, 2, 211, 8}, {"L2Pdata", 'u', 1, 91, 1},
@@ -221,10 +210,8 @@ double read(const std::string& msg, const Field& f) {
 TEST(BitExtract, EphemerisFieldsOfRecordedMessagesGiveGnsstksValues) {
   for (const Message& m : kMessages) {
     const std::string msg = m.name;
-    const char* object = msg.find("Gal") != std::string::npos   ? "GalFNavEph"
-                         : msg.find("GLO") != std::string::npos ? "GLOFNavEph"
-                         : msg.find("D1") != std::string::npos  ? "BDSD1NavEph"
-                                                                : "GPSLNavEph";
+    const char* object = msg.find("Gal") != std::string::npos ? "GalFNavEph" : msg.find("GLO") != std::string::npos ? "GLOFNavEph"
+                         : msg.find("D1") != std::string::npos ? "BDSD1NavEph" : "GPSLNavEph";
     for (const Field& f : m.fields) {
       const double want = published(object, f.name);
       ASSERT_FALSE(std::isnan(want)) << object << "." << f.name;

@@ -6,27 +6,19 @@
 
 namespace {
 
-// Slots worked out by hand from the published per-system counts (GPS 32, GLONASS 15 frequency
-// numbers / 30 orbital slots, Galileo 36, SBAS PRN 120-147, QZSS PRN 193-199, BeiDou 63,
-// NavIC 14), laid end to end in that order. Slot -1: the number is refused.
-struct Case {
-  bool sat;    // satellite numbering (GLONASS orbital slot), else signal numbering (frequency number)
-  int system;
-  int number;
-  int slot;
-};
+// Slots by hand from the published counts (GPS 32, GLONASS 15 frequencies / 30 orbital slots, Galileo 36, SBAS
+// 120-147, QZSS 193-199, BeiDou 63, NavIC 14), end to end in that order. Slot -1: refused.
+struct Case { bool sat; int system, number, slot; };  // sat: satellite numbering (GLONASS orbital slot), else signal
 const Case kCases[] = {
-    {false, kSysGps, 1, 0},        {false, kSysGps, 32, 31},      {false, kSysGlonass, -7, 32},
-    {false, kSysGlonass, 0, 39},   {false, kSysGlonass, 7, 46},   {false, kSysGalileo, 1, 47},
-    {false, kSysGalileo, 36, 82},  {false, kSysSbas, 120, 83},    {false, kSysSbas, 147, 110},
-    {false, kSysQzss, 193, 111},   {false, kSysQzss, 199, 117},   {false, kSysBeidou, 1, 118},
-    {false, kSysBeidou, 63, 180},  {false, kSysNavic, 1, 181},    {false, kSysNavic, 14, 194},
-    {true, kSysGps, 1, 0},         {true, kSysGlonass, 1, 32},    {true, kSysGlonass, 30, 61},
-    {true, kSysGalileo, 1, 62},    {true, kSysSbas, 120, 98},     {true, kSysSbas, 147, 125},
-    {true, kSysQzss, 193, 126},    {true, kSysBeidou, 1, 133},    {true, kSysBeidou, 63, 195},
-    {true, kSysNavic, 1, 196},     {true, kSysNavic, 14, 209},    {false, kSysGlonass, 8, -1},
-    {false, kSysGlonass, -8, -1},  {false, kSysSbas, 119, -1},    {false, kSysSbas, 148, -1},
-    {false, 7, 1, -1},             {true, kSysGlonass, 31, -1},   {true, kSysGps, 0, -1},
+    {false, kSysGps, 1, 0}, {false, kSysGps, 32, 31}, {false, kSysGlonass, -7, 32}, {false, kSysGlonass, 0, 39},
+    {false, kSysGlonass, 7, 46}, {false, kSysGalileo, 1, 47}, {false, kSysGalileo, 36, 82},
+    {false, kSysSbas, 120, 83}, {false, kSysSbas, 147, 110}, {false, kSysQzss, 193, 111}, {false, kSysQzss, 199, 117},
+    {false, kSysBeidou, 1, 118}, {false, kSysBeidou, 63, 180}, {false, kSysNavic, 1, 181},
+    {false, kSysNavic, 14, 194}, {true, kSysGps, 1, 0}, {true, kSysGlonass, 1, 32}, {true, kSysGlonass, 30, 61},
+    {true, kSysGalileo, 1, 62}, {true, kSysSbas, 120, 98}, {true, kSysSbas, 147, 125}, {true, kSysQzss, 193, 126},
+    {true, kSysBeidou, 1, 133}, {true, kSysBeidou, 63, 195}, {true, kSysNavic, 1, 196}, {true, kSysNavic, 14, 209},
+    {false, kSysGlonass, 8, -1}, {false, kSysGlonass, -8, -1}, {false, kSysSbas, 119, -1}, {false, kSysSbas, 148, -1},
+    {false, 7, 1, -1}, {true, kSysGlonass, 31, -1}, {true, kSysGps, 0, -1}
 };
 
 TEST(SvId, NumbersToSlots) {
