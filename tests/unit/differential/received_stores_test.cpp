@@ -1,26 +1,19 @@
 #include "differential/received_stores.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstring>
-#include <string>
-#include <thread>
-#include <tuple>
-#include <vector>
+#include "rtcm3_test_util.h"
+#include "differential/rtcm3_client.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 
 namespace {
 
 std::vector<std::string> held(const TextMessage& t) {
   TextMessage::Entry e[2];
-  const int n = t.getMessages(e);
   std::vector<std::string> v;
-  for (int i = 0; i < n; ++i) v.emplace_back(e[i].text);
+  for (int i = 0, n = t.getMessages(e); i < n; ++i) v.emplace_back(e[i].text);
   return v;
 }
 
-// Texts keep 128 characters (a terminator inside ends them), the store the last two; its
-// counter wraps after 31999.
+// Texts keep 128 characters (a terminator ends them), the store the last two; its counter wraps after 31999.
 TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
   TextMessage t;
   const std::string a(128, 'a'), b(128, 'b');
@@ -31,12 +24,7 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
     t.putMessage(s.text.data(), static_cast<int>(s.text.size()), 3, 17, TextMessage::kRtcm3VendorText);
     EXPECT_EQ(held(t), s.held) << s.text.size();
   }
-  TextMessage::Entry e[2];
-  ASSERT_EQ(t.getMessages(e), 2);
-  EXPECT_EQ(std::tuple(e[1].port, e[1].id, e[1].type), std::tuple(3, 17, TextMessage::kRtcm3VendorText));
   TextMessage::Contents c;
-  t.get(c);
-  EXPECT_EQ(std::tuple(c.count, c.counter), std::tuple(2, 4));
   t.reset();
   t.get(c);
   EXPECT_EQ(std::tuple(held(t).size(), c.counter), std::tuple(0u, 0));
@@ -47,56 +35,53 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
   }
 }
 
-ReferencePos::REFPOS_PAR pos(double x, const char* name) {
-  ReferencePos::REFPOS_PAR p{};
-  p.x = x, p.y = -x, p.z = 3;
-  std::strncpy(p.name, name, sizeof p.name - 1);
-  return p;
-}
+struct Base : Rtcm3CpdDecoder {
+  std::string log;
+  void updateAntDesc(const char* d, int st) override { log += std::string(d) + " " + std::to_string(st) + ";"; }
+  void updateFlags(std::uint8_t f) override { log += "flags " + std::to_string(f) + ";"; }
+};
 
-ReferencePos::ANT_PAR ant(float h) {
-  ReferencePos::ANT_PAR a{};
-  a.offsets[2] = h, a.offsets[5] = 9, a.flags[0] = 1;
-  return a;
-}
-
-TEST(RefParMessage, ChangesOnlyOnARealChange) {
-  RefParMessage r;
-  RefParMessage::REFANT got;
-  EXPECT_FALSE(r.getPar(got));
-  struct Step { double x; const char* name; float height; int changes; };
-  // First a change from nothing, the same again, then antenna height, position and name changed.
-  const Step steps[] = {
-      {1, "BASE", 1.5f, 1}, {1, "BASE", 1.5f, 1}, {1, "BASE", 1.6f, 2}, {2, "BASE", 1.6f, 3}, {2, "BAS2", 1.6f, 4}};
-  for (const Step& s : steps) {
-    r.putPar(pos(s.x, s.name), ant(s.height));
-    EXPECT_EQ(r.getChanges(), s.changes) << s.x << s.name << s.height;
-    ASSERT_TRUE(r.getPar(got));
-    EXPECT_EQ(std::tuple(got.pos.x, got.ant.offsets[2]), std::tuple(s.x, s.height));
+TEST(Rtcm3Client, StationAndPortGates) {
+  // The configured base station is 100, selected: the CMR decoder settings' (-1 none); data from decoder port 1.
+  struct Case { const char* what; bool table; int refPort, selected, station; const char* base; };
+  const Case cases[] = {
+      {"no base decoder", false, -2, -1, 100, ""},
+      {"configured station, any port", true, -2, -1, 100, "TRM 100;"},
+      {"configured station, this port", true, 1, -1, 100, "TRM 100;"},
+      {"another reference port", true, 2, -1, 100, ""},
+      {"other station off the base port", true, -2, -1, 101, ""},
+      {"selected station", true, -2, 101, 101, "TRM 101;"},
+      {"selection excludes the configured one", true, -2, 101, 100, ""},
+  };
+  for (const Case& c : cases) {
+    Base base;
+    Rtcm3CpdDecoder* table[1] = {&base};
+    Rtcm3Client cl;
+    if (c.table) cl.setBaseDecoders(table);
+    RcvSet.refPort = static_cast<std::int16_t>(c.refPort);
+    RcvSet.baseStationId = 100;
+    RtcmSet.cmrDec.inUse = static_cast<std::int16_t>(c.selected);
+    TxtMsg.reset();
+    const RTC3_ANT_DESC a{static_cast<std::uint16_t>(c.station), 3, 0, 0, 3, "TRM", "", {}};
+    cl.updateAntDesc(a, 1);
+    EXPECT_EQ(base.log, c.base) << c.what;
+    TextMessage::Entry e[2];
+    const int n = TxtMsg.getMessages(e);
+    ASSERT_EQ(n, *c.base ? 1 : 0) << c.what;
+    if (n == 1) { EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type), std::tuple("ANT:TRM,SET:3,SER:", TextMessage::kRtcm3AntDescr)); }
   }
-  r.invalidate();
-  EXPECT_FALSE(r.getPar(got));
-  // Positions kept, antenna values forgotten.
-  EXPECT_EQ(std::tuple(got.pos.x, got.ant.offsets[2], got.ant.offsets[5], got.ant.flags[0]), std::tuple(2.0, 0.0f, 0.0f, 0));
-  // After invalidation the same values count as a change again.
-  r.putPar(pos(2, "BAS2"), ant(1.6f));
-  EXPECT_EQ(r.getChanges(), 5);
 }
 
-TEST(RefParMessage, ReadersSeeWholeRecords) {
-  RefParMessage r;
-  std::atomic<bool> stop{false};
-  std::atomic<long> torn{0};
-  std::thread reader([&] {
-    while (!stop.load()) {
-      RefParMessage::REFANT g;
-      if (r.getPar(g) && (g.pos.y != -g.pos.x || g.ant.offsets[2] != static_cast<float>(g.pos.x))) ++torn;
-    }
-  });
-  for (int i = 1; i < 50000; ++i) r.putPar(pos(i, "S"), ant(static_cast<float>(i)));
-  stop = true;
-  reader.join();
-  EXPECT_EQ(torn.load(), 0);
+TEST(Rtcm3Client, VendorTextPassesEveryGate) {
+  Rtcm3Client cl;  // no base decoder at all
+  RcvSet.refPort = 9;
+  TxtMsg.reset();
+  RTC3_TEXT_MSG t{5, 4, "base"};
+  cl.updateVendorText(t, 2);
+  TextMessage::Entry e[2];
+  ASSERT_EQ(TxtMsg.getMessages(e), 1);
+  EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type, e[0].port), std::tuple("base", TextMessage::kRtcm3VendorText, 2));
+
 }
 
 }  // namespace

@@ -1,17 +1,23 @@
-// Helpers of the correction-decoder tests: recordings, the independent decoders run as oracles,
-// a small RTCM 3 frame writer, and a client that keeps what a decoder hands over.
+// Recordings, the oracles run at test time, an RTCM 3 frame writer and a client keeping what a decoder hands over.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,27 +30,23 @@ namespace rtcm3test {
 using Bytes = std::vector<unsigned char>;
 
 inline std::string recording(const std::string& name) { return std::string(RX_SHARED_DIR) + "/testdata/rtcm3/" + name; }
-
 inline Bytes readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-// Runs a shell command and returns its standard output.
 inline std::string run(const std::string& cmd) {
   std::string out;
   FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
   char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
+  for (std::size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  if (p != nullptr) pclose(p);
   return out;
 }
 
-inline bool haveTool(const char* path) { return access(path, X_OK) == 0; }
-
-// One line of gpsd's gpsdecode JSON output per decoded RTCM 3 frame.
+// One line of gpsdecode's JSON per decoded RTCM 3 frame.
 inline std::vector<std::string> gpsdecodeRtcm3(const std::string& file) {
+  EXPECT_EQ(access("/usr/bin/gpsdecode", X_OK), 0) << "gpsdecode (Debian gpsd-clients) is required: run scripts/setup";
   std::vector<std::string> lines;
   std::istringstream out(run("gpsdecode -j < '" + file + "' 2>/dev/null"));
   for (std::string l; std::getline(out, l);)
@@ -52,7 +54,7 @@ inline std::vector<std::string> gpsdecodeRtcm3(const std::string& file) {
   return lines;
 }
 
-// The raw text of a JSON member's value ("key":VALUE), without quotes for strings.
+// A JSON member's value ("key":VALUE), strings without their quotes.
 inline std::string jsonString(const std::string& line, const std::string& key) {
   const std::size_t p = line.find("\"" + key + "\":");
   if (p == std::string::npos) return "<absent>";
@@ -64,27 +66,9 @@ inline double jsonDouble(const std::string& line, const std::string& key) {
   const std::string v = jsonString(line, key);
   return v == "<absent>" ? -999999.0 : std::strtod(v.c_str(), nullptr);
 }
-inline long long jsonInt(const std::string& line, const std::string& key) {
-  return static_cast<long long>(jsonDouble(line, key));
-}
+inline long long jsonInt(const std::string& l, const std::string& key) { return static_cast<long long>(jsonDouble(l, key)); }
 
-// Most-significant-bit-first writer for building test frames.
-struct BitWriter {
-  Bytes bytes;
-  int bits = 0;
-  void put(std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i, ++bits) {
-      if (bits % 8 == 0) bytes.push_back(0);
-      if (i < 64 && ((v >> i) & 1u)) bytes.back() |= static_cast<unsigned char>(0x80u >> (bits % 8));
-    }
-  }
-  void putString(const std::string& s) {
-    put(s.size(), 8);
-    for (unsigned char c : s) put(c, 8);
-  }
-};
-
-// One field of a test payload: a value of some bits, or a string (its length byte, then its characters).
+// A payload field: a value of n bits, MSB first, or a string (length byte, then its characters).
 struct Field {
   Field(std::uint64_t value, int bits) : v(value), n(bits) {}
   Field(std::string s) : text(std::move(s)) {}
@@ -93,13 +77,21 @@ struct Field {
   int n = -1;
   std::string text;
 };
-inline Bytes payload(std::initializer_list<Field> fields) {
-  BitWriter w;
-  for (const Field& f : fields) f.n < 0 ? w.putString(f.text) : w.put(f.v, f.n);
-  return w.bytes;
+inline Bytes payload(const std::vector<Field>& fields) {
+  Bytes b;
+  int bits = 0;
+  const auto put = [&](std::uint64_t v, int n) {
+    for (int i = n - 1; i >= 0; --i, ++bits) {
+      if (bits % 8 == 0) b.push_back(0);
+      if (i < 64 && ((v >> i) & 1u)) b.back() |= static_cast<unsigned char>(0x80u >> (bits % 8));
+    }
+  };
+  for (const Field& f : fields) {
+    if (f.n >= 0) put(f.v, f.n);
+    else for (put(f.text.size(), 8); unsigned char c : f.text) put(c, 8);
+  }
+  return b;
 }
-
-// A whole frame around a payload: preamble, reserved bits, length, payload, CRC-24Q.
 inline Bytes frameOf(const Bytes& payload) {
   const std::size_t len = payload.size();
   Bytes f = {0xD3, static_cast<unsigned char>((len >> 8) & 3), static_cast<unsigned char>(len & 0xFF)};
@@ -109,7 +101,6 @@ inline Bytes frameOf(const Bytes& payload) {
   return f;
 }
 
-// Keeps everything a decoder hands over.
 struct RecordingClient : RTC3_Decoder_Client {
   std::vector<RTC3_REFPOS> refPos;
   std::vector<RTC3_ANT_DESC> antDesc;
@@ -118,29 +109,22 @@ struct RecordingClient : RTC3_Decoder_Client {
   std::vector<RTC3_GLO_BIAS> gloBias;
   std::vector<RTC3_TEXT_MSG> texts;
   std::vector<RTC3_DEC_STATUS> statuses;
-  int resets = 0;
-  std::vector<int> ports;
-
+  int resets = 0, lastPort = -1;
   void reset() override { ++resets; }
-  void updateRefPos(const RTC3_REFPOS& p, int port) override { refPos.push_back(p), ports.push_back(port); }
-  void updateAntDesc(const RTC3_ANT_DESC& a, int port) override { antDesc.push_back(a), ports.push_back(port); }
-  void updateRcvDesc(const RTC3_RCV_DESC& r, int port) override { rcvDesc.push_back(r), ports.push_back(port); }
-  void updateSysPar(const RTC3_SYS_PAR& s, int port) override { sysPar.push_back(s), ports.push_back(port); }
-  void updateGloBias(const RTC3_GLO_BIAS& g, int port) override { gloBias.push_back(g), ports.push_back(port); }
-  void updateVendorText(const RTC3_TEXT_MSG& t, int port) override { texts.push_back(t), ports.push_back(port); }
+  void updateRefPos(const RTC3_REFPOS& p, int port) override { refPos.push_back(p), lastPort = port; }
+  void updateAntDesc(const RTC3_ANT_DESC& a, int) override { antDesc.push_back(a); }
+  void updateRcvDesc(const RTC3_RCV_DESC& r, int) override { rcvDesc.push_back(r); }
+  void updateSysPar(const RTC3_SYS_PAR& s, int) override { sysPar.push_back(s); }
+  void updateGloBias(const RTC3_GLO_BIAS& g, int) override { gloBias.push_back(g); }
+  void updateVendorText(const RTC3_TEXT_MSG& t, int) override { texts.push_back(t); }
   void updateStatus(RTC3_DEC_STATUS& s, int) override { statuses.push_back(s); }
-  std::size_t delivered() const {
-    return refPos.size() + antDesc.size() + rcvDesc.size() + sysPar.size() + gloBias.size() + texts.size();
-  }
-
-  // Message numbers of the frames that passed the CRC, in order (one status per good frame
-  // follows its decoding; a bad frame's status repeats the previous header).
+  std::size_t delivered() const { return refPos.size() + antDesc.size() + rcvDesc.size() + sysPar.size() + gloBias.size() + texts.size(); }
+  // Message numbers of the frames that passed the CRC, in order (a bad frame's status repeats the count).
   std::vector<int> goodMessages() const {
     std::vector<int> m;
-    int lastGood = 0;
-    for (const RTC3_DEC_STATUS& s : statuses) {
-      if (s.goodFrames != lastGood) m.push_back(s.msgNum);
-      lastGood = s.goodFrames;
+    for (int last = 0; const RTC3_DEC_STATUS& s : statuses) {
+      if (s.goodFrames != last) m.push_back(s.msgNum);
+      last = s.goodFrames;
     }
     return m;
   }
@@ -150,8 +134,8 @@ struct RecordingClient : RTC3_Decoder_Client {
 struct Reoutput {
   static inline std::vector<Bytes> frames;
   static inline int lastPort = -1;
-  static int write(int portIndex, const void* data, int len) {
-    lastPort = portIndex;
+  static int write(int port, const void* data, int len) {
+    lastPort = port;
     frames.emplace_back(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + len);
     return len;
   }

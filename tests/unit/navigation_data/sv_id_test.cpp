@@ -2,29 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
-// Slots worked out by hand from the published per-system counts (GPS 32, GLONASS 15 frequency
-// numbers / 30 orbital slots, Galileo 36, SBAS PRN 120-147, QZSS PRN 193-199, BeiDou 63,
-// NavIC 14), laid end to end in that order. Slot -1: the number is refused.
-struct Case {
-  bool sat;    // satellite numbering (GLONASS orbital slot), else signal numbering (frequency number)
-  int system;
-  int number;
-  int slot;
-};
+// Slots by hand from the published counts (GPS 32, GLONASS 15 frequencies / 30 orbital slots, Galileo 36, SBAS
+// 120-147, QZSS 193-199, BeiDou 63, NavIC 14), end to end in that order. Slot -1: refused.
+struct Case { bool sat; int system, number, slot; };  // sat: satellite numbering (GLONASS orbital slot), else signal
 const Case kCases[] = {
-    {false, kSysGps, 1, 0},        {false, kSysGps, 32, 31},      {false, kSysGlonass, -7, 32},
-    {false, kSysGlonass, 0, 39},   {false, kSysGlonass, 7, 46},   {false, kSysGalileo, 1, 47},
-    {false, kSysGalileo, 36, 82},  {false, kSysSbas, 120, 83},    {false, kSysSbas, 147, 110},
-    {false, kSysQzss, 193, 111},   {false, kSysQzss, 199, 117},   {false, kSysBeidou, 1, 118},
-    {false, kSysBeidou, 63, 180},  {false, kSysNavic, 1, 181},    {false, kSysNavic, 14, 194},
-    {true, kSysGps, 1, 0},         {true, kSysGlonass, 1, 32},    {true, kSysGlonass, 30, 61},
-    {true, kSysGalileo, 1, 62},    {true, kSysSbas, 120, 98},     {true, kSysSbas, 147, 125},
-    {true, kSysQzss, 193, 126},    {true, kSysBeidou, 1, 133},    {true, kSysBeidou, 63, 195},
-    {true, kSysNavic, 1, 196},     {true, kSysNavic, 14, 209},    {false, kSysGlonass, 8, -1},
-    {false, kSysGlonass, -8, -1},  {false, kSysSbas, 119, -1},    {false, kSysSbas, 148, -1},
-    {false, 7, 1, -1},             {true, kSysGlonass, 31, -1},   {true, kSysGps, 0, -1},
+    {false, kSysGps, 1, 0}, {false, kSysGps, 32, 31}, {false, kSysGlonass, -7, 32}, {false, kSysGlonass, 0, 39},
+    {false, kSysGlonass, 7, 46}, {false, kSysGalileo, 1, 47}, {false, kSysGalileo, 36, 82},
+    {false, kSysSbas, 120, 83}, {false, kSysSbas, 147, 110}, {false, kSysQzss, 193, 111}, {false, kSysQzss, 199, 117},
+    {false, kSysBeidou, 1, 118}, {false, kSysBeidou, 63, 180}, {false, kSysNavic, 1, 181},
+    {false, kSysNavic, 14, 194}, {true, kSysGps, 1, 0}, {true, kSysGlonass, 1, 32}, {true, kSysGlonass, 30, 61},
+    {true, kSysGalileo, 1, 62}, {true, kSysSbas, 120, 98}, {true, kSysSbas, 147, 125}, {true, kSysQzss, 193, 126},
+    {true, kSysBeidou, 1, 133}, {true, kSysBeidou, 63, 195}, {true, kSysNavic, 1, 196}, {true, kSysNavic, 14, 209},
+    {false, kSysGlonass, 8, -1}, {false, kSysGlonass, -8, -1}, {false, kSysSbas, 119, -1}, {false, kSysSbas, 148, -1},
+    {false, 7, 1, -1}, {true, kSysGlonass, 31, -1}, {true, kSysGps, 0, -1}
 };
 
 TEST(SvId, NumbersToSlots) {
@@ -36,25 +30,17 @@ TEST(SvId, NumbersToSlots) {
     if (!ok) continue;
     int slot = -1;
     EXPECT_TRUE(c.sat ? id.find_SatSlot(slot) : id.find_SiSlot(slot));
-    EXPECT_EQ(slot, c.slot);
-    EXPECT_EQ(c.sat ? id.get_SatSlot() : id.get_SiSlot(), c.slot);
+    EXPECT_EQ(std::tuple(slot, c.sat ? id.get_SatSlot() : id.get_SiSlot()), std::tuple(c.slot, c.slot));
     // GLONASS is tracked by frequency number: the other numbering is not known from it.
     if (c.system == kSysGlonass) { EXPECT_EQ(c.sat ? id.si : id.sat, kSvUnknown); }
   }
-  for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
-    SvIdType id;
-    ASSERT_TRUE(svIdFromSiSlot(slot, id)) << slot;
-    EXPECT_EQ(id.get_SiSlot(), slot);
+  for (int slot = -1; slot <= SYS_SAT_TOTAL; ++slot) {  // slots back to identities and again
+    SvIdType si, sat;
+    const bool okSi = svIdFromSiSlot(slot, si), okSat = svIdFromSatSlot(slot, sat);
+    ASSERT_EQ(std::tuple(okSi, okSat), std::tuple(slot >= 0 && slot < SYS_SI_TOTAL, slot >= 0 && slot < SYS_SAT_TOTAL)) << slot;
+    if (okSi) { EXPECT_EQ(si.get_SiSlot(), slot); }
+    if (okSat) { EXPECT_EQ(sat.get_SatSlot(), slot); }
   }
-  for (int slot = 0; slot < SYS_SAT_TOTAL; ++slot) {
-    SvIdType id;
-    ASSERT_TRUE(svIdFromSatSlot(slot, id)) << slot;
-    EXPECT_EQ(id.get_SatSlot(), slot);
-  }
-  SvIdType id;
-  EXPECT_FALSE(svIdFromSiSlot(-1, id));
-  EXPECT_FALSE(svIdFromSiSlot(SYS_SI_TOTAL, id));
-  EXPECT_FALSE(svIdFromSatSlot(SYS_SAT_TOTAL, id));
 }
 
 // Identities as they may arrive in outside data: refused by the checked forms, slot untouched.
@@ -66,9 +52,7 @@ TEST(SvId, OutOfRangeIdentitiesAreRefused) {
     EXPECT_EQ(slot, 1234);
   }
   int slot = 0;
-  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)));
-  EXPECT_FALSE(EmptySvId.isValidSi());
-  EXPECT_FALSE(EmptySvId.isValidSat());
+  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)) || EmptySvId.isValidSi() || EmptySvId.isValidSat());
 }
 
 // Inside the stores an unchecked bad identity is an internal fault.
