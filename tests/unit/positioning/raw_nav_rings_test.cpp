@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
-#include <fstream>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,11 +11,8 @@ namespace {
 
 CorrData::GpsRawMessageType gpsEntry(int prn, std::uint32_t time, std::int8_t valid = 1) {
   CorrData::GpsRawMessageType e{};
-  e.uSv = std::uint8_t(prn);
-  e.ulTime = time;
-  e.uCount = 10;
+  e.uSv = std::uint8_t(prn), e.ulTime = time, e.uCount = 10, e.iValid = valid;
   for (std::uint32_t i = 0; i < 10; ++i) e.ulWords[i] = time * 16 + i;
-  e.iValid = valid;
   return e;
 }
 
@@ -28,38 +22,31 @@ std::vector<std::uint32_t> readTimes(RawNavReader& r) {
   return t;
 }
 
-}  // namespace
-
-// A full ring is not an empty ring: after 79 appends a reader still at the start sees all 79.
-TEST(RawNavRings, FullRingIsNotEmptyAndTheWriteIndexWraps) {
+// A full ring is not an empty one: after 79 appends a reader still at the start sees all 79. A lapped
+// reader resumes at the oldest entry held and counts what it missed; a reader that keeps up loses nothing.
+TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
   for (std::uint32_t t = 1; t <= 79; ++t) ASSERT_TRUE(updateGpsRawData(gpsEntry(3, t)));
   EXPECT_EQ(GpsRawMessageData.writeIndex(), 0u);
-  RawNavReader r;
-  const auto times = readTimes(r);
-  ASSERT_EQ(times.size(), 79u);
-  EXPECT_TRUE(times.front() == 1u && times.back() == 79u && r.ulOverruns == 0u);
-  CorrData::GloRawMessageType e{};
-  e.iFreq = -7;
+  RawNavReader r0;
+  const auto all = readTimes(r0);
+  ASSERT_EQ(all.size(), 79u);
+  EXPECT_TRUE(all.front() == 1u && all.back() == 79u && r0.ulOverruns == 0u);
+  CorrData::GloRawMessageType g{};
+  g.iFreq = -7;
   for (std::uint32_t i = 0; i < 47; ++i) {
     EXPECT_EQ(GloRawMessageData.writeIndex(), i % 46);
-    ASSERT_TRUE(updateGloRawData(e));
+    ASSERT_TRUE(updateGloRawData(g));
   }
   EXPECT_EQ(GloRawMessageData.writeIndex(), 1u);
-}
-
-TEST(RawNavRings, LappedReaderResumesAtOldestAndCountsOverruns) {
-  const std::uint32_t cases[][2] = {{80, 1}, {158, 79}, {500, 421}};  // appends, overruns
-  std::uint32_t t = 0;
-  for (const auto& c : cases) {
+  std::uint32_t t = 79;
+  for (const std::uint32_t c : {80u, 158u, 500u}) {  // appends; overruns are c - 79
     RawNavReader r;
     r.ullNext = GpsRawMessageData.appended();  // starts now
     const std::uint32_t first = t + 1;
-    for (std::uint32_t i = 0; i < c[0]; ++i) updateGpsRawData(gpsEntry(5, ++t));
+    for (std::uint32_t i = 0; i < c; ++i) updateGpsRawData(gpsEntry(5, ++t));
     const auto times = readTimes(r);
-    ASSERT_EQ(times.size(), 79u) << c[0];
-    EXPECT_EQ(r.ulOverruns, c[1]);
-    EXPECT_EQ(times.front(), first + c[1]);
-    EXPECT_EQ(times.back(), t);
+    ASSERT_EQ(times.size(), 79u) << c;
+    EXPECT_TRUE(r.ulOverruns == c - 79 && times.front() == first + c - 79 && times.back() == t) << c;
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i], times[i - 1] + 1);
   }
   RawNavReader fast, slow;
@@ -70,15 +57,13 @@ TEST(RawNavRings, LappedReaderResumesAtOldestAndCountsOverruns) {
   ASSERT_TRUE(GpsRawMessageData.read(slow, e));
   for (std::uint32_t k = 1; k <= 10; ++k) updateGpsRawData(gpsEntry(7, ++t));
   const auto f = readTimes(fast), s = readTimes(slow);
-  ASSERT_EQ(f.size(), 10u);
-  ASSERT_EQ(s.size(), 39u);
-  EXPECT_EQ(f.front(), t - 9);
-  EXPECT_EQ(s.front(), e.ulTime + 1);
-  EXPECT_EQ(fast.ulOverruns + slow.ulOverruns, 0u);
+  ASSERT_TRUE(f.size() == 10u && s.size() == 39u);
+  EXPECT_TRUE(f.front() == t - 9 && s.front() == e.ulTime + 1 && fast.ulOverruns + slow.ulOverruns == 0u);
 }
 
-// Negative validity is taken out and skipped; SBAS entries of another kind are skipped.
-TEST(RawNavRings, ReadUsableSkipsWhatTheReaderCannotUse) {
+// Negative validity is taken out and skipped; SBAS entries of another kind are skipped; an entry whose
+// count exceeds its payload is refused.
+TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
   const int comp[][2] = {{11, 1}, {12, -1}, {13, -128}, {14, 0}};  // PRN, validity
   for (const auto& c : comp) updateCompRawData(gpsEntry(c[0], 1, std::int8_t(c[1])));
   RawNavReader r;
@@ -87,13 +72,12 @@ TEST(RawNavRings, ReadUsableSkipsWhatTheReaderCannotUse) {
   while (CompRawMessageData.readUsable(r, e)) prns.push_back(e.uSv);
   EXPECT_EQ(prns, (std::vector<int>{11, 14}));
   EXPECT_FALSE(CompRawMessageData.read(r, e));  // the skipped ones are gone for this reader
-
   const int sbas[][3] = {{131, 0, 1}, {131, 1, 2}, {183, 0, 3}, {136, 7, 4}};  // PRN, kind, time
   for (const auto& s : sbas) {
     CorrData::WaasRawMessageType w{};
-    w.uSv = std::uint8_t(s[0]), w.uKind = std::uint8_t(s[1]), w.ulTime = std::uint32_t(s[2]), w.uCount = 32;
+    w.uSv = std::uint8_t(s[0]), w.uKind = std::uint8_t(s[1]), w.ulTime = std::uint32_t(s[2]);
+    w.uCount = 32, w.iValid = 1;
     for (int i = 0; i < 32; ++i) w.uData[i] = std::uint8_t(s[2] + i);
-    w.iValid = 1;
     ASSERT_TRUE(updateWaasRawData(w));
   }
   RawNavReader wr;
@@ -104,6 +88,17 @@ TEST(RawNavRings, ReadUsableSkipsWhatTheReaderCannotUse) {
     for (std::uint32_t i = 0; i < 32; ++i) ASSERT_EQ(w.uData[i], std::uint8_t(w.ulTime + i));
   }
   EXPECT_EQ(times, (std::vector<std::uint32_t>{1, 3}));
+  CorrData::GpsRawMessageType g = gpsEntry(1, 1);
+  for (int n : {CorrData::kRawMessageWords + 1, 255}) {
+    g.uCount = std::uint8_t(n);
+    EXPECT_FALSE(updateIrnssRawData(g)) << n;
+  }
+  EXPECT_TRUE(IrnssRawMessageData.refused() == 2u && IrnssRawMessageData.appended() == 0u);
+  g.uCount = CorrData::kRawMessageWords;
+  EXPECT_TRUE(updateIrnssRawData(g));
+  CorrData::LexRawMessageType lex{};  // byte-form entries carry any length a one-byte count gives
+  lex.uCount = 255;
+  EXPECT_TRUE(updateLexRawData(lex));
 }
 
 TEST(RawNavRings, SbasPrnToIdentity) {
@@ -118,65 +113,8 @@ TEST(RawNavRings, SbasPrnToIdentity) {
   }
 }
 
-TEST(RawNavRings, EntryLongerThanItsPayloadIsRefused) {
-  CorrData::GpsRawMessageType e = gpsEntry(1, 1);
-  e.uCount = CorrData::kRawMessageWords + 1;
-  EXPECT_FALSE(updateIrnssRawData(e));
-  e.uCount = 255;
-  EXPECT_FALSE(updateIrnssRawData(e));
-  EXPECT_EQ(IrnssRawMessageData.refused(), 2u);
-  EXPECT_EQ(IrnssRawMessageData.appended(), 0u);
-  e.uCount = CorrData::kRawMessageWords;
-  EXPECT_TRUE(updateIrnssRawData(e));
-  CorrData::LexRawMessageType lex{};  // byte-form entries carry any length a one-byte count gives
-  lex.uCount = 255;
-  EXPECT_TRUE(updateLexRawData(lex));
-}
-
-// Real broadcast messages (GPS LNAV and CNAV-2 of a public test set) pass through intact; the
-// ring keeps the last 29.
-TEST(RawNavRings, RealMessagesPassIntact) {
-  std::ifstream in(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  ASSERT_TRUE(in.good());
-  std::string line;
-  std::getline(in, line);
-  std::vector<CorrData::GpsRawMessageType> sent;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f(1);
-    bool quoted = false;
-    for (char ch : line) {
-      quoted ^= ch == '"';
-      if (ch == ',' && !quoted)
-        f.emplace_back();
-      else
-        f.back() += ch;
-    }
-    if (f.size() < 10 || f[2] != "GPS" || (f[1] != "LNav" && f[1] != "CNav2")) continue;
-    CorrData::GpsRawMessageType e{};
-    e.uSv = std::uint8_t(std::stoi(f[3]));
-    e.uKind = f[1] == "LNav" ? 0 : 2;
-    e.uCount = std::uint8_t((std::stoi(f[8]) + 31) / 32);
-    ASSERT_LE(e.uCount, CorrData::kRawMessageWords) << f[0];
-    for (int w = 0; w < e.uCount; ++w) {
-      std::string part = f[9].substr(std::size_t(w) * 8, 8);
-      part.resize(8, '0');
-      e.ulWords[w] = std::uint32_t(std::stoul(part, nullptr, 16));
-    }
-    e.iValid = 1;
-    sent.push_back(e);
-  }
-  ASSERT_GE(sent.size(), 17u);
-  RawNavReader r;
-  for (const auto& e : sent) ASSERT_TRUE(updateQzssRawData(e));
-  for (std::size_t i = sent.size() > 29 ? sent.size() - 29 : 0; i < sent.size(); ++i) {
-    CorrData::GpsRawMessageType out{};
-    ASSERT_TRUE(QzssRawMessageData.readUsable(r, out));
-    EXPECT_EQ(std::memcmp(&out, &sent[i], sizeof out), 0) << i;
-  }
-}
-
-// One writer, two readers on other threads: every reader sees the entries in order, and what it
-// read plus what it missed is everything that was written. Run under ThreadSanitizer too.
+// One writer, two readers on other threads: every reader sees the entries in order, and what it read plus
+// what it missed is everything that was written.
 TEST(RawNavRings, ConcurrentWriterAndReaders) {
   constexpr std::uint32_t kAppends = 50000;
   std::atomic<bool> done{false};
@@ -184,11 +122,8 @@ TEST(RawNavRings, ConcurrentWriterAndReaders) {
     CorrData::GpsRawMessageType e{};
     for (std::uint32_t last = 0;;) {
       const bool finished = done.load();
-      while (GpsRawMessageData.read(*r, e)) {
-        if (e.ulTime <= last || e.ulWords[9] != e.ulTime * 16 + 9) *ordered = false;
-        last = e.ulTime;
-        ++*readCount;
-      }
+      for (; GpsRawMessageData.read(*r, e); last = e.ulTime, ++*readCount)
+        *ordered = *ordered && e.ulTime > last && e.ulWords[9] == e.ulTime * 16 + 9;
       if (finished) break;
     }
   };
@@ -200,7 +135,7 @@ TEST(RawNavRings, ConcurrentWriterAndReaders) {
   for (std::uint32_t t = 1; t <= kAppends; ++t) updateGpsRawData(gpsEntry(9, t));
   done = true;
   t1.join(), t2.join();
-  EXPECT_TRUE(o1 && o2);
-  EXPECT_EQ(n1 + r1.ulOverruns, kAppends);
-  EXPECT_EQ(n2 + r2.ulOverruns, kAppends);
+  EXPECT_TRUE(o1 && o2 && n1 + r1.ulOverruns == kAppends && n2 + r2.ulOverruns == kAppends);
 }
+
+}  // namespace

@@ -1,8 +1,6 @@
-// Clock-quality store for the precision time service.
-//
-// Truth for the UTC offsets: GPS time was set equal to UTC on 6 January 1980, when TAI - UTC
-// was 19 s, so TAI - GPS is always 19 s; since 1 January 2017 TAI - UTC is 37 s and GPS - UTC
-// 18 s (IERS Bulletin C).
+// Clock-quality store for the precision time service. GPS time was set equal to UTC on 6 January 1980, when
+// TAI - UTC was 19 s, so TAI - GPS is always 19 s; since 1 January 2017 TAI - UTC is 37 s and GPS - UTC 18 s
+// (IERS Bulletin C).
 #include "positioning/sys_clock.h"
 
 #include <gtest/gtest.h>
@@ -13,21 +11,19 @@
 namespace {
 
 SysTime g_now{};
-void fakeClock(SysTime& t) { t = g_now; }
 
 class SysClock : public ::testing::Test {
  protected:
   void SetUp() override {
     g_now.assign(1700000000, 0);
-    TimeScales::setRealClock(fakeClock);
+    TimeScales::setRealClock([](SysTime& t) { t = g_now; });
     sysClockInitOnce();
   }
   void TearDown() override { TimeScales::setRealClock(nullptr); }
   // Publishes an epoch whose GPS scale carries `gpsFlags` and `leap` GPS - UTC seconds.
   void publish(int gpsFlags, int leap = 18) {
     RcvTimeScales::INT_SCALES s{};
-    s.sysUtc[0] = leap;
-    s.flags[0] = gpsFlags;
+    s.sysUtc[0] = leap, s.flags[0] = gpsFlags;
     TimeScales::epoch(g_now, ++rcvMs_);
     TimeScales::endUpdate(s, rcvMs_);
   }
@@ -36,48 +32,36 @@ class SysClock : public ::testing::Test {
 
 TEST_F(SysClock, UtcOffsetForTheTimeService) {
   const struct { const char* what; int flags, leap, warning, offset; bool known; } cases[] = {
-      {"UTC unknown", 0x40, 18, 0, 19, false},
-      {"UTC unknown, offset ignored", 0x540, 17, 1, 19, false},
-      {"18 leap seconds known", 0x50, 18, 0, 37, true},
-      {"known by the second mark", 0x60, 18, 1, 37, true},
+      {"UTC unknown", 0x40, 18, 0, 19, false},          {"UTC unknown, offset ignored", 0x540, 17, 1, 19, false},
+      {"18 leap seconds known", 0x50, 18, 0, 37, true}, {"known by the second mark", 0x60, 18, 1, 37, true},
       {"before 2017: 17 leap seconds", 0x70, 17, 0, 36, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
     publish(c.flags, c.leap);
     RcvTimeScales::leapWarning = static_cast<std::uint8_t>(c.warning);
     int offset = -1, warning = -1;
-    EXPECT_EQ(sysClockGetUtcOffs(offset, warning), c.known);
-    EXPECT_EQ(offset, c.offset);
-    EXPECT_EQ(warning, c.warning);
+    EXPECT_EQ(sysClockGetUtcOffs(offset, warning), c.known) << c.what;
+    EXPECT_TRUE(offset == c.offset && warning == c.warning) << c.what;
   }
 }
 
-// The RMS is 1000 until a valid solution is stored; exactness latches once a valid solution
-// meets an exact receiver time.
+// The RMS is 1000 until a valid solution is stored; exactness latches once a valid solution meets an exact
+// receiver time (GPS scale flags published before the store).
 TEST_F(SysClock, RmsAndExactnessFollowValidSolutions) {
-  const struct {
-    int flags;  // GPS scale flags published before the store
-    bool valid;
-    float rms;
-    bool exact;
-  } steps[] = {
+  const struct { int flags; bool valid; float rms; bool exact; } steps[] = {
       {0x40, false, 1000.0f, false}, {0x40, true, 2.5f, false}, {0xC0, false, 2.5f, false},
       {0xC0, true, 1.0f, true},      {0x40, true, 3.0f, true},  {0x00, true, 4.0f, true},
   };
   int i = 0;
   for (const auto& s : steps) {
-    SCOPED_TRACE(i++);
     publish(s.flags);
-    sysClockStoreOffs(0, 0, 0.0, 0.0, s.valid ? s.rms : 77.0f, s.valid ? 2 * s.rms : 77.0f,
-                      s.valid);
-    EXPECT_FLOAT_EQ(sysClockGetRms(), s.rms);
-    EXPECT_FLOAT_EQ(sysClockGetExtrapTime(), s.rms == 1000.0f ? 0.0f : 2 * s.rms);
-    EXPECT_EQ(sysClockIsExact(), s.exact);
+    sysClockStoreOffs(0, 0, 0.0, 0.0, s.valid ? s.rms : 77.0f, s.valid ? 2 * s.rms : 77.0f, s.valid);
+    EXPECT_FLOAT_EQ(sysClockGetRms(), s.rms) << i;
+    EXPECT_FLOAT_EQ(sysClockGetExtrapTime(), s.rms == 1000.0f ? 0.0f : 2 * s.rms) << i;
+    EXPECT_EQ(sysClockIsExact(), s.exact) << i++;
   }
   sysClockInitOnce();
-  EXPECT_FLOAT_EQ(sysClockGetRms(), 1000.0f);
-  EXPECT_FALSE(sysClockIsExact());
+  EXPECT_TRUE(sysClockGetRms() == 1000.0f && !sysClockIsExact());
 }
 
 }  // namespace
