@@ -1,5 +1,4 @@
-// Channel data: carrier smoothing, dual-frequency ionospheric delay and TEC against first-order ionosphere
-// physics, and the TEC calibration with its block in the settings image.
+// Channel data: carrier smoothing, ionospheric delay and TEC against first-order physics, TEC calibration.
 #include "positioning/chan_data.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +15,7 @@
 
 namespace {
 
-// The first-order ionospheric group delay on frequency f is 40.3 TEC / f^2 m (TEC in electrons per m^2,
-// 1 TECU = 1e16; Klobuchar, Misra & Enge): code is delayed by it, carrier phase advanced.
+// First-order ionosphere (Klobuchar; Misra & Enge): code delayed, phase advanced by 40.3 TEC / f^2 m (TEC in el/m^2).
 constexpr double kC = 299792458.0, kL1 = 1575.42e6, kL2 = 1227.60e6, kTecu = 1e16;
 double delayOf(double tec, double f) { return 40.3 * tec / (f * f); }
 
@@ -38,7 +36,6 @@ struct Sat {
   void map() const {
     for (int slot : {0, 2}) ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
   }
-  // Code jumps (m) model faults; whole cycles of ambiguity ride on the phase.
   void fill(int e, double jump1 = 0.0, double jump2 = 0.0, std::uint16_t extraFlags = 0) {
     std::normal_distribution<double> n(0.0, 1.0);
     for (int slot = 0; slot <= (dual ? 2 : 0); slot += 2) {
@@ -65,12 +62,9 @@ struct Sat {
   }
 };
 
-// Error of the smoothed L1 code against the true range plus the L1 delay, m.
 double smError(const Sat& s, int e) { return Cdat[s.ch].sig(0)->smCode * kC - (s.range(e) + s.delay1()); }
 
-// 91 channels, code noise 1 m, carrier noise 2 mm: after n epochs the smoothed code is the mean of n
-// code-minus-carrier samples plus the carrier, so its noise is sigma / sqrt(n). 91 samples estimate an RMS
-// to about 7 %; allowed: 25 %.
+// Code noise 1 m falls to sigma / sqrt(n) (the mean of n code-minus-carrier samples); 91 channels give the RMS to 7 %.
 TEST(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
   std::vector<Sat> sats(kCdatPerInput);
   for (int i = 0; i < kCdatPerInput; ++i) {
@@ -132,13 +126,11 @@ TEST(ChanSmoothing, RestartRules) {
       EXPECT_TRUE(c.ev != PhaseReset || sig->accPhaseTime == 0);
     }
     EXPECT_EQ(sig->smCnt, c.count);
-    // A restart starts from the code as measured.
     EXPECT_TRUE(c.count != 1 || (sig->smCode == sig->codeRaw && (c.ev == NoCarrier || sig->accuracy == 50.0f)));
   }
 }
 
-// A jump of the L2 code by x moves the ionosphere-free code by x f2^2/(f2^2 - f1^2), about 1.55 x: 5 m on
-// L2 is 7.7 m (a restart), 4 m is 6.2 m. Neither restarts the L2 code smoothing (10 m).
+// An L2 code jump x moves the ionosphere-free code by 1.55 x: 5 m restarts it (7.7 m > 7 m), 4 m does not.
 TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsItsSmoothing) {
   const struct { double l2Jump; bool l2Lost; int ifCount; } cases[] = {
       {5.0, false, 1}, {-5.0, false, 1}, {4.0, false, 31}, {0.0, false, 31}, {0, true, 0}};
@@ -182,15 +174,6 @@ TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
   EXPECT_GT(Cdat[Sat::tracked(ch, 30, false).ch].sig(0)->smCnt, 1);
 }
 
-TEST(ChanSmoothing, PutSmoothedChoosesTheOutputCode) {
-  for (bool put : {false, true}) {
-    ChanData::bPutSmoothed = put;
-    const ChanSigData* sig = Cdat[Sat::tracked(put ? 1 : 0, 20, false, 1.0).ch].sig(0);
-    EXPECT_TRUE(sig->smCnt == 20 && sig->smCode != sig->codeRaw) << put;  // smoothing runs either way
-    EXPECT_EQ(sig->code, put ? sig->smCode : sig->codeRaw) << put;
-  }
-}
-
 TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
   unsigned char before[sizeof(ChanSigData)];
   std::memcpy(before, &SdatEmpty, sizeof before);
@@ -205,14 +188,6 @@ TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
   ChanData::mapSlot(0, 0, kCdatRecords);
   ChanData::mapSlotD(0, 0, -1);
   EXPECT_EQ(Cdat[0].sig(0), &SdatEmpty);
-  ChanData::mapSlotD(3, 1, 7);  // a secondary record fills only an empty slot; the primary takes over
-  EXPECT_EQ(Cdat[3].sig(1), &SdatD[7]);
-  ChanData::mapSlot(3, 1, 9);
-  ChanData::mapSlotD(3, 1, 8);
-  EXPECT_TRUE(Cdat[3].sig(1) == &Sdat[9] && Cdat[3].sigSecondary(1) == &SdatD[8]);
-  ChanData::mapSlotP1(4, 5);
-  EXPECT_EQ(Cdat[4].sig(5), &SdatP1[4 * kCdatSlots + 5]);
-
   for (int slot = 0; slot < kCdatSlots; ++slot) ChanData::mapSlot(2, slot, 2 * kCdatSlots + slot);
   const float cn0[kCdatSlots] = {40, 0, 47, 45, 47.5f, 30};
   Cdat[2].initSlots();
@@ -228,20 +203,7 @@ TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
   EXPECT_TRUE(Cdat[2].bestSlot() == 255 && Cdat[2].sig(3)->bInUse == 0);
 }
 
-// xMaxSmCnt takes the low 16 bits, per channel both lengths of the first antenna input; 0 is stored as 1.
-TEST(ChanSettings, SetSmoothInt) {
-  const int cases[][4] = {{0, 250, 250, 60},         {0, 0, 1, 60},           {0, 0x10000, 1, 60},
-                          {0, 0x12345, 0x2345, 60}, {1, 120, 0x2345, 120}, {1, 0, 0x2345, 1}};
-  for (const auto& c : cases) {
-    setSmoothInt(c[0] != 0, c[1]);
-    EXPECT_EQ(ChanData::xMaxSmCnt, c[2]) << c[1];
-    for (int i : {0, 45, 90}) EXPECT_TRUE(Cdat[i].smoothLength(0) == c[3] && Cdat[i].smoothLength(1) == c[3]) << c[1];
-    EXPECT_TRUE(Cdat[91].smoothLength(0) == 60 && Cdat[181].smoothLength(1) == 60) << c[1];
-  }
-}
-
-// The correction processor's ionosphere record: a model that knows the delay only roughly, and the
-// obliquity factor of the satellite's elevation.
+// The correction processor's ionosphere record: a rough model of the delay and the obliquity factor.
 float g_obliquity[kCdatChannels], g_modelCorr[kCdatChannels];
 int g_calib = 0;
 bool fakeIonoRecord(const SvIdType& sv, float& corr, float& obliquity) {
@@ -259,7 +221,7 @@ class ChanIono : public TempRunDir {
     ASSERT_TRUE(ChanData::allocate_NvRamTecCalibData());
     ChanData::restore_NvRamTecCalibData();
   }
-  // A restart: the image file is saved, memory forgets (nothing valid when blank), the file is read back.
+  // The image file is saved, memory forgets (nothing valid when blank), the file is read back.
   static void restart(bool save = true) {
     ASSERT_TRUE(!save || FileNvmSave(0, true));
     NvBlock::resetLayout();
@@ -274,8 +236,7 @@ class ChanIono : public TempRunDir {
 };
 using TecCalib = ChanIono;
 
-// Eight satellites with vertical TEC 3 to 90 TECU under obliquity factors 1.0 to 2.8, 600 epochs with
-// smoothing limits of 600. Slots 1 and 3-5 are not tracked, which must not disturb the ionosphere estimate.
+// Vertical TEC 3 to 90 TECU under obliquity 1.0 to 2.8; untracked slots 1 and 3-5 must not disturb the estimate.
 TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
   ChanData::xMaxSmCnt = ChanData::xTecMaxSmCnt = 600;
   const double vtec[] = {3.0, 10.0, 20.0, 35.0, 50.0, 65.0, 80.0, 90.0};
@@ -300,7 +261,7 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
     EXPECT_NEAR(c.delayRate(), 0.0, 0.002);
     EXPECT_NEAR(c.ifSmCode() * kC, sats[i].range(N - 1), 0.05);  // the ionosphere-free code is the range
   }
-  // Full invalidation drops the delay at once; otherwise it is kept for its hold time (seconds).
+  // Full invalidation drops the delay at once, otherwise it is kept for its hold time (seconds).
   for (bool full : {false, true}) {
     const double d = Cdat[full].delay();
     Cdat[full].invalidateIon(full);
@@ -309,7 +270,6 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
   }
 }
 
-// The slant TEC grows by 0.01 TECU/s: the L1 delay by 40.3e14 / f1^2 m/s, about 1.6 mm/s.
 TEST_F(ChanIono, DelayRateFollowsAChangingIonosphere) {
   Sat s;
   s.map();
@@ -318,26 +278,7 @@ TEST_F(ChanIono, DelayRateFollowsAChangingIonosphere) {
   EXPECT_NEAR(Cdat[0].delayRate(), delayOf(0.01 * kTecu, kL1), 0.3 * delayOf(0.01 * kTecu, kL1));
 }
 
-TEST_F(ChanIono, TecIsNanWithoutItsInputs) {
-  const struct { const char* what; bool dual, record; std::uint8_t sys; } cases[] = {
-      {"single frequency", false, true, kSysGps},
-      {"no ionosphere record", true, false, kSysGps},
-      {"satellite without a system", true, true, kSvUnknown},
-  };
-  int ch = 0;
-  for (const auto& c : cases) {
-    Sat s = Sat::tracked(ch++, 0, c.dual);
-    g_obliquity[s.ch] = 1.0f;
-    chanDataLinks.ionoRecord = c.record ? fakeIonoRecord : nullptr;
-    SvIdType sv = s.sv();
-    sv.sys = c.sys;
-    for (int e = 0; e < 20; ++e) s.epoch(e), Cdat[s.ch].evaluateTEC(sv, 60.0, e * 1000LL);
-    EXPECT_TRUE(std::isnan(Cdat[s.ch].tec())) << c.what;
-  }
-}
-
-// Above 45 degrees the samples are measured minus modelled delay: the model sees 25 of 30 TECU. Switched
-// off, the running calibration ends; switched on again it starts over.
+// Samples above 45 degrees are measured minus modelled delay (25 of 30 TECU); off and on again starts over.
 TEST_F(TecCalib, EvaluateTecCalibratesAboveFortyFiveDegreesAndRemovesTheBias) {
   g_calib = 1;
   Sat s;
@@ -357,8 +298,7 @@ TEST_F(TecCalib, EvaluateTecCalibratesAboveFortyFiveDegreesAndRemovesTheBias) {
   EXPECT_EQ(ChanData::tecCalib().seconds, 4);
 }
 
-// Mean and standard deviation per system by the two-pass formula. Constants for which sum(x^2)/n - mean^2,
-// summed as the calibration sums, rounds below zero give a deviation of 0, not the root of a negative.
+// Two-pass mean and deviation; constants whose sum(x^2)/n - mean^2 rounds below zero give a deviation of 0.
 TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
   std::mt19937 rng(4711);
   std::normal_distribution<double> n(0.0, 1.0);
@@ -398,8 +338,7 @@ TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
   EXPECT_GT(found, 0);
 }
 
-// The file holds the block as laid out: 32-bit seconds, 4 spare bytes, seven means, seven deviations; a
-// flipped bit clears it.
+// The file holds 32-bit seconds, 4 spare bytes, seven means, seven deviations; a flipped bit clears the block.
 TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   for (int i = 0; i < 100; ++i) {
     ChanData::updateTecCalibData(kSysGps, 1000 * i, 1.25 + 0.01 * (i % 5));
@@ -427,9 +366,8 @@ TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   EXPECT_EQ(ChanData::tecCalib().mean[kSysGps], 0.0);
 }
 
-// One sample a second, alternating 4.0 +- 0.1: the mean soon stands still at 4.0 and nothing more is
-// written, the image unchanged. Then the samples move to 5.0: the block follows, never twice within ten
-// seconds. A change held back goes out once its ten seconds are over, even without a new sample.
+// 4.0 +- 0.1 alternating: the mean stands still and nothing is written; at 5.0 the block follows, at most every
+// 10 s, and a change held back goes out when its 10 s are over.
 TEST_F(TecCalib, TheBlockIsWrittenOnlyOnRealChangesAndAtMostEveryTenSeconds) {
   const std::uint32_t writes0 = ChanData::tecCalibWrites();
   std::uint32_t changesAt300 = 0, writesAt300 = 0, lastWrites = writes0, writesAfterMove = 0;

@@ -1,5 +1,4 @@
-// The data store as its users see it: the per-satellite record pool (alone and with writers and readers on
-// several threads), the server shapes and the SBAS ionosphere grid server.
+// The data store: the satellite record pool, the server shapes, the SBAS grid server, the raw navigation rings.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,11 +11,11 @@
 
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/server_shapes.h"
+#include "positioning/raw_nav_rings.h"
 #include "settings/rcv_settings.h"
 
 namespace {
 
-// A record whose every body byte is the low byte of the writer's slot mark + sequence number.
 struct TestSatRecord {
   DataBufferHeaderType header;
   std::uint32_t ulSlotMark, ulSeq;
@@ -45,16 +44,10 @@ SvIdType gpsSv(int prn) {
   return id;
 }
 
-// Time tags in ms of day or week run back to 0 at the wrap; records written before it are the oldest,
-// not unusable. Free records are handed out from the end of the list.
+// Records written before a ms-of-day/week wrap are the oldest, not unusable; free ones go from the end of the list.
 TEST(DataPool, PutsLandInTheRightRecord) {
   struct Op { std::uint32_t ms; int prn, seq; };  // prn 0: Init; seq 0: null put
-  const struct {
-    const char* what;
-    std::uint16_t records;
-    std::vector<Op> ops;
-    std::vector<int> held, gone;
-  } scenarios[] = {
+  const struct { const char* what; std::uint16_t records; std::vector<Op> ops; std::vector<int> held, gone; } scenarios[] = {
       {"own record reused while free ones exist", 4,
        {{1000, 1, 1}, {2000, 1, 2}, {3000, 2, 1}, {4000, 3, 1}, {5000, 4, 1}}, {1, 2, 3, 4}, {}},
       {"oldest goes to a new satellite", 3, {{1000, 1, 1}, {2000, 2, 1}, {3000, 3, 1}, {4000, 2, 2}, {5000, 4, 1}},
@@ -104,7 +97,6 @@ TEST(DataPool, PutsLandInTheRightRecord) {
     }
     EXPECT_TRUE(pool.buffer().check_Consistency());
   }
-  // Identities come from decoded data: one out of range is refused, nothing ends.
   TestPool pool(2);
   TestSatRecord r = TestSatRecord::make(1, 1);
   for (const SvIdType& sv : {SvIdType{0, 7, 0, 0}, SvIdType{15, kSysGlonass, 0, 0}, SvIdType{36, kSysGalileo, 0, 0}})
@@ -120,8 +112,7 @@ TEST(DataPoolDeathTest, SlotOutOfRangeInsideThePoolIsAnInternalFault) {
   EXPECT_EXIT(pool.buffer().put(SYS_SI_TOTAL, &r), ::testing::ExitedWithCode(kExitBadSiIdentity & 0xFF), "");
 }
 
-// Two writers (sharing PRNs 10..15 so that they also race for one satellite), a reader and a consistency
-// checker: a record never has two owners and a satellite never reads another's data.
+// Writers sharing PRNs 10..15, a reader and a checker: no record has two owners, no satellite another's data.
 TEST(DataPoolStress, TwoWritersNeverShareARecord) {
   TestPool pool(6);
   std::atomic<bool> bad{false}, stop{false};
@@ -166,8 +157,7 @@ TEST(DataPoolStress, TwoWritersNeverShareARecord) {
   EXPECT_LE(owned, 6);
 }
 
-// With a record for every satellite nothing may ever be evicted: two writers choosing a record at the same
-// moment must not both take the same free one. Each round starts from an empty pool.
+// With room for all nothing is evicted: two writers must not both take the same free record.
 TEST(DataPoolStress, TwoWritersWithRoomForAllLoseNothing) {
   constexpr int kRounds = 3000;
   TestPool pool(8);
@@ -200,7 +190,7 @@ TEST(DataPoolStress, TwoWritersWithRoomForAllLoseNothing) {
   EXPECT_TRUE(pool.buffer().check_Consistency());
 }
 
-TEST(DataServers, FixedPositionFlaggedSetupAndRequestServers) {
+TEST(DataServers, FixedPositionFlaggedAndRequestServers) {
   const double fixed[6] = {4000000.5, 500000.25, 4900000.75, 0.8, 0.1, 123.5};
   std::memcpy(RcvSet.posSourceData, fixed, sizeof fixed);
   for (std::uint16_t source : {0, 6}) {  // source 6: the fixed position replaces every position
@@ -210,9 +200,6 @@ TEST(DataServers, FixedPositionFlaggedSetupAndRequestServers) {
     EXPECT_TRUE(source == 6 ? out.dX == 4000000.5 && out.dHeight == 123.5
                             : std::memcmp(&out, &in, offsetof(PosData::PositionDataType, bValid) + 1) == 0);
   }
-  PosData::PositionDataType pos{};
-  EXPECT_EQ(PVTDataInstance.refPosition.Take(&pos), 0);  // a server of its own
-  // Get reads once, Take many times; GPS, QZSS and BeiDou models are separate.
   auto& s = PVTDataInstance.klobIonoModel[0];
   NavData::KlobIonoModelDataType r{}, in{};
   EXPECT_EQ(s.Get(&r) + s.Take(&r), 0);
@@ -224,29 +211,10 @@ TEST(DataServers, FixedPositionFlaggedSetupAndRequestServers) {
   r.bValid = 3;
   EXPECT_TRUE(s.Get(&r) + s.Take(&r) == 0 && r.bValid == 3);  // nothing copied
   EXPECT_EQ(PVTDataInstance.klobIonoModel[1].Take(&r), 0);
-  // The receiver time advances the pools' time base.
   PosData::RcvTimeDataType t{11, 123456789}, tOut{};
   ASSERT_EQ(PVTDataInstance.rcvTime.Put(&t), 1);
   EXPECT_EQ(DataBufferServerType::ulMsTime.load(), 123456789u);
   EXPECT_TRUE(PVTDataInstance.rcvTime.Take(&tOut) == 1 && tOut.ulEpochTag == 11 && tOut.ulTimeTag == 123456789u);
-  // Pointer access marks the record present only when freed with the pointer.
-  auto& setup = PVTDataInstance.corrProcessorSetup;
-  PosSetup::CorrProcessorSetupType sOut{};
-  PosSetup::CorrProcessorSetupType* p = setup.GetPointer();
-  ASSERT_TRUE(setup.Take(&sOut) == 0 && p != nullptr);
-  p->aBytes[375] = 0x5A;
-  setup.FreePointer(nullptr);
-  EXPECT_EQ(setup.Take(&sOut), 0);
-  setup.FreePointer(p);
-  EXPECT_TRUE(setup.Take(&sOut) == 1 && sOut.aBytes[375] == 0x5A);
-  auto& e = PVTDataInstance.epochData;  // the epoch record's pointer is always given
-  PVTEngineEpochDataType* q = e.GetPointer();
-  ASSERT_TRUE(q != nullptr && q == e.GetPointer() && !e.hasData());
-  e.FreePointer(nullptr);
-  EXPECT_FALSE(e.hasData());
-  e.FreePointer(q);
-  EXPECT_TRUE(e.hasData());
-  // Reset bits accumulate until read.
   auto& req = PVTDataInstance.satelliteResetRequest;
   SvIdType a, b;
   ASSERT_TRUE(svIdFromSiNumber(kSysGlonass, -3, a) && svIdFromSiNumber(kSysGlonass, -2, b));
@@ -259,7 +227,6 @@ TEST(DataServers, FixedPositionFlaggedSetupAndRequestServers) {
   EXPECT_TRUE(eph.Get(&b) == 0 && eph.Get(&a) == 0x02 && eph.Get(&a) == 0);
 }
 
-// Keys and identities come from decoded data: out of range is refused with 0, nothing ends.
 TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
   for (int key : {-1, 0, 11, 12, 1000}) {
     const int expect = key >= 0 && key <= 11;
@@ -276,8 +243,6 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
   EXPECT_TRUE(PVTDataInstance.gbasFas[1].Put(48, &fas) == 1 && PVTDataInstance.gbasFas[1].Put(49, &fas) == 0);
   EXPECT_TRUE(PVTDataInstance.compIonoCorrection[0].Put(26, &block) == 0 &&
               PVTDataInstance.compIonoCorrection[0].Put(25, &block) == 1);
-  // System 7, GLONASS frequency slot 15 in the signal numbering, a satellite number beyond GLONASS's 30 or
-  // BeiDou's 63.
   const SvIdType system7{0, 7, 0, 0}, glonassSi15{15, kSysGlonass, 0, 0}, glonassSat30{0, kSysGlonass, 0, 30};
   const SvIdType bdsSat63{0, kSysBeidou, 0, 63}, bdsSi63{63, kSysBeidou, 0, 0};
   SatData::PolynomDataType poly{};
@@ -294,9 +259,8 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
             0);
 }
 
-// Every 20-bit correction value comes back as it went in, at every grid point of every band; the delay
-// and GIVE sit where the grid word expects them.
-TEST(SbasIonoServer, PackAndUnpackRoundTripOverAllValuesAndTheWordLayout) {
+// Every 20-bit correction value comes back as it went in, at every grid point of every band.
+TEST(SbasIonoServer, PackAndUnpackRoundTripOverAllValues) {
   auto& s = PVTDataInstance.sbasIonoCorrection[0];
   for (std::uint32_t v = 0; v < (1u << 20); ++v) {
     const int point = int(v % SBASData::kIonoBandPoints), band = int(v % SBASData::kIonoBands);
@@ -308,21 +272,10 @@ TEST(SbasIonoServer, PackAndUnpackRoundTripOverAllValuesAndTheWordLayout) {
     ASSERT_EQ(s.Take(point, band, &out, &blockWord, &outIssue), 1) << v;
     ASSERT_TRUE(out.ulBits == v && blockWord == block && outIssue == issue) << v;
   }
-  // Grid mask ready -> bit 14, correction ready -> 13, GIVE -> 9..12, delay -> 0..8, source -> the block byte.
-  const std::uint32_t cases[][3] = {{0x1, 0x4000, 0},        {0x2, 0x2000, 0},      {0xFu << 2, 0x1E00, 0},
-                                    {0x1FFu << 6, 0x01FF, 0}, {0x1Fu << 15, 0, 0x1F},
-                                    {(5u << 15) | (300u << 6) | (13u << 2) | 0x3, 0x6000 | (13 << 9) | 300, 5}};
-  for (const auto& c : cases) {
-    SBASData::IonoBandDataType rec{};
-    rec.init();
-    rec.pack(31, c[0]);
-    EXPECT_TRUE(rec.uPoint[31] == c[1] && rec.uBlockByte[2] == c[2] && rec.unpack(31) == c[0]) << std::hex << c[0];
-  }
 }
 
-// Grid point 0..200 and band 0..10 are checked; -1 keeps the issue and block word; a null correction
-// detaches the band, which gets its own record back with its grid. Eight records for eleven bands: a record
-// lent to a new band must not show the old band's grid points as the new band's.
+// Points 0..200 and bands 0..10; -1 keeps issue and block; a detached band finds its grid again; a lent record
+// starts empty.
 TEST(SbasIonoServer, PointsBandsAndRecords) {
   auto& s = PVTDataInstance.sbasIonoCorrection[1];
   const SBASData::IonoCorrectionType c{0x155}, d{0x1234}, e{0x42}, full{0x3 | (100u << 6)}, flags{0x3};
@@ -350,6 +303,130 @@ TEST(SbasIonoServer, PointsBandsAndRecords) {
   ASSERT_EQ(lend.Take(77, 9, &out, &blockWord, &issue), 1);
   EXPECT_TRUE(out.ulBits == 0u && blockWord == -1 && issue == 1);
   EXPECT_TRUE(lend.Take(77, 1, &out, nullptr, nullptr) == 1 && out.ulBits == full.ulBits);
+}
+
+CorrData::GpsRawMessageType gpsEntry(int prn, std::uint32_t time, std::int8_t valid = 1) {
+  CorrData::GpsRawMessageType e{};
+  e.uSv = std::uint8_t(prn), e.ulTime = time, e.uCount = 10, e.iValid = valid;
+  for (std::uint32_t i = 0; i < 10; ++i) e.ulWords[i] = time * 16 + i;
+  return e;
+}
+
+std::vector<std::uint32_t> readTimes(RawNavReader& r) {
+  std::vector<std::uint32_t> t;
+  for (CorrData::GpsRawMessageType e{}; GpsRawMessageData.read(r, e);) t.push_back(e.ulTime);
+  return t;
+}
+
+// A full ring is not empty; a lapped reader resumes at the oldest entry and counts what it missed.
+TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
+  for (std::uint32_t t = 1; t <= 79; ++t) ASSERT_TRUE(updateGpsRawData(gpsEntry(3, t)));
+  EXPECT_EQ(GpsRawMessageData.writeIndex(), 0u);
+  RawNavReader r0;
+  const auto all = readTimes(r0);
+  ASSERT_EQ(all.size(), 79u);
+  EXPECT_TRUE(all.front() == 1u && all.back() == 79u && r0.ulOverruns == 0u);
+  CorrData::GloRawMessageType g{};
+  g.iFreq = -7;
+  for (std::uint32_t i = 0; i < 47; ++i) {
+    EXPECT_EQ(GloRawMessageData.writeIndex(), i % 46);
+    ASSERT_TRUE(updateGloRawData(g));
+  }
+  EXPECT_EQ(GloRawMessageData.writeIndex(), 1u);
+  std::uint32_t t = 79;
+  for (const std::uint32_t c : {80u, 158u, 500u}) {  // appends; overruns are c - 79
+    RawNavReader r;
+    r.ullNext = GpsRawMessageData.appended();  // starts now
+    const std::uint32_t first = t + 1;
+    for (std::uint32_t i = 0; i < c; ++i) updateGpsRawData(gpsEntry(5, ++t));
+    const auto times = readTimes(r);
+    ASSERT_EQ(times.size(), 79u) << c;
+    EXPECT_TRUE(r.ulOverruns == c - 79 && times.front() == first + c - 79 && times.back() == t) << c;
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i], times[i - 1] + 1);
+  }
+  RawNavReader fast, slow;
+  fast.ullNext = slow.ullNext = GpsRawMessageData.appended();
+  for (std::uint32_t k = 1; k <= 30; ++k) updateGpsRawData(gpsEntry(7, ++t));
+  EXPECT_EQ(readTimes(fast).size(), 30u);
+  CorrData::GpsRawMessageType e{};
+  ASSERT_TRUE(GpsRawMessageData.read(slow, e));
+  for (std::uint32_t k = 1; k <= 10; ++k) updateGpsRawData(gpsEntry(7, ++t));
+  const auto f = readTimes(fast), s = readTimes(slow);
+  ASSERT_TRUE(f.size() == 10u && s.size() == 39u);
+  EXPECT_TRUE(f.front() == t - 9 && s.front() == e.ulTime + 1 && fast.ulOverruns + slow.ulOverruns == 0u);
+}
+
+TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
+  const int comp[][2] = {{11, 1}, {12, -1}, {13, -128}, {14, 0}};  // PRN, validity
+  for (const auto& c : comp) updateCompRawData(gpsEntry(c[0], 1, std::int8_t(c[1])));
+  RawNavReader r;
+  CorrData::CmpRawMessageType e{};
+  std::vector<int> prns;
+  while (CompRawMessageData.readUsable(r, e)) prns.push_back(e.uSv);
+  EXPECT_EQ(prns, (std::vector<int>{11, 14}));
+  EXPECT_FALSE(CompRawMessageData.read(r, e));  // the skipped ones are gone for this reader
+  const int sbas[][3] = {{131, 0, 1}, {131, 1, 2}, {183, 0, 3}, {136, 7, 4}};  // PRN, kind, time
+  for (const auto& s : sbas) {
+    CorrData::WaasRawMessageType w{};
+    w.uSv = std::uint8_t(s[0]), w.uKind = std::uint8_t(s[1]), w.ulTime = std::uint32_t(s[2]);
+    w.uCount = 32, w.iValid = 1;
+    for (int i = 0; i < 32; ++i) w.uData[i] = std::uint8_t(s[2] + i);
+    ASSERT_TRUE(updateWaasRawData(w));
+  }
+  RawNavReader wr;
+  CorrData::WaasRawMessageType w{};
+  std::vector<std::uint32_t> times;
+  while (WaasRawMessageData.readUsable(wr, w, kWaasDecodedKind)) {
+    times.push_back(w.ulTime);
+    for (std::uint32_t i = 0; i < 32; ++i) ASSERT_EQ(w.uData[i], std::uint8_t(w.ulTime + i));
+  }
+  EXPECT_EQ(times, (std::vector<std::uint32_t>{1, 3}));
+  CorrData::GpsRawMessageType g = gpsEntry(1, 1);
+  for (int n : {CorrData::kRawMessageWords + 1, 255}) {
+    g.uCount = std::uint8_t(n);
+    EXPECT_FALSE(updateIrnssRawData(g)) << n;
+  }
+  EXPECT_TRUE(IrnssRawMessageData.refused() == 2u && IrnssRawMessageData.appended() == 0u);
+  g.uCount = CorrData::kRawMessageWords;
+  EXPECT_TRUE(updateIrnssRawData(g));
+  CorrData::LexRawMessageType lex{};  // byte-form entries carry any length a one-byte count gives
+  lex.uCount = 255;
+  EXPECT_TRUE(updateLexRawData(lex));
+}
+
+TEST(RawNavRings, SbasPrnToIdentity) {
+  const int cases[][4] = {{120, 1, kSysSbas, 0}, {147, 1, kSysSbas, 27}, {183, 1, kSysQzss, 0}, {189, 1, kSysQzss, 6},
+                          {119, 0, 0, 0},        {148, 0, 0, 0},         {190, 0, 0, 0},        {255, 0, 0, 0}};
+  for (const auto& c : cases) {
+    CorrData::WaasRawMessageType w{};
+    w.uSv = std::uint8_t(c[0]);
+    SvIdType id{};
+    EXPECT_EQ(waasRawMessageSvId(w, id), c[1] != 0) << c[0];
+    EXPECT_TRUE(!c[1] || (id.sys == c[2] && id.si == c[3])) << c[0];
+  }
+}
+
+TEST(RawNavRings, ConcurrentWriterAndReaders) {
+  constexpr std::uint32_t kAppends = 50000;
+  std::atomic<bool> done{false};
+  auto readerJob = [&](std::uint64_t* readCount, RawNavReader* r, bool* ordered) {
+    CorrData::GpsRawMessageType e{};
+    for (std::uint32_t last = 0;;) {
+      const bool finished = done.load();
+      for (; GpsRawMessageData.read(*r, e); last = e.ulTime, ++*readCount)
+        *ordered = *ordered && e.ulTime > last && e.ulWords[9] == e.ulTime * 16 + 9;
+      if (finished) break;
+    }
+  };
+  std::uint64_t n1 = 0, n2 = 0;
+  RawNavReader r1, r2;
+  r1.ullNext = r2.ullNext = GpsRawMessageData.appended();
+  bool o1 = true, o2 = true;
+  std::thread t1(readerJob, &n1, &r1, &o1), t2(readerJob, &n2, &r2, &o2);
+  for (std::uint32_t t = 1; t <= kAppends; ++t) updateGpsRawData(gpsEntry(9, t));
+  done = true;
+  t1.join(), t2.join();
+  EXPECT_TRUE(o1 && o2 && n1 + r1.ulOverruns == kAppends && n2 + r2.ulOverruns == kAppends);
 }
 
 }  // namespace

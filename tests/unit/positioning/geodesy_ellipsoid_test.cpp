@@ -1,22 +1,49 @@
-// Geodetic and Cartesian coordinates against GeographicLib's CartConvert run at test time and against
-// IOGP Publication 373-7-2; random, extreme and non-finite input to every routine.
+// Geodetic, Cartesian and local coordinates against GeographicLib's CartConvert; carrier lengths of the ICDs.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
 #include <random>
 
+#include "positioning/nav_tools.h"
 #include "unit/positioning/geodesy_oracle.h"
 
 using namespace geodesy_test;
 
-TEST(GeodesyEllipsoid, DerivedParametersOfWgs84) {
-    const EM::ELL_EXTPAR e = ellipsoid(DtmList::ELL_WE);
-    // NIMA TR8350.2, table 3.3.
-    EXPECT_NEAR(e.b, 6356752.3142, 1e-4);
-    EXPECT_NEAR(e.e2, 6.69437999014e-3, 1e-14);
-    EXPECT_NEAR(e.ep2, 6.73949674228e-3, 1e-14);
-    EXPECT_NEAR(e.e, 8.1819190842622e-2, 1e-13);
+namespace {
+
+constexpr double kC = 299792458.0;
+
+// GLONASS ICD: G1 = 1602 + k * 0.5625 MHz, G2 = 1246 + k * 0.4375 MHz, k = -7..+6.
+TEST(NavTools, CarrierLengthsOfTheIcds) {
+    for (int k = -7; k <= 6; ++k) {
+        EXPECT_NEAR(NavUtl::getCarrierLength(false, false, k), kC / 1575.42e6, 1e-15) << k;
+        EXPECT_NEAR(NavUtl::getCarrierLength(false, true, k), kC / 1227.60e6, 1e-15) << k;
+        EXPECT_DOUBLE_EQ(NavUtl::getCarrierLength(true, false, k), kC / ((1602.0 + k * 0.5625) * 1e6));
+        EXPECT_DOUBLE_EQ(NavUtl::getCarrierLength(true, true, k), kC / ((1246.0 + k * 0.4375) * 1e6));
+    }
+}
+
+TEST(NavTools, RotationMatchesGeographicLibLocalFrame) {
+    const double origins[][3] = {{48.0, 11.4, 500}, {-33.9, 151.2, 40}, {-54.8, -68.3, 10}, {0.5, -0.5, 0},
+                                 {78.2, 15.6, 5},   {-89.5, 120.0, 2800}, {0.0, 0.0, 0},    {89.6, -179.9, 0}};
+    const double offsets[][3] = {{0, 0, 0}, {0.1, 0.1, 100}, {-0.05, 0.2, -30}, {0.3, -0.4, 2000}};
+    for (const auto& o : origins) {
+        std::vector<std::string> lines;
+        for (const auto& d : offsets) lines.push_back(num(o[0] + d[0]) + " " + num(o[1] + d[1]) + " " + num(o[2] + d[2]));
+        const auto ecef = runTool("CartConvert -p 9", lines), local = runTool("CartConvert -p 9 -l " + lines[0], lines);
+        ASSERT_TRUE(ecef.size() == 4 && local.size() == 4);
+        for (std::size_t i = 1; i < 4; ++i) {
+            double d[3] = {ecef[i][0] - ecef[0][0], ecef[i][1] - ecef[0][1], ecef[i][2] - ecef[0][2]}, got[3], back[3];
+            const double neu[3] = {local[i][1], local[i][0], local[i][2]};
+            Geometry::XYZ_NEU(o[0] * kDeg, o[1] * kDeg, d, got, false);
+            Geometry::XYZ_NEU(o[0] * kDeg, o[1] * kDeg, neu, back, true);
+            Geometry::XYZ_NEU(o[0] * kDeg, o[1] * kDeg, d, d, false);
+            for (int k = 0; k < 3; ++k)
+                EXPECT_TRUE(std::fabs(got[k] - neu[k]) < 1e-6 && std::fabs(back[k] - (ecef[i][k] - ecef[0][k])) < 1e-6 &&
+                            std::fabs(d[k] - got[k]) < 1e-9) << lines[i] << " about " << lines[0] << ": " << k;
+        }
+    }
 }
 
 TEST(GeodesyEllipsoid, GeodeticToCartesianAndBackAgreeWithGeographicLib) {
@@ -43,7 +70,6 @@ TEST(GeodesyEllipsoid, GeodeticToCartesianAndBackAgreeWithGeographicLib) {
                         std::fabs(Z - xyz[i][2]) < 1e-6) << lines[i];
             back.push_back(num(xyz[i][0]) + " " + num(xyz[i][1]) + " " + num(xyz[i][2]));
         }
-        // The one-step solution against GeographicLib's exact one: 0.1 mm.
         const auto geo = runTool("CartConvert -r" + args, back);
         ASSERT_EQ(geo.size(), blh.size());
         for (size_t i = 0; i < blh.size(); ++i) {
@@ -56,47 +82,16 @@ TEST(GeodesyEllipsoid, GeodeticToCartesianAndBackAgreeWithGeographicLib) {
     }
 }
 
-TEST(GeodesyEllipsoid, IogpExamples) {
-    // EPSG 9602, WGS 84: 53 deg 48' 33.820" N, 2 deg 07' 46.380" E, h = 73.0 m <-> X 3771793.968,
-    // Y 140253.342, Z 5124304.349.
-    const double B = dms(53, 48, 33.820) * kDeg, L = dms(2, 7, 46.380) * kDeg, xyz[3] = {3771793.968, 140253.342, 5124304.349};
-    double X[3], b, l, h;
-    EM::BLH_XYZ(EllExt, B, L, 73.0, X[0], X[1], X[2]);
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(X[k], xyz[k], 1e-3);
-    EM::XYZ_BLH(EllExt, xyz[0], xyz[1], xyz[2], b, l, h);
-    EXPECT_NEAR(b, B, 1.6e-10);  // 1 mm
-    EXPECT_NEAR(l, L, 1.6e-10);
-    EXPECT_NEAR(h, 73.0, 1e-3);
-    // EPSG 1032 / 9607, WGS 72 to WGS 84: tZ = +4.5 m, rZ = -0.554", dS = +0.219 ppm;
-    // X 3657660.66, Y 255768.55, Z 5201382.11 -> X 3657660.78, Y 255778.43, Z 5201387.75.
-    DtmList::DATUM_PARAMS_STORE s{"WGS72", 0, 0, 4.5, 0, 0, -0.554, 0.219};
-    const double wgs72[3] = {3657660.66, 255768.55, 5201382.11}, wgs84[3] = {3657660.78, 255778.43, 5201387.75};
-    for (bool full : {false, true}) {
-        DtmList::DATUM_PARAMS_COMPUTE c;
-        DtmList::transform(s, &c, DtmList::kStoredDatumToWgs84, full);
-        double to84[3], to72[3];
-        DatumConv::transInverse(false, c, wgs72, to84);
-        DatumConv::transDirect(false, c, wgs84, to72);
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_NEAR(to84[k], wgs84[k], 0.006);
-            EXPECT_NEAR(to72[k], wgs72[k], 0.006);
-        }
-    }
-}
-
 TEST(GeodesyEllipsoid, LocalGridRotatesScalesShiftsAndTilts) {
     EM::LOCAL_PARAMS lp{};
     lp.uO = 1000.0, lp.vO = -500.0, lp.k = 1.0001, lp.alpha = 90.0, lp.t1 = 1e-5, lp.t2 = -2e-5, lp.H0 = 3.0;
     double u, v, H;
-    EM::Grid_Local(lp, 100.0, 200.0, 50.0, u, v, H);
-    EXPECT_NEAR(u, 1000.0 - 200.0 * 1.0001, 1e-9);
-    EXPECT_NEAR(v, -500.0 + 100.0 * 1.0001, 1e-9);
-    EXPECT_NEAR(H, 50.0 + 3.0 + 1e-3 - 4e-3, 1e-12);
+    EM::Grid_Local(lp, 100.0, 200.0, 50.0, u, v, H);  // turned by 90 degrees, scaled, tilted by t1 x + t2 y
+    EXPECT_TRUE(std::fabs(u - (1000.0 - 200.0 * 1.0001)) < 1e-9 && std::fabs(v - (-500.0 + 100.0 * 1.0001)) < 1e-9 &&
+                std::fabs(H - (50.0 + 3.0 + 1e-3 - 4e-3)) < 1e-12);
 }
 
-// Nothing may crash or read outside its tables (the sanitizer build checks), and refusals leave outputs
-// alone.
-namespace {
+// Random, extreme and non-finite input: no memory error, and refusals leave outputs alone.
 double pick(std::mt19937& g) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     static const double specials[] = {0.0,  -0.0,   M_PI / 2, -M_PI / 2, M_PI, -M_PI,
@@ -106,7 +101,6 @@ double pick(std::mt19937& g) {
     const int w = which(g);
     return w == 0 ? specials[idx(g)] : w == 1 ? big(g) : small(g);
 }
-}  // namespace
 
 TEST(GeodesyRobustness, ProjectionsConversionsAndGridSurviveAnyInput) {
     std::mt19937 g(1234);
@@ -145,3 +139,5 @@ TEST(GeodesyRobustness, ProjectionsConversionsAndGridSurviveAnyInput) {
         DatumConv::getBiLinearIntrp(&r, ll, k % 12 - 1, k % 4);
     }
 }
+
+}  // namespace

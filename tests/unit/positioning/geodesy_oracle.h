@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +26,6 @@ inline std::string num(double v) {
     return b;
 }
 
-inline double dms(double d, double m, double s) { return d + m / 60.0 + s / 3600.0; }
-
 inline EM::ELL_EXTPAR ellipsoid(int i) {
     DtmList::ELL_PARAMS p;
     EXPECT_TRUE(DtmList::getEll(i, &p));
@@ -35,7 +34,6 @@ inline EM::ELL_EXTPAR ellipsoid(int i) {
     return e;
 }
 
-// Projection parameters with angles in degrees; lat1/lat2 only for the two-parallel conic.
 inline EM::ANY_PRJ_PARAMS prj(int type, double lat0, double lon0, double k0, double FN, double FE, double lat1 = 0,
                               double lat2 = 0) {
     EM::ANY_PRJ_PARAMS p{};
@@ -50,7 +48,6 @@ inline EM::ANY_PRJ_PARAMS om(double latc, double lonc, double alpha, double gamm
     return p;
 }
 
-// One vector of numbers per output line of `command` fed `lines` on standard input.
 inline std::vector<std::vector<double>> runTool(const std::string& command, const std::vector<std::string>& lines) {
     std::string in, out;
     for (const auto& l : lines) in += l + "\\n";

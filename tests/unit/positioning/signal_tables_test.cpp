@@ -1,21 +1,24 @@
+// Signal tables against the RTCM and ICD tables, and GPS word parity against IS-GPS-200 and a recording.
 #include "positioning/signal_tables.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "positioning/gps_parity.h"
 #include "settings/rcv_settings.h"
 
 namespace {
 
 constexpr double kC = 299792458.0;
 
-// RTCM 10403.3 MSM signal identifiers (DF395) by system, id -> RINEX code (tables 3.5-91 GPS, 3.5-96
-// GLONASS, 3.5-99 Galileo, 3.5-102 SBAS, 3.5-105 QZSS, 3.5-108 BeiDou, and the NavIC table of the amendment),
-// and the receiver's own ids in slots 10403.3 leaves reserved (GLONASS 3X, BeiDou 7Z).
+// RTCM 10403.3 MSM signal ids (DF395, tables 3.5-91 to 3.5-108 and NavIC's), plus GLONASS 3X and BeiDou 7Z.
 const std::map<int, std::string> kRtcmMsm[7] = {
     {{2, "1C"}, {3, "1P"}, {4, "1W"}, {8, "2C"}, {9, "2P"}, {10, "2W"}, {15, "2S"}, {16, "2L"}, {17, "2X"}, {22, "5I"},
      {23, "5Q"}, {24, "5X"}, {30, "1S"}, {31, "1L"}, {32, "1X"}},
@@ -30,8 +33,7 @@ const std::map<int, std::string> kRtcmMsm[7] = {
     {{8, "9A"}, {22, "5A"}},
 };
 
-// Carrier frequencies (Hz) by RINEX band digit, from the ICDs (IS-GPS-200/705, GLONASS ICD channel 0 and L3,
-// Galileo OS SIS ICD, IS-QZSS, BeiDou ICDs, NavIC SPS ICD).
+// Carrier frequencies by RINEX band digit, from the ICDs (GLONASS: channel 0).
 const std::map<char, double> kIcdHz[7] = {
     {{'1', 1575.42e6}, {'2', 1227.60e6}, {'5', 1176.45e6}},
     {{'1', 1602.0e6}, {'2', 1246.0e6}, {'3', 1202.025e6}},
@@ -63,7 +65,6 @@ TEST(SignalTables, EveryRowCarriesTheStandardsMsmIdAndIcdFrequency) {
   }
 }
 
-// Ids from the wire: a system outside 0..6 or an id outside 1..32 finds no slot, offset 0.
 TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
   const struct { int system, id, slot; double cycles, hz; } slots[] = {
       {0, 2, 0, 0.0, 1575.42e6},   {0, 4, 1, -0.25, 1575.42e6}, {0, 10, 2, 0.0, 1227.6e6},   {0, 17, 3, 0.25, 1227.6e6},
@@ -75,7 +76,6 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
       {5, 27, 2, 0.25, 1207.14e6}, {5, 8, 3, 0.0, 1268.52e6},   {5, 24, 4, 0.25, 1176.45e6}, {5, 32, 5, 0.25, 1575.42e6},
       {6, 22, 4, 0.0, 1176.45e6},
   };
-  // The diagnostic offset (second pass) adds to one signal of one system only.
   for (int pass = 0; pass < 2; ++pass) {
     DebugPhaseOffsetSys = pass ? 0 : -1, DebugPhaseOffsetSignal = 2, DebugPhaseOffset = 0.5f;
     for (const auto& c : slots) {
@@ -86,8 +86,6 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
     }
   }
   DebugPhaseOffsetSys = -1;
-  // NavIC S: no slot, no band slot; GPS 2L rides on the L2C slot; Galileo 1C, 5Q; BeiDou 2Q; a reserved id;
-  // Galileo 8I: no row.
   const int bands[][4] = {{6, 8, 0, 255}, {6, 8, 1, 255}, {0, 16, 0, 255}, {0, 16, 1, 3}, {2, 2, 1, 0},
                           {2, 23, 1, 4},  {5, 3, 1, 0},   {0, 1, 1, -1},   {2, 18, 1, -1}};
   for (const auto& c : bands) {
@@ -105,6 +103,7 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
     }
 }
 
+// BeiDou-3 satellites carry B2b, not B2I, on slot 2 once the lock manager knows them.
 TEST(SignalTables, SlotAndIdRoundTripAndTheIndexTablesAgree) {
   for (int s = 0; s < 7; ++s)
     for (int slot = 0; slot < 6; ++slot) {
@@ -114,28 +113,21 @@ TEST(SignalTables, SlotAndIdRoundTripAndTheIndexTablesAgree) {
           << s << "/" << slot;
     }
   EXPECT_TRUE(getMsmSignalIdx(-1, 1, 0) == 0 && getMsmSignalIdx(6, 1, 0) == 0 && getMsmSignalIdx(1, 1, 6) == 0);
-  // BeiDou-3 satellites carry B2b, not B2I, on slot 2 once the lock manager knows them.
   EXPECT_EQ(getMsmSignalIdx(2, 30, 5), 14);
   signalTableLinks.isBeiPhase3 = [](int n) { return n >= 19; };
   EXPECT_TRUE(getMsmSignalIdx(2, 30, 5) == 27 && getMsmSignalIdx(2, 12, 5) == 14 && getMsmSignalIdx(0, 30, 5) == 2 &&
               getMsmSignalIdx(2, 30, 2) == 16);
-  signalDataInitOnce();  // harmless to run again
-  const int gpsBase[6] = {1, 2, 5, 4, 6, 3};
+  const int cdatOrder[7] = {0, 1, 3, 2, 5, 4, 6}, gpsBase[6] = {1, 2, 5, 4, 6, 3};
+  for (int s = 0; s < 7; ++s) EXPECT_EQ(sysNav2Cdat(s), cdatOrder[s]);
   for (int slot = 0; slot < 6; ++slot)
     EXPECT_TRUE(Rtcm24SlotIndex[0][slot] == gpsBase[slot] && Rtcm24SignalIndex[0][gpsBase[slot]] == slot) << slot;
-  EXPECT_EQ(Rtcm24SignalIndex[0][7], kNoRow);
-  EXPECT_EQ(Rtcm24SlotIndex[1][4], 0);  // GLONASS L3: no base slot
-  EXPECT_TRUE(Rtcm24SignalIndex[6][1] == kNoRow && Rtcm24SignalIndex[6][2] == 4);  // NavIC S: base slot only
-  EXPECT_EQ(MsmSignalDataIndex[0][0], kNoRow);
+  EXPECT_TRUE(Rtcm24SignalIndex[0][7] == kNoRow && Rtcm24SlotIndex[1][4] == 0 && Rtcm24SignalIndex[6][1] == kNoRow &&
+              Rtcm24SignalIndex[6][2] == 4 && MsmSignalDataIndex[0][0] == kNoRow);
   EXPECT_STREQ(SysRinexSignal[0][MsmSignalDataIndex[0][16]].code, "2X");
   EXPECT_STREQ(SysRinexSignal[5][SlotSignalDataIndex[5][2][1]].code, "7Z");
   EXPECT_STREQ(SysRinexSignal[4][SlotSignalDataIndex[4][2][0]].code, "6X/6Z");
-  const int cdatOrder[7] = {0, 1, 3, 2, 5, 4, 6};
-  for (int s = 0; s < 7; ++s) EXPECT_EQ(sysNav2Cdat(s), cdatOrder[s]);
 }
 
-// Stream masks select slots (Galileo 0x07: 0, 2, 4); GLONASS letters k = -7 / +6 on G1, P1, G2 and the L3
-// CDMA carrier; no signal gives 1.0.
 TEST(SignalTables, StreamMasksAndRatedFrequencies) {
   const std::uint32_t masks[][4] = {  // system, mask, slots, high word
       {2, 0x07, 0x15, 0x07}, {0, 0x0F, 0x39, 0xF0000000}, {4, 0x02, 0x08, 0x20000000}, {1, 0x06, 0x18, 0x06},
@@ -153,8 +145,6 @@ TEST(SignalTables, StreamMasksAndRatedFrequencies) {
     EXPECT_DOUBLE_EQ(get_SvRatedFrequency(c.band, c.system, c.slot), c.hz) << c.band << " " << c.system << " " << c.slot;
 }
 
-// Until the lock manager and the settings are wired: no shift, no skipped cell. Slot 1 has no signal: no
-// shift; GPS is never skipped.
 TEST(SignalTables, BeiDouCompatibility) {
   for (int kind : {-1, 0, 1, 2, 3}) EXPECT_EQ(getMsmCompatPhaseOffset(3, 10, 5, kind), 0.0);
   EXPECT_EQ(ignoreMsmCell(0, 10, 5), 0);
@@ -188,6 +178,90 @@ TEST(SignalTables, RandomArgumentsStayInside) {
     (void)ignoreMsmCell(any(rng), any(rng), any(rng));
     (void)get_SlotMaskFromNavStreamMask(any(rng), static_cast<std::uint8_t>(rng()));
   }
+}
+
+// IS-GPS-200 Table 20-XIV: the bits each parity bit sums (29, 30: D29*, D30* of the previous word).
+const std::vector<int> kEquations[6] = {
+    {29, 1, 2, 3, 5, 6, 10, 11, 12, 13, 14, 17, 18, 20, 23},     {30, 2, 3, 4, 6, 7, 11, 12, 13, 14, 15, 18, 19, 21, 24},
+    {29, 1, 3, 4, 5, 7, 8, 12, 13, 14, 15, 16, 19, 20, 22},      {30, 2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23},
+    {30, 1, 3, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18, 21, 22, 24}, {29, 3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24},
+};
+
+std::uint32_t equationParity(std::uint32_t w) {
+  std::uint32_t p = 0;
+  for (const auto& eq : kEquations) {
+    std::uint32_t bit = 0;
+    for (int b : eq) bit ^= (w >> (b == 29 ? 31 : b == 30 ? 30 : 30 - b)) & 1u;
+    p = (p << 1) | bit;
+  }
+  return p;
+}
+
+TEST(GpsParity, RandomWordsPassExactlyWhenTheEquationsHold) {
+  std::mt19937 rng(176);
+  int passed = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint32_t sent = rng(), data = (sent & 0x40000000u) ? sent ^ 0x3FFFFFC0u : sent;
+    const bool want = equationParity(data) == (data & 0x3Fu);
+    std::uint32_t w = sent;
+    ASSERT_EQ(GpsParity::checkParity(&w, 1), want ? 1 : 0) << std::hex << sent;
+    EXPECT_TRUE(w == data && GpsParity::parityBits(data) == equationParity(data)) << std::hex << sent;
+    passed += want;
+  }
+  EXPECT_GT(passed, 2000);  // about one in 64
+}
+
+// RTCM 2 "6 of 8" bytes: 01 in the top bits, six data bits, the first in bit 0.
+std::uint32_t rawWord(const std::vector<std::uint8_t>& bits, std::size_t pos) {
+  std::uint32_t w = std::uint32_t{bits[pos - 2]} << 31 | std::uint32_t{bits[pos - 1]} << 30;
+  for (int k = 0; k < 30; ++k) w |= std::uint32_t{bits[pos + k]} << (29 - k);
+  return w;
+}
+bool passes(std::uint32_t w, std::uint32_t& data) {
+  data = w;
+  return GpsParity::checkParity(&data, 1) == 1;
+}
+bool isHeader(const std::vector<std::uint8_t>& bits, std::size_t p, std::uint32_t& d1, std::uint32_t& d2) {
+  return passes(rawWord(bits, p), d1) && (d1 >> 22 & 0xFFu) == 0x66u && passes(rawWord(bits, p + 30), d2);
+}
+
+// Frames followed by their length field; the recording holds 1728, the first inside its leading text.
+TEST(GpsParity, EveryWordOfTheRtcm2RecordingPassesFailsOnAnyFlipAndIsReproduced) {
+  std::ifstream in(std::string(RX_SHARED_DIR) + "/testdata/rtcm2/testglo.rtcm2", std::ios::binary);
+  std::vector<std::uint8_t> bits;
+  for (auto it = std::istreambuf_iterator<char>(in); it != std::istreambuf_iterator<char>(); ++it)
+    for (int k = 0; k < 6 && (std::uint8_t(*it) & 0xC0u) == 0x40u; ++k) bits.push_back(std::uint8_t(*it) >> k & 1u);
+  ASSERT_GT(bits.size(), 0u) << "recording not found";
+  std::uint32_t d1 = 0, d2 = 0;
+  std::size_t p = 2, frames = 0, words = 0, failures = 0, flips = 0;
+  while (p + 60 <= bits.size() && !isHeader(bits, p, d1, d2)) ++p;
+  std::set<int> types;
+  const std::uint32_t errors0 = gpsParityErrCnt.load();
+  while (p + 60 <= bits.size()) {
+    if (!isHeader(bits, p, d1, d2)) break;  // seen as a walk that stopped early
+    const std::size_t n = 2 + (d2 >> 9 & 0x1Fu);
+    if (p + 30 * n > bits.size()) break;  // the recording ends inside a frame
+    std::vector<std::uint32_t> raw(n), data(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      raw[k] = rawWord(bits, p + 30 * k);
+      failures += !passes(raw[k], data[k]);
+      for (int b = 0; b < 32; ++b, ++flips) {
+        std::uint32_t x = raw[k] ^ (1u << b);
+        ASSERT_EQ(GpsParity::checkParity(&x, 1), 0) << std::hex << raw[k] << " bit " << b;
+      }
+    }
+    std::uint32_t carry = raw[0] >> 30;
+    EXPECT_EQ(GpsParity::addParity(data.data(), static_cast<int>(n), carry), raw.back() & 3u);
+    EXPECT_EQ(carry, raw.back() & 3u);
+    ASSERT_EQ(data, raw);
+    types.insert(static_cast<int>(d1 >> 16 & 0x3Fu));
+    ++frames, words += n, p += 30 * n;
+  }
+  EXPECT_EQ(failures, 0u);
+  EXPECT_LT(bits.size() - p, 60u) << "walk stopped early";
+  EXPECT_TRUE(frames >= 1700u && words > 29000u) << frames << " " << words;
+  EXPECT_EQ(types, (std::set<int>{1, 3, 18, 19, 22}));
+  EXPECT_EQ(gpsParityErrCnt.load() - errors0, flips);
 }
 
 }  // namespace

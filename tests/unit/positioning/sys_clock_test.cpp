@@ -1,10 +1,13 @@
-// Clock-quality store for the precision time service. GPS time was set equal to UTC on 6 January 1980, when
+// Clock-quality store for the precision time service, and the leaky mean. GPS time was set equal to UTC on 6 January 1980, when
 // TAI - UTC was 19 s, so TAI - GPS is always 19 s; since 1 January 2017 TAI - UTC is 37 s and GPS - UTC 18 s
 // (IERS Bulletin C).
 #include "positioning/sys_clock.h"
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "positioning/leaky_filter.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/time_scales.h"
 
@@ -20,7 +23,6 @@ class SysClock : public ::testing::Test {
     sysClockInitOnce();
   }
   void TearDown() override { TimeScales::setRealClock(nullptr); }
-  // Publishes an epoch whose GPS scale carries `gpsFlags` and `leap` GPS - UTC seconds.
   void publish(int gpsFlags, int leap = 18) {
     RcvTimeScales::INT_SCALES s{};
     s.sysUtc[0] = leap, s.flags[0] = gpsFlags;
@@ -45,8 +47,7 @@ TEST_F(SysClock, UtcOffsetForTheTimeService) {
   }
 }
 
-// The RMS is 1000 until a valid solution is stored; exactness latches once a valid solution meets an exact
-// receiver time (GPS scale flags published before the store).
+// The RMS is 1000 until a valid solution is stored; exactness latches once one meets an exact receiver time.
 TEST_F(SysClock, RmsAndExactnessFollowValidSolutions) {
   const struct { int flags; bool valid; float rms; bool exact; } steps[] = {
       {0x40, false, 1000.0f, false}, {0x40, true, 2.5f, false}, {0xC0, false, 2.5f, false},
@@ -62,6 +63,36 @@ TEST_F(SysClock, RmsAndExactnessFollowValidSolutions) {
   }
   sysClockInitOnce();
   EXPECT_TRUE(sysClockGetRms() == 1000.0f && !sysClockIsExact());
+}
+
+// The exact mean up to the length, then mean += (x - mean) / length; a shorter length takes effect at once.
+TEST(LeakyFilter, ExactMeanThenExponentialMean) {
+  struct Step { double x, mean; int n, newLength = 0; };
+  const struct { int length; std::vector<Step> steps; } cases[] = {
+      {5, {{1, 1, 1}, {2, 1.5, 2}, {3, 2, 3}}},
+      {1, {{4, 4, 1}, {-2, -2, 1}, {7.5, 7.5, 1}}},
+      {2, {{2, 2, 1}, {4, 3, 2}, {9, 6, 2}, {0, 3, 2}}},
+      {4, {{4, 4, 1}, {4, 4, 2}, {4, 4, 3}, {4, 4, 4}, {8, 5, 4}, {1, 4, 4}}},
+      {10, {{1, 1, 1}, {1, 1, 2}, {1, 1, 3}, {3, 2, 2, 2}}},
+  };
+  for (const auto& c : cases) {
+    LeakyFilter f;
+    ASSERT_TRUE(f.setLength(c.length));
+    int total = 0, k = 0;
+    for (const Step& s : c.steps) {
+      ASSERT_TRUE(s.newLength == 0 || f.setLength(s.newLength));
+      int n = 0;
+      EXPECT_DOUBLE_EQ(f.update(s.x, n, total), s.mean) << "length " << c.length << " step " << k;
+      EXPECT_TRUE(n == s.n && total == ++k) << "length " << c.length << " step " << k;  // the total is never capped
+    }
+  }
+  LeakyFilter f;
+  int n = -5, total = -5;
+  EXPECT_TRUE(f.update(3.0, n, total) == 0.0 && n == 0 && total == 0);
+  EXPECT_FALSE(f.setLength(0) || f.setLength(-1));
+  EXPECT_EQ(f.update(3.0, n), 0.0);
+  ASSERT_TRUE(f.setLength(3));
+  EXPECT_TRUE(f.update(3.0, n) == 3.0 && n == 1);
 }
 
 }  // namespace
