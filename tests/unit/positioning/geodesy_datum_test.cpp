@@ -35,8 +35,8 @@ Store stored(const char* name, DtmList::ELL_PARAMS* ell = nullptr, int* idx = nu
 
 std::string helmert(const Store& s, bool full, bool inverse) {
     return std::string("cct -d 6 ") + (inverse ? "-I " : "") + "+proj=helmert +x=" + num(s.dx) + " +y=" + num(s.dy) +
-           " +z=" + num(s.dz) + " +rx=" + num(s.rx) + " +ry=" + num(s.ry) + " +rz=" + num(s.rz) + " +s=" + num(s.scale) +
-           " +convention=coordinate_frame" + (full ? " +exact" : "");
+           " +z=" + num(s.dz) + " +rx=" + num(s.rx) + " +ry=" + num(s.ry) + " +rz=" + num(s.rz) +
+           " +s=" + num(s.scale) + " +convention=coordinate_frame" + (full ? " +exact" : "");
 }
 
 bool csvRow(std::istream& in, std::vector<std::string>& f) {
@@ -120,7 +120,8 @@ TEST(GeodesyDatumConv, HelmertAgreesWithProjBothWays) {
             const auto pts = randomEcef(6, seed++);
             std::vector<std::string> lines;
             for (const auto& p : pts) lines.push_back(num(p.x) + " " + num(p.y) + " " + num(p.z) + " 0");
-            const auto toWgs = runTool(helmert(s, full, false), lines), toDatum = runTool(helmert(s, full, true), lines);
+            const auto toWgs = runTool(helmert(s, full, false), lines);
+            const auto toDatum = runTool(helmert(s, full, true), lines);
             ASSERT_TRUE(toWgs.size() == pts.size() && toDatum.size() == pts.size());
             for (int form = 0; form < (full || s.name[0] == 0 ? 1 : 2); ++form)  // negated: table datums
                 for (size_t i = 0; i < pts.size(); ++i) {
@@ -188,7 +189,7 @@ TEST(GeodesyDatumConv, AssignDatumFillsTheRecordAndTheDirectionIsFixed) {
     std::memset(&d, 0x33, sizeof d);
     ASSERT_TRUE(assignDatum("W84", &d));
     EXPECT_STREQ(d.name, "W84");
-    EXPECT_TRUE(d.ell.a == EllExt.a && d.ell.e2 == EllExt.e2 && d.prm.dx == 0.0 && d.res == nullptr && d.area == nullptr);
+    EXPECT_TRUE(d.ell.a == EllExt.a && d.ell.e2 == EllExt.e2 && d.prm.dx == 0.0 && !d.res && !d.area);
     ASSERT_TRUE(assignDatum("TOY-M", &d));
     EXPECT_STREQ(d.name, "TOY-M");
     EXPECT_DOUBLE_EQ(d.ell.a, 6377397.155);
@@ -261,7 +262,8 @@ TEST(GeodesyResidualGrid, SquaresInterpolationAndTheMargin) {
             for (int k = 0; k < 3; ++k)
                 EXPECT_NEAR(out[k], r.base[k] + field(k, ny, nx), 1e-6) << y << " " << x << " comp " << k;
             const int sq = DatumConv::getGridSquaresIdx(&r.area, ll);
-            EXPECT_TRUE((ny != y || nx != x) || std::fabs(DatumConv::getBiLinearIntrp(&r, ll, sq, 2) - field(2, y, x)) < 1e-6);
+            const double bilinear = DatumConv::getBiLinearIntrp(&r, ll, sq, 2);
+            EXPECT_TRUE(ny != y || nx != x || std::fabs(bilinear - field(2, y, x)) < 1e-6);
         }
     const double far[2] = {r.area.lat + 1.9 * 0.25, r.area.lon}, in[2] = {r.area.lat, r.area.lon};
     EXPECT_EQ(DatumConv::getBiLinearIntrp(&r, in, 9, 0), 0.0);

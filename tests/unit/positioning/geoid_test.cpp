@@ -6,9 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -29,18 +27,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::nu
 const std::string kShared = std::string(RX_SHARED_DIR) + "/";
 constexpr std::size_t kFields = 16 + 26;  // after "EGM96 0.5deg test fixture" and its NUL
 constexpr const char* kEgm96 = "EGM96 0.5deg test fixture";
-
-Bytes readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<int> readGridCm(const char* rel) {
-  const Bytes b = readBytes(kShared + rel);
-  std::vector<int> v(b.size() / 2);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::int16_t(std::uint16_t(b[2 * i] | (b[2 * i + 1] << 8)));
-  return v;
-}
 
 void put32(Bytes& v, std::size_t at, std::int32_t x) {
   for (int i = 0; i < 4; ++i) v[at + i] = std::uint8_t(std::uint32_t(x) >> (8 * i));
@@ -97,8 +83,16 @@ class GeoidModel : public TempRunDir {
     Mem::chunk = 1 << 30;
     cm_ = readGridCm("data/geoid/egm2008_05deg_hybrid_720x361_int16_cm.bin");
     ASSERT_EQ(cm_.size(), 720u * 361u);
-    fixture_ = readBytes(kShared + "testdata/geoid/egm96_05deg_fixture.gemo");
+    const std::string f = readFile(kShared + "testdata/geoid/egm96_05deg_fixture.gemo");
+    fixture_.assign(f.begin(), f.end());
     ASSERT_EQ(fixture_.size(), 128u + 720u * 361u * 2u + 290u);
+  }
+  // 361 x 720 int16 little-endian centimetres, read independently of the receiver's code.
+  static std::vector<int> readGridCm(const char* rel) {
+    const std::string b = readFile(kShared + rel);
+    std::vector<int> v(b.size() / 2);
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::int16_t(std::uint8_t(b[2 * i]) | b[2 * i + 1] << 8);
+    return v;
   }
   double node(int r, int c) const { return cm_[std::size_t(r) * 720 + std::size_t((c % 720 + 720) % 720)] * 0.01; }
   void expectBuiltIn(const std::string& what) {
@@ -296,16 +290,12 @@ TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
        [](double r, double c) { return -2000000000 + 50000.0 * c * c * c + 30000.0 * r * r * r - 7.0 * r * c * c; }},
       {"two linear", 2, 0, 1000000000, -30 * 3600000, 350 * 3600000, 12, 30, 1800000, 1800000, 1, 200, 0.01, 0.0,
        [](double r, double c) { return 1000 - 50 * c + 70 * r - 3 * r * c; }},
-      {"four linear", 4, 0, 2000000000, 60 * 3600000, 5 * 3600000, 10, 10, 3600000, 3600000, 1, 128, 2e-6, 0.0,
-       [](double r, double c) { return -2100000000.0 + 400000000.0 * r + 3000000.0 * c - 10000000.0 * r * c; }},
   };
   std::mt19937 rng(1);
   for (const auto& s : files) {
     SCOPED_TRACE(s.name);
     Bytes v(std::size_t(s.headerLen), 0);
-    std::memcpy(v.data(), "GeMo", 4);
-    put32(v, 8, s.headerLen);
-    v[12] = '0', v[13] = '1';
+    std::memcpy(v.data(), "GeMo", 4), std::memcpy(v.data() + 12, "01", 2), put32(v, 8, s.headerLen);
     std::memcpy(v.data() + 16, s.name, std::strlen(s.name) + 1);
     const std::size_t at = 16 + std::strlen(s.name) + 1;
     v[at] = std::uint8_t(s.bytes);
@@ -317,10 +307,6 @@ TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
     v.insert(v.end(), 290, 0);
     ASSERT_TRUE(loadMem(v));
     EXPECT_EQ(currentName(), s.name);
-    for (int i = 0; i < s.rows * s.cols; ++i) {
-      const double want = s.offsetM + s.scaleM * s.f(i / s.cols, i % s.cols);
-      ASSERT_NEAR(GeoidGPS::getElem(i), want, 1e-9 * (1.0 + std::fabs(want))) << i;
-    }
     const double lat0 = s.latMas / 3.6e6, lon0 = s.lonMas / 3.6e6, dLat = s.dLatMas / 3.6e6, dLon = s.dLonMas / 3.6e6;
     const double edge = s.format != 1 ? 1.0 : 0.0;  // the cubic stencil needs a node on each side
     std::uniform_real_distribution<double> ux(edge, s.cols - 1 - edge), uy(edge, s.rows - 1 - edge);

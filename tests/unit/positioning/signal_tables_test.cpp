@@ -73,8 +73,8 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
       {2, 16, 2, 0.25, 1207.14e6}, {2, 11, 3, 0.5, 1278.75e6},  {2, 24, 4, 0.25, 1176.45e6}, {3, 2, 0, 0.0, 1575.42e6},
       {3, 24, 4, 0.25, 1176.45e6}, {4, 2, 0, 0.0, 1575.42e6},   {4, 11, 2, 0.0, 1278.75e6},  {4, 17, 3, 0.25, 1227.6e6},
       {4, 24, 4, 0.25, 1176.45e6}, {4, 32, 5, -0.25, 1575.42e6}, {5, 2, 0, 0.0, 1561.098e6}, {5, 14, 2, 0.0, 1207.14e6},
-      {5, 27, 2, 0.25, 1207.14e6}, {5, 8, 3, 0.0, 1268.52e6},   {5, 24, 4, 0.25, 1176.45e6}, {5, 32, 5, 0.25, 1575.42e6},
-      {6, 22, 4, 0.0, 1176.45e6},
+      {5, 27, 2, 0.25, 1207.14e6}, {5, 8, 3, 0.0, 1268.52e6},   {5, 24, 4, 0.25, 1176.45e6}, {6, 22, 4, 0.0, 1176.45e6},
+      {5, 32, 5, 0.25, 1575.42e6},
   };
   for (int pass = 0; pass < 2; ++pass) {
     DebugPhaseOffsetSys = pass ? 0 : -1, DebugPhaseOffsetSignal = 2, DebugPhaseOffset = 0.5f;
@@ -109,7 +109,7 @@ TEST(SignalTables, SlotAndIdRoundTripAndTheIndexTablesAgree) {
     for (int slot = 0; slot < 6; ++slot) {
       const int id = getMsmSignalIdx(slot, 1, s);
       float offset = 0.0f;
-      EXPECT_EQ(id == 0 ? SlotSignalDataIndex[s][slot][0] : getMsmSlotIdx(id, s, false, offset), id == 0 ? kNoRow : slot)
+      EXPECT_EQ(id ? getMsmSlotIdx(id, s, false, offset) : SlotSignalDataIndex[s][slot][0], id ? slot : kNoRow)
           << s << "/" << slot;
     }
   EXPECT_TRUE(getMsmSignalIdx(-1, 1, 0) == 0 && getMsmSignalIdx(6, 1, 0) == 0 && getMsmSignalIdx(1, 1, 6) == 0);
@@ -142,7 +142,7 @@ TEST(SignalTables, StreamMasksAndRatedFrequencies) {
       {4, 1, 0, 1202025000.0}, {0, 6, 0, 1.0},           {1, 2, 0, 1.0},           {6, 0, 0, 1.0},
       {-1, 1, 7, 1.0}};
   for (const auto& c : freqs)
-    EXPECT_DOUBLE_EQ(get_SvRatedFrequency(c.band, c.system, c.slot), c.hz) << c.band << " " << c.system << " " << c.slot;
+    EXPECT_DOUBLE_EQ(get_SvRatedFrequency(c.band, c.system, c.slot), c.hz) << c.band << " " << c.system << c.slot;
 }
 
 TEST(SignalTables, BeiDouCompatibility) {
@@ -182,8 +182,8 @@ TEST(SignalTables, RandomArgumentsStayInside) {
 
 // IS-GPS-200 Table 20-XIV: the bits each parity bit sums (29, 30: D29*, D30* of the previous word).
 const std::vector<int> kEquations[6] = {
-    {29, 1, 2, 3, 5, 6, 10, 11, 12, 13, 14, 17, 18, 20, 23},     {30, 2, 3, 4, 6, 7, 11, 12, 13, 14, 15, 18, 19, 21, 24},
-    {29, 1, 3, 4, 5, 7, 8, 12, 13, 14, 15, 16, 19, 20, 22},      {30, 2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23},
+    {29, 1, 2, 3, 5, 6, 10, 11, 12, 13, 14, 17, 18, 20, 23},    {30, 2, 3, 4, 6, 7, 11, 12, 13, 14, 15, 18, 19, 21, 24},
+    {29, 1, 3, 4, 5, 7, 8, 12, 13, 14, 15, 16, 19, 20, 22},     {30, 2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23},
     {30, 1, 3, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18, 21, 22, 24}, {29, 3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24},
 };
 
