@@ -43,9 +43,7 @@ Civil civilOf(const GREGORIAN_EPOCH& g) {
 
 void resetScales() {
   RT::Int = INT_SCALES{};
-  RT::Int.sysUtc[0] = 18;
-  RT::Int.sysUtc[1] = 10800;
-  RT::leapWarning = 0;
+  RT::Int.sysUtc[0] = 18, RT::Int.sysUtc[1] = 10800, RT::leapWarning = 0;
 }
 
 // N4 counts four-year periods from 1996; GLONASS day 0 is 1 January of the period's first year.
@@ -257,7 +255,6 @@ SysTime at(std::int64_t ms) {
 class TimeScalesNow : public ::testing::Test {
  protected:
   void SetUp() override { TimeScales::setRealClock([](SysTime& t) { t = g_fakeNow; }); }
-  void TearDown() override { TimeScales::setRealClock(nullptr); }
   static void publish(const INT_SCALES& s, std::int64_t atMs, int rcvMs, int endMs) {
     TimeScales::epoch(at(atMs), rcvMs);
     TimeScales::endUpdate(s, endMs);
@@ -290,6 +287,18 @@ TEST_F(TimeScalesNow, RecordIsExtrapolatedAsAWholeUpToTwoSecondsWithoutWrapping)
   publish(s, 0, 77, 77);
   g_fakeNow = at(0);
   EXPECT_EQ(TimeScales::now(), -1);
+}
+
+// A mismatched end publishes nothing; the decoder fills a copy, and Req changes only when it is handed in.
+TEST_F(TimeScalesNow, MismatchedEndUpdatePublishesNothingAndReqIsFilledAsACopy) {
+  INT_SCALES s{};
+  s.ms[0] = 1000, s.flags[0] = 0x40;
+  g_fakeNow = at(0);
+  publish(s, 0, 5000, 4999);
+  EXPECT_TRUE(TimeScales::now(tsGps) == -1 && RT::Req.ms[0] == 1000);
+  INT_SCALES& fill = TimeScales::startUpdate();
+  fill.ms[0] = 20;
+  EXPECT_TRUE(&fill != &RT::Req && RT::Req.ms[0] == 1000);
 }
 
 // Epoch i fills every word with i; now() adds one advance to the three time words.
