@@ -1,12 +1,8 @@
-// The geoid model: the built-in grid against the published EGM2008 data, the "GeMo" loader with
-// the EGM96 fixture against NGA's grid and test points, synthetic grids against known functions,
-// hostile and cut-short files, interpolation at the seam and the poles, concurrent callers.
-#include <fcntl.h>
+// The geoid model and its "GeMo" loader against NGA's grids and test points and against known functions.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -21,72 +17,40 @@
 #include "positioning/geoid/geoid_file.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "settings/rcv_settings.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 constexpr double kDeg = M_PI / 180.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 const std::string kShared = std::string(RX_SHARED_DIR) + "/";
-const std::string kFixture = kShared + "testdata/geoid/egm96_05deg_fixture.gemo";
-constexpr std::size_t kFixtureFields = 16 + 26;  // after "EGM96 0.5deg test fixture" and its NUL
+constexpr std::size_t kFields = 16 + 26;  // after "EGM96 0.5deg test fixture" and its NUL
+constexpr const char* kEgm96 = "EGM96 0.5deg test fixture";
 
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-  std::vector<std::uint8_t> out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    std::uint8_t buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return out;
-}
-
-// 361 x 720 int16 little-endian centimetres, read independently of the receiver's code.
-std::vector<int> readGridCm(const char* rel) {
-  const std::vector<std::uint8_t> b = readBytes(kShared + rel);
-  std::vector<int> v(b.size() / 2);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::int16_t(std::uint16_t(b[2 * i] | (b[2 * i + 1] << 8)));
-  return v;
-}
-
-void put32(std::vector<std::uint8_t>& v, std::size_t at, std::int32_t x) {
+void put32(Bytes& v, std::size_t at, std::int32_t x) {
   for (int i = 0; i < 4; ++i) v[at + i] = std::uint8_t(std::uint32_t(x) >> (8 * i));
 }
 
-// One in-memory file at a time, reached through a GeoidFileIo table.
-struct MemFile {
-  static inline const std::vector<std::uint8_t>* data = nullptr;
-  static inline std::int64_t pos = 0;
-  static inline int maxChunk = 1 << 30;  // largest piece one read hands back
-
-  static int open(const char*, int) {
-    pos = 0;
-    return data ? 3 : -1;
-  }
-  static int read(int, void* buf, int count) {
-    if (!data || count <= 0 || pos >= std::int64_t(data->size())) return 0;
-    const std::int64_t n = std::min<std::int64_t>({std::int64_t(data->size()) - pos, count, maxChunk});
-    std::memcpy(buf, data->data() + pos, std::size_t(n));
-    pos += n;
-    return int(n);
-  }
-  static bool seek(int, std::int32_t off) {
-    if (off >= 0) pos = off;
-    return off >= 0;
-  }
-  static std::int32_t tell(int) { return std::int32_t(pos); }
-  static void close(int) {}
+struct Mem {
+  static inline const Bytes* data = nullptr;
+  static inline std::int64_t pos = 0, chunk = 1 << 30;
 };
-
-bool loadMem(const std::vector<std::uint8_t>& bytes) {
-  MemFile::data = &bytes;
-  MemFile::pos = 0;
-  return GeoidFileReader({MemFile::open, MemFile::read, MemFile::seek, MemFile::tell, MemFile::close}).doRead(3);
+bool loadMem(const Bytes& bytes) {
+  Mem::data = &bytes;
+  const GeoidFileIo io = {
+      [](const char*, int) { return Mem::pos = 0, 3; },
+      [](int, void* buf, int count) {
+        const std::int64_t left = std::int64_t(Mem::data->size()) - Mem::pos;
+        const auto n = std::max<std::int64_t>(0, std::min<std::int64_t>({left, count, Mem::chunk}));
+        if (n > 0) std::memcpy(buf, Mem::data->data() + Mem::pos, std::size_t(n));
+        return Mem::pos += n, int(n);
+      },
+      [](int, std::int32_t off) { return off >= 0 && (Mem::pos = off, true); },
+      [](int) { return std::int32_t(Mem::pos); }, [](int) {}};
+  Mem::pos = 0;
+  return GeoidFileReader(io).doRead(3);
 }
-
-const GeoidFileIo kPosixIo = {[](const char* name, int) { return ::open(name, O_RDONLY | O_CLOEXEC); },
-                              [](int h, void* buf, int n) { return int(::read(h, buf, std::size_t(n))); },
-                              [](int h, std::int32_t off) { return ::lseek(h, off, SEEK_SET) == off; },
-                              [](int h) { return std::int32_t(::lseek(h, 0, SEEK_CUR)); }, [](int h) { ::close(h); }};
 
 double h(double latDeg, double lonDeg) {
   double v = kNaN;
@@ -96,54 +60,53 @@ double h(double latDeg, double lonDeg) {
 
 std::string currentName() {
   double v;
-  GeoidGPS::getHeight(0.0, 0.0, &v);  // takes the reporting copy
   char name[GeoidGPS::kNameLen] = "";
-  GeoidGPS::getCurrent(nullptr, name, sizeof name);
-  return name;
+  GeoidGPS::getHeight(0.0, 0.0, &v);  // takes the reporting copy
+  return GeoidGPS::getCurrent(nullptr, name, sizeof name), name;
 }
 
-// Installs a grid given by its descriptor and a function of (row, column) in file units.
 bool installGrid(const GeoidGPS::Descr& d, const std::function<std::int64_t(int, int)>& units, const char* name) {
   std::uint32_t n = 0;
   std::uint8_t* buf = GeoidGPS::setDescr(d, &n);
   if (!buf) return false;
-  std::size_t at = 0;
-  for (int r = 0; r < d.rows; ++r)
-    for (int c = 0; c < d.cols; ++c)
-      for (int i = 0; i < d.size; ++i) buf[at++] = std::uint8_t(std::uint64_t(units(r, c)) >> (8 * i));
-  EXPECT_EQ(at, n);
+  for (std::uint32_t at = 0; at < n; ++at)
+    buf[at] = std::uint8_t(std::uint64_t(units(at / d.size / d.cols, at / d.size % d.cols)) >> (8 * (at % d.size)));
   return GeoidGPS::install(name);
 }
 
-class GeoidModel : public ::testing::Test {
+class GeoidModel : public TempRunDir {
  protected:
   void SetUp() override {
+    TempRunDir::SetUp();
     GeoidGPS::reset();
-    MemFile::maxChunk = 1 << 30;
+    Mem::chunk = 1 << 30;
     cm_ = readGridCm("data/geoid/egm2008_05deg_hybrid_720x361_int16_cm.bin");
     ASSERT_EQ(cm_.size(), 720u * 361u);
-    fixture_ = readBytes(kFixture);
+    const std::string f = readFile(kShared + "testdata/geoid/egm96_05deg_fixture.gemo");
+    fixture_.assign(f.begin(), f.end());
     ASSERT_EQ(fixture_.size(), 128u + 720u * 361u * 2u + 290u);
   }
+  // 361 x 720 int16 little-endian centimetres, read independently of the receiver's code.
+  static std::vector<int> readGridCm(const char* rel) {
+    const std::string b = readFile(kShared + rel);
+    std::vector<int> v(b.size() / 2);
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::int16_t(std::uint8_t(b[2 * i]) | b[2 * i + 1] << 8);
+    return v;
+  }
   double node(int r, int c) const { return cm_[std::size_t(r) * 720 + std::size_t((c % 720 + 720) % 720)] * 0.01; }
-  // The built-in grid in use, as after reading settings without a geoid file.
-  void expectBuiltIn(const char* what) {
-    EXPECT_TRUE(GeoidGPS::isValid()) << what;
-    EXPECT_EQ(currentName(), "Default EGM2008") << what;
-    EXPECT_EQ(GeoidGPS::getElem(0), 14.90) << what;  // EGM2008 at the north pole
+  void expectBuiltIn(const std::string& what) {
+    EXPECT_TRUE(GeoidGPS::isValid() && currentName() == "Default EGM2008" && GeoidGPS::getElem(0) == 14.90) << what;
     EXPECT_NEAR(h(16.775833, -3.009444), 28.79, 0.01) << what;
   }
   std::vector<int> cm_;
-  std::vector<std::uint8_t> fixture_;
+  Bytes fixture_;
 };
 using GeoidFile = GeoidModel;
 
 TEST_F(GeoidModel, BuiltInGridIsThePublishedEgm2008) {
   double v = 1.0;
-  EXPECT_FALSE(GeoidGPS::isValid());
-  EXPECT_FALSE(GeoidGPS::getHeight(0.3, 0.1, &v));
+  EXPECT_FALSE(GeoidGPS::isValid() || GeoidGPS::getHeight(0.3, 0.1, &v) || GeoidGPS::getCurrent(nullptr, nullptr, 0));
   EXPECT_EQ(GeoidGPS::getHeight(0.3, 0.1), 0.0);  // last height, none yet
-  EXPECT_FALSE(GeoidGPS::getCurrent(nullptr, nullptr, 0));
   GeoidGPS::useBuiltIn();
   EXPECT_EQ(currentName(), "Default EGM2008");
   for (int r = 0; r < 361; ++r)
@@ -151,34 +114,18 @@ TEST_F(GeoidModel, BuiltInGridIsThePublishedEgm2008) {
       ASSERT_EQ(GeoidGPS::getElem(r * 720 + c), node(r, c)) << r << " " << c;
       ASSERT_NEAR(h(90.0 - 0.5 * r, 0.5 * c), node(r, c), 1e-9) << r << " " << c;  // bicubic through nodes
     }
-  EXPECT_TRUE(std::isnan(GeoidGPS::getElem(-1)));
-  EXPECT_TRUE(std::isnan(GeoidGPS::getElem(720 * 361)));
-  EXPECT_EQ(*std::min_element(cm_.begin(), cm_.end()), -10686);  // the data's documented range
-  EXPECT_EQ(*std::max_element(cm_.begin(), cm_.end()), 8563);
-  // NGA's EGM2008 value at Timbuktu (16:46:33N 3:00:34W) is 28.788 m from the full model. A
-  // 0.5 degree grid in whole centimetres cannot carry the shorter wavelengths; in the flat Sahel
-  // they amount to a few centimetres (rounding of the nodes alone is up to 5 mm).
+  EXPECT_TRUE(std::isnan(GeoidGPS::getElem(-1)) && std::isnan(GeoidGPS::getElem(720 * 361)));
+  // NGA's EGM2008 at Timbuktu (16:46:33N 3:00:34W): 28.788 m; the 0.5 degree cm grid misses a few cm there.
   const double lat = 16 + 46 / 60.0 + 33 / 3600.0, lon = -(3 + 34 / 3600.0);
   EXPECT_NEAR(h(lat, lon), 28.788, 0.05);
   EXPECT_NEAR(h(lat, lon + 360.0), 28.788, 0.05);
+  for (double l : {-180.0, -0.25, 0.0, 45.0, 359.75})
+    EXPECT_TRUE(h(90.0, l) == node(0, 0) && h(-90.0, l) == node(360, 719)) << l;
+  EXPECT_FALSE(GeoidGPS::getHeight(91.0 * kDeg, 0.0, &v) || GeoidGPS::getHeight(kNaN, 0.0, &v) ||
+               GeoidGPS::getHeight(0.0, kInf, &v));
 }
 
-TEST_F(GeoidModel, PolesReturnTheirNodesAndNonFiniteInputIsRefused) {
-  GeoidGPS::useBuiltIn();
-  for (double lon : {-180.0, -0.25, 0.0, 45.0, 359.75}) {
-    EXPECT_EQ(h(90.0, lon), node(0, 0));
-    EXPECT_EQ(h(-90.0, lon), node(360, 719));
-  }
-  double v;
-  EXPECT_FALSE(GeoidGPS::getHeight(91.0 * kDeg, 0.0, &v));
-  EXPECT_FALSE(GeoidGPS::getHeight(kNaN, 0.0, &v));
-  EXPECT_FALSE(GeoidGPS::getHeight(0.0, kInf, &v));
-}
-
-// Near a pole the bicubic stencil reaches over it to the nodes on the opposite meridian, so a
-// smooth function on the sphere is reproduced to the order of the method. A grid that fills the
-// buffer to its last byte keeps every stencil near either pole and the seam inside it (the
-// sanitizer build would stop on a read past the end).
+// The stencil reaches over a pole to the opposite meridian; a grid filling the buffer keeps every read inside.
 TEST_F(GeoidModel, BicubicAcrossThePolesMirrorsAndStaysInBounds) {
   auto f = [](double latDeg, double lonDeg) {
     const double la = latDeg * kDeg, lo = lonDeg * kDeg;
@@ -190,7 +137,6 @@ TEST_F(GeoidModel, BicubicAcrossThePolesMirrorsAndStaysInBounds) {
     for (double lon = 0.0; lon < 360.0; lon += 17.5) EXPECT_NEAR(h(lat, lon), f(lat, lon), 2e-5) << lat << " " << lon;
   EXPECT_NEAR(h(90.0, 123.0), 50.0, 1e-6);
   EXPECT_NEAR(h(-90.0, 123.0), -50.0, 1e-6);
-
   const GeoidGPS::Descr full = {2, 1, 0.01, 0.0, 0.0, 90.0, 360.0 / 650, 180.0 / 399, 650, 400};
   ASSERT_EQ(std::uint64_t(full.rows) * full.cols * full.size, GeoidGPS::kGridBytes);
   ASSERT_TRUE(installGrid(full, [](int r, int c) { return (r * 37 + c * 11) % 2000 - 1000; }, "full"));
@@ -199,7 +145,6 @@ TEST_F(GeoidModel, BicubicAcrossThePolesMirrorsAndStaysInBounds) {
       EXPECT_LE(std::fabs(h(lat, lon)), 10.0 * 1.25 * 1.25 + 1e-9) << lat << " " << lon;
 }
 
-// Between 359.5 and 360 degrees the interpolation runs across the seam into column 0.
 TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
   GeoidGPS::useBuiltIn();
   const int r = 147;  // 16.5 N, where columns 718..1 differ
@@ -211,7 +156,6 @@ TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
   EXPECT_NEAR(h(lat, 359.5), node(r, 719), 1e-9);
   EXPECT_NEAR(h(lat, 360.0), node(r, 0), 1e-9);
   EXPECT_NEAR(h(lat, 359.9999999), h(lat, 0.0), 1e-5);
-
   const GeoidGPS::Descr d = {2, 0, 0.01, 0.0, 0.0, 90.0, 0.5, 0.5, 720, 361};
   ASSERT_TRUE(installGrid(d, [&](int rr, int c) { return cm_[std::size_t(rr) * 720 + c]; }, "bilinear"));
   EXPECT_NEAR(h(lat, 359.75), 0.5 * (node(r, 719) + node(r, 0)), 1e-9);
@@ -219,7 +163,7 @@ TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
   for (int c = 0; c < 720; c += 7) EXPECT_NEAR(h(lat, 0.5 * c), node(r, c), 1e-9);
 }
 
-// A regional grid across the prime meridian: 350 E .. 10 E, 60 N .. 50 N at 1 degree.
+// 350 E .. 10 E, 60 N .. 50 N at 1 degree; outside it there is no height and the last one stands.
 TEST_F(GeoidModel, RegionalGridRefusesPointsOutside) {
   const GeoidGPS::Descr d = {2, 0, 0.001, 5.0, 350.0, 60.0, 1.0, 1.0, 21, 11};
   ASSERT_TRUE(installGrid(d, [](int r, int c) { return 100 * c - 30 * r + 2 * r * c; }, "region"));
@@ -235,111 +179,27 @@ TEST_F(GeoidModel, RegionalGridRefusesPointsOutside) {
   for (const auto& p : outside) {
     double v = 1234.0;
     EXPECT_FALSE(GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg, &v)) << p[0] << " " << p[1];
-    EXPECT_EQ(v, 1234.0);
-    EXPECT_EQ(GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg), last);
+    EXPECT_TRUE(v == 1234.0 && GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg) == last);
   }
 }
 
-TEST_F(GeoidModel, DescriptorValidation) {
-  struct Case {
-    const char* what;
-    GeoidGPS::Descr d;
-    bool accepted;
-  };
-  const Case cases[] = {
-      {"built-in", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, 720, 361}, true},
-      {"bilinear", {2, 0, 0.01, 0, 0, 90, 0.5, 0.5, 720, 361}, true},
-      {"721 x 361 x 2", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, 721, 361}, false},
-      {"400 x 400 x 4", {4, 1, 0.01, 0, 0, 90, 0.5, 0.5, 400, 400}, false},
-      {"interpolation 2", {2, 2, 0.01, 0, 0, 90, 0.5, 0.5, 10, 10}, false},
-      {"size 0", {0, 1, 0.01, 0, 0, 90, 0.5, 0.5, 10, 10}, false},
-      {"size 5", {5, 1, 0.01, 0, 0, 90, 0.5, 0.5, 10, 10}, false},
-      {"latitude 90.5", {2, 1, 0.01, 0, 0, 90.5, 0.5, 0.5, 10, 10}, false},
-      {"latitude -91", {2, 1, 0.01, 0, 0, -91, 0.5, 0.5, 10, 10}, false},
-      {"longitude -1", {2, 1, 0.01, 0, -1, 90, 0.5, 0.5, 10, 10}, false},
-      {"longitude 361", {2, 1, 0.01, 0, 361, 90, 0.5, 0.5, 10, 10}, false},
-      {"latitude step 0", {2, 1, 0.01, 0, 0, 90, 0.5, 0.0, 10, 10}, false},
-      {"longitude step 0", {2, 1, 0.01, 0, 0, 90, 0.0, 0.5, 10, 10}, false},
-      {"latitude step negative", {2, 1, 0.01, 0, 0, 90, 0.5, -0.5, 10, 10}, false},
-      {"latitude step 181", {2, 1, 0.01, 0, 0, 90, 0.5, 181, 10, 10}, false},
-      {"longitude step 361", {2, 1, 0.01, 0, 0, 90, 361, 0.5, 10, 10}, false},
-      {"negative rows", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, 720, -361}, false},
-      {"negative columns", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, -720, 361}, false},
-      {"both negative", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, -720, -361}, false},
-      {"zero rows", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, 720, 0}, false},
-      {"one column", {2, 1, 0.01, 0, 0, 90, 0.5, 0.5, 1, 100}, false},
-      {"rows x cols x 4 wraps 32 bits", {4, 1, 0.01, 0, 0, 90, 0.5, 0.5, 65536, 16384}, false},
-      {"rows x cols wraps 32 bits", {1, 1, 0.01, 0, 0, 90, 0.5, 0.5, 65536, 65537}, false},
-      {"largest sizes", {4, 1, 0.01, 0, 0, 90, 0.5, 0.5, 0x7fffffff, 0x7fffffff}, false},
-      {"NaN latitude", {2, 1, 0.01, 0, 0, kNaN, 0.5, 0.5, 10, 10}, false},
-      {"NaN step", {2, 1, 0.01, 0, 0, 90, kNaN, 0.5, 10, 10}, false},
-      {"NaN scale", {2, 1, kNaN, 0, 0, 90, 0.5, 0.5, 10, 10}, false},
-      {"infinite offset", {2, 1, 0.01, kInf, 0, 90, 0.5, 0.5, 10, 10}, false},
-  };
-  GeoidGPS::useBuiltIn();
-  const double before = h(16.8, 357.0);
-  for (const Case& c : cases) {
-    std::uint32_t n = 0xdeadbeef;
-    const std::uint8_t* buf = GeoidGPS::setDescr(c.d, &n);
-    EXPECT_EQ(buf != nullptr, c.accepted) << c.what;
-    EXPECT_EQ(n, buf ? std::uint32_t(c.d.rows) * std::uint32_t(c.d.cols) * c.d.size : 0xdeadbeefu) << c.what;
-    // Neither an accepted nor a refused descriptor touches the grid in use before install.
-    EXPECT_EQ(h(16.8, 357.0), before) << c.what;
-    EXPECT_EQ(currentName(), "Default EGM2008") << c.what;
-    GeoidGPS::cancelLoad();
-  }
-  EXPECT_FALSE(GeoidGPS::install("nothing pending"));
-}
-
-// Heights from several tasks at once equal the heights computed alone.
-TEST_F(GeoidModel, ConcurrentCallersGetTheirOwnHeights) {
-  GeoidGPS::useBuiltIn();
-  std::vector<std::pair<double, double>> pts;
-  for (int i = 0; i < 4000; ++i)
-    pts.emplace_back(-89.9 + 179.8 * ((i * 7919) % 4000) / 4000.0, (i * 104729 % 36000) / 100.0);
-  std::vector<double> alone;
-  for (auto& p : pts) alone.push_back(h(p.first, p.second));
-  std::atomic<int> bad{0};
-  auto worker = [&](int start) {
-    for (int rep = 0; rep < 3; ++rep)
-      for (std::size_t k = 0; k < pts.size(); ++k) {
-        const std::size_t i = (k + std::size_t(start)) % pts.size();
-        double v;
-        if (!GeoidGPS::getHeight(pts[i].first * kDeg, pts[i].second * kDeg, &v) || v != alone[i]) ++bad;
-      }
-  };
-  std::thread a(worker, 0), b(worker, 1333), c(worker, 2666);
-  a.join(), b.join(), c.join();
-  EXPECT_EQ(bad.load(), 0);
-}
-
-// The fixture read from disk holds NGA's EGM96 grid; it loads also in small read pieces and with
-// its trailer cut short. NGA's EGM96 test values come from the spherical-harmonic synthesis: the
-// 0.5 degree grid holds every second node of the 15' grid in whole centimetres; where the geoid
-// is smooth at the 55 km scale (the Mississippi valley, the prime meridian) 5 cm holds, elsewhere
-// the grid misses shorter wavelengths and 25 cm is what it allows.
+// NGA's test values come from the full model: 5 cm where the geoid is smooth at 55 km, 25 cm elsewhere.
 TEST_F(GeoidFile, Egm96FixtureMatchesNgaGridAndTestPoints) {
-  GeoidGPS::useBuiltIn();
-  ASSERT_TRUE(GeoidFileReader(kPosixIo).readFrom(kFixture.c_str()));
-  EXPECT_EQ(currentName(), "EGM96 0.5deg test fixture");
   const std::vector<int> cm = readGridCm("data/geoid/egm96_05deg_720x361_int16_cm.bin");
   ASSERT_EQ(cm.size(), 720u * 361u);
-  for (std::size_t i = 0; i < cm.size(); ++i) ASSERT_NEAR(GeoidGPS::getElem(int(i)), cm[i] * 0.01, 1e-12) << i;
-  struct Variant {
-    int maxChunk;
-    std::size_t cut;
+  const double points[][4] = {
+      {38.6281550, 269.7791550, -31.628, 0.05}, {-14.6212170, 305.0211140, -2.969, 0.25},
+      {46.8743190, 102.4487290, -43.575, 0.25}, {-23.6174460, 133.8747120, 15.871, 0.25},
+      {38.6254730, 359.9995000, 50.066, 0.05},  {-0.4667440, 0.0023000, 17.329, 0.05},
   };
-  for (Variant v : {Variant{1 << 30, 0}, Variant{997, 0}, Variant{1 << 30, 100}, Variant{1 << 30, 290}}) {
-    MemFile::maxChunk = v.maxChunk;
+  const std::int64_t variants[][2] = {{1 << 30, 0}, {997, 0}, {1 << 30, 100}, {1 << 30, 290}};  // chunk, cut
+  for (const auto& v : variants) {
+    Mem::chunk = v[0];
     GeoidGPS::reset();
-    const std::vector<std::uint8_t> f(fixture_.begin(), fixture_.end() - std::ptrdiff_t(v.cut));
-    ASSERT_TRUE(loadMem(f)) << v.maxChunk << " " << v.cut;
-    EXPECT_EQ(currentName(), "EGM96 0.5deg test fixture");
-    const double points[][4] = {
-        {38.6281550, 269.7791550, -31.628, 0.05}, {-14.6212170, 305.0211140, -2.969, 0.25},
-        {46.8743190, 102.4487290, -43.575, 0.25}, {-23.6174460, 133.8747120, 15.871, 0.25},
-        {38.6254730, 359.9995000, 50.066, 0.05},  {-0.4667440, 0.0023000, 17.329, 0.05},
-    };
+    ASSERT_TRUE(loadMem(Bytes(fixture_.begin(), fixture_.end() - v[1]))) << v[0] << " " << v[1];
+    EXPECT_EQ(currentName(), kEgm96);
+    for (std::size_t i = 0; i < cm.size(); i += v[0] == 997 ? 1 : 997)
+      ASSERT_NEAR(GeoidGPS::getElem(int(i)), cm[i] * 0.01, 1e-12) << i;
     for (const auto& p : points) {
       EXPECT_NEAR(h(p[0], p[1]), p[2], p[3]) << p[0] << " " << p[1];
       EXPECT_NEAR(h(p[0], p[1] - 360.0), p[2], p[3]) << p[0] << " " << p[1];
@@ -347,57 +207,39 @@ TEST_F(GeoidFile, Egm96FixtureMatchesNgaGridAndTestPoints) {
   }
 }
 
-void setL(std::vector<std::uint8_t>& f, std::int32_t l) { put32(f, 8, l); }
-void setField(std::vector<std::uint8_t>& f, std::size_t rel, std::int32_t v) { put32(f, kFixtureFields + rel, v); }
-
-// Hostile edits of the fixture, every truncation of its start and random headers: all refused,
-// no memory error, and the built-in grid stays in use.
-TEST_F(GeoidFile, BadFilesAreRefusedAndTheBuiltInGridStays) {
-  using Edit = std::function<void(std::vector<std::uint8_t>&)>;
-  const std::pair<const char*, Edit> hostile[] = {
-      {"magic", [](auto& f) { f[3] = 'X'; }},
-      {"version 02", [](auto& f) { f[13] = '2'; }},
-      {"header length 16", [](auto& f) { setL(f, 16); }},
-      {"header length 0", [](auto& f) { setL(f, 0); }},
-      {"header length -1", [](auto& f) { setL(f, -1); }},
-      {"header length INT32_MIN", [](auto& f) { setL(f, INT32_MIN); }},
-      {"header length 17", [](auto& f) { setL(f, 17); }},
-      {"header length shorter than the fields", [](auto& f) { setL(f, 75); }},
-      {"header length past the end", [](auto& f) { setL(f, 0x7fffffff); }},
-      {"header length leaves the grid short", [](auto& f) { setL(f, 1000); }},
-      {"name without NUL", [](auto& f) { std::memset(f.data() + 16, 'A', 112), setL(f, 2000); }},
-      {"name of 256", [](auto& f) { f.insert(f.begin() + 16, 300, 'n'), f[16 + 256] = 0, setL(f, 428); }},
-      {"name of 255, header 305", [](auto& f) { f.insert(f.begin() + 16, 300, 'n'), f[16 + 255] = 0, setL(f, 305); }},
-      {"0 bytes per value", [](auto& f) { f[kFixtureFields] = 0; }},
-      {"5 bytes per value", [](auto& f) { f[kFixtureFields] = 5; }},
-      {"value format 3", [](auto& f) { f[kFixtureFields + 33] = 3; }},
-      {"negative rows", [](auto& f) { setField(f, 17, -361); }},
-      {"negative columns", [](auto& f) { setField(f, 21, -720); }},
-      {"both negative, product positive", [](auto& f) { setField(f, 17, -361), setField(f, 21, -720); }},
-      {"zero rows", [](auto& f) { setField(f, 17, 0); }},
-      {"rows x cols x 2 wraps 32 bits", [](auto& f) { setField(f, 17, 65536), setField(f, 21, 32768); }},
-      {"rows INT32_MIN", [](auto& f) { setField(f, 17, INT32_MIN); }},
-      {"721 columns", [](auto& f) { setField(f, 21, 721); }},
-      {"latitude step 0", [](auto& f) { setField(f, 25, 0); }},
-      {"longitude step 0", [](auto& f) { setField(f, 29, 0); }},
-      {"negative latitude step", [](auto& f) { setField(f, 25, -1800000); }},
-      {"north edge 91 degrees", [](auto& f) { setField(f, 9, 91 * 3600000); }},
-      {"west edge -1 degree", [](auto& f) { setField(f, 13, -3600000); }},
-      {"grid cut short", [](auto& f) { f.resize(128 + 519840 - 1); }},
-      {"grid missing", [](auto& f) { f.resize(128); }},
-  };
+// A refused file keeps the model in use, unless it failed while filling the load buffer: then the built-in one.
+TEST_F(GeoidFile, BadFilesAreRefusedAndTheGridInUseStays) {
+  const std::size_t F = kFields;  // header length at 8; after the name size +0, rows +17, columns +21, edges
+  const std::int64_t words[][4] = {  // +9/+13, steps +25/+29: one or two 32-bit edits
+      {8, 16, 0, 0}, {8, 0, 0, 0}, {8, -1, 0, 0}, {8, INT32_MIN, 0, 0}, {8, 17, 0, 0}, {8, 75, 0, 0},
+      {8, 0x7fffffff, 0, 0}, {8, 1000, 0, 0}, {F + 17, -361, F + 21, -720}, {F + 17, 65536, F + 21, 32768},
+      {F + 17, 0, 0, 0}, {F + 17, INT32_MIN, 0, 0}, {F + 21, 721, 0, 0}, {F + 25, 0, 0, 0}, {F + 29, 0, 0, 0},
+      {F + 25, -1800000, 0, 0}, {F + 9, 91 * 3600000, 0, 0}, {F + 13, -3600000, 0, 0}};
+  std::vector<Bytes> files;
+  for (const auto& w : words) {
+    files.push_back(fixture_);
+    put32(files.back(), std::size_t(w[0]), std::int32_t(w[1]));
+    if (w[2] != 0) put32(files.back(), std::size_t(w[2]), std::int32_t(w[3]));
+  }
+  const std::size_t bytes[][2] = {{3, 'X'}, {13, '2'}, {F, 0}, {F, 5}, {F + 33, 3}};  // magic, version, size, format
+  for (const auto& b : bytes) files.push_back(fixture_), files.back()[b[0]] = std::uint8_t(b[1]);
+  files.push_back(fixture_);  // a name without its NUL, of 256, of 255 with the header too short
+  std::memset(files.back().data() + 16, 'A', 112), put32(files.back(), 8, 2000);
+  for (int len : {256, 255}) {
+    files.push_back(fixture_), files.back().insert(files.back().begin() + 16, 300, 'n');
+    files.back()[16 + std::size_t(len)] = 0, put32(files.back(), 8, len == 256 ? 428 : 305);
+  }
+  files.emplace_back(fixture_.begin(), fixture_.end() - 291);  // the grid cut short
   GeoidGPS::useBuiltIn();
-  for (const auto& [what, edit] : hostile) {
-    std::vector<std::uint8_t> f = fixture_;
-    edit(f);
-    EXPECT_FALSE(loadMem(f)) << what;
-    expectBuiltIn(what);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_FALSE(loadMem(files[i])) << "file " << i;
+    expectBuiltIn("file " + std::to_string(i));
   }
   for (std::size_t n = 0; n < 128 + 520; ++n)
-    ASSERT_FALSE(loadMem(std::vector<std::uint8_t>(fixture_.begin(), fixture_.begin() + std::ptrdiff_t(n)))) << n;
+    ASSERT_FALSE(loadMem(Bytes(fixture_.begin(), fixture_.begin() + std::ptrdiff_t(n)))) << n;
   std::mt19937 rng(20261206);
   for (int i = 0; i < 3000; ++i) {
-    std::vector<std::uint8_t> f(rng() % 700);
+    Bytes f(rng() % 700);
     for (auto& b : f) b = std::uint8_t(rng());
     if (f.size() >= 16 && (i % 2) == 0) {
       std::memcpy(f.data(), "GeMo", 4);
@@ -407,53 +249,36 @@ TEST_F(GeoidFile, BadFilesAreRefusedAndTheBuiltInGridStays) {
     ASSERT_FALSE(loadMem(f)) << i;
   }
   expectBuiltIn("truncations and random headers");
-}
-
-// A refused file keeps a loaded model. The load buffer holds the loaded model, so a second load
-// that fails while filling it falls back to the built-in grid, never to a half-read one.
-TEST_F(GeoidFile, ALoadedModelStaysOrGivesWayToTheBuiltInGrid) {
   ASSERT_TRUE(loadMem(fixture_));
-  std::vector<std::uint8_t> f = fixture_;
-  setField(f, 25, 0);
+  Bytes f = fixture_;
+  put32(f, F + 25, 0);
   EXPECT_FALSE(loadMem(f));
-  EXPECT_EQ(currentName(), "EGM96 0.5deg test fixture");
+  EXPECT_EQ(currentName(), kEgm96);
   EXPECT_NEAR(h(38.6281550, 269.7791550), -31.628, 0.05);
-  EXPECT_FALSE(loadMem(std::vector<std::uint8_t>(fixture_.begin(), fixture_.begin() + 128 + 1000)));
+  EXPECT_FALSE(loadMem(Bytes(fixture_.begin(), fixture_.begin() + 128 + 1000)));
   expectBuiltIn("short reload");
-}
-
-TEST_F(GeoidFile, MutatedFixtureHeadersLoadOrChangeNothing) {
-  GeoidGPS::useBuiltIn();
-  std::mt19937 rng(7);
-  std::vector<std::uint8_t> f = fixture_;
+  rng.seed(7);
   for (int i = 0; i < 400; ++i) {
     std::copy(fixture_.begin(), fixture_.begin() + 128, f.begin());
     for (int k = 0; k < 1 + int(rng() % 3); ++k) f[rng() % 128] = std::uint8_t(rng());
     const std::string before = currentName();
-    if (!loadMem(f)) {
-      // A loaded model may give way to the built-in grid (see above), nothing else.
-      ASSERT_TRUE(GeoidGPS::isValid()) << i;
-      const std::string after = currentName();
-      ASSERT_TRUE(after == before || after == "Default EGM2008") << i << " " << after;
-    }
+    ASSERT_TRUE(loadMem(f) || (GeoidGPS::isValid() && (currentName() == before || currentName() == "Default EGM2008")))
+        << i;
   }
 }
 
-// Synthetic files: element widths 1 to 4, both interpolations, regional grids. The bicubic
-// four-point Lagrange scheme reproduces any polynomial of degree 3 in each direction, and the
-// bilinear one any bilinear function, so interior heights have an exact truth.
+// Bicubic interpolation reproduces cubics in each direction, bilinear any bilinear function; widths 1 to 4.
 TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
-  struct Synthetic {
+  // Offset in 1e-5 m, scale in 1e-8 / 1e-11 / 1e-13 / 1e-15 m by width; north-west corner and steps in mas;
+  // format 1 bilinear; f gives file units at (row, column), whole at the nodes.
+  const struct {
     const char* name;
     int bytes;
-    std::int32_t offset, scale;  // file units: 1e-5 m; 1e-8 / 1e-11 / 1e-13 / 1e-15 m by bytes
-    std::int32_t latMas, lonMas, rows, cols, dLatMas, dLonMas;  // north-west corner, milliarcseconds
-    std::uint8_t format;                                        // 1 bilinear, other bicubic
+    std::int32_t offset, scale, latMas, lonMas, rows, cols, dLatMas, dLonMas;
+    std::uint8_t format;
     std::int32_t headerLen;
-    double scaleM, offsetM;
-    double (*f)(double r, double c);  // file units at (row, column), integral at the nodes
-  };
-  const Synthetic files[] = {
+    double scaleM, offsetM, (*f)(double r, double c);
+  } files[] = {
       {"one", 1, 1234500, 1000000, 45 * 3600000, 10 * 3600000, 5, 5, 900000, 900000, 2, 128, 0.01, 12.345,
        [](double r, double c) { return -50 + 3 * c - 2 * r + c * r - r * r + c * c * c; }},
       {"two", 2, -500000, 1000000000, 70 * 3600000, 355 * 3600000, 30, 40, 1800000, 1800000, 0, 128, 0.01, -5.0,
@@ -462,107 +287,72 @@ TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
        [](double r, double c) { return -3000000 + 100 * c * c * c + 50 * r * r * c - 70000 * r + 12345; }},
       {"four", 4, 100000, 1000000000, 80 * 3600000, 0, 30, 40, 1800000, 3600000, 2, 128, 1e-6, 1.0,
        [](double r, double c) { return -2000000000 + 50000.0 * c * c * c + 30000.0 * r * r * r - 7.0 * r * c * c; }},
-      {"one linear", 1, -1000000, 2000000, 30 * 3600000, 20 * 3600000, 9, 12, 900000, 900000, 1, 128, 0.02, -10.0,
-       [](double r, double c) { return -100 + 15 * c + 20 * r - 2 * r * c; }},
       {"two linear", 2, 0, 1000000000, -30 * 3600000, 350 * 3600000, 12, 30, 1800000, 1800000, 1, 200, 0.01, 0.0,
        [](double r, double c) { return 1000 - 50 * c + 70 * r - 3 * r * c; }},
-      {"four linear", 4, 0, 2000000000, 60 * 3600000, 5 * 3600000, 10, 10, 3600000, 3600000, 1, 128, 2e-6, 0.0,
-       [](double r, double c) { return -2100000000.0 + 400000000.0 * r + 3000000.0 * c - 10000000.0 * r * c; }},
   };
   std::mt19937 rng(1);
-  for (const Synthetic& s : files) {
+  for (const auto& s : files) {
     SCOPED_TRACE(s.name);
-    std::vector<std::uint8_t> v(std::size_t(s.headerLen), 0);
-    std::memcpy(v.data(), "GeMo", 4);
-    put32(v, 8, s.headerLen);
-    v[12] = '0', v[13] = '1';
+    Bytes v(std::size_t(s.headerLen), 0);
+    std::memcpy(v.data(), "GeMo", 4), std::memcpy(v.data() + 12, "01", 2), put32(v, 8, s.headerLen);
     std::memcpy(v.data() + 16, s.name, std::strlen(s.name) + 1);
     const std::size_t at = 16 + std::strlen(s.name) + 1;
     v[at] = std::uint8_t(s.bytes);
     const std::int32_t fields[] = {s.offset, s.scale, s.latMas, s.lonMas, s.rows, s.cols, s.dLatMas, s.dLonMas};
     for (int k = 0; k < 8; ++k) put32(v, at + 1 + 4 * k, fields[k]);
     v[at + 33] = s.format;
-    for (int r = 0; r < s.rows; ++r)
-      for (int c = 0; c < s.cols; ++c)
-        for (int i = 0; i < s.bytes; ++i) v.push_back(std::uint8_t(std::int64_t(s.f(r, c)) >> (8 * i)));
+    for (int i = 0; i < s.rows * s.cols * s.bytes; ++i)
+      v.push_back(std::uint8_t(std::int64_t(s.f(i / s.bytes / s.cols, i / s.bytes % s.cols)) >> (8 * (i % s.bytes))));
     v.insert(v.end(), 290, 0);
     ASSERT_TRUE(loadMem(v));
     EXPECT_EQ(currentName(), s.name);
-    for (int i = 0; i < s.rows * s.cols; ++i) {
-      const double want = s.offsetM + s.scaleM * s.f(i / s.cols, i % s.cols);
-      ASSERT_NEAR(GeoidGPS::getElem(i), want, 1e-9 * (1.0 + std::fabs(want))) << i;
-    }
-    const double lat0 = s.latMas / 3.6e6, lon0 = s.lonMas / 3.6e6;
-    const double dLat = s.dLatMas / 3.6e6, dLon = s.dLonMas / 3.6e6;
-    const bool cubic = s.format != 1;
-    std::uniform_real_distribution<double> ux(cubic ? 1.0 : 0.0, cubic ? s.cols - 2.0 : s.cols - 1.0);
-    std::uniform_real_distribution<double> uy(cubic ? 1.0 : 0.0, cubic ? s.rows - 2.0 : s.rows - 1.0);
+    const double lat0 = s.latMas / 3.6e6, lon0 = s.lonMas / 3.6e6, dLat = s.dLatMas / 3.6e6, dLon = s.dLonMas / 3.6e6;
+    const double edge = s.format != 1 ? 1.0 : 0.0;  // the cubic stencil needs a node on each side
+    std::uniform_real_distribution<double> ux(edge, s.cols - 1 - edge), uy(edge, s.rows - 1 - edge);
     for (int k = 0; k < 300; ++k) {
       const double x = ux(rng), y = uy(rng), want = s.offsetM + s.scaleM * s.f(y, x);
       EXPECT_NEAR(h(lat0 - y * dLat, lon0 + x * dLon), want, 1e-7 * (1.0 + std::fabs(want))) << x << " " << y;
     }
-    double out;  // outside the regional grid there is no height
-    EXPECT_FALSE(GeoidGPS::getHeight((lat0 + dLat) * kDeg, (lon0 + dLon) * kDeg, &out));
-    EXPECT_FALSE(GeoidGPS::getHeight((lat0 - s.rows * dLat) * kDeg, (lon0 + dLon) * kDeg, &out));
-    EXPECT_FALSE(GeoidGPS::getHeight((lat0 - dLat) * kDeg, (lon0 + s.cols * dLon) * kDeg, &out));
   }
 }
 
-// The file named in the receiver settings, read from the log store through the store's guard.
-// No file named, a missing file and a name the store refuses leave the grid in use as it was.
+// No file named, a missing file and a name the log store refuses leave the grid in use as it was.
 TEST_F(GeoidFile, FileNamedInTheSettingsLoadsFromTheLogStore) {
   geoidSettingsRead();  // the settings name no file
   expectBuiltIn("no file configured");
-  EXPECT_FALSE(GeoidFileReader(kPosixIo).readFrom());
-  EXPECT_FALSE(GeoidFileReader(kPosixIo).readFrom(""));
-  EXPECT_FALSE(GeoidFileReader(kPosixIo).readFrom("/nonexistent/geoid.gemo"));
+  EXPECT_FALSE(GeoidFileReader().readFrom() || GeoidFileReader().readFrom("") ||
+               GeoidFileReader().readFrom("/nonexistent/geoid.gemo"));
   expectBuiltIn("missing file");
-  char tmpl[] = "/tmp/rx_geoid_XXXXXX", old[512];
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(tmpl), 0);
-  ASSERT_EQ(mkdir(kLogDir, 0755), 0);
-  {
-    const int fd = ::open((std::string(kLogDir) + "/egm96.gemo").c_str(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, fixture_.data(), fixture_.size()), ssize_t(fixture_.size()));
-    ::close(fd);
+  writeFile(std::string(kLogDir) + "/egm96.gemo", std::string(fixture_.begin(), fixture_.end()));
+  for (const char* name : {"egm96.gemo", "../egm96.gemo", ""}) {  // the second is refused, the third names none
+    std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", name);
+    name[0] ? geoidRead() : geoidSettingsRead();
+    EXPECT_EQ(currentName(), name[0] ? kEgm96 : "Default EGM2008") << name;
   }
-  std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", "egm96.gemo");
-  geoidRead();
-  const std::string loaded = currentName();
-  std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", "../egm96.gemo");
-  geoidRead();
-  const std::string afterBadName = currentName();
-  RcvSet.geoidFile[0] = 0;
-  geoidSettingsRead();
-  const std::string noFile = currentName();
-  std::system((std::string("rm -rf ") + tmpl).c_str());
-  ASSERT_EQ(chdir(old), 0);
-  EXPECT_EQ(loaded.rfind("EGM96", 0), 0u) << loaded;
-  EXPECT_EQ(afterBadName, loaded);
-  EXPECT_NE(noFile, loaded);
 }
 
-// Heights asked while the loader replaces the model are those of one model or the other.
-TEST_F(GeoidFile, HeightsDuringReloadsComeFromAWholeModel) {
+// Several tasks during reloads: each height is one whole model's, and no scratch is shared.
+TEST_F(GeoidFile, HeightsFromSeveralTasksDuringReloadsComeFromAWholeModel) {
+  std::vector<std::array<double, 4>> pts;  // latitude, longitude, built-in height, EGM96 height
   GeoidGPS::useBuiltIn();
-  const double lat = 38.6281550, lon = 269.7791550, builtIn = h(lat, lon);
+  for (int i = 0; i < 4000; ++i)
+    pts.push_back({-89.9 + 179.8 * ((i * 7919) % 4000) / 4000.0, (i * 104729 % 36000) / 100.0});
+  for (auto& p : pts) p[2] = h(p[0], p[1]);
   ASSERT_TRUE(loadMem(fixture_));
-  const double egm96 = h(lat, lon);
-  ASSERT_NE(builtIn, egm96);
+  for (auto& p : pts) p[3] = h(p[0], p[1]);
   std::atomic<int> finished{0}, bad{0};
-  auto reader = [&] {
-    for (int k = 0; k < 20000; ++k) {
+  auto reader = [&](std::size_t start) {
+    for (std::size_t k = 0; k < 3 * pts.size(); ++k) {
+      const auto& p = pts[(k + start) % pts.size()];
       double v;
-      if (!GeoidGPS::getHeight(lat * kDeg, lon * kDeg, &v) || (v != builtIn && v != egm96)) ++bad;
+      bad += !GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg, &v) || (v != p[2] && v != p[3]);
     }
     ++finished;
   };
-  std::thread a(reader), b(reader);
+  std::thread a(reader, 0), b(reader, 1333), c(reader, 2666);
   int loads = 0;
-  for (; finished < 2; ++loads) EXPECT_TRUE(loadMem(fixture_));
-  a.join(), b.join();
+  for (; finished < 3; ++loads) EXPECT_TRUE(loadMem(fixture_));
+  a.join(), b.join(), c.join();
   EXPECT_EQ(bad.load(), 0) << loads << " loads";
 }
 
