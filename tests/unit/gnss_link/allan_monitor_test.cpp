@@ -52,9 +52,9 @@ TEST_F(Allan, SelectorPicksSystemAndSignalWithTheBestLevel) {
   track(12, 1, 1, 56.0f, 20);
   const struct {
     int selector, chan;
-  } rows[] = {{7012, 9}, {12, 9}, {7002, 11}, {7011, 12}, {7075, 21}, {7013, -1},
+  } rows[] = {{7012, 9}, {7002, 11}, {7011, 12}, {7075, 21}, {7013, -1},
               // digits beyond the signal slots or the systems, and a negative selector
-              {7006, -1}, {7009, -1}, {7086, -1}, {7080, -1}, {7095, -1}, {7099, -1}, {-1, -1}};
+              {7006, -1}, {7086, -1}, {7095, -1}, {-1, -1}};
   for (const auto& r : rows) {
     alanReset();
     epochs(0, 100, r.selector);
@@ -71,10 +71,6 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   EXPECT_EQ(alanState().result, kAllanNoFigure);
   EXPECT_NE(g_debug.find("svE AL*e9=1000000000000.00 T= 0"), std::string::npos) << g_debug;
   EXPECT_NE(g_debug.find("sv=12 msint=100 snr=48 sys=1 sig=2\n"), std::string::npos) << g_debug;
-  epochs(60100, 120000, 7012);
-  std::size_t lines = 0;
-  for (std::size_t p = 0; (p = g_debug.find("svE AL", p)) != std::string::npos; ++p) ++lines;
-  EXPECT_EQ(lines, 2u);
 
   // One epoch in the block (N = 1): no figure instead of a division by zero.
   alanReset();
@@ -109,11 +105,6 @@ TEST_F(Allan, LostSignalWeakSignalOrNewSelectorForgetTheChannel) {
   alanVarianceAt(100, 7012);
   EXPECT_EQ(alanState().chan, -1);
   EXPECT_FALSE(alanState().valid);
-  // Below 45 dB-Hz the channel is kept for its block, then dropped.
-  track(9, 1, 2, 40.0f, 12);
-  alanReset();
-  epochs(0, 60000, 7012);
-  EXPECT_EQ(alanState().chan, -1);
   // A new selector takes effect at the end of the block.
   track(9, 1, 2, 50.0f, 12);
   alanReset();

@@ -33,9 +33,7 @@ TEST(BoardLink, Handshakes) {
     bool refuse, ok;
   } cases[] = {
       {"whole reply", "", ack, 0, false, true},         {"one byte per read", "", ack, 1, false, true},
-      {"three bytes per read", "", ack, 3, false, true}, {"one byte differs", "", "RE005%COM%\r\n", 0, false, false},
-      {"line feed only", "", "RE005%CON%\n", 0, false, false}, {"one byte short", "", "RE005%CON%\r", 0, false, false},
-      {"an error reply", "", "ER005%CON%\r\n", 0, false, false}, {"nothing", "", "", 0, false, false},
+      {"one byte short", "", "RE005%CON%\r", 0, false, false}, {"an error reply", "", "ER005%CON%\r\n", 0, false, false},
       {"a stale reply is drained, not taken", std::string(300, 'x') + ack, "", 0, false, false},
       {"stale bytes, then the reply", std::string(300, 'x'), ack, 0, false, true},
       {"a command the link refused", ack, "", 0, true, false},
@@ -214,20 +212,17 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
       {"complete list of three", "set,/par/lock/m,{1,2,3}", 0, "set,lock/m,{1,2,3}\n", 3},
       {"middle element empty", "set,/par/lock/m,{1,,3}", 0, "set,lock/m,{1,,3}\n", -3},
       {"empty nested list and a value", "set,/par/lock/m,{{},5}", 0, "set,lock/m,{{},5}\n", -2},
-      {"nested list with content", "set,/par/lock/m,{{1},5}", 0, "set,lock/m,{{1},5}\n", -2},
       {"nested list of empties", "set,/par/lock/m,{{,},5}", 0, "set,lock/m,{{,},5}\n", -2},
       {"only empty elements", "set,/par/lock/m,{,,}", 0, "", 0},
       {"an empty list", "set,/par/lock/m,{}", 0, "", 0},
       {"named elements", "set,/par/calib/h,{a=1,b=}", 0, "set,calib/h,{a=1,b=}\n", -2},
       {"quoted text keeps its quotes", "set,/par/calib/n,\"a, b\"", 0, "set,calib/n,\"a, b\"\n", 0},
-      {"quoted text in a list", "set,/par/calib/n,{\"x y\",2}", 0, "set,calib/n,{\"x y\",2}\n", 2},
       {"249 characters of path and value", "set," + path199 + "," + v50, 0,
        "set," + path199.substr(5) + "," + v50 + "\n", 0},
       {"250 characters are refused", "set," + path199 + "p," + v50, 34, "", 0},
       {"a list longer than its buffer", "set,/par/lock/m,{" + std::string(1100, 'x') + "}", 7, "", 0},
       {"a setting the board does not share", "set,/par/dev/ser/a/imode,rtcm3", 0, "", 0},
       {"an area whose name only begins alike", "set,/par/locker,1", 0, "", 0},
-      {"pps and event areas", "set,/par/dev/pps/a/out,on", 0, "set,dev/pps/a/out,on\n", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
