@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "board_fake_link.h"
+#include "unit/gnss_link/native_test_util.h"
 #include "board_link_texts.h"
 #include "command/reply.h"
 #include "command/zr_list.h"

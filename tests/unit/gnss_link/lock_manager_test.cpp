@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "board_fake_link.h"
+#include "unit/gnss_link/native_test_util.h"
 #include "command/settings_commands.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"

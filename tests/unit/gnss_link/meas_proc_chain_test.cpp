@@ -130,24 +130,6 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
   }
 }
 
-TEST_F(Chain, RawMeasurementsWithheldOffTheRawGrid) {
-  ChanData::mapSlot(3, 1, 3 * kCdatSlots + 1);
-  const struct {
-    int raw;
-    long t;
-    bool kept;
-  } cases[] = {{-1, 43200100, true}, {1000, 43200000, true}, {1000, 43200100, false}, {0, 43200000, false}};
-  for (const auto& c : cases) {
-    rawUpdateRate = c.raw;
-    Cdat[3].sig(1)->flags = ChanSigData::kValid | ChanSigData::kPhase;
-    Cdat[3].bDataPresent = 1;
-    run(c.t);
-    EXPECT_EQ((Cdat[3].sig(1)->flags & ChanSigData::kValidA) != 0, c.kept) << c.raw << " " << c.t;
-    EXPECT_EQ(Cdat[3].sig(1)->flags & ChanSigData::kPhase, ChanSigData::kPhase);
-    EXPECT_EQ(Cdat[3].bDataPresent == 1, c.kept);
-  }
-}
-
 struct RtkSettings {
   bool allow1, allow3;
   double dist;

@@ -6,7 +6,6 @@
 #include <numeric>
 #include <string>
 
-#include "gnss_link/native_msg_notify.h"
 #include "unit/gnss_link/native_test_util.h"
 
 using namespace ntest;
@@ -110,26 +109,6 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
     if (c.reset) r.parser.reset();
     EXPECT_EQ(r.log, c.want) << c.what;
   }
-}
-
-TEST(NativeMsgFilter, CommonNotifyPassesToBothSlots) {
-  Log log;
-  Rec n1(log, ""), n2(log, "");
-  ZrtMsgCommonNotify common;
-  common.init();
-  common.setNotify(&n2, 1);
-  common.setNotify(&n1, 0);
-  common.setNotify(&n1, 2);   // ignored
-  common.setNotify(&n1, -1);  // ignored
-  ZrtMsgFilter f(1536);
-  ZRFParser p(nullptr, 1536, &f);
-  f.setNotify(&common);
-  const std::string s = frame("NN", "x") + "AB001z";
-  p.process(s.data(), static_cast<int>(s.size()));
-  p.reset();
-  common.init();
-  p.process(s.data(), static_cast<int>(s.size()));
-  EXPECT_EQ(log, (Log{"notify:1:NN", "notify:1:NN", "notify:0:AB", "notify:0:AB", "notifyReset", "notifyReset"}));
 }
 
 void bindFour(Rig& r) {

@@ -117,19 +117,6 @@ TEST(NativeStreamParser, BoundsFollowTheBufferSize) {
   EXPECT_EQ(std::pair(p.foreignMin(), p.foreignMax()), std::pair(100, 100));
 }
 
-TEST(NativeStreamParser, ResetForgetsTheItemInHandAndTheCallersBufferIsUsed) {
-  Log log;
-  const Case c{"", "", {}};
-  RecParserClient cl(log, c);
-  char buf[32];
-  ZRFParser p(buf, sizeof buf, &cl);
-  p.process("AB005ab", 7);
-  p.reset();
-  p.process("CD001z", 6);
-  EXPECT_EQ(log, (Log{"ann:AB:5", "reset", "ann:CD:1", "msg:CD:z"}));
-  EXPECT_EQ(std::string(buf, 6), "CD001z");
-}
-
 // Run under the sanitizers: buffers too small for a header, and no client at all.
 TEST(NativeStreamParser, TinyBufferAndNoClientSurviveEverything) {
   for (int size : {1, 8, 9, 13}) {

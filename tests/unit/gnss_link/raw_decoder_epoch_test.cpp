@@ -5,14 +5,13 @@
 #include <string>
 
 #include "../../../tools/gnss_board_sim/sim_native.h"
-#include "board_fake_link.h"
+#include "unit/gnss_link/native_test_util.h"
 #include "command/reply.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
 #include "positioning/raw_nav_rings.h"
 #include "positioning/rcv_time_scales.h"
-#include "unit/gnss_link/native_test_util.h"
 
 namespace {
 

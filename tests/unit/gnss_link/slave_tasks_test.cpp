@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "board_fake_link.h"
+#include "unit/gnss_link/native_test_util.h"
 #include "command/reply.h"
 #include "output/zr_std_msg.h"
 
