@@ -50,7 +50,6 @@ TEST(BoardLink, Handshakes) {
   }
 }
 
-// ---- the issue query -------------------------------------------------------------------------
 
 class BoardLinkIssue : public TempRunDir {};
 
@@ -121,7 +120,6 @@ TEST_F(BoardLinkIssue, RandomRepliesNeitherCrashNorPassForTheIssue) {
   }
 }
 
-// ---- start-up ------------------------------------------------------------------------------
 
 TEST(BoardLink, StartUpTranscript) {
   FakeBoard board;
@@ -189,7 +187,6 @@ TEST(BoardLinkDeathTest, NoOutputSideOnTheLinkEndsTheProgram) {
   EXPECT_EXIT(m2sSendAllCmds(), testing::ExitedWithCode(222), "");
 }
 
-// ---- forwarding ------------------------------------------------------------------------------
 
 int forward(const std::string& command) {
   ZRList list;

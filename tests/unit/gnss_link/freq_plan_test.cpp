@@ -1,5 +1,4 @@
-// The frequency plan against the interface documents' carrier frequencies and chip rates: every
-// carrier NCO rate, turned back into a frequency with exact integer arithmetic, must give the
+// Every carrier NCO rate, turned back into a frequency with exact integer arithmetic, must give the
 // published carrier to the hertz.
 #include <gtest/gtest.h>
 

@@ -34,30 +34,6 @@ Counters by(std::uint32_t Counters::*counter, std::uint32_t n = 1) {
 constexpr auto kNav = &Counters::navDropped, kGlo = &Counters::gloFreqRefused, kMisc = &Counters::miscDropped,
                kChan = &Counters::chanRefused, kRec = &Counters::recRefused, kCut = &Counters::containerCut;
 
-TEST(RawDecoderNavWords, GpsLnavSubframeLandsIntactAndTheEightiethInRecordZero) {
-  const std::vector<std::uint32_t> w = gnsstkWords("ephLNAVGPSSF1");
-  ASSERT_EQ(w.size(), 10u);
-  ASSERT_EQ(w[0] >> 22, 0x8Bu);     // the TLM preamble: a real, upright subframe
-  ASSERT_EQ((w[1] >> 8) & 7u, 1u);  // subframe ID 1 in the HOW
-  RawFeed f;
-  for (int k = 0; k < 80; ++k) {
-    f.put(wordsMsg("gd", k % 32 + 4, 6000 + 6 * k, w.data(), 10));
-    if (k != 0 && k != 79) continue;
-    RawNavReader r;
-    r.ullNext = std::uint64_t(k);
-    CorrData::GpsRawMessageType e{};
-    ASSERT_TRUE(GpsRawMessageData.read(r, e));
-    EXPECT_EQ(e.uSv, k % 32 + 4);
-    EXPECT_EQ(e.ulTime, 6000u + 6 * k);
-    EXPECT_EQ(std::vector<std::uint32_t>(e.ulWords, e.ulWords + e.uCount), w);
-    EXPECT_EQ(e.iValid, 0);
-  }
-  EXPECT_EQ(GpsRawMessageData.appended(), 80u);
-  EXPECT_EQ(GpsRawMessageData.writeIndex(), 1u);  // the 80th went into record 0
-}
-
-// ---- the board's messages and records ----
-
 std::string lD(int freq, int kind) {
   return frame("lD", le(9, 1) + le(std::uint8_t(freq), 1) + le(100, 4) + le(kind, 1) + le(2, 1) + le(0xABCDEF01, 4) +
                          le(0x12345678, 4) + le(0, 1));
