@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
-
 #include "unit/gnss_link/native_test_util.h"
 #include "board_link_texts.h"
 #include "command/reply.h"
@@ -49,7 +46,6 @@ TEST(BoardLink, Handshakes) {
     EXPECT_EQ(board.out.written, c.refuse ? "" : boardlink::kConnect);
   }
 }
-
 
 class BoardLinkIssue : public TempRunDir {};
 
@@ -120,7 +116,6 @@ TEST_F(BoardLinkIssue, RandomRepliesNeitherCrashNorPassForTheIssue) {
   }
 }
 
-
 TEST(BoardLink, StartUpTranscript) {
   FakeBoard board;
   zrmEpochMsgsInit();
@@ -186,7 +181,6 @@ TEST(BoardLinkDeathTest, NoOutputSideOnTheLinkEndsTheProgram) {
   OutPorts::ports_[IOP_SHM_A] = nullptr;
   EXPECT_EXIT(m2sSendAllCmds(), testing::ExitedWithCode(222), "");
 }
-
 
 int forward(const std::string& command) {
   ZRList list;

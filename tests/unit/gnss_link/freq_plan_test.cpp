@@ -60,28 +60,12 @@ class FreqPlan : public ::testing::Test {
   static inline int halts = 0, lastHalt = 0;
 };
 
-TEST_F(FreqPlan, ClockConstantsOfTheDividers) {
-  const struct {
-    int vco, ref;
-    int hz, n, tick1e9, tick1e9d, tickUs;
-  } rows[] = {
-      {60, 1, 60000000, 15, 32768, 60000, 546},   // 2^15 = 32768 >= 30000; 32768 / 60 MHz = 546.13 us
-      {24, 1, 24000000, 14, 16384, 24000, 682},   // 2^14 = 16384 >= 12000; 682.67 us
-      {100, 3, 33333333, 15, 98304, 100000, 983}, // 2^15 >= 16666; 3 * 32768 / 100 MHz = 983.04 us
-  };
-  for (const auto& r : rows) {
-    plan(r.vco, r.ref);
-    EXPECT_EQ((std::vector<long long>{afrq_Hz, CyclesInTickPow, ppsPow, TICK1E9, TICK1E9D, TICKuS, halts}),
-              (std::vector<long long>{r.hz, r.n, r.n + 1, r.tick1e9, r.tick1e9d, r.tickUs, 0}))
-        << r.vco << "/" << r.ref;
-  }
+TEST_F(FreqPlan, ClockConstantsAndZeroDividers) {
+  plan(100, 3);  // 2^15 >= 16666 cycles a tick; 3 * 32768 / 100 MHz = 983.04 us
+  EXPECT_EQ((std::vector<long long>{afrq_Hz, CyclesInTickPow, TICK1E9, TICKuS}), (std::vector<long long>{33333333, 15, 98304, 983}));
   plan(60, 1);
   EXPECT_EQ(ths00, 2100);        // 1400 * 60e6 * 25e-9
   EXPECT_EQ(SEARCH_SCX, 18325);  // 256 * 2^32 / 60e6 = 18325.2
-}
-
-TEST_F(FreqPlan, ZeroDividerIsRefused) {
-  plan(60, 1);
   EXPECT_FALSE(freqPlanSetDividers(0, 1) || freqPlanSetDividers(60, 0) || freqPlanSetDividers(-60, 1));
   EXPECT_EQ(clockSettings().vcoDiv_FSX * 100 + clockSettings().refDiv_FS, 6001);
   EXPECT_TRUE(freqPlanSetDividers(40, 1));

@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <utility>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "unit/gnss_link/native_test_util.h"
 #include "command/settings_commands.h"
@@ -117,7 +112,6 @@ TEST_F(LockKeys, RandomAndTruncatedLinesAreAnsweredSafely) {
     for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(s.lock[k].get() & ~lockSysFullMask(k / kFATypes), 0u) << line;
   }
 }
-
 
 class Lock : public ::testing::Test {
  protected:

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
-#include <string>
 
 #include "unit/gnss_link/native_test_util.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 
 #include "unit/gnss_link/native_test_util.h"
 
@@ -98,23 +97,6 @@ TEST(NativeStreamParser, FramingGivesTheSameCallsHoweverCut) {
     ASSERT_GE(whole.size(), c.want.size());
     EXPECT_EQ(Log(whole.end() - std::ptrdiff_t(c.tailOnly ? c.want.size() : whole.size()), whole.end()), c.want);
   }
-}
-
-TEST(NativeStreamParser, BoundsFollowTheBufferSize) {
-  const struct {
-    int size, maxBody, fmin, fmax;
-  } cases[] = {{1536, 1531, 7, 512}, {100, 95, 7, 94}, {13, 8, 7, 7}, {12, 7, 6, 6}, {8, 3, 2, 2}};
-  for (const auto& c : cases) {
-    ZRFParser p(nullptr, c.size, nullptr);
-    EXPECT_EQ((std::vector<int>{p.maxBody(), p.foreignMin(), p.foreignMax(), p.state()}),
-              (std::vector<int>{c.maxBody, c.fmin, c.fmax, ZRFParser::S_RESYNC}))
-        << c.size;
-  }
-  ZRFParser p(nullptr, 1536, nullptr);
-  p.setForeignBounds(3, 1536);
-  EXPECT_EQ(std::pair(p.foreignMin(), p.foreignMax()), std::pair(3, 1531));
-  p.setForeignBounds(600, 100);
-  EXPECT_EQ(std::pair(p.foreignMin(), p.foreignMax()), std::pair(100, 100));
 }
 
 // Run under the sanitizers: buffers too small for a header, and no client at all.

@@ -2,8 +2,6 @@
 // scales and the per-epoch chain out.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "../../../tools/gnss_board_sim/sim_native.h"
 #include "unit/gnss_link/native_test_util.h"
 #include "command/reply.h"

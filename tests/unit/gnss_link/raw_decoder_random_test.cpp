@@ -2,10 +2,6 @@
 // exact size so that the sanitizers see any read or write past it; 10 MB in all.
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
-#include <vector>
-
 #include "unit/gnss_link/native_test_util.h"
 
 namespace {

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "unit/gnss_link/native_test_util.h"
