@@ -1,5 +1,3 @@
-// The clock-stability monitor: the channel the debug selector names, the 60-second blocks, the
-// figure of known frequency series, and selectors that name nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +13,6 @@ constexpr double kL1 = 1575.42e6;
 std::string g_debug;
 void sink(const char* text, int len) { g_debug.append(text, static_cast<std::size_t>(len)); }
 
-// Channel `ch` tracks system `sys` with a carrier in `slot` at level `cn0`.
 void track(int ch, int sys, int slot, float cn0, int sv) {
   ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
   Cdat[ch].sysCode = static_cast<std::uint8_t>(sys);
@@ -29,7 +26,6 @@ void track(int ch, int sys, int slot, float cn0, int sv) {
 // Doppler that makes the scaled frequency y = f / 15 equal `y` (f the range rate, m/s).
 void setY(int ch, int slot, double y) { Cdat[ch].sig(slot)->doppler = y * 15.0 * kL1 / 300000000.0; }
 
-// Epochs every 100 ms from t0 until t1 (both included).
 void epochs(long t0, long t1, int selector) {
   for (long t = t0; t <= t1; t += 100) alanVarianceAt(t, selector);
 }

@@ -1,5 +1,3 @@
-// The link to the GNSS board over a stand-in of port 9: handshakes, the issue query, the start-up
-// transcript and the forwarding of set commands with their tags.
 #include "gnss_link/board_link.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +47,6 @@ TEST(BoardLink, Handshakes) {
 
 class BoardLinkIssue : public TempRunDir {};
 
-// A record of two commands, saved as a previous run left it; returns its issue.
 std::uint32_t previousRun() {
   FileNvmLoad();
   FakeBoard board;
@@ -125,7 +122,6 @@ TEST(BoardLink, StartUpTranscript) {
   EXPECT_EQ(board.in.mode(), InPort::M_NONE);  // no handler may eat the handshake replies
   board.out.written.clear();
   m2sSendAllCmds();
-  // The source block, one start message in its "~~" frame, then the pacing handshake.
   const std::string& w = board.out.written;
   const std::size_t n = boardlink::kSourceBlock.size();
   ASSERT_EQ(w.compare(0, n, boardlink::kSourceBlock), 0) << w;

@@ -229,7 +229,6 @@ void installHooks(CmdBuf* b) {
   FileNvmSetCommitHook([] { g_cur->commit(); });
 }
 
-// A start of the program: a fresh record against the image and file of the last run.
 std::unique_ptr<CmdBuf> start(std::uint32_t boardIssue) {
   FileNvmLoad();
   auto b = fresh();

@@ -34,7 +34,6 @@ class LockKeys : public TempRunDir {
     lockingInitOnce();
   }
   std::string run(const std::string& line) { return runLine(port_, line); }
-  // The value of a key as printed (the reply's body).
   std::string value(const std::string& key) {
     const std::string got = run("print,/par/lock/" + key);
     return got.size() > 7 && got.rfind("RE", 0) == 0 ? got.substr(5, got.size() - 7) : got;

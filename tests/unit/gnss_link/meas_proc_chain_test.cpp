@@ -19,7 +19,6 @@ namespace {
 // 2024-06-01 (a Saturday), GPS week 2316 = 268 + 2 x 1024; GPS is 18 s ahead of UTC.
 constexpr std::int32_t kSaturdayMs = 6 * 86400000;
 
-// The scales of an epoch at GPS ms of day `t`, as the time-scale record leaves them.
 void setEpoch(long t, std::int32_t flags = 0x570) {
   RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
   s = RcvTimeScales::INT_SCALES{};
@@ -44,7 +43,6 @@ class Chain : public ::testing::Test {
   void SetUp() override { measProcSetTrace(record); }
   void TearDown() override { measProcSetTrace(nullptr); }
 
-  // Runs the chain on one epoch and returns the named calls.
   static std::vector<std::string> run(long t) {
     g_log.clear();
     setEpoch(t);
@@ -131,8 +129,6 @@ struct RtkSettings {
 } g_rtk;
 std::vector<std::string> g_events;
 
-// RTK availability by mode, solution type and settings, the distance to the base, and the main
-// antenna input (an index of 2 or more has no RTK, and input 0's record goes out).
 TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
   measProcLinks.sepAntSolutions = [] { return true; };
   measProcLinks.rtkAllowType1 = [] { return g_rtk.allow1; };
@@ -194,8 +190,7 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   EXPECT_EQ(NavEpoch.rcvTime, (43200000 - 18000 + 3 * 3600000) % 86400000);
 }
 
-// The "@@" container carries no checksum: whatever scale words a damaged record brings, the
-// chain runs and the epoch record stays a plain (if meaningless) number.
+// Whatever scale words a damaged record (the "@@" container has no checksum) brings, the chain runs.
 TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
   const std::int32_t cases[][3] = {
       {INT32_MAX, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MIN}, {1023, 2097152, 0}, {-1, -2097153, -1}};
@@ -211,7 +206,6 @@ TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
   }
 }
 
-// Only an epoch on a whole second with UTC known moves the (virtual) system clock.
 TEST(MeasClock, OnlyAWholeSecondWithUtcSteers) {
   msInt = 1000;
   const struct {

@@ -26,7 +26,6 @@ struct Rig {
   void bind(const char* id, Rec& cl) { filter.setHandler(id, &cl, &Rec::handler); }
 };
 
-// What a recording client logs for a framed message.
 std::string msgEntry(const std::string& client, const std::string& f) {
   return "msg:" + client + ":" + f.substr(0, 2) + ":" + show(f.data() + 5, static_cast<int>(f.size()) - 5);
 }
@@ -116,7 +115,6 @@ void bindFour(Rig& r) {
   r.bind("DL", r.b);
 }
 
-// Random mixes of good, bad, nested and foreign items: the calls do not depend on the cut.
 TEST(NativeMsgFilter, RandomStreamsAreChunkIndependent) {
   const char* ids[] = {"SI", "GT", "@@", "DL", "NN", "AB", "~~", "::", "||"};
   for (unsigned seed = 1; seed <= 20; ++seed) {

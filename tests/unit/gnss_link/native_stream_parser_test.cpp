@@ -20,7 +20,6 @@ struct Case {
   bool tailOnly = false;  // `want` is the end of the calls
 };
 
-// Logs announce, message and foreign calls and answers as the case says.
 class RecParserClient : public ZRFPClient {
  public:
   RecParserClient(Log& log, const Case& c) : log_(log), c_(c) {}

@@ -1,5 +1,3 @@
-// The raw decoder's messages and "@@" records: values into their destinations, and every count,
-// index and length that does not fit refused and counted.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +20,6 @@ std::vector<std::uint32_t> values(const Counters& c) {
   const auto [a, b, d, e, f, g, h, i] = c;
   return {a, b, d, e, f, g, h, i};
 }
-// The counters moved by `n` in one of them.
 Counters by(std::uint32_t Counters::*counter, std::uint32_t n = 1) {
   Counters c{};
   c.*counter = n;
@@ -87,7 +84,6 @@ template <class... T>
 V v(T... x) {
   return {static_cast<double>(x)...};
 }
-// SatData entries decoded, and of those the ones with their state, satellite and channel data.
 V satsDecoded() {
   int n = 0, good = 0;
   for (int i = 0; i < 4; ++i) {

@@ -10,7 +10,6 @@ namespace {
 
 void feed(ZrtDecoder& d, const std::string& s) { d.process(s.data(), static_cast<int>(s.size())); }
 
-// Feeds a flush (after the longest body a random header can announce), then one good message.
 bool readsCleanStreamAfter(ZrtDecoder& d) {
   feed(d, std::string(0x1000, '\0') + "\r\n");
   const std::uint32_t before = d.good();
@@ -19,7 +18,6 @@ bool readsCleanStreamAfter(ZrtDecoder& d) {
 }
 
 TEST(ZrtDecoder, QualityOverTheLastFortyMessages) {
-  // Mean of 40000 per good and 0 per bad message, divisor growing to 40; percent rounded.
   const struct {
     int good, bad, quality;
   } cases[] = {{39, 1, 98}, {0, 1, 0}, {40, 2, 95}};

@@ -1,5 +1,3 @@
-// A port in native mode: its bytes reach the port's decoder, and almanac and UTC messages are
-// answered on the same port.
 #include "gnss_link/zrt_port_input.h"
 
 #include <gtest/gtest.h>
@@ -72,8 +70,7 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   EXPECT_EQ(d->good() + d->bad(), 0u);
 }
 
-// Outside the links to the board, "zrt" bytes go through the correction-decoder task to the
-// port's native input, which the decoder table takes from its hook (filled at start-up).
+// Outside the board links, "zrt" bytes reach the native input through the correction-decoder task.
 TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_SER_C);
