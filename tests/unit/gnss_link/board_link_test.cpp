@@ -143,16 +143,6 @@ TEST(BoardLink, StartUpTranscript) {
   EXPECT_EQ(dec.good(), 1u);
 }
 
-TEST(BoardLink, SilentBoardGetsTenCommandModeTries) {
-  FakeBoard board;
-  board.answers = false;
-  m2sSendAllCmds();
-  std::size_t n = 0;
-  for (std::size_t at = 0; (at = board.out.written.find(boardlink::kCmdMode, at)) != std::string::npos; at += 7) ++n;
-  EXPECT_EQ(n, 10u);
-  EXPECT_NE(board.out.written.find(boardlink::kEndOfStartUp), std::string::npos);
-}
-
 TEST(BoardLink, SourcesFromTheSetupAndUtcWhenKnown) {
   FakeBoard board;
   static PosSetup::SatProcessorSetupType setup{};

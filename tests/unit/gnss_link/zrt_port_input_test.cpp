@@ -90,13 +90,4 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   EXPECT_EQ(out.data, "RE002%%\r\n");  // the almanac answer still goes back on the port
 }
 
-TEST(ZrtPortInput, PortsWithoutADecoderPortAreLeftAlone) {
-  EXPECT_FALSE(zrtPortInputAttach(IOP_HTTP_A));  // not made
-  ScriptPort port(IOP_UDP_A);
-  EXPECT_FALSE(zrtPortInputAttach(IOP_UDP_A));  // no decoder port
-  EXPECT_FALSE(zrtPortInputAttach(-1));
-  EXPECT_FALSE(zrtPortInputAttach(IOP_NUM));
-  EXPECT_EQ(zrtPortInput(InPorts::DEC_NUM), nullptr);
-}
-
 }  // namespace
