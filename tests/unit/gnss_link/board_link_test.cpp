@@ -69,8 +69,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
   } cases[] = {
       {"the stored issue", "%u", 0, true},       {"in pieces", "%u", 1, true},
       {"issue 0: settings lost", "0", 0, false}, {"nothing", "", 0, false},
-      {"header only", "RE003", 0, false},        {"body short", "RE009%u", 0, false},
-      {"length not hex", "RE0G1%u", 0, false},   {"issue not a number", "x%u", 0, false},
+      {"body short", "RE009%u", 0, false},       {"length not hex", "RE0G1%u", 0, false},
       {"issue with a sign", "+%u", 0, false},    {"issue beyond 32 bits", "%U", 0, false},
       {"a length longer than any issue", "REFFF" + std::string(0xFFF, '7'), 0, false},
   };
@@ -185,13 +184,10 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
     int tag;           // recorded with it
   } cases[] = {
       {"plain value, /par/ stripped", "set,/par/lock/gps/l1,5", 0, "set,lock/gps/l1,5\n", 0},
-      {"path without /par/", "set,spectr/a,on", 0, "set,spectr/a,on\n", 0},
       {"complete list of three", "set,/par/lock/m,{1,2,3}", 0, "set,lock/m,{1,2,3}\n", 3},
       {"middle element empty", "set,/par/lock/m,{1,,3}", 0, "set,lock/m,{1,,3}\n", -3},
       {"empty nested list and a value", "set,/par/lock/m,{{},5}", 0, "set,lock/m,{{},5}\n", -2},
-      {"nested list of empties", "set,/par/lock/m,{{,},5}", 0, "set,lock/m,{{,},5}\n", -2},
       {"only empty elements", "set,/par/lock/m,{,,}", 0, "", 0},
-      {"an empty list", "set,/par/lock/m,{}", 0, "", 0},
       {"named elements", "set,/par/calib/h,{a=1,b=}", 0, "set,calib/h,{a=1,b=}\n", -2},
       {"quoted text keeps its quotes", "set,/par/calib/n,\"a, b\"", 0, "set,calib/n,\"a, b\"\n", 0},
       {"249 characters of path and value", "set," + path199 + "," + v50, 0,

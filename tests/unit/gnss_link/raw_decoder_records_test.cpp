@@ -36,11 +36,11 @@ std::string navBytes(const char* id, int count, int sent) {
   return frame(id, le(11, 1) + le(7, 4) + le(1, 1) + le(count, 1) + std::string(sent, 'x') + le(0, 1));
 }
 std::string rb(int length, int sent) { return frame("Rb", le(length, 2) + le(1005, 2) + std::string(sent, 'r')); }
-// `n` 16-bit values from 1000 (Sp, `tail` after them) or 40 (sj, closed by the tag 99).
-std::string sp(std::uint32_t first, int n, int sent, const std::string& tail = "") {
+// `n` 16-bit values from 1000 (Sp) or 40 (sj, closed by the tag 99).
+std::string sp(std::uint32_t first, int n, int sent) {
   std::string b = le(first, 4) + le(3, 1) + le(0, 1) + le(std::uint16_t(n), 2);
   for (int i = 0; i < sent; ++i) b += le(1000 + i, 2);
-  return frame("Sp", b + tail);
+  return frame("Sp", b);
 }
 std::string sj(int sys, int band, int n) {
   std::string b = le(sys, 1) + le(band, 1);
@@ -48,9 +48,7 @@ std::string sj(int sys, int band, int n) {
   return frame("sj", b + le(99, 4));
 }
 std::string rm(int n, int sent) {
-  std::string b = le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(n, 1);
-  for (int i = 0; i < sent; ++i) b += le(std::vector{37, 38, 71, 120, 193, 211}[i % 6], 1);
-  return frame("Rm", b);
+  return frame("Rm", le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(n, 1) + std::string(sent, '%'));
 }
 // 15 calibration entries: band, A (NaN for entry 2), B.
 std::string calib(int band0) {
