@@ -182,13 +182,6 @@ TEST_F(Lock, AntennaInputs) {
   LockMan::mainAntInputIdx = 2;  // an index of 2 or more (never set through here) freezes it
   EXPECT_FALSE(LockMan::setMainAntInputIdx(0));
   EXPECT_EQ(LockMan::getMainAntInputIdx(), 2);
-  // An input taken out of the mask has its satellites relocked.
-  for (SatLockMan& m : satLockMan) m.relock = false;
-  LockMan::setAntInpMask(2);
-  EXPECT_TRUE(satLockMan[0].relock);
-  EXPECT_FALSE(satLockMan[1].relock);
-  LockMan::setAntInpMask(0);
-  EXPECT_TRUE(satLockMan[1].relock);
 }
 
 TEST_F(Lock, ShuffledSearchQueueIsAPermutation) {

@@ -17,23 +17,6 @@ bool readsCleanStreamAfter(ZrtDecoder& d) {
   return d.good() == before + 1;
 }
 
-TEST(ZrtDecoder, QualityOverTheLastFortyMessages) {
-  const struct {
-    int good, bad, quality;
-  } cases[] = {{39, 1, 98}, {0, 1, 0}, {40, 2, 95}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.good << " good, " << c.bad << " bad");
-    ZrtDecoder d;
-    std::string s;
-    for (int i = 0; i < c.good; ++i) s += frame("SI", "good" + std::to_string(i));
-    for (int i = 0; i < c.bad; ++i) s += frameBad("BI", "bad") + "\r\n";
-    feed(d, s + "SI005ab");  // the last one incomplete
-    EXPECT_EQ(d.good(), std::uint32_t(c.good));
-    EXPECT_EQ(d.bad(), std::uint32_t(c.bad));
-    EXPECT_EQ(d.quality(), c.quality);
-  }
-}
-
 // Every single-bit flip of a checksummed message is rejected.
 TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
   const std::string msgs[] = {frame("SI", std::string("\x80\x81\x82\x83\x90\xA0\xC0\xFF", 8)),
