@@ -1,4 +1,3 @@
-// The processor count and the DSP clock choices the command interpreter sets through the board.
 #include "gnss_link/board_settings_funcs.h"
 
 #include <gtest/gtest.h>

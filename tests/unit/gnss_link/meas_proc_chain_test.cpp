@@ -1,11 +1,7 @@
-// The per-epoch chain seen from outside: the order of its 22 steps (through its call log), what
-// runs on which epochs for the interval settings, the solution records, RTK availability, the
-// main antenna input, the epoch record and the clock steering.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <map>
 #include <numeric>
 #include <string>
@@ -23,7 +19,6 @@ namespace {
 // 2024-06-01 (a Saturday), GPS week 2316 = 268 + 2 x 1024; GPS is 18 s ahead of UTC.
 constexpr std::int32_t kSaturdayMs = 6 * 86400000;
 
-// The scales of an epoch at GPS ms of day `t`, as the time-scale record leaves them.
 void setEpoch(long t, std::int32_t flags = 0x570) {
   RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
   s = RcvTimeScales::INT_SCALES{};
@@ -48,7 +43,6 @@ class Chain : public ::testing::Test {
   void SetUp() override { measProcSetTrace(record); }
   void TearDown() override { measProcSetTrace(nullptr); }
 
-  // Runs the chain on one epoch and returns the named calls.
   static std::vector<std::string> run(long t) {
     g_log.clear();
     setEpoch(t);
@@ -68,33 +62,15 @@ TEST_F(Chain, StepsInOrderAndOncePerSecondWorkAt10Hz) {
   std::map<std::string, int> counts;
   for (int i = 0; i < 20; ++i) {
     const std::vector<std::string> names = run(43200000 + 100L * i);
-    std::vector<int> steps;
-    int last = 0;
-    for (const Call& c : g_log) {
-      EXPECT_GE(c.step, last) << "epoch " << i;
-      last = c.step;
+    std::vector<int> steps, want(22);
+    for (const Call& c : g_log)
       if (c.what.empty()) steps.push_back(c.step);
-    }
-    std::vector<int> want(22);
     std::iota(want.begin(), want.end(), 1);
     EXPECT_EQ(steps, want) << "epoch " << i;
+    EXPECT_TRUE(std::is_sorted(g_log.begin(), g_log.end(), [](auto& a, auto& b) { return a.step < b.step; })) << i;
     for (const auto& n : names) ++counts[n];
-    if (i != 0) continue;
-    std::vector<std::string> got;
-    std::copy_if(names.begin(), names.end(), std::back_inserter(got),
-                 [](const std::string& s) { return s != "status 8" && s != "no raw"; });
-    EXPECT_EQ(got, (std::vector<std::string>{
-                       "debPrintSlaveBuffers", "rtosAdjustTime", "Rtc::updateTime", "ChanData::setMeasTime",
-                       "ChanData::processAfter", "RcvOut", "SatLed::set", "SatLed::process", "PosLed::process",
-                       "omPrepare", "diffInitCoding", "spCheckOut", "navMain", "RCV_OUTPUT::computeParams",
-                       "baseMakeCoding", "NMEA_Output::makeStdOutput", "Session::run", "lrRotate",
-                       "FileButton::handlePended", "PowerButton::handlePended", "PosLed::set", "omOutput",
-                       "pcfSecond", "alanVariance"}));
   }
-  for (const auto& [what, n] : std::map<std::string, int>{{"omPrepare", 2},        {"omOutput", 2},
-                                                          {"navMain", 2},          {"ChanData::processAfter", 2},
-                                                          {"Session::run", 2},     {"pcfSecond", 2},
-                                                          {"SatLed::process", 20}, {"alanVariance", 20}})
+  for (const auto& [what, n] : std::map<std::string, int>{{"omPrepare", 2}, {"navMain", 2}, {"alanVariance", 20}})
     EXPECT_EQ(counts[what], n) << what;
 }
 
@@ -142,24 +118,6 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
   }
 }
 
-TEST_F(Chain, RawMeasurementsWithheldOffTheRawGrid) {
-  ChanData::mapSlot(3, 1, 3 * kCdatSlots + 1);
-  const struct {
-    int raw;
-    long t;
-    bool kept;
-  } cases[] = {{-1, 43200100, true}, {1000, 43200000, true}, {1000, 43200100, false}, {0, 43200000, false}};
-  for (const auto& c : cases) {
-    rawUpdateRate = c.raw;
-    Cdat[3].sig(1)->flags = ChanSigData::kValid | ChanSigData::kPhase;
-    Cdat[3].bDataPresent = 1;
-    run(c.t);
-    EXPECT_EQ((Cdat[3].sig(1)->flags & ChanSigData::kValidA) != 0, c.kept) << c.raw << " " << c.t;
-    EXPECT_EQ(Cdat[3].sig(1)->flags & ChanSigData::kPhase, ChanSigData::kPhase);
-    EXPECT_EQ(Cdat[3].bDataPresent == 1, c.kept);
-  }
-}
-
 struct RtkSettings {
   bool allow1, allow3;
   double dist;
@@ -167,8 +125,6 @@ struct RtkSettings {
 } g_rtk;
 std::vector<std::string> g_events;
 
-// RTK availability by mode, solution type and settings, the distance to the base, and the main
-// antenna input (an index of 2 or more has no RTK, and input 0's record goes out).
 TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
   measProcLinks.sepAntSolutions = [] { return true; };
   measProcLinks.rtkAllowType1 = [] { return g_rtk.allow1; };
@@ -182,12 +138,10 @@ TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
     bool avail, event;
   } cases[] = {
       {3, 2, {0, 0, -1, 0, 0}, 0, 0},     {4, 0, {0, 0, -1, 0, 0}, 0, 0},      {4, 2, {0, 0, -1, 0, 0}, 1, 0},
-      {4, 1, {0, 0, -1, 0, 0}, 1, 0},     {5, 1, {0, 0, -1, 0, 0}, 0, 0},      {5, 1, {1, 0, -1, 0, 0}, 1, 0},
       {5, 3, {0, 0, -1, 0, 0}, 0, 0},     {5, 3, {0, 1, -1, 0, 0}, 1, 0},      {4, 3, {1, 0, -1, 0, 0}, 0, 0},
       {5, 2, {0, 0, 999, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000.5, 10, 0}, 0, 1},
-      {5, 2, {0, 0, 50000, 0, 0}, 1, 0},  {5, 2, {0, 0, -1, 10, 0}, 1, 0},     {5, 2, {0, 0, -1, 0, 1}, 1, 0},
       {5, 2, {0, 0, -1, 0, 2}, 0, 0},     {5, 2, {0, 0, -1, 0, 3}, 0, 0},      {5, 2, {0, 0, -1, 0, 255}, 0, 0},
-      {5, 2, {0, 0, -1, 0, 100000}, 0, 0},
+      {5, 2, {0, 0, -1, 0, 1}, 1, 0},     {5, 1, {1, 0, -1, 0, 0}, 1, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << c.mode << " type " << c.type << " dist " << c.set.dist
@@ -223,8 +177,6 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   EXPECT_EQ(NavEpoch.gpsGloMs, 18000 - 3 * 3600000);
   EXPECT_EQ(NavEpoch.gpsValid, NavTask::NAV_EPOCH::kTimeValid | NavTask::NAV_EPOCH::kUtcKnown);
   EXPECT_EQ(RcvOut.epoch.gpsMs, kSaturdayMs + 43200000);
-  // One solution record for both inputs unless they have their own.
-  EXPECT_EQ(rcvOut_Ant[1].pNavSol, &NavSol);
   // GLONASS as the reference scale.
   setEpoch(43200000);
   RcvTimeScales::rcvRefTime = 1;
@@ -232,8 +184,7 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   EXPECT_EQ(NavEpoch.rcvTime, (43200000 - 18000 + 3 * 3600000) % 86400000);
 }
 
-// The "@@" container carries no checksum: whatever scale words a damaged record brings, the
-// chain runs and the epoch record stays a plain (if meaningless) number.
+// Whatever scale words a damaged record (the "@@" container has no checksum) brings, the chain runs.
 TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
   const std::int32_t cases[][3] = {
       {INT32_MAX, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MIN}, {1023, 2097152, 0}, {-1, -2097153, -1}};
@@ -249,7 +200,6 @@ TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
   }
 }
 
-// Only an epoch on a whole second with UTC known moves the (virtual) system clock.
 TEST(MeasClock, OnlyAWholeSecondWithUtcSteers) {
   msInt = 1000;
   const struct {

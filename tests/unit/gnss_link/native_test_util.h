@@ -1,11 +1,13 @@
-// The tests' own writer of native messages and board records, and recording clients. The writer
-// is kept apart from the product's: a framing fault must not hide on both sides.
+// The tests' own writer of native messages and board records (apart from the product's, so that a
+// framing fault cannot hide on both sides), a recording client, and a stand-in board on port 9.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -13,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "gnss_link/board_link.h"
 #include "gnss_link/native_msg_filter.h"
 #include "gnss_link/native_stream_parser.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_decoder.h"
+#include "platform/ports/in_port.h"
+#include "platform/ports/out_port.h"
 #include "positioning/data_servers/pvt_data.h"
 
 namespace ntest {
@@ -29,26 +34,20 @@ inline unsigned ck8(const std::string& s) {
   for (unsigned char b : s) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
   return c;
 }
-
 // "<id><3 upper-case hex digits of body length><payload><checksum>"; the length counts the checksum.
 inline std::string frame(const std::string& id, const std::string& payload, Ck ck = Ck::Bin) {
   char h[8];
   std::snprintf(h, sizeof h, "%.2s%03X", id.c_str(), unsigned(payload.size()) + (ck == Ck::Hex ? 2 : ck == Ck::Bin));
   std::string m = h + payload;
   if (ck == Ck::Bin) m += static_cast<char>(ck8(m));
-  if (ck == Ck::Hex) {
-    std::snprintf(h, sizeof h, "%02X", ck8(m));
-    m += h;
-  }
+  if (ck == Ck::Hex) m += (std::snprintf(h, sizeof h, "%02X", ck8(m)), h);
   return m;
 }
-// A checksum that is certainly wrong (and not a header or foreign character).
 inline std::string frameBad(const std::string& id, const std::string& payload) {
   std::string m = frame(id, payload);
   m.back() = m.back() == 0 ? 1 : 0;
   return m;
 }
-
 inline std::string le(std::uint64_t v, int bytes) {
   std::string s;
   for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -59,7 +58,6 @@ inline std::string lef(float f) {
   std::memcpy(&w, &f, 4);
   return le(w, 4);
 }
-
 inline std::string epochStart(std::int32_t t) { return frame("~~", le(std::uint32_t(t), 4)); }
 inline std::string epochEnd(std::int32_t t) { return frame("::", le(std::uint32_t(t), 4) + "\x01\x02\x03\x04"); }
 
@@ -68,13 +66,11 @@ inline std::string show(const char* p, int n) {
   char h[5];
   for (int i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(p[i]);
-    std::snprintf(h, sizeof h, "<%02X>", c);
-    s += c >= 32 && c < 127 ? std::string(1, char(c)) : h;
+    s += c >= 32 && c < 127 ? std::string(1, char(c)) : (std::snprintf(h, sizeof h, "<%02X>", c), h);
   }
   return s;
 }
 inline std::string idText(std::uint16_t id) { return {char(id >> 8), char(id & 0xFF)}; }
-
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -95,8 +91,7 @@ inline std::vector<std::uint32_t> gnsstkWords(const std::string& name) {
 
 using Log = std::vector<std::string>;
 
-// Writes every call into a shared log: as a client of the filter, as its notify target and as
-// its unknown-message client (which takes foreign runs, and unknown messages when asked to).
+// Logs every call as a client of the filter, its notify target and its unknown-message client.
 class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient {
  public:
   Rec(Log& log, std::string name, bool takeUnknown = false) : log_(log), name_(std::move(name)), take_(takeUnknown) {}
@@ -131,8 +126,7 @@ class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient
   bool take_;
 };
 
-// Feeds `s` in pieces: size 0 means all at once, 1 byte by byte, otherwise random sizes in
-// 1..maxChunk drawn from `seed`.
+// Feeds `s` whole (maxChunk 0), byte by byte (1) or in random pieces of 1..maxChunk from `seed`.
 template <class Sink>
 void feedChunked(Sink&& sink, const std::string& s, int maxChunk, unsigned seed = 1) {
   std::mt19937 rng(seed);
@@ -143,9 +137,7 @@ void feedChunked(Sink&& sink, const std::string& s, int maxChunk, unsigned seed 
   }
 }
 
-// ---- the raw decoder's records ----------------------------------------------------------------
-
-// One "@@" record: type, u16 length, data; the container carries no checksum.
+// One "@@" record (type, u16 length, data) and its container, which carries no checksum.
 inline std::string rec(int type, const std::string& data) { return char(type) + le(data.size(), 2) + data; }
 inline std::string s2m(const std::string& records) { return frame("@@", records, Ck::None); }
 
@@ -160,8 +152,7 @@ inline std::string tsRecord(std::int32_t gpsMs = kGpsMsOfWeek, int ref = 0) {
     r += le(std::uint32_t(v), 4);
   return r + char(ref);
 }
-
-// A navigation-word message of the word form ("gd", "qd", "cd", "id"); `claimed` overrides the count.
+// A navigation-word message ("gd", "qd", "cd", "id"); `claimed` overrides the count.
 inline std::string wordsMsg(const char* id, int sv, std::uint32_t time, const std::uint32_t* w, int n,
                             int claimed = -1) {
   std::string b = char(sv) + le(time, 4) + '\0' + char(claimed < 0 ? n : claimed);
@@ -181,7 +172,6 @@ struct Chain {
   }
 };
 
-// The decoder on a reader of its own.
 struct RawFeed {
   std::unique_ptr<ZrtDecoder> dec = std::make_unique<ZrtDecoder>();
   std::unique_ptr<ZrtRawDecoder> raw = std::make_unique<ZrtRawDecoder>();
@@ -193,3 +183,63 @@ struct RawFeed {
 };
 
 }  // namespace ntest
+
+// The GNSS board behind port 9: records what the program writes, answers the handshakes while
+// `answers`, and hands its replies to the port's timed read `in.chunk` bytes at a time (0: all).
+class FakeLinkIn : public InPort {
+ public:
+  FakeLinkIn() : InPort(IOP_SHM_A) {}
+  int read(void* buf, int max, int) override {
+    const int n = std::min({static_cast<int>(queued.size()), chunk > 0 ? chunk : max, max});
+    if (n <= 0) return 0;
+    queued.copy(static_cast<char*>(buf), static_cast<std::size_t>(n));
+    queued.erase(0, static_cast<std::size_t>(n));
+    return n;
+  }
+  std::string queued;
+  int chunk = 0;
+};
+class FakeLinkOut : public OutPort {
+ public:
+  FakeLinkOut() : OutPort(IOP_SHM_A) {}
+  std::string written;
+  bool refuse = false;
+  std::function<void(const std::string&)> onWrite;
+ protected:
+  int devWrite(const void* data, int len, int) override {
+    if (refuse) return 0;
+    const std::string s(static_cast<const char*>(data), static_cast<std::size_t>(len));
+    written += s;
+    if (onWrite) onWrite(s);
+    return len;
+  }
+};
+struct FakeBoard {
+  FakeLinkIn in;
+  FakeLinkOut out;
+  bool answers = true;
+  std::string issueReply;  // raw answer to the issue query
+  int syncs = 0, cmdModes = 0;
+  FakeBoard() {
+    InPorts::ports_[IOP_SHM_A] = &in;
+    OutPorts::ports_[IOP_SHM_A] = &out;
+    out.onWrite = [this](const std::string& s) {
+      if (!answers) return;
+      if (s == kM2sConnect) in.queued += kM2sConnectAck;
+      if (s == kM2sSync) in.queued += (++syncs, kM2sSyncAck);
+      if (s == kM2sCmdMode) in.queued += (++cmdModes, kM2sCmdModeAck);
+      if (s == kM2sIssueQuery) in.queued += issueReply;
+    };
+  }
+  ~FakeBoard() {
+    InPorts::ports_[IOP_SHM_A] = nullptr;
+    OutPorts::ports_[IOP_SHM_A] = nullptr;
+  }
+};
+
+// A reply as the command interpreter frames it: "RE", three hex digits of length, the body, CR LF.
+inline std::string replyFrame(const std::string& body) {
+  char hdr[8];
+  std::snprintf(hdr, sizeof hdr, "RE%03X", static_cast<unsigned>(body.size()));
+  return hdr + body + "\r\n";
+}

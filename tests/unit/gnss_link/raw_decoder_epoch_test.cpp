@@ -1,18 +1,13 @@
-// Epoch framing and time scales of the raw decoder: bytes of the board's stream in, the time
-// scales and the per-epoch chain out.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "../../../tools/gnss_board_sim/sim_native.h"
-#include "board_fake_link.h"
+#include "unit/gnss_link/native_test_util.h"
 #include "command/reply.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
 #include "positioning/raw_nav_rings.h"
 #include "positioning/rcv_time_scales.h"
-#include "unit/gnss_link/native_test_util.h"
 
 namespace {
 
@@ -62,10 +57,8 @@ TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
   EXPECT_EQ(std::vector<std::uint32_t>(e.ulWords, e.ulWords + e.uCount), gnsstkWords("ephLNAVGPSSF1"));
 }
 
-// The chain runs at most once per "~~", only after a good time-scale record, and on cleared
-// measurements when the epoch went wrong.
+// The chain runs at most once per "~~", only after a good time-scale record.
 TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
-  // One SatData entry on channel 5 (state 1) and one signal on its slot 0.
   const std::string meas = s2m(rec(8, tsRecord()) + rec(7, le(15, 1) + le(1, 1) + le(5, 1) + le(0, 1) + le(7, 1) +
                                                            le(0, 2) + le(1, 1) + le(0, 1) + le(9, 2) + lef(1.5f) +
                                                            le(0, 2))) +

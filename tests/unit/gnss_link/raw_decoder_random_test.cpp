@@ -2,10 +2,6 @@
 // exact size so that the sanitizers see any read or write past it; 10 MB in all.
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
-#include <vector>
-
 #include "unit/gnss_link/native_test_util.h"
 
 namespace {
@@ -23,7 +19,6 @@ constexpr Handler kHandlers[] = {
     ZrtRawDecoder::h_IQ};
 static_assert(std::size(kIds) == std::size(kHandlers));
 
-// A record of a known type with a length near the one it should have, or anything.
 std::string randomRecord(std::mt19937& rng) {
   static const int kTypes[] = {1, 4, 5, 6, 7, 8, 10, 11, 13, 14, 15, 16, 0, 2, 200};
   static const int kLens[] = {50, 1453, 870, 14, 40, 97, 60, 200, 862, 11, 52, 4, 0, 3, 9};
@@ -37,7 +32,6 @@ std::string randomRecord(std::mt19937& rng) {
   if (len < 0) len = 0;
   std::string d(static_cast<std::size_t>(len), '\0');
   for (char& c : d) c = static_cast<char>(rng());
-  // Small counts now and then, so that loops run over real entries.
   if (len > 2 && rng() % 2) d[1] = static_cast<char>(rng() % 8);
   if (len > 0 && rng() % 2) d[0] = static_cast<char>(rng() % 70);
   std::string r = rec(kTypes[i], d);
@@ -65,7 +59,6 @@ TEST(RawDecoderRandom, TenMegabytesOfRecordsAndMessages) {
       for (char& c : body) c = static_cast<char>(rng());
       if (body.size() > 6 && rng() % 2) body[6] = static_cast<char>(rng() % 40);  // word counts
     }
-    // Header and body in one heap block of exactly their size.
     std::vector<char> block(5 + body.size());
     block[0] = kIds[k][0];
     block[1] = kIds[k][1];

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
-
 #include "unit/gnss_link/native_test_util.h"
 
 using namespace ntest;
@@ -13,7 +10,6 @@ namespace {
 
 void feed(ZrtDecoder& d, const std::string& s) { d.process(s.data(), static_cast<int>(s.size())); }
 
-// Feeds a flush (after the longest body a random header can announce), then one good message.
 bool readsCleanStreamAfter(ZrtDecoder& d) {
   feed(d, std::string(0x1000, '\0') + "\r\n");
   const std::uint32_t before = d.good();
@@ -21,53 +17,11 @@ bool readsCleanStreamAfter(ZrtDecoder& d) {
   return d.good() == before + 1;
 }
 
-TEST(ZrtDecoder, QualityOverTheLastFortyMessagesAndReset) {
-  // Mean of 40000 per good and 0 per bad message, divisor growing to 40; percent rounded.
-  const struct {
-    int good, bad, quality;
-  } cases[] = {{39, 1, 98}, {1, 0, 100}, {0, 1, 0}, {3, 1, 75}, {40, 2, 95}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.good << " good, " << c.bad << " bad");
-    ZrtDecoder d;
-    std::string s;
-    for (int i = 0; i < c.good; ++i) s += frame("SI", "good" + std::to_string(i));
-    for (int i = 0; i < c.bad; ++i) s += frameBad("BI", "bad") + "\r\n";
-    feed(d, s + "SI005ab");  // the last one incomplete
-    EXPECT_EQ(d.good(), std::uint32_t(c.good));
-    EXPECT_EQ(d.bad(), std::uint32_t(c.bad));
-    EXPECT_EQ(d.quality(), c.quality);
-    d.reset();
-    EXPECT_EQ(d.good() + d.bad() + std::uint32_t(d.quality()), 0u);
-    EXPECT_NE(d.resetTime(), 0u);
-    feed(d, frame("SI", "z"));
-    EXPECT_EQ(d.good(), 1u);
-    EXPECT_EQ(d.quality(), 100);
-  }
-}
-
-TEST(ZrtDecoder, CountersWrapToOne) {
-  ZrtDecoder d;
-  const std::string m = frame("NN", "");
-  std::string block;
-  for (int i = 0; i < 1000; ++i) block += m;
-  for (int i = 0; i < 999; ++i) feed(d, block);
-  for (int i = 0; i < 999; ++i) feed(d, m);
-  EXPECT_EQ(d.good(), 999999u);
-  feed(d, m + m);
-  EXPECT_EQ(d.good(), 2u);
-}
-
-// Every single-bit flip of a checksummed message is rejected; where the flipped bytes still
-// frame a header it is counted bad.
+// Every single-bit flip of a checksummed message is rejected.
 TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
   const std::string msgs[] = {frame("SI", std::string("\x80\x81\x82\x83\x90\xA0\xC0\xFF", 8)),
                               frame("DL", "0123abcd", Ck::Hex), epochStart(123456789),
                               frame("UO", std::string("\x10\x20\x30\x40", 4))};
-  const auto isHeader = [](const std::string& m) {
-    auto id = [](char c) { return c >= '0' && c <= '~'; };
-    auto hx = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
-    return id(m[0]) && id(m[1]) && hx(m[2]) && hx(m[3]) && hx(m[4]);
-  };
   for (const std::string& m : msgs) {
     ZrtDecoder whole;
     feed(whole, m);
@@ -85,9 +39,6 @@ TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
         feed(d, f + std::string(0x1000, '\0'));
         EXPECT_EQ(d.good(), 0u);
         EXPECT_TRUE(log.empty());
-        if (isHeader(f)) {
-          EXPECT_GE(d.bad(), 1u);
-        }
       }
     }
   }

@@ -1,10 +1,6 @@
-// A port in native mode: its bytes reach the port's decoder, and almanac and UTC messages are
-// answered on the same port.
 #include "gnss_link/zrt_port_input.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
@@ -74,8 +70,7 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   EXPECT_EQ(d->good() + d->bad(), 0u);
 }
 
-// Outside the links to the board, "zrt" bytes go through the correction-decoder task to the
-// port's native input, which the decoder table takes from its hook (filled at start-up).
+// Outside the board links, "zrt" bytes reach the native input through the correction-decoder task.
 TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_SER_C);
@@ -93,15 +88,6 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   port.task(20);
   EXPECT_EQ(log, (Log{"reset:A", "msg:A:GT:" + show(gt.data() + 5, 2)}));
   EXPECT_EQ(out.data, "RE002%%\r\n");  // the almanac answer still goes back on the port
-}
-
-TEST(ZrtPortInput, PortsWithoutADecoderPortAreLeftAlone) {
-  EXPECT_FALSE(zrtPortInputAttach(IOP_HTTP_A));  // not made
-  ScriptPort port(IOP_UDP_A);
-  EXPECT_FALSE(zrtPortInputAttach(IOP_UDP_A));  // no decoder port
-  EXPECT_FALSE(zrtPortInputAttach(-1));
-  EXPECT_FALSE(zrtPortInputAttach(IOP_NUM));
-  EXPECT_EQ(zrtPortInput(InPorts::DEC_NUM), nullptr);
 }
 
 }  // namespace
