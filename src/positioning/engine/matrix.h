@@ -1,0 +1,126 @@
+// Dense double-precision matrices and vectors for the least-squares solvers. Storage is taken
+// once, when an object is built or init() is called, from the fast or the slow data heap;
+// nothing is allocated while solving, so a solver works within the sizes it was built for.
+//
+// Every operation checks its operands: a size that does not conform or does not fit the
+// result's storage, or a result that is one of the operands, makes it return false and leave
+// the result untouched (a product into its own operand would read elements it has already
+// overwritten, and a temporary would need storage per call). A numerically singular system
+// fails instead of handing back infinities.
+#pragma once
+
+class MatrixDbl {
+ public:
+  MatrixDbl() = default;
+  // slowHeap: storage from the slow data heap (rarely touched) rather than the fast one.
+  MatrixDbl(int rows, int columns, bool slowHeap);
+  ~MatrixDbl();
+  MatrixDbl(const MatrixDbl&) = delete;
+  MatrixDbl& operator=(const MatrixDbl&) = delete;
+
+  // Gives back any storage held, then takes rows x columns and makes that the current size.
+  // False (and the matrix empty) for a negative or too large size.
+  bool init(int rows, int columns, bool slowHeap);
+  // Current size within the storage; false (nothing changed) when it does not fit.
+  [[nodiscard]] bool setSize(int rows, int columns);
+
+  int rows() const { return curRows; }
+  int columns() const { return curColumns; }
+  int allocatedRows() const { return allocRows; }
+  int allocatedColumns() const { return allocColumns; }
+
+  // Row i of the storage; the caller keeps i and the column within the allocated size.
+  double* operator[](int i) { return rowPtr[i]; }
+  const double* operator[](int i) const { return rowPtr[i]; }
+
+  // this = a x b; this takes a's rows and b's columns.
+  [[nodiscard]] bool mulMxMx(const MatrixDbl& a, const MatrixDbl& b);
+  // this = a x b transposed; this takes a's rows and b's rows.
+  [[nodiscard]] bool mulMxMt(const MatrixDbl& a, const MatrixDbl& b);
+  // this = a transposed.
+  [[nodiscard]] bool transpos(const MatrixDbl& a);
+
+ private:
+  void release();
+  bool fits(int rows, int columns) const { return rows <= allocRows && columns <= allocColumns; }
+
+  int allocRows = 0, allocColumns = 0;
+  int curRows = 0, curColumns = 0;
+  bool slow = false;
+  double** rowPtr = nullptr;
+  double* block = nullptr;
+};
+
+class MatrixDiagDbl {
+ public:
+  MatrixDiagDbl() = default;
+  MatrixDiagDbl(int n, bool slowHeap);
+  ~MatrixDiagDbl();
+  MatrixDiagDbl(const MatrixDiagDbl&) = delete;
+  MatrixDiagDbl& operator=(const MatrixDiagDbl&) = delete;
+
+  bool init(int n, bool slowHeap);
+  [[nodiscard]] bool setSize(int n);
+  int size() const { return curSize; }
+  int allocatedSize() const { return allocSize; }
+  // Diagonal element i.
+  double& operator[](int i) { return data[i]; }
+  double operator[](int i) const { return data[i]; }
+
+ private:
+  void release();
+  int allocSize = 0, curSize = 0;
+  bool slow = false;
+  double* data = nullptr;
+};
+
+class VectorDbl {
+ public:
+  VectorDbl() = default;
+  VectorDbl(int n, bool slowHeap);
+  ~VectorDbl();
+  VectorDbl(const VectorDbl&) = delete;
+
+  // Copies the current elements and size. A source longer than this vector's storage leaves
+  // this vector empty (size 0), so that a caller never works on a cut-off copy.
+  VectorDbl& operator=(const VectorDbl& v);
+
+  bool init(int n, bool slowHeap);
+  [[nodiscard]] bool setSize(int n);
+  int size() const { return curSize; }
+  int allocatedSize() const { return allocSize; }
+  double& operator[](int i) { return data[i]; }
+  double operator[](int i) const { return data[i]; }
+
+  // this = m x v.
+  [[nodiscard]] bool mulMxVc(const MatrixDbl& m, const VectorDbl& v);
+  // this = v transposed x m.
+  [[nodiscard]] bool mulVtMx(const VectorDbl& v, const MatrixDbl& m);
+  // sum = sum of a_i b_i, 0.0 for empty vectors; false (sum untouched) when the sizes differ.
+  [[nodiscard]] static bool innerProduct(const VectorDbl& a, const VectorDbl& b, double& sum);
+
+ private:
+  void release();
+  int allocSize = 0, curSize = 0;
+  bool slow = false;
+  double* data = nullptr;
+};
+
+// In-place inverse of a symmetric positive-definite matrix (only its lower triangle is read)
+// by Cholesky factorisation. Returns 1 on success; 0 for a matrix that is not square or empty,
+// whose pivot is not positive or is lost in rounding (singular to working precision), or whose
+// inverse does not come out finite. A 1 x 1 matrix fails only on 0.0 (a negative value inverts).
+// After a failure the matrix holds partial factors and must be built again.
+[[nodiscard]] int invert_Chol(MatrixDbl& a);
+
+// LU factorisation of the square matrix a in place with partial pivoting: at step k the row with
+// the largest absolute value in column k becomes the pivot row. order receives the row exchanges
+// (order[k]: the row swapped with row k at step k), for solve_LinearSystem. False when a is not
+// square, order's storage is too short, or a pivot is zero or lost in rounding (a singular
+// system); a then holds partial factors.
+[[nodiscard]] bool realize_GaussElimination(MatrixDbl& a, VectorDbl& order);
+
+// With the factors and row exchanges of realize_GaussElimination: x holds the right-hand side
+// and receives the solution. False (x possibly overwritten) when the sizes do not conform, x is
+// order itself, or the solution does not come out finite.
+[[nodiscard]] bool solve_LinearSystem(const VectorDbl& order, const MatrixDbl& lu, VectorDbl& x);
