@@ -29,6 +29,67 @@ struct PositionDataType {
   double dLon;
   double dHeight;
   std::uint8_t bValid;
+
+  // True for a valid position near the Earth's surface: radius not above the equator plus
+  // hMax, latitude and longitude in range, height within hMin..hMax.
+  bool check_AvailableData(double hMin, double hMax) const;
+};
+
+constexpr int kDtSystems = 7;  // GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou, NavIC
+constexpr int kDtPairs = kDtSystems * (kDtSystems - 1) / 2;
+constexpr double kSpeedOfLight = 299792458.0;  // m/s
+
+// Index of the unordered pair {a, b} of systems (or clock signals) 0..6; sign is +1 when
+// a < b, -1 when a > b, and 0 (index 0) when a == b. -1 for a number outside 0..6.
+int get_DtIndex(int a, int b, double& sign);
+
+// The receiver clock of an epoch: the offset to the reference system's time scale and the
+// offsets of the other systems and of the reference system's other signals. The value of a
+// pair (a, b) taken with its sign is the time of b minus the time of a.
+struct ClockDataType {
+  static constexpr int kSignals = 7;
+  static constexpr std::uint8_t kNone = 255;
+
+  struct DeltaType {
+    double dDelta;  // in the unit of dOffset
+    float fSigma;
+    std::uint8_t bValid;
+  };
+
+  std::uint8_t uRefSignal;
+  std::uint8_t uRefSystem;
+  std::uint8_t uSignalSystem[kSignals];  // system of each signal, 255 none
+  double dOffset;
+  float fOffsetSigma;
+  std::uint8_t bOffsetValid;
+  double dDrift;
+  float fDriftSigma;
+  std::uint8_t bDriftValid;
+  double dFilteredOffset;
+  float fFilteredOffsetSigma[2];
+  std::uint8_t bFilteredOffsetValid;
+  double dFilteredDrift;
+  float fFilteredDriftSigma;
+  std::uint8_t bFilteredDriftValid;
+  DeltaType systemDelta[kDtPairs];
+  DeltaType signalDelta[kDtPairs];
+
+  bool get_Offset(double& value, float& sigma) const;
+  bool get_Drift(double& value, float& sigma) const;
+  bool get_FilteredOffset(double& value, float& sigma) const;
+  bool get_FilteredDrift(double& value, float& sigma) const;
+  // Offset to the time scale of `system`: the reference offset moved by the pair delta.
+  bool get_TimeScaleOffset(int system, double& value, float& sigma) const;
+  bool get_FilteredTimeScaleOffset(int system, double& value, float& sigma) const;
+  // Offset that applies to measurements of `signal`.
+  bool get_SystemOffset(int signal, double& value, float& sigma) const;
+  bool get_FilteredSystemOffset(int signal, double& value, float& sigma) const;
+  // Time of `system` minus GPS time.
+  bool get_DeltaTime(int system, double& value, float& sigma) const;
+
+ private:
+  bool timeScale(bool filtered, int system, double& value, float& sigma) const;
+  bool systemOffset(bool filtered, int signal, double& value, float& sigma) const;
 };
 
 struct VelocityDataType {
@@ -41,8 +102,34 @@ struct CelestialPositionDataType {
   std::uint8_t bValid;
 };
 
+// Broadcast time offsets between the systems and to UTC, as the navigation-data store learns
+// them. A pair (a, b) taken with its sign is the time of b minus the time of a (s).
 struct SatdataDeltaTimeType {
-  std::uint8_t bValid;
+  struct UtcType {
+    double dOffset;  // s
+    double dRate;    // s/s
+    std::int32_t lTime;  // ms
+    std::uint8_t bValid;
+  };
+  struct PairType {
+    double dDelta;  // s
+    double dRate;   // s/s
+    std::int32_t lTime;  // ms
+    std::uint8_t bToGps;  // broadcast against GPS, not derived
+    std::uint8_t bValid;
+  };
+
+  UtcType utc[kDtSystems] = {};
+  PairType pair[kDtPairs] = {};
+  std::int8_t cIssue[kDtSystems] = {-128, -128, -128, -128, -128, -128, -128};
+
+  // Stores the broadcast offset of `system` to GPS time and derives from it the pairs of that
+  // system with every other system whose offset to GPS is known. An older issue is ignored.
+  void update_SystemToGpsDeltaTime(int issue, int system, int ms, double delta, double rate);
+  void update_SystemToUtcDeltaTime(int system, int ms, double delta, double rate);
+  // Time of b minus time of a at `ms`, in metres; false when neither the pair nor both UTC
+  // offsets are known.
+  bool get_DeltaTime(int a, int b, int ms, double& out) const;
 };
 
 }  // namespace PosData
