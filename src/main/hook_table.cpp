@@ -100,7 +100,7 @@ const HookRow kRows[] = {
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
     WIRED("command", cmdM2sDefaultsHook, 1),
-    NOT_BUILT("command", cmdInitDefaultsHooks, "settings of the files and network layers"),
+    WIRED("command", cmdInitDefaultsHooks, 1),
     WIRED("command", cmdDecModeHook, 1),
 
     // ---- output

@@ -28,6 +28,7 @@
 #include "platform/ports/can_ports.h"
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/sys_clock.h"
 
 namespace {
@@ -52,6 +53,12 @@ const InitStep kInitOnce[] = {
     {"nvInitOnce", nvInitOnce},
     // receiver, navigation and RTCM settings with their factory defaults
     {"rcvSettingsRead", nv_readSettings},
+    // position engine setups and RTCM station records, restored as soon as their blocks are laid
+    // out
+    {"pvtSetupsRead", [] {
+       PVTDataInstance.allocate_NvRamData();
+       PVTDataInstance.restore_NvRamData();
+     }},
     // serial and USB ports opened and published, in their stored input modes
     {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
     // command parser: its own parameter areas

@@ -7,6 +7,7 @@
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/placeholders.h"
 #include "main/hooks.h"
+#include "positioning/data_servers/pvt_data.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, then the stand-ins of the areas the
@@ -17,6 +18,8 @@ void wireCommand() {
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveHook = cmdToSlaveSend;
   cmdM2sDefaultsHook = m2sDefaults;
+  // init,/par/ also resets the position engine setups and RTCM station records
+  cmdInitDefaultsHooks.add([] { PVTDataInstance.init_SetupData(); });
 
   // decoder status of a port whose input mode changed
   cmdDecModeHook = [](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); };

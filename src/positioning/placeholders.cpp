@@ -20,10 +20,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 
 
 void post_NequickSlowTask() {}
-
-bool nvWriteRtcmStationData(int /*sourceIndex*/, const RTCMData::StationDataType& /*station*/) {
-  return false;
-}
 // ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================

@@ -55,19 +55,11 @@ bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
 
-// ==== Data servers: receiver settings, NeQuick task, engine setups ==========================
-namespace RTCMData {
-struct StationDataType;
-}
-
+// ==== Data servers: receiver settings, NeQuick task ===========================================
 
 // NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
 // nothing to wake.
 void post_NequickSlowTask();
-
-// Engine setups in the settings image: writes an RTCM station record into the block of its
-// source (2196 + source index). Stand-in: false, the block is not available.
-bool nvWriteRtcmStationData(int sourceIndex, const RTCMData::StationDataType& station);
 // ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================

@@ -1,8 +1,13 @@
 // Engine setup records, stored byte for byte in their settings-image blocks; the sizes are the
-// block sizes. The settings commands give the bytes their fields.
+// block sizes. The settings commands give the bytes their fields; the few the positioning layer
+// itself fills have their offsets below.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "positioning/geodesy/dtm_list.h"
+#include "positioning/geodesy/ell_math.h"
 
 namespace PosSetup {
 
@@ -27,5 +32,40 @@ static_assert(sizeof(CorrProcessorSetupType) == 376);
 static_assert(sizeof(LMSEngineSetupType) == 248);
 static_assert(sizeof(KFKEngineSetupType) == 160);
 static_assert(sizeof(KFKSteadyPartSetupType) == 244);
+
+// Datum of one system's measurements as the satellite-processor setup keeps it: the stored form
+// and the ready forms of the datum and its ellipsoid.
+struct DatumBlockType {
+  DtmList::ELL_PARAMS ell;
+  DtmList::DATUM_PARAMS_STORE store;
+  EllMath::ELL_EXTPAR ellExt;
+  DtmList::DATUM_PARAMS_COMPUTE prm;
+  std::uint8_t spare[16];
+};
+static_assert(sizeof(DatumBlockType) == 280);
+inline constexpr std::size_t kSatDatumOffset = 384;  // seven blocks, one per system
+
+// Meteorological data of the correction-processor setup.
+struct MeteoDataType {
+  double pressure;     // hPa
+  double temperature;  // K
+  double vapour;       // water-vapour pressure, hPa
+};
+static_assert(sizeof(MeteoDataType) == 24);
+inline constexpr std::size_t kCorrMeteoOffset = 320;
+
+// Factory defaults of each record.
+void setDefaults(SatProcessorSetupType& s);
+void setDefaults(CorrProcessorSetupType& s);
+void setDefaults(LMSEngineSetupType& s);
+void setDefaults(KFKEngineSetupType& s);
+void setDefaults(KFKSteadyPartSetupType& s);
+
+// Temperature (degrees Celsius), relative humidity (%) and pressure (hPa) into the stored triple,
+// and back.
+void convertMeteo(double tempC, double humidity, double pressure, MeteoDataType& m);
+void convertMeteo(const MeteoDataType& m, double& tempC, double& humidity, double& pressure);
+MeteoDataType getMeteo(const CorrProcessorSetupType& s);
+void setMeteo(CorrProcessorSetupType& s, const MeteoDataType& m);
 
 }  // namespace PosSetup

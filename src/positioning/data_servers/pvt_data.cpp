@@ -60,3 +60,31 @@ Mutex NmctDataServerType::mutex;
 
 SlowPVTDataType SlowPVTDataInstance;
 PVTDataType PVTDataInstance;
+
+void PVTDataType::allocate_NvRamData() {
+  std::uint16_t id = kSetupBlockId;
+  satProcessorSetup.allocate_NvRam(id++);
+  corrProcessorSetup.allocate_NvRam(id++);
+  lmsEngineSetup.allocate_NvRam(id++);
+  kfkEngineSetup.allocate_NvRam(id++);
+  kfkSteadyPartSetup.allocate_NvRam(id++);
+  for (auto& s : rtcmStationData) s.allocate_NvRam(static_cast<std::uint16_t>(id + s.sourceIndex()));
+}
+
+void PVTDataType::restore_NvRamData() {
+  satProcessorSetup.read_NvRam();
+  corrProcessorSetup.read_NvRam();
+  lmsEngineSetup.read_NvRam();
+  kfkEngineSetup.read_NvRam();
+  kfkSteadyPartSetup.read_NvRam();
+  for (auto& s : rtcmStationData) s.read_NvRam();
+}
+
+void PVTDataType::init_SetupData() {
+  satProcessorSetup.Init();
+  corrProcessorSetup.Init();
+  lmsEngineSetup.Init();
+  kfkEngineSetup.Init();
+  kfkSteadyPartSetup.Init();
+  for (auto& s : rtcmStationData) s.Init();
+}

@@ -12,6 +12,14 @@ class PVTDataType {
   PVTDataType(const PVTDataType&) = delete;
   PVTDataType& operator=(const PVTDataType&) = delete;
 
+  // The settings-image blocks of the five setups and the five RTCM station records.
+  static constexpr std::uint16_t kSetupBlockId = 2191;  // 2191-2195 setups, 2196-2200 stations
+  void allocate_NvRamData();
+  // Every record from its block, in block order; a block that is invalid gets the defaults.
+  void restore_NvRamData();
+  // Every record back to its defaults, all ten blocks written (the settings reset).
+  void init_SetupData();
+
   // Members in construction order; the epoch server comes first.
   PVTEngineEpochDataServerType epochData;
   SteadyInputDataServerType steadyInput;

@@ -232,13 +232,31 @@ RtcmStationDataServerType::RtcmStationDataServerType()
 
 int RtcmStationDataServerType::Put(const RTCMData::StationDataType* r) {
   if (r == nullptr) return 0;
-  {
-    Locker<Mutex> l(mutex);
-    data_ = *r;
-  }
-  // Instances beyond the five sources have no block of their own.
-  if (uSourceIndex_ < RTCMData::kRtcmSources) nvWriteRtcmStationData(uSourceIndex_, *r);
+  // Instances beyond the five sources have no block of their own, so their update does nothing.
+  RamNvmLock image;
+  Locker<Mutex> l(mutex);
+  if (r != &data_) data_ = *r;
+  nv_.update(&data_, sizeof data_);
   return 1;
+}
+
+bool RtcmStationDataServerType::allocate_NvRam(std::uint16_t id) {
+  return nv_.allocate(sizeof(RTCMData::StationDataType), id, true, false);
+}
+
+void RtcmStationDataServerType::read_NvRam() {
+  RTCMData::StationDataType r;
+  if (nv_.isValid() && nv_.read(&r, sizeof r)) {
+    Locker<Mutex> l(mutex);
+    data_ = r;
+    return;
+  }
+  Init();
+}
+
+void RtcmStationDataServerType::Init() {
+  const RTCMData::StationDataType r{};
+  Put(&r);
 }
 
 AlmVisibilityDataServerType::AlmVisibilityDataServerType()

@@ -235,10 +235,17 @@ class RtcmStationDataServerType : public PlainDataServer<RtcmStationDataServerTy
   RtcmStationDataServerType();
   int Put(const RTCMData::StationDataType* r);
   std::uint8_t sourceIndex() const { return uSourceIndex_; }
+  bool allocate_NvRam(std::uint16_t id);
+  // The stored record; the empty record, stored at once, when the block is invalid or unreadable.
+  void read_NvRam();
+  // The empty record, stored.
+  void Init();
+  const NvBlock& nvBlock() const { return nv_; }
   static Mutex mutex;
 
  private:
   std::uint8_t uSourceIndex_;
+  NvBlock nv_;
 };
 
 RX_DATA_SERVER(RtcmSourceStateDataServerType, KeyedDataServer, RTCMData::SourceStateDataType, RTCMData::kRtcmSources);

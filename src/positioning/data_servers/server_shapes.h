@@ -10,6 +10,8 @@
 #include <type_traits>
 
 #include "navigation_data/sv_id.h"
+#include "platform/nv_block.h"
+#include "platform/ram_nvm.h"
 #include "platform/rtos.h"
 #include "positioning/data_servers/data_buffer_server.h"
 #include "positioning/data_servers/data_malloc.h"
@@ -121,8 +123,10 @@ class KeyedDataServer {
   bool bOwnStorage_ = false;
 };
 
-// Setup record: a has-data byte and the record. GetPointer/FreePointer give the settings
-// commands in-place access without the lock (they run one at a time under the print lock).
+// Setup record: a has-data byte and the record, mirrored byte for byte in a settings-image block
+// of its own. GetPointer/FreePointer give the settings commands in-place access without the
+// lock (they run one at a time under the print lock); Put stores the record in the block at
+// once. The record's factory defaults come from PosSetup::setDefaults.
 template <class Self, class Record>
 class SetupDataServer : public FlaggedRecordBase<Self, Record> {
  public:
@@ -130,6 +134,41 @@ class SetupDataServer : public FlaggedRecordBase<Self, Record> {
   void FreePointer(const Record* p) {
     if (p != nullptr) this->bHasData_ = 1;
   }
+
+  // A record put back from GetPointer is not copied onto itself, but it is stored all the same.
+  int Put(const Record* r) {
+    if (r == nullptr) return 0;
+    RamNvmLock image;
+    Locker<Mutex> l(Self::mutex);
+    if (r != &this->data_) this->data_ = *r;
+    this->bHasData_ = 1;
+    nv_.update(&this->data_, sizeof(Record));
+    return 1;
+  }
+
+  bool allocate_NvRam(std::uint16_t id) { return nv_.allocate(sizeof(Record), id, true, false); }
+  // The stored record; the defaults, stored at once, when the block is invalid or unreadable.
+  void read_NvRam() {
+    Record r;
+    if (nv_.isValid() && nv_.read(&r, sizeof r)) {
+      Locker<Mutex> l(Self::mutex);
+      this->data_ = r;
+      this->bHasData_ = 1;
+      return;
+    }
+    Init();
+  }
+  // The factory defaults, stored.
+  void Init() {
+    Record r;
+    setDefaults(r);
+    Put(&r);
+  }
+
+  const NvBlock& nvBlock() const { return nv_; }
+
+ private:
+  NvBlock nv_;
 };
 
 // How a per-satellite pool turns its key into a slot.
