@@ -251,6 +251,7 @@ void RtcmStationDataServerType::read_NvRam() {
     data_ = r;
     return;
   }
+  nv_.sayDefaultsRestored("RTCM station");
   Init();
 }
 

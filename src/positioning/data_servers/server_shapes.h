@@ -156,6 +156,7 @@ class SetupDataServer : public FlaggedRecordBase<Self, Record> {
       this->bHasData_ = 1;
       return;
     }
+    nv_.sayDefaultsRestored("engine setup");
     Init();
   }
   // The factory defaults, stored.

@@ -93,7 +93,11 @@ TEST_F(EngineSetups, DamagedBlockAloneGoesBackToItsDefaults) {
     changeAll(0x40 + bad);
     RamNvm::image()[block(bad).imageOffset() + NvBlock::kHeaderSize + 3] ^= 0x5A;  // no other task runs
     ASSERT_TRUE(FileNvmSave(0, true));
+    testing::internal::CaptureStderr();
     startUp();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("(block " + std::to_string(2191 + bad) + ") damaged: factory defaults restored"),
+              std::string::npos) << said;
     for (int b = 0; b < 10; ++b) EXPECT_EQ(changed(b, 0x40 + bad), b != bad) << b;
   }
 }
