@@ -53,12 +53,6 @@ const InitStep kInitOnce[] = {
     {"nvInitOnce", nvInitOnce},
     // receiver, navigation and RTCM settings with their factory defaults
     {"rcvSettingsRead", nv_readSettings},
-    // position engine setups and RTCM station records, restored as soon as their blocks are laid
-    // out
-    {"pvtSetupsRead", [] {
-       PVTDataInstance.allocate_NvRamData();
-       PVTDataInstance.restore_NvRamData();
-     }},
     // serial and USB ports opened and published, in their stored input modes
     {"serialPortsInitOnce", [] { serialPortsInitOnce(); }},
     // command parser: its own parameter areas
@@ -94,8 +88,12 @@ const InitStep kInitOnce[] = {
     {"gpioInitOnce", nullptr},
     // magnetic variation
     {"magInitOnce", nullptr},
-    // position engine objects
-    {"pvtInitOnce", nullptr},
+    // position engine objects: their setups and the RTCM station records, whose blocks come after
+    // every block laid out before them (an image stored before they existed keeps its layout)
+    {"pvtInitOnce", [] {
+       PVTDataInstance.allocate_NvRamData();
+       PVTDataInstance.restore_NvRamData();
+     }},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
 };
