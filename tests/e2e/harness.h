@@ -329,11 +329,13 @@ class Rx : public ::testing::Test {
   void TearDown() override { fresh(); }
 
   std::string transcript() const { return dir_.read("board.bytes"); }
-  bool boardGets(const std::string& text, std::size_t from = 0) {
-    return waitUntil([&] {
-      const std::string t = transcript();
-      return t.size() >= from && t.find(text, from) != std::string::npos;
-    });
+  bool boardGets(const std::string& text, std::size_t from = 0, int guardMs = kGuardMs) {
+    return waitUntil(
+        [&] {
+          const std::string t = transcript();
+          return t.size() >= from && t.find(text, from) != std::string::npos;
+        },
+        guardMs);
   }
   std::string setFile() const { return dir_.read(".gnss.set"); }
 
