@@ -101,19 +101,19 @@ bool MatrixDbl::transpos(const MatrixDbl& a) {
   return true;
 }
 
-// ---- MatrixDiagDbl ----
+// ---- DblArray (diagonal matrices and vectors) ----
 
-MatrixDiagDbl::MatrixDiagDbl(int n, bool slowHeap) { init(n, slowHeap); }
+DblArray::DblArray(int n, bool slowHeap) { init(n, slowHeap); }
 
-MatrixDiagDbl::~MatrixDiagDbl() { release(); }
+DblArray::~DblArray() { release(); }
 
-void MatrixDiagDbl::release() {
+void DblArray::release() {
   if (data != nullptr) giveBack(data, sizeof(double) * allocSize, slow);
   data = nullptr;
   allocSize = curSize = 0;
 }
 
-bool MatrixDiagDbl::init(int n, bool slowHeap) {
+bool DblArray::init(int n, bool slowHeap) {
   release();
   if (!validDim(n)) return false;
   slow = slowHeap;
@@ -122,38 +122,13 @@ bool MatrixDiagDbl::init(int n, bool slowHeap) {
   return true;
 }
 
-bool MatrixDiagDbl::setSize(int n) {
+bool DblArray::setSize(int n) {
   if (n < 0 || n > allocSize) return false;
   curSize = n;
   return true;
 }
 
 // ---- VectorDbl ----
-
-VectorDbl::VectorDbl(int n, bool slowHeap) { init(n, slowHeap); }
-
-VectorDbl::~VectorDbl() { release(); }
-
-void VectorDbl::release() {
-  if (data != nullptr) giveBack(data, sizeof(double) * allocSize, slow);
-  data = nullptr;
-  allocSize = curSize = 0;
-}
-
-bool VectorDbl::init(int n, bool slowHeap) {
-  release();
-  if (!validDim(n)) return false;
-  slow = slowHeap;
-  data = static_cast<double*>(take(sizeof(double) * n, slow));
-  allocSize = curSize = n;
-  return true;
-}
-
-bool VectorDbl::setSize(int n) {
-  if (n < 0 || n > allocSize) return false;
-  curSize = n;
-  return true;
-}
 
 VectorDbl& VectorDbl::operator=(const VectorDbl& v) {
   if (this == &v) return *this;

@@ -51,46 +51,44 @@ class MatrixDbl {
   double* block = nullptr;
 };
 
-class MatrixDiagDbl {
+// A run of doubles whose storage is taken once from the data heaps and sized within it: what a
+// diagonal matrix and a vector share.
+class DblArray {
  public:
-  MatrixDiagDbl() = default;
-  MatrixDiagDbl(int n, bool slowHeap);
-  ~MatrixDiagDbl();
-  MatrixDiagDbl(const MatrixDiagDbl&) = delete;
-  MatrixDiagDbl& operator=(const MatrixDiagDbl&) = delete;
+  DblArray() = default;
+  DblArray(int n, bool slowHeap);
+  ~DblArray();
+  DblArray(const DblArray&) = delete;
+  DblArray& operator=(const DblArray&) = delete;
 
   bool init(int n, bool slowHeap);
   [[nodiscard]] bool setSize(int n);
   int size() const { return curSize; }
   int allocatedSize() const { return allocSize; }
-  // Diagonal element i.
   double& operator[](int i) { return data[i]; }
   double operator[](int i) const { return data[i]; }
 
- private:
+ protected:
   void release();
   int allocSize = 0, curSize = 0;
   bool slow = false;
   double* data = nullptr;
 };
 
-class VectorDbl {
+// Diagonal element i is [i].
+class MatrixDiagDbl : public DblArray {
  public:
-  VectorDbl() = default;
-  VectorDbl(int n, bool slowHeap);
-  ~VectorDbl();
+  using DblArray::DblArray;
+};
+
+class VectorDbl : public DblArray {
+ public:
+  using DblArray::DblArray;
   VectorDbl(const VectorDbl&) = delete;
 
   // Copies the current elements and size. A source longer than this vector's storage leaves
   // this vector empty (size 0), so that a caller never works on a cut-off copy.
   VectorDbl& operator=(const VectorDbl& v);
-
-  bool init(int n, bool slowHeap);
-  [[nodiscard]] bool setSize(int n);
-  int size() const { return curSize; }
-  int allocatedSize() const { return allocSize; }
-  double& operator[](int i) { return data[i]; }
-  double operator[](int i) const { return data[i]; }
 
   // this = m x v.
   [[nodiscard]] bool mulMxVc(const MatrixDbl& m, const VectorDbl& v);
@@ -98,12 +96,6 @@ class VectorDbl {
   [[nodiscard]] bool mulVtMx(const VectorDbl& v, const MatrixDbl& m);
   // sum = sum of a_i b_i, 0.0 for empty vectors; false (sum untouched) when the sizes differ.
   [[nodiscard]] static bool innerProduct(const VectorDbl& a, const VectorDbl& b, double& sum);
-
- private:
-  void release();
-  int allocSize = 0, curSize = 0;
-  bool slow = false;
-  double* data = nullptr;
 };
 
 // In-place inverse of a symmetric positive-definite matrix (only its lower triangle is read)
