@@ -5,28 +5,7 @@
 
 #include <cstdint>
 
-#include "navigation_data/store/nav_records.h"
 
-// ---------------------------------------------------------------------------------------------
-// Navigation-data store: stored UTC parameters and their update counters.
-// Stands for SatelliteDataProcessor's restore_NvRamUtcDataGpsAlike, restore_NvRamUtcData,
-// get_UtcUpdateCounter and get_UtcLastData. Answers "no stored data".
-// ---------------------------------------------------------------------------------------------
-
-
-namespace placeholder {
-
-struct SatelliteDataProcessor {
-  // Stored UTC parameters of system `sys` (0..6) copied into `rec`; null when none.
-  static const ZRT_UTC_GPS* restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* rec);
-  static bool restore_NvRamUtcData(ZRT_UTC_GLN* rec);
-  // Number of UTC updates of `sys` since start; 0 never.
-  static unsigned get_UtcUpdateCounter(int sys);
-  // Last UTC record of `sys` (ZRT_UTC_GPS, or ZRT_UTC_GLN for GLONASS); null when none.
-  static const void* get_UtcLastData(int sys);
-};
-
-}  // namespace placeholder
 
 // ---------------------------------------------------------------------------------------------
 // Navigation solution (NavSol of the per-epoch driver): its GPS week (modulo 1024) and
