@@ -28,6 +28,9 @@ constexpr int SYS_SAT_BASE_NUM[SYS_NUM] = {0, 32, 62, 98, 126, 133, 196};
 constexpr int SYS_SAT_MIN[SYS_NUM] = {1, 1, 1, 120, 193, 1, 1};
 constexpr int SYS_SAT_MAX[SYS_NUM] = {32, 30, 36, 147, 199, 63, 14};
 
+// Length of each system's time cycle (week; day for GLONASS and SBAS), s.
+constexpr int SYS_CYCLE_SEC[SYS_NUM] = {604800, 86400, 604800, 86400, 604800, 604800, 604800};
+
 constexpr int SYS_SI_TOTAL = 195;   // signal-numbering slots of all systems
 constexpr int SYS_SAT_TOTAL = 210;  // satellite-numbering slots of all systems
 

@@ -1,16 +1,5 @@
 #include "positioning/placeholders.h"
 
-// ---- Navigation-data store: stored UTC parameters and update counters ("no stored data") ----
-namespace placeholder {
-
-const ZRT_UTC_GPS* SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(int, ZRT_UTC_GPS*) {
-  return nullptr;
-}
-bool SatelliteDataProcessor::restore_NvRamUtcData(ZRT_UTC_GLN*) { return false; }
-unsigned SatelliteDataProcessor::get_UtcUpdateCounter(int) { return 0; }
-const void* SatelliteDataProcessor::get_UtcLastData(int) { return nullptr; }
-
-}  // namespace placeholder
 
 // ---- Navigation solution time ("no solution") ----
 namespace placeholder {

@@ -5,46 +5,7 @@
 
 #include <cstdint>
 
-// ---------------------------------------------------------------------------------------------
-// Navigation-data store: stored UTC parameters and their update counters.
-// Stands for SatelliteDataProcessor's restore_NvRamUtcDataGpsAlike, restore_NvRamUtcData,
-// get_UtcUpdateCounter and get_UtcLastData, and for its two UTC records, defined here only as
-// far as the time scales read them. Answers "no stored data".
-// ---------------------------------------------------------------------------------------------
 
-// Broadcast UTC parameters of a GPS-like system (week numbers in the system's own count).
-struct ZRT_UTC_GPS {
-  std::int32_t tot;     // s of week
-  double A1;            // s/s
-  double A0;            // s
-  std::int16_t WNt;     // week of tot
-  std::int16_t WN_LSF;  // week of the announced leap second
-  std::int8_t DN;       // day of that week (1 = Sunday) at whose end the leap second comes
-  std::int8_t dtLS;     // leap seconds now
-  std::int8_t dtLSF;    // leap seconds after the announced one
-};
-
-// GLONASS UTC parameters: the offset to UTC(SU) and the leap-second notice byte.
-struct ZRT_UTC_GLN {
-  double tauC;  // s
-  std::uint8_t reserved[24];
-  std::uint8_t leapNotice;  // 1 when a leap second is announced
-};
-static_assert(sizeof(double) == 8);
-
-namespace placeholder {
-
-struct SatelliteDataProcessor {
-  // Stored UTC parameters of system `sys` (0..6) copied into `rec`; null when none.
-  static const ZRT_UTC_GPS* restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* rec);
-  static bool restore_NvRamUtcData(ZRT_UTC_GLN* rec);
-  // Number of UTC updates of `sys` since start; 0 never.
-  static unsigned get_UtcUpdateCounter(int sys);
-  // Last UTC record of `sys` (ZRT_UTC_GPS, or ZRT_UTC_GLN for GLONASS); null when none.
-  static const void* get_UtcLastData(int sys);
-};
-
-}  // namespace placeholder
 
 // ---------------------------------------------------------------------------------------------
 // Navigation solution (NavSol of the per-epoch driver): its GPS week (modulo 1024) and

@@ -3,7 +3,6 @@
 #include "settings/debug_selectors.h"
 #include "platform/debug.h"
 
-using placeholder::SatelliteDataProcessor;
 
 RcvTimeScales::INT_SCALES RcvTimeScales::Int{};
 RcvTimeScales::INT_SCALES RcvTimeScales::Req{};
@@ -156,8 +155,8 @@ int RcvTimeScales::computeSYS2UTC_Prec(int sys, double& offs, int& leap) {
                                        svBeidou, svQzss,    svNavic, -1};
   if (sys < 0 || sys > 8 || kStoreSys[sys] < 0) return 0;
   const int s = kStoreSys[sys];
-  if (SatelliteDataProcessor::get_UtcUpdateCounter(s) == 0) return 0;
-  const void* last = SatelliteDataProcessor::get_UtcLastData(s);
+  if (SatDataProcessorInstance.get_UtcUpdateCounter(s) == 0) return 0;
+  const void* last = SatDataProcessorInstance.get_UtcLastData(s);
   if (last == nullptr) return 0;
   if (s == svGlonass) {
     offs = static_cast<const ZRT_UTC_GLN*>(last)->tauC;
@@ -301,13 +300,13 @@ void RcvTimeScales::initOnce(int t, bool valid) {
   const ZRT_UTC_GPS* found = nullptr;
   int foundSys = -1;
   for (int sys = 0; sys <= 6 && found == nullptr; ++sys) {
-    if (SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(sys, &gpsLike) != nullptr) {
+    if (SatDataProcessorInstance.restore_NvRamUtcDataGpsAlike(sys, &gpsLike) != nullptr) {
       found = &gpsLike;
       foundSys = sys;
     }
   }
   ZRT_UTC_GLN gln{};
-  const bool haveGln = SatelliteDataProcessor::restore_NvRamUtcData(&gln);
+  const bool haveGln = SatDataProcessorInstance.restore_NvRamUtcData(svGlonass, 0, &gln);
   initFromStored(t, valid, found, foundSys, haveGln ? &gln : nullptr);
 }
 

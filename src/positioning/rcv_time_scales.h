@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "platform/rtos.h"
+#include "navigation_data/store/nav_records.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "positioning/placeholders.h"
 
 // Scale index of `TimeScales::now`.

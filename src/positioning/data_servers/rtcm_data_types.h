@@ -4,10 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "positioning/data_servers/data_buffer_server.h"
+#include "navigation_data/sv_id.h"  // SYS_CYCLE_SEC
 
-// Length of each system's time cycle (GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou, NavIC), s.
-constexpr int SYS_CYCLE_SEC[7] = {604800, 86400, 604800, 86400, 604800, 604800, 604800};
+#include "positioning/data_servers/data_buffer_server.h"
 
 namespace RTCMData {
 

@@ -1,0 +1,398 @@
+#include "navigation_data/store/sat_data_store.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "navigation_data/crc_engine.h"
+#include "platform/exit.h"
+
+SatelliteDataProcessor SatDataProcessorInstance;
+
+namespace {
+// Record kinds whose fields the store reads; the others are kept whole until their systems'
+// rules exist.
+bool gpsLayout(int sys) { return sys == kSysGps || sys == kSysQzss; }
+
+double fold(double dt, double whole) {
+  const double half = whole / 2;
+  dt = std::fmod(dt, whole);
+  if (dt > half) dt -= whole;
+  if (dt < -half) dt += whole;
+  return dt;
+}
+}  // namespace
+
+SatelliteDataProcessor::SatelliteDataProcessor() { init_Object(); }
+
+void SatelliteDataProcessor::init_Object() {
+  for (int i = 0; i < SYS_EPH_TOTAL; ++i) eph_[i] = EphSlot{};
+  for (auto& p : pool_) p = PoolElem{};
+  poolClock_ = 0;
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) {
+      AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
+      a = AlmSlot{};
+      a.id = SvIdType{static_cast<std::uint8_t>(sys == kSysGlonass ? 255 : sat),
+                      static_cast<std::uint8_t>(sys), 127, static_cast<std::uint8_t>(sat)};
+    }
+    utc_[sys] = UtcSlot{};
+    ephCounter_[sys] = almCounter_[sys] = 0;
+  }
+  setup_ = SatDataSetup{};
+  time_ = SatDataTime{};
+  positionFresh_ = false;
+  start_ = true;
+}
+
+void SatelliteDataProcessor::checkSi(int sys, int si) {
+  if (sys < 0 || sys >= SYS_NUM || si < 0 || si >= SYS_SI_NUM[sys]) rxExitAtOnce(kExitBadSiIdentity);
+}
+
+void SatelliteDataProcessor::checkSat(int sys, int sat) {
+  if (sys < 0 || sys >= SYS_NUM || sat < 0 || sat >= SYS_SAT_NUM[sys]) rxExitAtOnce(kExitBadSatIdentity);
+}
+
+int SatelliteDataProcessor::ephSlotOf(int sys, int si, int dataType) {
+  if (sys < 0 || sys >= SYS_NUM || si < 0 || si >= SYS_SI_NUM[sys] || dataType < 0 ||
+      dataType >= SYS_DATA_TYPES_NUM[sys])
+    rxExitAtOnce(kExitBadEphSlot);
+  return SYS_EPH_BASE_NUM[sys] + SYS_DATA_TYPES_NUM[sys] * si + dataType;
+}
+
+bool SatelliteDataProcessor::sourceAllows(std::uint8_t source, bool external) {
+  if (source == 0) return false;
+  if (source == 1) return !external;
+  if (source == 2) return external;
+  return true;
+}
+
+// External records carry no check value of their raw bits. Their identity is their content,
+// without what changes on every repetition of the same ephemeris: the reception time, the
+// restored-from-image flag and the decoder's check value and stream.
+std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
+  static CalculationCRC crc(32, 0x814141ABu);
+  std::uint8_t buf[kMaxEphRecordSize];
+  std::memcpy(buf, rec, static_cast<std::size_t>(size));
+  std::memset(buf + 4, 0, 4);
+  if (size == static_cast<int>(sizeof(ZRT_EPH_GPS))) {
+    buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
+    std::memset(buf + 180, 0, 3);
+  }
+  return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
+}
+
+void SatelliteDataProcessor::set_Setup(const SatDataSetup& s) {
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    if (s.typeInUse[sys] == setup_.typeInUse[sys]) continue;
+    // Counting every slot makes the outputs resend what the new data type selects.
+    for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
+      for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) bump(eph_[ephSlotOf(sys, si, dt)].counter);
+    bump(ephCounter_[sys]);
+  }
+  if (s.almAgeDays != setup_.almAgeDays)
+    for (auto& a : alm_) a.span = 86400u * s.almAgeDays;
+  setup_ = s;
+}
+
+void SatelliteDataProcessor::clearEphSlot(int slot) {
+  EphSlot& s = eph_[slot];
+  const std::uint16_t counter = s.counter;
+  s = EphSlot{};
+  s.counter = counter;
+}
+
+bool SatelliteDataProcessor::takePoolElement(int sys, int slot) {
+  EphSlot& s = eph_[slot];
+  poolClock_++;
+  if (s.pool >= 0) {
+    pool_[s.pool].stamp = poolClock_;
+    return true;
+  }
+  int pick = -1;
+  std::uint64_t oldest = ~std::uint64_t{0};
+  for (int i = SYS_POOL_BASE[sys]; i < SYS_POOL_BASE[sys] + SYS_POOL_NUM[sys]; ++i) {
+    if (pool_[i].owner < 0) {
+      pick = i;
+      break;
+    }
+    if (pool_[i].stamp < oldest) {
+      oldest = pool_[i].stamp;
+      pick = i;
+    }
+  }
+  PoolElem& e = pool_[pick];
+  if (e.owner >= 0) clearEphSlot(e.owner);
+  e.r[0] = ExtEphRecord{};
+  e.r[1] = ExtEphRecord{};
+  e.owner = slot;
+  e.stamp = poolClock_;
+  s.pool = pick;
+  s.rec[0] = &e.r[0];
+  s.rec[1] = &e.r[1];
+  s.newest = 0;
+  s.previous = 1;
+  s.last = 0;
+  return true;
+}
+
+std::uint16_t SatelliteDataProcessor::get_ToeCycleNum(int sys, std::int32_t toe, std::int32_t tow,
+                                                      int week) {
+  const int n = SYS_CYCLE_NUM[sys];
+  int c = ((week % n) + n) % n;
+  const std::int32_t half = SYS_CYCLE_SEC[sys] / 2;
+  if (toe - tow >= half) c = (c + n - 1) % n;
+  else if (toe - tow < -half) c = (c + 1) % n;
+  return static_cast<std::uint16_t>(c);
+}
+
+int SatelliteDataProcessor::update_EphemerisData(SvIdType id, int dataType, const void* rec,
+                                                 std::uint32_t crc, bool replace, bool external,
+                                                 bool noWeek) {
+  if (!sourceAllows(setup_.ephSource, external)) return 0;
+  if (id.sys >= SYS_NUM || id.si >= SYS_SI_NUM[id.sys]) return 0;
+  if (dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[id.sys]) return 0;
+  // Without a record the slot would be restored from its image block, kept by the image layer.
+  if (rec == nullptr) return 0;
+  if (external) crc = contentCrc(rec, kEphRecordSize[id.sys]);
+  Locker<Mutex> lock(ephMutex_);
+  return storeEphemeris(id.sys, id.si, dataType, rec, crc, replace, noWeek);
+}
+
+int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const void* rec,
+                                           std::uint32_t crc, bool replace, bool noWeek) {
+  const int slot = ephSlotOf(sys, si, dataType);
+  EphSlot& s = eph_[slot];
+  if (s.valid) {
+    if (!replace || crc == s.lastCrc) return 0;
+  } else if (!replace && positionFresh_ && setup_.firstEphNeedsNoPos != 0) {
+    return 0;
+  }
+  const int size = kEphRecordSize[sys] - 1;
+  std::uint16_t iod = kNoIod;
+  std::int32_t ref = 0;
+  std::uint16_t cycle = 0;
+  bool healthy = false;
+  if (gpsLayout(sys)) {
+    const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
+    iod = static_cast<std::uint16_t>(r->iodc);
+    ref = static_cast<std::int32_t>(r->toe);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
+    healthy = r->health == 0;
+  } else if (sys == kSysSbas) {
+    const auto* r = static_cast<const ZRT_EPH_SBA*>(rec);
+    ref = static_cast<std::int32_t>(r->t0);
+    const std::int32_t dayOfWeek = static_cast<std::int32_t>(r->tow / 86400);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow % 86400),
+                            r->week * 7 + dayOfWeek);
+    healthy = true;
+    iod = static_cast<std::uint16_t>(r->t0 / 16);  // a new state vector per reference time
+  } else {
+    // Kept whole: each new content stands as a new issue until the system's rules decide.
+    iod = static_cast<std::uint16_t>(crc & 0x7FFF);
+  }
+  takePoolElement(sys, slot);
+  if (iod != s.lastIod && s.rec[s.newest]->valid) {
+    const std::int8_t t = s.newest;
+    s.newest = s.previous;
+    s.previous = t;
+  }
+  ExtEphRecord& e = *s.rec[s.newest];
+  e = ExtEphRecord{};
+  std::memcpy(e.native, rec, static_cast<std::size_t>(size));
+  e.valid = true;
+  e.healthy = healthy;
+  e.fromBroadcast = true;
+  e.weekKnown = !noWeek;
+  e.iod = iod;
+  e.refTime = ref;
+  e.cycle = static_cast<std::uint16_t>(cycle % SYS_CYCLE_NUM[sys]);
+  s.rec[s.previous]->polyComputed = false;
+  s.last = s.newest;
+  s.lastIod = iod;
+  s.lastCrc = crc;
+  s.valid = true;
+  s.dataType = static_cast<std::uint8_t>(dataType);
+  s.span = kGpsEphValiditySpan;
+  bump(s.counter);
+  bump(ephCounter_[sys]);
+  return 1;
+}
+
+int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const void* rec,
+                                               bool external) {
+  if (!sourceAllows(setup_.almSource, external)) return 0;
+  if (id.sys >= SYS_NUM || id.sat >= SYS_SAT_NUM[id.sys]) return 0;
+  const int sys = id.sys;
+  if (sys == kSysGalileo) {
+    if (dataType != 0 && dataType != 255) return 0;
+  } else if (dataType != 255 && setup_.typeInUse[sys] < 255 && dataType != setup_.typeInUse[sys]) {
+    return 0;
+  }
+  if (rec == nullptr) return 0;
+  Locker<Mutex> lock(almMutex_);
+  AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + id.sat];
+  AlmSlot n = a;
+  std::memcpy(n.rec, rec, static_cast<std::size_t>(kAlmRecordSize[sys] - 1));
+  if (gpsLayout(sys)) {
+    const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
+    if (r->marker == '?') return 0;
+    n.usable = r->config >= 0;
+    n.healthy = r->health == 0;
+    n.storeInImage = (r->rank & 1) == 0;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
+  } else if (sys == kSysSbas) {
+    const auto* r = static_cast<const ZRT_ALM_SBA*>(rec);
+    n.usable = true;
+    n.healthy = (r->health & 1) == 0;
+    n.storeInImage = true;
+    n.refTime = r->toa;
+    n.cycle = r->week;
+  } else {
+    n.usable = false;  // not available until the system's almanac rules exist
+    n.healthy = false;
+    n.storeInImage = false;
+  }
+  n.cycle = static_cast<std::uint16_t>(n.cycle % SYS_CYCLE_NUM[sys == kSysSbas ? kSysGps : sys]);
+  n.valid = true;
+  bump(n.counter);
+  a = n;
+  bump(almCounter_[sys]);
+  return 1;
+}
+
+int SatelliteDataProcessor::update_UtcData(int sys, int, const void* rec) {
+  if (sys < 0 || sys >= SYS_NUM || rec == nullptr) return 0;
+  if (sys != kSysGlonass && static_cast<const std::uint8_t*>(rec)[21] == 0) return 0;
+  Locker<Mutex> lock(utcMutex_);
+  UtcSlot& u = utc_[sys];
+  const auto size = static_cast<std::size_t>(kUtcRecordSize[sys] - 1);
+  std::memcpy(u.rec, rec, size);
+  std::memcpy(u.kept, rec, size);
+  u.keptValid = true;
+  u.valid = true;
+  bump(u.counter);
+  return 1;
+}
+
+const ZRT_UTC_GPS* SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* out) {
+  if (sys < 0 || sys >= SYS_NUM || sys == kSysGlonass || out == nullptr) return nullptr;
+  if (kUtcRecordSize[sys] < static_cast<int>(sizeof(ZRT_UTC_GPS))) return nullptr;
+  Locker<Mutex> lock(utcMutex_);
+  if (!utc_[sys].keptValid) return nullptr;
+  std::memcpy(out, utc_[sys].kept, sizeof(ZRT_UTC_GPS) - 1);
+  out->cs = 0;
+  return out;
+}
+
+bool SatelliteDataProcessor::restore_NvRamUtcData(int sys, int, void* out) {
+  if (sys < 0 || sys >= SYS_NUM || out == nullptr) return false;
+  Locker<Mutex> lock(utcMutex_);
+  if (!utc_[sys].keptValid) return false;
+  std::memcpy(out, utc_[sys].kept, static_cast<std::size_t>(kUtcRecordSize[sys] - 1));
+  return true;
+}
+
+void SatelliteDataProcessor::update(const SatDataEpoch& epoch) {
+  SatDataTime t = epoch.time;
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    t.cycle[sys] = ((t.cycle[sys] % SYS_CYCLE_NUM[sys]) + SYS_CYCLE_NUM[sys]) % SYS_CYCLE_NUM[sys];
+    if (t.cycleKnown[sys] != time_.cycleKnown[sys]) {
+      Locker<Mutex> lock(ephMutex_);
+      for (int i = SYS_EPH_BASE_NUM[sys];
+           i < SYS_EPH_BASE_NUM[sys] + SYS_SI_NUM[sys] * SYS_DATA_TYPES_NUM[sys]; ++i)
+        for (auto* r : eph_[i].rec)
+          if (r != nullptr) r->polyComputed = false;
+    }
+  }
+  if (!t.valid) return;
+  time_ = t;
+  if (!(epoch.setup == setup_)) set_Setup(epoch.setup);
+  positionFresh_ = epoch.positionFresh;
+  start_ = false;
+}
+
+int SatelliteDataProcessor::get_UsedNavigationData(int sys) const {
+  return sys >= 0 && sys < SYS_NUM ? setup_.typeInUse[sys] : 255;
+}
+
+std::uint16_t SatelliteDataProcessor::get_EphUpdateCounter(int sys) const {
+  return sys >= 0 && sys < SYS_NUM ? ephCounter_[sys] : 0;
+}
+
+std::uint16_t SatelliteDataProcessor::get_EphUpdateCounter(int sys, int si, int dataType) const {
+  return eph_[ephSlotOf(sys, si, dataType)].counter;
+}
+
+std::uint16_t SatelliteDataProcessor::get_AlmUpdateCounter(int sys) const {
+  return sys >= 0 && sys < SYS_NUM ? almCounter_[sys] : 0;
+}
+
+std::uint16_t SatelliteDataProcessor::get_AlmUpdateCounter(int sys, int sat) const {
+  checkSat(sys, sat);
+  return alm_[SYS_SAT_BASE_NUM[sys] + sat].counter;
+}
+
+std::uint16_t SatelliteDataProcessor::get_UtcUpdateCounter(int sys) const {
+  return sys >= 0 && sys < SYS_NUM ? utc_[sys].counter : 0;
+}
+
+const void* SatelliteDataProcessor::get_UtcLastData(int sys) const {
+  if (sys < 0 || sys >= SYS_NUM || !utc_[sys].valid) return nullptr;
+  return utc_[sys].rec;
+}
+
+const ExtEphRecord* SatelliteDataProcessor::chosen(const EphSlot& s, WhichRecord which) const {
+  if (!s.valid) return nullptr;
+  const int idx = which == kNewest ? s.newest : which == kPrevious ? s.previous : s.last;
+  const ExtEphRecord* r = s.rec[idx];
+  return r != nullptr && r->valid ? r : nullptr;
+}
+
+bool SatelliteDataProcessor::is_EphemerisReady(int sys, int si, int dataType, WhichRecord which) const {
+  const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
+  const ExtEphRecord* r = chosen(s, which);
+  if (r == nullptr) return false;
+  // Kept-whole records have no reference time the store can read: served while stored.
+  if (!gpsLayout(sys) && sys != kSysSbas) return true;
+  if (!time_.valid) return false;
+  double dt = time_.sec[sys] - r->refTime;
+  if (time_.cycleKnown[sys] && r->weekKnown) {
+    dt += static_cast<double>(time_.cycle[sys] - r->cycle) * SYS_CYCLE_SEC[sys];
+    dt = fold(dt, static_cast<double>(SYS_CYCLE_NUM[sys]) * SYS_CYCLE_SEC[sys]);
+  } else {
+    dt = fold(dt, SYS_CYCLE_SEC[sys]);
+  }
+  return std::fabs(dt) <= s.span;
+}
+
+bool SatelliteDataProcessor::is_EphemerisValid(int, int, int, WhichRecord) const { return false; }
+
+const ExtEphRecord* SatelliteDataProcessor::get_EphLastData(int sys, int si, int dataType) {
+  if (!is_EphemerisReady(sys, si, dataType, kLastStored)) return nullptr;
+  const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
+  return s.rec[s.last];
+}
+
+bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
+  checkSat(sys, sat);
+  AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
+  if (!a.valid) return false;
+  if (!time_.valid || (!gpsLayout(sys) && sys != kSysSbas)) return true;
+  const int s = sys == kSysSbas ? kSysGps : sys;  // SBAS almanacs count GPS weeks
+  double dt = (sys == kSysSbas ? time_.sec[kSysGps] : time_.sec[s]) - a.refTime;
+  if (time_.cycleKnown[s] && a.storeInImage) {
+    dt += static_cast<double>(time_.cycle[s] - a.cycle) * SYS_CYCLE_SEC[s];
+    dt = fold(dt, static_cast<double>(SYS_CYCLE_NUM[s]) * SYS_CYCLE_SEC[s]);
+  } else {
+    dt = fold(dt, SYS_CYCLE_SEC[s]);
+  }
+  if (std::fabs(dt) <= a.span) return true;
+  a.valid = false;
+  return false;
+}
+
+const void* SatelliteDataProcessor::get_AlmLastData(int sys, int sat) {
+  if (!is_AlmanacReady(sys, sat)) return nullptr;
+  return alm_[SYS_SAT_BASE_NUM[sys] + sat].rec;
+}
