@@ -213,4 +213,51 @@ TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
   EXPECT_EQ(s->restore_NvRamUtcDataGpsAlike(kSysGlonass, &back), nullptr);
 }
 
+TEST(SatDataStore, IdentityLinksAfterAnEphemeris) {
+  auto s = freshStore();
+  ZRT_EPH_GPS e{};
+  e.toe = 7200;
+  ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &e, 1, true, false, false));
+  std::uint8_t glo[kMaxEphRecordSize] = {1};
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, glo, 1, true, false, false));
+  const struct {
+    int sys, si, sat;     // queried
+    int ephSat, almSi;    // get_EphSvId(sys, si).sat, get_SvIdx(sys, sat)
+  } cases[] = {
+      {kSysGps, 4, 4, 4, 4},                   // linked by its ephemeris
+      {kSysGps, 5, 5, 255, 5},                 // no ephemeris yet; the almanac side knows SI = SAT
+      {kSysGlonass, 3, 3, 255, 255},           // frequency number not linked to a slot
+      {kSysGps, 32, 32, 255, 255},             // out of range
+      {7, 0, 0, 255, 255},
+  };
+  for (const auto& c : cases) {
+    const SvIdType id = s->get_EphSvId(c.sys, c.si);
+    EXPECT_EQ(id.sat, c.ephSat) << c.sys << " " << c.si;
+    EXPECT_EQ(id.si, c.si);
+    EXPECT_EQ(id.aux, 0);
+    EXPECT_EQ(s->get_SvIdx(c.sys, c.sat), c.almSi) << c.sys << " " << c.sat;
+  }
+  const SvIdType alm = s->get_AlmSvId(SvIdType{0, kSysGlonass, 0, 6});
+  EXPECT_EQ(alm.si, 255);
+  EXPECT_EQ(alm.sat, 6);
+  EXPECT_EQ(alm.aux, 127);
+}
+
+TEST(SatDataStore, AlertFlagPerSatelliteAndDataType) {
+  auto s = freshStore();
+  const struct {
+    SvIdType id;
+    int dataType;
+    bool kept;
+  } cases[] = {{gps(7), 1, true}, {SvIdType{6, kSysQzss, 0, 6}, 2, true}, {gps(7), 3, false},
+               {SvIdType{32, kSysGps, 0, 0}, 0, false}, {SvIdType{0, 9, 0, 0}, 0, false}};
+  for (const auto& c : cases) {
+    s->set_AlertFlag(c.id, c.dataType, true);
+    EXPECT_EQ(s->get_AlertFlag(c.id, c.dataType), c.kept) << int(c.id.sys) << " " << c.dataType;
+  }
+  EXPECT_FALSE(s->get_AlertFlag(gps(7), 0));  // another data type of the same satellite
+  s->set_AlertFlag(gps(7), 1, false);
+  EXPECT_FALSE(s->get_AlertFlag(gps(7), 1));
+}
+
 }  // namespace
