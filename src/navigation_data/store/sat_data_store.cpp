@@ -114,6 +114,15 @@ void SatelliteDataProcessor::linkIdentity(int sys, int si, int sat) {
   alm_[SYS_SAT_BASE_NUM[sys] + sat].id.si = static_cast<std::uint8_t>(si);
 }
 
+void SatelliteDataProcessor::dropEphSlot(int slot) {
+  EphSlot& s = eph_[slot];
+  if (s.pool >= 0) {
+    pool_[s.pool].owner = -1;
+    pool_[s.pool].stamp = 0;
+  }
+  clearEphSlot(slot);
+}
+
 bool SatelliteDataProcessor::takePoolElement(int sys, int slot) {
   EphSlot& s = eph_[slot];
   poolClock_++;
@@ -323,6 +332,18 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch) {
   if (!t.valid) return;
   time_ = t;
   if (!(epoch.setup == setup_)) set_Setup(epoch.setup);
+  {
+    Locker<Mutex> lock(ephMutex_);
+    for (int sys = 0; sys < SYS_NUM; ++sys)
+      for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {
+        if (epoch.ephReset[SYS_SI_BASE_NUM[sys] + si] == 0 && !epoch.clearAllEph) continue;
+        for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
+      }
+  }
+  if (epoch.clearAllAlm) {
+    Locker<Mutex> lock(almMutex_);
+    for (auto& a : alm_) a.valid = a.usable = a.healthy = false;
+  }
   positionFresh_ = epoch.positionFresh;
   start_ = false;
 }

@@ -46,6 +46,12 @@ struct SatDataEpoch {
   SatDataSetup setup;
   SatDataTime time;
   bool positionFresh = false;  // a usable position younger than 60 s
+  // Ephemeris reset requests drained from their server, by global tracking index: non-zero
+  // drops every data type of that satellite.
+  std::uint8_t ephReset[SYS_SI_TOTAL] = {};
+  // Requests to drop every stored ephemeris / almanac; served once.
+  bool clearAllEph = false;
+  bool clearAllAlm = false;
 };
 
 // One stored ephemeris with the store's own state around the native record.
@@ -163,6 +169,7 @@ class SatelliteDataProcessor {
   void linkIdentity(int sys, int si, int sat);
   bool takePoolElement(int sys, int slot);
   void clearEphSlot(int slot);
+  void dropEphSlot(int slot);  // clears the slot and gives its pool element back
   int storeEphemeris(int sys, int si, int dataType, const void* rec, std::uint32_t crc,
                      bool replace, bool noWeek);
   const ExtEphRecord* chosen(const EphSlot& s, WhichRecord which) const;

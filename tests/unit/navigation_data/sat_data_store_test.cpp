@@ -260,4 +260,73 @@ TEST(SatDataStore, AlertFlagPerSatelliteAndDataType) {
   EXPECT_FALSE(s->get_AlertFlag(gps(7), 1));
 }
 
+TEST(SatDataStore, ResetAndClearAllRequestsServedOnce) {
+  enum Req { kResetGps5, kResetSbas, kClearEph, kClearAlm };
+  const struct {
+    Req req;
+    bool gps5, gps6, sbas, alm;  // what remains readable after the epoch
+  } cases[] = {{kResetGps5, false, true, true, true},
+               {kResetSbas, true, true, false, true},
+               {kClearEph, false, false, false, true},
+               {kClearAlm, true, true, true, false}};
+  for (const auto& c : cases) {
+    auto s = freshStore();
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.sec[kSysGps] = 7200;
+    ep.time.sec[kSysSbas] = 7200;
+    s->update(ep);
+    ZRT_EPH_GPS e{};
+    e.toe = 7200;
+    ASSERT_TRUE(s->update_EphemerisData(gps(5), 1, &e, 1, true, false, false));
+    ASSERT_TRUE(s->update_EphemerisData(gps(6), 0, &e, 1, true, false, false));
+    ZRT_EPH_SBA g{};
+    g.t0 = 7200;
+    g.tow = 7200;
+    ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysSbas, 0, 3}, 0, &g, 1, true, false, false));
+    ZRT_ALM_GPS a{};
+    a.toa = 7200;
+    ASSERT_TRUE(s->update_AlmanacData(gps(9), 255, &a, false));
+    SatDataEpoch req = ep;
+    if (c.req == kResetGps5) req.ephReset[SYS_SI_BASE_NUM[kSysGps] + 4] = 1;
+    if (c.req == kResetSbas) req.ephReset[SYS_SI_BASE_NUM[kSysSbas] + 3] = 4;
+    req.clearAllEph = c.req == kClearEph;
+    req.clearAllAlm = c.req == kClearAlm;
+    s->update(req);
+    s->update(ep);  // a request is not served again
+    const int r = static_cast<int>(c.req);
+    EXPECT_EQ(s->get_EphLastData(kSysGps, 4, 1) != nullptr, c.gps5) << r;
+    EXPECT_EQ(s->get_EphLastData(kSysGps, 5, 0) != nullptr, c.gps6) << r;
+    EXPECT_EQ(s->get_EphLastData(kSysSbas, 3, 0) != nullptr, c.sbas) << r;
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 8) != nullptr, c.alm) << r;
+    // A dropped slot takes the same ephemeris again and keeps counting.
+    if (!c.gps5) {
+      EXPECT_TRUE(s->update_EphemerisData(gps(5), 1, &e, 1, true, false, false)) << r;
+      EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 4, 1), 2) << r;
+    }
+  }
+}
+
+TEST(SatDataStore, DroppedSlotsFreeTheirPoolElements) {
+  auto s = freshStore();
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.sec[kSysGps] = 7200;
+  s->update(ep);
+  ZRT_EPH_GPS e{};
+  e.toe = 7200;
+  for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k)
+    ASSERT_TRUE(s->update_EphemerisData(gps(k % 32 + 1), k / 32, &e, 1, true, false, false));
+  SatDataEpoch req = ep;
+  req.ephReset[0] = 1;  // PRN 1: LNAV and CNAV give two elements back
+  s->update(req);
+  // Two new owners fit in the freed elements: nobody is evicted.
+  ASSERT_TRUE(s->update_EphemerisData(gps(25), 1, &e, 1, true, false, false));
+  ASSERT_TRUE(s->update_EphemerisData(gps(26), 1, &e, 1, true, false, false));
+  for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k) {
+    const int prn = k % 32 + 1;
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, prn - 1, k / 32, Store::kLastStored), prn != 1) << k;
+  }
+}
+
 }  // namespace
