@@ -213,119 +213,44 @@ TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
   EXPECT_EQ(s->restore_NvRamUtcDataGpsAlike(kSysGlonass, &back), nullptr);
 }
 
-TEST(SatDataStore, IdentityLinksAfterAnEphemeris) {
+TEST(SatDataStore, IdentityLinksAndAlertFlags) {
   auto s = freshStore();
-  ZRT_EPH_GPS e{};
-  e.toe = 7200;
+  const ZRT_EPH_GPS e{};  // GLONASS keeps any record whole
   ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &e, 1, true, false, false));
-  std::uint8_t glo[kMaxEphRecordSize] = {1};
-  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, glo, 1, true, false, false));
-  const struct {
-    int sys, si, sat;     // queried
-    int ephSat, almSi;    // get_EphSvId(sys, si).sat, get_SvIdx(sys, sat)
-  } cases[] = {
-      {kSysGps, 4, 4, 4, 4},                   // linked by its ephemeris
-      {kSysGps, 5, 5, 255, 5},                 // no ephemeris yet; the almanac side knows SI = SAT
-      {kSysGlonass, 3, 3, 255, 255},           // frequency number not linked to a slot
-      {kSysGps, 32, 32, 255, 255},             // out of range
-      {7, 0, 0, 255, 255},
-  };
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, &e, 1, true, false, false));
+  for (const SvIdType id : {gps(5), SvIdType{32, kSysGps, 0, 0}}) s->set_AlertFlag(id, 1, true);
+  // The almanac side of GPS knows SI = SAT from the start; the ephemeris side once one arrives.
+  const struct { int sys, i, ephSat, almSi; bool alert; } cases[] = {{kSysGps, 4, 4, 4, true},
+      {kSysGps, 5, 255, 5, false}, {kSysGlonass, 3, 255, 255, false}, {kSysGps, 32, 255, 255, false}};
   for (const auto& c : cases) {
-    const SvIdType id = s->get_EphSvId(c.sys, c.si);
-    EXPECT_EQ(id.sat, c.ephSat) << c.sys << " " << c.si;
-    EXPECT_EQ(id.si, c.si);
-    EXPECT_EQ(id.aux, 0);
-    EXPECT_EQ(s->get_SvIdx(c.sys, c.sat), c.almSi) << c.sys << " " << c.sat;
+    EXPECT_EQ(s->get_EphSvId(c.sys, c.i).sat, c.ephSat) << c.sys << " " << c.i;
+    EXPECT_EQ(s->get_SvIdx(c.sys, c.i), c.almSi) << c.sys << " " << c.i;
+    EXPECT_EQ(s->get_AlertFlag(SvIdType{std::uint8_t(c.i), std::uint8_t(c.sys), 0, 0}, 1), c.alert) << c.i;
   }
-  const SvIdType alm = s->get_AlmSvId(SvIdType{0, kSysGlonass, 0, 6});
-  EXPECT_EQ(alm.si, 255);
-  EXPECT_EQ(alm.sat, 6);
-  EXPECT_EQ(alm.aux, 127);
 }
 
-TEST(SatDataStore, AlertFlagPerSatelliteAndDataType) {
-  auto s = freshStore();
-  const struct {
-    SvIdType id;
-    int dataType;
-    bool kept;
-  } cases[] = {{gps(7), 1, true}, {SvIdType{6, kSysQzss, 0, 6}, 2, true}, {gps(7), 3, false},
-               {SvIdType{32, kSysGps, 0, 0}, 0, false}, {SvIdType{0, 9, 0, 0}, 0, false}};
-  for (const auto& c : cases) {
-    s->set_AlertFlag(c.id, c.dataType, true);
-    EXPECT_EQ(s->get_AlertFlag(c.id, c.dataType), c.kept) << int(c.id.sys) << " " << c.dataType;
-  }
-  EXPECT_FALSE(s->get_AlertFlag(gps(7), 0));  // another data type of the same satellite
-  s->set_AlertFlag(gps(7), 1, false);
-  EXPECT_FALSE(s->get_AlertFlag(gps(7), 1));
-}
-
-TEST(SatDataStore, ResetAndClearAllRequestsServedOnce) {
-  enum Req { kResetGps5, kResetSbas, kClearEph, kClearAlm };
-  const struct {
-    Req req;
-    bool gps5, gps6, sbas, alm;  // what remains readable after the epoch
-  } cases[] = {{kResetGps5, false, true, true, true},
-               {kResetSbas, true, true, false, true},
-               {kClearEph, false, false, false, true},
-               {kClearAlm, true, true, true, false}};
+TEST(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
+  // 0 resets PRN 1, 1 clears every ephemeris, 2 every almanac; then two new owners need elements.
+  const struct { int req; bool prn1, prn2, alm; } cases[] = {
+      {0, false, true, true}, {1, false, false, true}, {2, false, false, false}};
   for (const auto& c : cases) {
     auto s = freshStore();
     SatDataEpoch ep;
     ep.time.valid = true;
-    ep.time.sec[kSysGps] = 7200;
-    ep.time.sec[kSysSbas] = 7200;
-    s->update(ep);
-    ZRT_EPH_GPS e{};
-    e.toe = 7200;
-    ASSERT_TRUE(s->update_EphemerisData(gps(5), 1, &e, 1, true, false, false));
-    ASSERT_TRUE(s->update_EphemerisData(gps(6), 0, &e, 1, true, false, false));
-    ZRT_EPH_SBA g{};
-    g.t0 = 7200;
-    g.tow = 7200;
-    ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysSbas, 0, 3}, 0, &g, 1, true, false, false));
-    ZRT_ALM_GPS a{};
-    a.toa = 7200;
+    const ZRT_EPH_GPS e{};
+    const ZRT_ALM_GPS a{};
+    for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k)
+      ASSERT_TRUE(s->update_EphemerisData(gps(k % 32 + 1), k / 32, &e, 1, true, false, false));
     ASSERT_TRUE(s->update_AlmanacData(gps(9), 255, &a, false));
     SatDataEpoch req = ep;
-    if (c.req == kResetGps5) req.ephReset[SYS_SI_BASE_NUM[kSysGps] + 4] = 1;
-    if (c.req == kResetSbas) req.ephReset[SYS_SI_BASE_NUM[kSysSbas] + 3] = 4;
-    req.clearAllEph = c.req == kClearEph;
-    req.clearAllAlm = c.req == kClearAlm;
+    req.ephReset[0] = c.req == 0;
+    req.clearAllEph = c.req == 1;
+    req.clearAllAlm = c.req == 2;
     s->update(req);
-    s->update(ep);  // a request is not served again
-    const int r = static_cast<int>(c.req);
-    EXPECT_EQ(s->get_EphLastData(kSysGps, 4, 1) != nullptr, c.gps5) << r;
-    EXPECT_EQ(s->get_EphLastData(kSysGps, 5, 0) != nullptr, c.gps6) << r;
-    EXPECT_EQ(s->get_EphLastData(kSysSbas, 3, 0) != nullptr, c.sbas) << r;
-    EXPECT_EQ(s->get_AlmLastData(kSysGps, 8) != nullptr, c.alm) << r;
-    // A dropped slot takes the same ephemeris again and keeps counting.
-    if (!c.gps5) {
-      EXPECT_TRUE(s->update_EphemerisData(gps(5), 1, &e, 1, true, false, false)) << r;
-      EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 4, 1), 2) << r;
-    }
-  }
-}
-
-TEST(SatDataStore, DroppedSlotsFreeTheirPoolElements) {
-  auto s = freshStore();
-  SatDataEpoch ep;
-  ep.time.valid = true;
-  ep.time.sec[kSysGps] = 7200;
-  s->update(ep);
-  ZRT_EPH_GPS e{};
-  e.toe = 7200;
-  for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k)
-    ASSERT_TRUE(s->update_EphemerisData(gps(k % 32 + 1), k / 32, &e, 1, true, false, false));
-  SatDataEpoch req = ep;
-  req.ephReset[0] = 1;  // PRN 1: LNAV and CNAV give two elements back
-  s->update(req);
-  // Two new owners fit in the freed elements: nobody is evicted.
-  ASSERT_TRUE(s->update_EphemerisData(gps(25), 1, &e, 1, true, false, false));
-  ASSERT_TRUE(s->update_EphemerisData(gps(26), 1, &e, 1, true, false, false));
-  for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k) {
-    const int prn = k % 32 + 1;
-    EXPECT_EQ(s->is_EphemerisReady(kSysGps, prn - 1, k / 32, Store::kLastStored), prn != 1) << k;
+    for (int prn : {25, 26}) ASSERT_TRUE(s->update_EphemerisData(gps(prn), 1, &e, 1, true, false, false));
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 0, 0, Store::kLastStored), c.prn1) << c.req;
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 1, 0, Store::kLastStored), c.prn2) << c.req;
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 8) != nullptr, c.alm) << c.req;
   }
 }
 
