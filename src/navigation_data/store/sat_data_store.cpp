@@ -28,7 +28,11 @@ void SatelliteDataProcessor::init_Object() {
   for (int i = 0; i < SYS_EPH_TOTAL; ++i) eph_[i] = EphSlot{};
   for (auto& p : pool_) p = PoolElem{};
   poolClock_ = 0;
+  for (auto& f : asFlag_) f = 1;
   for (int sys = 0; sys < SYS_NUM; ++sys) {
+    for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
+      ephId_[SYS_SI_BASE_NUM[sys] + si] =
+          SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 127, kSvUnknown};
     for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) {
       AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
       a = AlmSlot{};
@@ -99,6 +103,24 @@ void SatelliteDataProcessor::clearEphSlot(int slot) {
   const std::uint16_t counter = s.counter;
   s = EphSlot{};
   s.counter = counter;
+}
+
+void SatelliteDataProcessor::linkIdentity(int sys, int si, int sat) {
+  checkSi(sys, si);
+  checkSat(sys, sat);
+  SvIdType& e = ephId_[SYS_SI_BASE_NUM[sys] + si];
+  if (e.sat != kSvUnknown && e.sat != sat) alm_[SYS_SAT_BASE_NUM[sys] + e.sat].id.si = kSvUnknown;
+  e.sat = static_cast<std::uint8_t>(sat);
+  alm_[SYS_SAT_BASE_NUM[sys] + sat].id.si = static_cast<std::uint8_t>(si);
+}
+
+void SatelliteDataProcessor::dropEphSlot(int slot) {
+  EphSlot& s = eph_[slot];
+  if (s.pool >= 0) {
+    pool_[s.pool].owner = -1;
+    pool_[s.pool].stamp = 0;
+  }
+  clearEphSlot(slot);
 }
 
 bool SatelliteDataProcessor::takePoolElement(int sys, int slot) {
@@ -191,6 +213,8 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
   }
   takePoolElement(sys, slot);
+  // GLONASS links a frequency number to its orbital slot only through its own record rules.
+  if (sys != kSysGlonass) linkIdentity(sys, si, si);
   if (iod != s.lastIod && s.rec[s.newest]->valid) {
     const std::int8_t t = s.newest;
     s.newest = s.previous;
@@ -308,6 +332,18 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch) {
   if (!t.valid) return;
   time_ = t;
   if (!(epoch.setup == setup_)) set_Setup(epoch.setup);
+  {
+    Locker<Mutex> lock(ephMutex_);
+    for (int sys = 0; sys < SYS_NUM; ++sys)
+      for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {
+        if (epoch.ephReset[SYS_SI_BASE_NUM[sys] + si] == 0 && !epoch.clearAllEph) continue;
+        for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
+      }
+  }
+  if (epoch.clearAllAlm) {
+    Locker<Mutex> lock(almMutex_);
+    for (auto& a : alm_) a.valid = a.usable = a.healthy = false;
+  }
   positionFresh_ = epoch.positionFresh;
   start_ = false;
 }
@@ -395,4 +431,35 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
 const void* SatelliteDataProcessor::get_AlmLastData(int sys, int sat) {
   if (!is_AlmanacReady(sys, sat)) return nullptr;
   return alm_[SYS_SAT_BASE_NUM[sys] + sat].rec;
+}
+
+int SatelliteDataProcessor::get_SvIdx(int sys, int sat) const {
+  if (sys < 0 || sys >= SYS_NUM || sat < 0 || sat >= SYS_SAT_NUM[sys]) return kSvUnknown;
+  return alm_[SYS_SAT_BASE_NUM[sys] + sat].id.si;
+}
+
+SvIdType SatelliteDataProcessor::get_EphSvId(int sys, int si) const {
+  if (sys < 0 || sys >= SYS_NUM || si < 0 || si >= SYS_SI_NUM[sys])
+    return SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown};
+  const SvIdType& e = ephId_[SYS_SI_BASE_NUM[sys] + si];
+  return SvIdType{e.si, e.sys, 0, e.sat};
+}
+
+SvIdType SatelliteDataProcessor::get_AlmSvId(SvIdType id) const {
+  checkSat(id.sys, id.sat);
+  return alm_[SYS_SAT_BASE_NUM[id.sys] + id.sat].id;
+}
+
+void SatelliteDataProcessor::set_ASFlag(int gpsIdx, bool on) {
+  if (gpsIdx >= 0 && gpsIdx < SYS_SI_NUM[kSysGps]) asFlag_[gpsIdx] = on ? 1 : 0;
+}
+
+void SatelliteDataProcessor::set_AlertFlag(SvIdType id, int dataType, bool on) {
+  if (!id.isValidSi() || dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[id.sys]) return;
+  eph_[ephSlotOf(id.sys, id.si, dataType)].alert = on ? 1 : 0;
+}
+
+bool SatelliteDataProcessor::get_AlertFlag(SvIdType id, int dataType) const {
+  if (!id.isValidSi() || dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[id.sys]) return false;
+  return eph_[ephSlotOf(id.sys, id.si, dataType)].alert != 0;
 }

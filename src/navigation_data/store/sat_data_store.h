@@ -46,6 +46,12 @@ struct SatDataEpoch {
   SatDataSetup setup;
   SatDataTime time;
   bool positionFresh = false;  // a usable position younger than 60 s
+  // Ephemeris reset requests drained from their server, by global tracking index: non-zero
+  // drops every data type of that satellite.
+  std::uint8_t ephReset[SYS_SI_TOTAL] = {};
+  // Requests to drop every stored ephemeris / almanac; served once.
+  bool clearAllEph = false;
+  bool clearAllAlm = false;
 };
 
 // One stored ephemeris with the store's own state around the native record.
@@ -93,6 +99,18 @@ class SatelliteDataProcessor {
   const ExtEphRecord* get_EphLastData(int sys, int si, int dataType);
   const void* get_AlmLastData(int sys, int sat);
   const void* get_UtcLastData(int sys) const;
+
+  // Identities: the tracking index linked to an almanac slot (255 none or out of range); the
+  // identity of a tracking index with its almanac slot (255 until an ephemeris links them);
+  // the identity kept for an almanac slot.
+  int get_SvIdx(int sys, int sat) const;
+  SvIdType get_EphSvId(int sys, int si) const;
+  SvIdType get_AlmSvId(SvIdType id) const;
+
+  // Per-satellite flags from the decoders; out-of-range identities are ignored (and read 0).
+  void set_ASFlag(int gpsIdx, bool on);
+  void set_AlertFlag(SvIdType id, int dataType, bool on);
+  bool get_AlertFlag(SvIdType id, int dataType) const;
 
   bool is_EphemerisReady(int sys, int si, int dataType, WhichRecord which) const;
   // Orbit plausibility belongs to the per-system orbit code: not available until it exists
@@ -148,8 +166,10 @@ class SatelliteDataProcessor {
   static std::uint32_t contentCrc(const void* rec, int size);
   static void bump(std::uint16_t& c) { c = c >= 30000 ? 1 : static_cast<std::uint16_t>(c + 1); }
 
+  void linkIdentity(int sys, int si, int sat);
   bool takePoolElement(int sys, int slot);
   void clearEphSlot(int slot);
+  void dropEphSlot(int slot);  // clears the slot and gives its pool element back
   int storeEphemeris(int sys, int si, int dataType, const void* rec, std::uint32_t crc,
                      bool replace, bool noWeek);
   const ExtEphRecord* chosen(const EphSlot& s, WhichRecord which) const;
@@ -159,6 +179,8 @@ class SatelliteDataProcessor {
   PoolElem pool_[kPoolTotal];
   std::uint64_t poolClock_ = 0;
   AlmSlot alm_[SYS_SAT_TOTAL];
+  SvIdType ephId_[SYS_SI_TOTAL];
+  std::uint8_t asFlag_[32] = {};
   UtcSlot utc_[SYS_NUM];
   std::uint16_t ephCounter_[SYS_NUM] = {};
   std::uint16_t almCounter_[SYS_NUM] = {};

@@ -213,4 +213,45 @@ TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
   EXPECT_EQ(s->restore_NvRamUtcDataGpsAlike(kSysGlonass, &back), nullptr);
 }
 
+TEST(SatDataStore, IdentityLinksAndAlertFlags) {
+  auto s = freshStore();
+  const ZRT_EPH_GPS e{};  // GLONASS keeps any record whole
+  ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &e, 1, true, false, false));
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, &e, 1, true, false, false));
+  for (const SvIdType id : {gps(5), SvIdType{32, kSysGps, 0, 0}}) s->set_AlertFlag(id, 1, true);
+  // The almanac side of GPS knows SI = SAT from the start; the ephemeris side once one arrives.
+  const struct { int sys, i, ephSat, almSi; bool alert; } cases[] = {{kSysGps, 4, 4, 4, true},
+      {kSysGps, 5, 255, 5, false}, {kSysGlonass, 3, 255, 255, false}, {kSysGps, 32, 255, 255, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(s->get_EphSvId(c.sys, c.i).sat, c.ephSat) << c.sys << " " << c.i;
+    EXPECT_EQ(s->get_SvIdx(c.sys, c.i), c.almSi) << c.sys << " " << c.i;
+    EXPECT_EQ(s->get_AlertFlag(SvIdType{std::uint8_t(c.i), std::uint8_t(c.sys), 0, 0}, 1), c.alert) << c.i;
+  }
+}
+
+TEST(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
+  // 0 resets PRN 1, 1 clears every ephemeris, 2 every almanac; then two new owners need elements.
+  const struct { int req; bool prn1, prn2, alm; } cases[] = {
+      {0, false, true, true}, {1, false, false, true}, {2, false, false, false}};
+  for (const auto& c : cases) {
+    auto s = freshStore();
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    const ZRT_EPH_GPS e{};
+    const ZRT_ALM_GPS a{};
+    for (int k = 0; k < SYS_POOL_NUM[kSysGps]; ++k)
+      ASSERT_TRUE(s->update_EphemerisData(gps(k % 32 + 1), k / 32, &e, 1, true, false, false));
+    ASSERT_TRUE(s->update_AlmanacData(gps(9), 255, &a, false));
+    SatDataEpoch req = ep;
+    req.ephReset[0] = c.req == 0;
+    req.clearAllEph = c.req == 1;
+    req.clearAllAlm = c.req == 2;
+    s->update(req);
+    for (int prn : {25, 26}) ASSERT_TRUE(s->update_EphemerisData(gps(prn), 1, &e, 1, true, false, false));
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 0, 0, Store::kLastStored), c.prn1) << c.req;
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 1, 0, Store::kLastStored), c.prn2) << c.req;
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 8) != nullptr, c.alm) << c.req;
+  }
+}
+
 }  // namespace
