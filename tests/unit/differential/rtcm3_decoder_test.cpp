@@ -1,7 +1,6 @@
 #include "differential/rtcm3_decoder.h"
 
 #include "differential/rtcm3_base_params.h"
-#include "positioning/time_scales.h"
 #include "rtcm3_test_util.h"
 
 namespace {
@@ -140,17 +139,6 @@ TEST_F(Fixture, BaseParameterTexts) {
   EXPECT_GT(last().quality, q);
 }
 
-TEST_F(Fixture, CountersWrapTo1AndResetClearsTheStatus) {
-  dec->status.goodFrames = dec->status.badFrames = 999999;
-  feed(kExample1005);
-  feed(Bytes(kExample1005.begin(), kExample1005.end() - 1)), feed({0});  // last CRC byte wrong
-  EXPECT_EQ(std::tuple(dec->getStatus().goodFrames, dec->getStatus().badFrames), std::tuple(1, 1));
-  drv.reset();
-  const RTC3_DEC_STATUS& s = dec->getStatus();
-  EXPECT_EQ(std::tuple(client.resets, s.goodFrames, s.latency, s.epochPeriod.period, dec->cb.count, drv.state),
-            std::tuple(1, 0, -1, -1, 0, 0));
-}
-
 // A kernel restarted while the driver collects starts a fresh search; fed without a port (-1) it files no status.
 TEST_F(Fixture, KernelRestartedWhileCollectingAndNoPort) {
   feed(Bytes(kExample1005.begin(), kExample1005.begin() + 10));
@@ -195,52 +183,6 @@ TEST_F(Fixture, NoiseWithPreamblesAndTruncatedRecordings) {
       EXPECT_LE(dec->getStatus().goodFrames, whole) << name;
     }
   }
-}
-
-std::vector<std::tuple<int, int, int>> g_wrapped;  // port, stream, length
-int writeWrapped(int port, int stream, const void*, int n) { return g_wrapped.emplace_back(port, stream, n), n; }
-
-// Wrapped re-output goes to the native writer's stream; a failing message is re-output all the same; port 43 is off.
-TEST_F(Fixture, WrappedReoutputAndFailedMessages) {
-  Reoutput out(RTC3_DEC_SETTINGS{0, 6, 82, 1, 0});
-  decOutputSeam.writeWrapped = &writeWrapped;
-  feed(kExample1005);
-  EXPECT_EQ(g_wrapped, (std::vector<std::tuple<int, int, int>>{{6, 82, 25}}));
-  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 6, -1, 1, 0});
-  const Bytes failing = frameOf(payload({{4091, 12}, {1, 12}, {99, 8}, {0, 16}}));
-  feed(failing);
-  EXPECT_LT(last().quality, 100.0f);
-  EXPECT_EQ(Reoutput::frames, std::vector<Bytes>{failing});
-  RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, -1, 1, 0});
-  feed(kExample1005);
-  EXPECT_EQ(std::tuple(Reoutput::frames.size(), g_wrapped.size()), std::tuple(1u, 1u));
-}
-
-SysTime g_clock;
-void clockRead(SysTime& t) { t = g_clock; }
-
-Bytes msmHeader(int msg, std::uint64_t epoch) {
-  return frameOf(payload({{std::uint64_t(msg), 12}, {21, 12}, {epoch, 30}, {0, 1 + 3 + 7 + 2 + 2 + 1 + 3 + 64 + 32}}));
-}
-
-// Decimation by epoch time, latency against the time scales (BeiDou 14 s behind GPS), period per system.
-TEST_F(Fixture, ObservationEpochsDecimationLatencyAndPeriod) {
-  Reoutput out(RTC3_DEC_SETTINGS{1000, 5, -1, 1, 0});
-  TimeScales::setRealClock(clockRead);
-  g_clock.assign(1700000000, 0);
-  RcvTimeScales::INT_SCALES s{};
-  s.ms[0] = 986000 + 14000 + 300;  // GPS time 300 ms after the BeiDou epoch 986000
-  s.flags[0] = s.flags[1] = 0x40;
-  TimeScales::epoch(g_clock, 99);
-  TimeScales::endUpdate(s, 99);
-  feed(msmHeader(1124, 986000));  // BeiDou MSM4
-  EXPECT_EQ(std::tuple(Reoutput::frames.size(), last().latency, last().stationId), std::tuple(1u, 300, 21));
-  feed(msmHeader(1124, 986500));  // not on a whole second
-  const NAV_Decoder_Kernel::EPOCH_PERIOD& p = last().epochPeriod;
-  EXPECT_EQ(std::tuple(Reoutput::frames.size(), p.period, p.sys, last().quality), std::tuple(1u, 500, 5, 100.0f));
-  feed(frameOf(payload({{1004, 12}, {21, 12}, {987000, 30}, {0, 10}})));  // GPS, on a whole second
-  EXPECT_EQ(std::tuple(Reoutput::frames.size(), last().epochPeriod.sys), std::tuple(2u, 0));
-  TimeScales::setRealClock(nullptr);
 }
 
 // Message numbers of the good frames, the stream fed byte by byte.
