@@ -29,7 +29,6 @@ TEST(BitPacker, Rtcm2HeaderWordSplitFieldsAndMasks) {
   }
 }
 
-// A kernel that never takes anything and never frees room must not hang the caller.
 TEST(NavDecoder, KernelWithoutRoomDoesNotHangPutData) {
   struct StuckKernel : NAV_Decoder_Kernel {
     int states = 0;
@@ -46,7 +45,6 @@ TEST(NavDecoder, KernelWithoutRoomDoesNotHangPutData) {
   EXPECT_EQ(stuck.states, 1);
 }
 
-// The same frames, in the same order, whatever the sizes of the chunks a port delivers.
 TEST(NavDecoder, SameFramesForAnyChunking) {
   const Bytes data = rtcm3test::readFile(rtcm3test::recording("testglo.rtcm3"));
   auto decodeInChunks = [&](std::mt19937& rng, int maxChunk) {

@@ -11,10 +11,10 @@ namespace {
 
 using Store = SatelliteDataProcessor;
 
-std::unique_ptr<Store> freshStore(std::uint8_t source = 3) {
+std::unique_ptr<Store> freshStore() {
   auto s = std::make_unique<Store>();
   SatDataSetup setup;
-  setup.ephSource = source;
+  setup.ephSource = 3;  // own and external
   s->set_Setup(setup);
   return s;
 }
@@ -111,11 +111,6 @@ TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
     std::memcpy(buf, &u, sizeof u);
     EXPECT_EQ(s->update_UtcData(c.sys, 0, buf) != 0, c.taken) << c.sys;
   }
-  ZRT_UTC_GPS back{};
-  ASSERT_NE(s->restore_NvRamUtcDataGpsAlike(kSysGps, &back), nullptr);
-  EXPECT_EQ(back.dtLS, 18);
-  EXPECT_EQ(s->get_UtcUpdateCounter(kSysGps), 1);
-  EXPECT_EQ(s->restore_NvRamUtcDataGpsAlike(kSysGlonass, &back), nullptr);
 }
 
 TEST(SatDataStore, IdentityLinksAndAlertFlags) {
@@ -148,9 +143,7 @@ TEST(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
       ASSERT_TRUE(s->update_EphemerisData(gps(k % 32 + 1), k / 32, &e, 1, true, false, false));
     ASSERT_TRUE(s->update_AlmanacData(gps(9), 255, &a, false));
     SatDataEpoch req = ep;
-    req.ephReset[0] = c.req == 0;
-    req.clearAllEph = c.req == 1;
-    req.clearAllAlm = c.req == 2;
+    req.ephReset[0] = c.req == 0, req.clearAllEph = c.req == 1, req.clearAllAlm = c.req == 2;
     s->update(req);
     for (int prn : {25, 26}) ASSERT_TRUE(s->update_EphemerisData(gps(prn), 1, &e, 1, true, false, false));
     EXPECT_EQ(s->is_EphemerisReady(kSysGps, 0, 0, Store::kLastStored), c.prn1) << c.req;
