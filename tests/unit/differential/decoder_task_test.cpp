@@ -129,38 +129,6 @@ TEST(InDecs, AutoDecodesRtcm3WithThePortsOwnKernel) {
   }
 }
 
-// A recording on an "rtcm3" port is relayed byte for byte and decoded (although not the reference port).
-TEST(DecoderTask, Rtcm3PortIsRelayedAndDecoded) {
-  wire();
-  testports::ScriptPort port(IOP_SER_B);
-  testports::CaptureOut link(RedirMap::kFirstLink);
-  rtcm3ClientsInit();
-  decInitOnce();
-  ASSERT_TRUE(decProcInit(13));
-  RcvSet.refPort = 3;  // observations go nowhere; the status still updates
-  const int dec = InPorts::io2dec_[IOP_SER_B];
-  DecSt.setDecMode(dec, DecoderStatus::kRtcm3);
-  TxtMsg.putMessage("old", 3, dec, 1, TextMessage::kRtcmText);
-
-  ASSERT_TRUE(port.setMode(InPort::M_RTCM3));
-  EXPECT_EQ(g_board, "set,dev/shm/d/imode,rtcm3\n");
-  TextMessage::Entry e[2];
-  EXPECT_EQ(TxtMsg.getMessages(e), 0);  // entering the mode reset the received texts
-
-  const std::string file = recording("uscl00chl0.rtcm3"), bytes = run("cat '" + file + "'");
-  for (std::size_t off = 0; off < bytes.size(); off += 1000) port.chunks.push_back(bytes.substr(off, 1000));
-  port.task(30);
-  EXPECT_TRUE(link.data == bytes) << link.data.size() << " of " << bytes.size();
-  DecoderStatus::PortRecord r;
-  ASSERT_TRUE(DecSt.get(dec, r));
-  EXPECT_EQ(std::tuple(r.mode, r.streams[0].good, r.streams[0].bad),
-            std::tuple(DecoderStatus::kRtcm3, gpsdecodeRtcm3(file).size(), 0));
-
-  ASSERT_TRUE(port.setMode(InPort::M_CMD));
-  EXPECT_EQ(g_board, "set,dev/shm/d/imode,rtcm3\nset,dev/shm/d/imode,cmd\n");
-  EXPECT_EQ(RedirMap::find(dec), IOP_NULL);
-}
-
 struct MarkerDec : InDec {
   int port = -1;
   std::atomic<int>*inside = nullptr, *faults = nullptr;

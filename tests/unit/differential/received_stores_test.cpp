@@ -72,16 +72,4 @@ TEST(Rtcm3Client, StationAndPortGates) {
   }
 }
 
-TEST(Rtcm3Client, VendorTextPassesEveryGate) {
-  Rtcm3Client cl;  // no base decoder at all
-  RcvSet.refPort = 9;
-  TxtMsg.reset();
-  RTC3_TEXT_MSG t{5, 4, "base"};
-  cl.updateVendorText(t, 2);
-  TextMessage::Entry e[2];
-  ASSERT_EQ(TxtMsg.getMessages(e), 1);
-  EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type, e[0].port), std::tuple("base", TextMessage::kRtcm3VendorText, 2));
-
-}
-
 }  // namespace

@@ -34,28 +34,8 @@ TEST(SvId, NumbersToSlots) {
     // GLONASS is tracked by frequency number: the other numbering is not known from it.
     if (c.system == kSysGlonass) { EXPECT_EQ(c.sat ? id.si : id.sat, kSvUnknown); }
   }
-  for (int slot = -1; slot <= SYS_SAT_TOTAL; ++slot) {  // slots back to identities and again
-    SvIdType si, sat;
-    const bool okSi = svIdFromSiSlot(slot, si), okSat = svIdFromSatSlot(slot, sat);
-    ASSERT_EQ(std::tuple(okSi, okSat), std::tuple(slot >= 0 && slot < SYS_SI_TOTAL, slot >= 0 && slot < SYS_SAT_TOTAL)) << slot;
-    if (okSi) { EXPECT_EQ(si.get_SiSlot(), slot); }
-    if (okSat) { EXPECT_EQ(sat.get_SatSlot(), slot); }
-  }
 }
 
-// Identities as they may arrive in outside data: refused by the checked forms, slot untouched.
-TEST(SvId, OutOfRangeIdentitiesAreRefused) {
-  const SvIdType bad[] = {{0, 7, 0, 0}, {15, kSysGlonass, 0, 0}, {32, kSysGps, 0, 32}, {0, 255, 0, 255}};
-  for (const auto& id : bad) {
-    int slot = 1234;
-    EXPECT_FALSE(id.find_SiSlot(slot));
-    EXPECT_EQ(slot, 1234);
-  }
-  int slot = 0;
-  EXPECT_FALSE((SvIdType{0, kSysGlonass, 0, 30}.find_SatSlot(slot)) || EmptySvId.isValidSi() || EmptySvId.isValidSat());
-}
-
-// Inside the stores an unchecked bad identity is an internal fault.
 TEST(SvIdDeathTest, UncheckedBadIdentityEndsTheProcess) {
   const SvIdType system7{0, 7, 0, 0};
   const SvIdType glonassSi15{15, kSysGlonass, 0, 0};
