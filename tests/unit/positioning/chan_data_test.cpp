@@ -137,56 +137,6 @@ TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsIts
   }
 }
 
-TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
-  const struct { bool tec; std::uint16_t newLimit; int count; } cases[] = {  // tec: the ionosphere-free limit
-      {false, 200, 1}, {false, 20, 20}, {false, 100, 31}, {true, 600, 1}, {true, 10, 10}};
-  int ch = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.tec ? "TEC " : "code ") << c.newLimit);
-    ChanData::xMaxSmCnt = 100;
-    ChanData::xTecMaxSmCnt = 300;
-    Sat s = Sat::tracked(ch++, 30, c.tec, c.tec ? 0.05 : 1.0);
-    (c.tec ? ChanData::xTecMaxSmCnt : ChanData::xMaxSmCnt) = c.newLimit;
-    s.epoch(30);
-    const ChanSigData* sig = Cdat[s.ch].sig(0);
-    if (c.tec) {
-      EXPECT_TRUE(Cdat[s.ch].ifSmCount() == c.count && Cdat[s.ch].tecMaxSmCnt() == c.newLimit);
-      continue;
-    }
-    EXPECT_TRUE(sig->smCnt == c.count && sig->smMax == c.newLimit && Cdat[s.ch].maxSmCnt() == c.newLimit);
-    EXPECT_EQ(sig->smCode == sig->codeRaw, c.count == 1);
-    EXPECT_TRUE(c.count == 1 || std::fabs(smError(s, 30)) < 0.6);
-  }
-  ChanData::fSmCorrLimit = 0.0;  // a jump limit of 0 must not turn every difference into a restart
-  EXPECT_GT(Cdat[Sat::tracked(ch, 30, false).ch].sig(0)->smCnt, 1);
-}
-
-TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
-  unsigned char before[sizeof(ChanSigData)];
-  std::memcpy(before, &SdatEmpty, sizeof before);
-  for (int e = 0; e < 3; ++e)
-    for (ChanData& c : Cdat) c.initSlots(), c.processAfter();
-  EXPECT_EQ(std::memcmp(&SdatEmpty, before, sizeof before), 0);  // unmapped slots leave the shared record
-  EXPECT_TRUE(Cdat[5].bestSlot() == 255 && Cdat[5].inUse() == 0 && Cdat[5].navStatus() == ChanData::nsNotProcessed);
-  EXPECT_TRUE(std::isnan(Cdat[5].tec()));
-  ChanData::mapSlot(-1, 0, 0), ChanData::mapSlot(kCdatChannels, 0, 0), ChanData::mapSlot(0, kCdatSlots, 0);
-  ChanData::mapSlot(0, 0, kCdatRecords), ChanData::mapSlotD(0, 0, -1);  // out of range: nothing is mapped
-  EXPECT_EQ(Cdat[0].sig(0), &SdatEmpty);
-  for (int slot = 0; slot < kCdatSlots; ++slot) ChanData::mapSlot(2, slot, 2 * kCdatSlots + slot);
-  const float cn0[kCdatSlots] = {40, 0, 47, 45, 47.5f, 30};
-  Cdat[2].initSlots();
-  for (int slot = 0; slot < kCdatSlots; ++slot) {
-    ChanSigData* s = Cdat[2].sig(slot);
-    s->cn0 = cn0[slot], s->code = 0.07, s->freq = kL1;
-    s->flags = slot == 1 || slot == 4 ? ChanSigData::kValidA : ChanSigData::kValid;  // one bit is not enough
-  }
-  Cdat[2].processAfter();
-  EXPECT_TRUE(Cdat[2].bestSlot() == 2 && Cdat[2].inUse() == 4);
-  EXPECT_TRUE(Cdat[2].sig(4)->bInUse == 0 && Cdat[2].sig(3)->bInUse == 1 && Cdat[2].sig(3)->bNew == 1);
-  Cdat[2].initSlots();
-  EXPECT_TRUE(Cdat[2].bestSlot() == 255 && Cdat[2].sig(3)->bInUse == 0);
-}
-
 // The correction processor's ionosphere record: a rough model of the delay and the obliquity factor.
 float g_obliquity[kCdatChannels], g_modelCorr[kCdatChannels];
 int g_calib = 0;
@@ -250,14 +200,6 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
   }
 }
 
-TEST_F(ChanIono, DelayRateFollowsAChangingIonosphere) {
-  Sat s;
-  s.map();
-  for (int e = 0; e < 400; ++e) s.slantTec = (15.0 + 0.01 * e) * kTecu, s.epoch(e);
-  ASSERT_TRUE(Cdat[0].delayRateValid());
-  EXPECT_NEAR(Cdat[0].delayRate(), delayOf(0.01 * kTecu, kL1), 0.3 * delayOf(0.01 * kTecu, kL1));
-}
-
 // Samples above 45 degrees are measured minus modelled delay (25 of 30 TECU); off and on again starts over.
 TEST_F(TecCalib, EvaluateTecCalibratesAboveFortyFiveDegreesAndRemovesTheBias) {
   g_calib = 1;
@@ -276,45 +218,6 @@ TEST_F(TecCalib, EvaluateTecCalibratesAboveFortyFiveDegreesAndRemovesTheBias) {
   for (int e = 300; e < 302; ++e) g_calib = e - 300, s.epoch(e), Cdat[0].evaluateTEC(s.sv(), 60.0, 1000LL * e);
   ChanData::processTecCalibData(305000);
   EXPECT_EQ(ChanData::tecCalib().seconds, 4);
-}
-
-// Two-pass mean and deviation; constants whose sum(x^2)/n - mean^2 rounds below zero give a deviation of 0.
-TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
-  std::mt19937 rng(4711);
-  std::normal_distribution<double> n(0.0, 1.0);
-  const struct { int sys, count; double bias, sigma; } sets[] = {
-      {kSysGps, 500, 2.35, 0.12}, {kSysGlonass, 200, -1.10, 0.30}, {kSysBeidou, 50, 0.40, 0.05}};
-  std::vector<double> x[SYS_NUM];
-  for (const auto& s : sets)
-    for (int i = 0; i < s.count; ++i) {
-      x[s.sys].push_back(s.bias + s.sigma * n(rng));
-      ChanData::updateTecCalibData(s.sys, 3600000 + i * 1000, x[s.sys].back());
-    }
-  ChanData::updateTecCalibData(7, 3600000, 5.0), ChanData::updateTecCalibData(-1, 3600000, 5.0);  // ignored
-  ChanData::processTecCalibData(3600000 + 499500);
-  EXPECT_EQ(ChanData::tecCalib().seconds, 499);
-  for (int sys = 0; sys < SYS_NUM; ++sys) {
-    double mean = 0.0, var = 0.0;
-    for (double v : x[sys]) mean += v / x[sys].size();
-    for (double v : x[sys]) var += (v - mean) * (v - mean) / x[sys].size();
-    EXPECT_NEAR(ChanData::tecCalib().mean[sys], mean, 1e-12) << sys;
-    EXPECT_NEAR(ChanData::tecCalib().dev[sys], std::sqrt(var), 1e-9) << sys;
-  }
-  int found = 0;
-  std::int64_t t = 0;
-  for (int i = 1; i < 2000 && found < 3; ++i) {
-    const double v = 0.1 + 0.0137 * i;
-    double s = 0.0, s2 = 0.0;
-    for (int k = 0; k < 50; ++k) s += v, s2 += v * v;
-    if (s2 / 50 - (s / 50) * (s / 50) >= 0.0) continue;
-    ++found;
-    ChanData::clearTecCalibData();
-    for (int k = 0; k < 50; ++k) ChanData::updateTecCalibData(kSysGalileo, t += 1000, v);
-    ChanData::processTecCalibData(t);
-    EXPECT_EQ(ChanData::tecCalib().dev[kSysGalileo], 0.0) << v;
-    EXPECT_NEAR(ChanData::tecCalib().mean[kSysGalileo], v, 1e-12) << v;
-  }
-  EXPECT_GT(found, 0);
 }
 
 // The file holds 32-bit seconds, 4 spare bytes, seven means, seven deviations; a flipped bit clears the block.
@@ -344,35 +247,6 @@ TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   writeFile(".gnss.nvm", img);
   restart(false);
   EXPECT_EQ(ChanData::tecCalib().mean[kSysGps], 0.0);
-}
-
-// 4.0 +- 0.1 alternating: the mean stands still and nothing is written; at 5.0 the block follows, at most every
-// 10 s, and a change held back goes out when its 10 s are over.
-TEST_F(TecCalib, TheBlockIsWrittenOnlyOnRealChangesAndAtMostEveryTenSeconds) {
-  const std::uint32_t writes0 = ChanData::tecCalibWrites();
-  std::uint32_t changesAt300 = 0, writesAt300 = 0, lastWrites = writes0, writesAfterMove = 0;
-  std::int64_t lastWriteAt = -1;
-  for (int s = 0; s < 700; ++s) {
-    const std::int64_t t = 1000LL * s;
-    ChanData::updateTecCalibData(kSysGps, t, s < 600 ? 4.0 + (s % 2 ? -0.1 : 0.1) : 5.0);
-    ChanData::processTecCalibData(t);
-    if (ChanData::tecCalibWrites() != lastWrites) {
-      EXPECT_TRUE(lastWriteAt < 0 || t - lastWriteAt >= kNvmSavePeriodMs) << t;
-      lastWriteAt = t, lastWrites = ChanData::tecCalibWrites(), writesAfterMove += s >= 600;
-    }
-    if (s == 300) changesAt300 = RamNvm::changes(), writesAt300 = ChanData::tecCalibWrites();
-    EXPECT_TRUE(s != 599 || (RamNvm::changes() == changesAt300 && ChanData::tecCalibWrites() == writesAt300));
-  }
-  EXPECT_TRUE(writesAt300 - writes0 >= 2u && writesAt300 - writes0 <= 31u) << writesAt300 - writes0;
-  EXPECT_TRUE(writesAfterMove >= 5u && writesAfterMove <= 10u) << writesAfterMove;
-  ChanData::processTecCalibData(lastWriteAt + kNvmSavePeriodMs - 1);
-  EXPECT_EQ(ChanData::tecCalibWrites(), lastWrites);
-  ChanData::processTecCalibData(lastWriteAt + kNvmSavePeriodMs);
-  EXPECT_EQ(ChanData::tecCalibWrites(), lastWrites + 1);
-  const TecCalibBlock now = ChanData::tecCalib();
-  restart();  // what was written matches what is computed, to the write step
-  EXPECT_NEAR(ChanData::tecCalib().mean[kSysGps], now.mean[kSysGps], 0.001);
-  EXPECT_NEAR(ChanData::tecCalib().dev[kSysGps], now.dev[kSysGps], 0.001);
 }
 
 }  // namespace

@@ -61,23 +61,4 @@ TEST(ClockFilter, GainAndCovarianceFollowTheKalmanFilter) {
   }
 }
 
-TEST(ClockFilter, RestartsFromTheMeasurementOnAJump) {
-  const struct { double jump0, jump1; bool restart; } rows[] = {
-      {0.0, 0.0, false}, {500.0, 0.0, true}, {-1000.0, 0.0, true}, {0.0, 3000.0, true}, {10.0, 0.0, false}};
-  for (const auto& r : rows) {
-    ClockFilter22Type f;
-    f.reset(100.0, 1.0, 1.0, 0.001);
-    const double z0 = 121.0 + r.jump0, z1 = 1.0 + r.jump1;
-    for (int k = 1; k <= 21; ++k) {  // on the state's line until the last step
-      f.set(1.0, 0.02), f.predict();
-      f.update(k < 21 ? 100.0 + k : z0, k < 21 ? 1.0 : z1, 1.0, 0.001, k);
-    }
-    double x0, x1, p00, p11;
-    f.get(x0, x1, p00, p11);
-    EXPECT_TRUE(r.restart ? x0 == z0 && x1 == z1 && p00 == 1.0 && p11 == 0.001 && f.P[0][1] == 0.0
-                          : std::fabs(x0 - 121.0 - f.K[0][0] * r.jump0) < 1e-9 && p00 < 1.0)
-        << r.jump0 << " " << r.jump1;
-  }
-}
-
 }  // namespace

@@ -63,27 +63,6 @@ TEST(Matrix, RandomSpdInverseAndLuSolve) {
   }
 }
 
-TEST(Matrix, LuSolve) {
-  const struct { const char* what; int n; std::vector<double> a, b, x; int firstPivotRow; } cases[] = {
-      {"first column (0, 1) swaps rows", 2, {0, 2, 1, 1}, {4, 3}, {1, 2}, 1},
-      {"3x3", 3, {2, 1, -1, -3, -1, 2, -2, 1, 2}, {8, -11, -3}, {2, 3, -1}, 1},
-      {"singular", 2, {1, 2, 2, 4}, {1, 1}, {}, 0},
-      {"singular to rounding", 3, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 1, 1}, {}, 0},
-      {"zero matrix", 2, {0, 0, 0, 0}, {1, 1}, {}, 0},
-  };
-  for (const auto& c : cases) {
-    MatrixDbl a;
-    fill(a, c.n, c.n, c.a);
-    VectorDbl order(c.n, false), x(c.n, false);
-    for (int i = 0; i < c.n; ++i) x[i] = c.b[i];
-    const bool ok = realize_GaussElimination(a, order) && solve_LinearSystem(order, a, x);
-    ASSERT_EQ(ok, !c.x.empty()) << c.what;
-    if (!ok) continue;
-    EXPECT_EQ(order[0], c.firstPivotRow) << c.what;
-    for (int i = 0; i < c.n; ++i) EXPECT_NEAR(x[i], c.x[i], 1e-12) << c.what;
-  }
-}
-
 TEST(Matrix, SizesAndAliasingAreRefused) {
   MatrixDbl a, b, r(2, 2, false), big(3, 3, false);
   fill(a, 2, 3, {1, 2, 3, 4, 5, 6});

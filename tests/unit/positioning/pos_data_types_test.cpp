@@ -10,18 +10,6 @@ namespace {
 
 constexpr double kC = 299792458.0;
 
-TEST(PosDataTypes, DtIndexOverAllSystemPairs) {
-  int n = 0, expected[7][7] = {};
-  for (int a = 0; a < 7; ++a)
-    for (int b = a + 1; b < 7; ++b) expected[a][b] = expected[b][a] = n++;
-  double sign = 9.0;
-  for (int a = 0; a < 7; ++a)
-    for (int b = 0; b < 7; ++b)
-      EXPECT_TRUE(PosData::get_DtIndex(a, b, sign) == expected[a][b] && sign == (a < b ? 1.0 : a > b ? -1.0 : 0.0))
-          << a << b;
-  EXPECT_TRUE(PosData::get_DtIndex(5, 2, sign) == 13 && sign == -1.0 && PosData::get_DtIndex(7, 0, sign) == -1);
-}
-
 // Every pair must read as the difference of the two offsets to GPS propagated to one instant.
 TEST(PosDataTypes, DeltaTimesDerivedFromOffsetsToGps) {
   const struct { int system, ms; double delta, rate; } broadcast[] = {
@@ -49,16 +37,6 @@ TEST(PosDataTypes, DeltaTimesDerivedFromOffsetsToGps) {
   utc.update_SystemToUtcDeltaTime(0, 0, 18.0, 1e-12), utc.update_SystemToUtcDeltaTime(1, 1000, 3e-7, 0.0);
   ASSERT_TRUE(utc.get_DeltaTime(0, 1, 11000, out));
   EXPECT_NEAR(out, (3e-7 - (18.0 + 11e-12)) * kC, 1e-6);
-}
-
-// GLONASS ICD: L1 1602 + 0.5625 k MHz, L2 1246 + 0.4375 k MHz (k = -7..6), L3 1202.025 MHz.
-TEST(PosDataTypes, GlonassRatedFrequenciesFollowTheIcd) {
-  for (int k = -7; k <= 6; ++k) {
-    const double hz[5] = {1602e6 + 562500.0 * k, 1602e6 + 562500.0 * k, 1246e6 + 437500.0 * k,
-                          1246e6 + 437500.0 * k, 1202.025e6};
-    for (int band = 0; band < 5; ++band)
-      EXPECT_NEAR(get_SvRatedFrequency(band, 1, k + 7), hz[band], 1e-3) << band << " " << k;
-  }
 }
 
 // Ages fold into half a cycle: old data must not come back as fresh.
@@ -105,28 +83,6 @@ TEST(PosDataTypes, NewStationClearsAndSweepExpires) {
     EXPECT_TRUE(ts.is_ReadyClockCorr(0, r.now, 1) == r.clock && ts.is_ReadyOrbitCorr(0, r.now, 1) == r.orbit) << r.now;
     EXPECT_FALSE(ts.is_ReadyClockCorr(0, r.now, 0) || ts.is_ReadyOrbitCorr(0, r.now, 0));
   }
-}
-
-TEST(PosDataTypes, ClockOffsetsBySignal) {
-  PosData::ClockDataType clk{};
-  clk.uRefSystem = 1, clk.uRefSignal = 2;
-  const std::uint8_t systems[7] = {1, 0, 1, 1, 5, 255, 2};
-  for (int s = 0; s < 7; ++s) clk.uSignalSystem[s] = systems[s];
-  clk.dOffset = 100.0, clk.bOffsetValid = 1;
-  double sign = 0.0;
-  clk.systemDelta[PosData::get_DtIndex(0, 1, sign)] = {7.0, 0.0f, 1};  // GLONASS minus GPS
-  clk.signalDelta[PosData::get_DtIndex(3, 2, sign)] = {2.0, 0.0f, 1};  // signal 3 minus signal 2
-  const struct { int signal; bool ok; double value; } rows[] = {
-      {2, true, 100.0}, {1, true, 93.0}, {3, true, 102.0}, {0, true, 100.0}, {4, false, 0}, {5, false, 0}, {255, false, 0}};
-  for (const auto& r : rows) {
-    double v = 0.0;
-    float s = 0.0f;
-    EXPECT_EQ(clk.get_SystemOffset(r.signal, v, s), r.ok) << r.signal;
-    EXPECT_TRUE(!r.ok || v == r.value) << r.signal << " " << v;
-  }
-  double v = 0.0;
-  float s = 0.0f;
-  EXPECT_TRUE(clk.get_DeltaTime(1, v, s) && v == 7.0 && !clk.get_FilteredSystemOffset(2, v, s));
 }
 
 }  // namespace
