@@ -1,4 +1,3 @@
-// Clock filter against a Kalman filter written here in information form.
 #include "positioning/engine/clock_filter.h"
 
 #include <gtest/gtest.h>

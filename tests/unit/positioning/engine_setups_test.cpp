@@ -1,4 +1,3 @@
-// Engine setups and RTCM station records in the settings image: defaults, repair, restart.
 #include <gtest/gtest.h>
 
 #include "platform/file_nvm.h"
@@ -26,7 +25,6 @@ T at(int b, unsigned off) {
 class EngineSetups : public TempRunDir {
  protected:
   void SetUp() override { TempRunDir::SetUp(), startUp(false); }
-  // What the start-up does with the image: load the file, lay out the blocks, restore.
   static void startUp(bool fileSaved = true) {
     NvBlock::resetLayout();
     RamNvm::blank();
@@ -34,7 +32,6 @@ class EngineSetups : public TempRunDir {
     D.allocate_NvRamData();
     D.restore_NvRamData();
   }
-  // Every record changed in its last byte (a station in its id) through the settings' road.
   static void changeAll(std::uint8_t mark) {
     auto change = [&](auto& server) {
       auto* r = server.GetPointer();

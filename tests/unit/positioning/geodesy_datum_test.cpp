@@ -1,7 +1,5 @@
-// Seven-parameter transformation against PROJ's cct, residual grid.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -38,7 +36,6 @@ std::string helmert(const Store& s, bool full, bool inverse) {
            " +s=" + num(s.scale) + " +convention=coordinate_frame" + (full ? " +exact" : "");
 }
 
-}  // namespace
 
 // Both ways under 1 mm, also given as WGS 84-to-datum parameters. PROJ inverts a small-angle matrix by its
 // transpose, so small-angle sets keep to rotations of datum size.
@@ -83,12 +80,10 @@ TEST(GeodesyDatumConv, HelmertAgreesWithProjBothWays) {
         }
 }
 
-namespace {
 using Res = DtmList::TRANSFORM_RESIDUALS;
 
 double field(int comp, double y, double x) { return (comp + 1) * 0.5 + (comp + 2) * 0.25 * y - 0.125 * x; }
 
-// A linear field on a grid of binary fractions: bilinear interpolation reproduces it and borders fall exactly.
 Res makeGrid() {
     Res r;
     std::memset(&r, 0, sizeof r);
@@ -135,5 +130,66 @@ TEST(GeodesyResidualGrid, SquaresInterpolationAndTheMargin) {
         r.horPresent = hor, r.heightPresent = !hor;
         ASSERT_TRUE(DatumConv::correctTransformation(&r, in, out));
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(out[k], (k < 2) == hor ? r.base[k] + field(k, 0, 0) : 0.0, 1e-6) << k;
+    }
+}
+
+// Stored parameters take the datum to WGS 84 (X_wgs84 = X_datum + d): transDirect subtracts.
+TEST(GeodesyDatumConv, AssignDatumFillsTheRecordAndTheDirectionIsFixed) {
+    NavTask::DATUM_IN_USE d;
+    std::memset(&d, 0x33, sizeof d);
+    ASSERT_TRUE(assignDatum("W84", &d));
+    EXPECT_STREQ(d.name, "W84");
+    EXPECT_TRUE(d.ell.a == EllExt.a && d.ell.e2 == EllExt.e2 && d.prm.dx == 0.0 && !d.res && !d.area);
+    ASSERT_TRUE(assignDatum("TOY-M", &d));
+    EXPECT_STREQ(d.name, "TOY-M");
+    EXPECT_DOUBLE_EQ(d.ell.a, 6377397.155);
+    const double p[3] = {-3959000.0, 3352000.0, 3697000.0}, shift[3] = {-148.0, 507.0, 685.0};
+    double w[3], t[3];
+    DatumConv::transInverse(false, d.prm, p, w);
+    DatumConv::transDirect(false, d.prm, p, t);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(w[k] == p[k] + shift[k] && t[k] == p[k] - shift[k]) << k;
+    const NavTask::DATUM_IN_USE before = d;
+    EXPECT_FALSE(assignDatum("NONE", &d));
+    EXPECT_EQ(std::memcmp(&before, &d, sizeof d), 0);
+}
+
+TEST(GeodesyArea, AcceptsAndRefusesPoints) {
+    const DtmList::DATA_USING_AREA areas[] = {
+        {50 * kDeg, 10 * kDeg, static_cast<float>(10 * kDeg), static_cast<float>(20 * kDeg)},
+        {0.3, 2.0, 0.0f, 0.0f},                                   // zero extent: unlimited
+        {0.0, 180 * kDeg, 0.0f, static_cast<float>(20 * kDeg)},  // a band across the date line
+    };
+    const struct { int area; double lat, lon; int mode; bool inside; } cases[] = {
+        {0, 50, 10, 0, true},    {0, 55, 20, 0, true},    {0, 55.9, 10, 0, true},   {0, 56.1, 10, 0, false},
+        {0, 44.1, 10, 0, true},  {0, 43.9, 10, 0, false}, {0, 50, 21.9, 0, true},   {0, 50, 22.1, 0, false},
+        {0, 50, -1.9, 0, true},  {0, 50, -2.1, 0, false}, {0, 50, 190, 0, false},   {0, 50, -170, 0, false},
+        {0, 50, 370, 0, true},   {0, 67.9, 10, 1, true},  {0, 69, 10, 1, false},    {0, 50, 45, 1, true},
+        {0, 50, -36, 1, false},  {0, NAN, 10, 0, false},  {1, -89, -179, 0, true},  {1, 89, 179, 1, true},
+        {1, 0, 0, 0, true},      {2, 80, -172, 0, true},  {2, -60, 171, 0, true},   {2, 0, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        const double ll[2] = {c.lat * kDeg, c.lon * kDeg};
+        EXPECT_EQ(DatumConv::checkDatArea(&areas[c.area], ll, c.mode), c.inside)
+            << c.area << ": " << c.lat << " " << c.lon << " mode " << c.mode;
+    }
+    const double ll[2] = {0, 0};
+    EXPECT_FALSE(DatumConv::checkDatArea(nullptr, ll, 0));
+}
+
+// The small-angle set is inverted exactly, not by its transpose.
+TEST(GeodesyDatumConv, SmallAngleInverseIsExact) {
+    const auto pts = randomEcef(12, 3);
+    std::mt19937 g(9);
+    std::uniform_real_distribution<double> t(-500.0, 500.0), r(-60.0, 60.0), sc(-20.0, 20.0);
+    for (int k = 0; k < 50; ++k) {
+        Store s{};
+        s.dx = t(g), s.dy = t(g), s.dz = t(g), s.rx = r(g), s.ry = r(g), s.rz = r(g), s.scale = sc(g);
+        Compute c;
+        DtmList::transform(s, &c, k % 2 == 0, k % 4 < 2);
+        for (const auto& p : pts) {
+            POS_CRT d{}, w{};
+            DatumConv::transInverse(false, c, p, &d), DatumConv::transDirect(false, c, d, &w);
+            EXPECT_LT(std::fabs(w.x - p.x) + std::fabs(w.y - p.y) + std::fabs(w.z - p.z), 1e-6);
+        }
     }
 }

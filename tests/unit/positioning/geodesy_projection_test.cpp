@@ -1,4 +1,3 @@
-// Map projections against PROJ's cct run at test time.
 #include <gtest/gtest.h>
 
 #include "unit/positioning/geodesy_oracle.h"
@@ -92,4 +91,30 @@ TEST(GeodesyProjection, EveryProjectionAgreesWithProj) {
             EXPECT_TRUE(std::fabs(ours[k][0] - ref[k][0]) < 1e-3 && std::fabs(ours[k][1] - ref[k][1]) < 1e-3)
                 << lines[k] << ": " << ours[k][0] << " " << ours[k][1] << " PROJ " << ref[k][0] << " " << ref[k][1];
     }
+}
+
+// A polar origin maps its own pole to the false origin and refuses the other; refusals leave outputs alone.
+TEST(GeodesyProjection, SpecialPoints) {
+    const auto north = prj(EM::PRJ_STER, 90, 0, 0.994, 2000000, 2000000);
+    const auto south = prj(EM::PRJ_STER, -90, 0, 0.994, 2000000, 2000000);
+    const struct { int ell; EM::ANY_PRJ_PARAMS p; double lat, lon; bool ok; double E, N; } rows[] = {
+        {DtmList::ELL_WE, north, 90, 57.3, true, 2000000, 2000000}, {DtmList::ELL_WE, north, -90, 0, false, 7, 7},
+        {DtmList::ELL_WE, south, -90, 57.3, true, 2000000, 2000000}, {DtmList::ELL_WE, south, 90, 0, false, 7, 7},
+        {DtmList::ELL_WE, prj(EM::PRJ_STER, 60, 10, 1.0, 0, 0), 90, 0, false, 7, 7},
+        {DtmList::ELL_WE, prj(EM::PRJ_STER, 60, 10, 1.0, 0, 0), -90, 0, false, 7, 7},
+        {DtmList::ELL_CC, prj(EM::PRJ_LCC2SP, 27.8333, -99, 0.9996, 123, 456, 28.3833, 30.2833), 27.8333, -99, true,
+         456, 123},  // the origin, with k0
+        {DtmList::ELL_WE, prj(0, 0, 0, 1, 0, 0), 28, 28, false, 7, 7},  // types 0, 12, -1
+        {DtmList::ELL_WE, prj(12, 0, 0, 1, 0, 0), 28, 28, false, 7, 7},
+        {DtmList::ELL_WE, prj(-1, 0, 0, 1, 0, 0), 28, 28, false, 7, 7}};
+    for (const auto& r : rows) {
+        EM::ANY_PRJ_EXTPAR x{};
+        EM::initProj(ellipsoid(r.ell), r.p, x);
+        double E = 7, N = 7;
+        EXPECT_EQ(EM::BLH_Proj(x, r.lat * kDeg, r.lon * kDeg, E, N), r.ok) << "type " << r.p.type << " at " << r.lat;
+        EXPECT_TRUE(std::fabs(E - r.E) < 1e-6 && std::fabs(N - r.N) < 1e-6) << "type " << r.p.type << " at " << r.lat;
+    }
+    EXPECT_DOUBLE_EQ(EM::atanhSafe(-0.5), -EM::atanhSafe(0.5));
+    EXPECT_NEAR(EM::atanhSafe(-0.3), std::atanh(-0.3), 1e-15);
+    EXPECT_TRUE(EM::atanhSafe(1.0) == HUGE_VAL && EM::atanhSafe(-1.0) == -HUGE_VAL);
 }

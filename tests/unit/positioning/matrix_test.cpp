@@ -1,5 +1,3 @@
-// Dense matrix kit: inverses against the published Hilbert inverse and A x inv(A) = I, LU solves
-// against hand-checked systems, and refusal of singular, mis-sized and self-referencing input.
 #include "positioning/engine/matrix.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +51,6 @@ TEST(Matrix, RandomSpdInverseAndLuSolve) {
     ASSERT_EQ(invert_Chol(inv), 1) << n;
     ASSERT_TRUE(prod.mulMxMx(a, inv));
     for (int i = 0; i < n * n; ++i) EXPECT_NEAR(prod[i / n][i % n], i / n == i % n ? 1.0 : 0.0, 1e-9) << n;
-    // LU on the general matrix B: x chosen, b = B x, solved back.
     VectorDbl x(n, false), rhs(n, false), order(n, false);
     for (int i = 0; i < n; ++i) x[i] = u(rng);
     ASSERT_TRUE(rhs.mulMxVc(b, x));

@@ -1,4 +1,3 @@
-// Signal tables against the RTCM and ICD tables, and GPS word parity against IS-GPS-200 and a recording.
 #include "positioning/signal_tables.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "positioning/gps_parity.h"
-#include "settings/rcv_settings.h"
 
 namespace {
 
@@ -101,25 +99,6 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
       EXPECT_TRUE(inTable || (getMsmSignalIdx(0, 1, s) == 0 && get_SvRatedFrequency(0, s, 7) == 1.0 &&
                               sysNav2Cdat(s) == -1)) << s;
     }
-}
-
-TEST(SignalTables, BeiDouCompatibility) {
-  for (int kind : {-1, 0, 1, 2, 3}) EXPECT_EQ(getMsmCompatPhaseOffset(3, 10, 5, kind), 0.0);
-  EXPECT_EQ(ignoreMsmCell(0, 10, 5), 0);
-  signalTableLinks.isBeiDou37compat = [](int n) { return n < 6 || n > 58; };
-  signalTableLinks.isBeiDouMSMcompat = [](int n, int s) { return (s == 0 || s == 3) && n >= 6 && n <= 58; };
-  const double halfB1I = 149896229.0 / 1561098000.0, halfB3 = 149896229.0 / 1268520000.0;
-  const struct { int slot, sat, system, kind; double want; } shifts[] = {
-      {0, 3, 5, 0, halfB1I}, {0, 10, 5, 0, 0.0}, {3, 10, 5, -1, halfB3}, {3, 10, 5, 4, halfB3},
-      {3, 10, 5, 1, 0.0},    {3, 10, 5, 2, 0.0}, {3, 10, 0, -1, 0.0},    {1, 3, 5, 0, 0.0}};
-  for (const auto& c : shifts)
-    EXPECT_DOUBLE_EQ(getMsmCompatPhaseOffset(c.slot, c.sat, c.system, c.kind), c.want)
-        << c.slot << " " << c.sat << " " << c.system << " " << c.kind;
-  signalTableLinks.ignoreCompat = [](int n, int) { return n < 6 || n > 58; };
-  EXPECT_EQ(ignoreMsmCell(0, 3, 5), 0);  // compatibility word not 5
-  RcvSet.msmCompat = 5;
-  EXPECT_TRUE(ignoreMsmCell(0, 3, 5) == 1 && ignoreMsmCell(0, 10, 5) == 0 && ignoreMsmCell(0, 0, 5) == 0 &&
-              ignoreMsmCell(0, 3, 0) == 0);
 }
 
 TEST(SignalTables, RandomArgumentsStayInside) {

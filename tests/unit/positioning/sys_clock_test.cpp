@@ -1,12 +1,7 @@
-// The time service's UTC offset and the leaky mean. TAI - GPS is always 19 s; TAI - UTC is 37 s since 2017
-// (IERS Bulletin C).
 #include "positioning/sys_clock.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "positioning/leaky_filter.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/time_scales.h"
 
@@ -26,8 +21,7 @@ TEST(SysClock, UtcOffsetForTheTimeService) {
     s.sysUtc[0] = c.leap, s.flags[0] = c.flags;
     SysTime now;
     now.assign(1700000000, 0);
-    TimeScales::epoch(now, ++rcvMs);
-    TimeScales::endUpdate(s, rcvMs);
+    TimeScales::epoch(now, ++rcvMs), TimeScales::endUpdate(s, rcvMs);
     RcvTimeScales::leapWarning = static_cast<std::uint8_t>(c.warning);
     int offset = -1, warning = -1;
     EXPECT_EQ(sysClockGetUtcOffs(offset, warning), c.known) << c.what;
