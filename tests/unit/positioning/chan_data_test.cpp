@@ -1,4 +1,3 @@
-// Channel data: carrier smoothing, ionospheric delay and TEC against first-order physics, TEC calibration.
 #include "positioning/chan_data.h"
 
 #include <gtest/gtest.h>
@@ -117,76 +116,6 @@ TEST(ChanSmoothing, RestartRules) {
   }
 }
 
-// An L2 code jump x moves the ionosphere-free code by 1.55 x: 5 m restarts it (7.7 m > 7 m), 4 m does not.
-TEST(ChanSmoothing, IonosphereFreeJumpOverSevenMetresOrALostFrequencyRestartsItsSmoothing) {
-  const struct { double l2Jump; bool l2Lost; int ifCount; } cases[] = {
-      {5.0, false, 1}, {-5.0, false, 1}, {4.0, false, 31}, {0.0, false, 31}, {0, true, 0}};
-  int ch = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.l2Jump << (c.l2Lost ? " L2 lost" : ""));
-    Sat s = Sat::tracked(ch++, 30);
-    ASSERT_EQ(Cdat[s.ch].ifSmCount(), 30);
-    const std::uint16_t inval = Cdat[s.ch].ionInvalidations();
-    s.dual = !c.l2Lost;
-    s.epoch(30, 0.0, c.l2Jump);
-    EXPECT_TRUE(Cdat[s.ch].ifSmCount() == c.ifCount && Cdat[s.ch].sig(2)->smCnt == (c.l2Lost ? 1 : 31));
-    EXPECT_TRUE(c.ifCount != 1 || Cdat[s.ch].ifAccuracy() == 7.0f);
-    const int added = Cdat[s.ch].ionInvalidations() - inval;
-    EXPECT_TRUE(c.ifCount == 1 ? added == 1 : c.ifCount == 0 ? added > 0 : added == 0) << added;
-    EXPECT_EQ(Cdat[s.ch].ionChanged(), c.ifCount <= 1);
-  }
-}
-
-TEST(ChanSmoothing, RaisingALimitClearsTheSumsLoweringKeepsThem) {
-  const struct { bool tec; std::uint16_t newLimit; int count; } cases[] = {  // tec: the ionosphere-free limit
-      {false, 200, 1}, {false, 20, 20}, {false, 100, 31}, {true, 600, 1}, {true, 10, 10}};
-  int ch = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.tec ? "TEC " : "code ") << c.newLimit);
-    ChanData::xMaxSmCnt = 100;
-    ChanData::xTecMaxSmCnt = 300;
-    Sat s = Sat::tracked(ch++, 30, c.tec, c.tec ? 0.05 : 1.0);
-    (c.tec ? ChanData::xTecMaxSmCnt : ChanData::xMaxSmCnt) = c.newLimit;
-    s.epoch(30);
-    const ChanSigData* sig = Cdat[s.ch].sig(0);
-    if (c.tec) {
-      EXPECT_TRUE(Cdat[s.ch].ifSmCount() == c.count && Cdat[s.ch].tecMaxSmCnt() == c.newLimit);
-      continue;
-    }
-    EXPECT_TRUE(sig->smCnt == c.count && sig->smMax == c.newLimit && Cdat[s.ch].maxSmCnt() == c.newLimit);
-    EXPECT_EQ(sig->smCode == sig->codeRaw, c.count == 1);
-    EXPECT_TRUE(c.count == 1 || std::fabs(smError(s, 30)) < 0.6);
-  }
-  ChanData::fSmCorrLimit = 0.0;  // a jump limit of 0 must not turn every difference into a restart
-  EXPECT_GT(Cdat[Sat::tracked(ch, 30, false).ch].sig(0)->smCnt, 1);
-}
-
-TEST(ChanSlots, MappingIsCheckedAndTheBestSlotIsTheStrongestValidSignal) {
-  unsigned char before[sizeof(ChanSigData)];
-  std::memcpy(before, &SdatEmpty, sizeof before);
-  for (int e = 0; e < 3; ++e)
-    for (ChanData& c : Cdat) c.initSlots(), c.processAfter();
-  EXPECT_EQ(std::memcmp(&SdatEmpty, before, sizeof before), 0);  // unmapped slots leave the shared record
-  EXPECT_TRUE(Cdat[5].bestSlot() == 255 && Cdat[5].inUse() == 0 && Cdat[5].navStatus() == ChanData::nsNotProcessed);
-  EXPECT_TRUE(std::isnan(Cdat[5].tec()));
-  ChanData::mapSlot(-1, 0, 0), ChanData::mapSlot(kCdatChannels, 0, 0), ChanData::mapSlot(0, kCdatSlots, 0);
-  ChanData::mapSlot(0, 0, kCdatRecords), ChanData::mapSlotD(0, 0, -1);  // out of range: nothing is mapped
-  EXPECT_EQ(Cdat[0].sig(0), &SdatEmpty);
-  for (int slot = 0; slot < kCdatSlots; ++slot) ChanData::mapSlot(2, slot, 2 * kCdatSlots + slot);
-  const float cn0[kCdatSlots] = {40, 0, 47, 45, 47.5f, 30};
-  Cdat[2].initSlots();
-  for (int slot = 0; slot < kCdatSlots; ++slot) {
-    ChanSigData* s = Cdat[2].sig(slot);
-    s->cn0 = cn0[slot], s->code = 0.07, s->freq = kL1;
-    s->flags = slot == 1 || slot == 4 ? ChanSigData::kValidA : ChanSigData::kValid;  // one bit is not enough
-  }
-  Cdat[2].processAfter();
-  EXPECT_TRUE(Cdat[2].bestSlot() == 2 && Cdat[2].inUse() == 4);
-  EXPECT_TRUE(Cdat[2].sig(4)->bInUse == 0 && Cdat[2].sig(3)->bInUse == 1 && Cdat[2].sig(3)->bNew == 1);
-  Cdat[2].initSlots();
-  EXPECT_TRUE(Cdat[2].bestSlot() == 255 && Cdat[2].sig(3)->bInUse == 0);
-}
-
 // The correction processor's ionosphere record: a rough model of the delay and the obliquity factor.
 float g_obliquity[kCdatChannels], g_modelCorr[kCdatChannels];
 int g_calib = 0;
@@ -204,7 +133,6 @@ class ChanIono : public TempRunDir {
     ASSERT_TRUE(ChanData::allocate_NvRamTecCalibData());
     ChanData::restore_NvRamTecCalibData();
   }
-  // The image file is saved, memory forgets, the file is read back.
   static void restart(bool save = true) {
     ASSERT_TRUE(!save || FileNvmSave(0, true));
     ChanData::clearTecCalibData();
@@ -241,80 +169,12 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
     EXPECT_NEAR(c.delayRate(), 0.0, 0.002);
     EXPECT_NEAR(c.ifSmCode() * kC, sats[i].range(N - 1), 0.05);  // the ionosphere-free code is the range
   }
-  // Full invalidation drops the delay at once, otherwise it is kept for its hold time (seconds).
   for (bool full : {false, true}) {
     const double d = Cdat[full].delay();
     Cdat[full].invalidateIon(full);
     EXPECT_TRUE(Cdat[full].ifSmCount() == 0 && Cdat[full].delayValid() == !full) << full;
     EXPECT_EQ(Cdat[full].delay(), full ? 0.0 : d);
   }
-}
-
-TEST_F(ChanIono, DelayRateFollowsAChangingIonosphere) {
-  Sat s;
-  s.map();
-  for (int e = 0; e < 400; ++e) s.slantTec = (15.0 + 0.01 * e) * kTecu, s.epoch(e);
-  ASSERT_TRUE(Cdat[0].delayRateValid());
-  EXPECT_NEAR(Cdat[0].delayRate(), delayOf(0.01 * kTecu, kL1), 0.3 * delayOf(0.01 * kTecu, kL1));
-}
-
-// Samples above 45 degrees are measured minus modelled delay (25 of 30 TECU); off and on again starts over.
-TEST_F(TecCalib, EvaluateTecCalibratesAboveFortyFiveDegreesAndRemovesTheBias) {
-  g_calib = 1;
-  Sat s;
-  s.slantTec = 30.0 * kTecu;
-  s.map();
-  g_modelCorr[0] = static_cast<float>(-delayOf(25.0 * kTecu, kL1)), g_obliquity[0] = 1.0f;
-  for (int e = 0; e < 300; ++e) {
-    s.epoch(e);
-    Cdat[0].evaluateTEC(s.sv(), e < 100 ? 30.0 : 60.0, 1000LL * e);
-    ChanData::processTecCalibData(1000LL * e);
-  }
-  EXPECT_NEAR(ChanData::tecCalib().mean[kSysGps], delayOf(5.0 * kTecu, kL1), 0.05);
-  EXPECT_EQ(ChanData::tecCalib().seconds, 199);  // from the first sample at 100 s
-  EXPECT_NEAR(Cdat[0].tec(), 25.0, 0.5);
-  for (int e = 300; e < 302; ++e) g_calib = e - 300, s.epoch(e), Cdat[0].evaluateTEC(s.sv(), 60.0, 1000LL * e);
-  ChanData::processTecCalibData(305000);
-  EXPECT_EQ(ChanData::tecCalib().seconds, 4);
-}
-
-// Two-pass mean and deviation; constants whose sum(x^2)/n - mean^2 rounds below zero give a deviation of 0.
-TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
-  std::mt19937 rng(4711);
-  std::normal_distribution<double> n(0.0, 1.0);
-  const struct { int sys, count; double bias, sigma; } sets[] = {
-      {kSysGps, 500, 2.35, 0.12}, {kSysGlonass, 200, -1.10, 0.30}, {kSysBeidou, 50, 0.40, 0.05}};
-  std::vector<double> x[SYS_NUM];
-  for (const auto& s : sets)
-    for (int i = 0; i < s.count; ++i) {
-      x[s.sys].push_back(s.bias + s.sigma * n(rng));
-      ChanData::updateTecCalibData(s.sys, 3600000 + i * 1000, x[s.sys].back());
-    }
-  ChanData::updateTecCalibData(7, 3600000, 5.0), ChanData::updateTecCalibData(-1, 3600000, 5.0);  // ignored
-  ChanData::processTecCalibData(3600000 + 499500);
-  EXPECT_EQ(ChanData::tecCalib().seconds, 499);
-  for (int sys = 0; sys < SYS_NUM; ++sys) {
-    double mean = 0.0, var = 0.0;
-    for (double v : x[sys]) mean += v / x[sys].size();
-    for (double v : x[sys]) var += (v - mean) * (v - mean) / x[sys].size();
-    EXPECT_NEAR(ChanData::tecCalib().mean[sys], mean, 1e-12) << sys;
-    EXPECT_NEAR(ChanData::tecCalib().dev[sys], std::sqrt(var), 1e-9) << sys;
-  }
-  int found = 0;
-  std::int64_t t = 0;
-  for (int i = 1; i < 2000 && found < 3; ++i) {
-    const double v = 0.1 + 0.0137 * i;
-    double s = 0.0, s2 = 0.0;
-    for (int k = 0; k < 50; ++k) s += v, s2 += v * v;
-    if (s2 / 50 - (s / 50) * (s / 50) >= 0.0) continue;
-    ++found;
-    ChanData::clearTecCalibData();
-    for (int k = 0; k < 50; ++k) ChanData::updateTecCalibData(kSysGalileo, t += 1000, v);
-    ChanData::processTecCalibData(t);
-    EXPECT_EQ(ChanData::tecCalib().dev[kSysGalileo], 0.0) << v;
-    EXPECT_NEAR(ChanData::tecCalib().mean[kSysGalileo], v, 1e-12) << v;
-  }
-  EXPECT_GT(found, 0);
 }
 
 // The file holds 32-bit seconds, 4 spare bytes, seven means, seven deviations; a flipped bit clears the block.
@@ -346,6 +206,46 @@ TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   EXPECT_EQ(ChanData::tecCalib().mean[kSysGps], 0.0);
 }
 
+}  // namespace
+
+// Two-pass mean and deviation; constants whose sum(x^2)/n - mean^2 rounds below zero give a deviation of 0.
+TEST_F(TecCalib, MeansAndDeviationsPerSystem) {
+  std::mt19937 rng(4711);
+  std::normal_distribution<double> n(0.0, 1.0);
+  const struct { int sys, count; double bias, sigma; } sets[] = {
+      {kSysGps, 500, 2.35, 0.12}, {kSysGlonass, 200, -1.10, 0.30}, {kSysBeidou, 50, 0.40, 0.05}};
+  std::vector<double> x[SYS_NUM];
+  for (const auto& s : sets)
+    for (int i = 0; i < s.count; ++i) {
+      x[s.sys].push_back(s.bias + s.sigma * n(rng));
+      ChanData::updateTecCalibData(s.sys, 3600000 + i * 1000, x[s.sys].back());
+    }
+  ChanData::updateTecCalibData(7, 3600000, 5.0), ChanData::updateTecCalibData(-1, 3600000, 5.0);  // ignored
+  ChanData::processTecCalibData(3600000 + 499500);
+  EXPECT_EQ(ChanData::tecCalib().seconds, 499);
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    double mean = 0.0, var = 0.0;
+    for (double v : x[sys]) mean += v / x[sys].size();
+    for (double v : x[sys]) var += (v - mean) * (v - mean) / x[sys].size();
+    EXPECT_NEAR(ChanData::tecCalib().mean[sys], mean, 1e-12) << sys;
+    EXPECT_NEAR(ChanData::tecCalib().dev[sys], std::sqrt(var), 1e-9) << sys;
+  }
+  int found = 0;
+  std::int64_t t = 0;
+  for (int i = 1; i < 2000 && found < 3; ++i) {
+    const double v = 0.1 + 0.0137 * i;
+    double s = 0.0, s2 = 0.0;
+    for (int k = 0; k < 50; ++k) s += v, s2 += v * v;
+    if (s2 / 50 - (s / 50) * (s / 50) >= 0.0) continue;
+    ++found, ChanData::clearTecCalibData();
+    for (int k = 0; k < 50; ++k) ChanData::updateTecCalibData(kSysGalileo, t += 1000, v);
+    ChanData::processTecCalibData(t);
+    EXPECT_EQ(ChanData::tecCalib().dev[kSysGalileo], 0.0) << v;
+    EXPECT_NEAR(ChanData::tecCalib().mean[kSysGalileo], v, 1e-12) << v;
+  }
+  EXPECT_GT(found, 0);
+}
+
 // 4.0 +- 0.1 alternating: the mean stands still and nothing is written; at 5.0 the block follows, at most every
 // 10 s, and a change held back goes out when its 10 s are over.
 TEST_F(TecCalib, TheBlockIsWrittenOnlyOnRealChangesAndAtMostEveryTenSeconds) {
@@ -375,4 +275,7 @@ TEST_F(TecCalib, TheBlockIsWrittenOnlyOnRealChangesAndAtMostEveryTenSeconds) {
   EXPECT_NEAR(ChanData::tecCalib().dev[kSysGps], now.dev[kSysGps], 0.001);
 }
 
-}  // namespace
+TEST(ChanSmoothing, AJumpLimitOfZeroRestartsNothing) {
+  ChanData::fSmCorrLimit = 0.0;
+  EXPECT_GT(Cdat[Sat::tracked(0, 30, false).ch].sig(0)->smCnt, 1);
+}

@@ -1,11 +1,9 @@
-// The data store: the satellite record pool, the server shapes, the SBAS grid server, the raw navigation rings.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -100,127 +98,6 @@ TEST(DataPool, PutsLandInTheRightRecord) {
   EXPECT_TRUE(pool.buffer().check_Consistency());
 }
 
-TEST(DataPoolDeathTest, SlotOutOfRangeInsideThePoolIsAnInternalFault) {
-  TestPool pool(2);
-  TestSatRecord r{};
-  EXPECT_EXIT(pool.buffer().put(SYS_SI_TOTAL, &r), ::testing::ExitedWithCode(kExitBadSiIdentity & 0xFF), "");
-}
-
-// Writers sharing PRNs 10..15, a reader and a checker: no record has two owners, no satellite another's data.
-TEST(DataPoolStress, TwoWritersNeverShareARecord) {
-  TestPool pool(6);
-  std::atomic<bool> bad{false}, stop{false};
-  std::atomic<long> mixedUp{0}, inconsistent{0};
-  auto writer = [&](int firstPrn, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> prn(firstPrn, firstPrn + 14);
-    for (int i = 0; i < 20000; ++i) {
-      const int p = prn(rng);
-      const SvIdType sv = gpsSv(p);
-      const TestSatRecord r = TestSatRecord::make(p, i);
-      if (pool.Put(&sv, i % 97 == 0 ? nullptr : &r) != 1) bad = true;  // a pool with records always lends one
-      DataBufferServerType::ulMsTime.fetch_add(1);
-    }
-  };
-  std::thread reader([&] {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> prn(1, 24);
-    while (!stop) {
-      const int p = prn(rng);
-      const SvIdType sv = gpsSv(p);
-      TestSatRecord out{};
-      mixedUp += pool.Take(&sv, &out) && (!out.whole(p) || out.header.uOwner != sv.get_SiSlot());
-    }
-  });
-  std::thread checker([&] {
-    while (!stop) inconsistent += !pool.buffer().check_Consistency();
-  });
-  std::thread w1(writer, 1, 1), w2(writer, 10, 2);
-  w1.join(), w2.join();
-  stop = true;
-  reader.join(), checker.join();
-  EXPECT_TRUE(!bad && mixedUp == 0 && inconsistent == 0 && pool.buffer().check_Consistency());
-  int owned = 0;  // six records for 24 satellites: each has one owner whose data it holds
-  for (int p = 1; p <= 24; ++p) {
-    const SvIdType sv = gpsSv(p);
-    TestSatRecord out{};
-    const int got = pool.Take(&sv, &out);
-    owned += got;
-    EXPECT_TRUE(!got || out.whole(p)) << p;
-  }
-  EXPECT_LE(owned, 6);
-}
-
-// With room for all nothing is evicted: two writers must not both take the same free record.
-TEST(DataPoolStress, TwoWritersWithRoomForAllLoseNothing) {
-  constexpr int kRounds = 3000;
-  TestPool pool(8);
-  std::atomic<int> round{0}, finished{0};
-  auto job = [&](int firstPrn) {
-    for (int k = 1; k <= kRounds; ++k) {
-      while (round.load() != k) std::this_thread::yield();
-      for (int p = firstPrn; p < firstPrn + 4; ++p) {
-        const SvIdType sv = gpsSv(p);
-        const TestSatRecord r = TestSatRecord::make(p, k);
-        pool.Put(&sv, &r);
-      }
-      finished.fetch_add(1);
-    }
-  };
-  std::thread w1(job, 1), w2(job, 5);
-  long lost = 0;
-  for (int k = 1; k <= kRounds; ++k) {
-    pool.Init();
-    round.store(k);
-    while (finished.load() != 2 * k) std::this_thread::yield();
-    for (int p = 1; p <= 8; ++p) {
-      const SvIdType sv = gpsSv(p);
-      TestSatRecord out{};
-      lost += pool.Take(&sv, &out) != 1 || !out.whole(p) || out.ulSeq != std::uint32_t(k);
-    }
-  }
-  w1.join(), w2.join();
-  EXPECT_EQ(lost, 0);
-  EXPECT_TRUE(pool.buffer().check_Consistency());
-}
-
-TEST(DataServers, FixedPositionFlaggedAndRequestServers) {
-  const double fixed[6] = {4000000.5, 500000.25, 4900000.75, 0.8, 0.1, 123.5};
-  std::memcpy(RcvSet.posSourceData, fixed, sizeof fixed);
-  for (std::uint16_t source : {0, 6}) {  // source 6: the fixed position replaces every position
-    RcvSet.posSource = source;
-    PosData::PositionDataType in{-2694892.5, -4297405.0, 3854587.25, 0.6, -2.1, 12.5, 1}, out{};
-    ASSERT_TRUE(PVTDataInstance.position.Put(&in) == 1 && PVTDataInstance.position.Take(&out) == 1);
-    EXPECT_TRUE(source == 6 ? out.dX == 4000000.5 && out.dHeight == 123.5
-                            : std::memcmp(&out, &in, offsetof(PosData::PositionDataType, bValid) + 1) == 0);
-  }
-  auto& s = PVTDataInstance.klobIonoModel[0];
-  NavData::KlobIonoModelDataType r{}, in{};
-  EXPECT_EQ(s.Get(&r) + s.Take(&r), 0);
-  in.bValid = 7;
-  EXPECT_EQ(s.Put(&in), 1);
-  EXPECT_EQ(s.Take(&r) + s.Take(&r), 2);
-  r.bValid = 0;
-  EXPECT_TRUE(s.Get(&r) == 1 && r.bValid == 7);
-  r.bValid = 3;
-  EXPECT_TRUE(s.Get(&r) + s.Take(&r) == 0 && r.bValid == 3);  // nothing copied
-  EXPECT_EQ(PVTDataInstance.klobIonoModel[1].Take(&r), 0);
-  PosData::RcvTimeDataType t{11, 123456789}, tOut{};
-  ASSERT_EQ(PVTDataInstance.rcvTime.Put(&t), 1);
-  EXPECT_EQ(DataBufferServerType::ulMsTime.load(), 123456789u);
-  EXPECT_TRUE(PVTDataInstance.rcvTime.Take(&tOut) == 1 && tOut.ulEpochTag == 11 && tOut.ulTimeTag == 123456789u);
-  auto& req = PVTDataInstance.satelliteResetRequest;
-  SvIdType a, b;
-  ASSERT_TRUE(svIdFromSiNumber(kSysGlonass, -3, a) && svIdFromSiNumber(kSysGlonass, -2, b));
-  std::uint8_t arg = 0;
-  EXPECT_EQ(req.Get(&a, &arg), 0);
-  ASSERT_TRUE(req.Put(&a, 0x01, 10) == 1 && req.Put(&a, 0x04, 11) == 1);
-  EXPECT_TRUE(req.Get(&b, &arg) == 0 && req.Get(&a, &arg) == 0x05 && arg == 11 && req.Get(&a, &arg) == 0);
-  auto& eph = PVTDataInstance.ephemerisResetRequest;
-  ASSERT_TRUE(svIdFromSiNumber(kSysBeidou, 30, a) && svIdFromSiNumber(kSysBeidou, 31, b) && eph.Put(&a, 0x02) == 1);
-  EXPECT_TRUE(eph.Get(&b) == 0 && eph.Get(&a) == 0x02 && eph.Get(&a) == 0);
-}
-
 TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
   for (int key : {-1, 0, 11, 12, 1000}) {
     const int expect = key >= 0 && key <= 11;
@@ -252,21 +129,6 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
                 PVTDataInstance.ephemerisResetRequest.Put(&bdsSi63, 1) +
                 PVTDataInstance.ephemerisResetRequest.Get(&bdsSi63),
             0);
-}
-
-// Every 20-bit correction value comes back as it went in, at every grid point of every band.
-TEST(SbasIonoServer, PackAndUnpackRoundTripOverAllValues) {
-  auto& s = PVTDataInstance.sbasIonoCorrection[0];
-  for (std::uint32_t v = 0; v < (1u << 20); ++v) {
-    const int point = int(v % SBASData::kIonoBandPoints), band = int(v % SBASData::kIonoBands);
-    const int issue = int(v & 0x3FFF), block = int((v >> 6) & 0x3FFF);
-    const SBASData::IonoCorrectionType c{v};
-    ASSERT_EQ(s.Put(point, band, &c, issue, block), 1) << v;
-    SBASData::IonoCorrectionType out{};
-    int blockWord = 0, outIssue = 0;
-    ASSERT_EQ(s.Take(point, band, &out, &blockWord, &outIssue), 1) << v;
-    ASSERT_TRUE(out.ulBits == v && blockWord == block && outIssue == issue) << v;
-  }
 }
 
 // Points 0..200 and bands 0..10; -1 keeps issue and block; a detached band finds its grid again; a lent record
@@ -386,39 +248,36 @@ TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
   EXPECT_TRUE(updateLexRawData(lex));
 }
 
-TEST(RawNavRings, SbasPrnToIdentity) {
-  const int cases[][4] = {{120, 1, kSysSbas, 0}, {147, 1, kSysSbas, 27}, {183, 1, kSysQzss, 0}, {189, 1, kSysQzss, 6},
-                          {119, 0, 0, 0},        {148, 0, 0, 0},         {190, 0, 0, 0},        {255, 0, 0, 0}};
-  for (const auto& c : cases) {
-    CorrData::WaasRawMessageType w{};
-    w.uSv = std::uint8_t(c[0]);
-    SvIdType id{};
-    EXPECT_EQ(waasRawMessageSvId(w, id), c[1] != 0) << c[0];
-    EXPECT_TRUE(!c[1] || (id.sys == c[2] && id.si == c[3])) << c[0];
-  }
-}
+}  // namespace
 
-TEST(RawNavRings, ConcurrentWriterAndReaders) {
-  constexpr std::uint32_t kAppends = 50000;
-  std::atomic<bool> done{false};
-  auto readerJob = [&](std::uint64_t* readCount, RawNavReader* r, bool* ordered) {
-    CorrData::GpsRawMessageType e{};
-    for (std::uint32_t last = 0;;) {
-      const bool finished = done.load();
-      for (; GpsRawMessageData.read(*r, e); last = e.ulTime, ++*readCount)
-        *ordered = *ordered && e.ulTime > last && e.ulWords[9] == e.ulTime * 16 + 9;
-      if (finished) break;
+TEST(DataPoolStress, TwoWritersWithRoomForAllLoseNothing) {
+  constexpr int kRounds = 3000;
+  TestPool pool(8);
+  std::atomic<int> round{0}, finished{0};
+  auto job = [&](int firstPrn) {
+    for (int k = 1; k <= kRounds; ++k) {
+      while (round.load() != k) std::this_thread::yield();
+      for (int p = firstPrn; p < firstPrn + 4; ++p) {
+        const SvIdType sv = gpsSv(p);
+        const TestSatRecord r = TestSatRecord::make(p, k);
+        pool.Put(&sv, &r);
+      }
+      finished.fetch_add(1);
     }
   };
-  std::uint64_t n1 = 0, n2 = 0;
-  RawNavReader r1, r2;
-  r1.ullNext = r2.ullNext = GpsRawMessageData.appended();
-  bool o1 = true, o2 = true;
-  std::thread t1(readerJob, &n1, &r1, &o1), t2(readerJob, &n2, &r2, &o2);
-  for (std::uint32_t t = 1; t <= kAppends; ++t) updateGpsRawData(gpsEntry(9, t));
-  done = true;
-  t1.join(), t2.join();
-  EXPECT_TRUE(o1 && o2 && n1 + r1.ulOverruns == kAppends && n2 + r2.ulOverruns == kAppends);
+  std::thread w1(job, 1), w2(job, 5);
+  long lost = 0;
+  for (int k = 1; k <= kRounds; ++k) {
+    pool.Init();
+    round.store(k);
+    while (finished.load() != 2 * k) std::this_thread::yield();
+    for (int p = 1; p <= 8; ++p) {
+      const SvIdType sv = gpsSv(p);
+      TestSatRecord out{};
+      lost += pool.Take(&sv, &out) != 1 || !out.whole(p) || out.ulSeq != std::uint32_t(k);
+    }
+  }
+  w1.join(), w2.join();
+  EXPECT_EQ(lost, 0);
+  EXPECT_TRUE(pool.buffer().check_Consistency());
 }
-
-}  // namespace

@@ -1,9 +1,6 @@
-// Datum table against its data files, seven-parameter transformation against PROJ's cct, residual grid.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <random>
 
 #include "positioning/geodesy/datum_in_use.h"
@@ -39,58 +36,6 @@ std::string helmert(const Store& s, bool full, bool inverse) {
            " +s=" + num(s.scale) + " +convention=coordinate_frame" + (full ? " +exact" : "");
 }
 
-bool csvRow(std::istream& in, std::vector<std::string>& f) {
-    std::string line;
-    do
-        if (!std::getline(in, line)) return false;
-    while (line.empty() || !std::isdigit(static_cast<unsigned char>(line[0])));
-    std::istringstream ss(line);
-    f.clear();
-    for (std::string x; f.size() < 11 && std::getline(ss, x, ',');) f.push_back(x);
-    return true;
-}
-
-}  // namespace
-
-TEST(GeodesyDatumTable, HoldsEveryRowOfTheDataFilesInOrder) {
-    const std::string dir = std::string(RX_SHARED_DIR) + "/data/datums/";
-    std::ifstream ells(dir + "ellipsoids.csv"), dats(dir + "datums.csv");
-    std::vector<std::string> f;
-    DtmList::ELL_PARAMS e;
-    int n = 0;
-    for (; csvRow(ells, f); ++n) {
-        ASSERT_TRUE(DtmList::getEll(n, &e));
-        EXPECT_TRUE(e.name == f[1] && e.a == std::stod(f[2]) && e.rf == std::stod(f[3])) << n;
-    }
-    EXPECT_EQ(n, DtmList::ELL_TOTAL);
-    EXPECT_FALSE(DtmList::getEll(n, &e) || DtmList::getEll(-1, &e));
-    auto val = [](const std::string& s) { return s.empty() ? 0.0 : std::stod(s); };
-    for (n = 0; csvRow(dats, f); ++n) {
-        SCOPED_TRACE(f[1]);
-        int idx = -1;
-        ASSERT_EQ(DtmList::Datum[n].name, f[1]);
-        const Store s = stored(f[1].c_str(), &e, &idx);
-        EXPECT_EQ(idx, n);
-        EXPECT_EQ(e.name, f[10]);
-        EXPECT_EQ(DtmList::Datum[n].rot != nullptr, f[5] == "1");
-        const double got[] = {s.dx, s.dy, s.dz, s.rx, s.ry, s.rz, s.scale};
-        for (int k = 0; k < 7; ++k) EXPECT_FLOAT_EQ(got[k], val(f[k < 3 ? 2 + k : 3 + k])) << k;  // kept as float
-    }
-    EXPECT_EQ(n, DtmList::DATUM_TOTAL);
-    EXPECT_NE(std::strstr(DtmList::DataCredit, "GEOTRANS"), nullptr);
-    for (const auto& set : cRtcmBaseDatumName)
-        for (const char* name : set) EXPECT_TRUE(DtmList::getDatum(name, nullptr, nullptr, nullptr)) << name;
-    for (const char* name : cSlasBaseDatumName) EXPECT_TRUE(DtmList::getDatum(name, nullptr, nullptr, nullptr)) << name;
-    for (const char* name : {"w84", "XYZ", "", "W84 ", "EUR_F2"}) {
-        Store s;
-        std::memset(&e, 0x5a, sizeof e);
-        std::memset(&s, 0x5a, sizeof s);
-        int idx = 77;
-        EXPECT_FALSE(DtmList::getDatum(name, &e, &s, &idx)) << name;
-        EXPECT_TRUE(idx == 77 && e.name[3] == 0x5a && reinterpret_cast<unsigned char*>(&s)[40] == 0x5a) << name;
-    }
-    EXPECT_FALSE(DtmList::getDatum(nullptr, nullptr, nullptr, nullptr));
-}
 
 // Both ways under 1 mm, also given as WGS 84-to-datum parameters. PROJ inverts a small-angle matrix by its
 // transpose, so small-angle sets keep to rotations of datum size.
@@ -135,103 +80,10 @@ TEST(GeodesyDatumConv, HelmertAgreesWithProjBothWays) {
         }
 }
 
-// A velocity maps as the difference of two positions (rotated and scaled, never shifted).
-TEST(GeodesyDatumConv, RoundTripsAndVelocitiesForEveryDatum) {
-    const auto pts = randomEcef(12, 3);
-    for (int full = 0; full < 2; ++full) {
-        DatumConv::bUseFullTransformation = static_cast<uint8_t>(full);
-        for (int i = 0; i < DtmList::DATUM_TOTAL; ++i) {
-            SCOPED_TRACE(DtmList::Datum[i].name);
-            Compute c;
-            DtmList::transform(stored(DtmList::Datum[i].name), &c, DtmList::kStoredDatumToWgs84, full != 0);
-            for (const auto& p : pts) {
-                POS_CRT d{}, w{}, same = p, q = p, dq{}, noVel{};
-                DatumConv::transDirect(true, c, p, &d);
-                DatumConv::transDirect(true, c, same, &same);
-                EXPECT_EQ(std::memcmp(&d, &same, sizeof d), 0);
-                DatumConv::transInverse(true, c, d, &w);
-                DatumConv::transInverse(true, c, same, &same);
-                EXPECT_EQ(std::memcmp(&w, &same, sizeof w), 0);
-                const double err[] = {w.x - p.x, w.y - p.y, w.z - p.z, w.vx - p.vx, w.vy - p.vy, w.vz - p.vz};
-                for (int k = 0; k < 6; ++k) EXPECT_LT(std::fabs(err[k]), k < 3 ? 1e-6 : 1e-9);
-                EXPECT_TRUE(i != 0 || (std::memcmp(&d, &p, sizeof p) == 0 && std::memcmp(&w, &p, sizeof p) == 0));
-                q.x += p.vx, q.y += p.vy, q.z += p.vz;
-                noVel.vx = 123.0;
-                DatumConv::transDirect(false, c, q, &dq);
-                DatumConv::transDirect(false, c, p, &noVel);
-                EXPECT_EQ(noVel.vx, 123.0);
-                EXPECT_TRUE(std::fabs(d.vx - (dq.x - noVel.x)) < 1e-7 && std::fabs(d.vy - (dq.y - noVel.y)) < 1e-7 &&
-                            std::fabs(d.vz - (dq.z - noVel.z)) < 1e-7);
-                EXPECT_TRUE(DtmList::Datum[i].rot != nullptr || (d.vx == p.vx && d.vy == p.vy && d.vz == p.vz));
-            }
-        }
-    }
-    DatumConv::bUseFullTransformation = 0;
-    std::mt19937 g(9);
-    std::uniform_real_distribution<double> t(-500.0, 500.0), r(-60.0, 60.0), sc(-20.0, 20.0);
-    for (int k = 0; k < 50; ++k) {
-        Store s{};
-        s.dx = t(g), s.dy = t(g), s.dz = t(g), s.rx = r(g), s.ry = r(g), s.rz = r(g), s.scale = sc(g);
-        Compute c;
-        DtmList::transform(s, &c, k % 2 == 0, k % 4 < 2);
-        for (const auto& p : pts) {
-            POS_CRT d{}, w{};
-            DatumConv::transInverse(false, c, p, &d);
-            DatumConv::transDirect(false, c, d, &w);
-            EXPECT_LT(std::fabs(w.x - p.x) + std::fabs(w.y - p.y) + std::fabs(w.z - p.z), 1e-6);
-        }
-    }
-}
-
-// Stored parameters take the datum to WGS 84 (X_wgs84 = X_datum + d): transDirect subtracts.
-TEST(GeodesyDatumConv, AssignDatumFillsTheRecordAndTheDirectionIsFixed) {
-    NavTask::DATUM_IN_USE d;
-    std::memset(&d, 0x33, sizeof d);
-    ASSERT_TRUE(assignDatum("W84", &d));
-    EXPECT_STREQ(d.name, "W84");
-    EXPECT_TRUE(d.ell.a == EllExt.a && d.ell.e2 == EllExt.e2 && d.prm.dx == 0.0 && !d.res && !d.area);
-    ASSERT_TRUE(assignDatum("TOY-M", &d));
-    EXPECT_STREQ(d.name, "TOY-M");
-    EXPECT_DOUBLE_EQ(d.ell.a, 6377397.155);
-    const double p[3] = {-3959000.0, 3352000.0, 3697000.0}, shift[3] = {-148.0, 507.0, 685.0};
-    double w[3], t[3];
-    DatumConv::transInverse(false, d.prm, p, w);
-    DatumConv::transDirect(false, d.prm, p, t);
-    for (int k = 0; k < 3; ++k) EXPECT_TRUE(w[k] == p[k] + shift[k] && t[k] == p[k] - shift[k]) << k;
-    const NavTask::DATUM_IN_USE before = d;
-    EXPECT_FALSE(assignDatum("NONE", &d));
-    EXPECT_EQ(std::memcmp(&before, &d, sizeof d), 0);
-}
-
-TEST(GeodesyArea, AcceptsAndRefusesPoints) {
-    const DtmList::DATA_USING_AREA areas[] = {
-        {50 * kDeg, 10 * kDeg, static_cast<float>(10 * kDeg), static_cast<float>(20 * kDeg)},
-        {0.3, 2.0, 0.0f, 0.0f},                                   // zero extent: unlimited
-        {0.0, 180 * kDeg, 0.0f, static_cast<float>(20 * kDeg)},  // a band across the date line
-    };
-    const struct { int area; double lat, lon; int mode; bool inside; } cases[] = {
-        {0, 50, 10, 0, true},    {0, 55, 20, 0, true},    {0, 55.9, 10, 0, true},   {0, 56.1, 10, 0, false},
-        {0, 44.1, 10, 0, true},  {0, 43.9, 10, 0, false}, {0, 50, 21.9, 0, true},   {0, 50, 22.1, 0, false},
-        {0, 50, -1.9, 0, true},  {0, 50, -2.1, 0, false}, {0, 50, 190, 0, false},   {0, 50, -170, 0, false},
-        {0, 50, 370, 0, true},   {0, 67.9, 10, 1, true},  {0, 69, 10, 1, false},    {0, 50, 45, 1, true},
-        {0, 50, -36, 1, false},  {0, NAN, 10, 0, false},  {1, -89, -179, 0, true},  {1, 89, 179, 1, true},
-        {1, 0, 0, 0, true},      {2, 80, -172, 0, true},  {2, -60, 171, 0, true},   {2, 0, 0, 0, false},
-    };
-    for (const auto& c : cases) {
-        const double ll[2] = {c.lat * kDeg, c.lon * kDeg};
-        EXPECT_EQ(DatumConv::checkDatArea(&areas[c.area], ll, c.mode), c.inside)
-            << c.area << ": " << c.lat << " " << c.lon << " mode " << c.mode;
-    }
-    const double ll[2] = {0, 0};
-    EXPECT_FALSE(DatumConv::checkDatArea(nullptr, ll, 0));
-}
-
-namespace {
 using Res = DtmList::TRANSFORM_RESIDUALS;
 
 double field(int comp, double y, double x) { return (comp + 1) * 0.5 + (comp + 2) * 0.25 * y - 0.125 * x; }
 
-// A linear field on a grid of binary fractions: bilinear interpolation reproduces it and borders fall exactly.
 Res makeGrid() {
     Res r;
     std::memset(&r, 0, sizeof r);
@@ -278,5 +130,66 @@ TEST(GeodesyResidualGrid, SquaresInterpolationAndTheMargin) {
         r.horPresent = hor, r.heightPresent = !hor;
         ASSERT_TRUE(DatumConv::correctTransformation(&r, in, out));
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(out[k], (k < 2) == hor ? r.base[k] + field(k, 0, 0) : 0.0, 1e-6) << k;
+    }
+}
+
+// Stored parameters take the datum to WGS 84 (X_wgs84 = X_datum + d): transDirect subtracts.
+TEST(GeodesyDatumConv, AssignDatumFillsTheRecordAndTheDirectionIsFixed) {
+    NavTask::DATUM_IN_USE d;
+    std::memset(&d, 0x33, sizeof d);
+    ASSERT_TRUE(assignDatum("W84", &d));
+    EXPECT_STREQ(d.name, "W84");
+    EXPECT_TRUE(d.ell.a == EllExt.a && d.ell.e2 == EllExt.e2 && d.prm.dx == 0.0 && !d.res && !d.area);
+    ASSERT_TRUE(assignDatum("TOY-M", &d));
+    EXPECT_STREQ(d.name, "TOY-M");
+    EXPECT_DOUBLE_EQ(d.ell.a, 6377397.155);
+    const double p[3] = {-3959000.0, 3352000.0, 3697000.0}, shift[3] = {-148.0, 507.0, 685.0};
+    double w[3], t[3];
+    DatumConv::transInverse(false, d.prm, p, w);
+    DatumConv::transDirect(false, d.prm, p, t);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(w[k] == p[k] + shift[k] && t[k] == p[k] - shift[k]) << k;
+    const NavTask::DATUM_IN_USE before = d;
+    EXPECT_FALSE(assignDatum("NONE", &d));
+    EXPECT_EQ(std::memcmp(&before, &d, sizeof d), 0);
+}
+
+TEST(GeodesyArea, AcceptsAndRefusesPoints) {
+    const DtmList::DATA_USING_AREA areas[] = {
+        {50 * kDeg, 10 * kDeg, static_cast<float>(10 * kDeg), static_cast<float>(20 * kDeg)},
+        {0.3, 2.0, 0.0f, 0.0f},                                   // zero extent: unlimited
+        {0.0, 180 * kDeg, 0.0f, static_cast<float>(20 * kDeg)},  // a band across the date line
+    };
+    const struct { int area; double lat, lon; int mode; bool inside; } cases[] = {
+        {0, 50, 10, 0, true},    {0, 55, 20, 0, true},    {0, 55.9, 10, 0, true},   {0, 56.1, 10, 0, false},
+        {0, 44.1, 10, 0, true},  {0, 43.9, 10, 0, false}, {0, 50, 21.9, 0, true},   {0, 50, 22.1, 0, false},
+        {0, 50, -1.9, 0, true},  {0, 50, -2.1, 0, false}, {0, 50, 190, 0, false},   {0, 50, -170, 0, false},
+        {0, 50, 370, 0, true},   {0, 67.9, 10, 1, true},  {0, 69, 10, 1, false},    {0, 50, 45, 1, true},
+        {0, 50, -36, 1, false},  {0, NAN, 10, 0, false},  {1, -89, -179, 0, true},  {1, 89, 179, 1, true},
+        {1, 0, 0, 0, true},      {2, 80, -172, 0, true},  {2, -60, 171, 0, true},   {2, 0, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        const double ll[2] = {c.lat * kDeg, c.lon * kDeg};
+        EXPECT_EQ(DatumConv::checkDatArea(&areas[c.area], ll, c.mode), c.inside)
+            << c.area << ": " << c.lat << " " << c.lon << " mode " << c.mode;
+    }
+    const double ll[2] = {0, 0};
+    EXPECT_FALSE(DatumConv::checkDatArea(nullptr, ll, 0));
+}
+
+// The small-angle set is inverted exactly, not by its transpose.
+TEST(GeodesyDatumConv, SmallAngleInverseIsExact) {
+    const auto pts = randomEcef(12, 3);
+    std::mt19937 g(9);
+    std::uniform_real_distribution<double> t(-500.0, 500.0), r(-60.0, 60.0), sc(-20.0, 20.0);
+    for (int k = 0; k < 50; ++k) {
+        Store s{};
+        s.dx = t(g), s.dy = t(g), s.dz = t(g), s.rx = r(g), s.ry = r(g), s.rz = r(g), s.scale = sc(g);
+        Compute c;
+        DtmList::transform(s, &c, k % 2 == 0, k % 4 < 2);
+        for (const auto& p : pts) {
+            POS_CRT d{}, w{};
+            DatumConv::transInverse(false, c, p, &d), DatumConv::transDirect(false, c, d, &w);
+            EXPECT_LT(std::fabs(w.x - p.x) + std::fabs(w.y - p.y) + std::fabs(w.z - p.z), 1e-6);
+        }
     }
 }

@@ -1,4 +1,3 @@
-// Geodetic, Cartesian and local coordinates against GeographicLib's CartConvert; carrier lengths of the ICDs.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,4 +1,3 @@
-// Map projections against PROJ's cct run at test time.
 #include <gtest/gtest.h>
 
 #include "unit/positioning/geodesy_oracle.h"
@@ -115,7 +114,6 @@ TEST(GeodesyProjection, SpecialPoints) {
         EXPECT_EQ(EM::BLH_Proj(x, r.lat * kDeg, r.lon * kDeg, E, N), r.ok) << "type " << r.p.type << " at " << r.lat;
         EXPECT_TRUE(std::fabs(E - r.E) < 1e-6 && std::fabs(N - r.N) < 1e-6) << "type " << r.p.type << " at " << r.lat;
     }
-    // The oblique stereographic's isometric latitude is odd.
     EXPECT_DOUBLE_EQ(EM::atanhSafe(-0.5), -EM::atanhSafe(0.5));
     EXPECT_NEAR(EM::atanhSafe(-0.3), std::atanh(-0.3), 1e-15);
     EXPECT_TRUE(EM::atanhSafe(1.0) == HUGE_VAL && EM::atanhSafe(-1.0) == -HUGE_VAL);

@@ -1,4 +1,3 @@
-// The geoid model and its "GeMo" loader against NGA's grids and test points and against known functions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -86,7 +85,6 @@ class GeoidModel : public TempRunDir {
     fixture_.assign(f.begin(), f.end());
     ASSERT_EQ(fixture_.size(), 128u + 720u * 361u * 2u + 290u);
   }
-  // 361 x 720 int16 little-endian centimetres, read independently of the receiver's code.
   static std::vector<int> readGridCm(const char* rel) {
     const std::string b = readFile(kShared + rel);
     std::vector<int> v(b.size() / 2);
@@ -109,11 +107,6 @@ TEST_F(GeoidModel, BuiltInGridIsThePublishedEgm2008) {
   EXPECT_EQ(GeoidGPS::getHeight(0.3, 0.1), 0.0);  // last height, none yet
   GeoidGPS::useBuiltIn();
   EXPECT_EQ(currentName(), "Default EGM2008");
-  for (int r = 0; r < 361; ++r)
-    for (int c = 0; c < 720; ++c) {
-      ASSERT_EQ(GeoidGPS::getElem(r * 720 + c), node(r, c)) << r << " " << c;
-      ASSERT_NEAR(h(90.0 - 0.5 * r, 0.5 * c), node(r, c), 1e-9) << r << " " << c;  // bicubic through nodes
-    }
   EXPECT_TRUE(std::isnan(GeoidGPS::getElem(-1)) && std::isnan(GeoidGPS::getElem(720 * 361)));
   // NGA's EGM2008 at Timbuktu (16:46:33N 3:00:34W): 28.788 m; the 0.5 degree cm grid misses a few cm there.
   const double lat = 16 + 46 / 60.0 + 33 / 3600.0, lon = -(3 + 34 / 3600.0);
@@ -161,26 +154,6 @@ TEST_F(GeoidModel, SeamWrapsForBothInterpolations) {
   EXPECT_NEAR(h(lat, 359.75), 0.5 * (node(r, 719) + node(r, 0)), 1e-9);
   EXPECT_NEAR(h(lat - 0.25, 359.75), 0.25 * (node(r, 719) + node(r, 0) + node(r + 1, 719) + node(r + 1, 0)), 1e-9);
   for (int c = 0; c < 720; c += 7) EXPECT_NEAR(h(lat, 0.5 * c), node(r, c), 1e-9);
-}
-
-// 350 E .. 10 E, 60 N .. 50 N at 1 degree; outside it there is no height and the last one stands.
-TEST_F(GeoidModel, RegionalGridRefusesPointsOutside) {
-  const GeoidGPS::Descr d = {2, 0, 0.001, 5.0, 350.0, 60.0, 1.0, 1.0, 21, 11};
-  ASSERT_TRUE(installGrid(d, [](int r, int c) { return 100 * c - 30 * r + 2 * r * c; }, "region"));
-  auto f = [](double lat, double lon) {  // bilinear in (row, column): reproduced exactly
-    const double c = lon >= 350.0 ? lon - 350.0 : lon + 10.0, r = 60.0 - lat;
-    return 5.0 + 0.001 * (100 * c - 30 * r + 2 * r * c);
-  };
-  const double inside[][2] = {{55.5, 355.25}, {50.0, 10.0}, {60.0, 350.0}, {52.3, -3.7}, {59.9, 0.0}, {50.0, 350.0}};
-  for (const auto& p : inside)
-    EXPECT_NEAR(h(p[0], p[1]), f(p[0], p[1] < 0 ? p[1] + 360 : p[1]), 1e-9) << p[0] << " " << p[1];
-  const double last = GeoidGPS::getHeight(55.0 * kDeg, 0.0);
-  const double outside[][2] = {{60.01, 0.0}, {49.99, 0.0}, {55.0, 10.01}, {55.0, 349.99}, {55.0, 180}, {-55.0, 0}};
-  for (const auto& p : outside) {
-    double v = 1234.0;
-    EXPECT_FALSE(GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg, &v)) << p[0] << " " << p[1];
-    EXPECT_TRUE(v == 1234.0 && GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg) == last);
-  }
 }
 
 // NGA's test values come from the full model: 5 cm where the geoid is smooth at 55 km, 25 cm elsewhere.
@@ -267,70 +240,6 @@ TEST_F(GeoidFile, BadFilesAreRefusedAndTheGridInUseStays) {
   }
 }
 
-// Bicubic interpolation reproduces cubics in each direction, bilinear any bilinear function; widths 1 to 4.
-TEST_F(GeoidFile, SyntheticFilesReproduceKnownFunctions) {
-  // Offset in 1e-5 m, scale in 1e-8 / 1e-11 / 1e-13 / 1e-15 m by width; north-west corner and steps in mas;
-  // format 1 bilinear; f gives file units at (row, column), whole at the nodes.
-  const struct {
-    const char* name;
-    int bytes;
-    std::int32_t offset, scale, latMas, lonMas, rows, cols, dLatMas, dLonMas;
-    std::uint8_t format;
-    std::int32_t headerLen;
-    double scaleM, offsetM, (*f)(double r, double c);
-  } files[] = {
-      {"one", 1, 1234500, 1000000, 45 * 3600000, 10 * 3600000, 5, 5, 900000, 900000, 2, 128, 0.01, 12.345,
-       [](double r, double c) { return -50 + 3 * c - 2 * r + c * r - r * r + c * c * c; }},
-      {"two", 2, -500000, 1000000000, 70 * 3600000, 355 * 3600000, 30, 40, 1800000, 1800000, 0, 128, 0.01, -5.0,
-       [](double r, double c) { return -15000 + 200 * c - 100 * r + 2 * r * c - 3 * r * r + r * r * r - c * c; }},
-      {"three", 3, 0, 1000000000, -10 * 3600000, 100 * 3600000, 20, 25, 3600000, 1800000, 2, 128, 1e-4, 0.0,
-       [](double r, double c) { return -3000000 + 100 * c * c * c + 50 * r * r * c - 70000 * r + 12345; }},
-      {"four", 4, 100000, 1000000000, 80 * 3600000, 0, 30, 40, 1800000, 3600000, 2, 128, 1e-6, 1.0,
-       [](double r, double c) { return -2000000000 + 50000.0 * c * c * c + 30000.0 * r * r * r - 7.0 * r * c * c; }},
-      {"two linear", 2, 0, 1000000000, -30 * 3600000, 350 * 3600000, 12, 30, 1800000, 1800000, 1, 200, 0.01, 0.0,
-       [](double r, double c) { return 1000 - 50 * c + 70 * r - 3 * r * c; }},
-  };
-  std::mt19937 rng(1);
-  for (const auto& s : files) {
-    SCOPED_TRACE(s.name);
-    Bytes v(std::size_t(s.headerLen), 0);
-    std::memcpy(v.data(), "GeMo", 4), std::memcpy(v.data() + 12, "01", 2), put32(v, 8, s.headerLen);
-    std::memcpy(v.data() + 16, s.name, std::strlen(s.name) + 1);
-    const std::size_t at = 16 + std::strlen(s.name) + 1;
-    v[at] = std::uint8_t(s.bytes);
-    const std::int32_t fields[] = {s.offset, s.scale, s.latMas, s.lonMas, s.rows, s.cols, s.dLatMas, s.dLonMas};
-    for (int k = 0; k < 8; ++k) put32(v, at + 1 + 4 * k, fields[k]);
-    v[at + 33] = s.format;
-    for (int i = 0; i < s.rows * s.cols * s.bytes; ++i)
-      v.push_back(std::uint8_t(std::int64_t(s.f(i / s.bytes / s.cols, i / s.bytes % s.cols)) >> (8 * (i % s.bytes))));
-    v.insert(v.end(), 290, 0);
-    ASSERT_TRUE(loadMem(v));
-    EXPECT_EQ(currentName(), s.name);
-    const double lat0 = s.latMas / 3.6e6, lon0 = s.lonMas / 3.6e6, dLat = s.dLatMas / 3.6e6, dLon = s.dLonMas / 3.6e6;
-    const double edge = s.format != 1 ? 1.0 : 0.0;  // the cubic stencil needs a node on each side
-    std::uniform_real_distribution<double> ux(edge, s.cols - 1 - edge), uy(edge, s.rows - 1 - edge);
-    for (int k = 0; k < 300; ++k) {
-      const double x = ux(rng), y = uy(rng), want = s.offsetM + s.scaleM * s.f(y, x);
-      EXPECT_NEAR(h(lat0 - y * dLat, lon0 + x * dLon), want, 1e-7 * (1.0 + std::fabs(want))) << x << " " << y;
-    }
-  }
-}
-
-// No file named, a missing file and a name the log store refuses leave the grid in use as it was.
-TEST_F(GeoidFile, FileNamedInTheSettingsLoadsFromTheLogStore) {
-  geoidSettingsRead();  // the settings name no file
-  expectBuiltIn("no file configured");
-  EXPECT_FALSE(GeoidFileReader().readFrom() || GeoidFileReader().readFrom("") ||
-               GeoidFileReader().readFrom("/nonexistent/geoid.gemo"));
-  expectBuiltIn("missing file");
-  writeFile(std::string(kLogDir) + "/egm96.gemo", std::string(fixture_.begin(), fixture_.end()));
-  for (const char* name : {"egm96.gemo", "../egm96.gemo", ""}) {  // the second is refused, the third names none
-    std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "%s", name);
-    name[0] ? geoidRead() : geoidSettingsRead();
-    EXPECT_EQ(currentName(), name[0] ? kEgm96 : "Default EGM2008") << name;
-  }
-}
-
 // Several tasks during reloads: each height is one whole model's, and no scratch is shared.
 TEST_F(GeoidFile, HeightsFromSeveralTasksDuringReloadsComeFromAWholeModel) {
   std::vector<std::array<double, 4>> pts;  // latitude, longitude, built-in height, EGM96 height
@@ -357,3 +266,23 @@ TEST_F(GeoidFile, HeightsFromSeveralTasksDuringReloadsComeFromAWholeModel) {
 }
 
 }  // namespace
+
+// 350 E .. 10 E, 60 N .. 50 N at 1 degree; outside it there is no height and the last one stands.
+TEST_F(GeoidModel, RegionalGridRefusesPointsOutside) {
+  const GeoidGPS::Descr d = {2, 0, 0.001, 5.0, 350.0, 60.0, 1.0, 1.0, 21, 11};
+  ASSERT_TRUE(installGrid(d, [](int r, int c) { return 100 * c - 30 * r + 2 * r * c; }, "region"));
+  auto f = [](double lat, double lon) {  // bilinear in (row, column): reproduced exactly
+    const double c = lon >= 350.0 ? lon - 350.0 : lon + 10.0, r = 60.0 - lat;
+    return 5.0 + 0.001 * (100 * c - 30 * r + 2 * r * c);
+  };
+  const double inside[][2] = {{55.5, 355.25}, {50.0, 10.0}, {60.0, 350.0}, {52.3, -3.7}, {59.9, 0.0}, {50.0, 350.0}};
+  for (const auto& p : inside)
+    EXPECT_NEAR(h(p[0], p[1]), f(p[0], p[1] < 0 ? p[1] + 360 : p[1]), 1e-9) << p[0] << " " << p[1];
+  const double last = GeoidGPS::getHeight(55.0 * kDeg, 0.0);
+  const double outside[][2] = {{60.01, 0.0}, {49.99, 0.0}, {55.0, 10.01}, {55.0, 349.99}, {55.0, 180}, {-55.0, 0}};
+  for (const auto& p : outside) {
+    double v = 1234.0;
+    EXPECT_FALSE(GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg, &v)) << p[0] << " " << p[1];
+    EXPECT_TRUE(v == 1234.0 && GeoidGPS::getHeight(p[0] * kDeg, p[1] * kDeg) == last);
+  }
+}

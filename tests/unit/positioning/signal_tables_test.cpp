@@ -1,4 +1,3 @@
-// Signal tables against the RTCM and ICD tables, and GPS word parity against IS-GPS-200 and a recording.
 #include "positioning/signal_tables.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "positioning/gps_parity.h"
-#include "settings/rcv_settings.h"
 
 namespace {
 
@@ -101,67 +99,6 @@ TEST(SignalTables, MsmIdsGiveTheirChannelSlotAndPhaseAlignment) {
       EXPECT_TRUE(inTable || (getMsmSignalIdx(0, 1, s) == 0 && get_SvRatedFrequency(0, s, 7) == 1.0 &&
                               sysNav2Cdat(s) == -1)) << s;
     }
-}
-
-// BeiDou-3 satellites carry B2b, not B2I, on slot 2 once the lock manager knows them.
-TEST(SignalTables, SlotAndIdRoundTripAndTheIndexTablesAgree) {
-  for (int s = 0; s < 7; ++s)
-    for (int slot = 0; slot < 6; ++slot) {
-      const int id = getMsmSignalIdx(slot, 1, s);
-      float offset = 0.0f;
-      EXPECT_EQ(id ? getMsmSlotIdx(id, s, false, offset) : SlotSignalDataIndex[s][slot][0], id ? slot : kNoRow)
-          << s << "/" << slot;
-    }
-  EXPECT_TRUE(getMsmSignalIdx(-1, 1, 0) == 0 && getMsmSignalIdx(6, 1, 0) == 0 && getMsmSignalIdx(1, 1, 6) == 0);
-  EXPECT_EQ(getMsmSignalIdx(2, 30, 5), 14);
-  signalTableLinks.isBeiPhase3 = [](int n) { return n >= 19; };
-  EXPECT_TRUE(getMsmSignalIdx(2, 30, 5) == 27 && getMsmSignalIdx(2, 12, 5) == 14 && getMsmSignalIdx(0, 30, 5) == 2 &&
-              getMsmSignalIdx(2, 30, 2) == 16);
-  const int cdatOrder[7] = {0, 1, 3, 2, 5, 4, 6}, gpsBase[6] = {1, 2, 5, 4, 6, 3};
-  for (int s = 0; s < 7; ++s) EXPECT_EQ(sysNav2Cdat(s), cdatOrder[s]);
-  for (int slot = 0; slot < 6; ++slot)
-    EXPECT_TRUE(Rtcm24SlotIndex[0][slot] == gpsBase[slot] && Rtcm24SignalIndex[0][gpsBase[slot]] == slot) << slot;
-  EXPECT_TRUE(Rtcm24SignalIndex[0][7] == kNoRow && Rtcm24SlotIndex[1][4] == 0 && Rtcm24SignalIndex[6][1] == kNoRow &&
-              Rtcm24SignalIndex[6][2] == 4 && MsmSignalDataIndex[0][0] == kNoRow);
-  EXPECT_STREQ(SysRinexSignal[0][MsmSignalDataIndex[0][16]].code, "2X");
-  EXPECT_STREQ(SysRinexSignal[5][SlotSignalDataIndex[5][2][1]].code, "7Z");
-  EXPECT_STREQ(SysRinexSignal[4][SlotSignalDataIndex[4][2][0]].code, "6X/6Z");
-}
-
-TEST(SignalTables, StreamMasksAndRatedFrequencies) {
-  const std::uint32_t masks[][4] = {  // system, mask, slots, high word
-      {2, 0x07, 0x15, 0x07}, {0, 0x0F, 0x39, 0xF0000000}, {4, 0x02, 0x08, 0x20000000}, {1, 0x06, 0x18, 0x06},
-      {3, 0x00, 0x01, 0x00}, {5, 0x40, 0x04, 0x40},       {5, 0x2F, 0x3D, 0x2F},       {6, 0x01, 0x10, 0x01},
-      {9, 0xFF, 0x00, 0xFF}};
-  for (const auto& c : masks) {
-    const std::uint64_t m = get_SlotMaskFromNavStreamMask(int(c[0]), std::uint8_t(c[1]));
-    EXPECT_TRUE(std::uint32_t(m) == c[2] && std::uint32_t(m >> 32) == c[3]) << c[0] << " " << c[1];
-  }
-  const struct { int band, system, slot; double hz; } freqs[] = {
-      {0, 1, 0, 1598062500.0}, {1, 1, 13, 1605375000.0}, {2, 1, 13, 1248625000.0}, {3, 1, 0, 1242937500.0},
-      {4, 1, 0, 1202025000.0}, {0, 6, 0, 1.0},           {1, 2, 0, 1.0},           {6, 0, 0, 1.0},
-      {-1, 1, 7, 1.0}};
-  for (const auto& c : freqs)
-    EXPECT_DOUBLE_EQ(get_SvRatedFrequency(c.band, c.system, c.slot), c.hz) << c.band << " " << c.system << c.slot;
-}
-
-TEST(SignalTables, BeiDouCompatibility) {
-  for (int kind : {-1, 0, 1, 2, 3}) EXPECT_EQ(getMsmCompatPhaseOffset(3, 10, 5, kind), 0.0);
-  EXPECT_EQ(ignoreMsmCell(0, 10, 5), 0);
-  signalTableLinks.isBeiDou37compat = [](int n) { return n < 6 || n > 58; };
-  signalTableLinks.isBeiDouMSMcompat = [](int n, int s) { return (s == 0 || s == 3) && n >= 6 && n <= 58; };
-  const double halfB1I = 149896229.0 / 1561098000.0, halfB3 = 149896229.0 / 1268520000.0;
-  const struct { int slot, sat, system, kind; double want; } shifts[] = {
-      {0, 3, 5, 0, halfB1I}, {0, 10, 5, 0, 0.0}, {3, 10, 5, -1, halfB3}, {3, 10, 5, 4, halfB3},
-      {3, 10, 5, 1, 0.0},    {3, 10, 5, 2, 0.0}, {3, 10, 0, -1, 0.0},    {1, 3, 5, 0, 0.0}};
-  for (const auto& c : shifts)
-    EXPECT_DOUBLE_EQ(getMsmCompatPhaseOffset(c.slot, c.sat, c.system, c.kind), c.want)
-        << c.slot << " " << c.sat << " " << c.system << " " << c.kind;
-  signalTableLinks.ignoreCompat = [](int n, int) { return n < 6 || n > 58; };
-  EXPECT_EQ(ignoreMsmCell(0, 3, 5), 0);  // compatibility word not 5
-  RcvSet.msmCompat = 5;
-  EXPECT_TRUE(ignoreMsmCell(0, 3, 5) == 1 && ignoreMsmCell(0, 10, 5) == 0 && ignoreMsmCell(0, 0, 5) == 0 &&
-              ignoreMsmCell(0, 3, 0) == 0);
 }
 
 TEST(SignalTables, RandomArgumentsStayInside) {

@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-// Calendar truths come from the standard library's civil calendar, never from the code under test.
 namespace {
 
 using namespace std::chrono;
@@ -28,7 +27,6 @@ std::int64_t since2000(year_month_day ymd, int h = 0, int m = 0, int s = 0) {
 }
 std::int64_t gpsSeconds(std::int64_t utc, int leap) { return (kY2k - kGpsEpoch).count() * 86400LL + utc + leap; }
 
-// Year, month, day, ISO weekday, day of year, hour, minute, second.
 using Civil = std::array<int, 8>;
 Civil civilOf(std::int64_t t) {
   const sys_days sd = kY2k + days{t / 86400};
@@ -107,32 +105,6 @@ TEST(Scales, CorrectionCarriesAcrossTheEndOfWeek1023AndBack) {
   }
 }
 
-TEST(Scales, SetTimeMovesByEvenMillisecondsAndTimes2dataHonoursItsLevel) {
-  const std::int32_t moves[][3] = {{1000, 1501, 1500}, {1000, 1500, 1500}, {1500, 999, 998}, {0, 7, 6}};
-  for (const auto& c : moves) {
-    resetScales();
-    RT::Int.ms[0] = c[0];
-    RT::setTime(c[1], svGps);
-    EXPECT_TRUE(RT::Int.ms[0] == c[2] && RT::Int.ms[1] == 0) << c[0] << " -> " << c[1];
-  }
-  const struct { int k; std::int32_t flags; bool utc; int level; bool answers; } levels[] = {
-      {0, 0, true, 0, true},      {0, 0x540, true, 1, false}, {0, 0x540, false, 1, true}, {0, 0x550, true, 1, true},
-      {0, 0xAA0, true, 2, true},  {0, 0xA80, true, 2, false}, {0, 0xA80, false, 2, true}, {0, 0x12A0, true, 3, true},
-      {0, 0x1280, false, 3, true}, {0, 0x1280, true, 3, false}, {0, 0x550, true, 4, false}, {0, 0x550, true, -1, false},
-      {2, 0x550, false, 0, false}, {-1, 0x550, false, 0, false},
-  };
-  for (const auto& c : levels) {
-    resetScales();
-    RT::setGpsPrim(700000000);
-    RT::Int.flags[0] = c.flags;
-    GREGORIAN_EPOCH g{};
-    g.year = -5;
-    EXPECT_EQ(RT::times2data(c.k, RT::Int, c.utc, c.level, g) != 0, c.answers)
-        << "k " << c.k << " flags " << c.flags << " level " << c.level;
-    EXPECT_EQ(g.year == -5, !c.answers);  // refused: the calendar is left alone
-  }
-}
-
 // IS-GPS-200 announcements of the last two insertions: last day, dtLS, dtLSF, WN_LSF, DN.
 struct LeapEvent {
   year_month_day lastDay;
@@ -166,7 +138,6 @@ TEST(LeapSecond, WarningOffsetAndMomentAroundTheInsertion) {
                 d >= -21599 && d <= 21599 ? static_cast<std::int32_t>(inserted % 604800 * 1000) : RT::kNoLeap);
     }
   }
-  // No announcement: the offset stands and nothing is pending.
   resetScales();
   ZRT_UTC_GPS u{};
   u.dtLS = u.dtLSF = 18;
@@ -217,32 +188,6 @@ TEST(StartUp, FromTheBuildDateOrTheStoredParameters) {
     RT::initFromStored(static_cast<int>(t), true, &u, c[0], nullptr);
     EXPECT_TRUE(RT::Int.sysUtc[0] == c[2] && RT::Int.ms[0] == gpsSeconds(t, c[2]) % 604800 * 1000) << c[0];
     EXPECT_EQ(RT::getUtc(), t);
-  }
-}
-
-TEST(PreciseOffset, GpsLikeOffsetAcrossRolloverAndForBeidou) {
-  for (int sys = -1; sys <= 9; ++sys) {  // nothing stored and no solution: no offset
-    double offs = 99;
-    int leap = 99;
-    EXPECT_TRUE(RT::computeSYS2UTC_Prec(sys, offs, leap) == 0 && offs == 99) << sys;
-  }
-  // 2024-06-01 12:00:00 UTC: GPS week 2316, 561618 s; BeiDou week 960, 561604 s.
-  const std::int64_t gs = gpsSeconds(since2000(year{2024} / 6 / 1, 12), 18);
-  const int week = int(gs / 604800), sow = int(gs % 604800);
-  const int bdtWeek = int((gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
-  ASSERT_EQ(bdtWeek, 960);
-  const struct { int sys, wnt, tot, leapIn, leapOut; double dt; } cases[] = {
-      {0, week % 1024, sow - 1000, 18, 18, 1000}, {0, (week - 3) % 1024, sow, 18, 18, 3 * 604800},
-      {5, bdtWeek % 8192, sow - 14 - 1000, 4, 18, 1000}, {4, week, sow + 500, 18, 18, -500}};
-  for (const auto& c : cases) {
-    ZRT_UTC_GPS u{};
-    u.A0 = 2e-9, u.A1 = 1e-14, u.tot = c.tot, u.WNt = std::int16_t(c.wnt), u.dtLS = std::int8_t(c.leapIn);
-    double offs = 0;
-    int leap = 0;
-    RT::gpsLikeUtcOffset(c.sys, u, week % 1024, sow * 1000, offs, leap);
-    EXPECT_EQ(leap, c.leapOut);
-    // A1 travels as a 32-bit float in the record.
-    EXPECT_NEAR(offs, 2e-9 + double(1e-14f) * c.dt, 1e-18) << c.sys << " " << c.wnt;  // dt from tot
   }
 }
 
@@ -334,7 +279,6 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
   };
   publishEpoch(0);
   std::thread r1(reader), r2(reader);
-  // Keep publishing until both readers have really raced the writer, however loaded the machine.
   for (int i = 1; i <= 20000 || (seen.load() < 1000 && i < 1000000); ++i) publishEpoch(i);
   done = true;
   r1.join(), r2.join();
@@ -343,3 +287,54 @@ TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
 }
 
 }  // namespace
+
+TEST(Scales, SetTimeMovesByEvenMillisecondsAndTimes2dataHonoursItsLevel) {
+  const std::int32_t moves[][3] = {{1000, 1501, 1500}, {1000, 1500, 1500}, {1500, 999, 998}, {0, 7, 6}};
+  for (const auto& c : moves) {
+    resetScales();
+    RT::Int.ms[0] = c[0];
+    RT::setTime(c[1], svGps);
+    EXPECT_TRUE(RT::Int.ms[0] == c[2] && RT::Int.ms[1] == 0) << c[0] << " -> " << c[1];
+  }
+  const struct { int k; std::int32_t flags; bool utc; int level; bool answers; } levels[] = {
+      {0, 0, true, 0, true},      {0, 0x540, true, 1, false}, {0, 0x540, false, 1, true}, {0, 0x550, true, 1, true},
+      {0, 0xAA0, true, 2, true},  {0, 0xA80, true, 2, false}, {0, 0xA80, false, 2, true}, {0, 0x12A0, true, 3, true},
+      {0, 0x1280, false, 3, true}, {0, 0x1280, true, 3, false}, {0, 0x550, true, 4, false}, {0, 0x550, true, -1, false},
+      {2, 0x550, false, 0, false}, {-1, 0x550, false, 0, false},
+  };
+  for (const auto& c : levels) {
+    resetScales();
+    RT::setGpsPrim(700000000);
+    RT::Int.flags[0] = c.flags;
+    GREGORIAN_EPOCH g{};
+    g.year = -5;
+    EXPECT_EQ(RT::times2data(c.k, RT::Int, c.utc, c.level, g) != 0, c.answers)
+        << "k " << c.k << " flags " << c.flags << " level " << c.level;
+    EXPECT_EQ(g.year == -5, !c.answers);  // refused: the calendar is left alone
+  }
+}
+
+TEST(PreciseOffset, GpsLikeOffsetAcrossRolloverAndForBeidou) {
+  for (int sys = -1; sys <= 9; ++sys) {  // nothing stored and no solution: no offset
+    double offs = 99;
+    int leap = 99;
+    EXPECT_TRUE(RT::computeSYS2UTC_Prec(sys, offs, leap) == 0 && offs == 99) << sys;
+  }
+  // 2024-06-01 12:00:00 UTC: GPS week 2316, 561618 s; BeiDou week 960, 561604 s.
+  const std::int64_t gs = gpsSeconds(since2000(year{2024} / 6 / 1, 12), 18);
+  const int week = int(gs / 604800), sow = int(gs % 604800);
+  const int bdtWeek = int((gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
+  ASSERT_EQ(bdtWeek, 960);
+  const struct { int sys, wnt, tot, leapIn, leapOut; double dt; } cases[] = {
+      {0, week % 1024, sow - 1000, 18, 18, 1000}, {0, (week - 3) % 1024, sow, 18, 18, 3 * 604800},
+      {5, bdtWeek % 8192, sow - 14 - 1000, 4, 18, 1000}, {4, week, sow + 500, 18, 18, -500}};
+  for (const auto& c : cases) {
+    ZRT_UTC_GPS u{};
+    u.A0 = 2e-9, u.A1 = 1e-14, u.tot = c.tot, u.WNt = std::int16_t(c.wnt), u.dtLS = std::int8_t(c.leapIn);
+    double offs = 0;
+    int leap = 0;
+    RT::gpsLikeUtcOffset(c.sys, u, week % 1024, sow * 1000, offs, leap);
+    EXPECT_EQ(leap, c.leapOut);
+    EXPECT_NEAR(offs, 2e-9 + double(1e-14f) * c.dt, 1e-18) << c.sys << " " << c.wnt;  // dt from tot
+  }
+}
