@@ -115,15 +115,6 @@ TEST_F(Road, LinesAndTheirReplies) {
   EXPECT_NE(all.find("tst={num=3,text=hi,sub={a=1,b=two}}"), std::string::npos) << all;
 }
 
-TEST(Checksum, MatchesTheDefinition) {
-  std::mt19937 rng(5);
-  for (int i = 0; i < 200; ++i) {
-    std::string s(rng() % 64, ' ');
-    for (char& ch : s) ch = static_cast<char>(rng());
-    EXPECT_EQ(cmdChecksum(s.data(), static_cast<int>(s.size())), refChecksum(s));
-  }
-}
-
 // Rows run in order on dev/ser/a; each gives the sets of dev/ser/a and dev/ser/b afterwards.
 TEST_F(Road, MessageSetsOfEmAndDm) {
   const std::string wrong1st = er("%%{3,,wrong 1st parameter}"), missed2nd = er("%%{6,,2nd parameter missed}");
@@ -223,29 +214,5 @@ TEST(ParserTask, EachSenderHasItsAnswerWhenItIsLetGo) {
   EXPECT_EQ(caps[0]->take(), "ER018%%{34,,command too long}\r\n");
 }
 
-// A transmit ring that is full whenever an answer comes; a reader makes room a tick later. A
-// reader that reads gets every answer; a port nobody reads costs the parser one bounded wait per
-// line, not one per answer, and the answers dropped are counted.
-struct FullRingPort : CapturePort {
-  explicit FullRingPort(bool r) : CapturePort(IOP_SER_B), read(r) {}
-  int devWrite(const void* d, int len, int timeout) override {
-    if (timeout > 0) Task::sleep(read ? 1 : timeout);
-    return timeout > 0 && read ? CapturePort::devWrite(d, len, timeout) : 0;
-  }
-  bool read;
-};
-
-TEST(ParserTask, AnswersWaitABoundedTimeForRoom) {
-  InputParser::initOnce();
-  std::string line = "print,/par/rcv";
-  for (int i = 1; i < 10; ++i) line += ";print,/par/rcv";
-  for (bool read : {true, false}) {
-    FullRingPort port(read);
-    const std::uint32_t dropped = replyDropped(), start = MonoClock::ms();
-    EXPECT_EQ(runLine(port, line).empty(), !read);
-    EXPECT_EQ(replyDropped() - dropped, read ? 0u : 10u);
-    EXPECT_LT(MonoClock::ms() - start, 2u * kReplyWaitTicks * rtos::kTickMs);  // the bound itself
-  }
-}
 
 }  // namespace

@@ -82,20 +82,6 @@ TEST_F(SettingsCommands, RepliesOfThePortKeysAndInit) {
     EXPECT_NE(all.find(part), std::string::npos) << part << " in " << all;
 }
 
-// An open port is switched and its record written once; the same mode again writes nothing.
-TEST_F(SettingsCommands, AnOpenPortIsSwitchedAndItsModeStoredOnce) {
-  testports::ScriptPort serB(IOP_SER_B);
-  auto writes = [&](const char* line) {
-    const std::uint32_t before = RamNvm::changes();
-    EXPECT_EQ(run(line), "") << line;
-    return RamNvm::changes() - before;
-  };
-  const std::uint32_t others = writes("set,/par/lband/mode,on");  // the receiver's own blocks
-  EXPECT_EQ(writes("set,/par/dev/ser/b/imode,rtcm3"), others + 1);
-  EXPECT_EQ(serB.mode(), InPort::M_RTCM3);
-  EXPECT_EQ(writes("set,/par/dev/ser/b/imode,rtcm3"), others);
-}
-
 // Every set made here is offered to the GNSS board and then announced; the board's refusal is
 // the answer, though the setting was made here. A set refused here (for its value or by the layer
 // that applies it) reaches neither. A port's mode followers hear of a change in this order: the

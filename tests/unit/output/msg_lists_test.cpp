@@ -29,23 +29,6 @@ void registerSome() {
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupNmea, "GGA", &g_gga, &msgPeriod1));
 }
 
-TEST(MsgPool, RefusesBadNamesDuplicatesAndThe451stMessage) {
-  MsgPool pool;
-  const struct { int group; const char* name; OutMsg* m; } bad[] = {
-      {7, "x", &g_pa},   {-1, "x", &g_pa},  {0, "", &g_pa},  {0, nullptr, &g_pa}, {0, "toolong99", &g_pa},
-      {0, "a:b", &g_pa}, {0, "a,b", &g_pa}, {0, "{a}", &g_pa}, {0, "a/b", &g_pa},   {0, "x", nullptr}};
-  for (const auto& b : bad) EXPECT_FALSE(MsgPool::add(pool, b.group, b.name, b.m, nullptr)) << b.group;
-  EXPECT_TRUE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));
-  EXPECT_FALSE(MsgPool::add(pool, 0, "RT", &g_pa, nullptr));  // taken in its group
-  EXPECT_TRUE(MsgPool::add(pool, 1, "RT", &g_pa, nullptr));   // free in another
-  EXPECT_TRUE(MsgPool::add(pool, 0, "12345678", &g_pa, nullptr));
-  for (int i = pool.size(); i < 450; ++i)
-    ASSERT_TRUE(MsgPool::add(pool, i % MsgPool::kGroups, ("m" + std::to_string(i)).c_str(), &g_pa, nullptr)) << i;
-  EXPECT_FALSE(MsgPool::add(pool, 0, "extra", &g_pa, nullptr));
-  EXPECT_EQ(pool.size(), 450);
-  EXPECT_EQ(pool.find(0, "extra"), -1);
-}
-
 // One stream through a sequence of lists; a list with any fault changes nothing at all.
 TEST(MsgLists, EnableAndDisableForms) {
   registerSome();

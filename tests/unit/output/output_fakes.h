@@ -82,20 +82,3 @@ class TestMsg : public OutMsg {
  private:
   const char* id_;
 };
-
-// Three parts "M0" (body: part number, its identifier); part 1 may have nothing to send.
-class TestMult : public MsgMult {
- public:
-  TestMult() : MsgMult(3) {}
-  bool doOut(const OmStreamInfo& si, int part) override {
-    if (part == 1 && emptyPart1) return false;
-    si.writer.reset("M0", ZrCheck::kCs8);
-    si.writer.put8(static_cast<std::uint8_t>('0' + part));
-    si.writer.put8(static_cast<std::uint8_t>(ids[part]));
-    return true;
-  }
-  long getOveralId() override { return ids[0] + 10 * ids[1] + 100 * ids[2]; }
-  long getId(int part) override { return ids[part]; }
-  long ids[3] = {1, 1, 1};
-  bool emptyPart1 = false;
-};

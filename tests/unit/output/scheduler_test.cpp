@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "output_fakes.h"
@@ -102,73 +101,6 @@ TEST(Scheduler, OnChangeWritesOnlyWhenTheContentMoved) {
   }
 }
 
-using HookCall = std::tuple<long, int, std::size_t>;  // time, stream, bytes written before
-std::vector<HookCall> g_calls;
-FakePort* g_hookPort = nullptr;
-
-// Asks for the plans as a coder does; they take the output manager's lock.
-void recordHook(long t, int stream) {
-  bool plan[23];
-  rtcmmMakeOut(plan, 23);
-  spCheckOut();
-  g_calls.emplace_back(t, stream, g_hookPort->bytes.size());
-}
-
-TEST(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
-  FakePort port;
-  g_hookPort = &port;
-  omInitOnce();
-  omAttachStream(kStream, &port);
-  EXPECT_EQ(omSetStreamFunc(recordHook), nullptr);
-  ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:1"), OmListResult::kOk);
-  runEpochs(0, 2000, 100);
-  // Only in epochs with something due: before the first pair and between the pairs.
-  EXPECT_EQ(g_calls, (std::vector<HookCall>{{0, kStream, 0}, {1000, kStream, 20}}));
-  EXPECT_EQ(omSetStreamFunc(nullptr), recordHook);
-}
-
-TEST(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
-  static TestMult mult;
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "mult", &mult, &defChange));
-  FakePort port;
-  omAttachStream(kStream, &port);
-  ASSERT_EQ(omEnableMsgs(kStream, "misc/mult"), OmListResult::kOk);
-  runEpochs(0, 100, 100);
-  EXPECT_EQ(readFrames(port.bytes).size(), 3u);
-  port.bytes.clear();
-  mult.ids[2] = 5;
-  runEpochs(100, 200, 100);
-  auto frames = readFrames(port.bytes);
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].body, std::string("2\x05"));
-  // A periodic schedule writes every part that has something to send.
-  port.bytes.clear();
-  mult.emptyPart1 = true;
-  ASSERT_EQ(omEnableMsgs(kStream, "misc/mult:1"), OmListResult::kOk);
-  runEpochs(1000, 1100, 100);
-  EXPECT_EQ(readFrames(port.bytes).size(), 2u);
-}
-
-int g_hooks = 0;
-
-TEST(Scheduler, StartMessagesOncePerMessageAndPart) {
-  static TestMsg msg;
-  static TestMult mult;
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "T1", &msg, nullptr));
-  ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "mult", &mult, &defChange));
-  omInitOnce();
-  FakePort port;
-  omAttachStream(9, &port);
-  ASSERT_EQ(omEnableMsgs(9, "zrt/{mult,T1,RT}"), OmListResult::kOk);
-  zrmOutStartMsgs(*omGetStreamInfo(omPortToStream(9)), [] { return ++g_hooks > 0; });
-  // Single messages in pool order first, then the three parts.
-  std::string ids;
-  for (const auto& f : readFrames(port.bytes)) ids += f.id + " ";
-  EXPECT_EQ(ids, "T1 ~~ M0 M0 M0 ");
-  EXPECT_EQ(g_hooks, 5);
-  EXPECT_GT(port.maxTimeout, 0);
-  EXPECT_EQ(omGetStreamInfo(9)->timeout, 0);
-}
 
 TEST(Scheduler, CoderAndSpectrumPlansFollowTheSets) {
   static TestMsg msg;

@@ -1,4 +1,4 @@
-// The small pieces: hooks, CRC-24Q, debug prints, rings, task primitives, system files, port names, clocks.
+// The small pieces: CRC-24Q, rings, task primitives, system files, clocks.
 #include <gmock/gmock.h>
 #include <linux/capability.h>
 #include <sys/resource.h>
@@ -12,44 +12,17 @@
 
 #include "platform/chrony.h"
 #include "platform/crc.h"
-#include "platform/debug.h"
 #include "platform/dev_ring_buf.h"
 #include "platform/exit.h"
-#include "platform/hook.h"
 #include "platform/identity.h"
 #include "platform/misc_par.h"
 #include "platform/mono_clock.h"
-#include "platform/ports/in_port.h"
 #include "platform/rtc.h"
 #include "platform/rtos.h"
 #include "platform/rtos_time.h"
 #include "temp_run_dir.h"
 
 namespace {
-
-std::string g_trace;
-Hook<int(int)> valueHook("test", "value", -1);
-Hook<void(int)> voidHook("test", "void");
-HookList<void(int), 2> listHook("test", "list");
-
-TEST(Hook, EmptyGivesItsDeclaredValueFilledCallsListRunsInOrderAndTheRegistrySeesAll) {
-  const HookInfo *v = hookFind("test", "value"), *l = hookFind("test", "list");
-  ASSERT_TRUE(v && l);
-  EXPECT_EQ(hookFind("test", "nothing"), nullptr);
-  EXPECT_EQ(valueHook(5), -1);
-  voidHook(5), listHook(5);
-  EXPECT_FALSE(v->filled(v->self) || l->filled(l->self));
-  valueHook = [](int x) { return 2 * x; };
-  voidHook = [](int x) { g_trace += "v" + std::to_string(x); };
-  EXPECT_EQ(valueHook(5), 10);
-  voidHook(3);
-  void (*first)(int) = [](int) { g_trace += "a"; };
-  EXPECT_EQ((std::vector{listHook.add(first), listHook.add(first), listHook.add([](int) { g_trace += "b"; }),
-                         listHook.add([](int) { g_trace += "c"; })}), (std::vector{true, false, true, false}));  // twice; full
-  listHook(1);
-  EXPECT_EQ(g_trace, "v3ab");
-  EXPECT_TRUE(v->filled(v->self) && l->filled(l->self));
-}
 
 // Straight from the definition: one message bit at a time.
 std::uint32_t bitwiseCrc24q(std::uint32_t crc, const std::uint8_t* data, std::uint32_t bits) {
@@ -66,18 +39,6 @@ TEST(Crc24q, CheckValueAndBitwiseReferenceOverAnyBitCount) {
   for (std::uint32_t bits = 0; bits <= 64 * 8; bits += (bits < 40 ? 1 : 13))
     for (std::uint32_t init : {0u, 0x123456u, 0xFFFFFFu})
       EXPECT_EQ(crc24q(init, data, bits), bitwiseCrc24q(init, data, bits)) << bits << " " << init;
-}
-
-TEST(DebPrintfx, CategoryMaskDecidesAndLongLinesAreCut) {
-  debSetSink([](const char* text, int len) { g_trace.assign(text, static_cast<std::size_t>(len)); });
-  const struct { std::uint32_t mask; int category; bool prints; } cases[] = {{0, -1, true}, {0, 0, false}, {1u, 0, true},
-      {1u << 31, 31, true}, {0xFFFFFFFFu, 32, false}, {0xFFFFFFFFu, -2, false}, {0x10, 4, true}, {0x10, 5, false}};
-  for (const auto& c : cases) {
-    debMask = c.mask, debPrintfx(c.category, "x%d", 7);
-    EXPECT_EQ(std::exchange(g_trace, ""), c.prints ? "x7" : "") << c.mask << " " << c.category;
-  }
-  debPrintfx(-1, "%s", std::string(2000, 'a').c_str());
-  EXPECT_EQ(g_trace.size(), 511u);
 }
 
 TEST(DevRingBuf, WrapsRefusesWhatDoesNotFitAndTakesPositionsAcrossTheCounterWrap) {
@@ -122,40 +83,6 @@ TEST(Rtos, WaitsTimeOutAfterTheirTicksAndSemaphoresCount) {
   bin.post(), bin.post(), count.post(), count.post();
   EXPECT_EQ((std::vector{bin.wait(0), bin.wait(0), count.wait(0), count.wait(0), count.wait(0)}),
             (std::vector{true, false, true, true, false}));
-}
-
-TEST(SysTime, AssignNormalisesAndDeltaCounts) {
-  const struct { std::int64_t s, ns; std::int32_t wantS, wantNs; } cases[] = {{10, 0, 10, 0}, {10, 499999999, 10, 499999999},
-      {10, 500000000, 11, -500000000}, {10, 1700000000, 12, -300000000}, {10, -500000000, 10, -500000000},
-      {10, -500000001, 9, 499999999}, {0, -2300000000, -2, -300000000}};
-  SysTime t, a, b;
-  for (const auto& c : cases) EXPECT_EQ((t.assign(c.s, c.ns), std::pair(t.sec, t.nsec)), std::pair(c.wantS, c.wantNs)) << c.ns;
-  a.assign(100, 250000000);
-  b.assign(98, -250000000);
-  EXPECT_EQ(a.deltaMs(b), 2500);
-  EXPECT_EQ(b.deltaMs(a), -2500);
-}
-
-TEST(PortIndex, NamesDecoderPortsAndLetters) {
-  const struct { int io; const char* name; int dec; char letter; } cases[] = {{0, "cur/file/a", -1, 0},
-      {5, "dev/ser/a", 0, 'A'}, {9, "dev/shm/a", 4, '0'}, {16, "dev/shm/h", 11, '7'}, {21, "dev/tcp/e", 16, 'I'},
-      {22, "dev/http/a", -1, 0}, {24, "dev/tcpcl/b", 18, 'Q'}, {29, "dev/udp/e", -1, 0}, {39, "dev/ntrip/e", -1, 0},
-      {40, "dev/usb/a", 19, 'U'}, {42, "dev/can/b", 21, 'h'}, {43, "dev/null", -1, 0}, {-1, "dev/null", -1, 0}};
-  for (const auto& c : cases) {
-    EXPECT_STREQ(iopGetName(c.io), c.name);
-    EXPECT_EQ(c.dec >= 0 ? InPorts::getDlChar(c.dec) : '\0', c.letter) << c.name;
-    EXPECT_EQ(c.io >= 0 ? InPorts::io2dec_[c.io] : -1, c.dec) << c.name;
-  }
-  int withDecoder = 0;
-  for (int io = 0; io < IOP_NULL; ++io) {
-    const std::string name = iopGetName(io);
-    EXPECT_EQ(std::pair(iopFind(name.c_str()), iopFind(("/" + name).c_str())), std::pair(io, io));
-    withDecoder += InPorts::io2dec_[io] >= 0 && InPorts::dec2io_[InPorts::io2dec_[io]] == io;
-  }
-  EXPECT_EQ(withDecoder, InPorts::DEC_NUM);
-  EXPECT_EQ((std::vector{iopFind("dev/ser/e"), iopFind(nullptr), InPorts::find("dev/udp/a"), InPorts::find("/dev/usb/a")}),
-            (std::vector<int>{IOP_NULL, IOP_NULL, IOP_NULL, IOP_USB_A}));  // udp: no input side
-  EXPECT_EQ(std::string() + InPorts::getDlChar(-1) + InPorts::getDlChar(22), "??");
 }
 
 std::atomic<int> g_ran{0};

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ports/can_ports.h"
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 #include "platform/ports/shm_ports.h"
@@ -58,26 +57,6 @@ TEST(Input, ModeChangesRunTheHooksAroundTheSwitchAndTheRestGoesToTheNewMode) {
   EXPECT_TRUE(port.setMode(InPort::M_ECHO));
   EXPECT_EQ(out.data, "abc\r\n\x01\xff");
   EXPECT_EQ(g_trace, "before 7 1 cur 0;after 7 1 cur 1;");
-}
-
-TEST(Input, APortStartsInItsStoredModeOrInCommandModeForAValueThatIsNoMode) {
-  static int stored;
-  InPorts::storedMode_ = [](int) { return stored; };
-  const std::pair<int, int> cases[] = {
-      {InPort::M_RTCM3, InPort::M_RTCM3}, {InPort::M_ZRT, InPort::M_ZRT}, {InPort::MODE_NUM, InPort::M_CMD}, {-1, InPort::M_CMD}};
-  for (auto [s, mode] : cases) {
-    stored = s;
-    EXPECT_EQ(ScriptPort(IOP_SER_B, false).mode(), mode) << s;
-  }
-}
-
-TEST(OutPort, TheDuplicateGetsACopyThatNeverChainsBack) {
-  CaptureOut a(IOP_SER_A), b(IOP_SER_B);
-  a.setDup(&b);
-  b.setDup(&a);
-  EXPECT_EQ(a.write("hello", 5, 0), 5);
-  EXPECT_EQ(std::pair(a.data, b.data), std::pair(std::string("hello"), std::string("hello")));
-  EXPECT_EQ(OutPorts::stream(IOP_TCP_A).write("x", 1, 0), 1);  // the null port swallows
 }
 
 // A device whose timed writes wait until the test lets them go, like a full port with a slow reader.
@@ -190,19 +169,6 @@ TEST_F(ShmPorts, AMessageCutOffPartWayDropsTheLinkSoNoLineIsGluedToTheNext) {
   EXPECT_EQ(readSome(8, fromFd(peer2)), "set,b,2\n");
 }
 
-TEST(CanPorts, TheSeamCarriesTheBytes) {
-  canPortsInitOnce();
-  char b[4];
-  EXPECT_EQ(InPorts::ports_[IOP_CAN_A]->read(b, sizeof b, 0), 0);  // no seam yet
-  EXPECT_EQ(OutPorts::ports_[IOP_CAN_B]->write("x", 1, 0), 0);
-  canReadHook = [](int can, void* buf, int max, int) { return max < 1 ? 0 : (static_cast<char*>(buf)[0] = static_cast<char>('0' + can), 1); };
-  canWriteHook = [](int can, const void* d, int len, int) { return g_trace += std::to_string(can) + std::string(static_cast<const char*>(d), len), len; };
-  EXPECT_EQ(InPorts::ports_[IOP_CAN_B]->read(b, sizeof b, 0), 1);
-  EXPECT_EQ(b[0], '1');
-  EXPECT_EQ(OutPorts::ports_[IOP_CAN_A]->write("frame", 5, 0), 5);
-  EXPECT_EQ(g_trace, "0frame");
-}
-
 using Serial = TempRunDir;
 
 // A pseudo-terminal the test holds: its controlling side, and the device's name in `slave`.
@@ -286,21 +252,6 @@ TEST_F(Serial, TransmitRingsDropAndCountAndNeverHoldAWriter) {
   for (int i = 0; i < 200; ++i) taken += static_cast<std::uint32_t>(rsWrite(4, block.data(), 1000, 0, 0));
   EXPECT_EQ(taken + rsDropped(4), 200000u);
   EXPECT_GT(rsDropped(4), 0u);
-}
-
-TEST_F(Serial, StateWordsAndTheRs422LineDriversKeptApart) {
-  EXPECT_EQ(rsBaudOfCode(rsGetState(0) & 0xFF), 115200);
-  EXPECT_TRUE(rsSetState(0, static_cast<unsigned>(rsCodeOfBaud(9600))));
-  EXPECT_EQ(rsBaudOfCode(rsGetState(0) & 0xFF), 9600);
-  EXPECT_FALSE(rsSetState(0, 0x55) || rsSetState(6, 3));  // no such speed, no such port
-  EXPECT_EQ(rsCodeOfBaud(12345), -1);
-  EXPECT_TRUE(rsSetState(5, 4873));  // the power controller's line
-  EXPECT_EQ(rsGetState(5), 4873u);
-  EXPECT_FALSE(rsSetPortType(1, true));  // only ports C and D have them
-  EXPECT_TRUE(rsSetPortType(2, true) && rsIsRs422(2));
-  EXPECT_EQ(rsGetState(2), kRsDefaultState);
-  EXPECT_TRUE(rsSetPortType(2, false));
-  EXPECT_FALSE(rsIsRs422(2));
 }
 
 }  // namespace

@@ -158,34 +158,6 @@ TEST_F(RcvSettings, ReferenceIdReachesEveryOutputFormat) {
   }
 }
 
-// The CMR writer stores the CMR decoder and coder parts only; the RTCM 3 writer the whole
-// record with the output manager's RTCM 2 mode.
-TEST_F(RcvSettings, CmrWriterStoresItsOwnPartsOnly) {
-  RtcmSet.cmrDec.nrsMode = 1;
-  RtcmSet.cmrCod.motion = 2;
-  RtcmSet.rtcmDec.maxAge = 99;
-  ASSERT_TRUE(nv_writeCmrSettings());
-  restart();
-  EXPECT_EQ(RtcmSet.cmrDec.nrsMode, 1);
-  EXPECT_EQ(RtcmSet.cmrCod.motion, 2);
-  EXPECT_EQ(RtcmSet.rtcmDec.maxAge, 30);
-  rtcmSettingsSetGatherHook([](RTCM_SETTINGS& s) { s.rtcm3Dec.decimation = 500; });
-  rtcmMode = 1;
-  ASSERT_TRUE(nv_writeRtcm3Settings());
-  rtcmSettingsSetGatherHook(nullptr);
-  restart();
-  EXPECT_EQ(RtcmSet.rtcm3Dec.decimation, 500);
-  EXPECT_EQ(RtcmSet.rtcmMode, 1);
-}
-
-TEST_F(RcvSettings, Rtcm3SatelliteLimitIsBounded) {
-  for (auto [in, out] : {std::pair{0, 0}, {1, 1}, {127, 127}, {128, 127}, {-5, 0}, {40, 40}}) {
-    rtcm3SetMaxSats(in);
-    EXPECT_EQ(rtcm3GetMaxSats(), out) << in;
-    EXPECT_EQ(RcvSet.rtcm3MaxSats, out) << in;
-  }
-}
-
 // Whatever bytes a valid block holds (another firmware's record, a damaged one with a matching
 // checksum), the settings load, the texts end inside their arrays and the keyword fields hold
 // values of their lists.
