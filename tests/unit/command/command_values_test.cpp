@@ -57,31 +57,6 @@ TEST(Readers, WhatEachAcceptsAndRefuses) {
   }
 }
 
-TEST(Printers, ReplyFormats) {
-  const struct {
-    int (*print)(Reply&);
-    int rc;
-    const char* text;
-  } rows[] = {
-      {[](Reply& r) { return reLong(r, -5); }, 0, "-5"}, {[](Reply& r) { return reShort(r, 300); }, 0, "300"},
-      {[](Reply& r) { return reBool(r, false); }, 0, "off"}, {[](Reply& r) { return reDouble(r, 2.5, 3); }, 0, "2.500"},
-      {[](Reply& r) { return reEnum(r, 1, "alpha,beta:b,gamma"); }, 0, "beta"},
-      {[](Reply& r) { return reEnum(r, 3, "a,b,c"); }, CMD_OUT_OF_RANGE, ""},
-      {[](Reply& r) { return reBits64(r, 0x8000000000000021ull); }, 0, "{0,5,63}"},
-      {[](Reply& r) { return reLongHex(r, 0xBEEFul); }, 0, "0xBEEF"},
-      {[](Reply& r) { return reXYZ(r, "", 1, 2, 3); }, 0, "{x=1.0000,y=2.0000,z=3.0000}"},
-      {[](Reply& r) { return reXYZ(r, "w", 1, 2, 3); }, CMD_WRONG_1ST, ""},
-      {[](Reply& r) { return reENU(r, "u", 1, 2, 3); }, 0, "3.0000"},
-      {[](Reply& r) { return reBLH(r, "lat", 3.14159265358979323846 / 4, 0, 0); }, 0, "45.000000000"},
-  };
-  for (const auto& r : rows) {
-    Reply reply;
-    reply.begin(nullptr, 0);
-    EXPECT_EQ(r.print(reply), r.rc) << r.text;
-    EXPECT_EQ(std::string(reply.text(), static_cast<std::size_t>(reply.textLen())), r.text);
-  }
-}
-
 TEST(Replies, TooMuchPrintedTextIsRefusedNotCut) {
   Reply reply;
   reply.begin("i", 1);

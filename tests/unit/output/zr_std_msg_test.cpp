@@ -85,24 +85,4 @@ TEST(ZRStdMsg, SmallBuffersAreNeverOverrun) {
   }
 }
 
-TEST(ZRStdMsg, SeekAndForeignMode) {
-  char buf[32];
-  ZRStdMsg m(buf, sizeof buf, "AB", ZrCheck::kNone);
-  // A coder builds in place at ptr() and the writer advances over its bytes.
-  std::memcpy(m.ptr(), "xyz", 3);
-  ASSERT_TRUE(m.seekRel(3));
-  EXPECT_FALSE(m.seekRel(-4));  // not into the header
-  EXPECT_FALSE(m.seekRel(m.room() + 1));
-  m.put16(0xA1B2);
-  EXPECT_EQ(std::string(m.data(), m.finish()), "AB005xyz\xb2\xa1");
-  m.foreign();
-  std::memcpy(m.ptr(), "\xd3\x00\x01Q", 4);
-  ASSERT_TRUE(m.seekRel(4));
-  EXPECT_EQ(std::string(m.data(), m.finish()), std::string("\xd3\x00\x01Q", 4));
-  EXPECT_EQ(m.room(), 28);
-  m.reset();  // back to framed mode with the same id
-  m.putStr("k");
-  EXPECT_EQ(std::string(m.data(), m.finish()), "AB001k");
-}
-
 }  // namespace

@@ -9,10 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/apx_task.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
-#include "platform/nv_init.h"
 #include "platform/ram_nvm.h"
 #include "platform/shutdown.h"
 #include "temp_run_dir.h"
@@ -52,21 +50,6 @@ TEST_F(NvBlockTest, ADifferentHeaderOrADamagedChecksumLeavesTheBlockInvalidUntil
   }
 }
 
-TEST_F(NvBlockTest, WriteKeepsTheMarkUpdateSetsItAndTheChecksumHoldsOverARestart) {
-  NvBlock b, c;
-  std::uint8_t buf[8] = {};
-  const std::uint8_t four[4] = {1, 2, 3, 4}, two[2] = {9, 9};
-  ASSERT_TRUE(b.allocate(8, 9, true) && !b.isValid() && !b.read(buf, 8, 0));
-  ASSERT_TRUE(b.write(four, 4, 4));
-  EXPECT_FALSE(b.isValid());
-  ASSERT_TRUE(b.makeValid() && b.makeInvalid() && b.update(two, 2, 0));
-  EXPECT_TRUE(b.isValid());
-  ASSERT_TRUE(FileNvmSave(0, true));
-  FileNvmLoad();
-  ASSERT_TRUE(c.allocate(8, 9, true) && c.read(buf, 8, 0));
-  EXPECT_EQ(std::vector(buf, buf + 8), (std::vector<std::uint8_t>{9, 9, buf[2], buf[3], 1, 2, 3, 4}));
-}
-
 TEST_F(NvBlockTest, RefusesOutOfRangeAndUnallocated) {
   NvBlock none, b, big, next;
   std::uint8_t buf[16] = {};
@@ -82,17 +65,6 @@ TEST_F(NvBlockTest, RefusesOutOfRangeAndUnallocated) {
   ASSERT_TRUE(big.allocate(RamNvm::kSize - RamNvm::allocCursor() - 6 - 10, 1, false));
   EXPECT_FALSE(next.allocate(11, 2, false) || next.isAllocated());
   EXPECT_TRUE(next.allocate(4, 2, false));
-}
-
-// The order of the slots fixes the layout that stored images depend on.
-TEST_F(NvBlockTest, InitOrderPlacesLaterSlotsAfterEarlierOnes) {
-  static NvBlock first, second;
-  nvInitSet(kNvTsDecoderNv, [] { second.allocate(20, 1002, true); });
-  nvInitSet(kNvSerdefs, [] { first.allocate(10, 1001, true); });
-  nvInitOnce();
-  // Header, data and checksum byte each; between them the pending-clear block of its own slot.
-  EXPECT_EQ(first.imageOffset(), RamNvm::kHeaderSize);
-  EXPECT_EQ(second.imageOffset(), RamNvm::kHeaderSize + 6 + 10 + 1 + 6 + 8 + 1);
 }
 
 // Our header and anything after it: every block comes up, valid only where its header matches by chance.
@@ -254,20 +226,5 @@ TEST_F(ShutdownTest, RunsItsStepsInOrderAndStoresOrClearsTheImage) {
 }
 
 using ApxTest = TempRunDir;
-
-TEST_F(ApxTest, CycleRunsHooksInTheirPlacesStampsTheWatchdogAndSaves) {
-  static std::string trace;
-  FileNvmLoad();
-  NvBlock b;
-  ASSERT_TRUE(b.allocate(4, 5, true) && b.update("abcd", 4, 0));
-  ASSERT_TRUE(apxHookAdd(kApxCycle, [](std::uint32_t) { trace += "c"; }) && apxHookAdd(kApxCycle, [](std::uint32_t) { trace += "C"; }));
-  ASSERT_TRUE(apxHookAdd(kApxAfterSave, [](std::uint32_t) { trace += exists(".gnss.nvm") ? "s" : "-"; }));
-  ASSERT_TRUE(apxHookAdd(kApxFiveSec, [](std::uint32_t) { trace += "5"; }));
-  EXPECT_FALSE(apxHookAdd(kApxStageCount, [](std::uint32_t) {}) || apxHookAdd(kApxCycle, nullptr) || apxProcActive);
-  apxCycle();
-  EXPECT_TRUE(apxProcActive && swdLastTime_ != 0);
-  EXPECT_EQ(trace, "cCs");  // the first cycle opens the 5-s period rather than running its duties
-  EXPECT_EQ(readFile(".gnss.nvm").size(), RamNvm::kSize);
-}
 
 }  // namespace
