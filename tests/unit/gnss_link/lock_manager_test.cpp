@@ -43,10 +43,7 @@ class LockKeys : public TempRunDir {
 
 TEST_F(LockKeys, PrintsSetsRefusalsAndRestart) {
   // "key": its printed value; "key,value": a set, answered "" when taken, "ER<code>" when refused.
-  const struct {
-    const char* line;
-    const char* want;
-  } steps[] = {
+  const struct { const char* line; const char* want; } steps[] = {
       {"sbas/4/lock", "0x46185A588"}, {"gal/3/lock", "0x0"},
       // Satellite 33 of GPS, no Galileo signal 1, GLONASS CDMA L3 lives under gloc.
       {"gps/0/lock,0x100000000", "ER5"}, {"gal/1/lock,0", "ER3"},   {"glo/4/lock,1", "ER3"},
@@ -121,46 +118,6 @@ class Lock : public ::testing::Test {
     LockMan::updateParams();
   }
 };
-
-TEST_F(Lock, BudgetStaysIn144To268) {
-  LockSettings& s = lockSettings();
-  s.sysEnable = 0xFF;  // everything searched: the top of the range
-  for (auto& m : s.sysMask) m.set(~std::uint64_t{0});
-  for (int sw = 0; sw < kLockSwitches; ++sw) {
-    s.sw[sw] = 1;
-    lmuLockApply(static_cast<LockSwitch>(sw));
-  }
-  LockMan::updateLocking();
-  ASSERT_TRUE(LockMan::updateParams());
-  EXPECT_EQ(LockMan::budget, 268);
-  s.sysEnable = 1;  // GPS C/A alone: fewer signals than the base, still the bottom
-  for (int g = 1; g < kFATypes; ++g) setLockCode(0, kGps, g, 0, 0);
-  update();
-  EXPECT_EQ(LockMan::budget, 144);
-  s.state = 0;  // locking off
-  update();
-  EXPECT_EQ(LockMan::budget, 0);
-}
-
-TEST_F(Lock, BeiDouCompatibility) {
-  beiPhase3Update(std::uint64_t{1} << 29 | std::uint64_t{1} << 2);  // satellites 30 and 3
-  const struct {
-    int n, s;
-    bool c37, msm, ignore;
-  } rows[] = {
-      {5, 0, true, false, true},    {6, 0, false, true, false},  {58, 0, false, true, false},
-      {59, 0, true, false, true},   {1, 3, true, false, true},   {30, 2, false, false, true},
-      {31, 2, false, true, false},  {30, 3, false, true, false}, {30, 0, false, true, false},
-      {20, 1, false, false, false}, {20, 4, false, false, false}, {3, 2, true, false, true},
-  };
-  for (const auto& r : rows) {
-    EXPECT_EQ(isBeiDou37compat(r.n), r.c37) << r.n;
-    EXPECT_EQ(isBeiDouMSMcompat(r.n, r.s), r.msm) << r.n << "/" << r.s;
-    EXPECT_EQ(ignoreCompat(r.n, r.s), r.ignore) << r.n << "/" << r.s;
-  }
-  for (int n : {31, 0, 65}) EXPECT_FALSE(isBeiPhase3(n)) << n;
-  EXPECT_TRUE(isBeiPhase3(30));
-}
 
 TEST_F(Lock, SatelliteNumbersOutOfRangeAreRefused) {
   for (int n : {0, 33, -1}) setGpsSatType(n, 4);

@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
-#include <numeric>
 #include <string>
 #include <vector>
 
-#include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
-#include "platform/rtos_time.h"
-#include "positioning/chan_data.h"
 #include "positioning/rcv_time_scales.h"
 #include "settings/rcv_settings.h"
 
@@ -57,23 +52,6 @@ class Chain : public ::testing::Test {
   }
 };
 
-TEST_F(Chain, StepsInOrderAndOncePerSecondWorkAt10Hz) {
-  msInt = 1000;
-  std::map<std::string, int> counts;
-  for (int i = 0; i < 20; ++i) {
-    const std::vector<std::string> names = run(43200000 + 100L * i);
-    std::vector<int> steps, want(22);
-    for (const Call& c : g_log)
-      if (c.what.empty()) steps.push_back(c.step);
-    std::iota(want.begin(), want.end(), 1);
-    EXPECT_EQ(steps, want) << "epoch " << i;
-    EXPECT_TRUE(std::is_sorted(g_log.begin(), g_log.end(), [](auto& a, auto& b) { return a.step < b.step; })) << i;
-    for (const auto& n : names) ++counts[n];
-  }
-  for (const auto& [what, n] : std::map<std::string, int>{{"omPrepare", 2}, {"navMain", 2}, {"alanVariance", 20}})
-    EXPECT_EQ(counts[what], n) << what;
-}
-
 TEST(MeasGrid, ZeroAndAnyIntervals) {
   const struct {
     long t;
@@ -88,10 +66,7 @@ TEST(MeasGrid, ZeroAndAnyIntervals) {
 // lets navigation run but withdraws its position from output.
 TEST_F(Chain, ZeroIntervalsNeverDivide) {
   measProcLinks.navMain = [] { return 0; };
-  const struct {
-    int ms, pos, posRate, raw;
-    bool prepare, nav, status8, noRaw;
-  } cases[] = {
+  const struct { int ms, pos, posRate, raw; bool prepare, nav, status8, noRaw; } cases[] = {
       {0, -1, -1, -1, false, false, false, true},  {-1, 0, -1, -1, true, false, false, false},
       {-1, -1, 0, -1, true, true, true, false},    {-1, -1, -1, 0, true, true, false, true},
       {1000, 1000, 1000, 1000, true, true, false, false},
@@ -118,72 +93,6 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
   }
 }
 
-struct RtkSettings {
-  bool allow1, allow3;
-  double dist;
-  int limit, main;
-} g_rtk;
-std::vector<std::string> g_events;
-
-TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
-  measProcLinks.sepAntSolutions = [] { return true; };
-  measProcLinks.rtkAllowType1 = [] { return g_rtk.allow1; };
-  measProcLinks.rtkAllowType3 = [] { return g_rtk.allow3; };
-  measProcLinks.rtkBaseDistance = [](double& d) { return (d = g_rtk.dist) >= 0.0; };
-  measProcLinks.rtkDistLimit = [](int& l) { return (l = g_rtk.limit) > 0; };
-  measProcLinks.event = [](const char* text) { g_events.push_back(text); };
-  const struct {
-    int mode, type;
-    RtkSettings set;
-    bool avail, event;
-  } cases[] = {
-      {3, 2, {0, 0, -1, 0, 0}, 0, 0},     {4, 0, {0, 0, -1, 0, 0}, 0, 0},      {4, 2, {0, 0, -1, 0, 0}, 1, 0},
-      {5, 3, {0, 0, -1, 0, 0}, 0, 0},     {5, 3, {0, 1, -1, 0, 0}, 1, 0},      {4, 3, {1, 0, -1, 0, 0}, 0, 0},
-      {5, 2, {0, 0, 999, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000, 10, 0}, 1, 0},   {5, 2, {0, 0, 1000.5, 10, 0}, 0, 1},
-      {5, 2, {0, 0, -1, 0, 2}, 0, 0},     {5, 2, {0, 0, -1, 0, 3}, 0, 0},      {5, 2, {0, 0, -1, 0, 255}, 0, 0},
-      {5, 2, {0, 0, -1, 0, 1}, 1, 0},     {5, 1, {1, 0, -1, 0, 0}, 1, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "mode " << c.mode << " type " << c.type << " dist " << c.set.dist
-                                    << " main " << c.set.main);
-    tPosMode = c.mode;
-    solution.lSolType = c.type;
-    solution.bHeadingAvailable = 1;
-    g_rtk = c.set;
-    LockMan::mainAntInputIdx = c.set.main;
-    g_events.clear();
-    run(43200000);
-    const int m = c.set.main == 1 ? 1 : 0;
-    EXPECT_EQ(rcvOut_Ant[1].pNavSol, &navSol_Ant[1]);
-    EXPECT_EQ(rcvOut_Ant[m].bRtkAvail == 1, c.avail);
-    EXPECT_EQ(RcvOut.bRtkAvail == 1, c.avail);
-    EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[m]);
-    EXPECT_EQ(g_events, c.event ? std::vector<std::string>{"OPT,DIST,RANGE"} : std::vector<std::string>{});
-    for (const RCV_OUTPUT& r : rcvOut_Ant) {
-      if (&r != &rcvOut_Ant[m] && c.set.main < 2) continue;
-      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &solution : nullptr);
-      EXPECT_EQ(r.bHeadingAvail, c.set.main < 2);
-    }
-  }
-}
-
-TEST_F(Chain, EpochRecordFromTheScales) {
-  run(43200000);
-  EXPECT_EQ(NavEpoch.rcvTime, kSaturdayMs + 43200000);
-  EXPECT_EQ(NavEpoch.gpsWeek, 2316);
-  EXPECT_EQ(NavEpoch.utcSec, 1717243182u);  // 2024-06-01 11:59:42 UTC
-  EXPECT_EQ(NavEpoch.utcMs, (11 * 3600 + 59 * 60 + 42) * 1000);
-  EXPECT_EQ((std::vector{NavEpoch.date.year, NavEpoch.date.month, NavEpoch.date.day}), (std::vector{2024, 6, 1}));
-  EXPECT_EQ(NavEpoch.gpsGloMs, 18000 - 3 * 3600000);
-  EXPECT_EQ(NavEpoch.gpsValid, NavTask::NAV_EPOCH::kTimeValid | NavTask::NAV_EPOCH::kUtcKnown);
-  EXPECT_EQ(RcvOut.epoch.gpsMs, kSaturdayMs + 43200000);
-  // GLONASS as the reference scale.
-  setEpoch(43200000);
-  RcvTimeScales::rcvRefTime = 1;
-  signalMeasReady();
-  EXPECT_EQ(NavEpoch.rcvTime, (43200000 - 18000 + 3 * 3600000) % 86400000);
-}
-
 // Whatever scale words a damaged record (the "@@" container has no checksum) brings, the chain runs.
 TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
   const std::int32_t cases[][3] = {
@@ -198,27 +107,6 @@ TEST_F(Chain, ExtremeScaleWordsStillRunTheChain) {
     ASSERT_FALSE(g_log.empty());
     EXPECT_EQ(g_log.back().what, "alanVariance") << weekDay << " " << cycle;
   }
-}
-
-TEST(MeasClock, OnlyAWholeSecondWithUtcSteers) {
-  msInt = 1000;
-  const struct {
-    long t;
-    std::int32_t flags;
-    bool steps;
-  } cases[] = {{43200100, 0x570, false}, {43200000, 0x560, false}, {43200000, 0x570, true}, {43200100, 0x570, false}};
-  std::int64_t offset = rtosVirtualOffsetNs();
-  for (const auto& c : cases) {
-    rtosGnssEpoch(static_cast<int>(c.t));
-    setEpoch(c.t, c.flags);
-    signalMeasReady();
-    EXPECT_EQ(rtosVirtualOffsetNs() != offset, c.steps) << c.t << " " << c.flags;
-    offset = rtosVirtualOffsetNs();
-  }
-  // The clock (now, years after the epoch's date) was stepped to 2024-06-01 11:59:42 UTC.
-  SysTime now;
-  rtosTimeGet(now);
-  EXPECT_NEAR(static_cast<double>(now.sec), 1717243182.0, 5.0);
 }
 
 }  // namespace

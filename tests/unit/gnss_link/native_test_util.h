@@ -91,7 +91,6 @@ inline std::vector<std::uint32_t> gnsstkWords(const std::string& name) {
 
 using Log = std::vector<std::string>;
 
-// Logs every call as a client of the filter, its notify target and its unknown-message client.
 class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient {
  public:
   Rec(Log& log, std::string name, bool takeUnknown = false) : log_(log), name_(std::move(name)), take_(takeUnknown) {}
@@ -102,10 +101,6 @@ class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient
     auto* r = static_cast<Rec*>(c);
     r->log_.push_back("msg:" + r->name_ + ":" + idText(m.id) + ":" + show(m.body(), m.len));
     return true;
-  }
-  static bool refuse(ZrtMsgClient* c, const ZRFMessage& m) {
-    static_cast<Rec*>(c)->log_.push_back("refused:" + static_cast<Rec*>(c)->name_ + ":" + idText(m.id));
-    return false;
   }
   void notify(bool ok, const ZRFMessage& m) override { log_.push_back((ok ? "notify:1:" : "notify:0:") + idText(m.id)); }
   void notifyReset() override { log_.push_back("notifyReset"); }
@@ -126,7 +121,6 @@ class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient
   bool take_;
 };
 
-// Feeds `s` whole (maxChunk 0), byte by byte (1) or in random pieces of 1..maxChunk from `seed`.
 template <class Sink>
 void feedChunked(Sink&& sink, const std::string& s, int maxChunk, unsigned seed = 1) {
   std::mt19937 rng(seed);
@@ -162,7 +156,6 @@ inline std::string wordsMsg(const char* id, int sv, std::uint32_t time, const st
 
 inline BoardEpochPart& board() { return PVTDataInstance.epochData.GetPointer()->board; }
 
-// Counts the per-epoch chain's runs and what the epoch record held when it ran.
 struct Chain {
   static inline int runs = 0, measAtRun = -1, satStateAtRun = -1;
   static void run() {
@@ -184,8 +177,7 @@ struct RawFeed {
 
 }  // namespace ntest
 
-// The GNSS board behind port 9: records what the program writes, answers the handshakes while
-// `answers`, and hands its replies to the port's timed read `in.chunk` bytes at a time (0: all).
+// The GNSS board behind port 9: records writes, answers the handshakes, replies `in.chunk` bytes a read.
 class FakeLinkIn : public InPort {
  public:
   FakeLinkIn() : InPort(IOP_SHM_A) {}
@@ -237,7 +229,6 @@ struct FakeBoard {
   }
 };
 
-// A reply as the command interpreter frames it: "RE", three hex digits of length, the body, CR LF.
 inline std::string replyFrame(const std::string& body) {
   char hdr[8];
   std::snprintf(hdr, sizeof hdr, "RE%03X", static_cast<unsigned>(body.size()));
