@@ -39,25 +39,6 @@ class Allan : public ::testing::Test {
   void TearDown() override { debSetSink(nullptr); }
 };
 
-TEST_F(Allan, SelectorPicksSystemAndSignalWithTheBestLevel) {
-  for (int slot = 0; slot < kCdatSlots; ++slot) track(20, 0, slot, 50.0f, 1);
-  track(21, 7, 5, 50.0f, 2);
-  track(4, 1, 2, 40.0f, 7);
-  track(9, 1, 2, 48.0f, 12);
-  track(11, 0, 2, 55.0f, 3);
-  track(12, 1, 1, 56.0f, 20);
-  const struct {
-    int selector, chan;
-  } rows[] = {{7012, 9}, {7002, 11}, {7011, 12}, {7075, 21}, {7013, -1},
-              // digits beyond the signal slots or the systems, and a negative selector
-              {7006, -1}, {7086, -1}, {7095, -1}, {-1, -1}};
-  for (const auto& r : rows) {
-    alanReset();
-    epochs(0, 100, r.selector);
-    EXPECT_EQ(alanState().chan, r.chan) << r.selector;
-  }
-}
-
 TEST_F(Allan, FiguresOfKnownSeries) {
   track(9, 1, 2, 48.0f, 12);
   // Constant frequency: no figure, one line a minute.

@@ -95,7 +95,6 @@ TEST(NativeStreamParser, FramingGivesTheSameCallsHoweverCut) {
   }
 }
 
-// Run under the sanitizers: buffers too small for a header, and no client at all.
 TEST(NativeStreamParser, TinyBufferAndNoClientSurviveEverything) {
   for (int size : {1, 8, 9, 13}) {
     Log log;

@@ -13,9 +13,7 @@ namespace {
 
 using namespace ntest;
 
-// The simulator's bytes (its own writer, not the product's) for its epoch at 2024-06-01
-// 12:00:00 UTC decode into the time scales, power readings, task load, the once-record answer
-// and a GPS LNAV subframe that matches the public GNSSTk vector.
+// The simulator's own bytes for 2024-06-01 12:00:00 UTC, its LNAV subframe checked against GNSSTk.
 TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
   FakeBoard link;
   RawFeed f;
@@ -57,7 +55,6 @@ TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
   EXPECT_EQ(std::vector<std::uint32_t>(e.ulWords, e.ulWords + e.uCount), gnsstkWords("ephLNAVGPSSF1"));
 }
 
-// The chain runs at most once per "~~", only after a good time-scale record.
 TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
   const std::string meas = s2m(rec(8, tsRecord()) + rec(7, le(15, 1) + le(1, 1) + le(5, 1) + le(0, 1) + le(7, 1) +
                                                            le(0, 2) + le(1, 1) + le(0, 1) + le(9, 2) + lef(1.5f) +
@@ -65,27 +62,17 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
                            s2m(rec(11, le(0, 1) + le(1, 1) + le(0, 1) + le(5, 1) + std::string(44, '\0')));
   const std::string start = epochStart(kEpochTime), end = epochEnd(kEpochTime), ts = s2m(rec(8, tsRecord()));
   const std::string bad = "$$ZrtRawDecoder: ERROR: bad epoch 43218000\n";
-  const struct {
-    const char* what;
-    std::string in;
-    int runs, meas, satState;
-    std::string err;
-  } cases[] = {
+  const struct { const char* what; std::string in; int runs, meas, satState; std::string err; } cases[] = {
       {"good epoch", start + meas + end, 1, 1, 1, ""},
       {"end time different", start + meas + epochEnd(kEpochTime + 1), 1, 0, 4,
        "$$ZrtRawDecoder: ERROR: epoch start/end times mismatch: 43218000/43218001\n"},
       {"reference time one second late", start + s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))) + end, 0, -1, -1,
        "$$ @@ts: ERROR: time mismatch ts=43219000 epoch=43218000\n" + bad},
-      {"reference system 2", start + s2m(rec(8, tsRecord(kGpsMsOfWeek, 2))) + end, 0, -1, -1,
-       "$$ @@ts: ERROR: bad reference system for time: 2\n" + bad},
       {"time record one byte short", start + s2m(rec(8, tsRecord().substr(0, 96))) + end, 0, -1, -1,
        "$$ @@ts: ERROR: len=96 != 97\n" + bad},
-      {"no time record", start + s2m(rec(1, std::string(50, '\0'))) + end, 0, -1, -1, bad},
       {"repeated end", start + ts + end + end, 1, 0, 4, bad},
       {"end after a lost start", start + ts + end + ts + end, 1, 0, 4,
        "$$ @@ts: ERROR: time mismatch ts=43218000 epoch=-1\n" + bad},
-      {"abandoned, then an end", start + ts + frame("||", "") + end, 1, 0, 4,
-       "$$ZrtRawDecoder: ERROR: epoch start/end times mismatch: 43218000/-1\n" + bad},
       {"two good epochs",
        start + ts + end + epochStart(kEpochTime + 1000) + s2m(rec(8, tsRecord(kGpsMsOfWeek + 1000))) +
            epochEnd(kEpochTime + 1000),

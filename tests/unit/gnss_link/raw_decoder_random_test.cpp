@@ -1,5 +1,4 @@
-// Random and truncated input: records and messages of every kind, each in a heap block of its
-// exact size so that the sanitizers see any read or write past it; 10 MB in all.
+// Every kind of record and message, random and truncated, each in a heap block of its exact size; 10 MB.
 #include <gtest/gtest.h>
 
 #include "unit/gnss_link/native_test_util.h"

@@ -17,7 +17,6 @@ bool readsCleanStreamAfter(ZrtDecoder& d) {
   return d.good() == before + 1;
 }
 
-// Every single-bit flip of a checksummed message is rejected.
 TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
   const std::string msgs[] = {frame("SI", std::string("\x80\x81\x82\x83\x90\xA0\xC0\xFF", 8)),
                               frame("DL", "0123abcd", Ck::Hex), epochStart(123456789),
@@ -44,7 +43,6 @@ TEST(ZrtDecoder, EverySingleBitFlipIsRejected) {
   }
 }
 
-// Random bytes must not crash or read outside the buffer (run under the sanitizers).
 TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
   ZrtDecoder d;
   d.parser().setForeignBounds(3, 1536);
@@ -68,7 +66,6 @@ TEST(ZrtDecoder, TenMegabytesOfRandomBytes) {
   EXPECT_TRUE(readsCleanStreamAfter(d));
 }
 
-// Real recordings of other formats (binary frames, text, garbage) read as foreign bytes.
 TEST(ZrtDecoder, RecordingsOfOtherFormatsDoNoHarm) {
   for (const char* name : {"rtcm3/testglo.rtcm3", "rtcm3/uscl00chl0.rtcm3", "rtcm3/mixed-bad-crc.bin",
                            "rtcm3/bad-header.bin", "rtcm2/testglo.rtcm2", "rtcm2/sample.rtcm2"}) {

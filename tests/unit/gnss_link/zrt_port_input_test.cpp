@@ -15,28 +15,6 @@ namespace {
 
 void noLines(const char*, int, int, bool) {}
 
-TEST(ZrtPortInput, AlmanacAndUtcMessagesAreAnswered) {
-  const struct {
-    const char* what;
-    std::string in, reply;
-  } cases[] = {
-      {"bad UO", frameBad("UO", "utc-data-0123") + "\r\n", "ER015%%{2,,wrong checksum}\r\n"},
-      {"good UO", frame("UO", "utc-data-0123"), "RE002%%\r\n"},
-      {"good NA", frame("NA", "alm"), "RE002%%\r\n"},
-      {"bad GA", frameBad("GA", "alm") + "\r\n", "ER015%%{2,,wrong checksum}\r\n"},
-      {"other messages are not answered", frame("SI", "x") + frameBad("SI", "y") + "\r\n", ""},
-  };
-  for (const auto& c : cases) {
-    ScriptPort port(IOP_SER_B);
-    CaptureOut out(IOP_SER_B);
-    ASSERT_TRUE(zrtPortInputAttach(IOP_SER_B));
-    ASSERT_TRUE(port.setMode(InPort::M_ZRT));
-    port.chunks = {c.in};
-    port.task(20);
-    EXPECT_EQ(out.data, c.reply) << c.what;
-  }
-}
-
 TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_TCP_A);
