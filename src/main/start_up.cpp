@@ -40,8 +40,9 @@ void* Init(void*) {
   initAfterOnce();
   // Whatever start-up changed in the layout goes to storage before the receiver says it is up.
   FileNvmSave(MonoClock::ms(), true);
-  printBanner();
+  // Up before the banner: a stop signal sent on seeing the ready line must store what follows.
   g_up.store(true);
+  printBanner();
   Task::setSelfPriority(kParserPriority);
   // The start-up task becomes the command parser for the rest of the process's life.
   return parseProc(nullptr);
