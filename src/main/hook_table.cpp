@@ -8,6 +8,7 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
 #include "network/tcpcl_suspend.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
@@ -112,6 +113,13 @@ const HookRow kRows[] = {
 
     // ---- network
     NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
+
+    // ---- navigation_data (wire_navigation_data.cpp)
+    WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
+    WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
+    WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
+    WIRED("navigation_data", navDecoderLinks.nmct, 1),
+    WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),

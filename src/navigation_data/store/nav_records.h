@@ -219,3 +219,20 @@ static_assert(kAlmRecordSize[0] == sizeof(ZRT_ALM_GPS) && kUtcRecordSize[1] == s
 constexpr int kMaxEphRecordSize = 184;
 constexpr int kMaxAlmRecordSize = 64;
 constexpr int kMaxUtcRecordSize = 56;
+
+// Broadcast Klobuchar model (GPS; QZSS, BeiDou and NavIC use the same layout).
+struct ZRT_ION_GPS {
+  std::uint32_t tow;  // reference time, s of week
+  std::uint16_t week;
+  std::uint8_t pad6[2];
+  float alpha[4];  // s, s/semicircle, s/semicircle^2, s/semicircle^3
+  float beta[4];   // s, s/semicircle, s/semicircle^2, s/semicircle^3
+  std::uint8_t valid;
+  std::uint8_t svIdx;  // tracking index of the satellite that sent it
+  std::uint8_t pad42[5];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ION_GPS) == 48);
+static_assert(offsetof(ZRT_ION_GPS, week) == 4 && offsetof(ZRT_ION_GPS, alpha) == 8);
+static_assert(offsetof(ZRT_ION_GPS, beta) == 24 && offsetof(ZRT_ION_GPS, valid) == 40);
+static_assert(offsetof(ZRT_ION_GPS, svIdx) == 41);
