@@ -229,22 +229,24 @@ TEST(GpsLnavVectors, EncoderParityMatchesBroadcastWords) {
   }
 }
 
-// A day of broadcast ephemerides (RINEX navigation file): each one encoded into subframes 1-3,
-// sent twice (a repeat confirms it) and read back from the store.
-TEST(GpsLnavVectors, RinexDayRoundTripsThroughSubframes) {
-  const auto recs = readRinex2(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n");
-  ASSERT_GT(recs.size(), 300u);
+// A day of broadcast ephemerides of one system from a RINEX navigation file: each one encoded
+// into subframes 1-3, sent twice (a repeat confirms it) and read back from the store.
+void roundTripRinexDay(const std::string& file, char system, std::size_t minRecords) {
+  const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/" + file, system);
+  ASSERT_GT(recs.size(), minRecords);
   Harness h;
   std::uint32_t tag = 0;
+  const std::uint8_t sys = system == 'J' ? kSysQzss : kSysGps;
   for (const RinexEph& r : recs) {
-    const SvIdType sv{static_cast<std::uint8_t>(r.prn - 1), kSysGps, 0, static_cast<std::uint8_t>(r.prn - 1)};
+    const auto si = static_cast<std::uint8_t>(r.prn - (sys == kSysQzss ? 193 : 1));
+    const SvIdType sv{si, sys, 0, si};
     const auto sf = encodeLnav(r);
     for (int pass = 0; pass < 2; ++pass)
       for (const Words& w : sf) h.feed(sv, w, tag += 6000);
-    const ZRT_EPH_GPS* e = h.eph(sv, r.v[kToe]);
-    ASSERT_NE(e, nullptr) << "G" << r.prn << " toe " << r.v[kToe];
     const double* v = r.v;
-    const std::string at = "G" + std::to_string(r.prn) + " toe " + std::to_string(v[kToe]);
+    const std::string at = system + std::to_string(r.prn) + " toe " + std::to_string(v[kToe]);
+    const ZRT_EPH_GPS* e = h.eph(sv, v[kToe]);
+    ASSERT_NE(e, nullptr) << at;
     const struct { double ours, rinex; int pow2; const char* name; } rows[] = {
         {e->af0, v[kAf0], 31, "af0"}, {e->af1, v[kAf1], 43, "af1"}, {e->af2, v[kAf2], 55, "af2"},
         {e->tgd, v[kTgd], 31, "tgd"}, {e->crs, v[kCrs], 5, "crs"}, {e->crc, v[kCrc], 5, "crc"},
@@ -268,6 +270,12 @@ TEST(GpsLnavVectors, RinexDayRoundTripsThroughSubframes) {
     EXPECT_EQ(e->ura, uraIndex(v[kAcc])) << at;
     EXPECT_EQ(e->prn, r.prn) << at;
   }
+}
+
+TEST(GpsLnavVectors, GpsRinexDayRoundTripsThroughSubframes) { roundTripRinexDay("brdc1820.10n", 'G', 300); }
+
+TEST(GpsLnavVectors, QzssRinexDayRoundTripsThroughSubframes) {
+  roundTripRinexDay("BRD400DLR_S_20230710000_01D_MN.rnx.gz", 'J', 90);
 }
 
 }  // namespace

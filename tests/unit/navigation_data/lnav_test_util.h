@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -137,32 +138,48 @@ struct RinexEph {
   int tocSow = 0;
 };
 
-inline std::vector<RinexEph> readRinex2(const std::string& path) {
-  std::vector<RinexEph> out;
-  std::ifstream f(path);
-  std::string line;
-  while (std::getline(f, line) && line.find("END OF HEADER") == std::string::npos) {
+// The GPS-type LNAV records of a RINEX 2 GPS or RINEX 4 mixed navigation file (gzip read
+// through gzip), for one system letter; toc as seconds of week from the epoch's date.
+inline std::vector<RinexEph> readRinexNav(const std::string& path, char system) {
+  std::vector<std::string> lines;
+  const bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
+  if (FILE* f = gz ? popen(("gzip -dc '" + path + "'").c_str(), "r") : fopen(path.c_str(), "r")) {
+    char buf[256];
+    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
+    gz ? pclose(f) : fclose(f);
   }
-  while (std::getline(f, line)) {
-    if (line.size() < 79) continue;
+  const bool v4 = !lines.empty() && lines[0].find("4.0") != std::string::npos;
+  const std::size_t first = v4 ? 23 : 22, cont = v4 ? 4 : 3;
+  std::vector<RinexEph> out;
+  std::size_t i = 0;
+  while (i < lines.size() && lines[i].find("END OF HEADER") == std::string::npos) ++i;
+  for (++i; i + 7 < lines.size(); ++i) {
+    if (v4 && lines[i].rfind(std::string("> EPH ") + system, 0) == 0 && lines[i].find("LNAV") != std::string::npos) {
+      ++i;
+    } else if (v4 || lines[i].size() < 79 || lines[i][0] == '>') {
+      continue;
+    }
+    auto num = [](std::string s) {
+      for (char& c : s)
+        if (c == 'D') c = 'E';
+      return s.find_first_not_of(' ') == std::string::npos ? 0.0 : std::stod(s);
+    };
     RinexEph e;
-    for (char& c : line)
-      if (c == 'D') c = 'E';
-    e.prn = std::stoi(line.substr(0, 2));
-    std::istringstream t(line.substr(3, 19));
+    const std::string& l0 = lines[i];
+    e.prn = std::stoi(l0.substr(v4 ? 1 : 0, 2)) + (system == 'J' ? 192 : 0);
+    std::istringstream t(l0.substr(v4 ? 4 : 3, first - (v4 ? 4 : 3)));
     int yy, mo, dd, hh, mi;
     double ss;
     t >> yy >> mo >> dd >> hh >> mi >> ss;
-    // 2010-07-01 is a Thursday: day 4 of its GPS week.
-    e.tocSow = (4 + dd - 1) * 86400 + hh * 3600 + mi * 60 + static_cast<int>(ss);
-    for (int k = 0; k < 3; ++k) e.v[k] = std::stod(line.substr(static_cast<std::size_t>(22 + 19 * k), 19));
+    // Day of the GPS week: 2010-07-01 is a Thursday, 2023-03-12 a Sunday.
+    const int dow = yy == 2010 || yy == 10 ? 4 + dd - 1 : dd - 12;
+    e.tocSow = dow * 86400 + hh * 3600 + mi * 60 + static_cast<int>(ss);
+    for (int k = 0; k < 3; ++k) e.v[k] = num(l0.substr(first + 19 * static_cast<std::size_t>(k), 19));
     for (int l = 0; l < 7; ++l) {
-      std::getline(f, line);
-      for (char& c : line)
-        if (c == 'D') c = 'E';
-      for (int k = 0; k < 4; ++k) {
-        const auto pos = static_cast<std::size_t>(3 + 19 * k);
-        e.v[3 + 4 * l + k] = pos + 19 <= line.size() ? std::stod(line.substr(pos, 19)) : 0.0;
+      const std::string& s = lines[++i];
+      for (std::size_t k = 0; k < 4; ++k) {
+        const std::size_t pos = cont + 19 * k;
+        e.v[3 + 4 * l + static_cast<int>(k)] = pos + 19 <= s.size() ? num(s.substr(pos, 19)) : 0.0;
       }
     }
     out.push_back(e);
@@ -185,7 +202,8 @@ inline int uraIndex(double metres) {
 inline std::array<Words, 3> encodeLnav(const RinexEph& r) {
   const double* v = r.v;
   const auto sc = [](double rad) { return rad / kGpsPi; };
-  const std::uint32_t tow = static_cast<std::uint32_t>(std::floor(v[kTtm] / 30.0) * 30) / 6 + 1;
+  const double sent = std::fmod(std::floor(v[kTtm] / 30.0) * 30 + 604800.0, 604800.0);  // may lie in the week before
+  const std::uint32_t tow = static_cast<std::uint32_t>(sent) / 6 + 1;
   std::array<Words, 3> sf{header(1, tow), header(2, tow + 1), header(3, tow + 2)};
   const auto iodc = static_cast<std::uint64_t>(v[kIodc]);
   Words& a = sf[0];
