@@ -201,9 +201,11 @@ std::uint16_t SatelliteDataProcessor::get_ToeCycleNum(int sys, std::int32_t toe,
                                                       int week) {
   const int n = SYS_CYCLE_NUM[sys];
   int c = ((week % n) + n) % n;
-  const std::int32_t half = SYS_CYCLE_SEC[sys] / 2;
-  if (toe - tow >= half) c = (c + n - 1) % n;
-  else if (toe - tow < -half) c = (c + 1) % n;
+  const std::int64_t half = SYS_CYCLE_SEC[sys] / 2;
+  // Both times come from outside: their difference is taken wide enough for any pair.
+  const std::int64_t d = static_cast<std::int64_t>(toe) - tow;
+  if (d >= half) c = (c + n - 1) % n;
+  else if (d < -half) c = (c + 1) % n;
   return static_cast<std::uint16_t>(c);
 }
 

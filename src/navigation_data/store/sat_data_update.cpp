@@ -81,10 +81,12 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResul
   set_Setup(epoch.setup);
   positionFresh_ = epoch.positionFresh;
 
+  // Each system keeps one UTC block whatever its data type: it is restored once.
   if (start_)
-    for (int sys = 0; sys < SYS_NUM; ++sys)
-      for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt)
-        if (setup_.typeInUse[sys] == 255 || setup_.typeInUse[sys] == dt) update_UtcData(sys, dt, nullptr);
+    for (int sys = 0; sys < SYS_NUM; ++sys) {
+      const int inUse = setup_.typeInUse[sys];
+      update_UtcData(sys, inUse < SYS_DATA_TYPES_NUM[sys] ? inUse : 0, nullptr);
+    }
 
   for (int sys = 0; sys < SYS_NUM; ++sys)
     for (int si = 0; si < SYS_SI_NUM[sys]; ++si) updateSatellite(sys, si, epoch, result);
