@@ -87,7 +87,7 @@ void update_SatDataTask() {
   res = SatDataEpochResult{};
   PVTDataType& d = PVTDataInstance;
 
-  PosSetup::SatProcessorSetupType setup;
+  static PosSetup::SatProcessorSetupType setup;
   ep.setupValid = d.satProcessorSetup.Take(&setup) != 0;
   if (ep.setupValid) ep.setup = satDataSetupFrom(setup);
   RcvTimeScales::INT_SCALES scales;
