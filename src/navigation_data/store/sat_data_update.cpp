@@ -79,7 +79,6 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResul
   time_ = t;
   if (!t.valid || !epoch.setupValid) return;
   set_Setup(epoch.setup);
-  positionFresh_ = epoch.positionFresh;
 
   // Each system keeps one UTC block whatever its data type: it is restored once.
   if (start_)
@@ -97,6 +96,8 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResul
     result->ran = true;
     result->deltaTime = deltaTime_;
   }
+  // What the next first ephemeris of an empty slot is judged by.
+  positionFresh_ = epoch.positionFresh;
   start_ = false;
 }
 
@@ -156,7 +157,7 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
   const double nowMs = epoch.monoSec * 1000;
   if (havePolynom) placeholder::update_SatPositionByPolynom(id, nowMs, ephPos_[g]);
   check_EphemerisByAlmanacData(sys, si, epoch, result);
-  if (positionFresh_ && ephPos_[g].has && nowMs - ephPos_[g].timeMs < kFreshPositionMs)
+  if (epoch.positionFresh && ephPos_[g].has && nowMs - ephPos_[g].timeMs < kFreshPositionMs)
     placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
 }
 
@@ -200,6 +201,6 @@ void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEp
   }
   const double nowMs = epoch.monoSec * 1000;
   placeholder::update_SatPositionByAlmanac(alm_[a].id, nowMs, almPos_[a]);
-  if (positionFresh_ && almPos_[a].has && nowMs - almPos_[a].timeMs < kFreshPositionMs)
+  if (epoch.positionFresh && almPos_[a].has && nowMs - almPos_[a].timeMs < kFreshPositionMs)
     placeholder::update_AlmanacVisibilityData(alm_[a].id, epoch.rcvPos);
 }

@@ -415,3 +415,29 @@ TEST(SatDataStore, RandomRecordsAndIdentities) {
 }
 
 }  // namespace
+
+namespace {
+
+// An unconfirmed record (replace clear) fills an empty slot unless a fresh position exists and
+// the setup asks for confirmation; it never replaces a stored one.
+TEST(SatDataStore, UnconfirmedFirstEphemeris) {
+  const struct { bool stored, replace, fresh; std::uint8_t confirm; bool taken; } rows[] = {
+      {false, true, true, 1, true},   {false, false, false, 1, true}, {false, false, true, 0, true},
+      {false, false, true, 1, false}, {true, false, false, 0, false}, {true, true, true, 1, true}};
+  for (const auto& r : rows) {
+    auto s = freshStore();
+    ZRT_EPH_GPS e{};
+    if (r.stored) {
+      ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 1, true, false, false));
+    }
+    SatDataEpoch ep = timedEpoch(0);
+    ep.setup.firstEphNeedsNoPos = r.confirm;
+    ep.positionFresh = r.fresh;
+    s->update(ep);
+    e.iodc = 9;
+    EXPECT_EQ(s->update_EphemerisData(gps(2), 0, &e, 2, r.replace, false, false) != 0, r.taken)
+        << r.stored << r.replace << r.fresh << int(r.confirm);
+  }
+}
+
+}  // namespace
