@@ -52,6 +52,7 @@ void SatelliteDataProcessor::init_Object() {
   positionFresh_ = false;
   start_ = true;
   gloRestoreSuppressed_ = false;
+  gloTypesRestored_ = false;
   for (int g = 0; g < SYS_SI_TOTAL; ++g) {
     primary_[g] = 255;
     lockSec_[g] = kNeverLocked;

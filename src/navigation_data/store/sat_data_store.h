@@ -169,8 +169,8 @@ class SatelliteDataProcessor {
   bool get_AlertFlag(SvIdType id, int dataType) const;
 
   bool is_EphemerisReady(int sys, int si, int dataType, WhichRecord which) const;
-  // Orbit plausibility belongs to the per-system orbit code: not available until it exists
-  // for the system.
+  // Ready, with a receiver time and the orbit-plausible mark, which the per-system orbit code
+  // sets: until that code exists for a system its ephemerides are never valid.
   bool is_EphemerisValid(int sys, int si, int dataType, WhichRecord which) const;
   bool is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const;
   bool is_AlmanacReady(int sys, int sat);
@@ -182,7 +182,8 @@ class SatelliteDataProcessor {
   // Ephemeris and almanac of one satellite, each propagated with its own velocity to `nowMs`:
   // true when they disagree by more than 100 km or 100 m/s in a component.
   static bool is_EphemerisWrongByAlmanac(const SatPosState& eph, const SatPosState& alm, double nowMs);
-  // Whether a disagreeing ephemeris of that system and data type is dropped (else marked checked).
+  // Whether a disagreeing ephemeris of that system and data type is dropped with its satellite
+  // reset; one of another kind stays, unchecked.
   static bool is_ResetByAlmanacCheck(int sys, int dataType);
 
   // Cycle (week) number of the toe, from the week of transmission.
@@ -262,6 +263,7 @@ class SatelliteDataProcessor {
   bool positionFresh_ = false;
   bool start_ = true;
   bool gloRestoreSuppressed_ = false;
+  bool gloTypesRestored_ = false;
   std::uint8_t primary_[SYS_SI_TOTAL];
   double lockSec_[SYS_SI_TOTAL];
   bool tracked_[SYS_SI_TOTAL] = {};

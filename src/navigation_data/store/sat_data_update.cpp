@@ -58,7 +58,8 @@ bool SatelliteDataProcessor::is_SatTracked(int sys, int si) const {
 }
 
 void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResult* result) {
-  if (start_) {
+  if (!gloTypesRestored_) {
+    gloTypesRestored_ = true;
     std::uint8_t types[2][30];
     if (placeholder::restore_NvRamGloMflags(types))
       for (const auto& table : types)
