@@ -9,6 +9,7 @@
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "network/tcpcl_suspend.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
@@ -74,7 +75,7 @@ const HookRow kRows[] = {
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepNetwork], "network and Wi-Fi (network)"),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepSession], "session state (files)"),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
-    NOT_BUILT("platform", apxHooks[kApxCycle], "navigation housekeeping (positioning)"),
+    WIRED("platform", apxHooks[kApxCycle], 1),
     NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
     NOT_BUILT("platform", apxHooks[kApxAfterSave], "measurement logic (positioning)"),
     WIRED("platform", CmdHandler::sink_, 1),
@@ -115,6 +116,7 @@ const HookRow kRows[] = {
     NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
 
     // ---- navigation_data (wire_navigation_data.cpp)
+    WIRED("navigation_data", satDataLinks.setGloSatType, 1),
     WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
     WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
     WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),

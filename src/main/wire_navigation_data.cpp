@@ -1,7 +1,10 @@
-// Hooks of the navigation-data layer: the broadcast decoders publish into the positioning
-// layer's data servers and read the receiver settings' GPS PRN table.
+// Hooks of the navigation-data layer: the store hands the GLONASS satellite types it restores
+// to the signal-type registry of the lock manager; the broadcast decoders publish into the
+// positioning layer's data servers and read the receiver settings' GPS PRN table.
+#include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
@@ -42,6 +45,7 @@ int gpsPrnEntry(int index) { return index >= 0 && index < 32 ? RcvSet.gpsPrn[ind
 }  // namespace
 
 void wireNavigationData() {
+  satDataLinks.setGloSatType = setGloSatType;
   navDecoderLinks.satResetRequest = putSatResetRequest;
   navDecoderLinks.klobuchar = putKlobuchar;
   navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;

@@ -311,7 +311,7 @@ void GpsNavDataDecoderType::process_UtcIonoData() {
     ion.tow = utc.tot;
     ion.week = utc.WNt;
     ion.valid = 1;
-    ion.svIdx = b.si;
+    ion.satIdx = b.si;
     navDecoderLinks.klobuchar(b.sys, &ion);
   }
   b.waiting = false;
