@@ -3,7 +3,6 @@
 // correction table, and input that is random or cut short.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -13,46 +12,13 @@ using namespace lnavtest;
 
 namespace {
 
-struct Reset {
-  SvIdType sv;
-  std::uint8_t mask;
-};
-std::vector<Reset> gResets;
-std::vector<NavNmctType> gNmct;
-std::vector<std::uint16_t> gGbasCrc;
-int gPrnTable[32];
-
 SvIdType gps(int prn) { return SvIdType{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, static_cast<std::uint8_t>(prn - 1)}; }
 
-struct Harness {
-  std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
-  std::map<std::string, Vector> vec = loadVectors();
-  Harness() {
-    for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
-    for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
-    navDecoderLinks.gpsPrnEntry = [](int k) { return gPrnTable[k]; };
-    navDecoderLinks.satResetRequest = [](SvIdType sv, std::uint8_t mask, std::uint8_t) { gResets.push_back({sv, mask}); };
-    navDecoderLinks.nmct = [](const NavNmctType* t) { gNmct.push_back(*t); };
-    navDecoderLinks.gbasEphIntegrity = [](SvIdType, std::uint16_t, std::uint16_t crc) { gGbasCrc.push_back(crc); };
-  }
-  void feed(SvIdType sv, const Words& w, float cn0 = 45.0f, std::uint8_t signal = 0, std::uint32_t tag = 0) {
-    const NavDecoderTime t{0, tag};
-    get_GpsNavDataDecoder(&t, &sv)->update(t, sv, signal, w.data(), 10, cn0);
-  }
-  Words sf(int k) const { return vec.at("ephLNAVGPSSF" + std::to_string(k)).w; }
-  void feedEph(SvIdType sv, float cn0 = 45.0f, std::uint8_t signal = 0) {
-    for (int k = 1; k <= 3; ++k) feed(sv, sf(k), cn0, signal);
-  }
-  const ZRT_EPH_GPS* eph(SvIdType sv) {
-    SatDataEpoch ep;
-    ep.time.valid = true;
-    ep.time.sec[sv.sys] = 7200;
-    store->update(ep);
-    const ExtEphRecord* r = store->get_EphLastData(sv.sys, sv.si, 0);
-    return r ? reinterpret_cast<const ZRT_EPH_GPS*>(r->native) : nullptr;
-  }
-  const ZRT_ALM_GPS* alm(int prn) { return static_cast<const ZRT_ALM_GPS*>(store->get_AlmLastData(kSysGps, prn - 1)); }
-};
+Words sf(const Harness& h, int k) { return h.vec.at("ephLNAVGPSSF" + std::to_string(k)).w; }
+void feedEph(Harness& h, SvIdType sv, float cn0 = 45.0f, std::uint8_t signal = 0) {
+  for (int k = 1; k <= 3; ++k) h.feed(sv, sf(h, k), cn0, signal);
+}
+const ZRT_ALM_GPS* alm(Harness& h, int prn) { return h.alm(kSysGps, prn - 1); }
 
 Words withTow(Words w, std::uint32_t tow) {
   putBits(w, 31, 17, tow);
@@ -76,7 +42,7 @@ TEST(GpsLnavRules, SubframeTimeWindowAndAlertFlag) {
     Harness h;
     const SvIdType sv = gps(3 + static_cast<int>(&r - rows));
     for (int k = 1; k <= 3; ++k) {
-      Words w = withTow(h.sf(k), r.tow);
+      Words w = withTow(sf(h, k), r.tow);
       putBits(w, 48, 1, static_cast<std::uint64_t>(r.alert));
       h.feed(sv, w);
     }
@@ -90,13 +56,13 @@ TEST(GpsLnavRules, SubframeTimeWindowAndAlertFlag) {
 // IODC's low byte must equal both IODEs; a disagreeing block is cleared whole.
 TEST(GpsLnavRules, IssueOfDataDisagreementClearsBlock) {
   Harness h;
-  Words bad = h.sf(1);
+  Words bad = sf(h, 1);
   putBits(bad, 211, 8, 75);
-  h.feed(gps(7), bad), h.feed(gps(7), h.sf(2)), h.feed(gps(7), h.sf(3));
+  h.feed(gps(7), bad), h.feed(gps(7), sf(h, 2)), h.feed(gps(7), sf(h, 3));
   EXPECT_EQ(h.eph(gps(7)), nullptr);
-  h.feed(gps(7), h.sf(1));
+  h.feed(gps(7), sf(h, 1));
   EXPECT_EQ(h.eph(gps(7)), nullptr);  // subframes 2 and 3 went with the cleared block
-  h.feed(gps(7), h.sf(2)), h.feed(gps(7), h.sf(3));
+  h.feed(gps(7), sf(h, 2)), h.feed(gps(7), sf(h, 3));
   ASSERT_NE(h.eph(gps(7)), nullptr);
   EXPECT_EQ(h.eph(gps(7))->iodc, 74);
 }
@@ -104,8 +70,8 @@ TEST(GpsLnavRules, IssueOfDataDisagreementClearsBlock) {
 // Once a satellite has an ephemeris, a new one replaces it only when it came twice alike.
 TEST(GpsLnavRules, NewEphemerisNeedsARepeat) {
   Harness h;
-  h.feedEph(gps(9));
-  Words s[3] = {h.sf(1), h.sf(2), h.sf(3)};
+  feedEph(h, gps(9));
+  Words s[3] = {sf(h, 1), sf(h, 2), sf(h, 3)};
   putBits(s[0], 211, 8, 75), putBits(s[1], 61, 8, 75), putBits(s[2], 271, 8, 75);
   for (const Words& w : s) h.feed(gps(9), w);
   EXPECT_EQ(h.eph(gps(9))->iode, 74);
@@ -147,12 +113,11 @@ TEST(GpsLnavRules, GhostCheckRestartsTheWeaker) {
   };
   for (const auto& r : rows) {
     Harness h;
-    gResets.clear();
     const SvIdType a = gps(5), b = gps(6);
-    h.feedEph(a, r.cn0A, 2);
-    Words s2 = h.sf(2);
+    feedEph(h, a, r.cn0A, 2);
+    Words s2 = sf(h, 2);
     if (!r.same) putBits(s2, 121, 24, 12345);  // another M0
-    h.feed(b, h.sf(1), r.cn0B), h.feed(b, s2, r.cn0B), h.feed(b, h.sf(3), r.cn0B);
+    h.feed(b, sf(h, 1), r.cn0B), h.feed(b, s2, r.cn0B), h.feed(b, sf(h, 3), r.cn0B);
     const auto row = &r - rows;
     ASSERT_EQ(gResets.size(), r.reset == kNone ? 0u : 1u) << row;
     if (r.reset != kNone) {
@@ -167,7 +132,6 @@ TEST(GpsLnavRules, GhostCheckRestartsTheWeaker) {
 // polynomial, MSB first, start 0, each byte masked and bit-reversed).
 TEST(GpsLnavRules, EphemerisCheckValue) {
   Harness h;
-  gGbasCrc.clear();
   const std::uint32_t keep[3][8] = {{0x000003, 0, 0, 0, 0x0000FF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFC},
                                     {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFF00},
                                     {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFC}};
@@ -175,14 +139,14 @@ TEST(GpsLnavRules, EphemerisCheckValue) {
   for (int s = 0; s < 3; ++s)
     for (int word = 3; word <= 10; ++word)
       for (int byte = 0; byte < 3; ++byte) {
-        const std::uint32_t d = getBits(h.sf(s + 1), (word - 1) * 30 + 1, 24) & keep[s][word - 3];
+        const std::uint32_t d = getBits(sf(h, s + 1), (word - 1) * 30 + 1, 24) & keep[s][word - 3];
         for (int bit = 0; bit < 8; ++bit) {  // reversed: the byte's LSB goes first
           const int in = static_cast<int>(d >> (16 - 8 * byte + bit) & 1);
           const bool top = ((crc >> 15) & 1) != (in != 0);
           crc = static_cast<std::uint16_t>(top ? (crc << 1) ^ 0x1021 : crc << 1);
         }
       }
-  h.feedEph(gps(8));
+  feedEph(h, gps(8));
   ASSERT_EQ(gGbasCrc.size(), 1u);
   EXPECT_EQ(gGbasCrc[0], crc);
   EXPECT_EQ(h.eph(gps(8))->rawCheck, crc);
@@ -194,16 +158,16 @@ TEST(GpsLnavRules, UtcPageWaitsForALaterOne) {
   const struct { int tot1, tot2; int wantA0; } rows[] = {{40, 40, 1}, {40, 39, 1}, {40, 41, 2}};
   for (const auto& r : rows) {
     Harness h;
-    h.feedEph(gps(1)), h.feedEph(gps(2));
+    feedEph(h, gps(1)), feedEph(h, gps(2));
     Words p1 = h.vec.at("pg56LNAVGPS").w, p2 = p1;
     putBits(p1, 219, 8, static_cast<std::uint64_t>(r.tot1)), putBits(p1, 211, 8, 1);
     putBits(p2, 219, 8, static_cast<std::uint64_t>(r.tot2)), putBits(p2, 211, 8, 2);
-    h.feed(gps(1), p1), h.feed(gps(2), p2), h.feed(gps(2), h.sf(1));
+    h.feed(gps(1), p1), h.feed(gps(2), p2), h.feed(gps(2), sf(h, 1));
     const auto* u = static_cast<const ZRT_UTC_GPS*>(h.store->get_UtcLastData(kSysGps));
     ASSERT_NE(u, nullptr);
     EXPECT_DOUBLE_EQ(u->A0, std::ldexp(r.wantA0, -30)) << &r - rows;
     putBits(p1, 219, 8, 3), putBits(p1, 211, 8, 3);  // once processed, any page is taken
-    h.feed(gps(1), p1), h.feed(gps(1), h.sf(2));
+    h.feed(gps(1), p1), h.feed(gps(1), sf(h, 2));
     EXPECT_EQ(u->tot, 3u * 4096);
   }
 }
@@ -215,13 +179,13 @@ TEST(GpsLnavRules, AlmanacWeekWithoutPage51) {
       {75, 801, 846}, {75, 802, 845}, {0, 50401, 845}, {0, 50402, 844}};  // two toas: two sets
   for (const auto& r : rows) {
     Harness h;
-    h.feedEph(gps(1));
+    feedEph(h, gps(1));
     Words p = withTow(h.vec.at("almLNAVGPS25").w, r.tow);
     putBits(p, 91, 8, static_cast<std::uint64_t>(r.toa));
     h.feed(gps(1), p);
-    ASSERT_NE(h.alm(25), nullptr) << r.tow;
-    EXPECT_EQ(h.alm(25)->week, r.week) << r.tow;
-    EXPECT_EQ(h.alm(25)->spare1[0], 7) << "week, health and configuration unknown";
+    ASSERT_NE(alm(h, 25), nullptr) << r.tow;
+    EXPECT_EQ(alm(h, 25)->week, r.week) << r.tow;
+    EXPECT_EQ(alm(h, 25)->spare1[0], 7) << "week, health and configuration unknown";
   }
 }
 
@@ -229,7 +193,7 @@ TEST(GpsLnavRules, AlmanacWeekWithoutPage51) {
 // page 51 with a later reference time takes over the older set.
 TEST(GpsLnavRules, AlmanacSetsAndPage51) {
   Harness h;
-  h.feedEph(gps(1));
+  feedEph(h, gps(1));
   std::uint32_t tow = 100;
   auto page = [&](int toa, int sv) {
     Words p = withTow(h.vec.at("almLNAVGPS25").w, ++tow);
@@ -242,25 +206,25 @@ TEST(GpsLnavRules, AlmanacSetsAndPage51) {
     h.feed(gps(1), p);
   };
   page(10, 20), page(20, 21), page(30, 22);
-  ASSERT_NE(h.alm(20), nullptr);
-  ASSERT_NE(h.alm(21), nullptr);
-  EXPECT_EQ(h.alm(22), nullptr);  // no set for a third toa
+  ASSERT_NE(alm(h, 20), nullptr);
+  ASSERT_NE(alm(h, 21), nullptr);
+  EXPECT_EQ(alm(h, 22), nullptr);  // no set for a third toa
   page51(10, 77), page51(20, 77);
   page51(5, 77);  // older than both sets: dropped
   page(5, 22);
-  EXPECT_EQ(h.alm(22), nullptr);
+  EXPECT_EQ(alm(h, 22), nullptr);
   page51(30, 77);  // later: takes over the set of toa 10
   page(30, 22);
-  ASSERT_NE(h.alm(22), nullptr);
-  EXPECT_EQ(h.alm(22)->toa, 30 * 4096);
-  EXPECT_EQ(h.alm(22)->week, 845);
-  EXPECT_EQ(h.alm(22)->spare1[0], 4);  // week and health of 1-24 known, configuration not
-  ASSERT_NE(h.alm(10), nullptr);  // page 51 gives PRN 10 a health of 63: out without its page
-  EXPECT_EQ(h.alm(10)->health, 128);
-  EXPECT_EQ(h.alm(10)->sqrtA, 0.0f);
-  EXPECT_EQ(h.alm(11), nullptr);
+  ASSERT_NE(alm(h, 22), nullptr);
+  EXPECT_EQ(alm(h, 22)->toa, 30 * 4096);
+  EXPECT_EQ(alm(h, 22)->week, 845);
+  EXPECT_EQ(alm(h, 22)->spare1[0], 4);  // week and health of 1-24 known, configuration not
+  ASSERT_NE(alm(h, 10), nullptr);  // page 51 gives PRN 10 a health of 63: out without its page
+  EXPECT_EQ(alm(h, 10)->health, 128);
+  EXPECT_EQ(alm(h, 10)->sqrtA, 0.0f);
+  EXPECT_EQ(alm(h, 11), nullptr);
   page(20, 23);
-  EXPECT_NE(h.alm(23), nullptr);  // the set of toa 20 stayed
+  EXPECT_NE(alm(h, 23), nullptr);  // the set of toa 20 stayed
 }
 
 // GPS almanacs go to the store only where the receiver's GPS PRN table holds the PRN.
@@ -269,9 +233,9 @@ TEST(GpsLnavRules, AlmanacNeedsPrnTableEntry) {
   for (const auto& r : rows) {
     Harness h;
     gPrnTable[24] = r.entry;
-    h.feedEph(gps(1));
+    feedEph(h, gps(1));
     h.feed(gps(1), h.vec.at("almLNAVGPS25").w);
-    EXPECT_EQ(h.alm(25) != nullptr, r.stored) << r.entry;
+    EXPECT_EQ(alm(h, 25) != nullptr, r.stored) << r.entry;
   }
 }
 
@@ -282,10 +246,9 @@ TEST(GpsLnavRules, CorrectionTable) {
       {52, 0, 3, true}, {52, 1, 3, false}, {52, 0, 31, false}, {13, 0, 3, false}};
   for (const auto& r : rows) {
     Harness h;
-    gNmct.clear();
-    Words s2 = h.sf(2);
+    Words s2 = sf(h, 2);
     putBits(s2, 288, 5, static_cast<std::uint64_t>(r.aodo));
-    for (int prn : {1, 2, 4}) h.feed(gps(prn), h.sf(1)), h.feed(gps(prn), s2), h.feed(gps(prn), h.sf(3));
+    for (int prn : {1, 2, 4}) h.feed(gps(prn), sf(h, 1)), h.feed(gps(prn), s2), h.feed(gps(prn), sf(h, 3));
     Words p = withTow(h.vec.at("almLNAVGPS25").w, 20);
     putBits(p, 63, 6, static_cast<std::uint64_t>(r.svId));
     putBits(p, 69, 2, static_cast<std::uint64_t>(r.availability));
@@ -307,8 +270,8 @@ TEST(GpsLnavRules, CorrectionTable) {
 TEST(GpsLnavRules, RandomAndTruncatedInput) {
   Harness h;
   std::mt19937 rng(19);
-  h.feedEph(gps(1));
-  h.feedEph(SvIdType{0, kSysQzss, 0, 0});
+  feedEph(h, gps(1));
+  feedEph(h, SvIdType{0, kSysQzss, 0, 0});
   for (int i = 0; i < 30000; ++i) {
     const int n = static_cast<int>(rng() % 11);
     std::vector<std::uint32_t> w(static_cast<std::size_t>(n));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <set>
 
 #include "lnav_test_util.h"
@@ -12,52 +11,6 @@
 using namespace lnavtest;
 
 namespace {
-
-ZRT_ION_GPS gIon;
-int gIonSys = -1;
-
-struct Harness {
-  std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
-  Harness() {
-    for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
-    navDecoderLinks.gpsPrnEntry = [](int k) { return k + 1; };
-    navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys; };
-  }
-  void feed(SvIdType sv, const Words& w, std::uint32_t tag = 0) {
-    const NavDecoderTime t{0, tag};
-    get_GpsNavDataDecoder(&t, &sv)->update(t, sv, 0, w.data(), 10, 45.0f);
-  }
-  const ZRT_EPH_GPS* eph(SvIdType sv, double sec) {
-    SatDataEpoch ep;
-    ep.time.valid = true;
-    ep.time.sec[sv.sys] = sec;
-    store->update(ep);
-    const ExtEphRecord* r = store->get_EphLastData(sv.sys, sv.si, 0);
-    return r ? reinterpret_cast<const ZRT_EPH_GPS*>(r->native) : nullptr;
-  }
-};
-
-SvIdType svOf(const Vector& v) {
-  const std::uint8_t sys = v.system == "QZSS" ? kSysQzss : kSysGps;
-  const auto si = static_cast<std::uint8_t>(v.prn - (sys == kSysQzss ? 193 : 1));
-  return SvIdType{si, sys, 0, si};
-}
-
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  std::string cell;
-  bool quoted = false;
-  for (char c : s) {
-    if (c == '"') quoted = !quoted;
-    if (c == sep && !quoted) {
-      out.push_back(cell), cell.clear();
-    } else if (c != '"' || sep != ',') {
-      cell += c;
-    }
-  }
-  out.push_back(cell);
-  return out;
-}
 
 // A number of the vectors' time objects, {sow: 7200.0, time_system: GPS, week: 1869} once the
 // CSV quotes are gone.
@@ -146,8 +99,7 @@ Ours utcField(const ZRT_UTC_GPS& u, const ZRT_ION_GPS& ion, const std::string& f
 // far), compared to the last bit. Page 61 of QZSS is not one this receiver takes (its UTC
 // stays that of page 56), and the per-message health objects have no record of their own.
 TEST(GpsLnavVectors, EveryFieldToTheLastBit) {
-  const auto vec = loadVectors();
-  ASSERT_EQ(vec.size(), 16u);
+  ASSERT_EQ(loadVectors().size(), 16u);
   std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
   std::string line;
   int compared = 0;
@@ -159,18 +111,17 @@ TEST(GpsLnavVectors, EveryFieldToTheLastBit) {
     if (cls.empty() || cls == "GPSLNavHealth" || (c[8] == "time" && field != "Toe" && field != "Toc")) continue;
     // Each scenario in a decoder pool of its own, its satellite with a healthy ephemeris first.
     Harness h;
-    const Vector& last = vec.at(c[3]);
-    const bool qzss = last.system == "QZSS";
-    const SvIdType sv = svOf(last);
+    const SvIdType sv = h.vec.at(c[3]).sv;
+    const bool qzss = sv.sys == kSysQzss;
     const char* ephNames[3] = {"ephLNAVGPSSF1", "ephLNAVGPSSF2", "ephLNAVGPSSF3"};
     const char* qzsNames[3] = {"ephLNAVQZSSSF1", "ephLNAVQZSSSF2", "ephLNAVQZSSSF3"};
-    for (const char* n : qzss ? qzsNames : ephNames) h.feed(sv, vec.at(n).w);
+    for (const char* n : qzss ? qzsNames : ephNames) h.feed(sv, h.vec.at(n).w);
     int subject = 0;  // almanac entry: the satellite of the last almanac page fed
     for (const std::string& n : split(c[4], ';')) {
-      h.feed(sv, vec.at(n).w), used.insert(n);
-      if (n.rfind("alm", 0) == 0) subject = static_cast<int>(getBits(vec.at(n).w, 63, 6)) - 1;
+      h.feed(sv, h.vec.at(n).w), used.insert(n);
+      if (n.rfind("alm", 0) == 0) subject = static_cast<int>(getBits(h.vec.at(n).w, 63, 6)) - 1;
     }
-    h.feed(sv, vec.at(qzss ? qzsNames[0] : ephNames[0]).w);  // a subframe other than 4 lets UTC out
+    h.feed(sv, h.vec.at(qzss ? qzsNames[0] : ephNames[0]).w);  // a subframe other than 4 lets UTC out
     Ours o;
     if (cls == "GPSLNavEph" || cls == "GPSLNavISC") {
       const ZRT_EPH_GPS* e = h.eph(sv, qzss ? 518400 : 7200);
@@ -242,7 +193,7 @@ void roundTripRinexDay(const std::string& file, char system, std::size_t minReco
     const SvIdType sv{si, sys, 0, si};
     const auto sf = encodeLnav(r);
     for (int pass = 0; pass < 2; ++pass)
-      for (const Words& w : sf) h.feed(sv, w, tag += 6000);
+      for (const Words& w : sf) h.feed(sv, w, 45.0f, 0, tag += 6000);
     const double* v = r.v;
     const std::string at = system + std::to_string(r.prn) + " toe " + std::to_string(v[kToe]);
     const ZRT_EPH_GPS* e = h.eph(sv, v[kToe]);

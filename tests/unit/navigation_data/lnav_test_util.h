@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,9 +90,24 @@ inline Words header(int subframe, std::uint32_t towCount, int alert = 0, int as 
   return w;
 }
 
+// CSV cells (quoted cells keep their commas; the quotes go).
+inline std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  bool quoted = false;
+  for (char c : s) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == sep && !quoted) {
+      out.emplace_back();
+    } else {
+      out.back() += c;
+    }
+  }
+  return out;
+}
+
 struct Vector {
-  std::string system;
-  int prn = 0;
+  SvIdType sv;
   Words w{};
 };
 
@@ -101,32 +117,59 @@ inline std::map<std::string, Vector> loadVectors() {
   std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
   std::string line;
   while (std::getline(f, line)) {
-    if (line.find(",LNav,") == std::string::npos) continue;
-    std::vector<std::string> col;
-    std::string cell;
-    bool quoted = false;
-    for (char c : line) {
-      if (c == '"') quoted = !quoted;
-      if (c == ',' && !quoted) {
-        col.push_back(cell);
-        cell.clear();
-      } else {
-        cell += c;
-      }
-    }
-    col.push_back(cell);
-    Vector v;
-    v.system = col[2];
-    v.prn = std::stoi(col[3]);
-    const std::string& hex = col[9];
+    const auto col = split(line, ',');
+    if (col.size() < 10 || col[1] != "LNav") continue;
+    Vector& v = out[col[0]];
+    const std::uint8_t sys = col[2] == "QZSS" ? kSysQzss : kSysGps;
+    const auto si = static_cast<std::uint8_t>(std::stoi(col[3]) - kNavFirstSatNumber[sys]);
+    v.sv = SvIdType{si, sys, 0, si};
     for (int i = 0; i < 300; ++i) {
-      const int nib = std::stoi(hex.substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
+      const int nib = std::stoi(col[9].substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
       putBits(v.w, i + 1, 1, static_cast<std::uint64_t>((nib >> (3 - i % 4)) & 1));
     }
-    out[col[0]] = v;
   }
   return out;
 }
+
+// A store of its own for the decoder pool, and the decoders' outlets caught.
+inline ZRT_ION_GPS gIon;
+inline int gIonSys = -1;
+struct Reset {
+  SvIdType sv;
+  std::uint8_t mask;
+};
+inline std::vector<Reset> gResets;
+inline std::vector<NavNmctType> gNmct;
+inline std::vector<std::uint16_t> gGbasCrc;
+inline int gPrnTable[32];
+
+struct Harness {
+  std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
+  std::map<std::string, Vector> vec = loadVectors();
+  Harness() {
+    for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
+    for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
+    gResets.clear(), gNmct.clear(), gGbasCrc.clear();
+    navDecoderLinks.gpsPrnEntry = [](int k) { return gPrnTable[k]; };
+    navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys; };
+    navDecoderLinks.satResetRequest = [](SvIdType sv, std::uint8_t mask, std::uint8_t) { gResets.push_back({sv, mask}); };
+    navDecoderLinks.nmct = [](const NavNmctType* t) { gNmct.push_back(*t); };
+    navDecoderLinks.gbasEphIntegrity = [](SvIdType, std::uint16_t, std::uint16_t crc) { gGbasCrc.push_back(crc); };
+  }
+  void feed(SvIdType sv, const Words& w, float cn0 = 45.0f, std::uint8_t signal = 0, std::uint32_t tag = 0) {
+    const NavDecoderTime t{0, tag};
+    get_GpsNavDataDecoder(&t, &sv)->update(t, sv, signal, w.data(), 10, cn0);
+  }
+  const ZRT_EPH_GPS* eph(SvIdType sv, double sec = 7200) {
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.sec[sv.sys] = sec;
+    store->update(ep);
+    const ExtEphRecord* r = store->get_EphLastData(sv.sys, sv.si, 0);
+    return r ? reinterpret_cast<const ZRT_EPH_GPS*>(r->native) : nullptr;
+  }
+  const ZRT_ALM_GPS* alm(int sys, int sat) { return static_cast<const ZRT_ALM_GPS*>(store->get_AlmLastData(sys, sat)); }
+};
 
 inline long long q(double v, int pow2) { return std::llround(std::ldexp(v, pow2)); }
 constexpr double kGpsPi = 3.1415926535898;  // IS-GPS-200's value for semicircles
