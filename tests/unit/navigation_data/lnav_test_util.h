@@ -149,7 +149,7 @@ struct Harness {
   Harness() {
     for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
     for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
-    gResets.clear(), gNmct.clear(), gGbasCrc.clear();
+    gResets.clear(), gNmct.clear(), gGbasCrc.clear(), gIonSys = -1;
     navDecoderLinks.gpsPrnEntry = [](int k) { return gPrnTable[k]; };
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys; };
     navDecoderLinks.satResetRequest = [](SvIdType sv, std::uint8_t mask, std::uint8_t) { gResets.push_back({sv, mask}); };
