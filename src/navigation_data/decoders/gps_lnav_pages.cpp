@@ -11,6 +11,9 @@ namespace {
 
 constexpr int kAlmEntries = 32;
 constexpr int kQzssAlmPages = 5;      // QZSS almanac pages carry SV IDs 1-5
+// A QZSS almanac sends the eccentricity of its quasi-zenith orbit as the difference from 0.06
+// (IS-QZSS-PNT, almanac parameters); the record holds the eccentricity itself.
+constexpr double kQzssAlmEccRef = 0.06;
 constexpr int kSetGps = 0, kSetQzss = 1;
 constexpr std::uint8_t kHealthAllBad = 63;  // 6-bit summary health: satellite not available
 constexpr std::int64_t kWeekSec = 604800;
@@ -240,7 +243,7 @@ void GpsNavDataDecoderType::process_AlmanacData() {
         r.health = 128;
       } else {
         r.health = e.health8;
-        r.e = static_cast<float>(scaled(e.e, 21));
+        r.e = static_cast<float>(scaled(e.e, 21) + (sysSet == kSetQzss ? kQzssAlmEccRef : 0.0));
         r.deltaI = static_cast<float>(scaled(e.di, 19));
         r.OmegaDot = static_cast<float>(scaled(e.omegaDot, 38));
         r.sqrtA = static_cast<float>(scaled(e.sqrtA, 11));

@@ -65,7 +65,7 @@ Ours almField(const ZRT_ALM_GPS& a, bool qzss, const std::string& f) {
   const double pi = kGpsPi;
   if (f == "toa") return {static_cast<double>(a.toa), 1};
   if (f == "Toe" || f == "Toc") return {static_cast<double>(a.toa), 1, 0, a.week};
-  if (f == "ecc") return {a.e, std::ldexp(1.0, -21), qzss ? 0.06 : 0.0};  // QZSS: offset from 0.06
+  if (f == "ecc") return {a.e - (qzss ? 0.06 : 0.0), std::ldexp(1.0, -21), qzss ? 0.06 : 0.0};  // QZSS: 0.06 + sent
   if (f == "Ahalf") return {a.sqrtA, std::ldexp(1.0, -11)};
   if (f == "deltai") return {a.deltaI * pi, std::ldexp(pi, -19)};
   if (f == "OMEGAdot") return {a.OmegaDot * pi, std::ldexp(pi, -38)};
@@ -157,7 +157,9 @@ TEST(GpsLnavVectors, EveryFieldToTheLastBit) {
       EXPECT_EQ(std::llround(o.value), std::llround(want) % 1024) << c[1] << " " << cls << "." << field;
     } else {
       EXPECT_EQ(std::llround(o.value / o.lsb), std::llround(want / o.lsb)) << c[1] << " " << cls << "." << field;
-      EXPECT_DOUBLE_EQ(o.value / o.lsb, std::round(o.value / o.lsb)) << cls << "." << field;
+      if (o.offset == 0) {  // a float sum with the offset is no longer a whole number of steps
+        EXPECT_DOUBLE_EQ(o.value / o.lsb, std::round(o.value / o.lsb)) << cls << "." << field;
+      }
     }
     ++compared;
   }
