@@ -61,7 +61,18 @@ TEST(SatPolynom, SlidingNodesRebuildWithoutJumps) {
   for (int s = 0; s <= 7200; ++s) {
     const double t = e.toe - 3600.0 + s;
     before = entry;
+    const PolyNodeRing ringBefore = ring;
     ASSERT_TRUE(update_SatellitePolynom(kSysGps, e, t, ring, computed, entry));
+    // Once running, one orbit evaluation (one new node) per call at most.
+    int newNodes = 0;
+    for (const auto& n : ring.node) {
+      bool known = false;
+      for (const auto& o : ringBefore.node) known = known || o.t == n.t;
+      newNodes += known ? 0 : 1;
+    }
+    if (s > 0) {
+      ASSERT_LE(newNodes, 1) << s;
+    }
     const double dt = t - entry.refTime;
     ASSERT_GE(dt, -0.1 * entry.span) << s;
     ASSERT_LE(dt, 1.1 * entry.span) << s;
