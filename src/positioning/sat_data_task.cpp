@@ -6,6 +6,7 @@
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/placeholders.h"
+#include "positioning/sat_polynom_frame.h"
 
 namespace {
 // Field offsets in the satellite-processor setup record.
@@ -89,7 +90,10 @@ void update_SatDataTask() {
 
   static PosSetup::SatProcessorSetupType setup;
   ep.setupValid = d.satProcessorSetup.Take(&setup) != 0;
-  if (ep.setupValid) ep.setup = satDataSetupFrom(setup);
+  if (ep.setupValid) {
+    ep.setup = satDataSetupFrom(setup);
+    update_SatPolynomFrames(setup);
+  }
   RcvTimeScales::INT_SCALES scales;
   RcvTimeScales::getReq(scales);
   ep.time = satDataTimeFrom(scales);

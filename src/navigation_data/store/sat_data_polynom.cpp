@@ -79,6 +79,7 @@ bool SatelliteDataProcessor::fill_SatPolynomSet(int sys, int si) {
       const ExtEphRecord* r = s.valid ? s.rec[k == 0 ? s.newest : s.previous] : nullptr;
       const bool built = r != nullptr && r->valid && r->plausible && r->polyComputed;
       polySet_[g].entry[k] = built ? r->entry : noEntry();
+      if (built) satDataLinks.polynomToRcvFrame(sys, polySet_[g].entry[k]);
       any = any || built;
     }
   }

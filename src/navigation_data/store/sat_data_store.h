@@ -294,5 +294,9 @@ struct SatDataLinks {
   Hook<void(int slot, int type)> setGloSatType{"navigation_data", "satDataLinks.setGloSatType"};
   // The GPS signal-type registry: the signal generation of a PRN from its almanac.
   Hook<void(int prn, int type)> setGpsSatType{"navigation_data", "satDataLinks.setGpsSatType"};
+  // The receiver's reference frame: a polynomial of the system, built in WGS 84, into the
+  // system's datum of the setup.
+  Hook<void(int sys, SatData::PolynomEntryType& entry)> polynomToRcvFrame{"navigation_data",
+                                                                         "satDataLinks.polynomToRcvFrame"};
 };
 extern SatDataLinks satDataLinks;
