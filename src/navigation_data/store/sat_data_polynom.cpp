@@ -9,6 +9,7 @@
 namespace {
 constexpr int kMaskHealthUse = 1;
 constexpr int kMaskAlmanacCheck = 2;
+constexpr int kMaskUraCheck = 3;
 
 bool maskBit(const std::uint64_t (&masks)[kSatMaskKinds][SYS_NUM], int kind, int sys, int sat) {
   return sat >= 0 && sat < 64 && ((masks[kind][sys] >> sat) & 1u) != 0;
@@ -46,6 +47,9 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   e.dataType = static_cast<std::uint8_t>(dataType);
   e.recordIndex = static_cast<std::uint8_t>(recIdx);
   e.flags = 0;
+  // Written so that a NaN accuracy or limit counts as too large.
+  if (maskBit(setup_.satMasks, kMaskUraCheck, sys, sat) && !(std::sqrt(e.accuracy) <= setup_.uraLimit[sys]))
+    e.flags |= kPolyFlagInvalid;
   if (!r->healthy && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
   if (!maskBit(setup_.satMasks, kMaskAlmanacCheck, sys, sat)) e.flags |= kPolyFlagAlmChecked;
   if (almReady) {

@@ -50,6 +50,8 @@ struct SatDataSetup {
       {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
       {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]}};
   std::uint32_t signalMask[SYS_NUM] = {0x3F, 0x1F, 0x1D, 0x11, 0x39, 0x3D, 0x10};
+  // Largest ephemeris accuracy (m) a polynomial may have where the "URA check" mask asks.
+  float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
   std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
   float elevMask = 5.0f;  // degrees
   std::uint32_t elevMode = 0;

@@ -179,6 +179,37 @@ TEST_F(SatDataOrbits, GpsAlmanacRules) {
   EXPECT_EQ(last->marker, '?');
 }
 
+// A polynomial whose ephemeris accuracy exceeds the system's limit (10 m) is invalid where the
+// URA check is asked for the satellite; the accuracy read out is the square of the URA.
+TEST_F(SatDataOrbits, UraLimitMarksPolynomialsInvalid) {
+  const struct { const char* what; std::int8_t ura; bool check; std::uint8_t status; float acc; } rows[] = {
+      {"8 m", 4, true, kPolyOk, 64.f},
+      {"11.3 m", 5, true, kPolyInvalid, 0},
+      {"no accuracy", 15, true, kPolyInvalid, 0},
+      {"negative index: no accuracy", -1, true, kPolyInvalid, 0},
+      {"11.3 m, not checked", 5, false, kPolyOk, 11.3f * 11.3f},
+  };
+  for (const auto& r : rows) {
+    SatPolynomStoreInstance.Init();
+    auto s = fresh();
+    ZRT_EPH_GPS e = recs[2];
+    e.ura = r.ura;
+    ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 5, true, false, false));
+    SatDataEpoch ep = epochAt(kT);
+    if (!r.check) ep.setup.satMasks[3][kSysGps] &= ~(1ull << 1);
+    s->update(ep);
+    std::uint8_t status;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc = 0;
+    double dt;
+    if (SatPolynomStoreInstance.get_PolynomData(gps(2), kT, false, false, &status, &iod, &dataType, &acc, &dt) != nullptr)
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.what;
+    EXPECT_NEAR(acc, r.acc, 1e-3) << r.what;
+  }
+}
+
 // An ephemeris whose orbit cannot be a GPS orbit is kept but never gives a polynomial.
 TEST_F(SatDataOrbits, ImplausibleEphemerisIsKeptButNotUsed) {
   auto s = fresh();
