@@ -217,8 +217,12 @@ const SatData::PolynomEntryType* SatPolynomStore::get_PolynomData(SvIdType id, d
   mutex.lock();
   hold.hold();
   if (!has_[slot]) return nullptr;
+  const std::uint16_t asked = *iod;
   const SatData::PolynomEntryType* e = select(id, healthyOnly, status, iod, dataType, &slot);
-  if (e == nullptr) return nullptr;
+  if (e == nullptr) {
+    if (*status == kPolyNoIodMatch && asked != kPolyNoIod) *iod = kPolyNoIod;
+    return nullptr;
+  }
   double tt = t;
   if (id.sys == kSysGlonass && gloShift && !(e->flags & kPolyFlagGloNoShift)) tt += 1.0;
   const double d = fold_CycleTime(tt - e->refTime, id.sys);
@@ -244,12 +248,8 @@ const SatData::PolynomEntryType* SatPolynomStore::get_PolynomData(SvIdType id, b
   mutex.lock();
   hold.hold();
   if (!has_[slot]) return nullptr;
-  const std::uint16_t asked = *iod;
   const SatData::PolynomEntryType* e = select(id, healthyOnly, status, iod, dataType, &slot);
-  if (e == nullptr) {
-    if (*status == kPolyNoIodMatch && asked != kPolyNoIod) *iod = kPolyNoIod;
-    return nullptr;
-  }
+  if (e == nullptr) return nullptr;
   hold.handOver();
   return e;
 }

@@ -110,7 +110,8 @@ class SatPolynomStore {
   void Init();
 
   // Reading: see the status table. On status 0 the lock stays held and the caller calls
-  // free_PolynomData() once it has used the entry (PolynomHold does it).
+  // free_PolynomData() once it has used the entry (PolynomHold does it). With the time, an
+  // asked IOD that matches neither entry comes back as 65535.
   const SatData::PolynomEntryType* get_PolynomData(SvIdType id, double t, bool healthyOnly,
                                                     bool gloShift, std::uint8_t* status,
                                                     std::uint16_t* iod, int* dataType,

@@ -128,7 +128,7 @@ TEST(SatPolynom, ReadStatusesAndTheLockTheyLeave) {
       {"no set", kSysGps, false, ok, 65535, false, false, 1010, 29, 65535},
       {"first entry", kSysGps, true, ok, 65535, false, false, 1010, 0, 10},
       {"entry by IOD", kSysGps, true, ok, 11, false, false, 1010, 0, 11},
-      {"no such IOD", kSysGps, true, ok, 12, false, false, 1010, 5, 12},
+      {"no such IOD", kSysGps, true, ok, 12, false, false, 1010, 5, 65535},
       {"unhealthy, healthy only", kSysGps, true, ok | kPolyFlagUnhealthy, 65535, true, false, 1010, 6, 10},
       {"unhealthy allowed", kSysGps, true, ok | kPolyFlagUnhealthy, 65535, false, false, 1010, 0, 10},
       {"GLONASS almanac check missing", kSysGlonass, true, 0, 65535, false, false, 1010, 9, 10},
@@ -173,7 +173,7 @@ TEST(SatPolynom, ReadStatusesAndTheLockTheyLeave) {
     const bool timeOnly = r.status == 18;
     EXPECT_EQ(status, timeOnly ? 0 : r.status) << r.what;
     if (r.status == 5) {
-      EXPECT_EQ(iod, 65535) << r.what;  // a given IOD matching neither entry
+      EXPECT_EQ(iod, r.iodIn) << r.what;  // only the variant with the time gives the IOD back as none
     }
     EXPECT_EQ(lockFree(), status != 0) << r.what;
     if (status == 0) store.free_PolynomData();
