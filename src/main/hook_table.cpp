@@ -116,6 +116,8 @@ const HookRow kRows[] = {
 
     // ---- navigation_data (wire_navigation_data.cpp)
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
+    WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
+    WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),
