@@ -117,7 +117,10 @@ const HookRow kRows[] = {
 
     // ---- navigation_data (wire_navigation_data.cpp)
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
+    WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
+    WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
     WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
+    WIRED("navigation_data", navDecoderLinks.ephemerisReset, 1),
     WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
     WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),

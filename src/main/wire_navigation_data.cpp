@@ -1,11 +1,14 @@
 // Hooks of the navigation-data layer: the store hands the GLONASS satellite types it restores
-// to the signal-type registry of the lock manager; the broadcast decoders publish into the
-// positioning layer's data servers and read the receiver settings' GPS PRN table.
+// and the GPS signal generations of the almanacs it takes to the signal-type registry of the
+// lock manager; the polynomials it publishes go into the receiver's frame of the positioning
+// setup. The broadcast decoders publish into the positioning layer's data servers and read the
+// receiver settings' GPS PRN table.
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/sat_polynom_frame.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
@@ -15,6 +18,8 @@ void putSatResetRequest(SvIdType sv, std::uint8_t signalMask, std::uint8_t reaso
   const std::uint64_t slots = get_SlotMaskFromNavStreamMask(sv.sys, signalMask);
   PVTDataInstance.satelliteResetRequest.Put(&sv, static_cast<std::uint8_t>(slots & 0xFF), reason);
 }
+
+void putEphemerisReset(SvIdType sv) { PVTDataInstance.ephemerisResetRequest.Put(&sv, 1); }
 
 void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
   const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : -1;
@@ -46,7 +51,10 @@ int gpsPrnEntry(int index) { return index >= 0 && index < 32 ? RcvSet.gpsPrn[ind
 
 void wireNavigationData() {
   satDataLinks.setGloSatType = setGloSatType;
+  satDataLinks.setGpsSatType = setGpsSatType;
+  satDataLinks.polynomToRcvFrame = transform_SatPolynomToRcvFrame;
   navDecoderLinks.satResetRequest = putSatResetRequest;
+  navDecoderLinks.ephemerisReset = putEphemerisReset;
   navDecoderLinks.klobuchar = putKlobuchar;
   navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;
   navDecoderLinks.nmct = putNmct;

@@ -6,6 +6,7 @@
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/placeholders.h"
+#include "positioning/sat_polynom_frame.h"
 
 namespace {
 // Field offsets in the satellite-processor setup record.
@@ -18,6 +19,7 @@ constexpr std::size_t kAlmPolynomAt = 375;   // "almdata"
 constexpr std::size_t kTypeInUseAt = 376;    // "navdata"
 constexpr std::size_t kEphDoubleCheckAt = 2350;  // "eph/dblchk"
 constexpr std::size_t kAlmMaxAgeAt = 2400;   // "alm/maxage", days
+constexpr std::size_t kUraLimitAt = 2416;    // "ura/mask", m
 constexpr std::size_t kEphSourceAt = 2584;   // "navdata/source"
 constexpr std::size_t kAlmSourceAt = 2588;   // "almdata/source"
 
@@ -49,6 +51,7 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
     const std::int16_t days = field<std::int16_t>(s, kAlmMaxAgeAt + 2 * sys);
     out.almAgeDays[sys] = static_cast<std::uint16_t>(days < 0 ? 0 : days);
     out.signalMask[sys] = field<std::uint32_t>(s, kSignalMaskAt + 4 * sys);
+    out.uraLimit[sys] = field<float>(s, kUraLimitAt + 4 * sys);
     out.sysTime[sys] = s.aBytes[kSysTimeAt + sys];
     for (int k = 0; k < kSatMaskKinds; ++k) out.satMasks[k][sys] = field<std::uint64_t>(s, kSatMaskAt[k] + 8 * sys);
   }
@@ -89,7 +92,10 @@ void update_SatDataTask() {
 
   static PosSetup::SatProcessorSetupType setup;
   ep.setupValid = d.satProcessorSetup.Take(&setup) != 0;
-  if (ep.setupValid) ep.setup = satDataSetupFrom(setup);
+  if (ep.setupValid) {
+    ep.setup = satDataSetupFrom(setup);
+    update_SatPolynomFrames(setup);
+  }
   RcvTimeScales::INT_SCALES scales;
   RcvTimeScales::getReq(scales);
   ep.time = satDataTimeFrom(scales);

@@ -6,7 +6,6 @@
 
 #include "navigation_data/bit_extract.h"
 #include "navigation_data/crc_engine.h"
-#include "navigation_data/placeholders.h"
 
 GpsNavDataDecoderType* GpsNavDataDecoderType::pDecoderPointer[kPoolSize] = {};
 std::uint8_t GpsNavDataDecoderType::uNumOfSource = 0;
@@ -265,8 +264,7 @@ bool GpsNavDataDecoderType::ghostCheck() {
     }
     if (dropOther) {
       navDecoderLinks.satResetRequest(o->sv_, o->lastSignalMask_, 0);
-      placeholder::clear_EphemerisData(o->sv_);
-      placeholder::clear_EphemerisDependentData(o->sv_);
+      navDecoderLinks.ephemerisReset(o->sv_);
     }
   }
   return true;

@@ -40,6 +40,9 @@ struct NavDecoderLinks {
   // number n) to restart and the reason.
   Hook<void(SvIdType sv, std::uint8_t signalMask, std::uint8_t reason)> satResetRequest{
       "navigation_data", "navDecoderLinks.satResetRequest"};
+  // Drops every stored ephemeris of a satellite (and with it what was derived from them) at
+  // the store's next once-a-second step.
+  Hook<void(SvIdType sv)> ephemerisReset{"navigation_data", "navDecoderLinks.ephemerisReset"};
   // A broadcast Klobuchar model of `sys` (GPS or QZSS).
   Hook<void(int sys, const ZRT_ION_GPS* ion)> klobuchar{"navigation_data", "navDecoderLinks.klobuchar"};
   // GBAS ephemeris-integrity entry: the ephemeris' issue of data and its 16-bit check value.

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "navigation_data/crc_engine.h"
-#include "navigation_data/placeholders.h"
+#include "navigation_data/orbits/gps_records.h"
+#include "navigation_data/store/nav_nv_blocks.h"
 #include "platform/exit.h"
 
 SatelliteDataProcessor SatDataProcessorInstance;
@@ -155,7 +156,7 @@ void SatelliteDataProcessor::dropEphSlot(int slot) {
     int sys = SYS_NUM - 1;
     while (sys > 0 && slot < SYS_EPH_BASE_NUM[sys]) --sys;
     const int si = (slot - SYS_EPH_BASE_NUM[sys]) / SYS_DATA_TYPES_NUM[sys];
-    placeholder::clear_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si]);
+    nav_nv::clear_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si]);
   }
   if (s.pool >= 0) {
     pool_[s.pool].owner = -1;
@@ -230,7 +231,7 @@ int SatelliteDataProcessor::update_EphemerisData(SvIdType id, int dataType, cons
 bool SatelliteDataProcessor::restoreEphemeris(int sys, int si, int dataType) {
   if (sys == kSysGlonass && gloRestoreSuppressed_) return false;
   alignas(8) std::uint8_t scratch[kMaxEphRecordSize] = {};
-  if (!placeholder::restore_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], dataType, scratch)) return false;
+  if (!nav_nv::restore_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], dataType, scratch)) return false;
   if (gpsLayout(sys)) {
     auto* r = reinterpret_cast<ZRT_EPH_GPS*>(scratch);
     r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
@@ -252,8 +253,12 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   std::int32_t ref = 0;
   std::uint16_t cycle = 0;
   bool healthy = false;
+  // Orbit plausibility is the system's own test; until a system has one its records are kept
+  // but never used for positions.
+  bool plausible = false;
   if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
+    if (sys == kSysGps) plausible = is_GpsEphemerisPlausible(*r, dataType);
     iod = static_cast<std::uint16_t>(r->iodc);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
@@ -288,6 +293,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   std::memcpy(e.native, rec, static_cast<std::size_t>(size));
   e.valid = true;
   e.healthy = healthy;
+  e.plausible = plausible;
   e.fromBroadcast = !restored;
   e.weekKnown = !noWeek;
   e.iod = iod;
@@ -300,7 +306,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   s.valid = true;
   s.dataType = static_cast<std::uint8_t>(dataType);
   s.span = kGpsEphValiditySpan;
-  if (dataType == 0 && !restored) placeholder::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
+  if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
   return 1;
@@ -319,14 +325,23 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   alignas(8) std::uint8_t scratch[kMaxAlmRecordSize] = {};
   const bool restoring = rec == nullptr;
   if (restoring) {
-    if (!placeholder::restore_NvRamAlmanacData(alm_[SYS_SAT_BASE_NUM[sys] + id.sat].id, scratch)) return 0;
+    if (!nav_nv::restore_NvRamAlmanacData(alm_[SYS_SAT_BASE_NUM[sys] + id.sat].id, scratch)) return 0;
     rec = scratch;
   }
   Locker<Mutex> lock(almMutex_);
   AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + id.sat];
   AlmSlot n = a;
   std::memcpy(n.rec, rec, static_cast<std::size_t>(kAlmRecordSize[sys] - 1));
-  if (gpsLayout(sys)) {
+  if (sys == kSysGps) {
+    const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
+    if (!accept_GpsAlmanac(*r, a.valid ? reinterpret_cast<const ZRT_ALM_GPS*>(a.rec) : nullptr)) return 0;
+    n.usable = is_GpsAlmanacUsable(*r);
+    n.healthy = r->health == 0;
+    n.storeInImage = (r->rank & 1) == 0;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
+    if (n.usable) satDataLinks.setGpsSatType(r->prn, r->config & 7);
+  } else if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
     if (r->marker == '?') return 0;
     n.usable = r->config >= 0;
@@ -351,7 +366,7 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   bump(n.counter);
   a = n;
   bump(almCounter_[sys]);
-  if (n.storeInImage && !restoring) placeholder::store_NvRamAlmanacData(a.id, rec);
+  if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, rec);
   // Polynomials built from the old almanac must be rebuilt.
   if (a.id.si < SYS_SI_NUM[sys]) {
     Locker<Mutex> ephLock(ephMutex_);
@@ -362,41 +377,38 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   return 1;
 }
 
-int SatelliteDataProcessor::update_UtcData(int sys, int, const void* rec) {
+int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* rec) {
   if (sys < 0 || sys >= SYS_NUM) return 0;
+  alignas(8) std::uint8_t scratch[kMaxUtcRecordSize] = {};
+  const bool restoring = rec == nullptr;
+  if (restoring) {
+    if (!nav_nv::restore_NvRamUtcData(sys, dataType, scratch)) return 0;
+    rec = scratch;
+  }
+  // A restored record meets the same rule as a broadcast one.
+  if (sys != kSysGlonass && static_cast<const std::uint8_t*>(rec)[21] == 0) return 0;
   Locker<Mutex> lock(utcMutex_);
   UtcSlot& u = utc_[sys];
-  if (rec == nullptr) {
-    if (!u.keptValid) return 0;
-    rec = u.kept;
-  } else if (sys != kSysGlonass && static_cast<const std::uint8_t*>(rec)[21] == 0) {
-    return 0;
-  }
   const auto size = static_cast<std::size_t>(kUtcRecordSize[sys] - 1);
   std::memmove(u.rec, rec, size);
-  std::memmove(u.kept, rec, size);
-  u.keptValid = true;
   u.valid = true;
   bump(u.counter);
+  if (!restoring) nav_nv::store_NvRamUtcData(sys, rec);
+  if (sys == kSysGps && time_.valid && time_.cycleKnown[kSysGps]) {
+    const auto& g = *static_cast<const ZRT_UTC_GPS*>(rec);
+    const double tow = time_.sec[kSysGps];
+    deltaTime_.update_SystemToUtcDeltaTime(kSysGps, static_cast<int>(std::lround(tow * 1000)),
+                                           get_GpsUtcDifference(g, time_.cycle[kSysGps], tow), g.A1);
+  }
   return 1;
 }
 
 const ZRT_UTC_GPS* SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* out) {
-  if (sys < 0 || sys >= SYS_NUM || sys == kSysGlonass || out == nullptr) return nullptr;
-  if (kUtcRecordSize[sys] < static_cast<int>(sizeof(ZRT_UTC_GPS))) return nullptr;
-  Locker<Mutex> lock(utcMutex_);
-  if (!utc_[sys].keptValid) return nullptr;
-  std::memcpy(out, utc_[sys].kept, sizeof(ZRT_UTC_GPS) - 1);
-  out->cs = 0;
-  return out;
+  return nav_nv::restore_NvRamUtcDataGpsAlike(sys, out) ? out : nullptr;
 }
 
-bool SatelliteDataProcessor::restore_NvRamUtcData(int sys, int, void* out) {
-  if (sys < 0 || sys >= SYS_NUM || out == nullptr) return false;
-  Locker<Mutex> lock(utcMutex_);
-  if (!utc_[sys].keptValid) return false;
-  std::memcpy(out, utc_[sys].kept, static_cast<std::size_t>(kUtcRecordSize[sys] - 1));
-  return true;
+bool SatelliteDataProcessor::restore_NvRamUtcData(int sys, int dataType, void* out) {
+  return nav_nv::restore_NvRamUtcData(sys, dataType, out);
 }
 
 int SatelliteDataProcessor::get_UsedNavigationData(int sys) const {

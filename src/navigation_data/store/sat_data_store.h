@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_delta_time.h"
 #include "platform/hook.h"
@@ -49,6 +50,8 @@ struct SatDataSetup {
       {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
       {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]}};
   std::uint32_t signalMask[SYS_NUM] = {0x3F, 0x1F, 0x1D, 0x11, 0x39, 0x3D, 0x10};
+  // Largest ephemeris accuracy (m) a polynomial may have where the "URA check" mask asks.
+  float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
   std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
   float elevMask = 5.0f;  // degrees
   std::uint32_t elevMode = 0;
@@ -111,6 +114,9 @@ struct ExtEphRecord {
   std::uint16_t cycle = 0;
   std::int32_t refTime = 0;
   alignas(8) std::uint8_t native[kMaxEphRecordSize] = {};
+  // The record's polynomial: its nodes and the entry built from them (valid while polyComputed).
+  PolyNodeRing nodes;
+  SatData::PolynomEntryType entry{};
 };
 
 class SatelliteDataProcessor {
@@ -218,9 +224,6 @@ class SatelliteDataProcessor {
     alignas(8) std::uint8_t rec[kMaxUtcRecordSize] = {};
     bool valid = false;
     std::uint16_t counter = 0;
-    // The block kept for the next start.
-    alignas(8) std::uint8_t kept[kMaxUtcRecordSize] = {};
-    bool keptValid = false;
   };
   struct PoolElem {
     ExtEphRecord r[2];
@@ -247,6 +250,13 @@ class SatelliteDataProcessor {
   void updateSatellite(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
   void check_EphemerisByAlmanacData(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
   void updateAlmanacSlot(int sys, int sat, const SatDataEpoch& epoch);
+  // Orbit products of one satellite (sat_data_polynom.cpp).
+  bool update_SatellitePolynom(int sys, int si, int dataType, int recIdx);
+  bool update_SatelliteTgdData(int sys, int si, int dataType);
+  bool fill_SatPolynomSet(int sys, int si);
+  bool publish_SatPolynomSet(int sys, int si);
+  void clear_EphemerisDependentData(int sys, int si);
+  bool update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out);
 
   EphSlot eph_[SYS_EPH_TOTAL];
   static constexpr int kPoolTotal = 56 + 19 + 30 + 12 + 21 + 123 + 14;
@@ -273,6 +283,8 @@ class SatelliteDataProcessor {
   // CNAV differential corrections: GPS by SAT, QZSS at SAT + 32, NavIC at SAT + 39.
   static constexpr int kCnavDcRecords = 53;
   NavData::GpsCnavDCDataType cnavDc_[kCnavDcRecords] = {};
+  // The polynomial set of each satellite as it is being built (tracking index); published whole.
+  SatData::PolynomSetType polySet_[SYS_SI_TOTAL];
   Mutex ephMutex_, almMutex_, utcMutex_;
 };
 
@@ -282,5 +294,11 @@ extern SatelliteDataProcessor SatDataProcessorInstance;
 struct SatDataLinks {
   // The GLONASS signal-type registry: the type of an orbital slot (1..30).
   Hook<void(int slot, int type)> setGloSatType{"navigation_data", "satDataLinks.setGloSatType"};
+  // The GPS signal-type registry: the signal generation of a PRN from its almanac.
+  Hook<void(int prn, int type)> setGpsSatType{"navigation_data", "satDataLinks.setGpsSatType"};
+  // The receiver's reference frame: a polynomial of the system, built in WGS 84, into the
+  // system's datum of the setup.
+  Hook<void(int sys, SatData::PolynomEntryType& entry)> polynomToRcvFrame{"navigation_data",
+                                                                         "satDataLinks.polynomToRcvFrame"};
 };
 extern SatDataLinks satDataLinks;

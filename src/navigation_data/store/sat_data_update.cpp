@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "navigation_data/placeholders.h"
+#include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
@@ -60,9 +61,9 @@ bool SatelliteDataProcessor::is_SatTracked(int sys, int si) const {
 void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResult* result) {
   if (!gloTypesRestored_) {
     gloTypesRestored_ = true;
-    std::uint8_t types[2][30];
-    if (placeholder::restore_NvRamGloMflags(types))
-      for (const auto& table : types)
+    CorrData::GloMflagsType types;
+    if (nav_nv::restore_NvRamGloMflags(types))
+      for (const auto& table : types.type)
         for (int slot = 1; slot <= 30; ++slot) satDataLinks.setGloSatType(slot, table[slot - 1]);
   }
 
@@ -139,24 +140,24 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
 
   bool havePolynom = false;
   if (primary == 255) {
-    placeholder::clear_EphemerisDependentData(id);
+    clear_EphemerisDependentData(sys, si);
     ephPos_[g].has = false;
   } else {
     for (int dt = 0; dt < types; ++dt) {
       if (!valid[dt]) continue;
       for (int recIdx = 0; recIdx < 2; ++recIdx) {
-        const bool built = placeholder::update_SatellitePolynom(id, dt, recIdx);
+        const bool built = update_SatellitePolynom(sys, si, dt, recIdx);
         if (dt == primary) havePolynom = havePolynom || built;
       }
-      placeholder::update_SatelliteTgdData(id, dt);
+      update_SatelliteTgdData(sys, si, dt);
       placeholder::update_SignalHealthData(id, dt);
     }
   }
   if (!havePolynom && setup_.almPolynom != 0) havePolynom = placeholder::update_SatellitePolynomDataByAlmanac(id);
-  if (havePolynom && (tracked_[g] || !placeholder::is_SatUnderground(id))) placeholder::publish_SatPolynomSet(id);
+  if (havePolynom && (tracked_[g] || !placeholder::is_SatUnderground(id))) publish_SatPolynomSet(sys, si);
 
   const double nowMs = epoch.monoSec * 1000;
-  if (havePolynom) placeholder::update_SatPositionByPolynom(id, nowMs, ephPos_[g]);
+  if (havePolynom) update_SatPositionByPolynom(sys, si, nowMs, ephPos_[g]);
   check_EphemerisByAlmanacData(sys, si, epoch, result);
   if (epoch.positionFresh && ephPos_[g].has && nowMs - ephPos_[g].timeMs < kFreshPositionMs)
     placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
@@ -183,7 +184,7 @@ void SatelliteDataProcessor::check_EphemerisByAlmanacData(int sys, int si, const
   if (result != nullptr) result->satReset[g] |= 1;
   const SvIdType id = siId(sys, si, sat);
   dropEphSlot(ephSlotOf(sys, si, dataType));
-  placeholder::clear_EphemerisDependentData(id);
+  clear_EphemerisDependentData(sys, si);
   ephPos_[g].has = false;
   primary_[g] = 255;
   placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);

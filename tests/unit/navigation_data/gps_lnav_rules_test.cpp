@@ -124,6 +124,8 @@ TEST(GpsLnavRules, GhostCheckRestartsTheWeaker) {
       EXPECT_EQ(gResets[0].sv, r.reset == kA ? a : b) << row;
       EXPECT_EQ(gResets[0].mask, r.reset == kA ? 0x04 : 0x01) << row;
     }
+    // A's ephemerides go when A is the one restarted; B's never were stored.
+    ASSERT_EQ(gEphResets.size(), r.reset == kA ? 1u : 0u) << row;
     EXPECT_EQ(h.eph(b) != nullptr, r.bStored) << row;
   }
 }

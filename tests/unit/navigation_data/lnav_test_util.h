@@ -139,6 +139,7 @@ struct Reset {
   std::uint8_t mask;
 };
 inline std::vector<Reset> gResets;
+inline std::vector<SvIdType> gEphResets;
 inline std::vector<NavNmctType> gNmct;
 inline std::vector<std::uint16_t> gGbasCrc;
 inline int gPrnTable[32];
@@ -149,10 +150,11 @@ struct Harness {
   Harness() {
     for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
     for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
-    gResets.clear(), gNmct.clear(), gGbasCrc.clear(), gIonSys = -1;
+    gResets.clear(), gEphResets.clear(), gNmct.clear(), gGbasCrc.clear(), gIonSys = -1;
     navDecoderLinks.gpsPrnEntry = [](int k) { return gPrnTable[k]; };
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys; };
     navDecoderLinks.satResetRequest = [](SvIdType sv, std::uint8_t mask, std::uint8_t) { gResets.push_back({sv, mask}); };
+    navDecoderLinks.ephemerisReset = [](SvIdType sv) { gEphResets.push_back(sv); };
     navDecoderLinks.nmct = [](const NavNmctType* t) { gNmct.push_back(*t); };
     navDecoderLinks.gbasEphIntegrity = [](SvIdType, std::uint16_t, std::uint16_t crc) { gGbasCrc.push_back(crc); };
   }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "navigation_data/store/nav_nv_blocks.h"
+
 namespace {
 
 using Store = SatelliteDataProcessor;
@@ -373,6 +375,7 @@ TEST(SatDataStore, CnavCorrectionRecordsStayEmpty) {
 }
 
 TEST(SatDataStore, UpdateNeedsTimeAndSetupAndRestoresKeptUtc) {
+  nav_nv::allocate_NvRamData();  // UTC is kept in the settings image
   auto s = freshStore();
   ZRT_UTC_GPS u{};
   u.dtLS = 15;
