@@ -8,7 +8,7 @@ namespace {
 
 constexpr int kDaySec = 86400;
 constexpr double kSbasHalfSpan = 180.0;
-constexpr int kUraNoPrediction = 15;
+constexpr int kUraNoPrediction = 15;  // URA index: no accuracy prediction
 // URA by index (m): the LNAV values, which SBAS keeps a copy of.
 constexpr double kSbasUraTable[15] = {2.0, 2.8, 4.0, 5.7, 8.0, 11.3, 16.0, 32.0, 64.0, 128.0,
                                       256.0, 512.0, 1024.0, 2048.0, 4096.0};
@@ -70,26 +70,21 @@ double get_SbasEphemerisAccuracy(int uraIndex) {
 }
 
 // The broadcast state is position, velocity and acceleration at t0 (RTCA DO-229 A.4.4.11): a
-// second-order series in t - t0, re-centred on the middle of the span, which is t0 itself.
-void compute_SbasPolynom(const ZRT_EPH_SBA& e, bool accuracyScreening, SbasPolynomTerms& out) {
-  out = SbasPolynomTerms{};
+// second-order series in t - t0, and t0 is the middle of the span.
+void build_SbasPolynomEntry(const ZRT_EPH_SBA& e, SatData::PolynomEntryType& entry) {
+  entry = SatData::PolynomEntryType{};
   for (int ax = 0; ax < 3; ++ax) {
-    out.coef[0][ax] = e.pos[ax];
-    out.coef[1][ax] = e.vel[ax];
-    out.coef[2][ax] = 0.5 * e.acc[ax];
+    entry.coef[0][ax] = e.pos[ax];
+    entry.coef[1][ax] = e.vel[ax];
+    entry.coef[2][ax] = 0.5 * e.acc[ax];
   }
-  out.refTime = static_cast<double>(e.t0) - kSbasHalfSpan;
-  out.span = static_cast<float>(kSbasPolySpan);
-  out.clkOffset = e.aGf0;
-  out.clkDrift = e.aGf1;
+  entry.refTime = static_cast<double>(e.t0) - kSbasHalfSpan;
+  entry.span = static_cast<float>(kSbasPolySpan);
+  // aGf0 is the clock at t0; the entry's offset is that at its reference time, 180 s earlier.
+  entry.clkOffset = e.aGf0 - static_cast<double>(e.aGf1) * kSbasHalfSpan;
+  entry.clkDrift = e.aGf1;
   const double acc = get_SbasEphemerisAccuracy(e.ura);
-  out.accuracy = static_cast<float>(acc * acc);
-  out.unhealthy = accuracyScreening && e.ura >= kUraNoPrediction;
-}
-
-bool is_SbasPolynomInFit(double dt) {
-  const double span = kSbasPolySpan * kSbasFitFactor;
-  return dt >= -0.1 * span && dt <= 1.1 * span;
+  entry.accuracy = static_cast<float>(acc * acc);
 }
 
 void update_SbasTgd(int dataType, float delay[6], std::uint8_t source[6]) {

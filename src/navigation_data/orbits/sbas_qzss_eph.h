@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
 
 // Validity of an ephemeris either side of its reference time, s.
@@ -59,24 +60,13 @@ SbasRecordTime get_SbasAlmanacTime(const ZRT_ALM_SBA& a);
 // Accuracy (m) of an SBAS URA index: the LNAV table, 20000 m (no prediction) for 15, 0 above.
 double get_SbasEphemerisAccuracy(int uraIndex);
 
-// The SBAS polynomial: per axis c0 = position, c1 = velocity, c2 = acceleration / 2, higher
-// rows 0, about the middle of a 360 s span that starts 180 s before t0; clock aGf0 and aGf1,
-// no relativistic term (a geostationary orbit is circular).
-struct SbasPolynomTerms {
-  double coef[5][3];
-  double refTime;     // s of day: t0 - 180
-  double clkOffset;   // s
-  float clkDrift;     // s/s
-  float span;         // s
-  float accuracy;     // m^2
-  bool unhealthy;     // accuracy screening on and URA index 15 or more
-};
+// The SBAS polynomial entry of a record: per axis c0 = position, c1 = velocity, c2 =
+// acceleration / 2, higher rows 0, about the middle of a 360 s span that starts 180 s before
+// t0 (read 1.5 spans wide, 54 s before to 594 s after the start); clock aGf0 + aGf1 (t - t0),
+// no relativistic term; accuracy the square of the URA value. IOD, data type and flags are the
+// store's.
 constexpr double kSbasPolySpan = 360.0;
-constexpr double kSbasFitFactor = 1.5;  // SBAS fit interval is 1.5 spans wide
-void compute_SbasPolynom(const ZRT_EPH_SBA& e, bool accuracyScreening, SbasPolynomTerms& out);
-// Whether a time dt after the polynomial's reference time lies in its fit interval: from
-// 0.1 to 1.1 of the widened span, that is 54 s before to 594 s after the reference.
-bool is_SbasPolynomInFit(double dt);
+void build_SbasPolynomEntry(const ZRT_EPH_SBA& e, SatData::PolynomEntryType& entry);
 
 // Group delays (fields 0..5 of a satellite's set, with a source byte per field: 1 derived
 // from TGD by the frequency ratio, 2 broadcast). A derived value never overwrites a broadcast

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+
+#include "navigation_data/orbits/sat_polynom.h"
+#include "navigation_data/store/sat_data_store.h"
 
 namespace {
 
@@ -74,36 +78,96 @@ TEST(SbasQzssEph, SbasRecordTime) {
   EXPECT_EQ(at.cycle, (2253 * 7 + 6) % 7168);
 }
 
-// The polynomial evaluated about the middle of its span gives the broadcast second-order
-// state propagation (DO-229 A.4.4.11), computed here directly.
-TEST(SbasQzssEph, SbasPolynomial) {
-  ZRT_EPH_SBA e{};
-  e.t0 = 5000, e.pos[0] = 4.1e7, e.pos[1] = -8.5e6, e.pos[2] = 1.2e5;
-  e.vel[0] = 1.5f, e.vel[1] = -0.25f, e.vel[2] = 3.0f;
-  e.acc[0] = 1.25e-4f, e.acc[1] = -2.5e-5f, e.acc[2] = 5e-6f;
-  e.aGf0 = 1.5e-6f, e.aGf1 = -2e-12f;
-  const struct { std::uint8_t ura; bool screening; float accuracy; bool unhealthy; } rows[] = {
-      {0, true, 4.0f, false}, {14, true, 4096.0f * 4096.0f, false}, {15, true, 4e8f, true}, {15, false, 4e8f, false}, {16, true, 0, true}};
-  for (const auto& r : rows) {
-    e.ura = r.ura;
-    SbasPolynomTerms p;
-    compute_SbasPolynom(e, r.screening, p);
-    EXPECT_FLOAT_EQ(p.accuracy, r.accuracy) << int(r.ura);
-    EXPECT_EQ(p.unhealthy, r.unhealthy) << int(r.ura);
-    EXPECT_DOUBLE_EQ(p.refTime, 4820.0);
-    EXPECT_FLOAT_EQ(p.span, 360.0f);
-    EXPECT_DOUBLE_EQ(p.clkOffset, e.aGf0);
-    for (double t : {4766.0, 5000.0, 5414.0}) {
-      const double tau = t - (p.refTime + p.span / 2), dt = t - e.t0;
-      for (int ax = 0; ax < 3; ++ax) {
-        double v = 0;
-        for (int k = 4; k >= 0; --k) v = v * tau + p.coef[k][ax];
-        EXPECT_NEAR(v, e.pos[ax] + e.vel[ax] * dt + 0.5 * e.acc[ax] * dt * dt, 1e-6) << t << " axis " << ax;
-      }
+// An SBAS state stored and published: read 54 s before to 594 s after the start of its span
+// (t0 - 180 s), it gives the broadcast second-order propagation (DO-229 A.4.4.11) computed
+// here, with the accuracy of its URA index.
+TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
+  const struct { std::uint8_t ura; float accuracy; } uras[] = {{0, 4.0f}, {14, 4096.0f * 4096.0f}, {15, 4e8f}, {16, 0}};
+  const float aGf1 = -2e-9f;  // large enough that a clock referred to the wrong time shows
+  for (const auto& u : uras) {
+    ZRT_EPH_SBA e{};
+    e.prn = 129, e.ura = u.ura, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;
+    e.pos[0] = 4.1e7, e.pos[1] = -8.5e6, e.pos[2] = 1.2e5;
+    e.vel[0] = 1.5f, e.vel[1] = -0.25f, e.vel[2] = 3.0f;
+    e.acc[0] = 1.25e-4f, e.acc[1] = -2.5e-5f, e.acc[2] = 5e-6f;
+    e.aGf0 = 1.5e-6f, e.aGf1 = aGf1;
+    const SvIdType sv{9, kSysSbas, 0, 9};
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.cycleKnown[kSysSbas] = true;
+    ep.time.cycle[kSysSbas] = 2253 * 7 + 1;
+    ep.time.sec[kSysSbas] = 5000;
+    ep.setup.satMasks[2][kSysSbas] = 0;  // no almanac to wait for
+    ep.setup.satMasks[3][kSysSbas] = 0;  // nor an accuracy limit
+    SatPolynomStoreInstance.Init();
+    auto store = std::make_unique<SatelliteDataProcessor>();
+    store->update(ep);
+    ASSERT_TRUE(store->update_EphemerisData(sv, 0, &e, 1, true, false, false));
+    store->update(ep);
+    const struct { double t; std::uint8_t status; } reads[] = {
+        {4766, kPolyOk}, {4765.99, kPolyOutsideFit}, {5000, kPolyOk}, {5414, kPolyOk}, {5414.01, kPolyOutsideFit}};
+    for (const auto& r : reads) {
+      std::uint8_t status = 255;
+      std::uint16_t iod = kPolyNoIod;
+      int dataType = -1;
+      float accuracy = -1;
+      double dt = 0;
+      const SatData::PolynomEntryType* p =
+          SatPolynomStoreInstance.get_PolynomData(sv, r.t, false, false, &status, &iod, &dataType, &accuracy, &dt);
+      ASSERT_EQ(status, r.status) << r.t << " ura " << int(u.ura);
+      if (p == nullptr) continue;
+      const SatData::PolynomEntryType entry = *p;
+      SatPolynomStoreInstance.free_PolynomData();
+      EXPECT_FLOAT_EQ(accuracy, u.accuracy);
+      double pos[3], vel[3], clock = 0;
+      eval_Polynom(entry, dt, pos, vel, &clock);
+      const double s = r.t - e.t0;
+      for (int ax = 0; ax < 3; ++ax) EXPECT_NEAR(pos[ax], e.pos[ax] + e.vel[ax] * s + 0.5 * e.acc[ax] * s * s, 1e-6) << r.t;
+      EXPECT_NEAR(clock, e.aGf0 + static_cast<double>(e.aGf1) * s, 1e-18) << r.t;  // aGf0 holds at t0
     }
   }
-  const struct { double dt; bool in; } fit[] = {{-54, true}, {-54.001, false}, {594, true}, {594.001, false}, {180, true}};
-  for (const auto& f : fit) EXPECT_EQ(is_SbasPolynomInFit(f.dt), f.in) << f.dt;
+}
+
+// In the store: plausibility and health as above, and an ephemeris ready for 360 s (SBAS) or
+// 14520 s (QZSS) either side of its reference time.
+TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
+  const struct { std::uint8_t sys; double i0OrRadius; std::uint8_t health; double dt; bool valid, healthy; } rows[] = {
+      {kSysQzss, 0.25, 0, 14520, true, true},   {kSysQzss, 0.25, 0, -14520, true, true},
+      {kSysQzss, 0.25, 0, 14521, false, true},  {kSysQzss, 0.5, 0, 0, false, true},
+      {kSysQzss, 0.25, 2, 0, true, false},      {kSysQzss, 0.25, 32, 0, false, true},
+      {kSysSbas, 4.2e7, 0, 360, true, true},    {kSysSbas, 4.2e7, 0, -361, false, true},
+      {kSysSbas, 5.3e7, 0, 0, false, true},
+  };
+  for (const auto& r : rows) {
+    auto store = std::make_unique<SatelliteDataProcessor>();
+    alignas(8) std::uint8_t rec[kMaxEphRecordSize] = {};
+    double ref = 0;
+    if (r.sys == kSysQzss) {
+      auto& e = *reinterpret_cast<ZRT_EPH_QZS*>(rec);
+      e.prn = 193, e.toe = 7200, e.tow = 7000, e.week = 200, e.sqrtA = 6493.4, e.i0 = r.i0OrRadius, e.health = r.health;
+      ref = e.toe;
+    } else {
+      auto& e = *reinterpret_cast<ZRT_EPH_SBA*>(rec);
+      e.prn = 129, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990, e.pos[2] = r.i0OrRadius;
+      ref = e.t0;
+    }
+    const SvIdType sv{r.sys == kSysQzss ? std::uint8_t{0} : std::uint8_t{9}, r.sys, 0, 0};
+    ASSERT_TRUE(store->update_EphemerisData(sv, 0, rec, 1, true, false, false));
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.sec[r.sys] = ref + r.dt;
+    store->update(ep);
+    EXPECT_EQ(store->is_EphemerisValid(r.sys, sv.si, 0, SatelliteDataProcessor::kNewest), r.valid) << &r - rows;
+    EXPECT_EQ(store->is_EphemerisHealthy(r.sys, sv.si, 0, SatelliteDataProcessor::kNewest), r.healthy) << &r - rows;
+  }
+  // SBAS UTC: the store keeps the first 34 bytes.
+  auto store = std::make_unique<SatelliteDataProcessor>();
+  std::uint8_t utc[40];
+  for (int k = 0; k < 40; ++k) utc[k] = static_cast<std::uint8_t>(k + 1);
+  ASSERT_TRUE(store->update_UtcData(kSysSbas, 0, utc));
+  const auto* kept = static_cast<const std::uint8_t*>(store->get_UtcLastData(kSysSbas));
+  EXPECT_EQ(kept[33], 34);
+  EXPECT_EQ(kept[34], 0);
 }
 
 // Group delays: field by field, the value (in TGD units, or TGD - ISC) and its source.
