@@ -324,6 +324,41 @@ TEST_F(SatVisibilityStep, PublishedFromMinusThreeDegreesOrWhenTracked) {
   }
 }
 
+// From a broadcast ephemeris: the elevation of the broadcast orbit, the polynomial's IOD, and
+// new-and-checked once the ephemeris agreed with the almanac.
+TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
+  const double t = kToa + 600;
+  auto s = storeWith(5, SatDataSetup{}, t);
+  ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &today[5], 77, true, false, false));
+  SatPosState alm;
+  ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+  double rcv[3];
+  receiverSeeing(alm.pos, 20, rcv);
+  for (double k = 1; k <= 3; ++k) {
+    SatDataEpoch ep = epochAt(t + k, t + k);
+    withReceiver(ep, rcv);
+    s->update(ep);
+  }
+  SvIdType id{4, kSysGps, 0, kSvUnknown};
+  float el = 0, az = 0, thr = 0, var = 0;
+  bool checked = false;
+  ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
+  EXPECT_TRUE(checked);
+  double pos[3], vel[3], rel;
+  ASSERT_TRUE(compute_SatPositionByEphemeris(t + 3, kSysGps, today[5], pos, vel, &rel));
+  const double d[3] = {pos[0] - rcv[0], pos[1] - rcv[1], pos[2] - rcv[2]};
+  const double want = std::asin((d[0] * rcv[0] + d[1] * rcv[1] + d[2] * rcv[2]) /
+                                (std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) * 6378137.0)) / kDeg;
+  EXPECT_NEAR(el, want, 1e-4);
+  EXPECT_NEAR(el, 20, 0.05);  // the almanac is good to about a km
+  SatData::SatVisibilityType v;
+  SatData::PolynomSetType set;
+  ASSERT_TRUE(SatVisibilityStoreInstance.TakeEph(gps(5), &v));
+  ASSERT_TRUE(SatPolynomStoreInstance.Take(gps(5), &set));
+  EXPECT_EQ(v.iod, set.entry[0].iod);
+  EXPECT_NE(v.iod, kPolyNoIod);
+}
+
 // Below the horizon: an elevation under -3 deg of the last 30 s, never for a tracked satellite.
 TEST_F(SatVisibilityStep, UndergroundForThirtySecondsAfterItsLastElevation) {
   struct Row {
