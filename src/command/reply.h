@@ -54,6 +54,12 @@ int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code);
 // other port's commands, no longer than this.
 constexpr int kReplyWaitTicks = 200;
 
+// Frames the answer of a part into out (kReplyMaxBody + 8 bytes): RE on success when there is
+// an id or printed text, nothing (0) for a silent success or code -1, ER otherwise. Returns
+// its length.
+int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code);
+// Counts an answer dropped for want of room.
+void replyCountDropped();
 // Frames and writes the answer of a part: RE on success when there is an id or printed text,
 // nothing for a silent success or code -1, ER otherwise, waiting at most `waitTicks` for room.
 // Returns the bytes written, or -1 when the answer was dropped (and counted).

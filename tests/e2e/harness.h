@@ -97,9 +97,10 @@ inline long blockOffset(const std::string& img, unsigned id) {
 }
 
 // What the board receives from a start-up with no start messages, from the issue reply on:
-// `replay` the lines a board that lost its settings gets again, `issue` the issue it is left.
+// `replay` the lines a board that lost its settings gets again after its reset, `issue` the
+// issue it is left.
 inline std::string startUp(const std::string& replay, unsigned issue) {
-  return kConnect + kIssueQuery + kIssueOne + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
+  return kConnect + kIssueQuery + kIssueOne + kBoardReset + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
          kSources + kInitialBlock + kEndOfStartUp;
 }
 
