@@ -55,4 +55,11 @@ if(Python3_Interpreter_FOUND)
                    --kills 40 --terms 10)
   set_tests_properties(KillRun.ShortRunKeepsEverySettingsPromise PROPERTIES LABELS e2e TIMEOUT 600
                        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  # One port's replies with one port never read and one read slowly: a generous bound only
+  # (scripts/reply-times measures the figures on demand).
+  add_test(NAME ReplyTimes.APortNeverReadOrReadSlowlyHoldsUpNoOther
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/reply-times --build ${CMAKE_BINARY_DIR}
+                   --commands 30 --check-ms 1000)
+  set_tests_properties(ReplyTimes.APortNeverReadOrReadSlowlyHoldsUpNoOther PROPERTIES LABELS e2e TIMEOUT 300
+                       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 endif()
