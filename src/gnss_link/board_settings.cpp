@@ -10,13 +10,13 @@
 
 #include "command/reply.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "platform/regular_file.h"
 #include "platform/shutdown.h"
 #include "settings/nv_settings.h"
-#include "gnss_link/lock_manager.h"
 
 CmdBuf cmdBuf;
 
@@ -546,7 +546,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   }
   storedIssue_ = 1;
   storedUpdates_ = 0xFFFFFFFFu;
-  const bool blockLost = nv_.damaged();
+  const bool blockLost = nv_.damaged() || nv_.markCleared();
   NvRecord nv{};
   const bool nvOk = nv_.read(&nv, sizeof nv);
   if (!nvOk) nv = NvRecord{0, 0};

@@ -71,17 +71,16 @@ bool NvBlock::allocate(std::uint32_t size, std::uint16_t id, bool checksum, bool
     h[5] = flags;
     RamNvm::touch();
   } else if (!(h[5] & kFlagValid)) {
-    // Every change of a block is made whole under the image lock, so no save holds one half
-    // done; contents behind a cleared mark were lost some other way.
-    for (std::uint32_t i = 0; i < size && !damaged_; ++i) damaged_ = h[kHeaderSize + i] != 0;
-    markCleared_ = damaged_;
+    // An update is made whole under the image lock, so no save holds one half done: contents
+    // behind a cleared mark were invalidated on purpose or lost otherwise; the owner knows which.
+    for (std::uint32_t i = 0; i < size && !markCleared_; ++i) markCleared_ = h[kHeaderSize + i] != 0;
   }
   return true;
 }
 
 void NvBlock::sayDefaultsRestored(const char* what, bool unusable, const char* outcome) {
-  if (!damaged_ && !unusable) return;
-  const bool cleared = markCleared_ && !unusable;
+  if (!damaged_ && !markCleared_ && !unusable) return;
+  const bool cleared = markCleared_ && !damaged_ && !unusable;
   damaged_ = false;
   markCleared_ = false;
   std::fprintf(stderr, "$$NV: %s (block %u) %s: %s\n", what, static_cast<unsigned>(id_),

@@ -40,12 +40,13 @@ class NvBlock {
   // The image held something at this block's place that it could not take (a failed checksum,
   // a header of another layout): the block's contents are lost. A blank or cleared place is
   // not damage.
-  // A block whose valid mark was found cleared over contents (a cleared image leaves zeros)
-  // counts as damaged too.
   bool damaged() const { return damaged_; }
+  // The valid mark was found cleared over contents (a cleared image leaves zeros): an owner
+  // that never clears its own mark lost them some other way.
+  bool markCleared() const { return markCleared_; }
   // Says once, in a "$$NV:" line naming the block, that `what` went back to its factory
-  // defaults (or what `outcome` says) for damage: when the block was damaged or its mark
-  // cleared, or when its owner found the contents unusable (`unusable`).
+  // defaults (or what `outcome` says): when the block was damaged or its mark found cleared, or
+  // when its owner found the contents unusable (`unusable`).
   void sayDefaultsRestored(const char* what, bool unusable = false, const char* outcome = nullptr);
 
   std::uint16_t id() const { return id_; }
