@@ -393,6 +393,28 @@ TEST(GpsCnavRules, BadAndRandomInput) {
   SUCCEED();
 }
 
+// With every pool object in use a new satellite takes the one updated longest ago, the lowest
+// pool position on equal ages (CNAV pool of 24, CNAV-2 pool of 29).
+TEST(GpsCnavRules, PoolTakesTheObjectUpdatedLongestAgo) {
+  const struct { int oldest; std::uint32_t oldTag; int want; } rows[] = {{7, 10, 7}, {7, 50, 0}, {20, 0, 20}};
+  for (const auto& row : rows) {
+    Harness h;
+    Raw r;
+    for (int k = 0; k < 29; ++k) {
+      const SvIdType sv{static_cast<std::uint8_t>(k), kSysGps, 0, static_cast<std::uint8_t>(k)};
+      const std::uint32_t tag = k == row.oldest ? row.oldTag : 50;
+      if (k < 24) h.feed(sv, clockMsg(k + 1, 36, 100, r), tag);
+      h.feed(sv, frame(1, 1, r), tag);
+    }
+    const NavDecoderTime t{0, 200};
+    const SvIdType j{0, kSysQzss, 0, 0};
+    EXPECT_EQ(get_GpsCNavDataDecoder(&t, &j)->get_SvId().si, row.want) << row.oldTag;
+    EXPECT_EQ(get_GpsCNav2DataDecoder(&t, &j)->get_SvId().si, row.want) << row.oldTag;
+    const SvIdType own{3, kSysGps, 0, 3};
+    EXPECT_EQ(get_GpsCNavDataDecoder(&t, &own)->get_SvId(), own);
+  }
+}
+
 // The alert flag of every message goes to the store (data type 1).
 TEST(GpsCnavRules, AlertFlag) {
   Harness h;

@@ -113,6 +113,23 @@ TEST(GpsCnavVectors, EveryVectorDecodes) {
   EXPECT_EQ(seen.size(), vec.size());
 }
 
+// The week-rollover vectors: type 10 sent at the start of week 2220, its top in the week
+// before (the public objects give these times as expressions only).
+TEST(GpsCnavVectors, WeekRolloverEphemeris) {
+  const auto vec = loadVectors();
+  Harness h;
+  for (const char* n : {"msg10CNAVWR", "msg11CNAVWR", "msg30CNAVWR"}) h.feed(vec.at(n).sv, vec.at(n).msg);
+  const SvIdType sv = vec.at("msg10CNAVWR").sv;
+  const ZRT_EPH_GPS* e = h.eph(sv, 1, 5400);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->week, 2220);
+  EXPECT_EQ(e->tow, 12u);  // the TOW count of the next message
+  EXPECT_EQ(e->toe, 5400u);
+  EXPECT_EQ(e->toc, 5400);
+  EXPECT_EQ(e->top, 527400u);
+  EXPECT_EQ(e->ura, get_CnavUraIndex(e->uraEd, e->uraNed0, e->uraNed1, e->uraNed2, 12 + 604800 - 527400.0));
+}
+
 // Every decoded value of the vectors' ephemeris, group-delay and GPS-to-GNSS objects, scenario
 // by scenario (the messages fed so far). The UTC offsets (types 33 and page 1) are not kept
 // by this receiver; fields without a counterpart are skipped.
