@@ -43,6 +43,7 @@ struct CnavEphRaw {
   std::int16_t cic;
   std::int16_t tgd;
   std::int16_t isc[4];  // CNAV: L1C/A, L2C, L5I5, L5Q5; CNAV-2: L1CP, L1CD
+  std::uint8_t pad116[4];
 };
 static_assert(sizeof(CnavEphRaw) == 120);
 
