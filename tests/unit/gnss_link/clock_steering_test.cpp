@@ -89,7 +89,7 @@ TEST(ClockSteering, RecordingOfGpsWeek3340StepsTheClockOnce) {
   EXPECT_EQ(count(said, kStepped), 1) << said;
   EXPECT_EQ(RcvTimeScales::Req.cycle[0], 3);
   // Five seconds after the first epoch the clock reads the sixth epoch's time.
-  EXPECT_NEAR(secondsAfter(first + 5), 0.0, 0.3);
+  EXPECT_NEAR(secondsAfter(first + 5), 0.0, 0.4);
   EXPECT_NEAR(static_cast<double>(rtosVirtualOffsetNs() - offsetAfterFirst), 0.0, 5e6) << "only slewed after the step";
 }
 
@@ -114,7 +114,7 @@ TEST(ClockSteering, RunsAcrossTheEndsOfSecondCountsStepOnce) {
       years.push_back(NavEpoch.date.year);
     });
     EXPECT_EQ(count(said, kStepped), 1) << said;
-    EXPECT_NEAR(secondsAfter(c.firstUtc + 3), 0.0, 0.3);
+    EXPECT_NEAR(secondsAfter(c.firstUtc + 3), 0.0, 0.4);
     const sys_seconds last{seconds{c.firstUtc + 3}};
     EXPECT_EQ(years.back(), int(year_month_day{floor<days>(last)}.year()));
     EXPECT_EQ(NavEpoch.date.day, int(unsigned(year_month_day{floor<days>(last)}.day())));
