@@ -8,6 +8,7 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "network/tcpcl_suspend.h"
 #include "output/output_manager.h"
 #include "platform/apx_task.h"
@@ -73,7 +74,7 @@ const HookRow kRows[] = {
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepNetwork], "network and Wi-Fi (network)"),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepSession], "session state (files)"),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
-    NOT_BUILT("platform", apxHooks[kApxCycle], "navigation housekeeping (positioning)"),
+    WIRED("platform", apxHooks[kApxCycle], 1),
     NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
     NOT_BUILT("platform", apxHooks[kApxAfterSave], "measurement logic (positioning)"),
     WIRED("platform", CmdHandler::sink_, 1),
@@ -112,6 +113,11 @@ const HookRow kRows[] = {
 
     // ---- network
     NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
+
+    // ---- navigation_data (wire_navigation_data.cpp)
+    WIRED("navigation_data", satDataLinks.setGloSatType, 1),
+    WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
+    WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),

@@ -6,6 +6,7 @@ void wireHooks() {
   wirePlatform();
   wireSettings();
   wireCommand();
+  wireNavigationData();
   wirePositioning();
   wireDifferential();
 }

@@ -9,5 +9,6 @@ void wireHooks();
 void wirePlatform();
 void wireSettings();
 void wireCommand();
+void wireNavigationData();
 void wirePositioning();
 void wireDifferential();

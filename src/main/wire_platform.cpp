@@ -6,12 +6,14 @@
 #include "main/hooks.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
+#include "platform/apx_task.h"
 #include "platform/nv_init.h"
 #include "platform/ports/in_port.h"
 #include "platform/ram_nvm.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/rcv_time_scales.h"
+#include "positioning/sat_data_task.h"
 #include "positioning/time_scales.h"
 #include "settings/port_settings.h"
 
@@ -37,4 +39,7 @@ void wirePlatform() {
   CmdHandler::sink_ = &InputParser::put;
   InPorts::storedMode_ = portSettingsMode;
   InPorts::afterModeChange_ = static_cast<void (*)(int, int)>(decRedirsModeChange);
+
+  // background task: the satellite data store's step once a second
+  apxHookAdd(kApxCycle, apxSatDataDuty);
 }

@@ -19,3 +19,9 @@ int satProcTecCalibEnabled() { return -1; }
 int satProcSmoothWaitFull() { return -1; }
 }  // namespace placeholder
 // ==== end of channel data ====================================================================
+
+// ==== Satellite data store step ===============================================================
+namespace placeholder {
+bool apxSlowPosition(double[3], double&) { return false; }
+}  // namespace placeholder
+// ==== end of satellite data store step ========================================================

@@ -42,3 +42,11 @@ int satProcTecCalibEnabled();
 int satProcSmoothWaitFull();
 }  // namespace placeholder
 // ==== end of channel data ====================================================================
+
+// ==== Satellite data store step ===============================================================
+namespace placeholder {
+// The background task's slow copy of the last valid position (PosSlow) with its monotonic
+// time (posTime, s). Stand-in: false, no position (the store sees none fresh).
+bool apxSlowPosition(double xyz[3], double& posTimeSec);
+}  // namespace placeholder
+// ==== end of satellite data store step ========================================================

@@ -2,8 +2,8 @@
 // the native message that carries it. Little-endian, natural alignment; the last byte of each
 // record is the message checksum and is never stored.
 //
-// Systems whose decoders are not written yet keep their records as sized byte bodies: the
-// store copies them whole and reads no field inside.
+// A few records keep only their size here (their fields stand with the decoders that fill
+// them): the store copies them whole and reads no field inside.
 #pragma once
 
 #include <cstddef>
@@ -188,34 +188,424 @@ static_assert(sizeof(ZRT_ALM_SBA) == 56);
 static_assert(offsetof(ZRT_ALM_SBA, pos) == 8 && offsetof(ZRT_ALM_SBA, vel) == 32);
 static_assert(offsetof(ZRT_ALM_SBA, toa) == 44 && offsetof(ZRT_ALM_SBA, week) == 48);
 
-// Records kept whole: their fields belong to the decoders that fill them.
+// Galileo (I/NAV and F/NAV decoders).
+struct ZRT_EPH_GAL {
+  std::uint8_t svid;
+  std::uint8_t pad1[3];
+  std::uint32_t tow;
+  std::uint16_t flags;  // bit 6 set by the store on an external record
+  std::int16_t iodNav;
+  std::int32_t toc;
+  std::uint16_t week;
+  std::uint8_t sisa;
+  std::uint8_t health;  // health and data-validity bits
+  float bgd;            // group delay of the message type, s
+  float af2;
+  float af1;
+  double af0;
+  std::uint16_t iodNav2;
+  std::uint8_t pad42[2];
+  std::uint32_t toe;
+  double sqrtA;
+  double e;
+  double M0;
+  double Omega0;
+  double i0;
+  double omega;
+  float deltaN;
+  float OmegaDot;
+  float idot;
+  float crc;
+  float crs;
+  float cuc;
+  float cus;
+  float cic;
+  float cis;
+  std::uint8_t pad132[4];
+  float bgdE1E5a;
+  float bgdE1E5b;
+  float ai0;
+  float ai1;
+  float ai2;
+  std::uint8_t ionoFlags;  // ionospheric disturbance flags
+  std::uint8_t navTypes;   // contributing navigation-data types, a bit per type
+  std::uint8_t pad158;
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_EPH_GAL) == 160);
+static_assert(offsetof(ZRT_EPH_GAL, tow) == 4 && offsetof(ZRT_EPH_GAL, iodNav) == 10);
+static_assert(offsetof(ZRT_EPH_GAL, week) == 16 && offsetof(ZRT_EPH_GAL, health) == 19);
+static_assert(offsetof(ZRT_EPH_GAL, bgd) == 20 && offsetof(ZRT_EPH_GAL, af0) == 32);
+static_assert(offsetof(ZRT_EPH_GAL, iodNav2) == 40 && offsetof(ZRT_EPH_GAL, toe) == 44);
+static_assert(offsetof(ZRT_EPH_GAL, sqrtA) == 48 && offsetof(ZRT_EPH_GAL, cis) == 128);
+static_assert(offsetof(ZRT_EPH_GAL, bgdE1E5a) == 136 && offsetof(ZRT_EPH_GAL, ai2) == 152);
+static_assert(offsetof(ZRT_EPH_GAL, ionoFlags) == 156 && offsetof(ZRT_EPH_GAL, navTypes) == 157);
+
+struct ZRT_ALM_GAL {
+  std::uint8_t svid;
+  std::uint8_t pad1[3];
+  std::int32_t toa;
+  std::int16_t week;
+  std::uint8_t health;  // E1-B-HS bits 0-1, E5b-HS bits 2-3, E5a-HS bits 4-5
+  std::uint8_t marker;  // 63 = no almanac
+  std::uint8_t config;  // 128 = no almanac
+  std::uint8_t pad13[3];
+  float af1;
+  float af0;
+  float sqrtA;
+  float e;
+  float M0;
+  float Omega0;
+  float omega;
+  float deltaI;
+  float OmegaDot;
+  std::uint8_t rank;
+  std::uint8_t pad53[3];
+  std::uint8_t iodA;
+  std::uint8_t pad57[2];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ALM_GAL) == 60);
+static_assert(offsetof(ZRT_ALM_GAL, toa) == 4 && offsetof(ZRT_ALM_GAL, config) == 12);
+static_assert(offsetof(ZRT_ALM_GAL, af1) == 16 && offsetof(ZRT_ALM_GAL, OmegaDot) == 48);
+static_assert(offsetof(ZRT_ALM_GAL, rank) == 52 && offsetof(ZRT_ALM_GAL, iodA) == 56);
+
+// GPS layout in the first 23 bytes, then the GST-GPS offset.
+struct ZRT_UTC_GAL {
+  std::uint32_t tot;
+  float A1;
+  double A0;
+  std::uint16_t WNt;
+  std::uint16_t WN_LSF;
+  std::uint8_t DN;
+  std::int8_t dtLS;
+  std::int8_t dtLSF;
+  std::uint8_t pad23;
+  float A0G;  // s
+  float A1G;  // s/s
+  std::uint32_t t0G;
+  std::uint16_t WN0G;
+  std::uint8_t ggtoValid;
+  std::uint8_t pad39[8];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_UTC_GAL) == 48);
+static_assert(offsetof(ZRT_UTC_GAL, dtLS) == 21 && offsetof(ZRT_UTC_GAL, A0G) == 24);
+static_assert(offsetof(ZRT_UTC_GAL, t0G) == 32 && offsetof(ZRT_UTC_GAL, ggtoValid) == 38);
+
+// BeiDou (the D1, D2 and B-CNAV decoders share the ephemeris and the almanac).
+struct ZRT_EPH_CMP {
+  std::uint8_t prn;
+  std::uint8_t pad1[3];
+  std::uint32_t tow;
+  std::uint16_t flags;  // D1 0, D2 128, B-CNAV 0x1000 with the satellite type in bits 2-3
+  std::int16_t iodc;
+  std::int32_t toc;
+  std::uint16_t week;
+  std::uint8_t urai;  // B-CNAV: SISMAI
+  std::uint8_t health;
+  float tgd1;  // B-CNAV: TGD_B1Cp
+  float af2;
+  float af1;
+  double af0;
+  std::uint16_t iode;
+  std::uint8_t pad42[2];
+  std::uint32_t toe;
+  double sqrtA;
+  double e;
+  double M0;
+  double Omega0;
+  double i0;
+  double omega;
+  float deltaN;
+  float OmegaDot;
+  float idot;
+  float crc;
+  float crs;
+  float cuc;
+  float cus;
+  float cic;
+  float cis;
+  std::uint8_t pad132[4];
+  double Adot;      // B-CNAV
+  float deltaNdot;  // B-CNAV
+  float tgd2;       // B-CNAV: TGD_B2ap
+  float iscB1Cd;
+  float iscB2ad;
+  float b2bDelay1;  // B2b variant 0x2000
+  float b2bDelay2;  // B2b variant 0x4000
+  std::uint8_t b2bIf;    // B2b DIF/SIF/AIF bits
+  std::uint8_t aodc;     // D1/D2
+  std::uint8_t aode;     // D1/D2
+  std::uint8_t signals;  // contributing signals
+  std::uint8_t pad172[3];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_EPH_CMP) == 176);
+static_assert(offsetof(ZRT_EPH_CMP, iodc) == 10 && offsetof(ZRT_EPH_CMP, week) == 16);
+static_assert(offsetof(ZRT_EPH_CMP, tgd1) == 20 && offsetof(ZRT_EPH_CMP, af0) == 32);
+static_assert(offsetof(ZRT_EPH_CMP, iode) == 40 && offsetof(ZRT_EPH_CMP, toe) == 44);
+static_assert(offsetof(ZRT_EPH_CMP, sqrtA) == 48 && offsetof(ZRT_EPH_CMP, cis) == 128);
+static_assert(offsetof(ZRT_EPH_CMP, Adot) == 136 && offsetof(ZRT_EPH_CMP, tgd2) == 148);
+static_assert(offsetof(ZRT_EPH_CMP, b2bDelay2) == 164 && offsetof(ZRT_EPH_CMP, b2bIf) == 168);
+static_assert(offsetof(ZRT_EPH_CMP, signals) == 171);
+
+struct ZRT_ALM_CMP {
+  std::uint8_t prn;
+  std::uint8_t pad1[3];
+  std::int32_t toa;
+  std::int16_t week;
+  std::uint8_t health;
+  std::uint8_t health2;
+  std::uint8_t satType;  // B-CNAV; D1/D2 0
+  std::uint8_t pad13[3];
+  float af1;
+  float af0;
+  float sqrtA;
+  float e;
+  float M0;
+  float Omega0;
+  float omega;
+  float deltaI;
+  float OmegaDot;
+  std::uint8_t flags;  // D1/D2: bit 0 week not from page 8, bit 1 no health
+  std::uint8_t pad53[3];
+  std::uint8_t signal;  // B-CNAV 8 or 32
+  std::uint8_t pad57[2];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ALM_CMP) == 60);
+static_assert(offsetof(ZRT_ALM_CMP, satType) == 12 && offsetof(ZRT_ALM_CMP, af1) == 16);
+static_assert(offsetof(ZRT_ALM_CMP, OmegaDot) == 48 && offsetof(ZRT_ALM_CMP, flags) == 52);
+static_assert(offsetof(ZRT_ALM_CMP, signal) == 56);
+
+struct ZRT_UTC_CMP {  // GPS layout in the first 23 bytes
+  std::uint32_t tot;  // 0: the D1/D2 UTC page carries none
+  float A1;
+  double A0;
+  std::uint16_t WNt;
+  std::uint16_t WN_LSF;
+  std::uint8_t DN;
+  std::int8_t dtLS;
+  std::int8_t dtLSF;
+  std::uint8_t pad23[8];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_UTC_CMP) == 32);
+static_assert(offsetof(ZRT_UTC_CMP, A0) == 8 && offsetof(ZRT_UTC_CMP, dtLS) == 21);
+
+// NavIC.
+struct ZRT_EPH_IRS {
+  std::uint8_t prn;
+  std::uint8_t pad1[3];
+  std::uint32_t tow;
+  std::uint16_t flags;  // bit 0 autonav, bit 5 alert; bit 6 set by the store on an external record
+  std::int16_t iodec;
+  std::int32_t toc;
+  std::uint16_t week;
+  std::uint8_t ura;
+  std::uint8_t health;  // bit 1 L5, bit 0 S
+  float tgd;
+  float af2;
+  float af1;
+  double af0;
+  std::uint16_t iodec2;
+  std::uint8_t pad42[2];
+  std::uint32_t toe;
+  double sqrtA;
+  double e;
+  double M0;
+  double Omega0;
+  double i0;
+  double omega;
+  float deltaN;
+  float OmegaDot;
+  float idot;
+  float crc;
+  float crs;
+  float cuc;
+  float cus;
+  float cic;
+  float cis;
+  std::uint8_t pad132[4];
+  std::uint8_t signals;  // 1 = L5
+  std::uint8_t pad137[6];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_EPH_IRS) == 144);
+static_assert(offsetof(ZRT_EPH_IRS, iodec) == 10 && offsetof(ZRT_EPH_IRS, health) == 19);
+static_assert(offsetof(ZRT_EPH_IRS, af0) == 32 && offsetof(ZRT_EPH_IRS, toe) == 44);
+static_assert(offsetof(ZRT_EPH_IRS, omega) == 88 && offsetof(ZRT_EPH_IRS, cis) == 128);
+static_assert(offsetof(ZRT_EPH_IRS, signals) == 136);
+
+struct ZRT_ALM_IRS {
+  std::uint8_t prn;
+  std::uint8_t pad1[3];
+  std::int32_t toa;
+  std::int16_t week;
+  std::uint8_t zero10[6];
+  float af1;
+  float af0;
+  float sqrtA;
+  float e;
+  float M0;
+  float Omega0;
+  float omega;
+  float i0;
+  float OmegaDot;
+  std::uint8_t flags;
+  std::uint8_t pad53[3];
+  // Inter-signal correction, s. At 60, where the decoder's table puts it, its top byte would be
+  // the message checksum at 63 and never arrive; the free word at 56 carries it whole.
+  float isc;
+  std::uint8_t pad60[3];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ALM_IRS) == 64);
+static_assert(offsetof(ZRT_ALM_IRS, af1) == 16 && offsetof(ZRT_ALM_IRS, i0) == 44);
+static_assert(offsetof(ZRT_ALM_IRS, flags) == 52 && offsetof(ZRT_ALM_IRS, isc) == 56);
+
+struct ZRT_UTC_IRS {  // GPS layout in the first 23 bytes, then the offset to another system
+  std::uint32_t tot;
+  float A1;
+  double A0;
+  std::uint16_t WNt;
+  std::uint16_t WN_LSF;
+  std::uint8_t DN;
+  std::int8_t dtLS;
+  std::int8_t dtLSF;
+  std::uint8_t pad23[5];
+  float A2;      // s/s^2
+  float gnssA0;  // s
+  float gnssA1;  // s/s
+  float gnssA2;  // s/s^2
+  std::uint32_t gnssT0;
+  std::uint16_t gnssWeek;
+  std::uint8_t gnssId;  // 0 present, 255 none
+  std::uint8_t pad51[4];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_UTC_IRS) == 56);
+static_assert(offsetof(ZRT_UTC_IRS, dtLS) == 21 && offsetof(ZRT_UTC_IRS, A2) == 28);
+static_assert(offsetof(ZRT_UTC_IRS, gnssA0) == 32 && offsetof(ZRT_UTC_IRS, gnssT0) == 44);
+static_assert(offsetof(ZRT_UTC_IRS, gnssWeek) == 48 && offsetof(ZRT_UTC_IRS, gnssId) == 50);
+
+// Ionosphere models. The Klobuchar form serves GPS, QZSS, BeiDou and NavIC.
+struct ZRT_ION_GPS {
+  std::uint32_t tow;  // s
+  std::uint16_t week;
+  std::uint8_t pad6[2];
+  float alpha[4];
+  float beta[4];
+  std::uint8_t valid;
+  std::uint8_t satIdx;
+  std::uint8_t pad42[5];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ION_GPS) == 48);
+static_assert(offsetof(ZRT_ION_GPS, week) == 4 && offsetof(ZRT_ION_GPS, alpha) == 8);
+static_assert(offsetof(ZRT_ION_GPS, beta) == 24 && offsetof(ZRT_ION_GPS, valid) == 40);
+static_assert(offsetof(ZRT_ION_GPS, satIdx) == 41);
+
+// BeiDou global model (BDGIM), alpha1..alpha9 in TECu.
+struct ZRT_ION_CMP {
+  float alpha[9];
+  std::uint8_t signal;  // 8 B1C, 32 B2a, 64 B2b
+  std::uint8_t pad37[3];
+  std::uint8_t valid;
+  std::uint8_t satIdx;
+  std::uint8_t pad42[5];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ION_CMP) == 48);
+static_assert(offsetof(ZRT_ION_CMP, signal) == 36 && offsetof(ZRT_ION_CMP, valid) == 40);
+
+// GLONASS L3 model: the three terms of string 5 (the first scaled by 2^-4, the others whole),
+// laid out as the correction processor keeps its GLONASS model (valid byte at 12).
+struct ZRT_ION_GLN {
+  float term[3];
+  std::uint8_t valid;
+  std::uint8_t satIdx;
+  std::uint8_t pad14[5];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ION_GLN) == 20);
+static_assert(offsetof(ZRT_ION_GLN, valid) == 12 && offsetof(ZRT_ION_GLN, satIdx) == 13);
+
+// GLONASS records keep the rest of their layout with their decoders. The store reads only the
+// head of the ephemeris: the orbital slot (1-based) and the frequency number.
+struct ZRT_EPH_GLN {
+  std::uint8_t slot;
+  std::int8_t freqNum;
+  std::uint8_t body[133];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_EPH_GLN) == 136 && offsetof(ZRT_EPH_GLN, freqNum) == 1);
+
+// Records the store copies whole.
 template <std::size_t N>
 struct NativeBody {
   std::uint8_t b[N - 1];
   std::uint8_t cs;
 };
-using ZRT_EPH_GLN = NativeBody<136>;
-using ZRT_EPH_GAL = NativeBody<160>;
-using ZRT_EPH_CMP = NativeBody<176>;
-using ZRT_EPH_IRS = NativeBody<144>;
 using ZRT_ALM_GLN = NativeBody<64>;
-using ZRT_ALM_GAL = NativeBody<60>;
 using ZRT_ALM_QZS = NativeBody<60>;  // first 56 bytes in the GPS layout
-using ZRT_ALM_CMP = NativeBody<60>;
-using ZRT_ALM_IRS = NativeBody<64>;
-using ZRT_UTC_GAL = NativeBody<48>;
 using ZRT_UTC_SBA = NativeBody<40>;
-using ZRT_UTC_QZS = NativeBody<48>;
-using ZRT_UTC_CMP = NativeBody<32>;
-using ZRT_UTC_IRS = NativeBody<56>;
-static_assert(sizeof(ZRT_EPH_GLN) == 136 && sizeof(ZRT_EPH_CMP) == 176 && sizeof(ZRT_UTC_IRS) == 56);
+using ZRT_UTC_QZS = NativeBody<48>;  // first 23 bytes in the GPS layout
+static_assert(sizeof(ZRT_ALM_GLN) == 64 && sizeof(ZRT_UTC_SBA) == 40 && sizeof(ZRT_UTC_QZS) == 48);
+
+namespace NavData {
+// CNAV clock and ephemeris differential corrections of one satellite (GPS, QZSS, NavIC).
+struct GpsCnavDCDataType {
+  std::uint32_t topD;  // s
+  std::uint32_t tod;   // s
+  std::uint8_t txSat;  // transmitting satellite
+  std::uint8_t flags;  // bit 0 valid, bit 1 DC data type, bit 2 clock part, bit 3 orbit part
+  std::uint8_t pad10[2];
+  float daf0;    // s
+  float daf1;    // s/s
+  float dAlpha;  // orbit part: alpha, beta (no unit), gamma, i, Omega (semicircles), A (m)
+  float dBeta;
+  float dGamma;
+  float dI;
+  float dOmega;
+  float dA;
+  std::uint8_t spare[4];
+};
+static_assert(sizeof(GpsCnavDCDataType) == 48);
+static_assert(offsetof(GpsCnavDCDataType, flags) == 9 && offsetof(GpsCnavDCDataType, daf0) == 12);
+static_assert(offsetof(GpsCnavDCDataType, dA) == 40);
+constexpr std::uint8_t kCnavDcValid = 0x01;
+
+// GPS-to-GNSS time offset of a CNAV or CNAV-2 message.
+struct GpsCnavSysOffsetDataType {
+  double A0;  // s
+  float A1;   // s/s
+  float A2;   // s/s^2
+  std::uint32_t tGgto;
+  std::uint16_t wnGgto;
+  std::uint8_t gnssId;
+  std::uint8_t pad;
+};
+static_assert(sizeof(GpsCnavSysOffsetDataType) == 24);
+}  // namespace NavData
 
 // Record sizes per system (GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou, NavIC), checksum included.
 constexpr int kEphRecordSize[7] = {184, 136, 160, 72, 184, 176, 144};
 constexpr int kAlmRecordSize[7] = {56, 64, 60, 56, 60, 60, 64};
 constexpr int kUtcRecordSize[7] = {24, 56, 48, 40, 48, 32, 56};
-static_assert(kEphRecordSize[0] == sizeof(ZRT_EPH_GPS) && kEphRecordSize[3] == sizeof(ZRT_EPH_SBA));
-static_assert(kAlmRecordSize[0] == sizeof(ZRT_ALM_GPS) && kUtcRecordSize[1] == sizeof(ZRT_UTC_GLN));
+static_assert(kEphRecordSize[0] == sizeof(ZRT_EPH_GPS) && kEphRecordSize[1] == sizeof(ZRT_EPH_GLN) &&
+              kEphRecordSize[2] == sizeof(ZRT_EPH_GAL) && kEphRecordSize[3] == sizeof(ZRT_EPH_SBA) &&
+              kEphRecordSize[4] == sizeof(ZRT_EPH_QZS) && kEphRecordSize[5] == sizeof(ZRT_EPH_CMP) &&
+              kEphRecordSize[6] == sizeof(ZRT_EPH_IRS));
+static_assert(kAlmRecordSize[0] == sizeof(ZRT_ALM_GPS) && kAlmRecordSize[1] == sizeof(ZRT_ALM_GLN) &&
+              kAlmRecordSize[2] == sizeof(ZRT_ALM_GAL) && kAlmRecordSize[3] == sizeof(ZRT_ALM_SBA) &&
+              kAlmRecordSize[4] == sizeof(ZRT_ALM_QZS) && kAlmRecordSize[5] == sizeof(ZRT_ALM_CMP) &&
+              kAlmRecordSize[6] == sizeof(ZRT_ALM_IRS));
+static_assert(kUtcRecordSize[0] == sizeof(ZRT_UTC_GPS) && kUtcRecordSize[1] == sizeof(ZRT_UTC_GLN) &&
+              kUtcRecordSize[2] == sizeof(ZRT_UTC_GAL) && kUtcRecordSize[3] == sizeof(ZRT_UTC_SBA) &&
+              kUtcRecordSize[4] == sizeof(ZRT_UTC_QZS) && kUtcRecordSize[5] == sizeof(ZRT_UTC_CMP) &&
+              kUtcRecordSize[6] == sizeof(ZRT_UTC_IRS));
 constexpr int kMaxEphRecordSize = 184;
 constexpr int kMaxAlmRecordSize = 64;
 constexpr int kMaxUtcRecordSize = 56;

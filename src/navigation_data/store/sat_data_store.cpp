@@ -4,9 +4,12 @@
 #include <cstring>
 
 #include "navigation_data/crc_engine.h"
+#include "navigation_data/orbits/gps_records.h"
+#include "navigation_data/store/nav_nv_blocks.h"
 #include "platform/exit.h"
 
 SatelliteDataProcessor SatDataProcessorInstance;
+SatDataLinks satDataLinks;
 
 namespace {
 // Record kinds whose fields the store reads; the others are kept whole until their systems'
@@ -43,9 +46,23 @@ void SatelliteDataProcessor::init_Object() {
     ephCounter_[sys] = almCounter_[sys] = 0;
   }
   setup_ = SatDataSetup{};
+  for (int sys = 0; sys < SYS_NUM; ++sys)
+    for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat)
+      alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * setup_.almAgeDays[sys];
   time_ = SatDataTime{};
   positionFresh_ = false;
   start_ = true;
+  gloRestoreSuppressed_ = false;
+  gloTypesRestored_ = false;
+  for (int g = 0; g < SYS_SI_TOTAL; ++g) {
+    primary_[g] = 255;
+    lockSec_[g] = kNeverLocked;
+    tracked_[g] = false;
+    ephPos_[g] = SatPosState{};
+  }
+  for (auto& a : almPos_) a = SatPosState{};
+  deltaTime_ = PosData::SatdataDeltaTimeType{};
+  for (auto& d : cnavDc_) d = NavData::GpsCnavDCDataType{};
 }
 
 void SatelliteDataProcessor::checkSi(int sys, int si) {
@@ -85,17 +102,36 @@ std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
   return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
 }
 
+void SatelliteDataProcessor::clearPolyComputed(int sys) {
+  for (int i = SYS_EPH_BASE_NUM[sys]; i < SYS_EPH_BASE_NUM[sys] + SYS_SI_NUM[sys] * SYS_DATA_TYPES_NUM[sys]; ++i)
+    for (auto* r : eph_[i].rec)
+      if (r != nullptr) r->polyComputed = false;
+}
+
 void SatelliteDataProcessor::set_Setup(const SatDataSetup& s) {
-  for (int sys = 0; sys < SYS_NUM; ++sys) {
-    if (s.typeInUse[sys] == setup_.typeInUse[sys]) continue;
-    // Counting every slot makes the outputs resend what the new data type selects.
-    for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
-      for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) bump(eph_[ephSlotOf(sys, si, dt)].counter);
-    bump(ephCounter_[sys]);
+  {
+    Locker<Mutex> lock(ephMutex_);
+    for (int sys = 0; sys < SYS_NUM; ++sys) {
+      if (s.typeInUse[sys] != setup_.typeInUse[sys]) {
+        // Counting every slot makes the outputs resend what the new data type selects.
+        for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
+          for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) bump(eph_[ephSlotOf(sys, si, dt)].counter);
+        bump(ephCounter_[sys]);
+      }
+      bool changed = s.signalMask[sys] != setup_.signalMask[sys] || s.sysTime[sys] != setup_.sysTime[sys] ||
+                     s.elevMask != setup_.elevMask || s.elevMode != setup_.elevMode;
+      for (int k = 0; k < kSatMaskKinds; ++k) changed = changed || s.satMasks[k][sys] != setup_.satMasks[k][sys];
+      if (changed) clearPolyComputed(sys);
+    }
   }
-  if (s.almAgeDays != setup_.almAgeDays)
-    for (auto& a : alm_) a.span = 86400u * s.almAgeDays;
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    if (s.almAgeDays[sys] == setup_.almAgeDays[sys]) continue;
+    Locker<Mutex> lock(almMutex_);
+    for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * s.almAgeDays[sys];
+  }
   setup_ = s;
+  // Stored GLONASS ephemerides are far older than their few minutes of validity after a start.
+  gloRestoreSuppressed_ = true;
 }
 
 void SatelliteDataProcessor::clearEphSlot(int slot) {
@@ -116,6 +152,12 @@ void SatelliteDataProcessor::linkIdentity(int sys, int si, int sat) {
 
 void SatelliteDataProcessor::dropEphSlot(int slot) {
   EphSlot& s = eph_[slot];
+  if (s.valid && s.dataType == 0) {
+    int sys = SYS_NUM - 1;
+    while (sys > 0 && slot < SYS_EPH_BASE_NUM[sys]) --sys;
+    const int si = (slot - SYS_EPH_BASE_NUM[sys]) / SYS_DATA_TYPES_NUM[sys];
+    nav_nv::clear_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si]);
+  }
   if (s.pool >= 0) {
     pool_[s.pool].owner = -1;
     pool_[s.pool].stamp = 0;
@@ -161,9 +203,11 @@ std::uint16_t SatelliteDataProcessor::get_ToeCycleNum(int sys, std::int32_t toe,
                                                       int week) {
   const int n = SYS_CYCLE_NUM[sys];
   int c = ((week % n) + n) % n;
-  const std::int32_t half = SYS_CYCLE_SEC[sys] / 2;
-  if (toe - tow >= half) c = (c + n - 1) % n;
-  else if (toe - tow < -half) c = (c + 1) % n;
+  const std::int64_t half = SYS_CYCLE_SEC[sys] / 2;
+  // Both times come from outside: their difference is taken wide enough for any pair.
+  const std::int64_t d = static_cast<std::int64_t>(toe) - tow;
+  if (d >= half) c = (c + n - 1) % n;
+  else if (d < -half) c = (c + 1) % n;
   return static_cast<std::uint16_t>(c);
 }
 
@@ -173,15 +217,30 @@ int SatelliteDataProcessor::update_EphemerisData(SvIdType id, int dataType, cons
   if (!sourceAllows(setup_.ephSource, external)) return 0;
   if (id.sys >= SYS_NUM || id.si >= SYS_SI_NUM[id.sys]) return 0;
   if (dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[id.sys]) return 0;
-  // Without a record the slot would be restored from its image block, kept by the image layer.
-  if (rec == nullptr) return 0;
+  if (rec == nullptr) {
+    Locker<Mutex> lock(ephMutex_);
+    return restoreEphemeris(id.sys, id.si, dataType);
+  }
   if (external) crc = contentCrc(rec, kEphRecordSize[id.sys]);
   Locker<Mutex> lock(ephMutex_);
-  return storeEphemeris(id.sys, id.si, dataType, rec, crc, replace, noWeek);
+  return storeEphemeris(id.sys, id.si, dataType, rec, crc, replace, noWeek, false);
+}
+
+// A record read back from the image goes through the ordinary store step, so it meets the same
+// rules as a broadcast one; it is marked as not new.
+bool SatelliteDataProcessor::restoreEphemeris(int sys, int si, int dataType) {
+  if (sys == kSysGlonass && gloRestoreSuppressed_) return false;
+  alignas(8) std::uint8_t scratch[kMaxEphRecordSize] = {};
+  if (!nav_nv::restore_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], dataType, scratch)) return false;
+  if (gpsLayout(sys)) {
+    auto* r = reinterpret_cast<ZRT_EPH_GPS*>(scratch);
+    r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
+  }
+  return storeEphemeris(sys, si, dataType, scratch, contentCrc(scratch, kEphRecordSize[sys]), true, false, true) != 0;
 }
 
 int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const void* rec,
-                                           std::uint32_t crc, bool replace, bool noWeek) {
+                                           std::uint32_t crc, bool replace, bool noWeek, bool restored) {
   const int slot = ephSlotOf(sys, si, dataType);
   EphSlot& s = eph_[slot];
   if (s.valid) {
@@ -194,8 +253,12 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   std::int32_t ref = 0;
   std::uint16_t cycle = 0;
   bool healthy = false;
+  // Orbit plausibility is the system's own test; until a system has one its records are kept
+  // but never used for positions.
+  bool plausible = false;
   if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
+    if (sys == kSysGps) plausible = is_GpsEphemerisPlausible(*r, dataType);
     iod = static_cast<std::uint16_t>(r->iodc);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
@@ -213,8 +276,13 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
   }
   takePoolElement(sys, slot);
-  // GLONASS links a frequency number to its orbital slot only through its own record rules.
-  if (sys != kSysGlonass) linkIdentity(sys, si, si);
+  if (sys != kSysGlonass) {
+    linkIdentity(sys, si, si);
+  } else {
+    // A GLONASS frequency number is linked to the orbital slot its ephemeris names.
+    const int n = static_cast<const ZRT_EPH_GLN*>(rec)->slot;
+    if (n >= SYS_SAT_MIN[kSysGlonass] && n <= SYS_SAT_MAX[kSysGlonass]) linkIdentity(sys, si, n - SYS_SAT_MIN[kSysGlonass]);
+  }
   if (iod != s.lastIod && s.rec[s.newest]->valid) {
     const std::int8_t t = s.newest;
     s.newest = s.previous;
@@ -225,7 +293,8 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   std::memcpy(e.native, rec, static_cast<std::size_t>(size));
   e.valid = true;
   e.healthy = healthy;
-  e.fromBroadcast = true;
+  e.plausible = plausible;
+  e.fromBroadcast = !restored;
   e.weekKnown = !noWeek;
   e.iod = iod;
   e.refTime = ref;
@@ -237,6 +306,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   s.valid = true;
   s.dataType = static_cast<std::uint8_t>(dataType);
   s.span = kGpsEphValiditySpan;
+  if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
   return 1;
@@ -252,12 +322,26 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   } else if (dataType != 255 && setup_.typeInUse[sys] < 255 && dataType != setup_.typeInUse[sys]) {
     return 0;
   }
-  if (rec == nullptr) return 0;
+  alignas(8) std::uint8_t scratch[kMaxAlmRecordSize] = {};
+  const bool restoring = rec == nullptr;
+  if (restoring) {
+    if (!nav_nv::restore_NvRamAlmanacData(alm_[SYS_SAT_BASE_NUM[sys] + id.sat].id, scratch)) return 0;
+    rec = scratch;
+  }
   Locker<Mutex> lock(almMutex_);
   AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + id.sat];
   AlmSlot n = a;
   std::memcpy(n.rec, rec, static_cast<std::size_t>(kAlmRecordSize[sys] - 1));
-  if (gpsLayout(sys)) {
+  if (sys == kSysGps) {
+    const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
+    if (!accept_GpsAlmanac(*r, a.valid ? reinterpret_cast<const ZRT_ALM_GPS*>(a.rec) : nullptr)) return 0;
+    n.usable = is_GpsAlmanacUsable(*r);
+    n.healthy = r->health == 0;
+    n.storeInImage = (r->rank & 1) == 0;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
+    if (n.usable) satDataLinks.setGpsSatType(r->prn, r->config & 7);
+  } else if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
     if (r->marker == '?') return 0;
     n.usable = r->config >= 0;
@@ -282,70 +366,49 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   bump(n.counter);
   a = n;
   bump(almCounter_[sys]);
+  if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, rec);
+  // Polynomials built from the old almanac must be rebuilt.
+  if (a.id.si < SYS_SI_NUM[sys]) {
+    Locker<Mutex> ephLock(ephMutex_);
+    for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt)
+      for (auto* r : eph_[ephSlotOf(sys, a.id.si, dt)].rec)
+        if (r != nullptr) r->polyComputed = false;
+  }
   return 1;
 }
 
-int SatelliteDataProcessor::update_UtcData(int sys, int, const void* rec) {
-  if (sys < 0 || sys >= SYS_NUM || rec == nullptr) return 0;
+int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* rec) {
+  if (sys < 0 || sys >= SYS_NUM) return 0;
+  alignas(8) std::uint8_t scratch[kMaxUtcRecordSize] = {};
+  const bool restoring = rec == nullptr;
+  if (restoring) {
+    if (!nav_nv::restore_NvRamUtcData(sys, dataType, scratch)) return 0;
+    rec = scratch;
+  }
+  // A restored record meets the same rule as a broadcast one.
   if (sys != kSysGlonass && static_cast<const std::uint8_t*>(rec)[21] == 0) return 0;
   Locker<Mutex> lock(utcMutex_);
   UtcSlot& u = utc_[sys];
   const auto size = static_cast<std::size_t>(kUtcRecordSize[sys] - 1);
-  std::memcpy(u.rec, rec, size);
-  std::memcpy(u.kept, rec, size);
-  u.keptValid = true;
+  std::memmove(u.rec, rec, size);
   u.valid = true;
   bump(u.counter);
+  if (!restoring) nav_nv::store_NvRamUtcData(sys, rec);
+  if (sys == kSysGps && time_.valid && time_.cycleKnown[kSysGps]) {
+    const auto& g = *static_cast<const ZRT_UTC_GPS*>(rec);
+    const double tow = time_.sec[kSysGps];
+    deltaTime_.update_SystemToUtcDeltaTime(kSysGps, static_cast<int>(std::lround(tow * 1000)),
+                                           get_GpsUtcDifference(g, time_.cycle[kSysGps], tow), g.A1);
+  }
   return 1;
 }
 
 const ZRT_UTC_GPS* SatelliteDataProcessor::restore_NvRamUtcDataGpsAlike(int sys, ZRT_UTC_GPS* out) {
-  if (sys < 0 || sys >= SYS_NUM || sys == kSysGlonass || out == nullptr) return nullptr;
-  if (kUtcRecordSize[sys] < static_cast<int>(sizeof(ZRT_UTC_GPS))) return nullptr;
-  Locker<Mutex> lock(utcMutex_);
-  if (!utc_[sys].keptValid) return nullptr;
-  std::memcpy(out, utc_[sys].kept, sizeof(ZRT_UTC_GPS) - 1);
-  out->cs = 0;
-  return out;
+  return nav_nv::restore_NvRamUtcDataGpsAlike(sys, out) ? out : nullptr;
 }
 
-bool SatelliteDataProcessor::restore_NvRamUtcData(int sys, int, void* out) {
-  if (sys < 0 || sys >= SYS_NUM || out == nullptr) return false;
-  Locker<Mutex> lock(utcMutex_);
-  if (!utc_[sys].keptValid) return false;
-  std::memcpy(out, utc_[sys].kept, static_cast<std::size_t>(kUtcRecordSize[sys] - 1));
-  return true;
-}
-
-void SatelliteDataProcessor::update(const SatDataEpoch& epoch) {
-  SatDataTime t = epoch.time;
-  for (int sys = 0; sys < SYS_NUM; ++sys) {
-    t.cycle[sys] = ((t.cycle[sys] % SYS_CYCLE_NUM[sys]) + SYS_CYCLE_NUM[sys]) % SYS_CYCLE_NUM[sys];
-    if (t.cycleKnown[sys] != time_.cycleKnown[sys]) {
-      Locker<Mutex> lock(ephMutex_);
-      for (int i = SYS_EPH_BASE_NUM[sys];
-           i < SYS_EPH_BASE_NUM[sys] + SYS_SI_NUM[sys] * SYS_DATA_TYPES_NUM[sys]; ++i)
-        for (auto* r : eph_[i].rec)
-          if (r != nullptr) r->polyComputed = false;
-    }
-  }
-  if (!t.valid) return;
-  time_ = t;
-  if (!(epoch.setup == setup_)) set_Setup(epoch.setup);
-  {
-    Locker<Mutex> lock(ephMutex_);
-    for (int sys = 0; sys < SYS_NUM; ++sys)
-      for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {
-        if (epoch.ephReset[SYS_SI_BASE_NUM[sys] + si] == 0 && !epoch.clearAllEph) continue;
-        for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
-      }
-  }
-  if (epoch.clearAllAlm) {
-    Locker<Mutex> lock(almMutex_);
-    for (auto& a : alm_) a.valid = a.usable = a.healthy = false;
-  }
-  positionFresh_ = epoch.positionFresh;
-  start_ = false;
+bool SatelliteDataProcessor::restore_NvRamUtcData(int sys, int dataType, void* out) {
+  return nav_nv::restore_NvRamUtcData(sys, dataType, out);
 }
 
 int SatelliteDataProcessor::get_UsedNavigationData(int sys) const {
@@ -402,7 +465,15 @@ bool SatelliteDataProcessor::is_EphemerisReady(int sys, int si, int dataType, Wh
   return std::fabs(dt) <= s.span;
 }
 
-bool SatelliteDataProcessor::is_EphemerisValid(int, int, int, WhichRecord) const { return false; }
+bool SatelliteDataProcessor::is_EphemerisValid(int sys, int si, int dataType, WhichRecord which) const {
+  if (!time_.valid || !is_EphemerisReady(sys, si, dataType, which)) return false;
+  return chosen(eph_[ephSlotOf(sys, si, dataType)], which)->plausible;
+}
+
+bool SatelliteDataProcessor::is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const {
+  const ExtEphRecord* r = chosen(eph_[ephSlotOf(sys, si, dataType)], which);
+  return r != nullptr && r->healthy;
+}
 
 const ExtEphRecord* SatelliteDataProcessor::get_EphLastData(int sys, int si, int dataType) {
   if (!is_EphemerisReady(sys, si, dataType, kLastStored)) return nullptr;
@@ -462,4 +533,19 @@ void SatelliteDataProcessor::set_AlertFlag(SvIdType id, int dataType, bool on) {
 bool SatelliteDataProcessor::get_AlertFlag(SvIdType id, int dataType) const {
   if (!id.isValidSi() || dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[id.sys]) return false;
   return eph_[ephSlotOf(id.sys, id.si, dataType)].alert != 0;
+}
+
+int SatelliteDataProcessor::update_GpsCnavDCData(SvIdType, const NavData::GpsCnavDCDataType&) { return 0; }
+
+int SatelliteDataProcessor::update_GpsCnavSysOffsetData(int, const NavData::GpsCnavSysOffsetDataType&) { return 0; }
+
+int SatelliteDataProcessor::take_GpsCnavDCData(SvIdType id, NavData::GpsCnavDCDataType* out) const {
+  if (out == nullptr || !id.isValidSat()) return 0;
+  int k = -1;
+  if (id.sys == kSysGps) k = id.sat;
+  else if (id.sys == kSysQzss) k = id.sat + 32;
+  else if (id.sys == kSysNavic) k = id.sat + 39;
+  if (k < 0 || k >= kCnavDcRecords) return 0;
+  *out = cnavDc_[k];
+  return 1;
 }

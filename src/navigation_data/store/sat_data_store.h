@@ -8,7 +8,10 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
+#include "navigation_data/store/sat_delta_time.h"
+#include "platform/hook.h"
 #include "navigation_data/sv_id.h"
 #include "platform/rtos.h"
 
@@ -21,6 +24,13 @@ constexpr int SYS_POOL_BASE[SYS_NUM] = {0, 56, 75, 105, 117, 138, 261};
 constexpr int kExitBadEphSlot = 979;
 constexpr std::uint16_t kNoIod = 65535;
 constexpr std::uint16_t kGpsEphValiditySpan = 14460;  // s either side of toe
+constexpr double kSatTrackedSec = 120;  // a satellite locked this recently counts as tracked
+constexpr double kNeverLocked = -1e18;
+
+// Every satellite of each system enabled, the setups' default for the satellite masks.
+constexpr std::uint64_t kAllSatsMask[SYS_NUM] = {0xFFFFFFFFull, 0x3FFFFFFFull, 0xFFFFFFFFFull, 0xFFFFFFFull,
+                                                 0x7Full, 0x7FFFFFFFFFFFFFFFull, 0x3FFFull};
+constexpr int kSatMaskKinds = 5;  // in use, health check, almanac wait, URA check, DVS check
 
 // What the store takes from the positioning layer's setups.
 struct SatDataSetup {
@@ -29,7 +39,22 @@ struct SatDataSetup {
   std::uint8_t typeInUse[SYS_NUM] = {255, 255, 255, 255, 255, 255, 255};
   // Non-zero: an empty slot takes a first unconfirmed ephemeris only without a fresh position.
   std::uint8_t firstEphNeedsNoPos = 0;
-  std::uint16_t almAgeDays = 7;
+  // Non-zero: a satellite without an ephemeris polynomial gets one from its almanac.
+  std::uint8_t almPolynom = 0;
+  std::uint16_t almAgeDays[SYS_NUM] = {30, 30, 30, 30, 30, 30, 30};
+  // Settings whose change makes every polynomial of the system be rebuilt.
+  std::uint64_t satMasks[kSatMaskKinds][SYS_NUM] = {
+      {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
+      {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
+      {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
+      {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]},
+      {kAllSatsMask[0], kAllSatsMask[1], kAllSatsMask[2], kAllSatsMask[3], kAllSatsMask[4], kAllSatsMask[5], kAllSatsMask[6]}};
+  std::uint32_t signalMask[SYS_NUM] = {0x3F, 0x1F, 0x1D, 0x11, 0x39, 0x3D, 0x10};
+  // Largest ephemeris accuracy (m) a polynomial may have where the "URA check" mask asks.
+  float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
+  std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
+  float elevMask = 5.0f;  // degrees
+  std::uint32_t elevMode = 0;
   bool operator==(const SatDataSetup&) const = default;
 };
 
@@ -43,15 +68,37 @@ struct SatDataTime {
 };
 
 struct SatDataEpoch {
+  bool setupValid = true;  // false while a setup server is still empty
   SatDataSetup setup;
   SatDataTime time;
+  double monoSec = 0;          // monotonic seconds of this call (lock ages)
   bool positionFresh = false;  // a usable position younger than 60 s
+  double rcvPos[3] = {};       // that position, ECEF m
+  // Satellites locked in this epoch, a bit per tracking index of each system; only when known.
+  bool lockedValid = false;
+  std::uint64_t locked[SYS_NUM] = {};
   // Ephemeris reset requests drained from their server, by global tracking index: non-zero
   // drops every data type of that satellite.
   std::uint8_t ephReset[SYS_SI_TOTAL] = {};
   // Requests to drop every stored ephemeris / almanac; served once.
   bool clearAllEph = false;
   bool clearAllAlm = false;
+};
+
+// What one update() hands back for the positioning layer to publish.
+struct SatDataEpochResult {
+  bool ran = false;  // false: no receiver time or no setup, nothing was done
+  PosData::SatdataDeltaTimeType deltaTime;
+  // Satellites whose ephemeris disagreed with their almanac, by global tracking index.
+  std::uint8_t satReset[SYS_SI_TOTAL] = {};
+};
+
+// A satellite's position and velocity at a time, from its polynomial or its almanac.
+struct SatPosState {
+  bool has = false;
+  double pos[3] = {};  // m, ECEF
+  float vel[3] = {};   // m/s
+  double timeMs = 0;   // receiver time of the state, ms
 };
 
 // One stored ephemeris with the store's own state around the native record.
@@ -62,10 +109,14 @@ struct ExtEphRecord {
   bool fromBroadcast = false;
   bool polyComputed = false;
   bool weekKnown = false;
+  bool almChecked = false;
   std::uint16_t iod = kNoIod;
   std::uint16_t cycle = 0;
   std::int32_t refTime = 0;
   alignas(8) std::uint8_t native[kMaxEphRecordSize] = {};
+  // The record's polynomial: its nodes and the entry built from them (valid while polyComputed).
+  PolyNodeRing nodes;
+  SatData::PolynomEntryType entry{};
 };
 
 class SatelliteDataProcessor {
@@ -87,8 +138,19 @@ class SatelliteDataProcessor {
   // The whole stored UTC block of `sys`; false when none.
   bool restore_NvRamUtcData(int sys, int dataType, void* out);
 
+  // CNAV differential corrections and time offsets: kept by nobody, so a reader finds none.
+  int update_GpsCnavDCData(SvIdType id, const NavData::GpsCnavDCDataType& rec);
+  int update_GpsCnavSysOffsetData(int sys, const NavData::GpsCnavSysOffsetDataType& rec);
+  // The satellite's correction record (GPS, QZSS, NavIC); 0 for another identity.
+  int take_GpsCnavDCData(SvIdType id, NavData::GpsCnavDCDataType* out) const;
+
   // Once a second, from the positioning layer's background task.
-  void update(const SatDataEpoch& epoch);
+  void update(const SatDataEpoch& epoch, SatDataEpochResult* result = nullptr);
+
+  // The data type whose records feed the satellite's polynomials; 255 none.
+  int get_PrimaryDataType(int sys, int si) const;
+  // Whether a satellite counts as tracked (locked within the last 120 s).
+  bool is_SatTracked(int sys, int si) const;
 
   int get_UsedNavigationData(int sys) const;
   std::uint16_t get_EphUpdateCounter(int sys) const;
@@ -113,14 +175,27 @@ class SatelliteDataProcessor {
   bool get_AlertFlag(SvIdType id, int dataType) const;
 
   bool is_EphemerisReady(int sys, int si, int dataType, WhichRecord which) const;
-  // Orbit plausibility belongs to the per-system orbit code: not available until it exists
-  // for the system.
+  // Ready, with a receiver time and the orbit-plausible mark, which the per-system orbit code
+  // sets: until that code exists for a system its ephemerides are never valid.
   bool is_EphemerisValid(int sys, int si, int dataType, WhichRecord which) const;
+  bool is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const;
   bool is_AlmanacReady(int sys, int sat);
+
+  // The primary data type among those in use (`typeInUse`, 255 all): the first whose newest
+  // record is valid and healthy, else the first valid one; 255 none.
+  static int choose_PrimaryDataType(int typesNum, std::uint8_t typeInUse, const bool valid[],
+                                    const bool healthy[]);
+  // Ephemeris and almanac of one satellite, each propagated with its own velocity to `nowMs`:
+  // true when they disagree by more than 100 km or 100 m/s in a component.
+  static bool is_EphemerisWrongByAlmanac(const SatPosState& eph, const SatPosState& alm, double nowMs);
+  // Whether a disagreeing ephemeris of that system and data type is dropped with its satellite
+  // reset; one of another kind stays, unchecked.
+  static bool is_ResetByAlmanacCheck(int sys, int dataType);
 
   // Cycle (week) number of the toe, from the week of transmission.
   static std::uint16_t get_ToeCycleNum(int sys, std::int32_t toe, std::int32_t tow, int week);
 
+  // update_SetupData: the setup of this epoch.
   void set_Setup(const SatDataSetup& s);
 
  private:
@@ -149,9 +224,6 @@ class SatelliteDataProcessor {
     alignas(8) std::uint8_t rec[kMaxUtcRecordSize] = {};
     bool valid = false;
     std::uint16_t counter = 0;
-    // The block kept for the next start.
-    alignas(8) std::uint8_t kept[kMaxUtcRecordSize] = {};
-    bool keptValid = false;
   };
   struct PoolElem {
     ExtEphRecord r[2];
@@ -171,8 +243,20 @@ class SatelliteDataProcessor {
   void clearEphSlot(int slot);
   void dropEphSlot(int slot);  // clears the slot and gives its pool element back
   int storeEphemeris(int sys, int si, int dataType, const void* rec, std::uint32_t crc,
-                     bool replace, bool noWeek);
+                     bool replace, bool noWeek, bool restored);
   const ExtEphRecord* chosen(const EphSlot& s, WhichRecord which) const;
+  void clearPolyComputed(int sys);
+  bool restoreEphemeris(int sys, int si, int dataType);
+  void updateSatellite(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
+  void check_EphemerisByAlmanacData(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
+  void updateAlmanacSlot(int sys, int sat, const SatDataEpoch& epoch);
+  // Orbit products of one satellite (sat_data_polynom.cpp).
+  bool update_SatellitePolynom(int sys, int si, int dataType, int recIdx);
+  bool update_SatelliteTgdData(int sys, int si, int dataType);
+  bool fill_SatPolynomSet(int sys, int si);
+  bool publish_SatPolynomSet(int sys, int si);
+  void clear_EphemerisDependentData(int sys, int si);
+  bool update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out);
 
   EphSlot eph_[SYS_EPH_TOTAL];
   static constexpr int kPoolTotal = 56 + 19 + 30 + 12 + 21 + 123 + 14;
@@ -188,7 +272,33 @@ class SatelliteDataProcessor {
   SatDataTime time_;
   bool positionFresh_ = false;
   bool start_ = true;
+  bool gloRestoreSuppressed_ = false;
+  bool gloTypesRestored_ = false;
+  std::uint8_t primary_[SYS_SI_TOTAL];
+  double lockSec_[SYS_SI_TOTAL];
+  bool tracked_[SYS_SI_TOTAL] = {};
+  SatPosState ephPos_[SYS_SI_TOTAL];
+  SatPosState almPos_[SYS_SAT_TOTAL];
+  PosData::SatdataDeltaTimeType deltaTime_;
+  // CNAV differential corrections: GPS by SAT, QZSS at SAT + 32, NavIC at SAT + 39.
+  static constexpr int kCnavDcRecords = 53;
+  NavData::GpsCnavDCDataType cnavDc_[kCnavDcRecords] = {};
+  // The polynomial set of each satellite as it is being built (tracking index); published whole.
+  SatData::PolynomSetType polySet_[SYS_SI_TOTAL];
   Mutex ephMutex_, almMutex_, utcMutex_;
 };
 
 extern SatelliteDataProcessor SatDataProcessorInstance;
+
+// What the store hands to the layers above.
+struct SatDataLinks {
+  // The GLONASS signal-type registry: the type of an orbital slot (1..30).
+  Hook<void(int slot, int type)> setGloSatType{"navigation_data", "satDataLinks.setGloSatType"};
+  // The GPS signal-type registry: the signal generation of a PRN from its almanac.
+  Hook<void(int prn, int type)> setGpsSatType{"navigation_data", "satDataLinks.setGpsSatType"};
+  // The receiver's reference frame: a polynomial of the system, built in WGS 84, into the
+  // system's datum of the setup.
+  Hook<void(int sys, SatData::PolynomEntryType& entry)> polynomToRcvFrame{"navigation_data",
+                                                                         "satDataLinks.polynomToRcvFrame"};
+};
+extern SatDataLinks satDataLinks;

@@ -1,5 +1,7 @@
 #include "positioning/data_servers/pvt_data.h"
 
+#include "navigation_data/store/nav_nv_blocks.h"
+
 // The class locks are defined here, ahead of the store, so that they exist before the store's
 // constructors use them (objects of one file are built in the order they are defined).
 Mutex PVTEngineEpochDataServerType::mutex;
@@ -69,6 +71,9 @@ void PVTDataType::allocate_NvRamData() {
   kfkEngineSetup.allocate_NvRam(id++);
   kfkSteadyPartSetup.allocate_NvRam(id++);
   for (auto& s : rtcmStationData) s.allocate_NvRam(static_cast<std::uint16_t>(id + s.sourceIndex()));
+  // The satellite data store's blocks come after every block laid out before them, so an image
+  // stored before they existed keeps its layout.
+  nav_nv::allocate_NvRamData();
 }
 
 void PVTDataType::restore_NvRamData() {

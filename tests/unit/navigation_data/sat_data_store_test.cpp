@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "navigation_data/store/nav_nv_blocks.h"
 
 namespace {
 
@@ -149,6 +152,294 @@ TEST(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
     EXPECT_EQ(s->is_EphemerisReady(kSysGps, 0, 0, Store::kLastStored), c.prn1) << c.req;
     EXPECT_EQ(s->is_EphemerisReady(kSysGps, 1, 0, Store::kLastStored), c.prn2) << c.req;
     EXPECT_EQ(s->get_AlmLastData(kSysGps, 8) != nullptr, c.alm) << c.req;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+SatDataEpoch timedEpoch(double gpsSec, double monoSec = 1000) {
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.cycleKnown[kSysGps] = true;
+  ep.time.cycle[kSysGps] = 500;
+  ep.time.sec[kSysGps] = gpsSec;
+  ep.monoSec = monoSec;
+  return ep;
+}
+
+TEST(SatDataStore, SourceSettingAgainstOwnAndExternalRecords) {
+  // 0 off, 1 own decoders, 2 external, 3 (and anything above) both; the almanac has its own.
+  const struct { std::uint8_t source; bool external; bool taken; } rows[] = {
+      {0, false, false}, {0, true, false}, {1, false, true}, {1, true, false},
+      {2, false, false}, {2, true, true},  {3, false, true}, {3, true, true}, {7, true, true}};
+  for (const auto& r : rows) {
+    auto s = freshStore();
+    SatDataSetup setup;
+    setup.ephSource = r.source;
+    setup.almSource = r.source;
+    s->set_Setup(setup);
+    ZRT_EPH_GPS e{};
+    e.iodc = 3;
+    ZRT_ALM_GPS a{};
+    EXPECT_EQ(s->update_EphemerisData(gps(7), 0, &e, 5, true, r.external, false) != 0, r.taken) << int(r.source) << r.external;
+    EXPECT_EQ(s->update_AlmanacData(gps(7), 255, &a, r.external) != 0, r.taken) << int(r.source) << r.external;
+    // A refused record leaves the slot untouched.
+    EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 6, 0), r.taken ? 1 : 0);
+  }
+}
+
+TEST(SatDataStore, NewIodKeepsThePreviousRecordReadable) {
+  auto s = freshStore();
+  ZRT_EPH_GPS a{}, b{};
+  a.iodc = 20, a.toe = a.tow = 100800, a.week = 500;  // 04:00 on day 1
+  b = a;
+  b.iodc = 21, b.toe = b.tow = 100800 + 2 * 14460 + 3600;
+  ASSERT_TRUE(s->update_EphemerisData(gps(3), 0, &a, 1, true, false, false));
+  ASSERT_TRUE(s->update_EphemerisData(gps(3), 0, &b, 2, true, false, false));
+  // Near a's toe only the previous record is ready; near b's only the newest and the last.
+  const struct { double t; bool prev, newest, last; } rows[] = {
+      {100800, true, false, false}, {static_cast<double>(b.toe), false, true, true}};
+  for (const auto& r : rows) {
+    s->update(timedEpoch(r.t));
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 2, 0, Store::kPrevious), r.prev) << r.t;
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 2, 0, Store::kNewest), r.newest) << r.t;
+    EXPECT_EQ(s->is_EphemerisReady(kSysGps, 2, 0, Store::kLastStored), r.last) << r.t;
+  }
+  // The same issue again with new raw bits replaces the newest record, not the previous one.
+  b.toe += 600;
+  ASSERT_TRUE(s->update_EphemerisData(gps(3), 0, &b, 3, true, false, false));
+  s->update(timedEpoch(100800));
+  EXPECT_TRUE(s->is_EphemerisReady(kSysGps, 2, 0, Store::kPrevious));
+}
+
+TEST(SatDataStore, CountersStepFrom30000To1) {
+  auto s = freshStore();
+  ZRT_EPH_GPS e{};
+  ZRT_UTC_GPS u{};
+  u.dtLS = 15;
+  for (std::uint32_t k = 1; k <= 30001; ++k) {
+    e.iodc = static_cast<std::int16_t>(k & 0x3FF);
+    ASSERT_TRUE(s->update_EphemerisData(gps(1), 0, &e, k, true, false, false));
+    ASSERT_TRUE(s->update_UtcData(kSysGps, 0, &u));
+    const std::uint16_t want = k <= 30000 ? static_cast<std::uint16_t>(k) : 1;
+    if (k < 29999) continue;
+    EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 0, 0), want) << k;
+    EXPECT_EQ(s->get_EphUpdateCounter(kSysGps), want) << k;
+    EXPECT_EQ(s->get_UtcUpdateCounter(kSysGps), want) << k;
+  }
+}
+
+TEST(SatDataStore, AlmanacDataTypeRule) {
+  // Galileo takes only its I/NAV type (0) or any (255); the others the setup's type or any.
+  const struct { int sys; std::uint8_t inUse; int dataType; bool taken; } rows[] = {
+      {kSysGalileo, 255, 0, true}, {kSysGalileo, 255, 1, false}, {kSysGalileo, 1, 1, false},
+      {kSysGalileo, 255, 255, true}, {kSysGps, 255, 1, true}, {kSysGps, 1, 1, true},
+      {kSysGps, 1, 0, false}, {kSysGps, 1, 255, true}, {kSysBeidou, 0, 1, false}};
+  for (const auto& r : rows) {
+    auto s = freshStore();
+    SatDataSetup setup;
+    setup.typeInUse[r.sys] = r.inUse;
+    s->set_Setup(setup);
+    std::uint8_t rec[kMaxAlmRecordSize] = {};
+    const SvIdType id{2, static_cast<std::uint8_t>(r.sys), 0, 2};
+    EXPECT_EQ(s->update_AlmanacData(id, r.dataType, rec, false) != 0, r.taken) << r.sys << " " << r.dataType;
+  }
+}
+
+TEST(SatDataStore, AlmanacAgeLimitSetsValiditySpan) {
+  // With the week unknown the almanac ages within its week: ready up to days x 86400 from toa.
+  const struct { std::uint16_t days; double dt; bool ready; } rows[] = {
+      {1, 86400, true}, {1, 86401, false}, {2, 172800, true}, {2, -172801, false}};
+  for (const auto& r : rows) {
+    auto s = freshStore();
+    ZRT_ALM_GPS a{};
+    a.toa = 302400;
+    ASSERT_TRUE(s->update_AlmanacData(gps(4), 255, &a, false));
+    SatDataEpoch ep = timedEpoch(302400 + r.dt);
+    ep.time.cycleKnown[kSysGps] = false;
+    ep.setup.almAgeDays[kSysGps] = r.days;
+    s->update(ep);
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 3) != nullptr, r.ready) << r.days << " " << r.dt;
+  }
+}
+
+TEST(SatDataStore, DataTypeInUseChangeCountsEverySlot) {
+  auto s = freshStore();
+  SatDataEpoch ep = timedEpoch(0);
+  s->update(ep);
+  const std::uint16_t before = s->get_EphUpdateCounter(kSysGps, 9, 1);
+  ep.setup.typeInUse[kSysGps] = 1;
+  s->update(ep);
+  s->update(ep);  // the same setup again changes nothing
+  EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 9, 1), before + 1);
+  EXPECT_EQ(s->get_EphUpdateCounter(kSysGps, 31, 2), before + 1);
+  EXPECT_EQ(s->get_EphUpdateCounter(kSysGps), 1);
+  EXPECT_EQ(s->get_EphUpdateCounter(kSysGalileo), 0);
+  EXPECT_EQ(s->get_UsedNavigationData(kSysGps), 1);
+}
+
+TEST(SatDataStore, LockedWithin120sCountsAsTracked) {
+  auto s = freshStore();
+  SatDataEpoch ep = timedEpoch(0, 5000);
+  ep.lockedValid = true;
+  ep.locked[kSysGps] = 1ull << 6;
+  ep.locked[kSysBeidou] = 1ull << 62;
+  s->update(ep);
+  ep.locked[kSysGps] = ep.locked[kSysBeidou] = 0;
+  const struct { double mono; bool tracked; } rows[] = {{5000, true}, {5119.5, true}, {5120, false}, {5300, false}};
+  for (const auto& r : rows) {
+    ep.monoSec = r.mono;
+    s->update(ep);
+    EXPECT_EQ(s->is_SatTracked(kSysGps, 6), r.tracked) << r.mono;
+    EXPECT_EQ(s->is_SatTracked(kSysBeidou, 62), r.tracked) << r.mono;
+    EXPECT_FALSE(s->is_SatTracked(kSysGps, 5));
+  }
+}
+
+TEST(SatDataStore, PrimaryDataTypeChoice) {
+  const struct { int n; std::uint8_t inUse; bool v[3], h[3]; int primary; } rows[] = {
+      {3, 255, {true, true, true}, {true, true, true}, 0},
+      {3, 255, {true, true, false}, {false, true, false}, 1},    // first healthy
+      {3, 255, {false, true, true}, {false, false, false}, 1},   // none healthy: first valid
+      {3, 255, {false, false, false}, {true, true, true}, 255},  // nothing valid
+      {3, 2, {true, true, true}, {true, true, true}, 2},          // only the type in use
+      {3, 2, {true, true, false}, {true, true, false}, 255},
+      {2, 255, {false, true, true}, {false, false, true}, 1},    // a type beyond the system's
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(Store::choose_PrimaryDataType(r.n, r.inUse, r.v, r.h), r.primary) << r.primary;
+}
+
+TEST(SatDataStore, EphemerisAgainstAlmanacLimits) {
+  SatPosState eph, alm;
+  eph.has = true;
+  eph.pos[0] = 20e6, eph.vel[1] = 3000, eph.timeMs = 1000;
+  // Each row moves the almanac state; both are carried by their own velocity to 51000 ms, over
+  // which the ephemeris state moves 150 km along y.
+  const struct { double dx, dy; float dv; double almTimeMs; bool wrong; } rows[] = {
+      {0, 0, 0, 1000, false},       {100000, 0, 0, 1000, false}, {100001, 0, 0, 1000, true},
+      {-100001, 0, 0, 1000, true},  {0, 0, 100, 1000, false},    {0, 0, -100.5f, 1000, true},
+      {0, 150000, 0, 51000, false}, {0, 150000, 0, 1000, true}};
+  for (const auto& r : rows) {
+    alm = eph;
+    alm.pos[0] += r.dx, alm.pos[1] += r.dy, alm.vel[1] += r.dv, alm.timeMs = r.almTimeMs;
+    EXPECT_EQ(Store::is_EphemerisWrongByAlmanac(eph, alm, 51000), r.wrong) << r.dx << " " << r.dy << " " << r.dv;
+  }
+  alm = eph;
+  alm.pos[2] = std::nan("");
+  EXPECT_TRUE(Store::is_EphemerisWrongByAlmanac(eph, alm, 51000));
+  const struct { int sys, dataType; bool reset; } acted[] = {
+      {kSysNavic, 0, true}, {kSysGps, 0, true}, {kSysQzss, 0, true}, {kSysBeidou, 0, true},
+      {kSysGps, 1, false}, {kSysBeidou, 1, false}, {kSysGalileo, 0, false}, {kSysGlonass, 0, false}};
+  for (const auto& a : acted) EXPECT_EQ(Store::is_ResetByAlmanacCheck(a.sys, a.dataType), a.reset) << a.sys;
+}
+
+TEST(SatDataStore, GlonassFrequencyNumbersLinkThroughTheirEphemeris) {
+  auto s = freshStore();
+  ZRT_EPH_GLN g{};
+  // Frequency index 3 (number -4) first names slot 5, then slot 9; index 4 names no valid slot.
+  g.slot = 5, g.freqNum = -4;
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, &g, 1, true, false, false));
+  EXPECT_EQ(s->get_EphSvId(kSysGlonass, 3).sat, 4);
+  EXPECT_EQ(s->get_SvIdx(kSysGlonass, 4), 3);
+  g.slot = 9;
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{3, kSysGlonass, 0, 255}, 0, &g, 2, true, false, false));
+  g.slot = 31;
+  ASSERT_TRUE(s->update_EphemerisData(SvIdType{4, kSysGlonass, 0, 255}, 0, &g, 3, true, false, false));
+  const struct { int si, ephSat; } eph[] = {{3, 8}, {4, 255}, {14, 255}};
+  for (const auto& r : eph) EXPECT_EQ(s->get_EphSvId(kSysGlonass, r.si).sat, r.ephSat) << r.si;
+  const struct { int sat, si; } alm[] = {{4, 255}, {8, 3}, {29, 255}};
+  for (const auto& r : alm) EXPECT_EQ(s->get_SvIdx(kSysGlonass, r.sat), r.si) << r.sat;
+}
+
+TEST(SatDataStore, CnavCorrectionRecordsStayEmpty) {
+  auto s = freshStore();
+  NavData::GpsCnavDCDataType dc{};
+  dc.flags = NavData::kCnavDcValid, dc.daf0 = 1e-9f;
+  EXPECT_EQ(s->update_GpsCnavDCData(gps(3), dc), 0);
+  EXPECT_EQ(s->update_GpsCnavSysOffsetData(kSysGalileo, NavData::GpsCnavSysOffsetDataType{}), 0);
+  const struct { SvIdType id; int got; } rows[] = {
+      {gps(3), 1}, {gps(32), 1}, {{0, kSysQzss, 0, 6}, 1}, {{0, kSysNavic, 0, 13}, 1},
+      {{0, kSysQzss, 0, 7}, 0}, {{0, kSysNavic, 0, 14}, 0}, {{0, kSysGalileo, 0, 0}, 0},
+      {{0, kSysGlonass, 0, 3}, 0}, {{0, 9, 0, 0}, 0}};
+  for (const auto& r : rows) {
+    NavData::GpsCnavDCDataType out{};
+    out.flags = 0xFF;
+    EXPECT_EQ(s->take_GpsCnavDCData(r.id, &out), r.got) << int(r.id.sys) << " " << int(r.id.sat);
+    if (r.got) {
+      EXPECT_EQ(out.flags & NavData::kCnavDcValid, 0);
+    }
+  }
+}
+
+TEST(SatDataStore, UpdateNeedsTimeAndSetupAndRestoresKeptUtc) {
+  nav_nv::allocate_NvRamData();  // UTC is kept in the settings image
+  auto s = freshStore();
+  ZRT_UTC_GPS u{};
+  u.dtLS = 15;
+  ASSERT_TRUE(s->update_UtcData(kSysGps, 0, &u));
+  SatDataEpochResult res;
+  SatDataEpoch ep = timedEpoch(0);
+  ep.setupValid = false;
+  s->update(ep, &res);
+  EXPECT_FALSE(res.ran);
+  ep = SatDataEpoch{};
+  s->update(ep, &res);
+  EXPECT_FALSE(res.ran);
+  // The first full step restores what was kept: the UTC record counts again.
+  s->update(timedEpoch(0), &res);
+  EXPECT_TRUE(res.ran);
+  EXPECT_EQ(s->get_UtcUpdateCounter(kSysGps), 2);
+  EXPECT_NE(s->get_UtcLastData(kSysGps), nullptr);
+  EXPECT_EQ(s->update_UtcData(kSysGalileo, 0, nullptr), 0);  // nothing kept
+}
+
+// Arbitrary bytes under arbitrary identities: taken or refused, never a fault.
+TEST(SatDataStore, RandomRecordsAndIdentities) {
+  auto s = freshStore();
+  std::uint32_t x = 12345;
+  auto next = [&x] { return x = x * 1664525u + 1013904223u; };
+  alignas(8) std::uint8_t rec[kMaxEphRecordSize];
+  for (int k = 0; k < 3000; ++k) {
+    for (auto& b : rec) b = static_cast<std::uint8_t>(next() >> 24);
+    const SvIdType id{static_cast<std::uint8_t>(next() % 70), static_cast<std::uint8_t>(next() % 9), 0,
+                      static_cast<std::uint8_t>(next() % 70)};
+    const int dt = static_cast<int>(next() % 5) - 1;
+    const int taken = s->update_EphemerisData(id, dt, rec, next(), true, next() & 1, false);
+    if (!id.isValidSi() || dt < 0 || dt >= SYS_DATA_TYPES_NUM[id.sys]) {
+      EXPECT_EQ(taken, 0);
+    }
+    s->update_AlmanacData(id, dt, rec, false);
+    s->update_UtcData(id.sys, dt, rec);
+    if (k % 500 == 0) s->update(timedEpoch(next() % 604800));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// An unconfirmed record (replace clear) fills an empty slot unless a fresh position exists and
+// the setup asks for confirmation; it never replaces a stored one.
+TEST(SatDataStore, UnconfirmedFirstEphemeris) {
+  const struct { bool stored, replace, fresh; std::uint8_t confirm; bool taken; } rows[] = {
+      {false, true, true, 1, true},   {false, false, false, 1, true}, {false, false, true, 0, true},
+      {false, false, true, 1, false}, {true, false, false, 0, false}, {true, true, true, 1, true}};
+  for (const auto& r : rows) {
+    auto s = freshStore();
+    ZRT_EPH_GPS e{};
+    if (r.stored) {
+      ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 1, true, false, false));
+    }
+    SatDataEpoch ep = timedEpoch(0);
+    ep.setup.firstEphNeedsNoPos = r.confirm;
+    ep.positionFresh = r.fresh;
+    s->update(ep);
+    e.iodc = 9;
+    EXPECT_EQ(s->update_EphemerisData(gps(2), 0, &e, 2, r.replace, false, false) != 0, r.taken)
+        << r.stored << r.replace << r.fresh << int(r.confirm);
   }
 }
 

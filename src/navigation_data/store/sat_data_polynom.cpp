@@ -1,0 +1,118 @@
+// The store's orbit products of each satellite: the polynomial of every stored record, the
+// group delays, the set the per-epoch users read, and the satellite position from it.
+#include <cmath>
+
+#include "navigation_data/orbits/gps_orbit.h"
+#include "navigation_data/orbits/sat_polynom.h"
+#include "navigation_data/store/sat_data_store.h"
+
+namespace {
+constexpr int kMaskHealthUse = 1;
+constexpr int kMaskAlmanacCheck = 2;
+constexpr int kMaskUraCheck = 3;
+
+bool maskBit(const std::uint64_t (&masks)[kSatMaskKinds][SYS_NUM], int kind, int sys, int sat) {
+  return sat >= 0 && sat < 64 && ((masks[kind][sys] >> sat) & 1u) != 0;
+}
+
+SatData::PolynomEntryType noEntry() {
+  SatData::PolynomEntryType e{};
+  e.iod = kPolyNoIod;
+  return e;
+}
+}  // namespace
+
+bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
+  if (!has_KeplerOrbit(sys) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
+    // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
+    return false;
+  }
+  const WhichRecord which = recIdx == 0 ? kNewest : kPrevious;
+  if (!time_.valid || !is_EphemerisValid(sys, si, dataType, which)) return false;
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  const int sat = ephId_[g].sat != kSvUnknown ? ephId_[g].sat : si;
+  bool almReady = false, almHealthy = false;
+  if (sat < SYS_SAT_NUM[sys]) {
+    almReady = is_AlmanacReady(sys, sat);
+    almHealthy = alm_[SYS_SAT_BASE_NUM[sys] + sat].healthy;
+  }
+  Locker<Mutex> lock(ephMutex_);
+  EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
+  ExtEphRecord* r = s.rec[recIdx == 0 ? s.newest : s.previous];
+  if (r == nullptr || !r->valid) return false;
+  const auto& eph = *reinterpret_cast<const ZRT_EPH_GPS*>(r->native);
+  if (!::update_SatellitePolynom(sys, eph, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
+  SatData::PolynomEntryType& e = r->entry;
+  e.iod = r->iod;
+  e.dataType = static_cast<std::uint8_t>(dataType);
+  e.recordIndex = static_cast<std::uint8_t>(recIdx);
+  e.flags = 0;
+  // Written so that a NaN accuracy or limit counts as too large.
+  if (maskBit(setup_.satMasks, kMaskUraCheck, sys, sat) && !(std::sqrt(e.accuracy) <= setup_.uraLimit[sys]))
+    e.flags |= kPolyFlagInvalid;
+  if (!r->healthy && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
+  if (!maskBit(setup_.satMasks, kMaskAlmanacCheck, sys, sat)) e.flags |= kPolyFlagAlmChecked;
+  if (almReady) {
+    e.flags |= kPolyFlagAlmChecked;
+    if (!almHealthy) e.flags |= kPolyFlagAlmUnhealthy;
+  }
+  return true;
+}
+
+bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
+  if (sys != kSysGps && sys != kSysQzss) return false;
+  Locker<Mutex> lock(ephMutex_);
+  const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
+  const ExtEphRecord* r = chosen(s, kNewest);
+  if (r == nullptr) return false;
+  update_SatelliteTgd(*reinterpret_cast<const ZRT_EPH_GPS*>(r->native), dataType,
+                      polySet_[SYS_SI_BASE_NUM[sys] + si].tgd);
+  return true;
+}
+
+// The primary data type's two records give the set's entries; one not built has no IOD.
+bool SatelliteDataProcessor::fill_SatPolynomSet(int sys, int si) {
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  const int primary = primary_[g];
+  if (primary == 255) return false;
+  bool any = false;
+  {
+    Locker<Mutex> lock(ephMutex_);
+    const EphSlot& s = eph_[ephSlotOf(sys, si, primary)];
+    for (int k = 0; k < 2; ++k) {
+      const ExtEphRecord* r = s.valid ? s.rec[k == 0 ? s.newest : s.previous] : nullptr;
+      const bool built = r != nullptr && r->valid && r->plausible && r->polyComputed;
+      polySet_[g].entry[k] = built ? r->entry : noEntry();
+      if (built) satDataLinks.polynomToRcvFrame(sys, polySet_[g].entry[k]);
+      any = any || built;
+    }
+  }
+  return any;
+}
+
+bool SatelliteDataProcessor::publish_SatPolynomSet(int sys, int si) {
+  if (!fill_SatPolynomSet(sys, si)) return false;
+  return SatPolynomStoreInstance.Put(get_EphSvId(sys, si), &polySet_[SYS_SI_BASE_NUM[sys] + si]);
+}
+
+void SatelliteDataProcessor::clear_EphemerisDependentData(int sys, int si) {
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  polySet_[g] = SatData::PolynomSetType{};
+  polySet_[g].entry[0] = polySet_[g].entry[1] = noEntry();
+  SatPolynomStoreInstance.Put(get_EphSvId(sys, si), nullptr);
+}
+
+bool SatelliteDataProcessor::update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out) {
+  const SatData::PolynomEntryType& e = polySet_[SYS_SI_BASE_NUM[sys] + si].entry[0];
+  const double t = time_.sec[sys];
+  if (!time_.valid || !fill_SatPolynomSet(sys, si) || !SatPolynomStore::is_PolynomValid(e, sys, t)) {
+    out.has = false;
+    return false;
+  }
+  double vel[3];
+  eval_Polynom(e, fold_CycleTime(t - e.refTime, sys), out.pos, vel, nullptr);
+  for (int k = 0; k < 3; ++k) out.vel[k] = static_cast<float>(vel[k]);
+  out.timeMs = nowMs;
+  out.has = true;
+  return true;
+}

@@ -1,0 +1,208 @@
+// The store's once-a-second step: restores at start, serves the reset and clear requests,
+// follows the setup and the tracked satellites, and keeps the derived data of every satellite
+// (polynomials, positions, visibility) in step with its ephemerides and almanac.
+#include <cmath>
+
+#include "navigation_data/placeholders.h"
+#include "navigation_data/store/nav_nv_blocks.h"
+#include "navigation_data/store/sat_data_store.h"
+
+namespace {
+constexpr double kEphAlmMaxPosDiff = 100000;  // m
+constexpr double kEphAlmMaxVelDiff = 100;     // m/s
+constexpr double kFreshPositionMs = 60000;
+
+SvIdType siId(int sys, int si, int sat) {
+  return SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, static_cast<std::uint8_t>(sat)};
+}
+}  // namespace
+
+int SatelliteDataProcessor::choose_PrimaryDataType(int typesNum, std::uint8_t typeInUse, const bool valid[],
+                                                   const bool healthy[]) {
+  int firstValid = 255;
+  for (int dt = 0; dt < typesNum; ++dt) {
+    if (typeInUse != 255 && dt != typeInUse) continue;
+    if (!valid[dt]) continue;
+    if (healthy[dt]) return dt;
+    if (firstValid == 255) firstValid = dt;
+  }
+  return firstValid;
+}
+
+bool SatelliteDataProcessor::is_EphemerisWrongByAlmanac(const SatPosState& eph, const SatPosState& alm,
+                                                        double nowMs) {
+  const double dtEph = (nowMs - eph.timeMs) * 0.001;
+  const double dtAlm = (nowMs - alm.timeMs) * 0.001;
+  for (int k = 0; k < 3; ++k) {
+    const double pe = eph.pos[k] + eph.vel[k] * dtEph;
+    const double pa = alm.pos[k] + alm.vel[k] * dtAlm;
+    // Written so that a NaN anywhere counts as a disagreement.
+    if (!(std::fabs(pe - pa) <= kEphAlmMaxPosDiff)) return true;
+    if (!(std::fabs(static_cast<double>(eph.vel[k]) - alm.vel[k]) <= kEphAlmMaxVelDiff)) return true;
+  }
+  return false;
+}
+
+bool SatelliteDataProcessor::is_ResetByAlmanacCheck(int sys, int dataType) {
+  if (sys == kSysNavic) return true;
+  return dataType == 0 && (sys == kSysGps || sys == kSysQzss || sys == kSysBeidou);
+}
+
+int SatelliteDataProcessor::get_PrimaryDataType(int sys, int si) const {
+  checkSi(sys, si);
+  return primary_[SYS_SI_BASE_NUM[sys] + si];
+}
+
+bool SatelliteDataProcessor::is_SatTracked(int sys, int si) const {
+  checkSi(sys, si);
+  return tracked_[SYS_SI_BASE_NUM[sys] + si];
+}
+
+void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResult* result) {
+  if (!gloTypesRestored_) {
+    gloTypesRestored_ = true;
+    CorrData::GloMflagsType types;
+    if (nav_nv::restore_NvRamGloMflags(types))
+      for (const auto& table : types.type)
+        for (int slot = 1; slot <= 30; ++slot) satDataLinks.setGloSatType(slot, table[slot - 1]);
+  }
+
+  SatDataTime t = epoch.time;
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    const int n = SYS_CYCLE_NUM[sys];
+    t.cycle[sys] = ((t.cycle[sys] % n) + n) % n;
+    t.cycleKnown[sys] = t.valid && t.cycleKnown[sys];
+    // Polynomials are built in the system's time; a change of what is known of it rebuilds them.
+    if (t.cycleKnown[sys] != time_.cycleKnown[sys]) {
+      Locker<Mutex> lock(ephMutex_);
+      clearPolyComputed(sys);
+    }
+  }
+  time_ = t;
+  if (!t.valid || !epoch.setupValid) return;
+  set_Setup(epoch.setup);
+
+  // Each system keeps one UTC block whatever its data type: it is restored once.
+  if (start_)
+    for (int sys = 0; sys < SYS_NUM; ++sys) {
+      const int inUse = setup_.typeInUse[sys];
+      update_UtcData(sys, inUse < SYS_DATA_TYPES_NUM[sys] ? inUse : 0, nullptr);
+    }
+
+  for (int sys = 0; sys < SYS_NUM; ++sys)
+    for (int si = 0; si < SYS_SI_NUM[sys]; ++si) updateSatellite(sys, si, epoch, result);
+  for (int sys = 0; sys < SYS_NUM; ++sys)
+    for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) updateAlmanacSlot(sys, sat, epoch);
+
+  if (result != nullptr) {
+    result->ran = true;
+    result->deltaTime = deltaTime_;
+  }
+  // What the next first ephemeris of an empty slot is judged by.
+  positionFresh_ = epoch.positionFresh;
+  start_ = false;
+}
+
+void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch& epoch,
+                                             SatDataEpochResult* result) {
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  const int types = SYS_DATA_TYPES_NUM[sys];
+  if (epoch.ephReset[g] != 0) {
+    Locker<Mutex> lock(ephMutex_);
+    for (int dt = 0; dt < types; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
+  }
+
+  if (epoch.lockedValid && ((epoch.locked[sys] >> si) & 1u) != 0) lockSec_[g] = epoch.monoSec;
+  const bool tracked = epoch.monoSec - lockSec_[g] < kSatTrackedSec;
+  if (tracked != tracked_[g]) {
+    tracked_[g] = tracked;
+    Locker<Mutex> lock(ephMutex_);
+    for (int dt = 0; dt < types; ++dt)
+      for (auto* r : eph_[ephSlotOf(sys, si, dt)].rec)
+        if (r != nullptr) r->polyComputed = false;
+  }
+
+  SvIdType id = get_EphSvId(sys, si);
+  if (start_)
+    for (int dt = 0; dt < types; ++dt) update_EphemerisData(id, dt, nullptr, 0, true, false, false);
+  if (epoch.clearAllEph) {
+    Locker<Mutex> lock(ephMutex_);
+    for (int dt = 0; dt < types; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
+  }
+
+  bool valid[3] = {}, healthy[3] = {};
+  for (int dt = 0; dt < types; ++dt) {
+    valid[dt] = is_EphemerisValid(sys, si, dt, kNewest);
+    healthy[dt] = valid[dt] && is_EphemerisHealthy(sys, si, dt, kNewest);
+  }
+  const int primary = choose_PrimaryDataType(types, setup_.typeInUse[sys], valid, healthy);
+  primary_[g] = static_cast<std::uint8_t>(primary);
+
+  bool havePolynom = false;
+  if (primary == 255) {
+    clear_EphemerisDependentData(sys, si);
+    ephPos_[g].has = false;
+  } else {
+    for (int dt = 0; dt < types; ++dt) {
+      if (!valid[dt]) continue;
+      for (int recIdx = 0; recIdx < 2; ++recIdx) {
+        const bool built = update_SatellitePolynom(sys, si, dt, recIdx);
+        if (dt == primary) havePolynom = havePolynom || built;
+      }
+      update_SatelliteTgdData(sys, si, dt);
+      placeholder::update_SignalHealthData(id, dt);
+    }
+  }
+  if (!havePolynom && setup_.almPolynom != 0) havePolynom = placeholder::update_SatellitePolynomDataByAlmanac(id);
+  if (havePolynom && (tracked_[g] || !placeholder::is_SatUnderground(id))) publish_SatPolynomSet(sys, si);
+
+  const double nowMs = epoch.monoSec * 1000;
+  if (havePolynom) update_SatPositionByPolynom(sys, si, nowMs, ephPos_[g]);
+  check_EphemerisByAlmanacData(sys, si, epoch, result);
+  if (epoch.positionFresh && ephPos_[g].has && nowMs - ephPos_[g].timeMs < kFreshPositionMs)
+    placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
+}
+
+void SatelliteDataProcessor::check_EphemerisByAlmanacData(int sys, int si, const SatDataEpoch& epoch,
+                                                         SatDataEpochResult* result) {
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  const int sat = ephId_[g].sat;
+  const int dataType = primary_[g];
+  if (sat >= SYS_SAT_NUM[sys] || dataType == 255) return;
+  const SatPosState& alm = almPos_[SYS_SAT_BASE_NUM[sys] + sat];
+  if (!ephPos_[g].has || !alm.has) return;
+  const double nowMs = epoch.monoSec * 1000;
+  Locker<Mutex> lock(ephMutex_);
+  EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
+  if (!s.valid) return;
+  if (!is_EphemerisWrongByAlmanac(ephPos_[g], alm, nowMs)) {
+    s.rec[s.newest]->almChecked = true;
+    return;
+  }
+  // A wrong ephemeris of another kind stays, but never counts as checked.
+  if (!is_ResetByAlmanacCheck(sys, dataType)) return;
+  if (result != nullptr) result->satReset[g] |= 1;
+  const SvIdType id = siId(sys, si, sat);
+  dropEphSlot(ephSlotOf(sys, si, dataType));
+  clear_EphemerisDependentData(sys, si);
+  ephPos_[g].has = false;
+  primary_[g] = 255;
+  placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
+}
+
+void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEpoch& epoch) {
+  const int a = SYS_SAT_BASE_NUM[sys] + sat;
+  if (start_) update_AlmanacData(alm_[a].id, 255, nullptr, false);
+  if (epoch.clearAllAlm) {
+    Locker<Mutex> lock(almMutex_);
+    alm_[a].valid = alm_[a].usable = alm_[a].healthy = false;
+  }
+  if (!is_AlmanacReady(sys, sat)) {
+    almPos_[a].has = false;
+    return;
+  }
+  const double nowMs = epoch.monoSec * 1000;
+  placeholder::update_SatPositionByAlmanac(alm_[a].id, nowMs, almPos_[a]);
+  if (epoch.positionFresh && almPos_[a].has && nowMs - almPos_[a].timeMs < kFreshPositionMs)
+    placeholder::update_AlmanacVisibilityData(alm_[a].id, epoch.rcvPos);
+}

@@ -1,0 +1,140 @@
+#include "positioning/sat_data_task.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/mono_clock.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/placeholders.h"
+#include "positioning/sat_polynom_frame.h"
+
+namespace {
+// Field offsets in the satellite-processor setup record.
+constexpr std::size_t kElevModeAt = 4;
+constexpr std::size_t kElevMaskAt = 8;
+constexpr std::size_t kSignalMaskAt = 120;
+constexpr std::size_t kSatMaskAt[kSatMaskKinds] = {192, 256, 312, 2448, 2504};
+constexpr std::size_t kSysTimeAt = 368;
+constexpr std::size_t kAlmPolynomAt = 375;   // "almdata"
+constexpr std::size_t kTypeInUseAt = 376;    // "navdata"
+constexpr std::size_t kEphDoubleCheckAt = 2350;  // "eph/dblchk"
+constexpr std::size_t kAlmMaxAgeAt = 2400;   // "alm/maxage", days
+constexpr std::size_t kUraLimitAt = 2416;    // "ura/mask", m
+constexpr std::size_t kEphSourceAt = 2584;   // "navdata/source"
+constexpr std::size_t kAlmSourceAt = 2588;   // "almdata/source"
+
+template <class T>
+T field(const PosSetup::SatProcessorSetupType& s, std::size_t at) {
+  T v;
+  std::memcpy(&v, s.aBytes + at, sizeof v);
+  return v;
+}
+
+std::uint8_t source(std::uint32_t v) { return static_cast<std::uint8_t>(v > 3 ? 3 : v); }
+
+constexpr double kWeekSec = 604800;
+constexpr double kDaySec = 86400;
+constexpr double kBeidouLagSec = 14;      // BeiDou time runs 14 s behind GPS time
+constexpr double kBeidouWeekZero = 1356;  // GPS week of the first BeiDou week
+}  // namespace
+
+SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
+  SatDataSetup out;
+  out.ephSource = source(field<std::uint32_t>(s, kEphSourceAt));
+  out.almSource = source(field<std::uint32_t>(s, kAlmSourceAt));
+  out.firstEphNeedsNoPos = s.aBytes[kEphDoubleCheckAt];
+  out.almPolynom = s.aBytes[kAlmPolynomAt];
+  out.elevMode = field<std::uint32_t>(s, kElevModeAt);
+  out.elevMask = field<float>(s, kElevMaskAt);
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    out.typeInUse[sys] = s.aBytes[kTypeInUseAt + sys];
+    const std::int16_t days = field<std::int16_t>(s, kAlmMaxAgeAt + 2 * sys);
+    out.almAgeDays[sys] = static_cast<std::uint16_t>(days < 0 ? 0 : days);
+    out.signalMask[sys] = field<std::uint32_t>(s, kSignalMaskAt + 4 * sys);
+    out.uraLimit[sys] = field<float>(s, kUraLimitAt + 4 * sys);
+    out.sysTime[sys] = s.aBytes[kSysTimeAt + sys];
+    for (int k = 0; k < kSatMaskKinds; ++k) out.satMasks[k][sys] = field<std::uint64_t>(s, kSatMaskAt[k] + 8 * sys);
+  }
+  return out;
+}
+
+SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {
+  SatDataTime t;
+  const bool gps = (s.flags[0] & RcvTimeScales::kTimeValid) != 0;
+  const bool glo = (s.flags[1] & RcvTimeScales::kTimeValid) != 0;
+  t.valid = gps || glo;
+  const double week = s.weekDay[0] + 1024.0 * s.cycle[0];
+  const double sec = s.ms[0] * 0.001;
+  for (int sys : {kSysGps, kSysGalileo, kSysQzss, kSysNavic}) {
+    t.cycleKnown[sys] = gps;
+    t.cycle[sys] = static_cast<std::int32_t>(week);
+    t.sec[sys] = sec;
+  }
+  t.cycleKnown[kSysSbas] = gps;
+  t.cycle[kSysSbas] = static_cast<std::int32_t>(week * 7 + std::floor(sec / kDaySec));
+  t.sec[kSysSbas] = std::fmod(sec, kDaySec);
+  const double bdt = (week - kBeidouWeekZero) * kWeekSec + sec - kBeidouLagSec;
+  t.cycleKnown[kSysBeidou] = gps;
+  t.cycle[kSysBeidou] = static_cast<std::int32_t>(std::floor(bdt / kWeekSec));
+  t.sec[kSysBeidou] = bdt - t.cycle[kSysBeidou] * kWeekSec;
+  t.cycleKnown[kSysGlonass] = glo;
+  t.cycle[kSysGlonass] = s.weekDay[1];
+  t.sec[kSysGlonass] = s.ms[1] * 0.001;
+  return t;
+}
+
+void update_SatDataTask() {
+  static SatDataEpoch ep;
+  static SatDataEpochResult res;
+  ep = SatDataEpoch{};
+  res = SatDataEpochResult{};
+  PVTDataType& d = PVTDataInstance;
+
+  static PosSetup::SatProcessorSetupType setup;
+  ep.setupValid = d.satProcessorSetup.Take(&setup) != 0;
+  if (ep.setupValid) {
+    ep.setup = satDataSetupFrom(setup);
+    update_SatPolynomFrames(setup);
+  }
+  RcvTimeScales::INT_SCALES scales;
+  RcvTimeScales::getReq(scales);
+  ep.time = satDataTimeFrom(scales);
+  ep.monoSec = MonoClock::sec();
+
+  double posTime = 0;
+  ep.positionFresh = placeholder::apxSlowPosition(ep.rcvPos, posTime) && ep.monoSec - posTime < 60;
+
+  SatData::SatelliteListType locked{};
+  ep.lockedValid = d.lockedSatelliteList.Take(&locked) != 0;
+  for (int sys = 0; sys < SYS_NUM; ++sys) {
+    ep.locked[sys] = locked.ullMask[sys];
+    for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {
+      const SvIdType sv{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown};
+      ep.ephReset[SYS_SI_BASE_NUM[sys] + si] = static_cast<std::uint8_t>(d.ephemerisResetRequest.Get(&sv));
+    }
+  }
+
+  SatDataProcessorInstance.update(ep, &res);
+  if (!res.ran) return;
+  d.satdataDeltaTime.Put(&res.deltaTime);
+  for (int sys = 0; sys < SYS_NUM; ++sys)
+    for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {
+      const std::uint8_t bits = res.satReset[SYS_SI_BASE_NUM[sys] + si];
+      if (bits == 0) continue;
+      const SvIdType sv{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown};
+      d.satelliteResetRequest.Put(&sv, bits, 0);
+    }
+}
+
+void apxSatDataDuty(std::uint32_t nowUs) {
+  static bool started = false;
+  static std::uint32_t runTime = 0;
+  if (!started) {
+    started = true;
+    runTime = nowUs;
+    return;
+  }
+  if (nowUs - runTime <= 1000000u) return;
+  runTime = nowUs;
+  update_SatDataTask();
+}

@@ -1,0 +1,20 @@
+// The satellite data store's once-a-second step as the background task runs it: the store's
+// inputs are gathered from the engine setups, the time scales and the data servers, and what it
+// hands back is published.
+#pragma once
+
+#include <cstdint>
+
+#include "navigation_data/store/sat_data_store.h"
+#include "positioning/data_servers/pos_setup_types.h"
+#include "positioning/rcv_time_scales.h"
+
+// What the store reads of the satellite-processor setup.
+SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s);
+// The receiver time of every system from the GPS and GLONASS time scales.
+SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
+
+// PVTEngine::update_SatDataTask: one step of the store with the current inputs.
+void update_SatDataTask();
+// Background-task duty: runs update_SatDataTask once a second (`nowUs` from timerGet).
+void apxSatDataDuty(std::uint32_t nowUs);
