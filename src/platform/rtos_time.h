@@ -14,12 +14,11 @@ void rtosTimeGet(SysTime& t);
 
 // Steers the clock towards GNSS time; called on whole seconds with the UTC seconds of the
 // epoch since 1970 (0 when UTC is not known) and the receiver time in milliseconds of the day.
-// A time the clock cannot hold (negative, or past rtosClockMaxSec) steers nothing and says so
-// with one "$$TIME:" line until a time is taken again. The offset
-// is taken against the clock reading of that epoch's rtosGnssEpoch (no steering without one,
-// since a later reading would carry the processing delay). Offsets of more than 500 ms are
-// stepped, smaller ones slewed; while the time daemon runs it gets the offset as a sample
-// instead.
+// The offset is taken against the clock reading of that epoch's rtosGnssEpoch (no steering
+// without one, since a later reading would carry the processing delay). Offsets of more than
+// 500 ms are stepped, smaller ones slewed; while the time daemon runs it gets the offset as a
+// sample instead. A time the clock cannot hold (negative, or past rtosClockMaxSec) steers
+// nothing and says so with one "$$TIME:" line until a time is taken again.
 void rtosAdjustTime(std::int64_t utcSec, std::int32_t rcvMsOfDay);
 
 // The last UTC second since 1970 the steered clock can hold: the end of a 32-bit time_t, else
