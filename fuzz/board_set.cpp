@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   std::FILE* f = std::fopen(CmdBuf::kFile, "wb");
   if (f == nullptr) std::abort();
   if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();

@@ -48,6 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   // Back in command mode, as a user on another port would put it: an input that switched the
   // port to another mode would leave every later one unheard.
   g_in->setMode(InPort::M_CMD);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/exit.h"
 
@@ -24,13 +25,29 @@ inline void enterRunDir(const char* name) {
   if (::mkdtemp(dir) == nullptr || ::chdir(dir) != 0) std::abort();
 }
 
+// The input being worked on, for the note below.
+inline const std::uint8_t* g_input = nullptr;
+inline std::size_t g_inputSize = 0;
+struct CurrentInput {
+  CurrentInput(const std::uint8_t* data, std::size_t size) { g_input = data, g_inputSize = size; }
+  ~CurrentInput() { g_input = nullptr; }
+};
+
 // The program ends itself on purpose (a command that reboots, an inconsistency it refuses to go
 // on with) through rxExit, which does not return. That is its answer to the input, not a fault:
-// the line below tells scripts/fuzz to go on fuzzing from the corpus instead of reporting a
-// crash. Memory and undefined-behaviour faults never get here: the sanitizers abort first.
+// scripts/fuzz goes on fuzzing from the corpus instead of reporting a crash, and takes the input
+// (written to the file RX_FUZZ_ENDED names) out of the corpus so that the next run gets past
+// it. Memory and undefined-behaviour faults never get here: the sanitizers abort first.
 inline void noteDeliberateExits() {
   rxAddExitHook([] {
     std::fputs("fuzz: the program ended itself (deliberate exit): not a fault\n", stderr);
+    const char* path = std::getenv("RX_FUZZ_ENDED");
+    if (path != nullptr && g_input != nullptr) {
+      if (std::FILE* f = std::fopen(path, "wb")) {
+        std::fwrite(g_input, 1, g_inputSize, f);
+        std::fclose(f);
+      }
+    }
     std::fflush(stderr);
   });
 }

@@ -7,6 +7,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   fuzz::nativeFeed(data, size);
   return 0;
 }

@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   const std::vector<std::uint8_t> fixed = fuzz::nativeFixChecksums(data, size);
   fuzz::nativeFeed(fixed.data(), fixed.size());
   return 0;

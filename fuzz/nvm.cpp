@@ -49,6 +49,7 @@ void fixChecksums(std::vector<std::uint8_t>& img) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   std::vector<std::uint8_t> image = g_base;
   if (size >= 3) {
     const std::size_t room = image.size() - kOverlayAt;

@@ -7,6 +7,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
   const std::vector<std::uint8_t> fixed = fuzz::rtcm3FixCrcs(data, size);
   fuzz::rtcm3Feed(fixed.data(), fixed.size());
   return 0;
