@@ -17,11 +17,12 @@ namespace fuzz {
 // A port reads at most this much at a time (the input port's buffer).
 constexpr std::size_t kPortChunk = 1024;
 
-// Moves into a fresh directory under /tmp, so that whatever the program writes (settings image,
-// board record, logs) stays out of the checkout and away from other runs.
+// Moves into a fresh directory under $TMPDIR (else /tmp), so that whatever the program writes
+// (settings image, board record, logs) stays out of the checkout and away from other runs.
 inline void enterRunDir(const char* name) {
-  char dir[256];
-  std::snprintf(dir, sizeof dir, "/tmp/rx-fuzz-%s-XXXXXX", name);
+  char dir[512];
+  const char* tmp = std::getenv("TMPDIR");
+  std::snprintf(dir, sizeof dir, "%s/rx-fuzz-%s-XXXXXX", tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp", name);
   if (::mkdtemp(dir) == nullptr || ::chdir(dir) != 0) std::abort();
 }
 
