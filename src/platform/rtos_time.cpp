@@ -142,7 +142,12 @@ void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay) {
     return;
   }
   if (std::llabs(offsetNs) > kStepNs) {
+#ifdef RX_TARGET
     std::fprintf(stderr, "$$TIME: system clock stepped by %lld ms\n", static_cast<long long>(-offsetNs / 1000000));
+#else
+    std::fprintf(stderr, "$$TIME: program clock stepped by %lld ms (the machine's clock is left alone)\n",
+                 static_cast<long long>(-offsetNs / 1000000));
+#endif
     stepBy(-offsetNs);
   } else if (offsetNs != 0) {
     slewBy(-offsetNs);
