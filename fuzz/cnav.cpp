@@ -2,7 +2,6 @@
 // data store: whatever the bits say, and however few words there are.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -23,9 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool cnav2 = (data[0] & 1) != 0;
   const SvIdType sv{static_cast<std::uint8_t>(data[0] >> 2), static_cast<std::uint8_t>(data[0] & 2 ? kSysQzss : kSysGps), 0,
                     static_cast<std::uint8_t>(data[0] >> 2)};
-  // Exactly the input's words on the heap: a read past them is caught.
+  // Exactly the input's words on the heap (message bit 1 the top bit of the first byte): a read
+  // past them is caught.
   std::vector<std::uint32_t> words((size - 2) / 4);
-  if (!words.empty()) std::memcpy(words.data(), data + 2, words.size() * 4);
+  for (std::size_t k = 0; k < words.size(); ++k) {
+    const std::uint8_t* b = data + 2 + 4 * k;
+    words[k] = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+  }
   static std::uint32_t tag = 0;
   const NavDecoderTime t{0, ++tag};
   const int n = static_cast<int>(words.size());
