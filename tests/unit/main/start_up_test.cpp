@@ -8,6 +8,8 @@
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
+#include "settings/rcv_settings.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
@@ -70,6 +72,15 @@ TEST(LockHooks, SignalTablesAskTheLockManager) {
   EXPECT_TRUE(signalTableLinks.isBeiDouMSMcompat(31, 2));
   EXPECT_TRUE(signalTableLinks.ignoreCompat(30, 2));
   EXPECT_FALSE(signalTableLinks.ignoreCompat(31, 2));
+}
+
+// With factory settings the almanac intake takes every GPS satellite: entry n - 1 of the PRN
+// table names satellite n (an empty table would keep every GPS almanac out of the store).
+TEST(NavDecoderHooks, FactorySettingsTakeEveryGpsAlmanac) {
+  wireHooks();
+  rcvSetDefaults(RcvSet);
+  for (int k = 0; k < 32; ++k) EXPECT_EQ(navDecoderLinks.gpsPrnEntry(k), k + 1) << k;
+  EXPECT_EQ(navDecoderLinks.gpsPrnEntry(32), -1);
 }
 
 }  // namespace
