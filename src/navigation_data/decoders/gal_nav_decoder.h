@@ -47,6 +47,9 @@ class GalDataDecoder {
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
   std::uint16_t get_INavWeek() const { return inavWeek_; }
   std::uint16_t get_FNavWeek() const { return fnavWeek_; }
+  // The last almanac record written and how many were written (the store refuses F/NAV ones).
+  const ZRT_ALM_GAL& get_LastAlmanac() const { return lastAlm_; }
+  std::uint32_t get_AlmanacCount() const { return almCount_; }
 
   // Raw ephemeris fields as the words carry them, sign-extended; also the input of the
   // ephemeris identity.
@@ -171,6 +174,8 @@ class GalDataDecoder {
   std::uint16_t fnavWeek_ = kNoWeek;
   bool fnavWeekKnown_ = false;
   bool fnavDataValid_ = false;
+  ZRT_ALM_GAL lastAlm_{};
+  std::uint32_t almCount_ = 0;
 };
 
 // The decoder for a satellite: its own, else the first free one, else the one updated longest
