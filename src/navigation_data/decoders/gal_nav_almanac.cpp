@@ -279,7 +279,7 @@ void GalDataDecoder::writeAlmanac(const AlmEntry& en, int dataType, int week, bo
     rec.af1 = static_cast<float>(std::ldexp(static_cast<double>(en.af1), -38));
   }
   if (withIoda) rec.iodA = en.ioda;
-  lastAlm_ = rec;
+  lastAlm_[almCount_ % 3] = rec;
   ++almCount_;
   const auto idx = static_cast<std::uint8_t>(en.svid - 1);
   store_->update_AlmanacData(SvIdType{idx, kSysGalileo, 127, idx}, dataType, &rec, false);

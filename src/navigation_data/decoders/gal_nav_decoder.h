@@ -47,8 +47,9 @@ class GalDataDecoder {
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
   std::uint16_t get_INavWeek() const { return inavWeek_; }
   std::uint16_t get_FNavWeek() const { return fnavWeek_; }
-  // The last almanac record written and how many were written (the store refuses F/NAV ones).
-  const ZRT_ALM_GAL& get_LastAlmanac() const { return lastAlm_; }
+  // The almanac records this decoder wrote last (back 0 the newest, up to 2) and how many it
+  // wrote: one page can complete three, and the store keeps no F/NAV almanac.
+  const ZRT_ALM_GAL& get_LastAlmanac(int back = 0) const { return lastAlm_[(almCount_ + 2u - static_cast<unsigned>(back & 3) % 3u) % 3u]; }
   std::uint32_t get_AlmanacCount() const { return almCount_; }
 
   // Raw ephemeris fields as the words carry them, sign-extended; also the input of the
@@ -174,7 +175,7 @@ class GalDataDecoder {
   std::uint16_t fnavWeek_ = kNoWeek;
   bool fnavWeekKnown_ = false;
   bool fnavDataValid_ = false;
-  ZRT_ALM_GAL lastAlm_{};
+  ZRT_ALM_GAL lastAlm_[3] = {};
   std::uint32_t almCount_ = 0;
 };
 

@@ -112,7 +112,9 @@ TEST(GalileoOrbit, EccentricE14AndE18) {
       for (int k = 0; k < 3; ++k) ASSERT_NEAR(pos[k], want.pos[k], 1e-3) << "E" << r.svid << " t " << t;
       double gpsMu[3], v2[3], rel2 = 0;
       compute_SatPositionByEphemeris(t, kSysGps, g, gpsMu, v2, &rel2);
-      if (dt != 0) EXPECT_GT(std::hypot(gpsMu[0] - pos[0], gpsMu[1] - pos[1], gpsMu[2] - pos[2]), 0.1);
+      if (dt != 0) {
+        EXPECT_GT(std::hypot(gpsMu[0] - pos[0], gpsMu[1] - pos[1], gpsMu[2] - pos[2]), 0.1);
+      }
     }
     ++checked;
   }
