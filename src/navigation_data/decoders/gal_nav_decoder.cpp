@@ -40,6 +40,8 @@ void GalDataDecoder::init_Object(SatelliteDataProcessor* store) {
   galTowMs_ = -1;
   inavEph_ = EphAssembly{};
   fnavEph_ = EphAssembly{};
+  for (ZRT_ALM_GAL& a : lastAlm_) a = ZRT_ALM_GAL{};
+  almCount_ = 0;
   resetINav();
   resetFNav();
 }
