@@ -64,12 +64,12 @@ void wireNavigationData() {
   satDataLinks.setGloSatType = setGloSatType;
   satDataLinks.setGpsSatType = setGpsSatType;
   satDataLinks.polynomToRcvFrame = transform_SatPolynomToRcvFrame;
+  satDataLinks.positionToRcvFrame = transform_SatPositionToRcvFrame;
   navDecoderLinks.satResetRequest = putSatResetRequest;
   navDecoderLinks.ephemerisReset = putEphemerisReset;
   navDecoderLinks.klobuchar = putKlobuchar;
   navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;
   navDecoderLinks.nmct = putNmct;
   navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
-  satDataLinks.positionToRcvFrame = transform_SatPositionToRcvFrame;
   satDataLinks.galNeQuick = putNeQuick;
 }
