@@ -147,4 +147,39 @@ TEST(GalileoOrbit, StorePolynomialFromADecodedEphemeris) {
   FAIL() << "no I/NAV record of E01";
 }
 
+// An I/NAV almanac of the public vectors (E19, toa 517200 s) decoded into the store; its
+// position one hour on against the ICD's almanac formulas (i = 56 deg + delta i, A from the
+// nominal 29 600 km).
+TEST(GalileoOrbit, AlmanacPositionInTheStore) {
+  const auto v = loadVectors();
+  Harness h;
+  for (const char* n : {"ephINAVGalWT1", "ephINAVGalWT2", "ephINAVGalWT3", "ephINAVGalWT4", "ephINAVGalWT5",
+                        "navINAVGalWT7", "navINAVGalWT8"}) {
+    const Vector& x = v.at(n);
+    h.feed(gal(1), x.page, x.navType, x.sow);
+  }
+  const auto* a = static_cast<const ZRT_ALM_GAL*>(h.store->get_AlmLastData(kSysGalileo, 18));
+  ASSERT_NE(a, nullptr);
+  const double t = 517200 + 3600;
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.sec[kSysGalileo] = t;
+  h.store->update(ep);
+  SatPosState p;
+  ASSERT_TRUE(h.store->get_AlmanacPosition(kSysGalileo, 18, &p));
+  const double mu = 3.986004418e14, we = 7.2921151467e-5, pi = kGalPi;
+  const double sqrtA = a->sqrtA;
+  const double A = sqrtA * sqrtA, dt = t - a->toa - a->af0;
+  const double M = a->M0 * pi + std::sqrt(mu / (A * A * A)) * dt;
+  double E = M;
+  for (int i = 0; i < 30; ++i) E = M + a->e * std::sin(E);
+  const double u = std::atan2(std::sqrt(1 - a->e * a->e) * std::sin(E), std::cos(E) - a->e) + a->omega * pi;
+  const double r = A * (1 - a->e * std::cos(E)), inc = (56.0 / 180.0 + a->deltaI) * pi;
+  const double Om = a->Omega0 * pi + (a->OmegaDot * pi - we) * dt - we * a->toa;
+  const double x = r * std::cos(u), y = r * std::sin(u);
+  const double want[3] = {x * std::cos(Om) - y * std::cos(inc) * std::sin(Om),
+                          x * std::sin(Om) + y * std::cos(inc) * std::cos(Om), y * std::sin(inc)};
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(p.pos[k], want[k], 1.0) << k;
+}
+
 }  // namespace
