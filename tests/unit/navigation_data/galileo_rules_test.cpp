@@ -173,6 +173,25 @@ TEST(GalileoRules, GstGpsOffset) {
   EXPECT_FALSE(get_GalGpsDifference(u, 10, 0, &d));
 }
 
+// A UTC record with a GST-GPS part gives the Galileo-GPS pair of the time-offset table.
+TEST(GalileoRules, GstGpsOffsetReachesTheTimeOffsetTable) {
+  auto store = std::make_unique<SatelliteDataProcessor>();
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.cycleKnown[kSysGalileo] = ep.time.cycleKnown[kSysGps] = true;
+  ep.time.cycle[kSysGalileo] = ep.time.cycle[kSysGps] = 2038;
+  ep.time.sec[kSysGalileo] = ep.time.sec[kSysGps] = 522000;
+  store->update(ep);
+  ZRT_UTC_GAL u{};
+  u.dtLS = 18, u.A0G = 1e-8f, u.A1G = 1e-13f, u.t0G = 518400, u.WN0G = 54, u.ggtoValid = 1;
+  ASSERT_EQ(store->update_UtcData(kSysGalileo, 0, &u), 1);
+  SatDataEpochResult res;
+  store->update(ep, &res);
+  double m = 0;
+  ASSERT_TRUE(res.deltaTime.get_DeltaTime(kSysGps, kSysGalileo, 522000000, m));
+  EXPECT_NEAR(m, (double(u.A0G) + double(u.A1G) * 3600) * PosData::kSpeedOfLight, 1e-6);
+}
+
 // ---- the decoder ------------------------------------------------------------------------------
 
 // An E01 ephemeris of the vectors' day as a RINEX record would list it.
