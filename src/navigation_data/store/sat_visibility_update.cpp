@@ -56,6 +56,9 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
   if (gpsAlmLayout(sys))
     ok = compute_SatPosByGPSAlmData(dt, sys, *reinterpret_cast<const ZRT_ALM_GPS*>(alm_[a].rec), pos, vel,
                                     &clock, &drift);
+  else if (sys == kSysGalileo)
+    ok = compute_SatPosByGPSAlmData(dt, sys, to_GpsTypeAlmanac(*reinterpret_cast<const ZRT_ALM_GAL*>(alm_[a].rec)),
+                                    pos, vel, &clock, &drift);
   else
     ok = placeholder::compute_SatPosByAlmanac(sys, alm_[a].rec, dt, pos, vel, &clock, &drift);
   if (!ok) {
