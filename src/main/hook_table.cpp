@@ -119,6 +119,7 @@ const HookRow kRows[] = {
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
     WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
     WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
+    WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
     WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
     WIRED("navigation_data", navDecoderLinks.ephemerisReset, 1),
     WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
