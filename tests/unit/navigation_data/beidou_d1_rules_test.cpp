@@ -338,3 +338,42 @@ TEST(BeidouD1Rules, RandomAndTruncatedInputNeverHarm) {
   h.step(345600, 810);
   SUCCEED();
 }
+
+// An almanac's health comes from the preferred set whose health page has arrived: with two
+// page 8s, the newer one's.
+TEST(BeidouD1Rules, HealthFromThePreferredSet) {
+  Harness h;
+  feedEph(h, 6, baseEph(), 345600);
+  int older[11] = {}, newer[11] = {};
+  older[5] = 5, newer[5] = 0x107;  // satellite 25; 9 bits, the record keeps the low 8
+  h.feed(bds(6), encodePage8(older, 42, 20, 345618));
+  h.feed(bds(6), encodePage8(newer, 42, 21, 345624));
+  h.feed(bds(6), encodeAlmanacPage(5, 1, alm(20), 345630));
+  h.step(345630, 810);
+  const ZRT_ALM_CMP* a = h.alm(24);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->health, 7);
+  EXPECT_EQ(a->toa, 20 * 4096);
+}
+
+// The pool: a satellite keeps its decoder; a new one takes a free decoder, and with all 25 in use
+// the one updated longest ago.
+TEST(BeidouD1Rules, DecoderPool) {
+  Harness h;
+  NavDecoderTime t{0, 0};
+  CompD1NavDataDecoderType* first = nullptr;
+  for (int prn = 1; prn <= CompD1NavDataDecoderType::kPoolSize; ++prn) {
+    t.ulTimeTag = static_cast<std::uint32_t>(prn * 100);
+    const SvIdType sv = bds(prn);
+    CompD1NavDataDecoderType* d = get_CompD1NavDataDecoder(&t, &sv);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->get_SvId().si, kSvUnknown) << prn;
+    d->update(t, sv, 0, encodeD1(baseEph(), 345600)[0].data(), 10, 45);
+    if (prn == 1) first = d;
+  }
+  const SvIdType again = bds(1);
+  EXPECT_EQ(get_CompD1NavDataDecoder(&t, &again), first);
+  const SvIdType extra = bds(40);
+  t.ulTimeTag = 100000;
+  EXPECT_EQ(get_CompD1NavDataDecoder(&t, &extra), first) << "C01 was updated longest ago";
+}
