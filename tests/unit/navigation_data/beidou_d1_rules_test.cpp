@@ -327,6 +327,19 @@ TEST(BeidouD1Rules, RandomAndTruncatedInputNeverHarm) {
     const int prn = 1 + static_cast<int>(bits(rng) % 63);
     h.feed(bds(prn), w, static_cast<float>(bits(rng) % 60), static_cast<std::uint8_t>(bits(rng) % 40));
   }
+  // Random pages of subframes 4 and 5 reach the page decoders once the satellites have a
+  // healthy ephemeris.
+  for (int prn = 6; prn <= 14; ++prn) feedEph(h, prn, baseEph(345600, q(6493.0 + prn, 19)), 345600);
+  for (int i = 0; i < 20000; ++i) {
+    Words w;
+    for (auto& x : w) x = bits(rng);
+    const int fraId = 4 + static_cast<int>(bits(rng) % 2);
+    for (int b = 0; b < 3; ++b) putBit(w, 16 + b, (fraId >> (2 - b)) & 1);
+    const int page = 1 + static_cast<int>(bits(rng) % 24);
+    for (int b = 0; b < 7; ++b) putBit(w, 44 + b, (page >> (6 - b)) & 1);
+    h.feed(bds(6 + static_cast<int>(bits(rng) % 9)), w);
+    if (i % 1000 == 0) h.step(bits(rng) % 604800, 810);
+  }
   // Short, null, other systems and indices out of range are refused before any bit is read.
   Words w = encodeD1(baseEph(), 345600)[0];
   CompD1NavDataDecoderType& d = CompD1NavDataDecoderInstance[0];
