@@ -9,6 +9,8 @@
 
 #include "beidou_test_util.h"
 #include "navigation_data/bit_extract.h"
+#include "navigation_data/orbits/beidou_eph.h"
+#include "navigation_data/orbits/gps_orbit.h"
 
 using namespace bdstest;
 
@@ -20,13 +22,13 @@ struct Expected {
   std::string test, object, field, kind, value;
 };
 
-std::vector<Expected> loadExpected() {
+std::vector<Expected> loadExpected(const std::string& objects = "BDSD1") {
   std::vector<Expected> out;
   std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
   std::string line;
   while (std::getline(f, line)) {
     const auto c = split(line, ',');
-    if (c.size() < 10 || c[5].rfind("BDSD1", 0) != 0) continue;
+    if (c.size() < 10 || c[5].rfind(objects, 0) != 0) continue;
     out.push_back({c[1], c[5], c[6], c[8], c[9]});
   }
   return out;
@@ -233,5 +235,39 @@ TEST(BeidouD1Vectors, EveryVectorDecodes) {
     const int fraId = static_cast<int>(CompDecUtility::extract(v.w.data(), 16, 3));
     EXPECT_GE(fraId, 1);
     EXPECT_LE(fraId, 5);
+  }
+}
+
+// The GEO C01 of the same day: its almanac (subframe 4 page 1 of C06's message) puts it where its
+// D2 ephemeris of the vectors does, to about 2 km (a three-day-old almanac), so
+// the store's almanac check keeps the ephemeris (its limit is 100 km).
+TEST(BeidouD1Vectors, GeoAlmanacAgreesWithTheGeoEphemeris) {
+  VectorRun h;
+  h.ephemeris();
+  h.feedNamed("almD1NAVSF5p8");
+  h.feedNamed("almD1NAVSF4p1");
+  h.step(345614, 810);
+  const ZRT_ALM_CMP* a = h.alm(0);
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->prn, 1);
+  std::map<std::string, double> v;
+  for (const Expected& e : loadExpected("BDSD2NavEph"))
+    if (e.object == "BDSD2NavEph" && e.kind == "number") v[e.field] = std::stod(e.value);
+  ASSERT_GT(v.size(), 20u);
+  ZRT_EPH_GPS g{};
+  g.prn = 1;
+  g.toe = 345600;
+  g.sqrtA = v["Ahalf"], g.e = v["ecc"], g.M0 = v["M0"] / kPi, g.Omega0 = v["OMEGA0"] / kPi, g.i0 = v["i0"] / kPi;
+  g.omega = v["w"] / kPi, g.deltaN = static_cast<float>(v["dn"] / kPi);
+  g.OmegaDot = static_cast<float>(v["OMEGAdot"] / kPi), g.idot = static_cast<float>(v["idot"] / kPi);
+  g.cuc = static_cast<float>(v["Cuc"]), g.cus = static_cast<float>(v["Cus"]), g.crc = static_cast<float>(v["Crc"]);
+  g.crs = static_cast<float>(v["Crs"]), g.cic = static_cast<float>(v["Cic"]), g.cis = static_cast<float>(v["Cis"]);
+  for (const double t : {345614.0, 349200.0, 352800.0}) {
+    double eph[3], vel[3], alm[3];
+    float almVel[3];
+    ASSERT_TRUE(compute_SatPositionByEphemeris(t, kSysBeidou, g, eph, vel, nullptr));
+    ASSERT_TRUE(compute_BeidouSatPosByAlmanac(*a, t - a->toa, alm, almVel, nullptr, nullptr));
+    EXPECT_LT(std::hypot(eph[0] - alm[0], eph[1] - alm[1], eph[2] - alm[2]), 5000) << t;
+    EXPECT_GT(std::hypot(eph[0], eph[1], eph[2]), 4.2e7) << "a geostationary radius";
   }
 }
