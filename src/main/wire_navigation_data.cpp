@@ -23,7 +23,7 @@ void putSatResetRequest(SvIdType sv, std::uint8_t signalMask, std::uint8_t reaso
 void putEphemerisReset(SvIdType sv) { PVTDataInstance.ephemerisResetRequest.Put(&sv, 1); }
 
 void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
-  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : -1;
+  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : sys == kSysBeidou ? 2 : -1;
   if (idx < 0 || ion == nullptr) return;
   NavData::KlobIonoModelDataType rec{};
   rec.model = *ion;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "navigation_data/orbits/galileo_eph.h"
+#include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
@@ -24,7 +25,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysBeidou || sys == kSysNavic) {
+  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysNavic) {
     // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
     return false;
   }
@@ -50,6 +51,13 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
       return false;
     const double acc = get_GalEphemerisAccuracy(gal.sisa);
     r->entry.accuracy = static_cast<float>(acc * acc);
+  } else if (sys == kSysBeidou) {
+    const auto& cmp = *reinterpret_cast<const ZRT_EPH_CMP*>(r->native);
+    ZRT_EPH_GPS gps;
+    to_GpsLayoutEphemeris(cmp, gps);
+    if (!::update_SatellitePolynom(sys, gps, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
+    const double acc = get_BeidouEphemerisAccuracy(cmp.urai);
+    r->entry.accuracy = static_cast<float>(acc * acc);
   } else if (!::update_SatellitePolynom(sys, *reinterpret_cast<const ZRT_EPH_GPS*>(r->native), time_.sec[sys],
                                         r->nodes, r->polyComputed, r->entry)) {
     return false;
@@ -72,7 +80,7 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 }
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
-  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo) return false;
+  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo && sys != kSysBeidou) return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
@@ -83,6 +91,8 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   } else if (sys == kSysGalileo) {
     // The E1/E5b pair of I/NAV unless a setting asks for E1/E5a (none does yet).
     update_GalTgd(*reinterpret_cast<const ZRT_EPH_GAL*>(r->native), dataType, false, set.delay, set.source);
+  } else if (sys == kSysBeidou) {
+    update_BeidouTgd(*reinterpret_cast<const ZRT_EPH_CMP*>(r->native), dataType, set.delay, set.source);
   } else if (sys == kSysQzss) {
     update_QzssTgd(*reinterpret_cast<const ZRT_EPH_QZS*>(r->native), dataType, set.delay, set.source);
   } else {

@@ -5,6 +5,7 @@
 
 #include "navigation_data/crc_engine.h"
 #include "navigation_data/orbits/galileo_eph.h"
+#include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_records.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -17,6 +18,8 @@ namespace {
 // Record kinds whose fields the store reads; the others are kept whole until their systems'
 // rules exist.
 bool gpsLayout(int sys) { return sys == kSysGps || sys == kSysQzss; }
+// Records with a reference time the store reads (the others are served while stored).
+bool timedRecords(int sys) { return gpsLayout(sys) || sys == kSysSbas || sys == kSysGalileo || sys == kSysBeidou; }
 
 double fold(double dt, double whole) {
   const double half = whole / 2;
@@ -100,6 +103,9 @@ std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
   if (size == static_cast<int>(sizeof(ZRT_EPH_GPS))) {
     buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
     std::memset(buf + 180, 0, 3);
+  } else if (size == static_cast<int>(sizeof(ZRT_EPH_CMP))) {
+    buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
+    buf[offsetof(ZRT_EPH_CMP, signals)] = 0;
   }
   return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
 }
@@ -240,6 +246,9 @@ bool SatelliteDataProcessor::restoreEphemeris(int sys, int si, int dataType) {
   } else if (sys == kSysGalileo) {
     auto* r = reinterpret_cast<ZRT_EPH_GAL*>(scratch);
     r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
+  } else if (sys == kSysBeidou) {
+    auto* r = reinterpret_cast<ZRT_EPH_CMP*>(scratch);
+    r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
   }
   return storeEphemeris(sys, si, dataType, scratch, contentCrc(scratch, kEphRecordSize[sys]), true, false, true) != 0;
 }
@@ -282,6 +291,14 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     iod = static_cast<std::uint16_t>(r->iodNav2);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
+  } else if (sys == kSysBeidou) {
+    const auto* r = static_cast<const ZRT_EPH_CMP*>(rec);
+    // B-CNAV records (data type 1) wait for their own health rules: kept, never used.
+    plausible = dataType == 0 && is_BeidouEphemerisPlausible(*r);
+    healthy = dataType == 0 && is_BeidouEphemerisHealthy(*r);
+    iod = r->iode;
+    ref = static_cast<std::int32_t>(r->toe);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
   } else {
     // Kept whole: each new content stands as a new issue until the system's rules decide.
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
@@ -321,6 +338,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     s.span = kGalEphValiditySpan;
     if (plausible && healthy) satDataLinks.galNeQuick(get_GalNeQuickParams(*static_cast<const ZRT_EPH_GAL*>(rec)));
   }
+  if (sys == kSysBeidou) s.span = kBeidouEphValiditySpan;
   if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
@@ -381,6 +399,15 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = true;
     n.refTime = r->toa;
     n.cycle = r->week;
+  } else if (sys == kSysBeidou) {
+    const auto* r = static_cast<const ZRT_ALM_CMP*>(rec);
+    const bool storedUsable = a.valid && a.usable;
+    if (!accept_BeidouAlmanac(*r, storedUsable ? reinterpret_cast<const ZRT_ALM_CMP*>(a.rec) : nullptr)) return 0;
+    n.usable = is_BeidouAlmanacUsable(*r);
+    n.healthy = r->health == 0;
+    n.storeInImage = true;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
   } else {
     n.usable = false;  // not available until the system's almanac rules exist
     n.healthy = false;
@@ -487,7 +514,7 @@ bool SatelliteDataProcessor::is_EphemerisReady(int sys, int si, int dataType, Wh
   const ExtEphRecord* r = chosen(s, which);
   if (r == nullptr) return false;
   // Kept-whole records have no reference time the store can read: served while stored.
-  if (!gpsLayout(sys) && sys != kSysSbas && sys != kSysGalileo) return true;
+  if (!timedRecords(sys)) return true;
   if (!time_.valid) return false;
   double dt = time_.sec[sys] - r->refTime;
   if (time_.cycleKnown[sys] && r->weekKnown) {
@@ -519,7 +546,7 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
   checkSat(sys, sat);
   AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
   if (!a.valid) return false;
-  if (!time_.valid || (!gpsLayout(sys) && sys != kSysSbas && sys != kSysGalileo)) return true;
+  if (!time_.valid || !timedRecords(sys)) return true;
   if (std::fabs(almanacAge(sys, sat)) <= a.span) return true;
   a.valid = false;
   return false;
