@@ -1,8 +1,8 @@
 // Hooks of the navigation-data layer: the store hands the GLONASS satellite types it restores
 // and the GPS signal generations of the almanacs it takes to the signal-type registry of the
-// lock manager; the polynomials it publishes go into the receiver's frame of the positioning
-// setup. The broadcast decoders publish into the positioning layer's data servers and read the
-// receiver settings' GPS PRN table.
+// lock manager; the polynomials and almanac positions it publishes go into the receiver's frame
+// of the positioning setup. The broadcast decoders publish into the positioning layer's data
+// servers and read the receiver settings' GPS PRN table.
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
@@ -53,6 +53,7 @@ void wireNavigationData() {
   satDataLinks.setGloSatType = setGloSatType;
   satDataLinks.setGpsSatType = setGpsSatType;
   satDataLinks.polynomToRcvFrame = transform_SatPolynomToRcvFrame;
+  satDataLinks.positionToRcvFrame = transform_SatPositionToRcvFrame;
   navDecoderLinks.satResetRequest = putSatResetRequest;
   navDecoderLinks.ephemerisReset = putEphemerisReset;
   navDecoderLinks.klobuchar = putKlobuchar;
