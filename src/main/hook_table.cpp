@@ -119,16 +119,13 @@ const HookRow kRows[] = {
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
     WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
     WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
-<<<<<<< HEAD
+    WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
     WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
     WIRED("navigation_data", navDecoderLinks.ephemerisReset, 1),
     WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
     WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
-=======
-    WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
->>>>>>> main
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),
