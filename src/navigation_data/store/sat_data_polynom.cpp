@@ -2,6 +2,7 @@
 // group delays, the set the per-epoch users read, and the satellite position from it.
 #include <cmath>
 
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
@@ -23,7 +24,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
+  if ((!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
     // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
     return false;
   }
@@ -40,7 +41,11 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   ExtEphRecord* r = s.rec[recIdx == 0 ? s.newest : s.previous];
   if (r == nullptr || !r->valid) return false;
-  if (sys == kSysSbas) {
+  if (sys == kSysGlonass) {
+    if (!update_GloSatellitePolynom(*reinterpret_cast<const ZRT_EPH_GLN*>(r->native), time_.sec[sys], r->nodes,
+                                    r->polyComputed, r->entry))
+      return false;
+  } else if (sys == kSysSbas) {
     build_SbasPolynomEntry(*reinterpret_cast<const ZRT_EPH_SBA*>(r->native), r->entry);
     r->polyComputed = true;
   } else if (!::update_SatellitePolynom(sys, *reinterpret_cast<const ZRT_EPH_GPS*>(r->native), time_.sec[sys],
@@ -65,13 +70,16 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 }
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
-  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas) return false;
+  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGlonass) return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
   if (r == nullptr) return false;
   SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
-  if (sys == kSysSbas) {
+  if (sys == kSysGlonass) {
+    // FDMA ephemerides carry no group delays: the set says so rather than keep old values.
+    set = SatData::TgdSetType{};
+  } else if (sys == kSysSbas) {
     update_SbasTgd(dataType, set.delay, set.source);
   } else if (sys == kSysQzss) {
     update_QzssTgd(*reinterpret_cast<const ZRT_EPH_QZS*>(r->native), dataType, set.delay, set.source);

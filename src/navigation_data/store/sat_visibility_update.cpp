@@ -4,6 +4,7 @@
 // satellites nobody can see.
 #include <cmath>
 
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/placeholders.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -56,6 +57,8 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
   if (gpsAlmLayout(sys))
     ok = compute_SatPosByGPSAlmData(dt, sys, *reinterpret_cast<const ZRT_ALM_GPS*>(alm_[a].rec), pos, vel,
                                     &clock, &drift);
+  else if (sys == kSysGlonass)
+    ok = compute_GloSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_GLN*>(alm_[a].rec), dt, pos, vel, &clock, &drift);
   else
     ok = placeholder::compute_SatPosByAlmanac(sys, alm_[a].rec, dt, pos, vel, &clock, &drift);
   if (!ok) {
