@@ -123,9 +123,9 @@ std::vector<GloBrdc> readRinex2Glo(const std::string& path) {
       e.vel[k] = navfiles::num(l[k + 1], 22);
       e.acc[k] = static_cast<float>(navfiles::num(l[k + 1], 41));
     }
-    e.health = static_cast<std::uint8_t>(navfiles::num(l[1], 60));
-    e.freqNum = static_cast<std::int8_t>(navfiles::num(l[2], 60));
-    e.En = static_cast<std::uint8_t>(navfiles::num(l[3], 60));
+    e.health = static_cast<std::uint8_t>(static_cast<int>(navfiles::num(l[1], 60)));
+    e.freqNum = static_cast<std::int8_t>(static_cast<int>(navfiles::num(l[2], 60)));
+    e.En = static_cast<std::uint8_t>(static_cast<int>(navfiles::num(l[3], 60)));
     out.push_back(b);
   }
   return out;
