@@ -31,6 +31,65 @@ struct CommonData {
 };
 CommonData common;
 
+// The almanac of one frame as the satellites send it: two sets (two almanac issues may be on
+// the air at once, told apart by NA and N4), each with the satellites that announced it in their
+// string 5 and the two halves of the frame's five almanacs.
+struct AlmHalves {
+  std::uint32_t w[2][GloNavDataDecoderType::kStringWords];
+  std::uint32_t at[2];
+  bool has[2];
+};
+struct AlmSet {
+  bool inUse;
+  std::uint16_t NA;
+  std::uint8_t N4;
+  std::int32_t tauC;
+  std::uint32_t at5;
+  std::uint8_t tx[GloNavDataDecoderType::kPoolSize];
+  int txCount;
+  AlmHalves slot[5];
+  std::uint16_t key() const { return static_cast<std::uint16_t>(NA + 2048 * N4); }
+};
+AlmSet almSets[2];
+bool almOutput[5];
+
+void clearAlmanacFrame() {
+  for (AlmSet& set : almSets) {
+    set.inUse = false;
+    set.at5 = 0;
+    set.txCount = 0;
+  }
+  for (bool& o : almOutput) o = false;
+}
+
+// The set for an almanac issue: the one in use with its key, else a free one, else the one with
+// the smaller key (none when that key is the largest there is).
+int get_SetIndex(std::uint16_t key) {
+  for (int i = 0; i < 2; ++i)
+    if (almSets[i].inUse && almSets[i].key() == key) return i;
+  for (int i = 0; i < 2; ++i)
+    if (!almSets[i].inUse) return i;
+  const int smaller = almSets[0].key() <= almSets[1].key() ? 0 : 1;
+  return almSets[smaller].key() == 65535 ? -1 : smaller;
+}
+
+int setOfTransmitter(std::uint8_t si) {
+  for (int i = 0; i < 2; ++i)
+    for (int k = 0; k < almSets[i].txCount; ++k)
+      if (almSets[i].tx[k] == si) return i;
+  return -1;
+}
+
+bool checkAlmanac(int k, AlmSet& set) {
+  AlmHalves& h = set.slot[k];
+  if (!set.inUse || !h.has[0] || !h.has[1]) return false;
+  const auto span = [](std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; };
+  const bool ok = span(h.at[0], set.at5) <= 4000u * static_cast<std::uint32_t>(k) + 3000u &&
+                  span(h.at[1], h.at[0]) <= kStringGapMs && !almOutput[k];
+  if (!ok) h = AlmHalves{};
+  return ok;
+}
+
 // Positions of each ephemeris string that take part in the 16-bit check value.
 bool crcKeeps(int str, int pos) {
   switch (str) {
@@ -65,7 +124,12 @@ void GloNavDataDecoderType::reset() {
   lastCrc16_ = 0;
   lastTb_ = 0xFFFF;
   crcRepeat_ = 0;
-  for (auto& h : alm_) h = AlmHalf{};
+}
+
+void GloNavDataDecoderType::reset_SharedData() {
+  common = CommonData{};
+  for (AlmSet& set : almSets) set = AlmSet{};
+  for (bool& o : almOutput) o = false;
 }
 
 GloNavDataDecoderType* get_GloNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
@@ -103,27 +167,13 @@ void GloNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std:
     if (id == 1) eph_ = EphBlock{};
     decodeEphString(id, w);
     eph_.signalMask |= signalMask;
-    if (almanacPhase && id <= 4)
-      for (auto& h : alm_) h = AlmHalf{};
-    if (id == 4) {
+    if (almanacPhase && id <= 4) clearAlmanacFrame();
+    if (almanacPhase && id == 4) {
       common.NT = eph_.f.NT;
       common.has4 = true;
       common.at4 = now;
     }
-    if (id == 5 && almanacPhase) {
-      common.NA = eph_.f.NA;
-      common.tauC = eph_.f.tauC;
-      common.tauGPS = eph_.f.tauGPS;
-      // The four-year number follows the day of the almanac, not of the ephemeris.
-      int n4 = eph_.f.N4;
-      if (common.has4 && now - common.at4 <= kStringGapMs) {
-        if (common.NA - common.NT >= 731) --n4;
-        else if (common.NA - common.NT < -730) ++n4;
-      }
-      common.N4 = static_cast<std::uint8_t>(n4);
-      common.has5 = true;
-      common.at5 = now;
-    }
+    if (almanacPhase && id == 5) takeString5(now);
   } else if (almanacPhase) {
     const bool fiveAlmanacs = p3Known_ && now - p3Time_ <= kP3FreshMs && p3_ == 1;
     if (id == 14 && !fiveAlmanacs) {
@@ -139,6 +189,35 @@ void GloNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std:
   process_EphemerisData();
   process_AlmanacData();
   process_CommonData();
+}
+
+void GloNavDataDecoderType::takeString5(std::uint32_t now) {
+  if (!common.has4 || now - common.at4 > kStringGapMs) return;
+  const EphFields& f = eph_.f;
+  // N4 belongs to the day of the ephemeris: an almanac day two years away is of the other
+  // four-year interval.
+  int n4 = f.N4;
+  const int d = static_cast<int>(f.NA) - static_cast<int>(common.NT);
+  if (d >= 731) --n4;
+  else if (d < -730) ++n4;
+  common.NA = f.NA;
+  common.tauC = f.tauC;
+  common.tauGPS = f.tauGPS;
+  common.N4 = static_cast<std::uint8_t>(n4);
+  common.has5 = true;
+  common.at5 = now;
+  const int idx = get_SetIndex(static_cast<std::uint16_t>(f.NA + 2048 * n4));
+  if (idx < 0) return;
+  AlmSet& set = almSets[idx];
+  if (!set.inUse || set.key() != static_cast<std::uint16_t>(f.NA + 2048 * n4)) {
+    set = AlmSet{};
+    set.inUse = true;
+  }
+  set.NA = f.NA;
+  set.N4 = static_cast<std::uint8_t>(n4);
+  set.tauC = f.tauC;
+  set.at5 = now;
+  if (setOfTransmitter(sv_.si) != idx && set.txCount < kPoolSize) set.tx[set.txCount++] = sv_.si;
 }
 
 void GloNavDataDecoderType::decodeEphString(int id, const std::uint32_t* w) {
@@ -308,8 +387,9 @@ void glo_DecodeAlmanac(const std::uint32_t* a, const std::uint32_t* b, int NA, i
 
 void GloNavDataDecoderType::decodeAlmanacHalf(int id, const std::uint32_t* w) {
   const int k = (id - 6) / 2;
-  if (k < 0 || k > 4) return;
-  AlmHalf& h = alm_[k];
+  const int idx = setOfTransmitter(sv_.si);
+  if (k < 0 || k > 4 || idx < 0) return;
+  AlmHalves& h = almSets[idx].slot[k];
   const int part = (id & 1) ? 1 : 0;  // even strings the first half
   std::memcpy(h.w[part], w, sizeof h.w[part]);
   h.at[part] = time_.ulTimeTag;
@@ -317,28 +397,34 @@ void GloNavDataDecoderType::decodeAlmanacHalf(int id, const std::uint32_t* w) {
 }
 
 void GloNavDataDecoderType::process_AlmanacData() {
-  if (!common.has5 || store_ == nullptr) return;
-  for (int k = 0; k < 5; ++k) {
-    AlmHalf& h = alm_[k];
-    if (!h.has[0] || !h.has[1]) continue;
-    const bool inTime = h.at[1] - h.at[0] <= kStringGapMs;
-    if (inTime) {
+  if (store_ == nullptr) return;
+  // The newer issue first.
+  int order[2] = {0, 1};
+  if (almSets[1].inUse && (!almSets[0].inUse || almSets[1].key() > almSets[0].key())) order[0] = 1, order[1] = 0;
+  for (int k = 0; k < 5; ++k)
+    for (int idx : order) {
+      AlmSet& set = almSets[idx];
+      if (!checkAlmanac(k, set)) continue;
       ZRT_ALM_GLN r;
-      glo_DecodeAlmanac(h.w[0], h.w[1], common.NA, common.N4, common.tauC * p2(-31), r);
+      glo_DecodeAlmanac(set.slot[k].w[0], set.slot[k].w[1], set.NA, set.N4, set.tauC * p2(-31), r);
       if (r.slot >= 1 && r.slot <= SYS_SAT_NUM[kSysGlonass]) {
         SvIdType id = sv_;
         id.sat = static_cast<std::uint8_t>(r.slot - 1);
         store_->update_AlmanacData(id, 0, &r, false);
       }
+      almOutput[k] = true;
+      set.slot[k] = AlmHalves{};
     }
-    h = AlmHalf{};
-  }
 }
 
 void GloNavDataDecoderType::process_CommonData() {
   if (!common.has4 || !common.has5 || !common.has14 || store_ == nullptr) return;
+  // Strings 4, 5 and 14 of one frame; otherwise wait for the next string 14.
   const std::uint32_t d45 = common.at5 - common.at4, d514 = common.at14 - common.at5;
-  if (d45 < 1000 || d45 > 3000 || d514 < 17000 || d514 > 19000) return;
+  if (d45 < 1000 || d45 > 3000 || d514 < 17000 || d514 > 19000) {
+    common.has14 = false;
+    return;
+  }
   ZRT_UTC_GLN r{};
   r.tauC = common.tauC * p2(-31);
   r.tauGPS = common.tauGPS * p2(-30);

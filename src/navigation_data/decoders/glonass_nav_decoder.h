@@ -29,6 +29,8 @@ class GloNavDataDecoderType {
   void update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signalMask, const std::uint32_t* words,
               int numWords, float cn0);
   void reset();
+  // Forgets the almanac frame and the time parameters all decoders share (tests, restart).
+  static void reset_SharedData();
 
   SvIdType get_SvId() const { return sv_; }
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
@@ -62,17 +64,11 @@ class GloNavDataDecoderType {
     bool check();
   };
 
-  // One almanac of the frame: its two halves (strings 6+2k and 7+2k) and their arrival times.
-  struct AlmHalf {
-    std::uint32_t w[2][kStringWords];
-    std::uint32_t at[2];
-    bool has[2];
-  };
-
   void decodeEphString(int id, const std::uint32_t* w);
   void process_EphemerisData();
   void fill_EphRecord(ZRT_EPH_GLN& r) const;
   bool ghostCheck() const;
+  void takeString5(std::uint32_t now);
   void decodeAlmanacHalf(int id, const std::uint32_t* w);
   void process_AlmanacData();
   void process_CommonData();
@@ -88,7 +84,7 @@ class GloNavDataDecoderType {
   bool ephHealthy_ = false;
   std::uint32_t p3Time_ = 0;
   std::uint8_t p3_ = 0;
-  AlmHalf alm_[5] = {};
+
   bool p3Known_ = false;
   std::uint16_t lastCrc16_ = 0;
   std::uint16_t lastTb_ = 0xFFFF;

@@ -17,6 +17,24 @@ namespace {
 
 using Str = std::vector<std::uint32_t>;
 
+struct TypeCall {
+  int slot, type;
+};
+std::vector<TypeCall> gTypes;
+
+// Writes a field at string positions pos.. (position 1 the MSB of the first word), negative
+// values in sign-and-magnitude as the ICD sends them.
+void put(Str& w, int pos, int n, long long v) {
+  unsigned long long raw = v < 0 ? (static_cast<unsigned long long>(-v) | (1ull << (n - 1))) : static_cast<unsigned long long>(v);
+  for (int i = 0; i < n; ++i) {
+    const int bit = pos - 1 + i;
+    const bool one = (raw >> (n - 1 - i)) & 1u;
+    const std::uint32_t m = 0x80000000u >> (bit % 32);
+    w[static_cast<std::size_t>(bit / 32)] = one ? (w[static_cast<std::size_t>(bit / 32)] | m) : (w[static_cast<std::size_t>(bit / 32)] & ~m);
+  }
+}
+long long q(double v, int pow2) { return std::llround(std::ldexp(v, pow2)); }
+
 // The GLONASS F/NAV strings of the public vectors by name, as their three 32-bit words.
 std::map<std::string, Str> loadStrings() {
   std::ifstream in(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
@@ -42,7 +60,11 @@ struct Harness {
   SvIdType sv{8, kSysGlonass, 0, kSvUnknown};  // frequency number +1
   Harness() {
     for (auto& d : GloNavDataDecoderPool) d.init_Object(store.get());
+    GloNavDataDecoderType::reset_SharedData();
+    gTypes.clear();
+    satDataLinks.setGloSatType = [](int slot, int type) { gTypes.push_back({slot, type}); };
   }
+  ~Harness() { satDataLinks.setGloSatType = nullptr; }
   void feed(const Str& w, std::uint32_t ms, float cn0 = 45) {
     const NavDecoderTime t{0, ms};
     get_GloNavDataDecoder(&t, &sv)->update(t, sv, 1, w.data(), static_cast<int>(w.size()), cn0);
@@ -146,6 +168,180 @@ TEST(GloNavRules, FrequencyChannelOfTheAlmanac) {
     glo_DecodeAlmanac(a.data(), b.data(), 1, 1, 0, out);
     EXPECT_EQ(out.freqNum, r.want) << r.h;
     EXPECT_EQ(out.health & kGloAlmUnusable, kGloAlmUnusable);  // dT and e both zero
+  }
+}
+
+// One frame's strings 1 to 5 of a state vector as the ICD lays them out.
+struct EphIn {
+  double pos[3], vel[3], acc[3];  // km, km/s, km/s^2
+  double tauN, gammaN;
+  int tbIndex, NT = 100, n = 2, FT = 3, En = 1, NA = 100, N4 = 5, P3 = 0, M = 1, Bn = 0;
+};
+std::vector<Str> encodeFrame(const EphIn& e) {
+  std::vector<Str> out(5, Str(3, 0));
+  for (int k = 0; k < 5; ++k) put(out[static_cast<std::size_t>(k)], 2, 4, k + 1);
+  for (int k = 0; k < 3; ++k) {
+    Str& w = out[static_cast<std::size_t>(k)];
+    put(w, 22, 24, q(e.vel[k], 20));
+    put(w, 46, 5, q(e.acc[k], 30));
+    put(w, 51, 27, q(e.pos[k], 11));
+  }
+  put(out[1], 6, 3, e.Bn);
+  put(out[1], 10, 7, e.tbIndex);
+  put(out[2], 6, 1, e.P3);
+  put(out[2], 7, 11, q(e.gammaN, 40));
+  put(out[3], 6, 22, q(e.tauN, 30));
+  put(out[3], 33, 5, e.En);
+  put(out[3], 53, 4, e.FT);
+  put(out[3], 60, 11, e.NT);
+  put(out[3], 71, 5, e.n);
+  put(out[3], 76, 2, e.M);
+  put(out[4], 6, 11, e.NA);
+  put(out[4], 50, 5, e.N4);
+  return out;
+}
+
+TEST(GloNavRinex, StringsOfARinexRecordDecodeToItsFields) {
+  // brdc0910.09g, R02 at 2009-04-01 00:15 UTC (tb 03:15 Moscow time): the file lists -tauN.
+  EphIn in{{9364.73925781, -15908.7973633, -17614.3896484},
+           {-0.267867088318, 2.39853191376, -2.30765628815},
+           {0, 0.186264514923e-8, 0.186264514923e-8},
+           -0.206762924790e-4,
+           -0.272848410532e-11,
+           13};
+  Harness h;
+  h.sv.si = 8;  // frequency +1 as the file says
+  std::uint32_t t = 1000;
+  for (const Str& w : encodeFrame(in)) h.feed(w, t += 2000);
+  const ZRT_EPH_GLN* e = h.eph(13 * 900);
+  ASSERT_NE(e, nullptr);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(e->pos[k], in.pos[k], 0.5 / 2048) << k;
+    EXPECT_NEAR(e->vel[k], in.vel[k], 0.5 / 1048576.0) << k;
+    EXPECT_NEAR(e->acc[k], in.acc[k], 1e-12) << k;
+  }
+  EXPECT_NEAR(-e->tauN, 0.206762924790e-4, 1e-12);
+  EXPECT_NEAR(e->gammaN, -0.272848410532e-11, 1e-15);
+  EXPECT_EQ(e->tb, 11700u);
+  EXPECT_EQ(e->slot, 2);
+  EXPECT_EQ(e->freqNum, 1);
+  EXPECT_EQ(e->NT, 100);
+  EXPECT_EQ(e->FT, 3);
+  EXPECT_EQ(e->En, 1);
+  ASSERT_FALSE(gTypes.empty());
+  EXPECT_EQ(gTypes.back().slot, 2);
+  EXPECT_EQ(gTypes.back().type, 1);
+}
+
+TEST(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
+  struct Row {
+    double radius, speed;
+    bool stored;
+  } rows[] = {{25500, 3, true}, {18999, 3, false}, {25500, 4.1, false}, {25500, 1.9, false}};
+  for (const Row& r : rows) {
+    EphIn in{{0, 0, r.radius}, {r.speed, 0, 0}, {0, 0, 0}, 1e-5, 0, 13};
+    Harness h;
+    std::uint32_t t = 1000;
+    for (const Str& w : encodeFrame(in)) h.feed(w, t += 2000);
+    EXPECT_EQ(h.eph(11700) != nullptr, r.stored) << r.radius << " " << r.speed;
+  }
+}
+
+// A healthy ephemeris first, then the almanac strings of the next frame.
+struct FrameRun {
+  Harness h;
+  std::map<std::string, Str> s = loadStrings();
+  std::uint32_t t = 1000;
+  void frame(const Str* str3 = nullptr) {
+    for (int k = 1; k <= 5; ++k) {
+      const Str& w = k == 3 && str3 != nullptr ? *str3 : s["navFNAVGLOStr" + std::to_string(k)];
+      h.feed(w, t += 2000);
+    }
+  }
+};
+
+TEST(GloNavFrame, AlmanacOfTheNextFrameReachesTheStoreAndLinksItsFrequency) {
+  FrameRun f;
+  f.frame();
+  ASSERT_EQ(f.h.store->get_AlmLastData(kSysGlonass, 0), nullptr);
+  f.frame();
+  f.h.feed(f.s["navFNAVGLOStr6"], f.t += 2000);
+  f.h.feed(f.s["navFNAVGLOStr7"], f.t += 2000);
+  const auto* a = static_cast<const ZRT_ALM_GLN*>(f.h.store->get_AlmLastData(kSysGlonass, 0));
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->slot, 1);
+  EXPECT_DOUBLE_EQ(a->tLambda, 2599.4375);
+  EXPECT_EQ(a->NA, 1274);
+  EXPECT_EQ(f.h.store->get_SvIdx(kSysGlonass, 0), 8);  // frequency +1
+  // Slot 1 is a GLONASS-M by its ephemeris and by its almanac: both tables tell the registry.
+  int calls = 0;
+  for (const TypeCall& c : gTypes) calls += c.slot == 1 && c.type == 1;
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(GloNavFrame, AlmanacStringsBeforeAHealthyEphemerisAreIgnored) {
+  FrameRun f;
+  for (int k = 4; k <= 7; ++k) f.h.feed(f.s["navFNAVGLOStr" + std::to_string(k)], f.t += 2000);
+  f.frame();  // the ephemeris completes only now
+  EXPECT_EQ(f.h.store->get_AlmLastData(kSysGlonass, 0), nullptr);
+}
+
+TEST(GloNavFrame, AlmanacHalvesTooLateAfterStringFiveAreDropped) {
+  struct Row {
+    std::uint32_t gap;
+    bool stored;
+  } rows[] = {{2000, true}, {3000, true}, {3001, false}};
+  for (const Row& r : rows) {
+    FrameRun f;
+    f.frame();
+    f.frame();
+    f.h.feed(f.s["navFNAVGLOStr6"], f.t += r.gap);
+    f.h.feed(f.s["navFNAVGLOStr7"], f.t += 2000);
+    EXPECT_EQ(f.h.store->get_AlmLastData(kSysGlonass, 0) != nullptr, r.stored) << r.gap;
+  }
+}
+
+TEST(GloNavFrame, StringFourteenFeedsTheTimeParametersOnlyWithoutAFifthAlmanac) {
+  struct Row {
+    int p3;
+    bool utc;
+  } rows[] = {{0, true}, {1, false}};
+  for (const Row& r : rows) {
+    FrameRun f;
+    Str s3 = f.s["navFNAVGLOStr3"];
+    put(s3, 6, 1, r.p3);
+    f.frame(&s3);
+    f.frame(&s3);
+    f.h.feed(f.s["navFNAVGLOStr14"], f.t += 18000);
+    const auto* u = static_cast<const ZRT_UTC_GLN*>(f.h.store->get_UtcLastData(kSysGlonass));
+    ASSERT_EQ(u != nullptr, r.utc) << r.p3;
+    if (u == nullptr) continue;
+    EXPECT_FLOAT_EQ(u->B1, -0.6728515625f);
+    EXPECT_FLOAT_EQ(u->B2, -0.0006561279296875f);
+    EXPECT_EQ(u->leapNotice, 1);
+    EXPECT_EQ(u->NT, 1274);
+    EXPECT_EQ(u->NA, 1274);
+    EXPECT_DOUBLE_EQ(u->tauGPS, -1.5832483768463135e-08);
+  }
+}
+
+TEST(GloNavFrame, FourYearNumberFollowsTheAlmanacDay) {
+  struct Row {
+    int NA, NT, want;
+  } rows[] = {{1400, 600, 4}, {1331, 600, 4}, {1330, 600, 5}, {10, 740, 5}, {10, 741, 6}};
+  for (const Row& r : rows) {
+    EphIn in{{0, 0, 25500}, {3, 0, 0}, {0, 0, 0}, 1e-5, 0, 13};
+    in.NA = r.NA, in.NT = r.NT, in.N4 = 5;
+    Harness h;
+    std::uint32_t t = 1000;
+    for (int frame = 0; frame < 2; ++frame)
+      for (const Str& w : encodeFrame(in)) h.feed(w, t += 2000);
+    Str s14(3, 0);
+    put(s14, 2, 4, 14);
+    h.feed(s14, t += 18000);
+    const auto* u = static_cast<const ZRT_UTC_GLN*>(h.store->get_UtcLastData(kSysGlonass));
+    ASSERT_NE(u, nullptr) << r.NA;
+    EXPECT_EQ(u->N4, r.want) << r.NA << " " << r.NT;
   }
 }
 
