@@ -13,6 +13,7 @@ GloNavDataDecoderType GloNavDataDecoderPool[GloNavDataDecoderType::kPoolSize];
 namespace {
 constexpr std::uint32_t kStringGapMs = 3000;
 constexpr std::uint32_t kP3FreshMs = 30000;
+constexpr float kCn0Strong = 40.0f;  // dB-Hz: strong enough to overrule an untracked twin
 
 std::uint32_t u(const std::uint32_t* w, int pos, int n) { return GloDecUtility::extract(w, pos, n); }
 std::int32_t s(const std::uint32_t* w, int pos, int n) {
@@ -120,6 +121,7 @@ void GloNavDataDecoderType::reset() {
   eph_ = EphBlock{};
   lastEph_ = EphFields{};
   ephStored_ = ephHealthy_ = false;
+  lastSignalMask_ = 0;
   p3Known_ = false;
   lastCrc16_ = 0;
   lastTb_ = 0xFFFF;
@@ -285,19 +287,30 @@ bool GloNavDataDecoderType::EphBlock::check() {
   return f.gamma != 0 || f.tau != 0;
 }
 
-// Another decoder that already holds the same state vector for the same tb is the satellite
-// this one only hears through a cross-correlation: this copy is not stored.
-bool GloNavDataDecoderType::ghostCheck() const {
+bool GloNavDataDecoderType::compare_RawData(const EphFields& o) const {
+  const EphFields& b = eph_.f;
+  return o.tb == b.tb && o.x == b.x && o.y == b.y && o.z == b.z && o.vx == b.vx && o.vy == b.vy && o.vz == b.vz &&
+         o.ax == b.ax && o.ay == b.ay && o.az == b.az;
+}
+
+// The same state vector heard on two channels: the weaker one is a satellite tracked under a
+// false identity. False when this copy is the ghost and is not to be stored.
+bool GloNavDataDecoderType::ghostCheck() {
   for (int i = 0; i < uNumOfSource; ++i) {
-    const GloNavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || !o->ephStored_ || o->lastEph_.tb != eph_.f.tb) continue;
-    const EphFields& a = o->lastEph_;
-    const EphFields& b = eph_.f;
-    if (a.x == b.x && a.y == b.y && a.z == b.z && a.vx == b.vx && a.vy == b.vy && a.vz == b.vz && a.ax == b.ax &&
-        a.ay == b.ay && a.az == b.az && !cn0Above10_)
-      return true;
+    GloNavDataDecoderType* o = pDecoderPointer[i];
+    if (o == this || o->sv_.si == kSvUnknown || (o->sv_.si == sv_.si && o->sv_.sys == sv_.sys)) continue;
+    if (!o->ephStored_ || !compare_RawData(o->lastEph_)) continue;
+    const bool dropOther = o->cn0Above10_ ? cn0_ >= o->cn0_ : cn0_ > kCn0Strong;
+    if (o->cn0Above10_ && !dropOther) {
+      navDecoderLinks.satResetRequest(sv_, eph_.signalMask, 0);
+      return false;
+    }
+    if (dropOther) {
+      navDecoderLinks.satResetRequest(o->sv_, o->lastSignalMask_, 0);
+      navDecoderLinks.ephemerisReset(o->sv_);
+    }
   }
-  return false;
+  return true;
 }
 
 void GloNavDataDecoderType::fill_EphRecord(ZRT_EPH_GLN& r) const {
@@ -333,7 +346,7 @@ void GloNavDataDecoderType::fill_EphRecord(ZRT_EPH_GLN& r) const {
 
 void GloNavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
-  if (ghostCheck()) {
+  if (!ghostCheck()) {
     eph_ = EphBlock{};
     return;
   }
@@ -357,6 +370,7 @@ void GloNavDataDecoderType::process_EphemerisData() {
   ephStored_ = true;
   ephHealthy_ = r.health == 0;
   lastEph_ = eph_.f;
+  lastSignalMask_ = eph_.signalMask;
   navDecoderLinks.gbasEphIntegrity(sv_, eph_.f.tb, crc16);
   if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &r, identity, crcRepeat_ > 0, false, false);
   eph_ = EphBlock{};

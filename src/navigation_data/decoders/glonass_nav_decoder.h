@@ -67,7 +67,8 @@ class GloNavDataDecoderType {
   void decodeEphString(int id, const std::uint32_t* w);
   void process_EphemerisData();
   void fill_EphRecord(ZRT_EPH_GLN& r) const;
-  bool ghostCheck() const;
+  bool ghostCheck();
+  bool compare_RawData(const EphFields& other) const;
   void takeString5(std::uint32_t now);
   void decodeAlmanacHalf(int id, const std::uint32_t* w);
   void process_AlmanacData();
@@ -80,6 +81,7 @@ class GloNavDataDecoderType {
   bool cn0Above10_ = false;
   EphBlock eph_{};
   EphFields lastEph_{};
+  std::uint8_t lastSignalMask_ = 0;
   bool ephStored_ = false;
   bool ephHealthy_ = false;
   std::uint32_t p3Time_ = 0;

@@ -345,6 +345,37 @@ TEST(GloNavFrame, FourYearNumberFollowsTheAlmanacDay) {
   }
 }
 
+std::vector<SvIdType> gReset;
+std::vector<SvIdType> gDropped;
+
+TEST(GloNavGhost, TheWeakerCopyOfAStateVectorIsTheGhost) {
+  struct Row {
+    float firstCn0, secondCn0;
+    bool secondStored, firstDropped, secondReset;
+  } rows[] = {
+      {45, 30, false, false, true},  // a weaker twin of a tracked satellite: not stored, reset
+      {30, 45, true, true, false},   // a stronger one: the first is the ghost
+      {8, 30, true, false, false},   // the first not tracked and the second not strong: both kept
+      {8, 41, true, true, false},    // ... unless the second is strong
+  };
+  auto s = loadStrings();
+  for (const Row& r : rows) {
+    Harness h;
+    gReset.clear(), gDropped.clear();
+    navDecoderLinks.satResetRequest = [](SvIdType sv, std::uint8_t, std::uint8_t) { gReset.push_back(sv); };
+    navDecoderLinks.ephemerisReset = [](SvIdType sv) { gDropped.push_back(sv); };
+    std::uint32_t t = 1000;
+    for (int k = 1; k <= 5; ++k) h.feed(s["navFNAVGLOStr" + std::to_string(k)], t += 2000, r.firstCn0);
+    h.sv.si = 3;
+    for (int k = 1; k <= 5; ++k) h.feed(s["navFNAVGLOStr" + std::to_string(k)], t += 2000, r.secondCn0);
+    EXPECT_EQ(h.eph(13500) != nullptr, r.secondStored) << r.firstCn0 << "/" << r.secondCn0;
+    EXPECT_EQ(!gDropped.empty() && gDropped[0].si == 8, r.firstDropped) << r.firstCn0 << "/" << r.secondCn0;
+    EXPECT_EQ(!gReset.empty() && gReset[0].si == 3, r.secondReset) << r.firstCn0 << "/" << r.secondCn0;
+    navDecoderLinks.satResetRequest = nullptr;
+    navDecoderLinks.ephemerisReset = nullptr;
+  }
+}
+
 TEST(GloNavRules, RandomAndCutStringsNeverBreakAnything) {
   Harness h;
   std::mt19937 rng(7);
