@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "navigation_data/decoders/glonass_nav_decoder.h"
+#include "navigation_data/orbits/glonass_eph.h"
 
 namespace {
 
@@ -134,6 +136,29 @@ TEST(GloNavVectors, AlmanacStringsGiveTheExpectedValues) {
   EXPECT_DOUBLE_EQ(a.tLambda, 2599.4375);
   EXPECT_FLOAT_EQ(a.dT, -2656.337890625f);
   EXPECT_FLOAT_EQ(a.dTdot, 0.00030517578125f);
+}
+
+TEST(GloNavVectors, AlmanacOrbitMeetsTheEphemerisOfTheSameSatellite) {
+  // Slot 1's almanac and its ephemeris of the same day (NA = NT = 1274): the almanac orbit at tb
+  // lies within the few kilometres an almanac is good for, and so does its velocity.
+  auto s = loadStrings();
+  Harness h;
+  for (int k = 1; k <= 5; ++k) h.feed(s["navFNAVGLOStr" + std::to_string(k)], 1000 + 2000 * k);
+  const ZRT_EPH_GLN* e = h.eph(13500);
+  ASSERT_NE(e, nullptr);
+  ZRT_ALM_GLN a;
+  glo_DecodeAlmanac(s["navFNAVGLOStr6"].data(), s["navFNAVGLOStr7"].data(), 1274, 6, 0, a);
+  double pos[3];
+  float vel[3];
+  ASSERT_TRUE(compute_GloSatPosByAlmanac(a, e->tb - a.tLambda, pos, vel, nullptr, nullptr));
+  double d2 = 0, v2 = 0;
+  for (int k = 0; k < 3; ++k) {
+    d2 += std::pow(pos[k] - e->pos[k] * 1000, 2);
+    v2 += std::pow(vel[k] - e->vel[k] * 1000, 2);
+  }
+  std::printf("almanac against ephemeris: %.0f m, %.2f m/s\n", std::sqrt(d2), std::sqrt(v2));
+  EXPECT_LT(std::sqrt(d2), 5000.0);
+  EXPECT_LT(std::sqrt(v2), 1.0);
 }
 
 TEST(GloNavRules, LateThirdStringClearsTheBlock) {

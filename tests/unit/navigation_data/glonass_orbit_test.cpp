@@ -51,7 +51,7 @@ TEST(GloOrbit, RungeKuttaStepMatchesAnIndependentIntegrationBackAndForth) {
 TEST(GloOrbit, IcdAlmanacExampleWithinTheSecularModel) {
   // ICD almanac example (NA 1452, tLambda 33571.625 s, to day 1453 at 51300 s) in the L1/L2
   // almanac's form: dT against 43200 s and di against 63 degrees. The reference solution adds the
-  // short-period J2 terms this secular model leaves out; they stay within a few km.
+  // short-period J2 terms this secular model leaves out; they come to 1.4 km here.
   ZRT_ALM_GLN a{};
   a.tLambda = 33571.625;
   a.dT = -2655.98046875f;
@@ -71,8 +71,9 @@ TEST(GloOrbit, IcdAlmanacExampleWithinTheSecularModel) {
     d2 += (pos[k] - want[k]) * (pos[k] - want[k]);
     v2 += (vel[k] - wantV[k]) * (vel[k] - wantV[k]);
   }
-  EXPECT_LT(std::sqrt(d2), 5000.0);
-  EXPECT_LT(std::sqrt(v2), 1.0);
+  std::printf("ICD almanac example: %.0f m, %.3f m/s\n", std::sqrt(d2), std::sqrt(v2));
+  EXPECT_LT(std::sqrt(d2), 2000.0);
+  EXPECT_LT(std::sqrt(v2), 0.5);
   EXPECT_DOUBLE_EQ(clock, -1e-4f);
   EXPECT_EQ(drift, 0);
 }
