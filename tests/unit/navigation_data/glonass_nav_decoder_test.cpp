@@ -272,6 +272,23 @@ TEST(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
   }
 }
 
+TEST(GloNavRinex, ANewStateVectorReplacesTheStoredOneOnceSeenTwice) {
+  EphIn in{{0, 0, 25500}, {3, 0, 0}, {0, 0, 0}, 1e-5, 0, 13};
+  Harness h;
+  std::uint32_t t = 1000;
+  auto frame = [&](int tbIndex) {
+    in.tbIndex = tbIndex;
+    for (const Str& w : encodeFrame(in)) h.feed(w, t += 2000);
+  };
+  frame(13);  // the first of an empty slot is taken at once
+  ASSERT_NE(h.eph(11700), nullptr);
+  EXPECT_EQ(h.eph(11700)->tb, 11700u);
+  frame(14);  // a new tb heard once: not yet
+  EXPECT_EQ(h.eph(12600)->tb, 11700u);
+  frame(14);  // heard again with the same check value: confirmed
+  EXPECT_EQ(h.eph(12600)->tb, 12600u);
+}
+
 // A healthy ephemeris first, then the almanac strings of the next frame.
 struct FrameRun {
   Harness h;
