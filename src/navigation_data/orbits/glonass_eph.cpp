@@ -144,12 +144,12 @@ void buildEntry(const ZRT_EPH_GLN& eph, const PolyNodeRing& ring, SatData::Polyn
 }
 
 // The first window: the node at or before t on the step grid from tb, and the two after it.
-bool startWindow(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& ring) {
+bool startWindow(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& ring, const GloIntegState* start) {
   const double h = ring.step > 0 ? ring.step : kDefaultStep;
   const double dt = foldDay(t - eph.tb) + eph.tauC;
   if (!std::isfinite(dt) || std::fabs(dt) > kHalfDay + 1) return false;
   const int n = static_cast<int>(std::floor(dt / h));
-  GloIntegState s = glo_InitialState(eph);
+  GloIntegState s = start != nullptr ? *start : glo_InitialState(eph);
   for (int i = 0; i < std::abs(n); ++i) compute_SolutionEquationSet_RKM(s, n < 0 ? -h : h);
   PolyNodeRing r;
   r.step = h;
@@ -178,10 +178,10 @@ void set_GloPolynomClock(const ZRT_EPH_GLN& eph, SatData::PolynomEntryType& entr
 }
 
 bool update_GloSatellitePolynom(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& ring, bool& computed,
-                                SatData::PolynomEntryType& entry) {
+                                SatData::PolynomEntryType& entry, const GloIntegState* start) {
   if (!computed || foldDay(t - ring.oldest().t) < -0.1 * ring.step) {
     // First call, or time went back before the window: start again from tb.
-    if (!startWindow(eph, t, ring)) return false;
+    if (!startWindow(eph, t, ring, start)) return false;
     computed = true;
     buildEntry(eph, ring, entry);
     return true;
@@ -190,7 +190,7 @@ bool update_GloSatellitePolynom(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& 
   // Far ahead (the store was not called for a while): start again rather than step node by node.
   if (foldDay(t - ring.newest().t) > 20 * h) {
     computed = false;
-    return update_GloSatellitePolynom(eph, t, ring, computed, entry);
+    return update_GloSatellitePolynom(eph, t, ring, computed, entry, start);
   }
   const double N = ring.entryNewest;
   const bool nodeAdded = foldDay(ring.newest().t - N) > 0.01;
@@ -254,6 +254,39 @@ bool compute_GloSatPosByAlmanac(const ZRT_ALM_GLN& alm, double t, double pos[3],
   if (clock != nullptr) *clock = -static_cast<double>(alm.tauN);
   if (drift != nullptr) *drift = 0;
   return finite3(pos);
+}
+
+void ExtendedGLOEphemerisServerType::Init() {
+  Locker<Mutex> lock(mutex_);
+  for (Entry& e : e_) e = Entry{};
+  clock_ = 0;
+}
+
+void ExtendedGLOEphemerisServerType::Put(const void* owner, const ZRT_EPH_GLN& eph) {
+  if (owner == nullptr) return;
+  Locker<Mutex> lock(mutex_);
+  Entry* pick = &e_[0];
+  for (Entry& e : e_) {
+    if (e.owner == owner) {
+      pick = &e;
+      break;
+    }
+    if (e.stamp < pick->stamp) pick = &e;  // a free entry has stamp 0
+  }
+  pick->owner = owner;
+  pick->state = glo_InitialState(eph);
+  pick->stamp = ++clock_;
+}
+
+bool ExtendedGLOEphemerisServerType::Take(const void* owner, GloIntegState& out) {
+  Locker<Mutex> lock(mutex_);
+  for (Entry& e : e_)
+    if (owner != nullptr && e.owner == owner) {
+      out = e.state;
+      e.stamp = ++clock_;
+      return true;
+    }
+  return false;
 }
 
 int glo_CarryDayNumber(int prevNT, std::uint32_t prevTb, std::uint32_t tb) {

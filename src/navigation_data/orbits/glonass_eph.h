@@ -8,6 +8,7 @@
 
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
+#include "platform/rtos.h"
 
 // Accuracy (m) of a signed L3 accuracy index: -15..14 from the table, 15 no prediction
 // (20000 m), anything else 0.
@@ -35,12 +36,37 @@ GloIntegState glo_InitialState(const ZRT_EPH_GLN& eph);
 // Integrates the record's state to `dt` seconds after tb in steps of at most `step` seconds.
 GloIntegState glo_StateAt(const ZRT_EPH_GLN& eph, double dt, double step);
 
+// The extended GLONASS ephemerides: each stored record's state converted once to m, m/s and
+// m/s^2 for the integration, 30 entries under the server's own lock; the entry used longest ago
+// gives way when all are taken, and its record is then converted again when it is integrated.
+class ExtendedGLOEphemerisServerType {
+ public:
+  static constexpr int kEntries = 30;
+  // Every entry free.
+  void Init();
+  // (Re)fills the entry of `owner` from its record.
+  void Put(const void* owner, const ZRT_EPH_GLN& eph);
+  // The state of `owner` at tb; false when it has no entry.
+  bool Take(const void* owner, GloIntegState& out);
+
+ private:
+  struct Entry {
+    const void* owner = nullptr;
+    GloIntegState state{};
+    std::uint64_t stamp = 0;
+  };
+  Mutex mutex_;
+  Entry e_[kEntries];
+  std::uint64_t clock_ = 0;
+};
+
 // Builds or slides the polynomial of one GLONASS record at time t (s of GLONASS day). The
 // window of three nodes `step` apart slides forward by one node once t is within a tenth of a
-// step of the newest node; each new node is one Runge-Kutta step from the newest. False when the
-// record cannot be integrated.
+// step of the newest node; each new node is one Runge-Kutta step from the newest. `start` is
+// the record's state at tb when the caller has it converted. False when the record cannot be
+// integrated.
 bool update_GloSatellitePolynom(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& ring, bool& computed,
-                                SatData::PolynomEntryType& entry);
+                                SatData::PolynomEntryType& entry, const GloIntegState* start = nullptr);
 // The entry's clock at its reference time from the record: -tauN + gammaN dt (L3 adds beta dt^2).
 void set_GloPolynomClock(const ZRT_EPH_GLN& eph, SatData::PolynomEntryType& entry);
 

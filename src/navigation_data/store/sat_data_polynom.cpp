@@ -42,8 +42,10 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   ExtEphRecord* r = s.rec[recIdx == 0 ? s.newest : s.previous];
   if (r == nullptr || !r->valid) return false;
   if (sys == kSysGlonass) {
+    GloIntegState start;
+    const bool converted = gloExt_.Take(r, start);
     if (!update_GloSatellitePolynom(*reinterpret_cast<const ZRT_EPH_GLN*>(r->native), time_.sec[sys], r->nodes,
-                                    r->polyComputed, r->entry))
+                                    r->polyComputed, r->entry, converted ? &start : nullptr))
       return false;
   } else if (sys == kSysSbas) {
     build_SbasPolynomEntry(*reinterpret_cast<const ZRT_EPH_SBA*>(r->native), r->entry);

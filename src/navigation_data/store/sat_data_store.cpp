@@ -33,6 +33,7 @@ void SatelliteDataProcessor::init_Object() {
   for (int i = 0; i < SYS_EPH_TOTAL; ++i) eph_[i] = EphSlot{};
   for (auto& p : pool_) p = PoolElem{};
   poolClock_ = 0;
+  gloExt_.Init();
   for (auto& f : asFlag_) f = 1;
   for (int sys = 0; sys < SYS_NUM; ++sys) {
     for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
@@ -321,6 +322,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   e.iod = iod;
   e.refTime = ref;
   e.cycle = static_cast<std::uint16_t>(cycle % SYS_CYCLE_NUM[sys]);
+  if (sys == kSysGlonass) gloExt_.Put(&e, *reinterpret_cast<const ZRT_EPH_GLN*>(e.native));
   s.rec[s.previous]->polyComputed = false;
   s.last = s.newest;
   s.lastIod = iod;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/nav_records.h"
@@ -329,6 +330,7 @@ class SatelliteDataProcessor {
   // The polynomial set of each satellite as it is being built (tracking index); published whole.
   SatData::PolynomSetType polySet_[SYS_SI_TOTAL];
   Mutex ephMutex_, almMutex_, utcMutex_;
+  ExtendedGLOEphemerisServerType gloExt_;
 };
 
 extern SatelliteDataProcessor SatDataProcessorInstance;

@@ -262,6 +262,36 @@ TEST(GloPolynom, ClockAtTheReferenceFromTauAndGamma) {
   EXPECT_NEAR(l3.clkOffset, -2e-4 + 1e-11 * 90 + 1e-15 * 8100, 1e-18);
 }
 
+TEST(GloExtended, EntriesHoldTheConvertedStateAndTheOldestGivesWay) {
+  ExtendedGLOEphemerisServerType server;
+  server.Init();
+  ZRT_EPH_GLN recs[31];
+  for (int i = 0; i < 31; ++i) {
+    recs[i] = icdExample();
+    recs[i].pos[0] += i;
+  }
+  GloIntegState s;
+  EXPECT_FALSE(server.Take(&recs[0], s));
+  for (int i = 0; i < 30; ++i) server.Put(&recs[i], recs[i]);
+  ASSERT_TRUE(server.Take(&recs[5], s));
+  EXPECT_DOUBLE_EQ(s.x[0], (7003.008789 + 5) * 1000);
+  EXPECT_DOUBLE_EQ(s.x[3], 783.5417);
+  EXPECT_DOUBLE_EQ(s.acc[2], static_cast<double>(-5.41e-9f) * 1000);
+  EXPECT_DOUBLE_EQ(s.t, 11700);
+  ASSERT_TRUE(server.Take(&recs[0], s));  // used again: record 1 is now the oldest
+  server.Put(&recs[30], recs[30]);
+  EXPECT_FALSE(server.Take(&recs[1], s));
+  EXPECT_TRUE(server.Take(&recs[0], s));
+  EXPECT_TRUE(server.Take(&recs[30], s));
+  // A record stored again refreshes its own entry.
+  recs[30].pos[0] = 1;
+  server.Put(&recs[30], recs[30]);
+  ASSERT_TRUE(server.Take(&recs[30], s));
+  EXPECT_DOUBLE_EQ(s.x[0], 1000);
+  server.Init();
+  EXPECT_FALSE(server.Take(&recs[0], s));
+}
+
 // ---- store rules ---------------------------------------------------------------------------
 
 TEST(GloRules, AccuracyFromFtAndAge) {
