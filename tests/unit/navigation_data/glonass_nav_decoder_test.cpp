@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "glo_files.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/orbits/glonass_eph.h"
 
@@ -256,6 +257,43 @@ TEST(GloNavRinex, StringsOfARinexRecordDecodeToItsFields) {
   ASSERT_FALSE(gTypes.empty());
   EXPECT_EQ(gTypes.back().slot, 2);
   EXPECT_EQ(gTypes.back().type, 1);
+}
+
+TEST(GloNavRinex, EveryRecordOfTheDayThroughItsStrings) {
+  // Each state vector of the file sent as strings 1 to 5 (twice: a new tb is stored once
+  // confirmed) comes out of the store as the file lists it; the file keeps -tauN.
+  const auto brdc = glofiles::readRinex2Glo(navfiles::testdata("brdc0910.09g"));
+  Harness h;
+  std::uint32_t t = 1000;
+  int checked = 0;
+  for (const auto& b : brdc) {
+    const ZRT_EPH_GLN& r = b.eph;
+    if (r.freqNum < -7 || r.freqNum > 7 || !is_GloEphemerisValid(r) || r.tb % 900 != 0) continue;
+    EphIn in{{r.pos[0], r.pos[1], r.pos[2]}, {r.vel[0], r.vel[1], r.vel[2]}, {r.acc[0], r.acc[1], r.acc[2]},
+             r.tauN, r.gammaN, static_cast<int>(r.tb / 900)};
+    in.n = r.slot;
+    in.Bn = r.health ? 4 : 0;
+    in.En = r.En;
+    h.sv.si = static_cast<std::uint8_t>(r.freqNum + 7);
+    for (int rep = 0; rep < 2; ++rep)
+      for (const Str& w : encodeFrame(in)) h.feed(w, t += 2000);
+    const ZRT_EPH_GLN* e = h.eph(r.tb);
+    ASSERT_NE(e, nullptr) << "R" << b.slot << " tb " << r.tb;
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_NEAR(e->pos[k], r.pos[k], 0.5 / 2048) << "R" << b.slot;
+      ASSERT_NEAR(e->vel[k], r.vel[k], 0.5 / 1048576.0) << "R" << b.slot;
+      ASSERT_NEAR(e->acc[k], r.acc[k], 0.5 / 1073741824.0) << "R" << b.slot;
+    }
+    ASSERT_NEAR(e->tauN, r.tauN, 0.5 / 1073741824.0) << "R" << b.slot;
+    ASSERT_NEAR(e->gammaN, r.gammaN, 0.5 / 1099511627776.0) << "R" << b.slot;
+    ASSERT_EQ(e->tb, r.tb);
+    ASSERT_EQ(e->slot, r.slot);
+    ASSERT_EQ(e->freqNum, r.freqNum);
+    ASSERT_EQ(e->health, r.health ? 1 : 0);
+    ASSERT_EQ(e->En, r.En);
+    ++checked;
+  }
+  EXPECT_GT(checked, 600);
 }
 
 TEST(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
