@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
@@ -29,14 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const NavDecoderTime t{0, ms};
     if (GloNavDataDecoderType* d = get_GloNavDataDecoder(&t, &sv)) d->update(t, sv, 1, w, 3, 40.0f);
   }
-  // The tail shorter than a record: a cut string.
+  // The tail shorter than a record: a cut string, exactly its whole words on the heap.
   const std::size_t tail = size % kRecord;
   if (tail > 3) {
-    std::uint32_t w[3] = {};
-    std::memcpy(w, data + size - tail + 3, tail - 3 < sizeof w ? tail - 3 : sizeof w);
+    std::vector<std::uint32_t> w((tail - 3) / 4);
+    if (!w.empty()) std::memcpy(w.data(), data + size - tail + 3, w.size() * 4);
     const SvIdType sv{data[size - tail], kSysGlonass, 0, kSvUnknown};
     const NavDecoderTime t{0, ms};
-    if (GloNavDataDecoderType* d = get_GloNavDataDecoder(&t, &sv)) d->update(t, sv, 1, w, static_cast<int>((tail - 3) / 4), 40.0f);
+    if (GloNavDataDecoderType* d = get_GloNavDataDecoder(&t, &sv))
+      d->update(t, sv, 1, w.empty() ? nullptr : w.data(), static_cast<int>(w.size()), 40.0f);
   }
   return 0;
 }

@@ -230,8 +230,10 @@ void GpsNavDataDecoderType::process_AlmanacData() {
       if (set.weekKnown) {
         week = getFullWeekNum(week10_, set.wna);
       } else {
+        // The toa nearest the time of sending: half a week or more ahead of it lies in the week
+        // before, more than half a week behind it in the week after.
         const std::int64_t dt = r.toa - static_cast<std::int64_t>(sfTime_);
-        week = (week10_ + (dt >= kHalfWeek ? 1 : 0) - (dt < -kHalfWeek ? 1 : 0) + 1024) % 1024;
+        week = (week10_ - (dt >= kHalfWeek ? 1 : 0) + (dt < -kHalfWeek ? 1 : 0) + 1024) % 1024;
       }
       r.week = static_cast<std::int16_t>(week);
       const bool healthSeen = sysSet == kSetQzss || k < 24 ? set.health1Seen : set.health2Seen;

@@ -174,11 +174,12 @@ TEST(GpsLnavRules, UtcPageWaitsForALaterOne) {
   }
 }
 
-// Almanac weeks: from page 51 widened against the satellite's week (845); without it the
-// satellite's week, one more or less when toa lies half a week or more away.
+// Almanac weeks: from page 51 widened against the satellite's week (845); without it the week
+// of the toa nearest the time of sending: toa half a week or more ahead is last week's, more
+// than half a week behind is next week's.
 TEST(GpsLnavRules, AlmanacWeekWithoutPage51) {
   const struct { int toa; std::uint32_t tow; int week; } rows[] = {
-      {75, 801, 846}, {75, 802, 845}, {0, 50401, 845}, {0, 50402, 844}};  // two toas: two sets
+      {75, 801, 844}, {75, 802, 845}, {0, 50401, 845}, {0, 50402, 846}};  // two toas: two sets
   for (const auto& r : rows) {
     Harness h;
     feedEph(h, gps(1));

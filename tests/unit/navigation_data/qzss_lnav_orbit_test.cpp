@@ -69,3 +69,24 @@ TEST(GpsLnavVectors, QzssOrbitsFromDecodedEphemerides) {
 }
 
 }  // namespace
+
+// A QZSS almanac as decoded (its eccentricity 0.06 plus the value sent) puts the satellite
+// where the same satellite's ephemeris does, to the almanac's accuracy, two days from toa.
+TEST(GpsLnavVectors, QzssAlmanacAgreesWithEphemeris) {
+  Harness h;
+  const SvIdType sv = h.vec.at("ephLNAVQZSSSF1").sv;
+  for (const char* n : {"ephLNAVQZSSSF1", "ephLNAVQZSSSF2", "ephLNAVQZSSSF3", "almLNAVQZSS1"}) h.feed(sv, h.vec.at(n).w);
+  const ZRT_ALM_GPS* a = h.alm(kSysQzss, 0);
+  const ZRT_EPH_GPS* e = h.eph(sv, 522000);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(e, nullptr);
+  for (double dt : {-3600.0, 0.0, 3600.0}) {
+    const double t = e->toe + dt;
+    const double sinceToa = (e->week - a->week) * 604800.0 + t - a->toa;
+    double pe[3], ve[3], rel, pa[3], clock, drift;
+    float va[3];
+    ASSERT_TRUE(compute_SatPositionByEphemeris(t, kSysQzss, *e, pe, ve, &rel));
+    ASSERT_TRUE(compute_SatPosByGPSAlmData(sinceToa, kSysQzss, *a, pa, va, &clock, &drift));
+    EXPECT_LT(std::hypot(pa[0] - pe[0], pa[1] - pe[1], pa[2] - pe[2]), 20e3) << dt;
+  }
+}
