@@ -83,7 +83,7 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {
   return t;
 }
 
-void update_SatDataTask() {
+void satDataStoreStep() {
   static SatDataEpoch ep;
   static SatDataEpochResult res;
   ep = SatDataEpoch{};
@@ -124,17 +124,4 @@ void update_SatDataTask() {
       const SvIdType sv{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown};
       d.satelliteResetRequest.Put(&sv, bits, 0);
     }
-}
-
-void apxSatDataDuty(std::uint32_t nowUs) {
-  static bool started = false;
-  static std::uint32_t runTime = 0;
-  if (!started) {
-    started = true;
-    runTime = nowUs;
-    return;
-  }
-  if (nowUs - runTime <= 1000000u) return;
-  runTime = nowUs;
-  update_SatDataTask();
 }

@@ -14,7 +14,6 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s);
 // The receiver time of every system from the GPS and GLONASS time scales.
 SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
 
-// PVTEngine::update_SatDataTask: one step of the store with the current inputs.
-void update_SatDataTask();
-// Background-task duty: runs update_SatDataTask once a second (`nowUs` from timerGet).
-void apxSatDataDuty(std::uint32_t nowUs);
+// One step of the store with the current inputs (the engine's once-a-second satellite-data
+// step runs it).
+void satDataStoreStep();
