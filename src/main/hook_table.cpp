@@ -118,6 +118,7 @@ const HookRow kRows[] = {
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
     WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
     WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
+    WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),

@@ -7,20 +7,15 @@
 
 #include "navigation_data/sv_id.h"
 
-struct SatPosState;
-
 // ==== Satellite data store ===================================================================
 namespace placeholder {
-// Orbit products not built yet: the satellite's signal health and the coarse polynomial from
-// its almanac. Each answers false: nothing built.
+// The satellite's signal health records. False: nothing built.
 bool update_SignalHealthData(SvIdType id, int dataType);
-bool update_SatellitePolynomDataByAlmanac(SvIdType id);
 
-// Almanac positions and visibility. False: no position, nothing published; a satellite is
-// never known to be below the horizon.
-bool update_SatPositionByAlmanac(SvIdType almId, double monoMs, SatPosState& out);
-bool update_EphemerisVisibilityData(SvIdType id, const double rcvPos[3]);
-bool update_AlmanacVisibilityData(SvIdType almId, const double rcvPos[3]);
-bool is_SatUnderground(SvIdType id);
+// Almanac orbits of the systems whose almanac records are not in the GPS layout (GLONASS,
+// Galileo, SBAS, BeiDou, NavIC): position (m), velocity (m/s), clock (s) and drift (s/s) `dt`
+// seconds after the almanac's reference time. False: no position.
+bool compute_SatPosByAlmanac(int sys, const void* rec, double dt, double pos[3], float vel[3],
+                             double* clock, double* drift);
 }  // namespace placeholder
 // ==== end of satellite data store =============================================================

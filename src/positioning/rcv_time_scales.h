@@ -11,6 +11,7 @@
 #include "platform/rtos.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/gregorian_epoch.h"
 #include "positioning/placeholders.h"
 
 // Scale index of `TimeScales::now`.
@@ -26,20 +27,6 @@ enum tSvType : int {
   svNavic = 6,
 };
 
-// Calendar form of a time.
-struct GREGORIAN_EPOCH {
-  std::int32_t year;       // e.g. 2024
-  std::int32_t month;      // 1..12
-  std::int32_t day;        // 1..31
-  std::int32_t dayOfWeek;  // Monday 1 .. Sunday 7
-  std::int32_t dayOfYear;  // 1..366
-  std::int32_t hour;
-  std::int32_t minute;
-  std::int32_t second;
-  double fraction;  // of the second, 0 <= f < 1
-};
-static_assert(sizeof(GREGORIAN_EPOCH) == 40);
-static_assert(offsetof(GREGORIAN_EPOCH, fraction) == 32);
 
 class TimeScales;
 

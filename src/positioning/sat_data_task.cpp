@@ -5,6 +5,7 @@
 
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/geodesy/ell_math.h"
 #include "positioning/placeholders.h"
 #include "positioning/sat_polynom_frame.h"
 
@@ -83,6 +84,15 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {
   return t;
 }
 
+void rcvGeodetic(const double xyz[3], double llh[3]) {
+  static const EllMath::ELL_EXTPAR wgs84 = [] {
+    EllMath::ELL_EXTPAR e{};
+    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &e);
+    return e;
+  }();
+  EllMath::XYZ_BLH(wgs84, xyz[0], xyz[1], xyz[2], llh[0], llh[1], llh[2]);
+}
+
 void satDataStoreStep() {
   static SatDataEpoch ep;
   static SatDataEpochResult res;
@@ -103,6 +113,7 @@ void satDataStoreStep() {
 
   double posTime = 0;
   ep.positionFresh = placeholder::apxSlowPosition(ep.rcvPos, posTime) && ep.monoSec - posTime < 60;
+  if (ep.positionFresh) rcvGeodetic(ep.rcvPos, ep.rcvLlh);
 
   SatData::SatelliteListType locked{};
   ep.lockedValid = d.lockedSatelliteList.Take(&locked) != 0;

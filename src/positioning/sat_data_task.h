@@ -14,6 +14,10 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s);
 // The receiver time of every system from the GPS and GLONASS time scales.
 SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
 
+// WGS 84 latitude, longitude (rad) and height (m) of an ECEF position, as the store's
+// visibility step takes them.
+void rcvGeodetic(const double xyz[3], double llh[3]);
+
 // One step of the store with the current inputs (the engine's once-a-second satellite-data
 // step runs it).
 void satDataStoreStep();

@@ -34,3 +34,13 @@ void transform_SatPolynomToRcvFrame(int sys, SatData::PolynomEntryType& entry) {
     std::memcpy(entry.coef[k], out, sizeof out);
   }
 }
+
+void transform_SatPositionToRcvFrame(int sys, double* pos, float* vel) {
+  if (sys < 0 || sys >= SYS_NUM || g_identity[sys]) return;
+  double out[3];
+  DatumConv::transDirect(false, g_datum[sys], pos, out);
+  std::memcpy(pos, out, sizeof out);
+  const double v[3] = {vel[0], vel[1], vel[2]};
+  DatumConv::transDirect(true, g_datum[sys], v, out);
+  for (int k = 0; k < 3; ++k) vel[k] = static_cast<float>(out[k]);
+}

@@ -10,3 +10,5 @@ void update_SatPolynomFrames(const PosSetup::SatProcessorSetupType& setup);
 // The polynomial of a satellite of `sys` from WGS 84 into the system's datum: the constant term
 // as a position (shift, rotation, scale), the higher terms as vectors (rotation and scale).
 void transform_SatPolynomToRcvFrame(int sys, SatData::PolynomEntryType& entry);
+// A satellite position (shift, rotation, scale) and velocity (rotation and scale) the same way.
+void transform_SatPositionToRcvFrame(int sys, double* pos, float* vel);

@@ -7,7 +7,6 @@
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
-constexpr int kMaskHealthUse = 1;
 constexpr int kMaskAlmanacCheck = 2;
 constexpr int kMaskUraCheck = 3;
 
@@ -100,12 +99,17 @@ void SatelliteDataProcessor::clear_EphemerisDependentData(int sys, int si) {
   polySet_[g] = SatData::PolynomSetType{};
   polySet_[g].entry[0] = polySet_[g].entry[1] = noEntry();
   SatPolynomStoreInstance.Put(get_EphSvId(sys, si), nullptr);
+  ephElev_[g].timeMs = -1;
+  SatVisibilityStoreInstance.PutEph(get_EphSvId(sys, si), nullptr);
 }
 
 bool SatelliteDataProcessor::update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out) {
-  const SatData::PolynomEntryType& e = polySet_[SYS_SI_BASE_NUM[sys] + si].entry[0];
+  const int g = SYS_SI_BASE_NUM[sys] + si;
+  const SatData::PolynomEntryType& e = polySet_[g].entry[0];
   const double t = time_.sec[sys];
-  if (!time_.valid || !fill_SatPolynomSet(sys, si) || !SatPolynomStore::is_PolynomValid(e, sys, t)) {
+  // Without an ephemeris the set holds the almanac's polynomial as built this step.
+  const bool filled = primary_[g] == 255 ? e.iod != kPolyNoIod : fill_SatPolynomSet(sys, si);
+  if (!time_.valid || !filled || !SatPolynomStore::is_PolynomValid(e, sys, t)) {
     out.has = false;
     return false;
   }

@@ -486,17 +486,20 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
   AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
   if (!a.valid) return false;
   if (!time_.valid || (!gpsLayout(sys) && sys != kSysSbas)) return true;
-  const int s = sys == kSysSbas ? kSysGps : sys;  // SBAS almanacs count GPS weeks
-  double dt = (sys == kSysSbas ? time_.sec[kSysGps] : time_.sec[s]) - a.refTime;
-  if (time_.cycleKnown[s] && a.storeInImage) {
-    dt += static_cast<double>(time_.cycle[s] - a.cycle) * SYS_CYCLE_SEC[s];
-    dt = fold(dt, static_cast<double>(SYS_CYCLE_NUM[s]) * SYS_CYCLE_SEC[s]);
-  } else {
-    dt = fold(dt, SYS_CYCLE_SEC[s]);
-  }
-  if (std::fabs(dt) <= a.span) return true;
+  if (std::fabs(almanacAge(sys, sat)) <= a.span) return true;
   a.valid = false;
   return false;
+}
+
+double SatelliteDataProcessor::almanacAge(int sys, int sat) const {
+  const AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
+  const int s = sys == kSysSbas ? kSysGps : sys;  // SBAS almanacs count GPS weeks
+  double dt = time_.sec[s] - a.refTime;
+  if (time_.cycleKnown[s] && a.storeInImage) {
+    dt += static_cast<double>(time_.cycle[s] - a.cycle) * SYS_CYCLE_SEC[s];
+    return fold(dt, static_cast<double>(SYS_CYCLE_NUM[s]) * SYS_CYCLE_SEC[s]);
+  }
+  return fold(dt, SYS_CYCLE_SEC[s]);
 }
 
 const void* SatelliteDataProcessor::get_AlmLastData(int sys, int sat) {

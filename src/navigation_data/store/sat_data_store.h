@@ -11,6 +11,7 @@
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_delta_time.h"
+#include "navigation_data/store/sat_visibility.h"
 #include "platform/hook.h"
 #include "navigation_data/sv_id.h"
 #include "platform/rtos.h"
@@ -31,6 +32,7 @@ constexpr double kNeverLocked = -1e18;
 constexpr std::uint64_t kAllSatsMask[SYS_NUM] = {0xFFFFFFFFull, 0x3FFFFFFFull, 0xFFFFFFFFFull, 0xFFFFFFFull,
                                                  0x7Full, 0x7FFFFFFFFFFFFFFFull, 0x3FFFull};
 constexpr int kSatMaskKinds = 5;  // in use, health check, almanac wait, URA check, DVS check
+constexpr int kMaskHealthUse = 1;
 
 // What the store takes from the positioning layer's setups.
 struct SatDataSetup {
@@ -54,7 +56,8 @@ struct SatDataSetup {
   float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
   std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
   float elevMask = 5.0f;  // degrees
-  std::uint32_t elevMode = 0;
+  std::uint32_t elevMode = 0;  // 1: elevations measured from the visible horizon ("truehor")
+  ElevVarSetup elevVar;
   bool operator==(const SatDataSetup&) const = default;
 };
 
@@ -74,6 +77,7 @@ struct SatDataEpoch {
   double monoSec = 0;          // monotonic seconds of this call (lock ages)
   bool positionFresh = false;  // a usable position younger than 60 s
   double rcvPos[3] = {};       // that position, ECEF m
+  double rcvLlh[3] = {};       // and its WGS 84 latitude, longitude (rad) and height (m)
   // Satellites locked in this epoch, a bit per tracking index of each system; only when known.
   bool lockedValid = false;
   std::uint64_t locked[SYS_NUM] = {};
@@ -99,6 +103,8 @@ struct SatPosState {
   double pos[3] = {};  // m, ECEF
   float vel[3] = {};   // m/s
   double timeMs = 0;   // receiver time of the state, ms
+  double clock = 0;    // s, from the almanac only
+  double drift = 0;    // s/s, from the almanac only
 };
 
 // One stored ephemeris with the store's own state around the native record.
@@ -198,6 +204,13 @@ class SatelliteDataProcessor {
   // update_SetupData: the setup of this epoch.
   void set_Setup(const SatDataSetup& s);
 
+  // ---- Visibility and almanac positions (sat_visibility_update.cpp) ----
+  // Below the horizon: never for a tracked satellite nor without a usable receiver position;
+  // else when its ephemeris or almanac visibility of the 30 s before `nowMs` put it below -3 deg.
+  bool is_SatUnderground(SvIdType id, double nowMs) const;
+  // The satellite's almanac position of the last step (false: none).
+  bool get_AlmanacPosition(int sys, int sat, SatPosState* out) const;
+
  private:
   struct EphSlot {
     ExtEphRecord* rec[2] = {nullptr, nullptr};
@@ -257,6 +270,17 @@ class SatelliteDataProcessor {
   bool publish_SatPolynomSet(int sys, int si);
   void clear_EphemerisDependentData(int sys, int si);
   bool update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out);
+  // Visibility and almanac positions (sat_visibility_update.cpp).
+  double almanacAge(int sys, int sat) const;  // s since toa, folded as the readiness test does
+  // The almanac slot of a tracking index: the linked one, else (but for GLONASS, whose slots
+  // differ from its frequency numbers) the same index; 255 none.
+  int almSlotOf(int sys, int si) const;
+  bool update_SatellitePolynomDataByAlmanac(int sys, int si, double nowMs);
+  bool update_SatPositionByAlmanac(int sys, int sat, double nowMs);
+  void update_EphemerisVisibilityData(int sys, int si, double nowMs);
+  void update_AlmanacVisibilityData(int sys, int sat, double nowMs);
+  void clear_AlmanacDependentData(int sys, int sat);
+  bool visibilityFor(SvIdType id, int sys, const SatPosState& pos, double nowMs, SatData::SatVisibilityType& v) const;
 
   EphSlot eph_[SYS_EPH_TOTAL];
   static constexpr int kPoolTotal = 56 + 19 + 30 + 12 + 21 + 123 + 14;
@@ -279,6 +303,16 @@ class SatelliteDataProcessor {
   bool tracked_[SYS_SI_TOTAL] = {};
   SatPosState ephPos_[SYS_SI_TOTAL];
   SatPosState almPos_[SYS_SAT_TOTAL];
+  // The receiver position of this step and whether it is usable; the last computed elevation
+  // of each satellite, published or not, with its time (ms; negative: none).
+  RcvPositionType rcv_{};
+  bool rcvUsable_ = false;
+  struct LastElev {
+    float elev = 0;
+    double timeMs = -1;
+  };
+  LastElev ephElev_[SYS_SI_TOTAL];
+  LastElev almElev_[SYS_SAT_TOTAL];
   PosData::SatdataDeltaTimeType deltaTime_;
   // CNAV differential corrections: GPS by SAT, QZSS at SAT + 32, NavIC at SAT + 39.
   static constexpr int kCnavDcRecords = 53;
@@ -300,5 +334,8 @@ struct SatDataLinks {
   // system's datum of the setup.
   Hook<void(int sys, SatData::PolynomEntryType& entry)> polynomToRcvFrame{"navigation_data",
                                                                          "satDataLinks.polynomToRcvFrame"};
+  // The same for a satellite position and velocity (from an almanac).
+  Hook<void(int sys, double* pos, float* vel)> positionToRcvFrame{"navigation_data",
+                                                                  "satDataLinks.positionToRcvFrame"};
 };
 extern SatDataLinks satDataLinks;

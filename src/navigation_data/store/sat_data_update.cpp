@@ -10,11 +10,6 @@
 namespace {
 constexpr double kEphAlmMaxPosDiff = 100000;  // m
 constexpr double kEphAlmMaxVelDiff = 100;     // m/s
-constexpr double kFreshPositionMs = 60000;
-
-SvIdType siId(int sys, int si, int sat) {
-  return SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, static_cast<std::uint8_t>(sat)};
-}
 }  // namespace
 
 int SatelliteDataProcessor::choose_PrimaryDataType(int typesNum, std::uint8_t typeInUse, const bool valid[],
@@ -81,6 +76,9 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResul
   time_ = t;
   if (!t.valid || !epoch.setupValid) return;
   set_Setup(epoch.setup);
+  rcvUsable_ = epoch.positionFresh;
+  rcv_ = RcvPositionType{{epoch.rcvPos[0], epoch.rcvPos[1], epoch.rcvPos[2]},
+                         epoch.rcvLlh[0], epoch.rcvLlh[1], epoch.rcvLlh[2]};
 
   // Each system keeps one UTC block whatever its data type: it is restored once.
   if (start_)
@@ -138,6 +136,7 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
   const int primary = choose_PrimaryDataType(types, setup_.typeInUse[sys], valid, healthy);
   primary_[g] = static_cast<std::uint8_t>(primary);
 
+  const double nowMs = epoch.monoSec * 1000;
   bool havePolynom = false;
   if (primary == 255) {
     clear_EphemerisDependentData(sys, si);
@@ -153,14 +152,17 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
       placeholder::update_SignalHealthData(id, dt);
     }
   }
-  if (!havePolynom && setup_.almPolynom != 0) havePolynom = placeholder::update_SatellitePolynomDataByAlmanac(id);
-  if (havePolynom && (tracked_[g] || !placeholder::is_SatUnderground(id))) publish_SatPolynomSet(sys, si);
+  // Without an ephemeris polynomial the almanac may give a coarse one, already in the receiver's frame.
+  const bool byAlmanac = !havePolynom && setup_.almPolynom != 0 && update_SatellitePolynomDataByAlmanac(sys, si, nowMs);
+  if (byAlmanac) havePolynom = true;
+  if (havePolynom && (tracked_[g] || !is_SatUnderground(id, nowMs))) {
+    if (byAlmanac) SatPolynomStoreInstance.Put(id, &polySet_[g]);
+    else publish_SatPolynomSet(sys, si);
+  }
 
-  const double nowMs = epoch.monoSec * 1000;
   if (havePolynom) update_SatPositionByPolynom(sys, si, nowMs, ephPos_[g]);
   check_EphemerisByAlmanacData(sys, si, epoch, result);
-  if (epoch.positionFresh && ephPos_[g].has && nowMs - ephPos_[g].timeMs < kFreshPositionMs)
-    placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
+  update_EphemerisVisibilityData(sys, si, nowMs);
 }
 
 void SatelliteDataProcessor::check_EphemerisByAlmanacData(int sys, int si, const SatDataEpoch& epoch,
@@ -182,12 +184,10 @@ void SatelliteDataProcessor::check_EphemerisByAlmanacData(int sys, int si, const
   // A wrong ephemeris of another kind stays, but never counts as checked.
   if (!is_ResetByAlmanacCheck(sys, dataType)) return;
   if (result != nullptr) result->satReset[g] |= 1;
-  const SvIdType id = siId(sys, si, sat);
   dropEphSlot(ephSlotOf(sys, si, dataType));
   clear_EphemerisDependentData(sys, si);
   ephPos_[g].has = false;
   primary_[g] = 255;
-  placeholder::update_EphemerisVisibilityData(id, epoch.rcvPos);
 }
 
 void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEpoch& epoch) {
@@ -198,11 +198,10 @@ void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEp
     alm_[a].valid = alm_[a].usable = alm_[a].healthy = false;
   }
   if (!is_AlmanacReady(sys, sat)) {
-    almPos_[a].has = false;
+    clear_AlmanacDependentData(sys, sat);
     return;
   }
   const double nowMs = epoch.monoSec * 1000;
-  placeholder::update_SatPositionByAlmanac(alm_[a].id, nowMs, almPos_[a]);
-  if (epoch.positionFresh && almPos_[a].has && nowMs - almPos_[a].timeMs < kFreshPositionMs)
-    placeholder::update_AlmanacVisibilityData(alm_[a].id, epoch.rcvPos);
+  update_SatPositionByAlmanac(sys, sat, nowMs);
+  update_AlmanacVisibilityData(sys, sat, nowMs);
 }

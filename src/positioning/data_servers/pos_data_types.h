@@ -6,7 +6,7 @@
 
 #include "navigation_data/store/sat_delta_time.h"
 #include "positioning/data_servers/board_epoch_types.h"
-#include "positioning/rcv_time_scales.h"
+#include "positioning/gregorian_epoch.h"
 
 struct ChanData;
 struct EpochSatCommonDataType;
@@ -102,10 +102,23 @@ struct VelocityDataType {
   std::uint8_t bValid;
 };
 
+// Position of the Sun or the Moon: inertial (mean equator and equinox of date) and Earth-fixed.
 struct CelestialPositionDataType {
   double dInertial[3];    // m
   double dEarthFixed[3];  // m
+  GREGORIAN_EPOCH epoch;  // the epoch it was computed for (UTC)
   std::uint8_t bValid;
+};
+
+// Fundamental arguments of the Moon's and the Sun's motion at an epoch (rad): the Delaunay
+// arguments and the Moon's mean longitude.
+struct AstroArgumentsType {
+  double l;        // mean anomaly of the Moon
+  double lp;       // mean anomaly of the Sun
+  double F;        // Moon's mean longitude minus that of its node
+  double D;        // mean elongation of the Moon from the Sun
+  double Om;       // longitude of the Moon's ascending node
+  double moonLon;  // mean longitude of the Moon
 };
 
 

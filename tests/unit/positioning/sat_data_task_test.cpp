@@ -2,6 +2,7 @@
 // receiver time of every system.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "positioning/sat_data_task.h"
@@ -79,6 +80,28 @@ TEST(SatDataTask, ReceiverTimeOfEverySystem) {
   }
   RcvTimeScales::INT_SCALES none{};
   EXPECT_FALSE(satDataTimeFrom(none).valid);
+}
+
+// The receiver's latitude, longitude and height the visibility step takes: WGS 84 points of
+// known geodetic coordinates (the ellipsoid formula written here).
+TEST(SatDataTask, ReceiverGeodeticPosition) {
+  struct Row {
+    double lat, lon, h;  // deg, deg, m
+  };
+  const Row rows[] = {{0, 0, 0}, {45, 7.5, 300}, {-33.9, 151.2, 50}, {89.9, -120, 2000}, {60, 180, -30}};
+  constexpr double kDeg = 3.141592653589793 / 180;
+  for (const Row& r : rows) {
+    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+    const double sl = std::sin(r.lat * kDeg), cl = std::cos(r.lat * kDeg);
+    const double n = a / std::sqrt(1 - e2 * sl * sl);
+    const double xyz[3] = {(n + r.h) * cl * std::cos(r.lon * kDeg), (n + r.h) * cl * std::sin(r.lon * kDeg),
+                           (n * (1 - e2) + r.h) * sl};
+    double llh[3];
+    rcvGeodetic(xyz, llh);
+    EXPECT_NEAR(llh[0], r.lat * kDeg, 1e-9) << r.lat;
+    EXPECT_NEAR(std::remainder(llh[1] - r.lon * kDeg, 2 * 3.141592653589793), 0, 1e-9) << r.lon;
+    EXPECT_NEAR(llh[2], r.h, 1e-3) << r.h;
+  }
 }
 
 }  // namespace

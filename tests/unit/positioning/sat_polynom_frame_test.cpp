@@ -61,6 +61,26 @@ TEST(SatPolynomFrame, DatumOfTheSetupAppliedToTheWholePolynomial) {
     }
   }
   EXPECT_GT(shift, 10.0);
+
+  // An almanac position and velocity the same way; GPS stays as it is.
+  double p[3], v[3], pt[3], vt[3];
+  eval_Polynom(built, 30, p, v, nullptr);
+  float vf[3] = {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
+  double q[3] = {p[0], p[1], p[2]};
+  float wf[3] = {vf[0], vf[1], vf[2]};
+  transform_SatPositionToRcvFrame(kSysGps, q, wf);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(q[k], p[k]);
+    EXPECT_EQ(wf[k], vf[k]);
+  }
+  transform_SatPositionToRcvFrame(kSysGalileo, q, wf);
+  const double vd[3] = {vf[0], vf[1], vf[2]};
+  DatumConv::transDirect(false, d.prm, p, pt);
+  DatumConv::transDirect(true, d.prm, vd, vt);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(q[k], pt[k], 1e-6);
+    EXPECT_NEAR(wf[k], vt[k], 1e-3);
+  }
 }
 
 }  // namespace
