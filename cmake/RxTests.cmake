@@ -45,3 +45,21 @@ if(e2e_srcs)
   gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
                        PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
+
+# A short kill run: the real program and the board simulator, SIGKILL and SIGTERM at random
+# instants of bursts of sets (scripts/kill-run runs the full count on demand).
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME KillRun.ShortRunKeepsEverySettingsPromise
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/kill-run --build ${CMAKE_BINARY_DIR}
+                   --kills 40 --terms 10)
+  set_tests_properties(KillRun.ShortRunKeepsEverySettingsPromise PROPERTIES LABELS e2e TIMEOUT 600
+                       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  # One port's replies with one port never read and one read slowly: a generous bound only
+  # (scripts/reply-times measures the figures on demand).
+  add_test(NAME ReplyTimes.APortNeverReadOrReadSlowlyHoldsUpNoOther
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/reply-times --build ${CMAKE_BINARY_DIR}
+                   --commands 30 --check-ms 1000)
+  set_tests_properties(ReplyTimes.APortNeverReadOrReadSlowlyHoldsUpNoOther PROPERTIES LABELS e2e TIMEOUT 300
+                       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+endif()

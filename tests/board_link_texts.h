@@ -9,6 +9,8 @@ namespace boardlink {
 inline const std::string kConnect = "\n%CON%\n";
 inline const std::string kIssueQuery = "print,cmd/set/issue\n";
 inline const std::string kIssueOne = "set,cmd/set/issue,1\n";
+// A board given the record is reset first.
+inline const std::string kBoardReset = "init,/par/\n";
 // The issue the board is left once the check has accepted or replayed the record.
 inline std::string issueSet(unsigned issue) { return "set,cmd/set/issue," + std::to_string(issue) + "\n"; }
 inline const std::string kSourceBlock =

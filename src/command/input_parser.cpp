@@ -1,6 +1,7 @@
 #include "command/input_parser.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "command/cmd_hooks.h"
@@ -13,6 +14,8 @@
 #include "platform/ports/in_port.h"
 #include "platform/ports/io_port_index.h"
 #include "platform/ports/out_port.h"
+#include "platform/ram_nvm.h"
+#include "platform/shutdown.h"
 
 MailBoxImp& InputParser::mBox_ = *new MailBoxImp;
 Mutex& printMutex = *new Mutex;
@@ -30,17 +33,60 @@ std::atomic<int> g_curTerm{IOP_NULL};
 Reply g_reply;
 bool g_answered = false;
 ZRList g_cmd;
-// Ports whose last answer was dropped after its wait: nobody reads them, so their next answers
-// take only the room there is until one fits again (parser task only).
-bool g_unread[kIoPortCount];
+// Answers that found no room in their port's transmit ring when the parser gave them. The
+// parser never waits for one port's reader on behalf of the others: they wait here, in order,
+// and the sending port's own task writes them once the parser has let it go. Bounded per port;
+// what does not fit is dropped and counted for that port alone.
+struct Pending {
+  static constexpr int kBytes = 32 * 1024;
+  static constexpr int kFrames = 40;
+  char buf[kBytes];
+  int used = 0;
+  int lens[kFrames] = {};
+  int count = 0;
+  // The last answer was dropped after its wait: nobody reads the port, so the next ones take
+  // only the room there is until one fits again (the port's own task only).
+  bool unread = false;
+};
+Pending* g_pending[kIoPortCount];
+// The line being run came through the mailbox, whose sender writes what is pending.
+bool g_fromMailbox = false;
 
-// Writes the answer of the part just run to `port`; returns what replySend returns.
-int answer(int port, int code) {
+// Writes the answer of the part just run to `port`.
+void answer(int port, int code) {
   const bool known = port >= 0 && port < kIoPortCount;
-  const int n = replySend(OutPorts::stream(port), g_reply, code,
-                          known && g_unread[port] ? 0 : kReplyWaitTicks);
-  if (known && n != 0) g_unread[port] = n < 0;
-  return n;
+  if (!known || !g_fromMailbox) {
+    replySend(OutPorts::stream(port), g_reply, code, kReplyWaitTicks);
+    return;
+  }
+  static char frame[kReplyMaxBody + 8];
+  const int n = replyFrameAnswer(frame, sizeof frame, g_reply, code);
+  if (n <= 0) return;
+  Pending*& p = g_pending[port];
+  // Behind an answer already waiting the order holds: this one waits too.
+  if ((p == nullptr || p->count == 0) && OutPorts::stream(port).write(frame, n, 0) == n) return;
+  if (p == nullptr) p = new Pending;
+  if (p->count >= Pending::kFrames || p->used + n > Pending::kBytes) {
+    replyCountDropped();
+    return;
+  }
+  std::memcpy(p->buf + p->used, frame, static_cast<std::size_t>(n));
+  p->used += n;
+  p->lens[p->count++] = n;
+}
+
+// The sending port's task, after the parser let it go: the answers that waited, in order.
+void writePending(int port) {
+  if (port < 0 || port >= kIoPortCount || g_pending[port] == nullptr) return;
+  Pending& p = *g_pending[port];
+  OStream& out = OutPorts::stream(port);
+  for (int i = 0, at = 0; i < p.count; at += p.lens[i++]) {
+    const bool ok = out.write(p.buf + at, p.lens[i], p.unread ? 0 : kReplyWaitTicks) == p.lens[i];
+    if (!ok) replyCountDropped();
+    p.unread = !ok;
+  }
+  p.count = 0;
+  p.used = 0;
 }
 
 // Path below /par/ without surrounding slashes, into buf; false when not a /par/ path.
@@ -56,11 +102,58 @@ bool parPath(const char* path, char* buf, std::size_t n) {
   return true;
 }
 
+bool verbIs(const char* body, int len, const char* verb) {
+  const int n = static_cast<int>(std::strlen(verb));
+  return len >= n && std::strncmp(body, verb, static_cast<std::size_t>(n)) == 0 && (len == n || body[n] == ',');
+}
+
+// The value a set replaces, printed before it runs, and that value parsed back.
+Reply g_before;
+ZRList g_undo;
+char g_undoLine[kReplyMaxBody + 8];
+
+// Puts back the value printed before a set that failed after taking its value (the GNSS board
+// did not take it): an "ER" leaves the setting as it was.
+void undoSet(const char* path) {
+  const int n = std::snprintf(g_undoLine, sizeof g_undoLine, "set,p,%.*s", g_before.textLen(), g_before.text());
+  if (n <= 0 || n >= static_cast<int>(sizeof g_undoLine) || g_undo.parse(g_undoLine, n) != CMD_OK) return;
+  if (parSet(path, g_undo.at(2)) == CMD_OK) cmdStoreSettings();
+}
+
+// A set: done whole under the image lock, so that a save stores the value, its settings block
+// and the GNSS board's record of it together or none of them; refused once the receiver stops,
+// since the last save may have taken its copy already.
+int runSet(const char* path, const ZRNamedNode* value) {
+  // The receiver's own keys store nothing; some end the program, which must not wait for a
+  // lock this task holds.
+  const bool stores = std::strncmp(path, "rcv", 3) != 0 || (path[3] != 0 && path[3] != '/');
+  if (!stores) {
+    const int rc = parSet(path, value);
+    return rc == CMD_OK ? cmdAfterSet(path, value) : rc;
+  }
+  RamNvmLock image;
+  if (rcvShutdownBegun()) return CMD_NOT_ALLOWED_NOW;
+  // What the board or its record cannot take is refused before anything changes.
+  if (int rc = cmdToSlaveCheckHook(path, value)) return rc;
+  g_before.begin(nullptr, 0);
+  const bool undoable = parPrint(path, g_before) == CMD_OK && !g_before.overflow() && g_before.textLen() > 0;
+  int rc = parSet(path, value);
+  if (rc != CMD_OK) return rc;
+  rc = cmdAfterSet(path, value);
+  if (rc != CMD_OK && undoable) undoSet(path);
+  return rc;
+}
+
 int runBody(const char* body, int len) {
   int rc = CMD_OK;
-  // Verbs read outside the grammar of set and print (command/cmd_hooks.h, command/msg_verbs.h).
-  if (cmdRunHooked(body, len, curTermNum(), g_reply, rc)) return rc;
-  if (cmdRunMsgVerb(body, len, g_cmd, rc)) return rc;
+  if (!verbIs(body, len, "print") && !verbIs(body, len, "get") && !verbIs(body, len, "set")) {
+    // Other verbs that change settings (init, em, dm) keep the same promise as a set.
+    RamNvmLock image;
+    if (rcvShutdownBegun()) return CMD_NOT_ALLOWED_NOW;
+    // Verbs read outside the grammar of set and print (command/cmd_hooks.h, command/msg_verbs.h).
+    if (cmdRunHooked(body, len, curTermNum(), g_reply, rc)) return rc;
+    if (cmdRunMsgVerb(body, len, g_cmd, rc)) return rc;
+  }
   rc = g_cmd.parse(body, len);
   if (rc) return rc;
   const char* verb = g_cmd.textAt(0);
@@ -75,10 +168,7 @@ int runBody(const char* body, int len) {
   char path[ZRList::kMaxText + 1];
   if (!parPath(target->text(), path, sizeof path)) return CMD_WRONG_1ST;
   if (isPrint) return parPrint(path, g_reply);
-  const ZRNamedNode* value = g_cmd.at(2);
-  rc = parSet(path, value);
-  if (rc == CMD_OK) rc = cmdAfterSet(path, value);
-  return rc;
+  return runSet(path, g_cmd.at(2));
 }
 
 int runPart(const CmdPart& part) {
@@ -96,7 +186,9 @@ void setCurTerm(int port) { g_curTerm.store(port); }
 
 void cmdAnswerNow(int code) {
   if (g_answered) return;
-  answer(curTermNum(), code);
+  // The program ends before the sender writes anything: what waits goes first.
+  writePending(curTermNum());
+  replySend(OutPorts::stream(curTermNum()), g_reply, code, kReplyWaitTicks);
   OutPorts::stream(curTermNum()).flush(kAnswerDrainTicks);
   g_answered = true;
 }
@@ -119,6 +211,7 @@ int newParse(const char* line, int len) {
 void InputParser::put(const char* text, int len, int port, bool tooLong) {
   Item item{text, len, port, tooLong ? kTooLong : 0};
   mBox_.put_(&item);
+  writePending(port);
 }
 
 void InputParser::initOnce() {
@@ -134,6 +227,7 @@ void* parseProc(void*) {
     if (!item) continue;
     {
       Locker<Mutex> l(printMutex);
+      g_fromMailbox = true;
       setCurTerm(item->port);
       if (item->flags & InputParser::kTooLong) {
         g_reply.begin(nullptr, 0);
@@ -141,6 +235,7 @@ void* parseProc(void*) {
       } else {
         newParse(item->text, item->len);
       }
+      g_fromMailbox = false;
     }
     InputParser::mBox_.release();
   }

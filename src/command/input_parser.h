@@ -1,6 +1,7 @@
 // The command parser: the ports' command handlers hand it one line at a time through its
 // single-slot mailbox and wait; the parser task runs the line under the print lock and answers
-// on the sending port.
+// on the sending port. An answer that finds no room in that port's transmit ring waits in the
+// port's own queue and is written by the sender once the parser has let it go.
 #pragma once
 
 #include "command/reply.h"
@@ -19,8 +20,8 @@ class InputParser {
   // Never destroyed: the parser task waits on it until the process ends.
   static MailBoxImp& mBox_;
 
-  // Hands a line over and returns when the parser has finished with it (the command handler's
-  // line sink).
+  // Hands a line over and returns when the parser has finished with it and its answers have
+  // left or been dropped (the command handler's line sink).
   static void put(const char* text, int len, int port, bool tooLong);
   // Registers the built-in parameter areas.
   static void initOnce();

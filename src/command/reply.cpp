@@ -98,16 +98,20 @@ int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code) {
   return replyFrame(out, outSize, "ER", body, n);
 }
 
-int replySend(OStream& out, const Reply& re, int code, int waitTicks) {
-  static char frame[kReplyMaxBody + 8];
-  int n = 0;
+void replyCountDropped() { g_dropped.fetch_add(1); }
+
+int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code) {
   if (code == CMD_OK && re.overflow()) code = CMD_REPLY_TOO_LONG;
   if (code == CMD_OK) {
     if (!re.hasId() && re.textLen() == 0) return 0;
-    n = replyFrameRE(frame, sizeof frame, re);
-  } else if (code != CMD_ANSWERED) {
-    n = replyFrameER(frame, sizeof frame, re, code);
+    return replyFrameRE(out, outSize, re);
   }
+  return code != CMD_ANSWERED ? replyFrameER(out, outSize, re, code) : 0;
+}
+
+int replySend(OStream& out, const Reply& re, int code, int waitTicks) {
+  static char frame[kReplyMaxBody + 8];
+  const int n = replyFrameAnswer(frame, sizeof frame, re, code);
   if (n <= 0) return 0;
   if (out.write(frame, n, waitTicks) == n) return n;
   g_dropped.fetch_add(1);

@@ -50,10 +50,16 @@ int replyFrameRE(char* out, std::size_t outSize, const Reply& re);
 // "ER" message: the id ("%%" without one), then "{code,text}".
 int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code);
 // Time a reply may wait for room in its port's transmit ring (10 ms ticks). A reader that reads
-// empties the ring in well under this; a port nobody reads holds the parser, and with it every
-// other port's commands, no longer than this.
+// empties the ring in well under this; the wait is spent by the sending port's own task, never by
+// the parser, so a port nobody reads holds up no other port.
 constexpr int kReplyWaitTicks = 200;
 
+// Frames the answer of a part into out (kReplyMaxBody + 8 bytes): RE on success when there is
+// an id or printed text, nothing (0) for a silent success or code -1, ER otherwise. Returns
+// its length.
+int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code);
+// Counts an answer dropped for want of room.
+void replyCountDropped();
 // Frames and writes the answer of a part: RE on success when there is an id or printed text,
 // nothing for a silent success or code -1, ER otherwise, waiting at most `waitTicks` for room.
 // Returns the bytes written, or -1 when the answer was dropped (and counted).

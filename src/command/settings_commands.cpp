@@ -16,6 +16,7 @@
 
 HookList<void()> cmdAreaRegistrars("command", "cmdAreaRegistrars");
 Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveHook("command", "cmdToSlaveHook");
+Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveCheckHook("command", "cmdToSlaveCheckHook");
 Hook<void(const char* path)> cmdParamChangedHook("command", "cmdParamChangedHook");
 Hook<void()> cmdM2sDefaultsHook("command", "cmdM2sDefaultsHook");
 HookList<void()> cmdInitDefaultsHooks("command", "cmdInitDefaultsHooks");
@@ -229,10 +230,14 @@ int cmdSetPortMode(int port, int mode) {
   return CMD_OK;
 }
 
-int cmdAfterSet(const char* path, const ZRNamedNode* value) {
+void cmdStoreSettings() {
   nv_writeRcvSettings();
   nv_writeNavSettings();
   nv_writeRtcmSettings();
+}
+
+int cmdAfterSet(const char* path, const ZRNamedNode* value) {
+  cmdStoreSettings();
   const int rc = cmdToSlaveHook(path, value);
   cmdParamChangedHook(path);
   return rc;

@@ -25,6 +25,13 @@ extern HookList<void()> cmdAreaRegistrars;
 // rewritten, a setting the GNSS board shares is forwarded, the change is announced. Its result
 // replaces the set's.
 int cmdAfterSet(const char* path, const ZRNamedNode* value);
+// The settings blocks of this layer rewritten from the records in memory.
+void cmdStoreSettings();
+
+// Asked before a set is done (path below /par/, value): 0 when the GNSS board can take the set
+// and its record keep it, else the code the set answers (7, 21, 32, 34), and then nothing is
+// changed anywhere. Filled by the GNSS board link.
+extern Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveCheckHook;
 
 // Offers every successful set to the GNSS board (path below /par/, value), which takes those
 // below the areas it shares; 0, 7, 21, 32 or 34. Filled by the GNSS board link.

@@ -1,8 +1,12 @@
 #include "differential/rtcm3_base_params.h"
 
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 RTC3_BASE_MSGOUT rtc3BaseMsgOut;
 RTC3_BASE_MSGNUM rtc3BaseMsgNum;
@@ -10,6 +14,17 @@ RTC3_BASE_MODEM rtc3BaseModem;
 RTC3_BASE_MOVING rtc3BaseMoving;
 
 namespace {
+
+// A number from a base's text reaches a field only when that field can hold it: a cast of a
+// value out of its range (or of nan or inf) is undefined, so such a text is refused instead.
+bool fitsLong(long v, long long lo, long long hi) { return v >= lo && v <= hi; }
+bool fitsFloat(double v) { return std::isfinite(v) && std::fabs(v) <= FLT_MAX; }
+// Truncated towards zero, as the cast does.
+bool fitsInt32(double v) { return std::isfinite(v) && v > -2147483649.0 && v < 2147483648.0; }
+
+// The 32-bit counter may come as the signed or the unsigned form of its bits, the 16-bit ones alike.
+constexpr long long kU32Lo = INT32_MIN, kU32Hi = UINT32_MAX;
+constexpr long long kU16Lo = INT16_MIN, kU16Hi = UINT16_MAX;
 
 constexpr char kPrefix[] = "/par/base/";
 constexpr int kPrefixLen = sizeof(kPrefix) - 1;
@@ -64,6 +79,7 @@ bool parseMsgNum(Cursor c, int goodFrames) {
   if (!c.take("={") || !c.readLong(a) || !c.take(",") || !c.readLong(b) || !c.take(",") ||
       !c.readLong(d) || !c.take("}"))
     return false;
+  if (!fitsLong(a, kU32Lo, kU32Hi) || !fitsLong(b, kU16Lo, kU16Hi) || !fitsLong(d, kU16Lo, kU16Hi)) return false;
   RTC3_BASE_MSGNUM& r = rtc3BaseMsgNum;
   r.a = static_cast<std::uint32_t>(a);
   r.b = static_cast<std::uint16_t>(b);
@@ -90,6 +106,9 @@ bool parseModem(Cursor c) {
       !c.take(",id=") || !c.readLongOrUnknown(id, pr[3]) || !c.take(",id2=") ||
       !c.readLongOrUnknown(id2, pr[4]) || !c.take("}"))
     return false;
+  for (long v : {power, tempc, id, id2})
+    if (!fitsLong(v, INT32_MIN, INT32_MAX)) return false;
+  if (!fitsFloat(volt)) return false;
   m.power = static_cast<std::int32_t>(power);
   m.tempc = static_cast<std::int32_t>(tempc);
   m.volt = static_cast<float>(volt);
@@ -121,6 +140,12 @@ bool parseMoving(Cursor c) {
   if (!c.take("={accel=") || !parseGroup(c, accel, pa) || !c.take(",curpos=") ||
       !parseGroup(c, pos, pp) || !c.take(",alert=") || !parseGroup(c, alert, pl) || !c.take("}"))
     return false;
+  // Absent groups stay zero and pass.
+  for (int i = 0; i < 4; ++i) {
+    if (!(i < 3 ? fitsFloat(accel[i]) : fitsInt32(accel[i]))) return false;
+    if (!(i < 3 ? std::isfinite(pos[i]) : fitsFloat(pos[i]))) return false;
+    if (!fitsFloat(alert[i])) return false;
+  }
   RTC3_BASE_MOVING& m = rtc3BaseMoving;
   if (pa) {
     for (int i = 0; i < 3; ++i) m.accel[i] = static_cast<float>(accel[i]);

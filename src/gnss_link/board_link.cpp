@@ -225,6 +225,8 @@ void m2sSendAllCmds() {
 // ---- settings --------------------------------------------------------------------------
 
 void m2sDefaults() {
+  // The board's settings change before any save holds the empty record.
+  cmdBuf.boardChanging();
   cmdBuf.clear();
   m2sSend("init,/par/\n");
   m2sSend(kM2sInitialBlock, kM2sInitialBlockLen);
@@ -304,22 +306,29 @@ bool formList(const ZRNamedNode* list, char* buf, int size, M2sListForm& form) {
   return formInto(list, buf, size, at, &form);
 }
 
-int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
-  if (path == nullptr || value == nullptr || !m2sIsBoardShared(path)) return CMD_OK;
-  // One command at a time comes through the parser task: one buffer serves them all.
-  static char text[1024];
-  int tag = 0;
+namespace {
+
+// One command at a time comes through the parser task: one buffer serves them all.
+char g_text[1024];
+
+// The value as the board gets it, into g_text, with its tag: CMD_OK, an error code, or
+// CMD_ANSWERED when there is nothing to send (a list of empty elements).
+int formValue(const ZRNamedNode* value, int& tag) {
+  tag = 0;
   if (value->isList()) {
     M2sListForm form;
-    if (!formList(value, text, sizeof text, form)) return CMD_WRONG_2ND;
-    if (!form.nestedContent && form.empty == form.elements) return CMD_OK;
+    if (!formList(value, g_text, sizeof g_text, form)) return CMD_WRONG_2ND;
+    if (!form.nestedContent && form.empty == form.elements) return CMD_ANSWERED;
     tag = (form.empty == 0 && !form.nestedContent) ? form.elements : -form.elements;
-  } else {
-    int at = 0;
-    text[0] = 0;
-    if (!appendValue(text, sizeof text, at, value)) return CMD_TOO_LONG;
+    return CMD_OK;
   }
-  switch (m2sSendSetCmd(path, text, tag)) {
+  int at = 0;
+  g_text[0] = 0;
+  return appendValue(g_text, sizeof g_text, at, value) ? CMD_OK : CMD_TOO_LONG;
+}
+
+int codeOf(CmdBuf::SendResult r) {
+  switch (r) {
     case CmdBuf::kSent:
       return CMD_OK;
     case CmdBuf::kTooLong:
@@ -329,4 +338,25 @@ int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
     default:
       return CMD_NOT_AVAILABLE;
   }
+}
+
+const char* boardPath(const char* path) { return std::strncmp(path, "/par/", 5) == 0 ? path + 5 : path; }
+
+}  // namespace
+
+int cmdToSlaveCheck(const char* path, const ZRNamedNode* value) {
+  if (path == nullptr || value == nullptr || !m2sIsBoardShared(path)) return CMD_OK;
+  int tag = 0;
+  const int rc = formValue(value, tag);
+  if (rc != CMD_OK) return rc == CMD_ANSWERED ? CMD_OK : rc;
+  if (outPort() == nullptr) return CMD_NOT_AVAILABLE;
+  return codeOf(cmdBuf.checkSetCmd(boardPath(path), g_text, tag));
+}
+
+int cmdToSlaveSend(const char* path, const ZRNamedNode* value) {
+  if (path == nullptr || value == nullptr || !m2sIsBoardShared(path)) return CMD_OK;
+  int tag = 0;
+  const int rc = formValue(value, tag);
+  if (rc != CMD_OK) return rc == CMD_ANSWERED ? CMD_OK : rc;
+  return codeOf(m2sSendSetCmd(path, g_text, tag));
 }

@@ -82,6 +82,9 @@ bool formList(const ZRNamedNode* list, char* buf, int size, M2sListForm& form);
 // its value; a path outside the areas the board shares is not the board's (0). Returns 0, 7
 // (list too long), 34 (path and value too long) or 21 (the link did not take the command).
 int cmdToSlaveSend(const char* path, const ZRNamedNode* value);
+// What cmdToSlaveSend would refuse for the value's form, its length or the record's room,
+// asked before the set changes anything: 0, 7, 21, 32 or 34. Nothing is sent.
+int cmdToSlaveCheck(const char* path, const ZRNamedNode* value);
 
 // The /par/ areas the GNSS board shares: set commands below them are forwarded.
 bool m2sIsBoardShared(const char* path);

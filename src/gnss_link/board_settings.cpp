@@ -10,11 +10,13 @@
 
 #include "command/reply.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/lock_manager.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "platform/regular_file.h"
 #include "platform/shutdown.h"
+#include "settings/nv_settings.h"
 
 CmdBuf cmdBuf;
 
@@ -102,6 +104,16 @@ bool elementFits(const char* text, int textLen, long long pathLen, long long tag
   return mag <= listCapacity(value, valueLen) || tag == SCHAR_MIN;
 }
 
+// The main board's values of the keys the board shares (the lock settings, kept in the
+// receiver settings) were not read from storage at this start.
+bool boardSharedRestored() { return nv_rcvSettingsRestored(); }
+
+// Sends the main board's values of the keys the board shares back to their factory defaults.
+void boardSharedDefaults() {
+  LockMan::setLockDefs();
+  nv_writeRcvSettings();
+}
+
 void fsyncDir() {
   int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -110,15 +122,26 @@ void fsyncDir() {
   }
 }
 
+}  // namespace
+
 // The issue the board reports at the next start. Left the record's issue once the board holds
 // the record, a board that keeps its settings across a restart of the program is accepted then.
-void boardKeepsIssue(std::uint32_t issue) {
+void CmdBuf::tellBoardIssue(std::uint32_t issue) {
   char line[40];
   const int n = std::snprintf(line, sizeof line, "%s%u\n", kIssuePrefix, static_cast<unsigned>(issue));
   m2sSend(line, n);
+  boardIssue_ = issue;
 }
 
-}  // namespace
+bool CmdBuf::boardChanging() {
+  RamNvmLock l;
+  if (boardIssue_ == 0) return true;
+  char line[40];
+  const int n = std::snprintf(line, sizeof line, "%s0\n", kIssuePrefix);
+  if (!m2sWrite(line, n)) return false;
+  boardIssue_ = 0;
+  return true;
+}
 
 // ---- changes -----------------------------------------------------------------------------
 
@@ -240,20 +263,51 @@ void CmdBuf::override() {
   }
 }
 
-bool CmdBuf::put(const char* text, int len, int pathLen, int tag) {
-  if (count_ >= kElements) return false;
+bool CmdBuf::grows(const Element& x) const {
+  // The visit of override(), without its changes: X takes an existing slot when it makes an
+  // element obsolete, is dropped when identical, and makes room when an earlier copy goes.
+  int stop = 0;
+  for (int i = count_ - 1; i >= 0; --i) {
+    const Element& y = elems_[i];
+    if (isHole(y)) return false;
+    const int r = relation(x, y);
+    if (r == 4 || ((r == 1 || r == 3) && x.tag == 0)) return false;
+    if (r == 2) {
+      stop = i;
+      break;
+    }
+    if (r == 1 || r == 3) {
+      const int mag = y.tag < 0 ? -y.tag : y.tag;
+      if (x.tag > 0 && x.tag >= mag) return false;
+      stop = i;
+      break;
+    }
+  }
+  for (int j = stop - 1; j >= 0; --j) {
+    if (!isHole(elems_[j]) && relation(x, elems_[j]) == 4) return false;
+  }
+  return true;
+}
+
+bool CmdBuf::makeElement(Element& x, const char* text, int len, int pathLen, int tag) {
   if (text == nullptr || len <= 4 || len >= kTextSize || pathLen < 1 || 4 + pathLen >= len) return false;
   if (!startsWith(text, "set,") || text[4 + pathLen] != ',') return false;
   if (tag < SCHAR_MIN) tag = SCHAR_MIN;
   if (tag > SCHAR_MAX) tag = SCHAR_MAX;
-  // The image lock keeps a save's snapshot from reading the record half changed.
-  RamNvmLock l;
-  Element& x = elems_[count_];
   std::memcpy(x.text, text, static_cast<std::size_t>(len));
   x.text[len] = 0;
   x.len = static_cast<std::uint8_t>(len);
   x.pathLen = static_cast<std::uint8_t>(pathLen);
   x.tag = static_cast<std::int8_t>(tag);
+  return true;
+}
+
+bool CmdBuf::put(const char* text, int len, int pathLen, int tag) {
+  // The image lock keeps a save's snapshot from reading the record half changed.
+  RamNvmLock l;
+  Element& x = elems_[count_];  // the spare slot when the record is full
+  if (!makeElement(x, text, len, pathLen, tag)) return false;
+  if (count_ >= kElements && grows(x)) return false;
   updateBegin();
   override();
   updateEnd();
@@ -267,17 +321,35 @@ void CmdBuf::clear() {
   updateEnd();
 }
 
-CmdBuf::SendResult CmdBuf::sendSetCmd(const char* path, const char* value, int tag) {
-  if (path == nullptr || value == nullptr) return kTooLong;
-  const std::size_t pl = std::strlen(path);
-  const std::size_t vl = std::strlen(value);
-  if (pl + vl > static_cast<std::size_t>(kMaxPathValue)) return kTooLong;
+namespace {
+// "set,<path>,<value>\n" into line (kTextSize bytes): its length, 0 when too long.
+int formSetLine(char* line, const char* path, const char* value) {
+  if (path == nullptr || value == nullptr) return 0;
+  if (std::strlen(path) + std::strlen(value) > static_cast<std::size_t>(CmdBuf::kMaxPathValue)) return 0;
+  const int n = std::snprintf(line, CmdBuf::kTextSize, "set,%s,%s\n", path, value);
+  return n > 0 && n < CmdBuf::kTextSize ? n : 0;
+}
+}  // namespace
+
+CmdBuf::SendResult CmdBuf::checkSetCmd(const char* path, const char* value, int tag) const {
   char line[kTextSize];
-  const int n = std::snprintf(line, sizeof line, "set,%s,%s\n", path, value);
-  if (n <= 0 || n >= kTextSize) return kTooLong;
+  const int n = formSetLine(line, path, value);
+  if (n == 0) return kTooLong;
+  Element x;
+  if (!makeElement(x, line, n, static_cast<int>(std::strlen(path)), tag)) return kNotKept;
+  RamNvmLock l;
+  return count_ >= kElements && grows(x) ? kNotKept : kSent;
+}
+
+CmdBuf::SendResult CmdBuf::sendSetCmd(const char* path, const char* value, int tag) {
+  RamNvmLock l;
+  // A set the record cannot keep would be lost at the board's next reset: it goes nowhere.
+  if (const SendResult r = checkSetCmd(path, value, tag); r != kSent) return r;
+  char line[kTextSize];
+  const int n = formSetLine(line, path, value);
   // What did not reach the board must not be kept as if it had.
-  if (!m2sWrite(line, n)) return kNotSent;
-  return put(line, n, static_cast<int>(pl), tag) ? kSent : kNotKept;
+  if (!boardChanging() || !m2sWrite(line, n)) return kNotSent;
+  return put(line, n, static_cast<int>(std::strlen(path)), tag) ? kSent : kNotKept;
 }
 
 void CmdBuf::print(Reply& re) const {
@@ -393,12 +465,14 @@ bool CmdBuf::load(const char* path) {
 }
 
 bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
-  // Whatever stands at the temporary name is a left-over of a save that never reached its image;
-  // removed first, so that something that is not a file there (a FIFO would block the open for
-  // ever) cannot stop the save.
-  ::unlink(kTmpFile);
-  std::FILE* f = std::fopen(kTmpFile, "wxe");
-  if (f == nullptr) return false;
+  // Whatever stands at the temporary name is a left-over of a save that never reached its image.
+  const int fd = FileNvmCreate(kTmpFile);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "w");
+  if (f == nullptr) {
+    ::close(fd);
+    return false;
+  }
   FileNvmStep("record create");
   bool ok = store(f, elems_, count, issue);
   ok = std::fflush(f) == 0 && ok;
@@ -407,6 +481,7 @@ bool CmdBuf::writeTmp(int count, std::uint32_t issue) {
   if (ok) FileNvmStep("record fsync");
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {
+    FileNvmSayCannotSave(kTmpFile, std::strerror(errno));
     ::unlink(kTmpFile);
     return false;
   }
@@ -444,13 +519,20 @@ bool CmdBuf::snapshot() {
 bool CmdBuf::commit() {
   if (suppressCommit_) return true;
   suppressCommit_ = true;
-  if (::rename(kTmpFile, kFile) != 0) return false;
+  if (::rename(kTmpFile, kFile) != 0) {
+    FileNvmSayCannotSave(kFile, errno == EISDIR ? "not a regular file" : std::strerror(errno));
+    return false;
+  }
   FileNvmStep("record rename");
   fsyncDir();
   FileNvmStep("record dir fsync");
   // Only now does storage hold this issue.
   storedIssue_ = pendingIssue_;
   storedUpdates_ = pendingUpdates_;
+  // The board holds what storage holds when nothing was forwarded since the copy: it may keep
+  // the issue again (the set that changes it next marks it first, under the same lock).
+  RamNvmLock l;
+  if (boardIssue_ == 0 && pendingIssue_ != 0 && updates_.load() == pendingUpdates_) tellBoardIssue(pendingIssue_);
   return true;
 }
 
@@ -464,13 +546,21 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   }
   storedIssue_ = 1;
   storedUpdates_ = 0xFFFFFFFFu;
+  const bool blockLost = nv_.damaged() || nv_.markCleared();
   NvRecord nv{};
-  if (!nv_.read(&nv, sizeof nv)) {
-    nv = NvRecord{0, 0};
-    nv_.update(&nv, sizeof nv);
-  }
+  const bool nvOk = nv_.read(&nv, sizeof nv);
+  if (!nvOk) nv = NvRecord{0, 0};
   auto named = [&](bool ok) { return ok && count_ == nv.count && issue_ == nv.issue; };
   bool loaded = load(kFile);
+  const bool fileThere = loaded || ::access(kFile, F_OK) == 0;
+  if (!nvOk && blockLost) {
+    // The record's block is gone but the record file names itself: it is the best account of
+    // what the board was given, and the main board's values were kept beside it.
+    nv = loaded ? NvRecord{count_, issue_} : NvRecord{0, 0};
+    nv_.sayDefaultsRestored("GNSS-board settings record", false, loaded ? "taken from .gnss.set" : nullptr);
+    if (!loaded) boardSharedDefaults();
+  }
+  if (!nvOk) nv_.update(&nv, sizeof nv);
   if (!named(loaded)) {
     // A save cut short after its image was in place: the record that image names is still the
     // temporary file, complete and synced before the image was written.
@@ -487,29 +577,40 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   }
   // What is left of a save that never reached its image.
   ::unlink(kTmpFile);
-  if (!loaded) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
+  // No file at all is a receiver that never had a record: nothing to say.
+  if (!loaded && fileThere) std::fputs("CmdBuf::nvRead(): error reading commands file\n", stderr);
 
   const std::int32_t fCount = count_;
   const std::uint32_t fIssue = issue_;
 
-  if (nv.issue == b && b == fIssue) {
+  if (boardSharedRestored()) {
+    // The main board's values of the keys the board shares went back to their factory defaults:
+    // so do the board's, and the record that would give it the old ones goes.
+    if (fCount != 0 || b != 0) {
+      std::fprintf(stderr, "$$CmdBuf: receiver settings at factory defaults: the board's settings reset (%d commands dropped)\n",
+                   static_cast<int>(fCount));
+    }
+    clear();
+    giveBoardRecord();
+    return;
+  }
+  if (b != 0 && nv.issue == b && b == fIssue) {
     if (nv.count == fCount) {
-      if (!loaded) {
-        clear();
-      } else {
-        storedIssue_ = b;
-        storedUpdates_ = updates_.load();
-      }
-      boardKeepsIssue(issue_);
+      storedIssue_ = b;
+      storedUpdates_ = updates_.load();
+      tellBoardIssue(issue_);
       return;
     }
   } else if (fIssue == nv.issue && fCount == nv.count) {
     if (b == 0) {
-      // The board lost its settings: it gets the whole record again, in order.
-      for (int i = 0; i < count_; ++i) m2sSend(elems_[i].text, elems_[i].len);
+      // The board lost its settings, or took changes no save holds (it was told issue 0 before
+      // each): it is reset and gets the whole record again, in order.
+      if (count_ > 0)
+        std::fprintf(stderr, "$$CmdBuf: board settings not the record's: record given again (%d commands)\n",
+                     static_cast<int>(count_));
       storedIssue_ = nv.issue;
       storedUpdates_ = updates_.load();
-      boardKeepsIssue(issue_);
+      giveBoardRecord();
       return;
     }
     if (nv.issue == b) {
@@ -527,7 +628,7 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
     std::fputs("clearing commands\n", stderr);
     clear();
     if (b == 0) {
-      boardKeepsIssue(0);
+      giveBoardRecord();
       return;
     }
     restart(false);
@@ -536,11 +637,18 @@ void CmdBuf::nvRead(std::uint32_t boardIssue) {
   restart(true);
 }
 
+void CmdBuf::giveBoardRecord() {
+  // A board that kept settings the record no longer holds must lose them first.
+  m2sSend("init,/par/\n");
+  for (int i = 0; i < count_; ++i) m2sSend(elems_[i].text, elems_[i].len);
+  tellBoardIssue(issue_);
+}
+
 void CmdBuf::restart(bool clearImage) {
   // The restart resets the board on the receiver; a board it does not reset is told that its
   // settings are not the record's, so that the next start gives it the record again instead
   // of restarting once more.
-  boardKeepsIssue(0);
+  tellBoardIssue(0);
   rcvShutdown(kShutRestart, nullptr, kNoWakeup, clearImage);
 }
 

@@ -45,11 +45,20 @@ class CmdBuf {
     kNotKept = 3,  // sent, but the record is full: a board reset will not give it back
   };
 
-  // Forms "set," + path + "," + value + LF, sends it to the board and records it.
+  // Forms "set," + path + "," + value + LF, sends it to the board and records it. A line too
+  // long or one the record cannot keep is not sent (and nothing changes).
   SendResult sendSetCmd(const char* path, const char* value, int tag);
+  // What sendSetCmd would answer for lack of length or room, without sending or keeping
+  // anything: kSent when it could go.
+  SendResult checkSetCmd(const char* path, const char* value, int tag) const;
   // Records one command line (len characters with its line feed, pathLen characters of path).
-  // False when the record is full (the command is not stored) or the line is malformed.
+  // False when the line is malformed, or when the record is full and the line replaces no
+  // element (then nothing changes).
   bool put(const char* text, int len, int pathLen, int tag);
+  // The board is about to take a change that no save holds yet: the issue it keeps is set to 0
+  // first, so that a start after a kill gives it the saved record again instead of accepting it
+  // as it is. False when the link did not take that.
+  bool boardChanging();
   // Empties the record (issue 0).
   void clear();
   // A change begins: the change counter turns odd and the settings block turns invalid.
@@ -85,14 +94,21 @@ class CmdBuf {
   // below it, 3 same path and other value, 4 identical.
   static int relation(const Element& x, const Element& y);
   static bool isHole(const Element& e) { return e.len <= 4; }
+  // Fills an element from a command line; false when the line is malformed.
+  static bool makeElement(Element& x, const char* text, int len, int pathLen, int tag);
+  // True when placing x would need a slot more than the record uses (it replaces nothing).
+  bool grows(const Element& x) const;
   static void makeHole(Element& e);
   // Places the element written in slot count_: over what it makes obsolete, or at the end.
   void override();
   bool writeTmp(int count, std::uint32_t issue);
+  // Resets the board's settings and gives it the record and its issue.
+  void giveBoardRecord();
   // A restart the start-up check causes (with the settings image cleared when asked).
   [[noreturn]] void restart(bool clearImage);
 
-  Element elems_[kElements] = {};
+  // One slot more than the record holds: a new element is placed from there.
+  Element elems_[kElements + 1] = {};
   std::int32_t count_ = 0;
   std::uint32_t issue_ = 0;
   std::atomic<std::uint32_t> updates_{0};
@@ -106,6 +122,10 @@ class CmdBuf {
   bool suppressCommit_ = true;
   std::uint32_t pendingIssue_ = 0;
   std::uint32_t pendingUpdates_ = 0;
+  // The issue the board was last given (kBoardIssueUnknown before the start-up check).
+  static constexpr std::uint32_t kBoardIssueUnknown = 0xFFFFFFFFu;
+  std::uint32_t boardIssue_ = kBoardIssueUnknown;
+  void tellBoardIssue(std::uint32_t issue);
 };
 
 extern CmdBuf cmdBuf;

@@ -99,6 +99,7 @@ class ZrtRawDecoder : public ZrtMsgClient {
   // A "~~" opened an epoch that no "::" or "||" has closed yet.
   std::uint8_t epochOpen_ = 0;
   std::uint8_t satDataWarned_ = 0;
+  std::uint8_t tsBeyondSaid_ = 0;
   MeasReady measReady_;
   Counters cnt_{};
 };

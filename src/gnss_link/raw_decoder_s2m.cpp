@@ -9,6 +9,7 @@
 #include "gnss_link/raw_records.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
+#include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/signal_tables.h"
@@ -41,6 +42,21 @@ constexpr int kPpsEntry = 13;
 constexpr int kEventEntry = 10;
 constexpr long kDayMs = 86400000;
 constexpr char kOnceOff[] = "dm,,zrt/@@once\n";
+// Seconds from 1970 to 2000.
+constexpr std::int64_t kUnix2000 = 946684800;
+
+// The scale of a valid time whose date the steered clock cannot hold (a damaged record: the
+// container has no checksum), or -1. Such a record is refused whole, so that no part of the
+// epoch (scales, clock, RTC, outputs) takes a date the clock would wrap.
+int scaleBeyondClock(const TimeScales::INT_SCALES& s, std::int64_t& t) {
+  for (int k = 0; k < 2; ++k) {
+    if (!(s.flags[k] & RcvTimeScales::kTimeValid)) continue;
+    GREGORIAN_EPOCH g{};
+    t = RcvTimeScales::times2data(k, s, true, 0, g);
+    if (t > rtosClockMaxSec() - kUnix2000) return k;
+  }
+  return -1;
+}
 
 // miscPar entries of the 25 power readings, in record order.
 constexpr int kPwrIndex[25] = {23, 24, 30, 51, 54, 57, 32, 90, 98, 42, 43, 44, 45,
@@ -296,13 +312,24 @@ void ZrtRawDecoder::recTs(const std::uint8_t* p, int len) {
     ++cnt_.recRefused;
     return;
   }
-  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   const long ts = static_cast<long>(s.ms[ref]) % kDayMs;
   if (ts != epochTime_) {
     std::fprintf(stderr, "$$ @@ts: ERROR: time mismatch ts=%ld epoch=%ld\n", ts, epochTime_);
     ++cnt_.recRefused;
     return;
   }
+  std::int64_t t = 0;
+  if (const int k = scaleBeyondClock(s, t); k >= 0) {
+    // Said once for a run of such records.
+    if (!tsBeyondSaid_)
+      std::fprintf(stderr, "$$ @@ts: ERROR: %s date %lld s after 2000 is beyond the system clock\n",
+                   k == 0 ? "GPS" : "GLONASS", static_cast<long long>(t));
+    tsBeyondSaid_ = 1;
+    ++cnt_.recRefused;
+    return;
+  }
+  tsBeyondSaid_ = 0;
+  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   TimeScales::endUpdate(s, static_cast<int>(epochTime_));
   timeOk_ = 1;
 }

@@ -98,6 +98,7 @@ const HookRow kRows[] = {
 
     // ---- command (wire_command.cpp)
     WIRED("command", cmdAreaRegistrars, 2),
+    WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
     WIRED("command", cmdM2sDefaultsHook, 1),

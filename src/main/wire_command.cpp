@@ -16,6 +16,7 @@ void wireCommand() {
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
+  cmdToSlaveCheckHook = cmdToSlaveCheck;
   cmdToSlaveHook = cmdToSlaveSend;
   cmdM2sDefaultsHook = m2sDefaults;
   // init,/par/ also resets the position engine setups and RTCM station records

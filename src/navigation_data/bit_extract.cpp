@@ -15,6 +15,8 @@ std::uint32_t wordField(const std::uint32_t* words, int firstBit, int nBits) {
 }
 
 std::uint64_t wordField64(const std::uint32_t* words, int firstBit, int nBits) {
+  // Checked here too: the low half's position is past the start even when firstBit is not.
+  if (firstBit < 1) return 0;
   if (nBits <= 32) return wordField(words, firstBit, nBits);
   if (nBits > 64) return 0;
   const int hi = nBits - 32;
@@ -112,7 +114,7 @@ std::uint32_t GalDecUtility::extract(const std::uint8_t* bytes, int firstBit, in
 
 std::int64_t GalDecUtility::extract_DataField(const std::uint8_t* bytes, int firstBit, int nBits,
                                               bool isSigned) {
-  if (nBits < 1 || nBits > 64) return 0;
+  if (nBits < 1 || nBits > 64 || firstBit < 0) return 0;
   std::uint64_t v;
   if (nBits <= 32) {
     v = byteField(bytes, firstBit, nBits);

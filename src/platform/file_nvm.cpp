@@ -23,7 +23,6 @@ std::atomic<FileNvmStepHook> g_step{nullptr};
 std::uint32_t g_savedChanges = 0;
 bool g_everSaved = false;
 std::uint32_t g_lastSaveMs = 0;
-bool g_failReported = false;
 
 bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   while (n > 0) {
@@ -38,8 +37,20 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
+// Causes already said, until a save succeeds.
+constexpr int kCauses = 8;
+char g_said[kCauses][160];
+int g_saidCount = 0;
+pthread_mutex_t g_sayLock = PTHREAD_MUTEX_INITIALIZER;
+
+void forgetCauses() {
+  pthread_mutex_lock(&g_sayLock);
+  g_saidCount = 0;
+  pthread_mutex_unlock(&g_sayLock);
+}
+
 bool writeFile() {
-  int fd = ::open(kNvmTmpFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = FileNvmCreate(kNvmTmpFile);
   if (fd < 0) return false;
   FileNvmStep("image create");
   bool ok = writeAll(fd, g_copy, sizeof g_copy);
@@ -47,12 +58,15 @@ bool writeFile() {
   ok = ok && ::fsync(fd) == 0;
   if (ok) FileNvmStep("image fsync");
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(kNvmTmpFile, kNvmFile) == 0;
+  if (!ok) {
+    FileNvmSayCannotSave(kNvmTmpFile, std::strerror(errno));
+  } else if (::rename(kNvmTmpFile, kNvmFile) != 0) {
+    FileNvmSayCannotSave(kNvmFile, std::strerror(errno));
+    ok = false;
+  }
   if (ok) FileNvmStep("image rename");
   if (!ok) {
-    const int err = errno;
     ::unlink(kNvmTmpFile);
-    errno = err;
     return false;
   }
   // The rename itself must reach storage before the commit hook moves files that pair with it.
@@ -84,13 +98,8 @@ bool saveLocked(std::uint32_t ms, bool force, int imageWaitMs) {
 
   g_lastSaveMs = ms;
   g_everSaved = true;
-  if (!writeFile()) {
-    if (!g_failReported)
-      std::fprintf(stderr, "$$NV: cannot write %s: %s\n", kNvmFile, std::strerror(errno));
-    g_failReported = true;
-    return false;
-  }
-  g_failReported = false;
+  if (!writeFile()) return false;
+  forgetCauses();
   g_savedChanges = taken;
   fileNvmCommitHook();
   return RamNvm::changes() == taken;
@@ -166,6 +175,32 @@ void FileNvmSetStepHook(FileNvmStepHook hook) { g_step.store(hook); }
 
 void FileNvmStep(const char* step) {
   if (FileNvmStepHook h = g_step.load()) h(step);
+}
+
+int FileNvmCreate(const char* path) {
+  if (::unlink(path) != 0 && errno != ENOENT) {
+    FileNvmSayCannotSave(path, errno == EISDIR || errno == EPERM ? "not a regular file" : std::strerror(errno));
+    return -1;
+  }
+  // Exclusive: something made at the name since the unlink is not opened (a FIFO would block).
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int err = errno;
+    FileNvmSayCannotSave(path, err == EEXIST ? "not a regular file" : std::strerror(err));
+    errno = err;
+  }
+  return fd;
+}
+
+void FileNvmSayCannotSave(const char* path, const char* what) {
+  char cause[160];
+  std::snprintf(cause, sizeof cause, "%s: %s", path, what);
+  pthread_mutex_lock(&g_sayLock);
+  bool said = false;
+  for (int i = 0; i < g_saidCount && !said; ++i) said = std::strcmp(g_said[i], cause) == 0;
+  if (!said && g_saidCount < kCauses) std::memcpy(g_said[g_saidCount++], cause, sizeof cause);
+  pthread_mutex_unlock(&g_sayLock);
+  if (!said) std::fprintf(stderr, "$$NV: %s: the settings cannot be saved\n", cause);
 }
 
 bool FileNvmSaveOnExit() {

@@ -34,6 +34,15 @@ void FileNvmSetStepHook(FileNvmStepHook hook);
 // Marks one such step; the files saved beside the image mark theirs as well.
 void FileNvmStep(const char* step);
 
+// Creates `path` afresh for a save: whatever stood at that name (a left-over of a save cut
+// short, or something that is not a file at all, which must not block the save in open) is
+// removed first, and the file is created exclusively and without blocking. -1 when that is not
+// possible; the reason is said (FileNvmSayCannotSave).
+int FileNvmCreate(const char* path);
+// Says that the settings cannot be saved, once per cause (a file and what is wrong with it)
+// until a save succeeds again.
+void FileNvmSayCannotSave(const char* path, const char* what);
+
 // Forced save for the last moments of the process: waits only a bounded time for a save or a
 // writer in progress, so that a task stuck while holding the image cannot hold up the exit.
 bool FileNvmSaveOnExit();

@@ -61,6 +61,7 @@ bool NvBlock::allocate(std::uint32_t size, std::uint16_t id, bool checksum, bool
   const std::uint32_t storedLen = h[2] | (h[3] << 8) | (h[4] << 16);
   const std::uint16_t storedId = static_cast<std::uint16_t>(h[0] | (h[1] << 8));
   damaged_ = false;
+  markCleared_ = false;
   if (storedId != id || storedLen != size || (h[5] & ~kFlagValid) != flags) {
     damaged_ = (h[0] | h[1] | h[2] | h[3] | h[4] | h[5]) != 0;
     writeHeader(h, id, size, flags);
@@ -69,15 +70,21 @@ bool NvBlock::allocate(std::uint32_t size, std::uint16_t id, bool checksum, bool
     damaged_ = true;
     h[5] = flags;
     RamNvm::touch();
+  } else if (!(h[5] & kFlagValid)) {
+    // An update is made whole under the image lock, so no save holds one half done: contents
+    // behind a cleared mark were invalidated on purpose or lost otherwise; the owner knows which.
+    for (std::uint32_t i = 0; i < size && !markCleared_; ++i) markCleared_ = h[kHeaderSize + i] != 0;
   }
   return true;
 }
 
-void NvBlock::sayDefaultsRestored(const char* what, bool unusable) {
-  if (!damaged_ && !unusable) return;
+void NvBlock::sayDefaultsRestored(const char* what, bool unusable, const char* outcome) {
+  if (!damaged_ && !markCleared_ && !unusable) return;
+  const bool cleared = markCleared_ && !damaged_ && !unusable;
   damaged_ = false;
-  std::fprintf(stderr, "$$NV: %s (block %u) damaged: factory defaults restored\n", what,
-               static_cast<unsigned>(id_));
+  markCleared_ = false;
+  std::fprintf(stderr, "$$NV: %s (block %u) %s: %s\n", what, static_cast<unsigned>(id_),
+               cleared ? "marked invalid" : "damaged", outcome != nullptr ? outcome : "factory defaults restored");
 }
 
 bool NvBlock::inRange(std::uint32_t n, std::uint32_t offset) const {

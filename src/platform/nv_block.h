@@ -41,10 +41,13 @@ class NvBlock {
   // a header of another layout): the block's contents are lost. A blank or cleared place is
   // not damage.
   bool damaged() const { return damaged_; }
+  // The valid mark was found cleared over contents (a cleared image leaves zeros): an owner
+  // that never clears its own mark lost them some other way.
+  bool markCleared() const { return markCleared_; }
   // Says once, in a "$$NV:" line naming the block, that `what` went back to its factory
-  // defaults for damage: when the block was damaged, or when its owner found the contents
-  // unusable (`unusable`).
-  void sayDefaultsRestored(const char* what, bool unusable = false);
+  // defaults (or what `outcome` says): when the block was damaged or its mark found cleared, or
+  // when its owner found the contents unusable (`unusable`).
+  void sayDefaultsRestored(const char* what, bool unusable = false, const char* outcome = nullptr);
 
   std::uint16_t id() const { return id_; }
   std::uint32_t size() const { return size_; }
@@ -66,4 +69,5 @@ class NvBlock {
   std::uint16_t id_ = 0;
   bool checksum_ = false;
   bool damaged_ = false;
+  bool markCleared_ = false;
 };

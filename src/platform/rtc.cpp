@@ -86,8 +86,8 @@ bool Rtc::read(std::int64_t& utcSec) {
   return ok;
 }
 
-void Rtc::updateTime(std::uint32_t utcSec) {
-  if (utcSec == 0) return;
+void Rtc::updateTime(std::int64_t utcSec) {
+  if (utcSec <= 0) return;
   std::lock_guard<std::mutex> l(g_m);
   g_haveExact = true;
   g_exactUtc = utcSec;

@@ -11,7 +11,7 @@ class Rtc {
   // Reads the clock as UTC seconds since 1970; false when absent or unreadable.
   static bool read(std::int64_t& utcSec);
   // Takes an exact UTC time (seconds since 1970; 0 = no exact time at this epoch).
-  static void updateTime(std::uint32_t utcSec);
+  static void updateTime(std::int64_t utcSec);
   // Periodic housekeeping (every 5 s): writes the clock when it strays from the exact time.
   static void update();
 };

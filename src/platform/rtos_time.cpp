@@ -3,6 +3,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -30,6 +31,8 @@ std::int64_t g_slewStartMonoNs = 0;  // when it began
 #endif
 // The last epoch: its clock reading and receiver milliseconds.
 bool g_haveEpoch = false;
+// A refused time was said; cleared by the next time taken.
+std::atomic<bool> g_refusalSaid{false};
 SysTime g_epochTime;
 int g_epochRcvMs = 0;
 
@@ -124,8 +127,15 @@ void rtosGnssEpoch(int rcvMs) {
   rtosGnssEpochHook(now, rcvMs);
 }
 
-void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay) {
+void rtosAdjustTime(std::int64_t utcSec, std::int32_t rcvMsOfDay) {
   if (utcSec == 0 || rcvMsOfDay % 1000 != 0) return;
+  if (utcSec < 0 || utcSec > rtosClockMaxSec()) {
+    // Stepping there would wrap the clock's seconds: the clock keeps its time instead.
+    if (!g_refusalSaid.exchange(true))
+      std::fprintf(stderr, "$$TIME: UTC %lld s is beyond the system clock: not steered\n", static_cast<long long>(utcSec));
+    return;
+  }
+  g_refusalSaid = false;
   SysTime at;
   {
     std::lock_guard<std::mutex> l(g_m);
@@ -135,14 +145,19 @@ void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay) {
     if (!sameEpoch) return;
   }
   // System clock minus GNSS time at the moment of the epoch.
-  const std::int64_t offsetNs = toNs(at) - static_cast<std::int64_t>(utcSec) * kNsPerSec;
+  const std::int64_t offsetNs = toNs(at) - utcSec * kNsPerSec;
   if (chronyActive()) {
     chronySendSample(at.sec + (at.nsec < 0 ? -1 : 0), ((at.nsec % kNsPerSec) + kNsPerSec) % kNsPerSec / 1000,
                      static_cast<double>(offsetNs) / kNsPerSec);
     return;
   }
   if (std::llabs(offsetNs) > kStepNs) {
+#ifdef RX_TARGET
     std::fprintf(stderr, "$$TIME: system clock stepped by %lld ms\n", static_cast<long long>(-offsetNs / 1000000));
+#else
+    std::fprintf(stderr, "$$TIME: program clock stepped by %lld ms (the machine's clock is left alone)\n",
+                 static_cast<long long>(-offsetNs / 1000000));
+#endif
     stepBy(-offsetNs);
   } else if (offsetNs != 0) {
     slewBy(-offsetNs);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "platform/hook.h"
 #include "platform/sys_time.h"
@@ -12,12 +13,20 @@
 void rtosTimeGet(SysTime& t);
 
 // Steers the clock towards GNSS time; called on whole seconds with the UTC seconds of the
-// epoch (0 when UTC is not known) and the receiver time in milliseconds of the day. The offset
-// is taken against the clock reading of that epoch's rtosGnssEpoch (no steering without one,
-// since a later reading would carry the processing delay). Offsets of more than 500 ms are
-// stepped, smaller ones slewed; while the time daemon runs it gets the offset as a sample
-// instead.
-void rtosAdjustTime(std::uint32_t utcSec, std::int32_t rcvMsOfDay);
+// epoch since 1970 (0 when UTC is not known) and the receiver time in milliseconds of the day.
+// The offset is taken against the clock reading of that epoch's rtosGnssEpoch (no steering
+// without one, since a later reading would carry the processing delay). Offsets of more than
+// 500 ms are stepped, smaller ones slewed; while the time daemon runs it gets the offset as a
+// sample instead. A time the clock cannot hold (negative, or past rtosClockMaxSec) steers
+// nothing and says so with one "$$TIME:" line until a time is taken again.
+void rtosAdjustTime(std::int64_t utcSec, std::int32_t rcvMsOfDay);
+
+// The last UTC second since 1970 the steered clock can hold: the end of a 32-bit time_t, else
+// 2^33 - 1 (the year 2242), where the clock's nanoseconds and any step between two of its
+// times still fit in 64 bits.
+constexpr std::int64_t rtosClockMaxSec() {
+  return sizeof(time_t) < 8 ? std::int64_t{0x7FFFFFFF} : (std::int64_t{1} << 33) - 1;
+}
 
 // Announces a GNSS epoch: reads the clock (on whole seconds the PPS time when the PPS agrees
 // within 100 ms), refreshes the monotonic second cache and hands the time to the time scales.

@@ -25,6 +25,7 @@ static_assert(kShutStepCount == 6);
 
 namespace {
 pthread_mutex_t g_one = PTHREAD_MUTEX_INITIALIZER;
+std::atomic<bool> g_begun{false};
 
 sigset_t stopSignals() {
   sigset_t s;
@@ -104,7 +105,10 @@ void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {
   if (step >= 0 && step < kShutStepCount) rcvShutdownSteps[step] = hook;
 }
 
+bool rcvShutdownBegun() { return g_begun.load(); }
+
 void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage) {
+  g_begun.store(true);
   // A second caller waits here for good: the first one ends the process.
   pthread_mutex_lock(&g_one);
   const ShutdownRequest req{mode, message, wakeup, clearImage};

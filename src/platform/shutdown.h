@@ -40,6 +40,10 @@ void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook);
 
 // Shuts the receiver down; does not return. An unknown mode restarts the program.
 [[noreturn]] void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage);
+// True once a shutdown has begun. It turns true before the image lock is taken for the last
+// save, so a change made under that lock that did not see it is in what is stored, and one that
+// sees it must be refused: nothing acknowledged after the stores copy can be kept.
+bool rcvShutdownBegun();
 
 // Stop by the host's service manager (SIGTERM) or from a terminal (SIGINT). Blocking them before
 // the first task exists keeps them away from every task, so that they are taken only by

@@ -11,11 +11,10 @@ void SysTime::assign(std::int64_t s, std::int64_t ns) {
     ns += kNs;
     --s;
   }
-  sec = static_cast<std::int32_t>(s);
+  sec = s;
   nsec = static_cast<std::int32_t>(ns);
 }
 
 std::int64_t SysTime::deltaMs(const SysTime& other) const {
-  return (static_cast<std::int64_t>(nsec) - other.nsec) / 1000000 +
-         1000 * (static_cast<std::int64_t>(sec) - other.sec);
+  return (static_cast<std::int64_t>(nsec) - other.nsec) / 1000000 + 1000 * (sec - other.sec);
 }

@@ -76,35 +76,36 @@ void RcvTimeScales::getReq(INT_SCALES& out) {
   out = Req;
 }
 
-void RcvTimeScales::fullT2data(std::uint32_t t, GREGORIAN_EPOCH& g) {
-  const std::uint32_t days = t / 86400;
-  const std::uint32_t rem = t % 86400;
+void RcvTimeScales::fullT2data(std::int64_t t, GREGORIAN_EPOCH& g) {
+  // Days and seconds of the day, floored so that times before 2000 fall on their own day.
+  std::int64_t days = t / 86400;
+  std::int64_t rem = t % 86400;
+  if (rem < 0) {
+    rem += 86400;
+    --days;
+  }
   g.hour = static_cast<std::int32_t>(rem / 3600);
   g.minute = static_cast<std::int32_t>(rem / 60 % 60);
   g.second = static_cast<std::int32_t>(rem % 60);
-  g.dayOfWeek = static_cast<std::int32_t>((days + 5) % 7 + 1);  // 2000-01-01 was a Saturday
+  g.dayOfWeek = static_cast<std::int32_t>(((days + 5) % 7 + 7) % 7 + 1);  // 2000-01-01 was a Saturday
 
-  // Every fourth year from 2000 is a leap year: a group of four years opens with its 366 days.
-  const std::uint32_t group = days / 1461;
-  std::uint32_t r = days % 1461;
-  std::uint32_t yearInGroup = 0;
-  if (r >= 366) {
-    yearInGroup = 1 + (r - 366) / 365;
-    r = (r - 366) % 365;
-  }
-  const bool leap = yearInGroup == 0;
-  g.year = static_cast<std::int32_t>(2000 + 4 * group + yearInGroup);
-  g.dayOfYear = static_cast<std::int32_t>(r + 1);
-
-  static constexpr std::uint32_t kMonthLen[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  int m = 0;
-  for (; m < 11; ++m) {
-    const std::uint32_t len = kMonthLen[m] + (m == 1 && leap ? 1 : 0);
-    if (r < len) break;
-    r -= len;
-  }
-  g.month = m + 1;
-  g.day = static_cast<std::int32_t>(r + 1);
+  // Civil date from a day count in 400-year eras starting 1 March (H. Hinnant, "chrono-compatible
+  // low-level date algorithms", civil_from_days): exact for every Gregorian date.
+  const std::int64_t z = days + 10957 + 719468;  // days since 0000-03-01
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);  // from 1 March
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  static constexpr std::int32_t kCum[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  g.year = static_cast<std::int32_t>(y);
+  g.month = static_cast<std::int32_t>(m);
+  g.day = static_cast<std::int32_t>(d);
+  g.dayOfYear = kCum[m - 1] + (leap && m > 2 ? 1 : 0) + static_cast<std::int32_t>(d);
 }
 
 std::int64_t RcvTimeScales::times2data(int k, const INT_SCALES& s, bool utc, int level,
@@ -117,7 +118,7 @@ std::int64_t RcvTimeScales::times2data(int k, const INT_SCALES& s, bool utc, int
   const std::int64_t t = sec + l_WEEK_DAY_SEC[k] * s.weekDay[k] +
                          l_WEEK_DAY_CYCLE_SEC[k] * s.cycle[k] - (utc ? s.sysUtc[k] : 0) +
                          to1_1_2000[k];
-  fullT2data(static_cast<std::uint32_t>(t), g);
+  fullT2data(t, g);
   g.fraction = static_cast<double>(s.ms[k] - sec * 1000) * 0.001;
   return t;
 }

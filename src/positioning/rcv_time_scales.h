@@ -89,8 +89,8 @@ class RcvTimeScales {
   // calendar in g; 0 with g untouched when scale k's flags lack a bit of the level's mask.
   static std::int64_t times2data(int k, const INT_SCALES& s, bool utc, int level,
                                  GREGORIAN_EPOCH& g);
-  // Seconds since 2000 to the calendar, 2000 to 2099; the fraction is left alone.
-  static void fullT2data(std::uint32_t t, GREGORIAN_EPOCH& g);
+  // Seconds since 2000 (negative before) to the Gregorian calendar; the fraction is left alone.
+  static void fullT2data(std::int64_t t, GREGORIAN_EPOCH& g);
   // UTC seconds since 2000 from Req (GPS scale, else GLONASS), 0 when unknown.
   static std::int64_t getUtc();
   // Offset of system `sys`'s time to UTC in s and its whole leap seconds; 1, or 0 when unknown.

@@ -26,13 +26,9 @@ SysTime clockNow() {
   return t;
 }
 
-// Milliseconds from `from` to `to`; the seconds are compared as a wrapping 32-bit count so that
-// the step of the 32-bit seconds in 2038 costs nothing.
-std::int64_t elapsedMs(const SysTime& to, const SysTime& from) {
-  const auto ds = static_cast<std::int32_t>(static_cast<std::uint32_t>(to.sec) -
-                                            static_cast<std::uint32_t>(from.sec));
-  return std::int64_t{ds} * 1000 + (std::int64_t{to.nsec} - from.nsec) / 1000000;
-}
+// Milliseconds from `from` to `to`: both are readings of the steered clock, whose seconds stay
+// far inside 64 bits.
+std::int64_t elapsedMs(const SysTime& to, const SysTime& from) { return to.deltaMs(from); }
 
 bool fresh(std::int64_t elapsed) { return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs; }
 

@@ -20,12 +20,14 @@ NvBlock g_histBlock;
 // Reads a record from its block; on an invalid block the record takes its defaults, which are
 // stored at once so the image holds a valid block again.
 template <class T>
-void loadRecord(NvBlock& b, T& rec, void (*defaults)(T&), const char* what) {
-  if (b.isValid() && b.read(&rec, sizeof rec)) return;
+bool loadRecord(NvBlock& b, T& rec, void (*defaults)(T&), const char* what) {
+  if (b.isValid() && b.read(&rec, sizeof rec)) return false;
   b.sayDefaultsRestored(what);
   defaults(rec);
   b.update(&rec, sizeof rec);
+  return true;
 }
+bool g_rcvRestored = false;
 
 // A record written by an older layout gets the defaults of the fields added since.
 void upgradeRcvSet(RCV_SETTINGS& s) {
@@ -90,6 +92,8 @@ void terminateTexts() {
 }
 }  // namespace
 
+bool nv_rcvSettingsRestored() { return g_rcvRestored; }
+
 bool nvAfterLoadAdd(NvAfterLoadFn fn) { return nvAfterLoadHooks.add(fn); }
 
 void nv_readSettings() {
@@ -102,7 +106,7 @@ void nv_readSettings() {
       g_baseBlock.allocate(sizeof(BASECOORD), kBaseBlockId, true, true);
       g_histBlock.allocate(kHistBlockSize, kHistBlockId, true, true);
     }
-    loadRecord(g_rcvBlock, RcvSet, rcvSetDefaults, "receiver settings");
+    g_rcvRestored = loadRecord(g_rcvBlock, RcvSet, rcvSetDefaults, "receiver settings");
     upgradeRcvSet(RcvSet);
     loadRecord(g_navBlock, NavSet, navSetDefaults, "navigation settings");
     loadRecord(g_rtcmBlock, RtcmSet, rtcmSetDefaults, "RTCM settings");

@@ -12,6 +12,10 @@
 
 class NvBlock;
 
+// True when the receiver settings took their factory defaults at the last load (a blank,
+// damaged or invalid block).
+bool nv_rcvSettingsRestored();
+
 // Block ids of the records kept here.
 inline constexpr std::uint16_t kRcvSetBlockId = 30001;
 inline constexpr std::uint16_t kNavSetBlockId = 30002;

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -97,10 +98,28 @@ inline long blockOffset(const std::string& img, unsigned id) {
 }
 
 // What the board receives from a start-up with no start messages, from the issue reply on:
-// `replay` the lines a board that lost its settings gets again, `issue` the issue it is left.
+// `replay` the lines a board that lost its settings gets again after its reset, `issue` the
+// issue it is left.
 inline std::string startUp(const std::string& replay, unsigned issue) {
-  return kConnect + kIssueQuery + kIssueOne + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
+  return kConnect + kIssueQuery + kIssueOne + kBoardReset + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
          kSources + kInitialBlock + kEndOfStartUp;
+}
+
+// The settings the board simulator holds, replayed from its log: a reset of the board and
+// "init" empty them, each "set,<path>,<value>" sets one (the issue is not a setting).
+inline std::map<std::string, std::string> boardSettings(const std::string& log) {
+  std::map<std::string, std::string> s;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line == "* board reset" || line.rfind("< init,", 0) == 0) s.clear();
+    if (line.rfind("< set,", 0) != 0) continue;
+    const std::size_t comma = line.find(',', 6);
+    if (comma == std::string::npos) continue;
+    std::string path = line.substr(6, comma - 6);
+    if (path.rfind("/par/", 0) == 0) path.erase(0, 5);
+    if (path != "cmd/set/issue") s[path] = line.substr(comma + 1);
+  }
+  return s;
 }
 
 struct RunDir {

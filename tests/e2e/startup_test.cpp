@@ -33,6 +33,7 @@ TEST_F(Startup, BannerImagePortsAndTasksInAnEmptyDirectory) {
       EXPECT_EQ(std::filesystem::read_symlink(dir_.file(link)).string().rfind("/dev/pts/", 0), 0u) << link;
     EXPECT_NE(rx_->out().find(std::string("rxengine 0.1.0 on ") + host + ", " + r.who + kReady), std::string::npos) << rx_->out();
     EXPECT_NE(rx_->out().find(kBlank), std::string::npos);
+    EXPECT_EQ(rx_->out().find("CmdBuf"), std::string::npos) << "no record yet is nothing to say";
     std::string threads;
     for (const auto& t : std::filesystem::directory_iterator("/proc/" + std::to_string(rx_->pid()) + "/task"))
       threads += readFile(t.path() / "comm");

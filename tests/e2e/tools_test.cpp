@@ -35,18 +35,24 @@ TEST(SimBoard, AnyBytesLeaveItAnswering) {
   }
 }
 
+// Commands given with -c, or piped in as a user would type them: the answers are shown.
 TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
   RunDir dir;
-  Proc sim(dir.path, {kSim, "--dir", dir.path, "--issue", "3"});
+  Proc sim(dir.path, {kSim, "--dir", dir.path, "--issue", "3", "--keep-state"});
   ASSERT_TRUE(waitUntil([&] { return dir.exists("dev/shm/a"); }));
-  FILE* p = popen((std::string(RX_TOOLS_DIR) + "/port_terminal/port_terminal " + dir.file("dev/shm/a") +
-                   " -c %CON% -c print,cmd/set/issue --quiet 300").c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  EXPECT_EQ(pclose(p), 0);
-  EXPECT_EQ(out, "RE005%CON%\nRE0013\n");  // carriage returns folded into the line ends
+  const std::string terminal = std::string(RX_TOOLS_DIR) + "/port_terminal/port_terminal " + dir.file("dev/shm/a");
+  for (const std::string& how : {std::string(" -c %CON% -c print,cmd/set/issue --quiet 300"),
+                                " --quiet 300 < " + dir.file("typed")}) {
+    SCOPED_TRACE(how);
+    ASSERT_TRUE(dir.write("typed", "%CON%\nprint,cmd/set/issue\n"));
+    FILE* p = popen((terminal + how).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_EQ(out, "RE005%CON%\nRE0013\n");  // carriage returns folded into the line ends
+  }
 }
 
 // The demo shows epochs on dev/ser/a once enabled there, and Ctrl-C leaves no process behind.

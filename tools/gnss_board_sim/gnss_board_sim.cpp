@@ -37,6 +37,8 @@ const char kUsage[] =
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
     "                        receives go to PREFIX followed by its letter (PREFIX, letter and\n"
     "                        \".up\" is made when the program connects)\n"
+    "  --replay FILE         stream the epochs of a recorded native stream instead, one a period\n"
+    "                        (an epoch runs from one \"~~\" message to the next), then nothing\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -54,6 +56,7 @@ struct Options {
   bool garbage = false;
   long flipEvery = 0;
   long mismatchEvery = 0;
+  std::string replay;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -188,8 +191,33 @@ class Board {
   // Bytes waiting to go to the program.
   std::string out;
 
+  // Cuts a recorded stream into its epochs; false when it holds none.
+  bool loadReplay(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::string bytes;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+    std::fclose(f);
+    std::vector<std::size_t> starts;
+    for (std::size_t p = bytes.find("~~"); p != std::string::npos; p = bytes.find("~~", p + 1)) {
+      if (p + 5 <= bytes.size() && hexVal(static_cast<unsigned char>(bytes[p + 2])) >= 0 &&
+          hexVal(static_cast<unsigned char>(bytes[p + 3])) >= 0 && hexVal(static_cast<unsigned char>(bytes[p + 4])) >= 0)
+        starts.push_back(p);
+    }
+    for (std::size_t i = 0; i < starts.size(); ++i)
+      replay_.push_back(bytes.substr(starts[i], (i + 1 < starts.size() ? starts[i + 1] : bytes.size()) - starts[i]));
+    return !replay_.empty();
+  }
+
   // Appends the epoch at UTC second `sec` + `ms` when its messages are enabled.
   void epoch(std::int64_t sec, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
+    if (!replay_.empty()) {
+      // The recording as it stands, whatever the program enabled.
+      if (k < static_cast<long>(replay_.size())) out += replay_[static_cast<std::size_t>(k)];
+      if (k + 1 == static_cast<long>(replay_.size())) record("* replay done");
+      return;
+    }
     sim::TimeScales ts = sim::timeScales(sec, ms);
     std::uint32_t t = sim::epochTime(ts);
     std::string e;
@@ -359,6 +387,7 @@ class Board {
   std::string in_;
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
+  std::vector<std::string> replay_;  // epochs of --replay
   std::FILE* log_ = nullptr;
   std::FILE* transcript_ = nullptr;
   std::int64_t connectedAt_ = 0;
@@ -402,6 +431,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->relay)) return false;
     } else if (a == "--silence-after") {
       if (!number(&o->silenceAfter)) return false;
+    } else if (a == "--replay") {
+      if (!value(&o->replay)) return false;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
@@ -517,6 +548,10 @@ int main(int argc, char** argv) {
   Board board(o);
   board.openLog(o.log.empty() ? o.dir + "/gnss_board_sim.log" : o.log);
   if (!o.transcript.empty()) board.openTranscript(o.transcript);
+  if (!o.replay.empty() && !board.loadReplay(o.replay)) {
+    std::fprintf(stderr, "gnss_board_sim: no epochs in %s\n", o.replay.c_str());
+    return 2;
+  }
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {

@@ -1,6 +1,7 @@
 // A small terminal for the receiver's ports: sends what is typed (one line at a time) and
 // shows what the port answers, with bytes that are not text shown as \xNN.
-//   port_terminal PATH                  interactive; Ctrl-D or Ctrl-C ends it
+//   port_terminal PATH                  interactive; Ctrl-D or Ctrl-C ends it (input from a
+//                                       pipe: its answers are shown until the port is quiet)
 //   port_terminal PATH -c CMD [-c CMD]  sends each command, prints the answers, ends when the
 //                                       port has been quiet for --quiet ms (default 500)
 // PATH is a serial or USB port (a pseudo-terminal such as RUN/dev/ser/a) or a Unix socket.
@@ -112,11 +113,8 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   char buf[4096];
-  if (!commands.empty()) {
-    for (const auto& c : commands) {
-      if (!sendAll(fd, c + "\n")) return 1;
-    }
-    // Answers until the port has been quiet for a while.
+  // Answers until the port has been quiet for a while.
+  auto answers = [&] {
     while (!g_stop) {
       pollfd p{fd, POLLIN, 0};
       if (poll(&p, 1, quietMs) <= 0) break;
@@ -124,6 +122,12 @@ int main(int argc, char** argv) {
       if (r <= 0) break;
       show(buf, r, raw);
     }
+  };
+  if (!commands.empty()) {
+    for (const auto& c : commands) {
+      if (!sendAll(fd, c + "\n")) return 1;
+    }
+    answers();
     return 0;
   }
 
@@ -142,7 +146,11 @@ int main(int argc, char** argv) {
     }
     if (p[0].revents & (POLLIN | POLLHUP)) {
       ssize_t r = read(0, buf, sizeof buf);
-      if (r <= 0) break;
+      if (r <= 0) {
+        // Input from a pipe or file ends at once: its answers are still on their way.
+        answers();
+        break;
+      }
       if (!sendAll(fd, std::string(buf, static_cast<std::size_t>(r)))) break;
     }
   }

@@ -1,10 +1,12 @@
 #include "positioning/engine/nav_sol.h"
 
+#include "platform/rtos_time.h"
+
 namespace NavTask {
 namespace {
 
 constexpr long kDayMs = 86400000;
-constexpr std::uint32_t kUnix2000 = 946684800;
+constexpr std::int64_t kUnix2000 = 946684800;
 
 std::uint32_t validBits(std::int32_t flags) {
   std::uint32_t v = 0;
@@ -41,10 +43,12 @@ void fill_NavEpoch(const RcvTimeScales::INT_SCALES& s, NAV_EPOCH& e) {
     for (int k = 0; k < 2; ++k, ++rank) {
       GREGORIAN_EPOCH g{};
       const std::int64_t t = RcvTimeScales::times2data(k, s, true, level, g);
-      if (t <= 0) continue;
+      // Only a date the steered clock can hold is a date (the time record is refused before
+      // it gets here; these words may come from elsewhere).
+      if (t <= 0 || t > rtosClockMaxSec() - kUnix2000) continue;
       e.date = g;
       e.dateSource = rank;
-      e.utcSec = static_cast<std::uint32_t>(t + kUnix2000);
+      e.utcSec = t + kUnix2000;
       e.utcMs = static_cast<std::int32_t>((t % 86400) * 1000 + (s.ms[k] % 1000));
       break;
     }

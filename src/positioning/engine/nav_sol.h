@@ -24,7 +24,7 @@ struct NAV_EPOCH {
   std::uint32_t gloValid = 0;
   std::int32_t gpsGloMs = 0;   // GPS minus GLONASS time of day, ms, within +-12 h
   std::int32_t utcMs = -1;     // ms of the UTC day, -1 unknown
-  std::uint32_t utcSec = 0;    // UTC seconds since 1970, 0 unknown
+  std::int64_t utcSec = 0;     // UTC seconds since 1970, 0 unknown
   std::int32_t dateSource = -1;  // rank of the scale and level that gave the date, -1 none
   GREGORIAN_EPOCH date{};      // UTC calendar date of the epoch
   std::uint32_t timeTag = 0;   // receiver time, ms (low 32 bits): the epoch's tag for the engine

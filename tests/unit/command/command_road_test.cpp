@@ -2,6 +2,8 @@
 // outside the grammar, the message sets of "em"/"dm" and the parser task.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
@@ -223,29 +225,70 @@ TEST(ParserTask, EachSenderHasItsAnswerWhenItIsLetGo) {
   EXPECT_EQ(caps[0]->take(), "ER018%%{34,,command too long}\r\n");
 }
 
-// A transmit ring that is full whenever an answer comes; a reader makes room a tick later. A
-// reader that reads gets every answer; a port nobody reads costs the parser one bounded wait per
-// line, not one per answer, and the answers dropped are counted.
-struct FullRingPort : CapturePort {
-  explicit FullRingPort(bool r) : CapturePort(IOP_SER_B), read(r) {}
+// Three ports through the parser task at once: B is never read, but its tiny answers still
+// fit while its big ones never do; C is read slowly (room for an answer comes 50 ms after it
+// waits); A is read at once. A's answers never wait for B's or C's ring; C gets every answer in
+// order; B's big answers are dropped and counted, each costing B's own task one bounded wait.
+struct SlowPort : CapturePort {
+  SlowPort(int index, bool never) : CapturePort(index), never_(never) {}
   int devWrite(const void* d, int len, int timeout) override {
-    if (timeout > 0) Task::sleep(read ? 1 : timeout);
-    return timeout > 0 && read ? CapturePort::devWrite(d, len, timeout) : 0;
+    if (!(never_ && len <= 16)) {
+      if (timeout == 0) return 0;
+      Task::sleep(never_ ? timeout : 5);
+      if (never_) return 0;
+    }
+    Locker<Mutex> l(m);
+    return CapturePort::devWrite(d, len, timeout);
   }
-  bool read;
+  std::string got() {
+    Locker<Mutex> l(m);
+    return data;
+  }
+  bool never_;
+  Mutex m;
 };
 
-TEST(ParserTask, AnswersWaitABoundedTimeForRoom) {
+TEST(ParserTask, APortReadSlowlyOrNeverHoldsUpNoOtherPort) {
   InputParser::initOnce();
-  std::string line = "print,/par/rcv";
-  for (int i = 1; i < 10; ++i) line += ";print,/par/rcv";
-  for (bool read : {true, false}) {
-    FullRingPort port(read);
-    const std::uint32_t dropped = replyDropped(), start = MonoClock::ms();
-    EXPECT_EQ(runLine(port, line).empty(), !read);
-    EXPECT_EQ(replyDropped() - dropped, read ? 0u : 10u);
-    EXPECT_LT(MonoClock::ms() - start, 2u * kReplyWaitTicks * rtos::kTickMs);  // the bound itself
+  ASSERT_TRUE(parseProcInit(20));
+  auto* a = new CapturePort(IOP_SER_A);  // never deleted: the parser may still hold one at exit
+  auto* b = new SlowPort(IOP_SER_B, true);
+  auto* c = new SlowPort(IOP_SER_C, false);
+  std::atomic<bool> done{false};
+  const std::uint32_t dropped = replyDropped();
+  std::string wantC;
+  std::thread others([&] {
+    for (int i = 0; !done; ++i) {
+      const std::string tiny = "%" + std::to_string(i) + "%", big = "%" + std::to_string(i) + "%print,/par/rcv";
+      for (const auto& [port, line] : {std::pair{IOP_SER_B, tiny}, {IOP_SER_B, big}, {IOP_SER_C, big}}) {
+        InputParser::put(line.data(), static_cast<int>(line.size()), port, false);
+      }
+    }
+  });
+  while (b->got().find("%0%") == std::string::npos) Task::sleep(1);
+  std::uint32_t longest = 0;
+  for (int i = 0; i < 20; ++i, Task::sleep(5)) {
+    const std::string line = "%a" + std::to_string(i) + "%";
+    const std::uint32_t start = MonoClock::ms();
+    InputParser::put(line.data(), static_cast<int>(line.size()), IOP_SER_A, false);
+    longest = std::max(longest, MonoClock::ms() - start);
+    Locker<Mutex> l(printMutex);
+    EXPECT_EQ(a->take(), re(line));
   }
+  done = true;
+  others.join();
+  // A generous bound: before, every big answer of B held the parser (and A) for 2 s.
+  EXPECT_LT(longest, 1000u);
+  const std::string gotC = c->got();
+  std::size_t at = 0;
+  for (int i = 0; at < gotC.size(); ++i) {
+    const std::string id = "RE0";
+    ASSERT_EQ(gotC.compare(at, 3, id), 0) << gotC.substr(at, 40);
+    const std::size_t len = std::stoul(gotC.substr(at + 2, 3), nullptr, 16) + 7;
+    EXPECT_EQ(gotC.compare(at + 5, 2 + std::to_string(i).size(), "%" + std::to_string(i) + "%"), 0) << i;
+    at += len;
+  }
+  EXPECT_GT(replyDropped() - dropped, 0u);
+  EXPECT_NE(b->got().find("%0%"), std::string::npos);
 }
-
 }  // namespace

@@ -97,7 +97,7 @@ TEST_F(SettingsCommands, AnOpenPortIsSwitchedAndItsModeStoredOnce) {
 }
 
 // Every set made here is offered to the GNSS board and then announced; the board's refusal is
-// the answer, though the setting was made here. A set refused here (for its value or by the layer
+// the answer, and the setting goes back to what it was. A set refused here (for its value or by the layer
 // that applies it) reaches neither. A port's mode followers hear of a change in this order: the
 // base-data buffers before it, the relays after it, then the decoder status (8: no decoder mode);
 // init,/par/ takes each port back to its factory mode the same way.
@@ -114,7 +114,7 @@ TEST_F(SettingsCommands, WhatFollowsASet) {
       {"set,/par/cpu/num,7", 0, 0, er("%%{7,,wrong 2nd parameter}"), {}},
       {"set,/par/cpu/num,0", 0, 3, er("%%{3,,wrong 1st parameter}"), {}},
       {"set,/par/lband/mode,on", 0, 5, er("%%{5,,value out of range}"), {}},
-      {"print,/par/cpu/num;print,/par/lband/mode", 0, 0, re("auto") + re("off"), {}},
+      {"print,/par/cpu/num;print,/par/lband/mode", 0, 0, re("auto") + re("on"), {}},
       {"set,/par/dev/tcpcl/b/imode,rtcm", 0, 0, "",
        {"before 24 3 0", "after 24 3 3", "status 18 3", "board dev/tcpcl/b/imode", "changed dev/tcpcl/b/imode"}},
       {"set,/par/dev/ser/d/imode,rtcm3", 0, 0, "",

@@ -91,7 +91,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     testing::internal::GetCapturedStderr();
     // Whatever came back, the board keeps the record's issue; one that lost it gets the record.
     EXPECT_EQ(board.out.written, boardlink::kIssueQuery + boardlink::kIssueOne +
-                                     (c.accepted ? "" : "set,lock/a,1\nset,lock/b,{1,,3}\n") +
+                                     (c.accepted ? "" : boardlink::kBoardReset + "set,lock/a,1\nset,lock/b,{1,,3}\n") +
                                      boardlink::issueSet(issue));
     EXPECT_EQ(cmdBuf.count(), 2);
   }
@@ -195,6 +195,12 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
       {"a setting the board does not share", "set,/par/dev/ser/a/imode,rtcm3", 0, "", 0},
       {"an area whose name only begins alike", "set,/par/locker,1", 0, "", 0},
   };
+  {
+    // The first change a board takes that no save holds marks its issue first.
+    FakeBoard board;
+    EXPECT_EQ(forward("set,/par/lock/x,1"), 0);
+    EXPECT_EQ(board.out.written, boardlink::issueSet(0) + "set,lock/x,1\n");
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeBoard board;
@@ -223,15 +229,38 @@ TEST(BoardLink, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
   EXPECT_EQ(cmdBuf.count(), 1);
 }
 
-TEST(BoardLink, ACommandAFullRecordCannotKeepReachesTheBoardButAnswersStorageFull) {
+// A full record (512 elements) keeps what replaces an element in place; a set that would need
+// a slot more answers 32 ",storage full", is asked before anything changes and reaches neither
+// the board nor the record.
+TEST(BoardLink, AFullRecordRefusesOnlyWhatNeedsRoom) {
   FakeBoard board;
-  for (int i = 0; i < 600; ++i) {
-    const std::string cmd = "set,/par/lock/k" + std::to_string(i) + ",1";
+  for (int i = 0; i < 512; ++i) ASSERT_EQ(forward("set,/par/lock/k" + std::to_string(i) + ",1"), 0) << i;
+  const struct {
+    const char* name;
+    std::string command;
+    int result;
+  } rows[] = {
+      {"a new key", "set,/par/lock/new,1", 32},
+      {"a key below a kept one", "set,/par/lock/k7/sub,1", 32},
+      {"a kept key, new value", "set,/par/lock/k7,2", 0},
+      {"a kept key, same value", "set,/par/lock/k8,1", 0},
+      {"a key above the kept ones replaces them all", "set,/par/lock,3", 0},
+      {"then there is room", "set,/par/lock/new,1", 0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ZRList list;
+    ASSERT_EQ(list.parse(r.command.data(), static_cast<int>(r.command.size())), 0);
     board.out.written.clear();
-    ASSERT_EQ(forward(cmd), i < 512 ? 0 : 32) << i;  // 32 ",storage full"
-    EXPECT_EQ(board.out.written, "set," + cmd.substr(9) + "\n");
+    const std::uint32_t issue = cmdBuf.issue();
+    EXPECT_EQ(cmdToSlaveCheck(list.textAt(1), list.at(2)), r.result);
+    EXPECT_EQ(forward(r.command), r.result);
+    EXPECT_EQ(board.out.written, r.result ? "" : "set," + r.command.substr(9) + "\n");
+    EXPECT_EQ(cmdBuf.issue() == issue, r.result != 0);
   }
-  EXPECT_EQ(cmdBuf.count(), 512);
+  ASSERT_EQ(cmdBuf.count(), 2);
+  EXPECT_STREQ(cmdBuf.at(0).text, "set,lock,3\n");
+  EXPECT_STREQ(cmdBuf.at(1).text, "set,lock/new,1\n");
 }
 
 TEST(BoardLink, DefaultsEmptyTheRecordAndResendTheInitialBlock) {

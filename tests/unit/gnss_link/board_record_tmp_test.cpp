@@ -23,4 +23,18 @@ TEST_F(BoardRecordTmp, AFifoAtTheTemporaryNameIsReplacedByTheRecord) {
   EXPECT_TRUE(b.commit());
   EXPECT_NE(readFile(CmdBuf::kFile).find("set,a,1"), std::string::npos);
 }
+// A directory there cannot be replaced: the save fails and says so, once.
+TEST_F(BoardRecordTmp, ADirectoryAtTheTemporaryNameIsSaidOnce) {
+  FileNvmLoad();
+  CmdBuf b;
+  b.nvRead(0);
+  ASSERT_EQ(mkdir(CmdBuf::kTmpFile, 0755), 0);
+  testing::internal::CaptureStderr();
+  for (const char* line : {"set,a,1\n", "set,a,2\n"}) {
+    ASSERT_TRUE(b.put(line, 8, 1, 0));
+    EXPECT_FALSE(b.snapshot());
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "$$NV: .gnss.set.tmp: not a regular file: the settings cannot be saved\n");
+}
 }  // namespace

@@ -171,7 +171,7 @@ TEST_F(Chain, EpochRecordFromTheScales) {
   run(43200000);
   EXPECT_EQ(NavEpoch.rcvTime, kSaturdayMs + 43200000);
   EXPECT_EQ(NavEpoch.gpsWeek, 2316);
-  EXPECT_EQ(NavEpoch.utcSec, 1717243182u);  // 2024-06-01 11:59:42 UTC
+  EXPECT_EQ(NavEpoch.utcSec, 1717243182);  // 2024-06-01 11:59:42 UTC
   EXPECT_EQ(NavEpoch.utcMs, (11 * 3600 + 59 * 60 + 42) * 1000);
   EXPECT_EQ((std::vector{NavEpoch.date.year, NavEpoch.date.month, NavEpoch.date.day}), (std::vector{2024, 6, 1}));
   EXPECT_EQ(NavEpoch.gpsGloMs, 18000 - 3 * 3600000);

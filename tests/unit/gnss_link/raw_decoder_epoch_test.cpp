@@ -62,6 +62,8 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
                            s2m(rec(11, le(0, 1) + le(1, 1) + le(0, 1) + le(5, 1) + std::string(44, '\0')));
   const std::string start = epochStart(kEpochTime), end = epochEnd(kEpochTime), ts = s2m(rec(8, tsRecord()));
   const std::string bad = "$$ZrtRawDecoder: ERROR: bad epoch 43218000\n";
+  std::string year4000 = tsRecord();  // GPS cycle 100: a date no clock holds
+  year4000.replace(36, 4, le(100, 4));
   const struct { const char* what; std::string in; int runs, meas, satState; std::string err; } cases[] = {
       {"good epoch", start + meas + end, 1, 1, 1, ""},
       {"end time different", start + meas + epochEnd(kEpochTime + 1), 1, 0, 4,
@@ -71,6 +73,8 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
       {"time record one byte short", start + s2m(rec(8, tsRecord().substr(0, 96))) + end, 0, -1, -1,
        "$$ @@ts: ERROR: len=96 != 97\n" + bad},
       {"repeated end", start + ts + end + end, 1, 0, 4, bad},
+      {"date beyond the system clock, said once", start + s2m(rec(8, year4000)) + end + start + s2m(rec(8, year4000)) + end,
+       0, -1, -1, "$$ @@ts: ERROR: GPS date 61463448000 s after 2000 is beyond the system clock\n" + bad + bad},
       {"end after a lost start", start + ts + end + ts + end, 1, 0, 4,
        "$$ @@ts: ERROR: time mismatch ts=43218000 epoch=-1\n" + bad},
       {"two good epochs",

@@ -125,15 +125,20 @@ TEST(Rtos, WaitsTimeOutAfterTheirTicksAndSemaphoresCount) {
 }
 
 TEST(SysTime, AssignNormalisesAndDeltaCounts) {
-  const struct { std::int64_t s, ns; std::int32_t wantS, wantNs; } cases[] = {{10, 0, 10, 0}, {10, 499999999, 10, 499999999},
+  // The seconds go on past 2038-01-19 03:14:07 (2^31 - 1) and past 2106 (2^32) without wrapping.
+  const struct { std::int64_t s, ns, wantS; std::int32_t wantNs; } cases[] = {{10, 0, 10, 0}, {10, 499999999, 10, 499999999},
       {10, 500000000, 11, -500000000}, {10, 1700000000, 12, -300000000}, {10, -500000000, 10, -500000000},
-      {10, -500000001, 9, 499999999}, {0, -2300000000, -2, -300000000}};
+      {10, -500000001, 9, 499999999}, {0, -2300000000, -2, -300000000},
+      {2147483647, 500000000, 2147483648, -500000000}, {4294967295, 1000000000, 4294967296, 0}};
   SysTime t, a, b;
   for (const auto& c : cases) EXPECT_EQ((t.assign(c.s, c.ns), std::pair(t.sec, t.nsec)), std::pair(c.wantS, c.wantNs)) << c.ns;
   a.assign(100, 250000000);
   b.assign(98, -250000000);
   EXPECT_EQ(a.deltaMs(b), 2500);
   EXPECT_EQ(b.deltaMs(a), -2500);
+  a.assign(2147483648, 0);
+  b.assign(2147483647, 0);
+  EXPECT_EQ(a.deltaMs(b), 1000) << "no wrap across 2038";
 }
 
 TEST(PortIndex, NamesDecoderPortsAndLetters) {

@@ -1,9 +1,11 @@
 // The settings image: its blocks, the file on storage, the shutdown and the background cycle that store it.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <thread>
@@ -167,6 +169,44 @@ TEST_F(FileNvmTest, AFailedSnapshotOrWriteKeepsTheOldFileAndSkipsTheCommit) {
   ASSERT_EQ(rmdir(".gnss.nvm.tmp"), 0);
   EXPECT_TRUE(FileNvmSave(20001, true));
   EXPECT_EQ(std::pair(stored(), g_commits), std::pair('c', 2));
+}
+
+// Made at a name of the save while the program runs: a FIFO nobody reads (it blocked the save in
+// open for good) is replaced by the file; a directory is refused, and said once per cause until a
+// save succeeds again.
+TEST_F(FileNvmTest, WhatIsNotAFileAtASaveNameNeverBlocksAndIsSaidOncePerCause) {
+  change('a');
+  ASSERT_TRUE(FileNvmSave(0, true));
+  const struct {
+    const char* name;
+    int (*make)();
+    bool saves;
+    std::string said;
+  } rows[] = {
+      {"FIFO at the temporary name", [] { return mkfifo(".gnss.nvm.tmp", 0644); }, true, ""},
+      {"directory at the temporary name", [] { return mkdir(".gnss.nvm.tmp", 0755); }, false,
+       "$$NV: .gnss.nvm.tmp: not a regular file: the settings cannot be saved\n"},
+      {"directory at the image's name", [] { return rmdir(".gnss.nvm.tmp") | unlink(".gnss.nvm") | mkdir(".gnss.nvm", 0755); },
+       false, "$$NV: .gnss.nvm: Is a directory: the settings cannot be saved\n"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(r.make(), 0);
+    testing::internal::CaptureStderr();
+    std::atomic<int> saved{-1};
+    std::thread t([&] {
+      change('b');
+      const bool first = FileNvmSave(0, true);
+      change('c');
+      saved = first && FileNvmSave(1, true);
+    });
+    for (int i = 0; i < 500 && saved < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(saved, 0) << "the save is blocked";
+    if (saved < 0) close(open(".gnss.nvm.tmp", O_RDONLY | O_NONBLOCK));  // let it go: the test ends
+    t.join();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), r.said);
+    EXPECT_EQ(saved == 1, r.saves);
+  }
 }
 
 TEST_F(FileNvmTest, LoadTakesOnlyItsOwnImageNeverWaitsOnAFifoAndRemovesAStrayTemporaryFile) {
