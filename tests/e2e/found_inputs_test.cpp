@@ -16,7 +16,7 @@ const std::string kFound = std::string(RX_SHARED_DIR) + "/testdata/fuzz/";
 // The recording's first epoch: GPS week 3340 = 268 + 3 x 1024, Saturday 12:00:18 GPS time, which
 // is 2044-01-16 12:00:00 UTC (date -u -d 2044-01-16T12:00:00 +%s).
 constexpr long long kFirstEpochUtc = 2336558400;
-const std::string kStepped = "$$TIME: system clock stepped by ";
+const std::string kStepped = "$$TIME: program clock stepped by ";
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;

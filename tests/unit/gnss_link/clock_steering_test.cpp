@@ -21,7 +21,7 @@ using namespace ntest;
 
 constexpr std::int64_t kGpsEpochUnix = 315964800;  // 1980-01-06 00:00:00 UTC
 constexpr int kLeap = 18;
-const std::string kStepped = "$$TIME: system clock stepped by";
+const std::string kStepped = "$$TIME: program clock stepped by";
 
 SysTime clockNow() {
   SysTime t;
