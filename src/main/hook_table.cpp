@@ -8,6 +8,7 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "network/tcpcl_suspend.h"
 #include "output/output_manager.h"
@@ -120,6 +121,12 @@ const HookRow kRows[] = {
     WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
     WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
     WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
+    WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),
+    WIRED("navigation_data", navDecoderLinks.ephemerisReset, 1),
+    WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
+    WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
+    WIRED("navigation_data", navDecoderLinks.nmct, 1),
+    WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),

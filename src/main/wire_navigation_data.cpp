@@ -1,15 +1,63 @@
 // Hooks of the navigation-data layer: the store hands the GLONASS satellite types it restores
 // and the GPS signal generations of the almanacs it takes to the signal-type registry of the
 // lock manager; the polynomials and almanac positions it publishes go into the receiver's frame
-// of the positioning setup.
+// of the positioning setup. The broadcast decoders publish into the positioning layer's data
+// servers and read the receiver settings' GPS PRN table.
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/sat_polynom_frame.h"
+#include "positioning/signal_tables.h"
+#include "settings/rcv_settings.h"
+
+namespace {
+
+void putSatResetRequest(SvIdType sv, std::uint8_t signalMask, std::uint8_t reason) {
+  const std::uint64_t slots = get_SlotMaskFromNavStreamMask(sv.sys, signalMask);
+  PVTDataInstance.satelliteResetRequest.Put(&sv, static_cast<std::uint8_t>(slots & 0xFF), reason);
+}
+
+void putEphemerisReset(SvIdType sv) { PVTDataInstance.ephemerisResetRequest.Put(&sv, 1); }
+
+void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
+  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : -1;
+  if (idx < 0 || ion == nullptr) return;
+  NavData::KlobIonoModelDataType rec{};
+  rec.model = *ion;
+  rec.bValid = ion->valid;
+  PVTDataInstance.klobIonoModel[idx].Put(&rec);
+}
+
+void putGbasEphIntegrity(SvIdType sv, std::uint16_t iod, std::uint16_t crc16) {
+  NavData::GbasEphIntegrityDataType rec{};
+  rec.uIod = iod;
+  rec.uCrc = crc16;
+  PVTDataInstance.gbasEphIntegrity.Put(&sv, &rec);
+}
+
+void putNmct(const NavNmctType* table) {
+  if (table == nullptr) return;
+  CorrData::NmctType rec{};
+  rec.bValid = 1;
+  rec.table = *table;
+  PVTDataInstance.nmctData.Put(&rec);
+}
+
+int gpsPrnEntry(int index) { return index >= 0 && index < 32 ? RcvSet.gpsPrn[index] : -1; }
+
+}  // namespace
 
 void wireNavigationData() {
   satDataLinks.setGloSatType = setGloSatType;
   satDataLinks.setGpsSatType = setGpsSatType;
   satDataLinks.polynomToRcvFrame = transform_SatPolynomToRcvFrame;
   satDataLinks.positionToRcvFrame = transform_SatPositionToRcvFrame;
+  navDecoderLinks.satResetRequest = putSatResetRequest;
+  navDecoderLinks.ephemerisReset = putEphemerisReset;
+  navDecoderLinks.klobuchar = putKlobuchar;
+  navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;
+  navDecoderLinks.nmct = putNmct;
+  navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
 }

@@ -31,7 +31,6 @@ namespace placeholder {
 using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
-bool GpsNavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool GpsCNavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 bool GpsCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool GloNavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }

@@ -18,6 +18,7 @@ constexpr std::uint16_t kEphFlagCnavParams = 0x1000;  // Adot, delta-ndot, URA_E
 constexpr std::uint8_t kIscFlagIsc1 = 0x01;
 constexpr std::uint8_t kIscFlagIsc2 = 0x08;
 constexpr std::uint8_t kIscFlagIsc3 = 0x10;
+constexpr std::uint8_t kIscFlagCnav2Isc2 = 0x20;  // CNAV-2: ISC L1CD present (in isc2)
 
 struct ZRT_EPH_GPS {  // also the QZSS layout
   std::uint8_t prn;

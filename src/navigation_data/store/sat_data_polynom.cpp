@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "navigation_data/orbits/gps_orbit.h"
+#include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
 
@@ -22,7 +23,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if (!has_KeplerOrbit(sys) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
+  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
     // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
     return false;
   }
@@ -39,8 +40,13 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   ExtEphRecord* r = s.rec[recIdx == 0 ? s.newest : s.previous];
   if (r == nullptr || !r->valid) return false;
-  const auto& eph = *reinterpret_cast<const ZRT_EPH_GPS*>(r->native);
-  if (!::update_SatellitePolynom(sys, eph, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
+  if (sys == kSysSbas) {
+    build_SbasPolynomEntry(*reinterpret_cast<const ZRT_EPH_SBA*>(r->native), r->entry);
+    r->polyComputed = true;
+  } else if (!::update_SatellitePolynom(sys, *reinterpret_cast<const ZRT_EPH_GPS*>(r->native), time_.sec[sys],
+                                        r->nodes, r->polyComputed, r->entry)) {
+    return false;
+  }
   SatData::PolynomEntryType& e = r->entry;
   e.iod = r->iod;
   e.dataType = static_cast<std::uint8_t>(dataType);
@@ -59,13 +65,19 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 }
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
-  if (sys != kSysGps && sys != kSysQzss) return false;
+  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas) return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
   if (r == nullptr) return false;
-  update_SatelliteTgd(*reinterpret_cast<const ZRT_EPH_GPS*>(r->native), dataType,
-                      polySet_[SYS_SI_BASE_NUM[sys] + si].tgd);
+  SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
+  if (sys == kSysSbas) {
+    update_SbasTgd(dataType, set.delay, set.source);
+  } else if (sys == kSysQzss) {
+    update_QzssTgd(*reinterpret_cast<const ZRT_EPH_QZS*>(r->native), dataType, set.delay, set.source);
+  } else {
+    update_SatelliteTgd(*reinterpret_cast<const ZRT_EPH_GPS*>(r->native), dataType, set);
+  }
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "navigation_data/crc_engine.h"
 #include "navigation_data/orbits/gps_records.h"
+#include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "platform/exit.h"
 
@@ -258,17 +259,16 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   bool plausible = false;
   if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
-    if (sys == kSysGps) plausible = is_GpsEphemerisPlausible(*r, dataType);
+    plausible = sys == kSysGps ? is_GpsEphemerisPlausible(*r, dataType) : is_QzssEphemerisPlausible(*r);
     iod = static_cast<std::uint16_t>(r->iodc);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
-    healthy = r->health == 0;
+    healthy = sys == kSysQzss ? is_QzssEphemerisHealthy(*r) : r->health == 0;
   } else if (sys == kSysSbas) {
     const auto* r = static_cast<const ZRT_EPH_SBA*>(rec);
+    plausible = is_SbasEphemerisPlausible(*r);
     ref = static_cast<std::int32_t>(r->t0);
-    const std::int32_t dayOfWeek = static_cast<std::int32_t>(r->tow / 86400);
-    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow % 86400),
-                            r->week * 7 + dayOfWeek);
+    cycle = get_SbasRecordTime(*r).cycle;
     healthy = true;
     iod = static_cast<std::uint16_t>(r->t0 / 16);  // a new state vector per reference time
   } else {
@@ -305,7 +305,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   s.lastCrc = crc;
   s.valid = true;
   s.dataType = static_cast<std::uint8_t>(dataType);
-  s.span = kGpsEphValiditySpan;
+  s.span = sys == kSysSbas ? kSbasEphValiditySpan : sys == kSysQzss ? kQzssEphValiditySpan : kGpsEphValiditySpan;
   if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
@@ -343,16 +343,16 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     if (n.usable) satDataLinks.setGpsSatType(r->prn, r->config & 7);
   } else if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
-    if (r->marker == '?') return 0;
-    n.usable = r->config >= 0;
+    if (!accept_GpsAlmanac(*r, a.valid ? reinterpret_cast<const ZRT_ALM_GPS*>(a.rec) : nullptr)) return 0;
+    n.usable = is_QzssAlmanacUsable(*r);
     n.healthy = r->health == 0;
     n.storeInImage = (r->rank & 1) == 0;
     n.refTime = r->toa;
     n.cycle = static_cast<std::uint16_t>(r->week);
   } else if (sys == kSysSbas) {
     const auto* r = static_cast<const ZRT_ALM_SBA*>(rec);
-    n.usable = true;
-    n.healthy = (r->health & 1) == 0;
+    n.usable = is_SbasAlmanacUsable(*r);
+    n.healthy = is_SbasAlmanacHealthy(*r);
     n.storeInImage = true;
     n.refTime = r->toa;
     n.cycle = r->week;
@@ -389,8 +389,10 @@ int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* re
   if (sys != kSysGlonass && static_cast<const std::uint8_t*>(rec)[21] == 0) return 0;
   Locker<Mutex> lock(utcMutex_);
   UtcSlot& u = utc_[sys];
-  const auto size = static_cast<std::size_t>(kUtcRecordSize[sys] - 1);
-  std::memmove(u.rec, rec, size);
+  // SBAS keeps only the first 34 bytes of its record; the rest reads 0.
+  alignas(8) std::uint8_t kept[kMaxUtcRecordSize] = {};
+  std::memcpy(kept, rec, static_cast<std::size_t>(sys == kSysSbas ? kSbasUtcKeptBytes : kUtcRecordSize[sys] - 1));
+  std::memcpy(u.rec, kept, sizeof kept);
   u.valid = true;
   bump(u.counter);
   if (!restoring) nav_nv::store_NvRamUtcData(sys, rec);

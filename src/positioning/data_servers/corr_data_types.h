@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "navigation_data/decoders/nav_decoder_family.h"
+
 namespace CorrData {
 
 struct NeModelDataType {
@@ -12,6 +14,7 @@ struct NeModelDataType {
 
 struct NmctType {
   std::uint8_t bValid;
+  NavNmctType table;
 };
 
 }  // namespace CorrData

@@ -4,12 +4,14 @@
 
 #include <cstdint>
 
+#include "navigation_data/store/nav_records.h"
 #include "positioning/data_servers/data_buffer_server.h"
 
 namespace NavData {
 
 struct KlobIonoModelDataType {
   std::uint8_t bValid;
+  ZRT_ION_GPS model;  // the broadcast parameters; model.valid as bValid
 };
 
 struct BDGlobalIonoModelDataType {
@@ -26,7 +28,9 @@ struct GlonassIonoModelDataType {
 
 struct GbasEphIntegrityDataType {
   DataBufferHeaderType header;
-  void init() {}
+  std::uint16_t uIod;  // issue of data of the ephemeris (LNAV: IODE; GLONASS: tb)
+  std::uint16_t uCrc;  // its 16-bit check value
+  void init() { uIod = 0, uCrc = 0; }
 };
 
 }  // namespace NavData

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
@@ -37,6 +38,8 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
 
   bDebugGpsCnavDatdec.store(1);
   signalDataInitOnce();
+  // The decoder pools, in the order they are built; the pools of the other decoders join here.
+  for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(satData);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};

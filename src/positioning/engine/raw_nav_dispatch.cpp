@@ -1,6 +1,7 @@
 // Housekeeping road, raw part: every new ring entry to the decoder of its satellite.
 #include "positioning/engine/raw_nav_dispatch.h"
 
+#include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
 
@@ -114,7 +115,7 @@ bool PVTEngine::currentTime(PosData::RcvTimeDataType& t) {
   return pRcvTime != nullptr && pRcvTime->Take(&t) != 0;
 }
 
-int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float) {
+int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float cn0) {
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
   const int ring = sv->sys == kSysQzss ? kRingQzss : kRingGps;
@@ -123,7 +124,11 @@ int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const S
       if (count < kLnavWords) return 0;
       std::uint32_t packed[kLnavWords];
       repack_Buffer(kLnavWords, kLnavShift, words, packed);
-      return placeholder::GpsNavDataDecoder_update(t, *sv, packed, kLnavWords) ? 1 : 0;
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsNavDataDecoderType* d = get_GpsNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), packed, kLnavWords, cn0);
+      return 1;
     }
     case RawNavDecoder::kGpsCnav:
       return placeholder::GpsCNavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;

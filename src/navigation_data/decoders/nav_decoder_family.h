@@ -1,0 +1,61 @@
+// What every broadcast-message decoder shares: the receiver time it is driven with, the week
+// widening, and the links to the receiver's data servers that live in the positioning layer
+// above (filled at start-up; empty links drop what they are given).
+#pragma once
+
+#include <cstdint>
+
+#include "navigation_data/store/nav_records.h"
+#include "navigation_data/sv_id.h"
+#include "platform/hook.h"
+
+// The receiver time a decoder is updated with: the epoch record's first tag word and the
+// receiver time tag in ms (the base of the decoder pools' eviction).
+struct NavDecoderTime {
+  std::uint32_t ulEpochTag = 0;
+  std::uint32_t ulTimeTag = 0;
+};
+
+// Widens an 8-bit week number to 10 bits against a 10-bit reference week: the nearest week
+// with those low 8 bits, a difference of +127 already counting as the previous cycle.
+// Always 0..1023.
+int getFullWeekNum(int refWeek10, int shortWeek8);
+
+// Navigation-message correction table of one transmitting satellite (IS-GPS-200 20.3.3.5.1.9):
+// the estimated range deviations of the other satellites, raw (0.3 m units).
+struct NavNmctType {
+  std::uint32_t ulTime = 0;  // s since the GPS epoch of the table's reference time
+  std::uint8_t uSv = 0;      // PRN of the transmitting satellite
+  std::uint8_t uSpare[3] = {};
+  // One entry per other satellite in PRN order, the transmitter's own skipped; 0 for a
+  // satellite whose table is not the current one.
+  std::int8_t iErd[31] = {};
+  std::uint8_t uSpare2 = 0;
+};
+static_assert(sizeof(NavNmctType) == 40);
+
+// The decoders' outlets into the positioning layer's servers.
+struct NavDecoderLinks {
+  // Reset request for a satellite tracked under a false identity: the signals (bit n = signal
+  // number n) to restart and the reason.
+  Hook<void(SvIdType sv, std::uint8_t signalMask, std::uint8_t reason)> satResetRequest{
+      "navigation_data", "navDecoderLinks.satResetRequest"};
+  // Drops every stored ephemeris of a satellite (and with it what was derived from them) at
+  // the store's next once-a-second step.
+  Hook<void(SvIdType sv)> ephemerisReset{"navigation_data", "navDecoderLinks.ephemerisReset"};
+  // A broadcast Klobuchar model of `sys` (GPS or QZSS).
+  Hook<void(int sys, const ZRT_ION_GPS* ion)> klobuchar{"navigation_data", "navDecoderLinks.klobuchar"};
+  // GBAS ephemeris-integrity entry: the ephemeris' issue of data and its 16-bit check value.
+  Hook<void(SvIdType sv, std::uint16_t iod, std::uint16_t crc16)> gbasEphIntegrity{
+      "navigation_data", "navDecoderLinks.gbasEphIntegrity"};
+  Hook<void(const NavNmctType* table)> nmct{"navigation_data", "navDecoderLinks.nmct"};
+  // Entry `index` (0..31) of the receiver settings' GPS PRN table; -1 when not available.
+  Hook<int(int index)> gpsPrnEntry{"navigation_data", "navDecoderLinks.gpsPrnEntry", -1};
+};
+extern NavDecoderLinks navDecoderLinks;
+
+// First broadcast satellite number of each system, added to the tracking index.
+constexpr int kNavFirstSatNumber[SYS_NUM] = {1, -7, 1, 120, 193, 1, 1};
+
+// Receiver time tags are compared by unsigned difference, so that eviction survives the wrap.
+inline std::uint32_t navTagAge(std::uint32_t now, std::uint32_t then) { return now - then; }
