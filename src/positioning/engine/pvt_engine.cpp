@@ -12,7 +12,9 @@
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
-PVTEngine PVTEngineInstance;
+// Ready before any other static object is built: start-up points it at the store, the satellite
+// data store and the decoder pools once they all exist (init_Object), before any task runs.
+constinit PVTEngine PVTEngineInstance;
 
 namespace {
 
@@ -76,6 +78,7 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
 
 void PVTEngine::input_EpochData(ChanData* chan, NavTask::NAV_SOL* sol, PVTEngineEpochDataType* e, long intervalMs) {
   e->dEpochInterval = static_cast<double>(intervalMs) * 0.001;
+  // The KFK steady part takes its synchronous mode from this interval once it exists.
   if (sol != nullptr) set_RcvTimeData(sol->epoch, e->rcvTime);
   e->rcvTime2 = e->rcvTime;
   e->pChanData = chan;
