@@ -127,6 +127,7 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
+    WIRED("navigation_data", satDataLinks.galNeQuick, 1),
 
     // ---- positioning (wire_positioning.cpp)
     WIRED("positioning", signalTableLinks.isBeiPhase3, 1),

@@ -1,8 +1,9 @@
 // Hooks of the navigation-data layer: the store hands the GLONASS satellite types it restores
 // and the GPS signal generations of the almanacs it takes to the signal-type registry of the
 // lock manager; the polynomials and almanac positions it publishes go into the receiver's frame
-// of the positioning setup. The broadcast decoders publish into the positioning layer's data
-// servers and read the receiver settings' GPS PRN table.
+// of the positioning setup; the Galileo ionosphere coefficients feed the NeQuick model. The
+// broadcast decoders publish into the positioning layer's data servers and read the receiver
+// settings' GPS PRN table.
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
@@ -22,7 +23,7 @@ void putSatResetRequest(SvIdType sv, std::uint8_t signalMask, std::uint8_t reaso
 void putEphemerisReset(SvIdType sv) { PVTDataInstance.ephemerisResetRequest.Put(&sv, 1); }
 
 void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
-  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : -1;
+  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : sys == kSysBeidou ? 2 : -1;
   if (idx < 0 || ion == nullptr) return;
   NavData::KlobIonoModelDataType rec{};
   rec.model = *ion;
@@ -45,6 +46,16 @@ void putNmct(const NavNmctType* table) {
   PVTDataInstance.nmctData.Put(&rec);
 }
 
+void putNeQuick(const GalNeQuickParams& p) {
+  NavData::NeQuickIonoModelDataType rec{};
+  rec.bValid = 1;
+  rec.uDisturbanceFlags = p.disturbanceFlags;
+  rec.uWeek = p.week10;
+  rec.ulTowMs = p.towMs;
+  for (int k = 0; k < 3; ++k) rec.fAi[k] = p.ai[k];
+  PVTDataInstance.neQuickIonoModel.Put(&rec);
+}
+
 int gpsPrnEntry(int index) { return index >= 0 && index < 32 ? RcvSet.gpsPrn[index] : -1; }
 
 }  // namespace
@@ -60,4 +71,5 @@ void wireNavigationData() {
   navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;
   navDecoderLinks.nmct = putNmct;
   navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
+  satDataLinks.galNeQuick = putNeQuick;
 }

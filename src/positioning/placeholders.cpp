@@ -35,11 +35,9 @@ bool GpsCNavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { 
 bool GpsCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool GloNavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 bool GloL3NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
-bool GalDataDecoder_update(const T&, const SvIdType&, int, const B*, int) { return false; }
 void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
-bool CompD1NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 bool CompCNav1DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool CompCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }

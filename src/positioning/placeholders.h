@@ -67,16 +67,12 @@ bool GloNavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType&
                               const std::uint32_t* words, int count);
 bool GloL3NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
                                 int count);
-bool GalDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind, const std::uint8_t* bytes,
-                           int count);
 // SbasDataDecoder::update_SetupData: nothing to take over without a decoder.
 void SbasDataDecoder_update_SetupData();
 bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                             int count);
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
-bool CompD1NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                                 const std::uint32_t* words, int count);
 bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
                                  const std::uint32_t* words, int count);
 bool CompCNav1DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,

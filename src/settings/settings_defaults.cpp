@@ -94,6 +94,8 @@ void rcvSetDefaults(RCV_SETTINGS& s) {
   s.hd.memf = 0.999;
   s.hd.naver = 1;
   s.cpuNum = 5;  // auto
+  // Every GPS satellite's almanac is taken: entry n - 1 names satellite n.
+  for (int i = 0; i < 32; ++i) s.gpsPrn[i] = static_cast<std::uint8_t>(i + 1);
 }
 
 void navSetDatumDefaultsHook(NavDatumDefaultsFn fn) { navDatumDefaultsHook = fn; }

@@ -2,6 +2,8 @@
 // group delays, the set the per-epoch users read, and the satellite position from it.
 #include <cmath>
 
+#include "navigation_data/orbits/galileo_eph.h"
+#include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
@@ -23,7 +25,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysGalileo || sys == kSysBeidou || sys == kSysNavic) {
+  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysNavic) {
     // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
     return false;
   }
@@ -43,6 +45,19 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   if (sys == kSysSbas) {
     build_SbasPolynomEntry(*reinterpret_cast<const ZRT_EPH_SBA*>(r->native), r->entry);
     r->polyComputed = true;
+  } else if (sys == kSysGalileo) {
+    const auto& gal = *reinterpret_cast<const ZRT_EPH_GAL*>(r->native);
+    if (!::update_SatellitePolynom(sys, to_GpsTypeEphemeris(gal), time_.sec[sys], r->nodes, r->polyComputed, r->entry))
+      return false;
+    const double acc = get_GalEphemerisAccuracy(gal.sisa);
+    r->entry.accuracy = static_cast<float>(acc * acc);
+  } else if (sys == kSysBeidou) {
+    const auto& cmp = *reinterpret_cast<const ZRT_EPH_CMP*>(r->native);
+    ZRT_EPH_GPS gps;
+    to_GpsLayoutEphemeris(cmp, gps);
+    if (!::update_SatellitePolynom(sys, gps, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
+    const double acc = get_BeidouEphemerisAccuracy(cmp.urai);
+    r->entry.accuracy = static_cast<float>(acc * acc);
   } else if (!::update_SatellitePolynom(sys, *reinterpret_cast<const ZRT_EPH_GPS*>(r->native), time_.sec[sys],
                                         r->nodes, r->polyComputed, r->entry)) {
     return false;
@@ -65,7 +80,7 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 }
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
-  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas) return false;
+  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo && sys != kSysBeidou) return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
@@ -73,6 +88,11 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
   if (sys == kSysSbas) {
     update_SbasTgd(dataType, set.delay, set.source);
+  } else if (sys == kSysGalileo) {
+    // The E1/E5b pair of I/NAV unless a setting asks for E1/E5a (none does yet).
+    update_GalTgd(*reinterpret_cast<const ZRT_EPH_GAL*>(r->native), dataType, false, set.delay, set.source);
+  } else if (sys == kSysBeidou) {
+    update_BeidouTgd(*reinterpret_cast<const ZRT_EPH_CMP*>(r->native), dataType, set.delay, set.source);
   } else if (sys == kSysQzss) {
     update_QzssTgd(*reinterpret_cast<const ZRT_EPH_QZS*>(r->native), dataType, set.delay, set.source);
   } else {

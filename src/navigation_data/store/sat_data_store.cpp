@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "navigation_data/crc_engine.h"
+#include "navigation_data/orbits/galileo_eph.h"
+#include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_records.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -16,6 +18,8 @@ namespace {
 // Record kinds whose fields the store reads; the others are kept whole until their systems'
 // rules exist.
 bool gpsLayout(int sys) { return sys == kSysGps || sys == kSysQzss; }
+// Records with a reference time the store reads (the others are served while stored).
+bool timedRecords(int sys) { return gpsLayout(sys) || sys == kSysSbas || sys == kSysGalileo || sys == kSysBeidou; }
 
 double fold(double dt, double whole) {
   const double half = whole / 2;
@@ -99,6 +103,9 @@ std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
   if (size == static_cast<int>(sizeof(ZRT_EPH_GPS))) {
     buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
     std::memset(buf + 180, 0, 3);
+  } else if (size == static_cast<int>(sizeof(ZRT_EPH_CMP))) {
+    buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
+    buf[offsetof(ZRT_EPH_CMP, signals)] = 0;
   }
   return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
 }
@@ -236,6 +243,12 @@ bool SatelliteDataProcessor::restoreEphemeris(int sys, int si, int dataType) {
   if (gpsLayout(sys)) {
     auto* r = reinterpret_cast<ZRT_EPH_GPS*>(scratch);
     r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
+  } else if (sys == kSysGalileo) {
+    auto* r = reinterpret_cast<ZRT_EPH_GAL*>(scratch);
+    r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
+  } else if (sys == kSysBeidou) {
+    auto* r = reinterpret_cast<ZRT_EPH_CMP*>(scratch);
+    r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
   }
   return storeEphemeris(sys, si, dataType, scratch, contentCrc(scratch, kEphRecordSize[sys]), true, false, true) != 0;
 }
@@ -271,6 +284,21 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     cycle = get_SbasRecordTime(*r).cycle;
     healthy = true;
     iod = static_cast<std::uint16_t>(r->t0 / 16);  // a new state vector per reference time
+  } else if (sys == kSysGalileo) {
+    const auto* r = static_cast<const ZRT_EPH_GAL*>(rec);
+    plausible = is_GalEphemerisPlausible(*r);
+    healthy = is_GalEphemerisHealthy(*r, dataType);
+    iod = static_cast<std::uint16_t>(r->iodNav2);
+    ref = static_cast<std::int32_t>(r->toe);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
+  } else if (sys == kSysBeidou) {
+    const auto* r = static_cast<const ZRT_EPH_CMP*>(rec);
+    // B-CNAV records (data type 1) wait for their own health rules: kept, never used.
+    plausible = dataType == 0 && is_BeidouEphemerisPlausible(*r);
+    healthy = dataType == 0 && is_BeidouEphemerisHealthy(*r);
+    iod = r->iode;
+    ref = static_cast<std::int32_t>(r->toe);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
   } else {
     // Kept whole: each new content stands as a new issue until the system's rules decide.
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
@@ -306,6 +334,11 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   s.valid = true;
   s.dataType = static_cast<std::uint8_t>(dataType);
   s.span = sys == kSysSbas ? kSbasEphValiditySpan : sys == kSysQzss ? kQzssEphValiditySpan : kGpsEphValiditySpan;
+  if (sys == kSysGalileo) {
+    s.span = kGalEphValiditySpan;
+    if (plausible && healthy) satDataLinks.galNeQuick(get_GalNeQuickParams(*static_cast<const ZRT_EPH_GAL*>(rec)));
+  }
+  if (sys == kSysBeidou) s.span = kBeidouEphValiditySpan;
   if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
@@ -349,6 +382,16 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = (r->rank & 1) == 0;
     n.refTime = r->toa;
     n.cycle = static_cast<std::uint16_t>(r->week);
+  } else if (sys == kSysGalileo) {
+    const auto* stored = reinterpret_cast<const ZRT_ALM_GAL*>(a.rec);
+    auto* r = reinterpret_cast<ZRT_ALM_GAL*>(n.rec);
+    if (!merge_GalAlmanac(*static_cast<const ZRT_ALM_GAL*>(rec), dataType, a.valid && a.usable ? stored : nullptr, *r))
+      return 0;
+    n.usable = is_GalAlmanacUsable(*r);
+    n.healthy = r->health == 0;
+    n.storeInImage = true;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
   } else if (sys == kSysSbas) {
     const auto* r = static_cast<const ZRT_ALM_SBA*>(rec);
     n.usable = is_SbasAlmanacUsable(*r);
@@ -356,6 +399,15 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = true;
     n.refTime = r->toa;
     n.cycle = r->week;
+  } else if (sys == kSysBeidou) {
+    const auto* r = static_cast<const ZRT_ALM_CMP*>(rec);
+    const bool storedUsable = a.valid && a.usable;
+    if (!accept_BeidouAlmanac(*r, storedUsable ? reinterpret_cast<const ZRT_ALM_CMP*>(a.rec) : nullptr)) return 0;
+    n.usable = is_BeidouAlmanacUsable(*r);
+    n.healthy = r->health == 0;
+    n.storeInImage = true;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
   } else {
     n.usable = false;  // not available until the system's almanac rules exist
     n.healthy = false;
@@ -366,7 +418,7 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   bump(n.counter);
   a = n;
   bump(almCounter_[sys]);
-  if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, rec);
+  if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, sys == kSysGalileo ? a.rec : rec);
   // Polynomials built from the old almanac must be rebuilt.
   if (a.id.si < SYS_SI_NUM[sys]) {
     Locker<Mutex> ephLock(ephMutex_);
@@ -396,6 +448,13 @@ int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* re
   u.valid = true;
   bump(u.counter);
   if (!restoring) nav_nv::store_NvRamUtcData(sys, rec);
+  double ggto = 0;
+  if (sys == kSysGalileo && time_.valid && time_.cycleKnown[kSysGalileo] &&
+      get_GalGpsDifference(*static_cast<const ZRT_UTC_GAL*>(rec), time_.cycle[kSysGalileo], time_.sec[kSysGalileo], &ggto)) {
+    const auto& g = *static_cast<const ZRT_UTC_GAL*>(rec);
+    deltaTime_.update_SystemToGpsDeltaTime(0, kSysGalileo,
+                                           static_cast<int>(std::lround(time_.sec[kSysGalileo] * 1000)), ggto, g.A1G);
+  }
   if (sys == kSysGps && time_.valid && time_.cycleKnown[kSysGps]) {
     const auto& g = *static_cast<const ZRT_UTC_GPS*>(rec);
     const double tow = time_.sec[kSysGps];
@@ -455,7 +514,7 @@ bool SatelliteDataProcessor::is_EphemerisReady(int sys, int si, int dataType, Wh
   const ExtEphRecord* r = chosen(s, which);
   if (r == nullptr) return false;
   // Kept-whole records have no reference time the store can read: served while stored.
-  if (!gpsLayout(sys) && sys != kSysSbas) return true;
+  if (!timedRecords(sys)) return true;
   if (!time_.valid) return false;
   double dt = time_.sec[sys] - r->refTime;
   if (time_.cycleKnown[sys] && r->weekKnown) {
@@ -487,7 +546,7 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
   checkSat(sys, sat);
   AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
   if (!a.valid) return false;
-  if (!time_.valid || (!gpsLayout(sys) && sys != kSysSbas)) return true;
+  if (!time_.valid || !timedRecords(sys)) return true;
   if (std::fabs(almanacAge(sys, sat)) <= a.span) return true;
   a.valid = false;
   return false;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_delta_time.h"
@@ -337,5 +338,7 @@ struct SatDataLinks {
   // The same for a satellite position and velocity (from an almanac).
   Hook<void(int sys, double* pos, float* vel)> positionToRcvFrame{"navigation_data",
                                                                   "satDataLinks.positionToRcvFrame"};
+  // The NeQuick ionosphere model: the coefficients of each usable Galileo ephemeris.
+  Hook<void(const GalNeQuickParams& p)> galNeQuick{"navigation_data", "satDataLinks.galNeQuick"};
 };
 extern SatDataLinks satDataLinks;

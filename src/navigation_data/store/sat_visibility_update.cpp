@@ -4,6 +4,8 @@
 // satellites nobody can see.
 #include <cmath>
 
+#include "navigation_data/orbits/beidou_eph.h"
+#include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/placeholders.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -56,6 +58,12 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
   if (gpsAlmLayout(sys))
     ok = compute_SatPosByGPSAlmData(dt, sys, *reinterpret_cast<const ZRT_ALM_GPS*>(alm_[a].rec), pos, vel,
                                     &clock, &drift);
+  else if (sys == kSysGalileo)
+    ok = compute_SatPosByGPSAlmData(dt, sys, to_GpsTypeAlmanac(*reinterpret_cast<const ZRT_ALM_GAL*>(alm_[a].rec)),
+                                    pos, vel, &clock, &drift);
+  else if (sys == kSysBeidou)
+    ok = compute_BeidouSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_CMP*>(alm_[a].rec), dt, pos, vel, &clock,
+                                       &drift);
   else
     ok = placeholder::compute_SatPosByAlmanac(sys, alm_[a].rec, dt, pos, vel, &clock, &drift);
   if (!ok) {

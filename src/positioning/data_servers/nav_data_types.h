@@ -20,6 +20,10 @@ struct BDGlobalIonoModelDataType {
 
 struct NeQuickIonoModelDataType {
   std::uint8_t bValid;
+  std::uint8_t uDisturbanceFlags;  // ionospheric disturbance flags of regions 1-5
+  std::uint16_t uWeek;             // Galileo week of the ephemeris, low 10 bits
+  std::uint32_t ulTowMs;           // its time of week, ms
+  float fAi[3];                    // effective ionisation level coefficients ai0, ai1, ai2
 };
 
 struct GlonassIonoModelDataType {

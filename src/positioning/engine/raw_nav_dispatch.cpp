@@ -1,6 +1,8 @@
 // Housekeeping road, raw part: every new ring entry to the decoder of its satellite.
 #include "positioning/engine/raw_nav_dispatch.h"
 
+#include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
@@ -159,7 +161,13 @@ int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const S
 int PVTEngine::update_GalDataTask(const std::uint8_t* bytes, int count, const SvIdType* sv, int kind, float) {
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
-  return placeholder::GalDataDecoder_update(t, *sv, kind, bytes, count) ? 1 : 0;
+  const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+  GalDataDecoder* d = get_GalDataDecoder(&nt, sv);
+  if (d == nullptr) return 0;
+  // Galileo time of week only while the GPS time it is read from is valid.
+  const std::int64_t towMs = t.gal.uStatus[0] != 0 ? static_cast<std::int64_t>(t.gal.ulMs) : -1;
+  d->update_Galileo(nt, bytes, count, *sv, kind, towMs);
+  return 1;
 }
 
 int PVTEngine::update_SbasDataTask(const std::uint8_t* bytes, int count, const SvIdType* sv, int task, float) {
@@ -176,11 +184,17 @@ int PVTEngine::update_SbasDataTask(const std::uint8_t* bytes, int count, const S
   }
 }
 
-int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float) {
+int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f) {
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
   switch (rawNavDecoderOf(kRingBeidou, static_cast<std::uint8_t>(kind), false)) {
-    case RawNavDecoder::kBdsD1: return placeholder::CompD1NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsD1: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompD1NavDataDecoderType* d = get_CompD1NavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
+      return 1;
+    }
     case RawNavDecoder::kBdsD2: return placeholder::CompD2NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
     case RawNavDecoder::kBdsCnav1: return placeholder::CompCNav1DataDecoder_update(t, *sv, words, count) ? 1 : 0;
     case RawNavDecoder::kBdsCnav2: return placeholder::CompCNav2DataDecoder_update(t, *sv, words, count) ? 1 : 0;

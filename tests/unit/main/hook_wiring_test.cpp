@@ -7,6 +7,8 @@
 #include "main/hook_table.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "platform/exit.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -28,3 +30,25 @@ TEST_F(HookWiring, StartUpFillsEveryHookTheTableWires) {
 }
 
 }  // namespace
+
+// The decoders' Klobuchar models land in their system's slot of the positioning layer's servers:
+// GPS 0, QZSS 1, BeiDou 2; another system's is dropped.
+
+TEST(NavigationDataWiring, KlobucharModelsGoToTheirSystemsSlot) {
+  wireNavigationData();
+  const struct { int sys; int slot; } rows[] = {{kSysGps, 0}, {kSysQzss, 1}, {kSysBeidou, 2}, {kSysGalileo, -1}};
+  for (const auto& r : rows) {
+    ZRT_ION_GPS ion{};
+    ion.alpha[0] = static_cast<float>(r.sys + 1);
+    ion.valid = 1;
+    navDecoderLinks.klobuchar(r.sys, &ion);
+    for (int slot = 0; slot < 3; ++slot) {
+      NavData::KlobIonoModelDataType got{};
+      const bool has = PVTDataInstance.klobIonoModel[slot].Get(&got) != 0;
+      EXPECT_EQ(has, slot == r.slot) << "system " << r.sys << " slot " << slot;
+      if (has) {
+        EXPECT_EQ(got.model.alpha[0], static_cast<float>(r.sys + 1));
+      }
+    }
+  }
+}

@@ -8,10 +8,14 @@
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
+#include "settings/rcv_settings.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
 #include "platform/nv_pended_clear.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/signal_tables.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -70,6 +74,29 @@ TEST(LockHooks, SignalTablesAskTheLockManager) {
   EXPECT_TRUE(signalTableLinks.isBeiDouMSMcompat(31, 2));
   EXPECT_TRUE(signalTableLinks.ignoreCompat(30, 2));
   EXPECT_FALSE(signalTableLinks.ignoreCompat(31, 2));
+}
+
+// With factory settings the almanac intake takes every GPS satellite: entry n - 1 of the PRN
+// table names satellite n (an empty table would keep every GPS almanac out of the store).
+TEST(NavDecoderHooks, FactorySettingsTakeEveryGpsAlmanac) {
+  wireHooks();
+  rcvSetDefaults(RcvSet);
+  for (int k = 0; k < 32; ++k) EXPECT_EQ(navDecoderLinks.gpsPrnEntry(k), k + 1) << k;
+  EXPECT_EQ(navDecoderLinks.gpsPrnEntry(32), -1);
+}
+
+// The Galileo ionosphere coefficients the store hands up reach the NeQuick model's server.
+TEST(NavigationHooks, GalileoCoefficientsReachTheNeQuickServer) {
+  wireHooks();
+  const GalNeQuickParams p{{45.75f, 0.1640625f, 0.00067138671875f}, 0x12, 518400000u, 1014};
+  satDataLinks.galNeQuick(p);
+  NavData::NeQuickIonoModelDataType rec{};
+  ASSERT_EQ(PVTDataInstance.neQuickIonoModel.Take(&rec), 1);
+  EXPECT_EQ(rec.bValid, 1);
+  EXPECT_EQ(rec.uDisturbanceFlags, 0x12);
+  EXPECT_EQ(rec.uWeek, 1014);
+  EXPECT_EQ(rec.ulTowMs, 518400000u);
+  for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(rec.fAi[k], p.ai[k]);
 }
 
 }  // namespace

@@ -1,0 +1,281 @@
+// BeiDou D1 subframes 4 and 5 (BDS-SIS-ICD-B1I 3.0 5.2.4.13-5.2.4.19): almanac pages of
+// satellites 1-30, the health pages 7 and 8 (with the almanac week and reference time) and the
+// UTC page 10. The almanac sets and the waiting UTC page are shared by every decoder object.
+#include <cstring>
+
+#include "navigation_data/bit_extract.h"
+#include "navigation_data/decoders/beidou_d1_decoder.h"
+
+namespace {
+
+using D1 = CompD1NavDataDecoderType;
+constexpr int kSats = D1::kAlmSats;
+constexpr int kSets = D1::kAlmSets;
+constexpr int kPage7Sats = 19;  // health of satellites 1-19 on page 7, 20-30 on page 8
+constexpr std::int64_t kWeekSec = 604800;
+constexpr std::int64_t kHalfWeek = 302400;
+constexpr std::uint8_t kNoSet = 255;
+constexpr std::uint8_t kFlagWeekGuessed = 0x01;
+constexpr std::uint8_t kFlagNoHealth = 0x02;
+
+struct AlmEntry {
+  std::uint32_t sqrtA, e;
+  std::int32_t di, omegaDot, omega, m0, omega0, a0, a1;
+  std::uint8_t toa;
+  bool received;
+  bool toProcess;
+};
+
+struct AlmanacSet {
+  bool inUse, page8Seen, health1Seen, health2Seen;
+  std::uint8_t toa, wna;
+  std::uint16_t health[kSats];  // 9 bits each
+  AlmEntry entry[kSats];
+
+  void clear() { std::memset(this, 0, sizeof *this); }
+  std::int64_t fullRef() const { return wna * kWeekSec + toa * 4096LL; }
+  bool healthSeen(int k) const { return k < kPage7Sats ? health1Seen : health2Seen; }
+};
+
+struct UtcDataType {
+  bool present;
+  std::int8_t dtls, dtlsf;
+  std::uint8_t wnlsf, dn;
+  std::int32_t a0, a1;
+  int refWeek;
+};
+
+struct D1Shared {
+  AlmanacSet sets[kSets];
+  std::uint32_t stamp[kSats];  // subframe count of the last write of each satellite
+  std::uint8_t best[kSets];    // set indices in order of preference, kNoSet after the last
+  UtcDataType utc;
+  D1Shared() {
+    for (AlmanacSet& s : sets) s.clear();
+    for (std::uint32_t& t : stamp) t = 0xFFFFFFFFu;
+    for (std::uint8_t& b : best) b = kNoSet;
+    std::memset(&utc, 0, sizeof utc);
+  }
+};
+D1Shared d1;
+
+std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
+std::int32_t s(const std::uint32_t* w, int bit, int n) {
+  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
+}
+std::uint32_t u2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
+  return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, false));
+}
+std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
+  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
+}
+
+// Consecutive 9-bit health fields over the data bits from bit 51: the last 2 data bits of
+// word 2, then 22 data bits of each following word (the 8 parity bits skipped).
+void readHealth(const std::uint32_t* w, std::uint16_t* out, int count) {
+  int bit = 51;
+  for (int k = 0; k < count; ++k) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 9; ++i) {
+      v = v << 1 | u(w, bit, 1);
+      ++bit;
+      if ((bit - 1) % 30 == 22) bit += 8;  // past the last data bit of a word
+    }
+    out[k] = static_cast<std::uint16_t>(v);
+  }
+}
+
+void sortPreference() {
+  int n = 0;
+  std::uint8_t order[kSets];
+  for (int pass = 0; pass < 2; ++pass)
+    for (int i = 0; i < kSets; ++i) {
+      const AlmanacSet& st = d1.sets[i];
+      if (st.inUse && st.page8Seen == (pass == 0)) order[n++] = static_cast<std::uint8_t>(i);
+    }
+  // Newest first within each group: by week and toa with page 8, by toa alone without.
+  auto key = [](int i) { const AlmanacSet& st = d1.sets[i]; return st.page8Seen ? st.fullRef() : st.toa * 4096LL; };
+  for (int i = 1; i < n; ++i)
+    for (int j = i; j > 0 && d1.sets[order[j]].page8Seen == d1.sets[order[j - 1]].page8Seen &&
+                    key(order[j]) > key(order[j - 1]);
+         --j) {
+      const std::uint8_t t = order[j];
+      order[j] = order[j - 1];
+      order[j - 1] = t;
+    }
+  for (int i = 0; i < kSets; ++i) d1.best[i] = i < n ? order[i] : kNoSet;
+}
+
+int findSet(std::uint8_t toa) {
+  for (int i = 0; i < kSets; ++i)
+    if (d1.sets[i].inUse && d1.sets[i].toa == toa) return i;
+  return -1;
+}
+
+int freeSet() {
+  for (int i = 0; i < kSets; ++i)
+    if (!d1.sets[i].inUse) return i;
+  return -1;
+}
+
+}  // namespace
+
+void CompD1NavDataDecoderType::decodeAlmanacPage(const std::uint32_t* w, int sat) {
+  if (CompDecUtility::is_EmptyAlmData(w)) return;
+  const auto toa = static_cast<std::uint8_t>(u(w, 194, 8));
+  int idx = findSet(toa);
+  if (idx < 0) {
+    idx = freeSet();
+    if (idx < 0) return;
+    d1.sets[idx].clear();
+    d1.sets[idx].toa = toa;
+  }
+  AlmanacSet& set = d1.sets[idx];
+  AlmEntry& e = set.entry[sat];
+  e.sqrtA = u2(w, 51, 2, 61, 22);
+  e.a1 = s(w, 91, 11);
+  e.a0 = s(w, 102, 11);
+  e.omega0 = s2(w, 121, 22, 151, 2);
+  e.e = u(w, 153, 17);
+  e.di = s2(w, 170, 3, 181, 13);
+  e.toa = toa;
+  e.omegaDot = s2(w, 202, 1, 211, 16);
+  e.omega = s2(w, 227, 6, 241, 18);
+  e.m0 = s2(w, 259, 4, 271, 20);
+  e.received = true;
+  e.toProcess = true;
+  set.inUse = true;
+  sortPreference();
+}
+
+void CompD1NavDataDecoderType::decodeHealthPage8(const std::uint32_t* w) {
+  const auto wna = static_cast<std::uint8_t>(u(w, 190, 8));
+  const auto toa = static_cast<std::uint8_t>(u2(w, 198, 5, 211, 3));
+  const std::int64_t ref = wna * kWeekSec + toa * 4096LL;
+  int idx = findSet(toa);
+  if (idx < 0) idx = freeSet();
+  if (idx < 0) {
+    // Every set is taken: the oldest gives way, unless it is newer than this page.
+    idx = 0;
+    for (int i = 1; i < kSets; ++i)
+      if (d1.sets[i].fullRef() < d1.sets[idx].fullRef()) idx = i;
+    if (d1.sets[idx].fullRef() > ref) return;
+    d1.sets[idx].clear();
+  }
+  AlmanacSet& set = d1.sets[idx];
+  if (!set.inUse) set.clear();
+  if (!set.page8Seen) {
+    // The week arrives: what was written without it goes out again with it.
+    for (AlmEntry& e : set.entry)
+      if (e.received) e.toProcess = true;
+  }
+  set.inUse = true;
+  set.page8Seen = true;
+  set.toa = toa;
+  set.wna = wna;
+  std::uint16_t h[kSats - kPage7Sats];
+  readHealth(w, h, kSats - kPage7Sats);
+  for (int k = kPage7Sats; k < kSats; ++k) set.health[k] = h[k - kPage7Sats];
+  set.health2Seen = true;
+  lastPage8Toa_ = toa;
+  lastPage8Wna_ = wna;
+  sortPreference();
+}
+
+void CompD1NavDataDecoderType::decodeHealthPage7(const std::uint32_t* w) {
+  if (lastPage8Toa_ < 0) return;
+  for (AlmanacSet& set : d1.sets) {
+    if (!set.inUse || !set.page8Seen || set.toa != lastPage8Toa_ || set.wna != lastPage8Wna_) continue;
+    readHealth(w, set.health, kPage7Sats);
+    set.health1Seen = true;
+    return;
+  }
+}
+
+void CompD1NavDataDecoderType::process_AlmanacData(std::uint32_t sow) {
+  if (store_ == nullptr || week_ < 0) return;
+  const std::uint32_t count = (sow / 6) & 0xFFu;
+  const int week10 = week_ & 0x3FF;
+  for (int k = 0; k < kSats; ++k) {
+    const AlmanacSet* healthSet = nullptr;
+    for (std::uint8_t b : d1.best)
+      if (b != kNoSet && d1.sets[b].healthSeen(k)) {
+        healthSet = &d1.sets[b];
+        break;
+      }
+    for (std::uint8_t b : d1.best) {
+      if (b == kNoSet) break;
+      AlmanacSet& set = d1.sets[b];
+      const AlmEntry& e = set.entry[k];
+      if (!e.toProcess) continue;
+      if (d1.stamp[k] != count) {
+        alignas(8) std::uint8_t buf[kMaxAlmRecordSize] = {};
+        auto& r = *reinterpret_cast<ZRT_ALM_CMP*>(buf);
+        r.prn = static_cast<std::uint8_t>(k + 1);
+        r.toa = e.toa * 4096;
+        int week = 0;
+        if (set.page8Seen) {
+          week = getFullWeekNum(week10, set.wna);
+        } else {
+          // The nearest week to the toa: a toa more than half a week after the subframe lies in
+          // the week before, more than half a week before it in the week after.
+          const std::int64_t dt = r.toa - static_cast<std::int64_t>(sow);
+          week = week10 - (dt > kHalfWeek - 1 ? 1 : 0) + (dt < -kHalfWeek ? 1 : 0);
+        }
+        r.week = static_cast<std::int16_t>((week + 1024) % 1024);
+        r.health = static_cast<std::uint8_t>(healthSet != nullptr ? healthSet->health[k] & 0xFF : 0);
+        r.health2 = r.health;
+        r.flags = static_cast<std::uint8_t>((set.page8Seen ? 0 : kFlagWeekGuessed) | (healthSet ? 0 : kFlagNoHealth));
+        r.sqrtA = static_cast<float>(e.sqrtA * 0x1p-11);
+        r.e = static_cast<float>(e.e * 0x1p-21);
+        r.M0 = static_cast<float>(e.m0 * 0x1p-23);
+        r.omega = static_cast<float>(e.omega * 0x1p-23);
+        r.Omega0 = static_cast<float>(e.omega0 * 0x1p-23);
+        r.OmegaDot = static_cast<float>(e.omegaDot * 0x1p-38);
+        r.deltaI = static_cast<float>(e.di * 0x1p-19);
+        r.af0 = static_cast<float>(e.a0 * 0x1p-20);
+        r.af1 = static_cast<float>(e.a1 * 0x1p-38);
+        const SvIdType id{static_cast<std::uint8_t>(k), kSysBeidou, 0, static_cast<std::uint8_t>(k)};
+        store_->update_AlmanacData(id, 0, buf, false);
+        d1.stamp[k] = count;
+      }
+      // Written now, from this set or by another decoder in the same subframe: the other sets'
+      // copies wait for their next page.
+      for (AlmanacSet& other : d1.sets) other.entry[k].toProcess = false;
+      break;
+    }
+  }
+}
+
+// ---- UTC ----------------------------------------------------------------------------------------
+
+void CompD1NavDataDecoderType::decodeUtcPage(const std::uint32_t* w) {
+  UtcDataType& b = d1.utc;
+  b.dtls = static_cast<std::int8_t>(s2(w, 51, 2, 61, 6));
+  b.dtlsf = static_cast<std::int8_t>(s(w, 67, 8));
+  b.wnlsf = static_cast<std::uint8_t>(u(w, 75, 8));
+  b.a0 = s2(w, 91, 22, 121, 10);
+  b.a1 = s2(w, 131, 12, 151, 12);
+  b.dn = static_cast<std::uint8_t>(u(w, 163, 8));
+  b.refWeek = week_;
+  b.present = true;
+}
+
+void CompD1NavDataDecoderType::process_UtcData() {
+  UtcDataType& b = d1.utc;
+  if (!b.present) return;
+  if (b.refWeek >= 0) {
+    alignas(8) std::uint8_t buf[kMaxUtcRecordSize] = {};
+    auto& r = *reinterpret_cast<ZRT_UTC_CMP*>(buf);
+    r.tot = 0;
+    r.A0 = b.a0 * 0x1p-30;
+    r.A1 = static_cast<float>(b.a1 * 0x1p-50);
+    r.WNt = static_cast<std::uint16_t>(b.refWeek);
+    r.WN_LSF = static_cast<std::uint16_t>(getFullWeekNum(b.refWeek, b.wnlsf));
+    r.DN = b.dn;
+    r.dtLS = b.dtls;
+    r.dtLSF = b.dtlsf;
+    if (store_ != nullptr) store_->update_UtcData(kSysBeidou, 0, buf);
+  }
+  b = UtcDataType{};
+}
