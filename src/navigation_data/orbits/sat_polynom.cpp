@@ -26,8 +26,7 @@ bool addNode(int sys, const ZRT_EPH_GPS& eph, double t, PolyNodeRing& ring) {
 }
 }  // namespace
 
-void build_PolynomEntry(int sys, const ZRT_EPH_GPS& eph, const PolyNodeRing& ring,
-                        SatData::PolynomEntryType& entry) {
+void build_PolynomOrbit(int sys, const PolyNodeRing& ring, SatData::PolynomEntryType& entry) {
   const PolyNode& n0 = ring.at(0);
   const PolyNode& n1 = ring.at(1);
   const PolyNode& n2 = ring.at(2);
@@ -55,13 +54,18 @@ void build_PolynomEntry(int sys, const ZRT_EPH_GPS& eph, const PolyNodeRing& rin
   const double c = (b0 - s01 * slope) / s00;
   entry.rel[0] = static_cast<float>(c);
   entry.rel[1] = static_cast<float>(slope);
-
   entry.refTime = n0.t;
+  entry.span = static_cast<float>(2 * h);
+}
+
+void build_PolynomEntry(int sys, const ZRT_EPH_GPS& eph, const PolyNodeRing& ring,
+                        SatData::PolynomEntryType& entry) {
+  build_PolynomOrbit(sys, ring, entry);
+  const PolyNode& n0 = ring.at(0);
   const double dtc = fold_CycleTime(n0.t - eph.toc, sys);
   entry.clkOffset = eph.af0 + (eph.af1 + static_cast<double>(eph.af2) * dtc) * dtc;
   // The rate of the clock polynomial (IS-GPS-200 20.3.3.3.3.1 differentiated).
   entry.clkDrift = static_cast<float>(eph.af1 + 2.0 * eph.af2 * dtc);
-  entry.span = static_cast<float>(2 * h);
   const double acc = get_EphemerisAccuracy(eph, n0.t);
   entry.accuracy = static_cast<float>(acc * acc);
 }

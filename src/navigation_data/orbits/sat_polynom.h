@@ -86,6 +86,9 @@ struct PolynomSetType {
 // polynomial-computed flag. False when the system has no orbit code here.
 bool update_SatellitePolynom(int sys, const ZRT_EPH_GPS& eph, double t, PolyNodeRing& ring,
                              bool& computed, SatData::PolynomEntryType& entry);
+// The orbit part of an entry from the ring's three nodes, whatever the orbit they come from:
+// the quartic of each coordinate, the relativistic line, the reference time and the span.
+void build_PolynomOrbit(int sys, const PolyNodeRing& ring, SatData::PolynomEntryType& entry);
 // The entry from the ring's three nodes and the record's clock.
 void build_PolynomEntry(int sys, const ZRT_EPH_GPS& eph, const PolyNodeRing& ring,
                         SatData::PolynomEntryType& entry);

@@ -533,15 +533,76 @@ struct ZRT_ION_GLN {
 static_assert(sizeof(ZRT_ION_GLN) == 20);
 static_assert(offsetof(ZRT_ION_GLN, valid) == 12 && offsetof(ZRT_ION_GLN, satIdx) == 13);
 
-// GLONASS records keep the rest of their layout with their decoders. The store reads only the
-// head of the ephemeris: the orbital slot (1-based) and the frequency number.
+// GLONASS ephemeris: the broadcast state vector in PZ-90 (km, km/s, km/s^2) at tb, with the
+// clock terms. FDMA records leave the L3 fields zero; bit 1 of `signals` marks an L3 record.
 struct ZRT_EPH_GLN {
-  std::uint8_t slot;
-  std::int8_t freqNum;
-  std::uint8_t body[133];
+  std::uint8_t slot;      // orbital slot n, 1-based
+  std::int8_t freqNum;    // frequency number, -7..+6
+  std::uint8_t FT;        // accuracy index
+  std::uint8_t En;        // age of the data, days
+  std::uint32_t tk;       // s of day of the frame start
+  std::uint32_t tb;       // s of day of the state
+  std::uint16_t NT;       // day within the four-year interval, 1..1461
+  std::uint16_t tkRaw;    // hours, minutes, 30-s flag as broadcast
+  std::uint16_t flags;    // P1 0-1, P2 2, P3 3, Bn low bits 4-5, 7 set, ln 8, P 9-10, P4 11, M 12-13, ln(5) 14
+  std::uint8_t health;    // top bit of Bn
+  std::uint8_t signals;   // signals the strings came on
+  std::uint16_t NA;
+  std::uint8_t N4;
+  std::uint8_t pad23;
+  double tauN;            // s
+  double gammaN;
+  double pos[3];          // km
+  double vel[3];          // km/s
+  float acc[3];           // km/s^2, luni-solar
+  float dTauN;            // s, L1/L2 delay difference
+  double tauC;            // s
+  double tauGPS;          // s
+  float beta;             // L3: second-order clock term, 1/s
+  float tauCRate;         // L3
+  std::int8_t accIdx[2];  // L3: the two accuracy indexes
+  std::uint8_t age2;      // L3: the second accuracy age, days
+  std::uint8_t pad131;
+  std::uint16_t crc16;    // check value of the raw strings; 65535 none
+  std::uint8_t pad134;
   std::uint8_t cs;
 };
 static_assert(sizeof(ZRT_EPH_GLN) == 136 && offsetof(ZRT_EPH_GLN, freqNum) == 1);
+static_assert(offsetof(ZRT_EPH_GLN, tk) == 4 && offsetof(ZRT_EPH_GLN, tb) == 8 && offsetof(ZRT_EPH_GLN, NT) == 12);
+static_assert(offsetof(ZRT_EPH_GLN, flags) == 16 && offsetof(ZRT_EPH_GLN, health) == 18);
+static_assert(offsetof(ZRT_EPH_GLN, NA) == 20 && offsetof(ZRT_EPH_GLN, tauN) == 24);
+static_assert(offsetof(ZRT_EPH_GLN, pos) == 40 && offsetof(ZRT_EPH_GLN, vel) == 64 && offsetof(ZRT_EPH_GLN, acc) == 88);
+static_assert(offsetof(ZRT_EPH_GLN, dTauN) == 100 && offsetof(ZRT_EPH_GLN, tauC) == 104);
+static_assert(offsetof(ZRT_EPH_GLN, beta) == 120 && offsetof(ZRT_EPH_GLN, accIdx) == 128);
+static_assert(offsetof(ZRT_EPH_GLN, crc16) == 132 && offsetof(ZRT_EPH_GLN, cs) == 135);
+constexpr std::uint8_t kGloSignalL3 = 0x02;
+
+// GLONASS almanac of one orbital slot (angles in semicircles).
+struct ZRT_ALM_GLN {
+  std::uint8_t slot;    // nA, 1-based
+  std::int8_t freqNum;  // HnA, -7..+24
+  std::uint8_t health;  // bit 0 Cn, bits 1-2 M, bit 7 not usable
+  std::uint8_t M;
+  std::uint16_t NA;
+  std::uint8_t N4;
+  std::uint8_t pad7;
+  double tauC;          // s
+  double lambda;        // longitude of the first ascending node of the day
+  double tLambda;       // s of day NA
+  float dI;
+  float ecc;
+  float omega;
+  float dT;             // s, draconic period less 43200 s
+  float dTdot;          // s/rev^2
+  float tauN;           // s
+  std::uint8_t pad56[7];
+  std::uint8_t cs;
+};
+static_assert(sizeof(ZRT_ALM_GLN) == 64);
+static_assert(offsetof(ZRT_ALM_GLN, NA) == 4 && offsetof(ZRT_ALM_GLN, tauC) == 8);
+static_assert(offsetof(ZRT_ALM_GLN, lambda) == 16 && offsetof(ZRT_ALM_GLN, dI) == 32);
+static_assert(offsetof(ZRT_ALM_GLN, tauN) == 52 && offsetof(ZRT_ALM_GLN, cs) == 63);
+constexpr std::uint8_t kGloAlmUnusable = 0x80;
 
 // Records the store copies whole.
 template <std::size_t N>
@@ -549,11 +610,10 @@ struct NativeBody {
   std::uint8_t b[N - 1];
   std::uint8_t cs;
 };
-using ZRT_ALM_GLN = NativeBody<64>;
 using ZRT_ALM_QZS = NativeBody<60>;  // first 56 bytes in the GPS layout
 using ZRT_UTC_SBA = NativeBody<40>;
 using ZRT_UTC_QZS = NativeBody<48>;  // first 23 bytes in the GPS layout
-static_assert(sizeof(ZRT_ALM_GLN) == 64 && sizeof(ZRT_UTC_SBA) == 40 && sizeof(ZRT_UTC_QZS) == 48);
+static_assert(sizeof(ZRT_UTC_SBA) == 40 && sizeof(ZRT_UTC_QZS) == 48);
 
 namespace NavData {
 // CNAV clock and ephemeris differential corrections of one satellite (GPS, QZSS, NavIC).

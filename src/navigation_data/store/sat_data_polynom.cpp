@@ -4,6 +4,7 @@
 
 #include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/orbits/beidou_eph.h"
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
@@ -25,7 +26,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if ((!has_KeplerOrbit(sys) && sys != kSysSbas) || sys == kSysNavic) {
+  if ((!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) || sys == kSysNavic) {
     // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
     return false;
   }
@@ -42,7 +43,13 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   ExtEphRecord* r = s.rec[recIdx == 0 ? s.newest : s.previous];
   if (r == nullptr || !r->valid) return false;
-  if (sys == kSysSbas) {
+  if (sys == kSysGlonass) {
+    GloIntegState start;
+    const bool converted = gloExt_.Take(r, start);
+    if (!update_GloSatellitePolynom(*reinterpret_cast<const ZRT_EPH_GLN*>(r->native), time_.sec[sys], r->nodes,
+                                    r->polyComputed, r->entry, converted ? &start : nullptr))
+      return false;
+  } else if (sys == kSysSbas) {
     build_SbasPolynomEntry(*reinterpret_cast<const ZRT_EPH_SBA*>(r->native), r->entry);
     r->polyComputed = true;
   } else if (sys == kSysGalileo) {
@@ -80,13 +87,18 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 }
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
-  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo && sys != kSysBeidou) return false;
+  if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo && sys != kSysBeidou &&
+      sys != kSysGlonass)
+    return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
   if (r == nullptr) return false;
   SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
-  if (sys == kSysSbas) {
+  if (sys == kSysGlonass) {
+    // FDMA ephemerides carry no group delays: the set says so rather than keep old values.
+    set = SatData::TgdSetType{};
+  } else if (sys == kSysSbas) {
     update_SbasTgd(dataType, set.delay, set.source);
   } else if (sys == kSysGalileo) {
     // The E1/E5b pair of I/NAV unless a setting asks for E1/E5a (none does yet).

@@ -6,6 +6,7 @@
 #include "navigation_data/crc_engine.h"
 #include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/orbits/beidou_eph.h"
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_records.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -19,7 +20,9 @@ namespace {
 // rules exist.
 bool gpsLayout(int sys) { return sys == kSysGps || sys == kSysQzss; }
 // Records with a reference time the store reads (the others are served while stored).
-bool timedRecords(int sys) { return gpsLayout(sys) || sys == kSysSbas || sys == kSysGalileo || sys == kSysBeidou; }
+bool timedRecords(int sys) {
+  return gpsLayout(sys) || sys == kSysSbas || sys == kSysGlonass || sys == kSysGalileo || sys == kSysBeidou;
+}
 
 double fold(double dt, double whole) {
   const double half = whole / 2;
@@ -36,6 +39,7 @@ void SatelliteDataProcessor::init_Object() {
   for (int i = 0; i < SYS_EPH_TOTAL; ++i) eph_[i] = EphSlot{};
   for (auto& p : pool_) p = PoolElem{};
   poolClock_ = 0;
+  gloExt_.Init();
   for (auto& f : asFlag_) f = 1;
   for (int sys = 0; sys < SYS_NUM; ++sys) {
     for (int si = 0; si < SYS_SI_NUM[sys]; ++si)
@@ -230,6 +234,8 @@ int SatelliteDataProcessor::update_EphemerisData(SvIdType id, int dataType, cons
     return restoreEphemeris(id.sys, id.si, dataType);
   }
   if (external) crc = contentCrc(rec, kEphRecordSize[id.sys]);
+  // An outside GLONASS state vector is judged before anything of it is kept.
+  if (external && id.sys == kSysGlonass && !is_GloEphemerisValid(*static_cast<const ZRT_EPH_GLN*>(rec))) return 0;
   Locker<Mutex> lock(ephMutex_);
   return storeEphemeris(id.sys, id.si, dataType, rec, crc, replace, noWeek, false);
 }
@@ -270,6 +276,8 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   // Orbit plausibility is the system's own test; until a system has one its records are kept
   // but never used for positions.
   bool plausible = false;
+  bool weekKnown = !noWeek;
+  alignas(8) std::uint8_t gloCopy[sizeof(ZRT_EPH_GLN)];
   if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
     plausible = sys == kSysGps ? is_GpsEphemerisPlausible(*r, dataType) : is_QzssEphemerisPlausible(*r);
@@ -299,6 +307,23 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     iod = r->iode;
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
+  } else if (sys == kSysGlonass) {
+    // A record without its day number carries the day of the slot's previous record on.
+    std::memcpy(gloCopy, rec, sizeof gloCopy);
+    auto* g = reinterpret_cast<ZRT_EPH_GLN*>(gloCopy);
+    const ExtEphRecord* prev = chosen(s, kNewest);
+    if (g->NT == 0 && prev != nullptr) {
+      const auto* p = reinterpret_cast<const ZRT_EPH_GLN*>(prev->native);
+      if (p->NT != 0) g->NT = static_cast<std::uint16_t>(glo_CarryDayNumber(p->NT, p->tb, g->tb));
+    }
+    rec = gloCopy;
+    plausible = is_GloEphemerisValid(*g);
+    iod = glo_EphemerisIod(*g);
+    ref = static_cast<std::int32_t>(g->tb);
+    cycle = g->NT;
+    weekKnown = weekKnown && g->NT != 0;
+    healthy = g->health == 0;
+    keepGloType(0, g->slot, (g->flags >> 12) & 3);
   } else {
     // Kept whole: each new content stands as a new issue until the system's rules decide.
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
@@ -323,10 +348,11 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   e.healthy = healthy;
   e.plausible = plausible;
   e.fromBroadcast = !restored;
-  e.weekKnown = !noWeek;
+  e.weekKnown = weekKnown;
   e.iod = iod;
   e.refTime = ref;
   e.cycle = static_cast<std::uint16_t>(cycle % SYS_CYCLE_NUM[sys]);
+  if (sys == kSysGlonass) gloExt_.Put(&e, *reinterpret_cast<const ZRT_EPH_GLN*>(e.native));
   s.rec[s.previous]->polyComputed = false;
   s.last = s.newest;
   s.lastIod = iod;
@@ -339,6 +365,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     if (plausible && healthy) satDataLinks.galNeQuick(get_GalNeQuickParams(*static_cast<const ZRT_EPH_GAL*>(rec)));
   }
   if (sys == kSysBeidou) s.span = kBeidouEphValiditySpan;
+  if (sys == kSysGlonass) s.span = kGloEphValiditySpan;
   if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
   bump(ephCounter_[sys]);
@@ -408,6 +435,15 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = true;
     n.refTime = r->toa;
     n.cycle = static_cast<std::uint16_t>(r->week);
+  } else if (sys == kSysGlonass) {
+    const auto* r = static_cast<const ZRT_ALM_GLN*>(rec);
+    if (!restoring && !glo_AcceptAlmanac(*reinterpret_cast<const ZRT_ALM_GLN*>(a.rec), a.valid, *r)) return 0;
+    n.usable = glo_AlmanacUsable(*r);
+    n.healthy = n.usable && (r->health & 1) != 0;  // Cn = 1: operable
+    n.storeInImage = true;
+    n.refTime = r->tLambda;
+    n.cycle = r->NA;
+    if (n.usable) keepGloType(1, id.sat + 1, r->M);
   } else {
     n.usable = false;  // not available until the system's almanac rules exist
     n.healthy = false;
@@ -419,6 +455,11 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   a = n;
   bump(almCounter_[sys]);
   if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, sys == kSysGalileo ? a.rec : rec);
+  // A usable GLONASS almanac names the frequency its slot is tracked on.
+  if (sys == kSysGlonass && n.usable) {
+    Locker<Mutex> ephLock(ephMutex_);
+    linkIdentity(sys, reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7, id.sat);
+  }
   // Polynomials built from the old almanac must be rebuilt.
   if (a.id.si < SYS_SI_NUM[sys]) {
     Locker<Mutex> ephLock(ephMutex_);
@@ -460,6 +501,11 @@ int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* re
     const double tow = time_.sec[kSysGps];
     deltaTime_.update_SystemToUtcDeltaTime(kSysGps, static_cast<int>(std::lround(tow * 1000)),
                                            get_GpsUtcDifference(g, time_.cycle[kSysGps], tow), g.A1);
+  }
+  if (sys == kSysGlonass && !restoring && time_.valid) {
+    const auto& g = *static_cast<const ZRT_UTC_GLN*>(rec);
+    deltaTime_.update_SystemToGpsDeltaTime(0, kSysGlonass, static_cast<int>(std::lround(time_.sec[kSysGps] * 1000)),
+                                           g.tauGPS, 0.0);
   }
   return 1;
 }
@@ -612,4 +658,15 @@ int SatelliteDataProcessor::take_GpsCnavDCData(SvIdType id, NavData::GpsCnavDCDa
   if (k < 0 || k >= kCnavDcRecords) return 0;
   *out = cnavDc_[k];
   return 1;
+}
+
+// The satellite type (M) of an orbital slot from an ephemeris (table 0) or an almanac (table 1):
+// kept in the image and handed to the signal-type registry.
+void SatelliteDataProcessor::keepGloType(int table, int slot, int type) {
+  if (slot < 1 || slot > SYS_SAT_NUM[kSysGlonass]) return;
+  std::uint8_t& t = gloTypes_.type[table][slot - 1];
+  if (t == type) return;
+  t = static_cast<std::uint8_t>(type);
+  nav_nv::store_NvRamGloMflags(gloTypes_);
+  satDataLinks.setGloSatType(slot, type);
 }

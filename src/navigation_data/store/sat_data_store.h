@@ -9,7 +9,9 @@
 #include <cstdint>
 
 #include "navigation_data/orbits/galileo_eph.h"
+#include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
+#include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_delta_time.h"
 #include "navigation_data/store/sat_visibility.h"
@@ -26,6 +28,7 @@ constexpr int SYS_POOL_BASE[SYS_NUM] = {0, 56, 75, 105, 117, 138, 261};
 constexpr int kExitBadEphSlot = 979;
 constexpr std::uint16_t kNoIod = 65535;
 constexpr std::uint16_t kGpsEphValiditySpan = 14460;  // s either side of toe
+constexpr std::uint16_t kGloEphValiditySpan = 1860;   // s either side of tb
 constexpr double kSatTrackedSec = 120;  // a satellite locked this recently counts as tracked
 constexpr double kNeverLocked = -1e18;
 
@@ -253,6 +256,7 @@ class SatelliteDataProcessor {
   static void bump(std::uint16_t& c) { c = c >= 30000 ? 1 : static_cast<std::uint16_t>(c + 1); }
 
   void linkIdentity(int sys, int si, int sat);
+  void keepGloType(int table, int slot, int type);
   bool takePoolElement(int sys, int slot);
   void clearEphSlot(int slot);
   void dropEphSlot(int slot);  // clears the slot and gives its pool element back
@@ -299,6 +303,12 @@ class SatelliteDataProcessor {
   bool start_ = true;
   bool gloRestoreSuppressed_ = false;
   bool gloTypesRestored_ = false;
+  CorrData::GloMflagsType gloTypes_ = [] {
+    CorrData::GloMflagsType t;
+    for (auto& table : t.type)
+      for (auto& v : table) v = 255;
+    return t;
+  }();
   std::uint8_t primary_[SYS_SI_TOTAL];
   double lockSec_[SYS_SI_TOTAL];
   bool tracked_[SYS_SI_TOTAL] = {};
@@ -321,6 +331,7 @@ class SatelliteDataProcessor {
   // The polynomial set of each satellite as it is being built (tracking index); published whole.
   SatData::PolynomSetType polySet_[SYS_SI_TOTAL];
   Mutex ephMutex_, almMutex_, utcMutex_;
+  ExtendedGLOEphemerisServerType gloExt_;
 };
 
 extern SatelliteDataProcessor SatDataProcessorInstance;

@@ -57,6 +57,7 @@ void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResul
   if (!gloTypesRestored_) {
     gloTypesRestored_ = true;
     CorrData::GloMflagsType types;
+    if (nav_nv::restore_NvRamGloMflags(types)) gloTypes_ = types;
     if (nav_nv::restore_NvRamGloMflags(types))
       for (const auto& table : types.type)
         for (int slot = 1; slot <= 30; ++slot) satDataLinks.setGloSatType(slot, table[slot - 1]);

@@ -3,6 +3,7 @@
 
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
+#include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
@@ -141,7 +142,7 @@ int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const S
   }
 }
 
-int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float) {
+int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f) {
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
   switch (rawNavDecoderOf(kRingGlonass, static_cast<std::uint8_t>(kind), false)) {
@@ -149,7 +150,11 @@ int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const S
       if (count < kGloWords) return 0;
       std::uint32_t packed[kGloWords];
       repack_Buffer(kGloWords, kGloShift, words, packed);
-      return placeholder::GloNavDataDecoder_update(t, *sv, kind, packed, kGloWords) ? 1 : 0;
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GloNavDataDecoderType* d = get_GloNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(1u << kind), packed, kGloWords, f);
+      return 1;
     }
     case RawNavDecoder::kGloL3Nav:
       return placeholder::GloL3NavDataDecoder_update(t, *sv, words, count) ? 1 : 0;

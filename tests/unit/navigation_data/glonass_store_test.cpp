@@ -1,0 +1,181 @@
+// GLONASS records through the store: outside records judged first, day numbers carried, the
+// polynomial published once the almanac confirms the satellite, the satellite types kept in the
+// settings image, the time offset to GPS.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "navigation_data/orbits/glonass_eph.h"
+#include "navigation_data/store/nav_nv_blocks.h"
+#include "navigation_data/store/sat_data_store.h"
+#include "platform/file_nvm.h"
+#include "unit/platform/temp_run_dir.h"
+
+namespace {
+
+constexpr std::uint32_t kTb = 11700;
+const SvIdType kFreq1{8, kSysGlonass, 0, kSvUnknown};  // frequency +1
+
+ZRT_EPH_GLN record(std::uint32_t tb = kTb, std::uint16_t nt = 100) {
+  ZRT_EPH_GLN e{};
+  e.slot = 2;
+  e.freqNum = 1;
+  e.tb = tb;
+  e.NT = nt;
+  e.pos[0] = 7003.008789, e.pos[1] = -12206.626953, e.pos[2] = 21280.765625;
+  e.vel[0] = 0.7835417, e.vel[1] = 2.8042530, e.vel[2] = 1.3525150;
+  e.tauN = 1e-5;
+  e.FT = 1;
+  e.flags = 2 << 12;  // M: GLONASS-K
+  return e;
+}
+
+ZRT_ALM_GLN almanac() {
+  ZRT_ALM_GLN a{};
+  a.slot = 2;
+  a.freqNum = 1;
+  a.health = 1 | 2 << 1;  // Cn set, M 2
+  a.M = 2;
+  a.NA = 100;
+  a.tLambda = 10000;
+  a.ecc = 0.001f;
+  return a;
+}
+
+SatDataEpoch epochAt(double t) {
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.sec[kSysGlonass] = t;
+  ep.time.sec[kSysGps] = 1000;
+  ep.monoSec = t;
+  return ep;
+}
+
+class GloStore : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    FileNvmLoad();
+    nav_nv::allocate_NvRamData();
+    SatPolynomStoreInstance.Init();
+    s = std::make_unique<SatelliteDataProcessor>();
+    s->update(epochAt(kTb));
+  }
+  const ZRT_EPH_GLN* stored() {
+    const ExtEphRecord* r = s->get_EphLastData(kSysGlonass, kFreq1.si, 0);
+    return r ? reinterpret_cast<const ZRT_EPH_GLN*>(r->native) : nullptr;
+  }
+  std::unique_ptr<SatelliteDataProcessor> s;
+};
+
+TEST_F(GloStore, OutsideRecordsAreJudgedBeforeTheyAreKept) {
+  struct Row {
+    double radius;
+    double tau;
+    int taken;
+  } rows[] = {{25500, 1e-5, 1}, {18999, 1e-5, 0}, {25500, 0, 0}};
+  for (const Row& r : rows) {
+    SetUp();
+    ZRT_EPH_GLN e = record();
+    e.pos[0] = e.pos[1] = 0, e.pos[2] = r.radius;
+    e.vel[0] = 3, e.vel[1] = e.vel[2] = 0;
+    e.tauN = r.tau;
+    EXPECT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 0, true, true, false), r.taken) << r.radius;
+  }
+}
+
+TEST_F(GloStore, ReadyWithinItsSpanOfTb) {
+  ZRT_EPH_GLN e = record();
+  ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
+  struct Row {
+    double t;
+    bool ready;
+  } rows[] = {{kTb, true}, {kTb + 1860, true}, {kTb - 1860, true}, {kTb + 1861, false}, {kTb - 1861, false}};
+  for (const Row& r : rows) {
+    s->update(epochAt(r.t));
+    EXPECT_EQ(s->is_EphemerisValid(kSysGlonass, kFreq1.si, 0, SatelliteDataProcessor::kNewest), r.ready) << r.t;
+  }
+}
+
+TEST_F(GloStore, DayNumberOfARecordWithoutOneIsCarriedOver) {
+  ZRT_EPH_GLN a = record(85500, 1461);
+  ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &a, 1, true, false, false), 1);
+  ZRT_EPH_GLN b = record(900, 0);
+  ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &b, 2, true, false, false), 1);
+  s->update(epochAt(900));
+  ASSERT_NE(stored(), nullptr);
+  EXPECT_EQ(stored()->NT, 1);  // past midnight of the last day of the four years
+}
+
+TEST_F(GloStore, PolynomialPublishedOnceTheAlmanacConfirmsTheSatellite) {
+  ZRT_EPH_GLN e = record();
+  ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
+  const double t = kTb + 200;
+  s->update(epochAt(t));
+  std::uint8_t status;
+  std::uint16_t iod = kPolyNoIod;
+  int dataType;
+  float acc;
+  double dt;
+  EXPECT_EQ(SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &status, &iod, &dataType, &acc, &dt),
+            nullptr);
+  EXPECT_EQ(status, kPolyAlmCheckMissing);
+
+  ZRT_ALM_GLN a = almanac();
+  SvIdType slot2 = kFreq1;
+  slot2.sat = 1;
+  ASSERT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 1);
+  EXPECT_EQ(s->get_SvIdx(kSysGlonass, 1), kFreq1.si);
+  s->update(epochAt(t + 1));
+  iod = kPolyNoIod;
+  const auto* p = SatPolynomStoreInstance.get_PolynomData(kFreq1, t + 1, false, false, &status, &iod, &dataType, &acc, &dt);
+  ASSERT_NE(p, nullptr);
+  const SatData::PolynomEntryType entry = *p;
+  SatPolynomStoreInstance.free_PolynomData();
+  EXPECT_EQ(status, kPolyOk);
+  EXPECT_EQ(iod, kTb / 900);
+  EXPECT_FLOAT_EQ(acc, 4.0f);  // FT 1: 2 m
+  double pos[3];
+  eval_Polynom(entry, dt, pos, nullptr, nullptr);
+  const GloIntegState want = glo_StateAt(e, t + 1 - kTb, 10);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos[k], want.x[k], 0.01) << k;
+}
+
+TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
+  ZRT_EPH_GLN e = record();
+  ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
+  ZRT_ALM_GLN a = almanac();
+  a.slot = 5, a.M = 1;
+  SvIdType slot5 = kFreq1;
+  slot5.sat = 4;
+  ASSERT_EQ(s->update_AlmanacData(slot5, 0, &a, false), 1);
+  CorrData::GloMflagsType types;
+  ASSERT_TRUE(nav_nv::restore_NvRamGloMflags(types));
+  EXPECT_EQ(types.type[0][1], 2);    // slot 2 by its ephemeris
+  EXPECT_EQ(types.type[1][4], 1);    // slot 5 by its almanac
+  EXPECT_EQ(types.type[0][0], 255);  // nothing heard of slot 1
+}
+
+TEST_F(GloStore, AlmanacReplacedOnlyByNewerContent) {
+  ZRT_ALM_GLN a = almanac();
+  SvIdType slot2 = kFreq1;
+  slot2.sat = 1;
+  ASSERT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 1);
+  EXPECT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 0);
+  a.tLambda += 1;
+  EXPECT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 1);
+}
+
+TEST_F(GloStore, TimeParametersGiveTheOffsetToGps) {
+  ZRT_UTC_GLN u{};
+  u.tauGPS = 2.5e-8;
+  u.NT = 100;
+  ASSERT_EQ(s->update_UtcData(kSysGlonass, 0, &u), 1);
+  SatDataEpochResult res;
+  s->update(epochAt(kTb + 1), &res);
+  double d = 0;
+  EXPECT_TRUE(res.deltaTime.get_DeltaTime(kSysGps, kSysGlonass, 1000000, d));
+  EXPECT_NE(d, 0.0);
+}
+
+}  // namespace
