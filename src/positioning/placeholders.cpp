@@ -31,8 +31,6 @@ namespace placeholder {
 using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
-bool GpsCNavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
-bool GpsCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool GloL3NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }

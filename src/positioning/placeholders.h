@@ -59,10 +59,6 @@ namespace PosData {
 struct RcvTimeDataType;
 }
 namespace placeholder {
-bool GpsCNavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                               const std::uint32_t* words, int count);
-bool GpsCNav2DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
-                                int count);
 bool GloL3NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
                                 int count);
 // SbasDataDecoder::update_SetupData: nothing to take over without a decoder.

@@ -205,10 +205,12 @@ double get_GpsCNavNedAccuracy(int ned0, int n1, int n2, double dtSinceTop) {
   if (dt < 0) dt = 0;
   double ned = get_GpsCNavEphemerisAccuracy(ned0);
   if (ned == kUraNoAccuracy || ned == 0) return ned;
-  ned += std::ldexp(1.0, -(n1 + 4)) * dt;
+  // IS-GPS-200 30.3.3.2.4: URA_NED1 = 2^-(14 + N1) m/s, URA_NED2 = 2^-(28 + N2) m/s^2. (The
+  // 4 + N1 and 25 + N2 of an early CNAV-2 text would grow the accuracy by kilometres a day.)
+  ned += std::ldexp(1.0, -(n1 + 14)) * dt;
   if (dt > 93600) {
     const double beyond = dt - 93600;
-    ned += std::ldexp(1.0, -(n2 + 25)) * beyond * beyond;
+    ned += std::ldexp(1.0, -(n2 + 28)) * beyond * beyond;
   }
   return ned;
 }

@@ -121,6 +121,8 @@ void update_SatelliteTgd(const ZRT_EPH_GPS& eph, int dataType, SatData::TgdSetTy
     set.delay[f] = v;
     set.source[f] = src;
   };
+  // A TGD that is not broadcast gives no delay at all: what the set holds from another record stays.
+  if (eph.iscFlags & kIscFlagNoTgd) return;
   put(1, tgd, 2);
   put(2, kGamma1 * tgd, 2);
   if (dataType == 1) {
@@ -134,7 +136,7 @@ void update_SatelliteTgd(const ZRT_EPH_GPS& eph, int dataType, SatData::TgdSetTy
     put(0, tgd, 1);
     put(3, kGamma1 * tgd, 1);
     put(4, kGamma5 * tgd, 1);
-    if (dataType == 2 && (eph.iscFlags & kIscFlagIsc2)) put(5, tgd - eph.isc2, 2);
+    if (dataType == 2 && (eph.iscFlags & kIscFlagCnav2Isc2)) put(5, tgd - eph.isc2, 2);
   }
   put(5, tgd, 1);
 }

@@ -95,6 +95,11 @@ void update_SbasTgd(int dataType, float delay[6], std::uint8_t source[6]) {
 
 void update_QzssTgd(const ZRT_EPH_QZS& e, int dataType, float delay[6], std::uint8_t source[6]) {
   const double tgd = e.tgd;
+  if (e.iscFlags & kIscFlagNoTgd) {
+    // No broadcast TGD: nothing derived from it; the L2 field of CNAV is no TGD term.
+    if (dataType == 1) setDelay(delay, source, 1, 0.0, 1);
+    return;
+  }
   setDelay(delay, source, 0, tgd, 2);
   setDelay(delay, source, 2, kGamma6 * tgd, 1);
   if (dataType == 1) {

@@ -19,6 +19,9 @@ constexpr std::uint8_t kIscFlagIsc1 = 0x01;
 constexpr std::uint8_t kIscFlagIsc2 = 0x08;
 constexpr std::uint8_t kIscFlagIsc3 = 0x10;
 constexpr std::uint8_t kIscFlagCnav2Isc2 = 0x20;  // CNAV-2: ISC L1CD present (in isc2)
+// TGD not broadcast (sent as its not-available pattern): no group delay is derived from the record.
+// Clear in every LNAV record and in records written before the bit existed.
+constexpr std::uint8_t kIscFlagNoTgd = 0x40;
 
 struct ZRT_EPH_GPS {  // also the QZSS layout
   std::uint8_t prn;

@@ -5,6 +5,8 @@
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
+#include "navigation_data/decoders/gps_cnav2_decoder.h"
+#include "navigation_data/decoders/gps_cnav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -45,6 +47,8 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   signalDataInitOnce();
   // The decoder pools, in the order they are built; the pools of the other decoders join here.
   for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(satData);
+  for (GpsCNavDataDecoderType& d : GpsCNavDataDecoderPool) d.init_Object(satData);
+  for (GpsCNav2DataDecoderType& d : GpsCNav2DataDecoderPool) d.init_Object(satData);
   for (GloNavDataDecoderType& d : GloNavDataDecoderPool) d.init_Object(satData);
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
   for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);

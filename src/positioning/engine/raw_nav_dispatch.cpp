@@ -4,6 +4,8 @@
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
+#include "navigation_data/decoders/gps_cnav2_decoder.h"
+#include "navigation_data/decoders/gps_cnav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
@@ -133,10 +135,20 @@ int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const S
       d->update(nt, *sv, static_cast<std::uint8_t>(kind), packed, kLnavWords, cn0);
       return 1;
     }
-    case RawNavDecoder::kGpsCnav:
-      return placeholder::GpsCNavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
-    case RawNavDecoder::kGpsCnav2:
-      return placeholder::GpsCNav2DataDecoder_update(t, *sv, words, count) ? 1 : 0;
+    case RawNavDecoder::kGpsCnav: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsCNavDataDecoderType* d = get_GpsCNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), words, count);
+      return 1;
+    }
+    case RawNavDecoder::kGpsCnav2: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsCNav2DataDecoderType* d = get_GpsCNav2DataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), words, count);
+      return 1;
+    }
     default:
       return 0;
   }

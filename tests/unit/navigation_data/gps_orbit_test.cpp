@@ -247,7 +247,8 @@ TEST(GpsOrbit, UraTables) {
 // NED grows linearly to 93600 s after top, quadratically beyond; top in the week before t folds.
 TEST(GpsOrbit, CnavNedGrowth) {
   const double ned0 = 0.508;  // index -4
-  const double k1 = std::ldexp(1.0, -(3 + 4)), k2 = std::ldexp(1.0, -(2 + 25));
+  // IS-GPS-200 30.3.3.2.4: N = 14 + URA_NED1 index (m/s), N = 28 + URA_NED2 index (m/s^2).
+  const double k1 = 1.0 / 131072.0, k2 = 1.0 / 1073741824.0;  // 2^-17, 2^-30
   const struct { double top, t, want; } rows[] = {
       {1000, 1000, ned0},
       {1000, 500, ned0},  // before top: no growth
@@ -255,6 +256,7 @@ TEST(GpsOrbit, CnavNedGrowth) {
       {0, 93601, ned0 + k1 * 93601 + k2 * 1},
       {0, 97200, ned0 + k1 * 97200 + k2 * 3600.0 * 3600.0},
       {604500, 300, ned0 + k1 * 600},  // across the week rollover
+      {0, 93600 + 86400, ned0 + k1 * 180000 + k2 * 86400.0 * 86400.0},  // a day past the linear span: ~8 m
   };
   for (const auto& r : rows) {
     EXPECT_NEAR(get_GpsCNavNedAccuracy(-4, 3, 2, r.t - r.top), r.want, 1e-9) << r.top << " " << r.t;

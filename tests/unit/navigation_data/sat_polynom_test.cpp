@@ -239,7 +239,12 @@ TEST(SatPolynom, GroupDelaysPerDataType) {
       {"LNAV", 0, 0, {tgd, tgd, g1, g1, g5, tgd}, {1, 2, 2, 1, 1, 1}},
       {"CNAV without ISC", 1, 0, {tgd, tgd, g1, g1, g5, tgd}, {1, 2, 2, 1, 1, 1}},
       {"CNAV with ISC", 1, kIscFlagIsc1 | kIscFlagIsc2 | kIscFlagIsc3, {tgd - i1, tgd, g1, tgd - i2, tgd - i3, tgd}, {2, 2, 2, 2, 2, 1}},
-      {"CNAV-2 with ISC2", 2, kIscFlagIsc2, {tgd, tgd, g1, g1, g5, tgd - i2}, {1, 2, 2, 1, 1, 2}},
+      // CNAV-2 marks ISC L1CD in bit 5 of the flag byte; bit 3 is CNAV's L2C mark.
+      {"CNAV-2 with ISC2", 2, kIscFlagCnav2Isc2, {tgd, tgd, g1, g1, g5, tgd - i2}, {1, 2, 2, 1, 1, 2}},
+      {"CNAV-2 with the CNAV L2C mark only", 2, kIscFlagIsc2, {tgd, tgd, g1, g1, g5, tgd}, {1, 2, 2, 1, 1, 1}},
+      // TGD not broadcast: no delay at all, not even TGD - ISC.
+      {"CNAV without TGD", 1, kIscFlagNoTgd | kIscFlagIsc1 | kIscFlagIsc2, {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}},
+      {"CNAV-2 without TGD", 2, kIscFlagNoTgd | kIscFlagCnav2Isc2, {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}},
   };
   for (const auto& r : rows) {
     ZRT_EPH_GPS e{};

@@ -181,6 +181,9 @@ TEST(SbasQzssEph, GroupDelays) {
       {1, kIscFlagIsc3, {1, 0, kGamma6, kGamma1, kIsc3, 1}, {2, 1, 1, 1, 2, 1}},
       {2, kIscFlagCnav2Isc2, {1, kNone, kGamma6, kGamma1, kGamma5, kIsc2}, {2, 0, 1, 1, 1, 2}},
       {2, 0, {1, kNone, kGamma6, kGamma1, kGamma5, 1}, {2, 0, 1, 1, 1, 1}},
+      // TGD not broadcast: nothing derived from it (CNAV's L2 field is a plain 0).
+      {1, kIscFlagNoTgd | kIscFlagIsc2, {kNone, 0, kNone, kNone, kNone, kNone}, {0, 1, 0, 0, 0, 0}},
+      {2, kIscFlagNoTgd | kIscFlagCnav2Isc2, {kNone, kNone, kNone, kNone, kNone, kNone}, {0, 0, 0, 0, 0, 0}},
   };
   for (const auto& r : rows) {
     ZRT_EPH_QZS e{};
