@@ -163,4 +163,25 @@ TEST_F(BoardSharedSet, AfterTheLastSaveTheBoardKeepsTheIssueOfTheSavedRecord) {
   EXPECT_GE(k, 11);
 }
 
+// A set the link did not take after the board was told issue 0 for it left the board holding the
+// record as it was: the next save leaves it that record's issue again, though it has nothing new
+// to write.
+TEST_F(BoardSharedSet, ASetTheLinkDidNotTakeLeavesTheBoardTheStoredIssueAtTheNextSave) {
+  ASSERT_EQ(run("set,/par/lock/budget,200"), "");
+  ASSERT_TRUE(FileNvmSave(0, true));
+  const std::uint32_t stored = cmdBuf.issue();
+  ASSERT_NE(stored, 0u);
+  const std::string told = "set,cmd/set/issue," + std::to_string(stored) + "\n";
+  ASSERT_EQ(board_->out.written.substr(board_->out.written.size() - told.size()), told);
+  const std::string zero = "set,cmd/set/issue,0\n";
+  board_->out.onWrite = [&](const std::string& s) { board_->out.refuse = s == zero; };
+  EXPECT_NE(run("set,/par/lock/budget,201"), "");
+  EXPECT_EQ(value("budget"), "200");
+  board_->out.refuse = false;
+  ASSERT_EQ(board_->out.written.substr(board_->out.written.size() - zero.size()), zero);
+  ASSERT_TRUE(FileNvmSave(1, true));
+  EXPECT_EQ(cmdBuf.issue(), stored);
+  EXPECT_EQ(board_->out.written.substr(board_->out.written.size() - told.size()), told) << board_->out.written;
+}
+
 }  // namespace
