@@ -65,25 +65,8 @@ void IrnssL5NavDataDecoderType::reset() {
 }
 
 IrnssL5NavDataDecoderType* get_IrnssL5NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  const int n = IrnssL5NavDataDecoderType::uNumberOfSource;
-  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
-  IrnssL5NavDataDecoderType* const* p = IrnssL5NavDataDecoderType::pDecoderPointer;
-  for (int i = 0; i < n; ++i) {
-    const SvIdType id = p[i]->get_SvId();
-    if (id.si == sv->si && id.sys == sv->sys) return p[i];
-  }
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == kSvUnknown) return p[i];
-  IrnssL5NavDataDecoderType* oldest = p[0];
-  std::uint32_t oldestAge = navTagAge(time->ulTimeTag, p[0]->get_TimeTag());
-  for (int i = 1; i < n; ++i) {
-    const std::uint32_t age = navTagAge(time->ulTimeTag, p[i]->get_TimeTag());
-    if (age > oldestAge) {
-      oldest = p[i];
-      oldestAge = age;
-    }
-  }
-  return oldest;
+  return selectNavDecoder(IrnssL5NavDataDecoderType::pDecoderPointer, IrnssL5NavDataDecoderType::uNumberOfSource, time,
+                          sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------
