@@ -170,6 +170,8 @@ void GloL3NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, st
         utc.str5Field = static_cast<std::uint8_t>(u(w, 269, 8));
         utc.has[3] = true;
         utc.ts[3] = ts;
+        navDecoderLinks.glonassIono(sv_, static_cast<float>(u(w, 223, 7) * p2(-4)),
+                                    static_cast<std::uint16_t>(u(w, 230, 9)), static_cast<std::uint16_t>(u(w, 239, 9)));
       }
       break;
   }

@@ -96,9 +96,19 @@ Str string4(std::uint32_t ts) {
 }
 Str string5(std::uint32_t ts) {
   Str w = header(5, ts);
+  putRaw(w, 223, 7, 40);  // 2.5
+  putRaw(w, 230, 9, 300);
+  putRaw(w, 239, 9, 7);
   putRaw(w, 269, 8, 0xA5);
   return w;
 }
+
+struct IonoCall {
+  int si;
+  float c0;
+  int c1, c2;
+};
+std::vector<IonoCall> gIono;
 
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
@@ -107,7 +117,12 @@ struct Harness {
   Harness() {
     for (auto& d : GloL3NavDataDecoderPool) d.init_Object(store.get());
     GloL3NavDataDecoderType::reset_SharedData();
+    gIono.clear();
+    navDecoderLinks.glonassIono = [](SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2) {
+      gIono.push_back({sv.si, c0, c1, c2});
+    };
   }
+  ~Harness() { navDecoderLinks.glonassIono = nullptr; }
   void feed(const Str& w, int words = 10) {
     const NavDecoderTime t{0, ms += 3000};
     get_GloL3NavDataDecoder(&t, &sv)->update(t, sv, 4, w.data(), words);
@@ -277,8 +292,15 @@ void frame(Harness& h, const Eph& e, std::uint32_t ts1, std::uint32_t ts2, std::
 TEST(GloL3Decoder, TimeParametersFollowAHealthyEphemeris) {
   Harness h;
   Eph e;
+  h.feed(string4(98));
+  h.feed(string5(99));
   frame(h, e, 100, 101, 103, 104);  // the ephemeris comes with string 2: too late for this frame
   EXPECT_EQ(h.utc(), nullptr);
+  ASSERT_EQ(gIono.size(), 1u);  // string 5 of the frame, after the ephemeris
+  EXPECT_EQ(gIono[0].si, 9);
+  EXPECT_FLOAT_EQ(gIono[0].c0, 2.5f);
+  EXPECT_EQ(gIono[0].c1, 300);
+  EXPECT_EQ(gIono[0].c2, 7);
   frame(h, e, 200, 201, 203, 204);
   const ZRT_UTC_GLN* u = h.utc();
   ASSERT_NE(u, nullptr);
@@ -324,6 +346,7 @@ TEST(GloL3Decoder, UnhealthyEphemerisFeedsNoTimeParameters) {
   frame(h, e, 100, 101, 103, 104, true);
   frame(h, e, 200, 201, 203, 204, true);
   EXPECT_EQ(h.utc(), nullptr);
+  EXPECT_TRUE(gIono.empty());
 }
 
 TEST(GloL3Decoder, ForeignShortAndNullInputIsDropped) {
