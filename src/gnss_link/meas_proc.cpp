@@ -41,58 +41,11 @@ constexpr long kDayMs = 86400000;
 constexpr std::uint32_t kGraceMs = 60000;
 constexpr int kSilenceMs = 10000;
 constexpr int kRetryTicks = 100;
-constexpr std::int64_t kUnix2000 = 946684800;
 
 MeasTraceFn g_trace = nullptr;
 
 inline void trace(int step, const char* what) {
   if (g_trace) g_trace(step, what);
-}
-
-std::uint32_t validBits(std::int32_t flags) {
-  std::uint32_t v = 0;
-  if (flags & RcvTimeScales::kTimeValid) v |= NavTask::NAV_EPOCH::kTimeValid;
-  if (flags & RcvTimeScales::kUtcKnown) v |= NavTask::NAV_EPOCH::kUtcKnown;
-  return v;
-}
-
-// The epoch record from the scales of this epoch (task MEAT is their only writer, so it reads
-// them directly).
-void fillNavEpoch(NavTask::NAV_EPOCH& e) {
-  const RcvTimeScales::INT_SCALES& s = RcvTimeScales::Req;
-  e.gpsMs = s.ms[0];
-  e.gloMs = s.ms[1];
-  // The words come unchecked from the board: the sum is formed wide and kept modulo 2^32.
-  e.gpsWeek = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(static_cast<std::int64_t>(s.weekDay[0]) + std::int64_t{1024} * s.cycle[0]));
-  e.gloDay = s.weekDay[1];
-  e.gpsValid = validBits(s.flags[0]);
-  e.gloValid = validBits(s.flags[1]);
-  long d = (static_cast<long>(s.ms[0]) % kDayMs) - static_cast<long>(s.ms[1]) % kDayMs;
-  if (d > kDayMs / 2) d -= kDayMs;
-  if (d < -kDayMs / 2) d += kDayMs;
-  e.gpsGloMs = static_cast<std::int32_t>(d);
-  // The date from the best qualified scale that gives one: level 3 down to 1, GPS before
-  // GLONASS at each level.
-  e.dateSource = -1;
-  e.utcSec = 0;
-  e.utcMs = -1;
-  int rank = 0;
-  for (int level = 3; level >= 1 && e.dateSource < 0; --level) {
-    for (int k = 0; k < 2; ++k, ++rank) {
-      GREGORIAN_EPOCH g{};
-      const std::int64_t t = RcvTimeScales::times2data(k, s, true, level, g);
-      // Only a date the steered clock can hold is a date (the time record is refused before
-      // it gets here; these words may come from elsewhere).
-      if (t <= 0 || t > rtosClockMaxSec() - kUnix2000) continue;
-      e.date = g;
-      e.dateSource = rank;
-      e.utcSec = t + kUnix2000;
-      e.utcMs = static_cast<std::int32_t>((t % 86400) * 1000 + (s.ms[k] % 1000));
-      break;
-    }
-  }
-  e.rcvTime = RcvTimeScales::rcvRefTime.load() == 1 ? e.gloMs : e.gpsMs;
 }
 
 ChanMeasTime measTime(const NavTask::NAV_EPOCH& e) {
@@ -164,7 +117,7 @@ void signalMeasReady() {
   debPrintSlaveBuffers();
 
   trace(2, nullptr);
-  fillNavEpoch(NavEpoch);
+  NavTask::fill_NavEpoch(RcvTimeScales::Req, NavEpoch);
   long t = NavEpoch.rcvTime % kDayMs;
   if (t < 0) t += kDayMs;
   const bool onMs = measOnGrid(t, msInt);

@@ -10,42 +10,8 @@
 
 #include "gnss_link/raw_records.h"
 #include "platform/hook.h"
+#include "positioning/engine/nav_sol.h"
 #include "positioning/rcv_time_scales.h"
-
-namespace NavTask {
-
-// The epoch's times as the time scales give them.
-struct NAV_EPOCH {
-  // Validity bits of the per-scale words.
-  static constexpr std::uint32_t kTimeValid = 0x1;
-  static constexpr std::uint32_t kUtcKnown = 0x2;
-
-  std::int32_t rcvTime = 0;    // ms of the reference scale: GLONASS day or GPS week
-  std::int32_t gpsMs = 0;      // ms of GPS week
-  std::int32_t gloMs = 0;      // ms of GLONASS (Moscow) day
-  std::int32_t gpsWeek = 0;    // weeks since 6 January 1980
-  std::int32_t gloDay = 0;     // day within the four-year period
-  std::uint32_t gpsValid = 0;  // kTimeValid, kUtcKnown
-  std::uint32_t gloValid = 0;
-  std::int32_t gpsGloMs = 0;   // GPS minus GLONASS time of day, ms, within +-12 h
-  std::int32_t utcMs = -1;     // ms of the UTC day, -1 unknown
-  std::int64_t utcSec = 0;     // UTC seconds since 1970, 0 unknown
-  std::int32_t dateSource = -1;  // rank of the scale and level that gave the date, -1 none
-  GREGORIAN_EPOCH date{};      // UTC calendar date of the epoch
-};
-
-// The navigation solution of an epoch, as far as the chain reads and writes it.
-struct NAV_SOL {
-  // Status values set by the chain.
-  static constexpr std::int32_t kGood = 0;
-  static constexpr std::int32_t kNotComputed = 3;
-  static constexpr std::int32_t kNotForOutput = 8;
-
-  std::int32_t status = kNotComputed;
-  std::int32_t solType = 0;  // solution type as the position LED shows it
-};
-
-}  // namespace NavTask
 
 // Output parameters of one antenna input for one epoch, as far as the chain fills them.
 struct RCV_OUTPUT {

@@ -28,7 +28,9 @@
 #include "platform/ports/can_ports.h"
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/pvt_engine.h"
 #include "positioning/sys_clock.h"
 
 namespace {
@@ -91,9 +93,12 @@ const InitStep kInitOnce[] = {
     // position engine objects: their setups and the RTCM station records, whose blocks come after
     // every block laid out before them (an image stored before they existed keeps its layout)
     {"pvtInitOnce", [] {
-       PVTDataInstance.allocate_NvRamData();
+       PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+       PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
      }},
+    // the engine's first receiver-time record and satellite-data step, on the restored image
+    {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
 };

@@ -25,3 +25,20 @@ namespace placeholder {
 bool apxSlowPosition(double[3], double&) { return false; }
 }  // namespace placeholder
 // ==== end of satellite data store step ========================================================
+
+// ==== PVT engine: navigation-message decoders =================================================
+namespace placeholder {
+using T = PosData::RcvTimeDataType;
+using W = std::uint32_t;
+using B = std::uint8_t;
+bool GloL3NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
+void SbasDataDecoder_update_SetupData() {}
+bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
+bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
+bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
+bool CompCNav1DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
+bool CompCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
+bool CompCNav2bDataDecoder_update(const T&, const SvIdType&, bool, const W*, int) { return false; }
+bool IrnssL5NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
+}  // namespace placeholder
+// ==== end of PVT engine ======================================================================

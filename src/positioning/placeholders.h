@@ -50,3 +50,32 @@ namespace placeholder {
 bool apxSlowPosition(double xyz[3], double& posTimeSec);
 }  // namespace placeholder
 // ==== end of satellite data store step ========================================================
+
+// ==== PVT engine: navigation-message decoders =================================================
+// Each stands for the decoder family's lookup of the satellite's decoder (get_...Decoder) and
+// its update with one message. Stand-in: false, not available (no decoder; the message is
+// dropped).
+namespace PosData {
+struct RcvTimeDataType;
+}
+namespace placeholder {
+bool GloL3NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
+                                int count);
+// SbasDataDecoder::update_SetupData: nothing to take over without a decoder.
+void SbasDataDecoder_update_SetupData();
+bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
+                            int count);
+bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
+                                 int count);
+bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
+                                 const std::uint32_t* words, int count);
+bool CompCNav1DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
+                                 int count);
+bool CompCNav2DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
+                                 int count);
+bool CompCNav2bDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, bool b2b,
+                                  const std::uint32_t* words, int count);
+bool IrnssL5NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
+                                  int count);
+}  // namespace placeholder
+// ==== end of PVT engine ======================================================================

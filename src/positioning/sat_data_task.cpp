@@ -93,7 +93,7 @@ void rcvGeodetic(const double xyz[3], double llh[3]) {
   EllMath::XYZ_BLH(wgs84, xyz[0], xyz[1], xyz[2], llh[0], llh[1], llh[2]);
 }
 
-void update_SatDataTask() {
+void satDataStoreStep() {
   static SatDataEpoch ep;
   static SatDataEpochResult res;
   ep = SatDataEpoch{};
@@ -135,17 +135,4 @@ void update_SatDataTask() {
       const SvIdType sv{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown};
       d.satelliteResetRequest.Put(&sv, bits, 0);
     }
-}
-
-void apxSatDataDuty(std::uint32_t nowUs) {
-  static bool started = false;
-  static std::uint32_t runTime = 0;
-  if (!started) {
-    started = true;
-    runTime = nowUs;
-    return;
-  }
-  if (nowUs - runTime <= 1000000u) return;
-  runTime = nowUs;
-  update_SatDataTask();
 }

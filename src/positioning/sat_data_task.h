@@ -18,7 +18,6 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
 // visibility step takes them.
 void rcvGeodetic(const double xyz[3], double llh[3]);
 
-// PVTEngine::update_SatDataTask: one step of the store with the current inputs.
-void update_SatDataTask();
-// Background-task duty: runs update_SatDataTask once a second (`nowUs` from timerGet).
-void apxSatDataDuty(std::uint32_t nowUs);
+// One step of the store with the current inputs (the engine's once-a-second satellite-data
+// step runs it).
+void satDataStoreStep();

@@ -18,9 +18,20 @@ namespace PosData {
 
 // Receiver time of an epoch in every system's time scale.
 struct RcvTimeDataType {
+  // One system's time: ms of its week (SBAS and GLONASS: of the day), its week (day) count and
+  // two status bytes of the scale it derives from.
+  struct SysTime {
+    std::uint32_t ulMs;
+    std::uint16_t uWeek;
+    std::uint8_t uStatus[2];
+  };
   std::uint32_t ulEpochTag;  // first tag word of the epoch record
   std::uint32_t ulTimeTag;   // receiver time tag of the epoch, ms: the pools' time base
+  std::uint8_t bCalendarValid;
+  GREGORIAN_EPOCH calendar;  // set only while valid
+  SysTime gps, glo, gal, sbas, qzss, bds, irn;
 };
+static_assert(sizeof(RcvTimeDataType::SysTime) == 8);
 
 // The receiver's position: Earth-centred X, Y, Z (m), latitude, longitude (rad), height (m).
 struct PositionDataType {

@@ -23,7 +23,7 @@ Mutex KFKEngineSetupServerType::mutex;
 Mutex KFKSteadyPartSetupServerType::mutex;
 Mutex SatelliteResetRequestDataServerType::mutex;
 Mutex EphemerisResetRequestDataServerType::mutex;
-Mutex SatPolynomDataServerType::mutex;
+Mutex& SatPolynomDataServerType::mutex = SatPolynomStore::mutex;
 Mutex SatVisibilityDataServerType::mutex;
 Mutex SatCorrectionDataServerType::mutex;
 Mutex SatGbasAccuracyDataServerType::mutex;

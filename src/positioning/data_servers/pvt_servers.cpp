@@ -133,7 +133,6 @@ int EphemerisResetRequestDataServerType::Get(const SvIdType* sv) {
 #define RX_POOL_CTOR(Name) \
   Name::Name() : PoolDataServer(kRecords, kSlots, nullptr) {}
 
-RX_POOL_CTOR(SatPolynomDataServerType)
 RX_POOL_CTOR(SatVisibilityDataServerType)
 RX_POOL_CTOR(SatCorrectionDataServerType)
 RX_POOL_CTOR(SatGbasAccuracyDataServerType)

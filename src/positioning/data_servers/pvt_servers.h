@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/sv_id.h"
 #include "platform/rtos.h"
 #include "positioning/data_servers/comp_data_types.h"
@@ -163,7 +164,6 @@ class EphemerisResetRequestDataServerType {
     static Mutex mutex;                                                        \
   }
 
-RX_POOL_SERVER(SatPolynomDataServerType, SatData::PolynomDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SatVisibilityDataServerType, SatData::VisibilityDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SatCorrectionDataServerType, SatData::CorrectionDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SatGbasAccuracyDataServerType, SatData::GbasAccuracyDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
@@ -176,6 +176,22 @@ RX_POOL_SERVER(GbasEphIntegrityDataServerType, NavData::GbasEphIntegrityDataType
 RX_POOL_SERVER(RtcmSatCorrectionServerType, RTCMData::SatCorrectionType, PoolKey::kSat, 91, SYS_SAT_TOTAL);
 RX_POOL_SERVER(RtcmTSSatCorrectionServerType, RTCMData::TSSatCorrectionType, PoolKey::kSat, 62, SYS_SAT_TOTAL);
 RX_POOL_SERVER(SlasSatCorrectionServerType, SLASData::SatCorrectionType, PoolKey::kSat, 23, SYS_SAT_TOTAL);
+
+// The published polynomial and group-delay sets live with the satellite data store, which sits
+// below this layer and builds them; this member of the data store is a view onto them, so that
+// there is one copy and one lock.
+class SatPolynomDataServerType {
+ public:
+  // Publishes (or, with null, withdraws) a satellite's set; 0 for an identity out of range.
+  int Put(const SvIdType* sv, const SatData::PolynomSetType* set) {
+    return sv != nullptr && SatPolynomStoreInstance.Put(*sv, set) ? 1 : 0;
+  }
+  // The satellite's set; 0 when it has none or the identity is out of range.
+  int Take(const SvIdType* sv, SatData::PolynomSetType* out) {
+    return sv != nullptr && SatPolynomStoreInstance.Take(*sv, out) ? 1 : 0;
+  }
+  static Mutex& mutex;
+};
 
 // SBAS ionosphere grid: one pool record per band (8 records for the 11 bands), written one
 // grid point at a time.

@@ -8,11 +8,6 @@
 
 namespace SatData {
 
-struct PolynomDataType {
-  DataBufferHeaderType header;
-  void init() {}
-};
-
 struct VisibilityDataType {
   DataBufferHeaderType header;
   void init() {}

@@ -117,7 +117,7 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
               PVTDataInstance.compIonoCorrection[0].Put(25, &block) == 1);
   const SvIdType system7{0, 7, 0, 0}, glonassSi15{15, kSysGlonass, 0, 0}, glonassSat30{0, kSysGlonass, 0, 30};
   const SvIdType bdsSat63{0, kSysBeidou, 0, 63}, bdsSi63{63, kSysBeidou, 0, 0};
-  SatData::PolynomDataType poly{};
+  SatData::PolynomSetType poly{};
   RTCMData::SatCorrectionType rtcm{};
   COMPData::SatCorrectionType comp{};
   SatData::VisibilityDataType vis{};

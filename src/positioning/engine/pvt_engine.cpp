@@ -1,0 +1,162 @@
+#include "positioning/engine/pvt_engine.h"
+
+#include <cstring>
+
+#include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/gal_nav_decoder.h"
+#include "navigation_data/decoders/glonass_nav_decoder.h"
+#include "navigation_data/decoders/gps_cnav2_decoder.h"
+#include "navigation_data/decoders/gps_cnav_decoder.h"
+#include "navigation_data/decoders/gps_lnav_decoder.h"
+#include "navigation_data/store/nav_nv_blocks.h"
+#include "navigation_data/store/sat_data_store.h"
+#include "positioning/chan_data.h"
+#include "positioning/engine/epoch_solution.h"
+#include "positioning/rcv_time_scales.h"
+#include "positioning/sat_data_task.h"
+#include "positioning/signal_tables.h"
+#include "settings/rcv_settings.h"
+
+// Ready before any other static object is built: start-up points it at the store, the satellite
+// data store and the decoder pools once they all exist (init_Object), before any task runs.
+constinit PVTEngine PVTEngineInstance;
+
+namespace {
+
+// SBAS satellites (index = PRN - 120) of each service provider; every other entry is 0.
+struct ProviderRow {
+  std::uint32_t provider;
+  int index[3];
+};
+constexpr ProviderRow kSbasProviders[] = {
+    {1, {3, 6, 16}}, {2, {9, 17, -1}}, {3, {7, 8, 12}}, {4, {5, 20, 22}}, {5, {10, 23, 24}},
+};
+
+constexpr std::uint32_t kSecondUs = 1000000;
+
+}  // namespace
+
+void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
+  pStore = store;
+  pSatData = satData;
+  pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
+  pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
+  pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
+
+  bDebugGpsCnavDatdec.store(1);
+  signalDataInitOnce();
+  // The decoder pools, in the order they are built; the pools of the other decoders join here.
+  for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(satData);
+  for (GpsCNavDataDecoderType& d : GpsCNavDataDecoderPool) d.init_Object(satData);
+  for (GpsCNav2DataDecoderType& d : GpsCNav2DataDecoderPool) d.init_Object(satData);
+  for (GloNavDataDecoderType& d : GloNavDataDecoderPool) d.init_Object(satData);
+  for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
+  for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);
+
+  for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
+  for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
+  for (auto& e : RtcmTSSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
+  for (auto& p : uSbasProviderAssignment) p = 0;
+  for (const ProviderRow& r : kSbasProviders)
+    for (int i : r.index)
+      if (i >= 0) uSbasProviderAssignment[i] = r.provider;
+
+  if (store != nullptr) clear_SolutionFlags(store->epochData.GetPointer()->board);
+  for (auto& r : readers) r = RawNavReader{};
+  bInEpochCorrections.store(0);
+}
+
+// ---- per-epoch road ---------------------------------------------------------------------------
+
+int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanData* chan) {
+  if (pStore == nullptr) return sol != nullptr ? sol->status : NavTask::NAV_SOL::kNotComputed;
+  PVTEngineEpochDataServerType& server = pStore->epochData;
+  PVTEngineEpochDataType* e = server.GetPointer();
+  if (e != nullptr) {
+    input_EpochData(chan, sol, e, intervalMs);
+    server.FreePointer(e);
+  }
+  // The measurement processor and, with the in-epoch flag, the correction processor run here
+  // once they exist.
+  e = server.GetPointer();
+  if (e != nullptr) {
+    output_SolutionData(e, full);
+    server.FreePointer(e);
+  }
+  return sol != nullptr ? sol->status : NavTask::NAV_SOL::kNotComputed;
+}
+
+void PVTEngine::input_EpochData(ChanData* chan, NavTask::NAV_SOL* sol, PVTEngineEpochDataType* e, long intervalMs) {
+  e->dEpochInterval = static_cast<double>(intervalMs) * 0.001;
+  // The KFK steady part takes its synchronous mode from this interval once it exists.
+  if (sol != nullptr) set_RcvTimeData(sol->epoch, e->rcvTime);
+  e->rcvTime2 = e->rcvTime;
+  e->pChanData = chan;
+  e->pNavSol = sol;
+}
+
+void PVTEngine::set_RcvTimeData(const NavTask::NAV_EPOCH& ep, PosData::RcvTimeDataType& r) {
+  fill_RcvTimeData(ep, r);
+  if (pRcvTime != nullptr) pRcvTime->Put(&r);
+}
+
+void PVTEngine::output_SolutionData(PVTEngineEpochDataType* e, bool full) {
+  if (e == nullptr || e->pNavSol == nullptr) return;
+  NavTask::NAV_SOL& sol = *e->pNavSol;
+  SatData::SatelliteListType used{};
+  used.ulTimeTag = e->rcvTime.ulTimeTag;
+  used.bFlag = 1;
+  collect_Satellites(*e, full, used, sol);
+  if (full && pUsedSatList != nullptr) pUsedSatList->Put(&used);
+  copy_Solution(e->board, RcvSet.singleClock == 1, sol);
+}
+
+// ---- housekeeping road ------------------------------------------------------------------------
+
+void PVTEngine::update_SatDataTask() {
+  if (pSatData != nullptr) satDataStoreStep();
+}
+
+void PVTEngine::update_SatCorrTask() {
+  // Without the in-epoch flag the correction processor runs here once it exists.
+  bInEpochCorrections.store(0);
+}
+
+void apxPvtDuty(std::uint32_t nowUs) {
+  static bool started = false;
+  static std::uint32_t runTime = 0;
+  PVTEngineInstance.update_RawNavDataFromBoardDec();
+  if (!started) {
+    started = true;
+    runTime = nowUs;
+    return;
+  }
+  if (nowUs - runTime <= kSecondUs) return;
+  runTime = nowUs;
+  PVTEngineInstance.update_SatDataTask();
+  PVTEngineInstance.update_SatCorrTask();
+}
+
+// ---- settings image and start-up --------------------------------------------------------------
+
+void PVTEngine::allocate_NvRamData() {
+  // The setups, the station records and the satellite data store's blocks, in that order.
+  if (pStore != nullptr) pStore->allocate_NvRamData();
+}
+
+void PVTEngine::clear_NvRamEphemerisData() {
+  if (pSatData != nullptr) nav_nv::clear_NvRamEphemerisData();
+}
+
+void PVTEngine::input_PositionData(const NavTask::NAV_POS&) {
+  // The LMS engine takes an initial position once it exists.
+}
+
+void PVTEngine::pvtTasksInitOnce() {
+  NavTask::NAV_EPOCH ep;
+  NavTask::fill_NavEpoch(RcvTimeScales::Req, ep);
+  PosData::RcvTimeDataType r{};
+  set_RcvTimeData(ep, r);
+  update_SatDataTask();
+  bInEpochCorrections.store(0);
+}

@@ -1,0 +1,273 @@
+// Housekeeping road, raw part: every new ring entry to the decoder of its satellite.
+#include "positioning/engine/raw_nav_dispatch.h"
+
+#include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/gal_nav_decoder.h"
+#include "navigation_data/decoders/glonass_nav_decoder.h"
+#include "navigation_data/decoders/gps_cnav2_decoder.h"
+#include "navigation_data/decoders/gps_cnav_decoder.h"
+#include "navigation_data/decoders/gps_lnav_decoder.h"
+#include "positioning/engine/pvt_engine.h"
+#include "positioning/placeholders.h"
+
+std::atomic<std::uint8_t> bDebugGpsCnavDatdec{1};
+
+namespace {
+
+constexpr int kLnavWords = 10;
+constexpr int kLnavShift = 2;  // 30 data bits in each word
+constexpr int kGloWords = 4;
+constexpr int kGloShift = 7;   // 25 data bits in each word
+constexpr int kLastQzssSbasPrn = kFirstQzssSbasPrn + SYS_SI_NUM[kSysQzss] - 1;  // 189
+
+template <class Ring, class Entry, class Fn>
+void drain(Ring& ring, RawNavReader& reader, Fn&& fn) {
+  Entry e;
+  while (ring.readUsable(reader, e)) fn(e);
+}
+
+}  // namespace
+
+RawNavDecoder rawNavDecoderOf(int ring, std::uint8_t kind, bool cnavOn) {
+  using namespace RawNavKind;
+  switch (ring) {
+    case kRingGps:
+    case kRingQzss:
+      if (kind == kGpsLnav) return RawNavDecoder::kGpsLnav;
+      if (kind == kGpsCnavL2 || kind == kGpsCnavL5) return cnavOn ? RawNavDecoder::kGpsCnav : RawNavDecoder::kNone;
+      if (kind == kGpsCnav2) return cnavOn ? RawNavDecoder::kGpsCnav2 : RawNavDecoder::kNone;
+      return RawNavDecoder::kNone;
+    case kRingGlonass:
+      if (kind == kGloL3) return RawNavDecoder::kGloL3Nav;
+      if (kind == 0 || kind == 2) return RawNavDecoder::kGloNav;
+      return RawNavDecoder::kNone;
+    case kRingGalileo:
+      return RawNavDecoder::kGalNav;
+    case kRingSbas:
+      if (kind == kSbasL1) return RawNavDecoder::kSbas;
+      if (kind == 1) return RawNavDecoder::kDfmcSbas;
+      return RawNavDecoder::kNone;
+    case kRingBeidou: {
+      const int k = kind & kBdsKindMask;
+      if (k <= kBdsD1D2Max) return (kind & kBdsD2Bit) != 0 ? RawNavDecoder::kBdsD2 : RawNavDecoder::kBdsD1;
+      if (k == kBdsCnav1) return RawNavDecoder::kBdsCnav1;
+      if (k == kBdsCnav2) return RawNavDecoder::kBdsCnav2;
+      if (k == kBdsCnav2b) return RawNavDecoder::kBdsCnav2b;
+      return RawNavDecoder::kNone;
+    }
+    case kRingNavic:
+      return kind == kIrnssL5 ? RawNavDecoder::kIrnssL5 : RawNavDecoder::kNone;
+    default:
+      return RawNavDecoder::kNone;
+  }
+}
+
+bool rawNavSvId(int ring, std::uint8_t prn, std::int8_t gloFreq, SvIdType& out) {
+  switch (ring) {
+    // A number outside the system's table would end the process inside the per-satellite
+    // servers the decoders feed: such an entry goes no further.
+    case kRingGps: return svIdFromSiNumber(kSysGps, prn, out);
+    case kRingGalileo: return svIdFromSiNumber(kSysGalileo, prn, out);
+    case kRingQzss: return svIdFromSiNumber(kSysQzss, prn, out);
+    case kRingBeidou: return svIdFromSiNumber(kSysBeidou, prn, out);
+    case kRingNavic: return svIdFromSiNumber(kSysNavic, prn, out);
+    case kRingGlonass: {
+      if (!svIdFromSiNumber(kSysGlonass, gloFreq, out)) return false;
+      SvIdType bySlot;
+      if (svIdFromSatNumber(kSysGlonass, prn, bySlot)) out.sat = bySlot.sat;
+      return true;
+    }
+    case kRingSbas:
+      // The identity names the decoder's source: QZSS L1S satellites by their index, every
+      // other PRN left to the SBAS decoder's own source checks.
+      if (prn >= kFirstQzssSbasPrn) {
+        if (prn > kLastQzssSbasPrn) return false;
+        out = SvIdType{static_cast<std::uint8_t>(prn - kFirstQzssSbasPrn), kSysQzss, 0,
+                       static_cast<std::uint8_t>(prn - kFirstQzssSbasPrn)};
+        return true;
+      }
+      out = SvIdType{static_cast<std::uint8_t>(prn - SYS_SI_MIN[kSysSbas]), kSysSbas, 0,
+                     static_cast<std::uint8_t>(prn - SYS_SI_MIN[kSysSbas])};
+      return true;
+    default:
+      return false;
+  }
+}
+
+void repack_Buffer(int n, int k, const std::uint32_t* in, std::uint32_t* out) {
+  if (n <= 0 || k < 0 || k > 31) return;
+  const int bits = 32 - k;
+  const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+  std::uint64_t acc = 0;  // bits not yet written, right-aligned
+  int held = 0;
+  int o = 0;
+  for (int i = 0; i < n; ++i) {
+    acc = (acc << bits) | (in[i] & mask);
+    held += bits;
+    if (held >= 32) {
+      out[o++] = static_cast<std::uint32_t>(acc >> (held - 32));
+      held -= 32;
+      acc &= (std::uint64_t{1} << held) - 1;
+    }
+  }
+  if (o < n) out[o++] = held > 0 ? static_cast<std::uint32_t>(acc << (32 - held)) : 0;
+  while (o < n) out[o++] = 0;
+}
+
+// ---- the tasks -------------------------------------------------------------------------------
+
+bool PVTEngine::currentTime(PosData::RcvTimeDataType& t) {
+  return pRcvTime != nullptr && pRcvTime->Take(&t) != 0;
+}
+
+int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float cn0) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  const int ring = sv->sys == kSysQzss ? kRingQzss : kRingGps;
+  switch (rawNavDecoderOf(ring, static_cast<std::uint8_t>(kind), bDebugGpsCnavDatdec.load() != 0)) {
+    case RawNavDecoder::kGpsLnav: {
+      if (count < kLnavWords) return 0;
+      std::uint32_t packed[kLnavWords];
+      repack_Buffer(kLnavWords, kLnavShift, words, packed);
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsNavDataDecoderType* d = get_GpsNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), packed, kLnavWords, cn0);
+      return 1;
+    }
+    case RawNavDecoder::kGpsCnav: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsCNavDataDecoderType* d = get_GpsCNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), words, count);
+      return 1;
+    }
+    case RawNavDecoder::kGpsCnav2: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GpsCNav2DataDecoderType* d = get_GpsCNav2DataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind), words, count);
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  switch (rawNavDecoderOf(kRingGlonass, static_cast<std::uint8_t>(kind), false)) {
+    case RawNavDecoder::kGloNav: {
+      if (count < kGloWords) return 0;
+      std::uint32_t packed[kGloWords];
+      repack_Buffer(kGloWords, kGloShift, words, packed);
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GloNavDataDecoderType* d = get_GloNavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(1u << kind), packed, kGloWords, f);
+      return 1;
+    }
+    case RawNavDecoder::kGloL3Nav:
+      return placeholder::GloL3NavDataDecoder_update(t, *sv, words, count) ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+int PVTEngine::update_GalDataTask(const std::uint8_t* bytes, int count, const SvIdType* sv, int kind, float) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+  GalDataDecoder* d = get_GalDataDecoder(&nt, sv);
+  if (d == nullptr) return 0;
+  // Galileo time of week only while the GPS time it is read from is valid.
+  const std::int64_t towMs = t.gal.uStatus[0] != 0 ? static_cast<std::int64_t>(t.gal.ulMs) : -1;
+  d->update_Galileo(nt, bytes, count, *sv, kind, towMs);
+  return 1;
+}
+
+int PVTEngine::update_SbasDataTask(const std::uint8_t* bytes, int count, const SvIdType* sv, int task, float) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  switch (rawNavDecoderOf(kRingSbas, static_cast<std::uint8_t>(task), false)) {
+    case RawNavDecoder::kSbas:
+      placeholder::SbasDataDecoder_update_SetupData();
+      return placeholder::SbasDataDecoder_update(t, *sv, bytes, count) ? 1 : 0;
+    case RawNavDecoder::kDfmcSbas:
+      return placeholder::DFMC_SbasDataDecoder_update(t, *sv, bytes, count) ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  switch (rawNavDecoderOf(kRingBeidou, static_cast<std::uint8_t>(kind), false)) {
+    case RawNavDecoder::kBdsD1: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompD1NavDataDecoderType* d = get_CompD1NavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
+      return 1;
+    }
+    case RawNavDecoder::kBdsD2: return placeholder::CompD2NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsCnav1: return placeholder::CompCNav1DataDecoder_update(t, *sv, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsCnav2: return placeholder::CompCNav2DataDecoder_update(t, *sv, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsCnav2b:
+      return placeholder::CompCNav2bDataDecoder_update(t, *sv, (kind & RawNavKind::kBdsB2bBit) != 0, words, count) ? 1
+                                                                                                                 : 0;
+    default: return 0;
+  }
+}
+
+int PVTEngine::update_IrnssDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float) {
+  PosData::RcvTimeDataType t;
+  if (sv == nullptr || !currentTime(t)) return 0;
+  if (rawNavDecoderOf(kRingNavic, static_cast<std::uint8_t>(kind), false) != RawNavDecoder::kIrnssL5) return 0;
+  return placeholder::IrnssL5NavDataDecoder_update(t, *sv, words, count) ? 1 : 0;
+}
+
+// ---- the rings -------------------------------------------------------------------------------
+
+void PVTEngine::update_RawNavDataFromBoardDec() {
+  auto words = [this](auto& ring, int index) {
+    using Entry = CorrData::GpsRawMessageType;
+    drain<decltype(ring), Entry>(ring, readers[index], [&](const Entry& e) {
+      SvIdType sv;
+      if (!rawNavSvId(index, e.uSv, 0, sv)) return;
+      const int n = e.uCount;
+      switch (index) {
+        case kRingBeidou: update_CompDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
+        case kRingNavic: update_IrnssDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
+        default: update_GpsDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
+      }
+    });
+  };
+  auto bytes = [this](auto& ring, int index) {
+    using Entry = CorrData::GalRawMessageType;
+    drain<decltype(ring), Entry>(ring, readers[index], [&](const Entry& e) {
+      SvIdType sv;
+      if (!rawNavSvId(index, e.uSv, 0, sv)) return;
+      if (index == kRingGalileo) {
+        update_GalDataTask(e.uData, e.uCount, &sv, e.uKind, 0.0f);
+      } else if (e.uKind == RawNavKind::kSbasL1) {
+        // Only the L1 messages go on; the DFMC decoder is fed by its own task argument.
+        update_SbasDataTask(e.uData, e.uCount, &sv, 0, 0.0f);
+      }
+    });
+  };
+  words(GpsRawMessageData, kRingGps);
+  drain<decltype(GloRawMessageData), CorrData::GloRawMessageType>(
+      GloRawMessageData, readers[kRingGlonass], [&](const CorrData::GloRawMessageType& e) {
+        SvIdType sv;
+        if (!rawNavSvId(kRingGlonass, e.uSv, e.iFreq, sv)) return;
+        update_GloDataTask(e.ulWords, e.uCount, &sv, e.uKind, 0.0f);
+      });
+  bytes(GalRawMessageData, kRingGalileo);
+  bytes(WaasRawMessageData, kRingSbas);
+  words(QzssRawMessageData, kRingQzss);
+  words(CompRawMessageData, kRingBeidou);
+  words(IrnssRawMessageData, kRingNavic);
+}
