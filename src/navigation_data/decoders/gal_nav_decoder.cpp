@@ -47,25 +47,7 @@ void GalDataDecoder::init_Object(SatelliteDataProcessor* store) {
 }
 
 GalDataDecoder* get_GalDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  const int n = GalDataDecoder::uNumberOfGalSet;
-  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
-  GalDataDecoder* const* p = GalDataDecoder::pDecoderPointer;
-  for (int i = 0; i < n; ++i) {
-    const SvIdType id = p[i]->get_SvId();
-    if (id.si == sv->si && id.sys == sv->sys) return p[i];
-  }
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == kSvUnknown) return p[i];
-  GalDataDecoder* oldest = p[0];
-  std::uint32_t oldestAge = navTagAge(time->ulTimeTag, p[0]->get_TimeTag());
-  for (int i = 1; i < n; ++i) {
-    const std::uint32_t age = navTagAge(time->ulTimeTag, p[i]->get_TimeTag());
-    if (age > oldestAge) {
-      oldest = p[i];
-      oldestAge = age;
-    }
-  }
-  return oldest;
+  return selectNavDecoder(GalDataDecoder::pDecoderPointer, GalDataDecoder::uNumberOfGalSet, time, sv);
 }
 
 void GalDataDecoder::EphAssembly::reset() {

@@ -135,18 +135,7 @@ void GloNavDataDecoderType::reset_SharedData() {
 }
 
 GloNavDataDecoderType* get_GloNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  const int n = GloNavDataDecoderType::uNumOfSource;
-  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
-  GloNavDataDecoderType* const* p = GloNavDataDecoderType::pDecoderPointer;
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == sv->si && p[i]->get_SvId().sys == sv->sys) return p[i];
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == kSvUnknown) return p[i];
-  GloNavDataDecoderType* oldest = p[0];
-  for (int i = 1; i < n; ++i)
-    if (navTagAge(time->ulTimeTag, p[i]->get_TimeTag()) > navTagAge(time->ulTimeTag, oldest->get_TimeTag()))
-      oldest = p[i];
-  return oldest;
+  return selectNavDecoder(GloNavDataDecoderType::pDecoderPointer, GloNavDataDecoderType::uNumOfSource, time, sv);
 }
 
 void GloNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signalMask,

@@ -39,7 +39,7 @@ void GpsCNav2DataDecoderType::reset() {
 }
 
 GpsCNav2DataDecoderType* get_GpsCNav2DataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectCnavDecoder(GpsCNav2DataDecoderType::pDecoderPointer, GpsCNav2DataDecoderType::uNumOfSource, time, sv);
+  return selectNavDecoder(GpsCNav2DataDecoderType::pDecoderPointer, GpsCNav2DataDecoderType::uNumOfSource, time, sv);
 }
 
 void GpsCNav2DataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,

@@ -68,7 +68,7 @@ void GpsCNavDataDecoderType::reset() {
 }
 
 GpsCNavDataDecoderType* get_GpsCNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectCnavDecoder(GpsCNavDataDecoderType::pDecoderPointer, GpsCNavDataDecoderType::uNumOfSource, time, sv);
+  return selectNavDecoder(GpsCNavDataDecoderType::pDecoderPointer, GpsCNavDataDecoderType::uNumOfSource, time, sv);
 }
 
 void GpsCNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,

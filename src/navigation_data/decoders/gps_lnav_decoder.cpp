@@ -93,25 +93,7 @@ void GpsNavDataDecoderType::reset() {
 }
 
 GpsNavDataDecoderType* get_GpsNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  const int n = GpsNavDataDecoderType::uNumOfSource;
-  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
-  GpsNavDataDecoderType* const* p = GpsNavDataDecoderType::pDecoderPointer;
-  for (int i = 0; i < n; ++i) {
-    const SvIdType id = p[i]->get_SvId();
-    if (id.si == sv->si && id.sys == sv->sys) return p[i];
-  }
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == kSvUnknown) return p[i];
-  GpsNavDataDecoderType* oldest = p[0];
-  std::uint32_t oldestAge = navTagAge(time->ulTimeTag, p[0]->get_TimeTag());
-  for (int i = 1; i < n; ++i) {
-    const std::uint32_t age = navTagAge(time->ulTimeTag, p[i]->get_TimeTag());
-    if (age > oldestAge) {
-      oldest = p[i];
-      oldestAge = age;
-    }
-  }
-  return oldest;
+  return selectNavDecoder(GpsNavDataDecoderType::pDecoderPointer, GpsNavDataDecoderType::uNumOfSource, time, sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------

@@ -63,3 +63,26 @@ constexpr int kNavFirstSatNumber[SYS_NUM] = {1, -7, 1, 120, 193, 1, 1};
 
 // Receiver time tags are compared by unsigned difference, so that eviction survives the wrap.
 inline std::uint32_t navTagAge(std::uint32_t now, std::uint32_t then) { return now - then; }
+
+// The decoder of a satellite out of a pool: its own object, else the first free one, else the
+// one updated longest ago (lowest pool position on equal ages).
+template <class D>
+D* selectNavDecoder(D* const* pool, int n, const NavDecoderTime* time, const SvIdType* sv) {
+  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
+  for (int i = 0; i < n; ++i) {
+    const SvIdType id = pool[i]->get_SvId();
+    if (id.si == sv->si && id.sys == sv->sys) return pool[i];
+  }
+  for (int i = 0; i < n; ++i)
+    if (pool[i]->get_SvId().si == kSvUnknown) return pool[i];
+  D* oldest = pool[0];
+  std::uint32_t oldestAge = navTagAge(time->ulTimeTag, pool[0]->get_TimeTag());
+  for (int i = 1; i < n; ++i) {
+    const std::uint32_t age = navTagAge(time->ulTimeTag, pool[i]->get_TimeTag());
+    if (age > oldestAge) {
+      oldest = pool[i];
+      oldestAge = age;
+    }
+  }
+  return oldest;
+}
