@@ -98,18 +98,7 @@ void GloL3NavDataDecoderType::reset() {
 void GloL3NavDataDecoderType::reset_SharedData() { utc = UtcParts{}; }
 
 GloL3NavDataDecoderType* get_GloL3NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  const int n = GloL3NavDataDecoderType::uNumOfSource;
-  if (n == 0 || time == nullptr || sv == nullptr) return nullptr;
-  GloL3NavDataDecoderType* const* p = GloL3NavDataDecoderType::pDecoderPointer;
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == sv->si && p[i]->get_SvId().sys == sv->sys) return p[i];
-  for (int i = 0; i < n; ++i)
-    if (p[i]->get_SvId().si == kSvUnknown) return p[i];
-  GloL3NavDataDecoderType* oldest = p[0];
-  for (int i = 1; i < n; ++i)
-    if (navTagAge(time->ulTimeTag, p[i]->get_TimeTag()) > navTagAge(time->ulTimeTag, oldest->get_TimeTag()))
-      oldest = p[i];
-  return oldest;
+  return selectNavDecoder(GloL3NavDataDecoderType::pDecoderPointer, GloL3NavDataDecoderType::uNumOfSource, time, sv);
 }
 
 void GloL3NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signalMask,

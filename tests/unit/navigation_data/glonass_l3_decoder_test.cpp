@@ -366,6 +366,21 @@ TEST(GloL3Decoder, ForeignShortAndNullInputIsDropped) {
   EXPECT_NE(h.eph(), nullptr);
 }
 
+TEST(GloL3Decoder, PoolOfSixGivesASeventhSatelliteTheOldestObject) {
+  Harness h;
+  GloL3NavDataDecoderType* first[6];
+  for (int k = 0; k < 6; ++k) {
+    const SvIdType sv{static_cast<std::uint8_t>(k), kSysGlonass, 0, kSvUnknown};
+    const NavDecoderTime t{0, 1000u + static_cast<std::uint32_t>(k)};
+    first[k] = get_GloL3NavDataDecoder(&t, &sv);
+    first[k]->update(t, sv, 4, header(3, 1).data(), 10);
+  }
+  const SvIdType again{3, kSysGlonass, 0, kSvUnknown}, seventh{12, kSysGlonass, 0, kSvUnknown};
+  const NavDecoderTime t{0, 2000};
+  EXPECT_EQ(get_GloL3NavDataDecoder(&t, &again), first[3]);
+  EXPECT_EQ(get_GloL3NavDataDecoder(&t, &seventh), first[0]);
+}
+
 TEST(GloL3Decoder, RandomAndCutStringsNeverBreakAnything) {
   Harness h;
   std::mt19937 rng(32);
