@@ -504,7 +504,13 @@ bool CmdBuf::snapshot() {
     n = 0;
     issue = 0;
   }
-  if (issue == storedIssue_ && (issue == 0 || u == storedUpdates_)) return true;
+  if (issue == storedIssue_ && (issue == 0 || u == storedUpdates_)) {
+    // Nothing new to store. A board told issue 0 for a set the link then did not take holds
+    // what storage holds: it may keep that issue again (a restart would otherwise replay the
+    // record to a board that has it).
+    if (boardIssue_ == 0 && issue != 0 && u == storedUpdates_) tellBoardIssue(issue);
+    return true;
+  }
   if (!writeTmp(n, issue)) return false;
   if (updates_.load() != u) {
     ::unlink(kTmpFile);

@@ -61,6 +61,43 @@ TEST_F(BoardLink, BoardThatKeepsItsSettingsComesUpWithThemAtEveryStart) {
   EXPECT_EQ(transcript().find(kBoardReset, mark), std::string::npos);
 }
 
+// A connection to the Unix socket at `path` that its listener has not taken yet.
+bool connectionWaits(const std::string& path) {
+  std::istringstream table(readFile("/proc/net/unix"));
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream f(line);
+    std::string num, refs, proto, flags, type, state, inode, name;
+    if (f >> num >> refs >> proto >> flags >> type >> state >> inode >> name && state == "02" && name == path)
+      return true;
+  }
+  return false;
+}
+
+// The issue the program leaves the board at its end is the board's next start, though the
+// board reads it only once the program is back on a new link (the simulator held stopped
+// across the restart, as a loaded machine may hold a board).
+TEST_F(BoardLink, IssueLeftAtTheEndHoldsThoughTheBoardReadsItAfterTheNextConnect) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--keep-state"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/lock/budget,200"), re("%1%"));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%2%set,/par/lock/gps/3/guide,0x5"), re("%2%"));
+  ASSERT_EQ(kill(sim_->pid(), SIGSTOP), 0);
+  restart();
+  const std::size_t mark = transcript().size();
+  rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+  const bool waited = waitUntil([&] { return connectionWaits(dir_.file("dev/shm/a")); });
+  ASSERT_EQ(kill(sim_->pid(), SIGCONT), 0);
+  ASSERT_TRUE(waited);
+  ASSERT_TRUE(rx_->waitOut(kReady)) << rx_->out();
+  port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
+  EXPECT_EQ(ask("%3%print,/par/lock/gps/3/guide"), re("%3%0x5"));
+  EXPECT_EQ(rx_->out().find("$$CmdBuf"), std::string::npos) << rx_->out();
+  EXPECT_TRUE(boardGets(kIssueOne + issueSet(3), mark)) << transcript().substr(mark);
+  EXPECT_EQ(transcript().find(kBoardReset, mark), std::string::npos);
+}
+
 // A board that comes after the program is connected, and again after it restarted; while there
 // is none, a set for it is neither done nor kept.
 TEST_F(BoardLink, LateBoardIsConnectedAndAgainAfterItRestarts) {

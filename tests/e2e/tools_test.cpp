@@ -35,6 +35,38 @@ TEST(SimBoard, AnyBytesLeaveItAnswering) {
   }
 }
 
+// A board that keeps its settings takes every line the program wrote before it went, even when
+// the program is back on a new link before the board got round to reading the old one (the
+// simulator is held stopped meanwhile, as a loaded machine may hold it).
+TEST(SimBoard, LastLinesOfALinkThatEndedCountBeforeTheNextLink) {
+  RunDir dir;
+  Proc sim(dir.path, {kSim, "--dir", dir.path, "--keep-state"});
+  struct Row {
+    const char* last;    // the old link's last bytes
+    const char* issue;   // what the board holds after them
+    const char* calibX;  // "" when unset
+  };
+  // A line cut off by the link's end is no command: the next link starts a line of its own.
+  const Row rows[] = {{"set,cmd/set/issue,3\n", "3", ""},
+                      {"set,calib/x,7\nset,cmd/set/issue,4", "3", "7"},
+                      {"set,cmd/set/issue,0\nset,calib/x,8\nset,cmd/set/issue,5\n", "5", "8"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.last);
+    auto old = std::make_unique<Port>(dir.file("dev/shm/a"));
+    ASSERT_TRUE(old->ok());
+    ASSERT_EQ(old->ask("%1%"), re("%1%"));  // the simulator holds this link
+    ASSERT_EQ(kill(sim.pid(), SIGSTOP), 0);
+    ASSERT_TRUE(old->sendRaw(r.last));
+    old.reset();
+    Port next(dir.file("dev/shm/a"));  // taken by the listening socket's backlog meanwhile
+    ASSERT_EQ(kill(sim.pid(), SIGCONT), 0);
+    ASSERT_TRUE(next.ok());
+    EXPECT_EQ(next.ask("%2%print,cmd/set/issue"), re(std::string("%2%") + r.issue));
+    EXPECT_EQ(next.ask("%3%print,calib/x"),
+              *r.calibX ? re(std::string("%3%") + r.calibX) : frame("ER", "%3%{3,,wrong 1st parameter}"));
+  }
+}
+
 // Commands given with -c, or piped in as a user would type them: the answers are shown.
 TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
   RunDir dir;

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -598,7 +600,21 @@ int main(int argc, char** argv) {
     if (p[0].revents & POLLIN) {
       int fd = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (fd >= 0) {
-        if (cfd >= 0) close(cfd);  // the program came back: the old link is dead
+        if (cfd >= 0) {
+          // The program came back: the old link is dead, but what the program wrote on it
+          // before it went (the settings issue it leaves the board at its end) was sent first
+          // and counts first, however late this loop comes round to it.
+          int pending = 0;
+          if (ioctl(cfd, FIONREAD, &pending) != 0) pending = 0;
+          while (pending > 0) {
+            const ssize_t r = read(cfd, buf, std::min(sizeof buf, static_cast<std::size_t>(pending)));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            board.feed(buf, static_cast<std::size_t>(r));
+            pending -= static_cast<int>(r);
+          }
+          close(cfd);
+        }
         cfd = fd;
         board.out.clear();
         board.connected();

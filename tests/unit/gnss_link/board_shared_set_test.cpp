@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "unit/gnss_link/native_test_util.h"
@@ -116,6 +119,69 @@ TEST_F(BoardSharedSet, ASaveTakesAValueAndItsRecordTogether) {
   bool recorded = false;
   for (int i = 0; i < record->count(); ++i) recorded |= std::string(record->at(i).text) == "set,lock/budget,200\n";
   EXPECT_EQ(value("budget") == "200", recorded) << value("budget");
+}
+
+// What the board keeps, followed through the lines it was sent: a set reaches it only while it
+// keeps issue 0, and it is left the issue of the record on storage once the last save (the one a
+// restart or SIGTERM makes) is done, wherever in the steps of the save before it another set came.
+std::function<void()> g_atStep;
+int g_stepsLeft = 0;
+void stepHook(const char*) {
+  if (g_stepsLeft > 0 && --g_stepsLeft == 0) g_atStep();
+}
+
+TEST_F(BoardSharedSet, AfterTheLastSaveTheBoardKeepsTheIssueOfTheSavedRecord) {
+  ASSERT_TRUE(FileNvmSave(0, true));
+  int k = 1;
+  for (;; ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(run("set,/par/lock/budget," + std::to_string(150 + k)), "");
+    bool came = false;
+    g_atStep = [&] { came = run("set,/par/lock/gps/3/guide,0x" + std::to_string(k)).empty(); };
+    g_stepsLeft = k;  // the set comes after the k-th step of the save
+    FileNvmSetStepHook(stepHook);
+    FileNvmSave(static_cast<std::uint32_t>(2 * k), true);  // may fail: the set came mid-copy
+    FileNvmSetStepHook(nullptr);
+    ASSERT_TRUE(FileNvmSave(static_cast<std::uint32_t>(2 * k + 1), true));
+    long kept = 0;  // the board reported issue 0 at start
+    std::istringstream lines(board_->out.written);
+    for (std::string l; std::getline(lines, l);) {
+      if (l.rfind("set,cmd/set/issue,", 0) == 0) {
+        kept = std::stol(l.substr(18));
+      } else if (l.rfind("set,lock/", 0) == 0) {
+        EXPECT_EQ(kept, 0) << l;
+      }
+    }
+    auto record = std::make_unique<CmdBuf>();
+    ASSERT_TRUE(record->load(CmdBuf::kFile));
+    EXPECT_NE(record->issue(), 0u);
+    EXPECT_EQ(record->issue(), cmdBuf.issue());
+    EXPECT_EQ(kept, static_cast<long>(record->issue())) << board_->out.written;
+    if (!came) break;
+  }
+  // Every step of both files' saves: created, written, synced, renamed, the directory synced.
+  EXPECT_GE(k, 11);
+}
+
+// A set the link did not take after the board was told issue 0 for it left the board holding the
+// record as it was: the next save leaves it that record's issue again, though it has nothing new
+// to write.
+TEST_F(BoardSharedSet, ASetTheLinkDidNotTakeLeavesTheBoardTheStoredIssueAtTheNextSave) {
+  ASSERT_EQ(run("set,/par/lock/budget,200"), "");
+  ASSERT_TRUE(FileNvmSave(0, true));
+  const std::uint32_t stored = cmdBuf.issue();
+  ASSERT_NE(stored, 0u);
+  const std::string told = "set,cmd/set/issue," + std::to_string(stored) + "\n";
+  ASSERT_EQ(board_->out.written.substr(board_->out.written.size() - told.size()), told);
+  const std::string zero = "set,cmd/set/issue,0\n";
+  board_->out.onWrite = [&](const std::string& s) { board_->out.refuse = s == zero; };
+  EXPECT_NE(run("set,/par/lock/budget,201"), "");
+  EXPECT_EQ(value("budget"), "200");
+  board_->out.refuse = false;
+  ASSERT_EQ(board_->out.written.substr(board_->out.written.size() - zero.size()), zero);
+  ASSERT_TRUE(FileNvmSave(1, true));
+  EXPECT_EQ(cmdBuf.issue(), stored);
+  EXPECT_EQ(board_->out.written.substr(board_->out.written.size() - told.size()), told) << board_->out.written;
 }
 
 }  // namespace
