@@ -125,6 +125,7 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.ephemerisReset, 1),
     WIRED("navigation_data", navDecoderLinks.klobuchar, 1),
     WIRED("navigation_data", navDecoderLinks.gbasEphIntegrity, 1),
+    WIRED("navigation_data", navDecoderLinks.glonassIono, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
     WIRED("navigation_data", satDataLinks.galNeQuick, 1),

@@ -31,6 +31,16 @@ void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
   PVTDataInstance.klobIonoModel[idx].Put(&rec);
 }
 
+void putGloIono(SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2) {
+  NavData::GlonassIonoModelDataType rec{};
+  rec.bValid = 1;
+  rec.uSatIndex = sv.si;
+  rec.fC0 = c0;
+  rec.uC1 = c1;
+  rec.uC2 = c2;
+  PVTDataInstance.glonassIonoModel.Put(&rec);
+}
+
 void putGbasEphIntegrity(SvIdType sv, std::uint16_t iod, std::uint16_t crc16) {
   NavData::GbasEphIntegrityDataType rec{};
   rec.uIod = iod;
@@ -69,6 +79,7 @@ void wireNavigationData() {
   navDecoderLinks.ephemerisReset = putEphemerisReset;
   navDecoderLinks.klobuchar = putKlobuchar;
   navDecoderLinks.gbasEphIntegrity = putGbasEphIntegrity;
+  navDecoderLinks.glonassIono = putGloIono;
   navDecoderLinks.nmct = putNmct;
   navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
   satDataLinks.galNeQuick = putNeQuick;

@@ -31,7 +31,6 @@ namespace placeholder {
 using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
-bool GloL3NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }

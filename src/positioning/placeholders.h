@@ -59,8 +59,6 @@ namespace PosData {
 struct RcvTimeDataType;
 }
 namespace placeholder {
-bool GloL3NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
-                                int count);
 // SbasDataDecoder::update_SetupData: nothing to take over without a decoder.
 void SbasDataDecoder_update_SetupData();
 bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,

@@ -48,6 +48,10 @@ struct NavDecoderLinks {
   // GBAS ephemeris-integrity entry: the ephemeris' issue of data and its 16-bit check value.
   Hook<void(SvIdType sv, std::uint16_t iod, std::uint16_t crc16)> gbasEphIntegrity{
       "navigation_data", "navDecoderLinks.gbasEphIntegrity"};
+  // A GLONASS L3 ionosphere model heard from `sv`: the first coefficient (scaled) and the two
+  // integer ones as broadcast.
+  Hook<void(SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2)> glonassIono{
+      "navigation_data", "navDecoderLinks.glonassIono"};
   Hook<void(const NavNmctType* table)> nmct{"navigation_data", "navDecoderLinks.nmct"};
   // Entry `index` (0..31) of the receiver settings' GPS PRN table; -1 when not available.
   Hook<int(int index)> gpsPrnEntry{"navigation_data", "navDecoderLinks.gpsPrnEntry", -1};

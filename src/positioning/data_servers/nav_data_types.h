@@ -28,6 +28,9 @@ struct NeQuickIonoModelDataType {
 
 struct GlonassIonoModelDataType {
   std::uint8_t bValid;
+  std::uint8_t uSatIndex;  // tracking index of the satellite that sent it
+  std::uint16_t uC1, uC2;  // the two integer coefficients
+  float fC0;               // the first coefficient, scaled
 };
 
 struct GbasEphIntegrityDataType {

@@ -4,6 +4,7 @@
 
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
+#include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
@@ -50,6 +51,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (GpsCNavDataDecoderType& d : GpsCNavDataDecoderPool) d.init_Object(satData);
   for (GpsCNav2DataDecoderType& d : GpsCNav2DataDecoderPool) d.init_Object(satData);
   for (GloNavDataDecoderType& d : GloNavDataDecoderPool) d.init_Object(satData);
+  for (GloL3NavDataDecoderType& d : GloL3NavDataDecoderPool) d.init_Object(satData);
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
   for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);
 

@@ -4,6 +4,7 @@
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
+#include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
@@ -169,8 +170,14 @@ int PVTEngine::update_GloDataTask(const std::uint32_t* words, int count, const S
       d->update(nt, *sv, static_cast<std::uint8_t>(1u << kind), packed, kGloWords, f);
       return 1;
     }
-    case RawNavDecoder::kGloL3Nav:
-      return placeholder::GloL3NavDataDecoder_update(t, *sv, words, count) ? 1 : 0;
+    case RawNavDecoder::kGloL3Nav: {
+      // L3 strings come as received, their first bit at the top of the first word.
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      GloL3NavDataDecoderType* d = get_GloL3NavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(1u << kind), words, count);
+      return 1;
+    }
     default:
       return 0;
   }

@@ -31,6 +31,19 @@ TEST_F(HookWiring, StartUpFillsEveryHookTheTableWires) {
 
 }  // namespace
 
+// The GLONASS L3 ionosphere model reaches the positioning layer's server with its sender.
+TEST(NavigationDataWiring, GlonassIonoModelGoesToItsServer) {
+  wireNavigationData();
+  navDecoderLinks.glonassIono(SvIdType{9, kSysGlonass, 0, kSvUnknown}, 2.5f, 300, 7);
+  NavData::GlonassIonoModelDataType got{};
+  ASSERT_NE(PVTDataInstance.glonassIonoModel.Get(&got), 0);
+  EXPECT_EQ(got.bValid, 1);
+  EXPECT_EQ(got.uSatIndex, 9);
+  EXPECT_FLOAT_EQ(got.fC0, 2.5f);
+  EXPECT_EQ(got.uC1, 300);
+  EXPECT_EQ(got.uC2, 7);
+}
+
 // The decoders' Klobuchar models land in their system's slot of the positioning layer's servers:
 // GPS 0, QZSS 1, BeiDou 2; another system's is dropped.
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
@@ -81,6 +82,52 @@ TEST(PvtEngineGlonass, VectorStringsThroughTheRing) {
   EXPECT_EQ(e->tb, 225u * 60);
   EXPECT_EQ(e->slot, 1);
   EXPECT_EQ(e->freqNum, 1);
+}
+
+// An L3 string pair (kind 1, ten words as received) reaches the L3 decoder and gives the
+// ephemeris of data type 1.
+CorrData::GloRawMessageType l3Entry(int type, std::uint32_t ts, int freq) {
+  CorrData::GloRawMessageType e{};
+  e.uSv = 1;
+  e.iFreq = static_cast<std::int8_t>(freq);
+  e.uKind = 1;
+  e.uCount = 10;
+  auto put = [&](int pos, int n, std::uint64_t v) {
+    for (int i = 0; i < n; ++i)
+      if ((v >> (n - 1 - i)) & 1u) e.ulWords[(pos - 1 + i) / 32] |= 0x80000000u >> ((pos - 1 + i) % 32);
+  };
+  put(21, 3, static_cast<std::uint64_t>(type));
+  put(24, 15, ts);
+  if (type == 1) {
+    put(65, 17, 13500);  // tb
+    put(97, 29, 1000);   // tau
+  } else {
+    put(58, 32, 1000000000);  // x, 2^-16 km
+    put(154, 30, 200000000);  // vx, 2^-26 km/s
+  }
+  return e;
+}
+
+TEST(PvtEngineGlonass, L3StringsThroughTheRing) {
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  GloL3NavDataDecoderType::reset_SharedData();
+  for (int type = 1; type <= 2; ++type) {
+    NavTask::NAV_SOL sol;
+    sol.epoch.timeTag = 50000 + 3000 * type;
+    PVTEngineInstance.update(100, true, &sol, nullptr);
+    GloRawMessageData.append(l3Entry(type, 4500 + static_cast<std::uint32_t>(type), 2));
+    PVTEngineInstance.update_RawNavDataFromBoardDec();
+  }
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.sec[kSysGlonass] = 13500;
+  SatDataProcessorInstance.update(ep);
+  const ExtEphRecord* r = SatDataProcessorInstance.get_EphLastData(kSysGlonass, 9, 1);  // frequency number 2
+  ASSERT_NE(r, nullptr);
+  const auto* e = reinterpret_cast<const ZRT_EPH_GLN*>(r->native);
+  EXPECT_DOUBLE_EQ(e->pos[0], 1000000000.0 / 65536.0);
+  EXPECT_EQ(e->tb, 13500u);
+  EXPECT_NE(e->signals & kGloSignalL3, 0);
 }
 
 }  // namespace
