@@ -12,10 +12,8 @@ namespace placeholder {
 // The satellite's signal health records. False: nothing built.
 bool update_SignalHealthData(SvIdType id, int dataType);
 
-// Almanac orbits of the systems whose almanac records are not in the GPS layout and have no
-// almanac orbit of their own yet (SBAS, NavIC): position (m), velocity (m/s), clock (s) and
-// drift (s/s) `dt`
-// seconds after the almanac's reference time. False: no position.
+// The almanac orbit of SBAS, whose almanac record has no orbit of its own yet: position (m),
+// velocity (m/s), clock (s) and drift (s/s) `dt` seconds after the almanac's reference time. False: no position.
 bool compute_SatPosByAlmanac(int sys, const void* rec, double dt, double pos[3], float vel[3],
                              double* clock, double* drift);
 }  // namespace placeholder

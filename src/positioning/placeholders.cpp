@@ -38,6 +38,5 @@ bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) 
 bool CompCNav1DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool CompCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 bool CompCNav2bDataDecoder_update(const T&, const SvIdType&, bool, const W*, int) { return false; }
-bool IrnssL5NavDataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================

@@ -73,7 +73,5 @@ bool CompCNav2DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdTy
                                  int count);
 bool CompCNav2bDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, bool b2b,
                                   const std::uint32_t* words, int count);
-bool IrnssL5NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
-                                  int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================

@@ -6,6 +6,7 @@
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
+#include "navigation_data/orbits/navic_eph.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -26,10 +27,7 @@ SatData::PolynomEntryType noEntry() {
 }  // namespace
 
 bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataType, int recIdx) {
-  if ((!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) || sys == kSysNavic) {
-    // Only the GPS-layout records are read here; the others' orbit code comes with their rules.
-    return false;
-  }
+  if (!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) return false;
   const WhichRecord which = recIdx == 0 ? kNewest : kPrevious;
   if (!time_.valid || !is_EphemerisValid(sys, si, dataType, which)) return false;
   const int g = SYS_SI_BASE_NUM[sys] + si;
@@ -65,6 +63,13 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
     if (!::update_SatellitePolynom(sys, gps, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
     const double acc = get_BeidouEphemerisAccuracy(cmp.urai);
     r->entry.accuracy = static_cast<float>(acc * acc);
+  } else if (sys == kSysNavic) {
+    const auto& irs = *reinterpret_cast<const ZRT_EPH_IRS*>(r->native);
+    ZRT_EPH_GPS gps;
+    to_GpsLayoutEphemeris(irs, gps);
+    if (!::update_SatellitePolynom(sys, gps, time_.sec[sys], r->nodes, r->polyComputed, r->entry)) return false;
+    const double acc = get_NavicEphemerisAccuracy(irs.ura);
+    r->entry.accuracy = static_cast<float>(acc * acc);
   } else if (!::update_SatellitePolynom(sys, *reinterpret_cast<const ZRT_EPH_GPS*>(r->native), time_.sec[sys],
                                         r->nodes, r->polyComputed, r->entry)) {
     return false;
@@ -88,7 +93,7 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
 
 bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataType) {
   if (sys != kSysGps && sys != kSysQzss && sys != kSysSbas && sys != kSysGalileo && sys != kSysBeidou &&
-      sys != kSysGlonass)
+      sys != kSysGlonass && sys != kSysNavic)
     return false;
   Locker<Mutex> lock(ephMutex_);
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
@@ -105,6 +110,8 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
     update_GalTgd(*reinterpret_cast<const ZRT_EPH_GAL*>(r->native), dataType, false, set.delay, set.source);
   } else if (sys == kSysBeidou) {
     update_BeidouTgd(*reinterpret_cast<const ZRT_EPH_CMP*>(r->native), dataType, set.delay, set.source);
+  } else if (sys == kSysNavic) {
+    update_NavicTgd(*reinterpret_cast<const ZRT_EPH_IRS*>(r->native), dataType, set.delay, set.source);
   } else if (sys == kSysQzss) {
     update_QzssTgd(*reinterpret_cast<const ZRT_EPH_QZS*>(r->native), dataType, set.delay, set.source);
   } else {

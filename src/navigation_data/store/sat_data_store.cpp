@@ -8,6 +8,7 @@
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_records.h"
+#include "navigation_data/orbits/navic_eph.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "platform/exit.h"
@@ -21,7 +22,8 @@ namespace {
 bool gpsLayout(int sys) { return sys == kSysGps || sys == kSysQzss; }
 // Records with a reference time the store reads (the others are served while stored).
 bool timedRecords(int sys) {
-  return gpsLayout(sys) || sys == kSysSbas || sys == kSysGlonass || sys == kSysGalileo || sys == kSysBeidou;
+  return gpsLayout(sys) || sys == kSysSbas || sys == kSysGlonass || sys == kSysGalileo || sys == kSysBeidou ||
+         sys == kSysNavic;
 }
 
 double fold(double dt, double whole) {
@@ -110,6 +112,9 @@ std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
   } else if (size == static_cast<int>(sizeof(ZRT_EPH_CMP))) {
     buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
     buf[offsetof(ZRT_EPH_CMP, signals)] = 0;
+  } else if (size == static_cast<int>(sizeof(ZRT_EPH_IRS))) {
+    buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
+    buf[offsetof(ZRT_EPH_IRS, signals)] = 0;
   }
   return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
 }
@@ -255,6 +260,9 @@ bool SatelliteDataProcessor::restoreEphemeris(int sys, int si, int dataType) {
   } else if (sys == kSysBeidou) {
     auto* r = reinterpret_cast<ZRT_EPH_CMP*>(scratch);
     r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
+  } else if (sys == kSysNavic) {
+    auto* r = reinterpret_cast<ZRT_EPH_IRS*>(scratch);
+    r->flags = static_cast<std::uint16_t>(r->flags | kEphFlagRestored);
   }
   return storeEphemeris(sys, si, dataType, scratch, contentCrc(scratch, kEphRecordSize[sys]), true, false, true) != 0;
 }
@@ -305,6 +313,13 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     plausible = dataType == 0 && is_BeidouEphemerisPlausible(*r);
     healthy = dataType == 0 && is_BeidouEphemerisHealthy(*r);
     iod = r->iode;
+    ref = static_cast<std::int32_t>(r->toe);
+    cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
+  } else if (sys == kSysNavic) {
+    const auto* r = static_cast<const ZRT_EPH_IRS*>(rec);
+    plausible = is_NavicEphemerisPlausible(*r);
+    healthy = is_NavicEphemerisHealthy(*r);
+    iod = static_cast<std::uint16_t>(r->iodec2);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
   } else if (sys == kSysGlonass) {
@@ -365,6 +380,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     if (plausible && healthy) satDataLinks.galNeQuick(get_GalNeQuickParams(*static_cast<const ZRT_EPH_GAL*>(rec)));
   }
   if (sys == kSysBeidou) s.span = kBeidouEphValiditySpan;
+  if (sys == kSysNavic) s.span = kNavicEphValiditySpan;
   if (sys == kSysGlonass) s.span = kGloEphValiditySpan;
   if (dataType == 0 && !restored) nav_nv::store_NvRamEphemerisData(ephId_[SYS_SI_BASE_NUM[sys] + si], 0, rec);
   bump(s.counter);
@@ -435,6 +451,14 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = true;
     n.refTime = r->toa;
     n.cycle = static_cast<std::uint16_t>(r->week);
+  } else if (sys == kSysNavic) {
+    const auto* r = static_cast<const ZRT_ALM_IRS*>(rec);
+    if (!accept_NavicAlmanac(*r, a.valid && a.usable ? reinterpret_cast<const ZRT_ALM_IRS*>(a.rec) : nullptr)) return 0;
+    n.usable = is_NavicAlmanacUsable(*r);
+    n.healthy = true;  // the NavIC almanac carries no health
+    n.storeInImage = true;
+    n.refTime = r->toa;
+    n.cycle = static_cast<std::uint16_t>(r->week);
   } else if (sys == kSysGlonass) {
     const auto* r = static_cast<const ZRT_ALM_GLN*>(rec);
     if (!restoring && !glo_AcceptAlmanac(*reinterpret_cast<const ZRT_ALM_GLN*>(a.rec), a.valid, *r)) return 0;
@@ -501,6 +525,13 @@ int SatelliteDataProcessor::update_UtcData(int sys, int dataType, const void* re
     const double tow = time_.sec[kSysGps];
     deltaTime_.update_SystemToUtcDeltaTime(kSysGps, static_cast<int>(std::lround(tow * 1000)),
                                            get_GpsUtcDifference(g, time_.cycle[kSysGps], tow), g.A1);
+  }
+  double navicGps = 0;
+  if (sys == kSysNavic && time_.valid && time_.cycleKnown[kSysNavic] &&
+      get_NavicGnssOffset(*static_cast<const ZRT_UTC_IRS*>(rec), time_.cycle[kSysNavic], time_.sec[kSysNavic],
+                          &navicGps)) {
+    deltaTime_.update_SystemToGpsDeltaTime(0, kSysNavic, static_cast<int>(std::lround(time_.sec[kSysNavic] * 1000)),
+                                           navicGps, static_cast<const ZRT_UTC_IRS*>(rec)->gnssA1);
   }
   if (sys == kSysGlonass && !restoring && time_.valid) {
     const auto& g = *static_cast<const ZRT_UTC_GLN*>(rec);

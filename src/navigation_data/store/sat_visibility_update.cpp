@@ -8,6 +8,7 @@
 #include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
+#include "navigation_data/orbits/navic_eph.h"
 #include "navigation_data/placeholders.h"
 #include "navigation_data/store/sat_data_store.h"
 
@@ -65,6 +66,9 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
   else if (sys == kSysBeidou)
     ok = compute_BeidouSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_CMP*>(alm_[a].rec), dt, pos, vel, &clock,
                                        &drift);
+  else if (sys == kSysNavic)
+    ok = compute_NavicSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_IRS*>(alm_[a].rec), dt, pos, vel, &clock,
+                                      &drift);
   else if (sys == kSysGlonass)
     ok = compute_GloSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_GLN*>(alm_[a].rec), dt, pos, vel, &clock, &drift);
   else

@@ -2,6 +2,7 @@
 #include "positioning/engine/raw_nav_dispatch.h"
 
 #include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
@@ -229,11 +230,15 @@ int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const 
   }
 }
 
-int PVTEngine::update_IrnssDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float) {
+int PVTEngine::update_IrnssDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f) {
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
   if (rawNavDecoderOf(kRingNavic, static_cast<std::uint8_t>(kind), false) != RawNavDecoder::kIrnssL5) return 0;
-  return placeholder::IrnssL5NavDataDecoder_update(t, *sv, words, count) ? 1 : 0;
+  const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+  IrnssL5NavDataDecoderType* d = get_IrnssL5NavDataDecoder(&nt, sv);
+  if (d == nullptr) return 0;
+  d->update(nt, *sv, 0, words, count, f);
+  return 1;
 }
 
 // ---- the rings -------------------------------------------------------------------------------
