@@ -31,12 +31,6 @@ std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
   return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
 }
 
-double scaled(double raw, int pow2) {
-  double v = raw;
-  for (int i = 0; i < pow2; ++i) v *= 0.5;
-  return v;
-}
-
 }  // namespace
 
 // ---- pool -------------------------------------------------------------------------------------

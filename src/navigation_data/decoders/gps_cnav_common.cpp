@@ -10,8 +10,6 @@ namespace {
 constexpr std::uint16_t kCnavEphFlags = 0x1014;
 constexpr std::uint16_t kNoEphCheck = 65535;
 
-double scaled(double raw, int pow2) { return std::ldexp(raw, -pow2); }
-
 // A broadcast group delay: raw x 2^-35 s, or absent.
 bool delay(std::int16_t raw, float& out) {
   if (raw == kCnavDelayAbsent) {

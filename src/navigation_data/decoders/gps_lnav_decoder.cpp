@@ -48,12 +48,6 @@ std::uint8_t reverseBits(std::uint8_t b) {
   return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
-double scaled(double raw, int pow2) {
-  double v = raw;
-  for (int i = 0; i < pow2; ++i) v *= 0.5;
-  return v;
-}
-
 }  // namespace
 
 // ---- pool -------------------------------------------------------------------------------------

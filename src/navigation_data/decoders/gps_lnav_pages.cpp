@@ -91,12 +91,6 @@ std::uint32_t dataBits(const std::uint32_t* w, int d, int n) {
 // The data-bit index of a subframe bit that is a data bit.
 constexpr int dataIndex(int bit) { return ((bit - 1) / 30) * 24 + (bit - 1) % 30; }
 
-double scaled(double raw, int pow2) {
-  double v = raw;
-  for (int i = 0; i < pow2; ++i) v *= 0.5;
-  return v;
-}
-
 // A set for an almanac page of reference time `toa`: the set holding that toa, else an unused
 // one. A page 51 (with the week) may also take over the set of the older reference time.
 int get_SetIndex(AlmSet* sets, std::uint8_t toa, bool withWeek, std::uint8_t wna) {

@@ -3,6 +3,7 @@
 // above (filled at start-up; empty links drop what they are given).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "navigation_data/store/nav_records.h"
@@ -63,6 +64,9 @@ constexpr int kNavFirstSatNumber[SYS_NUM] = {1, -7, 1, 120, 193, 1, 1};
 
 // Receiver time tags are compared by unsigned difference, so that eviction survives the wrap.
 inline std::uint32_t navTagAge(std::uint32_t now, std::uint32_t then) { return now - then; }
+
+// A broadcast field's raw integer times 2^-pow2: exact, as the scale factors are powers of two.
+inline double scaled(double raw, int pow2) { return std::ldexp(raw, -pow2); }
 
 // The decoder of a satellite out of a pool: its own object, else the first free one, else the
 // one updated longest ago (lowest pool position on equal ages).

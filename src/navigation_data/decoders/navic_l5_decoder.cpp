@@ -28,12 +28,6 @@ std::int32_t s(const std::uint32_t* w, int bit, int n) {
   return static_cast<std::int32_t>(IrnssDecUtility::extract_DataField(w, bit, n, true));
 }
 
-double scaled(double raw, int pow2) {
-  double v = raw;
-  for (int i = 0; i < pow2; ++i) v *= 0.5;
-  return v;
-}
-
 }  // namespace
 
 // ---- pool -------------------------------------------------------------------------------------
