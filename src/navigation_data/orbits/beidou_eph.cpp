@@ -52,29 +52,11 @@ void to_GpsLayoutEphemeris(const ZRT_EPH_CMP& e, ZRT_EPH_GPS& o) {
   o.ura = static_cast<std::int8_t>(e.urai > 127 ? 127 : e.urai);
   o.health = e.health;
   o.tgd = e.tgd1;
-  o.af2 = e.af2;
-  o.af1 = e.af1;
-  o.af0 = e.af0;
   o.iode = e.iode;
-  o.toe = e.toe;
-  o.sqrtA = e.sqrtA;
-  o.e = e.e;
-  o.M0 = e.M0;
-  o.Omega0 = e.Omega0;
-  o.i0 = e.i0;
-  o.omega = e.omega;
-  o.deltaN = e.deltaN;
-  o.OmegaDot = e.OmegaDot;
-  o.idot = e.idot;
-  o.crc = e.crc;
-  o.crs = e.crs;
-  o.cuc = e.cuc;
-  o.cus = e.cus;
-  o.cic = e.cic;
-  o.cis = e.cis;
   o.Adot = e.Adot;
   o.deltaNdot = e.deltaNdot;
   o.source = e.signals;
+  copy_KeplerTerms(e, o);
 }
 
 void to_GpsLayoutAlmanac(const ZRT_ALM_CMP& a, ZRT_ALM_GPS& o) {

@@ -60,6 +60,31 @@ bool compute_SatPositionByEphemeris(double t, int sys, const ZRT_ORIG_EPH_GPS& e
 // Satellite clock offset (s) at t from af0, af1, af2 and toc, without the relativistic term.
 double compute_SatClockByEphemeris(double t, int sys, const ZRT_EPH_GPS& eph);
 
+// The clock and Kepler terms every GPS-type record names alike, copied into the GPS layout the
+// orbit and polynomial code reads.
+template <class Rec>
+void copy_KeplerTerms(const Rec& e, ZRT_EPH_GPS& o) {
+  o.af2 = e.af2;
+  o.af1 = e.af1;
+  o.af0 = e.af0;
+  o.toe = e.toe;
+  o.sqrtA = e.sqrtA;
+  o.e = e.e;
+  o.M0 = e.M0;
+  o.Omega0 = e.Omega0;
+  o.i0 = e.i0;
+  o.omega = e.omega;
+  o.deltaN = e.deltaN;
+  o.OmegaDot = e.OmegaDot;
+  o.idot = e.idot;
+  o.crc = e.crc;
+  o.crs = e.crs;
+  o.cuc = e.cuc;
+  o.cus = e.cus;
+  o.cic = e.cic;
+  o.cis = e.cis;
+}
+
 // Position, velocity, clock and drift from a GPS-layout almanac; `t` is the time since toa (s).
 // The inclination is the system's reference plus delta-i (all of it for NavIC and BeiDou GEO).
 // False for a system without Keplerian elements.
