@@ -128,6 +128,10 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.glonassIono, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
+    WIRED("navigation_data", navDecoderLinks.compUdre, 1),
+    WIRED("navigation_data", navDecoderLinks.compCorrection, 1),
+    WIRED("navigation_data", navDecoderLinks.compIonoBlock, 1),
+    WIRED("navigation_data", navDecoderLinks.compSourceState, 1),
     WIRED("navigation_data", satDataLinks.galNeQuick, 1),
 
     // ---- positioning (wire_positioning.cpp)

@@ -65,8 +65,6 @@ bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& s
                             int count);
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
-bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                                 const std::uint32_t* words, int count);
 bool CompCNav1DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
                                  int count);
 bool CompCNav2DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,

@@ -2,6 +2,7 @@
 #include "positioning/engine/raw_nav_dispatch.h"
 
 #include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/beidou_d2_decoder.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
@@ -220,7 +221,13 @@ int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const 
       d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
       return 1;
     }
-    case RawNavDecoder::kBdsD2: return placeholder::CompD2NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsD2: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompD2NavDataDecoderType* d = get_CompD2NavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
+      return 1;
+    }
     case RawNavDecoder::kBdsCnav1: return placeholder::CompCNav1DataDecoder_update(t, *sv, words, count) ? 1 : 0;
     case RawNavDecoder::kBdsCnav2: return placeholder::CompCNav2DataDecoder_update(t, *sv, words, count) ? 1 : 0;
     case RawNavDecoder::kBdsCnav2b:
