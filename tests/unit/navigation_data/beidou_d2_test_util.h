@@ -66,6 +66,32 @@ inline Words encodeGridPage(int pnum, const int delay[13], const int givei[13], 
   return d.w;
 }
 
+// A RINEX BeiDou record as broadcast fields (the ICD's scale factors; URA by its index table).
+inline bdstest::D1Ephemeris fromRinex(const bdstest::RinexBds& r) {
+  using namespace bdstest;
+  const double* v = r.v;
+  auto sc = [](double rad) { return rad / kBdsPi; };
+  const double ura[15] = {2.0, 2.8, 4.0, 5.7, 8.0, 11.3, 16.0, 32.0, 64.0, 128.0, 256.0, 512.0, 1024.0, 2048.0, 4096.0};
+  D1Ephemeris f;
+  f.urai = 15;
+  for (int i = 14; i >= 0; --i)
+    if (v[kAcc] <= ura[i]) f.urai = i;
+  f.satH1 = static_cast<long long>(v[kSatH1]);
+  f.aodc = static_cast<long long>(v[kAodc]);
+  f.wn = static_cast<long long>(v[kWeek]);
+  f.toc = r.tocSow / 8;
+  f.tgd1 = std::llround(v[kTgd1] * 1e10);
+  f.tgd2 = std::llround(v[kTgd2] * 1e10);
+  f.a0 = q(v[kAf0], 33), f.a1 = q(v[kAf1], 50), f.a2 = q(v[kAf2], 66);
+  f.aode = static_cast<long long>(v[kAode]);
+  f.dn = q(sc(v[kDn]), 43), f.cuc = q(v[kCuc], 31), f.m0 = q(sc(v[kM0]), 31), f.e = q(v[kE], 33);
+  f.cus = q(v[kCus], 31), f.crc = q(v[kCrc], 6), f.crs = q(v[kCrs], 6), f.sqrtA = q(v[kSqrtA], 19);
+  f.toe = static_cast<long long>(v[kToe]) / 8;
+  f.i0 = q(sc(v[kI0]), 31), f.cic = q(v[kCic], 31), f.omegaDot = q(sc(v[kOmegaDot]), 43), f.cis = q(v[kCis], 31);
+  f.idot = q(sc(v[kIdot]), 43), f.omega0 = q(sc(v[kOmega0]), 31), f.omega = q(sc(v[kOmega]), 31);
+  return f;
+}
+
 // The D2 messages of the public vector file by name, in file order.
 inline std::vector<std::pair<std::string, bdstest::Vector>> loadD2Vectors() {
   std::vector<std::pair<std::string, bdstest::Vector>> out;
