@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kSats = CompAlmanacDataType::kSats;
-constexpr int kSets = CompAlmanacDataType::kSets;
 constexpr int kPage7Sats = 19;  // health of satellites 1-19 on the first health page, 20-30 on the second
 constexpr std::int64_t kWeekSec = 604800;
 constexpr std::int64_t kHalfWeek = 302400;
