@@ -11,6 +11,7 @@
 #include <set>
 
 #include "positioning/corrections/comp_corr_generator.h"
+#include "positioning/corrections/sat_corr_processor.h"
 
 namespace {
 
@@ -405,4 +406,23 @@ TEST(CompCorrGenerator, UpdateFillsOneSlotPerLiveSource) {
   wd->pRequest = nullptr;
   gen.update(wd.get());
   EXPECT_EQ(wd->uSourceCount, 0);
+}
+
+// The correction processor holds the generator and, each epoch, sets the BeiDou time-outs from
+// its setup (before anything else can end the epoch).
+TEST(CompCorrGenerator, TheCorrectionProcessorHoldsItAndSetsItsTimeOuts) {
+  EXPECT_EQ(SatCorrProcessorInstance.compGenerator(), &CompCorrGeneratorInstance);
+  PVTDataInstance.lmsEngineSetup.Init();
+  PVTDataInstance.satProcessorSetup.Init();
+  PVTDataInstance.corrProcessorSetup.Init();
+  PosSetup::CorrProcessorSetupType s;
+  ASSERT_EQ(PVTDataInstance.corrProcessorSetup.Take(&s), 1);
+  const std::uint16_t data = 45, iono = 700;
+  std::memcpy(s.aBytes + COMPData::kSetupDataTimeoutOffset, &data, 2);
+  std::memcpy(s.aBytes + COMPData::kSetupIonoTimeoutOffset, &iono, 2);
+  PVTDataInstance.corrProcessorSetup.Put(&s);
+  SatCorrProcessorInstance.update(0);
+  EXPECT_FLOAT_EQ(SatCorrectionType::fUDREDataTimeout, 45.0f);
+  EXPECT_FLOAT_EQ(SatCorrectionType::fCorrDataTimeout, 45.0f);
+  EXPECT_FLOAT_EQ(IonoCorrBlockType::fBlockTimeout, 700.0f);
 }
