@@ -39,7 +39,10 @@ struct Cursor {
     }
     return *this;
   }
-  Cursor& skip(int n) { return put(0, n); }
+  Cursor& skip(int n) {
+    for (; n > 0; n -= 32) put(0, n < 32 ? n : 32);
+    return *this;
+  }
 };
 
 inline long long q(double v, int pow2) { return std::llround(std::ldexp(v, pow2)); }
