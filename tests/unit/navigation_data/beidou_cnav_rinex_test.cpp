@@ -9,7 +9,7 @@
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 
-using namespace cnavtest;
+using namespace bcnavtest;
 
 namespace {
 

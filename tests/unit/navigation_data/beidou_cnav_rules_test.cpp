@@ -10,7 +10,7 @@
 #include "beidou_cnav_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
 
-using namespace cnavtest;
+using namespace bcnavtest;
 
 namespace {
 

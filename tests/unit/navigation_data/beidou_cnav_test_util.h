@@ -16,7 +16,7 @@
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
 
-namespace cnavtest {
+namespace bcnavtest {
 
 constexpr double kBdsPi = 3.1415926535898;  // the ICD's value for semicircles
 constexpr int kBdtWeek = 897;               // 2023-03-12 in BeiDou time
@@ -331,4 +331,4 @@ struct Harness {
   std::uint16_t counter(SvIdType sv) const { return store->get_EphUpdateCounter(kSysBeidou, sv.si, 1); }
 };
 
-}  // namespace cnavtest
+}  // namespace bcnavtest

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace cnavtest;
+using namespace bcnavtest;
 
 template <std::size_t N>
 void send(const std::array<std::uint32_t, N>& w, int prn, std::uint8_t kind, std::uint32_t& tag) {
