@@ -213,3 +213,40 @@ TEST(BeidouCnavRinex, PolynomialsFromTheStoreMatchTheIcd) {
   }
   EXPECT_GT(checked, 20);
 }
+
+// A satellite heard on B2a and then B1C: the store's record holds both signals' delays, and the
+// group-delay set the measurement users read has the B1C and B2a delays of the file's values.
+TEST(BeidouCnavRinex, BothSignalsGroupDelaysReachTheDelaySet) {
+  std::vector<RinexCnav> cnv1, cnv2;
+  for (const RinexCnav& r : readRinexCnav(kFile)) {
+    if (!broadcastable(r) || r.v[kSismai] < 0 || r.v[kSismai] > 4) continue;
+    (r.type == "CNV1" ? cnv1 : cnv2).push_back(r);
+  }
+  int checked = 0;
+  for (const RinexCnav& b1c : cnv1) {
+    for (const RinexCnav& b2a : cnv2) {
+      if (b2a.prn != b1c.prn || b2a.tocSow != b1c.tocSow || b2a.v[kToe] != b1c.v[kToe]) continue;
+      Harness h;
+      ASSERT_NE(feed(h, b2a), nullptr);
+      const ZRT_EPH_CMP* e = feed(h, b1c);
+      ASSERT_NE(e, nullptr);
+      const std::string at = "C" + std::to_string(b1c.prn) + " toc " + std::to_string(b1c.tocSow);
+      EXPECT_EQ(e->signals, kBeidouSignalB1C | kBeidouSignalB2a) << at;
+      EXPECT_NEAR(e->iscB2ad, b2a.v[kIscB2ad], half(34)) << at << ": kept from the B2a record";
+      EXPECT_NEAR(e->iscB1Cd, b1c.v[kIscB1Cd], half(34)) << at;
+      h.step(b1c.v[kToe] + 61);
+      const SatData::TgdSetType* set = SatPolynomStoreInstance.get_TgdData(bds(b1c.prn));
+      ASSERT_NE(set, nullptr) << at;
+      const SatData::TgdSetType tgd = *set;
+      SatPolynomStoreInstance.free_PolynomData();
+      EXPECT_EQ(tgd.source[kBeidouTgdFieldB1C], 2) << at;
+      EXPECT_EQ(tgd.source[kBeidouTgdFieldB2a], 2) << at;
+      EXPECT_NEAR(tgd.delay[kBeidouTgdFieldB1C], b1c.v[kTgdB1Cp] + 0.5 * b1c.v[kIscB1Cd], 2 * half(34)) << at;
+      EXPECT_NEAR(tgd.delay[kBeidouTgdFieldB2a], b2a.v[kTgdB2ap] + 0.5 * b2a.v[kIscB2ad], 2 * half(34)) << at;
+      ++checked;
+      break;
+    }
+    if (checked >= 20) break;
+  }
+  EXPECT_GE(checked, 10);
+}
