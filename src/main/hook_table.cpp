@@ -132,6 +132,9 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.compCorrection, 1),
     WIRED("navigation_data", navDecoderLinks.compIonoBlock, 1),
     WIRED("navigation_data", navDecoderLinks.compSourceState, 1),
+    WIRED("navigation_data", navDecoderLinks.bdGlobalIono, 1),
+    WIRED("navigation_data", navDecoderLinks.healthCheckSats, 1),
+    WIRED("navigation_data", navDecoderLinks.b2bSource, 1),
     WIRED("navigation_data", satDataLinks.galNeQuick, 1),
 
     // ---- positioning (wire_positioning.cpp)
