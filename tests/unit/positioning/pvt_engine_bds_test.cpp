@@ -109,6 +109,9 @@ TEST(PvtEngineBeidou, D2EphemeridesThroughTheRing) {
     EXPECT_NEAR(e->sqrtA, r.v[kSqrtA], std::ldexp(0.5, -19)) << at;
     EXPECT_EQ(e->signals, 4) << at;
   }
+  // The engine's start empties the D2 pool.
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  for (const CompD2NavDataDecoderType& d : CompD2NavDataDecoderInstance) EXPECT_EQ(d.get_SvId().si, kSvUnknown);
 }
 
 }  // namespace
