@@ -19,8 +19,9 @@ constexpr int kBlockPoints = 13;   // grid points per block
 constexpr std::uint8_t kNoSource = 31;
 constexpr std::uint32_t kNoTime = 0xFFFFFFFFu;
 
-// Where the correction-processor setup keeps the two time-outs (u16, s): the UDRE and correction
-// time-out, then the ionosphere block time-out.
+// Where the correction-processor setup keeps the two time-outs (u16, s): the wide-area data
+// time-out (UDRE and corrections, default 360) and the ionosphere time-out (default 1200), which
+// outlasts the six minutes the D2 message takes to send the whole grid.
 constexpr std::size_t kSetupDataTimeoutOffset = 94;
 constexpr std::size_t kSetupIonoTimeoutOffset = 96;
 
