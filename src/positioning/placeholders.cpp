@@ -13,10 +13,7 @@ void post_NequickSlowTask() {}
 
 // ==== Channel data ===========================================================================
 namespace placeholder {
-bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
 bool satCorrIonoRecord(const SvIdType&, float&, float&) { return false; }
-int satProcTecCalibEnabled() { return -1; }
-int satProcSmoothWaitFull() { return -1; }
 }  // namespace placeholder
 // ==== end of channel data ====================================================================
 

@@ -16,11 +16,11 @@
 
 struct ChanData;
 class SatelliteDataProcessor;
+class SatelliteMeasurementProcessor;
+class KFKEngine;
 // Components of the engine not built yet; their pointers stay null and are skipped.
 class SatelliteCorrectionProcessor;
-class SatelliteMeasurementProcessor;
 class LMSEngine;
-class KFKEngine;
 
 // ---- Receiver time ------------------------------------------------------------------------
 
