@@ -99,7 +99,7 @@ class SatelliteMeasurementProcessor {
   void update_ChanNavData();
   // The setup of this epoch.
   void update_SetupData();
-  // One channel (index 0..181 in Cdat) of the epoch at time `rcv`.
+  // One channel (index 0..181 in Cdat) at the epoch's time.
   void update_ChanNavDataCycle(int channel);
   // Forgets the channel's satellite: state reset, identity 255, no satellite, partners none.
   void reset_ChannelData(int channel);

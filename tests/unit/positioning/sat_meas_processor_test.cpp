@@ -204,7 +204,14 @@ TEST(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
     EXPECT_FLOAT_EQ(Cdat[4].sig(r.slot)->tgd, r.delay) << r.slot;
     EXPECT_EQ(Cdat[4].sig(r.slot)->bTgdIsc, r.isc) << r.slot;
   }
+  // A channel with two signals only: the shared empty record of the others stays untouched.
+  Cdat[5].bDataPresent = 1, Cdat[5].sysCode = kChanGps, Cdat[5].svNum = e.prn;
+  ChanData::mapSlot(5, 0, 5 * kCdatSlots), ChanData::mapSlot(5, 2, 5 * kCdatSlots + 2);
+  runEpoch(e.toe + 31);
+  EXPECT_FLOAT_EQ(Cdat[5].sig(2)->tgd, g * e.tgd);
+  EXPECT_EQ(Cdat[5].sig(1), &SdatEmpty);
   EXPECT_FLOAT_EQ(SdatEmpty.tgd, 0.0f);
+  EXPECT_EQ(SdatEmpty.bTgdIsc, 0);
 }
 
 // ---- identities ---------------------------------------------------------------------------------
@@ -285,6 +292,14 @@ TEST(SatMeasIdentity, SecondAntennaInputUsesItsOwnChannels) {
   EXPECT_EQ(P.epochSatData().chan[94].sv.sys, kSysGalileo);
   EXPECT_EQ(P.epochSatData().chan[94].sv.si, 10);
   EXPECT_EQ(P.epochSatData().chan[3].sv.sys, kSvUnknown);  // first input untouched
+  // Both inputs every epoch: neither one's satellites look new to the other.
+  for (int e = 0; e < 3; ++e) {
+    runEpoch(1000 + e);
+    runEpoch(1000 + e, Cdat + kCdatPerInput);
+  }
+  EXPECT_EQ(P.epochSatData().chan[3].uState, 0);
+  EXPECT_EQ(P.epochSatData().chan[94].uState, 0);
+  EXPECT_EQ(P.epochSatData().chan[3].sv.si, 4);
 }
 
 // ---- L-band ---------------------------------------------------------------------------------------
