@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "navigation_data/orbits/gps_orbit.h"
@@ -260,6 +261,24 @@ TEST(SatMeasIdentity, ChannelCodesAndNumbersMapToSatellites) {
   for (int s = 0; s < SYS_NUM; ++s) EXPECT_EQ(locked.ullMask[s], expectLocked[s]) << s;
   EXPECT_EQ(locked.ulTimeTag, 100000000u);
   EXPECT_EQ(P.epochSatData().uFilled, EpochSatCommonDataType::kFilled);
+}
+
+// Whatever the board says a channel holds, the processor leaves a valid identity or an empty one.
+TEST(SatMeasIdentity, RandomChannelContentsGiveValidOrEmptyIdentities) {
+  putSetup(defaultSetup());
+  std::mt19937 rng(7);
+  for (int round = 0; round < 50; ++round) {
+    for (int ch = 0; ch < kCdatChannels; ++ch) {
+      Cdat[ch].bDataPresent = static_cast<std::uint8_t>(rng() % 3);
+      Cdat[ch].sysCode = static_cast<std::uint8_t>(rng() % 10);
+      Cdat[ch].svNum = static_cast<std::int16_t>(rng());
+    }
+    runEpoch(1000.0 * round, round % 2 ? Cdat + kCdatPerInput : Cdat);
+    for (const ChanSatDataType& r : P.epochSatData().chan) {
+      if (r.sv.si == kSvUnknown) continue;
+      ASSERT_TRUE(r.sv.isValidSi());
+    }
+  }
 }
 
 // PRN 185 on an SBAS channel is QZSS satellite 2 without orbit, even with a QZSS polynomial
