@@ -137,7 +137,7 @@ const HookRow kRows[] = {
     WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
     WIRED("positioning", signalTableLinks.ignoreCompat, 1),
     WIRED("positioning", chanDataLinks.computeIonoFreePhase, 1),
-    NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
+    WIRED("positioning", chanDataLinks.ionoRecord, 1),
     WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
     WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
     NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),

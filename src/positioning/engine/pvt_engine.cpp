@@ -12,6 +12,7 @@
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/epoch_solution.h"
 #include "positioning/engine/kfk_engine.h"
 #include "positioning/engine/sat_meas_processor.h"
@@ -48,6 +49,7 @@ constexpr std::uint8_t kKfkSetupSyncForced = 2;
 void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
   pStore = store;
   pSatData = satData;
+  pCorr = &SatCorrProcessorInstance;
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
@@ -94,7 +96,7 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
     server.FreePointer(e);
   }
   if (pMeas != nullptr) pMeas->update_ChanNavData();
-  // With the in-epoch flag the correction processor runs here once it exists.
+  if (pCorr != nullptr && bInEpochCorrections.load() != 0) pCorr->update();
   e = server.GetPointer();
   if (e != nullptr) {
     output_SolutionData(e, full);
@@ -141,7 +143,7 @@ void PVTEngine::update_SatDataTask() {
 }
 
 void PVTEngine::update_SatCorrTask() {
-  // Without the in-epoch flag the correction processor runs here once it exists.
+  if (pCorr != nullptr && bInEpochCorrections.load() == 0) pCorr->update();
   bInEpochCorrections.store(0);
 }
 
@@ -163,8 +165,11 @@ void apxPvtDuty(std::uint32_t nowUs) {
 // ---- settings image and start-up --------------------------------------------------------------
 
 void PVTEngine::allocate_NvRamData() {
-  // The setups, the station records and the satellite data store's blocks, in that order.
+  // The setups, the station records and the satellite data store's blocks, in that order; the
+  // correction processor's ionosphere models after them, so that an image stored before they
+  // existed keeps its layout.
   if (pStore != nullptr) pStore->allocate_NvRamData();
+  if (pCorr != nullptr) pCorr->allocate_NvRamData();
 }
 
 void PVTEngine::clear_NvRamEphemerisData() {
@@ -181,5 +186,6 @@ void PVTEngine::pvtTasksInitOnce() {
   PosData::RcvTimeDataType r{};
   set_RcvTimeData(ep, r);
   update_SatDataTask();
+  if (pCorr != nullptr && bInEpochCorrections.load() == 0) pCorr->update();
   bInEpochCorrections.store(0);
 }

@@ -18,8 +18,8 @@ struct ChanData;
 class SatelliteDataProcessor;
 class SatelliteMeasurementProcessor;
 class KFKEngine;
-// Components of the engine not built yet; their pointers stay null and are skipped.
 class SatelliteCorrectionProcessor;
+// Components of the engine not built yet; their pointers stay null and are skipped.
 class LMSEngine;
 
 // ---- Receiver time ------------------------------------------------------------------------
