@@ -13,14 +13,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 void post_NequickSlowTask() {}
 // ==== end of data servers ====================================================================
 
-// ==== Channel data ===========================================================================
-namespace placeholder {
-bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
-int satProcTecCalibEnabled() { return -1; }
-int satProcSmoothWaitFull() { return -1; }
-}  // namespace placeholder
-// ==== end of channel data ====================================================================
-
 // ==== Satellite data store step ===============================================================
 namespace placeholder {
 bool apxSlowPosition(double[3], double&) { return false; }
