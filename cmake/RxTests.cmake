@@ -31,6 +31,17 @@ foreach(layer IN LISTS RX_LAYERS)
   endif()
 endforeach()
 
+# rtklib (Debian librtklib-dev) as an independent oracle, linked into a layer's unit tests only.
+# No header ships: a test declares the few functions it calls and defines the library's callbacks
+# (showmsg, settime, settspan) as weak symbols, so several test files may each define them.
+find_library(RX_RTKLIB RTKLib REQUIRED)
+function(rx_unit_test_rtklib dir)
+  if(TARGET unit_${dir})
+    target_link_libraries(unit_${dir} PRIVATE ${RX_RTKLIB} m)
+  endif()
+endfunction()
+rx_unit_test_rtklib(positioning)
+
 file(GLOB_RECURSE e2e_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 if(e2e_srcs)
   add_executable(e2e_tests ${e2e_srcs})
