@@ -1,0 +1,71 @@
+#include "positioning/corrections/troposphere_correction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace TropoCorr {
+
+namespace {
+
+template <typename T>
+T field(const PosSetup::CorrProcessorSetupType& s, std::size_t offset) {
+  T v{};
+  std::memcpy(&v, s.aBytes + offset, sizeof v);
+  return v;
+}
+
+bool userMeteoOn(const PosSetup::CorrProcessorSetupType& s) {
+  if (field<std::uint8_t>(s, kUserMeteoOffset) == 0) return false;
+  for (std::size_t off : kUserMeteoEnableOffsets)
+    if (field<std::uint8_t>(s, off) == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+void prepare_TropoEpoch(const PosSetup::CorrProcessorSetupType& setup, double lat, double orthoHeight,
+                        bool calendarValid, int dayOfYear, TropoEpochType& e) {
+  e.model.bValid = 0;
+  e.ulModelType = field<std::uint32_t>(setup, kModelTypeOffset);
+  const double hMax = TropoModel::maxTropoModelAltitude(e.ulModelType);
+  // A height that is not a number counts as out of range, like one above the limit.
+  e.bAboveMax = !(orthoHeight <= hMax);
+  e.dHeight = e.bAboveMax ? hMax + 1.0 : std::max(orthoHeight, TropoModel::kMinTropoModelAltitude);
+  const int day = calendarValid ? dayOfYear : kNoCalendarDayOfYear;
+
+  TropoModel::compute_MeteoData(lat, day, e.ulModelType, e.meteo);
+  if (userMeteoOn(setup)) {
+    // The user's values hold at the receiver: no lapse to carry them anywhere.
+    const PosSetup::MeteoDataType user = PosSetup::getMeteo(setup);
+    e.meteo.dPressure = user.pressure;
+    e.meteo.dTemperature = user.temperature;
+    e.meteo.dVapour = user.vapour;
+    e.meteo.dBeta = 0.0;
+    e.meteo.dLambda = 0.0;
+  }
+  TropoModel::compute_TropoModelData(e.ulModelType, e.dHeight, e.meteo, e.model);
+  if (field<std::uint8_t>(setup, kUserMappingOffset) != 0)
+    e.model.ulMappingType = field<std::uint32_t>(setup, kUserMappingTypeOffset);
+  TropoModel::prepare_MappingFunctionData(lat, day, e.meteo, e.model);
+  e.model.bValid = 1;
+}
+
+bool compute_SatTropo(const TropoEpochType& e, double s, double elevation, float& correction, float& rate,
+                      float& variance) {
+  double c = 0.0;
+  double r = 0.0;
+  double v = 0.0;
+  TropoModel::compute_TropoModelCorrection(e.model, e.dHeight, s, elevation > 0.0 ? elevation : 0.0, c, r, v);
+  if (e.bAboveMax != 0) {
+    c = 0.0;
+    r = 0.0;
+  }
+  correction = static_cast<float>(c);
+  rate = static_cast<float>(r);
+  variance = static_cast<float>(v);
+  // Written so that a value that is not a number is never published.
+  return std::fabs(c) <= kMaxCorrection && v <= kMaxVariance && std::isfinite(r);
+}
+
+}  // namespace TropoCorr
