@@ -64,8 +64,8 @@ bool compute_SatTropo(const TropoEpochType& e, double s, double elevation, float
   correction = static_cast<float>(c);
   rate = static_cast<float>(r);
   variance = static_cast<float>(v);
-  // Written so that a value that is not a number is never published.
-  return std::fabs(c) <= kMaxCorrection && v <= kMaxVariance && std::isfinite(r);
+  // Judged as published, in float, and written so that a value that is not a number never passes.
+  return std::fabs(correction) <= kMaxCorrection && variance <= kMaxVariance && std::isfinite(rate);
 }
 
 }  // namespace TropoCorr

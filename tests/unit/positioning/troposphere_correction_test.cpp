@@ -185,3 +185,37 @@ TEST(TropoStage, UnreasonableCorrectionsAreNotPublished) {
 }
 
 }  // namespace
+
+// Random setups, heights, latitudes and elevations: any values stored in the setup (huge,
+// negative, not a number) give either a published finite correction or none, and never a
+// conversion the float outputs cannot hold.
+TEST(TropoStage, RandomInputsPublishOnlyFiniteBoundedValues) {
+  std::uint64_t x = 88172645463325252ull;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  auto anyDouble = [&] {
+    double d;
+    const std::uint64_t bits = next();
+    std::memcpy(&d, &bits, sizeof d);
+    return (next() & 3) == 0 ? d : std::ldexp(double(next() % 20001) - 10000.0, int(next() % 20) - 4);
+  };
+  for (int i = 0; i < 20000; ++i) {
+    PosSetup::CorrProcessorSetupType s = defaults();
+    for (std::size_t off = 304; off < 376; ++off)
+      if (next() % 4 == 0) s.aBytes[off] = static_cast<std::uint8_t>(next());
+    put<std::uint32_t>(s, 308, static_cast<std::uint32_t>(next() % 9));
+    if (next() % 2) put<double>(s, 320 + 8 * (next() % 3), anyDouble());
+    TropoEpochType e{};
+    prepare_TropoEpoch(s, anyDouble(), anyDouble(), next() % 2, int(next() % 400), e);
+    float c = 0, r = 0, v = 0;
+    if (compute_SatTropo(e, anyDouble(), anyDouble(), c, r, v)) {
+      EXPECT_LE(std::fabs(c), 100.0f);
+      EXPECT_TRUE(std::isfinite(r));
+      EXPECT_LE(v, 10000.0f);
+    }
+  }
+}
