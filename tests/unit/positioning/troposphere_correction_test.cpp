@@ -45,7 +45,7 @@ double blackBare(double e) {
 }
 
 // The factory setup runs model 1 (UNB3, Black): rtklib's DO-229 model.
-TEST(TropoStage, FactorySetupIsTheDo229Model) {
+TEST(TropoEpoch, FactorySetupIsTheDo229Model) {
   const PosSetup::CorrProcessorSetupType s = defaults();
   for (double e : {5.0, 15.0, 45.0, 90.0}) {
     const double pos[3] = {51.0 * kDeg, 0.0, 120.0};
@@ -60,7 +60,7 @@ TEST(TropoStage, FactorySetupIsTheDo229Model) {
 }
 
 // Setup rows: which meteo and which mapping the epoch takes.
-TEST(TropoStage, SetupChoosesMeteoAndMapping) {
+TEST(TropoEpoch, SetupChoosesMeteoAndMapping) {
   struct Row {
     const char* name;
     std::uint8_t user, e360, e361, e362, userMap;
@@ -112,7 +112,7 @@ TEST(TropoStage, SetupChoosesMeteoAndMapping) {
 }
 
 // User meteo zeroes both lapse rates: the sea-level delays hold at any height.
-TEST(TropoStage, UserMeteoHoldsAtTheReceiver) {
+TEST(TropoEpoch, UserMeteoHoldsAtTheReceiver) {
   PosSetup::CorrProcessorSetupType s = defaults();
   put<std::uint8_t>(s, 304, 1);
   const double zhd = 0.0022768334644317247 * 1010.0;
@@ -122,7 +122,7 @@ TEST(TropoStage, UserMeteoHoldsAtTheReceiver) {
 }
 
 // Height limits, day without calendar, elevations below the horizon, unknown model types.
-TEST(TropoStage, LimitsAndDefaults) {
+TEST(TropoEpoch, LimitsAndDefaults) {
   PosSetup::CorrProcessorSetupType s = defaults();
   const double m30 = blackBare(30.0);
   // Above 25 km model 1 publishes 0 and keeps the variance.
@@ -160,7 +160,7 @@ TEST(TropoStage, LimitsAndDefaults) {
 
 // Nothing unreasonable is published: a delay over 100 m, or one that is not a number (a user
 // temperature of 0 K).
-TEST(TropoStage, UnreasonableCorrectionsAreNotPublished) {
+TEST(TropoEpoch, UnreasonableCorrectionsAreNotPublished) {
   struct Row {
     const char* name;
     double pressure, temperature;
@@ -189,7 +189,7 @@ TEST(TropoStage, UnreasonableCorrectionsAreNotPublished) {
 // Random setups, heights, latitudes and elevations: any values stored in the setup (huge,
 // negative, not a number) give either a published finite correction or none, and never a
 // conversion the float outputs cannot hold.
-TEST(TropoStage, RandomInputsPublishOnlyFiniteBoundedValues) {
+TEST(TropoEpoch, RandomInputsPublishOnlyFiniteBoundedValues) {
   std::uint64_t x = 88172645463325252ull;
   auto next = [&x] {
     x ^= x << 13;
