@@ -31,16 +31,16 @@ foreach(layer IN LISTS RX_LAYERS)
   endif()
 endforeach()
 
-# rtklib (Debian librtklib-dev) as an independent oracle, linked into a layer's unit tests only.
-# No header ships: a test declares the few functions it calls and defines the library's callbacks
-# (showmsg, settime, settspan) as weak symbols, so several test files may each define them.
+# Debian's rtklib as an independent oracle of a layer's unit tests. No header ships: a test
+# declares the prototypes it calls and defines the callbacks the library needs (showmsg, settime,
+# settspan).
 find_library(RX_RTKLIB RTKLib REQUIRED)
-function(rx_unit_test_rtklib dir)
-  if(TARGET unit_${dir})
-    target_link_libraries(unit_${dir} PRIVATE ${RX_RTKLIB} m)
+function(rx_test_oracle_rtklib layer)
+  if(TARGET unit_${layer})
+    target_link_libraries(unit_${layer} PRIVATE ${RX_RTKLIB})
   endif()
 endfunction()
-rx_unit_test_rtklib(positioning)
+rx_test_oracle_rtklib(positioning)
 
 file(GLOB_RECURSE e2e_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 if(e2e_srcs)

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "positioning/corrections/sat_corr_processor.h"
+
 namespace TropoCorr {
 
 namespace {
@@ -69,3 +71,45 @@ bool compute_SatTropo(const TropoEpochType& e, double s, double elevation, float
 }
 
 }  // namespace TropoCorr
+
+// The stage: the receiver's model data once, then every requested satellite. A satellite whose
+// troposphere part was not renewed this epoch (out of the request, or nothing publishable) loses it.
+int SatelliteCorrectionProcessor::update_TropoCorrection() {
+  SatCorrWorkArea& w = work();
+  TropoCorr::TropoEpochType& e = w.tropo;
+  TropoCorr::prepare_TropoEpoch(w.corrSetup, w.request.position.dLat, w.dOrthoHeight, w.bCalendarValid != 0,
+                                w.uDayOfYear, e);
+  SatCorrectionDataServerType& server = store()->satCorrection;
+  bool updated[SYS_SI_TOTAL] = {};
+  int published = 0;
+  const int count = std::min<int>(w.request.uCount, CorrData::kMaxRequestSats);
+  for (int i = 0; i < count; ++i) {
+    const CorrData::RequestSatDataType& q = w.request.sat[i];
+    int slot = 0;
+    if (!q.svId.find_SiSlot(slot)) continue;
+    SatData::CorrectionDataType r{};
+    if (server.Take(&q.svId, &r) == 0) r.init();
+    r.tropo.bValid = 0;
+    float correction = 0.0f;
+    float rate = 0.0f;
+    float variance = 0.0f;
+    if (!TropoCorr::compute_SatTropo(e, w.dVelFactor, q.fElevation, correction, rate, variance)) continue;
+    r.tropo.fCorrection = correction;
+    r.tropo.fVariance = variance;
+    r.tropo.fRate = rate;
+    r.tropo.bValid = 1;
+    w.bCorrPresent = 1;
+    server.Put(&q.svId, &r);
+    updated[slot] = true;
+    ++published;
+  }
+  for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
+    SvIdType sv;
+    if (updated[slot] || !svIdFromSiSlot(slot, sv)) continue;
+    SatData::CorrectionDataType r;
+    if (server.Take(&sv, &r) == 0 || r.tropo.bValid == 0) continue;
+    r.InitTropoCorr();
+    server.Put(&sv, &r);
+  }
+  return published;
+}
