@@ -52,7 +52,6 @@ void SLASData_SatCorrection_set_DataTimeout() {}
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
 int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
-int SatelliteCorrectionProcessor::update_TropoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }
