@@ -54,8 +54,9 @@ void RtcmCorrGenerator::select_Source(int source, std::uint16_t stationId, float
 }
 
 void RtcmCorrGenerator::take_Datum(DatumSlotType& d, const char* name) {
+  // Names are up to six characters, not always terminated.
   std::memset(d.cName, 0, sizeof d.cName);
-  std::strncpy(d.cName, name, 6);
+  for (int k = 0; k < 6 && name[k] != '\0'; ++k) d.cName[k] = name[k];
   DtmList::DATUM_PARAMS_STORE stored{};
   int index = 0;
   d.bKnown = DtmList::getDatum(d.cName, &d.ell, &stored, &index) ? 1 : 0;
