@@ -8,8 +8,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 
 
 
-void post_NequickSlowTask() {}
-// ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
 namespace placeholder {
