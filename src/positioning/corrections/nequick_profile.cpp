@@ -169,6 +169,27 @@ void compute_NeQuickCriticalFrequency(const NeQuickContextType& c, double latRad
   l.NmF2 = 0.124 * l.foF2 * l.foF2;
 }
 
+void compute_NeQuickAmplitudes(NeQuickLayersType& l) {
+  // Each peak density less what the other layers put at its height.
+  l.A1 = 4.0 * l.NmF2;
+  const double eSubF2 = 4.0 * l.NmE - 4.0 * get_Epstein(l.A1, l.hmF2, l.B2bot, l.hmE);
+  if (l.foF1 >= 0.5) {
+    const double f1SubF2 = 4.0 * l.NmF1 - 4.0 * get_Epstein(l.A1, l.hmF2, l.B2bot, l.hmF1);
+    double aE = 4.0 * l.NmE, aF1 = 0.0;
+    for (int i = 0; i < 5; ++i) {
+      aF1 = f1SubF2 - 4.0 * get_Epstein(aE, l.hmE, l.BEtop, l.hmF1);
+      aF1 = join(aF1, 0.8 * l.NmF1, 1.0, aF1 - 0.8 * l.NmF1);
+      aE = eSubF2 - 4.0 * get_Epstein(aF1, l.hmF1, l.B1bot, l.hmE);
+    }
+    l.A2 = aF1;
+    l.A3 = aE;
+  } else {
+    l.A2 = 0.0;
+    l.A3 = eSubF2;
+  }
+  l.A3 = join(l.A3, 0.05, 60.0, l.A3 - 0.005);
+}
+
 void compute_NeQuickLayersProfile(int month, double azr, NeQuickLayersType& l) {
   // Peak heights.
   l.hmE = 120.0;
@@ -188,24 +209,7 @@ void compute_NeQuickLayersProfile(int month, double azr, NeQuickLayersType& l) {
   l.B1bot = 0.5 * (l.hmF1 - l.hmE);
   l.BEtop = std::max(l.B1bot, 7.0);
   l.BEbot = 5.0;
-  // Amplitudes: each peak density less what the other layers put at its height.
-  l.A1 = 4.0 * l.NmF2;
-  const double eSubF2 = 4.0 * l.NmE - 4.0 * get_Epstein(l.A1, l.hmF2, l.B2bot, l.hmE);
-  if (l.foF1 >= 0.5) {
-    const double f1SubF2 = 4.0 * l.NmF1 - 4.0 * get_Epstein(l.A1, l.hmF2, l.B2bot, l.hmF1);
-    double aE = 4.0 * l.NmE, aF1 = 0.0;
-    for (int i = 0; i < 5; ++i) {
-      aF1 = f1SubF2 - 4.0 * get_Epstein(aE, l.hmE, l.BEtop, l.hmF1);
-      aF1 = join(aF1, 0.8 * l.NmF1, 1.0, aF1 - 0.8 * l.NmF1);
-      aE = eSubF2 - 4.0 * get_Epstein(aF1, l.hmF1, l.B1bot, l.hmE);
-    }
-    l.A2 = aF1;
-    l.A3 = aE;
-  } else {
-    l.A2 = 0.0;
-    l.A3 = eSubF2;
-  }
-  l.A3 = join(l.A3, 0.05, 60.0, l.A3 - 0.005);
+  compute_NeQuickAmplitudes(l);
   // Topside: shape factor, then the thickness corrected for the exosphere.
   double k = (month >= 4 && month <= 9) ? 6.705 - 0.014 * azr - 0.008 * l.hmF2
                                         : -7.77 + 0.097 * std::pow(l.hmF2 / l.B2bot, 2) + 0.153 * l.NmF2;

@@ -78,6 +78,10 @@ void compute_NeQuickCriticalFrequency(const NeQuickContextType& c, double latRad
 // frequencies already in `l`.
 void compute_NeQuickLayersProfile(int month, double azr, NeQuickLayersType& l);
 
+// The Epstein amplitudes A1 (F2), A2 (F1), A3 (E) from NmF2, NmF1, NmE, foF1, the peak heights and
+// the thicknesses B2bot, B1bot, BEtop already in `l`.
+void compute_NeQuickAmplitudes(NeQuickLayersType& l);
+
 // Density (m^-3) below and above the F2 peak.
 double get_NeQuickBottomSideNe(const NeQuickLayersType& l, double hKm);
 double get_NeQuickTopSideNe(const NeQuickLayersType& l, double hKm);

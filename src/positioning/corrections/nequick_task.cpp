@@ -65,7 +65,8 @@ double compute_NeModelSlantTEC(const CorrData::NeModelDataType& r, NeIntegratorT
 }
 
 NeModelProcessorType NeModelProcessorInstance(&PVTDataInstance.neModel, &PVTDataInstance.neModelTec);
-BinSem neqkSem;
+// Never destroyed: the task may still wait on it while static objects are torn down at exit.
+BinSem& neqkSem = *new BinSem;
 
 NeModelProcessorType::NeModelProcessorType(NeModelDataServerType* requests, NeModelTECServerType* answers)
     : requests_(requests), answers_(answers) {

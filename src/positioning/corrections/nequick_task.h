@@ -111,7 +111,7 @@ class NeModelProcessorType {
 };
 
 extern NeModelProcessorType NeModelProcessorInstance;
-extern BinSem neqkSem;
+extern BinSem& neqkSem;
 
 // Creates task NEQK once (stack 14336) at `priority` and resumes it; true.
 bool neqkProcInit(int priority);
