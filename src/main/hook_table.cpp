@@ -128,6 +128,9 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.glonassIono, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
+    WIRED("navigation_data", navDecoderLinks.bdGlobalIono, 1),
+    WIRED("navigation_data", navDecoderLinks.healthCheckSats, 1),
+    WIRED("navigation_data", navDecoderLinks.b2bSource, 1),
     WIRED("navigation_data", satDataLinks.galNeQuick, 1),
 
     // ---- positioning (wire_positioning.cpp)
@@ -136,7 +139,7 @@ const HookRow kRows[] = {
     WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
     WIRED("positioning", signalTableLinks.ignoreCompat, 1),
     NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
-    NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
+    WIRED("positioning", chanDataLinks.ionoRecord, 1),
     NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
     NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
 
