@@ -1,8 +1,10 @@
 #include "positioning/corrections/nequick_task.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "positioning/corrections/glonass_iono_model.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/geodesy/ell_math.h"
 
@@ -35,6 +37,18 @@ const EllMath::ELL_EXTPAR& wgs84() {
 
 int cacheRow(int modelType) { return modelType == kNeModelNeQuick ? 0 : modelType == kNeModelGlonass ? 1 : -1; }
 
+// The program's road files into the correction processor's caches, where its ionosphere stage
+// reads them.
+IonoCacheEntryType* processorCaches(int row) {
+  SatCorrWorkArea& w = SatCorrProcessorInstance.work();
+  return row == 0 ? w.neQuickCache : w.glonassCache;
+}
+
+// The request carries the NeQuick model in the layout the correction processor keeps it.
+static_assert(sizeof(CorrData::NeQuickModelType) == sizeof(NeQuickIonoModelRecord));
+static_assert(offsetof(CorrData::NeQuickModelType, fAi) == offsetof(NeQuickIonoModelRecord, fAi));
+static_assert(offsetof(CorrData::NeQuickModelType, bValid) == offsetof(NeQuickIonoModelRecord, valid));
+
 }  // namespace
 
 double compute_NeModelSlantTEC(const CorrData::NeModelDataType& r, NeIntegratorType* stats) {
@@ -64,37 +78,39 @@ double compute_NeModelSlantTEC(const CorrData::NeModelDataType& r, NeIntegratorT
   return sum * 1000.0;
 }
 
-NeModelProcessorType NeModelProcessorInstance(&PVTDataInstance.neModel, &PVTDataInstance.neModelTec);
+NeModelProcessorType NeModelProcessorInstance(&PVTDataInstance.neModel, &PVTDataInstance.neModelTec, processorCaches);
 // Never destroyed: the task may still wait on it while static objects are torn down at exit.
 BinSem& neqkSem = *new BinSem;
 
-NeModelProcessorType::NeModelProcessorType(NeModelDataServerType* requests, NeModelTECServerType* answers)
-    : requests_(requests), answers_(answers) {
+NeModelProcessorType::NeModelProcessorType(NeModelDataServerType* requests, NeModelTECServerType* answers,
+                                           CacheFn caches)
+    : requests_(requests), answers_(answers), caches_(caches) {
   init_Object();
 }
 
 void NeModelProcessorType::init_Object() {
   pending_ = PendingType{};
-  for (auto& row : cache_)
-    for (auto& e : row) e = NeModelCacheEntryType{kNeCacheEmptyTimeS, 0.0f, 0.0f, 0};
+  for (auto& row : ownCache_)
+    for (auto& e : row) e = IonoCacheEntryType{0.0f, 0.0f, kNeCacheEmptyTimeS, 0};
 }
 
-NeModelCacheEntryType* NeModelProcessorType::entry(int modelType, const SvIdType& sv) {
+IonoCacheEntryType* NeModelProcessorType::entry(int modelType, const SvIdType& sv) {
   const int row = cacheRow(modelType);
   if (row < 0 || !sv.isValidSi()) return nullptr;
-  return &cache_[row][sv.get_SiSlot()];
+  IonoCacheEntryType* table = caches_ != nullptr ? caches_(row) : ownCache_[row];
+  return &table[sv.get_SiSlot()];
 }
 
-const NeModelCacheEntryType* NeModelProcessorType::get_CacheEntry(int modelType, const SvIdType& sv) const {
+const IonoCacheEntryType* NeModelProcessorType::get_CacheEntry(int modelType, const SvIdType& sv) const {
   return const_cast<NeModelProcessorType*>(this)->entry(modelType, sv);
 }
 
 bool NeModelProcessorType::get_CachedCorrection(int modelType, const SvIdType& sv, std::int32_t nowS,
                                                 float& correction, float& variance) const {
-  const NeModelCacheEntryType* e = get_CacheEntry(modelType, sv);
+  const IonoCacheEntryType* e = get_CacheEntry(modelType, sv);
   if (e == nullptr) return false;
   // A time from after now (the time tag wrapped) is as stale as an old one.
-  const std::int64_t age = static_cast<std::int64_t>(nowS) - e->lTimeS;
+  const std::int64_t age = static_cast<std::int64_t>(nowS) - e->lTimeSec;
   if (age < 0 || age > kNeCacheMaxAgeS) return false;
   correction = e->fCorrection;
   variance = e->fVariance;
@@ -102,13 +118,14 @@ bool NeModelProcessorType::get_CachedCorrection(int modelType, const SvIdType& s
 }
 
 void NeModelProcessorType::reset_CacheEntry(int modelType, const SvIdType& sv) {
-  if (NeModelCacheEntryType* e = entry(modelType, sv)) *e = NeModelCacheEntryType{kNeCacheEmptyTimeS, 0.0f, 0.0f, 0};
+  if (IonoCacheEntryType* e = entry(modelType, sv)) *e = IonoCacheEntryType{0.0f, 0.0f, kNeCacheEmptyTimeS, 0};
 }
 
 void NeModelProcessorType::clear_DoneMarks(int modelType) {
   const int row = cacheRow(modelType);
   if (row < 0) return;
-  for (auto& e : cache_[row]) e.bDone = 0;
+  IonoCacheEntryType* table = caches_ != nullptr ? caches_(row) : ownCache_[row];
+  for (int i = 0; i < SYS_SI_TOTAL; ++i) table[i].bDone = 0;
 }
 
 bool NeModelProcessorType::inRequest(const SvIdType& sv) const {
@@ -164,9 +181,9 @@ bool NeModelProcessorType::compute_NeBasedIonoModelCorrection(double fRefHz, dou
   const double iono = 40.364 * tec / (p.dRefHz * p.dRefHz);
   const float corr = static_cast<float>(-iono * k);
   const float var = static_cast<float>(0.04 * iono * iono * k * k);
-  NeModelCacheEntryType* e = entry(p.iModel, p.sv);
+  IonoCacheEntryType* e = entry(p.iModel, p.sv);
   if (e == nullptr) return false;
-  *e = NeModelCacheEntryType{p.lTimeS, corr, var, 1};
+  *e = IonoCacheEntryType{corr, var, p.lTimeS, 1};
   if (!(p.sv.sys == asking_.sys && p.sv.si == asking_.si && p.iModel == modelType)) return false;
   correction = corr;
   variance = var;

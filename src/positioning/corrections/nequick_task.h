@@ -2,7 +2,8 @@
 // in the low-priority task NEQK. The ionosphere stage asks for one satellite at a time; the
 // request goes to the task through NeModelDataServerType and the TEC comes back through
 // NeModelTECServerType, usually in a later epoch. Answers are filed per satellite and model in
-// two caches, under the satellite, model and time of the request they answer.
+// two caches (the correction processor's, for the program's instance), under the satellite,
+// model and time of the request they answer.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "positioning/corrections/nequick_geometry.h"
 #include "positioning/corrections/nequick_integration.h"
 #include "positioning/corrections/nequick_profile.h"
+#include "positioning/corrections/sat_corr_work_area.h"
 #include "positioning/data_servers/corr_data_types.h"
 
 class NeModelDataServerType;
@@ -25,13 +27,6 @@ inline constexpr double kGlonassModelRefFreqHz = 1602.0e6;
 // A cached correction serves this long after the time of its request.
 inline constexpr std::int32_t kNeCacheMaxAgeS = 599;
 inline constexpr std::int32_t kNeCacheEmptyTimeS = -86400;
-
-struct NeModelCacheEntryType {
-  std::int32_t lTimeS;   // receiver time (whole seconds) of the request it answers
-  float fCorrection;     // m, the negated delay
-  float fVariance;       // m^2
-  std::uint8_t bDone;    // filed in the current cycle
-};
 
 // What the ionosphere stage gives once per epoch, before it asks for satellites.
 struct NeModelEpochDataType {
@@ -53,9 +48,13 @@ double compute_NeModelSlantTEC(const CorrData::NeModelDataType& r, NeIntegratorT
 
 class NeModelProcessorType {
  public:
-  NeModelProcessorType(NeModelDataServerType* requests, NeModelTECServerType* answers);
+  // Caches where answers are filed: row 0 NeQuick, row 1 GLONASS model, SYS_SI_TOTAL entries each.
+  using CacheFn = IonoCacheEntryType* (*)(int row);
 
-  // No request pending, every cache entry empty (time -86400, nothing done).
+  // Without `caches` the object files into caches of its own.
+  NeModelProcessorType(NeModelDataServerType* requests, NeModelTECServerType* answers, CacheFn caches = nullptr);
+
+  // No request pending; the object's own caches emptied (time -86400, nothing done).
   void init_Object();
 
   // ---- navigation thread ----
@@ -75,7 +74,7 @@ class NeModelProcessorType {
   // The cached correction of a satellite for a model when it is at most 599 s old.
   bool get_CachedCorrection(int modelType, const SvIdType& sv, std::int32_t nowS, float& correction,
                             float& variance) const;
-  const NeModelCacheEntryType* get_CacheEntry(int modelType, const SvIdType& sv) const;
+  const IonoCacheEntryType* get_CacheEntry(int modelType, const SvIdType& sv) const;
   // Empties one entry (a model not in use): 0, 0 at time -86400.
   void reset_CacheEntry(int modelType, const SvIdType& sv);
   // A new cycle through the satellites: every done mark of the model cleared.
@@ -94,17 +93,18 @@ class NeModelProcessorType {
     std::int32_t lTimeS;
     double dRefHz, dSatHz;
   };
-  NeModelCacheEntryType* entry(int modelType, const SvIdType& sv);
+  IonoCacheEntryType* entry(int modelType, const SvIdType& sv);
   bool inRequest(const SvIdType& sv) const;
   bool buildRequest(const double satXyz[3], int modelType, CorrData::NeModelDataType& r) const;
 
   NeModelDataServerType* requests_;
   NeModelTECServerType* answers_;
+  CacheFn caches_;
   // navigation thread
   NeModelEpochDataType epoch_{};
   SvIdType asking_{};
   PendingType pending_{};
-  NeModelCacheEntryType cache_[2][SYS_SI_TOTAL]{};
+  IonoCacheEntryType ownCache_[2][SYS_SI_TOTAL]{};
   // task NEQK
   CorrData::NeModelDataType request_{};
   NeIntegratorType stats_{};

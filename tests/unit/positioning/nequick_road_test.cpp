@@ -80,7 +80,7 @@ class NeRoad : public ::testing::Test {
   static float corrOf(double tec, double fRef, double f) {
     return static_cast<float>(-40.364 * tec / (fRef * fRef) * (fRef / f) * (fRef / f));
   }
-  const NeModelCacheEntryType& cache(int model, const Sat& s) { return *p.get_CacheEntry(model, s.sv); }
+  const IonoCacheEntryType& cache(int model, const Sat& s) { return *p.get_CacheEntry(model, s.sv); }
 };
 
 // The request carries the epoch, both models, the receiver and the satellite's geodetic position.
@@ -115,9 +115,9 @@ TEST_F(NeRoad, AnAnswerIsFiledUnderTheSatelliteThatAskedForIt) {
   EXPECT_FALSE(ask(B, kNeModelNeQuick, c, v)) << "A's answer is not B's";
   const float wantA = corrOf(tecOf(A, kNeModelNeQuick), kL1, kL1);
   EXPECT_NEAR(cache(kNeModelNeQuick, A).fCorrection, wantA, 1e-5 * std::fabs(wantA));
-  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeS, 5000);
+  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeSec, 5000);
   EXPECT_EQ(cache(kNeModelNeQuick, A).bDone, 1);
-  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeSec, kNeCacheEmptyTimeS);
   EXPECT_FALSE(ask(B, kNeModelNeQuick, c, v));
   EXPECT_EQ(requests.putCount(), 2u);
   p.compute_NeModelTEC();
@@ -125,7 +125,7 @@ TEST_F(NeRoad, AnAnswerIsFiledUnderTheSatelliteThatAskedForIt) {
   const float wantB = corrOf(tecOf(B, kNeModelNeQuick), kL1, kL1);
   EXPECT_NEAR(c, wantB, 1e-5 * std::fabs(wantB));
   EXPECT_FLOAT_EQ(v, static_cast<float>(0.04 * double(c) * c));
-  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeS, 5001);
+  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeSec, 5001);
   EXPECT_NE(wantA, wantB);
 }
 
@@ -135,7 +135,7 @@ TEST_F(NeRoad, TheTwoModelsNeverCross) {
   EXPECT_FALSE(ask(A, kNeModelNeQuick, c, v));
   p.compute_NeModelTEC();
   EXPECT_FALSE(ask(A, kNeModelGlonass, c, v));
-  EXPECT_EQ(cache(kNeModelGlonass, A).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelGlonass, A).lTimeSec, kNeCacheEmptyTimeS);
   const float wantNe = corrOf(tecOf(A, kNeModelNeQuick), kL1, kL1);
   EXPECT_NEAR(cache(kNeModelNeQuick, A).fCorrection, wantNe, 1e-5 * std::fabs(wantNe));
   EXPECT_FALSE(ask(A, kNeModelGlonass, c, v));
@@ -154,7 +154,7 @@ TEST_F(NeRoad, AnAnswerForASatelliteGoneIsDropped) {
   p.compute_NeModelTEC();
   p.set_EpochData([&] { auto n = e; n.pRequestSv = inRequest + 1; n.iRequestCount = 2; return n; }());
   EXPECT_FALSE(ask(B, kNeModelNeQuick, c, v));
-  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeSec, kNeCacheEmptyTimeS);
   EXPECT_FALSE(p.is_Pending());
   EXPECT_FALSE(ask(B, kNeModelNeQuick, c, v));
   EXPECT_TRUE(p.is_Pending());
@@ -200,7 +200,7 @@ TEST_F(NeRoad, CacheAgeEmptyingAndDoneMarks) {
   EXPECT_EQ(cache(kNeModelNeQuick, A).bDone, 0);
   EXPECT_TRUE(p.get_CachedCorrection(kNeModelNeQuick, A.sv, 5000, c, v)) << "clearing marks keeps values";
   p.reset_CacheEntry(kNeModelNeQuick, A.sv);
-  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeSec, kNeCacheEmptyTimeS);
   EXPECT_EQ(cache(kNeModelNeQuick, A).fCorrection, 0.0f);
   EXPECT_EQ(p.get_CacheEntry(kNeModelNeQuick, SvIdType{40, 0, 0, 40}), nullptr) << "identity out of range";
   EXPECT_EQ(p.get_CacheEntry(3, A.sv), nullptr) << "not a density model";
@@ -230,12 +230,12 @@ TEST_F(NeRoad, UnusableRequestsAndAnswers) {
   p.compute_NeModelTEC();
   EXPECT_FALSE(ask(below, kNeModelNeQuick, c, v));
   EXPECT_FALSE(p.is_Pending());
-  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelNeQuick, A).lTimeSec, kNeCacheEmptyTimeS);
 
   const double stale = 1e17;
   answers.Put(&stale);
   EXPECT_FALSE(ask(B, kNeModelNeQuick, c, v));
-  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeS, kNeCacheEmptyTimeS);
+  EXPECT_EQ(cache(kNeModelNeQuick, B).lTimeSec, kNeCacheEmptyTimeS);
   p.compute_NeModelTEC();
   ASSERT_TRUE(ask(B, kNeModelNeQuick, c, v));
   EXPECT_NEAR(c, corrOf(tecOf(B, kNeModelNeQuick), kL1, kL1), 1e-5 * std::fabs(c));

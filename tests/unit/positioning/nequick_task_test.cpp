@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "positioning/corrections/nequick_task.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/data_servers/pvt_data.h"
 
 namespace {
@@ -44,6 +45,11 @@ TEST(NeqkTask, EachSatelliteGetsItsOwnValueFromTheTask) {
   }
   for (int i = 0; i < 4; ++i) {
     EXPECT_GT(tec[i], 1e16) << i;
+    // Filed where the correction processor's ionosphere stage reads it.
+    const IonoCacheEntryType& c = SatCorrProcessorInstance.work().neQuickCache[i];
+    EXPECT_EQ(c.fCorrection, got[i]);
+    EXPECT_EQ(c.lTimeSec, 100);
+    EXPECT_EQ(SatCorrProcessorInstance.work().glonassCache[i].lTimeSec, -86400);
     for (int j = 0; j < i; ++j) EXPECT_NE(got[i], got[j]) << i << " " << j;
   }
   EXPECT_EQ(PVTDataInstance.neModel.putCount(), 4u);
