@@ -143,7 +143,10 @@ bool NeModelProcessorType::buildRequest(const double satXyz[3], int modelType, C
   r.calendar = epoch_.calendar;
   r.uUtHour = static_cast<std::uint8_t>(epoch_.calendar.hour);
   r.uDayOfYear = epoch_.uDayOfYear;
-  r.uGloSolarSource = epoch_.uGloSolarSource;
+  // Any setting but 0 and 1 leaves the GLONASS model without a solar flux.
+  r.uGloSolarSource = epoch_.iGloSolarSource == 0 || epoch_.iGloSolarSource == 1
+                          ? static_cast<std::uint8_t>(epoch_.iGloSolarSource)
+                          : std::uint8_t{255};
   r.iModelType = modelType;
   r.neQuick = epoch_.neQuick;
   for (int i = 0; i < 3; ++i) r.fGlonass[i] = epoch_.fGlonass[i];

@@ -36,7 +36,7 @@ struct NeModelEpochDataType {
   double dLat = 0, dLon = 0, dHeight = 0;  // receiver, rad, rad, m
   CorrData::NeQuickModelType neQuick{};    // working NeQuick model
   float fGlonass[3] = {0, 0, 0};           // GLONASS model: density factor, geomagnetic index, flux
-  std::uint8_t uGloSolarSource = 0;        // correction setup word at offset 280
+  std::int32_t iGloSolarSource = 0;        // correction setup word at offset 280 (0 record, 1 NeQuick)
   NeQuickIonisationLevelType level{};      // compute_NeQuickIonisationLevel at the receiver
   const SvIdType* pRequestSv = nullptr;    // satellites of this epoch's correction request
   int iRequestCount = 0;                   // (no list given: every satellite counts as in it)

@@ -101,6 +101,21 @@ TEST_F(NeRoad, RequestCarriesTheEpochModelsAndBothEnds) {
   EXPECT_NEAR(r.dSatLat, 45.0 * kDeg, 1e-7);
   EXPECT_NEAR(r.dSatLon, 5.0 * kDeg, 1e-12);
   EXPECT_NEAR(r.dSatHeight, 20200e3, 1e-3);
+  EXPECT_EQ(r.uGloSolarSource, 0);
+  // The setup word's value reaches the task whole: only 0 and 1 name a source.
+  const struct {
+    std::int32_t word;
+    std::uint8_t sent;
+  } rows[] = {{1, 1}, {2, 255}, {256, 255}, {257, 255}, {-1, 255}, {0, 0}};
+  for (const auto& w : rows) {
+    p.set_EpochData([&] { auto n = e; n.iGloSolarSource = w.word; return n; }());
+    const double answer = 1e17;  // frees the road: the earlier request (taken here) is answered
+    answers.Put(&answer);
+    ask(A, kNeModelGlonass, c, v);
+    ask(A, kNeModelGlonass, c, v);
+    ASSERT_EQ(requests.Get(&r), 1) << w.word;
+    EXPECT_EQ(r.uGloSolarSource, w.sent) << w.word;
+  }
 }
 
 // Requests for A then B while A's answer is pending end in A's cache only, under A's time; B is
