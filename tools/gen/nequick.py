@@ -10,7 +10,7 @@ Both come from the NeQuick G reference implementation of the European Commission
 Research Centre and are released under the European Union Public Licence; the generated source
 carries that notice.
 
-Each value is written with 17 significant digits, which gives back the same double.
+Each value is written in the shortest form that reads back as the same double.
 
 usage: nequick.py <nequick_ccir.bin> <nequick_modip.bin> <out.cpp>
 """
