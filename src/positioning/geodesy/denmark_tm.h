@@ -27,7 +27,7 @@ static_assert(offsetof(DenmarkTM, gtu) == 19 * sizeof(double));
 
 namespace DkGrid {
 
-// |normalised easting| the projection accepts: about 4800 km from the central meridian, well
+// |normalised easting| the projection accepts: about 5300 km from the central meridian, well
 // past any use of the zone yet short of the series' own limit of 150 degrees (2.623395162778).
 inline constexpr double kCeMax = 0.8349968168864;
 
