@@ -170,6 +170,10 @@ TEST(DkGridPolynomial, CodesAndDirections) {
         {2, 1, 6100000, 560000, kTctsOutsidePolygon, "west of the Sjaelland area"},
         {3, 1, 6130000, 856000, kTctsOutsidePolygon, "sea west of Bornholm"},
         {2, -1, 150000, 120000, kTctsOk, "Sjaelland backwards"},
+        {117, 1, NAN, fE, kTctsOutsideRect, "UTM northing NaN: refused, not handed back"},
+        {117, -1, fN, INFINITY, kTctsOutsideRect, "UTM easting infinite"},
+        {117, 0, -INFINITY, fE, kTctsOutsideRect, "UTM direction 0, infinite"},
+        {1, 1, fN, NAN, kTctsOutsideRect, "Jylland NaN"},
     };
     for (const auto& r : rows) {
         Out o;
