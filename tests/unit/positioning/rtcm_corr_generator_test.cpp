@@ -438,3 +438,22 @@ TEST(RtcmCorrGenerator, RandomRecordsGiveFiniteEntries) {
       }
   }
 }
+
+// Another station taking the slot under the same datum names moves the shift with it: the
+// shift belongs to where the station is, not to the name looked up once.
+TEST(RtcmCorrGenerator, DatumShiftFollowsTheStationsCoordinates) {
+  const double rz = 0.343 / 3600.0 * M_PI / 180.0;
+  Update u;
+  u.source(0, 5, 1.0f, 0);
+  SvIdType sv = glo(4);
+  u.sat(sv, {0.0, 1.0, 0.0});
+  for (const double dx : {0.0, 2.0e6}) {
+    const double pos[3] = {u.req.position.dX - dx, u.req.position.dY, u.req.position.dZ};
+    u.station(0, 5, pos, "W84", 9000);
+    u.corr(0, 5, sv, 0, 0, 0, 0, 0, 1, 9000);
+    u.gen.update(&u.R);
+    ASSERT_EQ(u.R.uStationCount, 1);
+    // Line of sight along y: the shift's y part, -rz x, counts.
+    EXPECT_NEAR(u.R.station[0].sat[0].slot[0].fCorrection[0], rz * pos[0], 1e-4) << dx;
+  }
+}
