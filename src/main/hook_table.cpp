@@ -23,6 +23,7 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/engine/apx_nav.h"
 #include "positioning/signal_tables.h"
 #include "settings/nav_settings.h"
 #include "settings/nv_settings.h"
@@ -139,6 +140,7 @@ const HookRow kRows[] = {
     NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
     NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
     NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
+    WIRED("positioning", apxNavLinks.satSearch, 1),
 
     // ---- differential (wire_differential.cpp)
     WIRED("differential", decBoardSendHook, 1),
@@ -152,7 +154,7 @@ const HookRow kRows[] = {
     NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
     NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
-    NOT_BUILT("gnss_link", measProcLinks.navMain, "navigation step (positioning)"),
+    WIRED("gnss_link", measProcLinks.navMain, 1),
 };
 // clang-format on
 #undef WIRED

@@ -1,12 +1,30 @@
 // Hooks of the positioning layer: the signal tables ask the lock manager about BeiDou
-// satellites.
+// satellites; the background task's satellite search is the lock manager's. The per-epoch
+// driver's navigation step is the positioning layer's navMain, told the antenna inputs by the
+// lock manager.
 #include "gnss_link/lock_manager.h"
+#include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
+#include "positioning/engine/apx_nav.h"
+#include "positioning/engine/nav_main.h"
 #include "positioning/signal_tables.h"
+
+namespace {
+int navStep() {
+  NavMainInputs in;
+  in.mainInput = LockMan::getMainAntInputIdx();
+  in.twoInputs = (LockMan::getAntInpMask() & 3) == 3;
+  in.separate = measProcLinks.sepAntSolutions();
+  in.intervalMs = posMsInt;
+  return navMain(in);
+}
+}  // namespace
 
 void wirePositioning() {
   signalTableLinks.isBeiPhase3 = isBeiPhase3;
   signalTableLinks.isBeiDou37compat = isBeiDou37compat;
   signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
   signalTableLinks.ignoreCompat = ignoreCompat;
+  apxNavLinks.satSearch = LockMan::satSearch;
+  measProcLinks.navMain = navStep;
 }

@@ -1,10 +1,16 @@
 #include "positioning/placeholders.h"
 
 
-// ---- Navigation solution time ("no solution") ----
+// ==== Navigation main step and background task ==============================================
 namespace placeholder {
-bool navSolGpsTime(int&, int&) { return false; }
+bool engineClockData(PosData::ClockDataType&) { return false; }
+void baseModeProcessing() {}
+void RTC3_clearGotTransData() {}
+bool antDbOffset(const char*, float[3]) { return false; }
+bool gloCalibChanged() { return false; }
+void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, std::uint32_t) {}
 }  // namespace placeholder
+// ==== end of navigation main step and background task =======================================
 
 
 
@@ -19,12 +25,6 @@ int satProcTecCalibEnabled() { return -1; }
 int satProcSmoothWaitFull() { return -1; }
 }  // namespace placeholder
 // ==== end of channel data ====================================================================
-
-// ==== Satellite data store step ===============================================================
-namespace placeholder {
-bool apxSlowPosition(double[3], double&) { return false; }
-}  // namespace placeholder
-// ==== end of satellite data store step ========================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
 namespace placeholder {

@@ -33,8 +33,6 @@ constexpr ProviderRow kSbasProviders[] = {
     {1, {3, 6, 16}}, {2, {9, 17, -1}}, {3, {7, 8, 12}}, {4, {5, 20, 22}}, {5, {10, 23, 24}},
 };
 
-constexpr std::uint32_t kSecondUs = 1000000;
-
 }  // namespace
 
 void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
@@ -122,21 +120,6 @@ void PVTEngine::update_SatDataTask() {
 void PVTEngine::update_SatCorrTask() {
   // Without the in-epoch flag the correction processor runs here once it exists.
   bInEpochCorrections.store(0);
-}
-
-void apxPvtDuty(std::uint32_t nowUs) {
-  static bool started = false;
-  static std::uint32_t runTime = 0;
-  PVTEngineInstance.update_RawNavDataFromBoardDec();
-  if (!started) {
-    started = true;
-    runTime = nowUs;
-    return;
-  }
-  if (nowUs - runTime <= kSecondUs) return;
-  runTime = nowUs;
-  PVTEngineInstance.update_SatDataTask();
-  PVTEngineInstance.update_SatCorrTask();
 }
 
 // ---- settings image and start-up --------------------------------------------------------------
