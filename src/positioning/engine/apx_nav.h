@@ -35,7 +35,7 @@ class ApxNav {
   std::int64_t lastStoredSec = -kSaveEverySec;
   std::uint32_t storedCount = 0;
 
- private:
+  // The 100-ms duty's parts: the copy from NavSol, and the stored position.
   void slowCopy();
   void storePosition();
 };

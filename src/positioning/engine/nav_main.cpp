@@ -84,8 +84,7 @@ void storeClockQuality() {
 std::uint32_t navLastGoodSolutionSec() { return g_lastGoodSec.load(); }
 
 int navMain(const NavMainInputs& in) {
-  // 1.
-  NavSol.status = NavTask::NAV_SOL::kNotComputed;
+  // 1. (NavSol's status is set with the locks held below: a reader may be looking at it.)
   posAvgFlagsClear();
   // 2. The main input first, then the other one when both are tracked.
   const int mainIdx = in.mainInput == 1 ? 1 : 0;
@@ -94,6 +93,7 @@ int navMain(const NavMainInputs& in) {
   {
     // 3.-6. Readers see the previous or the complete new solution, never a mix.
     PosLock lock;
+    NavSol.status = NavTask::NAV_SOL::kNotComputed;
     for (int k = 0; k < count; ++k) {
       const int a = inputs[k];
       const bool isMain = a == mainIdx;
