@@ -13,6 +13,7 @@
 #include "platform/apx_task.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
+#include "platform/rtos.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/apx_nav.h"
 #include "positioning/engine/last_position.h"
@@ -179,6 +180,26 @@ TEST_F(ApxStore, WithoutAValidSolutionTheSlowCopyKeepsTheLastPosition) {
   navDataInitOnce();
   ASSERT_TRUE(apxSlowPosition(xyz, t));
   EXPECT_EQ(xyz[0], 5);
+}
+
+}  // namespace
+
+namespace {
+
+// The task is declared with a 2048-byte stack, below any thread's minimum: it must still start
+// and run its duties (the satellite-data step included) on the stack the task layer gives it.
+TEST_F(ApxStore, TheTaskRunsItsDutiesDespiteItsSmallDeclaredStack) {
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  ASSERT_TRUE(apxHookAdd(kApxCycle, apxNavDuty));
+  ASSERT_TRUE(apxProcInit(26));
+  std::uint32_t first = 0;
+  for (int i = 0; i < 300; ++i) {  // at most 30 s
+    if (apxProcActive.load() && first == 0) first = apxNav.magRunTime;
+    if (first != 0 && apxNav.magRunTime != first) break;
+    Task::sleep(10);
+  }
+  EXPECT_TRUE(apxProcActive.load());
+  EXPECT_NE(apxNav.magRunTime, first);  // the once-a-second duty ran
 }
 
 }  // namespace
