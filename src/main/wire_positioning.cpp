@@ -1,10 +1,13 @@
 // Hooks of the positioning layer: the signal tables ask the lock manager about BeiDou
-// satellites; the background task's satellite search is the lock manager's. The per-epoch
-// driver's navigation step is the positioning layer's navMain, told the antenna inputs by the
-// lock manager.
+// satellites; the channel data takes its TEC from the correction processor's ionosphere record;
+// the background task's satellite search is the lock manager's. The per-epoch driver's
+// navigation step is the positioning layer's navMain, told the antenna inputs by the lock
+// manager.
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
+#include "positioning/chan_data.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/apx_nav.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/signal_tables.h"
@@ -25,6 +28,7 @@ void wirePositioning() {
   signalTableLinks.isBeiDou37compat = isBeiDou37compat;
   signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
   signalTableLinks.ignoreCompat = ignoreCompat;
+  chanDataLinks.ionoRecord = get_SatIonoCorrection;
   apxNavLinks.satSearch = LockMan::satSearch;
   measProcLinks.navMain = navStep;
 }
