@@ -24,6 +24,7 @@
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
 #include "positioning/engine/apx_nav.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "settings/nav_settings.h"
 #include "settings/nv_settings.h"
@@ -129,6 +130,10 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.glonassIono, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
+    WIRED("navigation_data", navDecoderLinks.compUdre, 1),
+    WIRED("navigation_data", navDecoderLinks.compCorrection, 1),
+    WIRED("navigation_data", navDecoderLinks.compIonoBlock, 1),
+    WIRED("navigation_data", navDecoderLinks.compSourceState, 1),
     WIRED("navigation_data", navDecoderLinks.bdGlobalIono, 1),
     WIRED("navigation_data", navDecoderLinks.healthCheckSats, 1),
     WIRED("navigation_data", navDecoderLinks.b2bSource, 1),
@@ -139,10 +144,11 @@ const HookRow kRows[] = {
     WIRED("positioning", signalTableLinks.isBeiDou37compat, 1),
     WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
     WIRED("positioning", signalTableLinks.ignoreCompat, 1),
-    NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
+    WIRED("positioning", chanDataLinks.computeIonoFreePhase, 1),
     WIRED("positioning", chanDataLinks.ionoRecord, 1),
-    NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
-    NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
+    WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
+    WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
+    NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),
     WIRED("positioning", apxNavLinks.satSearch, 1),
 
     // ---- differential (wire_differential.cpp)

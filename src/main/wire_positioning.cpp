@@ -1,8 +1,9 @@
 // Hooks of the positioning layer: the signal tables ask the lock manager about BeiDou
-// satellites; the channel data takes its TEC from the correction processor's ionosphere record;
-// the background task's satellite search is the lock manager's. The per-epoch driver's
-// navigation step is the positioning layer's navMain, told the antenna inputs by the lock
-// manager.
+// satellites; the channel data asks the measurement processor for the two-frequency carrier
+// and the satellite-processor setup's switches, and takes its TEC from the correction
+// processor's ionosphere record; the background task's satellite search is the lock
+// manager's. The per-epoch driver's navigation step is the positioning layer's navMain, told
+// the antenna inputs by the lock manager.
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
@@ -10,6 +11,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/apx_nav.h"
 #include "positioning/engine/nav_main.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 
 namespace {
@@ -28,6 +30,11 @@ void wirePositioning() {
   signalTableLinks.isBeiDou37compat = isBeiDou37compat;
   signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
   signalTableLinks.ignoreCompat = ignoreCompat;
+  chanDataLinks.computeIonoFreePhase = [](const ChanData& ch, int slot, double& phaseTime, bool& slip) {
+    return SatelliteMeasurementProcessorInstance.compute_IonoFreePhase(ch, slot, phaseTime, slip);
+  };
+  chanDataLinks.tecCalibEnabled = [] { return SatelliteMeasurementProcessorInstance.tecCalibEnabled(); };
+  chanDataLinks.smoothWaitFull = [] { return SatelliteMeasurementProcessorInstance.smoothWaitFull(); };
   chanDataLinks.ionoRecord = get_SatIonoCorrection;
   apxNavLinks.satSearch = LockMan::satSearch;
   measProcLinks.navMain = navStep;

@@ -19,14 +19,6 @@ void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, s
 void post_NequickSlowTask() {}
 // ==== end of data servers ====================================================================
 
-// ==== Channel data ===========================================================================
-namespace placeholder {
-bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
-int satProcTecCalibEnabled() { return -1; }
-int satProcSmoothWaitFull() { return -1; }
-}  // namespace placeholder
-// ==== end of channel data ====================================================================
-
 // ==== PVT engine: navigation-message decoders =================================================
 namespace placeholder {
 using T = PosData::RcvTimeDataType;
@@ -35,7 +27,6 @@ using B = std::uint8_t;
 void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
-bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -48,8 +39,6 @@ void SBASData_Degradation_set_DataTimeout(const CS&) {}
 void SBASData_RegionService_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
-void COMPData_SatCorrection_set_DataTimeout(const CS&) {}
-void COMPData_IonoCorrBlock_set_DataTimeout(const CS&) {}
 void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
 void GBASData_StationData_set_DataTimeout(const CS&) {}
 void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}
@@ -60,7 +49,6 @@ void SLASData_SatCorrection_set_DataTimeout() {}
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
 int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
-int SatelliteCorrectionProcessor::update_TropoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }

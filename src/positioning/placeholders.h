@@ -44,20 +44,7 @@ void post_NequickSlowTask();
 // ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
-struct ChanData;
 struct SvIdType;
-namespace placeholder {
-// SatelliteMeasurementProcessor::compute_IonoFreePhase (satellite measurement processor): the
-// ionosphere-free phase of a signal. Stand-in: false, not available (the slot's own phase is
-// used).
-bool compute_IonoFreePhase(const ChanData& ch, int slot, double& phaseTime, bool& slip);
-// Satellite-processor setup: TEC calibration switch. Stand-in: -1, not available (no
-// calibration runs).
-int satProcTecCalibEnabled();
-// Satellite-processor setup: smoothing waits until the counter reached its limit. Stand-in: -1,
-// not available (no waiting).
-int satProcSmoothWaitFull();
-}  // namespace placeholder
 // ==== end of channel data ====================================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
@@ -74,8 +61,6 @@ bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& s
                             int count);
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
-bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                                 const std::uint32_t* words, int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -92,8 +77,6 @@ void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType
 void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void COMPData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void COMPData_IonoCorrBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationData_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);

@@ -6,6 +6,7 @@
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/beidou_d2_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
@@ -17,6 +18,8 @@
 #include "positioning/chan_data.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/epoch_solution.h"
+#include "positioning/engine/kfk_engine.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/signal_tables.h"
@@ -37,6 +40,12 @@ constexpr ProviderRow kSbasProviders[] = {
     {1, {3, 6, 16}}, {2, {9, 17, -1}}, {3, {7, 8, 12}}, {4, {5, 20, 22}}, {5, {10, 23, 24}},
 };
 
+// The KFK steady part runs in step with the epochs above this interval, or when the KFK engine
+// setup's byte kKfkSetupSyncAt holds kKfkSetupSyncForced.
+constexpr double kKfkSyncIntervalSec = 0.25;
+constexpr std::size_t kKfkSetupSyncAt = 144;
+constexpr std::uint8_t kKfkSetupSyncForced = 2;
+
 }  // namespace
 
 void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
@@ -46,6 +55,13 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
+  pMeas = &SatelliteMeasurementProcessorInstance;
+  pKfk = &KFKEngineInstance;
+  // The KFK objects take their servers now that the store surely stands.
+  if (store != nullptr) {
+    KFKEngineSteadyPartInstance.init_Object();
+    KFKEngineInstance.init_Object();
+  }
 
   bDebugGpsCnavDatdec.store(1);
   signalDataInitOnce();
@@ -57,6 +73,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (GloL3NavDataDecoderType& d : GloL3NavDataDecoderPool) d.init_Object(satData);
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
   for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);
+  for (CompD2NavDataDecoderType& d : CompD2NavDataDecoderInstance) d.init_Object(satData);
   for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
@@ -84,7 +101,7 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
     input_EpochData(chan, sol, e, intervalMs);
     server.FreePointer(e);
   }
-  // The measurement processor runs here once it exists.
+  if (pMeas != nullptr) pMeas->update_ChanNavData();
   if (pCorr != nullptr && bInEpochCorrections.load() != 0) pCorr->update();
   e = server.GetPointer();
   if (e != nullptr) {
@@ -96,7 +113,13 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
 
 void PVTEngine::input_EpochData(ChanData* chan, NavTask::NAV_SOL* sol, PVTEngineEpochDataType* e, long intervalMs) {
   e->dEpochInterval = static_cast<double>(intervalMs) * 0.001;
-  // The KFK steady part takes its synchronous mode from this interval once it exists.
+  if (pKfk != nullptr && pKfk->pSteady != nullptr) {
+    // Long epochs, or the setup's demand, put the steady part in step with the epochs.
+    static PosSetup::KFKEngineSetupType kfkSetup;
+    const bool forced = pStore != nullptr && pStore->kfkEngineSetup.Take(&kfkSetup) != 0 &&
+                        kfkSetup.aBytes[kKfkSetupSyncAt] == kKfkSetupSyncForced;
+    pKfk->pSteady->bSyncMode = e->dEpochInterval > kKfkSyncIntervalSec || forced;
+  }
   if (sol != nullptr) set_RcvTimeData(sol->epoch, e->rcvTime);
   e->rcvTime2 = e->rcvTime;
   e->pChanData = chan;
