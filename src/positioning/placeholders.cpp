@@ -16,8 +16,6 @@ void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, s
 
 
 
-void post_NequickSlowTask() {}
-// ==== end of data servers ====================================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
 namespace placeholder {

@@ -36,12 +36,6 @@ void calcHelpMagVar(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES
 // ==== end of navigation main step and background task =======================================
 
 
-// ==== Data servers: receiver settings, NeQuick task ===========================================
-
-// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
-// nothing to wake.
-void post_NequickSlowTask();
-// ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
 struct SvIdType;
