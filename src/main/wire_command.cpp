@@ -8,11 +8,14 @@
 #include "gnss_link/placeholders.h"
 #include "main/hooks.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/reference/pos_filter.h"
+#include "positioning/reference/pos_filter_keys.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, then the stand-ins of the areas the
   // GNSS board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
+  cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
@@ -21,6 +24,8 @@ void wireCommand() {
   cmdM2sDefaultsHook = m2sDefaults;
   // init,/par/ also resets the position engine setups and RTCM station records
   cmdInitDefaultsHooks.add([] { PVTDataInstance.init_SetupData(); });
+  // and the output position filter's settings
+  cmdInitDefaultsHooks.add([] { PosFilt.init(); });
 
   // decoder status of a port whose input mode changed
   cmdDecModeHook = [](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); };

@@ -4,6 +4,7 @@
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
+#include "positioning/engine/ms_logic.h"
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "settings/nav_settings.h"
@@ -12,6 +13,8 @@
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  // the stored measurement intervals into the smoothing counts and the base averager's count
+  rcvSettingsHooks.msLogicInit = [](int msInt, int secInt) { msLogicInit(msInt, secInt); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;
