@@ -248,9 +248,10 @@ TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
   EXPECT_NEAR(RcvSet.refPos[0][0], kBase[0], 1e-6);
 }
 
-// The antenna reference point is the averaged point moved by the L1 offset of the antenna the
-// settings name: TRM41249.00 with radome TZGD, G01 north 0.90, east 0.14, up 52.74 mm in
-// igs05.atx. A name the database does not hold moves nothing.
+// The averaged point is the L1 phase centre; the antenna reference point lies the L1 offset of the
+// antenna the settings name below it (the offset runs from the reference point to the phase
+// centre): TRM41249.00 with radome TZGD, G01 north 0.90, east 0.14, up 52.74 mm in igs05.atx. A
+// name the database does not hold moves nothing.
 TEST_F(Averaging, ReferencePointMovesByTheNamedAntennasOffset) {
   const struct {
     const char* name;
@@ -280,7 +281,7 @@ TEST_F(Averaging, ReferencePointMovesByTheNamedAntennasOffset) {
     // and geodetic verticals differ by under 0.2 degrees here: a few micrometres).
     const double r0 = std::hypot(pos[0], pos[1], pos[2]);
     EXPECT_NEAR(std::hypot(d[0], d[1], d[2]), std::hypot(r.east, r.north, r.up), 0.06e-3) << r.name;
-    EXPECT_NEAR((d[0] * pos[0] + d[1] * pos[1] + d[2] * pos[2]) / r0, r.up, 0.06e-3) << r.name;
+    EXPECT_NEAR((d[0] * pos[0] + d[1] * pos[1] + d[2] * pos[2]) / r0, -r.up, 0.06e-3) << r.name;
   }
 }
 
