@@ -40,3 +40,12 @@ bool CompCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { ret
 bool CompCNav2bDataDecoder_update(const T&, const SvIdType&, bool, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
+
+// ==== Reference clock and base station =========================================================
+namespace placeholder {
+bool update_SatPosAndClockData(const SvIdType&, double, EpochSatDataType&) { return false; }
+bool satCorrRangeRecord(const SvIdType&, double&, double&, double&) { return false; }
+bool getRefPos(int, double[3]) { return false; }
+int rtcm2CodSmoothing() { return -1; }
+}  // namespace placeholder
+// ==== end of reference clock and base station ==================================================

@@ -75,3 +75,24 @@ bool CompCNav2bDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdT
                                   const std::uint32_t* words, int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
+
+// ==== Reference clock and base station =========================================================
+struct EpochSatDataType;
+namespace placeholder {
+// SatelliteMeasurementProcessor::update_SatPosAndClockData (measurement processor): the
+// satellite's position, velocity, clock and issue of data at a transmission time (s of the
+// system's week or day) into its epoch record. Stand-in: false, not available (no orbit).
+bool update_SatPosAndClockData(const SvIdType& sv, double timeSec, EpochSatDataType& rec);
+// The correction processor's record of a satellite (SatData::CorrectionDataType): the
+// ionospheric plus tropospheric correction (m), its variance (m^2) and rate (m/s). Stand-in:
+// false, no valid record (no correction is applied).
+bool satCorrRangeRecord(const SvIdType& sv, double& correction, double& variance, double& rate);
+// ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
+// 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
+// false, no position set.
+bool getRefPos(int record, double xyz[3]);
+// RTCM 2 coder setting: base data from the smoothed code (1) or the raw code (0). Stand-in:
+// -1, not available (raw code).
+int rtcm2CodSmoothing();
+}  // namespace placeholder
+// ==== end of reference clock and base station ==================================================

@@ -13,6 +13,8 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
 #include "positioning/engine/epoch_solution.h"
+#include "positioning/data_servers/epoch_sat_data.h"
+#include "positioning/engine/lms_engine.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/signal_tables.h"
@@ -43,6 +45,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
+  pLms = &LMSEngineInstance;
 
   bDebugGpsCnavDatdec.store(1);
   signalDataInitOnce();
@@ -63,7 +66,10 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
     for (int i : r.index)
       if (i >= 0) uSbasProviderAssignment[i] = r.provider;
 
-  if (store != nullptr) clear_SolutionFlags(store->epochData.GetPointer()->board);
+  if (store != nullptr) {
+    clear_SolutionFlags(store->epochData.GetPointer()->board);
+    store->epochData.GetPointer()->pEpochSatData = &EpochSatCommonData;
+  }
   for (auto& r : readers) r = RawNavReader{};
   bInEpochCorrections.store(0);
 }
@@ -150,8 +156,8 @@ void PVTEngine::clear_NvRamEphemerisData() {
   if (pSatData != nullptr) nav_nv::clear_NvRamEphemerisData();
 }
 
-void PVTEngine::input_PositionData(const NavTask::NAV_POS&) {
-  // The LMS engine takes an initial position once it exists.
+void PVTEngine::input_PositionData(const NavTask::NAV_POS& pos) {
+  if (pLms != nullptr) pLms->input_PositionData(pos);
 }
 
 void PVTEngine::pvtTasksInitOnce() {
