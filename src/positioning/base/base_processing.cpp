@@ -232,8 +232,11 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
         out.uMask |= static_cast<std::uint8_t>(1u << u);
         ++data.uSigCount[sys][u];
         out.sig[u].fPrc = static_cast<float>(o[sys] - (sig->code + sat.dClockBias) * kC + r + datumTerm);
-        out.sig[u].fRrc =
-            zeroRate || !(sig->freq > 0.0) ? 0.0f : static_cast<float>(d - sig->doppler * kC / sig->freq + rate);
+        // The rate of the correction above: the satellite clock's drift belongs to it as its
+        // bias belongs to the correction.
+        out.sig[u].fRrc = zeroRate || !(sig->freq > 0.0)
+                              ? 0.0f
+                              : static_cast<float>(d - sig->doppler * kC / sig->freq + rate - sat.dClockDrift * kC);
         out.sig[u].fSigma = std::sqrt(sat.fVariance > 0.0f ? sat.fVariance : 0.0f);
       }
       if (first < 0) continue;
