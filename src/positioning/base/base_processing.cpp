@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "positioning/chan_data.h"
 #include "positioning/engine/nav_sol.h"
@@ -125,9 +126,15 @@ int rtkSelectionLimit(const BaseSettings& s) {
 }
 
 int cn0Class(float cn0) {
-  const int c = static_cast<int>(cn0);
-  if (c >= 34) return 1;
-  return 18 - (c > 22 ? c : 22) / 2;
+  if (cn0 >= 34.0f) return 1;
+  if (!(cn0 > 22.0f)) return 7;  // also a level not known
+  return 18 - static_cast<int>(cn0) / 2;
+}
+
+float toFloat(double v) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  return v > kMax ? std::numeric_limits<float>::infinity()
+                  : v < -kMax ? -std::numeric_limits<float>::infinity() : static_cast<float>(v);
 }
 
 int phaseQualityIndex(float phaseSigma) {
@@ -231,16 +238,16 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
         if (first < 0) first = u;
         out.uMask |= static_cast<std::uint8_t>(1u << u);
         ++data.uSigCount[sys][u];
-        out.sig[u].fPrc = static_cast<float>(o[sys] - (sig->code + sat.dClockBias) * kC + r + datumTerm);
+        out.sig[u].fPrc = toFloat(o[sys] - (sig->code + sat.dClockBias) * kC + r + datumTerm);
         // The rate of the correction above: the satellite clock's drift belongs to it as its
         // bias belongs to the correction.
         out.sig[u].fRrc = zeroRate || !(sig->freq > 0.0)
                               ? 0.0f
-                              : static_cast<float>(d - sig->doppler * kC / sig->freq + rate - sat.dClockDrift * kC);
+                              : toFloat(d - sig->doppler * kC / sig->freq + rate - sat.dClockDrift * kC);
         out.sig[u].fSigma = std::sqrt(sat.fVariance > 0.0f ? sat.fVariance : 0.0f);
       }
       if (first < 0) continue;
-      out.fDelay = static_cast<float>(ch->sig(first)->tgd * kC);
+      out.fDelay = toFloat(ch->sig(first)->tgd * kC);
       out.uIssue = static_cast<std::uint8_t>(sat.iIssue & 0xFF);
       out.uNumber = static_cast<std::uint8_t>(sat.number());
       out.uSystem = static_cast<std::uint8_t>(sys);
@@ -271,8 +278,8 @@ void buildIonData(const PVTEngineEpochDataType& e, NAVCOD_IONO_DATA& data, const
     out.uNumber = static_cast<std::uint8_t>(sat.number());
     out.uSystem = sat.sv.sys;
     // The channel keeps the delay in metres already.
-    out.fDelay = static_cast<float>(chan[k].delay());
-    out.fRate = chan[k].delayRateValid() ? static_cast<float>(chan[k].delayRate()) : 0.0f;
+    out.fDelay = toFloat(chan[k].delay());
+    out.fRate = chan[k].delayRateValid() ? toFloat(chan[k].delayRate()) : 0.0f;
     out.fZero = 0.0f;
     ++data.uCount[sat.sv.sys];
   }

@@ -54,6 +54,8 @@ int rtkSelectionLimit(const BaseSettings& s);
 
 // Classes of the base data.
 int cn0Class(float cn0);
+// A double as a float, beyond the float range as an infinity.
+float toFloat(double v);
 int phaseQualityIndex(float phaseSigma);
 int rtcm2SmoothingClass(int seconds);
 int rtcm3SmoothingClass(int seconds);

@@ -49,9 +49,9 @@ void fillSignals(const EpochSatDataType& sat, const ChanData* ch, bool computed,
     slot.uCn0 = static_cast<std::uint8_t>(cn4 < 0.0 ? 0.0 : cn4 > 255.0 ? 255.0 : cn4);
     slot.bPresent = 1;
     if (computed) {
-      slot.fComputedMinusCode = static_cast<float>(range - code);
-      slot.fComputedMinusPhase = static_cast<float>(range / wavelength - sig->phase);
-      slot.fComputedMinusRate = static_cast<float>(rate - wavelength * sig->doppler);
+      slot.fComputedMinusCode = toFloat(range - code);
+      slot.fComputedMinusPhase = toFloat(range / wavelength - sig->phase);
+      slot.fComputedMinusRate = toFloat(rate - wavelength * sig->doppler);
       slot.bComputed = 1;
     }
   }

@@ -38,7 +38,7 @@ struct EpochSatDataType {
   std::uint8_t uExclude[kSignals] = {};   // the signal is excluded from processing
   std::uint16_t uQuality[kSignals] = {};  // quality word of each signal
 
-  bool hasSlot() const { return sv.sys < SYS_NUM && sv.sat != kSvUnknown; }
+  bool hasSlot() const { return sv.isValidSat(); }
   // Satellite number as the output formats count it (PRN; GLONASS orbital slot).
   int number() const { return SYS_SAT_MIN[sv.sys] + sv.sat; }
   // GLONASS frequency number, 0 for other systems.

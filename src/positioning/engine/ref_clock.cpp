@@ -301,11 +301,13 @@ void RefClockProcessor::update_RefClockData(const PVTEngineEpochDataType& e) {
     st.dTime += interval;
     st.bValid = 1;
   }
-  // A new reference system: the filter follows the offset between the old and the new one, so
-  // that the change does not read as a clock jump.
-  if (iLastRefSystem_ >= 0 && iLastRefSystem_ != iRefSystem_ && iSysColumn_[iLastRefSystem_] > 0) {
-    const double shift = -(dX_[iSysColumn_[iLastRefSystem_]] + dApriori_[iLastRefSystem_]);
-    filter_.x[0] += shift;
+  // A new reference system: the filter follows the offset between the old and the new one (as
+  // last smoothed), so that the change does not read as a clock jump; without a known offset
+  // between the two it starts afresh.
+  if (iLastRefSystem_ >= 0 && iLastRefSystem_ != iRefSystem_) {
+    double old = 0.0;
+    if (systemOffset(iLastRefSystem_, old)) filter_.x[0] -= old + dApriori_[iLastRefSystem_];
+    else restartFilter();
   }
   iLastRefSystem_ = iRefSystem_;
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "base_station_model.h"
 
@@ -359,6 +360,66 @@ TEST(BaseStation, ComputeSwitchOffGivesMeasurementsOnly) {
   for (int i = 0; i < RtkDat.uSatCount; ++i) EXPECT_EQ(RtkDat.sat[i].slot[0].bComputed, 0);
   EXPECT_EQ(DifDat.bReady, 0) << "no code corrections";
   bComputeBas = 1;
+}
+
+}  // namespace
+
+namespace {
+
+// Satellite records, signals and orbits of any content: the epoch is processed without a fault
+// and the records stay within their counts.
+TEST(BaseStation, RandomRecordsAndSignals) {
+  std::mt19937 rng(41);
+  std::uniform_real_distribution<double> uni(-1.0, 1.0);
+  const double odd[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e300, 0.0, 1e-300};
+  auto value = [&](double scale) { return rng() % 8 == 0 ? odd[rng() % 7] : uni(rng) * scale; };
+  Base b;
+  b.s.rtcmOutput = BaseOutput::kRtk | BaseOutput::kCodeCorr | BaseOutput::kIono;
+  b.s.rtcm3Output = BaseOutput::kRtk;
+  b.s.clockCorrected = true;
+  b.s.smoothing = true;
+  for (int round = 0; round < 200; ++round) {
+    b.st.epoch(round + 1);
+    for (int k = 0; k < EpochSatCommonDataType::kChannels; ++k) {
+      EpochSatDataType& s = EpochSatCommonData.sat[k];
+      s.sv.sys = static_cast<std::uint8_t>(rng() % 9);
+      s.sv.sat = static_cast<std::uint8_t>(rng() % 70);
+      s.sv.si = static_cast<std::uint8_t>(rng() % 256);
+      s.ulFlags = rng() % 3 == 0 ? static_cast<std::uint32_t>(rng()) : 0;
+      s.fElevation = static_cast<float>(rng() % 5 == 0 ? odd[rng() % 7] : uni(rng) * 95.0);
+      s.fAzimuth = static_cast<float>(uni(rng) * 360.0);
+      s.fVariance = static_cast<float>(value(10.0));
+      s.iIssue = static_cast<std::int32_t>(rng() % 300) - 1;
+      for (int a = 0; a < 3; ++a) {
+        s.dPos[a] = value(3e7);
+        s.dVel[a] = value(4e3);
+      }
+      s.dClockBias = value(1e-3);
+      s.dClockDrift = value(1e-9);
+      for (int u = 0; u < kCdatSlots; ++u) {
+        ChanSigData& sig = Sdat[(k % 14) * kCdatSlots + u];
+        sig.flags = static_cast<std::uint16_t>(rng());
+        sig.code = value(0.09);
+        sig.codeRaw = value(0.09);
+        sig.smCode = value(0.09);
+        sig.phase = value(1e8);
+        sig.doppler = value(5e3);
+        sig.freq = value(2e9);
+        sig.cn0 = static_cast<float>(value(60.0));
+        sig.phaseSigma = static_cast<float>(value(10.0));
+        sig.tgd = static_cast<float>(value(1e-7));
+        sig.smCnt = static_cast<std::uint16_t>(rng());
+      }
+    }
+    baseModeProcessing(b.pos, rng() % 4 == 0 ? nullptr : b.st.truth.station, b.s, b.proc, kTruthLinks);
+    ASSERT_LE(RtkDat.uSatCount, kBaseSats);
+    ASSERT_LE(DifDat.uSatCount, kBaseSats);
+    int sum = 0;
+    for (int k = 0; k < SYS_NUM; ++k) sum += RtkDat.uCount[k];
+    if (RtkDat.bReady) {
+      ASSERT_EQ(sum, RtkDat.uSatCount);
+    }
+  }
 }
 
 }  // namespace

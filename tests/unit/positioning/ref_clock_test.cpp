@@ -220,4 +220,25 @@ TEST(RefClock, ANewEpochIntervalRestartsTheFilter) {
   EXPECT_NEAR(r.filteredSystemOffset(kSysGps), r.st.truth.clock + 0.5 * 0.5, 1e-3);
 }
 
+TEST(RefClock, ANewReferenceSystemMovesTheFilterByTheSystemOffset) {
+  const struct {
+    double bias;
+    bool stillGlonass;
+  } rows[] = {{10.0, true}, {-4.0, true}, {10.0, false}};
+  for (const auto& row : rows) {
+    ClockRun r;
+    r.st.truth.sysBias[kSysGlonass] = row.bias;
+    for (int n = 1; n <= 3; ++n) ASSERT_EQ(r.epoch(n), 1);
+    // Epoch 4: the GPS satellites are gone; GLONASS becomes the reference.
+    r.st.epoch(4);
+    for (int k = 0; k < 8; ++k) Sdat[k * kCdatSlots].flags = Sdat[k * kCdatSlots + 1].flags = 0;
+    if (!row.stillGlonass) lmsSetup().aBytes[RefClockProcessor::kSetupRefSystemByte] = kSysGlonass;
+    ASSERT_EQ(r.proc.update(), 1);
+    EXPECT_EQ(r.proc.referenceSystem(), kSysGlonass);
+    // A filter that saw the change as a clock step would not sit on the solution.
+    EXPECT_NEAR(r.proc.clockData().dFilteredOffset, 1e-4 * kC + 1.5 + row.bias, 1e-2) << row.bias;
+    EXPECT_TRUE(r.proc.filterRunning());
+  }
+}
+
 }  // namespace
