@@ -31,6 +31,17 @@ foreach(layer IN LISTS RX_LAYERS)
   endif()
 endforeach()
 
+# Debian's rtklib as an independent oracle of a layer's unit tests. No header ships: a test
+# declares the prototypes it calls and defines the callbacks the library needs (showmsg, settime,
+# settspan).
+find_library(RX_RTKLIB RTKLib REQUIRED)
+function(rx_test_oracle_rtklib layer)
+  if(TARGET unit_${layer})
+    target_link_libraries(unit_${layer} PRIVATE ${RX_RTKLIB})
+  endif()
+endfunction()
+rx_test_oracle_rtklib(positioning)
+
 file(GLOB_RECURSE e2e_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 if(e2e_srcs)
   add_executable(e2e_tests ${e2e_srcs})

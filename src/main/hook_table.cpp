@@ -136,7 +136,7 @@ const HookRow kRows[] = {
     WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
     WIRED("positioning", signalTableLinks.ignoreCompat, 1),
     NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
-    NOT_BUILT("positioning", chanDataLinks.ionoRecord, "correction processor (positioning)"),
+    WIRED("positioning", chanDataLinks.ionoRecord, 1),
     NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
     NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
 

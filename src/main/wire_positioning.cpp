@@ -1,7 +1,9 @@
 // Hooks of the positioning layer: the signal tables ask the lock manager about BeiDou
-// satellites.
+// satellites; the channel data takes its TEC from the correction processor's ionosphere record.
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
+#include "positioning/chan_data.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/signal_tables.h"
 
 void wirePositioning() {
@@ -9,4 +11,5 @@ void wirePositioning() {
   signalTableLinks.isBeiDou37compat = isBeiDou37compat;
   signalTableLinks.isBeiDouMSMcompat = isBeiDouMSMcompat;
   signalTableLinks.ignoreCompat = ignoreCompat;
+  chanDataLinks.ionoRecord = get_SatIonoCorrection;
 }

@@ -1,5 +1,7 @@
 #include "positioning/placeholders.h"
 
+#include "positioning/corrections/sat_corr_processor.h"
+
 
 // ---- Navigation solution time ("no solution") ----
 namespace placeholder {
@@ -14,7 +16,6 @@ void post_NequickSlowTask() {}
 // ==== Channel data ===========================================================================
 namespace placeholder {
 bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
-bool satCorrIonoRecord(const SvIdType&, float&, float&) { return false; }
 int satProcTecCalibEnabled() { return -1; }
 int satProcSmoothWaitFull() { return -1; }
 }  // namespace placeholder
@@ -41,10 +42,36 @@ bool CompCNav2bDataDecoder_update(const T&, const SvIdType&, bool, const W*, int
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
+// ==== Satellite correction processor =========================================================
+namespace placeholder {
+using CS = PosSetup::CorrProcessorSetupType;
+void SBASData_SatCorrection_set_DataTimeout(const CS&) {}
+void SBASData_IonoCorrection_set_DataTimeout(const CS&) {}
+void SBASData_Degradation_set_DataTimeout(const CS&) {}
+void SBASData_RegionService_set_DataTimeout(const CS&) {}
+void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
+void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
+void COMPData_SatCorrection_set_DataTimeout(const CS&) {}
+void COMPData_IonoCorrBlock_set_DataTimeout(const CS&) {}
+void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
+void GBASData_StationData_set_DataTimeout(const CS&) {}
+void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}
+void GBASData_FAS_set_DataTimeout(const CS&) {}
+void SLASData_StationData_set_StationDataTimeout() {}
+void SLASData_SatCorrection_set_DataTimeout() {}
+}  // namespace placeholder
+// Stages of the processor: not available, nothing published.
+int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
+int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
+int SatelliteCorrectionProcessor::update_TropoCorrection() { return 0; }
+int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
+int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
+int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }
+// ==== end of satellite correction processor ===================================================
+
 // ==== Reference clock and base station =========================================================
 namespace placeholder {
 bool update_SatPosAndClockData(const SvIdType&, double, EpochSatDataType&) { return false; }
-bool satCorrRangeRecord(const SvIdType&, double&, double&, double&) { return false; }
 bool getRefPos(int, double[3]) { return false; }
 int rtcm2CodSmoothing() { return -1; }
 }  // namespace placeholder

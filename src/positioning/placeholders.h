@@ -31,9 +31,6 @@ namespace placeholder {
 // ionosphere-free phase of a signal. Stand-in: false, not available (the slot's own phase is
 // used).
 bool compute_IonoFreePhase(const ChanData& ch, int slot, double& phaseTime, bool& slip);
-// The correction processor's ionosphere record of a satellite (SatData::IonoCorrectionType:
-// correction, obliquity factor, valid byte). Stand-in: false, no valid record (TEC stays NaN).
-bool satCorrIonoRecord(const SvIdType& sv, float& correction, float& obliquity);
 // Satellite-processor setup: TEC calibration switch. Stand-in: -1, not available (no
 // calibration runs).
 int satProcTecCalibEnabled();
@@ -76,6 +73,33 @@ bool CompCNav2bDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdT
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
+// ==== Satellite correction processor =========================================================
+// Data time-outs of correction records whose types are not built yet: each type ages out its
+// own records by the correction-processor setup. Stand-in: nothing to age out.
+namespace PosSetup {
+struct CorrProcessorSetupType;
+}
+namespace placeholder {
+void SBASData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SBASData_IonoCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void COMPData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void COMPData_IonoCorrBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void GBASData_StationData_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void GBASData_FAS_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
+void SLASData_StationData_set_StationDataTimeout();
+void SLASData_SatCorrection_set_DataTimeout();
+}  // namespace placeholder
+// The processor's stages not built yet are defined in placeholders.cpp, one each, as members of
+// SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
+// nothing and returns 0. The stage that gets built removes its definition there.
+// ==== end of satellite correction processor ===================================================
+
 // ==== Reference clock and base station =========================================================
 struct EpochSatDataType;
 namespace placeholder {
@@ -83,10 +107,6 @@ namespace placeholder {
 // satellite's position, velocity, clock and issue of data at a transmission time (s of the
 // system's week or day) into its epoch record. Stand-in: false, not available (no orbit).
 bool update_SatPosAndClockData(const SvIdType& sv, double timeSec, EpochSatDataType& rec);
-// The correction processor's record of a satellite (SatData::CorrectionDataType): the
-// ionospheric plus tropospheric correction (m), its variance (m^2) and rate (m/s). Stand-in:
-// false, no valid record (no correction is applied).
-bool satCorrRangeRecord(const SvIdType& sv, double& correction, double& variance, double& rate);
 // ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
 // 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
 // false, no position set.

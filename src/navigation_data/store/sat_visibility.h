@@ -24,6 +24,8 @@ struct SatVisibilityType {
   float elevation;      // deg, geocentric (see compute_SatelliteVisibility)
   float azimuth;        // deg, 0..360
   double los[3];        // unit vector receiver to satellite, ECEF
+  double satPos[3];     // m, ECEF: the satellite position the elevation was computed from
+  float satVel[3];      // m/s, ECEF
   RcvPositionType rcv;  // the position it was computed from
   float variance;       // m^2, elevation-based
   float threshold;      // dB-Hz

@@ -128,6 +128,10 @@ bool SatelliteDataProcessor::visibilityFor(SvIdType id, int sys, const SatPosSta
   if (!compute_SatelliteVisibility(rcv_, sat, setup_.elevMode == 1, &v.elevation, &v.azimuth, v.los)) return false;
   compute_ElevBasedVar(sys, v.elevation, setup_.elevVar, &v.threshold, &v.variance);
   v.rcv = rcv_;
+  for (int k = 0; k < 3; ++k) {
+    v.satPos[k] = sat[k];
+    v.satVel[k] = pos.vel[k];
+  }
   v.almId = id;
   v.timeMs = nowMs;
   return true;

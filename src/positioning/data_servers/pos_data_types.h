@@ -102,6 +102,9 @@ struct ClockDataType {
 
 struct VelocityDataType {
   std::uint8_t bValid;
+  // The second vector of the velocity block: its third component is the factor the troposphere
+  // rate term is scaled by.
+  double dSecondVector[3];
 };
 
 // Position of the Sun or the Moon: inertial (mean equator and equinox of date) and Earth-fixed.

@@ -12,6 +12,7 @@
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
+#include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/epoch_solution.h"
 #include "positioning/data_servers/epoch_sat_data.h"
 #include "positioning/engine/lms_engine.h"
@@ -42,6 +43,7 @@ constexpr std::uint32_t kSecondUs = 1000000;
 void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
   pStore = store;
   pSatData = satData;
+  pCorr = &SatCorrProcessorInstance;
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
@@ -84,8 +86,8 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
     input_EpochData(chan, sol, e, intervalMs);
     server.FreePointer(e);
   }
-  // The measurement processor and, with the in-epoch flag, the correction processor run here
-  // once they exist.
+  // The measurement processor runs here once it exists.
+  if (pCorr != nullptr && bInEpochCorrections.load() != 0) pCorr->update();
   e = server.GetPointer();
   if (e != nullptr) {
     output_SolutionData(e, full);
@@ -126,7 +128,7 @@ void PVTEngine::update_SatDataTask() {
 }
 
 void PVTEngine::update_SatCorrTask() {
-  // Without the in-epoch flag the correction processor runs here once it exists.
+  if (pCorr != nullptr && bInEpochCorrections.load() == 0) pCorr->update();
   bInEpochCorrections.store(0);
 }
 
@@ -148,8 +150,11 @@ void apxPvtDuty(std::uint32_t nowUs) {
 // ---- settings image and start-up --------------------------------------------------------------
 
 void PVTEngine::allocate_NvRamData() {
-  // The setups, the station records and the satellite data store's blocks, in that order.
+  // The setups, the station records and the satellite data store's blocks, in that order; the
+  // correction processor's ionosphere models after them, so that an image stored before they
+  // existed keeps its layout.
   if (pStore != nullptr) pStore->allocate_NvRamData();
+  if (pCorr != nullptr) pCorr->allocate_NvRamData();
 }
 
 void PVTEngine::clear_NvRamEphemerisData() {
@@ -166,5 +171,6 @@ void PVTEngine::pvtTasksInitOnce() {
   PosData::RcvTimeDataType r{};
   set_RcvTimeData(ep, r);
   update_SatDataTask();
+  if (pCorr != nullptr && bInEpochCorrections.load() == 0) pCorr->update();
   bInEpochCorrections.store(0);
 }

@@ -16,8 +16,8 @@
 
 struct ChanData;
 class SatelliteDataProcessor;
-// Components of the engine not built yet; their pointers stay null and are skipped.
 class SatelliteCorrectionProcessor;
+// Components of the engine not built yet; their pointers stay null and are skipped.
 class SatelliteMeasurementProcessor;
 class LMSEngine;
 class KFKEngine;

@@ -12,7 +12,26 @@ constexpr double kC = PosData::kSpeedOfLight;
 constexpr double kLowSignalVariance = 10.0;  // m^2, for a level below 1 dB-Hz
 constexpr double kLowSignalRateWeight = 10.0;
 
-const RefClockLinks kPlaceholderLinks{placeholder::update_SatPosAndClockData, placeholder::satCorrRangeRecord};
+}  // namespace
+
+bool refClockStoreCorrection(const SvIdType& sv, double& correction, double& variance, double& rate) {
+  SatData::CorrectionDataType r;
+  if (PVTDataInstance.satCorrection.Take(&sv, &r) == 0) return false;
+  correction = variance = rate = 0.0;
+  if (r.iono.bValid != 0) {
+    correction += r.iono.fCorrection;
+    variance += r.iono.fVariance;
+  }
+  if (r.tropo.bValid != 0) {
+    correction += r.tropo.fCorrection;
+    variance += r.tropo.fVariance;
+    rate += r.tropo.fRate;
+  }
+  return r.iono.bValid != 0 || r.tropo.bValid != 0;
+}
+
+namespace {
+const RefClockLinks kPlaceholderLinks{placeholder::update_SatPosAndClockData, refClockStoreCorrection};
 
 // Variance of a pseudorange from the signal level s (dB-Hz): 10 / s.
 double levelVariance(double s) { return s < 1.0 ? kLowSignalVariance : 10.0 / s; }

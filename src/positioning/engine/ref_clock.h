@@ -30,6 +30,11 @@ struct RefClockLinks {
   bool (*satCorrection)(const SvIdType& sv, double& correction, double& variance, double& rate);
 };
 
+// The valid ionospheric and tropospheric parts of a satellite's record in the correction
+// server: their sum (m, the negated delay), summed variance (m^2) and rate (m/s); false when
+// neither part is valid.
+bool refClockStoreCorrection(const SvIdType& sv, double& correction, double& variance, double& rate);
+
 // The receiver time of system `sys` in an epoch (ms of its week; of the day for GLONASS and
 // SBAS) and whether the epoch has it.
 bool epochSystemTime(const PosData::RcvTimeDataType& t, int sys, std::uint32_t& ms);

@@ -241,4 +241,40 @@ TEST(RefClock, ANewReferenceSystemMovesTheFilterByTheSystemOffset) {
   }
 }
 
+bool storeOrTruth(const SvIdType& sv, double& c, double& v, double& r) { return refClockStoreCorrection(sv, c, v, r); }
+
+TEST(RefClock, IonosphereAndTroposphereFromTheCorrectionRecordsAreTakenOff) {
+  ClockRun r;
+  RefClockProcessor proc(&PVTDataInstance, RefClockLinks{truthPosAndClock, storeOrTruth});
+  proc.input_RefPosition(true, r.st.truth.station, true, r.st.truth.station);
+  r.st.epoch(1);
+  // Each satellite's signal is late by its delays: ionosphere 2 m + k cm, troposphere 3 m; the
+  // records hold the negated delays. Satellite 3 has only its ionosphere part valid.
+  for (int k = 0; k < 14; ++k) {
+    SatData::CorrectionDataType rec{};
+    rec.init();
+    rec.iono.fCorrection = static_cast<float>(-(2.0 + 0.01 * k));
+    rec.iono.fVariance = 0.25f;
+    rec.iono.bValid = 1;
+    rec.tropo.fCorrection = -3.0f;
+    rec.tropo.fVariance = 0.01f;
+    rec.tropo.bValid = k == 3 ? 0 : 1;
+    const SvIdType sv = satTable()[k].sv;
+    ASSERT_EQ(PVTDataInstance.satCorrection.Put(&sv, &rec), 1);
+    const double delay = 2.0 + 0.01 * k + (k == 3 ? 0.0 : 3.0);
+    for (int u = 0; u < 2; ++u) Sdat[k * kCdatSlots + u].code += delay / kC;
+  }
+  ASSERT_EQ(proc.update(), 1);
+  EXPECT_NEAR(proc.clockData().dOffset, 1e-4 * kC, 1e-3);
+  double c = 0.0, v = 0.0, rate = 0.0;
+  ASSERT_TRUE(refClockStoreCorrection(satTable()[3].sv, c, v, rate));
+  EXPECT_NEAR(c, -2.03, 1e-6);
+  EXPECT_NEAR(v, 0.25, 1e-7);
+  SvIdType none = satTable()[0].sv;
+  none.sat = 30;
+  none.si = 30;
+  EXPECT_FALSE(refClockStoreCorrection(none, c, v, rate)) << "no record";
+}
+
 }  // namespace
+

@@ -1,0 +1,268 @@
+#include "positioning/corrections/sat_corr_processor.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <numbers>
+
+#include "navigation_data/store/sat_data_store.h"
+#include "platform/mono_clock.h"
+#include "positioning/data_servers/data_malloc.h"
+#include "positioning/data_servers/rtcm_data_types.h"
+#include "positioning/geoid/geoid_gps.h"
+#include "positioning/placeholders.h"
+
+// Built with the store before any task runs; the generators that exist join here.
+SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
+                                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+
+namespace {
+
+// Fields of the setups read here, by byte offset of the stored records.
+constexpr std::size_t kLmsMinHeightOffset = 224;     // f64, m
+constexpr std::size_t kLmsMaxHeightOffset = 232;     // f64, m
+constexpr std::size_t kCorrRtcmTimeoutOffset = 110;  // u16, s: RTCM 2 range corrections
+constexpr std::size_t kCorrRtcmIonoTimeoutOffset = 112;  // u16, s: RTCM 2 ionosphere corrections
+
+// Day of year taken when no calendar epoch is known: the first of June, mid-season for both
+// hemispheres' troposphere tables.
+constexpr std::uint16_t kDefaultDayOfYear = 152;
+constexpr std::int32_t kNeverSec = -86400;
+constexpr std::uint16_t kNoId = 65535;
+
+template <class T>
+T readField(const std::uint8_t* bytes, std::size_t offset) {
+  T v;
+  std::memcpy(&v, bytes + offset, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+SatelliteCorrectionProcessor::SatelliteCorrectionProcessor(PVTDataType* store, SatelliteDataProcessor* satData,
+                                                           SbasCorrGenerator* sbas, DFMC_SbasCorrGenerator* dfmc,
+                                                           SlasCorrGenerator* slas, RtcmTSCorrGenerator* rtcmTs,
+                                                           CompCorrGenerator* comp, GbasCorrGenerator* gbas,
+                                                           RtcmCorrGenerator* rtcm)
+    : store_(store),
+      satData_(satData),
+      sbas_(sbas),
+      dfmc_(dfmc),
+      slas_(slas),
+      rtcmTs_(rtcmTs),
+      comp_(comp),
+      gbas_(gbas),
+      rtcm_(rtcm),
+      normalInv_(4, 4, true),
+      work_(new (SlowDataMalloc(sizeof(SatCorrWorkArea))) SatCorrWorkArea{}) {
+  init_Object();
+}
+
+SatelliteCorrectionProcessor::~SatelliteCorrectionProcessor() {
+  work_->~SatCorrWorkArea();
+  SlowDataFree(work_, sizeof(SatCorrWorkArea));
+}
+
+void SatelliteCorrectionProcessor::init_Object() {
+  SatCorrWorkArea& w = *work_;
+  for (ZRT_ION_GPS& m : w.klobModel) m.valid = 0;
+  w.bdGlobalModel.valid = 0;
+  w.neQuickModel.valid = 0;
+  w.glonassModel.valid = 0;
+  w.klobWork.valid = 0;
+  for (std::uint32_t& c : w.ulModelUpdates) c = 0;
+  w.bNeQuickPending = 0;
+  w.bCorrPresent = 0;
+  for (int i = 0; i < SYS_SI_TOTAL; ++i) {
+    w.neQuickCache[i] = IonoCacheEntryType{0.0f, 0.0f, kNeverSec, 0};
+    w.glonassCache[i] = IonoCacheEntryType{0.0f, 0.0f, kNeverSec, 0};
+  }
+  init_SourceVarEstimation();
+  for (std::uint16_t& id : w.uRememberedId) id = kNoId;
+  w.ulRememberedWord[0] = 2;
+  w.ulRememberedWord[1] = 9;
+  w.bHadComplete = 0;
+  w.bStaleCleared = 0;
+  w.ulLastCompleteMs = 0;
+  w.uDayOfYear = kDefaultDayOfYear;
+}
+
+// ---- the epoch -------------------------------------------------------------------------------
+
+int SatelliteCorrectionProcessor::update() { return update(MonoClock::ms()); }
+
+int SatelliteCorrectionProcessor::update(std::uint32_t nowMs) {
+  if (store_ == nullptr || !epochMutex_.tryLock()) return 0;
+  const int r = run_Epoch(nowMs);
+  epochMutex_.unlock();
+  return r;
+}
+
+int SatelliteCorrectionProcessor::run_Epoch(std::uint32_t nowMs) {
+  SatCorrWorkArea& w = *work_;
+  if (store_->lmsEngineSetup.Take(&w.lmsSetup) == 0 || store_->satProcessorSetup.Take(&w.satSetup) == 0 ||
+      store_->corrProcessorSetup.Take(&w.corrSetup) == 0) {
+    end_Early(nowMs);
+    return 0;
+  }
+  apply_DataTimeouts();
+  update_IonoModelData();
+  if (update_PositionData() == 0) {
+    end_Early(nowMs);
+    return 0;
+  }
+  prepare_CorrectionRequest();
+  update_IonoCorrection();
+  update_TropoCorrection();
+  update_WdCorrection();
+  update_GbasCorrection();
+  w.ulLastCompleteMs = nowMs;
+  w.bHadComplete = 1;
+  w.bStaleCleared = 0;
+  return update_CdCorrection();
+}
+
+void SatelliteCorrectionProcessor::apply_DataTimeouts() {
+  const PosSetup::CorrProcessorSetupType& s = work_->corrSetup;
+  placeholder::SBASData_SatCorrection_set_DataTimeout(s);
+  placeholder::SBASData_IonoCorrection_set_DataTimeout(s);
+  placeholder::SBASData_Degradation_set_DataTimeout(s);
+  placeholder::SBASData_RegionService_set_DataTimeout(s);
+  placeholder::SBASData_DFMC_SatCorrection_set_DataTimeout(s);
+  placeholder::SBASData_DFMC_Degradation_set_DataTimeout(s);
+  placeholder::COMPData_SatCorrection_set_DataTimeout(s);
+  placeholder::COMPData_IonoCorrBlock_set_DataTimeout(s);
+  placeholder::GBASData_DiffCorrection_set_DataTimeout(s);
+  placeholder::GBASData_StationData_set_DataTimeout(s);
+  placeholder::GBASData_StationAddBlock_set_DataTimeout(s);
+  placeholder::GBASData_FAS_set_DataTimeout(s);
+  // The RTCM station and state-space records age out by fixed time-outs of their own.
+  RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, kCorrRtcmTimeoutOffset),
+                                               readField<std::uint16_t>(s.aBytes, kCorrRtcmIonoTimeoutOffset));
+  placeholder::SLASData_StationData_set_StationDataTimeout();
+  placeholder::SLASData_SatCorrection_set_DataTimeout();
+}
+
+// The time-outs of the inputs age out only the inputs; what the stages published stays valid
+// until a stage renews or clears it, and the stages do not run without a position, a time or
+// the setups. A short gap keeps the parts; a longer one clears them once, so that no reader
+// takes a correction older than the inputs it came from could be.
+void SatelliteCorrectionProcessor::end_Early(std::uint32_t nowMs) {
+  SatCorrWorkArea& w = *work_;
+  if (w.bHadComplete == 0 || w.bStaleCleared != 0) return;
+  if (nowMs - w.ulLastCompleteMs <= stalePartsMs()) return;
+  clear_PublishedParts();
+  w.bStaleCleared = 1;
+  w.bCorrPresent = 0;
+}
+
+std::uint32_t SatelliteCorrectionProcessor::stalePartsMs() const {
+  std::uint32_t limit = kStalePartsMs;
+  for (double t : {RTCMData::SatCorrectionType::get_RangeCorrTimeout(), RTCMData::SatCorrectionType::get_IonoCorrTimeout()})
+    if (t > 0 && t * 1000.0 < limit) limit = static_cast<std::uint32_t>(t * 1000.0);
+  return limit;
+}
+
+void SatelliteCorrectionProcessor::clear_PublishedParts() {
+  if (store_ == nullptr) return;
+  SatCorrectionDataServerType& server = store_->satCorrection;
+  for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
+    SvIdType sv;
+    if (!svIdFromSiSlot(slot, sv)) continue;
+    SatData::CorrectionDataType r;
+    if (server.Take(&sv, &r) == 0 || !r.has_ValidPart()) continue;
+    r.InitIonoCorr();
+    r.InitTropoCorr();
+    r.InitWdCorr();
+    r.InitGbasCorr();
+    r.InitCdCorr();
+    server.Put(&sv, &r);
+  }
+}
+
+int SatelliteCorrectionProcessor::update_PositionData() {
+  SatCorrWorkArea& w = *work_;
+  if (store_->rcvTime.Take(&w.rcvTime) == 0) return 0;
+  w.bCalendarValid = 0;
+  w.sun.bValid = 0;
+  w.moon.bValid = 0;
+  w.uDayOfYear = kDefaultDayOfYear;
+  if (w.rcvTime.bCalendarValid != 0) {
+    const GREGORIAN_EPOCH& cal = w.rcvTime.calendar;
+    w.bCalendarValid = 1;
+    w.uDayOfYear = static_cast<std::uint16_t>(std::trunc(cal.day + (cal.month - 1) * 30.5));
+    celestial_.update(cal);
+    celestial_.update_SunPos(&w.sun);
+    store_->sunPosition.Put(&w.sun);
+    celestial_.update_MoonPos(&w.moon);
+    store_->moonPosition.Put(&w.moon);
+  }
+  if (store_->position.Take(&w.position) == 0) {
+    w.bCorrPresent = 0;
+    return 0;
+  }
+  if (store_->velocity.Take(&w.velocity) != 0) {
+    const double hMin = readField<double>(w.lmsSetup.aBytes, kLmsMinHeightOffset);
+    const double hMax = readField<double>(w.lmsSetup.aBytes, kLmsMaxHeightOffset);
+    const bool usable = w.position.check_AvailableData(hMin, hMax);
+    if (usable && w.velocity.bValid != 0) {
+      const PosData::PositionDataType& p = w.position;
+      w.dHeight = p.dHeight;
+      w.dVelFactor = w.velocity.dSecondVector[2];
+      double geoid = 0.0;
+      if (!GeoidGPS::getHeight(p.dLat, p.dLon, &geoid)) geoid = 0.0;
+      w.dOrthoHeight = p.dHeight - geoid;
+      w.dSinLat = std::sin(p.dLat);
+      w.dCosLat = std::cos(p.dLat);
+      w.dTanNorth = std::tan(std::numbers::pi / 2 - p.dLat);
+      w.dTanSouth = std::tan(std::numbers::pi / 2 + p.dLat);
+      w.bUsedSatList = static_cast<std::uint8_t>(store_->usedSatelliteList.Take(&w.usedSatList));
+      return 1;
+    }
+  }
+  w.bCorrPresent = 0;
+  return 0;
+}
+
+// ---- source rating ---------------------------------------------------------------------------
+
+void SatelliteCorrectionProcessor::init_SourceVarEstimation() {
+  SatCorrWorkArea& w = *work_;
+  for (auto& row : w.dNormal)
+    for (double& v : row) v = 0.0;
+  w.uNormalCount = 0;
+}
+
+void SatelliteCorrectionProcessor::update_SourceVarEstimation(const CorrData::RequestSatDataType& sat,
+                                                              float variance) {
+  SatCorrWorkArea& w = *work_;
+  const double g[4] = {-sat.dLos[0], -sat.dLos[1], -sat.dLos[2], 1.0};
+  const double weight = 1.0 / (static_cast<double>(variance) + sat.fRangeVar);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) w.dNormal[i][j] += weight * g[i] * g[j];
+  ++w.uNormalCount;
+}
+
+float SatelliteCorrectionProcessor::get_SourceVarEstimation() {
+  const SatCorrWorkArea& w = *work_;
+  if (w.uNormalCount == 0) return 1e7f;
+  if (w.uNormalCount > 3 && normalInv_.setSize(4, 4)) {
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) normalInv_[i][j] = w.dNormal[i][j];
+    if (invert_Chol(normalInv_) != 0)
+      return static_cast<float>(normalInv_[0][0] + normalInv_[1][1] + normalInv_[2][2]);
+  }
+  return 1000.0f / static_cast<float>(w.uNormalCount);
+}
+
+// ---- the channel data's view -----------------------------------------------------------------
+
+bool get_SatIonoCorrection(const SvIdType& sv, float& correction, float& obliquity) {
+  PVTDataType* store = SatCorrProcessorInstance.store();
+  if (store == nullptr || !sv.isValidSi()) return false;
+  SatData::CorrectionDataType r;
+  if (store->satCorrection.Take(&sv, &r) == 0 || r.iono.bValid == 0) return false;
+  correction = r.iono.fCorrection;
+  obliquity = r.iono.fObliquity;
+  return true;
+}
