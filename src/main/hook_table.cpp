@@ -128,6 +128,9 @@ const HookRow kRows[] = {
     WIRED("navigation_data", navDecoderLinks.glonassIono, 1),
     WIRED("navigation_data", navDecoderLinks.nmct, 1),
     WIRED("navigation_data", navDecoderLinks.gpsPrnEntry, 1),
+    WIRED("navigation_data", navDecoderLinks.bdGlobalIono, 1),
+    WIRED("navigation_data", navDecoderLinks.healthCheckSats, 1),
+    WIRED("navigation_data", navDecoderLinks.b2bSource, 1),
     WIRED("navigation_data", satDataLinks.galNeQuick, 1),
 
     // ---- positioning (wire_positioning.cpp)

@@ -9,6 +9,7 @@
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/sat_data_task.h"
 #include "positioning/sat_polynom_frame.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
@@ -68,6 +69,26 @@ void putNeQuick(const GalNeQuickParams& p) {
 
 int gpsPrnEntry(int index) { return index >= 0 && index < 32 ? RcvSet.gpsPrn[index] : -1; }
 
+void putBdGlobalIono(const ZRT_ION_CMP* ion) {
+  if (ion == nullptr) return;
+  NavData::BDGlobalIonoModelDataType rec{};
+  rec.model = *ion;
+  rec.bValid = ion->valid;
+  PVTDataInstance.bdGlobalIonoModel.Put(&rec);
+}
+
+// The satellites whose data waits for healthy signal flags: the setup's "dvs/check" mask.
+std::uint64_t healthCheckSats(int sys) {
+  PosSetup::SatProcessorSetupType s;
+  if (sys < 0 || sys >= SYS_NUM || PVTDataInstance.satProcessorSetup.Take(&s) == 0) return 0;
+  return satDataSetupFrom(s).satMasks[kMaskDvsCheck][sys];
+}
+
+int b2bSource() {
+  PosSetup::SatProcessorSetupType s;
+  return PVTDataInstance.satProcessorSetup.Take(&s) != 0 ? satSetupB2bSource(s) : 0;
+}
+
 }  // namespace
 
 void wireNavigationData() {
@@ -82,5 +103,8 @@ void wireNavigationData() {
   navDecoderLinks.glonassIono = putGloIono;
   navDecoderLinks.nmct = putNmct;
   navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
+  navDecoderLinks.bdGlobalIono = putBdGlobalIono;
+  navDecoderLinks.healthCheckSats = healthCheckSats;
+  navDecoderLinks.b2bSource = b2bSource;
   satDataLinks.galNeQuick = putNeQuick;
 }

@@ -36,9 +36,6 @@ void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
-bool CompCNav1DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
-bool CompCNav2DataDecoder_update(const T&, const SvIdType&, const W*, int) { return false; }
-bool CompCNav2bDataDecoder_update(const T&, const SvIdType&, bool, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 

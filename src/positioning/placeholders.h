@@ -64,12 +64,6 @@ bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdTy
                                  int count);
 bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
                                  const std::uint32_t* words, int count);
-bool CompCNav1DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
-                                 int count);
-bool CompCNav2DataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint32_t* words,
-                                 int count);
-bool CompCNav2bDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, bool b2b,
-                                  const std::uint32_t* words, int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 

@@ -23,6 +23,7 @@ constexpr std::size_t kAlmMaxAgeAt = 2400;   // "alm/maxage", days
 constexpr std::size_t kUraLimitAt = 2416;    // "ura/mask", m
 constexpr std::size_t kEphSourceAt = 2584;   // "navdata/source"
 constexpr std::size_t kAlmSourceAt = 2588;   // "almdata/source"
+constexpr std::size_t kB2bSourceAt = 2592;   // "bei/cnav3/dec"
 
 template <class T>
 T field(const PosSetup::SatProcessorSetupType& s, std::size_t at) {
@@ -57,6 +58,10 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
     for (int k = 0; k < kSatMaskKinds; ++k) out.satMasks[k][sys] = field<std::uint64_t>(s, kSatMaskAt[k] + 8 * sys);
   }
   return out;
+}
+
+int satSetupB2bSource(const PosSetup::SatProcessorSetupType& s) {
+  return static_cast<int>(source(field<std::uint32_t>(s, kB2bSourceAt)));
 }
 
 SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {

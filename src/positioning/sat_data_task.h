@@ -11,6 +11,9 @@
 
 // What the store reads of the satellite-processor setup.
 SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s);
+// The setup's choice of BeiDou B2b messages to decode ("bei/cnav3/dec": 0 none, 1 data, 2
+// pilot, 3 both; a larger value counts as both).
+int satSetupB2bSource(const PosSetup::SatProcessorSetupType& s);
 // The receiver time of every system from the GPS and GLONASS time scales.
 SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
 

@@ -56,6 +56,14 @@ struct NavDecoderLinks {
   Hook<void(const NavNmctType* table)> nmct{"navigation_data", "navDecoderLinks.nmct"};
   // Entry `index` (0..31) of the receiver settings' GPS PRN table; -1 when not available.
   Hook<int(int index)> gpsPrnEntry{"navigation_data", "navDecoderLinks.gpsPrnEntry", -1};
+  // The BeiDou global ionosphere model (BDGIM) of a B-CNAV message.
+  Hook<void(const ZRT_ION_CMP* ion)> bdGlobalIono{"navigation_data", "navDecoderLinks.bdGlobalIono"};
+  // The satellite-processor setup's mask of the satellites of `sys` (bit n = satellite index n)
+  // whose data other than the ephemeris waits for healthy signal flags; 0 when not available.
+  Hook<std::uint64_t(int sys)> healthCheckSats{"navigation_data", "navDecoderLinks.healthCheckSats", 0};
+  // The setup's choice of B2b messages to decode: 0 none, 1 those without the variant flag
+  // (data component), 2 those with it (pilot component), 3 both; 0 when not available.
+  Hook<int()> b2bSource{"navigation_data", "navDecoderLinks.b2bSource", 0};
 };
 extern NavDecoderLinks navDecoderLinks;
 

@@ -41,6 +41,58 @@ bool is_BeidouEphemerisPlausible(const ZRT_EPH_CMP& e) {
 
 bool is_BeidouEphemerisHealthy(const ZRT_EPH_CMP& e) { return e.health == 0; }
 
+bool is_BeidouCnavEphemerisHealthy(const ZRT_EPH_CMP& e) {
+  if ((e.signals & kBeidouSignalB1C) != 0 && (e.health & (kBeidouHealthB1CAif | kBeidouHealthB1CDif)) != 0) return false;
+  if ((e.signals & kBeidouSignalB2a) != 0 && (e.health & (kBeidouHealthB2aAif | kBeidouHealthB2aDif)) != 0) return false;
+  if ((e.signals & kBeidouSignalB2b) != 0 && (e.b2bIf & (kBeidouB2bAif | kBeidouB2bDif)) != 0) return false;
+  return true;
+}
+
+bool update_CnavTgdIsc(const ZRT_EPH_CMP& st, ZRT_EPH_CMP& r) {
+  struct Delay {
+    std::uint16_t bit;
+    float ZRT_EPH_CMP::*field;
+  };
+  static constexpr Delay kDelays[] = {{kBeidouCnavTgdB2ap, &ZRT_EPH_CMP::tgd2},     {kBeidouCnavIscB1Cd, &ZRT_EPH_CMP::iscB1Cd},
+                                      {kBeidouCnavTgdB1Cp, &ZRT_EPH_CMP::tgd1},     {kBeidouCnavIscB2ad, &ZRT_EPH_CMP::iscB2ad},
+                                      {kBeidouCnavB2bData, &ZRT_EPH_CMP::b2bDelay1}, {kBeidouCnavB2bPilot, &ZRT_EPH_CMP::b2bDelay2}};
+  bool changed = false;
+  for (const Delay& d : kDelays) {
+    const bool mine = (r.flags & d.bit) != 0, kept = (st.flags & d.bit) != 0;
+    if (mine) {
+      changed = changed || !kept || r.*d.field != st.*d.field;
+    } else if (kept) {
+      r.*d.field = st.*d.field;
+      r.flags = static_cast<std::uint16_t>(r.flags | d.bit);
+    }
+  }
+  // Health flags by the signals whose messages carry them.
+  struct Health {
+    std::uint8_t bits;
+    std::uint8_t sources;
+  };
+  static constexpr Health kHealth[] = {
+      {kBeidouHealthB2aAif | kBeidouHealthB2aSif | kBeidouHealthB2aDif, kBeidouSignalB2a},
+      {kBeidouHealthB1CAif | kBeidouHealthB1CSif | kBeidouHealthB1CDif, kBeidouSignalB1C | kBeidouSignalB2a}};
+  for (const Health& h : kHealth) {
+    const bool mine = (r.signals & h.sources) != 0, kept = (st.signals & h.sources) != 0;
+    if (mine) {
+      changed = changed || !kept || ((r.health ^ st.health) & h.bits) != 0;
+    } else if (kept) {
+      r.health = static_cast<std::uint8_t>((r.health & ~h.bits) | (st.health & h.bits));
+    }
+  }
+  changed = changed || ((r.health ^ st.health) & kBeidouHealthHs) != 0;
+  if ((r.signals & kBeidouSignalB2b) != 0) {
+    changed = changed || (st.signals & kBeidouSignalB2b) == 0 || r.b2bIf != st.b2bIf;
+  } else if ((st.signals & kBeidouSignalB2b) != 0) {
+    r.b2bIf = st.b2bIf;
+  }
+  constexpr std::uint8_t kCnavSignals = kBeidouSignalB1C | kBeidouSignalB2a | kBeidouSignalB2b;
+  r.signals = static_cast<std::uint8_t>(r.signals | (st.signals & kCnavSignals));
+  return changed;
+}
+
 void to_GpsLayoutEphemeris(const ZRT_EPH_CMP& e, ZRT_EPH_GPS& o) {
   std::memset(&o, 0, sizeof o);
   o.prn = e.prn;
@@ -77,9 +129,25 @@ void to_GpsLayoutAlmanac(const ZRT_ALM_CMP& a, ZRT_ALM_GPS& o) {
 }
 
 void update_BeidouTgd(const ZRT_EPH_CMP& e, int dataType, float delay[6], std::uint8_t source[6]) {
-  if (dataType != 0) return;
-  setDelay(delay, source, 0, e.tgd1);
-  setDelay(delay, source, 1, e.tgd2);
+  if (dataType == 0) {
+    setDelay(delay, source, 0, e.tgd1);
+    setDelay(delay, source, 1, e.tgd2);
+    return;
+  }
+  if (dataType != 1) return;
+  auto has = [&e](std::uint16_t bit) { return (e.flags & bit) != 0; };
+  if (has(kBeidouCnavTgdB1Cp))
+    setDelay(delay, source, kBeidouTgdFieldB1C, e.tgd1 + (has(kBeidouCnavIscB1Cd) ? e.iscB1Cd * 0.5f : 0.0f));
+  if (has(kBeidouCnavTgdB2ap))
+    setDelay(delay, source, kBeidouTgdFieldB2a, e.tgd2 + (has(kBeidouCnavIscB2ad) ? e.iscB2ad * 0.5f : 0.0f));
+  // A component never heard has no delay to average with: its field stays out of the mean.
+  if (has(kBeidouCnavB2bData) && has(kBeidouCnavB2bPilot)) {
+    setDelay(delay, source, kBeidouTgdFieldB2b, (e.b2bDelay1 + e.b2bDelay2) * 0.5f);
+  } else if (has(kBeidouCnavB2bData)) {
+    setDelay(delay, source, kBeidouTgdFieldB2b, e.b2bDelay1);
+  } else if (has(kBeidouCnavB2bPilot)) {
+    setDelay(delay, source, kBeidouTgdFieldB2b, e.b2bDelay2);
+  }
 }
 
 bool is_BeidouAlmanacUsable(const ZRT_ALM_CMP& a) { return orbitSize(a.sqrtA); }

@@ -271,8 +271,19 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
                                            std::uint32_t crc, bool replace, bool noWeek, bool restored) {
   const int slot = ephSlotOf(sys, si, dataType);
   EphSlot& s = eph_[slot];
+  // A B-CNAV record joins what the other signals' records of the same satellite brought; a
+  // group delay or health flag it changes makes a change even when the ephemeris is the same.
+  alignas(8) std::uint8_t cnavCopy[sizeof(ZRT_EPH_CMP)];
+  bool cnavChanged = false;
+  if (sys == kSysBeidou && dataType == 1) {
+    std::memcpy(cnavCopy, rec, sizeof cnavCopy);
+    if (const ExtEphRecord* prev = chosen(s, kNewest))
+      cnavChanged = update_CnavTgdIsc(*reinterpret_cast<const ZRT_EPH_CMP*>(prev->native),
+                                      *reinterpret_cast<ZRT_EPH_CMP*>(cnavCopy));
+    rec = cnavCopy;
+  }
   if (s.valid) {
-    if (!replace || crc == s.lastCrc) return 0;
+    if (!replace || (crc == s.lastCrc && !cnavChanged)) return 0;
   } else if (!replace && positionFresh_ && setup_.firstEphNeedsNoPos != 0) {
     return 0;
   }
@@ -309,9 +320,8 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
   } else if (sys == kSysBeidou) {
     const auto* r = static_cast<const ZRT_EPH_CMP*>(rec);
-    // B-CNAV records (data type 1) wait for their own health rules: kept, never used.
-    plausible = dataType == 0 && is_BeidouEphemerisPlausible(*r);
-    healthy = dataType == 0 && is_BeidouEphemerisHealthy(*r);
+    plausible = is_BeidouEphemerisPlausible(*r);
+    healthy = dataType == 0 ? is_BeidouEphemerisHealthy(*r) : is_BeidouCnavEphemerisHealthy(*r);
     iod = r->iode;
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);

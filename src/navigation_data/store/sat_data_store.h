@@ -37,6 +37,7 @@ constexpr std::uint64_t kAllSatsMask[SYS_NUM] = {0xFFFFFFFFull, 0x3FFFFFFFull, 0
                                                  0x7Full, 0x7FFFFFFFFFFFFFFFull, 0x3FFFull};
 constexpr int kSatMaskKinds = 5;  // in use, health check, almanac wait, URA check, DVS check
 constexpr int kMaskHealthUse = 1;
+constexpr int kMaskDvsCheck = 4;
 
 // What the store takes from the positioning layer's setups.
 struct SatDataSetup {

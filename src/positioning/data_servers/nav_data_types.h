@@ -16,6 +16,7 @@ struct KlobIonoModelDataType {
 
 struct BDGlobalIonoModelDataType {
   std::uint8_t bValid;
+  ZRT_ION_CMP model;  // the broadcast coefficients; model.valid as bValid
 };
 
 struct NeQuickIonoModelDataType {

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "navigation_data/decoders/beidou_b2b_decoder.h"
+#include "navigation_data/decoders/beidou_cnav1_decoder.h"
+#include "navigation_data/decoders/beidou_cnav2_decoder.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
@@ -59,6 +62,9 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (GloL3NavDataDecoderType& d : GloL3NavDataDecoderPool) d.init_Object(satData);
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
   for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);
+  for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
+  for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
+  for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};

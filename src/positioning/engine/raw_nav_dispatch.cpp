@@ -1,6 +1,9 @@
 // Housekeeping road, raw part: every new ring entry to the decoder of its satellite.
 #include "positioning/engine/raw_nav_dispatch.h"
 
+#include "navigation_data/decoders/beidou_b2b_decoder.h"
+#include "navigation_data/decoders/beidou_cnav1_decoder.h"
+#include "navigation_data/decoders/beidou_cnav2_decoder.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
@@ -94,6 +97,13 @@ bool rawNavSvId(int ring, std::uint8_t prn, std::int8_t gloFreq, SvIdType& out) 
     default:
       return false;
   }
+}
+
+int b1cFrameSoh(const PosData::RcvTimeDataType& t) {
+  constexpr std::uint32_t kWeekMs = 604800000, kHourS = 3600, kFrameS = 18, kFrames = kHourS / kFrameS;
+  if (t.bds.uStatus[0] == 0 || t.bds.ulMs >= kWeekMs) return 0;
+  const std::uint32_t now = (t.bds.ulMs / 1000 % kHourS) / kFrameS;
+  return static_cast<int>((now + kFrames - 1) % kFrames);
 }
 
 void repack_Buffer(int n, int k, const std::uint32_t* in, std::uint32_t* out) {
@@ -221,11 +231,27 @@ int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const 
       return 1;
     }
     case RawNavDecoder::kBdsD2: return placeholder::CompD2NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
-    case RawNavDecoder::kBdsCnav1: return placeholder::CompCNav1DataDecoder_update(t, *sv, words, count) ? 1 : 0;
-    case RawNavDecoder::kBdsCnav2: return placeholder::CompCNav2DataDecoder_update(t, *sv, words, count) ? 1 : 0;
-    case RawNavDecoder::kBdsCnav2b:
-      return placeholder::CompCNav2bDataDecoder_update(t, *sv, (kind & RawNavKind::kBdsB2bBit) != 0, words, count) ? 1
-                                                                                                                 : 0;
+    case RawNavDecoder::kBdsCnav1: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompCNav1DataDecoderType* d = get_CompCNav1DataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, words, count, b1cFrameSoh(t));
+      return 1;
+    }
+    case RawNavDecoder::kBdsCnav2: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompCNav2DataDecoderType* d = get_CompCNav2DataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, words, count);
+      return 1;
+    }
+    case RawNavDecoder::kBdsCnav2b: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompCNav2bDataDecoderType* d = get_CompCNav2bDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, words, count, (kind & RawNavKind::kBdsB2bBit) != 0);
+      return 1;
+    }
     default: return 0;
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "navigation_data/sv_id.h"
+#include "positioning/data_servers/pos_data_types.h"
 #include "positioning/raw_nav_rings.h"
 
 enum class RawNavDecoder : std::uint8_t {
@@ -37,3 +38,7 @@ RawNavDecoder rawNavDecoderOf(int ring, std::uint8_t kind, bool cnavOn);
 // The identity a ring entry's satellite has in its decoders; false when the entry names no
 // satellite the decoders may take (it is then dropped before any decoder or server sees it).
 bool rawNavSvId(int ring, std::uint8_t prn, std::int8_t gloFreq, SvIdType& out);
+
+// The second of the hour (18-s units, 0..199) of the B1C frame that ended last before the
+// receiver's BeiDou time: a frame is decoded once it is whole. 0 while that time is not valid.
+int b1cFrameSoh(const PosData::RcvTimeDataType& t);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "main/hook_table.h"
 #include "main/hooks.h"
@@ -65,3 +66,42 @@ TEST(NavigationDataWiring, KlobucharModelsGoToTheirSystemsSlot) {
     }
   }
 }
+
+namespace {
+
+// The B-CNAV decoders' outlets: their BDGIM model reaches the BDGIM server with its valid byte;
+// the health-check mask ("dvs/check") and the B2b choice ("bei/cnav3/dec") are read from the
+// satellite-processor setup.
+TEST(NavigationDataWiring, BeidouCnavOutletsAndSetupWords) {
+  wireNavigationData();
+  ZRT_ION_CMP ion{};
+  ion.alpha[0] = 12.5f;
+  ion.signal = 64;
+  ion.valid = 1;
+  ion.satIdx = 20;
+  navDecoderLinks.bdGlobalIono(&ion);
+  NavData::BDGlobalIonoModelDataType got{};
+  ASSERT_NE(PVTDataInstance.bdGlobalIonoModel.Get(&got), 0);
+  EXPECT_EQ(got.bValid, 1);
+  EXPECT_FLOAT_EQ(got.model.alpha[0], 12.5f);
+  EXPECT_EQ(got.model.signal, 64);
+  EXPECT_EQ(got.model.satIdx, 20);
+
+  PosSetup::SatProcessorSetupType s;
+  PosSetup::setDefaults(s);
+  const std::uint64_t mask = 0x123456789ull;
+  std::memcpy(s.aBytes + 2504 + 8 * kSysBeidou, &mask, sizeof mask);
+  const struct { std::uint32_t word; int source; } rows[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {9, 3}};
+  for (const auto& r : rows) {
+    std::memcpy(s.aBytes + 2592, &r.word, sizeof r.word);
+    PVTDataInstance.satProcessorSetup.Put(&s);
+    EXPECT_EQ(navDecoderLinks.b2bSource(), r.source) << r.word;
+  }
+  EXPECT_EQ(navDecoderLinks.healthCheckSats(kSysBeidou), mask);
+  EXPECT_EQ(navDecoderLinks.healthCheckSats(kSysGps), 0xFFFFFFFFull) << "the default: every satellite";
+  PosSetup::setDefaults(s);
+  PVTDataInstance.satProcessorSetup.Put(&s);
+  EXPECT_EQ(navDecoderLinks.b2bSource(), 1) << "the default: the data component";
+}
+
+}  // namespace
