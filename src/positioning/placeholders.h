@@ -24,20 +24,7 @@ void post_NequickSlowTask();
 // ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
-struct ChanData;
 struct SvIdType;
-namespace placeholder {
-// SatelliteMeasurementProcessor::compute_IonoFreePhase (satellite measurement processor): the
-// ionosphere-free phase of a signal. Stand-in: false, not available (the slot's own phase is
-// used).
-bool compute_IonoFreePhase(const ChanData& ch, int slot, double& phaseTime, bool& slip);
-// Satellite-processor setup: TEC calibration switch. Stand-in: -1, not available (no
-// calibration runs).
-int satProcTecCalibEnabled();
-// Satellite-processor setup: smoothing waits until the counter reached its limit. Stand-in: -1,
-// not available (no waiting).
-int satProcSmoothWaitFull();
-}  // namespace placeholder
 // ==== end of channel data ====================================================================
 
 // ==== Satellite data store step ===============================================================
@@ -95,12 +82,7 @@ void SLASData_SatCorrection_set_DataTimeout();
 // ==== end of satellite correction processor ===================================================
 
 // ==== Reference clock and base station =========================================================
-struct EpochSatDataType;
 namespace placeholder {
-// SatelliteMeasurementProcessor::update_SatPosAndClockData (measurement processor): the
-// satellite's position, velocity, clock and issue of data at a transmission time (s of the
-// system's week or day) into its epoch record. Stand-in: false, not available (no orbit).
-bool update_SatPosAndClockData(const SvIdType& sv, double timeSec, EpochSatDataType& rec);
 // ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
 // 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
 // false, no position set.

@@ -68,18 +68,15 @@ double distance(const double a[3], const double b[3]) {
 }
 
 // The satellite's orbit at its transmission time when the epoch has none yet.
-bool ensureOrbit(EpochSatDataType& s, const ChanData* ch, const PVTEngineEpochDataType& e,
+bool ensureOrbit(ChanSatDataType& s, const ChanData* ch, const PVTEngineEpochDataType& e,
                  const RefClockLinks& links) {
-  if (s.iIssue != EpochSatDataType::kNoIssue) return true;
+  if (s.uIod != EpochSatFlags::kNoIssue) return true;
   const int u = firstUsableSignal(ch);
   std::uint32_t ms = 0;
   if (u < 0 || links.satPosAndClock == nullptr || !epochSystemTime(e.rcvTime, s.sv.sys, ms)) return false;
-  return links.satPosAndClock(s.sv, ms * 0.001 - ch->sig(u)->code, s) && s.iIssue != EpochSatDataType::kNoIssue;
+  return links.satPosAndClock(s.sv, ms * 0.001 - ch->sig(u)->code, s) && s.uIod != EpochSatFlags::kNoIssue;
 }
 
-EpochSatCommonDataType& epochSats(const PVTEngineEpochDataType& e) {
-  return e.pEpochSatData != nullptr ? *e.pEpochSatData : EpochSatCommonData;
-}
 
 }  // namespace
 
@@ -208,12 +205,13 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
   std::memset(data.bValid, 0, sizeof data.bValid);
   data.uSatCount = 0;
   int n = 0;
-  EpochSatCommonDataType& sats = epochSats(e);
-  if (!(s.needValidPosition && !posValid)) {
+  const int base = epochChannelBase(e);
+  if (base >= 0 && !(s.needValidPosition && !posValid)) {
+    EpochSatCommonDataType& sats = *e.pEpochSatData;
     for (int i = 0; i < sats.uListCount && n < kBaseSats; ++i) {
       const int k = sats.uList[i];
-      EpochSatDataType& sat = sats.sat[k];
-      if (!sat.hasSlot() || (sat.ulFlags & EpochSatDataType::kNotUsable) != 0) continue;
+      ChanSatDataType& sat = sats.chan[base + k];
+      if (!satHasSlot(sat) || (sat.ulFlags & EpochSatFlags::kNotUsable) != 0) continue;
       const int sys = sat.sv.sys;
       const bool glo = sys == kSysGlonass;
       if (!haveDrift || !haveOffset[sys] || !(glo ? usePe9 : useWgs)) continue;
@@ -238,20 +236,20 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
         if (first < 0) first = u;
         out.uMask |= static_cast<std::uint8_t>(1u << u);
         ++data.uSigCount[sys][u];
-        out.sig[u].fPrc = toFloat(o[sys] - (sig->code + sat.dClockBias) * kC + r + datumTerm);
+        out.sig[u].fPrc = toFloat(o[sys] - (sig->code + satClockBias(sat)) * kC + r + datumTerm);
         // The rate of the correction above: the satellite clock's drift belongs to it as its
         // bias belongs to the correction.
         out.sig[u].fRrc = zeroRate || !(sig->freq > 0.0)
                               ? 0.0f
-                              : toFloat(d - sig->doppler * kC / sig->freq + rate - sat.dClockDrift * kC);
+                              : toFloat(d - sig->doppler * kC / sig->freq + rate - static_cast<double>(sat.fDrift) * kC);
         out.sig[u].fSigma = std::sqrt(sat.fVariance > 0.0f ? sat.fVariance : 0.0f);
       }
       if (first < 0) continue;
       out.fDelay = toFloat(ch->sig(first)->tgd * kC);
-      out.uIssue = static_cast<std::uint8_t>(sat.iIssue & 0xFF);
-      out.uNumber = static_cast<std::uint8_t>(sat.number());
+      out.uIssue = static_cast<std::uint8_t>(sat.uIod & 0xFF);
+      out.uNumber = static_cast<std::uint8_t>(satNumber(sat));
       out.uSystem = static_cast<std::uint8_t>(sys);
-      out.cGloFreq = static_cast<std::int8_t>(sat.gloFrequency());
+      out.cGloFreq = static_cast<std::int8_t>(satGloFrequency(sat));
       ++data.uCount[sys];
       ++n;
     }
@@ -269,13 +267,15 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
 void buildIonData(const PVTEngineEpochDataType& e, NAVCOD_IONO_DATA& data, const ChanData* chan) {
   std::memset(data.uCount, 0, sizeof data.uCount);
   int n = 0;
-  const EpochSatCommonDataType& sats = epochSats(e);
-  for (int i = 0; i < sats.uListCount && n < kBaseSats && chan != nullptr; ++i) {
+  const int base = epochChannelBase(e);
+  const int count = base >= 0 && chan != nullptr ? e.pEpochSatData->uListCount : 0;
+  for (int i = 0; i < count && n < kBaseSats; ++i) {
+    const EpochSatCommonDataType& sats = *e.pEpochSatData;
     const int k = sats.uList[i];
-    const EpochSatDataType& sat = sats.sat[k];
-    if (!sat.hasSlot() || !chan[k].delayValid()) continue;
+    const ChanSatDataType& sat = sats.chan[base + k];
+    if (!satHasSlot(sat) || !chan[k].delayValid()) continue;
     NAVCOD_IONO_SV& out = data.sat[n++];
-    out.uNumber = static_cast<std::uint8_t>(sat.number());
+    out.uNumber = static_cast<std::uint8_t>(satNumber(sat));
     out.uSystem = sat.sv.sys;
     // The channel keeps the delay in metres already.
     out.fDelay = toFloat(chan[k].delay());

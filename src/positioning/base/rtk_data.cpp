@@ -14,11 +14,8 @@ constexpr std::int64_t kWeekMs = 604800000;
 constexpr std::int64_t kDayMs = 86400000;
 constexpr int kMoscowOffsetSec = 10800;  // GLONASS time is UTC + 3 h
 
-EpochSatCommonDataType& epochSats(const PVTEngineEpochDataType& e) {
-  return e.pEpochSatData != nullptr ? *e.pEpochSatData : EpochSatCommonData;
-}
 
-void fillSignals(const EpochSatDataType& sat, const ChanData* ch, bool computed, double range, double rate,
+void fillSignals(const ChanSatDataType& sat, const ChanData* ch, bool computed, double range, double rate,
                  double o, const BaseSettings& s, RTK_DATA_SV& out) {
   const int first = firstUsableSignal(ch);
   const float firstCn0 = ch == nullptr ? 0.0f : ch->sig(first >= 0 ? first : 0)->cn0;
@@ -63,13 +60,15 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
                   const PVTEngineEpochDataType& e, const PosData::ClockDataType& clock, NAVCOD_RTK_DATA& data,
                   const ChanData* chan, const BaseSettings& s, const RefClockLinks& links) {
   data.bReady = 0;
-  EpochSatCommonDataType& sats = epochSats(e);
+  const int base = epochChannelBase(e);
+  if (base < 0) return;
+  EpochSatCommonDataType& sats = *e.pEpochSatData;
   const int limit = rtkSelectionLimit(s);
   int selected[kBaseSats];
   int n = 0;
   for (int i = 0; i < sats.uListCount && n < limit; ++i) {
-    const EpochSatDataType& sat = sats.sat[sats.uList[i]];
-    if (sat.hasSlot() && (sat.ulFlags & EpochSatDataType::kNotListed) == 0) selected[n++] = sats.uList[i];
+    const ChanSatDataType& sat = sats.chan[base + sats.uList[i]];
+    if (satHasSlot(sat) && (sat.ulFlags & EpochSatFlags::kNotListed) == 0) selected[n++] = sats.uList[i];
   }
 
   double d = 0.0, o = 0.0;
@@ -82,7 +81,7 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
   std::memset(data.uCount, 0, sizeof data.uCount);
   bool frozenCmr = false, frozenRtcm2 = false, frozenRtcm3 = false;
   for (int i = 0; i < n; ++i) {
-    ++data.uCount[sats.sat[selected[i]].sv.sys];
+    ++data.uCount[sats.chan[base + selected[i]].sv.sys];
     const int total = i + 1;
     if (!frozenRtcm3 && total == s.rtcm3MaxSats) {
       std::memcpy(data.uCountRtcm3, data.uCount, sizeof data.uCount);
@@ -107,12 +106,12 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
   for (int sys = 0; sys < SYS_NUM; ++sys) {
     for (int i = 0; i < n; ++i) {
       const int k = selected[i];
-      EpochSatDataType& sat = sats.sat[k];
+      ChanSatDataType& sat = sats.chan[base + k];
       if (sat.sv.sys != sys) continue;
       const ChanData* ch = chan != nullptr ? &chan[k] : nullptr;
       RTK_DATA_SV& out = data.sat[m++];
-      out.uNumber = static_cast<std::uint8_t>(sat.number());
-      out.cGloFreq = static_cast<std::int8_t>(sat.gloFrequency());
+      out.uNumber = static_cast<std::uint8_t>(satNumber(sat));
+      out.cGloFreq = static_cast<std::int8_t>(satGloFrequency(sat));
       out.uSystem = static_cast<std::uint8_t>(sys);
       const bool glo = sys == kSysGlonass;
       bool computed = compute && (glo ? usePe9 : useWgs);
@@ -120,21 +119,21 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
       if (computed) {
         std::uint32_t ms = 0;
         const int u = firstUsableSignal(ch);
-        if (sat.iIssue == EpochSatDataType::kNoIssue && u >= 0 && links.satPosAndClock != nullptr &&
+        if (sat.uIod == EpochSatFlags::kNoIssue && u >= 0 && links.satPosAndClock != nullptr &&
             epochSystemTime(e.rcvTime, sys, ms))
           links.satPosAndClock(sat.sv, ms * 0.001 - ch->sig(u)->code, sat);
-        computed = sat.iIssue != EpochSatDataType::kNoIssue;
+        computed = sat.uIod != EpochSatFlags::kNoIssue;
       }
       if (computed) {
         const double* ref = glo ? b : a;
         const double r = rangeWithEarthRotation(sat.dPos, ref);
         double rr = 0.0;
         for (int x = 0; x < 3; ++x) rr += sat.dVel[x] * (sat.dPos[x] - ref[x]) / r;
-        range = o - sat.dClockBias * kC + r;
-        rate = d - sat.dClockDrift * kC + rr;
+        range = o - satClockBias(sat) * kC + r;
+        rate = d - static_cast<double>(sat.fDrift) * kC + rr;
         computed = std::isfinite(range) && std::isfinite(rate);
       }
-      out.uIssue = static_cast<std::uint8_t>(sat.iIssue & 0xFF);
+      out.uIssue = static_cast<std::uint8_t>(sat.uIod & 0xFF);
       fillSignals(sat, ch, computed, range, rate, o, s, out);
     }
   }

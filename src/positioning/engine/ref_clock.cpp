@@ -31,7 +31,15 @@ bool refClockStoreCorrection(const SvIdType& sv, double& correction, double& var
 }
 
 namespace {
-const RefClockLinks kPlaceholderLinks{placeholder::update_SatPosAndClockData, refClockStoreCorrection};
+// The orbit at the transmission time from the measurement processor, health required.
+bool measSatPosAndClock(const SvIdType& sv, double timeSec, ChanSatDataType& rec) {
+  std::uint16_t iod = kPolyNoIod;
+  int dataType = 255;
+  return SatelliteMeasurementProcessorInstance.update_SatPosAndClockData(sv, timeSec, true, iod, dataType, rec) ==
+         kPolyOk;
+}
+
+const RefClockLinks kEngineLinks{measSatPosAndClock, refClockStoreCorrection};
 
 // Variance of a pseudorange from the signal level s (dB-Hz): 10 / s.
 double levelVariance(double s) { return s < 1.0 ? kLowSignalVariance : 10.0 / s; }
@@ -39,7 +47,7 @@ double rateWeight(double s) { return s < 1.0 ? kLowSignalRateWeight : std::sqrt(
 
 }  // namespace
 
-RefClockProcessor RefClockProcessorInstance(&PVTDataInstance, kPlaceholderLinks);
+RefClockProcessor RefClockProcessorInstance(&PVTDataInstance, kEngineLinks);
 
 double rangeWithEarthRotation(const double sat[3], const double rcv[3]) {
   const double dx = sat[0] - rcv[0], dy = sat[1] - rcv[1], dz = sat[2] - rcv[2];
@@ -105,15 +113,20 @@ int RefClockProcessor::update() {
   if (pStore_ == nullptr || pStore_->lmsEngineSetup.Take(&setup_) == 0) return 0;
   PVTEngineEpochDataType* e = pStore_->epochData.GetPointer();
   if (e == nullptr) return 0;
-  EpochSatCommonDataType& sats = e->pEpochSatData != nullptr ? *e->pEpochSatData : EpochSatCommonData;
-  init_EpochData(*e, sats);
-  bool solved = update_OperationMode(sats) != 0;
+  const int base = epochChannelBase(*e);
+  if (base < 0) {
+    update_FilteredRefClockData(*e, false);
+    return 0;
+  }
+  EpochSatCommonDataType& sats = *e->pEpochSatData;
+  init_EpochData(*e, sats, base);
+  bool solved = update_OperationMode(sats, base) != 0;
   if (solved) {
     init_ClockData(*e);
     init_AprioryDeltaTime(*e);
-    solved = update_MeasurementMatrix(*e, sats);
+    solved = update_MeasurementMatrix(*e, sats, base);
     for (int it = 0; solved && it < kMaxIterations; ++it) {
-      if (it > 0) solved = update_MeasurementMatrix(*e, sats);
+      if (it > 0) solved = update_MeasurementMatrix(*e, sats, base);
       if (solved) solved = update_Solution();
       if (!solved) break;
       double sum = 0.0;
@@ -126,18 +139,18 @@ int RefClockProcessor::update() {
   return solved ? 1 : 0;
 }
 
-bool RefClockProcessor::usableForClock(const EpochSatDataType& s) const {
-  return s.hasSlot() && s.sv.sys != kSysSbas && (s.ulFlags & EpochSatDataType::kNotUsable) == 0;
+bool RefClockProcessor::usableForClock(const ChanSatDataType& s) const {
+  return satHasSlot(s) && s.sv.sys != kSysSbas && (s.ulFlags & EpochSatFlags::kNotUsable) == 0;
 }
 
-void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats) {
+void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats, int base) {
   // The list: channels with a satellite that is not excluded and has a direction.
   int n = 0;
   for (int k = 0; k < kMaxSats; ++k) {
-    EpochSatDataType& s = sats.sat[k];
-    if (!s.hasSlot() || (s.ulFlags & EpochSatDataType::kNotListed) != 0) continue;
+    ChanSatDataType& s = sats.chan[base + k];
+    if (!satHasSlot(s) || (s.ulFlags & EpochSatFlags::kNotListed) != 0) continue;
     if (s.fElevation == 0.0f && s.fAzimuth == 0.0f) continue;
-    s.iIssue = EpochSatDataType::kNoIssue;
+    s.uIod = EpochSatFlags::kNoIssue;
     if (s.fElevation >= kMinElevation) sats.uList[n++] = static_cast<std::uint8_t>(k);
   }
   sats.uListCount = static_cast<std::uint8_t>(n);
@@ -146,7 +159,7 @@ void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommon
   for (bool swapped = true; swapped && budget > 0;) {
     swapped = false;
     for (int i = 0; i + 1 < n && budget > 0; ++i, --budget) {
-      if (sats.sat[sats.uList[i]].fElevation < sats.sat[sats.uList[i + 1]].fElevation) {
+      if (sats.chan[base + sats.uList[i]].fElevation < sats.chan[base + sats.uList[i + 1]].fElevation) {
         const std::uint8_t t = sats.uList[i];
         sats.uList[i] = sats.uList[i + 1];
         sats.uList[i + 1] = t;
@@ -159,37 +172,37 @@ void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommon
 
   for (int i = 0; i < n; ++i) {
     const int k = sats.uList[i];
-    EpochSatDataType& s = sats.sat[k];
+    ChanSatDataType& s = sats.chan[base + k];
     if (s.sv.sys == kSysSbas) continue;
     const ChanData* ch = e.pChanData != nullptr ? &e.pChanData[k] : nullptr;
-    s.ulFlags &= ~EpochSatDataType::kNoCodeSignal;
+    s.ulFlags &= ~EpochSatFlags::kNoCodeSignal;
     const int u = firstUsableSignal(ch);
     if (u < 0) {
-      s.ulFlags |= EpochSatDataType::kNoCodeSignal;
+      s.ulFlags |= EpochSatFlags::kNoCodeSignal;
     } else {
       const ChanSigData* sig = ch->sig(u);
       if (sig->smCnt < ChanData::xMaxSmCnt || s.uExclude[u] != 0 || !refPositionInUse(s.sv.sys))
-        s.ulFlags |= EpochSatDataType::kNoCodeSignal;
+        s.ulFlags |= EpochSatFlags::kNoCodeSignal;
     }
-    if (s.iIssue == EpochSatDataType::kNoIssue) {
-      s.ulFlags |= EpochSatDataType::kNoOrbit;
+    if (s.uIod == EpochSatFlags::kNoIssue) {
+      s.ulFlags |= EpochSatFlags::kNoOrbit;
       std::uint32_t ms = 0;
       if (u >= 0 && epochSystemTime(e.rcvTime, s.sv.sys, ms) && links_.satPosAndClock != nullptr &&
           links_.satPosAndClock(s.sv, ms * 0.001 - ch->sig(u)->code, s))
-        s.ulFlags &= ~EpochSatDataType::kNoOrbit;
+        s.ulFlags &= ~EpochSatFlags::kNoOrbit;
     }
   }
   for (int k = 0; k < SYS_NUM; ++k) sats.uSystemUse[k] = e.board.solAln.sys21[k].uByte[0];
 }
 
-int RefClockProcessor::update_OperationMode(const EpochSatCommonDataType& sats) {
+int RefClockProcessor::update_OperationMode(const EpochSatCommonDataType& sats, int base) {
   std::memset(uSysUse_, 0, sizeof uSysUse_);
   std::memset(uSysCount_, 0, sizeof uSysCount_);
   for (auto& c : iSysColumn_) c = -1;
   iUnknowns_ = 0;
   int total = 0;
   for (int i = 0; i < sats.uListCount; ++i) {
-    const EpochSatDataType& s = sats.sat[sats.uList[i]];
+    const ChanSatDataType& s = sats.chan[base + sats.uList[i]];
     if (!usableForClock(s)) continue;
     uSysUse_[s.sv.sys] = 1;
     ++uSysCount_[s.sv.sys];
@@ -237,12 +250,13 @@ void RefClockProcessor::init_AprioryDeltaTime(const PVTEngineEpochDataType& e) {
   }
 }
 
-bool RefClockProcessor::update_MeasurementMatrix(const PVTEngineEpochDataType& e, EpochSatCommonDataType& sats) {
+bool RefClockProcessor::update_MeasurementMatrix(const PVTEngineEpochDataType& e, EpochSatCommonDataType& sats,
+                                                 int base) {
   iRows_ = 0;
   double driftSum = 0.0, driftWeight = 0.0;
   for (int i = 0; i < sats.uListCount && iRows_ < kMaxSats; ++i) {
     const int k = sats.uList[i];
-    EpochSatDataType& s = sats.sat[k];
+    ChanSatDataType& s = sats.chan[base + k];
     if (!usableForClock(s) || iSysColumn_[s.sv.sys] < 0 || e.pChanData == nullptr) continue;
     const ChanData& ch = e.pChanData[k];
     const int u = firstUsableSignal(&ch);
@@ -258,7 +272,7 @@ bool RefClockProcessor::update_MeasurementMatrix(const PVTEngineEpochDataType& e
       corr = corrVar = corrRate = 0.0;
     const int col = iSysColumn_[s.sv.sys];
     const double model = r + dX_[0] + (col > 0 ? dX_[col] : 0.0) + dApriori_[s.sv.sys];
-    const double v = (sig.code + s.dClockBias - static_cast<double>(sig.tgd)) * kC - model + corr;
+    const double v = (sig.code + satClockBias(s) - static_cast<double>(sig.tgd)) * kC - model + corr;
     const double level = sig.cn0;
     const double w = 1.0 / std::sqrt(static_cast<double>(s.fVariance) + corrVar + levelVariance(level));
     if (!std::isfinite(v) || !std::isfinite(w)) continue;
@@ -273,7 +287,7 @@ bool RefClockProcessor::update_MeasurementMatrix(const PVTEngineEpochDataType& e
     if (sig.freq > 1.0) {
       const double wavelength = kC / sig.freq;
       const double rr = los[0] * s.dVel[0] + los[1] * s.dVel[1] + los[2] * s.dVel[2];
-      const double d = wavelength * sig.doppler - rr + s.dClockDrift * kC + corrRate;
+      const double d = wavelength * sig.doppler - rr + static_cast<double>(s.fDrift) * kC + corrRate;
       const double wd = rateWeight(level);
       if (std::isfinite(d)) {
         driftSum += wd * d;

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "positioning/data_servers/epoch_sat_data.h"
+#include "positioning/engine/epoch_sat_list.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/clock_filter.h"
 #include "positioning/engine/matrix.h"
@@ -26,7 +26,7 @@ double rangeWithEarthRotation(const double sat[3], const double rcv[3]);
 // What the processor asks of others: the satellite's orbit and clock at a transmission time,
 // and its ionospheric and tropospheric correction.
 struct RefClockLinks {
-  bool (*satPosAndClock)(const SvIdType& sv, double timeSec, EpochSatDataType& rec);
+  bool (*satPosAndClock)(const SvIdType& sv, double timeSec, ChanSatDataType& rec);
   bool (*satCorrection)(const SvIdType& sv, double& correction, double& variance, double& rate);
 };
 
@@ -41,7 +41,7 @@ bool epochSystemTime(const PosData::RcvTimeDataType& t, int sys, std::uint32_t& 
 
 class RefClockProcessor {
  public:
-  static constexpr int kMaxSats = EpochSatCommonDataType::kChannels;
+  static constexpr int kMaxSats = SatelliteMeasurementProcessor::kSlots;
   static constexpr int kMaxIterations = 7;
   static constexpr double kConvergence = 0.001;    // m^2, sum of squared corrections
   static constexpr double kJumpLimit = 149896.229;  // m: half a millisecond of light travel
@@ -84,16 +84,16 @@ class RefClockProcessor {
     std::uint8_t bValid = 0;
   };
 
-  void init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats);
-  int update_OperationMode(const EpochSatCommonDataType& sats);
+  void init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats, int base);
+  int update_OperationMode(const EpochSatCommonDataType& sats, int base);
   void init_ClockData(const PVTEngineEpochDataType& e);
   void init_AprioryDeltaTime(const PVTEngineEpochDataType& e);
-  bool update_MeasurementMatrix(const PVTEngineEpochDataType& e, EpochSatCommonDataType& sats);
+  bool update_MeasurementMatrix(const PVTEngineEpochDataType& e, EpochSatCommonDataType& sats, int base);
   bool update_Solution();
   void update_RefClockData(const PVTEngineEpochDataType& e);
   void update_FilteredRefClockData(const PVTEngineEpochDataType& e, bool solved);
   void restartFilter() { bFilterInit_ = bResetPending_ = 0; }
-  bool usableForClock(const EpochSatDataType& s) const;
+  bool usableForClock(const ChanSatDataType& s) const;
 
   PVTDataType* pStore_;
   RefClockLinks links_;

@@ -380,8 +380,8 @@ TEST(BaseStation, RandomRecordsAndSignals) {
   b.s.smoothing = true;
   for (int round = 0; round < 200; ++round) {
     b.st.epoch(round + 1);
-    for (int k = 0; k < EpochSatCommonDataType::kChannels; ++k) {
-      EpochSatDataType& s = EpochSatCommonData.sat[k];
+    for (int k = 0; k < kCdatPerInput; ++k) {
+      ChanSatDataType& s = sats().chan[k];
       s.sv.sys = static_cast<std::uint8_t>(rng() % 9);
       s.sv.sat = static_cast<std::uint8_t>(rng() % 70);
       s.sv.si = static_cast<std::uint8_t>(rng() % 256);
@@ -389,13 +389,14 @@ TEST(BaseStation, RandomRecordsAndSignals) {
       s.fElevation = static_cast<float>(rng() % 5 == 0 ? odd[rng() % 7] : uni(rng) * 95.0);
       s.fAzimuth = static_cast<float>(uni(rng) * 360.0);
       s.fVariance = static_cast<float>(value(10.0));
-      s.iIssue = static_cast<std::int32_t>(rng() % 300) - 1;
+      s.uIod = static_cast<std::uint16_t>(rng() % 3 == 0 ? 65535 : rng() % 300);
       for (int a = 0; a < 3; ++a) {
         s.dPos[a] = value(3e7);
         s.dVel[a] = value(4e3);
       }
-      s.dClockBias = value(1e-3);
-      s.dClockDrift = value(1e-9);
+      s.dClock = value(1e-3);
+      s.dRel = value(1e-8);
+      s.fDrift = static_cast<float>(value(1e-9));
       for (int u = 0; u < kCdatSlots; ++u) {
         ChanSigData& sig = Sdat[(k % 14) * kCdatSlots + u];
         sig.flags = static_cast<std::uint16_t>(rng());

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "positioning/chan_data.h"
-#include "positioning/data_servers/epoch_sat_data.h"
+#include "positioning/engine/epoch_sat_list.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/ref_clock.h"
 
@@ -66,20 +66,27 @@ struct SatTruth {
   double bias, drift;
 };
 
+// The epoch's satellite records, as the measurement processor would leave them.
+inline EpochSatCommonDataType& sats() {
+  static EpochSatCommonDataType s;
+  return s;
+}
+
 inline std::vector<SatTruth>& satTable() {
   static std::vector<SatTruth> t;
   return t;
 }
 
 // The orbit source the processor asks: the table's truth, issue of data 5.
-inline bool truthPosAndClock(const SvIdType& sv, double, EpochSatDataType& rec) {
+inline bool truthPosAndClock(const SvIdType& sv, double, ChanSatDataType& rec) {
   for (const SatTruth& t : satTable()) {
     if (t.sv.sys != sv.sys || t.sv.sat != sv.sat) continue;
     std::memcpy(rec.dPos, t.pos, sizeof rec.dPos);
     std::memcpy(rec.dVel, t.vel, sizeof rec.dVel);
-    rec.dClockBias = t.bias;
-    rec.dClockDrift = t.drift;
-    rec.iIssue = 5;
+    rec.dClock = t.bias;
+    rec.dRel = 0.0;
+    rec.fDrift = static_cast<float>(t.drift);
+    rec.uIod = 5;
     return true;
   }
   return false;
@@ -151,7 +158,7 @@ class Station {
     PVTEngineEpochDataType& e = *PVTDataInstance.epochData.GetPointer();
     e.dEpochInterval = interval;
     e.pChanData = Cdat;
-    e.pEpochSatData = &EpochSatCommonData;
+    e.pEpochSatData = &sats();
     e.rcvTime = PosData::RcvTimeDataType{};
     e.rcvTime.ulTimeTag = static_cast<std::uint32_t>(1000 * n);
     const std::uint32_t gpsMs = 345600000u + 1000u * static_cast<std::uint32_t>(n);
@@ -166,16 +173,16 @@ class Station {
     e.rcvTime.glo.ulMs = (gpsMs + 10800000u - 18000u) % 86400000u;
     e.rcvTime.glo.uStatus[0] = 1;
     const double clock = truth.clock + truth.drift * (n - 1) * interval;
-    EpochSatCommonData = EpochSatCommonDataType{};
+    sats() = EpochSatCommonDataType{};
     for (int k = 0; k < static_cast<int>(specs_.size()); ++k) {
       const SatSpec& s = specs_[k];
       const SatTruth& t = satTable()[k];
-      EpochSatDataType& rec = EpochSatCommonData.sat[k];
+      ChanSatDataType& rec = sats().chan[k];
       rec.sv = t.sv;
       rec.fElevation = static_cast<float>(s.el);
       rec.fAzimuth = static_cast<float>(s.az);
       rec.fVariance = 1.0f;
-      rec.iIssue = 5;
+      rec.uIod = 5;
       const double rho = exactRange(t.pos, truth.station);
       double los[3];
       for (int a = 0; a < 3; ++a) los[a] = (t.pos[a] - truth.station[a]) / rho;

@@ -130,10 +130,10 @@ TEST(RefClock, ListHoldsSatellitesFromMinusTwoDegreesHighestFirst) {
   ClockRun r;
   r.st = Station(sky);
   ASSERT_EQ(r.epoch(1), 1);
-  const EpochSatCommonDataType& s = EpochSatCommonData;
+  const EpochSatCommonDataType& s = sats();
   ASSERT_EQ(s.uListCount, 15);
   EXPECT_EQ(s.uList[14], 15) << "-1 degree: listed last";
-  for (int i = 0; i + 1 < s.uListCount; ++i) EXPECT_GE(s.sat[s.uList[i]].fElevation, s.sat[s.uList[i + 1]].fElevation);
+  for (int i = 0; i + 1 < s.uListCount; ++i) EXPECT_GE(s.chan[s.uList[i]].fElevation, s.chan[s.uList[i + 1]].fElevation);
   for (int i = 0; i < s.uListCount; ++i) EXPECT_NE(s.uList[i], 14) << "-3 degrees: not listed";
 }
 
@@ -145,9 +145,9 @@ TEST(RefClock, ShortSmoothingKeepsTheSatelliteListedButOutOfTheSolution) {
   Sdat[2 * kCdatSlots].code += 500.0 / kC;  // would spoil the solution if used
   ASSERT_EQ(r.proc.update(), 1);
   EXPECT_NEAR(r.proc.clockData().dOffset, 1e-4 * kC, 1e-3);
-  EXPECT_NE(EpochSatCommonData.sat[2].ulFlags & EpochSatDataType::kNoCodeSignal, 0u);
+  EXPECT_NE(sats().chan[2].ulFlags & EpochSatFlags::kNoCodeSignal, 0u);
   bool listed = false;
-  for (int i = 0; i < EpochSatCommonData.uListCount; ++i) listed |= EpochSatCommonData.uList[i] == 2;
+  for (int i = 0; i < sats().uListCount; ++i) listed |= sats().uList[i] == 2;
   EXPECT_TRUE(listed);
 }
 

@@ -1,8 +1,7 @@
-#include "positioning/data_servers/epoch_sat_data.h"
+#include "positioning/engine/epoch_sat_list.h"
 
 #include "positioning/chan_data.h"
 
-EpochSatCommonDataType EpochSatCommonData;
 std::uint8_t spoofedInPos = 0;
 
 bool isUsableSignal(const ChanSigData* s) {
@@ -15,7 +14,13 @@ bool isUsableSignal(const ChanSigData* s) {
 
 int firstUsableSignal(const ChanData* ch) {
   if (ch == nullptr) return -1;
-  for (int u = 0; u < EpochSatDataType::kSignals; ++u)
+  for (int u = 0; u < kCdatSlots; ++u)
     if (isUsableSignal(ch->sig(u))) return u;
   return -1;
+}
+
+int epochChannelBase(const PVTEngineEpochDataType& e) {
+  if (e.pEpochSatData == nullptr || e.pChanData == nullptr) return -1;
+  if (e.pChanData < Cdat || e.pChanData + kCdatPerInput > Cdat + kCdatChannels) return -1;
+  return static_cast<int>(e.pChanData - Cdat);
 }
