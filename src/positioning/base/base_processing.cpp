@@ -68,13 +68,13 @@ double distance(const double a[3], const double b[3]) {
 }
 
 // The satellite's orbit at its transmission time when the epoch has none yet.
-bool ensureOrbit(ChanSatDataType& s, const ChanData* ch, const PVTEngineEpochDataType& e,
+bool ensureOrbit(ChanSatDataType& s, const ChanData* ch, const PVTEngineEpochDataType& e, double clock,
                  const RefClockLinks& links) {
   if (s.uIod != EpochSatFlags::kNoIssue) return true;
   const int u = firstUsableSignal(ch);
   std::uint32_t ms = 0;
-  if (u < 0 || links.satPosAndClock == nullptr || !epochSystemTime(e.rcvTime, s.sv.sys, ms)) return false;
-  return links.satPosAndClock(s.sv, ms * 0.001 - ch->sig(u)->code, s) && s.uIod != EpochSatFlags::kNoIssue;
+  if (u < 0 || !epochSystemTime(e.rcvTime, s.sv.sys, ms)) return false;
+  return orbitAtTransmission(links, s.sv, ms, ch->sig(u)->code, clock, s) && s.uIod != EpochSatFlags::kNoIssue;
 }
 
 
@@ -216,7 +216,7 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
       const bool glo = sys == kSysGlonass;
       if (!haveDrift || !haveOffset[sys] || !(glo ? usePe9 : useWgs)) continue;
       const ChanData* ch = chan != nullptr ? &chan[k] : nullptr;
-      if (ch == nullptr || !ensureOrbit(sat, ch, e, links)) continue;
+      if (ch == nullptr || !ensureOrbit(sat, ch, e, o[sys], links)) continue;
       const double* ref = glo ? b : a;
       const double r = rangeWithEarthRotation(sat.dPos, ref);
       if (!(r > 0.0)) continue;

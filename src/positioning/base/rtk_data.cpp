@@ -119,9 +119,8 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
       if (computed) {
         std::uint32_t ms = 0;
         const int u = firstUsableSignal(ch);
-        if (sat.uIod == EpochSatFlags::kNoIssue && u >= 0 && links.satPosAndClock != nullptr &&
-            epochSystemTime(e.rcvTime, sys, ms))
-          links.satPosAndClock(sat.sv, ms * 0.001 - ch->sig(u)->code, sat);
+        if (sat.uIod == EpochSatFlags::kNoIssue && u >= 0 && epochSystemTime(e.rcvTime, sys, ms))
+          orbitAtTransmission(links, sat.sv, ms, ch->sig(u)->code, o, sat);
         computed = sat.uIod != EpochSatFlags::kNoIssue;
       }
       if (computed) {

@@ -54,6 +54,15 @@ double rangeWithEarthRotation(const double sat[3], const double rcv[3]) {
   return std::sqrt(dx * dx + dy * dy + dz * dz) + (sat[0] * rcv[1] - rcv[0] * sat[1]) * kEarthRotationOverC;
 }
 
+bool orbitAtTransmission(const RefClockLinks& links, const SvIdType& sv, std::uint32_t ms, double code, double clock,
+                         ChanSatDataType& rec) {
+  if (links.satPosAndClock == nullptr) return false;
+  const double t = ms * 0.001 - code + clock / kC;
+  if (!links.satPosAndClock(sv, t, rec)) return false;
+  const double bias = satClockBias(rec);
+  return std::isfinite(bias) && links.satPosAndClock(sv, t - bias, rec);
+}
+
 bool epochSystemTime(const PosData::RcvTimeDataType& t, int sys, std::uint32_t& ms) {
   const PosData::RcvTimeDataType::SysTime* b = nullptr;
   switch (sys) {
@@ -170,6 +179,7 @@ void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommon
   if (e.dEpochInterval != dLastInterval_) restartFilter();
   dLastInterval_ = e.dEpochInterval;
 
+  const double prior = expectedClock(e);
   for (int i = 0; i < n; ++i) {
     const int k = sats.uList[i];
     ChanSatDataType& s = sats.chan[base + k];
@@ -187,8 +197,8 @@ void RefClockProcessor::init_EpochData(PVTEngineEpochDataType& e, EpochSatCommon
     if (s.uIod == EpochSatFlags::kNoIssue) {
       s.ulFlags |= EpochSatFlags::kNoOrbit;
       std::uint32_t ms = 0;
-      if (u >= 0 && epochSystemTime(e.rcvTime, s.sv.sys, ms) && links_.satPosAndClock != nullptr &&
-          links_.satPosAndClock(s.sv, ms * 0.001 - ch->sig(u)->code, s))
+      if (u >= 0 && epochSystemTime(e.rcvTime, s.sv.sys, ms) &&
+          orbitAtTransmission(links_, s.sv, ms, ch->sig(u)->code, prior, s))
         s.ulFlags &= ~EpochSatFlags::kNoOrbit;
     }
   }
@@ -224,12 +234,14 @@ int RefClockProcessor::update_OperationMode(const EpochSatCommonDataType& sats, 
   return iUnknowns_;
 }
 
+double RefClockProcessor::expectedClock(const PVTEngineEpochDataType& e) const {
+  if (!bLastOffset_ || !bLastDrift_) return 0.0;
+  const double dt = static_cast<double>(static_cast<std::int32_t>(e.rcvTime.ulTimeTag - ulLastTag_)) * 0.001;
+  return dLastOffset_ + dt * dLastDrift_;
+}
+
 void RefClockProcessor::init_ClockData(const PVTEngineEpochDataType& e) {
-  dX_[0] = 0.0;
-  if (bLastOffset_ && bLastDrift_) {
-    const double dt = static_cast<double>(static_cast<std::int32_t>(e.rcvTime.ulTimeTag - ulLastTag_)) * 0.001;
-    dX_[0] = dLastOffset_ + dt * dLastDrift_;
-  }
+  dX_[0] = expectedClock(e);
   for (int k = 0; k < SYS_NUM; ++k) {
     const int j = iSysColumn_[k];
     if (j <= 0) continue;

@@ -35,6 +35,14 @@ struct RefClockLinks {
 // neither part is valid.
 bool refClockStoreCorrection(const SvIdType& sv, double& correction, double& variance, double& rate);
 
+// The satellite's orbit and clock into `rec` at the transmission time of a signal received at
+// `ms` (ms of the system's cycle) with code time `code` (s), by a receiver whose clock runs
+// `clock` (m) ahead of system time. The code time holds both clocks, which are no part of the
+// signal's flight: the receiver's is taken out first, then the satellite's, read from a first
+// evaluation (the satellite clock's offset is up to a millisecond, a few metres of orbit).
+bool orbitAtTransmission(const RefClockLinks& links, const SvIdType& sv, std::uint32_t ms, double code, double clock,
+                         ChanSatDataType& rec);
+
 // The receiver time of system `sys` in an epoch (ms of its week; of the day for GLONASS and
 // SBAS) and whether the epoch has it.
 bool epochSystemTime(const PosData::RcvTimeDataType& t, int sys, std::uint32_t& ms);
@@ -93,6 +101,8 @@ class RefClockProcessor {
   void update_RefClockData(const PVTEngineEpochDataType& e);
   void update_FilteredRefClockData(const PVTEngineEpochDataType& e, bool solved);
   void restartFilter() { bFilterInit_ = bResetPending_ = 0; }
+  // The receiver clock expected at the epoch from the last solution (m), 0 when none.
+  double expectedClock(const PVTEngineEpochDataType& e) const;
   bool usableForClock(const ChanSatDataType& s) const;
 
   PVTDataType* pStore_;
