@@ -241,7 +241,7 @@ void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3]
         // bias belongs to the correction.
         out.sig[u].fRrc = zeroRate || !(sig->freq > 0.0)
                               ? 0.0f
-                              : toFloat(d - sig->doppler * kC / sig->freq + rate - static_cast<double>(sat.fDrift) * kC);
+                              : toFloat(d - sig->doppler * kC / sig->freq + rate - satClockDrift(sat) * kC);
         out.sig[u].fSigma = std::sqrt(sat.fVariance > 0.0f ? sat.fVariance : 0.0f);
       }
       if (first < 0) continue;

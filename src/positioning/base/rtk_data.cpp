@@ -129,7 +129,7 @@ void buildRtkData(bool compute, bool useWgs, const double a[3], bool usePe9, con
         double rr = 0.0;
         for (int x = 0; x < 3; ++x) rr += sat.dVel[x] * (sat.dPos[x] - ref[x]) / r;
         range = o - satClockBias(sat) * kC + r;
-        rate = d - static_cast<double>(sat.fDrift) * kC + rr;
+        rate = d - satClockDrift(sat) * kC + rr;
         computed = std::isfinite(range) && std::isfinite(rate);
       }
       out.uIssue = static_cast<std::uint8_t>(sat.uIod & 0xFF);

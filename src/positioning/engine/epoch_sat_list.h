@@ -53,3 +53,7 @@ inline int satGloFrequency(const ChanSatDataType& s) {
 }
 // Satellite clock offset, relativistic term included (s).
 inline double satClockBias(const ChanSatDataType& s) { return s.dClock + s.dRel; }
+// Its rate (s/s).
+inline double satClockDrift(const ChanSatDataType& s) {
+  return static_cast<double>(s.fDrift) + static_cast<double>(s.fRelDrift);
+}

@@ -299,7 +299,7 @@ bool RefClockProcessor::update_MeasurementMatrix(const PVTEngineEpochDataType& e
     if (sig.freq > 1.0) {
       const double wavelength = kC / sig.freq;
       const double rr = los[0] * s.dVel[0] + los[1] * s.dVel[1] + los[2] * s.dVel[2];
-      const double d = wavelength * sig.doppler - rr + static_cast<double>(s.fDrift) * kC + corrRate;
+      const double d = wavelength * sig.doppler - rr + satClockDrift(s) * kC + corrRate;
       const double wd = rateWeight(level);
       if (std::isfinite(d)) {
         driftSum += wd * d;

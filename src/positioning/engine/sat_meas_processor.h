@@ -67,6 +67,7 @@ struct ChanSatDataType {
   double dClock = 0;     // s, offset without the relativistic term
   double dRel = 0;       // s, relativistic term: the satellite clock is dClock + dRel
   float fDrift = 0;      // s/s
+  float fRelDrift = 0;   // s/s, rate of the relativistic term
   // The reference station's share (epoch_sat_list.h): flag word, and per signal an exclusion
   // byte and a quality word.
   std::uint32_t ulFlags = 0;

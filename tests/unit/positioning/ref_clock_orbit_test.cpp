@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base_station_model.h"
+#include "positioning/base/base_processing.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "unit/navigation_data/nav_files.h"
@@ -113,13 +114,32 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
     const int solved = RefClockProcessorInstance.update();
     ASSERT_EQ(solved, 1) << "epoch " << n;
     int j = 0;
-    for (const auto& [prn, s] : sky) EXPECT_EQ(sats().chan[j++].uIod, s.eph.iode) << "PRN " << prn;
+    for (const auto& [prn, s] : sky) {
+      const ChanSatDataType& rec = sats().chan[j++];
+      EXPECT_EQ(rec.uIod, s.eph.iode) << "PRN " << prn;
+      // The satellite clock's rate, relativistic part included.
+      double rho = 0.0, clkA = 0.0, clkB = 0.0;
+      signalTruth(s.eph, T - 0.5, station, rho, clkA);
+      signalTruth(s.eph, T + 0.5, station, rho, clkB);
+      EXPECT_NEAR(satClockDrift(rec), clkB - clkA, 3e-14) << "PRN " << prn;
+    }
     const PosData::ClockDataType& c = RefClockProcessorInstance.clockData();
     // The first epoch knows no receiver clock yet: its transmission times are 0.1 ms early,
     // a few decimetres of satellite motion. From the second on, the clock is taken out (and
     // the satellite's clock, up to half a millisecond here, in every epoch).
     if (n == 1) EXPECT_NEAR(c.dOffset, clock, 2.0);
     else EXPECT_NEAR(c.dOffset, clock, 1e-3) << "epoch " << n;
+    if (n < 3) continue;
+    // The code corrections of this station at its own position vanish; their rates to the
+    // first order of the model (the satellite's motion along the line of sight), which leaves
+    // out the range rate's change over the flight time (rate^2 / c, up to 2 mm/s).
+    BaseSettings bs;
+    buildDifData(true, station, true, station, e, c, DifDat, Cdat, bs, RefClockProcessorInstance.links(), true);
+    ASSERT_EQ(DifDat.uSatCount, sky.size());
+    for (int i = 0; i < DifDat.uSatCount; ++i) {
+      EXPECT_NEAR(DifDat.sat[i].sig[0].fPrc, 0.0, 1e-3) << "PRN " << int(DifDat.sat[i].uNumber);
+      EXPECT_NEAR(DifDat.sat[i].sig[0].fRrc, 0.0, 5e-3) << "PRN " << int(DifDat.sat[i].uNumber);
+    }
   }
 }
 
