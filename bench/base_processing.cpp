@@ -10,8 +10,8 @@ namespace {
 
 using namespace basemodel;
 
-std::vector<SatSpec> bigSky() {
-  std::vector<SatSpec> sky;
+std::vector<SkySat> bigSky() {
+  std::vector<SkySat> sky;
   const int systems[4] = {kSysGps, kSysGlonass, kSysGalileo, kSysBeidou};
   for (int i = 0; i < 60; ++i) {
     const int sys = systems[i % 4];
@@ -21,7 +21,7 @@ std::vector<SatSpec> bigSky() {
   return sky;
 }
 
-void runBase(benchmark::State& state, const std::vector<SatSpec>& sky) {
+void runBase(benchmark::State& state, const std::vector<SkySat>& sky) {
   Station st(sky);
   RefClockProcessor proc(&PVTDataInstance, kTruthLinks);
   const double* pos[kRefPosRecords] = {st.truth.station, st.truth.station};

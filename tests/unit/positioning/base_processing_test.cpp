@@ -20,7 +20,7 @@ struct Base {
   RefClockProcessor proc{&PVTDataInstance, kTruthLinks};
   const double* pos[kRefPosRecords] = {};
   BaseSettings s;
-  explicit Base(std::vector<SatSpec> sky = mixedSky()) : st(sky) {
+  explicit Base(std::vector<SkySat> sky = mixedSky()) : st(sky) {
     pos[kRefPosWgs] = pos[kRefPosPe9] = st.truth.station;
     std::memset(bUseBase, 0, sizeof bUseBase);
     bComputeBas = 1;

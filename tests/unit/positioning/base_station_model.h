@@ -44,7 +44,7 @@ inline double exactRange(const double s[3], const double r[3]) {
   return rho;
 }
 
-struct SatSpec {
+struct SkySat {
   int sys;
   int sat;         // index in the satellite numbering
   int si;          // index in the signal numbering
@@ -108,13 +108,13 @@ inline PosSetup::LMSEngineSetupType& lmsSetup() {
 // Writes the station's epoch: satellite records on channels 0.., one signal (slot 0) each.
 class Station {
  public:
-  explicit Station(const std::vector<SatSpec>& sats, double lat = 50.0, double lon = 10.0, double h = 200.0)
-      : specs_(sats) {
+  explicit Station(const std::vector<SkySat>& sats, double lat = 50.0, double lon = 10.0, double h = 200.0)
+      : skySats_(sats) {
     geodeticToEcef(lat, lon, h, truth.station);
     PosSetup::LMSEngineSetupType* p = PVTDataInstance.lmsEngineSetup.GetPointer();
     PosSetup::setDefaults(*p);
     PVTDataInstance.lmsEngineSetup.FreePointer(p);
-    for (int k = 0; k < static_cast<int>(specs_.size()); ++k) {
+    for (int k = 0; k < static_cast<int>(skySats_.size()); ++k) {
       ChanData::mapSlot(k, 0, k * kCdatSlots);
       ChanData::mapSlot(k, 1, k * kCdatSlots + 1);
     }
@@ -130,7 +130,7 @@ class Station {
     const double east[3] = {-std::sin(lon), std::cos(lon), 0.0};
     const double north[3] = {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)};
     const double up[3] = {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
-    for (const SatSpec& s : specs_) {
+    for (const SkySat& s : skySats_) {
       const double az = s.az * kPi / 180.0, el = s.el * kPi / 180.0;
       double u[3];
       for (int k = 0; k < 3; ++k)
@@ -174,8 +174,8 @@ class Station {
     e.rcvTime.glo.uStatus[0] = 1;
     const double clock = truth.clock + truth.drift * (n - 1) * interval;
     sats() = EpochSatCommonDataType{};
-    for (int k = 0; k < static_cast<int>(specs_.size()); ++k) {
-      const SatSpec& s = specs_[k];
+    for (int k = 0; k < static_cast<int>(skySats_.size()); ++k) {
+      const SkySat& s = skySats_[k];
       const SatTruth& t = satTable()[k];
       ChanSatDataType& rec = sats().chan[k];
       rec.sv = t.sv;
@@ -207,11 +207,11 @@ class Station {
   }
 
   Truth truth;
-  std::vector<SatSpec> specs_;
+  std::vector<SkySat> skySats_;
 };
 
 // Eight GPS and six GLONASS satellites over the sky, one GPS satellite at each low elevation.
-inline std::vector<SatSpec> mixedSky() {
+inline std::vector<SkySat> mixedSky() {
   return {
       {kSysGps, 1, 1, 10, 75, 1.2e-4, 1e-11},   {kSysGps, 4, 4, 80, 45, -3.0e-5, -2e-12},
       {kSysGps, 7, 7, 160, 30, 2.5e-4, 0.0},    {kSysGps, 11, 11, 230, 60, 0.0, 5e-12},

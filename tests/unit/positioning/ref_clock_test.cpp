@@ -124,7 +124,7 @@ TEST(RefClock, OnlySbasSatellitesMakeNoSolution) {
 }
 
 TEST(RefClock, ListHoldsSatellitesFromMinusTwoDegreesHighestFirst) {
-  std::vector<SatSpec> sky = mixedSky();
+  std::vector<SkySat> sky = mixedSky();
   sky.push_back({kSysGps, 29, 29, 15, -3.0, 0, 0});
   sky.push_back({kSysGps, 30, 30, 95, -1.0, 0, 0});
   ClockRun r;
