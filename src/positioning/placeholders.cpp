@@ -27,7 +27,6 @@ using B = std::uint8_t;
 void SbasDataDecoder_update_SetupData() {}
 bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
-bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -40,8 +39,6 @@ void SBASData_Degradation_set_DataTimeout(const CS&) {}
 void SBASData_RegionService_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
-void COMPData_SatCorrection_set_DataTimeout(const CS&) {}
-void COMPData_IonoCorrBlock_set_DataTimeout(const CS&) {}
 void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
 void GBASData_StationData_set_DataTimeout(const CS&) {}
 void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}

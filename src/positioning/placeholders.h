@@ -49,8 +49,6 @@ bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& s
                             int count);
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
-bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                                 const std::uint32_t* words, int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -67,8 +65,6 @@ void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType
 void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void COMPData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void COMPData_IonoCorrBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationData_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/corrections/comp_corr_generator.h"
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/rtcm_data_types.h"
@@ -14,7 +15,7 @@
 
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
-                                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+                                                      nullptr, nullptr, &CompCorrGeneratorInstance, nullptr, nullptr);
 
 namespace {
 
@@ -130,8 +131,8 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   placeholder::SBASData_RegionService_set_DataTimeout(s);
   placeholder::SBASData_DFMC_SatCorrection_set_DataTimeout(s);
   placeholder::SBASData_DFMC_Degradation_set_DataTimeout(s);
-  placeholder::COMPData_SatCorrection_set_DataTimeout(s);
-  placeholder::COMPData_IonoCorrBlock_set_DataTimeout(s);
+  COMPData::SatCorrectionType::set_DataTimeout(&s);
+  COMPData::IonoCorrBlockType::set_DataTimeout(&s);
   placeholder::GBASData_DiffCorrection_set_DataTimeout(s);
   placeholder::GBASData_StationData_set_DataTimeout(s);
   placeholder::GBASData_StationAddBlock_set_DataTimeout(s);
