@@ -10,8 +10,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 
 
 
-void post_NequickSlowTask() {}
-// ==== end of data servers ====================================================================
 
 // ==== Satellite data store step ===============================================================
 namespace placeholder {

@@ -16,12 +16,6 @@ bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
 
-// ==== Data servers: receiver settings, NeQuick task ===========================================
-
-// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
-// nothing to wake.
-void post_NequickSlowTask();
-// ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
 struct SvIdType;
