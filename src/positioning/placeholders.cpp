@@ -6,7 +6,6 @@
 // ==== Navigation main step and background task ==============================================
 namespace placeholder {
 bool engineClockData(PosData::ClockDataType&) { return false; }
-void baseModeProcessing() {}
 void RTC3_clearGotTransData() {}
 bool antDbOffset(const char*, float[3]) { return false; }
 bool gloCalibChanged() { return false; }

@@ -9,6 +9,9 @@
 #include <random>
 
 #include "base_station_model.h"
+#include "navigation_data/store/sat_data_store.h"
+#include "positioning/engine/nav_main.h"
+#include "positioning/engine/pvt_engine.h"
 
 namespace {
 
@@ -421,6 +424,27 @@ TEST(BaseStation, RandomRecordsAndSignals) {
       ASSERT_EQ(sum, RtkDat.uSatCount);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The navigation step runs the base station for the main input once per epoch: what the coders
+// ask for (here the ionosphere data) is prepared, and dropped again when they no longer ask.
+TEST(BaseStation, TheNavigationStepRunsItForTheMainInput) {
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  NavEpoch = NavTask::NAV_EPOCH{};
+  NavEpoch.gpsMs = 1000;
+  NavMainInputs in;
+  in.mainInput = 0;
+  iRtcmOutput = BaseOutput::kIono;
+  bIonSmoothing = 0;
+  navMain(in);
+  EXPECT_EQ(bIonSmoothing, 1);
+  iRtcmOutput = 0;
+  navMain(in);
+  EXPECT_EQ(bIonSmoothing, 0);
 }
 
 }  // namespace
