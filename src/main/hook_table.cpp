@@ -108,8 +108,8 @@ const HookRow kRows[] = {
     WIRED("command", cmdInitDefaultsHooks, 1),
     WIRED("command", cmdDecModeHook, 1),
 
-    // ---- output
-    NOT_BUILT("output", omStreamFunc, "RTCM 3 coder (differential)"),
+    // ---- output (wire_output.cpp)
+    WIRED("output", omStreamFunc, 1),
     NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
 
     // ---- files

@@ -19,8 +19,6 @@ namespace placeholder {
 // The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
 // stored).
 bool engineClockData(PosData::ClockDataType& out);
-// baseModeProcessing (base-station processing). Stand-in: nothing done.
-void baseModeProcessing();
 // RTC3_Decoder::RTC3_COORD_TRANSF_PAR::clearGotTransData (RTCM 3 transformation messages).
 // Stand-in: nothing received, nothing to clear.
 void RTC3_clearGotTransData();
@@ -87,3 +85,15 @@ void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
 // nothing and returns 0. The stage that gets built removes its definition there.
 // ==== end of satellite correction processor ===================================================
+
+// ==== Reference clock and base station =========================================================
+namespace placeholder {
+// ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
+// 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
+// false, no position set.
+bool getRefPos(int record, double xyz[3]);
+// RTCM 2 coder setting: base data from the smoothed code (1) or the raw code (0). Stand-in:
+// -1, not available (raw code).
+int rtcm2CodSmoothing();
+}  // namespace placeholder
+// ==== end of reference clock and base station ==================================================
