@@ -15,7 +15,7 @@ namespace {
 Mutex g_mu;
 MsLogicPendedType g_rec{};
 
-constexpr int kAnyMs = 1000;          // the interval "any" (-1) stands for
+constexpr int kAnyMs = 1000;  // the interval "any" (-1) stands for
 
 // The largest multiple of 5 from min(x, cap) down that divides both x and cap; 5 when none does.
 int stepDivisor(int x, int cap) {
@@ -27,29 +27,28 @@ int stepDivisor(int x, int cap) {
 void update() {
   MsLogicPendedType& r = g_rec;
   r.pended = 0;
-  // 1. The interval in 5-ms steps.
+  // The interval in 5-ms steps.
   int I = r.msInt < 0 ? kAnyMs : r.msInt;
   I = I < 5 ? 5 : I / 5 * 5;
-  // 2. The second interval as a multiple of I.
+  // The second interval as a multiple of I.
   int J = r.secInt;
   if (J >= I)
     J = J / I * I;
   else if (J > 0)
     J = I;
-  // 3., 4.
+  // The step divisors of 100 ms and (D) of 1000 ms.
   r.div100 = stepDivisor(I, 100);
   r.div1000 = J < 1 ? 5 : stepDivisor(J, 1000);
-  // 5.
   r.msIntApplied = I;
   msLogicLinks.chanMsInt(I);
   ChanData::iUpdateRate = I;
-  // 6. Smoothing counts, each kept within 16 bits.
+  // Smoothing counts, each kept within 16 bits.
   setSmoothInt(false, navSmoothCount(RcvSet.smi, I));
   setSmoothInt(true, navSmoothCount(RcvSet.ionoSmi, I));
   navSetDeriveCounts(NavSet, I);
   const int tec = navSmoothCount(RcvSet.tecSmi, I);
   ChanData::xTecMaxSmCnt = static_cast<std::uint16_t>(tec ? tec : 1);
-  // 7. The base averager spans the averaging time at the 1000-ms step (a setting of 0, never
+  // The base averager spans the averaging time at the 1000-ms step (a setting of 0, never
   // given, averages for the factory time).
   const int avg = RcvSet.baseAvg ? RcvSet.baseAvg : kBaseAvgDefaultSec;
   BaseFlt.setTarget(avg, static_cast<int>(static_cast<long>(avg) * 1000 / r.div1000));
