@@ -8,7 +8,6 @@ namespace placeholder {
 bool engineClockData(PosData::ClockDataType&) { return false; }
 void RTC3_clearGotTransData() {}
 bool gloCalibChanged() { return false; }
-void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, std::uint32_t) {}
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 

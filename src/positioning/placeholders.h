@@ -8,10 +8,6 @@
 
 
 // ==== Navigation main step and background task ==============================================
-#include "positioning/rcv_time_scales.h"
-namespace NavTask {
-struct NAV_POS;
-}
 namespace PosData {
 struct ClockDataType;
 }
@@ -25,8 +21,6 @@ void RTC3_clearGotTransData();
 // The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
 // Stand-in: false, nothing changed.
 bool gloCalibChanged();
-// calcHelpMagVar (magnetic variation). Stand-in: nothing computed.
-void calcHelpMagVar(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES& scales, std::uint32_t monoSec);
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 
