@@ -1,6 +1,7 @@
 #include "positioning/placeholders.h"
 
 #include "positioning/corrections/sat_corr_processor.h"
+#include "positioning/corrections/wd_corr_request.h"
 
 
 // ---- Navigation solution time ("no solution") ----
@@ -45,9 +46,13 @@ void SLASData_StationData_set_StationDataTimeout() {}
 void SLASData_SatCorrection_set_DataTimeout() {}
 }  // namespace placeholder
 // Stages of the processor: not available, nothing published.
-int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
-int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }
+namespace placeholder {
+bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
+  if (r != nullptr) r->uSourceCount = 0;
+  return false;
+}
+}  // namespace placeholder
 // ==== end of satellite correction processor ===================================================
