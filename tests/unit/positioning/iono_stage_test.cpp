@@ -8,10 +8,12 @@
 #include "navigation_data/store/sat_visibility.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
+#include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/corrections/iono_correction.h"
 #include "positioning/corrections/iono_model.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/signal_tables.h"
 #include "../platform/temp_run_dir.h"
 
 namespace {
@@ -216,6 +218,38 @@ TEST(IonoStage, ModelRows) {
   }
 }
 
+// NeQuick and GLONASS-model values come from their caches while at most 599 s old; without a
+// calendar the caches are left as they are, with one an unusable model empties them.
+TEST(IonoStage, BackgroundModelCacheAge) {
+  struct Row {
+    std::uint32_t model;
+    std::int32_t age;  // s
+    std::uint8_t calendar;
+    int published;
+  };
+  const Row rows[] = {{kModelNeQuick, 0, 0, 1},   {kModelNeQuick, 599, 0, 1}, {kModelNeQuick, 600, 0, 0},
+                      {kModelGlonass, 599, 0, 1}, {kModelGlonass, 600, 0, 0}, {kModelNeQuick, 10, 1, 0},
+                      {kModelGlonass, 10, 1, 0}};
+  for (const Row& r : rows) {
+    Stage st;
+    setField<std::uint32_t>(st.w.corrSetup, kModelTypeOffset, r.model);
+    st.w.bCalendarValid = r.calendar;
+    const SvIdType gal = si(2, 11);
+    int slot = 0;
+    ASSERT_TRUE(gal.find_SiSlot(slot));
+    const std::int32_t now = static_cast<std::int32_t>(st.w.rcvTime.ulTimeTag / 1000);
+    IonoCacheEntryType* cache = r.model == kModelNeQuick ? st.w.neQuickCache : st.w.glonassCache;
+    cache[slot] = IonoCacheEntryType{-4.5f, 0.8f, now - r.age, 1};
+    st.request({gal});
+    EXPECT_EQ(st.p.update_IonoCorrection(), r.published) << r.model << " " << r.age << " " << int{r.calendar};
+    if (r.published != 0) {
+      EXPECT_EQ(st.iono(gal).fCorrection, -4.5f);
+      EXPECT_EQ(st.iono(gal).fVariance, 0.8f);
+    }
+    cache[slot] = IonoCacheEntryType{0.0f, 0.0f, -86400, 0};
+  }
+}
+
 // The full bound needs all three setup conditions.
 TEST(IonoStage, FullBoundConditions) {
   struct Row {
@@ -249,6 +283,62 @@ TEST(IonoStage, WideAreaWithoutSourceFallsBackToModel) {
     st.request({gps});
     EXPECT_EQ(st.p.update_IonoCorrection(), 1);
     EXPECT_FLOAT_EQ(st.iono(gps).fCorrection, expectedKlob(klob(), 1.0f));
+  }
+}
+
+// BeiDou wide-area grid through the stage: a D2 source heard 10 s ago with every grid point at 5 m
+// vertical; the satellite's pierce point inside the grid at obliquity 1.2.
+TEST(IonoStage, BeidouWideAreaSelectionSmoothingAndFallback) {
+  struct Row {
+    const char* name;
+    std::uint32_t mode;
+    int fixed;
+    std::uint64_t mask;
+    std::uint16_t smoothing;
+    float previous;  // m, 0: none
+    float want;      // m, 0: the Klobuchar model
+  };
+  const Row rows[] = {
+      {"best", 1, 0, 1, 0, 0, -6.0f},
+      {"blend", 2, 0, 1, 0, 0, -6.0f},
+      {"fixed present", 0, 1, 1, 0, 0, -6.0f},
+      {"fixed absent", 0, 2, 1, 0, 0, 0},
+      {"masked out", 1, 0, 2, 0, 0, 0},
+      {"smoothing 1 s", 1, 0, 1, 1, -4.0f, -5.0f},
+      {"smoothing without previous", 1, 0, 1, 1, 0, -6.0f},
+      {"smoothing off", 1, 0, 1, 0, -4.0f, -6.0f},
+  };
+  constexpr std::uint32_t kBdt = 345600000, kTag = 4000000;
+  const SvIdType geo{0, kSysBeidou, 0, 0}, sat{9, kSysBeidou, 0, 9};
+  std::uint16_t block[13];
+  for (std::uint16_t& b : block) b = static_cast<std::uint16_t>(40 << 4);  // 5 m, GIVEI 0
+  for (const Row& r : rows) {
+    Stage st;
+    put_CompSourceState(0, geo, kTag - 10000);
+    for (int b = 0; b < 26; ++b) put_CompIonoBlock(0, geo, b, block, kBdt);
+    setField<std::uint32_t>(st.w.corrSetup, kWdIonoOnOffset, 1);
+    setField<std::uint32_t>(st.w.corrSetup, kWdServiceOffset, 1);
+    setField<std::uint32_t>(st.w.corrSetup, kWdModeOffset, r.mode);
+    setField<std::uint8_t>(st.w.corrSetup, kFixedSourceOffset, static_cast<std::uint8_t>(r.fixed));
+    setField<std::uint64_t>(st.w.corrSetup, kBdsMaskOffset, r.mask);
+    setField<std::uint16_t>(st.w.corrSetup, kWdMinElevOffset, 0);
+    setField<std::uint16_t>(st.w.corrSetup, kSmoothingOffset, r.smoothing);
+    st.w.bUsedSatList = 0;
+    st.w.rcvTime.ulTimeTag = kTag;
+    st.w.rcvTime.bds.ulMs = kBdt;
+    st.request({sat});
+    st.w.request.rcvTime = st.w.rcvTime;
+    CorrData::RequestSatDataType& q = st.w.request.sat[0];
+    q.fIppLat = 30.0f;
+    q.fIppLon = 110.0f;
+    q.fObliquity = 1.2f;
+    q.dLos[2] = 1.0;
+    q.fRangeVar = 1.0f;
+    if (r.previous != 0.0f) st.putIono(sat, r.previous);
+    ASSERT_EQ(st.p.update_IonoCorrection(), 1) << r.name;
+    const float want = r.want != 0.0f ? r.want : expectedKlob(klob(), static_cast<float>(std::pow(
+                                                                           1575.42e6 / get_SvRatedFrequency(0, 5, 9), 2)));
+    EXPECT_NEAR(st.iono(sat).fCorrection, want, 1e-4) << r.name;
   }
 }
 
