@@ -250,6 +250,71 @@ TEST(IonoStage, BackgroundModelCacheAge) {
   }
 }
 
+// A whole epoch with BDGIM chosen: the model comes from its server, the time from the calendar of
+// the receiver's time record (2020-11-05 17:00), the geometry from the visibility record.
+TEST(IonoStage, BdgimInAWholeEpoch) {
+  PVTDataType& d = PVTDataInstance;
+  d.lmsEngineSetup.Init();
+  d.satProcessorSetup.Init();
+  d.corrProcessorSetup.Init();
+  PosSetup::CorrProcessorSetupType cs{};
+  PosSetup::setDefaults(cs);
+  setField<std::uint32_t>(cs, kModelTypeOffset, kModelBdgim);
+  setField<std::uint32_t>(cs, kWdIonoOnOffset, 0);
+  setField<std::uint32_t>(cs, kKlobSourceOffset, 0);
+  d.corrProcessorSetup.Put(&cs);
+  PosData::RcvTimeDataType t{};
+  t.ulTimeTag = 1000;
+  t.bCalendarValid = 1;
+  t.calendar = GREGORIAN_EPOCH{2020, 11, 5, 4, 310, 17, 0, 0, 0.0};
+  d.rcvTime.Put(&t);
+  PosData::PositionDataType p{};
+  p.dLat = 40 * kDeg, p.dLon = 116 * kDeg, p.dHeight = 50;
+  const double r = 6378137.0 + p.dHeight;
+  p.dX = r * std::cos(p.dLat) * std::cos(p.dLon), p.dY = r * std::cos(p.dLat) * std::sin(p.dLon);
+  p.dZ = r * std::sin(p.dLat);
+  p.bValid = 1;
+  d.position.Put(&p);
+  PosData::VelocityDataType v{};
+  v.bValid = 1;
+  d.velocity.Put(&v);
+  const SvIdType sat{20, kSysBeidou, 0, 20};
+  SatData::SatVisibilityType vis{};
+  vis.valid = 1;
+  vis.elevation = 40.0f;
+  vis.azimuth = 120.0f;
+  vis.los[2] = 1.0;
+  vis.satPos[0] = 2e7;
+  vis.variance = 4.0f;
+  vis.almId = sat;
+  SatVisibilityStoreInstance.PutEph(sat, &vis);
+  NavData::BDGlobalIonoModelDataType m{};
+  const float a[9] = {13.82642069f, -1.78004616f, 5.172f, 3.1303094f, -4.58961329f,
+                      0.32483867f, -0.07802383f, 1.2431259f, 0.37763627f};
+  for (int i = 0; i < 9; ++i) m.model.alpha[i] = a[i];
+  m.model.valid = 1;
+  m.bValid = 1;
+  d.bdGlobalIonoModel.Put(&m);
+
+  SatCorrProcessorInstance.update(0);
+  SatData::CorrectionDataType rec{};
+  ASSERT_EQ(d.satCorrection.Take(&sat, &rec), 1);
+  ASSERT_EQ(rec.iono.bValid, 1);
+  const SatCorrWorkArea& w = SatCorrProcessorInstance.work();
+  int k = 0;
+  while (k < w.request.uCount && !(w.request.sat[k].svId.sys == sat.sys && w.request.sat[k].svId.si == sat.si)) ++k;
+  ASSERT_LT(k, w.request.uCount);
+  float c, var;
+  IonoModel::compute_BDGlobalIonoModelCorrection(p.dLat, p.dLon, w.request.sat[k].fElevation,
+                                                 w.request.sat[k].fAzimuth, 59158.0 + 17.0 / 24, &m.model, 1561.098e6,
+                                                 c, var);
+  EXPECT_NEAR(rec.iono.fCorrection, c, 1e-4);
+  EXPECT_NEAR(rec.iono.fVariance, var, 1e-4);
+  EXPECT_LT(c, -1.0f);
+  vis.valid = 0;
+  SatVisibilityStoreInstance.PutEph(sat, &vis);
+}
+
 // The full bound needs all three setup conditions.
 TEST(IonoStage, FullBoundConditions) {
   struct Row {
