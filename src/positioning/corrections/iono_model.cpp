@@ -76,7 +76,8 @@ double bdsKlobVerticalDelay(const ZRT_ION_GPS& model, double localTime, double p
 void compute_BdsKlobIonoModelCorrection(bool fullBound, double t, double lat, double lon, float elevDeg,
                                         float azimDeg, const ZRT_ION_GPS& model, float k, float& correction,
                                         float& variance) {
-  const double e = std::max(0.0f, elevDeg) * kPi / 180.0;
+  // A geometry that is not a number stays one (a plain max would make it the horizon).
+  const double e = std::isnan(elevDeg) ? NAN : std::max(0.0f, elevDeg) * kPi / 180.0;
   const double a = azimDeg * kPi / 180.0;
   const double ratio = kBdsEarthRadius / (kBdsEarthRadius + kBdsShellHeight);
   const double cosE = ratio * std::cos(e);
@@ -216,7 +217,7 @@ double bdgimVtec(const ZRT_ION_CMP* model, double latSf, double lonSf, double mj
 void compute_BDGlobalIonoModelCorrection(double lat, double lon, float elevDeg, float azimDeg, double mjd,
                                          const ZRT_ION_CMP* model, double freqHz, float& correction,
                                          float& variance) {
-  const double e = std::max(0.0f, elevDeg) * kPi / 180.0;
+  const double e = std::isnan(elevDeg) ? NAN : std::max(0.0f, elevDeg) * kPi / 180.0;
   const double a = azimDeg * kPi / 180.0;
   const double c = kBdgimShellRatio * std::cos(e);
   const double psi = kPi / 2.0 - e - std::asin(c);

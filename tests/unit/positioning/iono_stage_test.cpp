@@ -180,6 +180,25 @@ TEST(IonoStage, UnpublishedAndUnrequestedAreCleared) {
   EXPECT_EQ(st.iono(gal).bValid, 0);
 }
 
+// A geometry that is not a number gives a value that is not published, in either Klobuchar form
+// and in BDGIM.
+TEST(IonoStage, NotANumberIsNotPublished) {
+  for (std::uint32_t src : {0u, 2u}) {
+    for (std::uint32_t model : {kModelKlobuchar, kModelBdgim}) {
+      Stage st;
+      setField<std::uint32_t>(st.w.corrSetup, kKlobSourceOffset, src);
+      st.w.bdGlobalModel.valid = 1;
+      st.w.bCalendarValid = 1;
+      setField<std::uint32_t>(st.w.corrSetup, kModelTypeOffset, model);
+      const SvIdType gps = si(0, 4);
+      st.putIono(gps, -3.0f);
+      st.request({gps}, std::nanf(""), 60.0f);
+      EXPECT_EQ(st.p.update_IonoCorrection(), 0) << src << " " << model;
+      EXPECT_EQ(st.iono(gps).bValid, 0) << src << " " << model;
+    }
+  }
+}
+
 TEST(IonoStage, ModelRows) {
   struct Row {
     const char* name;
