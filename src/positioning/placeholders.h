@@ -86,6 +86,14 @@ struct CorrectionRequestType;
 namespace placeholder {
 bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r);
 }  // namespace placeholder
+// SlasCorrGenerator::update: the SLAS stations' code corrections, answered in the layout of the
+// RTCM stations. Stand-in: no station answers (the station count stays 0).
+namespace RTCMData {
+struct CorrectionRequestType;
+}
+namespace placeholder {
+void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
+}  // namespace placeholder
 // The processor's stages not built yet are defined in placeholders.cpp, one each, as members of
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
 // nothing and returns 0. The stage that gets built removes its definition there.
