@@ -9,7 +9,6 @@ namespace placeholder {
 bool engineClockData(PosData::ClockDataType&) { return false; }
 void baseModeProcessing() {}
 void RTC3_clearGotTransData() {}
-bool antDbOffset(const char*, float[3]) { return false; }
 bool gloCalibChanged() { return false; }
 void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, std::uint32_t) {}
 }  // namespace placeholder

@@ -24,9 +24,6 @@ void baseModeProcessing();
 // RTC3_Decoder::RTC3_COORD_TRANSF_PAR::clearGotTransData (RTCM 3 transformation messages).
 // Stand-in: nothing received, nothing to clear.
 void RTC3_clearGotTransData();
-// AntDb::find and AntDbDescr::offset (antenna database): the east, north, up offsets (m) of an
-// antenna type. Stand-in: false, not available (offsets left 0).
-bool antDbOffset(const char* antennaType, float enu[3]);
 // The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
 // Stand-in: false, nothing changed.
 bool gloCalibChanged();

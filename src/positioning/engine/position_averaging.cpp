@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/mono_clock.h"
+#include "positioning/antdb/ant_db.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/geodesy/datum_conv.h"
@@ -93,7 +94,7 @@ void averagePosLogic() {
   double lat = 0, lon = 0, h = 0;
   EllMath::XYZ_BLH(ell, xyz[0], xyz[1], xyz[2], lat, lon, h);
   float off[3] = {0, 0, 0};
-  placeholder::antDbOffset(RcvSet.antName[0], off);
+  antDataBase.find(RcvSet.antName[0]).offset(0, off);
   const double enu[3] = {off[0], off[1], off[2]};
   double d[3];
   enuToEcef(lat, lon, enu, d);
