@@ -9,6 +9,7 @@
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
 
@@ -27,7 +28,10 @@ void wireCommand() {
   // init,/par/ also resets the position engine setups and RTCM station records
   cmdInitDefaultsHooks.add([] { PVTDataInstance.init_SetupData(); });
   // and the output position filter's settings
-  cmdInitDefaultsHooks.add([] { PosFilt.init(); });
+  cmdInitDefaultsHooks.add([] {
+    PosFilt.init();
+    rcvPosFiltDefaults(RcvSet.posFilt);
+  });
 
   // decoder status of a port whose input mode changed
   cmdDecModeHook = [](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); };

@@ -72,9 +72,18 @@ void rtkDefaults(RcvRtkSettings& r) {
 }
 }  // namespace
 
+void rcvPosFiltDefaults(RcvPosFilt& f) {
+  f = RcvPosFilt{};
+  f.num = 30;
+  f.maxdel = 10;
+  f.spdnum = 5;
+  f.spdmax = 2.0f;
+}
+
 void rcvSetDefaults(RCV_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
   s.layoutRev = kRcvSetLayoutRev;
+  rcvPosFiltDefaults(s.posFilt);
   s.msmCompat = 4;  // "def"
   s.msInt = -1;
   s.posMsInt = -1;

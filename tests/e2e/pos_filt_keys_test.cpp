@@ -1,5 +1,5 @@
 // The output position filter's keys on a serial port: their defaults, sets taken and refused,
-// the stored switch across a restart and a kill, and init,/par/.
+// the stored settings across a restart, a kill and SIGTERM, and init,/par/.
 #include <csignal>
 
 #include "e2e/harness.h"
@@ -45,29 +45,40 @@ TEST_F(PosFiltKeys, DefaultsSetsRefusalsAndInit) {
   EXPECT_EQ(ask("print,/par/pos/filt"), re(kDefaults));
 }
 
-// The filtering switch is stored: it survives the restart key and a kill after the periodic
-// save and SIGTERM; a refused value changes nothing; the filter's own settings start from their
-// defaults each run.
-TEST_F(PosFiltKeys, ModeSurvivesRestartAndKill) {
+// Every filter setting is stored: what a set acknowledged survives the restart key, a kill after
+// the periodic save, and SIGTERM; a refused value changes nothing.
+TEST_F(PosFiltKeys, SettingsSurviveRestartKillAndTerm) {
+  const std::string kSet =
+      "{mode=on,reset=off,weight=on,num=20,maxdel=60,type=stat,spdmax=3.46,spdnum=8,spdmode=on}";
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("%1%set,/par/pos/filt/mode,on"), re("%1%"));
-  EXPECT_EQ(ask("%2%set,/par/pos/filt/num,20"), re("%2%"));
+  const char* sets[] = {"mode,on", "weight,on", "num,20", "maxdel,60", "spdmax,3.456", "spdnum,8", "spdmode,on"};
+  for (const char* s : sets) EXPECT_EQ(ask(std::string("%1%set,/par/pos/filt/") + s), re("%1%")) << s;
+  EXPECT_TRUE(refused(ask("%2%set,/par/pos/filt/num,0")));
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/pos/filt/mode"), re("on"));
-  EXPECT_EQ(ask("print,/par/pos/filt/num"), re("30"));
+  EXPECT_EQ(ask("print,/par/pos/filt"), re(kSet));
   EXPECT_EQ(ask("%3%set,/par/pos/filt/mode,off"), re("%3%"));
+  EXPECT_EQ(ask("%3%set,/par/pos/filt/num,7"), re("%3%"));
   std::this_thread::sleep_for(std::chrono::seconds(11));
   ASSERT_TRUE(rx_->signal(SIGKILL));
   EXPECT_EQ(end(), -SIGKILL);
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/pos/filt/mode"), re("off"));
+  EXPECT_EQ(ask("print,/par/pos/filt/num"), re("7"));
   EXPECT_EQ(ask("%4%set,/par/pos/filt/mode,on"), re("%4%"));
+  EXPECT_EQ(ask("%4%set,/par/pos/filt/spdnum,9"), re("%4%"));
   EXPECT_TRUE(refused(ask("%5%set,/par/pos/filt/mode,2")));
+  EXPECT_TRUE(refused(ask("%5%set,/par/pos/filt/spdnum,0")));
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/pos/filt/mode"), re("on"));
+  EXPECT_EQ(ask("print,/par/pos/filt/spdnum"), re("9"));
+  // init,/par/ brings them back to their defaults, and those are stored too.
+  EXPECT_EQ(ask("%i%init,/par/"), re("%i%"));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/pos/filt"), re(kDefaults));
 }
 
 }  // namespace

@@ -21,6 +21,15 @@ void PosFilter::init() {
   for (double& p : pos_) p = 0;
 }
 
+void PosFilter::apply(const RcvPosFilt& f) {
+  setNum(f.num);
+  setMaxDel(f.maxdel);
+  setSpdNum(f.spdnum);
+  setSpdMax(f.spdmax);
+  setWeight(f.weight != 0);
+  setSpdMode(f.spdmode != 0);
+}
+
 void PosFilter::resetLocked() {
   for (double& p : pos_) p = 0;
   count_ = 0;

@@ -4,6 +4,8 @@
 // speed says the receiver stands still.
 #pragma once
 
+#include "settings/rcv_settings.h"
+
 #include <cstdint>
 
 #include "platform/rtos.h"
@@ -49,6 +51,8 @@ class PosFilter {
 
   Settings settings() const;
   // Each false (nothing changed) for a value out of its range.
+  // Takes the stored settings; a value out of its range keeps the current one.
+  void apply(const RcvPosFilt& f);
   bool setNum(int n);
   bool setMaxDel(int s);
   bool setSpdNum(int n);

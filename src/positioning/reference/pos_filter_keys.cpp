@@ -10,8 +10,6 @@ namespace {
 
 constexpr const char* kTypeWords = "stat";
 
-int rangeResult(bool ok) { return ok ? CMD_OK : CMD_OUT_OF_RANGE; }
-
 int filtcSet(const char* p, const ZRNamedNode* v) {
   if (strcmpA(p, "mode")) {
     bool on = RcvSet.filtMode != 0;
@@ -29,24 +27,31 @@ int filtcSet(const char* p, const ZRNamedNode* v) {
   if (strcmpA(p, "weight") || strcmpA(p, "spdmode")) {
     bool on = false;
     if (int rc = setBool(v, on)) return rc;
-    if (strcmpA(p, "weight"))
+    // Kept in the receiver settings too, so the value survives a restart.
+    if (strcmpA(p, "weight")) {
       PosFilt.setWeight(on);
-    else
+      RcvSet.posFilt.weight = on ? 1 : 0;
+    } else {
       PosFilt.setSpdMode(on);
+      RcvSet.posFilt.spdmode = on ? 1 : 0;
+    }
     return CMD_OK;
   }
   if (strcmpA(p, "num") || strcmpA(p, "maxdel") || strcmpA(p, "spdnum")) {
     int n = 0;
     const int max = strcmpA(p, "maxdel") ? PosFilter::kMaxDelMax : PosFilter::kNumMax;
     if (int rc = setInt(v, n, 1, max)) return rc;
-    if (strcmpA(p, "num")) return rangeResult(PosFilt.setNum(n));
-    if (strcmpA(p, "maxdel")) return rangeResult(PosFilt.setMaxDel(n));
-    return rangeResult(PosFilt.setSpdNum(n));
+    const auto v16 = static_cast<std::int16_t>(n);
+    if (strcmpA(p, "num")) return PosFilt.setNum(n) ? (RcvSet.posFilt.num = v16, CMD_OK) : CMD_OUT_OF_RANGE;
+    if (strcmpA(p, "maxdel")) return PosFilt.setMaxDel(n) ? (RcvSet.posFilt.maxdel = v16, CMD_OK) : CMD_OUT_OF_RANGE;
+    return PosFilt.setSpdNum(n) ? (RcvSet.posFilt.spdnum = v16, CMD_OK) : CMD_OUT_OF_RANGE;
   }
   if (strcmpA(p, "spdmax")) {
     float x = 0;
     if (int rc = setFloat(v, x, PosFilter::kSpdMaxMin, PosFilter::kSpdMaxMax)) return rc;
-    return rangeResult(PosFilt.setSpdMax(x));
+    if (!PosFilt.setSpdMax(x)) return CMD_OUT_OF_RANGE;
+    RcvSet.posFilt.spdmax = x;
+    return CMD_OK;
   }
   if (strcmpA(p, "type")) {
     int t = 0;
