@@ -13,11 +13,12 @@ namespace {
 using GbasStream = Rx;
 
 std::string tableD8Burst() {
-  using namespace gbastest;
+  using gbastest::type1Body;
+  using gbastest::type2Body;
   const std::vector<std::uint8_t> t1 =
-      frame(170, "BELL", 1, type1Body(1000, 3, 1, 0, 0, 0, 255, {{122, 2, 100, -200, 98, 2, 3, -5, -128}}));
+      gbastest::frame(170, "BELL", 1, type1Body(1000, 3, 1, 0, 0, 0, 255, {{122, 2, 100, -200, 98, 2, 3, -5, -128}}));
   const std::vector<std::uint8_t> t2 =
-      frame(170, "BELL", 2, type2Body({1, 1, 1, 232, 0, -7, 1, 20, 328864000, -672626000, 12345}, {5, 25, 34, 35, 36, 37}));
+      gbastest::frame(170, "BELL", 2, type2Body({1, 1, 1, 232, 0, -7, 1, 20, 328864000, -672626000, 12345}, {5, 25, 34, 35, 36, 37}));
   std::string s(t1.begin(), t1.end());
   s.append(t2.begin(), t2.end());
   return s;

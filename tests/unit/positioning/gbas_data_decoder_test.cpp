@@ -254,6 +254,7 @@ TEST(GbasDataDecoder, EphemerisCrcGoesToTheFirstSatellite) {
 }
 
 TEST(GbasDataDecoder, ThirdStationReplacesTheOlderType1) {
+  bindAll();
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.update(rcvTime(kNow), 0, 0, nullptr, 0);
   // Both decoders now serve station 0; give them A and B.
   const auto t1 = [](const char* id) { return frame(170, id, 1, type1Body(1000, 0, 0, 0, 0, 0, 255, {})); };
