@@ -336,6 +336,32 @@ TEST(GbasDataDecoder, FasCrcAndSelectorRules) {
   }
 }
 
+// A data set is read only when it lies wholly inside the message; its length byte says how far.
+TEST(GbasDataDecoder, FasDataSetsInsideTheMessageOnly) {
+  bindAll();
+  struct Row { std::size_t keep2; int setLen2; bool second; const char* what; };
+  const Row rows[] = {{41, 41, true, "whole"}, {40, 41, false, "cut by one byte"}, {41, 40, false, "length too short"},
+                      {41, 60, false, "length past the message"}};
+  int rpds = 20;
+  for (const Row& r : rows) {
+    Fas f1 = kFas1, f2 = kFas2;
+    f1.rpds = ++rpds;
+    f2.rpds = ++rpds;
+    std::vector<std::uint8_t> body = dataSet(f1);
+    std::vector<std::uint8_t> d2 = dataSet(f2);
+    d2[0] = Bits().put(r.setLen2, 8).bytes()[0];
+    d2.resize(r.keep2);
+    body.insert(body.end(), d2.begin(), d2.end());
+    feed(frame(170, "FASL", 4, body), rcvTime(kNow));
+    const int src = get_GbasDataDecoder(rcvTime(kNow), 170, idCode("FASL"))->number();
+    GBASData::FASDataType a{}, b{};
+    PVTDataInstance.gbasFas[src].Take(f1.rpds, &a);
+    PVTDataInstance.gbasFas[src].Take(f2.rpds, &b);
+    EXPECT_TRUE(a.bReady) << r.what;
+    EXPECT_EQ(b.bReady != 0, r.second) << r.what;
+  }
+}
+
 TEST(GbasDataDecoder, NothingWithoutGpsTimeAndTypesOfOtherFormats) {
   bindAll();
   EXPECT_EQ(feed(tableD8Type1(), rcvTime(kNow, 1000, false)), 0);
