@@ -35,10 +35,6 @@ void SBASData_Degradation_set_DataTimeout(const CS&) {}
 void SBASData_RegionService_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
 void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
-void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
-void GBASData_StationData_set_DataTimeout(const CS&) {}
-void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}
-void GBASData_FAS_set_DataTimeout(const CS&) {}
 void SLASData_StationData_set_StationDataTimeout() {}
 void SLASData_SatCorrection_set_DataTimeout() {}
 void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}

@@ -60,10 +60,6 @@ void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType
 void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void GBASData_StationData_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void GBASData_FAS_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SLASData_StationData_set_StationDataTimeout();
 void SLASData_SatCorrection_set_DataTimeout();
 }  // namespace placeholder
