@@ -200,7 +200,9 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
       return decodeVendorText();
     case 1019:
     case 1020:
+    case 1041:
     case 1042:
+    case 1044:
     case 1045:
     case 1046:
       // Ephemerides go straight to the store; the client never sees them.
@@ -213,7 +215,7 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
     const int type = (m - 1071) % 10 + 1;
     if (type <= 7) return decodeMsmHeader(sys, reout);
   }
-  // Network RTK, NavIC and QZSS ephemeris, transformation and every other number: a success with no effect
+  // Network RTK, transformation and every other number: a success with no effect
   // until their decoders are in place.
   return true;
 }

@@ -111,6 +111,83 @@ bool readGlonass(BitReader& br, Rtcm3Ephemeris& out) {
   return true;
 }
 
+bool readQzss(BitReader& br, Rtcm3Ephemeris& out) {
+  ZRT_EPH_QZS& r = out.gps;
+  const int prn = 192 + static_cast<int>(br.read_(4));
+  r.toc = static_cast<std::int32_t>(br.read_(16) * 16);
+  r.af2 = scf(br.readI(8), -55);
+  r.af1 = scf(br.readI(16), -43);
+  r.af0 = sc(br.readI(22), -31);
+  r.iode = static_cast<std::uint16_t>(br.read_(8));
+  r.crs = scf(br.readI(16), -5);
+  r.deltaN = scf(br.readI(16), -43);
+  r.M0 = sc(br.readI(32), -31);
+  r.cuc = scf(br.readI(16), -29);
+  r.e = sc(br.read_(32), -33);
+  r.cus = scf(br.readI(16), -29);
+  r.sqrtA = sc(br.read_(32), -19);
+  r.toe = br.read_(16) * 16;
+  r.cic = scf(br.readI(16), -29);
+  r.Omega0 = sc(br.readI(32), -31);
+  r.cis = scf(br.readI(16), -29);
+  r.i0 = sc(br.readI(32), -31);
+  r.crc = scf(br.readI(16), -5);
+  r.omega = sc(br.readI(32), -31);
+  r.OmegaDot = scf(br.readI(24), -43);
+  r.idot = scf(br.readI(14), -43);
+  const std::uint32_t code = br.read_(2);
+  r.week = static_cast<std::uint16_t>(br.read_(10));
+  r.ura = static_cast<std::int8_t>(br.read_(4));
+  r.health = static_cast<std::uint8_t>(br.read_(6));
+  r.tgd = scf(br.readI(8), -31);
+  r.iodc = static_cast<std::int16_t>(br.read_(10));
+  const std::uint32_t fit = br.read_(1);
+  r.flags = static_cast<std::uint16_t>(code << 2 | fit);
+  r.prn = static_cast<std::uint8_t>(prn);
+  r.source = kSourceDifferential;
+  out.dataType = 0;
+  return finish(br) && svIdFromSiNumber(kSysQzss, prn, out.id);
+}
+
+// The NavIC ID field is the PRN itself.
+bool readNavic(BitReader& br, Rtcm3Ephemeris& out) {
+  ZRT_EPH_IRS& r = out.irs;
+  const int prn = static_cast<int>(br.read_(6));
+  r.week = static_cast<std::uint16_t>(br.read_(10));
+  r.af0 = sc(br.readI(22), -31);
+  r.af1 = scf(br.readI(16), -43);
+  r.af2 = scf(br.readI(8), -55);
+  r.ura = static_cast<std::uint8_t>(br.read_(4));
+  r.toc = static_cast<std::int32_t>(br.read_(16) * 16);
+  r.tgd = scf(br.readI(8), -31);
+  r.deltaN = scf(br.readI(22), -41);
+  r.iodec = static_cast<std::int16_t>(br.read_(8));
+  r.iodec2 = static_cast<std::uint16_t>(r.iodec);
+  br.read_(10);  // spare
+  const std::uint32_t l5 = br.read_(1);
+  const std::uint32_t s = br.read_(1);
+  r.health = static_cast<std::uint8_t>(l5 << 1 | s);
+  r.cuc = scf(br.readI(15), -28);
+  r.cus = scf(br.readI(15), -28);
+  r.cic = scf(br.readI(15), -28);
+  r.cis = scf(br.readI(15), -28);
+  r.crc = scf(br.readI(15), -4);
+  r.crs = scf(br.readI(15), -4);
+  r.idot = scf(br.readI(14), -43);
+  r.M0 = sc(br.readI(32), -31);
+  r.toe = br.read_(16) * 16;
+  r.e = sc(br.read_(32), -33);
+  r.sqrtA = sc(br.read_(32), -19);
+  r.Omega0 = sc(br.readI(32), -31);
+  r.omega = sc(br.readI(32), -31);
+  r.OmegaDot = scf(br.readI(22), -41);
+  r.i0 = sc(br.readI(32), -31);
+  br.read_(4);  // spare
+  r.prn = static_cast<std::uint8_t>(prn);
+  out.dataType = 0;
+  return finish(br) && svIdFromSiNumber(kSysNavic, prn, out.id);
+}
+
 bool readBeidou(BitReader& br, Rtcm3Ephemeris& out) {
   ZRT_EPH_CMP& r = out.cmp;
   const int prn = static_cast<int>(br.read_(6));
@@ -202,7 +279,8 @@ bool readGalileo(BitReader& br, bool inav, Rtcm3Ephemeris& out) {
 }  // namespace
 
 bool rtcm3_IsEphemerisMessage(int msgNum) {
-  return msgNum == 1019 || msgNum == 1020 || msgNum == 1042 || msgNum == 1045 || msgNum == 1046;
+  return msgNum == 1019 || msgNum == 1020 || msgNum == 1041 || msgNum == 1042 || msgNum == 1044 || msgNum == 1045 ||
+         msgNum == 1046;
 }
 
 bool rtcm3_ReadEphemeris(int msgNum, BitReader& br, Rtcm3Ephemeris& out) {
@@ -212,8 +290,12 @@ bool rtcm3_ReadEphemeris(int msgNum, BitReader& br, Rtcm3Ephemeris& out) {
       return readGps(br, out);
     case 1020:
       return readGlonass(br, out);
+    case 1041:
+      return readNavic(br, out);
     case 1042:
       return readBeidou(br, out);
+    case 1044:
+      return readQzss(br, out);
     case 1045:
       return readGalileo(br, false, out);
     case 1046:

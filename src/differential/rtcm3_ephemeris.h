@@ -1,6 +1,6 @@
-// Broadcast ephemerides carried in an RTCM 3 stream (1019 GPS, 1020 GLONASS, 1042 BeiDou, 1045
-// Galileo F/NAV, 1046 Galileo I/NAV): read into the native records and filed straight into the
-// navigation-data store, bypassing the decoder's client.
+// Broadcast ephemerides carried in an RTCM 3 stream (1019 GPS, 1020 GLONASS, 1041 NavIC, 1042
+// BeiDou, 1044 QZSS, 1045 Galileo F/NAV, 1046 Galileo I/NAV): read into the native records and
+// filed straight into the navigation-data store, bypassing the decoder's client.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ struct Rtcm3Ephemeris {
     ZRT_EPH_GLN glo;
     ZRT_EPH_GAL gal;
     ZRT_EPH_CMP cmp;
+    ZRT_EPH_IRS irs;
   };
   Rtcm3Ephemeris() : gps{} {}
 };

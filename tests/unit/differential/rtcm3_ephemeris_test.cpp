@@ -340,7 +340,7 @@ TEST(Rtcm3Ephemeris, EveryTruncationOfEveryFrameStoresNothing) {
 
 TEST(Rtcm3Ephemeris, RandomPayloadsInValidFrames) {
   std::mt19937 rng(1019);
-  for (int msg : {1019, 1020, 1042, 1045, 1046}) {
+  for (int msg : {1019, 1020, 1041, 1042, 1044, 1045, 1046}) {
     for (int i = 0; i < 400; ++i) {
       Bytes p(static_cast<std::size_t>(2 + rng() % 80));
       for (auto& b : p) b = static_cast<unsigned char>(rng());
