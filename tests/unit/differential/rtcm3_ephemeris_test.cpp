@@ -383,17 +383,27 @@ TEST(Rtcm3Ephemeris, RecordingsThroughTheDecoderFillTheStore) {
     for (std::size_t off = 0; off < data.size(); off += 137)
       d.putData(data.data() + off, static_cast<int>(std::min<std::size_t>(137, data.size() - off)),
                 static_cast<InPorts::DecPortIndex>(1));
+    int compared = 0;
     for (const auto& [m, e] : decodeAll(recording(f))) {
       SCOPED_TRACE(m);
       EXPECT_GT(SatDataProcessorInstance.get_EphUpdateCounter(e.id.sys, e.id.si, e.dataType), 0);
+      SatDataEpoch ep;
+      ep.time.valid = true;
+      ep.time.sec[e.id.sys] = (m == 1020 ? e.glo.tb : e.gps.toe) + 60.0;
+      SatDataProcessorInstance.update(ep);
       const ExtEphRecord* r = SatDataProcessorInstance.get_EphLastData(e.id.sys, e.id.si, e.dataType);
       if (r == nullptr) continue;  // not ready without a receiver time for this system
+      ++compared;
       if (m == 1020) {
         EXPECT_EQ(reinterpret_cast<const ZRT_EPH_GLN*>(r->native)->slot, e.glo.slot);
       } else {
         EXPECT_EQ(reinterpret_cast<const ZRT_EPH_GPS*>(r->native)->prn, e.gps.prn);
       }
+      if (m == 1019) {
+        EXPECT_EQ(reinterpret_cast<const ZRT_EPH_GPS*>(r->native)->source, 1);
+      }
     }
+    EXPECT_GT(compared, 0);
   }
 }
 
