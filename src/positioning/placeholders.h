@@ -8,10 +8,6 @@
 
 
 // ==== Navigation main step and background task ==============================================
-#include "positioning/rcv_time_scales.h"
-namespace NavTask {
-struct NAV_POS;
-}
 namespace PosData {
 struct ClockDataType;
 }
@@ -25,8 +21,6 @@ void RTC3_clearGotTransData();
 // The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
 // Stand-in: false, nothing changed.
 bool gloCalibChanged();
-// calcHelpMagVar (magnetic variation). Stand-in: nothing computed.
-void calcHelpMagVar(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES& scales, std::uint32_t monoSec);
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 
@@ -72,6 +66,14 @@ void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetup
 void GBASData_FAS_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SLASData_StationData_set_StationDataTimeout();
 void SLASData_SatCorrection_set_DataTimeout();
+}  // namespace placeholder
+// The SBAS and NavIC wide-area generator (SbasCorrGenerator::update): fills the request's source
+// slots. Stand-in: no source heard (count 0), false.
+namespace SBASData {
+struct CorrectionRequestType;
+}
+namespace placeholder {
+bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r);
 }  // namespace placeholder
 // SlasCorrGenerator::update: the SLAS stations' code corrections, answered in the layout of the
 // RTCM stations. Stand-in: no station answers (the station count stays 0).
