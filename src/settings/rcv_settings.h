@@ -14,6 +14,8 @@
 #include <cstdint>
 
 inline constexpr std::uint16_t kRcvSetLayoutRev = 2;
+// s: base-position averaging time of the factory settings, and of a stored setting of 0.
+inline constexpr std::uint16_t kBaseAvgDefaultSec = 180;
 
 // State of one CAN port: eight 32-bit words.
 struct CanState {
