@@ -1,6 +1,9 @@
 // Navigation records in native messages on a serial port in native mode: a GPS ephemeris of a
 // public RINEX file reaches the satellite data store, which keeps it in the settings image; the
 // satellite position from what the store kept equals the one from the RINEX values.
+#include <csignal>
+#include <cstring>
+
 #include "e2e/harness.h"
 #include "unit/gnss_link/ge_reference.h"
 
@@ -46,6 +49,54 @@ TEST_F(NativeNavRecords, GeFromRinexOnASerialPortIsKeptByTheStore) {
     gegen::isgps200(kept, 345600 + dt, got);
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], ref[k], 2e-3) << "dt " << dt << " axis " << k;
   }
+}
+
+// A Klobuchar model in a native "IO" message reaches the ionosphere stage, which keeps it in the
+// settings image (the GPS model's block, the first of id 2446): the block holds the model after
+// the save, and a restart restores it without writing it over.
+TEST_F(NativeNavRecords, IonosphereModelFromAPortIsKeptInTheSettingsImage) {
+  auto lef = [](float f) {
+    char b[4];
+    std::memcpy(b, &f, 4);
+    return std::string(b, 4);
+  };
+  const float v[8] = {0.4657e-8f, 0.149e-7f, -0.596e-7f, -0.1192e-6f, 81920, 81920, -65540, -524300};
+  std::string io = std::string("\x00\x46\x05\x00", 4) + std::string("\x36\x06", 2);  // tow 345600, week 1590
+  for (float f : v) io += lef(f);
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,zrt"), re("%1%"));
+  Port serB(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(serB.ok());
+  ASSERT_TRUE(serB.sendRaw(withCk("IO", io)));
+  // The stage takes a waiting model once a second.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  auto modelInImage = [&](const char* when) {
+    const std::string img = dir_.read(".gnss.nvm");
+    const long off = blockOffset(img, 2446);
+    ASSERT_GE(off, 0) << when;
+    ASSERT_GE(img.size(), static_cast<std::size_t>(off + 6 + 48)) << when;
+    const char* rec = img.data() + off + 6;
+    std::uint32_t tow = 0;
+    std::uint16_t week = 0;
+    std::memcpy(&tow, rec, 4);
+    std::memcpy(&week, rec + 4, 2);
+    EXPECT_EQ(tow, 345600u) << when;
+    EXPECT_EQ(week, 1590) << when;
+    for (int k = 0; k < 8; ++k) {
+      float f = 0;
+      std::memcpy(&f, rec + 8 + 4 * k, 4);
+      EXPECT_EQ(f, v[k]) << when << " coefficient " << k;
+    }
+  };
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  modelInImage("after the save");
+  ASSERT_NO_FATAL_FAILURE(start());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  modelInImage("after a restart");
 }
 
 }  // namespace
