@@ -112,7 +112,7 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
     EXPECT_EQ(count(e, "no raw") == 1, c.noRaw);
     if (c.status8) {
       EXPECT_EQ(navSol_Ant[1].status, NavTask::NAV_SOL::kNotForOutput);
-      EXPECT_EQ(RcvOut.bOutPos, 0);
+      EXPECT_EQ(RcvOut.sol.bOutPos, 0);
       EXPECT_EQ(rcvOut_Ant[0].bSolPresent, 1);  // the records saw the good status first
     }
   }
@@ -161,7 +161,7 @@ TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
     EXPECT_EQ(g_events, c.event ? std::vector<std::string>{"OPT,DIST,RANGE"} : std::vector<std::string>{});
     for (const RCV_OUTPUT& r : rcvOut_Ant) {
       if (&r != &rcvOut_Ant[m] && c.set.main < 2) continue;
-      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &solution : nullptr);
+      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &rtkSolOut : nullptr);
       EXPECT_EQ(r.bHeadingAvail, c.set.main < 2);
     }
   }
