@@ -7,6 +7,7 @@
 
 #include "navigation_data/sv_id.h"
 #include "platform/mono_clock.h"
+#include "geodesy_oracle.h"
 #include "positioning/chan_data.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/rcv_output.h"
@@ -358,5 +359,44 @@ TEST_F(RcvOutputTest, StationIdAndSystemCode) {
     EXPECT_EQ(out.sol.sysWord[1], 0xABCDu);
     EXPECT_EQ(out.sol.sysWord[2], 0u);
   }
+}
+}  // namespace
+
+namespace {
+// Another output datum: the position in it equals PROJ's inverse Helmert and geodetic on its
+// ellipsoid; the record carries the datum's ellipsoid and list index.
+TEST_F(RcvOutputTest, OtherDatumEqualsProj) {
+  NavTask::DATUM_IN_USE d{};
+  ASSERT_TRUE(assignDatum("TOY-M", &d));
+  std::memcpy(NavSet.datum, &d, sizeof d);
+  DtmList::ELL_PARAMS ell{};
+  DtmList::DATUM_PARAMS_STORE st{};
+  int idx = -1;
+  ASSERT_TRUE(DtmList::getDatum("TOY-M", &ell, &st, &idx));
+  const Frame f = frameAt(47.5, 8.25, 420);
+  rtkAt(f, 4);
+  out.computeParams();
+  ASSERT_EQ(out.sol.bLocValid, 1);
+  EXPECT_EQ(out.sol.datumIndex, idx);
+  EXPECT_EQ(out.sol.datumEll.a, ell.a);
+  auto n = [](double v) { return geodesy_test::num(v); };
+  const std::string helm = "+proj=helmert +x=" + n(st.dx) + " +y=" + n(st.dy) + " +z=" + n(st.dz) + " +rx=" + n(st.rx) +
+                           " +ry=" + n(st.ry) + " +rz=" + n(st.rz) + " +s=" + n(st.scale) +
+                           " +convention=coordinate_frame";
+  const std::string line = n(f.x[0]) + " " + n(f.x[1]) + " " + n(f.x[2]);
+  const auto xyz = geodesy_test::runTool("cct -d 6 -I " + helm, {line});
+  const auto geo = geodesy_test::runTool("cct -d 10 +proj=pipeline +step +inv " + helm + " +step +inv +proj=cart +a=" +
+                                             n(d.ell.a) + " +rf=" + n(d.ell.rf),
+                                         {line});
+  ASSERT_EQ(xyz.size(), 1u);
+  ASSERT_EQ(geo.size(), 1u);
+  EXPECT_NEAR(out.sol.PosLocXYZ.x, xyz[0][0], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocXYZ.y, xyz[0][1], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocXYZ.z, xyz[0][2], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocLLA.lon / kD, geo[0][0], 1e-8);
+  EXPECT_NEAR(out.sol.PosLocLLA.lat / kD, geo[0][1], 1e-8);
+  EXPECT_NEAR(out.sol.PosLocLLA.h, geo[0][2], 1e-3);
+  EXPECT_EQ(out.sol.bBaseLocValid, 1);
+  EXPECT_NE(out.sol.BaseLocLLA.lat, out.sol.BaseWgsLLA.lat);
 }
 }  // namespace
