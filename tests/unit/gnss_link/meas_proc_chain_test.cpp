@@ -118,6 +118,34 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
   }
 }
 
+// The chain's output step fills both input records from the navigation solution and copies the
+// main one into RcvOut; an epoch without a solution leaves no position.
+TEST_F(Chain, OutputRecordsFollowTheNavigationStep) {
+  RcvSet.msInt = RcvSet.posMsInt = RcvSet.posUpdateRate = RcvSet.rawUpdateRate = 1000;
+  measProcSettingsLoaded();
+  static bool good;
+  measProcLinks.navMain = [] {
+    NavSol.pos = NavTask::NAV_POS{};
+    NavSol.pos.dXyz[0] = 4193000.0, NavSol.pos.dXyz[1] = 800000.0, NavSol.pos.dXyz[2] = 4724000.0;
+    NavSol.pos.bValid = good ? 1 : 0;
+    return good ? 0 : 3;
+  };
+  for (bool g : {true, false, true}) {
+    good = g;
+    const auto e = run(43200000);
+    EXPECT_LT(std::find(e.begin(), e.end(), "navMain") - e.begin(),
+              std::find(e.begin(), e.end(), "RCV_OUTPUT::computeParams") - e.begin());
+    for (const RCV_OUTPUT& r : rcvOut_Ant) {
+      EXPECT_EQ(r.sol.isPosValid(), g);
+      EXPECT_EQ(r.sol.source, g ? SOL_OUTPUT::kSrcNavSol : SOL_OUTPUT::kSrcEpoch);
+    }
+    EXPECT_EQ(RcvOut.sol.isPosValid(), g);
+    if (g) {
+      EXPECT_NEAR(RcvOut.sol.PosWgsXYZ.x, 4193000.0, 1e-9);
+    }
+  }
+}
+
 struct RtkSettings {
   bool allow1, allow3;
   double dist;
