@@ -123,9 +123,8 @@ void RCV_OUTPUT::computeParams() {
   s.PosLocXYZ = {np.dXyz[0], np.dXyz[1], np.dXyz[2], np.dVel[0], np.dVel[1], np.dVel[2]};
   s.PosLocLLA = {np.dBlh[0], np.dBlh[1], np.dBlh[2], 0, 0, 0};
   s.bLocValid = 1;
-  // The board's seven accuracy words are 32-bit floats.
-  static_assert(sizeof np.ulAcc[0] == sizeof s.dop[0]);
-  std::memcpy(s.dop, np.ulAcc, sizeof s.dop);
+  // The solution's accuracy words are per-axis sigmas, not dilutions: none to copy.
+  for (float& v : s.dop) v = 0;
 
   // Choose the solution.
   const RTK_SOL* rtk = bRtkAvail && pRtkSol && pRtkSol->bPosKnown ? pRtkSol : nullptr;
@@ -232,9 +231,26 @@ void RCV_OUTPUT::computeParams() {
     s.solType = type;
     s.sysInUse = sysInUseCode(s.satCount[0]);
   } else {
-    // The own solution's accuracy block carries no covariance here: no ellipse.
+    // The own solution's accuracy: X, Y, Z sigmas (m, 32-bit floats) taken into local axes.
     for (float& v : s.posSigma) v = 0;
     for (float& v : s.velSigma) v = 0;
+    if (np.bAccValid) {
+      float sx[3];
+      for (int i = 0; i < 3; ++i) {
+        std::memcpy(&sx[i], &np.ulAcc[i], sizeof sx[i]);
+        if (!std::isfinite(sx[i])) sx[i] = 0;
+      }
+      const double cov[6] = {double(sx[0]) * sx[0], 0, 0, double(sx[1]) * sx[1], 0, double(sx[2]) * sx[2]};
+      double c[3][3];
+      rotateSym(r, cov, c);
+      getEllipsParams(c[0][0], c[1][1], c[0][1], &s.ellMajor, &s.ellMinor, &s.ellOrient);
+      s.posSigma[0] = sq(c[0][0]);
+      s.posSigma[1] = sq(c[1][1]);
+      s.posSigma[2] = sq(c[0][0] + c[1][1]);
+      s.posSigma[3] = sq(c[2][2]);
+      s.posSigma[4] = sq(c[0][0] + c[1][1] + c[2][2]);
+      s.bEllValid = 1;
+    }
   }
 
   // Datum.

@@ -259,6 +259,44 @@ TEST_F(RcvOutputTest, DopsSigmasEllipseInLocalAxes) {
   }
 }
 
+// The own solution's X, Y, Z sigmas rotated into local axes; without them no ellipse.
+TEST_F(RcvOutputTest, OwnSolutionAccuracyInLocalAxes) {
+  for (double lat : {0.0, 45.0, 89.0}) {
+    SetUp();
+    const Frame f = frameAt(lat, -120, 10);
+    ownAt(f);
+    const float sx[3] = {1.0f, 2.0f, 3.0f};
+    std::memcpy(sol.pos.ulAcc, sx, sizeof sx);
+    sol.pos.bAccValid = 1;
+    out.computeParams();
+    const double C[3] = {1, 4, 9};
+    const double* ax[2] = {f.n, f.e};
+    double v[2][2] = {};
+    for (int a = 0; a < 2; ++a)
+      for (int b = 0; b < 2; ++b)
+        for (int i = 0; i < 3; ++i) v[a][b] += ax[a][i] * C[i] * ax[b][i];
+    double up = 0;
+    for (int i = 0; i < 3; ++i) up += f.u[i] * C[i] * f.u[i];
+    double M, m, o;
+    eig2(v[0][0], v[0][1], v[1][1], &M, &m, &o);
+    EXPECT_TRUE(out.sol.bEllValid);
+    EXPECT_NEAR(out.sol.posSigma[0], std::sqrt(v[0][0]), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[1], std::sqrt(v[1][1]), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[3], std::sqrt(up), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[4], std::sqrt(14.0), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.ellMajor, std::sqrt(M), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.ellMinor, std::sqrt(m), 1e-4) << lat;
+    if (M - m > 1e-6) {
+      EXPECT_NEAR(out.sol.ellOrient, o, 1e-3) << lat;
+    }
+  }
+  SetUp();
+  ownAt(frameAt(10, 10, 0));
+  out.computeParams();
+  EXPECT_TRUE(out.sol.isPosValid());
+  EXPECT_FALSE(out.sol.bEllValid);
+}
+
 TEST_F(RcvOutputTest, CourseSpeedAndMagneticCourse) {
   struct Row {
     double courseDeg, speed, decDeg;
