@@ -77,7 +77,7 @@ void BM_RcvOutputComputeParams(benchmark::State& state) {
   for (int a = 0; a < 2; ++a) {
     sol[a].pos.dXyz[0] = 4193000.0, sol[a].pos.dXyz[1] = 800000.0, sol[a].pos.dXyz[2] = 4724000.0;
     sol[a].pos.dVel[0] = 1.0, sol[a].pos.dVel[1] = 2.0;
-    sol[a].pos.bValid = sol[a].pos.bVelValid = 1;
+    sol[a].pos.bValid = sol[a].pos.bVelValid = sol[a].pos.bAccValid = 1;
     sol[a].uNumUsed = NavTask::NAV_SOL::kMaxSats;
     for (int k = 0; k < NavTask::NAV_SOL::kMaxSats; ++k) sol[a].uUsedChan[k] = static_cast<std::uint8_t>(a * 91 + k);
     rcvOut_Ant[a].pNavSol = &sol[a];
