@@ -42,12 +42,6 @@ bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) 
 // ==== Satellite correction processor =========================================================
 namespace placeholder {
 using CS = PosSetup::CorrProcessorSetupType;
-void SBASData_SatCorrection_set_DataTimeout(const CS&) {}
-void SBASData_IonoCorrection_set_DataTimeout(const CS&) {}
-void SBASData_Degradation_set_DataTimeout(const CS&) {}
-void SBASData_RegionService_set_DataTimeout(const CS&) {}
-void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
-void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
 void COMPData_SatCorrection_set_DataTimeout(const CS&) {}
 void COMPData_IonoCorrBlock_set_DataTimeout(const CS&) {}
 void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}

@@ -74,12 +74,6 @@ namespace PosSetup {
 struct CorrProcessorSetupType;
 }
 namespace placeholder {
-void SBASData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_IonoCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void COMPData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void COMPData_IonoCorrBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
