@@ -23,6 +23,7 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "settings/nav_settings.h"
 #include "settings/nv_settings.h"
@@ -138,10 +139,11 @@ const HookRow kRows[] = {
     WIRED("positioning", signalTableLinks.isBeiDou37compat, 1),
     WIRED("positioning", signalTableLinks.isBeiDouMSMcompat, 1),
     WIRED("positioning", signalTableLinks.ignoreCompat, 1),
-    NOT_BUILT("positioning", chanDataLinks.computeIonoFreePhase, "satellite measurement processor (positioning)"),
+    WIRED("positioning", chanDataLinks.computeIonoFreePhase, 1),
     WIRED("positioning", chanDataLinks.ionoRecord, 1),
-    NOT_BUILT("positioning", chanDataLinks.tecCalibEnabled, "satellite-processor setup (positioning)"),
-    NOT_BUILT("positioning", chanDataLinks.smoothWaitFull, "satellite-processor setup (positioning)"),
+    WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
+    WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
+    NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),
 
     // ---- differential (wire_differential.cpp)
     WIRED("differential", decBoardSendHook, 1),

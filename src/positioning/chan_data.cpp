@@ -165,6 +165,16 @@ void ChanData::resetSlot(int slot) {
   if (slot <= 2 && live) invalidateIon(false);
 }
 
+void ChanData::resetSatellite() {
+  for (ChanSigData* s : cur_) {
+    if (s == &SdatEmpty) continue;
+    s->bRestart = 1;
+    s->tgd = 0.0f;
+    s->bTgdIsc = 0;
+  }
+  invalidateIon(true);
+}
+
 void ChanData::setNavStatus(int status) {
   if (status != navStatus_) ++navStatusChanges_;
   navStatus_ = static_cast<std::uint8_t>(status);

@@ -57,7 +57,8 @@ struct ChanSigData {
   std::uint8_t bNew;          // new this epoch (read by the output)
   std::uint8_t bInUse;        // in use this epoch (read by the output)
   std::uint8_t bRestart;      // smoothing restarts at the next valid epoch
-  std::uint8_t spare[21];
+  std::uint8_t bTgdIsc;       // tgd comes from a broadcast inter-signal correction
+  std::uint8_t spare[20];
 };
 static_assert(sizeof(ChanSigData) == 160);
 
@@ -115,6 +116,9 @@ struct ChanData {
   void processAfter();
   void processIonoDel();
   void invalidateIon(bool full);
+  // The channel now tracks another satellite: nothing of the last one's carrier smoothing,
+  // ionospheric delay or group delays carries over.
+  void resetSatellite();
   // TEC of the channel's satellite `sv` seen at `elevDeg`; `timeMs` is the epoch time the
   // calibration counts from.
   void evaluateTEC(const SvIdType& sv, double elevDeg, std::int64_t timeMs);

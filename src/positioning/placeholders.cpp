@@ -13,14 +13,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 void post_NequickSlowTask() {}
 // ==== end of data servers ====================================================================
 
-// ==== Channel data ===========================================================================
-namespace placeholder {
-bool compute_IonoFreePhase(const ChanData&, int, double&, bool&) { return false; }
-int satProcTecCalibEnabled() { return -1; }
-int satProcSmoothWaitFull() { return -1; }
-}  // namespace placeholder
-// ==== end of channel data ====================================================================
-
 // ==== Satellite data store step ===============================================================
 namespace placeholder {
 bool apxSlowPosition(double[3], double&) { return false; }
@@ -54,7 +46,6 @@ void SLASData_SatCorrection_set_DataTimeout() {}
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
 int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
-int SatelliteCorrectionProcessor::update_TropoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }

@@ -24,20 +24,7 @@ void post_NequickSlowTask();
 // ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
-struct ChanData;
 struct SvIdType;
-namespace placeholder {
-// SatelliteMeasurementProcessor::compute_IonoFreePhase (satellite measurement processor): the
-// ionosphere-free phase of a signal. Stand-in: false, not available (the slot's own phase is
-// used).
-bool compute_IonoFreePhase(const ChanData& ch, int slot, double& phaseTime, bool& slip);
-// Satellite-processor setup: TEC calibration switch. Stand-in: -1, not available (no
-// calibration runs).
-int satProcTecCalibEnabled();
-// Satellite-processor setup: smoothing waits until the counter reached its limit. Stand-in: -1,
-// not available (no waiting).
-int satProcSmoothWaitFull();
-}  // namespace placeholder
 // ==== end of channel data ====================================================================
 
 // ==== Satellite data store step ===============================================================

@@ -11,6 +11,7 @@
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/sv_id.h"
 #include "positioning/corrections/corr_request.h"
+#include "positioning/corrections/troposphere_correction.h"
 #include "positioning/data_servers/pos_data_types.h"
 #include "positioning/data_servers/pos_setup_types.h"
 #include "positioning/data_servers/sat_data_types.h"
@@ -84,6 +85,9 @@ struct SatCorrWorkArea {
   std::uint8_t bNeQuickPending;
   IonoCacheEntryType neQuickCache[SYS_SI_TOTAL];
   IonoCacheEntryType glonassCache[SYS_SI_TOTAL];
+
+  // The receiver's troposphere model data of the epoch.
+  TropoCorr::TropoEpochType tropo;
 
   // Source rating: normal matrix of the lines of sight and the satellites fed.
   double dNormal[4][4];

@@ -44,6 +44,11 @@ struct DatumBlockType {
 };
 static_assert(sizeof(DatumBlockType) == 280);
 inline constexpr std::size_t kSatDatumOffset = 384;  // seven blocks, one per system
+// Fields of the satellite-processor setup the measurement processor and the channel data read.
+inline constexpr std::size_t kSatHealthCheckOffset = 256;  // u64 x 7: healthy polynomials only
+inline constexpr std::size_t kSatCombModeOffset = 2346;    // u8: 1 smooths on the two-frequency carrier
+inline constexpr std::size_t kSatSmoothWaitOffset = 2352;  // u32: 1 smoothed code only at full count
+inline constexpr std::size_t kSatTecCalibOffset = 2366;    // u8: 1 runs the TEC calibration
 
 // Meteorological data of the correction-processor setup.
 struct MeteoDataType {

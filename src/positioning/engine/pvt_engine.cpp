@@ -17,6 +17,8 @@
 #include "positioning/chan_data.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/epoch_solution.h"
+#include "positioning/engine/kfk_engine.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/signal_tables.h"
@@ -39,6 +41,12 @@ constexpr ProviderRow kSbasProviders[] = {
 
 constexpr std::uint32_t kSecondUs = 1000000;
 
+// The KFK steady part runs in step with the epochs above this interval, or when the KFK engine
+// setup's byte kKfkSetupSyncAt holds kKfkSetupSyncForced.
+constexpr double kKfkSyncIntervalSec = 0.25;
+constexpr std::size_t kKfkSetupSyncAt = 144;
+constexpr std::uint8_t kKfkSetupSyncForced = 2;
+
 }  // namespace
 
 void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData) {
@@ -48,6 +56,13 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
+  pMeas = &SatelliteMeasurementProcessorInstance;
+  pKfk = &KFKEngineInstance;
+  // The KFK objects take their servers now that the store surely stands.
+  if (store != nullptr) {
+    KFKEngineSteadyPartInstance.init_Object();
+    KFKEngineInstance.init_Object();
+  }
 
   bDebugGpsCnavDatdec.store(1);
   signalDataInitOnce();
@@ -86,7 +101,7 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
     input_EpochData(chan, sol, e, intervalMs);
     server.FreePointer(e);
   }
-  // The measurement processor runs here once it exists.
+  if (pMeas != nullptr) pMeas->update_ChanNavData();
   if (pCorr != nullptr && bInEpochCorrections.load() != 0) pCorr->update();
   e = server.GetPointer();
   if (e != nullptr) {
@@ -98,7 +113,13 @@ int PVTEngine::update(long intervalMs, bool full, NavTask::NAV_SOL* sol, ChanDat
 
 void PVTEngine::input_EpochData(ChanData* chan, NavTask::NAV_SOL* sol, PVTEngineEpochDataType* e, long intervalMs) {
   e->dEpochInterval = static_cast<double>(intervalMs) * 0.001;
-  // The KFK steady part takes its synchronous mode from this interval once it exists.
+  if (pKfk != nullptr && pKfk->pSteady != nullptr) {
+    // Long epochs, or the setup's demand, put the steady part in step with the epochs.
+    static PosSetup::KFKEngineSetupType kfkSetup;
+    const bool forced = pStore != nullptr && pStore->kfkEngineSetup.Take(&kfkSetup) != 0 &&
+                        kfkSetup.aBytes[kKfkSetupSyncAt] == kKfkSetupSyncForced;
+    pKfk->pSteady->bSyncMode = e->dEpochInterval > kKfkSyncIntervalSec || forced;
+  }
   if (sol != nullptr) set_RcvTimeData(sol->epoch, e->rcvTime);
   e->rcvTime2 = e->rcvTime;
   e->pChanData = chan;

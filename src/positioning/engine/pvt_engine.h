@@ -16,11 +16,11 @@
 
 struct ChanData;
 class SatelliteDataProcessor;
+class SatelliteMeasurementProcessor;
+class KFKEngine;
 class SatelliteCorrectionProcessor;
 // Components of the engine not built yet; their pointers stay null and are skipped.
-class SatelliteMeasurementProcessor;
 class LMSEngine;
-class KFKEngine;
 
 // ---- Receiver time ------------------------------------------------------------------------
 
