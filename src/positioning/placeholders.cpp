@@ -24,12 +24,17 @@ namespace placeholder {
 using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
-void SbasDataDecoder_update_SetupData() {}
-bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
+
+// ==== SBAS message decoder ====================================================================
+namespace placeholder {
+bool SlasDataDecoder_update(const PosData::RcvTimeDataType&, const SvIdType&, const std::uint8_t*) { return false; }
+void SlasDataDecoder_reset(int) {}
+}  // namespace placeholder
+// ==== end of SBAS message decoder =============================================================
 
 // ==== Satellite correction processor =========================================================
 namespace placeholder {

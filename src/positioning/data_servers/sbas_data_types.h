@@ -282,6 +282,13 @@ static_assert(offsetof(RegionServiceDataType, iLat1) == 8 && sizeof(RegionServic
 
 // State of one SBAS source slot.
 struct SourceStateDataType {
+  static constexpr std::uint8_t kMaskValid = 1u << 0;
+  static constexpr std::uint8_t kBand9 = 1u << 1;
+  static constexpr std::uint8_t kBand10 = 1u << 2;
+  static constexpr std::uint8_t kCovariance = 1u << 3;
+  static constexpr std::uint8_t kService = 1u << 4;
+  static constexpr std::uint8_t kTestMode = 1u << 5;
+
   std::uint8_t uPrn = 255;  // 255 none
   std::int8_t iProvider = -1;
   std::uint8_t uSystem = 255;
@@ -289,6 +296,8 @@ struct SourceStateDataType {
   TimeTag ulTime = 0;       // last message
   std::uint32_t ulMessages = 0;
   std::uint32_t ulParityErrors = 0;
+  TimeTag ulMaskTime = 0;
+  std::uint32_t ulSatSet[SYS_NUM] = {};  // satellites the live PRN masks name, by system
 
   void init() { *this = SourceStateDataType{}; }
   bool is_Ready(int nowMs) const { return uPrn != 255 && is_FreshTimeTag(nowMs, ulTime, dTimeout); }
@@ -298,7 +307,7 @@ struct SourceStateDataType {
  private:
   static inline double dTimeout = 420.0;
 };
-static_assert(sizeof(SourceStateDataType) == 16);
+static_assert(sizeof(SourceStateDataType) == 48 && offsetof(SourceStateDataType, ulSatSet) == 20);
 
 // DFMC (L5) corrections of one satellite from one source: MT32 clock-ephemeris and MT35/36
 // DFREI, MT32 covariance.

@@ -21,6 +21,7 @@
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
+#include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
@@ -77,6 +78,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
+  for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
@@ -176,6 +178,8 @@ void PVTEngine::allocate_NvRamData() {
   // existed keeps its layout.
   if (pStore != nullptr) pStore->allocate_NvRamData();
   if (pCorr != nullptr) pCorr->allocate_NvRamData();
+  // The SBAS decoders' PRN masks last, for the same reason.
+  SbasDataDecoder::allocate_NvRamData();
 }
 
 void PVTEngine::clear_NvRamEphemerisData() {
