@@ -239,6 +239,57 @@ TEST_F(SbasDecoder, Mt24FastHalfFillsSixSlotsOfItsBlock) {
   EXPECT_FALSE(sat(gps(1), r));
 }
 
+// Ageing of the held blocks against the time-outs of the en-route mode: masks 600 s, fast
+// corrections of a_i 0 180 s, UDREs 18 s.
+TEST_F(SbasDecoder, HeldBlocksAgeOut) {
+  struct Step {
+    double sec;
+    Msg msg;
+  };
+  Msg udre0(6);
+  udre0.put(1, 2, 0).put(9, 4, 11);
+  struct {
+    const char* name;
+    std::vector<Step> steps;
+    bool published;
+    int udrei;  // expected when published, -1 any
+  } rows[] = {
+      {"mask 599 s old applies", {{0, mask(1, {1})}, {599, fast(2, 0, 1, {8}, {2})}}, true, 2},
+      {"mask 601 s old is gone", {{0, mask(1, {1})}, {601, fast(2, 0, 1, {8}, {2})}}, false, -1},
+      {"fast block waits 179 s for its mask", {{0, fast(2, 0, 3, {8}, {2})}, {179, mask(3, {1})}}, true, 2},
+      {"fast block gone after 181 s", {{0, fast(2, 0, 3, {8}, {2})}, {181, mask(3, {1})}}, false, -1},
+      {"UDRE block waits 17 s for its fast block", {{0, mask(1, {1})}, {10, udre0}, {27, fast(2, 0, 1, {8}, {2})}}, true, 11},
+      {"UDRE block gone after 19 s", {{0, mask(1, {1})}, {10, udre0}, {29, fast(2, 0, 1, {8}, {2})}}, true, 2},
+  };
+  for (const auto& r : rows) {
+    SetUp();
+    for (const Step& st : r.steps) feed(1000 + st.sec, st.msg);
+    SBASData::SatCorrectionType c;
+    EXPECT_EQ(sat(gps(1), c), r.published) << r.name;
+    if (r.published && r.udrei >= 0) {
+      EXPECT_EQ(c.uUdrei, r.udrei) << r.name;
+    }
+  }
+}
+
+TEST_F(SbasDecoder, SetupDecidesTheNotSafetyOfLifeMode) {
+  struct {
+    std::uint32_t mode;
+    std::uint8_t nsol;
+    std::uint8_t flag;
+  } rows[] = {{1, 1, 0}, {1, 0, 0}, {2, 1, 1}, {2, 0, 0}, {0, 1, 1}, {4, 0, 0}};
+  for (const auto& r : rows) {
+    PosSetup::CorrProcessorSetupType s;
+    PosSetup::setDefaults(s);
+    std::memcpy(s.aBytes + SBASData::kSetupSbasModeOffset, &r.mode, 4);
+    s.aBytes[SbasDataDecoder::kSetupNotSafetyOfLifeOffset] = r.nsol;
+    PVTDataInstance.corrProcessorSetup.Put(&s);
+    SbasDataDecoder::update_SetupData();
+    EXPECT_EQ(SbasDataDecoder::bNotSafetyForLifeMode, r.flag) << r.mode << "/" << int(r.nsol);
+  }
+  SbasDataDecoder::bNotSafetyForLifeMode = 1;
+}
+
 // ---- range rates ---------------------------------------------------------------------------------------
 
 TEST_F(SbasDecoder, RangeRateFromTheStackOrNone) {
