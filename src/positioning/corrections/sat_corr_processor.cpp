@@ -133,8 +133,10 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   SBASData::DFMC_DegradationDataType::set_DataTimeout(&s);
   // SBAS tags are GPS time of week: parts past their time-out lose their ready bits now, before
   // their tags could come round again.
+  // Without a valid GPS time no age can be told: nothing is cleared.
   PosData::RcvTimeDataType t;
-  if (store_->rcvTime.Take(&t) != 0) SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
+  if (store_->rcvTime.Take(&t) != 0 && t.gps.uStatus[0] != 0)
+    SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
   placeholder::COMPData_SatCorrection_set_DataTimeout(s);
   placeholder::COMPData_IonoCorrBlock_set_DataTimeout(s);
   placeholder::GBASData_DiffCorrection_set_DataTimeout(s);

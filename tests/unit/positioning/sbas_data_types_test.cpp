@@ -372,6 +372,7 @@ TEST(SbasTimeouts, CorrectionProcessorAppliesAndExpiresEachEpoch) {
   const int t = 50000000;
   PosData::RcvTimeDataType time{};
   time.gps.ulMs = static_cast<std::uint32_t>(t + 20000);
+  time.gps.uStatus[0] = 1;
   D.rcvTime.Put(&time);
   SatCorrectionType r;
   r.init();
@@ -394,6 +395,16 @@ TEST(SbasTimeouts, CorrectionProcessorAppliesAndExpiresEachEpoch) {
   D.sbasDegradation[5].Take(&m);
   EXPECT_EQ(m.bReady & DegradationDataType::kReady, 0);
   EXPECT_EQ(clear_ExpiredServers(nullptr, t), 0);
+  // Without a valid GPS time nothing is taken for aged.
+  r.set_ReadyUDREData(sbas(0));
+  set_TimeTag(r.ulUdreTime, t);
+  ASSERT_EQ(D.sbasSatCorrection[2].Put(&gps, &r), 1);
+  time.gps.uStatus[0] = 0;
+  time.gps.ulMs = 0;
+  D.rcvTime.Put(&time);
+  SatCorrProcessorInstance.update(100000);
+  ASSERT_EQ(D.sbasSatCorrection[2].Take(&gps, &out), 1);
+  EXPECT_NE(out.uHeader & SatCorrectionType::kUdre, 0);
 }
 
 }  // namespace
