@@ -29,6 +29,7 @@
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/corrections/nequick_task.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sys_clock.h"
@@ -119,6 +120,8 @@ const TaskStarter kTasks[] = {
     {"canInProcInit", canInProcInit, 11, 0, 0x20},
     // correction-decoder task DECT
     {"decProcInit", decProcInit, 13, 0, 0x40},
+    // NeQuick ionosphere task NEQK
+    {"neqkProcInit", neqkProcInit, 30, 0, 0x80},
 };
 
 const InitStep kAfterOnce[] = {

@@ -8,6 +8,7 @@
 #include "main/hooks.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/sat_polynom_frame.h"
@@ -103,6 +104,10 @@ void wireNavigationData() {
   navDecoderLinks.glonassIono = putGloIono;
   navDecoderLinks.nmct = putNmct;
   navDecoderLinks.gpsPrnEntry = gpsPrnEntry;
+  navDecoderLinks.compUdre = put_CompUdreData;
+  navDecoderLinks.compCorrection = put_CompCorrData;
+  navDecoderLinks.compIonoBlock = put_CompIonoBlock;
+  navDecoderLinks.compSourceState = put_CompSourceState;
   navDecoderLinks.bdGlobalIono = putBdGlobalIono;
   navDecoderLinks.healthCheckSats = healthCheckSats;
   navDecoderLinks.b2bSource = b2bSource;

@@ -10,8 +10,6 @@ bool navSolGpsTime(int&, int&) { return false; }
 
 
 
-void post_NequickSlowTask() {}
-// ==== end of data servers ====================================================================
 
 // ==== Satellite data store step ===============================================================
 namespace placeholder {
@@ -25,7 +23,6 @@ using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
-bool CompD2NavDataDecoder_update(const T&, const SvIdType&, int, const W*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -39,8 +36,6 @@ void SlasDataDecoder_reset(int) {}
 // ==== Satellite correction processor =========================================================
 namespace placeholder {
 using CS = PosSetup::CorrProcessorSetupType;
-void COMPData_SatCorrection_set_DataTimeout(const CS&) {}
-void COMPData_IonoCorrBlock_set_DataTimeout(const CS&) {}
 void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
 void GBASData_StationData_set_DataTimeout(const CS&) {}
 void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}

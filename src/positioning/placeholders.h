@@ -16,12 +16,6 @@ bool navSolGpsTime(int& week, int& msOfWeek);
 }
 
 
-// ==== Data servers: receiver settings, NeQuick task ===========================================
-
-// NeQuick task: posts the task's semaphore when a request was stored. Stand-in: no task, so
-// nothing to wake.
-void post_NequickSlowTask();
-// ==== end of data servers ====================================================================
 
 // ==== Channel data ===========================================================================
 struct SvIdType;
@@ -45,8 +39,6 @@ struct RcvTimeDataType;
 namespace placeholder {
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
-bool CompD2NavDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, int kind,
-                                 const std::uint32_t* words, int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
@@ -67,8 +59,6 @@ namespace PosSetup {
 struct CorrProcessorSetupType;
 }
 namespace placeholder {
-void COMPData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void COMPData_IonoCorrBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_DiffCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationData_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void GBASData_StationAddBlock_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);

@@ -1,5 +1,5 @@
 // BeiDou D1 decoder: pool, subframe dispatch, ephemeris and its ghost check. Almanac, health
-// and UTC pages are in beidou_d1_pages.cpp.
+// and UTC pages are in beidou_almanac.cpp.
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 
 #include <cstring>
@@ -10,6 +10,7 @@
 CompD1NavDataDecoderType* CompD1NavDataDecoderType::pDecoderPointer[kPoolSize] = {};
 std::uint8_t CompD1NavDataDecoderType::uNumOfSource = 0;
 
+CompAlmanacDataType CompD1NavDataDecoderType::almanac_;
 CompD1NavDataDecoderType CompD1NavDataDecoderInstance[CompD1NavDataDecoderType::kPoolSize];
 
 namespace {
@@ -103,15 +104,15 @@ void CompD1NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
       if (ephSeen_ && ephHealthy_) {
         const int page = static_cast<int>(u(words, 44, 7));
         if (fraId == 4 && page >= 1 && page <= 24) {
-          decodeAlmanacPage(words, page - 1);
+          almanac_.decodeAlmanacPage(words, page - 1);
         } else if (fraId == 5 && page >= 1 && page <= 6) {
-          decodeAlmanacPage(words, 24 + page - 1);
+          almanac_.decodeAlmanacPage(words, 24 + page - 1);
         } else if (fraId == 5 && page == 7) {
-          decodeHealthPage7(words);
+          almanac_.decodeHealthPage1(words, lastPage8Toa_, lastPage8Wna_);
         } else if (fraId == 5 && page == 8) {
-          decodeHealthPage8(words);
+          almanac_.decodeHealthPage2(words, lastPage8Toa_, lastPage8Wna_);
         } else if (fraId == 5 && page == 10) {
-          decodeUtcPage(words);
+          almanac_.decodeUtcPage(words, week_);
         }
       }
       break;
@@ -122,8 +123,8 @@ void CompD1NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
     eph_.signalMask |= bit;
   }
   process_EphemerisData();
-  process_AlmanacData(sow);
-  process_UtcData();
+  almanac_.process(store_, week_, sow);
+  almanac_.processUtc(store_);
 }
 
 // ---- ephemeris --------------------------------------------------------------------------------
@@ -208,12 +209,12 @@ bool CompD1NavDataDecoderType::ghostCheck() {
   return true;
 }
 
-void CompD1NavDataDecoderType::fill_EphRecord(ZRT_EPH_CMP& r) const {
-  const RawEphemeris& f = eph_.raw;
+void CompD1NavDataDecoderType::fill_EphRecord(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1,
+                                              std::uint32_t signalMask, std::uint16_t flags, ZRT_EPH_CMP& r) {
   std::memset(&r, 0, sizeof r);
-  r.prn = static_cast<std::uint8_t>(sv_.si + 1);
-  r.tow = eph_.sow1;
-  r.flags = 0;
+  r.prn = static_cast<std::uint8_t>(sv.si + 1);
+  r.tow = sow1;
+  r.flags = flags;
   r.week = f.wn;
   r.urai = f.urai;
   r.health = f.satH1;
@@ -243,11 +244,10 @@ void CompD1NavDataDecoderType::fill_EphRecord(ZRT_EPH_CMP& r) const {
   r.cus = static_cast<float>(scaled(f.cus, 31));
   r.cic = static_cast<float>(scaled(f.cic, 31));
   r.cis = static_cast<float>(scaled(f.cis, 31));
-  r.signals = static_cast<std::uint8_t>(eph_.signalMask);
+  r.signals = static_cast<std::uint8_t>(signalMask);
 }
 
-void CompD1NavDataDecoderType::putIonosphere() const {
-  const RawEphemeris& f = eph_.raw;
+void CompD1NavDataDecoderType::putIonosphere(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1) {
   ZRT_ION_GPS ion{};
   const int alphaPow[4] = {30, 27, 24, 24};
   const double betaScale[4] = {2048.0, 16384.0, 65536.0, 65536.0};
@@ -255,10 +255,10 @@ void CompD1NavDataDecoderType::putIonosphere() const {
     ion.alpha[k] = static_cast<float>(scaled(f.alpha[k], alphaPow[k]));
     ion.beta[k] = static_cast<float>(f.beta[k] * betaScale[k]);
   }
-  ion.tow = eph_.sow1;
+  ion.tow = sow1;
   ion.week = f.wn;
   ion.valid = 1;
-  ion.satIdx = sv_.si;
+  ion.satIdx = sv.si;
   navDecoderLinks.klobuchar(kSysBeidou, &ion);
 }
 
@@ -266,7 +266,7 @@ void CompD1NavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
   if (ghostCheck()) {
     ZRT_EPH_CMP rec;
-    fill_EphRecord(rec);
+    fill_EphRecord(eph_.raw, sv_, eph_.sow1, eph_.signalMask, 0, rec);
     const std::uint32_t identity = GbasCRC32.ComputeCRC(&eph_.raw, 0, kIdentityBits);
     lastRaw_ = eph_.raw;
     lastSignalMask_ = eph_.signalMask;
@@ -274,7 +274,7 @@ void CompD1NavDataDecoderType::process_EphemerisData() {
     ephSeen_ = true;
     ephHealthy_ = eph_.raw.satH1 == 0;
     if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &rec, identity, true, false, false);
-    putIonosphere();
+    putIonosphere(eph_.raw, sv_, eph_.sow1);
   }
   // The set is spent; a new subframe 1 starts the next.
   for (bool& a : eph_.arrived) a = false;

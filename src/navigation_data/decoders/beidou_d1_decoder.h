@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "navigation_data/decoders/beidou_almanac.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
 
@@ -75,6 +76,13 @@ class CompD1NavDataDecoderType {
   static_assert(sizeof(RawEphemeris) == 108 && offsetof(RawEphemeris, alpha) == 100);
   static constexpr int kIdentityBits = 800;
 
+  // The store's record of a complete set of `sv` (its subframe 1 at `sow1`, from the signals of
+  // `signalMask`), with the record's message flag byte: shared with the D2 decoder.
+  static void fill_EphRecord(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1, std::uint32_t signalMask,
+                             std::uint16_t flags, ZRT_EPH_CMP& r);
+  // The Klobuchar coefficients of a set, handed to the ionosphere model server.
+  static void putIonosphere(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1);
+
  private:
   struct EphemerisDataType {
     bool arrived[3];
@@ -91,16 +99,9 @@ class CompD1NavDataDecoderType {
   void decodeSubframe3(const std::uint32_t* w);
   void process_EphemerisData();
   bool ghostCheck();
-  void fill_EphRecord(ZRT_EPH_CMP& r) const;
-  void putIonosphere() const;
 
-  // Almanac and UTC pages (beidou_d1_pages.cpp); the sets are shared by every object.
-  void decodeAlmanacPage(const std::uint32_t* w, int sat);
-  void decodeHealthPage7(const std::uint32_t* w);
-  void decodeHealthPage8(const std::uint32_t* w);
-  void decodeUtcPage(const std::uint32_t* w);
-  void process_AlmanacData(std::uint32_t sow);
-  void process_UtcData();
+  // The almanac sets and the UTC page, shared by every D1 object.
+  static CompAlmanacDataType almanac_;
 
   SatelliteDataProcessor* store_ = nullptr;
   NavDecoderTime time_;

@@ -54,6 +54,19 @@ struct NavDecoderLinks {
   Hook<void(SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2)> glonassIono{
       "navigation_data", "navDecoderLinks.glonassIono"};
   Hook<void(const NavNmctType* table)> nmct{"navigation_data", "navDecoderLinks.nmct"};
+  // BeiDou D2 wide-area data that decoder `source` (0-4) heard from the GEO `geo`, each stamped
+  // with the BDT millisecond of week of the frame that carried it: the UDRE index of `sat`,
+  // the equivalent clock correction of `sat` (raw, 0.1 m) with its accuracy index, and one
+  // ionosphere grid block (0-25) of 13 points (delay code in bits 4-12, GIVEI in bits 0-3).
+  Hook<void(int source, SvIdType geo, SvIdType sat, std::uint8_t udrei, std::uint32_t timeMs)> compUdre{
+      "navigation_data", "navDecoderLinks.compUdre"};
+  Hook<void(int source, SvIdType geo, SvIdType sat, std::int16_t dt, std::uint8_t index, std::uint32_t timeMs)>
+      compCorrection{"navigation_data", "navDecoderLinks.compCorrection"};
+  Hook<void(int source, SvIdType geo, int block, const std::uint16_t* points, std::uint32_t timeMs)> compIonoBlock{
+      "navigation_data", "navDecoderLinks.compIonoBlock"};
+  // Decoder `source` has just taken a subframe of `geo` at receiver time tag `timeTag` (ms).
+  Hook<void(int source, SvIdType geo, std::uint32_t timeTag)> compSourceState{"navigation_data",
+                                                                             "navDecoderLinks.compSourceState"};
   // Entry `index` (0..31) of the receiver settings' GPS PRN table; -1 when not available.
   Hook<int(int index)> gpsPrnEntry{"navigation_data", "navDecoderLinks.gpsPrnEntry", -1};
   // The BeiDou global ionosphere model (BDGIM) of a B-CNAV message.

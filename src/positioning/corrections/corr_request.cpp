@@ -89,24 +89,16 @@ void SatelliteCorrectionProcessor::prepare_CorrectionRequest() {
   }
   w.uCandidates = static_cast<std::uint16_t>(n);
 
-  // Highest first; of equal elevations the earlier candidate. An elevation not above -90 deg
-  // (or not a number) is never taken.
-  std::uint64_t taken[SYS_NUM] = {};
-  req.uCount = 0;
-  while (req.uCount < CorrData::kMaxRequestSats) {
-    int best = -1;
-    float bestElev = -90.0f;
-    for (int i = 0; i < n; ++i) {
-      const CorrData::RequestSatDataType& c = w.candidate[i];
-      if ((taken[c.svId.sys] >> c.svId.si) & 1u) continue;
-      if (c.fElevation > bestElev) {
-        bestElev = c.fElevation;
-        best = i;
-      }
-    }
-    if (best < 0) break;
-    const CorrData::RequestSatDataType& c = w.candidate[best];
-    taken[c.svId.sys] |= std::uint64_t{1} << c.svId.si;
-    req.sat[req.uCount++] = c;
-  }
+  // Highest first; of equal elevations the earlier candidate, that is system-then-index order. An
+  // elevation not above -90 deg (or not a number) is never taken.
+  std::uint8_t order[SYS_SI_TOTAL];
+  int m = 0;
+  for (int i = 0; i < n; ++i)
+    if (w.candidate[i].fElevation > -90.0f) order[m++] = static_cast<std::uint8_t>(i);
+  std::sort(order, order + m, [&w](std::uint8_t a, std::uint8_t b) {
+    const float ea = w.candidate[a].fElevation, eb = w.candidate[b].fElevation;
+    return ea > eb || (ea == eb && a < b);
+  });
+  req.uCount = static_cast<std::uint16_t>(std::min(m, CorrData::kMaxRequestSats));
+  for (int i = 0; i < req.uCount; ++i) req.sat[i] = w.candidate[order[i]];
 }

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/corrections/comp_corr_generator.h"
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/rtcm_data_types.h"
@@ -15,7 +16,7 @@
 
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
-                                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+                                                      nullptr, nullptr, &CompCorrGeneratorInstance, nullptr, nullptr);
 
 namespace {
 
@@ -132,13 +133,12 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   SBASData::DFMC_SatCorrectionType::set_DataTimeout(&s);
   SBASData::DFMC_DegradationDataType::set_DataTimeout(&s);
   // SBAS tags are GPS time of week: parts past their time-out lose their ready bits now, before
-  // their tags could come round again.
-  // Without a valid GPS time no age can be told: nothing is cleared.
+  // their tags could come round again; without a valid GPS time no age can be told.
   PosData::RcvTimeDataType t;
   if (store_->rcvTime.Take(&t) != 0 && t.gps.uStatus[0] != 0)
     SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
-  placeholder::COMPData_SatCorrection_set_DataTimeout(s);
-  placeholder::COMPData_IonoCorrBlock_set_DataTimeout(s);
+  COMPData::SatCorrectionType::set_DataTimeout(&s);
+  COMPData::IonoCorrBlockType::set_DataTimeout(&s);
   placeholder::GBASData_DiffCorrection_set_DataTimeout(s);
   placeholder::GBASData_StationData_set_DataTimeout(s);
   placeholder::GBASData_StationAddBlock_set_DataTimeout(s);

@@ -2,8 +2,8 @@
 
 #include "settings/rcv_settings.h"
 
+#include "positioning/corrections/nequick_task.h"
 #include "positioning/data_servers/slow_pvt_data.h"
-#include "positioning/placeholders.h"
 
 // ---- Flagged records with side duties -------------------------------------------------------
 

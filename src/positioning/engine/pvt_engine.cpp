@@ -6,6 +6,7 @@
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/beidou_d2_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
@@ -75,6 +76,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (GloL3NavDataDecoderType& d : GloL3NavDataDecoderPool) d.init_Object(satData);
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(satData);
   for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(satData);
+  for (CompD2NavDataDecoderType& d : CompD2NavDataDecoderInstance) d.init_Object(satData);
   for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);

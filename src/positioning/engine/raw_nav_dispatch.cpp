@@ -6,6 +6,7 @@
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/beidou_d2_decoder.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
@@ -236,7 +237,13 @@ int PVTEngine::update_CompDataTask(const std::uint32_t* words, int count, const 
       d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
       return 1;
     }
-    case RawNavDecoder::kBdsD2: return placeholder::CompD2NavDataDecoder_update(t, *sv, kind, words, count) ? 1 : 0;
+    case RawNavDecoder::kBdsD2: {
+      const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
+      CompD2NavDataDecoderType* d = get_CompD2NavDataDecoder(&nt, sv);
+      if (d == nullptr) return 0;
+      d->update(nt, *sv, static_cast<std::uint8_t>(kind & RawNavKind::kBdsKindMask), words, count, f);
+      return 1;
+    }
     case RawNavDecoder::kBdsCnav1: {
       const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};
       CompCNav1DataDecoderType* d = get_CompCNav1DataDecoder(&nt, sv);

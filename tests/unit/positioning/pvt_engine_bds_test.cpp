@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "../navigation_data/beidou_d2_test_util.h"
 #include "../navigation_data/beidou_test_util.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
@@ -43,19 +44,24 @@ const ZRT_EPH_CMP* stored(int prn, const RinexBds& r) {
   return rec != nullptr ? reinterpret_cast<const ZRT_EPH_CMP*>(rec->native) : nullptr;
 }
 
-void sendAll(const RinexBds& r, std::uint8_t kind, std::uint32_t& tag) {
-  for (const Words& w : encodeD1(fromRinex(r), r.tocSow)) {
+template <class Pages>
+void sendPages(const Pages& pages, int prn, std::uint8_t kind, std::uint32_t& tag, std::uint32_t step = 6000) {
+  for (const Words& w : pages) {
     NavTask::NAV_SOL sol;
-    sol.epoch.timeTag = tag += 6000;
+    sol.epoch.timeTag = tag += step;
     PVTEngineInstance.update(100, true, &sol, nullptr);
     CorrData::CmpRawMessageType e{};
-    e.uSv = static_cast<std::uint8_t>(r.prn);
+    e.uSv = static_cast<std::uint8_t>(prn);
     e.uKind = kind;
     e.uCount = 10;
     for (int k = 0; k < 10; ++k) e.ulWords[k] = w[k];
     CompRawMessageData.append(e);
     PVTEngineInstance.update_RawNavDataFromBoardDec();
   }
+}
+
+void sendAll(const RinexBds& r, std::uint8_t kind, std::uint32_t& tag) {
+  sendPages(encodeD1(fromRinex(r), r.tocSow), r.prn, kind, tag);
 }
 
 TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
@@ -79,6 +85,33 @@ TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
     EXPECT_NEAR(e->e, r.v[kE], std::ldexp(0.5, -33)) << at;
     EXPECT_NEAR(e->af0, r.v[kAf0], std::ldexp(0.5, -33)) << at;
   }
+}
+
+// The GEOs' D2 pages with bit 7 of the kind set go to the D2 decoder; the same pages without it
+// are not the D1 decoder's.
+TEST(PvtEngineBeidou, D2EphemeridesThroughTheRing) {
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  std::vector<RinexBds> d2;
+  for (const RinexBds& r : readRinexBds(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz"))
+    if (r.type == "D2") d2.push_back(r);
+  ASSERT_EQ(d2.size(), 168u);
+  std::uint32_t tag = 0;
+  sendPages(bdsd2::encodeD2(bdsd2::fromRinex(d2[0]), d2[0].tocSow), d2[0].prn, 0, tag, 3000);
+  EXPECT_EQ(stored(d2[0].prn, d2[0]), nullptr);
+  for (std::size_t i = 0; i < d2.size(); i += d2.size() / 8) {
+    const RinexBds& r = d2[i];
+    sendPages(bdsd2::encodeD2(bdsd2::fromRinex(r), r.tocSow), r.prn, 0x80 | 2, tag, 3000);  // B3I
+    const ZRT_EPH_CMP* e = stored(r.prn, r);
+    const std::string at = "C" + std::to_string(r.prn) + " toc " + std::to_string(r.tocSow);
+    ASSERT_NE(e, nullptr) << at;
+    EXPECT_EQ(e->flags, 128) << at;
+    EXPECT_EQ(e->toe, static_cast<std::uint32_t>(r.v[kToe])) << at;
+    EXPECT_NEAR(e->sqrtA, r.v[kSqrtA], std::ldexp(0.5, -19)) << at;
+    EXPECT_EQ(e->signals, 4) << at;
+  }
+  // The engine's start empties the D2 pool.
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  for (const CompD2NavDataDecoderType& d : CompD2NavDataDecoderInstance) EXPECT_EQ(d.get_SvId().si, kSvUnknown);
 }
 
 }  // namespace

@@ -605,3 +605,31 @@ TEST_F(CorrRequestRinex, BroadcastDayThroughTheStore) {
 }
 
 }  // namespace rinex
+
+namespace {
+
+// With the troposphere stage publishing: what a complete epoch gave the requested satellites
+// stays through a short loss of the position and is gone once it lasted longer than 10 s.
+TEST(CorrEarlyEnd, PublishedTroposphereAgesOutWithoutAPosition) {
+  const SvIdType ids[] = {sv(kSysGps, 2), sv(kSysGalileo, 20), sv(kSysBeidou, 10)};
+  for (const SvIdType& id : ids) putVisibility(id, 35.0f);
+  readyInputs();
+  const std::uint32_t t0 = 90000;
+  P.update(t0);
+  for (const SvIdType& id : ids) {
+    SatData::CorrectionDataType r;
+    ASSERT_EQ(D.satCorrection.Take(&id, &r), 1);
+    EXPECT_EQ(r.tropo.bValid, 1);
+    EXPECT_LT(r.tropo.fCorrection, -2.0f);  // some 4 m of slant delay at 35 deg, negated
+  }
+  PosData::PositionDataType p{};
+  D.position.Get(&p);
+  for (std::uint32_t gap : {1000u, 10000u}) {
+    P.update(t0 + gap);
+    for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 1) << gap;
+  }
+  P.update(t0 + 10001);
+  for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 0);
+}
+
+}  // namespace

@@ -1,63 +1,21 @@
-// BeiDou D1 subframes 4 and 5 (BDS-SIS-ICD-B1I 3.0 5.2.4.13-5.2.4.19): almanac pages of
-// satellites 1-30, the health pages 7 and 8 (with the almanac week and reference time) and the
-// UTC page 10. The almanac sets and the waiting UTC page are shared by every decoder object.
+// BeiDou almanac, health and UTC pages, common to the D1 message (subframes 4 and 5, health
+// pages 7 and 8, UTC page 10) and the D2 message (subframe 5 pages 37-60 and 95-100, health
+// pages 35 and 36, UTC page 102).
+#include "navigation_data/decoders/beidou_almanac.h"
+
 #include <cstring>
 
 #include "navigation_data/bit_extract.h"
-#include "navigation_data/decoders/beidou_d1_decoder.h"
+#include "navigation_data/decoders/nav_decoder_family.h"
 
 namespace {
 
-using D1 = CompD1NavDataDecoderType;
-constexpr int kSats = D1::kAlmSats;
-constexpr int kSets = D1::kAlmSets;
-constexpr int kPage7Sats = 19;  // health of satellites 1-19 on page 7, 20-30 on page 8
+constexpr int kPage7Sats = 19;  // health of satellites 1-19 on the first health page, 20-30 on the second
 constexpr std::int64_t kWeekSec = 604800;
 constexpr std::int64_t kHalfWeek = 302400;
 constexpr std::uint8_t kNoSet = 255;
 constexpr std::uint8_t kFlagWeekGuessed = 0x01;
 constexpr std::uint8_t kFlagNoHealth = 0x02;
-
-struct AlmEntry {
-  std::uint32_t sqrtA, e;
-  std::int32_t di, omegaDot, omega, m0, omega0, a0, a1;
-  std::uint8_t toa;
-  bool received;
-  bool toProcess;
-};
-
-struct AlmanacSet {
-  bool inUse, page8Seen, health1Seen, health2Seen;
-  std::uint8_t toa, wna;
-  std::uint16_t health[kSats];  // 9 bits each
-  AlmEntry entry[kSats];
-
-  void clear() { std::memset(this, 0, sizeof *this); }
-  std::int64_t fullRef() const { return wna * kWeekSec + toa * 4096LL; }
-  bool healthSeen(int k) const { return k < kPage7Sats ? health1Seen : health2Seen; }
-};
-
-struct UtcDataType {
-  bool present;
-  std::int8_t dtls, dtlsf;
-  std::uint8_t wnlsf, dn;
-  std::int32_t a0, a1;
-  int refWeek;
-};
-
-struct D1Shared {
-  AlmanacSet sets[kSets];
-  std::uint32_t stamp[kSats];  // subframe count of the last write of each satellite
-  std::uint8_t best[kSets];    // set indices in order of preference, kNoSet after the last
-  UtcDataType utc;
-  D1Shared() {
-    for (AlmanacSet& s : sets) s.clear();
-    for (std::uint32_t& t : stamp) t = 0xFFFFFFFFu;
-    for (std::uint8_t& b : best) b = kNoSet;
-    std::memset(&utc, 0, sizeof utc);
-  }
-};
-D1Shared d1;
 
 std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
 std::int32_t s(const std::uint32_t* w, int bit, int n) {
@@ -85,52 +43,65 @@ void readHealth(const std::uint32_t* w, std::uint16_t* out, int count) {
   }
 }
 
-void sortPreference() {
+}  // namespace
+
+CompAlmanacDataType::CompAlmanacDataType() {
+  for (AlmanacSet& st : sets_) st.clear();
+  for (std::uint32_t& t : stamp_) t = 0xFFFFFFFFu;
+  for (std::uint8_t& b : best_) b = kNoSet;
+  std::memset(&utc_, 0, sizeof utc_);
+}
+
+void CompAlmanacDataType::AlmanacSet::clear() { std::memset(this, 0, sizeof *this); }
+std::int64_t CompAlmanacDataType::AlmanacSet::fullRef() const { return wna * kWeekSec + toa * 4096LL; }
+bool CompAlmanacDataType::AlmanacSet::healthSeen(int k) const { return k < kPage7Sats ? health1Seen : health2Seen; }
+
+void CompAlmanacDataType::sortPreference() {
   int n = 0;
   std::uint8_t order[kSets];
   for (int pass = 0; pass < 2; ++pass)
     for (int i = 0; i < kSets; ++i) {
-      const AlmanacSet& st = d1.sets[i];
+      const AlmanacSet& st = sets_[i];
       if (st.inUse && st.page8Seen == (pass == 0)) order[n++] = static_cast<std::uint8_t>(i);
     }
   // Newest first within each group: by week and toa with page 8, by toa alone without.
-  auto key = [](int i) { const AlmanacSet& st = d1.sets[i]; return st.page8Seen ? st.fullRef() : st.toa * 4096LL; };
+  auto key = [this](int i) { const AlmanacSet& st = sets_[i]; return st.page8Seen ? st.fullRef() : st.toa * 4096LL; };
   for (int i = 1; i < n; ++i)
-    for (int j = i; j > 0 && d1.sets[order[j]].page8Seen == d1.sets[order[j - 1]].page8Seen &&
+    for (int j = i; j > 0 && sets_[order[j]].page8Seen == sets_[order[j - 1]].page8Seen &&
                     key(order[j]) > key(order[j - 1]);
          --j) {
       const std::uint8_t t = order[j];
       order[j] = order[j - 1];
       order[j - 1] = t;
     }
-  for (int i = 0; i < kSets; ++i) d1.best[i] = i < n ? order[i] : kNoSet;
+  for (int i = 0; i < kSets; ++i) best_[i] = i < n ? order[i] : kNoSet;
 }
 
-int findSet(std::uint8_t toa) {
+int CompAlmanacDataType::findSet(std::uint8_t toa) const {
   for (int i = 0; i < kSets; ++i)
-    if (d1.sets[i].inUse && d1.sets[i].toa == toa) return i;
+    if (sets_[i].inUse && sets_[i].toa == toa) return i;
   return -1;
 }
 
-int freeSet() {
+int CompAlmanacDataType::freeSet() const {
   for (int i = 0; i < kSets; ++i)
-    if (!d1.sets[i].inUse) return i;
+    if (!sets_[i].inUse) return i;
   return -1;
 }
 
-}  // namespace
 
-void CompD1NavDataDecoderType::decodeAlmanacPage(const std::uint32_t* w, int sat) {
+void CompAlmanacDataType::decodeAlmanacPage(const std::uint32_t* w, int sat) {
+  if (w == nullptr || sat < 0 || sat >= kSats) return;
   if (CompDecUtility::is_EmptyAlmData(w)) return;
   const auto toa = static_cast<std::uint8_t>(u(w, 194, 8));
   int idx = findSet(toa);
   if (idx < 0) {
     idx = freeSet();
     if (idx < 0) return;
-    d1.sets[idx].clear();
-    d1.sets[idx].toa = toa;
+    sets_[idx].clear();
+    sets_[idx].toa = toa;
   }
-  AlmanacSet& set = d1.sets[idx];
+  AlmanacSet& set = sets_[idx];
   AlmEntry& e = set.entry[sat];
   e.sqrtA = u2(w, 51, 2, 61, 22);
   e.a1 = s(w, 91, 11);
@@ -148,7 +119,7 @@ void CompD1NavDataDecoderType::decodeAlmanacPage(const std::uint32_t* w, int sat
   sortPreference();
 }
 
-void CompD1NavDataDecoderType::decodeHealthPage8(const std::uint32_t* w) {
+void CompAlmanacDataType::decodeHealthPage2(const std::uint32_t* w, int& lastToa, int& lastWna) {
   const auto wna = static_cast<std::uint8_t>(u(w, 190, 8));
   const auto toa = static_cast<std::uint8_t>(u2(w, 198, 5, 211, 3));
   const std::int64_t ref = wna * kWeekSec + toa * 4096LL;
@@ -158,11 +129,11 @@ void CompD1NavDataDecoderType::decodeHealthPage8(const std::uint32_t* w) {
     // Every set is taken: the oldest gives way, unless it is newer than this page.
     idx = 0;
     for (int i = 1; i < kSets; ++i)
-      if (d1.sets[i].fullRef() < d1.sets[idx].fullRef()) idx = i;
-    if (d1.sets[idx].fullRef() > ref) return;
-    d1.sets[idx].clear();
+      if (sets_[i].fullRef() < sets_[idx].fullRef()) idx = i;
+    if (sets_[idx].fullRef() > ref) return;
+    sets_[idx].clear();
   }
-  AlmanacSet& set = d1.sets[idx];
+  AlmanacSet& set = sets_[idx];
   if (!set.inUse) set.clear();
   if (!set.page8Seen) {
     // The week arrives: what was written without it goes out again with it.
@@ -177,38 +148,38 @@ void CompD1NavDataDecoderType::decodeHealthPage8(const std::uint32_t* w) {
   readHealth(w, h, kSats - kPage7Sats);
   for (int k = kPage7Sats; k < kSats; ++k) set.health[k] = h[k - kPage7Sats];
   set.health2Seen = true;
-  lastPage8Toa_ = toa;
-  lastPage8Wna_ = wna;
+  lastToa = toa;
+  lastWna = wna;
   sortPreference();
 }
 
-void CompD1NavDataDecoderType::decodeHealthPage7(const std::uint32_t* w) {
-  if (lastPage8Toa_ < 0) return;
-  for (AlmanacSet& set : d1.sets) {
-    if (!set.inUse || !set.page8Seen || set.toa != lastPage8Toa_ || set.wna != lastPage8Wna_) continue;
+void CompAlmanacDataType::decodeHealthPage1(const std::uint32_t* w, int lastToa, int lastWna) {
+  if (lastToa < 0) return;
+  for (AlmanacSet& set : sets_) {
+    if (!set.inUse || !set.page8Seen || set.toa != lastToa || set.wna != lastWna) continue;
     readHealth(w, set.health, kPage7Sats);
     set.health1Seen = true;
     return;
   }
 }
 
-void CompD1NavDataDecoderType::process_AlmanacData(std::uint32_t sow) {
-  if (store_ == nullptr || week_ < 0) return;
+void CompAlmanacDataType::process(SatelliteDataProcessor* store, int week, std::uint32_t sow) {
+  if (store == nullptr || week < 0) return;
   const std::uint32_t count = (sow / 6) & 0xFFu;
-  const int week10 = week_ & 0x3FF;
+  const int week10 = week & 0x3FF;
   for (int k = 0; k < kSats; ++k) {
     const AlmanacSet* healthSet = nullptr;
-    for (std::uint8_t b : d1.best)
-      if (b != kNoSet && d1.sets[b].healthSeen(k)) {
-        healthSet = &d1.sets[b];
+    for (std::uint8_t b : best_)
+      if (b != kNoSet && sets_[b].healthSeen(k)) {
+        healthSet = &sets_[b];
         break;
       }
-    for (std::uint8_t b : d1.best) {
+    for (std::uint8_t b : best_) {
       if (b == kNoSet) break;
-      AlmanacSet& set = d1.sets[b];
+      AlmanacSet& set = sets_[b];
       const AlmEntry& e = set.entry[k];
       if (!e.toProcess) continue;
-      if (d1.stamp[k] != count) {
+      if (stamp_[k] != count) {
         alignas(8) std::uint8_t buf[kMaxAlmRecordSize] = {};
         auto& r = *reinterpret_cast<ZRT_ALM_CMP*>(buf);
         r.prn = static_cast<std::uint8_t>(k + 1);
@@ -236,12 +207,12 @@ void CompD1NavDataDecoderType::process_AlmanacData(std::uint32_t sow) {
         r.af0 = static_cast<float>(e.a0 * 0x1p-20);
         r.af1 = static_cast<float>(e.a1 * 0x1p-38);
         const SvIdType id{static_cast<std::uint8_t>(k), kSysBeidou, 0, static_cast<std::uint8_t>(k)};
-        store_->update_AlmanacData(id, 0, buf, false);
-        d1.stamp[k] = count;
+        store->update_AlmanacData(id, 0, buf, false);
+        stamp_[k] = count;
       }
       // Written now, from this set or by another decoder in the same subframe: the other sets'
       // copies wait for their next page.
-      for (AlmanacSet& other : d1.sets) other.entry[k].toProcess = false;
+      for (AlmanacSet& other : sets_) other.entry[k].toProcess = false;
       break;
     }
   }
@@ -249,20 +220,20 @@ void CompD1NavDataDecoderType::process_AlmanacData(std::uint32_t sow) {
 
 // ---- UTC ----------------------------------------------------------------------------------------
 
-void CompD1NavDataDecoderType::decodeUtcPage(const std::uint32_t* w) {
-  UtcDataType& b = d1.utc;
+void CompAlmanacDataType::decodeUtcPage(const std::uint32_t* w, int week) {
+  UtcDataType& b = utc_;
   b.dtls = static_cast<std::int8_t>(s2(w, 51, 2, 61, 6));
   b.dtlsf = static_cast<std::int8_t>(s(w, 67, 8));
   b.wnlsf = static_cast<std::uint8_t>(u(w, 75, 8));
   b.a0 = s2(w, 91, 22, 121, 10);
   b.a1 = s2(w, 131, 12, 151, 12);
   b.dn = static_cast<std::uint8_t>(u(w, 163, 8));
-  b.refWeek = week_;
+  b.refWeek = week;
   b.present = true;
 }
 
-void CompD1NavDataDecoderType::process_UtcData() {
-  UtcDataType& b = d1.utc;
+void CompAlmanacDataType::processUtc(SatelliteDataProcessor* store) {
+  UtcDataType& b = utc_;
   if (!b.present) return;
   if (b.refWeek >= 0) {
     alignas(8) std::uint8_t buf[kMaxUtcRecordSize] = {};
@@ -275,7 +246,7 @@ void CompD1NavDataDecoderType::process_UtcData() {
     r.DN = b.dn;
     r.dtLS = b.dtls;
     r.dtLSF = b.dtlsf;
-    if (store_ != nullptr) store_->update_UtcData(kSysBeidou, 0, buf);
+    if (store != nullptr) store->update_UtcData(kSysBeidou, 0, buf);
   }
   b = UtcDataType{};
 }
