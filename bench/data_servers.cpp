@@ -29,7 +29,7 @@ BENCHMARK(BM_PositionTake);
 
 // A pool put for one of 40 satellites sharing 91 records, then its take.
 void BM_PoolPutTake(benchmark::State& state) {
-  SatData::PolynomDataType r{};
+  SatData::PolynomSetType r{};
   int prn = 1;
   for (auto _ : state) {
     SvIdType sv;

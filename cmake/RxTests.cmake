@@ -30,6 +30,11 @@ foreach(layer IN LISTS RX_LAYERS)
                          PROPERTIES LABELS unit TIMEOUT 300)
   endif()
 endforeach()
+# The start-up's integration tests run the board simulator beside the program's own tasks.
+if(TARGET unit_main AND TARGET gnss_board_sim)
+  target_compile_definitions(unit_main PRIVATE RX_TOOLS_DIR="${CMAKE_BINARY_DIR}/tools")
+  add_dependencies(unit_main gnss_board_sim)
+endif()
 
 # Debian's rtklib as an independent oracle of a layer's unit tests. No header ships: a test
 # declares the prototypes it calls and defines the callbacks the library needs (showmsg, settime,

@@ -1,9 +1,5 @@
 #include "differential/placeholders.h"
 
-// ==== Correction decoders (RTCM 3 decoder, decoder status, received-message stores) ==========
-bool navSolCalendar(std::uint8_t*) { return false; }
-// ==== end of the correction decoders' stand-ins ==============================================
-
 // ==== Correction-decoder task ================================================================
 void cpdBufsSetBasePort(InPorts::DecPortIndex) {}
 void cpdBufsClearBasePort() {}

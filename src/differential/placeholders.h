@@ -4,31 +4,6 @@
 
 #include <cstdint>
 
-// ==== Correction decoders (RTCM 3 decoder, decoder status, received-message stores) ==========
-
-// Navigation solution `NavSol`: calendar time of the last solution as month, day, hour,
-// minute, second. Stand-in: false, no solution (the receipt time stays zero).
-bool navSolCalendar(std::uint8_t out[5]);
-
-// Reference position records of `ReferencePos` (not built yet), as far as the received
-// reference-parameter store keeps them: the station part and the antenna part.
-namespace ReferencePos {
-struct REFPOS_PAR {
-  double x, y, z;        // m
-  double lat, lon, hgt;  // rad, rad, m
-  char name[32];
-};
-static_assert(sizeof(REFPOS_PAR) == 80);
-struct ANT_PAR {
-  float offsets[9];       // L1, L2 and a third set of offsets, m
-  std::uint8_t flags[2];  // offsets set / valid / L2 valid / referred to the ARP
-  std::uint8_t pad[2];
-};
-static_assert(sizeof(ANT_PAR) == 40);
-}  // namespace ReferencePos
-
-// ==== end of the correction decoders' stand-ins ==============================================
-
 // ==== Correction-decoder task ================================================================
 // Base-epoch buffers (`cpdBufs`, not built yet): the decoder port whose chunk is being decoded,
 // which decides whether its base data may feed the base buffer. Stand-ins: nothing is kept.

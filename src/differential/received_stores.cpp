@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "positioning/engine/nav_main.h"
+
 TextMessage TxtMsg;
 RefParMessage RpMsg;
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "differential/placeholders.h"
+#include "positioning/reference/reference_pos.h"
 #include "differential/seq_buffer.h"
 #include "platform/rtos.h"
 

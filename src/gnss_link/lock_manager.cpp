@@ -10,6 +10,7 @@
 #include "gnss_link/placeholders.h"
 #include "platform/mono_clock.h"
 #include "platform/rtos.h"
+#include "positioning/engine/nav_main.h"
 
 static_assert(sizeof(LockSettings) <= sizeof(RCV_SETTINGS::lockArea), "lock settings exceed their area");
 static_assert(sizeof(LockSettingsExt) <= sizeof(RCV_SETTINGS::lockExtArea), "lock masks exceed their area");
@@ -415,10 +416,8 @@ void LockMan::setAntInpMask(std::uint8_t m) {
 
 namespace {
 void stampUnderPosLock(std::uint32_t& stamp) {
-  Mutex* m = placeholder::posMutex();
-  if (m) m->lock();
+  PosLock lock;
   stamp = MonoClock::ms();
-  if (m) m->unlock();
 }
 }  // namespace
 

@@ -19,10 +19,6 @@
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
 
-NavTask::NAV_EPOCH NavEpoch;
-NavTask::NAV_SOL NavSol;
-NavTask::NAV_SOL navSol_Ant[2];
-NavTask::NAV_SOL* pNavSol_Ant[2] = {&NavSol, &NavSol};
 RCV_OUTPUT RcvOut;
 RCV_OUTPUT rcvOut_Ant[2];
 

@@ -10,6 +10,7 @@
 
 #include "gnss_link/raw_records.h"
 #include "platform/hook.h"
+#include "positioning/engine/nav_main.h"
 #include "positioning/engine/nav_sol.h"
 #include "positioning/rcv_time_scales.h"
 
@@ -24,10 +25,7 @@ struct RCV_OUTPUT {
   std::uint8_t bOutPos = 0;       // a position goes out with this epoch
 };
 
-extern NavTask::NAV_EPOCH NavEpoch;
-extern NavTask::NAV_SOL NavSol;
-extern NavTask::NAV_SOL navSol_Ant[2];
-extern NavTask::NAV_SOL* pNavSol_Ant[2];
+// NavEpoch, NavSol and the per-input records are the navigation step's (positioning/engine/nav_main.h).
 extern RCV_OUTPUT RcvOut;
 extern RCV_OUTPUT rcvOut_Ant[2];
 

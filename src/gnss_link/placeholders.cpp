@@ -20,9 +20,8 @@ void m2sBoardAreaStandInsInitOnce() {
 }
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
-// ==== Lock manager: position lock and antenna names ==========================================
+// ==== Lock manager: antenna names ============================================================
 namespace placeholder {
-Mutex* posMutex() { return nullptr; }
 const char* get_ant_name_shrt(int) { return nullptr; }
 }  // namespace placeholder
 // ==== end of lock manager ====================================================================

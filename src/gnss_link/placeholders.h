@@ -14,13 +14,8 @@
 void m2sBoardAreaStandInsInitOnce();
 // ---- end of the board link's stand-ins ---------------------------------------------------------
 
-class Mutex;
-
-// ==== Lock manager: position lock and antenna names ==========================================
+// ==== Lock manager: antenna names ============================================================
 namespace placeholder {
-// `posMutex` of the navigation main step, held around the position records. Stand-in: null, not
-// available (the user position is only time-stamped, nothing else to guard).
-Mutex* posMutex();
 // DescriptorAntens::get_ant_name_shrt (command layer): short name of an antenna input.
 // Stand-in: null, not available.
 const char* get_ant_name_shrt(int index);

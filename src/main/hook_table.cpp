@@ -23,6 +23,7 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/engine/apx_nav.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "settings/nav_settings.h"
@@ -148,6 +149,7 @@ const HookRow kRows[] = {
     WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
     WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
     NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),
+    WIRED("positioning", apxNavLinks.satSearch, 1),
 
     // ---- differential (wire_differential.cpp)
     WIRED("differential", decBoardSendHook, 1),
@@ -161,7 +163,7 @@ const HookRow kRows[] = {
     NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
     NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
-    NOT_BUILT("gnss_link", measProcLinks.navMain, "navigation step (positioning)"),
+    WIRED("gnss_link", measProcLinks.navMain, 1),
 };
 // clang-format on
 #undef WIRED

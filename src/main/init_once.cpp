@@ -31,6 +31,9 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/corrections/nequick_task.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/apx_nav.h"
+#include "positioning/engine/last_position.h"
+#include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sys_clock.h"
 
@@ -72,7 +75,7 @@ const InitStep kInitOnce[] = {
     // output manager
     {"omInitOnce", omInitOnce},
     // navigation
-    {"navInitOnce", nullptr},
+    {"navInitOnce", navInitOnce},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", [] {
        rtcm3ClientsInit();
@@ -97,6 +100,7 @@ const InitStep kInitOnce[] = {
        PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
+       lastPositionNvAlloc();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
@@ -130,7 +134,7 @@ const InitStep kAfterOnce[] = {
     // receiver settings completed
     {"rcvSettingsComplete", nullptr},
     // GPS and GLONASS navigation data
-    {"navDataInitOnce", nullptr},
+    {"navDataInitOnce", navDataInitOnce},
     // LEDs on
     {"ledsOn", nullptr},
 };

@@ -13,7 +13,7 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/rcv_time_scales.h"
-#include "positioning/engine/pvt_engine.h"
+#include "positioning/engine/apx_nav.h"
 #include "positioning/time_scales.h"
 #include "settings/port_settings.h"
 
@@ -40,7 +40,7 @@ void wirePlatform() {
   InPorts::storedMode_ = portSettingsMode;
   InPorts::afterModeChange_ = static_cast<void (*)(int, int)>(decRedirsModeChange);
 
-  // background task: the position engine's housekeeping (raw navigation messages every cycle,
-  // satellite data and corrections once a second)
-  apxHookAdd(kApxCycle, apxPvtDuty);
+  // background task: the navigation duties (slow position copy and stored position, raw
+  // navigation messages every cycle, satellite data and corrections once a second)
+  apxHookAdd(kApxCycle, apxNavDuty);
 }

@@ -38,10 +38,11 @@ bool apxHookAdd(ApxStage stage, ApxHook hook) {
   return apxHooks[stage].add(hook);
 }
 
-void apxCycle() {
-  swdLastTime_ = timerGet();
+void apxCycle() { apxCycle(timerGet()); }
+
+void apxCycle(std::uint32_t now) {
+  swdLastTime_ = now;
   nvPendedClearOnRebootsReset();
-  const std::uint32_t now = timerGet();
   if (g_first) {
     g_pwrRunTime = now;
     g_first = false;

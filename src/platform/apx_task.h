@@ -32,3 +32,5 @@ bool apxProcInit(int priority);
 
 // One cycle's duties after the wait (what the task runs; callable from tests).
 void apxCycle();
+// The same at a given reading of the microsecond count (a test clock).
+void apxCycle(std::uint32_t nowUs);

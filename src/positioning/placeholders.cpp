@@ -3,19 +3,19 @@
 #include "positioning/corrections/sat_corr_processor.h"
 
 
-// ---- Navigation solution time ("no solution") ----
+// ==== Navigation main step and background task ==============================================
 namespace placeholder {
-bool navSolGpsTime(int&, int&) { return false; }
+bool engineClockData(PosData::ClockDataType&) { return false; }
+void baseModeProcessing() {}
+void RTC3_clearGotTransData() {}
+bool antDbOffset(const char*, float[3]) { return false; }
+bool gloCalibChanged() { return false; }
+void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, std::uint32_t) {}
 }  // namespace placeholder
+// ==== end of navigation main step and background task =======================================
 
 
 
-
-// ==== Satellite data store step ===============================================================
-namespace placeholder {
-bool apxSlowPosition(double[3], double&) { return false; }
-}  // namespace placeholder
-// ==== end of satellite data store step ========================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
 namespace placeholder {

@@ -7,27 +7,39 @@
 
 
 
-// ---------------------------------------------------------------------------------------------
-// Navigation solution (NavSol of the per-epoch driver): its GPS week (modulo 1024) and
-// millisecond of week. Answers "no solution" (false).
-// ---------------------------------------------------------------------------------------------
-namespace placeholder {
-bool navSolGpsTime(int& week, int& msOfWeek);
+// ==== Navigation main step and background task ==============================================
+#include "positioning/rcv_time_scales.h"
+namespace NavTask {
+struct NAV_POS;
 }
+namespace PosData {
+struct ClockDataType;
+}
+namespace placeholder {
+// The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
+// stored).
+bool engineClockData(PosData::ClockDataType& out);
+// baseModeProcessing (base-station processing). Stand-in: nothing done.
+void baseModeProcessing();
+// RTC3_Decoder::RTC3_COORD_TRANSF_PAR::clearGotTransData (RTCM 3 transformation messages).
+// Stand-in: nothing received, nothing to clear.
+void RTC3_clearGotTransData();
+// AntDb::find and AntDbDescr::offset (antenna database): the east, north, up offsets (m) of an
+// antenna type. Stand-in: false, not available (offsets left 0).
+bool antDbOffset(const char* antennaType, float enu[3]);
+// The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
+// Stand-in: false, nothing changed.
+bool gloCalibChanged();
+// calcHelpMagVar (magnetic variation). Stand-in: nothing computed.
+void calcHelpMagVar(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES& scales, std::uint32_t monoSec);
+}  // namespace placeholder
+// ==== end of navigation main step and background task =======================================
 
 
 
 // ==== Channel data ===========================================================================
 struct SvIdType;
 // ==== end of channel data ====================================================================
-
-// ==== Satellite data store step ===============================================================
-namespace placeholder {
-// The background task's slow copy of the last valid position (PosSlow) with its monotonic
-// time (posTime, s). Stand-in: false, no position (the store sees none fresh).
-bool apxSlowPosition(double xyz[3], double& posTimeSec);
-}  // namespace placeholder
-// ==== end of satellite data store step ========================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
 // Each stands for the decoder family's lookup of the satellite's decoder (get_...Decoder) and

@@ -1,6 +1,7 @@
 #include "positioning/rcv_time_scales.h"
 
 #include "settings/debug_selectors.h"
+#include "positioning/engine/nav_main.h"
 #include "platform/debug.h"
 
 
@@ -166,7 +167,7 @@ int RcvTimeScales::computeSYS2UTC_Prec(int sys, double& offs, int& leap) {
   }
   int week = 0;
   int ms = 0;
-  if (!placeholder::navSolGpsTime(week, ms)) return 0;
+  if (!navSolGpsTime(week, ms)) return 0;
   gpsLikeUtcOffset(sys, *static_cast<const ZRT_UTC_GPS*>(last), week, ms, offs, leap);
   return 1;
 }

@@ -12,7 +12,6 @@
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/gregorian_epoch.h"
-#include "positioning/placeholders.h"
 
 // Scale index of `TimeScales::now`.
 enum tSvTimeType : int { tsGps = 0, tsGlonass = 1 };

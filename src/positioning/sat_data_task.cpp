@@ -5,6 +5,7 @@
 
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/apx_nav.h"
 #include "positioning/geodesy/ell_math.h"
 #include "positioning/placeholders.h"
 #include "positioning/sat_polynom_frame.h"
@@ -117,7 +118,7 @@ void satDataStoreStep() {
   ep.monoSec = MonoClock::sec();
 
   double posTime = 0;
-  ep.positionFresh = placeholder::apxSlowPosition(ep.rcvPos, posTime) && ep.monoSec - posTime < 60;
+  ep.positionFresh = apxSlowPosition(ep.rcvPos, posTime) && ep.monoSec - posTime < 60;
   if (ep.positionFresh) rcvGeodetic(ep.rcvPos, ep.rcvLlh);
 
   SatData::SatelliteListType locked{};

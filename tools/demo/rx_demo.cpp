@@ -141,6 +141,16 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::vector<std::string> simArgs = {o.sim, "--dir", o.dir};
   simArgs.insert(simArgs.end(), o.simArgs.begin(), o.simArgs.end());
+  // Real broadcast ephemerides for the navigation road, unless the user chose the stream.
+  auto given = [&](const char* opt) {
+    for (const std::string& a : o.simArgs)
+      if (a == opt) return true;
+    return false;
+  };
+  if (!given("--nav") && !given("--replay") && exists(RX_DEMO_NAV)) {
+    simArgs.insert(simArgs.end(), {"--nav", RX_DEMO_NAV});
+    std::printf("demo: the board broadcasts the GPS ephemerides of %s\n", RX_DEMO_NAV);
+  }
   pid_t sim = spawn(o.dir, simArgs);
   for (int i = 0; i < 500 && !exists(o.dir + "/dev/shm/a") && !g_stop; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_lnav.h"
 #include "sim_native.h"
 
 namespace {
@@ -41,6 +43,13 @@ const char kUsage[] =
     "                        \".up\" is made when the program connects)\n"
     "  --replay FILE         stream the epochs of a recorded native stream instead, one a period\n"
     "                        (an epoch runs from one \"~~\" message to the next), then nothing\n"
+    "  --nav FILE            broadcast the GPS ephemerides of a RINEX 2 navigation file as LNAV\n"
+    "                        subframes 1-3 in \"gd\" messages, each when it would be complete;\n"
+    "                        with --start now the stream starts once every satellite has one\n"
+    "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
+    "                        flipped data bit (its parity no longer holds)\n"
+    "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
+    "                        are broadcast (default 50,10,300)\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -59,6 +68,9 @@ struct Options {
   long flipEvery = 0;
   long mismatchEvery = 0;
   std::string replay;
+  std::string nav;
+  long flipNavAfter = -1;
+  sim::Site site;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -238,7 +250,10 @@ class Board {
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // A subframe every 6 s, as broadcast.
-    if (due("gd", t) && t % 6000 == 0) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
+    if (due("gd", t) && t % 6000 == 0) {
+      if (nav_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
+      else e += navSubframes(ts, t, k);
+    }
     if (due("ET", t)) {
       std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
       std::string body;
@@ -266,6 +281,25 @@ class Board {
     int n = 1 + static_cast<int>(rng() % 16);
     for (int i = 0; i < n; ++i) s += static_cast<char>(rng() % 256);
     return s;
+  }
+
+  // The subframe that ended at this epoch, of every satellite with an ephemeris.
+  std::string navSubframes(const sim::TimeScales& ts, std::uint32_t t, long k) const {
+    const std::int64_t end = ts.gpsTotalMs / 1000;
+    const std::int64_t start = end - 6;
+    const int id = static_cast<int>((start / 6) % 5) + 1;
+    if (id > 3) return {};
+    const auto towCount = static_cast<std::uint32_t>((end % 604800) / 6);
+    const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
+    std::string out;
+    for (const sim::LnavEph* r : nav_.visible(start, o_.site)) {
+      sim::Subframe s = sim::lnavSubframe(*r, id, towCount);
+      if (flip) s.flip(250);  // a bit of the square root of A
+      std::uint32_t w[10];
+      s.words(w);
+      out += sim::gdMessage(r->prn, t, w, 10);
+    }
+    return out;
   }
 
   void answer(const std::string& id, int code, const char* text, const std::string& printed) {
@@ -390,6 +424,9 @@ class Board {
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
   std::vector<std::string> replay_;  // epochs of --replay
+ public:
+  sim::LnavBroadcast nav_;           // ephemerides of --nav
+ private:
   std::FILE* log_ = nullptr;
   std::FILE* transcript_ = nullptr;
   std::int64_t connectedAt_ = 0;
@@ -435,6 +472,15 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->silenceAfter)) return false;
     } else if (a == "--replay") {
       if (!value(&o->replay)) return false;
+    } else if (a == "--nav") {
+      if (!value(&o->nav)) return false;
+    } else if (a == "--flip-nav-after") {
+      if (!number(&o->flipNavAfter)) return false;
+    } else if (a == "--site") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
+          !(std::fabs(o->site.lat) <= 90 && std::fabs(o->site.lon) <= 180))
+        return false;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
@@ -553,6 +599,17 @@ int main(int argc, char** argv) {
   if (!o.replay.empty() && !board.loadReplay(o.replay)) {
     std::fprintf(stderr, "gnss_board_sim: no epochs in %s\n", o.replay.c_str());
     return 2;
+  }
+  if (!o.nav.empty()) {
+    if (!board.nav_.load(o.nav)) {
+      std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
+      return 2;
+    }
+    // Once every satellite has an ephemeris, on a whole minute of GPS time.
+    if (o.start == "now") {
+      const std::int64_t gps = (board.nav_.allTransmitted() + 59) / 60 * 60;
+      startUtc = gps + 315964800 - sim::kGpsUtcLeap;
+    }
   }
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {

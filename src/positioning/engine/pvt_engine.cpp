@@ -41,8 +41,6 @@ constexpr ProviderRow kSbasProviders[] = {
     {1, {3, 6, 16}}, {2, {9, 17, -1}}, {3, {7, 8, 12}}, {4, {5, 20, 22}}, {5, {10, 23, 24}},
 };
 
-constexpr std::uint32_t kSecondUs = 1000000;
-
 // The KFK steady part runs in step with the epochs above this interval, or when the KFK engine
 // setup's byte kKfkSetupSyncAt holds kKfkSetupSyncForced.
 constexpr double kKfkSyncIntervalSec = 0.25;
@@ -155,21 +153,6 @@ void PVTEngine::update_SatDataTask() {
 void PVTEngine::update_SatCorrTask() {
   if (pCorr != nullptr && bInEpochCorrections.load() == 0) pCorr->update();
   bInEpochCorrections.store(0);
-}
-
-void apxPvtDuty(std::uint32_t nowUs) {
-  static bool started = false;
-  static std::uint32_t runTime = 0;
-  PVTEngineInstance.update_RawNavDataFromBoardDec();
-  if (!started) {
-    started = true;
-    runTime = nowUs;
-    return;
-  }
-  if (nowUs - runTime <= kSecondUs) return;
-  runTime = nowUs;
-  PVTEngineInstance.update_SatDataTask();
-  PVTEngineInstance.update_SatCorrTask();
 }
 
 // ---- settings image and start-up --------------------------------------------------------------

@@ -37,6 +37,8 @@ void repack_Buffer(int n, int k, const std::uint32_t* in, std::uint32_t* out);
 // GPS and QZSS CNAV and CNAV-2 messages go to their decoders while this is set (a positioning
 // settings command may clear it).
 extern std::atomic<std::uint8_t> bDebugGpsCnavDatdec;
+// GPS and QZSS LNAV subframes dropped for a word that failed its parity check.
+extern std::atomic<std::uint32_t> lnavParityDrops;
 
 // Ring-entry kinds of the raw-message dispatch.
 namespace RawNavKind {
@@ -145,7 +147,3 @@ class PVTEngine {
 };
 
 extern PVTEngine PVTEngineInstance;
-
-// The background task's duty: the rings every cycle, the satellite data and corrections once a
-// second (`nowUs` from timerGet).
-void apxPvtDuty(std::uint32_t nowUs);

@@ -15,10 +15,12 @@
 #include "navigation_data/decoders/gps_cnav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/gps_parity.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/placeholders.h"
 
 std::atomic<std::uint8_t> bDebugGpsCnavDatdec{1};
+std::atomic<std::uint32_t> lnavParityDrops{0};
 
 namespace {
 
@@ -32,6 +34,20 @@ template <class Ring, class Entry, class Fn>
 void drain(Ring& ring, RawNavReader& reader, Fn&& fn) {
   Entry e;
   while (ring.readUsable(reader, e)) fn(e);
+}
+
+// The board hands the words upright with their parity bits; the transmitted form (data
+// inverted after a set D30*) is what the parity check takes.
+bool lnavParityGood(const std::uint32_t* words) {
+  std::uint32_t w[kLnavWords];
+  std::uint32_t carry = 0;  // D29* D30*: 0 before word 1 (word 10 of a subframe ends in 00)
+  for (int i = 0; i < kLnavWords; ++i) {
+    std::uint32_t x = (words[i] & 0x3FFFFFFFu) | (carry << 30);
+    if (carry & 1u) x ^= 0x3FFFFFC0u;
+    w[i] = x;
+    carry = words[i] & 3u;
+  }
+  return GpsParity::checkParity(w, kLnavWords) != 0;
 }
 
 }  // namespace
@@ -142,6 +158,11 @@ int PVTEngine::update_GpsDataTask(const std::uint32_t* words, int count, const S
   switch (rawNavDecoderOf(ring, static_cast<std::uint8_t>(kind), bDebugGpsCnavDatdec.load() != 0)) {
     case RawNavDecoder::kGpsLnav: {
       if (count < kLnavWords) return 0;
+      // A subframe with a failed word would overwrite good data with a wrong field.
+      if (!lnavParityGood(words)) {
+        lnavParityDrops.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+      }
       std::uint32_t packed[kLnavWords];
       repack_Buffer(kLnavWords, kLnavShift, words, packed);
       const NavDecoderTime nt{t.ulEpochTag, t.ulTimeTag};

@@ -1,0 +1,118 @@
+#include "positioning/engine/position_averaging.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/mono_clock.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/nav_main.h"
+#include "positioning/geodesy/datum_conv.h"
+#include "positioning/placeholders.h"
+#include "positioning/reference/base_filter.h"
+#include "settings/nv_settings.h"
+
+std::atomic<std::uint8_t> bAvgPos{0};
+ReferencePos RefPosGPS, RefPosGLN, RefPosWgs, RefPosPe9;
+ReferencePos RefArpGPS, RefArpGLN, RefArpWgs, RefArpPe9;
+
+namespace {
+
+std::atomic<bool> g_published{false};
+
+// The board's accuracy words carry IEEE single floats (m): per axis X, Y, Z, then the rms.
+float accWord(std::uint32_t w) {
+  float f;
+  std::memcpy(&f, &w, sizeof f);
+  return std::isfinite(f) ? f : 0.0f;
+}
+
+bool userDatumIsWgs84() { return std::strncmp(navGlobals.userDatum.name, "W84", 4) == 0; }
+
+void setXyz(ReferencePos& r, const EllMath::ELL_EXTPAR& ell, const char* name, const double xyz[3]) {
+  bool unchanged = false;
+  r.setEllipsoid(ell);
+  r.setRefPos(ReferencePos::kCartesian, name, xyz, unchanged, InPorts::DEC_SER_A);
+}
+
+}  // namespace
+
+bool posAvgPublished() { return g_published.load(); }
+void posAvgFlagsClear() { g_published.store(false); }
+
+void enuToEcef(double lat, double lon, const double enu[3], double out[3]) {
+  const double sl = std::sin(lat), cl = std::cos(lat), so = std::sin(lon), co = std::cos(lon);
+  out[0] = -so * enu[0] - sl * co * enu[1] + cl * co * enu[2];
+  out[1] = co * enu[0] - sl * so * enu[1] + cl * so * enu[2];
+  out[2] = cl * enu[1] + sl * enu[2];
+}
+
+int set_Nav3RefPos(double x, double y, double z) {
+  PosData::PositionDataType p{};
+  p.dX = x, p.dY = y, p.dZ = z;
+  EllMath::XYZ_BLH(navGlobals.wgs84.ell, x, y, z, p.dLat, p.dLon, p.dHeight);
+  p.bValid = 1;
+  return PVTDataInstance.refPosition.Put(&p);
+}
+
+void averagePosLogic() {
+  // 1.
+  g_published.store(false);
+  // 2. The solution in the user datum.
+  double pos[3];
+  double rms = 1.0;
+  double acc[3] = {1.0, 1.0, 1.0};
+  {
+    PosLock lock;
+    const NavTask::NAV_POS& p = NavSol.pos;
+    for (int i = 0; i < 3; ++i) pos[i] = p.dXyz[i];
+    if (p.bAccValid) {
+      for (int i = 0; i < 3; ++i) acc[i] = accWord(p.ulAcc[i]);
+      rms = accWord(p.ulAcc[3]);
+    }
+  }
+  const bool transform = !userDatumIsWgs84();
+  if (transform) {
+    double out[3];
+    DatumConv::transDirect(false, navGlobals.userDatum.prm, pos, out);
+    for (int i = 0; i < 3; ++i) pos[i] = out[i];
+  }
+  // 3.
+  if (!BaseFlt.average(pos, rms, acc, MonoClock::sec())) return;
+  // 4.
+  bAvgPos.store(0);
+  double avg[3];
+  if (!BaseFlt.getAvrPos(avg)) return;
+  g_published.store(true);
+  double xyz[3] = {avg[0], avg[1], avg[2]};
+  if (transform) DatumConv::transInverse(false, navGlobals.userDatum.prm, avg, xyz);
+  const EllMath::ELL_EXTPAR& ell = navGlobals.ell;
+  setXyz(RefPosGPS, ell, "", xyz);
+  setXyz(RefPosGLN, ell, "", xyz);
+  // The antenna reference point: the point moved by the antenna's offset (east, north, up,
+  // rotated into Earth-fixed axes at the point).
+  double lat = 0, lon = 0, h = 0;
+  EllMath::XYZ_BLH(ell, xyz[0], xyz[1], xyz[2], lat, lon, h);
+  float off[3] = {0, 0, 0};
+  placeholder::antDbOffset(RcvSet.antName[0], off);
+  const double enu[3] = {off[0], off[1], off[2]};
+  double d[3];
+  enuToEcef(lat, lon, enu, d);
+  const double arp[3] = {xyz[0] + d[0], xyz[1] + d[1], xyz[2] + d[2]};
+  setXyz(RefArpGPS, ell, "", arp);
+  setXyz(RefArpGLN, ell, "", arp);
+  setXyz(RefPosWgs, ell, "W84", xyz);
+  setXyz(RefArpWgs, ell, "W84", arp);
+  set_Nav3RefPos(xyz[0], xyz[1], xyz[2]);
+  NavTask::DATUM_IN_USE pe90{};
+  if (assignDatum("P90", &pe90)) {
+    double p9[3], a9[3];
+    DatumConv::transDirect(false, pe90.prm, xyz, p9);
+    DatumConv::transDirect(false, pe90.prm, arp, a9);
+    setXyz(RefPosPe9, pe90.ell, "P90", p9);
+    setXyz(RefArpPe9, pe90.ell, "P90", a9);
+  }
+  // Into the receiver settings: the measured reference point, Cartesian and geodetic.
+  for (int i = 0; i < 3; ++i) RcvSet.refPos[0][i] = xyz[i];
+  RcvSet.refPos[1][0] = lat, RcvSet.refPos[1][1] = lon, RcvSet.refPos[1][2] = h;
+  nv_writeRcvSettings();
+}

@@ -1,0 +1,29 @@
+// Base-position averaging: while switched on, every computed solution is fed to the base
+// averager; once it completes, the average becomes the receiver's reference position in every
+// form the differential coders read (GPS and GLONASS frames, WGS 84 "W84", PE-90 "P90", for the
+// reference point and the antenna reference point), goes to the engine as its fixed position
+// and is stored in the receiver settings.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "positioning/reference/reference_pos.h"
+
+extern std::atomic<std::uint8_t> bAvgPos;
+extern ReferencePos RefPosGPS, RefPosGLN, RefPosWgs, RefPosPe9;
+extern ReferencePos RefArpGPS, RefArpGLN, RefArpWgs, RefArpPe9;
+
+// Set when an averaged reference position has been published (the RTCM coders' flag).
+bool posAvgPublished();
+// The step's start: the published flag cleared.
+void posAvgFlagsClear();
+
+// One computed solution (NavSol) into the averager; runs after the position locks are released.
+void averagePosLogic();
+
+// The reference-station position of the engine (Earth-fixed, m); the result of the Put.
+int set_Nav3RefPos(double x, double y, double z);
+
+// East, north, up (m) at latitude/longitude (rad) as an Earth-fixed vector.
+void enuToEcef(double lat, double lon, const double enu[3], double out[3]);

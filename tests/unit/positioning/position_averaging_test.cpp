@@ -1,0 +1,250 @@
+// Base-position averaging: the averager's restart, weighting and completion rules, the reference
+// position record, the east-north-up rotation of an antenna offset, and the averaging step
+// publishing its result.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "navigation_data/store/sat_data_store.h"
+#include "platform/file_nvm.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/nav_main.h"
+#include "positioning/engine/position_averaging.h"
+#include "positioning/engine/pvt_engine.h"
+#include "positioning/reference/base_filter.h"
+#include "positioning/reference/reference_pos.h"
+#include "settings/nv_settings.h"
+#include "unit/platform/temp_run_dir.h"
+
+namespace {
+
+constexpr double kBase[3] = {4027894.0, 307046.0, 4919475.0};
+const double kOne[3] = {1, 1, 1};
+
+// ---- the averager ---------------------------------------------------------------------------
+
+TEST(BaseFilter, RestartRules) {
+  struct Row {
+    const char* name;
+    double dx;        // m from the first fix along X
+    std::uint32_t dt; // s after the first fix
+    double weight;    // the second argument
+    int countAfter;   // samples held after the second fix
+  };
+  const Row rows[] = {
+      {"4999 m away is added", 4999, 1, 1, 2},
+      {"5001 m away restarts", 5001, 1, 1, 0},
+      {"5 s later is added", 0, 5, 1, 2},
+      {"6 s later restarts", 0, 6, 1, 0},
+      {"weight 0 is not added", 0, 1, 0, 1},
+  };
+  for (const Row& r : rows) {
+    BaseFilter f;
+    ASSERT_FALSE(f.average(kBase, 1, kOne, 100));
+    const double p[3] = {kBase[0] + r.dx, kBase[1], kBase[2]};
+    EXPECT_FALSE(f.average(p, r.weight, kOne, 100 + r.dt)) << r.name;
+    EXPECT_EQ(f.count(), r.countAfter) << r.name;
+  }
+}
+
+TEST(BaseFilter, The180thFixCompletesAndLaterFixesChangeNothing) {
+  BaseFilter f;
+  double out[3];
+  for (int i = 1; i < 180; ++i) ASSERT_FALSE(f.average(kBase, 1, kOne, 10 + i)) << i;
+  EXPECT_FALSE(f.getAvrPos(out));
+  EXPECT_TRUE(f.average(kBase, 1, kOne, 190));
+  ASSERT_TRUE(f.getAvrPos(out));
+  const double far[3] = {kBase[0] + 3, kBase[1], kBase[2]};
+  EXPECT_TRUE(f.average(far, 1, kOne, 201));
+  EXPECT_TRUE(f.average(far, 1, kOne, 900));  // neither a gap nor a jump restarts it now
+  double again[3];
+  ASSERT_TRUE(f.getAvrPos(again));
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(again[k], kBase[k]);
+  EXPECT_EQ(f.count(), 180);
+}
+
+TEST(BaseFilter, NoisySamplesOfEqualAccuracyAverageToTheirMean) {
+  std::mt19937 rng(7);
+  std::normal_distribution<double> noise(0.0, 2.0);
+  BaseFilter f;
+  double sum[3] = {0, 0, 0};
+  for (int i = 0; i < 180; ++i) {
+    double p[3];
+    for (int k = 0; k < 3; ++k) sum[k] += (p[k] = kBase[k] + noise(rng));
+    const double acc[3] = {0.8, 0.8, 0.8};
+    f.average(p, 1.2, acc, 1000 + i);
+  }
+  double out[3];
+  ASSERT_TRUE(f.getAvrPos(out));
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(out[k], sum[k] / 180, 1e-8);
+}
+
+TEST(BaseFilter, FixesAreWeightedByTheirAccuracy) {
+  // 90 fixes at +1 m with accuracy 1 m, 90 at -2 m with accuracy 2 m: weights 1 and 1/2.
+  BaseFilter f;
+  for (int i = 0; i < 180; ++i) {
+    const bool good = i % 2 == 0;
+    const double p[3] = {kBase[0] + (good ? 1.0 : -2.0), kBase[1], kBase[2]};
+    const double acc[3] = {good ? 1.0 : 2.0, 0.0, -1.0};  // not positive: weight 1
+    f.average(p, 1, acc, 50 + i);
+  }
+  double out[3];
+  ASSERT_TRUE(f.getAvrPos(out));
+  EXPECT_NEAR(out[0] - kBase[0], (90 * 1.0 - 90 * 2.0 * 0.5) / (90 + 45), 1e-9);
+  EXPECT_NEAR(out[1], kBase[1], 1e-9);
+}
+
+// ---- reference position record ----------------------------------------------------------
+
+EllMath::ELL_EXTPAR wgs84() {
+  EllMath::ELL_EXTPAR e{};
+  DtmList::ELL_PARAMS p{"W84", 6378137.0, 298.257223563};
+  EllMath::setEllPar(p, &e);
+  return e;
+}
+
+TEST(ReferencePos, NeedsAnEllipsoidAndKeepsBothForms) {
+  ReferencePos r;
+  bool unchanged = false;
+  EXPECT_FALSE(r.setRefPos(ReferencePos::kCartesian, "BASE", kBase, unchanged, InPorts::DEC_SER_A));
+  double out[3];
+  EXPECT_FALSE(r.getRefPos(ReferencePos::kCartesian, out));
+  r.setEllipsoid(wgs84());
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kCartesian, "BASE", kBase, unchanged, InPorts::DEC_TCP_A));
+  EXPECT_FALSE(unchanged);
+  EXPECT_TRUE(r.valid() && r.nonZero());
+  EXPECT_EQ(r.port(), InPorts::DEC_TCP_A);
+  ASSERT_TRUE(r.getRefPos(ReferencePos::kGeodetic, out));
+  double back[3];
+  EllMath::BLH_XYZ(wgs84(), out[0], out[1], out[2], back[0], back[1], back[2]);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(back[k], kBase[k], 1e-6);
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kCartesian, "BASE", kBase, unchanged, InPorts::DEC_TCP_A));
+  EXPECT_TRUE(unchanged);
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kGeodetic, nullptr, out, unchanged, InPorts::DEC_TCP_A));
+  EXPECT_TRUE(unchanged);
+  EXPECT_FALSE(r.setRefPos(2, "X", kBase, unchanged, InPorts::DEC_TCP_A));
+  EXPECT_FALSE(r.getRefPos(2, out));
+  const double zero[3] = {0, 0, 0};
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kCartesian, "Z", zero, unchanged, InPorts::DEC_TCP_A));
+  EXPECT_TRUE(r.valid());
+  EXPECT_FALSE(r.nonZero());
+  ReferencePos::REFPOS_PAR par;
+  ASSERT_TRUE(r.getRefPos(&par));
+  EXPECT_STREQ(par.name, "Z");
+}
+
+TEST(ReferencePos, HeightPlausibility) {
+  const EllMath::ELL_EXTPAR e = wgs84();
+  struct Row {
+    double h;
+    bool ok;
+  };
+  for (const Row& r : {Row{0, true}, Row{19999, true}, Row{-19999, true}, Row{20001, false}, Row{-20001, false}}) {
+    double xyz[3];
+    EllMath::BLH_XYZ(e, 0.8, 0.1, r.h, xyz[0], xyz[1], xyz[2]);
+    EXPECT_EQ(ReferencePos::checkXYZ(e, xyz), r.ok) << r.h;
+  }
+}
+
+TEST(ReferencePos, AntennaOffsetKinds) {
+  struct Row {
+    int kind;
+    bool notValid, flag;
+    int first;           // offsets index written, -1 none
+    std::uint8_t flags;  // flags byte after
+  };
+  const Row rows[] = {
+      {0, false, false, 0, ReferencePos::kL1Set | ReferencePos::kL1Valid},
+      {0, true, false, 0, ReferencePos::kL1Set},
+      {1, false, false, 0, ReferencePos::kL1Set | ReferencePos::kL1Valid | ReferencePos::kArp},
+      {2, false, true, 3, ReferencePos::kL2Valid},
+      {2, false, false, 3, 0},
+      {3, false, false, 6, 0},
+      {4, false, false, -1, 0},
+      {-1, false, false, -1, 0},
+  };
+  const float o[3] = {0.1f, 0.2f, 0.3f};
+  for (const Row& r : rows) {
+    ReferencePos p;
+    p.setAnt(o, r.kind, r.notValid, r.flag);
+    EXPECT_EQ(p.ant().flags[0], r.flags) << r.kind;
+    for (int i = 0; i < 9; ++i) {
+      const bool written = r.first >= 0 && i >= r.first && i < r.first + 3;
+      EXPECT_EQ(p.ant().offsets[i], written ? o[i - r.first] : 0.0f) << r.kind << " " << i;
+    }
+  }
+}
+
+// ---- the antenna offset's rotation ------------------------------------------------------
+
+TEST(PositionAveraging, OneMetreUpMovesAlongTheEllipsoidNormal) {
+  const double up[3] = {0, 0, 1};
+  for (double lat : {-1.2, -0.3, 0.0, 0.7, 1.5}) {
+    for (double lon : {-3.0, -1.0, 0.0, 0.2, 2.5}) {
+      double d[3];
+      enuToEcef(lat, lon, up, d);
+      EXPECT_NEAR(d[0], std::cos(lat) * std::cos(lon), 1e-15) << lat << " " << lon;
+      EXPECT_NEAR(d[1], std::cos(lat) * std::sin(lon), 1e-15) << lat << " " << lon;
+      EXPECT_NEAR(d[2], std::sin(lat), 1e-15) << lat << " " << lon;
+    }
+  }
+  // East and north are unit vectors square to up and to each other.
+  const double e[3] = {1, 0, 0}, n[3] = {0, 1, 0};
+  double de[3], dn[3], du[3];
+  enuToEcef(0.9, 0.4, e, de);
+  enuToEcef(0.9, 0.4, n, dn);
+  enuToEcef(0.9, 0.4, up, du);
+  auto dot = [](const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+  EXPECT_NEAR(dot(de, dn), 0, 1e-15);
+  EXPECT_NEAR(dot(de, du), 0, 1e-15);
+  EXPECT_NEAR(dot(de, de), 1, 1e-15);
+  EXPECT_GT(dn[2], 0);  // north points towards the pole
+  EXPECT_GT(de[1], 0);  // east at longitude 0.4 has a positive Y
+}
+
+// ---- the step --------------------------------------------------------------------------------
+
+class Averaging : public TempRunDir {};
+
+TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
+  FileNvmLoad();
+  nv_readSettings();
+  navInitOnce();
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  BaseFlt.init();
+  bAvgPos = 1;
+  for (int i = 0; i < 180 && bAvgPos.load(); ++i) {
+    {
+      PosLock lock;
+      for (int k = 0; k < 3; ++k) NavSol.pos.dXyz[k] = kBase[k] + (i % 2 ? 0.5 : -0.5);
+      NavSol.pos.bAccValid = 0;
+    }
+    averagePosLogic();
+    EXPECT_EQ(posAvgPublished(), i == 179) << i;
+  }
+  EXPECT_EQ(bAvgPos.load(), 0);
+  double out[3];
+  for (ReferencePos* r : {&RefPosGPS, &RefPosGLN, &RefPosWgs, &RefArpGPS, &RefArpWgs}) {
+    ASSERT_TRUE(r->getRefPos(ReferencePos::kCartesian, out));
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(out[k], kBase[k], 1e-6);
+  }
+  ReferencePos::REFPOS_PAR par;
+  ASSERT_TRUE(RefPosWgs.getRefPos(&par));
+  EXPECT_STREQ(par.name, "W84");
+  ASSERT_TRUE(RefPosPe9.getRefPos(&par));
+  EXPECT_STREQ(par.name, "P90");
+  // The built-in "P90" (PZ-90.11) coincides with WGS 84.
+  EXPECT_LT(std::hypot(par.x - kBase[0], par.y - kBase[1], par.z - kBase[2]), 1e-6);
+  PosData::PositionDataType ref{};
+  ASSERT_TRUE(PVTDataInstance.refPosition.Take(&ref));
+  EXPECT_NEAR(ref.dX, kBase[0], 1e-6);
+  EXPECT_EQ(RcvSet.refPos[0][0], ref.dX);
+  // The receiver settings keep it across a restart.
+  RcvSet.refPos[0][0] = 0;
+  nv_readSettings();
+  EXPECT_NEAR(RcvSet.refPos[0][0], kBase[0], 1e-6);
+}
+
+}  // namespace
