@@ -42,11 +42,11 @@ void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}
 void GBASData_FAS_set_DataTimeout(const CS&) {}
 void SLASData_StationData_set_StationDataTimeout() {}
 void SLASData_SatCorrection_set_DataTimeout() {}
+void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}
 }  // namespace placeholder
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
 int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
-int SatelliteCorrectionProcessor::update_CdCorrection() { return 0; }
 // ==== end of satellite correction processor ===================================================

@@ -78,6 +78,14 @@ void GBASData_FAS_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SLASData_StationData_set_StationDataTimeout();
 void SLASData_SatCorrection_set_DataTimeout();
 }  // namespace placeholder
+// SlasCorrGenerator::update: the SLAS stations' code corrections, answered in the layout of the
+// RTCM stations. Stand-in: no station answers (the station count stays 0).
+namespace RTCMData {
+struct CorrectionRequestType;
+}
+namespace placeholder {
+void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
+}  // namespace placeholder
 // The processor's stages not built yet are defined in placeholders.cpp, one each, as members of
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
 // nothing and returns 0. The stage that gets built removes its definition there.

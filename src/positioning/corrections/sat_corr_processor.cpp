@@ -7,6 +7,8 @@
 
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/corrections/comp_corr_generator.h"
+#include "positioning/corrections/rtcm_corr_generator.h"
+#include "positioning/corrections/rtcm_ts_corr_generator.h"
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/rtcm_data_types.h"
@@ -16,7 +18,8 @@
 
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
-                                                      nullptr, nullptr, &CompCorrGeneratorInstance, nullptr, nullptr);
+                                                      nullptr, &RtcmTSCorrGeneratorInstance, &CompCorrGeneratorInstance,
+                                                      nullptr, &RtcmCorrGeneratorInstance);
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/sv_id.h"
+#include "positioning/corrections/cd_correction.h"
 #include "positioning/corrections/corr_request.h"
 #include "positioning/corrections/troposphere_correction.h"
 #include "positioning/data_servers/pos_data_types.h"
@@ -97,6 +98,9 @@ struct SatCorrWorkArea {
   PosSetup::LMSEngineSetupType lmsSetup;
   PosSetup::SatProcessorSetupType satSetup;
   PosSetup::CorrProcessorSetupType corrSetup;
+
+  // The code-differential stage: the stations' answers, their ratings and the best station.
+  CdCorr::CdWorkType cd;
 
   // An ionosphere or troposphere correction was published this epoch.
   std::uint8_t bCorrPresent;

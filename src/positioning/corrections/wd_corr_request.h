@@ -36,6 +36,9 @@ struct SourceSlotType {
   float fAge;              // s since the source was last heard
   BandCorrectionType corr[CorrData::kMaxRequestSats][2];
   IonoCorrectionEntryType iono[CorrData::kMaxRequestSats];
+  // Per satellite, the entry of corr[][] to use where the two are issues of data rather than
+  // bands (the state-space service): 1 when entry 1 matches the issue in use, else 0.
+  std::uint8_t uUseEntry[CorrData::kMaxRequestSats];
 };
 
 struct CorrectionRequestType {

@@ -24,6 +24,12 @@ double get_TimeTagAge(int system, int now, TimeTag tag) {
   return TagAge::foldedSeconds(static_cast<std::int64_t>(now) - (tag >> 1), cycle);
 }
 
+double get_TSClockModulus(int system) {
+  if (system == kSysGps) return kTSClockWrapGpsMm * 0.001;
+  if (system == kSysGlonass) return kTSClockWrapGloMm * 0.001;
+  return 0.0;
+}
+
 bool is_FreshTimeTag(int system, int now, TimeTag tag, double timeout) {
   const double age = get_TimeTagAge(system, now, tag);
   return age <= timeout && age >= -kMaxTagLead;
@@ -40,6 +46,14 @@ void SatCorrectionType::init() {
   }
   ulDeltaRangeTime = 0;
   ulIonoTime = 0;
+  for (int s = 0; s < kCorrSlots; ++s) {
+    uSlotFlags[s] = 0;
+    range[s][0] = range[s][1] = previous[s][0] = previous[s][1] = RangeCorrType{};
+  }
+  delta = RangeCorrType{};
+  fIono = fIonoRate = 0.0f;
+  uIonoUdre = 0;
+  bIonoGnssUdre = 0;
 }
 
 void SatCorrectionType::set_DataTimeout(std::uint16_t rangeTimeout, std::uint16_t ionoTimeout) {
@@ -144,7 +158,10 @@ void TSSatCorrectionType::init() {
   for (int s = 0; s < kTSOrbitSets; ++s) {
     ulOrbitTime[s] = 0;
     iIssue[s] = -1;
+    for (int k = 0; k < 3; ++k) fOrbit[s][k] = fOrbitRate[s][k] = 0.0f;
   }
+  for (std::uint32_t& c : ulClock) c = 0;
+  fClockOffset = 0.0f;
 }
 
 bool TSSatCorrectionType::is_ReadyClockCorr(int system, int now, int source) const {

@@ -23,6 +23,14 @@ constexpr double kInvalidTagAge = 86400.0;  // s
 // ahead it is old data whose age wrapped past half a cycle.
 constexpr double kMaxTagLead = 3.0;  // s
 
+// The state-space precise clock values are whole millimetres modulo these counts (16 bits for
+// GPS, 18 for GLONASS): the decoder folds its differences and wraps its partial updates by them,
+// and the generator moves the rebuilt clock by whole multiples of them.
+constexpr std::uint32_t kTSClockWrapGpsMm = 65535;
+constexpr std::uint32_t kTSClockWrapGloMm = 262143;
+// The same in metres for a system (0 where no state-space clock is defined).
+double get_TSClockModulus(int system);
+
 // ms -1 clears the valid bit.
 void set_TimeTag(TimeTag& tag, int ms);
 inline void clear_TimeTag(TimeTag& tag) { tag &= ~1u; }
@@ -41,6 +49,21 @@ struct SatCorrectionType {
   static constexpr std::uint8_t kDeltaRangeReady = 1u << 0;
   static constexpr std::uint8_t kIonoReady = 1u << 1;
   static constexpr double kHealthTimeout = 1800.0;  // s
+  // Bits of a slot's flag word.
+  static constexpr std::uint16_t kCoarseScale = 1u << 0;   // PRC 0.32 m, RRC 0.032 m/s units
+  static constexpr std::uint16_t kGnssUdre = 1u << 1;      // UDRE is a 6-bit GNSS-message code
+  static constexpr std::uint16_t kUnusable = 1u << 2;      // the station says do not use
+  static constexpr std::uint16_t kSlotFlag = 1u << 6;      // passed through to the user
+  static constexpr int kSignalShift = 7;                   // bits 7..9: the signal field
+  static constexpr std::uint16_t kSignalMask = 7u << kSignalShift;
+
+  // One range correction as broadcast: counts of the slot's scale.
+  struct RangeCorrType {
+    float fPrc;          // pseudorange correction, counts
+    float fRrc;          // range-rate correction, counts
+    std::uint8_t uUdre;  // 0..3, or 0..63 with kGnssUdre
+    std::uint8_t uIod;
+  };
 
   DataBufferHeaderType header;
   std::uint16_t uStationId;  // 65535 none
@@ -49,6 +72,14 @@ struct SatCorrectionType {
   TimeTag ulRangeTime[kCorrSlots][2];   // per code
   TimeTag ulDeltaRangeTime;
   TimeTag ulIonoTime;
+  std::uint16_t uSlotFlags[kCorrSlots];
+  RangeCorrType range[kCorrSlots][2];  // per slot and code
+  RangeCorrType previous[kCorrSlots][2];  // the corrections of the issue before
+  RangeCorrType delta;  // for the previous issue of data (type 2), of the slot's scale
+  float fIono;          // m
+  float fIonoRate;      // m/s
+  std::uint8_t uIonoUdre;
+  std::uint8_t bIonoGnssUdre;  // uIonoUdre is a GNSS-message code
 
   void init();
 
@@ -86,7 +117,11 @@ struct StationDataType {
   std::uint16_t uFlags = 0;
   TimeTag ulCoordinateTime = 0;
   TimeTag ulDatumTime = 0;
-  std::uint8_t aBody[52] = {};
+  std::uint8_t uSystem = 0;  // system whose message carried the coordinates
+  std::uint8_t aSpare0[3] = {};
+  double dPos[3] = {};       // m, Earth-centred, in the station's datum
+  char cDatum[8] = {};       // datum name of the coordinates ("" unknown)
+  std::uint8_t aSpare1[16] = {};
 
   void init() { *this = StationDataType{}; }
   bool is_ReadyCoordinate(int system, int now) const;
@@ -100,10 +135,20 @@ struct StationDataType {
   void takeStation(int station);
 };
 static_assert(sizeof(StationDataType) == 64);
-static_assert(offsetof(StationDataType, ulCoordinateTime) == 4 && offsetof(StationDataType, aBody) == 12);
+static_assert(offsetof(StationDataType, ulCoordinateTime) == 4 && offsetof(StationDataType, uSystem) == 12);
+static_assert(offsetof(StationDataType, dPos) == 16 && offsetof(StationDataType, cDatum) == 40);
 
+// The header of a station's last correction message.
 struct SourceStateDataType {
-  std::uint8_t bValid;
+  static constexpr std::uint8_t kNotMonitored = 1u << 0;  // health 6
+  static constexpr std::uint8_t kNotWorking = 1u << 1;    // health 7
+  std::uint8_t bValid = 0;
+  std::uint8_t uFlags = 0;
+  std::uint8_t uVersion = 0;         // RTCM 2 version 0..3 (2.1..2.4): the reference-data kind
+  std::uint8_t uHealth = 0;
+  std::uint16_t uStationId = 65535;  // 65535: no station
+  std::uint16_t uZCount = 0;         // 0.6 s
+  float fScale = 1.0f;               // UDRE scale factor of the station health
 };
 
 // State-space (orbit and clock) corrections of one satellite.
@@ -120,6 +165,10 @@ struct TSSatCorrectionType {
   TimeTag ulClockTime[kTSClockSources];
   TimeTag ulOrbitTime[kTSOrbitSets];
   std::int16_t iIssue[kTSOrbitSets];  // -1 none
+  float fOrbit[kTSOrbitSets][3];      // m, ECEF position correction
+  float fOrbitRate[kTSOrbitSets][3];  // m/s
+  std::uint32_t ulClock[kTSClockSources];  // mm modulo the system's clock wrap, per buffer
+  float fClockOffset;                 // m, accumulated clock steps of the satellite
 
   void init();
   bool is_ReadyClockCorr(int system, int now, int source) const;
@@ -131,7 +180,10 @@ struct TSSatCorrectionType {
 
 struct TSSourceStateDataType {
   std::uint16_t uId = 65535;
-  std::uint8_t aState[7] = {};
+  std::uint8_t aState[7] = {};  // per system: the current clock buffer (0 or 1)
+  std::uint8_t bDisabled = 0;
+  TimeTag ulTime = 0;           // last message of the source, GPS time
+  float fSystemOffset[7] = {};  // m, per system: clock offset common to the source's satellites
   void init() { *this = TSSourceStateDataType{}; }
 };
 
