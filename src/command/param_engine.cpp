@@ -11,6 +11,7 @@ struct Area {
   int len;
   ParSetFn set;
   ParPrintFn print;
+  bool listed;
 };
 
 constexpr int kMaxAreas = 64;
@@ -58,7 +59,7 @@ const Area* route(const char* path, const char** rest) {
 int printAll(const char*, Reply& re) {
   for (int i = 0; i < g_areaCount; ++i) {
     const Area& a = g_areas[i];
-    if (!a.print || std::strchr(a.prefix, '/')) continue;
+    if (!a.print || !a.listed || std::strchr(a.prefix, '/')) continue;
     emitName(a.prefix);
     reSub(a.print, "", re);
   }
@@ -68,12 +69,12 @@ int printAll(const char*, Reply& re) {
 
 }  // namespace
 
-bool parRegisterArea(const char* prefix, ParSetFn set, ParPrintFn print) {
+bool parRegisterArea(const char* prefix, ParSetFn set, ParPrintFn print, bool listed) {
   if (!prefix || !*prefix || g_areaCount >= kMaxAreas) return false;
   for (int i = 0; i < g_areaCount; ++i) {
     if (std::strcmp(g_areas[i].prefix, prefix) == 0) return false;
   }
-  g_areas[g_areaCount++] = Area{prefix, static_cast<int>(std::strlen(prefix)), set, print};
+  g_areas[g_areaCount++] = Area{prefix, static_cast<int>(std::strlen(prefix)), set, print, listed};
   return true;
 }
 

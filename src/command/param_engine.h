@@ -12,8 +12,9 @@ using ParSetFn = int (*)(const char* path, const ZRNamedNode* value);
 using ParPrintFn = int (*)(const char* path, Reply& re);
 
 // Adds an area (prefix without slashes at its ends, e.g. "rcv" or "pos/pd"); false when the
-// table is full or the prefix is taken.
-bool parRegisterArea(const char* prefix, ParSetFn set, ParPrintFn print);
+// table is full or the prefix is taken. An area not `listed` prints only when named: the print of
+// the whole tree leaves it out (a built-in table rather than settings).
+bool parRegisterArea(const char* prefix, ParSetFn set, ParPrintFn print, bool listed = true);
 
 // Whole-name match of a path component. While enumerating (an empty text during a print) it
 // writes the separator and "name=" and matches every name.

@@ -4,6 +4,7 @@
 
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
+#include "differential/coding_driver.h"
 #include "files/log_files.h"
 #include "files/session.h"
 #include "gnss_link/allan_monitor.h"
@@ -169,7 +170,7 @@ void signalMeasReady() {
 
   trace(8, nullptr);
   trace(8, "diffInitCoding");
-  placeholder::diffInitCoding();
+  diffInitCoding();
   trace(8, "spCheckOut");
   spCheckOut();
 
@@ -232,7 +233,7 @@ void signalMeasReady() {
 
   trace(17, nullptr);
   trace(17, "baseMakeCoding");
-  placeholder::baseMakeCoding();
+  baseMakeCoding();
   trace(17, "NMEA_Output::makeStdOutput");
   placeholder::NMEA_Output::makeStdOutput();
 

@@ -46,8 +46,6 @@ void PosLed::set(bool, int, int) {}
 void FileButton::handlePended() {}
 void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
-void diffInitCoding() {}
-void baseMakeCoding() {}
 void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

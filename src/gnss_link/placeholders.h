@@ -70,9 +70,6 @@ struct PowerButton {
 struct NMEA_Output {
   static void makeStdOutput();
 };
-// Base-station coding: preparation before and coding after positioning.
-void diffInitCoding();
-void baseMakeCoding();
 // Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
 void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
 }  // namespace placeholder

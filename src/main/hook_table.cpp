@@ -92,7 +92,7 @@ const HookRow kRows[] = {
     NOT_BUILT("settings", rcvSettingsHooks.msLogicInit, "measurement logic (positioning)"),
     NOT_BUILT("settings", rcvSettingsHooks.lbandSetMode, kLbandService),
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
-    NOT_BUILT("settings", rcvSettingsHooks.antDbFind, "antenna database (positioning)"),
+    WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
     WIRED("settings", nvAfterLoadHooks, 2),
     NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
@@ -100,7 +100,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 2),
+    WIRED("command", cmdAreaRegistrars, 3),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -108,8 +108,8 @@ const HookRow kRows[] = {
     WIRED("command", cmdInitDefaultsHooks, 1),
     WIRED("command", cmdDecModeHook, 1),
 
-    // ---- output
-    NOT_BUILT("output", omStreamFunc, "RTCM 3 coder (differential)"),
+    // ---- output (wire_output.cpp)
+    WIRED("output", omStreamFunc, 1),
     NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
 
     // ---- files

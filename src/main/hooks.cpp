@@ -5,6 +5,7 @@
 void wireHooks() {
   wirePlatform();
   wireSettings();
+  wireOutput();
   wireCommand();
   wireNavigationData();
   wirePositioning();

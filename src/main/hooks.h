@@ -8,6 +8,7 @@ void wireHooks();
 
 void wirePlatform();
 void wireSettings();
+void wireOutput();
 void wireCommand();
 void wireNavigationData();
 void wirePositioning();

@@ -35,6 +35,7 @@
 #include "positioning/engine/last_position.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/geodesy/magvar.h"
 #include "positioning/sys_clock.h"
 
 namespace {
@@ -93,7 +94,7 @@ const InitStep kInitOnce[] = {
     // GPIO
     {"gpioInitOnce", nullptr},
     // magnetic variation
-    {"magInitOnce", nullptr},
+    {"magInitOnce", magvarInitOnce},
     // position engine objects: their setups and the RTCM station records, whose blocks come after
     // every block laid out before them (an image stored before they existed keeps its layout)
     {"pvtInitOnce", [] {
@@ -135,6 +136,8 @@ const InitStep kAfterOnce[] = {
     {"rcvSettingsComplete", nullptr},
     // GPS and GLONASS navigation data
     {"navDataInitOnce", navDataInitOnce},
+    // magnetic variation at the stored position (its block and the clock's date are there now)
+    {"magStartOnce", magvarStartOnce},
     // LEDs on
     {"ledsOn", nullptr},
 };

@@ -7,12 +7,14 @@
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/placeholders.h"
 #include "main/hooks.h"
+#include "positioning/antdb/antdb_params.h"
 #include "positioning/data_servers/pvt_data.h"
 
 void wireCommand() {
-  // /par/ areas of the layers above: the lock manager's, then the stand-ins of the areas the
-  // GNSS board shares that no layer serves yet
+  // /par/ areas of the layers above: the lock manager's, the antenna database's, then the
+  // stand-ins of the areas the GNSS board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
+  cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings

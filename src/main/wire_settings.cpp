@@ -4,6 +4,7 @@
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
+#include "positioning/antdb/ant_db.h"
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "settings/nav_settings.h"
@@ -12,6 +13,8 @@
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  // a stored antenna name the database does not hold is simply not found: start-up goes on
+  rcvSettingsHooks.antDbFind = [](int, const char* name) { return antDataBase.find(name).valid(); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;

@@ -6,11 +6,8 @@
 // ==== Navigation main step and background task ==============================================
 namespace placeholder {
 bool engineClockData(PosData::ClockDataType&) { return false; }
-void baseModeProcessing() {}
 void RTC3_clearGotTransData() {}
-bool antDbOffset(const char*, float[3]) { return false; }
 bool gloCalibChanged() { return false; }
-void calcHelpMagVar(const NavTask::NAV_POS&, const RcvTimeScales::INT_SCALES&, std::uint32_t) {}
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 
@@ -50,3 +47,10 @@ int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 // ==== end of satellite correction processor ===================================================
+
+// ==== Reference clock and base station =========================================================
+namespace placeholder {
+bool getRefPos(int, double[3]) { return false; }
+int rtcm2CodSmoothing() { return -1; }
+}  // namespace placeholder
+// ==== end of reference clock and base station ==================================================

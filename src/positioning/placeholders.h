@@ -8,10 +8,6 @@
 
 
 // ==== Navigation main step and background task ==============================================
-#include "positioning/rcv_time_scales.h"
-namespace NavTask {
-struct NAV_POS;
-}
 namespace PosData {
 struct ClockDataType;
 }
@@ -19,19 +15,12 @@ namespace placeholder {
 // The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
 // stored).
 bool engineClockData(PosData::ClockDataType& out);
-// baseModeProcessing (base-station processing). Stand-in: nothing done.
-void baseModeProcessing();
 // RTC3_Decoder::RTC3_COORD_TRANSF_PAR::clearGotTransData (RTCM 3 transformation messages).
 // Stand-in: nothing received, nothing to clear.
 void RTC3_clearGotTransData();
-// AntDb::find and AntDbDescr::offset (antenna database): the east, north, up offsets (m) of an
-// antenna type. Stand-in: false, not available (offsets left 0).
-bool antDbOffset(const char* antennaType, float enu[3]);
 // The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
 // Stand-in: false, nothing changed.
 bool gloCalibChanged();
-// calcHelpMagVar (magnetic variation). Stand-in: nothing computed.
-void calcHelpMagVar(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES& scales, std::uint32_t monoSec);
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 
@@ -90,3 +79,15 @@ void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
 // nothing and returns 0. The stage that gets built removes its definition there.
 // ==== end of satellite correction processor ===================================================
+
+// ==== Reference clock and base station =========================================================
+namespace placeholder {
+// ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
+// 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
+// false, no position set.
+bool getRefPos(int record, double xyz[3]);
+// RTCM 2 coder setting: base data from the smoothed code (1) or the raw code (0). Stand-in:
+// -1, not available (raw code).
+int rtcm2CodSmoothing();
+}  // namespace placeholder
+// ==== end of reference clock and base station ==================================================

@@ -79,6 +79,8 @@ struct ClockDataType {
   std::uint8_t bFilteredDriftValid;
   DeltaType systemDelta[kDtPairs];
   DeltaType signalDelta[kDtPairs];
+  std::uint32_t ulTimeTag;          // receiver time tag (ms) of the offset and drift
+  std::uint32_t ulFilteredTimeTag;  // of the filtered offset and drift
 
   bool get_Offset(double& value, float& sigma) const;
   bool get_Drift(double& value, float& sigma) const;

@@ -2,6 +2,7 @@
 
 #include "platform/mono_clock.h"
 #include "positioning/engine/last_position.h"
+#include "positioning/geodesy/magvar.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
@@ -51,7 +52,7 @@ void ApxNav::cycle(std::uint32_t now) {
   PVTEngineInstance.update_RawNavDataFromZrtDec();
   if (static_cast<std::uint32_t>(now - magRunTime) > kMagPerUs) {
     magRunTime = now;
-    if (validSlow) placeholder::calcHelpMagVar(PosSlow, timeSlow, posTime);
+    if (validSlow) calcHelpMagVar(PosSlow, timeSlow, posTime);
     PVTEngineInstance.update_SatDataTask();
     PVTEngineInstance.update_SatCorrTask();
   }
@@ -68,6 +69,15 @@ void navDataInitOnce() {
     apxNav.posTime = apxNav.frqTime = MonoClock::sec();
   }
   PVTEngineInstance.input_PositionData(pos);
+}
+
+void magvarStartOnce() {
+  NavTask::NAV_POS pos{};
+  if (!nv_readPosition(&pos) || !pos.bValid) return;
+  // No epoch has been published yet: the scales as the real-time clock seeded them.
+  RcvTimeScales::INT_SCALES s{};
+  if (!TimeScales::now(s)) RcvTimeScales::getReq(s);
+  calcHelpMagVar(pos, s, MonoClock::sec());
 }
 
 bool apxSlowPosition(double xyz[3], double& posTimeSec) {

@@ -47,6 +47,9 @@ void apxNavDuty(std::uint32_t nowUs);
 // Start-up: the position stored in the settings seeds the slow copy (the satellite data store
 // sees it for its visibility) and the engine's initial position.
 void navDataInitOnce();
+// Start-up, after navDataInitOnce: the magnetic declination at the stored position, when one is
+// stored and the clock gives a date.
+void magvarStartOnce();
 
 // The slow copy's position (m) and its monotonic second; false while no valid position was seen.
 bool apxSlowPosition(double xyz[3], double& posTimeSec);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/mono_clock.h"
+#include "positioning/base/base_processing.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/position_averaging.h"
@@ -108,7 +109,7 @@ int navMain(const NavMainInputs& in) {
           navSol_Ant[a] = NavSol;
           saveEpochData(a);
         }
-        if (isMain) placeholder::baseModeProcessing();
+        if (isMain) baseModeProcessing();
       } else {
         for (int c = 0; c < PVTEngine::kChannels; ++c) Cdat[a * PVTEngine::kChannels + c].setNavStatus(kNotProcessed);
       }

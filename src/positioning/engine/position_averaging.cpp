@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/mono_clock.h"
+#include "positioning/antdb/ant_db.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/geodesy/datum_conv.h"
@@ -88,16 +89,17 @@ void averagePosLogic() {
   const EllMath::ELL_EXTPAR& ell = navGlobals.ell;
   setXyz(RefPosGPS, ell, "", xyz);
   setXyz(RefPosGLN, ell, "", xyz);
-  // The antenna reference point: the point moved by the antenna's offset (east, north, up,
-  // rotated into Earth-fixed axes at the point).
+  // The antenna reference point. The solution, and so the average, is the antenna's L1 phase
+  // centre; the database's offset runs from the reference point to that centre (east, north,
+  // up), so the reference point lies the offset, rotated into Earth-fixed axes, below it.
   double lat = 0, lon = 0, h = 0;
   EllMath::XYZ_BLH(ell, xyz[0], xyz[1], xyz[2], lat, lon, h);
   float off[3] = {0, 0, 0};
-  placeholder::antDbOffset(RcvSet.antName[0], off);
+  antDataBase.find(RcvSet.antName[0]).offset(0, off);
   const double enu[3] = {off[0], off[1], off[2]};
   double d[3];
   enuToEcef(lat, lon, enu, d);
-  const double arp[3] = {xyz[0] + d[0], xyz[1] + d[1], xyz[2] + d[2]};
+  const double arp[3] = {xyz[0] - d[0], xyz[1] - d[1], xyz[2] - d[2]};
   setXyz(RefArpGPS, ell, "", arp);
   setXyz(RefArpGLN, ell, "", arp);
   setXyz(RefPosWgs, ell, "W84", xyz);

@@ -19,6 +19,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/epoch_solution.h"
 #include "positioning/engine/kfk_engine.h"
+#include "positioning/engine/lms_engine.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
@@ -56,6 +57,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   pRcvTime = store != nullptr ? &store->rcvTime : nullptr;
   pUsedSatList = store != nullptr ? &store->usedSatelliteList : nullptr;
   pSatSetup = store != nullptr ? &store->satProcessorSetup : nullptr;
+  pLms = &LMSEngineInstance;
   pMeas = &SatelliteMeasurementProcessorInstance;
   pKfk = &KFKEngineInstance;
   // The KFK objects take their servers now that the store surely stands.
@@ -171,8 +173,8 @@ void PVTEngine::clear_NvRamEphemerisData() {
   if (pSatData != nullptr) nav_nv::clear_NvRamEphemerisData();
 }
 
-void PVTEngine::input_PositionData(const NavTask::NAV_POS&) {
-  // The LMS engine takes an initial position once it exists.
+void PVTEngine::input_PositionData(const NavTask::NAV_POS& pos) {
+  if (pLms != nullptr) pLms->input_PositionData(pos);
 }
 
 void PVTEngine::pvtTasksInitOnce() {

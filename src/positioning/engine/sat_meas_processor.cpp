@@ -218,6 +218,7 @@ int SatelliteMeasurementProcessor::update_SatPosAndClockData(SvIdType sv, double
   rec.dClock = e->clkOffset + static_cast<double>(e->clkDrift) * dt;
   rec.dRel = e->rel[0] + static_cast<double>(e->rel[1]) * tau;
   rec.fDrift = e->clkDrift;
+  rec.fRelDrift = e->rel[1];
   rec.fAccuracy = accuracy;
   rec.dTime = t;
   rec.uIod = iod;

@@ -67,6 +67,12 @@ struct ChanSatDataType {
   double dClock = 0;     // s, offset without the relativistic term
   double dRel = 0;       // s, relativistic term: the satellite clock is dClock + dRel
   float fDrift = 0;      // s/s
+  float fRelDrift = 0;   // s/s, rate of the relativistic term
+  // The reference station's share (epoch_sat_list.h): flag word, and per signal an exclusion
+  // byte and a quality word.
+  std::uint32_t ulFlags = 0;
+  std::uint8_t uExclude[6] = {};
+  std::uint16_t uQuality[6] = {};
 };
 
 // The per-satellite part of the epoch record: one entry per channel (both antenna inputs).
@@ -74,6 +80,11 @@ struct EpochSatCommonDataType {
   static constexpr std::uint32_t kFilled = 3919;  // uFilled once the processor ran
   std::uint32_t uFilled = 0;
   ChanSatDataType chan[182];
+  // The satellite list of the input being processed (channels 0..90 of it), highest first, and
+  // the epoch's per-system use bytes; rebuilt by the reference clock.
+  std::uint8_t uListCount = 0;
+  std::uint8_t uList[91] = {};
+  std::uint8_t uSystemUse[SYS_NUM] = {};
 };
 
 // What the processor asks of layers above it.

@@ -1,0 +1,42 @@
+#include "differential/coding_driver.h"
+
+#include "differential/placeholders.h"
+#include "output/output_manager.h"
+#include "positioning/base/base_data.h"
+#include "settings/rtcm_settings.h"
+
+namespace {
+constexpr int kRtcm2Plan = 23;
+constexpr int kCmrPlan = 5;
+constexpr int kRtcm3Plan = 72;
+}  // namespace
+
+void diffInitCoding() {
+  bool plan2[kRtcm2Plan];
+  iRtcmOutput = 0;
+  rtcmmMakeOut(plan2, kRtcm2Plan);
+  if (rtcmMode == 1) iRtcmOutput = placeholder::RTCM_Coder_initCoding(plan2);
+
+  bool planCmr[kCmrPlan];
+  iCmrOutput = 0;
+  if (cmrmMakeOut(planCmr, kCmrPlan)) iCmrOutput = placeholder::CMR_Coder_initCoding(planCmr);
+
+  iRtcm3Output = 0;
+  for (int stream = 0; stream < kOmStreams; ++stream) {
+    bool plan3[kRtcm3Plan];
+    if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
+      iRtcm3Output |= placeholder::RTC3_Coder_initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
+  }
+}
+
+void baseMakeCoding() {
+  if (rtcmMode == 1) placeholder::RTCM_Coder_makeCoding();
+  placeholder::CMR_Coder_makeCoding();
+}
+
+void prepareCoding(long, int stream) {
+  bool plan3[kRtcm3Plan];
+  if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
+    placeholder::RTC3_Coder_initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
+  placeholder::RTC3_Coder_makeCoding();
+}

@@ -1,0 +1,12 @@
+// The coders' per-epoch driver: which base data the RTCM 2, CMR and RTCM 3 coders need this
+// epoch (the output masks of the base station), and the calls that make them code.
+#pragma once
+
+// After the output manager marked the due messages: rebuilds the coders' message plans and
+// iRtcmOutput, iCmrOutput, iRtcm3Output.
+void diffInitCoding();
+// After positioning: the RTCM 2 coder (while RTCM 2 coding is on), then the CMR coder.
+void baseMakeCoding();
+// Before a stream's messages are written: arms the RTCM 3 coder for the stream's port when the
+// stream has RTCM 3 messages, then lets it code.
+void prepareCoding(long t, int stream);
