@@ -10,7 +10,7 @@ foreach(src IN LISTS bsrcs)
 endforeach()
 # Benchmarks that time rtklib beside our code on the same inputs link it by name.
 find_library(RX_RTKLIB RTKLib REQUIRED)
-foreach(b IN ITEMS troposphere)
+foreach(b IN ITEMS troposphere ionosphere)
   if(TARGET bench_${b})
     target_link_libraries(bench_${b} PRIVATE ${RX_RTKLIB} m)
   endif()

@@ -25,12 +25,15 @@ void putSatResetRequest(SvIdType sv, std::uint8_t signalMask, std::uint8_t reaso
 void putEphemerisReset(SvIdType sv) { PVTDataInstance.ephemerisResetRequest.Put(&sv, 1); }
 
 void putKlobuchar(int sys, const ZRT_ION_GPS* ion) {
-  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : sys == kSysBeidou ? 2 : -1;
+  const int idx = sys == kSysGps ? 0 : sys == kSysQzss ? 1 : sys == kSysBeidou ? 2 : sys == kSysNavic ? 3 : -1;
   if (idx < 0 || ion == nullptr) return;
   NavData::KlobIonoModelDataType rec{};
   rec.model = *ion;
   rec.bValid = ion->valid;
-  PVTDataInstance.klobIonoModel[idx].Put(&rec);
+  // NavIC's model has a server (and settings block) of its own.
+  KlobIonoModelDataServerType& server =
+      idx == 3 ? PVTDataInstance.irnssKlobIonoModel : PVTDataInstance.klobIonoModel[idx];
+  server.Put(&rec);
 }
 
 void putGloIono(SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2) {

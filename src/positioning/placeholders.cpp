@@ -1,6 +1,7 @@
 #include "positioning/placeholders.h"
 
 #include "positioning/corrections/sat_corr_processor.h"
+#include "positioning/corrections/wd_corr_request.h"
 
 
 // ==== Navigation main step and background task ==============================================
@@ -42,10 +43,14 @@ void SLASData_SatCorrection_set_DataTimeout() {}
 void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}
 }  // namespace placeholder
 // Stages of the processor: not available, nothing published.
-int SatelliteCorrectionProcessor::update_IonoModelData() { return 0; }
-int SatelliteCorrectionProcessor::update_IonoCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
+namespace placeholder {
+bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
+  if (r != nullptr) r->uSourceCount = 0;
+  return false;
+}
+}  // namespace placeholder
 // ==== end of satellite correction processor ===================================================
 
 // ==== Reference clock and base station =========================================================

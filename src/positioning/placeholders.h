@@ -67,6 +67,14 @@ void GBASData_FAS_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SLASData_StationData_set_StationDataTimeout();
 void SLASData_SatCorrection_set_DataTimeout();
 }  // namespace placeholder
+// The SBAS and NavIC wide-area generator (SbasCorrGenerator::update): fills the request's source
+// slots. Stand-in: no source heard (count 0), false.
+namespace SBASData {
+struct CorrectionRequestType;
+}
+namespace placeholder {
+bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r);
+}  // namespace placeholder
 // SlasCorrGenerator::update: the SLAS stations' code corrections, answered in the layout of the
 // RTCM stations. Stand-in: no station answers (the station count stays 0).
 namespace RTCMData {

@@ -46,19 +46,22 @@ TEST(NavigationDataWiring, GlonassIonoModelGoesToItsServer) {
 }
 
 // The decoders' Klobuchar models land in their system's slot of the positioning layer's servers:
-// GPS 0, QZSS 1, BeiDou 2; another system's is dropped.
+// GPS 0, QZSS 1, BeiDou 2, NavIC its own server (3 here); another system's is dropped.
 
 TEST(NavigationDataWiring, KlobucharModelsGoToTheirSystemsSlot) {
   wireNavigationData();
-  const struct { int sys; int slot; } rows[] = {{kSysGps, 0}, {kSysQzss, 1}, {kSysBeidou, 2}, {kSysGalileo, -1}};
+  const struct { int sys; int slot; } rows[] = {{kSysGps, 0}, {kSysQzss, 1}, {kSysBeidou, 2}, {kSysNavic, 3},
+                                              {kSysGalileo, -1}};
   for (const auto& r : rows) {
     ZRT_ION_GPS ion{};
     ion.alpha[0] = static_cast<float>(r.sys + 1);
     ion.valid = 1;
     navDecoderLinks.klobuchar(r.sys, &ion);
-    for (int slot = 0; slot < 3; ++slot) {
+    for (int slot = 0; slot < 4; ++slot) {
       NavData::KlobIonoModelDataType got{};
-      const bool has = PVTDataInstance.klobIonoModel[slot].Get(&got) != 0;
+      KlobIonoModelDataServerType& server =
+          slot == 3 ? PVTDataInstance.irnssKlobIonoModel : PVTDataInstance.klobIonoModel[slot];
+      const bool has = server.Get(&got) != 0;
       EXPECT_EQ(has, slot == r.slot) << "system " << r.sys << " slot " << slot;
       if (has) {
         EXPECT_EQ(got.model.alpha[0], static_cast<float>(r.sys + 1));

@@ -621,12 +621,13 @@ TEST(CorrEarlyEnd, PublishedTroposphereAgesOutWithoutAPosition) {
     ASSERT_EQ(D.satCorrection.Take(&id, &r), 1);
     EXPECT_EQ(r.tropo.bValid, 1);
     EXPECT_LT(r.tropo.fCorrection, -2.0f);  // some 4 m of slant delay at 35 deg, negated
+    EXPECT_EQ(r.iono.bValid, 1);            // the setup's Klobuchar model
   }
   PosData::PositionDataType p{};
   D.position.Get(&p);
   for (std::uint32_t gap : {1000u, 10000u}) {
     P.update(t0 + gap);
-    for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 1) << gap;
+    for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 2) << gap;
   }
   P.update(t0 + 10001);
   for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 0);
