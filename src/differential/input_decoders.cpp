@@ -1,5 +1,6 @@
 #include "differential/input_decoders.h"
 
+#include "differential/gbas_decoder.h"
 #include "differential/rtcm3_decoder.h"
 
 InDecNull InDecNull::instance;
@@ -12,6 +13,7 @@ const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
 
 namespace {
 NavInDec rtcm3InDecs[InPorts::DEC_NUM];
+GbasInDec gbasInDecs[InPorts::DEC_NUM];
 AutoInDec autoInDecs[InPorts::DEC_NUM];
 bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
 }  // namespace
@@ -38,6 +40,8 @@ void InDecs::init() {
     // one per decoder port, like RTCM 3's: a kernel keeps one ring and one framing state.
     rtcm3InDecs[p] = NavInDec(&Rtcm3Dec[p], p);
     decs_[kRtcm3][p] = &rtcm3InDecs[p];
+    gbasInDecs[p] = GbasInDec(&GbasDecoderInstance, p);
+    decs_[kGbas][p] = &gbasInDecs[p];
     if (InDec* n = native_(p)) decs_[kZrt][p] = n;
     autoInDecs[p].setPort(p);
     decs_[kAuto][p] = &autoInDecs[p];

@@ -187,6 +187,7 @@ int _1000_div_loopsPer = 200;
 int _1000_div_loopsPerP = 200;
 int _1000_div_loopsPer_div_SUM_NUM = 20;
 int LogicChan::waitInLoop5Ms = 500 / 5;
+int LogicChan::msInt = 1000;
 int LogicChanP::wait12InLoop5Ms = 500 / 5;
 
 double CNCO_FRQ_CONVX = 4294.967296 / 60, CD_RATE_CONVX = 4294.967296 / 60;

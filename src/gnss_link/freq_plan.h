@@ -78,6 +78,7 @@ extern int _1000_div_loopsPer_div_SUM_NUM;
 
 struct LogicChan {
   static int waitInLoop5Ms;
+  static int msInt;  // measurement interval, ms, as the measurement-interval logic applied it
 };
 struct LogicChanP {
   static int wait12InLoop5Ms;

@@ -24,6 +24,7 @@
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
 #include "positioning/engine/apx_nav.h"
+#include "positioning/engine/ms_logic.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "settings/nav_settings.h"
@@ -79,7 +80,7 @@ const HookRow kRows[] = {
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
     WIRED("platform", apxHooks[kApxCycle], 1),
     NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
-    NOT_BUILT("platform", apxHooks[kApxAfterSave], "measurement logic (positioning)"),
+    WIRED("platform", apxHooks[kApxAfterSave], 1),
     WIRED("platform", CmdHandler::sink_, 1),
     WIRED("platform", InPorts::storedMode_, 1),
     NOT_BUILT("platform", InPorts::beforeModeChange_, "base-epoch buffers (differential)"),
@@ -89,7 +90,7 @@ const HookRow kRows[] = {
 
     // ---- settings (wire_settings.cpp)
     NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
-    NOT_BUILT("settings", rcvSettingsHooks.msLogicInit, "measurement logic (positioning)"),
+    WIRED("settings", rcvSettingsHooks.msLogicInit, 1),
     NOT_BUILT("settings", rcvSettingsHooks.lbandSetMode, kLbandService),
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
@@ -100,12 +101,12 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 3),
+    WIRED("command", cmdAreaRegistrars, 4),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
     WIRED("command", cmdM2sDefaultsHook, 1),
-    WIRED("command", cmdInitDefaultsHooks, 1),
+    WIRED("command", cmdInitDefaultsHooks, 2),
     WIRED("command", cmdDecModeHook, 1),
 
     // ---- output (wire_output.cpp)
@@ -148,6 +149,7 @@ const HookRow kRows[] = {
     WIRED("positioning", chanDataLinks.ionoRecord, 1),
     WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
     WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
+    WIRED("positioning", msLogicLinks.chanMsInt, 1),
     NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),
     WIRED("positioning", apxNavLinks.satSearch, 1),
 

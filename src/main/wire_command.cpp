@@ -9,11 +9,15 @@
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "settings/rcv_settings.h"
+#include "positioning/reference/pos_filter.h"
+#include "positioning/reference/pos_filter_keys.h"
 
 void wireCommand() {
-  // /par/ areas of the layers above: the lock manager's, the antenna database's, then the
-  // stand-ins of the areas the GNSS board shares that no layer serves yet
+  // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
+  // database's, then the stand-ins of the areas the GNSS board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
+  cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
@@ -23,6 +27,11 @@ void wireCommand() {
   cmdM2sDefaultsHook = m2sDefaults;
   // init,/par/ also resets the position engine setups and RTCM station records
   cmdInitDefaultsHooks.add([] { PVTDataInstance.init_SetupData(); });
+  // and the output position filter's settings
+  cmdInitDefaultsHooks.add([] {
+    PosFilt.init();
+    rcvPosFiltDefaults(RcvSet.posFilt);
+  });
 
   // decoder status of a port whose input mode changed
   cmdDecModeHook = [](int decPort, int mode) { DecSt.setDecMode(decPort, decStatusMode(mode)); };

@@ -14,6 +14,7 @@
 #include "platform/shutdown.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/engine/apx_nav.h"
+#include "positioning/engine/ms_logic.h"
 #include "positioning/time_scales.h"
 #include "settings/port_settings.h"
 
@@ -43,4 +44,6 @@ void wirePlatform() {
   // background task: the navigation duties (slow position copy and stored position, raw
   // navigation messages every cycle, satellite data and corrections once a second)
   apxHookAdd(kApxCycle, apxNavDuty);
+  // after the settings save: a pending change of the measurement interval applied
+  apxHookAdd(kApxAfterSave, [](std::uint32_t) { msLogic(); });
 }

@@ -4,12 +4,14 @@
 // processor's ionosphere record; the background task's satellite search is the lock
 // manager's. The per-epoch driver's navigation step is the positioning layer's navMain, told
 // the antenna inputs by the lock manager.
+#include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
 #include "positioning/chan_data.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/apx_nav.h"
+#include "positioning/engine/ms_logic.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
@@ -38,4 +40,5 @@ void wirePositioning() {
   chanDataLinks.ionoRecord = get_SatIonoCorrection;
   apxNavLinks.satSearch = LockMan::satSearch;
   measProcLinks.navMain = navStep;
+  msLogicLinks.chanMsInt = [](int ms) { LogicChan::msInt = ms; };
 }

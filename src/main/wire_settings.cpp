@@ -5,6 +5,7 @@
 #include "gnss_link/meas_proc.h"
 #include "main/hooks.h"
 #include "positioning/antdb/ant_db.h"
+#include "positioning/engine/ms_logic.h"
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "settings/nav_settings.h"
@@ -13,6 +14,8 @@
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
+  // the stored measurement intervals into the smoothing counts and the base averager's count
+  rcvSettingsHooks.msLogicInit = [](int msInt, int secInt) { msLogicInit(msInt, secInt); };
   // a stored antenna name the database does not hold is simply not found: start-up goes on
   rcvSettingsHooks.antDbFind = [](int, const char* name) { return antDataBase.find(name).valid(); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);

@@ -34,10 +34,6 @@ void SlasDataDecoder_reset(int) {}
 // ==== Satellite correction processor =========================================================
 namespace placeholder {
 using CS = PosSetup::CorrProcessorSetupType;
-void GBASData_DiffCorrection_set_DataTimeout(const CS&) {}
-void GBASData_StationData_set_DataTimeout(const CS&) {}
-void GBASData_StationAddBlock_set_DataTimeout(const CS&) {}
-void GBASData_FAS_set_DataTimeout(const CS&) {}
 void SLASData_StationData_set_StationDataTimeout() {}
 void SLASData_SatCorrection_set_DataTimeout() {}
 void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}
@@ -55,7 +51,6 @@ bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
 
 // ==== Reference clock and base station =========================================================
 namespace placeholder {
-bool getRefPos(int, double[3]) { return false; }
 int rtcm2CodSmoothing() { return -1; }
 }  // namespace placeholder
 // ==== end of reference clock and base station ==================================================

@@ -34,5 +34,8 @@ void navSetDefaults(NavTask::NAV_SETTINGS& s);
 extern Hook<void(std::uint8_t* datum, std::size_t size)> navDatumDefaultsHook;
 using NavDatumDefaultsFn = void (*)(std::uint8_t* datum, std::size_t size);
 void navSetDatumDefaultsHook(NavDatumDefaultsFn fn);
-// ionoMinSmiCnt from ionoMinSmi and the measurement interval (ms, -1 or 0: 1 s).
+// A smoothing time (s) as a count of measurement intervals (ms, -1 or 0: 1 s): whole intervals,
+// at most 65,535 (the counts are 16-bit; long smoothing at short intervals would wrap).
+int navSmoothCount(long seconds, int msInt);
+// ionoMinSmiCnt from ionoMinSmi and the measurement interval, by navSmoothCount.
 void navSetDeriveCounts(NavTask::NAV_SETTINGS& s, int msInt);

@@ -32,6 +32,7 @@ bool g_rcvRestored = false;
 // A record written by an older layout gets the defaults of the fields added since.
 void upgradeRcvSet(RCV_SETTINGS& s) {
   if (s.layoutRev == kRcvSetLayoutRev) return;
+  if (s.layoutRev < 3) rcvPosFiltDefaults(s.posFilt);
   s.layoutRev = kRcvSetLayoutRev;
   g_rcvBlock.update(&s, sizeof s);
 }

@@ -13,7 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr std::uint16_t kRcvSetLayoutRev = 2;
+inline constexpr std::uint16_t kRcvSetLayoutRev = 3;
+// s: base-position averaging time of the factory settings, and of a stored setting of 0.
+inline constexpr std::uint16_t kBaseAvgDefaultSec = 180;
 
 // State of one CAN port: eight 32-bit words.
 struct CanState {
@@ -81,6 +83,22 @@ struct RcvFileButton {
   std::uint8_t spare[7];
 };
 static_assert(sizeof(RcvFileButton) == 32);
+
+// The output position filter's settings beside its on/off switch (filtMode).
+struct RcvPosFilt {
+  std::int16_t num;     // count cap, 1..32767
+  std::int16_t maxdel;  // gap that restarts the filter, s, 1..3600
+  std::int16_t spdnum;  // velocity filter length, 1..32767
+  std::uint8_t weight;  // adaptive weight on
+  std::uint8_t spdmode; // static pass-through on
+  float spdmax;         // speed threshold, m/s
+  std::uint8_t spare[4];
+};
+static_assert(sizeof(RcvPosFilt) == 16);
+static_assert(offsetof(RcvPosFilt, spdmax) == 8);
+
+// Factory defaults of the filter settings.
+void rcvPosFiltDefaults(RcvPosFilt& f);
 
 struct RCV_SETTINGS {
   std::uint16_t layoutRev;   // kRcvSetLayoutRev of the layout the record was written with
@@ -153,15 +171,18 @@ struct RCV_SETTINGS {
   std::uint8_t azrtArea[264];    // stored routing: 22 decoder ports x 3 parameters
   // layout 2
   std::uint8_t lockExtArea[1152]; // lock masks, continued: three more tables of 48 x 64 bits
+  // layout 3
+  RcvPosFilt posFilt;
 
-  std::uint8_t reserved[412];
+  std::uint8_t reserved[396];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
 static_assert(offsetof(RCV_SETTINGS, rtk) % 8 == 0 && offsetof(RCV_SETTINGS, hd) % 8 == 0);
 static_assert(offsetof(RCV_SETTINGS, clockArea) == 732);
 static_assert(offsetof(RCV_SETTINGS, lockExtArea) == 2532);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 3684);
+static_assert(offsetof(RCV_SETTINGS, posFilt) == 3684);
+static_assert(offsetof(RCV_SETTINGS, reserved) == 3700);
 
 extern RCV_SETTINGS RcvSet;
 

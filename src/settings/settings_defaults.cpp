@@ -72,9 +72,18 @@ void rtkDefaults(RcvRtkSettings& r) {
 }
 }  // namespace
 
+void rcvPosFiltDefaults(RcvPosFilt& f) {
+  f = RcvPosFilt{};
+  f.num = 30;
+  f.maxdel = 10;
+  f.spdnum = 5;
+  f.spdmax = 2.0f;
+}
+
 void rcvSetDefaults(RCV_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
   s.layoutRev = kRcvSetLayoutRev;
+  rcvPosFiltDefaults(s.posFilt);
   s.msmCompat = 4;  // "def"
   s.msInt = -1;
   s.posMsInt = -1;
@@ -86,6 +95,7 @@ void rcvSetDefaults(RCV_SETTINGS& s) {
   s.smi = 100;
   s.ionoSmi = 300;
   s.tecSmi = 300;
+  s.baseAvg = kBaseAvgDefaultSec;
   s.baseEpochInt = 1000;
   s.refPort = -2;
   s.refMsgChoice = 2;
@@ -100,10 +110,14 @@ void rcvSetDefaults(RCV_SETTINGS& s) {
 
 void navSetDatumDefaultsHook(NavDatumDefaultsFn fn) { navDatumDefaultsHook = fn; }
 
+int navSmoothCount(long seconds, int msInt) {
+  const long step = msInt > 0 ? msInt : 1000;
+  const long n = (seconds < 0 ? 0 : seconds) * 1000 / step;
+  return static_cast<int>(n > 65535 ? 65535 : n);
+}
+
 void navSetDeriveCounts(NavTask::NAV_SETTINGS& s, int msInt) {
-  int step = msInt > 0 ? msInt : 1000;
-  long n = (static_cast<long>(s.ionoMinSmi) * 1000 + step - 1) / step;
-  s.ionoMinSmiCnt = static_cast<std::uint16_t>(n > 65535 ? 65535 : n);
+  s.ionoMinSmiCnt = static_cast<std::uint16_t>(navSmoothCount(s.ionoMinSmi, msInt));
 }
 
 void navSetDefaults(NavTask::NAV_SETTINGS& s) {

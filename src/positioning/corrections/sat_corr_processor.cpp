@@ -142,10 +142,10 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
     SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
   COMPData::SatCorrectionType::set_DataTimeout(&s);
   COMPData::IonoCorrBlockType::set_DataTimeout(&s);
-  placeholder::GBASData_DiffCorrection_set_DataTimeout(s);
-  placeholder::GBASData_StationData_set_DataTimeout(s);
-  placeholder::GBASData_StationAddBlock_set_DataTimeout(s);
-  placeholder::GBASData_FAS_set_DataTimeout(s);
+  GBASData::DiffCorrectionType::set_DataTimeout(&s);
+  GBASData::StationDataType::set_DataTimeout(&s);
+  GBASData::StationAddBlockDataType::set_DataTimeout(&s);
+  GBASData::FASDataType::set_DataTimeout(&s);
   // The RTCM station and state-space records age out by fixed time-outs of their own.
   RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, kCorrRtcmTimeoutOffset),
                                                readField<std::uint16_t>(s.aBytes, kCorrRtcmIonoTimeoutOffset));

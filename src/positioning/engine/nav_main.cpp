@@ -10,8 +10,10 @@
 #include "positioning/engine/position_averaging.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
+#include "positioning/reference/pos_filter.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sys_clock.h"
+#include "settings/rcv_settings.h"
 
 NavTask::NAV_EPOCH NavEpoch;
 NavTask::NAV_SOL NavSol;
@@ -138,6 +140,7 @@ void navInitOnce() {
   initAnyPrjParams(navGlobals.userProj);
   for (double& v : navGlobals.fixedPos) v = 0;
   navGlobals.fixedPosValid = 0;
+  PosFilt.apply(RcvSet.posFilt);
   placeholder::RTC3_clearGotTransData();
   navGlobals.ready = true;
 }

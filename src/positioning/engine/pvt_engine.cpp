@@ -21,6 +21,7 @@
 #include "positioning/engine/kfk_engine.h"
 #include "positioning/engine/lms_engine.h"
 #include "positioning/engine/sat_meas_processor.h"
+#include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/sbas/sbas_data_decoder.h"
@@ -81,6 +82,8 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
   for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
+  // The GBAS decoders bind their servers by their own number.
+  for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(store);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};

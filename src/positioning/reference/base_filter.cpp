@@ -4,7 +4,6 @@ BaseFilter BaseFlt;
 
 void BaseFilter::init() {
   count_ = 0;
-  target_ = target2_ = kTarget;
   for (int i = 0; i < 3; ++i) sum_[i] = weight_[i] = mean_[i] = 0;
   lastSec_ = 0;
   done_ = false;
@@ -35,6 +34,13 @@ bool BaseFilter::average(const double pos[3], double weightSwitch, const double 
   lastSec_ = nowSec;
   if (count_ >= target_) done_ = true;
   return done_;
+}
+
+bool BaseFilter::setTarget(int seconds, int count) {
+  if (count < 1) return false;
+  target2_ = seconds;
+  target_ = count;
+  return true;
 }
 
 bool BaseFilter::getAvrPos(double out[3]) const {

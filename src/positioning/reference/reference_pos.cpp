@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+ReferencePos RcvPosGPS, RcvPosGLN;
+
 namespace {
 constexpr double kMaxHeight = 20000.0;  // m: plausibility of received base coordinates
 }

@@ -4,6 +4,7 @@
 // reference positions in such records; the position averaging publishes into eight of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/ports/in_port.h"
@@ -58,3 +59,10 @@ class ReferencePos {
   ANT_PAR ant_{};
   std::uint8_t ellSet_ = 0;
 };
+
+static_assert(offsetof(ReferencePos::REFPOS_PAR, lat) == 24 && offsetof(ReferencePos::REFPOS_PAR, name) == 48);
+static_assert(offsetof(ReferencePos::ANT_PAR, flags) == 36);
+
+// The receiver's reference positions as the base decoders received them: GPS frame (datum
+// "W84") and GLONASS frame ("P90").
+extern ReferencePos RcvPosGPS, RcvPosGLN;

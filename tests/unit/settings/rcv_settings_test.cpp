@@ -119,6 +119,29 @@ TEST_F(RcvSettings, CorruptedBlockRestoresOnlyItsOwnDefaults) {
   }
 }
 
+// A record stored by the previous layout holds zeros where the filter settings now lie: it takes
+// their defaults and keeps every older field; a record of the current layout keeps what it holds.
+TEST_F(RcvSettings, OlderLayoutGetsTheFilterDefaultsAndKeepsTheRest) {
+  const struct {
+    std::uint16_t rev;
+    std::int16_t num;  // what the next start sees
+  } rows[] = {{2, 30}, {kRcvSetLayoutRev, 0}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.rev);
+    RcvSet.rtk.check = 99;
+    std::memset(&RcvSet.posFilt, 0, sizeof RcvSet.posFilt);
+    RcvSet.layoutRev = r.rev;
+    nv_writeRcvSettings();
+    restart();
+    EXPECT_EQ(RcvSet.layoutRev, kRcvSetLayoutRev);
+    EXPECT_EQ(RcvSet.rtk.check, 99);
+    EXPECT_EQ(RcvSet.posFilt.num, r.num);
+    EXPECT_EQ(RcvSet.posFilt.maxdel, r.num ? 10 : 0);
+    EXPECT_EQ(RcvSet.posFilt.spdnum, r.num ? 5 : 0);
+    EXPECT_EQ(RcvSet.posFilt.spdmax, r.num ? 2.0f : 0.0f);
+  }
+}
+
 std::vector<std::string> g_calls;
 
 TEST_F(RcvSettings, AfterLoadStepsRunInOrderWithTheStoredValues) {
