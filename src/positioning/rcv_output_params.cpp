@@ -150,6 +150,7 @@ void RCV_OUTPUT::computeParams() {
     wgs = {np.dXyz[0], np.dXyz[1], np.dXyz[2], 0, 0, 0};
     if (np.bVelValid) wgs.vx = np.dVel[0], wgs.vy = np.dVel[1], wgs.vz = np.dVel[2];
     s.source = SOL_OUTPUT::kSrcNavSol;
+    for (std::uint32_t& w : s.sysWord) w = 0;  // no RTK use words from an earlier epoch
     s.refStationId = 0;
     s.rtkValue2 = 0;
     s.solType = np.uNavMode == 2 ? 2 : 0;  // differential

@@ -292,9 +292,11 @@ TEST_F(RcvOutputTest, OwnSolutionAccuracyInLocalAxes) {
   }
   SetUp();
   ownAt(frameAt(10, 10, 0));
+  out.sol.sysWord[0] = 0xABCD;  // an RTK epoch before
   out.computeParams();
   EXPECT_TRUE(out.sol.isPosValid());
   EXPECT_FALSE(out.sol.bEllValid);
+  EXPECT_EQ(out.sol.sysWord[0], 0u);
 }
 
 TEST_F(RcvOutputTest, CourseSpeedAndMagneticCourse) {
