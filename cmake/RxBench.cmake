@@ -15,3 +15,8 @@ foreach(b IN ITEMS troposphere ionosphere)
     target_link_libraries(bench_${b} PRIVATE ${RX_RTKLIB} m)
   endif()
 endforeach()
+# The geodesy benchmark times GeographicLib's UTM/UPS beside ours.
+find_library(RX_GEOGRAPHICLIB GeographicLib REQUIRED)
+if(TARGET bench_geodesy)
+  target_link_libraries(bench_geodesy PRIVATE ${RX_GEOGRAPHICLIB})
+endif()

@@ -3,6 +3,8 @@
 #include <atomic>
 
 #include "differential/reoutput_seam.h"
+#include "differential/rtcm3_ephemeris.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "platform/crc.h"
 #include "platform/mono_clock.h"
 
@@ -196,6 +198,15 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
       return decodeGloBias();
     case 4091:
       return decodeVendorText();
+    case 1019:
+    case 1020:
+    case 1041:
+    case 1042:
+    case 1044:
+    case 1045:
+    case 1046:
+      // Ephemerides go straight to the store; the client never sees them.
+      return rtcm3_StoreEphemeris(m, br, SatDataProcessorInstance);
     default:
       break;
   }
@@ -204,7 +215,7 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
     const int type = (m - 1071) % 10 + 1;
     if (type <= 7) return decodeMsmHeader(sys, reout);
   }
-  // Network RTK, ephemeris, transformation and every other number: a success with no effect
+  // Network RTK, transformation and every other number: a success with no effect
   // until their decoders are in place.
   return true;
 }

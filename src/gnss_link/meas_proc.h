@@ -12,18 +12,8 @@
 #include "platform/hook.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/nav_sol.h"
+#include "positioning/rcv_output.h"
 #include "positioning/rcv_time_scales.h"
-
-// Output parameters of one antenna input for one epoch, as far as the chain fills them.
-struct RCV_OUTPUT {
-  NavTask::NAV_EPOCH epoch;
-  const NavTask::NAV_SOL* pNavSol = nullptr;
-  const BoardSolRtkType* pRtkSol = nullptr;  // main input only
-  std::uint8_t bSolPresent = 0;   // the solution record's status is good
-  std::uint8_t bRtkAvail = 0;
-  std::uint8_t bHeadingAvail = 0;
-  std::uint8_t bOutPos = 0;       // a position goes out with this epoch
-};
 
 // NavEpoch, NavSol and the per-input records are the navigation step's (positioning/engine/nav_main.h).
 extern RCV_OUTPUT RcvOut;

@@ -1,5 +1,7 @@
 #include "gnss_link/zrt_port_input.h"
 
+#include "gnss_link/zrt_alm_decoder.h"
+
 namespace {
 ZrtPortInput inputs[InPorts::DEC_NUM];
 ZrtInDec inDecs[InPorts::DEC_NUM];
@@ -61,6 +63,9 @@ void zrtPortInputInit() {
     const int port = InPorts::dec2io_[dec];
     inputs[dec].init(port, dec);
     inDecs[dec].bind(&inputs[dec]);
+    // Navigation records from outside on every native input; on the board links the raw decoder
+    // then takes the calibration messages itself.
+    zrtAlmDecoder(dec)->setHandlers(inputs[dec].decoder().filter());
     if (iopIsBoardLink(port)) zrtPortInputAttach(port);
   }
 }

@@ -51,7 +51,6 @@ bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
 
 // ==== Reference clock and base station =========================================================
 namespace placeholder {
-bool getRefPos(int, double[3]) { return false; }
 int rtcm2CodSmoothing() { return -1; }
 }  // namespace placeholder
 // ==== end of reference clock and base station ==================================================

@@ -86,10 +86,6 @@ void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
 
 // ==== Reference clock and base station =========================================================
 namespace placeholder {
-// ReferencePos::getRefPos (reference positions) in Cartesian coordinates, by record:
-// 0 RefPosWgs, 1 RefPosPe9, 2 RefArpWgs, 3 RefArpPe9, 4 RefPosGPS, 5 RefPosGLN. Stand-in:
-// false, no position set.
-bool getRefPos(int record, double xyz[3]);
 // RTCM 2 coder setting: base data from the smoothed code (1) or the raw code (0). Stand-in:
 // -1, not available (raw code).
 int rtcm2CodSmoothing();

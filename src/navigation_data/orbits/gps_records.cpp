@@ -15,7 +15,8 @@ double get_GpsAlmanacTimeDiff(const ZRT_ALM_GPS& incoming, const ZRT_ALM_GPS& st
   int dw = wn - ws;
   if (dw > 512) dw -= 1024;
   if (dw < -512) dw += 1024;
-  return static_cast<double>(incoming.toa - stored.toa) + 604800.0 * dw;
+  // In double: an almanac from outside may carry any 32-bit toa, whose difference overflows.
+  return static_cast<double>(incoming.toa) - static_cast<double>(stored.toa) + 604800.0 * dw;
 }
 
 bool accept_GpsAlmanac(const ZRT_ALM_GPS& incoming, const ZRT_ALM_GPS* stored) {

@@ -8,6 +8,7 @@
 #include "positioning/engine/nav_sol.h"
 #include "positioning/geodesy/datum_conv.h"
 #include "positioning/geodesy/dtm_list.h"
+#include "positioning/engine/position_averaging.h"
 #include "positioning/placeholders.h"
 #include "positioning/rcv_time_scales.h"
 #include "settings/nav_settings.h"
@@ -337,9 +338,13 @@ void baseModeProcessing(const double* const refPos[kRefPosRecords], const double
 }
 
 void baseModeProcessing() {
+  // In the order the base step indexes them.
+  const ReferencePos* const records[kRefPosRecords] = {&RefPosWgs, &RefPosPe9, &RefArpWgs,
+                                                       &RefArpPe9, &RefPosGPS, &RefPosGLN};
   double store[kRefPosRecords][3];
   const double* pos[kRefPosRecords];
-  for (int k = 0; k < kRefPosRecords; ++k) pos[k] = placeholder::getRefPos(k, store[k]) ? store[k] : nullptr;
+  for (int k = 0; k < kRefPosRecords; ++k)
+    pos[k] = records[k]->getRefPos(ReferencePos::kCartesian, store[k]) ? store[k] : nullptr;
   const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
   const double* solution = nullptr;
   if (e != nullptr && e->pNavSol != nullptr && e->pNavSol->pos.bValid != 0) solution = e->pNavSol->pos.dXyz;

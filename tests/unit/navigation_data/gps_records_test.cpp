@@ -40,6 +40,9 @@ TEST(GpsRecords, AlmanacThatWins) {
       {"across the 1024-week rollover", 1023, 500000, 2, 0, 0, 2, true, true},
       {"full weeks modulo 1024", 2047, 500000, 2, 1024, 0, 2, true, true},
       {"back across the rollover", 0, 1000, 2, 1023, 1000, 2, true, false},
+      // Times from outside span the whole 32-bit range; their difference must not overflow.
+      {"extreme times, newer", 5, INT32_MIN, 2, 5, INT32_MAX, 2, true, true},
+      {"extreme times, older", 5, INT32_MAX, 2, 5, INT32_MIN, 2, true, false},
   };
   for (const auto& r : rows) {
     ZRT_ALM_GPS o{}, n{};
