@@ -22,6 +22,7 @@
 
 RCV_OUTPUT RcvOut;
 RCV_OUTPUT rcvOut_Ant[2];
+RTK_SOL rtkSolOut;
 
 int msInt = -1;
 int posMsInt = -1;
@@ -54,6 +55,26 @@ ChanMeasTime measTime(const NavTask::NAV_EPOCH& e) {
   return m;
 }
 
+}  // namespace
+
+// The fields of the board's RTK solution record the output reads. The record's layout names
+// no fields; the meanings are these: the solution type word is the state (1..6), the heading
+// byte the heading availability, the two symmetric 3 x 3 blocks the position and velocity
+// covariances (m^2, (m/s)^2), the symmetric 4 x 4 block the X, Y, Z, time cofactors.
+void mapRtkSolution(const BoardSolRtkType& in, RTK_SOL& out) {
+  out = RTK_SOL{};
+  out.state = in.lSolType;
+  out.bHeadingAvail = in.bHeadingAvailable;
+  for (int k = 0; k < 6; ++k) {
+    out.posCov[k] = in.dSymA[k];
+    out.velCov[k] = in.dSymB[k];
+  }
+  for (int k = 0; k < 10; ++k) out.cof[k] = in.dSym579[k];
+  out.bPosKnown = placeholder::RtkSol_geometry(in, out) ? 1 : 0;
+}
+
+namespace {
+
 // The record index of the main antenna input; anything but 0 or 1 has no record of its own.
 int mainRecord(int idx) { return idx == 1 ? 1 : 0; }
 
@@ -68,7 +89,8 @@ void rtkAvailability(int mainIdx) {
     return;
   }
   RCV_OUTPUT& r = rcvOut_Ant[mainIdx];
-  r.pRtkSol = &solution;
+  mapRtkSolution(solution, rtkSolOut);
+  r.pRtkSol = &rtkSolOut;
   const int type = solution.lSolType;
   bool avail = tPosMode > 3 && type > 0;
   if (avail && type == 1 && tPosMode != 4) avail = measProcLinks.rtkAllowType1();
@@ -205,18 +227,20 @@ void signalMeasReady() {
 
   trace(13, nullptr);
   trace(13, "RCV_OUTPUT::computeParams");
-  placeholder::RCV_OUTPUT_computeParams(rcvOut_Ant[0]);
-  placeholder::RCV_OUTPUT_computeParams(rcvOut_Ant[1]);
+  rcvOut_Ant[0].chanBase = 0;
+  rcvOut_Ant[1].chanBase = kCdatPerInput;
+  rcvOut_Ant[0].computeParams();
+  rcvOut_Ant[1].computeParams();
   RcvOut = rcvOut_Ant[mainRecord(mainIdx)];
 
   trace(14, nullptr);
-  if (!onMs) RcvOut.bOutPos = 0;
+  if (!onMs) RcvOut.sol.bOutPos = 0;
 
   trace(15, nullptr);
   if (posUpdateRate == 0 || !measOnGrid(t, posUpdateRate)) {
     trace(15, "status 8");
     setStatusAll(NavTask::NAV_SOL::kNotForOutput);
-    RcvOut.bOutPos = 0;
+    RcvOut.sol.bOutPos = 0;
   }
 
   trace(16, nullptr);
@@ -262,7 +286,7 @@ void signalMeasReady() {
       }
       if (!skip) {
         trace(20, "PosLed::set");
-        placeholder::PosLed::set(RcvOut.bOutPos != 0, NavSol.solType, tPosMode);
+        placeholder::PosLed::set(RcvOut.sol.bOutPos != 0, NavSol.solType, tPosMode);
       }
     }
     trace(20, "omOutput");

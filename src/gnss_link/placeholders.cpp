@@ -46,6 +46,6 @@ void PosLed::set(bool, int, int) {}
 void FileButton::handlePended() {}
 void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
-void RCV_OUTPUT_computeParams(RCV_OUTPUT&) {}
+bool RtkSol_geometry(const BoardSolRtkType&, RTK_SOL&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

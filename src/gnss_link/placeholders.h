@@ -49,6 +49,8 @@ bool boardVelocityPut(const BoardSolAlnType& sol);
 // and NMEA output fill them (the navigation step and the settings the chain asks come through
 // measProcLinks).
 struct RCV_OUTPUT;
+struct RTK_SOL;
+struct BoardSolRtkType;
 namespace placeholder {
 // LEDs: satellite LED (channels in use, those among the first 16) and position LED.
 struct SatLed {
@@ -70,7 +72,8 @@ struct PowerButton {
 struct NMEA_Output {
   static void makeStdOutput();
 };
-// Receiver output parameters of one antenna input (RCV_OUTPUT::computeParams).
-void RCV_OUTPUT_computeParams(RCV_OUTPUT& out);
+// Rover, base and baseline of the board's RTK solution (their place in the record is not known
+// yet): not available.
+bool RtkSol_geometry(const BoardSolRtkType& in, RTK_SOL& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

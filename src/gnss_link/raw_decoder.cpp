@@ -94,7 +94,7 @@ void ZrtRawDecoder::clearPositions() {
   RcvOut.bSolPresent = 0;
   RcvOut.bRtkAvail = 0;
   RcvOut.bHeadingAvail = 0;
-  RcvOut.bOutPos = 0;
+  RcvOut.sol.bOutPos = 0;
 }
 
 void ZrtRawDecoder::clearMeasurements() {

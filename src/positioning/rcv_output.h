@@ -12,9 +12,6 @@
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geodesy/ell_math.h"
 
-// The board's RTK solution record; the raw-record decoder above this layer owns it.
-struct BoardSolRtkType;
-
 // Geodetic position with its velocity in north, east, up.
 struct POS_GEO {
   double lat, lon;  // rad
@@ -37,14 +34,128 @@ struct GRID_FLAGS {
   bool resPresent = false;
 };
 
+// The RTK solution as the output reads it; the link layer fills it from the board's record.
+struct RTK_SOL {
+  static constexpr int kUseEntries = 196;  // use entry per RTK satellite index 1..195
+  std::int32_t state = 0;                  // 1..6 a solution
+  std::uint8_t mode = 0;
+  std::uint8_t bHeadingAvail = 0;
+  std::uint8_t status = 0;
+  std::uint8_t bVelPresent = 0;
+  std::uint8_t bPosKnown = 0;              // rover, base and baseline were filled
+  double rover[3] = {};                    // ECEF, m
+  double base[3] = {};
+  double baseline[3] = {};                 // rover minus base, m
+  double vel[3] = {};                      // m/s
+  double posCov[6] = {};                   // XX XY XZ YY YZ ZZ, m^2
+  double velCov[6] = {};                   // (m/s)^2
+  double cof[10] = {};                     // X Y Z T cofactors, upper triangle row by row
+  std::uint8_t satCount[3][7] = {};
+  std::uint32_t useWord = 0;
+  std::uint16_t stationId[2] = {65535, 65535};
+  std::uint16_t value2 = 0;
+  std::uint8_t use[kUseEntries] = {};      // 1..255: the satellite is in the solution
+};
+
+// One channel of an antenna input as the RTK satellite marking sees it.
+struct RTK_MARK_CHAN {
+  std::uint8_t bDataPresent;
+  std::uint8_t sys;        // SvSystem
+  std::int16_t sv;         // satellite number (GLONASS: frequency number)
+  std::uint32_t sigState;  // 4..41: not marked
+};
+
+// Values of one solution as output.
+struct SOL_OUTPUT {
+  enum Source : std::uint8_t { kSrcEpoch = 0, kSrcNavSol = 1, kSrcRtk = 2 };
+  // 1
+  Source source = kSrcEpoch;
+  // 2..5
+  POS_CRT PosWgsXYZ{};
+  POS_GEO PosWgsLLA{};
+  POS_CRT PosLocXYZ{};
+  POS_GEO PosLocLLA{};
+  // 6
+  const POS_CRT* pBase = nullptr;
+  const POS_GEO* pPosRaw = nullptr;
+  // 7..9
+  double grid[3] = {};
+  double baseGrid[3] = {};
+  std::uint8_t bBaseGridValid = 0;
+  double baseUndulation = 0, baseSeparation = 0;
+  std::uint8_t bBaseGeoidValid = 0;
+  double baseRecvHeight = 0;
+  POS_GEO BaseWgsLLA{};
+  POS_GEO BaseLocLLA{};
+  // 10
+  std::uint8_t bBaseLocValid = 0;
+  GRID_FLAGS gridFlags{};
+  std::uint8_t bGridComputed = 0;
+  std::uint8_t utmZone = 0;
+  std::uint8_t bLocValid = 0;
+  std::int32_t mapId = 0;
+  std::uint8_t bUps = 0, bLocalGrid = 0, bNatGrid = 0;
+  // 11
+  DtmList::ELL_PARAMS datumEll{};
+  DtmList::DATUM_PARAMS_STORE datumPrm{};
+  std::int32_t datumIndex = 0;
+  // 12..14
+  std::uint16_t satCount[3][7] = {};
+  std::uint32_t sysWord[7] = {};
+  std::uint16_t refStationId = 0;
+  std::uint16_t rtkValue2 = 0;
+  // 15: N, E, horizontal, up, 3D; velocity horizontal, vertical, 3D
+  float posSigma[5] = {};
+  float velSigma[3] = {};
+  float fExtra = 0;
+  std::uint32_t ulExtra = 0;
+  // 16: G, P, N, E, H, V, T
+  float dop[7] = {};
+  // 17..18
+  double course = 0, magCourse = 0, magVar = 0;
+  std::uint8_t bMagCourseValid = 0;
+  double knots = 0, kmh = 0;
+  // 19..20
+  double geoidSep = 0, undulation = 0;
+  std::uint8_t bGeoidValid = 0;
+  double resHeight = 0;
+  std::uint8_t bResPresent = 0;
+  // 21
+  double heading = 0, pitch = 0;
+  std::uint8_t bHeadingValid = 0;
+  double rateOfTurn = 0;
+  std::uint8_t bRotValid = 0;
+  float headingSigma = 0;
+  // 22
+  std::int32_t solType = 0;
+  std::int32_t sysInUse = 0;
+  std::uint32_t ulFilterWord = 0;
+  // 23
+  std::uint8_t rtkStatus = 0, bPosValid = 0, bVelValid = 0, bFilterApplied = 0;
+  std::uint16_t filterResult = 0;
+  // 24
+  float ellMajor = 0, ellMinor = 0, ellOrient = 0;
+  std::uint8_t bEllValid = 0;
+  // 25
+  std::uint8_t bOutPos = 0;       // a position goes out with this epoch
+
+  bool isPosValid() const { return bOutPos != 0 && bPosValid != 0; }
+};
+
 struct RCV_OUTPUT {
-  NavTask::NAV_EPOCH epoch;
-  const NavTask::NAV_SOL* pNavSol = nullptr;
-  const BoardSolRtkType* pRtkSol = nullptr;  // main input only
   std::uint8_t bSolPresent = 0;   // the solution record's status is good
+  const NavTask::NAV_SOL* pNavSol = nullptr;
   std::uint8_t bRtkAvail = 0;
   std::uint8_t bHeadingAvail = 0;
-  std::uint8_t bOutPos = 0;       // a position goes out with this epoch
+  const RTK_SOL* pRtkSol = nullptr;  // main input only
+  NavTask::NAV_EPOCH epoch;
+  int chanBase = 0;                       // first Cdat channel of the input
+  const RTK_MARK_CHAN* pChans = nullptr;  // the input's channels for the RTK marking, or null
+  int nChans = 0;
+  SOL_OUTPUT sol;
+
+  // The output values of this epoch from the chosen solution.
+  void computeParams();
 
   // WGS 84 to the output datum; true when the datum position is valid. The residual height is
   // handed out apart (resPresent set) when the datum asks for it, else added to the height.
@@ -73,3 +184,19 @@ extern EllMath::ANY_PRJ_EXTPAR GotPrjExt;   // type 0: no received projection
 extern const DtmList::TRANSFORM_RESIDUALS* GotMapPrj;  // plane residuals of it, or null
 extern EllMath::STER_EXTPAR LocExt;
 extern EllMath::LOCAL_PARAMS Local;
+
+// Semi-axes (m) and orientation of the major axis (degrees 0..180 from north) of the error
+// ellipse of a horizontal covariance.
+void getEllipsParams(double varN, double varE, double covNE, float* major, float* minor, float* orient);
+// Solution type of an RTK state, -1 for a state that gives no output.
+int rtkSolType(int state);
+// RTK satellite index (1..195) of a satellite, 0 when it is out of its system's range.
+int rtkSatIndex(int sys, int sv);
+// What the output may choose.
+struct RCV_OUTPUT_CONFIG {
+  bool midPoint = false;      // an RTK heading solution is output at the baseline's middle
+  bool allowCode = false;     // the own solution goes out while an RTK mode is on
+};
+extern RCV_OUTPUT_CONFIG rcvOutputConfig;
+// Monotonic second of the last epoch without an output solution.
+extern std::uint32_t PosAge;

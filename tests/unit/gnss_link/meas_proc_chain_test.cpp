@@ -112,8 +112,36 @@ TEST_F(Chain, ZeroIntervalsNeverDivide) {
     EXPECT_EQ(count(e, "no raw") == 1, c.noRaw);
     if (c.status8) {
       EXPECT_EQ(navSol_Ant[1].status, NavTask::NAV_SOL::kNotForOutput);
-      EXPECT_EQ(RcvOut.bOutPos, 0);
+      EXPECT_EQ(RcvOut.sol.bOutPos, 0);
       EXPECT_EQ(rcvOut_Ant[0].bSolPresent, 1);  // the records saw the good status first
+    }
+  }
+}
+
+// The chain's output step fills both input records from the navigation solution and copies the
+// main one into RcvOut; an epoch without a solution leaves no position.
+TEST_F(Chain, OutputRecordsFollowTheNavigationStep) {
+  RcvSet.msInt = RcvSet.posMsInt = RcvSet.posUpdateRate = RcvSet.rawUpdateRate = 1000;
+  measProcSettingsLoaded();
+  static bool good;
+  measProcLinks.navMain = [] {
+    NavSol.pos = NavTask::NAV_POS{};
+    NavSol.pos.dXyz[0] = 4193000.0, NavSol.pos.dXyz[1] = 800000.0, NavSol.pos.dXyz[2] = 4724000.0;
+    NavSol.pos.bValid = good ? 1 : 0;
+    return good ? 0 : 3;
+  };
+  for (bool g : {true, false, true}) {
+    good = g;
+    const auto e = run(43200000);
+    EXPECT_LT(std::find(e.begin(), e.end(), "navMain") - e.begin(),
+              std::find(e.begin(), e.end(), "RCV_OUTPUT::computeParams") - e.begin());
+    for (const RCV_OUTPUT& r : rcvOut_Ant) {
+      EXPECT_EQ(r.sol.isPosValid(), g);
+      EXPECT_EQ(r.sol.source, g ? SOL_OUTPUT::kSrcNavSol : SOL_OUTPUT::kSrcEpoch);
+    }
+    EXPECT_EQ(RcvOut.sol.isPosValid(), g);
+    if (g) {
+      EXPECT_NEAR(RcvOut.sol.PosWgsXYZ.x, 4193000.0, 1e-9);
     }
   }
 }
@@ -161,7 +189,7 @@ TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
     EXPECT_EQ(g_events, c.event ? std::vector<std::string>{"OPT,DIST,RANGE"} : std::vector<std::string>{});
     for (const RCV_OUTPUT& r : rcvOut_Ant) {
       if (&r != &rcvOut_Ant[m] && c.set.main < 2) continue;
-      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &solution : nullptr);
+      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &rtkSolOut : nullptr);
       EXPECT_EQ(r.bHeadingAvail, c.set.main < 2);
     }
   }

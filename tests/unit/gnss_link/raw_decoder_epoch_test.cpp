@@ -86,7 +86,7 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
     SCOPED_TRACE(c.what);
     Chain::runs = 0;
     Chain::measAtRun = Chain::satStateAtRun = -1;
-    RcvOut.bSolPresent = RcvOut.bRtkAvail = RcvOut.bHeadingAvail = RcvOut.bOutPos = 1;
+    RcvOut.bSolPresent = RcvOut.bRtkAvail = RcvOut.bHeadingAvail = RcvOut.sol.bOutPos = 1;
     RawFeed f;
     testing::internal::CaptureStderr();
     f.put(c.in);
@@ -95,7 +95,7 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
               (std::vector{c.runs, c.meas, c.satState}));
     EXPECT_EQ(f.raw->epochTime(), -1);
     EXPECT_FALSE(f.raw->timeOk());
-    EXPECT_EQ(RcvOut.bSolPresent + RcvOut.bRtkAvail + RcvOut.bHeadingAvail + RcvOut.bOutPos, 0);
+    EXPECT_EQ(RcvOut.bSolPresent + RcvOut.bRtkAvail + RcvOut.bHeadingAvail + RcvOut.sol.bOutPos, 0);
   }
 }
 

@@ -1,0 +1,442 @@
+// Output values of an epoch: solution choice, accuracy in local axes against an independent
+// rotation and eigen-decomposition, course, speed and magnetic course, RTK satellite marking.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "navigation_data/sv_id.h"
+#include "platform/mono_clock.h"
+#include "geodesy_oracle.h"
+#include "positioning/chan_data.h"
+#include "positioning/geodesy/magvar.h"
+#include "positioning/rcv_output.h"
+#include "settings/nav_settings.h"
+#include "settings/rcv_settings.h"
+
+namespace {
+constexpr double kA = 6378137.0, kF = 1 / 298.257223563, kE2 = kF * (2 - kF);
+constexpr double kD = M_PI / 180.0;
+
+// Earth-centred position of (lat, lon, h) and the local unit vectors, built from the ellipsoid
+// normal and cross products (not from the closed-form rows the code uses).
+struct Frame {
+  double x[3], n[3], e[3], u[3];
+};
+Frame frameAt(double latDeg, double lonDeg, double h) {
+  const double la = latDeg * kD, lo = lonDeg * kD;
+  const double N = kA / std::sqrt(1 - kE2 * std::sin(la) * std::sin(la));
+  Frame f{};
+  f.x[0] = (N + h) * std::cos(la) * std::cos(lo);
+  f.x[1] = (N + h) * std::cos(la) * std::sin(lo);
+  f.x[2] = (N * (1 - kE2) + h) * std::sin(la);
+  f.u[0] = std::cos(la) * std::cos(lo), f.u[1] = std::cos(la) * std::sin(lo), f.u[2] = std::sin(la);
+  const double z[3] = {0, 0, 1};
+  double ex[3] = {z[1] * f.u[2] - z[2] * f.u[1], z[2] * f.u[0] - z[0] * f.u[2], z[0] * f.u[1] - z[1] * f.u[0]};
+  const double m = std::hypot(ex[0], ex[1], ex[2]);
+  for (int i = 0; i < 3; ++i) f.e[i] = ex[i] / m;
+  f.n[0] = f.u[1] * f.e[2] - f.u[2] * f.e[1];
+  f.n[1] = f.u[2] * f.e[0] - f.u[0] * f.e[2];
+  f.n[2] = f.u[0] * f.e[1] - f.u[1] * f.e[0];
+  return f;
+}
+// A covariance built in local axes (N, E, U variances, NE covariance), taken to Earth-centred.
+void localToEcef(const Frame& f, double vn, double ve, double vu, double cne, double out[6]) {
+  const double L[3][3] = {{vn, cne, 0}, {cne, ve, 0}, {0, 0, vu}};
+  const double* ax[3] = {f.n, f.e, f.u};
+  double c[3][3] = {};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b) c[i][j] += ax[a][i] * L[a][b] * ax[b][j];
+  const double u[6] = {c[0][0], c[0][1], c[0][2], c[1][1], c[1][2], c[2][2]};
+  std::memcpy(out, u, sizeof u);
+}
+// Major eigenvalue and its direction from north by power iteration; minor = trace - major.
+void eig2(double a, double b, double c, double* major, double* minor, double* orientDeg) {
+  double v[2] = {1.0, 0.37};
+  for (int k = 0; k < 2000; ++k) {
+    const double w[2] = {a * v[0] + b * v[1], b * v[0] + c * v[1]};
+    const double m = std::hypot(w[0], w[1]);
+    if (m == 0) break;
+    v[0] = w[0] / m, v[1] = w[1] / m;
+  }
+  *major = a * v[0] * v[0] + 2 * b * v[0] * v[1] + c * v[1] * v[1];
+  *minor = a + c - *major;
+  double o = std::atan2(v[1], v[0]) / kD;
+  if (o < 0) o += 180;
+  if (o >= 180) o -= 180;
+  *orientDeg = o;
+}
+
+class RcvOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NavTask::DATUM_IN_USE w{};
+    ASSERT_TRUE(assignDatum("W84", &w));
+    std::memcpy(NavSet.datum, &w, sizeof w);
+    rcvOutputConfig = {};
+    tPosMode = 0;
+    sol = NavTask::NAV_SOL{};
+    rtk = RTK_SOL{};
+    out = RCV_OUTPUT{};
+    out.pNavSol = &sol;
+    out.pRtkSol = &rtk;
+    for (ChanData& c : Cdat) c.bDataPresent = 0;
+    magVar.compTime = MonoClock::sec() - 100;  // stale
+  }
+  void ownAt(const Frame& f) {
+    for (int i = 0; i < 3; ++i) sol.pos.dXyz[i] = f.x[i];
+    sol.pos.bValid = 1;
+    sol.status = 0;
+    out.bSolPresent = 1;
+  }
+  void rtkAt(const Frame& f, int state) {
+    for (int i = 0; i < 3; ++i) rtk.rover[i] = f.x[i], rtk.base[i] = f.x[i] - 100.0 * f.n[i];
+    for (int i = 0; i < 3; ++i) rtk.baseline[i] = 100.0 * f.n[i];
+    rtk.state = state;
+    rtk.bPosKnown = 1;
+    rtk.posCov[0] = rtk.posCov[3] = rtk.posCov[5] = 1e-4;
+    rtk.cof[0] = rtk.cof[4] = rtk.cof[7] = rtk.cof[9] = 1.0;
+    out.bRtkAvail = 1;
+  }
+  NavTask::NAV_SOL sol;
+  RTK_SOL rtk;
+  RCV_OUTPUT out;
+};
+
+TEST(RcvOutputTable, SolutionTypeOfRtkState) {
+  const int want[8] = {-1, 3, 4, 5, 7, 8, 9, -1};
+  for (int s = 0; s < 8; ++s) EXPECT_EQ(rtkSolType(s), want[s]) << s;
+  EXPECT_EQ(rtkSolType(-1), -1);
+}
+
+TEST(RcvOutputTable, RtkSatelliteIndexAndRanges) {
+  struct Row {
+    int sys, sv, idx;
+  } rows[] = {{kSysGps, 1, 1},      {kSysGps, 32, 32},      {kSysGps, 0, 0},        {kSysGps, 33, 0},
+              {kSysGlonass, -7, 33}, {kSysGlonass, 7, 47},   {kSysGlonass, -8, 0},   {kSysGlonass, 8, 0},
+              {kSysGalileo, 1, 48},  {kSysGalileo, 36, 83},  {kSysGalileo, 37, 0},   {kSysSbas, 120, 84},
+              {kSysSbas, 147, 111},  {kSysSbas, 119, 0},     {kSysSbas, 148, 0},     {kSysQzss, 193, 112},
+              {kSysQzss, 199, 118},  {kSysQzss, 200, 0},     {kSysBeidou, 1, 119},   {kSysBeidou, 63, 181},
+              {kSysBeidou, 64, 0},   {kSysNavic, 1, 182},    {kSysNavic, 14, 195},   {kSysNavic, 15, 0},
+              {7, 1, 0},             {-1, 1, 0}};
+  for (const Row& r : rows) EXPECT_EQ(rtkSatIndex(r.sys, r.sv), r.idx) << r.sys << " " << r.sv;
+}
+
+TEST(RcvOutputTable, EllipseAgainstEigenDecomposition) {
+  struct Row {
+    double vn, ve, cne;
+  } rows[] = {{4, 1, 0}, {1, 4, 0}, {2, 2, 1}, {2, 2, -1}, {3, 1, 0.5}, {1, 3, -0.7}, {1e-6, 2e-6, 1e-7}};
+  for (const Row& r : rows) {
+    float a, b, o;
+    getEllipsParams(r.vn, r.ve, r.cne, &a, &b, &o);
+    double M, m, od;
+    eig2(r.vn, r.cne, r.ve, &M, &m, &od);
+    EXPECT_NEAR(a, std::sqrt(M), 1e-5 * std::sqrt(M)) << r.vn;
+    EXPECT_NEAR(b, std::sqrt(m), 1e-4 * std::sqrt(M)) << r.vn;
+    EXPECT_NEAR(o, od, 1e-3) << r.vn << " " << r.ve << " " << r.cne;
+    EXPECT_GE(o, 0.0f);
+    EXPECT_LT(o, 180.0f);
+  }
+}
+
+TEST(RcvOutputTable, EllipseOfSingularCovarianceHasNoNaN) {
+  struct Row {
+    double vn, ve, cne;
+  } rows[] = {{1, 1, 1}, {0.3, 0.7, std::sqrt(0.21)}, {2.5, 2.5, 0}, {0, 0, 0}, {1e-9, 1e-9, 1e-9}};
+  for (const Row& r : rows) {
+    float a, b, o;
+    getEllipsParams(r.vn, r.ve, r.cne, &a, &b, &o);
+    EXPECT_FALSE(std::isnan(a) || std::isnan(b) || std::isnan(o)) << r.vn;
+    EXPECT_NEAR(b, r.cne == 0 ? std::sqrt(r.vn) : 0.0, 1e-3 * (std::sqrt(r.vn + r.ve) + 1e-9)) << r.vn;
+  }
+}
+
+TEST_F(RcvOutputTest, RtkStatesGiveTypesOrNoOutput) {
+  const Frame f = frameAt(45, 10, 100);
+  const int want[8] = {-1, 3, 4, 5, 7, 8, 9, -1};
+  for (int s = 0; s < 8; ++s) {
+    SetUp();
+    rtkAt(f, s);
+    out.computeParams();
+    EXPECT_EQ(out.sol.bOutPos, want[s] > 0) << s;
+    EXPECT_EQ(out.sol.source, SOL_OUTPUT::kSrcRtk);
+    if (want[s] > 0) {
+      EXPECT_EQ(out.sol.solType, want[s]);
+      EXPECT_TRUE(out.sol.isPosValid());
+      EXPECT_NEAR(out.sol.PosWgsXYZ.x, f.x[0], 1e-6);
+      EXPECT_NEAR(out.sol.PosWgsLLA.lat / kD, 45, 1e-9);
+      EXPECT_NEAR(out.sol.PosWgsLLA.h, 100, 1e-4);
+      ASSERT_NE(out.sol.pBase, nullptr);
+    }
+  }
+}
+
+TEST_F(RcvOutputTest, MidPointOnlyForHeadingSolution) {
+  const Frame f = frameAt(30, -60, 0);
+  struct Row {
+    int state, mode, heading;
+    bool rtkOut;
+  } rows[] = {{2, 4, 1, true}, {1, 4, 1, false}, {2, 3, 1, false}, {2, 4, 0, false}};
+  for (const Row& r : rows) {
+    SetUp();
+    rcvOutputConfig.midPoint = true;
+    rtkAt(f, r.state);
+    rtk.mode = static_cast<std::uint8_t>(r.mode);
+    out.bHeadingAvail = static_cast<std::uint8_t>(r.heading);
+    out.computeParams();
+    EXPECT_EQ(out.sol.source == SOL_OUTPUT::kSrcRtk, r.rtkOut) << r.state << r.mode << r.heading;
+    if (r.rtkOut) {
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR((&out.sol.PosWgsXYZ.x)[i], f.x[i] + 50.0 * f.n[i], 1e-6);
+    } else {
+      EXPECT_EQ(out.sol.bOutPos, 0);  // no own solution present either
+    }
+  }
+}
+
+TEST_F(RcvOutputTest, OwnSolutionOrNone) {
+  const Frame f = frameAt(0, 0, 0);
+  struct Row {
+    int present, usable, posMode;
+    bool allowCode, out;
+  } rows[] = {{1, 1, 0, false, true},  {1, 0, 0, false, true},  {1, 0, 4, false, false},
+              {1, 0, 4, true, true},   {1, 1, 5, false, true},  {0, 1, 0, false, false}};
+  for (const Row& r : rows) {
+    SetUp();
+    ownAt(f);
+    sol.pos.bValid = static_cast<std::uint8_t>(r.usable);
+    out.bSolPresent = static_cast<std::uint8_t>(r.present);
+    tPosMode = r.posMode;
+    rcvOutputConfig.allowCode = r.allowCode;
+    sol.pos.uNavMode = 2;
+    out.computeParams();
+    EXPECT_EQ(out.sol.isPosValid(), r.out) << r.present << r.usable << r.posMode;
+    if (r.out) {
+      EXPECT_EQ(out.sol.source, SOL_OUTPUT::kSrcNavSol);
+      EXPECT_EQ(out.sol.solType, 2);
+      EXPECT_EQ(sol.status, 0);
+    } else {
+      EXPECT_EQ(out.sol.source, SOL_OUTPUT::kSrcEpoch);
+      EXPECT_EQ(out.sol.bOutPos, 0);
+      EXPECT_EQ(out.sol.bPosValid, 0);
+      EXPECT_EQ(out.sol.bVelValid, 0);
+      EXPECT_EQ(PosAge, MonoClock::sec());
+      EXPECT_EQ(sol.status, r.present ? 7 : 0);
+    }
+  }
+}
+
+TEST_F(RcvOutputTest, DopsSigmasEllipseInLocalAxes) {
+  for (double lat : {0.0, 45.0, 89.0}) {
+    SetUp();
+    const Frame f = frameAt(lat, 25, 50);
+    rtkAt(f, 4);
+    const double vn = 0.09, ve = 0.04, vu = 0.25, cne = 0.03;
+    localToEcef(f, vn, ve, vu, cne, rtk.posCov);
+    localToEcef(f, 0.01, 0.02, 0.05, 0.0, rtk.velCov);
+    rtk.bVelPresent = 1;
+    double q[6];
+    localToEcef(f, 1.5, 0.8, 2.2, 0.1, q);
+    const double cof[10] = {q[0], q[1], q[2], 0, q[3], q[4], 0, q[5], 0, 0.6};
+    std::memcpy(rtk.cof, cof, sizeof cof);
+    out.computeParams();
+    const SOL_OUTPUT& s = out.sol;
+    const float wantDop[7] = {std::sqrt(5.1f), std::sqrt(4.5f), std::sqrt(1.5f), std::sqrt(0.8f),
+                              std::sqrt(2.3f), std::sqrt(2.2f), std::sqrt(0.6f)};
+    for (int k = 0; k < 7; ++k) EXPECT_NEAR(s.dop[k], wantDop[k], 1e-5) << lat << " dop " << k;
+    const double wantSig[5] = {std::sqrt(vn), std::sqrt(ve), std::sqrt(vn + ve), std::sqrt(vu), std::sqrt(vn + ve + vu)};
+    for (int k = 0; k < 5; ++k) EXPECT_NEAR(s.posSigma[k], wantSig[k], 1e-5) << lat << " sigma " << k;
+    EXPECT_NEAR(s.velSigma[0], std::sqrt(0.03), 1e-5);
+    EXPECT_NEAR(s.velSigma[1], std::sqrt(0.05), 1e-5);
+    EXPECT_NEAR(s.velSigma[2], std::sqrt(0.08), 1e-5);
+    double M, m, o;
+    eig2(vn, cne, ve, &M, &m, &o);
+    EXPECT_TRUE(s.bEllValid);
+    EXPECT_NEAR(s.ellMajor, std::sqrt(M), 1e-5) << lat;
+    EXPECT_NEAR(s.ellMinor, std::sqrt(m), 1e-5) << lat;
+    EXPECT_NEAR(s.ellOrient, o, 1e-3) << lat;
+  }
+}
+
+// The own solution's X, Y, Z sigmas rotated into local axes; without them no ellipse.
+TEST_F(RcvOutputTest, OwnSolutionAccuracyInLocalAxes) {
+  for (double lat : {0.0, 45.0, 89.0}) {
+    SetUp();
+    const Frame f = frameAt(lat, -120, 10);
+    ownAt(f);
+    const float sx[3] = {1.0f, 2.0f, 3.0f};
+    std::memcpy(sol.pos.ulAcc, sx, sizeof sx);
+    sol.pos.bAccValid = 1;
+    out.computeParams();
+    const double C[3] = {1, 4, 9};
+    const double* ax[2] = {f.n, f.e};
+    double v[2][2] = {};
+    for (int a = 0; a < 2; ++a)
+      for (int b = 0; b < 2; ++b)
+        for (int i = 0; i < 3; ++i) v[a][b] += ax[a][i] * C[i] * ax[b][i];
+    double up = 0;
+    for (int i = 0; i < 3; ++i) up += f.u[i] * C[i] * f.u[i];
+    double M, m, o;
+    eig2(v[0][0], v[0][1], v[1][1], &M, &m, &o);
+    EXPECT_TRUE(out.sol.bEllValid);
+    EXPECT_NEAR(out.sol.posSigma[0], std::sqrt(v[0][0]), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[1], std::sqrt(v[1][1]), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[3], std::sqrt(up), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.posSigma[4], std::sqrt(14.0), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.ellMajor, std::sqrt(M), 1e-5) << lat;
+    EXPECT_NEAR(out.sol.ellMinor, std::sqrt(m), 1e-4) << lat;
+    if (M - m > 1e-6) {
+      EXPECT_NEAR(out.sol.ellOrient, o, 1e-3) << lat;
+    }
+  }
+  SetUp();
+  ownAt(frameAt(10, 10, 0));
+  out.sol.sysWord[0] = 0xABCD;  // an RTK epoch before
+  out.computeParams();
+  EXPECT_TRUE(out.sol.isPosValid());
+  EXPECT_FALSE(out.sol.bEllValid);
+  EXPECT_EQ(out.sol.sysWord[0], 0u);
+}
+
+TEST_F(RcvOutputTest, CourseSpeedAndMagneticCourse) {
+  struct Row {
+    double courseDeg, speed, decDeg;
+    bool mag;
+    double wantCourse, wantMag;
+  } rows[] = {{-10, 2, 0, false, 350, 0},  {90, 1, 0, false, 90, 0},    {0, 3, -5, true, 0, 5},
+              {10, 1, 13, true, 10, 357}, {355, 1, -10, true, 355, 5}, {180, 5, 0, true, 180, 180}};
+  const Frame f = frameAt(45, 10, 0);
+  for (const Row& r : rows) {
+    SetUp();
+    rtkAt(f, 1);
+    rtk.bVelPresent = 1;
+    const double vn = r.speed * std::cos(r.courseDeg * kD), ve = r.speed * std::sin(r.courseDeg * kD);
+    for (int i = 0; i < 3; ++i) rtk.vel[i] = vn * f.n[i] + ve * f.e[i];
+    if (r.mag) {
+      magVar.declination = static_cast<float>(r.decDeg);
+      magVar.compTime = MonoClock::sec();
+    }
+    out.computeParams();
+    const SOL_OUTPUT& s = out.sol;
+    EXPECT_NEAR(s.course, r.wantCourse, 1e-6) << r.courseDeg;
+    EXPECT_NEAR(s.knots, r.speed * 1.9438444924406046, 1e-9);
+    EXPECT_NEAR(s.kmh, r.speed * 3.6, 1e-9);
+    EXPECT_EQ(s.bMagCourseValid, r.mag);
+    if (r.mag) {
+      EXPECT_NEAR(s.magCourse, r.wantMag, 1e-4) << r.courseDeg;
+      EXPECT_NEAR(s.magVar, r.decDeg, 1e-4);
+    }
+  }
+}
+
+TEST_F(RcvOutputTest, NoVelocityGivesZeroCourse) {
+  const Frame f = frameAt(45, 10, 0);
+  rtkAt(f, 1);
+  magVar.compTime = MonoClock::sec();
+  out.computeParams();
+  EXPECT_EQ(out.sol.bVelValid, 0);
+  EXPECT_EQ(out.sol.course + out.sol.knots + out.sol.kmh + out.sol.magCourse, 0.0);
+  EXPECT_EQ(out.sol.bMagCourseValid, 0);
+}
+
+TEST_F(RcvOutputTest, W84OutputEqualsWgs84) {
+  const Frame f = frameAt(52, 13, 80);
+  rtkAt(f, 2);
+  out.computeParams();
+  EXPECT_EQ(out.sol.bLocValid, 1);
+  EXPECT_EQ(out.sol.PosLocLLA.lat, out.sol.PosWgsLLA.lat);
+  EXPECT_EQ(out.sol.PosLocLLA.h, out.sol.PosWgsLLA.h);
+  EXPECT_EQ(out.sol.PosLocXYZ.z, out.sol.PosWgsXYZ.z);
+  EXPECT_EQ(out.sol.bBaseLocValid, 1);
+}
+
+TEST_F(RcvOutputTest, RtkMarkingSkipsAndNeverOverruns) {
+  const Frame f = frameAt(45, 10, 0);
+  RTK_MARK_CHAN ch[8] = {{1, kSysGlonass, -7, 0}, {1, kSysNavic, 14, 42}, {1, kSysGps, 5, 4},
+                         {1, kSysGps, 6, 41},     {0, kSysGps, 7, 0},     {1, kSysGps, 33, 0},
+                         {1, kSysGps, 8, 3},      {1, kSysGps, 9, 0}};
+  rtk.use[33] = rtk.use[195] = rtk.use[5] = rtk.use[6] = rtk.use[7] = rtk.use[8] = 1;  // 9 unused
+  rtkAt(f, 3);
+  out.pChans = ch;
+  out.nChans = 8;
+  out.chanBase = 91;
+  sol.uNumUsed = 2;
+  out.computeParams();
+  ASSERT_EQ(sol.uNumUsed, 5);
+  EXPECT_EQ(sol.uUsedChan[2], 91);
+  EXPECT_EQ(sol.uUsedChan[3], 92);
+  EXPECT_EQ(sol.uUsedChan[4], 97);
+  EXPECT_EQ(sol.fUsedValue[4], 0.0f);
+
+  SetUp();
+  rtk.use[33] = 1;
+  rtkAt(f, 3);
+  out.pChans = ch;
+  out.nChans = 8;
+  sol.uNumUsed = NavTask::NAV_SOL::kMaxSats;
+  out.computeParams();
+  EXPECT_EQ(sol.uNumUsed, NavTask::NAV_SOL::kMaxSats);
+}
+
+TEST_F(RcvOutputTest, StationIdAndSystemCode) {
+  const Frame f = frameAt(45, 10, 0);
+  struct Row {
+    std::uint16_t a, b, want;
+    int gps, glo, code;
+  } rows[] = {{65535, 12, 12, 5, 0, 1}, {7, 12, 7, 0, 4, 2}, {65535, 65535, 65535, 5, 4, 8}};
+  for (const Row& r : rows) {
+    SetUp();
+    rtkAt(f, 5);
+    rtk.stationId[0] = r.a, rtk.stationId[1] = r.b;
+    rtk.satCount[0][0] = static_cast<std::uint8_t>(r.gps);
+    rtk.satCount[0][1] = static_cast<std::uint8_t>(r.glo);
+    rtk.useWord = 0xABCD;
+    out.computeParams();
+    EXPECT_EQ(out.sol.refStationId, r.want);
+    EXPECT_EQ(out.sol.sysInUse, r.code);
+    EXPECT_EQ(out.sol.sysWord[0], 0xABCDu);
+    EXPECT_EQ(out.sol.sysWord[1], 0xABCDu);
+    EXPECT_EQ(out.sol.sysWord[2], 0u);
+  }
+}
+}  // namespace
+
+namespace {
+// Another output datum: the position in it equals PROJ's inverse Helmert and geodetic on its
+// ellipsoid; the record carries the datum's ellipsoid and list index.
+TEST_F(RcvOutputTest, OtherDatumEqualsProj) {
+  NavTask::DATUM_IN_USE d{};
+  ASSERT_TRUE(assignDatum("TOY-M", &d));
+  std::memcpy(NavSet.datum, &d, sizeof d);
+  DtmList::ELL_PARAMS ell{};
+  DtmList::DATUM_PARAMS_STORE st{};
+  int idx = -1;
+  ASSERT_TRUE(DtmList::getDatum("TOY-M", &ell, &st, &idx));
+  const Frame f = frameAt(47.5, 8.25, 420);
+  rtkAt(f, 4);
+  out.computeParams();
+  ASSERT_EQ(out.sol.bLocValid, 1);
+  EXPECT_EQ(out.sol.datumIndex, idx);
+  EXPECT_EQ(out.sol.datumEll.a, ell.a);
+  auto n = [](double v) { return geodesy_test::num(v); };
+  const std::string helm = "+proj=helmert +x=" + n(st.dx) + " +y=" + n(st.dy) + " +z=" + n(st.dz) + " +rx=" + n(st.rx) +
+                           " +ry=" + n(st.ry) + " +rz=" + n(st.rz) + " +s=" + n(st.scale) +
+                           " +convention=coordinate_frame";
+  const std::string line = n(f.x[0]) + " " + n(f.x[1]) + " " + n(f.x[2]);
+  const auto xyz = geodesy_test::runTool("cct -d 6 -I " + helm, {line});
+  const auto geo = geodesy_test::runTool("cct -d 10 +proj=pipeline +step +inv " + helm + " +step +inv +proj=cart +a=" +
+                                             n(d.ell.a) + " +rf=" + n(d.ell.rf),
+                                         {line});
+  ASSERT_EQ(xyz.size(), 1u);
+  ASSERT_EQ(geo.size(), 1u);
+  EXPECT_NEAR(out.sol.PosLocXYZ.x, xyz[0][0], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocXYZ.y, xyz[0][1], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocXYZ.z, xyz[0][2], 1e-3);
+  EXPECT_NEAR(out.sol.PosLocLLA.lon / kD, geo[0][0], 1e-8);
+  EXPECT_NEAR(out.sol.PosLocLLA.lat / kD, geo[0][1], 1e-8);
+  EXPECT_NEAR(out.sol.PosLocLLA.h, geo[0][2], 1e-3);
+  EXPECT_EQ(out.sol.bBaseLocValid, 1);
+  EXPECT_NE(out.sol.BaseLocLLA.lat, out.sol.BaseWgsLLA.lat);
+}
+}  // namespace
