@@ -13,7 +13,7 @@
 #include "positioning/data_servers/nav_data_types.h"
 #include "positioning/data_servers/pos_data_types.h"
 
-struct PVTDataType;
+class PVTDataType;
 
 namespace GbasCorr {
 
