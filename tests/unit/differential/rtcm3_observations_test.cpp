@@ -1,4 +1,5 @@
 // Observation messages against rtklib's convbin (RINEX), and the edges of the record.
+#include <bit>
 #include <cmath>
 
 #include "differential/rtcm3_observations.h"
@@ -185,6 +186,124 @@ TEST(Rtcm3Observations, LegacyMatchesConvbin) {
     }
   }
   EXPECT_EQ(compared, 2850);
+}
+
+
+// RINEX codes of the MSM signal ids 1-32 of each system, from the RTCM 3 signal tables.
+const char* const kMsmCodes[7][32] = {
+    {"", "1C", "1P", "1W", "", "", "", "2C", "2P", "2W", "", "", "", "", "2S", "2L", "2X", "", "", "", "", "5I", "5Q", "5X", "", "", "", "", "", "1S", "1L", "1X"},
+    {"", "1C", "1P", "", "", "", "", "2C", "2P", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""},
+    {"", "1C", "1A", "1B", "1X", "1Z", "", "6C", "6A", "6B", "6X", "6Z", "", "7I", "7Q", "7X", "", "8I", "8Q", "8X", "", "5I", "5Q", "5X", "", "", "", "", "", "", "", ""},
+    {"", "1C", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "5I", "5Q", "5X", "", "", "", "", "", "", "", ""},
+    {"", "1C", "", "", "", "", "", "", "6S", "6L", "6X", "", "", "", "2S", "2L", "2X", "", "", "", "", "5I", "5Q", "5X", "", "", "", "", "", "1S", "1L", "1X"},
+    {"", "2I", "2Q", "2X", "", "", "", "6I", "6Q", "6X", "", "", "", "7I", "7Q", "7X", "", "", "", "", "", "5D", "5P", "5X", "7D", "", "", "", "", "1D", "1P", "1X"},
+    {"", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "5A", "", "", "", "", "", "", "", "", "", ""},
+};
+
+double carrierHz(int sys, char band, int gloK) {
+  if (sys == 1) return band == '1' ? 1602e6 + gloK * 0.5625e6 : 1246e6 + gloK * 0.4375e6;
+  switch (band) {
+    case '1': return 1575.42e6;
+    case '2': return sys == 5 ? 1561.098e6 : 1227.60e6;
+    case '5': return 1176.45e6;
+    case '6': return sys == 5 ? 1268.52e6 : 1278.75e6;
+    case '7': return 1207.14e6;
+    case '8': return 1191.795e6;
+    default: return NAN;
+  }
+}
+
+std::string satName(int sys, int sat) {
+  char n[8];
+  const int prn = sys == 3 ? sat + 19 : sat;  // SBAS mask position 1 is PRN 120, RINEX S20
+  std::snprintf(n, sizeof n, "%c%02d", "GRESJCI"[sys], prn);
+  return n;
+}
+
+// MSM6 and MSM7 of every system: each cell written to a slot equals convbin's observation of its
+// RTCM signal.
+TEST(Rtcm3Observations, MsmMatchesConvbin) {
+  const auto frames = framesOf(readFile(recording("uscl00chl0.rtcm3")));
+  // GLONASS channels from the legacy 1012 of the same epoch (convbin takes them from 1020).
+  std::map<int, int> gloK;
+  {
+    ObsClient leg;
+    decodeBytes(select(frames, {1012}), leg);
+    ASSERT_EQ(leg.legacy.size(), 1u);
+    for (int i = 0; i < leg.legacy[0].numSat; ++i) gloK[leg.legacy[0].legacy[i].sat] = leg.legacy[0].legacy[i].channel - 7;
+  }
+  const int savedVendor = RTC3_Decoder::compatibleVendor;
+  RTC3_Decoder::compatibleVendor = 1;  // no BeiDou alignment: convbin shifts no phase
+  int cells = 0;
+  for (int type : {1076, 1077, 1086, 1087, 1096, 1097, 1106, 1107, 1116, 1117, 1126, 1127, 1136, 1137}) {
+    SCOPED_TRACE(type);
+    const int sys = (type - 1071) / 10;
+    const bool withRate = type % 10 == 7;
+    Bytes data = select(frames, {1020}, false);
+    const Bytes msm = select(frames, {type});
+    data.insert(data.end(), msm.begin(), msm.end());
+    ObsClient got;
+    decodeBytes(data, got);
+    const std::vector<RinexEpoch> want = convbin(data, "2024/03/20 16:00:00");
+    ASSERT_EQ(got.msm.size(), 1u);
+    const RTC3_OBS& o = got.msm[0];
+    if (want.empty()) {
+      // The QZSS and NavIC messages of this recording list no satellite: convbin writes no epoch,
+      // the record is delivered empty.
+      EXPECT_TRUE(sys == 4 || sys == 6);
+      int msmType = 0;
+      std::uint32_t satMask = 0, sigMask = 0;
+      ASSERT_TRUE(getLastMsmInfo(sys, msmType, satMask, sigMask));
+      EXPECT_EQ(std::tuple(o.numSat, std::popcount(satMask), msmType), std::tuple(0, 0, type % 10));
+      continue;
+    }
+    ASSERT_EQ(want.size(), 1u);
+    EXPECT_EQ(o.system, sys);
+    EXPECT_NEAR(std::fmod((o.time / 1000.0) + (sys == 1 ? -10800 + 18 : sys == 5 ? 14 : 0) + 86400, 86400), want[0].sod, 1e-6);
+    int msmType = 0;
+    std::uint32_t satMask = 0, sigMask = 0;
+    ASSERT_TRUE(getLastMsmInfo(sys, msmType, satMask, sigMask));
+    EXPECT_EQ(msmType, type % 10);
+    EXPECT_EQ(o.numSat, want[0].sats.size());
+    for (int i = 0; i < o.numSat; ++i) {
+      const RTC3_MSM_SAT& s = o.msm[i];
+      const std::string name = satName(sys, s.sat);
+      SCOPED_TRACE(name);
+      ASSERT_TRUE(want[0].sats.count(name));
+      const auto& w = want[0].sats.at(name);
+      for (int slot = 0; slot < kRtc3MsmSlots; ++slot) {
+        // The last signal of the mask that lands in this slot and that the satellite carries.
+        std::string code;
+        float offset = 0;
+        for (int id = 1; id <= 32; ++id) {
+          float off = 0;
+          if (!(sigMask >> (32 - id) & 1u) || getMsmSlotIdx(id, sys, true, off) != slot) continue;
+          if (w.count(std::string("C") + kMsmCodes[sys][id - 1]) || w.count(std::string("L") + kMsmCodes[sys][id - 1]))
+            code = kMsmCodes[sys][id - 1], offset = off;
+        }
+        const RTC3_MSM_SIG& g = s.sig[slot];
+        if (code.empty()) {
+          EXPECT_EQ(g.flags & (kRtc3MsmRangeValid | kRtc3MsmPhaseValid), 0) << slot;
+          continue;
+        }
+        SCOPED_TRACE(code);
+        ++cells;
+        const double lam = kC / carrierHz(sys, code[0], gloK[s.sat]);
+        const double whole = s.intMs * kLightMs;
+        EXPECT_EQ((g.flags & kRtc3MsmRangeValid) != 0, w.count("C" + code) == 1);
+        // convbin writes no GLONASS phase without the satellite's channel (MSM6 does not carry it).
+        if (sys != 1 || w.count("L" + code)) { EXPECT_EQ((g.flags & kRtc3MsmPhaseValid) != 0, w.count("L" + code) == 1); }
+        if ((g.flags & kRtc3MsmRangeValid) && w.count("C" + code)) { EXPECT_NEAR(g.pr + whole, w.at("C" + code), 0.001); }
+        if ((g.flags & kRtc3MsmPhaseValid) && w.count("L" + code)) { EXPECT_NEAR((g.phase + offset + whole) / lam, w.at("L" + code), 0.002); }
+        EXPECT_TRUE(g.flags & kRtc3MsmCnr);
+        EXPECT_NEAR(g.cnr, cnrOf(w.count("S" + code) ? w.at("S" + code) : NAN), 0.75);
+        EXPECT_EQ((g.flags & kRtc3MsmRate) != 0, withRate && w.count("D" + code) == 1);
+        if ((g.flags & kRtc3MsmRate) && w.count("D" + code)) { EXPECT_NEAR(g.rate, -w.at("D" + code) * lam, 0.002); }
+      }
+    }
+  }
+  RTC3_Decoder::compatibleVendor = savedVendor;
+  EXPECT_GT(cells, 200);
 }
 
 }  // namespace
