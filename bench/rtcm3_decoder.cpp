@@ -113,6 +113,7 @@ void BM_Msm7Message(benchmark::State& state) {
   RTC3_Decoder& dec = Rtcm3Dec[0];
   dec.initDecoder(&obsClient);
   NAV_Decoder drv(&dec);
+  obsClient.sats = 0;
   for (auto _ : state) drv.putData(frame.data(), static_cast<int>(frame.size()), InPorts::DEC_SER_A);
   state.counters["satellites"] = static_cast<double>(obsClient.sats) / static_cast<double>(state.iterations());
 }
