@@ -4,6 +4,7 @@
 
 #include "differential/reoutput_seam.h"
 #include "differential/rtcm3_ephemeris.h"
+#include "differential/rtcm3_observations.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "platform/crc.h"
 #include "platform/mono_clock.h"
@@ -57,6 +58,7 @@ void RTC3_Decoder::init() {
   length = 0;
   msgNum = 0;
   frameLen = 0;
+  clearLastMsmInfo();
 }
 
 void RTC3_Decoder::setSettings(const RTC3_DEC_SETTINGS& s) {

@@ -7,6 +7,7 @@
 #include "settings/rcv_settings.h"
 #include "differential/rtcm3_base_params.h"
 #include "differential/rtcm3_decoder.h"
+#include "differential/rtcm3_observations.h"
 #include "positioning/rcv_time_scales.h"
 
 bool RTC3_Decoder::readString(BitReader& r, char* out, int maxLen, std::uint8_t& len) {
@@ -179,6 +180,11 @@ bool RTC3_Decoder::decodeLegacyObsHeader(bool glonass, bool& reout) {
   decUtilsGetLatency(t, sys, lat);
   status.latency = static_cast<std::int32_t>(lat);
   decUtilsGetEpochPeriod(t, sys, status.epochPeriod);
+  RTC3_OBS obs;
+  obs.time = static_cast<std::uint32_t>(t);
+  obs.stationId = stationId;
+  if (!rtcm3_ReadLegacyObs(msgNum, br, obs)) return false;
+  if (client != nullptr) client->updateRtkData(obs, port);
   return true;
 }
 
@@ -200,5 +206,10 @@ bool RTC3_Decoder::decodeMsmHeader(int sys, bool& reout) {
   decUtilsGetLatency(t, sys, lat);
   status.latency = static_cast<std::int32_t>(lat);
   decUtilsGetEpochPeriod(t, sys, status.epochPeriod);
+  RTC3_OBS obs;
+  obs.time = static_cast<std::uint32_t>(t);
+  obs.stationId = stationId;
+  if (!rtcm3_ReadMsmObs(msgNum, br, compatibleVendor, obs)) return false;
+  if (client != nullptr) client->updateMsmData(obs, port);
   return true;
 }
