@@ -7,7 +7,6 @@ LMSEngine LMSEngineInstance(&PVTDataInstance);
 LMSEngine::LMSEngine(PVTDataType* store)
     : pStore_(store),
       pPosition_(store != nullptr ? &store->position : nullptr),
-      pVelocity_(store != nullptr ? &store->velocity : nullptr),
       H_(kStates, kMeasurements, false),
       Ht_(kStates, kMeasurements, false),
       W_(kStates, kMeasurements, false),

@@ -33,7 +33,6 @@ class LMSEngine {
  private:
   PVTDataType* pStore_;
   PositionDataServerType* pPosition_;
-  VelocityDataServerType* pVelocity_;
   PosSetup::LMSEngineSetupType setup_{};
   PosData::PositionDataType position_{};
   std::uint8_t bPositionAvailable_ = 0;
