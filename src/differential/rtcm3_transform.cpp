@@ -202,6 +202,12 @@ bool RTC3_CoordTransf::readProjection(int msgNum, BitReader& br, RTC3_PROJECTION
   if (o.rtcmType >= sizeof Rtcm3PrjTypeToMapID / sizeof Rtcm3PrjTypeToMapID[0]) return false;
   p.type = Rtcm3PrjTypeToMapID[o.rtcmType];
   if (p.type == 0) return false;
+  // The two-parallel conic and the oblique Mercator have messages of their own; their
+  // parameters do not fit any other.
+  const bool own = p.type == EllMath::PRJ_LCC2SP || p.type == EllMath::PRJ_OM;
+  if (own != (msgNum != 1025)) return false;
+  if (msgNum == 1026 && p.type != EllMath::PRJ_LCC2SP) return false;
+  if (msgNum == 1027 && p.type != EllMath::PRJ_OM) return false;
   p.prj.type = p.type;
   return true;
 }

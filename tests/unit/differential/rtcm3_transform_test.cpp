@@ -287,6 +287,11 @@ TEST(Rtcm3Transform, CollectionRules) {
       {"projection type 12 is refused", 1u << 7, 6356752.314, {msg1025(7, 12, 0, 15, 660000000, 5e5, 0)}, 0, false},
       {"projection type 63 is refused", 1u << 7, 6356752.314, {msg1025(7, 63, 0, 15, 660000000, 5e5, 0)}, 0, false},
       {"projection type 0 is refused", 1u << 7, 6356752.314, {msg1025(7, 0, 0, 15, 660000000, 5e5, 0)}, 0, false},
+      {"1025 with the two-parallel conic's type is refused", 1u << 7, 6356752.314,
+       {msg1025(7, 4, 0, 15, 660000000, 5e5, 0)}, 0, false},
+      {"1025 with the oblique Mercator's type is refused", 1u << 7, 6356752.314,
+       {msg1025(7, 7, 0, 15, 660000000, 5e5, 0)}, 0, false},
+      {"1025 Cassini-Soldner is taken", 1u << 7, 6356752.314, {msg1025(7, 6, 47, 15, 700000000, 5e5, 0)}, 1, true},
   };
   for (const Row& r : rows) {
     Fresh f;
