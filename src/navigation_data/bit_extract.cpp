@@ -188,3 +188,30 @@ bool CompDecUtility::is_EmptyAlmData(const std::uint32_t* words) {
   }
   return longest >= 20;
 }
+
+// ---- SBAS ----------------------------------------------------------------------------------------
+
+const std::uint8_t SbasDecUtility::EMPTY_DATA_MASK[kMessageBytes] = {
+    0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0, 0x00, 0x00, 0x00};
+
+std::int32_t SbasDecUtility::extract_DataField(const std::uint8_t* msg, int pos, int nBits, bool isSigned) {
+  constexpr int kFirstDataBit = 14;  // 0-based message bit of data position 1
+  if (msg == nullptr || nBits < 1 || nBits > 32 || pos < 1 || pos + kFirstDataBit + nBits > kMessageBytes * 8) return 0;
+  const std::int64_t v = GalDecUtility::extract_DataField(msg, pos - 1 + kFirstDataBit, nBits, isSigned);
+  return static_cast<std::int32_t>(v);
+}
+
+int SbasDecUtility::extract_MessageType(const std::uint8_t* msg) {
+  return msg == nullptr ? -1 : static_cast<int>(GalDecUtility::extract(msg, 8, 6));
+}
+
+bool SbasDecUtility::is_MessageEmpty(const std::uint8_t* msg) {
+  if (msg == nullptr) return true;
+  for (int i = 1; i < kMessageBytes; ++i) {
+    const std::uint8_t m = EMPTY_DATA_MASK[i];
+    const std::uint8_t d = msg[i] & m;
+    if (d != 0 && d != (m & 0x55) && d != (m & 0xAA)) return false;
+  }
+  return true;
+}

@@ -75,3 +75,18 @@ class IrnssDecUtility {
   static std::int64_t extract_DataField(const std::uint32_t* words, int firstBit, int nBits,
                                         bool isSigned);
 };
+
+// SBAS L1 messages (RTCA DO-229): 250 bits in 32 bytes, MSB first; data fields are counted from
+// 1 at the first data bit, message bit 15.
+class SbasDecUtility {
+ public:
+  static constexpr int kMessageBytes = 32;
+  // The 212 data bits (message bits 15 to 226).
+  static const std::uint8_t EMPTY_DATA_MASK[kMessageBytes];
+  // Up to 32 bits at data position `pos`, sign-extended when isSigned; 0 for a field outside the
+  // message or a width outside 1..32.
+  static std::int32_t extract_DataField(const std::uint8_t* msg, int pos, int nBits, bool isSigned);
+  static int extract_MessageType(const std::uint8_t* msg);  // bits 9 to 14
+  // Every data byte is 0, or the alternating 0101... or 1010... pattern under the mask.
+  static bool is_MessageEmpty(const std::uint8_t* msg);
+};

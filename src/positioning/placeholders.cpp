@@ -19,21 +19,20 @@ namespace placeholder {
 using T = PosData::RcvTimeDataType;
 using W = std::uint32_t;
 using B = std::uint8_t;
-void SbasDataDecoder_update_SetupData() {}
-bool SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
+// ==== SBAS message decoder ====================================================================
+namespace placeholder {
+bool SlasDataDecoder_update(const PosData::RcvTimeDataType&, const SvIdType&, const std::uint8_t*) { return false; }
+void SlasDataDecoder_reset(int) {}
+}  // namespace placeholder
+// ==== end of SBAS message decoder =============================================================
+
 // ==== Satellite correction processor =========================================================
 namespace placeholder {
 using CS = PosSetup::CorrProcessorSetupType;
-void SBASData_SatCorrection_set_DataTimeout(const CS&) {}
-void SBASData_IonoCorrection_set_DataTimeout(const CS&) {}
-void SBASData_Degradation_set_DataTimeout(const CS&) {}
-void SBASData_RegionService_set_DataTimeout(const CS&) {}
-void SBASData_DFMC_SatCorrection_set_DataTimeout(const CS&) {}
-void SBASData_DFMC_Degradation_set_DataTimeout(const CS&) {}
 void SLASData_StationData_set_StationDataTimeout() {}
 void SLASData_SatCorrection_set_DataTimeout() {}
 void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}

@@ -35,14 +35,20 @@ namespace PosData {
 struct RcvTimeDataType;
 }
 namespace placeholder {
-// SbasDataDecoder::update_SetupData: nothing to take over without a decoder.
-void SbasDataDecoder_update_SetupData();
-bool SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
-                            int count);
 bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
                                  int count);
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
+
+// ==== SBAS message decoder ====================================================================
+// The SLAS decoder that takes the QZSS L1S messages of types 43, 44 and 47 to 51 a source sends
+// (get_SlasDataDecoder, SlasDataDecoder::update), and its full reset when the SBAS decoder that
+// last used it takes another source. Stand-in: not available, the message goes on as SBAS only.
+namespace placeholder {
+bool SlasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& source, const std::uint8_t* msg);
+void SlasDataDecoder_reset(int sbasDecoder);
+}  // namespace placeholder
+// ==== end of SBAS message decoder =============================================================
 
 // ==== Satellite correction processor =========================================================
 // Data time-outs of correction records whose types are not built yet: each type ages out its
@@ -51,12 +57,6 @@ namespace PosSetup {
 struct CorrProcessorSetupType;
 }
 namespace placeholder {
-void SBASData_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_IonoCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_RegionService_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_DFMC_SatCorrection_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
-void SBASData_DFMC_Degradation_set_DataTimeout(const PosSetup::CorrProcessorSetupType& s);
 void SLASData_StationData_set_StationDataTimeout();
 void SLASData_SatCorrection_set_DataTimeout();
 }  // namespace placeholder

@@ -41,6 +41,9 @@ const char kUsage[] =
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
     "                        receives go to PREFIX followed by its letter (PREFIX, letter and\n"
     "                        \".up\" is made when the program connects)\n"
+    "  --sbas FILE           also stream the SBAS L1 messages of an SBAS message log (week, time of\n"
+    "                        week, PRN, type, \":\", the message in hex; one a line) as WD records,\n"
+    "                        each in the epoch of its GPS second\n"
     "  --replay FILE         stream the epochs of a recorded native stream instead, one a period\n"
     "                        (an epoch runs from one \"~~\" message to the next), then nothing\n"
     "  --nav FILE            broadcast the GPS ephemerides of a RINEX 2 navigation file as LNAV\n"
@@ -71,6 +74,7 @@ struct Options {
   std::string nav;
   long flipNavAfter = -1;
   sim::Site site;
+  std::string sbas;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -205,6 +209,23 @@ class Board {
   // Bytes waiting to go to the program.
   std::string out;
 
+  // Reads an SBAS message log; false when it holds no message.
+  bool loadSbas(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return false;
+    char hex[128];
+    int week = 0, tow = 0, prn = 0, type = 0;
+    while (std::fscanf(f, "%d %d %d %d : %127s", &week, &tow, &prn, &type, hex) == 5) {
+      std::string msg(32, '\0');
+      for (std::size_t i = 0; i < 32 && hex[2 * i] != '\0' && hex[2 * i + 1] != '\0'; ++i)
+        msg[i] = static_cast<char>(hexVal(static_cast<unsigned char>(hex[2 * i])) * 16 +
+                                   hexVal(static_cast<unsigned char>(hex[2 * i + 1])));
+      sbas_.push_back({tow, prn, msg});
+    }
+    std::fclose(f);
+    return !sbas_.empty();
+  }
+
   // Cuts a recorded stream into its epochs; false when it holds none.
   bool loadReplay(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -249,6 +270,18 @@ class Board {
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
+    // The logged SBAS messages of this GPS second, as the board hands them on.
+    for (const SbasLine& m : sbas_) {
+      if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
+      std::string body;
+      body += static_cast<char>(m.prn);
+      sim::putLe(body, t, 4);
+      body += '\0';
+      body += static_cast<char>(32);
+      body += m.msg;
+      body += '\1';
+      e += sim::frame("WD", body, true);
+    }
     // A subframe every 6 s, as broadcast.
     if (due("gd", t) && t % 6000 == 0) {
       if (nav_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
@@ -424,6 +457,11 @@ class Board {
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
   std::vector<std::string> replay_;  // epochs of --replay
+  struct SbasLine {
+    int tow, prn;
+    std::string msg;
+  };
+  std::vector<SbasLine> sbas_;  // messages of --sbas
  public:
   sim::LnavBroadcast nav_;           // ephemerides of --nav
  private:
@@ -470,6 +508,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->relay)) return false;
     } else if (a == "--silence-after") {
       if (!number(&o->silenceAfter)) return false;
+    } else if (a == "--sbas") {
+      if (!value(&o->sbas)) return false;
     } else if (a == "--replay") {
       if (!value(&o->replay)) return false;
     } else if (a == "--nav") {
@@ -596,6 +636,10 @@ int main(int argc, char** argv) {
   Board board(o);
   board.openLog(o.log.empty() ? o.dir + "/gnss_board_sim.log" : o.log);
   if (!o.transcript.empty()) board.openTranscript(o.transcript);
+  if (!o.sbas.empty() && !board.loadSbas(o.sbas)) {
+    std::fprintf(stderr, "gnss_board_sim: no SBAS message in %s\n", o.sbas.c_str());
+    return 2;
+  }
   if (!o.replay.empty() && !board.loadReplay(o.replay)) {
     std::fprintf(stderr, "gnss_board_sim: no epochs in %s\n", o.replay.c_str());
     return 2;

@@ -12,6 +12,7 @@
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/rtcm_data_types.h"
+#include "positioning/data_servers/sbas_data_types.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/placeholders.h"
 
@@ -128,12 +129,17 @@ int SatelliteCorrectionProcessor::run_Epoch(std::uint32_t nowMs) {
 
 void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   const PosSetup::CorrProcessorSetupType& s = work_->corrSetup;
-  placeholder::SBASData_SatCorrection_set_DataTimeout(s);
-  placeholder::SBASData_IonoCorrection_set_DataTimeout(s);
-  placeholder::SBASData_Degradation_set_DataTimeout(s);
-  placeholder::SBASData_RegionService_set_DataTimeout(s);
-  placeholder::SBASData_DFMC_SatCorrection_set_DataTimeout(s);
-  placeholder::SBASData_DFMC_Degradation_set_DataTimeout(s);
+  SBASData::SatCorrectionType::set_DataTimeout(&s);
+  SBASData::IonoCorrectionType::set_DataTimeout(&s);
+  SBASData::DegradationDataType::set_DataTimeout(&s);
+  SBASData::RegionServiceDataType::set_DataTimeout(&s);
+  SBASData::DFMC_SatCorrectionType::set_DataTimeout(&s);
+  SBASData::DFMC_DegradationDataType::set_DataTimeout(&s);
+  // SBAS tags are GPS time of week: parts past their time-out lose their ready bits now, before
+  // their tags could come round again; without a valid GPS time no age can be told.
+  PosData::RcvTimeDataType t;
+  if (store_->rcvTime.Take(&t) != 0 && t.gps.uStatus[0] != 0)
+    SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
   COMPData::SatCorrectionType::set_DataTimeout(&s);
   COMPData::IonoCorrBlockType::set_DataTimeout(&s);
   GBASData::DiffCorrectionType::set_DataTimeout(&s);

@@ -203,9 +203,26 @@ int SbasIonoCorrectionServerType::Put(int point, int band,
   // A record lent from another band still holds that band's grid.
   if (newOwner) rec->init();
   rec->pack(point, correction->ulBits);
+  rec->ulGridTime[point] = correction->ulGridTime;
+  rec->ulCorrTime[point] = correction->ulCorrTime;
   if (block != -1) rec->iBlockWord[point / SBASData::kIonoPointsPerBlock] = static_cast<std::int16_t>(block);
   if (issue != -1) rec->iIssue = static_cast<std::int16_t>(issue);
   return 1;
+}
+
+int SbasIonoCorrectionServerType::clear_ExpiredData(int nowMs) {
+  Locker<Mutex> l(mutex);
+  int cleared = 0;
+  for (int r = 0; r < kRecords; ++r) {
+    SBASData::IonoBandDataType& rec = pRecords_[r];
+    for (int p = 0; p < SBASData::kIonoBandPoints; ++p) {
+      SBASData::IonoCorrectionType c{rec.unpack(p), rec.ulGridTime[p], rec.ulCorrTime[p]};
+      if (!c.clear_ExpiredData(nowMs)) continue;
+      rec.pack(p, c.ulBits);
+      ++cleared;
+    }
+  }
+  return cleared;
 }
 
 int SbasIonoCorrectionServerType::Take(int point, int band, SBASData::IonoCorrectionType* correction,
@@ -216,6 +233,8 @@ int SbasIonoCorrectionServerType::Take(int point, int band, SBASData::IonoCorrec
   const auto* rec = reinterpret_cast<const SBASData::IonoBandDataType*>(pool_.find_Locked(band));
   if (rec == nullptr) return 0;
   correction->ulBits = rec->unpack(point);
+  correction->ulGridTime = rec->ulGridTime[point];
+  correction->ulCorrTime = rec->ulCorrTime[point];
   if (blockWord != nullptr) *blockWord = rec->iBlockWord[point / SBASData::kIonoPointsPerBlock];
   if (issue != nullptr) *issue = rec->iIssue;
   return 1;

@@ -212,6 +212,8 @@ class SbasIonoCorrectionServerType {
   // Copies the grid point's correction out with its block word and the band's issue; 0 when
   // out of range or the band has no record.
   int Take(int point, int band, SBASData::IonoCorrectionType* correction, int* blockWord, int* issue);
+  // Clears the ready bits of grid points past their time-outs; the number of points changed.
+  int clear_ExpiredData(int nowMs);
   void Init();
 
   DataBufferServerType& buffer() { return pool_; }

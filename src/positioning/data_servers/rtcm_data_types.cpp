@@ -1,5 +1,7 @@
 #include "positioning/data_servers/rtcm_data_types.h"
 
+#include "positioning/data_servers/tag_age.h"
+
 namespace RTCMData {
 
 namespace {
@@ -19,11 +21,7 @@ void set_TimeTag(TimeTag& tag, int ms) {
 double get_TimeTagAge(int system, int now, TimeTag tag) {
   if (!validTag(tag)) return kInvalidTagAge;
   const double cycle = (system >= 0 && system < 7) ? SYS_CYCLE_SEC[system] : SYS_CYCLE_SEC[0];
-  const std::int64_t time = tag >> 1;
-  double age = static_cast<double>(static_cast<std::int64_t>(now) - time) * 0.001;
-  while (age > cycle / 2) age -= cycle;
-  while (age < -cycle / 2) age += cycle;
-  return age;
+  return TagAge::foldedSeconds(static_cast<std::int64_t>(now) - (tag >> 1), cycle);
 }
 
 double get_TSClockModulus(int system) {

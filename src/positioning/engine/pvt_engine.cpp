@@ -24,6 +24,7 @@
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
+#include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
@@ -80,6 +81,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
+  for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
   // The GBAS decoders bind their servers by their own number.
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(store);
 
@@ -166,6 +168,8 @@ void PVTEngine::allocate_NvRamData() {
   // existed keeps its layout.
   if (pStore != nullptr) pStore->allocate_NvRamData();
   if (pCorr != nullptr) pCorr->allocate_NvRamData();
+  // The SBAS decoders' PRN masks last, for the same reason.
+  SbasDataDecoder::allocate_NvRamData();
 }
 
 void PVTEngine::clear_NvRamEphemerisData() {

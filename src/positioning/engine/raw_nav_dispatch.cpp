@@ -1,6 +1,7 @@
 // Housekeeping road, raw part: every new ring entry to the decoder of its satellite.
 #include "positioning/engine/raw_nav_dispatch.h"
 
+#include "navigation_data/bit_extract.h"
 #include "navigation_data/decoders/beidou_b2b_decoder.h"
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
@@ -15,6 +16,7 @@
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/gps_parity.h"
+#include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/placeholders.h"
 
 std::atomic<std::uint8_t> bDebugGpsCnavDatdec{1};
@@ -231,9 +233,13 @@ int PVTEngine::update_SbasDataTask(const std::uint8_t* bytes, int count, const S
   PosData::RcvTimeDataType t;
   if (sv == nullptr || !currentTime(t)) return 0;
   switch (rawNavDecoderOf(kRingSbas, static_cast<std::uint8_t>(task), false)) {
-    case RawNavDecoder::kSbas:
-      placeholder::SbasDataDecoder_update_SetupData();
-      return placeholder::SbasDataDecoder_update(t, *sv, bytes, count) ? 1 : 0;
+    case RawNavDecoder::kSbas: {
+      if (bytes == nullptr || count < SbasDecUtility::kMessageBytes) return 0;
+      // The SISNeT road reaches the same pool from another task.
+      Locker<Mutex> l(SbasDataDecoder::poolMutex);
+      SbasDataDecoder::update_SetupData();
+      return get_SbasDataDecoder(t, *sv)->update(t, *sv, bytes);
+    }
     case RawNavDecoder::kDfmcSbas:
       return placeholder::DFMC_SbasDataDecoder_update(t, *sv, bytes, count) ? 1 : 0;
     default:

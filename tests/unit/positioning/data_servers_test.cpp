@@ -135,7 +135,8 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
 // starts empty.
 TEST(SbasIonoServer, PointsBandsAndRecords) {
   auto& s = PVTDataInstance.sbasIonoCorrection[1];
-  const SBASData::IonoCorrectionType c{0x155}, d{0x1234}, e{0x42}, full{0x3 | (100u << 6)}, flags{0x3};
+  const SBASData::IonoCorrectionType c{0x155, 0, 0}, d{0x1234, 0, 0}, e{0x42, 0, 0}, full{0x3 | (100u << 6), 0, 0},
+      flags{0x3, 0, 0};
   SBASData::IonoCorrectionType out{};
   const int bounds[][3] = {{0, 0, 1}, {200, 10, 1}, {201, 0, 0}, {-1, 0, 0}, {0, 11, 0}, {0, -1, 0}, {65535, 3, 0}};
   for (const auto& k : bounds)
