@@ -39,7 +39,6 @@ void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}
 }  // namespace placeholder
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
-int SatelliteCorrectionProcessor::update_GbasCorrection() { return 0; }
 namespace placeholder {
 bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
   if (r != nullptr) r->uSourceCount = 0;

@@ -32,6 +32,7 @@ struct CorrectionRequestType {
   PosData::PositionDataType position;
   std::uint16_t uCount;
   RequestSatDataType sat[kMaxRequestSats];
+  std::uint16_t uGbasSelector;  // reference station data selector of the GBAS station used, 65535: none
 };
 
 }  // namespace CorrData

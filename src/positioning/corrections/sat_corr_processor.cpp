@@ -7,6 +7,7 @@
 
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/corrections/comp_corr_generator.h"
+#include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/corrections/rtcm_corr_generator.h"
 #include "positioning/corrections/rtcm_ts_corr_generator.h"
 #include "platform/mono_clock.h"
@@ -19,7 +20,7 @@
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
                                                       nullptr, &RtcmTSCorrGeneratorInstance, &CompCorrGeneratorInstance,
-                                                      nullptr, &RtcmCorrGeneratorInstance);
+                                                      &GbasCorrGeneratorInstance, &RtcmCorrGeneratorInstance);
 
 namespace {
 

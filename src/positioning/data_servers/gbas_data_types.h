@@ -152,8 +152,16 @@ struct SourceStateDataType {
 };
 static_assert(sizeof(SourceStateDataType) == 16);
 
+// The common data of the station the corrections are taken from.
 struct CommonDataType {
   std::uint8_t bValid;
+  std::uint8_t bAddValid;
+  std::uint8_t bFasValid;
+  std::uint8_t uSpare;
+  std::uint32_t uSpare2;
+  StationAddBlockDataType add;
+  StationDataType station;
+  FASDataType fas;
 };
 
 }  // namespace GBASData

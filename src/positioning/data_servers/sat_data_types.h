@@ -2,6 +2,7 @@
 // records begin with the pool header; their owners add the remaining fields.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "navigation_data/sv_id.h"
@@ -126,10 +127,24 @@ struct CorrectionDataType {
   }
 };
 
+// Accuracy data of a satellite's GBAS correction: ground sigma, ephemeris decorrelation and the
+// B values of the reference receivers.
 struct GbasAccuracyDataType {
   DataBufferHeaderType header;
-  void init() {}
+  std::uint16_t uSelector;   // reference station data selector, 65535: none
+  std::uint8_t uBFlags;      // bit k: B(k+1) present
+  std::uint8_t uEphDecorr;   // x 5e-6 m/m
+  float fSigmaPrGnd;         // m
+  float fB[4];               // m
+  void init() {
+    uSelector = 65535;
+    uBFlags = 0;
+    uEphDecorr = 0;
+    fSigmaPrGnd = 0.0f;
+    for (float& b : fB) b = 0.0f;
+  }
 };
+static_assert(sizeof(GbasAccuracyDataType) == 32 && offsetof(GbasAccuracyDataType, fB) == 16);
 
 // Satellites of one epoch: one bit per satellite in each system's mask.
 struct SatelliteListType {
