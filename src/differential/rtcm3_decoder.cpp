@@ -5,6 +5,7 @@
 #include "differential/reoutput_seam.h"
 #include "differential/rtcm3_ephemeris.h"
 #include "differential/rtcm3_observations.h"
+#include "differential/rtcm3_transform.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "platform/crc.h"
 #include "platform/mono_clock.h"
@@ -209,6 +210,8 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
     case 1046:
       // Ephemerides go straight to the store; the client never sees them.
       return rtcm3_StoreEphemeris(m, br, SatDataProcessorInstance);
+    case 1021: case 1022: case 1023: case 1024: case 1025: case 1026: case 1027:
+      return RTC3_CoordTransf::apply(m, br, stationId);
     default:
       break;
   }

@@ -10,6 +10,7 @@
 #include "command/settings_commands.h"
 #include "differential/decoder_task.h"
 #include "differential/rtcm3_client.h"
+#include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/raw_decoder.h"
@@ -81,6 +82,8 @@ const InitStep kInitOnce[] = {
     {"diffInitOnce", [] {
        rtcm3ClientsInit();
        decInitOnce();
+       // "GOT" starts as a copy of the output datum navInitOnce left.
+       RTC3_CoordTransf::clearGotTransData();
      }},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},

@@ -15,9 +15,6 @@ namespace placeholder {
 // The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
 // stored).
 bool engineClockData(PosData::ClockDataType& out);
-// RTC3_Decoder::RTC3_COORD_TRANSF_PAR::clearGotTransData (RTCM 3 transformation messages).
-// Stand-in: nothing received, nothing to clear.
-void RTC3_clearGotTransData();
 // The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
 // Stand-in: false, nothing changed.
 bool gloCalibChanged();

@@ -141,7 +141,6 @@ void navInitOnce() {
   for (double& v : navGlobals.fixedPos) v = 0;
   navGlobals.fixedPosValid = 0;
   PosFilt.apply(RcvSet.posFilt);
-  placeholder::RTC3_clearGotTransData();
   navGlobals.ready = true;
 }
 

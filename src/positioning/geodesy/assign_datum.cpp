@@ -1,10 +1,16 @@
 #include <cstring>
 
 #include "positioning/geodesy/datum_in_use.h"
+#include "positioning/geodesy/got_datum.h"
 #include "settings/nav_settings.h"
 
 bool assignDatum(const char* name, NavTask::DATUM_IN_USE* datum) {
     if (datum == nullptr) return false;
+    // The received datum is always in the list, as the last received set left it.
+    if (name != nullptr && std::strcmp(name, "GOT") == 0) {
+        *datum = GotDatum.datum;
+        return true;
+    }
     DtmList::ELL_PARAMS ell;
     DtmList::DATUM_PARAMS_STORE store;
     int index = 0;
