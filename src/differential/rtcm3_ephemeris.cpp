@@ -19,19 +19,8 @@ float scf(std::int64_t v, int exp) { return static_cast<float>(sc(v, exp)); }
 
 bool finish(BitReader& br) { return br.isOk(); }
 
-bool readGps(BitReader& br, Rtcm3Ephemeris& out) {
-  ZRT_EPH_GPS& r = out.gps;
-  const int prn = static_cast<int>(br.read_(6));
-  r.week = static_cast<std::uint16_t>(br.read_(10));
-  r.ura = static_cast<std::int8_t>(br.read_(4));
-  const std::uint32_t code = br.read_(2);
-  r.idot = scf(br.readI(14), -43);
-  r.iode = static_cast<std::uint16_t>(br.read_(8));
-  r.toc = static_cast<std::int32_t>(br.read_(16) * 16);
-  r.af2 = scf(br.readI(8), -55);
-  r.af1 = scf(br.readI(16), -43);
-  r.af0 = sc(br.readI(22), -31);
-  r.iodc = static_cast<std::int16_t>(br.read_(10));
+// The orbit block 1019 and 1044 carry alike, from crs to the rate of right ascension.
+void readGpsOrbitBlock(BitReader& br, ZRT_EPH_GPS& r) {
   r.crs = scf(br.readI(16), -5);
   r.deltaN = scf(br.readI(16), -43);
   r.M0 = sc(br.readI(32), -31);
@@ -47,6 +36,22 @@ bool readGps(BitReader& br, Rtcm3Ephemeris& out) {
   r.crc = scf(br.readI(16), -5);
   r.omega = sc(br.readI(32), -31);
   r.OmegaDot = scf(br.readI(24), -43);
+}
+
+bool readGps(BitReader& br, Rtcm3Ephemeris& out) {
+  ZRT_EPH_GPS& r = out.gps;
+  const int prn = static_cast<int>(br.read_(6));
+  r.week = static_cast<std::uint16_t>(br.read_(10));
+  r.ura = static_cast<std::int8_t>(br.read_(4));
+  const std::uint32_t code = br.read_(2);
+  r.idot = scf(br.readI(14), -43);
+  r.iode = static_cast<std::uint16_t>(br.read_(8));
+  r.toc = static_cast<std::int32_t>(br.read_(16) * 16);
+  r.af2 = scf(br.readI(8), -55);
+  r.af1 = scf(br.readI(16), -43);
+  r.af0 = sc(br.readI(22), -31);
+  r.iodc = static_cast<std::int16_t>(br.read_(10));
+  readGpsOrbitBlock(br, r);
   r.tgd = scf(br.readI(8), -31);
   r.health = static_cast<std::uint8_t>(br.read_(6));
   const std::uint32_t l2p = br.read_(1);
@@ -119,21 +124,7 @@ bool readQzss(BitReader& br, Rtcm3Ephemeris& out) {
   r.af1 = scf(br.readI(16), -43);
   r.af0 = sc(br.readI(22), -31);
   r.iode = static_cast<std::uint16_t>(br.read_(8));
-  r.crs = scf(br.readI(16), -5);
-  r.deltaN = scf(br.readI(16), -43);
-  r.M0 = sc(br.readI(32), -31);
-  r.cuc = scf(br.readI(16), -29);
-  r.e = sc(br.read_(32), -33);
-  r.cus = scf(br.readI(16), -29);
-  r.sqrtA = sc(br.read_(32), -19);
-  r.toe = br.read_(16) * 16;
-  r.cic = scf(br.readI(16), -29);
-  r.Omega0 = sc(br.readI(32), -31);
-  r.cis = scf(br.readI(16), -29);
-  r.i0 = sc(br.readI(32), -31);
-  r.crc = scf(br.readI(16), -5);
-  r.omega = sc(br.readI(32), -31);
-  r.OmegaDot = scf(br.readI(24), -43);
+  readGpsOrbitBlock(br, r);
   r.idot = scf(br.readI(14), -43);
   const std::uint32_t code = br.read_(2);
   r.week = static_cast<std::uint16_t>(br.read_(10));
