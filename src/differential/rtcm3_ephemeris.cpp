@@ -19,8 +19,10 @@ float scf(std::int64_t v, int exp) { return static_cast<float>(sc(v, exp)); }
 
 bool finish(BitReader& br) { return br.isOk(); }
 
-// The orbit block 1019 and 1044 carry alike, from crs to the rate of right ascension.
-void readGpsOrbitBlock(BitReader& br, ZRT_EPH_GPS& r) {
+// The orbit block GPS (1019), QZSS (1044) and Galileo (1045, 1046) carry alike, from crs to the
+// rate of right ascension; only the reference time's width and unit differ.
+template <class Record>
+void readOrbitBlock(BitReader& br, Record& r, int toeBits, std::uint32_t toeUnit) {
   r.crs = scf(br.readI(16), -5);
   r.deltaN = scf(br.readI(16), -43);
   r.M0 = sc(br.readI(32), -31);
@@ -28,7 +30,7 @@ void readGpsOrbitBlock(BitReader& br, ZRT_EPH_GPS& r) {
   r.e = sc(br.read_(32), -33);
   r.cus = scf(br.readI(16), -29);
   r.sqrtA = sc(br.read_(32), -19);
-  r.toe = br.read_(16) * 16;
+  r.toe = br.read_(toeBits) * toeUnit;
   r.cic = scf(br.readI(16), -29);
   r.Omega0 = sc(br.readI(32), -31);
   r.cis = scf(br.readI(16), -29);
@@ -51,7 +53,7 @@ bool readGps(BitReader& br, Rtcm3Ephemeris& out) {
   r.af1 = scf(br.readI(16), -43);
   r.af0 = sc(br.readI(22), -31);
   r.iodc = static_cast<std::int16_t>(br.read_(10));
-  readGpsOrbitBlock(br, r);
+  readOrbitBlock(br, r, 16, 16);
   r.tgd = scf(br.readI(8), -31);
   r.health = static_cast<std::uint8_t>(br.read_(6));
   const std::uint32_t l2p = br.read_(1);
@@ -124,7 +126,7 @@ bool readQzss(BitReader& br, Rtcm3Ephemeris& out) {
   r.af1 = scf(br.readI(16), -43);
   r.af0 = sc(br.readI(22), -31);
   r.iode = static_cast<std::uint16_t>(br.read_(8));
-  readGpsOrbitBlock(br, r);
+  readOrbitBlock(br, r, 16, 16);
   r.idot = scf(br.readI(14), -43);
   const std::uint32_t code = br.read_(2);
   r.week = static_cast<std::uint16_t>(br.read_(10));
@@ -228,21 +230,7 @@ bool readGalileo(BitReader& br, bool inav, Rtcm3Ephemeris& out) {
   r.af2 = scf(br.readI(6), -59);
   r.af1 = scf(br.readI(21), -46);
   r.af0 = sc(br.readI(31), -34);
-  r.crs = scf(br.readI(16), -5);
-  r.deltaN = scf(br.readI(16), -43);
-  r.M0 = sc(br.readI(32), -31);
-  r.cuc = scf(br.readI(16), -29);
-  r.e = sc(br.read_(32), -33);
-  r.cus = scf(br.readI(16), -29);
-  r.sqrtA = sc(br.read_(32), -19);
-  r.toe = br.read_(14) * 60;
-  r.cic = scf(br.readI(16), -29);
-  r.Omega0 = sc(br.readI(32), -31);
-  r.cis = scf(br.readI(16), -29);
-  r.i0 = sc(br.readI(32), -31);
-  r.crc = scf(br.readI(16), -5);
-  r.omega = sc(br.readI(32), -31);
-  r.OmegaDot = scf(br.readI(24), -43);
+  readOrbitBlock(br, r, 14, 60);
   r.bgdE1E5a = scf(br.readI(10), -32);
   if (inav) {
     r.bgdE1E5b = scf(br.readI(10), -32);
