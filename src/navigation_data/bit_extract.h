@@ -68,6 +68,21 @@ class CompDecUtility {
   static bool is_EmptyAlmData(const std::uint32_t* words);
 };
 
+// The BeiDou decoders' field readers: unsigned and signed, in one piece or split across two
+// words (high piece, then low piece), as the ICD lays fields out.
+namespace CompBits {
+inline std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
+inline std::int32_t s(const std::uint32_t* w, int bit, int n) {
+  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
+}
+inline std::uint32_t u2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
+  return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, false));
+}
+inline std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
+  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
+}
+}  // namespace CompBits
+
 class IrnssDecUtility {
  public:
   // As the one-piece BeiDou readers: bit 1 at the MSB of words[0].

@@ -9,6 +9,10 @@
 #include "navigation_data/decoders/nav_decoder_family.h"
 
 namespace {
+using CompBits::u;
+using CompBits::s;
+using CompBits::u2;
+using CompBits::s2;
 
 constexpr int kPage7Sats = 19;  // health of satellites 1-19 on the first health page, 20-30 on the second
 constexpr std::int64_t kWeekSec = 604800;
@@ -16,17 +20,6 @@ constexpr std::int64_t kHalfWeek = 302400;
 constexpr std::uint8_t kNoSet = 255;
 constexpr std::uint8_t kFlagWeekGuessed = 0x01;
 constexpr std::uint8_t kFlagNoHealth = 0x02;
-
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
-std::int32_t s(const std::uint32_t* w, int bit, int n) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
-}
-std::uint32_t u2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, false));
-}
-std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
-}
 
 // Consecutive 9-bit health fields over the data bits from bit 51: the last 2 data bits of
 // word 2, then 22 data bits of each following word (the 8 parity bits skipped).
@@ -88,7 +81,6 @@ int CompAlmanacDataType::freeSet() const {
     if (!sets_[i].inUse) return i;
   return -1;
 }
-
 
 void CompAlmanacDataType::decodeAlmanacPage(const std::uint32_t* w, int sat) {
   if (w == nullptr || sat < 0 || sat >= kSats) return;

@@ -10,7 +10,7 @@ std::uint8_t CompCNav2bDataDecoderType::uNumOfSource = 0;
 CompCNav2bDataDecoderType CompCNav2bDataDecoderInstance[CompCNav2bDataDecoderType::kPoolSize];
 
 namespace {
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
+using CompBits::u;
 }  // namespace
 
 CompCNav2bDataDecoderType::CompCNav2bDataDecoderType() {

@@ -11,15 +11,12 @@ CNavAlmanacRawDataType CompCNav1DataDecoderType::almanac_{};
 CompCNav1DataDecoderType CompCNav1DataDecoderInstance[CompCNav1DataDecoderType::kPoolSize];
 
 namespace {
+using CompBits::u;
+using CompBits::s;
 
 constexpr std::uint32_t kWeekHours = 168;
 constexpr int kPageIono = 1;
 constexpr int kPageMidiAlmanac = 4;
-
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
-std::int32_t s(const std::uint32_t* w, int bit, int n) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
-}
 
 }  // namespace
 

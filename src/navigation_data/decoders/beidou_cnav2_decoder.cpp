@@ -11,8 +11,8 @@ CNavAlmanacRawDataType CompCNav2DataDecoderType::almanac_{};
 CompCNav2DataDecoderType CompCNav2DataDecoderInstance[CompCNav2DataDecoderType::kPoolSize];
 
 namespace {
+using CompBits::u;
 
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
 std::int16_t s12(const std::uint32_t* w, int bit) {
   return static_cast<std::int16_t>(CompDecUtility::extract_DataField(w, bit, 12, true));
 }

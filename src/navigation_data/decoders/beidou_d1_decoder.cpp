@@ -14,23 +14,15 @@ CompAlmanacDataType CompD1NavDataDecoderType::almanac_;
 CompD1NavDataDecoderType CompD1NavDataDecoderInstance[CompD1NavDataDecoderType::kPoolSize];
 
 namespace {
+using CompBits::u;
+using CompBits::s;
+using CompBits::u2;
+using CompBits::s2;
 
 constexpr float kCn0Tracked = 10.0f;  // dB-Hz: above it the other satellite counts as tracked
 constexpr float kCn0Strong = 40.0f;   // dB-Hz: strong enough to overrule an untracked twin
 constexpr int kIssueSpan = 720;       // s per issue number derived from toc and toe
 constexpr int kIssueCycle = 240;
-
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
-std::int32_t s(const std::uint32_t* w, int bit, int n) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
-}
-// A field the ICD splits across two words: high piece, then low piece.
-std::uint32_t u2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, false));
-}
-std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
-}
 
 }  // namespace
 

@@ -16,6 +16,10 @@ CompAlmanacDataType CompD2NavDataDecoderType::almanac_;
 CompD2NavDataDecoderType CompD2NavDataDecoderInstance[CompD2NavDataDecoderType::kPoolSize];
 
 namespace {
+using CompBits::u;
+using CompBits::s;
+using CompBits::u2;
+using CompBits::s2;
 
 using D2 = CompD2NavDataDecoderType;
 
@@ -30,16 +34,6 @@ constexpr int kAlmPages1First = 37, kAlmPages1Last = 60;    // satellites 1-24
 constexpr int kAlmPages2First = 95, kAlmPages2Last = 100;   // satellites 25-30
 constexpr int kUtcPage = 102;
 
-std::uint32_t u(const std::uint32_t* w, int bit, int n) { return CompDecUtility::extract(w, bit, n); }
-std::int32_t s(const std::uint32_t* w, int bit, int n) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, bit, n, true));
-}
-std::uint32_t u2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, false));
-}
-std::int32_t s2(const std::uint32_t* w, int b1, int n1, int b2, int n2) {
-  return static_cast<std::int32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, true));
-}
 std::uint32_t u3(const std::uint32_t* w, int b1, int n1, int b2, int n2, int b3, int n3) {
   return static_cast<std::uint32_t>(CompDecUtility::extract_DataField(w, b1, n1, b2, n2, b3, n3, false));
 }
