@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "geodesy_oracle.h"
 #include "platform/mono_clock.h"
 #include "positioning/geodesy/ell_math.h"
 #include "positioning/rcv_output.h"
@@ -111,6 +112,52 @@ TEST(BaselineAttitude, NoHorizontalLengthNoHeadingNoRate) {
       EXPECT_NEAR(s.pitch, r.pitch, 1e-6);
     }
   }
+}
+
+// numpy as the oracle: local axes from cross products with the ellipsoid normal, the heading
+// from the projections, the rate of turn as the central difference of the azimuth in time.
+TEST(BaselineAttitude, AgreesWithNumpy) {
+  const std::string py =
+      "/usr/bin/python3 -c \"\nimport sys, numpy as np\nfor l in sys.stdin:\n"
+      " v = np.array(l.split(), float); b = v[0:3]; r = v[3:6]; la, lo, a, p = np.radians(v[6:10])\n"
+      " u = np.array([np.cos(la) * np.cos(lo), np.cos(la) * np.sin(lo), np.sin(la)])\n"
+      " e = np.cross([0, 0, 1], u); e /= np.linalg.norm(e); n = np.cross(u, e)\n"
+      " az = lambda q: np.arctan2(q @ e, q @ n); d = 1e-3\n"
+      " rot = np.diff(np.unwrap([az(b - d * r), az(b + d * r)]))[0] / (2 * d)\n"
+      " print(np.degrees(az(b) + a) % 360, np.degrees(np.arctan2(b @ u, np.hypot(b @ n, b @ e)) + p),"
+      " np.degrees(rot) * 60)\n\"";
+  struct Row {
+    double b[3];
+    float r[3];
+    double lat, lon;
+  } rows[] = {{{0.8, -0.3, 0.45}, {0.01f, 0.03125f, -0.0625f}, 45, 10},
+              {{-12.5, 7.25, 3.5}, {0.25f, -0.5f, 0.125f}, -33.9, 151.2},
+              {{3, 4, -1}, {-0.125f, 0.0625f, 0.5f}, 78, -120},
+              {{-0.02, -1.5, 0.9}, {1.0f, 0.25f, -0.75f}, 1, 179}};
+  std::vector<std::string> lines;
+  for (const Row& r : rows)
+    for (const Offsets& o : kOffsets) {
+      std::string l;
+      for (double v : {r.b[0], r.b[1], r.b[2], double(r.r[0]), double(r.r[1]), double(r.r[2]), r.lat, r.lon, o.hdg,
+                       o.pitch})
+        l += geodesy_test::num(v) + " ";
+      lines.push_back(l);
+    }
+  const auto want = geodesy_test::runTool(py, lines);
+  ASSERT_EQ(want.size(), lines.size());
+  std::size_t k = 0;
+  for (const Row& r : rows)
+    for (const Offsets& o : kOffsets) {
+      RTK_SOL rtk{};
+      for (int i = 0; i < 3; ++i) rtk.baseline[i] = r.b[i], rtk.blRate[i] = r.r[i];
+      SOL_OUTPUT s{};
+      baselineAttitude(rtk, r.lat * kD, r.lon * kD, o.hdg, o.pitch, &s);
+      ASSERT_EQ(want[k].size(), 3u);
+      EXPECT_NEAR(angDiff(s.heading, want[k][0]), 0, 1e-9) << k;
+      EXPECT_NEAR(s.pitch, want[k][1], 1e-9) << k;
+      EXPECT_NEAR(s.rateOfTurn, want[k][2], 1e-6 * (1 + std::fabs(want[k][2]))) << k;
+      ++k;
+    }
 }
 
 namespace {
@@ -356,4 +403,11 @@ TEST_F(RcvOutputFlow, FilteredPositionRawKeptSpeedReachesFilter) {
       EXPECT_EQ(out.sol.pPosRaw, nullptr);
     }
   }
+  // The other antenna input's solution stays out of the one filter.
+  PosFilt.setSpdMode(false);
+  const int n = PosFilt.count();
+  out.bMainInput = 0;
+  out.computeParams();
+  EXPECT_EQ(out.sol.bFilterApplied, 0);
+  EXPECT_EQ(PosFilt.count(), n);
 }
