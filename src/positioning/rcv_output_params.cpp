@@ -129,7 +129,6 @@ void RCV_OUTPUT::computeParams() {
   // The solution's accuracy words are per-axis sigmas, not dilutions: none to copy.
   for (float& v : s.dop) v = 0;
 
-  // Choose the solution.
   // Attitude of the baseline, at the rover's own position.
   if (bHeadingAvail && pRtkSol && pRtkSol->bPosKnown) {
     const POS_CRT rv{pRtkSol->rover[0], pRtkSol->rover[1], pRtkSol->rover[2], 0, 0, 0};
@@ -138,6 +137,7 @@ void RCV_OUTPUT::computeParams() {
     baselineAttitude(*pRtkSol, g.lat, g.lon, RcvSet.hdgOffset, RcvSet.pitchOffset, &s);
   }
 
+  // Choose the solution.
   const RTK_SOL* rtk = bRtkAvail && pRtkSol && pRtkSol->bPosKnown ? pRtkSol : nullptr;
   if (rtk_cpd_dbi == 4)
     debPrintfx(-1, "$RCV_OUTPUT::computeParams(): RtkAv= %d bHeadingAv %d\r\n", bRtkAvail, bHeadingAvail);
@@ -344,7 +344,7 @@ void RCV_OUTPUT::computeParams() {
     s.bBaseGridValid = RCV_OUTPUT::computeGrid(s.bBaseLocValid, dat, s.BaseLocLLA, s.baseGrid, &bf) ? 1 : 0;
   }
   s.bGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.PosWgsLLA, s.PosLocLLA, 0.0, false, &s.undulation, &s.geoidSep);
-  BaseMovingData.geoidSep = s.geoidSep;
+  if (bMainInput) BaseMovingData.geoidSep = s.geoidSep;
   s.bBaseGeoidValid = 0;
   if (s.pBase)
     s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, 0.0, false, &s.baseUndulation,
