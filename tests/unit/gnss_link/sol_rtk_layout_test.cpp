@@ -127,4 +127,29 @@ TEST(SolRtkLayout, RandomRecordsMapWithinBounds) {
   }
 }
 
+// Random records (NaN, infinities, huge values, any state) through the output as the chain
+// hands them over: no undefined conversion, and a state outside 1..6 never outputs a position.
+TEST(SolRtkLayout, RandomRecordsThroughTheOutput) {
+  std::mt19937 rng(62);
+  NavTask::NAV_SOL nav{};
+  for (int n = 0; n < 300; ++n) {
+    std::string d(870, '\0');
+    for (char& c : d) c = static_cast<char>(rng() & 0xFF);
+    if (n % 3 == 0) d.replace(4, 4, le(1 + n % 6, 4));  // a valid state with random values
+    RTK_SOL rtk = feed(d);
+    RCV_OUTPUT out{};
+    out.pNavSol = &nav;
+    out.pRtkSol = &rtk;
+    out.bRtkAvail = 1;
+    out.bHeadingAvail = rtk.bHeadingAvail;
+    out.computeParams();
+    const bool stateOk = rtk.state >= 1 && rtk.state <= 6;
+    if (stateOk) {
+      EXPECT_EQ(out.sol.solType, rtkSolType(rtk.state)) << n;
+    } else {
+      EXPECT_FALSE(out.sol.isPosValid()) << n;
+    }
+  }
+}
+
 }  // namespace
