@@ -228,7 +228,7 @@ int SbasDataDecoder::update(const PosData::RcvTimeDataType& t, const SvIdType& s
   const int type = U::extract_MessageType(msg);
   PosData::PositionDataType pos;
   if (source.sys == kSysQzss && (type == 43 || type == 44 || (type >= 47 && type <= 51)) && store_ != nullptr &&
-      store_->position.Take(&pos) != 0)
+      store_->position.Take(&pos) != 0 && pos.bValid != 0)
     SlasDataDecoder_handOn(iInstance_, t, pos, source, type, msg);
   bool reset = false;
   check_TestMode(type, msg, reset);

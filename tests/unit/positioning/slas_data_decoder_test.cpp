@@ -431,20 +431,25 @@ TEST_F(SlasDecoder, ResetBySbasDecoderClearsThePublishedData) {
 }
 
 TEST_F(SlasDecoder, SbasDecoderHandsQzssMessagesOnWithThePosition) {
-  for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(&PVTDataInstance, nullptr);
-  PosData::PositionDataType p = kUser;
-  PVTDataInstance.position.Put(&p);
-  const std::uint32_t t0 = kT0;
-  const Msg msgs[] = {mt48(1, {{1, 2}, {}, {}, {}, {}}), mt49(0, 1, {0, 1}, {1, 2}), mt47({kNear}),
-                      mt50(1, 0, 2, 0, {0, 1}, {5, 6})};
-  std::uint32_t at = t0;
-  for (const Msg& m : msgs) {
-    const PosData::RcvTimeDataType t = rcvTime(at += 1000);
-    get_SbasDataDecoder(t, qzs(3))->update(t, qzs(3), m.data());
+  for (std::uint8_t valid : {1, 0}) {
+    resetAll();
+    for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(&PVTDataInstance, nullptr);
+    PosData::PositionDataType p = kUser;
+    p.bValid = valid;
+    PVTDataInstance.position.Put(&p);
+    const Msg msgs[] = {mt48(1, {{1, 2}, {}, {}, {}, {}}), mt49(0, 1, {0, 1}, {1, 2}), mt47({kNear}),
+                        mt50(1, 0, 2, 0, {0, 1}, {5, 6})};
+    std::uint32_t at = kT0;
+    for (const Msg& m : msgs) {
+      const PosData::RcvTimeDataType t = rcvTime(at += 1000);
+      get_SbasDataDecoder(t, qzs(3))->update(t, qzs(3), m.data());
+    }
+    SLASData::SatCorrectionType r;
+    ASSERT_EQ(published(2, sat(kSysGps, 2), r), valid != 0);
+    if (valid != 0) {
+      EXPECT_FLOAT_EQ(r.fPrc[0], 0.24f);
+    }
   }
-  SLASData::SatCorrectionType r;
-  ASSERT_TRUE(published(2, sat(kSysGps, 2), r));
-  EXPECT_FLOAT_EQ(r.fPrc[0], 0.24f);
 }
 
 // Random messages of types 43 to 51 from random QZSS sources, and each one cut short (the rest
