@@ -30,8 +30,8 @@ constexpr double kCorrUnit = 0.04;  // m
 constexpr char kStationDatum[] = "W84";
 
 int gInstances = 0;
-// The SLAS decoder each SBAS decoder handed its last message to, -1 none.
-int gLastUsedBy[SBASData::kSbasSources] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+// The SLAS decoder each SBAS decoder handed its last message to, plus 1; 0 none.
+int gLastUsedBy[SBASData::kSbasSources] = {};
 
 int field(const std::uint8_t* m, int pos, int n) { return SlasDecUtility::extract_DataField(m, pos, n, false); }
 int sfield(const std::uint8_t* m, int pos, int n) { return SlasDecUtility::extract_DataField(m, pos, n, true); }
@@ -76,7 +76,7 @@ void SlasDataDecoder::clear_Store() {
   for (std::uint8_t& r : uStationPriority) r = kNoRank;
   for (std::uint8_t& c : uSortedStationCode) c = kNoRank;
   iSortedStationNum = 0;
-  for (int& d : gLastUsedBy) d = -1;
+  for (int& d : gLastUsedBy) d = 0;
 }
 
 void SlasDataDecoder::update_SetupData() {
@@ -106,14 +106,14 @@ int SlasDataDecoder_handOn(int sbasDecoder, const PosData::RcvTimeDataType& t, c
                            const SvIdType& source, int type, const std::uint8_t* msg) {
   SlasDataDecoder::update_SetupData();
   SlasDataDecoder* d = get_SlasDataDecoder(t, source);
-  if (sbasDecoder >= 0 && sbasDecoder < SBASData::kSbasSources) gLastUsedBy[sbasDecoder] = d->instance();
+  if (sbasDecoder >= 0 && sbasDecoder < SBASData::kSbasSources) gLastUsedBy[sbasDecoder] = d->instance() + 1;
   return d->update(t, pos, source, type, msg);
 }
 
 void SlasDataDecoder_resetFor(int sbasDecoder) {
   if (sbasDecoder < 0 || sbasDecoder >= SBASData::kSbasSources) return;
-  const int d = gLastUsedBy[sbasDecoder];
-  gLastUsedBy[sbasDecoder] = -1;
+  const int d = gLastUsedBy[sbasDecoder] - 1;
+  gLastUsedBy[sbasDecoder] = 0;
   if (d >= 0 && d < SlasDataDecoder::kPoolSize) SlasDataDecoderInstance[d].check_ResetOfData(true);
 }
 
