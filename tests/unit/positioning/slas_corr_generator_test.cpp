@@ -6,9 +6,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "positioning/corrections/cd_correction.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/pvt_engine.h"
 #include "positioning/slas/slas_corr_generator.h"
+#include "positioning/slas/slas_data_decoder.h"
+#include "unit/positioning/slas_messages.h"
 
 namespace {
 
@@ -230,6 +234,73 @@ TEST_F(SlasGenerator, NoCorrectionOfAnotherStationOrWithoutQzssTime) {
 
 TEST(SlasGeneratorWiring, CorrectionProcessorHoldsTheGenerator) {
   EXPECT_EQ(SatCorrProcessorInstance.slasGenerator(), &SlasCorrGeneratorInstance);
+}
+
+// The whole road: L1S messages through the decoder, the code-differential stage with the SLAS
+// source asks the generator, and the satellite's correction record carries the station's
+// correction (receiver and station at one height, no troposphere stage run: no difference).
+TEST(SlasRoad, MessagesReachTheCodeDifferentialStage) {
+  using namespace slastest;
+  struct Row {
+    const char* name;
+    std::uint32_t stationMask;  // setup: bit per SLAS station code rated
+    bool published;
+  } rows[] = {{"station 2 rated", 0xFFFFFFFFu, true}, {"station 2 not rated", ~4u, false}};
+  for (const Row& w : rows) {
+    clearServers();
+    for (SlasDataDecoder& d : SlasDataDecoderInstance) d.init_Object(&PVTDataInstance);
+    for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
+    SatelliteCorrectionProcessor& p = SatCorrProcessorInstance;
+    SatCorrWorkArea& a = p.work();
+    PosSetup::setDefaults(a.corrSetup);
+    PosSetup::setDefaults(a.satSetup);
+    const std::uint32_t source = CdCorr::kSourceSlas;
+    std::memcpy(a.corrSetup.aBytes + CdCorr::kSourceOffset, &source, sizeof source);
+    std::memcpy(a.corrSetup.aBytes + CdCorr::kSlasMaskOffset, &w.stationMask, sizeof w.stationMask);
+    PVTDataInstance.satCorrection.Init();
+    // Receiver at 35 N 135 E on the ellipsoid; station 2 1.1 km north of it.
+    PosData::PositionDataType user{};
+    EllMath::BLH_XYZ(EllExt, 35.0 * M_PI / 180, 135.0 * M_PI / 180, 0.0, user.dX, user.dY, user.dZ);
+    user.bValid = 1;
+    PosData::RcvTimeDataType t{};
+    t.qzss.uStatus[0] = 1;
+    t.gps.uStatus[0] = 1;
+    const SvIdType src{3, kSysQzss, 0, 3};
+    const Msg msgs[] = {mt48(1, {{7}, {}, {}, {}, {}}), mt49(0, 1, {0}, {42}), mt50(1, 0, 2, 0, {0}, {-30}),
+                        mt47({{2, 7002, 4000, 2}})};
+    for (const Msg& m : msgs) {
+      t.qzss.ulMs = t.gps.ulMs = kNowMs - 5000 + 1130;
+      t.ulTimeTag = kNowTag - 5000;
+      SlasDataDecoderInstance[0].update(t, user, src, (m[1] >> 2) & 0x3F, m.data());
+    }
+    a.rcvTime = t;
+    a.request = CorrData::CorrectionRequestType{};
+    a.request.rcvTime = t;
+    a.request.rcvTime.qzss.ulMs = a.request.rcvTime.gps.ulMs = kNowMs;
+    a.request.rcvTime.ulTimeTag = kNowTag;
+    a.request.position = user;
+    a.bUsedSatList = 0;
+    a.request.uCount = 1;
+    CorrData::RequestSatDataType& q = a.request.sat[0];
+    q = CorrData::RequestSatDataType{};
+    q.svId = sat(kSysGps, 7);
+    q.svId.si = 6;
+    q.fElevation = 50.0f;
+    q.fObliquity = 1.0f;
+    q.dLos[2] = 1.0;
+    q.uIod = 42;
+    EXPECT_EQ(p.update_CdCorrection(), w.published ? 1 : 0) << w.name;
+    SatData::CorrectionDataType rec;
+    const bool has = PVTDataInstance.satCorrection.Take(&q.svId, &rec) != 0 && rec.has_CdCorr();
+    ASSERT_EQ(has, w.published) << w.name;
+    if (!has) continue;
+    EXPECT_EQ(a.cd.uBestStationId, 2);
+    for (int s = 0; s < SatData::CdCorrectionType::kSlots; ++s) {
+      EXPECT_NEAR(rec.cd.slot[s].fCorrection[0], -1.2, 1e-5) << s;
+      EXPECT_EQ(rec.cd.slot[s].uIod[0], 42) << s;
+      EXPECT_NEAR(rec.cd.slot[s].fAge[0], 5.0, 1e-3) << s;
+    }
+  }
 }
 
 }  // namespace
