@@ -70,8 +70,9 @@ void SlasCorrGenerator::update(RTCMData::CorrectionRequestType* r) {
     if (r->uStationCount >= RTCMData::CorrectionRequestType::kMaxStations) break;
     SLASData::StationDataType st;
     if (store_->slasStationData[slot].Take(&st) == 0 || st.uStationCode == SLASData::kNoStation) continue;
-    // Receiver time tags wrap: the age is their unsigned difference.
-    if (static_cast<double>(q->rcvTime.ulTimeTag - st.ulTime) > timeoutMs) continue;
+    // Receiver time tags wrap; a record the decoder stamped after the request's time is young.
+    const auto ageMs = static_cast<std::int32_t>(q->rcvTime.ulTimeTag - st.ulTime);
+    if (static_cast<double>(ageMs) > timeoutMs) continue;
     select_Slot(slot, st.uStationCode);
     RTCMData::StationAnswerType& a = r->station[r->uStationCount];
     a.uStationId = st.uStationCode;

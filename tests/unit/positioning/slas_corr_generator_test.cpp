@@ -145,7 +145,7 @@ TEST_F(SlasGenerator, StationsOlderThanADayAreSkipped) {
   struct Row {
     std::uint32_t ageMs;
     int count;
-  } rows[] = {{86400000, 1}, {86401000, 0}, {0, 1}};
+  } rows[] = {{86400000, 1}, {86401000, 0}, {0, 1}, {0u - 2000u, 1}};  // the last: stamped after the request
   for (const Row& w : rows) {
     clearServers();
     putStation(1, 4, 10000, w.ageMs);
