@@ -517,11 +517,14 @@ bool cartConvert(double lat, double lon, double h, double xyz[3]) {
   return std::sscanf(run(cmd).c_str(), "%lf %lf %lf", &xyz[0], &xyz[1], &xyz[2]) == 3;
 }
 
-void feedRecording(const std::vector<SbsLine>& msgs, const PosData::PositionDataType& user, int lastTow) {
+// The L1S messages of the PRNs named (all of them when `all`, else PRN 186's), in order.
+void feedRecording(const std::vector<SbsLine>& msgs, const PosData::PositionDataType& user, int lastTow,
+                   bool all = false) {
   for (const SbsLine& l : msgs) {
-    if (l.prn != 186 || l.tow > lastTow) continue;
+    const bool l1s = l.prn == 184 || l.prn == 185 || l.prn == 186 || l.prn == 189;
+    if (!l1s || (!all && l.prn != 186) || l.tow > lastTow) continue;
     const PosData::RcvTimeDataType t = rcvTime(static_cast<std::uint32_t>(l.tow) * 1000);
-    get_SlasDataDecoder(t, qzs(186 - 183))->update(t, user, qzs(186 - 183), l.type, l.msg.data());
+    get_SlasDataDecoder(t, qzs(l.prn - 183))->update(t, user, qzs(l.prn - 183), l.type, l.msg.data());
   }
 }
 
@@ -573,22 +576,26 @@ TEST_F(SlasDecoder, RecordingAtItsOwnPositionPublishesTheNearestStation) {
   double user[3], station[3];
   ASSERT_TRUE(cartConvert(34.4401, 132.4148, 0.0, user));
   ASSERT_TRUE(cartConvert(34.71, 135.04, 200.0, station));  // code 6 of the MT47
-  feedRecording(msgs, position(user[0], user[1], user[2]), 1 << 30);
-  const int slot = slotOf(6);
-  ASSERT_GE(slot, 0);
-  for (int c : {0, 1, 3, 5}) EXPECT_EQ(slotOf(c), -1) << c;
-  SLASData::StationDataType st;
-  PVTDataInstance.slasStationData[slot].Take(&st);
-  EXPECT_NEAR(st.dX, station[0], 1e-3);
-  EXPECT_NEAR(st.dY, station[1], 1e-3);
-  EXPECT_NEAR(st.dZ, station[2], 1e-3);
-  const double d = std::hypot(station[0] - user[0], station[1] - user[1], station[2] - user[2]);
-  EXPECT_EQ(st.ulDistance, static_cast<std::uint32_t>(std::floor(d)));
-  // Station 6's last MT50 (tow 215112): G16 -1.92 m with IOD 4.
-  SLASData::SatCorrectionType r;
-  ASSERT_TRUE(published(6, sat(kSysGps, 16), r));
-  EXPECT_NEAR(r.fPrc[0], -1.92, 1e-6);
-  EXPECT_EQ(r.uIod[0], 4);
+  // PRN 186 alone, then all four L1S satellites (the same messages, four sources on a pool of three).
+  for (bool all : {false, true}) {
+    resetAll();
+    feedRecording(msgs, position(user[0], user[1], user[2]), 1 << 30, all);
+    const int slot = slotOf(6);
+    ASSERT_GE(slot, 0) << all;
+    for (int c : {0, 1, 3, 5}) EXPECT_EQ(slotOf(c), -1) << c;
+    SLASData::StationDataType st;
+    PVTDataInstance.slasStationData[slot].Take(&st);
+    EXPECT_NEAR(st.dX, station[0], 1e-3) << all;
+    EXPECT_NEAR(st.dY, station[1], 1e-3);
+    EXPECT_NEAR(st.dZ, station[2], 1e-3);
+    const double d = std::hypot(station[0] - user[0], station[1] - user[1], station[2] - user[2]);
+    EXPECT_EQ(st.ulDistance, static_cast<std::uint32_t>(std::floor(d)));
+    // Station 6's last MT50 (tow 215112): G16 -1.92 m with IOD 4.
+    SLASData::SatCorrectionType r;
+    ASSERT_TRUE(published(6, sat(kSysGps, 16), r));
+    EXPECT_NEAR(r.fPrc[0], -1.92, 1e-6);
+    EXPECT_EQ(r.uIod[0], 4);
+  }
 }
 
 }  // namespace
