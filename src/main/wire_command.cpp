@@ -5,6 +5,7 @@
 #include "differential/decoder_task.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
+#include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
@@ -15,10 +16,12 @@
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
-  // database's, then the stand-ins of the areas the GNSS board shares that no layer serves yet
+  // database's, the PPS outputs' and event inputs', then the stand-ins of the areas the GNSS
+  // board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  cmdAreaRegistrars.add([] { registerPpsEventAreas(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
