@@ -28,16 +28,9 @@ struct SvIdType;
 // ==== end of channel data ====================================================================
 
 // ==== PVT engine: navigation-message decoders =================================================
-// Each stands for the decoder family's lookup of the satellite's decoder (get_...Decoder) and
-// its update with one message. Stand-in: false, not available (no decoder; the message is
-// dropped).
 namespace PosData {
 struct RcvTimeDataType;
 }
-namespace placeholder {
-bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
-                                 int count);
-}  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
 // ==== SBAS message decoder ====================================================================
