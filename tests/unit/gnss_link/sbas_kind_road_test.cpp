@@ -6,6 +6,7 @@
 
 #include "../../../tools/gnss_board_sim/sim_native.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/apx_nav.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/gnss_link/native_test_util.h"
 
@@ -35,7 +36,9 @@ TEST(SbasKindRoad, EachKindReachesItsOwnDecoders) {
   RawFeed f;
   f.put(sim::wdMessage(131, t.gps.ulMs, 1, l5) + sim::wdMessage(137, t.gps.ulMs, 0, l1) +
         sim::wdMessage(140, t.gps.ulMs, 7, l5));
-  PVTEngineInstance.update_RawNavDataFromBoardDec();
+  // The background task's first cycle drains the rings and nothing else.
+  apxNav = ApxNav{};
+  apxNav.cycle(12345);
 
   SBASData::DFMC_SourceStateDataType d;
   ASSERT_NE(PVTDataInstance.dfmcSbasSourceState.Take(0, &d), 0);
