@@ -26,6 +26,7 @@
 #include "positioning/sat_data_task.h"
 #include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/sbas/sbas_data_decoder.h"
+#include "positioning/slas/slas_data_decoder.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
@@ -86,6 +87,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (DFMC_SbasDataDecoder& d : DFMC_SbasDataDecoderInstance) d.init_Object(store, satData);
   // The GBAS decoders bind their servers by their own number.
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(store);
+  for (SlasDataDecoder& d : SlasDataDecoderInstance) d.init_Object(store);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
