@@ -36,6 +36,7 @@
 #include "positioning/engine/last_position.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/sys_clock.h"
 
@@ -105,6 +106,8 @@ const InitStep kInitOnce[] = {
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
        lastPositionNvAlloc();
+       // The DFMC PRN masks after every block an older image already holds.
+       DFMC_SbasDataDecoder::allocate_NvRamData();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
