@@ -185,7 +185,8 @@ struct CpdSvInfo {
 };
 
 namespace Cpd {
-// The RTK solution record the engine shell owns.
+// The RTK solution record the engine shell owns. Its constructor reads the position engine's
+// setup, so a static one must be built after the data store (or reset once that has data).
 struct Solution {
   double block9[9];
   double block6[6];

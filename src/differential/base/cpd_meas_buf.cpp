@@ -54,6 +54,12 @@ std::atomic<int> basePortCur_{-1};
 CpdBaseDecoder* cpdBaseDecoders[kCpdDecoderKinds] = {nullptr, nullptr, nullptr};
 
 namespace {
+// A port's input mode: the port's own, or the stored one while it is not made.
+int currentMode(int port) {
+  const InPort* p = InPorts::ports_[port];
+  return p != nullptr ? static_cast<int>(p->mode()) : InPorts::storedMode_(port);
+}
+
 // The decoder whose entry of the base buffer is outstanding, and its kind; cleared by every
 // release and reclaim.
 std::atomic<CpdBaseDecoder*> pLastObtainedDecoder{nullptr};
@@ -68,6 +74,16 @@ void cpdBufsInit() {
   }
   basePort_.store(-1);
   basePortCur_.store(-1);
+  // Ports are made in their stored modes without a mode change: a port that a restart finds in
+  // a decoder mode must get the role it had, else its base data would be refused until its mode
+  // is set again. The links to the GNSS board carry the board's own stream, never a base's.
+  for (int port = 0; port < IOP_NULL; ++port) {
+    if (iopIsBoardLink(port) || InPorts::io2dec_[port] < 0) continue;
+    if (InDecs::mode2type(currentMode(port)) < InDecs::TYPE_NUM) {
+      basePort_.store(InPorts::io2dec_[port]);
+      break;
+    }
+  }
 }
 
 void cpdClientsInit() {
@@ -117,8 +133,7 @@ void cpdBufsModeChange(int port, int oldMode, int newMode) {
 
 void cpdBufsModeChange(int port, int newMode) {
   if (port < 0 || port >= IOP_NUM) return;
-  const InPort* p = InPorts::ports_[port];
-  cpdBufsModeChange(port, p != nullptr ? static_cast<int>(p->mode()) : InPorts::storedMode_(port), newMode);
+  cpdBufsModeChange(port, currentMode(port), newMode);
 }
 
 CpdMeas* obtainMeas(CpdMeasBuf* buf, CpdBaseDecoder* decoder, int kind) {

@@ -113,7 +113,8 @@ class CpdBaseDecoder {
 // Filled by cpdClientsInit with each decoder that is built (null: not built).
 extern CpdBaseDecoder* cpdBaseDecoders[kCpdDecoderKinds];
 
-// Builds the buffers once (rover, rover, base) and clears the base-port marks.
+// Builds the buffers once (rover, rover, base), clears the chunk mark and gives the base-port
+// role to the first port (not a GNSS-board link) found in a decoder mode.
 void cpdBufsInit();
 // Start-up: the buffers, then the base decoders on the base buffer.
 void cpdClientsInit();

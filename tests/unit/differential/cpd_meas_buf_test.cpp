@@ -278,6 +278,32 @@ TEST_F(BasePort, HookFormReadsTheOldMode) {
   EXPECT_EQ(basePort_.load(), 1);
 }
 
+// After a restart the ports are in their stored modes: the first decoder port (the board links
+// excepted, which carry the board's own stream) in a decoder mode is the base port again.
+TEST_F(BasePort, StoredModesAtStartGiveTheRole) {
+  static int stored[IOP_NUM];
+  InPorts::storedMode_ = [](int port) { return stored[port]; };
+  const struct {
+    std::vector<std::pair<int, int>> modes;  // port index, mode
+    int base;
+  } rows[] = {
+      {{}, -1},
+      {{{6, InPort::M_RTCM3}}, 1},
+      {{{IOP_SHM_A, InPort::M_ZRT}, {IOP_SHM_A + 3, InPort::M_RTCM3}}, -1},
+      {{{IOP_SHM_A, InPort::M_ZRT}, {17, InPort::M_CMR}, {7, InPort::M_ECHO}}, 12},
+      {{{8, InPort::M_AUTO}, {17, InPort::M_CMR}}, 3},
+      {{{0, InPort::M_RTCM}, {22, InPort::M_RTCM}}, -1},
+  };
+  for (const auto& r : rows) {
+    for (int& m : stored) m = InPort::M_CMD;
+    for (const auto& [port, mode] : r.modes) stored[port] = mode;
+    basePort_.store(5);
+    cpdBufsInit();
+    EXPECT_EQ(basePort_.load(), r.base) << r.modes.size();
+  }
+  InPorts::storedMode_ = nullptr;
+}
+
 TEST_F(BasePort, MatchTruthTable) {
   const struct {
     int base, cur, idx;
