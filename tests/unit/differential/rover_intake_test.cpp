@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
+#include "differential/base/cpd_epoch_timing.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/rover_intake.h"
 #include "positioning/chan_data.h"
@@ -141,6 +144,47 @@ TEST(RoverIntake, TimesFromTheMeasurementTime) {
     EXPECT_EQ(t.time[1], r.tGlo);
     for (int s : {2, 3, 4, 5, 6}) EXPECT_EQ(t.time[s], r.tGps) << s;
   }
+}
+
+// The intake writes in task MEAT while the base decoders read in the decoder task: a reader sees
+// one epoch's record whole (its GPS and GLONASS times 18 s apart within the hour) and the rover
+// epoch it holds keeps its id. Run under the sanitizers (and ThreadSanitizer).
+TEST(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
+  cpdBufsInit();
+  setChannel(0, 0, 5, {{0, 0.07, 1.0, 1.0, 40.0f, kOk}});
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  auto reader = [&] {
+    while (!done.load()) {
+      CpdMeasTimes t;
+      CpdEpochId id;
+      if (cpdGetTimesAndId(t, &id)) {
+        if (CpdEpochId(t.time[0] % 3600000) - CpdEpochId(t.time[1] % 3600000) != 18000) bad.fetch_add(1);
+        if (id.get() != t.time[0] % 3600000) bad.fetch_add(1);
+        ClientTimes ct;
+        etSetTimeDeltas(ct);
+      }
+      if (!cpdRecentSvs_.has(5) && cpdRecentSvs_.count() != 0) bad.fetch_add(1);
+      if (const CpdMeas* m = pRovMeasBuf[0]->doGet()) {
+        const int before = m->id.get();
+        if (m->times.time[0] % 3600000 != before || m->n != 1) bad.fetch_add(1);
+        pRovMeasBuf[0]->doUnlock(m);
+      }
+    }
+  };
+  std::thread r1(reader), r2(reader);
+  ChanMeasTime mt;
+  mt.valid = 3;
+  for (int e = 0; e < 5000; ++e) {
+    mt.gpsMs = 3600000 + 100 * e;
+    mt.gloMs = (mt.gpsMs - 18000 + 3 * 3600000) % 86400000;
+    ChanData::setMeasTime(mt);
+    cpdRoverIntake();
+  }
+  done.store(true);
+  r1.join();
+  r2.join();
+  EXPECT_EQ(bad.load(), 0);
 }
 
 }  // namespace
