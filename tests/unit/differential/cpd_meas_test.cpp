@@ -258,10 +258,4 @@ TEST(CpdSvInfoReset, ExclusionsFromTheSetupRecord) {
   EXPECT_EQ(info.w[5], 256);
 }
 
-TEST(CpdSolution, StartsCleared) {
-  Cpd::Solution s;
-  for (double v : s.block9) EXPECT_EQ(v, 0.0);
-  for (double v : s.block6) EXPECT_EQ(v, 0.0);
-}
-
 }  // namespace
