@@ -8,6 +8,7 @@
 #include "command/input_parser.h"
 #include "settings/nv_settings.h"
 #include "command/settings_commands.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_task.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
@@ -81,6 +82,7 @@ const InitStep kInitOnce[] = {
     {"navInitOnce", navInitOnce},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", [] {
+       cpdClientsInit();
        rtcm3ClientsInit();
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.
