@@ -214,6 +214,7 @@ inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double
   putAt(r, 723, RtkFix::kStation, 2);
   putAt(r, 725, 65535, 2);
   return r;
+}
 
 // A "WD" message: satellite, time, kind (0 an SBAS L1 message, 1 an L5 one), byte count, the
 // message, validity byte; checksum.
