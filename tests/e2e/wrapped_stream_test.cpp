@@ -31,6 +31,9 @@ TEST_F(WrappedStreamRoad, WrappedCommandsAreAnsweredOnThePortWithoutHanging) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("%c%print,/par/dev/ser/a/wrap"), re("%c%{0={-1,3,+},1={-1,1,+},2={-1,1,+}}"));
   EXPECT_EQ(ask("%d%set,/par/dev/ser/a/wrap/1,{300,3,+}"), frame("ER", "%d%{5,,value out of range}"));
+  // The factory settings route nothing.
+  EXPECT_EQ(ask("%e%init,/par/"), re("%e%"));
+  EXPECT_EQ(ask("%f%print,/par/dev/ser/a/wrap"), re("%f%{0={-1,1,+},1={-1,1,+},2={-1,1,+}}"));
 }
 
 TEST_F(WrappedStreamRoad, Rtcm3RecordingReachesTheOtherPortsRelayByteForByte) {

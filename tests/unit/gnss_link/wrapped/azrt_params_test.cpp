@@ -160,7 +160,8 @@ const KeyRow kKeys[] = {
 };
 
 TEST(AzrtKeys, SetAndPrintTable) {
-  ASSERT_TRUE(registerAzrtArea());
+  static const bool registered = registerAzrtArea();  // once per process
+  ASSERT_TRUE(registered);
   std::memset(RcvSet.azrtArea, 0, sizeof RcvSet.azrtArea);
   azrtSettingsAfterLoad();
   for (const KeyRow& r : kKeys) {
