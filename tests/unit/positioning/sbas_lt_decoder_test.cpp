@@ -301,6 +301,8 @@ TEST_F(SbasLongTerm, GridPointsOfTheMaskAndDelayBlocks) {
     EXPECT_EQ(c.ulCorrTime >> 1, 101000u - 1130u);
   }
   EXPECT_EQ(feed(103, ionoDelay(3, 14, 2, 0)), 0) << "block id 14 is refused";
+  EXPECT_EQ(feed(103, ionoDelay(11, 0, 2, 0)), 0) << "band 11 is refused";
+  EXPECT_NE(feed(103, ionoDelay(10, 13, 2, 0)), 0) << "band 10, block 13 are the last";
   // A new mask for the band no longer naming bit 150 takes its data away.
   bits.erase(bits.begin() + 15);
   feed(104, igpMask(4, 3, 2, bits));
