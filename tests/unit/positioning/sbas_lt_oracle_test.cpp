@@ -303,6 +303,32 @@ TEST_P(SbasLongTermOracle, IonosphereGridGivesRnx2rtkpSlantDelays) {
     ++compared;
   }
   EXPECT_GT(compared, 20) << rec;
+  // Every band mask carries the IODI in force and publishes exactly the grid points it names.
+  const SbasDataDecoder& d = SbasDataDecoderInstance[0];
+  int bands = 0;
+  for (int band = 0; band < SBASData::kIonoBands; ++band) {
+    const SbasDataDecoder::IgpMaskType& g = d.igpMask(band);
+    if (g.lTime < 0) continue;
+    ++bands;
+    EXPECT_EQ(g.uIodi, d.iodiEntry().uIodi) << rec << " band " << band;
+    int named = 0, ready = 0, delays = 0;
+    std::vector<bool> withDelay;  // by mask order
+    for (int b = 0; b < SBASData::kIonoBandPoints; ++b) {
+      if (((g.ulWord[b / 32] >> (31 - b % 32)) & 1u) == 0) continue;
+      ++named;
+      SBASData::IonoCorrectionType c;
+      if (PVTDataInstance.sbasIonoCorrection[0].Take(b, band, &c, nullptr, nullptr) == 0) continue;
+      ready += (c.ulBits & SBASData::IonoCorrectionType::kGridReady) != 0 ? 1 : 0;
+      withDelay.push_back((c.ulBits & SBASData::IonoCorrectionType::kCorrReady) != 0);
+      delays += withDelay.back() ? 1 : 0;
+    }
+    EXPECT_EQ(ready, named) << rec << " band " << band;
+    EXPECT_GT(delays, 0) << rec << " band " << band;
+    // Delays come in whole blocks of 15 points of the mask order, the last one shorter.
+    for (std::size_t k = 0; k < withDelay.size(); ++k)
+      EXPECT_EQ(withDelay[k], withDelay[k - k % SBASData::kIonoPointsPerBlock]) << rec << " band " << band << " point " << k;
+  }
+  EXPECT_GT(bands, 0) << rec;
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, SbasLongTermOracle, ::testing::Values("cres_20080526.bin", "ubx_20080526.ubx"));
@@ -319,6 +345,15 @@ TEST(SbasLongTermOracle2023, VelocityCode0HalvesOfPrn137) {
   Msg mask(1);
   for (int p : all) mask.put(p, 1, 1);
   mask.put(211, 2, 3);
+  // Data field of a logged message, read here on its own.
+  auto bits = [](const std::uint8_t* msg, int pos, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+      const int bit = pos + 13 + i;
+      v = (v << 1) | ((msg[bit / 8] >> (7 - bit % 8)) & 1);
+    }
+    return v;
+  };
   int halves0 = 0;
   bool first = true;
   for (const SbsLine& m : o.msgs) {
@@ -328,9 +363,25 @@ TEST(SbasLongTermOracle2023, VelocityCode0HalvesOfPrn137) {
       get_SbasDataDecoder(t, geo(137))->update(t, geo(137), mask.b);
       first = false;
     }
-    // Velocity code of each half: data bits 1 and 107 (message bits 15 and 121).
-    halves0 += ((m.msg[1] >> 1) & 1) == 0 ? 1 : 0;
     feed(m);
+    // Each code-0 half's satellites carry this message's IODEs now, up to a mask number of 0
+    // (which also ends the message).
+    for (int h : {1, 107}) {
+      if (bits(m.msg, h, 1) != 0) break;
+      int taken = 0;
+      for (int k = 0; k < 2; ++k) {
+        const int n = bits(m.msg, h + 1 + 51 * k, 6);
+        if (n < 1 || n > 32) break;
+        SBASData::SatCorrectionType r;
+        const SvIdType sv = gps(n);
+        ASSERT_NE(PVTDataInstance.sbasSatCorrection[0].Take(&sv, &r), 0) << "G" << n << " at " << m.tow;
+        EXPECT_EQ(r.ulLongTime >> 1, static_cast<std::uint32_t>(m.tow * 1000 + 1000 - 1130)) << "G" << n << " at " << m.tow;
+        EXPECT_EQ(r.longCorr[0].uIod, bits(m.msg, h + 7 + 51 * k, 8)) << "G" << n << " at " << m.tow;
+        ++taken;
+      }
+      halves0 += taken > 0 ? 1 : 0;
+      if (taken < 2) break;
+    }
   }
   EXPECT_GT(halves0, 0) << "the recording holds velocity-code-0 halves";
   struct Row {
