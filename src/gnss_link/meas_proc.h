@@ -19,7 +19,6 @@
 extern RCV_OUTPUT RcvOut;
 extern RCV_OUTPUT rcvOut_Ant[2];
 extern RTK_SOL rtkSolOut;  // the RTK solution as the output reads it
-void mapRtkSolution(const BoardSolRtkType& in, RTK_SOL& out);
 
 // Intervals in ms, mirrors of the receiver settings; -1 lets every epoch through.
 extern int msInt;

@@ -267,6 +267,11 @@ class Board {
     if (due("@@ts", t)) e += sim::rawRecord(8, sim::timeScaleRecord(ts, uptime));
     if (o_.garbage) e += junk(rng);
     if (due("@@pa", t)) e += sim::rawRecord(1, sim::powerRecord());
+    if (due("@@sr", t)) {
+      double rover[3];
+      o_.site.ecef(rover);
+      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
+    }
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
