@@ -9,6 +9,8 @@
 #include "settings/nv_settings.h"
 #include "command/settings_commands.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/omnistar_params.h"
+#include "differential/lband/ts_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
@@ -44,6 +46,8 @@ namespace {
 // Frequency plan and lock manager.
 void chanStart() {
   clockSettingsAfterLoad();
+  // the L-band sample clock first: the channel set-up then places the L-band spectrum channels
+  omniStarInitOnXce();
   chanInitOnce();
   lockManInitOnce();
 }
@@ -105,6 +109,14 @@ const InitStep kInitOnce[] = {
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
        lastPositionNvAlloc();
+     }},
+    // L-band service: its settings block after every block laid out before it, its beams, then
+    // the demodulator parameters over them
+    {"lbandInitOnce", [] {
+       TSDecoder.allocateNvRam();
+       TSDecoder.readNvRam();
+       TSDecoder.init();
+       omniStarInitParams();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},

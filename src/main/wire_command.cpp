@@ -3,6 +3,7 @@
 #include "command/settings_commands.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/placeholders.h"
@@ -19,6 +20,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
