@@ -272,9 +272,11 @@ bool TerrastarDataDecoder::getBeamVisibleData(std::int64_t frequency, int& numbe
 bool TerrastarDataDecoder::takeBoardState(const TSBoardState& s) {
   bool whole = true;
   for (int i = 0; i < kSlots; ++i) {
-    beams_[i] = s.beam[i];
-    beams_[i].name[sizeof beams_[i].name - 1] = 0;
-    beams_[i].id[sizeof beams_[i].id - 1] = 0;
+    // Terminated before it lands: a print running meanwhile never meets an open text.
+    TSBeam b = s.beam[i];
+    b.name[sizeof b.name - 1] = 0;
+    b.id[sizeof b.id - 1] = 0;
+    beams_[i] = b;
     elevation_[i] = s.elevation[i];
     azimuth_[i] = s.azimuth[i];
   }

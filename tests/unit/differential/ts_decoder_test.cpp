@@ -321,4 +321,27 @@ TEST_F(TsDecoder, RandomBoardStatesAndKeyTexts) {
   EXPECT_EQ(print("station/select/1"), "all");
 }
 
+// The reserved blocks take their ids' room in the image (header 6 bytes, data, checksum byte),
+// once each, so that the blocks laid out after them keep their places.
+TEST_F(TsDecoder, ReservedBlocksTakeTheirRoomOnce) {
+  const struct {
+    const char* name;
+    void (*alloc)();
+    std::uint32_t size;
+  } rows[] = {{"ts_id", ts_id_nv_NvAlloc, 128},
+              {"lband_map", lband_map_nv_NvAlloc, 458},
+              {"beacon_map", beacon_map_nv_NvAlloc, 458},
+              {"ts_decoder", ts_decoder_nv_NvAlloc, 10240}};
+  NvBlock::resetLayout();
+  RamNvm::blank();
+  static NvBlock probes[5];
+  ASSERT_TRUE(probes[0].allocate(4, 1));
+  for (int i = 0; i < 4; ++i) {
+    rows[i].alloc();
+    rows[i].alloc();  // a second call takes no more room
+    ASSERT_TRUE(probes[i + 1].allocate(4, static_cast<std::uint16_t>(2 + i)));
+    EXPECT_EQ(probes[i + 1].imageOffset() - probes[i].imageOffset(), 4 + 6 + rows[i].size + 7) << rows[i].name;
+  }
+}
+
 }  // namespace
