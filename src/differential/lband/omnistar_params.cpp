@@ -163,8 +163,14 @@ void omniStarComputeParams() {
         }
       }
     }
-    for (int k = 0; k < n; ++k) omniStarChanEn[(c + k) % kOmniPositions] = 2;
-    omniStarPllFrq = static_cast<int>(centre);
+    if (centre < 2147483647.0) {
+      for (int k = 0; k < n; ++k) omniStarChanEn[(c + k) % kOmniPositions] = 2;
+      omniStarPllFrq = static_cast<int>(centre);
+    } else {
+      // Beams so high that the PLL would leave the 32-bit frequency: no PLL, as without a beam.
+      omniStarPllFrq = 0;
+      n = 0;
+    }
   }
   for (int k = 0; k < 4; ++k) {
     if (const int ch = specChannel(k); ch >= 0) spFrqZero[ch] = 0.0;

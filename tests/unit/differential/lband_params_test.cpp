@@ -162,6 +162,8 @@ TEST(LbandParams, WorkedCasesOfThePllAndTheSpectrumChannels) {
        {2, 0, 0},
        {1545.8419791666, 0.0, 0.0, 1545.781375}},
       // a rate of 0 from the board: no narrow channel, the PLL still placed
+      // the PLL moved past the 32-bit frequency: none placed
+      {"beam at 2147480000 Hz", false, {{0, 2147480000, 1200}}, 0, true, -1, 0, {0, 0, 0}, {0.0, 0.0, 0.0, 0.0}},
       {"rate 0", false, {{0, 1545855000, 0}}, 0, true, -1, 1545859500, {2, 0, 0}, {0.0, 0.0, 0.0, 1545.781375}},
   };
   for (const Row& r : rows) {
