@@ -1,10 +1,13 @@
-// Hooks of the differential layer: the relay's mode commands go to the GNSS board, and the
-// native-format input of each decoder port is the board link's.
+// Hooks of the differential layer: the relay's mode commands go to the GNSS board, the
+// native-format input of each decoder port is the board link's, and each epoch the rover's
+// channel data reaches the carrier-phase side.
+#include "differential/base/rover_intake.h"
 #include "differential/input_decoders.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
 
@@ -15,4 +18,6 @@ void wireDifferential() {
   lbandLinks.isOsc10Mhz = isOsc10Mhz;
   lbandLinks.getCpuNum = getCpuNum;
   lbandLinks.setCpuNum = setCpuNum;
+  // after navigation, each epoch: the rover's epoch for the carrier-phase side
+  measProcLinks.roverMeas = cpdRoverIntake;
 }
