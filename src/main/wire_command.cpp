@@ -3,6 +3,7 @@
 #include "command/settings_commands.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
@@ -23,6 +24,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add([] { registerPpsEventAreas(); });
+  cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);

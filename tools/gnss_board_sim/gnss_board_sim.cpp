@@ -55,6 +55,9 @@ const char kUsage[] =
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
     "                        input a (time 12 s 345 ms, lock byte 1) and PATH is removed\n"
+    "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
+    "                        beams, AORW in use\n"
+    "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -78,6 +81,7 @@ struct Options {
   sim::Site site;
   std::string sbas;
   std::string eventFile;
+  int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -286,6 +290,7 @@ class Board {
       e += sim::rawRecord(14, body);
       record("* event sent");
     }
+    if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -534,6 +539,10 @@ bool parseArgs(int argc, char** argv, Options* o) {
         return false;
     } else if (a == "--event-file") {
       if (!value(&o->eventFile)) return false;
+    } else if (a == "--trst") {
+      o->trst = 1;
+    } else if (a == "--trst-bad-slot") {
+      o->trst = 2;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
