@@ -24,5 +24,6 @@ bool rtcm3mMakeOut(int, bool plan[], int size) {
 // ==== Code corrections from base observations ================================================
 namespace placeholder {
 bool baseOffsetCorrection(int, double*) { return false; }
+bool bDebugInverseCoordinate(int) { return false; }
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
