@@ -98,7 +98,9 @@ SisnetDataDecoder::Text SisnetDataDecoder::unpack(const char* text, const char* 
 void SisnetDataDecoder::reset() {
   read_ = write_ = 0;
   prev_ = '\n';
-  status_ = Status{};
+  status_.errors = status_.messages = 0;
+  status_.quality = 100.0f;
+  status_.state = 0;
 }
 
 void SisnetDataDecoder::process(const std::uint8_t* bytes, int count, int port) {

@@ -43,7 +43,7 @@ class SisnetDataDecoder {
   // Appends the bytes of decoder port `port` and decodes the lines they complete; files the
   // status for that port, also when there was nothing to do.
   void process(const std::uint8_t* bytes, int count, int port);
-  // Empties the ring and starts the statistics afresh.
+  // Empties the ring and starts the counts and the quality afresh.
   void reset();
 
   const Status& status() const { return status_; }
