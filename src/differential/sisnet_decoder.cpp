@@ -110,7 +110,8 @@ void SisnetDataDecoder::process(const std::uint8_t* bytes, int count, int port) 
   while (bytes != nullptr && off < count) {
     const int room = kRingSize - 1 - waiting();
     if (room == 0) {
-      // Only a ring holding no decodable line can fill up; decoding drains every full line.
+      // Decoding leaves less than one line waiting, so this is never reached; a fault here
+      // costs the ring and the statistics, never memory.
       reset();
       continue;
     }
