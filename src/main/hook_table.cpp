@@ -95,13 +95,13 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
-    WIRED("settings", nvAfterLoadHooks, 2),
+    WIRED("settings", nvAfterLoadHooks, 3),
     NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
     NOT_BUILT("settings", rtcmSettingsApplyHook, "RTCM coders and decoder settings keys (differential)"),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 4),
+    WIRED("command", cmdAreaRegistrars, 5),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
