@@ -10,6 +10,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
+#include "positioning/sbas/sbas_corr_generator.h"
 #include "positioning/signal_tables.h"
 
 namespace IonoCorr {
@@ -217,7 +218,7 @@ void prepare_WideArea(SatelliteCorrectionProcessor& p, EpochChoice& c) {
   } else if (service == 0 || service == 2) {
     req.uSourceSystem = service == 0 ? kSysSbas : kSysNavic;
     req.dRefFrequency = service == 0 ? IonoModel::kL1Frequency : IonoModel::kL5Frequency;
-    placeholder::SbasCorrGenerator_update(&req);
+    if (p.sbasGenerator() != nullptr) p.sbasGenerator()->update(&req);
   } else {
     return;
   }
