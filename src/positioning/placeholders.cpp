@@ -15,8 +15,6 @@ bool gloCalibChanged() { return false; }
 
 
 // ==== Satellite correction processor =========================================================
-// Stages of the processor: not available, nothing published.
-int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 // ==== end of satellite correction processor ===================================================
 
 // ==== Reference clock and base station =========================================================
