@@ -311,7 +311,7 @@ void SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
   const bool precision = req->bPrecision != 0;
   dPosLat_ = rq.position.dLat * 180.0 / kPi;
   dPosLon_ = rq.position.dLon * 180.0 / kPi;
-  PosSetup::CorrProcessorSetupType setup;
+  PosSetup::CorrProcessorSetupType setup{};
   const bool haveSetup = store_->corrProcessorSetup.Take(&setup) != 0;
   const int sats = std::min<int>(rq.uCount, CorrData::kMaxRequestSats);
   for (int e = 0; e < SBASData::kSbasSources && req->uSourceCount < SBASData::kMaxCorrSources; ++e) {
