@@ -23,13 +23,13 @@ bool rtcm3mMakeOut(int, bool plan[], int size) {
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
 
-// ==== Code corrections from base observations =========================================
+// ==== Code corrections from base observations ================================================
 namespace placeholder {
 bool baseOffsetCorrection(int, double*) { return false; }
 bool bDebugInverseCoordinate(int) { return false; }
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
-=======
+
 // ==== RTCM 3 client ===========================================================================
 namespace placeholder {
 RtkBaseStandIn rtkBaseStandIn;

@@ -26,7 +26,7 @@ bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
 
-// ==== Code corrections from base observations =========================================
+// ==== Code corrections from base observations ================================================
 // The per-system base-offset correction of the correction setup (switch and offset vector, m,
 // ECEF), not built yet. Stand-in: false, no offset for any system.
 namespace placeholder {
@@ -36,7 +36,7 @@ bool baseOffsetCorrection(int sys, double off[3]);
 bool bDebugInverseCoordinate(int axis);
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
-=======
+
 // ==== RTCM 3 client ===========================================================================
 // The receiver's RTK base record and its antenna (not built yet). Stand-ins: each answers false
 // (not available) and keeps what it was handed, so that the hand-over stays visible until the
