@@ -19,16 +19,24 @@ bool cpdBufsMatchBasePort(int baseIdx);
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
 // ==== Coding driver ==========================================================================
-// The coders (RTCM_Coder, CMR_Coder, RTC3_Coder) and the RTCM 3 message plan of a stream, not
-// built yet. initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
+// The coders RTCM_Coder, CMR_Coder and the RTCM 3 message plan of a stream, not built yet.
+// initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
 // rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).
 namespace placeholder {
 int RTCM_Coder_initCoding(const bool plan[]);
 int CMR_Coder_initCoding(const bool plan[]);
-int RTC3_Coder_initCoding(const bool plan[], int port);
 void RTCM_Coder_makeCoding();
 void CMR_Coder_makeCoding();
-void RTC3_Coder_makeCoding();
 bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
+
+// ==== RTCM 3 coder ===========================================================================
+// The base-motion values of the receiver output parameters (current position and motion alert,
+// four values each) and the tilt-output switch, not built yet. Stand-ins: not available.
+namespace placeholder {
+bool baseMotionCurPos(double v[4]);
+bool baseMotionAlert(double v[4]);
+bool baseTiltOutput();
+}  // namespace placeholder
+// ==== end of the RTCM 3 coder's stand-ins ====================================================

@@ -1,5 +1,6 @@
 // Hooks of the settings layer: what follows the loading of the settings, and the defaults that
 // other layers know.
+#include "differential/coding_driver.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -21,4 +22,7 @@ void wireSettings() {
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;
+  // the coders' live settings travel with the stored RTCM record
+  rtcmSettingsSetGatherHook(diffRtcmSettingsGather);
+  rtcmSettingsSetApplyHook(diffRtcmSettingsApply);
 }
