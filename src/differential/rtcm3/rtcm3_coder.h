@@ -75,9 +75,6 @@ class RTC3_Coder {
   BitWriter bw_;
   const NAVCOD_RTK_DATA* rtk_ = nullptr;
   NAVCOD_REF_COORD* ref_ = nullptr;
-  // Ephemeris records being sent, set by the ephemeris output messages: GPS, GLONASS, BeiDou,
-  // QZSS, Galileo, NavIC.
-  const void* eph_[6] = {};
   RTC3_COD_SETTINGS set_{};
   bool enable_[kRtc3MsgCount] = {};
   int legacyLeft_ = 0;  // observation messages of this epoch still to be sent
