@@ -37,11 +37,19 @@ SysTime g_epochTime;
 int g_epochRcvMs = 0;
 
 #ifndef RX_TARGET
-std::int64_t monoNs() {
+// A hand-driven machine clock, so that tests can run epochs a second apart without waiting.
+std::atomic<bool> g_manual{false};
+std::atomic<std::int64_t> g_manualRealNs{0};
+std::atomic<std::int64_t> g_manualMonoNs{0};
+
+std::int64_t readNs(clockid_t id) {
   timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  clock_gettime(id, &ts);
   return ts.tv_sec * kNsPerSec + ts.tv_nsec;
 }
+
+std::int64_t monoNs() { return g_manual ? g_manualMonoNs.load() : readNs(CLOCK_MONOTONIC); }
+std::int64_t machineRealNs() { return g_manual ? g_manualRealNs.load() : readNs(CLOCK_REALTIME); }
 
 // Lock held.
 std::int64_t slewAppliedNs(std::int64_t nowMono) {
@@ -97,10 +105,30 @@ std::int64_t rtosVirtualOffsetNs() {
 }
 
 void rtosTimeGet(SysTime& t) {
+#ifdef RX_TARGET
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  t.assign(ts.tv_sec, ts.tv_nsec + rtosVirtualOffsetNs());
+  t.assign(ts.tv_sec, ts.tv_nsec);
+#else
+  const std::int64_t ns = machineRealNs() + rtosVirtualOffsetNs();
+  t.assign(ns / kNsPerSec, ns % kNsPerSec);
+#endif
 }
+
+#ifndef RX_TARGET
+void rtosHostClockManual(bool on) {
+  if (on && !g_manual) {
+    g_manualRealNs = readNs(CLOCK_REALTIME);
+    g_manualMonoNs = readNs(CLOCK_MONOTONIC);
+  }
+  g_manual = on;
+}
+
+void rtosHostClockAdvance(std::int64_t ns) {
+  g_manualRealNs += ns;
+  g_manualMonoNs += ns;
+}
+#endif
 
 Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook("platform", "rtosGnssEpochHook");
 Hook<void(int t, bool valid)> rtosTimesInitHook("platform", "rtosTimesInitHook");

@@ -51,3 +51,10 @@ void rtosSetPpsSource(PpsSource source);
 // The offset of the host's virtual clock from the machine's clock in nanoseconds, including the
 // part of a slew applied so far (0 on the target).
 std::int64_t rtosVirtualOffsetNs();
+
+#ifndef RX_TARGET
+// Host only: freezes the machine clock under the virtual one (on) so that it moves only by
+// rtosHostClockAdvance, or lets it run again (off). The steering is unchanged either way.
+void rtosHostClockManual(bool on);
+void rtosHostClockAdvance(std::int64_t ns);
+#endif
