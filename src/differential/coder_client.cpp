@@ -25,8 +25,9 @@ RefRecords g_ref;
 // The receiver's antenna settings into a record. No setting holds the antenna's serial number
 // or setup id: both stay empty and 0.
 void antennaInto(NAVCOD_REF_COORD& r) {
-  std::strncpy(r.antDescr, RcvSet.antName[0], sizeof r.antDescr - 1);
-  r.antDescr[sizeof r.antDescr - 1] = 0;
+  const std::size_t n = strnlen(RcvSet.antName[0], sizeof r.antDescr - 1);
+  std::memcpy(r.antDescr, RcvSet.antName[0], n);
+  r.antDescr[n] = 0;
   r.antSerial[0] = 0;
   r.antSetupId = 0;
 }

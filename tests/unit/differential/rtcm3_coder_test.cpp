@@ -245,7 +245,7 @@ const StationRow kStations[] = {
     {"standard's example", 1114104.5999, -4850729.7108, 3975521.4643, 0.0f, 0.0},
     {"caster recording", 1762489.6191, -5027633.8438, -3496008.8438, 0.0343f, 0.0343},
     {"7 m antenna", 1114104.5999, -4850729.7108, 3975521.4643, 7.0f, 6.5535},
-    {"negative height", -2. * 1114104.5999, 4850729.7108, -3975521.4643, -1.0f, 0.0},
+    {"negative height", 1762489.6191, -5027633.8438, -3496008.8438, -1.0f, 0.0},
 };
 
 TEST(Rtcm3Coder, StationCoordinatesAndHeightAsGpsdecodeReadsThem) {
@@ -273,6 +273,39 @@ TEST(Rtcm3Coder, StationCoordinatesAndHeightAsGpsdecodeReadsThem) {
     EXPECT_NEAR(jsonDouble(l, "z"), r.z, 0.0001);
     if (i % 2) { EXPECT_NEAR(jsonDouble(l, "h"), r.wantHeight, 0.00005); }
     EXPECT_EQ(std::tuple(jsonString(l, "refstation"), jsonString(l, "sro")), std::tuple("false", "true"));
+  }
+}
+
+// The same stations as convbin writes them into a RINEX header (amid a few observation epochs:
+// convbin takes a station only once it knows the time).
+TEST(Rtcm3Coder, StationCoordinatesAndHeightAsConvbinReadsThem) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  for (const StationRow& r : kStations) {
+    SCOPED_TRACE(r.name);
+    OneSat t;
+    t.src.ref.dX = r.x, t.src.ref.dY = r.y, t.src.ref.dZ = r.z;
+    t.src.ref.fAntHeight = r.height;
+    arm(t.coder, {kRtc3Msg1006, kRtc3Msg1004});
+    std::vector<Bytes> frames = {build(t.coder, kRtc3Msg1004), build(t.coder, kRtc3Msg1006)};
+    for (int k = 0; k < 2; ++k) {
+      t.src.rtk.ulTime[0] += 1000;
+      arm(t.coder, {kRtc3Msg1004});
+      frames.push_back(build(t.coder, kRtc3Msg1004));
+    }
+    TempDir d;
+    writeFrames(d.file("s.rtcm3"), frames);
+    const std::string h = rtcm3test::run("cd '" + d.path + "' && convbin -r rtcm3 -tr 2024/03/13 16:00:00 -v 3.04 -o s.obs " +
+                                         "s.rtcm3 >/dev/null 2>&1; cat s.obs");
+    const std::size_t pos = h.find("APPROX POSITION XYZ"), ant = h.find("ANTENNA: DELTA H/E/N");
+    ASSERT_NE(pos, std::string::npos) << h;
+    ASSERT_NE(ant, std::string::npos) << h;
+    double x = 0, y = 0, z = 0, height = -1;
+    std::sscanf(h.c_str() + h.rfind('\n', pos) + 1, "%lf %lf %lf", &x, &y, &z);
+    std::sscanf(h.c_str() + h.rfind('\n', ant) + 1, "%lf", &height);
+    EXPECT_NEAR(x, r.x, 0.0001);
+    EXPECT_NEAR(y, r.y, 0.0001);
+    EXPECT_NEAR(z, r.z, 0.0001);
+    EXPECT_NEAR(height, r.wantHeight, 0.00005);
   }
 }
 
