@@ -19,10 +19,12 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/rcv_output_base_moving.h"
 
 RCV_OUTPUT RcvOut;
 RCV_OUTPUT rcvOut_Ant[2];
 RTK_SOL rtkSolOut;
+static REL_POS_BLOCK relPosOut;  // the main input's block of this epoch
 
 int msInt = -1;
 int posMsInt = -1;
@@ -229,6 +231,11 @@ void signalMeasReady() {
   trace(13, "RCV_OUTPUT::computeParams");
   rcvOut_Ant[0].chanBase = 0;
   rcvOut_Ant[1].chanBase = kCdatPerInput;
+  for (int a = 0; a < 2; ++a) {
+    RCV_OUTPUT& r = rcvOut_Ant[a];
+    r.bMainInput = a == mainRecord(mainIdx) ? 1 : 0;
+    r.pRelPos = r.bMainInput && placeholder::RelPos_block(relPosOut) ? &relPosOut : nullptr;
+  }
   rcvOut_Ant[0].computeParams();
   rcvOut_Ant[1].computeParams();
   RcvOut = rcvOut_Ant[mainRecord(mainIdx)];

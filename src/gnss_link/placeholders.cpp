@@ -47,5 +47,6 @@ void FileButton::handlePended() {}
 void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
 bool RtkSol_geometry(const BoardSolRtkType&, RTK_SOL&) { return false; }
+bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

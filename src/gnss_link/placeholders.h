@@ -51,6 +51,7 @@ bool boardVelocityPut(const BoardSolAlnType& sol);
 struct RCV_OUTPUT;
 struct RTK_SOL;
 struct BoardSolRtkType;
+struct REL_POS_BLOCK;
 namespace placeholder {
 // LEDs: satellite LED (channels in use, those among the first 16) and position LED.
 struct SatLed {
@@ -75,5 +76,8 @@ struct NMEA_Output {
 // Rover, base and baseline of the board's RTK solution (their place in the record is not known
 // yet): not available.
 bool RtkSol_geometry(const BoardSolRtkType& in, RTK_SOL& out);
+// The epoch's relative-position block for the base-moving monitor (its place in the board's
+// records is not known yet): not available.
+bool RelPos_block(REL_POS_BLOCK& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

@@ -12,6 +12,10 @@
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geodesy/ell_math.h"
 
+struct REL_POS_BLOCK;
+class ReferencePos;
+class PosFilter;
+
 // Geodetic position with its velocity in north, east, up.
 struct POS_GEO {
   double lat, lon;  // rad
@@ -55,6 +59,8 @@ struct RTK_SOL {
   std::uint16_t stationId[2] = {65535, 65535};
   std::uint16_t value2 = 0;
   std::uint8_t use[kUseEntries] = {};      // 1..255: the satellite is in the solution
+  double headingVar = 0;                   // the board's heading variance; filled with the baseline
+  float blRate[3] = {};                    // baseline rate, Earth-centred, m/s
 };
 
 // One channel of an antenna input as the RTK satellite marking sees it.
@@ -152,6 +158,8 @@ struct RCV_OUTPUT {
   int chanBase = 0;                       // first Cdat channel of the input
   const RTK_MARK_CHAN* pChans = nullptr;  // the input's channels for the RTK marking, or null
   int nChans = 0;
+  const REL_POS_BLOCK* pRelPos = nullptr;  // the epoch's relative-position block, or null
+  std::uint8_t bMainInput = 1;            // feeds the position filter and the base-moving monitor
   SOL_OUTPUT sol;
 
   // The output values of this epoch from the chosen solution.
@@ -192,11 +200,19 @@ void getEllipsParams(double varN, double varE, double covNE, float* major, float
 int rtkSolType(int state);
 // RTK satellite index (1..195) of a satellite, 0 when it is out of its system's range.
 int rtkSatIndex(int sys, int sv);
-// What the output may choose.
-struct RCV_OUTPUT_CONFIG {
-  bool midPoint = false;      // an RTK heading solution is output at the baseline's middle
-  bool allowCode = false;     // the own solution goes out while an RTK mode is on
-};
-extern RCV_OUTPUT_CONFIG rcvOutputConfig;
+// Heading, pitch (offsets in degrees), heading sigma, rate of turn and status byte of the RTK
+// baseline at (lat, lon).
+void baselineAttitude(const RTK_SOL& rtk, double lat, double lon, double hdgOffsetDeg, double pitchOffsetDeg,
+                      SOL_OUTPUT* s);
+// The working position by the reference-position mode (1 known, 2 shifted by known minus
+// measured, 4 the record `rec`) from the stored triples (measured XYZ, BLH, known XYZ, BLH);
+// false keeps the position.
+bool applyRefPosMode(int mode, const double refPos[4][3], const ReferencePos& rec, POS_CRT* crt, POS_GEO* geo);
+// One fix through the output position filter: true when the working position became the filtered
+// one, with the unfiltered one in `raw` and the filter's count in `result`.
+bool applyPosFilter(PosFilter& f, double rms, std::uint32_t nowSec, const EllMath::ELL_EXTPAR& ell, POS_CRT* crt,
+                    POS_GEO* geo, POS_GEO* raw, std::uint16_t* result);
 // Monotonic second of the last epoch without an output solution.
 extern std::uint32_t PosAge;
+// The unfiltered output position of an epoch whose output the position filter replaced.
+extern POS_GEO PosRawLLA;

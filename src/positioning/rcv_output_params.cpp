@@ -9,12 +9,15 @@
 #include "positioning/chan_data.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/rcv_output.h"
+#include "positioning/rcv_output_base_moving.h"
+#include "positioning/reference/pos_filter.h"
+#include "positioning/reference/reference_pos.h"
 #include "settings/debug_selectors.h"
 #include "settings/nav_settings.h"
 #include "settings/rcv_settings.h"
 
 std::uint32_t PosAge = 0;
-RCV_OUTPUT_CONFIG rcvOutputConfig;
+POS_GEO PosRawLLA;
 
 namespace {
 constexpr double kRad2Deg = 180.0 / M_PI;
@@ -126,21 +129,29 @@ void RCV_OUTPUT::computeParams() {
   // The solution's accuracy words are per-axis sigmas, not dilutions: none to copy.
   for (float& v : s.dop) v = 0;
 
+  // Attitude of the baseline, at the rover's own position.
+  if (bHeadingAvail && pRtkSol && pRtkSol->bPosKnown) {
+    const POS_CRT rv{pRtkSol->rover[0], pRtkSol->rover[1], pRtkSol->rover[2], 0, 0, 0};
+    POS_GEO g{};
+    crt2geo(EllExt, rv, &g);
+    baselineAttitude(*pRtkSol, g.lat, g.lon, RcvSet.hdgOffset, RcvSet.pitchOffset, &s);
+  }
+
   // Choose the solution.
   const RTK_SOL* rtk = bRtkAvail && pRtkSol && pRtkSol->bPosKnown ? pRtkSol : nullptr;
   if (rtk_cpd_dbi == 4)
     debPrintfx(-1, "$RCV_OUTPUT::computeParams(): RtkAv= %d bHeadingAv %d\r\n", bRtkAvail, bHeadingAvail);
-  if (rtk && rcvOutputConfig.midPoint && !(bHeadingAvail && rtk->state == 2 && rtk->mode == 4)) rtk = nullptr;
-  const bool own = !rtk && bSolPresent && (np.bValid || tPosMode <= 3 || rcvOutputConfig.allowCode);
-  static POS_CRT baseXyz{};
+  const bool midPoint = RcvSet.midPointOut != 0;
+  if (rtk && midPoint && !(bHeadingAvail && rtk->state == 2 && rtk->mode == 4)) rtk = nullptr;
+  const bool own = !rtk && bSolPresent && (np.bValid || tPosMode <= 3 || RcvSet.codeSolAllowed);
   POS_CRT wgs{};
   if (rtk) {
-    const double half = rcvOutputConfig.midPoint ? 0.5 : 0.0;
+    const double half = midPoint ? 0.5 : 0.0;
     wgs = {rtk->rover[0] + half * rtk->baseline[0], rtk->rover[1] + half * rtk->baseline[1],
            rtk->rover[2] + half * rtk->baseline[2], 0, 0, 0};
     s.source = SOL_OUTPUT::kSrcRtk;
-    baseXyz = {rtk->base[0], rtk->base[1], rtk->base[2], 0, 0, 0};
-    s.pBase = &baseXyz;
+    BaseMovingData.base = {rtk->base[0], rtk->base[1], rtk->base[2], 0, 0, 0};
+    s.pBase = &BaseMovingData.base;
     if (rtk->bVelPresent) {
       wgs.vx = rtk->vel[0], wgs.vy = rtk->vel[1], wgs.vz = rtk->vel[2];
     } else if (np.bVelValid) {
@@ -254,8 +265,22 @@ void RCV_OUTPUT::computeParams() {
     }
   }
 
-  // Datum.
+  // Base-moving monitor, reference-position mode, position filter.
+  // Both the monitor and the filter are one each: only the main input's solution goes in, the
+  // other input's would be mixed into them.
+  if (bMainInput && pRelPos)
+    baseMovingStep(BaseMovingData, pRelPos, RcvTimeScales::rcvRefTime.load() == 1 ? 86400000 : 604800000);
+  applyRefPosMode(RcvSet.refPosMode, RcvSet.refPos, RcvPosGPS, &wgs, &s.PosWgsLLA);
   const NavTask::DATUM_IN_USE dat = outputDatum();
+  s.filterResult = 0;
+  if (bFiltMode && bMainInput &&
+      applyPosFilter(PosFilt, s.posSigma[4], MonoClock::sec(), wgsEll, &wgs, &s.PosWgsLLA, &PosRawLLA, &s.filterResult)) {
+    s.pPosRaw = &PosRawLLA;
+    s.bFilterApplied = 1;
+  }
+  s.PosWgsXYZ = wgs;
+
+  // Datum.
   s.PosLocXYZ = wgs;
   s.PosLocLLA = s.PosWgsLLA;
   s.bLocValid = 1;
@@ -301,6 +326,7 @@ void RCV_OUTPUT::computeParams() {
     const double v = std::sqrt(vn * vn + ve * ve);
     s.knots = v * kKnots;
     s.kmh = v * 3.6;
+    if (bFiltMode && bMainInput) PosFilt.putVelocity(v);
   }
 
   // Grid and geoid.
@@ -318,6 +344,7 @@ void RCV_OUTPUT::computeParams() {
     s.bBaseGridValid = RCV_OUTPUT::computeGrid(s.bBaseLocValid, dat, s.BaseLocLLA, s.baseGrid, &bf) ? 1 : 0;
   }
   s.bGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.PosWgsLLA, s.PosLocLLA, 0.0, false, &s.undulation, &s.geoidSep);
+  if (bMainInput) BaseMovingData.geoidSep = s.geoidSep;
   s.bBaseGeoidValid = 0;
   if (s.pBase)
     s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, 0.0, false, &s.baseUndulation,

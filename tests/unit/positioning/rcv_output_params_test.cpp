@@ -75,7 +75,8 @@ class RcvOutputTest : public ::testing::Test {
     NavTask::DATUM_IN_USE w{};
     ASSERT_TRUE(assignDatum("W84", &w));
     std::memcpy(NavSet.datum, &w, sizeof w);
-    rcvOutputConfig = {};
+    RcvSet.midPointOut = 0;
+    RcvSet.codeSolAllowed = 0;
     tPosMode = 0;
     sol = NavTask::NAV_SOL{};
     rtk = RTK_SOL{};
@@ -181,7 +182,7 @@ TEST_F(RcvOutputTest, MidPointOnlyForHeadingSolution) {
   } rows[] = {{2, 4, 1, true}, {1, 4, 1, false}, {2, 3, 1, false}, {2, 4, 0, false}};
   for (const Row& r : rows) {
     SetUp();
-    rcvOutputConfig.midPoint = true;
+    RcvSet.midPointOut = 1;
     rtkAt(f, r.state);
     rtk.mode = static_cast<std::uint8_t>(r.mode);
     out.bHeadingAvail = static_cast<std::uint8_t>(r.heading);
@@ -208,7 +209,7 @@ TEST_F(RcvOutputTest, OwnSolutionOrNone) {
     sol.pos.bValid = static_cast<std::uint8_t>(r.usable);
     out.bSolPresent = static_cast<std::uint8_t>(r.present);
     tPosMode = r.posMode;
-    rcvOutputConfig.allowCode = r.allowCode;
+    RcvSet.codeSolAllowed = r.allowCode;
     sol.pos.uNavMode = 2;
     out.computeParams();
     EXPECT_EQ(out.sol.isPosValid(), r.out) << r.present << r.usable << r.posMode;

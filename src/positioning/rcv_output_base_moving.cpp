@@ -1,0 +1,98 @@
+#include "positioning/rcv_output_base_moving.h"
+
+#include <cmath>
+
+BASE_MOVING_DATA BaseMovingData;
+
+namespace {
+constexpr float kMaxErr0 = 5.0f;
+constexpr float kMaxErr1 = 0.05f;
+constexpr float kMaxPdop = 2.0f;
+constexpr int kMinSats = 6;
+
+bool usable(const REL_POS_BLOCK& b) {
+  return b.bValid[0] && b.bValid[1] && b.err[0] < kMaxErr0 && b.err[1] < kMaxErr1 && b.pdop < kMaxPdop &&
+         b.uNumSats >= kMinSats && !b.bErrFlag[0] && !b.bErrFlag[1];
+}
+
+// The time step in s, folded into half a cycle either side: the scale's millisecond count starts
+// again at the end of the week (or day), which must not read as a jump back by a whole cycle.
+double stepSeconds(std::int32_t now, std::int32_t last, std::int32_t periodMs) {
+  std::int64_t d = static_cast<std::int64_t>(now) - last;
+  if (periodMs > 0) {
+    d %= periodMs;
+    if (d > periodMs / 2) d -= periodMs;
+    if (d < -(periodMs / 2)) d += periodMs;
+  }
+  return static_cast<double>(d) * 0.001;
+}
+}  // namespace
+
+void baseMovingStep(BASE_MOVING_DATA& d, const REL_POS_BLOCK* block, std::int32_t periodMs) {
+  if (block == nullptr || !usable(*block)) {
+    d.bActive = 0;
+    d.bStarted = 0;
+    return;
+  }
+  const REL_POS_BLOCK& b = *block;
+  const bool whole = b.bTimeValid && b.timeMs % 1000 == 0;
+  if (d.bStarted && d.resetMode == 2) {
+    const double dt = stepSeconds(b.timeMs, d.lastTime, periodMs);
+    for (int i = 0; i < 3; ++i) d.integ[i] += b.vel[i] * dt;
+    d.accTime += dt;
+    if (whole) {
+      double len2 = 0;
+      for (int i = 0; i < 3; ++i) {
+        d.motion[i] = static_cast<float>(d.integ[i] - d.ref[i]);
+        d.ref[i] = static_cast<float>(d.integ[i]);
+        len2 += static_cast<double>(d.motion[i]) * d.motion[i];
+      }
+      d.bAlert = 1;
+      const float len = static_cast<float>(std::sqrt(len2));
+      if (len > d.maxMotion) d.maxMotion = len;
+    }
+  } else {
+    for (int i = 0; i < 3; ++i) {
+      const double v = d.resetMode == 1 ? b.pos[i] : d.resetMode == 0 ? 0.0 : d.integ[i];
+      d.integ[i] = v;
+      if (d.resetMode <= 1) d.ref[i] = static_cast<float>(v);
+    }
+    if (!d.bInit) {
+      d.bAlert = 0;
+      d.maxMotion = 0;
+      for (float& m : d.motion) m = 0;
+      d.bInit = 1;
+    }
+    d.resetMode = 2;
+    d.bStarted = 1;
+    d.accTime = 0;
+  }
+  d.lastTime = b.timeMs;
+  d.bActive = 1;
+  for (int i = 0; i < 3; ++i) d.sum[i] += b.pos[i];
+  d.errSum += b.err[0];
+  ++d.count;
+  if (whole) {
+    if (d.count == 0) {
+      d.bAvgValid = 0;
+    } else {
+      for (int i = 0; i < 3; ++i) d.avg[i] = d.sum[i] / d.count, d.sum[i] = 0;
+      d.avgErr = d.errSum / d.count;
+      d.errSum = 0;
+      d.count = 0;
+      d.bAvgValid = 1;
+    }
+  }
+}
+
+void resetBaseMovingAlert() {
+  BaseMovingData.bAlert = 0;
+  BaseMovingData.maxMotion = 0;
+  for (float& m : BaseMovingData.motion) m = 0;
+}
+
+bool resetBaseMovingRelPosData(int mode) {
+  if (mode != 0 && mode != 1) return false;
+  BaseMovingData.resetMode = static_cast<std::uint8_t>(mode);
+  return true;
+}

@@ -1,0 +1,53 @@
+// Base-moving monitor: watches the relative position the board reports between the antennas of a
+// moving base, integrates its rate between whole seconds and raises an alert with the motion of
+// each second and the largest motion seen; it also averages the relative position per second.
+#pragma once
+
+#include <cstdint>
+
+#include "positioning/geodesy/datum_conv.h"
+
+// The epoch's relative-position block as the board gives it, with the epoch's position dilution.
+struct REL_POS_BLOCK {
+  std::uint8_t bValid[2] = {};    // both set: the block holds a solution
+  std::uint8_t bErrFlag[2] = {};  // the source's two error flags
+  std::uint8_t uNumSats = 0;      // satellites used
+  std::uint8_t bTimeValid = 0;
+  float err[2] = {};              // the block's two error values, m
+  double pos[3] = {};             // relative position, m
+  double vel[3] = {};             // its rate, m/s
+  std::int32_t timeMs = 0;        // ms of the reference scale (GPS week or GLONASS day)
+  float pdop = 0;                 // position dilution of the epoch
+};
+
+struct BASE_MOVING_DATA {
+  POS_CRT base{};              // base position of the last RTK solution, m
+  double integ[3] = {};        // integrated relative position, m
+  float ref[3] = {};           // integrated position at the last whole second
+  float motion[3] = {};        // motion over the last whole second
+  float maxMotion = 0;         // largest motion length seen
+  std::uint8_t bAlert = 0;
+  std::uint8_t bActive = 0;
+  std::uint8_t bStarted = 0;
+  std::uint8_t bInit = 0;      // the first activation cleared the alert values
+  std::uint8_t resetMode = 0;  // 0 clear, 1 start from the block's position, 2 integrating
+  std::uint8_t bAvgValid = 0;
+  double accTime = 0;          // s integrated since the start
+  double sum[3] = {};
+  double errSum = 0;
+  std::int32_t count = 0;
+  double avg[3] = {};          // mean relative position of the last second
+  double avgErr = 0;
+  std::int32_t lastTime = 0;   // ms of the reference scale
+  double geoidSep = 0;         // geoid separation of the output position, m
+};
+
+extern BASE_MOVING_DATA BaseMovingData;
+
+// One epoch of the monitor. `block` null: no relative position this epoch. `periodMs`: length of
+// the reference scale's cycle (a week or a day), over which time differences are folded.
+void baseMovingStep(BASE_MOVING_DATA& d, const REL_POS_BLOCK* block, std::int32_t periodMs);
+// Clears the alert and the four motion values.
+void resetBaseMovingAlert();
+// Reset mode 0 or 1 for the next activation; any other value is refused (false, nothing changed).
+bool resetBaseMovingRelPosData(int mode);
