@@ -24,8 +24,6 @@ bool rtcm3mMakeOut(int, bool plan[], int size) {
 
 // ==== RTCM 3 coder ===========================================================================
 namespace placeholder {
-bool baseMotionCurPos(double[4]) { return false; }
-bool baseMotionAlert(double[4]) { return false; }
 bool baseTiltOutput() { return false; }
 }  // namespace placeholder
 // ==== end of the RTCM 3 coder's stand-ins ====================================================

@@ -32,11 +32,8 @@ bool rtcm3mMakeOut(int stream, bool plan[], int size);
 // ==== end of the coding driver's stand-ins ===================================================
 
 // ==== RTCM 3 coder ===========================================================================
-// The base-motion values of the receiver output parameters (current position and motion alert,
-// four values each) and the tilt-output switch, not built yet. Stand-ins: not available.
+// The tilt-output switch of the receiver output parameters, not built yet. Stand-in: off.
 namespace placeholder {
-bool baseMotionCurPos(double v[4]);
-bool baseMotionAlert(double v[4]);
 bool baseTiltOutput();
 }  // namespace placeholder
 // ==== end of the RTCM 3 coder's stand-ins ====================================================

@@ -7,6 +7,7 @@
 #include "differential/placeholders.h"
 #include "platform/crc.h"
 #include "platform/identity.h"
+#include "positioning/rcv_output_base_moving.h"
 
 const std::uint16_t msgNumbers[kRtc3MsgCount] = {
     1001, 1002, 1003, 1004, 1009, 1010, 1011, 1012,
@@ -362,16 +363,20 @@ bool RTC3_Coder::code1029() {
       add("/par/base/modem=unknown");
       break;
     case kTextMoving: {
-      double v[4];
       add("/par/base/moving={accel=");
       add(",curpos=");
-      if (placeholder::baseMotionCurPos(v)) {
-        std::snprintf(item, sizeof item, "{%.1f,%.1f,%.1f,%.1f}", v[0], v[1], v[2], v[3]);
+      // The base-moving monitor: the mean relative position of the last second with its mean
+      // error, and the largest motion seen with the motion of the last second.
+      const BASE_MOVING_DATA& m = BaseMovingData;
+      if (m.bAvgValid != 0) {
+        std::snprintf(item, sizeof item, "{%.1f,%.1f,%.1f,%.1f}", m.avg[0], m.avg[1], m.avg[2], m.avgErr);
         add(item);
       }
       add(",alert=");
-      if (placeholder::baseMotionAlert(v)) {
-        std::snprintf(item, sizeof item, "{%.2f,%.1f,%.1f,%.1f}", v[0], v[1], v[2], v[3]);
+      if (m.bAlert != 0) {
+        std::snprintf(item, sizeof item, "{%.2f,%.1f,%.1f,%.1f}", static_cast<double>(m.maxMotion),
+                      static_cast<double>(m.motion[0]), static_cast<double>(m.motion[1]),
+                      static_cast<double>(m.motion[2]));
         add(item);
       }
       if (placeholder::baseTiltOutput()) add(",tilt=");

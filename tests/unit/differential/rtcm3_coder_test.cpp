@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/identity.h"
+#include "positioning/rcv_output_base_moving.h"
 #include "rtcm3_coder_test_util.h"
 
 namespace {
@@ -401,6 +402,30 @@ TEST(Rtcm3Coder, ParameterTextsFitTheirCounts) {
   EXPECT_TRUE(build(c, kRtc3Msg1029).empty());
   c.setTextParam(kTextParams);
   EXPECT_TRUE(build(c, kRtc3Msg1029).empty());
+}
+
+// The moving-base text carries the base-moving monitor's values while they are valid.
+TEST(Rtcm3Coder, MovingTextCarriesTheMonitorsValues) {
+  FakeSource src;
+  RTC3_Coder c(&src);
+  c.setSettings(defaultSettings());
+  arm(c, {kRtc3Msg1029});
+  c.setTextParam(kTextMoving);
+  BaseMovingData = BASE_MOVING_DATA{};
+  BaseMovingData.bAvgValid = 1;
+  BaseMovingData.avg[0] = 1.26, BaseMovingData.avg[1] = -2.54, BaseMovingData.avg[2] = 0.04;
+  BaseMovingData.avgErr = 0.36;
+  const Bytes curpos = build(c, kRtc3Msg1029);
+  BaseMovingData.bAlert = 1;
+  BaseMovingData.maxMotion = 0.123f;
+  BaseMovingData.motion[0] = 0.1f, BaseMovingData.motion[1] = -0.06f, BaseMovingData.motion[2] = 0.02f;
+  const Bytes both = build(c, kRtc3Msg1029);
+  BaseMovingData = BASE_MOVING_DATA{};
+  const std::vector<std::string> lines = gpsdecodeFrames({curpos, both});
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(jsonString(lines[0], "msg"), "/par/base/moving={accel=,curpos={1.3,-2.5,0.0,0.4},alert=}");
+  EXPECT_EQ(jsonString(lines[1], "msg"), "/par/base/moving={accel=,curpos={1.3,-2.5,0.0,0.4},alert={0.12,0.1,-0.1,0.0}}");
+  EXPECT_EQ(jsonInt(lines[1], "len"), static_cast<long long>(jsonString(lines[1], "msg").size()));
 }
 
 // 4091 and 1230 through the receiver's own decoder.
