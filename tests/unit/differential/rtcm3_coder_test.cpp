@@ -350,6 +350,36 @@ TEST(Rtcm3Coder, DescriptorTextsAreCutAt31Characters) {
   EXPECT_EQ(jsonString(lines[2], "firmware"), std::string(vernum).substr(0, 31));
 }
 
+// convbin takes the antenna and the receiver into its RINEX header (amid observation epochs).
+TEST(Rtcm3Coder, DescriptorsReachConvbinsHeader) {
+  OneSat t;
+  std::strcpy(t.src.ref.antDescr, "ANT-DESCR");
+  std::strcpy(t.src.ref.antSerial, "ANT-SERIAL");
+  std::strcpy(sernum, "RCV-SERIAL-42");
+  arm(t.coder, {kRtc3Msg1004, kRtc3Msg1008, kRtc3Msg1033});
+  std::vector<Bytes> frames = {build(t.coder, kRtc3Msg1004), build(t.coder, kRtc3Msg1008), build(t.coder, kRtc3Msg1033)};
+  for (int k = 0; k < 2; ++k) {
+    t.src.rtk.ulTime[0] += 1000;
+    arm(t.coder, {kRtc3Msg1004});
+    frames.push_back(build(t.coder, kRtc3Msg1004));
+  }
+  TempDir d;
+  writeFrames(d.file("a.rtcm3"), frames);
+  const std::string h = rtcm3test::run("cd '" + d.path + "' && convbin -r rtcm3 -tr 2024/03/13 16:00:00 -v 3.04 -o a.obs " +
+                                       "a.rtcm3 >/dev/null 2>&1; cat a.obs");
+  const auto line = [&](const char* label) {
+    const std::size_t p = h.find(label);
+    return p == std::string::npos ? std::string() : h.substr(h.rfind('\n', p) + 1, 60);
+  };
+  const std::string ant = line("ANT # / TYPE"), rec = line("REC # / TYPE / VERS");
+  EXPECT_EQ(std::tuple(ant.substr(0, 20).find("ANT-SERIAL"), ant.substr(20, 20).find("ANT-DESCR")), std::tuple(0u, 0u)) << ant;
+  EXPECT_EQ(std::tuple(rec.substr(0, 20).find("RCV-SERIAL-42"), rec.substr(20, 20).find(std::string(igsRcvName).substr(0, 20)),
+                       rec.substr(40, 20).find(std::string(vernum).substr(0, 20))),
+            std::tuple(0u, 0u, 0u))
+      << rec;
+  sernum[0] = 0;
+}
+
 // 1029's parameter texts: each within 127 characters, its character and code-unit counts what
 // is sent, a long message list cut after a whole number; never built while its text is off.
 TEST(Rtcm3Coder, ParameterTextsFitTheirCounts) {
