@@ -23,20 +23,7 @@ bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { ret
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
-// ==== SBAS message decoder ====================================================================
-namespace placeholder {
-bool SlasDataDecoder_update(const PosData::RcvTimeDataType&, const SvIdType&, const std::uint8_t*) { return false; }
-void SlasDataDecoder_reset(int) {}
-}  // namespace placeholder
-// ==== end of SBAS message decoder =============================================================
-
 // ==== Satellite correction processor =========================================================
-namespace placeholder {
-using CS = PosSetup::CorrProcessorSetupType;
-void SLASData_StationData_set_StationDataTimeout() {}
-void SLASData_SatCorrection_set_DataTimeout() {}
-void SlasCorrGenerator_update(RTCMData::CorrectionRequestType*) {}
-}  // namespace placeholder
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
 namespace placeholder {

@@ -40,26 +40,7 @@ bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdTy
 }  // namespace placeholder
 // ==== end of PVT engine ======================================================================
 
-// ==== SBAS message decoder ====================================================================
-// The SLAS decoder that takes the QZSS L1S messages of types 43, 44 and 47 to 51 a source sends
-// (get_SlasDataDecoder, SlasDataDecoder::update), and its full reset when the SBAS decoder that
-// last used it takes another source. Stand-in: not available, the message goes on as SBAS only.
-namespace placeholder {
-bool SlasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& source, const std::uint8_t* msg);
-void SlasDataDecoder_reset(int sbasDecoder);
-}  // namespace placeholder
-// ==== end of SBAS message decoder =============================================================
-
 // ==== Satellite correction processor =========================================================
-// Data time-outs of correction records whose types are not built yet: each type ages out its
-// own records by the correction-processor setup. Stand-in: nothing to age out.
-namespace PosSetup {
-struct CorrProcessorSetupType;
-}
-namespace placeholder {
-void SLASData_StationData_set_StationDataTimeout();
-void SLASData_SatCorrection_set_DataTimeout();
-}  // namespace placeholder
 // The SBAS and NavIC wide-area generator (SbasCorrGenerator::update): fills the request's source
 // slots. Stand-in: no source heard (count 0), false.
 namespace SBASData {
@@ -67,14 +48,6 @@ struct CorrectionRequestType;
 }
 namespace placeholder {
 bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r);
-}  // namespace placeholder
-// SlasCorrGenerator::update: the SLAS stations' code corrections, answered in the layout of the
-// RTCM stations. Stand-in: no station answers (the station count stays 0).
-namespace RTCMData {
-struct CorrectionRequestType;
-}
-namespace placeholder {
-void SlasCorrGenerator_update(RTCMData::CorrectionRequestType* request);
 }  // namespace placeholder
 // The processor's stages not built yet are defined in placeholders.cpp, one each, as members of
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes

@@ -7,7 +7,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/geodesy/ell_math.h"
 #include "positioning/geoid/geoid_gps.h"
-#include "positioning/placeholders.h"
+#include "positioning/slas/slas_corr_generator.h"
 
 namespace CdCorr {
 
@@ -79,7 +79,7 @@ int SatelliteCorrectionProcessor::update_CdCorrection() {
   R.bPermit[1] = field<std::uint8_t>(w.corrSetup, kPermitOffset + 1);
   R.uStationCount = 0;
   if (source == kSourceRtcm && rtcmGenerator() != nullptr) rtcmGenerator()->update(&R);
-  else if (source == kSourceSlas) placeholder::SlasCorrGenerator_update(&R);
+  else if (source == kSourceSlas && slasGenerator() != nullptr) slasGenerator()->update(&R);
   const int stations = std::min<int>(R.uStationCount, RTCMData::CorrectionRequestType::kMaxStations);
   const int count = std::min<int>(w.request.uCount, CorrData::kMaxRequestSats);
 

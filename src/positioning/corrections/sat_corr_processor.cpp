@@ -16,10 +16,11 @@
 #include "positioning/data_servers/sbas_data_types.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/placeholders.h"
+#include "positioning/slas/slas_corr_generator.h"
 
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
-                                                      nullptr, &RtcmTSCorrGeneratorInstance, &CompCorrGeneratorInstance,
+                                                      &SlasCorrGeneratorInstance, &RtcmTSCorrGeneratorInstance, &CompCorrGeneratorInstance,
                                                       &GbasCorrGeneratorInstance, &RtcmCorrGeneratorInstance);
 
 namespace {
@@ -150,8 +151,8 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   // The RTCM station and state-space records age out by fixed time-outs of their own.
   RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, kCorrRtcmTimeoutOffset),
                                                readField<std::uint16_t>(s.aBytes, kCorrRtcmIonoTimeoutOffset));
-  placeholder::SLASData_StationData_set_StationDataTimeout();
-  placeholder::SLASData_SatCorrection_set_DataTimeout();
+  SLASData::StationDataType::set_StationDataTimeout();
+  SLASData::SatCorrectionType::set_DataTimeout();
 }
 
 // The time-outs of the inputs age out only the inputs; what the stages published stays valid

@@ -25,6 +25,7 @@
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
 #include "positioning/sbas/sbas_data_decoder.h"
+#include "positioning/slas/slas_data_decoder.h"
 #include "positioning/signal_tables.h"
 #include "settings/rcv_settings.h"
 
@@ -84,6 +85,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
   // The GBAS decoders bind their servers by their own number.
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(store);
+  for (SlasDataDecoder& d : SlasDataDecoderInstance) d.init_Object(store);
 
   for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
   for (auto& e : SlasSourceIdData) e = SourceIdEntry{0, kFreeSourceId};

@@ -8,6 +8,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/tag_age.h"
 #include "positioning/placeholders.h"
+#include "positioning/slas/slas_data_decoder.h"
 
 SbasDataDecoder SbasDataDecoderInstance[SbasDataDecoder::kPoolSize];
 Mutex SbasDataDecoder::poolMutex;
@@ -216,7 +217,7 @@ int SbasDataDecoder::update(const PosData::RcvTimeDataType& t, const SvIdType& s
                                     kWeekMs);
   bool changed = false;
   if (source.si != source_.si || source.sys != source_.sys) {
-    placeholder::SlasDataDecoder_reset(iInstance_);
+    SlasDataDecoder_resetFor(iInstance_);
     source_ = source;
     reset_Data(false);
     bTestMode_ = false;
@@ -225,8 +226,10 @@ int SbasDataDecoder::update(const PosData::RcvTimeDataType& t, const SvIdType& s
     changed = true;
   }
   const int type = U::extract_MessageType(msg);
-  if (source.sys == kSysQzss && (type == 43 || type == 44 || (type >= 47 && type <= 51)))
-    placeholder::SlasDataDecoder_update(t, source, msg);
+  PosData::PositionDataType pos;
+  if (source.sys == kSysQzss && (type == 43 || type == 44 || (type >= 47 && type <= 51)) && store_ != nullptr &&
+      store_->position.Take(&pos) != 0 && pos.bValid != 0)
+    SlasDataDecoder_handOn(iInstance_, t, pos, source, type, msg);
   bool reset = false;
   check_TestMode(type, msg, reset);
   check_ResetOfData(reset, changed);
