@@ -91,7 +91,47 @@ void BM_RcvOutputComputeParams(benchmark::State& state) {
   }
 }
 
+// The same with an RTK solution on the main input: covariances rotated, both bases converted,
+// every one of its 91 channels an RTK satellite to mark (the used-channel list is full already).
+void BM_RcvOutputComputeParamsRtk(benchmark::State& state) {
+  fill(0);
+  NavTask::NAV_SOL sol[2];
+  static RTK_SOL rtk;
+  static RTK_MARK_CHAN chans[kCdatPerInput];
+  rtk.state = 2;
+  rtk.bPosKnown = rtk.bVelPresent = 1;
+  const double x[3] = {4193000.0, 800000.0, 4724000.0};
+  for (int i = 0; i < 3; ++i) rtk.rover[i] = x[i], rtk.base[i] = x[i] - 40.0, rtk.baseline[i] = 40.0;
+  rtk.posCov[0] = rtk.posCov[3] = rtk.posCov[5] = 1e-4;
+  rtk.velCov[0] = rtk.velCov[3] = rtk.velCov[5] = 1e-4;
+  rtk.cof[0] = rtk.cof[4] = rtk.cof[7] = rtk.cof[9] = 1.0;
+  rtk.satCount[0][0] = 8;
+  for (int k = 1; k < RTK_SOL::kUseEntries; ++k) rtk.use[k] = 1;
+  for (int k = 0; k < kCdatPerInput; ++k) chans[k] = {1, 0, static_cast<std::int16_t>(1 + k % 32), 0};
+  for (int a = 0; a < 2; ++a) {
+    sol[a].pos.dXyz[0] = x[0], sol[a].pos.dXyz[1] = x[1], sol[a].pos.dXyz[2] = x[2];
+    sol[a].pos.bValid = sol[a].pos.bVelValid = sol[a].pos.bAccValid = 1;
+    rcvOut_Ant[a].pNavSol = &sol[a];
+    rcvOut_Ant[a].bSolPresent = 1;
+    rcvOut_Ant[a].chanBase = a * kCdatPerInput;
+  }
+  rcvOut_Ant[0].bRtkAvail = rcvOut_Ant[0].bHeadingAvail = 1;
+  rcvOut_Ant[0].pRtkSol = &rtk;
+  rcvOut_Ant[0].pChans = chans;
+  rcvOut_Ant[0].nChans = kCdatPerInput;
+  for (auto _ : state) {
+    sol[0].uNumUsed = sol[1].uNumUsed = 0;
+    rcvOut_Ant[0].computeParams();
+    rcvOut_Ant[1].computeParams();
+    benchmark::DoNotOptimize(rcvOut_Ant[0].sol.heading);
+  }
+  rcvOut_Ant[0].pRtkSol = nullptr;
+  rcvOut_Ant[0].pChans = nullptr;
+  rcvOut_Ant[0].bRtkAvail = rcvOut_Ant[0].bHeadingAvail = 0;
+}
+
 BENCHMARK(BM_RcvOutputComputeParams)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RcvOutputComputeParamsRtk)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EpochChainWholeSecond)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EpochChain10HzMsInt1000)->Unit(benchmark::kMicrosecond);
 

@@ -19,12 +19,14 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/rcv_output_base_moving.h"
 
 RCV_OUTPUT RcvOut;
 RCV_OUTPUT rcvOut_Ant[2];
 RTK_SOL rtkSolOut;
 static REL_POS_BLOCK relPosOut;  // the main input's block of this epoch
+static RTK_MARK_CHAN markChans[2][kCdatPerInput];  // each input's channels for the RTK marking
 
 int msInt = -1;
 int posMsInt = -1;
@@ -59,22 +61,6 @@ ChanMeasTime measTime(const NavTask::NAV_EPOCH& e) {
 
 }  // namespace
 
-// The fields of the board's RTK solution record the output reads. The record's layout names
-// no fields; the meanings are these: the solution type word is the state (1..6), the heading
-// byte the heading availability, the two symmetric 3 x 3 blocks the position and velocity
-// covariances (m^2, (m/s)^2), the symmetric 4 x 4 block the X, Y, Z, time cofactors.
-void mapRtkSolution(const BoardSolRtkType& in, RTK_SOL& out) {
-  out = RTK_SOL{};
-  out.state = in.lSolType;
-  out.bHeadingAvail = in.bHeadingAvailable;
-  for (int k = 0; k < 6; ++k) {
-    out.posCov[k] = in.dSymA[k];
-    out.velCov[k] = in.dSymB[k];
-  }
-  for (int k = 0; k < 10; ++k) out.cof[k] = in.dSym579[k];
-  out.bPosKnown = placeholder::RtkSol_geometry(in, out) ? 1 : 0;
-}
-
 namespace {
 
 // The record index of the main antenna input; anything but 0 or 1 has no record of its own.
@@ -108,7 +94,19 @@ void rtkAvailability(int mainIdx) {
   }
   r.bRtkAvail = avail ? 1 : 0;
   r.bHeadingAvail = solution.bHeadingAvailable;
+  // The per-satellite use entries come in a record of their own, not in the 870 bytes.
+  placeholder::RtkSol_useEntries(rtkSolOut);
   if (rtk_cpd_dbi == 4) debPrintfx(-1, " measProc bHeadingAvail %d\n", r.bHeadingAvail);
+}
+
+// Identity and signal state of an input's channels, as the board gave them this epoch.
+void fillMarkChans(int first, RTK_MARK_CHAN* out) {
+  const BoardEpochPart& b = PVTDataInstance.epochData.GetPointer()->board;
+  for (int k = 0; k < kCdatPerInput; ++k) {
+    const int ch = first + k;
+    const ChanData& c = Cdat[ch];
+    out[k] = {c.bDataPresent, c.sysCode, c.svNum, ch < kBoardChannels ? b.chan[ch].ulCs6 : 0};
+  }
 }
 
 void setStatusAll(std::int32_t status) {
@@ -217,6 +215,8 @@ void signalMeasReady() {
   setStatusAll(status);
 
   trace(11, nullptr);
+  trace(11, "roverMeas");
+  measProcLinks.roverMeas();
   for (int a = 0; a < 2; ++a) {
     RCV_OUTPUT& r = rcvOut_Ant[a];
     r.pNavSol = pNavSol_Ant[a];
@@ -235,6 +235,9 @@ void signalMeasReady() {
     RCV_OUTPUT& r = rcvOut_Ant[a];
     r.bMainInput = a == mainRecord(mainIdx) ? 1 : 0;
     r.pRelPos = r.bMainInput && placeholder::RelPos_block(relPosOut) ? &relPosOut : nullptr;
+    fillMarkChans(r.chanBase, markChans[a]);
+    r.pChans = markChans[a];
+    r.nChans = kCdatPerInput;
   }
   rcvOut_Ant[0].computeParams();
   rcvOut_Ant[1].computeParams();

@@ -19,7 +19,6 @@
 extern RCV_OUTPUT RcvOut;
 extern RCV_OUTPUT rcvOut_Ant[2];
 extern RTK_SOL rtkSolOut;  // the RTK solution as the output reads it
-void mapRtkSolution(const BoardSolRtkType& in, RTK_SOL& out);
 
 // Intervals in ms, mirrors of the receiver settings; -1 lets every epoch through.
 extern int msInt;
@@ -63,6 +62,8 @@ struct MeasProcLinks {
   Hook<bool(bool& flag, int& intervalMs)> posLedRtkSettings{"gnss_link", "measProcLinks.posLedRtkSettings"};
   // Navigation step: the solution status.
   Hook<int()> navMain{"gnss_link", "measProcLinks.navMain", 3};
+  // The rover's epoch to the carrier-phase side (its buffers, epoch times and satellites).
+  Hook<void()> roverMeas{"gnss_link", "measProcLinks.roverMeas"};
 };
 extern MeasProcLinks measProcLinks;
 

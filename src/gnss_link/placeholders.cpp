@@ -46,7 +46,7 @@ void PosLed::set(bool, int, int) {}
 void FileButton::handlePended() {}
 void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
-bool RtkSol_geometry(const BoardSolRtkType&, RTK_SOL&) { return false; }
+bool RtkSol_useEntries(RTK_SOL&) { return false; }
 bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------

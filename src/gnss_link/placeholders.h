@@ -50,7 +50,6 @@ bool boardVelocityPut(const BoardSolAlnType& sol);
 // measProcLinks).
 struct RCV_OUTPUT;
 struct RTK_SOL;
-struct BoardSolRtkType;
 struct REL_POS_BLOCK;
 namespace placeholder {
 // LEDs: satellite LED (channels in use, those among the first 16) and position LED.
@@ -73,9 +72,10 @@ struct PowerButton {
 struct NMEA_Output {
   static void makeStdOutput();
 };
-// Rover, base and baseline of the board's RTK solution (their place in the record is not known
-// yet): not available.
-bool RtkSol_geometry(const BoardSolRtkType& in, RTK_SOL& out);
+// The RTK solution's use entry per RTK satellite index (1..195): the board's RTK record has no
+// room for them and no record the board is asked for carries them. Not available: the entries
+// stay 0 and no channel is marked as used by the RTK solution.
+bool RtkSol_useEntries(RTK_SOL& out);
 // The epoch's relative-position block for the base-moving monitor (its place in the board's
 // records is not known yet): not available.
 bool RelPos_block(REL_POS_BLOCK& out);

@@ -97,37 +97,6 @@ void readSolAln(RawReader& r, BoardSolAlnType& s) {
   r.all(s.ul1356, s.u1372, s.u1374, s.uFlag1375, s.ul1376, s.u1408, s.uFlag1410, s.ul1411, s.u1451, s.uFlag1452);
 }
 
-// Index of (i, j), i <= j, in an upper triangle stored row by row.
-int symIndex(int i, int j, int n) { return i * n - i * (i - 1) / 2 + (j - i); }
-
-void readSolRtk(RawReader& r, BoardSolRtkType& s) {
-  r.all(s.ul0, s.lSolType, s.ul8, s.uFlag128, s.ul129, s.ul149, s.u221, s.uFlag222, s.ul223, s.ul287, s.uFlag299,
-        s.ul300, s.bHeadingAvailable, s.u305, s.u306, s.ul307);
-  for (int g = 0; g < 7; ++g) {
-    for (int k = 0; k < 4; ++k) s.f323[k][g] = r.f32();
-  }
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      const double a = r.f64(), b = r.f64();
-      if (j >= i) {
-        s.dSymA[symIndex(i, j, 3)] = a;
-        s.dSymB[symIndex(i, j, 3)] = b;
-      }
-    }
-  }
-  for (int i = 0; i < 4; ++i) {
-    s.f579[i] = r.f32();
-    for (int j = 0; j < 4; ++j) {
-      const double v = r.f64();
-      if (j >= i) s.dSym579[symIndex(i, j, 4)] = v;
-    }
-    s.dVec579[i] = s.f579[i];
-  }
-  r.all(s.u723, s.ul731, s.u735);
-  for (auto& g : s.g736) r.all(g.ulA, g.ulB, g.fC);
-  for (auto& g : s.g772) r.all(g.uFlag, g.fValue, g.ulWord);
-}
-
 bool lenIs(const char* name, int len, int want) {
   if (len == want) return true;
   std::fprintf(stderr, "$$ @@%s: ERROR: len=%d != %d\n", name, len, want);
@@ -208,8 +177,8 @@ void ZrtRawDecoder::recSolRtk(const std::uint8_t* p, int len) {
   }
   RawReader r(p, len);
   BoardSolRtkType s{};
-  readSolRtk(r, s);
-  if (!gotAll("SolRtk", r, len)) {
+  const bool placed = readSolRtk(r, s);
+  if (!gotAll("SolRtk", r, len) || !placed) {
     ++cnt_.recRefused;
     return;
   }

@@ -6,46 +6,11 @@
 
 #include <cstdint>
 
+#include "gnss_link/board_sol_rtk.h"
 #include "navigation_data/sv_id.h"
 #include "platform/rtos.h"
 
-// ---- The board's RTK solution (870 bytes on the wire) ---------------------------------------
-struct BoardSolRtkType {
-  static constexpr int kWireSize = 870;
-  struct Group736 {
-    std::uint32_t ulA, ulB;
-    float fC;
-  };
-  struct Group772 {
-    std::uint8_t uFlag;
-    float fValue[5];
-    std::uint32_t ulWord[7];
-  };
-  std::uint32_t ul0;
-  std::int32_t lSolType;  // the solution is present when positive
-  std::uint32_t ul8[30];
-  std::uint8_t uFlag128;
-  std::uint32_t ul129[5];
-  std::uint32_t ul149[18];
-  std::uint8_t u221, uFlag222;
-  std::uint32_t ul223[16];
-  std::uint32_t ul287[3];
-  std::uint8_t uFlag299;
-  std::uint32_t ul300;
-  std::uint8_t bHeadingAvailable;
-  std::uint8_t u305, u306;
-  std::uint32_t ul307[4];
-  float f323[4][7];         // seven groups of four, stored as four arrays of seven
-  double dSymA[6], dSymB[6];  // two symmetric 3 x 3 matrices, upper triangle row by row
-  double dVec579[4];
-  double dSym579[10];       // symmetric 4 x 4, upper triangle row by row
-  float f579[4];
-  std::uint16_t u723[4];
-  std::uint32_t ul731;
-  std::uint8_t u735;
-  Group736 g736[3];
-  Group772 g772[2];
-};
+// ---- The board's RTK solution (870 bytes on the wire; layout in board_sol_rtk.h) ------------
 extern BoardSolRtkType solution;
 
 // ---- The L-band decoder's state record (862 bytes on the wire) -------------------------------

@@ -84,7 +84,7 @@ const HookRow kRows[] = {
     WIRED("platform", apxHooks[kApxAfterSave], 1),
     WIRED("platform", CmdHandler::sink_, 1),
     WIRED("platform", InPorts::storedMode_, 1),
-    NOT_BUILT("platform", InPorts::beforeModeChange_, "base-epoch buffers (differential)"),
+    WIRED("platform", InPorts::beforeModeChange_, 1),
     WIRED("platform", InPorts::afterModeChange_, 1),
     NOT_BUILT("platform", canReadHook, "CAN interface"),
     NOT_BUILT("platform", canWriteHook, "CAN interface"),
@@ -168,6 +168,7 @@ const HookRow kRows[] = {
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
     NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
     WIRED("gnss_link", measProcLinks.navMain, 1),
+    WIRED("gnss_link", measProcLinks.roverMeas, 1),
 };
 // clang-format on
 #undef WIRED

@@ -1,5 +1,7 @@
-// Hooks of the differential layer: the relay's mode commands go to the GNSS board, and the
-// native-format input of each decoder port is the board link's.
+// Hooks of the differential layer: the relay's mode commands go to the GNSS board, the
+// native-format input of each decoder port is the board link's, each epoch the rover's
+// channel data reaches the carrier-phase side, and the coders read the receiver output.
+#include "differential/base/rover_intake.h"
 #include "differential/coder_client.h"
 #include "differential/input_decoders.h"
 #include "differential/redirect.h"
@@ -11,5 +13,7 @@
 void wireDifferential() {
   decBoardSendHook = static_cast<void (*)(const void*, int)>(m2sSend);
   InDecs::native_ = zrtInDec;
+  // after navigation, each epoch: the rover's epoch for the carrier-phase side
+  measProcLinks.roverMeas = cpdRoverIntake;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&RcvOut); };
 }

@@ -267,20 +267,18 @@ class Board {
     if (due("@@ts", t)) e += sim::rawRecord(8, sim::timeScaleRecord(ts, uptime));
     if (o_.garbage) e += junk(rng);
     if (due("@@pa", t)) e += sim::rawRecord(1, sim::powerRecord());
+    if (due("@@sr", t)) {
+      double rover[3];
+      o_.site.ecef(rover);
+      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
+    }
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
     for (const SbasLine& m : sbas_) {
       if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
-      std::string body;
-      body += static_cast<char>(m.prn);
-      sim::putLe(body, t, 4);
-      body += '\0';
-      body += static_cast<char>(32);
-      body += m.msg;
-      body += '\1';
-      e += sim::frame("WD", body, true);
+      e += sim::wdMessage(m.prn, t, 0, m.msg);
     }
     // A subframe every 6 s, as broadcast.
     if (due("gd", t) && t % 6000 == 0) {

@@ -233,12 +233,19 @@ inline void lnavOrbit(const LnavEph& r, double t, double out[3]) {
 // The board's antenna: which satellites are above its horizon (the board tracks only those).
 struct Site {
   double lat = 50.0, lon = 10.0, height = 300.0;  // degrees, m (WGS 84)
-  bool sees(const double sat[3]) const {
+  // Earth-centred position, m.
+  void ecef(double p[3]) const {
     const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
     const double b = lat * 3.14159265358979 / 180, l = lon * 3.14159265358979 / 180;
     const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
-    const double p[3] = {(n + height) * std::cos(b) * std::cos(l), (n + height) * std::cos(b) * std::sin(l),
-                         (n * (1 - e2) + height) * std::sin(b)};
+    p[0] = (n + height) * std::cos(b) * std::cos(l);
+    p[1] = (n + height) * std::cos(b) * std::sin(l);
+    p[2] = (n * (1 - e2) + height) * std::sin(b);
+  }
+  bool sees(const double sat[3]) const {
+    const double b = lat * 3.14159265358979 / 180, l = lon * 3.14159265358979 / 180;
+    double p[3];
+    ecef(p);
     const double up[3] = {std::cos(b) * std::cos(l), std::cos(b) * std::sin(l), std::sin(b)};
     double dot = 0;
     for (int i = 0; i < 3; ++i) dot += (sat[i] - p[i]) * up[i];

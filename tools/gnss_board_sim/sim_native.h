@@ -3,7 +3,9 @@
 // length, body, and (when asked) one byte of the 8-bit rotate-and-XOR checksum over all of it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace sim {
@@ -149,6 +151,82 @@ inline std::string gdMessage(int prn, std::uint32_t time, const std::uint32_t* w
   for (int i = 0; i < n; ++i) putLe(b, words[i], 4);
   b += '\0';
   return frame("gd", b, true);
+}
+
+// The RTK solution the board reports for an antenna at `rover` (Earth-centred, m; latitude and
+// longitude in degrees): a fixed heading solution (state 2, position mode 4, heading available)
+// over a base 30 m south and 40 m west of it and 1 m lower (heading 53.13 degrees), standing
+// still, with fixed covariances and cofactors, 8 GPS satellites used of 10 tracked and station 17.
+// 870 bytes, little-endian, by its own offsets.
+struct RtkFix {
+  static constexpr double kBaselineNeu[3] = {30.0, 40.0, 1.0};  // rover minus base, m
+  static constexpr double kPosVar[3] = {0.0004, 0.0009, 0.0016};  // X, Y, Z, m^2
+  static constexpr double kVelVar[3] = {0.0001, 0.0001, 0.0004};  // (m/s)^2
+  static constexpr double kCof[4] = {0.8, 0.6, 1.5, 0.5};        // X, Y, Z, T
+  static constexpr std::uint16_t kStation = 17;
+};
+
+inline void putF32(std::string& s, std::size_t off, float v) {
+  std::uint32_t w;
+  std::memcpy(&w, &v, 4);
+  for (int i = 0; i < 4; ++i) s[off + i] = static_cast<char>((w >> (8 * i)) & 0xFF);
+}
+inline void putF64(std::string& s, std::size_t off, double v) {
+  std::uint64_t w;
+  std::memcpy(&w, &v, 8);
+  for (int i = 0; i < 8; ++i) s[off + i] = static_cast<char>((w >> (8 * i)) & 0xFF);
+}
+inline void putAt(std::string& s, std::size_t off, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) s[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double latDeg, double lonDeg) {
+  std::string r(870, '\0');
+  const double b = latDeg * 3.14159265358979323846 / 180, l = lonDeg * 3.14159265358979323846 / 180;
+  // Columns north, east, up in Earth-centred axes.
+  const double n[3] = {-std::sin(b) * std::cos(l), -std::sin(b) * std::sin(l), std::cos(b)};
+  const double e[3] = {-std::sin(l), std::cos(l), 0.0};
+  const double u[3] = {std::cos(b) * std::cos(l), std::cos(b) * std::sin(l), std::sin(b)};
+  double bl[3];
+  for (int i = 0; i < 3; ++i)
+    bl[i] = RtkFix::kBaselineNeu[0] * n[i] + RtkFix::kBaselineNeu[1] * e[i] + RtkFix::kBaselineNeu[2] * u[i];
+  putAt(r, 0, timeMs, 4);
+  putAt(r, 4, 2, 4);  // state
+  for (int i = 0; i < 3; ++i) {
+    putF64(r, 8 + 8 * i, rover[i]);
+    putF64(r, 32 + 8 * i, rover[i] - bl[i]);
+    putF64(r, 56 + 8 * i, bl[i]);
+    putF64(r, 80 + 8 * i, 0.0);  // velocity
+  }
+  r[128] = 1;                    // velocity present
+  putF32(r, 141, 0.0004f);       // heading variance
+  putAt(r, 300, 0xFF, 4);        // use word
+  r[304] = 1;                    // heading available
+  r[305] = 4;                    // position mode
+  r[306] = 0;                    // status
+  putF32(r, 323 + 0, 8.0f);      // GPS used
+  putF32(r, 323 + 4, 10.0f);     // GPS tracked
+  for (int i = 0; i < 3; ++i) {
+    putF64(r, 435 + 48 * i + 16 * i, RtkFix::kPosVar[i]);
+    putF64(r, 435 + 48 * i + 16 * i + 8, RtkFix::kVelVar[i]);
+  }
+  for (int i = 0; i < 4; ++i) putF64(r, 579 + 36 * i + 4 + 8 * i, RtkFix::kCof[i]);
+  putAt(r, 723, RtkFix::kStation, 2);
+  putAt(r, 725, 65535, 2);
+  return r;
+}
+
+// A "WD" message: satellite, time, kind (0 an SBAS L1 message, 1 an L5 one), byte count, the
+// message, validity byte; checksum.
+inline std::string wdMessage(int prn, std::uint32_t time, int kind, const std::string& msg) {
+  std::string b;
+  b += static_cast<char>(prn);
+  putLe(b, time, 4);
+  b += static_cast<char>(kind);
+  b += static_cast<char>(msg.size());
+  b += msg;
+  b += '\1';
+  return frame("WD", b, true);
 }
 
 }  // namespace sim

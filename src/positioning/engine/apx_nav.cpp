@@ -5,6 +5,7 @@
 #include "positioning/geodesy/magvar.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/nav_data_counters.h"
 #include "positioning/placeholders.h"
 #include "positioning/time_scales.h"
 #include "settings/nv_settings.h"
@@ -61,6 +62,8 @@ void ApxNav::cycle(std::uint32_t now) {
 void apxNavDuty(std::uint32_t nowUs) { apxNav.cycle(nowUs); }
 
 void navDataInitOnce() {
+  initGpsNavData();
+  initGlnNavData();
   NavTask::NAV_POS pos{};
   if (!nv_readPosition(&pos) || !pos.bValid) return;
   {

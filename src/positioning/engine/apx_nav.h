@@ -44,8 +44,9 @@ extern ApxNav apxNav;
 // The hook of the background task's cycle stage.
 void apxNavDuty(std::uint32_t nowUs);
 
-// Start-up: the position stored in the settings seeds the slow copy (the satellite data store
-// sees it for its visibility) and the engine's initial position.
+// Start-up: clears the per-satellite navigation-data update counters; the position stored in the
+// settings seeds the slow copy (the satellite data store sees it for its visibility) and the
+// engine's initial position.
 void navDataInitOnce();
 // Start-up, after navDataInitOnce: the magnetic declination at the stored position, when one is
 // stored and the clock gives a date.

@@ -2,6 +2,7 @@
 // rotation and eigen-decomposition, course, speed and magnetic course, RTK satellite marking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -439,5 +440,95 @@ TEST_F(RcvOutputTest, OtherDatumEqualsProj) {
   EXPECT_NEAR(out.sol.PosLocLLA.h, geo[0][2], 1e-3);
   EXPECT_EQ(out.sol.bBaseLocValid, 1);
   EXPECT_NE(out.sol.BaseLocLLA.lat, out.sol.BaseWgsLLA.lat);
+  // The referenced base goes through the same transformation.
+  const std::string baseLine = n(rtk.base[0]) + " " + n(rtk.base[1]) + " " + n(rtk.base[2]);
+  const auto bgeo = geodesy_test::runTool("cct -d 10 +proj=pipeline +step +inv " + helm + " +step +inv +proj=cart +a=" +
+                                              n(d.ell.a) + " +rf=" + n(d.ell.rf),
+                                          {baseLine});
+  ASSERT_EQ(bgeo.size(), 1u);
+  EXPECT_NEAR(out.sol.BaseLocLLA.lon / kD, bgeo[0][0], 1e-8);
+  EXPECT_NEAR(out.sol.BaseLocLLA.lat / kD, bgeo[0][1], 1e-8);
+  EXPECT_NEAR(out.sol.BaseLocLLA.h, bgeo[0][2], 1e-3);
+}
+}  // namespace
+
+namespace {
+// numpy as the oracle for full Earth-centred covariances (not built in local axes): local axes
+// from cross products with the ellipsoid normal, the rotated matrices, the eigen-decomposition
+// of the horizontal block. Isotropic and rank-one rows have no NaN on either side.
+TEST_F(RcvOutputTest, AccuracyOfFullCovariancesAgreesWithNumpy) {
+  const std::string py =
+      "/usr/bin/python3 -c \"\nimport sys, numpy as np\nfor l in sys.stdin:\n"
+      " v = np.array(l.split(), float); la, lo = np.radians(v[0:2])\n"
+      " sym = lambda t: np.array([[t[0], t[1], t[2]], [t[1], t[3], t[4]], [t[2], t[4], t[5]]])\n"
+      " P = sym(v[2:8]); V = sym(v[8:14]); q = v[14:24]\n"
+      " Q = np.array([[q[0], q[1], q[2], q[3]], [q[1], q[4], q[5], q[6]], [q[2], q[5], q[7], q[8]],"
+      " [q[3], q[6], q[8], q[9]]])\n"
+      " u = np.array([np.cos(la) * np.cos(lo), np.cos(la) * np.sin(lo), np.sin(la)])\n"
+      " e = np.cross([0, 0, 1], u); e /= np.linalg.norm(e); n = np.cross(u, e); R = np.array([n, e, u])\n"
+      " p = R @ P @ R.T; w = R @ V @ R.T; c = R @ Q[0:3, 0:3] @ R.T; t = Q[3, 3]\n"
+      " r = lambda x: np.sqrt(max(x, 0.0))\n"
+      " dop = [r(np.trace(c) + t), r(np.trace(c)), r(c[0, 0]), r(c[1, 1]), r(c[0, 0] + c[1, 1]), r(c[2, 2]), r(t)]\n"
+      " sig = [r(p[0, 0]), r(p[1, 1]), r(p[0, 0] + p[1, 1]), r(p[2, 2]), r(np.trace(p)),"
+      " r(w[0, 0] + w[1, 1]), r(w[2, 2]), r(np.trace(w))]\n"
+      " ev, vec = np.linalg.eigh(p[0:2, 0:2]); m = vec[:, 1]\n"
+      " o = np.degrees(np.arctan2(m[1], m[0])) % 180\n"
+      " print(*dop, *sig, r(ev[1]), r(ev[0]), o, ev[1] - ev[0])\n\"";
+  struct Row {
+    double lat, lon;
+    double pos[6], vel[6], cof[10];
+  } rows[] = {
+      {0, 25, {0.09, 0.01, -0.02, 0.04, 0.005, 0.16}, {0.01, 0.002, 0, 0.02, -0.001, 0.03},
+       {1.2, 0.1, -0.2, 0.05, 0.9, 0.3, -0.1, 2.0, 0.2, 0.7}},
+      {45, -70, {0.5, -0.1, 0.2, 0.3, -0.05, 0.8}, {0.04, 0, 0.01, 0.05, 0, 0.09},
+       {2.0, -0.4, 0.3, 0.1, 1.1, -0.2, 0.0, 3.0, -0.3, 1.4}},
+      {89, 130, {0.02, 0.003, 0.001, 0.05, -0.002, 0.07}, {0.001, 0, 0, 0.002, 0, 0.004},
+       {0.6, 0.05, 0.02, 0, 0.8, 0.01, 0, 1.5, 0, 0.3}},
+      // isotropic
+      {45, 10, {0.25, 0, 0, 0.25, 0, 0.25}, {0.01, 0, 0, 0.01, 0, 0.01}, {1, 0, 0, 0, 1, 0, 0, 1, 0, 1}},
+      // rank one: all the error along one Earth-centred direction (1, 2, 3)
+      {45, 10, {0.01, 0.02, 0.03, 0.04, 0.06, 0.09}, {0.01, 0.02, 0.03, 0.04, 0.06, 0.09},
+       {0.01, 0.02, 0.03, 0, 0.04, 0.06, 0, 0.09, 0, 0}},
+  };
+  std::vector<std::string> lines;
+  for (const Row& r : rows) {
+    std::string l = geodesy_test::num(r.lat) + " " + geodesy_test::num(r.lon);
+    for (double v : r.pos) l += " " + geodesy_test::num(v);
+    for (double v : r.vel) l += " " + geodesy_test::num(v);
+    for (double v : r.cof) l += " " + geodesy_test::num(v);
+    lines.push_back(l);
+  }
+  const auto want = geodesy_test::runTool(py, lines);
+  ASSERT_EQ(want.size(), lines.size());
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    SetUp();
+    const Row& r = rows[k];
+    rtkAt(frameAt(r.lat, r.lon, 100), 4);
+    std::memcpy(rtk.posCov, r.pos, sizeof r.pos);
+    std::memcpy(rtk.velCov, r.vel, sizeof r.vel);
+    std::memcpy(rtk.cof, r.cof, sizeof r.cof);
+    rtk.bVelPresent = 1;
+    out.computeParams();
+    const SOL_OUTPUT& s = out.sol;
+    ASSERT_EQ(want[k].size(), 19u);
+    const auto& w = want[k];
+    auto near = [&](float got, double exp, const char* what) {
+      EXPECT_FALSE(std::isnan(got)) << k << " " << what;
+      EXPECT_NEAR(got, exp, 2e-6 + 2e-6 * exp) << k << " " << what;
+    };
+    for (int i = 0; i < 7; ++i) near(s.dop[i], w[i], "dop");
+    for (int i = 0; i < 5; ++i) near(s.posSigma[i], w[7 + i], "position sigma");
+    for (int i = 0; i < 3; ++i) near(s.velSigma[i], w[12 + i], "velocity sigma");
+    near(s.ellMajor, w[15], "major");
+    // The minor axis of a rank-one covariance is the root of rounding noise on both sides.
+    EXPECT_NEAR(s.ellMinor, w[16], k == 4 ? 1e-3 : 2e-6 + 2e-6 * w[16]) << k;
+    EXPECT_FALSE(std::isnan(s.ellMinor) || std::isnan(s.ellOrient)) << k;
+    const double d = std::fmod(std::fabs(s.ellOrient - w[17]), 180.0);
+    if (w[18] > 1e-9) {
+      EXPECT_LT(std::min(d, 180.0 - d), 1e-3) << k;
+    }
+    EXPECT_GE(s.ellOrient, 0.0f);
+    EXPECT_LT(s.ellOrient, 180.0f);
+  }
 }
 }  // namespace
