@@ -96,13 +96,13 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
-    WIRED("settings", nvAfterLoadHooks, 2),
+    WIRED("settings", nvAfterLoadHooks, 3),
     WIRED("settings", rtcmSettingsGatherHook, 1),
     WIRED("settings", rtcmSettingsApplyHook, 1),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 4),
+    WIRED("command", cmdAreaRegistrars, 5),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),

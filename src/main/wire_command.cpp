@@ -6,6 +6,7 @@
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/placeholders.h"
+#include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -19,6 +20,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  // the ports' routing of wrapped streams, dev/<port>/wrap
+  cmdAreaRegistrars.add([] { registerAzrtArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings

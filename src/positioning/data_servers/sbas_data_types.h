@@ -235,6 +235,8 @@ struct DegradationDataType {
   float fIiono;        // s
   float fCionoRamp;    // m/s
   float fCcovariance;
+  float fCltcV1Ratio;  // Cltc_v1 / Iltc_v1 (1/s), Cltc_v1 itself when Iltc_v1 is 0
+  float fCgeoVRatio;   // Cgeo_v / Igeo, Cgeo_v itself when Igeo is 0
 
   void init();
   std::uint8_t get_SourceIndex() const { return static_cast<std::uint8_t>((bReady >> 1) & 0x1Fu); }
@@ -248,7 +250,7 @@ struct DegradationDataType {
  private:
   static inline double dTimeout = 360.0;
 };
-static_assert(offsetof(DegradationDataType, ulTime) == 4 && sizeof(DegradationDataType) == 64);
+static_assert(offsetof(DegradationDataType, ulTime) == 4 && sizeof(DegradationDataType) == 72);
 
 // One MT27 service region of a source.
 struct RegionServiceDataType {
@@ -256,7 +258,7 @@ struct RegionServiceDataType {
 
   std::uint8_t bReady;  // bit 0 ready, bits 1..7 source index
   std::uint8_t uIods;
-  std::uint8_t uMessages;    // number of MT27 messages of the set
+  std::uint8_t uMessages;    // MT27 messages of the set still missing
   std::uint8_t uMessage;     // this region's message within the set
   TimeTag ulTime;
   std::int8_t iLat1, iLat2;  // deg
