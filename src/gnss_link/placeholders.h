@@ -25,15 +25,9 @@ const char* get_ant_name_shrt(int index);
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).
 struct BoardSolAlnType;
-struct TrstDataType;
 namespace placeholder {
 // Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
 bool setValidPwrMeas(int valid);
-// L-band decoder: takes the state record into TSDecoder (beams, ordered list, counts, status,
-// current channel, copied into strOmniCfg). Not available.
-bool tsDecoderTakeTrstData(const TrstDataType& rec);
-// L-band service parameters recomputed from the decoder state. Not available.
-bool omniStarComputeParams();
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);

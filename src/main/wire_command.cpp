@@ -3,6 +3,7 @@
 #include "command/settings_commands.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/placeholders.h"
@@ -20,6 +21,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);

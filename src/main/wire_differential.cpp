@@ -4,8 +4,10 @@
 #include "differential/base/rover_intake.h"
 #include "differential/coder_client.h"
 #include "differential/input_decoders.h"
+#include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
@@ -13,6 +15,10 @@
 void wireDifferential() {
   decBoardSendHook = static_cast<void (*)(const void*, int)>(m2sSend);
   InDecs::native_ = zrtInDec;
+  // the L-band parameters read the board's oscillator and move its processor count
+  lbandLinks.isOsc10Mhz = isOsc10Mhz;
+  lbandLinks.getCpuNum = getCpuNum;
+  lbandLinks.setCpuNum = setCpuNum;
   // after navigation, each epoch: the rover's epoch for the carrier-phase side
   measProcLinks.roverMeas = cpdRoverIntake;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&RcvOut); };

@@ -1,6 +1,7 @@
 // Hooks of the settings layer: what follows the loading of the settings, and the defaults that
 // other layers know.
 #include "differential/coding_driver.h"
+#include "differential/lband/omnistar_params.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -15,6 +16,7 @@
 
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
+  rcvSettingsHooks.lbandSetMode = lbandSetMode;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
   // the stored measurement intervals into the smoothing counts and the base averager's count
   rcvSettingsHooks.msLogicInit = [](int msInt, int secInt) { msLogicInit(msInt, secInt); };
