@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
-// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
-// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
+// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/), used by the board link
+// until the spectrum and GLONASS bias work register their own (lock/, dev/pps/ and dev/event/
+// have theirs). Stands for spcSet, calibcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
 // value). The last of the command layer's area registrars, so that an area whose real handler

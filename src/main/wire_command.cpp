@@ -6,6 +6,7 @@
 #include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
+#include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
 #include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
@@ -17,10 +18,12 @@
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
-  // database's, then the stand-ins of the areas the GNSS board shares that no layer serves yet
+  // database's, the PPS outputs' and event inputs', then the stand-ins of the areas the GNSS
+  // board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  cmdAreaRegistrars.add([] { registerPpsEventAreas(); });
   cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });

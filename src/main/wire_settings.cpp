@@ -5,6 +5,7 @@
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/pps_event.h"
 #include "gnss_link/wrapped/azrt_params.h"
 #include "main/hooks.h"
 #include "positioning/antdb/ant_db.h"
@@ -24,6 +25,7 @@ void wireSettings() {
   rcvSettingsHooks.antDbFind = [](int, const char* name) { return antDataBase.find(name).valid(); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
+  nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;
