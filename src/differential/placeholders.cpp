@@ -19,12 +19,12 @@ bool rtcm3mMakeOut(int, bool plan[], int size) {
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
 
-// ==== RTCM 3 coder ====================================================================
+// ==== RTCM 3 coder ===========================================================================
 namespace placeholder {
 bool baseTiltOutput() { return false; }
 }  // namespace placeholder
 // ==== end of the RTCM 3 coder's stand-ins ====================================================
-=======
+
 // ==== Code corrections from base observations ================================================
 namespace placeholder {
 bool baseOffsetCorrection(int, double*) { return false; }

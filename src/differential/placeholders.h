@@ -22,13 +22,13 @@ bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
 
-// ==== RTCM 3 coder ====================================================================
+// ==== RTCM 3 coder ===========================================================================
 // The tilt-output switch of the receiver output parameters, not built yet. Stand-in: off.
 namespace placeholder {
 bool baseTiltOutput();
 }  // namespace placeholder
 // ==== end of the RTCM 3 coder's stand-ins ====================================================
-=======
+
 // ==== Code corrections from base observations ================================================
 // The per-system base-offset correction of the correction setup (switch and offset vector, m,
 // ECEF), not built yet. Stand-in: false, no offset for any system.
