@@ -1,6 +1,7 @@
 #include "differential/coding_driver.h"
 
 #include "differential/placeholders.h"
+#include "differential/rtcm3/rtcm3_coder.h"
 #include "output/output_manager.h"
 #include "positioning/base/base_data.h"
 #include "settings/rtcm_settings.h"
@@ -8,7 +9,7 @@
 namespace {
 constexpr int kRtcm2Plan = 23;
 constexpr int kCmrPlan = 5;
-constexpr int kRtcm3Plan = 72;
+constexpr int kRtcm3Plan = kRtc3MsgCount;
 }  // namespace
 
 void diffInitCoding() {
@@ -25,7 +26,7 @@ void diffInitCoding() {
   for (int stream = 0; stream < kOmStreams; ++stream) {
     bool plan3[kRtcm3Plan];
     if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
-      iRtcm3Output |= placeholder::RTC3_Coder_initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
+      if (Rtcm3Cod.initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)))) iRtcm3Output |= BaseOutput::kRtk;
   }
 }
 
@@ -37,6 +38,10 @@ void baseMakeCoding() {
 void prepareCoding(long, int stream) {
   bool plan3[kRtcm3Plan];
   if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
-    placeholder::RTC3_Coder_initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
-  placeholder::RTC3_Coder_makeCoding();
+    Rtcm3Cod.initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
+  Rtcm3Cod.makeCoding();
 }
+
+void diffRtcmSettingsGather(RTCM_SETTINGS& s) { s.rtcm3Cod = Rtcm3Cod.settings(); }
+
+void diffRtcmSettingsApply(RTCM_SETTINGS& s) { Rtcm3Cod.setSettings(s.rtcm3Cod); }

@@ -12,16 +12,20 @@ CpdMeasBuf::Client* baseMeasBufClient = nullptr;
 namespace placeholder {
 int RTCM_Coder_initCoding(const bool[]) { return 0; }
 int CMR_Coder_initCoding(const bool[]) { return 0; }
-int RTC3_Coder_initCoding(const bool[], int) { return 0; }
 void RTCM_Coder_makeCoding() {}
 void CMR_Coder_makeCoding() {}
-void RTC3_Coder_makeCoding() {}
 bool rtcm3mMakeOut(int, bool plan[], int size) {
   for (int k = 0; k < size; ++k) plan[k] = false;
   return false;
 }
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
+
+// ==== RTCM 3 coder ===========================================================================
+namespace placeholder {
+bool baseTiltOutput() { return false; }
+}  // namespace placeholder
+// ==== end of the RTCM 3 coder's stand-ins ====================================================
 
 // ==== Code corrections from base observations ================================================
 namespace placeholder {

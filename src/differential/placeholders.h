@@ -12,19 +12,24 @@
 // ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== Coding driver ==========================================================================
-// The coders (RTCM_Coder, CMR_Coder, RTC3_Coder) and the RTCM 3 message plan of a stream, not
-// built yet. initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
+// The coders RTCM_Coder, CMR_Coder and the RTCM 3 message plan of a stream, not built yet.
+// initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
 // rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).
 namespace placeholder {
 int RTCM_Coder_initCoding(const bool plan[]);
 int CMR_Coder_initCoding(const bool plan[]);
-int RTC3_Coder_initCoding(const bool plan[], int port);
 void RTCM_Coder_makeCoding();
 void CMR_Coder_makeCoding();
-void RTC3_Coder_makeCoding();
 bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
+
+// ==== RTCM 3 coder ===========================================================================
+// The tilt-output switch of the receiver output parameters, not built yet. Stand-in: off.
+namespace placeholder {
+bool baseTiltOutput();
+}  // namespace placeholder
+// ==== end of the RTCM 3 coder's stand-ins ====================================================
 
 // ==== Code corrections from base observations ================================================
 // The per-system base-offset correction of the correction setup (switch and offset vector, m,

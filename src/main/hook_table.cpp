@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "command/settings_commands.h"
+#include "differential/coder_client.h"
 #include "differential/input_decoders.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
@@ -96,8 +97,8 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
     WIRED("settings", nvAfterLoadHooks, 4),
-    NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
-    NOT_BUILT("settings", rtcmSettingsApplyHook, "RTCM coders and decoder settings keys (differential)"),
+    WIRED("settings", rtcmSettingsGatherHook, 1),
+    WIRED("settings", rtcmSettingsApplyHook, 1),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
@@ -156,6 +157,7 @@ const HookRow kRows[] = {
     // ---- differential (wire_differential.cpp)
     WIRED("differential", decBoardSendHook, 1),
     WIRED("differential", InDecs::native_, 1),
+    WIRED("differential", navClcRcvOutHook, 1),
     WIRED("differential", lbandLinks.isOsc10Mhz, 1),
     WIRED("differential", lbandLinks.getCpuNum, 1),
     WIRED("differential", lbandLinks.setCpuNum, 1),

@@ -1,7 +1,8 @@
 // Hooks of the differential layer: the relay's mode commands go to the GNSS board, the
-// native-format input of each decoder port is the board link's, and each epoch the rover's
-// channel data reaches the carrier-phase side.
+// native-format input of each decoder port is the board link's, each epoch the rover's
+// channel data reaches the carrier-phase side, and the coders read the receiver output.
 #include "differential/base/rover_intake.h"
+#include "differential/coder_client.h"
 #include "differential/input_decoders.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
@@ -20,4 +21,5 @@ void wireDifferential() {
   lbandLinks.setCpuNum = setCpuNum;
   // after navigation, each epoch: the rover's epoch for the carrier-phase side
   measProcLinks.roverMeas = cpdRoverIntake;
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&RcvOut); };
 }

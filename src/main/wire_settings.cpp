@@ -1,5 +1,6 @@
 // Hooks of the settings layer: what follows the loading of the settings, and the defaults that
 // other layers know.
+#include "differential/coding_driver.h"
 #include "differential/lband/omnistar_params.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
@@ -28,4 +29,7 @@ void wireSettings() {
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;
+  // the coders' live settings travel with the stored RTCM record
+  rtcmSettingsSetGatherHook(diffRtcmSettingsGather);
+  rtcmSettingsSetApplyHook(diffRtcmSettingsApply);
 }

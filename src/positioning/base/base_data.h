@@ -115,3 +115,15 @@ extern int iRtcm3Output;
 namespace BaseOutput {
 constexpr int kRtk = 0x1, kRtk2 = 0x2, kCodeCorr = 0x4, kIono = 0x10;
 }
+
+// The reference station as the coders send it: the antenna reference point (or, without one,
+// the reference position) with the antenna it stands for. In-memory only.
+struct NAVCOD_REF_COORD {
+  double dX, dY, dZ;         // ECEF, m
+  float fAntHeight;          // m
+  float fNorth, fEast, fUp;  // antenna offsets, m
+  std::uint8_t bOffsetsApplied;
+  char antDescr[32];         // up to 31 characters used
+  char antSerial[32];
+  std::uint8_t antSetupId;
+};

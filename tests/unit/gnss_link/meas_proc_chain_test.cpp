@@ -5,6 +5,7 @@
 #include <map>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gnss_link/lock_manager.h"
@@ -72,6 +73,20 @@ TEST_F(Chain, StepsInOrderAndOncePerSecondWorkAt10Hz) {
   }
   for (const auto& [what, n] : std::map<std::string, int>{{"omPrepare", 2}, {"navMain", 2}, {"alanVariance", 20}})
     EXPECT_EQ(counts[what], n) << what;
+}
+
+// The base coders: their plans are made after the output manager marked the due messages, and
+// they code after positioning, once each per epoch.
+TEST_F(Chain, BaseCodingPlansThenCodesOncePerEpoch) {
+  msInt = 1000;
+  for (int i = 0; i < 3; ++i) {
+    const std::vector<std::string> names = run(43200000 + 1000L * i);
+    const auto at = [&](const char* w) { return std::find(names.begin(), names.end(), w) - names.begin(); };
+    EXPECT_EQ(std::tuple(count(names, "diffInitCoding"), count(names, "baseMakeCoding")), std::tuple(1, 1)) << i;
+    EXPECT_LT(at("omPrepare"), at("diffInitCoding")) << i;
+    EXPECT_LT(at("diffInitCoding"), at("navMain")) << i;
+    EXPECT_LT(at("navMain"), at("baseMakeCoding")) << i;
+  }
 }
 
 TEST(MeasGrid, ZeroAndAnyIntervals) {

@@ -1,0 +1,127 @@
+// The coders' data source: which reference-station record it hands out, with which flags, and
+// the receiver time of either scale.
+#include "differential/coder_client.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "positioning/base/base_processing.h"
+#include "positioning/engine/position_averaging.h"
+#include "positioning/rcv_output.h"
+#include "settings/rcv_settings.h"
+
+namespace {
+
+EllMath::ELL_EXTPAR wgs84() {
+  EllMath::ELL_EXTPAR e{};
+  DtmList::ELL_PARAMS p{"W84", 6378137.0, 298.257223563};
+  EllMath::setEllPar(p, &e);
+  return e;
+}
+
+void place(ReferencePos& r, double x, double y, double z) {
+  r = ReferencePos{};
+  r.setEllipsoid(wgs84());
+  const double xyz[3] = {x, y, z};
+  bool unchanged = false;
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kCartesian, "", xyz, unchanged, InPorts::DEC_SER_A));
+}
+
+RCV_OUTPUT g_out;
+
+// Each row: which reference objects exist, what is asked, what comes back.
+struct RefRow {
+  const char* name;
+  bool pos, arp, pe9, framePair, own;  // entered position, its ARP, the PE-90 pair, the frame pair, own fix
+  bool glonass, staticBase;
+  bool wantRef, wantArp;
+  double wantX;  // X of the record handed out; 0: none expected
+};
+const RefRow kRows[] = {
+    {"nothing known", false, false, false, false, false, false, true, false, false, 0},
+    {"entered position only", true, false, false, false, false, false, true, true, false, 1000001},
+    {"position and ARP: the ARP", true, true, false, false, false, false, true, true, true, 1000002},
+    {"GLONASS datum: PE-90 pair", true, true, true, false, false, true, true, true, true, 1000004},
+    {"frame pair chosen", true, true, false, true, false, false, true, true, true, 1000006},
+    {"own position when nothing entered", false, false, false, false, true, false, true, true, false, 1000007},
+    {"moving base: own position", true, true, false, false, true, false, false, true, false, 1000007},
+    {"moving base without a fix", true, true, false, false, false, false, false, false, false, 0},
+};
+
+TEST(NavClientCod, ReferenceRecordAndItsFlags) {
+  std::strcpy(RcvSet.antName[0], "TEST-ANT-DESCRIPTOR");
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_out); };
+  for (const RefRow& r : kRows) {
+    SCOPED_TRACE(r.name);
+    const double y = -4850729.7108, z = 3975521.4643;
+    RefPosWgs = RefArpWgs = RefPosPe9 = RefArpPe9 = RefPosGPS = RefArpGPS = ReferencePos{};
+    if (r.pos) place(RefPosWgs, 1000001, y, z);
+    if (r.arp) place(RefArpWgs, 1000002, y, z);
+    if (r.pe9) place(RefPosPe9, 1000003, y, z), place(RefArpPe9, 1000004, y, z);
+    if (r.framePair) place(RefPosGPS, 1000005, y, z), place(RefArpGPS, 1000006, y, z);
+    RtcmSetCmn[3] = r.framePair ? 1 : 0;
+    g_out = RCV_OUTPUT{};
+    g_out.sol.bOutPos = g_out.sol.bPosValid = r.own ? 1 : 0;
+    g_out.sol.PosWgsXYZ.x = 1000007, g_out.sol.PosWgsXYZ.y = y, g_out.sol.PosWgsXYZ.z = z;
+    NAVCOD_REF_COORD* rec = nullptr;
+    bool ref = true, arp = true;
+    EXPECT_TRUE(NavClc.getRefCoord(r.glonass, &rec, r.staticBase, ref, arp));
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(std::tuple(ref, arp), std::tuple(r.wantRef, r.wantArp));
+    if (r.wantX != 0) { EXPECT_EQ(rec->dX, r.wantX); }
+    // No setting holds the antenna's serial number or setup id.
+    EXPECT_EQ(std::tuple(std::string(rec->antDescr), std::string(rec->antSerial), rec->antSetupId),
+              std::tuple(std::string("TEST-ANT-DESCRIPTOR"), std::string(), 0));
+  }
+  RtcmSetCmn[3] = 0;
+}
+
+// Offsets of the entered position: the record lies the offsets below it, at the ellipsoid's
+// normal for the up offset, and keeps them with the antenna height.
+TEST(NavClientCod, AntennaOffsetsAreApplied) {
+  RefArpWgs = ReferencePos{};
+  place(RefPosWgs, 1114104.5999, -4850729.7108, 3975521.4643);
+  const float up[3] = {0, 0, 2.0f};
+  RefPosWgs.setAnt(up, ReferencePos::kAntL1, false, false);
+  NAVCOD_REF_COORD* rec = nullptr;
+  bool ref = false, arp = false;
+  NavClc.getRefCoord(false, &rec, true, ref, arp);
+  ASSERT_TRUE(ref);
+  const double r0 = std::hypot(1114104.5999, -4850729.7108, 3975521.4643);
+  const double moved = std::hypot(rec->dX - 1114104.5999, rec->dY + 4850729.7108, rec->dZ - 3975521.4643);
+  EXPECT_NEAR(moved, 2.0, 1e-6);
+  EXPECT_NEAR(std::hypot(rec->dX, rec->dY, rec->dZ), r0 - 2.0, 0.01);
+  EXPECT_EQ(std::tuple(rec->fUp, rec->fAntHeight, rec->bOffsetsApplied), std::tuple(2.0f, 2.0f, 1));
+}
+
+TEST(NavClientCod, SystemTimeOnlyWhenValid) {
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_out); };
+  g_out = RCV_OUTPUT{};
+  g_out.epoch.gpsMs = 345600000, g_out.epoch.gloMs = 10800000;
+  g_out.epoch.gpsValid = NavTask::NAV_EPOCH::kTimeValid;
+  long t = -1;
+  EXPECT_TRUE(NavClc.getSysTime(false, t));
+  EXPECT_EQ(t, 345600000);
+  t = -1;
+  EXPECT_FALSE(NavClc.getSysTime(true, t));
+  EXPECT_EQ(t, -1) << "unchanged without a valid GLONASS time";
+  g_out.epoch.gloValid = NavTask::NAV_EPOCH::kTimeValid;
+  EXPECT_TRUE(NavClc.getSysTime(true, t));
+  EXPECT_EQ(t, 10800000);
+}
+
+TEST(NavClientCod, DataRecordsReportTheirReadyBytes) {
+  const NAVCOD_RTK_DATA* rtk = nullptr;
+  const NAVCOD_IONO_DATA* ion = nullptr;
+  const NAVCOD_DIF_DATA* dif = nullptr;
+  RtkDat.bReady = 1, IonDat.bReady = 0, DifDat.bReady = 1;
+  EXPECT_TRUE(NavClc.getRtkData(&rtk));
+  EXPECT_FALSE(NavClc.getIonoCorData(&ion));
+  EXPECT_TRUE(NavClc.getDifCorData(&dif));
+  EXPECT_EQ(std::tuple(rtk, ion, dif), std::tuple(&RtkDat, &IonDat, &DifDat));
+}
+
+}  // namespace
