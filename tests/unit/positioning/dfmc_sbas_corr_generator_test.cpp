@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/sbas/dfmc_sbas_corr_generator.h"
 
 namespace {
@@ -218,6 +219,53 @@ TEST(DfmcCorrTimeout, SourceStateOutlivesEveryDataTimeout) {
   const double most = std::max({Rec::get_DFREDataTimeout(), Rec::get_CorrDataTimeout(), Rec::get_PrnMaskTimeout(),
                                 Degr::get_DegradDataTimeout()});
   EXPECT_DOUBLE_EQ(SBASData::DFMC_SourceStateDataType::get_SourceStateDataTimeout(), static_cast<float>(most + 60));
+}
+
+TEST(DfmcCorrUpdate, SourceSlotFromTheStoreAndItsScreening) {
+  // One DFMC source in server entry 2 correcting GPS 3; a test-mode or silent source fills no slot.
+  struct Row {
+    std::uint8_t flags;
+    int heardMsAgo;
+    int dfrei;
+    int slots;
+    bool valid;
+  } rows[] = {{0, 1000, 2, 1, true},
+              {0, 1000, 15, 1, false},  // refused: the slot holds nothing for the satellite
+              {SBASData::DFMC_SourceStateDataType::kTestMode, 1000, 2, 0, false},
+              {0, 3600000, 2, 0, false}};
+  for (const Row& r : rows) {
+    PVTDataType& store = PVTDataInstance;
+    for (int e = 0; e < SBASData::kDfmcSources; ++e) {
+      SBASData::DFMC_SourceStateDataType none;
+      store.dfmcSbasSourceState.Put(e, &none);
+    }
+    SBASData::DFMC_SourceStateDataType st;
+    st.uPrn = static_cast<std::uint8_t>(SYS_SI_MIN[kSysSbas] + kSource);
+    st.uSystem = kSysSbas;
+    st.uFlags = r.flags;
+    SBASData::set_TimeTag(st.ulTime, kNowMs - r.heardMsAgo);
+    store.dfmcSbasSourceState.Put(2, &st);
+    const CorrData::RequestSatDataType sat = satOf(kSysGps);
+    const Rec rec = record(r.dfrei, 0, block());
+    store.dfmcSbasSatCorrection[2].Put(&sat.svId, &rec);
+    static CorrData::CorrectionRequestType rq{};
+    rq.rcvTime.gps.ulMs = kNowMs;
+    rq.uCount = 1;
+    rq.sat[0] = sat;
+    static SBASData::CorrectionRequestType req;
+    req.pRequest = &rq;
+    req.bRangeWanted = 1;
+    req.uSourceSystem = kSvUnknown;
+    G g(&store);
+    g.update(&req);
+    ASSERT_EQ(req.uSourceCount, r.slots) << r.dfrei << " " << int(r.flags) << " " << r.heardMsAgo;
+    if (r.slots == 0) continue;
+    EXPECT_EQ(req.source[0].uPrn, st.uPrn);
+    EXPECT_EQ(req.source[0].corr[0][0].bValid, r.valid ? 1 : 0) << r.dfrei;
+    if (r.valid) {
+      EXPECT_NEAR(req.source[0].corr[0][0].fCorrection, 2.0 - (0.6 * 1.0 + 0.8 * 0.5), 1e-5);
+    }
+  }
 }
 
 }  // namespace
