@@ -9,6 +9,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/data_servers/sbas_data_types.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/sbas/dfmc_sbas_corr_generator.h"
 #include "positioning/sbas/sbas_corr_generator.h"
 
 namespace WdCorr {
@@ -206,7 +207,17 @@ int SatelliteCorrectionProcessor::update_WdCorrection() {
       o.serviceHasIono = false;
       if (rtcmTs_ != nullptr) rtcmTs_->update(&req);
       break;
-    default:  // the dual-frequency generator is not in this build; other codes name no service
+    case WdCorr::kServiceDfmc:
+      req.uSourceSystem = kSvUnknown;
+      req.bStrictHealth = 1;
+      req.bAlmanacRequired = mode != 0 ? 1 : 0;
+      req.bPrecision = mode == 1 ? 1 : 0;
+      o.rule = 1;
+      o.rangeSmooth = 0;
+      o.precisionMode = mode == 1;
+      if (dfmc_ != nullptr) dfmc_->update(&req);
+      break;
+    default:  // other codes name no service
       break;
   }
   const std::uint8_t sys = WdCorr::sourceSystemOf(service);
@@ -215,11 +226,13 @@ int SatelliteCorrectionProcessor::update_WdCorrection() {
   const int sources = std::min<int>(req.uSourceCount, SBASData::kMaxCorrSources);
   const int sats = std::min<int>(w.request.uCount, CorrData::kMaxRequestSats);
   SatCorrectionDataServerType& server = store()->satCorrection;
-  for (int i = 0; i < sources && sys != 255; ++i) {
+  // DFMC sources may be of any system.
+  const bool anySource = sys != 255 || service == WdCorr::kServiceDfmc;
+  for (int i = 0; i < sources && anySource; ++i) {
     const SBASData::SourceSlotType& slot = req.source[i];
     if (service != WdCorr::kServiceStateSpace) {
       const bool sysOk = (service == WdCorr::kServiceSbas && (slot.source.sys == kSysSbas || slot.source.sys == kSysQzss)) ||
-                         slot.source.sys == sys;
+                         service == WdCorr::kServiceDfmc || slot.source.sys == sys;
       if (!sysOk) continue;
       if (slot.source.sys == kSysSbas) {
         if (!sbasSourceAccepted(*this, s, slot)) continue;

@@ -34,6 +34,7 @@ constexpr std::size_t kSetupSbasIonoTimeoutOffset = 96;  // u16, s: I
 constexpr std::size_t kSetupSbasAlmMaskOffset = 360;     // u32: SBAS indices whose almanac is looked at
 constexpr std::size_t kSetupSbasHealthMaskOffset = 364;  // u32: SBAS indices whose almanac health is obeyed
 constexpr std::size_t kSetupWdRangeSmoothOffset = 368;   // u16, s: range-correction smoothing, 0 none
+constexpr std::size_t kSetupDfmcAllowDfrei15Offset = 370;  // u8: 1 lets a DFMC "do not use" satellite in at 10 m
 
 // Bit 0 valid, bits 1..31 GPS milliseconds of week.
 using TimeTag = std::uint32_t;
