@@ -31,6 +31,10 @@ void order_Candidates(Rating* c, int n) {
   });
 }
 
+bool takesSources(std::uint32_t service) {
+  return sourceSystemOf(service) != 255 || service == kServiceDfmc || service == kServiceStateSpace;
+}
+
 double smoothing_Factor(std::uint16_t t) { return t == 0 ? 1.0 : std::min(1.0, 0.5 / t); }
 
 bool combine_Sat(const SBASData::CorrectionRequestType& req, const Rating* c, int n, int k, const Options& o,
@@ -226,8 +230,7 @@ int SatelliteCorrectionProcessor::update_WdCorrection() {
   const int sources = std::min<int>(req.uSourceCount, SBASData::kMaxCorrSources);
   const int sats = std::min<int>(w.request.uCount, CorrData::kMaxRequestSats);
   SatCorrectionDataServerType& server = store()->satCorrection;
-  // DFMC sources may be of any system.
-  const bool anySource = sys != 255 || service == WdCorr::kServiceDfmc;
+  const bool anySource = WdCorr::takesSources(service);
   for (int i = 0; i < sources && anySource; ++i) {
     const SBASData::SourceSlotType& slot = req.source[i];
     if (service != WdCorr::kServiceStateSpace) {

@@ -22,6 +22,9 @@ enum Service : std::uint32_t {
 };
 // Satellite system of a selector's sources; 255 for a selector no service has.
 std::uint8_t sourceSystemOf(std::uint32_t service);
+// Whether the service's generator hands sources on to the combination at all: every defined
+// service does (DFMC and state-space sources are of any system); undefined codes do not.
+bool takesSources(std::uint32_t service);
 
 struct Rating {
   int slot;

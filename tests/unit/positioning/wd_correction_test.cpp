@@ -19,6 +19,14 @@ TEST(WdCorrService, EveryCodeHasOneMeaning) {
   EXPECT_EQ(WdCorr::sourceSystemOf(7), 255);  // the state-space service is not screened by system
 }
 
+// Every defined service passes its generator's sources on; the state-space service must too,
+// although it names no system to screen by.
+TEST(WdCorrService, DefinedServicesTakeSources) {
+  const struct { std::uint32_t code; bool takes; } rows[] = {{0, true}, {1, true}, {2, true}, {3, false}, {4, true},
+                                                             {5, false}, {6, true}, {7, true}, {8, false}, {99, false}};
+  for (const auto& r : rows) EXPECT_EQ(WdCorr::takesSources(r.code), r.takes) << r.code;
+}
+
 TEST(WdCorrOrder, WeightThenLowerSlot) {
   Rating c[] = {{3, 1.0f}, {1, 2.0f}, {0, 1.0f}, {2, 2.0f}};
   WdCorr::order_Candidates(c, 4);
