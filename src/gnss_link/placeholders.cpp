@@ -14,7 +14,9 @@ int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullp
 
 void m2sBoardAreaStandInsInitOnce() {
   for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) {
-    if (std::strcmp(area, "lock") == 0) continue;  // the lock manager's own keys
+    // the lock manager's, the spectrum's and the GLONASS bias calibration's own keys
+    if (std::strcmp(area, "lock") == 0 || std::strcmp(area, "spectr") == 0 || std::strcmp(area, "calib") == 0)
+      continue;
     parRegisterArea(area, boardOwnedSet, nullptr);
   }
 }
@@ -50,3 +52,20 @@ bool RtkSol_useEntries(RTK_SOL&) { return false; }
 bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
+
+// ---- Spectrum: the L-band service's sample rate and skips, and the AGC levels ----------------
+namespace placeholder {
+bool omniStarSmplFrq(double&) { return false; }
+bool omniStarSkip(int, int&) { return false; }
+bool spAgcLevels(int, double&, double&) { return false; }
+}  // namespace placeholder
+// ---- end of the spectrum's stand-ins -----------------------------------------------------------
+
+// ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+namespace placeholder {
+bool hwClbrStatus(std::uint32_t&) { return false; }
+bool hwClbrAtten(int&) { return false; }
+bool hwClbrPrintDelay(int&) { return false; }
+bool hwClbrDelay(int, int, int, double&) { return false; }
+}  // namespace placeholder
+// ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

@@ -6,7 +6,7 @@
 
 // ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
 // used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
-// (lock/ has its own, lockcSet). Stands for spcSet, calibcSet, ppscSet, evcSet:
+// (lock/, spectr/ and calib/ have their own). Stands for ppscSet, evcSet:
 // a set is accepted without a local copy, so that it reaches the board (which owns the
 // setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
 // value). The last of the command layer's area registrars, so that an area whose real handler
@@ -81,3 +81,30 @@ bool RtkSol_useEntries(RTK_SOL& out);
 bool RelPos_block(REL_POS_BLOCK& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
+
+// ---- Spectrum: the L-band service's sample rate and skips, and the AGC levels ----------------
+namespace placeholder {
+// omniStarSmplFrq: the L-band channels' sample rate in Hz. Not available (false): the L-band
+// spectrum channels get no points.
+bool omniStarSmplFrq(double& hz);
+// omniStarGetSkipSmpl(omniStarGetSmpl(position)): the skip of the L-band configuration of a
+// service position 0..2. Not available (false): skip 1.
+bool omniStarSkip(int position, int& skip);
+// AGC mean and rms of band 0..3 as the last measurement with AGC data gave them. Not available.
+bool spAgcLevels(int band, double& mean, double& rms);
+}  // namespace placeholder
+// ---- end of the spectrum's stand-ins -----------------------------------------------------------
+
+// ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+namespace placeholder {
+// The calibration status word. Not available.
+bool hwClbrStatus(std::uint32_t& status);
+// The attenuation in use. Not available.
+bool hwClbrAtten(int& atten);
+// The hardware delay print selector. Not available.
+bool hwClbrPrintDelay(int& value);
+// Delay in seconds of antenna 0..1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
+// c2phase, p2delay, p2phase) and letter -7..6. Not available.
+bool hwClbrDelay(int ant, int kind, int letter, double& delaySec);
+}  // namespace placeholder
+// ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

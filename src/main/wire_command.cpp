@@ -5,6 +5,8 @@
 #include "differential/decoder_task.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
+#include "gnss_link/peripherals/calib_keys.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/placeholders.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
@@ -15,10 +17,12 @@
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
-  // database's, then the stand-ins of the areas the GNSS board shares that no layer serves yet
+  // database's, the spectrum's, the GLONASS bias calibration's, then the stand-ins of the areas the GNSS board shares that no layer serves yet
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
+  cmdAreaRegistrars.add([] { registerSpectrumArea(); });
+  cmdAreaRegistrars.add([] { registerCalibArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings

@@ -3,6 +3,8 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/board_settings.h"
+#include "gnss_link/peripherals/calib_glo.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "main/hooks.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
@@ -24,6 +26,8 @@ void wirePlatform() {
 
   // settings image: block order, and the GNSS-board settings file kept beside the image
   nvInitSlots.serdefs = serdefs_NvAlloc;
+  nvInitSlots.spectrumNv = spectrum_nv_NvAlloc;
+  nvInitSlots.calib = calib_NvAlloc;
   RamNvm::snapshotHook_ = cmdBufSnapshot;
   fileNvmCommitHook = cmdBufCommit;
 

@@ -3,6 +3,8 @@
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/calib_keys.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "main/hooks.h"
 #include "positioning/antdb/ant_db.h"
 #include "positioning/engine/ms_logic.h"
@@ -20,5 +22,7 @@ void wireSettings() {
   rcvSettingsHooks.antDbFind = [](int, const char* name) { return antDataBase.find(name).valid(); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
+  nvAfterLoadHooks.add(spSettingsLoaded);
+  nvAfterLoadHooks.add(calibSettingsLoaded);
   navDatumDefaultsHook = navDatumDefaults;
 }
