@@ -1,5 +1,6 @@
 // Cost of one SBAS L1 message through the decoder pool: a fast-correction message of 13
-// satellites (publishing each with its range rate), and a PRN mask.
+// satellites (publishing each with its range rate), a PRN mask, a long-term message of two
+// satellites, an IGP band mask naming 201 grid points and a delay block of 15 of them.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -64,7 +65,47 @@ void BM_SbasPrnMaskMessage(benchmark::State& state) {
   }
 }
 
+struct GridMessages {
+  std::uint8_t mask[32] = {0x53, 0x04};
+  std::uint8_t igp[32] = {0x53, 0x48};    // type 18
+  std::uint8_t delay[32] = {0x53, 0x68};  // type 26
+  std::uint8_t lt[32] = {0x53, 0x64};     // type 25
+  GridMessages() {
+    for (int p = 1; p <= 32; ++p) put(mask, p, 1, 1);
+    put(mask, 211, 2, 1);
+    put(igp, 1, 4, 9);
+    put(igp, 5, 4, 2);
+    for (int b = 0; b < 201; ++b) put(igp, 11 + b, 1, 1);
+    put(delay, 1, 4, 2);
+    put(delay, 5, 4, 3);
+    for (int i = 0; i < 15; ++i) put(delay, 9 + 13 * i, 9, static_cast<std::uint32_t>(20 + i));
+    for (int h = 0; h < 2; ++h) {
+      const int p = 1 + 106 * h;
+      put(lt, p, 1, 1);
+      put(lt, p + 1, 6, static_cast<std::uint32_t>(3 + h));
+      put(lt, p + 15, 11, 100);
+      put(lt, p + 104, 2, 1);
+    }
+  }
+};
+
+void BM_SbasGridMessages(benchmark::State& state) {
+  const GridMessages m;
+  const SvIdType geo{10, kSysSbas, 0, 10};
+  SbasDataDecoder& d = SbasDataDecoderInstance[2];
+  d.init_Object(&PVTDataInstance, nullptr);
+  d.update(at(100000), geo, m.mask);
+  const std::uint8_t* msg = state.range(0) == 0 ? m.igp : (state.range(0) == 1 ? m.delay : m.lt);
+  if (state.range(0) != 0) d.update(at(100500), geo, m.igp);
+  std::uint32_t ms = 101000;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(d.update(at(ms), geo, msg));
+    ms = ms >= 500000 ? 101000 : ms + 1000;
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_SbasGridMessages)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"igp_delay_lt"});
 BENCHMARK(BM_SbasFastCorrectionMessage);
 BENCHMARK(BM_SbasPrnMaskMessage);

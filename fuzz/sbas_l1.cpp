@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sbas/sbas_data_decoder.h"
@@ -17,7 +18,8 @@ constexpr std::size_t kChunk = 4 + 32;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enterRunDir("sbas_l1");
   fuzz::noteDeliberateExits();
-  PVTEngineInstance.init_Object(&PVTDataInstance, nullptr);
+  // With the satellite store, GEO navigation, almanacs and network time reach it as in the program.
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   return 0;
 }
 

@@ -51,6 +51,8 @@ struct Pending {
 Pending* g_pending[kIoPortCount];
 // The line being run came through the mailbox, whose sender writes what is pending.
 bool g_fromMailbox = false;
+// ... from a sender that writes nothing afterwards.
+bool g_detached = false;
 
 // Writes the answer of the part just run to `port`.
 void answer(int port, int code) {
@@ -62,6 +64,10 @@ void answer(int port, int code) {
   static char frame[kReplyMaxBody + 8];
   const int n = replyFrameAnswer(frame, sizeof frame, g_reply, code);
   if (n <= 0) return;
+  if (g_detached) {
+    if (OutPorts::stream(port).write(frame, n, 0) != n) replyCountDropped();
+    return;
+  }
   Pending*& p = g_pending[port];
   // Behind an answer already waiting the order holds: this one waits too.
   if ((p == nullptr || p->count == 0) && OutPorts::stream(port).write(frame, n, 0) == n) return;
@@ -228,6 +234,7 @@ void* parseProc(void*) {
     {
       Locker<Mutex> l(printMutex);
       g_fromMailbox = true;
+      g_detached = (item->flags & InputParser::kDetached) != 0;
       setCurTerm(item->port);
       if (item->flags & InputParser::kTooLong) {
         g_reply.begin(nullptr, 0);
@@ -236,6 +243,7 @@ void* parseProc(void*) {
         newParse(item->text, item->len);
       }
       g_fromMailbox = false;
+      g_detached = false;
     }
     InputParser::mBox_.release();
   }

@@ -14,9 +14,12 @@ class InputParser {
     const char* text;
     int len;
     int port;
-    int flags;  // kTooLong: the line was dropped for its length
+    int flags;  // kTooLong: the line was dropped for its length; kDetached: see below
   };
   static constexpr int kTooLong = 1;
+  // The sender does not write parked answers afterwards (a line handed over from a port's native
+  // stream): an answer that finds no room in the port's transmit ring is dropped and counted.
+  static constexpr int kDetached = 2;
   // Never destroyed: the parser task waits on it until the process ends.
   static MailBoxImp& mBox_;
 

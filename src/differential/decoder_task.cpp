@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "differential/decoder_status.h"
-#include "differential/placeholders.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/received_stores.h"
 #include "settings/port_settings.h"
 

@@ -1,13 +1,10 @@
 #include "differential/placeholders.h"
 
-// ==== Correction-decoder task ================================================================
-void cpdBufsSetBasePort(InPorts::DecPortIndex) {}
-void cpdBufsClearBasePort() {}
-// ==== end of the correction-decoder task's stand-ins =========================================
+#include "differential/base/cpd_meas_buf.h"
 
-// ==== RTCM 3 client ==========================================================================
-bool cpdBufsMatchBasePort(int) { return false; }
-// ==== end of the RTCM 3 client's stand-ins ===================================================
+// ==== Base-epoch buffers ======================================================================
+CpdMeasBuf::Client* baseMeasBufClient = nullptr;
+// ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== Coding driver ==========================================================================
 namespace placeholder {

@@ -4,19 +4,10 @@
 
 #include <cstdint>
 
-// ==== Correction-decoder task ================================================================
-// Base-epoch buffers (`cpdBufs`, not built yet): the decoder port whose chunk is being decoded,
-// which decides whether its base data may feed the base buffer. Stand-ins: nothing is kept.
-#include "platform/ports/in_port.h"
-void cpdBufsSetBasePort(InPorts::DecPortIndex port);
-void cpdBufsClearBasePort();
-// ==== end of the correction-decoder task's stand-ins =========================================
-
-// ==== RTCM 3 client ==========================================================================
-// Base-epoch buffers (`cpdBufs`): whether the chunk in progress comes from the base port.
-// Stand-in: false, no base port is known.
-bool cpdBufsMatchBasePort(int baseIdx);
-// ==== end of the RTCM 3 client's stand-ins ===================================================
+// ==== Base-epoch buffers ======================================================================
+// The base buffer's client, the RTK engine's base projection (`baseMeasBufClient`, not built
+// yet). Stand-in: none (declared in base/cpd_meas_buf.h); released base epochs reach no engine.
+// ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== Coding driver ==========================================================================
 // The coders (RTCM_Coder, CMR_Coder, RTC3_Coder) and the RTCM 3 message plan of a stream, not

@@ -5,7 +5,7 @@
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 #include "differential/decoder_status.h"
-#include "differential/placeholders.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/received_stores.h"
 
 Rtcm3Client rtcm3Client[InPorts::DEC_NUM];

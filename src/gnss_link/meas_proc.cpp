@@ -215,6 +215,8 @@ void signalMeasReady() {
   setStatusAll(status);
 
   trace(11, nullptr);
+  trace(11, "roverMeas");
+  measProcLinks.roverMeas();
   for (int a = 0; a < 2; ++a) {
     RCV_OUTPUT& r = rcvOut_Ant[a];
     r.pNavSol = pNavSol_Ant[a];

@@ -62,6 +62,8 @@ struct MeasProcLinks {
   Hook<bool(bool& flag, int& intervalMs)> posLedRtkSettings{"gnss_link", "measProcLinks.posLedRtkSettings"};
   // Navigation step: the solution status.
   Hook<int()> navMain{"gnss_link", "measProcLinks.navMain", 3};
+  // The rover's epoch to the carrier-phase side (its buffers, epoch times and satellites).
+  Hook<void()> roverMeas{"gnss_link", "measProcLinks.roverMeas"};
 };
 extern MeasProcLinks measProcLinks;
 

@@ -1,10 +1,17 @@
 #include "gnss_link/zrt_port_input.h"
 
+#include "gnss_link/sensor/nmea_decoder.h"
+#include "gnss_link/wrapped/azrt_decoder.h"
 #include "gnss_link/zrt_alm_decoder.h"
 
 namespace {
 ZrtPortInput inputs[InPorts::DEC_NUM];
 ZrtInDec inDecs[InPorts::DEC_NUM];
+NmeaDecoder nmeaDecoders[InPorts::DEC_NUM];
+// Foreign runs offered to the wrapped-stream decoder: from 3 bytes (a short command) up to the
+// longest command line.
+constexpr int kForeignMin = 3;
+constexpr int kForeignMax = 1536;
 }  // namespace
 
 void ZrtInDec::reset() {
@@ -66,6 +73,10 @@ void zrtPortInputInit() {
     // Navigation records from outside on every native input; on the board links the raw decoder
     // then takes the calibration messages itself.
     zrtAlmDecoder(dec)->setHandlers(inputs[dec].decoder().filter());
+    // Wrapped streams and foreign lines (transducer sentences among them) of the port.
+    inputs[dec].decoder().parser().setForeignBounds(kForeignMin, kForeignMax);
+    AzrtDecoders::decs_[dec].init(port, inputs[dec].decoder().filter());
+    AzrtDecoders::decs_[dec].setFurther(&nmeaDecoders[dec]);
     if (iopIsBoardLink(port)) zrtPortInputAttach(port);
   }
 }

@@ -83,7 +83,7 @@ const HookRow kRows[] = {
     WIRED("platform", apxHooks[kApxAfterSave], 1),
     WIRED("platform", CmdHandler::sink_, 1),
     WIRED("platform", InPorts::storedMode_, 1),
-    NOT_BUILT("platform", InPorts::beforeModeChange_, "base-epoch buffers (differential)"),
+    WIRED("platform", InPorts::beforeModeChange_, 1),
     WIRED("platform", InPorts::afterModeChange_, 1),
     NOT_BUILT("platform", canReadHook, "CAN interface"),
     NOT_BUILT("platform", canWriteHook, "CAN interface"),
@@ -95,13 +95,13 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
-    WIRED("settings", nvAfterLoadHooks, 4),
+    WIRED("settings", nvAfterLoadHooks, 5),
     NOT_BUILT("settings", rtcmSettingsGatherHook, "RTCM coders and decoder settings keys (differential)"),
     NOT_BUILT("settings", rtcmSettingsApplyHook, "RTCM coders and decoder settings keys (differential)"),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 6),
+    WIRED("command", cmdAreaRegistrars, 7),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -166,6 +166,7 @@ const HookRow kRows[] = {
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
     NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
     WIRED("gnss_link", measProcLinks.navMain, 1),
+    WIRED("gnss_link", measProcLinks.roverMeas, 1),
 };
 // clang-format on
 #undef WIRED

@@ -8,6 +8,7 @@
 #include "command/input_parser.h"
 #include "settings/nv_settings.h"
 #include "command/settings_commands.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_task.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
@@ -36,6 +37,7 @@
 #include "positioning/engine/last_position.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/sys_clock.h"
 
@@ -80,6 +82,7 @@ const InitStep kInitOnce[] = {
     {"navInitOnce", navInitOnce},
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", [] {
+       cpdClientsInit();
        rtcm3ClientsInit();
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.
@@ -105,6 +108,8 @@ const InitStep kInitOnce[] = {
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
        lastPositionNvAlloc();
+       // The DFMC PRN masks after every block an older image already holds.
+       DFMC_SbasDataDecoder::allocate_NvRamData();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},

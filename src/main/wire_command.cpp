@@ -8,6 +8,7 @@
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/placeholders.h"
+#include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -23,6 +24,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add([] { registerSpectrumArea(); });
   cmdAreaRegistrars.add([] { registerCalibArea(); });
+  // the ports' routing of wrapped streams, dev/<port>/wrap
+  cmdAreaRegistrars.add([] { registerAzrtArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings

@@ -1,12 +1,17 @@
-// Hooks of the differential layer: the relay's mode commands go to the GNSS board, and the
-// native-format input of each decoder port is the board link's.
+// Hooks of the differential layer: the relay's mode commands go to the GNSS board, the
+// native-format input of each decoder port is the board link's, and each epoch the rover's
+// channel data reaches the carrier-phase side.
+#include "differential/base/rover_intake.h"
 #include "differential/input_decoders.h"
 #include "differential/redirect.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
 
 void wireDifferential() {
   decBoardSendHook = static_cast<void (*)(const void*, int)>(m2sSend);
   InDecs::native_ = zrtInDec;
+  // after navigation, each epoch: the rover's epoch for the carrier-phase side
+  measProcLinks.roverMeas = cpdRoverIntake;
 }

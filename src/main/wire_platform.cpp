@@ -1,5 +1,6 @@
 // Hooks of the platform layer: exit, settings image, time, shutdown, the ports.
 #include "command/input_parser.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/board_settings.h"
@@ -40,9 +41,10 @@ void wirePlatform() {
   rcvShutdownSteps[kShutStepAnswer] = cmdAnswerShutdown;
 
   // ports: command lines to the parser, the stored input mode a port is made in, mode changes
-  // to the relays
+  // to the base-port choice and the relays
   CmdHandler::sink_ = &InputParser::put;
   InPorts::storedMode_ = portSettingsMode;
+  InPorts::beforeModeChange_ = static_cast<void (*)(int, int)>(cpdBufsModeChange);
   InPorts::afterModeChange_ = static_cast<void (*)(int, int)>(decRedirsModeChange);
 
   // background task: the navigation duties (slow position copy and stored position, raw

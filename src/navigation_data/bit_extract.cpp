@@ -202,6 +202,12 @@ std::int32_t SbasDecUtility::extract_DataField(const std::uint8_t* msg, int pos,
   return static_cast<std::int32_t>(v);
 }
 
+std::int32_t SbasDecUtility::extract_DataField(const std::uint8_t* msg, int pos, int nBits, bool isSigned, int offset) {
+  const int first = pos - 1 + 14 + offset;  // 0-based message bit
+  if (msg == nullptr || nBits < 1 || nBits > 32 || first < 0 || first + nBits > kMessageBytes * 8) return 0;
+  return static_cast<std::int32_t>(GalDecUtility::extract_DataField(msg, first, nBits, isSigned));
+}
+
 int SbasDecUtility::extract_MessageType(const std::uint8_t* msg) {
   return msg == nullptr ? -1 : static_cast<int>(GalDecUtility::extract(msg, 8, 6));
 }

@@ -101,6 +101,9 @@ class SbasDecUtility {
   // Up to 32 bits at data position `pos`, sign-extended when isSigned; 0 for a field outside the
   // message or a width outside 1..32.
   static std::int32_t extract_DataField(const std::uint8_t* msg, int pos, int nBits, bool isSigned);
+  // The same with the data moved `offset` bits against the L1 layout (the L5 messages start
+  // their data 4 bits earlier); 0 for a field reaching outside the 32 bytes.
+  static std::int32_t extract_DataField(const std::uint8_t* msg, int pos, int nBits, bool isSigned, int offset);
   static int extract_MessageType(const std::uint8_t* msg);  // bits 9 to 14
   // Every data byte is 0, or the alternating 0101... or 1010... pattern under the mask.
   static bool is_MessageEmpty(const std::uint8_t* msg);

@@ -13,15 +13,6 @@ bool engineClockData(PosData::ClockDataType&) { return false; }
 
 
 
-// ==== PVT engine: navigation-message decoders =================================================
-namespace placeholder {
-using T = PosData::RcvTimeDataType;
-using W = std::uint32_t;
-using B = std::uint8_t;
-bool DFMC_SbasDataDecoder_update(const T&, const SvIdType&, const B*, int) { return false; }
-}  // namespace placeholder
-// ==== end of PVT engine ======================================================================
-
 // ==== Satellite correction processor =========================================================
 // Stages of the processor: not available, nothing published.
 int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }

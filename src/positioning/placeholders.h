@@ -24,19 +24,6 @@ bool engineClockData(PosData::ClockDataType& out);
 struct SvIdType;
 // ==== end of channel data ====================================================================
 
-// ==== PVT engine: navigation-message decoders =================================================
-// Each stands for the decoder family's lookup of the satellite's decoder (get_...Decoder) and
-// its update with one message. Stand-in: false, not available (no decoder; the message is
-// dropped).
-namespace PosData {
-struct RcvTimeDataType;
-}
-namespace placeholder {
-bool DFMC_SbasDataDecoder_update(const PosData::RcvTimeDataType& t, const SvIdType& sv, const std::uint8_t* bytes,
-                                 int count);
-}  // namespace placeholder
-// ==== end of PVT engine ======================================================================
-
 // ==== Satellite correction processor =========================================================
 // The SBAS and NavIC wide-area generator (SbasCorrGenerator::update): fills the request's source
 // slots. Stand-in: no source heard (count 0), false.

@@ -174,8 +174,11 @@ bool updateCompRawData(const CorrData::CmpRawMessageType& e);
 bool updateLexRawData(const CorrData::LexRawMessageType& e);
 bool updateIrnssRawData(const CorrData::IrnssRawMessageType& e);
 
-// Only SBAS entries of kind 0 go on to the SBAS decoders.
+// SBAS entries of kind 0 (L1) go on to the SBAS decoders, of kind 1 (L5) to the DFMC decoders;
+// entries of any other kind are skipped.
 constexpr int kWaasDecodedKind = 0;
+constexpr int kWaasDfmcKind = 1;
+constexpr bool waasKindDecoded(int kind) { return kind == kWaasDecodedKind || kind == kWaasDfmcKind; }
 
 // The identity of an SBAS ring entry's satellite: PRN 120..147 an SBAS satellite, PRN 183 and
 // above the QZSS satellite PRN - 183. False for a PRN outside both ranges.

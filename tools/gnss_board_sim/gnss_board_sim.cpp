@@ -278,14 +278,7 @@ class Board {
     // The logged SBAS messages of this GPS second, as the board hands them on.
     for (const SbasLine& m : sbas_) {
       if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
-      std::string body;
-      body += static_cast<char>(m.prn);
-      sim::putLe(body, t, 4);
-      body += '\0';
-      body += static_cast<char>(32);
-      body += m.msg;
-      body += '\1';
-      e += sim::frame("WD", body, true);
+      e += sim::wdMessage(m.prn, t, 0, m.msg);
     }
     // A subframe every 6 s, as broadcast.
     if (due("gd", t) && t % 6000 == 0) {

@@ -216,4 +216,17 @@ inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double
   return r;
 }
 
+// A "WD" message: satellite, time, kind (0 an SBAS L1 message, 1 an L5 one), byte count, the
+// message, validity byte; checksum.
+inline std::string wdMessage(int prn, std::uint32_t time, int kind, const std::string& msg) {
+  std::string b;
+  b += static_cast<char>(prn);
+  putLe(b, time, 4);
+  b += static_cast<char>(kind);
+  b += static_cast<char>(msg.size());
+  b += msg;
+  b += '\1';
+  return frame("WD", b, true);
+}
+
 }  // namespace sim

@@ -49,6 +49,10 @@ inline constexpr std::size_t kSatHealthCheckOffset = 256;  // u64 x 7: healthy p
 inline constexpr std::size_t kSatCombModeOffset = 2346;    // u8: 1 smooths on the two-frequency carrier
 inline constexpr std::size_t kSatSmoothWaitOffset = 2352;  // u32: 1 smoothed code only at full count
 inline constexpr std::size_t kSatTecCalibOffset = 2366;    // u8: 1 runs the TEC calibration
+// Fields the RTK engine's satellite exclusions read.
+inline constexpr std::size_t kSatSysUseOffset = 112;       // u32: bit per system in use
+inline constexpr std::size_t kSatInUseMaskOffset = 192;    // u64 x 7: satellites in use (SAT numbering)
+inline constexpr std::size_t kSatGloChannelOffset = 248;   // u32: bit k GLONASS channel k - 7 in use
 
 // Meteorological data of the correction-processor setup.
 struct MeteoDataType {

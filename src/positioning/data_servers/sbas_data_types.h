@@ -235,6 +235,8 @@ struct DegradationDataType {
   float fIiono;        // s
   float fCionoRamp;    // m/s
   float fCcovariance;
+  float fCltcV1Ratio;  // Cltc_v1 / Iltc_v1 (1/s), Cltc_v1 itself when Iltc_v1 is 0
+  float fCgeoVRatio;   // Cgeo_v / Igeo, Cgeo_v itself when Igeo is 0
 
   void init();
   std::uint8_t get_SourceIndex() const { return static_cast<std::uint8_t>((bReady >> 1) & 0x1Fu); }
@@ -248,7 +250,7 @@ struct DegradationDataType {
  private:
   static inline double dTimeout = 360.0;
 };
-static_assert(offsetof(DegradationDataType, ulTime) == 4 && sizeof(DegradationDataType) == 64);
+static_assert(offsetof(DegradationDataType, ulTime) == 4 && sizeof(DegradationDataType) == 72);
 
 // One MT27 service region of a source.
 struct RegionServiceDataType {
@@ -256,7 +258,7 @@ struct RegionServiceDataType {
 
   std::uint8_t bReady;  // bit 0 ready, bits 1..7 source index
   std::uint8_t uIods;
-  std::uint8_t uMessages;    // number of MT27 messages of the set
+  std::uint8_t uMessages;    // MT27 messages of the set still missing
   std::uint8_t uMessage;     // this region's message within the set
   TimeTag ulTime;
   std::int8_t iLat1, iLat2;  // deg
@@ -322,19 +324,24 @@ struct DFMC_CorrBlock {
 static_assert(sizeof(DFMC_CorrBlock) == 28);
 
 struct DFMC_SatCorrectionType {
+  static constexpr std::uint8_t kDfreDoNotUse = 1u << 0;  // DFREI 15
+  static constexpr std::uint8_t kDfreFromCorr = 1u << 1;  // came with the MT32 corrections
+
   DataBufferHeaderType header;
   std::uint8_t uSource;      // 255 none
   std::uint8_t uReadyDfre;
   std::uint8_t uReadyCorr[2];
   std::uint8_t uReadyMtrx;
   std::uint8_t uDfrei;
-  std::uint16_t uSpare;
+  std::uint8_t uDfreFlags;
+  std::uint8_t uSpare;
   TimeTag ulDfreTime;
   TimeTag ulCorrTime[2];
   TimeTag ulMtrxTime;
-  DFMC_CorrBlock corr[2];
-  CovMatrixBlock mtrx;
+  DFMC_CorrBlock corr[2];    // current, previous issue
+  CovMatrixBlock mtrx;       // MT32: E11 E12 E13 E14 E22 E23 E24 E33 E34 E44 as broadcast
   std::uint16_t uSpare2;
+  float fRcorr;              // MT32 RCORR, 0..1
 
   void init();
   void set_ReadyDFREData(const SvIdType& source);
@@ -357,17 +364,26 @@ struct DFMC_SatCorrectionType {
   static inline double dCorrTimeout = 360.0;
   static inline double dPrnMaskTimeout = 600.0;
 };
-static_assert(offsetof(DFMC_SatCorrectionType, ulDfreTime) == 16 && sizeof(DFMC_SatCorrectionType) == 112);
+static_assert(offsetof(DFMC_SatCorrectionType, ulDfreTime) == 16 && sizeof(DFMC_SatCorrectionType) == 116);
 
 // MT37 degradation parameters of one DFMC source.
 struct DFMC_DegradationDataType {
-  static constexpr int kParams = 16;
+  static constexpr int kBlocks = 5;       // constellation blocks kept, in the order broadcast
+  static constexpr int kDfreEntries = 15; // sigma_DFRE by DFREI 0..14
   std::uint8_t uSource;     // 255 none
   std::uint8_t bReady;
-  std::uint8_t uBlockFlags; // per parameter block
+  std::uint8_t uBlockFlags; // bit k: constellation block k holds data
   std::uint8_t uSpare;
   TimeTag ulTime;
-  float fParam[kParams];
+  std::uint8_t uIvalid32;   // validity intervals as broadcast
+  std::uint8_t uIvalid3940;
+  std::uint8_t uIcorr[kBlocks];
+  std::uint8_t uSpare2;
+  float fCer;               // m
+  float fCcovariance;
+  float fCcorr[kBlocks];    // m
+  float fRcorr[kBlocks];
+  float fSigmaDfre[kDfreEntries];  // m
 
   void init();
   void set_ReadyDegradData(const SvIdType& source);
@@ -380,15 +396,20 @@ struct DFMC_DegradationDataType {
  private:
   static inline double dTimeout = 360.0;
 };
-static_assert(sizeof(DFMC_DegradationDataType) == 72);
+static_assert(offsetof(DFMC_DegradationDataType, fCer) == 16 && sizeof(DFMC_DegradationDataType) == 124);
 
 struct DFMC_SourceStateDataType {
+  static constexpr std::uint8_t kMaskValid = 1u << 0;
+  static constexpr std::uint8_t kTestMode = 1u << 1;
+
   std::uint8_t uPrn = 255;
   std::uint8_t uSystem = 255;
   std::uint8_t uFlags = 0;
   std::uint8_t uSpare = 0;
-  TimeTag ulTime = 0;
+  TimeTag ulTime = 0;       // last message
   std::uint32_t ulMessages = 0;
+  TimeTag ulMaskTime = 0;
+  std::uint64_t ullSatSet[SYS_NUM] = {};  // satellites the live masks name, by system
 
   void init() { *this = DFMC_SourceStateDataType{}; }
   bool is_Ready(int nowMs) const { return uPrn != 255 && is_FreshTimeTag(nowMs, ulTime, dTimeout); }
@@ -398,7 +419,7 @@ struct DFMC_SourceStateDataType {
  private:
   static inline double dTimeout = 420.0;
 };
-static_assert(sizeof(DFMC_SourceStateDataType) == 12);
+static_assert(sizeof(DFMC_SourceStateDataType) == 72 && offsetof(DFMC_SourceStateDataType, ullSatSet) == 16);
 
 // Clears, in every SBAS and DFMC server of the store, the ready bits of parts past their
 // time-outs, so that nothing returns to use when its tag comes round again a week later. Run

@@ -24,6 +24,7 @@
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sat_data_task.h"
+#include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/slas/slas_data_decoder.h"
 #include "positioning/signal_tables.h"
@@ -83,6 +84,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
   for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
+  for (DFMC_SbasDataDecoder& d : DFMC_SbasDataDecoderInstance) d.init_Object(store, satData);
   // The GBAS decoders bind their servers by their own number.
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(store);
   for (SlasDataDecoder& d : SlasDataDecoderInstance) d.init_Object(store);

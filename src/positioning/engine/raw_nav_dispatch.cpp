@@ -16,6 +16,7 @@
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/gps_parity.h"
+#include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "positioning/placeholders.h"
 
@@ -240,8 +241,12 @@ int PVTEngine::update_SbasDataTask(const std::uint8_t* bytes, int count, const S
       SbasDataDecoder::update_SetupData();
       return get_SbasDataDecoder(t, *sv)->update(t, *sv, bytes);
     }
-    case RawNavDecoder::kDfmcSbas:
-      return placeholder::DFMC_SbasDataDecoder_update(t, *sv, bytes, count) ? 1 : 0;
+    case RawNavDecoder::kDfmcSbas: {
+      if (bytes == nullptr || count < SbasDecUtility::kMessageBytes) return 0;
+      // One lock for both SBAS pools: the SISNeT road takes it too.
+      Locker<Mutex> l(SbasDataDecoder::poolMutex);
+      return getDFMC_SbasDataDecoder(t, *sv)->update(t, *sv, bytes);
+    }
     default:
       return 0;
   }
@@ -324,9 +329,9 @@ void PVTEngine::update_RawNavDataFromBoardDec() {
       if (!rawNavSvId(index, e.uSv, 0, sv)) return;
       if (index == kRingGalileo) {
         update_GalDataTask(e.uData, e.uCount, &sv, e.uKind, 0.0f);
-      } else if (e.uKind == RawNavKind::kSbasL1) {
-        // Only the L1 messages go on; the DFMC decoder is fed by its own task argument.
-        update_SbasDataTask(e.uData, e.uCount, &sv, 0, 0.0f);
+      } else if (waasKindDecoded(e.uKind)) {
+        // L1 messages (kind 0) to the SBAS decoders, L5 messages (kind 1) to the DFMC ones.
+        update_SbasDataTask(e.uData, e.uCount, &sv, e.uKind, 0.0f);
       }
     });
   };

@@ -8,6 +8,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/tag_age.h"
 #include "positioning/placeholders.h"
+#include "positioning/sbas/sbas_decoder_fields.h"
 #include "positioning/slas/slas_data_decoder.h"
 
 SbasDataDecoder SbasDataDecoderInstance[SbasDataDecoder::kPoolSize];
@@ -15,8 +16,10 @@ Mutex SbasDataDecoder::poolMutex;
 
 namespace {
 
-constexpr std::int64_t kWeekMs = 604800000;
-constexpr double kWeekS = 604800.0;
+using sbas_fields::field;
+using sbas_fields::kWeekMs;
+using sbas_fields::kWeekS;
+using sbas_fields::usable;
 constexpr std::uint16_t kFreshAll = 0x1FFF;  // the 13 corrections of a fast block
 constexpr std::uint16_t kFreshMt24 = 0x003F; // the first six
 
@@ -24,7 +27,6 @@ NvBlock gMaskBlock[SbasDataDecoder::kStoredMasks];
 int gInstances = 0;
 
 using U = SbasDecUtility;
-int field(const std::uint8_t* m, int pos, int n) { return U::extract_DataField(m, pos, n, false); }
 int sfield(const std::uint8_t* m, int pos, int n) { return U::extract_DataField(m, pos, n, true); }
 
 // Satellite a mask bit (0-based, PRN bit + 1) names; system and satellite 255 when none.
@@ -39,8 +41,6 @@ SvIdType slotIdentity(int b) {
   if (b >= 192 && b <= 196) return make(kSysQzss, b - 192);
   return SvIdType{kSvUnknown, kSvUnknown, 0, kSvUnknown};
 }
-
-bool usable(const SvIdType& sv) { return sv.sys < SYS_NUM && sv.isValidSat(); }
 
 void clearRate(SBASData::SatCorrectionType& r) {
   r.uHeader = static_cast<std::uint16_t>(r.uHeader & ~SBASData::SatCorrectionType::kRateCorr);
@@ -96,6 +96,40 @@ void SbasDataDecoder::reset_Data(bool keepMasks) {
   degr_ = FastCorrDegradDataType{};
   degr_.lTime = -1;
   for (PRCStackForRRC& s : stack_) s.uCount = 0;
+  iodi_ = IodiEntryType{kNone, 0, -1};
+  for (int b = 0; b < kIgpBands; ++b) {
+    igp_[b] = IgpMaskType{};
+    igp_[b].uBand = static_cast<std::uint8_t>(b);
+    igp_[b].uIodi = kNone;
+    igp_[b].lTime = -1;
+  }
+  for (LongTermCorrDataType& l : lt_) l = LongTermCorrDataType{0, 0, kNone, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (EphClockCovMatrixDataType& c : cov_) {
+    c = EphClockCovMatrixDataType{};
+    c.uIodp = kNone;
+    c.lTime = -1;
+  }
+  for (IonoDelayDataType& d : delay_) {
+    d = IonoDelayDataType{};
+    d.uIodi = kNone;
+    d.lTime = -1;
+  }
+  geo_ = EphemerisDataType{};
+  geo_.lTime = -1;
+  net_ = NetworkTimeDataType{};
+  net_.lTime = -1;
+  mt10_ = DegradParamDataType{};
+  mt10_.lTime = -1;
+  for (AlmanacDataType& a : alm_) {
+    a = AlmanacDataType{};
+    a.lTime = -1;
+  }
+  for (ServiceMessageDataType& m : svc_) {
+    m = ServiceMessageDataType{};
+    m.lTime = -1;
+  }
+  uIods_ = kNone;
+  uStateFlags_ = 0;
 }
 
 void SbasDataDecoder::reset_StoredSbasData() {
@@ -236,6 +270,7 @@ int SbasDataDecoder::update(const PosData::RcvTimeDataType& t, const SvIdType& s
   if (bTestMode_ && ((type >= 1 && type <= 7) || type == 9 || type == 10 || type == 18 || (type >= 24 && type <= 28)))
     return 0;
   bool stamp = false;
+  bool dropped = false;
   switch (type) {
     case 0:
       if (!bTestMode_) {
@@ -259,25 +294,67 @@ int SbasDataDecoder::update(const PosData::RcvTimeDataType& t, const SvIdType& s
       decode_Degradation(msg);
       stamp = true;
       break;
-    case 24:
-      decode_FastCorr(msg, field(msg, 99, 2), 0, 6, 101, 97, 1, 73);
+    case 9:
+      if (source_.sys == kSysSbas && source_.si <= kLastNavSource) decode_GeoNavigation(msg);
+      break;
+    case 10:
+      decode_DegradParam(msg);
       stamp = true;
       break;
-    case 10: case 18: case 25: case 26: case 27: case 28:
-      stamp = true;  // their content is taken elsewhere; they still show the source alive
+    case 12:
+      decode_NetworkTime(msg);
+      break;
+    case 17:
+      decode_Almanac(msg);
+      break;
+    case 18:
+      decode_IgpMask(msg);
+      stamp = true;
+      break;
+    case 24:
+      decode_FastCorr(msg, field(msg, 99, 2), 0, 6, 101, 97, 1, 73);
+      decode_LongTermHalf(msg, 107);
+      stamp = true;
+      break;
+    case 25:
+      if (decode_LongTermHalf(msg, 1)) decode_LongTermHalf(msg, 107);
+      stamp = true;
+      break;
+    case 26:
+      dropped = !decode_IonoDelay(msg);
+      stamp = true;
+      break;
+    case 27:
+      dropped = !decode_ServiceMessage(msg);
+      stamp = true;
+      break;
+    case 28:
+      decode_Covariance(msg);
+      stamp = true;
       break;
     default:
       break;
   }
+  if (dropped) return 0;
   for (int i = 0; i < 2; ++i)
     if (mask_[i].bNew != 0) {
       process_PrnMask(i);
       store_Masks();
       mask_[i].bNew = 0;
     }
+  for (int b = 0; b < kIgpBands; ++b)
+    if (igp_[b].bNew != 0) process_IgpMask(b);
   process_FastCorr();
   process_UDRE();
   process_Degradation();
+  process_LongTermCorr();
+  process_Covariance();
+  process_ServiceMessage();
+  process_IonoDelay();
+  process_DegradParam();
+  process_NetworkTime();
+  process_GeoNavigation();
+  process_Almanac();
   update_SourceStateData(stamp);
   return 1;
 }
@@ -318,6 +395,59 @@ void SbasDataDecoder::check_ResetOfData(bool reset, bool sourceChanged) {
     if (f.lTime >= 0 && ageS(f.lTime) > SBASData::SatCorrectionType::get_FastCorrTimeout(0)) f.bNew = 0;
   for (UDREDataType& u : udre_)
     if (u.lTime >= 0 && ageS(u.lTime) > SBASData::SatCorrectionType::get_UDREDataTimeout()) u.bNew = 0;
+  age_Items();
+}
+
+// The items of the long-term, covariance, grid and service messages: each is forgotten once older
+// than its time-out, and the state flags that announce it go with the last one.
+void SbasDataDecoder::age_Items() {
+  using SC = SBASData::SatCorrectionType;
+  using IC = SBASData::IonoCorrectionType;
+  using SS = SBASData::SourceStateDataType;
+  auto expired = [this](std::int32_t t, double timeout) { return t >= 0 && ageS(t) > timeout; };
+  bool anyBand = false;
+  for (int b = 0; b < kIgpBands; ++b) {
+    IgpMaskType& g = igp_[b];
+    if (expired(g.lTime, IC::get_GridDataTimeout())) {
+      g.bNew = 0;
+      g.lTime = -1;
+      if (b == 9) uStateFlags_ = static_cast<std::uint8_t>(uStateFlags_ & ~SS::kBand9);
+      if (b == 10) uStateFlags_ = static_cast<std::uint8_t>(uStateFlags_ & ~SS::kBand10);
+    }
+    anyBand |= g.lTime >= 0;
+  }
+  if (!anyBand) iodi_.uIodi = kNone;
+  for (LongTermCorrDataType& l : lt_)
+    if (expired(l.lTime, SC::get_LongCorrTimeout())) {
+      l.bNew = 0;
+      l.lTime = -1;
+    }
+  bool anyCov = false;
+  for (EphClockCovMatrixDataType& c : cov_) {
+    if (expired(c.lTime, SC::get_MtrxDataTimeout())) {
+      c.bNew = 0;
+      c.lTime = -1;
+    }
+    anyCov |= c.lTime >= 0;
+  }
+  if (!anyCov) uStateFlags_ = static_cast<std::uint8_t>(uStateFlags_ & ~SS::kCovariance);
+  bool anyService = false;
+  for (ServiceMessageDataType& m : svc_) {
+    if (expired(m.lTime, SBASData::RegionServiceDataType::get_RegionDataTimeout())) {
+      m.bNew = 0;
+      m.lTime = -1;
+    }
+    anyService |= m.lTime >= 0;
+  }
+  if (!anyService) {
+    uStateFlags_ = static_cast<std::uint8_t>(uStateFlags_ & ~SS::kService);
+    uIods_ = kNone;
+  }
+  for (IonoDelayDataType& d : delay_)
+    if (expired(d.lTime, IC::get_IonoCorrTimeout())) {
+      d.bNew = 0;
+      d.lTime = -1;
+    }
 }
 
 // ---- decoding -------------------------------------------------------------------------------------
@@ -570,6 +700,9 @@ void SbasDataDecoder::update_SourceStateData(bool stamp) {
                                             : (st.uFlags & ~SBASData::SourceStateDataType::kMaskValid));
   st.uFlags = static_cast<std::uint8_t>(bTestMode_ ? (st.uFlags | SBASData::SourceStateDataType::kTestMode)
                                                    : (st.uFlags & ~SBASData::SourceStateDataType::kTestMode));
+  constexpr std::uint8_t kOwn = SBASData::SourceStateDataType::kBand9 | SBASData::SourceStateDataType::kBand10 |
+                                SBASData::SourceStateDataType::kCovariance | SBASData::SourceStateDataType::kService;
+  st.uFlags = static_cast<std::uint8_t>((st.uFlags & ~kOwn) | (uStateFlags_ & kOwn));
   if (stamp) {
     SBASData::set_TimeTag(st.ulTime, lTag_);
     lLastUpdate_ = lTag_;

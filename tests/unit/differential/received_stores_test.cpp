@@ -1,6 +1,7 @@
 #include "differential/received_stores.h"
 #include "rtcm3_test_util.h"
 #include "differential/rtcm3_client.h"
+#include "differential/base/cpd_meas_buf.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 
@@ -53,6 +54,9 @@ TEST(Rtcm3Client, StationAndPortGates) {
       {"selected station", true, -2, 101, 101, "TRM 101;"},
       {"selection excludes the configured one", true, -2, 101, 100, ""},
   };
+  // The chunk comes from decoder port 1 while port 0 is the base port.
+  basePort_.store(0);
+  cpdBufsSetBasePort(static_cast<InPorts::DecPortIndex>(1));
   for (const Case& c : cases) {
     Base base;
     Rtcm3CpdDecoder* table[1] = {&base};
@@ -69,6 +73,20 @@ TEST(Rtcm3Client, StationAndPortGates) {
     const int n = TxtMsg.getMessages(e);
     ASSERT_EQ(n, *c.base ? 1 : 0) << c.what;
     if (n == 1) { EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type), std::tuple("ANT:TRM,SET:3,SER:", TextMessage::kRtcm3AntDescr)); }
+  }
+  // Another station on the base port, and outside any chunk: its data is the base's.
+  for (int cur : {1, -1}) {
+    basePort_.store(1);
+    if (cur < 0) cpdBufsClearBasePort();
+    Base base;
+    Rtcm3CpdDecoder* table[1] = {&base};
+    Rtcm3Client cl;
+    cl.setBaseDecoders(table);
+    RcvSet.refPort = -2;
+    RtcmSet.cmrDec.inUse = -1;
+    const RTC3_ANT_DESC a{101, 3, 0, 0, 3, "TRM", "", {}};
+    cl.updateAntDesc(a, 1);
+    EXPECT_EQ(base.log, "TRM 101;") << cur;
   }
 }
 

@@ -231,11 +231,13 @@ TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
   RawNavReader wr;
   CorrData::WaasRawMessageType w{};
   std::vector<std::uint32_t> times;
-  while (WaasRawMessageData.readUsable(wr, w, kWaasDecodedKind)) {
+  while (WaasRawMessageData.readUsable(wr, w)) {
+    if (!waasKindDecoded(w.uKind)) continue;
     times.push_back(w.ulTime);
     for (std::uint32_t i = 0; i < 32; ++i) ASSERT_EQ(w.uData[i], std::uint8_t(w.ulTime + i));
   }
-  EXPECT_EQ(times, (std::vector<std::uint32_t>{1, 3}));
+  EXPECT_EQ(times, (std::vector<std::uint32_t>{1, 2, 3}));  // L1 and L5 kinds, not kind 7
+  for (int k = 0; k < 256; ++k) EXPECT_EQ(waasKindDecoded(k), k == 0 || k == 1) << k;
   CorrData::GpsRawMessageType g = gpsEntry(1, 1);
   for (int n : {CorrData::kRawMessageWords + 1, 255}) {
     g.uCount = std::uint8_t(n);
