@@ -210,10 +210,6 @@ std::int64_t commonDen = 1;
 std::int64_t workDen = 1;
 int phDiscrShift = 0;
 
-int specBand[kSpecChannels];
-double spFrqZero[kSpecChannels];
-int omniStarSpecChan = 0;
-int omniStarSpecBand = 0;
 
 // ---- fractions
 

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "differential/lband/spectrum_channels.h"
+
 // ---- clock settings (over RcvSet.clockArea)
 
 inline constexpr int kFiltBands = 8;  // front-end filter bands
@@ -182,13 +184,8 @@ void setFiltBandDef(int band, bool force);
 
 // ---- spectrum channels planned here
 
-inline constexpr int kSpecChannels = 16;
+// (the table itself: differential/lband/spectrum_channels.h)
 inline constexpr int kWideSpecChannels = 4;
-// Per spectrum channel the band number and the zero frequency in MHz (0.0: channel off).
-extern int specBand[kSpecChannels];
-extern double spFrqZero[kSpecChannels];
-extern int omniStarSpecChan;
-extern int omniStarSpecBand;
 
 // ---- the steps
 

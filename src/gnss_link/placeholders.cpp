@@ -30,8 +30,6 @@ const char* get_ant_name_shrt(int) { return nullptr; }
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 namespace placeholder {
 bool setValidPwrMeas(int) { return false; }
-bool tsDecoderTakeTrstData(const TrstDataType&) { return false; }
-bool omniStarComputeParams() { return false; }
 bool RfConf_setNtRev(std::uint8_t) { return false; }
 bool RfConf_setNtSerNum(std::uint16_t) { return false; }
 bool boardPositionPut(const BoardSolAlnType&) { return false; }
@@ -53,10 +51,8 @@ bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
 
-// ---- Spectrum: the L-band service's sample rate and skips, and the AGC levels ----------------
+// ---- Spectrum: the AGC levels -------------------------------------------------------------------
 namespace placeholder {
-bool omniStarSmplFrq(double&) { return false; }
-bool omniStarSkip(int, int&) { return false; }
 bool spAgcLevels(int, double&, double&) { return false; }
 }  // namespace placeholder
 // ---- end of the spectrum's stand-ins -----------------------------------------------------------

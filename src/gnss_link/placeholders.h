@@ -25,15 +25,9 @@ const char* get_ant_name_shrt(int index);
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).
 struct BoardSolAlnType;
-struct TrstDataType;
 namespace placeholder {
 // Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
 bool setValidPwrMeas(int valid);
-// L-band decoder: takes the state record into TSDecoder (beams, ordered list, counts, status,
-// current channel, copied into strOmniCfg). Not available.
-bool tsDecoderTakeTrstData(const TrstDataType& rec);
-// L-band service parameters recomputed from the decoder state. Not available.
-bool omniStarComputeParams();
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);
@@ -82,14 +76,8 @@ bool RelPos_block(REL_POS_BLOCK& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
 
-// ---- Spectrum: the L-band service's sample rate and skips, and the AGC levels ----------------
+// ---- Spectrum: the AGC levels -------------------------------------------------------------------
 namespace placeholder {
-// omniStarSmplFrq: the L-band channels' sample rate in Hz. Not available (false): the L-band
-// spectrum channels get no points.
-bool omniStarSmplFrq(double& hz);
-// omniStarGetSkipSmpl(omniStarGetSmpl(position)): the skip of the L-band configuration of a
-// service position 0..2. Not available (false): skip 1.
-bool omniStarSkip(int position, int& skip);
 // AGC mean and rms of band 0..3 as the last measurement with AGC data gave them. Not available.
 bool spAgcLevels(int band, double& mean, double& rms);
 }  // namespace placeholder

@@ -1,6 +1,9 @@
 // The "@@" container of the GNSS board and its records.
 #include <cstdio>
+#include <cstring>
 
+#include "differential/lband/omnistar_params.h"
+#include "differential/lband/ts_decoder.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/placeholders.h"
@@ -107,6 +110,35 @@ bool gotAll(const char* name, const RawReader& r, int len) {
   if (r.ok() && r.off() == len) return true;
   std::fprintf(stderr, "$$ @@%s: ERROR: got=%d != %d\n", name, r.off(), len);
   return false;
+}
+
+
+// The service-state record as the L-band service takes it (the field meanings are ours; the
+// board simulator writes the same): per beam ulWord[0] frequency, ulWord[1] rate, uByte enabled,
+// uA name, uB id, fValue[0..2] longitude, elevation, azimuth; uOrder[0..15] the ordered slots;
+// uTail[0] their count, uTail[1] the slot in use (signed, -1 none), uTail[2] sync status,
+// uTail[3] data-quality status, uTail[4] the decoder's beam position (signed).
+void trstToBoardState(const TrstDataType& rec, TSBoardState& st) {
+  static_assert(TrstDataType::kBeams == TSBoardState::kSlots);
+  for (int i = 0; i < TSBoardState::kSlots; ++i) {
+    const TrstDataType::Beam& b = rec.beam[i];
+    TSBeam& o = st.beam[i];
+    o = TSBeam{};
+    o.frequency = static_cast<std::int32_t>(b.ulWord[0]);
+    o.rate = static_cast<std::int32_t>(b.ulWord[1]);
+    o.enabled = b.uByte;
+    std::memcpy(o.name, b.uA, sizeof o.name);
+    std::memcpy(o.id, b.uB, sizeof o.id);
+    o.longitude = b.fValue[0];
+    st.elevation[i] = b.fValue[1];
+    st.azimuth[i] = b.fValue[2];
+    st.order[i] = rec.uOrder[i];
+  }
+  st.orderCount = rec.uTail[0];
+  st.usedBeam = static_cast<std::int8_t>(rec.uTail[1]);
+  st.syncStatus = rec.uTail[2];
+  st.qualityStatus = rec.uTail[3];
+  st.decoderChannel = static_cast<std::int8_t>(rec.uTail[4]);
 }
 
 }  // namespace
@@ -392,8 +424,11 @@ void ZrtRawDecoder::recTrst(const std::uint8_t* p, int len) {
     b.dConverted = static_cast<std::int32_t>(r.u32()) * 1e-3;
   }
   r.all(rec.uOrder, rec.uTail);
-  placeholder::tsDecoderTakeTrstData(rec);
-  placeholder::omniStarComputeParams();
+  static TSBoardState st;
+  trstToBoardState(rec, st);
+  TSDecoder.takeBoardState(st);
+  strOmniCfg.decoderChannel = st.decoderChannel;
+  omniStarComputeParams();
 }
 
 void ZrtRawDecoder::recTaskLoad(const std::uint8_t* p, int len) {

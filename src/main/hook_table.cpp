@@ -5,6 +5,7 @@
 
 #include "command/settings_commands.h"
 #include "differential/input_decoders.h"
+#include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
@@ -41,7 +42,6 @@ struct HookRow {
 };
 
 constexpr const char* kNetworkSettings = "network settings (network)";
-constexpr const char* kLbandService = "L-band service (differential)";
 
 // The registry's name of each hook is the expression that names it in the code.
 #define WIRED(owner, hook, fills) {owner, #hook, &hook, fills, nullptr}
@@ -62,11 +62,11 @@ const HookRow kRows[] = {
     NOT_BUILT("platform", nvInitSlots.rcvclConf, "receiver client settings (network)"),
     NOT_BUILT("platform", nvInitSlots.wlanconf2init, "Wi-Fi settings (network)"),
     NOT_BUILT("platform", nvInitSlots.wlanconf3init, "Wi-Fi settings (network)"),
-    NOT_BUILT("platform", nvInitSlots.tsIdNv, kLbandService),
+    WIRED("platform", nvInitSlots.tsIdNv, 1),
     WIRED("platform", nvInitSlots.calib, 1),
-    NOT_BUILT("platform", nvInitSlots.lbandMap, kLbandService),
-    NOT_BUILT("platform", nvInitSlots.beaconMap, "beacon receiver (gnss_link)"),
-    NOT_BUILT("platform", nvInitSlots.tsDecoderNv, kLbandService),
+    WIRED("platform", nvInitSlots.lbandMap, 1),
+    WIRED("platform", nvInitSlots.beaconMap, 1),
+    WIRED("platform", nvInitSlots.tsDecoderNv, 1),
     WIRED("platform", RamNvm::snapshotHook_, 1),
     WIRED("platform", fileNvmCommitHook, 1),
     WIRED("platform", rtosGnssEpochHook, 1),
@@ -91,7 +91,7 @@ const HookRow kRows[] = {
     // ---- settings (wire_settings.cpp)
     NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
     WIRED("settings", rcvSettingsHooks.msLogicInit, 1),
-    NOT_BUILT("settings", rcvSettingsHooks.lbandSetMode, kLbandService),
+    WIRED("settings", rcvSettingsHooks.lbandSetMode, 1),
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
@@ -101,7 +101,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 7),
+    WIRED("command", cmdAreaRegistrars, 8),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -150,12 +150,16 @@ const HookRow kRows[] = {
     WIRED("positioning", chanDataLinks.tecCalibEnabled, 1),
     WIRED("positioning", chanDataLinks.smoothWaitFull, 1),
     WIRED("positioning", msLogicLinks.chanMsInt, 1),
-    NOT_BUILT("positioning", satMeasLinks.lbandBeam, kLbandService),
+    WIRED("positioning", satMeasLinks.lbandBeam, 1),
     WIRED("positioning", apxNavLinks.satSearch, 1),
 
     // ---- differential (wire_differential.cpp)
     WIRED("differential", decBoardSendHook, 1),
     WIRED("differential", InDecs::native_, 1),
+    WIRED("differential", lbandLinks.isOsc10Mhz, 1),
+    WIRED("differential", lbandLinks.getCpuNum, 1),
+    WIRED("differential", lbandLinks.setCpuNum, 1),
+    WIRED("differential", lbandLinks.spReComputeParams, 1),
 
     // ---- gnss_link
     NOT_BUILT("gnss_link", measProcLinks.sepAntSolutions, "receiver settings of the antenna inputs"),

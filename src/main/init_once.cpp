@@ -10,6 +10,8 @@
 #include "command/settings_commands.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/omnistar_params.h"
+#include "differential/lband/ts_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
@@ -46,6 +48,8 @@ namespace {
 // Frequency plan and lock manager.
 void chanStart() {
   clockSettingsAfterLoad();
+  // the L-band sample clock first: the channel set-up then places the L-band spectrum channels
+  omniStarInitOnXce();
   chanInitOnce();
   lockManInitOnce();
 }
@@ -110,6 +114,14 @@ const InitStep kInitOnce[] = {
        lastPositionNvAlloc();
        // The DFMC PRN masks after every block an older image already holds.
        DFMC_SbasDataDecoder::allocate_NvRamData();
+     }},
+    // L-band service: its settings block after every block laid out before it, its beams, then
+    // the demodulator parameters over them
+    {"lbandInitOnce", [] {
+       TSDecoder.allocateNvRam();
+       TSDecoder.readNvRam();
+       TSDecoder.init();
+       omniStarInitParams();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},

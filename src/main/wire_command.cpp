@@ -3,6 +3,7 @@
 #include "command/settings_commands.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
+#include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -24,6 +25,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add([] { registerSpectrumArea(); });
   cmdAreaRegistrars.add([] { registerCalibArea(); });
+  cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);

@@ -3,15 +3,23 @@
 // channel data reaches the carrier-phase side.
 #include "differential/base/rover_intake.h"
 #include "differential/input_decoders.h"
+#include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
 
 void wireDifferential() {
   decBoardSendHook = static_cast<void (*)(const void*, int)>(m2sSend);
   InDecs::native_ = zrtInDec;
+  // the L-band parameters read the board's oscillator and move its processor count
+  lbandLinks.isOsc10Mhz = isOsc10Mhz;
+  lbandLinks.getCpuNum = getCpuNum;
+  lbandLinks.setCpuNum = setCpuNum;
+  lbandLinks.spReComputeParams = spReComputeParams;
   // after navigation, each epoch: the rover's epoch for the carrier-phase side
   measProcLinks.roverMeas = cpdRoverIntake;
 }

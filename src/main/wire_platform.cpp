@@ -1,6 +1,7 @@
 // Hooks of the platform layer: exit, settings image, time, shutdown, the ports.
 #include "command/input_parser.h"
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/lband/ts_decoder.h"
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/board_settings.h"
@@ -29,6 +30,11 @@ void wirePlatform() {
   nvInitSlots.serdefs = serdefs_NvAlloc;
   nvInitSlots.spectrumNv = spectrum_nv_NvAlloc;
   nvInitSlots.calib = calib_NvAlloc;
+  // the L-band service's reserved blocks keep their places in the order
+  nvInitSet(kNvTsIdNv, ts_id_nv_NvAlloc);
+  nvInitSet(kNvLbandMap, lband_map_nv_NvAlloc);
+  nvInitSet(kNvBeaconMap, beacon_map_nv_NvAlloc);
+  nvInitSet(kNvTsDecoderNv, ts_decoder_nv_NvAlloc);
   RamNvm::snapshotHook_ = cmdBufSnapshot;
   fileNvmCommitHook = cmdBufCommit;
 

@@ -4,6 +4,7 @@
 // processor's ionosphere record; the background task's satellite search is the lock
 // manager's. The per-epoch driver's navigation step is the positioning layer's navMain, told
 // the antenna inputs by the lock manager.
+#include "differential/lband/ts_decoder.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -38,6 +39,10 @@ void wirePositioning() {
   chanDataLinks.tecCalibEnabled = [] { return SatelliteMeasurementProcessorInstance.tecCalibEnabled(); };
   chanDataLinks.smoothWaitFull = [] { return SatelliteMeasurementProcessorInstance.smoothWaitFull(); };
   chanDataLinks.ionoRecord = get_SatIonoCorrection;
+  // an L-band channel's beam, elevation and azimuth come from the L-band service's beams
+  satMeasLinks.lbandBeam = [](std::int64_t f, int& beam, float& el, float& az) {
+    return TSDecoder.getBeamVisibleData(f, beam, el, az);
+  };
   apxNavLinks.satSearch = LockMan::satSearch;
   measProcLinks.navMain = navStep;
   msLogicLinks.chanMsInt = [](int ms) { LogicChan::msInt = ms; };

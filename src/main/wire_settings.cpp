@@ -1,5 +1,6 @@
 // Hooks of the settings layer: what follows the loading of the settings, and the defaults that
 // other layers know.
+#include "differential/lband/omnistar_params.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -16,6 +17,7 @@
 
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
+  rcvSettingsHooks.lbandSetMode = lbandSetMode;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
   // the stored measurement intervals into the smoothing counts and the base averager's count
   rcvSettingsHooks.msLogicInit = [](int msInt, int secInt) { msLogicInit(msInt, secInt); };

@@ -53,6 +53,9 @@ const char kUsage[] =
     "                        flipped data bit (its parity no longer holds)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
+    "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
+    "                        beams, AORW in use\n"
+    "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -75,6 +78,7 @@ struct Options {
   long flipNavAfter = -1;
   sim::Site site;
   std::string sbas;
+  int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -273,6 +277,7 @@ class Board {
       e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
     }
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -519,6 +524,10 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
           !(std::fabs(o->site.lat) <= 90 && std::fabs(o->site.lon) <= 180))
         return false;
+    } else if (a == "--trst") {
+      o->trst = 1;
+    } else if (a == "--trst-bad-slot") {
+      o->trst = 2;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {

@@ -136,6 +136,62 @@ inline std::string onceRecord() {
   return r;
 }
 
+// The L-band service-state record (862 bytes): three beams in slots 0..2 (elevations 35.5, 12.0
+// and not reported), the ordered list 0, 1, 2 (with `badSlot`: 20, 1), the beam in use slot 1,
+// sync status 3, data-quality status 2, decoder position 1. Per beam: frequency, rate, a spare
+// word, enabled, name[8], id[8], longitude, elevation, azimuth, a spare float, a spare word.
+inline std::string trstRecord(bool badSlot) {
+  struct Beam {
+    std::uint32_t frequency, rate;
+    const char* name;
+    const char* id;
+    float lon, el, az;
+  };
+  const Beam beams[3] = {{1545855000, 1200, "AORE", "A", -15.5f, 35.5f, 120.0f},
+                         {1545845000, 2400, "AORW", "B", -54.0f, 12.0f, 250.0f},
+                         {1545865000, 600, "IOR", "C", 64.5f, -100.0f, 0.0f}};
+  auto putF = [](std::string& s, float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    putLe(s, u, 4);
+  };
+  std::string r;
+  for (int i = 0; i < 16; ++i) {
+    const Beam b = i < 3 ? beams[i] : Beam{0, 0, "", "", 0.0f, -100.0f, 0.0f};
+    putLe(r, b.frequency, 4);
+    putLe(r, b.rate, 4);
+    putLe(r, 0, 4);
+    r += static_cast<char>(i < 3 ? 1 : 0);
+    std::string name(b.name), id(b.id);
+    name.resize(8, '\0');
+    id.resize(8, '\0');
+    r += name + id;
+    putF(r, b.lon);
+    putF(r, b.el);
+    putF(r, b.az);
+    putF(r, 0.0f);
+    putLe(r, 0, 4);
+  }
+  std::string order(32, '\0');
+  if (badSlot) {
+    order[0] = 20;
+    order[1] = 1;
+  } else {
+    order[0] = 0;
+    order[1] = 1;
+    order[2] = 2;
+  }
+  r += order;
+  std::string tail(46, '\0');
+  tail[0] = badSlot ? 2 : 3;  // ordered count
+  tail[1] = 1;                // beam in use
+  tail[2] = 3;                // sync
+  tail[3] = 2;                // data quality
+  tail[4] = 1;                // decoder position
+  r += tail;
+  return r;
+}
+
 // Subframe 1 of GPS PRN 4 as broadcast (GNSSTk's public LNAV test vector "ephLNAVGPSSF1"), ten
 // 30-bit words, upright.
 inline constexpr std::uint32_t kLnavSf1Prn4[10] = {0x22C34D21, 0x29D4,    0x34D44000, 0x91B1DE7,  0x1C33746E,

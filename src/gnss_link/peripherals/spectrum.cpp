@@ -9,6 +9,7 @@
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
+#include "differential/lband/omnistar_params.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/placeholders.h"
 #include "platform/nv_block.h"
@@ -283,9 +284,9 @@ void spDo(int c) {
     } else {
       s = set.lbandFrqStep;
       const int pos = c - omniStarSpecChan;
-      if (!placeholder::omniStarSmplFrq(r)) r = 0;
-      int skip = 1;
-      if (pos < 3 && placeholder::omniStarSkip(pos, skip) && skip >= 1) k = skip;
+      r = omniStarSmplFrq;
+      if (pos < kOmniPositions) k = omniStarGetSkipSmpl(omniStarGetSmpl(strOmniCfg.rate[pos]));
+      if (k < 1) k = 1;
     }
     p = spPlan(r, k, s, set.mAver, set.resampl);
   }

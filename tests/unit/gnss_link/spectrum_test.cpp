@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command/settings_commands.h"
+#include "differential/lband/omnistar_params.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "platform/file_nvm.h"
@@ -150,6 +151,48 @@ TEST_F(SpectrumKeys, ChannelPlanFollowsSettingsAndSkipsUnchangedValues) {
   EXPECT_EQ(value("cursize/1"), "0");
   EXPECT_EQ(value("curstep/1"), "0.0");
   chanInitOnce();
+}
+
+// The first L-band channel takes the service's sample rate; a rate below the wanted step times
+// resampl is one point, not a division by zero.
+TEST_F(SpectrumKeys, LbandChannelUsesTheServiceSampleRate) {
+  const int c = omniStarSpecChan;
+  const double savedRate = omniStarSmplFrq;
+  const double savedZero = spFrqZero[c];
+  strOmniCfg.rate[0] = 0;  // no beam: no skip
+  spFrqZero[c] = 1539.0;
+  const struct {
+    double rate;
+    const char* sets;
+    const char* size;
+    const char* step;
+  } rows[] = {
+      {1e6, "m_aver,max", "8192", "122.1"},                    // 1e6 / 100 = 10000 -> 8192
+      {1e6, "lband_frq_step,1000", "1024", "976.6"},           // 1000 -> 1024
+      {50000, "lband_frq_step,10000", "1", "50000.0"},         // below
+      {0, "m_aver,mean", "0", "0.0"},                          // no sample rate yet
+  };
+  for (const auto& r : rows) {
+    omniStarSmplFrq = r.rate;
+    ASSERT_EQ(run(std::string("%a%set,/par/spectr/") + r.sets), replyFrame("%a%")) << r.sets;
+    spReComputeParams(c);
+    if (r.rate == 50000) {
+      // 50000 / 10000 = 5 -> 4 points, step 50000 / 4.
+      EXPECT_EQ(value("cursize/" + std::to_string(c)), "4");
+      EXPECT_EQ(value("curstep/" + std::to_string(c)), "12500.0");
+      EXPECT_EQ(run("%a%set,/par/spectr/m_aver,mean"), replyFrame("%a%"));
+      EXPECT_EQ(run("%a%set,/par/spectr/resampl,10"), replyFrame("%a%"));
+      // 50000 / (10000 x 10) truncates to 0: one point, the whole rate as its step.
+      EXPECT_EQ(value("cursize/" + std::to_string(c)), r.size);
+      EXPECT_EQ(value("curstep/" + std::to_string(c)), r.step);
+      continue;
+    }
+    EXPECT_EQ(value("cursize/" + std::to_string(c)), r.size) << r.sets;
+    EXPECT_EQ(value("curstep/" + std::to_string(c)), r.step) << r.sets;
+  }
+  omniStarSmplFrq = savedRate;
+  spFrqZero[c] = savedZero;
+  spReComputeParams(-1);
 }
 
 TEST_F(SpectrumKeys, DamagedStoredValuesTakeTheDefaults) {
