@@ -196,7 +196,9 @@ int softPrint(const char* p, Reply& re) {
   if (strcmpA(p, "run")) rc = reBool(re, s.run != 0);
   if (strcmpA(p, "opt")) rc = reLong(re, s.opt);
   if (strcmpA(p, "weight")) rc = reDouble(re, s.weight, 6);
-  if (const char* r = strncmpA(p, "fcn")) rc = reSub(fcnPrint, r, re);
+  // The bias table prints when named: the print of every setting has no room for it.
+  if (!parListing())
+    if (const char* r = strncmpA(p, "fcn")) rc = reSub(fcnPrint, r, re);
   return rc;
 }
 

@@ -391,14 +391,16 @@ int spectrumcPrint(const char* p, Reply& re) {
   if (strcmpA(p, "resampl")) rc = reLong(re, s.resampl);
   if (const char* r = strncmpA(p, "calib")) rc = reSub(arrayPrint<kCalib>, r, re);
   if (const char* r = strncmpA(p, "calibext")) rc = reSub(arrayPrint<kCalibExt>, r, re);
-  if (const char* r = strncmpA(p, "name")) rc = reSub(arrayPrint<kName>, r, re);
-  if (const char* r = strncmpA(p, "frq0")) rc = reSub(arrayPrint<kFrq0>, r, re);
-  if (const char* r = strncmpA(p, "mean")) rc = reSub(arrayPrint<kMean>, r, re);
-  if (const char* r = strncmpA(p, "curstep")) rc = reSub(arrayPrint<kCurStep>, r, re);
-  if (const char* r = strncmpA(p, "cursize")) rc = reSub(arrayPrint<kCurSize>, r, re);
-  // The AGC levels are not kept here yet: named only, so that a print of the whole area stands.
-  if (!parListing())
+  // The per-channel readings print when named: the print of every setting has room for the
+  // settings only (and the AGC levels are not kept here yet).
+  if (!parListing()) {
+    if (const char* r = strncmpA(p, "name")) rc = reSub(arrayPrint<kName>, r, re);
+    if (const char* r = strncmpA(p, "frq0")) rc = reSub(arrayPrint<kFrq0>, r, re);
+    if (const char* r = strncmpA(p, "mean")) rc = reSub(arrayPrint<kMean>, r, re);
+    if (const char* r = strncmpA(p, "curstep")) rc = reSub(arrayPrint<kCurStep>, r, re);
+    if (const char* r = strncmpA(p, "cursize")) rc = reSub(arrayPrint<kCurSize>, r, re);
     if (const char* r = strncmpA(p, "agc")) rc = reSub(agcPrint, r, re);
+  }
   return rc;
 }
 
