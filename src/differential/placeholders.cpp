@@ -20,3 +20,10 @@ bool rtcm3mMakeOut(int, bool plan[], int size) {
 }
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================
+
+// ==== Code corrections from base observations ================================================
+namespace placeholder {
+bool baseOffsetCorrection(int, double*) { return false; }
+bool bDebugInverseCoordinate(int) { return false; }
+}  // namespace placeholder
+// ==== end of the code corrections' stand-ins =================================================

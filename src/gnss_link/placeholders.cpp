@@ -7,20 +7,6 @@
 #include "command/result_codes.h"
 #include "gnss_link/board_link.h"
 
-// ---- Set handlers of the areas the GNSS board shares -------------------------------------------
-namespace {
-int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullptr ? CMD_OK : CMD_2ND_MISSED; }
-}  // namespace
-
-void m2sBoardAreaStandInsInitOnce() {
-  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) {
-    // the lock manager's, the spectrum's and the GLONASS bias calibration's own keys
-    if (std::strcmp(area, "lock") == 0 || std::strcmp(area, "spectr") == 0 || std::strcmp(area, "calib") == 0)
-      continue;
-    parRegisterArea(area, boardOwnedSet, nullptr);
-  }
-}
-// ---- end of the board link's stand-ins ---------------------------------------------------------
 
 // ==== Lock manager: antenna names ============================================================
 namespace placeholder {

@@ -4,15 +4,6 @@
 
 #include <cstdint>
 
-// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/, dev/pps/, dev/event/),
-// used by the board link until the spectrum, GLONASS bias and PPS/event work register their own
-// (lock/, spectr/ and calib/ have their own). Stands for ppscSet, evcSet:
-// a set is accepted without a local copy, so that it reaches the board (which owns the
-// setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). The last of the command layer's area registrars, so that an area whose real handler
-// registered before keeps it; remove each stand-in when its area is built.
-void m2sBoardAreaStandInsInitOnce();
-// ---- end of the board link's stand-ins ---------------------------------------------------------
 
 // ==== Lock manager: antenna names ============================================================
 namespace placeholder {

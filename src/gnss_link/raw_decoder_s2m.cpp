@@ -6,6 +6,7 @@
 #include "differential/lband/ts_decoder.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/peripherals/pps_event.h"
 #include "gnss_link/placeholders.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/raw_reader.h"
@@ -226,7 +227,7 @@ void ZrtRawDecoder::recPps(const std::uint8_t* p, int len) {
   while (r.rest() >= kPpsEntry) {
     PpsTagType t{};
     r.all(t.fA, t.fB, t.ulTime, t.uByte);
-    ppsRing[p[0]].append(t);
+    pps[p[0]].ring().append(t);
   }
 }
 
@@ -239,7 +240,8 @@ void ZrtRawDecoder::recEvent(const std::uint8_t* p, int len) {
   while (r.rest() >= kEventEntry) {
     EventTagType t{};
     r.all(t.ulA, t.ulB, t.uByte, t.bLocked);
-    eventRing[p[0]].append(t);
+    ev[p[0]].ring().append(t);
+    ev[p[0]].takeLockByte(t.bLocked);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "platform/file_nvm.h"
 #include "platform/apx_task.h"
 #include "platform/nv_init.h"
+#include "platform/pps_input.h"
 #include "platform/ports/in_port.h"
 #include "platform/ram_nvm.h"
 #include "platform/rtos_time.h"
@@ -41,6 +42,8 @@ void wirePlatform() {
   // time: each epoch's clock reading and the real-time clock at start go to the time scales
   rtosGnssEpochHook = TimeScales::epoch;
   rtosTimesInitHook = RcvTimeScales::initOnce;
+  // the PPS line: the kernel's last pulse times the whole-second epochs
+  rtosPpsSource = ppsInputRead;
 
   // shutdown: the log files closed, the command that asked answered
   rcvShutdownSteps[kShutStepLogFiles] = [](const ShutdownRequest&) { cfClose(-1); };

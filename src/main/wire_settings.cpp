@@ -6,6 +6,7 @@
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
+#include "gnss_link/peripherals/pps_event.h"
 #include "gnss_link/wrapped/azrt_params.h"
 #include "main/hooks.h"
 #include "positioning/antdb/ant_db.h"
@@ -27,6 +28,7 @@ void wireSettings() {
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
   nvAfterLoadHooks.add(spSettingsLoaded);
   nvAfterLoadHooks.add(calibSettingsLoaded);
+  nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
   navDatumDefaultsHook = navDatumDefaults;

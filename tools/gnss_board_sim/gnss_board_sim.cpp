@@ -53,6 +53,8 @@ const char kUsage[] =
     "                        flipped data bit (its parity no longer holds)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
+    "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
+    "                        input a (time 12 s 345 ms, lock byte 1) and PATH is removed\n"
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
@@ -78,6 +80,7 @@ struct Options {
   long flipNavAfter = -1;
   sim::Site site;
   std::string sbas;
+  std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
 };
 
@@ -277,6 +280,16 @@ class Board {
       e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
     }
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    // An event on input a, once per request: index, then {u32 s, u32 ms, u8, lock u8}.
+    if (!o_.eventFile.empty() && unlink(o_.eventFile.c_str()) == 0) {
+      std::string body(1, '\0');
+      sim::putLe(body, 12, 4);
+      sim::putLe(body, 345, 4);
+      body += '\0';
+      body += '\1';
+      e += sim::rawRecord(14, body);
+      record("* event sent");
+    }
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
@@ -524,6 +537,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
           !(std::fabs(o->site.lat) <= 90 && std::fabs(o->site.lon) <= 180))
         return false;
+    } else if (a == "--event-file") {
+      if (!value(&o->eventFile)) return false;
     } else if (a == "--trst") {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {
