@@ -2,6 +2,7 @@
 
 #include "differential/gbas_decoder.h"
 #include "differential/rtcm3_decoder.h"
+#include "differential/sisnet_decoder.h"
 
 InDecNull InDecNull::instance;
 
@@ -14,6 +15,7 @@ const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
 namespace {
 NavInDec rtcm3InDecs[InPorts::DEC_NUM];
 GbasInDec gbasInDecs[InPorts::DEC_NUM];
+SisnetInDec sisnetInDecs[InPorts::DEC_NUM];
 AutoInDec autoInDecs[InPorts::DEC_NUM];
 bool validPort(int port) { return port >= 0 && port < InPorts::DEC_NUM; }
 }  // namespace
@@ -42,6 +44,8 @@ void InDecs::init() {
     decs_[kRtcm3][p] = &rtcm3InDecs[p];
     gbasInDecs[p] = GbasInDec(&GbasDecoderInstance, p);
     decs_[kGbas][p] = &gbasInDecs[p];
+    sisnetInDecs[p] = SisnetInDec(&SisnetDataDecoderInstance, p);
+    decs_[kSisnet][p] = &sisnetInDecs[p];
     if (InDec* n = native_(p)) decs_[kZrt][p] = n;
     autoInDecs[p].setPort(p);
     decs_[kAuto][p] = &autoInDecs[p];

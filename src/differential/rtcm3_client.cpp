@@ -2,11 +2,14 @@
 
 #include <cstdio>
 
+#include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 #include "differential/decoder_status.h"
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/placeholders.h"
 #include "differential/received_stores.h"
+#include "positioning/reference/reference_pos.h"
 
 Rtcm3Client rtcm3Client[InPorts::DEC_NUM];
 
@@ -20,13 +23,26 @@ bool portAdmitted(int port) {
 
 // The observation records carry their station; the decoder of the port holds it as well.
 int stationOf(int port) { return port >= 0 && port < InPorts::DEC_NUM ? Rtcm3Dec[port].stationId : -1; }
+
+constexpr int kSourceRtcm3 = 3;
+constexpr int kDebugUpdates = 53;  // rtk_cpd_dbi: print each acceptance question
+
+const EllMath::ELL_EXTPAR& wgs84() {
+  static const EllMath::ELL_EXTPAR e = [] {
+    EllMath::ELL_EXTPAR x{};
+    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
+    return x;
+  }();
+  return e;
+}
 }  // namespace
 
 void rtcm3ClientsInit() {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) Rtcm3Dec[p].initDecoder(&rtcm3Client[p]);
 }
 
-int Rtcm3Client::getInput(int, int stationId, int) const {
+int Rtcm3Client::getInput(int kind, int stationId, int) const {
+  if (rtk_cpd_dbi == kDebugUpdates) std::printf("Update %d %d\n", kind, stationId);
   if (base_ == nullptr) return -1;
   // The station selection is kept with the CMR decoder settings.
   const int sel = RtcmSet.cmrDec.inUse;
@@ -35,7 +51,7 @@ int Rtcm3Client::getInput(int, int stationId, int) const {
   return cpdBufsMatchBasePort(0) ? 0 : -1;
 }
 
-Rtcm3CpdDecoder* Rtcm3Client::accepted(int kind, int stationId, int port) const {
+Rtcm3CpdClient* Rtcm3Client::accepted(int kind, int stationId, int port) const {
   if (!portAdmitted(port) || getInput(kind, stationId, port) != 0) return nullptr;
   return base_[0];
 }
@@ -45,22 +61,48 @@ void Rtcm3Client::reset() {
 }
 
 void Rtcm3Client::updateRtkData(const RTC3_OBS& obs, int port) {
-  if (Rtcm3CpdDecoder* b = accepted(1, stationOf(port), port)) b->update(obs);
+  if (Rtcm3CpdClient* b = accepted(1, stationOf(port), port)) b->update(obs);
 }
 
 void Rtcm3Client::updateMsmData(const RTC3_OBS& obs, int port) {
-  if (Rtcm3CpdDecoder* b = accepted(2, stationOf(port), port)) b->updateMSM(obs);
+  if (Rtcm3CpdClient* b = accepted(2, stationOf(port), port)) b->updateMSM(obs);
 }
 
 void Rtcm3Client::updateRefPos(const RTC3_REFPOS& pos, int port) {
-  // The reference-position record and the RTK base record follow with their own work.
-  if (Rtcm3CpdDecoder* b = accepted(3, pos.stationId, port)) b->updateFlags(pos.indicators);
+  Rtcm3CpdClient* b = accepted(3, pos.stationId, port);
+  if (b == nullptr) return;
+  // A base without a position yet sends zeros; nothing that far off the Earth's surface may
+  // become the RTK base.
+  const double xyz[3] = {pos.x, pos.y, pos.z};
+  if (!ReferencePos::checkXYZ(wgs84(), xyz)) return;
+  const auto decPort = static_cast<InPorts::DecPortIndex>(port);
+  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(wgs84());
+  bool unchanged = false;
+  RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, decPort);
+  RcvPosGPS.setSource(kSourceRtcm3, pos.stationId);
+  b->updateFlags(pos.indicators);
+  if (pos.flags & 8) {
+    const float offsets[3] = {0.0f, 0.0f, static_cast<float>(pos.height)};
+    RcvPosGPS.setAnt(offsets, ReferencePos::kAntL1Arp, false, false);
+    if (!RcvSet.bUseBaseEnteredOffs) placeholder::updateAnt_(offsets);
+  }
+  if (RcvSet.bUseBaseEntered) return;
+  placeholder::RtkBaseIn base{};
+  RcvPosGPS.getRefPos(&base.pos);
+  base.ant = RcvPosGPS.ant();
+  base.port = port;
+  base.stationId = pos.stationId;
+  base.source = kSourceRtcm3;
+  base.received = 1;
+  placeholder::updateRtkBase(base);
+  placeholder::saveRtkData();
 }
 
 void Rtcm3Client::updateAntDesc(const RTC3_ANT_DESC& a, int port) {
-  Rtcm3CpdDecoder* b = accepted(4, a.stationId, port);
+  Rtcm3CpdClient* b = accepted(4, a.stationId, port);
   if (b == nullptr) return;
   b->updateAntDesc(a.desc, a.stationId);
+  placeholder::updateAntType(a.desc, a.serialPresent ? a.serial : "", a.setupId);
   char text[TextMessage::kMaxText + 1];
   const int n = std::snprintf(text, sizeof text, "ANT:%s,SET:%i,SER:%s", a.desc, a.setupId,
                               a.serialPresent ? a.serial : "");
@@ -68,12 +110,35 @@ void Rtcm3Client::updateAntDesc(const RTC3_ANT_DESC& a, int port) {
 }
 
 void Rtcm3Client::updateRcvDesc(const RTC3_RCV_DESC& r, int port) {
-  if (Rtcm3CpdDecoder* b = accepted(5, r.stationId, port)) b->updateRcvDesc(r.type, r.firmware, r.serial, r.stationId);
+  if (Rtcm3CpdClient* b = accepted(5, r.stationId, port)) b->updateRcvDesc(r.type, r.firmware, r.serial, r.stationId);
 }
 
 void Rtcm3Client::updateGloBias(const RTC3_GLO_BIAS& g, int port) {
-  if (Rtcm3CpdDecoder* b = accepted(6, g.stationId, port)) b->updateGloBias(g, g.stationId);
+  if (Rtcm3CpdClient* b = accepted(6, g.stationId, port)) b->updateGloBias(g, g.stationId);
 }
+
+void Rtcm3Client::updateNRTK_Station(const RTC3_NRTK_STATION& s, int port) {
+  if (Rtcm3CpdClient* b = accepted(7, s.masterId, port)) b->updateNrtkAux(s);
+}
+
+void Rtcm3Client::updateNRTK_Iono(const RTC3_NRTK_IONO& i, int port) {
+  if (Rtcm3CpdClient* b = accepted(8, i.hdr.masterId, port)) b->updateNrtkIono(i);
+}
+
+void Rtcm3Client::updateNRTK_Geo(const RTC3_NRTK_GEO& g, int port) {
+  if (Rtcm3CpdClient* b = accepted(9, g.hdr.masterId, port)) b->updateNrtkGeom(g);
+}
+
+void Rtcm3Client::updateNRTK_Res(const RTC3_NRTK_RES& r, int port) {
+  if (Rtcm3CpdClient* b = accepted(10, r.stationId, port)) b->updateNrtkRes(r);
+}
+
+void Rtcm3Client::updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p, int port) {
+  if (Rtcm3CpdClient* b = accepted(11, p.nonPhysId, port)) b->updateNrtkPhysRefPos(p);
+}
+
+// The gradients have no user: the message is only weighed for acceptance.
+void Rtcm3Client::updateNRTK_FKP(const RTC3_NRTK_FKP& f, int port) { (void)accepted(12, f.stationId, port); }
 
 void Rtcm3Client::updateVendorText(const RTC3_TEXT_MSG& t, int port) {
   TxtMsg.putMessage(t.text, t.length, port, static_cast<short>(t.stationId), TextMessage::kRtcm3VendorText);

@@ -8,9 +8,9 @@
 #include "differential/rtcm3_decoder.h"
 
 // What the RTCM 3 base decoder takes from the client (the base-epoch decoder implements it).
-class Rtcm3CpdDecoder {
+class Rtcm3CpdClient {
  public:
-  virtual ~Rtcm3CpdDecoder() = default;
+  virtual ~Rtcm3CpdClient() = default;
   virtual void update(const RTC3_OBS&) {}
   virtual void updateMSM(const RTC3_OBS&) {}
   virtual void updateFlags(std::uint8_t) {}
@@ -19,12 +19,20 @@ class Rtcm3CpdDecoder {
   virtual void updateRcvDesc(const char*, const char*, const char*, int) {}
   virtual void updateGloBias(const RTC3_GLO_BIAS&, int) {}
   virtual void reset() {}
+  virtual void invalidateRefPos() {}
+  virtual void invalidateOtherInfo() {}
+  virtual void updateNrtkAux(const RTC3_NRTK_STATION&) {}
+  virtual void updateNrtkIono(const RTC3_NRTK_IONO&) {}
+  virtual void updateNrtkGeom(const RTC3_NRTK_GEO&) {}
+  virtual void updateNrtkRes(const RTC3_NRTK_RES&) {}
+  virtual void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) {}
+  virtual void updateNrtkFKP(const RTC3_NRTK_FKP&) {}
 };
 
 class Rtcm3Client : public RTC3_Decoder_Client {
  public:
   // Entry 0 of `table` is the base decoder; null rejects all base data.
-  void setBaseDecoders(Rtcm3CpdDecoder** table) { base_ = table; }
+  void setBaseDecoders(Rtcm3CpdClient** table) { base_ = table; }
 
   void reset() override;
   void updateRtkData(const RTC3_OBS& obs, int port) override;
@@ -33,15 +41,23 @@ class Rtcm3Client : public RTC3_Decoder_Client {
   void updateAntDesc(const RTC3_ANT_DESC& desc, int port) override;
   void updateRcvDesc(const RTC3_RCV_DESC& rcv, int port) override;
   void updateGloBias(const RTC3_GLO_BIAS& bias, int port) override;
+  void updateNRTK_Station(const RTC3_NRTK_STATION& s, int port) override;
+  void updateNRTK_Iono(const RTC3_NRTK_IONO& i, int port) override;
+  void updateNRTK_Geo(const RTC3_NRTK_GEO& g, int port) override;
+  void updateNRTK_Res(const RTC3_NRTK_RES& r, int port) override;
+  void updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p, int port) override;
+  void updateNRTK_FKP(const RTC3_NRTK_FKP& f, int port) override;
   void updateVendorText(const RTC3_TEXT_MSG& text, int port) override;
   void updateStatus(RTC3_DEC_STATUS& status, int port) override;
 
-  // 0: accept (base decoder 0), -1: reject.
+  // 0: accept (base decoder 0), -1: reject. `kind`: 1 observations, 2 MSM, 3 reference point,
+  // 4 antenna, 5 receiver, 6 GLONASS biases, 7-12 the network records (station, ionospheric,
+  // geometric, residuals, physical station, FKP).
   int getInput(int kind, int stationId, int port) const;
 
  private:
-  Rtcm3CpdDecoder* accepted(int kind, int stationId, int port) const;
-  Rtcm3CpdDecoder** base_ = nullptr;
+  Rtcm3CpdClient* accepted(int kind, int stationId, int port) const;
+  Rtcm3CpdClient** base_ = nullptr;
 };
 
 extern Rtcm3Client rtcm3Client[InPorts::DEC_NUM];

@@ -210,6 +210,18 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
     case 1046:
       // Ephemerides go straight to the store; the client never sees them.
       return rtcm3_StoreEphemeris(m, br, SatDataProcessorInstance);
+    case 1014:
+      return decodeNrtkStation();
+    case 1015: case 1016: case 1017:
+      return decodeNrtkDiff(false, m - 1015);
+    case 1037: case 1038: case 1039:
+      return decodeNrtkDiff(true, m - 1037);
+    case 1030: case 1031:
+      return decodeNrtkRes(m == 1031);
+    case 1032:
+      return decodeNrtkPhysRefPos();
+    case 1034: case 1035:
+      return decodeNrtkFkp(m == 1035);
     case 1021: case 1022: case 1023: case 1024: case 1025: case 1026: case 1027:
       return RTC3_CoordTransf::apply(m, br, stationId);
     default:
@@ -220,7 +232,6 @@ bool RTC3_Decoder::decodeMessage(bool& reout) {
     const int type = (m - 1071) % 10 + 1;
     if (type <= 7) return decodeMsmHeader(sys, reout);
   }
-  // Network RTK, transformation and every other number: a success with no effect
-  // until their decoders are in place.
+  // Every other number: a success with no effect.
   return true;
 }

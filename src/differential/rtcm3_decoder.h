@@ -7,6 +7,7 @@
 
 #include "settings/rtcm_settings.h"
 #include "differential/nav_decoder.h"
+#include "differential/rtcm3/rtcm3_nrtk.h"
 #include "positioning/leaky_filter.h"
 
 struct RTC3_OBS;  // observation record, filled by the observation decoders
@@ -120,6 +121,16 @@ class RTC3_Decoder_Client {
   virtual void updateRcvDesc(const RTC3_RCV_DESC&, int) {}
   virtual void updateGloBias(const RTC3_GLO_BIAS&, int) {}
   virtual void updateSysPar(const RTC3_SYS_PAR&, int) {}
+  // Three slots no message fills.
+  virtual void unusedSlot1() {}
+  virtual void unusedSlot2() {}
+  virtual void unusedSlot3() {}
+  virtual void updateNRTK_Station(const RTC3_NRTK_STATION&, int) {}
+  virtual void updateNRTK_Iono(const RTC3_NRTK_IONO&, int) {}
+  virtual void updateNRTK_Geo(const RTC3_NRTK_GEO&, int) {}
+  virtual void updateNRTK_Res(const RTC3_NRTK_RES&, int) {}
+  virtual void updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS&, int) {}
+  virtual void updateNRTK_FKP(const RTC3_NRTK_FKP&, int) {}
   virtual void updateVendorText(const RTC3_TEXT_MSG&, int) {}
   virtual void updateStatus(RTC3_DEC_STATUS&, int) {}
 };
@@ -181,6 +192,13 @@ class RTC3_Decoder : public NAV_Decoder_Kernel {
   bool decodeVendorText();
   bool decodeLegacyObsHeader(bool glonass, bool& reoutput);
   bool decodeMsmHeader(int sys, bool& reoutput);
+  // Network RTK (rtcm3/rtcm3_nrtk.cpp).
+  bool decodeNrtkStation();
+  // kind: 0 ionospheric, 1 geometric, 2 both.
+  bool decodeNrtkDiff(bool glonass, int kind);
+  bool decodeNrtkRes(bool glonass);
+  bool decodeNrtkPhysRefPos();
+  bool decodeNrtkFkp(bool glonass);
   void reoutput();
   void feedQuality(double sample);
   static bool readString(BitReader& br, char* out, int maxLen, std::uint8_t& len);

@@ -14,14 +14,6 @@ bool engineClockData(PosData::ClockDataType&) { return false; }
 
 
 // ==== Satellite correction processor =========================================================
-// Stages of the processor: not available, nothing published.
-int SatelliteCorrectionProcessor::update_WdCorrection() { return 0; }
-namespace placeholder {
-bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r) {
-  if (r != nullptr) r->uSourceCount = 0;
-  return false;
-}
-}  // namespace placeholder
 // ==== end of satellite correction processor ===================================================
 
 // ==== Reference clock and base station =========================================================

@@ -25,14 +25,6 @@ struct SvIdType;
 // ==== end of channel data ====================================================================
 
 // ==== Satellite correction processor =========================================================
-// The SBAS and NavIC wide-area generator (SbasCorrGenerator::update): fills the request's source
-// slots. Stand-in: no source heard (count 0), false.
-namespace SBASData {
-struct CorrectionRequestType;
-}
-namespace placeholder {
-bool SbasCorrGenerator_update(SBASData::CorrectionRequestType* r);
-}  // namespace placeholder
 // The processor's stages not built yet are defined in placeholders.cpp, one each, as members of
 // SatelliteCorrectionProcessor (positioning/corrections/sat_corr_processor.h): each publishes
 // nothing and returns 0. The stage that gets built removes its definition there.

@@ -8,8 +8,10 @@
 #include "positioning/corrections/iono_model.h"
 #include "positioning/corrections/nequick_task.h"
 #include "positioning/corrections/sat_corr_processor.h"
+#include "positioning/corrections/wd_correction.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/placeholders.h"
+#include "positioning/sbas/sbas_corr_generator.h"
 #include "positioning/signal_tables.h"
 
 namespace IonoCorr {
@@ -172,13 +174,11 @@ bool IonoCorr::accept_Source(const SatelliteCorrectionProcessor& p, const PosSet
   const SvIdType& sv = slot.source;
   const float minElev = field<std::uint16_t>(s, kWdMinElevOffset);
   const int idx = sv.si;
-  if (service == 1) {
-    return idx < 64 && (field<std::uint64_t>(s, kBdsMaskOffset) >> idx & 1u) != 0 &&
-           p.check_SourceElevation(sv, minElev);
-  }
-  if (service == 2) {
-    return idx < 64 && (field<std::uint64_t>(s, kNavicMaskOffset) >> idx & 1u) != 0 &&
-           p.check_SourceElevation(sv, minElev);
+  if (service == WdCorr::kServiceBeidou || service == WdCorr::kServiceNavic || service == WdCorr::kServiceQzss) {
+    const std::size_t mask = service == WdCorr::kServiceBeidou  ? kBdsMaskOffset
+                             : service == WdCorr::kServiceNavic ? kNavicMaskOffset
+                                                                : kQzssMaskOffset;
+    return idx < 64 && (field<std::uint64_t>(s, mask) >> idx & 1u) != 0 && p.check_SourceElevation(sv, minElev);
   }
   if (idx >= kSbasProviderEntries) {
     const int bit = idx - kSbasProviderEntries;
@@ -210,14 +210,14 @@ void prepare_WideArea(SatelliteCorrectionProcessor& p, EpochChoice& c) {
   req.bAlmanacRequired = 0;
   req.uSourceCount = 0;
   const std::uint32_t service = field<std::uint32_t>(s, kWdServiceOffset);
-  if (service == 1) {
+  if (service == WdCorr::kServiceBeidou) {
     req.uSourceSystem = kSysBeidou;
     req.dRefFrequency = IonoModel::kB1IFrequency;
     if (p.compGenerator() != nullptr) p.compGenerator()->update(&req);
-  } else if (service == 0 || service == 2) {
-    req.uSourceSystem = service == 0 ? kSysSbas : kSysNavic;
-    req.dRefFrequency = service == 0 ? IonoModel::kL1Frequency : IonoModel::kL5Frequency;
-    placeholder::SbasCorrGenerator_update(&req);
+  } else if (service == WdCorr::kServiceSbas || service == WdCorr::kServiceQzss || service == WdCorr::kServiceNavic) {
+    req.uSourceSystem = WdCorr::sourceSystemOf(service);
+    req.dRefFrequency = service == WdCorr::kServiceNavic ? IonoModel::kL5Frequency : IonoModel::kL1Frequency;
+    if (p.sbasGenerator() != nullptr) p.sbasGenerator()->update(&req);
   } else {
     return;
   }

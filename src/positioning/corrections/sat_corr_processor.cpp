@@ -16,10 +16,11 @@
 #include "positioning/data_servers/sbas_data_types.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "positioning/placeholders.h"
+#include "positioning/sbas/sbas_corr_generator.h"
 #include "positioning/slas/slas_corr_generator.h"
 
 // Built with the store before any task runs; the generators that exist join here.
-SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, nullptr, nullptr,
+SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, &SbasCorrGeneratorInstance, nullptr,
                                                       &SlasCorrGeneratorInstance, &RtcmTSCorrGeneratorInstance, &CompCorrGeneratorInstance,
                                                       &GbasCorrGeneratorInstance, &RtcmCorrGeneratorInstance);
 

@@ -72,6 +72,9 @@ class SatelliteCorrectionProcessor {
   int update_IonoCorrection();
   int update_TropoCorrection();
   int update_WdCorrection();
+  // Prepares the wide-area request for an SBAS-type service of `system` and runs its generator.
+  bool compute_WdCorrAsSbas(int system, bool& firstSourceOnly, bool& modelIonoAllowed, unsigned short& rangeSmoothing,
+                            unsigned short& ionoSmoothing);
   int update_GbasCorrection();
   int update_CdCorrection();
 

@@ -30,6 +30,10 @@ constexpr std::uint8_t kNoSource = 31;
 constexpr std::size_t kSetupSbasModeOffset = 0;          // u32: 0 user-defined, 1 precision approach, 2..4
 constexpr std::size_t kSetupSbasDataTimeoutOffset = 94;  // u16, s: U
 constexpr std::size_t kSetupSbasIonoTimeoutOffset = 96;  // u16, s: I
+// Wide-area source screening and smoothing not placed elsewhere in the setup.
+constexpr std::size_t kSetupSbasAlmMaskOffset = 360;     // u32: SBAS indices whose almanac is looked at
+constexpr std::size_t kSetupSbasHealthMaskOffset = 364;  // u32: SBAS indices whose almanac health is obeyed
+constexpr std::size_t kSetupWdRangeSmoothOffset = 368;   // u16, s: range-correction smoothing, 0 none
 
 // Bit 0 valid, bits 1..31 GPS milliseconds of week.
 using TimeTag = std::uint32_t;

@@ -49,6 +49,14 @@ class ReferencePos {
   bool ellipsoidSet() const { return ellSet_ != 0; }
   InPorts::DecPortIndex port() const { return port_; }
   const ANT_PAR& ant() const { return ant_; }
+  // Which kind of message the position came from (0 user, 1 RTCM 2 ARP, 2 CMR, 3 RTCM 3) and
+  // the sending station.
+  void setSource(int kind, int stationId) {
+    source_ = static_cast<std::uint8_t>(kind);
+    stationId_ = static_cast<std::uint16_t>(stationId);
+  }
+  int source() const { return source_; }
+  int stationId() const { return stationId_; }
 
  private:
   static constexpr std::uint8_t kValid = 0x1, kNonZero = 0x2;
@@ -58,6 +66,8 @@ class ReferencePos {
   std::uint8_t flags_ = 0;
   ANT_PAR ant_{};
   std::uint8_t ellSet_ = 0;
+  std::uint8_t source_ = 0;
+  std::uint16_t stationId_ = 0;
 };
 
 static_assert(offsetof(ReferencePos::REFPOS_PAR, lat) == 24 && offsetof(ReferencePos::REFPOS_PAR, name) == 48);

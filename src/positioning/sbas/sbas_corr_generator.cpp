@@ -74,7 +74,8 @@ int wrapLon(int lon) {
 }
 }  // namespace
 
-SbasCorrGenerator::SbasCorrGenerator(PVTDataType* store) : store_(store) {}
+SbasCorrGenerator::SbasCorrGenerator(PVTDataType* store, SatelliteDataProcessor* satData)
+    : store_(store), satData_(satData) {}
 
 int SbasCorrGenerator::get_GridPointNumber(int lat, int lon, bool extraBand) {
   if (lat < -85 || lat > 85 || lat % 5 != 0) return 0;

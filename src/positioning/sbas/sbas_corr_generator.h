@@ -9,9 +9,15 @@
 
 #include "navigation_data/sv_id.h"
 #include "positioning/corrections/corr_request.h"
+#include "positioning/corrections/wd_corr_request.h"
 #include "positioning/data_servers/sbas_data_types.h"
 
 class PVTDataType;
+class SatelliteDataProcessor;
+
+// t0 of a long-term block (a time of day in 16-s units) placed within +/-12 h of the time the
+// tag holds on entry (GPS ms of week), days wrapped 0..6; the tag holds t0 on return.
+void GetExtendedWaas_t0(const SBASData::LongCorrBlock* block, SBASData::TimeTag& t);
 
 class SbasCorrGenerator {
  public:
@@ -71,7 +77,77 @@ class SbasCorrGenerator {
     float fAge;    // s
   };
 
-  explicit SbasCorrGenerator(PVTDataType* store);
+  // sigma_UDRE (m) by UDRE indicator: precision mode, and the other modes.
+  static constexpr float fTableSigmaUDRE[16] = {0.228f,  0.304f,  0.38f,    0.532f,   0.684f, 0.9119f,
+                                                1.1398f, 1.3678f, 1.5958f,  1.8237f,  2.2796f, 4.5593f,
+                                                15.1976f, 45.5927f, 0.0f,   0.0f};
+  static constexpr float fTableSoftSigmaUDRE[16] = {0.1612f, 0.172f,  0.1822f, 0.1918f, 0.201f,  0.2516f,
+                                                    0.2987f, 0.3419f, 0.3924f, 0.4648f, 0.5244f, 0.7155f,
+                                                    0.7746f, 2.3238f, 0.0f,    0.0f};
+  // Fast-correction degradation factor a_i (m/s^2) by MT7 index.
+  static constexpr float fTableAi[16] = {0.0f,    0.00005f, 0.00009f, 0.00012f, 0.00015f, 0.0002f,
+                                         0.0003f, 0.00045f, 0.0006f,  0.0009f,  0.0015f,  0.0021f,
+                                         0.0027f, 0.0033f,  0.0046f,  0.0058f};
+  // MT27 delta-UDRE by indicator.
+  static constexpr float fTableDeltaUDRE[16] = {1, 1.1f, 1.25f, 1.5f, 2, 3, 4, 5, 6, 8, 10, 20, 30, 40, 50, 100};
+  static constexpr double kC = 299792448.0;  // m/s, the single-precision speed of light the clock terms use
+  static constexpr float kIncompleteVariance = 3600.0f;  // m^2, a band without its inputs in precision mode
+  static constexpr int kUdreNotMonitored = 14;
+  static constexpr int kUdreDoNotUse = 15;
+
+  // One satellite from one source: the long-term parts and the result of each band (band 0 the
+  // current long-term block, band 1 the previous one, each with its ephemeris issue).
+  struct SatWorkType {
+    enum Status : std::uint8_t { kOk, kNoRecord, kLacksData, kNotInMask, kNotMonitored, kDoNotUse };
+    Status status;
+    std::uint8_t bFast, bRate, bMt10;
+    double dPrc;     // m, fast correction, propagated with the rate when that is used
+    double dRrc;     // m/s
+    double dEpsFc, dEpsRrc;
+    struct Band {
+      std::uint8_t bValid;   // the long-term block is present
+      std::uint16_t uIssue;  // 65535 none
+      double dPos[3];        // m, position correction at the current time
+      double dClock;         // m, c x clock correction
+      double dLong;          // m, c x dclock - e . dpos
+      double dEpsLtc;
+      double dCorrection;    // m, fast + long-term
+      double dVariance;      // m^2
+    } band[2];
+  };
+
+  SbasCorrGenerator(PVTDataType* store, SatelliteDataProcessor* satData);
+  explicit SbasCorrGenerator(PVTDataType* store) : SbasCorrGenerator(store, nullptr) {}
+
+  // Fills the request's source slots, one per usable source.
+  void update(SBASData::CorrectionRequestType* req);
+  // Source-state time-out: 60 s more than the largest SBAS data time-out.
+  void process_DataTimeout();
+
+  // Degradation terms (m).
+  static double get_FastCorrDegrad(int ai, double age, double latency);
+  // iodfPrev < 0: not known, never taken as consecutive.
+  static double get_RateCorrDegrad(int ai, int iodf, int iodfPrev, double dt, double ifc, double brrc, double age);
+  // tFromT0: now - t0 (s) of a velocity-code-1 block or of the GEO navigation; ageLong: since the
+  // long-term message (velocity code 0).
+  static double get_LongCorrDegrad(int velocityCode, bool geo, double tFromT0, double ageLong,
+                                   const SBASData::DegradationDataType& d);
+  // MT28 delta-UDRE at a line of sight (receiver to satellite); ccov: the MT10 covariance term, 0 without.
+  static double get_DeltaUDRE(const SBASData::CovMatrixBlock* cov, const double* lineOfSight, double ccov);
+  // MT27 delta-UDRE of the current source at the receiver position (1 without service regions).
+  double get_DeltaUDRE();
+  // The same over a list of region records (two sets of 40).
+  static double select_RegionDeltaUDRE(const SBASData::RegionServiceDataType* recs, int count, std::uint8_t source,
+                                       int nowMs, double lat, double lon);
+  static bool check_PositionInsideRegion(const SBASData::RegionServiceDataType& r, double lat, double lon);
+
+  // Mode of the next compute_SatCorrection calls (tests and update): precision, the MT10 record
+  // (null without), whether the source wants covariance data, the MT27 factor (< 0 none).
+  void set_SatMode(bool precision, const SBASData::DegradationDataType* mt10, bool covRequired, double mt27Delta,
+                   bool useRate = true);
+  // The satellite's corrections from one record of the current source at nowMs.
+  void compute_SatCorrection(const SBASData::SatCorrectionType& rec, const CorrData::RequestSatDataType& sat,
+                             int nowMs, SatWorkType& out) const;
 
   // The source whose grid the next calls read: its server slot (0..11) and identity, the GPS
   // time (ms of week), precision mode (precise GIVE table, MT10 terms) and its MT10 record when
@@ -102,6 +178,11 @@ class SbasCorrGenerator {
   float cornerVariance(int givei, float age) const;
 
   PVTDataType* store_;
+  SatelliteDataProcessor* satData_ = nullptr;
+  double dCovRequired_ = 0;
+  bool bUseRate_ = true;
+  double dMt27Delta_ = -1;
+  double dPosLat_ = 0, dPosLon_ = 0;  // deg, receiver
   int iSlot_ = 0;
   std::uint8_t uSourceIndex_ = SBASData::kNoSource;
   int iNowMs_ = 0;
@@ -110,3 +191,5 @@ class SbasCorrGenerator {
   SBASData::DegradationDataType mt10_{};
   std::uint8_t bExtBand_[2] = {0, 0};
 };
+
+extern SbasCorrGenerator SbasCorrGeneratorInstance;

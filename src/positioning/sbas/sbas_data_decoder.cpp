@@ -180,7 +180,7 @@ void SbasDataDecoder::update_SetupData() {
 // The week goes with each stored mask: a mask whose time of week comes round again weeks later
 // must not pass for a fresh one after a restart.
 void SbasDataDecoder::store_Masks() {
-  if (source_.sys != kSysSbas || source_.si >= kStoredMasks - 1) return;
+  if (source_.sys != kSysSbas || source_.si >= kStoredMasks) return;
   std::int64_t week = time_.gps.uWeek;
   if (static_cast<std::int64_t>(time_.gps.ulMs) < kReceptionDelayMs) --week;
   OneStoredPrnMaskType rec[2];
@@ -195,7 +195,7 @@ void SbasDataDecoder::store_Masks() {
 }
 
 void SbasDataDecoder::restore_NvRamPrnMask(int nowMs, int week) {
-  if (source_.sys != kSysSbas || source_.si >= kStoredMasks - 1 || week <= 0) return;
+  if (source_.sys != kSysSbas || source_.si >= kStoredMasks || week <= 0) return;
   OneStoredPrnMaskType rec[2];
   if (!gMaskBlock[source_.si].read(rec, sizeof rec)) return;
   const std::int64_t now = static_cast<std::int64_t>(week) * kWeekMs + nowMs;

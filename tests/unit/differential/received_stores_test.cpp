@@ -36,7 +36,7 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
   }
 }
 
-struct Base : Rtcm3CpdDecoder {
+struct Base : Rtcm3CpdClient {
   std::string log;
   void updateAntDesc(const char* d, int st) override { log += std::string(d) + " " + std::to_string(st) + ";"; }
   void updateFlags(std::uint8_t f) override { log += "flags " + std::to_string(f) + ";"; }
@@ -59,7 +59,7 @@ TEST(Rtcm3Client, StationAndPortGates) {
   cpdBufsSetBasePort(static_cast<InPorts::DecPortIndex>(1));
   for (const Case& c : cases) {
     Base base;
-    Rtcm3CpdDecoder* table[1] = {&base};
+    Rtcm3CpdClient* table[1] = {&base};
     Rtcm3Client cl;
     if (c.table) cl.setBaseDecoders(table);
     RcvSet.refPort = static_cast<std::int16_t>(c.refPort);
@@ -79,7 +79,7 @@ TEST(Rtcm3Client, StationAndPortGates) {
     basePort_.store(1);
     if (cur < 0) cpdBufsClearBasePort();
     Base base;
-    Rtcm3CpdDecoder* table[1] = {&base};
+    Rtcm3CpdClient* table[1] = {&base};
     Rtcm3Client cl;
     cl.setBaseDecoders(table);
     RcvSet.refPort = -2;

@@ -10,6 +10,7 @@
 #include "platform/ram_nvm.h"
 #include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/corrections/iono_correction.h"
+#include "positioning/corrections/wd_correction.h"
 #include "positioning/corrections/iono_model.h"
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/engine/pvt_engine.h"
@@ -401,7 +402,7 @@ TEST(IonoStage, BeidouWideAreaSelectionSmoothingAndFallback) {
     put_CompSourceState(0, geo, kTag - 10000);
     for (int b = 0; b < 26; ++b) put_CompIonoBlock(0, geo, b, block, kBdt);
     setField<std::uint32_t>(st.w.corrSetup, kWdIonoOnOffset, 1);
-    setField<std::uint32_t>(st.w.corrSetup, kWdServiceOffset, 1);
+    setField<std::uint32_t>(st.w.corrSetup, kWdServiceOffset, WdCorr::kServiceBeidou);
     setField<std::uint32_t>(st.w.corrSetup, kWdModeOffset, r.mode);
     setField<std::uint8_t>(st.w.corrSetup, kFixedSourceOffset, static_cast<std::uint8_t>(r.fixed));
     setField<std::uint64_t>(st.w.corrSetup, kBdsMaskOffset, r.mask);
@@ -528,11 +529,13 @@ TEST(IonoSelection, AcceptSourceMasksProvidersElevation) {
       {"no provider anywhere", 0, 3, 5, 255, 0xFFFFFFFF, -100, true},
       {"sbas low source", 0, 3, 3, 2, 0xFFFFFFFF, 5.0f, false},
       {"sbas high enough", 0, 3, 3, 2, 0xFFFFFFFF, 10.0f, true},
-      {"beidou in mask", 1, 5, 4, 255, 0, 30.0f, true},
-      {"beidou not in mask", 1, 5, 5, 255, 0, 30.0f, false},
-      {"beidou low", 1, 5, 4, 255, 0, 9.9f, false},
-      {"navic in mask", 2, 6, 2, 255, 0, -100, true},
-      {"navic not in mask", 2, 6, 3, 255, 0, -100, false},
+      {"beidou in mask", 4, 5, 4, 255, 0, 30.0f, true},
+      {"beidou not in mask", 4, 5, 5, 255, 0, 30.0f, false},
+      {"beidou low", 4, 5, 4, 255, 0, 9.9f, false},
+      {"navic in mask", 6, 6, 2, 255, 0, -100, true},
+      {"navic not in mask", 6, 6, 3, 255, 0, -100, false},
+      {"qzss in mask", 1, 4, 1, 255, 0, -100, true},
+      {"qzss not in mask", 1, 4, 2, 255, 0, -100, false},
   };
   for (const Row& r : rows) {
     Stage st;
@@ -540,6 +543,7 @@ TEST(IonoSelection, AcceptSourceMasksProvidersElevation) {
     setField<std::uint32_t>(st.w.corrSetup, kProviderMaskOffset, (1u << 1) | (1u << 2));
     setField<std::uint64_t>(st.w.corrSetup, kBdsMaskOffset, 1u << 4);
     setField<std::uint64_t>(st.w.corrSetup, kNavicMaskOffset, 1u << 2);
+    setField<std::uint64_t>(st.w.corrSetup, kQzssMaskOffset, 1u << 1);
     setField<std::uint16_t>(st.w.corrSetup, kWdMinElevOffset, 10);
     SBASData::SourceSlotType slot{};
     slot.source = si(r.sys, r.index);

@@ -488,8 +488,14 @@ TEST_F(SbasMaskNv, MaskBlockLayout) {
   EXPECT_EQ(le(r + 4, 4), 1000000u - 1130u);
   EXPECT_EQ(le(r + 8, 4), 0x80000001u);
   EXPECT_EQ(bytes[36 * (1 - live)], 255);
-  // SISNeT's index and beyond store nothing.
+  // The SISNeT source (index 28) keeps its mask in the last block, 284.
   EXPECT_EQ(feedAt(1001, kWeek, mask(1, {1}), geo(148)), 1);
+  const NvBlock& s = SbasDataDecoder::maskBlock(28);
+  EXPECT_EQ(s.id(), 284);
+  ASSERT_TRUE(s.read(bytes, sizeof bytes));
+  const std::uint8_t* sr = bytes + 36 * SbasDataDecoderInstance[1].iodpEntry(0).uMask;
+  EXPECT_EQ(sr[0], 1);
+  EXPECT_EQ(le(sr + 8, 4), 0x80000000u);
 }
 
 }  // namespace
