@@ -1,4 +1,5 @@
 #include "gnss_link/freq_plan.h"
+#include "gnss_link/peripherals/spectrum.h"
 
 #include <unistd.h>
 
@@ -507,6 +508,8 @@ void planSpectrum() {
   }
   omniStarSpecChan = kWideSpecChannels;
   omniStarSpecBand = 18;
+  // the spectrum channels' points and steps follow the plan
+  spReComputeParams(-1);
 }
 
 }  // namespace

@@ -7,18 +7,6 @@
 #include "command/result_codes.h"
 #include "gnss_link/board_link.h"
 
-// ---- Set handlers of the areas the GNSS board shares -------------------------------------------
-namespace {
-int boardOwnedSet(const char*, const ZRNamedNode* value) { return value != nullptr ? CMD_OK : CMD_2ND_MISSED; }
-}  // namespace
-
-void m2sBoardAreaStandInsInitOnce() {
-  for (int i = 0; const char* area = m2sBoardSharedArea(i); ++i) {
-    if (std::strcmp(area, "lock") == 0) continue;  // the lock manager's own keys
-    parRegisterArea(area, boardOwnedSet, nullptr);
-  }
-}
-// ---- end of the board link's stand-ins ---------------------------------------------------------
 
 // ==== Lock manager: antenna names ============================================================
 namespace placeholder {
@@ -48,3 +36,18 @@ bool RtkSol_useEntries(RTK_SOL&) { return false; }
 bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
+
+// ---- Spectrum: the AGC levels -------------------------------------------------------------------
+namespace placeholder {
+bool spAgcLevels(int, double&, double&) { return false; }
+}  // namespace placeholder
+// ---- end of the spectrum's stand-ins -----------------------------------------------------------
+
+// ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+namespace placeholder {
+bool hwClbrStatus(std::uint32_t&) { return false; }
+bool hwClbrAtten(int&) { return false; }
+bool hwClbrPrintDelay(int&) { return false; }
+bool hwClbrDelay(int, int, int, double&) { return false; }
+}  // namespace placeholder
+// ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

@@ -4,15 +4,6 @@
 
 #include <cstdint>
 
-// ---- Set handlers of the areas the GNSS board shares (spectr/, calib/), used by the board link
-// until the spectrum and GLONASS bias work register their own (lock/, dev/pps/ and dev/event/
-// have theirs). Stands for spcSet, calibcSet:
-// a set is accepted without a local copy, so that it reaches the board (which owns the
-// setting) through the forwarding step; a print answers "wrong 1st parameter" (no local
-// value). The last of the command layer's area registrars, so that an area whose real handler
-// registered before keeps it; remove each stand-in when its area is built.
-void m2sBoardAreaStandInsInitOnce();
-// ---- end of the board link's stand-ins ---------------------------------------------------------
 
 // ==== Lock manager: antenna names ============================================================
 namespace placeholder {
@@ -75,3 +66,24 @@ bool RtkSol_useEntries(RTK_SOL& out);
 bool RelPos_block(REL_POS_BLOCK& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
+
+// ---- Spectrum: the AGC levels -------------------------------------------------------------------
+namespace placeholder {
+// AGC mean and rms of band 0..3 as the last measurement with AGC data gave them. Not available.
+bool spAgcLevels(int band, double& mean, double& rms);
+}  // namespace placeholder
+// ---- end of the spectrum's stand-ins -----------------------------------------------------------
+
+// ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+namespace placeholder {
+// The calibration status word. Not available.
+bool hwClbrStatus(std::uint32_t& status);
+// The attenuation in use. Not available.
+bool hwClbrAtten(int& atten);
+// The hardware delay print selector. Not available.
+bool hwClbrPrintDelay(int& value);
+// Delay in seconds of antenna 0..1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
+// c2phase, p2delay, p2phase) and letter -7..6. Not available.
+bool hwClbrDelay(int ant, int kind, int letter, double& delaySec);
+}  // namespace placeholder
+// ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

@@ -130,6 +130,11 @@ struct HwCalib {
   float fR[2][kBands];  // "gR": kind 0 first half, other kinds second half; stored negated
   std::uint8_t bRSet[2][kBands];
   long lTime;  // epoch time of the last calibration message
+
+  // The hardware calibration's settings (calib/hard/, kept in the receiver settings): the six
+  // switch bytes cleared; the attenuators' limits.
+  static void glClbrDisable();
+  static int attMax, attMin, attrMax, attrMin;
 };
 extern HwCalib hwCalib;
 

@@ -6,6 +6,8 @@
 #include "differential/lband/ts_commands.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
+#include "gnss_link/peripherals/calib_keys.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
 #include "gnss_link/wrapped/azrt_keys.h"
@@ -18,16 +20,17 @@
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
-  // database's, the PPS outputs' and event inputs', then the stand-ins of the areas the GNSS
-  // board shares that no layer serves yet
+  // database's, the PPS outputs' and event inputs', the spectrum's and the GLONASS bias
+  // calibration's
   cmdAreaRegistrars.add([] { registerLockArea(); });
   cmdAreaRegistrars.add([] { registerPosFiltArea(); });
   cmdAreaRegistrars.add([] { registerAntDbArea(); });
   cmdAreaRegistrars.add([] { registerPpsEventAreas(); });
+  cmdAreaRegistrars.add([] { registerSpectrumArea(); });
+  cmdAreaRegistrars.add([] { registerCalibArea(); });
   cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
-  cmdAreaRegistrars.add(m2sBoardAreaStandInsInitOnce);
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

@@ -9,6 +9,7 @@
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
 
@@ -19,6 +20,7 @@ void wireDifferential() {
   lbandLinks.isOsc10Mhz = isOsc10Mhz;
   lbandLinks.getCpuNum = getCpuNum;
   lbandLinks.setCpuNum = setCpuNum;
+  lbandLinks.spReComputeParams = spReComputeParams;
   // after navigation, each epoch: the rover's epoch for the carrier-phase side
   measProcLinks.roverMeas = cpdRoverIntake;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&RcvOut); };

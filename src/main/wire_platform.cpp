@@ -5,6 +5,8 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/board_settings.h"
+#include "gnss_link/peripherals/calib_glo.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "main/hooks.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
@@ -27,6 +29,8 @@ void wirePlatform() {
 
   // settings image: block order, and the GNSS-board settings file kept beside the image
   nvInitSlots.serdefs = serdefs_NvAlloc;
+  nvInitSlots.spectrumNv = spectrum_nv_NvAlloc;
+  nvInitSlots.calib = calib_NvAlloc;
   // the L-band service's reserved blocks keep their places in the order
   nvInitSet(kNvTsIdNv, ts_id_nv_NvAlloc);
   nvInitSet(kNvLbandMap, lband_map_nv_NvAlloc);

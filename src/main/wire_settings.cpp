@@ -5,6 +5,8 @@
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/calib_keys.h"
+#include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event.h"
 #include "gnss_link/wrapped/azrt_params.h"
 #include "main/hooks.h"
@@ -25,6 +27,8 @@ void wireSettings() {
   rcvSettingsHooks.antDbFind = [](int, const char* name) { return antDataBase.find(name).valid(); };
   nvAfterLoadHooks.add(measProcSettingsLoaded);
   nvAfterLoadHooks.add(chanSettingsAfterLoad);
+  nvAfterLoadHooks.add(spSettingsLoaded);
+  nvAfterLoadHooks.add(calibSettingsLoaded);
   nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);

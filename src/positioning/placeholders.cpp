@@ -7,7 +7,6 @@
 // ==== Navigation main step and background task ==============================================
 namespace placeholder {
 bool engineClockData(PosData::ClockDataType&) { return false; }
-bool gloCalibChanged() { return false; }
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 

@@ -15,9 +15,6 @@ namespace placeholder {
 // The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
 // stored).
 bool engineClockData(PosData::ClockDataType& out);
-// The GLONASS calibration's changed flag, taken and cleared (GLONASS bias calibration).
-// Stand-in: false, nothing changed.
-bool gloCalibChanged();
 }  // namespace placeholder
 // ==== end of navigation main step and background task =======================================
 

@@ -1,16 +1,24 @@
 #include "positioning/engine/apx_nav.h"
 
+#include <atomic>
+
 #include "platform/mono_clock.h"
 #include "positioning/engine/last_position.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/nav_data_counters.h"
-#include "positioning/placeholders.h"
 #include "positioning/time_scales.h"
 #include "settings/nv_settings.h"
 
 ApxNav apxNav;
+
+namespace {
+std::atomic<bool> g_gloCalibChanged{false};
+}  // namespace
+
+void gloCalibSetChanged() { g_gloCalibChanged.store(true); }
+bool gloCalibChanged() { return g_gloCalibChanged.exchange(false); }
 ApxNavLinks apxNavLinks;
 
 namespace {
@@ -48,7 +56,7 @@ void ApxNav::cycle(std::uint32_t now) {
     satRunTime = now;
     apxNavLinks.satSearch();
     storePosition();
-    if (placeholder::gloCalibChanged()) nv_writeGloCalib(0);
+    if (gloCalibChanged()) nv_writeGloCalib(0);
   }
   PVTEngineInstance.update_RawNavDataFromZrtDec();
   if (static_cast<std::uint32_t>(now - magRunTime) > kMagPerUs) {

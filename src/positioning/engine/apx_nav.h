@@ -41,6 +41,11 @@ class ApxNav {
 };
 extern ApxNav apxNav;
 
+// The GLONASS bias calibration was stored anew: the background task notes it in the receiver
+// settings at its next second. Set by the calibration's owner, taken (and cleared) here.
+void gloCalibSetChanged();
+bool gloCalibChanged();
+
 // The hook of the background task's cycle stage.
 void apxNavDuty(std::uint32_t nowUs);
 
