@@ -248,6 +248,18 @@ void prepare_WideArea(SatelliteCorrectionProcessor& p, EpochChoice& c) {
 
 bool IonoCorr::blend_WideArea(const SourceRatingType* sources, const int* order, int chosen, std::uint32_t mode,
                               const SBASData::CorrectionRequestType& req, int k, double& corr, double& var) {
+  // The same rule codes as the wide-area range stage: 0 fixed, 1 the best alone, 2 the first in
+  // order that has the satellite, 3 and more a blend.
+  if (mode == 2) {
+    for (int j = 0; j < chosen; ++j) {
+      const SBASData::IonoCorrectionEntryType& e = req.source[sources[order[j]].slot].iono[k];
+      if (e.bValid == 0) continue;
+      corr = e.fDelay;
+      var = e.fVariance;
+      return true;
+    }
+    return false;
+  }
   double sq = 0.0, sd = 0.0, sv = 0.0;
   bool any = false;
   const int use = mode < 2 ? std::min(chosen, 1) : chosen;

@@ -16,7 +16,7 @@ class SatelliteCorrectionProcessor;
 namespace IonoCorr {
 
 // Fields of the correction-processor setup the stage reads (byte offsets).
-inline constexpr std::size_t kWdModeOffset = 4;             // u32: 0 fixed source, 1 best, 2+ blend
+inline constexpr std::size_t kWdModeOffset = 4;             // u32: 0 fixed source, 1 best, 2 first that has, 3+ blend
 inline constexpr std::size_t kBoundCondition2Offset = 12;   // u32: 0 for the full Klobuchar bound
 inline constexpr std::size_t kWdIonoOnOffset = 16;          // u32: 1 wide-area ionosphere on
 inline constexpr std::size_t kWdMinElevOffset = 20;         // u16: degrees

@@ -305,6 +305,8 @@ void SbasCorrGenerator::process_DataTimeout() {
 void SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
   if (req == nullptr) return;
   req->uSourceCount = 0;
+  // A source's state must outlive every record it vouches for, whatever time-outs are in force.
+  process_DataTimeout();
   if (store_ == nullptr || req->pRequest == nullptr) return;
   const CorrData::CorrectionRequestType& rq = *req->pRequest;
   const int nowMs = static_cast<int>(rq.rcvTime.gps.ulMs);

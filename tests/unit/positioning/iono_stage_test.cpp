@@ -385,7 +385,8 @@ TEST(IonoStage, BeidouWideAreaSelectionSmoothingAndFallback) {
   };
   const Row rows[] = {
       {"best", 1, 0, 1, 0, 0, -6.0f},
-      {"blend", 2, 0, 1, 0, 0, -6.0f},
+      {"first that has", 2, 0, 1, 0, 0, -6.0f},
+      {"blend", 3, 0, 1, 0, 0, -6.0f},
       {"fixed present", 0, 1, 1, 0, 0, -6.0f},
       {"fixed absent", 0, 2, 1, 0, 0, 0},
       {"masked out", 1, 0, 2, 0, 0, 0},
@@ -487,9 +488,13 @@ TEST(IonoSelection, BlendWideArea) {
   const Row rows[] = {
       {"best alone", 1, {true, true, true}, {1, 1, 2}, true, -1, 1},
       {"first invalid: none below mode 2", 1, {false, true, true}, {1, 1, 2}, false, 0, 0},
-      {"blend weighted", 2, {true, true, true}, {1, 1, 2}, true, -11.0 / 4, 11.0 / 4},
-      {"blend skips invalid", 2, {true, false, true}, {1, 1, 2}, true, -3, 3},
-      {"zero weights: none", 2, {true, true, true}, {0, 0, 0}, false, 0, 0},
+      {"first that has: the first", 2, {true, true, true}, {1, 1, 2}, true, -1, 1},
+      {"first that has: past an invalid one", 2, {false, true, true}, {1, 1, 2}, true, -2, 2},
+      {"first that has: none valid", 2, {false, false, false}, {1, 1, 2}, false, 0, 0},
+      {"blend weighted", 3, {true, true, true}, {1, 1, 2}, true, -11.0 / 4, 11.0 / 4},
+      {"blend skips invalid", 3, {true, false, true}, {1, 1, 2}, true, -3, 3},
+      {"blend at any higher code", 9, {true, true, true}, {1, 1, 2}, true, -11.0 / 4, 11.0 / 4},
+      {"zero weights: none", 3, {true, true, true}, {0, 0, 0}, false, 0, 0},
       {"fixed with zero quality: none", 0, {true, true, true}, {0, 1, 1}, false, 0, 0},
   };
   for (const Row& r : rows) {

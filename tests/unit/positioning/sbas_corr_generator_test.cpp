@@ -3,6 +3,7 @@
 // published definitions, MT27/MT28 delta-UDRE and the variance rules of each mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -381,3 +382,20 @@ TEST(SbasCorrSatellite, GeoBlockWithVelocityCodeIsNotApplied) {
 }
 
 }  // namespace
+
+// Each update first stretches the source-state time-out past the longest data time-out, so a
+// source never ages out before the records it vouches for.
+TEST(SbasCorrTimeout, UpdateStretchesTheSourceStatePastEveryDataTimeout) {
+  using S = SBASData::SatCorrectionType;
+  SBASData::SourceStateDataType::set_SourceStateDataTimeout(1.0f);
+  SBASData::CorrectionRequestType req{};
+  SbasCorrGeneratorInstance.update(&req);
+  double most = std::max({S::get_PrnMaskTimeout(), S::get_UDREDataTimeout(), S::get_LongCorrTimeout(),
+                          S::get_MtrxDataTimeout(), S::get_DegrDataTimeout(),
+                          SBASData::IonoCorrectionType::get_GridDataTimeout(),
+                          SBASData::IonoCorrectionType::get_IonoCorrTimeout(),
+                          SBASData::DegradationDataType::get_DegradDataTimeout(),
+                          SBASData::RegionServiceDataType::get_RegionDataTimeout()});
+  for (int i = 0; i < SBASData::kFastCorrTimeouts; ++i) most = std::max(most, S::get_FastCorrTimeout(i));
+  EXPECT_DOUBLE_EQ(SBASData::SourceStateDataType::get_SourceStateDataTimeout(), static_cast<float>(most + 60.0));
+}
