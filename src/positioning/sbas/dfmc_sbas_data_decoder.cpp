@@ -7,6 +7,7 @@
 #include "platform/nv_block.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/tag_age.h"
+#include "positioning/sbas/sbas_decoder_fields.h"
 
 DFMC_SbasDataDecoder DFMC_SbasDataDecoderInstance[DFMC_SbasDataDecoder::kPoolSize];
 
@@ -180,23 +181,7 @@ void DFMC_SbasDataDecoder::restore_NvRamPrnMask(int week) {
 // ---- pool ------------------------------------------------------------------------------------------
 
 DFMC_SbasDataDecoder* getDFMC_SbasDataDecoder(const PosData::RcvTimeDataType& t, const SvIdType& source) {
-  DFMC_SbasDataDecoder* free = nullptr;
-  DFMC_SbasDataDecoder* oldest = &DFMC_SbasDataDecoderInstance[0];
-  double oldestAge = -1;
-  const std::int64_t now = static_cast<std::int64_t>(t.gps.ulMs);
-  for (DFMC_SbasDataDecoder& d : DFMC_SbasDataDecoderInstance) {
-    if (d.source().si == source.si && d.source().sys == source.sys) return &d;
-    if (d.source().si == kSvUnknown) {
-      if (free == nullptr) free = &d;
-      continue;
-    }
-    const double age = d.lastUpdate() < 0 ? 1e9 : std::fabs(TagAge::foldedSeconds(now - d.lastUpdate(), kWeekS));
-    if (age > oldestAge) {
-      oldestAge = age;
-      oldest = &d;
-    }
-  }
-  return free != nullptr ? free : oldest;
+  return sbas_fields::pickSourceDecoder(DFMC_SbasDataDecoderInstance, t, source);
 }
 
 // ---- update -----------------------------------------------------------------------------------------

@@ -223,23 +223,7 @@ void SbasDataDecoder::restore_NvRamPrnMask(int nowMs, int week) {
 // ---- pool ------------------------------------------------------------------------------------------
 
 SbasDataDecoder* get_SbasDataDecoder(const PosData::RcvTimeDataType& t, const SvIdType& source) {
-  SbasDataDecoder* free = nullptr;
-  SbasDataDecoder* oldest = &SbasDataDecoderInstance[0];
-  double oldestAge = -1;
-  const std::int64_t now = static_cast<std::int64_t>(t.gps.ulMs);
-  for (SbasDataDecoder& d : SbasDataDecoderInstance) {
-    if (d.source().si == source.si && d.source().sys == source.sys) return &d;
-    if (d.source().si == kSvUnknown) {
-      if (free == nullptr) free = &d;
-      continue;
-    }
-    const double age = d.lastUpdate() < 0 ? 1e9 : std::fabs(TagAge::foldedSeconds(now - d.lastUpdate(), kWeekS));
-    if (age > oldestAge) {
-      oldestAge = age;
-      oldest = &d;
-    }
-  }
-  return free != nullptr ? free : oldest;
+  return sbas_fields::pickSourceDecoder(SbasDataDecoderInstance, t, source);
 }
 
 // ---- update -----------------------------------------------------------------------------------------
