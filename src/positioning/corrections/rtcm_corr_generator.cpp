@@ -53,26 +53,6 @@ void RtcmCorrGenerator::select_Source(int source, std::uint16_t stationId, float
   bLoaded_ = 0;
 }
 
-void RtcmCorrGenerator::take_Datum(DatumSlotType& d, const char* name) {
-  // Names are up to six characters, not always terminated.
-  std::memset(d.cName, 0, sizeof d.cName);
-  for (int k = 0; k < 6 && name[k] != '\0'; ++k) d.cName[k] = name[k];
-  DtmList::DATUM_PARAMS_STORE stored{};
-  int index = 0;
-  d.bKnown = DtmList::getDatum(d.cName, &d.ell, &stored, &index) ? 1 : 0;
-  if (d.bKnown == 0) return;
-  DtmList::transform(stored, &d.params);
-  EllMath::setEllPar(d.ell, &d.ellExt);
-}
-
-void RtcmCorrGenerator::shift_Datum(DatumSlotType& d, const double refPos[3]) {
-  for (double& s : d.dShift) s = 0.0;
-  if (d.bKnown == 0) return;
-  double moved[3];
-  DatumConv::transDirect(false, d.params, refPos, moved);
-  for (int k = 0; k < 3; ++k) d.dShift[k] = moved[k] - refPos[k];
-}
-
 bool RtcmCorrGenerator::datumShift(int system, double shift[3]) const {
   for (int k = 0; k < 3; ++k) shift[k] = 0.0;
   if (system < 0 || system >= kSystems || sysDatum_[system].bKnown == 0) return false;
@@ -122,13 +102,13 @@ void RtcmCorrGenerator::update(RTCMData::CorrectionRequestType* r) {
     const int set = st.uVersion <= 2 ? 0 : 1;
     for (int k = 0; k < kSystems; ++k)
       if (std::strncmp(sysDatum_[k].cName, cRtcmBaseDatumName[set][k], 6) != 0)
-        take_Datum(sysDatum_[k], cRtcmBaseDatumName[set][k]);
+        sysDatum_[k].take(cRtcmBaseDatumName[set][k]);
     if (coords) {
       char name[8] = {};
       std::memcpy(name, station_.cDatum, 6);
-      if (std::strncmp(stationDatum_.cName, name, 6) != 0) take_Datum(stationDatum_, name);
-      shift_Datum(stationDatum_, station_.dPos);
-      for (DatumSlotType& d : sysDatum_) shift_Datum(d, station_.dPos);
+      if (std::strncmp(stationDatum_.cName, name, 6) != 0) stationDatum_.take(name);
+      stationDatum_.shiftAt(station_.dPos);
+      for (DatumSlotType& d : sysDatum_) d.shiftAt(station_.dPos);
     }
     PosData::RcvTimeDataType t = q->rcvTime;
     for (int i = 0; i < q->uCount && i < CorrData::kMaxRequestSats; ++i)

@@ -9,6 +9,7 @@
 
 #include "navigation_data/sv_id.h"
 #include "positioning/corrections/corr_request.h"
+#include "positioning/corrections/datum_shift.h"
 #include "positioning/data_servers/rtcm_data_types.h"
 #include "positioning/geodesy/dtm_list.h"
 #include "positioning/geodesy/ell_math.h"
@@ -83,16 +84,7 @@ class RtcmCorrGenerator {
   bool datumShift(int system, double shift[3]) const;
 
  private:
-  struct DatumSlotType {
-    char cName[8];
-    std::uint8_t bKnown;
-    DtmList::ELL_PARAMS ell;
-    DtmList::DATUM_PARAMS_COMPUTE params;
-    EllMath::ELL_EXTPAR ellExt;
-    double dShift[3];
-  };
-  void take_Datum(DatumSlotType& d, const char* name);
-  void shift_Datum(DatumSlotType& d, const double refPos[3]);
+  using DatumSlotType = DatumShift;
   void answer_Satellite(const CorrData::RequestSatDataType& q, PosData::RcvTimeDataType& t,
                         RTCMData::SatAnswerType& a, double var1, double var2, bool shifted);
 

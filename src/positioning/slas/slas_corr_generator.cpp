@@ -33,30 +33,10 @@ void SlasCorrGenerator::select_Slot(int slot, std::uint16_t stationCode) {
   uStationCode_ = stationCode;
 }
 
-void SlasCorrGenerator::take_Datum(DatumCacheType& d, const char* name) {
-  // Names are up to six characters, not always terminated.
-  std::memset(d.cName, 0, sizeof d.cName);
-  for (int k = 0; k < 6 && name[k] != '\0'; ++k) d.cName[k] = name[k];
-  DtmList::DATUM_PARAMS_STORE stored{};
-  int index = 0;
-  d.bKnown = DtmList::getDatum(d.cName, &d.ell, &stored, &index) ? 1 : 0;
-  if (d.bKnown == 0) return;
-  DtmList::transform(stored, &d.params);
-  EllMath::setEllPar(d.ell, &d.ellExt);
-}
-
-void SlasCorrGenerator::offset_Datum(DatumCacheType& d, const double pos[3]) {
-  for (double& o : d.dOffset) o = 0.0;
-  if (d.bKnown == 0) return;
-  double moved[3];
-  DatumConv::transDirect(false, d.params, pos, moved);
-  for (int k = 0; k < 3; ++k) d.dOffset[k] = moved[k] - pos[k];
-}
-
 bool SlasCorrGenerator::datumOffset(int system, double offset[3]) const {
   for (int k = 0; k < 3; ++k) offset[k] = 0.0;
   if (system < 0 || system >= kSystems || sysDatum_[system].bKnown == 0) return false;
-  for (int k = 0; k < 3; ++k) offset[k] = stationDatum_.dOffset[k] + sysDatum_[system].dOffset[k];
+  for (int k = 0; k < 3; ++k) offset[k] = stationDatum_.dShift[k] + sysDatum_[system].dShift[k];
   return true;
 }
 
@@ -84,11 +64,11 @@ void SlasCorrGenerator::update(RTCMData::CorrectionRequestType* r) {
     // Datums are looked up once a name changes; their offsets follow the station's position.
     char name[8] = {};
     std::memcpy(name, st.cDatum, sizeof st.cDatum);
-    if (std::strncmp(stationDatum_.cName, name, 6) != 0) take_Datum(stationDatum_, name);
-    offset_Datum(stationDatum_, a.dRefPos);
+    if (std::strncmp(stationDatum_.cName, name, 6) != 0) stationDatum_.take(name);
+    stationDatum_.shiftAt(a.dRefPos);
     for (int k = 0; k < kSystems; ++k) {
-      if (std::strncmp(sysDatum_[k].cName, cSlasBaseDatumName[k], 6) != 0) take_Datum(sysDatum_[k], cSlasBaseDatumName[k]);
-      offset_Datum(sysDatum_[k], a.dRefPos);
+      if (std::strncmp(sysDatum_[k].cName, cSlasBaseDatumName[k], 6) != 0) sysDatum_[k].take(cSlasBaseDatumName[k]);
+      sysDatum_[k].shiftAt(a.dRefPos);
     }
     for (int i = 0; i < q->uCount && i < CorrData::kMaxRequestSats; ++i) {
       const CorrData::RequestSatDataType& s = q->sat[i];

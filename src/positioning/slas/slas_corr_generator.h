@@ -53,16 +53,7 @@ class SlasCorrGenerator {
   bool datumOffset(int system, double offset[3]) const;
 
  private:
-  struct DatumCacheType {
-    char cName[8];
-    std::uint8_t bKnown;
-    DtmList::ELL_PARAMS ell;
-    DtmList::DATUM_PARAMS_COMPUTE params;
-    EllMath::ELL_EXTPAR ellExt;
-    double dOffset[3];
-  };
-  static void take_Datum(DatumCacheType& d, const char* name);
-  static void offset_Datum(DatumCacheType& d, const double pos[3]);
+  using DatumCacheType = DatumShift;
 
   PVTDataType* store_;
   int slot_ = 0;
