@@ -92,24 +92,24 @@ class SmartRingBuf {
     return &it.data;
   }
 
-  // The newest epoch for which `match` holds, searched from newest to oldest and then among the
+  // The newest epoch for which `wanted` holds, searched from newest to oldest and then among the
   // held spares; held; null when none.
   template <class Pred>
-  const T* findIf(Pred match) {
+  const T* findIf(Pred wanted) {
     Locker<Lock> l(mutex);
     if (isEmpty()) return nullptr;
     int p = tail;
     do {
       p = prev(p);
       Item& it = items[order[p]];
-      if (match(static_cast<const T&>(it.data))) {
+      if (wanted(static_cast<const T&>(it.data))) {
         ++it.lock;
         return &it.data;
       }
     } while (p != head);
     for (int s = size; s < total; ++s) {
       Item& it = items[order[s]];
-      if (it.lock > 0 && match(static_cast<const T&>(it.data))) {
+      if (it.lock > 0 && wanted(static_cast<const T&>(it.data))) {
         ++it.lock;
         return &it.data;
       }
