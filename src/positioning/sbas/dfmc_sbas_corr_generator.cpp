@@ -135,19 +135,8 @@ void DFMC_SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
     const int si = st.uPrn - SYS_SI_MIN[st.uSystem];
     if (si < 0 || si >= SYS_SI_NUM[st.uSystem]) continue;
     int provider = -1;
-    if (st.uSystem == kSysSbas && si < 28 && satData_ != nullptr) {
-      const auto* alm = static_cast<const ZRT_ALM_SBA*>(satData_->get_AlmLastData(kSysSbas, si));
-      if (alm != nullptr) provider = alm->health >> 4;
-      std::uint32_t almMask = 0, healthMask = 0;
-      if (haveSetup) {
-        std::memcpy(&almMask, setup.aBytes + SBASData::kSetupSbasAlmMaskOffset, 4);
-        std::memcpy(&healthMask, setup.aBytes + SBASData::kSetupSbasHealthMaskOffset, 4);
-      }
-      if ((almMask >> si & 1u) != 0 && alm == nullptr && req->bAlmanacRequired != 0) continue;
-      if ((healthMask >> si & 1u) != 0 && alm != nullptr &&
-          ((alm->health & 2) != 0 || ((alm->health & 4) != 0 && req->bStrictHealth != 0)))
-        continue;
-    }
+    if (st.uSystem == kSysSbas && !sbasGeoPassesAlmanac(satData_, haveSetup ? &setup : nullptr, si, *req, provider))
+      continue;
     if (!st.is_Ready(nowMs)) continue;
     SBASData::SourceSlotType& slot = req->source[req->uSourceCount];
     const SvIdType src{static_cast<std::uint8_t>(si), st.uSystem, 0, static_cast<std::uint8_t>(si)};

@@ -193,3 +193,9 @@ class SbasCorrGenerator {
 };
 
 extern SbasCorrGenerator SbasCorrGeneratorInstance;
+
+// The almanac and health screening of an SBAS GEO source (satellite index `si`) by the setup's
+// masks, shared by the L1 and DFMC generators: false when the source must be passed over. The
+// provider its almanac names goes to `provider` (-1 without one). Without a setup no mask holds.
+bool sbasGeoPassesAlmanac(SatelliteDataProcessor* satData, const PosSetup::CorrProcessorSetupType* setup, int si,
+                          const SBASData::CorrectionRequestType& req, int& provider);

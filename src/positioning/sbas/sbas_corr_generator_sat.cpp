@@ -302,6 +302,21 @@ void SbasCorrGenerator::process_DataTimeout() {
   SBASData::SourceStateDataType::set_SourceStateDataTimeout(static_cast<float>(t + 60.0));
 }
 
+bool sbasGeoPassesAlmanac(SatelliteDataProcessor* satData, const PosSetup::CorrProcessorSetupType* setup, int si,
+                          const SBASData::CorrectionRequestType& req, int& provider) {
+  provider = -1;
+  if (si < 0 || si >= 28 || satData == nullptr) return true;
+  const auto* alm = static_cast<const ZRT_ALM_SBA*>(satData->get_AlmLastData(kSysSbas, si));
+  if (alm != nullptr) provider = alm->health >> 4;
+  const std::uint32_t almMask = setup != nullptr ? setupWord(*setup, SBASData::kSetupSbasAlmMaskOffset) : 0;
+  const std::uint32_t healthMask = setup != nullptr ? setupWord(*setup, SBASData::kSetupSbasHealthMaskOffset) : 0;
+  if ((almMask >> si & 1u) != 0 && alm == nullptr && req.bAlmanacRequired != 0) return false;
+  if ((healthMask >> si & 1u) != 0 && alm != nullptr &&
+      ((alm->health & 2) != 0 || ((alm->health & 4) != 0 && req.bStrictHealth != 0)))
+    return false;
+  return true;
+}
+
 void SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
   if (req == nullptr) return;
   req->uSourceCount = 0;
@@ -324,16 +339,8 @@ void SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
     const int si = st.uPrn - SYS_SI_MIN[st.uSystem];
     if (si < 0 || si >= SYS_SI_NUM[st.uSystem]) continue;
     int provider = -1;
-    if (st.uSystem == kSysSbas && si < 28 && satData_ != nullptr) {
-      const auto* alm = static_cast<const ZRT_ALM_SBA*>(satData_->get_AlmLastData(kSysSbas, si));
-      if (alm != nullptr) provider = alm->health >> 4;
-      const std::uint32_t almMask = haveSetup ? setupWord(setup, SBASData::kSetupSbasAlmMaskOffset) : 0;
-      const std::uint32_t healthMask = haveSetup ? setupWord(setup, SBASData::kSetupSbasHealthMaskOffset) : 0;
-      if ((almMask >> si & 1u) != 0 && alm == nullptr && req->bAlmanacRequired != 0) continue;
-      if ((healthMask >> si & 1u) != 0 && alm != nullptr &&
-          ((alm->health & 2) != 0 || ((alm->health & 4) != 0 && req->bStrictHealth != 0)))
-        continue;
-    }
+    if (st.uSystem == kSysSbas && !sbasGeoPassesAlmanac(satData_, haveSetup ? &setup : nullptr, si, *req, provider))
+      continue;
     if (!st.is_Ready(nowMs)) continue;
     SBASData::SourceSlotType& slot = req->source[req->uSourceCount];
     const SvIdType src{static_cast<std::uint8_t>(si), st.uSystem, 0, static_cast<std::uint8_t>(si)};
