@@ -129,21 +129,11 @@ void DFMC_SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
   const int sats = std::min<int>(rq.uCount, CorrData::kMaxRequestSats);
   for (int e = 0; e < SBASData::kDfmcSources && req->uSourceCount < SBASData::kMaxCorrSources; ++e) {
     SBASData::DFMC_SourceStateDataType st;
-    if (store_->dfmcSbasSourceState.Take(e, &st) == 0 || st.uPrn == 255 || st.uSystem >= SYS_NUM) continue;
-    if (req->uSourceSystem != kSvUnknown && st.uSystem != req->uSourceSystem) continue;
-    if ((st.uFlags & SBASData::DFMC_SourceStateDataType::kTestMode) != 0) continue;
-    const int si = st.uPrn - SYS_SI_MIN[st.uSystem];
-    if (si < 0 || si >= SYS_SI_NUM[st.uSystem]) continue;
-    int provider = -1;
-    if (st.uSystem == kSysSbas && !sbasGeoPassesAlmanac(satData_, haveSetup ? &setup : nullptr, si, *req, provider))
-      continue;
-    if (!st.is_Ready(nowMs)) continue;
-    SBASData::SourceSlotType& slot = req->source[req->uSourceCount];
-    const SvIdType src{static_cast<std::uint8_t>(si), st.uSystem, 0, static_cast<std::uint8_t>(si)};
-    slot.source = src;
-    slot.uPrn = st.uPrn;
-    slot.uProvider = provider < 0 ? 255 : static_cast<std::uint8_t>(provider);
-    slot.fAge = static_cast<float>(SBASData::get_TimeTagAge(nowMs, st.ulTime, false));
+    if (store_->dfmcSbasSourceState.Take(e, &st) == 0) continue;
+    SBASData::SourceSlotType* const open = openSourceSlot(st, *req, satData_, haveSetup ? &setup : nullptr, nowMs);
+    if (open == nullptr) continue;
+    SBASData::SourceSlotType& slot = *open;
+    const SvIdType src = slot.source;
     const std::uint8_t index = SBASData::sourceIndexOf(src);
     SBASData::DFMC_DegradationDataType d{};
     const bool mt37 = precision && store_->dfmcSbasDegradation[e].Take(&d) != 0 && d.uSource == index &&

@@ -199,3 +199,27 @@ extern SbasCorrGenerator SbasCorrGeneratorInstance;
 // provider its almanac names goes to `provider` (-1 without one). Without a setup no mask holds.
 bool sbasGeoPassesAlmanac(SatelliteDataProcessor* satData, const PosSetup::CorrProcessorSetupType* setup, int si,
                           const SBASData::CorrectionRequestType& req, int& provider);
+
+// Screens one source state of the L1 or DFMC servers against the request (empty, system, test
+// mode, satellite range, GEO almanac and health, age) and, when it serves, fills the request's
+// next source slot with its identity, provider and age: that slot, or null when it is passed
+// over. The caller counts the slot in once it has filled the corrections.
+template <class SourceState>
+SBASData::SourceSlotType* openSourceSlot(const SourceState& st, SBASData::CorrectionRequestType& req,
+                                         SatelliteDataProcessor* satData,
+                                         const PosSetup::CorrProcessorSetupType* setup, int nowMs) {
+  if (st.uPrn == 255 || st.uSystem >= SYS_NUM) return nullptr;
+  if (req.uSourceSystem != kSvUnknown && st.uSystem != req.uSourceSystem) return nullptr;
+  if ((st.uFlags & SourceState::kTestMode) != 0) return nullptr;
+  const int si = st.uPrn - SYS_SI_MIN[st.uSystem];
+  if (si < 0 || si >= SYS_SI_NUM[st.uSystem]) return nullptr;
+  int provider = -1;
+  if (st.uSystem == kSysSbas && !sbasGeoPassesAlmanac(satData, setup, si, req, provider)) return nullptr;
+  if (!st.is_Ready(nowMs)) return nullptr;
+  SBASData::SourceSlotType& slot = req.source[req.uSourceCount];
+  slot.source = SvIdType{static_cast<std::uint8_t>(si), st.uSystem, 0, static_cast<std::uint8_t>(si)};
+  slot.uPrn = st.uPrn;
+  slot.uProvider = provider < 0 ? 255 : static_cast<std::uint8_t>(provider);
+  slot.fAge = static_cast<float>(SBASData::get_TimeTagAge(nowMs, st.ulTime, false));
+  return &slot;
+}
