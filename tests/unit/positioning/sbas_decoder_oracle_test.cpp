@@ -18,22 +18,13 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 
+#include "unit/positioning/sbas_sbs_log.h"
+
 namespace {
 
-std::string run(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-struct SbsLine {
-  int tow, prn;
-  std::uint8_t msg[32];
-};
+using sbas_log::readSbs;
+using sbas_log::run;
+using sbas_log::SbsLine;
 
 struct FastLine {
   int tow, sat;
@@ -51,16 +42,7 @@ void oracle(const std::string& recording, const std::string& format, std::vector
       "printf 'pos1-posmode=single\\npos1-navsys=1\\npos1-sateph=brdc+sbas\\npos1-ionoopt=sbas\\n"
       "pos1-tropopt=saas\\npos1-sbassatsel=129\\n' > s.conf && "
       "awk '$3==129' in.sbs > g.sbs && rnx2rtkp -k s.conf -x 5 -o out.pos in.obs in.nav g.sbs >/dev/null 2>&1");
-  std::ifstream sbs(dir + "/in.sbs");
-  for (std::string line; std::getline(sbs, line);) {
-    std::istringstream in(line);
-    SbsLine m{};
-    int week = 0, type = 0;
-    std::string colon, hex;
-    if (!(in >> week >> m.tow >> m.prn >> type >> colon >> hex) || hex.size() < 58) continue;
-    for (int i = 0; i < 29; ++i) m.msg[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
-    msgs.push_back(m);
-  }
+  msgs = readSbs(dir + "/in.sbs");
   std::ifstream trace(dir + "/out.pos.trace");
   int epoch = -1;
   for (std::string line; std::getline(trace, line);) {

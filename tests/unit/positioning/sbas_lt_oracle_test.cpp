@@ -26,24 +26,15 @@
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "unit/positioning/sbas_test_messages.h"
 
+#include "unit/positioning/sbas_sbs_log.h"
+
 namespace {
 
+using sbas_log::readSbs;
+using sbas_log::run;
+using sbas_log::SbsLine;
+
 using namespace sbas_test;
-
-std::string run(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-struct SbsLine {
-  int week, tow, prn, type;
-  std::uint8_t msg[32];
-};
 
 struct LongLine {
   double tow;
@@ -86,15 +77,7 @@ Oracle oracle(const std::string& recording, const std::string& format, bool trac
            "pos1-tropopt=saas\\npos1-sbassatsel=129\\n' > s.conf && awk '$3==129' in.sbs > g.sbs && "
            "rnx2rtkp -k s.conf -x 5 -o out.pos in.obs in.nav g.sbs >/dev/null 2>&1";
   run(cmd);
-  std::ifstream sbs(dir + "/in.sbs");
-  for (std::string line; std::getline(sbs, line);) {
-    std::istringstream in(line);
-    SbsLine m{};
-    std::string colon, hex;
-    if (!(in >> m.week >> m.tow >> m.prn >> m.type >> colon >> hex) || hex.size() < 58) continue;
-    for (int i = 0; i < 29; ++i) m.msg[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
-    o.msgs.push_back(m);
-  }
+  o.msgs = readSbs(dir + "/in.sbs");
   std::ifstream nav(dir + "/in.nav");
   std::vector<std::string> lines;
   for (std::string line; std::getline(nav, line);) lines.push_back(line);
