@@ -1,19 +1,11 @@
-// SBAS L1 messages as the raw-data task hands them to the decoder pool: each chunk of the input
-// names a source and a receiver time and carries a 32-byte message; a shorter last chunk goes
-// through the engine's entry, which refuses a truncated message.
+// SBAS L1 messages as the raw-data task hands them to the decoder pool (the chunk form of
+// sbas_chunks.h).
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "fuzz_support.h"
 #include "navigation_data/store/sat_data_store.h"
-#include "positioning/data_servers/pvt_data.h"
-#include "positioning/engine/pvt_engine.h"
-#include "positioning/sbas/sbas_data_decoder.h"
-
-namespace {
-constexpr std::size_t kChunk = 4 + 32;
-}  // namespace
+#include "sbas_chunks.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enterRunDir("sbas_l1");
@@ -25,29 +17,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const fuzz::CurrentInput current(data, size);
-  static std::uint32_t ms = 100000;
-  for (std::size_t at = 0; at < size; at += kChunk) {
-    const std::uint8_t* p = data + at;
-    const std::size_t left = size - at;
-    if (left < 4) break;
-    // Sources of every system and index, also beyond the tables.
-    const SvIdType src{static_cast<std::uint8_t>(p[0] & 0x3F), static_cast<std::uint8_t>(p[1] & 0x07), 0,
-                       static_cast<std::uint8_t>(p[0] & 0x3F)};
-    ms = (ms + static_cast<std::uint32_t>(p[2]) * 250u + (p[3] & 0x80 ? 604000000u : 0u)) % 604800000u;
-    PosData::RcvTimeDataType t{};
-    t.gps.ulMs = ms;
-    t.gps.uWeek = 2300;
-    t.gps.uStatus[0] = (p[3] & 1) != 0 ? 0 : 1;
-    std::uint8_t msg[32] = {};
-    const std::size_t n = left - 4 < 32 ? left - 4 : 32;
-    std::memcpy(msg, p + 4, n);
-    if (n < 32) {
-      PVTDataInstance.rcvTime.Put(&t);
-      PVTEngineInstance.update_SbasDataTask(msg, static_cast<int>(n), &src, RawNavKind::kSbasL1, 0.0f);
-      break;
-    }
-    Locker<Mutex> l(SbasDataDecoder::poolMutex);
-    get_SbasDataDecoder(t, src)->update(t, src, msg);
-  }
+  fuzz::feedSbasChunks(data, size, RawNavKind::kSbasL1,
+                       [](const PosData::RcvTimeDataType& t, const SvIdType& src, const std::uint8_t* msg) {
+                         get_SbasDataDecoder(t, src)->update(t, src, msg);
+                       });
   return 0;
 }
