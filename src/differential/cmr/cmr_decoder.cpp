@@ -13,7 +13,6 @@
 CmrStationTable CmrDec;
 CMR_Decoder CmrDecKernels[InPorts::DEC_NUM];
 
-// The CMR display switch: one line per frame and per nearest-station step.
 bool bDispCmr = false;
 
 namespace {

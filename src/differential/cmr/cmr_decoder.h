@@ -223,4 +223,6 @@ class CMR_Decoder : public NAV_Decoder_Kernel {
 };
 
 extern CmrStationTable CmrDec;
+// The CMR display switch: a diagnostic line per frame, CMR+ page and nearest-station step.
+extern bool bDispCmr;
 extern CMR_Decoder CmrDecKernels[InPorts::DEC_NUM];
