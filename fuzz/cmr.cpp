@@ -18,7 +18,7 @@ CMR_Decoder* g_kernel = nullptr;
 NAV_Decoder* g_drv = nullptr;
 
 void feed(const std::uint8_t* d, std::size_t n) {
-  g_drv->putData(d, static_cast<int>(n), InPorts::DEC_SER_B);
+  g_drv->putData(d, static_cast<int>(n), static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1));
   if (g_kernel->getDataSize() <= 0) std::abort();
 }
 }  // namespace
