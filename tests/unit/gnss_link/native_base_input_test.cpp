@@ -402,6 +402,21 @@ TEST(NativeBaseInput, OtherPortsLeaveTheBaseBufferAlone) {
   EXPECT_EQ(rig.released.resets, resets + 1);
 }
 
+// With the base input on any port (-2) every decoder port's base feeds the buffer.
+TEST(NativeBaseInput, AnyPortSettingDecodesEveryPort) {
+  BaseRig rig;
+  BaseRig::rover(kTow, kGlo);
+  BaseRig::tracks({G1});
+  testports::ScriptPort other(IOP_SER_B);
+  ASSERT_TRUE(zrtPortInputAttach(IOP_SER_B));
+  ASSERT_TRUE(other.setMode(InPort::M_ZRT));
+  rig.feed(epoch(si({1}) + m4("rc", {1})));
+  other.chunks.push_back(epoch(si({1}) + m4("rc", {2}), kDayMs + 1000));
+  other.task(20);
+  ASSERT_EQ(rig.released.epochs.size(), 2u);
+  EXPECT_DOUBLE_EQ(rig.released.epochs[1].sv[0].slot[0].range, gpsRange(2) * kC);
+}
+
 // The GNSS board's port has no base decoder; every other decoder port has one on its input.
 TEST(NativeBaseInput, OneDecoderPerDecoderPortButTheBoards) {
   BaseRig rig;
