@@ -17,6 +17,7 @@
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
@@ -96,6 +97,9 @@ const InitStep kInitOnce[] = {
      }},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
+    // base observations in the native format: one decoder per decoder port but the board's, on
+    // the base buffer diffInitOnce made
+    {"zrtCpdDecodersInit", zrtCpdDecodersInit},
     {"zrtRawDecoderInit", [] { zrtRawDecoderInit(); }},
     // TLS
     {"tlsInitOnce", nullptr},
