@@ -1,7 +1,8 @@
 // Answers from the power controller: the first bytes choose the answer length, the tries and
 // the sizes of the pieces the line delivers; the rest is what arrives, piece by piece. An
 // exchange never keeps more than the longest answer, a success copies exactly the asked length
-// with the answer mark and the frame's sequence id, and a failure reports what it held.
+// with the answer mark and the frame's sequence id, and a failure reports what it held (a length
+// no answer can have is refused untouched).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ok && (len != want || (answer[0] & 0x80) == 0 || (answer[0] & 0x0F) != mcu.sequenceId() ||
                (answer[0] & kMcuNotReady) != 0))
       std::abort();
-    if (!ok && (len < 0 || len > kMcuAnswerMax)) std::abort();
+    // A length no answer can have is refused untouched; otherwise the count held, never more
+    // than asked.
+    const bool refused = want < 1 || want > kMcuAnswerMax;
+    if (!ok && (refused ? len != want : (len < 0 || len > want))) std::abort();
   }
   // The decoder alone: pieces of the input, checked against every id.
   c8051f330Decoder dec;
