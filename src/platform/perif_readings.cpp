@@ -35,24 +35,26 @@ constexpr int kPwrInLen = 4;
 constexpr int kPwrInTries = 5;
 constexpr int kReadyLine = 91;  // driven high once the reader runs
 
-std::atomic<bool> pwrDataValid{false};
-
-// Once-per-absence reporting: a flag per IIO device and channel (8 x 16), one for the thermal
-// zone; each is cleared by the next good reading.
 constexpr int kIioDevices = 8;
 constexpr int kIioChannels = 16;
-std::atomic<bool> g_adcSaid[kIioDevices * kIioChannels];
-std::atomic<bool> g_adcBeyondSaid{false};
-std::atomic<bool> g_thermoSaid{false};
+
+// What the readings keep between calls: the valid flag, the open temperature file, and the
+// once-per-absence reports (a flag per IIO device and channel, 8 x 16, and one for the thermal
+// zone; each cleared by the next good reading).
+struct PerifState {
+  std::atomic<bool> pwrDataValid{false};
+  std::atomic<bool> adcSaid[kIioDevices * kIioChannels] = {};
+  std::atomic<bool> adcBeyondSaid{false};
+  Mutex thermoMutex;
+  int thermoFd = -1;  // kept open between reads (-1 closed)
+  std::atomic<bool> thermoSaid{false};
+};
+PerifState g_perif;
 
 std::atomic<bool>& adcSaid(int device, int channel) {
-  if (device < 0 || device >= kIioDevices || channel < 0 || channel >= kIioChannels) return g_adcBeyondSaid;
-  return g_adcSaid[device * kIioChannels + channel];
+  if (device < 0 || device >= kIioDevices || channel < 0 || channel >= kIioChannels) return g_perif.adcBeyondSaid;
+  return g_perif.adcSaid[device * kIioChannels + channel];
 }
-
-// The temperature file stays open between passes (-1 closed).
-int g_thermoFd = -1;
-Mutex g_thermoMutex;
 
 }  // namespace
 
@@ -79,33 +81,34 @@ int getADCValSys(int device, int channel) {
 }
 
 bool getThermoCpu(int& value) {
-  Locker<Mutex> l(g_thermoMutex);
+  Locker<Mutex> l(g_perif.thermoMutex);
+  int& fd = g_perif.thermoFd;
   char path[128];
   hostPath("/sys/class/thermal/thermal_zone0/temp", path, sizeof path);
-  if (g_thermoFd < 0) g_thermoFd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (g_thermoFd < 0) {
-    if (!g_thermoSaid.exchange(true)) debPrintfx(-1, "[i]getThermoCpu(EXIT): ERROR: open %s\n", path);
+  if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (!g_perif.thermoSaid.exchange(true)) debPrintfx(-1, "[i]getThermoCpu(EXIT): ERROR: open %s\n", path);
     value = 0;
     return false;
   }
   char buf[16];
   // From offset 0 on every pass: a second plain read of the open file would only find its end.
-  const ssize_t n = ::pread(g_thermoFd, buf, sizeof buf - 1, 0);
+  const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
   if (n <= 0 || n > 10) {
-    if (!g_thermoSaid.exchange(true)) debPrintfx(-1, "[i] getThermoCpu(EXIT) ERROR read %d\n", static_cast<int>(n));
+    if (!g_perif.thermoSaid.exchange(true)) debPrintfx(-1, "[i] getThermoCpu(EXIT) ERROR read %d\n", static_cast<int>(n));
     value = 0;
-    ::close(g_thermoFd);
-    g_thermoFd = -1;
+    ::close(fd);
+    fd = -1;
     return false;
   }
   buf[n] = '\0';
   value = static_cast<int>(std::strtol(buf, nullptr, 10));
-  g_thermoSaid.store(false);
+  g_perif.thermoSaid.store(false);
   return true;
 }
 
-bool checkValidPwrMeas() { return pwrDataValid.load(); }
-void setValidPwrMeas(int valid) { pwrDataValid.store(valid != 0); }
+bool checkValidPwrMeas() { return g_perif.pwrDataValid.load(); }
+void setValidPwrMeas(int valid) { g_perif.pwrDataValid.store(valid != 0); }
 
 bool PerifReader::pass() {
   const int sel = boardDebugSelector();
