@@ -26,9 +26,11 @@
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
+#include "platform/gpio_port_select.h"
 #include "platform/identity.h"
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
+#include "platform/perif_readings.h"
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 #include "platform/ports/can_ports.h"
@@ -107,8 +109,8 @@ const InitStep kInitOnce[] = {
     {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
-    // GPIO
-    {"gpioInitOnce", nullptr},
+    // GPIO: the line drivers of ports C and D
+    {"gpioInitOnce", rsInitCDPorts},
     // magnetic variation
     {"magInitOnce", magvarInitOnce},
     // position engine objects: their setups and the RTCM station records, whose blocks come after
@@ -153,6 +155,8 @@ const TaskStarter kTasks[] = {
     {"decProcInit", decProcInit, 13, 0, 0x40},
     // NeQuick ionosphere task NEQK
     {"neqkProcInit", neqkProcInit, 30, 0, 0x80},
+    // board readings task PRFP
+    {"perifProcLnxInit", perifProcLnxInit, 28, 0, 0x100},
 };
 
 const InitStep kAfterOnce[] = {
