@@ -1,13 +1,14 @@
 #include "differential/coding_driver.h"
 
 #include "differential/placeholders.h"
+#include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "output/output_manager.h"
 #include "positioning/base/base_data.h"
 #include "settings/rtcm_settings.h"
 
 namespace {
-constexpr int kRtcm2Plan = 23;
+constexpr int kRtcm2Plan = kRtcmMsgCount;
 constexpr int kCmrPlan = 5;
 constexpr int kRtcm3Plan = kRtc3MsgCount;
 }  // namespace
@@ -16,7 +17,7 @@ void diffInitCoding() {
   bool plan2[kRtcm2Plan];
   iRtcmOutput = 0;
   rtcmmMakeOut(plan2, kRtcm2Plan);
-  if (rtcmMode == 1) iRtcmOutput = placeholder::RTCM_Coder_initCoding(plan2);
+  if (rtcmMode == 1) iRtcmOutput = RtcmCod.initCoding(plan2);
 
   bool planCmr[kCmrPlan];
   iCmrOutput = 0;
@@ -31,7 +32,7 @@ void diffInitCoding() {
 }
 
 void baseMakeCoding() {
-  if (rtcmMode == 1) placeholder::RTCM_Coder_makeCoding();
+  if (rtcmMode == 1) RtcmCod.makeCoding();
   placeholder::CMR_Coder_makeCoding();
 }
 
@@ -42,6 +43,12 @@ void prepareCoding(long, int stream) {
   Rtcm3Cod.makeCoding();
 }
 
-void diffRtcmSettingsGather(RTCM_SETTINGS& s) { s.rtcm3Cod = Rtcm3Cod.settings(); }
+void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
+  s.rtcmCod = RtcmCod.settings();
+  s.rtcm3Cod = Rtcm3Cod.settings();
+}
 
-void diffRtcmSettingsApply(RTCM_SETTINGS& s) { Rtcm3Cod.setSettings(s.rtcm3Cod); }
+void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
+  RtcmCod.setSettings(s.rtcmCod);
+  Rtcm3Cod.setSettings(s.rtcm3Cod);
+}
