@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -281,6 +282,65 @@ TEST(Rtcm2CoderOracle, ConvbinReadsOurRtkObservablesAndStationAsTheRecordingHadT
     }
   }
   EXPECT_GT(values, 3000);
+}
+
+}  // namespace
+
+namespace {
+
+// Station, null frame, text and GLONASS corrections as gpsdecode reads them: each row one
+// message, the fields gpsdecode prints for it.
+TEST(Rtcm2CoderOracle, GpsdecodeReadsStationNullFrameTextAndGlonassCorrections) {
+  FakeSource src;
+  NAVCOD_DIF_DATA dif{};
+  dif.bReady = 1;
+  src.dif = &dif;
+  src.gps = 7 * 3600000L + 1234567;   // Z-count 2057 (1234.2 s)
+  src.glo = 10 * 3600000L + 1234567;  // the same Z-count in the GLONASS scale
+  dif.ulTime[kSysGlonass] = static_cast<std::uint32_t>(src.glo / 600 * 600);
+  NAVCOD_DIF_SV& g = dif.sat[dif.uSatCount++];
+  g.uSystem = kSysGlonass, g.uNumber = 14, g.uIssue = 33, g.uMask = 1;
+  g.sig[0] = {-12.34f, 0.05f, 3.0f};
+  src.ref[0].dX = 1114104.5999, src.ref[0].dY = -4850729.7108, src.ref[0].dZ = 3975521.4643;
+  RTCM_Coder coder(&src);
+  RTCM_COD_SETTINGS s = coder.settings();
+  s.stationId = 1001 & 0x3FF;
+  s.health = 2;
+  std::strcpy(s.text16, "BASE 77, RTCM 2 FROM THE RECEIVER");
+  s.len16 = static_cast<std::uint8_t>(std::strlen(s.text16));
+  coder.setSettings(s);
+  struct Row {
+    int kind;
+    std::vector<std::string> fields;  // substrings of gpsdecode's line
+  };
+  const Row rows[] = {
+      {kRtcmMsg3, {R"("type":3,)", R"("x":1114104.60,"y":-4850729.71,"z":3975521.46)"}},
+      {kRtcmMsg6, {R"("type":6,)", R"("length":0)"}},
+      {kRtcmMsg16, {R"("type":16,)", R"("message":"BASE 77, RTCM 2 FROM THE RECEIVER")"}},
+      {kRtcmMsg31, {R"("type":31,)", R"("ident":14,"udre":1,"change":false,"tod":)", R"("prc":-12.340,"rrc":0.050)"}},
+  };
+  Bytes stream;
+  std::uint8_t out[RTCM_Coder::kMaxOut];
+  int seq = 0;
+  std::uint32_t parity = 0;
+  for (const Row& r : rows) {
+    enableOnly(coder, {r.kind});
+    coder.makeCoding();
+    const int n = coder.buildMessage(r.kind, out, seq, parity, 1, false);
+    ASSERT_GT(n, 0) << r.kind;
+    stream.insert(stream.end(), out, out + n);
+  }
+  std::istringstream lines(run("gpsdecode < '" + writeTemp("rtcm2_misc.bin", stream) + "' 2>/dev/null"));
+  std::vector<std::string> got;
+  for (std::string l; std::getline(lines, l);)
+    if (l.find("\"RTCM2\"") != std::string::npos) got.push_back(l);
+  ASSERT_EQ(got.size(), std::size(rows));
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_NE(got[i].find(R"("station_id":1001,)"), std::string::npos) << got[i];
+    EXPECT_NE(got[i].find(R"("zcount":1234.2,)"), std::string::npos) << got[i];
+    EXPECT_NE(got[i].find(R"("station_health":2)"), std::string::npos) << got[i];
+    for (const std::string& f : rows[i].fields) EXPECT_NE(got[i].find(f), std::string::npos) << f << "\n" << got[i];
+  }
 }
 
 }  // namespace
