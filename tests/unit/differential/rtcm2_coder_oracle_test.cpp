@@ -344,3 +344,4 @@ TEST(Rtcm2CoderOracle, GpsdecodeReadsStationNullFrameTextAndGlonassCorrections) 
 }
 
 }  // namespace
+
