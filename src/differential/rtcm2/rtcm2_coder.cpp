@@ -153,7 +153,10 @@ bool RTCM_Coder::endMessage() {
   const int n = words_.count();
   const int data = n - 2;
   const int term = set_.termOn ? (set_.term[0] != 255) + (set_.term[1] != 255) : 0;
-  if (data < 0 || data > 31 || outLen_ + 5 * n + term > kMaxOut) return false;
+  if (data < 0 || data > 31 || outLen_ + 5 * n + term > kMaxOut) {
+    seq_ = (seq_ + 7) & 7;  // not sent: its sequence number goes to the next message
+    return false;
+  }
   words_.w[1] = (words_.w[1] & ~0xF8u) | (static_cast<std::uint32_t>(data) << 3);
   std::uint32_t ws[kMaxWords];
   for (int i = 0; i < n; ++i) ws[i] = words_.w[i] << 6;

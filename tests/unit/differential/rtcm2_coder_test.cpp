@@ -638,6 +638,8 @@ TEST(Rtcm2Coder, TimeOfMeasurementReplacesTheZCount) {
       {"negative takes Z - 1", 600 * 416, 299.792458 * 10.5, 415, 599990},
       {"Z 0 becomes 5999", 3600000 * 5, 299.792458 * 1.5, 5999, 599999},
       {"clock truncates toward zero", 600, -299.792458 * 1.5, 1, 1},
+      {"a whole Z-count or more moves to Z + 1", 600 * 416 + 599, -299.792458 * 1000.5, 417, 0},
+      {"Z 5999 moves to 0", 3600000 * 5 - 1, -299.792458 * 1000.5, 0, 0},
   };
   for (const Row& r : rows) {
     Fixture f;
@@ -846,3 +848,21 @@ TEST(Rtcm2Coder, RandomRecordsGiveWellFormedWordsForEveryKind) {
 
 }  // namespace
 
+
+namespace {
+
+TEST(Rtcm2Coder, ARunBeyondTheOutputBufferStopsAtAWholeMessage) {
+  Fixture f;
+  for (int i = 0; i < kBaseSats; ++i) addRtkSat(f.rtk, kSysGps, i % 32 + 1, 2e7, 0);
+  int bytes = 0;
+  enableOnly(f.coder, {kRtcmMsg18, kRtcmMsg19});
+  f.coder.makeCoding();
+  const auto m = f.build(kRtcmMsg18, 1, true, &bytes);
+  EXPECT_LE(bytes, RTCM_Coder::kMaxOut);
+  EXPECT_LT(m.size(), 28u) << "7 messages per type and frequency do not fit";
+  EXPECT_GT(m.size(), 20u);
+  EXPECT_EQ(f.reader.bad, 0);
+  EXPECT_EQ(f.seq, static_cast<int>(m.size() % 8)) << "only the messages sent took sequence numbers";
+}
+
+}  // namespace
