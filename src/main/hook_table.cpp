@@ -114,7 +114,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
-    NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
+    WIRED("output", omRegistrars, 1),
 
     // ---- files
     NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),
