@@ -34,6 +34,7 @@
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 #include "platform/ports/can_ports.h"
+#include "platform/ports/sock_can_port.h"
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -109,8 +110,11 @@ const InitStep kInitOnce[] = {
     {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
-    // GPIO: the line drivers of ports C and D
-    {"gpioInitOnce", rsInitCDPorts},
+    // GPIO: the line drivers of ports C and D, the CAN transceivers enabled
+    {"gpioInitOnce", [] {
+       rsInitCDPorts();
+       cpuCanClearShutDown();
+     }},
     // magnetic variation
     {"magInitOnce", magvarInitOnce},
     // position engine objects: their setups and the RTCM station records, whose blocks come after
@@ -157,6 +161,8 @@ const TaskStarter kTasks[] = {
     {"neqkProcInit", neqkProcInit, 30, 0, 0x80},
     // board readings task PRFP
     {"perifProcLnxInit", perifProcLnxInit, 28, 0, 0x100},
+    // CAN sending task CANT
+    {"canProcInit", canProcInit, 24, 0, 0x200},
 };
 
 const InitStep kAfterOnce[] = {
