@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -434,6 +435,41 @@ TEST(Rtcm3EphCoder, WithoutARecordNothingIsBuilt) {
   c.setSettings(defaultSettings());
   arm(c, {61, 62, 63, 64, 65, 66, 67});
   for (int i = kRtc3MsgEphFirst; i <= kRtc3MsgEphLast; ++i) EXPECT_TRUE(build(c, i).empty()) << msgNumbers[i];
+}
+
+}  // namespace
+
+namespace {
+
+// Records of every kind with random bytes changed (the recording's, else a plain one): a frame
+// is built or not, never a broken one; what is built reads back into a record that codes to the
+// same frame.
+TEST(Rtcm3EphCoder, RandomRecordsBuildWholeFramesOrNone) {
+  std::map<int, Rtcm3Ephemeris> bases;
+  for (const Bytes& f : framesOf(rtcm3test::readFile(rtcm3test::recording("uscl00chl0.rtcm3"))))
+    if (Rtcm3Ephemeris e; rtcm3_IsEphemerisMessage(typeOf(f)) && decode(f, e)) bases.try_emplace(typeOf(f), e);
+  bases[1044] = gpsRecord();
+  bases[1044].gps.prn = 195;
+  bases[1041].irs = ZRT_EPH_IRS{};
+  bases[1041].irs.prn = 5;
+  std::mt19937 rng(76);
+  int built = 0, refused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const int msg = msgNumbers[kRtc3MsgEphFirst + round % 7];
+    ASSERT_TRUE(bases.contains(msg)) << msg;
+    Rtcm3Ephemeris e = bases.at(msg);
+    auto* raw = reinterpret_cast<std::uint8_t*>(&e.gps);
+    for (int k = 1 + static_cast<int>(rng() % 3); k > 0; --k) raw[rng() % sizeof(ZRT_EPH_GPS)] = static_cast<std::uint8_t>(rng());
+    const Bytes f = encode(msg, e);
+    if (f.empty()) { ++refused; continue; }
+    ++built;
+    SCOPED_TRACE(std::to_string(msg) + " round " + std::to_string(round));
+    ASSERT_EQ(static_cast<std::size_t>(((f[1] & 3) << 8 | f[2]) + 6), f.size());
+    Rtcm3Ephemeris back;
+    if (decode(f, back)) { EXPECT_EQ(encode(msg, back), f); }
+  }
+  EXPECT_GT(built, 1000);
+  EXPECT_GT(refused, 100);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // checked field by field against the layouts of RTCM 10403.3 (MSM header, masks, DF397-DF408).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -426,6 +428,57 @@ TEST(Rtcm3MsmCoder, PartStateFollowsTheMessageNumber) {
   EXPECT_EQ(read(build(b.coder, msmIndex(0, 7))).satIds.size(), 21u);
   EXPECT_TRUE(b.coder.repeatMessage());
   EXPECT_EQ(read(build(b.coder, msmIndex(0, 4))).satIds.front(), 1);  // not 22
+}
+
+}  // namespace
+
+namespace {
+
+// Random epoch data, raw bytes and values near every edge (NaN, infinities, negative and huge
+// ranges, phases and rates off by any amount): every frame is whole, readable by the decoder,
+// and the parts of every message end.
+TEST(Rtcm3MsmCoder, RandomEpochDataBuildsOnlyWholeFrames) {
+  std::mt19937 rng(61);
+  const double kEdges[] = {NAN, INFINITY, -INFINITY, -1.0, 0.0, 1e300, 255 * kLightMs, 2.2e7, 2.2e7 + 300, 2.2e7 - 1200};
+  for (int round = 0; round < 400; ++round) {
+    SCOPED_TRACE(round);
+    Base b(rng() & 1);
+    if (round % 2 == 0) {
+      auto* raw = reinterpret_cast<std::uint8_t*>(&b.src.rtk);
+      for (std::size_t i = 0; i < sizeof b.src.rtk; ++i) raw[i] = static_cast<std::uint8_t>(rng());
+    } else {
+      for (int k = 0; k < 40; ++k) {
+        RTK_DATA_SV& sv = b.sat(static_cast<int>(rng() % 7), static_cast<int>(rng() % 210), {0, 1, 2, 3, 4, 5},
+                                2.0e7 + static_cast<double>(rng() % 100000));
+        for (RTK_DATA_SLOT& d : sv.slot) {
+          if (rng() % 3 == 0) d.dCode = kEdges[rng() % std::size(kEdges)];
+          if (rng() % 3 == 0) d.dPhase = kEdges[rng() % std::size(kEdges)];
+          if (rng() % 3 == 0) d.dRate = kEdges[rng() % std::size(kEdges)] / 1e4;
+          d.ulLock = rng();
+          d.uCn0 = static_cast<std::uint8_t>(rng());
+          d.bPresent = static_cast<std::uint8_t>(rng() % 4);
+        }
+      }
+    }
+    bool flags[kRtc3MsgCount] = {};
+    for (int i = kRtc3MsgMsmFirst; i <= kRtc3MsgMsmLast; ++i) flags[i] = true;
+    b.coder.initCoding(flags, 1);
+    b.coder.makeCoding();
+    for (int i = kRtc3MsgMsmFirst; i <= kRtc3MsgMsmLast; ++i) {
+      const std::vector<Bytes> f = b.all(i);
+      ASSERT_LT(f.size(), 64u) << msgNumbers[i];
+      for (const Bytes& x : f) {
+        ASSERT_LE(x.size(), 1029u);
+        const int len = (x[1] & 3) << 8 | x[2];
+        ASSERT_EQ(static_cast<std::size_t>(len) + 6, x.size());
+        ASSERT_EQ(bits(x, static_cast<int>(x.size() - 3) * 8, 24), crc24q(0, x.data(), static_cast<std::uint32_t>((len + 3) * 8)));
+        const Msm m = read(x);
+        ASSERT_TRUE(m.decoded) << msgNumbers[i];
+        ASSERT_FALSE(m.satIds.empty());
+        ASSERT_LE(m.satIds.size() * static_cast<std::size_t>(std::popcount(m.sigMask)), 64u);
+      }
+    }
+  }
 }
 
 }  // namespace
