@@ -92,10 +92,10 @@ Source* gps30(std::uint32_t towMs) {
     sv.uNumber = static_cast<std::uint8_t>(k + 1);
     for (int slot : {0, 2, 3}) {
       RTK_DATA_SLOT& d = sv.slot[slot];
-      d.dCode = 2.0e7 + k * 123456.789 + slot * 1.5 + towMs * 0.3;
+      d.dCode = 2.0e7 + k * 123456.789 + slot * 1.5 + (towMs - 302400000.0) * 0.7;  // 700 m/s
       d.dPhase = d.dCode + 0.37 * slot;
       d.dRate = -300.0 + k * 20.0;
-      d.ulLock = 600000 + towMs;
+      d.ulLock = 600000 + (towMs - 302400000u);
       d.uCn0 = 180;
       d.bPresent = 1;
     }
