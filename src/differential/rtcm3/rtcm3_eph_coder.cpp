@@ -1,8 +1,8 @@
 // The broadcast ephemerides of the RTCM 3 coder: 1019 (GPS), 1020 (GLONASS), 1042 (BeiDou), 1044
 // (QZSS), 1045 (Galileo F/NAV), 1046 (Galileo I/NAV) and 1041 (NavIC), each from the navigation
 // record its output message hands over. Field order and scale factors are those of RTCM 10403.3
-// (sections 3.5.12.x and the amendments for 1041, 1042, 1044, 1046). A value that does not fit its
-// field builds no message: a wrapped orbit would put the satellite kilometres away.
+// and its amendments (1041, 1042, 1044, 1046). A value that does not fit its field builds no
+// message: a wrapped orbit would put the satellite kilometres away.
 #include <cmath>
 
 #include "differential/rtcm3/rtcm3_coder.h"
