@@ -362,6 +362,8 @@ void Rtcm3CpdDecoder::updateRcvDesc(const char* type, const char* version, const
 void Rtcm3CpdDecoder::updateGloBias(const RTC3_GLO_BIAS& b, int stationId) {
   // With the user's switch off received biases are not used at all.
   if (!RTC3_Decoder::getSettings().gloBias) return;
+  // Changed under the base buffer's record lock, as the RTK side reads it beside that record.
+  CpdAux* aux = buf_ != nullptr ? buf_->doObtainAux() : nullptr;
   CpdGloBias& g = curCpdGloBias;
   const std::uint8_t mask = b.mask & 0x0F;
   if (stationId != g.stationId) {
@@ -373,6 +375,7 @@ void Rtcm3CpdDecoder::updateGloBias(const RTC3_GLO_BIAS& b, int stationId) {
   g.stationId = stationId;
   for (int i = 0; i < CpdGloBias::kValues; ++i)
     if (mask & (8 >> i)) g.bias[i] = b.bias[i];
+  if (aux != nullptr) buf_->doReleaseAux(aux);
 }
 
 void Rtcm3CpdDecoder::invalidateRefPos() {

@@ -28,6 +28,7 @@ struct CpdGloBias {
   void clear();
 };
 static_assert(sizeof(CpdGloBias) == 24);
+// Written by the RTCM 3 base decoder under the base buffer's auxiliary-record lock.
 extern CpdGloBias curCpdGloBias;
 
 class Rtcm3CpdDecoder final : public Rtcm3CpdClient, public CpdBaseDecoder {
