@@ -1,6 +1,7 @@
 #include "platform/ports/sock_can_port.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -286,9 +287,13 @@ void SockCanPort::errorFrame(const can_frame& f) {
 int SockCanPort::takeFrame(const can_frame& f, int got, void* buf, int count) {
   if (got == 0) {
 #ifndef RX_TARGET
-    // The peer went away: back to the idle socket until the next one connects.
-    Locker<Mutex> l(m_);
-    if (peer_.load()) dropPeerLocked();
+    // An empty packet reads as 0 too: only a hang-up means the peer went away, and then the
+    // idle socket stands in until the next one connects.
+    pollfd p{sock_.load(), POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLRDHUP))) {
+      Locker<Mutex> l(m_);
+      if (peer_.load()) dropPeerLocked();
+    }
 #endif
     return 0;
   }
