@@ -117,7 +117,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
-    WIRED("output", omRegistrars, 1),
+    WIRED("output", omRegistrars, 2),
 
     // ---- files
     NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),
