@@ -20,7 +20,11 @@
 #include "platform/leds.h"
 #include "platform/nv_block.h"
 #include "platform/nv_pended_clear.h"
+#include "platform/ports/in_port.h"
+#include "platform/ports/io_port_index.h"
+#include "platform/ports/serial_driver.h"
 #include "platform/shutdown.h"
+#include "settings/port_settings.h"
 #include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
 #include "unit/command/capture_port.h"
@@ -469,6 +473,40 @@ TEST_F(Buttons, PressesRacingTheEpochsTakeAreNeverLost) {
   epoch.join();
   EXPECT_FALSE(lost);
   EXPECT_EQ(seen.load(), kPresses);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Buttons, PortResetBringsPortABackToItsFactorySpeedAndMode) {
+  serdefs_NvAlloc();
+  if (!portSettingsSetRate(IOP_SER_A, 9600)) GTEST_SKIP() << "no serial port A on this host";
+  portSettingsStoreMode(IOP_SER_A, InPort::M_NONE);
+  release(250);
+  FileButton::handlePended();
+  EXPECT_EQ(portSettingsRate(IOP_SER_A), rsBaudOfCode(kRsDefaultState));
+  EXPECT_EQ(portSettingsMode(IOP_SER_A), InPort::factoryMode(IOP_SER_A));
+}
+
+TEST_F(Buttons, PendedShutdownEndsTheProgram) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  const struct {
+    int counter, code;
+    const char* word;
+  } rows[] = {{400, 128, "power_off"}, {1000, 128, "sleep"}};
+  for (const auto& r : rows) {
+    PowerButton::clearPending();
+    PowerButton b;
+    b.initSettings();
+    b.stateChanged(true, 0);
+    b.stateChanged(false, r.counter);
+    EXPECT_EXIT(PowerButton::handlePended(), ::testing::ExitedWithCode(r.code), "") << r.counter;
+    EXPECT_NE(::readFile("host/var/run/rxengine-request").find(r.word), std::string::npos) << r.counter;
+  }
+  // Nothing pending: nothing happens.
+  PowerButton::clearPending();
+  PowerButton::handlePended();
 }
 
 }  // namespace
