@@ -1,5 +1,6 @@
 #include "differential/coding_driver.h"
 
+#include "differential/cmr/cmr_coder.h"
 #include "differential/cmr/cmr_decoder.h"
 #include "differential/placeholders.h"
 #include "differential/rtcm2/rtcm2_coder.h"
@@ -22,7 +23,7 @@ void diffInitCoding() {
 
   bool planCmr[kCmrPlan];
   iCmrOutput = 0;
-  if (cmrmMakeOut(planCmr, kCmrPlan)) iCmrOutput = placeholder::CMR_Coder_initCoding(planCmr);
+  if (cmrmMakeOut(planCmr, kCmrPlan)) iCmrOutput = CmrCod.initCoding(planCmr);
 
   iRtcm3Output = 0;
   for (int stream = 0; stream < kOmStreams; ++stream) {
@@ -34,7 +35,7 @@ void diffInitCoding() {
 
 void baseMakeCoding() {
   if (rtcmMode == 1) RtcmCod.makeCoding();
-  placeholder::CMR_Coder_makeCoding();
+  CmrCod.makeCoding();
 }
 
 void prepareCoding(long, int stream) {
@@ -47,10 +48,12 @@ void prepareCoding(long, int stream) {
 void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
   s.rtcmCod = RtcmCod.settings();
   s.rtcm3Cod = Rtcm3Cod.settings();
+  s.cmrCod = CmrCod.settings();
 }
 
 void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
   RtcmCod.setSettings(s.rtcmCod);
   Rtcm3Cod.setSettings(s.rtcm3Cod);
   CmrDec.setSettings(s.cmrDec);
+  CmrCod.setSettings(s.cmrCod);
 }

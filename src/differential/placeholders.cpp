@@ -10,8 +10,6 @@ CpdMeasBuf::Client* baseMeasBufClient = nullptr;
 
 // ==== Coding driver ==========================================================================
 namespace placeholder {
-int CMR_Coder_initCoding(const bool[]) { return 0; }
-void CMR_Coder_makeCoding() {}
 bool rtcm3mMakeOut(int, bool plan[], int size) {
   for (int k = 0; k < size; ++k) plan[k] = false;
   return false;

@@ -12,12 +12,9 @@
 // ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== Coding driver ==========================================================================
-// The coder CMR_Coder and the RTCM 3 message plan of a stream, not built yet.
-// initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
+// The RTCM 3 message plan of a stream, not built yet.
 // rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).
 namespace placeholder {
-int CMR_Coder_initCoding(const bool plan[]);
-void CMR_Coder_makeCoding();
 bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder
 // ==== end of the coding driver's stand-ins ===================================================

@@ -116,7 +116,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
-    WIRED("output", omRegistrars, 1),
+    WIRED("output", omRegistrars, 2),
 
     // ---- files
     WIRED("files", wpcLedHook, 1),
