@@ -1,5 +1,6 @@
 #include "gnss_link/meas_proc.h"
 
+#include <bit>
 #include <cstdio>
 
 #include "settings/debug_selectors.h"
@@ -9,9 +10,11 @@
 #include "files/session.h"
 #include "gnss_link/allan_monitor.h"
 #include "gnss_link/lock_manager.h"
+#include "gnss_link/peripherals/buttons.h"
 #include "gnss_link/placeholders.h"
 #include "output/output_manager.h"
 #include "platform/debug.h"
+#include "platform/leds.h"
 #include "platform/mono_clock.h"
 #include "platform/ports/in_port.h"
 #include "platform/rtc.h"
@@ -20,6 +23,7 @@
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_output_base_moving.h"
 
 RCV_OUTPUT RcvOut;
@@ -169,21 +173,22 @@ void signalMeasReady() {
 
   trace(7, nullptr);
   if (onMs) {
-    int used = 0;
-    int low = 0;
+    // Satellites with a measurement and their systems: each system costs one receiver clock.
+    int measured = 0;
+    unsigned systems = 0;
     for (int i = 0; i < kCdatChannels; ++i) {
-      if (Cdat[i].inUse() <= 0) continue;
-      ++used;
-      if (i < 16) ++low;
+      if (Cdat[i].bDataPresent == 0 || Cdat[i].sysCode > kChanNavic) continue;
+      ++measured;
+      systems |= 1u << Cdat[i].sysCode;
     }
     trace(7, "SatLed::set");
-    placeholder::SatLed::set(used, low);
+    SatLed::set(measured, std::popcount(systems));
   }
   if (t % 100 == 0) {
     trace(7, "SatLed::process");
-    placeholder::SatLed::process(t);
+    SatLed::process(t);
     trace(7, "PosLed::process");
-    placeholder::PosLed::process(t);
+    PosLed::process(t);
   }
   if (onMs) {
     trace(7, "omPrepare");
@@ -281,9 +286,9 @@ void signalMeasReady() {
   trace(19, "lrRotate");
   lrRotate(static_cast<std::uint32_t>(t), false);
   trace(19, "FileButton::handlePended");
-  placeholder::FileButton::handlePended();
+  FileButton::handlePended();
   trace(19, "PowerButton::handlePended");
-  placeholder::PowerButton::handlePended();
+  PowerButton::handlePended();
 
   trace(20, nullptr);
   if (onMs) {
@@ -296,7 +301,7 @@ void signalMeasReady() {
       }
       if (!skip) {
         trace(20, "PosLed::set");
-        placeholder::PosLed::set(RcvOut.sol.bOutPos != 0, NavSol.solType, tPosMode);
+        PosLed::set(RcvOut.sol.bOutPos != 0, NavSol.solType, tPosMode);
       }
     }
     trace(20, "omOutput");

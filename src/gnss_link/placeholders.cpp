@@ -24,12 +24,6 @@ bool boardVelocityPut(const BoardSolAlnType&) { return false; }
 
 // ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
 namespace placeholder {
-void SatLed::set(int, int) {}
-void SatLed::process(long) {}
-void PosLed::process(long) {}
-void PosLed::set(bool, int, int) {}
-void FileButton::handlePended() {}
-void PowerButton::handlePended() {}
 void NMEA_Output::makeStdOutput() {}
 bool RtkSol_useEntries(RTK_SOL&) { return false; }
 bool RelPos_block(REL_POS_BLOCK&) { return false; }

@@ -28,29 +28,13 @@ bool boardVelocityPut(const BoardSolAlnType& sol);
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 
 // ---- Per-epoch driver: steps and answers of parts not built yet ------------------------------
-// Each step does nothing. The LEDs, buttons, receiver output parameters, base-station coding
+// Each step does nothing. The receiver output parameters, base-station coding
 // and NMEA output fill them (the navigation step and the settings the chain asks come through
 // measProcLinks).
 struct RCV_OUTPUT;
 struct RTK_SOL;
 struct REL_POS_BLOCK;
 namespace placeholder {
-// LEDs: satellite LED (channels in use, those among the first 16) and position LED.
-struct SatLed {
-  static void set(int used, int low);
-  static void process(long t);
-};
-struct PosLed {
-  static void process(long t);
-  static void set(bool valid, int solType, int posMode);
-};
-// Buttons: pended presses of the file and power buttons.
-struct FileButton {
-  static void handlePended();
-};
-struct PowerButton {
-  static void handlePended();
-};
 // NMEA output: the fields shared by the sentences of the epoch.
 struct NMEA_Output {
   static void makeStdOutput();

@@ -11,6 +11,7 @@
 #include "differential/redirect.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/buttons.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "network/tcpcl_suspend.h"
@@ -107,7 +108,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 10),
+    WIRED("command", cmdAreaRegistrars, 11),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -120,7 +121,7 @@ const HookRow kRows[] = {
     WIRED("output", omRegistrars, 2),
 
     // ---- files
-    NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),
+    WIRED("files", wpcLedHook, 1),
 
     // ---- network
     NOT_BUILT("network", tcpclSuspendHook, "TCP client links (network)"),
@@ -178,9 +179,11 @@ const HookRow kRows[] = {
     NOT_BUILT("gnss_link", measProcLinks.rtkBaseDistance, "RTK engine (differential)"),
     NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
-    NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "LEDs (gnss_link peripherals)"),
+    NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "position LED's RTK settings (none known)"),
     WIRED("gnss_link", measProcLinks.navMain, 1),
     WIRED("gnss_link", measProcLinks.roverMeas, 1),
+    WIRED("gnss_link", buttonLinks.tcpclSuspended, 1),
+    WIRED("gnss_link", buttonLinks.tcpclSetSuspend, 1),
 };
 // clang-format on
 #undef WIRED

@@ -10,4 +10,6 @@ void wireHooks() {
   wireNavigationData();
   wirePositioning();
   wireDifferential();
+  wireFiles();
+  wireGnssLink();
 }

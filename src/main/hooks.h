@@ -13,3 +13,5 @@ void wireCommand();
 void wireNavigationData();
 void wirePositioning();
 void wireDifferential();
+void wireFiles();
+void wireGnssLink();

@@ -17,6 +17,7 @@
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/buttons.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
@@ -28,6 +29,7 @@
 #include "platform/exit.h"
 #include "platform/gpio_port_select.h"
 #include "platform/identity.h"
+#include "platform/leds.h"
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
 #include "platform/perif_readings.h"
@@ -114,6 +116,8 @@ const InitStep kInitOnce[] = {
     {"gpioInitOnce", [] {
        rsInitCDPorts();
        cpuCanClearShutDown();
+       // the button lines, their settings and the power-up hold of the file button
+       buttonsInitOnce();
      }},
     // magnetic variation
     {"magInitOnce", magvarInitOnce},
@@ -161,8 +165,12 @@ const TaskStarter kTasks[] = {
     {"neqkProcInit", neqkProcInit, 30, 0, 0x80},
     // board readings task PRFP
     {"perifProcLnxInit", perifProcLnxInit, 28, 0, 0x100},
+    // buttons task FSTP
+    {"fastProcInit", fastProcInit, 8, 0, 0x400},
+    // LED task LEDT
+    {"ledProcInit", [](int p) { return ledProcInit(p) != 0; }, 28, 0, 0x200},
     // CAN sending task CANT
-    {"canProcInit", canProcInit, 24, 0, 0x200},
+    {"canProcInit", canProcInit, 24, 0, 0x800},
 };
 
 const InitStep kAfterOnce[] = {
@@ -175,7 +183,13 @@ const InitStep kAfterOnce[] = {
     // magnetic variation at the stored position (its block and the clock's date are there now)
     {"magStartOnce", magvarStartOnce},
     // LEDs on
-    {"ledsOn", nullptr},
+    {"ledsOn", [] {
+       // the lines exported and shown dark once, then the patterns and the recording LED
+       leds(kLedBoth, kLedOff, kLedShow);
+       PosLed::enable(true);
+       SatLed::enable(true);
+       pcfEnableLights(true);
+     }},
 };
 
 void runSteps(const InitStep* steps, int n) {

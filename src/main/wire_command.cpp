@@ -9,6 +9,7 @@
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
+#include "gnss_link/peripherals/button_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
@@ -36,6 +37,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
+  // the file button's keys, button/
+  cmdAreaRegistrars.add([] { registerButtonArea(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

@@ -78,9 +78,11 @@ struct RcvFileButton {
   std::uint8_t defDynamic;
   std::uint8_t rotation;
   char name[21];
-  std::uint8_t spare[7];
+  std::uint8_t periodMs[4];  // default output period, little-endian; 0 = the factory 1000 ms
+  std::uint8_t spare[3];
 };
 static_assert(sizeof(RcvFileButton) == 32);
+static_assert(offsetof(RcvFileButton, periodMs) == 25);
 
 // The output position filter's settings beside its on/off switch (filtMode).
 struct RcvPosFilt {

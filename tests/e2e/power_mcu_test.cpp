@@ -31,6 +31,9 @@ TEST_F(PowerMcu, StartUpFrameKeysAndLines) {
   // Every line the start-up drives, each laid out at the other level first.
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {91, 88, 83, 82, 4, 5}, "in", "0"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {86, 87, 150, 151}, "in", "1"));
+  // The LED lines, and the buttons released.
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
   // The ADC channels and the thermal zone: with them the readings go on to the controller.
   for (int c = 0; c < 3; ++c) ASSERT_TRUE(dir_.write("host/sys/bus/iio/devices/iio:device0/in_voltage" + std::to_string(c) + "_raw", "2048\n"));
   ASSERT_TRUE(dir_.write("host/sys/class/thermal/thermal_zone0/temp", "45678\n"));
@@ -104,7 +107,8 @@ TEST_F(PowerMcu, AbsentHardwareReadsAsAbsent) {
   // Line 88 is driven twice at start (low, then high): one report.
   std::size_t n = 0;
   for (std::size_t at = 0; (at = out_.find("ERROR: open for export", at)) != std::string::npos; ++at) ++n;
-  EXPECT_EQ(n, 10u) << out_;  // 88, 86, 87, 83, 82, 4, 5, 91 and the CAN transceivers' 150, 151
+  EXPECT_EQ(n, 16u) << out_;  // 88, 86, 87, 83, 82, 4, 5, 91, the LEDs' 137, 136, 130, 131, the buttons' 32, 119
+                              // and the CAN transceivers' 150, 151
 }
 
 }  // namespace

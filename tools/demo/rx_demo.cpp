@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +36,26 @@ struct Options {
 bool exists(const std::string& p) {
   struct stat st{};
   return stat(p.c_str(), &st) == 0;
+}
+
+// GPIO stand-in files of the LEDs and buttons, as the kernel shows exported lines: the LED lines
+// can be watched and the buttons pressed by writing 0 to their value files (1 is released).
+void layOutGpio(const std::string& dir) {
+  const std::string root = dir + "/host/sys/class/gpio";
+  std::error_code ec;
+  std::filesystem::create_directories(root, ec);
+  if (!exists(root + "/export")) std::ofstream(root + "/export");
+  const struct {
+    int line;
+    const char* level;
+  } lines[] = {{137, "0"}, {136, "0"}, {130, "0"}, {131, "0"}, {32, "1"}, {119, "1"}};
+  for (const auto& l : lines) {
+    const std::string d = root + "/gpio" + std::to_string(l.line);
+    if (exists(d + "/value")) continue;
+    std::filesystem::create_directories(d, ec);
+    std::ofstream(d + "/direction") << "in\n";
+    std::ofstream(d + "/value") << l.level << "\n";
+  }
 }
 
 // Starts `argv` in `dir` with an empty environment, in a process group of its own.
@@ -137,7 +159,10 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  layOutGpio(o.dir);
   std::printf("demo: run directory %s\n", o.dir.c_str());
+  std::printf("demo: LEDs on host/sys/class/gpio/gpio{137,136,130,131}/value, buttons: echo 0 (pressed) or 1 to "
+              "gpio32/value (power), gpio119/value (file)\n");
   std::fflush(stdout);
   std::vector<std::string> simArgs = {o.sim, "--dir", o.dir};
   simArgs.insert(simArgs.end(), o.simArgs.begin(), o.simArgs.end());

@@ -10,6 +10,7 @@
 
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
+#include "platform/leds.h"
 #include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
 #include "positioning/rcv_time_scales.h"
@@ -262,6 +263,43 @@ TEST(MeasClock, OnlyAWholeSecondWithUtcSteers) {
   SysTime now;
   rtosTimeGet(now);
   EXPECT_NEAR(static_cast<double>(now.sec), 1717243182.0, 5.0);
+}
+
+}  // namespace
+
+namespace {
+
+// The satellite pattern counts the channels with a measurement and their systems (one receiver
+// clock each); the L-band channel and channels without data do not count.
+TEST_F(Chain, SatelliteColourFromMeasuredSatellitesAndTheirSystems) {
+  RcvSet.msInt = RcvSet.posMsInt = RcvSet.posUpdateRate = RcvSet.rawUpdateRate = 1000;
+  measProcSettingsLoaded();
+  const struct {
+    const char* systems;  // system code per channel with a measurement; '-' no data, 'L' L-band
+    int color;            // shown at the second's start: 1 green, 2 red, 3 both
+  } rows[] = {
+      {"0001122", 3},          // n 7, m 3: k 5
+      {"001122", 2},           // n 6, m 3: k 4
+      {"0000112222", 1},       // n 10, m 3: k 8
+      {"0001122---L7", 3},     // only the seven measured satellites count
+      {"00000066", 3},         // n 8, m 2: k 7
+      {"000000066", 1},        // n 9, m 2: k 8
+      {"0000000", 3},          // n 7, m 1: k 7
+      {"00000000", 1},         // n 8, m 1: k 8
+  };
+  for (const auto& r : rows) {
+    for (ChanData& c : Cdat) c.bDataPresent = 0, c.sysCode = 0;
+    int ch = 0;
+    for (const char* p = r.systems; *p; ++p, ++ch) {
+      Cdat[ch].bDataPresent = *p == '-' ? 0 : 1;
+      Cdat[ch].sysCode = static_cast<std::uint8_t>(*p == 'L' ? 7 : *p == '-' ? 0 : *p - '0');
+    }
+    PosLed::resetForTest();
+    run(43200000);
+    const int g = ledsState(0) & 1, red = ledsState(1) & 1;
+    EXPECT_EQ((g ? 0 : 1) | (red ? 0 : 2), r.color) << r.systems;
+  }
+  for (ChanData& c : Cdat) c.bDataPresent = 0;
 }
 
 }  // namespace

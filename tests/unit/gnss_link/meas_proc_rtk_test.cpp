@@ -12,6 +12,7 @@
 #include "unit/gnss_link/native_test_util.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
+#include "platform/leds.h"
 #include "navigation_data/sv_id.h"
 #include "settings/rcv_settings.h"
 
@@ -54,11 +55,14 @@ TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
   const std::uint32_t t = sim::epochTime(ts);
   std::string marker;
   sim::putLe(marker, t, 4);
+  // The position LED has no lines here: its pattern is kept out of the captured errors.
+  PosLed::enable(false);
   testing::internal::CaptureStderr();
   f.put(sim::frame("~~", marker, true) + sim::rawRecord(8, sim::timeScaleRecord(ts, 100)) +
         sim::rawRecord(5, sim::rtkRecord(t, site, kLat, kLon)) + sim::frame("::", marker, true));
   // The program's clock takes the simulated date (a line of its own); no record is refused.
   EXPECT_EQ(testing::internal::GetCapturedStderr().find("ERROR"), std::string::npos);
+  PosLed::enable(true);
   EXPECT_EQ(f.raw->counters().recRefused, 0u);
   measProcSetTrace(nullptr);
   measProcLinks.navMain = nullptr;
