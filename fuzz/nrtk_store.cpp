@@ -1,37 +1,27 @@
-// Network RTK messages into the network RTK store: each input is a run of messages, each one a
-// selector byte (its message number), a length byte and that many payload bytes after the
-// number, framed with a right CRC. The store keeps its state from input to input, as on a port
-// that stays in RTCM 3 mode; master 0 is its master from the start.
+// Network RTK messages through the RTCM 3 base decoder into the network RTK store: each input is a
+// run of messages, each one a selector byte (its message number), a length byte and that many
+// payload bytes after the number, framed with a right CRC. The store keeps its state from input
+// to input, as on a port that stays in RTCM 3 mode; station 0 is its master from the start.
 #include <algorithm>
 
 #include "differential/base/cpd_meas_buf.h"
-#include "differential/nrtk/rtcm_nrtk_decoder.h"
+#include "differential/base/rtcm3_cpd_decoder.h"
+#include "differential/nrtk/nrtk_store.h"
 #include "rtcm3_frames.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 
 namespace {
 constexpr int kMsgs[] = {1014, 1015, 1016, 1017, 1030, 1031, 1032, 1037, 1038, 1039};
-
-// The base decoder's network share alone, before the store.
-struct ToStore final : Rtcm3CpdClient {
-  RtcmNrtkCpdDecoder dec;
-  void reset() override { dec.reset(); }
-  void updateNrtkAux(const RTC3_NRTK_STATION& s) override { dec.updateAux(s); }
-  void updateNrtkIono(const RTC3_NRTK_IONO& i) override { dec.updateIono(i); }
-  void updateNrtkGeom(const RTC3_NRTK_GEO& g) override { dec.updateGeom(g); }
-  void updateNrtkRes(const RTC3_NRTK_RES& r) override { dec.updateRes(r); }
-  void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p) override { dec.updatePhysRefPos(p); }
-};
-ToStore base;
-Rtcm3CpdClient* table[1] = {&base};
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::rtcm3Start();
   cpdClientsInit();
   rtcmNrtkInit();
-  base.dec.setBuf(pBaseMeasBuf);
-  base.dec.updateRefPos(CpdCPos{1114104.5999, -4850729.7108, 3975521.4643}, 0);
-  rtcm3Client[fuzz::kRtcm3Port].setBaseDecoders(table);
+  fuzz::rtcm3Start();
+  RcvSet.refPort = -2;
+  RtcmSet.cmrDec.inUse = -1;
+  rtcm3CpdClient->updateRefPos(CpdCPos{1114104.5999, -4850729.7108, 3975521.4643}, 0);
   return 0;
 }
 

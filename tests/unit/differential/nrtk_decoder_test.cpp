@@ -108,52 +108,6 @@ TEST_F(NrtkDecoder, StationsWaitForTheNetworkOfACorrection) {
   EXPECT_EQ(n().best(10), 0);
 }
 
-TEST_F(NrtkDecoder, TwoMessagesOfOneEpochFillOneRecord) {
-  network({10});
-  dec.updateIono(iono(hdr(10, 200000, true), {{1, 1, 2, 0, 0.0005}, {2, 2, 7, 0, -32.768}}));
-  EXPECT_EQ(st->total('i'), 0);
-  EXPECT_FALSE(st->find('i', 0));
-  dec.updateIono(iono(hdr(10, 200000, false), {{3, 3, 0, 0, 32.7675}, {2, 0, 1, 0, 1.0}}));
-  EXPECT_EQ(st->total('i'), 1);
-  const auto c = st->find('i', 0, 10, 200000);
-  ASSERT_TRUE(c);
-  EXPECT_EQ(std::tuple(c->hdr.time.ms, c->hdr.auxId, int(c->hdr.mns.master), int(c->hdr.mns.network),
-                       int(c->hdr.mns.subnet), c->hdr.counter),
-            std::tuple(200000, 10, 100, 5, 1, 2));
-  ASSERT_EQ(c->svs.n, 3);
-  // The second message's value of satellite 2 replaces the first's.
-  struct Row { int sv; std::uint32_t amb; int sync; std::int32_t corr; };
-  const Row rows[] = {{1, 1, 2, 1}, {2, 0, 1, 2000}, {3, 3, 0, 65535}};
-  for (const Row& r : rows) {
-    const CpdNrtkSvCorr* e = c->svs.find(r.sv);
-    ASSERT_NE(e, nullptr) << r.sv;
-    EXPECT_EQ(std::tuple(e->ambStatus, int(e->nonSync), e->corr), std::tuple(r.amb, r.sync, r.corr)) << r.sv;
-  }
-  EXPECT_EQ(c->res.n, 0);
-}
-
-// 1017: the same header and satellites to both kinds.
-TEST_F(NrtkDecoder, CombinedMessageFillsOneIonosphericAndOneGeometricRecord) {
-  network({10});
-  const std::vector<Sat> sats = {{5, 1, 1, 17, -0.0005}, {6, 2, 2, 255, 12.5}, {7, 3, 3, 0, 0.0}};
-  dec.updateIono(iono(hdr(10, 300000), sats));
-  dec.updateGeom(geom(hdr(10, 300000), sats));
-  EXPECT_EQ(std::tuple(st->total('i'), st->total('g'), st->total('r')), std::tuple(1, 1, 0));
-  for (char k : {'i', 'g'}) {
-    const auto c = st->find(k, 0, 10, 300000);
-    ASSERT_TRUE(c) << k;
-    ASSERT_EQ(c->svs.n, 3) << k;
-    for (int i = 0; i < 3; ++i) {
-      const CpdNrtkSvCorr& e = c->svs.e[i];
-      EXPECT_EQ(std::tuple(int(e.sv), e.ambStatus, int(e.nonSync), e.corr),
-                std::tuple(sats[i].id, std::uint32_t(sats[i].amb), sats[i].sync,
-                           std::int32_t(std::lround(sats[i].value / 0.0005))))
-          << k << i;
-      EXPECT_EQ(int(e.iod), k == 'g' ? sats[i].iod : 0) << k << i;
-    }
-  }
-}
-
 // A new epoch's header commits the epoch still open.
 TEST_F(NrtkDecoder, AnotherHeaderCommitsTheOpenEpoch) {
   struct Row { int aux; std::int32_t t; int master, net, sub; const char* what; };
@@ -174,22 +128,6 @@ TEST_F(NrtkDecoder, AnotherHeaderCommitsTheOpenEpoch) {
   }
 }
 
-TEST_F(NrtkDecoder, SeventhStationsCorrectionsAreDropped) {
-  network({1, 2, 3, 4, 5, 6, 7});
-  for (int a = 1; a <= 7; ++a) EXPECT_EQ(n().best(a), a <= 6 ? a - 1 : -1) << a;
-  for (int a = 1; a <= 7; ++a) {
-    dec.updateIono(iono(hdr(a, 200000), {{1, 0, 0, 0, 0.1}}));
-    dec.updateGeom(geom(hdr(a, 200000), {{1, 0, 0, 0, 0.1}}));
-  }
-  EXPECT_EQ(std::tuple(st->total('i'), st->total('g')), std::tuple(6, 6));
-  for (int p = 0; p < 6; ++p) {
-    EXPECT_TRUE(st->find('i', p, p + 1)) << p;
-    EXPECT_FALSE(st->find('i', p, 7)) << p;
-  }
-  // Its corrections still count as heard.
-  EXPECT_EQ(n().auxSet.find(7)->time.ms, 200000);
-}
-
 TEST_F(NrtkDecoder, SatellitesWithoutANumberAreSkipped) {
   struct Row { int sys, id; bool kept; };
   const Row rows[] = {{0, 1, true}, {0, 32, true}, {0, 0, false}, {0, 33, false}, {0, 63, false},
@@ -201,30 +139,6 @@ TEST_F(NrtkDecoder, SatellitesWithoutANumberAreSkipped) {
     ASSERT_TRUE(c) << r.sys << " " << r.id;
     EXPECT_EQ(c->svs.n, r.kept ? 1 : 0) << r.sys << " " << r.id;
   }
-}
-
-// GPS 32 and GLONASS 15 in one epoch: 44 kept, the last three dropped.
-TEST_F(NrtkDecoder, MoreThan44SatellitesAreDropped) {
-  std::vector<std::pair<int, int>> links;
-  for (int ch = -7; ch <= 7; ++ch) links.emplace_back(ch + 8, ch);
-  linkGlonass(links);
-  network({10});
-  std::vector<Sat> gps, glo;
-  for (int i = 1; i <= 32; ++i) gps.push_back({i, 0, 0, 0, i * 0.001});
-  for (int s = 1; s <= 15; ++s) glo.push_back({s, 0, 0, 0, -s * 0.001});
-  dec.updateIono(iono(hdr(10, 200000, true), std::vector<Sat>(gps.begin(), gps.begin() + 15)));
-  dec.updateIono(iono(hdr(10, 200000, true), std::vector<Sat>(gps.begin() + 15, gps.begin() + 30)));
-  dec.updateIono(iono(hdr(10, 200000, true), std::vector<Sat>(gps.begin() + 30, gps.end())));
-  dec.updateIono(iono(hdr(10, 200000, false, 1), glo));
-  const auto c = st->find('i', 0, 10, 200000);
-  ASSERT_TRUE(c);
-  ASSERT_EQ(std::tuple(c->svs.n, c->hdr.counter), std::tuple(44, 4));
-  for (int i = 0; i < 32; ++i) EXPECT_EQ(std::tuple(int(c->svs.e[i].sv), c->svs.e[i].corr), std::tuple(i + 1, 2 * (i + 1)));
-  // GLONASS slot s sits on channel s - 8: ids 33 (-7) on; slots 13..15 find no room.
-  for (int s = 1; s <= 12; ++s) {
-    EXPECT_EQ(std::tuple(int(c->svs.e[31 + s].sv), c->svs.e[31 + s].corr), std::tuple(CpdSv::idOf(1, s - 8), -2 * s)) << s;
-  }
-  for (int s = 13; s <= 15; ++s) EXPECT_EQ(c->svs.find(CpdSv::idOf(1, s - 8)), nullptr) << s;
 }
 
 // A virtual station: master 100 from its position, the physical station 7 behind it entered from
@@ -317,27 +231,8 @@ TEST_F(NrtkDecoder, ResidualsOfAStationOutsideTheBestSixAreDropped) {
   EXPECT_TRUE(st->find('r', 1, 100, 1003000));
 }
 
-// After a reset the epoch being filled is never published, not even its remaining messages; the
-// next epoch is.
-TEST_F(NrtkDecoder, ResetNeverPublishesAHalfEpoch) {
-  network({10});
-  dec.updateIono(iono(hdr(10, 200000, true), {{1, 0, 0, 0, 0.1}}));
-  dec.updateGeom(geom(hdr(10, 200000, true), {{1, 0, 0, 0, 0.1}}));
-  dec.updateRefPos(kMasterPos, 100);  // the master stays
-  dec.reset();
-  EXPECT_EQ(std::tuple(st->total('i'), st->total('g')), std::tuple(0, 0));
-  dec.updateIono(iono(hdr(10, 200000, true), {{2, 0, 0, 0, 0.1}}));
-  dec.updateIono(iono(hdr(10, 200000, false), {{3, 0, 0, 0, 0.1}}));
-  dec.updateGeom(geom(hdr(10, 200000, false), {{2, 0, 0, 0, 0.1}}));
-  EXPECT_EQ(std::tuple(st->total('i'), st->total('g')), std::tuple(0, 0));
-  dec.updateIono(iono(hdr(10, 201000), {{4, 0, 0, 0, 0.1}}));
-  dec.updateGeom(geom(hdr(10, 201000), {{4, 0, 0, 0, 0.1}}));
-  EXPECT_EQ(std::tuple(st->total('i'), st->total('g')), std::tuple(1, 1));
-  const auto c = st->find('i', 0, 10, 201000);
-  ASSERT_TRUE(c);
-  EXPECT_EQ(std::tuple(c->svs.n, c->hdr.counter), std::tuple(1, 1));
-}
-
+// After a reset the GLONASS residual epoch being filled is never published, not even with its
+// last message; the next epoch is.
 TEST_F(NrtkDecoder, ResetDropsAPartGlonassResidualEpoch) {
   dec.updateRefPos(kMasterPos, 100);
   dec.updatePhysRefPos(physRefPos(100, 7, 1, 2, 3));
@@ -351,26 +246,6 @@ TEST_F(NrtkDecoder, ResetDropsAPartGlonassResidualEpoch) {
   EXPECT_EQ(st->total('r'), 0);
   dec.updateRes(residuals(true, 11, 7, {}));
   EXPECT_EQ(st->total('r'), 1);
-}
-
-// A station leaves the best six while its epoch is open and a new station takes its place: the
-// ring is given back and takes the new station's next epoch.
-TEST_F(NrtkDecoder, RingOfAStationThatLeftTakesItsSuccessorsEpochs) {
-  std::initializer_list<int> all = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
-                                    17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
-  network(all);
-  dec.updateIono(iono(hdr(1, 200000, true), {{1, 0, 0, 0, 0.1}}));
-  for (int a = 2; a <= 32; ++a) dec.updateGeom(geom(hdr(a, 201000), {{1, 0, 0, 0, 0.1}}));
-  dec.updateAux(station(100, 5, 1, 33));
-  ASSERT_EQ(n().auxSet.find(1), nullptr);
-  ASSERT_EQ(n().best(33), 0);
-  dec.updateIono(iono(hdr(1, 200000, false), {{2, 0, 0, 0, 0.1}}));
-  EXPECT_EQ(st->total('i'), 0);
-  for (std::int32_t t : {202000, 203000}) {
-    dec.updateIono(iono(hdr(33, t), {{3, 0, 0, 0, 0.1}}));
-    EXPECT_TRUE(st->find('i', 0, 33, t)) << t;
-  }
-  EXPECT_EQ(st->count('i', 0), 2);
 }
 
 // Another network, more than 10 s after the last correction, clears the stations and the best six.
