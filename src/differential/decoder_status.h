@@ -10,6 +10,7 @@
 #include "platform/rtos.h"
 
 struct RTC3_DEC_STATUS;
+struct CMR_DEC_STATUS;
 
 class DecoderStatus {
  public:
@@ -51,6 +52,9 @@ class DecoderStatus {
   // Files an RTCM 3 decoder's status as stream 0 (mode 3). A pending epoch period is filed into
   // its system's slot and marked filed (-1) in `st`.
   void putStatus(int port, RTC3_DEC_STATUS& st);
+  // Files the CMR station table's four stations as streams 0-3 (mode 1), with `multi` set and
+  // `selStream` the station to show; pending epoch periods as above.
+  void putStatus(int port, CMR_DEC_STATUS& st);
   // Copies a whole stream 0 (the native-format decoder's status).
   void putStatus(int port, const DataStream& s, int mode);
 

@@ -68,3 +68,13 @@ void tryToSetBaseBrand(int) {}
 std::uint8_t rcvBrandPhasesCorrFlags(int) { return 0; }
 }  // namespace placeholder
 // ==== end of the RTCM 3 base decoder's stand-ins ==============================================
+
+// ==== CMR client =============================================================================
+namespace placeholder {
+int cmrResetRtkCalls = 0;
+bool cmrResetRtk() {
+  ++cmrResetRtkCalls;
+  return false;
+}
+}  // namespace placeholder
+// ==== end of the CMR client's stand-ins ======================================================

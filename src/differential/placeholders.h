@@ -79,3 +79,12 @@ void tryToSetBaseBrand(int brand);
 std::uint8_t rcvBrandPhasesCorrFlags(int brand);
 }  // namespace placeholder
 // ==== end of the RTCM 3 base decoder's stand-ins ==============================================
+
+// ==== CMR client =============================================================================
+// The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
+// built yet. Stand-in: false (not available); counts the calls so that the request stays visible.
+namespace placeholder {
+extern int cmrResetRtkCalls;
+bool cmrResetRtk();
+}  // namespace placeholder
+// ==== end of the CMR client's stand-ins ======================================================

@@ -1,6 +1,7 @@
 #include "differential/base/cpd_meas_buf.h"
 
 #include "differential/base/rtcm3_cpd_decoder.h"
+#include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/input_decoders.h"
 #include "differential/placeholders.h"
 
@@ -91,6 +92,8 @@ void cpdClientsInit() {
   cpdBufsInit();
   // The base decoders on the base buffer, RTCM 2, CMR and RTCM 3 in that order, enter
   // cpdBaseDecoders here as each is built.
+  cpdBaseDecoders[kCpdCmr] = &cmrCpdClient;
+  cmrClient.setBaseDecoder(&cmrCpdClient);
   rtcm3CpdClientInit();
 }
 
