@@ -280,6 +280,8 @@ int Rtcm3CpdDecoder::restoreMeas(CpdSvMeas& m, long timeMs, const CpdRefPos& ref
   // Light time: where the satellite was when it sent.
   const double tau = (r - clkM) / kC;
   r = norm(p.x - v.x * tau - ref.x, p.y - v.y * tau - ref.y, p.z - v.z * tau - ref.z) - clkM;
+  // Nothing farther than any orbit (NaN included) counts as a geometric range.
+  if (!(r > 0.0 && r < 1.0e9)) return kNotRestored;
 
   const bool gloLegacy = !msm && m.sv.sys == CpdSv::kGlonass;
   const double L = gloLegacy ? kGloLegacyL : kLightMs;

@@ -286,19 +286,22 @@ TEST_F(Rtcm3CpdBase, PhaseAlignmentFromFlags) {
 // ---- completing ranges ---------------------------------------------------------------------------
 
 TEST_F(Rtcm3CpdBase, LegacyRangesCompletedFromGeometry) {
-  // True ranges R (m), the satellite clock (s) and the geometric range's error (m).
+  // True ranges R (m), the satellite clock (s), the geometric range's error (m), whether the
+  // orbit is known and whether the satellite comes out completed.
   struct Row {
     const char* name;
     double R, clock, err;
-    bool restored;
+    bool orbit, restored;
   } rows[] = {
-      {"mid-millisecond", 70 * kL + 150000.0, 0.0, 0.0, true},
-      {"geometry 5 km long", 70 * kL + 150000.0, 0.0, 5000.0, true},
-      {"geometry 5 km short", 70 * kL + 150000.0, 0.0, -5000.0, true},
-      {"satellite clock 0.4 ms", 70 * kL + 150000.0, 4e-4, 0.0, true},
-      {"measured 299,700 m, geometry 400 m longer", 70 * kL + 299700.0, 0.0, 400.0, true},
-      {"measured 100 m, geometry 400 m shorter", 70 * kL + 100.0, 0.0, -400.0, true},
-      {"no orbit", 70 * kL + 150000.0, 0.0, 0.0, false},
+      {"mid-millisecond", 70 * kL + 150000.0, 0.0, 0.0, true, true},
+      {"geometry 5 km long", 70 * kL + 150000.0, 0.0, 5000.0, true, true},
+      {"geometry 5 km short", 70 * kL + 150000.0, 0.0, -5000.0, true, true},
+      {"satellite clock 0.4 ms", 70 * kL + 150000.0, 4e-4, 0.0, true, true},
+      {"measured 299,700 m, geometry 400 m longer", 70 * kL + 299700.0, 0.0, 400.0, true, true},
+      {"measured 100 m, geometry 400 m shorter", 70 * kL + 100.0, 0.0, -400.0, true, true},
+      {"no orbit", 70 * kL + 150000.0, 0.0, 0.0, false, false},
+      {"orbit at the station", 70 * kL + 150000.0, 0.0, -(70 * kL + 150000.0), true, false},
+      {"orbit beyond any satellite's", 70 * kL + 150000.0, 0.0, 1e12, true, false},
   };
   for (const Row& r : rows) {
     Base b;
@@ -307,7 +310,7 @@ TEST_F(Rtcm3CpdBase, LegacyRangesCompletedFromGeometry) {
     u.clock = r.clock;
     // The measured range carries minus the satellite clock.
     u.range = r.R + r.clock * kC + r.err;
-    u.have = r.restored;
+    u.have = r.orbit;
     Rtcm3CpdDecoder d(&b.buf, u);
     d.updateRefPos(kStation, 3);
     d.updateAntDesc("TEST", 3);
