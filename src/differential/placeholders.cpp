@@ -59,14 +59,6 @@ bool updateAnt_(const float offsets[3]) {
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== RTCM 3 base decoder =====================================================================
-namespace placeholder {
-int identifyBaseRcv(const char*) { return 0; }
-void tryToSetBaseBrand(int) {}
-std::uint8_t rcvBrandPhasesCorrFlags(int) { return 0; }
-}  // namespace placeholder
-// ==== end of the RTCM 3 base decoder's stand-ins ==============================================
-
 // ==== CMR client =============================================================================
 namespace placeholder {
 int cmrResetRtkCalls = 0;

@@ -68,16 +68,6 @@ bool updateAnt_(const float offsets[3]);
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== RTCM 3 base decoder =====================================================================
-// The base receiver's brand from its receiver-type text (not built yet). Stand-ins: brand 0
-// (unknown), nothing recorded, and no brand's GLONASS phases aligned.
-namespace placeholder {
-int identifyBaseRcv(const char* rcvType);
-void tryToSetBaseBrand(int brand);
-std::uint8_t rcvBrandPhasesCorrFlags(int brand);
-}  // namespace placeholder
-// ==== end of the RTCM 3 base decoder's stand-ins ==============================================
-
 // ==== CMR client =============================================================================
 // The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
 // built yet. Stand-in: false (not available); counts the calls so that the request stays visible.
