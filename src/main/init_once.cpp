@@ -13,6 +13,7 @@
 #include "differential/decoder_task.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
+#include "differential/nrtk/nrtk_store.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
@@ -93,6 +94,8 @@ const InitStep kInitOnce[] = {
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", [] {
        cpdClientsInit();
+       // the network RTK store onto the base buffer cpdClientsInit made
+       rtcmNrtkInit();
        rtcm3ClientsInit();
        cmrClientsInit();
        decInitOnce();
