@@ -1,6 +1,7 @@
 #include "differential/input_decoders.h"
 
 #include "differential/gbas_decoder.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/sisnet_decoder.h"
 
@@ -14,6 +15,7 @@ const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
 
 namespace {
 NavInDec rtcm3InDecs[InPorts::DEC_NUM];
+NavInDec rtcm2InDecs[InPorts::DEC_NUM];
 GbasInDec gbasInDecs[InPorts::DEC_NUM];
 SisnetInDec sisnetInDecs[InPorts::DEC_NUM];
 AutoInDec autoInDecs[InPorts::DEC_NUM];
@@ -38,8 +40,10 @@ void AutoInDec::process(const void* data, int len) {
 void InDecs::init() {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) {
     for (int t = 0; t < TYPE_NUM; ++t) decs_[t][p] = &InDecNull::instance;
-    // RTCM 2 and CMR: the do-nothing decoder until their kernels exist. The CMR kernel is then
-    // one per decoder port, like RTCM 3's: a kernel keeps one ring and one framing state.
+    // CMR: the do-nothing decoder until its kernel exists. The CMR kernel is then one per
+    // decoder port, like RTCM 2's and 3's: a kernel keeps one ring and one framing state.
+    rtcm2InDecs[p] = NavInDec(&RtcmDec[p], p);
+    decs_[kRtcm][p] = &rtcm2InDecs[p];
     rtcm3InDecs[p] = NavInDec(&Rtcm3Dec[p], p);
     decs_[kRtcm3][p] = &rtcm3InDecs[p];
     gbasInDecs[p] = GbasInDec(&GbasDecoderInstance, p);

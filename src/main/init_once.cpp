@@ -12,6 +12,7 @@
 #include "differential/decoder_task.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
@@ -88,6 +89,8 @@ const InitStep kInitOnce[] = {
     {"diffInitOnce", [] {
        cpdClientsInit();
        rtcm3ClientsInit();
+       // RTCM 2: no client until the RTCM 2 client exists
+       for (RTCM_Decoder& d : RtcmDec) d.initDecoder(nullptr);
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.
        RTC3_CoordTransf::clearGotTransData();

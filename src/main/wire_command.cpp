@@ -4,6 +4,7 @@
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/lband/ts_commands.h"
+#include "differential/rtcm2/rtcm2_keys.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -31,6 +32,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerTerrastarArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
+  // the RTCM 2 decoders' settings, rtcm/rover
+  cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;
