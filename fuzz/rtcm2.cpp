@@ -40,8 +40,8 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
     const int n = h[1] & 31;
     const std::uint32_t type = h[0] & 63u;
     words.push_back(0x66u << 16 | type << 10 | (static_cast<std::uint32_t>(h[2]) << 8 | h[3]) % 1024u);
-    words.push_back((static_cast<std::uint32_t>(h[4]) << 8 | h[5]) << 11 & 0xFFF800u | static_cast<std::uint32_t>(n) << 3 |
-                    (h[1] >> 5 & 7u) << 8 | (h[3] >> 2 & 7u));
+    const std::uint32_t zCount = (static_cast<std::uint32_t>(h[4]) << 8 | h[5]) & 0x1FFFu;
+    words.push_back(zCount << 11 | (h[1] >> 5 & 7u) << 8 | static_cast<std::uint32_t>(n) << 3 | (h[3] >> 2 & 7u));
     at += 6;
     for (int i = 0; i < n; ++i, at += 3) {
       std::uint32_t d = 0;
