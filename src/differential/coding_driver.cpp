@@ -1,5 +1,6 @@
 #include "differential/coding_driver.h"
 
+#include "differential/cmr/cmr_decoder.h"
 #include "differential/placeholders.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "output/output_manager.h"
@@ -44,4 +45,7 @@ void prepareCoding(long, int stream) {
 
 void diffRtcmSettingsGather(RTCM_SETTINGS& s) { s.rtcm3Cod = Rtcm3Cod.settings(); }
 
-void diffRtcmSettingsApply(RTCM_SETTINGS& s) { Rtcm3Cod.setSettings(s.rtcm3Cod); }
+void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
+  Rtcm3Cod.setSettings(s.rtcm3Cod);
+  CmrDec.setSettings(s.cmrDec);
+}

@@ -1,5 +1,6 @@
 #include "differential/decoder_status.h"
 
+#include "differential/cmr/cmr_decoder.h"
 #include "differential/rtcm2/rtcm2_records.h"
 #include "differential/rtcm3_decoder.h"
 #include "positioning/time_scales.h"
@@ -83,6 +84,30 @@ void DecoderStatus::putStatus(int port, RTCM_DEC_STATUS& st) {
     r.port = port;
     r.multi = 0;
     r.selStream = 0;
+  });
+}
+
+void DecoderStatus::putStatus(int port, CMR_DEC_STATUS& st) {
+  update(port, [&](PortRecord& r) {
+    for (int i = 0; i < 4; ++i) {
+      CMR_DEC_STATUS::Slot& in = st.slots[i];
+      DataStream& s = r.streams[i];
+      s.good = in.goodFrames;
+      s.bad = in.badFrames;
+      s.quality = in.quality;
+      s.lastTime = in.lastTime;
+      s.station = in.stationId;
+      s.latency = in.latency;
+      NAV_Decoder_Kernel::EPOCH_PERIOD& ep = in.epochPeriod;
+      if (ep.period > 0 && ep.sys >= 0 && ep.sys < 7) {
+        s.period[ep.sys] = ep.period;
+        ep.period = -1;
+      }
+    }
+    r.mode = kCmr;
+    r.port = port;
+    r.multi = 1;
+    r.selStream = st.slot;
   });
 }
 

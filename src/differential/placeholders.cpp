@@ -60,3 +60,13 @@ bool updateAnt_(const float offsets[3]) {
 }
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
+
+// ==== CMR client =============================================================================
+namespace placeholder {
+int cmrResetRtkCalls = 0;
+bool cmrResetRtk() {
+  ++cmrResetRtkCalls;
+  return false;
+}
+}  // namespace placeholder
+// ==== end of the CMR client's stand-ins ======================================================

@@ -69,3 +69,12 @@ bool updateAntType(const char* desc, const char* serial, int setupId);
 bool updateAnt_(const float offsets[3]);
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
+
+// ==== CMR client =============================================================================
+// The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
+// built yet. Stand-in: false (not available); counts the calls so that the request stays visible.
+namespace placeholder {
+extern int cmrResetRtkCalls;
+bool cmrResetRtk();
+}  // namespace placeholder
+// ==== end of the CMR client's stand-ins ======================================================

@@ -9,6 +9,7 @@
 #include "settings/nv_settings.h"
 #include "command/settings_commands.h"
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/cmr/cmr_client.h"
 #include "differential/decoder_task.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
@@ -91,6 +92,7 @@ const InitStep kInitOnce[] = {
        rtcm3ClientsInit();
        // RTCM 2: no client until the RTCM 2 client exists
        for (RTCM_Decoder& d : RtcmDec) d.initDecoder(nullptr);
+       cmrClientsInit();
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.
        RTC3_CoordTransf::clearGotTransData();

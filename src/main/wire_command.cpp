@@ -1,6 +1,7 @@
 // Hooks of the command layer: the areas and verbs of other layers, what follows a set, init.
 #include "command/cmd_hooks.h"
 #include "command/settings_commands.h"
+#include "differential/cmr/cmr_keys.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/lband/ts_commands.h"
@@ -30,6 +31,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerSpectrumArea(); });
   cmdAreaRegistrars.add([] { registerCalibArea(); });
   cmdAreaRegistrars.add([] { registerTerrastarArea(); });
+  cmdAreaRegistrars.add([] { registerCmrRoverArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   // the RTCM 2 decoders' settings, rtcm/rover

@@ -140,7 +140,7 @@ void rtcmSetDefaults(RTCM_SETTINGS& s) {
   s.rtcmDec.refSource = 2;
   s.cmrDec.gloType = 3;
   s.cmrDec.inUse = -1;
-  s.cmrDec.nrsCnt = 1;
+  s.cmrDec.nrsCnt = 10;
   s.cmrDec.nrsLim = 25.0f;
   s.rtcmCod.stationId = -1;
   s.rtcmCod.term[0] = '\r';

@@ -1,5 +1,6 @@
 #include "differential/base/cpd_meas_buf.h"
 
+#include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/input_decoders.h"
 #include "differential/placeholders.h"
 
@@ -90,6 +91,8 @@ void cpdClientsInit() {
   cpdBufsInit();
   // The base decoders on the base buffer, RTCM 2, CMR and RTCM 3 in that order, enter
   // cpdBaseDecoders here as each is built.
+  cpdBaseDecoders[kCpdCmr] = &cmrCpdClient;
+  cmrClient.setBaseDecoder(&cmrCpdClient);
 }
 
 void cpdBufsSetBasePort(InPorts::DecPortIndex port) { basePortCur_.store(port); }

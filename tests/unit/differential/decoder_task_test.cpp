@@ -100,7 +100,8 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   InDecs::init();
   EXPECT_EQ(&InDecs::get(InDecs::kZrt, p), &zrt);
   EXPECT_EQ(&InDecs::get(InDecs::kZrt, p + 1), &InDecNull::instance);
-  EXPECT_EQ(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);  // until the CMR decoder lands
+  EXPECT_NE(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);
+  EXPECT_NE(&InDecs::get(InDecs::kRtcm, p), &InDecNull::instance);
   EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
 }
 

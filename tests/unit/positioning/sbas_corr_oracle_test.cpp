@@ -117,9 +117,12 @@ TEST(SbasCorrOracle, SatelliteCorrectionsEqualRnx2rtkpOverThePass) {
     ASSERT_NE(PVTDataInstance.sbasSatCorrection[0].Take(&sat.svId, &rec), 0) << "G" << key.second << " at " << epoch;
     SbasCorrGenerator::SatWorkType w;
     g.compute_SatCorrection(rec, sat, nowMs, w);
-    // An MT6 integrity message can mark a satellite not monitored for the issue it names before
-    // rnx2rtkp, which takes it only for the issue it holds, stops using the correction.
-    if (w.status == SbasCorrGenerator::SatWorkType::kNotMonitored) {
+    // rnx2rtkp prints the long-term terms before it looks at the fast correction, so a satellite
+    // it refuses as not monitored (UDREI 14) still has a long-term line and no fast one: both
+    // sides must refuse exactly the same satellites.
+    if (!t.fast) {
+      EXPECT_EQ(w.status, SbasCorrGenerator::SatWorkType::kNotMonitored) << "G" << key.second << " at " << epoch;
+      EXPECT_EQ(int(rec.uUdrei), 14) << "G" << key.second << " at " << epoch;
       ++refused;
       continue;
     }
@@ -142,7 +145,7 @@ TEST(SbasCorrOracle, SatelliteCorrectionsEqualRnx2rtkpOverThePass) {
   }
   EXPECT_GT(fastCompared, 500);
   EXPECT_GT(ltCompared, 200);
-  EXPECT_LT(refused * 20, fastCompared) << refused << " refused";
+  EXPECT_GT(refused, 0) << "the pass has satellites marked not monitored";
 }
 
 }  // namespace

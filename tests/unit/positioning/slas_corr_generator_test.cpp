@@ -3,6 +3,7 @@
 // the TOY-A row of the public datum table (NIMA TR8350.2: X_WGS84 = X_TOY-A + (-148, 507, 685) m).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -44,7 +45,8 @@ void putStation(int slot, int code, std::uint32_t distance, std::uint32_t ageMs,
   s.ulDistance = distance;
   s.ulTime = kNowTag - ageMs;
   s.uStationCode = static_cast<std::uint16_t>(code);
-  std::strncpy(s.cDatum, datum, sizeof s.cDatum);
+  // A full-width datum name has no terminator, as the record allows.
+  std::memcpy(s.cDatum, datum, std::min(std::strlen(datum), sizeof s.cDatum));
   PVTDataInstance.slasStationData[slot].Put(&s);
 }
 

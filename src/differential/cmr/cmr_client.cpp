@@ -1,0 +1,114 @@
+#include "differential/cmr/cmr_client.h"
+
+#include <cstdio>
+
+#include "differential/base/cpd_meas_buf.h"
+#include "differential/decoder_status.h"
+#include "differential/placeholders.h"
+#include "differential/received_stores.h"
+#include "positioning/reference/reference_pos.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
+
+CmrClient cmrClient;
+
+namespace {
+constexpr int kAnyPort = -2;
+constexpr int kSourceCmr = 2;
+
+const EllMath::ELL_EXTPAR& wgs84() {
+  static const EllMath::ELL_EXTPAR e = [] {
+    EllMath::ELL_EXTPAR x{};
+    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
+    return x;
+  }();
+  return e;
+}
+
+// The name fields carry blanks or zeros as padding; zeros would end the text early.
+void appendField(char* out, int& at, int room, const char* f, int n) {
+  for (int i = 0; i < n && at < room - 1; ++i) out[at++] = f[i] == 0 ? '_' : f[i];
+  out[at] = 0;
+}
+}  // namespace
+
+void cmrClientsInit() {
+  CmrDec.init(&cmrClient);
+  CmrDec.loadSettings(RtcmSet.cmrDec);
+}
+
+bool CmrClient::portAccepted(int port) {
+  const int ref = RcvSet.refPort;
+  return ref == kAnyPort || ref == port;
+}
+
+bool CmrClient::stationAccepted(int stationId) {
+  const int sel = RtcmSet.cmrDec.inUse;
+  if (sel != -1) return stationId == sel;
+  if (stationId == RcvSet.baseStationId) return true;
+  return cpdBufsMatchBasePort(0);
+}
+
+void CmrClient::reset() {
+  if (base_ != nullptr) base_->reset();
+}
+
+void CmrClient::updateRtkData(const CMR_MEAS& m, int port) {
+  if (base_ == nullptr || !portAccepted(port) || !stationAccepted(cmrStationId(m.stationId))) return;
+  base_->update(m);
+}
+
+void CmrClient::updateRefCoord(const CMR_REF_COORD& c, int port) {
+  if (!portAccepted(port)) return;
+  // A base without a position yet sends zeros; nothing that far off the Earth's surface may
+  // become the reference position or the RTK base.
+  const double xyz[3] = {c.x, c.y, c.z};
+  if (!ReferencePos::checkXYZ(wgs84(), xyz)) return;
+  const int id = cmrStationId(c.stationId);
+  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(wgs84());
+  bool unchanged = false;
+  RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, static_cast<InPorts::DecPortIndex>(port));
+  RcvPosGPS.setSource(kSourceCmr, id);
+  const bool station = stationAccepted(id);
+  if (!RcvSet.bUseBaseEntered) {
+    placeholder::RtkBaseIn base{};
+    RcvPosGPS.getRefPos(&base.pos);
+    base.ant = RcvPosGPS.ant();
+    base.port = port;
+    base.stationId = static_cast<std::uint16_t>(id);
+    base.source = kSourceCmr;
+    base.received = 1;
+    placeholder::updateRtkBase(base);
+    if (!RcvSet.bUseBaseEnteredOffs) {
+      const float offsets[3] = {c.east, c.north, c.antHeight};
+      placeholder::updateAnt_(offsets);
+    }
+    placeholder::saveRtkData();
+    // The base record that would hand its position on to the base decoders is not built yet:
+    // the received position goes to the CMR base decoder directly.
+    if (station && base_ != nullptr) base_->updateRefPos(CpdCPos{c.x, c.y, c.z}, id);
+  }
+  if (station && c.antNum >= 0) {
+    if (base_ != nullptr) base_->updateAntDesc(static_cast<unsigned char>(c.antNum), id);
+    char text[8];
+    std::snprintf(text, sizeof text, "%03i", c.antNum);
+    placeholder::updateAntType(text, "", 0);
+  }
+}
+
+void CmrClient::updateRefDesc(const CMR_HEADER& h, const CMR_REF_DESC& d, int port) {
+  char text[TextMessage::kMaxText + 1];
+  int at = 0;
+  const int room = static_cast<int>(sizeof text);
+  appendField(text, at, room, "S:", 2);
+  appendField(text, at, room, d.shortName, 8);
+  appendField(text, at, room, ",C:", 3);
+  appendField(text, at, room, d.cogo, 16);
+  const int n = std::snprintf(text + at, static_cast<std::size_t>(room - at), ",L:%s", d.longName);
+  if (n > 0) at = at + n < room ? at + n : room - 1;
+  TxtMsg.putMessage(text, at, port, static_cast<short>(cmrStationId(h.stationId)), TextMessage::kCmrRefDescr);
+}
+
+void CmrClient::updateStatus(CMR_DEC_STATUS& st, int port) { DecSt.putStatus(port, st); }
+
+void CmrClient::resetRTK() { placeholder::cmrResetRtk(); }
