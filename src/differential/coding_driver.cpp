@@ -2,13 +2,14 @@
 
 #include "differential/cmr/cmr_decoder.h"
 #include "differential/placeholders.h"
+#include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "output/output_manager.h"
 #include "positioning/base/base_data.h"
 #include "settings/rtcm_settings.h"
 
 namespace {
-constexpr int kRtcm2Plan = 23;
+constexpr int kRtcm2Plan = kRtcmMsgCount;
 constexpr int kCmrPlan = 5;
 constexpr int kRtcm3Plan = kRtc3MsgCount;
 }  // namespace
@@ -17,7 +18,7 @@ void diffInitCoding() {
   bool plan2[kRtcm2Plan];
   iRtcmOutput = 0;
   rtcmmMakeOut(plan2, kRtcm2Plan);
-  if (rtcmMode == 1) iRtcmOutput = placeholder::RTCM_Coder_initCoding(plan2);
+  if (rtcmMode == 1) iRtcmOutput = RtcmCod.initCoding(plan2);
 
   bool planCmr[kCmrPlan];
   iCmrOutput = 0;
@@ -32,7 +33,7 @@ void diffInitCoding() {
 }
 
 void baseMakeCoding() {
-  if (rtcmMode == 1) placeholder::RTCM_Coder_makeCoding();
+  if (rtcmMode == 1) RtcmCod.makeCoding();
   placeholder::CMR_Coder_makeCoding();
 }
 
@@ -43,9 +44,13 @@ void prepareCoding(long, int stream) {
   Rtcm3Cod.makeCoding();
 }
 
-void diffRtcmSettingsGather(RTCM_SETTINGS& s) { s.rtcm3Cod = Rtcm3Cod.settings(); }
+void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
+  s.rtcmCod = RtcmCod.settings();
+  s.rtcm3Cod = Rtcm3Cod.settings();
+}
 
 void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
+  RtcmCod.setSettings(s.rtcmCod);
   Rtcm3Cod.setSettings(s.rtcm3Cod);
   CmrDec.setSettings(s.cmrDec);
 }

@@ -10,9 +10,7 @@ CpdMeasBuf::Client* baseMeasBufClient = nullptr;
 
 // ==== Coding driver ==========================================================================
 namespace placeholder {
-int RTCM_Coder_initCoding(const bool[]) { return 0; }
 int CMR_Coder_initCoding(const bool[]) { return 0; }
-void RTCM_Coder_makeCoding() {}
 void CMR_Coder_makeCoding() {}
 bool rtcm3mMakeOut(int, bool plan[], int size) {
   for (int k = 0; k < size; ++k) plan[k] = false;

@@ -12,13 +12,11 @@
 // ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== Coding driver ==========================================================================
-// The coders RTCM_Coder, CMR_Coder and the RTCM 3 message plan of a stream, not built yet.
+// The coder CMR_Coder and the RTCM 3 message plan of a stream, not built yet.
 // initCoding stand-ins: 0, no data needed; makeCoding stand-ins: nothing coded;
 // rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).
 namespace placeholder {
-int RTCM_Coder_initCoding(const bool plan[]);
 int CMR_Coder_initCoding(const bool plan[]);
-void RTCM_Coder_makeCoding();
 void CMR_Coder_makeCoding();
 bool rtcm3mMakeOut(int stream, bool plan[], int size);
 }  // namespace placeholder

@@ -15,7 +15,6 @@ const char* get_ant_name_shrt(int) { return nullptr; }
 // ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 namespace placeholder {
-bool setValidPwrMeas(int) { return false; }
 bool RfConf_setNtRev(std::uint8_t) { return false; }
 bool RfConf_setNtSerNum(std::uint16_t) { return false; }
 bool boardPositionPut(const BoardSolAlnType&) { return false; }

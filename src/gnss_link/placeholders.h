@@ -17,8 +17,6 @@ const char* get_ant_name_shrt(int index);
 // received in its own records (gnss_link/raw_records.h, the epoch record).
 struct BoardSolAlnType;
 namespace placeholder {
-// Peripheral readings: the power readings in miscPar are valid (1) or not (0). Not available.
-bool setValidPwrMeas(int valid);
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);

@@ -13,6 +13,7 @@
 #include "gnss_link/raw_records.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
+#include "platform/perif_readings.h"
 #include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -183,7 +184,7 @@ void ZrtRawDecoder::recPwr(const std::uint8_t* p, int len) {
   }
   RawReader r(p, len);
   for (int idx : kPwrIndex) miscPar[idx].store(static_cast<float>(static_cast<std::int16_t>(r.u16()) * 0.01));
-  placeholder::setValidPwrMeas(1);
+  setValidPwrMeas(1);
 }
 
 void ZrtRawDecoder::recSolAln(const std::uint8_t* p, int len) {

@@ -17,6 +17,7 @@
 #include "platform/apx_task.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
+#include "platform/mcu_link.h"
 #include "platform/hook.h"
 #include "platform/nv_init.h"
 #include "platform/ports/can_ports.h"
@@ -78,7 +79,7 @@ const HookRow kRows[] = {
     WIRED("platform", rcvShutdownSteps[kShutStepAnswer], 1),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepNetwork], "network and Wi-Fi (network)"),
     NOT_BUILT("platform", rcvShutdownSteps[kShutStepSession], "session state (files)"),
-    NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller (gnss_link peripherals)"),
+    NOT_BUILT("platform", rcvShutdownSteps[kShutStepPower], "power controller's wake-up command (none known)"),
     WIRED("platform", apxHooks[kApxCycle], 1),
     NOT_BUILT("platform", apxHooks[kApxFiveSec], "debug update"),
     WIRED("platform", apxHooks[kApxAfterSave], 1),
@@ -88,6 +89,7 @@ const HookRow kRows[] = {
     WIRED("platform", InPorts::afterModeChange_, 1),
     NOT_BUILT("platform", canReadHook, "CAN interface"),
     NOT_BUILT("platform", canWriteHook, "CAN interface"),
+    WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)
     NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
@@ -102,7 +104,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 10),
+    WIRED("command", cmdAreaRegistrars, 11),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -112,7 +114,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
-    NOT_BUILT("output", omRegistrars, "messages of the positioning and differential layers"),
+    WIRED("output", omRegistrars, 1),
 
     // ---- files
     NOT_BUILT("files", wpcLedHook, "LEDs (gnss_link peripherals)"),

@@ -18,6 +18,7 @@
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
@@ -26,9 +27,11 @@
 #include "platform/apx_task.h"
 #include "platform/debug.h"
 #include "platform/exit.h"
+#include "platform/gpio_port_select.h"
 #include "platform/identity.h"
 #include "platform/nv_init.h"
 #include "platform/nv_pended_clear.h"
+#include "platform/perif_readings.h"
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 #include "platform/ports/can_ports.h"
@@ -99,6 +102,9 @@ const InitStep kInitOnce[] = {
      }},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
+    // base observations in the native format: one decoder per decoder port but the board's, on
+    // the base buffer diffInitOnce made
+    {"zrtCpdDecodersInit", zrtCpdDecodersInit},
     {"zrtRawDecoderInit", [] { zrtRawDecoderInit(); }},
     // TLS
     {"tlsInitOnce", nullptr},
@@ -106,8 +112,8 @@ const InitStep kInitOnce[] = {
     {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
-    // GPIO
-    {"gpioInitOnce", nullptr},
+    // GPIO: the line drivers of ports C and D
+    {"gpioInitOnce", rsInitCDPorts},
     // magnetic variation
     {"magInitOnce", magvarInitOnce},
     // position engine objects: their setups and the RTCM station records, whose blocks come after
@@ -152,6 +158,8 @@ const TaskStarter kTasks[] = {
     {"decProcInit", decProcInit, 13, 0, 0x40},
     // NeQuick ionosphere task NEQK
     {"neqkProcInit", neqkProcInit, 30, 0, 0x80},
+    // board readings task PRFP
+    {"perifProcLnxInit", perifProcLnxInit, 28, 0, 0x100},
 };
 
 const InitStep kAfterOnce[] = {

@@ -9,6 +9,7 @@
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
+#include "gnss_link/peripherals/mcu_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
@@ -36,6 +37,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   // the RTCM 2 decoders' settings, rtcm/rover
   cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
+  // the power controller's keys, mcu/pwr
+  cmdAreaRegistrars.add([] { registerMcuArea(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

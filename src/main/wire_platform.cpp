@@ -10,6 +10,7 @@
 #include "main/hooks.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
+#include "platform/mcu_link.h"
 #include "platform/apx_task.h"
 #include "platform/nv_init.h"
 #include "platform/pps_input.h"
@@ -21,6 +22,7 @@
 #include "positioning/engine/apx_nav.h"
 #include "positioning/engine/ms_logic.h"
 #include "positioning/time_scales.h"
+#include "settings/debug_selectors.h"
 #include "settings/port_settings.h"
 
 void wirePlatform() {
@@ -61,4 +63,7 @@ void wirePlatform() {
   apxHookAdd(kApxCycle, apxNavDuty);
   // after the settings save: a pending change of the measurement interval applied
   apxHookAdd(kApxAfterSave, [](std::uint32_t) { msLogic(); });
+
+  // the board readings and the power controller's link print diagnostics by the debug selector
+  boardDebugSelector = [] { return dbi; };
 }

@@ -20,6 +20,9 @@ class OutMsg {
   virtual int parts() const { return 0; }
   // Builds and writes one part whatever its identifier; true when it was written.
   virtual bool outPart(OmStreamInfo&, int) { return false; }
+  // Index of the coder enable flag this message stands for (rtcmmMakeOut, cmrmMakeOut); -1:
+  // its distance from the group's first message.
+  virtual int planIndex() const { return -1; }
 };
 
 // A message of several parts (one per satellite, per text...). Each part has an identifier of

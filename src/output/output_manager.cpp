@@ -200,7 +200,8 @@ bool makePlan(int group, bool plan[], int size) {
     if (g_sets[s].empty()) continue;
     MsgSet::GroupIter it = g_sets[s].group(group);
     while (it.next()) {
-      int k = it.poolIndex() - first;
+      const OutMsg* m = msgPool.msg(it.poolIndex());
+      int k = m != nullptr && m->planIndex() >= 0 ? m->planIndex() : it.poolIndex() - first;
       if (it.due() && k >= 0 && k < size) {
         plan[k] = true;
         any = true;

@@ -189,6 +189,8 @@ bool nv_writeRefIdSettings(int refId) {
   RtcmSet.rtcmCod.stationId = id;
   RtcmSet.rtcm3Cod.stationId = id;
   RtcmSet.cmrCod.stationId = id;
+  // The coders send the new id from their next message on.
+  rtcmSettingsApplyHook(RtcmSet);
   return g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
 }
 

@@ -6,6 +6,7 @@
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/slave_tasks.h"
 #include "platform/misc_par.h"
+#include "platform/perif_readings.h"
 #include "positioning/raw_nav_rings.h"
 #include "positioning/rcv_time_scales.h"
 
@@ -41,6 +42,7 @@ TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
   EXPECT_FLOAT_EQ(miscPar[23].load(), 12.0f);
   EXPECT_FLOAT_EQ(miscPar[32].load(), 12.6f);
   EXPECT_FLOAT_EQ(miscPar[102].load(), 14.4f);
+  EXPECT_TRUE(checkValidPwrMeas());  // the board's power record marks the readings valid
   Reply re;
   re.begin(nullptr, 0);
   printLoad(true, "load", &re, nullptr);
