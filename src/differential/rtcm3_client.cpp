@@ -96,6 +96,9 @@ void Rtcm3Client::updateRefPos(const RTC3_REFPOS& pos, int port) {
   base.received = 1;
   placeholder::updateRtkBase(base);
   placeholder::saveRtkData();
+  // The stored base record hands its position on to the base decoders; until that record is
+  // built, the received position goes to this one straight away.
+  b->updateRefPos(CpdCPos{xyz[0], xyz[1], xyz[2]}, pos.stationId);
 }
 
 void Rtcm3Client::updateAntDesc(const RTC3_ANT_DESC& a, int port) {

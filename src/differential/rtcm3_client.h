@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "differential/base/cpd_meas.h"
 #include "differential/rtcm3_decoder.h"
 
 // What the RTCM 3 base decoder takes from the client (the base-epoch decoder implements it).
@@ -14,7 +15,7 @@ class Rtcm3CpdClient {
   virtual void update(const RTC3_OBS&) {}
   virtual void updateMSM(const RTC3_OBS&) {}
   virtual void updateFlags(std::uint8_t) {}
-  virtual void updateRefPos() {}
+  virtual void updateRefPos(const CpdCPos&, int) {}
   virtual void updateAntDesc(const char*, int) {}
   virtual void updateRcvDesc(const char*, const char*, const char*, int) {}
   virtual void updateGloBias(const RTC3_GLO_BIAS&, int) {}

@@ -1,5 +1,6 @@
 #include "differential/base/cpd_meas_buf.h"
 
+#include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/input_decoders.h"
 #include "differential/placeholders.h"
@@ -93,6 +94,7 @@ void cpdClientsInit() {
   // cpdBaseDecoders here as each is built.
   cpdBaseDecoders[kCpdCmr] = &cmrCpdClient;
   cmrClient.setBaseDecoder(&cmrCpdClient);
+  rtcm3CpdClientInit();
 }
 
 void cpdBufsSetBasePort(InPorts::DecPortIndex port) { basePortCur_.store(port); }
