@@ -209,6 +209,17 @@ TEST_F(Rtcm2Framing, ResetClearsTheFramingAndResetsTheClient) {
   EXPECT_EQ(types(), std::vector<int>{16});  // the second message only
 }
 
+// The shared settings are the settings image's record: starting a decoder keeps what was loaded.
+TEST_F(Rtcm2Framing, StartingADecoderKeepsTheLoadedSettings) {
+  RtcmSet.rtcmDec.seqCheck = 0;
+  RtcmSet.rtcmDec.refSource = RTCM_Decoder::kArp;
+  RtcmSet.rtcmDec.maxAge = 77;
+  dec.initDecoder(&client);
+  EXPECT_EQ(std::tuple(RTCM_Decoder::Set.seqCheck, RTCM_Decoder::Set.refSource, RTCM_Decoder::Set.maxAge),
+            std::tuple(0, RTCM_Decoder::kArp, 77));
+  EXPECT_EQ(&RTCM_Decoder::Set, &RtcmSet.rtcmDec);
+}
+
 TEST_F(Rtcm2Framing, StatusIsFiledAsAnRtcm2StreamOfThePort) {
   RTCM_DEC_STATUS s{};
   s.header.stationId = 321;
