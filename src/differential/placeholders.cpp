@@ -68,9 +68,6 @@ bool RtcmNrtkCpdDecoder::updateGeom(const RTC3_NRTK_GEO&) { return false; }
 bool RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES&) { return false; }
 bool RtcmNrtkCpdDecoder::updatePhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) { return false; }
 bool RtcmNrtkCpdDecoder::reset() { return false; }
-int identifyBaseRcv(const char*) { return 0; }
-void tryToSetBaseBrand(int) {}
-std::uint8_t rcvBrandPhasesCorrFlags(int) { return 0; }
 }  // namespace placeholder
 // ==== end of the RTCM 3 base decoder's stand-ins ==============================================
 

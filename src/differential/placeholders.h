@@ -72,8 +72,6 @@ bool updateAnt_(const float offsets[3]);
 // The network-RTK decoder the RTCM 3 base decoder contains (not built yet): it would apply the
 // network records to the network-RTK store through the base buffer's auxiliary record. Stand-in:
 // every operation answers false (not available) and changes nothing.
-// The base receiver's brand from its receiver-type text (not built yet). Stand-ins: brand 0
-// (unknown), nothing recorded, and no brand's GLONASS phases aligned.
 struct CpdCPos;
 class CpdMeasBuf;
 struct RTC3_NRTK_STATION;
@@ -97,9 +95,6 @@ class RtcmNrtkCpdDecoder {
  private:
   CpdMeasBuf* buf_;
 };
-int identifyBaseRcv(const char* rcvType);
-void tryToSetBaseBrand(int brand);
-std::uint8_t rcvBrandPhasesCorrFlags(int brand);
 }  // namespace placeholder
 // ==== end of the RTCM 3 base decoder's stand-ins ==============================================
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "command/settings_commands.h"
+#include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/coder_client.h"
 #include "differential/input_decoders.h"
 #include "differential/lband/omnistar_params.h"
@@ -164,6 +165,9 @@ const HookRow kRows[] = {
     WIRED("differential", lbandLinks.getCpuNum, 1),
     WIRED("differential", lbandLinks.setCpuNum, 1),
     WIRED("differential", lbandLinks.spReComputeParams, 1),
+    WIRED("differential", baseBrandLinks.identify, 1),
+    WIRED("differential", baseBrandLinks.setDetected, 1),
+    WIRED("differential", baseBrandLinks.phasesAligned, 1),
 
     // ---- gnss_link
     NOT_BUILT("gnss_link", measProcLinks.sepAntSolutions, "receiver settings of the antenna inputs"),

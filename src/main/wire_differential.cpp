@@ -2,6 +2,7 @@
 // native-format input of each decoder port is the board link's, each epoch the rover's
 // channel data reaches the carrier-phase side, and the coders read the receiver output.
 #include "differential/base/rover_intake.h"
+#include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/coder_client.h"
 #include "differential/input_decoders.h"
 #include "differential/lband/omnistar_params.h"
@@ -9,6 +10,7 @@
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/meas_proc.h"
+#include "gnss_link/peripherals/calib_glo.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/zrt_port_input.h"
 #include "main/hooks.h"
@@ -21,6 +23,12 @@ void wireDifferential() {
   lbandLinks.getCpuNum = getCpuNum;
   lbandLinks.setCpuNum = setCpuNum;
   lbandLinks.spReComputeParams = spReComputeParams;
+  // an RTCM 3 base's receiver description names its make for the GLONASS bias handling
+  baseBrandLinks.identify = identifyBaseRcv;
+  baseBrandLinks.setDetected = tryToSetBaseBrand;
+  baseBrandLinks.phasesAligned = [](int brand) {
+    return brand > 0 && brand < kBaseRcvBrands && rcvBrandPhasesCorrFlags[brand] != 0;
+  };
   // after navigation, each epoch: the rover's epoch for the carrier-phase side
   measProcLinks.roverMeas = cpdRoverIntake;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&RcvOut); };

@@ -11,6 +11,7 @@
 #include "positioning/signal_tables.h"
 
 CpdGloBias curCpdGloBias = {{0.0f, 0.0f, 0.0f, 0.0f}, -1, 0, {0, 0, 0}};
+BaseBrandLinks baseBrandLinks;
 Rtcm3CpdDecoder* rtcm3CpdClient = nullptr;
 
 namespace {
@@ -135,7 +136,7 @@ bool Rtcm3CpdDecoder::phaseAligned() const {
   switch (flags_ & 3) {
     case 1: return true;
     case 2: return false;
-    default: return brand_ != 0 && placeholder::rcvBrandPhasesCorrFlags(brand_) != 0;
+    default: return brand_ != 0 && baseBrandLinks.phasesAligned(brand_);
   }
 }
 
@@ -352,9 +353,9 @@ void Rtcm3CpdDecoder::updateRcvDesc(const char* type, const char* version, const
       copyText(aux->rcvType, type);
       copyText(aux->rcvVersion, version);
       copyText(aux->rcvSerial, serial);
-      const int brand = placeholder::identifyBaseRcv(aux->rcvType);
+      const int brand = baseBrandLinks.identify(aux->rcvType);
       brand_ = static_cast<std::uint8_t>(brand > 0 && brand < 256 ? brand : 0);
-      placeholder::tryToSetBaseBrand(brand_);
+      baseBrandLinks.setDetected(brand_);
       buf_->doReleaseAux(aux);
     }
   }

@@ -16,6 +16,7 @@
 #include "differential/base/cpd_utils.h"
 #include "differential/placeholders.h"
 #include "differential/rtcm3_client.h"
+#include "platform/hook.h"
 
 // The GLONASS code-phase biases of the current base station.
 struct CpdGloBias {
@@ -107,6 +108,15 @@ class Rtcm3CpdDecoder final : public Rtcm3CpdClient, public CpdBaseDecoder {
 };
 
 // The program's RTCM 3 base decoder on the base buffer; null until rtcm3CpdClientInit.
+// The base receiver's make is judged with the receiver's GLONASS calibration, a layer above;
+// src/main fills these. Empty, the make reads as unknown and its phases as not aligned.
+struct BaseBrandLinks {
+  Hook<int(const char* rcvType)> identify{"differential", "baseBrandLinks.identify"};
+  Hook<void(int brand)> setDetected{"differential", "baseBrandLinks.setDetected"};
+  Hook<bool(int brand)> phasesAligned{"differential", "baseBrandLinks.phasesAligned"};
+};
+extern BaseBrandLinks baseBrandLinks;
+
 extern Rtcm3CpdDecoder* rtcm3CpdClient;
 // Builds it once on the base buffer, enters it in the base-decoder table and binds it to every
 // port's RTCM 3 client.

@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "differential/base/rtcm3_cpd_decoder.h"
+#include "gnss_link/peripherals/calib_glo.h"
 #include "main/hook_table.h"
 #include "main/hooks.h"
 #include "main/init_once.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "platform/exit.h"
+#include "unit/differential/rtcm3_cpd_test_util.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -108,3 +111,22 @@ TEST(NavigationDataWiring, BeidouCnavOutletsAndSetupWords) {
 }
 
 }  // namespace
+
+// An RTCM 3 base's receiver description names the make that the GLONASS bias handling takes
+// in its "got" mode; a description naming no known make leaves it unknown.
+TEST(DifferentialWiring, BaseReceiversMakeReachesTheGlonassBiasHandling) {
+  wireDifferential();
+  const struct {
+    const char* rcvType;
+    int brand;
+  } rows[] = {{"TRIMBLE NETR9", 4}, {"SEPTENTRIO POLARX5", 6}, {"SOME RECEIVER", 0}, {"", 0}};
+  for (const auto& r : rows) {
+    gloBiasSettingsDefaults();
+    setGloBiasMode(kGloBiasGot);
+    rtcm3cpdtest::Base b;
+    Rtcm3CpdDecoder d(&b.buf);
+    d.updateRcvDesc(r.rcvType, "1.0", "123", 7);
+    EXPECT_EQ(getGottenRcvBrand(), r.brand) << r.rcvType;
+    EXPECT_EQ(gloBiasSettings().curBrand, r.brand) << r.rcvType;
+  }
+}
