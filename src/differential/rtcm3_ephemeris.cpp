@@ -187,12 +187,12 @@ bool readBeidou(BitReader& br, Rtcm3Ephemeris& out) {
   r.week = static_cast<std::uint16_t>(br.read_(13));
   r.urai = static_cast<std::uint8_t>(br.read_(4));
   r.idot = scf(br.readI(14), -43);
-  br.read_(5);  // AODE: the issue numbers are derived from the reference times below
+  r.aode = static_cast<std::uint8_t>(br.read_(5));  // kept for relaying; the issue numbers come from the times
   r.toc = static_cast<std::int32_t>(br.read_(17) * 8);
   r.af2 = scf(br.readI(11), -66);
   r.af1 = scf(br.readI(22), -50);
   r.af0 = sc(br.readI(24), -33);
-  br.read_(5);  // AODC
+  r.aodc = static_cast<std::uint8_t>(br.read_(5));
   r.crs = scf(br.readI(18), -6);
   r.deltaN = scf(br.readI(16), -43);
   r.M0 = sc(br.readI(32), -31);

@@ -151,8 +151,13 @@ void RTC3_Coder::makeCoding() {
       if (enable_[i] && (i < kRtc3Msg1009 ? gps : glo)) ++legacyLeft_;
   }
   if (rtk_ != nullptr) {
-    for (int i = kRtc3MsgMsmFirst; i <= kRtc3MsgMsmLast; ++i)
-      if (enable_[i] && rtk_->uCountRtcm3[(i - kRtc3MsgMsmFirst) / 7] > 0) ++msmLeft_;
+    // Only messages with a satellite to carry: a system whose satellites have no usable signal
+    // builds nothing, and the last MSM frame of the epoch must still say so.
+    for (int i = kRtc3MsgMsmFirst; i <= kRtc3MsgMsmLast; ++i) {
+      const int sys = (i - kRtc3MsgMsmFirst) / 7;
+      if (enable_[i] && rtk_->uCountRtcm3[sys] > 0 && msmPlan(*rtk_, set_, (i - kRtc3MsgMsmFirst) % 7 + 1, sys, msm_) > 0)
+        ++msmLeft_;
+    }
   }
   bool station = false;
   for (int i : {kRtc3Msg1005, kRtc3Msg1006, kRtc3Msg1007, kRtc3Msg1008, kRtc3Msg1033}) station |= enable_[i];
@@ -290,10 +295,6 @@ bool RTC3_Coder::codeLegacy(int index) {
   bw_.seek(end);
   return true;
 }
-
-// MSM and broadcast ephemerides: not coded yet.
-bool RTC3_Coder::codeMsm(int, int) { return false; }
-bool RTC3_Coder::codeEphemeris(int) { return false; }
 
 // 1005, 1006: the antenna reference point.
 bool RTC3_Coder::codeStation(int index) {

@@ -7,6 +7,8 @@
 
 #include "differential/coder_client.h"
 #include "differential/rtcm3/bit_writer.h"
+#include "differential/rtcm3/rtcm3_msm.h"
+#include "navigation_data/store/nav_records.h"
 #include "settings/rtcm_settings.h"
 
 // Message indices: the order of the enable flags, the output messages and msgNumbers.
@@ -46,6 +48,16 @@ class RTC3_Coder {
   // True while the system being coded still has satellites for a further part.
   bool repeatMessage();
 
+  // The ephemeris records the next 1019, 1020, 1042, 1044, 1045/1046 and 1041 carry, set by their
+  // output messages just before buildMessage (null: nothing to send). 1045 takes an F/NAV
+  // record, 1046 an I/NAV one.
+  void setEphGps(const ZRT_EPH_GPS* e) { ephGps_ = e; }
+  void setEphGlonass(const ZRT_EPH_GLN* e) { ephGlo_ = e; }
+  void setEphBeidou(const ZRT_EPH_CMP* e) { ephBds_ = e; }
+  void setEphQzss(const ZRT_EPH_QZS* e) { ephQzs_ = e; }
+  void setEphGalileo(const ZRT_EPH_GAL* e) { ephGal_ = e; }
+  void setEphNavic(const ZRT_EPH_IRS* e) { ephIrs_ = e; }
+
   // Which parameter text message 1029 sends next (set by its output message).
   void setTextParam(int index) { textParam_ = index; }
   int port() const { return port_; }
@@ -58,6 +70,12 @@ class RTC3_Coder {
   bool codeLegacy(int index);
   bool codeMsm(int type, int sys);
   bool codeEphemeris(int index);
+  bool code1019(const ZRT_EPH_GPS& e);
+  bool code1020(const ZRT_EPH_GLN& e);
+  bool code1042(const ZRT_EPH_CMP& e);
+  bool code1044(const ZRT_EPH_QZS& e);
+  bool code1045(const ZRT_EPH_GAL& e, bool inav);
+  bool code1041(const ZRT_EPH_IRS& e);
   bool codeStation(int index);
   bool codeAntenna(int index);
   bool code1033();
@@ -75,6 +93,12 @@ class RTC3_Coder {
   BitWriter bw_;
   const NAVCOD_RTK_DATA* rtk_ = nullptr;
   NAVCOD_REF_COORD* ref_ = nullptr;
+  const ZRT_EPH_GPS* ephGps_ = nullptr;
+  const ZRT_EPH_GLN* ephGlo_ = nullptr;
+  const ZRT_EPH_CMP* ephBds_ = nullptr;
+  const ZRT_EPH_QZS* ephQzs_ = nullptr;
+  const ZRT_EPH_GAL* ephGal_ = nullptr;
+  const ZRT_EPH_IRS* ephIrs_ = nullptr;
   RTC3_COD_SETTINGS set_{};
   bool enable_[kRtc3MsgCount] = {};
   int legacyLeft_ = 0;  // observation messages of this epoch still to be sent
@@ -85,6 +109,7 @@ class RTC3_Coder {
   int textParam_ = 0;
   unsigned long msgTotal_ = 0, msgArming_ = 0;
   bool armed_ = false;
+  MsmSat msm_[kMsmMaxSats];  // the satellites of the MSM being built (too large for the task's stack)
 };
 
 extern RTC3_Coder Rtcm3Cod;
