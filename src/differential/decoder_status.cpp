@@ -1,6 +1,7 @@
 #include "differential/decoder_status.h"
 
 #include "differential/cmr/cmr_decoder.h"
+#include "differential/rtcm2/rtcm2_records.h"
 #include "differential/rtcm3_decoder.h"
 #include "positioning/time_scales.h"
 
@@ -59,6 +60,27 @@ void DecoderStatus::putStatus(int port, RTC3_DEC_STATUS& st) {
       ep.period = -1;
     }
     r.mode = kRtcm3;
+    r.port = port;
+    r.multi = 0;
+    r.selStream = 0;
+  });
+}
+
+void DecoderStatus::putStatus(int port, RTCM_DEC_STATUS& st) {
+  update(port, [&](PortRecord& r) {
+    DataStream& s = r.streams[0];
+    s.good = static_cast<std::int32_t>(st.messages);
+    s.bad = static_cast<std::int32_t>(st.seqGaps);
+    s.quality = st.quality;
+    s.lastTime = st.lastTime;
+    s.station = st.header.stationId;
+    s.latency = st.latency;
+    NAV_Decoder_Kernel::EPOCH_PERIOD& ep = st.epochPeriod;
+    if (ep.period > 0 && ep.sys >= 0 && ep.sys < 7) {
+      s.period[ep.sys] = ep.period;
+      ep.period = -1;
+    }
+    r.mode = kRtcm;
     r.port = port;
     r.multi = 0;
     r.selStream = 0;

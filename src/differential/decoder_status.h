@@ -10,6 +10,7 @@
 #include "platform/rtos.h"
 
 struct RTC3_DEC_STATUS;
+struct RTCM_DEC_STATUS;
 struct CMR_DEC_STATUS;
 
 class DecoderStatus {
@@ -52,6 +53,9 @@ class DecoderStatus {
   // Files an RTCM 3 decoder's status as stream 0 (mode 3). A pending epoch period is filed into
   // its system's slot and marked filed (-1) in `st`.
   void putStatus(int port, RTC3_DEC_STATUS& st);
+  // Files an RTCM 2 decoder's status as stream 0 (mode 0): messages as good, sequence gaps as
+  // bad; a pending epoch period is filed as for RTCM 3.
+  void putStatus(int port, RTCM_DEC_STATUS& st);
   // Files the CMR station table's four stations as streams 0-3 (mode 1), with `multi` set and
   // `selStream` the station to show; pending epoch periods as above.
   void putStatus(int port, CMR_DEC_STATUS& st);

@@ -2,6 +2,7 @@
 
 #include "differential/cmr/cmr_decoder.h"
 #include "differential/gbas_decoder.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/sisnet_decoder.h"
 
@@ -15,6 +16,7 @@ const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
 
 namespace {
 NavInDec rtcm3InDecs[InPorts::DEC_NUM];
+NavInDec rtcm2InDecs[InPorts::DEC_NUM];
 NavInDec cmrInDecs[InPorts::DEC_NUM];
 GbasInDec gbasInDecs[InPorts::DEC_NUM];
 SisnetInDec sisnetInDecs[InPorts::DEC_NUM];
@@ -40,8 +42,10 @@ void AutoInDec::process(const void* data, int len) {
 void InDecs::init() {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) {
     for (int t = 0; t < TYPE_NUM; ++t) decs_[t][p] = &InDecNull::instance;
-    // RTCM 2: the do-nothing decoder until its kernel exists. CMR: one framing kernel per
-    // decoder port over the receiver's one CMR station table.
+    // RTCM 2 and CMR: one framing kernel per decoder port (a kernel keeps one ring and one
+    // framing state); CMR's share the receiver's one CMR station table.
+    rtcm2InDecs[p] = NavInDec(&RtcmDec[p], p);
+    decs_[kRtcm][p] = &rtcm2InDecs[p];
     cmrInDecs[p] = NavInDec(&CmrDecKernels[p], p);
     decs_[kCmr][p] = &cmrInDecs[p];
     rtcm3InDecs[p] = NavInDec(&Rtcm3Dec[p], p);

@@ -62,8 +62,8 @@ struct InDecs {
   static const int type2mode_[TYPE_NUM];
 
   // Builds the table: every entry the do-nothing decoder, then the native-format decoder,
-  // RTCM 3, CMR, GBAS (the one GBAS decoder), SISNeT (the one SISNeT decoder) and auto per port
-  // (RTCM 2 keeps the do-nothing decoder until its decoder exists).
+  // RTCM 2, RTCM 3, CMR, GBAS (the one GBAS decoder), SISNeT (the one SISNeT decoder) and auto
+  // per port.
   static void init();
   static Type mode2type(int mode);
   // The native-format decoder of a decoder port (null: the do-nothing decoder).

@@ -57,18 +57,6 @@ bool updateAnt_(const float offsets[3]) {
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== RTCM 3 base decoder =====================================================================
-namespace placeholder {
-bool RtcmNrtkCpdDecoder::updateRefPos(const CpdCPos&, int) { return false; }
-bool RtcmNrtkCpdDecoder::updateAux(const RTC3_NRTK_STATION&) { return false; }
-bool RtcmNrtkCpdDecoder::updateIono(const RTC3_NRTK_IONO&) { return false; }
-bool RtcmNrtkCpdDecoder::updateGeom(const RTC3_NRTK_GEO&) { return false; }
-bool RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES&) { return false; }
-bool RtcmNrtkCpdDecoder::updatePhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) { return false; }
-bool RtcmNrtkCpdDecoder::reset() { return false; }
-}  // namespace placeholder
-// ==== end of the RTCM 3 base decoder's stand-ins ==============================================
-
 // ==== CMR client =============================================================================
 namespace placeholder {
 int cmrResetRtkCalls = 0;

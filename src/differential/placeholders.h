@@ -65,36 +65,6 @@ bool updateAnt_(const float offsets[3]);
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== RTCM 3 base decoder =====================================================================
-// The network-RTK decoder the RTCM 3 base decoder contains (not built yet): it would apply the
-// network records to the network-RTK store through the base buffer's auxiliary record. Stand-in:
-// every operation answers false (not available) and changes nothing.
-struct CpdCPos;
-class CpdMeasBuf;
-struct RTC3_NRTK_STATION;
-struct RTC3_NRTK_IONO;
-struct RTC3_NRTK_GEO;
-struct RTC3_NRTK_RES;
-struct RTC3_NRTK_PHYS_REFPOS;
-namespace placeholder {
-class RtcmNrtkCpdDecoder {
- public:
-  explicit RtcmNrtkCpdDecoder(CpdMeasBuf* buf) : buf_(buf) {}
-  bool updateRefPos(const CpdCPos& pos, int stationId);
-  bool updateAux(const RTC3_NRTK_STATION& station);
-  bool updateIono(const RTC3_NRTK_IONO& iono);
-  bool updateGeom(const RTC3_NRTK_GEO& geom);
-  bool updateRes(const RTC3_NRTK_RES& res);
-  bool updatePhysRefPos(const RTC3_NRTK_PHYS_REFPOS& pos);
-  bool reset();
-  CpdMeasBuf* buffer() const { return buf_; }
-
- private:
-  CpdMeasBuf* buf_;
-};
-}  // namespace placeholder
-// ==== end of the RTCM 3 base decoder's stand-ins ==============================================
-
 // ==== CMR client =============================================================================
 // The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
 // built yet. Stand-in: false (not available); counts the calls so that the request stays visible.

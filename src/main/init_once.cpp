@@ -13,6 +13,8 @@
 #include "differential/decoder_task.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
+#include "differential/nrtk/nrtk_store.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "files/log_files.h"
@@ -94,7 +96,11 @@ const InitStep kInitOnce[] = {
     // correction decoders, network RTK, RTK engine object
     {"diffInitOnce", [] {
        cpdClientsInit();
+       // the network RTK store onto the base buffer cpdClientsInit made
+       rtcmNrtkInit();
        rtcm3ClientsInit();
+       // RTCM 2: no client until the RTCM 2 client exists
+       for (RTCM_Decoder& d : RtcmDec) d.initDecoder(nullptr);
        cmrClientsInit();
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.

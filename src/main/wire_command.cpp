@@ -5,6 +5,7 @@
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/lband/ts_commands.h"
+#include "differential/rtcm2/rtcm2_keys.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -35,6 +36,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerCmrRoverArea(); });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
+  // the RTCM 2 decoders' settings, rtcm/rover
+  cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the file button's keys, button/

@@ -14,6 +14,7 @@
 #include "differential/base/cpd_epoch_timing.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/cpd_utils.h"
+#include "differential/nrtk/rtcm_nrtk_decoder.h"
 #include "differential/placeholders.h"
 #include "differential/rtcm3_client.h"
 #include "platform/hook.h"
@@ -103,7 +104,7 @@ class Rtcm3CpdDecoder final : public Rtcm3CpdClient, public CpdBaseDecoder {
   std::uint8_t prevSync_ = 0;
   std::uint8_t flags_ = 0;
   std::uint8_t brand_ = 0;  // the base receiver's brand from its receiver-type text, 0 unknown
-  placeholder::RtcmNrtkCpdDecoder nrtk_;
+  RtcmNrtkCpdDecoder nrtk_;
   CpdUtils& utils_;
 };
 

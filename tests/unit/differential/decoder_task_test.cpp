@@ -101,6 +101,7 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
   EXPECT_EQ(&InDecs::get(InDecs::kZrt, p), &zrt);
   EXPECT_EQ(&InDecs::get(InDecs::kZrt, p + 1), &InDecNull::instance);
   EXPECT_NE(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);
+  EXPECT_NE(&InDecs::get(InDecs::kRtcm, p), &InDecNull::instance);
   EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
 }
 

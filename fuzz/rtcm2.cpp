@@ -1,0 +1,78 @@
+// RTCM 2 bytes as they arrive on a port in mode "rtcm", through task DECT's own work (relay to
+// the board, 6-of-8 filter, framing, parity, message decoders, correction servers). Inputs whose
+// first byte is odd are taken as is; the others are cut into messages of a type, length and
+// header from the input, given right parity and sent as 6-of-8 bytes, so that the message
+// decoders see lengths and fields that random bytes would almost never carry past the parity.
+#include <vector>
+
+#include "differential/decoder_task.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
+#include "fuzz_support.h"
+#include "positioning/gps_parity.h"
+
+namespace {
+
+constexpr auto kPort = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1);
+
+// 30-bit words to 6-of-8 bytes, the first bit of each six in the byte's lowest bit.
+void toBytes(const std::vector<std::uint32_t>& words, std::vector<std::uint8_t>& out) {
+  std::uint32_t acc = 0;
+  int have = 0;
+  for (std::uint32_t w : words) {
+    for (int i = 29; i >= 0; --i) {
+      acc = acc << 1 | (w >> i & 1u);
+      if (++have == 6) {
+        std::uint8_t b = 0x40;
+        for (int k = 0; k < 6; ++k) b = static_cast<std::uint8_t>(b | (acc >> (5 - k) & 1u) << k);
+        out.push_back(b);
+        acc = 0;
+        have = 0;
+      }
+    }
+  }
+}
+
+std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint32_t> words;
+  std::size_t at = 1;
+  while (at + 6 <= size) {
+    const std::uint8_t* h = data + at;
+    const int n = h[1] & 31;
+    const std::uint32_t type = h[0] & 63u;
+    words.push_back(0x66u << 16 | type << 10 | (static_cast<std::uint32_t>(h[2]) << 8 | h[3]) % 1024u);
+    const std::uint32_t zCount = (static_cast<std::uint32_t>(h[4]) << 8 | h[5]) & 0x1FFFu;
+    words.push_back(zCount << 11 | (h[1] >> 5 & 7u) << 8 | static_cast<std::uint32_t>(n) << 3 | (h[3] >> 2 & 7u));
+    at += 6;
+    for (int i = 0; i < n; ++i, at += 3) {
+      std::uint32_t d = 0;
+      for (int k = 0; k < 3; ++k) d = d << 8 | (at + static_cast<std::size_t>(k) < size ? data[at + static_cast<std::size_t>(k)] : 0u);
+      words.push_back(d);
+    }
+  }
+  for (std::uint32_t& w : words) w <<= 6;  // data bits into place for the parity
+  std::uint32_t carry = data[0] >> 1 & 3u;
+  GpsParity::addParity(words.data(), static_cast<int>(words.size()), carry);
+  std::vector<std::uint8_t> out;
+  toBytes(words, out);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::enterRunDir("rtcm2");
+  fuzz::noteDeliberateExits();
+  decInitOnce();
+  decProcess(InDecs::kRtcm, kPort, nullptr, 0);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
+  if (size == 0) return 0;
+  const std::vector<std::uint8_t> b = (data[0] & 1) != 0 ? std::vector<std::uint8_t>(data, data + size) : messages(data, size);
+  fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk, [](const std::uint8_t* p, std::size_t n) {
+    decProcess(InDecs::kRtcm, kPort, p, static_cast<int>(n));
+  });
+  return 0;
+}

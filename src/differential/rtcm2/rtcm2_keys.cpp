@@ -1,0 +1,51 @@
+#include "differential/rtcm2/rtcm2_keys.h"
+
+#include "command/param_engine.h"
+#include "command/result_codes.h"
+#include "command/values.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
+
+namespace {
+
+constexpr const char* kVersions = "v2.1,v2.2,v2.3,v2.4";
+constexpr const char* kRefSources = "l1pc,arp,auto";
+constexpr long long kMaxAgeLimit = 32767;  // s, the correction stores' 16-bit signed limit
+
+// A set builds the whole new record first, so that a refused value changes nothing.
+int rovercSet(const char* p, const ZRNamedNode* v) {
+  RTCM_DEC_SETTINGS s = RTCM_Decoder::Set;
+  if (strcmpA(p, "maxage")) {
+    if (int rc = setInt(v, s.maxAge, 1, kMaxAgeLimit)) return rc;
+  } else if (strcmpA(p, "seqnum")) {
+    if (int rc = setBool(v, s.seqCheck)) return rc;
+  } else if (strcmpA(p, "invsign")) {
+    if (int rc = setBool(v, s.invSign)) return rc;
+  } else if (strcmpA(p, "usenm")) {
+    if (int rc = setBool(v, s.useNotMonitored)) return rc;
+  } else if (strcmpA(p, "ver") || strcmpA(p, "refsrc")) {
+    int k = 0;
+    const bool ver = strcmpA(p, "ver");
+    if (int rc = setEnum(v, k, ver ? kVersions : kRefSources)) return rc;
+    (ver ? s.version : s.refSource) = static_cast<std::uint32_t>(k);
+  } else {
+    return CMD_WRONG_1ST;
+  }
+  RTCM_Decoder::setSettings(s);
+  return CMD_OK;
+}
+
+int rovercPrint(const char* p, Reply& re) {
+  const RTCM_DEC_SETTINGS& s = RTCM_Decoder::Set;
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "maxage")) rc = reLong(re, s.maxAge);
+  if (strcmpA(p, "seqnum")) rc = reBool(re, s.seqCheck != 0);
+  if (strcmpA(p, "invsign")) rc = reBool(re, s.invSign != 0);
+  if (strcmpA(p, "ver")) rc = reEnum(re, static_cast<int>(s.version), kVersions);
+  if (strcmpA(p, "usenm")) rc = reBool(re, s.useNotMonitored != 0);
+  if (strcmpA(p, "refsrc")) rc = reEnum(re, static_cast<int>(s.refSource), kRefSources);
+  return rc;
+}
+
+}  // namespace
+
+bool registerRtcmRoverArea() { return parRegisterArea("rtcm/rover", rovercSet, rovercPrint); }

@@ -1,0 +1,12 @@
+// The RTCM 2 rover keys, /par/rtcm/rover/<key>: the settings every RTCM 2 decoder shares.
+//
+//   maxage   maximum age of corrections, s
+//   seqnum   count gaps in the sequence numbers (on/off)
+//   invsign  negate received carrier phases (on/off)
+//   ver      version of the source: v2.1, v2.2, v2.3, v2.4
+//   usenm    accept a station reporting "not monitored" (on/off)
+//   refsrc   reference point of the base: l1pc, arp, auto
+#pragma once
+
+// Registers the area; false when the parameter tree refuses it.
+bool registerRtcmRoverArea();
