@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command/can_keys.h"
 #include "command/cmd_hooks.h"
 #include "command/input_parser.h"
 #include "command/param_engine.h"
@@ -93,6 +94,7 @@ int setPortKey(int port, const char* key, const ZRNamedNode* v) {
 
 // "ser/b/imode" below dev/: the port and its key.
 int devcSet(const char* p, const ZRNamedNode* v) {
+  if (int rc = canKeysSet(p, v); rc != CMD_WRONG_1ST) return rc;
   const char* slash = std::strrchr(p, '/');
   if (!slash) return CMD_WRONG_1ST;
   char name[32];
@@ -112,6 +114,9 @@ int portKeysPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "imode")) rc = reEnum(re, currentMode(g_port), modeWords());
   if (isSerial(g_port) && strcmpA(p, "rate")) rc = reLong(re, portSettingsRate(g_port));
+  if (g_port == IOP_CAN_A || g_port == IOP_CAN_B) {
+    if (int r = canKeysPrint(g_port - IOP_CAN_A, p, re); r != CMD_WRONG_1ST) rc = r;
+  }
   return rc;
 }
 
@@ -205,6 +210,7 @@ int initVerb(const char* body, int len, int, char* text, int textSize) {
     if (hasInput(port)) cmdSetPortMode(port, InPort::factoryMode(port));
   }
   portSettingsDefaults();
+  canKeysDefaults();
   cmdInitDefaultsHooks();
   cmdM2sDefaultsHook();
   cmdParamChangedHook("");

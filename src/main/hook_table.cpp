@@ -23,6 +23,7 @@
 #include "platform/hook.h"
 #include "platform/nv_init.h"
 #include "platform/ports/can_ports.h"
+#include "platform/ports/sock_can_port.h"
 #include "platform/ports/in_port.h"
 #include "platform/ram_nvm.h"
 #include "platform/rtos_time.h"
@@ -89,8 +90,9 @@ const HookRow kRows[] = {
     WIRED("platform", InPorts::storedMode_, 1),
     WIRED("platform", InPorts::beforeModeChange_, 1),
     WIRED("platform", InPorts::afterModeChange_, 1),
-    NOT_BUILT("platform", canReadHook, "CAN interface"),
-    NOT_BUILT("platform", canWriteHook, "CAN interface"),
+    WIRED("platform", canReadHook, 1),
+    WIRED("platform", canWriteHook, 1),
+    WIRED("platform", canStoredStateHook, 1),
     WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)

@@ -38,6 +38,7 @@
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 #include "platform/ports/can_ports.h"
+#include "platform/ports/sock_can_port.h"
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -117,9 +118,10 @@ const InitStep kInitOnce[] = {
     {"chanInitOnce", chanStart},
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
-    // GPIO: the line drivers of ports C and D
+    // GPIO: the line drivers of ports C and D, the CAN transceivers enabled
     {"gpioInitOnce", [] {
        rsInitCDPorts();
+       cpuCanClearShutDown();
        // the button lines, their settings and the power-up hold of the file button
        buttonsInitOnce();
      }},
@@ -173,6 +175,8 @@ const TaskStarter kTasks[] = {
     {"fastProcInit", fastProcInit, 8, 0, 0x400},
     // LED task LEDT
     {"ledProcInit", [](int p) { return ledProcInit(p) != 0; }, 28, 0, 0x200},
+    // CAN sending task CANT
+    {"canProcInit", canProcInit, 24, 0, 0x800},
 };
 
 const InitStep kAfterOnce[] = {

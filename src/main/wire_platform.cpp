@@ -14,7 +14,9 @@
 #include "platform/apx_task.h"
 #include "platform/nv_init.h"
 #include "platform/pps_input.h"
+#include "platform/ports/can_ports.h"
 #include "platform/ports/in_port.h"
+#include "platform/ports/sock_can_port.h"
 #include "platform/ram_nvm.h"
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
@@ -24,6 +26,7 @@
 #include "positioning/time_scales.h"
 #include "settings/debug_selectors.h"
 #include "settings/port_settings.h"
+#include "settings/rcv_settings.h"
 
 void wirePlatform() {
   // process exit: the settings image is forced to storage
@@ -66,4 +69,17 @@ void wirePlatform() {
 
   // the board readings and the power controller's link print diagnostics by the debug selector
   boardDebugSelector = [] { return dbi; };
+
+  // CAN ports: their bytes through the two controllers, a write taken whole or not at all; each
+  // port made in the state stored in the receiver settings
+  canReadHook = canRead;
+  canWriteHook = [](int can, const void* data, int len, int) {
+    const int n = canWrite(can, data, len, false);
+    return n < 0 ? 0 : n;
+  };
+  canStoredStateHook = [](int port, CanState* out) {
+    if (port < 0 || port >= kCanPortCount) return false;
+    *out = RcvSet.can[port];
+    return true;
+  };
 }

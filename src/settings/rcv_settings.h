@@ -13,15 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// Relative: the end-to-end tests read this layout without the source include path.
+#include "../platform/can_state.h"
+
 inline constexpr std::uint16_t kRcvSetLayoutRev = 3;
 // s: base-position averaging time of the factory settings, and of a stored setting of 0.
 inline constexpr std::uint16_t kBaseAvgDefaultSec = 180;
 
-// State of one CAN port: eight 32-bit words.
-struct CanState {
-  std::uint32_t w[8];
-};
-static_assert(sizeof(CanState) == 32);
 
 // The RTK settings of the /par/pos/pd/ subtree as stored (meanings with the RTK settings keys).
 struct RcvRtkSettings {

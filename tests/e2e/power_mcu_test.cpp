@@ -30,7 +30,7 @@ bool gotFrame(standin::PtyMcu& mcu, std::size_t from, int cmd, int par1, int par
 TEST_F(PowerMcu, StartUpFrameKeysAndLines) {
   // Every line the start-up drives, each laid out at the other level first.
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {91, 88, 83, 82, 4, 5}, "in", "0"));
-  ASSERT_TRUE(standin::layOutGpio(dir_.path, {86, 87}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {86, 87, 150, 151}, "in", "1"));
   // The LED lines, and the buttons released.
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
@@ -80,7 +80,7 @@ TEST_F(PowerMcu, StartUpFrameKeysAndLines) {
   // The lines: 88 (transceivers on) and 91 (readings running) high, ports C and D on RS-232.
   const struct {
     int line, level;
-  } lines[] = {{91, 1}, {88, 1}, {86, 0}, {87, 0}, {83, 0}, {82, 0}, {4, 1}, {5, 1}};
+  } lines[] = {{91, 1}, {88, 1}, {86, 0}, {87, 0}, {83, 0}, {82, 0}, {4, 1}, {5, 1}, {150, 0}, {151, 0}};
   for (const auto& l : lines) {
     EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, l.line) == l.level; })) << l.line;
     EXPECT_EQ(standin::gpioText(dir_.path, l.line, "direction"), "out") << l.line;
@@ -107,7 +107,8 @@ TEST_F(PowerMcu, AbsentHardwareReadsAsAbsent) {
   // Line 88 is driven twice at start (low, then high): one report.
   std::size_t n = 0;
   for (std::size_t at = 0; (at = out_.find("ERROR: open for export", at)) != std::string::npos; ++at) ++n;
-  EXPECT_EQ(n, 14u) << out_;  // 88, 86, 87, 83, 82, 4, 5, 91, the LEDs' 137, 136, 130, 131 and the buttons' 32, 119
+  EXPECT_EQ(n, 16u) << out_;  // 88, 86, 87, 83, 82, 4, 5, 91, the LEDs' 137, 136, 130, 131, the buttons' 32, 119
+                              // and the CAN transceivers' 150, 151
 }
 
 }  // namespace

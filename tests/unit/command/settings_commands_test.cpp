@@ -78,7 +78,7 @@ TEST_F(SettingsCommands, RepliesOfThePortKeysAndInit) {
   EXPECT_EQ(g_layerDefaults, 1);
   const std::string all = run("print,/par/dev");
   for (const char* part : {"RE", "{ser={a={imode=cmd,rate=115200},b=", "shm={a={imode=zrt},",
-                           "can={a={imode=cmd},b={imode=cmd}}}"})
+                           "can={a={imode=cmd,rate=125,sid={in={cnt=8,first=1792},out={cnt=8,first=1792}}},b={imode=cmd,"})
     EXPECT_NE(all.find(part), std::string::npos) << part << " in " << all;
 }
 
