@@ -27,14 +27,6 @@ int stationOf(int port) { return port >= 0 && port < InPorts::DEC_NUM ? Rtcm3Dec
 constexpr int kSourceRtcm3 = 3;
 constexpr int kDebugUpdates = 53;  // rtk_cpd_dbi: print each acceptance question
 
-const EllMath::ELL_EXTPAR& wgs84() {
-  static const EllMath::ELL_EXTPAR e = [] {
-    EllMath::ELL_EXTPAR x{};
-    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
-    return x;
-  }();
-  return e;
-}
 }  // namespace
 
 void rtcm3ClientsInit() {
@@ -74,9 +66,9 @@ void Rtcm3Client::updateRefPos(const RTC3_REFPOS& pos, int port) {
   // A base without a position yet sends zeros; nothing that far off the Earth's surface may
   // become the RTK base.
   const double xyz[3] = {pos.x, pos.y, pos.z};
-  if (!ReferencePos::checkXYZ(wgs84(), xyz)) return;
+  if (!ReferencePos::checkXYZ(EllMath::wgs84(), xyz)) return;
   const auto decPort = static_cast<InPorts::DecPortIndex>(port);
-  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(wgs84());
+  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(EllMath::wgs84());
   bool unchanged = false;
   RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, decPort);
   RcvPosGPS.setSource(kSourceRtcm3, pos.stationId);

@@ -68,15 +68,6 @@ double leDouble(const char* p) {
 }
 CpdCPos readPos(const char* body) { return CpdCPos{leDouble(body), leDouble(body + 8), leDouble(body + 16)}; }
 
-const EllMath::ELL_EXTPAR& wgs84() {
-  static const EllMath::ELL_EXTPAR e = [] {
-    EllMath::ELL_EXTPAR x{};
-    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
-    return x;
-  }();
-  return e;
-}
-
 ZrtCpdDecoder decoders[InPorts::DEC_NUM];
 int boardDecPort() { return InPorts::io2dec_[kBoardPort]; }
 
@@ -265,8 +256,8 @@ void ZrtCpdDecoder::baseInfo(const char* body, int) {
   const double xyz[3] = {p.x, p.y, p.z};
   // Nothing far off the Earth's surface (a base without a position sends zeros) may become the
   // receiver's reference position or the stored base.
-  if (!ReferencePos::checkXYZ(wgs84(), xyz)) return;
-  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(wgs84());
+  if (!ReferencePos::checkXYZ(EllMath::wgs84(), xyz)) return;
+  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(EllMath::wgs84());
   bool unchanged = false;
   RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, static_cast<InPorts::DecPortIndex>(port_));
   bool stored = false;

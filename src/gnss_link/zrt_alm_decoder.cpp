@@ -39,15 +39,6 @@ constexpr std::uint8_t kEnFlagFnav = 0x80;
 // Almanacs from outside rank below every broadcast almanac's source and are not kept in the image.
 constexpr std::uint8_t kExternalAlmRank = 0xFF;
 
-const EllMath::ELL_EXTPAR& wgs84() {
-  static const EllMath::ELL_EXTPAR e = [] {
-    EllMath::ELL_EXTPAR x{};
-    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
-    return x;
-  }();
-  return e;
-}
-
 // A PRN-numbered identity (every system but GLONASS): SAT equals SI.
 bool prnId(int sys, int prn, SvIdType& id) {
   if (!svIdFromSiNumber(sys, prn, id)) return false;
@@ -438,7 +429,7 @@ bool ZrtAlmDecoder::position(const ZRFMessage& m) {
   NavTask::NAV_POS p{};
   for (double& v : p.dXyz) x.to<double>(v);
   if (!x.ok()) return drop();
-  EllMath::XYZ_BLH(wgs84(), p.dXyz[0], p.dXyz[1], p.dXyz[2], p.dBlh[0], p.dBlh[1], p.dBlh[2]);
+  EllMath::XYZ_BLH(EllMath::wgs84(), p.dXyz[0], p.dXyz[1], p.dXyz[2], p.dBlh[0], p.dBlh[1], p.dBlh[2]);
   p.iSolType = 8;
   p.bValid = 1;
   ++cnt_.taken;

@@ -16,15 +16,6 @@ namespace {
 constexpr int kAnyPort = -2;
 constexpr int kSourceCmr = 2;
 
-const EllMath::ELL_EXTPAR& wgs84() {
-  static const EllMath::ELL_EXTPAR e = [] {
-    EllMath::ELL_EXTPAR x{};
-    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
-    return x;
-  }();
-  return e;
-}
-
 // The name fields carry blanks or zeros as padding; zeros would end the text early.
 void appendField(char* out, int& at, int room, const char* f, int n) {
   for (int i = 0; i < n && at < room - 1; ++i) out[at++] = f[i] == 0 ? '_' : f[i];
@@ -63,9 +54,9 @@ void CmrClient::updateRefCoord(const CMR_REF_COORD& c, int port) {
   // A base without a position yet sends zeros; nothing that far off the Earth's surface may
   // become the reference position or the RTK base.
   const double xyz[3] = {c.x, c.y, c.z};
-  if (!ReferencePos::checkXYZ(wgs84(), xyz)) return;
+  if (!ReferencePos::checkXYZ(EllMath::wgs84(), xyz)) return;
   const int id = cmrStationId(c.stationId);
-  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(wgs84());
+  if (!RcvPosGPS.ellipsoidSet()) RcvPosGPS.setEllipsoid(EllMath::wgs84());
   bool unchanged = false;
   RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, static_cast<InPorts::DecPortIndex>(port));
   RcvPosGPS.setSource(kSourceCmr, id);

@@ -26,15 +26,6 @@ double rayDensity(const void* p, double s) {
   return 0.0;
 }
 
-const EllMath::ELL_EXTPAR& wgs84() {
-  static const EllMath::ELL_EXTPAR e = [] {
-    EllMath::ELL_EXTPAR x{};
-    EllMath::setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
-    return x;
-  }();
-  return e;
-}
-
 int cacheRow(int modelType) { return modelType == kNeModelNeQuick ? 0 : modelType == kNeModelGlonass ? 1 : -1; }
 
 // The program's road files into the correction processor's caches, where its ionosphere stage
@@ -155,7 +146,7 @@ bool NeModelProcessorType::buildRequest(const double satXyz[3], int modelType, C
   r.dRcvHeight = epoch_.dHeight;
   if (!(std::isfinite(satXyz[0]) && std::isfinite(satXyz[1]) && std::isfinite(satXyz[2]))) return false;
   if (satXyz[0] == 0.0 && satXyz[1] == 0.0 && satXyz[2] == 0.0) return false;
-  EllMath::XYZ_BLH(wgs84(), satXyz[0], satXyz[1], satXyz[2], r.dSatLat, r.dSatLon, r.dSatHeight);
+  EllMath::XYZ_BLH(EllMath::wgs84(), satXyz[0], satXyz[1], satXyz[2], r.dSatLat, r.dSatLon, r.dSatHeight);
   int month = 0;
   double ut = 0.0;
   return get_NeQuickTime(r, month, ut) && std::isfinite(r.dRcvLat) && std::isfinite(r.dRcvLon) &&

@@ -44,6 +44,15 @@ void EllMath::setEllPar(const DtmList::ELL_PARAMS& in, ELL_EXTPAR* out) {
     out->ep2 = d / (b * b);
 }
 
+const EllMath::ELL_EXTPAR& EllMath::wgs84() {
+    static const ELL_EXTPAR e = [] {
+        ELL_EXTPAR x{};
+        setEllPar(DtmList::ELL_PARAMS{"W84", 6378137.0, 298.257223563}, &x);
+        return x;
+    }();
+    return e;
+}
+
 void EllMath::BLH_XYZ(const ELL_EXTPAR& ell, double B, double L, double H, double& X, double& Y, double& Z) {
     const double sB = std::sin(B), cB = std::cos(B);
     const double N = ell.a / std::sqrt(1.0 - ell.e2 * sB * sB);

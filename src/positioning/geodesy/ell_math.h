@@ -140,6 +140,8 @@ public:
     };
 
     static void setEllPar(const DtmList::ELL_PARAMS& in, ELL_EXTPAR* out);
+    // WGS 84, the ellipsoid of every received base position, prepared once.
+    static const ELL_EXTPAR& wgs84();
     static void BLH_XYZ(const ELL_EXTPAR& ell, double B, double L, double H, double& X, double& Y, double& Z);
     static void XYZ_BLH(const ELL_EXTPAR& ell, double X, double Y, double Z, double& B, double& L, double& H);
 
