@@ -5,14 +5,11 @@
 // length inside and outside epochs.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <string>
 
 #include "differential/base/cpd_meas_buf.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/zrt_decoder.h"
+#include "native_units.h"
 #include "settings/rcv_settings.h"
 
 namespace {
@@ -41,22 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static ZrtCpdDecoder base;
   static const bool ready = setUp(dec, base);
   (void)ready;
-  for (std::size_t i = 0; i + 2 <= size;) {
-    const char* id = kIds[data[i] % (sizeof kIds / sizeof kIds[0])];
-    std::size_t n = data[i + 1];
-    i += 2;
-    if (n > size - i) n = size - i;
-    char hdr[8];
-    std::snprintf(hdr, sizeof hdr, "%.2s%03X", id, static_cast<unsigned>(n + 1));
-    std::string m = std::string(hdr) + std::string(reinterpret_cast<const char*>(data + i), n);
-    unsigned c = 0;
-    for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
-    m += static_cast<char>(c);
-    std::unique_ptr<char[]> heap(new char[m.size()]);
-    std::memcpy(heap.get(), m.data(), m.size());
-    const ZRFMessage msg{ZRFMessage::makeId(id[0], id[1]), static_cast<int>(n + 1), heap.get()};
-    if (dec.filter().announce(msg) == ZRFPClient::A_EXTRACT) dec.filter().message(msg);
-    i += n;
-  }
+  fuzz::feedNativeUnits(dec, kIds, data, size);
   return 0;
 }
