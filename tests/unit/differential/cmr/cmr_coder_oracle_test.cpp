@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../rtcm3_test_util.h"
+#include "cmr_convbin.h"
 #include "cmr_test_util.h"
 #include "differential/cmr/cmr_coder.h"
 #include "differential/cmr/cmr_decoder.h"
@@ -86,61 +87,12 @@ Back restore(const CMR_MEAS::Sv& s, double ms, int sys, int k) {
 
 // ---- convbin's RINEX of a real base ----------------------------------------------------------------
 
-struct Obs {
-  char sys;
-  int prn;
-  double v[4];  // C1, L1 (cycles), C2, L2 (cycles); 0 absent
-};
-struct Rinex {
-  std::vector<std::pair<long, std::vector<Obs>>> epochs;  // GPS ms of week
-  std::map<int, int> channel;
-};
-
-double rinexField(const std::string& l, int k) {
-  const std::size_t at = 3 + 16 * static_cast<std::size_t>(k);
-  if (l.size() < at + 14) return 0.0;
-  const std::string s = l.substr(at, 14);
-  return s.find_first_not_of(' ') == std::string::npos ? 0.0 : std::stod(s);
-}
-
-Rinex convbinRinex() {
-  Rinex r;
-  const std::string text = rtcm3test::run(
-      "d=$(mktemp -d) && cd $d && convbin -r rtcm3 -tr 2009/12/25 20:00:00 -v 3.04 -o t.obs '" +
-      rtcm3test::recording("testglo.rtcm3") + "' >/dev/null 2>&1 && cat t.obs; rm -rf $d");
-  std::istringstream in(text);
-  bool body = false;
-  for (std::string l; std::getline(in, l);) {
-    if (!body) {
-      if (l.find("GLONASS SLOT / FRQ #") != std::string::npos) {
-        std::istringstream g(l.substr(4, 56));
-        for (std::string slot; g >> slot;) {
-          int k = 0;
-          g >> k;
-          r.channel[std::stoi(slot.substr(1))] = k;
-        }
-      }
-      body = l.find("END OF HEADER") != std::string::npos;
-      continue;
-    }
-    if (l[0] == '>') {
-      int y, mo, d, h, mi;
-      double s;
-      std::sscanf(l.c_str() + 2, "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s);
-      // 2009-12-25 was a Friday, day 5 of its GPS week.
-      r.epochs.push_back({((5L * 24 + h) * 3600 + mi * 60) * 1000 + std::lround(s * 1000), {}});
-      continue;
-    }
-    if (r.epochs.empty() || (l[0] != 'G' && l[0] != 'R')) continue;
-    r.epochs.back().second.push_back({l[0], std::stoi(l.substr(1, 2)),
-                                      {rinexField(l, 0), rinexField(l, 1), rinexField(l, 2), rinexField(l, 3)}});
-  }
-  return r;
-}
+using cmrtest::Rinex;
+using Obs = cmrtest::RinexObs;
 
 TEST(CmrCoderOracle, TestgloThroughTheReader) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  const Rinex rx = convbinRinex();
+  const Rinex rx = cmrtest::convbinTestglo();
   ASSERT_GE(rx.epochs.size(), 100u);
   Source src;
   CMR_Coder coder(&src);
@@ -162,7 +114,7 @@ TEST(CmrCoderOracle, TestgloThroughTheReader) {
       for (const Obs& o : obs) {
         if (o.sys != want || o.v[0] == 0.0 || o.v[1] == 0.0 || rtk.uSatCount >= kBaseSats) continue;
         const int sys = o.sys == 'G' ? kSysGps : kSysGlonass;
-        const int k = sys == kSysGlonass ? rx.channel.at(o.prn) : 0;
+        const int k = sys == kSysGlonass ? rx.gloChannel.at(o.prn) : 0;
         RTK_DATA_SV& sv = rtk.sat[rtk.uSatCount++];
         sv.uNumber = static_cast<std::uint8_t>(o.prn);
         sv.uSystem = static_cast<std::uint8_t>(sys);

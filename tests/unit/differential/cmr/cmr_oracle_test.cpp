@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../rtcm3_test_util.h"
+#include "cmr_convbin.h"
 #include "cmr_test_util.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/cpd_utils.h"
@@ -33,64 +34,9 @@ constexpr double kC = 299792458.0;
 constexpr double kCms = kC / 1000.0;
 constexpr double kGpsL1 = 1575.42e6, kGpsL2 = 1227.6e6;
 
-struct Obs {
-  char sys;
-  int prn;
-  double v[4];  // C1, L1, C2, L2 (0 absent)
-};
-struct Epoch {
-  long towMs;  // GPS
-  std::vector<Obs> sats;
-};
-
-struct Rinex {
-  std::vector<Epoch> epochs;
-  std::map<int, int> gloChannel;  // slot -> k
-  double xyz[3] = {0, 0, 0};
-};
-
-double field(const std::string& l, int k) {
-  const std::size_t at = 3 + 16 * static_cast<std::size_t>(k);
-  if (l.size() < at + 14) return 0.0;
-  const std::string s = l.substr(at, 14);
-  return s.find_first_not_of(' ') == std::string::npos ? 0.0 : std::stod(s);
-}
-
-Rinex readConvbin() {
-  Rinex r;
-  const std::string text = rtcm3test::run(
-      "d=$(mktemp -d) && cd $d && convbin -r rtcm3 -tr 2009/12/25 20:00:00 -v 3.04 -o t.obs '" +
-      rtcm3test::recording("testglo.rtcm3") + "' >/dev/null 2>&1 && cat t.obs; rm -rf $d");
-  std::istringstream in(text);
-  bool body = false;
-  for (std::string l; std::getline(in, l);) {
-    if (!body) {
-      if (l.find("APPROX POSITION XYZ") != std::string::npos) std::sscanf(l.c_str(), "%lf %lf %lf", &r.xyz[0], &r.xyz[1], &r.xyz[2]);
-      if (l.find("GLONASS SLOT / FRQ #") != std::string::npos) {
-        std::istringstream g(l.substr(4, 56));
-        for (std::string sl; g >> sl;) {
-          int k = 0;
-          g >> k;
-          r.gloChannel[std::stoi(sl.substr(1))] = k;
-        }
-      }
-      body = l.find("END OF HEADER") != std::string::npos;
-      continue;
-    }
-    if (l[0] == '>') {
-      int y, mo, d, h, mi;
-      double s;
-      std::sscanf(l.c_str() + 2, "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &s);
-      // 2009-12-25 is a Friday: day 5 of the GPS week.
-      r.epochs.push_back(Epoch{((5L * 24 + h) * 3600 + mi * 60) * 1000 + std::lround(s * 1000), {}});
-      continue;
-    }
-    if (r.epochs.empty() || (l[0] != 'G' && l[0] != 'R')) continue;
-    Obs o{l[0], std::stoi(l.substr(1, 2)), {field(l, 0), field(l, 1), field(l, 2), field(l, 3)}};
-    r.epochs.back().sats.push_back(o);
-  }
-  return r;
-}
+using cmrtest::Rinex;
+using Obs = cmrtest::RinexObs;
+using Epoch = cmrtest::RinexEpoch;
 
 struct Freqs {
   double f1, f2;
@@ -144,7 +90,7 @@ long gloMsOfDay(long gpsTowMs) {
 
 TEST(CmrOracle, TestgloThroughTheReader) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  const Rinex r = readConvbin();
+  const Rinex r = cmrtest::convbinTestglo();
   ASSERT_GE(r.epochs.size(), 180u);
   ASSERT_EQ(r.gloChannel.size(), 6u);
   cmrtest::Recorder rec;
@@ -203,7 +149,7 @@ TEST(CmrOracle, TestgloThroughTheReader) {
 // at the 1005 point within a millimetre.
 TEST(CmrOracle, StationPositionAtThe1005Point) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  const Rinex r = readConvbin();
+  const Rinex r = cmrtest::convbinTestglo();
   std::int64_t mm[3];
   for (int k = 0; k < 3; ++k) mm[k] = std::llround(r.xyz[k] * 1000.0);
   const int off[3] = {0, 0, 0};
@@ -257,7 +203,7 @@ class CmrOracleClock : public ::testing::TestWithParam<double> {};
 
 TEST_P(CmrOracleClock, GpsRangesRestoredWhole) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  const Rinex r = withClockOffset(readConvbin(), GetParam());
+  const Rinex r = withClockOffset(cmrtest::convbinTestglo(), GetParam());
   SatPolynomStoreInstance.Init();
   SatDataProcessorInstance.init_Object();
   {
