@@ -46,7 +46,7 @@ RtcmCpdClient* RTCM_Client::accepted(int stationId, int port) const {
 }
 
 bool RTCM_Client::extRef(MSG_EXTREF_PARAMS& out) const {
-  if (!extValid_) return false;
+  if (!std::atomic_ref<std::uint8_t>(extValid_).load()) return false;
   out = ext_;
   return true;
 }
@@ -74,7 +74,7 @@ void RTCM_Client::updateDelRange(const RTCM_RTK_DEL_RANGE& r, int port) {
 void RTCM_Client::updateExtRefCoord(const MSG_EXTREF_PARAMS& r, int port) {
   if (!rtkBasePortGate(port)) return;
   ext_ = r;
-  extValid_ = 1;
+  std::atomic_ref<std::uint8_t>(extValid_).store(1);
 }
 
 void RTCM_Client::updateTextMessage(const MSG_SPEC_MESSAGE& r, int port) {
@@ -91,7 +91,7 @@ void RTCM_Client::updateRefCoord(const MSG_REF_PARAMS& r, int port) {
   ReferencePos& target = glo ? RcvPosGLN : RcvPosGPS;
   const EllMath::ELL_EXTPAR& ell = glo ? pz90() : EllMath::wgs84();
   double xyz[3] = {r.x, r.y, r.z};
-  const bool ext = extValid_ != 0;
+  const bool ext = std::atomic_ref<std::uint8_t>(extValid_).load() != 0;
   if (ext)
     for (int i = 0; i < 3; ++i) xyz[i] += ext_.dL1[i];
   if (!rtkBasePortGate(port)) return;

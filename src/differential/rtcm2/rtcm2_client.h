@@ -5,6 +5,7 @@
 // into the status table.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "differential/base/cpd_meas.h"
@@ -55,7 +56,8 @@ class RTCM_Client : public RTCM_Decoder_Client {
 
   // The port's last extended reference parameters (message 22), when valid.
   bool extRef(MSG_EXTREF_PARAMS& out) const;
-  void invalidateExtRef() { extValid_ = 0; }
+  // Called from the task that invalidates the base record while the decoder task reads the flag.
+  void invalidateExtRef() { std::atomic_ref<std::uint8_t>(extValid_).store(0); }
 
  private:
   // Port and station gates passed: the base decoder, else null.
@@ -63,7 +65,7 @@ class RTCM_Client : public RTCM_Decoder_Client {
 
   RtcmCpdClient* base_ = nullptr;
   MSG_EXTREF_PARAMS ext_{};
-  std::uint8_t extValid_ = 0;
+  mutable std::uint8_t extValid_ = 0;  // read and written through atomic_ref
 };
 
 extern RTCM_Client RtcmCl[InPorts::DEC_NUM];

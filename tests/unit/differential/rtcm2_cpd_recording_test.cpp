@@ -250,6 +250,33 @@ TEST(Rtcm2CpdRecording, TestgloEpochsAgainstConvbin) {
   }
 }
 
+// Cut and corrupted streams: whatever is published is a sound epoch.
+TEST(Rtcm2CpdRecording, CutAndCorruptedStreamsKeepEpochsSound) {
+  openGates();
+  SatDataProcessorInstance.init_Object();
+  std::vector<CpdSv> all;
+  for (int p = 1; p <= 32; ++p) all.push_back(CpdSv::make(CpdSv::kGps, p));
+  roverAt(kHourTow + 760000, kLeap, all);
+  const std::vector<unsigned char> file = bytesOf("rtcm2/testglo.rtcm2");
+  std::uint32_t x = 7;
+  auto next = [&x] { return x = x * 1103515245u + 12345u; };
+  for (int round = 0; round < 6; ++round) {
+    std::vector<unsigned char> b(file.begin(), file.begin() + static_cast<long>(next() % file.size()));
+    for (int k = 0; k < 200 && !b.empty(); ++k) b[next() % b.size()] = static_cast<unsigned char>(next());
+    // No convbin epochs: the rover epoch set above stays.
+    const std::map<long, const RnxEpoch*> none;
+    const RnxHeader hdr;
+    Road road;
+    road.client.byTow = &none;
+    road.client.hdr = &hdr;
+    road.feed(b, 1 + next() % 300);
+    for (const CpdMeas& m : road.out.epochs) {
+      EXPECT_TRUE(m.id.get() >= 0 && m.id.get() < 3600000) << round;
+      EXPECT_TRUE(m.n >= 0 && m.n <= CpdMeas::kMaxSv) << round;
+    }
+  }
+}
+
 // Type 3 plus type 22 is the station's antenna reference point, which testglo.rtcm3's 1005 gives;
 // the base record it makes is saved in the settings image and back after a restart.
 class Rtcm2StationRecord : public TempRunDir {};

@@ -1,6 +1,5 @@
-// The RTK base record: what each update takes, what invalidation forgets, that it is saved in the
-// settings image and back after a restart, and that readers in other tasks always copy a whole
-// record while the decoder task rewrites it.
+// The RTK base record: what each update takes, what invalidation forgets, what a save publishes,
+// and that readers in other tasks always copy a whole record while the decoder task rewrites it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,11 +13,8 @@
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/rtk_base.h"
-#include "platform/file_nvm.h"
-#include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
@@ -214,34 +210,6 @@ TEST_F(RtkBaseRecord, ReadersNeverSeeAMixedRecord) {
   r2.join();
   EXPECT_GT(copies.load(), 0);
   EXPECT_EQ(mixed.load(), 0);
-}
-
-// The record in the settings image: saved, and back after a restart.
-class RtkBaseSaved : public TempRunDir {};
-
-TEST_F(RtkBaseSaved, BackAfterARestart) {
-  FileNvmLoad();
-  nv_readSettings();
-  baseCoordDefaults(bc);
-  RcvSet.baseStationId = 100;
-  RtcmSet.cmrDec.inUse = -1;
-  updateRtkBase(record(-3869297.5138, 100, 0), false);
-  const float off[3] = {0.0f, 0.0f, 1.25f};
-  updateAnt(off, RtkBase::kL1, true, false, 0);
-  updateAntType("ASH700936D_M", "", 1);
-  ASSERT_TRUE(saveRtkData());
-  BASECOORD before{};
-  getRtkBase(before);
-  ASSERT_TRUE(FileNvmSave(0, true));
-  ASSERT_TRUE(exists(".gnss.nvm"));
-  std::memset(&bc, 0x5A, sizeof bc);
-  FileNvmLoad();
-  nv_readSettings();
-  BASECOORD after{};
-  EXPECT_TRUE(getRtkBase(after));
-  EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
-  EXPECT_EQ(std::tuple(after.xyz[0], after.offL1[2], std::string(after.antDescr)),
-            std::tuple(-3869297.5138, 1.25f, std::string("ASH700936D_M")));
 }
 
 }  // namespace
