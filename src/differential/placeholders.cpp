@@ -30,33 +30,6 @@ bool bDebugInverseCoordinate(int) { return false; }
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
 
-// ==== RTCM 3 client ===========================================================================
-namespace placeholder {
-RtkBaseStandIn rtkBaseStandIn;
-bool updateRtkBase(const RtkBaseIn& base) {
-  ++rtkBaseStandIn.bases;
-  rtkBaseStandIn.lastBase = base;
-  return false;
-}
-bool saveRtkData() {
-  ++rtkBaseStandIn.saves;
-  return false;
-}
-bool updateAntType(const char* desc, const char* serial, int setupId) {
-  ++rtkBaseStandIn.antTypes;
-  std::strncpy(rtkBaseStandIn.antDesc, desc, sizeof rtkBaseStandIn.antDesc - 1);
-  std::strncpy(rtkBaseStandIn.antSerial, serial, sizeof rtkBaseStandIn.antSerial - 1);
-  rtkBaseStandIn.antSetup = setupId;
-  return false;
-}
-bool updateAnt_(const float offsets[3]) {
-  ++rtkBaseStandIn.antOffsets;
-  for (int i = 0; i < 3; ++i) rtkBaseStandIn.lastOffsets[i] = offsets[i];
-  return false;
-}
-}  // namespace placeholder
-// ==== end of the RTCM 3 client's stand-ins ===================================================
-
 // ==== CMR client =============================================================================
 namespace placeholder {
 int cmrResetRtkCalls = 0;

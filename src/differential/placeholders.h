@@ -37,34 +37,6 @@ bool bDebugInverseCoordinate(int axis);
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
 
-// ==== RTCM 3 client ===========================================================================
-// The receiver's RTK base record and its antenna (not built yet). Stand-ins: each answers false
-// (not available) and keeps what it was handed, so that the hand-over stays visible until the
-// base record takes it.
-namespace placeholder {
-struct RtkBaseIn {
-  ReferencePos::REFPOS_PAR pos;
-  ReferencePos::ANT_PAR ant;
-  std::int32_t port;
-  std::uint16_t stationId;
-  std::uint8_t source;    // 3: RTCM 3
-  std::uint8_t received;  // 1: the position came from a base's message
-};
-struct RtkBaseStandIn {
-  int bases = 0, saves = 0, antTypes = 0, antOffsets = 0;
-  RtkBaseIn lastBase{};
-  float lastOffsets[3] = {};
-  char antDesc[32] = {}, antSerial[32] = {};
-  int antSetup = -1;
-};
-extern RtkBaseStandIn rtkBaseStandIn;
-bool updateRtkBase(const RtkBaseIn& base);
-bool saveRtkData();
-bool updateAntType(const char* desc, const char* serial, int setupId);
-bool updateAnt_(const float offsets[3]);
-}  // namespace placeholder
-// ==== end of the RTCM 3 client's stand-ins ===================================================
-
 // ==== CMR client =============================================================================
 // The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
 // built yet. Stand-in: false (not available); counts the calls so that the request stays visible.

@@ -7,8 +7,8 @@
 #include "settings/rtcm_settings.h"
 #include "differential/decoder_status.h"
 #include "differential/base/cpd_meas_buf.h"
-#include "differential/placeholders.h"
 #include "differential/received_stores.h"
+#include "differential/rtk_base.h"
 #include "positioning/reference/reference_pos.h"
 
 Rtcm3Client rtcm3Client[InPorts::DEC_NUM];
@@ -76,28 +76,21 @@ void Rtcm3Client::updateRefPos(const RTC3_REFPOS& pos, int port) {
   if (pos.flags & 8) {
     const float offsets[3] = {0.0f, 0.0f, static_cast<float>(pos.height)};
     RcvPosGPS.setAnt(offsets, ReferencePos::kAntL1Arp, false, false);
-    if (!RcvSet.bUseBaseEnteredOffs) placeholder::updateAnt_(offsets);
+    if (!RcvSet.bUseBaseEnteredOffs) updateAnt(offsets, RtkBase::kL1Arp, false, true, 0);
   }
   if (RcvSet.bUseBaseEntered) return;
-  placeholder::RtkBaseIn base{};
-  RcvPosGPS.getRefPos(&base.pos);
-  base.ant = RcvPosGPS.ant();
-  base.port = port;
-  base.stationId = pos.stationId;
-  base.source = kSourceRtcm3;
-  base.received = 1;
-  placeholder::updateRtkBase(base);
-  placeholder::saveRtkData();
-  // The stored base record hands its position on to the base decoders; until that record is
-  // built, the received position goes to this one straight away.
-  b->updateRefPos(CpdCPos{xyz[0], xyz[1], xyz[2]}, pos.stationId);
+  // The stored base record hands the position on to the base decoders.
+  ReferencePos::REFPOS_PAR ref{};
+  if (!RcvPosGPS.getRefPos(&ref)) return;
+  updateRtkBase(rtkBaseFromRef(ref, kSourceRtcm3, port, pos.stationId), false);
+  saveRtkData();
 }
 
 void Rtcm3Client::updateAntDesc(const RTC3_ANT_DESC& a, int port) {
   Rtcm3CpdClient* b = accepted(4, a.stationId, port);
   if (b == nullptr) return;
   b->updateAntDesc(a.desc, a.stationId);
-  placeholder::updateAntType(a.desc, a.serialPresent ? a.serial : "", a.setupId);
+  updateAntType(a.desc, a.serialPresent ? a.serial : "", a.setupId);
   char text[TextMessage::kMaxText + 1];
   const int n = std::snprintf(text, sizeof text, "ANT:%s,SET:%i,SER:%s", a.desc, a.setupId,
                               a.serialPresent ? a.serial : "");

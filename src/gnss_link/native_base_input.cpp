@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "differential/base/cpd_meas_buf.h"
-#include "differential/placeholders.h"
+#include "differential/rtk_base.h"
 #include "gnss_link/zrt_port_input.h"
 #include "platform/ports/io_port_index.h"
 #include "positioning/geodesy/dtm_list.h"
@@ -262,18 +262,16 @@ void ZrtCpdDecoder::baseInfo(const char* body, int) {
   RcvPosGPS.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, static_cast<InPorts::DecPortIndex>(port_));
   bool stored = false;
   if (!RcvSet.bUseBaseEntered) {
-    placeholder::RtkBaseIn base{};
-    RcvPosGPS.getRefPos(&base.pos);
-    base.ant = RcvPosGPS.ant();
-    base.port = port_;
-    base.received = 1;
-    stored = placeholder::updateRtkBase(base);
-    placeholder::saveRtkData();
+    ReferencePos::REFPOS_PAR ref{};
+    if (RcvPosGPS.getRefPos(&ref)) stored = updateRtkBase(rtkBaseFromRef(ref, RtkBase::kRtcmRef, port_, 0), false);
+    saveRtkData();
   }
   // The base coordinates: the stored record once it holds this position or the user's own;
   // while the record is not available, the position just received.
-  if ((stored || RcvSet.bUseBaseEntered) && (bc.valid & 1))
-    refPos_.set(CpdCPos{bc.xyz[0], bc.xyz[1], bc.xyz[2]});
+  BASECOORD base{};
+  getRtkBase(base);
+  if ((stored || RcvSet.bUseBaseEntered) && (base.valid & RtkBase::kPosValid))
+    refPos_.set(CpdCPos{base.xyz[0], base.xyz[1], base.xyz[2]});
   else if (!RcvSet.bUseBaseEntered)
     refPos_.set(p);
 }

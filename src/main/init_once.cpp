@@ -14,7 +14,7 @@
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
 #include "differential/nrtk/nrtk_store.h"
-#include "differential/rtcm2/rtcm2_decoder.h"
+#include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
 #include "differential/rtk/rtk_engine.h"
@@ -100,8 +100,7 @@ const InitStep kInitOnce[] = {
        // the network RTK store onto the base buffer cpdClientsInit made
        rtcmNrtkInit();
        rtcm3ClientsInit();
-       // RTCM 2: no client until the RTCM 2 client exists
-       for (RTCM_Decoder& d : RtcmDec) d.initDecoder(nullptr);
+       rtcm2ClientsInit();
        cmrClientsInit();
        decInitOnce();
        // "GOT" starts as a copy of the output datum navInitOnce left.

@@ -5,3 +5,5 @@
 extern int dbi;
 extern int temp_dbi;
 extern int rtk_cpd_dbi;
+// RTCM 2 client diagnostics: 3 antenna texts, 59 network messages, above 0 refused coordinates.
+extern int rtcm_dbi;

@@ -18,6 +18,7 @@ int rtcmMode = 0;  // the output manager raises it while any RTCM 2 message is d
 int dbi = 0;
 int temp_dbi = 0;
 int rtk_cpd_dbi = 0;
+int rtcm_dbi = 0;
 
 Hook<void(std::uint8_t* datum, std::size_t size)> navDatumDefaultsHook("settings", "navDatumDefaultsHook");
 

@@ -1,9 +1,11 @@
 #include "differential/base/cpd_meas_buf.h"
 
+#include "differential/base/rtcm2_cpd_decoder.h"
 #include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/input_decoders.h"
 #include "differential/placeholders.h"
+#include "differential/rtk_base.h"
 
 // ---- one buffer ---------------------------------------------------------------------------------
 
@@ -92,8 +94,12 @@ void cpdClientsInit() {
   cpdBufsInit();
   // The base decoders on the base buffer, RTCM 2, CMR and RTCM 3 in that order, enter
   // cpdBaseDecoders here as each is built.
+  cpdBaseDecoders[kCpdRtcm] = &rtcmCpdClient;
+  for (RTCM_Client& c : RtcmCl) c.setBaseDecoder(&rtcmCpdClient);
+  rtkBaseDecoders.rtcm2 = &rtcmCpdClient;
   cpdBaseDecoders[kCpdCmr] = &cmrCpdClient;
   cmrClient.setBaseDecoder(&cmrCpdClient);
+  rtkBaseDecoders.cmr = &cmrCpdClient;
   rtcm3CpdClientInit();
 }
 

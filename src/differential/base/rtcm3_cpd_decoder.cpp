@@ -6,6 +6,7 @@
 #include "differential/base/code_diff_from_base.h"
 #include "differential/rtcm3_base_params.h"
 #include "differential/rtcm3_observations.h"
+#include "differential/rtk_base.h"
 #include "positioning/antdb/ant_db.h"
 #include "positioning/chan_data.h"
 #include "positioning/signal_tables.h"
@@ -418,5 +419,6 @@ void rtcm3CpdClientInit() {
   static Rtcm3CpdClient* table[1] = {&decoder};
   rtcm3CpdClient = &decoder;
   cpdBaseDecoders[kCpdRtcm3] = &decoder;
+  rtkBaseDecoders.rtcm3 = &decoder;
   for (Rtcm3Client& c : rtcm3Client) c.setBaseDecoders(table);
 }

@@ -5,6 +5,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_status.h"
 #include "differential/placeholders.h"
+#include "differential/rtk_base.h"
 #include "differential/received_stores.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/rcv_settings.h"
@@ -62,28 +63,20 @@ void CmrClient::updateRefCoord(const CMR_REF_COORD& c, int port) {
   RcvPosGPS.setSource(kSourceCmr, id);
   const bool station = stationAccepted(id);
   if (!RcvSet.bUseBaseEntered) {
-    placeholder::RtkBaseIn base{};
-    RcvPosGPS.getRefPos(&base.pos);
-    base.ant = RcvPosGPS.ant();
-    base.port = port;
-    base.stationId = static_cast<std::uint16_t>(id);
-    base.source = kSourceCmr;
-    base.received = 1;
-    placeholder::updateRtkBase(base);
+    // The stored base record hands the position on to the base decoders.
+    ReferencePos::REFPOS_PAR ref{};
+    if (RcvPosGPS.getRefPos(&ref)) updateRtkBase(rtkBaseFromRef(ref, kSourceCmr, port, id), false);
     if (!RcvSet.bUseBaseEnteredOffs) {
       const float offsets[3] = {c.east, c.north, c.antHeight};
-      placeholder::updateAnt_(offsets);
+      updateAnt(offsets, RtkBase::kL1, false, false, 0);
     }
-    placeholder::saveRtkData();
-    // The base record that would hand its position on to the base decoders is not built yet:
-    // the received position goes to the CMR base decoder directly.
-    if (station && base_ != nullptr) base_->updateRefPos(CpdCPos{c.x, c.y, c.z}, id);
+    saveRtkData();
   }
   if (station && c.antNum >= 0) {
     if (base_ != nullptr) base_->updateAntDesc(static_cast<unsigned char>(c.antNum), id);
     char text[8];
     std::snprintf(text, sizeof text, "%03i", c.antNum);
-    placeholder::updateAntType(text, "", 0);
+    updateAntType(text, "", 0);
   }
 }
 

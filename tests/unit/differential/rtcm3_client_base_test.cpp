@@ -1,12 +1,12 @@
 // What the RTCM 3 client hands on: reference points to the receiver's reference record and the RTK
 // base, antenna descriptors to the base record, and the network records to the base decoder,
 // each behind the port and station gates.
-#include "differential/placeholders.h"
 #include "differential/rtcm3_client.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_status.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm3_observations.h"
+#include "differential/rtk_base.h"
 #include "positioning/reference/reference_pos.h"
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
@@ -38,7 +38,6 @@ struct ClientBase : ::testing::Test {
   Rtcm3Client cl;
   RTC3_Decoder* dec = &Rtcm3Dec[1];
   NAV_Decoder drv{&Rtcm3Dec[1]};
-  placeholder::RtkBaseStandIn before;
   void SetUp() override {
     cl.setBaseDecoders(table);
     dec->initDecoder(&cl);
@@ -50,11 +49,18 @@ struct ClientBase : ::testing::Test {
     RcvPosGPS = ReferencePos{};
     base.log.clear();
     TxtMsg.reset();
-    placeholder::rtkBaseStandIn = placeholder::RtkBaseStandIn{};
+    baseCoordDefaults(bc);
+    RpMsg.invalidate();
   }
   void feedFrame(const Bytes& f) { drv.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(1)); }
   void feed(const Bytes& p) { feedFrame(frameOf(p)); }
-  const placeholder::RtkBaseStandIn& standIn() const { return placeholder::rtkBaseStandIn; }
+  // The RTK base record took a received position; it was saved (and published).
+  static int based() { return (bc.recvFlags & RtkBase::kReceived) != 0 ? 1 : 0; }
+  static int saved() {
+    RefParMessage::REFANT r;
+    return RpMsg.getPar(r) ? 1 : 0;
+  }
+  static bool offsetsSet() { return (bc.offFlags & RtkBase::kOffSet) != 0; }
 };
 
 // The standard's example of 1005: station 2003 at 1114104.5999, -4850729.7108, 3975521.4643 m.
@@ -76,11 +82,12 @@ TEST_F(ClientBase, StandardReferencePointBecomesTheRtkBase) {
               std::tuple("W84", 3, 2003, 1));
     EXPECT_EQ(base.log, "flags 0;");
     // The receiver's own base position keeps the RTK base as the user set it.
-    EXPECT_EQ(std::tuple(standIn().bases, standIn().saves), ownBase ? std::tuple(0, 0) : std::tuple(1, 1));
+    EXPECT_EQ(std::tuple(based(), saved()), ownBase ? std::tuple(0, 0) : std::tuple(1, 1));
     if (!ownBase) {
-      const placeholder::RtkBaseIn& b = standIn().lastBase;
-      EXPECT_EQ(std::tuple(b.port, int(b.stationId), int(b.source), int(b.received)), std::tuple(1, 2003, 3, 1));
-      EXPECT_EQ(std::tuple(b.pos.x, b.pos.y, b.pos.z), std::tuple(xyz[0], xyz[1], xyz[2]));
+      BASECOORD b{};
+      EXPECT_TRUE(getRtkBase(b));
+      EXPECT_EQ(std::tuple(int(b.srcPort), int(b.stationId), int(b.srcKind), int(b.recvFlags)), std::tuple(1, 2003, 3, 1));
+      EXPECT_EQ(std::tuple(b.xyz[0], b.xyz[1], b.xyz[2]), std::tuple(xyz[0], xyz[1], xyz[2]));
     }
   }
 }
@@ -112,15 +119,16 @@ TEST_F(ClientBase, ReferencePointPlausibilityAndAntennaHeight) {
     feed(refPoint(r.x, r.y, r.z, r.height));
     EXPECT_EQ(RcvPosGPS.valid(), r.taken) << r.what;
     EXPECT_EQ(base.log, r.taken ? "flags 16;" : "") << r.what;  // reference-station indicator (bit 4 of 6)
-    EXPECT_EQ(std::tuple(standIn().bases, standIn().saves), r.taken ? std::tuple(1, 1) : std::tuple(0, 0)) << r.what;
+    EXPECT_EQ(std::tuple(based(), saved()), r.taken ? std::tuple(1, 1) : std::tuple(0, 0)) << r.what;
     const bool ant = r.taken && r.height >= 0;
     const ReferencePos::ANT_PAR& ap = RcvPosGPS.ant();
     EXPECT_EQ(std::tuple(ap.offsets[0], ap.offsets[1], ap.offsets[2]), ant ? std::tuple(0.0f, 0.0f, 1.5f) : std::tuple(0.0f, 0.0f, 0.0f)) << r.what;
     EXPECT_EQ(int(ap.flags[0]), ant ? ReferencePos::kL1Set | ReferencePos::kL1Valid | ReferencePos::kArp : 0) << r.what;
-    EXPECT_EQ(standIn().antOffsets, ant && !r.ownOffsets ? 1 : 0) << r.what;
+    EXPECT_EQ(offsetsSet(), ant && !r.ownOffsets) << r.what;
     if (ant && !r.ownOffsets) {
-      const float* o = standIn().lastOffsets;
+      const float* o = bc.offL1;
       EXPECT_EQ(std::tuple(o[0], o[1], o[2]), std::tuple(0.0f, 0.0f, 1.5f));
+      EXPECT_EQ(int(bc.offFlags), RtkBase::kOffSet | RtkBase::kOffValid | RtkBase::kOffArp);
     }
   }
 }
@@ -138,7 +146,7 @@ TEST_F(ClientBase, AntennaDescriptorFiledAndHandedToTheBaseRecord) {
     TextMessage::Entry e[2];
     ASSERT_EQ(TxtMsg.getMessages(e), 1) << r.text;
     EXPECT_EQ(std::tuple(std::string(e[0].text), e[0].type), std::tuple(std::string(r.text), TextMessage::kRtcm3AntDescr));
-    EXPECT_EQ(std::tuple(standIn().antTypes, std::string(standIn().antSerial)), std::tuple(1, std::string(r.serial)));
+    EXPECT_EQ(std::tuple((bc.recvFlags & RtkBase::kAntIncluded) != 0, std::string(bc.antSerial)), std::tuple(true, std::string(r.serial)));
   }
 }
 

@@ -17,6 +17,7 @@
 #include "differential/nav_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_observations.h"
+#include "differential/rtk_base.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/antdb/ant_db.h"
@@ -98,8 +99,13 @@ struct Road {
   explicit Road(CpdUtils& u = CpdUtilsInstance) : cpd(&base.buf, u), table{&cpd} {
     client.setBaseDecoders(table);
     Rtcm3Dec[kPort].initDecoder(&client);
+    // The stored base record hands received positions to this decoder.
+    rtkBaseDecoders.rtcm3 = &cpd;
   }
-  ~Road() { Rtcm3Dec[kPort].initDecoder(&rtcm3Client[kPort]); }
+  ~Road() {
+    rtkBaseDecoders.rtcm3 = nullptr;
+    Rtcm3Dec[kPort].initDecoder(&rtcm3Client[kPort]);
+  }
   void put(const Bytes& f) { nav.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(kPort)); }
 };
 

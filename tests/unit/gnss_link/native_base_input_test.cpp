@@ -4,7 +4,8 @@
 #include <cmath>
 #include <functional>
 
-#include "differential/placeholders.h"
+#include "differential/received_stores.h"
+#include "differential/rtk_base.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/base_coord.h"
 #include "unit/gnss_link/native_base_test_util.h"
@@ -192,12 +193,15 @@ const Row kRows[] = {
      [](BaseRig& r) {
        const CpdMeas& m = only(r);
        EXPECT_EQ(std::tuple(m.status, m.refPos.valid, m.refPos.x, m.refPos.z), std::tuple(1, 1, 4027894.0, 4919474.0));
-       // The receiver's reference position takes it; the stored base record is not available yet.
+       // The receiver's reference position and the stored base record take it; it is saved.
        double xyz[3];
        ASSERT_TRUE(RcvPosGPS.getRefPos(ReferencePos::kCartesian, xyz));
        EXPECT_NEAR(xyz[1], 307045.0, 1e-6);
-       EXPECT_EQ(std::tuple(placeholder::rtkBaseStandIn.bases, placeholder::rtkBaseStandIn.saves), std::tuple(1, 1));
-       EXPECT_EQ(placeholder::rtkBaseStandIn.lastBase.port, r.decPort());
+       BASECOORD b{};
+       EXPECT_TRUE(getRtkBase(b));
+       EXPECT_EQ(std::tuple(b.xyz[0], b.xyz[2], int(b.srcPort)), std::tuple(4027894.0, 4919474.0, r.decPort()));
+       RefParMessage::REFANT saved;
+       EXPECT_TRUE(RpMsg.getPar(saved));
      }},
     {"Type5BaseInfoWithTheUsersBaseTakesTheStoredRecord",
      [](BaseRig&) {
@@ -211,7 +215,9 @@ const Row kRows[] = {
      },
      [](BaseRig& r) {
        EXPECT_EQ(std::tuple(only(r).status, only(r).refPos.x, only(r).refPos.z), std::tuple(1, 10.0, 30.0));
-       EXPECT_EQ(placeholder::rtkBaseStandIn.bases, 0);
+       BASECOORD b{};
+       EXPECT_FALSE(getRtkBase(b));
+       EXPECT_EQ(b.xyz[1], 20.0);
      }},
     {"Type5BaseInfoAtTheEarthsCentreStoresNothing", {},
      [] {
@@ -221,7 +227,9 @@ const Row kRows[] = {
      [](BaseRig& r) {
        EXPECT_EQ(std::tuple(only(r).status, only(r).refPos.valid), std::tuple(1, 0));
        EXPECT_FALSE(RcvPosGPS.valid());
-       EXPECT_EQ(placeholder::rtkBaseStandIn.bases, 0);
+       BASECOORD b{};
+       EXPECT_FALSE(getRtkBase(b));
+       EXPECT_EQ(b.valid, 0);
      }},
     {"OtherBaseInfoAndPositionsGiveState2WithTheirType", {},
      [] {

@@ -7,6 +7,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/placeholders.h"
+#include "differential/rtk_base.h"
 #include "differential/received_stores.h"
 #include "positioning/chan_data.h"
 #include "settings/rcv_settings.h"
@@ -219,7 +220,8 @@ TEST(CmrClientCoords, PositionsOffTheEarthRefused) {
     Spy spy;
     CmrClient c;
     c.setBaseDecoder(&spy);
-    placeholder::rtkBaseStandIn = placeholder::RtkBaseStandIn{};
+    rtkBaseDecoders.cmr = &spy;
+    baseCoordDefaults(bc);
     CMR_REF_COORD rc{};
     rc.x = r.x;
     rc.y = r.y;
@@ -228,14 +230,15 @@ TEST(CmrClientCoords, PositionsOffTheEarthRefused) {
     rc.stationId = 7;
     rc.antNum = 44;
     c.updateRefCoord(rc, 2);
-    EXPECT_EQ(placeholder::rtkBaseStandIn.bases, r.kept ? 1 : 0) << r.name;
+    rtkBaseDecoders.cmr = nullptr;
+    EXPECT_EQ((bc.recvFlags & RtkBase::kReceived) != 0, r.kept) << r.name;
     EXPECT_EQ(spy.refPos, r.kept ? 1 : 0) << r.name;
     EXPECT_EQ(spy.antDesc, r.kept ? 1 : 0) << r.name;
     if (!r.kept) continue;
     EXPECT_EQ(spy.ant, 44);
-    EXPECT_STREQ(placeholder::rtkBaseStandIn.antDesc, "044");
-    EXPECT_FLOAT_EQ(placeholder::rtkBaseStandIn.lastOffsets[2], 1.5f);
-    EXPECT_EQ(placeholder::rtkBaseStandIn.lastBase.source, 2);
+    EXPECT_STREQ(bc.antDescr, "044");
+    EXPECT_FLOAT_EQ(bc.offL1[2], 1.5f);
+    EXPECT_EQ(bc.srcKind, 2);
     EXPECT_EQ(RcvPosGPS.source(), 2);
     EXPECT_EQ(RcvPosGPS.stationId(), 7);
   }

@@ -1,0 +1,104 @@
+// RTCM 2 messages taken as the receiver's base data: every RTK observable, station, antenna and
+// offset message passes the port's client into the RTCM 2 base decoder and the RTK base record.
+// The input is cut into messages whose type comes from a list of those the client acts on and
+// whose header and data come from the input; each gets right parity and goes out as 6-of-8 bytes,
+// so that the client and the base decoder see contents random bytes would never carry past the
+// parity. The receiver's time and a rover epoch tracking every satellite are set, so that epochs
+// open, fill and close.
+#include <vector>
+
+#include "differential/base/cpd_meas_buf.h"
+#include "differential/nav_decoder.h"
+#include "differential/rtcm2/rtcm2_client.h"
+#include "fuzz_support.h"
+#include "positioning/chan_data.h"
+#include "positioning/gps_parity.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
+
+namespace {
+
+constexpr auto kPort = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1);
+constexpr std::uint32_t kTypes[] = {18, 19, 20, 21, 18, 19, 3, 22, 23, 24, 32, 37, 59, 16};
+
+// 30-bit words to 6-of-8 bytes, the first bit of each six in the byte's lowest bit.
+void toBytes(const std::vector<std::uint32_t>& words, std::vector<std::uint8_t>& out) {
+  std::uint32_t acc = 0;
+  int have = 0;
+  for (std::uint32_t w : words) {
+    for (int i = 29; i >= 0; --i) {
+      acc = acc << 1 | (w >> i & 1u);
+      if (++have == 6) {
+        std::uint8_t b = 0x40;
+        for (int k = 0; k < 6; ++k) b = static_cast<std::uint8_t>(b | (acc >> (5 - k) & 1u) << k);
+        out.push_back(b);
+        acc = 0;
+        have = 0;
+      }
+    }
+  }
+}
+
+std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint32_t> words;
+  std::size_t at = 1;
+  while (at + 6 <= size) {
+    const std::uint8_t* h = data + at;
+    const int n = h[1] & 31;
+    const std::uint32_t type = kTypes[h[0] % (sizeof kTypes / sizeof kTypes[0])];
+    words.push_back(0x66u << 16 | type << 10 | (static_cast<std::uint32_t>(h[2]) << 8 | h[3]) % 1024u);
+    // Z-counts within the hour mostly, so that the RTK messages carry times the decoder takes.
+    const std::uint32_t zCount = ((static_cast<std::uint32_t>(h[4]) << 8 | h[5]) & 0x1FFFu) % 6100u;
+    words.push_back(zCount << 11 | (h[1] >> 5 & 7u) << 8 | static_cast<std::uint32_t>(n) << 3 | (h[3] >> 2 & 7u));
+    at += 6;
+    for (int i = 0; i < n; ++i, at += 3) {
+      std::uint32_t d = 0;
+      for (int k = 0; k < 3; ++k)
+        d = d << 8 | (at + static_cast<std::size_t>(k) < size ? data[at + static_cast<std::size_t>(k)] : 0u);
+      words.push_back(d);
+    }
+  }
+  for (std::uint32_t& w : words) w <<= 6;  // data bits into place for the parity
+  std::uint32_t carry = data[0] >> 1 & 3u;
+  GpsParity::addParity(words.data(), static_cast<int>(words.size()), carry);
+  std::vector<std::uint8_t> out;
+  toBytes(words, out);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::enterRunDir("rtcm2_base");
+  cpdClientsInit();
+  rtcm2ClientsInit();
+  RcvSet.refPort = -2;
+  RcvSet.refMsgChoice = 2;
+  RtcmSet.cmrDec.inUse = -1;
+  ChanMeasTime mt;
+  mt.gpsMs = 0;
+  mt.gloMs = 0;
+  mt.valid = 3;
+  ChanData::setMeasTime(mt);
+  CpdMeasTimes t;
+  for (std::int32_t& s : t.time) s = 0;
+  cpdSetTimesAndId(t, CpdEpochId(0));
+  CpdSvSet all;
+  for (int id = 1; id <= CpdSv::kMaxId; ++id) {
+    CpdSv s;
+    if (CpdSv::fromId(id, s)) all.add(s);
+  }
+  cpdRecentSvs_.set(all);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
+  if (size == 0) return 0;
+  static NAV_Decoder nav(&RtcmDec[kPort]);
+  const std::vector<std::uint8_t> b = (data[0] & 1) != 0 ? std::vector<std::uint8_t>(data, data + size) : messages(data, size);
+  fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk, [](const std::uint8_t* p, std::size_t n) {
+    nav.putData(p, static_cast<int>(n), kPort);
+  });
+  return 0;
+}

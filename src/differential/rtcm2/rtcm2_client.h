@@ -1,0 +1,73 @@
+// The client of every RTCM 2 decoder, one per decoder port: decides which received RTCM 2 data
+// may serve as the RTK base and passes it on. RTK observables and network corrections go to the
+// RTCM 2 base-epoch decoder, station coordinates and antenna data into the receiver's reference
+// positions and the RTK base record, texts into the received-text store, and the decoder status
+// into the status table.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "differential/base/cpd_meas.h"
+#include "differential/rtcm2/rtcm2_decoder.h"
+
+// What the RTCM 2 base-epoch decoder takes from the clients and the base record.
+class RtcmCpdClient {
+ public:
+  virtual ~RtcmCpdClient() = default;
+  virtual void updatePhase(const RTCM_RTK_PHASE&) {}
+  virtual void updateRange(const RTCM_RTK_RANGE&) {}
+  virtual void updateDelPhase(const RTCM_RTK_DEL_PHASE&) {}
+  virtual void updateDelRange(const RTCM_RTK_DEL_RANGE&) {}
+  // `arp`: the position is of the antenna reference point.
+  virtual void updateRefPos(const CpdCPos&, int, bool) {}
+  virtual void updateAntDef(const MSG_ANT_TYPE&) {}
+  virtual void updateL2L1(const CpdAntOffs&) {}
+  virtual void updateVirtCor(const MSG_TS_COR&) {}
+  virtual void updateFKPCor(const MSG_FKP_COR&) {}
+  virtual void updateGnssOffset(const MSG_GNSS_OFFSET&) {}
+  virtual void reset() {}
+  virtual void invalidateRefPos() {}
+  virtual void invalidateOtherInfo() {}
+  virtual void setGlo(bool) {}
+  virtual void setEoe(bool) {}
+  virtual void setFull(bool) {}
+};
+
+class RTCM_Client : public RTCM_Decoder_Client {
+ public:
+  // Null rejects all base data.
+  void setBaseDecoder(RtcmCpdClient* b) { base_ = b; }
+
+  void reset() override;
+  void updatePhase(const RTCM_RTK_PHASE& r, int port) override;
+  void updateRange(const RTCM_RTK_RANGE& r, int port) override;
+  void updateDelPhase(const RTCM_RTK_DEL_PHASE& r, int port) override;
+  void updateDelRange(const RTCM_RTK_DEL_RANGE& r, int port) override;
+  void updateExtRefCoord(const MSG_EXTREF_PARAMS& r, int port) override;
+  void updateTextMessage(const MSG_SPEC_MESSAGE& r, int port) override;
+  void updateRefCoord(const MSG_REF_PARAMS& r, int port) override;
+  void updateAntDef(const MSG_ANT_TYPE& r, int port) override;
+  void updateArpPar(const MSG_ARP_PAR& r, int port) override;
+  void updateVirtCor(const MSG_TS_COR& r, int port) override;
+  void updateFKPCor(const MSG_FKP_COR& r, int port) override;
+  void updateGnssOffset(const MSG_GNSS_OFFSET& r, int port) override;
+  void updateStatus(RTCM_DEC_STATUS& st, int port) override;
+
+  // The port's last extended reference parameters (message 22), when valid.
+  bool extRef(MSG_EXTREF_PARAMS& out) const;
+  // Called from the task that invalidates the base record while the decoder task reads the flag.
+  void invalidateExtRef() { std::atomic_ref<std::uint8_t>(extValid_).store(0); }
+
+ private:
+  // Port and station gates passed: the base decoder, else null.
+  RtcmCpdClient* accepted(int stationId, int port) const;
+
+  RtcmCpdClient* base_ = nullptr;
+  MSG_EXTREF_PARAMS ext_{};
+  mutable std::uint8_t extValid_ = 0;  // read and written through atomic_ref
+};
+
+extern RTCM_Client RtcmCl[InPorts::DEC_NUM];
+// Binds each port's RTCM 2 decoder to its client.
+void rtcm2ClientsInit();
