@@ -35,12 +35,12 @@ bool forwardWindow(const std::string& t, std::string& w) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::enterRunDir("usb_progress");
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool inDir = false;
-  if (!inDir) {
-    fuzz::enterRunDir("usb_progress");
-    inDir = true;
-  }
   const std::vector<char> text(data, data + size);
   char w[kProgressWindow];
   const bool found = progressWindow(text.data(), text.size(), w);
