@@ -21,6 +21,7 @@
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/buttons.h"
+#include "gnss_link/peripherals/usb_storage.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
 #include "gnss_link/zrt_port_input.h"
@@ -178,6 +179,8 @@ const TaskStarter kTasks[] = {
     {"fastProcInit", fastProcInit, 8, 0, 0x400},
     // LED task LEDT
     {"ledProcInit", [](int p) { return ledProcInit(p) != 0; }, 28, 0, 0x200},
+    // USB storage task USBDISK
+    {"StartUSBStorage", StartUSBStorage, kUsbDiskPriority, 0, 0x1000},
     // CAN sending task CANT
     {"canProcInit", canProcInit, 24, 0, 0x800},
 };

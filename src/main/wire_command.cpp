@@ -11,6 +11,7 @@
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
 #include "gnss_link/peripherals/button_keys.h"
+#include "gnss_link/peripherals/usb_storage_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
 #include "gnss_link/placeholders.h"
@@ -42,6 +43,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
+  // the USB copy's state and progress, edisk/
+  cmdAreaRegistrars.add([] { registerEdiskArea(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;
