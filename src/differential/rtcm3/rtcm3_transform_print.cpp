@@ -32,18 +32,18 @@ int empty(Reply& re) {
   return CMD_OK;
 }
 
+int ellipsoidPrint(Reply& re, const char* name, double a, double b) {
+  if (!haveSet()) return empty(re);
+  re.printf("{\"%.31s\",%.3f,%.3f}", name, a, b);
+  return CMD_OK;
+}
+
 int datumPrint(const char* p, Reply& re) {
   const RTC3_TRANSF_PARAMS& t = data().transf;
   int rc = CMD_WRONG_1ST;
-  const bool src = strcmpA(p, "src");
-  if (src || strcmpA(p, "trg")) {
-    if (!haveSet()) {
-      rc = empty(re);
-    } else {
-      re.printf("{\"%.31s\",%.3f,%.3f}", src ? t.sourceName : t.targetName, src ? t.aS : t.aT, src ? t.bS : t.bT);
-      rc = CMD_OK;
-    }
-  }
+  // Each name is matched on its own: while the whole subtree prints, every one must be named.
+  if (strcmpA(p, "src")) rc = ellipsoidPrint(re, t.sourceName, t.aS, t.bS);
+  if (strcmpA(p, "trg")) rc = ellipsoidPrint(re, t.targetName, t.aT, t.bT);
   if (strcmpA(p, "cond")) {
     if (!haveSet()) {
       rc = empty(re);
