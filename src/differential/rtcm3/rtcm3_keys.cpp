@@ -19,7 +19,9 @@
 namespace {
 
 constexpr const char* kVersions = "v3.3,exp";
-constexpr const char* kMsmSignals[6] = {"ca", "p1", "p2", "l2c", "l5", "l1c"};
+// Signal slots 0..5 of the MSM switches.
+constexpr int kMsmSlotCount = static_cast<int>(sizeof(RTC3_COD_SETTINGS::msm));
+constexpr const char* kMsmSignals[kMsmSlotCount] = {"ca", "p1", "p2", "l2c", "l5", "l1c"};
 // "other" names the convention of a further receiver maker's MSM phases.
 constexpr const char* kCompat = "v37,v400,vorla,other,def,hard,auto";
 constexpr int kCompatAuto = 6;
@@ -53,7 +55,7 @@ int baseField(const char* p, const ZRNamedNode* v, RTC3_COD_SETTINGS& s) {
   if (strcmpA(p, "text")) return setString(v, s.text, sizeof s.text, 0, kTextMax);
   if (strcmpA(p, "clk/steering")) return setBool(v, s.clkSteering);
   if (const char* m = strncmpA(p, "msm")) {
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kMsmSlotCount; ++i)
       if (strcmpA(m, kMsmSignals[i])) return setBool(v, s.msm[i]);
     return CMD_WRONG_1ST;
   }
@@ -90,7 +92,7 @@ const RTC3_COD_SETTINGS* g_cod = nullptr;  // the settings being printed
 
 int msmBasePrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
-  for (int i = 0; i < 6; ++i)
+  for (int i = 0; i < kMsmSlotCount; ++i)
     if (strcmpA(p, kMsmSignals[i])) rc = reBool(re, g_cod->msm[i] != 0);
   return rc;
 }
@@ -138,26 +140,23 @@ void applyPhaseDiag(const RTCM_SETTINGS& r) {
 }
 
 int phaseSet(const char* p, const ZRNamedNode* v) {
-  RTCM_SETTINGS r = RtcmSet;
-  if (r.phaseDiagSet == 0) {
-    r.phaseDiagSys = static_cast<std::int16_t>(DebugPhaseOffsetSys);
-    r.phaseDiagSignal = static_cast<std::int16_t>(DebugPhaseOffsetSignal);
-    r.phaseDiagShift = DebugPhaseOffset;
-  }
+  // The live values mirror the stored ones (or none before the first set).
+  auto sys = static_cast<std::int16_t>(DebugPhaseOffsetSys);
+  auto signal = static_cast<std::int16_t>(DebugPhaseOffsetSignal);
+  float shift = DebugPhaseOffset;
   if (strcmpA(p, "sys")) {
-    if (int rc = setInt(v, r.phaseDiagSys, 0, kPhaseSysMax)) return rc;
+    if (int rc = setInt(v, sys, 0, kPhaseSysMax)) return rc;
   } else if (strcmpA(p, "signal")) {
-    if (int rc = setInt(v, r.phaseDiagSignal, 0, kPhaseSignalMax)) return rc;
+    if (int rc = setInt(v, signal, 0, kPhaseSignalMax)) return rc;
   } else if (strcmpA(p, "shift")) {
-    if (int rc = setFloat(v, r.phaseDiagShift, -kPhaseShiftMax, kPhaseShiftMax)) return rc;
+    if (int rc = setFloat(v, shift, -kPhaseShiftMax, kPhaseShiftMax)) return rc;
   } else {
     return CMD_WRONG_1ST;
   }
-  r.phaseDiagSet = 1;
-  RtcmSet.phaseDiagSys = r.phaseDiagSys;
-  RtcmSet.phaseDiagSignal = r.phaseDiagSignal;
-  RtcmSet.phaseDiagShift = r.phaseDiagShift;
-  RtcmSet.phaseDiagSet = r.phaseDiagSet;
+  RtcmSet.phaseDiagSys = sys;
+  RtcmSet.phaseDiagSignal = signal;
+  RtcmSet.phaseDiagShift = shift;
+  RtcmSet.phaseDiagSet = 1;
   applyPhaseDiag(RtcmSet);
   nv_writeRtcm3Settings();
   return CMD_OK;
@@ -244,7 +243,10 @@ int msmRoverPrint(const char* p, Reply& re) {
   if (strcmpA(p, "compat")) rc = reEnum(re, RcvSet.msmCompat, kCompat);
   if (strcmpA(p, "curcompat")) rc = reEnum(re, RTC3_Decoder::compatibleVendor, kCompat);
   if (const char* ph = strncmpA(p, "phase")) rc = reSub(phasePrint, ph, re);
-  if (const char* in = strncmpA(p, "info")) rc = reSub(sysInfoPrint, in, re);
+  // What the decoders received prints when named; a listing shows the settings (and keeps the
+  // print of the whole tree within one reply).
+  if (*p != 0)
+    if (const char* in = strncmpA(p, "info")) rc = reSub(sysInfoPrint, in, re);
   return rc;
 }
 
@@ -265,7 +267,8 @@ int rtcm3RoverPrint(const char* p, Reply& re) {
   if (strcmpA(p, "globias")) rc = reBool(re, RTC3_Decoder::getSettings().gloBias != 0);
   if (const char* m = strncmpA(p, "msm")) rc = reSub(msmRoverPrint, m, re);
   if (const char* o = strncmpA(p, "out")) rc = reSub(outPrint, o, re);
-  if (const char* t = strncmpA(p, "transform")) rc = reSub(rtcm3TransformPrint, t, re);
+  if (*p != 0)
+    if (const char* t = strncmpA(p, "transform")) rc = reSub(rtcm3TransformPrint, t, re);
   return rc;
 }
 
@@ -308,5 +311,5 @@ void rtcm3SettingsLoaded() {
   if (!phaseOk) r.phaseDiagSet = 0;
   applyPhaseDiag(r);
   const int compat = RcvSet.msmCompat;
-  RTC3_Decoder::compatibleVendor = compat != kCompatAuto && compat >= 0 && compat <= 6 ? compat : kCompatDefault;
+  RTC3_Decoder::compatibleVendor = compat >= 0 && compat < kCompatAuto ? compat : kCompatDefault;
 }

@@ -20,6 +20,7 @@
 //   msm/info/<system>             (print) last MSM number, satellite and signal masks received
 //   out/port, out/period, out/wrap   re-output of received frames: port, period (s), wrapping
 //   transform/...                 (print) the received coordinate transformation, "{}" when none
+// msm/info/ and transform/ show received data: they print when named, a listing leaves them out.
 #pragma once
 
 // Registers the area; false when the parameter tree refuses it.

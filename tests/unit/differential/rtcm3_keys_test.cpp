@@ -194,12 +194,21 @@ TEST_F(Rtcm3Keys, StationIdReachesEveryCoder) {
 }
 
 const char* kRoverDefaults =
-    "{globias=on,msm={compat=def,curcompat=def,phase={sys=-1,signal=0,shift=0.00},info={gps={msg=0,sat=0x00000000,"
-    "sgn=0x00000000},glo={msg=0,sat=0x00000000,sgn=0x00000000},gal={msg=0,sat=0x00000000,sgn=0x00000000},"
-    "sbas={msg=0,sat=0x00000000,sgn=0x00000000},qzss={msg=0,sat=0x00000000,sgn=0x00000000},comp={msg=0,"
-    "sat=0x00000000,sgn=0x00000000},irnss={msg=0,sat=0x00000000,sgn=0x00000000}}},out={port=/dev/null,"
-    "period=0.000,wrap=82},transform={aux={},datum={src={},trg={},cond={},par={}},resid={cond={},GP={0={},1={},"
-    "2={},3={},4={},5={},6={},7={},8={},9={},10={},11={},12={},13={},14={},15={}}},proj={}}}";
+    "{globias=on,msm={compat=def,curcompat=def,phase={sys=-1,signal=0,shift=0.00}},out={port=/dev/null,"
+    "period=0.000,wrap=82}}";
+
+// Received data prints when named; a listing shows the settings only.
+TEST_F(Rtcm3Keys, ReceivedDataPrintsWhenNamed) {
+  EXPECT_EQ(print("rover/msm/info"),
+            "{gps={msg=0,sat=0x00000000,sgn=0x00000000},glo={msg=0,sat=0x00000000,sgn=0x00000000},gal={msg=0,"
+            "sat=0x00000000,sgn=0x00000000},sbas={msg=0,sat=0x00000000,sgn=0x00000000},qzss={msg=0,sat=0x00000000,"
+            "sgn=0x00000000},comp={msg=0,sat=0x00000000,sgn=0x00000000},irnss={msg=0,sat=0x00000000,sgn=0x00000000}}");
+  EXPECT_EQ(print("rover/transform"),
+            "{aux={},datum={src={},trg={},cond={},par={}},resid={cond={},GP={0={},1={},2={},3={},4={},5={},6={},"
+            "7={},8={},9={},10={},11={},12={},13={},14={},15={}}},proj={}}");
+  EXPECT_EQ(print("rover/transform/datum"), "{src={},trg={},cond={},par={}}");
+  EXPECT_EQ(print("rover/msm").find("info"), std::string::npos);
+}
 
 TEST_F(Rtcm3Keys, DefaultsPrintWhole) {
   EXPECT_EQ(print("base"), kBaseDefaults);
