@@ -53,7 +53,8 @@ const char kUsage[] =
     "                        with --start now the stream starts once every satellite has one\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's GPS\n"
     "                        satellites above 10 degrees, L1 C/A and L2 P, in the satellite-data,\n"
-    "                        channel-state and signal-measurement records (\"@@sd\", \"@@c1\", \"@@c2\")\n"
+    "                        channel-state and signal-measurement records (\"@@sd\", \"@@c1\", \"@@c2\"),\n"
+    "                        and the board's solution at the site with a perfect clock (\"@@sa\")\n"
     "  --sky-truth PATH      the values of every signal streamed, one line each (GPS second of\n"
     "                        week, PRN, slot, code m, phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
@@ -312,6 +313,7 @@ class Board {
       if (nav_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
       else e += navSubframes(ts, t, k);
     }
+    if (sky_ && due("@@sa", t)) e += sim::solAlnRecord(o_.site);
     if (sky_ && (due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
       if (due("@@sd", t)) e += sim::satDataRecord(sats);

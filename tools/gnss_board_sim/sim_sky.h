@@ -230,6 +230,27 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
   return rawRecord(11, b);
 }
 
+// The board's own solution (record 4, 1453 bytes) at the site: position valid (flag at 2, GPS
+// used), the position record at 88 (X, Y, Z in m, then latitude and longitude in rad and height
+// in m, each an 8-byte float), the receiver clock block at 271 (both flags set, offset 0 s) and
+// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume.
+inline std::string solAlnRecord(const Site& site) {
+  std::string b(1453, '\0');
+  b[1] = 1;  // status
+  b[2] = 1;  // position valid
+  b[21] = 1;  // GPS used
+  double xyz[3];
+  site.ecef(xyz);
+  const double blh[3] = {site.lat * 3.14159265358979 / 180, site.lon * 3.14159265358979 / 180, site.height};
+  for (int k = 0; k < 3; ++k) {
+    putF64(b, 88 + 8 * k, xyz[k]);
+    putF64(b, 112 + 8 * k, blh[k]);
+  }
+  b[271] = b[272] = 1;
+  b[297] = b[298] = 1;
+  return rawRecord(4, b);
+}
+
 // One line per signal of the truth file: GPS second of week, PRN, slot, code (m), phase
 // (cycles), Doppler (Hz), C/N0 (dB-Hz).
 inline std::string truthLines(double sow, const std::vector<SkySat>& sky) {
