@@ -164,7 +164,12 @@ bool RTC3_CoordTransf::readResiduals(int msgNum, BitReader& br, RTC3_RESIDUALS& 
     p[1] = br.readI(9) * horRes;
     p[2] = br.readI(9) * 0.001;
   }
-  br.read_(2 + 2 + 3 + 3 + 16);  // interpolation methods, quality indicators, MJD
+  o.horInterp = static_cast<std::uint8_t>(br.read_(2));
+  o.vertInterp = static_cast<std::uint8_t>(br.read_(2));
+  o.horQuality = static_cast<std::uint8_t>(br.read_(3));
+  o.vertQuality = static_cast<std::uint8_t>(br.read_(3));
+  br.read_(16);  // MJD
+  o.held = 1;
   return br.isOk();
 }
 
@@ -365,6 +370,8 @@ void RTC3_CoordTransf::clearGotTransData() {
   d.received = 0;
   d.announced = 0;
   d.prjMsg = 0;
+  d.ellGrid.held = 0;
+  d.planeGrid.held = 0;
   GOT_DATUM& g = GotDatum;
   NavTask::DATUM_IN_USE* cur = currentDatum();
   const bool curGot = isGot(*cur);

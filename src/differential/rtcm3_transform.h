@@ -41,7 +41,11 @@ struct RTC3_RESIDUALS {
   std::uint8_t sysId;
   std::uint8_t horPresent;
   std::uint8_t heightPresent;
-  std::uint8_t spare[5];
+  std::uint8_t held;          // 1 once a grid was read into this record
+  std::uint8_t horInterp;     // interpolation methods and grid quality indicators as sent
+  std::uint8_t vertInterp;
+  std::uint8_t horQuality;
+  std::uint8_t vertQuality;
   double lat0, lon0;          // 1023: arc-seconds; 1024: northing, easting (m)
   double dLat, dLon;          // spacing, same units
   double mean[3];             // north, east (arc-seconds or m), height (m)

@@ -6,6 +6,7 @@
 #include "differential/decoder_task.h"
 #include "differential/lband/ts_commands.h"
 #include "differential/rtcm2/rtcm2_keys.h"
+#include "differential/rtcm3/rtcm3_keys.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -42,6 +43,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
+  // the RTCM 3 coder's and decoders' keys, rtcm3/
+  cmdAreaRegistrars.add([] { registerRtcm3Area(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

@@ -2,6 +2,7 @@
 // other layers know.
 #include "differential/coding_driver.h"
 #include "differential/lband/omnistar_params.h"
+#include "differential/rtcm3/rtcm3_keys.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -32,6 +33,8 @@ void wireSettings() {
   nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
+  // the RTCM 3 decoders' stored settings and the MSM compatibility made live
+  nvAfterLoadHooks.add(rtcm3SettingsLoaded);
   navDatumDefaultsHook = navDatumDefaults;
   // the coders' live settings travel with the stored RTCM record
   rtcmSettingsSetGatherHook(diffRtcmSettingsGather);

@@ -101,10 +101,17 @@ struct RTCM_SETTINGS {
   std::int16_t rtcmMaxSats;  // satellites per epoch, 0 no limit
   std::int16_t rtcm3MaxSats;
   std::int16_t cmrMaxSats;
-  std::uint8_t reserved[514];
+  // The RTCM 3 decoders' diagnostic phase offset (one system and MSM signal id, in cycles);
+  // phaseDiagSet 0 (an image written before these fields) stands for none.
+  std::int16_t phaseDiagSys;
+  std::int16_t phaseDiagSignal;
+  std::int16_t phaseDiagSet;
+  float phaseDiagShift;
+  std::uint8_t reserved[504];
 };
 static_assert(sizeof(RTCM_SETTINGS) == 1024);
-static_assert(offsetof(RTCM_SETTINGS, rtcmMode) == 500 && offsetof(RTCM_SETTINGS, reserved) == 510);
+static_assert(offsetof(RTCM_SETTINGS, rtcmMode) == 500 && offsetof(RTCM_SETTINGS, phaseDiagSys) == 510);
+static_assert(offsetof(RTCM_SETTINGS, phaseDiagShift) == 516 && offsetof(RTCM_SETTINGS, reserved) == 520);
 
 extern RTCM_SETTINGS RtcmSet;
 void rtcmSetDefaults(RTCM_SETTINGS& s);

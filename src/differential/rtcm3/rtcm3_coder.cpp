@@ -443,3 +443,5 @@ bool RTC3_Coder::code1230() {
   for (int i = 0; i < 4; ++i) bw_.write(0, 16);
   return true;
 }
+
+const char* const RTC3_Coder::cRtc3TextParamNames[kTextParams] = {"modem", "moving", "msgout", "msgnum"};

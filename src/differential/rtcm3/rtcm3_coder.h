@@ -32,6 +32,8 @@ class RTC3_Coder {
  public:
   static constexpr int kFrameBytes = 1029;  // 1023-byte payload and its header and CRC
   static constexpr int kNoPort = 43;
+  // Names of the parameter texts of message 1029, in tRtc3TextParam order.
+  static const char* const cRtc3TextParamNames[kTextParams];
 
   explicit RTC3_Coder(NAV_Coder_Client* source);
 

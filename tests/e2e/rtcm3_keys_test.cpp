@@ -1,0 +1,150 @@
+// The RTCM 3 keys on a serial port: every base/ and rover/ key set and printed, the refusals with
+// their codes, and every stored value printed the same after a restart, after a kill once the
+// periodic save has run, and after SIGTERM.
+#include <csignal>
+#include <string>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+const std::string k127(127, 'q');
+
+std::string er(int code, const char* text) { return frame("ER", "%e%{" + std::to_string(code) + "," + text + "}"); }
+
+struct KeyRow {
+  const char* key;  // below /par/rtcm3/
+  std::string value;
+  std::string printed;  // after the set
+};
+
+// Every settable key away from its default.
+const KeyRow kEveryKey[] = {
+    {"base/stid", "1234", "1234"},
+    {"base/l2c", "on", "on"},
+    {"base/ver", "exp", "exp"},
+    {"base/msm/ca", "off", "off"},
+    {"base/msm/p1", "off", "off"},
+    {"base/msm/p2", "off", "off"},
+    {"base/msm/l2c", "off", "off"},
+    {"base/msm/l5", "off", "off"},
+    {"base/msm/l1c", "off", "off"},
+    {"base/text", k127, k127},
+    {"base/textparam/modem", "on", "on"},
+    {"base/textparam/moving", "on", "on"},
+    {"base/textparam/msgout", "on", "on"},
+    {"base/textparam/msgnum", "on", "on"},
+    {"base/svm", "40", "40"},
+    {"base/clk/steering", "on", "on"},
+    {"rover/globias", "off", "off"},
+    {"rover/msm/compat", "v400", "v400"},
+    {"rover/msm/phase/sys", "2", "2"},
+    {"rover/msm/phase/signal", "15", "15"},
+    {"rover/msm/phase/shift", "-0.25", "-0.25"},
+    {"rover/out/port", "/dev/ser/c", "/dev/ser/c"},
+    {"rover/out/period", "0.0126", "0.015"},
+    {"rover/out/wrap", "-1", "-1"},
+};
+
+// Prints that follow from the keys above, and the print-only keys.
+const KeyRow kDerived[] = {
+    {"rover/msm/curcompat", "", "v400"},
+    {"rover/msm/info/gps", "", "{msg=0,sat=0x00000000,sgn=0x00000000}"},
+    {"rover/msm/info/irnss", "", "{msg=0,sat=0x00000000,sgn=0x00000000}"},
+    {"rover/transform/aux", "", "{}"},
+    {"rover/transform/datum/par", "", "{}"},
+    {"rover/transform/resid/GP/7", "", "{}"},
+    {"rover/transform/proj", "", "{}"},
+};
+
+class Rtcm3Keys : public Rx {
+ protected:
+  void expectEveryKey(const char* when) {
+    for (const KeyRow& r : kEveryKey)
+      EXPECT_EQ(ask(std::string("print,/par/rtcm3/") + r.key), re(r.printed)) << when << ": " << r.key;
+    for (const KeyRow& r : kDerived)
+      EXPECT_EQ(ask(std::string("print,/par/rtcm3/") + r.key), re(r.printed)) << when << ": " << r.key;
+  }
+};
+
+TEST_F(Rtcm3Keys, EveryKeySetPrintedAndKeptAcrossRestartKillAndTerm) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm3/rover/out"), re("{port=/dev/null,period=0.000,wrap=82}"));
+  EXPECT_EQ(ask("print,/par/rtcm3/base/msm"), re("{ca=on,p1=on,p2=on,l2c=on,l5=on,l1c=on}"));
+  for (const KeyRow& r : kEveryKey)
+    EXPECT_EQ(ask(std::string("%s%set,/par/rtcm3/") + r.key + "," + r.value), re("%s%")) << r.key;
+  EXPECT_EQ(ask("%s%set,/par/rtcm3/rover/msm/info/reset,yes"), re("%s%"));
+  expectEveryKey("set");
+  const std::string base = ask("print,/par/rtcm3/base"), rover = ask("print,/par/rtcm3/rover");
+
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  expectEveryKey("after a restart");
+  EXPECT_EQ(ask("print,/par/rtcm3/base"), base);
+  EXPECT_EQ(ask("print,/par/rtcm3/rover"), rover);
+
+  // A kill once the periodic save has run keeps what was set before it.
+  EXPECT_EQ(ask("%k%set,/par/rtcm3/base/stid,77"), re("%k%"));
+  EXPECT_EQ(ask("%k%set,/par/rtcm3/rover/out/wrap,200"), re("%k%"));
+  std::this_thread::sleep_for(std::chrono::seconds(11));
+  ASSERT_TRUE(rx_->signal(SIGKILL));
+  EXPECT_EQ(end(), -SIGKILL);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm3/base/stid"), re("77"));
+  EXPECT_EQ(ask("print,/par/rtcm3/rover/out/wrap"), re("200"));
+
+  // SIGTERM saves on its way out; refused sets leave nothing behind.
+  EXPECT_EQ(ask("%t%set,/par/rtcm3/base/text,after term"), re("%t%"));
+  EXPECT_EQ(ask("%t%set,/par/rtcm3/rover/msm/compat,auto"), re("%t%"));
+  EXPECT_EQ(ask("%e%set,/par/rtcm3/base/stid,4096"), er(5, ",value out of range"));
+  EXPECT_EQ(ask("%e%set,/par/rtcm3/rover/out/wrap,256"), er(5, ",value out of range"));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm3/base/text"), re("after term"));
+  EXPECT_EQ(ask("print,/par/rtcm3/base/stid"), re("77"));
+  EXPECT_EQ(ask("print,/par/rtcm3/rover/out/wrap"), re("200"));
+  EXPECT_EQ(ask("print,/par/rtcm3/rover/msm/compat"), re("auto"));
+  // "auto" leaves the current mode where the last set put it; a restart starts from "def".
+  EXPECT_EQ(ask("print,/par/rtcm3/rover/msm/curcompat"), re("def"));
+}
+
+TEST_F(Rtcm3Keys, RefusalsAnswerTheirCodesAndChangeNothing) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::string base = ask("print,/par/rtcm3/base"), rover = ask("print,/par/rtcm3/rover");
+  const struct {
+    const char* key;
+    std::string value;
+    int code;
+    const char* text;
+  } rows[] = {
+      {"base/stid", "4096", 5, ",value out of range"},
+      {"base/stid", "-2", 5, ",value out of range"},
+      {"base/ver", "v3.4", 7, ",wrong 2nd parameter"},
+      {"base/text", std::string(128, 'q'), 5, ",value out of range"},
+      {"base/textparam/weather", "on", 3, ",wrong 1st parameter"},
+      {"base/svm", "128", 5, ",value out of range"},
+      {"base/l2c", "perhaps", 7, ",wrong 2nd parameter"},
+      {"rover/out/port", "/dev/ser", 7, ",wrong 2nd parameter"},
+      {"rover/out/period", "86401", 5, ",value out of range"},
+      {"rover/msm/phase/shift", "0.8", 5, ",value out of range"},
+      {"rover/msm/phase/sys", "5", 5, ",value out of range"},
+      {"rover/msm/compat", "v38", 7, ",wrong 2nd parameter"},
+      {"rover/msm/curcompat", "v37", 3, ",wrong 1st parameter"},
+      {"rover/transform/aux", "{1,2}", 3, ",wrong 1st parameter"},
+      {"rover/nothing", "1", 3, ",wrong 1st parameter"},
+      {"nothing/else", "1", 3, ",wrong 1st parameter"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ask(std::string("%e%set,/par/rtcm3/") + r.key + "," + r.value), er(r.code, r.text)) << r.key;
+  EXPECT_EQ(ask("print,/par/rtcm3/base"), base);
+  EXPECT_EQ(ask("print,/par/rtcm3/rover"), rover);
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm3/base"), base);
+  EXPECT_EQ(ask("print,/par/rtcm3/rover"), rover);
+}
+
+}  // namespace
+}  // namespace e2e
