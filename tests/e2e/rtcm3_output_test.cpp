@@ -1,12 +1,15 @@
 // The base station's RTCM 3 output on a serial port, with the board simulator streaming its
 // synthetic constellation (the GPS satellites of a broadcast file as a fixed site measures them):
 // "em" takes the RTCM 3 messages by their pool names and refuses others; the program reads the
-// board's satellite, channel and signal records without a complaint; and a base whose epoch has
-// no base data sends no RTCM 3 at all, until "dm".
+// board's satellite, channel and signal records without a complaint; a base whose epoch has no
+// base data sends no RTCM 3 at all; with the board's solution it sends its station, receiver and
+// text messages every second as gpsd's gpsdecode reads them, until "dm".
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "e2e/harness.h"
 
@@ -32,9 +35,62 @@ std::pair<int, int> truthEpochs(const std::string& text) {
   return {static_cast<int>(sats.size()), static_cast<int>(most)};
 }
 
+// Whole RTCM 3 frames (CRC-24Q by its definition); `junk` counts the bytes outside them.
+std::vector<std::string> rtcm3Frames(const std::string& s, int& junk) {
+  const auto crc = [](const unsigned char* p, std::size_t n) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      c ^= static_cast<std::uint32_t>(p[i]) << 16;
+      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+    }
+    return c & 0xFFFFFF;
+  };
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
+    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
+        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      ++junk, ++i;
+      continue;
+    }
+    out.push_back(s.substr(i, len + 6));
+    i += len + 6;
+  }
+  return out;
+}
+int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
+
+// gpsdecode's JSON line of each frame.
+std::vector<std::string> gpsdecode(const RunDir& dir, const std::vector<std::string>& frames) {
+  std::string all;
+  for (const std::string& f : frames) all += f;
+  {
+    std::FILE* f = std::fopen(dir.file("out.rtcm3").c_str(), "wb");
+    std::fwrite(all.data(), 1, all.size(), f);
+    std::fclose(f);
+  }
+  std::vector<std::string> lines;
+  std::FILE* p = popen(("gpsdecode < '" + dir.file("out.rtcm3") + "' 2>/dev/null").c_str(), "r");
+  char buf[4096];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) lines.emplace_back(buf);
+  if (p != nullptr) pclose(p);
+  return lines;
+}
+std::string jsonText(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":\"");
+  if (at == std::string::npos) return "<none>";
+  const std::size_t from = at + key.size() + 4;
+  return line.substr(from, line.find('"', from) - from);
+}
+long jsonNumber(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":");
+  return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
+}
+
 TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
-  const std::string truth = dir_.file("sky.truth");
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", truth}));
+  // The broadcast alone: no solution of the board, so the base has no epoch data.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav}));
   ASSERT_NO_FATAL_FAILURE(start());
   Port b(dir_.file("dev/ser/b"));
   ASSERT_TRUE(b.ok());
@@ -55,14 +111,94 @@ TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
       EXPECT_EQ(reply.substr(0, 2), "ER") << r.list << ": " << reply;
     }
   }
-  // The board streams its sky every second; the program takes it in.
-  ASSERT_TRUE(waitUntil([&] { return truthEpochs(dir_.read("sky.truth")).first >= 5; })) << dir_.read("sky.truth");
-  EXPECT_GE(truthEpochs(dir_.read("sky.truth")).second, 6);
+  ASSERT_TRUE(boardGets("gd"));
   b.fill([](const std::string&) { return false; }, 3000);
   EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes: a base without its epoch data sends nothing";
   ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
+}
+
+// The printed value of a key: the body between the reply's braces or quotes.
+std::string printed(const std::string& reply) {
+  std::string body = reply.size() > 9 ? reply.substr(5, reply.size() - 7) : reply;
+  if (body.size() >= 2 && body.front() == '"') body = body.substr(1, body.size() - 2);
+  return body;
+}
+
+TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
+  // The board's own solution (a perfect clock) makes the base's epoch data; its satellites are
+  // not needed by these messages.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  const std::string text127(127, 'x');
+  ASSERT_EQ(ask("%s%set,/par/rtcm3/base/stid,1234"), re("%s%"));
+  ASSERT_EQ(ask("%t%set,/par/rtcm3/base/text," + text127), re("%t%"));
+  ASSERT_EQ(ask("%p%set,/par/rtcm3/base/textparam/msgout,on"), re("%p%"));
+  const std::string model = printed(ask("print,/par/rcv/model")), ver = printed(ask("print,/par/rcv/ver"));
+  ASSERT_FALSE(model.empty());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
+  b.fill([](const std::string&) { return false; }, 5500);
+  int junk = 0;
+  std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
+  // One set a second, in the order of the pool: 1033, 4091, 1029, 1230.
+  ASSERT_GE(frames.size(), 12u) << b.held.size() << " bytes\n" << dir_.read("sim1.log").substr(0, 2000);
+  EXPECT_LE(frames.size(), 28u);
+  std::size_t first = 0;
+  while (first < frames.size() && typeOf(frames[first]) != 1033) ++first;
+  const int order[4] = {1033, 4091, 1029, 1230};
+  for (std::size_t k = first; k < frames.size(); ++k) EXPECT_EQ(typeOf(frames[k]), order[(k - first) % 4]) << k;
+  int decoded = 0, texts = 0, receivers = 0;
+  for (const std::string& line : gpsdecode(dir_, frames)) {
+    const long type = jsonNumber(line, "type");
+    if (line.find("\"station_id\"") != std::string::npos) {
+      EXPECT_EQ(jsonNumber(line, "station_id"), 1234) << line;
+      ++decoded;
+    }
+    if (type == 1033) {
+      EXPECT_EQ(jsonText(line, "receiver"), model) << line;
+      EXPECT_EQ(jsonText(line, "firmware"), ver) << line;
+      ++receivers;
+    }
+    if (type == 1029) {
+      EXPECT_EQ(jsonText(line, "msg"), "/par/base/msgout=rtcm3/{1033,4091,1029,1230}") << line;
+      ++texts;
+    }
+  }
+  EXPECT_GE(receivers, 3);
+  EXPECT_GE(texts, 3);
+  EXPECT_GE(decoded, receivers + texts);
+  // The base's own text, as set.
+  for (const std::string& f : frames)
+    if (typeOf(f) == 4091) {
+      ASSERT_EQ(f.size(), 6u + 6u + 127u);
+      EXPECT_EQ(f.substr(3 + 6, 127), text127);
+    }
+
+  ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
+  b.fill([](const std::string&) { return false; }, 1500);
+  b.held.clear();
+  b.fill([](const std::string&) { return false; }, 2500);
+  EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes after dm";
+
+  // Without the msgout text no 1029 comes.
+  ASSERT_EQ(ask("%p%set,/par/rtcm3/base/textparam/msgout,off"), re("%p%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
+  b.fill([](const std::string&) { return false; }, 3500);
+  junk = 0;
+  frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0);
+  std::set<int> types;
+  for (const std::string& f : frames) types.insert(typeOf(f));
+  EXPECT_EQ(types, (std::set<int>{1033, 4091, 1230}));
+
+  // The board streamed its sky every second, and the program took its records without a word.
+  const auto [epochs, most] = truthEpochs(dir_.read("sky.truth"));
+  EXPECT_GE(epochs, 10);
+  EXPECT_GE(most, 6);
   stop();
-  for (const char* complaint : {"$$ @@SatData: ERROR", "$$ @@SatData: WARNING", "ERROR: bad epoch"})
+  for (const char* complaint : {"$$ @@SatData: ERROR", "$$ @@SatData: WARNING", "$$ @@SolAln: ERROR", "ERROR: bad epoch"})
     EXPECT_EQ(out_.find(complaint), std::string::npos) << complaint << "\n" << out_;
 }
 
