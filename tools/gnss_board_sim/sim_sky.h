@@ -204,8 +204,9 @@ inline std::string chanStatesRecord(const std::vector<SkySat>& sky) {
   return rawRecord(10, b);
 }
 
-// Signal measurements (11): a byte, count, then per signal: slot, channel, flags (bit 0 code,
-// bit 1 phase, bit 4 Doppler, bit 5 C/N0; bits 2 and 3 clear: no extra words), two words of the
+// Signal measurements (11): a byte, count, then per signal: slot, channel, flags (0x151: valid
+// (bits 0 and 6), carrier phase (bit 4), phase fit for a base (bit 8); bits 2 and 3 clear: no
+// extra words), two words of the
 // code time (s x 2^40, 64 bits, low word first), and eight words: the carrier phase (cycles x
 // 2^16, signed 64 bits, low word first), the Doppler (Hz x 10^4, signed), the C/N0 (dB-Hz x
 // 100), the lock time (ms), three zero words.
@@ -219,7 +220,7 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
     for (const SkySignal& g : s.sig) {
       b += static_cast<char>(g.slot);
       b += static_cast<char>(s.channel);
-      putLe(b, 0x33, 4);
+      putLe(b, 0x151, 4);
       putLe(b, static_cast<std::uint64_t>(std::llround(std::ldexp(g.code / kSkyLight, 40))), 8);
       putLe(b, static_cast<std::uint64_t>(std::llround(std::ldexp(g.phase, 16))), 8);
       putLe(b, static_cast<std::uint64_t>(std::llround(g.doppler * 1e4)), 4);

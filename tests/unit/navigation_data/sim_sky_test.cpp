@@ -145,7 +145,7 @@ TEST(SimSky, SignalRecordCarriesTheValuesInItsWords) {
       const unsigned char* x = d + at;
       EXPECT_EQ(x[0], g.slot);
       EXPECT_EQ(x[1], s.channel);
-      EXPECT_EQ(le(x + 2, 4), 0x33u) << "code, phase, Doppler, C/N0; no extra words";
+      EXPECT_EQ(le(x + 2, 4), 0x151u) << "valid, with a phase fit for a base; no extra words";
       EXPECT_NEAR(std::ldexp(static_cast<double>(le(x + 6, 8)), -40) * kC, g.code, 3e-4);
       EXPECT_NEAR(std::ldexp(static_cast<double>(static_cast<std::int64_t>(le(x + 14, 8))), -16), g.phase, 1e-4);
       EXPECT_NEAR(static_cast<std::int32_t>(le(x + 22, 4)) * 1e-4, g.doppler, 1e-4);
