@@ -4,7 +4,12 @@
 // board's satellite, channel and signal records without a complaint; a base whose epoch has no
 // base data sends no RTCM 3 at all; with the board's solution it sends its station, receiver and
 // text messages every second as gpsd's gpsdecode reads them, until "dm".
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <tuple>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -200,6 +205,132 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   stop();
   for (const char* complaint : {"$$ @@SatData: ERROR", "$$ @@SatData: WARNING", "$$ @@SolAln: ERROR", "ERROR: bad epoch"})
     EXPECT_EQ(out_.find(complaint), std::string::npos) << complaint << "\n" << out_;
+}
+
+// Days since 1970-01-01 of a civil date (Howard Hinnant's days_from_civil).
+long daysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// The simulator's truth: (GPS second of week in ms, PRN, slot) -> code m, phase cycles.
+std::map<std::tuple<long, int, int>, std::pair<double, double>> readTruth(const std::string& text) {
+  std::map<std::tuple<long, int, int>, std::pair<double, double>> t;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    double sow = 0, code = 0, phase = 0;
+    int prn = 0, slot = 0;
+    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf", &sow, &prn, &slot, &code, &phase) == 5)
+      t[{std::lround(sow * 1000), prn, slot}] = {code, phase};
+  }
+  return t;
+}
+
+// convbin's RINEX 3 observations: per epoch (GPS second of week in ms) and satellite, the values
+// of each observation type.
+std::map<long, std::map<std::string, std::map<std::string, double>>> readRinexObs(const std::string& text) {
+  std::map<long, std::map<std::string, std::map<std::string, double>>> out;
+  std::map<char, std::vector<std::string>> types;
+  std::istringstream in(text);
+  std::string line;
+  char last = 0;
+  while (std::getline(in, line)) {
+    const std::string label = line.size() > 60 ? line.substr(60) : "";
+    if (label.starts_with("END OF HEADER")) break;
+    if (label.starts_with("SYS / # / OBS TYPES")) {
+      if (line[0] != ' ') last = line[0];
+      std::istringstream t(line.substr(7, 53));
+      for (std::string ty; t >> ty;) types[last].push_back(ty);
+    }
+  }
+  long epoch = -1;
+  while (std::getline(in, line)) {
+    if (line.starts_with(">")) {
+      int y, mo, d, h, mi;
+      double sec;
+      if (std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) != 6) continue;
+      const long days = daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6);
+      epoch = std::lround(((days % 7) * 86400.0 + h * 3600.0 + mi * 60.0 + sec) * 1000.0);
+      continue;
+    }
+    if (epoch < 0 || line.size() < 3) continue;
+    const std::string sat = line.substr(0, 3);
+    const auto& ty = types[sat[0]];
+    for (std::size_t k = 0; k < ty.size(); ++k) {
+      const std::size_t at = 3 + 16 * k;
+      if (at + 14 > line.size()) break;
+      const std::string field = line.substr(at, 14);
+      if (field.find_first_not_of(' ') != std::string::npos) out[epoch][sat][ty[k]] = std::stod(field);
+    }
+  }
+  return out;
+}
+
+// The acceptance of a base on the synthetic sky: MSM7 of every satellite the board measures,
+// convbin reading the port's bytes back to the simulator's values.
+TEST_F(Rtcm3Output, Msm7OfTheSimulatedSkyReadBackByConvbinToTheSimulatorsTruth) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1005,1077,1087}:1"), re("%e%"));
+  // The satellites join the base's epoch once their broadcast ephemerides are decoded (the first
+  // three subframes take 18 s of GPS time); then five more epochs.
+  int junk = 0;
+  const auto msm7 = [&](const std::string& held) {
+    int n = 0, bad = 0;
+    for (const std::string& f : rtcm3Frames(held, bad)) n += typeOf(f) == 1077 ? 1 : 0;
+    return n;
+  };
+  ASSERT_TRUE(b.fill([&](const std::string& held) { return msm7(held) >= 1; }, 60000)) << b.held.size() << " bytes";
+  b.fill([&](const std::string& held) { return msm7(held) >= 6; }, 15000);
+  const std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
+  std::set<int> types;
+  for (const std::string& f : frames) types.insert(typeOf(f));
+  EXPECT_EQ(types, std::set<int>{1077}) << "no GLONASS in the sky; no entered reference station for 1005";
+  {
+    std::FILE* f = std::fopen(dir_.file("b.rtcm3").c_str(), "wb");
+    for (const std::string& x : frames) std::fwrite(x.data(), 1, x.size(), f);
+    std::fclose(f);
+  }
+  const std::string cmd = "cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto obs = readRinexObs(dir_.read("b.obs"));
+  const auto truth = readTruth(dir_.read("sky.truth"));
+  ASSERT_GE(obs.size(), 5u);
+  int compared = 0;
+  for (const auto& [epoch, sats] : obs) {
+    // Every satellite the simulator measured in that epoch, and no other.
+    std::set<int> want, got;
+    for (const auto& [key, v] : truth)
+      if (std::get<0>(key) == epoch) want.insert(std::get<1>(key));
+    for (const auto& [sat, v] : sats) {
+      EXPECT_EQ(sat[0], 'G') << sat;
+      got.insert(std::stoi(sat.substr(1)));
+    }
+    EXPECT_EQ(got, want) << "epoch " << epoch;
+    for (const auto& [sat, v] : sats) {
+      const int prn = std::stoi(sat.substr(1));
+      struct Sig {
+        int slot;
+        const char *code, *phase;
+      };
+      for (const Sig& g : {Sig{0, "C1C", "L1C"}, Sig{2, "C2W", "L2W"}}) {
+        const auto t = truth.find({epoch, prn, g.slot});
+        ASSERT_NE(t, truth.end()) << sat << " " << epoch;
+        ASSERT_TRUE(v.contains(g.code) && v.contains(g.phase)) << sat << " " << g.code;
+        EXPECT_NEAR(v.at(g.code), t->second.first, 0.001) << sat << " " << g.code << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.phase), t->second.second, 0.002) << sat << " " << g.phase << " epoch " << epoch;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GE(compared, 5 * 6 * 2);
 }
 
 }  // namespace
