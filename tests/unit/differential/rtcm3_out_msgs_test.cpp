@@ -423,6 +423,21 @@ TEST_F(Rtcm3OutMsgs, GalileoFnavAndInavMessagesSendTheirOwnKindOnly) {
     }
     EXPECT_EQ(got, r.want);
   }
+  // On change each follows its own kind's counters: a new I/NAV record makes 1046 go, not 1045.
+  SatDataProcessorInstance.init_Object();
+  omDisableMsgs(kStream, nullptr);
+  for (int m : {1045, 1046})
+    ASSERT_NE(SatDataProcessorInstance.update_EphemerisData(rec[m].id, rec[m].dataType, &rec[m].gal, 0, true, true, true), 0);
+  storeTime(kSysGalileo, rec[1046].gal.toe);
+  ASSERT_EQ(omEnableMsgs(kStream, "rtcm3/{1045,1046}"), OmListResult::kOk);
+  EXPECT_EQ(framesOf(epoch(t += 1000)).size(), 2u);
+  EXPECT_EQ(framesOf(epoch(t += 1000)).size(), 0u);
+  ZRT_EPH_GAL inav = rec[1046].gal;
+  inav.af0 += 1e-9;
+  ASSERT_NE(SatDataProcessorInstance.update_EphemerisData(rec[1046].id, 0, &inav, 0, true, true, true), 0);
+  std::vector<int> got;
+  for (const Bytes& f : framesOf(epoch(t += 1000))) got.push_back(typeOf(f));
+  EXPECT_EQ(got, std::vector<int>{1046});
 }
 
 // ---- Texts ------------------------------------------------------------------------------------

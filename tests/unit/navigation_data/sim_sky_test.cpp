@@ -1,6 +1,6 @@
 // The board simulator's synthetic constellation (its own orbit and clock code) against the
-// receiver's orbit code over the same broadcast file, and its records read back by a reader of
-// this test: what the e2e tests take as the truth of a base's measurements is right.
+// receiver's orbit code over the same broadcast file: what the e2e tests take as the truth of a
+// base's measurements is right. (Its records are read back in the raw decoder's tests.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -118,42 +118,6 @@ TEST(SimSky, MeasurementsFollowTheModelOverTheReceiversOrbits) {
     }
   }
   EXPECT_GE(signals, 4 * 12);
-}
-
-// The signal-measurement record as a reader of the documented layout takes it.
-TEST(SimSky, SignalRecordCarriesTheValuesInItsWords) {
-  Fixture f;
-  sim::Sky sky(f.nav, sim::Site{});
-  const auto sats = sky.at(kWeekStart + static_cast<std::int64_t>(kDay + 3 * 3600.0), 0);
-  const std::string frame = sim::sigMeasRecord(sats);
-  // "@@", three hex digits of length, then {type, length u16, data}.
-  ASSERT_EQ(frame.substr(0, 2), "@@");
-  const auto* b = reinterpret_cast<const unsigned char*>(frame.data()) + 5;
-  ASSERT_EQ(b[0], 11);
-  const int len = b[1] | b[2] << 8;
-  const unsigned char* d = b + 3;
-  const int count = d[1];
-  ASSERT_EQ(len, 2 + count * 46);
-  const auto le = [](const unsigned char* p, int n) {
-    std::uint64_t v = 0;
-    for (int k = n - 1; k >= 0; --k) v = v << 8 | p[k];
-    return v;
-  };
-  int at = 2;
-  for (const sim::SkySat& s : sats)
-    for (const sim::SkySignal& g : s.sig) {
-      const unsigned char* x = d + at;
-      EXPECT_EQ(x[0], g.slot);
-      EXPECT_EQ(x[1], s.channel);
-      EXPECT_EQ(le(x + 2, 4), 0x151u) << "valid, with a phase fit for a base; no extra words";
-      EXPECT_NEAR(std::ldexp(static_cast<double>(le(x + 6, 8)), -40) * kC, g.code, 3e-4);
-      EXPECT_NEAR(std::ldexp(static_cast<double>(static_cast<std::int64_t>(le(x + 14, 8))), -16), g.phase, 1e-4);
-      EXPECT_NEAR(static_cast<std::int32_t>(le(x + 22, 4)) * 1e-4, g.doppler, 1e-4);
-      EXPECT_NEAR(le(x + 26, 4) * 0.01, g.cn0, 0.01);
-      EXPECT_EQ(static_cast<std::int64_t>(le(x + 30, 4)), g.lockMs);
-      at += 46;
-    }
-  EXPECT_EQ(at, len);
 }
 
 }  // namespace
