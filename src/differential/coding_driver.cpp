@@ -2,9 +2,9 @@
 
 #include "differential/cmr/cmr_coder.h"
 #include "differential/cmr/cmr_decoder.h"
-#include "differential/placeholders.h"
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
+#include "differential/rtcm3/rtcm3_out_msgs.h"
 #include "output/output_manager.h"
 #include "positioning/base/base_data.h"
 #include "settings/rtcm_settings.h"
@@ -28,7 +28,7 @@ void diffInitCoding() {
   iRtcm3Output = 0;
   for (int stream = 0; stream < kOmStreams; ++stream) {
     bool plan3[kRtcm3Plan];
-    if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
+    if (rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
       if (Rtcm3Cod.initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)))) iRtcm3Output |= BaseOutput::kRtk;
   }
 }
@@ -40,7 +40,7 @@ void baseMakeCoding() {
 
 void prepareCoding(long, int stream) {
   bool plan3[kRtcm3Plan];
-  if (placeholder::rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
+  if (rtcm3mMakeOut(stream, plan3, kRtcm3Plan))
     Rtcm3Cod.initCoding(plan3, omStreamToPort(static_cast<OmStream>(stream)));
   Rtcm3Cod.makeCoding();
 }

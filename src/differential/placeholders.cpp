@@ -8,15 +8,6 @@
 CpdMeasBuf::Client* baseMeasBufClient = nullptr;
 // ==== end of the base-epoch buffers' stand-ins ===============================================
 
-// ==== Coding driver ==========================================================================
-namespace placeholder {
-bool rtcm3mMakeOut(int, bool plan[], int size) {
-  for (int k = 0; k < size; ++k) plan[k] = false;
-  return false;
-}
-}  // namespace placeholder
-// ==== end of the coding driver's stand-ins ===================================================
-
 // ==== RTCM 3 coder ===========================================================================
 namespace placeholder {
 bool baseTiltOutput() { return false; }

@@ -11,14 +11,6 @@
 // yet). Stand-in: none (declared in base/cpd_meas_buf.h); released base epochs reach no engine.
 // ==== end of the base-epoch buffers' stand-ins ===============================================
 
-// ==== Coding driver ==========================================================================
-// The RTCM 3 message plan of a stream, not built yet.
-// rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).
-namespace placeholder {
-bool rtcm3mMakeOut(int stream, bool plan[], int size);
-}  // namespace placeholder
-// ==== end of the coding driver's stand-ins ===================================================
-
 // ==== RTCM 3 coder ===========================================================================
 // The tilt-output switch of the receiver output parameters, not built yet. Stand-in: off.
 namespace placeholder {

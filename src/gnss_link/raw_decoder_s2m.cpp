@@ -1,4 +1,5 @@
 // The "@@" container of the GNSS board and its records.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -100,6 +101,27 @@ void readSolAln(RawReader& r, BoardSolAlnType& s) {
   getBlocks(r, s.acc1224);
   getBlocks(r, s.cov1274);
   r.all(s.ul1356, s.u1372, s.u1374, s.uFlag1375, s.ul1376, s.u1408, s.uFlag1410, s.ul1411, s.u1451, s.uFlag1452);
+}
+
+// One signal's words into its channel's signal record, which the epoch's chain reads: flags
+// (the record's status bits; bits 2 and 3 only say which extra words follow), the code time
+// (ulA, s x 2^40, 64 bits, low word first), the carrier phase (ulM[0..1], cycles x 2^16, signed
+// 64 bits), the Doppler (ulM[2], Hz x 10^4, signed), the signal level (ulM[3], dB-Hz x 100)
+// and the time the carrier has been followed (ulM[4], ms).
+void storeSignal(int ch, int slot, const BoardSigMeasType& m) {
+  if (ch < 0 || ch >= kCdatChannels || slot < 0 || slot >= kCdatSlots) return;
+  if (Cdat[ch].sig(slot) == &SdatEmpty) ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
+  ChanSigData* s = Cdat[ch].sig(slot);
+  if (s == nullptr || s == &SdatEmpty) return;
+  const std::uint64_t code = m.ulA[0] | static_cast<std::uint64_t>(m.ulA[1]) << 32;
+  const auto phase = static_cast<std::int64_t>(m.ulM[0] | static_cast<std::uint64_t>(m.ulM[1]) << 32);
+  s->code = std::ldexp(static_cast<double>(code), -40);
+  s->phase = std::ldexp(static_cast<double>(phase), -16);
+  s->doppler = static_cast<std::int32_t>(m.ulM[2]) * 1e-4;
+  s->cn0 = static_cast<float>(m.ulM[3] * 0.01);
+  s->lockValue = static_cast<std::uint16_t>(m.ulM[4] > 0xFFFF ? 0xFFFF : m.ulM[4]);
+  s->flags = static_cast<std::uint16_t>(m.ulFlags & 0xFFF3u);
+  s->freq = m.dFreq;
 }
 
 bool lenIs(const char* name, int len, int want) {
@@ -410,7 +432,7 @@ void ZrtRawDecoder::recSigMeas(const std::uint8_t* p, int len) {
     m.dFreq = sys < SYS_NUM ? get_SvRatedFrequency(slot, sys, c.uSatByte[1]) : 1.0;
     m.bPresent = 1;
     b.sig[ch][slot] = m;
-    if (ChanSigData* s = Cdat[ch].sig(slot); s && s != &SdatEmpty) s->freq = m.dFreq;
+    storeSignal(ch, slot, m);
     ++b.uMeasCount;
   }
 }

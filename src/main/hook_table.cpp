@@ -118,7 +118,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
-    WIRED("output", omRegistrars, 2),
+    WIRED("output", omRegistrars, 3),
 
     // ---- files
     WIRED("files", wpcLedHook, 1),

@@ -1,8 +1,9 @@
 // Hooks of the output layer: before each stream's messages are written the RTCM 3 coder is
-// armed for the stream; the RTCM 2 and CMR output messages join the pool at start.
+// armed for the stream; the RTCM 2, CMR and RTCM 3 output messages join the pool at start.
 #include "differential/cmr/cmr_coder_msgs.h"
 #include "differential/coding_driver.h"
 #include "differential/rtcm2/rtcm2_coder_msgs.h"
+#include "differential/rtcm3/rtcm3_out_msgs.h"
 #include "main/hooks.h"
 #include "output/output_manager.h"
 
@@ -10,4 +11,5 @@ void wireOutput() {
   omSetStreamFunc(prepareCoding);
   omAddRegistrar(rtcmmRegisterMsgs);
   omAddRegistrar(cmrmRegisterMsgs);
+  omAddRegistrar(rtcm3mInit);
 }

@@ -19,12 +19,14 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "sim_lnav.h"
 #include "sim_native.h"
+#include "sim_sky.h"
 
 namespace {
 
@@ -49,6 +51,12 @@ const char kUsage[] =
     "  --nav FILE            broadcast the GPS ephemerides of a RINEX 2 navigation file as LNAV\n"
     "                        subframes 1-3 in \"gd\" messages, each when it would be complete;\n"
     "                        with --start now the stream starts once every satellite has one\n"
+    "  --sky                 with --nav: stream what the site (--site) measures of the file's GPS\n"
+    "                        satellites above 10 degrees, L1 C/A and L2 P, in the satellite-data,\n"
+    "                        channel-state and signal-measurement records (\"@@sd\", \"@@c1\", \"@@c2\"),\n"
+    "                        and the board's solution at the site with a perfect clock (\"@@sa\")\n"
+    "  --sky-truth PATH      the values of every signal streamed, one line each (GPS second of\n"
+    "                        week, PRN, slot, code m, phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
     "                        flipped data bit (its parity no longer holds)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
@@ -77,6 +85,8 @@ struct Options {
   long mismatchEvery = 0;
   std::string replay;
   std::string nav;
+  bool sky = false;
+  std::string skyTruth;
   long flipNavAfter = -1;
   sim::Site site;
   std::string sbas;
@@ -303,6 +313,18 @@ class Board {
       if (nav_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
       else e += navSubframes(ts, t, k);
     }
+    if (sky_ && due("@@sa", t)) e += sim::solAlnRecord(o_.site);
+    if (sky_ && (due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
+      const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      if (due("@@sd", t)) e += sim::satDataRecord(sats);
+      if (due("@@c1", t)) e += sim::chanStatesRecord(sats);
+      if (due("@@c2", t)) e += sim::sigMeasRecord(sats);
+      if (truth_) {
+        const std::string lines = sim::truthLines(static_cast<double>(ts.gpsMsOfWeek) * 0.001, sats);
+        std::fputs(lines.c_str(), truth_);
+        std::fflush(truth_);
+      }
+    }
     if (due("ET", t)) {
       std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
       std::string body;
@@ -480,7 +502,14 @@ class Board {
   std::vector<SbasLine> sbas_;  // messages of --sbas
  public:
   sim::LnavBroadcast nav_;           // ephemerides of --nav
+  // The synthetic constellation of --sky over nav_, and where its truth goes.
+  void startSky(const std::string& truthPath) {
+    sky_ = std::make_unique<sim::Sky>(nav_, o_.site);
+    if (!truthPath.empty()) truth_ = std::fopen(truthPath.c_str(), "w");
+  }
  private:
+  std::unique_ptr<sim::Sky> sky_;
+  std::FILE* truth_ = nullptr;
   std::FILE* log_ = nullptr;
   std::FILE* transcript_ = nullptr;
   std::int64_t connectedAt_ = 0;
@@ -530,6 +559,10 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->replay)) return false;
     } else if (a == "--nav") {
       if (!value(&o->nav)) return false;
+    } else if (a == "--sky") {
+      o->sky = true;
+    } else if (a == "--sky-truth") {
+      if (!value(&o->skyTruth)) return false;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--site") {
@@ -624,7 +657,7 @@ void serviceRelays(RelayLink* links) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!parseArgs(argc, argv, &o)) {
+  if (!parseArgs(argc, argv, &o) || (o.sky && o.nav.empty())) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -671,6 +704,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
       return 2;
     }
+    if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.
     if (o.start == "now") {
       const std::int64_t gps = (board.nav_.allTransmitted() + 59) / 60 * 60;

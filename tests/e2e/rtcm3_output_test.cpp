@@ -1,0 +1,337 @@
+// The base station's RTCM 3 output on a serial port, with the board simulator streaming its
+// synthetic constellation (the GPS satellites of a broadcast file as a fixed site measures them):
+// "em" takes the RTCM 3 messages by their pool names and refuses others; the program reads the
+// board's satellite, channel and signal records without a complaint; a base whose epoch has no
+// base data sends no RTCM 3 at all; with the board's solution it sends its station, receiver and
+// text messages every second as gpsd's gpsdecode reads them, until "dm".
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <tuple>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+class Rtcm3Output : public Rx {};
+
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+
+// Epochs of the simulator's truth file and the most satellites any of them held.
+std::pair<int, int> truthEpochs(const std::string& text) {
+  std::map<std::string, std::set<int>> sats;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream f(line);
+    std::string sow;
+    int prn = 0;
+    if (f >> sow >> prn) sats[sow].insert(prn);
+  }
+  std::size_t most = 0;
+  for (const auto& [t, s] : sats) most = std::max(most, s.size());
+  return {static_cast<int>(sats.size()), static_cast<int>(most)};
+}
+
+// Whole RTCM 3 frames (CRC-24Q by its definition); `junk` counts the bytes outside them.
+std::vector<std::string> rtcm3Frames(const std::string& s, int& junk) {
+  const auto crc = [](const unsigned char* p, std::size_t n) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      c ^= static_cast<std::uint32_t>(p[i]) << 16;
+      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+    }
+    return c & 0xFFFFFF;
+  };
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
+    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
+        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      ++junk, ++i;
+      continue;
+    }
+    out.push_back(s.substr(i, len + 6));
+    i += len + 6;
+  }
+  return out;
+}
+int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
+
+// gpsdecode's JSON line of each frame.
+std::vector<std::string> gpsdecode(const RunDir& dir, const std::vector<std::string>& frames) {
+  std::string all;
+  for (const std::string& f : frames) all += f;
+  {
+    std::FILE* f = std::fopen(dir.file("out.rtcm3").c_str(), "wb");
+    std::fwrite(all.data(), 1, all.size(), f);
+    std::fclose(f);
+  }
+  std::vector<std::string> lines;
+  std::FILE* p = popen(("gpsdecode < '" + dir.file("out.rtcm3") + "' 2>/dev/null").c_str(), "r");
+  char buf[4096];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) lines.emplace_back(buf);
+  if (p != nullptr) pclose(p);
+  return lines;
+}
+std::string jsonText(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":\"");
+  if (at == std::string::npos) return "<none>";
+  const std::size_t from = at + key.size() + 4;
+  return line.substr(from, line.find('"', from) - from);
+}
+long jsonNumber(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":");
+  return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
+}
+
+TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
+  // The broadcast alone: no solution of the board, so the base has no epoch data.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  struct Row {
+    const char* list;
+    bool taken;
+  };
+  const Row rows[] = {
+      {"rtcm3/{1005,1077,1087}:1", true}, {"rtcm3/4091t", true},  {"rtcm3/{1019,1020,1045,1046}", true},
+      {"rtcm3/{1029,1230,1033}:1", true}, {"rtcm3/4091", false},  {"rtcm3/1013", false},
+      {"rtcm3/1138", false},              {"rtcm3/{1001,1234}", false},
+  };
+  for (const Row& r : rows) {
+    const std::string reply = ask(std::string("%m%em,/dev/ser/b,") + r.list);
+    if (r.taken) {
+      EXPECT_EQ(reply, re("%m%")) << r.list;
+    } else {
+      EXPECT_EQ(reply.substr(0, 2), "ER") << r.list << ": " << reply;
+    }
+  }
+  ASSERT_TRUE(boardGets("gd"));
+  b.fill([](const std::string&) { return false; }, 3000);
+  EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes: a base without its epoch data sends nothing";
+  ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
+}
+
+// The printed value of a key: the body between the reply's braces or quotes.
+std::string printed(const std::string& reply) {
+  std::string body = reply.size() > 9 ? reply.substr(5, reply.size() - 7) : reply;
+  if (body.size() >= 2 && body.front() == '"') body = body.substr(1, body.size() - 2);
+  return body;
+}
+
+TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
+  // The board's own solution (a perfect clock) makes the base's epoch data; its satellites are
+  // not needed by these messages.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  const std::string text127(127, 'x');
+  ASSERT_EQ(ask("%s%set,/par/rtcm3/base/stid,1234"), re("%s%"));
+  ASSERT_EQ(ask("%t%set,/par/rtcm3/base/text," + text127), re("%t%"));
+  ASSERT_EQ(ask("%p%set,/par/rtcm3/base/textparam/msgout,on"), re("%p%"));
+  const std::string model = printed(ask("print,/par/rcv/model")), ver = printed(ask("print,/par/rcv/ver"));
+  ASSERT_FALSE(model.empty());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
+  b.fill([](const std::string&) { return false; }, 5500);
+  int junk = 0;
+  std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
+  // One set a second, in the order of the pool: 1033, 4091, 1029, 1230.
+  ASSERT_GE(frames.size(), 12u) << b.held.size() << " bytes\n" << dir_.read("sim1.log").substr(0, 2000);
+  EXPECT_LE(frames.size(), 28u);
+  std::size_t first = 0;
+  while (first < frames.size() && typeOf(frames[first]) != 1033) ++first;
+  const int order[4] = {1033, 4091, 1029, 1230};
+  for (std::size_t k = first; k < frames.size(); ++k) EXPECT_EQ(typeOf(frames[k]), order[(k - first) % 4]) << k;
+  int decoded = 0, texts = 0, receivers = 0;
+  for (const std::string& line : gpsdecode(dir_, frames)) {
+    const long type = jsonNumber(line, "type");
+    if (line.find("\"station_id\"") != std::string::npos) {
+      EXPECT_EQ(jsonNumber(line, "station_id"), 1234) << line;
+      ++decoded;
+    }
+    if (type == 1033) {
+      EXPECT_EQ(jsonText(line, "receiver"), model) << line;
+      EXPECT_EQ(jsonText(line, "firmware"), ver) << line;
+      ++receivers;
+    }
+    if (type == 1029) {
+      EXPECT_EQ(jsonText(line, "msg"), "/par/base/msgout=rtcm3/{1033,4091,1029,1230}") << line;
+      ++texts;
+    }
+  }
+  EXPECT_GE(receivers, 3);
+  EXPECT_GE(texts, 3);
+  EXPECT_GE(decoded, receivers + texts);
+  // The base's own text, as set.
+  for (const std::string& f : frames)
+    if (typeOf(f) == 4091) {
+      ASSERT_EQ(f.size(), 6u + 6u + 127u);
+      EXPECT_EQ(f.substr(3 + 6, 127), text127);
+    }
+
+  ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
+  b.fill([](const std::string&) { return false; }, 1500);
+  b.held.clear();
+  b.fill([](const std::string&) { return false; }, 2500);
+  EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes after dm";
+
+  // Without the msgout text no 1029 comes.
+  ASSERT_EQ(ask("%p%set,/par/rtcm3/base/textparam/msgout,off"), re("%p%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
+  b.fill([](const std::string&) { return false; }, 3500);
+  junk = 0;
+  frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0);
+  std::set<int> types;
+  for (const std::string& f : frames) types.insert(typeOf(f));
+  EXPECT_EQ(types, (std::set<int>{1033, 4091, 1230}));
+
+  // The board streamed its sky every second, and the program took its records without a word.
+  const auto [epochs, most] = truthEpochs(dir_.read("sky.truth"));
+  EXPECT_GE(epochs, 10);
+  EXPECT_GE(most, 6);
+  stop();
+  for (const char* complaint : {"$$ @@SatData: ERROR", "$$ @@SatData: WARNING", "$$ @@SolAln: ERROR", "ERROR: bad epoch"})
+    EXPECT_EQ(out_.find(complaint), std::string::npos) << complaint << "\n" << out_;
+}
+
+// Days since 1970-01-01 of a civil date (Howard Hinnant's days_from_civil).
+long daysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// The simulator's truth: (GPS second of week in ms, PRN, slot) -> code m, phase cycles.
+std::map<std::tuple<long, int, int>, std::pair<double, double>> readTruth(const std::string& text) {
+  std::map<std::tuple<long, int, int>, std::pair<double, double>> t;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    double sow = 0, code = 0, phase = 0;
+    int prn = 0, slot = 0;
+    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf", &sow, &prn, &slot, &code, &phase) == 5)
+      t[{std::lround(sow * 1000), prn, slot}] = {code, phase};
+  }
+  return t;
+}
+
+// convbin's RINEX 3 observations: per epoch (GPS second of week in ms) and satellite, the values
+// of each observation type.
+std::map<long, std::map<std::string, std::map<std::string, double>>> readRinexObs(const std::string& text) {
+  std::map<long, std::map<std::string, std::map<std::string, double>>> out;
+  std::map<char, std::vector<std::string>> types;
+  std::istringstream in(text);
+  std::string line;
+  char last = 0;
+  while (std::getline(in, line)) {
+    const std::string label = line.size() > 60 ? line.substr(60) : "";
+    if (label.starts_with("END OF HEADER")) break;
+    if (label.starts_with("SYS / # / OBS TYPES")) {
+      if (line[0] != ' ') last = line[0];
+      std::istringstream t(line.substr(7, 53));
+      for (std::string ty; t >> ty;) types[last].push_back(ty);
+    }
+  }
+  long epoch = -1;
+  while (std::getline(in, line)) {
+    if (line.starts_with(">")) {
+      int y, mo, d, h, mi;
+      double sec;
+      if (std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) != 6) continue;
+      const long days = daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6);
+      epoch = std::lround(((days % 7) * 86400.0 + h * 3600.0 + mi * 60.0 + sec) * 1000.0);
+      continue;
+    }
+    if (epoch < 0 || line.size() < 3) continue;
+    const std::string sat = line.substr(0, 3);
+    const auto& ty = types[sat[0]];
+    for (std::size_t k = 0; k < ty.size(); ++k) {
+      const std::size_t at = 3 + 16 * k;
+      if (at + 14 > line.size()) break;
+      const std::string field = line.substr(at, 14);
+      if (field.find_first_not_of(' ') != std::string::npos) out[epoch][sat][ty[k]] = std::stod(field);
+    }
+  }
+  return out;
+}
+
+// The acceptance of a base on the synthetic sky: MSM7 of every satellite the board measures,
+// convbin reading the port's bytes back to the simulator's values.
+TEST_F(Rtcm3Output, Msm7OfTheSimulatedSkyReadBackByConvbinToTheSimulatorsTruth) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1005,1077,1087}:1"), re("%e%"));
+  // The satellites join the base's epoch once their broadcast ephemerides are decoded (the first
+  // three subframes take 18 s of GPS time); then five more epochs.
+  int junk = 0;
+  const auto msm7 = [&](const std::string& held) {
+    int n = 0, bad = 0;
+    for (const std::string& f : rtcm3Frames(held, bad)) n += typeOf(f) == 1077 ? 1 : 0;
+    return n;
+  };
+  ASSERT_TRUE(b.fill([&](const std::string& held) { return msm7(held) >= 1; }, 60000)) << b.held.size() << " bytes";
+  b.fill([&](const std::string& held) { return msm7(held) >= 6; }, 15000);
+  const std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
+  std::set<int> types;
+  for (const std::string& f : frames) types.insert(typeOf(f));
+  EXPECT_EQ(types, std::set<int>{1077}) << "no GLONASS in the sky; no entered reference station for 1005";
+  {
+    std::FILE* f = std::fopen(dir_.file("b.rtcm3").c_str(), "wb");
+    for (const std::string& x : frames) std::fwrite(x.data(), 1, x.size(), f);
+    std::fclose(f);
+  }
+  const std::string cmd = "cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto obs = readRinexObs(dir_.read("b.obs"));
+  const auto truth = readTruth(dir_.read("sky.truth"));
+  ASSERT_GE(obs.size(), 5u);
+  int compared = 0;
+  for (const auto& [epoch, sats] : obs) {
+    // Every satellite the simulator measured in that epoch, and no other.
+    std::set<int> want, got;
+    for (const auto& [key, v] : truth)
+      if (std::get<0>(key) == epoch) want.insert(std::get<1>(key));
+    for (const auto& [sat, v] : sats) {
+      EXPECT_EQ(sat[0], 'G') << sat;
+      got.insert(std::stoi(sat.substr(1)));
+    }
+    EXPECT_EQ(got, want) << "epoch " << epoch;
+    for (const auto& [sat, v] : sats) {
+      const int prn = std::stoi(sat.substr(1));
+      struct Sig {
+        int slot;
+        const char *code, *phase;
+      };
+      for (const Sig& g : {Sig{0, "C1C", "L1C"}, Sig{2, "C2W", "L2W"}}) {
+        const auto t = truth.find({epoch, prn, g.slot});
+        ASSERT_NE(t, truth.end()) << sat << " " << epoch;
+        ASSERT_TRUE(v.contains(g.code) && v.contains(g.phase)) << sat << " " << g.code;
+        EXPECT_NEAR(v.at(g.code), t->second.first, 0.001) << sat << " " << g.code << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.phase), t->second.second, 0.002) << sat << " " << g.phase << " epoch " << epoch;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GE(compared, 5 * 6 * 2);
+}
+
+}  // namespace
+}  // namespace e2e
