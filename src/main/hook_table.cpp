@@ -96,7 +96,7 @@ const HookRow kRows[] = {
     WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)
-    NOT_BUILT("settings", rcvSettingsHooks.cpdParams, "RTK engine settings (differential)"),
+    WIRED("settings", rcvSettingsHooks.cpdParams, 1),
     WIRED("settings", rcvSettingsHooks.msLogicInit, 1),
     WIRED("settings", rcvSettingsHooks.lbandSetMode, 1),
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),

@@ -17,6 +17,7 @@
 #include "differential/rtcm2/rtcm2_decoder.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_transform.h"
+#include "differential/rtk/rtk_engine.h"
 #include "files/log_files.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/buttons.h"
@@ -106,6 +107,9 @@ const InitStep kInitOnce[] = {
        // "GOT" starts as a copy of the output datum navInitOnce left.
        RTC3_CoordTransf::clearGotTransData();
      }},
+    // RTK engine object onto the base and rover buffers diffInitOnce made, and its filter
+    {"rtkInit", rtkInit},
+    {"filterInit", filterInit},
     // native input ("zrt" mode) of every port made so far, one decoder per decoder port
     {"zrtPortInputInit", zrtPortInputInit},
     // base observations in the native format: one decoder per decoder port but the board's, on

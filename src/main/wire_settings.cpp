@@ -2,6 +2,7 @@
 // other layers know.
 #include "differential/coding_driver.h"
 #include "differential/lband/omnistar_params.h"
+#include "differential/rtk/cpd_params.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -19,6 +20,8 @@
 
 void wireSettings() {
   rcvSettingsHooks.cpuSetNum = cpuSetNum;
+  // the stored RTK settings into the engine's settings record
+  rcvSettingsHooks.cpdParams = cpdParamsLoad;
   rcvSettingsHooks.lbandSetMode = lbandSetMode;
   rcvSettingsHooks.geoidBuiltIn = GeoidGPS::useBuiltIn;
   // the stored measurement intervals into the smoothing counts and the base averager's count

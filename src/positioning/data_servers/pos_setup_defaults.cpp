@@ -98,7 +98,7 @@ void setDefaults(SatProcessorSetupType& s) {
     std::uint32_t mask = 0;
     for (std::uint8_t sig : kSignalPreference[sys])
       if (sig != kNone) mask |= 1u << sig;
-    f.put(120 + 4 * sys, mask);
+    f.put(kSatSignalMaskOffset + 4 * sys, mask);
     std::memcpy(f.p_ + 148 + 6 * sys, kSignalPreference[sys], 6);
   }
   for (std::size_t off : {192u, 256u, 312u, 2448u, 2504u}) allSatellites(f, off);

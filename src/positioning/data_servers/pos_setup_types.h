@@ -53,6 +53,7 @@ inline constexpr std::size_t kSatTecCalibOffset = 2366;    // u8: 1 runs the TEC
 inline constexpr std::size_t kSatSysUseOffset = 112;       // u32: bit per system in use
 inline constexpr std::size_t kSatInUseMaskOffset = 192;    // u64 x 7: satellites in use (SAT numbering)
 inline constexpr std::size_t kSatGloChannelOffset = 248;   // u32: bit k GLONASS channel k - 7 in use
+inline constexpr std::size_t kSatSignalMaskOffset = 120;   // u32 x 7: bit per signal slot in use
 
 // Meteorological data of the correction-processor setup.
 struct MeteoDataType {
