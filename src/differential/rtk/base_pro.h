@@ -37,6 +37,9 @@ constexpr int kGainSwitch = 60;                    // updates on the start-up ga
 
 // The system (0..6) of a slot, -1 outside 0..194.
 int slotSys(int slot);
+// First and last slot of a system (an empty range outside 0..6).
+int sysFirstSlot(int sys);
+int sysLastSlot(int sys);
 inline bool isGloSlot(int slot) { return slot >= kGloFirst && slot <= kGloLast; }
 // The satellite of a slot (id 0 outside 0..194).
 CpdSv slotSv(int slot);
