@@ -99,8 +99,7 @@ inline bool otherRecord(int prn, std::uint16_t notIode, double t, ZRT_EPH_GPS& o
 // The polynomial store fed with a set of records, advanced epoch by epoch.
 class OrbitFeed {
  public:
-  void add(const ZRT_EPH_GPS& e) { sats_[e.prn] = Sat{e, {}, false}; }
-  void replace(const ZRT_EPH_GPS& e) { sats_[e.prn] = Sat{e, {}, false}; }
+  void add(const ZRT_EPH_GPS& e) { sats_[e.prn] = Sat{e, {}, false, {}}; }
   const ZRT_EPH_GPS& eph(int prn) const { return sats_.at(prn).eph; }
   bool has(int prn) const { return sats_.count(prn) != 0; }
   std::vector<int> prns() const {
@@ -110,7 +109,8 @@ class OrbitFeed {
   }
   void refresh(double t) {
     for (auto& [prn, s] : sats_) {
-      SatData::PolynomSetType set{};
+      // The entry is rewritten only when the polynomial is built anew.
+      SatData::PolynomSetType& set = s.set;
       ASSERT_TRUE(update_SatellitePolynom(kSysGps, s.eph, t, s.ring, s.computed, set.entry[0]));
       set.entry[0].iod = s.eph.iode;
       set.entry[1].iod = kPolyNoIod;
@@ -124,6 +124,7 @@ class OrbitFeed {
     ZRT_EPH_GPS eph;
     PolyNodeRing ring;
     bool computed;
+    SatData::PolynomSetType set;
   };
   std::map<int, Sat> sats_;
 };
