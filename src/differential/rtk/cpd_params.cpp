@@ -1,6 +1,7 @@
 #include "differential/rtk/cpd_params.h"
 
 #include <cmath>
+#include <limits>
 
 #include "settings/rcv_settings.h"
 
@@ -38,6 +39,15 @@ void CpdParams::setUseSlot(const bool (&v)[kSlotNum]) {
   for (int i = 0; i < kSlotNum; ++i) useSlot[i] = v[i];
 }
 
+namespace {
+// A stored real as the record's float; false for one that is no number or beyond a float.
+bool asFloat(double v, float& out) {
+  if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max()) return false;
+  out = static_cast<float>(v);
+  return true;
+}
+}  // namespace
+
 void cpdParamsLoad(const RCV_SETTINGS& s) {
   const RcvRtkSettings& r = s.rtk;
   CpdParams& p = cpdParams;
@@ -50,12 +60,13 @@ void cpdParamsLoad(const RCV_SETTINGS& s) {
   p.mode = r.mode != 0 ? 1 : 0;
   p.ion = r.ion != 0 ? 1 : 0;
   p.check = r.check;
-  // Stored reals that are not numbers leave the record's values: the engine's noise terms and
-  // dynamics must stay finite.
-  if (std::isfinite(r.mem)) p.mem = static_cast<float>(r.mem);
+  // Stored reals that are not numbers (or too large for the record) leave the record's values:
+  // the engine's noise terms and dynamics must stay finite.
+  float v;
+  if (asFloat(r.mem, v)) p.mem = v;
   if (std::isfinite(r.rmsc)) p.SetCodeRMS(r.rmsc);
   if (std::isfinite(r.rmsp)) p.SetPhaseRMS(r.rmsp);
-  if (std::isfinite(r.dyn)) p.SetDyn(static_cast<float>(r.dyn));
+  if (asFloat(r.dyn, v)) p.SetDyn(v);
   p.SetInitKnown(r.fixpos != 0);
   if (std::isfinite(r.tempc)) p.tempc = r.tempc;
   if (std::isfinite(r.humid)) p.humid = r.humid;
