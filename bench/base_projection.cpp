@@ -116,6 +116,11 @@ void BM_UpdateExtrapolator44x2(benchmark::State& state) {
   PVTDataInstance.satProcessorSetup.Put(&setup);
   SatPolynomStoreInstance.Init();
   cpdBufsInit();
+  // The base position travels with the base buffer's latest epoch.
+  CpdMeas* pos = pBaseMeasBuf->doObtain();
+  pos->clear();
+  pos->refPos.set(CpdCPos{kBase[0], kBase[1], kBase[2]});
+  pBaseMeasBuf->doRelease(pos);
   std::vector<Sat> sats = satellites();
   static CpdMeas base;
   double T = kT0;
@@ -134,10 +139,13 @@ void BM_UpdateExtrapolator44x2(benchmark::State& state) {
     T += 1.0;
     ++epochs;
   }
-  int active = 0;
+  int active = 0, models = 0, withRange = 0;
+  for (const BasePro& p : BPC.bp) models += p.slot != bpro::kNoSlot, withRange += p.dSat != 0.0;
   for (const BasePro& p : BPC.bp)
     for (int s = 0; s < bpro::kSignals; ++s) active += p.slot != bpro::kNoSlot && p.st[s] != 0 && p.cnt[s] > 0;
   state.counters["signals"] = active;
+  state.counters["models"] = models;
+  state.counters["ranges"] = withRange;
   state.counters["satellites"] = static_cast<double>(sats.size());
 }
 BENCHMARK(BM_UpdateExtrapolator44x2)->Unit(benchmark::kMicrosecond);
