@@ -4,9 +4,6 @@
 
 #include <cstring>
 
-// ==== Base-epoch buffers ======================================================================
-CpdMeasBuf::Client* baseMeasBufClient = nullptr;
-// ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== RTCM 3 coder ===========================================================================
 namespace placeholder {

@@ -6,10 +6,6 @@
 
 #include "positioning/reference/reference_pos.h"
 
-// ==== Base-epoch buffers ======================================================================
-// The base buffer's client, the RTK engine's base projection (`baseMeasBufClient`, not built
-// yet). Stand-in: none (declared in base/cpd_meas_buf.h); released base epochs reach no engine.
-// ==== end of the base-epoch buffers' stand-ins ===============================================
 
 // ==== RTCM 3 coder ===========================================================================
 // The tilt-output switch of the receiver output parameters, not built yet. Stand-in: off.

@@ -6,6 +6,7 @@
 #include "differential/input_decoders.h"
 #include "differential/placeholders.h"
 #include "differential/rtk_base.h"
+#include "differential/rtk/base_pro_client.h"
 
 // ---- one buffer ---------------------------------------------------------------------------------
 
@@ -74,6 +75,7 @@ void cpdBufsInit() {
   // Built once and kept for the life of the process: the engine holds on to them.
   if (pBaseMeasBuf == nullptr) {
     for (int i = 0; i < kCpdRovBufs; ++i) pRovMeasBuf[i] = new CpdMeasBufImp(kCpdRovBufSize, nullptr, &cpdAuxRov[i]);
+    baseMeasBufClientImp.setb(0);
     pBaseMeasBuf = new CpdMeasBufImp(kCpdBaseBufSize, baseMeasBufClient, &cpdAuxBase);
   }
   basePort_.store(-1);
