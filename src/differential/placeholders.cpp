@@ -4,10 +4,6 @@
 
 #include <cstring>
 
-// ==== Base-epoch buffers ======================================================================
-CpdMeasBuf::Client* baseMeasBufClient = nullptr;
-// ==== end of the base-epoch buffers' stand-ins ===============================================
-
 // ==== Coding driver ==========================================================================
 namespace placeholder {
 bool rtcm3mMakeOut(int, bool plan[], int size) {

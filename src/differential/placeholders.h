@@ -6,11 +6,6 @@
 
 #include "positioning/reference/reference_pos.h"
 
-// ==== Base-epoch buffers ======================================================================
-// The base buffer's client, the RTK engine's base projection (`baseMeasBufClient`, not built
-// yet). Stand-in: none (declared in base/cpd_meas_buf.h); released base epochs reach no engine.
-// ==== end of the base-epoch buffers' stand-ins ===============================================
-
 // ==== Coding driver ==========================================================================
 // The RTCM 3 message plan of a stream, not built yet.
 // rtcm3mMakeOut stand-in: false, no RTCM 3 message enabled (plan cleared).

@@ -3,7 +3,7 @@
 #include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/input_decoders.h"
-#include "differential/placeholders.h"
+#include "differential/rtk/base_pro_client.h"
 
 // ---- one buffer ---------------------------------------------------------------------------------
 
@@ -72,6 +72,7 @@ void cpdBufsInit() {
   // Built once and kept for the life of the process: the engine holds on to them.
   if (pBaseMeasBuf == nullptr) {
     for (int i = 0; i < kCpdRovBufs; ++i) pRovMeasBuf[i] = new CpdMeasBufImp(kCpdRovBufSize, nullptr, &cpdAuxRov[i]);
+    baseMeasBufClientImp.setb(0);
     pBaseMeasBuf = new CpdMeasBufImp(kCpdBaseBufSize, baseMeasBufClient, &cpdAuxBase);
   }
   basePort_.store(-1);

@@ -94,7 +94,7 @@ extern CpdMeasBuf* pRovMeasBuf[kCpdRovBufs];  // one per antenna input
 extern CpdMeasBuf* pBaseMeasBuf;
 extern CpdAux cpdAuxRov[kCpdRovBufs];
 extern CpdAux cpdAuxBase;
-// The base buffer's client (the RTK engine's base projection); null until that engine exists.
+// The base buffer's client: the RTK engine's base projection (CpdMeasBufClientImp).
 extern CpdMeasBuf::Client* baseMeasBufClient;
 
 // Decoder port feeding the base buffer, and the one whose chunk is being decoded; -1 none.
