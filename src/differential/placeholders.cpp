@@ -53,12 +53,14 @@ bool updateAnt_(const float offsets[3]) {
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== CMR client =============================================================================
+// ==== RTK base record ========================================================================
 namespace placeholder {
-int cmrResetRtkCalls = 0;
-bool cmrResetRtk() {
-  ++cmrResetRtkCalls;
+int invalidateRtkBaseCalls = 0;
+int invalidateRtkBaseLast = -1;
+bool invalidateRtkBase(int base) {
+  ++invalidateRtkBaseCalls;
+  invalidateRtkBaseLast = base;
   return false;
 }
 }  // namespace placeholder
-// ==== end of the CMR client's stand-ins ======================================================
+// ==== end of the RTK base record's stand-ins =================================================

@@ -60,11 +60,13 @@ bool updateAnt_(const float offsets[3]);
 }  // namespace placeholder
 // ==== end of the RTCM 3 client's stand-ins ===================================================
 
-// ==== CMR client =============================================================================
-// The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
-// built yet. Stand-in: false (not available); counts the calls so that the request stays visible.
+// ==== RTK base record ========================================================================
+// The stored RTK base's invalidation (`invalidateRtkBase`: the record marked not valid, the base
+// decoders told, the base settings saved), not built yet. Stand-in: false (not available);
+// counts the calls and keeps the base index so that the request stays visible.
 namespace placeholder {
-extern int cmrResetRtkCalls;
-bool cmrResetRtk();
+extern int invalidateRtkBaseCalls;
+extern int invalidateRtkBaseLast;
+bool invalidateRtkBase(int base);
 }  // namespace placeholder
-// ==== end of the CMR client's stand-ins ======================================================
+// ==== end of the RTK base record's stand-ins =================================================

@@ -6,6 +6,7 @@
 #include "differential/decoder_task.h"
 #include "differential/lband/ts_commands.h"
 #include "differential/rtcm2/rtcm2_keys.h"
+#include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -42,6 +43,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
+  // the RTK settings, pos/pd, and the legacy RTK debug branch, rtk
+  cmdAreaRegistrars.add([] { registerRtkAreas(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

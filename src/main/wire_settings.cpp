@@ -3,6 +3,7 @@
 #include "differential/coding_driver.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/rtk/cpd_params.h"
+#include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -35,6 +36,8 @@ void wireSettings() {
   nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
   // routing of wrapped streams: a blank area takes the reset values, the decoders the area
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
+  // the RTK keys' globals that mirror stored settings (ref/keep)
+  nvAfterLoadHooks.add(rtkKeysSettingsLoaded);
   navDatumDefaultsHook = navDatumDefaults;
   // the coders' live settings travel with the stored RTCM record
   rtcmSettingsSetGatherHook(diffRtcmSettingsGather);
