@@ -8,6 +8,8 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -559,6 +561,63 @@ TEST_F(RtkKeys, RandomAndTruncatedValues) {
     }
     print(cut);
   }
+}
+
+
+// fullres while another task projects base epochs and the engine holds its ambiguity lock in
+// turn: every set is answered, the projector finds its models emptied between its runs, and at
+// the end every model is idle and both engines carry the settings' reset code. Under
+// ThreadSanitizer (scripts/test-tsan) the models are only ever touched under the projection lock
+// and the locks are taken in one order.
+TEST_F(RtkKeys, FullResetRaceWithProjection) {
+  resetWorld();
+  std::atomic<bool> stop{false};
+  std::atomic<int> runs{0}, foundEmpty{0};
+  std::thread projector([&] {
+    for (int tms = 0; !stop.load(); tms += 100) {
+      waitForProj(0);
+      bool empty = true;
+      for (const BasePro& p : BPC.bp) empty = empty && p.slot == bpro::kNoSlot;
+      if (empty) ++foundEmpty;
+      BPC.SetNum(0, tms);
+      for (int slot = 0; slot < bpro::kModels; ++slot) BPC.FindSlot(0, slot, tms);
+      ++runs;
+      projRelease(0);
+    }
+  });
+  std::thread engine([&] {
+    while (!stop.load()) {
+      for (int e = 0; e < Engine::kEngines; ++e) {
+        waitForAmb(e);
+        ambRelease(e);
+      }
+    }
+  });
+  int resets = 0;
+  for (int i = 0; i < 200; ++i) {
+    // Let the projector fill the models again before the next reset.
+    const int seen = runs.load();
+    while (runs.load() == seen) std::this_thread::yield();
+    ASSERT_EQ(set("fullres", "on"), CMD_OK);
+    ++resets;
+  }
+  stop = true;
+  projector.join();
+  engine.join();
+  EXPECT_EQ(resets, 200);
+  // A run follows each reset but the last, and finds the models the reset emptied.
+  EXPECT_GE(foundEmpty.load(), 199);
+  ASSERT_EQ(set("fullres", "on"), CMD_OK);
+  for (const BasePro& p : BPC.bp) {
+    EXPECT_EQ(p.slot, bpro::kNoSlot);
+    for (int s = 0; s < bpro::kSignals; ++s) EXPECT_EQ(p.st[s], 0);
+  }
+  for (const BasePro* t : BPC.tab) EXPECT_EQ(t, nullptr);
+  for (int e = 0; e < Engine::kEngines; ++e) {
+    EXPECT_EQ(Eng->resetReq[e], 1) << e;
+    EXPECT_EQ(Eng->resetCode[e], kRtkResetSettings) << e;
+  }
+  EXPECT_EQ(rtcm_reset, 1);
 }
 
 }  // namespace
