@@ -1,18 +1,18 @@
-// The RTK settings keys under /par/pos/pd/: every key's edges, words and refusals, where each
-// value lands (the stored receiver settings, the engine's live settings, the CMR settings, the
-// correction setup), the print table and its order, and what a restart keeps. The expected
-// values are the key table's ranges, formats and factory defaults, not the handler's.
+// The RTK settings keys under /par/pos/pd/ (with hd/ and hist/) and the legacy /par/rtk branch:
+// every key's edges, words and refusals, where each value lands (the stored receiver settings,
+// the engine's live settings, the CMR settings, the correction setup, the statistics block, the
+// debug globals), and what a restart keeps. The expected values are the key tables' ranges,
+// formats and defaults, not the handlers'.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
-#include <sstream>
-#include <algorithm>
 #include <random>
-#include <atomic>
-#include <thread>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command/param_engine.h"
@@ -23,10 +23,12 @@
 #include "differential/coding_driver.h"
 #include "differential/placeholders.h"
 #include "differential/rtk/rtk_hd_hist_keys.h"
-#include "differential/rtk/rtk_keys.h"
 #include "differential/rtk/base_pro.h"
 #include "differential/rtk/rtk_engine.h"
+#include "differential/rtk/rtk_keys.h"
+#include "differential/rtk/rtk_legacy_keys.h"
 #include "differential/rtk/rtk_reset.h"
+#include "differential/rtk/rtk_slots.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
 #include "positioning/corrections/troposphere_correction.h"
@@ -34,6 +36,7 @@
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/nv_settings.h"
+#include "settings/debug_selectors.h"
 #include "settings/port_settings.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -70,14 +73,23 @@ class RtkKeys : public TempRunDir {
   }
 
  public:
-  static int set(const std::string& key, const std::string& value) {
+  // A set of a /par/ path, as the parser runs it: with `store`, what the command does after a
+  // successful set.
+  static int setPath(const std::string& path, const std::string& value, bool store = true) {
     static ZRList l;
     const std::string line = "set,/par/x," + value;
     if (int rc = l.parse(line.c_str(), static_cast<int>(line.size()))) return rc;
-    const int rc = parSet(("pos/pd/" + key).c_str(), l.at(2));
-    // What the command does after a successful set.
-    if (rc == CMD_OK) cmdStoreSettings();
+    const int rc = parSet(path.c_str(), l.at(2));
+    if (rc == CMD_OK && store) cmdStoreSettings();
     return rc;
+  }
+  static int set(const std::string& key, const std::string& value) { return setPath("pos/pd/" + key, value); }
+  // "key,value" pairs, each to be taken.
+  static void setAll(std::initializer_list<const char*> kvs) {
+    for (const char* kv : kvs) {
+      const std::string s = kv;
+      ASSERT_EQ(set(s.substr(0, s.find(',')), s.substr(s.find(',') + 1)), CMD_OK) << kv;
+    }
   }
   static std::string print(const std::string& key) {
     static Reply re;
@@ -112,6 +124,7 @@ struct Snapshot {
     s.add(Eng->resetReq);
     s.add(Eng->resetCode);
     s.add(rtcm_reset);
+    s.add(rest_opt);
     return s;
   }
   bool operator==(const Snapshot& o) const { return bytes == o.bytes; }
@@ -150,7 +163,19 @@ const char* const kKeyRows[] = {
     "port any=any /dev/ser/a=/dev/ser/a dev/usb/a=/dev/usb/a /dev/tcp/c=/dev/tcp/c /dev/udp/a!7 /dev/null!7",
     "tropom/model gpsdef=gpsdef waasdef=waasdef gcat=gcat niell=niell unb3=unb3 unb4=unb4 goadgood=goadgood x!7",
     "tropom/meteo/user/mode on=on", "tropom/meteo/mode on!3", "reset off=off on=off", "fullres on=off maybe!7",
-    "ref/clean on=off", "nokey 1!3", "hd/nokey 1!3", "hist/nokey 1!3",
+    "ref/clean on=off", "nokey 1!3",
+    // hd/
+    "hd/aoff/2 170=170.0000 -180=-180.0000 180.01!5", "hd/aoff/1 90=90.0000 -90=-90.0000 170!5 -90.01!5",
+    "hd/aoff/0 -90=-90.0000 90.01!5", "hd/aoff/3 0!3", "hd/aoff/x 0!3", "hd/aoff/ 0!3", "hd/aoff/01 5",
+    "hd/aoff {10,20}={0=10.0000,1=20.0000,2=0.0000} {10,20,-170}={0=10.0000,1=20.0000,2=-170.0000} "
+    "{}={0=0.0000,1=0.0000,2=0.0000} {10,,30}={0=10.0000,1=0.0000,2=0.0000} {10,95}!5 {1,2,3,4}!7",
+    "hd/mode on=on x!7", "hd/half on=on", "hd/tune on", "hd/naver 1=1 2000000=2000000 0!5 2000001!5",
+    "hd/uselen on=on", "hd/len/0 0=0.000 10000=10000.000 10000.1!5", "hd/len 2.5={0=2.500}", "hd/len/1 2.5!3",
+    "hd/pen 0=0.0000 10=10.0000 10.01!5", "hd/memf 0=0.00000 1=1.00000 1.01!5", "hd/nokey 1!3",
+    // hist/
+    "hist/mode on=on 2!7", "hist/rtkreset 0=0 2=2 3!5 -1!5", "hist/pr/x -6378137.125=-6378137.1250 abc!7 !6",
+    "hist/pr/z 1e12=1000000000000.0000", "hist/pr/w 1!3", "hist/num 1!3", "hist/reset off=off on=off x!7",
+    "hist/nokey 1!3",
 };
 
 void resetWorld() {
@@ -162,6 +187,7 @@ void resetWorld() {
   rtkKeysSettingsLoaded();
   for (int e = 0; e < 2; ++e) Eng->resetCode[e] = Eng->resetReq[e] = 0;
   rtcm_reset = 0;
+  rest_opt = 0;
 }
 
 TEST_F(RtkKeys, EveryKeyEdgesAndWords) {
@@ -241,9 +267,17 @@ TEST_F(RtkKeys, WhereValuesLand) {
       {"reset", "on", [] { return Eng->resetCode[0] + 100 * Eng->resetCode[1] + 1e4 * rtcm_reset; }, 11414},
       {"reset", "on", [] { return Eng->resetReq[0] + 10 * Eng->resetReq[1]; }, 11},
       {"fullres", "on", [] { return Eng->resetCode[0] + 100 * Eng->resetCode[1] + 1e4 * rtcm_reset; }, 11414},
+      {"hd/mode", "on", [] { return cpdParams.hdMode + 10 * RcvSet.hd.mode; }, 11},
+      {"hd/uselen", "on", [] { return cpdParams.hdUseLen + 10 * RcvSet.hd.uselen; }, 11},
+      {"hd/len/0", "12.5", [] { return cpdParams.hdLen + RcvSet.hd.len; }, 25},
+      {"hd/pen", "2.25", [] { return cpdParams.hdPen + RcvSet.hd.pen; }, 4.5},
+      {"hd/memf", "0.75", [] { return cpdParams.hdMemf + RcvSet.hd.memf; }, 1.5},
+      {"hd/tune", "on", [] { return Eng->tune[0] + Eng->tune[1] + 10 * RcvSet.hd.tune; }, 10},
+      {"hist/rtkreset", "2", [] { return rest_opt; }, 2},
   };
   for (const auto& r : rows) {
     resetWorld();
+    Eng->tune[0] = Eng->tune[1] = 9;
     EXPECT_EQ(set(r.key, r.value), CMD_OK) << r.key << "," << r.value;
     EXPECT_DOUBLE_EQ(r.got(), r.want) << r.key << "," << r.value;
   }
@@ -315,10 +349,7 @@ TEST_F(RtkKeys, StationIdsAskTheCmrSideForAReset) {
 // reads back as the values typed.
 TEST_F(RtkKeys, MeteoReachesEngineAndSetup) {
   resetWorld();
-  for (const char* kv : {"tempc,-12.5", "humid,80", "press,950"}) {
-    const std::string s = kv;
-    ASSERT_EQ(set(s.substr(0, s.find(',')), s.substr(s.find(',') + 1)), CMD_OK) << kv;
-  }
+  setAll({"tempc,-12.5", "humid,80", "press,950"});
   const PosSetup::MeteoDataType m = PosSetup::getMeteo(setup());
   EXPECT_NEAR(m.temperature, 273.15 - 12.5, 1e-9);  // kelvin
   EXPECT_NEAR(m.pressure, 950.0, 1e-9);
@@ -329,11 +360,8 @@ TEST_F(RtkKeys, MeteoReachesEngineAndSetup) {
 
 TEST_F(RtkKeys, StoredKeysSurviveRestart) {
   resetWorld();
-  for (const char* kv : {"aflevel,high", "mode,delay", "dyn,0.5", "ref/keep,on", "inuse,12", "tropom/model,niell",
-                         "hd/len,2.5", "hd/memf,0.5", "var/diff,on"}) {
-    const std::string s = kv;
-    ASSERT_EQ(set(s.substr(0, s.find(',')), s.substr(s.find(',') + 1)), CMD_OK) << kv;
-  }
+  setAll({"aflevel,high", "mode,delay", "dyn,0.5", "ref/keep,on", "inuse,12", "tropom/model,niell", "hd/len,2.5",
+          "hd/memf,0.5", "var/diff,on"});
   const std::string listing = print("");
   restart();
   EXPECT_EQ(print(""), listing);
@@ -347,6 +375,125 @@ TEST_F(RtkKeys, StoredKeysSurviveRestart) {
   EXPECT_EQ(tropoModel(), 3u);
 }
 
+// The heading and statistics keys store the receiver settings themselves: a restart keeps them
+// though the command's own store did not run.
+TEST_F(RtkKeys, HdAndHistStoreThemselves) {
+  resetWorld();
+  for (const char* kv : {"hd/mode,on", "hd/aoff/2,-45.5", "hist/mode,on", "hist/pr/x,100.25"}) {
+    const std::string s = kv;
+    ASSERT_EQ(setPath("pos/pd/" + s.substr(0, s.find(',')), s.substr(s.find(',') + 1), false), CMD_OK) << kv;
+  }
+  restart();
+  EXPECT_EQ(print("hd/mode") + print("hd/aoff/2") + print("hist/mode") + print("hist/pr/x"), "on-45.5000on100.2500");
+}
+
+// The statistics block: invalid reads as zero and is left valid and zeroed; filled, every bin is
+// shown per epoch; reset,on zeroes the block.
+TEST_F(RtkKeys, HistBlockStates) {
+  auto stored = [] {
+    HistRecord h{};
+    nvHistBlock().read(&h, sizeof h);
+    return h;
+  };
+  auto zero = [](const HistRecord& h) {
+    bool z = h.khist == 0 && h.kbad == 0;
+    for (int b = 0; b < kHistBins; ++b) z = z && h.hist[b] == 0;
+    return z;
+  };
+  nvHistBlock().makeInvalid();
+  EXPECT_EQ(print("hist/num"), "0");
+  EXPECT_TRUE(nvHistBlock().isValid() && zero(stored()));
+  nvHistBlock().makeInvalid();
+  EXPECT_EQ(print("hist/bad") + print("hist/out"), "0.000{}");
+  EXPECT_TRUE(nvHistBlock().isValid());
+
+  HistRecord h{};
+  h.khist = 4;
+  h.kbad = 1;
+  for (int b = 0; b < kHistBins; ++b) h.hist[b] = b % 7;
+  nvHistBlock().update(&h, sizeof h);
+  EXPECT_EQ(print("hist/num") + "," + print("hist/bad"), "4,24.999");  // 1 x 100 / (4 + 0.0001)
+  for (int b = 0; b < kHistBins; ++b) {
+    char want[32];
+    std::snprintf(want, sizeof want, "%f", (b % 7) / 4.0);
+    EXPECT_EQ(print("hist/out/" + std::to_string(b)), want) << b;
+  }
+  EXPECT_EQ(print("hist/out/180"), "ER3");
+  const std::string all = print("hist/out");
+  EXPECT_EQ(all.substr(0, 22) + all.substr(all.size() - 14), "{0=0.000000,1=0.250000,179=1.000000}");
+  ASSERT_EQ(set("hist/reset", "off"), CMD_OK);
+  EXPECT_EQ(stored().khist, 4);
+  ASSERT_EQ(set("hist/reset", "on"), CMD_OK);
+  EXPECT_TRUE(nvHistBlock().isValid() && zero(stored()));
+  EXPECT_EQ(print("hist/num"), "0");
+}
+
+// The legacy branch: each selector's edges and variable; whole names only; set only.
+TEST_F(RtkKeys, LegacyBranch) {
+#define V(x) [] { return static_cast<double>(x); }
+  const struct {
+    const char* key;
+    double (*var)();
+    const char *lo, *hi, *below, *above;
+    double loV, hiV;
+  } rows[] = {
+      {"dbi/psc", V(rtk_psc), "0", "1000", "-0.01", "1000.01", 0, 1000},
+      {"dbi/soc", V(soc_dbi), "0", "10", "-0.01", "10.01", 0, 10},
+      {"dbi/tcor", V(Tcorr), "0", "3600", "-0.001", "3600.001", 0, 3600},
+      {"dbi/cmr", V(cmr_dbi), "-4", "20", "-5", "21", -4, 20}, {"dbi/rest", V(rest_opt), "0", "20", "-1", "21", 0, 20},
+      {"dbi/opt", V(t_opt), "-1", "20", "-2", "21", -1, 20}, {"dbi/ion", V(out_ion), "0", "20", "-1", "21", 0, 20},
+      {"dbi/out", V(out_out), "0", "20", "-1", "21", 0, 20}, {"dbi/fr", V(deb_fr), "0", "30", "-1", "31", 0, 30},
+      {"dbi/fast", V(fast_rtk_dbi), "0", "1000000", "-1", "1000001", 0, 1000000},
+      {"dbi/rtkp", V(rtkp_dbi), "0", "60", "-1", "61", 0, 60},
+      {"dbi/imu", V(rtk_imu), "0", "1000", "-1", "1001", 0, 1000},
+      {"dbi/laser", V(laser_dbi), "0", "1000", "-1", "1001", 0, 1000},
+      {"dbi/q", V(rtk_q), "0", "1", "-1", "2", 0, 1}, {"dbi/c", V(rtk_c), "0", "25", "-1", "26", 0, 25},
+      {"dbi/dt", V(rtk_dt), "0", "25", "-1", "26", 0, 25}, {"dbi/mult", V(mult_dbi), "0", "25", "-1", "26", 0, 25},
+      {"dbi/sync", V(sync_dbi), "0", "25", "-1", "26", 0, 25},
+      {"dbi/tropo", V(tropo_dbi), "0", "25", "-1", "26", 0, 25},
+      {"dbi/fkp", V(fkp_dbi), "0", "25", "-1", "26", 0, 25}, {"dbi/cpd", V(rtk_cpd_dbi), "0", "100", "-1", "101", 0, 100},
+      {"dbi/res", V(rtk_res_dbi), "0", "20", "-1", "21", 0, 20}, {"dbi/rtcm", V(rtcm_dbi), "0", "59", "-1", "60", 0, 59},
+      {"dbi/rtcm3", V(rtcm3_dbi), "0", "160", "-1", "161", 0, 160},
+      {"dbi/rcv3", V(rcv3_dbi), "0", "10", "-1", "11", 0, 10},
+      {"dbi/temp", V(temp_dbi), "0", "2000", "-1", "2001", 0, 2000},
+      {"dbi/slip", V(rtk_slip), "0", "50000", "-1", "50001", 0, 50000},
+      {"dbi/dw", V(MIN_GLN_W_d), "0.01", "1.0", "0.009", "1.001", 0.01f, 1.0},
+      {"dbi/dwm", V(MIN_GLN_W_MARGINAL_d), "0.01", "1.0", "0.009", "1.001", 0.01f, 1.0},
+      {"dbi/sin", V(si_N), "2", "256", "1", "257", 2, 256},
+      {"alp", V(rtkAlp[0] + rtkAlp[1] / 1000), "0", "100", "-0.001", "100.001", 0, 100.1},
+  };
+#undef V
+  for (const auto& r : rows) {
+    const std::string path = std::string("rtk/") + r.key;
+    EXPECT_EQ(setPath(path, r.lo), CMD_OK) << r.key;
+    EXPECT_EQ(setPath(path, r.below), CMD_OUT_OF_RANGE) << r.key;
+    EXPECT_DOUBLE_EQ(r.var(), r.loV) << r.key;
+    EXPECT_EQ(setPath(path, r.hi), CMD_OK) << r.key;
+    EXPECT_EQ(setPath(path, r.above), CMD_OUT_OF_RANGE) << r.key;
+    EXPECT_EQ(setPath(path, "x"), CMD_WRONG_2ND) << r.key;
+    EXPECT_EQ(setPath(path, ""), CMD_2ND_MISSED) << r.key;
+    EXPECT_DOUBLE_EQ(r.var(), r.hiV) << r.key;
+  }
+  const struct {
+    const char* path;
+    int rc;
+  } paths[] = {{"rtk", CMD_OK}, {"rtkx/dbi/cpd", CMD_WRONG_1ST}, {"rtk/dbi/cp", CMD_WRONG_1ST},
+               {"rtk/dbi/cpdx", CMD_WRONG_1ST}, {"rtk/dbi", CMD_WRONG_1ST}, {"rtk/alpha", CMD_WRONG_1ST}};
+  for (const auto& r : paths) EXPECT_EQ(setPath(r.path, "1"), r.rc) << r.path;
+  // The handler as the parser calls it: the rest of the path after "rtk", slash included.
+  EXPECT_EQ(rtkcOldSet("", nullptr), CMD_OK);
+  EXPECT_EQ(rtkcOldSet("dbi/cpd", nullptr), CMD_WRONG_1ST);
+  Reply re;
+  EXPECT_NE(parPrint("rtk", re), CMD_OK);
+  // alp has copies of its own: the engine's per-system weight table keeps its values.
+  initRtkSysTables();
+  double before[RtkChan::kMaxSys][2];
+  std::memcpy(before, ALPHAT, sizeof before);
+  ASSERT_EQ(setPath("rtk/alp", "50"), CMD_OK);
+  EXPECT_EQ(rtkAlp[0] + rtkAlp[1], 100.0);
+  EXPECT_EQ(std::memcmp(before, ALPHAT, sizeof before), 0);
+}
+
 // Random and cut-short values on every key: an answer, never a fault, and a refusal changes
 // nothing.
 TEST_F(RtkKeys, RandomAndTruncatedValues) {
@@ -354,7 +501,7 @@ TEST_F(RtkKeys, RandomAndTruncatedValues) {
   const char kChars[] = "{},-.0123456789eanoy/\"x ";
   std::vector<std::string> keys;
   for (const char* row : kKeyRows) keys.push_back(std::string(row).substr(0, std::string(row).find(' ')));
-  for (const char* k : {"hd/aoff", "hd/aoff/1", "hist/pr/x", "hist/mode", "hd/len/0", "ref/clean"}) keys.push_back(k);
+  for (const char* k : {"../rtk/dbi/cmr", "../rtk/alp", "../rtk/dbi/dw"}) keys.push_back(k);
   for (int i = 0; i < 3000; ++i) {
     resetWorld();
     std::string v;
@@ -363,7 +510,7 @@ TEST_F(RtkKeys, RandomAndTruncatedValues) {
     const std::string& key = keys[rng() % keys.size()];
     const std::string cut = key.substr(0, rng() % (key.size() + 1));
     const Snapshot before = Snapshot::take();
-    const int rc = set(cut, v);
+    const int rc = cut.rfind("../", 0) == 0 ? setPath(cut.substr(3), v) : set(cut, v);
     if (rc != CMD_OK && cut != "ref/clean") {
       EXPECT_TRUE(Snapshot::take() == before) << cut << "," << v;
     }
