@@ -207,7 +207,6 @@ int printRow(const Row& r, Reply& re) {
 
 // Prints the row `name` when the path names it (or a listing runs); rc keeps the last result.
 void pr(const char* p, Reply& re, const char* name, int& rc) {
-  // The print name is the last component of the row's name inside its subtree.
   if (strcmpA(p, name)) {
     if (const Row* r = findRow(name)) rc = printRow(*r, re);
   }
@@ -232,12 +231,20 @@ void putSetupField(PosSetup::CorrProcessorSetupType& s, std::size_t off, T v) {
   std::memcpy(s.aBytes + off, &v, sizeof v);
 }
 
-// The setup record changed in place and stored again.
+// A copy of the setup record taken under the server's lock (its defaults while none is held),
+// so that the correction tasks reading it meanwhile never see half a change.
+PosSetup::CorrProcessorSetupType setupCopy() {
+  PosSetup::CorrProcessorSetupType s{};
+  if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) PosSetup::setDefaults(s);
+  return s;
+}
+
+// The setup record changed on a copy and stored again.
 template <class F>
 void changeSetup(F change) {
-  PosSetup::CorrProcessorSetupType* s = PVTDataInstance.corrProcessorSetup.GetPointer();
-  change(*s);
-  PVTDataInstance.corrProcessorSetup.Put(s);
+  PosSetup::CorrProcessorSetupType s = setupCopy();
+  change(s);
+  PVTDataInstance.corrProcessorSetup.Put(&s);
 }
 
 void applyMeteo() {
@@ -424,10 +431,7 @@ int measPrint(const char* p, Reply& re) {
 
 int userPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
-  if (strcmpA(p, "mode")) {
-    const auto* s = PVTDataInstance.corrProcessorSetup.GetPointer();
-    rc = reBool(re, setupField<std::uint8_t>(*s, TropoCorr::kUserMeteoOffset) != 0);
-  }
+  if (strcmpA(p, "mode")) rc = reBool(re, setupField<std::uint8_t>(setupCopy(), TropoCorr::kUserMeteoOffset) != 0);
   return rc;
 }
 int meteoPrint(const char* p, Reply& re) {
@@ -438,8 +442,7 @@ int meteoPrint(const char* p, Reply& re) {
 int tropomPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "model")) {
-    const auto* s = PVTDataInstance.corrProcessorSetup.GetPointer();
-    const std::uint32_t m = setupField<std::uint32_t>(*s, TropoCorr::kModelTypeOffset);
+    const std::uint32_t m = setupField<std::uint32_t>(setupCopy(), TropoCorr::kModelTypeOffset);
     rc = reEnum(re, m > static_cast<std::uint32_t>(kTropoModelLast) ? -1 : static_cast<int>(m), kTropoModels);
   }
   if (const char* r = strncmpA(p, "meteo")) rc = reSub(meteoPrint, r, re);
