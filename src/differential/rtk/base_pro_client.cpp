@@ -166,7 +166,6 @@ void UpdateExtrapolator(const CpdMeas& E, int b) {
   if (tPosMode < kFirstPhaseMode) return;
   int masks[kSystems] = {};
   RtkChan::getUsableSlots(masks);
-  if (b == 0) BPC.basePos.known = false;
 
   const int ex = RcvSet.rtk.experiod;
   if (ex < 0 || !E.id.isSet()) return;
@@ -182,6 +181,8 @@ void UpdateExtrapolator(const CpdMeas& E, int b) {
   // The lock is held through the screening as well: a full reset from the settings must not
   // find the models half screened.
   waitForProj(b);
+  // The base position is looked up afresh each run (the cache is only read under the lock).
+  if (b == 0) BPC.basePos.known = false;
   BPC.SetNum(b, tms);
   BPC.mode = E.type;
 
