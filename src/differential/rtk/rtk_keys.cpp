@@ -586,7 +586,7 @@ int rtkcPrint(const char* p, Reply& re) {
   pr(p, re, "resetfix", rc);
   if (const char* r = strncmpA(p, "meas")) rc = reSub(measPrint, r, re);
   for (const char* k : {"aflevel", "dyn", "fixpos", "fixins", "pen"}) pr(p, re, k, rc);
-  // A key of the engine's own tuning: shown when asked for, never in a listing.
+  // Printed only when named: a listing of the subtree leaves it out.
   if (*p && std::strcmp(p, "offt") == 0) rc = printRow(*findRow("offt"), re);
   for (const char* k : {"mode", "se", "crpc", "smr", "averr", "period", "afperiod", "experiod", "usebasedop",
                         "fixwait", "timegap", "check", "qcheck", "env", "rtkplus", "catcher", "delay", "scale"})
