@@ -297,7 +297,7 @@ void BasePro::Update(int s) {
     int N = 0;
     if (f > 1.0) {
       const double ms = std::trunc(std::fabs(rAbs * 1000.0 / f) + 0.1);
-      N = ms > 1e6 ? 1000000 : static_cast<int>(ms);
+      N = !(ms <= 1e6) ? 1000000 : static_cast<int>(ms);  // no number: as a huge jump (idled)
       if (rAbs < 0.0) N = -N;
     }
     const double j = N / 1000.0;
