@@ -17,13 +17,3 @@ bool baseOffsetCorrection(int, double*) { return false; }
 bool bDebugInverseCoordinate(int) { return false; }
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
-
-// ==== CMR client =============================================================================
-namespace placeholder {
-int cmrResetRtkCalls = 0;
-bool cmrResetRtk() {
-  ++cmrResetRtkCalls;
-  return false;
-}
-}  // namespace placeholder
-// ==== end of the CMR client's stand-ins ======================================================

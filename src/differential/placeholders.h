@@ -24,12 +24,3 @@ bool baseOffsetCorrection(int sys, double off[3]);
 bool bDebugInverseCoordinate(int axis);
 }  // namespace placeholder
 // ==== end of the code corrections' stand-ins =================================================
-
-// ==== CMR client =============================================================================
-// The RTK engine's reset (reset request and base-0 projections under the engine's locks), not
-// built yet. Stand-in: false (not available); counts the calls so that the request stays visible.
-namespace placeholder {
-extern int cmrResetRtkCalls;
-bool cmrResetRtk();
-}  // namespace placeholder
-// ==== end of the CMR client's stand-ins ======================================================

@@ -102,13 +102,13 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
-    WIRED("settings", nvAfterLoadHooks, 7),
+    WIRED("settings", nvAfterLoadHooks, 8),
     WIRED("settings", rtcmSettingsGatherHook, 1),
     WIRED("settings", rtcmSettingsApplyHook, 1),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 14),
+    WIRED("command", cmdAreaRegistrars, 15),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),

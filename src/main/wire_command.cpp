@@ -7,6 +7,7 @@
 #include "differential/lband/ts_commands.h"
 #include "differential/rtcm2/rtcm2_keys.h"
 #include "differential/rtcm3/rtcm3_keys.h"
+#include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
@@ -48,6 +49,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerEdiskArea(); });
   // the RTCM 3 coder's and decoders' keys, rtcm3/
   cmdAreaRegistrars.add([] { registerRtcm3Area(); });
+  // the RTK settings, pos/pd, and the legacy RTK debug branch, rtk
+  cmdAreaRegistrars.add([] { registerRtkAreas(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

@@ -4,6 +4,7 @@
 #include "differential/lband/omnistar_params.h"
 #include "differential/rtk/cpd_params.h"
 #include "differential/rtcm3/rtcm3_keys.h"
+#include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -38,6 +39,8 @@ void wireSettings() {
   nvAfterLoadHooks.add(azrtSettingsAfterLoad);
   // the RTCM 3 decoders' stored settings and the MSM compatibility made live
   nvAfterLoadHooks.add(rtcm3SettingsLoaded);
+  // the RTK keys' globals that mirror stored settings (ref/keep)
+  nvAfterLoadHooks.add(rtkKeysSettingsLoaded);
   navDatumDefaultsHook = navDatumDefaults;
   // the coders' live settings travel with the stored RTCM record
   rtcmSettingsSetGatherHook(diffRtcmSettingsGather);

@@ -7,6 +7,8 @@
 #include "differential/placeholders.h"
 #include "differential/rtk_base.h"
 #include "differential/received_stores.h"
+#include "differential/rtk/rtk_engine.h"
+#include "differential/rtk/rtk_reset.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -95,4 +97,4 @@ void CmrClient::updateRefDesc(const CMR_HEADER& h, const CMR_REF_DESC& d, int po
 
 void CmrClient::updateStatus(CMR_DEC_STATUS& st, int port) { DecSt.putStatus(port, st); }
 
-void CmrClient::resetRTK() { placeholder::cmrResetRtk(); }
+void CmrClient::resetRTK() { rtkResetEngine(0, kRtkResetCmr); }

@@ -71,4 +71,10 @@ void cpdParamsLoad(const RCV_SETTINGS& s) {
   if (std::isfinite(r.tempc)) p.tempc = r.tempc;
   if (std::isfinite(r.humid)) p.humid = r.humid;
   if (std::isfinite(r.press)) p.press = r.press;
+  const RcvHeadingSettings& h = s.hd;
+  p.hdMode = h.mode != 0;
+  p.hdUseLen = h.uselen != 0;
+  if (asFloat(h.len, v)) p.hdLen = v;
+  if (std::isfinite(h.pen)) p.hdPen = h.pen;
+  if (asFloat(h.memf, v)) p.hdMemf = v;
 }

@@ -54,6 +54,12 @@ class CpdParams {
   float tempc;  // degrees Celsius
   float humid;  // percent
   float press;  // hPa
+  // Heading (two-antenna baseline) copies the hd/ keys keep.
+  bool hdMode;    // heading mode
+  bool hdUseLen;  // use the baseline length
+  double hdLen;   // baseline length, m
+  float hdPen;
+  float hdMemf;   // memory factor
 
   constexpr CpdParams() { defaults(); }
 
@@ -81,6 +87,11 @@ class CpdParams {
     tempc = 20.0f;
     humid = 50.0f;
     press = 1010.0f;
+    hdMode = false;
+    hdUseLen = false;
+    hdLen = 0.0;
+    hdPen = 1.0f;
+    hdMemf = 0.999f;
   }
 
   void setElm(int deg);

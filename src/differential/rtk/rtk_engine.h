@@ -149,6 +149,7 @@ class Engine {
   std::uint8_t one = 0;
   std::int32_t numBl = 0;
   std::uint8_t dblchkWeight = 0;  // copied from cpdParams at init
+  std::int32_t tune[kEngines] = {};  // heading tuning words, zeroed by the hd/tune key
 
   CpdMeasBuf* baseBuf = nullptr;
   CpdMeasBuf* rovBuf[2] = {};

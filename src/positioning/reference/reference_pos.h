@@ -45,6 +45,8 @@ class ReferencePos {
   void setAnt(const float offsets[3], int kind, bool notValid, bool flag);
 
   bool valid() const { return (flags_ & kValid) != 0; }
+  // The position stays, marked not valid until a base position message sets it again.
+  void clearValid() { flags_ = static_cast<std::uint8_t>(flags_ & ~kValid); }
   bool nonZero() const { return (flags_ & kNonZero) != 0; }
   bool ellipsoidSet() const { return ellSet_ != 0; }
   InPorts::DecPortIndex port() const { return port_; }

@@ -8,6 +8,8 @@
 #include "differential/cmr/cmr_cpd_decoder.h"
 #include "differential/placeholders.h"
 #include "differential/rtk_base.h"
+#include "differential/rtk/base_pro.h"
+#include "differential/rtk/rtk_engine.h"
 #include "differential/received_stores.h"
 #include "positioning/chan_data.h"
 #include "settings/rcv_settings.h"
@@ -262,11 +264,18 @@ TEST(CmrClientText, DescriptionBecomesAText) {
   EXPECT_EQ(e[0].type, TextMessage::kCmrRefDescr);
 }
 
-TEST(CmrClientReset, RtkResetIsNotAvailableYet) {
+TEST(CmrClientReset, AsksEngineZeroWithItsOwnCode) {
   CmrClient c;
-  const int before = placeholder::cmrResetRtkCalls;
+  Eng->resetReq[0] = Eng->resetReq[1] = 0;
+  Eng->resetCode[0] = Eng->resetCode[1] = 0;
+  BPC.bp[7].slot = 12;
+  BPC.tab[12] = &BPC.bp[7];
   c.resetRTK();
-  EXPECT_EQ(placeholder::cmrResetRtkCalls, before + 1);
+  EXPECT_EQ(Eng->resetReq[0], 1);
+  EXPECT_EQ(Eng->resetCode[0], 13);
+  EXPECT_EQ(Eng->resetReq[1], 0);
+  EXPECT_EQ(BPC.bp[7].slot, 195);
+  EXPECT_EQ(BPC.tab[12], nullptr);
 }
 
 }  // namespace
