@@ -26,7 +26,6 @@ int sync_dbi = 0;
 int tropo_dbi = 0;
 int fkp_dbi = 0;
 int rtk_res_dbi = 0;
-int rtcm_dbi = 0;
 int rtcm3_dbi = 0;
 int rcv3_dbi = 0;
 int rtk_slip = 0;

@@ -7,6 +7,8 @@
 //   /par/rtk/dbi/<name>   int, float or double one selector each (table in the source)
 #pragma once
 
+#include "settings/debug_selectors.h"  // rtcm_dbi, shared with the RTCM 2 client
+
 class ZRNamedNode;
 
 // Path below /par/rtk as it was typed ("" for /par/rtk itself, else beginning with '/':
@@ -39,7 +41,6 @@ extern int sync_dbi;
 extern int tropo_dbi;
 extern int fkp_dbi;
 extern int rtk_res_dbi;
-extern int rtcm_dbi;
 extern int rtcm3_dbi;
 extern int rcv3_dbi;
 extern int rtk_slip;
