@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "differential/coder_client.h"
 #include "differential/coding_driver.h"
 #include "differential/rtcm3/rtcm3_out_msgs.h"
 #include "differential/rtcm3_ephemeris.h"
@@ -19,6 +20,9 @@
 #include "output/output_manager.h"
 #include "platform/ports/out_port.h"
 #include "positioning/base/base_data.h"
+#include "positioning/base/base_processing.h"
+#include "positioning/engine/position_averaging.h"
+#include "positioning/rcv_output.h"
 #include "rinex_obs_util.h"
 #include "rtcm3_coder_test_util.h"
 #include "unit/navigation_data/nav_files.h"
@@ -470,6 +474,133 @@ TEST_F(Rtcm3OutMsgs, Msg1029WritesOnlyTheEnabledTexts) {
       EXPECT_TRUE(rtcm3test::jsonString(lines[k], "msg").starts_with(r.prefixes[k])) << lines[k];
     }
   }
+}
+
+// ---- The reference station ----------------------------------------------------------------------
+
+// The station as the receiver holds it: the reference-position objects that the coders' data
+// source reads. The antenna reference point is the station of testglo.rtcm3's own 1005; the
+// reference position lies a few centimetres above it; the GPS-frame pair is a point of its own
+// whose coordinates end in fractions of 0.1 mm (rounded, negative ones too).
+const double kArpWgs[3] = {-3869297.5138, 3436571.3345, 3717369.3757};
+const double kPosWgs[3] = {-3869297.4812, 3436571.3056, 3717369.4069};
+const double kArpGps[3] = {1114104.59994, -4850729.71076, 3975521.46426};
+const double kPosGps[3] = {1114104.61, -4850729.75, 3975521.49};
+
+void placeWgs84(ReferencePos& r, const double xyz[3]) {
+  EllMath::ELL_EXTPAR e{};
+  DtmList::ELL_PARAMS p{"W84", 6378137.0, 298.257223563};
+  EllMath::setEllPar(p, &e);
+  r.setEllipsoid(e);
+  bool unchanged = false;
+  ASSERT_TRUE(r.setRefPos(ReferencePos::kCartesian, "W84", xyz, unchanged, InPorts::DEC_SER_A));
+}
+
+RCV_OUTPUT g_ownFix;
+
+struct StationRow {
+  const char* what;
+  bool pos, arp;        // the WGS 84 reference position and antenna reference point
+  bool gpsPair, pe9;    // the GPS-frame pair, the PE-90 pair
+  bool framePair;       // the RTCM settings choose the GPS-frame pair
+  bool ownFix;          // the receiver has a computed position
+  float offsets[3];     // north, east, up of the reference position
+  const double* want;   // the station sent in 1005/1006; null: neither is sent
+  double wantHeight;
+};
+const StationRow kStationRows[] = {
+    {"nothing entered, no fix", false, false, false, false, false, false, {0, 0, 0}, nullptr, 0},
+    {"own fix only: no antenna reference point", false, false, false, false, false, true, {0, 0, 0}, nullptr, 0},
+    {"reference position without its antenna reference point", true, false, false, false, false, true, {0, 0, 0},
+     nullptr, 0},
+    {"antenna reference point without a reference position", false, true, false, false, false, false, {0, 0, 0},
+     nullptr, 0},
+    {"only the PE-90 pair", false, false, false, true, false, false, {0, 0, 0}, nullptr, 0},
+    {"both: the antenna reference point", true, true, false, true, false, true, {0, 0, 0}, kArpWgs, 0},
+    {"GPS-frame pair chosen", true, true, true, false, true, false, {0, 0, 0}, kArpGps, 0},
+    {"GPS-frame pair chosen but only the WGS 84 pair", true, true, false, false, true, false, {0, 0, 0}, nullptr, 0},
+    {"WGS 84 pair chosen beside a GPS-frame pair", true, true, true, false, false, false, {0, 0, 0}, kArpWgs, 0},
+    {"antenna offsets: the point stays, the height is the up one", true, true, false, false, false, false,
+     {0.125f, -0.25f, 1.5678f}, kArpWgs, 1.5678},
+};
+
+// Every row over three epochs with 1004 beside the station messages (convbin takes a station
+// only once it knows the time): gpsdecode reads each 1005/1006, convbin puts the station and
+// the antenna height into its RINEX header.
+TEST_F(Rtcm3OutMsgs, StationMessagesCarryTheReferenceObjectsAntennaReferencePoint) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_EQ(omEnableMsgs(kStream, "rtcm3/{1004,1005,1006}:1"), OmListResult::kOk);
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_ownFix); };
+  constexpr double kTol = 0.00005 + 1e-9;  // the message's resolution, rounded
+  for (const StationRow& r : kStationRows) {
+    SCOPED_TRACE(r.what);
+    RefPosWgs = RefArpWgs = RefPosGPS = RefArpGPS = RefPosPe9 = RefArpPe9 = ReferencePos{};
+    if (r.pos) placeWgs84(RefPosWgs, kPosWgs);
+    if (r.arp) placeWgs84(RefArpWgs, kArpWgs);
+    if (r.gpsPair) placeWgs84(RefPosGPS, kPosGps), placeWgs84(RefArpGPS, kArpGps);
+    if (r.pe9) placeWgs84(RefPosPe9, kPosGps), placeWgs84(RefArpPe9, kArpGps);
+    RefPosWgs.setAnt(r.offsets, ReferencePos::kAntL1, false, false);
+    RefPosGPS.setAnt(r.offsets, ReferencePos::kAntL1, false, false);
+    RtcmSetCmn[3] = r.framePair ? 1 : 0;
+    g_ownFix = RCV_OUTPUT{};
+    g_ownFix.sol.bOutPos = g_ownFix.sol.bPosValid = r.ownFix ? 1 : 0;
+    g_ownFix.sol.PosWgsXYZ.x = kPosGps[0], g_ownFix.sol.PosWgsXYZ.y = kPosGps[1], g_ownFix.sol.PosWgsXYZ.z = kPosGps[2];
+    RtkDat = NAVCOD_RTK_DATA{};
+    RtkDat.ulTime[0] = 318945000;  // 2024/03/13 16:35:45 GPS time
+    RTK_DATA_SV& sv = RtkDat.sat[RtkDat.uSatCount++];
+    sv.uNumber = 5;
+    for (int slot : {0, 2}) {
+      sv.slot[slot].dCode = 21000000.02 + slot;
+      sv.slot[slot].dPhase = 21000000.02 + 1.5 * slot;
+      sv.slot[slot].ulLock = 60000;
+      sv.slot[slot].uCn0 = 180;
+      sv.slot[slot].bPresent = 1;
+    }
+    RtkDat.uCount[0] = RtkDat.uCountRtcm3[0] = 1;
+    RtkDat.uConstOne = RtkDat.bReady = 1;
+    std::vector<Bytes> all, station;
+    for (int k = 0; k < 3; ++k, RtkDat.ulTime[0] += 1000) {
+      for (const Bytes& f : framesOf(epoch(static_cast<long>(RtkDat.ulTime[0] % 86400000u)))) {
+        all.push_back(f);
+        if (typeOf(f) != 1004) station.push_back(f);
+      }
+    }
+    ASSERT_EQ(all.size() - station.size(), 3u) << "1004 every epoch";
+    if (r.want == nullptr) {
+      EXPECT_TRUE(station.empty()) << station.size() << " station frames";
+      continue;
+    }
+    ASSERT_EQ(station.size(), 6u);
+    const auto lines = coder3test::gpsdecodeFrames(station);
+    ASSERT_EQ(lines.size(), station.size());
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      const std::string& l = lines[k];
+      SCOPED_TRACE(l);
+      EXPECT_EQ(rtcm3test::jsonInt(l, "type"), k % 2 ? 1006 : 1005);
+      EXPECT_EQ(rtcm3test::jsonInt(l, "station_id"), 1234);
+      EXPECT_NEAR(rtcm3test::jsonDouble(l, "x"), r.want[0], kTol);
+      EXPECT_NEAR(rtcm3test::jsonDouble(l, "y"), r.want[1], kTol);
+      EXPECT_NEAR(rtcm3test::jsonDouble(l, "z"), r.want[2], kTol);
+      if (k % 2) { EXPECT_NEAR(rtcm3test::jsonDouble(l, "h"), r.wantHeight, kTol); }
+    }
+    TempDir d;
+    coder3test::writeFrames(d.file("s.rtcm3"), all);
+    const std::string h = run("cd '" + d.path + "' && convbin -r rtcm3 -tr 2024/03/13 16:30:00 -v 3.04 -o s.obs " +
+                              "s.rtcm3 >/dev/null 2>&1; cat s.obs");
+    const std::size_t pos = h.find("APPROX POSITION XYZ"), ant = h.find("ANTENNA: DELTA H/E/N");
+    ASSERT_NE(pos, std::string::npos) << h;
+    ASSERT_NE(ant, std::string::npos) << h;
+    double x = 0, y = 0, z = 0, height = -1;
+    std::sscanf(h.c_str() + h.rfind('\n', pos) + 1, "%lf %lf %lf", &x, &y, &z);
+    std::sscanf(h.c_str() + h.rfind('\n', ant) + 1, "%lf", &height);
+    EXPECT_NEAR(x, r.want[0], kTol);
+    EXPECT_NEAR(y, r.want[1], kTol);
+    EXPECT_NEAR(z, r.want[2], kTol);
+    EXPECT_NEAR(height, r.wantHeight, kTol);
+  }
+  RefPosWgs = RefArpWgs = RefPosGPS = RefArpGPS = RefPosPe9 = RefArpPe9 = ReferencePos{};
+  RtcmSetCmn[3] = 0;
+  navClcRcvOutHook = nullptr;
 }
 
 }  // namespace
