@@ -92,9 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setTime((data[0] & 1) != 0, 360000000 + step, (86400000 - 64 * 30000 + step) % 86400000);
   NAV_Decoder drv(&RtcmDec[kPort]);
   const std::vector<std::uint8_t> b = messages(data, size);
-  fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk, [&drv](const std::uint8_t* p, std::size_t n) {
-    drv.putData(p, static_cast<int>(n), kPort);
-  });
+  fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk,
+                 [&drv](const std::uint8_t* p, std::size_t n) { drv.putData(p, static_cast<int>(n), kPort); });
   RTCMData::TSSourceStateDataType st;
   PVTDataInstance.rtcmTsSourceState.Take(&st);
   for (int s = 0; s < SYS_NUM; ++s)

@@ -22,8 +22,10 @@ constexpr int kZCountHour = 6000;
 // Signal slots of messages 53 and 54 per system index (rows for GPS, GLONASS and index 5; the
 // other systems have none).
 constexpr std::uint8_t N = kNoSlot;
-constexpr std::uint8_t kCodeSlots[3][8] = {{0, 1, 2, 3, 4, N, N, N}, {0, 1, 3, 2, N, N, N, N}, {0, 0, N, 2, 2, N, N, N}};
-constexpr std::uint8_t kPhaseSlots[3][8] = {{0, 2, 4, N, N, N, N, N}, {0, 2, 4, N, N, N, N, N}, {0, 2, 3, N, N, N, N, N}};
+constexpr std::uint8_t kCodeSlots[3][8] = {
+    {0, 1, 2, 3, 4, N, N, N}, {0, 1, 3, 2, N, N, N, N}, {0, 0, N, 2, 2, N, N, N}};
+constexpr std::uint8_t kPhaseSlots[3][8] = {
+    {0, 2, 4, N, N, N, N, N}, {0, 2, 4, N, N, N, N, N}, {0, 2, 3, N, N, N, N, N}};
 
 int slotRow(int sys) {
   if (sys == kSysGps) return 0;
@@ -162,6 +164,172 @@ void emptyClocksOutside(RtcmTSSatCorrectionServerType& server, int sys, std::uin
   }
 }
 
+// The values of one checked message, stored by its kind. U and S read unsigned and signed fields
+// with the decoder's word reader.
+template <class U, class S>
+struct Body {
+  const U& u;
+  const S& s;
+  RtcmTSSatCorrectionServerType& server;
+  RTCMData::TSSourceStateDataType& st;
+  TS& c;
+  int type, sys, first, per, avail;
+  std::int64_t t;
+  std::uint32_t mask;
+  std::uint8_t slot;
+
+  int now() const { return static_cast<int>(t); }
+
+  void orbits() {
+    const double posUnit[2] = {1.0 / 128, 1.0 / 32};
+    int k = 0;
+    for (int i = 0; i < kMaxMaskSats; ++i) {
+      if ((mask >> i & 1u) == 0) continue;
+      const int p = first + per * k++;
+      int issue = 0, scale = 0;
+      std::int32_t pos[3], rate[3];
+      if (type == kOrbitGps) {
+        issue = static_cast<int>(u(p, 8));
+        scale = static_cast<int>(u(p + 8, 1));
+        for (int j = 0; j < 3; ++j) pos[j] = s(p + 9 + 11 * j, 11), rate[j] = s(p + 42 + 6 * j, 6);
+      } else {
+        issue = static_cast<int>(u(p, 7));
+        for (int j = 0; j < 3; ++j) pos[j] = s(p + 7 + 13 * j, 13), rate[j] = s(p + 46 + 6 * j, 6);
+        scale = static_cast<int>(u(p + 64, 1));
+      }
+      SvIdType id;
+      if (!satIdOf(sys, i, id)) continue;
+      if (server.Take(&id, &c) == 0) c.init();
+      // Another issue of ephemeris: the corrections of the old one stay usable as the previous set.
+      if ((c.uReady & TS::kOrbitReady0) != 0 && c.iIssue[0] >= 0 && c.iIssue[0] != issue) {
+        c.iIssue[1] = c.iIssue[0];
+        c.ulOrbitTime[1] = c.ulOrbitTime[0];
+        for (int j = 0; j < 3; ++j) c.fOrbit[1][j] = c.fOrbit[0][j], c.fOrbitRate[1][j] = c.fOrbitRate[0][j];
+        c.set_ReadyOrbitCorr(1);
+      }
+      c.iIssue[0] = static_cast<std::int16_t>(issue);
+      for (int j = 0; j < 3; ++j) {
+        c.fOrbit[0][j] = static_cast<float>(pos[j] * posUnit[scale]);
+        c.fOrbitRate[0][j] = static_cast<float>(rate[j] / 8192.0);
+      }
+      RTCMData::set_TimeTag(c.ulOrbitTime[0], now());
+      c.set_ReadyOrbitCorr(0);
+      server.Put(&id, &c);
+    }
+  }
+
+  // The new values go to the buffer after the current one, which then becomes current.
+  void clocks() {
+    const int cur = st.aState[sys] & 1, other = cur ^ 1;
+    const std::uint32_t wrap = clockWrapMm(sys);
+    // Changes of the satellites whose current clock this source sent, then their common step.
+    std::uint32_t value[kMaxMaskSats] = {};
+    double d[kMaxMaskSats] = {};
+    bool ready[kMaxMaskSats] = {};
+    double readyD[kMaxMaskSats];
+    int nReady = 0, k = 0;
+    for (int i = 0; i < kMaxMaskSats; ++i) {
+      if ((mask >> i & 1u) == 0) continue;
+      value[i] = u(first + per * k++, per) % wrap;
+      SvIdType id;
+      if (!satIdOf(sys, i, id) || server.Take(&id, &c) == 0 || !clockOfSource(c, sys, t, cur, st.uId)) continue;
+      d[i] = foldClockDiff((static_cast<double>(value[i]) - c.ulClock[cur]) * 0.001, wrap * 0.001);
+      ready[i] = true;
+      readyD[nReady++] = d[i];
+    }
+    double smallest = 0.0;
+    const double step = commonClockStep(readyD, nReady, smallest);
+    std::uint32_t stored = 0;
+    for (int i = 0; i < kMaxMaskSats; ++i) {
+      if ((mask >> i & 1u) == 0) continue;
+      SvIdType id;
+      if (!satIdOf(sys, i, id)) continue;
+      if (server.Take(&id, &c) == 0) c.init();
+      if (ready[i])
+        c.fClockOffset += static_cast<float>(clockStepAddition(d[i], d[i] - smallest, step, c.uStepId, st.uId));
+      c.ulClock[other] = value[i];
+      RTCMData::set_TimeTag(c.ulClockTime[other], now());
+      c.set_ReadyClockCorr(st.uId, other);
+      if (server.Put(&id, &c) != 0) stored |= 1u << i;
+    }
+    swapClocks(stored, other);
+  }
+
+  // Differences to the current clocks of the base message's satellites.
+  void partial(int zCount) {
+    const int base = static_cast<int>(u(3, 6));
+    const int since = static_cast<int>(u(9, 6));
+    const std::uint32_t wrap = clockWrapMm(sys);
+    if (st.aClockMsg[sys] == 0 || base != st.aClockMsg[sys] || wrap == 0 ||
+        !partialInTime(zCount, since, st.aClockZCount[sys]))
+      return;
+    const std::uint32_t baseMask = st.aClockMask[sys];
+    if (first + per * std::popcount(baseMask) > avail) return;
+    const int cur = st.aState[sys] & 1, other = cur ^ 1;
+    std::uint32_t updated = 0;
+    int k = 0;
+    for (int i = 0; i < kMaxMaskSats; ++i) {
+      if ((baseMask >> i & 1u) == 0) continue;
+      const std::int32_t diff = s(first + per * k++, per);
+      SvIdType id;
+      // -256: the satellite's clock is invalid; it is emptied with those not updated.
+      if (diff == -256 || !satIdOf(sys, i, id) || server.Take(&id, &c) == 0 || !clockOfSource(c, sys, t, cur, st.uId))
+        continue;
+      const std::int64_t v = (static_cast<std::int64_t>(c.ulClock[cur]) + diff) % wrap;
+      c.ulClock[other] = static_cast<std::uint32_t>(v < 0 ? v + wrap : v);
+      RTCMData::set_TimeTag(c.ulClockTime[other], now());
+      c.set_ReadyClockCorr(st.uId, other);
+      if (server.Put(&id, &c) != 0) updated |= 1u << i;
+    }
+    swapClocks(updated, other);
+  }
+
+  void swapClocks(std::uint32_t kept, int other) {
+    emptyClocksOutside(server, sys, kept, other);
+    st.aState[sys] = static_cast<std::uint8_t>(other);
+    PVTDataInstance.rtcmTsSourceState.Put(&st);
+  }
+
+  // Values follow in the order of the mask as sent: its last bit, index 0, comes last.
+  void biases() {
+    int k = 0;
+    for (int i = kMaxMaskSats - 1; i >= 0; --i) {
+      if ((mask >> i & 1u) == 0) continue;
+      const int p = first + per * k++;
+      SvIdType id;
+      if (!satIdOf(sys, i, id)) continue;
+      if (server.Take(&id, &c) == 0) c.init();
+      if (type == kCodeBias) {
+        c.fCodeBias[slot] = static_cast<float>(s(p, 12) * 0.025);
+        c.uCodeBiasMask = static_cast<std::uint8_t>(c.uCodeBiasMask | 1u << slot);
+      } else {
+        c.fPhaseBias[slot] = static_cast<float>(s(p, 11) * 0.001);
+        c.uPhaseBiasMask = static_cast<std::uint8_t>(c.uPhaseBiasMask | 1u << slot);
+      }
+      server.Put(&id, &c);
+    }
+  }
+
+  // Refines the last orbit message, when it came from the same station with the same Z-count.
+  void refinement(int stationId, int zCount) {
+    if (stationId != st.uOrbitStation || zCount != st.uOrbitZCount) return;
+    const std::uint32_t orbitMask = st.ulOrbitMask;
+    if (per * std::popcount(orbitMask) > avail) return;
+    int k = 0;
+    for (int i = 0; i < kMaxMaskSats; ++i) {
+      if ((orbitMask >> i & 1u) == 0) continue;
+      const int p = per * k++;
+      SvIdType id;
+      if (!satIdOf(sys, i, id) || server.Take(&id, &c) == 0 || !c.is_ReadyOrbitCorr(sys, now(), 0)) continue;
+      for (int j = 0; j < 3; ++j) {
+        c.fOrbit[0][j] += static_cast<float>((s(p + 3 * j, 3) + 0.5) / 1024.0);
+        c.fOrbitRate[0][j] += static_cast<float>((s(p + 9 + 3 * j, 3) + 0.5) / 65536.0);
+      }
+      server.Put(&id, &c);
+    }
+  }
+};
+
 }  // namespace
 
 void RTCM_Decoder::decodeStateSpace() {
@@ -257,152 +425,17 @@ void RTCM_Decoder::decodeStateSpace() {
   }
   PVTDataInstance.rtcmTsSourceState.Put(&st);
   if (t < 0) return;
-  const int now = static_cast<int>(t);
-  TS& c = TSSatCorr;
-
-  if (orbit) {
-    const double posUnit[2] = {1.0 / 128, 1.0 / 32};
-    int k = 0;
-    for (int i = 0; i < kMaxMaskSats; ++i) {
-      if ((mask >> i & 1u) == 0) continue;
-      const int p = first + per * k++;
-      int issue = 0, scale = 0;
-      std::int32_t pos[3], rate[3];
-      if (type == kOrbitGps) {
-        issue = static_cast<int>(bits(p, 8));
-        scale = static_cast<int>(bits(p + 8, 1));
-        for (int j = 0; j < 3; ++j) pos[j] = sbits(p + 9 + 11 * j, 11), rate[j] = sbits(p + 42 + 6 * j, 6);
-      } else {
-        issue = static_cast<int>(bits(p, 7));
-        for (int j = 0; j < 3; ++j) pos[j] = sbits(p + 7 + 13 * j, 13), rate[j] = sbits(p + 46 + 6 * j, 6);
-        scale = static_cast<int>(bits(p + 64, 1));
-      }
-      SvIdType id;
-      if (!satIdOf(sys, i, id)) continue;
-      if (server.Take(&id, &c) == 0) c.init();
-      if ((c.uReady & TS::kOrbitReady0) != 0 && c.iIssue[0] >= 0 && c.iIssue[0] != issue) {
-        c.iIssue[1] = c.iIssue[0];
-        c.ulOrbitTime[1] = c.ulOrbitTime[0];
-        for (int j = 0; j < 3; ++j) c.fOrbit[1][j] = c.fOrbit[0][j], c.fOrbitRate[1][j] = c.fOrbitRate[0][j];
-        c.set_ReadyOrbitCorr(1);
-      }
-      c.iIssue[0] = static_cast<std::int16_t>(issue);
-      for (int j = 0; j < 3; ++j) {
-        c.fOrbit[0][j] = static_cast<float>(pos[j] * posUnit[scale]);
-        c.fOrbitRate[0][j] = static_cast<float>(rate[j] / 8192.0);
-      }
-      RTCMData::set_TimeTag(c.ulOrbitTime[0], now);
-      c.set_ReadyOrbitCorr(0);
-      server.Put(&id, &c);
-    }
-    return;
-  }
-
-  const int cur = st.aState[sys] & 1;
-  const int other = cur ^ 1;
-  const std::uint32_t wrap = clockWrapMm(sys);
-
-  if (clock) {
-    // Changes of the satellites whose current clock this source sent, then their common step.
-    std::uint32_t value[kMaxMaskSats] = {};
-    double d[kMaxMaskSats] = {};
-    bool ready[kMaxMaskSats] = {};
-    double readyD[kMaxMaskSats];
-    int nReady = 0, k = 0;
-    for (int i = 0; i < kMaxMaskSats; ++i) {
-      if ((mask >> i & 1u) == 0) continue;
-      value[i] = bits(first + per * k++, per) % wrap;
-      SvIdType id;
-      if (!satIdOf(sys, i, id) || server.Take(&id, &c) == 0 || !clockOfSource(c, sys, t, cur, st.uId)) continue;
-      d[i] = foldClockDiff((static_cast<double>(value[i]) - c.ulClock[cur]) * 0.001, wrap * 0.001);
-      ready[i] = true;
-      readyD[nReady++] = d[i];
-    }
-    double smallest = 0.0;
-    const double step = commonClockStep(readyD, nReady, smallest);
-    std::uint32_t stored = 0;
-    for (int i = 0; i < kMaxMaskSats; ++i) {
-      if ((mask >> i & 1u) == 0) continue;
-      SvIdType id;
-      if (!satIdOf(sys, i, id)) continue;
-      if (server.Take(&id, &c) == 0) c.init();
-      if (ready[i]) c.fClockOffset += static_cast<float>(clockStepAddition(d[i], d[i] - smallest, step, c.uStepId, st.uId));
-      c.ulClock[other] = value[i];
-      RTCMData::set_TimeTag(c.ulClockTime[other], now);
-      c.set_ReadyClockCorr(st.uId, other);
-      if (server.Put(&id, &c) != 0) stored |= 1u << i;
-    }
-    emptyClocksOutside(server, sys, stored, other);
-    st.aState[sys] = static_cast<std::uint8_t>(other);
-    PVTDataInstance.rtcmTsSourceState.Put(&st);
-    return;
-  }
-
-  if (type == kClockPartial) {
-    const int base = static_cast<int>(bits(3, 6));
-    const int since = static_cast<int>(bits(9, 6));
-    if (st.aClockMsg[sys] == 0 || base != st.aClockMsg[sys] || wrap == 0 ||
-        !partialInTime(header.zCount, since, st.aClockZCount[sys]))
-      return;
-    const std::uint32_t baseMask = st.aClockMask[sys];
-    if (first + per * std::popcount(baseMask) > avail) return;
-    std::uint32_t updated = 0;
-    int k = 0;
-    for (int i = 0; i < kMaxMaskSats; ++i) {
-      if ((baseMask >> i & 1u) == 0) continue;
-      const std::int32_t diff = sbits(first + per * k++, per);
-      SvIdType id;
-      // -256: the satellite's clock is invalid; it is emptied with those not updated.
-      if (diff == -256 || !satIdOf(sys, i, id) || server.Take(&id, &c) == 0 ||
-          !clockOfSource(c, sys, t, cur, st.uId))
-        continue;
-      const std::int64_t v = (static_cast<std::int64_t>(c.ulClock[cur]) + diff) % wrap;
-      c.ulClock[other] = static_cast<std::uint32_t>(v < 0 ? v + wrap : v);
-      RTCMData::set_TimeTag(c.ulClockTime[other], now);
-      c.set_ReadyClockCorr(st.uId, other);
-      if (server.Put(&id, &c) != 0) updated |= 1u << i;
-    }
-    emptyClocksOutside(server, sys, updated, other);
-    st.aState[sys] = static_cast<std::uint8_t>(other);
-    PVTDataInstance.rtcmTsSourceState.Put(&st);
-    return;
-  }
-
-  if (type == kCodeBias || type == kPhaseBias) {
-    // Values follow in the order of the mask as sent: its last bit, index 0, comes last.
-    int k = 0;
-    for (int i = kMaxMaskSats - 1; i >= 0; --i) {
-      if ((mask >> i & 1u) == 0) continue;
-      const int p = first + per * k++;
-      SvIdType id;
-      if (!satIdOf(sys, i, id)) continue;
-      if (server.Take(&id, &c) == 0) c.init();
-      if (type == kCodeBias) {
-        c.fCodeBias[slot] = static_cast<float>(sbits(p, 12) * 0.025);
-        c.uCodeBiasMask = static_cast<std::uint8_t>(c.uCodeBiasMask | 1u << slot);
-      } else {
-        c.fPhaseBias[slot] = static_cast<float>(sbits(p, 11) * 0.001);
-        c.uPhaseBiasMask = static_cast<std::uint8_t>(c.uPhaseBiasMask | 1u << slot);
-      }
-      server.Put(&id, &c);
-    }
-    return;
-  }
-
-  // Orbit refinement of the last orbit message of the same station and Z-count.
-  if (header.stationId != st.uOrbitStation || header.zCount != st.uOrbitZCount) return;
-  const std::uint32_t orbitMask = st.ulOrbitMask;
-  if (per * std::popcount(orbitMask) > avail) return;
-  int k = 0;
-  for (int i = 0; i < kMaxMaskSats; ++i) {
-    if ((orbitMask >> i & 1u) == 0) continue;
-    const int p = per * k++;
-    SvIdType id;
-    if (!satIdOf(sys, i, id) || server.Take(&id, &c) == 0 || !c.is_ReadyOrbitCorr(sys, now, 0)) continue;
-    for (int j = 0; j < 3; ++j) {
-      c.fOrbit[0][j] += static_cast<float>((sbits(p + 3 * j, 3) + 0.5) / 1024.0);
-      c.fOrbitRate[0][j] += static_cast<float>((sbits(p + 9 + 3 * j, 3) + 0.5) / 65536.0);
-    }
-    server.Put(&id, &c);
-  }
+  const auto u = [this](int pos, int len) { return bits(pos, len); };
+  const auto s = [this](int pos, int len) { return sbits(pos, len); };
+  Body<decltype(u), decltype(s)> b{u, s, server, st, TSSatCorr, type, sys, first, per, avail, t, mask, slot};
+  if (orbit)
+    b.orbits();
+  else if (clock)
+    b.clocks();
+  else if (type == kClockPartial)
+    b.partial(header.zCount);
+  else if (type == kCodeBias || type == kPhaseBias)
+    b.biases();
+  else
+    b.refinement(header.stationId, header.zCount);
 }

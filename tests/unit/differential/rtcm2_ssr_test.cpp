@@ -1,13 +1,14 @@
 // RTCM 2 state-space messages 38, 39, 50 to 55: messages written field by field with the test's
 // own packer and parity, sent as bytes through the decoder, checked in the state-space records.
 // The expected values are worked by hand from the message layouts and the clock rules.
+#include "differential/rtcm2/rtcm2_ssr.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
 #include "differential/rtcm2/rtcm2_decoder.h"
-#include "differential/rtcm2/rtcm2_ssr.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/time_scales.h"
 #include "rtcm2_test_util.h"
@@ -18,9 +19,9 @@ using namespace rtcm2test;
 using TS = RTCMData::TSSatCorrectionType;
 using Src = RTCMData::TSSourceStateDataType;
 
-constexpr int kZ = 50;                   // 30 s into the hour
-constexpr long kGpsNow = 360031000;      // hour 100 of the week, 31 s
-constexpr long kGloNow = 36031000;       // hour 10 of the day, 31 s
+constexpr int kZ = 50;               // 30 s into the hour
+constexpr long kGpsNow = 360031000;  // hour 100 of the week, 31 s
+constexpr long kGloNow = 36031000;   // hour 10 of the day, 31 s
 constexpr double kPos = 3.5 / 1024;
 
 SysTime g_clock;
@@ -64,7 +65,8 @@ struct Ssr : ::testing::Test {
   }
   bool rec(int sys, int index, TS& out) {
     SvIdType id;
-    return svIdFromSatNumber(sys, SYS_SAT_MIN[sys] + index, id) && PVTDataInstance.rtcmTsSatCorrection.Take(&id, &out) != 0;
+    return svIdFromSatNumber(sys, SYS_SAT_MIN[sys] + index, id) &&
+           PVTDataInstance.rtcmTsSatCorrection.Take(&id, &out) != 0;
   }
   void put(int sys, int index, const TS& c) {
     SvIdType id;
@@ -84,20 +86,12 @@ std::uint64_t maskOf(const std::vector<Sat>& sats, int width, bool lastIsZero = 
   return m;
 }
 
-// Field widths of one satellite per message type (negative: signed).
+// Field widths of one satellite per message type 50, 38, 51, 39, 52, 53, 54, 55 (negative: signed).
 const std::vector<int>& widths(int type) {
-  static const std::vector<int> w50{8, 1, -11, -11, -11, -6, -6, -6}, w38{7, -13, -13, -13, -6, -6, -6, 1},
-      w51{16}, w39{18}, w52{-9}, w53{-12}, w54{-11, 4}, w55{-3, -3, -3, -3, -3, -3};
-  switch (type) {
-    case 50: return w50;
-    case 38: return w38;
-    case 51: return w51;
-    case 39: return w39;
-    case 52: return w52;
-    case 53: return w53;
-    case 54: return w54;
-    default: return w55;
-  }
+  static const std::vector<int> w[8] = {
+      {8, 1, -11, -11, -11, -6, -6, -6}, {7, -13, -13, -13, -6, -6, -6, 1}, {16}, {18}, {-9}, {-12}, {-11, 4},
+      {-3, -3, -3, -3, -3, -3}};
+  return w[type == 50 ? 0 : type == 38 ? 1 : type == 51 ? 2 : type == 39 ? 3 : type - 48];
 }
 
 // A whole message: head fields of its type, then the satellites in the order given.
@@ -107,7 +101,8 @@ Fields message(int type, const std::vector<Sat>& sats, int source = 1, int sysFi
   if (type == 38) f.put(0, 2), f.put(source, 2), f.put(0, 4), f.put(maskOf(sats, 24), 24);
   if (type == 51) f.put(0, 2), f.put(source, 2), f.put(0, 4), f.put(maskOf(sats, 32), 32);
   if (type == 39) f.put(0, 2), f.put(source, 2), f.put(0, 20), f.put(maskOf(sats, 24), 24);
-  if (type == 53 || type == 54) f.put(source, 2), f.put(sysField, 3), f.put(signal, 3), f.put(maskOf(sats, 35, true), 35);
+  if (type == 53 || type == 54)
+    f.put(source, 2), f.put(sysField, 3), f.put(signal, 3), f.put(maskOf(sats, 35, true), 35);
   if (type == 54) f.put(0x7FFFFFFFFull, 35);
   for (const Sat& s : sats)
     for (std::size_t k = 0; k < widths(type).size(); ++k) f.putSigned(s.v[k], std::abs(widths(type)[k]));
@@ -128,14 +123,14 @@ TEST(Rtcm2SsrRules, SnapZCountFoldAndClockDiff) {
     long ms;
     int sys;
     long want;
-  } snaps[] = {{12000, 0, 10000}, {12001, 0, 15000}, {15000, 0, 15000}, {-1, 0, -1},
+  } snaps[] = {{12000, 0, 10000}, {12001, 0, 15000}, {15000, 0, 15000},      {-1, 0, -1},
                {604799000, 0, 0}, {86398000, 1, 0},  {86397000, 1, 86395000}};
   for (const auto& r : snaps) EXPECT_EQ(Rtcm2Ssr::snapTo5s(r.ms, r.sys), r.want) << r.ms;
   struct {
     int zp, since, zb;
     bool ok;
-  } partials[] = {{60, 10, 50, true}, {59, 10, 50, false}, {70, 10, 50, true}, {10, 20, 5990, true},
-                  {9, 20, 5990, false}, {49, 0, 50, false}, {50, 0, 50, true}};
+  } partials[] = {{60, 10, 50, true},   {59, 10, 50, false}, {70, 10, 50, true}, {10, 20, 5990, true},
+                  {9, 20, 5990, false}, {49, 0, 50, false},  {50, 0, 50, true}};
   for (const auto& r : partials) EXPECT_EQ(Rtcm2Ssr::partialInTime(r.zp, r.since, r.zb), r.ok) << r.zp << " " << r.zb;
   EXPECT_NEAR(Rtcm2Ssr::foldClockDiff((30 - 65500) * 0.001, 65.535), 0.065, 1e-9);
   EXPECT_NEAR(Rtcm2Ssr::foldClockDiff((50 - 262100) * 0.001, 262.143), 0.093, 1e-9);
@@ -167,19 +162,6 @@ TEST(Rtcm2SsrRules, ClockSteps) {
   }
 }
 
-TEST(Rtcm2SsrRules, BiasSlotsAndSystems) {
-  struct {
-    int sysField, signal, code, phase;
-  } rows[] = {{0, 3, 3, 255}, {1, 2, 3, 4}, {2, 1, 0, 2}, {0, 1, 1, 2}, {2, 2, 255, 3}, {0, 5, 255, 255},
-              {3, 0, 255, 255}, {4, 0, 255, 255}};
-  for (const auto& r : rows) {
-    const int sys = Rtcm2Ssr::systemOfField(r.sysField);
-    EXPECT_EQ(Rtcm2Ssr::codeBiasSlot(sys, r.signal), r.code) << r.sysField << " " << r.signal;
-    EXPECT_EQ(Rtcm2Ssr::phaseBiasSlot(sys, r.signal), r.phase) << r.sysField << " " << r.signal;
-  }
-  for (int f = 5; f < 8; ++f) EXPECT_EQ(Rtcm2Ssr::systemOfField(f), -1);
-}
-
 TEST_F(Ssr, OrbitScalingAndPrevious) {
   struct {
     const char* name;
@@ -188,11 +170,27 @@ TEST_F(Ssr, OrbitScalingAndPrevious) {
     double pos[3], rate[3];
     int issue;
   } rows[] = {
-      {"GPS scale 1", 50, kSysGps, {4, {33, 1, 100, -1, 1023, 1, -32, 31}}, {3.125, -1 / 32.0, 1023 / 32.0},
-       {1 / 8192.0, -32 / 8192.0, 31 / 8192.0}, 33},
-      {"GPS scale 0", 50, kSysGps, {31, {200, 0, 100, -1024, 0, 0, 0, -1}}, {0.78125, -8.0, 0}, {0, 0, -1 / 8192.0}, 200},
-      {"GLONASS scale 1", 38, kSysGlonass, {0, {5, 100, -4096, 4095, 2, -2, 0, 1}}, {3.125, -128.0, 4095 / 32.0},
-       {2 / 8192.0, -2 / 8192.0, 0}, 5},
+      {"GPS scale 1",
+       50,
+       kSysGps,
+       {4, {33, 1, 100, -1, 1023, 1, -32, 31}},
+       {3.125, -1 / 32.0, 1023 / 32.0},
+       {1 / 8192.0, -32 / 8192.0, 31 / 8192.0},
+       33},
+      {"GPS scale 0",
+       50,
+       kSysGps,
+       {31, {200, 0, 100, -1024, 0, 0, 0, -1}},
+       {0.78125, -8.0, 0},
+       {0, 0, -1 / 8192.0},
+       200},
+      {"GLONASS scale 1",
+       38,
+       kSysGlonass,
+       {0, {5, 100, -4096, 4095, 2, -2, 0, 1}},
+       {3.125, -128.0, 4095 / 32.0},
+       {2 / 8192.0, -2 / 8192.0, 0},
+       5},
       {"GLONASS scale 0", 38, kSysGlonass, {23, {127, 100, 0, 0, 0, 0, 0, 0}}, {0.78125, 0, 0}, {0, 0, 0}, 127},
   };
   for (const auto& r : rows) {
@@ -231,16 +229,18 @@ TEST_F(Ssr, MaskLongerThanMessageDrops) {
     const char* name;
     int type, sats, length;
     bool stored;
-  } rows[] = {{"32 GPS orbits need 82 words", 50, 32, 31, false}, {"24 GLONASS orbits need 67 words", 38, 24, 31, false},
-              {"10 GLONASS orbits in 29 words", 38, 10, 29, true},  {"10 GLONASS orbits, 28 words", 38, 10, 28, false},
-              {"3 GPS orbits in 10 words", 50, 3, 10, true},         {"3 GPS orbits, 9 words", 50, 3, 9, false},
-              {"32 GPS clocks in 23 words", 51, 32, 23, true},       {"32 GPS clocks, 22 words", 51, 32, 22, false},
-              {"32 code biases in 18 words", 53, 32, 18, true},      {"32 code biases, 17 words", 53, 32, 17, false},
-              {"orbit without its mask", 50, 0, 1, false}};
+  } rows[] = {
+      {"32 GPS orbits need 82 words", 50, 32, 31, false},  {"24 GLONASS orbits need 67 words", 38, 24, 31, false},
+      {"10 GLONASS orbits in 29 words", 38, 10, 29, true}, {"10 GLONASS orbits, 28 words", 38, 10, 28, false},
+      {"3 GPS orbits in 10 words", 50, 3, 10, true},       {"3 GPS orbits, 9 words", 50, 3, 9, false},
+      {"32 GPS clocks in 23 words", 51, 32, 23, true},     {"32 GPS clocks, 22 words", 51, 32, 22, false},
+      {"32 code biases in 18 words", 53, 32, 18, true},    {"32 code biases, 17 words", 53, 32, 17, false},
+      {"orbit without its mask", 50, 0, 1, false}};
   for (const auto& r : rows) {
     SetUp();
     std::vector<Sat> sats;
-    for (int i = 0; i < r.sats; ++i) sats.push_back(Sat{r.type == 53 ? r.sats - 1 - i : i, {i % 100, 1, 10 + i, 2, 3, 1, 1, 1}});
+    for (int i = 0; i < r.sats; ++i)
+      sats.push_back(Sat{r.type == 53 ? r.sats - 1 - i : i, {i % 100, 1, 10 + i, 2, 3, 1, 1, 1}});
     send(r.type, message(r.type, sats), kZ, r.length);
     const int sys = r.type == 38 ? kSysGlonass : kSysGps;
     TS c;
@@ -274,7 +274,8 @@ TEST_F(Ssr, PreciseClockSteps) {
     SetUp();
     const int sys = r.type == 51 ? kSysGps : kSysGlonass;
     std::vector<Sat> a, b;
-    for (std::size_t i = 0; i < r.before.size(); ++i) a.push_back({static_cast<int>(i), {r.before[i]}}), b.push_back({static_cast<int>(i), {r.after[i]}});
+    for (std::size_t i = 0; i < r.before.size(); ++i)
+      a.push_back({static_cast<int>(i), {r.before[i]}}), b.push_back({static_cast<int>(i), {r.after[i]}});
     send(r.type, message(r.type, a));
     EXPECT_EQ(src().aState[sys], 1) << r.name;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -360,7 +361,9 @@ TEST_F(Ssr, OrbitRefinement) {
     const char* name;
     int station, z;
     bool applied;
-  } rows[] = {{"same station and Z-count", 77, kZ, true}, {"other station", 78, kZ, false}, {"other Z-count", 77, kZ + 1, false}};
+  } rows[] = {{"same station and Z-count", 77, kZ, true},
+              {"other station", 78, kZ, false},
+              {"other Z-count", 77, kZ + 1, false}};
   for (const auto& r : rows) {
     SetUp();
     send(50, message(50, {{3, {1, 1, 32, 0, 0, 0, 0, 0}}, {7, {2, 0, 0, 0, 0, 0, 0, 0}}}));
@@ -391,6 +394,8 @@ TEST_F(Ssr, CodeAndPhaseBiases) {
       {"system 2 code signal 1", 53, 2, 1, {{20, {8}}}, kSysBeidou, 0, 20, 0.2},
       {"GPS phase signal 1", 54, 0, 1, {{9, {123, 15}}}, kSysGps, 2, 9, 0.123},
       {"system 2 phase signal 2", 54, 2, 2, {{1, {-1024, 0}}}, kSysBeidou, 3, 1, -1.024},
+      {"GLONASS phase signal 2", 54, 1, 2, {{6, {-7, 0}}}, kSysGlonass, 4, 6, -0.007},
+      {"GPS phase signal 3", 54, 0, 3, {{3, {1, 0}}}, kSysGps, -1, 3, 0},
       {"unsupported signal", 53, 0, 5, {{3, {1}}}, kSysGps, -1, 3, 0},
       {"system field 3", 53, 3, 0, {{3, {1}}}, kSysGalileo, -1, 3, 0},
       {"system field 5", 53, 5, 0, {{3, {1}}}, kSysGps, -1, 3, 0},
