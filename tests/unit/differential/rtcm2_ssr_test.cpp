@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "differential/rtcm2/rtcm2_decoder.h"
+#include "navigation_data/orbits/sat_polynom.h"
+#include "positioning/corrections/rtcm_ts_corr_generator.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/time_scales.h"
 #include "rtcm2_test_util.h"
@@ -472,4 +474,35 @@ TEST_F(Ssr, RandomAndTruncatedMessages) {
     TS c;
     EXPECT_EQ(rec(kSysGps, 31, c), cut == b.size()) << cut;
   }
+}
+
+// The records as the position engine's state-space generator reads them: the current orbit set,
+// the current clock buffer of the source, the time tags. Clock value 40,000 mm is rebuilt around
+// a broadcast clock of 0 as 40 - 65.535 m; the orbit term is -(dX + rate * age) * e.
+TEST_F(Ssr, GeneratorReadsTheDecodedRecords) {
+  SvIdType g7, si;
+  ASSERT_TRUE(svIdFromSatNumber(kSysGps, 7, g7) && svIdFromSiNumber(kSysGps, 7, si));
+  g7.si = si.si;
+  SatPolynomStoreInstance.Init();
+  SatData::PolynomSetType set{};
+  set.entry[0].iod = 55, set.entry[1].iod = kPolyNoIod;
+  set.entry[0].refTime = 360030.0, set.entry[0].span = 60.0f, set.entry[0].flags = kPolyFlagAlmChecked;
+  ASSERT_TRUE(SatPolynomStoreInstance.Put(g7, &set));
+  send(50, message(50, {{6, {55, 1, 48, 0, 0, 31, 0, 0}}}));  // dX 1.5 m, rate 31/8192 m/s
+  send(51, message(51, {{6, {40000}}}));
+  CorrData::CorrectionRequestType req{};
+  req.rcvTime.gps.ulMs = kGpsNow + 1000;
+  req.uCount = 1;
+  req.sat[0].svId = g7, req.sat[0].uIod = 55, req.sat[0].dLos[0] = 1.0;
+  SBASData::CorrectionRequestType answer{};
+  answer.pRequest = &req;
+  RtcmTSCorrGenerator gen(&PVTDataInstance);
+  gen.update(&answer);
+  ASSERT_EQ(answer.uSourceCount, 1);
+  EXPECT_EQ(answer.source[0].uPrn, 1);
+  const SBASData::BandCorrectionType& b = answer.source[0].corr[0][0];
+  ASSERT_EQ(b.bValid, 1);
+  EXPECT_EQ(b.uIssue, 55);
+  EXPECT_NEAR(b.fCorrection, -(1.5 + 31 / 8192.0 * 2.0) + 40.0 - 65.535, 1e-4);
+  EXPECT_NEAR(b.fAge, 2.0, 1e-6);
 }
