@@ -104,6 +104,7 @@ namespace {
 
 using namespace Rtcm2Ssr;
 using TS = RTCMData::TSSatCorrectionType;
+using Src = RTCMData::TSSourceStateDataType;
 
 constexpr std::int64_t kWeekMs = 604800000;
 constexpr std::int64_t kDayMs = 86400000;
@@ -260,7 +261,7 @@ struct Body {
     const int base = static_cast<int>(u(3, 6));
     const int since = static_cast<int>(u(9, 6));
     const std::uint32_t wrap = clockWrapMm(sys);
-    if (st.aClockMsg[sys] == 0 || base != st.aClockMsg[sys] || wrap == 0 ||
+    if (st.aClockMsg[sys] == 0 || base != st.aClockMsg[sys] || (st.uBaseDecoded >> sys & 1u) == 0 || wrap == 0 ||
         !partialInTime(zCount, since, st.aClockZCount[sys]))
       return;
     const std::uint32_t baseMask = st.aClockMask[sys];
@@ -312,7 +313,8 @@ struct Body {
 
   // Refines the last orbit message, when it came from the same station with the same Z-count.
   void refinement(int stationId, int zCount) {
-    if (stationId != st.uOrbitStation || zCount != st.uOrbitZCount) return;
+    if ((st.uBaseDecoded & Src::kOrbitDecoded) == 0 || stationId != st.uOrbitStation || zCount != st.uOrbitZCount)
+      return;
     const std::uint32_t orbitMask = st.ulOrbitMask;
     if (per * std::popcount(orbitMask) > avail) return;
     int k = 0;
@@ -412,6 +414,8 @@ void RTCM_Decoder::decodeStateSpace() {
     }
   }
   RTCMData::set_TimeTag(st.ulTime, static_cast<int>(gpsTimeOf(sys, t)));
+  const std::uint8_t base = clock ? static_cast<std::uint8_t>(1u << sys) : orbit ? Src::kOrbitDecoded : 0;
+  st.uBaseDecoded = static_cast<std::uint8_t>(t >= 0 ? st.uBaseDecoded | base : st.uBaseDecoded & ~base);
   if (clock) {
     st.aClockMsg[sys] = static_cast<std::uint8_t>(type);
     st.aClockMask[sys] = mask;

@@ -201,6 +201,10 @@ struct TSSourceStateDataType {
   std::uint16_t uOrbitZCount = 0;
   std::uint16_t uOrbitStation = 65535;
   std::uint32_t ulOrbitMask = 0;
+  // Bit per system: its last precise clock was decoded (had receiver time); kOrbitDecoded: the
+  // last orbit message was. Only a decoded message is a base for partials and refinements.
+  static constexpr std::uint8_t kOrbitDecoded = 1u << 7;
+  std::uint8_t uBaseDecoded = 0;
   void init() { *this = TSSourceStateDataType{}; }
 };
 

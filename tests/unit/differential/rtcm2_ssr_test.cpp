@@ -358,6 +358,25 @@ TEST_F(Ssr, ClockPartial) {
   EXPECT_EQ(c.ulClock[0], 7u);
 }
 
+// A precise clock or orbit message decoded without receiver time is no base: partials and
+// refinements that refer to it are refused, though its head was stored.
+TEST_F(Ssr, BaseWithoutReceiverTimeIsNoBase) {
+  send(51, message(51, {{0, {100}}}));
+  send(50, message(50, {{0, {1, 1, 32, 0, 0, 0, 0, 0}}}));
+  setTime(kGpsNow, kGloNow, false);
+  send(51, message(51, {{0, {200}}}), kZ + 10);
+  send(50, message(50, {{0, {1, 1, 64, 0, 0, 0, 0, 0}}}), kZ + 10);
+  EXPECT_EQ(src().aClockZCount[kSysGps], kZ + 10);
+  setTime(kGpsNow + 6000, kGloNow + 6000);
+  send(52, partial(0, 51, 0, {5}), kZ + 10);
+  send(55, message(55, {{0, {3, 3, 3, 3, 3, 3}}}), kZ + 10);
+  TS c;
+  ASSERT_TRUE(rec(kSysGps, 0, c));
+  EXPECT_EQ(src().aState[kSysGps], 1);
+  EXPECT_EQ(c.ulClock[1], 100u);
+  EXPECT_FLOAT_EQ(c.fOrbit[0][0], 1.0f);
+}
+
 TEST_F(Ssr, OrbitRefinement) {
   struct {
     const char* name;
