@@ -290,8 +290,18 @@ void RTCM_Decoder::dispatch() {
     case 59:
       decodeNetwork();
       break;
+    case 38:
+    case 39:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 55:
+      decodeStateSpace();
+      break;
     default:
-      // The state-space messages (38, 39, 50 to 55) and all others are counted only.
+      // All others are counted only.
       break;
   }
 }

@@ -104,6 +104,10 @@ class RTCM_Decoder : public NAV_Decoder_Kernel {
   RTCMData::SatCorrectionType SatCorr{};
   RTCMData::StationDataType StationData{};
   RTCMData::SourceStateDataType SourceStateData{};
+  // State-space work records; the source record also keeps, between messages, what clock
+  // partials and orbit refinements refer to.
+  RTCMData::TSSatCorrectionType TSSatCorr{};
+  RTCMData::TSSourceStateDataType TSSourceState{};
   std::uint32_t words[2 + kMaxData] = {};
   std::uint8_t lastParity = 0;  // D29* (bit 1) and D30* (bit 0) of the last word
   std::uint8_t bitShift = 0;
@@ -138,6 +142,7 @@ class RTCM_Decoder : public NAV_Decoder_Kernel {
   void decodeArpPar();
   void decodeGnssOffset();
   void decodeNetwork();
+  void decodeStateSpace();  // rtcm2_ssr.cpp
   void putSourceState(std::int64_t timeMs);
   bool refSourceAllows(int type, bool completesPair, bool arpBits) const;
 };

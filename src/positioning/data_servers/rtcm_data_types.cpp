@@ -162,6 +162,9 @@ void TSSatCorrectionType::init() {
   }
   for (std::uint32_t& c : ulClock) c = 0;
   fClockOffset = 0.0f;
+  uStepId = 65535;
+  uCodeBiasMask = uPhaseBiasMask = 0;
+  for (int s = 0; s < kCorrSlots; ++s) fCodeBias[s] = fPhaseBias[s] = 0.0f;
 }
 
 bool TSSatCorrectionType::is_ReadyClockCorr(int system, int now, int source) const {

@@ -169,6 +169,13 @@ struct TSSatCorrectionType {
   float fOrbitRate[kTSOrbitSets][3];  // m/s
   std::uint32_t ulClock[kTSClockSources];  // mm modulo the system's clock wrap, per buffer
   float fClockOffset;                 // m, accumulated clock steps of the satellite
+  // The source whose clock steps the engine has taken up (65535 none): the decoder then adds
+  // only what that source's clock jumps beyond the common motion.
+  std::uint16_t uStepId;
+  std::uint8_t uCodeBiasMask;   // bit per signal slot holding a code bias
+  std::uint8_t uPhaseBiasMask;  // bit per signal slot holding a phase bias
+  float fCodeBias[kCorrSlots];   // m
+  float fPhaseBias[kCorrSlots];  // m
 
   void init();
   bool is_ReadyClockCorr(int system, int now, int source) const;
@@ -184,6 +191,20 @@ struct TSSourceStateDataType {
   std::uint8_t bDisabled = 0;
   TimeTag ulTime = 0;           // last message of the source, GPS time
   float fSystemOffset[7] = {};  // m, per system: clock offset common to the source's satellites
+  // Per system, the last precise-clock message (its number, 0 none; mask, bit i for satellite
+  // index i; header Z-count): the base that clock partials refer to.
+  std::uint8_t aClockMsg[7] = {};
+  std::uint16_t aClockZCount[7] = {};
+  std::uint32_t aClockMask[7] = {};
+  // The last orbit message, which orbit refinements refer to (system 255 none).
+  std::uint8_t uOrbitSystem = 255;
+  std::uint16_t uOrbitZCount = 0;
+  std::uint16_t uOrbitStation = 65535;
+  std::uint32_t ulOrbitMask = 0;
+  // Bit per system: its last precise clock was decoded (had receiver time); kOrbitDecoded: the
+  // last orbit message was. Only a decoded message is a base for partials and refinements.
+  static constexpr std::uint8_t kOrbitDecoded = 1u << 7;
+  std::uint8_t uBaseDecoded = 0;
   void init() { *this = TSSourceStateDataType{}; }
 };
 

@@ -1,0 +1,103 @@
+// RTCM 2 state-space messages (38, 39, 50 to 55) straight into one RTCM 2 decoder, with
+// receiver time known or not. The input is cut into messages: a head of three bytes (type among
+// the eight, length N, Z-count near the previous one so that partials and refinements meet their
+// base, station) and N data words of three bytes; each is given right parity and sent as 6-of-8
+// bytes. Masks, lengths and contents are the fuzzer's. A read outside the message words is
+// caught by the sanitizers; an identity outside its system's range would end the process at the
+// correction server (no deliberate exit is expected here).
+#include <cstdlib>
+#include <vector>
+
+#include "differential/rtcm2/rtcm2_decoder.h"
+#include "fuzz_support.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/gps_parity.h"
+#include "positioning/time_scales.h"
+
+namespace {
+
+constexpr auto kPort = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 2);
+constexpr int kTypes[8] = {38, 39, 50, 51, 52, 53, 54, 55};
+
+SysTime g_clock;
+void fixedClock(SysTime& t) { t = g_clock; }
+
+void setTime(bool valid, std::int32_t gpsMs, std::int32_t gloMs) {
+  RcvTimeScales::INT_SCALES s{};
+  s.ms[0] = gpsMs, s.ms[1] = gloMs;
+  s.flags[0] = s.flags[1] = valid ? RcvTimeScales::kTimeValid : 0;
+  TimeScales::epoch(g_clock, 1);
+  TimeScales::endUpdate(s, 1);
+}
+
+void toBytes(const std::vector<std::uint32_t>& words, std::vector<std::uint8_t>& out) {
+  std::uint32_t acc = 0;
+  int have = 0;
+  for (std::uint32_t w : words) {
+    for (int i = 29; i >= 0; --i) {
+      acc = acc << 1 | (w >> i & 1u);
+      if (++have == 6) {
+        std::uint8_t b = 0x40;
+        for (int k = 0; k < 6; ++k) b = static_cast<std::uint8_t>(b | (acc >> (5 - k) & 1u) << k);
+        out.push_back(b);
+        acc = 0;
+        have = 0;
+      }
+    }
+  }
+}
+
+std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint32_t> words;
+  std::size_t at = 1;
+  std::uint32_t z = 1000;
+  while (at + 3 <= size) {
+    const std::uint8_t* h = data + at;
+    const std::uint32_t type = static_cast<std::uint32_t>(kTypes[h[0] & 7]);
+    const std::uint32_t station = h[0] >> 3 & 3u;
+    const int n = h[1] & 31;
+    z = (z + (h[2] & 15u)) % 6000u;
+    words.push_back(0x66u << 16 | type << 10 | station);
+    words.push_back(z << 11 | (h[1] >> 5 & 7u) << 8 | static_cast<std::uint32_t>(n) << 3);
+    at += 3;
+    for (int i = 0; i < n; ++i, at += 3) {
+      std::uint32_t d = 0;
+      for (std::size_t k = 0; k < 3; ++k) d = d << 8 | (at + k < size ? data[at + k] : 0u);
+      words.push_back(d);
+    }
+  }
+  for (std::uint32_t& w : words) w <<= 6;
+  std::uint32_t carry = 0;
+  GpsParity::addParity(words.data(), static_cast<int>(words.size()), carry);
+  std::vector<std::uint8_t> out;
+  toBytes(words, out);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::enterRunDir("rtcm2_ssr");
+  TimeScales::setRealClock(fixedClock);
+  g_clock.assign(1700000000, 0);
+  RtcmDec[kPort].initDecoder(nullptr);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fuzz::CurrentInput current(data, size);
+  if (size == 0) return 0;
+  // The first byte: receiver time known or not, and where in the hour and day it stands.
+  const std::int32_t step = (data[0] >> 1) * 30000;
+  setTime((data[0] & 1) != 0, 360000000 + step, (86400000 - 64 * 30000 + step) % 86400000);
+  NAV_Decoder drv(&RtcmDec[kPort]);
+  const std::vector<std::uint8_t> b = messages(data, size);
+  fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk,
+                 [&drv](const std::uint8_t* p, std::size_t n) { drv.putData(p, static_cast<int>(n), kPort); });
+  RTCMData::TSSourceStateDataType st;
+  PVTDataInstance.rtcmTsSourceState.Take(&st);
+  for (int s = 0; s < SYS_NUM; ++s)
+    if (st.aState[s] > 1) std::abort();
+  if (st.uOrbitSystem != 255 && st.uOrbitSystem >= SYS_NUM) std::abort();
+  return 0;
+}
