@@ -3,11 +3,13 @@
 // first byte is odd are taken as is; the others are cut into messages of a type, length and
 // header from the input, given right parity and sent as 6-of-8 bytes, so that the message
 // decoders see lengths and fields that random bytes would almost never carry past the parity.
+#include <utility>
 #include <vector>
 
 #include "differential/decoder_task.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
 #include "fuzz_support.h"
+#include "rtcm2_words.h"
 #include "positioning/gps_parity.h"
 
 namespace {
@@ -15,23 +17,6 @@ namespace {
 constexpr auto kPort = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1);
 
 // 30-bit words to 6-of-8 bytes, the first bit of each six in the byte's lowest bit.
-void toBytes(const std::vector<std::uint32_t>& words, std::vector<std::uint8_t>& out) {
-  std::uint32_t acc = 0;
-  int have = 0;
-  for (std::uint32_t w : words) {
-    for (int i = 29; i >= 0; --i) {
-      acc = acc << 1 | (w >> i & 1u);
-      if (++have == 6) {
-        std::uint8_t b = 0x40;
-        for (int k = 0; k < 6; ++k) b = static_cast<std::uint8_t>(b | (acc >> (5 - k) & 1u) << k);
-        out.push_back(b);
-        acc = 0;
-        have = 0;
-      }
-    }
-  }
-}
-
 std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint32_t> words;
   std::size_t at = 1;
@@ -49,12 +34,7 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
       words.push_back(d);
     }
   }
-  for (std::uint32_t& w : words) w <<= 6;  // data bits into place for the parity
-  std::uint32_t carry = data[0] >> 1 & 3u;
-  GpsParity::addParity(words.data(), static_cast<int>(words.size()), carry);
-  std::vector<std::uint8_t> out;
-  toBytes(words, out);
-  return out;
+  return fuzz::rtcm2Wire(std::move(words), data[0] >> 1 & 3u);
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 // caught by the sanitizers; an identity outside its system's range would end the process at the
 // correction server (no deliberate exit is expected here).
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "differential/rtcm2/rtcm2_decoder.h"
 #include "fuzz_support.h"
+#include "rtcm2_words.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/gps_parity.h"
 #include "positioning/time_scales.h"
@@ -28,23 +30,6 @@ void setTime(bool valid, std::int32_t gpsMs, std::int32_t gloMs) {
   s.flags[0] = s.flags[1] = valid ? RcvTimeScales::kTimeValid : 0;
   TimeScales::epoch(g_clock, 1);
   TimeScales::endUpdate(s, 1);
-}
-
-void toBytes(const std::vector<std::uint32_t>& words, std::vector<std::uint8_t>& out) {
-  std::uint32_t acc = 0;
-  int have = 0;
-  for (std::uint32_t w : words) {
-    for (int i = 29; i >= 0; --i) {
-      acc = acc << 1 | (w >> i & 1u);
-      if (++have == 6) {
-        std::uint8_t b = 0x40;
-        for (int k = 0; k < 6; ++k) b = static_cast<std::uint8_t>(b | (acc >> (5 - k) & 1u) << k);
-        out.push_back(b);
-        acc = 0;
-        have = 0;
-      }
-    }
-  }
 }
 
 std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
@@ -66,12 +51,7 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
       words.push_back(d);
     }
   }
-  for (std::uint32_t& w : words) w <<= 6;
-  std::uint32_t carry = 0;
-  GpsParity::addParity(words.data(), static_cast<int>(words.size()), carry);
-  std::vector<std::uint8_t> out;
-  toBytes(words, out);
-  return out;
+  return fuzz::rtcm2Wire(std::move(words), 0);
 }
 
 }  // namespace
