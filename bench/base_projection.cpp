@@ -88,6 +88,7 @@ void prepare(std::vector<Sat>& sats, double T, CpdMeas& base) {
   int k = 0;
   for (Sat& s : sats) {
     CpdSvMeas* rm = r->addSv(s.sv);
+    rm->elev = static_cast<float>(20 + k);
     rm->slot[0].snr = static_cast<std::uint8_t>(20 + k++);
     rm->slot[0].flags = CpdMeasSlot::kRange | CpdMeasSlot::kSnr;
     CpdCPos p;

@@ -69,6 +69,7 @@ int cpdSvId(int sys, int n) {
 void CpdSvMeas::clear() {
   sv = CpdSv{};
   iod = kIodUnknown;
+  elev = kElevUnknown;
   for (CpdMeasSlot& s : slot) s.flags = 0;
 }
 

@@ -70,9 +70,14 @@ struct CpdSvMeas {
   enum SlotType : int { kCA = 0, kP1 = 1, kP2 = 2, kL2C = 3, kL5 = 4, kL1C = 5, kSlotNum = 6 };
   static constexpr std::uint16_t kIodUnknown = 65535;
 
+  static constexpr float kElevUnknown = -90.0f;
+
   CpdMeasSlot slot[kSlotNum];
   CpdSv sv;
   std::uint16_t iod = kIodUnknown;
+  // The satellite's elevation at the rover (degrees), which the base projection ranks its
+  // reference satellites by; kElevUnknown in base epochs and where the rover has none.
+  float elev = kElevUnknown;
 
   // No satellite, no signal (only the flags are cleared, the values stay).
   void clear();

@@ -5,6 +5,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "navigation_data/store/sat_delta_time.h"
 #include "positioning/chan_data.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/sat_meas_processor.h"
 
@@ -39,15 +40,28 @@ void fillSlot(CpdMeasSlot& out, const ChanSigData& s) {
   }
 }
 
+// The elevation the position engine found this epoch for channel c's satellite (degrees);
+// kElevUnknown while the engine has not looked at the satellite.
+float channelElevation(const EpochSatCommonDataType* sats, int c) {
+  if (sats == nullptr || sats->uFilled != EpochSatCommonDataType::kFilled) return CpdSvMeas::kElevUnknown;
+  if (c < 0 || c >= static_cast<int>(sizeof sats->chan / sizeof sats->chan[0])) return CpdSvMeas::kElevUnknown;
+  const ChanSatDataType& s = sats->chan[c];
+  return s.bVisible != 0 && std::isfinite(s.fElevation) ? s.fElevation : CpdSvMeas::kElevUnknown;
+}
+
 // One antenna input's epoch.
 void fillEpoch(CpdMeas& m, int input) {
   m.type = CpdMeas::kObservations;
+  const PVTEngineEpochDataType* epoch = PVTDataInstance.epochData.GetPointer();
+  const EpochSatCommonDataType* sats = epoch != nullptr ? epoch->pEpochSatData : nullptr;
   for (int c = input * kCdatPerInput; c < (input + 1) * kCdatPerInput; ++c) {
     const ChanData& ch = Cdat[c];
     const CpdSv sv = channelSv(ch);
     if (sv.id == 0) continue;
     CpdSvMeas* e = m.addSv(sv);
     if (e == nullptr) continue;
+    // Two channels on one satellite: the first that has an elevation gives it.
+    if (e->elev == CpdSvMeas::kElevUnknown) e->elev = channelElevation(sats, c);
     for (int k = 0; k < kCdatSlots; ++k) {
       const ChanSigData* s = ch.sig(k);
       const int slot = slotCdat2Cpd(k);

@@ -33,16 +33,12 @@ double settled(const BasePro& p, int s) { return std::min(p.age[s], static_cast<
 
 bool usable(const int masks[kSystems], int sys, int s) { return sys >= 0 && sys < kSystems && ((masks[sys] >> s) & 1) != 0; }
 
-// The rover's elevation of a satellite (degrees): the first of its signals carrying one; GPS p1
-// and p2 are not looked at.
+// The rover's elevation of a satellite (degrees): as the rover epoch carries it; 0 when the
+// rover does not have the satellite or no elevation for it (it is then nobody's reference).
 double roverElevation(const CpdMeas& rov, const CpdSv& sv) {
   const CpdSvMeas* r = rov.find(sv);
-  if (r == rov.end()) return 0.0;
-  for (int k = 0; k < kSignals; ++k) {
-    if (sv.sys == CpdSv::kGps && (k == CpdSvMeas::kP1 || k == CpdSvMeas::kP2)) continue;
-    if (r->slot[k].flags & CpdMeasSlot::kSnr) return r->slot[k].snr;
-  }
-  return 0.0;
+  if (r == rov.end() || r->elev == CpdSvMeas::kElevUnknown) return 0.0;
+  return std::max(0.0, static_cast<double>(r->elev));
 }
 
 int slotOf(const CpdSvMeas& m) {

@@ -175,7 +175,9 @@ inline void runEpoch(double T, const std::vector<SvObs>& obs, bool withRover = t
     for (const SvObs& o : obs) {
       CpdSvMeas* m = r->addSv(o.sv);
       ASSERT_NE(m, nullptr);
-      m->slot[0].snr = o.elev;
+      m->elev = o.elev;
+      // C/N0 ranked the other way round: a choice made by it rather than by elevation shows.
+      m->slot[0].snr = static_cast<std::uint8_t>(90 - o.elev);
       m->slot[0].flags = CpdMeasSlot::kRange | CpdMeasSlot::kSnr;
     }
     pRovMeasBuf[0]->doRelease(r);

@@ -8,6 +8,8 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/rover_intake.h"
 #include "positioning/chan_data.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/engine/nav_main.h"
 
 namespace {
@@ -185,6 +187,57 @@ TEST(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
   r1.join();
   r2.join();
   EXPECT_EQ(bad.load(), 0);
+}
+
+// The rover's satellites carry the elevation the position engine found for their channel this
+// epoch: that, not C/N0, is what the base projection ranks its reference satellites by.
+TEST(RoverIntake, SatellitesCarryTheirChannelsElevation) {
+  static EpochSatCommonDataType sats;
+  PVTEngineEpochDataType* epoch = PVTDataInstance.epochData.GetPointer();
+  EpochSatCommonDataType* const before = epoch->pEpochSatData;
+  ChanMeasTime mt;
+  mt.gpsMs = 43200000;
+  mt.gloMs = 43200000;
+  mt.valid = 3;
+  ChanData::setMeasTime(mt);
+  const struct {
+    const char* what;
+    bool filled, visible;
+    float elevation;
+    float expect;
+  } rows[] = {{"seen", true, true, 37.5f, 37.5f},
+              {"below the horizon", true, true, -3.0f, -3.0f},
+              {"not looked at", true, false, 37.5f, CpdSvMeas::kElevUnknown},
+              {"engine not run this epoch", false, true, 37.5f, CpdSvMeas::kElevUnknown},
+              {"not a number", true, true, NAN, CpdSvMeas::kElevUnknown}};
+  for (const auto& r : rows) {
+    cpdBufsInit();
+    for (ChanData& c : Cdat) c.bDataPresent = 0;
+    sats = EpochSatCommonDataType{};
+    sats.uFilled = r.filled ? EpochSatCommonDataType::kFilled : 0;
+    // GPS 5 on channel 4 with the row's elevation; GPS 9 on channel 6 never seen; GPS 12 on
+    // channels 7 (not looked at) and 8 (seen at 61 degrees).
+    sats.chan[4].bVisible = r.visible ? 1 : 0;
+    sats.chan[4].fElevation = r.elevation;
+    sats.chan[8].bVisible = 1;
+    sats.chan[8].fElevation = 61.0f;
+    sats.chan[8].uSatState = 0;
+    setChannel(4, 0, 5, {{0, 0.07, 1.0, 1.0, 50.0f, kOk}});
+    setChannel(6, 0, 9, {{0, 0.07, 1.0, 1.0, 50.0f, kOk}});
+    setChannel(7, 0, 12, {{0, 0.07, 1.0, 1.0, 50.0f, kOk}});
+    setChannel(8, 0, 12, {{3, 0.07, 1.0, 1.0, 50.0f, kOk}});
+    epoch->pEpochSatData = &sats;
+    cpdRoverIntake();
+    const CpdMeas* m = pRovMeasBuf[0]->doGet();
+    ASSERT_NE(m, nullptr) << r.what;
+    const CpdSvMeas* g5 = m->find(CpdSv::make(0, 5));
+    ASSERT_NE(g5, m->end()) << r.what;
+    EXPECT_EQ(g5->elev, r.expect) << r.what;
+    EXPECT_EQ(m->find(CpdSv::make(0, 9))->elev, CpdSvMeas::kElevUnknown) << r.what;
+    EXPECT_EQ(m->find(CpdSv::make(0, 12))->elev, r.filled ? 61.0f : CpdSvMeas::kElevUnknown) << r.what;
+    pRovMeasBuf[0]->doUnlock(m);
+  }
+  epoch->pEpochSatData = before;
 }
 
 }  // namespace
