@@ -173,8 +173,10 @@ int main(int argc, char** argv) {
     return false;
   };
   if (!given("--nav") && !given("--replay") && exists(RX_DEMO_NAV)) {
-    simArgs.insert(simArgs.end(), {"--nav", RX_DEMO_NAV});
-    std::printf("demo: the board broadcasts the GPS ephemerides of %s\n", RX_DEMO_NAV);
+    simArgs.insert(simArgs.end(), {"--nav", RX_DEMO_NAV, "--sky"});
+    std::printf("demo: the board broadcasts the GPS ephemerides of %s and streams what its antenna measures of\n"
+                "      those satellites, so the receiver has a sky (as a base: em,/dev/ser/b,rtcm3/{1077}:1)\n",
+                RX_DEMO_NAV);
   }
   pid_t sim = spawn(o.dir, simArgs);
   for (int i = 0; i < 500 && !exists(o.dir + "/dev/shm/a") && !g_stop; ++i) {
