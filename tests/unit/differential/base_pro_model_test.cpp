@@ -7,16 +7,6 @@ namespace {
 
 using namespace bptest;
 
-void freshContainer() {
-  rcvSetDefaults(RcvSet);
-  RcvSet.rtk.diffext = 0;
-  Tcorr = 5.0;
-  BPC.Reset(0);
-  for (auto& r : BPC.ref) r = bpro::kNoSlot;
-  for (auto& c : BPC.refHold) c = 0;
-  BPC.mode = CpdMeas::kObservations;
-}
-
 // ---- gains ---------------------------------------------------------------------------------------
 
 struct GainRow {

@@ -199,4 +199,16 @@ inline void runEpoch(double T, const std::vector<SvObs>& obs, bool withRover = t
   releaseMeas(pBaseMeasBuf, m);
 }
 
+// An empty container at the default receiver settings: no model, no reference, base epochs of
+// observations.
+inline void freshContainer() {
+  rcvSetDefaults(RcvSet);
+  RcvSet.rtk.diffext = 0;
+  Tcorr = 5.0;
+  BPC.Reset(0);
+  for (auto& r : BPC.ref) r = bpro::kNoSlot;
+  for (auto& c : BPC.refHold) c = 0;
+  BPC.mode = CpdMeas::kObservations;
+}
+
 }  // namespace bptest
