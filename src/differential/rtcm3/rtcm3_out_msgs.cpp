@@ -89,13 +89,12 @@ void pointCoder(int sys, const EphCopy* e) {
 bool Rtc3EphMsg::doOut(const OmStreamInfo& si, int part) {
   const int k = kind();
   if (k < 0 || part < 0 || part >= parts() || part >= SYS_SI_NUM[sys_]) return false;
-  const ExtEphRecord* r = SatDataProcessorInstance.get_EphLastData(sys_, part, k);
-  if (r == nullptr) return false;  // no record of this kind: nothing for this satellite
-  static EphCopy copy;             // MEAT only; too large for its stack many times over
+  static EphCopy copy;  // MEAT only; too large for its stack many times over
   static_assert(sizeof copy.raw >= sizeof(ZRT_EPH_GPS) && sizeof copy.raw >= sizeof(ZRT_EPH_GAL) &&
                 sizeof copy.raw >= sizeof(ZRT_EPH_GLN) && sizeof copy.raw >= sizeof(ZRT_EPH_CMP) &&
                 sizeof copy.raw >= sizeof(ZRT_EPH_IRS));
-  std::memcpy(copy.raw, r->native, sizeof copy.raw);
+  // No record of this kind: nothing for this satellite.
+  if (!SatDataProcessorInstance.copy_EphLastData(sys_, part, k, copy.raw, sizeof copy.raw)) return false;
   pointCoder(sys_, &copy);
   const bool built = fillRtcm3(si, index_);
   pointCoder(sys_, nullptr);

@@ -1,6 +1,7 @@
 #include "navigation_data/store/sat_data_store.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #include "navigation_data/crc_engine.h"
@@ -627,6 +628,16 @@ const ExtEphRecord* SatelliteDataProcessor::get_EphLastData(int sys, int si, int
   if (!is_EphemerisReady(sys, si, dataType, kLastStored)) return nullptr;
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   return s.rec[s.last];
+}
+
+bool SatelliteDataProcessor::copy_EphLastData(int sys, int si, int dataType, void* out, std::size_t size,
+                                              bool* valid) {
+  Locker<Mutex> lock(ephMutex_);
+  const ExtEphRecord* r = get_EphLastData(sys, si, dataType);
+  if (r == nullptr) return false;
+  std::memcpy(out, r->native, std::min(size, sizeof r->native));
+  if (valid != nullptr) *valid = r->valid;
+  return true;
 }
 
 bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {

@@ -170,6 +170,10 @@ class SatelliteDataProcessor {
   std::uint16_t get_AlmUpdateCounter(int sys, int sat) const;
   std::uint16_t get_UtcUpdateCounter(int sys) const;
   const ExtEphRecord* get_EphLastData(int sys, int si, int dataType);
+  // The last stored record of that kind copied whole under the store's lock (a broadcast of the
+  // same issue refills the record in place, so a reader in another task must not copy it bare);
+  // `valid` gets the record's valid flag. False, nothing copied, when there is none.
+  bool copy_EphLastData(int sys, int si, int dataType, void* out, std::size_t size, bool* valid = nullptr);
   const void* get_AlmLastData(int sys, int sat);
   const void* get_UtcLastData(int sys) const;
 

@@ -96,10 +96,9 @@ bool SbasDataDecoder::glonass_LongTermIod(const SvIdType& slotSv, SvIdType& sv, 
   if (satData_ == nullptr || time_.glo.uStatus[0] == 0) return false;
   const SvIdType full = satData_->get_AlmSvId(slotSv);
   if (full.sys != kSysGlonass || full.si == kSvUnknown || !full.isValidSat()) return false;
-  const ExtEphRecord* r = satData_->get_EphLastData(kSysGlonass, full.si, 0);
-  if (r == nullptr || !r->valid) return false;
   ZRT_EPH_GLN eph;
-  std::memcpy(&eph, r->native, sizeof eph);
+  bool valid = false;
+  if (!satData_->copy_EphLastData(kSysGlonass, full.si, 0, &eph, sizeof eph, &valid) || !valid) return false;
   const std::int64_t gloMs = static_cast<std::int64_t>(time_.glo.ulMs) - kReceptionDelayMs;
   const double sinceFrame = TagAge::foldedSeconds(gloMs - static_cast<std::int64_t>(eph.tk) * 1000, 86400.0);
   if (sinceFrame < 0 || sinceFrame > kGloValidityUnit * (iod & 0x1F)) return false;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -441,6 +443,55 @@ TEST(SatDataStore, UnconfirmedFirstEphemeris) {
     EXPECT_EQ(s->update_EphemerisData(gps(2), 0, &e, 2, r.replace, false, false) != 0, r.taken)
         << r.stored << r.replace << r.fresh << int(r.confirm);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The broadcast side stores while an output in another task copies the last record: every copy
+// is one record whole (its reception time and check word written together), never half of two.
+TEST(SatDataStoreRace, CopiesOfTheLastRecordAreWhole) {
+  auto s = freshStore();
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  ep.time.sec[kSysGps] = 7200;
+  s->update(ep);
+  ZRT_EPH_GPS e{};
+  e.prn = 5, e.iodc = 10, e.toe = 7200, e.tow = 7000, e.rawCheck = 7000;
+  ASSERT_NE(s->update_EphemerisData(gps(5), 0, &e, 0, true, true, false), 0);
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (std::uint32_t k = 1; k <= 4000; ++k) {
+      ZRT_EPH_GPS r = e;
+      r.tow = 7000 + k;  // external records of one issue that differ: each is taken
+      r.rawCheck = static_cast<std::uint16_t>(r.tow);
+      r.af0 = static_cast<float>(k);
+      s->update_EphemerisData(gps(5), 0, &r, 0, true, true, false);
+    }
+    done.store(true);
+  });
+  int copies = 0, torn = 0, missing = 0;
+  while (!done.load() || copies < 10) {
+    ZRT_EPH_GPS c{};
+    bool valid = false;
+    if (!s->copy_EphLastData(kSysGps, 4, 0, &c, sizeof c, &valid)) {
+      ++missing;
+      if (missing > 1000000) break;
+      continue;
+    }
+    ++copies;
+    const std::uint32_t k = c.tow - 7000;
+    if (c.rawCheck != static_cast<std::uint16_t>(c.tow) || (k > 0 && c.af0 != static_cast<float>(k))) ++torn;
+  }
+  writer.join();
+  EXPECT_GT(copies, 0);
+  EXPECT_EQ(torn, 0);
+  // A short buffer takes the head of the record; none at all for a satellite without one.
+  std::uint8_t head[4] = {};
+  EXPECT_TRUE(s->copy_EphLastData(kSysGps, 4, 0, head, sizeof head));
+  ZRT_EPH_GPS none{};
+  EXPECT_FALSE(s->copy_EphLastData(kSysGps, 6, 0, &none, sizeof none));
 }
 
 }  // namespace
