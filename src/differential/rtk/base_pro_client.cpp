@@ -121,6 +121,8 @@ void baseProScreen(int b) {
           }
         }
         BasePro* pw = BPC.at(b, w);
+        // Deviations that are no number (a reference's residual that is none) pick no model.
+        if (pw == nullptr) continue;
         const float m = static_cast<float>(settled(*pw, s));
         float k = m < 30.0f ? (30.0f - m) / 6.0f + 5.0f : 7.0f;
         if (bpro::isGloSlot(w)) k *= 1.5f;

@@ -64,8 +64,9 @@ void cpdParamsLoad(const RCV_SETTINGS& s) {
   // the engine's noise terms and dynamics must stay finite.
   float v;
   if (asFloat(r.mem, v)) p.mem = v;
-  if (std::isfinite(r.rmsc)) p.SetCodeRMS(r.rmsc);
-  if (std::isfinite(r.rmsp)) p.SetPhaseRMS(r.rmsp);
+  // A zero rms neither: the weights are one over its square.
+  if (std::isfinite(r.rmsc) && r.rmsc != 0.0f) p.SetCodeRMS(r.rmsc);
+  if (std::isfinite(r.rmsp) && r.rmsp != 0.0f) p.SetPhaseRMS(r.rmsp);
   if (asFloat(r.dyn, v)) p.SetDyn(v);
   p.SetInitKnown(r.fixpos != 0);
   if (std::isfinite(r.tempc)) p.tempc = r.tempc;

@@ -450,33 +450,43 @@ int tropomPrint(const char* p, Reply& re) {
   return rc;
 }
 
-bool baseValid() { return (bc.valid & 1) != 0; }
-double orNan(double v) { return baseValid() ? v : std::numeric_limits<double>::quiet_NaN(); }
+// A copy of the base record taken under its lock: a base decoder's task may be writing it.
+BASECOORD baseCopy() {
+  BASECOORD b{};
+  getRtkBase(b);
+  return b;
+}
+bool baseValid(const BASECOORD& b) { return (b.valid & 1) != 0; }
+double orNan(const BASECOORD& b, double v) { return baseValid(b) ? v : std::numeric_limits<double>::quiet_NaN(); }
 
 int posPrint(const char* p, Reply& re) {
+  const BASECOORD b = baseCopy();
   int rc = CMD_WRONG_1ST;
-  if (const char* r = strncmpA(p, "xyz")) rc = reXYZ(re, r, orNan(bc.xyz[0]), orNan(bc.xyz[1]), orNan(bc.xyz[2]));
-  if (const char* r = strncmpA(p, "geo")) rc = reBLH(re, r, orNan(bc.blh[0]), orNan(bc.blh[1]), orNan(bc.blh[2]));
+  if (const char* r = strncmpA(p, "xyz")) rc = reXYZ(re, r, orNan(b, b.xyz[0]), orNan(b, b.xyz[1]), orNan(b, b.xyz[2]));
+  if (const char* r = strncmpA(p, "geo")) rc = reBLH(re, r, orNan(b, b.blh[0]), orNan(b, b.blh[1]), orNan(b, b.blh[2]));
   return rc;
 }
 int offsPrint(const char* p, Reply& re) {
+  const BASECOORD b = baseCopy();
   int rc = CMD_WRONG_1ST;
-  if (strcmpA(p, "type")) rc = reEnum(re, (bc.offFlags & 4) ? 1 : 0, kOffsType);
-  if (const char* r = strncmpA(p, "val")) rc = reENU(re, r, bc.offL1[0], bc.offL1[1], bc.offL1[2]);
+  if (strcmpA(p, "type")) rc = reEnum(re, (b.offFlags & 4) ? 1 : 0, kOffsType);
+  if (const char* r = strncmpA(p, "val")) rc = reENU(re, r, b.offL1[0], b.offL1[1], b.offL1[2]);
   return rc;
 }
 int antPrint(const char* p, Reply& re) {
+  const BASECOORD b = baseCopy();
   int rc = CMD_WRONG_1ST;
   if (const char* r = strncmpA(p, "m_offs")) rc = reSub(offsPrint, r, re);
-  if (const char* r = strncmpA(p, "l2_l1")) rc = reENU(re, r, bc.offL2[0], bc.offL2[1], bc.offL2[2]);
-  if (const char* r = strncmpA(p, "l1_arp")) rc = reENU(re, r, bc.offArp[0], bc.offArp[1], bc.offArp[2]);
+  if (const char* r = strncmpA(p, "l2_l1")) rc = reENU(re, r, b.offL2[0], b.offL2[1], b.offL2[2]);
+  if (const char* r = strncmpA(p, "l1_arp")) rc = reENU(re, r, b.offArp[0], b.offArp[1], b.offArp[2]);
   return rc;
 }
 int refPrint(const char* p, Reply& re) {
+  const BASECOORD b = baseCopy();
   int rc = CMD_WRONG_1ST;
   prIn(p, re, "keep", "ref/keep", rc);
   if (strcmpA(p, "clean")) rc = reBool(re, false);
-  if (strcmpA(p, "id")) rc = reLong(re, baseValid() ? bc.stationId : 0);
+  if (strcmpA(p, "id")) rc = reLong(re, baseValid(b) ? b.stationId : 0);
   if (const char* r = strncmpA(p, "pos")) rc = reSub(posPrint, r, re);
   if (const char* r = strncmpA(p, "ant")) rc = reSub(antPrint, r, re);
   return rc;

@@ -32,6 +32,8 @@ const ScreenRow kScreens[] = {
     {"the reference is the outlier (9 cycles for it)", 0, 31, 29, 10, {}, 1, {10}, true},
     {"fewer than 6 updates: not screened", 0, 8, 5, -1, {{3, 10.0}}, 1, {}, false},
     {"a residual that is no number idles", 0, 8, 40, -1, {{3, kNaN}}, 1, {3}, false},
+    {"a reference whose residual is no number idles, the others kept", 0, 8, 40, 0, {{0, kNaN}}, 1, {0}, false},
+    {"the same with one other model", 0, 2, 40, 0, {{0, kNaN}}, 1, {0}, false},
     {"GLONASS, 12 channel cycles", 32, 15, 40, -1, {{40, 12.0}}, 1, {40}, false},
     {"GLONASS +7 scaled to GPS L1 cycles: kept", 32, 15, 40, -1, {{46, 9.75}}, 1, {}, false},
     {"Galileo E01 not scaled as GLONASS", 47, 8, 40, -1, {{47, 10.4}}, 1, {47}, false},

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "differential/rtk/rtk_engine.h"
 #include "settings/rcv_settings.h"
 
 namespace {
@@ -121,6 +122,32 @@ TEST(CpdParamsLoad, StoredRtkSettingsReachTheRecord) {
   EXPECT_EQ(p.elm, 5);
   EXPECT_FLOAT_EQ(p.pdop, 30.0f);
   for (bool b : p.useSys) EXPECT_TRUE(b);
+}
+
+// A stored rms of zero would make the engine's weights (one over its square) infinite: the
+// record keeps its rms, as for a stored value that is no number.
+TEST(CpdParamsLoad, StoredZeroRmsKeepsTheWeightsFinite) {
+  const struct { float rmsc, rmsp; double code, phase; } rows[] = {
+      {0.0f, 0.0f, 0.5, 0.02},        {-0.0f, -0.0f, 0.5, 0.02},
+      {0.0f, 0.01f, 0.5, 0.01f},      {0.25f, 0.0f, 0.25, 0.02},
+      {0.25f, 0.01f, 0.25, 0.01f},
+  };
+  for (const auto& r : rows) {
+    cpdParams.defaults();
+    cpdParams.SetCodeRMS(0.5f);
+    cpdParams.SetPhaseRMS(0.02f);
+    RCV_SETTINGS s = factory();
+    s.rtk.rmsc = r.rmsc;
+    s.rtk.rmsp = r.rmsp;
+    cpdParamsLoad(s);
+    EXPECT_DOUBLE_EQ(cpdParams.slot[0].codeRms, r.code) << r.rmsc;
+    EXPECT_DOUBLE_EQ(cpdParams.slot[0].phaseRms, static_cast<double>(static_cast<float>(r.phase))) << r.rmsp;
+    const RtkNoise n = Engine::noiseOf(cpdParams);
+    const RtkWeights w = Engine::weightsOf(0, 0, cpdParams);
+    EXPECT_TRUE(std::isfinite(n.phWeight) && std::isfinite(w.phase) && std::isfinite(w.code))
+        << r.rmsc << " " << r.rmsp;
+  }
+  cpdParams.defaults();
 }
 
 // Any stored bytes: the level stays in its table with its fix test, rms and dynamics stay numbers.

@@ -573,4 +573,26 @@ TEST_F(RtkKeys, FullResetRaceWithProjection) {
   EXPECT_EQ(rtcm_reset, 1);
 }
 
+// The base record printed while a base decoder's task writes it: every print shows one whole
+// record, never half of each (under ThreadSanitizer, scripts/test-tsan, the prints take the
+// record's lock as its writers do).
+TEST_F(RtkKeys, BasePrintRaceWithBaseUpdate) {
+  const float a[3] = {1.5f, 1.5f, 1.5f}, b[3] = {2.5f, 2.5f, 2.5f};
+  updateAnt(a, RtkBase::kL1, false, false, 0);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop.load(); ++i) updateAnt(i % 2 ? a : b, RtkBase::kL1, false, false, 0);
+  });
+  int mixed = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string val = print("ref/ant/m_offs/val");
+    const std::string type = print("ref/ant/m_offs/type");
+    mixed += val.find("1.5") != std::string::npos && val.find("2.5") != std::string::npos;
+    EXPECT_EQ(type, "l1pc");
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(mixed, 0);
+}
+
 }  // namespace
