@@ -11,6 +11,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/nav_decoder.h"
 #include "differential/rtcm2/rtcm2_client.h"
+#include "base_epochs.h"
 #include "fuzz_support.h"
 #include "rtcm2_words.h"
 #include "positioning/chan_data.h"
@@ -52,23 +53,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enterRunDir("rtcm2_base");
   cpdClientsInit();
   rtcm2ClientsInit();
-  RcvSet.refPort = -2;
+  fuzz::openBaseEpochs();
   RcvSet.refMsgChoice = 2;
-  RtcmSet.cmrDec.inUse = -1;
-  ChanMeasTime mt;
-  mt.gpsMs = 0;
-  mt.gloMs = 0;
-  mt.valid = 3;
-  ChanData::setMeasTime(mt);
-  CpdMeasTimes t;
-  for (std::int32_t& s : t.time) s = 0;
-  cpdSetTimesAndId(t, CpdEpochId(0));
-  CpdSvSet all;
-  for (int id = 1; id <= CpdSv::kMaxId; ++id) {
-    CpdSv s;
-    if (CpdSv::fromId(id, s)) all.add(s);
-  }
-  cpdRecentSvs_.set(all);
   return 0;
 }
 
