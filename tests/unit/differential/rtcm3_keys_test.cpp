@@ -27,6 +27,7 @@
 #include "settings/port_settings.h"
 #include "settings/rtcm_settings.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/param_calls.h"
 
 namespace {
 
@@ -71,19 +72,8 @@ class Rtcm3Keys : public TempRunDir {
     RTC3_Decoder::compatibleVendor = 2;
     load();
   }
-  static int set(const std::string& path, const std::string& value) {
-    static ZRList l;
-    const std::string line = "set,/par/x," + value;
-    if (int rc = l.parse(line.c_str(), static_cast<int>(line.size()))) return rc;
-    return parSet(("rtcm3/" + path).c_str(), l.at(2));
-  }
-  static std::string print(const std::string& path) {
-    static Reply re;
-    re.clear();
-    const int rc = parPrint(("rtcm3" + (path.empty() ? "" : "/" + path)).c_str(), re);
-    if (rc != CMD_OK) return "ER" + std::to_string(rc);
-    return std::string(re.text(), static_cast<std::size_t>(re.textLen()));
-  }
+  static int set(const std::string& path, const std::string& value) { return partest::set("rtcm3/" + path, value); }
+  static std::string print(const std::string& path) { return partest::print(partest::under("rtcm3", path)); }
 };
 
 // Everything a set may touch: the settings image, the coder, the decoders, the records and the

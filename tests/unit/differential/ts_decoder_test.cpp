@@ -16,6 +16,7 @@
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/param_calls.h"
 
 namespace {
 
@@ -41,19 +42,8 @@ class TsDecoder : public TempRunDir {
     ASSERT_TRUE(FileNvmSave(0, true));
     fresh(true);
   }
-  static int set(const std::string& key, const std::string& value) {
-    static ZRList l;
-    const std::string line = "set,/par/x," + value;
-    if (int rc = l.parse(line.c_str(), static_cast<int>(line.size()))) return rc;
-    return parSet(("terrastar/" + key).c_str(), l.at(2));
-  }
-  static std::string print(const std::string& key) {
-    static Reply re;
-    re.clear();
-    const int rc = parPrint(("terrastar" + (key.empty() ? "" : "/" + key)).c_str(), re);
-    if (rc != CMD_OK) return "ER" + std::to_string(rc);
-    return std::string(re.text(), static_cast<std::size_t>(re.textLen()));
-  }
+  static int set(const std::string& key, const std::string& value) { return partest::set("terrastar/" + key, value); }
+  static std::string print(const std::string& key) { return partest::print(partest::under("terrastar", key)); }
   static const std::uint8_t* block() { return reinterpret_cast<const std::uint8_t*>(&TSDecoder.parameters()); }
   static std::int32_t word(int off) {
     std::int32_t v;

@@ -17,6 +17,7 @@
 #include "settings/port_settings.h"
 #include "settings/rtcm_settings.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/param_calls.h"
 
 namespace {
 
@@ -38,19 +39,8 @@ class CmrKeys : public TempRunDir {
     std::memset(&RtcmSet, 0x5A, sizeof RtcmSet);
     load();
   }
-  static int set(const std::string& key, const std::string& value) {
-    static ZRList l;
-    const std::string line = "set,/par/x," + value;
-    if (int rc = l.parse(line.c_str(), static_cast<int>(line.size()))) return rc;
-    return parSet(("cmr/rover/" + key).c_str(), l.at(2));
-  }
-  static std::string print(const std::string& key) {
-    static Reply re;
-    re.clear();
-    const int rc = parPrint(("cmr/rover" + (key.empty() ? "" : "/" + key)).c_str(), re);
-    if (rc != CMD_OK) return "ER" + std::to_string(rc);
-    return std::string(re.text(), static_cast<std::size_t>(re.textLen()));
-  }
+  static int set(const std::string& key, const std::string& value) { return partest::set("cmr/rover/" + key, value); }
+  static std::string print(const std::string& key) { return partest::print(partest::under("cmr/rover", key)); }
 };
 
 TEST_F(CmrKeys, ValuesAndRefusals) {

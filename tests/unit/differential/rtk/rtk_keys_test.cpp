@@ -42,6 +42,7 @@
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/param_calls.h"
 
 namespace {
 
@@ -77,10 +78,7 @@ class RtkKeys : public TempRunDir {
   // A set of a /par/ path, as the parser runs it: with `store`, what the command does after a
   // successful set.
   static int setPath(const std::string& path, const std::string& value, bool store = true) {
-    static ZRList l;
-    const std::string line = "set,/par/x," + value;
-    if (int rc = l.parse(line.c_str(), static_cast<int>(line.size()))) return rc;
-    const int rc = parSet(path.c_str(), l.at(2));
+    const int rc = partest::set(path, value);
     if (rc == CMD_OK && store) cmdStoreSettings();
     return rc;
   }
@@ -92,13 +90,7 @@ class RtkKeys : public TempRunDir {
       ASSERT_EQ(set(s.substr(0, s.find(',')), s.substr(s.find(',') + 1)), CMD_OK) << kv;
     }
   }
-  static std::string print(const std::string& key) {
-    static Reply re;
-    re.clear();
-    const int rc = parPrint(("pos/pd" + (key.empty() ? "" : "/" + key)).c_str(), re);
-    if (rc != CMD_OK) return "ER" + std::to_string(rc);
-    return std::string(re.text(), static_cast<std::size_t>(re.textLen()));
-  }
+  static std::string print(const std::string& key) { return partest::print(partest::under("pos/pd", key)); }
 };
 
 const PosSetup::CorrProcessorSetupType& setup() { return *PVTDataInstance.corrProcessorSetup.GetPointer(); }
