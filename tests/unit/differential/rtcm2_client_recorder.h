@@ -3,7 +3,11 @@
 
 #include <vector>
 
+#include "differential/nav_decoder.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/pvt_engine.h"
+#include "settings/rtcm_settings.h"
 
 namespace rtcm2test {
 
@@ -55,5 +59,17 @@ struct Recorder : RTCM_Decoder_Client {
                             offsets.size());
   }
 };
+
+// A decoder and its byte driver made fresh, reporting to `client`: default RTCM settings, no
+// correction source known, every source's correction records empty.
+inline void freshDecoder(RTCM_Decoder& dec, NAV_Decoder& drv, Recorder& client) {
+  rtcmSetDefaults(RtcmSet);
+  client = Recorder{};
+  client.dec = &dec;
+  dec.initDecoder(&client);
+  drv.state = 0;
+  for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
+  for (int s = 0; s < RTCMData::kRtcmSources; ++s) PVTDataInstance.rtcmSatCorrection[s].Init();
+}
 
 }  // namespace rtcm2test

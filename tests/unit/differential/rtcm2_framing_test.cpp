@@ -31,13 +31,7 @@ struct Rtcm2Framing : ::testing::Test {
   RTCM_Decoder& dec = RtcmDec[0];
   NAV_Decoder drv{&RtcmDec[0]};
   void SetUp() override {
-    rtcmSetDefaults(RtcmSet);
-    client = Recorder{};
-    client.dec = &dec;
-    dec.initDecoder(&client);
-    drv.state = 0;
-    for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
-    for (int s = 0; s < RTCMData::kRtcmSources; ++s) PVTDataInstance.rtcmSatCorrection[s].Init();
+    freshDecoder(dec, drv, client);
   }
   void feed(const Bytes& b) { drv.putData(b.data(), static_cast<int>(b.size()), static_cast<InPorts::DecPortIndex>(0)); }
   std::vector<int> types() const {

@@ -25,13 +25,7 @@ struct Rtcm2Messages : ::testing::Test {
   RTCM_Decoder& dec = RtcmDec[2];
   NAV_Decoder drv{&RtcmDec[2]};
   void SetUp() override {
-    rtcmSetDefaults(RtcmSet);
-    client = Recorder{};
-    client.dec = &dec;
-    dec.initDecoder(&client);
-    drv.state = 0;
-    for (auto& e : RtcmSourceIdData) e = SourceIdEntry{0, kFreeSourceId};
-    for (int s = 0; s < RTCMData::kRtcmSources; ++s) PVTDataInstance.rtcmSatCorrection[s].Init();
+    freshDecoder(dec, drv, client);
   }
   void send(int type, const Words& data, int length = -1, int zCount = 100, int station = 77) {
     Writer w;
