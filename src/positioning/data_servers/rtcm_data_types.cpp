@@ -253,18 +253,20 @@ bool systemNow(const PosData::RcvTimeDataType& t, int system, int& now) {
   return true;
 }
 
+// The records are aged in place under the class mutex: a decoder putting a new record meanwhile
+// is never overwritten by the old one.
 template <class Server>
 int expirePool(Server& server, const PosData::RcvTimeDataType& t) {
   int cleared = 0;
-  for (int slot = 0; slot < SYS_SAT_TOTAL; ++slot) {
+  DataBufferServerType& pool = server.buffer();
+  Locker<Mutex> lock(Server::mutex);
+  for (int slot = 0; slot < SYS_SAT_TOTAL && slot < pool.slots(); ++slot) {
     SvIdType sv;
     int now = 0;
-    typename Server::RecordType r;
-    if (!svIdFromSatSlot(slot, sv) || !systemNow(t, sv.sys, now) || server.Take(slot, &r) == 0 ||
-        !r.clear_ExpiredData(sv.sys, now))
-      continue;
-    server.Put(slot, &r);
-    ++cleared;
+    DataBufferHeaderType* h = pool.find_Locked(slot);
+    if (h == nullptr || !svIdFromSatSlot(slot, sv) || !systemNow(t, sv.sys, now)) continue;
+    auto* r = reinterpret_cast<typename Server::RecordType*>(h);
+    if (r->clear_ExpiredData(sv.sys, now)) ++cleared;
   }
   return cleared;
 }

@@ -5,7 +5,9 @@
 // code-correction generator takes no station it has not heard within its corrections' time-outs.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "positioning/corrections/rtcm_corr_generator.h"
@@ -197,6 +199,55 @@ TEST(RtcmExpiry, TheGeneratorTakesNoStationItHasNotHeardWithinTheTimeOuts) {
     const RTCMData::SourceStateDataType none{};
     D.rtcmSourceState.Put(2, &none);
   }
+}
+
+// The sweep ages records where they lie: a decoder putting a satellite's newer corrections while
+// the sweep clears an expired part of the same record never sees them replaced by the older
+// record. Each put carries a rising value in slot 0 and a part of slot 1 that expires at once.
+TEST(RtcmExpiry, ASweepNeverPutsBackAnOlderRecord) {
+  RTCMData::SatCorrectionType::set_DataTimeout(kRangeTimeout, kIonoTimeout);
+  D.rtcmSatCorrection[3].Init();
+  const SvIdType id = satOf(kSysGps, 9);
+  const int now = nowMs(kSysGps, 1000);
+  PosData::RcvTimeDataType t{};
+  t.gps.ulMs = static_cast<std::uint32_t>(now);
+  t.gps.uStatus[0] = 1;
+  constexpr int kPuts = 40000;
+  std::atomic<bool> done{false};
+  std::atomic<int> backwards{0};
+  std::thread sweeper([&] {
+    while (!done.load()) RTCMData::clear_ExpiredServers(&D, t);
+  });
+  std::thread reader([&] {
+    float last = -1;
+    while (!done.load()) {
+      Sat c{};
+      if (D.rtcmSatCorrection[3].Take(&id, &c) == 0) continue;
+      if (c.range[0][0].fPrc < last) backwards.fetch_add(1);
+      last = c.range[0][0].fPrc;
+    }
+  });
+  for (int i = 0; i < kPuts; ++i) {
+    Sat c{};
+    c.init();
+    c.set_ReadyRangeCorr(kStation, 0, 0);
+    c.set_ReadyRangeCorr(kStation, 1, 0);
+    c.range[0][0].fPrc = static_cast<float>(i);
+    RTCMData::set_TimeTag(c.ulRangeTime[0][0], now);
+    RTCMData::set_TimeTag(c.ulRangeTime[1][0], now - 100000);  // 100 s old: past its time-out
+    D.rtcmSatCorrection[3].Put(&id, &c);
+  }
+  done = true;
+  sweeper.join();
+  reader.join();
+  RTCMData::clear_ExpiredServers(&D, t);
+  Sat c{};
+  ASSERT_EQ(D.rtcmSatCorrection[3].Take(&id, &c), 1);
+  EXPECT_EQ(c.range[0][0].fPrc, static_cast<float>(kPuts - 1));
+  EXPECT_TRUE(c.is_ReadyRangeCorr(kSysGps, now, 0, 0));
+  EXPECT_FALSE(c.is_ReadyRangeCorr(kSysGps, now, 1, 0));
+  EXPECT_EQ(backwards.load(), 0);
+  D.rtcmSatCorrection[3].Init();
 }
 
 }  // namespace
