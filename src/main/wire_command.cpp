@@ -9,6 +9,7 @@
 #include "differential/rtcm3/rtcm3_keys.h"
 #include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/board_load_keys.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
@@ -43,6 +44,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
+  // the GNSS board's task load and profiler reset, board/load
+  cmdAreaRegistrars.add([] { registerBoardArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
   // the USB copy's state and progress, edisk/

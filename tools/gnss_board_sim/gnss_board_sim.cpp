@@ -289,7 +289,8 @@ class Board {
       o_.site.ecef(rover);
       e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
     }
-    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
+    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
     // An event on input a, once per request: index, then {u32 s, u32 ms, u8, lock u8}.
     if (!o_.eventFile.empty() && unlink(o_.eventFile.c_str()) == 0) {
       std::string body(1, '\0');
@@ -458,6 +459,10 @@ class Board {
       } else if (p == "cur/term/imode") {
         if (v != "zrt" && v != "cmd") return answer(id, 7, ",wrong 2nd parameter", "");
         mode_ = v;
+      } else if (p == "load") {
+        // The profiler reset: the task counters start again from the next epoch.
+        if (v != "0") return answer(id, 5, ",value out of range", "");
+        loadReset_ = true;
       } else {
         settings_[p] = v;
       }
@@ -494,6 +499,8 @@ class Board {
   std::string in_;
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
+  std::uint32_t loadFrom_ = 0;  // uptime of the last profiler reset
+  bool loadReset_ = false;
   std::vector<std::string> replay_;  // epochs of --replay
   struct SbasLine {
     int tow, prn;
