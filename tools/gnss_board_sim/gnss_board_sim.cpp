@@ -66,6 +66,8 @@ const char kUsage[] =
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
+    "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
+    "                        every whole second while enabled\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -92,6 +94,7 @@ struct Options {
   std::string sbas;
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
+  bool hwCalib = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -302,6 +305,8 @@ class Board {
       record("* event sent");
     }
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
+    if (o_.hwCalib && ms == 0 && due("gC", t))
+      for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -583,6 +588,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {
       o->trst = 2;
+    } else if (a == "--hwcalib") {
+      o->hwCalib = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
