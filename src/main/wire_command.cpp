@@ -21,6 +21,7 @@
 #include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
+#include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
@@ -46,6 +47,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the GNSS board's task load and profiler reset, board/load
   cmdAreaRegistrars.add([] { registerBoardArea(); });
+  // the base-moving monitor's alert and reset mode, pos/moving
+  cmdAreaRegistrars.add([] { registerBaseMovingArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
   // the USB copy's state and progress, edisk/

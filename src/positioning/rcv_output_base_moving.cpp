@@ -1,5 +1,6 @@
 #include "positioning/rcv_output_base_moving.h"
 
+#include <atomic>
 #include <cmath>
 
 BASE_MOVING_DATA BaseMovingData;
@@ -95,4 +96,23 @@ bool resetBaseMovingRelPosData(int mode) {
   if (mode != 0 && mode != 1) return false;
   BaseMovingData.resetMode = static_cast<std::uint8_t>(mode);
   return true;
+}
+
+namespace {
+std::atomic<bool> g_alertResetAsked{false};
+std::atomic<int> g_relPosModeAsked{-1};  // -1: none
+}  // namespace
+
+void requestBaseMovingAlertReset() { g_alertResetAsked.store(true); }
+
+bool requestBaseMovingRelPosReset(int mode) {
+  if (mode != 0 && mode != 1) return false;
+  g_relPosModeAsked.store(mode);
+  return true;
+}
+
+void applyBaseMovingResets() {
+  if (g_alertResetAsked.exchange(false)) resetBaseMovingAlert();
+  const int mode = g_relPosModeAsked.exchange(-1);
+  if (mode >= 0) resetBaseMovingRelPosData(mode);
 }
