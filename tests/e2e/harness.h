@@ -190,6 +190,10 @@ class Proc {
     });
   }
   ~Proc() {
+#ifdef RX_COVERAGE
+    // The reach build counts what the program ran; it writes the counts only when it ends itself.
+    if (signal(SIGTERM)) wait();
+#endif
     signal(SIGKILL);
     wait();
     stop_ = true;
