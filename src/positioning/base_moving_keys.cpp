@@ -24,8 +24,8 @@ int movingcSet(const char* p, const ZRNamedNode* v) {
 
 int movingcPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
-  if (strcmpA(p, "alert")) rc = reBool(re, BaseMovingData.bAlert != 0);
-  if (strcmpA(p, "reset")) rc = reLong(re, BaseMovingData.resetMode);
+  if (strcmpA(p, "alert")) rc = reBool(re, baseMovingAlertShown());
+  if (strcmpA(p, "reset")) rc = reLong(re, baseMovingResetModeShown());
   return rc;
 }
 

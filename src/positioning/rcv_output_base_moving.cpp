@@ -101,6 +101,9 @@ bool resetBaseMovingRelPosData(int mode) {
 namespace {
 std::atomic<bool> g_alertResetAsked{false};
 std::atomic<int> g_relPosModeAsked{-1};  // -1: none
+// What other tasks may read of the record, as the last epoch left it.
+std::atomic<std::uint8_t> g_alertShown{0};
+std::atomic<std::uint8_t> g_modeShown{0};
 }  // namespace
 
 void requestBaseMovingAlertReset() { g_alertResetAsked.store(true); }
@@ -115,4 +118,9 @@ void applyBaseMovingResets() {
   if (g_alertResetAsked.exchange(false)) resetBaseMovingAlert();
   const int mode = g_relPosModeAsked.exchange(-1);
   if (mode >= 0) resetBaseMovingRelPosData(mode);
+  g_alertShown.store(BaseMovingData.bAlert);
+  g_modeShown.store(BaseMovingData.resetMode);
 }
+
+bool baseMovingAlertShown() { return g_alertShown.load() != 0; }
+int baseMovingResetModeShown() { return g_modeShown.load(); }

@@ -57,3 +57,6 @@ bool resetBaseMovingRelPosData(int mode);
 void requestBaseMovingAlertReset();
 bool requestBaseMovingRelPosReset(int mode);
 void applyBaseMovingResets();
+// The alert and the reset mode as the monitor's task last left them (any task).
+bool baseMovingAlertShown();
+int baseMovingResetModeShown();

@@ -433,6 +433,7 @@ TEST_F(RcvOutputTest, BaseMovingResetsAskedAreMadeAtTheMainInputsEpoch) {
     out.computeParams();
     EXPECT_TRUE(BaseMovingData.bAlert == 0 && BaseMovingData.maxMotion == 0.0f && BaseMovingData.motion[1] == 0.0f);
     EXPECT_EQ(BaseMovingData.resetMode, r.taken ? r.mode : 2);
+    EXPECT_TRUE(!baseMovingAlertShown() && baseMovingResetModeShown() == (r.taken ? r.mode : 2)) << "shown to others";
     BaseMovingData.resetMode = 2;
     out.computeParams();
     EXPECT_EQ(BaseMovingData.resetMode, 2) << "made once";
