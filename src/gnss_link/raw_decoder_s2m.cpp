@@ -71,8 +71,8 @@ constexpr int kPwrIndex[25] = {23, 24, 30, 51, 54, 57, 32, 90, 98, 42, 43, 44, 4
 
 BoardEpochPart& board() { return PVTDataInstance.epochData.GetPointer()->board; }
 
-void get(RawReader& r, PosData::OneValueBlock& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
-void get(RawReader& r, PosData::TwoValueBlock& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
+void get(RawReader& r, PosData::OneDataType& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
+void get(RawReader& r, PosData::TwoDataType& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
 void get(RawReader& r, PosData::VelocityBlock& b) {
   r.all(b.uFlag, b.ulWord);
   for (auto& pair : b.dValue) r.get(pair);

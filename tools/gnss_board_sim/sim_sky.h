@@ -165,8 +165,8 @@ class Sky {
 // ---- The board's records of a sky ------------------------------------------------------------
 
 // Satellite data (7): record size 15, count, then per satellite: channel, system code (0 GPS),
-// PRN, track code, spare, state (1 tracking), a byte, a 16-bit word, the elevation (degrees,
-// float) and two spare bytes.
+// PRN, track code, spare, state (0: used in the board's solution, as every satellite measured
+// here is), a byte, a 16-bit word, the elevation (degrees, float) and two spare bytes.
 inline std::string satDataRecord(const std::vector<SkySat>& sky) {
   std::string b;
   b += static_cast<char>(15);
@@ -177,7 +177,7 @@ inline std::string satDataRecord(const std::vector<SkySat>& sky) {
     b += static_cast<char>(s.prn);
     b += static_cast<char>(0);
     b += static_cast<char>(0);
-    b += static_cast<char>(1);
+    b += static_cast<char>(0);
     b += static_cast<char>(0);
     putLe(b, 0, 2);
     const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);

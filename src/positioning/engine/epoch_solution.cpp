@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "positioning/chan_data.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "settings/rcv_settings.h"
 
 namespace {
@@ -84,7 +85,13 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
     const int slot = c.uSatByte[1];
     if (sys >= 7 || slot >= 255) continue;
     if (c.uState == kSatUsed) {
-      if (full && slot < 64) list.ullMask[sys] |= std::uint64_t{1} << slot;
+      // The list names a satellite by its tracking index, the identity the measurement
+      // processor resolved for the channel this epoch (the board's satellite byte is its number).
+      const EpochSatCommonDataType* sats = e.pEpochSatData;
+      if (full && sats != nullptr && sats->uFilled == EpochSatCommonDataType::kFilled) {
+        const SvIdType& sv = sats->chan[base + i].sv;
+        if (sv.sys < SYS_NUM && sv.si < 64) list.ullMask[sv.sys] |= std::uint64_t{1} << sv.si;
+      }
       if (sol.uNumUsed < NavTask::NAV_SOL::kMaxSats) {
         sol.uUsedChan[sol.uNumUsed] = static_cast<std::uint8_t>(i);
         sol.fUsedValue[sol.uNumUsed] = c.fSatValue;
