@@ -100,9 +100,11 @@ int navMain(const NavMainInputs& in) {
     for (int k = 0; k < count; ++k) {
       const int a = inputs[k];
       const bool isMain = a == mainIdx;
-      NavSol.status = NavTask::NAV_SOL::kNotComputed;
-      NavSol.epoch = NavEpoch;
       if (isMain || in.separate) {
+        // Only an input that is processed starts NavSol afresh: the input left out after the
+        // main one would otherwise turn the main input's solution into "not computed".
+        NavSol.status = NavTask::NAV_SOL::kNotComputed;
+        NavSol.epoch = NavEpoch;
         ChanData* chan = &Cdat[a * PVTEngine::kChannels];
         const int status = PVTEngineInstance.update(in.intervalMs, isMain, &NavSol, chan);
         NavSol.status = status;
