@@ -349,7 +349,7 @@ void RCV_OUTPUT::computeParams() {
   if (s.pBase)
     s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, 0.0, false, &s.baseUndulation,
                                                  &s.baseSeparation);
-  if (rtk_cpd_dbi == 197)
+  if (temp_dbi == 197)
     debPrintfx(-1,
                "%.2f  %.2f  %.2f    %.2f  %.2f  %.2f    %.9f  %.9f  %.2f    %.9f  %.9f  %.2f    %.2f  %.2f  %.2f\n",
                s.grid[0], s.grid[1], s.grid[2], s.baseGrid[0], s.baseGrid[1], s.baseGrid[2],
