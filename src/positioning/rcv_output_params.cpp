@@ -8,6 +8,7 @@
 #include "platform/mono_clock.h"
 #include "positioning/chan_data.h"
 #include "positioning/geodesy/magvar.h"
+#include "positioning/output_grid.h"
 #include "positioning/rcv_output.h"
 #include "positioning/rcv_output_base_moving.h"
 #include "positioning/reference/pos_filter.h"
@@ -103,6 +104,8 @@ void getEllipsParams(double varN, double varE, double covNE, float* major, float
 }
 
 void RCV_OUTPUT::computeParams() {
+  // A grid the commands changed takes effect here, between two records.
+  outputGridPoll();
   SOL_OUTPUT& s = sol;
   const NavTask::NAV_SOL& ns = pNavSol ? *pNavSol : NavSol;
   const NavTask::NAV_POS& np = ns.pos;

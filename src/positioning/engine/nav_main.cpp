@@ -89,6 +89,9 @@ std::uint32_t navLastGoodSolutionSec() { return g_lastGoodSec.load(); }
 int navMain(const NavMainInputs& in) {
   // 1. (NavSol's status is set with the locks held below: a reader may be looking at it.)
   posAvgFlagsClear();
+  // What the commands asked of the averaging and the base's reference position, done here in
+  // the task whose base processing and coders read them.
+  posAvgPoll();
   // 2. The main input first, then the other one when both are tracked.
   const int mainIdx = in.mainInput == 1 ? 1 : 0;
   int inputs[kInputs] = {mainIdx, 1 - mainIdx};
