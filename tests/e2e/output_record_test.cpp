@@ -98,7 +98,8 @@ class Lines {
   Line next() {
     const std::size_t from = t_.outNow().size();
     std::vector<Line> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(t_.outNow(), from)).size() >= 3; }, 15000));
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(t_.outNow(), from)).size() >= 3; }, 30000))
+        << t_.outNow().substr(from > 3000 ? from - 3000 : 0);
     return l.empty() ? Line{} : l.back();
   }
 
