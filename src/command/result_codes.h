@@ -18,6 +18,7 @@ enum CmdResult : int {
   CMD_FILE_NOT_FOUND = 15,
   CMD_FILE_ERROR = 16,
   CMD_NOT_AVAILABLE = 21,
+  CMD_NO_DATA = 25,
   CMD_NOT_ALLOWED_NOW = 31,  // the receiver is stopping: a change now could not be stored
   CMD_STORAGE_FULL = 32,
   CMD_TOO_LONG = 34,

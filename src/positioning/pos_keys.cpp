@@ -66,9 +66,13 @@ int setRefPair(int xyzIndex, bool geodetic, const ZRNamedNode* v) {
   return CMD_OK;
 }
 
+bool srcPosSet() { return isSet(RcvSet.posSourceData); }
+
 int setSrcPos(bool geodetic, const ZRNamedNode* v) {
   double xyz[3], blh[3];
   if (int rc = geodetic ? readGeo(v, xyz, blh) : readXyz(v, xyz, blh)) return rc;
+  // The fixed source would put the Earth's centre in place of every position.
+  if (!isSet(xyz) && RcvSet.posSource == kSrcFixed) return CMD_NOT_ALLOWED_NOW;
   for (int i = 0; i < 3; ++i) {
     RcvSet.posSourceData[i] = xyz[i];
     RcvSet.posSourceData[3 + i] = blh[i];
@@ -126,6 +130,7 @@ int srcSet(const char* p, const ZRNamedNode* v) {
   if (std::strcmp(p, "mode") == 0) {
     int i = RcvSet.posSource == kSrcFixed ? 1 : 0;
     if (int rc = setEnum(v, i, kSrcModes)) return rc;
+    if (i == 1 && !srcPosSet()) return CMD_NO_DATA;
     RcvSet.posSource = i == 1 ? kSrcFixed : 0;
     return CMD_OK;
   }
@@ -244,7 +249,7 @@ bool registerPosArea() { return parRegisterArea("pos", poscSet, poscPrint); }
 void posSettingsLoaded() {
   RCV_SETTINGS& s = RcvSet;
   if (refModeIndex(s.refPosMode) < 0) s.refPosMode = kRefModeValues[0];
-  if (s.posSource != 0 && s.posSource != kSrcFixed) s.posSource = 0;
+  if (s.posSource != kSrcFixed || !srcPosSet()) s.posSource = 0;
   if (s.refPosFrom > kRefPosFromKnown) s.refPosFrom = kRefPosFromNone;
   outputGridBound(s);
   outputGridKeysSettingsLoaded();

@@ -141,9 +141,14 @@ TEST_F(PosKeys, ReferencePositionsEnteredInEitherForm) {
 
 TEST_F(PosKeys, PositionSourceKeysFillTheSixDoubles) {
   const Row rows[] = {
-      {"src/mode", "fixed", CMD_OK, "fixed"}, {"src/mode", "6", CMD_WRONG_2ND, "fixed"},
-      {"src/mode", "board", CMD_WRONG_2ND, "fixed"}, {"src/geo", "{50,10,300}", CMD_OK, kGeo50},
-      {"src/xyz", "{1,1,1}", CMD_OUT_OF_RANGE, kXyz50}, {"src/mode", "own", CMD_OK, "own"},
+      {"src/mode", "fixed", CMD_NO_DATA, "own"},  // no fixed position yet
+      {"src/geo", "{50,10,300}", CMD_OK, kGeo50},
+      {"src/mode", "fixed", CMD_OK, "fixed"},     {"src/mode", "6", CMD_WRONG_2ND, "fixed"},
+      {"src/mode", "board", CMD_WRONG_2ND, "fixed"},
+      {"src/xyz", "{1,1,1}", CMD_OUT_OF_RANGE, kXyz50},
+      {"src/xyz", "{0,0,0}", CMD_NOT_ALLOWED_NOW, kXyz50},  // while it is the source
+      {"src/mode", "own", CMD_OK, "own"},         {"src/xyz", "{0,0,0}", CMD_OK, kZeroXyz},
+      {"src/geo", "{50,10,300}", CMD_OK, kGeo50},
   };
   runRows(rows, std::size(rows));
   EXPECT_EQ(RcvSet.posSource, 0);
