@@ -189,10 +189,9 @@ const char* kRoverDefaults =
 
 // Received data prints when named; a listing shows the settings only.
 TEST_F(Rtcm3Keys, ReceivedDataPrintsWhenNamed) {
-  EXPECT_EQ(print("rover/msm/info"),
-            "{gps={msg=0,sat=0x00000000,sgn=0x00000000},glo={msg=0,sat=0x00000000,sgn=0x00000000},gal={msg=0,"
-            "sat=0x00000000,sgn=0x00000000},sbas={msg=0,sat=0x00000000,sgn=0x00000000},qzss={msg=0,sat=0x00000000,"
-            "sgn=0x00000000},comp={msg=0,sat=0x00000000,sgn=0x00000000},irnss={msg=0,sat=0x00000000,sgn=0x00000000}}");
+  const std::string none = "{msg=0,sat=0x0000000000000000,sgn=0x00000000}";
+  EXPECT_EQ(print("rover/msm/info"), "{gps=" + none + ",glo=" + none + ",gal=" + none + ",sbas=" + none +
+                                         ",qzss=" + none + ",comp=" + none + ",irnss=" + none + "}");
   EXPECT_EQ(print("rover/transform"),
             "{aux={},datum={src={},trg={},cond={},par={}},resid={cond={},GP={0={},1={},2={},3={},4={},5={},6={},"
             "7={},8={},9={},10={},11={},12={},13={},14={},15={}}},proj={}}");
@@ -233,7 +232,7 @@ TEST_F(Rtcm3Keys, RoverKeysSetAndPrint) {
       {"msm/phase/tilt", "1", CMD_WRONG_1ST, "ER3", 0},
       {"msm/info/reset", "yes", CMD_OK, "ER3", 0},
       {"msm/info/reset", "sure", CMD_WRONG_2ND, "ER3", 0},
-      {"msm/info/gps", "1", CMD_WRONG_1ST, "{msg=0,sat=0x00000000,sgn=0x00000000}", 0},
+      {"msm/info/gps", "1", CMD_WRONG_1ST, "{msg=0,sat=0x0000000000000000,sgn=0x00000000}", 0},
       {"out/port", "/dev/ser/b", CMD_OK, "/dev/ser/b", 0},
       {"out/port", "dev/usb/a", CMD_OK, "/dev/usb/a", 0},
       {"out/port", "/dev/null", CMD_OK, "/dev/null", 0},
@@ -400,7 +399,7 @@ TEST_F(Rtcm3Keys, MsmInfoShowsTheLastMsmOfEachSystem) {
   // SBAS, 111x QZSS, 112x BeiDou, 113x NavIC.
   const int systemOf[] = {0, 1, 2, 3, 4, 5, 6};
   std::string expect[7];
-  for (auto& e : expect) e = "{msg=0,sat=0x00000000,sgn=0x00000000}";
+  for (auto& e : expect) e = "{msg=0,sat=0x0000000000000000,sgn=0x00000000}";
   auto bits = [&](std::size_t at, int from, int n) {
     std::uint64_t v = 0;
     for (int b = from; b < from + n; ++b) v = v << 1 | ((d[at + 3 + b / 8] >> (7 - b % 8)) & 1u);
@@ -415,8 +414,8 @@ TEST_F(Rtcm3Keys, MsmInfoShowsTheLastMsmOfEachSystem) {
     const int msg = static_cast<int>(bits(i, 0, 12));
     if (msg >= 1071 && msg <= 1137) {
       char text[64];
-      std::snprintf(text, sizeof text, "{msg=%d,sat=0x%.8llX,sgn=0x%.8llX}", msg % 10,
-                    static_cast<unsigned long long>(bits(i, 73, 32)), static_cast<unsigned long long>(bits(i, 137, 32)));
+      std::snprintf(text, sizeof text, "{msg=%d,sat=0x%.16llX,sgn=0x%.8llX}", msg % 10,
+                    static_cast<unsigned long long>(bits(i, 73, 64)), static_cast<unsigned long long>(bits(i, 137, 32)));
       expect[systemOf[(msg - 1071) / 10]] = text;
       ++seen;
     }
@@ -428,7 +427,7 @@ TEST_F(Rtcm3Keys, MsmInfoShowsTheLastMsmOfEachSystem) {
   EXPECT_EQ(print("rover/msm/info/gps") + print("rover/msm/info/glo"), expect[0] + expect[1]);
   ASSERT_EQ(set("rover/msm/info/reset", "yes"), CMD_OK);
   for (int s = 0; s < 7; ++s)
-    EXPECT_EQ(print(std::string("rover/msm/info/") + names[s]), "{msg=0,sat=0x00000000,sgn=0x00000000}") << names[s];
+    EXPECT_EQ(print(std::string("rover/msm/info/") + names[s]), "{msg=0,sat=0x0000000000000000,sgn=0x00000000}") << names[s];
 }
 
 // ---- the received coordinate transformation
