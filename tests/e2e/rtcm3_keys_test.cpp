@@ -25,7 +25,7 @@ struct KeyRow {
 const KeyRow kEveryKey[] = {
     {"base/stid", "1234", "1234"},
     {"base/l2c", "on", "on"},
-    {"base/ver", "exp", "exp"},
+    {"base/ver", "v3.3", "v3.3"},
     {"base/msm/ca", "off", "off"},
     {"base/msm/p1", "off", "off"},
     {"base/msm/p2", "off", "off"},
@@ -74,6 +74,9 @@ TEST_F(Rtcm3Keys, EveryKeySetPrintedAndKeptAcrossRestartKillAndTerm) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/rtcm3/rover/out"), re("{port=/dev/null,period=0.000,wrap=82}"));
   EXPECT_EQ(ask("print,/par/rtcm3/base/msm"), re("{ca=on,p1=on,p2=on,l2c=on,l5=on,l1c=on}"));
+  // A fresh receiver's coder as it is built: no station id yet, every satellite in MSM.
+  EXPECT_EQ(ask("print,/par/rtcm3/base/stid"), re("-1"));
+  EXPECT_EQ(ask("print,/par/rtcm3/base/ver"), re("exp"));
   for (const KeyRow& r : kEveryKey)
     EXPECT_EQ(ask(std::string("%s%set,/par/rtcm3/") + r.key + "," + r.value), re("%s%")) << r.key;
   EXPECT_EQ(ask("%s%set,/par/rtcm3/rover/msm/info/reset,yes"), re("%s%"));

@@ -105,7 +105,7 @@ struct Snapshot {
 };
 
 const char* kBaseDefaults =
-    "{stid=0,l2c=off,ver=v3.3,msm={ca=on,p1=on,p2=on,l2c=on,l5=on,l1c=on},text=,"
+    "{stid=-1,l2c=off,ver=exp,msm={ca=on,p1=on,p2=on,l2c=on,l5=on,l1c=on},text=,"
     "textparam={modem=off,moving=off,msgout=off,msgnum=off},svm=0,clk={steering=off}}";
 
 // Each base key: the answer, its print afterwards (refusals print the default), that the coder
@@ -121,14 +121,14 @@ TEST_F(Rtcm3Keys, BaseKeysSetAndPrint) {
       {"stid", "0", CMD_OK, "0"},
       {"stid", "4095", CMD_OK, "4095"},
       {"stid", "-1", CMD_OK, "-1"},
-      {"stid", "4096", CMD_OUT_OF_RANGE, "0"},
-      {"stid", "-2", CMD_OUT_OF_RANGE, "0"},
-      {"stid", "12a", CMD_WRONG_2ND, "0"},
+      {"stid", "4096", CMD_OUT_OF_RANGE, "-1"},
+      {"stid", "-2", CMD_OUT_OF_RANGE, "-1"},
+      {"stid", "12a", CMD_WRONG_2ND, "-1"},
       {"l2c", "on", CMD_OK, "on"},
       {"l2c", "maybe", CMD_WRONG_2ND, "off"},
       {"ver", "exp", CMD_OK, "exp"},
       {"ver", "v3.3", CMD_OK, "v3.3"},
-      {"ver", "v3.4", CMD_WRONG_2ND, "v3.3"},
+      {"ver", "v3.4", CMD_WRONG_2ND, "exp"},
       {"msm/ca", "off", CMD_OK, "off"},
       {"msm/p1", "off", CMD_OK, "off"},
       {"msm/p2", "off", CMD_OK, "off"},
@@ -202,6 +202,29 @@ TEST_F(Rtcm3Keys, ReceivedDataPrintsWhenNamed) {
 TEST_F(Rtcm3Keys, DefaultsPrintWhole) {
   EXPECT_EQ(print("base"), kBaseDefaults);
   EXPECT_EQ(print("rover"), kRoverDefaults);
+}
+
+// The factory settings of the coder are the coder's construction values: station id -1, "exp",
+// every MSM signal slot allowed.
+TEST_F(Rtcm3Keys, FactorySettingsAreTheCodersConstructionValues) {
+  RTCM_SETTINGS factory{};
+  rtcmSetDefaults(factory);
+  const RTC3_Coder built(nullptr);
+  const RTC3_COD_SETTINGS& c = built.settings();
+  const struct {
+    const char* field;
+    long factory, built;
+  } rows[] = {
+      {"station id", factory.rtcm3Cod.stationId, c.stationId},
+      {"ver", static_cast<long>(factory.rtcm3Cod.ver), static_cast<long>(c.ver)},
+      {"msm/ca", factory.rtcm3Cod.msm[0], c.msm[0]},
+      {"msm/l1c", factory.rtcm3Cod.msm[5], c.msm[5]},
+      {"text", factory.rtcm3Cod.text[0], c.text[0]},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.factory, r.built) << r.field;
+  EXPECT_EQ(c.stationId, -1);
+  EXPECT_EQ(c.ver, 1u);
+  EXPECT_EQ(factory.refId, factory.rtcm3Cod.stationId) << "one station id for every format";
 }
 
 TEST_F(Rtcm3Keys, RoverKeysSetAndPrint) {
@@ -314,7 +337,7 @@ TEST_F(Rtcm3Keys, PhaseShiftReachesTheSignalMapping) {
 // Every key set away from its default is what a restart brings back, and it is live again.
 TEST_F(Rtcm3Keys, SettingsSurviveRestart) {
   const char* sets[][2] = {
-      {"base/stid", "1234"},           {"base/l2c", "on"},           {"base/ver", "exp"},
+      {"base/stid", "1234"},           {"base/l2c", "on"},           {"base/ver", "v3.3"},
       {"base/msm/ca", "off"},          {"base/msm/p1", "off"},       {"base/msm/p2", "off"},
       {"base/msm/l2c", "off"},         {"base/msm/l5", "off"},       {"base/msm/l1c", "off"},
       {"base/text", "\"a text, with a comma\""},                     {"base/textparam/modem", "on"},
@@ -327,7 +350,7 @@ TEST_F(Rtcm3Keys, SettingsSurviveRestart) {
   for (const auto& s : sets) ASSERT_EQ(set(s[0], s[1]), CMD_OK) << s[0];
   const std::string base = print("base"), rover = print("rover");
   EXPECT_EQ(base,
-            "{stid=1234,l2c=on,ver=exp,msm={ca=off,p1=off,p2=off,l2c=off,l5=off,l1c=off},text=a text, with a comma,"
+            "{stid=1234,l2c=on,ver=v3.3,msm={ca=off,p1=off,p2=off,l2c=off,l5=off,l1c=off},text=a text, with a comma,"
             "textparam={modem=on,moving=on,msgout=on,msgnum=on},svm=31,clk={steering=on}}");
   EXPECT_NE(rover.find("msm={compat=vorla,curcompat=vorla,phase={sys=3,signal=9,shift=-0.30}"), std::string::npos)
       << rover;
