@@ -50,6 +50,14 @@ void applyOffsets(NAVCOD_REF_COORD& r, const ReferencePos& p) {
   r.bOffsetsApplied = 1;
 }
 
+// The reference point's record carries the offsets that lead to it, as the position's record
+// does: the CMR station message sends the height, east and north of whichever it is handed.
+void keepOffsets(const NAVCOD_REF_COORD& from, NAVCOD_REF_COORD& to) {
+  to.fNorth = from.fNorth, to.fEast = from.fEast, to.fUp = from.fUp;
+  to.fAntHeight = from.fAntHeight;
+  to.bOffsetsApplied = from.bOffsetsApplied;
+}
+
 bool fromReference(const ReferencePos& p, NAVCOD_REF_COORD& r) {
   double xyz[3];
   if (!p.valid() || !p.getRefPos(ReferencePos::kCartesian, xyz)) return false;
@@ -100,7 +108,7 @@ bool NAV_ClientCod::getRefCoord(bool glonass, NAVCOD_REF_COORD** out, bool stati
       applyOffsets(*rec, pos);
       if (fromReference(ant, g_ref.arp[d])) {
         arp = true;
-        g_ref.arp[d].fAntHeight = rec->fAntHeight;
+        keepOffsets(*rec, g_ref.arp[d]);
         rec = &g_ref.arp[d];
       }
     }
