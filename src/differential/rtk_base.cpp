@@ -4,6 +4,7 @@
 
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/cmr/cmr_client.h"
+#include "differential/decoder_task.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_client.h"
@@ -78,6 +79,7 @@ void setOffsets(BASECOORD& b, const float off[3], int kind, bool notValid) {
 void passL2L1(const float off[3], bool toArp) {
   CpdAntOffs o;
   o.set(toArp ? RtkBase::kOffsToArp : RtkBase::kOffsToL1, off);
+  DecWorkHold hold;
   if (rtkBaseDecoders.rtcm2 != nullptr) rtkBaseDecoders.rtcm2->updateL2L1(o);
   if (rtkBaseDecoders.cmr != nullptr) rtkBaseDecoders.cmr->updateL2L1(o);
 }
@@ -147,6 +149,7 @@ bool updateRtkBase(const BASECOORD& rec, bool withAntenna) {
   const int id = rec.stationId;
   // The RTCM 2 decoder marks a position of the antenna reference point apart.
   const bool arp = rec.srcKind == kRtcmArp || rec.srcKind == kRtcm3;
+  DecWorkHold hold;
   if (rtkBaseDecoders.rtcm2 != nullptr) rtkBaseDecoders.rtcm2->updateRefPos(p, id, arp);
   if (rtkBaseDecoders.cmr != nullptr) rtkBaseDecoders.cmr->updateRefPos(p, id);
   if (rtkBaseDecoders.rtcm3 != nullptr) rtkBaseDecoders.rtcm3->updateRefPos(p, id);
@@ -166,9 +169,14 @@ void invalidateRtkBase(int base) {
     std::memset(bc.offArp, 0, sizeof bc.offArp);
   }
   RpMsg.invalidate();
-  if (RtcmCpdClient* d = rtkBaseDecoders.rtcm2) d->invalidateRefPos(), d->invalidateOtherInfo();
-  if (CmrCpdClient* d = rtkBaseDecoders.cmr) d->invalidateRefPos(), d->invalidateOtherInfo();
-  if (Rtcm3CpdClient* d = rtkBaseDecoders.rtcm3) d->invalidateRefPos(), d->invalidateOtherInfo();
+  {
+    // The base decoders read their station's position and id as they close epochs in DECT: a
+    // clean-up from another task waits for the chunk under way.
+    DecWorkHold hold;
+    if (RtcmCpdClient* d = rtkBaseDecoders.rtcm2) d->invalidateRefPos(), d->invalidateOtherInfo();
+    if (CmrCpdClient* d = rtkBaseDecoders.cmr) d->invalidateRefPos(), d->invalidateOtherInfo();
+    if (Rtcm3CpdClient* d = rtkBaseDecoders.rtcm3) d->invalidateRefPos(), d->invalidateOtherInfo();
+  }
   RTC3_Decoder::compatibleVendor = kRtcm3VendorUnknown;
   Locker<Mutex> hold(baseLock());
   nv_writeBaseSettings(&bc);

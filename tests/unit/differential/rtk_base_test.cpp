@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/base/rtcm2_cpd_decoder.h"
+#include "differential/cmr/cmr_cpd_decoder.h"
+#include "differential/decoder_task.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_decoder.h"
@@ -210,6 +213,46 @@ TEST_F(RtkBaseRecord, ReadersNeverSeeAMixedRecord) {
   r2.join();
   EXPECT_GT(copies.load(), 0);
   EXPECT_EQ(mixed.load(), 0);
+}
+
+// A base clean-up from the parser while the decoder task sets and reads its station between
+// chunks: under the decoders' lock the task always reads back the station it has just set, and
+// every clean-up finds the decoders between two chunks (ThreadSanitizer checks the same run).
+TEST_F(RtkBaseRecord, CleanRaceWithTheDecoderTask) {
+  RtcmCpdDecoder rtcm2;
+  CmrCpdDecoder cmr;
+  rtkBaseDecoders = RtkBaseDecoders{};
+  rtkBaseDecoders.rtcm2 = &rtcm2;
+  rtkBaseDecoders.cmr = &cmr;
+  std::atomic<bool> stop{false};
+  std::atomic<int> chunks{0}, torn{0};
+  std::thread dect([&] {
+    for (int k = 1; !stop.load(); ++k) {
+      DecWorkHold hold;
+      const CpdCPos p{1000.0 + k, 2.0, 3.0};
+      rtcm2.updateRefPos(p, k, false);
+      cmr.updateRefPos(p, k);
+      // Closing an epoch reads them back more than once.
+      for (int i = 0; i < 20; ++i) {
+        const bool whole = rtcm2.stationId == k && rtcm2.refPos.valid != 0 && rtcm2.refPos.x == p.x &&
+                           cmr.stationId == k && cmr.refPos.valid != 0 && cmr.refPos.x == p.x;
+        if (!whole) ++torn;
+      }
+      ++chunks;
+    }
+  });
+  for (int i = 0; i < 500; ++i) {
+    const int seen = chunks.load();
+    while (chunks.load() == seen) std::this_thread::yield();
+    invalidateRtkBase(0);
+  }
+  stop = true;
+  dect.join();
+  EXPECT_EQ(torn.load(), 0);
+  // A clean-up leaves both decoders without a station.
+  invalidateRtkBase(0);
+  EXPECT_EQ(std::tuple(rtcm2.stationId, int(rtcm2.refPos.valid), cmr.stationId, int(cmr.refPos.valid)),
+            std::tuple(-1, 0, -1, 0));
 }
 
 }  // namespace
