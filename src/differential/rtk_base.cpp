@@ -11,6 +11,7 @@
 #include "differential/rtcm3_decoder.h"
 #include "platform/rtos.h"
 #include "positioning/geodesy/datum_conv.h"
+#include "positioning/nav_tools.h"
 #include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -66,7 +67,10 @@ void setOffsets(BASECOORD& b, const float off[3], int kind, bool notValid) {
       else b.offFlags = static_cast<std::uint8_t>(b.offFlags & ~kOffArp);
       break;
     case kL2:
+    case kL2Xyz:
       for (int i = 0; i < 3; ++i) b.offL2[i] = off[i];
+      if (kind == kL2Xyz) b.offFlags = static_cast<std::uint8_t>(b.offFlags | kOffL2Xyz);
+      else b.offFlags = static_cast<std::uint8_t>(b.offFlags & ~kOffL2Xyz);
       break;
     case kThird:
       for (int i = 0; i < 3; ++i) b.offArp[i] = off[i];
@@ -224,7 +228,19 @@ void updateAnt(const float offsets[3], int kind, bool notValid, bool toArp, int 
     Locker<Mutex> hold(baseLock());
     setOffsets(bc, offsets, kind, notValid);
   }
-  if (kind == RtkBase::kL2 && base == 0) passL2L1(offsets, toArp);
+  if ((kind == RtkBase::kL2 || kind == RtkBase::kL2Xyz) && base == 0) passL2L1(offsets, toArp);
+}
+
+bool rtkBaseL2L1Enu(const BASECOORD& b, double enu[3]) {
+  for (int i = 0; i < 3; ++i) enu[i] = b.offL2[i];
+  if ((b.offFlags & RtkBase::kOffL2Xyz) == 0) return true;
+  if ((b.valid & RtkBase::kPosValid) == 0) return false;
+  const double xyz[3] = {b.offL2[0], b.offL2[1], b.offL2[2]};
+  double neu[3];
+  Geometry::XYZ_NEU(b.blh[0], b.blh[1], xyz, neu, false);
+  // + 0.0: a zero offset turned stays a plain zero, never -0.
+  enu[0] = neu[1] + 0.0, enu[1] = neu[0] + 0.0, enu[2] = neu[2] + 0.0;
+  return true;
 }
 
 bool getRtkBase(BASECOORD& out) {

@@ -255,4 +255,39 @@ TEST_F(RtkBaseRecord, CleanRaceWithTheDecoderTask) {
             std::tuple(-1, 0, -1, 0));
 }
 
+// The L2-L1 offset as east, north, up: offsets in Earth-fixed axes are turned at the base
+// position (rows where the rotation is plain: on the equator and at the pole the local axes are
+// Earth-fixed axes), offsets given as east, north, up stay.
+TEST_F(RtkBaseRecord, L2L1OffsetAsEastNorthUp) {
+  constexpr double kD = 3.14159265358979323846 / 180.0;
+  const struct {
+    const char* name;
+    int kind;
+    bool valid;
+    double lat, lon;  // degrees
+    float off[3];
+    bool ok;
+    double want[3];  // e, n, u
+  } rows[] = {
+      {"lat 0 lon 0: X up, Y east, Z north", RtkBase::kL2Xyz, true, 0, 0, {0.01f, 0.02f, 0.03f}, true, {0.02, 0.03, 0.01}},
+      {"lat 0 lon 90: -X east, Y up", RtkBase::kL2Xyz, true, 0, 90, {0.01f, 0.02f, 0.03f}, true, {-0.01, 0.03, 0.02}},
+      {"lat 90: -X north, Z up", RtkBase::kL2Xyz, true, 90, 0, {0.01f, 0.02f, 0.03f}, true, {0.02, -0.01, 0.03}},
+      {"lat 45: X and Z share up", RtkBase::kL2Xyz, true, 45, 0, {0.01f, 0.0f, 0.01f}, true, {0.0, 0.0, 0.0141421356}},
+      {"lat -30 lon -120", RtkBase::kL2Xyz, true, -30, -120, {0.0f, 0.0f, 0.02f}, true, {0.0, 0.02 * 0.8660254038, -0.01}},
+      {"east/north/up stay", RtkBase::kL2, true, 45, 10, {0.01f, 0.02f, 0.03f}, true, {0.01, 0.02, 0.03}},
+      {"Earth-fixed without a base", RtkBase::kL2Xyz, false, 45, 10, {0.01f, 0.02f, 0.03f}, false, {0.01, 0.02, 0.03}},
+  };
+  for (const auto& r : rows) {
+    baseCoordDefaults(bc);
+    updateAnt(r.off, r.kind, false, false, 1);
+    BASECOORD b{};
+    getRtkBase(b);
+    b.valid = r.valid ? RtkBase::kPosValid : 0;
+    b.blh[0] = r.lat * kD, b.blh[1] = r.lon * kD;
+    double enu[3];
+    EXPECT_EQ(rtkBaseL2L1Enu(b, enu), r.ok) << r.name;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(enu[i], r.want[i], 1e-7) << r.name << " " << i;
+  }
+}
+
 }  // namespace
