@@ -22,14 +22,15 @@ struct RefRecords {
 };
 RefRecords g_ref;
 
-// The receiver's antenna settings into a record. No setting holds the antenna's serial number
-// or setup id: both stay empty and 0.
+// The receiver's antenna settings into a record: descriptor, serial number and setup id.
 void antennaInto(NAVCOD_REF_COORD& r) {
   const std::size_t n = strnlen(RcvSet.antName[0], sizeof r.antDescr - 1);
   std::memcpy(r.antDescr, RcvSet.antName[0], n);
   r.antDescr[n] = 0;
-  r.antSerial[0] = 0;
-  r.antSetupId = 0;
+  const std::size_t k = strnlen(RcvSet.antSerial, sizeof r.antSerial - 1);
+  std::memcpy(r.antSerial, RcvSet.antSerial, k);
+  r.antSerial[k] = 0;
+  r.antSetupId = RcvSet.antSetupId;
 }
 
 // The north, east, up antenna offsets of a reference position, applied so that the record holds

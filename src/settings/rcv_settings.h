@@ -173,8 +173,12 @@ struct RCV_SETTINGS {
   std::uint8_t lockExtArea[1152]; // lock masks, continued: three more tables of 48 x 64 bits
   // layout 3
   RcvPosFilt posFilt;
+  // Zero by default, as the reserved bytes they were taken from: no layout change.
+  char antSerial[32];            // serial number of the antenna of input 0 (ant/serial), empty none
+  std::uint8_t antSetupId;       // its setup id (ant/setup), 0..255
+  std::uint8_t antSpare[3];
 
-  std::uint8_t reserved[396];
+  std::uint8_t reserved[360];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
@@ -182,7 +186,8 @@ static_assert(offsetof(RCV_SETTINGS, rtk) % 8 == 0 && offsetof(RCV_SETTINGS, hd)
 static_assert(offsetof(RCV_SETTINGS, clockArea) == 732);
 static_assert(offsetof(RCV_SETTINGS, lockExtArea) == 2532);
 static_assert(offsetof(RCV_SETTINGS, posFilt) == 3684);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 3700);
+static_assert(offsetof(RCV_SETTINGS, antSerial) == 3700);
+static_assert(offsetof(RCV_SETTINGS, reserved) == 3736);
 
 extern RCV_SETTINGS RcvSet;
 

@@ -54,6 +54,8 @@ const RefRow kRows[] = {
 
 TEST(NavClientCod, ReferenceRecordAndItsFlags) {
   std::strcpy(RcvSet.antName[0], "TEST-ANT-DESCRIPTOR");
+  std::strcpy(RcvSet.antSerial, "SN 0042-A");
+  RcvSet.antSetupId = 7;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_out); };
   for (const RefRow& r : kRows) {
     SCOPED_TRACE(r.name);
@@ -73,11 +75,13 @@ TEST(NavClientCod, ReferenceRecordAndItsFlags) {
     ASSERT_NE(rec, nullptr);
     EXPECT_EQ(std::tuple(ref, arp), std::tuple(r.wantRef, r.wantArp));
     if (r.wantX != 0) { EXPECT_EQ(rec->dX, r.wantX); }
-    // No setting holds the antenna's serial number or setup id.
+    // Every record handed out carries the antenna settings.
     EXPECT_EQ(std::tuple(std::string(rec->antDescr), std::string(rec->antSerial), rec->antSetupId),
-              std::tuple(std::string("TEST-ANT-DESCRIPTOR"), std::string(), 0));
+              std::tuple(std::string("TEST-ANT-DESCRIPTOR"), std::string("SN 0042-A"), 7));
   }
   RtcmSetCmn[3] = 0;
+  RcvSet.antSerial[0] = 0;
+  RcvSet.antSetupId = 0;
 }
 
 // Offsets of the entered position: the record lies the offsets below it, at the ellipsoid's
