@@ -38,9 +38,8 @@ bool spAgcLevels(int, double&, double&) { return false; }
 
 // ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
 namespace placeholder {
-bool hwClbrStatus(std::uint32_t&) { return false; }
 bool hwClbrAtten(int&) { return false; }
 bool hwClbrPrintDelay(int&) { return false; }
-bool hwClbrDelay(int, int, int, double&) { return false; }
+bool hwClbrDelayAnt1(int, int, double&) { return false; }
 }  // namespace placeholder
 // ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

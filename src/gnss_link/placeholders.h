@@ -57,15 +57,15 @@ bool spAgcLevels(int band, double& mean, double& rms);
 // ---- end of the spectrum's stand-ins -----------------------------------------------------------
 
 // ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+// The board's calibration records carry the status word and one delay table (the main antenna
+// input's); none carries these.
 namespace placeholder {
-// The calibration status word. Not available.
-bool hwClbrStatus(std::uint32_t& status);
 // The attenuation in use. Not available.
 bool hwClbrAtten(int& atten);
 // The hardware delay print selector. Not available.
 bool hwClbrPrintDelay(int& value);
-// Delay in seconds of antenna 0..1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
+// Delay in seconds of antenna 1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
 // c2phase, p2delay, p2phase) and letter -7..6. Not available.
-bool hwClbrDelay(int ant, int kind, int letter, double& delaySec);
+bool hwClbrDelayAnt1(int kind, int letter, double& delaySec);
 }  // namespace placeholder
 // ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

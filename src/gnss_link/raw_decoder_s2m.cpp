@@ -338,6 +338,8 @@ void ZrtRawDecoder::recTs(const std::uint8_t* p, int len) {
     ++cnt_.recRefused;
     return;
   }
+  // The board names its reference scale in every record, matched to the epoch or not.
+  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   const long ts = static_cast<long>(s.ms[ref]) % kDayMs;
   if (ts != epochTime_) {
     std::fprintf(stderr, "$$ @@ts: ERROR: time mismatch ts=%ld epoch=%ld\n", ts, epochTime_);
@@ -355,7 +357,6 @@ void ZrtRawDecoder::recTs(const std::uint8_t* p, int len) {
     return;
   }
   tsBeyondSaid_ = 0;
-  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   TimeScales::endUpdate(s, static_cast<int>(epochTime_));
   timeOk_ = 1;
 }

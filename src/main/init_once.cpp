@@ -24,6 +24,7 @@
 #include "gnss_link/peripherals/usb_storage.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
+#include "gnss_link/slave_tasks.h"
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
@@ -153,6 +154,8 @@ const InitStep kInitOnce[] = {
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
+    // the board's task-load counters start with the program
+    {"profilerReset", profilerReset},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.

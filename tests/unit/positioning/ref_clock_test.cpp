@@ -210,6 +210,33 @@ TEST(RefClock, AnEpochWithoutSolutionCoastsThenTheNextSolutionResetsTheFilter) {
   EXPECT_DOUBLE_EQ(r.proc.jumpAccumulator(), 0.0);
 }
 
+// An epoch without a usable measurement predicts the clock and widens its uncertainty by the
+// constant-drift model's step: P' = F P F^T + Q, so the drift variance grows by q dt / 2 and
+// the offset variance grows too; a second such epoch widens it again.
+TEST(RefClock, AnEpochWithoutMeasurementGrowsTheFilteredClockUncertainty) {
+  const double q = RefClockProcessor::kProcessNoise;
+  for (double dt : {1.0, 0.5, 2.0}) {
+    SCOPED_TRACE(dt);
+    ClockRun r;
+    for (int n = 1; n <= 5; ++n) ASSERT_EQ(r.epoch(n, dt), 1);
+    auto variances = [&r] {
+      const PosData::ClockDataType& c = r.proc.clockData();
+      const double s0 = c.fFilteredOffsetSigma[1], s1 = c.fFilteredDriftSigma;
+      return std::pair{s0 * s0, s1 * s1};
+    };
+    auto [p00, p11] = variances();
+    for (int n = 6; n <= 7; ++n) {
+      r.st.epoch(n, dt);
+      for (int k = 0; k < kCdatRecords; ++k) Sdat[k].flags = 0;
+      ASSERT_EQ(r.proc.update(), 0);
+      const auto [q00, q11] = variances();
+      EXPECT_NEAR(q11, p11 + q * dt / 2.0, 1e-6 * q11) << "epoch " << n;
+      EXPECT_GT(q00, p00) << "epoch " << n;
+      p00 = q00, p11 = q11;
+    }
+  }
+}
+
 TEST(RefClock, ANewEpochIntervalRestartsTheFilter) {
   ClockRun r;
   ASSERT_EQ(r.epoch(1), 1);
