@@ -189,6 +189,7 @@ const char* kRoverDefaults =
 
 // Received data prints when named; a listing shows the settings only.
 TEST_F(Rtcm3Keys, ReceivedDataPrintsWhenNamed) {
+  clearLastMsmInfo();  // no MSM received yet, whatever ran before
   const std::string none = "{msg=0,sat=0x0000000000000000,sgn=0x00000000}";
   EXPECT_EQ(print("rover/msm/info"), "{gps=" + none + ",glo=" + none + ",gal=" + none + ",sbas=" + none +
                                          ",qzss=" + none + ",comp=" + none + ",irnss=" + none + "}");
