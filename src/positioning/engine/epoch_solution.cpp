@@ -96,6 +96,29 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
   }
 }
 
+PosData::PositionDataType solutionPosition(const BoardSolAlnType& s) {
+  PosData::PositionDataType p{};
+  const std::uint32_t* w = &s.ulPos88[0][0];
+  p.dX = wordsAsDouble(w);
+  p.dY = wordsAsDouble(w + 2);
+  p.dZ = wordsAsDouble(w + 4);
+  p.dLat = wordsAsDouble(w + 6);
+  p.dLon = wordsAsDouble(w + 8);
+  p.dHeight = wordsAsDouble(w + 10);
+  p.bValid = s.uFlag2 != 0 ? 1 : 0;
+  return p;
+}
+
+PosData::VelocityDataType solutionVelocity(const BoardSolAlnType& s) {
+  PosData::VelocityDataType v{};
+  v.bValid = s.vel136[0].uFlag[0] != 0 ? 1 : 0;
+  for (int k = 0; k < 3; ++k) {
+    v.dFirstVector[k] = s.vel136[0].dValue[k][0];
+    v.dSecondVector[k] = s.vel136[1].dValue[k][0];
+  }
+  return v;
+}
+
 void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& sol) {
   const BoardSolAlnType& s = b.solAln;
   NavTask::NAV_POS& p = sol.pos;
