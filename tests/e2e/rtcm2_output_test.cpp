@@ -43,5 +43,39 @@ TEST_F(Rtcm2Output, NullFrameEverySecondWithTheSimulatorsZCountUntilDisabled) {
   EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes after dm";
 }
 
+// Type 15 asked every second comes every second once the channels hold their ionospheric delays:
+// one message a second with the Z-count of that second, each with two data words for every two
+// satellites (an odd one filled), read by the test's own parity-checking reader. (gpsd's
+// gpsdecode reads such a stream only now and then: its packet sniffer takes six-of-eight bytes
+// for the leaders of other protocols.)
+TEST_F(Rtcm2Output, IonosphereAskedEverySecondComesEverySecond) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/15:1"), re("%e%"));
+  // The delays need a few epochs of both signals first.
+  ASSERT_TRUE(b.fill([](const std::string& h) { return h.size() >= 5; }, 60000)) << "no type 15 in a minute";
+  b.fill([](const std::string&) { return false; }, 8500);
+  // The capture may begin inside a message: read at the alignment that finds the most frames.
+  std::vector<Frame> f;
+  for (std::size_t at = 0; at < 5; ++at) {
+    int bad = 0;
+    std::vector<Frame> g = frames(b.held.substr(at), bad);
+    if (g.size() > f.size()) f = g;
+  }
+  ASSERT_GE(f.size(), 8u) << b.held.size() << " bytes";
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_EQ(f[i].type, 15) << i;
+    EXPECT_GT(f[i].words, 0) << i;
+    if (i > 0) {
+      // One second later: a Z-count step of 1 or 2 (0.6 s units), never more.
+      const int step = (f[i].z - f[i - 1].z + 6000) % 6000;
+      EXPECT_TRUE(step == 1 || step == 2) << i << ": " << f[i - 1].z << " to " << f[i].z;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace e2e
