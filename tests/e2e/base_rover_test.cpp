@@ -501,8 +501,11 @@ class BaseRover : public ::testing::Test {
     site_ = cartConvert(kBaseSite);
     ASSERT_EQ(site_.size(), 3u) << "CartConvert (GeographicLib) is required";
     ASSERT_NO_FATAL_FAILURE(rover_.start(kRoverSite));
+    // The projection's models absolute (no reference satellite), so that its print shows each
+    // satellite's own code and carrier; code corrections from the base's observations, smoothed
+    // over 10 samples.
     for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/pos/cd/obs,on",
-                          "set,/par/pos/pd/diffext,off"})
+                          "set,/par/pos/cd/smooth,10", "set,/par/pos/pd/diffext,off"})
       ASSERT_NO_FATAL_FAILURE(rover_.must(c));
     roverIn_ = std::make_unique<Port>(rover_.dir.file("dev/ser/b"));
     ASSERT_TRUE(roverIn_->ok());
