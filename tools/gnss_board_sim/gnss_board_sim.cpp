@@ -386,7 +386,8 @@ class Board {
     const auto towCount = static_cast<std::uint32_t>((end % 604800) / 6);
     const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
     std::string out;
-    for (const sim::LnavEph* r : nav_.visible(start, o_.site)) {
+    // A new data set begins with a frame: every subframe of a frame is of the same one.
+    for (const sim::LnavEph* r : nav_.visible(start - start % 30, o_.site)) {
       sim::Subframe s = sim::lnavSubframe(*r, id, towCount);
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];

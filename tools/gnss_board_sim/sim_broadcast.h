@@ -12,6 +12,8 @@
 //   the GEOs (one a 3-s frame, kind 0x80), B1C frames (18 s, kind 3), B2a messages 10, 11, 30 (3 s
 //   each, kind 5) and B2b messages 10 and 30 (1 s each, kind 6; from the CNV2 records);
 // - NavIC L5 subframes 1 and 2 (12 s each, 48-s frames, kind 0).
+// A satellite changes its data set only where a frame (or the cycle of messages that carries one
+// ephemeris) begins: every message of a frame comes from the record current at its start.
 #pragma once
 
 #include <algorithm>
@@ -164,12 +166,18 @@ class MultiBroadcast {
   }
 
  private:
+  // The start of the cycle of `length` s (aligned to `zero`) that holds GPS second `gps` - `back`.
+  static std::int64_t cycleStart(std::int64_t gps, std::int64_t back, std::int64_t length, std::int64_t zero = 0) {
+    const std::int64_t t = gps - back - zero;
+    return t - t % length + zero;
+  }
+
   std::string qzssLnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
     const std::int64_t start = gps - 6;
     const int id = static_cast<int>((start / 6) % 5) + 1;
     if (id > 3) return {};
     std::string out;
-    for (const LnavEph* r : qzss_.visible(start, site)) {
+    for (const LnavEph* r : qzss_.visible(cycleStart(gps, 6, 30), site)) {
       Subframe s = lnavSubframe(*r, id, static_cast<std::uint32_t>((gps % kWeek) / 6));
       std::uint32_t w[10];
       s.words(w);
@@ -180,10 +188,10 @@ class MultiBroadcast {
 
   std::string cnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
     static const int kTypes[3] = {10, 11, 30};
-    const int type = kTypes[(gps / 12) % 3];
+    const int type = kTypes[((gps - 12) / 12) % 3];
     std::string out;
     for (char sys : {'G', 'J'})
-      for (const Rnx4Eph* r : currentAll(sys, "CNAV", gps)) {
+      for (const Rnx4Eph* r : currentAll(sys, "CNAV", cycleStart(gps, 12, 36))) {
         if (!inView(sys, r->prn, gps, site)) continue;
         CnavFields f = cnavFields(*r);
         f.wn = gps / kWeek;  // the week of transmission
@@ -195,7 +203,7 @@ class MultiBroadcast {
   std::string cnav2(std::int64_t gps, std::uint32_t t, const Site& site) const {
     std::string out;
     for (char sys : {'G', 'J'})
-      for (const Rnx4Eph* r : currentAll(sys, sys == 'G' ? "CNAV" : "CNV2", gps)) {
+      for (const Rnx4Eph* r : currentAll(sys, sys == 'G' ? "CNAV" : "CNV2", gps - 18)) {
         if (!inView(sys, r->prn, gps, site)) continue;
         CnavFields f = cnavFields(*r);
         f.wn = gps / kWeek;
@@ -212,7 +220,8 @@ class MultiBroadcast {
     if (m > 5) return {};
     const int frameTod = static_cast<int>(ended - ended % 30);
     std::string out;
-    for (const Rnx4Eph* r : currentAll('R', "FDMA", gps)) {
+    const std::int64_t frameGps = gps - 2 - ended % 30;
+    for (const Rnx4Eph* r : currentAll('R', "FDMA", frameGps)) {
       if (!inView('R', r->prn, gps, site)) continue;
       const GloEph g = gloEph(*r);
       out += lDMessage(g.slot, g.freq, t, gloWords(gloString(g, glo_, m, frameTod)));
@@ -225,7 +234,7 @@ class MultiBroadcast {
     const std::int64_t start = gps - 2;
     const int type = kWords[(start % 30) / 2];
     std::string out;
-    for (const Rnx4Eph* r : currentAll('E', "INAV", gps)) {
+    for (const Rnx4Eph* r : currentAll('E', "INAV", cycleStart(gps, 2, 30))) {
       if (!inView('E', r->prn, gps, site)) continue;
       const Bits w = inavWord(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek);
       out += edMessage(r->prn, t, 0, inavPagePair(w));
@@ -238,7 +247,7 @@ class MultiBroadcast {
     const int type = static_cast<int>((start % 50) / 10) + 1;
     if (type > 4) return {};
     std::string out;
-    for (const Rnx4Eph* r : currentAll('E', "FNAV", gps)) {
+    for (const Rnx4Eph* r : currentAll('E', "FNAV", cycleStart(gps, 10, 50))) {
       if (!inView('E', r->prn, gps, site)) continue;
       out += edMessage(r->prn, t, 1, fnavPage(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek));
     }
@@ -253,23 +262,23 @@ class MultiBroadcast {
     if (b % 6 == 0) {
       const int id = static_cast<int>(((b - 6) / 6) % 5) + 1;
       if (id <= 3)
-        for (const Rnx4Eph* r : currentAll('C', "D1", gps))
+        for (const Rnx4Eph* r : currentAll('C', "D1", cycleStart(gps, 6, 30, kBdtGpsSec)))
           if (visible(r)) out += wordMessage("cd", r->prn, t, 0, d1Subframe(d1Fields(*r, nav_), id, (b - 6) % kWeek).words(10));
     }
     if (b % 3 == 0) {
       const int page = static_cast<int>(((b - 3) / 3) % 10) + 1;
-      for (const Rnx4Eph* r : currentAll('C', "D2", gps))
+      for (const Rnx4Eph* r : currentAll('C', "D2", cycleStart(gps, 3, 30, kBdtGpsSec)))
         if (visible(r)) out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, (b - 3) % kWeek).words(10));
       static const int kB2a[3] = {10, 11, 30};
       const int type = kB2a[((b - 3) / 3) % 3];
-      for (const Rnx4Eph* r : currentAll('C', "CNV2", gps))
+      for (const Rnx4Eph* r : currentAll('C', "CNV2", cycleStart(gps, 3, 9, kBdtGpsSec)))
         if (visible(r)) out += wordMessage("cd", r->prn, t, 5, b2aMessage(bcnavFields(*r, nav_), type, ((b - 3) % kWeek) / 3, wn).words(9));
     }
     if (b % 18 == 0)
-      for (const Rnx4Eph* r : currentAll('C', "CNV1", gps))
+      for (const Rnx4Eph* r : currentAll('C', "CNV1", gps - 18))
         if (visible(r)) out += wordMessage("cd", r->prn, t, 3, b1cFrame(bcnavFields(*r, nav_), wn, ((b - 18) % kWeek) / 3600).words(28));
     const int b2b = (b - 1) % 2 == 0 ? 10 : 30;
-    for (const Rnx4Eph* r : currentAll('C', "CNV2", gps))
+    for (const Rnx4Eph* r : currentAll('C', "CNV2", cycleStart(gps, 1, 2, kBdtGpsSec)))
       if (visible(r)) out += wordMessage("cd", r->prn, t, 6, b2bMessage(bcnavFields(*r, nav_), b2b, (b - 1) % kWeek, wn).words(16));
     return out;
   }
@@ -278,7 +287,7 @@ class MultiBroadcast {
     const int id = static_cast<int>(((gps - 12) / 12) % 4) + 1;
     if (id > 2) return {};
     std::string out;
-    for (const Rnx4Eph* r : currentAll('I', "LNAV", gps))
+    for (const Rnx4Eph* r : currentAll('I', "LNAV", cycleStart(gps, 12, 48)))
       if (inView('I', r->prn, gps, site))
         out += wordMessage("id", r->prn, t, 0, navicSubframe(navicFields(*r), id, (gps % kWeek) / 12).words(10));
     return out;
