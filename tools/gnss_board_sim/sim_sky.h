@@ -293,53 +293,70 @@ class Sky {
 
 // ---- The board's records of a sky ------------------------------------------------------------
 
+// A message holds at most 1531 body bytes (the board link's 1536-byte buffer less the header):
+// a sky too large for one record goes out in several, each with at most kPerRecord entries.
+constexpr std::size_t kMaxRecordData = 1531 - 3;  // less the record's type and length
+
 // Satellite data (7): record size 15, count, then per satellite: channel, system code, the
 // satellite's number (chanSvNumber), track code, spare, state (1 tracking), a byte, a 16-bit word,
 // the elevation (degrees, float) and two spare bytes.
 inline std::string satDataRecord(const std::vector<SkySat>& sky) {
-  std::string b;
-  b += static_cast<char>(15);
-  b += static_cast<char>(sky.size());
-  for (const SkySat& s : sky) {
-    b += static_cast<char>(s.channel);
-    b += static_cast<char>(chanSysCode(s.sys));
-    b += static_cast<char>(static_cast<std::int8_t>(chanSvNumber(s)));
-    b += static_cast<char>(0);
-    b += static_cast<char>(0);
-    b += static_cast<char>(1);
-    b += static_cast<char>(0);
-    putLe(b, 0, 2);
-    const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);
-    std::uint32_t w;
-    std::memcpy(&w, &el, 4);
-    putLe(b, w, 4);
-    putLe(b, 0, 2);
+  constexpr std::size_t kPerRecord = (kMaxRecordData - 2) / 15;
+  std::string out;
+  for (std::size_t first = 0; first == 0 || first < sky.size(); first += kPerRecord) {
+    const std::size_t n = std::min(sky.size() - first, kPerRecord);
+    std::string b;
+    b += static_cast<char>(15);
+    b += static_cast<char>(n);
+    for (std::size_t i = first; i < first + n; ++i) {
+      const SkySat& s = sky[i];
+      b += static_cast<char>(s.channel);
+      b += static_cast<char>(chanSysCode(s.sys));
+      b += static_cast<char>(static_cast<std::int8_t>(chanSvNumber(s)));
+      b += static_cast<char>(0);
+      b += static_cast<char>(0);
+      b += static_cast<char>(1);
+      b += static_cast<char>(0);
+      putLe(b, 0, 2);
+      const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);
+      std::uint32_t w;
+      std::memcpy(&w, &el, 4);
+      putLe(b, w, 4);
+      putLe(b, 0, 2);
+    }
+    out += rawRecord(7, b);
   }
-  return rawRecord(7, b);
+  return out;
 }
 
-// Channel states (10): a byte, count, clear flag 1 (every other channel is not in use), then per
-// channel 14 bytes: channel, in use 1, then zeros.
+// Channel states (10): a byte, count, clear flag (the first record's 1: every other channel is
+// not in use), then per channel 14 bytes: channel, in use 1, then zeros.
 inline std::string chanStatesRecord(const std::vector<SkySat>& sky) {
-  std::string b;
-  b += static_cast<char>(0);
-  b += static_cast<char>(sky.size());
-  b += static_cast<char>(1);
-  for (const SkySat& s : sky) {
-    b += static_cast<char>(s.channel);
-    b += static_cast<char>(1);
-    b.append(12, '\0');
+  constexpr std::size_t kPerRecord = (kMaxRecordData - 3) / 14;
+  std::string out;
+  for (std::size_t first = 0; first == 0 || first < sky.size(); first += kPerRecord) {
+    const std::size_t n = std::min(sky.size() - first, kPerRecord);
+    std::string b;
+    b += static_cast<char>(0);
+    b += static_cast<char>(n);
+    b += static_cast<char>(first == 0 ? 1 : 0);
+    for (std::size_t i = first; i < first + n; ++i) {
+      b += static_cast<char>(sky[i].channel);
+      b += static_cast<char>(1);
+      b.append(12, '\0');
+    }
+    out += rawRecord(10, b);
   }
-  return rawRecord(10, b);
+  return out;
 }
 
 // Signal measurements (11): a byte, count, then per signal: slot, channel, flags (0x151: valid
 // (bits 0 and 6), carrier phase (bit 4), phase fit for a base (bit 8); bits 2 and 3 clear: no
 // extra words), two words of the code time (s x 2^40, 64 bits, low word first), and eight
 // words: the carrier phase (cycles x 2^16, signed 64 bits, low word first), the Doppler (Hz x
-// 10^4, signed), the C/N0 (dB-Hz x 100), the lock time (ms), three zero words. A message holds
-// at most 4095 bytes: a larger sky goes out in several records of at most kSignalsPerRecord.
-constexpr int kSignalsPerRecord = 80;
+// 10^4, signed), the C/N0 (dB-Hz x 100), the lock time (ms), three zero words; at most
+// kSignalsPerRecord to a record.
+constexpr int kSignalsPerRecord = static_cast<int>((kMaxRecordData - 2) / 46);
 inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
   std::vector<std::string> entries;
   for (const SkySat& s : sky)
