@@ -12,11 +12,12 @@
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
-constexpr int kMaskAlmanacCheck = 2;
-constexpr int kMaskUraCheck = 3;
-
+// A satellite's bit in one of the setup's masks. A satellite whose almanac slot is not known
+// yet (a GLONASS frequency no ephemeris or almanac has tied to a slot) is held to every check:
+// its bit reads as set.
 bool maskBit(const std::uint64_t (&masks)[kSatMaskKinds][SYS_NUM], int kind, int sys, int sat) {
-  return sat >= 0 && sat < 64 && ((masks[kind][sys] >> sat) & 1u) != 0;
+  if (sat < 0 || sat >= SYS_SAT_NUM[sys]) return true;
+  return ((masks[kind][sys] >> sat) & 1u) != 0;
 }
 
 SatData::PolynomEntryType noEntry() {
@@ -30,8 +31,9 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   if (!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) return false;
   const WhichRecord which = recIdx == 0 ? kNewest : kPrevious;
   if (!time_.valid || !is_EphemerisValid(sys, si, dataType, which)) return false;
-  const int g = SYS_SI_BASE_NUM[sys] + si;
-  const int sat = ephId_[g].sat != kSvUnknown ? ephId_[g].sat : si;
+  // The almanac and mask bits are those of the satellite's own slot; a GLONASS frequency index
+  // is no slot, so an unlinked GLONASS record has none.
+  const int sat = almSlotOf(sys, si);
   bool almReady = false, almHealthy = false;
   if (sat < SYS_SAT_NUM[sys]) {
     almReady = is_AlmanacReady(sys, sat);
@@ -83,7 +85,7 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   if (maskBit(setup_.satMasks, kMaskUraCheck, sys, sat) && !(std::sqrt(e.accuracy) <= setup_.uraLimit[sys]))
     e.flags |= kPolyFlagInvalid;
   if (!r->healthy && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
-  if (!maskBit(setup_.satMasks, kMaskAlmanacCheck, sys, sat)) e.flags |= kPolyFlagAlmChecked;
+  if (!maskBit(setup_.satMasks, kMaskAlmanacWait, sys, sat)) e.flags |= kPolyFlagAlmChecked;
   if (almReady) {
     e.flags |= kPolyFlagAlmChecked;
     if (!almHealthy) e.flags |= kPolyFlagAlmUnhealthy;

@@ -36,7 +36,10 @@ constexpr double kNeverLocked = -1e18;
 constexpr std::uint64_t kAllSatsMask[SYS_NUM] = {0xFFFFFFFFull, 0x3FFFFFFFull, 0xFFFFFFFFFull, 0xFFFFFFFull,
                                                  0x7Full, 0x7FFFFFFFFFFFFFFFull, 0x3FFFull};
 constexpr int kSatMaskKinds = 5;  // in use, health check, almanac wait, URA check, DVS check
+constexpr int kMaskInUse = 0;
 constexpr int kMaskHealthUse = 1;
+constexpr int kMaskAlmanacWait = 2;
+constexpr int kMaskUraCheck = 3;
 constexpr int kMaskDvsCheck = 4;
 
 // What the store takes from the positioning layer's setups.

@@ -67,7 +67,10 @@ int SatelliteMeasurementProcessor::smoothWaitFull() const {
 bool SatelliteMeasurementProcessor::healthyOnly(SvIdType sv) const {
   if (!setupValid_) return true;
   const std::uint64_t mask = field<std::uint64_t>(setup_, PosSetup::kSatHealthCheckOffset + 8 * sv.sys);
-  // A satellite whose almanac slot is not known yet is held to its health.
+  // A satellite whose almanac slot is not known yet is held to its health. Elsewhere the
+  // tracking index is the slot; a GLONASS frequency index is not, and would pick another
+  // satellite's bit.
+  if (sv.sat == kSvUnknown && sv.sys == kSysGlonass) return true;
   const int bit = sv.sat != kSvUnknown ? sv.sat : sv.si;
   return bit >= 64 || ((mask >> bit) & 1u) != 0;
 }

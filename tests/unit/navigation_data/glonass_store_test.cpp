@@ -141,6 +141,58 @@ TEST_F(GloStore, PolynomialPublishedOnceTheAlmanacConfirmsTheSatellite) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos[k], want.x[k], 0.01) << k;
 }
 
+// A record that names no orbital slot is tied to no almanac: it must not borrow the almanac or
+// the setup-mask bits of the satellite whose slot number equals its frequency index.
+TEST_F(GloStore, RecordWithoutSlotBorrowsNoOtherSatellitesAlmanacOrMaskBits) {
+  constexpr int kOtherSat = 8;  // slot 9: the satellite a frequency index of 8 would be mistaken for
+  struct Row {
+    const char* name;
+    std::uint8_t almHealth;  // Cn of slot 9's almanac
+    std::uint8_t ephHealth;
+    bool clearOtherBits;     // health-use and almanac-wait bits of slot 9 cleared
+    bool healthyOnly;
+    std::uint8_t status;
+  } rows[] = {
+      {"healthy almanac of slot 9", 1, 0, false, false, kPolyAlmCheckMissing},
+      {"unhealthy almanac of slot 9", 0, 0, false, false, kPolyAlmCheckMissing},
+      {"slot 9 needs neither check", 1, 1, true, true, kPolyUnhealthy},
+  };
+  for (const Row& r : rows) {
+    SetUp();
+    SatDataEpoch ep = epochAt(kTb);
+    if (r.clearOtherBits) {
+      ep.setup.satMasks[kMaskHealthUse][kSysGlonass] &= ~(1ull << kOtherSat);
+      ep.setup.satMasks[kMaskAlmanacWait][kSysGlonass] &= ~(1ull << kOtherSat);
+    }
+    s->update(ep);
+    ZRT_ALM_GLN a = almanac();
+    a.slot = kOtherSat + 1;
+    a.freqNum = -3;  // tracked on another frequency
+    a.health = static_cast<std::uint8_t>(r.almHealth | 2 << 1);
+    SvIdType other = kFreq1;
+    other.sat = kOtherSat;
+    ASSERT_EQ(s->update_AlmanacData(other, 0, &a, false), 1) << r.name;
+    ZRT_EPH_GLN e = record();
+    e.slot = 0;  // string 4 gave no slot
+    e.health = r.ephHealth;
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    ASSERT_EQ(s->get_EphSvId(kSysGlonass, kFreq1.si).sat, kSvUnknown) << r.name;
+    const double t = kTb + 200;
+    ep.time.sec[kSysGlonass] = t;
+    ep.monoSec = t;
+    s->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    const auto* p =
+        SatPolynomStoreInstance.get_PolynomData(kFreq1, t, r.healthyOnly, false, &status, &iod, &dataType, &acc, &dt);
+    if (p != nullptr) SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.name;
+  }
+}
+
 TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
   ZRT_EPH_GLN e = record();
   ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);

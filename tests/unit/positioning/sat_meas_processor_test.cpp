@@ -189,6 +189,32 @@ TEST(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
   }
 }
 
+// A GLONASS satellite whose orbital slot is not known yet (no visibility has named it) is held to
+// its health: the "health/check" bit its frequency index would pick belongs to another satellite.
+TEST(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
+  constexpr int kFreq = 1, kSi = kFreq + 7;
+  setChannel(0, kChanGlonass, kFreq);
+  for (bool otherBitSet : {true, false}) {
+    PosSetup::SatProcessorSetupType s = defaultSetup();
+    std::uint64_t mask = kAllSatsMask[kSysGlonass];
+    if (!otherBitSet) mask &= ~(std::uint64_t{1} << kSi);  // the satellite of slot 9
+    std::memcpy(s.aBytes + PosSetup::kSatHealthCheckOffset + 8 * kSysGlonass, &mask, sizeof mask);
+    putSetup(s);
+    SatData::PolynomSetType set{};
+    set.entry[0].iod = 13;
+    set.entry[0].refTime = -30;
+    set.entry[0].span = 60;
+    set.entry[0].flags = kPolyFlagUnhealthy | kPolyFlagAlmChecked;
+    set.entry[1].iod = kPolyNoIod;
+    const SvIdType sv{kSi, kSysGlonass, 0, kSvUnknown};
+    ASSERT_TRUE(SatPolynomStoreInstance.Put(sv, &set));
+    SatVisibilityStoreInstance.PutEph(sv, nullptr);
+    runEpoch(0);
+    EXPECT_EQ(P.epochSatData().chan[0].uSatState, kPolyUnhealthy) << otherBitSet;
+  }
+  Cdat[0].bDataPresent = 0;
+}
+
 // LNAV group delays (IS-GPS-200 20.3.3.3.3.2): TGD on P1, gamma x TGD on P2, derived for the others.
 TEST(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
   const auto recs = brdc();
