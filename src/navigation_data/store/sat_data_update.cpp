@@ -196,6 +196,8 @@ void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEp
   if (start_) update_AlmanacData(alm_[a].id, 255, nullptr, false);
   if (epoch.clearAllAlm) {
     Locker<Mutex> lock(almMutex_);
+    // The kept copy goes too, or the next start would bring the almanac back.
+    nav_nv::clear_NvRamAlmanacData(alm_[a].id);
     alm_[a].valid = alm_[a].usable = alm_[a].healthy = false;
   }
   if (!is_AlmanacReady(sys, sat)) {

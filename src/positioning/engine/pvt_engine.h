@@ -114,7 +114,10 @@ class PVTEngine {
   int update_IrnssDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f);
 
   void allocate_NvRamData();
+  // The settings commands that drop every stored ephemeris / almanac: the settings-image copies
+  // at once, the store's records at its next step.
   void clear_NvRamEphemerisData();
+  void clear_NvRamAlmanacData();
   void input_PositionData(const NavTask::NAV_POS& pos);
 
   // Start-up road: the receiver-time record from the time scales, then one satellite-data and

@@ -157,6 +157,48 @@ TEST_F(SatDataOrbits, RestartRestoresTheKeptRecordsAndTheSamePolynomials) {
   EXPECT_EQ(alike.A0, utc.A0);
 }
 
+// The clear-all requests drop the records and their kept copies: a restart brings back only what
+// was not cleared, and the UTC parameters always.
+TEST_F(SatDataOrbits, ClearAllRequestsDropTheKeptCopiesToo) {
+  ZRT_ALM_GPS alm{};
+  alm.prn = 1, alm.toa = 319488, alm.week = kWeek % 1024, alm.sqrtA = 5153.7f, alm.e = 0.01f, alm.rank = 2;
+  ZRT_UTC_GPS utc{};
+  utc.tot = 503808, utc.WNt = 566 % 256, utc.dtLS = 15;
+  const struct {
+    const char* name;
+    bool clearEph, clearAlm;
+  } rows[] = {{"nothing cleared", false, false}, {"ephemerides", true, false}, {"almanacs", false, true}, {"both", true, true}};
+  for (const auto& r : rows) {
+    TearDown();  // a run directory and settings image of the row's own
+    SetUp();
+    {
+      auto s = fresh();
+      ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &recs[2], 102, true, false, false));
+      ASSERT_TRUE(s->update_AlmanacData(gps(1), 255, &alm, false));
+      ASSERT_TRUE(s->update_UtcData(kSysGps, 0, &utc));
+      SatDataEpoch ep = epochAt(kT);
+      ep.clearAllEph = r.clearEph;
+      ep.clearAllAlm = r.clearAlm;
+      s->update(ep);
+      EXPECT_EQ(s->get_EphLastData(kSysGps, 1, 0) == nullptr, r.clearEph) << r.name;
+      EXPECT_EQ(s->get_AlmLastData(kSysGps, 0) == nullptr, r.clearAlm) << r.name;
+      // Served once: the next step keeps what arrives.
+      ASSERT_TRUE(s->update_AlmanacData(gps(3), 255, &alm, false));
+      s->update(epochAt(kT + 1));
+      EXPECT_NE(s->get_AlmLastData(kSysGps, 2), nullptr) << r.name;
+      ASSERT_TRUE(FileNvmSave(0, true));
+    }
+    FileNvmLoad();
+    nav_nv::allocate_NvRamData();
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(epochAt(kT + 2));
+    EXPECT_EQ(s->get_EphLastData(kSysGps, 1, 0) == nullptr, r.clearEph) << r.name << " after a restart";
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 0) == nullptr, r.clearAlm) << r.name << " after a restart";
+    EXPECT_NE(s->get_AlmLastData(kSysGps, 2), nullptr) << r.name << " after a restart";
+    EXPECT_NE(s->get_UtcLastData(kSysGps), nullptr) << r.name << " after a restart";
+  }
+}
+
 // The GPS almanac that wins a slot, and the one that is kept but not used.
 TEST_F(SatDataOrbits, GpsAlmanacRules) {
   auto s = fresh();
