@@ -650,6 +650,11 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
   return false;
 }
 
+bool SatelliteDataProcessor::is_AlmanacValid(int sys, int sat) {
+  if (!is_AlmanacReady(sys, sat)) return false;
+  return alm_[SYS_SAT_BASE_NUM[sys] + sat].usable && ((setup_.satMasks[kMaskInUse][sys] >> sat) & 1u) != 0;
+}
+
 double SatelliteDataProcessor::almanacAge(int sys, int sat) const {
   const AlmSlot& a = alm_[SYS_SAT_BASE_NUM[sys] + sat];
   const int s = sys == kSysSbas ? kSysGps : sys;  // SBAS almanacs count GPS weeks

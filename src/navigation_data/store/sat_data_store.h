@@ -198,6 +198,9 @@ class SatelliteDataProcessor {
   bool is_EphemerisValid(int sys, int si, int dataType, WhichRecord which) const;
   bool is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const;
   bool is_AlmanacReady(int sys, int sat);
+  // Ready, usable (its orbit is one of the system's) and the satellite in use in the setup: an
+  // almanac that gives positions and visibility.
+  bool is_AlmanacValid(int sys, int sat);
 
   // The primary data type among those in use (`typeInUse`, 255 all): the first whose newest
   // record is valid and healthy, else the first valid one; 255 none.

@@ -200,7 +200,9 @@ void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEp
     nav_nv::clear_NvRamAlmanacData(alm_[a].id);
     alm_[a].valid = alm_[a].usable = alm_[a].healthy = false;
   }
-  if (!is_AlmanacReady(sys, sat)) {
+  // An almanac whose orbit is none of the system's, or of a satellite not in use, gives no
+  // position: a wrong one would judge the satellite's ephemeris.
+  if (!is_AlmanacValid(sys, sat)) {
     clear_AlmanacDependentData(sys, sat);
     return;
   }
