@@ -354,6 +354,15 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     // Kept whole: each new content stands as a new issue until the system's rules decide.
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
   }
+  // The orbit test only where the setup asks it for the satellite ("dvs/check", a bit per
+  // almanac slot): without it every record counts as plausible. A GLONASS record names its slot;
+  // one that names none is tested.
+  int sat = si;
+  if (sys == kSysGlonass) {
+    const int n = static_cast<const ZRT_EPH_GLN*>(rec)->slot;
+    sat = n >= SYS_SAT_MIN[kSysGlonass] && n <= SYS_SAT_MAX[kSysGlonass] ? n - SYS_SAT_MIN[kSysGlonass] : -1;
+  }
+  if (sat >= 0 && ((setup_.satMasks[kMaskDvsCheck][sys] >> sat) & 1u) == 0) plausible = true;
   takePoolElement(sys, slot);
   if (sys != kSysGlonass) {
     linkIdentity(sys, si, si);

@@ -193,6 +193,44 @@ TEST_F(GloStore, RecordWithoutSlotBorrowsNoOtherSatellitesAlmanacOrMaskBits) {
   }
 }
 
+// The validity test of a state vector runs for the slots the setup's "dvs/check" mask asks it
+// for; a record that names no slot is always tested. (A valid record still waits for its almanac.)
+TEST_F(GloStore, ValidityTestOnlyWhereTheSetupAsksIt) {
+  const struct {
+    const char* name;
+    std::uint8_t slot;
+    bool asked;  // the mask bit of slot 2
+    std::uint8_t status;
+  } rows[] = {
+      {"no clock terms, slot 2 asked", 2, true, kPolyNoSet},
+      {"no clock terms, slot 2 not asked", 2, false, kPolyAlmCheckMissing},
+      {"no clock terms, no slot", 0, false, kPolyNoSet},
+  };
+  for (const auto& r : rows) {
+    SetUp();
+    SatDataEpoch ep = epochAt(kTb);
+    if (!r.asked) ep.setup.satMasks[kMaskDvsCheck][kSysGlonass] &= ~(1ull << 1);
+    if (r.slot == 0) ep.setup.satMasks[kMaskDvsCheck][kSysGlonass] = 0;
+    s->update(ep);
+    ZRT_EPH_GLN e = record();
+    e.slot = r.slot;
+    e.tauN = 0, e.gammaN = 0;
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    const double t = kTb + 200;
+    ep.time.sec[kSysGlonass] = t;
+    ep.monoSec = t;
+    s->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    if (SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &status, &iod, &dataType, &acc, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.name;
+  }
+}
+
 TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
   ZRT_EPH_GLN e = record();
   ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);

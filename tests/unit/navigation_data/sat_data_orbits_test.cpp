@@ -264,3 +264,41 @@ TEST_F(SatDataOrbits, ImplausibleEphemerisIsKeptButNotUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The orbit plausibility test runs only for satellites whose bit the setup's "dvs/check" mask
+// sets: without it an orbit that cannot be a GPS orbit, or an LNAV record flagged "all data bad"
+// (health bit 5), still gives a polynomial.
+TEST_F(SatDataOrbits, PlausibilityTestOnlyWhereTheSetupAsksIt) {
+  const struct {
+    const char* what;
+    double sqrtA;  // 0: the record's own
+    std::uint8_t health;
+    bool asked;
+    std::uint8_t status;
+  } rows[] = {
+      {"good orbit, asked", 0, 0, true, kPolyOk},
+      {"sqrt A 6700, asked", 6700, 0, true, kPolyNoSet},
+      {"sqrt A 6700, not asked", 6700, 0, false, kPolyOk},
+      {"sqrt A 5153 + 1500, asked", 5153.0 + 1500, 0, true, kPolyOk},
+      {"sqrt A 5153 + 1501, asked", 5153.0 + 1501, 0, true, kPolyNoSet},
+      {"all data bad, asked", 0, 0x20, true, kPolyNoSet},
+      {"all data bad, not asked", 0, 0x20, false, kPolyOk},
+  };
+  for (const auto& r : rows) {
+    SatPolynomStoreInstance.Init();
+    SatDataEpoch ep = epochAt(kT);
+    if (!r.asked) ep.setup.satMasks[kMaskDvsCheck][kSysGps] &= ~(1ull << 1);
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(ep);
+    ZRT_EPH_GPS e = recs[2];
+    if (r.sqrtA != 0) e.sqrtA = r.sqrtA;
+    e.health = r.health;
+    ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 5, true, false, false)) << r.what;
+    s->update(ep);
+    EXPECT_EQ(read(2, kT).status, r.status) << r.what;
+  }
+}
+
+}  // namespace
