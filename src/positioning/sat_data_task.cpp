@@ -50,6 +50,9 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
   out.almPolynom = s.aBytes[kAlmPolynomAt];
   out.elevMode = field<std::uint32_t>(s, kElevModeAt);
   out.elevMask = field<float>(s, kElevMaskAt);
+  out.elevVar.weightMode = s.aBytes[PosSetup::kSatWeightModeOffset];
+  out.elevVar.weightMode2 = s.aBytes[PosSetup::kSatWeightMode2Offset];
+  out.elevVar.accScreening = s.aBytes[PosSetup::kSatAccScreeningOffset];
   for (int sys = 0; sys < SYS_NUM; ++sys) {
     out.typeInUse[sys] = s.aBytes[kTypeInUseAt + sys];
     const std::int16_t days = field<std::int16_t>(s, kAlmMaxAgeAt + 2 * sys);

@@ -84,7 +84,7 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   // Written so that a NaN accuracy or limit counts as too large.
   if (maskBit(setup_.satMasks, kMaskUraCheck, sys, sat) && !(std::sqrt(e.accuracy) <= setup_.uraLimit[sys]))
     e.flags |= kPolyFlagInvalid;
-  if (!r->healthy && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
+  if (!healthyAsScreened(sys, dataType, *r) && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
   if (!maskBit(setup_.satMasks, kMaskAlmanacWait, sys, sat)) e.flags |= kPolyFlagAlmChecked;
   if (almReady) {
     e.flags |= kPolyFlagAlmChecked;

@@ -630,7 +630,25 @@ bool SatelliteDataProcessor::is_EphemerisValid(int sys, int si, int dataType, Wh
 
 bool SatelliteDataProcessor::is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const {
   const ExtEphRecord* r = chosen(eph_[ephSlotOf(sys, si, dataType)], which);
-  return r != nullptr && r->healthy;
+  return r != nullptr && healthyAsScreened(sys, dataType, *r);
+}
+
+// Index 8 is 64 m of user range accuracy (IS-GPS-200 20.3.3.3.1.3; the BeiDou and NavIC tables
+// are the same, and a GPS CNAV record carries the index its accuracy terms give); SBAS index 15
+// is "no accuracy prediction". Galileo's SISA, BeiDou B-CNAV's SISMAI and GLONASS's FT are no
+// such index and are not screened here.
+bool SatelliteDataProcessor::healthyAsScreened(int sys, int dataType, const ExtEphRecord& r) const {
+  if (!r.healthy) return false;
+  if (!setup_.accuracyScreening()) return true;
+  constexpr int kScreenedIndex = 8, kSbasScreenedIndex = 15;
+  switch (sys) {
+    case kSysGps:
+    case kSysQzss: return reinterpret_cast<const ZRT_EPH_GPS*>(r.native)->ura < kScreenedIndex;
+    case kSysBeidou: return dataType != 0 || reinterpret_cast<const ZRT_EPH_CMP*>(r.native)->urai < kScreenedIndex;
+    case kSysNavic: return reinterpret_cast<const ZRT_EPH_IRS*>(r.native)->ura < kScreenedIndex;
+    case kSysSbas: return reinterpret_cast<const ZRT_EPH_SBA*>(r.native)->ura < kSbasScreenedIndex;
+    default: return true;
+  }
 }
 
 const ExtEphRecord* SatelliteDataProcessor::get_EphLastData(int sys, int si, int dataType) {

@@ -66,6 +66,9 @@ struct SatDataSetup {
   float elevMask = 5.0f;  // degrees
   std::uint32_t elevMode = 0;  // 1: elevations measured from the visible horizon ("truehor")
   ElevVarSetup elevVar;
+  // Accuracy screening: a record whose accuracy index says worse than about 50 m counts as
+  // unhealthy (the weighting mode 1 with the screening field set).
+  bool accuracyScreening() const { return elevVar.weightMode == 1 && elevVar.accScreening != 0; }
   bool operator==(const SatDataSetup&) const = default;
 };
 
@@ -274,6 +277,9 @@ class SatelliteDataProcessor {
   int storeEphemeris(int sys, int si, int dataType, const void* rec, std::uint32_t crc,
                      bool replace, bool noWeek, bool restored);
   const ExtEphRecord* chosen(const EphSlot& s, WhichRecord which) const;
+  // The record's health as the setup reads it: broadcast healthy and, with accuracy screening
+  // on, an accuracy index below 8 (SBAS: below 15).
+  bool healthyAsScreened(int sys, int dataType, const ExtEphRecord& r) const;
   void clearPolyComputed(int sys);
   bool restoreEphemeris(int sys, int si, int dataType);
   void updateSatellite(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);

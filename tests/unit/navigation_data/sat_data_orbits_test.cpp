@@ -302,3 +302,47 @@ TEST_F(SatDataOrbits, PlausibilityTestOnlyWhereTheSetupAsksIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the setup's accuracy screening on, a record whose URA index is 8 (64 m) or more counts as
+// unhealthy: the store calls it so and its polynomial is refused to a reader that asks for
+// healthy ones, where the health check applies to the satellite.
+TEST_F(SatDataOrbits, AccuracyScreeningMarksUraEightAndAboveUnhealthy) {
+  const struct {
+    std::int8_t ura;
+    bool screening, healthChecked;
+    bool healthy;
+    std::uint8_t status;  // read for healthy polynomials only
+  } rows[] = {
+      {7, true, true, true, kPolyOk},          {8, true, true, false, kPolyUnhealthy},
+      {8, false, true, true, kPolyOk},         {15, true, true, false, kPolyUnhealthy},
+      {8, true, false, false, kPolyOk},        {0, true, true, true, kPolyOk},
+  };
+  for (const auto& r : rows) {
+    SatPolynomStoreInstance.Init();
+    SatDataEpoch ep = epochAt(kT);
+    ep.setup.satMasks[kMaskUraCheck][kSysGps] = 0;  // no accuracy limit: the screening alone
+    if (!r.healthChecked) ep.setup.satMasks[kMaskHealthUse][kSysGps] &= ~(1ull << 1);
+    ep.setup.elevVar.weightMode = r.screening ? 1 : 0;
+    ep.setup.elevVar.accScreening = 1;
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(ep);
+    ZRT_EPH_GPS e = recs[2];
+    e.ura = r.ura;
+    ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 5, true, false, false));
+    s->update(ep);
+    const std::string what = "URA " + std::to_string(r.ura) + (r.screening ? " screened" : "");
+    EXPECT_EQ(s->is_EphemerisHealthy(kSysGps, 1, 0, SatelliteDataProcessor::kNewest), r.healthy) << what;
+    std::uint8_t status;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    if (SatPolynomStoreInstance.get_PolynomData(gps(2), kT, true, false, &status, &iod, &dataType, &acc, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << what;
+  }
+}
+
+}  // namespace

@@ -128,6 +128,41 @@ TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
   }
 }
 
+// With the setup's accuracy screening on, an SBAS record of URA index 15 ("no accuracy
+// prediction") or more is unhealthy; 14 is not.
+TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
+  const struct { std::uint8_t ura; bool screening; std::uint8_t status; } rows[] = {
+      {14, true, kPolyOk}, {15, true, kPolyUnhealthy}, {16, true, kPolyUnhealthy}, {15, false, kPolyOk}};
+  for (const auto& r : rows) {
+    ZRT_EPH_SBA e{};
+    e.prn = 129, e.ura = r.ura, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;
+    e.pos[0] = 4.1e7, e.pos[1] = -8.5e6, e.pos[2] = 1.2e5;
+    const SvIdType sv{9, kSysSbas, 0, 9};
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.cycleKnown[kSysSbas] = true;
+    ep.time.cycle[kSysSbas] = 2253 * 7 + 1;
+    ep.time.sec[kSysSbas] = 5000;
+    ep.setup.satMasks[kMaskAlmanacWait][kSysSbas] = 0;
+    ep.setup.satMasks[kMaskUraCheck][kSysSbas] = 0;
+    ep.setup.elevVar.weightMode = r.screening ? 1 : 0;
+    ep.setup.elevVar.accScreening = 1;
+    SatPolynomStoreInstance.Init();
+    auto store = std::make_unique<SatelliteDataProcessor>();
+    store->update(ep);
+    ASSERT_TRUE(store->update_EphemerisData(sv, 0, &e, 1, true, false, false));
+    store->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType = -1;
+    float accuracy = -1;
+    double dt = 0;
+    if (SatPolynomStoreInstance.get_PolynomData(sv, 5000, true, false, &status, &iod, &dataType, &accuracy, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << int(r.ura) << " " << r.screening;
+  }
+}
+
 // In the store: plausibility and health as above, and an ephemeris ready for 360 s (SBAS) or
 // 14520 s (QZSS) either side of its reference time.
 TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
