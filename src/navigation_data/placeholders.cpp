@@ -3,7 +3,5 @@
 // ==== Satellite data store ===================================================================
 namespace placeholder {
 bool update_SignalHealthData(SvIdType, int) { return false; }
-
-bool compute_SatPosByAlmanac(int, const void*, double, double[3], float[3], double*, double*) { return false; }
 }  // namespace placeholder
 // ==== end of satellite data store =============================================================
