@@ -122,6 +122,12 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   return true;
 }
 
+bool SatelliteDataProcessor::update_SignalHealthData(int sys, int si, int dataType) {
+  if (dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[sys]) return false;
+  polySet_[SYS_SI_BASE_NUM[sys] + si].health.type[dataType] = SatData::SignalHealthType{SatData::kSignalHealthNone, 0};
+  return true;
+}
+
 // The primary data type's two records give the set's entries; one not built has no IOD.
 bool SatelliteDataProcessor::fill_SatPolynomSet(int sys, int si) {
   const int g = SYS_SI_BASE_NUM[sys] + si;

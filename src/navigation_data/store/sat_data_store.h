@@ -288,6 +288,9 @@ class SatelliteDataProcessor {
   // Orbit products of one satellite (sat_data_polynom.cpp).
   bool update_SatellitePolynom(int sys, int si, int dataType, int recIdx);
   bool update_SatelliteTgdData(int sys, int si, int dataType);
+  // The signal-health record of a valid data type: reset to "none" (no decoder reports the
+  // health of single signals yet).
+  bool update_SignalHealthData(int sys, int si, int dataType);
   bool fill_SatPolynomSet(int sys, int si);
   bool publish_SatPolynomSet(int sys, int si);
   void clear_EphemerisDependentData(int sys, int si);

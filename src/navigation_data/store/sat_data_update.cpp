@@ -3,7 +3,6 @@
 // (polynomials, positions, visibility) in step with its ephemerides and almanac.
 #include <cmath>
 
-#include "navigation_data/placeholders.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 
@@ -150,7 +149,7 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
         if (dt == primary) havePolynom = havePolynom || built;
       }
       update_SatelliteTgdData(sys, si, dt);
-      placeholder::update_SignalHealthData(id, dt);
+      update_SignalHealthData(sys, si, dt);
     }
   }
   // Without an ephemeris polynomial the almanac may give a coarse one, already in the receiver's frame.

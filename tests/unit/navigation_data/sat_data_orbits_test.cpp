@@ -346,3 +346,28 @@ TEST_F(SatDataOrbits, AccuracyScreeningMarksUraEightAndAboveUnhealthy) {
 }
 
 }  // namespace
+
+namespace {
+
+// The published set carries a signal-health record per data type: those of the valid data types
+// (here LNAV and CNAV) reset to "none", the one without a record (CNAV-2) untouched.
+TEST_F(SatDataOrbits, SignalHealthOfEachValidDataTypeResetToNone) {
+  auto s = fresh();
+  ZRT_EPH_GPS cnav = recs[2];
+  cnav.flags = kEphFlagCnavParams;
+  ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &recs[2], 5, true, false, false));
+  ASSERT_TRUE(s->update_EphemerisData(gps(2), 1, &cnav, 6, true, false, false));
+  s->update(epochAt(kT));
+  SatData::PolynomSetType set;
+  ASSERT_TRUE(SatPolynomStoreInstance.Take(gps(2), &set));
+  const struct {
+    int dataType;
+    std::uint8_t health, flags;
+  } rows[] = {{0, SatData::kSignalHealthNone, 0}, {1, SatData::kSignalHealthNone, 0}, {2, 0, 0}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(set.health.type[r.dataType].health, r.health) << r.dataType;
+    EXPECT_EQ(set.health.type[r.dataType].flags, r.flags) << r.dataType;
+  }
+}
+
+}  // namespace
