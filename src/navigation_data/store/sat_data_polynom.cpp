@@ -89,6 +89,10 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   if (almReady) {
     e.flags |= kPolyFlagAlmChecked;
     if (!almHealthy) e.flags |= kPolyFlagAlmUnhealthy;
+  } else if (sys == kSysGlonass && r->almMarked) {
+    // The almanac is gone or no longer ready: the health it marked on the buffer still holds.
+    e.flags |= kPolyFlagAlmChecked;
+    if (!r->almCn) e.flags |= kPolyFlagAlmUnhealthy;
   }
   return true;
 }
@@ -103,8 +107,7 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   if (r == nullptr) return false;
   SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
   if (sys == kSysGlonass) {
-    // FDMA ephemerides carry no group delays: the set says so rather than keep old values.
-    set = SatData::TgdSetType{};
+    update_GloTgd(dataType, set);
   } else if (sys == kSysSbas) {
     update_SbasTgd(dataType, set.delay, set.source);
   } else if (sys == kSysGalileo) {

@@ -377,7 +377,10 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     s.previous = t;
   }
   ExtEphRecord& e = *s.rec[s.newest];
+  const bool almMarked = e.almMarked, almCn = e.almCn;
   e = ExtEphRecord{};
+  e.almMarked = almMarked;
+  e.almCn = almCn;
   std::memcpy(e.native, rec, static_cast<std::size_t>(size));
   e.valid = true;
   e.healthy = healthy;
@@ -499,10 +502,18 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   a = n;
   bump(almCounter_[sys]);
   if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, sys == kSysGalileo ? a.rec : rec);
-  // A usable GLONASS almanac names the frequency its slot is tracked on.
+  // A usable GLONASS almanac names the frequency its slot is tracked on, and marks the
+  // ephemeris buffers of that frequency with its health.
   if (sys == kSysGlonass && n.usable) {
     Locker<Mutex> ephLock(ephMutex_);
-    linkIdentity(sys, reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7, id.sat);
+    const int si = reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7;
+    linkIdentity(sys, si, id.sat);
+    for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt)
+      for (ExtEphRecord* r : eph_[ephSlotOf(sys, si, dt)].rec)
+        if (r != nullptr) {
+          r->almMarked = true;
+          r->almCn = n.healthy;
+        }
   }
   // Polynomials built from the old almanac must be rebuilt.
   if (a.id.si < SYS_SI_NUM[sys]) {

@@ -127,6 +127,10 @@ struct ExtEphRecord {
   bool polyComputed = false;
   bool weekKnown = false;
   bool almChecked = false;
+  // GLONASS: the health of the satellite's almanac (Cn) marked on the buffer by the last usable
+  // almanac of its frequency; it stays with the buffer when a new record is written into it.
+  bool almMarked = false;
+  bool almCn = false;
   std::uint16_t iod = kNoIod;
   std::uint16_t cycle = 0;
   std::int32_t refTime = 0;

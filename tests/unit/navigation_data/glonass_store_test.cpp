@@ -231,6 +231,66 @@ TEST_F(GloStore, ValidityTestOnlyWhereTheSetupAsksIt) {
   }
 }
 
+// A usable almanac marks the ephemeris buffers of its frequency with its health (Cn): the mark
+// stays with the buffers, so the ephemeris keeps its almanac's verdict once the almanac is gone.
+TEST_F(GloStore, AlmanacHealthMarkedOnTheEphemerisBuffers) {
+  const struct {
+    const char* name;
+    bool almanac;
+    std::uint8_t cn;
+    std::uint8_t withAlmanac, afterIt;  // polynomial status
+  } rows[] = {
+      {"no almanac", false, 0, kPolyAlmCheckMissing, kPolyAlmCheckMissing},
+      {"operable satellite", true, 1, kPolyOk, kPolyOk},
+      {"satellite not operable", true, 0, kPolyAlmUnhealthy, kPolyAlmUnhealthy},
+  };
+  for (const auto& r : rows) {
+    SetUp();
+    ZRT_EPH_GLN e = record();
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    if (r.almanac) {
+      ZRT_ALM_GLN a = almanac();
+      a.health = static_cast<std::uint8_t>(r.cn | 2 << 1);
+      SvIdType slot2 = kFreq1;
+      slot2.sat = 1;
+      ASSERT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 1) << r.name;
+    }
+    const auto status = [&](double t, bool clearAlmanacs) {
+      SatDataEpoch ep = epochAt(t);
+      ep.clearAllAlm = clearAlmanacs;
+      s->update(ep);
+      std::uint8_t st = 255;
+      std::uint16_t iod = kPolyNoIod;
+      int dataType;
+      float acc;
+      double dt;
+      if (SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &st, &iod, &dataType, &acc, &dt))
+        SatPolynomStoreInstance.free_PolynomData();
+      return st;
+    };
+    EXPECT_EQ(status(kTb + 200, false), r.withAlmanac) << r.name;
+    EXPECT_EQ(status(kTb + 201, true), r.afterIt) << r.name << ", almanacs cleared";
+    // A newer record in the other buffer keeps the mark.
+    ZRT_EPH_GLN next = record(kTb + 900);
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &next, 2, true, false, false), 1) << r.name;
+    EXPECT_EQ(status(kTb + 902, false), r.afterIt) << r.name << ", next record";
+  }
+}
+
+// Group delays: an FDMA record clears the whole set, an L3 record only its own entry.
+TEST(GloTgd, FdmaClearsTheSetL3OneEntry) {
+  for (int dataType : {0, 1}) {
+    SatData::TgdSetType set{};
+    for (int k = 0; k < 6; ++k) set.delay[k] = 1e-9f * static_cast<float>(k + 1), set.source[k] = 2;
+    update_GloTgd(dataType, set);
+    for (int k = 0; k < 6; ++k) {
+      const bool cleared = dataType == 0 || k == kGloL3TgdField;
+      EXPECT_EQ(set.delay[k], cleared ? 0.0f : 1e-9f * static_cast<float>(k + 1)) << dataType << " " << k;
+      EXPECT_EQ(set.source[k], cleared ? 0 : 2) << dataType << " " << k;
+    }
+  }
+}
+
 TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
   ZRT_EPH_GLN e = record();
   ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
