@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../navigation_data/lnav_test_util.h"
+#include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/engine/raw_nav_dispatch.h"
@@ -98,6 +99,47 @@ TEST(PvtEngineLnav, GpsRinexEphemeridesThroughTheRing) { roundTrip("brdc1820.10n
 
 TEST(PvtEngineLnav, QzssRinexEphemeridesThroughTheRing) {
   roundTrip("BRD400DLR_S_20230710000_01D_MN.rnx.gz", 'J', 6);
+}
+
+// A clock whose reference time lies two hours before the orbit's (subframe 1's toc apart from
+// subframe 2's toe) is stored with its own toc, and the published clock follows IS-GPS-200
+// 20.3.3.3.3.1 from it: af0 + af1 (t - toc) + af2 (t - toc)^2.
+TEST(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  SatDataProcessorInstance.init_Object();
+  SatPolynomStoreInstance.Init();
+  PVTEngineInstance.readers[kRingGps].ullNext = GpsRawMessageData.appended();
+  const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
+  ASSERT_FALSE(recs.empty());
+  RinexEph r = recs[0];
+  for (const RinexEph& x : recs)
+    if (x.v[kAf1] != 0 && x.v[kToe] > 86400) r = x;
+  ASSERT_NE(r.v[kAf1], 0.0);
+  r.tocSow = static_cast<int>(r.v[kToe]) - 7200;
+  std::uint32_t tag = 0;
+  send(GpsRawMessageData, r.prn, r, tag);
+  const double t = r.v[kToe] + 600;
+  const auto si = static_cast<std::uint8_t>(r.prn - 1);
+  const ZRT_EPH_GPS* e = stored(kSysGps, si, t);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->toc, r.tocSow);
+  EXPECT_EQ(e->toe, static_cast<std::uint32_t>(r.v[kToe]));
+  const SvIdType sv{si, kSysGps, 0, si};
+  std::uint8_t status = 255;
+  std::uint16_t iod = kPolyNoIod;
+  int dataType;
+  float acc;
+  double dt;
+  const auto* p = SatPolynomStoreInstance.get_PolynomData(sv, t, false, false, &status, &iod, &dataType, &acc, &dt);
+  ASSERT_NE(p, nullptr) << int(status);
+  const double clock = p->clkOffset + static_cast<double>(p->clkDrift) * dt;
+  SatPolynomStoreInstance.free_PolynomData();
+  const double since = t - r.tocSow;
+  // The broadcast terms to their last bit.
+  const double af0 = std::ldexp(std::round(std::ldexp(r.v[kAf0], 31)), -31);
+  const double af1 = std::ldexp(std::round(std::ldexp(r.v[kAf1], 43)), -43);
+  const double af2 = std::ldexp(std::round(std::ldexp(r.v[kAf2], 55)), -55);
+  EXPECT_NEAR(clock, af0 + af1 * since + af2 * since * since, 1e-12);
 }
 
 // Two satellites broadcasting the very same ephemeris: a channel locked to the other one's signal
