@@ -291,6 +291,43 @@ TEST(GloTgd, FdmaClearsTheSetL3OneEntry) {
   }
 }
 
+// Every orbital slot's almanac is stored and used alike, slots 16 to 30 as slots 1 to 15 (the
+// tracking index has 15 values, the slots 30): kept, linked to its frequency, its satellite type
+// recorded, given a position, and back after a restart.
+TEST_F(GloStore, AlmanacOfEverySlotStoredAndUsedAlike) {
+  for (int slot : {1, 15, 16, 20, 24, 25, 30}) {
+    TearDown();  // a settings image of the row's own
+    SetUp();
+    ZRT_ALM_GLN a = almanac();
+    a.slot = static_cast<std::uint8_t>(slot);
+    a.freqNum = static_cast<std::int8_t>(slot % 15 - 7);
+    a.M = 1;
+    a.lambda = 0.01 * slot;
+    SvIdType id{kSvUnknown, kSysGlonass, 0, static_cast<std::uint8_t>(slot - 1)};
+    ASSERT_EQ(s->update_AlmanacData(id, 0, &a, false), 1) << "slot " << slot;
+    s->update(epochAt(kTb));
+    const auto* kept = static_cast<const ZRT_ALM_GLN*>(s->get_AlmLastData(kSysGlonass, slot - 1));
+    ASSERT_NE(kept, nullptr) << "slot " << slot;
+    EXPECT_EQ(kept->slot, slot);
+    EXPECT_EQ(s->get_SvIdx(kSysGlonass, slot - 1), a.freqNum + 7) << "slot " << slot;
+    SatPosState p;
+    ASSERT_TRUE(s->get_AlmanacPosition(kSysGlonass, slot - 1, &p)) << "slot " << slot;
+    double want[3];
+    float vel[3];
+    ASSERT_TRUE(compute_GloSatPosByAlmanac(a, kTb - a.tLambda, want, vel, nullptr, nullptr));
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p.pos[k], want[k], 1e-3) << "slot " << slot << " axis " << k;
+    CorrData::GloMflagsType types;
+    ASSERT_TRUE(nav_nv::restore_NvRamGloMflags(types));
+    EXPECT_EQ(types.type[1][slot - 1], 1) << "slot " << slot;
+    ASSERT_TRUE(FileNvmSave(0, true));
+    FileNvmLoad();
+    nav_nv::allocate_NvRamData();
+    s = std::make_unique<SatelliteDataProcessor>();
+    s->update(epochAt(kTb));
+    EXPECT_NE(s->get_AlmLastData(kSysGlonass, slot - 1), nullptr) << "slot " << slot << " after a restart";
+  }
+}
+
 TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
   ZRT_EPH_GLN e = record();
   ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
