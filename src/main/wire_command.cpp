@@ -28,6 +28,7 @@
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
+#include "positioning/sat_data_keys.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
@@ -63,6 +64,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtkAreas(); });
   // the position, reference-position, output datum, grid and geoid settings, pos
   cmdAreaRegistrars.add([] { registerPosArea(); });
+  // the satellite data store's clear-all requests, pos/clean
+  cmdAreaRegistrars.add([] { registerSatDataKeys(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;
