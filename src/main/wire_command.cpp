@@ -1,6 +1,7 @@
 // Hooks of the command layer: the areas and verbs of other layers, what follows a set, init.
 #include "command/cmd_hooks.h"
 #include "command/settings_commands.h"
+#include "differential/antenna_keys.h"
 #include "differential/cmr/cmr_keys.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
@@ -9,6 +10,7 @@
 #include "differential/rtcm3/rtcm3_keys.h"
 #include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/board_load_keys.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
@@ -20,10 +22,13 @@
 #include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
+#include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/pos_keys.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
+#include "positioning/sat_data_keys.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
@@ -43,14 +48,24 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
+  // the GNSS board's task load and profiler reset, board/load
+  cmdAreaRegistrars.add([] { registerBoardArea(); });
+  // the base-moving monitor's alert and reset mode, pos/moving
+  cmdAreaRegistrars.add([] { registerBaseMovingArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
   // the USB copy's state and progress, edisk/
   cmdAreaRegistrars.add([] { registerEdiskArea(); });
   // the RTCM 3 coder's and decoders' keys, rtcm3/
   cmdAreaRegistrars.add([] { registerRtcm3Area(); });
+  // the antenna's serial number and setup id the base station sends, ant/
+  cmdAreaRegistrars.add([] { registerAntennaArea(); });
   // the RTK settings, pos/pd, and the legacy RTK debug branch, rtk
   cmdAreaRegistrars.add([] { registerRtkAreas(); });
+  // the position, reference-position, output datum, grid and geoid settings, pos
+  cmdAreaRegistrars.add([] { registerPosArea(); });
+  // the satellite data store's clear-all requests, pos/clean
+  cmdAreaRegistrars.add([] { registerSatDataKeys(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

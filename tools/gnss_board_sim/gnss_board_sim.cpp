@@ -67,6 +67,8 @@ const char kUsage[] =
     "                        phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
     "                        flipped data bit (its parity no longer holds)\n"
+    "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
+    "                        PRN A (a channel locked to A's signal under B's number)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -74,6 +76,8 @@ const char kUsage[] =
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
+    "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
+    "                        every whole second while enabled\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -96,10 +100,12 @@ struct Options {
   bool sky = false;
   std::string skyTruth;
   long flipNavAfter = -1;
+  int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
+  bool hwCalib = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -297,7 +303,8 @@ class Board {
       o_.site.ecef(rover);
       e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
     }
-    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
+    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
     // An event on input a, once per request: index, then {u32 s, u32 ms, u8, lock u8}.
     if (!o_.eventFile.empty() && unlink(o_.eventFile.c_str()) == 0) {
       std::string body(1, '\0');
@@ -309,6 +316,8 @@ class Board {
       record("* event sent");
     }
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
+    if (o_.hwCalib && ms == 0 && due("gC", t))
+      for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -387,8 +396,13 @@ class Board {
     const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
     std::string out;
     // A new data set begins with a frame: every subframe of a frame is of the same one.
-    for (const sim::LnavEph* r : nav_.visible(start - start % 30, o_.site)) {
-      sim::Subframe s = sim::lnavSubframe(*r, id, towCount);
+    const std::vector<const sim::LnavEph*> inView = nav_.visible(start - start % 30, o_.site);
+    const sim::LnavEph* ghostOf = nullptr;
+    for (const sim::LnavEph* r : inView)
+      if (r->prn == o_.ghostOf) ghostOf = r;
+    for (const sim::LnavEph* r : inView) {
+      const sim::LnavEph* src = r->prn == o_.ghostAs && ghostOf != nullptr ? ghostOf : r;
+      sim::Subframe s = sim::lnavSubframe(*src, id, towCount);
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
@@ -482,6 +496,10 @@ class Board {
       } else if (p == "cur/term/imode") {
         if (v != "zrt" && v != "cmd") return answer(id, 7, ",wrong 2nd parameter", "");
         mode_ = v;
+      } else if (p == "load") {
+        // The profiler reset: the task counters start again from the next epoch.
+        if (v != "0") return answer(id, 5, ",value out of range", "");
+        loadReset_ = true;
       } else {
         settings_[p] = v;
       }
@@ -518,6 +536,8 @@ class Board {
   std::string in_;
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
+  std::uint32_t loadFrom_ = 0;  // uptime of the last profiler reset
+  bool loadReset_ = false;
   std::vector<std::string> replay_;  // epochs of --replay
   struct SbasLine {
     int tow, prn;
@@ -590,6 +610,11 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->skyTruth)) return false;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
+    } else if (a == "--ghost") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
+          o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
+        return false;
     } else if (a == "--site") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
@@ -601,6 +626,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {
       o->trst = 2;
+    } else if (a == "--hwcalib") {
+      o->hwCalib = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {

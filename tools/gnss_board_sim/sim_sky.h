@@ -298,8 +298,9 @@ class Sky {
 constexpr std::size_t kMaxRecordData = 1531 - 3;  // less the record's type and length
 
 // Satellite data (7): record size 15, count, then per satellite: channel, system code, the
-// satellite's number (chanSvNumber), track code, spare, state (1 tracking), a byte, a 16-bit word,
-// the elevation (degrees, float) and two spare bytes.
+// satellite's number (chanSvNumber), track code, spare, state (0: used in the board's solution, as
+// every satellite measured here is), a byte, a 16-bit word, the elevation (degrees, float) and two
+// spare bytes.
 inline std::string satDataRecord(const std::vector<SkySat>& sky) {
   constexpr std::size_t kPerRecord = (kMaxRecordData - 2) / 15;
   std::string out;
@@ -315,7 +316,7 @@ inline std::string satDataRecord(const std::vector<SkySat>& sky) {
       b += static_cast<char>(static_cast<std::int8_t>(chanSvNumber(s)));
       b += static_cast<char>(0);
       b += static_cast<char>(0);
-      b += static_cast<char>(1);
+      b += static_cast<char>(0);
       b += static_cast<char>(0);
       putLe(b, 0, 2);
       const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);
@@ -388,7 +389,9 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
 // The board's own solution (record 4, 1453 bytes) at the site: position valid (flag at 2, GPS
 // used), the position record at 88 (X, Y, Z in m, then latitude and longitude in rad and height
 // in m, each an 8-byte float), the receiver clock block at 271 (both flags set, offset 0 s) and
-// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume.
+// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume;
+// the two velocity blocks at 136 (X, Y, Z) and 194 (east, north, up) with both flags set and
+// every value 0 m/s: the site stands still.
 inline std::string solAlnRecord(const Site& site) {
   std::string b(1453, '\0');
   b[1] = 1;  // status
@@ -401,6 +404,8 @@ inline std::string solAlnRecord(const Site& site) {
     putF64(b, 88 + 8 * k, xyz[k]);
     putF64(b, 112 + 8 * k, blh[k]);
   }
+  b[136] = b[137] = 1;
+  b[194] = b[195] = 1;
   b[271] = b[272] = 1;
   b[297] = b[298] = 1;
   return rawRecord(4, b);

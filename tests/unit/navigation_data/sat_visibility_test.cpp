@@ -316,6 +316,9 @@ TEST_F(SatVisibilityStep, PublishedFromMinusThreeDegreesOrWhenTracked) {
       EXPECT_NEAR(el, r.el, 1e-3) << r.el;
       EXPECT_EQ(id.sat, 4);
       EXPECT_FALSE(checked);  // no ephemeris: nothing new from the broadcast
+      SatData::SatVisibilityType e;
+      ASSERT_TRUE(SatVisibilityStoreInstance.TakeEph(gps(5), &e));
+      EXPECT_EQ(e.status, SatData::SatVisibilityType::kStatusNoEphemeris) << "placed by its almanac";
       float wantThr, wantVar;
       compute_ElevBasedVar(kSysGps, el, ElevVarSetup{}, &wantThr, &wantVar);
       EXPECT_EQ(thr, wantThr);
@@ -357,6 +360,7 @@ TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
   ASSERT_TRUE(SatPolynomStoreInstance.Take(gps(5), &set));
   EXPECT_EQ(v.iod, set.entry[0].iod);
   EXPECT_NE(v.iod, kPolyNoIod);
+  EXPECT_EQ(v.status, 0) << "the LNAV ephemeris, data type 0";
 }
 
 // Below the horizon: an elevation under -3 deg of the last 30 s, never for a tracked satellite.
@@ -470,6 +474,47 @@ TEST_F(SatVisibilityStep, AlmanacPolynomialPublishedForSatelliteWithoutEphemeris
     const auto* got = SatPolynomStoreInstance.get_PolynomData(gps(7), t + 1, false, false, &status, &iod, &dataType, &acc, &dt);
     if (got != nullptr) SatPolynomStoreInstance.free_PolynomData();
     EXPECT_EQ(status, r.status) << int(r.health) << r.healthMaskBit;
+  }
+}
+
+// Only a valid almanac gives a position: ready, usable (an orbit of the system) and of a
+// satellite in use; any other leaves no position that could judge the satellite's ephemeris.
+TEST_F(SatVisibilityStep, AlmanacPositionOnlyFromAValidAlmanac) {
+  const double t = kToa + 600;
+  const struct {
+    const char* name;
+    char marker;
+    float sqrtA;     // 0: the orbit's own
+    bool inUse;
+    double age;      // s after toa of the step
+    bool position;
+  } rows[] = {
+      {"valid", 0, 0, true, 600, true},
+      {"marked as no almanac", '?', 0, true, 600, false},
+      {"sqrt A 1501 off", 0, 5153.0f + 1501, true, 600, false},
+      {"sqrt A 1499 off", 0, 5153.0f + 1499, true, 600, true},
+      {"satellite not in use", 0, 0, false, 600, false},
+      {"older than the age limit", 0, 0, true, 30 * 86400 + 1, false},
+      {"at the age limit", 0, 0, true, 30 * 86400, true},
+  };
+  for (const auto& r : rows) {
+    TearDown();  // a settings image of the row's own: no almanac restored from the last row
+    SetUp();
+    SatDataSetup setup;
+    if (!r.inUse) setup.satMasks[kMaskInUse][kSysGps] &= ~(1ull << 4);
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    SatDataEpoch ep = epochAt(kToa + std::fmod(r.age, 604800.0), t);
+    ep.time.cycle[kSysGps] = kWeek + static_cast<int>(r.age / 604800);
+    ep.setup = setup;
+    s->update(ep);
+    ZRT_ALM_GPS a = almanacFrom(today[5]);
+    a.rank = 0;  // kept in the image: its week counts
+    a.marker = static_cast<std::uint8_t>(r.marker);
+    if (r.sqrtA != 0) a.sqrtA = r.sqrtA;
+    ASSERT_TRUE(s->update_AlmanacData(gps(5), 255, &a, false)) << r.name;
+    s->update(ep);
+    SatPosState alm;
+    EXPECT_EQ(s->get_AlmanacPosition(kSysGps, 4, &alm), r.position) << r.name;
   }
 }
 
