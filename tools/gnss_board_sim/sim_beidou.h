@@ -71,6 +71,18 @@ inline std::uint32_t bch15(std::uint32_t data) {
   return r & 0xFu;
 }
 
+// The check bits of a de-interleaved D1 or D2 subframe: word 1's bits 16-26 are one code word,
+// with its check bits at 27-30; each other word's bits 1-11 and 12-22 are two, with theirs at
+// 23-26 and 27-30.
+inline void d1AddParity(Bits& b) {
+  b.put(27, 4, bch15(static_cast<std::uint32_t>(b.get(16, 11))));
+  for (int w = 1; w < 10; ++w) {
+    const int at = 30 * w + 1;
+    b.put(at + 22, 4, bch15(static_cast<std::uint32_t>(b.get(at, 11))));
+    b.put(at + 26, 4, bch15(static_cast<std::uint32_t>(b.get(at + 11, 11))));
+  }
+}
+
 // Writes the data bits of a subframe in transmission order: 26 in word 1, 22 in each other
 // word; `finish` adds the check bits of each word.
 class D1Stream {
@@ -85,14 +97,7 @@ class D1Stream {
     return *this;
   }
   Bits finish() {
-    // Word 1: its bits 16-26 are one code word; words 2-10: bits 1-11 and 12-22, with their
-    // check bits at 23-26 and 27-30.
-    b_.put(27, 4, bch15(static_cast<std::uint32_t>(b_.get(16, 11))));
-    for (int w = 1; w < 10; ++w) {
-      const int at = 30 * w + 1;
-      b_.put(at + 22, 4, bch15(static_cast<std::uint32_t>(b_.get(at, 11))));
-      b_.put(at + 26, 4, bch15(static_cast<std::uint32_t>(b_.get(at + 11, 11))));
-    }
+    d1AddParity(b_);
     return b_;
   }
 

@@ -60,6 +60,27 @@ struct GloTime {
   double tauC = 0, tauGps = 0;
 };
 
+// The Hamming check bits of a string (GLONASS ICD 4.7), bit 1 its idle bit: data bit k (ICD
+// numbering 9..85, 85 the idle bit) takes the (k-8)th position of the code word that is no power
+// of two; check bit i (1..7) covers the positions with bit i-1 set, check bit 8 every bit of the
+// string. Check bit i is ICD bit i, the string's bit 86 - i.
+inline void gloAddHamming(Bits& b) {
+  int icd[86] = {};
+  for (int k = 9; k <= 85; ++k) icd[k] = b.at(86 - k) ? 1 : 0;
+  int pos = 2, beta[9] = {};
+  for (int k = 9; k <= 85; ++k) {
+    do ++pos;
+    while ((pos & (pos - 1)) == 0);
+    for (int i = 0; i < 7; ++i)
+      if (pos & (1 << i)) beta[i + 1] ^= icd[k];
+  }
+  int all = 0;
+  for (int k = 9; k <= 85; ++k) all ^= icd[k];
+  for (int i = 1; i <= 7; ++i) all ^= beta[i];
+  beta[8] = all;
+  for (int i = 1; i <= 8; ++i) b.put(86 - i, 1, beta[i]);
+}
+
 // String `m` (1-5) of a frame that starts at Moscow second of day `frameTod`, with its check
 // bits; bit 1 the idle bit.
 inline Bits gloString(const GloEph& g, const GloTime& t, int m, int frameTod) {
@@ -84,23 +105,7 @@ inline Bits gloString(const GloEph& g, const GloTime& t, int m, int frameTod) {
     b.put(6, 11, g.nt), b.putSm(17, 32, scaled(t.tauC, 31)), b.put(50, 5, g.n4);
     b.putSm(55, 22, scaled(t.tauGps, 30));
   }
-  // Hamming check bits: data bit k (ICD numbering 9..85, bit 85 the idle bit) takes the k-8th
-  // position of the code word that is no power of two; check bit i covers the positions with bit
-  // i-1 set, the eighth every bit of the string.
-  int icd[86] = {};
-  for (int k = 9; k <= 85; ++k) icd[k] = b.at(86 - k) ? 1 : 0;
-  int pos = 2, beta[9] = {};
-  for (int k = 9; k <= 85; ++k) {
-    do ++pos;
-    while ((pos & (pos - 1)) == 0);
-    for (int i = 0; i < 7; ++i)
-      if (pos & (1 << i)) beta[i + 1] ^= icd[k];
-  }
-  int all = 0;
-  for (int k = 9; k <= 85; ++k) all ^= icd[k];
-  for (int i = 1; i <= 7; ++i) all ^= beta[i];
-  beta[8] = all;
-  for (int i = 1; i <= 8; ++i) b.put(86 - i, 1, beta[i]);
+  gloAddHamming(b);
   return b;
 }
 
