@@ -128,7 +128,7 @@ inline Rnx4Nav readRinex4Nav(const std::string& path) {
   Rnx4Nav nav;
   std::vector<Rnx4Eph>& out = nav.eph;
   const bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
-  std::FILE* f = gz ? popen(("gzip -dc '" + path + "' 2>/dev/null").c_str(), "r") : std::fopen(path.c_str(), "r");
+  std::FILE* f = gz ? popen(("exec gzip -dc '" + path + "' 2>/dev/null").c_str(), "r") : std::fopen(path.c_str(), "r");
   if (f == nullptr) return nav;
   std::vector<std::string> lines;
   char buf[512];
