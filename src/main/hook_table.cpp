@@ -93,6 +93,9 @@ const HookRow kRows[] = {
     WIRED("platform", canReadHook, 1),
     WIRED("platform", canWriteHook, 1),
     WIRED("platform", canStoredStateHook, 1),
+    WIRED("platform", canWakeCreateHook, 1),
+    WIRED("platform", canWakeHook, 1),
+    WIRED("platform", canWakeDrainHook, 1),
     WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)
