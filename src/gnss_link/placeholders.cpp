@@ -17,8 +17,6 @@ const char* get_ant_name_shrt(int) { return nullptr; }
 namespace placeholder {
 bool RfConf_setNtRev(std::uint8_t) { return false; }
 bool RfConf_setNtSerNum(std::uint16_t) { return false; }
-bool boardPositionPut(const BoardSolAlnType&) { return false; }
-bool boardVelocityPut(const BoardSolAlnType&) { return false; }
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 

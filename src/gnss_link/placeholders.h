@@ -15,15 +15,10 @@ const char* get_ant_name_shrt(int index);
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).
-struct BoardSolAlnType;
 namespace placeholder {
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);
-// Position and velocity servers: the board's position and velocity blocks into the
-// position data types, which do not carry them yet. Not available.
-bool boardPositionPut(const BoardSolAlnType& sol);
-bool boardVelocityPut(const BoardSolAlnType& sol);
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 

@@ -45,6 +45,7 @@
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/chan_data.h"
 #include "positioning/corrections/nequick_task.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/apx_nav.h"
@@ -149,6 +150,12 @@ const InitStep kInitOnce[] = {
        TSDecoder.readNvRam();
        TSDecoder.init();
        omniStarInitParams();
+     }},
+    // TEC calibration of the channel data: its block after every block laid out before it, the
+    // stored calibration read back (a fresh one written when there is none)
+    {"tecCalibInitOnce", [] {
+       ChanData::allocate_NvRamTecCalibData();
+       ChanData::restore_NvRamTecCalibData();
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},

@@ -15,7 +15,12 @@ using namespace basemodel;
 struct ClockRun {
   Station st{mixedSky()};
   RefClockProcessor proc{&PVTDataInstance, kTruthLinks};
-  ClockRun() { proc.input_RefPosition(true, st.truth.station, true, st.truth.station); }
+  ClockRun() {
+    // No broadcast system offsets but those a test puts.
+    const PosData::SatdataDeltaTimeType none{};
+    PVTDataInstance.satdataDeltaTime.Put(&none);
+    proc.input_RefPosition(true, st.truth.station, true, st.truth.station);
+  }
   int epoch(int n, double interval = 1.0) {
     st.epoch(n, interval);
     return proc.update();
@@ -191,6 +196,24 @@ TEST(RefClock, SystemOffsetSmoothingTakesTheFirstValueThenAveragesOverTenSeconds
   ASSERT_EQ(first.epoch(3), 1);
   ASSERT_TRUE(first.proc.systemOffset(kSysGlonass, v));
   EXPECT_NEAR(v, 25.0, 1e-3) << "T = 2: alpha 0.5";
+}
+
+// The smoothing time grows by each epoch's interval, also below a second: at 10 Hz the second
+// value is taken whole (T = 0.1 s, alpha 1) and the third halfway (T = 0.2 s, alpha 0.5).
+TEST(RefClock, SystemOffsetSmoothingTimeGrowsByTheEpochInterval) {
+  ClockRun r;
+  const struct {
+    double bias, want, smoothing;
+  } rows[] = {{10.0, 10.0, 0.1}, {20.0, 20.0, 0.2}, {30.0, 25.0, 0.3}, {40.0, 30.0, 0.4}};
+  int n = 0;
+  for (const auto& row : rows) {
+    r.st.truth.sysBias[kSysGlonass] = row.bias;
+    ASSERT_EQ(r.epoch(++n, 0.1), 1);
+    double v = 0.0;
+    ASSERT_TRUE(r.proc.systemOffset(kSysGlonass, v));
+    EXPECT_NEAR(v, row.want, 1e-3) << "epoch " << n;
+    EXPECT_DOUBLE_EQ(r.proc.smoothingTime(kSysGlonass), row.smoothing) << "epoch " << n;
+  }
 }
 
 TEST(RefClock, AnEpochWithoutSolutionCoastsThenTheNextSolutionResetsTheFilter) {
