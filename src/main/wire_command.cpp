@@ -23,6 +23,7 @@
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/pos_keys.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
@@ -57,6 +58,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtcm3Area(); });
   // the RTK settings, pos/pd, and the legacy RTK debug branch, rtk
   cmdAreaRegistrars.add([] { registerRtkAreas(); });
+  // the position, reference-position, output datum, grid and geoid settings, pos
+  cmdAreaRegistrars.add([] { registerPosArea(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

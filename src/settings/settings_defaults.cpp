@@ -81,10 +81,17 @@ void rcvPosFiltDefaults(RcvPosFilt& f) {
   f.spdmax = 2.0f;
 }
 
+void rcvGridDefaults(RcvGrid& g) {
+  g = RcvGrid{};
+  g.locPrj[2] = 1.0;  // k0
+  g.local[2] = 1.0;   // k
+}
+
 void rcvSetDefaults(RCV_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
   s.layoutRev = kRcvSetLayoutRev;
   rcvPosFiltDefaults(s.posFilt);
+  rcvGridDefaults(s.grid);
   s.msmCompat = 4;  // "def"
   s.msInt = -1;
   s.posMsInt = -1;
