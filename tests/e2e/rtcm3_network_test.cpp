@@ -8,7 +8,10 @@
 //     stored with their third message, a network change within 10 s of the last correction
 //     refused and a later one clearing the stations;
 //   - a transformation set (1021, the recorded 1023, 1025) shown by rtcm3/rover/transform/ once
-//     received, a Molodenski-Badekas set of another system replacing it.
+//     received, a Molodenski-Badekas set of another system replacing it;
+//   - the received datum "GOT" and its projection in the output record once the user chose them,
+//     against PROJ's cct and proj on the same parameters.
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -341,6 +344,108 @@ TEST_F(Rtcm3Network, TransformationSetShownOnceReceived) {
   EXPECT_EQ(ask("%o%print,/par/rtcm3/rover/transform/proj"),
             re("%o%{OM,1,46.200000000,7.700000000,90.200000000,90.200000000,0.99900,600000.000,200000.000}"));
   EXPECT_TRUE(rx_->running());
+}
+
+// ---- the received datum in the output -----------------------------------------------------------
+
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+
+// The fifteen numbers of the output record's debug line (temporary debug selector 197): grid N,
+// E, h; the base's grid; latitude, longitude (degrees) and height in the output datum; the same
+// on WGS 84; undulation, separation, residual height.
+std::vector<std::vector<double>> outputLines(const std::string& text, std::size_t from) {
+  std::vector<std::vector<double>> out;
+  std::istringstream in(text.substr(std::min(from, text.size())));
+  for (std::string l; std::getline(in, l);) {
+    std::istringstream f(l);
+    std::vector<double> v;
+    bool numbers = true;
+    for (std::string w; f >> w;) {
+      char* end = nullptr;
+      v.push_back(std::strtod(w.c_str(), &end));
+      numbers = numbers && end != w.c_str() && *end == 0;
+    }
+    if (numbers && v.size() == 15) out.push_back(v);
+  }
+  return out;
+}
+
+std::vector<double> toolNumbers(const std::string& command) {
+  std::vector<double> v;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[512];
+  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
+    std::istringstream in(buf);
+    for (double x; in >> x;) v.push_back(x);
+  }
+  if (p != nullptr) pclose(p);
+  return v;
+}
+
+// The simulator's site (50 N, 10 E, 300 m) in a received transformation set: EPSG:1618's
+// Helmert parameters from ETRS89 to MGI (Bessel 1841), valid over 48-52 N, 7-13 E, with a
+// transverse Mercator about 9.9 E (scale 0.9996, false easting 500 km) announced as 1025. Once
+// "GOT" is the output datum and "got" the grid, the output record holds the site as PROJ's cct
+// and proj give it from the same parameters; a later set whose source ellipsoid is not GRS80 /
+// WGS 84 changes nothing; W84 brings the site back.
+TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
+  const std::vector<double> local = toolNumbers(
+      "echo 10 50 300 0 | cct -d 9 +proj=pipeline +step +proj=cart +ellps=WGS84 +step +proj=helmert +x=-577.326 "
+      "+y=-90.129 +z=-463.919 +rx=5.137 +ry=1.474 +rz=5.297 +s=-2.4232 +convention=coordinate_frame +step +inv "
+      "+proj=cart +a=6377397.155 +b=6356078.963");
+  ASSERT_GE(local.size(), 3u) << "cct (Debian proj-bin) is required";
+  char projCmd[256];
+  std::snprintf(projCmd, sizeof projCmd,
+                "echo %.10f %.10f | proj -f %%.4f +proj=tmerc +lat_0=0 +lon_0=9.9 +k=0.9996 +x_0=500000 +y_0=0 "
+                "+a=6377397.155 +b=6356078.963",
+                local[0], local[1]);
+  const std::vector<double> grid = toolNumbers(projCmd);
+  ASSERT_EQ(grid.size(), 2u);
+
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
+  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
+  const Params mgi{8, 0x080, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
+                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const std::string tm = Message(1025).u(8, 8).u(1, 6).q(0.0, kPrj, 34).q(9.9, kPrj, 35).u(660000000, 30)
+                             .q(500000.0, 0.001, 36).q(0.0, 0.001, 35).frame();
+  ASSERT_TRUE(serB_->sendRaw(msgParams(mgi, false, "ETRS89", "MGI") + tm));
+  ASSERT_TRUE(waitUntil([&] { return ask("%3%print,/par/rtcm3/rover/transform/proj") != re("%3%{}"); }));
+  ASSERT_EQ(ask("%4%set,/par/pos/datum,GOT"), re("%4%"));
+  ASSERT_EQ(ask("%5%set,/par/pos/grid/type,got"), re("%5%"));
+
+  // The first line printed after the next two, so that every set before it holds.
+  auto next = [&] {
+    const std::size_t from = rx_->out().size();
+    std::vector<std::vector<double>> l;
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
+    return l.empty() ? std::vector<double>(15, 0.0) : l.back();
+  };
+  std::vector<double> l = next();
+  EXPECT_NEAR(l[6], local[1], 2e-9);
+  EXPECT_NEAR(l[7], local[0], 2e-9);
+  EXPECT_NEAR(l[8], local[2], 0.006);
+  EXPECT_NEAR(l[1], grid[0], 0.006);
+  EXPECT_NEAR(l[0], grid[1], 0.006);
+
+  // Another system's set from an ellipsoid that is not GRS80: kept as received, not as the datum.
+  Params intl = mgi;
+  intl.sysId = 9;
+  intl.indicator = 0;
+  intl.aS = 6378388.0, intl.bS = 6356911.946;
+  intl.dx = 100.0;
+  ASSERT_TRUE(serB_->sendRaw(msgParams(intl, false, "ED50", "MGI")));
+  ASSERT_TRUE(waitUntil([&] { return ask("%6%print,/par/rtcm3/rover/transform/aux").find("{9,") != std::string::npos; }));
+  l = next();
+  EXPECT_NEAR(l[6], local[1], 2e-9);
+  EXPECT_NEAR(l[7], local[0], 2e-9);
+
+  ASSERT_EQ(ask("%7%set,/par/pos/datum,W84"), re("%7%"));
+  l = next();
+  EXPECT_NEAR(l[6], 50.0, 1e-9);
+  EXPECT_NEAR(l[7], 10.0, 1e-9);
 }
 
 }  // namespace
