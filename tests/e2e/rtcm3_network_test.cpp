@@ -6,7 +6,8 @@
 //     what the network RTK store kept of each correction epoch: an epoch of two messages stored
 //     with the second, a seventh auxiliary station left out of the best six, GLONASS residuals
 //     stored with their third message, a network change within 10 s of the last correction
-//     refused and a later one clearing the stations;
+//     refused and a later one clearing the stations, a 33rd station taking the place of the one
+//     with the oldest correction, an epoch cut by a reset never stored;
 //   - a transformation set (1021, the recorded 1023, 1025) shown by rtcm3/rover/transform/ once
 //     received, a Molodenski-Badekas set of another system replacing it;
 //   - the received datum "GOT" and its projection in the output record once the user chose them,
@@ -210,10 +211,32 @@ TEST_F(Rtcm3Network, NetworkRecordsPrintedAndKeptByTheStoreByItsRules) {
   // 10.1 s (the next step of the epoch field): the network changes and its stations are cleared, so none has a ring.
   ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 16100, 0, 100, 101, a), storeLine("GPS iono", 101, kT + 16100, "dropped", -1)));
   ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 17000, 0, 100, 102, a), storeLine("GPS iono", 102, kT + 17000, "dropped", -1)));
+  // Network 6 with all 32 auxiliary stations: the 33rd takes the entry of the one with the oldest
+  // correction (302, which never sent one) and with it that station's place among the best six.
+  for (int aux = 301; aux <= 332; ++aux) ASSERT_TRUE(sendAndSee(msg1014(6, 1, 31, 100, aux, 0.01, 0.01, 1.0), "RTCM3 aux station")) << aux;
+  for (int aux = 301; aux <= 332; ++aux) {
+    if (aux == 302) continue;
+    ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 20000, 0, 100, aux, a), "NRTK GPS iono aux " + std::to_string(aux))) << aux;
+  }
+  ASSERT_TRUE(sendAndSee(msg1014(6, 1, 31, 100, 333, 0.01, 0.01, 1.0), "RTCM3 aux station net 6 sub 1 stations 31 master 100 aux 333"));
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 21000, 0, 100, 333, a),
+                         storeLine("GPS iono", 333, kT + 21000, "stored, 3 sats of 1 messages", kT + 21000)));
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 21000, 0, 100, 302, a), storeLine("GPS iono", 302, kT + 21000, "dropped", -1)));
+  // The port leaving its mode and coming back resets its decoders: the epoch half filled before
+  // never shows, its rest included; the next epoch is stored.
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 22000, 1, 100, 333, a),
+                         storeLine("GPS iono", 333, kT + 22000, "open, 3 sats of 1 messages", kT + 21000)));
+  EXPECT_EQ(ask("%4%set,/par/dev/ser/b/imode,none"), re("%4%"));
+  EXPECT_EQ(ask("%5%set,/par/dev/ser/b/imode,rtcm3"), re("%5%"));
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 22000, 0, 100, 333, a),
+                         storeLine("GPS iono", 333, kT + 22000, "dropped", kT + 21000)));
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 23000, 0, 100, 333, a),
+                         storeLine("GPS iono", 333, kT + 23000, "stored, 3 sats of 1 messages", kT + 23000)));
+
   // The client's acceptance question for each record: kind 7 a station, 8 ionospheric, 12 FKP.
   EXPECT_EQ(ask("%3%set,/par/rtk/dbi/cpd,53"), re("%3%"));
   ASSERT_TRUE(sendAndSee(msg1014(6, 1, 7, 100, 101, 0.0125, -0.0125, -12.345), "Update 7 100\n"));
-  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 18000, 0, 100, 101, a), "Update 8 100\n"));
+  ASSERT_TRUE(sendAndSee(msgDiff(1015, 6, 1, kT + 24000, 0, 100, 101, a), "Update 8 100\n"));
   ASSERT_TRUE(sendAndSee(msgFkp(false, 200, 3604), "Update 12 200\n"));
   EXPECT_TRUE(rx_->running());
 }

@@ -74,8 +74,10 @@ void RtcmNrtkCpdDecoder::Open::drop() {
   ring = nullptr;
 }
 
+// A reset with no epoch open keeps the epoch an earlier reset cut: a port that leaves its mode
+// and comes back resets its decoders twice, and the rest of the cut epoch must still not be
+// published as if it were whole.
 void RtcmNrtkCpdDecoder::Open::forget() {
-  lost = CpdNrtkCorrHeader{};
   if (rec != nullptr) lost = rec->hdr;
   drop();
 }
