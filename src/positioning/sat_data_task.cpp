@@ -25,6 +25,7 @@ constexpr std::size_t kUraLimitAt = 2416;    // "ura/mask", m
 constexpr std::size_t kEphSourceAt = 2584;   // "navdata/source"
 constexpr std::size_t kAlmSourceAt = 2588;   // "almdata/source"
 constexpr std::size_t kB2bSourceAt = 2592;   // "bei/cnav3/dec"
+constexpr std::size_t kDebugInverseAt = PosSetup::kSatDebugInverseOffset;
 
 template <class T>
 T field(const PosSetup::SatProcessorSetupType& s, std::size_t at) {
@@ -47,6 +48,7 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
   out.almSource = source(field<std::uint32_t>(s, kAlmSourceAt));
   out.firstEphNeedsNoPos = s.aBytes[kEphDoubleCheckAt];
   out.almPolynom = s.aBytes[kAlmPolynomAt];
+  out.debugInverse = static_cast<std::uint8_t>(s.aBytes[kDebugInverseAt] & 7u);
   out.elevMode = field<std::uint32_t>(s, kElevModeAt);
   out.elevMask = field<float>(s, kElevMaskAt);
   for (int sys = 0; sys < SYS_NUM; ++sys) {

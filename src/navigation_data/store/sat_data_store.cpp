@@ -58,6 +58,7 @@ void SatelliteDataProcessor::init_Object() {
     ephCounter_[sys] = almCounter_[sys] = 0;
   }
   setup_ = SatDataSetup{};
+  debugInverse_.store(0, std::memory_order_relaxed);
   for (int sys = 0; sys < SYS_NUM; ++sys)
     for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat)
       alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * setup_.almAgeDays[sys];
@@ -148,6 +149,7 @@ void SatelliteDataProcessor::set_Setup(const SatDataSetup& s) {
     for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * s.almAgeDays[sys];
   }
   setup_ = s;
+  debugInverse_.store(static_cast<std::uint8_t>(s.debugInverse & 7u), std::memory_order_relaxed);
   // Stored GLONASS ephemerides are far older than their few minutes of validity after a start.
   gloRestoreSuppressed_ = true;
 }

@@ -6,6 +6,7 @@
 // position's freshness) is handed down by that layer's once-a-second call, never fetched.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "navigation_data/orbits/galileo_eph.h"
@@ -60,6 +61,8 @@ struct SatDataSetup {
   // Largest ephemeris accuracy (m) a polynomial may have where the "URA check" mask asks.
   float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
   std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
+  // Debug bits 0..2: the satellite positions computed from the store have their X, Y or Z negated.
+  std::uint8_t debugInverse = 0;
   float elevMask = 5.0f;  // degrees
   std::uint32_t elevMode = 0;  // 1: elevations measured from the visible horizon ("truehor")
   ElevVarSetup elevVar;
@@ -212,6 +215,11 @@ class SatelliteDataProcessor {
 
   // update_SetupData: the setup of this epoch.
   void set_Setup(const SatDataSetup& s);
+  // The inverse-coordinate debug switch of Earth-fixed axis 0..2 (X, Y, Z), as the last setup set
+  // it: a satellite position computed from the store has that coordinate negated. Any task.
+  bool bDebugInverseCoordinate(int axis) const {
+    return axis >= 0 && axis < 3 && ((debugInverse_.load(std::memory_order_relaxed) >> axis) & 1u) != 0;
+  }
 
   // ---- Visibility and almanac positions (sat_visibility_update.cpp) ----
   // Below the horizon: never for a tracked satellite nor without a usable receiver position;
@@ -303,6 +311,7 @@ class SatelliteDataProcessor {
   std::uint16_t ephCounter_[SYS_NUM] = {};
   std::uint16_t almCounter_[SYS_NUM] = {};
   SatDataSetup setup_;
+  std::atomic<std::uint8_t> debugInverse_{0};  // setup_.debugInverse, for readers in other tasks
   SatDataTime time_;
   bool positionFresh_ = false;
   bool start_ = true;

@@ -49,6 +49,12 @@ inline constexpr std::size_t kSatHealthCheckOffset = 256;  // u64 x 7: healthy p
 inline constexpr std::size_t kSatCombModeOffset = 2346;    // u8: 1 smooths on the two-frequency carrier
 inline constexpr std::size_t kSatSmoothWaitOffset = 2352;  // u32: 1 smoothed code only at full count
 inline constexpr std::size_t kSatTecCalibOffset = 2366;    // u8: 1 runs the TEC calibration
+// u8, debug: bits 0..2 negate the X, Y, Z of the satellite positions computed from the store.
+inline constexpr std::size_t kSatDebugInverseOffset = 2357;
+// Code corrections from base observations: systems (bit per system) whose corrections lose the
+// base offset's part along the line of sight, and that offset (i16 x 3, mm, Earth-fixed X, Y, Z).
+inline constexpr std::size_t kCorrBaseOffsetSysOffset = 344;
+inline constexpr std::size_t kCorrBaseOffsetOffset = 346;
 // Fields the RTK engine's satellite exclusions read.
 inline constexpr std::size_t kSatSysUseOffset = 112;       // u32: bit per system in use
 inline constexpr std::size_t kSatInUseMaskOffset = 192;    // u64 x 7: satellites in use (SAT numbering)
