@@ -9,7 +9,8 @@
 //     refused and a later one clearing the stations, a 33rd station taking the place of the one
 //     with the oldest correction, an epoch cut by a reset never stored;
 //   - a transformation set (1021, the recorded 1023, 1025) shown by rtcm3/rover/transform/ once
-//     received, a Molodenski-Badekas set of another system replacing it;
+//     received, a Molodenski-Badekas set of another system replacing it, a plane residual grid in
+//     the grid of its projection;
 //   - the received datum "GOT" and its projection in the output record once the user chose them,
 //     against PROJ's cct and proj on the same parameters.
 #include <algorithm>
@@ -366,6 +367,24 @@ TEST_F(Rtcm3Network, TransformationSetShownOnceReceived) {
   ASSERT_TRUE(waitUntil([&] { return ask("%n%print,/par/rtcm3/rover/transform/proj").find("OM") != std::string::npos; }));
   EXPECT_EQ(ask("%o%print,/par/rtcm3/rover/transform/proj"),
             re("%o%{OM,1,46.200000000,7.700000000,90.200000000,90.200000000,0.99900,600000.000,200000.000}"));
+
+  // System 10: a plane residual grid (1024) in the grid of its projection (1025), origin 5540 km
+  // north and 500 km east, 1 km spacing; every grid point 1, 2 and 3 mm.
+  Params plane = mgi;
+  plane.sysId = 10;
+  plane.indicator = 0x100 | 0x080;  // 1024, 1025
+  Message m1024(1024);
+  m1024.u(10, 8).u(1, 1).u(1, 1).q(5540000.0, 10.0, 25).q(500000.0, 10.0, 26).q(1000.0, 10.0, 12).q(1000.0, 10.0, 12);
+  m1024.q(0.05, 0.01, 10).q(-0.03, 0.01, 10).q(0.25, 0.01, 15);
+  for (int i = 0; i < 16; ++i) m1024.s(1, 9).s(2, 9).s(3, 9);
+  m1024.u(0, 2).u(0, 2).u(0, 3).u(0, 3).u(59528, 16);
+  const std::string p1025 = Message(1025).u(10, 8).u(1, 6).q(0.0, kPrj, 34).q(16.5, kPrj, 35).u(700000000, 30)
+                                .q(500000.0, 0.001, 36).q(0.0, 0.001, 35).frame();
+  ASSERT_TRUE(serB_->sendRaw(msgParams(plane, false, "ETRS89", "MGI") + m1024.frame() + p1025));
+  ASSERT_TRUE(waitUntil([&] { return ask("%q%print,/par/rtcm3/rover/transform/proj").find("16.5") != std::string::npos; }));
+  EXPECT_EQ(ask("%r%print,/par/rtcm3/rover/transform/resid/cond"),
+            re("%r%{PLANE,5540000.0,500000.0,1000.0,1000.0,0.050,-0.030,0.25,10,1,1,0,0,0,0}"));
+  EXPECT_EQ(ask("%s%print,/par/rtcm3/rover/transform/resid/GP/15"), re("%s%{0.00100,0.00200,0.003}"));
   EXPECT_TRUE(rx_->running());
 }
 
