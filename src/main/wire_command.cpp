@@ -29,6 +29,7 @@
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
+#include "positioning/sat_data_keys.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
@@ -66,6 +67,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerPosArea(); });
   // the GBAS settings of the correction setup, gbas/
   cmdAreaRegistrars.add([] { registerGbasArea(); });
+  // the satellite data store's clear-all requests, pos/clean
+  cmdAreaRegistrars.add([] { registerSatDataKeys(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;
