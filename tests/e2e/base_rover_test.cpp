@@ -7,22 +7,24 @@
 // (MSM7 of every system of the simulator's sky, 1005, 1006, 1033 and the ephemerides), RTCM 2
 // (1, 3, 18, 19, 22) and CMR (0, 1, 2) on three ports. Checked against independent truth:
 // - rtklib's convbin reads the RTCM 3 and RTCM 2 streams back to the entered position within
-//   1 mm, and the RTCM 3 observations to the simulator's truth; rtklib's rnx2rtkp places the base
-//   from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections, read by gpsd's
-//   gpsdecode, differ between satellites only by each one's group delay (the simulator's clock is
-//   perfect and its sky has no atmosphere); the CMR station record, read here from the frame
-//   format, is the entered position.
+//   1 mm, and the RTCM 3 observations of every system to the simulator's truth; rtklib's rnx2rtkp
+//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections, read
+//   by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
+//   simulator's clock is perfect and its sky has no atmosphere) and have no rate; the CMR station
+//   record, read here from the frame format, is the entered position.
 // - The rover takes each stream in turn on one port in its input mode, in position mode pd. Its
-//   base record prints the station and the base's position; the base projection's own debug
-//   print (rtk/dbi/cpd 11) shows every published base epoch's code and carrier of each satellite
-//   equal to the base simulator's truth, and its geometric term equal to the code less the
-//   satellite's broadcast group delay; the station record of the code corrections formed from
-//   the base's observations lands in the rover's settings image.
+//   base record prints the station and the base's position, its RTCM 3 decoder the MSM7 of every
+//   system; the base projection's own debug print (rtk/dbi/cpd 11) shows every published base
+//   epoch's code and carrier of each satellite equal to the base simulator's truth, and for GPS
+//   its geometric term equal to the code less the satellite's broadcast group delay; the station
+//   record of the code corrections formed from the base's observations lands in the rover's
+//   settings image.
 #include <poll.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -35,11 +37,12 @@
 namespace e2e {
 namespace {
 
-const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
-constexpr const char* kStart = "2010-07-01T02:00:00";
-constexpr const char* kConvbinTime = "2010/07/01 02:00:00";
-constexpr const char* kBaseSite = "50,10,300";
-constexpr const char* kRoverSite = "50.01,10.01,310";  // 1.3 km north-east, 10 m higher
+// A day of every system's broadcast (RINEX 4), at a site that sees GPS, GLONASS, Galileo and BeiDou.
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+constexpr const char* kStart = "2023-03-12T10:00:00";
+constexpr const char* kConvbinTime = "2023/03/12 10:00:00";
+constexpr const char* kBaseSite = "22.3,114.2,50";
+constexpr const char* kRoverSite = "22.31,114.21,60";  // 1.5 km north-east, 10 m higher
 constexpr double kC = 299792458.0;
 constexpr double kGpsL1 = 1575.42e6, kGpsL2 = 1227.60e6;
 
@@ -146,15 +149,18 @@ std::set<char> systemsOf(const Truth& t) {
   return s;
 }
 
-// RTCM 3 MSM7 and ephemeris messages of each system.
+// RTCM 3 MSM7 and ephemeris messages of each system, and the system's name in the decoder's
+// MSM print keys.
 struct SysMessages {
   char sys;
   const char* msm7;
   const char* eph;
+  const char* key;
 };
 constexpr SysMessages kSysMessages[] = {
-    {'G', "1077", "1019"}, {'R', "1087", "1020"}, {'E', "1097", "1045,1046"}, {'S', "1107", nullptr},
-    {'J', "1117", "1044"}, {'C', "1127", "1042"}, {'I', "1137", "1041"},
+    {'G', "1077", "1019", "gps"}, {'R', "1087", "1020", "glo"},  {'E', "1097", "1045,1046", "gal"},
+    {'S', "1107", nullptr, "sbas"}, {'J', "1117", "1044", "qzss"}, {'C', "1127", "1042", "comp"},
+    {'I', "1137", "1041", "irnss"},
 };
 
 // ---- byte streams ----------------------------------------------------------------------------
@@ -188,6 +194,15 @@ int countRtcm3(const std::string& held, int type) {
   int n = 0;
   for (const std::string& f : rtcm3Frames(held)) n += rtcm3Type(f) == type ? 1 : 0;
   return n;
+}
+
+// The GPS satellites of the 1019 ephemeris frames (6 bits after the message number).
+std::set<int> gpsEphemerisSats(const std::string& held) {
+  std::set<int> sats;
+  for (const std::string& f : rtcm3Frames(held))
+    if (rtcm3Type(f) == 1019 && f.size() > 6)
+      sats.insert((static_cast<unsigned char>(f[4]) & 0x0F) << 2 | static_cast<unsigned char>(f[5]) >> 6);
+  return sats;
 }
 
 // CMR frames: STX, status, packet type 0x93, length, data, checksum, ETX; data of each valid one.
@@ -289,7 +304,9 @@ std::map<long, std::map<std::string, std::vector<double>>> rinexCodes(const std:
       const std::size_t at = 3 + 16 * k;
       if (at + 14 > line.size()) break;
       const std::string field = line.substr(at, 14);
-      if (ty[k][0] == 'C' && field.find_first_not_of(' ') != std::string::npos) out[epoch][sat].push_back(std::stod(field));
+      char* end = nullptr;
+      const double v = std::strtod(field.c_str(), &end);
+      if (ty[k][0] == 'C' && end != field.c_str()) out[epoch][sat].push_back(v);
     }
   }
   return out;
@@ -333,7 +350,9 @@ std::map<std::string, double> rinexTgd(const std::string& nav) {
     if (rec.size() == 7 && rec[0][0] == 'G' && rec[6].size() >= 61) {
       std::string f = rec[6].substr(42, 19);
       for (char& c : f) c = c == 'D' ? 'E' : c;
-      tgd[rec[0].substr(0, 3)] = std::stod(f);
+      char* end = nullptr;
+      const double v = std::strtod(f.c_str(), &end);
+      if (end != f.c_str()) tgd[rec[0].substr(0, 3)] = v;
     }
   }
   return tgd;
@@ -345,19 +364,28 @@ std::map<std::string, double> rinexTgd(const std::string& nav) {
 struct Add {
   int id;
   double phi, code, dSat, tc;
-  int slot = -1;  // the signal's order within its satellite: 0 first (L1), 1 second
+  int slot = -1;     // the signal's order within its satellite: 0 first (L1), 1 second
+  double gps = -1;   // the epoch's GPS second of week
 };
 
+bool isGps(int id) { return id >= 1 && id <= 32; }
+
+// The lines in order. Each system's time is its own (GLONASS's a day of UTC(SU)): every line takes
+// the GPS time of its epoch from the GPS satellites, whose lines come first (the GPS message leads
+// each base epoch); lines before the first GPS line are left without.
 std::vector<Add> adds(const std::string& out) {
   std::vector<Add> v;
   std::istringstream in(out);
+  double gps = -1;
   for (std::string line; std::getline(in, line);) {
     Add a{};
     if (!line.starts_with(" Add: ") ||
         std::sscanf(line.c_str(), " Add: %d phi %lf Roc %lf dSat %lf Tc %lf", &a.id, &a.phi, &a.code, &a.dSat, &a.tc) != 5)
       continue;
     a.slot = !v.empty() && v.back().id == a.id && v.back().tc == a.tc ? v.back().slot + 1 : 0;
-    v.push_back(a);
+    if (isGps(a.id)) gps = a.tc;
+    a.gps = gps;
+    if (gps >= 0) v.push_back(a);
   }
   return v;
 }
@@ -366,7 +394,7 @@ std::vector<Add> adds(const std::string& out) {
 std::vector<std::vector<Add>> runs(const std::vector<Add>& all, double gap) {
   std::vector<std::vector<Add>> r;
   for (const Add& a : all) {
-    if (r.empty() || std::fabs(a.tc - r.back().back().tc) >= gap) r.emplace_back();
+    if (r.empty() || std::fabs(a.gps - r.back().back().gps) >= gap) r.emplace_back();
     r.back().push_back(a);
   }
   return r;
@@ -393,41 +421,50 @@ struct Format {
 // satellite's signal, the carrier (modulo what the format carries), and for GPS the geometric term
 // the projection removes: the code less the group delay scaled to the signal.
 void checkRun(const std::vector<Add>& run, const Truth& truth, const std::map<std::string, double>& tgd,
-              const Format& f) {
+              const Format& f, const std::set<char>& systems) {
   SCOPED_TRACE(f.name);
   std::set<long> epochs;
+  std::set<char> seen;
   int checked = 0, geometric = 0;
   for (const Add& a : run) {
-    const long ms = std::lround(a.tc * 1000);
+    const long ms = std::lround(a.gps * 1000);
     const std::string sat = satOfId(a.id);
-    // The signal of the truth whose code is the measured one: the id's satellite, or for GLONASS
-    // the GLONASS satellite of that code.
+    // The signal of the truth that is the measured one: of the id's satellite (for GLONASS any
+    // GLONASS satellite), the code nearest, and among codes equally near (a satellite without
+    // group delays) the carrier nearest.
     const Signal* best = nullptr;
     int bestSlot = -1;
+    double bestCode = 0, bestPhase = 0;
     for (auto it = truth.lower_bound({ms, "", -1}); it != truth.end() && std::get<0>(it->first) == ms; ++it) {
       const std::string& s = std::get<1>(it->first);
       if (sat.empty() ? s[0] != 'R' : s != sat) continue;
-      if (best == nullptr || std::fabs(it->second.code - a.code) < std::fabs(best->code - a.code)) {
+      const double dc = std::fabs(it->second.code - a.code);
+      double dp = a.phi - it->second.phase;
+      if (f.phaseWrap > 0) dp = std::remainder(dp, f.phaseWrap);
+      dp = std::fabs(dp);
+      if (best == nullptr || dc < bestCode - f.codeTol || (dc <= bestCode + f.codeTol && dp < bestPhase)) {
         best = &it->second;
         bestSlot = std::get<2>(it->first);
+        bestCode = dc;
+        bestPhase = dp;
       }
     }
-    ASSERT_NE(best, nullptr) << "satellite id " << a.id << " at " << a.tc << " is not in the base's sky";
-    EXPECT_NEAR(a.code, best->code, f.codeTol) << "id " << a.id << " at " << a.tc;
-    double dphi = a.phi - best->phase;
-    if (f.phaseWrap > 0) dphi = std::remainder(dphi, f.phaseWrap);
-    EXPECT_NEAR(dphi, 0.0, f.phaseTol) << "id " << a.id << " carrier at " << a.tc;
+    ASSERT_NE(best, nullptr) << "satellite id " << a.id << " at " << a.gps << " is not in the base's sky";
+    EXPECT_LE(bestCode, f.codeTol) << "id " << a.id << " code " << a.code << " at " << a.gps;
+    EXPECT_LE(bestPhase, f.phaseTol) << "id " << a.id << " carrier " << a.phi << " at " << a.gps;
+    seen.insert(sat.empty() ? 'R' : sat[0]);
     const auto t = tgd.find(sat);
     // A satellite's first epoch has no geometric term yet (the projection takes nothing from it).
     if (t != tgd.end() && a.dSat != 0.0 && (bestSlot == 0 || bestSlot == 2)) {
       const double gamma = bestSlot == 0 ? 1.0 : (kGpsL1 / kGpsL2) * (kGpsL1 / kGpsL2);
-      EXPECT_NEAR(a.code - a.dSat, gamma * kC * t->second, f.codeTol + 0.005) << sat << " slot " << bestSlot << " at " << a.tc;
+      EXPECT_NEAR(a.code - a.dSat, gamma * kC * t->second, f.codeTol + 0.005) << sat << " slot " << bestSlot << " at " << a.gps;
       ++geometric;
     }
     epochs.insert(ms);
     ++checked;
   }
   EXPECT_GE(epochs.size(), 5u) << "published base epochs";
+  EXPECT_EQ(seen, systems) << "the systems of the base epochs";
   EXPECT_GE(checked, 5 * 4 * 2);
   EXPECT_GE(geometric, 5 * 4 * 2);
 }
@@ -527,6 +564,7 @@ class BaseRover : public ::testing::Test {
           msm += std::string(",") + m.msm7;
           if (m.eph != nullptr) eph += std::string(",") + m.eph;
           msm7_.push_back(std::atoi(m.msm7));
+          msmKeys_.push_back(m.key);
         }
     ASSERT_FALSE(msm.empty());
     ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/b,rtcm3/{1005,1006,1033" + msm + eph + "}:1"));
@@ -536,8 +574,13 @@ class BaseRover : public ::testing::Test {
       outs_.push_back({std::make_unique<Port>(base_.dir.file(p)), ""});
       ASSERT_TRUE(outs_.back().port->ok()) << p;
     }
-    // The satellites join the base's epochs once their ephemerides are decoded.
-    ASSERT_TRUE(pump(-1, 90000, [&] { return countRtcm3(outs_[0].bytes, msm7_[0]) >= 2; }))
+    // The satellites join the base's epochs once their ephemerides are decoded; rnx2rtkp places
+    // the base once five GPS satellites have theirs.
+    ASSERT_TRUE(pump(-1, 90000, [&] {
+      for (int t : msm7_)
+        if (countRtcm3(outs_[0].bytes, t) < 2) return false;
+      return gpsEphemerisSats(outs_[0].bytes).size() >= 5;
+    }))
         << outs_[0].bytes.size() << " bytes of RTCM 3";
   }
 
@@ -552,6 +595,13 @@ class BaseRover : public ::testing::Test {
     EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "0") << "the base record cleaned";
     ASSERT_NO_FATAL_FAILURE(rover_.must(std::string("set,/par/dev/ser/b/imode,") + mode));
     pumpFor(out, ms);
+    // The last MSM of each system of the sky, kept while the port decodes: MSM7 with its
+    // satellites.
+    if (std::string(mode) == "rtcm3")
+      for (const char* key : msmKeys_) {
+        const std::string info = printed(rover_.ask(std::string("print,/par/rtcm3/rover/msm/info/") + key));
+        EXPECT_TRUE(info.starts_with("{msg=7,sat=0x") && !info.starts_with("{msg=7,sat=0x0000000000000000")) << key << ": " << info;
+      }
     ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
     EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), std::to_string(stid));
     double xyz[3];
@@ -621,6 +671,7 @@ class BaseRover : public ::testing::Test {
   std::unique_ptr<Port> roverIn_;
   std::vector<Out> outs_;
   std::vector<int> msm7_;
+  std::vector<const char*> msmKeys_;
   std::vector<double> site_;
 };
 
@@ -665,6 +716,31 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
     double xyz[3];
     ASSERT_TRUE(rinexStation(base_.dir.read("c.obs"), xyz));
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "RTCM 2 station (3 and 22), axis " << k;
+    // Type 1: with a perfect clock and no atmosphere each correction is the common clock term less
+    // the satellite's group delay, which the corrections leave to the user.
+    const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
+    int corrections = 0;
+    for (const std::string& l : lines) {
+      if (l.find("\"type\":1,") == std::string::npos) continue;
+      double common = NAN;
+      for (std::size_t at = l.find("\"ident\":"); at != std::string::npos; at = l.find("\"ident\":", at + 1)) {
+        int ident = 0;
+        double prc = 0, rrc = 0;
+        char udre[8];
+        const int got = std::sscanf(l.c_str() + at, "\"ident\":%d,\"udre\":%7[^,],\"iod\":%*d,\"prc\":%lf,\"rrc\":%lf", &ident,
+                                    udre, &prc, &rrc);
+        ASSERT_EQ(got, 4) << l;
+        char sat[8];
+        std::snprintf(sat, sizeof sat, "G%02d", ident == 0 ? 32 : ident);
+        ASSERT_TRUE(tgd.contains(sat)) << sat;
+        const double c = prc + kC * tgd.at(sat);
+        if (std::isnan(common)) common = c;
+        EXPECT_NEAR(c, common, 0.03) << sat << ": " << l;
+        EXPECT_NEAR(rrc, 0.0, 0.005) << sat << ": " << l;
+        ++corrections;
+      }
+    }
+    EXPECT_GE(corrections, 3 * 4);
   }
   {
     SCOPED_TRACE("CMR");
@@ -683,8 +759,11 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), 3u) << "one run of base epochs per stream";
+  // RTCM 3 carries every system of the sky, CMR type 0 GPS, and RTCM 2 types 18 and 19 GPS (their
+  // coder leaves GLONASS out by its factory setting).
   const Format formats[3] = {{"RTCM 3", 0.002, 0.01, 0}, {"CMR", 0.02, 0.01, 0}, {"RTCM 2", 0.011, 0.01, 16777216.0}};
-  for (int k = 0; k < 3; ++k) ASSERT_NO_FATAL_FAILURE(checkRun(r[k], truth, tgd, formats[k]));
+  const std::set<char> systems[3] = {systemsOf(truth), {'G'}, {'G'}};
+  for (int k = 0; k < 3; ++k) ASSERT_NO_FATAL_FAILURE(checkRun(r[k], truth, tgd, formats[k], systems[k]));
   EXPECT_NE(rover_.out.find(" CalcdS: "), std::string::npos) << "the projection's geometric terms";
 
   // The code corrections formed from the base's observations (RTCM 3 under its station id, CMR
@@ -699,7 +778,7 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
     for (const StationRecord& s : st) {
       if (s.id != w.id) continue;
       found = true;
-      EXPECT_EQ(s.system, 0) << "station " << w.id;
+      EXPECT_LT(s.system, 7) << "station " << w.id;
       for (int k = 0; k < 3; ++k) EXPECT_NEAR(s.pos[k], site_[k], w.tol) << "station " << w.id << ", axis " << k;
     }
     EXPECT_TRUE(found) << "no station record of id " << w.id;
@@ -725,8 +804,9 @@ TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   ASSERT_NO_FATAL_FAILURE(checkRtcm3(meas));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), 1u);
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
   ASSERT_NO_FATAL_FAILURE(
-      checkRun(r[0], readTruth(base_.dir.read("sky.truth")), rinexTgd(base_.dir.read("b.nav")), {"RTCM 3", 0.002, 0.01, 0}));
+      checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3", 0.002, 0.01, 0}, systemsOf(truth)));
   bool found = false;
   for (const StationRecord& s : stationRecords(rover_.dir.read(".gnss.nvm")))
     if (s.id == 1234) {
