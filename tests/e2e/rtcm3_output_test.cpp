@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
 
 namespace e2e {
 namespace {
@@ -279,7 +280,9 @@ int msmSmoothing(const std::string& f) {
 
 // The base's observations from the carrier-smoothed code (rtcm/base/smooth): its MSM header
 // states the class of the 100-s smoothing interval (RTCM 10403 table: 3 is 1 to 2 minutes), and 0
-// ("no smoothing") while it is off; the switch is stored and returns to off with init.
+// ("no smoothing") while it is off; its RTCM 2 type 19 (first data word: the frequency, then the
+// interval, two bits each) says 1 (1 to 5 minutes), and 3 (indefinite) while off. The switch is stored
+// and returns to off with init.
 TEST_F(Rtcm3Output, SmoothedCodeSwitchSetsTheMsmSmoothingInterval) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
   ASSERT_NO_FATAL_FAILURE(start());
@@ -288,6 +291,23 @@ TEST_F(Rtcm3Output, SmoothedCodeSwitchSetsTheMsmSmoothingInterval) {
   Port b(dir_.file("dev/ser/b"));
   ASSERT_TRUE(b.ok());
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1077:1"), re("%e%"));
+  Port c(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(c.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/c,rtcm/19:1"), re("%e%"));
+  // The smoothing field of the newest type 19 after at least two more have come.
+  const auto next19 = [&] {
+    const std::size_t from = c.held.size() / 5 * 5;
+    int last = -1;
+    c.fill(
+        [&](const std::string& held) {
+          int bad = 0, seen = 0;
+          for (const rtcm2words::Frame& f : rtcm2words::frames(held.substr(from), bad))
+            if (f.type == 19 && f.words > 0) ++seen, last = static_cast<int>(f.first >> 20 & 3);
+          return seen >= 2;
+        },
+        60000);
+    return last;
+  };
   // The class of the newest MSM frame after at least `n` more have come.
   const auto nextClass = [&](int n) {
     const std::size_t from = b.held.size();
@@ -303,9 +323,11 @@ TEST_F(Rtcm3Output, SmoothedCodeSwitchSetsTheMsmSmoothingInterval) {
     return last;
   };
   EXPECT_EQ(nextClass(1), 0);
+  EXPECT_EQ(next19(), 3);
   ASSERT_EQ(ask("%1%set,/par/rtcm/base/smooth,on"), re("%1%"));
   EXPECT_EQ(ask("%p%print,/par/rtcm/base/smooth"), re("%p%on"));
   EXPECT_EQ(nextClass(2), 3);
+  EXPECT_EQ(next19(), 1);
 
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
