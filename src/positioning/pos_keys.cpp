@@ -10,6 +10,7 @@
 #include "positioning/engine/position_averaging.h"
 #include "positioning/output_grid.h"
 #include "positioning/output_grid_keys.h"
+#include "positioning/pos_setup_keys.h"
 #include "positioning/reference/reference_pos.h"
 #include "positioning/triple_values.h"
 #include "settings/rcv_settings.h"
@@ -165,6 +166,7 @@ int poscSet(const char* p, const ZRNamedNode* v) {
   if (const char* r = after(p, "src")) return srcSet(r, v);
   if (std::strcmp(p, "base/needpos") == 0) return setBoolField(v, RcvSet.baseNeedsValidPos);
   if (const char* r = after(p, "att")) return attSet(r, v);
+  if (int rc = posSetupKeysSet(p, v); rc != CMD_WRONG_1ST) return rc;
   return outputGridKeysSet(p, v);
 }
 
@@ -239,6 +241,7 @@ int poscPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "base")) rc = reSub(basePrint, r, re);
   if (const char* r = strncmpA(p, "att")) rc = reSub(attPrint, r, re);
   if (int r = outputGridKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
+  if (int r = posSetupKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
   return rc;
 }
 

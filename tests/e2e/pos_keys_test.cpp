@@ -27,9 +27,9 @@ const std::string kDefaults =
     "par={0.0000,0.0000,1.000000000,0.000000000,0.000000000,0.000000000,0.0000}},zone=0},"
     "geoid={fixed=off,und=0.000,file=}";
 
-// The pos/ listing up to its filter subtree.
+// The pos/ listing up to the engine setups' keys (the first is elmode) or its filter subtree.
 std::string ownKeys(const std::string& reply) {
-  const std::size_t at = reply.find(",filt={");
+  const std::size_t at = std::min(reply.find(",elmode="), reply.find(",filt={"));
   return at == std::string::npos || reply.size() < 6 ? reply : reply.substr(6, at - 6);
 }
 

@@ -1,0 +1,103 @@
+#include "positioning/corr_setup_keys.h"
+
+#include <cstdint>
+#include <iterator>
+
+#include "positioning/corrections/cd_correction.h"
+#include "positioning/corrections/iono_correction.h"
+#include "positioning/data_servers/sbas_data_types.h"
+#include "positioning/gbas/gbas_corr_generator.h"
+#include "positioning/slas/slas_data_decoder.h"
+
+namespace {
+
+using SetupKeys::Kind;
+using SetupKeys::Rec;
+using SetupKeys::Row;
+
+constexpr Row flag(const char* name, Rec rec, std::size_t off, Kind kind = Kind::kBool8) {
+  return Row{name, rec, static_cast<std::uint16_t>(off), kind};
+}
+constexpr Row words(const char* name, std::size_t off, Kind kind, const char* w, std::int8_t fallback = -1,
+                    const std::uint32_t* values = nullptr) {
+  Row r{name, Rec::kCorr, static_cast<std::uint16_t>(off), kind};
+  r.words = w;
+  r.fallback = fallback;
+  r.values = values;
+  return r;
+}
+constexpr Row number(const char* name, std::size_t off, Kind kind, double min, double max) {
+  Row r{name, Rec::kCorr, static_cast<std::uint16_t>(off), kind};
+  r.min = min;
+  r.max = max;
+  return r;
+}
+constexpr Row mask(const char* name, std::size_t off, Kind kind, std::uint64_t allowed) {
+  Row r{name, Rec::kCorr, static_cast<std::uint16_t>(off), kind};
+  r.allowed = allowed;
+  return r;
+}
+constexpr std::uint64_t satellites(int sys) {
+  return SYS_SAT_NUM[sys] >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << SYS_SAT_NUM[sys]) - 1;
+}
+
+// Stored codes of the keywords that are not their index.
+constexpr std::uint32_t kKlobValues[] = {0, 1, 2, 3, 255};           // off: any code but 0-3
+constexpr std::uint32_t kWdValues[] = {0, 1, 2, 4, 6, 7, 255};      // off: a code of no service
+constexpr std::uint32_t kCdSourceValues[] = {CdCorr::kSourceRtcm, CdCorr::kSourceSlas, 255};
+constexpr std::uint32_t kGbasFormats[] = {246, 217, 0};             // off: no format, nothing framed
+
+// Time-outs and smoothing times in seconds; a wide-area selector in degrees.
+constexpr double kSmoothMax = 3600.0;
+constexpr double kTimeoutMax = 65535.0;
+constexpr double kSelectorMax = 48.0;  // GBAS data selectors, DO-246
+
+const Row kRows[] = {
+    // The ionosphere stage.
+    words("iono/model", IonoCorr::kModelTypeOffset, Kind::kEnum32, "klob,nequick,glo,bdgim"),
+    words("iono/klob", IonoCorr::kKlobSourceOffset, Kind::kEnum32, "gps,qzss,comp:bei,irnss,off", 4, kKlobValues),
+    flag("iono/nequick", Rec::kCorr, IonoCorr::kNeQuickOnOffset),
+    flag("iono/glo", Rec::kCorr, IonoCorr::kGlonassOnOffset),
+    words("iono/glosrc", IonoCorr::kGloSolarSourceOffset, Kind::kEnum32, "glo,nequick"),
+    flag("iono/user", Rec::kCorr, IonoCorr::kUserModelsOffset),
+    flag("iono/wd", Rec::kCorr, IonoCorr::kWdIonoOnOffset, Kind::kBool32),
+    flag("tec/calib", Rec::kSat, PosSetup::kSatTecCalibOffset),
+    // The wide-area stage.
+    words("wd/sel", IonoCorr::kWdServiceOffset, Kind::kEnum32, "sbas,qzss,dfmc,comp:bei,irnss,ssr,off", 6, kWdValues),
+    words("wd/rule", IonoCorr::kWdModeOffset, Kind::kEnum32, "fixed,best,first,blend", 3),
+    number("wd/prn", IonoCorr::kFixedSourceOffset, Kind::kU8, 1, 255),
+    number("wd/elm", IonoCorr::kWdMinElevOffset, Kind::kU16, 0, 90),
+    number("wd/smooth/range", SBASData::kSetupWdRangeSmoothOffset, Kind::kU16, 0, kSmoothMax),
+    number("wd/smooth/iono", IonoCorr::kSmoothingOffset, Kind::kU16, 0, kSmoothMax),
+    words("wd/sbas/mode", SBASData::kSetupSbasModeOffset, Kind::kEnum32, "user,pa,npa,term,route", 2),
+    number("wd/timeout/data", SBASData::kSetupSbasDataTimeoutOffset, Kind::kU16, 1, kTimeoutMax),
+    number("wd/timeout/iono", SBASData::kSetupSbasIonoTimeoutOffset, Kind::kU16, 1, kTimeoutMax),
+    mask("wd/mask/sbas", IonoCorr::kSbasMaskOffset, Kind::kHex64, satellites(kSysSbas)),
+    mask("wd/mask/prov", IonoCorr::kProviderMaskOffset, Kind::kHex32, 0xFFFFFFFFu),
+    mask("wd/mask/qzss", IonoCorr::kQzssMaskOffset, Kind::kHex64, satellites(kSysQzss)),
+    mask("wd/mask/comp", IonoCorr::kBdsMaskOffset, Kind::kHex64, satellites(kSysBeidou)),
+    mask("wd/mask/irnss", IonoCorr::kNavicMaskOffset, Kind::kHex64, satellites(kSysNavic)),
+    flag("wd/dfmc/dnu", Rec::kCorr, SBASData::kSetupDfmcAllowDfrei15Offset),
+    // The code-differential stage.
+    words("cd/src", CdCorr::kSourceOffset, Kind::kEnum32, "rtcm,slas,off", 2, kCdSourceValues),
+    words("cd/mode", CdCorr::kStationModeOffset, Kind::kEnum32, "fixed,best,near,first,blend", 4),
+    number("cd/id", CdCorr::kFixedIdOffset, Kind::kU16, 0, 65534),
+    number("cd/timeout/range", CdCorr::kRangeTimeoutOffset, Kind::kU16, 1, kTimeoutMax),
+    number("cd/timeout/iono", CdCorr::kIonoTimeoutOffset, Kind::kU16, 1, kTimeoutMax),
+    mask("cd/slas/src", SlasDataDecoder::kSetupUsableSourceOffset, Kind::kHex32, satellites(kSysQzss)),
+    flag("cd/slas/health", Rec::kCorr, SlasDataDecoder::kSetupStationHealthOffset),
+    mask("cd/slas/stations", CdCorr::kSlasMaskOffset, Kind::kHex32, 0xFFFFFFFFu),
+    // The GBAS stage.
+    words("gb/fmt", GbasCorr::kFormatOffset, Kind::kEnum16, "246,217,off", 2, kGbasFormats),
+    words("gb/sel", GbasCorr::kSelectionModeOffset, Kind::kEnum8, "id,path,rsds", 2),
+    flag("gb/id", Rec::kCorr, GbasCorr::kGbasIdOffset, Kind::kGbasId),
+    number("gb/rsds", GbasCorr::kStationSelectorOffset, Kind::kU8, 0, kSelectorMax),
+    number("gb/rpds", GbasCorr::kPathSelectorOffset, Kind::kSelector, 0, kSelectorMax),
+    flag("gb/nocrc", Rec::kCorr, GbasCorr::kWaiveCrcOffset),
+};
+
+const SetupKeys::Table kTable{kRows, std::size(kRows)};
+
+}  // namespace
+
+const SetupKeys::Table& corrSetupKeys() { return kTable; }
