@@ -87,6 +87,7 @@ void boundFields() {
 void terminateTexts() {
   RcvSet.geoidFile[sizeof RcvSet.geoidFile - 1] = 0;
   for (auto& n : RcvSet.antName) n[sizeof n - 1] = 0;
+  RcvSet.antSerial[sizeof RcvSet.antSerial - 1] = 0;
   RcvSet.fileButton.name[sizeof RcvSet.fileButton.name - 1] = 0;
   RtcmSet.rtcmCod.text16[sizeof RtcmSet.rtcmCod.text16 - 1] = 0;
   RtcmSet.rtcmCod.text36[sizeof RtcmSet.rtcmCod.text36 - 1] = 0;

@@ -200,8 +200,12 @@ struct RCV_SETTINGS {
   std::uint16_t rtkDistLim;      // rover-base distance limit, units of 100 m (0: none)
   std::uint8_t spare1[6];
   RcvGrid grid;
+  // Zero by default, as the reserved bytes they were taken from: no layout change.
+  char antSerial[32];            // serial number of the antenna of input 0 (ant/serial), empty none
+  std::uint8_t antSetupId;       // its setup id (ant/setup), 0..255
+  std::uint8_t antSpare[3];
 
-  std::uint8_t reserved[224];
+  std::uint8_t reserved[188];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
@@ -211,7 +215,8 @@ static_assert(offsetof(RCV_SETTINGS, lockExtArea) == 2532);
 static_assert(offsetof(RCV_SETTINGS, posFilt) == 3684);
 static_assert(offsetof(RCV_SETTINGS, sepAntSol) == 3700);
 static_assert(offsetof(RCV_SETTINGS, rtkDistLim) == 3704 && offsetof(RCV_SETTINGS, grid) == 3712);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 3872);
+static_assert(offsetof(RCV_SETTINGS, antSerial) == 3872);
+static_assert(offsetof(RCV_SETTINGS, reserved) == 3908);
 
 extern RCV_SETTINGS RcvSet;
 

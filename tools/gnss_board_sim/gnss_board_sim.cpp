@@ -59,6 +59,8 @@ const char kUsage[] =
     "                        week, PRN, slot, code m, phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
     "                        flipped data bit (its parity no longer holds)\n"
+    "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
+    "                        PRN A (a channel locked to A's signal under B's number)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -90,6 +92,7 @@ struct Options {
   bool sky = false;
   std::string skyTruth;
   long flipNavAfter = -1;
+  int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
   std::string eventFile;
@@ -369,8 +372,13 @@ class Board {
     const auto towCount = static_cast<std::uint32_t>((end % 604800) / 6);
     const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
     std::string out;
-    for (const sim::LnavEph* r : nav_.visible(start, o_.site)) {
-      sim::Subframe s = sim::lnavSubframe(*r, id, towCount);
+    const std::vector<const sim::LnavEph*> inView = nav_.visible(start, o_.site);
+    const sim::LnavEph* ghostOf = nullptr;
+    for (const sim::LnavEph* r : inView)
+      if (r->prn == o_.ghostOf) ghostOf = r;
+    for (const sim::LnavEph* r : inView) {
+      const sim::LnavEph* src = r->prn == o_.ghostAs && ghostOf != nullptr ? ghostOf : r;
+      sim::Subframe s = sim::lnavSubframe(*src, id, towCount);
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
@@ -577,6 +585,11 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->skyTruth)) return false;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
+    } else if (a == "--ghost") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
+          o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
+        return false;
     } else if (a == "--site") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
