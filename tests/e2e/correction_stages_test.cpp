@@ -1,21 +1,26 @@
 // Every choice of the correction stages, made by its key in the running program over a real
 // pass: the Crescent recording of 2008-05-26 (RTKLIB's test data), turned by Debian's convbin into
 // its GPS ephemerides and its MSAS message log, which the board simulator broadcasts at the
-// recording's antenna with the sky it measures. Beside it the program is its own RTCM 2 base: its
-// type 1 code corrections of that sky, sent on port B, come back on port C in input mode rtcm and
-// become the code-differential stage's station; port D in input mode gbas takes a ground
-// station's Type 1 and 2 messages each second. Each row switches a stage or its model by key and
+// recording's antenna with the sky it measures. The log also carries, from QZSS PRN 183, a SLAS
+// monitoring station beside the antenna with its PRN mask, issues of data and corrections
+// (IS-QZSS-L1S message types 47 to 50). Port C in input mode rtcm takes an RTCM 2 reference
+// station's position (type 3) and code corrections (type 1) each second, and port D in input mode
+// gbas a ground station's Type 1 and 2 messages. Each row switches a stage or its model by key and
 // lets the correction epochs run a few seconds under the sanitizers, the program answering
 // throughout. These stages publish into records no output reads (the position comes from the
 // board), so what runs is shown by scripts/reach; the ionosphere models are shown through the TEC
 // calibration in correction_chain_test.cpp.
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
 #include "unit/gbas_messages.h"
+#include "unit/positioning/slas_messages.h"
 
 namespace e2e {
 namespace {
@@ -35,21 +40,97 @@ std::string gbasBurst() {
   return s;
 }
 
+constexpr double kLat = 35.8729, kLon = 138.3900, kHeight = 944.5;  // the recording's antenna
+
+// WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
+void ecef(double latDeg, double lonDeg, double h, double out[3]) {
+  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+  const double b = latDeg * M_PI / 180, l = lonDeg * M_PI / 180;
+  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
+  out[0] = (n + h) * std::cos(b) * std::cos(l);
+  out[1] = (n + h) * std::cos(b) * std::sin(l);
+  out[2] = (n * (1 - e2) + h) * std::sin(b);
+}
+
+// A second of an RTCM 2 reference station 2 km east of the antenna (station 100): its position
+// (type 3, 0.01 m) and a code correction of every GPS satellite (type 1, two messages of 16:
+// scale 0, UDRE 0, the satellite, PRC 0.02 m, RRC 0.002 m/s, IOD).
+std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
+  using rtcm2words::bitsOf;
+  double p[3];
+  ecef(kLat, kLon + 0.022, kHeight, p);
+  std::string pos;
+  for (double c : p) pos += bitsOf(std::llround(c * 100.0), 32);
+  w.bytes.clear();
+  w.frame(3, 100, z, seq++, pos);
+  for (int half = 0; half < 2; ++half) {
+    std::string d;
+    for (int prn = 1 + 16 * half; prn <= 16 + 16 * half; ++prn)
+      d += "0" + bitsOf(0, 2) + bitsOf(prn & 31, 5) + bitsOf(50 * prn - 800, 16) + bitsOf(prn % 5 - 2, 8) + bitsOf(0, 8);
+    w.frame(1, 100, z, seq++, d);
+  }
+  return w.bytes;
+}
+
+// The SBAS message log of the pass with a SLAS station beside the antenna (code 0, 0.005 degree
+// units, longitude east of 115 degrees, height in 50 m above -100 m) sent by QZSS PRN 183 each
+// second of the pass: mask 0 of GPS 1 to 23, their issues of data and fourteen corrections.
+std::string slasLines(const std::string& sbsLog) {
+  using namespace slastest;
+  int week = 0, tow = 0;
+  if (std::sscanf(sbsLog.c_str(), "%d %d", &week, &tow) != 2) return "";
+  std::vector<int> gps, slots, iods, corr;
+  for (int n = 1; n <= 23; ++n) gps.push_back(n), slots.push_back(n - 1), iods.push_back(0);
+  for (int k = 0; k < 14; ++k) corr.push_back(10 * k - 70);
+  const Msg msgs[] = {
+      mt47({{0, static_cast<int>(std::lround(kLat / 0.005)), static_cast<int>(std::lround((kLon - 115.0) / 0.005)),
+             static_cast<int>(std::lround((kHeight + 100.0) / 50.0))}}),
+      mt48(0, MaskBits{gps, {}, {}, {}, {}}), mt49(0, 0, slots, iods), mt50(0, 0, 0, 0, slots, corr)};
+  const int types[] = {47, 48, 49, 50};
+  std::string out;
+  for (int t = tow; t < tow + 600; ++t) {
+    for (int i = 0; i < 4; ++i) {
+      char line[128];
+      int n = std::snprintf(line, sizeof line, "%d %d 183 %d : ", week, t, types[i]);
+      for (std::uint8_t byte : msgs[i]) n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X", byte);
+      out += std::string(line) + "\n";
+    }
+  }
+  return out;
+}
+
 TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
                           "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis -v 2.11 c.bin -d . >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  const std::string sbs = dir_.read("c.sbs");
+  const std::string slas = slasLines(sbs);
+  ASSERT_FALSE(slas.empty());
+  ASSERT_TRUE(dir_.write("cs.sbs", sbs + slas));
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", "35.8729,138.3900,944.5", "--sbas",
-                                    dir_.file("c.sbs"), "--start", "2008-05-26T06:01:40"}));
+                                    dir_.file("cs.sbs"), "--start", "2008-05-26T06:01:40"}));
   ASSERT_NO_FATAL_FAILURE(start());
-  // The base at the antenna, its code corrections on B, read back on C; a GBAS receiver on D.
-  ASSERT_EQ(ask("%1%set,/par/pos/ref/known/geo,{35.8729,138.3900,944.5}"), re("%1%"));
-  ASSERT_EQ(ask("%2%em,/dev/ser/b,rtcm/1:1"), re("%2%"));
+  // An RTCM 2 station on C (its corrections kept an hour, so the Z-count need only be near), a
+  // GBAS receiver on D.
+  ASSERT_EQ(ask("%1%set,/par/pos/cd/timeout/range,3600"), re("%1%"));
   ASSERT_EQ(ask("%3%set,/par/dev/ser/c/imode,rtcm"), re("%3%"));
   ASSERT_EQ(ask("%4%set,/par/dev/ser/d/imode,gbas"), re("%4%"));
-  Port b(dir_.file("dev/ser/b")), c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
-  ASSERT_TRUE(b.ok() && c.ok() && d.ok());
+  Port c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
+  ASSERT_TRUE(c.ok() && d.ok());
   const std::string burst = gbasBurst();
+  rtcm2words::Writer rtcm;
+  int seq = 0;
+  {
+    // The writer's frames read back by the reader of rtcm2_words.h.
+    rtcm2words::Writer probe;
+    int probeSeq = 0, bad = 0;
+    const std::vector<rtcm2words::Frame> f = rtcm2words::frames(rtcm2Second(probe, 190, probeSeq), bad);
+    EXPECT_EQ(bad, 0);
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_TRUE(f[0].type == 3 && f[0].words == 4 && f[1].type == 1 && f[1].words == 27 && f[2].type == 1);
+    EXPECT_TRUE(f[0].station == 100 && f[2].z == 190 && f[2].seq == 2);
+  }
+  const auto started = std::chrono::steady_clock::now();
 
   using Keys = std::vector<std::pair<const char*, const char*>>;
   const Keys rows[] = {
@@ -69,7 +150,7 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
       {{"wd/sel", "off"}, {"iono/wd", "off"}},
       // The code-differential stage: the RTCM 2 station by each choice, then SLAS.
       {{"cd/src", "rtcm"}, {"cd/mode", "near"}},
-      {{"cd/mode", "fixed"}, {"cd/id", "0"}},
+      {{"cd/mode", "fixed"}, {"cd/id", "100"}},
       {{"cd/mode", "best"}},
       {{"cd/mode", "first"}},
       {{"cd/mode", "blend"}},
@@ -93,15 +174,14 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     for (const auto& [k, v] : keys) {
       ASSERT_EQ(ask(std::string("%k%set,/par/pos/") + k + "," + v), re("%k%")) << "row " << row << ": " << k;
     }
-    // A few correction epochs: the base's corrections passed on as they come, the ground station's
-    // messages once a second.
+    // A few correction epochs, the stations' messages once a second. The pass starts at 06:01:54
+    // GPS time: 114 s into the hour, Z-count in 0.6 s.
     for (int s = 0; s < 4; ++s) {
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const int z = static_cast<int>((114.0 + elapsed) / 0.6);
+      ASSERT_TRUE(c.sendRaw(rtcm2Second(rtcm, z, seq)));
       ASSERT_TRUE(d.sendRaw(burst));
-      b.fill([](const std::string&) { return false; }, 1000);
-      if (!b.held.empty()) {
-        ASSERT_TRUE(c.sendRaw(b.held));
-      }
-      b.held.clear();
+      std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     ASSERT_TRUE(rx_->running()) << "row " << row << "\n" << rx_->out();
     EXPECT_EQ(ask("%v%print,/par/rcv/ver").substr(0, 2), "RE") << "row " << row;
