@@ -5,7 +5,8 @@
 // monitoring station beside the antenna with its PRN mask, issues of data and corrections
 // (IS-QZSS-L1S message types 47 to 50). Port C in input mode rtcm takes an RTCM 2 reference
 // station's position (type 3) and code corrections (type 1) each second, and port D in input mode
-// gbas a ground station's Type 1 and 2 messages. Each row switches a stage or its model by key and
+// gbas a ground station's corrections of the pass's satellites, its position and an approach
+// (Types 1, 2 and 4). Each row switches a stage or its model by key and
 // lets the correction epochs run a few seconds under the sanitizers, the program answering
 // throughout. These stages publish into records no output reads (the position comes from the
 // board), so what runs is shown by scripts/reach; the ionosphere models are shown through the TEC
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -27,20 +29,45 @@ namespace {
 
 using CorrectionStages = Rx;
 
-// The Table D-8 station's Type 1 and Type 2 messages (see gbas_stream_test.cpp).
-std::string gbasBurst() {
-  using gbastest::type1Body;
-  using gbastest::type2Body;
-  const std::vector<std::uint8_t> t1 =
-      gbastest::frame(170, "BELL", 1, type1Body(1000, 3, 1, 0, 0, 0, 255, {{122, 2, 100, -200, 98, 2, 3, -5, -128}}));
-  const std::vector<std::uint8_t> t2 =
-      gbastest::frame(170, "BELL", 2, type2Body({1, 1, 1, 232, 0, -7, 1, 20, 328864000, -672626000, 12345}, {5, 25, 34, 35, 36, 37}));
-  std::string s(t1.begin(), t1.end());
-  s.append(t2.begin(), t2.end());
-  return s;
+constexpr double kLat = 35.8729, kLon = 138.3900, kHeight = 944.5;  // the recording's antenna
+
+// The issue of data of each satellite's ephemeris in a RINEX 2 navigation file: the first value of
+// each record's second line.
+std::vector<std::pair<int, int>> issues(const std::string& nav) {
+  std::vector<std::pair<int, int>> out;
+  const std::size_t end = nav.find("END OF HEADER");
+  if (end == std::string::npos) return out;
+  std::istringstream in(nav.substr(nav.find('\n', end) + 1));
+  std::string first, second;
+  while (std::getline(in, first) && std::getline(in, second)) {
+    for (char& ch : second) ch = ch == 'D' ? 'E' : ch;
+    out.emplace_back(std::atoi(first.substr(0, 2).c_str()), static_cast<int>(std::lround(std::atof(second.c_str()))));
+    for (int i = 0; i < 6 && std::getline(in, first); ++i) {
+    }
+  }
+  return out;
 }
 
-constexpr double kLat = 35.8729, kLon = 138.3900, kHeight = 944.5;  // the recording's antenna
+// A second of a GBAS ground station "JGBS" 1 km north of the antenna (RTCA DO-246 as ICAO Annex 10
+// Attachment D lays it out): Type 1 with a correction of each satellite of the pass under its
+// issue of data, dated by modified Z-count `z` (0.1 s within 20 minutes); Type 2 with the
+// station's position (0.0005 arc seconds, 0.01 m) and additional block 1 (reference station
+// data selector 5, no use distance limit); Type 4 with an approach of path selector 7.
+std::string gbasSecond(int z, const std::vector<std::pair<int, int>>& sats) {
+  using namespace gbastest;
+  std::vector<Meas> blocks;
+  for (const auto& [prn, iod] : sats) blocks.push_back({prn, iod & 0xFF, 150 - 10 * prn, 5, 40, 1, -1, 2, -2});
+  const std::int64_t lat = std::llround((kLat + 0.009) * 3600.0 / 0.0005);
+  const std::int64_t lon = std::llround(kLon * 3600.0 / 0.0005);
+  const Fas fas{0, 15, "RJAF", 18, 0, 1, 0, 7, "G18A", lat - 20000, lon, 6000, 1000, -2000, 1000, 1, 300, 100, 10, 100, 200};
+  const std::vector<std::vector<std::uint8_t>> msgs = {
+      gbastest::frame(170, "JGBS", 1, type1Body(z, 0, static_cast<int>(blocks.size()), 0, 0, 0, 255, blocks)),
+      gbastest::frame(170, "JGBS", 2, type2Body({1, 1, 1, 0, 0, -7, 1, 20, lat, lon, std::llround(kHeight * 100.0)}, {5, 0, 34, 35, 36, 37})),
+      gbastest::frame(170, "JGBS", 4, dataSet(fas))};
+  std::string out;
+  for (const auto& m : msgs) out.append(m.begin(), m.end());
+  return out;
+}
 
 // WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
 void ecef(double latDeg, double lonDeg, double h, double out[3]) {
@@ -117,7 +144,8 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   ASSERT_EQ(ask("%4%set,/par/dev/ser/d/imode,gbas"), re("%4%"));
   Port c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
   ASSERT_TRUE(c.ok() && d.ok());
-  const std::string burst = gbasBurst();
+  const std::vector<std::pair<int, int>> sats = issues(dir_.read("c.nav"));
+  ASSERT_GE(sats.size(), 4u) << "the pass's ephemerides";
   rtcm2words::Writer rtcm;
   int seq = 0;
   {
@@ -134,9 +162,30 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
 
   using Keys = std::vector<std::pair<const char*, const char*>>;
   const Keys rows[] = {
-      // The wide-area stage: the SBAS service of the MSAS GEOs with their ionosphere grid, each
-      // source rule and operating mode, then every other service.
+      // The SBAS service of the MSAS GEOs with their ionosphere grid, first: the grid's masks and
+      // delays come every few minutes, and the rows below leave the service as it is.
       {{"wd/sel", "sbas"}, {"iono/wd", "on"}, {"wd/sbas/mode", "route"}},
+      // The code-differential stage: the RTCM 2 station by each choice, then SLAS.
+      {{"cd/src", "rtcm"}, {"cd/mode", "near"}},
+      {{"cd/mode", "fixed"}, {"cd/id", "100"}},
+      {{"cd/mode", "best"}},
+      {{"cd/mode", "first"}},
+      {{"cd/mode", "blend"}},
+      {{"cd/src", "slas"}, {"cd/slas/health", "on"}},
+      {{"cd/src", "off"}},
+      // The GBAS stage by each choice of the ground station, with and without the CRC check.
+      {{"gb/sel", "id"}, {"gb/id", "JGBS"}, {"gb/nocrc", "on"}},
+      {{"gb/sel", "path"}, {"gb/rpds", "7"}},
+      {{"gb/sel", "rsds"}, {"gb/rsds", "5"}},
+      {{"gb/nocrc", "off"}},
+      // The troposphere models (their key is the RTK settings').
+      {{"pd/tropom/model", "gpsdef"}},
+      {{"pd/tropom/model", "gcat"}},
+      {{"pd/tropom/model", "niell"}},
+      {{"pd/tropom/model", "unb4"}},
+      {{"pd/tropom/model", "goadgood"}, {"pd/tropom/meteo/user/mode", "on"}},
+      {{"pd/tropom/model", "unb3"}},
+      // The wide-area stage: each source rule and operating mode, then every other service.
       {{"wd/rule", "fixed"}, {"wd/prn", "129"}},
       {{"wd/rule", "first"}},
       {{"wd/rule", "blend"}, {"wd/smooth/iono", "10"}},
@@ -148,25 +197,6 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
       {{"wd/sel", "comp"}},
       {{"wd/sel", "ssr"}},
       {{"wd/sel", "off"}, {"iono/wd", "off"}},
-      // The code-differential stage: the RTCM 2 station by each choice, then SLAS.
-      {{"cd/src", "rtcm"}, {"cd/mode", "near"}},
-      {{"cd/mode", "fixed"}, {"cd/id", "100"}},
-      {{"cd/mode", "best"}},
-      {{"cd/mode", "first"}},
-      {{"cd/mode", "blend"}},
-      {{"cd/src", "slas"}, {"cd/slas/health", "on"}},
-      {{"cd/src", "off"}},
-      // The GBAS stage by each choice of the ground station.
-      {{"gb/sel", "id"}, {"gb/id", "BELL"}, {"gb/nocrc", "on"}},
-      {{"gb/sel", "path"}, {"gb/rpds", "0"}},
-      {{"gb/sel", "rsds"}, {"gb/rsds", "0"}},
-      // The troposphere models (their key is the RTK settings').
-      {{"pd/tropom/model", "gpsdef"}},
-      {{"pd/tropom/model", "gcat"}},
-      {{"pd/tropom/model", "niell"}},
-      {{"pd/tropom/model", "unb4"}},
-      {{"pd/tropom/model", "goadgood"}, {"pd/tropom/meteo/user/mode", "on"}},
-      {{"pd/tropom/model", "unb3"}},
   };
   int row = 0;
   for (const Keys& keys : rows) {
@@ -178,9 +208,10 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     // GPS time: 114 s into the hour, Z-count in 0.6 s.
     for (int s = 0; s < 4; ++s) {
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      const int z = static_cast<int>((114.0 + elapsed) / 0.6);
-      ASSERT_TRUE(c.sendRaw(rtcm2Second(rtcm, z, seq)));
-      ASSERT_TRUE(d.sendRaw(burst));
+      // A second behind rather than ahead: the GBAS corrections are taken 2 s early at most.
+      const double hourSec = 114.0 + elapsed - 1.0;
+      ASSERT_TRUE(c.sendRaw(rtcm2Second(rtcm, static_cast<int>(hourSec / 0.6), seq)));
+      ASSERT_TRUE(d.sendRaw(gbasSecond(static_cast<int>(std::fmod(hourSec, 1200.0) * 10.0), sats)));
       std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     ASSERT_TRUE(rx_->running()) << "row " << row << "\n" << rx_->out();
