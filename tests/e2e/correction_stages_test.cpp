@@ -185,6 +185,12 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
       {{"pd/tropom/model", "unb4"}},
       {{"pd/tropom/model", "goadgood"}, {"pd/tropom/meteo/user/mode", "on"}},
       {{"pd/tropom/model", "unb3"}},
+      // The Klobuchar model of each system (BeiDou's in its own form), from the user's model while
+      // none is broadcast.
+      {{"iono/klob", "comp"}},
+      {{"iono/klob", "qzss"}},
+      {{"iono/klob", "irnss"}},
+      {{"iono/klob", "gps"}},
       // The wide-area stage: each source rule and operating mode, then every other service.
       {{"wd/rule", "fixed"}, {"wd/prn", "129"}},
       {{"wd/rule", "first"}},
