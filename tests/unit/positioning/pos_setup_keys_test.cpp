@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "command/result_codes.h"
 #include "platform/file_nvm.h"
@@ -14,7 +16,9 @@
 #include "platform/ram_nvm.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/sbas_data_types.h"
+#include "positioning/corr_setup_keys.h"
 #include "positioning/pos_keys.h"
+#include "positioning/pos_setup_keys.h"
 #include "unit/param_calls.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -373,6 +377,63 @@ TEST_F(PosSetupKeys, KeysSurviveAReloadAndTheResetBringsTheFactoryValuesBack) {
   for (std::size_t i = 0; i < std::size(sets); ++i) EXPECT_EQ(print(std::string("pos/") + sets[i].key), printed[i]);
   D.init_SetupData();
   for (const Default& d : kDefaults) EXPECT_EQ(print(std::string("pos/") + d.key), d.printed) << d.key;
+}
+
+// Every key takes random and cut values without harm: a value refused leaves every key of the
+// setups printing as before, one taken prints afterwards as the key prints it.
+std::vector<std::string> allKeys() {
+  std::vector<std::string> keys;
+  for (const SetupKeys::Table* t : {&posSetupKeys(), &corrSetupKeys()}) {
+    for (std::size_t i = 0; i < t->count; ++i) {
+      const SetupKeys::Row& r = t->rows[i];
+      if (!r.perSystem) {
+        keys.emplace_back(r.name);
+        continue;
+      }
+      for (const char* sys : SetupKeys::kSystemNames) keys.push_back(std::string(r.name) + "/" + sys);
+    }
+  }
+  return keys;
+}
+
+TEST_F(PosSetupKeys, RandomAndCutValuesChangeNothingWhenRefused) {
+  const std::vector<std::string> keys = allKeys();
+  ASSERT_GT(keys.size(), 100u);
+  std::mt19937 rng(20261207);
+  const char* const kSeeds[] = {"on", "0x7F", "12.5", "-90", "any", "none", "BELL", "W84", "P90-R", "auto", "65535",
+                                "1e308", "nan", "0x", "{1,2}", "\"\"", "comp", "glo", "blend", "246"};
+  const auto snapshot = [&] {
+    std::string all;
+    for (const std::string& k : keys) all += print("pos/" + k) + ";";
+    return all;
+  };
+  for (int n = 0; n < 1000; ++n) {
+    const std::string& key = keys[rng() % keys.size()];
+    std::string value = kSeeds[rng() % std::size(kSeeds)];
+    switch (rng() % 3) {
+      case 0: value = value.substr(0, rng() % (value.size() + 1)); break;  // cut
+      case 1:
+        for (int k = rng() % 6; k > 0; --k) value += static_cast<char>(' ' + rng() % 95);
+        break;
+      default: break;
+    }
+    if (value.find_first_of(",;#@%") != std::string::npos) continue;  // the command line's own marks
+    const std::string before = snapshot();
+    const int rc = set("pos/" + key, value);
+    const std::string after = snapshot();
+    SCOPED_TRACE(key + " <- " + value);
+    if (rc != CMD_OK) {
+      EXPECT_EQ(after, before);
+    } else {
+      // Taken: the key prints something, and printing it again as a value is taken too.
+      const std::string printed = print("pos/" + key);
+      EXPECT_NE(printed.substr(0, 2), "ER");
+      if (!printed.empty()) {
+        EXPECT_EQ(set("pos/" + key, printed), CMD_OK) << printed;
+        EXPECT_EQ(print("pos/" + key), printed);
+      }
+    }
+  }
 }
 
 }  // namespace
