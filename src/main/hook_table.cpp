@@ -93,6 +93,9 @@ const HookRow kRows[] = {
     WIRED("platform", canReadHook, 1),
     WIRED("platform", canWriteHook, 1),
     WIRED("platform", canStoredStateHook, 1),
+    WIRED("platform", canWakeCreateHook, 1),
+    WIRED("platform", canWakeHook, 1),
+    WIRED("platform", canWakeDrainHook, 1),
     WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)
@@ -108,7 +111,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 20),
+    WIRED("command", cmdAreaRegistrars, 21),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),

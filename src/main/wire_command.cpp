@@ -24,6 +24,7 @@
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/gbas/gbas_keys.h"
 #include "positioning/pos_keys.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
@@ -64,6 +65,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtkAreas(); });
   // the position, reference-position, output datum, grid and geoid settings, pos
   cmdAreaRegistrars.add([] { registerPosArea(); });
+  // the GBAS settings of the correction setup, gbas/
+  cmdAreaRegistrars.add([] { registerGbasArea(); });
   // the satellite data store's clear-all requests, pos/clean
   cmdAreaRegistrars.add([] { registerSatDataKeys(); });
 

@@ -6,7 +6,6 @@
 #include "positioning/corrections/cd_correction.h"
 #include "positioning/corrections/iono_correction.h"
 #include "positioning/data_servers/sbas_data_types.h"
-#include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/slas/slas_data_decoder.h"
 
 namespace {
@@ -45,12 +44,10 @@ constexpr std::uint64_t satellites(int sys) {
 constexpr std::uint32_t kKlobValues[] = {0, 1, 2, 3, 255};           // off: any code but 0-3
 constexpr std::uint32_t kWdValues[] = {0, 1, 2, 4, 6, 7, 255};      // off: a code of no service
 constexpr std::uint32_t kCdSourceValues[] = {CdCorr::kSourceRtcm, CdCorr::kSourceSlas, 255};
-constexpr std::uint32_t kGbasFormats[] = {246, 217, 0};             // off: no format, nothing framed
 
-// Time-outs and smoothing times in seconds; a wide-area selector in degrees.
+// Time-outs and smoothing times in seconds.
 constexpr double kSmoothMax = 3600.0;
 constexpr double kTimeoutMax = 65535.0;
-constexpr double kSelectorMax = 48.0;  // GBAS data selectors, DO-246
 
 const Row kRows[] = {
     // The ionosphere stage.
@@ -87,13 +84,6 @@ const Row kRows[] = {
     mask("cd/slas/src", SlasDataDecoder::kSetupUsableSourceOffset, Kind::kHex32, satellites(kSysQzss)),
     flag("cd/slas/health", Rec::kCorr, SlasDataDecoder::kSetupStationHealthOffset),
     mask("cd/slas/stations", CdCorr::kSlasMaskOffset, Kind::kHex32, 0xFFFFFFFFu),
-    // The GBAS stage.
-    words("gb/fmt", GbasCorr::kFormatOffset, Kind::kEnum16, "246,217,off", 2, kGbasFormats),
-    words("gb/sel", GbasCorr::kSelectionModeOffset, Kind::kEnum8, "id,path,rsds", 2),
-    flag("gb/id", Rec::kCorr, GbasCorr::kGbasIdOffset, Kind::kGbasId),
-    number("gb/rsds", GbasCorr::kStationSelectorOffset, Kind::kU8, 0, kSelectorMax),
-    number("gb/rpds", GbasCorr::kPathSelectorOffset, Kind::kSelector, 0, kSelectorMax),
-    flag("gb/nocrc", Rec::kCorr, GbasCorr::kWaiveCrcOffset),
 };
 
 const SetupKeys::Table kTable{kRows, std::size(kRows)};

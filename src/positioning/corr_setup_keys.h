@@ -9,7 +9,7 @@
 //   tec/calib           the channels' TEC calibration
 //   wd/...              the wide-area service, its source rule, sources and time-outs
 //   cd/...              the code-differential source (RTCM 2 or SLAS), station choice, time-outs
-//   gb/...              the GBAS broadcast format and the ground station chosen
+// (the GBAS stage's settings have keys of their own under /par/gbas/, gbas_keys.h)
 #pragma once
 
 #include "positioning/setup_keys.h"

@@ -11,7 +11,7 @@
 //   bei/cnav3/dec                         BeiDou B-CNAV3 decoding
 //   hold/..., gps<sys>, fix/..., alt, clkdft, clkref   the position engines' fixed values
 //   pdop, hrms, vrms, trms, vhrms, vvrms, vtrms         the LMS engine's solution limits
-//   iono/..., tec/calib, wd/..., cd/..., gb/...         the correction stages (corr_setup_keys.h)
+//   iono/..., tec/calib, wd/..., cd/...   the correction stages (corr_setup_keys.h)
 // <system> is one of gps, glo, gal, sbas, qzss, comp, irnss.
 #pragma once
 

@@ -20,7 +20,7 @@ const char* const kSystemNames[7] = {"gps", "glo", "gal", "sbas", "qzss", "comp"
 
 namespace {
 
-constexpr std::uint8_t kAny = 255;  // navigation-data type: any; GBAS selector: none
+constexpr std::uint8_t kAny = 255;  // navigation-data type: any
 constexpr int kNameMax = 48;
 
 template <class T>
@@ -65,41 +65,6 @@ int readMask(const ZRNamedNode* v, std::uint64_t allowed, std::uint64_t& out) {
   if ((x & ~allowed) != 0) return CMD_OUT_OF_RANGE;
   out = x;
   return CMD_OK;
-}
-
-// GBAS identifiers: four characters of the ICAO 6-bit alphabet (A-Z as 1-26, blank and digits
-// as their ASCII codes), first character in the highest bits.
-int readGbasId(const ZRNamedNode* v, std::uint32_t& out) {
-  char text[8] = {};
-  if (int rc = setString(v, text, sizeof text, 0, 4)) return rc;
-  const std::size_t n = std::strlen(text);
-  if (n == 0) {
-    out = 0;
-    return CMD_OK;
-  }
-  if (n != 4) return CMD_WRONG_2ND;
-  std::uint32_t id = 0;
-  for (char c : text) {
-    if (c == 0) break;
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    const bool ok = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ';
-    if (!ok) return CMD_WRONG_2ND;
-    id = id << 6 | (static_cast<std::uint32_t>(c) & 63u);
-  }
-  out = id;
-  return CMD_OK;
-}
-
-void gbasIdText(std::uint32_t id, char* out) {
-  if (id == 0) {
-    out[0] = 0;
-    return;
-  }
-  for (int i = 0; i < 4; ++i) {
-    const std::uint32_t c = id >> (18 - 6 * i) & 63u;
-    out[i] = static_cast<char>(c >= 1 && c <= 26 ? 'A' + c - 1 : c >= 32 ? c : '?');
-  }
-  out[4] = 0;
 }
 
 int enumValue(const Row& r, int index) { return r.values != nullptr ? static_cast<int>(r.values[index]) : index; }
@@ -188,22 +153,6 @@ int write(const Row& r, int sys, std::uint8_t* b, const ZRNamedNode* v) {
       put(b, off, static_cast<std::uint8_t>(x));
       return CMD_OK;
     }
-    case Kind::kGbasId: {
-      std::uint32_t id = 0;
-      if (int rc = readGbasId(v, id)) return rc;
-      put(b, off, id);
-      return CMD_OK;
-    }
-    case Kind::kSelector: {
-      int x = kAny;
-      if (!(v != nullptr && v->isText() && strcasecmp(v->text(), "none") == 0)) {
-        long long t = 0;
-        if (int rc = setIntImpl(v, t, static_cast<long long>(r.min), static_cast<long long>(r.max))) return rc;
-        x = static_cast<int>(t);
-      }
-      put(b, off, static_cast<std::uint8_t>(x));
-      return CMD_OK;
-    }
   }
   return CMD_WRONG_1ST;
 }
@@ -237,16 +186,6 @@ int read(const Row& r, int sys, const std::uint8_t* b, Reply& re) {
     case Kind::kNavType: {
       const std::uint8_t x = get<std::uint8_t>(b, off);
       if (x == kAny) return reString(re, "any");
-      return reLong(re, x);
-    }
-    case Kind::kGbasId: {
-      char text[8];
-      gbasIdText(get<std::uint32_t>(b, off), text);
-      return reString(re, text);
-    }
-    case Kind::kSelector: {
-      const std::uint8_t x = get<std::uint8_t>(b, off);
-      if (x == kAny) return reString(re, "none");
       return reLong(re, x);
     }
   }
@@ -394,8 +333,6 @@ int listFrom(const Table& t, const char* prefix, Reply& re, bool braces) {
 }
 
 }  // namespace
-
-int printRow(const Row& r, int sys, Reply& re) { return printKey(r, sys, re); }
 
 int set(const Table& t, const char* path, const ZRNamedNode* v) {
   int sys = 0;

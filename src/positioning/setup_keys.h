@@ -44,8 +44,6 @@ enum class Kind : std::uint8_t {
   kSysBit,   // per system: bit <system> of a u32, on/off
   kDatum,    // per system: a datum block, set and printed by the datum's name
   kNavType,  // per system: u8, "any" (255) or a navigation-data type of the system
-  kGbasId,   // u32: a GBAS identifier of four characters (A-Z, 0-9, blank), 24 bits
-  kSelector, // u8: a GBAS data selector 0..max, or "none" (255)
 };
 
 struct Row {
@@ -80,8 +78,5 @@ int print(const Table& t, const char* path, Reply& re);
 
 // The system names, in system order.
 extern const char* const kSystemNames[7];
-
-// The printed value of one key given as row and system (tests, the kill run's list).
-int printRow(const Row& r, int sys, Reply& re);
 
 }  // namespace SetupKeys

@@ -164,51 +164,51 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   const Keys rows[] = {
       // The SBAS service of the MSAS GEOs with their ionosphere grid, first: the grid's masks and
       // delays come every few minutes, and the rows below leave the service as it is.
-      {{"wd/sel", "sbas"}, {"iono/wd", "on"}, {"wd/sbas/mode", "route"}},
+      {{"pos/wd/sel", "sbas"}, {"pos/iono/wd", "on"}, {"pos/wd/sbas/mode", "route"}},
       // The code-differential stage: the RTCM 2 station by each choice, then SLAS.
-      {{"cd/src", "rtcm"}, {"cd/mode", "near"}},
-      {{"cd/mode", "fixed"}, {"cd/id", "100"}},
-      {{"cd/mode", "best"}},
-      {{"cd/mode", "first"}},
-      {{"cd/mode", "blend"}},
-      {{"cd/src", "slas"}, {"cd/slas/health", "on"}},
-      {{"cd/src", "off"}},
+      {{"pos/cd/src", "rtcm"}, {"pos/cd/mode", "near"}},
+      {{"pos/cd/mode", "fixed"}, {"pos/cd/id", "100"}},
+      {{"pos/cd/mode", "best"}},
+      {{"pos/cd/mode", "first"}},
+      {{"pos/cd/mode", "blend"}},
+      {{"pos/cd/src", "slas"}, {"pos/cd/slas/health", "on"}},
+      {{"pos/cd/src", "off"}},
       // The GBAS stage by each choice of the ground station, with and without the CRC check.
-      {{"gb/sel", "id"}, {"gb/id", "JGBS"}, {"gb/nocrc", "on"}},
-      {{"gb/sel", "path"}, {"gb/rpds", "7"}},
-      {{"gb/sel", "rsds"}, {"gb/rsds", "5"}},
-      {{"gb/nocrc", "off"}},
+      {{"gbas/mode", "id"}, {"gbas/id", "JGBS"}, {"gbas/ephcrc", "waive"}},
+      {{"gbas/mode", "path"}, {"gbas/rpds", "7"}},
+      {{"gbas/mode", "rsds"}, {"gbas/rsds", "5"}},
+      {{"gbas/ephcrc", "check"}},
       // The troposphere models (their key is the RTK settings').
-      {{"pd/tropom/model", "gpsdef"}},
-      {{"pd/tropom/model", "gcat"}},
-      {{"pd/tropom/model", "niell"}},
-      {{"pd/tropom/model", "unb4"}},
-      {{"pd/tropom/model", "goadgood"}, {"pd/tropom/meteo/user/mode", "on"}},
-      {{"pd/tropom/model", "unb3"}},
+      {{"pos/pd/tropom/model", "gpsdef"}},
+      {{"pos/pd/tropom/model", "gcat"}},
+      {{"pos/pd/tropom/model", "niell"}},
+      {{"pos/pd/tropom/model", "unb4"}},
+      {{"pos/pd/tropom/model", "goadgood"}, {"pos/pd/tropom/meteo/user/mode", "on"}},
+      {{"pos/pd/tropom/model", "unb3"}},
       // The Klobuchar model of each system (BeiDou's in its own form), from the user's model while
       // none is broadcast.
-      {{"iono/klob", "comp"}},
-      {{"iono/klob", "qzss"}},
-      {{"iono/klob", "irnss"}},
-      {{"iono/klob", "gps"}},
+      {{"pos/iono/klob", "comp"}},
+      {{"pos/iono/klob", "qzss"}},
+      {{"pos/iono/klob", "irnss"}},
+      {{"pos/iono/klob", "gps"}},
       // The wide-area stage: each source rule and operating mode, then every other service.
-      {{"wd/rule", "fixed"}, {"wd/prn", "129"}},
-      {{"wd/rule", "first"}},
-      {{"wd/rule", "blend"}, {"wd/smooth/iono", "10"}},
-      {{"wd/sbas/mode", "pa"}},
-      {{"wd/sbas/mode", "user"}, {"wd/rule", "best"}},
-      {{"wd/sel", "qzss"}},
-      {{"wd/sel", "irnss"}},
-      {{"wd/sel", "dfmc"}, {"wd/dfmc/dnu", "on"}},
-      {{"wd/sel", "comp"}},
-      {{"wd/sel", "ssr"}},
-      {{"wd/sel", "off"}, {"iono/wd", "off"}},
+      {{"pos/wd/rule", "fixed"}, {"pos/wd/prn", "129"}},
+      {{"pos/wd/rule", "first"}},
+      {{"pos/wd/rule", "blend"}, {"pos/wd/smooth/iono", "10"}},
+      {{"pos/wd/sbas/mode", "pa"}},
+      {{"pos/wd/sbas/mode", "user"}, {"pos/wd/rule", "best"}},
+      {{"pos/wd/sel", "qzss"}},
+      {{"pos/wd/sel", "irnss"}},
+      {{"pos/wd/sel", "dfmc"}, {"pos/wd/dfmc/dnu", "on"}},
+      {{"pos/wd/sel", "comp"}},
+      {{"pos/wd/sel", "ssr"}},
+      {{"pos/wd/sel", "off"}, {"pos/iono/wd", "off"}},
   };
   int row = 0;
   for (const Keys& keys : rows) {
     ++row;
     for (const auto& [k, v] : keys) {
-      ASSERT_EQ(ask(std::string("%k%set,/par/pos/") + k + "," + v), re("%k%")) << "row " << row << ": " << k;
+      ASSERT_EQ(ask(std::string("%k%set,/par/") + k + "," + v), re("%k%")) << "row " << row << ": " << k;
     }
     // A few correction epochs, the stations' messages once a second. The pass starts at 06:01:54
     // GPS time: 114 s into the hour, Z-count in 0.6 s.

@@ -31,8 +31,7 @@ const std::string kFactory =
     "iono={model=klob,klob=gps,nequick=off,glo=off,glosrc=glo,user=off,wd=off},tec={calib=off},"
     "wd={sel=sbas,rule=best,prn=120,elm=5,smooth={range=6,iono=60},sbas={mode=user},timeout={data=360,iono=1200},"
     "mask={sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF},dfmc={dnu=off}},"
-    "cd={src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,stations=0xFFFFFFFF}},"
-    "gb={fmt=246,sel=id,id=,rsds=0,rpds=0,nocrc=off}";
+    "cd={src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,stations=0xFFFFFFFF}}";
 
 // The setups' part of the pos/ listing: from its first key to the filter's subtree.
 std::string setupKeys(const std::string& reply) {
@@ -77,10 +76,8 @@ TEST_F(PosSetupKeysE2e, FactoryValuesEdgesAndInit) {
       {"cd/mode", "fixed", re("%s%"), "fixed"},
       {"wd/sbas/mode", nullptr, "", "pa"},  // the station mode left it as it was
       {"cd/id", "65535", er(5, "value out of range"), "0"},
-      {"gb/id", "KLAX", re("%s%"), "KLAX"},
-      {"gb/id", "KLA", er(7, "wrong 2nd parameter"), "KLAX"},
-      {"gb/fmt", "217", re("%s%"), "217"},
-      {"gb/rpds", "none", re("%s%"), "none"},
+      {"cd/slas/src", "0x80", er(5, "value out of range"), "0x7F"},
+      {"cd/slas/src", "0x2", re("%s%"), "0x2"},
       {"tec/calib", "on", re("%s%"), "on"},
   };
   for (const auto& r : rows) {
@@ -113,8 +110,7 @@ const Stored kStored[] = {
     {"wd/rule", "blend", "blend"},         {"wd/prn", "129", "129"},          {"wd/smooth/range", "0", "0"},
     {"wd/sbas/mode", "npa", "npa"},        {"wd/timeout/data", "30", "30"},   {"wd/mask/sbas", "0x200", "0x200"},
     {"cd/src", "slas", "slas"},            {"cd/mode", "blend", "blend"},     {"cd/slas/src", "0x2", "0x2"},
-    {"gb/fmt", "217", "217"},              {"gb/sel", "path", "path"},        {"gb/id", "BELL", "BELL"},
-    {"gb/rpds", "12", "12"},
+    {"cd/id", "512", "512"},               {"cd/timeout/iono", "600", "600"},  {"wd/mask/prov", "0x3", "0x3"},
 };
 
 TEST_F(PosSetupKeysE2e, SettingsSurviveRestartKillAndTerm) {

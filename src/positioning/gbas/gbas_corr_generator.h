@@ -18,12 +18,12 @@ class PVTDataType;
 namespace GbasCorr {
 
 // The GBAS settings inside the correction-processor setup record (byte offsets).
+inline constexpr std::size_t kFormatOffset = 128;           // u16: 217 DO-217, 246 DO-246, other none
 inline constexpr std::size_t kSelectionModeOffset = 352;    // u8: 0 station, 1 approach, other selector
 inline constexpr std::size_t kStationSelectorOffset = 353;  // u8: reference station data selector
 inline constexpr std::size_t kPathSelectorOffset = 354;     // u8: reference path data selector, 255 none
 inline constexpr std::size_t kWaiveCrcOffset = 355;         // u8: 1 skips the ephemeris CRC check
 inline constexpr std::size_t kGbasIdOffset = 356;           // u32: 24-bit GBAS identifier
-inline constexpr std::size_t kFormatOffset = 128;           // u16: the broadcast's format, 217 or 246
 
 constexpr std::uint8_t kNoSelector = 255;
 constexpr std::uint16_t kNoChosenSelector = 65535;

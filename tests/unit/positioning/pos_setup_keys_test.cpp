@@ -74,8 +74,7 @@ struct Default {
     {"wd/mask/qzss", "0x7F"}, {"wd/mask/comp", "0x1F"}, {"wd/mask/irnss", "0x3FFF"}, {"wd/dfmc/dnu", "off"},
     {"cd/src", "rtcm"}, {"cd/mode", "near"}, {"cd/id", "0"}, {"cd/timeout/range", "30"},
     {"cd/timeout/iono", "300"}, {"cd/slas/src", "0x7F"}, {"cd/slas/health", "off"},
-    {"cd/slas/stations", "0xFFFFFFFF"}, {"gb/fmt", "246"}, {"gb/sel", "id"}, {"gb/id", ""}, {"gb/rsds", "0"},
-    {"gb/rpds", "0"}, {"gb/nocrc", "off"},
+    {"cd/slas/stations", "0xFFFFFFFF"},
 };
 
 TEST_F(PosSetupKeys, EveryKeyPrintsItsFactoryValue) {
@@ -296,24 +295,6 @@ TEST_F(PosSetupKeys, CorrectionStageKeys) {
       {"cd/slas/src", "0x80", CMD_OUT_OF_RANGE, "0x1", 1, 64, 4, 1},
       {"cd/slas/health", "on", CMD_OK, "on", 1, 60, 1, 1},
       {"cd/slas/stations", "0x80000001", CMD_OK, "0x80000001", 1, 56, 4, 0x80000001LL},
-      {"gb/fmt", "217", CMD_OK, "217", 1, 128, 2, 217},
-      {"gb/fmt", "off", CMD_OK, "off", 1, 128, 2, 0},
-      {"gb/fmt", "218", CMD_WRONG_2ND, "off", 1, 128, 2, 0},
-      {"gb/fmt", "246", CMD_OK, "246", 1, 128, 2, 246},
-      {"gb/sel", "path", CMD_OK, "path", 1, 352, 1, 1},
-      {"gb/sel", "rsds", CMD_OK, "rsds", 1, 352, 1, 2},
-      {"gb/id", "BELL", CMD_OK, "BELL", 1, 356, 4, (2 << 18) | (5 << 12) | (12 << 6) | 12},
-      {"gb/id", "\"k0 9\"", CMD_OK, "K0 9", 1, 356, 4, (11 << 18) | (48 << 12) | (32 << 6) | 57},
-      {"gb/id", "BEL", CMD_WRONG_2ND, "K0 9", 1, 0, 0, 0},
-      {"gb/id", "BE-L", CMD_WRONG_2ND, "K0 9", 1, 0, 0, 0},
-      {"gb/id", "BELLS", CMD_OUT_OF_RANGE, "K0 9", 1, 0, 0, 0},
-      {"gb/id", "\"\"", CMD_OK, "", 1, 356, 4, 0},
-      {"gb/rsds", "48", CMD_OK, "48", 1, 353, 1, 48},
-      {"gb/rsds", "49", CMD_OUT_OF_RANGE, "48", 1, 353, 1, 48},
-      {"gb/rpds", "none", CMD_OK, "none", 1, 354, 1, 255},
-      {"gb/rpds", "7", CMD_OK, "7", 1, 354, 1, 7},
-      {"gb/rpds", "49", CMD_OUT_OF_RANGE, "7", 1, 354, 1, 7},
-      {"gb/nocrc", "on", CMD_OK, "on", 1, 355, 1, 1},
   };
   runRows(rows, std::size(rows));
 }
@@ -349,7 +330,7 @@ TEST_F(PosSetupKeys, LevelsPrintNestedAndAKeyOfItsOwnBesideItsLongerNames) {
   EXPECT_EQ(print("pos/navdata"), "{gps=any,glo=any,gal=any,sbas=any,qzss=any,comp=any,irnss=any,source=sat}");
   EXPECT_EQ(print("pos/almdata"), "off");
   EXPECT_EQ(print("pos/bei"), "{cnav3={dec=I}}");
-  EXPECT_EQ(print("pos/gb"), "{fmt=246,sel=id,id=,rsds=0,rpds=0,nocrc=off}");
+  EXPECT_EQ(print("pos/cd/slas"), "{src=0x7F,health=off,stations=0xFFFFFFFF}");
   EXPECT_EQ(print("pos/wd/mask"), "{sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF}");
   EXPECT_EQ(print("pos/datum"), "W84");  // the output datum's key
   EXPECT_EQ(print("pos/nothing"), "ER3");
@@ -368,7 +349,7 @@ TEST_F(PosSetupKeys, KeysSurviveAReloadAndTheResetBringsTheFactoryValuesBack) {
     const char* value;
   } sets[] = {{"elm", "15"},         {"sys/sbas", "on"},     {"datum/gal", "EUR_F"}, {"alm/maxage/glo", "7"},
               {"hold/alt", "off"},   {"pdop", "6"},         {"iono/model", "nequick"}, {"wd/sel", "dfmc"},
-              {"cd/src", "slas"},    {"gb/id", "BELL"},     {"tec/calib", "on"},    {"navdata/source", "ext"}};
+              {"cd/src", "slas"},    {"cd/mode", "first"},     {"tec/calib", "on"},    {"navdata/source", "ext"}};
   for (const auto& s : sets) ASSERT_EQ(set(std::string("pos/") + s.key, s.value), CMD_OK) << s.key;
   std::string printed[std::size(sets)];
   for (std::size_t i = 0; i < std::size(sets); ++i) printed[i] = print(std::string("pos/") + sets[i].key);
