@@ -110,7 +110,7 @@ const Stored kStored[] = {
     {"wd/rule", "blend", "blend"},         {"wd/prn", "129", "129"},          {"wd/smooth/range", "0", "0"},
     {"wd/sbas/mode", "npa", "npa"},        {"wd/timeout/data", "30", "30"},   {"wd/mask/sbas", "0x200", "0x200"},
     {"cd/src", "slas", "slas"},            {"cd/mode", "blend", "blend"},     {"cd/slas/src", "0x2", "0x2"},
-    {"cd/id", "512", "512"},               {"cd/timeout/iono", "600", "600"},  {"wd/mask/prov", "0x3", "0x3"},
+    {"cd/timeout/range", "120", "120"},    {"cd/timeout/iono", "600", "600"},  {"wd/mask/prov", "0x3", "0x3"},
 };
 
 TEST_F(PosSetupKeysE2e, SettingsSurviveRestartKillAndTerm) {
