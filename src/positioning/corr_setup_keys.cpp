@@ -5,6 +5,7 @@
 
 #include "positioning/corrections/cd_correction.h"
 #include "positioning/corrections/iono_correction.h"
+#include "positioning/corrections/troposphere_correction.h"
 #include "positioning/data_servers/sbas_data_types.h"
 #include "positioning/slas/slas_data_decoder.h"
 
@@ -59,6 +60,10 @@ const Row kRows[] = {
     flag("iono/user", Rec::kCorr, IonoCorr::kUserModelsOffset),
     flag("iono/wd", Rec::kCorr, IonoCorr::kWdIonoOnOffset, Kind::kBool32),
     flag("tec/calib", Rec::kSat, PosSetup::kSatTecCalibOffset),
+    // The troposphere stage's mapping function in place of its model's own (the model and the
+    // meteorological values have the RTK settings' keys, pd/tropom/).
+    flag("tropo/map/user", Rec::kCorr, TropoCorr::kUserMappingOffset),
+    words("tropo/map/type", TropoCorr::kUserMappingTypeOffset, Kind::kEnum32, "black,chao,niell,goadgood"),
     // The wide-area stage.
     words("wd/sel", IonoCorr::kWdServiceOffset, Kind::kEnum32, "sbas,qzss,dfmc,comp:bei,irnss,ssr,off", 6, kWdValues),
     words("wd/rule", IonoCorr::kWdModeOffset, Kind::kEnum32, "fixed,best,first,blend", 3),

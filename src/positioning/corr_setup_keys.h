@@ -7,6 +7,7 @@
 //                       model on, the GLONASS model's solar activity, the user's models, the
 //                       wide-area ionosphere
 //   tec/calib           the channels' TEC calibration
+//   tropo/map/user, tropo/map/type   a mapping function of the user's in place of the model's
 //   wd/...              the wide-area service, its source rule, sources and time-outs
 //   cd/...              the code-differential source (RTCM 2 or SLAS), station choice, time-outs
 // (the GBAS stage's settings have keys of their own under /par/gbas/, gbas_keys.h)

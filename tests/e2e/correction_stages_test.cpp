@@ -184,6 +184,10 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
       {{"pos/pd/tropom/model", "niell"}},
       {{"pos/pd/tropom/model", "unb4"}},
       {{"pos/pd/tropom/model", "goadgood"}, {"pos/pd/tropom/meteo/user/mode", "on"}},
+      {{"pos/tropo/map/user", "on"}, {"pos/tropo/map/type", "chao"}},
+      {{"pos/tropo/map/type", "niell"}},
+      {{"pos/tropo/map/type", "goadgood"}},
+      {{"pos/tropo/map/type", "black"}, {"pos/tropo/map/user", "off"}},
       {{"pos/pd/tropom/model", "unb3"}},
       // The Klobuchar model of each system (BeiDou's in its own form), from the user's model while
       // none is broadcast.

@@ -29,6 +29,7 @@ const std::string kFactory =
     "fix={gpsglo=off,gpsgal=off,gpssbas=off,gpsqzss=off,gpscomp=off,gpsirnss=off,alt=off,clkdft=off},alt=0.000,"
     "clkdft=0.000,clkref=auto,pdop=30.0,hrms=100.00,vrms=150.00,trms=150.00,vhrms=1.00,vvrms=1.50,vtrms=1.50,"
     "iono={model=klob,klob=gps,nequick=off,glo=off,glosrc=glo,user=off,wd=off},tec={calib=off},"
+    "tropo={map={user=off,type=black}},"
     "wd={sel=sbas,rule=best,prn=120,elm=5,smooth={range=6,iono=60},sbas={mode=user},timeout={data=360,iono=1200},"
     "mask={sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF},dfmc={dnu=off}},"
     "cd={src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,stations=0xFFFFFFFF}}";
