@@ -1,5 +1,6 @@
 #include "positioning/setup_keys.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,9 +59,12 @@ int readMask(const ZRNamedNode* v, std::uint64_t allowed, std::uint64_t& out) {
   if (!v->isText()) return CMD_WRONG_2ND;
   const char* t = v->text();
   if (*t < '0' || *t > '9') return CMD_WRONG_2ND;
+  // Hexadecimal after "0x", else decimal: a leading zero does not make it octal.
+  const bool hex = t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
+  if (hex && !std::isxdigit(static_cast<unsigned char>(t[2]))) return CMD_WRONG_2ND;
   errno = 0;
   char* end = nullptr;
-  const unsigned long long x = std::strtoull(t, &end, 0);
+  const unsigned long long x = std::strtoull(hex ? t + 2 : t, &end, hex ? 16 : 10);
   if (errno != 0 || end == t || *end != 0) return CMD_WRONG_2ND;
   if ((x & ~allowed) != 0) return CMD_OUT_OF_RANGE;
   out = x;

@@ -195,6 +195,9 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
       {{"pos/iono/klob", "qzss"}},
       {{"pos/iono/klob", "irnss"}},
       {{"pos/iono/klob", "gps"}},
+      // BDGIM corrects once a BeiDou B-CNAV model has been broadcast (the pass has none).
+      {{"pos/iono/model", "bdgim"}},
+      {{"pos/iono/model", "klob"}},
       // The wide-area stage: each source rule and operating mode, then every other service.
       {{"pos/wd/rule", "fixed"}, {"pos/wd/prn", "129"}},
       {{"pos/wd/rule", "first"}},
@@ -216,7 +219,7 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     }
     // A few correction epochs, the stations' messages once a second. The pass starts at 06:01:54
     // GPS time: 114 s into the hour, Z-count in 0.6 s.
-    for (int s = 0; s < 4; ++s) {
+    for (int s = 0; s < 3; ++s) {
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       // A second behind rather than ahead: the GBAS corrections are taken 2 s early at most.
       const double hourSec = 114.0 + elapsed - 1.0;

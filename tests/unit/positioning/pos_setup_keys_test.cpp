@@ -178,6 +178,10 @@ TEST_F(PosSetupKeys, SatelliteProcessorKeys) {
       {"ura/check/glo", "5", CMD_OK, "0x5", 0, 2456, 4, 5},
       {"ura/check/glo", "-5", CMD_WRONG_2ND, "0x5", 0, 2456, 4, 5},
       {"ura/check/glo", "0x5z", CMD_WRONG_2ND, "0x5", 0, 2456, 4, 5},
+      {"ura/check/glo", "0x", CMD_WRONG_2ND, "0x5", 0, 2456, 4, 5},
+      {"ura/check/glo", "0x-1", CMD_WRONG_2ND, "0x5", 0, 2456, 4, 5},
+      {"ura/check/glo", "010", CMD_OK, "0xA", 0, 2456, 4, 10},  // decimal, not octal
+      {"ura/check/glo", "0X1f", CMD_OK, "0x1F", 0, 2456, 4, 31},
       {"ura/check/comp", "0x7FFFFFFFFFFFFFFF", CMD_OK, "0x7FFFFFFFFFFFFFFF", 0, 0, 0, 0},
       {"ura/check/comp", "0x8000000000000000", CMD_OUT_OF_RANGE, "0x7FFFFFFFFFFFFFFF", 0, 0, 0, 0},
       {"dvs/check/qzss", "0", CMD_OK, "0x0", 0, 2504 + 32, 4, 0},
