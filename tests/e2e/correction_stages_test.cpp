@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -137,6 +138,8 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", "35.8729,138.3900,944.5", "--sbas",
                                     dir_.file("cs.sbs"), "--start", "2008-05-26T06:01:40"}));
   ASSERT_NO_FATAL_FAILURE(start());
+  // The stream began at 06:01:40 UTC, 06:01:54 GPS time, about when the program was up.
+  const auto started = std::chrono::steady_clock::now();
   // An RTCM 2 station on C (its corrections kept an hour, so the Z-count need only be near), a
   // GBAS receiver on D.
   ASSERT_EQ(ask("%1%set,/par/pos/cd/timeout/range,3600"), re("%1%"));
@@ -146,6 +149,19 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   ASSERT_TRUE(c.ok() && d.ok());
   const std::vector<std::pair<int, int>> sats = issues(dir_.read("c.nav"));
   ASSERT_GE(sats.size(), 4u) << "the pass's ephemerides";
+  // The sky is established once the ionosphere stage corrects it: the TEC calibration (block
+  // 8334 of the settings image, its first system's mean at byte 8) takes its first sample.
+  ASSERT_EQ(ask("%2%set,/par/pos/tec/calib,on"), re("%2%"));
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        const std::string img = dir_.read(".gnss.nvm");
+        const long at = blockOffset(img, 8334);
+        double mean = 0.0;
+        if (at >= 0 && static_cast<std::size_t>(at) + 6 + 16 <= img.size()) std::memcpy(&mean, img.data() + at + 6 + 8, 8);
+        return mean != 0.0;
+      },
+      120000))
+      << "the pass's satellites never entered the correction request";
   rtcm2words::Writer rtcm;
   int seq = 0;
   {
@@ -158,7 +174,6 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     EXPECT_TRUE(f[0].type == 3 && f[0].words == 4 && f[1].type == 1 && f[1].words == 27 && f[2].type == 1);
     EXPECT_TRUE(f[0].station == 100 && f[2].z == 190 && f[2].seq == 2);
   }
-  const auto started = std::chrono::steady_clock::now();
 
   using Keys = std::vector<std::pair<const char*, const char*>>;
   const Keys rows[] = {
@@ -217,8 +232,8 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     for (const auto& [k, v] : keys) {
       ASSERT_EQ(ask(std::string("%k%set,/par/") + k + "," + v), re("%k%")) << "row " << row << ": " << k;
     }
-    // A few correction epochs, the stations' messages once a second. The pass starts at 06:01:54
-    // GPS time: 114 s into the hour, Z-count in 0.6 s.
+    // A few correction epochs, the stations' messages once a second: the pass's GPS time is
+    // 114 s into the hour at the start, the RTCM 2 Z-count in 0.6 s.
     for (int s = 0; s < 3; ++s) {
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       // A second behind rather than ahead: the GBAS corrections are taken 2 s early at most.
