@@ -91,7 +91,10 @@ const Row kRows[] = {
     mask("cd/slas/stations", CdCorr::kSlasMaskOffset, Kind::kHex32, 0xFFFFFFFFu),
 };
 
-const SetupKeys::Table kTable{kRows, std::size(kRows)};
+// The area's own cd/ keys (code corrections from base observations) list this level beside theirs.
+const char* const kElsewhere[] = {"cd"};
+
+const SetupKeys::Table kTable{kRows, std::size(kRows), nullptr, 0, kElsewhere, std::size(kElsewhere)};
 
 }  // namespace
 

@@ -227,6 +227,12 @@ bool foreignLeaf(const Table& t, const char* path) {
   return false;
 }
 
+bool elsewhere(const Table& t, const char* path) {
+  for (std::size_t i = 0; i < t.elsewhereCount; ++i)
+    if (std::strcmp(t.elsewhere[i], path) == 0) return true;
+  return false;
+}
+
 bool isLeaf(const Table& t, const char* path) {
   int sys = 0;
   return findKey(t, path, sys) != nullptr || foreignLeaf(t, path);
@@ -291,7 +297,7 @@ int listLevel(const char*, Reply& re) {
       const std::size_t hn = slash != nullptr ? static_cast<std::size_t>(slash - rest) : std::strlen(rest);
       std::memcpy(head, rest, hn);
       head[hn] = 0;
-      bool done = false;
+      bool done = pn == 0 && elsewhere(t, head);
       for (int k = 0; k < nSeen && !done; ++k) done = std::strcmp(seen[k], head) == 0;
       if (done) continue;
       if (nSeen < kMaxSeen) std::memcpy(seen[nSeen++], head, sizeof head);
@@ -381,11 +387,19 @@ int print(const Table& t, const char* path, Reply& re) {
   if (*path == 0) return parListing() ? listFrom(t, "", re, false) : CMD_WRONG_1ST;
   int sys = 0;
   if (const Row* r = findKey(t, path, sys)) return printKey(*r, sys, re);
-  if (foreignLeaf(t, path) || !hasBelow(t, path)) return CMD_WRONG_1ST;
+  if (foreignLeaf(t, path) || elsewhere(t, path) || !hasBelow(t, path)) return CMD_WRONG_1ST;
   char prefix[kNameMax];
   const int n = std::snprintf(prefix, sizeof prefix, "%s/", path);
   if (n <= 0 || n >= static_cast<int>(sizeof prefix)) return CMD_WRONG_1ST;
   return listFrom(t, prefix, re, true);
+}
+
+int listLevelOf(const Table& t, const char* level, Reply& re) {
+  if (!parListing() || !elsewhere(t, level)) return CMD_WRONG_1ST;
+  char prefix[kNameMax];
+  const int n = std::snprintf(prefix, sizeof prefix, "%s/", level);
+  if (n <= 0 || n >= static_cast<int>(sizeof prefix)) return CMD_WRONG_1ST;
+  return listFrom(t, prefix, re, false);
 }
 
 }  // namespace SetupKeys

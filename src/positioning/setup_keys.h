@@ -69,12 +69,19 @@ struct Table {
   std::size_t count;
   const char* const* foreignLeaves = nullptr;
   std::size_t foreignCount = 0;
+  // Levels of the table that another printer of the area lists, beside keys of its own (through
+  // listLevel): the area's listing and a print of the level name leave them to it.
+  const char* const* elsewhere = nullptr;
+  std::size_t elsewhereCount = 0;
 };
 
 // A set of `path`: CMD_WRONG_1ST when the table holds no such key.
 int set(const Table& t, const char* path, const ZRNamedNode* v);
 // A print of `path` ("" while the area is listed): CMD_WRONG_1ST when no key lies there.
 int print(const Table& t, const char* path, Reply& re);
+// Lists the keys below `level` (one of the table's levels listed elsewhere) while a listing runs,
+// without braces of their own: the caller's level holds them.
+int listLevelOf(const Table& t, const char* level, Reply& re);
 
 // The system names, in system order.
 extern const char* const kSystemNames[7];

@@ -31,8 +31,12 @@ const std::string kFactory =
     "iono={model=klob,klob=gps,nequick=off,glo=off,glosrc=glo,user=off,wd=off},tec={calib=off},"
     "tropo={map={user=off,type=black}},"
     "wd={sel=sbas,rule=best,prn=120,elm=5,smooth={range=6,iono=60},sbas={mode=user},timeout={data=360,iono=1200},"
-    "mask={sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF},dfmc={dnu=off}},"
-    "cd={src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,stations=0xFFFFFFFF}}";
+    "mask={sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF},dfmc={dnu=off}}";
+// The code-differential stage's keys share their level with the code corrections from base
+// observations: one cd/ level, listed once.
+const std::string kFactoryCd =
+    "{obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},"
+    "slas={src=0x7F,health=off,stations=0xFFFFFFFF}}";
 
 // The setups' part of the pos/ listing: from its first key to the filter's subtree.
 std::string setupKeys(const std::string& reply) {
@@ -46,6 +50,9 @@ TEST_F(PosSetupKeysE2e, FactoryValuesEdgesAndInit) {
   const std::string all = ask("print,/par/pos");
   EXPECT_LE(all.size(), 4095u + 7u) << "one message";
   EXPECT_EQ(setupKeys(all), kFactory);
+  EXPECT_EQ(ask("print,/par/pos/cd"), re(kFactoryCd));
+  EXPECT_EQ(all.find("cd={"), all.rfind("cd={")) << "one cd/ level";
+  EXPECT_NE(all.find("cd=" + kFactoryCd), std::string::npos);
   const struct {
     const char *key, *value;
     std::string reply;
