@@ -348,9 +348,12 @@ TEST_F(PosSetupKeys, LevelsPrintNestedAndAKeyOfItsOwnBesideItsLongerNames) {
   const std::string all = print("pos");
   for (const char* part : {"almdata=off,almdata/source=sat", "datum/gps=W84,datum/glo=P90",
                            "sys={gps=on,", "hold={alt=on,clkdft=on,priority=clkdft,maxnum=1}",
-                           "iono={model=klob,klob=gps,", "tec={calib=off}", "cd={src=rtcm,mode=near,"})
+                           "iono={model=klob,klob=gps,", "tec={calib=off}", "cd={obs=off,smooth=0,src=rtcm,mode=near,"})
     EXPECT_NE(all.find(part), std::string::npos) << part << " in " << all;
   EXPECT_EQ(all.find("datum=W84"), all.rfind("datum=W84")) << "the output datum listed once";
+  EXPECT_EQ(all.find("cd={"), all.rfind("cd={")) << "one cd/ level";
+  EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},"
+                             "slas={src=0x7F,health=off,stations=0xFFFFFFFF}}");
 }
 
 TEST_F(PosSetupKeys, KeysSurviveAReloadAndTheResetBringsTheFactoryValuesBack) {
