@@ -89,6 +89,12 @@ const Row kRows[] = {
     mask("cd/slas/src", SlasDataDecoder::kSetupUsableSourceOffset, Kind::kHex32, satellites(kSysQzss)),
     flag("cd/slas/health", Rec::kCorr, SlasDataDecoder::kSetupStationHealthOffset),
     mask("cd/slas/stations", CdCorr::kSlasMaskOffset, Kind::kHex32, 0xFFFFFFFFu),
+    // Code corrections from base observations: the systems (bit per system) whose corrections lose
+    // the line-of-sight part of the base offset x, y, z (mm, Earth-fixed).
+    number("cd/base/sys", PosSetup::kCorrBaseOffsetSysOffset, Kind::kU8, 0, (1u << SYS_NUM) - 1),
+    number("cd/base/x", PosSetup::kCorrBaseOffsetOffset, Kind::kI16, -32768, 32767),
+    number("cd/base/y", PosSetup::kCorrBaseOffsetOffset + 2, Kind::kI16, -32768, 32767),
+    number("cd/base/z", PosSetup::kCorrBaseOffsetOffset + 4, Kind::kI16, -32768, 32767),
 };
 
 // The area's own cd/ keys (code corrections from base observations) list this level beside theirs.

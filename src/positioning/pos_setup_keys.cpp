@@ -15,6 +15,9 @@ using SetupKeys::Row;
 constexpr const char* kSources = "off,sat,ext,any";
 constexpr const char* kSystems = "gps,glo,gal,sbas,qzss,comp:bei,irnss";
 constexpr std::uint32_t kClkRefValues[] = {127, 0, 1, 2, 3, 4, 5, 6};  // 127: chosen each epoch
+// The weighting modes the satellite data store tells apart: none, by the broadcast accuracy (which
+// with "ura/screen" also screens records by it), by elevation.
+constexpr std::uint32_t kWeightValues[] = {0, 1, 4};
 
 // Row with the common fields filled in by kind.
 constexpr Row flag(const char* name, Rec rec, std::uint16_t off) { return Row{name, rec, off, Kind::kBool8}; }
@@ -64,6 +67,12 @@ const Row kRows[] = {
     perSystem(number("ura/mask", Rec::kSat, 2416, Kind::kF32, 0.0, 10000.0, 1), 4),
     perSystem(Row{"ura/check", Rec::kSat, 2448, Kind::kHex64}, 8),
     perSystem(Row{"dvs/check", Rec::kSat, 2504, Kind::kHex64}, 8),
+    perSystem(Row{"health/check", Rec::kSat, PosSetup::kSatHealthCheckOffset, Kind::kHex64}, 8),
+    perSystem(Row{"alm/wait", Rec::kSat, 312, Kind::kHex64}, 8),
+    words("wgt/mode", Rec::kSat, PosSetup::kSatWeightModeOffset, Kind::kEnum8, "off,acc,elev", -1, kWeightValues),
+    number("wgt/mode2", Rec::kSat, PosSetup::kSatWeightMode2Offset, Kind::kU8, 0, 255),
+    flag("ura/screen", Rec::kSat, PosSetup::kSatAccScreeningOffset),
+    number("dbg/inv", Rec::kSat, PosSetup::kSatDebugInverseOffset, Kind::kU8, 0, 7),
     words("bei/cnav3/dec", Rec::kSat, 2592, Kind::kEnum32, "off,I:data,Q:pilot,all", 3),
     // The head of the LMS and KFK engine setups.
     flag("hold/alt", Rec::kHead, 0),

@@ -24,7 +24,7 @@ const std::string kDefaults =
     "ref={mode=known,known=" + kZeroPair + ",meas=" + kZeroPair + "},src={mode=own,xyz={x=0.0000,y=0.0000,z=0.0000},"
     "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},"
     "cd={obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,"
-    "stations=0xFFFFFFFF}},att={hdg=0.000,pitch=0.000},"
+    "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}},att={hdg=0.000,pitch=0.000},"
     "datum=W84,"
     "grid={type=none,prj=none,loc={prj={0.000000000,0.000000000,1.000000000,0.0000,0.0000},"
     "par={0.0000,0.0000,1.000000000,0.000000000,0.000000000,0.000000000,0.0000}},zone=0},"

@@ -20,11 +20,13 @@ const std::string kFactory =
     "systime={gps=gps,glo=glo,gal=gal,sbas=gps,qzss=gps,comp=comp,irnss=irnss},almdata=off,almdata/source=sat,"
     "navdata={gps=any,glo=any,gal=any,sbas=any,qzss=any,comp=any,irnss=any,source=sat},datum/gps=W84,datum/glo=P90,"
     "datum/gal=W84,datum/sbas=W84,datum/qzss=W84,datum/comp=W84,datum/irnss=W84,eph={dblchk=off},"
-    "alm={maxage={gps=30,glo=30,gal=30,sbas=30,qzss=30,comp=30,irnss=30}},"
+    "alm={maxage={gps=30,glo=30,gal=30,sbas=30,qzss=30,comp=30,irnss=30},"
+    "wait={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,comp=0x7FFFFFFFFFFFFFFF,irnss=0x3FFF}},"
     "ura={mask={gps=10.0,glo=10.0,gal=10.0,sbas=10.0,qzss=10.0,comp=10.0,irnss=10.0},"
-    "check={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,comp=0x7FFFFFFFFFFFFFFF,irnss=0x3FFF}},"
+    "check={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,comp=0x7FFFFFFFFFFFFFFF,irnss=0x3FFF},screen=off},"
     "dvs={check={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,comp=0x7FFFFFFFFFFFFFFF,"
-    "irnss=0x3FFF}},bei={cnav3={dec=I}},hold={alt=on,clkdft=on,priority=clkdft,maxnum=1},gpsglo=0.000,gpsgal=0.000,"
+    "irnss=0x3FFF}},health={check={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,"
+    "comp=0x7FFFFFFFFFFFFFFF,irnss=0x3FFF}},wgt={mode=off,mode2=0},dbg={inv=0},bei={cnav3={dec=I}},hold={alt=on,clkdft=on,priority=clkdft,maxnum=1},gpsglo=0.000,gpsgal=0.000,"
     "gpssbas=0.000,gpsqzss=0.000,gpscomp=0.000,gpsirnss=0.000,"
     "fix={gpsglo=off,gpsgal=off,gpssbas=off,gpsqzss=off,gpscomp=off,gpsirnss=off,alt=off,clkdft=off},alt=0.000,"
     "clkdft=0.000,clkref=auto,pdop=30.0,hrms=100.00,vrms=150.00,trms=150.00,vhrms=1.00,vvrms=1.50,vtrms=1.50,"
@@ -36,7 +38,7 @@ const std::string kFactory =
 // observations: one cd/ level, listed once.
 const std::string kFactoryCd =
     "{obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},"
-    "slas={src=0x7F,health=off,stations=0xFFFFFFFF}}";
+    "slas={src=0x7F,health=off,stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}}";
 
 // The setups' part of the pos/ listing: from its first key to the filter's subtree.
 std::string setupKeys(const std::string& reply) {
@@ -119,6 +121,9 @@ const Stored kStored[] = {
     {"wd/sbas/mode", "npa", "npa"},        {"wd/timeout/data", "30", "30"},   {"wd/mask/sbas", "0x200", "0x200"},
     {"cd/src", "slas", "slas"},            {"cd/mode", "blend", "blend"},     {"cd/slas/src", "0x2", "0x2"},
     {"cd/timeout/range", "120", "120"},    {"cd/timeout/iono", "600", "600"},  {"wd/mask/prov", "0x3", "0x3"},
+    {"health/check/gps", "0x3", "0x3"},    {"alm/wait/glo", "0x7", "0x7"},    {"wgt/mode", "acc", "acc"},
+    {"wgt/mode2", "9", "9"},               {"ura/screen", "on", "on"},        {"dbg/inv", "5", "5"},
+    {"cd/base/sys", "33", "33"},           {"cd/base/x", "-1200", "-1200"},   {"cd/base/z", "745", "745"},
 };
 
 TEST_F(PosSetupKeysE2e, SettingsSurviveRestartKillAndTerm) {

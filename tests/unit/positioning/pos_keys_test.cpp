@@ -96,7 +96,7 @@ TEST_F(PosKeys, ModeAndSolutionChoice) {
 TEST_F(PosKeys, CodeCorrectionsFromBaseObservations) {
   // The code-differential stage's keys (pos_setup_keys_test) share the level.
   const std::string stage = ",src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,"
-                            "stations=0xFFFFFFFF}}";
+                            "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}}";
   EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0" + stage);
   const Row rows[] = {
       {"cd/obs", "on", CMD_OK, "on"},           {"cd/obs", "1", CMD_WRONG_2ND, "on"},

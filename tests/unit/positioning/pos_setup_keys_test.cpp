@@ -61,6 +61,9 @@ struct Default {
     {"eph/dblchk", "off"}, {"alm/maxage/gps", "30"}, {"alm/maxage/comp", "30"}, {"ura/mask/gal", "10.0"},
     {"ura/check/gps", "0xFFFFFFFF"}, {"ura/check/glo", "0x3FFFFFFF"}, {"ura/check/comp", "0x7FFFFFFFFFFFFFFF"},
     {"dvs/check/qzss", "0x7F"}, {"dvs/check/irnss", "0x3FFF"}, {"bei/cnav3/dec", "I"},
+    {"health/check/gps", "0xFFFFFFFF"}, {"health/check/sbas", "0xFFFFFFF"}, {"alm/wait/glo", "0x3FFFFFFF"},
+    {"alm/wait/comp", "0x7FFFFFFFFFFFFFFF"}, {"wgt/mode", "off"}, {"wgt/mode2", "0"}, {"ura/screen", "off"},
+    {"dbg/inv", "0"},
     {"hold/alt", "on"}, {"hold/clkdft", "on"}, {"hold/priority", "clkdft"}, {"hold/maxnum", "1"},
     {"gpsglo", "0.000"}, {"gpsirnss", "0.000"}, {"fix/gpsglo", "off"}, {"fix/gpsirnss", "off"},
     {"alt", "0.000"}, {"fix/alt", "off"}, {"clkdft", "0.000"}, {"fix/clkdft", "off"}, {"clkref", "auto"},
@@ -75,7 +78,7 @@ struct Default {
     {"wd/mask/qzss", "0x7F"}, {"wd/mask/comp", "0x1F"}, {"wd/mask/irnss", "0x3FFF"}, {"wd/dfmc/dnu", "off"},
     {"cd/src", "rtcm"}, {"cd/mode", "near"}, {"cd/id", "0"}, {"cd/timeout/range", "30"},
     {"cd/timeout/iono", "300"}, {"cd/slas/src", "0x7F"}, {"cd/slas/health", "off"},
-    {"cd/slas/stations", "0xFFFFFFFF"},
+    {"cd/slas/stations", "0xFFFFFFFF"}, {"cd/base/sys", "0"}, {"cd/base/x", "0"}, {"cd/base/z", "0"},
 };
 
 TEST_F(PosSetupKeys, EveryKeyPrintsItsFactoryValue) {
@@ -190,6 +193,26 @@ TEST_F(PosSetupKeys, SatelliteProcessorKeys) {
       {"bei/cnav3/dec", "all", CMD_OK, "all", 0, 2592, 4, 3},
       {"bei/cnav3/dec", "off", CMD_OK, "off", 0, 2592, 4, 0},
       {"bei/cnav3/dec", "iq", CMD_WRONG_2ND, "off", 0, 2592, 4, 0},
+      {"health/check/gps", "0", CMD_OK, "0x0", 0, 256, 4, 0},
+      {"health/check/irnss", "0x4000", CMD_OUT_OF_RANGE, "0x3FFF", 0, 256 + 48, 4, 0x3FFF},
+      {"health/check/irnss", "0x2001", CMD_OK, "0x2001", 0, 256 + 48, 4, 0x2001},
+      {"alm/wait/gal", "0xFFFFFFFFF", CMD_OK, "0xFFFFFFFFF", 0, 312 + 16, 4, -1 & 0xFFFFFFFFLL},
+      {"alm/wait/gal", "0x1000000000", CMD_OUT_OF_RANGE, "0xFFFFFFFFF", 0, 0, 0, 0},  // 36 satellites
+      {"alm/wait/sbas", "7", CMD_OK, "0x7", 0, 312 + 24, 4, 7},
+      {"wgt/mode", "acc", CMD_OK, "acc", 0, 2360, 1, 1},
+      {"wgt/mode", "elev", CMD_OK, "elev", 0, 2360, 1, 4},
+      {"wgt/mode", "4", CMD_WRONG_2ND, "elev", 0, 2360, 1, 4},
+      {"wgt/mode", "OFF", CMD_OK, "off", 0, 2360, 1, 0},
+      {"wgt/mode2", "255", CMD_OK, "255", 0, 2361, 1, 255},
+      {"wgt/mode2", "256", CMD_OUT_OF_RANGE, "255", 0, 2361, 1, 255},
+      {"wgt/mode2", "-1", CMD_OUT_OF_RANGE, "255", 0, 2361, 1, 255},
+      {"wgt/mode2", "0", CMD_OK, "0", 0, 2361, 1, 0},
+      {"ura/screen", "on", CMD_OK, "on", 0, 2362, 1, 1},
+      {"ura/screen", "2", CMD_WRONG_2ND, "on", 0, 2362, 1, 1},
+      {"dbg/inv", "7", CMD_OK, "7", 0, 2357, 1, 7},
+      {"dbg/inv", "8", CMD_OUT_OF_RANGE, "7", 0, 2357, 1, 7},
+      {"dbg/inv", "1", CMD_OK, "1", 0, 2357, 1, 1},
+      {"dbg/inv", "x", CMD_WRONG_2ND, "1", 0, 2357, 1, 1},
   };
   runRows(rows, std::size(rows));
 }
@@ -305,6 +328,17 @@ TEST_F(PosSetupKeys, CorrectionStageKeys) {
       {"cd/slas/src", "0x80", CMD_OUT_OF_RANGE, "0x1", 1, 64, 4, 1},
       {"cd/slas/health", "on", CMD_OK, "on", 1, 60, 1, 1},
       {"cd/slas/stations", "0x80000001", CMD_OK, "0x80000001", 1, 56, 4, 0x80000001LL},
+      {"cd/base/sys", "127", CMD_OK, "127", 1, 344, 1, 127},
+      {"cd/base/sys", "128", CMD_OUT_OF_RANGE, "127", 1, 344, 1, 127},
+      {"cd/base/sys", "1", CMD_OK, "1", 1, 344, 1, 1},
+      {"cd/base/x", "-32768", CMD_OK, "-32768", 1, 346, 2, -32768},
+      {"cd/base/x", "-32769", CMD_OUT_OF_RANGE, "-32768", 1, 346, 2, -32768},
+      {"cd/base/y", "32767", CMD_OK, "32767", 1, 348, 2, 32767},
+      {"cd/base/y", "32768", CMD_OUT_OF_RANGE, "32767", 1, 348, 2, 32767},
+      {"cd/base/z", "1.5", CMD_WRONG_2ND, "0", 1, 350, 2, 0},
+      {"cd/base/z", "-250", CMD_OK, "-250", 1, 350, 2, -250},
+      {"cd/base/sys", "0", CMD_OK, "0", 1, 344, 1, 0},  // the byte after the systems is the offset's
+      {"cd/base/x", "", CMD_2ND_MISSED, "-32768", 1, 346, 2, -32768},
   };
   runRows(rows, std::size(rows));
 }
@@ -334,8 +368,59 @@ TEST_F(PosSetupKeys, StationModeAndSbasModeAreApart) {
   }
 }
 
+// No two keys of a record share a byte (the systems of one bit word apart): a set of one never
+// changes another. The fields other settings keep in the correction setup are counted too.
+TEST_F(PosSetupKeys, NoTwoKeysShareAByte) {
+  using SetupKeys::Kind;
+  using SetupKeys::Rec;
+  const auto width = [](Kind k) -> unsigned {
+    switch (k) {
+      case Kind::kBool8: case Kind::kEnum8: case Kind::kU8: case Kind::kNavType: return 1;
+      case Kind::kEnum16: case Kind::kU16: case Kind::kI16: return 2;
+      case Kind::kBool32: case Kind::kEnum32: case Kind::kF32: case Kind::kHex32: case Kind::kSysBit: return 4;
+      case Kind::kF64: case Kind::kHex64: return 8;
+      case Kind::kDatum: return sizeof(PosSetup::DatumBlockType);
+    }
+    return 0;
+  };
+  struct Span {
+    std::string name;
+    int rec;  // 0 satellite, 1 correction, 2 LMS (the head lies in both engines)
+    unsigned from, to;
+  };
+  std::vector<Span> spans = {{"corr: the GBAS settings (gbas/ keys)", 1, 352, 360}};
+  for (const SetupKeys::Table* t : {&posSetupKeys(), &corrSetupKeys()})
+    for (std::size_t i = 0; i < t->count; ++i) {
+      const SetupKeys::Row& r = t->rows[i];
+      const int rec = r.rec == Rec::kSat ? 0 : r.rec == Rec::kCorr ? 1 : 2;
+      const int systems = r.perSystem && r.kind != Kind::kSysBit ? 7 : 1;
+      for (int k = 0; k < systems; ++k) {
+        const unsigned from = r.off + static_cast<unsigned>(k) * r.stride;
+        spans.push_back({r.name, rec, from, from + width(r.kind)});
+      }
+    }
+  for (std::size_t i = 0; i < spans.size(); ++i)
+    for (std::size_t j = i + 1; j < spans.size(); ++j) {
+      const Span &a = spans[i], &b = spans[j];
+      EXPECT_FALSE(a.rec == b.rec && a.from < b.to && b.from < a.to)
+          << a.name << " [" << a.from << "," << a.to << ") and " << b.name << " [" << b.from << "," << b.to << ")";
+    }
+}
+
+// The SBAS operating mode and the base offset of the code corrections are apart.
+TEST_F(PosSetupKeys, SbasModeLeavesTheBaseOffsetAlone) {
+  ASSERT_EQ(set("pos/cd/base/sys", "33"), CMD_OK);
+  ASSERT_EQ(set("pos/cd/base/x", "-1200"), CMD_OK);
+  ASSERT_EQ(set("pos/wd/sbas/mode", "route"), CMD_OK);
+  EXPECT_EQ(print("pos/cd/base"), "{sys=33,x=-1200,y=0,z=0}");
+  ASSERT_EQ(set("pos/cd/base/y", "-1"), CMD_OK);
+  EXPECT_EQ(print("pos/wd/sbas/mode"), "route");
+}
+
 TEST_F(PosSetupKeys, LevelsPrintNestedAndAKeyOfItsOwnBesideItsLongerNames) {
-  EXPECT_EQ(print("pos/alm"), "{maxage={gps=30,glo=30,gal=30,sbas=30,qzss=30,comp=30,irnss=30}}");
+  EXPECT_EQ(print("pos/alm"), "{maxage={gps=30,glo=30,gal=30,sbas=30,qzss=30,comp=30,irnss=30},"
+                              "wait={gps=0xFFFFFFFF,glo=0x3FFFFFFF,gal=0xFFFFFFFFF,sbas=0xFFFFFFF,qzss=0x7F,"
+                              "comp=0x7FFFFFFFFFFFFFFF,irnss=0x3FFF}}");
   EXPECT_EQ(print("pos/sys"), "{gps=on,glo=on,gal=on,sbas=off,qzss=off,comp=on,irnss=off}");
   EXPECT_EQ(print("pos/navdata"), "{gps=any,glo=any,gal=any,sbas=any,qzss=any,comp=any,irnss=any,source=sat}");
   EXPECT_EQ(print("pos/almdata"), "off");
@@ -353,7 +438,7 @@ TEST_F(PosSetupKeys, LevelsPrintNestedAndAKeyOfItsOwnBesideItsLongerNames) {
   EXPECT_EQ(all.find("datum=W84"), all.rfind("datum=W84")) << "the output datum listed once";
   EXPECT_EQ(all.find("cd={"), all.rfind("cd={")) << "one cd/ level";
   EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},"
-                             "slas={src=0x7F,health=off,stations=0xFFFFFFFF}}");
+                             "slas={src=0x7F,health=off,stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}}");
 }
 
 TEST_F(PosSetupKeys, KeysSurviveAReloadAndTheResetBringsTheFactoryValuesBack) {
