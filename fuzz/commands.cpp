@@ -43,7 +43,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::startAsTheProgram("commands");
   static FuzzOut out;
   g_in = new FuzzIn;
-  if (!parseProcInit(10)) std::abort();
+  // The program's start-up task becomes the parser; here the parser gets a task of its own.
+  static Task parser(10, parseProc, nullptr, "PARS", 10240);
+  parser.resume();
+  if (!parser.started()) std::abort();
   return 0;
 }
 

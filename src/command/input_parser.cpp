@@ -280,11 +280,3 @@ void* parseProc(void*) {
   }
   return nullptr;
 }
-
-bool parseProcInit(int priority) {
-  static Task* task = nullptr;
-  if (task) return true;
-  task = new Task(priority, parseProc, nullptr, "PARS", 10240);
-  task->resume();
-  return task->started();
-}

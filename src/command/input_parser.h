@@ -35,8 +35,6 @@ extern Mutex& printMutex;
 
 // Body of the parser task: takes lines for ever.
 void* parseProc(void*);
-// Starts parseProc as its own task (for programs where the start-up task does not become it).
-bool parseProcInit(int priority);
 
 // Runs one command line from the current terminal; the caller holds the print lock. Returns
 // the result code of the last part run.

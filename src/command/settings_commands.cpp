@@ -249,13 +249,6 @@ int cmdAfterSet(const char* path, const ZRNamedNode* value) {
   return rc;
 }
 
-void cmdSetToSlaveHook(CmdToSlaveFn fn) { cmdToSlaveHook = fn; }
-void cmdSetParamChangedHook(ParamChangedFn fn) { cmdParamChangedHook = fn; }
-void cmdSetM2sDefaultsHook(M2sDefaultsFn fn) { cmdM2sDefaultsHook = fn; }
-void cmdSetDecModeHook(SetDecModeFn fn) { cmdDecModeHook = fn; }
-
-bool cmdInitDefaultsAdd(InitDefaultsFn fn) { return cmdInitDefaultsHooks.add(fn); }
-
 void settingsCommandsInitOnce() {
   static bool done = false;
   if (done) return;

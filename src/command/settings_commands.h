@@ -37,29 +37,19 @@ extern Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveCheckHook
 // Offers every successful set to the GNSS board (path below /par/, value), which takes those
 // below the areas it shares; 0, 7, 21, 32 or 34. Filled by the GNSS board link.
 extern Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveHook;
-using CmdToSlaveFn = int (*)(const char* path, const ZRNamedNode* value);
-void cmdSetToSlaveHook(CmdToSlaveFn fn);
 
 // Parameter-change event of a successful set (path below /par/; "" after init); filled by the
 // output layer.
 extern Hook<void(const char* path)> cmdParamChangedHook;
-using ParamChangedFn = void (*)(const char* path);
-void cmdSetParamChangedHook(ParamChangedFn fn);
 
 // Resets the GNSS board's own settings after init,/par/; filled by the GNSS board link.
 extern Hook<void()> cmdM2sDefaultsHook;
-using M2sDefaultsFn = void (*)();
-void cmdSetM2sDefaultsHook(M2sDefaultsFn fn);
 // Factory defaults of the settings classes of other layers, run by init,/par/.
 extern HookList<void()> cmdInitDefaultsHooks;
-using InitDefaultsFn = void (*)();
-bool cmdInitDefaultsAdd(InitDefaultsFn fn);
 
 // Decoder status of a decoder port whose input mode changed (8: left the decoder modes);
 // filled by the decoder status.
 extern Hook<void(int decPort, int mode)> cmdDecModeHook;
-using SetDecModeFn = void (*)(int decPort, int mode);
-void cmdSetDecModeHook(SetDecModeFn fn);
 
 // Changes a port's input mode as the port-mode command does; a command result code.
 int cmdSetPortMode(int port, int mode);

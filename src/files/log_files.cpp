@@ -115,11 +115,6 @@ bool cfExists() {
   return false;
 }
 
-const char* cfName(int index) {
-  if (index < 0 || index >= kLogFiles) return "";
-  return g_files[index].name;
-}
-
 void cfChangeDynamic() {
   Locker<Mutex> l(g_m);
   for (auto& f : g_files) {
@@ -149,17 +144,10 @@ void pcfEnableLights(bool on) {
   refreshLed();
 }
 
-void wpcSetBits(std::uint32_t mask) {
-  g_bits.fetch_or(mask);
-  refreshLed();
-}
-
 void wpcClearBits(std::uint32_t mask) {
   g_bits.fetch_and(~mask);
   refreshLed();
 }
-
-std::uint32_t wpcBits() { return g_bits.load(); }
 
 // Asked for while the status LEDs are off (a button held shows what its release would do), so it
 // shows whatever the switch says.

@@ -18,8 +18,6 @@ bool cfStartLogging(const char* name, bool dynamic, bool autoStarted, int index 
 void cfClose(int index, int reason = 0);
 // True when any log file is open.
 bool cfExists();
-// Name of the open file `index`, "" when closed.
-const char* cfName(int index);
 // Switches the open files between dynamic and static.
 void cfChangeDynamic();
 bool cfIsDynamic(int index);
@@ -39,10 +37,9 @@ void pcfSecond();
 // Recording-status LEDs on or off.
 void pcfEnableLights(bool on);
 
-// Recording-status bits (bit 0 recording) and the recording LED.
-void wpcSetBits(std::uint32_t mask);
+// Clears recording-status bits (bit 0 recording, set while a log file is open) and refreshes the
+// recording LED.
 void wpcClearBits(std::uint32_t mask);
-std::uint32_t wpcBits();
 // The recording LED shows the inverted recording state (a blink), also while the status LEDs
 // are off.
 void wpcLedsByInvertStatus();

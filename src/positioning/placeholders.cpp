@@ -11,8 +11,3 @@
 // ==== Satellite correction processor =========================================================
 // ==== end of satellite correction processor ===================================================
 
-// ==== Reference clock and base station =========================================================
-namespace placeholder {
-int rtcm2CodSmoothing() { return -1; }
-}  // namespace placeholder
-// ==== end of reference clock and base station ==================================================

@@ -20,10 +20,3 @@ struct SvIdType;
 // nothing and returns 0. The stage that gets built removes its definition there.
 // ==== end of satellite correction processor ===================================================
 
-// ==== Reference clock and base station =========================================================
-namespace placeholder {
-// RTCM 2 coder setting: base data from the smoothed code (1) or the raw code (0). Stand-in:
-// -1, not available (raw code).
-int rtcm2CodSmoothing();
-}  // namespace placeholder
-// ==== end of reference clock and base station ==================================================

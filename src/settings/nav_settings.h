@@ -32,8 +32,6 @@ extern NavTask::NAV_SETTINGS NavSet;
 void navSetDefaults(NavTask::NAV_SETTINGS& s);
 // The position layer fills the factory-default datum (WGS-84) into the area.
 extern Hook<void(std::uint8_t* datum, std::size_t size)> navDatumDefaultsHook;
-using NavDatumDefaultsFn = void (*)(std::uint8_t* datum, std::size_t size);
-void navSetDatumDefaultsHook(NavDatumDefaultsFn fn);
 // A smoothing time (s) as a count of measurement intervals (ms, -1 or 0: 1 s): whole intervals,
 // at most 65,535 (the counts are 16-bit; long smoothing at short intervals would wrap).
 int navSmoothCount(long seconds, int msInt);

@@ -103,8 +103,6 @@ void terminateTexts() {
 
 bool nv_rcvSettingsRestored() { return g_rcvRestored; }
 
-bool nvAfterLoadAdd(NvAfterLoadFn fn) { return nvAfterLoadHooks.add(fn); }
-
 void nv_readSettings() {
   {
     RamNvmLock lock;

@@ -45,8 +45,6 @@ extern RcvSettingsHooks rcvSettingsHooks;
 
 // Further steps that later layers join at the end of the after-load list.
 extern HookList<void()> nvAfterLoadHooks;
-using NvAfterLoadFn = void (*)();
-bool nvAfterLoadAdd(NvAfterLoadFn fn);
 
 // Allocates the blocks (receiver, navigation, RTCM, base, fix statistics, in this order), reads
 // each record, takes a record's factory defaults when its block is invalid (and stores them),

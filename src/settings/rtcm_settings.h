@@ -45,7 +45,7 @@ struct RTCM_COD_SETTINGS {
   std::uint8_t term[2];      // terminator bytes
   std::uint8_t l1Set, l2Set; // signal slots of the RTK messages
   std::uint8_t glo;          // GLONASS coded
-  std::uint8_t spare;
+  std::uint8_t smooth;       // base data from the smoothed code (1) or the raw code (0)
   std::uint8_t len16, len36;
   char text16[92];
   char text36[92];

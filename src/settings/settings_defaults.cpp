@@ -116,8 +116,6 @@ void rcvSetDefaults(RCV_SETTINGS& s) {
   for (int i = 0; i < 32; ++i) s.gpsPrn[i] = static_cast<std::uint8_t>(i + 1);
 }
 
-void navSetDatumDefaultsHook(NavDatumDefaultsFn fn) { navDatumDefaultsHook = fn; }
-
 int navSmoothCount(long seconds, int msInt) {
   const long step = msInt > 0 ? msInt : 1000;
   const long n = (seconds < 0 ? 0 : seconds) * 1000 / step;

@@ -2,6 +2,7 @@
 // that never reads, and the keys that end the program.
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <random>
 
 #include "e2e/harness.h"
@@ -94,6 +95,36 @@ TEST_F(CommandRoad, AReaderThatNeverReadsHoldsUpNobody) {
   }));
   EXPECT_EQ(ask("%again%"), re("%again%"));
   EXPECT_TRUE(rx_->running());
+}
+
+// A line may end in "@" and two hex digits: the rotate-by-2 XOR sum of every byte before them.
+// A right sum runs the line (either case of digits), a wrong one changes nothing and is answered
+// "wrong checksum"; each part of a joined line carries its own.
+TEST_F(CommandRoad, ChecksummedLinesRunOnlyWhenTheirSumIsRight) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  const auto sum = [](const std::string& s, unsigned error, bool lower) {
+    unsigned c = 0;
+    for (unsigned char b : s) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFF;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, lower ? "@%02x" : "@%02X", (c + error) & 0xFF);
+    return s + buf;
+  };
+  const struct {
+    std::string line;
+    std::string reply;
+    const char* num;  // pos/filt/num afterwards
+  } rows[] = {
+      {sum("%1%set,/par/pos/filt/num,12", 0, false), re("%1%"), "12"},
+      {sum("%2%set,/par/pos/filt/num,13", 1, false), frame("ER", "%2%{2,,wrong checksum}"), "12"},
+      {sum("%3%set,/par/pos/filt/num,14", 0, true), re("%3%"), "14"},
+      {sum("%4%set,/par/pos/filt/num,15", 0x80, true), frame("ER", "%4%{2,,wrong checksum}"), "14"},
+      {sum("set,/par/pos/filt/num,16", 0, false) + ";" + sum("%5%print,/par/pos/filt/num", 0, false),
+       re("%5%16"), "16"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(ask(r.line), r.reply) << r.line;
+    EXPECT_EQ(ask("print,/par/pos/filt/num"), re(r.num)) << r.line;
+  }
 }
 
 // The keys end the program with their code once the answer is taken, leaving the word for the

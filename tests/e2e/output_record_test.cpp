@@ -192,3 +192,105 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
 }
 
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// The geoid fixture cut off inside its grid: its header is sound, its values are not all there.
+std::string cutGeoidFixture() {
+  const std::string d = readFile(kGeoidFixture);
+  std::uint32_t headerLen = 0;
+  for (int i = 3; i >= 0; --i) headerLen = headerLen << 8 | static_cast<unsigned char>(d[8 + i]);
+  return d.substr(0, headerLen + 1000);
+}
+
+}  // namespace
+
+// A geoid file that cannot be read whole never takes the place of the grid in use: named by key
+// it is refused ("file error") and the name stays; gone bad between two runs, the stored name is
+// kept and the built-in grid serves from the start.
+TEST_F(OutputRecord, AGeoidFileCutShortLeavesTheGridInUse) {
+  dir_.write(".gnss.log/egm96.gemo", readFile(kGeoidFixture));
+  dir_.write(".gnss.log/cut.gemo", cutGeoidFixture());
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+  Lines lines(*this);
+  const double builtIn = lines.next().und;
+  const double node = fixtureNode();
+  ASSERT_GT(std::fabs(node - builtIn), 0.02) << "the two grids must differ here";
+
+  EXPECT_EQ(ask("%1%set,/par/pos/geoid/file,cut.gemo"), frame("ER", "%1%{16,,file error}"));
+  EXPECT_EQ(ask("%p%print,/par/pos/geoid/file"), re("%p%"));
+  EXPECT_NEAR(lines.next().und, builtIn, 1e-9) << "the built-in grid stays";
+
+  ASSERT_EQ(ask("%2%set,/par/pos/geoid/file,egm96.gemo"), re("%2%"));
+  EXPECT_NEAR(lines.next().und, node, 0.006);
+  EXPECT_EQ(ask("%3%set,/par/pos/geoid/file,cut.gemo"), frame("ER", "%3%{16,,file error}"));
+  EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
+  EXPECT_NEAR(lines.next().und, node, 1e-9) << "the file's grid stays";
+
+  // The stored file goes bad while the program is down.
+  restart();
+  dir_.write(".gnss.log/egm96.gemo", cutGeoidFixture());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+  EXPECT_NEAR(lines.next().und, builtIn, 1e-9);
+  EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
+}
+
+// The output position filter on the simulator's fixed site: the running mean over the last
+// `num` fixes of the main antenna input (the other input's record stays unfiltered), so that a
+// jump of the position (here the known position switched in) comes out in steps of 1/num of what
+// is left; with the static pass-through on, a receiver standing still outputs its fixes as they
+// are.
+TEST_F(OutputRecord, PositionFilterMeansTheFixesAndPassesThemWhenStill) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+  ASSERT_EQ(ask("%1%set,/par/pos/filt/num,4"), re("%1%"));
+  ASSERT_EQ(ask("%1%set,/par/pos/filt/mode,on"), re("%1%"));
+  Lines lines(*this);
+  for (int i = 0; i < 3; ++i) {  // the count reaches its cap
+    const Line l = lines.next();
+    EXPECT_NEAR(l.wlat, 50.0, 1e-9);
+    EXPECT_NEAR(l.walt, 300.0, 0.006);
+  }
+
+  // From the site to a known position 0.001 degrees (111 m) north: after the k-th fix the mean
+  // has come 1 - (3/4)^k of the way.
+  std::size_t from = outNow().size();
+  ASSERT_EQ(ask("%2%set,/par/pos/ref/known/geo,{50.001,10,300}"), re("%2%"));
+  const auto way = [&](std::size_t since, double base) {
+    std::vector<double> f;
+    for (const Line& s : outputLines(outNow(), since)) f.push_back((s.wlat - base) / 0.001);
+    return f;
+  };
+  std::vector<double> between;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        between.clear();
+        for (double f : way(from, 50.0))
+          if (f > 1e-3 && f < 0.999) between.push_back(f);
+        return between.size() >= 4;
+      },
+      30000));
+  for (std::size_t k = 0; k < 4; ++k) EXPECT_NEAR(between[k], 1.0 - std::pow(0.75, double(k + 1)), 2e-4) << k;
+
+  // Standing still (the simulator's speed is 0, below the 2 m/s limit) with the pass-through
+  // on: the fixes come out as they are, and a jump comes out whole.
+  ASSERT_EQ(ask("%3%set,/par/pos/filt/spdmode,on"), re("%3%"));
+  lines.next();
+  from = outNow().size();
+  ASSERT_EQ(ask("%4%set,/par/pos/ref/known/geo,{50.002,10,300}"), re("%4%"));
+  std::vector<double> after;
+  ASSERT_TRUE(waitUntil([&] { return (after = way(from, 50.001)).size() >= 6; }, 30000));
+  int whole = 0;
+  for (double f : after) {
+    EXPECT_TRUE(std::fabs(f) < 1e-6 || std::fabs(f - 1.0) < 1e-6) << f;
+    whole += std::fabs(f - 1.0) < 1e-6;
+  }
+  EXPECT_GE(whole, 2);
+}
+
+}  // namespace e2e

@@ -29,6 +29,7 @@ inline std::uint32_t parity(std::uint32_t d, int d29, int d30) {
 
 struct Frame {
   int type, z, seq, words, station;
+  std::uint32_t first = 0;  // the first data word, 0 for none
 };
 
 // Six-of-eight bytes to words (parity checked, the data made upright) and frames; `bad` counts
@@ -60,6 +61,7 @@ inline std::vector<Frame> frames(const std::string& s, int& bad) {
                   static_cast<int>((w[i + 1] >> 8) & 7), static_cast<int>((w[i + 1] >> 3) & 0x1F),
                   static_cast<int>(w[i] & 0x3FF)};
     out.push_back(f);
+    if (f.words > 0 && i + 2 < w.size()) out.back().first = w[i + 2];
     i += 2 + static_cast<std::size_t>(f.words);
   }
   return out;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
 
 namespace e2e {
 namespace {
@@ -271,6 +272,70 @@ std::map<long, std::map<std::string, std::map<std::string, double>>> readRinexOb
 
 // The acceptance of a base on the synthetic sky: MSM7 of every satellite the board measures,
 // convbin reading the port's bytes back to the simulator's values.
+// The smoothing interval field of an MSM frame (header bits 70-72 of its message).
+int msmSmoothing(const std::string& f) {
+  const auto bit = [&](int i) { return (static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1; };
+  return bit(70) << 2 | bit(71) << 1 | bit(72);
+}
+
+// The base's observations from the carrier-smoothed code (rtcm/base/smooth): its MSM header
+// states the class of the 100-s smoothing interval (RTCM 10403 table: 3 is 1 to 2 minutes), and 0
+// ("no smoothing") while it is off; its RTCM 2 type 19 (first data word: the frequency, then the
+// interval, two bits each) says 1 (1 to 5 minutes), and 3 (indefinite) while off. The switch is stored
+// and returns to off with init.
+TEST_F(Rtcm3Output, SmoothedCodeSwitchSetsTheMsmSmoothingInterval) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%p%print,/par/rtcm/base/smooth"), re("%p%off"));
+  EXPECT_EQ(ask("%s%set,/par/rtcm/base/smooth,maybe").rfind("ER", 0), 0u);
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1077:1"), re("%e%"));
+  Port c(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(c.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/c,rtcm/19:1"), re("%e%"));
+  // The smoothing field of the newest type 19 after at least two more have come.
+  const auto next19 = [&] {
+    const std::size_t from = c.held.size() / 5 * 5;
+    int last = -1;
+    c.fill(
+        [&](const std::string& held) {
+          int bad = 0, seen = 0;
+          for (const rtcm2words::Frame& f : rtcm2words::frames(held.substr(from), bad))
+            if (f.type == 19 && f.words > 0) ++seen, last = static_cast<int>(f.first >> 20 & 3);
+          return seen >= 2;
+        },
+        60000);
+    return last;
+  };
+  // The class of the newest MSM frame after at least `n` more have come.
+  const auto nextClass = [&](int n) {
+    const std::size_t from = b.held.size();
+    int last = -1;
+    b.fill(
+        [&](const std::string& held) {
+          int bad = 0, seen = 0;
+          for (const std::string& f : rtcm3Frames(held.substr(from), bad))
+            if (typeOf(f) == 1077) ++seen, last = msmSmoothing(f);
+          return seen >= n;
+        },
+        60000);
+    return last;
+  };
+  EXPECT_EQ(nextClass(1), 0);
+  EXPECT_EQ(next19(), 3);
+  ASSERT_EQ(ask("%1%set,/par/rtcm/base/smooth,on"), re("%1%"));
+  EXPECT_EQ(ask("%p%print,/par/rtcm/base/smooth"), re("%p%on"));
+  EXPECT_EQ(nextClass(2), 3);
+  EXPECT_EQ(next19(), 1);
+
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%p%print,/par/rtcm/base/smooth"), re("%p%on"));
+  ASSERT_EQ(ask("%2%init,/par/"), re("%2%"));
+  EXPECT_EQ(ask("%p%print,/par/rtcm/base/smooth"), re("%p%off"));
+}
+
 TEST_F(Rtcm3Output, Msm7OfTheSimulatedSkyReadBackByConvbinToTheSimulatorsTruth) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));

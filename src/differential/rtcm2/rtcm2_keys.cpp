@@ -3,6 +3,7 @@
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
+#include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
 
 namespace {
@@ -46,6 +47,23 @@ int rovercPrint(const char* p, Reply& re) {
   return rc;
 }
 
+int basecSet(const char* p, const ZRNamedNode* v) {
+  RTCM_COD_SETTINGS s = RtcmCod.settings();
+  if (!strcmpA(p, "smooth")) return CMD_WRONG_1ST;
+  bool on = false;
+  if (int rc = setBool(v, on)) return rc;
+  s.smooth = on ? 1 : 0;
+  RtcmCod.setSettings(s);
+  return CMD_OK;
+}
+
+int basecPrint(const char* p, Reply& re) {
+  if (strcmpA(p, "smooth")) return reBool(re, RtcmCod.settings().smooth == 1);
+  return CMD_WRONG_1ST;
+}
+
 }  // namespace
+
+bool registerRtcmBaseArea() { return parRegisterArea("rtcm/base", basecSet, basecPrint); }
 
 bool registerRtcmRoverArea() { return parRegisterArea("rtcm/rover", rovercSet, rovercPrint); }

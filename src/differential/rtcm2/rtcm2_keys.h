@@ -6,7 +6,13 @@
 //   ver      version of the source: v2.1, v2.2, v2.3, v2.4
 //   usenm    accept a station reporting "not monitored" (on/off)
 //   refsrc   reference point of the base: l1pc, arp, auto
+//
+// The RTCM 2 base key, /par/rtcm/base/<key>:
+//
+//   smooth   the base's observations from the carrier-smoothed code instead of the raw code
+//            (on/off); the RTCM 2 and RTCM 3 headers then carry the smoothing interval's class
 #pragma once
 
 // Registers the area; false when the parameter tree refuses it.
 bool registerRtcmRoverArea();
+bool registerRtcmBaseArea();

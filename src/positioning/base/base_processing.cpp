@@ -9,7 +9,6 @@
 #include "positioning/geodesy/datum_conv.h"
 #include "positioning/geodesy/dtm_list.h"
 #include "positioning/engine/position_averaging.h"
-#include "positioning/placeholders.h"
 #include "positioning/rcv_time_scales.h"
 #include "settings/nav_settings.h"
 #include "settings/rcv_settings.h"
@@ -86,7 +85,7 @@ BaseSettings currentBaseSettings() {
   s.rtcm2MaxSats = rtcmGetMaxSats();
   s.cmrMaxSats = cmrGetMaxSats();
   s.rtcm3MaxSats = rtcm3GetMaxSats();
-  s.smoothing = placeholder::rtcm2CodSmoothing() == 1;
+  s.smoothing = RtcmSet.rtcmCod.smooth == 1;
   s.clockCorrected = RtcmSet.rtcm3Cod.clkSteering != 0;
   s.smoothingInterval = NavSet.smi;
   PosSetup::SatProcessorSetupType* setup = PVTDataInstance.satProcessorSetup.GetPointer();

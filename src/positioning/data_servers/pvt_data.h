@@ -1,6 +1,7 @@
 // The positioning layer's data store: every record one component of the layer hands to
 // another crosses through one of these servers. One global instance, built before any task
-// starts.
+// starts. The satellites' visibility (from ephemerides and from almanacs) is not kept here: the
+// navigation-data store below this layer publishes it (SatVisibilityStoreInstance).
 #pragma once
 
 #include "positioning/data_servers/pvt_servers.h"
@@ -44,7 +45,6 @@ class PVTDataType {
   SatelliteResetRequestDataServerType satelliteResetRequest;
   EphemerisResetRequestDataServerType ephemerisResetRequest;
   SatPolynomDataServerType satPolynom;
-  SatVisibilityDataServerType satVisibility;
   SatCorrectionDataServerType satCorrection;
   SatGbasAccuracyDataServerType satGbasAccuracy;
   SbasSatCorrectionServerType sbasSatCorrection[SBASData::kSbasSources];
@@ -72,7 +72,6 @@ class PVTDataType {
   RtcmTSSourceStateDataServerType rtcmTsSourceState;
   SlasSatCorrectionServerType slasSatCorrection[SLASData::kSlasSources];
   SlasStationDataServerType slasStationData[SLASData::kSlasSources];
-  AlmVisibilityDataServerType almVisibility;
   LockedSatelliteListServerType lockedSatelliteList;
   UsedSatelliteListServerType usedSatelliteList;
   SatdataDeltaTimeServerType satdataDeltaTime;

@@ -133,7 +133,6 @@ int EphemerisResetRequestDataServerType::Get(const SvIdType* sv) {
 #define RX_POOL_CTOR(Name) \
   Name::Name() : PoolDataServer(kRecords, kSlots, nullptr) {}
 
-RX_POOL_CTOR(SatVisibilityDataServerType)
 RX_POOL_CTOR(SatCorrectionDataServerType)
 RX_POOL_CTOR(SatGbasAccuracyDataServerType)
 RX_POOL_CTOR(DFMC_SbasSatCorrectionServerType)
@@ -278,19 +277,3 @@ void RtcmStationDataServerType::Init() {
   Put(&r);
 }
 
-AlmVisibilityDataServerType::AlmVisibilityDataServerType()
-    : KeyedDataServer(SourceIndexCounter<AlmVisibilityDataServerType>::next() == 0
-                          ? SlowPVTDataInstance.almVisibility
-                          : nullptr) {}
-
-int AlmVisibilityDataServerType::Put(const SvIdType* sv, const SatData::VisibilityDataType* r) {
-  int slot = 0;
-  if (sv == nullptr || !sv->find_SatSlot(slot)) return 0;
-  return Put(slot, r);
-}
-
-int AlmVisibilityDataServerType::Take(const SvIdType* sv, SatData::VisibilityDataType* r) {
-  int slot = 0;
-  if (sv == nullptr || !sv->find_SatSlot(slot)) return 0;
-  return Take(slot, r);
-}

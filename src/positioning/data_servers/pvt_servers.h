@@ -164,7 +164,6 @@ class EphemerisResetRequestDataServerType {
     static Mutex mutex;                                                        \
   }
 
-RX_POOL_SERVER(SatVisibilityDataServerType, SatData::VisibilityDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SatCorrectionDataServerType, SatData::CorrectionDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SatGbasAccuracyDataServerType, SatData::GbasAccuracyDataType, PoolKey::kSi, 91, SYS_SI_TOTAL);
 RX_POOL_SERVER(SbasSatCorrectionServerType, SBASData::SatCorrectionType, PoolKey::kSat, 51, SYS_SAT_TOTAL);
@@ -269,18 +268,6 @@ class RtcmStationDataServerType : public PlainDataServer<RtcmStationDataServerTy
 RX_DATA_SERVER(RtcmSourceStateDataServerType, KeyedDataServer, RTCMData::SourceStateDataType, RTCMData::kRtcmSources);
 RX_DATA_SERVER(RtcmTSSourceStateDataServerType, PlainDataServer, RTCMData::TSSourceStateDataType);
 RX_DATA_SERVER(SlasStationDataServerType, PlainDataServer, SLASData::StationDataType);
-
-// Almanac visibility of every satellite, by satellite-numbering slot.
-class AlmVisibilityDataServerType
-    : public KeyedDataServer<AlmVisibilityDataServerType, SatData::VisibilityDataType, SYS_SAT_TOTAL> {
- public:
-  AlmVisibilityDataServerType();
-  using KeyedDataServer::Put;
-  using KeyedDataServer::Take;
-  int Put(const SvIdType* sv, const SatData::VisibilityDataType* r);
-  int Take(const SvIdType* sv, SatData::VisibilityDataType* r);
-  static Mutex mutex;
-};
 
 RX_DATA_SERVER(LockedSatelliteListServerType, PlainDataServer, SatData::SatelliteListType);
 RX_DATA_SERVER(UsedSatelliteListServerType, PlainDataServer, SatData::SatelliteListType);

@@ -13,7 +13,6 @@ struct SlowPVTDataType {
   SBASData::SatCorrectionType sbasSatCorrection[SBASData::kSbasSources][kSbasSatRecords];
   SBASData::IonoBandDataType sbasIonoBand[SBASData::kSbasSources][kSbasIonoRecords];
   SBASData::RegionServiceDataType sbasRegionService[SBASData::kSbasSources][SBASData::kRegionServiceEntries];
-  SatData::VisibilityDataType almVisibility[SYS_SAT_TOTAL];
 };
 
 extern SlowPVTDataType SlowPVTDataInstance;

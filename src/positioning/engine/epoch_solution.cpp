@@ -149,6 +149,9 @@ void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& 
       p.dVel[k] = s.vel136[0].dValue[k][0];
       p.dVel2[k] = s.vel136[1].dValue[k][0];
     }
+    // The velocity counts as the velocity server takes it: by its first block's flag. Left
+    // invalid, no standalone solution would ever report its course and speed.
+    p.bVelValid = s.vel136[0].uFlag[0] != 0 ? 1 : 0;
     sol.status = NavTask::NAV_SOL::kGood;
   }
   p.iSolType = sol.solType;

@@ -70,7 +70,8 @@ void storeClockQuality() {
     if (sys == PosData::ClockDataType::kNone) break;
     double offs = 0;
     float rms = 0;
-    if (!clk.get_FilteredTimeScaleOffset(sys, offs, rms)) continue;
+    // The entry's own offset: a second signal of the reference system carries its signal delta.
+    if (!clk.get_FilteredSystemOffset(i, offs, rms)) continue;
     if (!any || rms < bestRms) {
       any = true;
       bestRms = rms;

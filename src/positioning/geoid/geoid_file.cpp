@@ -117,7 +117,3 @@ void geoidRead() {
     GeoidGPS::keepBuiltInIfNone();
   }
 }
-
-void geoidSettingsRead() {
-  if (RcvSet.geoidFile[0] == 0) GeoidGPS::useBuiltIn();
-}

@@ -41,7 +41,3 @@ class GeoidFileReader {
 // Runs the loader once under the file store's guard: the log-file writer task calls it on its
 // first pass after the storage is mounted.
 void geoidRead();
-
-// To be called once the receiver settings are read: with no geoid file configured the built-in
-// grid comes into use at once.
-void geoidSettingsRead();

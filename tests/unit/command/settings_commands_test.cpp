@@ -31,18 +31,18 @@ class SettingsCommands : public TempRunDir {
     serdefs_NvAlloc();
     nv_readSettings();
     settingsCommandsInitOnce();
-    cmdSetToSlaveHook([](const char* path, const ZRNamedNode*) {
+    cmdToSlaveHook = [](const char* path, const ZRNamedNode*) {
       g_events.push_back(std::string("board ") + path);
       return g_board;
-    });
-    cmdSetParamChangedHook([](const char* path) { g_events.push_back(std::string("changed ") + path); });
-    cmdSetDecModeHook([](int p, int m) { note("status", p, m); });
+    };
+    cmdParamChangedHook = [](const char* path) { g_events.push_back(std::string("changed ") + path); };
+    cmdDecModeHook = [](int p, int m) { note("status", p, m); };
     InPorts::beforeModeChange_.set([](int p, int m) { note("before " + to_string(p), m, portSettingsMode(p)); });
     InPorts::afterModeChange_.set([](int p, int m) { note("after " + to_string(p), m, portSettingsMode(p)); });
     rcvSettingsHooks.cpuSetNum = [](int) { return g_layer; };
     rcvSettingsHooks.lbandSetMode = [](bool) { return g_layer; };
-    cmdSetM2sDefaultsHook([] { ++g_boardDefaults; });
-    static const bool added = cmdInitDefaultsAdd([] { ++g_layerDefaults; });
+    cmdM2sDefaultsHook = [] { ++g_boardDefaults; };
+    static const bool added = cmdInitDefaultsHooks.add([] { ++g_layerDefaults; });
     EXPECT_TRUE(added);
   }
   std::string run(const std::string& line) { return runLine(port_, line); }

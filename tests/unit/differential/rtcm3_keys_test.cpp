@@ -47,7 +47,7 @@ class Rtcm3Keys : public TempRunDir {
     static const bool wired = [] {
       rtcmSettingsSetGatherHook(diffRtcmSettingsGather);
       rtcmSettingsSetApplyHook(diffRtcmSettingsApply);
-      nvAfterLoadAdd(rtcm3SettingsLoaded);
+      nvAfterLoadHooks.add(rtcm3SettingsLoaded);
       return registerRtcm3Area();
     }();
     ASSERT_TRUE(wired);

@@ -32,7 +32,7 @@ class BoardSharedSet : public TempRunDir {
   void SetUp() override {
     TempRunDir::SetUp();
     FileNvmLoad();
-    nvAfterLoadAdd(afterLoad);
+    nvAfterLoadHooks.add(afterLoad);
     nv_readSettings();
     settingsCommandsInitOnce();
     registerLockArea();

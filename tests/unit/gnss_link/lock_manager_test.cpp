@@ -27,7 +27,7 @@ class LockKeys : public TempRunDir {
   void SetUp() override {
     TempRunDir::SetUp();
     FileNvmLoad();
-    nvAfterLoadAdd(afterLoad);
+    nvAfterLoadHooks.add(afterLoad);
     nv_readSettings();
     settingsCommandsInitOnce();
     registerLockArea();

@@ -30,7 +30,7 @@ class PpsEventKeys : public TempRunDir {
   void SetUp() override {
     TempRunDir::SetUp();
     FileNvmLoad();
-    nvAfterLoadAdd(ppsEventSettingsAfterLoad);
+    nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
     nv_readSettings();
     settingsCommandsInitOnce();
     registerPpsEventAreas();

@@ -58,6 +58,7 @@ class UsbStorageFiles : public TempRunDir {
     dbi = 0;
   }
   void TearDown() override {
+    cfClose(-1);
     wpcLedHook = nullptr;
     ledsResetForTest();
     dbi = 0;
@@ -278,7 +279,9 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
     usbStorageResetForTest();
     wpcClearBits(~0u);
     pcfEnableLights(true);
-    if (r.recording) wpcSetBits(1);
+    if (r.recording) {
+      ASSERT_TRUE(cfStartLogging("rec.log", false, false, 0));
+    }
     edisk_SET_STAT(r.from);
     usbStorage.percent = 50;
     usbStorage.bytes = 5000;
@@ -294,7 +297,7 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
   usbStorageResetForTest();
   wpcClearBits(~0u);
   edisk_SET_STAT(kEdiskCopying);
-  wpcSetBits(1);
+  ASSERT_TRUE(cfStartLogging("rec.log", false, false, 0));
   EXPECT_NE(recLines(), 1);
   edisk_SET_STAT(kEdiskFinished);
   EXPECT_EQ(recLines(), 1) << "the recording shows once the copy ended";

@@ -120,12 +120,10 @@ TEST(DataServers, KeysAndIdentitiesFromDecodedDataAreChecked) {
   SatData::PolynomSetType poly{};
   RTCMData::SatCorrectionType rtcm{};
   COMPData::SatCorrectionType comp{};
-  SatData::VisibilityDataType vis{};
   EXPECT_EQ(PVTDataInstance.satPolynom.Put(&system7, &poly) + PVTDataInstance.satPolynom.Put(&glonassSi15, &poly) +
                 PVTDataInstance.rtcmSatCorrection[0].Put(&glonassSat30, &rtcm) +
                 PVTDataInstance.compSatCorrection[0].Put(&bdsSat63, &comp) +
                 PVTDataInstance.satelliteResetRequest.Put(&glonassSi15, 1, 0) +
-                PVTDataInstance.almVisibility.Put(&glonassSat30, &vis) +
                 PVTDataInstance.ephemerisResetRequest.Put(&bdsSi63, 1) +
                 PVTDataInstance.ephemerisResetRequest.Get(&bdsSi63),
             0);

@@ -73,7 +73,7 @@ class OutputGridKeys : public ::testing::Test {
   static void SetUpTestSuite() { registerPosArea(); }
   void SetUp() override {
     navInitOnce();
-    navSetDatumDefaultsHook(navDatumDefaults);
+    navDatumDefaultsHook = navDatumDefaults;
     rcvSetDefaults(RcvSet);
     navSetDefaults(NavSet);
     GotPrjExt = {};

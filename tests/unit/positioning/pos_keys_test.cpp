@@ -42,7 +42,7 @@ class PosKeys : public ::testing::Test {
     navInitOnce();
     rcvSetDefaults(RcvSet);
     navSetDefaults(NavSet);
-    navSetDatumDefaultsHook(navDatumDefaults);
+    navDatumDefaultsHook = navDatumDefaults;
     navSetDefaults(NavSet);
   }
 };

@@ -82,6 +82,7 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
     s.vel136[0].dValue[k][0] = 0.1 * (k + 1);
     s.vel136[1].dValue[k][0] = -0.2 * (k + 1);
   }
+  s.vel136[0].uFlag[0] = 1;
   s.tv271.uFlag[0] = s.tv271.uFlag[1] = 1;
   s.tv271.dValue[0] = 1.5e-4;
   s.tv271.dValue[1] = 2.5e-9;
@@ -106,6 +107,7 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
     EXPECT_DOUBLE_EQ(sol.pos.dVel[k], 0.1 * (k + 1));
     EXPECT_DOUBLE_EQ(sol.pos.dVel2[k], -0.2 * (k + 1));
   }
+  EXPECT_EQ(sol.pos.bVelValid, 1);
   EXPECT_EQ(sol.bClockValid, 1);
   EXPECT_DOUBLE_EQ(sol.dClock, 1.5e-4);
   EXPECT_DOUBLE_EQ(sol.dClock2, 1.5e-4);
@@ -125,6 +127,7 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
   s.ov297.uFlag[1] = 0;
   s.ov345.uFlag[0] = 0;
   s.uFlag1195 = 0;
+  s.vel136[0].uFlag[0] = 0;
   NavTask::NAV_SOL sol2;
   PVTEngineInstance.update(100, true, &sol2, Cdat);
   EXPECT_DOUBLE_EQ(sol2.dClock, 1.5e-4);
@@ -133,6 +136,7 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
   EXPECT_EQ(sol2.bDriftValid, 0);
   EXPECT_EQ(sol2.pos.bExtraValid, 0);
   EXPECT_EQ(sol2.pos.bAccValid, 0);
+  EXPECT_EQ(sol2.pos.bVelValid, 0);
   RcvSet.singleClock = 0;
 }
 

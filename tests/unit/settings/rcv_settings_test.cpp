@@ -186,7 +186,7 @@ TEST_F(RcvSettings, AfterLoadStepsRunInOrderWithTheStoredValues) {
   h.cpuSetNum = [](int v) { return g_calls.push_back("cpu " + std::to_string(v)), 0; };
   h.antDbFind = [](int a, const char* n) { return g_calls.push_back("ant " + std::to_string(a) + " " + n), true; };
   h.geoidBuiltIn = [] { g_calls.push_back("geoid"); };
-  nvAfterLoadAdd([] { g_calls.push_back("later"); });
+  nvAfterLoadHooks.add([] { g_calls.push_back("later"); });
   restart();
   EXPECT_EQ(g_calls, (std::vector<std::string>{"cpd 7", "ms 200 1000", "lband on", "cpu 5", "ant 1 ANT-B", "geoid",
                                                 "later"}));

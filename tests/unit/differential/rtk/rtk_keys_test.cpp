@@ -53,7 +53,7 @@ class RtkKeys : public TempRunDir {
     static const bool registered = registerRtkAreas();
     ASSERT_TRUE(registered);
     rcvSettingsHooks.cpdParams = cpdParamsLoad;
-    static const bool loaded = nvAfterLoadAdd(rtkKeysSettingsLoaded);
+    static const bool loaded = nvAfterLoadHooks.add(rtkKeysSettingsLoaded);
     (void)loaded;
     navDatumDefaultsHook = navDatumDefaults;
     rtcmSettingsApplyHook = diffRtcmSettingsApply;
