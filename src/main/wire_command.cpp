@@ -47,6 +47,7 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   // the RTCM 2 decoders' settings, rtcm/rover
   cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
+  cmdAreaRegistrars.add([] { registerRtcmBaseArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
   // the GNSS board's task load and profiler reset, board/load

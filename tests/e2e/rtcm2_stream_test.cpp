@@ -93,5 +93,22 @@ TEST_F(Rtcm2Stream, RecordingsStationBecomesTheBaseWithItsL2L1Offset) {
   EXPECT_EQ(ask("print,/par/pos/pd/ref/ant/l2_l1"), re("{e=0.0000,n=0.0000,u=0.0000}"));
 }
 
+// The coder's GLONASS switch for the RTK messages: on by default, refused values change nothing,
+// stored across a restart and back to on with init.
+TEST_F(Rtcm2Stream, BaseGlonassSwitchSetPrintRefuseAndSurviveARestart) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/base"), re("{glo=on}"));
+  EXPECT_EQ(ask("%1%set,/par/rtcm/base/glo,off"), re("%1%"));
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  EXPECT_TRUE(refused(ask("%2%set,/par/rtcm/base/glo,maybe")));
+  EXPECT_TRUE(refused(ask("%3%set,/par/rtcm/base/gal,on")));
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  EXPECT_EQ(ask("%i%init,/par/"), re("%i%"));
+  EXPECT_EQ(ask("print,/par/rtcm/base"), re("{glo=on}"));
+}
+
 }  // namespace
 }  // namespace e2e

@@ -3,7 +3,9 @@
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
+#include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
+#include "settings/nv_settings.h"
 
 namespace {
 
@@ -46,6 +48,28 @@ int rovercPrint(const char* p, Reply& re) {
   return rc;
 }
 
+// The coder's settings: the whole record is built before it is taken, and stored at once.
+int basecSet(const char* p, const ZRNamedNode* v) {
+  RTCM_COD_SETTINGS s = RtcmCod.settings();
+  if (strcmpA(p, "glo")) {
+    if (int rc = setBool(v, s.glo)) return rc;
+  } else {
+    return CMD_WRONG_1ST;
+  }
+  RtcmCod.setSettings(s);
+  nv_writeRtcmSettings();
+  return CMD_OK;
+}
+
+int basecPrint(const char* p, Reply& re) {
+  const RTCM_COD_SETTINGS& s = RtcmCod.settings();
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "glo")) rc = reBool(re, s.glo != 0);
+  return rc;
+}
+
 }  // namespace
+
+bool registerRtcmBaseArea() { return parRegisterArea("rtcm/base", basecSet, basecPrint); }
 
 bool registerRtcmRoverArea() { return parRegisterArea("rtcm/rover", rovercSet, rovercPrint); }

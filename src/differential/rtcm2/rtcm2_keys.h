@@ -6,7 +6,12 @@
 //   ver      version of the source: v2.1, v2.2, v2.3, v2.4
 //   usenm    accept a station reporting "not monitored" (on/off)
 //   refsrc   reference point of the base: l1pc, arp, auto
+//
+// The RTCM 2 coder's key, /par/rtcm/base/<key>:
+//
+//   glo      GLONASS satellites in the RTK messages 18-21 (on/off)
 #pragma once
 
-// Registers the area; false when the parameter tree refuses it.
+// Register the areas; false when the parameter tree refuses one.
 bool registerRtcmRoverArea();
+bool registerRtcmBaseArea();
