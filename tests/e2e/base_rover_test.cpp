@@ -787,6 +787,51 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   }
 }
 
+// The base's RTCM 2 station messages and RTK corrections (3, 20, 21, 22, 23, 24) with its antenna's
+// serial number and setup id set. gpsdecode reads the setup id and serial number of 23 back; the
+// rover, in mode rtcm, takes the station into its base record (the antenna reference point of 24,
+// the site), prints the antenna record of 23 (rtk/dbi/rtcm 3), and its projection takes the
+// correction epochs of 20 and 21 without reading a jump into them.
+TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/ant/setup,7", "set,/par/rtcm3/base/stid,22",
+                        "dm,/dev/ser/c,rtcm", "em,/dev/ser/c,rtcm/{3,20,21,22,23,24}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/rtk/dbi/rtcm,3"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm"));
+  pumpFor(1, 15000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "22");
+  double xyz[3];
+  const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+  ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "axis " << k << ": " << pos;
+  rover_.stop();
+  base_.stop();
+
+  base_.dir.write("c.rtcm2", outs_[1].bytes);
+  const std::vector<std::string> lines = toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'");
+  const std::map<int, int> types = gpsdecodeTypes(lines);
+  for (int t : {3, 20, 21, 22, 23, 24}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+  int antennas = 0;
+  for (const std::string& l : lines) {
+    if (l.find("\"type\":23,") == std::string::npos) continue;
+    EXPECT_NE(l.find("\"sid\":\"7\""), std::string::npos) << l;
+    EXPECT_NE(l.find("\"as\":\"SN4711\""), std::string::npos) << l;
+    ++antennas;
+  }
+  EXPECT_GE(antennas, 3);
+  EXPECT_NE(rover_.out.find(" base antenna info ANT:"), std::string::npos);
+  EXPECT_NE(rover_.out.find(",SET:7,SER:SN4711"), std::string::npos) << "the rover's antenna record of 23";
+
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u) << "the correction epochs in the projection";
+  std::set<long> epochs;
+  for (const Add& a : r[0]) epochs.insert(std::lround(a.gps * 1000));
+  EXPECT_GE(epochs.size(), 5u);
+  EXPECT_EQ(rover_.out.find(" base corr "), std::string::npos);
+}
+
 TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   ASSERT_NO_FATAL_FAILURE(startBoth(true));
   double meas[3];
