@@ -832,6 +832,62 @@ TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
   EXPECT_EQ(rover_.out.find(" base corr "), std::string::npos);
 }
 
+// The legacy RTCM 3 observations: the base sends GPS 1004 with its station (1005) and antenna
+// (1008, serial number). convbin reads the station and each code back to the simulator's truth; the
+// rover, in mode rtcm3, restores each code's whole milliseconds and carrier from the station and
+// the orbits and publishes the base epochs, each code and carrier against the truth.
+TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/rtcm3/base/stid,33", "dm,/dev/ser/b,rtcm3",
+                        "em,/dev/ser/b,rtcm3/{1004,1005,1008}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  pumpFor(-1, 2000);
+  // The ephemerides sent before give convbin's navigation file (the group delays).
+  ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
+  outs_[0].bytes.clear();
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+  pumpFor(0, 12000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "33");
+  rover_.stop();
+  base_.stop();
+
+  std::set<int> types;
+  for (const std::string& f : rtcm3Frames(outs_[0].bytes)) types.insert(rtcm3Type(f));
+  EXPECT_EQ(types, (std::set<int>{1004, 1005, 1008}));
+  ASSERT_TRUE(base_.dir.write("l.rtcm3", outs_[0].bytes));
+  const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                          " -v 3.04 -od -os -o l.obs l.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string nav = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                          " -v 3.04 -o b.obs -n b.nav b.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(nav.c_str()), 0);
+  const std::string obs = base_.dir.read("l.obs");
+  double xyz[3];
+  ASSERT_TRUE(rinexStation(obs, xyz)) << obs.substr(0, 2000);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "axis " << k;
+  EXPECT_NE(obs.find("SN4711"), std::string::npos) << "1008's serial number in the RINEX header";
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  int compared = 0;
+  for (const auto& [ms, sats] : rinexCodes(obs))
+    for (const auto& [sat, codes] : sats)
+      for (double c : codes) {
+        bool match = false;
+        for (int slot = 0; slot < 6; ++slot) {
+          const auto t = truth.find({ms, sat, slot});
+          match = match || (t != truth.end() && std::fabs(t->second.code - c) < 0.021);
+        }
+        EXPECT_TRUE(match) << sat << " code " << c << " at " << ms;
+        ++compared;
+      }
+  EXPECT_GE(compared, 20);
+
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(
+      checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3 legacy", 0.021, 0.01, 0}, {'G'}));
+}
+
 TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   ASSERT_NO_FATAL_FAILURE(startBoth(true));
   double meas[3];
