@@ -205,14 +205,15 @@ std::set<int> gpsEphemerisSats(const std::string& held) {
   return sats;
 }
 
-// CMR frames: STX, status, packet type 0x93, length, data, checksum, ETX; data of each valid one.
-std::vector<std::string> cmrFrames(const std::string& s) {
+// CMR frames: STX, status, packet type (0x93 CMR, 0x94 CMR+), length, data, checksum, ETX; data
+// of each valid one of the packet type.
+std::vector<std::string> cmrFrames(const std::string& s, unsigned char packet = 0x93) {
   std::vector<std::string> out;
   const auto* b = reinterpret_cast<const unsigned char*>(s.data());
   for (std::size_t i = 0; i + 6 <= s.size();) {
     const std::size_t len = b[i + 3];
     unsigned sum = 0;
-    bool ok = b[i] == 0x02 && b[i + 2] == 0x93 && i + 6 + len <= s.size();
+    bool ok = b[i] == 0x02 && b[i + 2] == packet && i + 6 + len <= s.size();
     if (ok) {
       for (std::size_t k = 1; k < 4 + len; ++k) sum += b[i + k];
       ok = (sum & 0xFF) == b[i + 4 + len] && b[i + 5 + len] == 0x03;
@@ -886,6 +887,35 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_EQ(r.size(), 1u);
   ASSERT_NO_FATAL_FAILURE(
       checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3 legacy", 0.021, 0.01, 0}, {'G'}));
+}
+
+// CMR+ alone for the station: the base sends GPS observations (type 0) and its station record a
+// 7-byte page a message (type 9), no type 1; the rover, in mode cmr, gathers the pages into the
+// station's coordinates, its base record the site within CMR's resolution, and publishes the base
+// epochs.
+TEST_F(BaseRover, CmrPlusStationRecordReachesTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/rtcm3/base/stid,24", "dm,/dev/ser/d,cmr", "em,/dev/ser/d,cmr/{0,9}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  pumpFor(-1, 2000);
+  outs_[2].bytes.clear();
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmr"));
+  pumpFor(2, 20000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "24");
+  double xyz[3];
+  const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+  ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.0006) << "axis " << k << ": " << pos;
+  rover_.stop();
+  base_.stop();
+  std::map<int, int> types;
+  for (const std::string& d : cmrFrames(outs_[2].bytes)) ++types[cmrType(d)];
+  EXPECT_EQ(types.count(1), 0u) << "no type 1";
+  EXPECT_GT(types[0], 10);
+  EXPECT_GE(cmrFrames(outs_[2].bytes, 0x94).size(), 10u) << "CMR+ pages";
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u) << "the CMR base epochs in the projection";
 }
 
 TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
