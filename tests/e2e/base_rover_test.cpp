@@ -5,11 +5,11 @@
 //
 // The base stands at its simulator's site with its position entered (or averaged) and sends RTCM 3
 // (MSM7 of every system of the simulator's sky, 1005, 1006, 1033 and the ephemerides), RTCM 2
-// (1, 3, 18, 19, 22) and CMR (0, 1, 2) on three ports. Checked against independent truth:
+// (1, 3, 9, 15, 18, 19, 22, 32, 41, 42, 44) and CMR (0, 1, 2) on three ports. Checked against independent truth:
 // - rtklib's convbin reads the RTCM 3 and RTCM 2 streams back to the entered position within
 //   1 mm, and the RTCM 3 observations of every system to the simulator's truth; rtklib's rnx2rtkp
-//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections, read
-//   by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
+//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections (1 and
+//   the partial sets of 9), read by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
 //   simulator's clock is perfect and its sky has no atmosphere) and have no rate; the CMR station
 //   record, read here from the frame format, is the entered position.
 // - The rover takes each stream in turn on one port in its input mode, in position mode pd. Its
@@ -569,7 +569,7 @@ class BaseRover : public ::testing::Test {
         }
     ASSERT_FALSE(msm.empty());
     ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/b,rtcm3/{1005,1006,1033" + msm + eph + "}:1"));
-    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/c,rtcm/{1,3,18,19,22}:1"));
+    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/c,rtcm/{1,3,9,15,18,19,22,32,41,42,44}:1"));
     ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/d,cmr/{0,1,2}:1"));
     for (const char* p : {"dev/ser/b", "dev/ser/c", "dev/ser/d"}) {
       outs_.push_back({std::make_unique<Port>(base_.dir.file(p)), ""});
@@ -708,19 +708,20 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
     base_.dir.write("c.rtcm2", outs_[1].bytes);
     const std::vector<std::string> lines = toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'");
     const std::map<int, int> types = gpsdecodeTypes(lines);
-    for (int t : {1, 3, 18, 19, 22}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+    for (int t : {1, 3, 9, 15, 18, 19, 22, 32, 44}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+    for (int t : {41, 42}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 1) << "type " << t;
     const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm2 -tr " + kConvbinTime +
                             " -v 3.04 -od -os -o c.obs c.rtcm2 >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     double xyz[3];
     ASSERT_TRUE(rinexStation(base_.dir.read("c.obs"), xyz));
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "RTCM 2 station (3 and 22), axis " << k;
-    // Type 1: with a perfect clock and no atmosphere each correction is the common clock term less
+    // Types 1 and 9: with a perfect clock and no atmosphere each correction is the common clock term less
     // the satellite's group delay, which the corrections leave to the user.
     const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
     int corrections = 0;
     for (const std::string& l : lines) {
-      if (l.find("\"type\":1,") == std::string::npos) continue;
+      if (l.find("\"type\":1,") == std::string::npos && l.find("\"type\":9,") == std::string::npos) continue;
       double common = NAN;
       for (std::size_t at = l.find("\"ident\":"); at != std::string::npos; at = l.find("\"ident\":", at + 1)) {
         int ident = 0;
