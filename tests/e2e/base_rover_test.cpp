@@ -5,13 +5,14 @@
 //
 // The base stands at its simulator's site with its position entered (or averaged) and sends RTCM 3
 // (MSM7 of every system of the simulator's sky, 1005, 1006, 1033 and the ephemerides), RTCM 2
-// (1, 3, 9, 15, 18, 19, 22, 32, 41, 42, 44) and CMR (0, 1, 2) on three ports. Checked against independent truth:
+// (1, 3, 9, 15, 18, 19, 22, 32, 41, 42, 44) and CMR (0, 1, 2) on three ports. Checked against
+// independent truth:
 // - rtklib's convbin reads the RTCM 3 and RTCM 2 streams back to the entered position within
 //   1 mm, and the RTCM 3 observations of every system to the simulator's truth; rtklib's rnx2rtkp
 //   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections (1 and
-//   the partial sets of 9), read by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
-//   simulator's clock is perfect and its sky has no atmosphere) and have no rate; the CMR station
-//   record, read here from the frame format, is the entered position.
+//   the partial sets of 9), read by gpsd's gpsdecode, differ between satellites only by each one's
+//   broadcast group delay (the simulator's clock is perfect and its sky has no atmosphere) and have
+//   no rate; the CMR station record, read here from the frame format, is the entered position.
 // - The rover takes each stream in turn on one port in its input mode, in position mode pd. Its
 //   base record prints the station and the base's position, its RTCM 3 decoder the MSM7 of every
 //   system; the base projection's own debug print (rtk/dbi/cpd 11) shows every published base
