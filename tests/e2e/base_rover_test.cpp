@@ -837,8 +837,8 @@ TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
 
 // The legacy RTCM 3 observations: the base sends GPS 1004 with its station (1005) and antenna
 // (1008, serial number). convbin reads the station and each code back to the simulator's truth; the
-// rover, in mode rtcm3, restores each code's whole milliseconds and carrier from the station and
-// the orbits and publishes the base epochs, each code and carrier against the truth.
+// rover, in mode rtcm3, publishes the base epochs, each code (with the whole milliseconds 1004
+// carries) and carrier against the truth.
 TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_NO_FATAL_FAILURE(startBoth(false));
   for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/rtcm3/base/stid,33", "dm,/dev/ser/b,rtcm3",
