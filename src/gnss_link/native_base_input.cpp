@@ -132,6 +132,7 @@ void ZrtCpdDecoder::startEpoch(long t) {
   cur_ = buf_->doObtain();
   if (cur_ == nullptr) return;
   cur_->clear();
+  cur_->decoder = kCpdOwnFormat;
   clearMask();
   spare_[0] = spare_[1] = 0.0;
   times_.reset();

@@ -5,13 +5,14 @@
 //
 // The base stands at its simulator's site with its position entered (or averaged) and sends RTCM 3
 // (MSM7 of every system of the simulator's sky, 1005, 1006, 1033 and the ephemerides), RTCM 2
-// (1, 3, 18, 19, 22) and CMR (0, 1, 2) on three ports. Checked against independent truth:
+// (1, 3, 9, 15, 18, 19, 22, 32, 41, 42, 44) and CMR (0, 1, 2) on three ports. Checked against
+// independent truth:
 // - rtklib's convbin reads the RTCM 3 and RTCM 2 streams back to the entered position within
 //   1 mm, and the RTCM 3 observations of every system to the simulator's truth; rtklib's rnx2rtkp
-//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections, read
-//   by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
-//   simulator's clock is perfect and its sky has no atmosphere) and have no rate; the CMR station
-//   record, read here from the frame format, is the entered position.
+//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections (1 and
+//   the partial sets of 9), read by gpsd's gpsdecode, differ between satellites only by each one's
+//   broadcast group delay (the simulator's clock is perfect and its sky has no atmosphere) and have
+//   no rate; the CMR station record, read here from the frame format, is the entered position.
 // - The rover takes each stream in turn on one port in its input mode, in position mode pd. Its
 //   base record prints the station and the base's position, its RTCM 3 decoder the MSM7 of every
 //   system; the base projection's own debug print (rtk/dbi/cpd 11) shows every published base
@@ -205,14 +206,15 @@ std::set<int> gpsEphemerisSats(const std::string& held) {
   return sats;
 }
 
-// CMR frames: STX, status, packet type 0x93, length, data, checksum, ETX; data of each valid one.
-std::vector<std::string> cmrFrames(const std::string& s) {
+// CMR frames: STX, status, packet type (0x93 CMR, 0x94 CMR+), length, data, checksum, ETX; data
+// of each valid one of the packet type.
+std::vector<std::string> cmrFrames(const std::string& s, unsigned char packet = 0x93) {
   std::vector<std::string> out;
   const auto* b = reinterpret_cast<const unsigned char*>(s.data());
   for (std::size_t i = 0; i + 6 <= s.size();) {
     const std::size_t len = b[i + 3];
     unsigned sum = 0;
-    bool ok = b[i] == 0x02 && b[i + 2] == 0x93 && i + 6 + len <= s.size();
+    bool ok = b[i] == 0x02 && b[i + 2] == packet && i + 6 + len <= s.size();
     if (ok) {
       for (std::size_t k = 1; k < 4 + len; ++k) sum += b[i + k];
       ok = (sum & 0xFF) == b[i + 4 + len] && b[i + 5 + len] == 0x03;
@@ -568,7 +570,7 @@ class BaseRover : public ::testing::Test {
         }
     ASSERT_FALSE(msm.empty());
     ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/b,rtcm3/{1005,1006,1033" + msm + eph + "}:1"));
-    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/c,rtcm/{1,3,18,19,22}:1"));
+    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/c,rtcm/{1,3,9,15,18,19,22,32,41,42,44}:1"));
     ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/d,cmr/{0,1,2}:1"));
     for (const char* p : {"dev/ser/b", "dev/ser/c", "dev/ser/d"}) {
       outs_.push_back({std::make_unique<Port>(base_.dir.file(p)), ""});
@@ -589,9 +591,8 @@ class BaseRover : public ::testing::Test {
   void stream(int out, const char* mode, int stid, int ms) {
     SCOPED_TRACE(mode);
     ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid," + std::to_string(stid)));
-    // A new base: its record and the projection's models start afresh.
+    // A new base: its record starts afresh (the projection's models restart by themselves).
     ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
-    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/fullres,on"));
     EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "0") << "the base record cleaned";
     ASSERT_NO_FATAL_FAILURE(rover_.must(std::string("set,/par/dev/ser/b/imode,") + mode));
     pumpFor(out, ms);
@@ -683,7 +684,6 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   // clock solution asks of a satellite.
   ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid,22"));
   ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
-  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/fullres,on"));
   ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm"));
   const auto type1 = [&] {
     base_.dir.write("c.rtcm2", outs_[1].bytes);
@@ -709,19 +709,20 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
     base_.dir.write("c.rtcm2", outs_[1].bytes);
     const std::vector<std::string> lines = toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'");
     const std::map<int, int> types = gpsdecodeTypes(lines);
-    for (int t : {1, 3, 18, 19, 22}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+    for (int t : {1, 3, 9, 15, 18, 19, 22, 32, 44}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+    for (int t : {41, 42}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 1) << "type " << t;
     const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm2 -tr " + kConvbinTime +
                             " -v 3.04 -od -os -o c.obs c.rtcm2 >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     double xyz[3];
     ASSERT_TRUE(rinexStation(base_.dir.read("c.obs"), xyz));
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "RTCM 2 station (3 and 22), axis " << k;
-    // Type 1: with a perfect clock and no atmosphere each correction is the common clock term less
+    // Types 1 and 9: with a perfect clock and no atmosphere each correction is the common clock term less
     // the satellite's group delay, which the corrections leave to the user.
     const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
     int corrections = 0;
     for (const std::string& l : lines) {
-      if (l.find("\"type\":1,") == std::string::npos) continue;
+      if (l.find("\"type\":1,") == std::string::npos && l.find("\"type\":9,") == std::string::npos) continue;
       double common = NAN;
       for (std::size_t at = l.find("\"ident\":"); at != std::string::npos; at = l.find("\"ident\":", at + 1)) {
         int ident = 0;
@@ -765,6 +766,10 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   const std::set<char> systems[3] = {systemsOf(truth), {'G'}, {'G'}};
   for (int k = 0; k < 3; ++k) ASSERT_NO_FATAL_FAILURE(checkRun(r[k], truth, tgd, formats[k], systems[k]));
   EXPECT_NE(rover_.out.find(" CalcdS: "), std::string::npos) << "the projection's geometric terms";
+  // The simulated base's clock never jumps: each new stream restarts the projection's models, and
+  // none reads another base's carriers (RTCM 2's wrap every 2^24 cycles) as a jump.
+  const std::size_t jump = rover_.out.find(" base corr ");
+  EXPECT_EQ(jump, std::string::npos) << "a base clock jump: " << rover_.out.substr(jump == std::string::npos ? 0 : jump, 160);
 
   // The code corrections formed from the base's observations (RTCM 3 under its station id, CMR
   // under 0) and the RTCM 2 station: their station records in the rover's settings image.
@@ -783,6 +788,136 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
     }
     EXPECT_TRUE(found) << "no station record of id " << w.id;
   }
+}
+
+// The base's RTCM 2 station messages and RTK corrections (3, 20, 21, 22, 23, 24) with its antenna's
+// serial number and setup id set. gpsdecode reads the setup id and serial number of 23 back; the
+// rover, in mode rtcm, takes the station into its base record (the antenna reference point of 24,
+// the site), prints the antenna record of 23 (rtk/dbi/rtcm 3), and its projection takes the
+// correction epochs of 20 and 21 without reading a jump into them.
+TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/ant/setup,7", "set,/par/rtcm3/base/stid,22",
+                        "dm,/dev/ser/c,rtcm", "em,/dev/ser/c,rtcm/{3,20,21,22,23,24}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/rtk/dbi/rtcm,3"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm"));
+  pumpFor(1, 15000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "22");
+  double xyz[3];
+  const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+  ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "axis " << k << ": " << pos;
+  rover_.stop();
+  base_.stop();
+
+  base_.dir.write("c.rtcm2", outs_[1].bytes);
+  const std::vector<std::string> lines = toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'");
+  const std::map<int, int> types = gpsdecodeTypes(lines);
+  for (int t : {3, 20, 21, 22, 23, 24}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+  int antennas = 0;
+  for (const std::string& l : lines) {
+    if (l.find("\"type\":23,") == std::string::npos) continue;
+    EXPECT_NE(l.find("\"sid\":\"7\""), std::string::npos) << l;
+    EXPECT_NE(l.find("\"as\":\"SN4711\""), std::string::npos) << l;
+    ++antennas;
+  }
+  EXPECT_GE(antennas, 3);
+  EXPECT_NE(rover_.out.find(" base antenna info ANT:"), std::string::npos);
+  EXPECT_NE(rover_.out.find(",SET:7,SER:SN4711"), std::string::npos) << "the rover's antenna record of 23";
+
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u) << "the correction epochs in the projection";
+  std::set<long> epochs;
+  for (const Add& a : r[0]) epochs.insert(std::lround(a.gps * 1000));
+  EXPECT_GE(epochs.size(), 5u);
+  EXPECT_EQ(rover_.out.find(" base corr "), std::string::npos);
+}
+
+// The legacy RTCM 3 observations: the base sends GPS 1004 with its station (1005) and antenna
+// (1008, serial number). convbin reads the station and each code back to the simulator's truth; the
+// rover, in mode rtcm3, publishes the base epochs, each code (with the whole milliseconds 1004
+// carries) and carrier against the truth.
+TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/rtcm3/base/stid,33", "dm,/dev/ser/b,rtcm3",
+                        "em,/dev/ser/b,rtcm3/{1004,1005,1008}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  pumpFor(-1, 2000);
+  // The ephemerides sent before give convbin's navigation file (the group delays).
+  ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
+  outs_[0].bytes.clear();
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+  pumpFor(0, 12000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "33");
+  rover_.stop();
+  base_.stop();
+
+  std::set<int> types;
+  for (const std::string& f : rtcm3Frames(outs_[0].bytes)) types.insert(rtcm3Type(f));
+  EXPECT_EQ(types, (std::set<int>{1004, 1005, 1008}));
+  ASSERT_TRUE(base_.dir.write("l.rtcm3", outs_[0].bytes));
+  const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                          " -v 3.04 -od -os -o l.obs l.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string nav = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                          " -v 3.04 -o b.obs -n b.nav b.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(nav.c_str()), 0);
+  const std::string obs = base_.dir.read("l.obs");
+  double xyz[3];
+  ASSERT_TRUE(rinexStation(obs, xyz)) << obs.substr(0, 2000);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "axis " << k;
+  EXPECT_NE(obs.find("SN4711"), std::string::npos) << "1008's serial number in the RINEX header";
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  int compared = 0;
+  for (const auto& [ms, sats] : rinexCodes(obs))
+    for (const auto& [sat, codes] : sats)
+      for (double c : codes) {
+        bool match = false;
+        for (int slot = 0; slot < 6; ++slot) {
+          const auto t = truth.find({ms, sat, slot});
+          match = match || (t != truth.end() && std::fabs(t->second.code - c) < 0.021);
+        }
+        EXPECT_TRUE(match) << sat << " code " << c << " at " << ms;
+        ++compared;
+      }
+  EXPECT_GE(compared, 20);
+
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u);
+  ASSERT_NO_FATAL_FAILURE(
+      checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3 legacy", 0.021, 0.01, 0}, {'G'}));
+}
+
+// CMR+ alone for the station: the base sends GPS observations (type 0) and its station record a
+// 7-byte page a message (type 9), no type 1; the rover, in mode cmr, gathers the pages into the
+// station's coordinates, its base record the site within CMR's resolution, and publishes the base
+// epochs.
+TEST_F(BaseRover, CmrPlusStationRecordReachesTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/rtcm3/base/stid,24", "dm,/dev/ser/d,cmr", "em,/dev/ser/d,cmr/{0,9}:1"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
+  pumpFor(-1, 2000);
+  outs_[2].bytes.clear();
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmr"));
+  pumpFor(2, 20000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "24");
+  double xyz[3];
+  const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+  ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.0006) << "axis " << k << ": " << pos;
+  rover_.stop();
+  base_.stop();
+  std::map<int, int> types;
+  for (const std::string& d : cmrFrames(outs_[2].bytes)) ++types[cmrType(d)];
+  EXPECT_EQ(types.count(1), 0u) << "no type 1";
+  EXPECT_GT(types[0], 10);
+  EXPECT_GE(cmrFrames(outs_[2].bytes, 0x94).size(), 10u) << "CMR+ pages";
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u) << "the CMR base epochs in the projection";
 }
 
 TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {

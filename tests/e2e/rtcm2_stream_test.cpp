@@ -1,13 +1,17 @@
 // RTCM 2 on a port: testglo.rtcm2 reaches the board's relay link byte for byte while the program
 // keeps answering commands, its station becomes the RTK base as convbin reads it, and the rover
 // keys keep what was set across a restart.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "e2e/harness.h"
+#include "unit/differential/rtcm2_test_util.h"
 
 namespace e2e {
 namespace {
@@ -91,6 +95,153 @@ TEST_F(Rtcm2Stream, RecordingsStationBecomesTheBaseWithItsL2L1Offset) {
     EXPECT_NEAR(std::atof(v.substr(5).c_str()), approx[k], 0.005) << axis << ": " << v;
   }
   EXPECT_EQ(ask("print,/par/pos/pd/ref/ant/l2_l1"), re("{e=0.0000,n=0.0000,u=0.0000}"));
+}
+
+// The coder's GLONASS switch for the RTK messages: on by default, refused values change nothing,
+// stored across a restart and back to on with init.
+TEST_F(Rtcm2Stream, BaseGlonassSwitchSetPrintRefuseAndSurviveARestart) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/base"), re("{glo=on}"));
+  EXPECT_EQ(ask("%1%set,/par/rtcm/base/glo,off"), re("%1%"));
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  EXPECT_TRUE(refused(ask("%2%set,/par/rtcm/base/glo,maybe")));
+  EXPECT_TRUE(refused(ask("%3%set,/par/rtcm/base/gal,on")));
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/base/glo"), re("off"));
+  EXPECT_EQ(ask("%i%init,/par/"), re("%i%"));
+  EXPECT_EQ(ask("print,/par/rtcm/base"), re("{glo=on}"));
+}
+
+// One round of the non-standard state-space messages, written field by field: GPS orbit (50),
+// clock (51), clock partial (52), code and phase biases (53, 54), orbit refinement (55) of the two
+// GPS satellites of index gps[] (PRN - 1), GLONASS orbit and clock (38, 39) of the two slots of
+// index glo[] (slot - 1), under Z-count z (zGlo for GLONASS, whose hour is its own).
+void stateSpaceRound(rtcm2test::Writer& w, int& seq, int z, int zGlo, const int gps[2], const int glo[2]) {
+  using rtcm2test::Fields;
+  const auto send = [&](int type, const Fields& f, int zc) {
+    w.message(rtcm2test::Header{type, 55, zc, seq++ & 7, 0, -1}, f.words());
+  };
+  const auto gpsMask = [&](Fields& f) { f.put((1ull << (31 - gps[0])) | (1ull << (31 - gps[1])), 32); };
+  Fields orbit, clock, partial, code, phase, refine, gOrbit, gClock;
+  orbit.put(0, 2), orbit.put(1, 2), orbit.put(0, 12), gpsMask(orbit);
+  for (int k = 0; k < 2; ++k) {
+    orbit.put(55 + k, 8), orbit.put(1, 1);
+    for (long v : {48L, -20L, 7L}) orbit.putSigned(v, 11);
+    for (long v : {31L, -3L, 0L}) orbit.putSigned(v, 6);
+  }
+  send(50, orbit, z);
+  clock.put(0, 2), clock.put(1, 2), clock.put(0, 4), gpsMask(clock);
+  for (long v : {40000L + z, 65500L - z}) clock.put(static_cast<std::uint64_t>(v), 16);
+  send(51, clock, z);
+  partial.put(0, 3), partial.put(51, 6), partial.put(2, 6);
+  for (long v : {5L, -256L}) partial.putSigned(v, 9);
+  send(52, partial, z + 3);
+  for (Fields* f : {&code, &phase}) {
+    f->put(1, 2), f->put(0, 3), f->put(0, 3);
+    f->put((1ull << gps[0]) | (1ull << gps[1]), 35);
+  }
+  phase.put(0x7FFFFFFFFull, 35);
+  for (long v : {-40L, 41L}) code.putSigned(v, 12);
+  for (long v : {-300L, 301L}) phase.putSigned(v, 11), phase.put(static_cast<std::uint64_t>(z & 15), 4);
+  send(53, code, z);
+  send(54, phase, z);
+  for (int k = 0; k < 2; ++k)
+    for (long v : {-4L, 3L, 0L, 1L, -1L, 2L}) refine.putSigned(v, 3);
+  send(55, refine, z);
+  gOrbit.put(0, 2), gOrbit.put(1, 2), gOrbit.put(0, 4);
+  gOrbit.put((1ull << (23 - glo[0])) | (1ull << (23 - glo[1])), 24);
+  for (int k = 0; k < 2; ++k) {
+    gOrbit.put(20 + k, 7);
+    for (long v : {100L, -100L, 5L}) gOrbit.putSigned(v, 13);
+    for (long v : {1L, 2L, -2L}) gOrbit.putSigned(v, 6);
+    gOrbit.put(0, 1);
+  }
+  send(38, gOrbit, zGlo);
+  gClock.put(0, 2), gClock.put(1, 2), gClock.put(0, 20);
+  gClock.put((1ull << (23 - glo[0])) | (1ull << (23 - glo[1])), 24);
+  for (long v : {262000L, 12L}) gClock.put(static_cast<std::uint64_t>(v), 18);
+  send(39, gClock, zGlo);
+}
+
+// The writer's bytes not yet on the port (whole 6-bit groups: every message is whole words).
+bool sendNew(Port& port, const rtcm2test::Writer& w, std::size_t& sent) {
+  const std::vector<std::uint8_t> bytes = w.bytes();
+  const bool ok = port.sendRaw(std::string(bytes.begin() + static_cast<long>(sent), bytes.end()));
+  sent = bytes.size();
+  return ok;
+}
+
+// The station message 3 at -2420188.34, 5385163.28, 2405199.91 m.
+void station3(rtcm2test::Writer& w, int& seq, int z) {
+  rtcm2test::Fields station;
+  for (long long v : {-242018834LL, 538516328LL, 240519991LL}) station.putSigned(v, 32);
+  w.message(rtcm2test::Header{3, 55, z, seq++ & 7, 0, -1}, station.words());
+}
+
+// The state-space messages, five rounds a second apart on a port in mode rtcm (the rounds after
+// the board's first epochs meet a receiver time), then a station (3). The decoder takes each and
+// keeps its word framing and parity chain across them: the station after them becomes the base,
+// and the commands are answered throughout.
+TEST_F(Rtcm2Stream, StateSpaceMessagesKeepTheStreamInStep) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm"), re("%1%"));
+  Port serB(dir_.file("dev/ser/b"));
+  rtcm2test::Writer w;
+  int seq = 0;
+  std::size_t sent = 0;
+  const int gps[] = {6, 9}, glo[] = {2, 4};  // G07, G10, R03, R05
+  for (int round = 0; round < 5; ++round) {
+    stateSpaceRound(w, seq, 100 + 10 * round, 100 + 10 * round, gps, glo);
+    ASSERT_TRUE(sendNew(serB, w, sent));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  station3(w, seq, 150);
+  ASSERT_TRUE(sendNew(serB, w, sent));
+  EXPECT_EQ(ask("%q%print,/par/rtcm/rover/ver"), re("%q%v2.3"));
+  ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re("55"); }))
+      << ask("print,/par/pos/pd/ref/id");
+  EXPECT_EQ(ask("print,/par/pos/pd/ref/pos/xyz"), re("{x=-2420188.3400,y=5385163.2800,z=2405199.9100}"));
+  EXPECT_TRUE(rx_->running());
+}
+
+// The wide-area stage on the state-space service (pos/wd/sel ssr) over a sky of every system:
+// state-space orbits, clocks and biases of two GPS satellites of that sky (G03, G06) and two
+// GLONASS slots come each second for forty seconds; the stage's generator reads them for the
+// satellites of the correction request while the stream stays in step and the commands are
+// answered.
+TEST_F(Rtcm2Stream, StateSpaceServiceTakesTheMessagesOfTheSky) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* c : {"set,/par/pos/wd/sel,ssr", "set,/par/pos/tec/calib,on", "set,/par/dev/ser/b/imode,rtcm"})
+    ASSERT_EQ(ask(std::string("%k%") + c), re("%k%")) << c;
+  EXPECT_EQ(ask("print,/par/pos/wd/sel"), re("ssr"));
+  Port serB(dir_.file("dev/ser/b"));
+  rtcm2test::Writer w;
+  int seq = 0;
+  std::size_t sent = 0;
+  const int gps[] = {2, 5}, glo[] = {0, 6};
+  // Forty seconds: the sky's ephemerides come within the first thirty.
+  // The stream began at 10:00:00 UTC, 10:00:18 GPS time, about when the program was up; each
+  // round is dated a second behind the receiver (the Z-count counts 0.6 s within the hour).
+  const auto started = std::chrono::steady_clock::now();
+  for (int round = 0; round < 40; ++round) {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // GLONASS time is UTC(SU), three hours ahead of UTC: the same minute of its hour.
+    stateSpaceRound(w, seq, static_cast<int>((18.0 + elapsed - 1.0) / 0.6),
+                    static_cast<int>(std::max(0.0, elapsed - 1.0) / 0.6), gps, glo);
+    ASSERT_TRUE(sendNew(serB, w, sent));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  station3(w, seq, 100);
+  ASSERT_TRUE(sendNew(serB, w, sent));
+  ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re("55"); }))
+      << ask("print,/par/pos/pd/ref/id");
+  EXPECT_EQ(ask("print,/par/pos/wd/sel"), re("ssr"));
+  EXPECT_TRUE(rx_->running());
 }
 
 }  // namespace

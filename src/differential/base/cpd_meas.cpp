@@ -125,6 +125,7 @@ void CpdMeas::clear() {
   virtRefPos.reset();
   l2l1.type = CpdAntOffs::kNone;
   stationId = -1;
+  decoder = -1;
   for (std::int32_t& r : timeResidual) r = 0;
   for (double& o : sysTimeOffset) o = 0.0;
   status = 0;

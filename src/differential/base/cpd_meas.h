@@ -154,6 +154,7 @@ struct CpdMeas {
   CpdRefPos virtRefPos;
   CpdAntOffs l2l1;
   std::int32_t stationId = -1;
+  std::int32_t decoder = -1;  // the base decoder that filled it (CpdDecoderKind, kCpdOwnFormat); -1 unknown
   std::int32_t baseMsgInfo = 0;
   std::int32_t timeResidual[CpdSv::kSysNum] = {};  // us
   double sysTimeOffset[CpdSv::kSysNum] = {};       // s

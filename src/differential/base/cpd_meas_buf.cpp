@@ -161,6 +161,7 @@ CpdMeas* obtainMeas(CpdMeasBuf* buf, CpdBaseDecoder* decoder, int kind) {
     if (m == nullptr) return nullptr;
   }
   m->clear();
+  m->decoder = kind;
   // Recorded on either try: a holder that is not recorded could never be made to let go.
   pLastObtainedDecoder.store(decoder);
   uLastObtainedDecoderType.store(kind);

@@ -104,6 +104,8 @@ extern std::atomic<int> basePortCur_;
 
 // The base decoders on the base buffer, by kind.
 enum CpdDecoderKind : int { kCpdRtcm = 0, kCpdRtcm3 = 1, kCpdCmr = 2, kCpdDecoderKinds = 3 };
+// The own-format base input, which fills the base buffer without obtainMeas.
+constexpr int kCpdOwnFormat = kCpdDecoderKinds;
 class CpdBaseDecoder {
  public:
   virtual ~CpdBaseDecoder() = default;
@@ -133,8 +135,8 @@ void cpdBufsModeChange(int port, int oldMode, int newMode);
 // The port layer's hook: the old mode is the port's current (or stored) one.
 void cpdBufsModeChange(int port, int newMode);
 
-// The base decoders' steps: a cleared entry to fill (none: drop the epoch's data), published,
-// or given back.
+// The base decoders' steps: a cleared entry to fill, marked with the decoder's kind (none: drop
+// the epoch's data), published, or given back.
 CpdMeas* obtainMeas(CpdMeasBuf* buf, CpdBaseDecoder* decoder, int kind);
 void releaseMeas(CpdMeasBuf* buf, CpdMeas*& m);
 void reclaimMeas(CpdMeasBuf* buf, CpdMeas*& m);

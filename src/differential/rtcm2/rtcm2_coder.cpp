@@ -270,13 +270,15 @@ bool RTCM_Coder::code23() {
   if (r == nullptr || z < 0) return false;
   const int nd = static_cast<int>(strnlen(r->antDescr, 31));
   const int ns = static_cast<int>(strnlen(r->antSerial, 31));
-  const bool setup = r->antSetupId != 0;
   beginMessage(23, z);
+  // Reserved, AR (the coordinates sent are the antenna reference point's), SF (a serial number
+  // follows), the descriptor's length; the setup id always follows the descriptor.
   words_.put(0, 1);
-  words_.put(setup ? 1 : 0, 1);
+  words_.put(1, 1);
+  words_.put(ns > 0 ? 1 : 0, 1);
   words_.put(static_cast<std::uint32_t>(nd), 5);
   for (int i = 0; i < nd; ++i) words_.put(static_cast<std::uint8_t>(r->antDescr[i]), 8);
-  if (setup) words_.put(r->antSetupId, 8);
+  words_.put(r->antSetupId, 8);
   if (ns > 0) {
     words_.put(0, 3);
     words_.put(static_cast<std::uint32_t>(ns), 5);

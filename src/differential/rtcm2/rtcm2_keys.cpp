@@ -5,6 +5,7 @@
 #include "command/values.h"
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
+#include "settings/nv_settings.h"
 
 namespace {
 
@@ -47,19 +48,29 @@ int rovercPrint(const char* p, Reply& re) {
   return rc;
 }
 
+// The coder's settings: the whole record is built before it is taken, and stored at once.
 int basecSet(const char* p, const ZRNamedNode* v) {
   RTCM_COD_SETTINGS s = RtcmCod.settings();
-  if (!strcmpA(p, "smooth")) return CMD_WRONG_1ST;
-  bool on = false;
-  if (int rc = setBool(v, on)) return rc;
-  s.smooth = on ? 1 : 0;
+  if (strcmpA(p, "glo")) {
+    if (int rc = setBool(v, s.glo)) return rc;
+  } else if (strcmpA(p, "smooth")) {
+    bool on = false;
+    if (int rc = setBool(v, on)) return rc;
+    s.smooth = on ? 1 : 0;
+  } else {
+    return CMD_WRONG_1ST;
+  }
   RtcmCod.setSettings(s);
+  nv_writeRtcmSettings();
   return CMD_OK;
 }
 
 int basecPrint(const char* p, Reply& re) {
-  if (strcmpA(p, "smooth")) return reBool(re, RtcmCod.settings().smooth == 1);
-  return CMD_WRONG_1ST;
+  const RTCM_COD_SETTINGS& s = RtcmCod.settings();
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "glo")) rc = reBool(re, s.glo != 0);
+  else if (strcmpA(p, "smooth")) rc = reBool(re, s.smooth == 1);
+  return rc;
 }
 
 }  // namespace

@@ -7,12 +7,13 @@
 //   usenm    accept a station reporting "not monitored" (on/off)
 //   refsrc   reference point of the base: l1pc, arp, auto
 //
-// The RTCM 2 base key, /par/rtcm/base/<key>:
+// The RTCM 2 coder's keys, /par/rtcm/base/<key>:
 //
+//   glo      GLONASS satellites in the RTK messages 18-21 (on/off)
 //   smooth   the base's observations from the carrier-smoothed code instead of the raw code
 //            (on/off); the RTCM 2 and RTCM 3 headers then carry the smoothing interval's class
 #pragma once
 
-// Registers the area; false when the parameter tree refuses it.
+// Register the areas; false when the parameter tree refuses one.
 bool registerRtcmRoverArea();
 bool registerRtcmBaseArea();

@@ -5,6 +5,7 @@
 
 #include "differential/rtk/base_pro.h"
 #include "differential/rtk/rtk_engine.h"
+#include "differential/rtk/rtk_reset.h"
 #include "differential/rtk/rtk_slots.h"
 #include "differential/rtk/rtk_sync.h"
 #include "settings/rcv_settings.h"
@@ -51,6 +52,10 @@ int slotOf(const CpdSvMeas& m) {
 // ---- client ------------------------------------------------------------------------------------
 
 void CpdMeasBufClientImp::process(const CpdMeas& m) {
+  // Carrier phases of another base carry other ambiguities (RTCM 2's even wrap where CMR's do
+  // not): fed into the old models they read as a jump of the base's clock, and the screening
+  // then throws out the healthy satellites over and over.
+  if (newBase(m)) rtkResetEngine(b_, kRtkResetBase);
   if (tPosMode < kFirstPhaseMode) return;
   UpdateExtrapolator(m, b_);
   const int af = RcvSet.rtk.afperiod;
@@ -61,6 +66,24 @@ void CpdMeasBufClientImp::process(const CpdMeas& m) {
 }
 
 void CpdMeasBufClientImp::reset() {}
+
+bool CpdMeasBufClientImp::newBase(const CpdMeas& m) {
+  Locker<Mutex> l(baseMutex_);
+  bool changed = false;
+  if (m.decoder >= 0 && m.decoder != lastDecoder_) {
+    changed = lastDecoder_ >= 0;
+    lastDecoder_ = m.decoder;
+    // The new decoder's station is its own, even when it names none yet.
+    lastStation_ = m.stationId;
+    return changed;
+  }
+  // An epoch that names no station (its position message not decoded yet) is the last one's.
+  if (m.stationId >= 0) {
+    changed = lastStation_ >= 0 && m.stationId != lastStation_;
+    lastStation_ = m.stationId;
+  }
+  return changed;
+}
 
 // ---- screening ---------------------------------------------------------------------------------
 

@@ -6,16 +6,27 @@
 #pragma once
 
 #include "differential/base/cpd_meas_buf.h"
+#include "platform/rtos.h"
 
 class CpdMeasBufClientImp final : public CpdMeasBuf::Client {
  public:
+  // An epoch from another station or another base decoder than the one before first resets the
+  // RTK engine of the baseline and empties its projection models (they hold the old base's
+  // ambiguities and clock), whatever the position mode.
   void process(const CpdMeas& m) override;
   void reset() override;
   void setb(int b) { b_ = b; }
   int baseline() const { return b_; }
+  // True when the epoch comes from another base than the last one; notes it as the last one.
+  bool newBase(const CpdMeas& m);
 
  private:
   int b_ = 0;
+  // The base of the last epoch: its decoder and its station (-1: not known yet). Epochs may be
+  // released by the decoder task and by the board link's task.
+  Mutex baseMutex_;
+  int lastDecoder_ = -1;
+  int lastStation_ = -1;
 };
 
 // The client the base buffer is built with (baseMeasBufClient points at it).

@@ -23,6 +23,7 @@ constexpr int NUMBL = 2;                   // baselines
 // Reset-request codes.
 constexpr std::uint8_t kRtkResetCmr = 13;       // the CMR client's RTK reset
 constexpr std::uint8_t kRtkResetSettings = 14;  // the settings' reset and full reset
+constexpr std::uint8_t kRtkResetBase = 15;      // a new base station or base decoder
 
 // One measurement store of the engine.
 struct EngStore {
@@ -143,7 +144,7 @@ class Engine {
   std::uint8_t Registered[NUMBL] = {};
 
   std::uint8_t resetReq[kEngines] = {};   // reset-request flag
-  std::uint8_t resetCode[kEngines] = {};  // kRtkResetCmr, kRtkResetSettings
+  std::uint8_t resetCode[kEngines] = {};  // kRtkResetCmr, kRtkResetSettings, kRtkResetBase
   std::int32_t epochCount[4] = {};
   std::uint8_t eng2bl[kEngines] = {};
   std::uint8_t one = 0;

@@ -9,7 +9,8 @@
 // Set when the correction side is to reset too; cleared by whoever serves it.
 extern int rtcm_reset;
 
-// Reset request `code` (kRtkResetCmr, kRtkResetSettings) for engine 0 or 1; nothing for another.
+// Reset request `code` (kRtkResetCmr, kRtkResetSettings, kRtkResetBase) for engine 0 or 1;
+// nothing for another.
 void rtkRequestReset(int eng, std::uint8_t code);
 // The request, then every base projection of the engine's baseline idle (engine 1 has none).
 void rtkResetEngine(int eng, std::uint8_t code);

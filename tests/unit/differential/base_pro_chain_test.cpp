@@ -40,6 +40,8 @@ class BaseProChain : public testing::Test {
     setUpChain();
     newFeed();
   }
+  BaseOf base_{kCpdRtcm3, 21};
+
   void newFeed() {
     feed_ = OrbitFeed();
     for (const auto& [prn, e] : recordsAt(kT0 + 300.0)) feed_.add(e);
@@ -62,7 +64,7 @@ class BaseProChain : public testing::Test {
   }
   void run(double T, const std::vector<int>& prns, bool withRover = true) {
     feed_.refresh(T);
-    runEpoch(T, observe(T, prns), withRover);
+    runEpoch(T, observe(T, prns), withRover, CpdMeas::kObservations, base_);
   }
   // The absolute phase model of a satellite (own plus reference) projected to t, less the truth.
   double phaseError(int prn, double T, double ahead) const {
@@ -307,6 +309,58 @@ TEST_F(BaseProChain, NoRoverEpochNoChange) {
   EXPECT_EQ(after.cnt[0], before.cnt[0]);
   EXPECT_EQ(after.Fi[0], before.Fi[0]);
   EXPECT_EQ(after.T[0], before.T[0]);
+}
+
+struct NewBaseRow {
+  const char* name;
+  BaseOf next;
+  double ambiguity;  // cycles the next base's carriers differ by
+  bool restarts;
+};
+// After RTCM 3 from station 21.
+const NewBaseRow kNewBases[] = {
+    {"same decoder, same station", {kCpdRtcm3, 21}, 0.0, false},
+    {"same decoder, station not named yet", {kCpdRtcm3, -1}, 0.0, false},
+    {"same decoder, another station", {kCpdRtcm3, 22}, 860000.25, true},
+    {"CMR, same station number", {kCpdCmr, 21}, -123456.5, true},
+    {"RTCM 2, carriers modulo 2^24", {kCpdRtcm, 22}, 860000.25, true},
+    {"own format", {kCpdOwnFormat, 0}, 7.75, true},
+    {"RTCM 2 naming no station yet", {kCpdRtcm, -1}, 860000.25, true},
+};
+
+// A base epoch of another station or from another decoder restarts the projection: its models
+// start afresh on the new carriers (with the engine asked for a reset), where the old models
+// would read the other ambiguities as a jump of the base's clock. The same base keeps them.
+TEST_F(BaseProChain, NewBaseRestartsTheModels) {
+  for (const NewBaseRow& row : kNewBases) {
+    SCOPED_TRACE(row.name);
+    restart();
+    Eng->resetReq[0] = 0;
+    Eng->resetCode[0] = 0;
+    base_ = {kCpdRtcm3, 21};
+    const std::vector<int> all = feed_.prns();
+    const std::vector<int> prns(all.begin(), all.begin() + 6);
+    const std::map<int, double> A = truth_.A;
+    double T = kT0;
+    for (int k = 0; k < 10; ++k, T += 1.0) run(T, prns);
+    base_ = row.next;
+    for (int prn : prns) truth_.A[prn] = A.at(prn) + row.ambiguity;
+    run(T, prns);
+    EXPECT_EQ(Eng->resetReq[0], row.restarts ? 1 : 0);
+    EXPECT_EQ(Eng->resetCode[0], row.restarts ? kRtkResetBase : 0);
+    for (int prn : prns) {
+      ASSERT_NE(BPC.at(0, prn - 1), nullptr) << "G" << prn;
+      EXPECT_EQ(BPC.at(0, prn - 1)->cnt[0], row.restarts ? 0 : 10) << "G" << prn;
+    }
+    T += 1.0;
+    for (int k = 0; k < 10; ++k, T += 1.0) run(T, prns);
+    T -= 1.0;
+    for (int prn : prns) {
+      EXPECT_EQ(BPC.at(0, prn - 1)->Status(0), 1) << "G" << prn;
+      EXPECT_EQ(BPC.at(0, prn - 1)->cnt[0], row.restarts ? 10 : 20) << "G" << prn;
+      EXPECT_NEAR(phaseError(prn, T, 1.5), 0.0, 1e-3) << "G" << prn;
+    }
+  }
 }
 
 }  // namespace

@@ -161,9 +161,16 @@ inline void setUpChain() {
   Tcorr = 5.0;
 }
 
+// The base an epoch comes from: its decoder's kind and its station.
+struct BaseOf {
+  int decoder = kCpdRtcm3;
+  int station = 0;
+};
+
 // The rover epoch of GPS time T (its satellites carry their elevation), then the base epoch of
 // the same id, released into the base buffer (which runs the client).
-inline void runEpoch(double T, const std::vector<SvObs>& obs, bool withRover = true, int type = CpdMeas::kObservations) {
+inline void runEpoch(double T, const std::vector<SvObs>& obs, bool withRover = true, int type = CpdMeas::kObservations,
+                     BaseOf base = {}) {
   const int id = hourMs(T);
   if (withRover) {
     CpdMeas* r = pRovMeasBuf[0]->doObtain();
@@ -187,6 +194,8 @@ inline void runEpoch(double T, const std::vector<SvObs>& obs, bool withRover = t
   m->clear();
   m->id = id;
   m->type = type;
+  m->decoder = base.decoder;
+  m->stationId = base.station;
   m->refPos.set(CpdCPos{kBase[0], kBase[1], kBase[2]});
   for (const SvObs& o : obs) {
     CpdSvMeas* e = m->addSv(o.sv);

@@ -503,17 +503,42 @@ TEST(Rtcm2Coder, AntennaDescriptorSetupAndSerial) {
   f.src.ref[0].antSetupId = 3;
   const auto m = f.code({kRtcmMsg23}, kRtcmMsg23);
   ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].bits(1, 1), 1u);
-  EXPECT_EQ(m[0].bits(2, 5), 7u);
+  // RTCM 10402.3: reserved, AR, SF, NAD (8 bits), the descriptor, the setup id, then reserved
+  // (3) and NAS (5) before the serial number.
+  EXPECT_EQ(m[0].bits(0, 1), 0u);
+  EXPECT_EQ(m[0].bits(1, 1), 1u) << "AR: the antenna reference point";
+  EXPECT_EQ(m[0].bits(2, 1), 1u) << "SF: a serial number follows";
+  EXPECT_EQ(m[0].bits(3, 5), 7u);
   std::string d;
-  for (int i = 0; i < 7; ++i) d += static_cast<char>(m[0].bits(7 + 8 * i, 8));
+  for (int i = 0; i < 7; ++i) d += static_cast<char>(m[0].bits(8 + 8 * i, 8));
   EXPECT_EQ(d, "ANT-ONE");
-  EXPECT_EQ(m[0].bits(63, 8), 3u);
-  EXPECT_EQ(m[0].bits(74, 5), 5u);
+  EXPECT_EQ(m[0].bits(64, 8), 3u);
+  EXPECT_EQ(m[0].bits(75, 5), 5u);
   std::string s;
-  for (int i = 0; i < 5; ++i) s += static_cast<char>(m[0].bits(79 + 8 * i, 8));
+  for (int i = 0; i < 5; ++i) s += static_cast<char>(m[0].bits(80 + 8 * i, 8));
   EXPECT_EQ(s, "12345");
-  EXPECT_EQ(m[0].n, (79 + 40 + 23) / 24);
+  EXPECT_EQ(m[0].n, (80 + 40 + 23) / 24);
+}
+
+// The setup id goes out even when it is 0, and without a serial number SF is clear and the
+// message ends after the setup id: the layout a reader of RTCM 10402.3 takes.
+TEST(Rtcm2Coder, AntennaDescriptorWithoutSerial) {
+  struct Row {
+    const char* name;
+    std::uint8_t setup;
+  } rows[] = {{"setup id 0", 0}, {"setup id 255", 255}};
+  for (const Row& r : rows) {
+    Fixture f;
+    std::strcpy(f.src.ref[0].antDescr, "AB");
+    f.src.ref[0].antSerial[0] = 0;
+    f.src.ref[0].antSetupId = r.setup;
+    const auto m = f.code({kRtcmMsg23}, kRtcmMsg23);
+    ASSERT_EQ(m.size(), 1u) << r.name;
+    EXPECT_EQ(m[0].bits(2, 1), 0u) << r.name;
+    EXPECT_EQ(m[0].bits(3, 5), 2u) << r.name;
+    EXPECT_EQ(m[0].bits(24, 8), r.setup) << r.name;
+    EXPECT_EQ(m[0].n, 2) << r.name;
+  }
 }
 
 TEST(Rtcm2Coder, GlonassReferenceFromTheGlonassDatumRecord) {
