@@ -1,10 +1,22 @@
-// Navigation records in native messages on a serial port in native mode: a GPS ephemeris of a
-// public RINEX file reaches the satellite data store, which keeps it in the settings image; the
-// satellite position from what the store kept equals the one from the RINEX values.
+// Navigation records in native messages on a serial port in native mode:
+//   - a GPS ephemeris of a public RINEX file reaches the satellite data store, which keeps it in
+//     the settings image; the satellite position from what the store kept equals the one from
+//     the RINEX values;
+//   - the ephemerides of GLONASS, Galileo (I/NAV and F/NAV), BeiDou (D1 and D2), QZSS and NavIC of
+//     the public RINEX 4 broadcast file, sent as native records, come back through the program's
+//     RTCM 3 ephemeris messages, read by Debian's convbin, with the file's values;
+//   - an SBAS ephemeris, the UTC parameters of every system and the Klobuchar models of QZSS,
+//     BeiDou and NavIC are kept in the settings image at the places and with the values the record
+//     layouts give; a UTC record without its leap seconds is refused;
+//   - the GLONASS satellite types (M) of an ephemeris and an almanac reach their table in the image;
+//   - the board's calibration tables from a port show under calib/hard/;
+//   - a reference position from a port becomes the position the base station sends.
 #include <csignal>
 #include <cstring>
+#include <map>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 #include "unit/gnss_link/ge_reference.h"
 
 namespace e2e {
@@ -98,6 +110,241 @@ TEST_F(NativeNavRecords, IonosphereModelFromAPortIsKeptInTheSettingsImage) {
   EXPECT_EQ(end(), 0);
   modelInImage("after a restart");
 }
+
+// ---- every system's records -------------------------------------------------------------------
+
+// A record's fields back to back, little-endian.
+class Body {
+ public:
+  Body& u8(std::uint64_t v) { return le(v, 1); }
+  Body& u16(std::uint64_t v) { return le(v, 2); }
+  Body& u32(std::uint64_t v) { return le(v, 4); }
+  Body& f32(double v) { return u32(std::bit_cast<std::uint32_t>(static_cast<float>(v))); }
+  Body& f64(double v) { return le(std::bit_cast<std::uint64_t>(v), 8); }
+  std::string bytes;
+
+ private:
+  Body& le(std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return *this;
+  }
+};
+
+const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+constexpr const char* kBrd4Start = "2023-03-12T10:10:00";
+const std::string kNav10 = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+constexpr double kSc = M_PI;  // radians to semicircles
+
+// Seconds of the week of a record's epoch (every system's week starts on a Sunday).
+std::uint32_t secondsOfWeek(const rinex::Record& r) {
+  const long s = rinex::epochSeconds(r.epoch) - rinex::daysFromCivil(1980, 1, 6) * 86400L;
+  return static_cast<std::uint32_t>(s % 604800);
+}
+
+// A value on the grid of its broadcast unit 2^-e, as a decoder gives it (RINEX prints it rounded).
+double q(double v, int e) { return std::ldexp(std::nearbyint(std::ldexp(v, e)), -e); }
+
+// Broadcast units (powers of two) of the Keplerian terms: Crs/Crc, the harmonic angle terms,
+// Delta n and Omega dot, af0, af1, af2, TGD.
+struct Units {
+  int crs, cuc, rate, af0, af1, af2, tgd;
+};
+Units unitsOf(char sys) {
+  switch (sys) {
+    case 'E': return {5, 29, 43, 34, 46, 59, 32};
+    case 'C': return {6, 31, 43, 33, 50, 66, 0};
+    case 'I': return {4, 28, 41, 31, 43, 55, 31};
+    default: return {5, 29, 43, 31, 43, 55, 31};
+  }
+}
+
+// The Keplerian record shared by GPS, QZSS, Galileo, BeiDou and NavIC (the GPS ephemeris layout
+// with the flag word's low byte and af0 as a float): RINEX values af0 af1 af2, IODE Crs dn M0,
+// Cuc e Cus sqrtA, toe Cic Omega0 Cis, i0 Crc omega OmegaDot, IDOT codes week L2P, accuracy
+// health TGD IODC, tx fit. Angles go in semicircles.
+Body kepler(const rinex::Record& r, int prn, int flags, int iodc, int week, int health, double tgd, int iode) {
+  const std::vector<double>& v = r.v;
+  const Units u = unitsOf(r.sat[0]);
+  const auto sc = [](double rad, int e) { return q(rad / kSc, e); };
+  Body b;
+  b.u8(static_cast<std::uint64_t>(prn)).u32(static_cast<std::uint32_t>(v[27]) % 604800).u8(static_cast<std::uint64_t>(flags));
+  b.u16(static_cast<std::uint16_t>(iodc)).u32(secondsOfWeek(r)).u16(static_cast<std::uint16_t>(week)).u8(0);
+  b.u8(static_cast<std::uint64_t>(health)).f32(u.tgd > 0 ? q(tgd, u.tgd) : tgd);
+  b.f32(q(v[2], u.af2)).f32(q(v[1], u.af1)).f32(q(v[0], u.af0));
+  b.u16(static_cast<std::uint16_t>(iode)).u32(static_cast<std::uint32_t>(v[11]));
+  b.f64(q(v[10], 19)).f64(q(v[8], 33)).f64(sc(v[6], 31)).f64(sc(v[13], 31)).f64(sc(v[15], 31)).f64(sc(v[17], 31));
+  b.f32(sc(v[5], u.rate)).f32(sc(v[18], u.rate)).f32(sc(v[19], 43));
+  b.f32(q(v[16], u.crs)).f32(q(v[4], u.crs));
+  for (double x : {v[7], v[9], v[12], v[14]}) b.f32(q(x, u.cuc));
+  return b;
+}
+
+int numberOf(const rinex::Record& r) { return std::atoi(r.sat.c_str() + 1); }
+
+// RINEX Galileo health bits (E1-B DVS, E1-B HS, E5a DVS, E5a HS, E5b DVS, E5b HS from bit 0) in
+// the record's order: I/NAV E1-B DVS, E5b DVS, E1-B HS, E5b HS; F/NAV E5a DVS, E5a HS.
+int galHealth(int h, bool fnav) {
+  if (fnav) return (h >> 3 & 1) | (h >> 4 & 3) << 1;
+  return (h & 1) | (h >> 6 & 1) << 1 | (h >> 1 & 3) << 2 | (h >> 7 & 3) << 4;
+}
+
+// The native message of a RINEX 4 record: the ephemeris id and body.
+std::pair<const char*, std::string> nativeEphemeris(const rinex::Record& r) {
+  const std::vector<double>& v = r.v;
+  const int n = numberOf(r);
+  const auto i = [](double x) { return static_cast<int>(std::lround(x)); };
+  switch (r.sat[0]) {
+    case 'J': {
+      const int flags = (i(v[20]) & 3) << 2 | (i(v[22]) & 1) << 1 | (i(v[28]) != 0 ? 1 : 0);
+      return {"QE", kepler(r, 192 + n, flags, i(v[26]), i(v[21]), i(v[24]), v[25], i(v[3])).bytes};
+    }
+    case 'E': {
+      const bool fnav = r.type == "FNAV";
+      Body b = kepler(r, n, fnav ? 0x80 : 0, i(v[3]), i(v[21]) - 1024, galHealth(i(v[24]), fnav), fnav ? v[25] : v[26],
+                      i(v[3]));
+      b.f32(q(v[25], 32)).f32(fnav ? 0.0 : q(v[26], 32)).f32(0).f32(0).f32(0).u8(0).u8(fnav ? 2 : 1);
+      return {"EN", b.bytes};
+    }
+    case 'C': {
+      const bool geo = n <= 5 || n >= 59;
+      Body b = kepler(r, n, geo ? 128 : 0, i(v[28]), i(v[21]), i(v[24]) & 1, v[25], i(v[3]));
+      b.u8(0).f64(0).f32(0).f32(v[26]).f32(0).f32(0).f32(0).f32(0).u8(0);
+      b.u8(static_cast<std::uint64_t>(i(v[28]))).u8(static_cast<std::uint64_t>(i(v[3]))).u8(1);
+      return {"CN", b.bytes};
+    }
+    case 'I': {
+      Body b = kepler(r, n, 0, i(v[3]), i(v[21]), i(v[24]), v[25], i(v[3]));
+      b.u8(1);
+      return {"IE", b.bytes};
+    }
+    default: {  // 'R': the state at tb (Moscow time of day), km, km/s, km/s^2
+      const long utc = rinex::epochSeconds(r.epoch);
+      const long msk = utc + 10800;
+      const long day = msk / 86400;
+      const std::uint32_t tb = static_cast<std::uint32_t>(msk % 86400);
+      // The four-year interval from the leap year 1996 on, and the day within it from 1.
+      const long from1996 = day - rinex::daysFromCivil(1996, 1, 1);
+      const long n4 = from1996 / 1461 + 1, nt = from1996 % 1461 + 1;
+      const auto tk = static_cast<std::uint32_t>((static_cast<long>(v[2]) + 10800) % 86400);
+      const std::uint32_t tkRaw = (tk / 3600) << 7 | (tk % 3600 / 60) << 1 | (tk % 60 >= 30 ? 1 : 0);
+      Body b;
+      b.u8(static_cast<std::uint64_t>(n)).u8(static_cast<std::uint64_t>(i(v[10]) + 7)).u8(static_cast<std::uint64_t>(i(v[17])));
+      b.u8(static_cast<std::uint64_t>(i(v[14]))).u32(tk).u32(tb).u16(static_cast<std::uint64_t>(nt)).u16(tkRaw);
+      b.u16(1u << 12).u8(static_cast<std::uint64_t>(i(v[6]) & 1)).u8(1).u16(static_cast<std::uint64_t>(nt));
+      b.u8(static_cast<std::uint64_t>(n4)).f64(q(-v[0], 30)).f64(q(v[1], 40));
+      for (int k : {3, 7, 11}) b.f64(q(v[static_cast<std::size_t>(k)], 11));
+      for (int k : {4, 8, 12}) b.f64(q(v[static_cast<std::size_t>(k)], 20));
+      for (int k : {5, 9, 13}) b.f32(q(v[static_cast<std::size_t>(k)], 30));
+      b.f32(q(v[16], 30)).f64(0).f64(0).f32(0).f32(0).u8(0).u8(0).u8(0);
+      return {"NE", b.bytes};
+    }
+  }
+}
+
+// The value indices RTCM 3 carries for each system (as the broadcast-road test compares them):
+// transmission times, URA and SISA indexes, GLONASS tk, Galileo data sources, the fit interval
+// and spares are left out. Galileo's af0 travels as a float in the native record: it is compared
+// to a float's precision apart.
+std::vector<int> comparedFields(char sys) {
+  switch (sys) {
+    case 'R': return {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+    case 'E': return {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 24, 25, 26};
+    case 'C': return {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 24, 25, 26, 28};
+    case 'I': return {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 24, 25};
+    default: return {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 24, 25, 26};
+  }
+}
+
+// The RINEX 4 type a convbin record came from.
+std::string sourceType(const rinex::Record& r) {
+  switch (r.sat[0]) {
+    case 'R': return "FDMA";
+    case 'E': return (static_cast<int>(r.v[20]) & 2) != 0 ? "FNAV" : "INAV";
+    case 'C': {
+      const int prn = numberOf(r);
+      return prn <= 5 || prn >= 59 ? "D2" : "D1";
+    }
+    default: return "LNAV";
+  }
+}
+
+TEST_F(NativeNavRecords, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  const std::vector<rinex::Record> file = rinex::readRinex4Gz(kBrd4);
+  ASSERT_FALSE(file.empty());
+  // Of each kind, two satellites' records nearest to the start (GLONASS states serve a quarter of
+  // an hour either side).
+  const long begin = rinex::epochSeconds("2023 03 12 10 10 00");
+  struct Kind {
+    char sys;
+    const char* type;
+  };
+  const Kind kinds[] = {{'R', "FDMA"}, {'E', "INAV"}, {'E', "FNAV"}, {'C', "D1"}, {'C', "D2"}, {'J', "LNAV"}, {'I', "LNAV"}};
+  std::vector<const rinex::Record*> sent;
+  for (const Kind& k : kinds) {
+    std::map<std::string, const rinex::Record*> latest;
+    for (const rinex::Record& r : file) {
+      const long t = rinex::epochSeconds(r.epoch);
+      if (r.sat[0] != k.sys || r.type != k.type || std::labs(t - begin) > 3600) continue;
+      const rinex::Record*& l = latest[r.sat];
+      if (l == nullptr || std::labs(rinex::epochSeconds(l->epoch) - begin) > std::labs(t - begin)) l = &r;
+    }
+    ASSERT_GE(latest.size(), 1u) << k.sys << " " << k.type;
+    int n = 0;
+    for (auto it = latest.rbegin(); it != latest.rend() && n < 2; ++it, ++n) sent.push_back(it->second);
+  }
+
+  // The RTCM 3 coder sends only while the base has epoch data, which the board's solution at the
+  // site gives; the sky's satellites are not needed.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav10, "--sky", "--start", kBrd4Start}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,zrt"), re("%1%"));
+  Port serB(dir_.file("dev/ser/b"));
+  Port serC(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(serB.ok() && serC.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/c,rtcm3/{1020,1041,1042,1044,1045,1046}:1"), re("%e%"));
+  std::string stream;
+  for (const rinex::Record* r : sent) {
+    const auto [id, body] = nativeEphemeris(*r);
+    stream += withCk(id, body);
+  }
+  // The UTC record after them is answered once they are worked.
+  ASSERT_TRUE(serB.sendRaw(stream + withCk("UO", std::string(21, '\0') + std::string("\x12\x12", 2))));
+  EXPECT_TRUE(serB.fill([](const std::string& h) { return h.find("RE002%%") != std::string::npos; })) << serB.held;
+  const std::map<int, int> want = {{1020, 2}, {1041, 2}, {1042, 4}, {1044, 2}, {1045, 2}, {1046, 2}};
+  const auto enough = [&](const std::string& held) {
+    std::map<int, int> n;
+    for (const std::string& f : rinex::rtcm3Frames(held)) ++n[rinex::rtcm3Type(f)];
+    for (const auto& [t, count] : want)
+      if (n[t] < count) return false;
+    return true;
+  };
+  EXPECT_TRUE(serC.fill(enough, 30000)) << serC.held.size() << " bytes";
+  {
+    std::string bytes;
+    for (const std::string& f : rinex::rtcm3Frames(serC.held)) bytes += f;
+    ASSERT_TRUE(dir_.write("eph.rtcm3", bytes));
+  }
+  const std::string cmd = "cd '" + dir_.path +
+                          "' && convbin -r rtcm3 -tr 2023/03/12 10:10:00 -v 3.04 -n eph.nav eph.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::vector<rinex::Record> got = rinex::readRinex3(dir_.read("eph.nav"));
+  std::map<std::string, int> compared;
+  for (const rinex::Record& g : got) {
+    const std::string type = sourceType(g);
+    const rinex::Record* w = nullptr;
+    for (const rinex::Record* s : sent)
+      if (s->sat == g.sat && s->type == type && s->epoch == g.epoch) w = s;
+    ASSERT_NE(w, nullptr) << g.sat << " " << type << " " << g.epoch << ": not one sent";
+    EXPECT_EQ(rinex::differences(g, *w, comparedFields(g.sat[0])), "") << g.sat << " " << type << " " << g.epoch;
+    if (g.sat[0] == 'E') {
+      EXPECT_NEAR(g.v[0], w->v[0], std::fabs(w->v[0]) * 1e-7 + 1e-15) << g.sat << " af0";
+    }
+    ++compared[std::string(1, g.sat[0]) + type];
+  }
+  for (const char* k : {"RFDMA", "EINAV", "EFNAV", "CD1", "CD2", "JLNAV", "ILNAV"}) EXPECT_GE(compared[k], 1) << k;
+}
+
 
 }  // namespace
 }  // namespace e2e
