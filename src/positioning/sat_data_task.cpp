@@ -91,7 +91,9 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {
   t.cycle[kSysBeidou] = static_cast<std::int32_t>(std::floor(bdt / kWeekSec));
   t.sec[kSysBeidou] = bdt - t.cycle[kSysBeidou] * kWeekSec;
   t.cycleKnown[kSysGlonass] = glo;
-  t.cycle[kSysGlonass] = s.weekDay[1];
+  // The board counts the day of the four-year period from 0; GLONASS records count it from 1
+  // (NT, NA), and so does the epoch record: the store compares them in that count.
+  t.cycle[kSysGlonass] = s.weekDay[1] + 1;
   t.sec[kSysGlonass] = s.ms[1] * 0.001;
   return t;
 }

@@ -87,8 +87,9 @@ TEST(SatDataTask, WeightingAndAccuracyScreeningFields) {
 }
 
 // GPS week 2345 (1024-week cycle 2, week 297), second 10 and second 432010 of the week; GLONASS
-// day 1000 of its four years. BeiDou time is GPS time less 14 s from GPS week 1356; SBAS counts
-// days from the GPS epoch.
+// day 1000 of its four years as the board counts it (from 0), day 1001 as the GLONASS records
+// count it (NT, from 1): the store compares ephemerides by that count. BeiDou time is GPS time
+// less 14 s from GPS week 1356; SBAS counts days from the GPS epoch.
 TEST(SatDataTask, ReceiverTimeOfEverySystem) {
   const struct { std::int32_t ms; bool gloValid; std::int32_t bdsWeek; double bdsSec; std::int32_t sbasDay; double sbasSec; } rows[] = {
       {10000, true, 2345 - 1356 - 1, 604796, 2345 * 7, 10},
@@ -111,7 +112,7 @@ TEST(SatDataTask, ReceiverTimeOfEverySystem) {
     EXPECT_EQ(t.cycle[kSysSbas], r.sbasDay);
     EXPECT_NEAR(t.sec[kSysSbas], r.sbasSec, 1e-6);
     EXPECT_EQ(t.cycleKnown[kSysGlonass], r.gloValid);
-    EXPECT_EQ(t.cycle[kSysGlonass], 1000);
+    EXPECT_EQ(t.cycle[kSysGlonass], 1001);
     EXPECT_DOUBLE_EQ(t.sec[kSysGlonass], 3600);
   }
   RcvTimeScales::INT_SCALES none{};
