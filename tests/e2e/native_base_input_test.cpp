@@ -100,8 +100,12 @@ std::string baseEpoch(long sow, const std::map<int, std::map<int, Sig>>& sats, c
   std::string bi;
   for (int k = 0; k < 3; ++k) bi += f64(site[k]);
   bi += std::string(2, '\0') + '\x05';  // base information of type 5: the station's own position
+  // A position record before it (type 1), which a base of type 5 outranks.
+  std::string po;
+  for (int k = 0; k < 3; ++k) po += f64(site[k] + 100.0);
+  po += std::string(4, '\0') + '\x01';
   std::string m = withCk("~~", le(msOfDay, 4)) + withCk("GT", le(static_cast<std::uint32_t>(sow * 1000), 4)) +
-                  withCk("BI", bi) + withCk("SI", si);
+                  withCk("PO", po) + withCk("BI", bi) + withCk("SI", si);
   for (const auto& [id, body] : std::vector<std::pair<const char*, std::string>>{
            {"rc", rc}, {"cp", cp}, {"2r", r2}, {"2p", p2}, {"DC", dc}, {"D2", d2}, {"EC", ec}, {"E2", e2}})
     m += withCk(id, body);
