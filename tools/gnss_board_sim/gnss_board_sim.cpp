@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "sim_broadcast.h"
+#include "sim_board_records.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
 #include "sim_sky.h"
@@ -78,6 +79,9 @@ const char kUsage[] =
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
     "                        every whole second while enabled\n"
+    "  --board-records       every whole second, those of the board's other records the program\n"
+    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and\n"
+    "                        the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -106,6 +110,7 @@ struct Options {
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
+  bool boardRecords = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -318,6 +323,11 @@ class Board {
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
     if (o_.hwCalib && ms == 0 && due("gC", t))
       for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
+    if (o_.boardRecords && ms == 0) {
+      const std::vector<sim::SkySat> sats = sky_ ? sky_->at(ts.gpsTotalMs / 1000, 0) : std::vector<sim::SkySat>{};
+      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t);
+      if (due("@@sp", t)) e += sim::rawRecord(6, sim::ppsRecord(t));
+    }
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -628,6 +638,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->trst = 2;
     } else if (a == "--hwcalib") {
       o->hwCalib = true;
+    } else if (a == "--board-records") {
+      o->boardRecords = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
