@@ -454,6 +454,11 @@ TEST_F(NativeNavRecords, EachSystemsRecordsAreKeptWhereTheirLayoutsPutThem) {
   Body eu = utcBody(gal);
   eu.f32(1.5e-9).f32(-4.4e-15).u32(432000).u16(1230).u8(1);
   s += withCk("EU", eu.bytes);
+  // A body shorter than its record is dropped whole.
+  Utc galLater = gal;
+  galLater.tot += 3600;
+  galLater.a0 = 5.0e-9;
+  s += withCk("EU", utcBody(galLater).bytes.substr(0, 20));
   s += withCk("WU", utcBody(sbas).bytes + std::string(16, '\x05'));
   s += withCk("QU", utcBody(qzss).bytes);
   // A record without its leap seconds is refused: the one before stays.
