@@ -83,7 +83,7 @@ const char kUsage[] =
     "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and\n"
     "                        the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
-    "          --mismatch-times N (every Nth epoch)\n";
+    "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\")\n";
 
 struct Options {
   std::string dir = ".";
@@ -99,6 +99,7 @@ struct Options {
   bool garbage = false;
   long flipEvery = 0;
   long mismatchEvery = 0;
+  long abandonEvery = 0;
   std::string replay;
   std::string nav;
   bool sky = false;
@@ -358,7 +359,8 @@ class Board {
       std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
       std::string body;
       sim::putLe(body, te, 4);
-      e += sim::frame("::", body, true);
+      const bool abandoned = o_.abandonEvery > 0 && (k + 1) % o_.abandonEvery == 0;
+      e += sim::frame(abandoned ? "||" : "::", body, true);
     }
     if (out.size() < (1u << 18)) out += e;  // a reader that stopped reading loses epochs
   }
@@ -646,6 +648,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->flipEvery)) return false;
     } else if (a == "--mismatch-times") {
       if (!number(&o->mismatchEvery)) return false;
+    } else if (a == "--abandon") {
+      if (!number(&o->abandonEvery)) return false;
     } else {
       return false;
     }
