@@ -147,5 +147,32 @@ TEST_F(ButtonsLeds, FileButtonRoadsAndPowerSleep) {
   EXPECT_NE(dir_.read("host/var/run/rxengine-request").find("sleep"), std::string::npos);
 }
 
+// The auto mode of the file button: "on" starts logging at the next start, without a press (the
+// recording LED green); "off" leaves the next start without logging. A bad mode is refused.
+TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/button/auto"), re("off"));
+  EXPECT_EQ(ask("%f%set,/par/button/file,autolog"), re("%f%"));
+  EXPECT_EQ(ask("%a%set,/par/button/auto,on"), re("%a%"));
+  EXPECT_EQ(ask("%b%set,/par/button/auto,sometimes").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("print,/par/button/auto"), re("on"));
+  EXPECT_EQ(logFiles(dir_.path), 0) << "the mode acts at a start";
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(waitUntil([&] { return dir_.exists(".gnss.log/autolog"); }));
+  EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 1 && standin::gpioLevel(dir_.path, 131) == 0; }));
+
+  EXPECT_EQ(ask("%c%set,/par/button/auto,off"), re("%c%"));
+  restart();
+  ASSERT_EQ(std::remove(dir_.file(".gnss.log/autolog").c_str()), 0);
+  ASSERT_NO_FATAL_FAILURE(start());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(logFiles(dir_.path), 0);
+  EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 0 && standin::gpioLevel(dir_.path, 131) == 0; }));
+}
+
 }  // namespace
 }  // namespace e2e
