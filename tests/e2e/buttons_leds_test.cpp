@@ -174,5 +174,54 @@ TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
   EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 0 && standin::gpioLevel(dir_.path, 131) == 0; }));
 }
 
+// The file button held 1-1.75 s resets serial port A: its rate goes back to the default, stored
+// (its commands keep being answered there); no logging starts.
+TEST_F(ButtonsLeds, LongHoldResetsPortA) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%r%set,/par/dev/ser/a/rate,9600"), re("%r%"));
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("9600"));
+  press(dir_.path, 119, 1400);
+  EXPECT_TRUE(waitUntil([&] { return ask("print,/par/dev/ser/a/rate") == re("115200"); })) << ask("print,/par/dev/ser/a/rate");
+  EXPECT_EQ(logFiles(dir_.path), 0) << "no logging started";
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "stored";
+}
+
+// button/period sets the default period of the message schedule: a message enabled without a
+// period of its own (the receiver time "~~", one a second by default) comes at that period; it is not printed, and
+// a period outside 0.1..100 s is refused.
+TEST_F(ButtonsLeds, PeriodIsTheDefaultPeriodOfMessages) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--rate", "10"}));  // ten epochs a second
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  const auto rtIn = [&](int ms) {
+    b.held.clear();
+    b.fill([](const std::string&) { return false; }, ms);
+    std::size_t n = 0;
+    for (std::size_t at = b.held.find("~~"); at != std::string::npos; at = b.held.find("~~", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(ask("%p%set,/par/button/period,0.05").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("%p%set,/par/button/period,101").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("print,/par/button/period").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("%p%set,/par/button/period,0.5"), re("%p%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,zrt/RT"), re("%e%"));
+  rtIn(1200);  // the first period
+  const std::size_t fast = rtIn(4000);
+  EXPECT_GE(fast, 7u);
+  EXPECT_LE(fast, 9u);
+  EXPECT_EQ(ask("%q%set,/par/button/period,2"), re("%q%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,zrt/RT"), re("%e%"));
+  rtIn(2500);
+  const std::size_t slow = rtIn(6000);
+  EXPECT_GE(slow, 2u);
+  EXPECT_LE(slow, 4u);
+}
+
 }  // namespace
 }  // namespace e2e
