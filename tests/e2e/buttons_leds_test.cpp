@@ -147,5 +147,81 @@ TEST_F(ButtonsLeds, FileButtonRoadsAndPowerSleep) {
   EXPECT_NE(dir_.read("host/var/run/rxengine-request").find("sleep"), std::string::npos);
 }
 
+// The auto mode of the file button: "on" starts logging at the next start, without a press (the
+// recording LED green); "off" leaves the next start without logging. A bad mode is refused.
+TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/button/auto"), re("off"));
+  EXPECT_EQ(ask("%f%set,/par/button/file,autolog"), re("%f%"));
+  EXPECT_EQ(ask("%a%set,/par/button/auto,on"), re("%a%"));
+  EXPECT_EQ(ask("%b%set,/par/button/auto,sometimes").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("print,/par/button/auto"), re("on"));
+  EXPECT_EQ(logFiles(dir_.path), 0) << "the mode acts at a start";
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(waitUntil([&] { return dir_.exists(".gnss.log/autolog"); }));
+  EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 1 && standin::gpioLevel(dir_.path, 131) == 0; }));
+
+  EXPECT_EQ(ask("%c%set,/par/button/auto,off"), re("%c%"));
+  restart();
+  ASSERT_EQ(std::remove(dir_.file(".gnss.log/autolog").c_str()), 0);
+  ASSERT_NO_FATAL_FAILURE(start());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(logFiles(dir_.path), 0);
+  EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 0 && standin::gpioLevel(dir_.path, 131) == 0; }));
+}
+
+// The file button held 1-1.75 s resets serial port A: its rate goes back to the default, stored
+// (its commands keep being answered there); no logging starts.
+TEST_F(ButtonsLeds, LongHoldResetsPortA) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%r%set,/par/dev/ser/a/rate,9600"), re("%r%"));
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("9600"));
+  press(dir_.path, 119, 1400);
+  EXPECT_TRUE(waitUntil([&] { return ask("print,/par/dev/ser/a/rate") == re("115200"); })) << ask("print,/par/dev/ser/a/rate");
+  EXPECT_EQ(logFiles(dir_.path), 0) << "no logging started";
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "stored";
+}
+
+// button/period sets the default period of the message schedule: a message enabled without a
+// period of its own (the receiver time "~~", one a second by default) comes at that period; it is not printed, and
+// a period outside 0.1..100 s is refused.
+TEST_F(ButtonsLeds, PeriodIsTheDefaultPeriodOfMessages) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--rate", "10"}));  // ten epochs a second
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  const auto rtIn = [&](int ms) {
+    b.held.clear();
+    b.fill([](const std::string&) { return false; }, ms);
+    std::size_t n = 0;
+    for (std::size_t at = b.held.find("~~"); at != std::string::npos; at = b.held.find("~~", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(ask("%p%set,/par/button/period,0.05").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("%p%set,/par/button/period,101").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("print,/par/button/period").rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("%p%set,/par/button/period,0.5"), re("%p%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,zrt/RT"), re("%e%"));
+  rtIn(1200);  // the first period
+  const std::size_t fast = rtIn(4000);
+  EXPECT_GE(fast, 7u);
+  EXPECT_LE(fast, 9u);
+  EXPECT_EQ(ask("%q%set,/par/button/period,2"), re("%q%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,zrt/RT"), re("%e%"));
+  rtIn(2500);
+  const std::size_t slow = rtIn(6000);
+  EXPECT_GE(slow, 2u);
+  EXPECT_LE(slow, 4u);
+}
+
 }  // namespace
 }  // namespace e2e

@@ -1,6 +1,8 @@
 // A CAN port with the real program: a peer on dev/can/a types a command in frames of the input
 // range and reads the reply out of frames of the output range; the port's keys set on dev/ser/a
 // reach the port and survive a restart.
+#include <linux/can/error.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -109,6 +111,33 @@ TEST_F(CanPorts, CommandsOverFramesAndStoredKeys) {
   EXPECT_EQ(ask("print,/par/dev/can/b/sid/out/cnt"), re("8"));
   EXPECT_EQ(ask("print,/par/dev/can/a/sid/out/first"), re("1792"));
   stop();
+}
+
+// An error frame from the bus (CAN_ERR_FLAG, controller warnings in data[1]): the program says
+// which warnings it saw, empties the port's queue and makes the socket anew; the peer connects
+// again and is answered as before.
+TEST_F(CanPorts, AnErrorFrameMakesTheSocketAnew) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {150, 151}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto peer = connectCan(dir_.file("dev/can/a"));
+  ASSERT_TRUE(peer && peer->ok());
+  std::vector<std::uint32_t> ids;
+  ASSERT_EQ(askCan(*peer, "%1%print,/par/dev/can/a/rate", 0x700, ids), re("%1%125"));
+
+  can_frame err{};
+  err.can_id = CAN_ERR_FLAG | CAN_ERR_CRTL;
+  err.len = 8;
+  err.data[1] = 0x08 | 0x04;  // CAN_ERR_CRTL_TX_WARNING | CAN_ERR_CRTL_RX_WARNING
+  ASSERT_TRUE(peer->send(err));
+  EXPECT_TRUE(peer->drainToClose());
+  EXPECT_TRUE(rx_->waitOut("$$SockCanPort:doRead(CAN_ERR_CRTL_TX_WARNING)")) << rx_->out();
+  EXPECT_TRUE(rx_->waitOut("$$SockCanPort:doRead(CAN_ERR_CRTL_RX_WARNING)")) << rx_->out();
+
+  peer = connectCan(dir_.file("dev/can/a"));
+  ASSERT_TRUE(peer && peer->ok());
+  EXPECT_EQ(askCan(*peer, "%2%print,/par/dev/can/a/rate", 0x700, ids), re("%2%125"));
+  EXPECT_TRUE(rx_->running());
 }
 
 }  // namespace

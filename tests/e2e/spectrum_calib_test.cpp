@@ -63,5 +63,32 @@ TEST_F(BoardAreas, SpectrumAndBiasSetsAreCheckedForwardedAndKept) {
   EXPECT_EQ(ask("%a%print,/par/spectr/n_out"), re("%a%9"));
 }
 
+// The GLONASS bias actions: "reset" empties the table being gathered, "sum" adds the stored
+// table's biases to it, "add" merges the stored table into it by weight (equal biases stay
+// equal), "savecurrent" stores it and makes it the stored table, kept across a restart; off does
+// nothing.
+TEST_F(BoardAreas, GloBiasActionsGatherAndStoreTheTable) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* c : {"calib/soft/fcn/1/-7,-0.5", "calib/soft/fcn/2/3,0.25", "calib/soft/reset,on",
+                        "calib/soft/sum,on", "calib/soft/sum,on", "calib/soft/savecurrent,on"})
+    ASSERT_EQ(ask(std::string("%c%set,/par/") + c), re("%c%")) << c;
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/1/-7"), re("-1.000")) << "twice the stored bias";
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/2/3"), re("0.500"));
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/1/0"), re("0.000"));
+  for (const char* c : {"calib/soft/add,on", "calib/soft/reset,off", "calib/soft/savecurrent,on"})
+    ASSERT_EQ(ask(std::string("%c%set,/par/") + c), re("%c%")) << c;
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/1/-7"), re("-1.000")) << "equal biases merged";
+  EXPECT_EQ(ask("%c%set,/par/calib/soft/sum,maybe").rfind("ER", 0), 0u);
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/1/-7"), re("-1.000"));
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/2/3"), re("0.500"));
+  // Gathering again from nothing: reset and save empties the stored table.
+  for (const char* c : {"calib/soft/reset,on", "calib/soft/savecurrent,on"})
+    ASSERT_EQ(ask(std::string("%c%set,/par/") + c), re("%c%")) << c;
+  EXPECT_EQ(ask("print,/par/calib/soft/fcn/1/-7"), re("0.000"));
+}
+
 }  // namespace
 }  // namespace e2e

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "sim_broadcast.h"
+#include "sim_board_records.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
 #include "sim_sky.h"
@@ -78,8 +79,11 @@ const char kUsage[] =
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
     "                        every whole second while enabled\n"
+    "  --board-records       every whole second, those of the board's other records the program\n"
+    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and\n"
+    "                        the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
-    "          --mismatch-times N (every Nth epoch)\n";
+    "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\")\n";
 
 struct Options {
   std::string dir = ".";
@@ -95,6 +99,7 @@ struct Options {
   bool garbage = false;
   long flipEvery = 0;
   long mismatchEvery = 0;
+  long abandonEvery = 0;
   std::string replay;
   std::string nav;
   bool sky = false;
@@ -106,6 +111,7 @@ struct Options {
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
+  bool boardRecords = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -318,6 +324,11 @@ class Board {
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
     if (o_.hwCalib && ms == 0 && due("gC", t))
       for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
+    if (o_.boardRecords && ms == 0) {
+      const std::vector<sim::SkySat> sats = sky_ ? sky_->at(ts.gpsTotalMs / 1000, 0) : std::vector<sim::SkySat>{};
+      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t);
+      if (due("@@sp", t)) e += sim::rawRecord(6, sim::ppsRecord(t));
+    }
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -348,7 +359,8 @@ class Board {
       std::uint32_t te = (o_.mismatchEvery > 0 && (k + 1) % o_.mismatchEvery == 0) ? t + 1 : t;
       std::string body;
       sim::putLe(body, te, 4);
-      e += sim::frame("::", body, true);
+      const bool abandoned = o_.abandonEvery > 0 && (k + 1) % o_.abandonEvery == 0;
+      e += sim::frame(abandoned ? "||" : "::", body, true);
     }
     if (out.size() < (1u << 18)) out += e;  // a reader that stopped reading loses epochs
   }
@@ -628,12 +640,16 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->trst = 2;
     } else if (a == "--hwcalib") {
       o->hwCalib = true;
+    } else if (a == "--board-records") {
+      o->boardRecords = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
       if (!number(&o->flipEvery)) return false;
     } else if (a == "--mismatch-times") {
       if (!number(&o->mismatchEvery)) return false;
+    } else if (a == "--abandon") {
+      if (!number(&o->abandonEvery)) return false;
     } else {
       return false;
     }

@@ -80,7 +80,9 @@ inline std::uint32_t epochTime(const TimeScales& t) {
 // The 97-byte time-scale record: receiver time, four words, the GPS and the GLONASS block of
 // nine words each, and the reference scale (0, GPS).
 inline std::string timeScaleRecord(const TimeScales& t, std::uint32_t uptimeSec) {
-  const std::int32_t flags = 0x570;  // UTC known, time valid, set from a valid clock
+  // UTC known, time valid, and every quality level of the time met: the simulator's time is
+  // the satellites' own, as a board's once it has resolved it from them.
+  const std::int32_t flags = 0x570 | 0x12A0 | 0xAA0;
   std::string r;
   putLe(r, static_cast<std::uint64_t>(t.gpsTotalMs), 8);
   putLe(r, uptimeSec, 4);

@@ -1,0 +1,162 @@
+// RINEX navigation records as printed (RINEX 4 "> EPH" records of the public broadcast file, the
+// RINEX 3 records convbin writes), RTCM 3 frames of a byte stream and the comparison of two
+// records to one unit of their last printed digit: the test's own readers, apart from the
+// program's code.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace e2e::rinex {
+
+// One navigation record: satellite ("G01"), type ("LNAV", "INAV", ...), epoch text, and each value
+// with its text (NaN and "" for a blank field).
+struct Record {
+  std::string sat, type, epoch;
+  std::vector<double> v;
+  std::vector<std::string> text;
+};
+
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+// The value fields (D19.12: the first line's three after the epoch, four a line after it).
+inline void readValues(const std::vector<std::string>& lines, std::size_t first, int orbitLines, Record& r) {
+  auto take = [&](const std::string& s, std::size_t at) {
+    std::string f = at < s.size() ? s.substr(at, 19) : "";
+    for (char& c : f)
+      if (c == 'D' || c == 'd') c = 'E';
+    const bool blank = f.find_first_not_of(" \r\n") == std::string::npos;
+    r.v.push_back(blank ? NAN : std::strtod(f.c_str(), nullptr));
+    r.text.push_back(blank ? "" : f);
+  };
+  for (std::size_t k = 0; k < 3; ++k) take(lines[first], 23 + 19 * k);
+  for (int l = 1; l <= orbitLines; ++l)
+    for (std::size_t k = 0; k < 4; ++k) take(lines[first + static_cast<std::size_t>(l)], 4 + 19 * k);
+}
+
+// The ephemeris records of a gzipped RINEX 4 navigation file.
+inline std::vector<Record> readRinex4Gz(const std::string& path) {
+  std::string text;
+  if (std::FILE* p = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    pclose(p);
+  }
+  const auto lines = linesOf(text);
+  std::vector<Record> out;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].rfind("> EPH ", 0) != 0) continue;
+    Record r;
+    r.type = lines[i].substr(10, 4);
+    while (!r.type.empty() && r.type.back() == ' ') r.type.pop_back();
+    const char sys = lines[i][6];
+    const int n = sys == 'R' ? 4 : sys == 'S' ? 3 : r.type == "CNAV" ? 8 : (r.type == "CNV1" || r.type == "CNV2") ? 9 : 7;
+    if (i + 1 + static_cast<std::size_t>(n) >= lines.size()) break;
+    r.sat = lines[i + 1].substr(0, 3);
+    r.epoch = lines[i + 1].substr(4, 19);
+    readValues(lines, i + 1, n, r);
+    out.push_back(r);
+  }
+  return out;
+}
+
+// The records of a RINEX 3 navigation file (after its header).
+inline std::vector<Record> readRinex3(const std::string& text) {
+  const auto lines = linesOf(text);
+  std::vector<Record> out;
+  std::size_t i = 0;
+  while (i < lines.size() && lines[i].find("END OF HEADER") == std::string::npos) ++i;
+  for (++i; i < lines.size(); ++i) {
+    if (lines[i].size() < 23 || lines[i][0] == ' ') continue;
+    Record r;
+    r.sat = lines[i].substr(0, 3);
+    r.epoch = lines[i].substr(4, 19);
+    const int n = r.sat[0] == 'R' || r.sat[0] == 'S' ? 3 : 7;
+    if (i + static_cast<std::size_t>(n) >= lines.size()) break;
+    readValues(lines, i, n, r);
+    i += static_cast<std::size_t>(n);
+    out.push_back(r);
+  }
+  return out;
+}
+
+// One unit of the last digit printed in `text` ("-1.249682181515e-02": 1e-14).
+inline double lastPlace(const std::string& text) {
+  const std::size_t e = text.find_first_of("eE"), dot = text.find('.');
+  if (e == std::string::npos || dot == std::string::npos) return 0;
+  return std::pow(10.0, std::atoi(text.c_str() + e + 1) - static_cast<int>(e - dot - 1));
+}
+
+// The fields `fields` of `got` that differ from `want` by more than one unit of the last place
+// either prints; empty when they all agree.
+inline std::string differences(const Record& got, const Record& want, const std::vector<int>& fields) {
+  std::string out;
+  for (int k : fields) {
+    const auto i = static_cast<std::size_t>(k);
+    if (i >= got.v.size() || i >= want.v.size()) {
+      out += " [" + std::to_string(k) + "] missing";
+      continue;
+    }
+    if (std::isnan(want.v[i])) continue;
+    const double unit = std::max(lastPlace(want.text[i]), lastPlace(got.text[i]));
+    if (!(std::fabs(got.v[i] - want.v[i]) <= unit * 1.000001))
+      out += " [" + std::to_string(k) + "] " + got.text[i] + " != " + want.text[i];
+  }
+  return out;
+}
+
+// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition).
+inline std::vector<std::string> rtcm3Frames(const std::string& s) {
+  const auto crc = [](const unsigned char* p, std::size_t n) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      c ^= static_cast<std::uint32_t>(p[i]) << 16;
+      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+    }
+    return c & 0xFFFFFF;
+  };
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i + 6 <= s.size();) {
+    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
+    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
+        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      ++i;
+      continue;
+    }
+    out.push_back(s.substr(i, len + 6));
+    i += len + 6;
+  }
+  return out;
+}
+inline int rtcm3Type(const std::string& f) {
+  return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4;
+}
+
+// Days from 1970-01-01 of a civil date (H. Hinnant's days_from_civil).
+inline long daysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// An epoch text "2023 03 12 10 00 00" as seconds from 1970 (in the record's own time scale).
+inline long epochSeconds(const std::string& epoch) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  if (std::sscanf(epoch.c_str(), "%d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s) != 6) return -1;
+  return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+}  // namespace e2e::rinex
