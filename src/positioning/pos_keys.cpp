@@ -26,6 +26,9 @@ constexpr std::uint16_t kSrcFixed = 6;
 // The distance limit is stored in units of 100 m.
 constexpr double kDistMaxKm = 6553.5;
 constexpr std::uint16_t kAvgTimeMax = 65535;
+// Carrier smoothing of the code corrections taken from a base's observations: an hour of 1-s
+// samples at most.
+constexpr std::uint16_t kCdSmoothMax = 3600;
 
 // Indexes of the stored reference triples.
 enum { kMeasXyz = 0, kMeasBlh = 1, kKnownXyz = 2, kKnownBlh = 3 };
@@ -139,6 +142,13 @@ int srcSet(const char* p, const ZRNamedNode* v) {
   return CMD_WRONG_1ST;
 }
 
+// Code corrections formed from a base's RTCM 3 or CMR observations.
+int cdSet(const char* p, const ZRNamedNode* v) {
+  if (std::strcmp(p, "obs") == 0) return setBoolField(v, RcvSet.codeCorrFromBase);
+  if (std::strcmp(p, "smooth") == 0) return setInt(v, RcvSet.codeSmoothLen, 0, kCdSmoothMax);
+  return CMD_WRONG_1ST;
+}
+
 int attSet(const char* p, const ZRNamedNode* v) {
   if (std::strcmp(p, "hdg") == 0) return setFloat(v, RcvSet.hdgOffset, -180.0, 180.0);
   if (std::strcmp(p, "pitch") == 0) return setFloat(v, RcvSet.pitchOffset, -90.0, 90.0);
@@ -164,6 +174,7 @@ int poscSet(const char* p, const ZRNamedNode* v) {
   if (const char* r = after(p, "ref")) return refSet(r, v);
   if (const char* r = after(p, "src")) return srcSet(r, v);
   if (std::strcmp(p, "base/needpos") == 0) return setBoolField(v, RcvSet.baseNeedsValidPos);
+  if (const char* r = after(p, "cd")) return cdSet(r, v);
   if (const char* r = after(p, "att")) return attSet(r, v);
   return outputGridKeysSet(p, v);
 }
@@ -222,6 +233,13 @@ int basePrint(const char* p, Reply& re) {
   return rc;
 }
 
+int cdPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "obs")) rc = reBool(re, RcvSet.codeCorrFromBase != 0);
+  if (strcmpA(p, "smooth")) rc = reLong(re, RcvSet.codeSmoothLen);
+  return rc;
+}
+
 int attPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "hdg")) rc = reDouble(re, RcvSet.hdgOffset, 3);
@@ -237,6 +255,7 @@ int poscPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "ref")) rc = reSub(refPrint, r, re);
   if (const char* r = strncmpA(p, "src")) rc = reSub(srcPrint, r, re);
   if (const char* r = strncmpA(p, "base")) rc = reSub(basePrint, r, re);
+  if (const char* r = strncmpA(p, "cd")) rc = reSub(cdPrint, r, re);
   if (const char* r = strncmpA(p, "att")) rc = reSub(attPrint, r, re);
   if (int r = outputGridKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
   return rc;
@@ -251,6 +270,8 @@ void posSettingsLoaded() {
   if (refModeIndex(s.refPosMode) < 0) s.refPosMode = kRefModeValues[0];
   if (s.posSource != kSrcFixed || !srcPosSet()) s.posSource = 0;
   if (s.refPosFrom > kRefPosFromKnown) s.refPosFrom = kRefPosFromNone;
+  if (s.codeCorrFromBase > 1) s.codeCorrFromBase = 1;
+  if (s.codeSmoothLen > kCdSmoothMax) s.codeSmoothLen = kCdSmoothMax;
   outputGridBound(s);
   outputGridKeysSettingsLoaded();
   // Averaging does not outlive the settings it started under; the base publishes the stored

@@ -22,7 +22,8 @@ const std::string kZeroPair =
 const std::string kDefaults =
     "mode=sp,sol={sep=off,rtk1=off,rtk3=off,dist=0.0,midpt=off,code=on},avg={start=off,time=180},"
     "ref={mode=known,known=" + kZeroPair + ",meas=" + kZeroPair + "},src={mode=own,xyz={x=0.0000,y=0.0000,z=0.0000},"
-    "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},att={hdg=0.000,pitch=0.000},datum=W84,"
+    "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},cd={obs=off,smooth=0},att={hdg=0.000,pitch=0.000},"
+    "datum=W84,"
     "grid={type=none,prj=none,loc={prj={0.000000000,0.000000000,1.000000000,0.0000,0.0000},"
     "par={0.0000,0.0000,1.000000000,0.000000000,0.000000000,0.000000000,0.0000}},zone=0},"
     "geoid={fixed=off,und=0.000,file=}";
@@ -54,6 +55,8 @@ const Stored kStored[] = {
     {"src/geo", "{-33.5,-70.25,612.3}", "{x=1799264.6541,y=-5011367.1425,z=-3500672.2390}"},
     {"src/mode", "fixed", "fixed"},
     {"base/needpos", "on", "on"},
+    {"cd/obs", "on", "on"},
+    {"cd/smooth", "100", "100"},
     {"att/hdg", "-12.5", "-12.500"},
     {"att/pitch", "3.25", "3.250"},
     {"datum", "EUR_F", "EUR_F"},
@@ -116,6 +119,8 @@ TEST_F(PosKeysE2e, DefaultsEdgesAndInit) {
       {"geoid/file", "nofile.gemo", er(15, "file not found"), nullptr},
       {"geoid/file", "../x", er(35, "wrong name"), nullptr},
       {"base/needpos", "yes", re("%s%"), "on"},
+      {"cd/smooth", "3601", er(5, "value out of range"), "0"},
+      {"cd/obs", "maybe", er(7, "wrong 2nd parameter"), "off"},
       {"nokey", "1", er(3, "wrong 1st parameter"), nullptr},
   };
   for (const auto& r : rows) {

@@ -91,6 +91,28 @@ TEST_F(PosKeys, ModeAndSolutionChoice) {
   EXPECT_FLOAT_EQ(RcvSet.hdgOffset, 1.25f);
 }
 
+// The switch and the smoothing length of the code corrections a rover forms from a base's
+// observations; the defaults keep them off and unsmoothed.
+TEST_F(PosKeys, CodeCorrectionsFromBaseObservations) {
+  EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0}");
+  const Row rows[] = {
+      {"cd/obs", "on", CMD_OK, "on"},           {"cd/obs", "1", CMD_WRONG_2ND, "on"},
+      {"cd/obs", "", CMD_2ND_MISSED, "on"},      {"cd/smooth", "3600", CMD_OK, "3600"},
+      {"cd/smooth", "3601", CMD_OUT_OF_RANGE, "3600"}, {"cd/smooth", "-1", CMD_OUT_OF_RANGE, "3600"},
+      {"cd/smooth", "0", CMD_OK, "0"},           {"cd/smooth", "2.5", CMD_WRONG_2ND, "0"},
+      {"cd/smooth", "100", CMD_OK, "100"},       {"cd/obs", "off", CMD_OK, "off"},
+      {"cd/obs", "yes", CMD_OK, "on"},           {"cd/none", "1", CMD_WRONG_1ST, "ER3"},
+  };
+  runRows(rows, std::size(rows));
+  EXPECT_EQ(RcvSet.codeCorrFromBase, 1);
+  EXPECT_EQ(RcvSet.codeSmoothLen, 100);
+  // A stored image from elsewhere is brought back within what a set could give.
+  RcvSet.codeCorrFromBase = 7;
+  RcvSet.codeSmoothLen = 60000;
+  posSettingsLoaded();
+  EXPECT_EQ(print("pos/cd"), "{obs=on,smooth=3600}");
+}
+
 TEST_F(PosKeys, AveragingKeys) {
   const Row rows[] = {
       {"avg/time", "1", CMD_OK, "1"},          {"avg/time", "65535", CMD_OK, "65535"},
