@@ -134,6 +134,12 @@ TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites)
     EXPECT_LT(std::fabs(prc), 40.0) << "R" << slot;
   }
   for (int s : slots) EXPECT_TRUE(seen.contains(s)) << "R" << s << " corrected but not measured";
+  // Among them the edges of the frequency numbers the board names a GLONASS channel by: R12 is
+  // k = -1 (the byte 0xFF, which is no "none"), R14 k = -7 and R08 k = +6, all up for the run.
+  for (int s : {8, 12, 14}) {
+    EXPECT_TRUE(seen.contains(s)) << "R" << s << " not measured";
+    EXPECT_TRUE(slots.contains(s)) << "R" << s << " not corrected";
+  }
   EXPECT_GE(gps->prc.size(), 6u);
   for (const auto& [prn, prc] : gps->prc) EXPECT_LT(std::fabs(prc), 40.0) << "G" << prn;
 }
