@@ -341,7 +341,8 @@ TEST_F(CorrectionChain, TecCalibrationOfEverySystemInTheSky) {
                 range.second);
   }
   EXPECT_EQ(want.size(), 2u) << "only GPS and GLONASS have a delay";
-  for (int sys : {2, 3, 4, 5, 6}) EXPECT_TRUE(got.mean[sys] == 0.0 && got.dev[sys] == 0.0) << "system " << sys << ": none in the sky";
+  for (int sys : {2, 3, 4, 5, 6})
+    EXPECT_TRUE(got.mean[sys] == 0.0 && got.dev[sys] == 0.0) << "system " << sys << ": no delay in the sky";
 }
 
 }  // namespace
