@@ -73,7 +73,9 @@ std::set<int> measuredGlonass(const std::string& truth) {
 }
 
 TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites) {
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00",
+  // 09:57:30 starts a GLONASS superframe (a multiple of 150 s) and lies in the last pages of the
+  // GPS 12.5-min page cycle, so that the health (51) and configuration (63) pages come too.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T09:57:30",
                                     "--sky-truth", dir_.file("sky.truth")}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%k%set,/par/pos/ref/known/geo,{22.3,114.2,50}"), re("%k%"));
