@@ -6,6 +6,7 @@
 #include "gnss_link/meas_proc.h"
 #include "platform/debug.h"
 #include "positioning/chan_data.h"
+#include "positioning/chan_satellite.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ AllanState g;
 
 constexpr long kDayMs = 86400000;
 constexpr int kTrackChannels = kCdatPerInput;
-constexpr int kSystems = 8;
+constexpr int kSystems = SYS_NUM;
 constexpr float kKeepSnr = 45.0f;
 
 // The selected signal of channel i, when it is being tracked (carrier followed); else null.
@@ -44,7 +45,10 @@ bool choose(int selector) {
   int best = -1;
   float bestSnr = 0.0f;
   for (int i = 0; i < kTrackChannels; ++i) {
-    if (Cdat[i].sysCode != sys) continue;
+    // The selector names the satellite system (0 GPS, 1 GLONASS, 2 Galileo, 3 SBAS, 4 QZSS,
+    // 5 BeiDou, 6 NavIC), not the board's code for it.
+    ChanSatellite sat;
+    if (!chanSatellite(Cdat[i].sysCode, Cdat[i].svNum, sat) || sat.sys != sys) continue;
     const ChanSigData* s = tracked(i, sig);
     if (s == nullptr) continue;
     if (best < 0 || s->cn0 > bestSnr) {

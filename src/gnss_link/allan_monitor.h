@@ -8,7 +8,7 @@
 struct AllanState {
   int selector = 0;       // selector the channel was chosen under
   int sig = 0;            // signal slot 0..5
-  int sys = 0;            // system 0..7
+  int sys = 0;            // satellite system 0..6 (SvSystem)
   float bestSnr = 0.0f;   // level of the chosen channel when chosen, dB-Hz
   std::int32_t accMs = 0;  // time accumulated in the current block
   double sumSq = 0.0;

@@ -22,6 +22,7 @@
 #include "platform/rtos_time.h"
 #include "platform/shutdown.h"
 #include "positioning/chan_data.h"
+#include "positioning/chan_satellite.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/rcv_output_base_moving.h"
@@ -103,15 +104,6 @@ void rtkAvailability(int mainIdx) {
   if (rtk_cpd_dbi == 4) debPrintfx(-1, " measProc bHeadingAvail %d\n", r.bHeadingAvail);
 }
 
-// Identity and signal state of an input's channels, as the board gave them this epoch.
-void fillMarkChans(int first, RTK_MARK_CHAN* out) {
-  const BoardEpochPart& b = PVTDataInstance.epochData.GetPointer()->board;
-  for (int k = 0; k < kCdatPerInput; ++k) {
-    const int ch = first + k;
-    const ChanData& c = Cdat[ch];
-    out[k] = {c.bDataPresent, c.sysCode, c.svNum, ch < kBoardChannels ? b.chan[ch].ulCs6 : 0};
-  }
-}
 
 void setStatusAll(std::int32_t status) {
   NavSol.status = status;
@@ -133,6 +125,18 @@ void measProcSettingsLoaded() {
 void measProcSetTrace(MeasTraceFn fn) { g_trace = fn; }
 
 void debPrintSlaveBuffers() {}
+
+// Identity and signal state of an input's channels, as the board gave them this epoch.
+void measProcMarkChans(int first, RTK_MARK_CHAN* out) {
+  const BoardEpochPart& b = PVTDataInstance.epochData.GetPointer()->board;
+  for (int k = 0; k < kCdatPerInput; ++k) {
+    const int ch = first + k;
+    const ChanData& c = Cdat[ch];
+    ChanSatellite sat;
+    if (c.bDataPresent == 0 || !chanSatellite(c.sysCode, c.svNum, sat)) sat = ChanSatellite{};
+    out[k] = {c.bDataPresent, sat.sys, sat.number, ch < kBoardChannels ? b.chan[ch].ulCs6 : 0};
+  }
+}
 
 void signalMeasReady() {
   trace(1, nullptr);
@@ -177,9 +181,10 @@ void signalMeasReady() {
     int measured = 0;
     unsigned systems = 0;
     for (int i = 0; i < kCdatChannels; ++i) {
-      if (Cdat[i].bDataPresent == 0 || Cdat[i].sysCode > kChanNavic) continue;
+      const std::uint8_t sys = chanSignalSystem(Cdat[i].sysCode);
+      if (Cdat[i].bDataPresent == 0 || sys == kSvUnknown) continue;
       ++measured;
-      systems |= 1u << Cdat[i].sysCode;
+      systems |= 1u << sys;
     }
     trace(7, "SatLed::set");
     SatLed::set(measured, std::popcount(systems));
@@ -240,7 +245,7 @@ void signalMeasReady() {
     RCV_OUTPUT& r = rcvOut_Ant[a];
     r.bMainInput = a == mainRecord(mainIdx) ? 1 : 0;
     r.pRelPos = r.bMainInput && placeholder::RelPos_block(relPosOut) ? &relPosOut : nullptr;
-    fillMarkChans(r.chanBase, markChans[a]);
+    measProcMarkChans(r.chanBase, markChans[a]);
     r.pChans = markChans[a];
     r.nChans = kCdatPerInput;
   }

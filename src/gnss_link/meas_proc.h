@@ -41,6 +41,9 @@ bool measProcInit(int priority);
 void* measProc(void*);
 // The per-epoch chain, called by the raw decoder once per good epoch in task MEAT.
 void signalMeasReady();
+// The satellites of an antenna input's channels (from channel `first`, kCdatPerInput of them) in
+// the navigation layer's systems and numbers, with their signal state, for the RTK marking.
+void measProcMarkChans(int first, RTK_MARK_CHAN* out);
 // Debug hook on the board's buffers.
 void debPrintSlaveBuffers();
 

@@ -17,9 +17,9 @@
 #include "platform/perif_readings.h"
 #include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
+#include "positioning/chan_satellite.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/epoch_solution.h"
-#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
@@ -126,16 +126,14 @@ void storeSignal(int ch, int slot, const BoardSigMeasType& m) {
   s->freq = m.dFreq;
 }
 
-// The nominal carrier of a signal slot of the channel's satellite: the channel names its system
-// by the board's code (0 GPS, 1 GLONASS, 2 SBAS, 3 Galileo, 4 BeiDou, 5 QZSS, 6 NavIC) and a
-// GLONASS satellite by its frequency number (-7..6), which the frequency table counts from 0;
-// 1.0 for any other code.
+// The nominal carrier of a signal slot of the channel's satellite: by the system of the signal the
+// channel tracks and, for GLONASS, the satellite's frequency number k (-7..6), which the
+// frequency table counts from 0; 1.0 for L-band and unknown codes.
 double ratedFrequency(const EpochChanEntryType& c, int slot) {
-  const int code = c.uSatByte[0];
-  if (code > kChanNavic) return 1.0;
-  const int sys = kChanCodeSystem[code];
-  const int n = sys == kSysGlonass ? static_cast<std::int8_t>(c.uSatByte[1]) - SYS_SI_MIN[kSysGlonass] : c.uSatByte[1];
-  return get_SvRatedFrequency(slot, sys, n);
+  const std::uint8_t sys = chanSignalSystem(c.uSatByte[0]);
+  if (sys == kSvUnknown) return 1.0;
+  const int number = chanSatNumber(c.uSatByte[0], c.uSatByte[1]);
+  return get_SvRatedFrequency(slot, sys, sys == kSysGlonass ? number - SYS_SI_MIN[kSysGlonass] : number);
 }
 
 bool lenIs(const char* name, int len, int want) {
@@ -326,7 +324,7 @@ void ZrtRawDecoder::recSatData(const std::uint8_t* p, int len) {
     c.uSatState = c.uState == 22 ? EpochChanEntryType::kStateEmpty : c.uState;
     c.pChan = &Cdat[ch];
     Cdat[ch].sysCode = c.uSatByte[0];
-    Cdat[ch].svNum = c.uSatByte[1];
+    Cdat[ch].svNum = static_cast<std::int16_t>(chanSatNumber(c.uSatByte[0], c.uSatByte[1]));
     Cdat[ch].trackCode = c.uSatByte[2];
   }
   if (r.off() != len) std::fprintf(stderr, "$$ @@SatData: ERROR: got=%d != %d\n", r.off(), len);

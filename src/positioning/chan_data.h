@@ -162,7 +162,9 @@ struct ChanData {
   int smoothLength(int i) const { return smLen_[i]; }
   void setSmoothLength(int i, int n) { smLen_[i] = n; }
 
-  // Channel identity, filled by the raw-record decoder.
+  // Channel identity, filled by the raw-record decoder: the board's system code and the
+  // satellite's number as read by chanSatNumber (a GLONASS frequency number signed); read
+  // through chan_satellite.h.
   std::uint8_t bDataPresent = 0;
   std::uint8_t trackCode = 0;
   std::uint8_t sysCode = 0;

@@ -7,6 +7,7 @@
 #include "platform/debug.h"
 #include "platform/mono_clock.h"
 #include "positioning/chan_data.h"
+#include "positioning/chan_satellite.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/output_grid.h"
@@ -150,13 +151,20 @@ void RCV_OUTPUT::computeParams() {
   s.bFilterApplied = 0;
 
   // Satellite counts of the input: used, tracked, excluded.
+  // A channel counts under the system of its satellite (the board's code mapped to it).
   std::uint16_t counts[3][7] = {};
+  const auto system = [](int ch) {
+    ChanSatellite sat;
+    return ch < kCdatChannels && chanSatellite(Cdat[ch].sysCode, Cdat[ch].svNum, sat) ? sat.sys : kSvUnknown;
+  };
   for (int k = 0; k < ns.uNumUsed && k < NavTask::NAV_SOL::kMaxSats; ++k) {
-    const int ch = ns.uUsedChan[k];
-    if (ch < kCdatChannels && Cdat[ch].sysCode < SYS_NUM) ++counts[0][Cdat[ch].sysCode];
+    const std::uint8_t sys = system(ns.uUsedChan[k]);
+    if (sys < SYS_NUM) ++counts[0][sys];
   }
-  for (int ch = chanBase; ch >= 0 && ch < chanBase + kCdatPerInput && ch < kCdatChannels; ++ch)
-    if (Cdat[ch].bDataPresent && Cdat[ch].sysCode < SYS_NUM) ++counts[1][Cdat[ch].sysCode];
+  for (int ch = chanBase; ch >= 0 && ch < chanBase + kCdatPerInput && ch < kCdatChannels; ++ch) {
+    const std::uint8_t sys = Cdat[ch].bDataPresent ? system(ch) : kSvUnknown;
+    if (sys < SYS_NUM) ++counts[1][sys];
+  }
   for (int k = 0; k < ns.uNumExcluded && k < NavTask::NAV_SOL::kMaxSats; ++k)
     ++counts[2][excludedSystem(ns.uExcluded[k])];
   std::memcpy(s.satCount, counts, sizeof counts);

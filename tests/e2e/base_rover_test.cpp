@@ -760,10 +760,11 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), 3u) << "one run of base epochs per stream";
-  // RTCM 3 carries every system of the sky, CMR type 0 GPS, and RTCM 2 types 18 and 19 GPS (their
-  // coder leaves GLONASS out by its factory setting).
+  // RTCM 3 carries every system of the sky, CMR type 0 GPS, and RTCM 2 types 18 and 19 GPS and
+  // GLONASS: the base's GLONASS satellites have orbits once the broadcast almanacs have confirmed
+  // them (the whole constellation's within the first 2.5 minutes), before the RTCM 2 stream's turn.
   const Format formats[3] = {{"RTCM 3", 0.002, 0.01, 0}, {"CMR", 0.02, 0.01, 0}, {"RTCM 2", 0.011, 0.01, 16777216.0}};
-  const std::set<char> systems[3] = {systemsOf(truth), {'G'}, {'G'}};
+  const std::set<char> systems[3] = {systemsOf(truth), {'G'}, {'G', 'R'}};
   for (int k = 0; k < 3; ++k) ASSERT_NO_FATAL_FAILURE(checkRun(r[k], truth, tgd, formats[k], systems[k]));
   EXPECT_NE(rover_.out.find(" CalcdS: "), std::string::npos) << "the projection's geometric terms";
   // The simulated base's clock never jumps: each new stream restarts the projection's models, and

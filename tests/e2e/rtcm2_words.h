@@ -29,7 +29,8 @@ inline std::uint32_t parity(std::uint32_t d, int d29, int d30) {
 
 struct Frame {
   int type, z, seq, words, station;
-  std::uint32_t first = 0;  // the first data word, 0 for none
+  std::vector<std::uint32_t> data;  // the data words' 24 bits each (those the stream holds)
+  std::uint32_t first = 0;           // the first data word, 0 for none
 };
 
 // Six-of-eight bytes to words (parity checked, the data made upright) and frames; `bad` counts
@@ -57,9 +58,10 @@ inline std::vector<Frame> frames(const std::string& s, int& bad) {
       ++i;
       continue;
     }
-    const Frame f{static_cast<int>((w[i] >> 10) & 0x3F), static_cast<int>(w[i + 1] >> 11),
-                  static_cast<int>((w[i + 1] >> 8) & 7), static_cast<int>((w[i + 1] >> 3) & 0x1F),
-                  static_cast<int>(w[i] & 0x3FF)};
+    Frame f{static_cast<int>((w[i] >> 10) & 0x3F), static_cast<int>(w[i + 1] >> 11),
+            static_cast<int>((w[i + 1] >> 8) & 7), static_cast<int>((w[i + 1] >> 3) & 0x1F),
+            static_cast<int>(w[i] & 0x3FF), {}};
+    for (std::size_t k = i + 2; k < i + 2 + static_cast<std::size_t>(f.words) && k < w.size(); ++k) f.data.push_back(w[k]);
     out.push_back(f);
     if (f.words > 0 && i + 2 < w.size()) out.back().first = w[i + 2];
     i += 2 + static_cast<std::size_t>(f.words);

@@ -69,8 +69,9 @@ std::vector<Gd> takeGd(std::string& held) {
 
 TEST(SimNav, SubframesOfTheSatellitesInViewWithTheirParity) {
   RunDir dir;
-  // GPS 00:59:54 on 1 July 2010 (UTC + 18 s as the simulator counts): subframes 1, 2, 3 of the
-  // 01:00:00 frame end 12, 18 and 24 s after the first epoch; subframe 2 carries a flipped bit.
+  // GPS 00:59:54 on 1 July 2010 (UTC + 18 s as the simulator counts): subframes 4 and 5 of the
+  // 00:59:30 frame end before, subframes 1, 2, 3 of the 01:00:00 frame 12, 18 and 24 s after the
+  // first epoch; subframe 2 carries a flipped bit.
   Proc sim(dir.path, {kSim, "--dir", dir.path, "--nav", kNav, "--start", "2010-07-01T00:59:36", "--rate", "10",
                       "--flip-nav-after", "15"});
   Port link(dir.file("dev/shm/a"));
@@ -92,6 +93,16 @@ TEST(SimNav, SubframesOfTheSatellitesInViewWithTheirParity) {
           EXPECT_EQ(tow, sow / 6) << "G" << g.prn << " subframe " << id;
           EXPECT_EQ(static_cast<int>(((sow - 6) / 6) % 5) + 1, id) << "G" << g.prn;
           EXPECT_EQ(badWords(g.w), id == 2 ? std::vector<int>{9} : std::vector<int>{}) << "G" << g.prn << " " << id;
+          if (id >= 4) {
+            // Subframes 4 and 5 carry page (frame mod 25) + 1 of the 12.5-min cycle that starts
+            // with the week, data ID 1 and the SV ID of IS-GPS-200 Table 20-V.
+            static const int kSf4[25] = {57, 25, 26, 27, 28, 57, 29, 30, 31, 32, 57, 62, 52,
+                                         53, 54, 57, 55, 56, 58, 59, 57, 60, 61, 62, 63};
+            const int page = static_cast<int>(((sow - 6) / 30) % 25);
+            EXPECT_EQ((g.w[2] >> 28) & 3, 1u) << "G" << g.prn;
+            EXPECT_EQ(static_cast<int>((g.w[2] >> 22) & 0x3F), id == 5 ? (page < 24 ? page + 1 : 51) : kSf4[page])
+                << "G" << g.prn << " subframe " << id << " page " << page + 1;
+          }
           prnsBySubframe[id].insert(g.prn);
         }
         return prnsBySubframe.count(3) != 0;
@@ -104,7 +115,9 @@ TEST(SimNav, SubframesOfTheSatellitesInViewWithTheirParity) {
   EXPECT_LE(prnsBySubframe[1].size(), 16u);
   EXPECT_EQ(prnsBySubframe[1], prnsBySubframe[2]);
   EXPECT_EQ(prnsBySubframe[2], prnsBySubframe[3]);
-  EXPECT_EQ(prnsBySubframe.count(4) + prnsBySubframe.count(5), 0u);
+  // The almanac pages of the frame before came too, from the satellites then in view.
+  EXPECT_EQ(prnsBySubframe.count(4) + prnsBySubframe.count(5), 2u);
+  EXPECT_GE(prnsBySubframe[5].size(), 6u);
 }
 
 TEST(SimNav, BadNavigationOptionsAreRefused) {

@@ -403,8 +403,15 @@ class Board {
     const std::int64_t end = ts.gpsTotalMs / 1000;
     const std::int64_t start = end - 6;
     const int id = static_cast<int>((start / 6) % 5) + 1;
-    if (id > 3) return {};
     const auto towCount = static_cast<std::uint32_t>((end % 604800) / 6);
+    if (id > 3) {
+      // Subframes 4 and 5: the almanac pages, the same from every satellite in view.
+      std::uint32_t w[10];
+      nav_.almanacSubframe(start, id, towCount).words(w);
+      std::string out;
+      for (const sim::LnavEph* r : nav_.visible(start - start % 30, o_.site)) out += sim::gdMessage(r->prn, t, w, 10);
+      return out;
+    }
     const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
     std::string out;
     // A new data set begins with a frame: every subframe of a frame is of the same one.

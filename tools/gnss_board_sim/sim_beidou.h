@@ -9,8 +9,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "sim_bits.h"
+#include "sim_kepler.h"
 #include "sim_rinex4.h"
 
 namespace sim {
@@ -127,6 +129,43 @@ inline Bits d1Subframe(const D1Fields& f, int id, std::int64_t sow) {
   } else {
     d.put(f.toe & 0x7FFF, 15).put(f.i0, 32).put(f.cic, 18).put(f.omegaDot, 24).put(f.cis, 18).put(f.idot, 14);
     d.put(f.omega0, 32).put(f.omega, 32).put(0, 1);
+  }
+  return d.finish();
+}
+
+// The almanac of satellites 1-30 as D1 subframes 4 and 5 carry it (BDS-SIS-ICD-B1I 3.0
+// 5.2.4.15-5.2.4.17): per satellite its orbit and clock at toa (a GEO's, PRN 1-5, inclination
+// counted from 0, the others' from 0.30 semicircles) and its 9-bit health (0 good, the top bit
+// set: clock unusable; all ones: no satellite); toa (4096-s units) and its week (8 bits).
+struct D1Almanac {
+  std::vector<KeplerAlm> sat = std::vector<KeplerAlm>(30);
+  std::vector<int> health = std::vector<int>(30, 0x1FF);
+  int toa = 0, wna = 0;
+};
+
+// Page `page` (1-24) of D1 subframe `id` (4 or 5) starting at BDT second of week `sow`: subframe 4
+// pages 1-24 and subframe 5 pages 1-6 the almanac of satellites 1-30, subframe 5 page 7 the health
+// of 1-19, page 8 that of 20-30 with WNa and toa; the other pages carry nothing this simulator
+// knows (left at zero).
+inline Bits d1AlmPage(const D1Almanac& a, int id, int page, std::int64_t sow) {
+  constexpr double kPi = 3.1415926535898;
+  D1Stream d = d1Header(id, sow);
+  d.put(0, 1).put(page, 7);
+  const int prn = id == 4 ? page : page <= 6 ? 24 + page : 0;
+  if (prn > 0) {
+    const KeplerAlm& m = a.sat[static_cast<std::size_t>(prn - 1)];
+    if (!m.present) return d.finish();
+    const double i0 = prn <= 5 ? 0.0 : 0.30;
+    d.put(scaled(m.sqrtA, 11), 24).put(scaled(m.af1, 38), 11).put(scaled(m.af0, 20), 11);
+    d.put(scaled(std::remainder(m.omega0, 2 * kPi) / kPi, 23), 24).put(scaled(m.e, 21), 17);
+    d.put(scaled(m.i / kPi - i0, 19), 16).put(a.toa >> 12, 8).put(scaled(m.omegaDot / kPi, 38), 17);
+    d.put(scaled(std::remainder(m.omega, 2 * kPi) / kPi, 23), 24).put(scaled(std::remainder(m.m0, 2 * kPi) / kPi, 23), 24);
+    d.put(0, 2);  // AmEpID
+  } else if (page == 7) {
+    for (int k = 0; k < 19; ++k) d.put(a.health[static_cast<std::size_t>(k)], 9);
+  } else if (page == 8) {
+    for (int k = 19; k < 30; ++k) d.put(a.health[static_cast<std::size_t>(k)], 9);
+    d.put(a.wna, 8).put(a.toa >> 12, 8);
   }
   return d.finish();
 }

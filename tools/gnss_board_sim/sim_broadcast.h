@@ -22,6 +22,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "sim_beidou.h"
@@ -96,6 +97,7 @@ class MultiBroadcast {
     nav_ = readRinex4Nav(path);
     for (const Rnx4Eph& r : nav_.eph) {
       if (r.type == "LNAV" && r.sys == 'G') gps.add(lnavOf(r));
+      if (r.type == "CNAV" && r.sys == 'G') gps.setConfig(r.prn, 0xA);  // anti-spoofing on, L2C
       if (r.type == "LNAV" && r.sys == 'J') qzss_.add(lnavOf(r));
       by_[{r.sys, r.prn, r.type}].push_back(&r);
     }
@@ -175,10 +177,18 @@ class MultiBroadcast {
   std::string qzssLnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
     const std::int64_t start = gps - 6;
     const int id = static_cast<int>((start / 6) % 5) + 1;
-    if (id > 3) return {};
+    const auto towCount = static_cast<std::uint32_t>((gps % kWeek) / 6);
+    // Subframes 4 and 5 of data ID 3: in subframe 5 the QZSS almanac pages (SV ID = PRN - 192) and
+    // the QZSS health page (51), in the first pages of each 12.5-min cycle; the other pages are
+    // left at zero (SV ID 57). The almanac is that of the ephemerides current where the cycle began.
+    const std::int64_t frame = (start % kWeek) / 30;
+    LnavAlmanac alm;
+    if (id > 3) alm = qzss_.almanac(start - start % 30 - (frame % 25) * 30, 193, 0.25, 0.06);
     std::string out;
     for (const LnavEph* r : qzss_.visible(cycleStart(gps, 6, 30), site)) {
-      Subframe s = lnavSubframe(*r, id, static_cast<std::uint32_t>((gps % kWeek) / 6));
+      const int page = static_cast<int>(frame % 25);
+      const int svId = id == 5 && page < 10 ? page + 1 : id == 5 && page == 10 ? 51 : 57;
+      Subframe s = id <= 3 ? lnavSubframe(*r, id, towCount) : lnavAlmPage(alm, id, svId, towCount, 3);
       std::uint32_t w[10];
       s.words(w);
       out += wordMessage("qd", r->prn, t, 0, std::vector<std::uint32_t>(w, w + 10));
@@ -217,29 +227,97 @@ class MultiBroadcast {
     const std::int64_t tod = ((gps - kUtcGpsLeap + 10800) % 86400 + 86400) % 86400;  // Moscow
     const std::int64_t ended = (tod + 86400 - 2) % 86400;  // start of the string that has just ended
     const int m = static_cast<int>((ended % 30) / 2) + 1;
-    if (m > 5) return {};
     const int frameTod = static_cast<int>(ended - ended % 30);
     std::string out;
     const std::int64_t frameGps = gps - 2 - ended % 30;
+    // Every satellite broadcasts the almanac of the whole constellation for the current day.
+    const GloDay day = gloDay(frameGps);
+    GloTime time = glo_;
+    time.na = day.nt, time.n4 = day.n4;
+    std::vector<GloAlm> alm;
+    if (m > 5) alm = gloAlmanacs(frameGps, day);
     for (const Rnx4Eph* r : currentAll('R', "FDMA", frameGps)) {
       if (!inView('R', r->prn, gps, site)) continue;
       const GloEph g = gloEph(*r);
-      out += lDMessage(g.slot, g.freq, t, gloWords(gloString(g, glo_, m, frameTod)));
+      const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1);
+      out += lDMessage(g.slot, g.freq, t, gloWords(s));
     }
     return out;
   }
 
+  // The almanac of slots 1..24 from the ephemerides current at `gps`, for the Moscow day `day`.
+  std::vector<GloAlm> gloAlmanacs(std::int64_t gps, const GloDay& day) const {
+    std::vector<GloAlm> alm(24);
+    for (int slot = 1; slot <= 24; ++slot) {
+      const Rnx4Eph* r = current('R', slot, "FDMA", gps);
+      if (r == nullptr) continue;
+      auto key = std::make_pair(r, day.startGps);
+      auto it = gloAlm_.find(key);
+      if (it == gloAlm_.end()) it = gloAlm_.emplace(key, gloAlmanac(gloEph(*r), day.startGps)).first;
+      alm[static_cast<std::size_t>(slot - 1)] = it->second;
+    }
+    return alm;
+  }
+
   std::string inav(std::int64_t gps, std::uint32_t t, const Site& site) const {
-    static const int kWords[15] = {2, 4, 6, 0, 0, 0, 0, 0, 0, 0, 1, 3, 5, 0, 0};
+    // The nominal E1-B subframe (OS SIS ICD 4.3.2.2): the fourth and fifth page pairs carry
+    // almanac words 7 and 8 in even subframes, 9 and 10 in odd ones, three satellites each minute,
+    // the whole constellation in 12 minutes: on E1-B satellites 19-36 first, then 1-18.
+    static const int kWords[15] = {2, 4, 6, 7, 8, 0, 0, 0, 0, 0, 1, 3, 5, 0, 0};
     const std::int64_t start = gps - 2;
-    const int type = kWords[(start % 30) / 2];
+    const std::int64_t subframe = (start % kWeek) / 30;
+    int type = kWords[(start % 30) / 2];
+    if (type >= 7 && subframe % 2 == 1) type += 2;
+    const int minute = static_cast<int>((start % 720) / 60);
+    const int firstSv = minute < 6 ? 18 + 3 * minute : 3 * (minute - 6);  // 0-based
+    GalAlmanac alm;
+    if (type >= 7) alm = galAlmanac(start - start % 720);
     std::string out;
     for (const Rnx4Eph* r : currentAll('E', "INAV", cycleStart(gps, 2, 30))) {
       if (!inView('E', r->prn, gps, site)) continue;
-      const Bits w = inavWord(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek);
+      const Bits w = type >= 7 ? inavAlmWord(alm, gal_, type, firstSv)
+                               : inavWord(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek);
       out += edMessage(r->prn, t, 0, inavPagePair(w));
     }
     return out;
+  }
+
+  // The Galileo almanac of the I/NAV ephemerides current at GPS second `gps` (the start of a
+  // 12-min cycle), for the multiple of 600 s at or before it; its issue counts the cycles.
+  GalAlmanac galAlmanac(std::int64_t gps) const {
+    GalAlmanac a;
+    const std::int64_t sow = gps % kWeek;
+    a.t0a = static_cast<int>(sow / 600);
+    a.wna = static_cast<int>((gps / kWeek - 1024) % 4);
+    a.iod = static_cast<int>((gps / 720) % 16);
+    for (const Rnx4Eph* r : currentAll('E', "INAV", gps)) {
+      if (r->prn < 1 || r->prn > 36) continue;
+      const std::size_t k = static_cast<std::size_t>(r->prn - 1);
+      a.sat[k] = keplerAlmanac(keplerEph(*r), static_cast<double>(a.t0a) * 600.0);
+      // An orbit the almanac's fields cannot express (E14 and E18, whose eccentricity is 0.16) is
+      // left out of it, as the system does.
+      if (!galAlmanacFits(a.sat[k])) a.sat[k].present = false;
+      const int h = static_cast<int>(r->at(24));
+      a.hsE5b[k] = (h >> 7) & 3, a.hsE1b[k] = (h >> 1) & 3;
+    }
+    return a;
+  }
+
+  // The D1 almanac of satellites 1-30 from the D1 and D2 ephemerides current at GPS second `gps`,
+  // for the multiple of 4096 s of the BDT week at or before it.
+  D1Almanac d1Almanac(std::int64_t gps) const {
+    D1Almanac a;
+    const std::int64_t sow = bdtSow(gps);
+    a.toa = static_cast<int>(sow - sow % 4096);
+    a.wna = static_cast<int>(((gps - kBdtGpsSec) / kWeek) % 256);
+    for (const char* type : {"D1", "D2"})
+      for (const Rnx4Eph* r : currentAll('C', type, gps)) {
+        if (r->prn < 1 || r->prn > 30) continue;
+        const std::size_t k = static_cast<std::size_t>(r->prn - 1);
+        a.sat[k] = keplerAlmanac(keplerEph(*r), static_cast<double>(a.toa));
+        a.health[k] = r->at(24) != 0 ? 0x100 : 0;
+      }
+    return a;
   }
 
   std::string fnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
@@ -261,9 +339,17 @@ class MultiBroadcast {
     const auto visible = [&](const Rnx4Eph* r) { return inView('C', r->prn, gps, site); };
     if (b % 6 == 0) {
       const int id = static_cast<int>(((b - 6) / 6) % 5) + 1;
-      if (id <= 3)
-        for (const Rnx4Eph* r : currentAll('C', "D1", cycleStart(gps, 6, 30, kBdtGpsSec)))
-          if (visible(r)) out += wordMessage("cd", r->prn, t, 0, d1Subframe(d1Fields(*r, nav_), id, (b - 6) % kWeek).words(10));
+      // Subframes 4 and 5: page (frame mod 24) + 1, the almanac that of the ephemerides current
+      // where the 12-min cycle of pages began.
+      const std::int64_t frame = ((b - 6) % kWeek) / 30;
+      const int page = static_cast<int>(frame % 24) + 1;
+      D1Almanac alm;
+      if (id > 3) alm = d1Almanac(cycleStart(gps, 6, 30, kBdtGpsSec) - (frame % 24) * 30);
+      for (const Rnx4Eph* r : currentAll('C', "D1", cycleStart(gps, 6, 30, kBdtGpsSec)))
+        if (visible(r)) {
+          const Bits sf = id <= 3 ? d1Subframe(d1Fields(*r, nav_), id, (b - 6) % kWeek) : d1AlmPage(alm, id, page, (b - 6) % kWeek);
+          out += wordMessage("cd", r->prn, t, 0, sf.words(10));
+        }
     }
     if (b % 3 == 0) {
       const int page = static_cast<int>(((b - 3) / 3) % 10) + 1;
@@ -285,11 +371,27 @@ class MultiBroadcast {
 
   std::string navic(std::int64_t gps, std::uint32_t t, const Site& site) const {
     const int id = static_cast<int>(((gps - 12) / 12) % 4) + 1;
-    if (id > 2) return {};
+    // Subframes 3 and 4 carry message 7, the almanac of one satellite each, the satellites of the
+    // file in turn; the almanac that of the ephemerides current at the frame's start, its
+    // reference time the hour before.
+    const std::int64_t frameStart = cycleStart(gps, 12, 48);
+    std::vector<const Rnx4Eph*> all;
+    KeplerAlm alm;
+    if (id > 2) {
+      all = currentAll('I', "LNAV", frameStart);
+      if (all.empty()) return {};
+      const std::int64_t n = (frameStart % kWeek) / 48 * 2 + (id - 3);
+      const Rnx4Eph* a = all[static_cast<std::size_t>(n % static_cast<std::int64_t>(all.size()))];
+      alm = keplerAlmanac(keplerEph(*a), static_cast<double>((frameStart % kWeek) / 3600 * 3600));
+    }
     std::string out;
-    for (const Rnx4Eph* r : currentAll('I', "LNAV", cycleStart(gps, 12, 48)))
-      if (inView('I', r->prn, gps, site))
-        out += wordMessage("id", r->prn, t, 0, navicSubframe(navicFields(*r), id, (gps % kWeek) / 12).words(10));
+    for (const Rnx4Eph* r : currentAll('I', "LNAV", frameStart))
+      if (inView('I', r->prn, gps, site)) {
+        const std::int64_t towc = (gps % kWeek) / 12;
+        const Bits sf = id <= 2 ? navicSubframe(navicFields(*r), id, towc)
+                                : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
+        out += wordMessage("id", r->prn, t, 0, sf.words(10));
+      }
     return out;
   }
 
@@ -298,6 +400,7 @@ class MultiBroadcast {
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   GalTime gal_;
   GloTime glo_;
+  mutable std::map<std::pair<const Rnx4Eph*, std::int64_t>, GloAlm> gloAlm_;  // almanacs derived
 };
 
 }  // namespace sim

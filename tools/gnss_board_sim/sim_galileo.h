@@ -4,10 +4,13 @@
 // on as 31 bytes), from a RINEX 4 INAV or FNAV record and the file's Galileo time parameters.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim_bits.h"
+#include "sim_kepler.h"
 #include "sim_rinex4.h"
 
 namespace sim {
@@ -113,6 +116,64 @@ inline Bits inavWord(const GalFields& f, const GalTime& t, int type, std::int64_
       w.put(7, 32, t.a0), w.put(39, 24, t.a1), w.put(63, 8, t.dtls), w.put(71, 8, t.tot), w.put(79, 8, t.wnot);
       w.put(87, 8, t.wnlsf), w.put(95, 3, t.dn), w.put(98, 8, t.dtlsf), w.put(106, 20, tow);
       break;
+  }
+  return w;
+}
+
+// The almanac of the constellation (OS SIS ICD 5.1.10): per SVID 1-36 its orbit and clock at
+// t0a, its E5b and E1-B signal health; issue, reference time (600-s units) and week (2 bits).
+struct GalAlmanac {
+  int iod = 0, t0a = 0, wna = 0;
+  std::vector<KeplerAlm> sat = std::vector<KeplerAlm>(36);
+  std::vector<int> hsE5b = std::vector<int>(36, 0), hsE1b = std::vector<int>(36, 0);
+};
+
+// Whether the almanac's fields hold an orbit: delta sqrtA 13 bits of 2^-9, e 11 bits of 2^-16,
+// delta i 11 bits of 2^-14 semicircles.
+inline bool galAlmanacFits(const KeplerAlm& m) {
+  const double dA = (m.sqrtA - std::sqrt(29600000.0)) * 512.0, di = (m.i / 3.1415926535898 - 56.0 / 180.0) * 16384.0;
+  return std::fabs(dA) < 4095.5 && m.e * 65536.0 < 2047.5 && std::fabs(di) < 1023.5;
+}
+
+// I/NAV almanac word `type` (7-10) of the satellites g + 1 .. g + 3 (OS SIS ICD 4.3.5,
+// Tables 47-50): the orbit relative to the nominal one (square root of 29 600 km, 56 degrees),
+// SVID 0 for a satellite the almanac does not hold; word 10 ends with the GST-GPS offset.
+inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) {
+  constexpr double kPi = 3.1415926535898;
+  const double sqrtNominal = std::sqrt(29600000.0);
+  Bits w(128);
+  int at = 1;
+  auto next = [&](int n, std::int64_t v) {
+    w.put(at, n, v);
+    at += n;
+  };
+  auto sv = [&](int k) -> const KeplerAlm& { return a.sat[static_cast<std::size_t>(g + k)]; };
+  auto id = [&](int k) { return sv(k).present ? g + k + 1 : 0; };
+  auto orbit = [&](int k) {  // SVID, delta sqrtA, e, omega, delta i, Omega0, Omega dot
+    const KeplerAlm& m = sv(k);
+    next(6, id(k)), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
+    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
+    next(16, scaled(std::remainder(m.omega0, 2 * kPi) / kPi, 15)), next(11, scaled(m.omegaDot / kPi, 33));
+  };
+  auto m0 = [&](int k) { next(16, scaled(std::remainder(sv(k).m0, 2 * kPi) / kPi, 15)); };
+  auto clock = [&](int k) {  // af0, af1, E5b HS, E1-B HS
+    const std::size_t s = static_cast<std::size_t>(g + k);
+    next(16, scaled(sv(k).af0, 19)), next(13, scaled(sv(k).af1, 38)), next(2, a.hsE5b[s]), next(2, a.hsE1b[s]);
+  };
+  next(6, type), next(4, a.iod);
+  if (type == 7) {
+    next(2, a.wna), next(10, a.t0a), orbit(0), m0(0);
+  } else if (type == 8) {
+    clock(0), orbit(1);
+  } else if (type == 9) {
+    next(2, a.wna), next(10, a.t0a), m0(1), clock(1);
+    const KeplerAlm& m = sv(2);
+    next(6, id(2)), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
+    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
+  } else {
+    next(16, scaled(std::remainder(sv(2).omega0, 2 * kPi) / kPi, 15)), next(11, scaled(sv(2).omegaDot / kPi, 33));
+    m0(2), clock(2);
+    next(16, t.a0g), next(12, t.a1g), next(8, t.t0g), next(6, t.wn0g);
   }
   return w;
 }

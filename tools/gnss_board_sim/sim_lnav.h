@@ -208,6 +208,130 @@ inline Subframe lnavSubframe(const LnavEph& r, int id, std::uint32_t towCount) {
   return s;
 }
 
+// ---- Almanac: subframes 4 and 5 -----------------------------------------------------------------
+
+// One satellite's almanac as subframes 4 and 5 carry it (IS-GPS-200 20.3.3.5.1.2, Table 20-VI),
+// angles in semicircles.
+struct LnavAlm {
+  bool present = false;
+  double e = 0,  // as sent (QZSS: less 0.06)
+          di = 0, omegaDot = 0, sqrtA = 0, omega0 = 0, omega = 0, m0 = 0, af0 = 0, af1 = 0;
+  int health6 = 63;  // as the ephemeris's (63: no satellite)
+  int config = 0;    // anti-spoofing and signal configuration (4 bits)
+};
+
+// The almanac of an ephemeris at `toa` (s of week). An almanac has no harmonic corrections, no
+// mean-motion correction and no inclination rate: the orbit at toa carries them over (the mean
+// motion into the semi-major axis, inclination, node and mean anomaly moved to toa), so that near
+// toa the two positions are a kilometre or so apart. A QZSS almanac counts its inclination from
+// 0.25 semicircles and sends its eccentricity less 0.06 (IS-QZSS-PNT 4.1.2.7): `iRef`, `eRef`.
+inline LnavAlm lnavAlmanac(const LnavEph& r, double toa, int config, double iRef = 0.30, double eRef = 0.0) {
+  constexpr double kPi = 3.1415926535898, kMu = 3.986005e14;
+  const auto wrap = [](double d) { return d > 302400 ? d - 604800 : d < -302400 ? d + 604800 : d; };
+  const double dt = wrap(toa - r.toe), tc = wrap(toa - r.toc);
+  const double a = r.sqrtA * r.sqrtA;
+  const double n = std::sqrt(kMu / (a * a * a)) + r.dn;
+  LnavAlm m;
+  m.present = true;
+  m.e = r.e - eRef;
+  m.di = (r.i0 + r.idot * dt) / kPi - iRef;
+  m.omegaDot = r.omegaDot / kPi;
+  m.sqrtA = std::sqrt(std::cbrt(kMu / (n * n)));
+  m.omega0 = std::remainder(r.omega0 + r.omegaDot * dt, 2 * kPi) / kPi;
+  m.omega = std::remainder(r.omega, 2 * kPi) / kPi;
+  m.m0 = std::remainder(r.m0 + n * dt, 2 * kPi) / kPi;
+  m.af0 = r.af0 + r.af1 * tc + r.af2 * tc * tc;
+  m.af1 = r.af1 + 2 * r.af2 * tc;
+  m.health6 = static_cast<int>(r.health) & 63;
+  m.config = config;
+  return m;
+}
+
+// The almanac of a whole constellation: 32 satellites (QZSS: the satellites of data ID 3, PRN
+// 193 + index), with toa and its week (8 bits).
+struct LnavAlmanac {
+  std::vector<LnavAlm> sat = std::vector<LnavAlm>(32);
+  int toa = 0;  // s, a multiple of 4096
+  int wna = 0;  // week modulo 256
+};
+
+// The page of subframe 4 or 5 (`id`) that the frame numbered `frame` (frames since the week
+// began, 30 s each) carries: page (frame mod 25) + 1, the SV ID of IS-GPS-200 Table 20-V.
+inline int lnavPageSvId(int id, std::int64_t frame) {
+  static const int kSf4[25] = {57, 25, 26, 27, 28, 57, 29, 30, 31, 32, 57, 62, 52, 53, 54, 57, 55, 56, 58, 59, 57, 60, 61, 62, 63};
+  const int page = static_cast<int>(frame % 25);
+  return id == 5 ? (page < 24 ? page + 1 : 51) : kSf4[page];
+}
+
+// Six-bit values packed into the data bits of words `firstBit`.., skipping each word's parity.
+inline void lnavPutSixes(Subframe& s, int bit, const std::vector<int>& v) {
+  for (int x : v) {
+    for (int i = 5; i >= 0; --i) {
+      if ((bit - 1) % 30 >= 24) bit += 6;  // into the next word's data bits
+      s.put(bit, 1, (x >> i) & 1);
+      ++bit;
+    }
+  }
+}
+
+// Subframe 4 or 5 with SV ID `svId` (IS-GPS-200 20.3.3.5 and Figure 20-1): an almanac page
+// (1-32; with data ID 3 the QZSS satellite of that index), the health page of satellites 1-24
+// with toa and WNa (51), the configuration and health of 25-32 (63), the NMCT page (52) with no
+// table, or a page of other data left at zero. `dataId` 1 GPS, 3 QZSS.
+inline Subframe lnavAlmPage(const LnavAlmanac& a, int id, int svId, std::uint32_t towCount, int dataId = 1) {
+  Subframe s;
+  s.put(1, 8, 0x8B);
+  s.put(31, 17, towCount);
+  s.put(49, 1, 1);
+  s.put(50, 3, id);
+  s.put(61, 2, dataId);
+  s.put(63, 6, svId);
+  const auto health = [&](int k) { return k < static_cast<int>(a.sat.size()) ? a.sat[static_cast<std::size_t>(k)].health6 : 63; };
+  if (svId >= 1 && svId <= 32) {
+    const LnavAlm& m = a.sat[static_cast<std::size_t>(svId - 1)];
+    if (m.present) {
+      const int h8 = ((m.health6 >> 5) & 1 ? 0xE0 : 0) | (m.health6 & 0x1F);
+      s.put(69, 16, scaled(m.e, 21));
+      s.put(91, 8, a.toa >> 12);
+      s.put(99, 16, scaled(m.di, 19));
+      s.put(121, 16, scaled(m.omegaDot, 38));
+      s.put(137, 8, h8);
+      s.put(151, 24, scaled(m.sqrtA, 11));
+      s.put(181, 24, scaled(m.omega0, 23));
+      s.put(211, 24, scaled(m.omega, 23));
+      s.put(241, 24, scaled(m.m0, 23));
+      const std::int64_t af0 = scaled(m.af0, 20), af1 = scaled(m.af1, 38);
+      s.put(271, 8, af0 >> 3);
+      s.put(279, 11, af1);
+      s.put(290, 3, af0);
+    } else {
+      s.put(63, 6, 0);  // a dummy satellite
+    }
+  } else if (svId == 51) {
+    s.put(69, 8, a.toa >> 12);
+    s.put(77, 8, a.wna);
+    std::vector<int> h;
+    for (int k = 0; k < 24; ++k) h.push_back(health(k));
+    lnavPutSixes(s, 91, h);
+  } else if (svId == 63) {
+    int bit = 69;
+    for (int k = 0; k < 32; ++k) {
+      for (int i = 3; i >= 0; --i) {
+        if ((bit - 1) % 30 >= 24) bit += 6;
+        s.put(bit, 1, (a.sat[static_cast<std::size_t>(k)].config >> i) & 1);
+        ++bit;
+      }
+    }
+    std::vector<int> h;
+    for (int k = 24; k < 32; ++k) h.push_back(health(k));
+    lnavPutSixes(s, 229, h);
+  } else if (svId == 52) {
+    s.put(69, 2, 2);  // no table
+  }
+  s.addParity();
+  return s;
+}
+
 // Satellite position (ECEF, m) at GPS second of week t (IS-GPS-200 Table 20-IV).
 inline void lnavOrbit(const LnavEph& r, double t, double out[3]) {
   const double mu = 3.986005e14, we = 7.2921151467e-5;
@@ -283,6 +407,34 @@ class LnavBroadcast {
     }
     return out;
   }
+  // The almanac of every satellite of the file (its current ephemeris at `gpsSec`), for the
+  // multiple of 4096 s of the week at or before `gpsSec`.
+  // QZSS: `firstPrn` 193, the QZSS references of lnavAlmanac.
+  LnavAlmanac almanac(std::int64_t gpsSec, int firstPrn = 1, double iRef = 0.30, double eRef = 0.0) const {
+    LnavAlmanac a;
+    const std::int64_t sow = gpsSec % 604800;
+    a.toa = static_cast<int>(sow - sow % 4096);
+    a.wna = static_cast<int>((gpsSec / 604800) % 256);
+    for (const LnavEph* r : current(gpsSec)) {
+      const int k = r->prn - firstPrn;
+      if (k < 0 || k >= 32) continue;
+      auto c = config_.find(r->prn);
+      a.sat[static_cast<std::size_t>(k)] = lnavAlmanac(*r, a.toa, c != config_.end() ? c->second : 0x9, iRef, eRef);
+    }
+    return a;
+  }
+  // Subframe 4 or 5 (`id`) that begins at GPS second `start`: the page of its frame, the same from
+  // every satellite; the almanac that of the ephemerides current where the 12.5-min cycle of
+  // pages began.
+  Subframe almanacSubframe(std::int64_t start, int id, std::uint32_t towCount) const {
+    const std::int64_t frame = (start % 604800) / 30;
+    const LnavAlmanac alm = almanac(start - start % 30 - (frame % 25) * 30);
+    return lnavAlmPage(alm, id, lnavPageSvId(id, frame), towCount);
+  }
+  // A satellite's anti-spoofing and signal configuration (IS-GPS-200 20.3.3.5.1.4): 8 anti-
+  // spoofing on, plus 1 (Block II/IIA/IIR, the default), 2 (with L2C), 3 (and L5), 4 (GPS III).
+  void setConfig(int prn, int config) { config_[prn] = config; }
+
   // The current ephemeris of every satellite at `gpsSec`.
   std::vector<const LnavEph*> current(std::int64_t gpsSec) const {
     std::vector<const LnavEph*> out;
@@ -297,6 +449,7 @@ class LnavBroadcast {
 
  private:
   std::map<int, std::vector<LnavEph>> byPrn_;
+  std::map<int, int> config_;
 };
 
 }  // namespace sim

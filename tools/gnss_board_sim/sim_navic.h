@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "sim_bits.h"
+#include "sim_kepler.h"
 #include "sim_lnav.h"
 #include "sim_rinex4.h"
 
@@ -58,6 +59,29 @@ inline Bits navicSubframe(const NavicFields& f, int id, std::int64_t towc) {
     next(32, f.m0), next(16, f.toe), next(32, f.e), next(32, f.sqrtA), next(32, f.omega0), next(32, f.omega);
     next(22, f.omegaDot), next(32, f.i0), next(2, 0);
   }
+  b.put(263, 24, b.crc24q(1, 262));
+  return b;
+}
+
+// Subframe 3 or 4 (`id`) holding message 7, the almanac of one satellite (IRNSS SPS ICD 1.1
+// 6.2.2.3, Table 20: inclination whole, reference time in 16-s units, week from the NavIC epoch),
+// sent by satellite `txPrn`.
+inline Bits navicAlmSubframe(const KeplerAlm& m, int id, std::int64_t towc, int txPrn, std::int64_t wna) {
+  constexpr double kPi = 3.1415926535898;
+  Bits b(320);
+  b.put(1, 8, 0x8B), b.put(9, 17, towc), b.put(26, 1, 0), b.put(27, 1, 0), b.put(28, 2, id - 1);
+  b.put(31, 6, 7);
+  int at = 37;
+  auto next = [&](int n, std::int64_t v) {
+    b.put(at, n, v);
+    at += n;
+  };
+  next(10, wna), next(16, scaled(m.e, 21)), next(16, static_cast<std::int64_t>(m.toa) / 16);
+  next(24, scaled(m.i / kPi, 23)), next(16, scaled(m.omegaDot / kPi, 38)), next(24, scaled(m.sqrtA, 11));
+  next(24, scaled(std::remainder(m.omega0, 2 * kPi) / kPi, 23)), next(24, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 23));
+  next(24, scaled(std::remainder(m.m0, 2 * kPi) / kPi, 23)), next(11, scaled(m.af0, 20)), next(11, scaled(m.af1, 38));
+  next(6, m.prn), next(8, 0);
+  b.put(257, 6, txPrn);
   b.put(263, 24, b.crc24q(1, 262));
   return b;
 }

@@ -5,6 +5,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "navigation_data/store/sat_delta_time.h"
 #include "positioning/chan_data.h"
+#include "positioning/chan_satellite.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/sat_meas_processor.h"
@@ -15,16 +16,9 @@ constexpr int kGpsTimeSystems[] = {CpdSv::kGps,  CpdSv::kGalileo, CpdSv::kSbas,
 
 // The satellite a channel tracks; id 0 when none.
 CpdSv channelSv(const ChanData& ch) {
-  if (ch.bDataPresent == 0 || ch.sysCode > kChanNavic) return CpdSv{};
-  int sys = kChanCodeSystem[ch.sysCode];
-  int num = ch.svNum;
-  if (sys == kSysGlonass) num = static_cast<std::int8_t>(num & 0xFF);  // signed frequency channel
-  if (sys == kSysSbas && num >= kQzssL1sFirstPrn && num <= kQzssL1sLastPrn) {
-    // A QZSS satellite tracked on its SBAS signal is the QZSS satellite.
-    sys = kSysQzss;
-    num = SYS_SI_MIN[kSysQzss] + (num - kQzssL1sFirstPrn);
-  }
-  return CpdSv::make(sys, num);
+  ChanSatellite s;
+  if (ch.bDataPresent == 0 || !chanSatellite(ch.sysCode, ch.svNum, s)) return CpdSv{};
+  return CpdSv::make(s.sys, s.number);
 }
 
 void fillSlot(CpdMeasSlot& out, const ChanSigData& s) {

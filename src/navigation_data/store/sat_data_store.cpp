@@ -505,14 +505,19 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   bump(almCounter_[sys]);
   if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, sys == kSysGalileo ? a.rec : rec);
   // A usable GLONASS almanac names the frequency its slot is tracked on, and marks the
-  // ephemeris buffers of that frequency with its health.
+  // ephemeris buffers of that frequency with its health. Two satellites on opposite sides of
+  // their plane share a frequency, and the almanac describes both: the frequency is tied to this
+  // slot only while no ephemeris has tied it to the other one (an ephemeris names the satellite
+  // that sends it), and only the buffers of this slot's ephemerides (or empty ones) take this
+  // slot's health.
   if (sys == kSysGlonass && n.usable) {
     Locker<Mutex> ephLock(ephMutex_);
     const int si = reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7;
-    linkIdentity(sys, si, id.sat);
+    alm_[SYS_SAT_BASE_NUM[sys] + id.sat].id.si = static_cast<std::uint8_t>(si);
+    if (ephId_[SYS_SI_BASE_NUM[sys] + si].sat == kSvUnknown) linkIdentity(sys, si, id.sat);
     for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt)
       for (ExtEphRecord* r : eph_[ephSlotOf(sys, si, dt)].rec)
-        if (r != nullptr) {
+        if (r != nullptr && (!r->valid || reinterpret_cast<const ZRT_EPH_GLN*>(r->native)->slot == id.sat + SYS_SAT_MIN[sys])) {
           r->almMarked = true;
           r->almCn = n.healthy;
         }

@@ -78,27 +78,26 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
   int base = 0;
   if (chan >= Cdat && chan < Cdat + kCdatChannels) base = static_cast<int>(chan - Cdat);
   if (base + kCdatPerInput > kBoardChannels) return;
+  // The satellites are those the measurement processor resolved for the channels this epoch
+  // (identity in the navigation layer's numbering); the board's record adds whether its
+  // solution used or excluded each.
+  const EpochSatCommonDataType* sats = e.pEpochSatData;
+  if (sats == nullptr || sats->uFilled != EpochSatCommonDataType::kFilled) return;
   for (int i = 0; i < kCdatPerInput; ++i) {
     if (chan[i].bDataPresent == 0) continue;
+    const SvIdType& sv = sats->chan[base + i].sv;
+    if (!sv.isValidSat()) continue;
     const EpochChanEntryType& c = e.board.chan[base + i];
-    const int sys = c.uSatByte[0];
-    const int slot = c.uSatByte[1];
-    if (sys >= 7 || slot >= 255) continue;
     if (c.uState == kSatUsed) {
-      // The list names a satellite by its tracking index, the identity the measurement
-      // processor resolved for the channel this epoch (the board's satellite byte is its number).
-      const EpochSatCommonDataType* sats = e.pEpochSatData;
-      if (full && sats != nullptr && sats->uFilled == EpochSatCommonDataType::kFilled) {
-        const SvIdType& sv = sats->chan[base + i].sv;
-        if (sv.sys < SYS_NUM && sv.si < 64) list.ullMask[sv.sys] |= std::uint64_t{1} << sv.si;
-      }
+      // The mask is by tracking index, as the locked list and the correction stages read it.
+      if (full && sv.isValidSi() && sv.si < 64) list.ullMask[sv.sys] |= std::uint64_t{1} << sv.si;
       if (sol.uNumUsed < NavTask::NAV_SOL::kMaxSats) {
         sol.uUsedChan[sol.uNumUsed] = static_cast<std::uint8_t>(i);
         sol.fUsedValue[sol.uNumUsed] = c.fSatValue;
         ++sol.uNumUsed;
       }
     } else if (c.uState == kSatExcluded && sol.uNumExcluded < NavTask::NAV_SOL::kMaxSats) {
-      sol.uExcluded[sol.uNumExcluded++] = static_cast<std::uint16_t>(kExcludedBase[sys] + slot);
+      sol.uExcluded[sol.uNumExcluded++] = static_cast<std::uint16_t>(kExcludedBase[sv.sys] + sv.sat);
     }
   }
 }

@@ -131,20 +131,8 @@ void SatelliteMeasurementProcessor::markEmpty(int channel, std::uint8_t sys) {
 }
 
 bool SatelliteMeasurementProcessor::resolve(const ChanData& ch, ChanSatDataType& rec, bool& evalOrbit) {
-  evalOrbit = true;
-  const int code = ch.sysCode;
-  if (code > kChanNavic) return false;
-  int sys = kChanCodeSystem[code];
-  int prn = ch.svNum;
-  if (sys == kSysGlonass) prn = static_cast<std::int8_t>(prn & 0xFF);  // frequency number, signed
-  if (sys == kSysSbas && prn >= kQzssL1sFirstPrn && prn <= kQzssL1sLastPrn) {
-    // A QZSS satellite's SBAS signal: the satellite is QZSS, its orbit is not of this signal.
-    sys = kSysQzss;
-    prn = SYS_SI_MIN[kSysQzss] + (prn - kQzssL1sFirstPrn);
-    evalOrbit = false;
-  }
   SvIdType sv;
-  if (!svIdFromSiNumber(sys, prn, sv)) return false;
+  if (!chanSvId(ch.sysCode, ch.svNum, sv, evalOrbit)) return false;
   rec.sv = sv;
   return true;
 }
@@ -162,7 +150,7 @@ void SatelliteMeasurementProcessor::update_ChanNavDataCycle(int channel) {
   if (channel < 0 || channel >= kChannels) return;
   ChanData& ch = Cdat[channel];
   ChanSatDataType& rec = sat_.chan[channel];
-  const std::uint8_t sysByte = ch.sysCode <= kChanNavic ? kChanCodeSystem[ch.sysCode] : kSvUnknown;
+  const std::uint8_t sysByte = chanSignalSystem(ch.sysCode);
   if (ch.bDataPresent == 0) {
     markEmpty(channel, sysByte);
     return;

@@ -10,6 +10,7 @@
 #include "navigation_data/sv_id.h"
 #include "platform/hook.h"
 #include "platform/rtos.h"
+#include "positioning/chan_satellite.h"
 #include "positioning/data_servers/pos_setup_types.h"
 #include "positioning/data_servers/pvt_data.h"
 
@@ -17,25 +18,6 @@ struct ChanData;
 class SatelliteDataProcessor;
 class KFKEngine;
 class LMSEngine;
-
-// Channel system codes of the GNSS board; above 7 no satellite.
-enum ChanSysCode : std::uint8_t {
-  kChanGps = 0,
-  kChanGlonass = 1,
-  kChanSbas = 2,
-  kChanGalileo = 3,
-  kChanBeidou = 4,
-  kChanQzss = 5,
-  kChanNavic = 6,
-  kChanLband = 7,
-};
-// The navigation system of each satellite system code (0..6).
-constexpr std::uint8_t kChanCodeSystem[7] = {kSysGps, kSysGlonass, kSysSbas, kSysGalileo,
-                                             kSysBeidou, kSysQzss, kSysNavic};
-
-// QZSS satellites that broadcast SBAS messages (L1S) are tracked as SBAS PRN 183..189.
-constexpr int kQzssL1sFirstPrn = 183;
-constexpr int kQzssL1sLastPrn = 189;
 
 // L-band beams are told apart by frequency: kLbandBaseHz + kLbandStepHz x the channel's number.
 constexpr std::int64_t kLbandBaseHz = 1545825000;

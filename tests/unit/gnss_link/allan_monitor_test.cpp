@@ -40,7 +40,7 @@ class Allan : public ::testing::Test {
 };
 
 TEST_F(Allan, FiguresOfKnownSeries) {
-  track(9, 1, 2, 48.0f, 12);
+  track(9, 1, 2, 48.0f, -1);  // GLONASS, frequency number -1
   // Constant frequency: no figure, one line a minute.
   setY(9, 2, 100.0);
   epochs(0, 60000, 7012);
@@ -71,6 +71,45 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   ASSERT_TRUE(alanState().valid);
   EXPECT_NEAR(alanState().result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
   EXPECT_EQ(g_debug, "");  // printed only for 7000..7099
+}
+
+// The selector's tens digit names the satellite system (0 GPS, 1 GLONASS, 2 Galileo, 3 SBAS,
+// 4 QZSS, 5 BeiDou, 6 NavIC); the board names a channel's system by its own code (0 GPS,
+// 1 GLONASS, 2 SBAS, 3 Galileo, 4 BeiDou, 5 QZSS, 6 NavIC, 7 L-band), and a QZSS satellite on its
+// SBAS signal by SBAS PRN 183..189. Each row tracks one channel and asks for one system: the
+// channel is chosen, and its line names that system, only when the two are the same satellite
+// system.
+TEST_F(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
+  const struct {
+    const char* what;
+    int code, number, selector;
+    bool chosen;
+  } rows[] = {
+      {"Galileo E11 on code 3, system 2", 3, 11, 7020, true},
+      {"Galileo asked as code 3: SBAS", 3, 11, 7030, false},
+      {"SBAS S127 on code 2, system 3", 2, 127, 7030, true},
+      {"SBAS asked as code 2: Galileo", 2, 127, 7020, false},
+      {"BeiDou C23 on code 4, system 5", 4, 23, 7050, true},
+      {"BeiDou asked as code 4: QZSS", 4, 23, 7040, false},
+      {"QZSS J02 on code 5, system 4", 5, 194, 7040, true},
+      {"QZSS L1S on SBAS PRN 184 is QZSS", 2, 184, 7040, true},
+      {"NavIC I05 on code 6, system 6", 6, 5, 7060, true},
+      {"GLONASS k = -7, system 1", 1, -7, 7010, true},
+      {"GLONASS without frequency number", 1, 9, 7010, false},
+      {"L-band beam is no satellite system", 7, 3, 7070, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    alanReset();
+    g_debug.clear();
+    for (int ch = 0; ch < kCdatPerInput; ++ch) Cdat[ch].sysCode = 9;
+    track(5, r.code, 0, 48.0f, r.number);
+    setY(5, 0, 1.0);
+    epochs(0, 60000, r.selector);
+    EXPECT_EQ(alanState().chan, r.chosen ? 5 : -1);
+    const std::string sys = " sys=" + std::to_string(r.selector / 10 % 10) + " sig=0\n";
+    EXPECT_EQ(g_debug.find(sys) != std::string::npos, r.chosen) << g_debug;
+  }
 }
 
 }  // namespace

@@ -366,3 +366,55 @@ TEST_F(GloStore, TimeParametersGiveTheOffsetToGps) {
 }
 
 }  // namespace
+
+// Two satellites on opposite sides of their plane share a frequency, and every almanac describes
+// both: the frequency a satellite is tracked on stays tied to the slot its ephemeris names, and
+// only that slot's almanac marks its ephemeris with a health. Here slot 2 sends (frequency +1);
+// slot 6 is its twin.
+TEST_F(GloStore, AntipodalTwinsAlmanacLeavesTheTrackedSatelliteItsSlot) {
+  struct Row {
+    const char* what;
+    bool ephemerisFirst;  // the ephemeris of slot 2 before the almanacs
+    bool twinHealthy;     // Cn of the twin's almanac
+    int linkedSat;        // the slot (0-based) frequency +1 is tied to at the end
+    std::uint8_t status;  // of slot 2's polynomial
+  } rows[] = {
+      {"ephemeris, then both almanacs, the twin unusable", true, false, 1, kPolyOk},
+      {"ephemeris, then both almanacs, the twin healthy", true, true, 1, kPolyOk},
+      {"the twin's almanac before any ephemeris: tied to the twin until the ephemeris comes", false, false, 1, kPolyOk},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    SetUp();
+    ZRT_EPH_GLN e = record();
+    ZRT_ALM_GLN own = almanac();
+    ZRT_ALM_GLN twin = almanac();
+    twin.slot = 6;
+    twin.tLambda = own.tLambda + 20272;  // half a revolution on
+    twin.health = static_cast<std::uint8_t>((r.twinHealthy ? 1 : 0) | 2 << 1);
+    const SvIdType ownId{kSvUnknown, kSysGlonass, 0, 1}, twinId{kSvUnknown, kSysGlonass, 0, 5};
+    if (r.ephemerisFirst) {
+      ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
+    }
+    ASSERT_EQ(s->update_AlmanacData(twinId, 0, &twin, false), 1);
+    if (!r.ephemerisFirst) {
+      EXPECT_EQ(s->get_EphSvId(kSysGlonass, kFreq1.si).sat, 5) << "a first guess";
+      ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);
+    }
+    ASSERT_EQ(s->update_AlmanacData(ownId, 0, &own, false), 1);
+    twin.tLambda += 0.5;  // the twin's next almanac, last
+    ASSERT_EQ(s->update_AlmanacData(twinId, 0, &twin, false), 1);
+    EXPECT_EQ(s->get_EphSvId(kSysGlonass, kFreq1.si).sat, r.linkedSat);
+    EXPECT_EQ(s->get_SvIdx(kSysGlonass, 1), kFreq1.si);
+    const double t = kTb + 200;
+    s->update(epochAt(t));
+    std::uint8_t status = 0;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    const auto* p = SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &status, &iod, &dataType, &acc, &dt);
+    if (p != nullptr) SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status);
+  }
+}

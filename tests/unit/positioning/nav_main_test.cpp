@@ -34,6 +34,9 @@ void boardEpoch(bool valid, double x, int usedChan) {
     b.chan[usedChan].uState = 0;
     b.chan[usedChan].uSatByte[0] = 0;
     b.chan[usedChan].uSatByte[1] = 5;
+    // As the raw decoder copies them to the channel: GPS G05.
+    Cdat[usedChan].sysCode = 0;
+    Cdat[usedChan].svNum = 5;
   }
   PVTDataInstance.epochData.FreePointer(e);
 }

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "navigation_data/store/sat_data_store.h"
+#include "navigation_data/store/sat_visibility.h"
 #include "positioning/chan_data.h"
 #include "positioning/engine/epoch_solution.h"
 #include "positioning/engine/pvt_engine.h"
@@ -141,61 +142,81 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
 }
 
 // Channels in use with a known satellite: used ones go to the list, the mask and the values;
-// excluded ones are numbered by system; the rest are left out.
+// excluded ones are numbered by system; the rest are left out. Each channel carries what the
+// board's satellite record gives: its system code (0 GPS, 1 GLONASS, 2 SBAS, 3 Galileo, 4 BeiDou,
+// 5 QZSS, 6 NavIC), the satellite's number (PRN; GLONASS the signed frequency number) and the
+// state of the board's solution (0 used, 22 excluded). The satellite is the one the measurement
+// processor resolves from those, so that Galileo is not read as SBAS nor a PRN as a slot: an
+// excluded satellite is numbered from its slot (GPS slot + 1 = PRN, GLONASS orbital slot + 193,
+// Galileo + 300, SBAS + 400, QZSS + 500, BeiDou + 600, NavIC + 700), and a GLONASS satellite
+// counts once the store knows its orbital slot.
 TEST(PvtEngineSolution, UsedAndExcludedSatellites) {
   initEngine();
   PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
-  // The used ones enter the list by the identity the measurement processor resolves from the
-  // channel's system code and satellite number (as the raw decoder copies them from the board's
-  // record), not by the record's satellite byte.
   struct Row {
+    const char* what;
     int ch;
-    std::uint8_t present, sys, slot, state;
+    std::uint8_t present, code, number, state;
     float value;
-    std::uint8_t code = 255, number = 0;  // the channel's system code and satellite number
+    int gloSlot = 0;  // GLONASS: the orbital slot the store links to the frequency number (0 none)
   };
   const Row rows[] = {
-      {0, 1, 0, 5, 0, 1.5f, 0, 5},      // GPS PRN 5 used: index 4
-      {1, 1, 5, 63, 0, 2.5f, 4, 63},    // BeiDou C63 used: index 62
-      {2, 0, 0, 7, 0, 9.0f},     // not in use: left out
-      {3, 1, 255, 1, 0, 9.0f},   // no system
-      {4, 1, 1, 255, 0, 9.0f},   // no slot
-      {5, 1, 0, 9, 22, 0},       // GPS slot 9 excluded: 10
-      {6, 1, 1, 3, 22, 0},       // GLONASS: 196
-      {7, 1, 2, 3, 22, 0},       // Galileo: 303
-      {8, 1, 3, 3, 22, 0},       // SBAS: 403
-      {9, 1, 4, 3, 22, 0},       // QZSS: 503
-      {10, 1, 5, 3, 22, 0},      // BeiDou: 603
-      {11, 1, 6, 3, 22, 0},      // NavIC: 703
-      {12, 1, 2, 0, 7, 9.0f},    // another state: neither
-      {90, 1, 1, 2, 0, 3.5f, 1, 2},  // last channel of the input, GLONASS frequency 2 used: index 9
+      {"GPS G05 used: index 4", 0, 1, 0, 5, 0, 1.5f},
+      {"BeiDou C63 used: index 62", 1, 1, 4, 63, 0, 2.5f},
+      {"not in use: left out", 2, 0, 0, 7, 0, 9.0f},
+      {"L-band: no satellite", 3, 1, 7, 3, 0, 9.0f},
+      {"unknown code", 4, 1, 9, 3, 0, 9.0f},
+      {"GPS G09 excluded: 9", 5, 1, 0, 9, 22, 0},
+      {"GLONASS k = -1 in slot 4 excluded: 196", 6, 1, 1, 0xFF, 22, 0, 4},
+      {"Galileo E03 excluded: 302", 7, 1, 3, 3, 22, 0},
+      {"SBAS S123 excluded: 403", 8, 1, 2, 123, 22, 0},
+      {"QZSS J03 excluded: 502", 9, 1, 5, 195, 22, 0},
+      {"BeiDou C03 excluded: 602", 10, 1, 4, 3, 22, 0},
+      {"NavIC I03 excluded: 702", 11, 1, 6, 3, 22, 0},
+      {"another state: neither", 12, 1, 3, 2, 7, 9.0f},
+      {"GLONASS without a known slot: neither", 13, 1, 1, 5, 0, 9.0f},
+      {"GPS number 0: no satellite", 14, 1, 0, 0, 0, 9.0f},
+      {"QZSS L1S on SBAS PRN 184 used: QZSS index 1", 15, 1, 2, 184, 0, 4.5f},
+      {"Galileo E36 used: index 35", 16, 1, 3, 36, 0, 5.5f},
+      {"SBAS S147 used: index 27", 17, 1, 2, 147, 0, 6.5f},
+      {"last channel, GLONASS k = -7 in slot 24 used: index 0", 90, 1, 1, 0xF9, 0, 3.5f, 24},
   };
   for (int i = 0; i < kCdatChannels; ++i) Cdat[i].bDataPresent = 0;
   for (const Row& r : rows) {
     Cdat[r.ch].bDataPresent = r.present;
     Cdat[r.ch].sysCode = r.code;
-    Cdat[r.ch].svNum = r.number;
+    Cdat[r.ch].svNum = r.number;  // the board's byte, as copied
     EpochChanEntryType& c = e->board.chan[r.ch];
-    c.uSatByte[0] = r.sys;
-    c.uSatByte[1] = r.slot;
+    c.uSatByte[0] = r.code;
+    c.uSatByte[1] = r.number;
     c.uState = r.state;
     c.fSatValue = r.value;
+    if (r.code == 1) {
+      // What the store publishes once an ephemeris or almanac links the frequency number to a
+      // slot: the visibility record names the slot; without a link it names none.
+      const int k = static_cast<std::int8_t>(r.number);
+      const SvIdType sv{static_cast<std::uint8_t>(k + 7), kSysGlonass, 0, kSvUnknown};
+      SatData::SatVisibilityType v{};
+      v.valid = 1;
+      v.elevation = 30;
+      v.almId = sv;
+      v.almId.sat = r.gloSlot > 0 ? static_cast<std::uint8_t>(r.gloSlot - 1) : kSvUnknown;
+      SatVisibilityStoreInstance.PutEph(sv, r.gloSlot > 0 ? &v : nullptr);
+    }
   }
   NavTask::NAV_SOL sol;
   PVTEngineInstance.update(1000, true, &sol, Cdat);
-  ASSERT_EQ(sol.uNumUsed, 3);
-  EXPECT_EQ(sol.uUsedChan[0], 0);
-  EXPECT_EQ(sol.uUsedChan[1], 1);
-  EXPECT_EQ(sol.uUsedChan[2], 90);
-  EXPECT_FLOAT_EQ(sol.fUsedValue[2], 3.5f);
-  const std::uint16_t excluded[] = {10, 196, 303, 403, 503, 603, 703};
+  const int usedChans[] = {0, 1, 15, 16, 17, 90};
+  ASSERT_EQ(sol.uNumUsed, 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(sol.uUsedChan[i], usedChans[i]) << i;
+  EXPECT_FLOAT_EQ(sol.fUsedValue[5], 3.5f);
+  const std::uint16_t excluded[] = {9, 196, 302, 403, 502, 602, 702};
   ASSERT_EQ(sol.uNumExcluded, 7);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(sol.uExcluded[i], excluded[i]);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(sol.uExcluded[i], excluded[i]) << rows[5 + i].what;
   SatData::SatelliteListType list{};
   ASSERT_EQ(PVTDataInstance.usedSatelliteList.Take(&list), 1);
-  EXPECT_EQ(list.ullMask[0], 1ull << 4);
-  EXPECT_EQ(list.ullMask[5], 1ull << 62);
-  EXPECT_EQ(list.ullMask[1], 1ull << 9);
+  const std::uint64_t mask[SYS_NUM] = {1ull << 4, 1ull << 0, 1ull << 35, 1ull << 27, 1ull << 1, 1ull << 62, 0};
+  for (int k = 0; k < SYS_NUM; ++k) EXPECT_EQ(list.ullMask[k], mask[k]) << "system " << k;
   EXPECT_EQ(list.bFlag, 1);
 
   // Without full output the list server is left alone, the NAV_SOL lists are still filled.
@@ -204,9 +225,11 @@ TEST(PvtEngineSolution, UsedAndExcludedSatellites) {
   PVTDataInstance.usedSatelliteList.Put(&marker);
   NavTask::NAV_SOL sol2;
   PVTEngineInstance.update(1000, false, &sol2, Cdat);
-  EXPECT_EQ(sol2.uNumUsed, 3);
+  EXPECT_EQ(sol2.uNumUsed, 6);
   PVTDataInstance.usedSatelliteList.Take(&list);
   EXPECT_EQ(list.ulTimeTag, 77u);
+  for (const Row& r : rows)
+    if (r.code == 1) SatVisibilityStoreInstance.PutEph(SvIdType{std::uint8_t(static_cast<std::int8_t>(r.number) + 7), kSysGlonass, 0, kSvUnknown}, nullptr);
 }
 
 // The epoch's NAV_EPOCH becomes the receiver-time record of the store, which also moves the

@@ -520,6 +520,44 @@ TEST_F(RcvOutputTest, RtkMarkingSkipsAndNeverOverruns) {
   EXPECT_EQ(sol.uNumUsed, NavTask::NAV_SOL::kMaxSats);
 }
 
+// The per-system satellite counts (used, tracked, excluded) count each channel under the
+// satellite system of its satellite, in the order GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou,
+// NavIC: the board's channel codes (2 SBAS, 3 Galileo, 4 BeiDou, 5 QZSS) are not that order,
+// a QZSS satellite on its SBAS signal is QZSS, and an L-band beam or a GLONASS channel without
+// frequency number is no satellite.
+TEST_F(RcvOutputTest, SatelliteCountsBySatelliteSystem) {
+  const Frame f = frameAt(22.3, 114.2, 50);
+  struct Chan {
+    int code, number;
+    bool used;
+  };
+  const Chan chans[] = {{0, 5, true},   {1, -1, true},  {1, 3, false}, {2, 127, true}, {2, 184, true},
+                        {3, 11, true},  {3, 12, false}, {4, 23, true}, {5, 194, false}, {6, 5, true},
+                        {7, 2, false},  {1, 9, false}};
+  ownAt(f);
+  out.chanBase = 0;
+  sol.uNumUsed = 0;
+  for (std::size_t k = 0; k < std::size(chans); ++k) {
+    Cdat[k].bDataPresent = 1;
+    Cdat[k].sysCode = static_cast<std::uint8_t>(chans[k].code);
+    Cdat[k].svNum = static_cast<std::int16_t>(chans[k].number);
+    if (chans[k].used) sol.uUsedChan[sol.uNumUsed++] = static_cast<std::uint8_t>(k);
+  }
+  // Excluded satellites by their numbers: GPS 7, GLONASS slot 5, Galileo E04, BeiDou C02.
+  const std::uint16_t excluded[] = {7, 197, 303, 601};
+  for (std::uint16_t n : excluded) sol.uExcluded[sol.uNumExcluded++] = n;
+  out.computeParams();
+  const std::uint16_t used[7] = {1, 1, 1, 1, 1, 1, 1};
+  const std::uint16_t tracked[7] = {1, 2, 2, 1, 2, 1, 1};
+  const std::uint16_t excl[7] = {1, 1, 1, 0, 0, 1, 0};
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(out.sol.satCount[0][k], used[k]) << "used, system " << k;
+    EXPECT_EQ(out.sol.satCount[1][k], tracked[k]) << "tracked, system " << k;
+    EXPECT_EQ(out.sol.satCount[2][k], excl[k]) << "excluded, system " << k;
+  }
+  for (std::size_t k = 0; k < std::size(chans); ++k) Cdat[k].bDataPresent = 0;
+}
+
 TEST_F(RcvOutputTest, StationIdAndSystemCode) {
   const Frame f = frameAt(45, 10, 0);
   struct Row {

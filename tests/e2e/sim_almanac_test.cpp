@@ -1,0 +1,150 @@
+// The almanacs of a real sky through the running program: the board simulator broadcasts, with
+// the ephemerides of a RINEX 4 day, the almanacs it derives from them (GLONASS strings 6-15 among
+// them). A GLONASS orbit is used only once an almanac has confirmed the satellite, so a base
+// station's GLONASS code corrections (RTCM 2 type 31) exist only then: read by the test's own
+// reader (gpsd's gpsdecode does not lock onto such a stream), they name every GLONASS satellite the
+// antenna sees, each by its orbital slot, with a correction
+// of the size of the simulator's own residuals (it has no atmosphere and a perfect clock), as do
+// the GPS corrections (type 1) of the same epochs.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
+
+namespace e2e {
+namespace {
+
+class SimAlmanac : public Rx {};
+
+const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+
+struct Corr {
+  int type = 0, z = 0;
+  std::map<int, double> prc;  // m, by satellite
+};
+
+// Code corrections of types 1 (GPS) and 31 (GLONASS) by RTCM 10402.3 4.3.1 and 4.3.26, read here:
+// per satellite 40 bits across the 24-bit data words: scale factor (1), UDRE (2), satellite ID
+// (5, 0 for 32), pseudorange correction (16, 0.02 m or with the scale factor 0.32 m), range-rate
+// correction (8), then issue of data (8; type 31: change flag 1 and tb 7).
+std::vector<Corr> corrections(const std::vector<rtcm2words::Frame>& frames) {
+  std::vector<Corr> out;
+  for (const rtcm2words::Frame& f : frames) {
+    if (f.type != 1 && f.type != 31) continue;
+    std::vector<int> bits;
+    for (std::uint32_t d : f.data)
+      for (int i = 23; i >= 0; --i) bits.push_back(static_cast<int>((d >> i) & 1));
+    const auto field = [&](std::size_t at, int n) {
+      long v = 0;
+      for (int i = 0; i < n; ++i) v = v << 1 | bits[at + static_cast<std::size_t>(i)];
+      return v;
+    };
+    Corr c;
+    c.type = f.type, c.z = f.z;
+    for (std::size_t at = 0; at + 40 <= bits.size(); at += 40) {
+      const long scale = field(at, 1), id = field(at + 3, 5);
+      long prc = field(at + 8, 16);
+      if (prc >= 32768) prc -= 65536;
+      if (prc == -32768) continue;  // a fill
+      c.prc[id == 0 ? 32 : static_cast<int>(id)] = static_cast<double>(prc) * (scale ? 0.32 : 0.02);
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+// The GLONASS slots the simulator measured in its last epoch (truth lines: second, satellite,
+// signal slot, ...; GLONASS as "Rnn").
+std::set<int> measuredGlonass(const std::string& truth) {
+  std::map<double, std::set<int>> bySecond;
+  std::istringstream in(truth);
+  for (std::string line; std::getline(in, line);) {
+    double sow = 0;
+    char sat[8] = {};
+    if (std::sscanf(line.c_str(), "%lf %7s", &sow, sat) == 2 && sat[0] == 'R') bySecond[sow].insert(std::atoi(sat + 1));
+  }
+  return bySecond.empty() ? std::set<int>{} : bySecond.rbegin()->second;
+}
+
+TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites) {
+  // 09:57:30 starts a GLONASS superframe (a multiple of 150 s) and lies in the last pages of the
+  // GPS 12.5-min page cycle, so that the health (51) and configuration (63) pages come too.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T09:57:30",
+                                    "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/pos/ref/known/geo,{22.3,114.2,50}"), re("%k%"));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/{1,31}:1"), re("%e%"));
+  // An ephemeris takes a 30-s frame, the almanacs of all slots a 150-s superframe; then a few
+  // epochs of corrections.
+  std::vector<Corr> got;
+  std::set<int> seen;
+  // Until the last three type 31 messages each correct every GLONASS satellite measured but one
+  // at most (a satellite that has just risen waits for its ephemeris).
+  const auto settled = [&] {
+    int n = 0;
+    for (auto it = got.rbegin(); it != got.rend() && n < 3; ++it) {
+      if (it->type != 31) continue;
+      if (it->prc.size() + 1 < seen.size() || seen.size() < 4) return false;
+      ++n;
+    }
+    return n == 3;
+  };
+  const bool enough = waitUntil(
+      [&] {
+        b.fill([](const std::string&) { return false; }, 2000);
+        int junk = 0;
+        got = corrections(rtcm2words::frames(b.held, junk));
+        seen = measuredGlonass(dir_.read("sky.truth"));
+        return settled();
+      },
+      300000);
+  std::string last;
+  for (const Corr& c : got)
+    if (c.type == 31) {
+      last.clear();
+      for (const auto& [slot, prc] : c.prc) last += " R" + std::to_string(slot);
+    }
+  std::string measured;
+  for (int s : seen) measured += " R" + std::to_string(s);
+  ASSERT_TRUE(enough) << "last type 31 corrects" << last << "; measured" << measured;
+  int bad = 0;
+  rtcm2words::frames(b.held, bad);
+  EXPECT_EQ(bad, 0) << "every word's parity right";
+  // The last type 31 and type 1 messages: GLONASS satellites by their slots, and corrections of
+  // the simulator's size: its GLONASS orbits are in the frame of its WGS 84 site, which the base
+  // moves into its own PZ-90 (tens of metres at most); a satellite placed by a wrong orbit or
+  // named by another slot would be kilometres off.
+  const Corr* glo = nullptr;
+  const Corr* gps = nullptr;
+  for (const Corr& c : got) {
+    if (c.type == 31) glo = &c;
+    if (c.type == 1) gps = &c;
+  }
+  ASSERT_NE(glo, nullptr);
+  ASSERT_NE(gps, nullptr);
+  std::set<int> slots;
+  for (const auto& [slot, prc] : glo->prc) {
+    slots.insert(slot);
+    EXPECT_LT(std::fabs(prc), 40.0) << "R" << slot;
+  }
+  for (int s : slots) EXPECT_TRUE(seen.contains(s)) << "R" << s << " corrected but not measured";
+  // Among them the edges of the frequency numbers the board names a GLONASS channel by: R12 is
+  // k = -1 (the byte 0xFF, which is no "none"), R14 k = -7 and R08 k = +6, all up for the run.
+  for (int s : {8, 12, 14}) {
+    EXPECT_TRUE(seen.contains(s)) << "R" << s << " not measured";
+    EXPECT_TRUE(slots.contains(s)) << "R" << s << " not corrected";
+  }
+  EXPECT_GE(gps->prc.size(), 6u);
+  for (const auto& [prn, prc] : gps->prc) EXPECT_LT(std::fabs(prc), 40.0) << "G" << prn;
+}
+
+}  // namespace
+}  // namespace e2e
