@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "unit/own_process.h"
 #include "unit/platform/can_peer.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -67,21 +68,24 @@ std::string readBytes(std::size_t n) {
 
 // The stored state each port starts in: a record whose rate is no valid rate (a zeroed record
 // of the factory settings) gives the defaults; a valid one is taken whole, counts clamped.
+// The ports start once in a process: the start has a process of its own.
 using CanStartTest = TempRunDir;
 TEST_F(CanStartTest, StoredStatesAtStart) {
-  canStoredStateHook = [](int port, CanState* out) {
-    if (port == 0) *out = CanState{};
-    if (port == 1) *out = CanState{{5, 250, 0, 0x100, 12, 0x200, 7, 9}};
-    return true;
-  };
-  ASSERT_TRUE(canProcInit(24));
-  const CanState a = canGetState(0), b = canGetState(1), d = canGetStateDef();
-  const std::uint32_t wantB[8] = {5, 250, 1, 0x100, 8, 0x200, 7, 9};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(a.w[i], d.w[i]) << i;
-    EXPECT_EQ(b.w[i], wantB[i]) << i;
-  }
-  canStoredStateHook = nullptr;
+  testproc::inOwnProcess([] {
+    canStoredStateHook = [](int port, CanState* out) {
+      if (port == 0) *out = CanState{};
+      if (port == 1) *out = CanState{{5, 250, 0, 0x100, 12, 0x200, 7, 9}};
+      return true;
+    };
+    ASSERT_TRUE(canProcInit(24));
+    const CanState a = canGetState(0), b = canGetState(1), d = canGetStateDef();
+    const std::uint32_t wantB[8] = {5, 250, 1, 0x100, 8, 0x200, 7, 9};
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(a.w[i], d.w[i]) << i;
+      EXPECT_EQ(b.w[i], wantB[i]) << i;
+    }
+    canStoredStateHook = nullptr;
+  });
 }
 
 class CanPortTest : public TempRunDir {

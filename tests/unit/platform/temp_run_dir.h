@@ -1,5 +1,7 @@
 // Each test that touches files runs in a fresh run directory of its own. A death test's child runs
 // the test again from the start: it works in its parent's directory, handed down in the environment.
+// The test ends back in the directory it started in, so that the tests after it do not run in a
+// directory that no longer exists.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +26,9 @@ inline bool exists(const std::string& p) { return access(p.c_str(), F_OK) == 0; 
 class TempRunDir : public ::testing::Test {
  protected:
   void SetUp() override {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    home_ = cwd;
     char tmpl[] = "/tmp/rxunit.XXXXXX";
     const char* inherited = std::getenv("RX_UNIT_RUN_DIR");
     dir_ = (child_ = inherited != nullptr) ? inherited : (mkdtemp(tmpl) ? tmpl : "");
@@ -32,8 +37,12 @@ class TempRunDir : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code ec;
+    if (!home_.empty()) {
+      EXPECT_EQ(chdir(home_.c_str()), 0);
+    }
     if (!child_) unsetenv("RX_UNIT_RUN_DIR"), std::filesystem::remove_all(dir_, ec);
   }
   std::string dir_;
+  std::string home_;
   bool child_ = false;
 };
