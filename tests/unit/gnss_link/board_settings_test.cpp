@@ -63,7 +63,22 @@ std::unique_ptr<CmdBuf> fresh() { return std::make_unique<CmdBuf>(); }
 const std::string kHead = boardlink::kFileHead;
 const std::string kEmptyFile = kHead + "#@count:0\nset,cmd/set/issue,0\n";
 
-class BoardSettings : public TempRunDir {};
+// A blank settings image; its save hooks point at the test's own record while it lives, and at
+// nothing before and after it.
+class BoardSettings : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    FileNvmLoad();
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+  }
+  void TearDown() override {
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+    TempRunDir::TearDown();
+  }
+};
 
 TEST(BoardSettingsRecord, WhichCommandsReplaceWhich) {
   const struct {
