@@ -13,6 +13,7 @@
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
 #include "positioning/rcv_time_scales.h"
+#include "settings/nv_settings.h"
 #include "settings/port_settings.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -21,7 +22,11 @@ namespace {
 // The board's record as before the start: empty, its issue unknown to the board.
 class BoardLink : public ::testing::Test {
  protected:
-  void SetUp() override { cmdBuf.reset(); }
+  void SetUp() override {
+    cmdBuf.reset();
+    RcvTimeScales::Req = RcvTimeScales::INT_SCALES{};  // no UTC known yet
+    PVTDataInstance.satProcessorSetup.Init();           // the setup's factory defaults
+  }
 };
 
 TEST_F(BoardLink, Handshakes) {
@@ -63,8 +68,10 @@ class BoardLinkIssue : public TempRunDir {
   }
 };
 
+// A start as the program makes it: the image, the receiver settings, then the board's record.
 std::uint32_t previousRun() {
   FileNvmLoad();
+  nv_readSettings();
   FakeBoard board;
   board.issueReply = replyFrame("0");
   m2sPortInit();
@@ -100,6 +107,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     if (auto at = reply.find("%U"); at != std::string::npos) reply.replace(at, 2, std::to_string(issue + (1ull << 32)));
     if (!reply.empty() && reply.rfind("RE", 0) != 0) reply = replyFrame(reply);
     FileNvmLoad();
+    nv_readSettings();
     FakeBoard board;
     board.in.chunk = c.chunk;
     board.issueReply = reply;

@@ -17,6 +17,7 @@
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
+#include "settings/nv_settings.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -69,6 +70,11 @@ class BoardSettings : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    // The receiver settings as a start finds them: read from the image, not put back to their
+    // defaults (which would reset the board's record whatever it holds).
+    FileNvmLoad();
+    nv_readSettings();
+    nv_readSettings();
     FileNvmLoad();
     RamNvm::setSnapshotHook(nullptr);
     FileNvmSetCommitHook(nullptr);

@@ -64,6 +64,9 @@ class Buttons : public TempRunDir {
   void TearDown() override {
     cfClose(-1);
     ledsResetForTest();
+    // A shutdown a test left pending would end the next test that runs an epoch.
+    PowerButton::clearPending();
+    FileButton::takePending();
     TempRunDir::TearDown();
   }
   static void line(int gpio, int level) {
