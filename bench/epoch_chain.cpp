@@ -1,10 +1,23 @@
 // Cost of the per-epoch chain as built (signalMeasReady): 182 channels with six tracked signals
-// each, post-processed on the measurement grid, then every later step of the chain. The
-// measurements the decoder writes each epoch are filled outside the timing.
+// each, post-processed on the measurement grid, then every later step of the chain; and a whole
+// second with the satellite correction processor's epoch, which the background task runs once
+// a second, every stage of it live. The measurements the decoder writes each epoch, and the
+// position and corrections the decoders put, are filled outside the timing.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "gnss_link/meas_proc.h"
+#include "main/hooks.h"
+#include "navigation_data/store/sat_data_store.h"
+#include "navigation_data/store/sat_visibility.h"
 #include "positioning/chan_data.h"
+#include "positioning/corrections/iono_correction.h"
+#include "positioning/corrections/nequick_task.h"
+#include "positioning/corrections/sat_corr_processor.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/pvt_engine.h"
 #include "positioning/rcv_time_scales.h"
 
 namespace {
@@ -70,6 +83,152 @@ void BM_EpochChainWholeSecond(benchmark::State& state) { run(state, 1000, -1); }
 // 10 Hz epochs with a 1000 ms measurement interval: the mean over the second.
 void BM_EpochChain10HzMsInt1000(benchmark::State& state) { run(state, 100, 1000); }
 
+// ---- the correction epoch of a whole second ----------------------------------------------------
+
+constexpr double kDeg = 3.141592653589793 / 180;
+constexpr double kLat = 50 * kDeg, kLon = 10 * kDeg, kHeight = 300;
+constexpr std::uint16_t kStation = 100;
+
+template <class T>
+void setField(PosSetup::CorrProcessorSetupType& s, std::size_t off, T v) {
+  std::memcpy(s.aBytes + off, &v, sizeof v);
+}
+
+// Satellites in view: 24 of each of GPS, GLONASS (all 15 of its frequency slots), Galileo and
+// BeiDou, elevations spread over the sky, each line of sight a unit vector from the receiver;
+// the board's solution used each, one a channel.
+void putSky() {
+  SatVisibilityStoreInstance.Init();
+  PVTEngineEpochDataType* epoch = PVTDataInstance.epochData.GetPointer();
+  const double up[3] = {std::cos(kLat) * std::cos(kLon), std::cos(kLat) * std::sin(kLon), std::sin(kLat)};
+  const double east[3] = {-std::sin(kLon), std::cos(kLon), 0};
+  const double north[3] = {-std::sin(kLat) * std::cos(kLon), -std::sin(kLat) * std::sin(kLon), std::cos(kLat)};
+  int n = 0;
+  for (int sys : {kSysGps, kSysGlonass, kSysGalileo, kSysBeidou})
+    for (int si = 0; si < SYS_SI_NUM[sys] && si < 24; ++si, ++n) {
+      SatData::SatVisibilityType v{};
+      v.valid = 1;
+      v.elevation = 5.0f + static_cast<float>((n * 37) % 85);
+      v.azimuth = static_cast<float>((n * 53) % 360);
+      const double e = v.elevation * kDeg, a = v.azimuth * kDeg;
+      for (int k = 0; k < 3; ++k) {
+        v.los[k] = std::cos(e) * (std::sin(a) * east[k] + std::cos(a) * north[k]) + std::sin(e) * up[k];
+        v.satPos[k] = 2.6e7 * v.los[k];
+      }
+      v.variance = 4;
+      v.iod = 7;
+      v.almId = SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, static_cast<std::uint8_t>(si)};
+      SatVisibilityStoreInstance.PutEph(SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, 0},
+                                        &v);
+      EpochChanEntryType& c = epoch->board.chan[n];
+      c.uState = 0;
+      c.uSatByte[0] = static_cast<std::uint8_t>(sys);
+      c.uSatByte[1] = static_cast<std::uint8_t>(si);
+    }
+  PVTDataInstance.epochData.FreePointer(epoch);
+}
+
+// One RTCM 2 station correcting every GPS and GLONASS satellite in view, heard at `t` (ms of the
+// GPS day, the GLONASS day 3 h ahead), as its decoder would put it each second.
+void putStation(long t) {
+  PVTDataType& d = PVTDataInstance;
+  const int gpsMs = static_cast<int>(6 * 86400000L + t % 86400000);
+  const int gloMs = static_cast<int>((t - 18000 + 3 * 3600000) % 86400000);
+  RTCMData::SourceStateDataType st{};
+  st.bValid = 1;
+  st.uStationId = kStation;
+  st.uVersion = 3;
+  st.set_Time(kSysGps, gpsMs);
+  d.rtcmSourceState.Put(0, &st);
+  for (int sys : {kSysGps, kSysGlonass})
+    for (int number = 1; number <= 24; ++number) {
+      SvIdType id{};
+      if (!svIdFromSatNumber(sys, number, id)) continue;
+      RTCMData::SatCorrectionType c{};
+      c.init();
+      c.set_ReadyRangeCorr(kStation, 0, 0);
+      c.range[0][0] = {static_cast<float>(100 + number), 2.0f, 1, 7};
+      RTCMData::set_TimeTag(c.ulRangeTime[0][0], sys == kSysGps ? gpsMs : gloMs);
+      d.rtcmSatCorrection[0].Put(&id, &c);
+    }
+}
+
+// The setups with NeQuick and the GLONASS ionosphere model on, the engine's objects and the
+// hooks as start-up leaves them, and (with `position`) the board's solution at 50 N 10 E
+// standing still; without it the processor ends its epochs at its position step.
+void readyCorrections(bool position) {
+  wireHooks();
+  PVTDataType& d = PVTDataInstance;
+  PVTEngineInstance.init_Object(&d, &SatDataProcessorInstance);
+  d.lmsEngineSetup.Init();
+  d.satProcessorSetup.Init();
+  d.corrProcessorSetup.Init();
+  PosSetup::CorrProcessorSetupType s{};
+  d.corrProcessorSetup.Take(&s);
+  setField<std::uint8_t>(s, IonoCorr::kNeQuickOnOffset, 1);
+  setField<std::uint8_t>(s, IonoCorr::kGlonassOnOffset, 1);
+  setField<std::uint8_t>(s, IonoCorr::kUserModelsOffset, 1);
+  setField<std::uint8_t>(s, IonoCorr::kUserNeQuickOffset + 16, 1);  // the user NeQuick model valid
+  setField<std::uint8_t>(s, IonoCorr::kUserGlonassOffset + 12, 1);  // the user GLONASS model valid
+  d.corrProcessorSetup.Put(&s);
+  PosData::PositionDataType p{};
+  p.bValid = position ? 1 : 0;
+  p.dLat = kLat, p.dLon = kLon, p.dHeight = kHeight;
+  const double r = 6378137.0 + kHeight;
+  p.dX = r * std::cos(kLat) * std::cos(kLon), p.dY = r * std::cos(kLat) * std::sin(kLon), p.dZ = r * std::sin(kLat);
+  d.position.Put(&p);
+  PosData::VelocityDataType v{};
+  v.bValid = 1;
+  d.velocity.Put(&v);
+  putSky();
+}
+
+int partsPublished(bool (*has)(const SatData::CorrectionDataType&)) {
+  int n = 0;
+  for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
+    SvIdType sv;
+    SatData::CorrectionDataType r;
+    if (svIdFromSiSlot(slot, sv) && PVTDataInstance.satCorrection.Take(&sv, &r) != 0 && has(r)) ++n;
+  }
+  return n;
+}
+
+// A whole second: the chain, then the second's correction epoch (the background task's).
+void wholeSecondWithCorrections(benchmark::State& state, bool position) {
+  readyCorrections(position);
+  mapAll();
+  msInt = -1;
+  long t = 43200000;
+  int epoch = 0;
+  const std::uint32_t requests = PVTDataInstance.neModel.putCount();
+  for (auto _ : state) {
+    state.PauseTiming();
+    fill(epoch++);
+    setEpoch(t);
+    putStation(t);
+    // The NeQuick task's answer to the request of the epoch before, as it would come.
+    if (NeModelProcessorInstance.is_Pending()) {
+      const double tec = 2e17;
+      PVTDataInstance.neModelTec.Put(&tec);
+    }
+    t += 1000;
+    state.ResumeTiming();
+    signalMeasReady();
+    PVTEngineInstance.update_SatCorrTask();
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["requested"] = SatCorrProcessorInstance.work().request.uCount;
+  state.counters["iono"] = partsPublished([](const SatData::CorrectionDataType& r) { return r.iono.bValid != 0; });
+  state.counters["tropo"] = partsPublished([](const SatData::CorrectionDataType& r) { return r.tropo.bValid != 0; });
+  state.counters["cd"] = partsPublished([](const SatData::CorrectionDataType& r) { return r.has_CdCorr(); });
+  state.counters["nequick"] = PVTDataInstance.neModel.putCount() - requests;
+}
+// Every stage live.
+void BM_EpochChainWholeSecondCorrectionsLive(benchmark::State& state) { wholeSecondWithCorrections(state, true); }
+// The same second without a valid position: the processor stops at its position step, as it did
+// in every epoch while the board's solution reached no server.
+void BM_EpochChainWholeSecondCorrectionsIdle(benchmark::State& state) { wholeSecondWithCorrections(state, false); }
+
 // The output values of both antenna inputs (182 channels, 91 used on each, a velocity).
 void BM_RcvOutputComputeParams(benchmark::State& state) {
   fill(0);
@@ -134,5 +293,7 @@ BENCHMARK(BM_RcvOutputComputeParams)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RcvOutputComputeParamsRtk)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EpochChainWholeSecond)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EpochChain10HzMsInt1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EpochChainWholeSecondCorrectionsIdle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EpochChainWholeSecondCorrectionsLive)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -40,6 +40,8 @@ inline const std::string kInitialBlock =
     "em,,zrt/@@once:1\n"
     "em,,zrt/{ET}:0\n";
 inline const std::string kEndOfStartUp = "%$EOSA$%\n";
+// The board's profiler reset, just after the end of start-up.
+inline const std::string kProfilerReset = "set,load,0\n";
 inline const std::string kFileHead = "#@SSv0: Automatically generated SLAVE settings file: do not edit!\n";
 
 }  // namespace boardlink

@@ -15,7 +15,7 @@
 #include "platform/ports/serial_driver.h"
 #include "platform/ports/serial_ports.h"
 
-HookList<void()> cmdAreaRegistrars("command", "cmdAreaRegistrars");
+HookList<void(), kMaxAreaRegistrars> cmdAreaRegistrars("command", "cmdAreaRegistrars");
 Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveHook("command", "cmdToSlaveHook");
 Hook<int(const char* path, const ZRNamedNode* value)> cmdToSlaveCheckHook("command", "cmdToSlaveCheckHook");
 Hook<void(const char* path)> cmdParamChangedHook("command", "cmdParamChangedHook");

@@ -19,7 +19,8 @@ void settingsCommandsInitOnce();
 // Each registers the /par/ areas of a layer above this one (parRegisterArea), in the order
 // added; those that stand in for areas not built yet come last, so that a real area keeps its
 // prefix.
-extern HookList<void()> cmdAreaRegistrars;
+inline constexpr int kMaxAreaRegistrars = 32;  // the areas of every layer above
+extern HookList<void(), kMaxAreaRegistrars> cmdAreaRegistrars;
 
 // What follows every successful set (path below /par/, value): the settings blocks are
 // rewritten, a setting the GNSS board shares is forwarded, the change is announced. Its result

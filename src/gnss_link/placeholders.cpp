@@ -17,8 +17,6 @@ const char* get_ant_name_shrt(int) { return nullptr; }
 namespace placeholder {
 bool RfConf_setNtRev(std::uint8_t) { return false; }
 bool RfConf_setNtSerNum(std::uint16_t) { return false; }
-bool boardPositionPut(const BoardSolAlnType&) { return false; }
-bool boardVelocityPut(const BoardSolAlnType&) { return false; }
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 
@@ -38,9 +36,8 @@ bool spAgcLevels(int, double&, double&) { return false; }
 
 // ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
 namespace placeholder {
-bool hwClbrStatus(std::uint32_t&) { return false; }
 bool hwClbrAtten(int&) { return false; }
 bool hwClbrPrintDelay(int&) { return false; }
-bool hwClbrDelay(int, int, int, double&) { return false; }
+bool hwClbrDelayAnt1(int, int, double&) { return false; }
 }  // namespace placeholder
 // ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

@@ -15,15 +15,10 @@ const char* get_ant_name_shrt(int index);
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).
-struct BoardSolAlnType;
 namespace placeholder {
 // RF settings: the board's NT revision and serial number. Not available.
 bool RfConf_setNtRev(std::uint8_t rev);
 bool RfConf_setNtSerNum(std::uint16_t serial);
-// Position and velocity servers: the board's position and velocity blocks into the
-// position data types, which do not carry them yet. Not available.
-bool boardPositionPut(const BoardSolAlnType& sol);
-bool boardVelocityPut(const BoardSolAlnType& sol);
 }  // namespace placeholder
 // ---- end of the raw record decoder's stand-ins ------------------------------------------------
 
@@ -57,15 +52,15 @@ bool spAgcLevels(int band, double& mean, double& rms);
 // ---- end of the spectrum's stand-ins -----------------------------------------------------------
 
 // ---- GLONASS bias calibration: the GNSS board's hardware calibration readings ---------------
+// The board's calibration records carry the status word and one delay table (the main antenna
+// input's); none carries these.
 namespace placeholder {
-// The calibration status word. Not available.
-bool hwClbrStatus(std::uint32_t& status);
 // The attenuation in use. Not available.
 bool hwClbrAtten(int& atten);
 // The hardware delay print selector. Not available.
 bool hwClbrPrintDelay(int& value);
-// Delay in seconds of antenna 0..1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
+// Delay in seconds of antenna 1, kind 0..7 (c1delay, c1phase, p1delay, p1phase, c2delay,
 // c2phase, p2delay, p2phase) and letter -7..6. Not available.
-bool hwClbrDelay(int ant, int kind, int letter, double& delaySec);
+bool hwClbrDelayAnt1(int kind, int letter, double& delaySec);
 }  // namespace placeholder
 // ---- end of the GLONASS bias calibration's stand-ins -------------------------------------------

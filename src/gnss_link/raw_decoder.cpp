@@ -386,6 +386,7 @@ bool ZrtRawDecoder::calib(const ZRFMessage& m, int system) {
     ++cnt_.miscDropped;
     return true;
   }
+  Locker<Mutex> lock(hwCalibMutex);
   HwCalib& h = hwCalib;
   for (int i = 0; i < kEntries; ++i) {
     const int band = static_cast<std::int8_t>(r.u8());
@@ -419,6 +420,7 @@ bool ZrtRawDecoder::calib(const ZRFMessage& m, int system) {
       }
     }
     h.iFinal = static_cast<std::int16_t>(r.u16());
+    h.bFinalSet = 1;
   }
   h.lTime = epochTime_;
   return true;
@@ -432,6 +434,7 @@ bool ZrtRawDecoder::h_g3(ZrtMsgClient* c, const ZRFMessage& m) { return self(c)-
 bool ZrtRawDecoder::h_gR(ZrtMsgClient* c, const ZRFMessage& m) {
   ZrtRawDecoder* d = self(c);
   RawReader r(ubody(m), dataLen(m));
+  Locker<Mutex> lock(hwCalibMutex);
   HwCalib& h = hwCalib;
   while (r.rest() >= 6) {
     const int band = static_cast<std::int8_t>(r.u8());

@@ -18,6 +18,7 @@
 #include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/epoch_solution.h"
 #include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
@@ -70,8 +71,8 @@ constexpr int kPwrIndex[25] = {23, 24, 30, 51, 54, 57, 32, 90, 98, 42, 43, 44, 4
 
 BoardEpochPart& board() { return PVTDataInstance.epochData.GetPointer()->board; }
 
-void get(RawReader& r, PosData::OneValueBlock& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
-void get(RawReader& r, PosData::TwoValueBlock& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
+void get(RawReader& r, PosData::OneDataType& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
+void get(RawReader& r, PosData::TwoDataType& b) { r.all(b.uFlag, b.ulWord, b.dValue); }
 void get(RawReader& r, PosData::VelocityBlock& b) {
   r.all(b.uFlag, b.ulWord);
   for (auto& pair : b.dValue) r.get(pair);
@@ -222,8 +223,12 @@ void ZrtRawDecoder::recSolAln(const std::uint8_t* p, int len) {
     return;
   }
   b.bSolAln = 1;
-  placeholder::boardPositionPut(b.solAln);
-  placeholder::boardVelocityPut(b.solAln);
+  // The receiver's current position and velocity for the position engine's other readers (the
+  // correction processor above all), invalid ones too: a solution lost is a position lost.
+  const PosData::PositionDataType pos = solutionPosition(b.solAln);
+  const PosData::VelocityDataType vel = solutionVelocity(b.solAln);
+  PVTDataInstance.position.Put(&pos);
+  PVTDataInstance.velocity.Put(&vel);
 }
 
 void ZrtRawDecoder::recSolRtk(const std::uint8_t* p, int len) {
@@ -338,6 +343,8 @@ void ZrtRawDecoder::recTs(const std::uint8_t* p, int len) {
     ++cnt_.recRefused;
     return;
   }
+  // The board names its reference scale in every record, matched to the epoch or not.
+  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   const long ts = static_cast<long>(s.ms[ref]) % kDayMs;
   if (ts != epochTime_) {
     std::fprintf(stderr, "$$ @@ts: ERROR: time mismatch ts=%ld epoch=%ld\n", ts, epochTime_);
@@ -355,7 +362,6 @@ void ZrtRawDecoder::recTs(const std::uint8_t* p, int len) {
     return;
   }
   tsBeyondSaid_ = 0;
-  RcvTimeScales::rcvRefTime = static_cast<int>(ref);
   TimeScales::endUpdate(s, static_cast<int>(epochTime_));
   timeOk_ = 1;
 }

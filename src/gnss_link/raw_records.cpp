@@ -7,6 +7,7 @@ SpectrumOut spectrumOut;
 SignalLevelTables sigLevels;
 IqBuffer iqBuffers[kIqBuffers];
 HwCalib hwCalib;
+Mutex hwCalibMutex;
 TSRtcmMessageType TSRtcmMessageData[kTSRtcmMessages];
 std::uint32_t uTSRtcmMessageWriteIndex = 0;
 Mutex mutexTSRtcmMessage;

@@ -115,9 +115,16 @@ struct IqBuffer {
 extern IqBuffer iqBuffers[kIqBuffers];
 
 // ---- Hardware calibration --------------------------------------------------------------------
+// The board's delay tables as this program reads them: band 16 x signal + letter + 7 (signal 0
+// C/A on L1, 1 P on L1, 2 C/A on L2, 3 P on L2; GLONASS letters -7..8), value A the code delay
+// and value B the phase delay, in seconds; the final word of "gC" is the calibration's status
+// word. Written by the raw decoder and the native input of the ports, read by the calib/hard/
+// keys: all under hwCalibMutex.
 struct HwCalib {
   static constexpr int kBands = 64;
   static constexpr int kSystems = 4;  // 0: common ("gC"), 1..3: "g1", "g2", "g3"
+  static constexpr int kLettersPerSignal = 16;
+  static constexpr int kLetterMin = -7;
   struct Entry {
     float fA, fB;
     std::uint8_t bSetA, bSetB;
@@ -127,6 +134,7 @@ struct HwCalib {
   std::int16_t iPair[2][4][2];
   std::uint8_t bPairSet[2][4];
   std::int16_t iFinal;
+  std::uint8_t bFinalSet;  // a "gC" brought the final word
   float fR[2][kBands];  // "gR": kind 0 first half, other kinds second half; stored negated
   std::uint8_t bRSet[2][kBands];
   long lTime;  // epoch time of the last calibration message
@@ -137,6 +145,7 @@ struct HwCalib {
   static int attMax, attMin, attrMax, attrMin;
 };
 extern HwCalib hwCalib;
+extern Mutex hwCalibMutex;
 
 // ---- RTCM messages of the L-band service ("Rb") ----------------------------------------------
 struct TSRtcmMessageType {

@@ -24,6 +24,7 @@
 #include "gnss_link/peripherals/usb_storage.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/raw_decoder.h"
+#include "gnss_link/slave_tasks.h"
 #include "gnss_link/zrt_port_input.h"
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
@@ -44,6 +45,7 @@
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos_time.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/chan_data.h"
 #include "positioning/corrections/nequick_task.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/apx_nav.h"
@@ -149,10 +151,18 @@ const InitStep kInitOnce[] = {
        TSDecoder.init();
        omniStarInitParams();
      }},
+    // TEC calibration of the channel data: its block after every block laid out before it, the
+    // stored calibration read back (a fresh one written when there is none)
+    {"tecCalibInitOnce", [] {
+       ChanData::allocate_NvRamTecCalibData();
+       ChanData::restore_NvRamTecCalibData();
+     }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
+    // the board's task-load counters start with the program
+    {"profilerReset", profilerReset},
 };
 
 // Tasks, in the order they start. Mask 0 holds the receiver's own tasks, mask 1 the network's.

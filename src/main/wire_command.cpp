@@ -9,6 +9,7 @@
 #include "differential/rtcm3/rtcm3_keys.h"
 #include "differential/rtk/rtk_keys.h"
 #include "gnss_link/board_link.h"
+#include "gnss_link/board_load_keys.h"
 #include "gnss_link/lock_manager_keys.h"
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
@@ -20,6 +21,7 @@
 #include "gnss_link/wrapped/azrt_keys.h"
 #include "main/hooks.h"
 #include "positioning/antdb/antdb_params.h"
+#include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
@@ -43,6 +45,10 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerRtcmRoverArea(); });
   // the power controller's keys, mcu/pwr
   cmdAreaRegistrars.add([] { registerMcuArea(); });
+  // the GNSS board's task load and profiler reset, board/load
+  cmdAreaRegistrars.add([] { registerBoardArea(); });
+  // the base-moving monitor's alert and reset mode, pos/moving
+  cmdAreaRegistrars.add([] { registerBaseMovingArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
   // the USB copy's state and progress, edisk/

@@ -193,6 +193,7 @@ struct ChanData {
   double tec_;
   float ifAccuracy_ = 50.0f;
   std::uint32_t delayTime_ = 0;  // MonoClock::sec of the last good estimate
+  std::uint16_t ionSteps_ = 0;   // epochs (iUpdateRate ms each) since the last good estimate
   std::uint16_t ionInvalid_ = 0;
   std::uint8_t ionChanged_ = 0;
   bool delayValid_ = false;

@@ -100,6 +100,8 @@ void ChanData::invalidateIon(bool full) {
 }
 
 void ChanData::processIonoDel() {
+  // Runs through epochs without an estimate, so that a rate after a gap spans the whole gap.
+  if (ionSteps_ < 0xFFFF) ++ionSteps_;
   if (!slotGood(0) || !slotGood(2)) {
     invalidateIon(false);
     return;
@@ -161,11 +163,14 @@ void ChanData::processIonoDel() {
   } else {
     const double prev = delay_;
     delay_ = delayFilt_.update(d, m);
-    const double dt = (iUpdateRate > 0 ? iUpdateRate : 1000) * 0.001;
+    // The time elapsed since the delay it is compared with, not one epoch: after a gap the
+    // change spans every epoch of it.
+    const double dt = ionSteps_ * (iUpdateRate > 0 ? iUpdateRate : 1000) * 0.001;
     delayRate_ = rateFilt_.update((delay_ - prev) / dt, m);
     rateValid_ = true;
   }
   delayTime_ = MonoClock::sec();
+  ionSteps_ = 0;
 }
 
 void ChanData::evaluateTEC(const SvIdType& sv, double elevDeg, std::int64_t timeMs) {

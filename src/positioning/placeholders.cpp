@@ -4,11 +4,6 @@
 #include "positioning/corrections/wd_corr_request.h"
 
 
-// ==== Navigation main step and background task ==============================================
-namespace placeholder {
-bool engineClockData(PosData::ClockDataType&) { return false; }
-}  // namespace placeholder
-// ==== end of navigation main step and background task =======================================
 
 
 

@@ -7,16 +7,6 @@
 
 
 
-// ==== Navigation main step and background task ==============================================
-namespace PosData {
-struct ClockDataType;
-}
-namespace placeholder {
-// The engine's clock data (LMS engine). Stand-in: false, not available (no clock quality is
-// stored).
-bool engineClockData(PosData::ClockDataType& out);
-}  // namespace placeholder
-// ==== end of navigation main step and background task =======================================
 
 
 

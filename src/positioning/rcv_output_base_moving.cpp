@@ -1,5 +1,6 @@
 #include "positioning/rcv_output_base_moving.h"
 
+#include <atomic>
 #include <cmath>
 
 BASE_MOVING_DATA BaseMovingData;
@@ -96,3 +97,30 @@ bool resetBaseMovingRelPosData(int mode) {
   BaseMovingData.resetMode = static_cast<std::uint8_t>(mode);
   return true;
 }
+
+namespace {
+std::atomic<bool> g_alertResetAsked{false};
+std::atomic<int> g_relPosModeAsked{-1};  // -1: none
+// What other tasks may read of the record, as the last epoch left it.
+std::atomic<std::uint8_t> g_alertShown{0};
+std::atomic<std::uint8_t> g_modeShown{0};
+}  // namespace
+
+void requestBaseMovingAlertReset() { g_alertResetAsked.store(true); }
+
+bool requestBaseMovingRelPosReset(int mode) {
+  if (mode != 0 && mode != 1) return false;
+  g_relPosModeAsked.store(mode);
+  return true;
+}
+
+void applyBaseMovingResets() {
+  if (g_alertResetAsked.exchange(false)) resetBaseMovingAlert();
+  const int mode = g_relPosModeAsked.exchange(-1);
+  if (mode >= 0) resetBaseMovingRelPosData(mode);
+  g_alertShown.store(BaseMovingData.bAlert);
+  g_modeShown.store(BaseMovingData.resetMode);
+}
+
+bool baseMovingAlertShown() { return g_alertShown.load() != 0; }
+int baseMovingResetModeShown() { return g_modeShown.load(); }

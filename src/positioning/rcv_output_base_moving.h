@@ -51,3 +51,12 @@ void baseMovingStep(BASE_MOVING_DATA& d, const REL_POS_BLOCK* block, std::int32_
 void resetBaseMovingAlert();
 // Reset mode 0 or 1 for the next activation; any other value is refused (false, nothing changed).
 bool resetBaseMovingRelPosData(int mode);
+// The same two resets asked from another task (the command keys): the monitor's own task makes
+// them at its next epoch (applyBaseMovingResets), so that the record keeps one writer. A mode
+// other than 0 or 1 is refused (false).
+void requestBaseMovingAlertReset();
+bool requestBaseMovingRelPosReset(int mode);
+void applyBaseMovingResets();
+// The alert and the reset mode as the monitor's task last left them (any task).
+bool baseMovingAlertShown();
+int baseMovingResetModeShown();

@@ -7,6 +7,7 @@
 #include "platform/debug.h"
 #include "platform/mono_clock.h"
 #include "positioning/chan_data.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/rcv_output.h"
 #include "positioning/rcv_output_base_moving.h"
@@ -65,6 +66,38 @@ int excludedSystem(int n) {
   return kSysNavic;
 }
 
+float wordFloat(std::uint32_t w) {
+  float f;
+  std::memcpy(&f, &w, sizeof f);
+  return std::isfinite(f) ? f : 0.0f;
+}
+
+// The own solution's values that the board's standalone solution carries beside its position, by
+// their place in the board's record: the first accuracy block holds the position's standard
+// deviations north, east, horizontal, up and 3D and the north-east covariance (m, m^2); the
+// second the velocity's horizontal, vertical and 3D ones (m/s), a further value and a word; the
+// four 16-bit words at offset 11 the reference station and, third as in the RTK record, the
+// second value; each system's block (offset 21) its 32-bit value as the system's word.
+void ownFromBoard(const BoardSolAlnType& b, SOL_OUTPUT& s) {
+  const PosData::AccuracyBlock& pos = b.acc1224[0];
+  if (pos.uFlag != 0) {
+    for (int i = 0; i < 5; ++i) s.posSigma[i] = wordFloat(pos.ulWord[i]);
+    const double covNE = wordFloat(pos.ulWord[5]);
+    getEllipsParams(double(s.posSigma[0]) * s.posSigma[0], double(s.posSigma[1]) * s.posSigma[1], covNE, &s.ellMajor,
+                    &s.ellMinor, &s.ellOrient);
+    s.bEllValid = 1;
+  }
+  const PosData::AccuracyBlock& vel = b.acc1224[1];
+  if (vel.uFlag != 0) {
+    for (int i = 0; i < 3; ++i) s.velSigma[i] = wordFloat(vel.ulWord[i]);
+    s.fExtra = wordFloat(vel.ulWord[3]);
+    s.ulExtra = vel.ulWord[4];
+  }
+  s.refStationId = b.u11[0];
+  s.rtkValue2 = b.u11[2];
+  for (int k = 0; k < 7; ++k) std::memcpy(&s.sysWord[k], &b.sys21[k].fValue, sizeof s.sysWord[k]);
+}
+
 int sysInUseCode(const std::uint16_t counts[7]) {
   int n = 0, only = 0;
   for (int k = 0; k < 7; ++k)
@@ -106,6 +139,8 @@ void RCV_OUTPUT::computeParams() {
   SOL_OUTPUT& s = sol;
   const NavTask::NAV_SOL& ns = pNavSol ? *pNavSol : NavSol;
   const NavTask::NAV_POS& np = ns.pos;
+  // Resets the command keys asked for since the last epoch.
+  if (bMainInput) applyBaseMovingResets();
   s.bEllValid = s.bRotValid = s.bHeadingValid = 0;
   s.pBase = nullptr;
   s.pPosRaw = nullptr;
@@ -126,8 +161,9 @@ void RCV_OUTPUT::computeParams() {
   s.PosLocXYZ = {np.dXyz[0], np.dXyz[1], np.dXyz[2], np.dVel[0], np.dVel[1], np.dVel[2]};
   s.PosLocLLA = {np.dBlh[0], np.dBlh[1], np.dBlh[2], 0, 0, 0};
   s.bLocValid = 1;
-  // The solution's accuracy words are per-axis sigmas, not dilutions: none to copy.
-  for (float& v : s.dop) v = 0;
+  // The navigation solution's seven accuracy values are its dilutions of precision, in the
+  // record's order G, P, N, E, H, V, T.
+  for (int k = 0; k < 7; ++k) s.dop[k] = np.bAccValid ? wordFloat(np.ulAcc[k]) : 0.0f;
 
   // Attitude of the baseline, at the rover's own position.
   if (bHeadingAvail && pRtkSol && pRtkSol->bPosKnown) {
@@ -164,6 +200,8 @@ void RCV_OUTPUT::computeParams() {
     for (std::uint32_t& w : s.sysWord) w = 0;  // no RTK use words from an earlier epoch
     s.refStationId = 0;
     s.rtkValue2 = 0;
+    s.fExtra = 0;
+    s.ulExtra = 0;
     s.solType = np.uNavMode == 2 ? 2 : 0;  // differential
     s.sysInUse = np.uSysUsed;
     s.ulFilterWord = np.ulExtra[0];
@@ -243,25 +281,14 @@ void RCV_OUTPUT::computeParams() {
     s.solType = type;
     s.sysInUse = sysInUseCode(s.satCount[0]);
   } else {
-    // The own solution's accuracy: X, Y, Z sigmas (m, 32-bit floats) taken into local axes.
+    // The own solution's accuracy, station and system words come with the board's solution in
+    // the epoch record, when that record is this solution's.
     for (float& v : s.posSigma) v = 0;
     for (float& v : s.velSigma) v = 0;
-    if (np.bAccValid) {
-      float sx[3];
-      for (int i = 0; i < 3; ++i) {
-        std::memcpy(&sx[i], &np.ulAcc[i], sizeof sx[i]);
-        if (!std::isfinite(sx[i])) sx[i] = 0;
-      }
-      const double cov[6] = {double(sx[0]) * sx[0], 0, 0, double(sx[1]) * sx[1], 0, double(sx[2]) * sx[2]};
-      double c[3][3];
-      rotateSym(r, cov, c);
-      getEllipsParams(c[0][0], c[1][1], c[0][1], &s.ellMajor, &s.ellMinor, &s.ellOrient);
-      s.posSigma[0] = sq(c[0][0]);
-      s.posSigma[1] = sq(c[1][1]);
-      s.posSigma[2] = sq(c[0][0] + c[1][1]);
-      s.posSigma[3] = sq(c[2][2]);
-      s.posSigma[4] = sq(c[0][0] + c[1][1] + c[2][2]);
-      s.bEllValid = 1;
+    const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+    if (e != nullptr) {
+      if (e->pNavSol == &ns && e->board.bSolAln != 0) ownFromBoard(e->board.solAln, s);
+      PVTDataInstance.epochData.FreePointer(e);
     }
   }
 
@@ -297,13 +324,19 @@ void RCV_OUTPUT::computeParams() {
     s.bResPresent = resPresent ? 1 : 0;
   }
   s.bBaseLocValid = 0;
+  // The base's height value from the correction stream: the received transformation's height
+  // residual at the base, when the datum hands it out apart.
+  s.baseRecvHeight = 0;
+  bool baseRecvPresent = false;
   if (s.pBase) {
     crt2geo(wgsEll, *s.pBase, &s.BaseWgsLLA);
     s.BaseLocLLA = s.BaseWgsLLA;
     s.bBaseLocValid = 1;
     if (!isW84(dat)) {
       POS_CRT lc{};
-      s.bBaseLocValid = RCV_OUTPUT::GlobPos2Loc(dat, *s.pBase, &lc, &s.BaseLocLLA, nullptr, nullptr) ? 1 : 0;
+      s.bBaseLocValid =
+          RCV_OUTPUT::GlobPos2Loc(dat, *s.pBase, &lc, &s.BaseLocLLA, &s.baseRecvHeight, &baseRecvPresent) ? 1 : 0;
+      if (!s.bBaseLocValid || !baseRecvPresent) s.baseRecvHeight = 0, baseRecvPresent = false;
     }
   }
 
@@ -347,8 +380,8 @@ void RCV_OUTPUT::computeParams() {
   if (bMainInput) BaseMovingData.geoidSep = s.geoidSep;
   s.bBaseGeoidValid = 0;
   if (s.pBase)
-    s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, 0.0, false, &s.baseUndulation,
-                                                 &s.baseSeparation);
+    s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, s.baseRecvHeight, baseRecvPresent,
+                                                 &s.baseUndulation, &s.baseSeparation);
   if (rtk_cpd_dbi == 197)
     debPrintfx(-1,
                "%.2f  %.2f  %.2f    %.2f  %.2f  %.2f    %.9f  %.9f  %.2f    %.9f  %.9f  %.2f    %.2f  %.2f  %.2f\n",

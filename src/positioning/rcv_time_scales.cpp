@@ -252,8 +252,9 @@ int RcvTimeScales::set_SYS_UTC_compute(int k, const ZRT_UTC_GPS& u, int tag) {
   const std::int64_t dw = foldWeeks(static_cast<std::int64_t>(Int.weekDay[0]) - u.WN_LSF);
   const std::int64_t d =
       l_WEEK_DAY_SEC[0] * dw + Int.ms[0] / 1000 - (std::int64_t{86400} * u.DN + u.dtLS);
-  // The last UTC day runs from its 00:00:00 (d = -86,400) through the inserted 23:59:60.
-  leapWarning = (d >= -86400 && d <= 0) ? 1 : 0;
+  // Announced from the second after the last UTC day's 00:00:00 (d = -86,400) through the
+  // inserted 23:59:60.
+  leapWarning = (d >= -86399 && d <= 0) ? 1 : 0;
   int changed = 0;
   // Near the leap the start-up time is too rough to choose; keep what was set.
   if (d < -30) {

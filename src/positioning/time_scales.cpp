@@ -19,6 +19,7 @@ INT_SCALES g_fill{};
 // Guarded by RcvTimeScales::m_.
 INT_SCALES g_pub{};
 SysTime g_pubTime{};
+bool g_published = false;
 
 SysTime clockNow() {
   SysTime t;
@@ -30,7 +31,11 @@ SysTime clockNow() {
 // far inside 64 bits.
 std::int64_t elapsedMs(const SysTime& to, const SysTime& from) { return to.deltaMs(from); }
 
-bool fresh(std::int64_t elapsed) { return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs; }
+// The time since the epoch that is added to its scales: beyond the limit, or before the epoch
+// (the clock was stepped back), none, so that a stale time stands still instead of running on.
+std::int64_t advance(std::int64_t elapsed) {
+  return elapsed >= 0 && elapsed <= TimeScales::kMaxElapsedMs ? elapsed : 0;
+}
 
 }  // namespace
 
@@ -57,6 +62,7 @@ void TimeScales::endUpdate(const INT_SCALES& s, int rcvMs) {
   if (pending != rcvMs) return;
   g_pub = s;
   g_pubTime = g_pendingTime;
+  g_published = true;
 }
 
 long TimeScales::now(tSvTimeType k) {
@@ -70,9 +76,7 @@ long TimeScales::now(tSvTimeType k) {
     ms = g_pub.ms[k];
     at = g_pubTime;
   }
-  const std::int64_t e = elapsedMs(t, at);
-  if (!fresh(e)) return -1;
-  return static_cast<long>(ms + e);
+  return static_cast<long>(ms + advance(elapsedMs(t, at)));
 }
 
 long TimeScales::now() {
@@ -85,19 +89,16 @@ long TimeScales::now() {
 bool TimeScales::now(INT_SCALES& s) {
   const SysTime t = clockNow();
   SysTime at;
+  bool published;
   {
     Locker<Mutex> l(RcvTimeScales::m_);
     s = g_pub;
     at = g_pubTime;
+    published = g_published;
   }
-  const std::int64_t e = elapsedMs(t, at);
-  if (!fresh(e)) {
-    s.flags[0] &= ~RcvTimeScales::kTimeValid;
-    s.flags[1] &= ~RcvTimeScales::kTimeValid;
-    return false;
-  }
+  const std::int64_t e = advance(elapsedMs(t, at));
   s.rcvTime += e;
   s.ms[0] = static_cast<std::int32_t>(s.ms[0] + e);
   s.ms[1] = static_cast<std::int32_t>(s.ms[1] + e);
-  return true;
+  return published;
 }

@@ -9,7 +9,7 @@ class TimeScales {
  public:
   using INT_SCALES = RcvTimeScales::INT_SCALES;
 
-  // Longest extrapolation from the published epoch; beyond it the time is unknown.
+  // Longest extrapolation from the published epoch; beyond it the time stands at the epoch's.
   static constexpr long kMaxElapsedMs = 2000;
 
   // A GNSS epoch begins: `t` is its real-time-clock time, `rcvMs` its receiver ms of day.
@@ -20,12 +20,13 @@ class TimeScales {
   // epoch; the pending epoch is used up either way.
   static void endUpdate(const INT_SCALES& s, int rcvMs);
 
-  // Current ms of week (GPS) or day (GLONASS, Moscow time), not wrapped; -1 when unknown.
+  // Current ms of week (GPS) or day (GLONASS, Moscow time), not wrapped; -1 while the scale is
+  // not valid. Epochs that stop coming leave the last one's time, not advanced.
   static long now(tSvTimeType k);
-  // Current ms of day of the reference scale; -1 when unknown.
+  // Current ms of day of the reference scale; -1 while it is not valid.
   static long now();
-  // The published scales advanced to now. False when they are unknown: no epoch yet, or older
-  // than kMaxElapsedMs; the copy then keeps its epoch's values with the time-valid bits cleared.
+  // The published scales advanced to now (not advanced when the epoch is older than
+  // kMaxElapsedMs). False before the first epoch is published: the copy is then all zero.
   static bool now(INT_SCALES& s);
 
   // The real-time clock these times are read against (null: the steered clock, rtosTimeGet).

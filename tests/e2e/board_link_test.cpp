@@ -18,7 +18,7 @@ using Epochs = Rx;
 TEST_F(BoardLink, StartUpByteForByteAndALongRecordReplayedWhole) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_TRUE(boardGets(kEndOfStartUp));
+  ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset));
   EXPECT_EQ(transcript(), startUp("", 0));
   std::vector<std::pair<std::string, std::string>> keys;  // path, value's head
   for (const char* sys : {"gps", "glo", "sbas", "gloc", "gal", "bds", "qzss", "irnss"})
@@ -45,7 +45,7 @@ TEST_F(BoardLink, StartUpByteForByteAndALongRecordReplayedWhole) {
   EXPECT_NE(setFile().find(record.substr(0, 254) + " # 255 15 0\n"), std::string::npos) << setFile().substr(0, 400);
   const std::size_t mark = transcript().size();
   ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_TRUE(boardGets(kEndOfStartUp, mark, 6 * kGuardMs)) << "received " << transcript().size() - mark << " bytes";
+  ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset, mark, 6 * kGuardMs)) << "received " << transcript().size() - mark << " bytes";
   EXPECT_EQ(transcript().substr(mark), startUp(record, count + 1));
 }
 

@@ -102,7 +102,7 @@ inline long blockOffset(const std::string& img, unsigned id) {
 // issue it is left.
 inline std::string startUp(const std::string& replay, unsigned issue) {
   return kConnect + kIssueQuery + kIssueOne + kBoardReset + replay + issueSet(issue) + kSourceBlock + kModeReturn + kCmdMode +
-         kSources + kInitialBlock + kEndOfStartUp;
+         kSources + kInitialBlock + kEndOfStartUp + kProfilerReset;
 }
 
 // The settings the board simulator holds, replayed from its log: a reset of the board and
@@ -190,6 +190,10 @@ class Proc {
     });
   }
   ~Proc() {
+#ifdef RX_COVERAGE
+    // The reach build counts what the program ran; it writes the counts only when it ends itself.
+    if (signal(SIGTERM)) wait();
+#endif
     signal(SIGKILL);
     wait();
     stop_ = true;

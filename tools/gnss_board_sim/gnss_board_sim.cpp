@@ -66,6 +66,8 @@ const char kUsage[] =
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
+    "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
+    "                        every whole second while enabled\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch)\n";
 
@@ -92,6 +94,7 @@ struct Options {
   std::string sbas;
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
+  bool hwCalib = false;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -289,7 +292,8 @@ class Board {
       o_.site.ecef(rover);
       e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
     }
-    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime));
+    if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
+    if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
     // An event on input a, once per request: index, then {u32 s, u32 ms, u8, lock u8}.
     if (!o_.eventFile.empty() && unlink(o_.eventFile.c_str()) == 0) {
       std::string body(1, '\0');
@@ -301,6 +305,8 @@ class Board {
       record("* event sent");
     }
     if (o_.trst != 0 && due("@@trst", t)) e += sim::rawRecord(13, sim::trstRecord(o_.trst == 2));
+    if (o_.hwCalib && ms == 0 && due("gC", t))
+      for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
     // Repeated until the program switches it off.
     if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
     // The logged SBAS messages of this GPS second, as the board hands them on.
@@ -458,6 +464,10 @@ class Board {
       } else if (p == "cur/term/imode") {
         if (v != "zrt" && v != "cmd") return answer(id, 7, ",wrong 2nd parameter", "");
         mode_ = v;
+      } else if (p == "load") {
+        // The profiler reset: the task counters start again from the next epoch.
+        if (v != "0") return answer(id, 5, ",value out of range", "");
+        loadReset_ = true;
       } else {
         settings_[p] = v;
       }
@@ -494,6 +504,8 @@ class Board {
   std::string in_;
   std::map<std::string, std::string> settings_;
   std::map<std::string, long> enabled_;  // message -> period in ms (0: every epoch)
+  std::uint32_t loadFrom_ = 0;  // uptime of the last profiler reset
+  bool loadReset_ = false;
   std::vector<std::string> replay_;  // epochs of --replay
   struct SbasLine {
     int tow, prn;
@@ -576,6 +588,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {
       o->trst = 2;
+    } else if (a == "--hwcalib") {
+      o->hwCalib = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {

@@ -236,6 +236,28 @@ inline void putAt(std::string& s, std::size_t off, std::uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) s[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// The board's hardware-calibration table of one signal (0 C/A on L1, 1 P on L1, 2 C/A on L2, 3 P
+// on L2) as message "gC": GLONASS letters -7..7 at bands 16 x signal + letter + 7, each with its
+// code delay, 10 + 3 signal + letter ns, and its phase delay, -2 - signal + letter / 2 ns
+// (letter 3 of P on L1 without one: a quiet NaN); then the eight pairs of zeros and the
+// calibration's status word, 0x1F.
+inline float hwCalibCodeNs(int signal, int letter) { return static_cast<float>(10 + 3 * signal + letter); }
+inline float hwCalibPhaseNs(int signal, int letter) { return static_cast<float>(-2 - signal + 0.5 * letter); }
+inline std::string hwCalibMessage(int signal) {
+  std::string b;
+  for (int k = -7; k <= 7; ++k) {
+    const std::size_t at = b.size();
+    b.resize(at + 9, '\0');
+    b[at] = static_cast<char>(16 * signal + k + 7);
+    putF32(b, at + 1, hwCalibCodeNs(signal, k) * 1e-9f);
+    if (signal == 1 && k == 3) putAt(b, at + 5, 0x7FC00000u, 4);
+    else putF32(b, at + 5, hwCalibPhaseNs(signal, k) * 1e-9f);
+  }
+  b.append(32, '\0');
+  putLe(b, 0x1F, 2);
+  return frame("gC", b, true);
+}
+
 inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double latDeg, double lonDeg) {
   std::string r(870, '\0');
   const double b = latDeg * 3.14159265358979323846 / 180, l = lonDeg * 3.14159265358979323846 / 180;

@@ -165,8 +165,8 @@ class Sky {
 // ---- The board's records of a sky ------------------------------------------------------------
 
 // Satellite data (7): record size 15, count, then per satellite: channel, system code (0 GPS),
-// PRN, track code, spare, state (1 tracking), a byte, a 16-bit word, the elevation (degrees,
-// float) and two spare bytes.
+// PRN, track code, spare, state (0: used in the board's solution, as every satellite measured
+// here is), a byte, a 16-bit word, the elevation (degrees, float) and two spare bytes.
 inline std::string satDataRecord(const std::vector<SkySat>& sky) {
   std::string b;
   b += static_cast<char>(15);
@@ -177,7 +177,7 @@ inline std::string satDataRecord(const std::vector<SkySat>& sky) {
     b += static_cast<char>(s.prn);
     b += static_cast<char>(0);
     b += static_cast<char>(0);
-    b += static_cast<char>(1);
+    b += static_cast<char>(0);
     b += static_cast<char>(0);
     putLe(b, 0, 2);
     const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);
@@ -234,7 +234,9 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
 // The board's own solution (record 4, 1453 bytes) at the site: position valid (flag at 2, GPS
 // used), the position record at 88 (X, Y, Z in m, then latitude and longitude in rad and height
 // in m, each an 8-byte float), the receiver clock block at 271 (both flags set, offset 0 s) and
-// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume.
+// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume;
+// the two velocity blocks at 136 (X, Y, Z) and 194 (east, north, up) with both flags set and
+// every value 0 m/s: the site stands still.
 inline std::string solAlnRecord(const Site& site) {
   std::string b(1453, '\0');
   b[1] = 1;  // status
@@ -247,6 +249,8 @@ inline std::string solAlnRecord(const Site& site) {
     putF64(b, 88 + 8 * k, xyz[k]);
     putF64(b, 112 + 8 * k, blh[k]);
   }
+  b[136] = b[137] = 1;
+  b[194] = b[195] = 1;
   b[271] = b[272] = 1;
   b[297] = b[298] = 1;
   return rawRecord(4, b);

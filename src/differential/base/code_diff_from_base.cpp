@@ -131,19 +131,20 @@ bool CodeDiffFromBase::convert(std::uint16_t stationId, int slot, double range, 
   if (geo > 0.0 && placeholder::baseOffsetCorrection(sv.sys, off))
     prc -= (off[0] * -d[0] + off[1] * -d[1] + off[2] * -d[2]) / geo;
 
+  // Tags run on the satellite system's own time, as the correction readers count it.
+  std::int64_t tagMs = time;
+  if (sv.sys == CpdSv::kBeidou) tagMs -= static_cast<std::int64_t>(cpdutil::kBdsGpsOffset * 1000.0);
+  if (sv.sys != CpdSv::kGlonass && sv.sys != CpdSv::kSbas) tagMs = ((tagMs % kWeekMs) + kWeekMs) % kWeekMs;
+  const int tag = static_cast<int>(tagMs);
+
   const int src = get_RtcmSourceIndex(static_cast<std::uint32_t>(time), stationId);
   SourceStateData = RTCMData::SourceStateDataType{};
   SourceStateData.bValid = 1;
   SourceStateData.uStationId = stationId;
   SourceStateData.fScale = 1.0f;
   SourceStateData.uFlags = 0;
+  SourceStateData.set_Time(sv.sys, tag);
   PVTDataInstance.rtcmSourceState.Put(src, &SourceStateData);
-
-  // Tags run on the satellite system's own time, as the correction readers count it.
-  std::int64_t tagMs = time;
-  if (sv.sys == CpdSv::kBeidou) tagMs -= static_cast<std::int64_t>(cpdutil::kBdsGpsOffset * 1000.0);
-  if (sv.sys != CpdSv::kGlonass && sv.sys != CpdSv::kSbas) tagMs = ((tagMs % kWeekMs) + kWeekMs) % kWeekMs;
-  const int tag = static_cast<int>(tagMs);
 
   RtcmSatCorrectionServerType& corr = PVTDataInstance.rtcmSatCorrection[src];
   if (corr.Take(&id, &SatCorr) == 0) SatCorr.init();

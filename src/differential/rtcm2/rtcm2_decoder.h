@@ -143,7 +143,7 @@ class RTCM_Decoder : public NAV_Decoder_Kernel {
   void decodeGnssOffset();
   void decodeNetwork();
   void decodeStateSpace();  // rtcm2_ssr.cpp
-  void putSourceState(std::int64_t timeMs);
+  void putSourceState(int system, std::int64_t timeMs);
   bool refSourceAllows(int type, bool completesPair, bool arpBits) const;
 };
 

@@ -48,7 +48,7 @@ std::uint32_t sourceTime(std::int64_t ms) {
 }
 }  // namespace
 
-void RTCM_Decoder::putSourceState(std::int64_t timeMs) {
+void RTCM_Decoder::putSourceState(int system, std::int64_t timeMs) {
   const int src = get_RtcmSourceIndex(sourceTime(timeMs), header.stationId);
   if (src < 0 || src >= RTCMData::kRtcmSources) return;
   SourceStateData = RTCMData::SourceStateDataType{};
@@ -60,6 +60,8 @@ void RTCM_Decoder::putSourceState(std::int64_t timeMs) {
   if (header.health == 6) SourceStateData.uFlags |= RTCMData::SourceStateDataType::kNotMonitored;
   if (header.health == 7) SourceStateData.uFlags |= RTCMData::SourceStateDataType::kNotWorking;
   SourceStateData.fScale = kHealthScale[header.health & 7];
+  // Without receiver time the message still names its station, but not when it was heard.
+  SourceStateData.set_Time(system, timeMs);
   PVTDataInstance.rtcmSourceState.Put(src, &SourceStateData);
 }
 
@@ -132,7 +134,7 @@ void RTCM_Decoder::decodeCorrections() {
     }
     server.Put(&id, &SatCorr);
   }
-  putSourceState(t);
+  putSourceState(sys, t);
 }
 
 void RTCM_Decoder::decodeHealth() {
@@ -175,7 +177,7 @@ void RTCM_Decoder::decodeHealth() {
     if (health != 0 || lossWarning) SatCorr.uSlotFlags[slot] |= Sat::kUnusable;
     server.Put(&id, &SatCorr);
   }
-  putSourceState(t);
+  putSourceState(sys, t);
 }
 
 void RTCM_Decoder::decodeText() {

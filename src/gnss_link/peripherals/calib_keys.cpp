@@ -150,6 +150,31 @@ int setHard(const char* p, const ZRNamedNode* v) {
   return CMD_WRONG_1ST;
 }
 
+// ---- the board's calibration readings
+
+// Delay in seconds of antenna `ant`, kind 0..7 (the code and phase delay of C/A on L1, P on L1,
+// C/A on L2, P on L2) and letter: the main input's from the board's table, false while the board
+// sent none for it.
+bool boardDelay(int ant, int kind, int letter, double& sec) {
+  if (ant != 0) return placeholder::hwClbrDelayAnt1(kind, letter, sec);
+  const int band = HwCalib::kLettersPerSignal * (kind / 2) + letter - HwCalib::kLetterMin;
+  if (band < 0 || band >= HwCalib::kBands) return false;
+  Locker<Mutex> lock(hwCalibMutex);
+  const HwCalib::Entry& e = hwCalib.common[band];
+  const bool phase = kind % 2 != 0;
+  if (!(phase ? e.bSetB : e.bSetA)) return false;
+  sec = phase ? e.fB : e.fA;
+  return true;
+}
+
+// The calibration status word, as the board's last "gC" gave it.
+bool boardStatus(std::uint32_t& status) {
+  Locker<Mutex> lock(hwCalibMutex);
+  if (!hwCalib.bFinalSet) return false;
+  status = static_cast<std::uint16_t>(hwCalib.iFinal);
+  return true;
+}
+
 // ---- print
 
 int g_sig = 0;
@@ -209,7 +234,7 @@ int delayLetterPrint(const char* p, Reply& re) {
     std::snprintf(n, sizeof n, "%d", k);
     if (strcmpA(p, n)) {
       double delay = 0;
-      rc = placeholder::hwClbrDelay(g_ant, g_kind, k, delay) ? reDouble(re, -delay * kLight, 3) : CMD_NOT_AVAILABLE;
+      rc = boardDelay(g_ant, g_kind, k, delay) ? reDouble(re, -delay * kLight, 3) : CMD_NOT_AVAILABLE;
     }
   }
   return rc;
@@ -265,15 +290,14 @@ int hardPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "smooth")) rc = reSub(smoothPrint, r, re);
   if (const char* r = strncmpA(p, "apply")) rc = reSub(applyGroupPrint, r, re);
   if (strcmpA(p, "bands")) rc = reEnum(re, 1, kBandsWords);
-  // The board's calibration readings are not kept here yet: named only, so that a print of the
-  // whole area stands.
+  // The board's calibration readings print when named: a print of the whole area stands without
+  // them while the board sent none.
   if (!parListing()) {
     std::uint32_t status = 0;
     int atten = 0, del = 0;
-    if (std::strcmp(p, "status") == 0)
-      rc = placeholder::hwClbrStatus(status) ? reLongHex(re, status) : CMD_NOT_AVAILABLE;
+    if (std::strcmp(p, "status") == 0) rc = boardStatus(status) ? reLongHex(re, status) : CMD_NOT_AVAILABLE;
     if (std::strcmp(p, "valid") == 0)
-      rc = placeholder::hwClbrStatus(status) ? reBool(re, (status & 0xF) > 14) : CMD_NOT_AVAILABLE;
+      rc = boardStatus(status) ? reBool(re, (status & 0xF) > 14) : CMD_NOT_AVAILABLE;
     if (std::strcmp(p, "atten") == 0) rc = placeholder::hwClbrAtten(atten) ? reLong(re, atten) : CMD_NOT_AVAILABLE;
     if (std::strcmp(p, "prnthwdel") == 0)
       rc = placeholder::hwClbrPrintDelay(del) ? reLong(re, del) : CMD_NOT_AVAILABLE;

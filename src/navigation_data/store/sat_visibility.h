@@ -33,6 +33,10 @@ struct SatVisibilityType {
   double timeMs;        // receiver time of the computation
   std::uint16_t iod;
   std::uint8_t newChecked;  // ephemeris new from the broadcast and checked against the almanac
+  // The data type of the ephemeris the position came from; kStatusNoEphemeris when no ephemeris
+  // is in use and the position came from the almanac (good to kilometres, not for corrections).
+  std::uint8_t status;
+  static constexpr std::uint8_t kStatusNoEphemeris = 255;
 };
 }  // namespace SatData
 

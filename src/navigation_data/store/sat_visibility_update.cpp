@@ -156,6 +156,7 @@ void SatelliteDataProcessor::update_EphemerisVisibilityData(int sys, int si, dou
   }
   v.iod = polySet_[g].entry[0].iod;
   const int primary = primary_[g];
+  v.status = static_cast<std::uint8_t>(primary);
   if (primary != 255) {
     Locker<Mutex> lock(ephMutex_);
     const ExtEphRecord* r = chosen(eph_[ephSlotOf(sys, si, primary)], kNewest);

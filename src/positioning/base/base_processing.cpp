@@ -175,10 +175,14 @@ void checkRefPositions(const double* const pos[4], const double* solution, float
 
 PosData::ClockDataType epochClockData(const PVTEngineEpochDataType& e) {
   PosData::ClockDataType c{};
+  // One clock, GPS time's: the table's only entry.
+  c.uRefSystem = 0;
+  c.uRefSignal = 0;
+  c.uSignalSystem[0] = 0;
+  for (int k = 1; k < PosData::ClockDataType::kSignals; ++k) c.uSignalSystem[k] = PosData::ClockDataType::kNone;
   const NavTask::NAV_SOL* sol = e.pNavSol;
   if (sol == nullptr) return c;
   // The board's clock block in seconds and its drift in s/s, as metres and m/s.
-  c.uRefSystem = 0;
   c.bFilteredOffsetValid = sol->bClockValid;
   c.dFilteredOffset = sol->dClock * kC;
   c.bFilteredDriftValid = sol->bDriftValid;

@@ -71,6 +71,8 @@ void SatelliteCorrectionProcessor::prepare_CorrectionRequest() {
       id.si = static_cast<std::uint8_t>(si);
       SatData::SatVisibilityType v;
       if (!SatVisibilityStoreInstance.TakeEph(id, &v) || v.valid == 0) continue;
+      // A satellite placed by its almanac alone has no ephemeris to correct.
+      if (v.status == SatData::SatVisibilityType::kStatusNoEphemeris) continue;
       CorrData::RequestSatDataType& c = w.candidate[n++];
       for (int k = 0; k < 3; ++k) {
         c.dLos[k] = v.los[k];

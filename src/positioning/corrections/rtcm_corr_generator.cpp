@@ -70,6 +70,9 @@ void RtcmCorrGenerator::update(RTCMData::CorrectionRequestType* r) {
   for (int src = 0; src < RTCMData::kRtcmSources; ++src) {
     RTCMData::SourceStateDataType st;
     if (store_->rtcmSourceState.Take(src, &st) == 0 || st.uStationId == 65535) continue;
+    // A station not heard for longer than its corrections may age is no source, whatever its
+    // records still say.
+    if (!st.is_Heard(systemMs(q->rcvTime, st.uTimeSystem))) continue;
     if ((st.uFlags & RTCMData::SourceStateDataType::kNotMonitored) != 0 && r->bPermit[0] == 0) continue;
     if ((st.uFlags & RTCMData::SourceStateDataType::kNotWorking) != 0 && r->bPermit[1] == 0) continue;
     select_Source(src, st.uStationId, st.fScale);

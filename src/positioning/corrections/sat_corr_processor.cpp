@@ -142,17 +142,20 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   // SBAS tags are GPS time of week: parts past their time-out lose their ready bits now, before
   // their tags could come round again; without a valid GPS time no age can be told.
   PosData::RcvTimeDataType t;
-  if (store_->rcvTime.Take(&t) != 0 && t.gps.uStatus[0] != 0)
-    SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
+  const bool haveTime = store_->rcvTime.Take(&t) != 0;
+  if (haveTime && t.gps.uStatus[0] != 0) SBASData::clear_ExpiredServers(store_, static_cast<int>(t.gps.ulMs));
   COMPData::SatCorrectionType::set_DataTimeout(&s);
   COMPData::IonoCorrBlockType::set_DataTimeout(&s);
   GBASData::DiffCorrectionType::set_DataTimeout(&s);
   GBASData::StationDataType::set_DataTimeout(&s);
   GBASData::StationAddBlockDataType::set_DataTimeout(&s);
   GBASData::FASDataType::set_DataTimeout(&s);
-  // The RTCM station and state-space records age out by fixed time-outs of their own.
+  // The RTCM code corrections age by the setup's time-outs, the station and state-space records
+  // by fixed time-outs of their own; all three are swept now, each system by its own time, as
+  // the SBAS records are.
   RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, kCorrRtcmTimeoutOffset),
                                                readField<std::uint16_t>(s.aBytes, kCorrRtcmIonoTimeoutOffset));
+  if (haveTime) RTCMData::clear_ExpiredServers(store_, t);
   SLASData::StationDataType::set_StationDataTimeout();
   SLASData::SatCorrectionType::set_DataTimeout();
 }

@@ -31,6 +31,26 @@ void order_Candidates(Rating* c, int n) {
   });
 }
 
+bool systemFits(std::uint32_t service, std::uint8_t sys) {
+  switch (service) {
+    case kServiceSbas:
+    case kServiceDfmc: return sys == kSysSbas || sys == kSysQzss;
+    case kServiceStateSpace: return true;
+    default: return sourceSystemOf(service) != 255 && sys == sourceSystemOf(service);
+  }
+}
+
+bool screen_Source(const SatelliteCorrectionProcessor& p, const PosSetup::CorrProcessorSetupType& setup,
+                   std::uint32_t service, const SBASData::SourceSlotType& slot) {
+  if (service == kServiceStateSpace) return true;
+  const std::uint8_t sys = slot.source.sys;
+  if (!systemFits(service, sys)) return false;
+  // The masks are those of the source's own system, whichever service it serves.
+  const std::uint32_t own = sys == kSysSbas ? kServiceSbas : sys == kSysQzss ? kServiceQzss
+                            : sys == kSysBeidou ? kServiceBeidou : kServiceNavic;
+  return IonoCorr::accept_Source(p, setup, own, slot);
+}
+
 bool takesSources(std::uint32_t service) {
   return sourceSystemOf(service) != 255 || service == kServiceDfmc || service == kServiceStateSpace;
 }
@@ -131,22 +151,6 @@ T field(const std::uint8_t* bytes, std::size_t offset) {
 SBASData::CorrectionRequestType wdRequest;
 std::uint32_t lastService = 0xFFFFFFFFu;
 
-bool sbasSourceAccepted(const SatelliteCorrectionProcessor& p, const std::uint8_t* s,
-                        const SBASData::SourceSlotType& slot) {
-  const SvIdType& sv = slot.source;
-  const int idx = sv.si;
-  if (idx >= kSbasProviderEntries) {
-    const int bit = idx - kSbasProviderEntries;
-    return bit < 32 && (field<std::uint32_t>(s, IonoCorr::kSbasHighMaskOffset) >> bit & 1u) != 0;
-  }
-  if ((field<std::uint64_t>(s, IonoCorr::kSbasMaskOffset) >> idx & 1u) == 0) return false;
-  const std::uint32_t provider = slot.uProvider != 255 ? slot.uProvider : uSbasProviderAssignment[idx];
-  if (provider != 0xFFFFFFFFu &&  // none
-      (provider >= 32 || (field<std::uint32_t>(s, IonoCorr::kProviderMaskOffset) >> provider & 1u) == 0))
-    return false;
-  return p.check_SourceElevation(sv, field<std::uint16_t>(s, IonoCorr::kWdMinElevOffset));
-}
-
 }  // namespace
 
 bool SatelliteCorrectionProcessor::compute_WdCorrAsSbas(int system, bool& firstSourceOnly, bool& modelIonoAllowed,
@@ -224,35 +228,27 @@ int SatelliteCorrectionProcessor::update_WdCorrection() {
     default:  // other codes name no service
       break;
   }
-  const std::uint8_t sys = WdCorr::sourceSystemOf(service);
   WdCorr::Rating cand[SBASData::kMaxCorrSources];
   int n = 0;
   const int sources = std::min<int>(req.uSourceCount, SBASData::kMaxCorrSources);
   const int sats = std::min<int>(w.request.uCount, CorrData::kMaxRequestSats);
   SatCorrectionDataServerType& server = store()->satCorrection;
   const bool anySource = WdCorr::takesSources(service);
+  // The satellites the position engine used count in the rating while that list is fresh.
+  const bool listCounts =
+      w.bUsedSatList != 0 && w.rcvTime.ulTimeTag - w.usedSatList.ulTimeTag < IonoCorr::kUsedListMaxAgeMs;
   for (int i = 0; i < sources && anySource; ++i) {
     const SBASData::SourceSlotType& slot = req.source[i];
-    if (service != WdCorr::kServiceStateSpace) {
-      const bool sysOk = (service == WdCorr::kServiceSbas && (slot.source.sys == kSysSbas || slot.source.sys == kSysQzss)) ||
-                         service == WdCorr::kServiceDfmc || slot.source.sys == sys;
-      if (!sysOk) continue;
-      if (slot.source.sys == kSysSbas) {
-        if (!sbasSourceAccepted(*this, s, slot)) continue;
-      } else {
-        const std::size_t off = slot.source.sys == kSysBeidou ? IonoCorr::kBdsMaskOffset
-                                : slot.source.sys == kSysNavic ? IonoCorr::kNavicMaskOffset
-                                                               : IonoCorr::kQzssMaskOffset;
-        if (slot.source.si >= 64 || (field<std::uint64_t>(s, off) >> slot.source.si & 1u) == 0) continue;
-        if (!check_SourceElevation(slot.source, field<std::uint16_t>(s, IonoCorr::kWdMinElevOffset))) continue;
-      }
-    }
+    if (!WdCorr::screen_Source(*this, w.corrSetup, service, slot)) continue;
     init_SourceVarEstimation();
     int fed = 0;
     for (int k = 0; k < sats; ++k) {
       const CorrData::RequestSatDataType& q = w.request.sat[k];
       const SBASData::BandCorrectionType& b = slot.corr[k][0];
       if (b.bValid == 0 && slot.iono[k].bValid == 0) continue;
+      if (listCounts && (q.svId.sys >= SYS_NUM || q.svId.si >= 64 ||
+                         (w.usedSatList.ullMask[q.svId.sys] >> q.svId.si & 1u) == 0))
+        continue;
       SatData::CorrectionDataType r{};
       if (server.Take(&q.svId, &r) == 0) r.init();
       double v = b.bValid != 0 ? b.fVariance : 100.0;

@@ -7,7 +7,10 @@
 #include <cstdint>
 
 #include "positioning/corrections/wd_corr_request.h"
+#include "positioning/data_servers/pos_setup_types.h"
 #include "positioning/data_servers/sat_data_types.h"
+
+class SatelliteCorrectionProcessor;
 
 namespace WdCorr {
 
@@ -25,6 +28,17 @@ std::uint8_t sourceSystemOf(std::uint32_t service);
 // Whether the service's generator hands sources on to the combination at all: every defined
 // service does (DFMC and state-space sources are of any system); undefined codes do not.
 bool takesSources(std::uint32_t service);
+
+// Whether a source of system `sys` may serve `service`: SBAS or QZSS sources for the SBAS and
+// the dual-frequency services, QZSS, BeiDou or NavIC sources for theirs, any source for the
+// state-space service (whose sources are stations).
+bool systemFits(std::uint32_t service, std::uint8_t sys);
+
+// Source screening: the slot's system fits the service, and the source passes the setup's masks
+// for its system (PRN, for SBAS below index 28 also the provider and the source elevation).
+// State-space sources are not screened.
+bool screen_Source(const SatelliteCorrectionProcessor& p, const PosSetup::CorrProcessorSetupType& setup,
+                   std::uint32_t service, const SBASData::SourceSlotType& slot);
 
 struct Rating {
   int slot;

@@ -6,21 +6,13 @@
 
 #include <cstdint>
 
+#include "positioning/data_servers/pos_value_types.h"
+
 struct ChanData;
 
 namespace PosData {
 
-// Blocks shared by the position data types.
-struct OneValueBlock {
-  std::uint8_t uFlag[2];
-  std::uint32_t ulWord[2];
-  double dValue;
-};
-struct TwoValueBlock {
-  std::uint8_t uFlag[2];
-  std::uint32_t ulWord[2];
-  double dValue[2];
-};
+// Blocks shared by the position data types (one value and two values: pos_value_types.h).
 struct VelocityBlock {
   std::uint8_t uFlag[2];
   std::uint32_t ulWord[2];
@@ -34,8 +26,6 @@ struct CovarianceBlock {
   std::uint8_t uFlag;
   std::uint32_t ulWord[10];
 };
-inline constexpr int kOneValueBlockWire = 18;
-inline constexpr int kTwoValueBlockWire = 26;
 inline constexpr int kVelocityBlockWire = 58;
 inline constexpr int kAccuracyBlockWire = 25;
 inline constexpr int kCovarianceBlockWire = 41;
@@ -62,13 +52,13 @@ struct BoardSolAlnType {
   PosData::VelocityBlock vel136[2];  // the velocity record starts at the first
   std::uint32_t ul252[3];
   std::uint8_t u264[7];
-  PosData::TwoValueBlock tv271;
-  PosData::OneValueBlock ov297;
-  PosData::TwoValueBlock tv315;
+  PosData::TwoDataType tv271;
+  PosData::OneDataType ov297;
+  PosData::TwoDataType tv315;
   std::uint32_t ul341;
-  PosData::OneValueBlock ov345;
+  PosData::OneDataType ov345;
   std::uint32_t ul363;
-  PosData::OneValueBlock ov367[42];
+  PosData::OneDataType ov367[42];
   std::uint32_t ul1123[18];
   std::uint8_t uFlag1195;
   std::uint32_t ul1196[7];

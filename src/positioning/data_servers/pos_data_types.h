@@ -100,10 +100,12 @@ struct ClockDataType {
   bool systemOffset(bool filtered, int signal, double& value, float& sigma) const;
 };
 
+// The receiver's velocity as the board's solution gives it in its two velocity blocks: the
+// first Earth-centred (X, Y, Z), the second local (east, north, up), m/s. The troposphere rate
+// term is scaled by the third component of the second, the rate the height changes at.
 struct VelocityDataType {
-  std::uint8_t bValid;
-  // The second vector of the velocity block: its third component is the factor the troposphere
-  // rate term is scaled by.
+  std::uint8_t bValid;  // the first block's first flag
+  double dFirstVector[3];
   double dSecondVector[3];
 };
 

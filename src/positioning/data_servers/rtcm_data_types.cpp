@@ -1,5 +1,6 @@
 #include "positioning/data_servers/rtcm_data_types.h"
 
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/data_servers/tag_age.h"
 
 namespace RTCMData {
@@ -103,16 +104,27 @@ void SatCorrectionType::set_ReadyHealthStatus(int station, int slot) {
   uSlotReady[slot] |= kHealth;
 }
 
-void SatCorrectionType::clear_ExpiredData(int system, int now) {
+namespace {
+// Clears `bit` of `flags` unless the tag is fresh; true when it was set.
+template <class T>
+bool expire(T& flags, T bit, int system, int now, TimeTag tag, double timeout) {
+  if ((flags & bit) == 0 || is_FreshTimeTag(system, now, tag, timeout)) return false;
+  flags = static_cast<T>(flags & ~bit);
+  return true;
+}
+}  // namespace
+
+bool SatCorrectionType::clear_ExpiredData(int system, int now) {
+  bool any = false;
   for (int s = 0; s < kCorrSlots; ++s) {
     // Health is sent with the range corrections and shares the first code's tag.
-    if (!is_FreshTimeTag(system, now, ulRangeTime[s][0], kHealthTimeout)) uSlotReady[s] &= ~kHealth;
-    for (int c = 0; c < 2; ++c)
-      if (!is_FreshTimeTag(system, now, ulRangeTime[s][c], dRangeTimeout))
-        uSlotReady[s] &= static_cast<std::uint8_t>(~(c == 0 ? kRangeCode0 : kRangeCode1));
+    any |= expire<std::uint8_t>(uSlotReady[s], kHealth, system, now, ulRangeTime[s][0], kHealthTimeout);
+    any |= expire<std::uint8_t>(uSlotReady[s], kRangeCode0, system, now, ulRangeTime[s][0], dRangeTimeout);
+    any |= expire<std::uint8_t>(uSlotReady[s], kRangeCode1, system, now, ulRangeTime[s][1], dRangeTimeout);
   }
-  if (!is_FreshTimeTag(system, now, ulDeltaRangeTime, dRangeTimeout)) uFlags &= ~kDeltaRangeReady;
-  if (!is_FreshTimeTag(system, now, ulIonoTime, dIonoTimeout)) uFlags &= ~kIonoReady;
+  any |= expire<std::uint8_t>(uFlags, kDeltaRangeReady, system, now, ulDeltaRangeTime, dRangeTimeout);
+  any |= expire<std::uint8_t>(uFlags, kIonoReady, system, now, ulIonoTime, dIonoTimeout);
+  return any;
 }
 
 // ---- Reference station -------------------------------------------------------------------------
@@ -141,9 +153,34 @@ void StationDataType::set_ReadyDatum(int station) {
   uFlags |= kDatumReady;
 }
 
-void StationDataType::clear_ExpiredData(int system, int now) {
-  if (!is_FreshTimeTag(system, now, ulCoordinateTime, kCoordinateTimeout)) uFlags &= ~kCoordinateReady;
-  if (!is_FreshTimeTag(system, now, ulDatumTime, kDatumTimeout)) uFlags &= ~kDatumReady;
+bool StationDataType::clear_ExpiredData(int system, int now) {
+  bool any = expire<std::uint16_t>(uFlags, kCoordinateReady, system, now, ulCoordinateTime, kCoordinateTimeout);
+  any |= expire<std::uint16_t>(uFlags, kDatumReady, system, now, ulDatumTime, kDatumTimeout);
+  return any;
+}
+
+// ---- Source state --------------------------------------------------------------------------------
+
+void SourceStateDataType::set_Time(int system, std::int64_t ms) {
+  uTimeSystem = static_cast<std::uint8_t>(system >= 0 && system < 7 ? system : 0);
+  set_TimeTag(ulTime, ms >= 0 && ms <= 0x7FFFFFFF ? static_cast<int>(ms) : -1);
+}
+
+namespace {
+double sourceTimeout() {
+  const double range = SatCorrectionType::get_RangeCorrTimeout(), iono = SatCorrectionType::get_IonoCorrTimeout();
+  return range > iono ? range : iono;
+}
+}  // namespace
+
+bool SourceStateDataType::is_Heard(int now) const {
+  return is_FreshTimeTag(uTimeSystem, now, ulTime, sourceTimeout());
+}
+
+bool SourceStateDataType::clear_ExpiredData(int now) {
+  if ((ulTime & 1u) == 0 || is_Heard(now)) return false;
+  clear_TimeTag(ulTime);
+  return true;
 }
 
 // ---- State-space corrections -------------------------------------------------------------------
@@ -188,14 +225,78 @@ void TSSatCorrectionType::set_ReadyOrbitCorr(int set) {
   uReady |= static_cast<std::uint8_t>(kOrbitReady0 << set);
 }
 
-void TSSatCorrectionType::clear_ExpiredData(int system, int now) {
+bool TSSatCorrectionType::clear_ExpiredData(int system, int now) {
+  bool any = false;
   bool anyClock = false;
   for (int s = 0; s < kTSClockSources; ++s)
     anyClock = anyClock || is_FreshTimeTag(system, now, ulClockTime[s], kClockTimeout);
-  if (!anyClock) uReady &= ~kClockReady;
+  if (!anyClock && (uReady & kClockReady) != 0) {
+    uReady &= static_cast<std::uint8_t>(~kClockReady);
+    any = true;
+  }
   for (int s = 0; s < kTSOrbitSets; ++s)
-    if (!is_FreshTimeTag(system, now, ulOrbitTime[s], kOrbitTimeout))
-      uReady &= static_cast<std::uint8_t>(~(kOrbitReady0 << s));
+    any |= expire<std::uint8_t>(uReady, static_cast<std::uint8_t>(kOrbitReady0 << s), system, now, ulOrbitTime[s],
+                                kOrbitTimeout);
+  return any;
+}
+
+// ---- The sweep -----------------------------------------------------------------------------------
+
+namespace {
+
+// The epoch's time of each system (ms of its week, GLONASS and SBAS of its day), false while the
+// system's scale is not known.
+bool systemNow(const PosData::RcvTimeDataType& t, int system, int& now) {
+  const PosData::RcvTimeDataType::SysTime* s[] = {&t.gps, &t.glo, &t.gal, &t.sbas, &t.qzss, &t.bds, &t.irn};
+  if (system < 0 || system >= 7 || s[system]->uStatus[0] == 0) return false;
+  now = static_cast<int>(s[system]->ulMs);
+  return true;
+}
+
+// The records are aged in place under the class mutex: a decoder putting a new record meanwhile
+// is never overwritten by the old one.
+template <class Server>
+int expirePool(Server& server, const PosData::RcvTimeDataType& t) {
+  int cleared = 0;
+  DataBufferServerType& pool = server.buffer();
+  Locker<Mutex> lock(Server::mutex);
+  for (int slot = 0; slot < SYS_SAT_TOTAL && slot < pool.slots(); ++slot) {
+    SvIdType sv;
+    int now = 0;
+    DataBufferHeaderType* h = pool.find_Locked(slot);
+    if (h == nullptr || !svIdFromSatSlot(slot, sv) || !systemNow(t, sv.sys, now)) continue;
+    auto* r = reinterpret_cast<typename Server::RecordType*>(h);
+    if (r->clear_ExpiredData(sv.sys, now)) ++cleared;
+  }
+  return cleared;
+}
+
+}  // namespace
+
+int clear_ExpiredServers(PVTDataType* store, const PosData::RcvTimeDataType& t) {
+  if (store == nullptr) return 0;
+  int cleared = 0;
+  for (int s = 0; s < kRtcmSources; ++s) {
+    cleared += expirePool(store->rtcmSatCorrection[s], t);
+    StationDataType st;
+    int now = 0;
+    store->rtcmStationData[s].Take(&st);
+    // The station record is stored in the settings image: it is written only when it changes.
+    if (systemNow(t, st.uSystem, now) && st.clear_ExpiredData(st.uSystem, now)) {
+      store->rtcmStationData[s].Put(&st);
+      ++cleared;
+    }
+  }
+  for (int s = 0; s < kRtcmSources; ++s) {
+    SourceStateDataType st;
+    int now = 0;
+    if (store->rtcmSourceState.Take(s, &st) == 0 || !systemNow(t, st.uTimeSystem, now) || !st.clear_ExpiredData(now))
+      continue;
+    store->rtcmSourceState.Put(s, &st);
+    ++cleared;
+  }
+  cleared += expirePool(store->rtcmTsSatCorrection, t);
+  return cleared;
 }
 
 }  // namespace RTCMData

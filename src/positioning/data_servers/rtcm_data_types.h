@@ -8,6 +8,11 @@
 
 #include "positioning/data_servers/data_buffer_server.h"
 
+class PVTDataType;
+namespace PosData {
+struct RcvTimeDataType;
+}
+
 namespace RTCMData {
 
 constexpr int kRtcmSources = 5;
@@ -91,9 +96,9 @@ struct SatCorrectionType {
   void set_ReadyDeltaRangeCorr(int station);
   void set_ReadyIonoCorr(int station);
   void set_ReadyHealthStatus(int station, int slot);
-  // Clears the ready bits of parts past their time-out. Run at least once a minute: a tag
-  // cannot tell data a whole cycle old from fresh data.
-  void clear_ExpiredData(int system, int now);
+  // Clears the ready bits of parts past their time-out; true when one was cleared. Run every
+  // epoch (clear_ExpiredServers): a tag cannot tell data a whole cycle old from fresh data.
+  bool clear_ExpiredData(int system, int now);
 
   // Class-wide time-outs from the correction-processor setup (s).
   static void set_DataTimeout(std::uint16_t rangeTimeout, std::uint16_t ionoTimeout);
@@ -129,7 +134,9 @@ struct StationDataType {
   // A station other than the stored one first clears the old one's data.
   void set_ReadyCoordinate(int station);
   void set_ReadyDatum(int station);
-  void clear_ExpiredData(int system, int now);
+  // Ages the coordinates and the datum out by the system `uSystem` of the message that carried
+  // them; true when a ready bit was cleared.
+  bool clear_ExpiredData(int system, int now);
 
  private:
   void takeStation(int station);
@@ -149,6 +156,16 @@ struct SourceStateDataType {
   std::uint16_t uStationId = 65535;  // 65535: no station
   std::uint16_t uZCount = 0;         // 0.6 s
   float fScale = 1.0f;               // UDRE scale factor of the station health
+  // The station's last message: its time in the scale of system uTimeSystem.
+  std::uint8_t uTimeSystem = 0;
+  TimeTag ulTime = 0;
+  void set_Time(int system, std::int64_t ms);
+  // The last message is no older than the longest time-out of the corrections a station sends
+  // (SatCorrectionType's range and ionosphere time-outs) at `now` (ms of uTimeSystem's cycle):
+  // a station silent for longer has nothing left to use.
+  bool is_Heard(int now) const;
+  // Forgets when the station was heard once that is past; true when it did.
+  bool clear_ExpiredData(int now);
 };
 
 // State-space (orbit and clock) corrections of one satellite.
@@ -182,7 +199,8 @@ struct TSSatCorrectionType {
   bool is_ReadyOrbitCorr(int system, int now, int set) const;
   void set_ReadyClockCorr(int id, int source);
   void set_ReadyOrbitCorr(int set);
-  void clear_ExpiredData(int system, int now);
+  // True when a ready bit was cleared.
+  bool clear_ExpiredData(int system, int now);
 };
 
 struct TSSourceStateDataType {
@@ -207,5 +225,12 @@ struct TSSourceStateDataType {
   std::uint8_t uBaseDecoded = 0;
   void init() { *this = TSSourceStateDataType{}; }
 };
+
+// Ages every RTCM code-correction, station and state-space record of the store out by the
+// receiver time of the epoch, each system by its own time scale (a system whose time is not
+// known is left as it is). Run once an epoch, as the SBAS records are swept: a record is then
+// cleared within an epoch of its time-out, long before its tag's age could fold round half a
+// day (GLONASS) or half a week and make it look new. Returns the records changed.
+int clear_ExpiredServers(PVTDataType* store, const PosData::RcvTimeDataType& t);
 
 }  // namespace RTCMData

@@ -102,6 +102,7 @@ void SatCorrectionType::init() {
   std::memset(this, 0, sizeof *this);
   header = h;
   uHeader = static_cast<std::uint16_t>(kNoSource << kSourceShift);
+  uRateIodf[0] = uRateIodf[1] = kNoIodf;
 }
 
 void SatCorrectionType::setReady(const SvIdType& source, std::uint16_t bit) {

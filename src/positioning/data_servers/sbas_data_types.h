@@ -97,6 +97,7 @@ struct SatCorrectionType {
   static constexpr std::uint16_t kMtrxData = 1u << 6;  // MT28
   static constexpr std::uint16_t kReadyMask = 0x7Fu;
   static constexpr int kSourceShift = 7;
+  static constexpr std::uint8_t kNoIodf = 255;
 
   DataBufferHeaderType header;
   std::uint16_t uHeader;     // ready bits 0..6, source index bits 7..11
@@ -113,7 +114,10 @@ struct SatCorrectionType {
   float fPrcInterval;        // s between the last two fast corrections
   float fRrc;                // m/s, range-rate correction
   std::uint8_t uIodf;
-  std::uint8_t uSpare[3];
+  // IODFs of the newer and the older fast correction the range-rate correction was formed from
+  // (kNoIodf none): consecutive issues make its degradation 0.
+  std::uint8_t uRateIodf[2];
+  std::uint8_t uSpare;
   LongCorrBlock longCorr[2];  // current, previous
   CovMatrixBlock mtrx;
   std::uint16_t uSpare2;
@@ -160,6 +164,7 @@ struct SatCorrectionType {
                                                           63,  45,  45,  27,  27,  27,  18, 18};
 };
 static_assert(offsetof(SatCorrectionType, ulUdreTime) == 12 && offsetof(SatCorrectionType, fPrc) == 44);
+static_assert(offsetof(SatCorrectionType, uIodf) == 56 && offsetof(SatCorrectionType, uRateIodf) == 57);
 static_assert(offsetof(SatCorrectionType, longCorr) == 60 && sizeof(SatCorrectionType) == 124);
 
 // One grid point's ionosphere data: bit 0 grid mask ready (MT18), bit 1 correction ready

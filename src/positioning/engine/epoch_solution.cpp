@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "positioning/chan_data.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "settings/rcv_settings.h"
 
 namespace {
@@ -84,7 +85,13 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
     const int slot = c.uSatByte[1];
     if (sys >= 7 || slot >= 255) continue;
     if (c.uState == kSatUsed) {
-      if (full && slot < 64) list.ullMask[sys] |= std::uint64_t{1} << slot;
+      // The list names a satellite by its tracking index, the identity the measurement
+      // processor resolved for the channel this epoch (the board's satellite byte is its number).
+      const EpochSatCommonDataType* sats = e.pEpochSatData;
+      if (full && sats != nullptr && sats->uFilled == EpochSatCommonDataType::kFilled) {
+        const SvIdType& sv = sats->chan[base + i].sv;
+        if (sv.sys < SYS_NUM && sv.si < 64) list.ullMask[sv.sys] |= std::uint64_t{1} << sv.si;
+      }
       if (sol.uNumUsed < NavTask::NAV_SOL::kMaxSats) {
         sol.uUsedChan[sol.uNumUsed] = static_cast<std::uint8_t>(i);
         sol.fUsedValue[sol.uNumUsed] = c.fSatValue;
@@ -94,6 +101,29 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
       sol.uExcluded[sol.uNumExcluded++] = static_cast<std::uint16_t>(kExcludedBase[sys] + slot);
     }
   }
+}
+
+PosData::PositionDataType solutionPosition(const BoardSolAlnType& s) {
+  PosData::PositionDataType p{};
+  const std::uint32_t* w = &s.ulPos88[0][0];
+  p.dX = wordsAsDouble(w);
+  p.dY = wordsAsDouble(w + 2);
+  p.dZ = wordsAsDouble(w + 4);
+  p.dLat = wordsAsDouble(w + 6);
+  p.dLon = wordsAsDouble(w + 8);
+  p.dHeight = wordsAsDouble(w + 10);
+  p.bValid = s.uFlag2 != 0 ? 1 : 0;
+  return p;
+}
+
+PosData::VelocityDataType solutionVelocity(const BoardSolAlnType& s) {
+  PosData::VelocityDataType v{};
+  v.bValid = s.vel136[0].uFlag[0] != 0 ? 1 : 0;
+  for (int k = 0; k < 3; ++k) {
+    v.dFirstVector[k] = s.vel136[0].dValue[k][0];
+    v.dSecondVector[k] = s.vel136[1].dValue[k][0];
+  }
+  return v;
 }
 
 void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& sol) {

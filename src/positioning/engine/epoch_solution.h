@@ -26,3 +26,6 @@ void collect_Satellites(const PVTEngineEpochDataType& e, bool full, SatData::Sat
                         NavTask::NAV_SOL& sol);
 // Solution type, position, clock, drift, accuracy and extra blocks into sol.
 void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& sol);
+// The solution's position and velocity parts as the position engine's servers keep them.
+PosData::PositionDataType solutionPosition(const BoardSolAlnType& s);
+PosData::VelocityDataType solutionVelocity(const BoardSolAlnType& s);

@@ -9,7 +9,6 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/engine/pvt_engine.h"
-#include "positioning/placeholders.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sys_clock.h"
@@ -49,12 +48,15 @@ void restoreEpochData(int input) {
 }
 
 // Clock quality into the system-clock store: the filtered drift and the best (smallest RMS)
-// filtered system offset of the clock table.
+// filtered system offset of the clock table, from the board's clock block of the epoch as the
+// base processing reads it. That block carries no RMS: a clock without one leaves the store's
+// RMS as it was (1000 at start, unknown) rather than claiming a perfect clock.
 void storeClockQuality() {
   PosData::ClockDataType clk{};
-  if (!placeholder::engineClockData(clk)) {
-    sysClockStoreOffs(0, 0, 0.0, 0.0, 0.0f, 0.0f, false);
-    return;
+  clk.uSignalSystem[0] = PosData::ClockDataType::kNone;
+  if (PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer()) {
+    clk = epochClockData(*e);
+    PVTDataInstance.epochData.FreePointer(e);
   }
   double drift = 0;
   float driftSigma = 0;
@@ -76,10 +78,15 @@ void storeClockQuality() {
       bestSys = sys;
     }
   }
+  if (!any || !driftOk) {
+    sysClockStoreOffs(0, 0, 0.0, 0.0, 0.0f, 0.0f, false);
+    return;
+  }
   double utcOffs = 0;
   int leap = 0;
   RcvTimeScales::computeSYS2UTC_Prec(bestSys, utcOffs, leap);
-  sysClockStoreOffs(bestSys, leap, bestOffs + utcOffs, drift, bestRms, 0.0f, any && driftOk);
+  const float rms = bestRms > 0.0f ? bestRms : sysClockGetRms();
+  sysClockStoreOffs(bestSys, leap, bestOffs + utcOffs, drift, rms, 0.0f, true);
 }
 
 }  // namespace

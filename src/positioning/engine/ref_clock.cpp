@@ -1,5 +1,6 @@
 #include "positioning/engine/ref_clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -107,15 +108,15 @@ void RefClockProcessor::input_RefPosition(bool useWgs, const double wgs[3], bool
 bool RefClockProcessor::systemOffset(int sys, double& value) const {
   double sign = 0.0;
   const int k = PosData::get_DtIndex(iRefSystem_, sys, sign);
-  if (iRefSystem_ < 0 || sys == iRefSystem_ || k < 0 || pair_[k].bValid == 0) return false;
-  value = pair_[k].dValue * sign;
+  if (iRefSystem_ < 0 || sys == iRefSystem_ || k < 0 || !pair_[k].data.is_Valid()) return false;
+  value = pair_[k].data.dValue * sign;
   return true;
 }
 
 double RefClockProcessor::smoothingTime(int sys) const {
   double sign = 0.0;
   const int k = PosData::get_DtIndex(iRefSystem_, sys, sign);
-  return k < 0 || iRefSystem_ < 0 ? 0.0 : pair_[k].dTime;
+  return k < 0 || iRefSystem_ < 0 ? 0.0 : pair_[k].ulFilterCount * 0.001;
 }
 
 int RefClockProcessor::update() {
@@ -333,18 +334,19 @@ void RefClockProcessor::update_RefClockData(const PVTEngineEpochDataType& e) {
     double sign = 0.0;
     const int p = PosData::get_DtIndex(iRefSystem_, k, sign);
     if (p < 0) continue;
-    PairState& st = pair_[p];
+    PosData::OneFilteredDataType& st = pair_[p];
     const double measured = dX_[j] * sign;
-    if (st.bValid && st.dTime > 0.0) {
-      const double tau = st.dTime < kSmoothingLimit ? st.dTime : kSmoothingLimit;
+    const double smoothed = st.ulFilterCount * 0.001;  // s
+    if (st.data.is_Valid() && smoothed > 0.0) {
+      const double tau = smoothed < kSmoothingLimit ? smoothed : kSmoothingLimit;
       double alpha = interval / tau;
       if (alpha > 1.0) alpha = 1.0;
-      st.dValue = (1.0 - alpha) * st.dValue + alpha * measured;
+      st.data.dValue = (1.0 - alpha) * st.data.dValue + alpha * measured;
     } else {
-      st.dValue = measured;
+      st.data.dValue = measured;
     }
-    st.dTime += interval;
-    st.bValid = 1;
+    st.add_FilterCount(static_cast<std::uint32_t>(std::llround(std::min(interval * 1000.0, 4.0e9))));
+    st.data.set_Valid(true);
   }
   // A new reference system: the filter follows the offset between the old and the new one (as
   // last smoothed), so that the change does not read as a clock jump; without a known offset

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "positioning/engine/epoch_sat_list.h"
+#include "positioning/data_servers/pos_value_types.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/clock_filter.h"
 #include "positioning/engine/matrix.h"
@@ -86,12 +87,6 @@ class RefClockProcessor {
   double smoothingTime(int sys) const;
 
  private:
-  struct PairState {
-    double dValue = 0.0;  // time of b minus time of a (pair order), m
-    double dTime = 0.0;   // accumulated smoothing time, s
-    std::uint8_t bValid = 0;
-  };
-
   void init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats, int base);
   int update_OperationMode(const EpochSatCommonDataType& sats, int base);
   void init_ClockData(const PVTEngineEpochDataType& e);
@@ -120,7 +115,9 @@ class RefClockProcessor {
   int iRefSystem_ = -1;
   int iLastRefSystem_ = -1;
 
-  PairState pair_[PosData::kDtPairs];
+  // Smoothed offset of each system pair: time of b minus time of a (pair order), m; its filter
+  // count is the accumulated smoothing time in ms.
+  PosData::OneFilteredDataType pair_[PosData::kDtPairs] = {};
   double dApriori_[SYS_NUM] = {};  // broadcast offset of each system against the reference, m
   double dX_[SYS_NUM] = {};        // unknowns: reference clock, then the other systems
   double dDrift_ = 0.0;

@@ -96,6 +96,7 @@ void SbasCorrGenerator::set_IonoSource(int serverSlot, const SvIdType& source, i
   iSlot_ = (serverSlot >= 0 && serverSlot < SBASData::kSbasSources) ? serverSlot : -1;
   uSourceIndex_ = SBASData::sourceIndexOf(source);
   iNowMs_ = nowMs;
+  bMaskKnown_ = false;
   bPrecision_ = precision;
   bMt10_ = precision && mt10 != nullptr;
   if (bMt10_) mt10_ = *mt10;

@@ -128,8 +128,8 @@ class SbasCorrGenerator {
   static double get_FastCorrDegrad(int ai, double age, double latency);
   // iodfPrev < 0: not known, never taken as consecutive.
   static double get_RateCorrDegrad(int ai, int iodf, int iodfPrev, double dt, double ifc, double brrc, double age);
-  // tFromT0: now - t0 (s) of a velocity-code-1 block or of the GEO navigation; ageLong: since the
-  // long-term message (velocity code 0).
+  // tFromT0: now - t0 (s) of a velocity-code-1 block or of the GEO's navigation message (MT9);
+  // ageLong: since the long-term message (velocity code 0).
   static double get_LongCorrDegrad(int velocityCode, bool geo, double tFromT0, double ageLong,
                                    const SBASData::DegradationDataType& d);
   // MT28 delta-UDRE at a line of sight (receiver to satellite); ccov: the MT10 covariance term, 0 without.
@@ -145,7 +145,11 @@ class SbasCorrGenerator {
   // (null without), whether the source wants covariance data, the MT27 factor (< 0 none).
   void set_SatMode(bool precision, const SBASData::DegradationDataType* mt10, bool covRequired, double mt27Delta,
                    bool useRate = true);
-  // The satellite's corrections from one record of the current source at nowMs.
+  // The current source's PRN masks as its state names them (null: no mask known), which tell a
+  // satellite without UDRE data that the source monitors from one it does not name.
+  void set_SourceMask(const SBASData::SourceStateDataType* state);
+  // The satellite's corrections from one record of the current source at nowMs. A GEO's own
+  // long-term block comes with its navigation message (MT9) and carries that message's t0.
   void compute_SatCorrection(const SBASData::SatCorrectionType& rec, const CorrData::RequestSatDataType& sat,
                              int nowMs, SatWorkType& out) const;
 
@@ -183,6 +187,8 @@ class SbasCorrGenerator {
   bool bUseRate_ = true;
   double dMt27Delta_ = -1;
   double dPosLat_ = 0, dPosLon_ = 0;  // deg, receiver
+  bool bMaskKnown_ = false;
+  std::uint32_t ulMaskSet_[SYS_NUM] = {};  // satellites the source's live masks name, by system
   int iSlot_ = 0;
   std::uint8_t uSourceIndex_ = SBASData::kNoSource;
   int iNowMs_ = 0;

@@ -178,6 +178,11 @@ void SbasCorrGenerator::set_SatMode(bool precision, const SBASData::DegradationD
   bUseRate_ = useRate;
 }
 
+void SbasCorrGenerator::set_SourceMask(const SBASData::SourceStateDataType* state) {
+  bMaskKnown_ = state != nullptr && (state->uFlags & SBASData::SourceStateDataType::kMaskValid) != 0;
+  for (int k = 0; k < SYS_NUM; ++k) ulMaskSet_[k] = bMaskKnown_ ? state->ulSatSet[k] : 0;
+}
+
 void SbasCorrGenerator::compute_SatCorrection(const SBASData::SatCorrectionType& rec,
                                               const CorrData::RequestSatDataType& sat, int nowMs,
                                               SatWorkType& w) const {
@@ -188,7 +193,9 @@ void SbasCorrGenerator::compute_SatCorrection(const SBASData::SatCorrectionType&
     return;
   }
   if (!rec.is_ReadyUDREData(nowMs)) {
-    w.status = SatWorkType::kLacksData;
+    const SvIdType& sv = sat.svId;
+    const bool named = sv.sys < SYS_NUM && sv.sat < 32 && (ulMaskSet_[sv.sys] >> sv.sat & 1u) != 0;
+    w.status = !bMaskKnown_ || named ? SatWorkType::kLacksData : SatWorkType::kNotInMask;
     return;
   }
   const int udrei = rec.uUdrei & 15;
@@ -209,18 +216,23 @@ void SbasCorrGenerator::compute_SatCorrection(const SBASData::SatCorrectionType&
     w.dPrc = rec.fPrc;
     const double age = std::max(0.0, SBASData::get_TimeTagAge(nowMs, rec.ulFastTime[0]));
     if (bMt10_ && mt7) w.dEpsFc = get_FastCorrDegrad(ai, age, latency);
-    // A rate needs two corrections of different times: an interval of 0 (a repeated message)
-    // would make it infinite.
-    if (bUseRate_ && rec.is_ReadyRateCorr(nowMs) && rec.fPrcInterval > 0) {
+    // A rate of interval 0 is the one a_i = 0 gives: the correction does not change, the rate is
+    // 0 and has no degradation of its own.
+    if (bUseRate_ && rec.is_ReadyRateCorr(nowMs)) {
       w.bRate = 1;
       w.dRrc = rec.fRrc;
       w.dPrc += rec.fRrc * age;
-      if (bMt10_ && mt7)
-        w.dEpsRrc = get_RateCorrDegrad(ai, rec.uIodf, -1, rec.fPrcInterval,
+      if (bMt10_ && mt7 && rec.fPrcInterval > 0) {
+        const int iodf = rec.uRateIodf[0] != SBASData::SatCorrectionType::kNoIodf ? rec.uRateIodf[0] : rec.uIodf;
+        const int prev = rec.uRateIodf[1] != SBASData::SatCorrectionType::kNoIodf ? rec.uRateIodf[1] : -1;
+        w.dEpsRrc = get_RateCorrDegrad(ai, iodf, prev, rec.fPrcInterval,
                                        SBASData::SatCorrectionType::get_FastCorrTimeout(ai), mt10_.fBrrc, age);
+      }
     }
   }
   const bool geo = sat.svId.sys == kSysSbas;
+  // The GEO that broadcasts: its long-term block is its own navigation message's.
+  const bool ownNavigation = geo && SBASData::sourceIndexOf(sat.svId) == uSourceIndex_;
   const bool ready[2] = {rec.is_ReadyLongCorr(nowMs), rec.is_ReadyPrevLong(nowMs)};
   const SBASData::TimeTag longTag[2] = {rec.ulLongTime, rec.ulPrevLongTime};
   for (int b = 0; b < 2; ++b) {
@@ -251,7 +263,7 @@ void SbasCorrGenerator::compute_SatCorrection(const SBASData::SatCorrectionType&
     o.dLong = o.dClock - (sat.dLos[0] * o.dPos[0] + sat.dLos[1] * o.dPos[1] + sat.dLos[2] * o.dPos[2]);
     o.dCorrection = o.dLong + w.dPrc;
     if (bMt10_)
-      o.dEpsLtc = get_LongCorrDegrad(lc.uVelocityCode, false, tFromT0,
+      o.dEpsLtc = get_LongCorrDegrad(lc.uVelocityCode, ownNavigation, tFromT0,
                                      std::max(0.0, SBASData::get_TimeTagAge(nowMs, longTag[b])), mt10_);
   }
   // Variance.
@@ -348,6 +360,7 @@ void SbasCorrGenerator::update(SBASData::CorrectionRequestType* req) {
     set_SatMode(precision, mt10 ? &d : nullptr, (st.uFlags & SBASData::SourceStateDataType::kCovariance) != 0,
                 precision && service ? get_DeltaUDRE() : -1.0, bUseRate_);
     set_IonoSource(e, src, nowMs, precision, mt10 ? &d : nullptr);
+    set_SourceMask(&st);
     for (int k = 0; k < sats; ++k) {
       const CorrData::RequestSatDataType& sat = rq.sat[k];
       for (auto& c : slot.corr[k]) c = SBASData::BandCorrectionType{0, 0, 65535, 0, 0, 0, 0};

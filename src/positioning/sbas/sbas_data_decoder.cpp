@@ -42,16 +42,23 @@ SvIdType slotIdentity(int b) {
   return SvIdType{kSvUnknown, kSvUnknown, 0, kSvUnknown};
 }
 
+constexpr std::uint8_t kNoIodf = SBASData::SatCorrectionType::kNoIodf;
+
 void clearRate(SBASData::SatCorrectionType& r) {
   r.uHeader = static_cast<std::uint16_t>(r.uHeader & ~SBASData::SatCorrectionType::kRateCorr);
   r.fRrc = 0;
   r.fPrcInterval = 0;
+  r.uRateIodf[0] = r.uRateIodf[1] = kNoIodf;
 }
 
-void setRate(SBASData::SatCorrectionType& r, const SvIdType& source, float rrc, float interval, int tag) {
+// The rate with the IODFs of the newer and the older correction it was formed from.
+void setRate(SBASData::SatCorrectionType& r, const SvIdType& source, float rrc, float interval, int tag,
+             std::uint8_t iodfNew = kNoIodf, std::uint8_t iodfOld = kNoIodf) {
   r.set_ReadyRateCorr(source);
   r.fRrc = rrc;
   r.fPrcInterval = interval;
+  r.uRateIodf[0] = iodfNew;
+  r.uRateIodf[1] = iodfOld;
   SBASData::set_TimeTag(r.ulRateTime, tag);
 }
 
@@ -629,7 +636,8 @@ void SbasDataDecoder::compute_RangeRate(int slot, SBASData::SatCorrectionType& r
       if (best < 0 || std::fabs(age - timeout / 2) < std::fabs(bestAge - timeout / 2)) best = i, bestAge = age;
     }
     if (best >= 0)
-      setRate(r, source_, static_cast<float>((prc - st.e[best].fPrc) / bestAge), static_cast<float>(bestAge), lTag_);
+      setRate(r, source_, static_cast<float>((prc - st.e[best].fPrc) / bestAge), static_cast<float>(bestAge), lTag_,
+              iodf, st.e[best].uIodf);
     else
       clearRate(r);
   }
@@ -660,7 +668,7 @@ void SbasDataDecoder::recompute_RangeRate(int slot, SBASData::SatCorrectionType&
     return;
   }
   setRate(r, source_, static_cast<float>((st.e[cur].fPrc - st.e[best].fPrc) / bestAge), static_cast<float>(bestAge),
-          lTag_);
+          lTag_, st.e[cur].uIodf, st.e[best].uIodf);
 }
 
 // ---- source state ------------------------------------------------------------------------------------

@@ -93,18 +93,21 @@ void SbasDataDecoder::process_GeoNavigation() {
   e.week = time_.gps.uWeek;
   const SvIdType geoSv{source_.si, kSysSbas, 0, source_.si};
   if (satData_ != nullptr) satData_->update_EphemerisData(geoSv, 0, &e, uGeoCheck_, true, false, false);
-  // The GEO's own long-term record follows its navigation message: its issue is the IODN.
+  // The GEO's own long-term record follows its navigation message: its issue is the IODN and its
+  // t0 the message's, from which the GEO's long-term degradation runs.
   if (!geoSv.isValidSat()) return;
   SBASData::SatCorrectionType r;
   if (!take_Sat(geoSv, r)) return;
   if (r.get_SourceIndex() == SBASData::sourceIndexOf(source_) && r.is_ReadyLongCorr(lTag_) &&
       r.longCorr[0].uIod == g.uIodn) {
     SBASData::set_TimeTag(r.ulLongTime, g.lTime);
+    if (r.longCorr[0].uVelocityCode == 0) r.longCorr[0].uT0 = g.uT0;
     put_Sat(geoSv, r);
     return;
   }
   SBASData::LongCorrBlock b{};
   b.uIod = g.uIodn;
+  b.uT0 = g.uT0;
   publish_LongTerm(geoSv, b, g.lTime);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -142,6 +144,8 @@ class CalibKeys : public TempRunDir {
     start();
     settingsCommandsInitOnce();
     registerCalibArea();
+    Locker<Mutex> lock(hwCalibMutex);
+    hwCalib = HwCalib{};  // nothing from the board yet
   }
   static void start() {
     FileNvmLoad();
@@ -234,6 +238,75 @@ TEST_F(CalibKeys, SetsRefusalsPrintsAndRestart) {
             "0.250 -1.000 got topcon on -7");
   const std::string all = run("print,/par/calib");
   EXPECT_EQ(all.rfind("RE", 0), 0u) << all;
+}
+
+// The board's table of one signal as "gC" carries it: letters -7..7 at bands 16 x signal +
+// letter + 7, the code delay (ns) 10 + 3 signal + letter, the phase delay -2 - signal + letter / 2
+// (letter 3 of signal 1 without one: NaN), the eight pairs, then the status word.
+float codeNs(int sig, int k) { return static_cast<float>(10 + 3 * sig + k); }
+float phaseNs(int sig, int k) { return static_cast<float>(-2 - sig + 0.5 * k); }
+std::string gcTable(int sig, int status) {
+  using namespace ntest;
+  std::string b;
+  for (int k = -7; k <= 7; ++k)
+    b += le(std::uint8_t(16 * sig + k + 7), 1) + lef(codeNs(sig, k) * 1e-9f) +
+         lef(sig == 1 && k == 3 ? NAN : phaseNs(sig, k) * 1e-9f);
+  return ntest::frame("gC", b + std::string(32, '\0') + le(std::uint16_t(status), 2));
+}
+std::string metres(float ns) {
+  char t[32];
+  std::snprintf(t, sizeof t, "%.3f", -static_cast<double>(ns * 1e-9f) * 300000000.0);
+  return t;
+}
+
+// The hardware readings from the board's calibration records, through the raw decoder: what a
+// table carries prints, what it does not is "not available".
+TEST_F(CalibKeys, HardReadingsComeFromTheBoardsCalibrationRecords) {
+  for (const char* key : {"hard/status", "hard/valid", "hard/delay/ant0/c1delay/-7"})
+    EXPECT_NE(value(key).find("{21,"), std::string::npos) << key << ": nothing from the board yet";
+  ntest::RawFeed f;
+  for (int sig = 0; sig < 4; ++sig) f.put(gcTable(sig, 0x1F));
+  const struct {
+    const char* key;
+    std::string want;
+  } rows[] = {
+      {"hard/status", "0x1F"},
+      {"hard/valid", "on"},
+      {"hard/delay/ant0/c1delay/-7", metres(codeNs(0, -7))},
+      {"hard/delay/ant0/c1phase/-7", metres(phaseNs(0, -7))},
+      {"hard/delay/ant0/p1delay/0", metres(codeNs(1, 0))},
+      {"hard/delay/ant0/p1phase/2", metres(phaseNs(1, 2))},
+      {"hard/delay/ant0/p1phase/3", "ER21"},
+      {"hard/delay/ant0/c2delay/6", metres(codeNs(2, 6))},
+      {"hard/delay/ant0/c2phase/-1", metres(phaseNs(2, -1))},
+      {"hard/delay/ant0/p2delay/5", metres(codeNs(3, 5))},
+      {"hard/delay/ant0/p2phase/6", metres(phaseNs(3, 6))},
+      {"hard/delay/ant0/p2phase/7", "ER3"},
+      {"hard/delay/ant0/p2phase/-8", "ER3"},
+      {"hard/delay/ant1/c1delay/0", "ER21"},
+      {"hard/atten", "ER21"},
+      {"hard/prnthwdel", "ER21"},
+  };
+  for (const auto& r : rows) {
+    const std::string got = value(r.key);
+    if (r.want.rfind("ER", 0) == 0) EXPECT_NE(got.find("{" + r.want.substr(2) + ","), std::string::npos) << r.key << got;
+    else EXPECT_EQ(got, r.want) << r.key;
+  }
+  // Every letter of a kind, -7..6.
+  const std::string list = value("hard/delay/ant0/c2delay");
+  EXPECT_EQ(list.rfind("{-7=" + metres(codeNs(2, -7)) + ",-6=", 0), 0u) << list;
+  EXPECT_NE(list.find(",6=" + metres(codeNs(2, 6)) + "}"), std::string::npos) << list;
+  // The status word's low four bits say whether the calibration is complete: 15 only.
+  const struct { int status; const char* word; const char* valid; } words[] = {
+      {0x0E, "0xE", "off"}, {0x0F, "0xF", "on"}, {0x10, "0x10", "off"}, {0xFFFF, "0xFFFF", "on"}};
+  for (const auto& w : words) {
+    f.put(gcTable(0, w.status));
+    EXPECT_EQ(value("hard/status") + " " + value("hard/valid"), std::string(w.word) + " " + w.valid) << w.status;
+  }
+  // A table cut short is dropped whole.
+  const std::string cut = gcTable(0, 0x1F);
+  f.put(ntest::frame("gC", cut.substr(5, 100)));
+  EXPECT_EQ(value("hard/status"), "0xFFFF");
 }
 
 TEST_F(CalibKeys, SaveCurrentAddAndSumActOnTheTables) {

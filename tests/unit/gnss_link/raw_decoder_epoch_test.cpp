@@ -103,4 +103,26 @@ TEST(RawDecoderEpoch, ChainRunsOnceForAGoodEpochOnly) {
   }
 }
 
+// The reference scale a time-scale record names is taken whether or not its time matches the
+// epoch; a record naming no scale leaves it.
+TEST(RawDecoderEpoch, ReferenceScaleIsTakenBeforeTheTimeMatch) {
+  const struct { const char* what; std::string ts; int before, after; bool published; } rows[] = {
+      {"GPS, matching", tsRecord(), 1, 0, true},
+      {"GPS, one second late", tsRecord(kGpsMsOfWeek + 1000), 1, 0, false},
+      {"GLONASS, Moscow time is not the epoch's", tsRecord(kGpsMsOfWeek, 1), 0, 1, false},
+      {"scale 2 is none", tsRecord(kGpsMsOfWeek, 2), 1, 1, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    Chain::runs = 0;
+    RcvTimeScales::rcvRefTime = r.before;
+    RawFeed f;
+    testing::internal::CaptureStderr();
+    f.put(epochStart(kEpochTime) + s2m(rec(8, r.ts)) + epochEnd(kEpochTime));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(RcvTimeScales::rcvRefTime.load(), r.after);
+    EXPECT_EQ(Chain::runs, r.published ? 1 : 0);
+  }
+}
+
 }  // namespace

@@ -316,6 +316,9 @@ TEST_F(SatVisibilityStep, PublishedFromMinusThreeDegreesOrWhenTracked) {
       EXPECT_NEAR(el, r.el, 1e-3) << r.el;
       EXPECT_EQ(id.sat, 4);
       EXPECT_FALSE(checked);  // no ephemeris: nothing new from the broadcast
+      SatData::SatVisibilityType e;
+      ASSERT_TRUE(SatVisibilityStoreInstance.TakeEph(gps(5), &e));
+      EXPECT_EQ(e.status, SatData::SatVisibilityType::kStatusNoEphemeris) << "placed by its almanac";
       float wantThr, wantVar;
       compute_ElevBasedVar(kSysGps, el, ElevVarSetup{}, &wantThr, &wantVar);
       EXPECT_EQ(thr, wantThr);
@@ -357,6 +360,7 @@ TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
   ASSERT_TRUE(SatPolynomStoreInstance.Take(gps(5), &set));
   EXPECT_EQ(v.iod, set.entry[0].iod);
   EXPECT_NE(v.iod, kPolyNoIod);
+  EXPECT_EQ(v.status, 0) << "the LNAV ephemeris, data type 0";
 }
 
 // Below the horizon: an elevation under -3 deg of the last 30 s, never for a tracked satellite.

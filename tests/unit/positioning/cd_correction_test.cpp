@@ -74,6 +74,7 @@ struct Stage {
     RTCMData::SourceStateDataType st{};
     st.uStationId = static_cast<std::uint16_t>(id);
     st.uVersion = 3;
+    st.set_Time(kSysGps, 9000);  // heard a second before the request
     D.rtcmSourceState.Put(s, &st);
     if (std::isnan(east)) return;
     RTCMData::StationDataType sd;

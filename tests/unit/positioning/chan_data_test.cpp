@@ -177,6 +177,41 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
   }
 }
 
+// The delay rate is the change since the delay it is compared with over the time between them:
+// after a gap of g epochs (shorter than the 5 s the delay is held) the first rate is the slope,
+// not g + 2 times it. Filters of length 1 pass each epoch's exact delay through.
+TEST(ChanIonoRate, FirstRateAfterAGapIsTheSlopeOverTheElapsedTime) {
+  const std::uint16_t keep[2] = {ChanData::xMaxSmCnt, ChanData::xTecMaxSmCnt};
+  ChanData::xMaxSmCnt = ChanData::xTecMaxSmCnt = 1;
+  const double tecPerSec = 0.05 * kTecu;  // 0.0081 m/s of L1 delay
+  const double slope = delayOf(tecPerSec, kL1);
+  const struct { int gap; } rows[] = {{0}, {1}, {2}, {3}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.gap);
+    Sat s;
+    s.ch = 40 + r.gap, s.codeSigma = s.phaseSigma = 0.0;
+    s.map();
+    Cdat[s.ch].invalidateIon(true);
+    Cdat[s.ch].setSmoothLength(0, 1), Cdat[s.ch].setSmoothLength(1, 1);
+    int e = 0;
+    auto at = [&](int k) { s.slantTec = 15.0 * kTecu + tecPerSec * k; s.epoch(k); };
+    for (; e < 10; ++e) at(e);
+    ASSERT_TRUE(Cdat[s.ch].delayRateValid());
+    EXPECT_NEAR(Cdat[s.ch].delayRate(), slope, 1e-6) << "before the gap";
+    for (int k = 0; k < r.gap; ++k, ++e) {
+      Cdat[s.ch].initSlots();  // nothing tracked
+      Cdat[s.ch].processAfter();
+    }
+    ASSERT_EQ(Cdat[s.ch].delayValid(), true) << "held through the gap";
+    at(e++);  // the signals return: the ionosphere-free code starts again, no estimate
+    at(e++);
+    EXPECT_NEAR(Cdat[s.ch].delay(), s.delay1(), 1e-6);
+    EXPECT_NEAR(Cdat[s.ch].delayRate(), slope, 1e-6) << "first rate after the gap";
+    Cdat[s.ch].setSmoothLength(0, 60), Cdat[s.ch].setSmoothLength(1, 60);
+  }
+  ChanData::xMaxSmCnt = keep[0], ChanData::xTecMaxSmCnt = keep[1];
+}
+
 // The file holds 32-bit seconds, 4 spare bytes, seven means, seven deviations; a flipped bit clears the block.
 TEST_F(TecCalib, SurvivesARestartInItsLaidOutBlockAndACorruptBlockIsCleared) {
   for (int i = 0; i < 100; ++i) {

@@ -13,6 +13,9 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/rcv_time_scales.h"
+#include "positioning/sys_clock.h"
+#include "positioning/time_scales.h"
 
 namespace {
 
@@ -131,6 +134,45 @@ TEST(NavMain, SolutionTimesForTheDecodersAndTheReceivedStores) {
   navMain(NavMainInputs{});
   EXPECT_FALSE(navSolGpsTime(week, ms));
   EXPECT_FALSE(navSolCalendar(cal));
+}
+
+// The clock quality of step 7 comes from the board's clock block of the epoch: stored (and the
+// receiver time judged exact from the GPS scale's bit 7) only when both its offset and its drift
+// are valid; the block carries no RMS, so the store keeps the one it had.
+TEST(NavMain, ClockQualityFromTheBoardsClockBlock) {
+  struct Row {
+    const char* what;
+    bool clock, drift;
+    int gpsFlags;
+    bool wantExact;
+  };
+  const Row rows[] = {
+      {"offset and drift, GPS time exact", true, true, 0xC0, true},
+      {"offset and drift, GPS time not exact", true, true, 0x40, false},
+      {"offset without drift", true, false, 0xC0, false},
+      {"drift without offset", false, true, 0xC0, false},
+      {"no clock block", false, false, 0xC0, false},
+  };
+  TimeScales::setRealClock([](SysTime& t) { t.assign(1700000000, 0); });
+  int rcvMs = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    RcvTimeScales::INT_SCALES s{};
+    s.flags[0] = r.gpsFlags;
+    SysTime now;
+    now.assign(1700000000, 0);
+    TimeScales::epoch(now, ++rcvMs), TimeScales::endUpdate(s, rcvMs);
+    sysClockInitOnce();
+    initEngine();
+    boardEpoch(true, 1.0, -1);
+    PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+    e->board.solAln.tv271.uFlag[0] = e->board.solAln.tv271.uFlag[1] = r.clock ? 1 : 0;
+    e->board.solAln.ov297.uFlag[0] = e->board.solAln.ov297.uFlag[1] = r.drift ? 1 : 0;
+    PVTDataInstance.epochData.FreePointer(e);
+    navMain(NavMainInputs{});
+    EXPECT_EQ(sysClockIsExact(), r.wantExact);
+    EXPECT_EQ(sysClockGetRms(), 1000.0f) << "the board's clock block carries no RMS";
+  }
 }
 
 // ---- clock output ---------------------------------------------------------------------------

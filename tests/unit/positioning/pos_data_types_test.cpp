@@ -107,6 +107,54 @@ TEST(PosDataTypes, NewStationClearsAndSweepExpires) {
   }
 }
 
+// The value blocks: valid only with both flags; the filtered forms start empty and their count
+// stops at its largest value.
+TEST(PosDataTypes, ValueBlocksAndTheirFilterCounts) {
+  const struct {
+    std::uint8_t f0, f1;
+    bool valid;
+  } flags[] = {{0, 0, false}, {1, 0, false}, {0, 1, false}, {1, 1, true}, {7, 255, true}};
+  for (const auto& f : flags) {
+    PosData::OneDataType one{};
+    PosData::TwoDataType two{};
+    one.uFlag[0] = two.uFlag[0] = f.f0;
+    one.uFlag[1] = two.uFlag[1] = f.f1;
+    EXPECT_EQ(one.is_Valid(), f.valid) << int(f.f0) << int(f.f1);
+    EXPECT_EQ(two.is_Valid(), f.valid) << int(f.f0) << int(f.f1);
+  }
+  const std::uint32_t kMax = 0xFFFFFFFFu;
+  const struct {
+    std::uint32_t count, add, want;
+  } counts[] = {{0, 5, 5}, {5, 0, 5}, {kMax - 5, 5, kMax}, {kMax - 5, 6, kMax}, {kMax, 1, kMax}, {1, kMax, kMax}};
+  for (const auto& c : counts) {
+    PosData::OneFilteredDataType one{};
+    PosData::TwoFilteredDataType two{};
+    one.ulFilterCount = two.ulFilterCount = c.count;
+    one.add_FilterCount(c.add);
+    two.add_FilterCount(c.add);
+    EXPECT_EQ(one.ulFilterCount, c.want) << c.count << " + " << c.add;
+    EXPECT_EQ(two.ulFilterCount, c.want) << c.count << " + " << c.add;
+  }
+  PosData::OneFilteredDataType one{};
+  one.data.set_Valid(true);
+  one.data.dValue = 3.5;
+  one.data.ulWord[1] = 9;
+  one.ulFilterCount = 12;
+  one.init();
+  EXPECT_FALSE(one.data.is_Valid());
+  EXPECT_EQ(one.data.dValue, 0.0);
+  EXPECT_EQ(one.data.ulWord[1], 0u);
+  EXPECT_EQ(one.ulFilterCount, 0u);
+  PosData::TwoFilteredDataType two{};
+  two.data.set_Valid(true);
+  two.data.dValue[1] = -1.0;
+  two.ulFilterCount = 3;
+  two.init();
+  EXPECT_FALSE(two.data.is_Valid());
+  EXPECT_EQ(two.data.dValue[1], 0.0);
+  EXPECT_EQ(two.ulFilterCount, 0u);
+}
+
 TEST(PosDataTypes, ClockOffsetsBySignal) {
   PosData::ClockDataType clk{};
   clk.uRefSystem = 1, clk.uRefSignal = 2;

@@ -141,14 +141,18 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
 TEST(PvtEngineSolution, UsedAndExcludedSatellites) {
   initEngine();
   PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+  // The used ones enter the list by the identity the measurement processor resolves from the
+  // channel's system code and satellite number (as the raw decoder copies them from the board's
+  // record), not by the record's satellite byte.
   struct Row {
     int ch;
     std::uint8_t present, sys, slot, state;
     float value;
+    std::uint8_t code = 255, number = 0;  // the channel's system code and satellite number
   };
   const Row rows[] = {
-      {0, 1, 0, 4, 0, 1.5f},     // GPS PRN 5 used
-      {1, 1, 5, 62, 0, 2.5f},    // BeiDou slot 62 used
+      {0, 1, 0, 5, 0, 1.5f, 0, 5},      // GPS PRN 5 used: index 4
+      {1, 1, 5, 63, 0, 2.5f, 4, 63},    // BeiDou C63 used: index 62
       {2, 0, 0, 7, 0, 9.0f},     // not in use: left out
       {3, 1, 255, 1, 0, 9.0f},   // no system
       {4, 1, 1, 255, 0, 9.0f},   // no slot
@@ -160,11 +164,13 @@ TEST(PvtEngineSolution, UsedAndExcludedSatellites) {
       {10, 1, 5, 3, 22, 0},      // BeiDou: 603
       {11, 1, 6, 3, 22, 0},      // NavIC: 703
       {12, 1, 2, 0, 7, 9.0f},    // another state: neither
-      {90, 1, 1, 6, 0, 3.5f},    // last channel of the input, GLONASS slot 6 used
+      {90, 1, 1, 2, 0, 3.5f, 1, 2},  // last channel of the input, GLONASS frequency 2 used: index 9
   };
   for (int i = 0; i < kCdatChannels; ++i) Cdat[i].bDataPresent = 0;
   for (const Row& r : rows) {
     Cdat[r.ch].bDataPresent = r.present;
+    Cdat[r.ch].sysCode = r.code;
+    Cdat[r.ch].svNum = r.number;
     EpochChanEntryType& c = e->board.chan[r.ch];
     c.uSatByte[0] = r.sys;
     c.uSatByte[1] = r.slot;
@@ -185,7 +191,7 @@ TEST(PvtEngineSolution, UsedAndExcludedSatellites) {
   ASSERT_EQ(PVTDataInstance.usedSatelliteList.Take(&list), 1);
   EXPECT_EQ(list.ullMask[0], 1ull << 4);
   EXPECT_EQ(list.ullMask[5], 1ull << 62);
-  EXPECT_EQ(list.ullMask[1], 1ull << 6);
+  EXPECT_EQ(list.ullMask[1], 1ull << 9);
   EXPECT_EQ(list.bFlag, 1);
 
   // Without full output the list server is left alone, the NAV_SOL lists are still filled.

@@ -11,7 +11,10 @@
 #include "geodesy_oracle.h"
 #include "positioning/chan_data.h"
 #include "positioning/geodesy/magvar.h"
+#include "positioning/data_servers/pvt_data.h"
+#include "positioning/geoid/geoid_gps.h"
 #include "positioning/rcv_output.h"
+#include "positioning/rcv_output_base_moving.h"
 #include "settings/nav_settings.h"
 #include "settings/rcv_settings.h"
 
@@ -86,6 +89,19 @@ class RcvOutputTest : public ::testing::Test {
     out.pRtkSol = &rtk;
     for (ChanData& c : Cdat) c.bDataPresent = 0;
     magVar.compTime = MonoClock::sec() - 100;  // stale
+    PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+    e->pNavSol = nullptr;  // no board solution of this test's
+    e->board.bSolAln = 0;
+    e->board.solAln = BoardSolAlnType{};
+    PVTDataInstance.epochData.FreePointer(e);
+  }
+  // The board's standalone solution in the epoch record, as the one of `sol`.
+  BoardSolAlnType& board() {
+    PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+    e->pNavSol = &sol;
+    e->board.bSolAln = 1;
+    PVTDataInstance.epochData.FreePointer(e);
+    return e->board.solAln;
   }
   void ownAt(const Frame& f) {
     for (int i = 0; i < 3; ++i) sol.pos.dXyz[i] = f.x[i];
@@ -261,35 +277,56 @@ TEST_F(RcvOutputTest, DopsSigmasEllipseInLocalAxes) {
   }
 }
 
-// The own solution's X, Y, Z sigmas rotated into local axes; without them no ellipse.
-TEST_F(RcvOutputTest, OwnSolutionAccuracyInLocalAxes) {
-  for (double lat : {0.0, 45.0, 89.0}) {
+std::uint32_t floatWord(float f) {
+  std::uint32_t w;
+  std::memcpy(&w, &f, sizeof w);
+  return w;
+}
+
+// The own solution's standard deviations and error ellipse come with the board's solution: its
+// first accuracy block (north, east, horizontal, up, 3D, then the north-east covariance), its
+// velocity's from the second (horizontal, vertical, 3D, a further value and a word); the ellipse
+// against an eigen-decomposition. A record that is not this solution's, or a block without its
+// flag, gives none.
+TEST_F(RcvOutputTest, OwnSolutionAccuracyFromTheBoardsAccuracyBlocks) {
+  const struct { double sn, se, cne; bool flag, mine; } rows[] = {
+      {1.0, 2.0, 0.5, true, true}, {2.0, 1.0, -0.8, true, true}, {1.5, 1.5, 0.0, true, true},
+      {0.3, 0.4, 0.1, false, true}, {0.3, 0.4, 0.1, true, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(&r - rows);
     SetUp();
-    const Frame f = frameAt(lat, -120, 10);
-    ownAt(f);
-    const float sx[3] = {1.0f, 2.0f, 3.0f};
-    std::memcpy(sol.pos.ulAcc, sx, sizeof sx);
-    sol.pos.bAccValid = 1;
-    out.computeParams();
-    const double C[3] = {1, 4, 9};
-    const double* ax[2] = {f.n, f.e};
-    double v[2][2] = {};
-    for (int a = 0; a < 2; ++a)
-      for (int b = 0; b < 2; ++b)
-        for (int i = 0; i < 3; ++i) v[a][b] += ax[a][i] * C[i] * ax[b][i];
-    double up = 0;
-    for (int i = 0; i < 3; ++i) up += f.u[i] * C[i] * f.u[i];
-    double M, m, o;
-    eig2(v[0][0], v[0][1], v[1][1], &M, &m, &o);
-    EXPECT_TRUE(out.sol.bEllValid);
-    EXPECT_NEAR(out.sol.posSigma[0], std::sqrt(v[0][0]), 1e-5) << lat;
-    EXPECT_NEAR(out.sol.posSigma[1], std::sqrt(v[1][1]), 1e-5) << lat;
-    EXPECT_NEAR(out.sol.posSigma[3], std::sqrt(up), 1e-5) << lat;
-    EXPECT_NEAR(out.sol.posSigma[4], std::sqrt(14.0), 1e-5) << lat;
-    EXPECT_NEAR(out.sol.ellMajor, std::sqrt(M), 1e-5) << lat;
-    EXPECT_NEAR(out.sol.ellMinor, std::sqrt(m), 1e-4) << lat;
+    ownAt(frameAt(45, -120, 10));
+    BoardSolAlnType& b = board();
+    const float pos[6] = {float(r.sn), float(r.se), float(std::hypot(r.sn, r.se)), 3.0f, 4.0f, float(r.cne)};
+    for (int i = 0; i < 6; ++i) b.acc1224[0].ulWord[i] = floatWord(pos[i]);
+    b.acc1224[0].uFlag = r.flag;
+    const float vel[4] = {0.05f, 0.08f, 0.09f, 7.5f};
+    for (int i = 0; i < 4; ++i) b.acc1224[1].ulWord[i] = floatWord(vel[i]);
+    b.acc1224[1].ulWord[4] = 0xC0FFEE;
+    b.acc1224[1].uFlag = 1;
+    if (!r.mine) {
+      NavTask::NAV_SOL other;
+      PVTDataInstance.epochData.GetPointer()->pNavSol = &other;
+      out.computeParams();
+      PVTDataInstance.epochData.GetPointer()->pNavSol = nullptr;
+    } else {
+      out.computeParams();
+    }
+    const SOL_OUTPUT& o = out.sol;
+    ASSERT_TRUE(o.isPosValid());
+    const bool have = r.flag && r.mine;
+    EXPECT_EQ(o.bEllValid, have ? 1 : 0);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(o.posSigma[i], have ? pos[i] : 0.0f) << "position sigma " << i;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(o.velSigma[i], r.mine ? vel[i] : 0.0f) << "velocity sigma " << i;
+    EXPECT_EQ(o.fExtra, r.mine ? 7.5f : 0.0f);
+    EXPECT_EQ(o.ulExtra, r.mine ? 0xC0FFEEu : 0u);
+    if (!have) continue;
+    double M, m, orient;
+    eig2(double(pos[0]) * pos[0], pos[5], double(pos[1]) * pos[1], &M, &m, &orient);
+    EXPECT_NEAR(o.ellMajor, std::sqrt(M), 1e-5);
+    EXPECT_NEAR(o.ellMinor, std::sqrt(m), 1e-4);
     if (M - m > 1e-6) {
-      EXPECT_NEAR(out.sol.ellOrient, o, 1e-3) << lat;
+      EXPECT_NEAR(o.ellOrient, orient, 1e-3);
     }
   }
   SetUp();
@@ -299,6 +336,108 @@ TEST_F(RcvOutputTest, OwnSolutionAccuracyInLocalAxes) {
   EXPECT_TRUE(out.sol.isPosValid());
   EXPECT_FALSE(out.sol.bEllValid);
   EXPECT_EQ(out.sol.sysWord[0], 0u);
+}
+
+// The navigation solution's seven accuracy values are the record's dilutions G, P, N, E, H, V, T,
+// copied whether or not a solution goes out; without them, or for a value that is no number, 0.
+TEST_F(RcvOutputTest, OwnDopsAreTheNavigationSolutionsSevenValues) {
+  const float dops[7] = {2.1f, 1.8f, 0.9f, 0.8f, 1.2f, 1.4f, 1.0f};
+  const struct { bool acc, present; int nanAt; } rows[] = {
+      {true, true, -1}, {true, false, -1}, {false, true, -1}, {true, true, 4}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(&r - rows);
+    SetUp();
+    ownAt(frameAt(30, 20, 0));
+    out.bSolPresent = r.present;
+    for (int k = 0; k < 7; ++k) sol.pos.ulAcc[k] = floatWord(k == r.nanAt ? NAN : dops[k]);
+    sol.pos.bAccValid = r.acc;
+    out.computeParams();
+    EXPECT_EQ(out.sol.isPosValid(), r.present);
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(out.sol.dop[k], r.acc && k != r.nanAt ? dops[k] : 0.0f) << "dop " << k;
+  }
+}
+
+// The own solution's reference station and second value (the board's 16-bit words 0 and 2 at
+// offset 11) and its per-system words (each system block's 32-bit value); none from a record
+// that is not the solution's.
+TEST_F(RcvOutputTest, OwnStationAndSystemWordsFromTheBoardsSolution) {
+  for (bool mine : {true, false}) {
+    SCOPED_TRACE(mine);
+    SetUp();
+    ownAt(frameAt(-33, 151, 40));
+    BoardSolAlnType& b = board();
+    b.u11[0] = 1234, b.u11[1] = 99, b.u11[2] = 4321, b.u11[3] = 7;
+    for (int k = 0; k < 7; ++k) {
+      const std::uint32_t w = 0x01010101u * static_cast<std::uint32_t>(k + 1);
+      std::memcpy(&b.sys21[k].fValue, &w, sizeof w);
+    }
+    if (!mine) PVTDataInstance.epochData.GetPointer()->pNavSol = nullptr;
+    out.computeParams();
+    EXPECT_EQ(out.sol.refStationId, mine ? 1234 : 0);
+    EXPECT_EQ(out.sol.rtkValue2, mine ? 4321 : 0);
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(out.sol.sysWord[k], mine ? 0x01010101u * (k + 1) : 0u) << k;
+  }
+}
+
+// A base in a received datum whose height residual is handed out apart: that residual is the
+// base's received height, and with the datum's height type 2 it is the base's undulation; the
+// datum adding the residual to the height gives none, and the base has no undulation without a
+// geoid model.
+TEST_F(RcvOutputTest, BaseHeightFromTheReceivedTransformation) {
+  const double B = 0.5, L = 1.0;  // rad
+  DtmList::DATA_USING_AREA area{B, L, 0.01f, 0.01f};
+  DtmList::TRANSFORM_RESIDUALS res{};
+  res.area = {B, L, 0.002f, 0.002f};
+  res.base[2] = 0.25f;
+  res.horPresent = res.heightPresent = 1;
+  for (int separate : {1, 0}) {
+    SCOPED_TRACE(separate);
+    SetUp();
+    NavTask::DATUM_IN_USE d{};
+    ASSERT_TRUE(assignDatum("W84", &d));
+    std::strcpy(d.name, "GOT");
+    d.area = &area, d.res = &res, d.separateResidualHeight = static_cast<std::uint8_t>(separate), d.heightType = 2;
+    std::memcpy(NavSet.datum, &d, sizeof d);
+    GeoidGPS::reset();
+    RcvSet.fixedUndOn = 0;
+    rtkAt(frameAt(B / kD, L / kD, 50), 5);
+    out.computeParams();
+    const SOL_OUTPUT& o = out.sol;
+    ASSERT_TRUE(o.pBase != nullptr && o.bBaseLocValid);
+    EXPECT_NEAR(o.baseRecvHeight, separate ? 0.25 : 0.0, 1e-6);
+    EXPECT_EQ(o.bBaseGeoidValid, separate ? 1 : 0);
+    if (separate) {
+      EXPECT_NEAR(o.baseUndulation, 0.25, 1e-6);
+      EXPECT_EQ(geoidSys, 4);
+    }
+  }
+  GeoidGPS::useBuiltIn();
+}
+
+// The monitor's resets asked from the command keys are made by the main input's next epoch, not
+// before; the second input's epoch leaves them; a mode other than 0 or 1 is refused.
+TEST_F(RcvOutputTest, BaseMovingResetsAskedAreMadeAtTheMainInputsEpoch) {
+  const struct { int mode; bool taken; } rows[] = {{0, true}, {1, true}, {2, false}, {-1, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.mode);
+    SetUp();
+    BaseMovingData.bAlert = 1, BaseMovingData.maxMotion = 3.0f, BaseMovingData.motion[1] = 2.0f;
+    BaseMovingData.resetMode = 2;
+    requestBaseMovingAlertReset();
+    EXPECT_EQ(requestBaseMovingRelPosReset(r.mode), r.taken);
+    EXPECT_TRUE(BaseMovingData.bAlert == 1 && BaseMovingData.resetMode == 2) << "not before the epoch";
+    out.bMainInput = 0;
+    out.computeParams();
+    EXPECT_TRUE(BaseMovingData.bAlert == 1 && BaseMovingData.resetMode == 2) << "not by the second input";
+    out.bMainInput = 1;
+    out.computeParams();
+    EXPECT_TRUE(BaseMovingData.bAlert == 0 && BaseMovingData.maxMotion == 0.0f && BaseMovingData.motion[1] == 0.0f);
+    EXPECT_EQ(BaseMovingData.resetMode, r.taken ? r.mode : 2);
+    EXPECT_TRUE(!baseMovingAlertShown() && baseMovingResetModeShown() == (r.taken ? r.mode : 2)) << "shown to others";
+    BaseMovingData.resetMode = 2;
+    out.computeParams();
+    EXPECT_EQ(BaseMovingData.resetMode, 2) << "made once";
+  }
 }
 
 TEST_F(RcvOutputTest, CourseSpeedAndMagneticCourse) {

@@ -15,7 +15,12 @@ using namespace basemodel;
 struct ClockRun {
   Station st{mixedSky()};
   RefClockProcessor proc{&PVTDataInstance, kTruthLinks};
-  ClockRun() { proc.input_RefPosition(true, st.truth.station, true, st.truth.station); }
+  ClockRun() {
+    // No broadcast system offsets but those a test puts.
+    const PosData::SatdataDeltaTimeType none{};
+    PVTDataInstance.satdataDeltaTime.Put(&none);
+    proc.input_RefPosition(true, st.truth.station, true, st.truth.station);
+  }
   int epoch(int n, double interval = 1.0) {
     st.epoch(n, interval);
     return proc.update();
@@ -193,6 +198,24 @@ TEST(RefClock, SystemOffsetSmoothingTakesTheFirstValueThenAveragesOverTenSeconds
   EXPECT_NEAR(v, 25.0, 1e-3) << "T = 2: alpha 0.5";
 }
 
+// The smoothing time grows by each epoch's interval, also below a second: at 10 Hz the second
+// value is taken whole (T = 0.1 s, alpha 1) and the third halfway (T = 0.2 s, alpha 0.5).
+TEST(RefClock, SystemOffsetSmoothingTimeGrowsByTheEpochInterval) {
+  ClockRun r;
+  const struct {
+    double bias, want, smoothing;
+  } rows[] = {{10.0, 10.0, 0.1}, {20.0, 20.0, 0.2}, {30.0, 25.0, 0.3}, {40.0, 30.0, 0.4}};
+  int n = 0;
+  for (const auto& row : rows) {
+    r.st.truth.sysBias[kSysGlonass] = row.bias;
+    ASSERT_EQ(r.epoch(++n, 0.1), 1);
+    double v = 0.0;
+    ASSERT_TRUE(r.proc.systemOffset(kSysGlonass, v));
+    EXPECT_NEAR(v, row.want, 1e-3) << "epoch " << n;
+    EXPECT_DOUBLE_EQ(r.proc.smoothingTime(kSysGlonass), row.smoothing) << "epoch " << n;
+  }
+}
+
 TEST(RefClock, AnEpochWithoutSolutionCoastsThenTheNextSolutionResetsTheFilter) {
   ClockRun r;
   ASSERT_EQ(r.epoch(1), 1);
@@ -208,6 +231,33 @@ TEST(RefClock, AnEpochWithoutSolutionCoastsThenTheNextSolutionResetsTheFilter) {
   ASSERT_EQ(r.epoch(4), 1);
   EXPECT_NEAR(r.filteredSystemOffset(kSysGps), 1e-4 * kC + 50.0 + 1.5, 1e-3);
   EXPECT_DOUBLE_EQ(r.proc.jumpAccumulator(), 0.0);
+}
+
+// An epoch without a usable measurement predicts the clock and widens its uncertainty by the
+// constant-drift model's step: P' = F P F^T + Q, so the drift variance grows by q dt / 2 and
+// the offset variance grows too; a second such epoch widens it again.
+TEST(RefClock, AnEpochWithoutMeasurementGrowsTheFilteredClockUncertainty) {
+  const double q = RefClockProcessor::kProcessNoise;
+  for (double dt : {1.0, 0.5, 2.0}) {
+    SCOPED_TRACE(dt);
+    ClockRun r;
+    for (int n = 1; n <= 5; ++n) ASSERT_EQ(r.epoch(n, dt), 1);
+    auto variances = [&r] {
+      const PosData::ClockDataType& c = r.proc.clockData();
+      const double s0 = c.fFilteredOffsetSigma[1], s1 = c.fFilteredDriftSigma;
+      return std::pair{s0 * s0, s1 * s1};
+    };
+    auto [p00, p11] = variances();
+    for (int n = 6; n <= 7; ++n) {
+      r.st.epoch(n, dt);
+      for (int k = 0; k < kCdatRecords; ++k) Sdat[k].flags = 0;
+      ASSERT_EQ(r.proc.update(), 0);
+      const auto [q00, q11] = variances();
+      EXPECT_NEAR(q11, p11 + q * dt / 2.0, 1e-6 * q11) << "epoch " << n;
+      EXPECT_GT(q00, p00) << "epoch " << n;
+      p00 = q00, p11 = q11;
+    }
+  }
 }
 
 TEST(RefClock, ANewEpochIntervalRestartsTheFilter) {

@@ -87,8 +87,10 @@ struct Gen {
       D.rtcmSatCorrection[s].Init();
     }
   }
-  void source(int s, int id, float scale = 1.0f, int version = 3, int flags = 0) {
+  // Heard at `heardMs` (GPS), by default just before the requests below.
+  void source(int s, int id, float scale = 1.0f, int version = 3, int flags = 0, int heardMs = 9000) {
     RTCMData::SourceStateDataType st{};
+    st.set_Time(kSysGps, heardMs);
     st.bValid = 1;
     st.uStationId = static_cast<std::uint16_t>(id);
     st.fScale = scale;

@@ -35,9 +35,10 @@ SatelliteCorrectionProcessor& P = SatCorrProcessorInstance;
 
 SvIdType sv(int sys, int si) { return SvIdType{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(sys), 0, kSvUnknown}; }
 
-void putVisibility(const SvIdType& id, float elev, std::uint8_t valid = 1, float az = 45.0f) {
+void putVisibility(const SvIdType& id, float elev, std::uint8_t valid = 1, float az = 45.0f, std::uint8_t status = 0) {
   SatData::SatVisibilityType v{};
   v.valid = valid;
+  v.status = status;
   v.elevation = elev;
   v.azimuth = az;
   v.los[0] = std::cos(elev * kDeg), v.los[2] = std::sin(elev * kDeg);
@@ -88,6 +89,7 @@ void readyInputs(bool calendar = true, double velFactor = 0.25) {
 // highest, falling.
 TEST(CorrRequest, HoldsTheNinetyOneHighestFalling) {
   readyInputs();
+  SatVisibilityStoreInstance.Init();
   std::vector<float> all;
   int k = 0;
   for (int sys : {kSysGps, kSysGalileo, kSysBeidou})
@@ -112,6 +114,7 @@ TEST(CorrRequest, HoldsTheNinetyOneHighestFalling) {
 // Ties keep system-then-index order; each entry carries what its record held.
 TEST(CorrRequest, EqualElevationsKeepSystemThenIndexOrder) {
   readyInputs();
+  SatVisibilityStoreInstance.Init();
   const SvIdType order[] = {sv(kSysGps, 3), sv(kSysGps, 30), sv(kSysGlonass, 0), sv(kSysGalileo, 5),
                             sv(kSysBeidou, 62), sv(kSysNavic, 13)};
   for (auto it = std::rbegin(order); it != std::rend(order); ++it) putVisibility(*it, 30.0f);
@@ -136,6 +139,32 @@ TEST(CorrRequest, EqualElevationsKeepSystemThenIndexOrder) {
                         350000.0, &lat, &lon, &obl);
     EXPECT_TRUE(s.fIppLat == lat && s.fIppLon == lon && s.fObliquity == obl);
   }
+}
+
+// A satellite placed by its almanac alone (status 255: no ephemeris in use) is no candidate,
+// however high; a satellite of any ephemeris data type is.
+TEST(CorrRequest, SatellitesWithoutAnEphemerisAreLeftOut) {
+  readyInputs();
+  SatVisibilityStoreInstance.Init();
+  struct Row {
+    SvIdType id;
+    float elev;
+    std::uint8_t status;
+    bool in;
+  };
+  const Row rows[] = {{sv(kSysGps, 1), 80.0f, 255, false},    {sv(kSysGps, 2), 70.0f, 0, true},
+                      {sv(kSysGlonass, 3), 60.0f, 1, true},    {sv(kSysGalileo, 4), 50.0f, 254, true},
+                      {sv(kSysBeidou, 5), 85.0f, 255, false}, {sv(kSysQzss, 6), 40.0f, 2, true}};
+  for (const Row& r : rows) putVisibility(r.id, r.elev, 1, 45.0f, r.status);
+  P.update(0);
+  const CorrData::CorrectionRequestType& q = P.work().request;
+  for (const Row& r : rows) {
+    bool found = false;
+    for (int i = 0; i < q.uCount; ++i) found = found || (q.sat[i].svId.sys == r.id.sys && q.sat[i].svId.si == r.id.si);
+    EXPECT_EQ(found, r.in) << int(r.id.sys) << "/" << int(r.id.si) << " status " << int(r.status);
+  }
+  EXPECT_EQ(q.uCount, 4);
+  SatVisibilityStoreInstance.Init();
 }
 
 TEST(CorrRequest, SourceElevationCheck) {

@@ -337,6 +337,7 @@ TEST(SbasCorrSatellite, RangeCorrectionFastPlusLongTerm) {
   sat.dLos[0] = 0.6;
   sat.dLos[2] = 0.8;
   sat.svId = SvIdType{4, kSysGps, 0, 4};
+  // Interval 0 is the rate the decoder gives for a_i index 0: 0 m/s, present.
   struct Row {
     float interval;
     bool useRate;
@@ -347,10 +348,12 @@ TEST(SbasCorrSatellite, RangeCorrectionFastPlusLongTerm) {
     g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, false, nullptr);
     g.set_SatMode(false, nullptr, false, -1, r.useRate);
     SbasCorrGenerator::SatWorkType w;
-    g.compute_SatCorrection(record(5, true, true, true, r.interval), sat, now, w);
+    SBASData::SatCorrectionType rec = record(5, true, true, true, r.interval);
+    if (r.interval == 0) rec.fRrc = 0;
+    g.compute_SatCorrection(rec, sat, now, w);
     ASSERT_EQ(w.status, SbasCorrGenerator::SatWorkType::kOk);
     EXPECT_NEAR(w.dPrc, r.prc, 1e-6) << r.interval << " " << r.useRate;
-    EXPECT_EQ(w.bRate, r.useRate && r.interval > 0);
+    EXPECT_EQ(w.bRate, r.useRate);
     const double clock = 299792448.0 * 7 * std::ldexp(1.0, -31);
     EXPECT_NEAR(w.band[0].dClock, clock, 1e-9);
     EXPECT_NEAR(w.band[0].dCorrection, r.prc + clock - (0.6 * 1 + 0.8 * -2), 1e-6);
@@ -379,6 +382,173 @@ TEST(SbasCorrSatellite, GeoBlockWithVelocityCodeIsNotApplied) {
   sat.svId = SvIdType{4, kSysGps, 0, 4};
   g.compute_SatCorrection(rec, sat, now, w);
   EXPECT_EQ(w.band[0].bValid, 1);
+}
+
+// eps_rrc from the IODFs of the two corrections the rate was formed from (the decoder keeps them
+// with the rate): 0 for consecutive issues, DO-229's A.4.5.1.2 terms otherwise.
+TEST(SbasCorrSatellite, RateDegradationFromTheIodfsOfItsPair) {
+  const int now = 17500;
+  const double age = 7.5 - SBASData::kReceptionDelay;
+  const double a = 0.0009, brrc = 0.04, dt = 12, ifc = SBASData::SatCorrectionType::get_FastCorrTimeout(9);
+  const double skipped = (a * ifc / 4 + brrc / dt) * age;
+  struct Row {
+    const char* name;
+    int newer, older;
+    double want;
+  } rows[] = {
+      {"consecutive", 1, 0, 0},
+      {"consecutive across the wrap", 0, 2, 0},
+      {"one skipped", 2, 0, skipped},
+      {"repeated issue", 1, 1, skipped},
+      {"pair unknown: the record's issue, no previous", 255, 255, skipped},
+      {"alarm issue", 3, 1, (a * std::fabs(dt - ifc / 2) / 2 + brrc / dt) * age},
+  };
+  CorrData::RequestSatDataType sat{};
+  sat.dLos[2] = 1.0;
+  sat.svId = SvIdType{4, kSysGps, 0, 4};
+  const SBASData::DegradationDataType d = mt10();
+  for (const Row& r : rows) {
+    SbasCorrGenerator g(nullptr);
+    g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, true, nullptr);
+    g.set_SatMode(true, &d, false, -1);
+    SBASData::SatCorrectionType rec = record(5, true, true, true);
+    rec.uRateIodf[0] = static_cast<std::uint8_t>(r.newer);
+    rec.uRateIodf[1] = static_cast<std::uint8_t>(r.older);
+    SbasCorrGenerator::SatWorkType w;
+    g.compute_SatCorrection(rec, sat, now, w);
+    ASSERT_EQ(w.status, SbasCorrGenerator::SatWorkType::kOk) << r.name;
+    EXPECT_NEAR(w.dEpsRrc, r.want, 1e-7 * (1 + r.want)) << r.name;
+    const double s = G::fTableSigmaUDRE[5] + w.dEpsFc + r.want + w.band[0].dEpsLtc;
+    EXPECT_NEAR(w.band[0].dVariance, s * s, 1e-6 * s * s) << r.name;
+  }
+}
+
+// a_i index 0: the decoder gives the rate 0 with interval 0. It is a rate that is present, so a
+// precision-mode band with it is complete; it adds no degradation.
+TEST(SbasCorrSatellite, ZeroRateOfAiZeroCompletesAPrecisionBand) {
+  const int now = 17500;
+  CorrData::RequestSatDataType sat{};
+  sat.dLos[2] = 1.0;
+  sat.svId = SvIdType{4, kSysGps, 0, 4};
+  const SBASData::DegradationDataType d = mt10();
+  const double s = G::fTableSigmaUDRE[5];
+  struct Row {
+    const char* name;
+    bool rateReady, mt10;
+    double want;
+  } rows[] = {
+      {"rate 0 without MT10", true, false, (s + 8) * (s + 8)},
+      {"rate 0 with MT10", true, true, s * s},
+      {"no rate", false, false, 3600.0},
+  };
+  for (const Row& r : rows) {
+    SbasCorrGenerator g(nullptr);
+    g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, true, nullptr);
+    g.set_SatMode(true, r.mt10 ? &d : nullptr, false, -1);
+    SBASData::SatCorrectionType rec = record(5, true, r.rateReady, true, 0);
+    rec.uMt7Byte = 0x00;  // a_i index 0, no latency
+    rec.fRrc = 0;
+    SbasCorrGenerator::SatWorkType w;
+    g.compute_SatCorrection(rec, sat, now, w);
+    ASSERT_EQ(w.status, SbasCorrGenerator::SatWorkType::kOk) << r.name;
+    EXPECT_EQ(w.bRate, r.rateReady ? 1 : 0) << r.name;
+    EXPECT_EQ(w.dEpsRrc, 0.0) << r.name;
+    EXPECT_NEAR(w.band[0].dVariance, r.want, 1e-6 * r.want) << r.name;
+  }
+}
+
+// The broadcasting GEO's long-term degradation runs from the t0 of its navigation message (MT9,
+// carried in its own block): 0 within [t0, t0 + I_geo], else C_geo_lsb + C_geo_v x the distance
+// outside. Another GEO, or a GPS satellite, follows its block's velocity code (code 0 here, aged
+// 6.37 s against I_ltc_v0 = 60 s: 0).
+TEST(SbasCorrSatellite, GeoLongTermDegradationRunsFromItsNavigationT0) {
+  const int now = 17500;  // 17.5 s into the week
+  const SBASData::DegradationDataType d = mt10();  // C_geo_lsb 0.5, C_geo_v 0.002, I_geo 240
+  const SvIdType source{3, kSysSbas, 0, 3};
+  struct Row {
+    const char* name;
+    SvIdType sat;
+    int t0Units;  // 16 s
+    double want;
+  } rows[] = {
+      {"own, inside", source, 0, 0.0},
+      {"own, 14.5 s before t0", source, 2, 0.5 + 0.002 * 14.5},
+      {"own, t0 of the day before, 65.5 s past I_geo", source, 5382, 0.5 + 0.002 * 65.5},
+      {"own, 33.5 s after t0 of the day before", source, 5399, 0.0},
+      {"another GEO", SvIdType{4, kSysSbas, 0, 4}, 5382, 0.0},
+      {"GPS satellite", SvIdType{3, kSysGps, 0, 3}, 5382, 0.0},
+  };
+  for (const Row& r : rows) {
+    CorrData::RequestSatDataType sat{};
+    sat.dLos[2] = 1.0;
+    sat.svId = r.sat;
+    SBASData::SatCorrectionType rec = record(5, true, true, true);
+    rec.longCorr[0].uT0 = static_cast<std::uint16_t>(r.t0Units);
+    SbasCorrGenerator g(nullptr);
+    g.set_IonoSource(0, source, now, true, nullptr);
+    g.set_SatMode(true, &d, false, -1);
+    SbasCorrGenerator::SatWorkType w;
+    g.compute_SatCorrection(rec, sat, now, w);
+    ASSERT_EQ(w.status, SbasCorrGenerator::SatWorkType::kOk) << r.name;
+    ASSERT_EQ(w.band[0].bValid, 1) << r.name;
+    EXPECT_NEAR(w.band[0].dEpsLtc, r.want, 1e-6) << r.name;
+  }
+}
+
+// A satellite whose UDRE data is not ready: the source lacks its data when its live masks name
+// the satellite (or no mask is known), else the satellite is not in its mask.
+TEST(SbasCorrSatellite, NotInTheMaskToldFromLackingData) {
+  const int now = 17500;
+  SBASData::SourceStateDataType masked;
+  masked.uPrn = 123;
+  masked.uSystem = kSysSbas;
+  masked.uFlags = SBASData::SourceStateDataType::kMaskValid;
+  masked.ulSatSet[kSysGps] = 1u << 4;
+  masked.ulSatSet[kSysGlonass] = 1u << 20;  // orbital slot 21
+  SBASData::SourceStateDataType stale = masked;
+  stale.uFlags = 0;
+  using S = SbasCorrGenerator::SatWorkType;
+  struct Row {
+    const char* name;
+    const SBASData::SourceStateDataType* state;
+    SvIdType sat;
+    S::Status want;
+  } rows[] = {
+      {"named by the mask", &masked, SvIdType{4, kSysGps, 0, 4}, S::kLacksData},
+      {"not named", &masked, SvIdType{5, kSysGps, 0, 5}, S::kNotInMask},
+      {"GLONASS by its orbital slot", &masked, SvIdType{2, kSysGlonass, 0, 20}, S::kLacksData},
+      {"GLONASS slot not named", &masked, SvIdType{20, kSysGlonass, 0, 2}, S::kNotInMask},
+      {"BeiDou beyond any mask", &masked, SvIdType{40, kSysBeidou, 0, 40}, S::kNotInMask},
+      {"mask no longer valid", &stale, SvIdType{5, kSysGps, 0, 5}, S::kLacksData},
+      {"no source state", nullptr, SvIdType{5, kSysGps, 0, 5}, S::kLacksData},
+  };
+  for (const Row& r : rows) {
+    SBASData::SatCorrectionType rec{};
+    rec.init();
+    rec.set_ReadyFastCorr(SvIdType{3, kSysSbas, 0, 3});
+    SBASData::set_TimeTag(rec.ulFastTime[0], 10000);
+    CorrData::RequestSatDataType sat{};
+    sat.svId = r.sat;
+    SbasCorrGenerator g(nullptr);
+    g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, false, nullptr);
+    g.set_SourceMask(r.state);
+    S w;
+    g.compute_SatCorrection(rec, sat, now, w);
+    EXPECT_EQ(w.status, r.want) << r.name;
+  }
+  // A new source forgets the mask of the last one.
+  SBASData::SatCorrectionType rec{};
+  rec.init();
+  rec.set_ReadyFastCorr(SvIdType{3, kSysSbas, 0, 3});
+  CorrData::RequestSatDataType sat{};
+  sat.svId = SvIdType{5, kSysGps, 0, 5};
+  SbasCorrGenerator g(nullptr);
+  g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, false, nullptr);
+  g.set_SourceMask(&masked);
+  g.set_IonoSource(0, SvIdType{3, kSysSbas, 0, 3}, now, false, nullptr);
+  S w;
+  g.compute_SatCorrection(rec, sat, now, w);
+  EXPECT_EQ(w.status, S::kLacksData);
 }
 
 }  // namespace

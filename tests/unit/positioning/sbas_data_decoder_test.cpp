@@ -322,6 +322,58 @@ TEST_F(SbasDecoder, RangeRateFromTheStackOrNone) {
   EXPECT_FALSE(r.is_ReadyRateCorr(211000));
 }
 
+// The rate keeps the IODFs of the two corrections it was formed from: the newer first. With a_i 5
+// (I_fc 117 s) the older partner is the one whose age is nearest 58.5 s.
+TEST_F(SbasDecoder, RangeRateKeepsTheIodfsOfItsPair) {
+  struct Step {
+    int sec, iodf;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Step> fast;
+    int newer, older;  // 255: none
+  } rows[] = {
+      {"consecutive", {{110, 0}, {120, 1}}, 1, 0},
+      {"across the wrap", {{110, 2}, {120, 0}}, 0, 2},
+      {"one skipped", {{110, 0}, {120, 2}}, 2, 0},
+      {"alarm issue", {{110, 1}, {120, 3}}, 3, 1},
+      {"partner nearest half the time-out", {{60, 0}, {100, 1}, {118, 2}, {124, 0}}, 0, 0},
+      {"first correction: no rate", {{110, 0}}, 255, 255},
+  };
+  for (const Row& r : rows) {
+    SetUp();
+    feed(50, mask(1, {1}));
+    feed(51, mt7(1, {5}));
+    for (const Step& st : r.fast) feed(st.sec, fast(2, st.iodf, 1, {8 * st.sec}, {2}));
+    SBASData::SatCorrectionType c;
+    ASSERT_TRUE(sat(gps(1), c)) << r.name;
+    EXPECT_EQ(c.uRateIodf[0], r.newer) << r.name;
+    EXPECT_EQ(c.uRateIodf[1], r.older) << r.name;
+    EXPECT_EQ(c.uIodf, r.fast.back().iodf) << r.name;
+  }
+}
+
+// MT7 arriving later forms the rate again from the stack, with the IODFs of the new pair.
+TEST_F(SbasDecoder, RateRecomputedByMt7KeepsItsPair) {
+  feed(50, mask(1, {1}));
+  feed(60, fast(2, 1, 1, {80}, {2}));
+  feed(70, fast(2, 2, 1, {160}, {2}));
+  SBASData::SatCorrectionType c;
+  ASSERT_TRUE(sat(gps(1), c));
+  EXPECT_FALSE(c.is_ReadyRateCorr(70000)) << "no a_i yet";
+  EXPECT_EQ(c.uRateIodf[0], 255);
+  feed(71, mt7(1, {5}));
+  ASSERT_TRUE(sat(gps(1), c));
+  EXPECT_TRUE(c.is_ReadyRateCorr(71000));
+  EXPECT_FLOAT_EQ(c.fRrc, 1.0f);
+  EXPECT_EQ(c.uRateIodf[0], 2);
+  EXPECT_EQ(c.uRateIodf[1], 1);
+  feed(72, mt7(1, {0}));  // a_i 0: rate 0, no pair
+  ASSERT_TRUE(sat(gps(1), c));
+  EXPECT_EQ(c.uRateIodf[0], 255);
+  EXPECT_EQ(c.uRateIodf[1], 255);
+}
+
 // ---- test mode, MT0 ------------------------------------------------------------------------------------
 
 TEST_F(SbasDecoder, TestModeFromEmptyMt0) {

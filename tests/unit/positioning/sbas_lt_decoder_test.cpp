@@ -477,6 +477,28 @@ TEST_F(SbasLongTerm, Mt9GoesToTheStoreOnlyNearTheGeoRadius) {
   EXPECT_EQ(c.longCorr[0].uIod, 1);
 }
 
+// The GEO's own long-term block carries the t0 of the navigation message it came with, whether
+// the message renews the block of its issue or opens a new one.
+TEST_F(SbasLongTerm, GeoOwnLongTermBlockCarriesTheMt9T0) {
+  const std::int64_t x = std::llround(42164e3 / 0.08);
+  struct Row {
+    int sec, iodn, t0;
+    int wantPrevT0;  // t0 of the previous block, -1 none kept
+  } rows[] = {{200, 1, 12, -1}, {320, 1, 20, -1}, {440, 2, 27, 20}, {560, 2, 5399, 20}};
+  for (const Row& r : rows) {
+    feed(r.sec, geoNav(r.iodn, r.t0, x, 0, 0));
+    SC c;
+    ASSERT_TRUE(sat(geo(129), c)) << r.sec;
+    EXPECT_EQ(c.longCorr[0].uIod, r.iodn) << r.sec;
+    EXPECT_EQ(c.longCorr[0].uT0, r.t0) << r.sec;
+    EXPECT_EQ(c.longCorr[0].uVelocityCode, 0) << r.sec;
+    EXPECT_EQ(c.is_ReadyPrevLong(r.sec * 1000), r.wantPrevT0 >= 0) << r.sec;
+    if (r.wantPrevT0 >= 0) {
+      EXPECT_EQ(c.longCorr[1].uT0, r.wantPrevT0) << r.sec;
+    }
+  }
+}
+
 TEST_F(SbasLongTerm, Mt9FromTheSisnetSourceIsIgnored) {
   const SvIdType sisnet{28, kSysSbas, 0, 28};
   const std::uint16_t before = SatDataProcessorInstance.get_EphUpdateCounter(kSysSbas);

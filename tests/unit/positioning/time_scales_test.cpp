@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -117,22 +118,25 @@ struct LeapEvent {
 };
 const LeapEvent kLeaps[] = {{year{2016} / 12 / 31, 17, 18, 1929, 7}, {year{2015} / 6 / 30, 16, 17, 1851, 3}};
 
-// The warning lasts through the UTC last day, 23:59:60 included; the offset changes 30 s after.
+// The warning runs from the second after 00:00:00 of the UTC last day through 23:59:60; the
+// offset changes 30 s after. Rows: seconds from the start of 23:59:60, the warning.
 TEST(LeapSecond, WarningOffsetAndMomentAroundTheInsertion) {
+  const struct { std::int64_t d; int warn; } rows[] = {
+      {-90000, 0}, {-86401, 0}, {-86400, 0}, {-86399, 1}, {-43200, 1}, {-21600, 1}, {-21599, 1}, {-31, 1},
+      {-30, 1},    {-1, 1},     {0, 1},      {1, 0},      {29, 0},     {30, 0},     {21599, 0},  {21600, 0}};
   for (const LeapEvent& e : kLeaps) {
     const std::int64_t endOfDay = (sys_days{e.lastDay} + days{1} - kGpsEpoch).count() * 86400LL;
     const std::int64_t inserted = endOfDay + e.dtLS;  // GPS seconds at which 23:59:60 begins
-    for (std::int64_t d : {-90000, -86401, -86400, -86399, -43200, -21600, -21599, -31, -30, -1, 0, 1, 29, 30, 21599,
-                           21600}) {
+    for (const auto& row : rows) {
+      const std::int64_t d = row.d;
       SCOPED_TRACE(std::to_string(int(e.lastDay.year())) + " d=" + std::to_string(d));
-      const std::int64_t gps = inserted + d, utc = gps - e.dtLS;
-      const bool onLastDay = gps < inserted ? utc >= endOfDay - 86400 && utc < endOfDay : d == 0;
+      const std::int64_t gps = inserted + d;
       resetScales();
       RT::Int.sysUtc[0] = e.dtLS;
       RT::Int.weekDay[0] = static_cast<std::int32_t>(gps / 604800 % 1024);
       RT::Int.ms[0] = static_cast<std::int32_t>(gps % 604800 * 1000 + 500);
       EXPECT_EQ(RT::set_SYS_UTC_compute(0, e.utc(), 1), d > 29 ? 1 : 0);
-      EXPECT_EQ(RT::leapWarning.load(), onLastDay ? 1 : 0);
+      EXPECT_EQ(RT::leapWarning.load(), row.warn);
       EXPECT_EQ(RT::Int.sysUtc[0], d > 29 ? e.dtLSF : e.dtLS);
       EXPECT_EQ(RT::Int.leapMoment[0],
                 d >= -21599 && d <= 21599 ? static_cast<std::int32_t>(inserted % 604800 * 1000) : RT::kNoLeap);
@@ -207,26 +211,41 @@ class TimeScalesNow : public ::testing::Test {
   }
 };
 
+// Beyond 2 s after its epoch (or before it: a clock stepped back) the time stands at the epoch's
+// own: the scales stay valid, the time is not advanced.
 TEST_F(TimeScalesNow, RecordIsExtrapolatedAsAWholeUpToTwoSecondsWithoutWrapping) {
+  // Before the first publication nothing answers: seen in a process of its own, where no other
+  // test has published yet.
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        INT_SCALES r{};
+        r.flags[0] = 0x40;
+        const bool none =
+            TimeScales::now(tsGps) == -1 && TimeScales::now() == -1 && !TimeScales::now(r) && r.flags[0] == 0;
+        std::exit(none ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
   g_fakeNow = at(0);
   INT_SCALES r{};
-  r.flags[0] = 0x40;
-  EXPECT_TRUE(TimeScales::now(tsGps) == -1 && TimeScales::now() == -1 && !TimeScales::now(r) && r.flags[0] == 0);
   INT_SCALES s{};
   s.rcvTime = 0xFFFFFFFFLL - 100;
   s.ms[0] = 604799500, s.ms[1] = 86399000, s.labelB[1] = 9, s.flags[0] = s.flags[1] = 0x40;
+  RT::rcvRefTime = 0;
   publish(s, 0, 1234, 1234);
   const struct { std::int64_t clockMs; long gps, glo; } cases[] = {
-      {0, 604799500, 86399000}, {1500, 604801000, 86400500}, {2000, 604801500, 86401000},
-      {2001, -1, -1},           {-1, -1, -1},                {3600000, -1, -1}};
+      {0, 604799500, 86399000},    {1500, 604801000, 86400500},  {2000, 604801500, 86401000},
+      {2001, 604799500, 86399000}, {-1, 604799500, 86399000},    {3600000, 604799500, 86399000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.clockMs);
     g_fakeNow = at(c.clockMs);
-    const bool fresh = c.gps >= 0;
-    EXPECT_TRUE(TimeScales::now(tsGps) == c.gps && TimeScales::now(tsGlonass) == c.glo && TimeScales::now(r) == fresh);
-    EXPECT_EQ(r.rcvTime, s.rcvTime + (fresh ? c.clockMs : 0));
-    EXPECT_TRUE(r.ms[0] == (fresh ? c.gps : s.ms[0]) && r.ms[1] == (fresh ? c.glo : s.ms[1]) && r.labelB[1] == 9);
-    EXPECT_TRUE((r.flags[0] & 0x40) == (fresh ? 0x40 : 0) && (r.flags[1] & 0x40) == (fresh ? 0x40 : 0));
+    EXPECT_EQ(TimeScales::now(tsGps), c.gps);
+    EXPECT_EQ(TimeScales::now(tsGlonass), c.glo);
+    EXPECT_EQ(TimeScales::now(), c.gps % 86400000);
+    EXPECT_TRUE(TimeScales::now(r));
+    EXPECT_EQ(r.rcvTime, s.rcvTime + (c.gps - s.ms[0]));
+    EXPECT_TRUE(r.ms[0] == c.gps && r.ms[1] == c.glo && r.labelB[1] == 9);
+    EXPECT_TRUE((r.flags[0] & 0x40) == 0x40 && (r.flags[1] & 0x40) == 0x40);
   }
   RT::rcvRefTime = 1;  // the reference scale, invalid, answers -1, not the day's last millisecond
   s.flags[1] = 0, s.ms[1] = 86399999;
@@ -240,6 +259,7 @@ TEST_F(TimeScalesNow, MismatchedEndUpdatePublishesNothingAndReqIsFilledAsACopy) 
   INT_SCALES s{};
   s.ms[0] = 1000, s.flags[0] = 0x40;
   g_fakeNow = at(0);
+  publish(INT_SCALES{}, 0, 1, 1);  // what is in force before: no valid scale
   publish(s, 0, 5000, 4999);
   EXPECT_TRUE(TimeScales::now(tsGps) == -1 && RT::Req.ms[0] == 1000);
   INT_SCALES& fill = TimeScales::startUpdate();

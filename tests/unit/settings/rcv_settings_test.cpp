@@ -253,4 +253,21 @@ TEST_F(RcvSettings, ImpossiblePortRecordGivesTheDefaults) {
   EXPECT_EQ(PortSet.imode[IOP_SER_C], InPort::M_CMD);
 }
 
+// The last mode there is is kept at load; the mode count itself, one past it, is no mode and the
+// record falls back to its defaults.
+TEST_F(RcvSettings, StoredPortModeMustBeBelowTheModeCount) {
+  const struct { int mode; bool kept; } rows[] = {
+      {InPort::M_CMD, true}, {InPort::MODE_NUM - 1, true}, {InPort::MODE_NUM, false}, {InPort::MODE_NUM + 1, false}, {255, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.mode);
+    portSettingsStoreMode(IOP_SER_A, InPort::M_ECHO);
+    PortSet.imode[IOP_SER_D] = static_cast<std::uint8_t>(r.mode);
+    portSettingsStoreMode(IOP_SER_B, InPort::M_RTCM);  // stores the record with that byte
+    restart();
+    EXPECT_EQ(PortSet.imode[IOP_SER_D], r.kept ? r.mode : int(InPort::M_CMD));
+    EXPECT_EQ(PortSet.imode[IOP_SER_A], r.kept ? int(InPort::M_ECHO) : int(InPort::M_CMD));
+    portSettingsDefaults();
+  }
+}
+
 }  // namespace

@@ -1,0 +1,255 @@
+// The board's standalone solution feeds the correction chain of the running program, seen from
+// outside:
+// - the receiver's position, from the board's "@@" solution record, chooses the nearest CMR
+//   reference station, whose coordinates then become the RTK base printed under pos/pd/ref/;
+// - with the simulator's sky the ionosphere stage corrects the satellites each second, and the
+//   channels' TEC calibration (measured minus modelled first-frequency delay of the satellites
+//   at 45 degrees or more) lands in the settings image, where a restart keeps it. The simulator
+//   has no atmosphere, so the measured delay is the satellite's group delay, known from its two
+//   codes in the truth file, and the model is the broadcast Klobuchar model at night: 5 ns of
+//   delay times the obliquity factor of IS-GPS-200 20.3.3.5.2.5.
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+class CorrectionChain : public Rx {};
+
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kC = 299792458.0;
+
+// ---- geodesy of the test ---------------------------------------------------------------------
+
+// WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
+void ecef(double latDeg, double lonDeg, double h, double out[3]) {
+  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+  const double b = latDeg * kPi / 180, l = lonDeg * kPi / 180;
+  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
+  out[0] = (n + h) * std::cos(b) * std::cos(l);
+  out[1] = (n + h) * std::cos(b) * std::sin(l);
+  out[2] = (n * (1 - e2) + h) * std::sin(b);
+}
+
+// ---- CMR frames, written here from the frame format ------------------------------------------
+
+std::string cmrFrame(const std::string& data) {
+  std::string f = std::string("\x02\x00\x93", 3) + static_cast<char>(data.size()) + data;
+  unsigned sum = 0x93 + static_cast<unsigned>(data.size());
+  for (unsigned char c : data) sum += c;
+  return f + static_cast<char>(sum & 0xFF) + '\x03';
+}
+// Header: version 3 and the station id, the message type in bits 7-5, the epoch time (18 bits of
+// ms modulo 240000), a clock byte.
+std::string cmrHeader(int id, int type, int ms) {
+  const int t = ms % 240000;
+  return {static_cast<char>(0x60 | (id & 31)), static_cast<char>(type << 5), static_cast<char>(t >> 10),
+          static_cast<char>(t >> 2), static_cast<char>((t & 3) << 6), '\0'};
+}
+// Type 1: per axis the coordinate in mm as 34 bits (32 in units of 4 mm, then 2 in mm) and a
+// 14-bit antenna offset (0 here), then the accuracy byte.
+std::string cmrLocation(int id, const double xyz[3], int ms) {
+  std::string d = cmrHeader(id, 1, ms);
+  for (int k = 0; k < 3; ++k) {
+    const std::int64_t mm = std::llround(xyz[k] * 1000.0);
+    const std::int64_t high = mm >> 2;  // floor: the low two bits carry the rest
+    for (int s = 24; s >= 0; s -= 8) d += static_cast<char>((high >> s) & 0xFF);
+    d += static_cast<char>((mm & 3) << 6);
+    d += '\0';
+  }
+  return cmrFrame(d + '\0');
+}
+// Type 0 with no satellite: an observation epoch, which runs the nearest-station choice.
+std::string cmrEmptyObs(int id, int ms) { return cmrFrame(cmrHeader(id, 0, ms)); }
+
+// The printed value of a key: the reply's body ("RE", three hex digits of length, the body, CR
+// LF) without the braces around a nested value.
+std::string printed(const std::string& reply) {
+  std::string body = reply.size() > 7 ? reply.substr(5, reply.size() - 7) : reply;
+  if (body.size() >= 2 && body.front() == '{') body = body.substr(1, body.size() - 2);
+  return body;
+}
+
+// Two stations 500 m east of the default site and 40 km north of it; the board's solution at
+// the site chooses the first, at the second station's place the second.
+TEST_F(CorrectionChain, TheBoardsPositionChoosesTheNearestCmrStation) {
+  struct Row {
+    const char* site;
+    double lat, lon;
+    int wantId;
+  };
+  constexpr double kH = 300;
+  double east[3], north[3];
+  {
+    double s[3];
+    ecef(50.0, 10.0, kH, s);
+    const double l = 10.0 * kPi / 180;
+    for (int k = 0; k < 3; ++k) east[k] = s[k] + 500.0 * (k == 0 ? -std::sin(l) : k == 1 ? std::cos(l) : 0.0);
+    ecef(50.36, 10.0, kH, north);
+  }
+  const Row rows[] = {{"50,10,300", 50.0, 10.0, 3}, {"50.36,10,300", 50.36, 10.0, 7}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.site);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--site", r.site}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(ask("%1%set,/par/pos/pd/nrs/mode,on"), re("%1%"));
+    ASSERT_EQ(ask("%2%set,/par/pos/pd/nrs/cnt,2"), re("%2%"));
+    ASSERT_EQ(ask("%3%set,/par/dev/ser/b/imode,cmr"), re("%3%"));
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    std::string id;
+    const bool chosen = waitUntil(
+        [&] {
+          static int ms = 0;
+          ms += 1000;
+          b.sendRaw(cmrLocation(3, east, ms) + cmrLocation(7, north, ms) + cmrEmptyObs(3, ms) + cmrEmptyObs(7, ms));
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          id = printed(ask("print,/par/pos/pd/ref/id"));
+          return id != "0";
+        },
+        40000);
+    ASSERT_TRUE(chosen) << "no station chosen: the receiver has no position";
+    EXPECT_EQ(id, std::to_string(r.wantId));
+    const double* want = r.wantId == 3 ? east : north;
+    const std::string xyzText = printed(ask("print,/par/pos/pd/ref/pos/xyz"));
+    double got[3] = {};
+    ASSERT_EQ(std::sscanf(xyzText.c_str(), "x=%lf,y=%lf,z=%lf", &got[0], &got[1], &got[2]), 3) << xyzText;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], 0.0015) << "axis " << k << ": " << xyzText;
+  }
+}
+
+// ---- the TEC calibration ------------------------------------------------------------------------
+
+struct Block {
+  long off = -1;
+  unsigned len = 0;
+  unsigned char flags = 0;
+};
+Block block(const std::string& img, unsigned id) {
+  Block b;
+  b.off = blockOffset(img, id);
+  if (b.off < 0) return b;
+  b.len = le32(img, static_cast<std::size_t>(b.off) + 2) & 0xFFFFFF;
+  b.flags = static_cast<unsigned char>(img[static_cast<std::size_t>(b.off) + 5]);
+  return b;
+}
+// One byte of a block's data changed, its checksum (XOR of the data) kept true.
+bool patch(std::string& img, unsigned id, std::size_t at, unsigned char value) {
+  const Block b = block(img, id);
+  if (b.off < 0 || at >= b.len || (b.flags & 1) == 0) return false;
+  const std::size_t data = static_cast<std::size_t>(b.off) + 6;
+  img[data + at] = static_cast<char>(value);
+  unsigned char x = 0;
+  for (std::size_t i = 0; i < b.len; ++i) x ^= static_cast<unsigned char>(img[data + i]);
+  img[data + b.len] = static_cast<char>(x);
+  return true;
+}
+
+struct Calib {
+  bool present = false, valid = false;
+  std::int32_t seconds = 0;
+  double mean[7] = {}, dev[7] = {};
+};
+Calib calibOf(const std::string& img) {
+  Calib c;
+  const Block b = block(img, 8334);
+  if (b.off < 0 || b.len != 120) return c;
+  c.present = true;
+  c.valid = (b.flags & 0x80) != 0;
+  const char* p = img.data() + b.off + 6;
+  std::memcpy(&c.seconds, p, 4);
+  std::memcpy(c.mean, p + 8, sizeof c.mean);
+  std::memcpy(c.dev, p + 64, sizeof c.dev);
+  return c;
+}
+
+// Per GPS satellite seen at 45 degrees or more in some epoch of the truth file: the smallest and
+// largest sample it gives, measured minus modelled delay (m). The simulator's C/N0 is 30 + 20 sin
+// of the elevation; its L1 and L2 codes differ only by the group delay (c TGD (gamma - 1)).
+std::pair<double, double> sampleRange(const std::string& truth) {
+  constexpr double kGamma = (1575.42 / 1227.60) * (1575.42 / 1227.60);
+  std::map<std::pair<std::string, int>, std::map<int, std::pair<double, double>>> sig;  // code, cn0
+  std::istringstream in(truth);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream f(line);
+    std::string sow;
+    int prn = 0, slot = 0;
+    double code = 0, phase = 0, dopp = 0, cn0 = 0;
+    if (f >> sow >> prn >> slot >> code >> phase >> dopp >> cn0) sig[{sow, prn}][slot] = {code, cn0};
+  }
+  double lo = 1e9, hi = -1e9;
+  for (const auto& [key, s] : sig) {
+    if (!s.contains(0) || !s.contains(2)) continue;
+    const double el = std::asin(std::min(1.0, (s.at(0).second - 30.0) / 20.0));
+    // The receiver's elevation is geocentric: allow for the 0.2 degree it differs by.
+    if (el < (45.0 - 0.2) * kPi / 180) continue;
+    const double measured = (s.at(2).first - s.at(0).first) / (kGamma - 1);
+    const double e = el / kPi;  // semicircles
+    const double obliquity = 1 + 16 * std::pow(0.53 - e, 3);
+    const double model = 5e-9 * kC * obliquity;  // the night-time Klobuchar delay
+    lo = std::min(lo, measured - model);
+    hi = std::max(hi, measured - model);
+  }
+  return {lo, hi};
+}
+
+TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesARestart) {
+  // A first start lays the block out empty.
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  std::string img = dir_.read(".gnss.nvm");
+  const Calib empty = calibOf(img);
+  ASSERT_TRUE(empty.present) << "no TEC calibration block in the settings image";
+  EXPECT_TRUE(empty.valid);
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(empty.mean[k], 0.0) << k;
+  // No command sets the satellite-processor setup's calibration switch (byte 2366 of the setup
+  // block, id 2191): the image is given one with it on, as a receiver configured so would hold.
+  ASSERT_TRUE(patch(img, 2191, 2366, 1));
+  ASSERT_TRUE(dir_.write(".gnss.nvm", img));
+
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  // Satellites join once their ephemerides are decoded; the block is written at once, then at
+  // most every 10 s, and the image saved as often: a calibration that has run 10 s.
+  const bool calibrated = waitUntil(
+      [&] {
+        const Calib c = calibOf(dir_.read(".gnss.nvm"));
+        return c.mean[0] != 0.0 && c.seconds >= 10;
+      },
+      120000);
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  ASSERT_TRUE(calibrated) << "no calibration: the ionosphere stage never corrected a satellite";
+  const Calib got = calibOf(dir_.read(".gnss.nvm"));
+  ASSERT_TRUE(got.valid);
+  const auto [lo, hi] = sampleRange(dir_.read("sky.truth"));
+  ASSERT_LE(lo, hi) << "no satellite at 45 degrees in the sky";
+  EXPECT_GE(got.mean[0], lo - 0.02);
+  EXPECT_LE(got.mean[0], hi + 0.02);
+  EXPECT_GE(got.dev[0], 0.0);
+  EXPECT_LE(got.dev[0], hi - lo + 0.02);
+  EXPECT_GE(got.seconds, 10);
+  for (int k = 1; k < 7; ++k) EXPECT_TRUE(got.mean[k] == 0.0 && got.dev[k] == 0.0) << "system " << k << ": none in the sky";
+
+  // A start without measurements restores the block and keeps it.
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  const Calib kept = calibOf(dir_.read(".gnss.nvm"));
+  ASSERT_TRUE(kept.valid);
+  EXPECT_EQ(kept.seconds, got.seconds);
+  for (int k = 0; k < 7; ++k) EXPECT_TRUE(kept.mean[k] == got.mean[k] && kept.dev[k] == got.dev[k]) << "system " << k;
+}
+
+}  // namespace
+}  // namespace e2e
