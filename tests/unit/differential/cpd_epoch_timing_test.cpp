@@ -186,6 +186,7 @@ TEST(EtTimeDeltas, WithoutGlonassOnlyTheZeroPairs) {
 }
 
 TEST(EtEpochId, NoRoverRecordFails) {
+  cpdSetTimesAndId(CpdMeasTimes{}, CpdEpochId{});  // as before the first rover epoch
   ClientTimes ct;
   ct.update(kGps, 1000);
   CpdMeas m;

@@ -344,6 +344,7 @@ TEST_F(BasePort, BufferForPort) {
 }
 
 TEST(RoverRecord, NothingBeforeTheFirstEpoch) {
+  cpdSetTimesAndId(CpdMeasTimes{}, CpdEpochId{});  // as before the first rover epoch
   CpdMeasTimes t;
   t.time[0] = 42;
   CpdEpochId id(7);

@@ -32,6 +32,7 @@ TEST(DecoderStatus, FiledPeriodsStayVisibleAcrossWrites) {
 }
 
 TEST(DecoderStatus, ReadersNeverSeeATornRecord) {
+  DecSt.putStatus(0, DecoderStatus::DataStream{}, DecoderStatus::kZrt);  // empty before the writers
   std::atomic<bool> stop{false};
   std::atomic<long> reads{0}, torn{0};
   auto writer = [](int base) {

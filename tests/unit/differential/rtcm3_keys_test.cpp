@@ -18,6 +18,7 @@
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "differential/rtcm3_decoder.h"
+#include "differential/rtcm3_observations.h"
 #include "differential/rtcm3_transform.h"
 #include "platform/file_nvm.h"
 #include "platform/ram_nvm.h"
@@ -50,6 +51,7 @@ class Rtcm3Keys : public TempRunDir {
       return registerRtcm3Area();
     }();
     ASSERT_TRUE(wired);
+    clearLastMsmInfo();  // no MSM received yet
     load();
   }
   static void load() {

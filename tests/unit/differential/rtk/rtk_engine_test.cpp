@@ -96,6 +96,7 @@ TEST(RtkEngine, PhaseWeightFactor) {
   }
   // through the engine: the stored byte and the live record
   RcvSet.bl1PhaseWeight = 1;
+  cpdParams = CpdParams{};
   cpdParams.dblchk = true;
   Eng->Reset(1);
   Eng->Reset(0);
