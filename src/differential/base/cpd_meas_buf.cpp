@@ -149,6 +149,11 @@ void cpdBufsModeChange(int port, int newMode) {
   cpdBufsModeChange(port, currentMode(port), newMode);
 }
 
+CpdBaseDecoder::~CpdBaseDecoder() {
+  CpdBaseDecoder* self = this;
+  if (pLastObtainedDecoder.compare_exchange_strong(self, nullptr)) uLastObtainedDecoderType.store(-1);
+}
+
 CpdMeas* obtainMeas(CpdMeasBuf* buf, CpdBaseDecoder* decoder, int kind) {
   if (buf == nullptr) return nullptr;
   CpdMeas* m = buf->doObtain();

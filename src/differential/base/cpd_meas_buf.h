@@ -106,7 +106,8 @@ extern std::atomic<int> basePortCur_;
 enum CpdDecoderKind : int { kCpdRtcm = 0, kCpdRtcm3 = 1, kCpdCmr = 2, kCpdDecoderKinds = 3 };
 class CpdBaseDecoder {
  public:
-  virtual ~CpdBaseDecoder() = default;
+  // A decoder that goes away is no longer the one to ask to let go of the entry it last obtained.
+  virtual ~CpdBaseDecoder();
   // Drops the epoch being filled (reclaiming the buffer's entry) and starts afresh.
   virtual void reset() = 0;
 };

@@ -142,6 +142,7 @@ struct SvObs {
 // The program's settings, buffers and position-engine setup as the chain needs them.
 inline void setUpChain() {
   rcvSetDefaults(RcvSet);
+  cpdParams = CpdParams{};  // every system and signal in use, as built
   tPosMode = 4;
   RcvSet.rtk.experiod = 1000;
   RcvSet.rtk.afperiod = 1000;
@@ -152,6 +153,9 @@ inline void setUpChain() {
   SatPolynomStoreInstance.Init();
   SatDataProcessorInstance.init_Object();
   cpdBufsInit();
+  // An epoch a base decoder still fills from a test before is given back, then the buffer emptied.
+  for (CpdBaseDecoder* d : cpdBaseDecoders)
+    if (d != nullptr) d->reset();
   pBaseMeasBuf->doClear();
   for (CpdMeasBuf* b : pRovMeasBuf) b->doClear();
   BPC.Reset(0);

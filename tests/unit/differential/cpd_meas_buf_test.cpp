@@ -365,6 +365,7 @@ TEST(RoverRecord, NothingBeforeTheFirstEpoch) {
 }
 
 TEST(RecentSvs, SetAndAsk) {
+  cpdRecentSvs_.set(CpdSvSet{});  // none seen yet
   EXPECT_FALSE(cpdRecentSvs_.has(1));
   CpdSvSet s;
   EXPECT_TRUE(s.add(CpdSv::make(0, 5)));
@@ -381,6 +382,8 @@ TEST(RecentSvs, SetAndAsk) {
 }
 
 TEST(DecodedCounters, CurrentBecomesLastAtEpochEnd) {
+  cpdCountsEpochClosed();  // what a test before counted goes, twice: current and last
+  cpdCountsEpochClosed();
   const struct {
     int sys, slot, times;
   } rows[] = {{0, 0, 3}, {1, 2, 1}, {8, 5, 300}, {9, 0, 4}, {-1, 0, 4}, {0, 6, 4}, {0, -1, 4}};

@@ -89,6 +89,7 @@ SysTime g_now;
 void fakeClock(SysTime& t) { t = g_now; }
 
 TEST(Latency, AgainstThePublishedTimeScales) {
+  TimeScales::reset();
   long lat = -1;
   decUtilsGetLatency(1000, 0, lat);
   EXPECT_EQ(lat, -1);  // no time yet

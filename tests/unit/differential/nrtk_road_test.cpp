@@ -38,6 +38,7 @@ struct NrtkRoad : ::testing::Test {
     // No network heard yet: no master, station or correction epoch from a test before, and no
     // GLONASS slot linked to a channel.
     SatDataProcessorInstance.init_Object();
+    drv.reset();  // the port's stream starts afresh, not inside a frame a test before cut short
     nrtk.best.clear();
     nrtk.auxSet = CpdNrtkAuxSet{};
     for (int i = 0; i < CpdNrtkBestAuxSet::kSize; ++i) ionoBuf[i].doClear(), geomBuf[i].doClear(), resBuf[i].doClear();
