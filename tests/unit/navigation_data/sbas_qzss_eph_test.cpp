@@ -1,5 +1,6 @@
 // SBAS and QZSS store rules: each plausibility and health edge, the SBAS time of a record,
 // the SBAS polynomial and its fit window, and the group-delay table of both systems.
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,12 @@
 
 namespace {
 
-TEST(SbasQzssEph, SbasRadiusWindow) {
+// Every test starts from a blank settings image: no record a test before kept there comes back.
+struct SbasQzssEph : ::testing::Test {
+  void SetUp() override { navtest::blankImage(); }
+};
+
+TEST_F(SbasQzssEph, SbasRadiusWindow) {
   const struct { double r; bool ok; } rows[] = {
       {4.215e7, true}, {5.215e7, true}, {5.215e7 + 1, false}, {3.215e7, true}, {3.215e7 - 1, false}, {0, false}};
   for (const auto& row : rows) {
@@ -32,7 +38,7 @@ TEST(SbasQzssEph, SbasRadiusWindow) {
   }
 }
 
-TEST(SbasQzssEph, QzssPlausibilityAndHealth) {
+TEST_F(SbasQzssEph, QzssPlausibilityAndHealth) {
   const struct { double i0, sqrtA; std::uint8_t health; bool plausible, healthy; } rows[] = {
       {0.05, 6493.4, 0, true, true},   {0.2, 6493.4, 0, true, true},    {0.5, 6493.4, 0, false, true},
       {-0.05, 6493.4, 0, true, true},  {0.1, 6493.4, 0, true, true},    {0.12, 6493.4, 0, false, true},
@@ -57,7 +63,7 @@ TEST(SbasQzssEph, QzssPlausibilityAndHealth) {
 
 // Day number and second of day of reception; the cycle (day) of t0, one less when t0 lies half
 // a day or more ahead of the reception, one more when more than half a day behind.
-TEST(SbasQzssEph, SbasRecordTime) {
+TEST_F(SbasQzssEph, SbasRecordTime) {
   const struct { std::uint32_t tow, t0; int day, sod, cycle; } rows[] = {
       {3 * 86400 + 3600, 3000, 15774, 3600, 1438},   {3 * 86400 + 100, 86000, 15774, 100, 1437},
       {3 * 86400 + 86000, 100, 15774, 86000, 1439},  {3 * 86400 + 100, 43300, 15774, 100, 1437},
@@ -81,7 +87,7 @@ TEST(SbasQzssEph, SbasRecordTime) {
 // An SBAS state stored and published: read 54 s before to 594 s after the start of its span
 // (t0 - 180 s), it gives the broadcast second-order propagation (DO-229 A.4.4.11) computed
 // here, with the accuracy of its URA index.
-TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
+TEST_F(SbasQzssEph, SbasPolynomialThroughTheStore) {
   const struct { std::uint8_t ura; float accuracy; } uras[] = {{0, 4.0f}, {14, 4096.0f * 4096.0f}, {15, 4e8f}, {16, 0}};
   const float aGf1 = -2e-9f;  // large enough that a clock referred to the wrong time shows
   for (const auto& u : uras) {
@@ -130,7 +136,7 @@ TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
 
 // In the store: plausibility and health as above, and an ephemeris ready for 360 s (SBAS) or
 // 14520 s (QZSS) either side of its reference time.
-TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
+TEST_F(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
   const struct { std::uint8_t sys; double i0OrRadius; std::uint8_t health; double dt; bool valid, healthy; } rows[] = {
       {kSysQzss, 0.25, 0, 14520, true, true},   {kSysQzss, 0.25, 0, -14520, true, true},
       {kSysQzss, 0.25, 0, 14521, false, true},  {kSysQzss, 0.5, 0, 0, false, true},
@@ -171,7 +177,7 @@ TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
 }
 
 // Group delays: field by field, the value (in TGD units, or TGD - ISC) and its source.
-TEST(SbasQzssEph, GroupDelays) {
+TEST_F(SbasQzssEph, GroupDelays) {
   const float tgd = -4e-9f, isc2 = 1e-9f, isc3 = 2e-9f;
   constexpr double kNone = 99, kIsc2 = 100, kIsc3 = 101;  // pseudo factors: untouched, TGD - ISC
   const struct { int dataType; std::uint8_t isc; double factor[6]; int src[6]; } rows[] = {
