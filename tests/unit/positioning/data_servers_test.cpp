@@ -178,6 +178,7 @@ std::vector<std::uint32_t> readTimes(RawNavReader& r) {
 
 // A full ring is not empty; a lapped reader resumes at the oldest entry and counts what it missed.
 TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
+  rawNavRingsClear();
   for (std::uint32_t t = 1; t <= 79; ++t) ASSERT_TRUE(updateGpsRawData(gpsEntry(3, t)));
   EXPECT_EQ(GpsRawMessageData.writeIndex(), 0u);
   RawNavReader r0;
