@@ -242,6 +242,26 @@ TEST(CpdObtain, AnotherDecodersEntryIsTakenBackByItsReset) {
   b.doReclaim(w);
 }
 
+// A decoder that went away holding the entry is not asked to let go (it is no more): the next
+// obtain gives none until the entry comes back.
+TEST(CpdObtain, ADecoderThatWentAwayIsNotAskedToLetGo) {
+  CpdMeasBufImp b(3, nullptr, nullptr);
+  CpdMeas* held = nullptr;
+  {
+    Dec gone;
+    gone.buf = &b;
+    held = gone.cur = obtainMeas(&b, &gone, kCpdRtcm);
+    ASSERT_NE(held, nullptr);
+  }
+  Dec next;
+  next.buf = &b;
+  EXPECT_EQ(obtainMeas(&b, &next, kCpdCmr), nullptr);
+  b.doReclaim(held);
+  next.cur = obtainMeas(&b, &next, kCpdCmr);
+  EXPECT_NE(next.cur, nullptr);
+  reclaimMeas(&b, next.cur);
+}
+
 class BasePort : public ::testing::Test {
  protected:
   void SetUp() override { cpdBufsInit(); }
