@@ -19,6 +19,7 @@
 #include "differential/cmr/cmr_frame.h"
 #include "fuzz_support.h"
 #include "navigation_data/orbits/sat_polynom.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
 
 namespace {
@@ -37,9 +38,19 @@ void feed(const std::uint8_t* d, std::size_t n) {
 }
 
 // Every GPS satellite 20,000 km above the site's meridian plane at a place of its own, standing
-// still for a week: enough for an expected range within a light-millisecond's reach.
+// still for a week: enough for an expected range within a light-millisecond's reach. A record
+// in the store links each satellite number to its index, as a broadcast one does.
 void putOrbits() {
+  SatDataEpoch ep;  // the store takes records once it has a time and a setup
+  ep.time.valid = true;
+  ep.time.sec[kSysGps] = kRoverMs / 1000.0;
+  SatDataProcessorInstance.update(ep);
   for (int si = 0; si < 32; ++si) {
+    ZRT_EPH_GPS eph{};
+    eph.prn = static_cast<std::uint8_t>(si + 1);
+    eph.iodc = static_cast<std::int16_t>(si);
+    const SvIdType sv{static_cast<std::uint8_t>(si), kSysGps, 0, static_cast<std::uint8_t>(si)};
+    SatDataProcessorInstance.update_EphemerisData(sv, 0, &eph, 1000u + static_cast<std::uint32_t>(si), true, false, false);
     SatData::PolynomSetType set{};
     SatData::PolynomEntryType& e = set.entry[0];
     const double a = 0.2 * si;
@@ -127,8 +138,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   mt.gloMs = kRoverMs;
   mt.valid = 3;
   ChanData::setMeasTime(mt);
+  SatDataProcessorInstance.init_Object();  // satellite numbers map to the store's indexes
   putOrbits();
   cmrCpdClient.updateRefPos(CpdCPos{kSite[0], kSite[1], kSite[2]}, 5);
+  // Every station decoded and delivered, not only a chosen or the nearest one; GLONASS
+  // observations under the settings' default type (no settings are loaded here).
+  CMR_DEC_SETTINGS s = CmrDec.getSettings();
+  s.inUse = -1;
+  s.nrsMode = 0;
+  s.gloType = 3;
+  CmrDec.setSettings(s);
   static CMR_Decoder kernel(&CmrDec);
   static NAV_Decoder drv(&kernel);
   g_kernel = &kernel;
