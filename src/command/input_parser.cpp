@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "command/cmd_hooks.h"
 #include "command/command_line.h"
@@ -150,6 +151,36 @@ int runSet(const char* path, const ZRNamedNode* value) {
   return rc;
 }
 
+// The print of the whole tree: more than one message carries, so it goes out as consecutive
+// messages (replySplit), each with the command's id.
+constexpr int kTreeMaxBytes = 8 * kReplyMaxBody;
+char g_treeStore[kTreeMaxBytes + 1];
+Reply g_tree(g_treeStore, kTreeMaxBytes);
+
+int printTree() {
+  // The id without its percent signs, copied out of the reply each piece is built in.
+  const bool hasId = g_reply.hasId();
+  char idBuf[kReplyMaxBody + 1];
+  const int idLen = hasId ? g_reply.idLen() - 2 : 0;
+  if (idLen > 0) std::memcpy(idBuf, g_reply.body() + 1, static_cast<std::size_t>(idLen));
+  const std::string_view id(idBuf, static_cast<std::size_t>(idLen));
+  g_tree.begin(hasId ? id.data() : nullptr, static_cast<int>(id.size()));
+  const int rc = parPrint("", g_tree);
+  if (rc != CMD_OK) return rc;
+  if (g_tree.overflow()) return CMD_REPLY_TOO_LONG;
+  constexpr int kMaxPieces = kTreeMaxBytes / (kReplyMaxBody / 2) + 1;
+  int starts[kMaxPieces], lens[kMaxPieces];
+  const int n = replySplit(g_tree, starts, lens, kMaxPieces);
+  if (n == 0) return CMD_REPLY_TOO_LONG;
+  for (int i = 0; i < n; ++i) {
+    g_reply.begin(hasId ? id.data() : nullptr, static_cast<int>(id.size()));
+    g_reply.put(g_tree.text() + starts[i], lens[i]);
+    answer(curTermNum(), CMD_OK);
+  }
+  g_answered = true;
+  return CMD_OK;
+}
+
 int runBody(const char* body, int len) {
   int rc = CMD_OK;
   if (!verbIs(body, len, "print") && !verbIs(body, len, "get") && !verbIs(body, len, "set")) {
@@ -173,7 +204,7 @@ int runBody(const char* body, int len) {
   if (isPrint && cmdPrintMsgs(target->text(), g_reply, rc)) return rc;
   char path[ZRList::kMaxText + 1];
   if (!parPath(target->text(), path, sizeof path)) return CMD_WRONG_1ST;
-  if (isPrint) return parPrint(path, g_reply);
+  if (isPrint) return path[0] == 0 ? printTree() : parPrint(path, g_reply);
   return runSet(path, g_cmd.at(2));
 }
 

@@ -1,5 +1,6 @@
 #include "command/param_engine.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "command/result_codes.h"
@@ -55,16 +56,82 @@ const Area* route(const char* path, const char** rest) {
   return best;
 }
 
-// Print of the whole tree: every top-level area, then the top-level keys.
-int printAll(const char*, Reply& re) {
-  for (int i = 0; i < g_areaCount; ++i) {
-    const Area& a = g_areas[i];
-    if (!a.print || !a.listed || std::strchr(a.prefix, '/')) continue;
-    emitName(a.prefix);
-    reSub(a.print, "", re);
+// The node whose subtree is being printed: an area's prefix, a level above areas, or "" for the
+// whole tree (the parser runs one command at a time).
+constexpr int kMaxPrefix = 64;
+char g_node[kMaxPrefix] = "";
+
+const Area* exactArea(const char* prefix) {
+  for (int i = 0; i < g_areaCount; ++i)
+    if (std::strcmp(g_areas[i].prefix, prefix) == 0) return &g_areas[i];
+  return nullptr;
+}
+
+// An area that prints in the listing of a subtree above it.
+bool listedArea(const Area& a) { return a.print != nullptr && a.listed; }
+
+// The name of the level below `node` on the road to area `a` ("" for the root node), into
+// `name`; false when `a` does not lie below `node`.
+bool childName(const char* node, const Area& a, char* name, std::size_t size) {
+  const std::size_t n = std::strlen(node);
+  const char* rest = a.prefix;
+  if (n > 0) {
+    rest = below(a.prefix, node, static_cast<int>(n));
+    if (rest == nullptr || *rest == 0) return false;
   }
-  doPrint("", re);
+  std::size_t len = 0;
+  while (rest[len] != 0 && rest[len] != '/') ++len;
+  if (len == 0 || len >= size) return false;
+  std::memcpy(name, rest, len);
+  name[len] = 0;
+  return true;
+}
+
+bool hasListedBelow(const char* node) {
+  char name[kMaxPrefix];
+  for (int i = 0; i < g_areaCount; ++i)
+    if (listedArea(g_areas[i]) && childName(node, g_areas[i], name, sizeof name)) return true;
+  return false;
+}
+
+// Enumerates node g_node: the keys of its own area (the top-level keys for the root), then each
+// level below it that holds listed areas, once, in the order the first such area was added.
+// A level whose own area is not listed is left out with everything below it.
+int nodePrint(const char*, Reply& re) {
+  char node[kMaxPrefix];
+  std::memcpy(node, g_node, sizeof node);
+  const bool root = node[0] == 0;
+  if (!root) {
+    if (const Area* own = exactArea(node); own != nullptr && own->print != nullptr) own->print("", re);
+  }
+  char done[kMaxAreas][24];
+  int nDone = 0;
+  for (int i = 0; i < g_areaCount; ++i) {
+    char name[24];
+    if (!listedArea(g_areas[i]) || !childName(node, g_areas[i], name, sizeof name)) continue;
+    bool seen = false;
+    for (int k = 0; k < nDone && !seen; ++k) seen = std::strcmp(done[k], name) == 0;
+    if (seen) continue;
+    std::memcpy(done[nDone++], name, sizeof name);
+    char child[kMaxPrefix];
+    const int n = std::snprintf(child, sizeof child, "%s%s%s", node, root ? "" : "/", name);
+    if (n <= 0 || n >= static_cast<int>(sizeof child)) continue;
+    // A level whose own area prints only when named keeps its subtree out of the listing.
+    if (const Area* a = exactArea(child); a != nullptr && !listedArea(*a)) continue;
+    emitName(name);
+    std::memcpy(g_node, child, sizeof child);
+    reSub(nodePrint, "", re);
+  }
+  std::memcpy(g_node, node, sizeof node);
+  if (root) doPrint("", re);
   return CMD_OK;
+}
+
+// Prints node `prefix` with the levels below it.
+int printNode(const char* prefix, Reply& re) {
+  const int n = std::snprintf(g_node, sizeof g_node, "%s", prefix);
+  if (n < 0 || n >= static_cast<int>(sizeof g_node)) return CMD_WRONG_1ST;
+  return reSub(nodePrint, "", re);
 }
 
 }  // namespace
@@ -129,9 +196,11 @@ int parSet(const char* path, const ZRNamedNode* value) {
 
 int parPrint(const char* path, Reply& re) {
   g_list = Listing();
-  if (!*path) return reSub(printAll, "", re);
+  if (!*path) return printNode("", re);
   const char* rest = "";
   const Area* a = route(path, &rest);
+  // An area as a whole lists the areas below it too; so does a level that only holds areas.
+  if (hasListedBelow(path)) return printNode(path, re);
   if (a) return reSub(a->print, rest, re);
   return reSub(doPrint, path, re);
 }

@@ -2,7 +2,9 @@
 // longest registered prefix of the path; paths of no area go to the top-level pair
 // topcSet/doPrint. Handlers match path components with strcmpA (a whole name) and strncmpA
 // (a subtree). Printing a subtree calls its handler with an empty path: the engine then
-// enumerates, every match writes its "name=" and the subtree comes out as "{a=1,b=2}".
+// enumerates, every match writes its "name=" and the subtree comes out as "{a=1,b=2}". Areas nest:
+// the print of an area (or of a level that only holds areas, or of the whole tree) lists the
+// areas below it after its own keys, each as the subtree of its next path component.
 #pragma once
 
 #include "command/reply.h"
@@ -12,8 +14,9 @@ using ParSetFn = int (*)(const char* path, const ZRNamedNode* value);
 using ParPrintFn = int (*)(const char* path, Reply& re);
 
 // Adds an area (prefix without slashes at its ends, e.g. "rcv" or "pos/pd"); false when the
-// table is full or the prefix is taken. An area not `listed` prints only when named: the print of
-// the whole tree leaves it out (a built-in table rather than settings).
+// table is full or the prefix is taken. An area not `listed` prints only when named: the prints
+// of the levels above it leave it out, with what lies below it (a built-in table rather than
+// settings).
 bool parRegisterArea(const char* prefix, ParSetFn set, ParPrintFn print, bool listed = true);
 
 // Whole-name match of a path component. While enumerating (an empty text during a print) it

@@ -32,7 +32,7 @@ void Reply::begin(const char* id, int idLen) {
 }
 
 void Reply::put(char c) {
-  if (len_ >= kReplyMaxBody) {
+  if (len_ >= cap_) {
     overflow_ = true;
     return;
   }
@@ -42,7 +42,7 @@ void Reply::put(char c) {
 
 void Reply::put(const char* text, int len) {
   if (!text || len <= 0) return;
-  int room = kReplyMaxBody - len_;
+  int room = cap_ - len_;
   if (len > room) {
     overflow_ = true;
     len = room;
@@ -107,6 +107,30 @@ int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code) 
     return replyFrameRE(out, outSize, re);
   }
   return code != CMD_ANSWERED ? replyFrameER(out, outSize, re, code) : 0;
+}
+
+int replySplit(const Reply& re, int* starts, int* lens, int max) {
+  const char* t = re.text();
+  const int total = re.textLen();
+  const int room = kReplyMaxBody - re.idLen();
+  if (room <= 0) return 0;
+  int n = 0, at = 0;
+  while (at < total || n == 0) {
+    if (n >= max) return 0;
+    int len = total - at;
+    if (len > room) {
+      // The last comma that fits ends this piece; a text without one is cut where it must be.
+      int cut = room;
+      while (cut > 0 && t[at + cut - 1] != ',') --cut;
+      len = cut > 0 ? cut : room;
+    }
+    starts[n] = at;
+    lens[n] = len;
+    ++n;
+    at += len;
+    if (total == 0) break;
+  }
+  return n;
 }
 
 int replySend(OStream& out, const Reply& re, int code, int waitTicks) {

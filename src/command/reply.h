@@ -14,6 +14,11 @@ constexpr int kReplyMaxBody = 0xFFF;
 class Reply {
  public:
   Reply() { clear(); }
+  // A reply that may grow beyond one message into `store` (capacity bytes and its terminator):
+  // the print of the whole tree, which goes out as consecutive messages (replySplit).
+  Reply(char* store, int capacity) : buf_(store), cap_(capacity) { clear(); }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
   // Starts a reply carrying `id` (null: the command had none).
   void begin(const char* id, int idLen);
   void clear();
@@ -31,11 +36,13 @@ class Reply {
   // Printed text only (after the id).
   const char* text() const { return buf_ + idLen_; }
   int textLen() const { return len_ - idLen_; }
-  // More was printed than a message can carry.
+  // More was printed than the reply can carry (one message unless given a store).
   bool overflow() const { return overflow_; }
 
  private:
-  char buf_[kReplyMaxBody + 1];
+  char own_[kReplyMaxBody + 1];
+  char* buf_ = own_;
+  int cap_ = kReplyMaxBody;
   int len_;
   int idLen_;
   bool hasId_;
@@ -60,6 +67,13 @@ constexpr int kReplyWaitTicks = 200;
 int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code);
 // Counts an answer dropped for want of room.
 void replyCountDropped();
+// The printed text of a reply too long for one message, cut into the bodies of consecutive
+// messages: each carries the reply's id and at most kReplyMaxBody bytes, and ends just after a
+// comma of the text wherever one lies in it (a value is not cut apart). Their texts joined in
+// order are the whole text. Returns the number of pieces written to `starts`/`lens` (offsets into
+// re.text()), at most `max`; 0 when the text does not fit into `max` pieces.
+int replySplit(const Reply& re, int* starts, int* lens, int max);
+
 // Frames and writes the answer of a part: RE on success when there is an id or printed text,
 // nothing for a silent success or code -1, ER otherwise, waiting at most `waitTicks` for room.
 // Returns the bytes written, or -1 when the answer was dropped (and counted).

@@ -15,10 +15,14 @@ enum CmdResult : int {
   CMD_SYNTAX = 8,
   CMD_READ_ONLY = 12,
   CMD_REPLY_TOO_LONG = 14,
+  CMD_FILE_NOT_FOUND = 15,
+  CMD_FILE_ERROR = 16,
   CMD_NOT_AVAILABLE = 21,
+  CMD_NO_DATA = 25,
   CMD_NOT_ALLOWED_NOW = 31,  // the receiver is stopping: a change now could not be stored
   CMD_STORAGE_FULL = 32,
   CMD_TOO_LONG = 34,
+  CMD_WRONG_NAME = 35,
   CMD_LAST = 38,
 };
 

@@ -22,14 +22,15 @@ struct RefRecords {
 };
 RefRecords g_ref;
 
-// The receiver's antenna settings into a record. No setting holds the antenna's serial number
-// or setup id: both stay empty and 0.
+// The receiver's antenna settings into a record: descriptor, serial number and setup id.
 void antennaInto(NAVCOD_REF_COORD& r) {
   const std::size_t n = strnlen(RcvSet.antName[0], sizeof r.antDescr - 1);
   std::memcpy(r.antDescr, RcvSet.antName[0], n);
   r.antDescr[n] = 0;
-  r.antSerial[0] = 0;
-  r.antSetupId = 0;
+  const std::size_t k = strnlen(RcvSet.antSerial, sizeof r.antSerial - 1);
+  std::memcpy(r.antSerial, RcvSet.antSerial, k);
+  r.antSerial[k] = 0;
+  r.antSetupId = RcvSet.antSetupId;
 }
 
 // The north, east, up antenna offsets of a reference position, applied so that the record holds
@@ -48,6 +49,14 @@ void applyOffsets(NAVCOD_REF_COORD& r, const ReferencePos& p) {
   enuToEcef(lat, lon, enu, d);
   r.dX -= d[0], r.dY -= d[1], r.dZ -= d[2];
   r.bOffsetsApplied = 1;
+}
+
+// The reference point's record carries the offsets that lead to it, as the position's record
+// does: the CMR station message sends the height, east and north of whichever it is handed.
+void keepOffsets(const NAVCOD_REF_COORD& from, NAVCOD_REF_COORD& to) {
+  to.fNorth = from.fNorth, to.fEast = from.fEast, to.fUp = from.fUp;
+  to.fAntHeight = from.fAntHeight;
+  to.bOffsetsApplied = from.bOffsetsApplied;
 }
 
 bool fromReference(const ReferencePos& p, NAVCOD_REF_COORD& r) {
@@ -100,7 +109,7 @@ bool NAV_ClientCod::getRefCoord(bool glonass, NAVCOD_REF_COORD** out, bool stati
       applyOffsets(*rec, pos);
       if (fromReference(ant, g_ref.arp[d])) {
         arp = true;
-        g_ref.arp[d].fAntHeight = rec->fAntHeight;
+        keepOffsets(*rec, g_ref.arp[d]);
         rec = &g_ref.arp[d];
       }
     }

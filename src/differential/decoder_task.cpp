@@ -156,6 +156,9 @@ void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data,
   work(type, port, decRedirsGet(type, port), data, len);
 }
 
+DecWorkHold::DecWorkHold() { workLock.lock(); }
+DecWorkHold::~DecWorkHold() { workLock.unlock(); }
+
 int decCurrentPort() {
   Locker<ReentrantLock> hold(workLock);
   return curPort;

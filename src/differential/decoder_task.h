@@ -40,3 +40,14 @@ void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data,
 int decStatusMode(int inputMode);
 // Decoder port whose chunk is being worked on now, -1 none (seen from inside a decoder).
 int decCurrentPort();
+
+// Holds, for its life, the lock under which DECT and decProcess run the decoders: another task
+// that changes what the decoders read between chunks (the base clean-up of the parser) holds it
+// and so waits for the chunk under way. The task that runs a decoder may take it again.
+class DecWorkHold {
+ public:
+  DecWorkHold();
+  ~DecWorkHold();
+  DecWorkHold(const DecWorkHold&) = delete;
+  DecWorkHold& operator=(const DecWorkHold&) = delete;
+};

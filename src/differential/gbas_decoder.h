@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "differential/input_decoders.h"
+#include "positioning/gbas/gbas_corr_generator.h"
 
 class GbasDecoder {
  public:
@@ -17,7 +18,7 @@ class GbasDecoder {
   static constexpr std::uint16_t kFormatDo217 = 217;
   static constexpr std::uint16_t kFormatDo246 = 246;
   // Where the correction-processor setup keeps the format (u16: 217 or 246).
-  static constexpr int kSetupFormatOffset = 128;
+  static constexpr int kSetupFormatOffset = static_cast<int>(GbasCorr::kFormatOffset);
 
   struct Status {
     std::int32_t errors = 0;

@@ -11,9 +11,3 @@ bool baseTiltOutput() { return false; }
 }  // namespace placeholder
 // ==== end of the RTCM 3 coder's stand-ins ====================================================
 
-// ==== Code corrections from base observations ================================================
-namespace placeholder {
-bool baseOffsetCorrection(int, double*) { return false; }
-bool bDebugInverseCoordinate(int) { return false; }
-}  // namespace placeholder
-// ==== end of the code corrections' stand-ins =================================================

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/debug.h"
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -26,6 +27,14 @@ int stationOf(int port) { return port >= 0 && port < InPorts::DEC_NUM ? Rtcm3Dec
 
 constexpr int kSourceRtcm3 = 3;
 constexpr int kDebugUpdates = 53;  // rtk_cpd_dbi: print each acceptance question
+constexpr int kDebugNetwork = 59;  // rtcm_dbi: print the network records
+
+bool printNetwork() { return rtcm_dbi == kDebugNetwork; }
+
+void printHeader(const char* what, const RTC3_NRTK_HEADER& h) {
+  debPrintfx(-1, "RTCM3 %s %s net %u sub %u master %d aux %d t %d multi %u sats %u\n", h.system == 0 ? "GPS" : "GLONASS",
+             what, h.networkId, h.subnetId, h.masterId, h.auxId, h.epochMs, h.multiMsg, h.satCount);
+}
 
 }  // namespace
 
@@ -34,7 +43,7 @@ void rtcm3ClientsInit() {
 }
 
 int Rtcm3Client::getInput(int kind, int stationId, int) const {
-  if (rtk_cpd_dbi == kDebugUpdates) std::printf("Update %d %d\n", kind, stationId);
+  if (rtk_cpd_dbi == kDebugUpdates) debPrintfx(-1, "Update %d %d\n", kind, stationId);
   if (base_ == nullptr) return -1;
   // The station selection is kept with the CMR decoder settings.
   const int sel = RtcmSet.cmrDec.inUse;
@@ -105,28 +114,62 @@ void Rtcm3Client::updateGloBias(const RTC3_GLO_BIAS& g, int port) {
   if (Rtcm3CpdClient* b = accepted(6, g.stationId, port)) b->updateGloBias(g, g.stationId);
 }
 
+// Under the network debug selector each record's contents are printed as they arrive, one line
+// for the record and one for each of its satellites.
 void Rtcm3Client::updateNRTK_Station(const RTC3_NRTK_STATION& s, int port) {
+  if (printNetwork())
+    debPrintfx(-1, "RTCM3 aux station net %u sub %u stations %u master %d aux %d dlat %.6f dlon %.6f dh %.3f\n",
+               s.networkId, s.subnetId, s.auxCount, s.masterId, s.auxId, s.dLat, s.dLon, s.dHgt);
   if (Rtcm3CpdClient* b = accepted(7, s.masterId, port)) b->updateNrtkAux(s);
 }
 
 void Rtcm3Client::updateNRTK_Iono(const RTC3_NRTK_IONO& i, int port) {
+  if (printNetwork()) {
+    printHeader("iono", i.hdr);
+    for (int k = 0; k < i.hdr.satCount && k < kNrtkMaxDiffSats; ++k)
+      debPrintfx(-1, "RTCM3 iono sat %u amb %u nsync %u %.4f\n", i.sat[k].satId, i.sat[k].ambStatus, i.sat[k].nonSync,
+                 i.sat[k].iono);
+  }
   if (Rtcm3CpdClient* b = accepted(8, i.hdr.masterId, port)) b->updateNrtkIono(i);
 }
 
 void Rtcm3Client::updateNRTK_Geo(const RTC3_NRTK_GEO& g, int port) {
+  if (printNetwork()) {
+    printHeader("geometric", g.hdr);
+    for (int k = 0; k < g.hdr.satCount && k < kNrtkMaxDiffSats; ++k)
+      debPrintfx(-1, "RTCM3 geometric sat %u amb %u nsync %u iod %u %.4f\n", g.sat[k].satId, g.sat[k].ambStatus,
+                 g.sat[k].nonSync, g.sat[k].iod, g.sat[k].geo);
+  }
   if (Rtcm3CpdClient* b = accepted(9, g.hdr.masterId, port)) b->updateNrtkGeom(g);
 }
 
 void Rtcm3Client::updateNRTK_Res(const RTC3_NRTK_RES& r, int port) {
+  if (printNetwork()) {
+    debPrintfx(-1, "RTCM3 %s residuals station %u t %d stations %u sats %u\n",
+               (r.flags & RTC3_NRTK_RES::kGlonass) != 0 ? "GLONASS" : "GPS", r.stationId, r.epoch, r.refCount,
+               r.satCount);
+    for (int k = 0; k < r.satCount && k < kNrtkMaxResSats; ++k) {
+      const RTC3_NRTK_RES::Sat& s = r.sat[k];
+      debPrintfx(-1, "RTCM3 residual sat %u %.4f %.2e %.1e %.4f %.2e\n", s.satId, s.soc, s.sod, s.soh, s.sic, s.sid);
+    }
+  }
   if (Rtcm3CpdClient* b = accepted(10, r.stationId, port)) b->updateNrtkRes(r);
 }
 
 void Rtcm3Client::updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p, int port) {
+  if (printNetwork())
+    debPrintfx(-1, "RTCM3 physical station %u of %u itrf %u %.4f %.4f %.4f\n", p.physId, p.nonPhysId, p.itrf, p.x, p.y,
+               p.z);
   if (Rtcm3CpdClient* b = accepted(11, p.nonPhysId, port)) b->updateNrtkPhysRefPos(p);
 }
 
 // The gradients have no user: the message is only weighed for acceptance.
-void Rtcm3Client::updateNRTK_FKP(const RTC3_NRTK_FKP& f, int port) { (void)accepted(12, f.stationId, port); }
+void Rtcm3Client::updateNRTK_FKP(const RTC3_NRTK_FKP& f, int port) {
+  if (printNetwork())
+    debPrintfx(-1, "RTCM3 %s FKP station %u t %d sats %u\n", f.system == 0 ? "GPS" : "GLONASS", f.stationId, f.epoch,
+               f.satCount);
+  (void)accepted(12, f.stationId, port);
+}
 
 void Rtcm3Client::updateVendorText(const RTC3_TEXT_MSG& t, int port) {
   TxtMsg.putMessage(t.text, t.length, port, static_cast<short>(t.stationId), TextMessage::kRtcm3VendorText);

@@ -13,14 +13,14 @@ constexpr int kMaxCells = 64;
 
 struct LastMsm {
   std::uint8_t type;
-  std::uint32_t satMask;
+  std::uint64_t satMask;
   std::uint32_t sigMask;
 };
 LastMsm lastMsm[kRtc3MsmSystems];
 
 }  // namespace
 
-bool getLastMsmInfo(int system, int& type, std::uint32_t& satMask, std::uint32_t& sigMask) {
+bool getLastMsmInfo(int system, int& type, std::uint64_t& satMask, std::uint32_t& sigMask) {
   if (system < 0 || system >= kRtc3MsmSystems) return false;
   type = lastMsm[system].type;
   satMask = lastMsm[system].satMask;
@@ -216,6 +216,6 @@ bool rtcm3_ReadMsmObs(int msgNum, BitReader& br, int compatVendor, RTC3_OBS& obs
       g.flags |= kRtc3MsmRate;
     }
   }
-  lastMsm[sys] = LastMsm{static_cast<std::uint8_t>(type), static_cast<std::uint32_t>(satMask >> 32), sigMask};
+  lastMsm[sys] = LastMsm{static_cast<std::uint8_t>(type), satMask, sigMask};
   return true;
 }

@@ -99,7 +99,7 @@ bool rtcm3_ReadLegacyObs(int msgNum, BitReader& br, RTC3_OBS& obs);
 // than 64 cells. Records the masks in the last-MSM tables only on success.
 bool rtcm3_ReadMsmObs(int msgNum, BitReader& br, int compatVendor, RTC3_OBS& obs);
 
-// What the last MSM of a system carried: type 1-7 (0 none), satellites 1-32 of its mask (bit 31
-// satellite 1) and its signal mask. False for a system outside 0-6.
-bool getLastMsmInfo(int system, int& type, std::uint32_t& satMask, std::uint32_t& sigMask);
+// What the last MSM of a system carried: type 1-7 (0 none), its whole 64-bit satellite mask (bit
+// 63 satellite 1, bit 0 satellite 64) and its signal mask. False for a system outside 0-6.
+bool getLastMsmInfo(int system, int& type, std::uint64_t& satMask, std::uint32_t& sigMask);
 void clearLastMsmInfo();

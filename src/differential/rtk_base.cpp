@@ -4,12 +4,14 @@
 
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/cmr/cmr_client.h"
+#include "differential/decoder_task.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_decoder.h"
 #include "platform/rtos.h"
 #include "positioning/geodesy/datum_conv.h"
+#include "positioning/nav_tools.h"
 #include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -65,7 +67,10 @@ void setOffsets(BASECOORD& b, const float off[3], int kind, bool notValid) {
       else b.offFlags = static_cast<std::uint8_t>(b.offFlags & ~kOffArp);
       break;
     case kL2:
+    case kL2Xyz:
       for (int i = 0; i < 3; ++i) b.offL2[i] = off[i];
+      if (kind == kL2Xyz) b.offFlags = static_cast<std::uint8_t>(b.offFlags | kOffL2Xyz);
+      else b.offFlags = static_cast<std::uint8_t>(b.offFlags & ~kOffL2Xyz);
       break;
     case kThird:
       for (int i = 0; i < 3; ++i) b.offArp[i] = off[i];
@@ -78,6 +83,7 @@ void setOffsets(BASECOORD& b, const float off[3], int kind, bool notValid) {
 void passL2L1(const float off[3], bool toArp) {
   CpdAntOffs o;
   o.set(toArp ? RtkBase::kOffsToArp : RtkBase::kOffsToL1, off);
+  DecWorkHold hold;
   if (rtkBaseDecoders.rtcm2 != nullptr) rtkBaseDecoders.rtcm2->updateL2L1(o);
   if (rtkBaseDecoders.cmr != nullptr) rtkBaseDecoders.cmr->updateL2L1(o);
 }
@@ -147,6 +153,7 @@ bool updateRtkBase(const BASECOORD& rec, bool withAntenna) {
   const int id = rec.stationId;
   // The RTCM 2 decoder marks a position of the antenna reference point apart.
   const bool arp = rec.srcKind == kRtcmArp || rec.srcKind == kRtcm3;
+  DecWorkHold hold;
   if (rtkBaseDecoders.rtcm2 != nullptr) rtkBaseDecoders.rtcm2->updateRefPos(p, id, arp);
   if (rtkBaseDecoders.cmr != nullptr) rtkBaseDecoders.cmr->updateRefPos(p, id);
   if (rtkBaseDecoders.rtcm3 != nullptr) rtkBaseDecoders.rtcm3->updateRefPos(p, id);
@@ -166,9 +173,14 @@ void invalidateRtkBase(int base) {
     std::memset(bc.offArp, 0, sizeof bc.offArp);
   }
   RpMsg.invalidate();
-  if (RtcmCpdClient* d = rtkBaseDecoders.rtcm2) d->invalidateRefPos(), d->invalidateOtherInfo();
-  if (CmrCpdClient* d = rtkBaseDecoders.cmr) d->invalidateRefPos(), d->invalidateOtherInfo();
-  if (Rtcm3CpdClient* d = rtkBaseDecoders.rtcm3) d->invalidateRefPos(), d->invalidateOtherInfo();
+  {
+    // The base decoders read their station's position and id as they close epochs in DECT: a
+    // clean-up from another task waits for the chunk under way.
+    DecWorkHold hold;
+    if (RtcmCpdClient* d = rtkBaseDecoders.rtcm2) d->invalidateRefPos(), d->invalidateOtherInfo();
+    if (CmrCpdClient* d = rtkBaseDecoders.cmr) d->invalidateRefPos(), d->invalidateOtherInfo();
+    if (Rtcm3CpdClient* d = rtkBaseDecoders.rtcm3) d->invalidateRefPos(), d->invalidateOtherInfo();
+  }
   RTC3_Decoder::compatibleVendor = kRtcm3VendorUnknown;
   Locker<Mutex> hold(baseLock());
   nv_writeBaseSettings(&bc);
@@ -216,7 +228,19 @@ void updateAnt(const float offsets[3], int kind, bool notValid, bool toArp, int 
     Locker<Mutex> hold(baseLock());
     setOffsets(bc, offsets, kind, notValid);
   }
-  if (kind == RtkBase::kL2 && base == 0) passL2L1(offsets, toArp);
+  if ((kind == RtkBase::kL2 || kind == RtkBase::kL2Xyz) && base == 0) passL2L1(offsets, toArp);
+}
+
+bool rtkBaseL2L1Enu(const BASECOORD& b, double enu[3]) {
+  for (int i = 0; i < 3; ++i) enu[i] = b.offL2[i];
+  if ((b.offFlags & RtkBase::kOffL2Xyz) == 0) return true;
+  if ((b.valid & RtkBase::kPosValid) == 0) return false;
+  const double xyz[3] = {b.offL2[0], b.offL2[1], b.offL2[2]};
+  double neu[3];
+  Geometry::XYZ_NEU(b.blh[0], b.blh[1], xyz, neu, false);
+  // + 0.0: a zero offset turned stays a plain zero, never -0.
+  enu[0] = neu[1] + 0.0, enu[1] = neu[0] + 0.0, enu[2] = neu[2] + 0.0;
+  return true;
 }
 
 bool getRtkBase(BASECOORD& out) {

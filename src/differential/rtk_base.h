@@ -19,6 +19,9 @@ class Rtcm3CpdClient;
 namespace RtkBase {
 // BASECOORD::offFlags
 constexpr std::uint8_t kOffSet = 0x1, kOffValid = 0x2, kOffArp = 0x4;
+// The L2 offsets are in the Earth-fixed axes of the base's frame (RTCM 2 message 22), not in
+// east/north/up.
+constexpr std::uint8_t kOffL2Xyz = 0x8;
 // BASECOORD::valid
 constexpr std::uint8_t kPosValid = 0x1;
 // BASECOORD::recvFlags
@@ -26,7 +29,8 @@ constexpr std::uint8_t kReceived = 0x1, kAntIncluded = 0x2;
 // BASECOORD::srcKind
 enum Source : std::uint8_t { kRtcmRef = 0, kRtcmArp = 1, kCmr = 2, kRtcm3 = 3 };
 // Antenna-offset kinds of updateAnt (the targets of ReferencePos::setAnt).
-enum AntKind : int { kL1 = 0, kL1Arp = 1, kL2 = 2, kThird = 3 };
+// kL2Xyz: the L2 offsets given in Earth-fixed axes.
+enum AntKind : int { kL1 = 0, kL1Arp = 1, kL2 = 2, kThird = 3, kL2Xyz = 4 };
 // L2-L1 offset types handed to the base decoders.
 constexpr std::int32_t kOffsToArp = 1, kOffsToL1 = 2;
 }  // namespace RtkBase
@@ -58,6 +62,10 @@ void invalidateRtkBase(int base);
 // Publishes position and antenna as the received reference parameters and saves the record.
 bool saveRtkData();
 void updateAntType(const char* desc, const char* serial, int setupId);
+// The record's L2-minus-L1 phase-centre offset as east, north, up (m): offsets given in
+// Earth-fixed axes are turned at the base position; false when a valid base is needed for that
+// and there is none (the offsets stay as stored).
+bool rtkBaseL2L1Enu(const BASECOORD& b, double enu[3]);
 // Kinds 0 and 1: the L1 offsets (set, valid unless `notValid`, of the ARP for kind 1); kind 2:
 // the L2 offsets, also handed to base `base`'s RTCM 2 and CMR decoders as an L2-L1 vector of
 // the ARP (`toArp`) or of L1; kind 3: the third set.

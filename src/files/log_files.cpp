@@ -8,6 +8,7 @@
 #include "files/file_store.h"
 #include "platform/ports/out_port.h"
 #include "platform/rtos.h"
+#include "platform/rtos_time.h"
 
 Hook<void(bool on)> wpcLedHook("files", "wpcLedHook");
 
@@ -41,8 +42,12 @@ void refreshLed() {
   wpcLedHook(g_lights.load() && rec);
 }
 
+// From the receiver's clock, which GNSS time steers (on the host a clock of the program's own,
+// not the machine's).
 void autoName(char* out, std::size_t n, int index) {
-  std::time_t now = std::time(nullptr);
+  SysTime t;
+  rtosTimeGet(t);
+  const std::time_t now = static_cast<std::time_t>(t.sec);
   std::tm tm{};
   gmtime_r(&now, &tm);
   std::snprintf(out, n, "log%02d%02d%02d_%02d%02d%02d%c", tm.tm_year % 100, tm.tm_mon + 1, tm.tm_mday,
@@ -156,18 +161,19 @@ void wpcClearBits(std::uint32_t mask) {
 
 std::uint32_t wpcBits() { return g_bits.load(); }
 
+// Asked for while the status LEDs are off (a button held shows what its release would do), so it
+// shows whatever the switch says.
 void wpcLedsByInvertStatus() {
   g_blink.store(kBlinkChecks);
-  wpcLedHook(g_lights.load() && (g_bits.load() & 1u) == 0);
+  wpcLedHook((g_bits.load() & 1u) == 0);
 }
 
 void wpcCheckBlink() {
   int b = g_blink.load();
   if (b <= 0) return;
-  if (g_blink.fetch_sub(1) == 1) refreshLed();
+  // With the status LEDs off the LED belongs to whoever switched them off.
+  if (g_blink.fetch_sub(1) == 1 && g_lights.load()) refreshLed();
 }
-
-void wpcSetLedHook(WpcLedFn fn) { wpcLedHook = fn; }
 
 void dbgOpenCloseFile() { g_dbgRequest.store(true); }
 bool dbgOpenCloseRequested(bool clear) { return clear ? g_dbgRequest.exchange(false) : g_dbgRequest.load(); }

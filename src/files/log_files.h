@@ -43,14 +43,14 @@ void pcfEnableLights(bool on);
 void wpcSetBits(std::uint32_t mask);
 void wpcClearBits(std::uint32_t mask);
 std::uint32_t wpcBits();
-// The recording LED shows the inverted recording state (a blink).
+// The recording LED shows the inverted recording state (a blink), also while the status LEDs
+// are off.
 void wpcLedsByInvertStatus();
-// Counts down the blink; the LED returns to the recording state when it runs out.
+// Counts down the blink; the LED returns to the recording state when it runs out, unless the
+// status LEDs are off.
 void wpcCheckBlink();
 // Sets the recording LED; filled by the LED layer.
 extern Hook<void(bool on)> wpcLedHook;
-using WpcLedFn = void (*)(bool on);
-void wpcSetLedHook(WpcLedFn fn);
 
 // Sets the debug request flag of opening or closing a debug file.
 void dbgOpenCloseFile();

@@ -19,6 +19,7 @@
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/epoch_solution.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/signal_tables.h"
 #include "positioning/time_scales.h"
 
@@ -123,6 +124,18 @@ void storeSignal(int ch, int slot, const BoardSigMeasType& m) {
   s->lockValue = static_cast<std::uint16_t>(m.ulM[4] > 0xFFFF ? 0xFFFF : m.ulM[4]);
   s->flags = static_cast<std::uint16_t>(m.ulFlags & 0xFFF3u);
   s->freq = m.dFreq;
+}
+
+// The nominal carrier of a signal slot of the channel's satellite: the channel names its system
+// by the board's code (0 GPS, 1 GLONASS, 2 SBAS, 3 Galileo, 4 BeiDou, 5 QZSS, 6 NavIC) and a
+// GLONASS satellite by its frequency number (-7..6), which the frequency table counts from 0;
+// 1.0 for any other code.
+double ratedFrequency(const EpochChanEntryType& c, int slot) {
+  const int code = c.uSatByte[0];
+  if (code > kChanNavic) return 1.0;
+  const int sys = kChanCodeSystem[code];
+  const int n = sys == kSysGlonass ? static_cast<std::int8_t>(c.uSatByte[1]) - SYS_SI_MIN[kSysGlonass] : c.uSatByte[1];
+  return get_SvRatedFrequency(slot, sys, n);
 }
 
 bool lenIs(const char* name, int len, int want) {
@@ -433,9 +446,7 @@ void ZrtRawDecoder::recSigMeas(const std::uint8_t* p, int len) {
       ++cnt_.chanRefused;
       continue;
     }
-    const EpochChanEntryType& c = b.chan[ch];
-    const int sys = c.uSatByte[0];
-    m.dFreq = sys < SYS_NUM ? get_SvRatedFrequency(slot, sys, c.uSatByte[1]) : 1.0;
+    m.dFreq = ratedFrequency(b.chan[ch], slot);
     m.bPresent = 1;
     b.sig[ch][slot] = m;
     storeSignal(ch, slot, m);

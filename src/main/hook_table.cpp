@@ -93,6 +93,9 @@ const HookRow kRows[] = {
     WIRED("platform", canReadHook, 1),
     WIRED("platform", canWriteHook, 1),
     WIRED("platform", canStoredStateHook, 1),
+    WIRED("platform", canWakeCreateHook, 1),
+    WIRED("platform", canWakeHook, 1),
+    WIRED("platform", canWakeDrainHook, 1),
     WIRED("platform", boardDebugSelector, 1),
 
     // ---- settings (wire_settings.cpp)
@@ -102,13 +105,13 @@ const HookRow kRows[] = {
     WIRED("settings", rcvSettingsHooks.cpuSetNum, 1),
     WIRED("settings", rcvSettingsHooks.antDbFind, 1),
     WIRED("settings", rcvSettingsHooks.geoidBuiltIn, 1),
-    WIRED("settings", nvAfterLoadHooks, 8),
+    WIRED("settings", nvAfterLoadHooks, 9),
     WIRED("settings", rtcmSettingsGatherHook, 1),
     WIRED("settings", rtcmSettingsApplyHook, 1),
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 17),
+    WIRED("command", cmdAreaRegistrars, 21),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -173,11 +176,11 @@ const HookRow kRows[] = {
     WIRED("differential", baseBrandLinks.phasesAligned, 1),
 
     // ---- gnss_link
-    NOT_BUILT("gnss_link", measProcLinks.sepAntSolutions, "receiver settings of the antenna inputs"),
-    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType1, "RTK settings keys (differential)"),
-    NOT_BUILT("gnss_link", measProcLinks.rtkAllowType3, "RTK settings keys (differential)"),
-    NOT_BUILT("gnss_link", measProcLinks.rtkBaseDistance, "RTK engine (differential)"),
-    NOT_BUILT("gnss_link", measProcLinks.rtkDistLimit, "RTK settings keys (differential)"),
+    WIRED("gnss_link", measProcLinks.sepAntSolutions, 1),
+    WIRED("gnss_link", measProcLinks.rtkAllowType1, 1),
+    WIRED("gnss_link", measProcLinks.rtkAllowType3, 1),
+    WIRED("gnss_link", measProcLinks.rtkBaseDistance, 1),
+    WIRED("gnss_link", measProcLinks.rtkDistLimit, 1),
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
     NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "position LED's RTK settings (none known)"),
     WIRED("gnss_link", measProcLinks.navMain, 1),

@@ -54,6 +54,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/geodesy/magvar.h"
+#include "positioning/geoid/geoid_file.h"
 #include "positioning/sys_clock.h"
 
 namespace {
@@ -91,6 +92,8 @@ const InitStep kInitOnce[] = {
     {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
     {"filesSettingsRead", nullptr},
+    // the geoid file the settings name, once the log store can be read
+    {"geoidRead", geoidRead},
     // timing, dynamic DNS, PTP, network, Wi-Fi, RF settings
     {"networkSettingsRead", nullptr},
     // output manager

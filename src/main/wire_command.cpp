@@ -1,6 +1,7 @@
 // Hooks of the command layer: the areas and verbs of other layers, what follows a set, init.
 #include "command/cmd_hooks.h"
 #include "command/settings_commands.h"
+#include "differential/antenna_keys.h"
 #include "differential/cmr/cmr_keys.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
@@ -23,9 +24,12 @@
 #include "positioning/antdb/antdb_params.h"
 #include "positioning/base_moving_keys.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/gbas/gbas_keys.h"
+#include "positioning/pos_keys.h"
 #include "settings/rcv_settings.h"
 #include "positioning/reference/pos_filter.h"
 #include "positioning/reference/pos_filter_keys.h"
+#include "positioning/sat_data_keys.h"
 
 void wireCommand() {
   // /par/ areas of the layers above: the lock manager's, the position filter's, the antenna
@@ -55,8 +59,16 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerEdiskArea(); });
   // the RTCM 3 coder's and decoders' keys, rtcm3/
   cmdAreaRegistrars.add([] { registerRtcm3Area(); });
+  // the antenna's serial number and setup id the base station sends, ant/
+  cmdAreaRegistrars.add([] { registerAntennaArea(); });
   // the RTK settings, pos/pd, and the legacy RTK debug branch, rtk
   cmdAreaRegistrars.add([] { registerRtkAreas(); });
+  // the position, reference-position, output datum, grid and geoid settings, pos
+  cmdAreaRegistrars.add([] { registerPosArea(); });
+  // the GBAS settings of the correction setup, gbas/
+  cmdAreaRegistrars.add([] { registerGbasArea(); });
+  // the satellite data store's clear-all requests, pos/clean
+  cmdAreaRegistrars.add([] { registerSatDataKeys(); });
 
   // sets the GNSS board shares are forwarded to it; init,/par/ resets its settings
   cmdToSlaveCheckHook = cmdToSlaveCheck;

@@ -8,6 +8,7 @@
 #include "gnss_link/peripherals/calib_glo.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "main/hooks.h"
+#include "network/fake_sock.h"
 #include "platform/exit.h"
 #include "platform/file_nvm.h"
 #include "platform/mcu_link.h"
@@ -82,4 +83,8 @@ void wirePlatform() {
     *out = RcvSet.can[port];
     return true;
   };
+  // CANT's wake-up descriptor is the networking layer's fake socket
+  canWakeCreateHook = fakeSockCreate;
+  canWakeHook = fakeSockWakeup;
+  canWakeDrainHook = fakeSockCleanup;
 }

@@ -17,6 +17,7 @@
 #include "positioning/engine/ms_logic.h"
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geoid/geoid_gps.h"
+#include "positioning/pos_keys.h"
 #include "settings/nav_settings.h"
 #include "settings/nv_settings.h"
 
@@ -41,6 +42,8 @@ void wireSettings() {
   nvAfterLoadHooks.add(rtcm3SettingsLoaded);
   // the RTK keys' globals that mirror stored settings (ref/keep)
   nvAfterLoadHooks.add(rtkKeysSettingsLoaded);
+  // the output grid and the base's stored reference position made live, averaging stopped
+  nvAfterLoadHooks.add(posSettingsLoaded);
   navDatumDefaultsHook = navDatumDefaults;
   // the coders' live settings travel with the stored RTCM record
   rtcmSettingsSetGatherHook(diffRtcmSettingsGather);

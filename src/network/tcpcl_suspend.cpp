@@ -14,5 +14,3 @@ void set_tcpcl_suspend(bool on) {
   if (g_suspended.exchange(on) == on) return;
   tcpclSuspendHook(on);
 }
-
-void tcpclSetSuspendHook(TcpclSuspendFn fn) { tcpclSuspendHook = fn; }

@@ -9,5 +9,3 @@ void set_tcpcl_suspend(bool on);
 
 // Switches the TCP clients off (true) or restores them (false); filled by the TCP client links.
 extern Hook<void(bool suspend)> tcpclSuspendHook;
-using TcpclSuspendFn = void (*)(bool suspend);
-void tcpclSetSuspendHook(TcpclSuspendFn fn);

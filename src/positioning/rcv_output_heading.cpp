@@ -54,7 +54,7 @@ void baselineAttitude(const RTK_SOL& rtk, double lat, double lon, double hdgOffs
     s->bRotValid = 1;
   }
   s->rtkStatus = rtk.status;
-  if (rtk_cpd_dbi == 100) {
+  if (temp_dbi == 100) {
     debPrintfx(-1, "neu %f %f %f LL %f %f\n", neu[0], neu[1], neu[2], lat * kRad2Deg, lon * kRad2Deg);
     debPrintfx(-1, "xyz %f %f %f neu %f %f %f head %f\n", rtk.baseline[0], rtk.baseline[1], rtk.baseline[2], n, e,
                u2, s->heading);

@@ -9,6 +9,7 @@
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/geodesy/magvar.h"
+#include "positioning/output_grid.h"
 #include "positioning/rcv_output.h"
 #include "positioning/rcv_output_base_moving.h"
 #include "positioning/reference/pos_filter.h"
@@ -136,6 +137,8 @@ void getEllipsParams(double varN, double varE, double covNE, float* major, float
 }
 
 void RCV_OUTPUT::computeParams() {
+  // A grid the commands changed takes effect here, between two records.
+  outputGridPoll();
   SOL_OUTPUT& s = sol;
   const NavTask::NAV_SOL& ns = pNavSol ? *pNavSol : NavSol;
   const NavTask::NAV_POS& np = ns.pos;
@@ -382,7 +385,7 @@ void RCV_OUTPUT::computeParams() {
   if (s.pBase)
     s.bBaseGeoidValid = RCV_OUTPUT::computeGeoid(dat, s.BaseWgsLLA, s.BaseLocLLA, s.baseRecvHeight, baseRecvPresent,
                                                  &s.baseUndulation, &s.baseSeparation);
-  if (rtk_cpd_dbi == 197)
+  if (temp_dbi == 197)
     debPrintfx(-1,
                "%.2f  %.2f  %.2f    %.2f  %.2f  %.2f    %.9f  %.9f  %.2f    %.9f  %.9f  %.2f    %.2f  %.2f  %.2f\n",
                s.grid[0], s.grid[1], s.grid[2], s.baseGrid[0], s.baseGrid[1], s.baseGrid[2],

@@ -1,5 +1,6 @@
 #include "positioning/sat_data_task.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +26,7 @@ constexpr std::size_t kUraLimitAt = 2416;    // "ura/mask", m
 constexpr std::size_t kEphSourceAt = 2584;   // "navdata/source"
 constexpr std::size_t kAlmSourceAt = 2588;   // "almdata/source"
 constexpr std::size_t kB2bSourceAt = 2592;   // "bei/cnav3/dec"
+constexpr std::size_t kDebugInverseAt = PosSetup::kSatDebugInverseOffset;
 
 template <class T>
 T field(const PosSetup::SatProcessorSetupType& s, std::size_t at) {
@@ -47,8 +49,12 @@ SatDataSetup satDataSetupFrom(const PosSetup::SatProcessorSetupType& s) {
   out.almSource = source(field<std::uint32_t>(s, kAlmSourceAt));
   out.firstEphNeedsNoPos = s.aBytes[kEphDoubleCheckAt];
   out.almPolynom = s.aBytes[kAlmPolynomAt];
+  out.debugInverse = static_cast<std::uint8_t>(s.aBytes[kDebugInverseAt] & 7u);
   out.elevMode = field<std::uint32_t>(s, kElevModeAt);
   out.elevMask = field<float>(s, kElevMaskAt);
+  out.elevVar.weightMode = s.aBytes[PosSetup::kSatWeightModeOffset];
+  out.elevVar.weightMode2 = s.aBytes[PosSetup::kSatWeightMode2Offset];
+  out.elevVar.accScreening = s.aBytes[PosSetup::kSatAccScreeningOffset];
   for (int sys = 0; sys < SYS_NUM; ++sys) {
     out.typeInUse[sys] = s.aBytes[kTypeInUseAt + sys];
     const std::int16_t days = field<std::int16_t>(s, kAlmMaxAgeAt + 2 * sys);
@@ -85,7 +91,9 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s) {
   t.cycle[kSysBeidou] = static_cast<std::int32_t>(std::floor(bdt / kWeekSec));
   t.sec[kSysBeidou] = bdt - t.cycle[kSysBeidou] * kWeekSec;
   t.cycleKnown[kSysGlonass] = glo;
-  t.cycle[kSysGlonass] = s.weekDay[1];
+  // The board counts the day of the four-year period from 0; GLONASS records count it from 1
+  // (NT, NA), and so does the epoch record: the store compares them in that count.
+  t.cycle[kSysGlonass] = s.weekDay[1] + 1;
   t.sec[kSysGlonass] = s.ms[1] * 0.001;
   return t;
 }
@@ -98,6 +106,14 @@ void rcvGeodetic(const double xyz[3], double llh[3]) {
   }();
   EllMath::XYZ_BLH(wgs84, xyz[0], xyz[1], xyz[2], llh[0], llh[1], llh[2]);
 }
+
+namespace {
+std::atomic<bool> g_clearAllEph{false};
+std::atomic<bool> g_clearAllAlm{false};
+}  // namespace
+
+void request_ClearAllEphemerides() { g_clearAllEph.store(true); }
+void request_ClearAllAlmanacs() { g_clearAllAlm.store(true); }
 
 void satDataStoreStep() {
   static SatDataEpoch ep;
@@ -131,8 +147,15 @@ void satDataStoreStep() {
     }
   }
 
+  // A request taken by a step that cannot run (no time or setup yet) waits for the next one.
+  ep.clearAllEph = g_clearAllEph.exchange(false);
+  ep.clearAllAlm = g_clearAllAlm.exchange(false);
   SatDataProcessorInstance.update(ep, &res);
-  if (!res.ran) return;
+  if (!res.ran) {
+    if (ep.clearAllEph) g_clearAllEph.store(true);
+    if (ep.clearAllAlm) g_clearAllAlm.store(true);
+    return;
+  }
   d.satdataDeltaTime.Put(&res.deltaTime);
   for (int sys = 0; sys < SYS_NUM; ++sys)
     for (int si = 0; si < SYS_SI_NUM[sys]; ++si) {

@@ -21,6 +21,10 @@ SatDataTime satDataTimeFrom(const RcvTimeScales::INT_SCALES& s);
 // visibility step takes them.
 void rcvGeodetic(const double xyz[3], double llh[3]);
 
+// Requests to drop every stored ephemeris / almanac, served by the store's next step.
+void request_ClearAllEphemerides();
+void request_ClearAllAlmanacs();
+
 // One step of the store with the current inputs (the engine's once-a-second satellite-data
 // step runs it).
 void satDataStoreStep();

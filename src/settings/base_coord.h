@@ -16,7 +16,7 @@ struct BASECOORD {
   char antDescr[32];
   char antSerial[32];
   std::uint8_t antSetupId;
-  std::uint8_t offFlags;     // bit 0 offsets set, bit 1 offsets valid, bit 2 offsets refer to the ARP
+  std::uint8_t offFlags;     // bit 0 offsets set, bit 1 valid, bit 2 refer to the ARP, bit 3 L2 Earth-fixed
   std::uint16_t stationId;
   std::uint8_t srcKind;      // 0 message 3 or 32, 1 message 24, 2 CMR
   std::int8_t srcPort;       // decoder port

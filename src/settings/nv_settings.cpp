@@ -33,6 +33,13 @@ bool g_rcvRestored = false;
 void upgradeRcvSet(RCV_SETTINGS& s) {
   if (s.layoutRev == kRcvSetLayoutRev) return;
   if (s.layoutRev < 3) rcvPosFiltDefaults(s.posFilt);
+  if (s.layoutRev < 4) {
+    // Fields of layout 4 lay in the reserved tail, which older layouts left zero: only the grid
+    // has defaults other than 0. The base publishes the averaged position, the one older
+    // layouts stored.
+    rcvGridDefaults(s.grid);
+    s.refPosFrom = kRefPosFromMeasured;
+  }
   s.layoutRev = kRcvSetLayoutRev;
   g_rcvBlock.update(&s, sizeof s);
 }
@@ -80,6 +87,7 @@ void boundFields() {
 void terminateTexts() {
   RcvSet.geoidFile[sizeof RcvSet.geoidFile - 1] = 0;
   for (auto& n : RcvSet.antName) n[sizeof n - 1] = 0;
+  RcvSet.antSerial[sizeof RcvSet.antSerial - 1] = 0;
   RcvSet.fileButton.name[sizeof RcvSet.fileButton.name - 1] = 0;
   RtcmSet.rtcmCod.text16[sizeof RtcmSet.rtcmCod.text16 - 1] = 0;
   RtcmSet.rtcmCod.text36[sizeof RtcmSet.rtcmCod.text36 - 1] = 0;

@@ -16,7 +16,7 @@
 // Relative: the end-to-end tests read this layout without the source include path.
 #include "../platform/can_state.h"
 
-inline constexpr std::uint16_t kRcvSetLayoutRev = 3;
+inline constexpr std::uint16_t kRcvSetLayoutRev = 4;
 // s: base-position averaging time of the factory settings, and of a stored setting of 0.
 inline constexpr std::uint16_t kBaseAvgDefaultSec = 180;
 
@@ -100,6 +100,25 @@ static_assert(offsetof(RcvPosFilt, spdmax) == 8);
 // Factory defaults of the filter settings.
 void rcvPosFiltDefaults(RcvPosFilt& f);
 
+// The output grid: map identifier and grid system (the pair the output conversion chooses by),
+// the user projection and the local grid. Angles in radians unless named otherwise.
+struct RcvGrid {
+  std::int16_t mapId;    // 0 none, 1 transverse Mercator family, 2 polar family, 3 other projection
+  std::int16_t gridSys;  // 1 UTM/UPS, 2 user projection (with mapId 1: the national grid), 3 local, 4 received
+  std::int32_t prjType;  // user projection: its type 1..11, 0 none
+  double prj[7];         // its parameters in the order of the type's record
+  double locPrj[5];      // local grid's stereographic projection: lat0, lon0, k0, FN, FE
+  double local[7];       // local grid: uO, vO, k, alpha (degrees), t1, t2, H0
+};
+static_assert(sizeof(RcvGrid) == 160);
+static_assert(offsetof(RcvGrid, prj) == 8 && offsetof(RcvGrid, locPrj) == 64 && offsetof(RcvGrid, local) == 104);
+
+// Factory defaults of the grid settings: no grid, no projection, unit scales.
+void rcvGridDefaults(RcvGrid& g);
+
+// Which stored reference position the base publishes (refPosFrom).
+enum : std::uint8_t { kRefPosFromNone = 0, kRefPosFromMeasured = 1, kRefPosFromKnown = 2 };
+
 struct RCV_SETTINGS {
   std::uint16_t layoutRev;   // kRcvSetLayoutRev of the layout the record was written with
   std::uint16_t changeCount; // counts changes of settings that followers re-read
@@ -173,8 +192,20 @@ struct RCV_SETTINGS {
   std::uint8_t lockExtArea[1152]; // lock masks, continued: three more tables of 48 x 64 bits
   // layout 3
   RcvPosFilt posFilt;
+  // layout 4
+  std::uint8_t sepAntSol;        // separate solutions per antenna input
+  std::uint8_t rtkType1;         // RTK solutions of type 1 output outside position mode pf
+  std::uint8_t rtkType3;         // RTK solutions of type 3 output
+  std::uint8_t refPosFrom;       // kRefPosFrom...: the triple of refPos the base publishes
+  std::uint16_t rtkDistLim;      // rover-base distance limit, units of 100 m (0: none)
+  std::uint8_t spare1[6];
+  RcvGrid grid;
+  // Zero by default, as the reserved bytes they were taken from: no layout change.
+  char antSerial[32];            // serial number of the antenna of input 0 (ant/serial), empty none
+  std::uint8_t antSetupId;       // its setup id (ant/setup), 0..255
+  std::uint8_t antSpare[3];
 
-  std::uint8_t reserved[396];
+  std::uint8_t reserved[188];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
@@ -182,7 +213,10 @@ static_assert(offsetof(RCV_SETTINGS, rtk) % 8 == 0 && offsetof(RCV_SETTINGS, hd)
 static_assert(offsetof(RCV_SETTINGS, clockArea) == 732);
 static_assert(offsetof(RCV_SETTINGS, lockExtArea) == 2532);
 static_assert(offsetof(RCV_SETTINGS, posFilt) == 3684);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 3700);
+static_assert(offsetof(RCV_SETTINGS, sepAntSol) == 3700);
+static_assert(offsetof(RCV_SETTINGS, rtkDistLim) == 3704 && offsetof(RCV_SETTINGS, grid) == 3712);
+static_assert(offsetof(RCV_SETTINGS, antSerial) == 3872);
+static_assert(offsetof(RCV_SETTINGS, reserved) == 3908);
 
 extern RCV_SETTINGS RcvSet;
 

@@ -81,10 +81,17 @@ void rcvPosFiltDefaults(RcvPosFilt& f) {
   f.spdmax = 2.0f;
 }
 
+void rcvGridDefaults(RcvGrid& g) {
+  g = RcvGrid{};
+  g.locPrj[2] = 1.0;  // k0
+  g.local[2] = 1.0;   // k
+}
+
 void rcvSetDefaults(RCV_SETTINGS& s) {
   std::memset(&s, 0, sizeof s);
   s.layoutRev = kRcvSetLayoutRev;
   rcvPosFiltDefaults(s.posFilt);
+  rcvGridDefaults(s.grid);
   s.msmCompat = 4;  // "def"
   s.msInt = -1;
   s.posMsInt = -1;
@@ -148,6 +155,10 @@ void rtcmSetDefaults(RTCM_SETTINGS& s) {
   s.rtcmCod.term[1] = '\n';
   s.rtcmCod.l2Set = 2;
   s.rtcmCod.glo = 1;
+  // A fresh receiver's RTCM 3 coder as the coder itself is built: no station id (one id for every
+  // format, as refId) and "exp", so that MSM carries every satellite it tracks.
+  s.rtcm3Cod.stationId = -1;
+  s.rtcm3Cod.ver = 1;
   for (auto& m : s.rtcm3Cod.msm) m = 1;
   s.rtcm3Dec.outPort = 43;
   s.rtcm3Dec.wrapStream = 82;

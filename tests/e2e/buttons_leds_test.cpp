@@ -1,10 +1,12 @@
 // The LEDs and buttons with the real program on GPIO stand-in files: the LED lines driven after
 // start, the file button starting and closing a log file (the recording LED following), the
 // button/ keys across a restart, and a power-button hold powering the receiver off.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/harness.h"
 #include "unit/platform/gpio_stand_in.h"
@@ -65,6 +67,84 @@ TEST_F(ButtonsLeds, LinesButtonsKeysAndPowerOff) {
   press(dir_.path, 32, 2500);
   EXPECT_EQ(end(), 128);
   EXPECT_NE(dir_.read("host/var/run/rxengine-request").find("power_off"), std::string::npos);
+}
+
+// The names in the log store.
+std::vector<std::string> logNames(const std::string& dir) {
+  std::vector<std::string> v;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir + "/.gnss.log", ec)) v.push_back(e.path().filename());
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// Seen on the two lines of an LED within the guard: both levels as the LED shows them.
+bool ledShows(const std::string& dir, int green, int red, int g, int r) {
+  return waitUntil([&] { return standin::gpioLevel(dir, green) == g && standin::gpioLevel(dir, red) == r; });
+}
+
+// The file button's other roads with the simulator's clock of 2008-05-26 06:01:40 UTC:
+//   - without a file name the log file is named by the receiver's UTC time (the clock GNSS time
+//     stepped, not the machine's): "log" YYMMDD "_" HHMMSS and the file's letter;
+//   - messages enabled on cur/file/a go into that file while it is open;
+//   - a short press with action dyn leaves the file logging;
+//   - with rotation on, a press switches rotation and starts no file;
+//   - with action tcpcl a short press suspends the TCP clients (a red fine flash of the
+//     position LED) and the next one resumes them (green);
+//   - the power button held 5 s asks for sleep until the next session (none is defined).
+TEST_F(ButtonsLeds, FileButtonRoadsAndPowerSleep) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--start", "2008-05-26T06:01:40"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(rx_->waitOut("$$TIME: program clock stepped by")) << rx_->out();
+  EXPECT_EQ(ask("%a%set,/par/button/action,dyn"), re("%a%"));
+  EXPECT_EQ(ask("%b%set,/par/button/file,"), re("%b%"));
+  EXPECT_EQ(ask("%c%set,/par/button/rot,off"), re("%c%"));
+
+  press(dir_.path, 119, 600);
+  ASSERT_TRUE(waitUntil([&] { return logFiles(dir_.path) == 1; }));
+  const std::string name = logNames(dir_.path).at(0);
+  ASSERT_EQ(name.size(), 17u) << name;
+  EXPECT_EQ(name.substr(0, 12), "log080526_06") << name;
+  EXPECT_EQ(name.back(), 'a') << name;
+  const int minutes = std::stoi(name.substr(12, 2)), seconds = std::stoi(name.substr(14, 2));
+  EXPECT_GE(minutes * 60 + seconds, 100) << name;  // not before the first epoch at 06:01:40
+  EXPECT_LE(minutes * 60 + seconds, 160) << name;
+
+  EXPECT_EQ(ask("%e%em,/cur/file/a,zrt/{RT,ET}:1"), re("%e%"));
+  const std::string file = ".gnss.log/" + name;
+  ASSERT_TRUE(waitUntil([&] { return dir_.read(file).size() >= 20; })) << dir_.read(file).size();
+  EXPECT_EQ(dir_.read(file).substr(0, 2), "~~");
+  // A short press of action dyn switches the file's mode; it goes on logging.
+  press(dir_.path, 119, 100);
+  const std::size_t at = dir_.read(file).size();
+  EXPECT_TRUE(waitUntil([&] { return dir_.read(file).size() > at + 20; }));
+  press(dir_.path, 119, 600);
+  EXPECT_TRUE(ledShows(dir_.path, 130, 131, 0, 0));
+  const std::size_t closed = dir_.read(file).size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(dir_.read(file).size(), closed) << "nothing is written once the file is closed";
+
+  // Rotation on: the press switches rotation instead of starting a file.
+  EXPECT_EQ(ask("%r%set,/par/button/rot,on"), re("%r%"));
+  press(dir_.path, 119, 600);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_EQ(logFiles(dir_.path), 1);
+  EXPECT_EQ(ask("%s%set,/par/button/rot,off"), re("%s%"));
+
+  // The TCP clients suspended and resumed, each shown by a fine flash of the position LED.
+  EXPECT_EQ(ask("%t%set,/par/button/action,tcpcl"), re("%t%"));
+  press(dir_.path, 119, 100);
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 0, 1)) << "red: suspended";
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  press(dir_.path, 119, 100);
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 1, 0)) << "green: running";
+
+  // Held 5 s: sleep until the next session; with none defined, no wake-up time.
+  press(dir_.path, 32, 5000);
+  EXPECT_EQ(end(), 128);
+  EXPECT_NE(dir_.read("host/var/run/rxengine-request").find("sleep"), std::string::npos);
 }
 
 }  // namespace

@@ -263,6 +263,7 @@ class Port {
     if (fd_ >= 0) close(fd_);
   }
   bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
 
   bool sendRaw(const std::string& bytes) {
     for (std::size_t done = 0; done < bytes.size();) {

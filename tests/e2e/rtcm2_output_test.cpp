@@ -4,65 +4,14 @@
 // gpsdecode does not lock onto a stream made of header-only frames: the unit oracle tests let it
 // read null frames within longer streams.)
 #include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
 
 namespace e2e {
 namespace {
 
 class Rtcm2Output : public Rx {};
 
-// D25..D30 of data bits d (d1 in bit 23) after D29*, D30* (IS-GPS-200 Table 20-XIV).
-std::uint32_t parity(std::uint32_t d, int d29, int d30) {
-  static const int kEq[6][16] = {{1, 2, 3, 5, 6, 10, 11, 12, 13, 14, 17, 18, 20, 23},
-                                 {2, 3, 4, 6, 7, 11, 12, 13, 14, 15, 18, 19, 21, 24},
-                                 {1, 3, 4, 5, 7, 8, 12, 13, 14, 15, 16, 19, 20, 22},
-                                 {2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23},
-                                 {1, 3, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18, 21, 22, 24},
-                                 {3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24}};
-  std::uint32_t p = 0;
-  for (int k = 0; k < 6; ++k) {
-    int x = (k == 0 || k == 2 || k == 5) ? d29 : d30;
-    for (int j = 0; j < 16 && kEq[k][j] != 0; ++j) x ^= static_cast<int>((d >> (24 - kEq[k][j])) & 1u);
-    p = p << 1 | static_cast<std::uint32_t>(x);
-  }
-  return p;
-}
-
-struct Frame {
-  int type, z, seq, words;
-};
-
-// Six-of-eight bytes to words (parity checked, the data made upright) and frames; `bad` counts
-// bytes without the 01 tag, words failing parity and headers without the preamble.
-std::vector<Frame> frames(const std::string& s, int& bad) {
-  std::vector<std::uint32_t> w;
-  int d29 = 0, d30 = 0;
-  for (std::size_t i = 0; i + 5 <= s.size(); i += 5) {
-    std::uint32_t v = 0;
-    for (std::size_t k = 0; k < 5; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0) != 0x40) ++bad;
-      for (int j = 0; j < 6; ++j) v = v << 1 | ((b >> j) & 1u);
-    }
-    std::uint32_t d = (v >> 6) & 0xFFFFFF;
-    if (d30) d ^= 0xFFFFFF;
-    if (parity(d, d29, d30) != (v & 0x3F)) ++bad;
-    d29 = static_cast<int>((v >> 1) & 1), d30 = static_cast<int>(v & 1);
-    w.push_back(d);
-  }
-  std::vector<Frame> out;
-  for (std::size_t i = 0; i + 2 <= w.size();) {
-    if ((w[i] >> 16) != 0x66) {
-      ++bad;
-      ++i;
-      continue;
-    }
-    const Frame f{static_cast<int>((w[i] >> 10) & 0x3F), static_cast<int>(w[i + 1] >> 11),
-                  static_cast<int>((w[i + 1] >> 8) & 7), static_cast<int>((w[i + 1] >> 3) & 0x1F)};
-    out.push_back(f);
-    i += 2 + static_cast<std::size_t>(f.words);
-  }
-  return out;
-}
+using namespace rtcm2words;
 
 TEST_F(Rtcm2Output, NullFrameEverySecondWithTheSimulatorsZCountUntilDisabled) {
   // 2024-06-01 11:29:30 UTC is 11:29:48 GPS: Z-count 2980 (1788 s into the hour).
@@ -92,6 +41,40 @@ TEST_F(Rtcm2Output, NullFrameEverySecondWithTheSimulatorsZCountUntilDisabled) {
   b.held.clear();
   b.fill([](const std::string&) { return false; }, 2500);
   EXPECT_TRUE(b.held.empty()) << b.held.size() << " bytes after dm";
+}
+
+// Type 15 asked every second comes every second once the channels hold their ionospheric delays:
+// one message a second with the Z-count of that second, each with two data words for every two
+// satellites (an odd one filled), read by the test's own parity-checking reader. (gpsd's
+// gpsdecode reads such a stream only now and then: its packet sniffer takes six-of-eight bytes
+// for the leaders of other protocols.)
+TEST_F(Rtcm2Output, IonosphereAskedEverySecondComesEverySecond) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/15:1"), re("%e%"));
+  // The delays need a few epochs of both signals first.
+  ASSERT_TRUE(b.fill([](const std::string& h) { return h.size() >= 5; }, 60000)) << "no type 15 in a minute";
+  b.fill([](const std::string&) { return false; }, 8500);
+  // The capture may begin inside a message: read at the alignment that finds the most frames.
+  std::vector<Frame> f;
+  for (std::size_t at = 0; at < 5; ++at) {
+    int bad = 0;
+    std::vector<Frame> g = frames(b.held.substr(at), bad);
+    if (g.size() > f.size()) f = g;
+  }
+  ASSERT_GE(f.size(), 8u) << b.held.size() << " bytes";
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_EQ(f[i].type, 15) << i;
+    EXPECT_GT(f[i].words, 0) << i;
+    if (i > 0) {
+      // One second later: a Z-count step of 1 or 2 (0.6 s units), never more.
+      const int step = (f[i].z - f[i - 1].z + 6000) % 6000;
+      EXPECT_TRUE(step == 1 || step == 2) << i << ": " << f[i - 1].z << " to " << f[i].z;
+    }
+  }
 }
 
 }  // namespace

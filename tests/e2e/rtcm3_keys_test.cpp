@@ -2,7 +2,9 @@
 // their codes, and every stored value printed the same after a restart, after a kill once the
 // periodic save has run, and after SIGTERM.
 #include <csignal>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "e2e/harness.h"
 
@@ -23,7 +25,7 @@ struct KeyRow {
 const KeyRow kEveryKey[] = {
     {"base/stid", "1234", "1234"},
     {"base/l2c", "on", "on"},
-    {"base/ver", "exp", "exp"},
+    {"base/ver", "v3.3", "v3.3"},
     {"base/msm/ca", "off", "off"},
     {"base/msm/p1", "off", "off"},
     {"base/msm/p2", "off", "off"},
@@ -50,8 +52,8 @@ const KeyRow kEveryKey[] = {
 // Prints that follow from the keys above, and the print-only keys.
 const KeyRow kDerived[] = {
     {"rover/msm/curcompat", "", "v400"},
-    {"rover/msm/info/gps", "", "{msg=0,sat=0x00000000,sgn=0x00000000}"},
-    {"rover/msm/info/irnss", "", "{msg=0,sat=0x00000000,sgn=0x00000000}"},
+    {"rover/msm/info/gps", "", "{msg=0,sat=0x0000000000000000,sgn=0x00000000}"},
+    {"rover/msm/info/irnss", "", "{msg=0,sat=0x0000000000000000,sgn=0x00000000}"},
     {"rover/transform/aux", "", "{}"},
     {"rover/transform/datum/par", "", "{}"},
     {"rover/transform/resid/GP/7", "", "{}"},
@@ -72,6 +74,9 @@ TEST_F(Rtcm3Keys, EveryKeySetPrintedAndKeptAcrossRestartKillAndTerm) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/rtcm3/rover/out"), re("{port=/dev/null,period=0.000,wrap=82}"));
   EXPECT_EQ(ask("print,/par/rtcm3/base/msm"), re("{ca=on,p1=on,p2=on,l2c=on,l5=on,l1c=on}"));
+  // A fresh receiver's coder as it is built: no station id yet, every satellite in MSM.
+  EXPECT_EQ(ask("print,/par/rtcm3/base/stid"), re("-1"));
+  EXPECT_EQ(ask("print,/par/rtcm3/base/ver"), re("exp"));
   for (const KeyRow& r : kEveryKey)
     EXPECT_EQ(ask(std::string("%s%set,/par/rtcm3/") + r.key + "," + r.value), re("%s%")) << r.key;
   EXPECT_EQ(ask("%s%set,/par/rtcm3/rover/msm/info/reset,yes"), re("%s%"));
@@ -124,6 +129,61 @@ TEST_F(Rtcm3Keys, EveryKeySetPrintedAndKeptAcrossRestartKillAndTerm) {
   EXPECT_EQ(ask("print,/par/rtcm3/rover/msm/compat"), re("auto"));
   // "auto" leaves the current mode where the last set put it; a restart starts from "def".
   EXPECT_EQ(ask("print,/par/rtcm3/rover/msm/curcompat"), re("def"));
+}
+
+
+// One MSM1 frame: the header of RTCM 10403.3 (station 5, epoch 1000 ms), a satellite mask with
+// the given satellite IDs (ID 1 in the mask's first bit), one signal (ID 2), every cell present,
+// rough ranges of 0.5 ms and fine ranges of 0; CRC-24Q by its definition.
+std::string msm1(int msg, const std::vector<int>& sats) {
+  std::vector<std::uint8_t> b(3);
+  int bit = 24;
+  auto put = [&](std::uint64_t v, int n) {
+    for (int k = n - 1; k >= 0; --k, ++bit) {
+      if (static_cast<std::size_t>(bit / 8) >= b.size()) b.push_back(0);
+      if ((v >> k) & 1u) b[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+    }
+  };
+  std::uint64_t satMask = 0;
+  for (int id : sats) satMask |= std::uint64_t{1} << (64 - id);
+  put(static_cast<std::uint64_t>(msg), 12), put(5, 12), put(1000, 30), put(0, 1 + 3 + 7 + 2 + 2 + 1 + 3);
+  put(satMask, 64), put(0x40000000u, 32), put((1u << sats.size()) - 1, static_cast<int>(sats.size()));
+  for (std::size_t i = 0; i < sats.size(); ++i) put(512, 10);
+  for (std::size_t i = 0; i < sats.size(); ++i) put(0, 15);
+  const std::size_t len = b.size() - 3;
+  b[0] = 0xD3, b[1] = static_cast<std::uint8_t>(len >> 8), b[2] = static_cast<std::uint8_t>(len);
+  std::uint32_t c = 0;
+  for (std::uint8_t x : b) {
+    c ^= static_cast<std::uint32_t>(x) << 16;
+    for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+  }
+  for (int k = 2; k >= 0; --k) b.push_back(static_cast<std::uint8_t>(c >> (8 * k)));
+  return std::string(b.begin(), b.end());
+}
+
+// The last MSM of each system shows its whole satellite mask: Galileo E33-E36 and BeiDou C33-C63
+// lie in the mask's low half.
+TEST_F(Rtcm3Keys, MsmInfoShowsSatellitesBeyond32) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%m%set,/par/dev/ser/b/imode,rtcm3"), re("%m%"));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  const struct {
+    int msg;
+    std::vector<int> sats;
+    const char* sys;
+    const char* printed;
+  } rows[] = {
+      {1091, {2, 33}, "gal", "{msg=1,sat=0x4000000080000000,sgn=0x40000000}"},
+      {1121, {37}, "comp", "{msg=1,sat=0x0000000008000000,sgn=0x40000000}"},
+      {1071, {1, 32}, "gps", "{msg=1,sat=0x8000000100000000,sgn=0x40000000}"},
+  };
+  for (const auto& r : rows) {
+    ASSERT_TRUE(b.sendRaw(msm1(r.msg, r.sats)));
+    const std::string want = re(r.printed);
+    EXPECT_TRUE(waitUntil([&] { return ask(std::string("print,/par/rtcm3/rover/msm/info/") + r.sys) == want; }))
+        << r.sys << ": " << ask(std::string("print,/par/rtcm3/rover/msm/info/") + r.sys);
+  }
 }
 
 }  // namespace

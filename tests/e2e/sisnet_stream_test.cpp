@@ -2,6 +2,7 @@
 // (MT1 of GPS PRNs 1, 2, 3, 17 and 32, IODP 2, parity from the published CRC-24Q, packed as a
 // server sends it) is decoded under the SISNeT source: after a restart the settings image holds
 // it in block 284 with its IODP and the message's own week.
+#include <cstring>
 #include <thread>
 
 #include "e2e/harness.h"
@@ -29,8 +30,18 @@ TEST_F(SisnetStream, LinesRelayedUnchangedAndMaskStored) {
   Port serB(dir_.file("dev/ser/b"));
   std::string all;
   // A line is passed over until the receiver has a time: a few seconds of lines, one a second.
+  // Lines the decoder refuses come between them: a time of week of seven digits, a checksum that
+  // is not the message's, a packing marker without its character, and a message with one bit
+  // spoilt after its parity was made. They cost the decoder's statistics, never the next line.
+  std::uint8_t spoilt[32];
+  std::memcpy(spoilt, m, sizeof spoilt);
+  spoilt[5] ^= 0x10;
+  const std::string badText = "|F" + pack(hex63(m));
+  const std::string refused = "*MSG,1475,1108118," + pack(hex63(m)) + "*" + checksum(m) + "\n" +
+                              "*MSG,1475,108118," + pack(hex63(m)) + (checksum(m) == "00" ? "*01\n" : "*00\n") + line(1475, 108118, m, "*MSG", &badText) +
+                              line(1475, 108118, spoilt);
   for (int i = 0; i < 6; ++i) {
-    const std::string l = "noise\n" + line(1475, 108118 + i, m);
+    const std::string l = "noise\n" + refused + line(1475, 108118 + i, m, i % 2 == 0 ? "*MSG" : "*GETMSG");
     ASSERT_TRUE(serB.sendRaw(l));
     all += l;
     std::this_thread::sleep_for(std::chrono::seconds(1));

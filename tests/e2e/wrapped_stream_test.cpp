@@ -77,5 +77,65 @@ TEST_F(WrappedStreamRoad, Rtcm3RecordingReachesTheOtherPortsRelayByteForByte) {
   EXPECT_TRUE(rx_->running());
 }
 
+// A native message with its binary checksum (each byte XORed in, then rotated left by two).
+std::string withCk(const char* id, const std::string& payload) {
+  char h[8];
+  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
+  std::string m = h + payload;
+  unsigned c = 0;
+  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
+  return m + static_cast<char>(c);
+}
+
+// An NMEA sentence: "$", the body, "*", the XOR of the body in two hexadecimal digits, CR LF.
+std::string nmea(const std::string& body) {
+  unsigned x = 0;
+  for (unsigned char c : body) x ^= c;
+  char ck[4];
+  std::snprintf(ck, sizeof ck, "%02X", x);
+  return "$" + body + "*" + ck + "\r\n";
+}
+
+// Transducer sentences of meteorological and tilt sensors mixed into a native stream: each is
+// taken as a line of its own, good or bad, and the almanac record behind it is still worked and
+// answered. With a routing parameter for foreign lines of "$", they go out of another port
+// instead.
+TEST_F(WrappedStreamRoad, TransducerSentencesAmongNativeRecordsLeaveTheRecordsWhole) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,zrt"), re("%1%"));
+  Port serB(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(serB.ok());
+  const std::string ga = withCk("GA", std::string(1, '\x02') + std::string(45, '\0'));
+  const std::string lines[] = {
+      nmea("WIXDR,C,21.5,C,TEMP,P,1.013,B,BARO"),        // meteo: temperature and pressure
+      nmea("YXXDR,H,45.0,P,HUM,P,101325,P,BARO"),         // humidity, pressure in pascal
+      nmea("PASHS,XDR,A,1.5,D,N,A,-250,M,E,C,20.0,C,T"),  // proprietary tilt with its temperature
+      nmea("PASHQ,XDR"),                                  // the query form, ignored
+      "$WIXDR,C,21.5,C,TEMP*00\r\n",                     // wrong checksum
+      nmea("WIXDR,C,,C,TEMP"),                            // no number
+      nmea("WIXDR,C,21.5,C"),                             // a quadruplet cut short
+      "$WIXDR,C,21.5,C,TEMP\n",                           // no checksum at all
+  };
+  std::string held;
+  for (const std::string& l : lines) {
+    SCOPED_TRACE(l);
+    ASSERT_TRUE(serB.sendRaw(l + ga));
+    ASSERT_TRUE(serB.fill([](const std::string& h) { return h.find("RE002%%") != std::string::npos; })) << serB.held;
+    serB.held.clear();
+  }
+  // Routed: the lines of "$" leave dev/ser/c as they came, up to the first character that
+  // ends them.
+  EXPECT_EQ(ask("%2%set,/par/dev/ser/b/wrap/0,{36,16,dev/ser/c}"), re("%2%"));
+  Port serC(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(serC.ok());
+  EXPECT_EQ(serC.ask("%3%set,/par/cur/term/imode,none"), re("%3%"));
+  ASSERT_TRUE(serB.sendRaw(lines[0] + ga));
+  EXPECT_TRUE(serB.fill([](const std::string& h) { return h.find("RE002%%") != std::string::npos; })) << serB.held;
+  const std::string routed = lines[0].substr(0, lines[0].size() - 1);
+  EXPECT_TRUE(serC.fill([&](const std::string& h) { return h.find(routed) != std::string::npos; })) << serC.held;
+  EXPECT_TRUE(rx_->running());
+}
+
 }  // namespace
 }  // namespace e2e

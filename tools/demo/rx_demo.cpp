@@ -172,10 +172,16 @@ int main(int argc, char** argv) {
       if (a == opt) return true;
     return false;
   };
+  // A day of every system's broadcast, at a site in Hong Kong that sees all of them.
   if (!given("--nav") && !given("--replay") && exists(RX_DEMO_NAV)) {
     simArgs.insert(simArgs.end(), {"--nav", RX_DEMO_NAV, "--sky"});
-    std::printf("demo: the board broadcasts the GPS ephemerides of %s and streams what its antenna measures of\n"
-                "      those satellites, so the receiver has a sky (as a base: em,/dev/ser/b,rtcm3/{1077}:1)\n",
+    if (!given("--start")) simArgs.insert(simArgs.end(), {"--start", "2023-03-12T10:00:00"});
+    if (!given("--site")) simArgs.insert(simArgs.end(), {"--site", "22.3,114.2,50"});
+    std::printf("demo: the board broadcasts the GPS, GLONASS, Galileo, BeiDou, QZSS and NavIC ephemerides of\n"
+                "      %s\n"
+                "      and streams what its antenna measures of the GPS, GLONASS, Galileo and BeiDou satellites,\n"
+                "      so the receiver has a sky (as a base: set,/par/pos/ref/known/geo,{22.3,114.2,50} and\n"
+                "      em,/dev/ser/b,rtcm3/{1077,1087,1097,1127}:1)\n",
                 RX_DEMO_NAV);
   }
   pid_t sim = spawn(o.dir, simArgs);

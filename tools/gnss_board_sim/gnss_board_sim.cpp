@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_broadcast.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
 #include "sim_sky.h"
@@ -50,15 +51,24 @@ const char kUsage[] =
     "                        (an epoch runs from one \"~~\" message to the next), then nothing\n"
     "  --nav FILE            broadcast the GPS ephemerides of a RINEX 2 navigation file as LNAV\n"
     "                        subframes 1-3 in \"gd\" messages, each when it would be complete;\n"
-    "                        with --start now the stream starts once every satellite has one\n"
-    "  --sky                 with --nav: stream what the site (--site) measures of the file's GPS\n"
-    "                        satellites above 10 degrees, L1 C/A and L2 P, in the satellite-data,\n"
-    "                        channel-state and signal-measurement records (\"@@sd\", \"@@c1\", \"@@c2\"),\n"
-    "                        and the board's solution at the site with a perfect clock (\"@@sa\")\n"
+    "                        with --start now the stream starts once every GPS satellite has one.\n"
+    "                        A RINEX 4 file (.gz read through gzip) broadcasts every system and\n"
+    "                        message type it holds: GPS and QZSS LNAV, CNAV, CNAV-2 (\"gd\", \"qd\"),\n"
+    "                        GLONASS strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV (\"ED\"),\n"
+    "                        BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\")\n"
+    "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
+    "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
+    "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I and B3I) in the\n"
+    "                        satellite-data, channel-state and signal-measurement records (\"@@sd\",\n"
+    "                        \"@@c1\", \"@@c2\"), and the board's solution at the site with a perfect\n"
+    "                        clock (\"@@sa\"); Dopplers have the sign of the range rate\n"
     "  --sky-truth PATH      the values of every signal streamed, one line each (GPS second of\n"
-    "                        week, PRN, slot, code m, phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
+    "                        week, satellite: a GPS PRN, else R07, E11, C23..., slot, code m,\n"
+    "                        phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
     "                        flipped data bit (its parity no longer holds)\n"
+    "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
+    "                        PRN A (a channel locked to A's signal under B's number)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -90,6 +100,7 @@ struct Options {
   bool sky = false;
   std::string skyTruth;
   long flipNavAfter = -1;
+  int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
   std::string eventFile;
@@ -316,9 +327,11 @@ class Board {
     }
     // A subframe every 6 s, as broadcast.
     if (due("gd", t) && t % 6000 == 0) {
-      if (nav_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
+      if (nav_.empty() && multi_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
       else e += navSubframes(ts, t, k);
     }
+    // The other systems and message types of a RINEX 4 file, each message as it is enabled.
+    if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && due("@@sa", t)) e += sim::solAlnRecord(o_.site);
     if (sky_ && (due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
@@ -360,6 +373,19 @@ class Board {
     return s;
   }
 
+  // The messages of `msgs` whose identifier is enabled now.
+  std::string enabledOnly(const std::string& msgs, std::uint32_t t) const {
+    std::string out;
+    for (std::size_t p = 0; p + 5 <= msgs.size();) {
+      const std::size_t len = static_cast<std::size_t>(hexVal(static_cast<unsigned char>(msgs[p + 2])) * 256 +
+                                                       hexVal(static_cast<unsigned char>(msgs[p + 3])) * 16 +
+                                                       hexVal(static_cast<unsigned char>(msgs[p + 4])));
+      if (due(msgs.substr(p, 2), t)) out += msgs.substr(p, 5 + len);
+      p += 5 + len;
+    }
+    return out;
+  }
+
   // The subframe that ended at this epoch, of every satellite with an ephemeris.
   std::string navSubframes(const sim::TimeScales& ts, std::uint32_t t, long k) const {
     const std::int64_t end = ts.gpsTotalMs / 1000;
@@ -369,8 +395,14 @@ class Board {
     const auto towCount = static_cast<std::uint32_t>((end % 604800) / 6);
     const bool flip = id == 2 && o_.flipNavAfter >= 0 && k * 1000 / o_.rate >= o_.flipNavAfter * 1000;
     std::string out;
-    for (const sim::LnavEph* r : nav_.visible(start, o_.site)) {
-      sim::Subframe s = sim::lnavSubframe(*r, id, towCount);
+    // A new data set begins with a frame: every subframe of a frame is of the same one.
+    const std::vector<const sim::LnavEph*> inView = nav_.visible(start - start % 30, o_.site);
+    const sim::LnavEph* ghostOf = nullptr;
+    for (const sim::LnavEph* r : inView)
+      if (r->prn == o_.ghostOf) ghostOf = r;
+    for (const sim::LnavEph* r : inView) {
+      const sim::LnavEph* src = r->prn == o_.ghostAs && ghostOf != nullptr ? ghostOf : r;
+      sim::Subframe s = sim::lnavSubframe(*src, id, towCount);
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
@@ -513,10 +545,11 @@ class Board {
   };
   std::vector<SbasLine> sbas_;  // messages of --sbas
  public:
-  sim::LnavBroadcast nav_;           // ephemerides of --nav
-  // The synthetic constellation of --sky over nav_, and where its truth goes.
+  sim::LnavBroadcast nav_;           // GPS LNAV ephemerides of --nav
+  sim::MultiBroadcast multi_;        // the rest of a RINEX 4 --nav file
+  // The synthetic constellation of --sky over nav_ (and multi_), and where its truth goes.
   void startSky(const std::string& truthPath) {
-    sky_ = std::make_unique<sim::Sky>(nav_, o_.site);
+    sky_ = std::make_unique<sim::Sky>(nav_, multi_.empty() ? nullptr : &multi_, o_.site);
     if (!truthPath.empty()) truth_ = std::fopen(truthPath.c_str(), "w");
   }
  private:
@@ -577,6 +610,11 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->skyTruth)) return false;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
+    } else if (a == "--ghost") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
+          o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
+        return false;
     } else if (a == "--site") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
@@ -714,7 +752,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!o.nav.empty()) {
-    if (!board.nav_.load(o.nav)) {
+    // A RINEX 4 file brings every system; any other is read as RINEX 2 GPS.
+    if (!board.multi_.load(o.nav, board.nav_) && !board.nav_.load(o.nav)) {
       std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
       return 2;
     }

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "sim_bits.h"
+
 namespace sim {
 
 struct LnavEph {
@@ -137,8 +139,6 @@ class Subframe {
   }
   bool bits_[300] = {};
 };
-
-inline std::int64_t scaled(double v, int pow2) { return std::llround(std::ldexp(v, pow2)); }
 
 inline int uraIndex(double m) {
   static const double kUra[15] = {2.4, 3.4, 4.85, 6.85, 9.65, 13.65, 24, 48, 96, 192, 384, 768, 1536, 3072, 6144};
@@ -262,6 +262,7 @@ class LnavBroadcast {
     return !byPrn_.empty();
   }
   bool empty() const { return byPrn_.empty(); }
+  void add(const LnavEph& r) { byPrn_[r.prn].push_back(r); }
   // GPS seconds (since 1980) from which every satellite of the file has an ephemeris.
   std::int64_t allTransmitted() const {
     std::int64_t t = 0;

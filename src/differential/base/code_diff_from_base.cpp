@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "differential/base/cpd_utils.h"
-#include "differential/placeholders.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
@@ -21,6 +21,21 @@ constexpr double kC = 299792458.0;
 constexpr double kOmegaOverC = 2.4323877909897254e-13;
 constexpr std::int64_t kWeekMs = 604800000;
 constexpr double kPrcUnits = 50.0;  // the correction record counts 0.02 m
+
+// The correction setup's base offset for a system: the offset (m, Earth-fixed) when the
+// system's bit is set, else false.
+bool baseOffsetCorrection(int sys, double off[3]) {
+  if (sys < 0 || sys >= CpdSv::kSysNum) return false;
+  PosSetup::CorrProcessorSetupType s;
+  if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) return false;
+  if (((s.aBytes[PosSetup::kCorrBaseOffsetSysOffset] >> sys) & 1u) == 0) return false;
+  for (int k = 0; k < 3; ++k) {
+    std::int16_t mm = 0;
+    std::memcpy(&mm, s.aBytes + PosSetup::kCorrBaseOffsetOffset + 2 * k, sizeof mm);
+    off[k] = mm * 0.001;
+  }
+  return true;
+}
 
 void resetRec(CodeDiffFromBase::SmFilterRec& r) {
   r.offset = 0.0;
@@ -128,7 +143,7 @@ bool CodeDiffFromBase::convert(std::uint16_t stationId, int slot, double range, 
   const double rho = geo + (pos[0] * st.y - st.x * pos[1]) * kOmegaOverC;
   double prc = rho - (S + clk) * kC;
   double off[3];
-  if (geo > 0.0 && placeholder::baseOffsetCorrection(sv.sys, off))
+  if (geo > 0.0 && baseOffsetCorrection(sv.sys, off))
     prc -= (off[0] * -d[0] + off[1] * -d[1] + off[2] * -d[2]) / geo;
 
   // Tags run on the satellite system's own time, as the correction readers count it.
@@ -155,8 +170,9 @@ bool CodeDiffFromBase::convert(std::uint16_t stationId, int slot, double range, 
   SatCorr.set_ReadyRangeCorr(stationId, slot, 0);
   if (had && old.uIod != static_cast<std::uint8_t>(iod)) SatCorr.previous[slot][0] = old;
   RTCMData::SatCorrectionType::RangeCorrType& cur = SatCorr.range[slot][0];
-  // The record's float keeps the fraction, and its reader scales it without rounding.
-  cur.fPrc = static_cast<float>(prc * kPrcUnits);
+  // In 0.02 m plus a half unit, as the correction stores of RTCM 2 messages count it; its reader
+  // scales the float as it stands.
+  cur.fPrc = static_cast<float>(prc * kPrcUnits + 0.5);
   cur.fRrc = 0.0f;
   cur.uIod = static_cast<std::uint8_t>(iod);
   cur.uUdre = quality(len, r.count);

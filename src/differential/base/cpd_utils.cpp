@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "differential/placeholders.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -91,7 +90,7 @@ bool satState(const CpdSv& sv, double t, bool healthyOnly, int iod, double pos[3
   // The polynomial runs on system time; t is the satellite's own time.
   eval_Polynom(e, dt - clk, pos, vel, nullptr);
   for (int k = 0; k < 3; ++k)
-    if (placeholder::bDebugInverseCoordinate(k)) {
+    if (SatDataProcessorInstance.bDebugInverseCoordinate(k)) {
       pos[k] = -pos[k];
       vel[k] = -vel[k];
     }

@@ -69,7 +69,8 @@ void CMR_Coder::init() {
 }
 
 int CMR_Coder::initCoding(const bool flags[kCmrMsgCount]) {
-  for (int k = 0; k < kCmrMsgCount; ++k) enable_[k] = flags[k];
+  const bool idFits = set_.stationId <= kMaxStationId;
+  for (int k = 0; k < kCmrMsgCount; ++k) enable_[k] = idFits && flags[k];
   armed_ = false;
   return enable_[kCmrMsgGps] || enable_[kCmrMsgGlonass] ? 1 : 0;
 }
@@ -113,7 +114,8 @@ int CMR_Coder::buildMessage(int kind, std::uint8_t* out, int room) {
 }
 
 std::uint8_t CMR_Coder::stationByte() const {
-  const int id = set_.stationId < 0 ? 0 : set_.stationId & 31;
+  // -1 (no station id set) goes out as 0; a larger id than the field holds never gets here.
+  const int id = set_.stationId < 0 ? 0 : set_.stationId & kMaxStationId;
   return static_cast<std::uint8_t>(cmr::kVersion << 5 | id);
 }
 

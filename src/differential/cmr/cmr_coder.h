@@ -19,6 +19,7 @@ class CMR_Coder {
   static constexpr int kMaxSats = 16;         // 16 satellites with L2 fill a frame
   static constexpr int kPlusRecordMax = 105;  // what a reader's 15-page store holds
   static constexpr int kLongNameMax = 51;     // the long name that still fits the CMR+ record
+  static constexpr int kMaxStationId = 31;    // the header's 5-bit field
 
   explicit CMR_Coder(NAV_Coder_Client* source);
   // Paging and loss-of-continuity counters cleared.
@@ -28,7 +29,8 @@ class CMR_Coder {
   const CMR_COD_SETTINGS& settings() const { return set_; }
 
   // Stores the 5 enables and disarms; true when an observation message is enabled (the coder
-  // needs the epoch's RTK data).
+  // needs the epoch's RTK data). A station id above kMaxStationId enables nothing: no frame
+  // goes out with a cut id.
   int initCoding(const bool flags[kCmrMsgCount]);
   // Arms for the epoch: fetches the RTK data and the station, disabling the kinds without them.
   void makeCoding();

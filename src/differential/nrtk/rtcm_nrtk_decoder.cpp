@@ -1,6 +1,10 @@
 #include "differential/nrtk/rtcm_nrtk_decoder.h"
 
 #include <cmath>
+#include <cstdio>
+
+#include "platform/debug.h"
+#include "settings/debug_selectors.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -21,7 +25,42 @@ bool sameEpoch(const CpdNrtkCorrHeader& a, const CpdNrtkCorrHeader& b) {
 
 // A value given in `unit` steps back as its whole number of steps.
 std::int64_t steps(double v, double unit) { return std::llround(v / unit); }
+
+CpdNrtkCorrHeader headerOf(const RTC3_NRTK_HEADER& h) {
+  CpdNrtkCorrHeader hdr;
+  hdr.time = CpdNrtkTimeTag::ofMs(h.epochMs);
+  hdr.auxId = h.auxId;
+  hdr.mns.master = static_cast<std::int16_t>(h.masterId);
+  hdr.mns.network = h.networkId;
+  hdr.mns.subnet = static_cast<std::int8_t>(h.subnetId);
+  return hdr;
+}
+
+int satsOf(const CpdNrtkCorr& c) { return c.svs.n + c.res.n; }
 }  // namespace
+
+void RtcmNrtkCpdDecoder::report(const char* what, CpdNrtk& n, const CpdNrtkSafePtrArray& rings,
+                                const CpdNrtkCorrHeader& h, const Open& open) const {
+  if (rtcm_dbi != kDebugNetwork) return;
+  char state[64] = "dropped";
+  CpdNrtkCorrBuf* ring = rings[n.best(h.auxId)];
+  if (open.rec != nullptr && sameEpoch(open.rec->hdr, h)) {
+    std::snprintf(state, sizeof state, "open, %d sats of %d messages", satsOf(*open.rec), open.rec->hdr.counter);
+  } else if (ring != nullptr) {
+    if (const CpdNrtkCorr* c = ring->doFind(h.mns, h.auxId, h.time)) {
+      std::snprintf(state, sizeof state, "stored, %d sats of %d messages", satsOf(*c), c->hdr.counter);
+      ring->doUnlock(c);
+    }
+  }
+  long newest = -1;
+  if (ring != nullptr) {
+    if (const CpdNrtkCorr* c = ring->doGet()) {
+      newest = c->hdr.time.ms;
+      ring->doUnlock(c);
+    }
+  }
+  debPrintfx(-1, "NRTK %s aux %d t %d: %s; newest %ld\n", what, h.auxId, h.time.ms, state, newest);
+}
 
 void RtcmNrtkCpdDecoder::Open::commit() {
   if (rec != nullptr) ring->doRelease(rec);
@@ -35,8 +74,10 @@ void RtcmNrtkCpdDecoder::Open::drop() {
   ring = nullptr;
 }
 
+// A reset with no epoch open keeps the epoch an earlier reset cut: a port that leaves its mode
+// and comes back resets its decoders twice, and the rest of the cut epoch must still not be
+// published as if it were whole.
 void RtcmNrtkCpdDecoder::Open::forget() {
-  lost = CpdNrtkCorrHeader{};
   if (rec != nullptr) lost = rec->hdr;
   drop();
 }
@@ -93,16 +134,8 @@ void RtcmNrtkCpdDecoder::updateAux(const RTC3_NRTK_STATION& s) {
 
 void RtcmNrtkCpdDecoder::diff(CpdNrtk& n, const RTC3_NRTK_HEADER& h, const DiffSat* sats, int count,
                               CpdNrtkSafePtrArray& rings, Open& open) {
-  CpdNrtkMnsId m;
-  m.master = static_cast<std::int16_t>(h.masterId);
-  m.network = h.networkId;
-  m.subnet = static_cast<std::int8_t>(h.subnetId);
-  const CpdNrtkTimeTag time = CpdNrtkTimeTag::ofMs(h.epochMs);
-  if (n.auxSet.corrReceived(m, h.auxId, time)) n.best.clear();
-  CpdNrtkCorrHeader hdr;
-  hdr.time = time;
-  hdr.auxId = h.auxId;
-  hdr.mns = m;
+  const CpdNrtkCorrHeader hdr = headerOf(h);
+  if (n.auxSet.corrReceived(hdr.mns, h.auxId, hdr.time)) n.best.clear();
   // The rest of an epoch a reset cut would be published as if it were whole.
   if (open.isLost(hdr)) return;
 
@@ -148,6 +181,7 @@ void RtcmNrtkCpdDecoder::updateIono(const RTC3_NRTK_IONO& r) {
     sats[i] = DiffSat{s.satId, s.ambStatus, s.nonSync, 0, s.iono};
   }
   diff(*n, r.hdr, sats, count, n->iono, iono_);
+  report(r.hdr.system == 0 ? "GPS iono" : "GLONASS iono", *n, n->iono, headerOf(r.hdr), iono_);
   release(aux);
 }
 
@@ -162,6 +196,7 @@ void RtcmNrtkCpdDecoder::updateGeom(const RTC3_NRTK_GEO& r) {
     sats[i] = DiffSat{s.satId, s.ambStatus, s.nonSync, s.iod, s.geo};
   }
   diff(*n, r.hdr, sats, count, n->geom, geom_);
+  report(r.hdr.system == 0 ? "GPS geometric" : "GLONASS geometric", *n, n->geom, headerOf(r.hdr), geom_);
   release(aux);
 }
 
@@ -177,7 +212,10 @@ void RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES& r) {
   hdr.time = time;
   hdr.auxId = stationId_;
   hdr.mns = m;
+  const bool glonass = (r.flags & RTC3_NRTK_RES::kGlonass) != 0;
+  const char* what = glonass ? "GLONASS residual" : "GPS residual";
   if (res_.rec == nullptr && res_.isLost(hdr)) {
+    report(what, *n, n->res, hdr, res_);
     release(aux);
     return;
   }
@@ -186,6 +224,7 @@ void RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES& r) {
     CpdNrtkCorrBuf* ring = n->res[pos];
     CpdNrtkCorr* rec = ring != nullptr ? ring->doObtain() : nullptr;
     if (rec == nullptr) {
+      report(what, *n, n->res, hdr, res_);
       release(aux);
       return;
     }
@@ -195,7 +234,6 @@ void RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES& r) {
     res_.ring = ring;
   }
   ++res_.rec->hdr.counter;
-  const bool glonass = (r.flags & RTC3_NRTK_RES::kGlonass) != 0;
   const int count = r.satCount < kNrtkMaxResSats ? r.satCount : kNrtkMaxResSats;
   for (int i = 0; i < count; ++i) {
     const RTC3_NRTK_RES::Sat& s = r.sat[i];
@@ -211,6 +249,7 @@ void RtcmNrtkCpdDecoder::updateRes(const RTC3_NRTK_RES& r) {
     res_.commit();
     gloResCount_ = 0;
   }
+  report(what, *n, n->res, hdr, res_);
   release(aux);
 }
 

@@ -35,6 +35,9 @@ class RtcmNrtkCpdDecoder {
 
   // GLONASS residual messages whose epoch is committed with the last of them.
   static constexpr int kGloResMessages = 3;
+  // The RTCM debug selector of the network messages: each ionospheric, geometric and residual
+  // message is followed by one line of what the store made of its epoch.
+  static constexpr int kDebugNetwork = 59;
 
  private:
   // An epoch being filled and the ring it belongs to; `lost` names the epoch a reset gave back
@@ -60,6 +63,10 @@ class RtcmNrtkCpdDecoder {
   void diff(CpdNrtk& n, const RTC3_NRTK_HEADER& h, const DiffSat* sats, int count, CpdNrtkSafePtrArray& rings,
             Open& open);
   CpdNrtkMnsId vrsMns(const CpdNrtk& n) const;
+  // "NRTK <what> aux <id> t <ms>: open | stored, <n> sats of <m> messages | dropped; newest <ms>"
+  // under the network debug selector: the epoch of `h` as the station's ring holds it now.
+  void report(const char* what, CpdNrtk& n, const CpdNrtkSafePtrArray& rings, const CpdNrtkCorrHeader& h,
+              const Open& open) const;
 
   std::int32_t stationId_ = -1;
   std::int32_t pairOther_ = -1;  // the other id of a physical / non-physical pair

@@ -108,11 +108,12 @@ void RTCM_Client::updateRefCoord(const MSG_REF_PARAMS& r, int port) {
       if (!RcvSet.bUseBaseEnteredOffs && station) updateAnt(h, RtkBase::kL1, true, false, 0);
     }
     if (ext_.hasL2) {
-      float d[3];
-      for (int i = 0; i < 3; ++i) d[i] = ext_.dL2[i] - ext_.dL1[i];
+      // The third word is the L2 phase centre's offset from the L1 phase centre, in Earth-fixed
+      // axes (1/16 cm, within 8 cm). The first word's corrections only bring the message 3
+      // coordinates to the L1 phase centre to 1/256 cm: they are no part of it.
+      const float* d = ext_.dL2;
       target.setAnt(d, ReferencePos::kAntL2, false, true);
-      // The L2-L1 vector is the L2 phase centre's offset from L1's, never the L1 offsets.
-      if (!RcvSet.bUseBaseEnteredPar && station) updateAnt(d, RtkBase::kL2, false, false, 0);
+      if (!RcvSet.bUseBaseEnteredPar && station) updateAnt(d, RtkBase::kL2Xyz, false, false, 0);
     }
   }
   if (RcvSet.bUseBaseEntered) return;

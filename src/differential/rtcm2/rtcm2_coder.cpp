@@ -74,7 +74,8 @@ void RTCM_Coder::init() {
 }
 
 int RTCM_Coder::initCoding(const bool flags[kRtcmMsgCount]) {
-  for (int k = 0; k < kRtcmMsgCount; ++k) enable_[k] = flags[k] && rtcmTypeOfKind[k] != 0;
+  const bool idFits = set_.stationId <= kMaxStationId;
+  for (int k = 0; k < kRtcmMsgCount; ++k) enable_[k] = idFits && flags[k] && rtcmTypeOfKind[k] != 0;
   armed_ = false;
   std::memset(rtkSent_, 0, sizeof rtkSent_);
   int need = 0;
@@ -140,8 +141,8 @@ void RTCM_Coder::beginMessage(int type, int z) {
   words_.clear();
   words_.put(kPreamble, 8);
   words_.put(static_cast<std::uint32_t>(type), kTypeBits);
-  // -1 (no station id set) goes out as 0.
-  words_.put(set_.stationId < 0 ? 0u : static_cast<std::uint32_t>(set_.stationId) & 0x3FF, kStationBits);
+  // -1 (no station id set) goes out as 0; a larger id than the field holds never gets here.
+  words_.put(set_.stationId < 0 ? 0u : static_cast<std::uint32_t>(set_.stationId), kStationBits);
   words_.put(static_cast<std::uint32_t>(z), kZBits);
   words_.put(static_cast<std::uint32_t>(seq_), 3);
   words_.put(0, 5);  // data words, set at the end

@@ -35,6 +35,7 @@ class RTCM_Coder {
   static constexpr int kRtkMaxSats = 15;   // satellites per RTK message
   static constexpr int kFullMaxSats = 18;  // satellites per full-set message (30 data words)
   static constexpr int kPartialSats = 3;   // satellites per partial-set message
+  static constexpr int kMaxStationId = 1023;  // the header's 10-bit field
 
   explicit RTCM_Coder(NAV_Coder_Client* source);
   // Counters, partial-set history, loss-of-continuity counts and work areas cleared.
@@ -44,6 +45,7 @@ class RTCM_Coder {
   const RTCM_COD_SETTINGS& settings() const { return set_; }
 
   // Stores the 23 enables, disarms and clears the per-epoch sent flags; the data-need mask.
+  // A station id above kMaxStationId enables nothing: no message goes out with a cut id.
   int initCoding(const bool flags[kRtcmMsgCount]);
   // Arms for the epoch: fetches what the enabled kinds need and disables those without it.
   void makeCoding();

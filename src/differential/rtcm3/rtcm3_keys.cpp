@@ -221,9 +221,11 @@ int sysInfoPrint(const char* p, Reply& re) {
   for (int sys = 0; sys < kRtc3MsmSystems; ++sys) {
     if (!strcmpA(p, kSysNames[sys])) continue;
     int type = 0;
-    std::uint32_t sat = 0, sgn = 0;
+    std::uint64_t sat = 0;
+    std::uint32_t sgn = 0;
     getLastMsmInfo(sys, type, sat, sgn);
-    re.printf("{msg=%i,sat=0x%.8lX,sgn=0x%.8lX}", type, static_cast<unsigned long>(sat),
+    // All 64 satellites of the mask: Galileo and BeiDou number theirs beyond 32.
+    re.printf("{msg=%i,sat=0x%.16llX,sgn=0x%.8lX}", type, static_cast<unsigned long long>(sat),
               static_cast<unsigned long>(sgn));
     rc = CMD_OK;
   }

@@ -477,7 +477,12 @@ int antPrint(const char* p, Reply& re) {
   const BASECOORD b = baseCopy();
   int rc = CMD_WRONG_1ST;
   if (const char* r = strncmpA(p, "m_offs")) rc = reSub(offsPrint, r, re);
-  if (const char* r = strncmpA(p, "l2_l1")) rc = reENU(re, r, b.offL2[0], b.offL2[1], b.offL2[2]);
+  if (const char* r = strncmpA(p, "l2_l1")) {
+    double enu[3];
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!rtkBaseL2L1Enu(b, enu)) enu[0] = enu[1] = enu[2] = nan;
+    rc = reENU(re, r, enu[0], enu[1], enu[2]);
+  }
   if (const char* r = strncmpA(p, "l1_arp")) rc = reENU(re, r, b.offArp[0], b.offArp[1], b.offArp[2]);
   return rc;
 }

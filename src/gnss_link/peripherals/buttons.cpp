@@ -195,7 +195,7 @@ void FileButton::whileHeld(int c) {
   if (c > kFileHoldEnd) return;
   if (c >= kFileActionEnd && c < kFileLogEnd) {
     // What a release would do: the inverse of the recording state.
-    leds(kLedRec, cfExists() ? kLedOff : kLedGreen, kLedShow);
+    wpcLedsByInvertStatus();
   } else if (c >= kFileLogEnd && c < kFileHoldEnd) {
     leds(kLedRec, kLedRed, kLedShow);
   } else if (c == kFileHoldEnd) {

@@ -208,6 +208,15 @@ bool update_GloSatellitePolynom(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& 
   return true;
 }
 
+void update_GloTgd(int dataType, SatData::TgdSetType& set) {
+  if (dataType == 0) {
+    set = SatData::TgdSetType{};
+    return;
+  }
+  set.delay[kGloL3TgdField] = 0;
+  set.source[kGloL3TgdField] = 0;
+}
+
 bool compute_GloSatPosByAlmanac(const ZRT_ALM_GLN& alm, double t, double pos[3], float vel[3], double* clock,
                                 double* drift) {
   const double e = alm.ecc;

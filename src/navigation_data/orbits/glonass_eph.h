@@ -70,6 +70,12 @@ bool update_GloSatellitePolynom(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& 
 // The entry's clock at its reference time from the record: -tauN + gammaN dt (L3 adds beta dt^2).
 void set_GloPolynomClock(const ZRT_EPH_GLN& eph, SatData::PolynomEntryType& entry);
 
+// Group delays of a GLONASS record into the satellite's set (fields by signal slot, as the
+// channels hold them): an FDMA record (data type 0) carries none, so the whole set is cleared;
+// an L3 record (data type 1) clears only the L3 entry, slot 4, and leaves the others as they are.
+constexpr int kGloL3TgdField = 4;
+void update_GloTgd(int dataType, SatData::TgdSetType& set);
+
 // Almanac orbit `t` seconds after tLambdaA: position (m), velocity (m/s) in PZ-90, clock -tauA
 // and drift 0. False for an almanac that gives no orbit (eccentricity outside 0..1).
 bool compute_GloSatPosByAlmanac(const ZRT_ALM_GLN& alm, double t, double pos[3], float vel[3], double* clock,

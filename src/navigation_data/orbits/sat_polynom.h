@@ -75,9 +75,22 @@ struct TgdSetType {
   std::uint8_t source[6];  // 0 none, 1 derived from TGD by the frequency ratio, 2 broadcast ISC
 };
 
+// Signal health of one satellite, a record per data type of its system (LNAV, CNAV, CNAV-2 ...):
+// the health byte (kSignalHealthNone when the data type says nothing of its signals) and flags.
+// All 0 until the store's step first writes it.
+struct SignalHealthType {
+  std::uint8_t health;
+  std::uint8_t flags;
+};
+struct HealthSetType {
+  SignalHealthType type[3];
+};
+constexpr std::uint8_t kSignalHealthNone = 255;
+
 struct PolynomSetType {
   PolynomEntryType entry[2];
   TgdSetType tgd;
+  HealthSetType health;
 };
 }  // namespace SatData
 

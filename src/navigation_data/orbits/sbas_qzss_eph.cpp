@@ -48,6 +48,18 @@ bool is_QzssAlmanacUsable(const ZRT_ALM_GPS& a) {
   return a.marker != '?' && a.config >= 0 && std::fabs(a.sqrtA - kQzssPlausibleSqrtA) <= kQzssPlausibleSqrtATol;
 }
 
+bool compute_SbasSatPosByAlmanac(const ZRT_ALM_SBA& a, double pos[3], float vel[3], double* clock, double* drift) {
+  for (int k = 0; k < 3; ++k)
+    if (!std::isfinite(a.pos[k]) || !std::isfinite(a.vel[k])) return false;
+  for (int k = 0; k < 3; ++k) {
+    pos[k] = a.pos[k];
+    vel[k] = a.vel[k];
+  }
+  if (clock != nullptr) *clock = 0;
+  if (drift != nullptr) *drift = 0;
+  return true;
+}
+
 SbasRecordTime get_SbasRecordTime(const ZRT_EPH_SBA& e) {
   SbasRecordTime t;
   t.day = static_cast<std::int32_t>(e.week) * 7 + static_cast<std::int32_t>(e.tow / kDaySec);

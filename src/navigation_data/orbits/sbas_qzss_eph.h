@@ -57,6 +57,11 @@ SbasRecordTime get_SbasRecordTime(const ZRT_EPH_SBA& e);
 // An SBAS almanac's reference time (s of day) and cycle number (day since the GPS epoch).
 SbasRecordTime get_SbasAlmanacTime(const ZRT_ALM_SBA& a);
 
+// Position of an SBAS almanac: the broadcast position (m) and velocity (m/s) as they stand, a
+// geostationary satellite being near enough still over a day, and clock and drift 0 (the SBAS
+// almanac, RTCA DO-229 message type 17, carries no clock). False for a position that is no number.
+bool compute_SbasSatPosByAlmanac(const ZRT_ALM_SBA& a, double pos[3], float vel[3], double* clock, double* drift);
+
 // Accuracy (m) of an SBAS URA index: the LNAV table, 20000 m (no prediction) for 15, 0 above.
 double get_SbasEphemerisAccuracy(int uraIndex);
 

@@ -89,6 +89,10 @@ void clear_NvRamEphemerisData() {
 
 void clear_NvRamEphemerisData(SvIdType id) { ephBlock(id).makeInvalid(); }
 
+void clear_NvRamAlmanacData() {
+  for (auto& b : RawAlmanacDataNvBlock) b.makeInvalid();
+}
+
 void clear_NvRamAlmanacData(SvIdType id) { almBlock(id).makeInvalid(); }
 
 }  // namespace nav_nv

@@ -47,6 +47,9 @@ bool restore_NvRamGloMflags(CorrData::GloMflagsType& flags);
 // Every ephemeris block invalid (the engine's clear-all-ephemerides).
 void clear_NvRamEphemerisData();
 void clear_NvRamEphemerisData(SvIdType id);
+// Every almanac block invalid (the engine's clear-all-almanacs); the UTC blocks and the GLONASS
+// satellite types stay.
+void clear_NvRamAlmanacData();
 void clear_NvRamAlmanacData(SvIdType id);
 
 }  // namespace nav_nv

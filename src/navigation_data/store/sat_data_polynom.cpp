@@ -12,11 +12,12 @@
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
-constexpr int kMaskAlmanacCheck = 2;
-constexpr int kMaskUraCheck = 3;
-
+// A satellite's bit in one of the setup's masks. A satellite whose almanac slot is not known
+// yet (a GLONASS frequency no ephemeris or almanac has tied to a slot) is held to every check:
+// its bit reads as set.
 bool maskBit(const std::uint64_t (&masks)[kSatMaskKinds][SYS_NUM], int kind, int sys, int sat) {
-  return sat >= 0 && sat < 64 && ((masks[kind][sys] >> sat) & 1u) != 0;
+  if (sat < 0 || sat >= SYS_SAT_NUM[sys]) return true;
+  return ((masks[kind][sys] >> sat) & 1u) != 0;
 }
 
 SatData::PolynomEntryType noEntry() {
@@ -30,8 +31,9 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   if (!has_KeplerOrbit(sys) && sys != kSysSbas && sys != kSysGlonass) return false;
   const WhichRecord which = recIdx == 0 ? kNewest : kPrevious;
   if (!time_.valid || !is_EphemerisValid(sys, si, dataType, which)) return false;
-  const int g = SYS_SI_BASE_NUM[sys] + si;
-  const int sat = ephId_[g].sat != kSvUnknown ? ephId_[g].sat : si;
+  // The almanac and mask bits are those of the satellite's own slot; a GLONASS frequency index
+  // is no slot, so an unlinked GLONASS record has none.
+  const int sat = almSlotOf(sys, si);
   bool almReady = false, almHealthy = false;
   if (sat < SYS_SAT_NUM[sys]) {
     almReady = is_AlmanacReady(sys, sat);
@@ -82,11 +84,15 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
   // Written so that a NaN accuracy or limit counts as too large.
   if (maskBit(setup_.satMasks, kMaskUraCheck, sys, sat) && !(std::sqrt(e.accuracy) <= setup_.uraLimit[sys]))
     e.flags |= kPolyFlagInvalid;
-  if (!r->healthy && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
-  if (!maskBit(setup_.satMasks, kMaskAlmanacCheck, sys, sat)) e.flags |= kPolyFlagAlmChecked;
+  if (!healthyAsScreened(sys, dataType, *r) && maskBit(setup_.satMasks, kMaskHealthUse, sys, sat)) e.flags |= kPolyFlagUnhealthy;
+  if (!maskBit(setup_.satMasks, kMaskAlmanacWait, sys, sat)) e.flags |= kPolyFlagAlmChecked;
   if (almReady) {
     e.flags |= kPolyFlagAlmChecked;
     if (!almHealthy) e.flags |= kPolyFlagAlmUnhealthy;
+  } else if (sys == kSysGlonass && r->almMarked) {
+    // The almanac is gone or no longer ready: the health it marked on the buffer still holds.
+    e.flags |= kPolyFlagAlmChecked;
+    if (!r->almCn) e.flags |= kPolyFlagAlmUnhealthy;
   }
   return true;
 }
@@ -101,8 +107,7 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   if (r == nullptr) return false;
   SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
   if (sys == kSysGlonass) {
-    // FDMA ephemerides carry no group delays: the set says so rather than keep old values.
-    set = SatData::TgdSetType{};
+    update_GloTgd(dataType, set);
   } else if (sys == kSysSbas) {
     update_SbasTgd(dataType, set.delay, set.source);
   } else if (sys == kSysGalileo) {
@@ -117,6 +122,12 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   } else {
     update_SatelliteTgd(*reinterpret_cast<const ZRT_EPH_GPS*>(r->native), dataType, set);
   }
+  return true;
+}
+
+bool SatelliteDataProcessor::update_SignalHealthData(int sys, int si, int dataType) {
+  if (dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[sys]) return false;
+  polySet_[SYS_SI_BASE_NUM[sys] + si].health.type[dataType] = SatData::SignalHealthType{SatData::kSignalHealthNone, 0};
   return true;
 }
 

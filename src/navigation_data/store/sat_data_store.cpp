@@ -58,6 +58,7 @@ void SatelliteDataProcessor::init_Object() {
     ephCounter_[sys] = almCounter_[sys] = 0;
   }
   setup_ = SatDataSetup{};
+  debugInverse_.store(0, std::memory_order_relaxed);
   for (int sys = 0; sys < SYS_NUM; ++sys)
     for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat)
       alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * setup_.almAgeDays[sys];
@@ -148,6 +149,7 @@ void SatelliteDataProcessor::set_Setup(const SatDataSetup& s) {
     for (int sat = 0; sat < SYS_SAT_NUM[sys]; ++sat) alm_[SYS_SAT_BASE_NUM[sys] + sat].span = 86400u * s.almAgeDays[sys];
   }
   setup_ = s;
+  debugInverse_.store(static_cast<std::uint8_t>(s.debugInverse & 7u), std::memory_order_relaxed);
   // Stored GLONASS ephemerides are far older than their few minutes of validity after a start.
   gloRestoreSuppressed_ = true;
 }
@@ -354,6 +356,15 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     // Kept whole: each new content stands as a new issue until the system's rules decide.
     iod = static_cast<std::uint16_t>(crc & 0x7FFF);
   }
+  // The orbit test only where the setup asks it for the satellite ("dvs/check", a bit per
+  // almanac slot): without it every record counts as plausible. A GLONASS record names its slot;
+  // one that names none is tested.
+  int sat = si;
+  if (sys == kSysGlonass) {
+    const int n = static_cast<const ZRT_EPH_GLN*>(rec)->slot;
+    sat = n >= SYS_SAT_MIN[kSysGlonass] && n <= SYS_SAT_MAX[kSysGlonass] ? n - SYS_SAT_MIN[kSysGlonass] : -1;
+  }
+  if (sat >= 0 && ((setup_.satMasks[kMaskDvsCheck][sys] >> sat) & 1u) == 0) plausible = true;
   takePoolElement(sys, slot);
   if (sys != kSysGlonass) {
     linkIdentity(sys, si, si);
@@ -368,7 +379,10 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     s.previous = t;
   }
   ExtEphRecord& e = *s.rec[s.newest];
+  const bool almMarked = e.almMarked, almCn = e.almCn;
   e = ExtEphRecord{};
+  e.almMarked = almMarked;
+  e.almCn = almCn;
   std::memcpy(e.native, rec, static_cast<std::size_t>(size));
   e.valid = true;
   e.healthy = healthy;
@@ -490,10 +504,18 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
   a = n;
   bump(almCounter_[sys]);
   if (n.storeInImage && !restoring) nav_nv::store_NvRamAlmanacData(a.id, sys == kSysGalileo ? a.rec : rec);
-  // A usable GLONASS almanac names the frequency its slot is tracked on.
+  // A usable GLONASS almanac names the frequency its slot is tracked on, and marks the
+  // ephemeris buffers of that frequency with its health.
   if (sys == kSysGlonass && n.usable) {
     Locker<Mutex> ephLock(ephMutex_);
-    linkIdentity(sys, reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7, id.sat);
+    const int si = reinterpret_cast<const ZRT_ALM_GLN*>(a.rec)->freqNum + 7;
+    linkIdentity(sys, si, id.sat);
+    for (int dt = 0; dt < SYS_DATA_TYPES_NUM[sys]; ++dt)
+      for (ExtEphRecord* r : eph_[ephSlotOf(sys, si, dt)].rec)
+        if (r != nullptr) {
+          r->almMarked = true;
+          r->almCn = n.healthy;
+        }
   }
   // Polynomials built from the old almanac must be rebuilt.
   if (a.id.si < SYS_SI_NUM[sys]) {
@@ -621,7 +643,25 @@ bool SatelliteDataProcessor::is_EphemerisValid(int sys, int si, int dataType, Wh
 
 bool SatelliteDataProcessor::is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const {
   const ExtEphRecord* r = chosen(eph_[ephSlotOf(sys, si, dataType)], which);
-  return r != nullptr && r->healthy;
+  return r != nullptr && healthyAsScreened(sys, dataType, *r);
+}
+
+// Index 8 is 64 m of user range accuracy (IS-GPS-200 20.3.3.3.1.3; the BeiDou and NavIC tables
+// are the same, and a GPS CNAV record carries the index its accuracy terms give); SBAS index 15
+// is "no accuracy prediction". Galileo's SISA, BeiDou B-CNAV's SISMAI and GLONASS's FT are no
+// such index and are not screened here.
+bool SatelliteDataProcessor::healthyAsScreened(int sys, int dataType, const ExtEphRecord& r) const {
+  if (!r.healthy) return false;
+  if (!setup_.accuracyScreening()) return true;
+  constexpr int kScreenedIndex = 8, kSbasScreenedIndex = 15;
+  switch (sys) {
+    case kSysGps:
+    case kSysQzss: return reinterpret_cast<const ZRT_EPH_GPS*>(r.native)->ura < kScreenedIndex;
+    case kSysBeidou: return dataType != 0 || reinterpret_cast<const ZRT_EPH_CMP*>(r.native)->urai < kScreenedIndex;
+    case kSysNavic: return reinterpret_cast<const ZRT_EPH_IRS*>(r.native)->ura < kScreenedIndex;
+    case kSysSbas: return reinterpret_cast<const ZRT_EPH_SBA*>(r.native)->ura < kSbasScreenedIndex;
+    default: return true;
+  }
 }
 
 const ExtEphRecord* SatelliteDataProcessor::get_EphLastData(int sys, int si, int dataType) {
@@ -648,6 +688,11 @@ bool SatelliteDataProcessor::is_AlmanacReady(int sys, int sat) {
   if (std::fabs(almanacAge(sys, sat)) <= a.span) return true;
   a.valid = false;
   return false;
+}
+
+bool SatelliteDataProcessor::is_AlmanacValid(int sys, int sat) {
+  if (!is_AlmanacReady(sys, sat)) return false;
+  return alm_[SYS_SAT_BASE_NUM[sys] + sat].usable && ((setup_.satMasks[kMaskInUse][sys] >> sat) & 1u) != 0;
 }
 
 double SatelliteDataProcessor::almanacAge(int sys, int sat) const {

@@ -6,6 +6,7 @@
 // position's freshness) is handed down by that layer's once-a-second call, never fetched.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "navigation_data/orbits/galileo_eph.h"
@@ -36,7 +37,10 @@ constexpr double kNeverLocked = -1e18;
 constexpr std::uint64_t kAllSatsMask[SYS_NUM] = {0xFFFFFFFFull, 0x3FFFFFFFull, 0xFFFFFFFFFull, 0xFFFFFFFull,
                                                  0x7Full, 0x7FFFFFFFFFFFFFFFull, 0x3FFFull};
 constexpr int kSatMaskKinds = 5;  // in use, health check, almanac wait, URA check, DVS check
+constexpr int kMaskInUse = 0;
 constexpr int kMaskHealthUse = 1;
+constexpr int kMaskAlmanacWait = 2;
+constexpr int kMaskUraCheck = 3;
 constexpr int kMaskDvsCheck = 4;
 
 // What the store takes from the positioning layer's setups.
@@ -60,9 +64,14 @@ struct SatDataSetup {
   // Largest ephemeris accuracy (m) a polynomial may have where the "URA check" mask asks.
   float uraLimit[SYS_NUM] = {10, 10, 10, 10, 10, 10, 10};
   std::uint8_t sysTime[SYS_NUM] = {0, 1, 2, 0, 0, 5, 6};
+  // Debug bits 0..2: the satellite positions computed from the store have their X, Y or Z negated.
+  std::uint8_t debugInverse = 0;
   float elevMask = 5.0f;  // degrees
   std::uint32_t elevMode = 0;  // 1: elevations measured from the visible horizon ("truehor")
   ElevVarSetup elevVar;
+  // Accuracy screening: a record whose accuracy index says worse than about 50 m counts as
+  // unhealthy (the weighting mode 1 with the screening field set).
+  bool accuracyScreening() const { return elevVar.weightMode == 1 && elevVar.accScreening != 0; }
   bool operator==(const SatDataSetup&) const = default;
 };
 
@@ -121,6 +130,10 @@ struct ExtEphRecord {
   bool polyComputed = false;
   bool weekKnown = false;
   bool almChecked = false;
+  // GLONASS: the health of the satellite's almanac (Cn) marked on the buffer by the last usable
+  // almanac of its frequency; it stays with the buffer when a new record is written into it.
+  bool almMarked = false;
+  bool almCn = false;
   std::uint16_t iod = kNoIod;
   std::uint16_t cycle = 0;
   std::int32_t refTime = 0;
@@ -195,6 +208,9 @@ class SatelliteDataProcessor {
   bool is_EphemerisValid(int sys, int si, int dataType, WhichRecord which) const;
   bool is_EphemerisHealthy(int sys, int si, int dataType, WhichRecord which) const;
   bool is_AlmanacReady(int sys, int sat);
+  // Ready, usable (its orbit is one of the system's) and the satellite in use in the setup: an
+  // almanac that gives positions and visibility.
+  bool is_AlmanacValid(int sys, int sat);
 
   // The primary data type among those in use (`typeInUse`, 255 all): the first whose newest
   // record is valid and healthy, else the first valid one; 255 none.
@@ -212,6 +228,11 @@ class SatelliteDataProcessor {
 
   // update_SetupData: the setup of this epoch.
   void set_Setup(const SatDataSetup& s);
+  // The inverse-coordinate debug switch of Earth-fixed axis 0..2 (X, Y, Z), as the last setup set
+  // it: a satellite position computed from the store has that coordinate negated. Any task.
+  bool bDebugInverseCoordinate(int axis) const {
+    return axis >= 0 && axis < 3 && ((debugInverse_.load(std::memory_order_relaxed) >> axis) & 1u) != 0;
+  }
 
   // ---- Visibility and almanac positions (sat_visibility_update.cpp) ----
   // Below the horizon: never for a tracked satellite nor without a usable receiver position;
@@ -268,6 +289,9 @@ class SatelliteDataProcessor {
   int storeEphemeris(int sys, int si, int dataType, const void* rec, std::uint32_t crc,
                      bool replace, bool noWeek, bool restored);
   const ExtEphRecord* chosen(const EphSlot& s, WhichRecord which) const;
+  // The record's health as the setup reads it: broadcast healthy and, with accuracy screening
+  // on, an accuracy index below 8 (SBAS: below 15).
+  bool healthyAsScreened(int sys, int dataType, const ExtEphRecord& r) const;
   void clearPolyComputed(int sys);
   bool restoreEphemeris(int sys, int si, int dataType);
   void updateSatellite(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
@@ -276,6 +300,9 @@ class SatelliteDataProcessor {
   // Orbit products of one satellite (sat_data_polynom.cpp).
   bool update_SatellitePolynom(int sys, int si, int dataType, int recIdx);
   bool update_SatelliteTgdData(int sys, int si, int dataType);
+  // The signal-health record of a valid data type: reset to "none" (no decoder reports the
+  // health of single signals yet).
+  bool update_SignalHealthData(int sys, int si, int dataType);
   bool fill_SatPolynomSet(int sys, int si);
   bool publish_SatPolynomSet(int sys, int si);
   void clear_EphemerisDependentData(int sys, int si);
@@ -303,6 +330,7 @@ class SatelliteDataProcessor {
   std::uint16_t ephCounter_[SYS_NUM] = {};
   std::uint16_t almCounter_[SYS_NUM] = {};
   SatDataSetup setup_;
+  std::atomic<std::uint8_t> debugInverse_{0};  // setup_.debugInverse, for readers in other tasks
   SatDataTime time_;
   bool positionFresh_ = false;
   bool start_ = true;

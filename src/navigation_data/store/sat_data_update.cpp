@@ -3,7 +3,6 @@
 // (polynomials, positions, visibility) in step with its ephemerides and almanac.
 #include <cmath>
 
-#include "navigation_data/placeholders.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 
@@ -150,7 +149,7 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
         if (dt == primary) havePolynom = havePolynom || built;
       }
       update_SatelliteTgdData(sys, si, dt);
-      placeholder::update_SignalHealthData(id, dt);
+      update_SignalHealthData(sys, si, dt);
     }
   }
   // Without an ephemeris polynomial the almanac may give a coarse one, already in the receiver's frame.
@@ -196,9 +195,13 @@ void SatelliteDataProcessor::updateAlmanacSlot(int sys, int sat, const SatDataEp
   if (start_) update_AlmanacData(alm_[a].id, 255, nullptr, false);
   if (epoch.clearAllAlm) {
     Locker<Mutex> lock(almMutex_);
+    // The kept copy goes too, or the next start would bring the almanac back.
+    nav_nv::clear_NvRamAlmanacData(alm_[a].id);
     alm_[a].valid = alm_[a].usable = alm_[a].healthy = false;
   }
-  if (!is_AlmanacReady(sys, sat)) {
+  // An almanac whose orbit is none of the system's, or of a satellite not in use, gives no
+  // position: a wrong one would judge the satellite's ephemeris.
+  if (!is_AlmanacValid(sys, sat)) {
     clear_AlmanacDependentData(sys, sat);
     return;
   }

@@ -9,7 +9,7 @@
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/navic_eph.h"
-#include "navigation_data/placeholders.h"
+#include "navigation_data/orbits/sbas_qzss_eph.h"
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
@@ -72,7 +72,7 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
   else if (sys == kSysGlonass)
     ok = compute_GloSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_GLN*>(alm_[a].rec), dt, pos, vel, &clock, &drift);
   else
-    ok = placeholder::compute_SatPosByAlmanac(sys, alm_[a].rec, dt, pos, vel, &clock, &drift);
+    ok = compute_SbasSatPosByAlmanac(*reinterpret_cast<const ZRT_ALM_SBA*>(alm_[a].rec), pos, vel, &clock, &drift);
   if (!ok) {
     out.has = false;
     return false;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,6 +26,9 @@
 #endif
 
 Hook<bool(int port, CanState* out)> canStoredStateHook("platform", "canStoredStateHook", false);
+Hook<int()> canWakeCreateHook("platform", "canWakeCreateHook", -1);
+Hook<void(int fd)> canWakeHook("platform", "canWakeHook");
+Hook<void(int fd)> canWakeDrainHook("platform", "canWakeDrainHook");
 
 namespace {
 
@@ -42,12 +44,11 @@ std::atomic<int> g_count{0};  // running count that numbers the ports as they ar
 std::atomic<bool> g_txDebug{false}, g_rxDebug{false};
 std::atomic<int> g_wakeFd{-1};
 std::atomic<int> g_cantPriority{24};
+constexpr long kTickMicros = 10000;
 
 void wakeCant() {
   const int fd = g_wakeFd.load();
-  if (fd < 0) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+  if (fd >= 0) canWakeHook(fd);
 }
 
 std::int64_t nowMicros() {
@@ -399,16 +400,13 @@ void applyDebugSelector() {
 void* cantProc(void*) {
   Task::sleep(100);
   for (;;) {
+    // Without a wake-up descriptor the task looks again every tick instead of when woken.
     const int wake = g_wakeFd.load();
-    if (wake < 0) {
-      Task::sleep(100);
-      continue;
-    }
     int maxFd = wake;
     fd_set rs, ws;
     FD_ZERO(&rs);
     FD_ZERO(&ws);
-    FD_SET(wake, &rs);
+    if (wake >= 0) FD_SET(wake, &rs);
     for (int n = 0; n < kCanPortCount; ++n) {
       SockCanPort& p = canPortAt(n);
       const int l = p.listenFd();
@@ -416,10 +414,10 @@ void* cantProc(void*) {
       const int s = p.sockFd();
       if (s >= 0 && p.peerConnected() && p.hasPending()) FD_SET(s, &ws), maxFd = s > maxFd ? s : maxFd;
     }
-    timeval tv{1, 0};
-    if (::select(maxFd + 1, &rs, &ws, nullptr, &tv) <= 0) continue;
-    std::uint64_t drained = 0;
-    if (FD_ISSET(wake, &rs) && ::read(wake, &drained, sizeof drained) < 0) drained = 0;
+    timeval tv{wake >= 0 ? 1 : 0, wake >= 0 ? 0 : kTickMicros};
+    const int ready = ::select(maxFd + 1, &rs, &ws, nullptr, &tv);
+    if (ready < 0 || (ready == 0 && wake >= 0)) continue;
+    if (wake >= 0 && FD_ISSET(wake, &rs)) canWakeDrainHook(wake);
     // A port made again after an error frame starts afresh: counters and queue too.
     for (int n = 0; n < kCanPortCount; ++n)
       if (canPortAt(n).reinitAsked()) canPortAt(n).init(canPortAt(n).state());
@@ -441,6 +439,8 @@ void* cantProc(void*) {
 
 bool canProcInit(int priority) {
   static bool done = false;
+  // A descriptor its maker could not give at the first start is asked for again.
+  if (g_wakeFd.load() < 0) g_wakeFd = canWakeCreateHook();
   if (done) return true;
   done = true;
   g_cantPriority = priority;
@@ -449,7 +449,6 @@ bool canProcInit(int priority) {
     if (!canStoredStateHook(p, &s) || !canCheckBaudRate(s.w[CAN_W_RATE])) s = canGetStateDef();
     canPortAt(p).init(s);
   }
-  g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   static Task* task = new Task(priority, cantProc, nullptr, "CANT", 4096);
   task->resume();
   return true;

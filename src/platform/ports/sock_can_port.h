@@ -108,6 +108,11 @@ void cpuCanClearShutDown();
 
 // The stored state of a port (false when there is none).
 extern Hook<bool(int port, CanState* out)> canStoredStateHook;
+// The wake-up descriptor both ports share: CANT waits on it beside their sockets, a writer makes
+// it readable, CANT drains it. Made once by canProcInit; without one (-1) CANT looks every tick.
+extern Hook<int()> canWakeCreateHook;
+extern Hook<void(int fd)> canWakeHook;
+extern Hook<void(int fd)> canWakeDrainHook;
 
 // Debug selector values of CANT.
 inline constexpr int kCanDbgTxOn = 90600000;

@@ -49,6 +49,18 @@ inline constexpr std::size_t kSatHealthCheckOffset = 256;  // u64 x 7: healthy p
 inline constexpr std::size_t kSatCombModeOffset = 2346;    // u8: 1 smooths on the two-frequency carrier
 inline constexpr std::size_t kSatSmoothWaitOffset = 2352;  // u32: 1 smoothed code only at full count
 inline constexpr std::size_t kSatTecCalibOffset = 2366;    // u8: 1 runs the TEC calibration
+// u8, debug: bits 0..2 negate the X, Y, Z of the satellite positions computed from the store.
+inline constexpr std::size_t kSatDebugInverseOffset = 2357;
+// Code corrections from base observations: systems (bit per system) whose corrections lose the
+// base offset's part along the line of sight, and that offset (i16 x 3, mm, Earth-fixed X, Y, Z).
+inline constexpr std::size_t kCorrBaseOffsetSysOffset = 344;
+inline constexpr std::size_t kCorrBaseOffsetOffset = 346;
+// Fields the satellite data store reads: the elevation-weighting mode (4, or 1 with the second
+// field 0 and screening on: the weighted model) and the accuracy screening (with mode 1: a record
+// whose accuracy index is 8 or more counts as unhealthy). All 0 by default.
+inline constexpr std::size_t kSatWeightModeOffset = 2360;   // u8
+inline constexpr std::size_t kSatWeightMode2Offset = 2361;  // u8
+inline constexpr std::size_t kSatAccScreeningOffset = 2362; // u8
 // Fields the RTK engine's satellite exclusions read.
 inline constexpr std::size_t kSatSysUseOffset = 112;       // u32: bit per system in use
 inline constexpr std::size_t kSatInUseMaskOffset = 192;    // u64 x 7: satellites in use (SAT numbering)

@@ -24,6 +24,13 @@ int stepDivisor(int x, int cap) {
   return 5;
 }
 
+// The base averager spans the averaging time at the 1000-ms step (a setting of 0, never given,
+// averages for the factory time).
+void baseAvgTarget(const MsLogicPendedType& r) {
+  const int avg = RcvSet.baseAvg ? RcvSet.baseAvg : kBaseAvgDefaultSec;
+  BaseFlt.setTarget(avg, static_cast<int>(static_cast<long>(avg) * 1000 / (r.div1000 > 0 ? r.div1000 : 1000)));
+}
+
 void update() {
   MsLogicPendedType& r = g_rec;
   r.pended = 0;
@@ -48,10 +55,7 @@ void update() {
   navSetDeriveCounts(NavSet, I);
   const int tec = navSmoothCount(RcvSet.tecSmi, I);
   ChanData::xTecMaxSmCnt = static_cast<std::uint16_t>(tec ? tec : 1);
-  // The base averager spans the averaging time at the 1000-ms step (a setting of 0, never
-  // given, averages for the factory time).
-  const int avg = RcvSet.baseAvg ? RcvSet.baseAvg : kBaseAvgDefaultSec;
-  BaseFlt.setTarget(avg, static_cast<int>(static_cast<long>(avg) * 1000 / r.div1000));
+  baseAvgTarget(r);
 }
 
 }  // namespace
@@ -59,6 +63,11 @@ void update() {
 MsLogicPendedType msLogicPended() {
   Locker<Mutex> l(g_mu);
   return g_rec;
+}
+
+void msLogicBaseAvg() {
+  Locker<Mutex> l(g_mu);
+  baseAvgTarget(g_rec);
 }
 
 bool msLogicInit(int msInt, int secInt) {

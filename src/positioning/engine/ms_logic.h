@@ -28,6 +28,9 @@ MsLogicPendedType msLogicPended();
 bool msLogicInit(int msInt, int secInt);
 // Applies a recorded change while one is pending.
 void msLogic();
+// The base averager's count again from the stored averaging time at the applied step (after a
+// change of that time).
+void msLogicBaseAvg();
 
 // The measurement interval of the channel layer, which lies above this one.
 struct MsLogicLinks {

@@ -96,6 +96,9 @@ std::uint32_t navLastGoodSolutionSec() { return g_lastGoodSec.load(); }
 int navMain(const NavMainInputs& in) {
   // 1. (NavSol's status is set with the locks held below: a reader may be looking at it.)
   posAvgFlagsClear();
+  // What the commands asked of the averaging and the base's reference position, done here in
+  // the task whose base processing and coders read them.
+  posAvgPoll();
   // 2. The main input first, then the other one when both are tracked.
   const int mainIdx = in.mainInput == 1 ? 1 : 0;
   int inputs[kInputs] = {mainIdx, 1 - mainIdx};
@@ -107,9 +110,11 @@ int navMain(const NavMainInputs& in) {
     for (int k = 0; k < count; ++k) {
       const int a = inputs[k];
       const bool isMain = a == mainIdx;
-      NavSol.status = NavTask::NAV_SOL::kNotComputed;
-      NavSol.epoch = NavEpoch;
       if (isMain || in.separate) {
+        // Only an input that is processed starts NavSol afresh: the input left out after the
+        // main one would otherwise turn the main input's solution into "not computed".
+        NavSol.status = NavTask::NAV_SOL::kNotComputed;
+        NavSol.epoch = NavEpoch;
         ChanData* chan = &Cdat[a * PVTEngine::kChannels];
         const int status = PVTEngineInstance.update(in.intervalMs, isMain, &NavSol, chan);
         NavSol.status = status;

@@ -19,6 +19,11 @@ ReferencePos RefArpGPS, RefArpGLN, RefArpWgs, RefArpPe9;
 namespace {
 
 std::atomic<bool> g_published{false};
+// Requests of other tasks: 1 start averaging, 2 stop it; a publication of the stored position.
+std::atomic<int> g_avgRequest{0};
+std::atomic<bool> g_publishRequest{false};
+
+bool nonZero(const double t[3]) { return t[0] != 0.0 || t[1] != 0.0 || t[2] != 0.0; }
 
 // The board's accuracy words carry IEEE single floats (m): per axis X, Y, Z, then the rms.
 float accWord(std::uint32_t w) {
@@ -86,6 +91,18 @@ void averagePosLogic() {
   g_published.store(true);
   double xyz[3] = {avg[0], avg[1], avg[2]};
   if (transform) DatumConv::transInverse(false, navGlobals.userDatum.prm, avg, xyz);
+  publishRefPos(xyz);
+  // Into the receiver settings: the measured reference point, Cartesian and geodetic, which the
+  // base publishes from now on (and after a restart).
+  double lat = 0, lon = 0, h = 0;
+  EllMath::XYZ_BLH(navGlobals.ell, xyz[0], xyz[1], xyz[2], lat, lon, h);
+  for (int i = 0; i < 3; ++i) RcvSet.refPos[0][i] = xyz[i];
+  RcvSet.refPos[1][0] = lat, RcvSet.refPos[1][1] = lon, RcvSet.refPos[1][2] = h;
+  RcvSet.refPosFrom = kRefPosFromMeasured;
+  nv_writeRcvSettings();
+}
+
+void publishRefPos(const double xyz[3]) {
   const EllMath::ELL_EXTPAR& ell = navGlobals.ell;
   setXyz(RefPosGPS, ell, "", xyz);
   setXyz(RefPosGLN, ell, "", xyz);
@@ -113,8 +130,36 @@ void averagePosLogic() {
     setXyz(RefPosPe9, pe90.ell, "P90", p9);
     setXyz(RefArpPe9, pe90.ell, "P90", a9);
   }
-  // Into the receiver settings: the measured reference point, Cartesian and geodetic.
-  for (int i = 0; i < 3; ++i) RcvSet.refPos[0][i] = xyz[i];
-  RcvSet.refPos[1][0] = lat, RcvSet.refPos[1][1] = lon, RcvSet.refPos[1][2] = h;
-  nv_writeRcvSettings();
+}
+
+void unpublishRefPos() {
+  for (ReferencePos* r : {&RefPosGPS, &RefPosGLN, &RefPosWgs, &RefPosPe9, &RefArpGPS, &RefArpGLN, &RefArpWgs,
+                          &RefArpPe9})
+    r->clearValid();
+}
+
+bool storedRefPos(double xyz[3]) {
+  const int k = RcvSet.refPosFrom == kRefPosFromKnown ? 2 : RcvSet.refPosFrom == kRefPosFromMeasured ? 0 : -1;
+  if (k < 0 || !nonZero(RcvSet.refPos[k])) return false;
+  for (int i = 0; i < 3; ++i) xyz[i] = RcvSet.refPos[k][i];
+  return true;
+}
+
+void posAvgRequest(bool start) { g_avgRequest.store(start ? 1 : 2); }
+void refPosPublishRequest() { g_publishRequest.store(true); }
+bool posAvgActive() { return bAvgPos.load() != 0 || g_avgRequest.load() == 1; }
+
+void posAvgPoll() {
+  if (const int r = g_avgRequest.exchange(0)) {
+    if (r == 1) BaseFlt.init();
+    bAvgPos.store(r == 1 ? 1 : 0);
+  }
+  if (g_publishRequest.exchange(false)) {
+    double xyz[3];
+    if (storedRefPos(xyz)) {
+      publishRefPos(xyz);
+    } else {
+      unpublishRefPos();
+    }
+  }
 }

@@ -22,6 +22,27 @@ void posAvgFlagsClear();
 // One computed solution (NavSol) into the averager; runs after the position locks are released.
 void averagePosLogic();
 
+// Publishes a reference position (WGS 84 Earth-fixed, m; the point the receiver's solution gives,
+// the antenna's L1 phase centre) in every form the coders read, as a completed average does, and
+// gives it to the engine as its fixed position. Runs in the task that runs the coders.
+void publishRefPos(const double xyz[3]);
+// Marks the eight reference positions not valid: the base has no position of its own.
+void unpublishRefPos();
+
+// Requests from other tasks, carried out by task MEAT at its next navigation step
+// (posAvgPoll): averaging started anew or stopped, and the stored reference position
+// (RcvSet.refPosFrom's triple) published again.
+void posAvgRequest(bool start);
+void refPosPublishRequest();
+// Carries out what was requested (task MEAT, before the averaging step; start-up before the
+// tasks run).
+void posAvgPoll();
+// Averaging runs or is about to start.
+bool posAvgActive();
+// The stored reference position the base publishes (refPosFrom's WGS 84 Earth-fixed triple);
+// false when none is stored.
+bool storedRefPos(double xyz[3]);
+
 // The reference-station position of the engine (Earth-fixed, m); the result of the Put.
 int set_Nav3RefPos(double x, double y, double z);
 

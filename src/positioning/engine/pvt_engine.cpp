@@ -176,8 +176,18 @@ void PVTEngine::allocate_NvRamData() {
   SbasDataDecoder::allocate_NvRamData();
 }
 
+// The kept copies go at once, so that a restart right after the command restores none; the
+// store drops what it holds at its next step, in its own task.
 void PVTEngine::clear_NvRamEphemerisData() {
-  if (pSatData != nullptr) nav_nv::clear_NvRamEphemerisData();
+  if (pSatData == nullptr) return;
+  nav_nv::clear_NvRamEphemerisData();
+  request_ClearAllEphemerides();
+}
+
+void PVTEngine::clear_NvRamAlmanacData() {
+  if (pSatData == nullptr) return;
+  nav_nv::clear_NvRamAlmanacData();
+  request_ClearAllAlmanacs();
 }
 
 void PVTEngine::input_PositionData(const NavTask::NAV_POS& pos) {

@@ -103,7 +103,9 @@ class PVTEngine {
   void update_SatDataTask();
   void update_SatCorrTask();
 
-  // One message to the decoder of its satellite; 1 when a decoder took it, 0 when dropped.
+  // One message to the decoder of its satellite; 1 when a decoder took it, 0 when dropped. `f`
+  // is the signal level (dB-Hz) of the channel tracking the satellite, 0 when none does; the
+  // LNAV, GLONASS, BeiDou D1/D2 and NavIC decoders weigh a ghost satellite by it.
   int update_GpsDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f);
   int update_GloDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f);
   int update_GalDataTask(const std::uint8_t* bytes, int count, const SvIdType* sv, int kind, float f);
@@ -112,7 +114,10 @@ class PVTEngine {
   int update_IrnssDataTask(const std::uint32_t* words, int count, const SvIdType* sv, int kind, float f);
 
   void allocate_NvRamData();
+  // The settings commands that drop every stored ephemeris / almanac: the settings-image copies
+  // at once, the store's records at its next step.
   void clear_NvRamEphemerisData();
+  void clear_NvRamAlmanacData();
   void input_PositionData(const NavTask::NAV_POS& pos);
 
   // Start-up road: the receiver-time record from the time scales, then one satellite-data and

@@ -15,6 +15,7 @@
 #include "navigation_data/decoders/gps_cnav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "positioning/gps_parity.h"
 #include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/sbas/sbas_data_decoder.h"
@@ -309,16 +310,19 @@ int PVTEngine::update_IrnssDataTask(const std::uint32_t* words, int count, const
 // ---- the rings -------------------------------------------------------------------------------
 
 void PVTEngine::update_RawNavDataFromBoardDec() {
-  auto words = [this](auto& ring, int index) {
+  // The ghost check of the decoders weighs two satellites by their signal levels: each message
+  // goes with the level of the channel tracking its satellite (0 when none does).
+  auto level = [this](SvIdType sv) { return pMeas != nullptr ? pMeas->get_SatSignalLevel(sv) : 0.0f; };
+  auto words = [this, &level](auto& ring, int index) {
     using Entry = CorrData::GpsRawMessageType;
     drain<decltype(ring), Entry>(ring, readers[index], [&](const Entry& e) {
       SvIdType sv;
       if (!rawNavSvId(index, e.uSv, 0, sv)) return;
       const int n = e.uCount;
       switch (index) {
-        case kRingBeidou: update_CompDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
-        case kRingNavic: update_IrnssDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
-        default: update_GpsDataTask(e.ulWords, n, &sv, e.uKind, 0.0f); break;
+        case kRingBeidou: update_CompDataTask(e.ulWords, n, &sv, e.uKind, level(sv)); break;
+        case kRingNavic: update_IrnssDataTask(e.ulWords, n, &sv, e.uKind, level(sv)); break;
+        default: update_GpsDataTask(e.ulWords, n, &sv, e.uKind, level(sv)); break;
       }
     });
   };
@@ -340,7 +344,7 @@ void PVTEngine::update_RawNavDataFromBoardDec() {
       GloRawMessageData, readers[kRingGlonass], [&](const CorrData::GloRawMessageType& e) {
         SvIdType sv;
         if (!rawNavSvId(kRingGlonass, e.uSv, e.iFreq, sv)) return;
-        update_GloDataTask(e.ulWords, e.uCount, &sv, e.uKind, 0.0f);
+        update_GloDataTask(e.ulWords, e.uCount, &sv, e.uKind, level(sv));
       });
   bytes(GalRawMessageData, kRingGalileo);
   bytes(WaasRawMessageData, kRingSbas);

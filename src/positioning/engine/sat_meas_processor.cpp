@@ -1,5 +1,6 @@
 #include "positioning/engine/sat_meas_processor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -36,6 +37,18 @@ bool tracked(const ChanSigData* s) {
          s->freq > 1.0;
 }
 
+// The strongest signal of the channel that is valid this epoch (dB-Hz); 0 when none is.
+float channelLevel(const ChanData& ch) {
+  float best = 0;
+  for (int k = 0; k < kCdatSlots; ++k) {
+    const ChanSigData* s = ch.sig(k);
+    if (s == &SdatEmpty || (s->flags & ChanSigData::kValid) != ChanSigData::kValid) continue;
+    // Written so that a NaN level is passed over.
+    if (s->cn0 > best) best = s->cn0;
+  }
+  return best;
+}
+
 int channelOf(const ChanData& ch) {
   const ChanData* p = &ch;
   if (p < Cdat || p >= Cdat + kCdatChannels) return -1;
@@ -64,10 +77,19 @@ int SatelliteMeasurementProcessor::smoothWaitFull() const {
   return field<std::uint32_t>(setup_, PosSetup::kSatSmoothWaitOffset) == 1 ? 1 : 0;
 }
 
+float SatelliteMeasurementProcessor::get_SatSignalLevel(SvIdType sv) const {
+  if (!sv.isValidSi()) return 0;
+  Locker<Mutex> lock(levelMutex_);
+  return level_[SYS_SI_BASE_NUM[sv.sys] + sv.si];
+}
+
 bool SatelliteMeasurementProcessor::healthyOnly(SvIdType sv) const {
   if (!setupValid_) return true;
   const std::uint64_t mask = field<std::uint64_t>(setup_, PosSetup::kSatHealthCheckOffset + 8 * sv.sys);
-  // A satellite whose almanac slot is not known yet is held to its health.
+  // A satellite whose almanac slot is not known yet is held to its health. Elsewhere the
+  // tracking index is the slot; a GLONASS frequency index is not, and would pick another
+  // satellite's bit.
+  if (sv.sat == kSvUnknown && sv.sys == kSysGlonass) return true;
   const int bit = sv.sat != kSvUnknown ? sv.sat : sv.si;
   return bit >= 64 || ((mask >> bit) & 1u) != 0;
 }
@@ -86,7 +108,12 @@ void SatelliteMeasurementProcessor::update_ChanNavData() {
   const int base = static_cast<int>(chan - Cdat);
   locked_ = SatData::SatelliteListType{};
   sat_.uFilled = EpochSatCommonDataType::kFilled;
+  for (float& l : levelNext_) l = 0;
   for (int i = 0; i < kSlots; ++i) update_ChanNavDataCycle(base + i);
+  {
+    Locker<Mutex> lock(levelMutex_);
+    for (int g = 0; g < SYS_SI_TOTAL; ++g) level_[g] = levelNext_[g];
+  }
 
   locked_.ulTimeTag = time_.ulTimeTag;
   locked_.bFlag = 1;
@@ -195,6 +222,8 @@ void SatelliteMeasurementProcessor::update_ChanNavDataCycle(int channel) {
   }
 
   if (sv.si < 64) locked_.ullMask[sv.sys] |= std::uint64_t{1} << sv.si;
+  float& level = levelNext_[SYS_SI_BASE_NUM[sv.sys] + sv.si];
+  level = std::max(level, channelLevel(ch));
 
   ch.evaluateTEC(rec.sv, rec.bVisible ? rec.fElevation : -90.0, time_.ulTimeTag);
 }

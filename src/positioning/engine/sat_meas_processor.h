@@ -9,6 +9,7 @@
 
 #include "navigation_data/sv_id.h"
 #include "platform/hook.h"
+#include "platform/rtos.h"
 #include "positioning/data_servers/pos_setup_types.h"
 #include "positioning/data_servers/pvt_data.h"
 
@@ -136,6 +137,10 @@ class SatelliteMeasurementProcessor {
   // What the last epoch left.
   const EpochSatCommonDataType& epochSatData() const { return sat_; }
   const SatData::SatelliteListType& lockedList() const { return locked_; }
+  // Signal level (dB-Hz) of a satellite in the last epoch: the strongest signal valid in that
+  // epoch on any channel tracking it; 0 when no channel tracked it. Read by other tasks (the
+  // navigation decoders' ghost check).
+  float get_SatSignalLevel(SvIdType sv) const;
 
   PVTDataType* pStore;
   LMSEngine* pLms;
@@ -160,6 +165,10 @@ class SatelliteMeasurementProcessor {
   SatData::SatelliteListType locked_{};
   EpochSatCommonDataType sat_;
   SlotState slot_[kChannels];
+  // Levels by global tracking index: built over the epoch, then published whole under the lock.
+  float levelNext_[SYS_SI_TOTAL] = {};
+  float level_[SYS_SI_TOTAL] = {};
+  mutable Mutex levelMutex_;
 };
 
 extern SatelliteMeasurementProcessor SatelliteMeasurementProcessorInstance;

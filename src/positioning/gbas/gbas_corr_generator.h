@@ -18,6 +18,7 @@ class PVTDataType;
 namespace GbasCorr {
 
 // The GBAS settings inside the correction-processor setup record (byte offsets).
+inline constexpr std::size_t kFormatOffset = 128;           // u16: 217 DO-217, 246 DO-246, other none
 inline constexpr std::size_t kSelectionModeOffset = 352;    // u8: 0 station, 1 approach, other selector
 inline constexpr std::size_t kStationSelectorOffset = 353;  // u8: reference station data selector
 inline constexpr std::size_t kPathSelectorOffset = 354;     // u8: reference path data selector, 255 none

@@ -93,15 +93,18 @@ bool GeoidFileReader::doRead(int handle) {
   return GeoidGPS::install(newName);
 }
 
-bool GeoidFileReader::readFrom(const char* fileName) {
-  if (!fileName || !fileName[0]) return false;
+GeoidFileReader::Load GeoidFileReader::load(const char* fileName) {
+  if (!fileName || !fileName[0]) return Load::kNoFile;
   const int h = io_.open(fileName, 0);
-  if (h < 0) {
-    GeoidGPS::keepBuiltInIfNone();
-    return false;
-  }
+  if (h < 0) return Load::kNoFile;
   const bool ok = doRead(h);
   io_.close(h);
+  return ok ? Load::kLoaded : Load::kBadFile;
+}
+
+bool GeoidFileReader::readFrom(const char* fileName) {
+  if (!fileName || !fileName[0]) return false;
+  const bool ok = load(fileName) == Load::kLoaded;
   if (!ok) GeoidGPS::keepBuiltInIfNone();
   return ok;
 }

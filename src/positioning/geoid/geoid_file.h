@@ -26,6 +26,10 @@ class GeoidFileReader {
   bool readFrom();
   bool readFrom(const char* fileName);
 
+  // How loading a named file went; on any failure nothing changes.
+  enum class Load { kLoaded, kNoFile, kBadFile };
+  Load load(const char* fileName);
+
   // Loads a model from an open file. Nothing changes on failure.
   bool doRead(int handle);
 

@@ -110,11 +110,13 @@ TEST_F(Road, LinesAndTheirReplies) {
       {"set,/par/tst/num,x1", "ER01A%%{7,,wrong 2nd parameter}\r\n"}, {"set,/par/tst/num,{1", syntax},
       {"print,/par/tst/num", "RE0016\r\n"}, {"set,/par/tst/num,-42;print,/par/tst/num", "RE003-42\r\n"},
       {"set,/par/tst/text,\"a;b#c&&d\";print,/par/tst/text", "RE008a;b#c&&d\r\n"},
-      {"set,/par/tst/num,3;set,/par/tst/text,hi;print,/par/tst", "RE01F{num=3,text=hi,sub={a=1,b=two}}\r\n"},
+      // The area as a whole lists the area below it as well.
+      {"set,/par/tst/num,3;set,/par/tst/text,hi;print,/par/tst",
+       "RE02D{num=3,text=hi,sub={a=1,b=two},deep={k=deep}}\r\n"},
   };
   for (const auto& r : rows) EXPECT_EQ(runLine(serA, r.line), r.reply) << "line: " << r.line;
   const std::string all = runLine(serA, "print,/par/");
-  EXPECT_NE(all.find("tst={num=3,text=hi,sub={a=1,b=two}}"), std::string::npos) << all;
+  EXPECT_NE(all.find("tst={num=3,text=hi,sub={a=1,b=two},deep={k=deep}}"), std::string::npos) << all;
 }
 
 TEST(Checksum, MatchesTheDefinition) {

@@ -268,6 +268,35 @@ TEST_F(BaseProChain, BaseClockJump) {
   }
 }
 
+// A signal the screening idled starts again with the next base epoch, with its own geometric
+// term: the epoch it starts in only sets the model's time, the next one takes the measurement
+// less the range of that epoch.
+TEST_F(BaseProChain, AnIdledSignalStartsAgainOnItsLine) {
+  const std::vector<int> all = feed_.prns();
+  const std::vector<int> prns(all.begin(), all.begin() + 6);
+  double T = kT0;
+  for (int k = 0; k < 10; ++k, T += 1.0) run(T, prns);
+  for (int prn : prns) {
+    SCOPED_TRACE(testing::Message() << "G" << prn);
+    BasePro* p = BPC.at(0, prn - 1);
+    ASSERT_NE(p, nullptr);
+    p->Reset(0);
+    run(T, prns);
+    EXPECT_EQ(p->Status(0), 1);
+    EXPECT_EQ(p->cnt[0], 0);
+    T += 1.0;
+    run(T, prns);
+    EXPECT_EQ(p->cnt[0], 1);
+    EXPECT_NEAR(phaseError(prn, T, 0.0), 0.0, 1e-3);
+    T += 1.0;
+  }
+  for (int k = 0; k < 20; ++k, T += 1.0) run(T, prns);
+  for (int prn : prns) {
+    EXPECT_EQ(BPC.at(0, prn - 1)->Status(0), 1) << "G" << prn;
+    EXPECT_NEAR(phaseError(prn, T - 1.0, 1.5), 0.0, 1e-3) << "G" << prn;
+  }
+}
+
 // A base epoch whose id no rover epoch has is skipped; the models stay as they were.
 TEST_F(BaseProChain, NoRoverEpochNoChange) {
   const std::vector<int> prns = {feed_.prns().front()};

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -299,6 +300,109 @@ TEST_F(CodeDiffWhole, SmoothedCorrectionCarriesItsQualityAndKeepsThePreviousIssu
   EXPECT_EQ(c.previous[0][0].fPrc, 1234.0f);
   EXPECT_EQ(c.range[0][0].uIod, static_cast<std::uint8_t>(eph.iode));
   EXPECT_EQ(c.range[0][0].uUdre, 237);  // (100 - 7) x 255 / 100
+}
+
+// The stored value counts the correction in 0.02 m plus half a unit: with a station clock the
+// correction is known to the 2 mm the polynomial fit leaves, so the half unit (10 mm) shows.
+TEST_F(CodeDiffWhole, StoredCorrectionIsFiftyTimesThePrcPlusAHalf) {
+  const double T = 345600.0 + 600.0;
+  load(T);
+  const CpdCPos station{kStation[0], kStation[1], kStation[2]};
+  const long ms = static_cast<long>(T * 1000.0);
+  rcvTime(90000);
+  for (const double clock : {3.1e-6, -2.0e-6, 0.0, 1.0e-9}) {
+    for (const auto& [prn, eph] : sky_) {
+      SCOPED_TRACE(testing::Message() << "G" << prn << " clock " << clock);
+      double rho = 0.0, satClock = 0.0;
+      signalTruth(eph, T, rho, satClock);
+      CodeDiffFromBaseInstance.init();
+      ASSERT_TRUE(convertCpdMeasToCodeDiffCorr(321, 0, rho + (clock - satClock) * kC, 0.0,
+                                               CpdSv::make(CpdSv::kGps, prn), ms, &station));
+      RTCMData::SatCorrectionType c;
+      const SvIdType id{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, static_cast<std::uint8_t>(prn - 1)};
+      ASSERT_NE(PVTDataInstance.rtcmSatCorrection[get_RtcmSourceIndex(static_cast<std::uint32_t>(ms), 321)].Take(&id, &c), 0);
+      EXPECT_NEAR(c.range[0][0].fPrc, -clock * kC * 50.0 + 0.5, 0.15);
+    }
+  }
+}
+
+// The correction setup's base offset: for a system whose bit is set, the offset's part along the
+// line of sight (station to satellite) leaves the correction; other systems keep theirs.
+TEST_F(CodeDiffWhole, BaseOffsetOfTheCorrectionSetupAlongTheLineOfSight) {
+  const double T = 345600.0 + 600.0;
+  load(T);
+  const CpdCPos station{kStation[0], kStation[1], kStation[2]};
+  const long ms = static_cast<long>(T * 1000.0);
+  rcvTime(90000);
+  PosSetup::CorrProcessorSetupType saved{};
+  const bool had = PVTDataInstance.corrProcessorSetup.Take(&saved) != 0;
+  const struct {
+    const char* name;
+    std::uint8_t systems;
+    std::int16_t mm[3];
+    bool moved;
+  } rows[] = {
+      {"GPS bit: moved", 0x01, {1000, -2000, 500}, true},
+      {"GPS among others", 0x7F, {-3000, 250, 4000}, true},
+      {"GLONASS only: GPS kept", 0x02, {1000, -2000, 500}, false},
+      {"no bit", 0x00, {1000, -2000, 500}, false},
+      {"bit with no offset", 0x01, {0, 0, 0}, false},
+  };
+  const auto& [prn, eph] = *sky_.begin();
+  double rho = 0.0, satClock = 0.0;
+  signalTruth(eph, T, rho, satClock);
+  double p[3], v[3], rel = 0.0;
+  compute_SatPositionByEphemeris(T - rho / kC, kSysGps, eph, p, v, &rel);
+  const double los[3] = {p[0] - kStation[0], p[1] - kStation[1], p[2] - kStation[2]};
+  const double n = std::sqrt(los[0] * los[0] + los[1] * los[1] + los[2] * los[2]);
+  const SvIdType id{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, static_cast<std::uint8_t>(prn - 1)};
+  auto stored = [&]() {
+    CodeDiffFromBaseInstance.init();
+    EXPECT_TRUE(convertCpdMeasToCodeDiffCorr(321, 0, rho - satClock * kC, 0.0, CpdSv::make(CpdSv::kGps, prn), ms,
+                                             &station));
+    RTCMData::SatCorrectionType c;
+    PVTDataInstance.rtcmSatCorrection[get_RtcmSourceIndex(static_cast<std::uint32_t>(ms), 321)].Take(&id, &c);
+    return c.range[0][0].fPrc / 50.0;
+  };
+  for (const auto& r : rows) {
+    PosSetup::CorrProcessorSetupType s{};
+    PosSetup::setDefaults(s);
+    s.aBytes[PosSetup::kCorrBaseOffsetSysOffset] = 0;
+    ASSERT_NE(PVTDataInstance.corrProcessorSetup.Put(&s), 0);
+    const double without = stored();
+    s.aBytes[PosSetup::kCorrBaseOffsetSysOffset] = r.systems;
+    std::memcpy(s.aBytes + PosSetup::kCorrBaseOffsetOffset, r.mm, sizeof r.mm);
+    ASSERT_NE(PVTDataInstance.corrProcessorSetup.Put(&s), 0);
+    const double along = (r.mm[0] * los[0] + r.mm[1] * los[1] + r.mm[2] * los[2]) * 0.001 / n;
+    EXPECT_NEAR(stored() - without, r.moved ? -along : 0.0, 2e-4) << r.name;
+  }
+  if (had) PVTDataInstance.corrProcessorSetup.Put(&saved);
+}
+
+// The store's inverse-coordinate debug switches, set by the setup's three debug bits, negate
+// the axes of every satellite position the base decoders compute.
+TEST_F(CodeDiffWhole, DebugSwitchesOfTheStoreNegateAxes) {
+  const double T = 345600.0 + 600.0;
+  load(T);
+  const auto& [prn, eph] = *sky_.begin();
+  const CpdSv sv = CpdSv::make(CpdSv::kGps, prn);
+  double base[3], vel[3], clk = 0.0;
+  std::uint16_t iod = 0;
+  ASSERT_TRUE(cpdutil::satState(sv, T, false, CpdUtils::kAnyIod, base, vel, clk, iod));
+  for (int bits = 0; bits < 8; ++bits) {
+    SatDataSetup setup;
+    setup.debugInverse = static_cast<std::uint8_t>(bits);
+    SatDataProcessorInstance.set_Setup(setup);
+    double pos[3];
+    ASSERT_TRUE(cpdutil::satState(sv, T, false, CpdUtils::kAnyIod, pos, vel, clk, iod));
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(SatDataProcessorInstance.bDebugInverseCoordinate(k), ((bits >> k) & 1) != 0) << bits;
+      EXPECT_EQ(pos[k], ((bits >> k) & 1) ? -base[k] : base[k]) << "bits " << bits << " axis " << k;
+    }
+  }
+  SatDataProcessorInstance.set_Setup(SatDataSetup{});
+  EXPECT_FALSE(SatDataProcessorInstance.bDebugInverseCoordinate(0));
+  EXPECT_FALSE(SatDataProcessorInstance.bDebugInverseCoordinate(3));
 }
 
 }  // namespace

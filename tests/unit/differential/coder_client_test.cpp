@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "differential/cmr/cmr_coder.h"
 #include "positioning/base/base_processing.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/rcv_output.h"
@@ -53,6 +54,8 @@ const RefRow kRows[] = {
 
 TEST(NavClientCod, ReferenceRecordAndItsFlags) {
   std::strcpy(RcvSet.antName[0], "TEST-ANT-DESCRIPTOR");
+  std::strcpy(RcvSet.antSerial, "SN 0042-A");
+  RcvSet.antSetupId = 7;
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_out); };
   for (const RefRow& r : kRows) {
     SCOPED_TRACE(r.name);
@@ -72,11 +75,13 @@ TEST(NavClientCod, ReferenceRecordAndItsFlags) {
     ASSERT_NE(rec, nullptr);
     EXPECT_EQ(std::tuple(ref, arp), std::tuple(r.wantRef, r.wantArp));
     if (r.wantX != 0) { EXPECT_EQ(rec->dX, r.wantX); }
-    // No setting holds the antenna's serial number or setup id.
+    // Every record handed out carries the antenna settings.
     EXPECT_EQ(std::tuple(std::string(rec->antDescr), std::string(rec->antSerial), rec->antSetupId),
-              std::tuple(std::string("TEST-ANT-DESCRIPTOR"), std::string(), 0));
+              std::tuple(std::string("TEST-ANT-DESCRIPTOR"), std::string("SN 0042-A"), 7));
   }
   RtcmSetCmn[3] = 0;
+  RcvSet.antSerial[0] = 0;
+  RcvSet.antSetupId = 0;
 }
 
 // Offsets of the entered position: the record lies the offsets below it, at the ellipsoid's
@@ -95,6 +100,71 @@ TEST(NavClientCod, AntennaOffsetsAreApplied) {
   EXPECT_NEAR(moved, 2.0, 1e-6);
   EXPECT_NEAR(std::hypot(rec->dX, rec->dY, rec->dZ), r0 - 2.0, 0.01);
   EXPECT_EQ(std::tuple(rec->fUp, rec->fAntHeight, rec->bOffsetsApplied), std::tuple(2.0f, 2.0f, 1));
+}
+
+// The record handed out carries the offsets and whether they were applied, whichever of the two
+// it is: the entered position's or its antenna reference point's.
+TEST(NavClientCod, TheReferencePointRecordKeepsNorthEastUpAndTheAppliedFlag) {
+  const struct {
+    const char* name;
+    bool arp;
+    float neu[3];
+    double wantX;
+    std::uint8_t wantApplied;
+  } rows[] = {
+      {"position: offsets applied", false, {0.30f, -0.20f, 1.50f}, 0, 1},
+      {"reference point: the same offsets", true, {0.30f, -0.20f, 1.50f}, 1000002, 1},
+      {"reference point, only north", true, {-0.45f, 0.0f, 0.0f}, 1000002, 1},
+      {"reference point without offsets", true, {0.0f, 0.0f, 0.0f}, 1000002, 0},
+  };
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(nullptr); };
+  RtcmSetCmn[3] = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    RefPosWgs = RefArpWgs = ReferencePos{};
+    place(RefPosWgs, 1000001, -4850729.7108, 3975521.4643);
+    RefPosWgs.setAnt(r.neu, ReferencePos::kAntL1, false, false);
+    if (r.arp) place(RefArpWgs, 1000002, -4850729.7108, 3975521.4643);
+    NAVCOD_REF_COORD* rec = nullptr;
+    bool ref = false, arp = false;
+    NavClc.getRefCoord(false, &rec, true, ref, arp);
+    ASSERT_TRUE(ref);
+    ASSERT_EQ(arp, r.arp);
+    if (r.wantX != 0) { EXPECT_EQ(rec->dX, r.wantX); }
+    EXPECT_EQ(std::tuple(rec->fNorth, rec->fEast, rec->fUp, rec->fAntHeight, rec->bOffsetsApplied),
+              std::tuple(r.neu[0], r.neu[1], r.neu[2], r.neu[2], r.wantApplied));
+  }
+}
+
+// The CMR station message (type 1) over the real data source sends the reference point's
+// height, east and north in mm beside each axis.
+TEST(NavClientCod, CmrStationMessageSendsTheReferencePointsOffsets) {
+  navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(nullptr); };
+  RtcmSetCmn[3] = 0;
+  RefPosWgs = RefArpWgs = ReferencePos{};
+  place(RefPosWgs, 1114104.5999, -4850729.7108, 3975521.4643);
+  const float neu[3] = {0.125f, -0.250f, 1.500f};
+  RefPosWgs.setAnt(neu, ReferencePos::kAntL1, false, false);
+  place(RefArpWgs, 1114104.5999, -4850729.7108, 3975521.4643);
+  CMR_Coder c(&NavClc);
+  CMR_COD_SETTINGS set{};
+  set.stationId = 5;
+  c.setSettings(set);
+  const bool refOnly[kCmrMsgCount] = {false, false, true, false, false};
+  c.initCoding(refOnly);
+  c.makeCoding();
+  std::uint8_t out[CMR_Coder::kMaxFrame] = {};
+  const int n = c.buildMessage(kCmrMsgRefCoord, out, sizeof out);
+  ASSERT_EQ(n, 6 + 25);
+  // After the 6-byte header: per axis 34 bits of coordinate then 14 bits of offset.
+  const std::uint8_t* d = out + 4 + 6;
+  auto bits = [&](int from, int count) {
+    long v = 0;
+    for (int b = from; b < from + count; ++b) v = v << 1 | ((d[b / 8] >> (7 - b % 8)) & 1);
+    return v >= (1L << (count - 1)) ? v - (1L << count) : v;
+  };
+  const long want[3] = {1500, -250, 125};  // height with X, east with Y, north with Z
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(bits(48 * k + 34, 14), want[k]) << "axis " << k;
 }
 
 TEST(NavClientCod, SystemTimeOnlyWhenValid) {

@@ -250,6 +250,25 @@ TEST_F(NrtkDecoder, ResetDropsAPartGlonassResidualEpoch) {
   EXPECT_EQ(st->total('r'), 1);
 }
 
+// The rest of an ionospheric epoch cut by resets is never published, however many resets came
+// between (a port leaving its mode and coming back resets twice); the next epoch is.
+TEST_F(NrtkDecoder, ResetsDropTheRestOfACutEpoch) {
+  for (int resets : {1, 2, 3}) {
+    SCOPED_TRACE(resets);
+    st = std::make_unique<TestStore>();
+    dec.setBuf(&st->buf);
+    dec.reset();
+    network({10});
+    dec.updateIono(iono(hdr(10, 200000, true), {{1, 0, 0, 0, 0.1}}));
+    for (int i = 0; i < resets; ++i) dec.reset();
+    dec.updateIono(iono(hdr(10, 200000, false), {{2, 0, 0, 0, 0.2}}));
+    EXPECT_EQ(st->total('i'), 0);
+    dec.updateIono(iono(hdr(10, 201000, false), {{2, 0, 0, 0, 0.2}}));
+    EXPECT_EQ(st->total('i'), 1);
+    EXPECT_TRUE(st->find('i', 0, 10, 201000));
+  }
+}
+
 // Another network, more than 10 s after the last correction, clears the stations and the best six.
 TEST_F(NrtkDecoder, NetworkChangeClearsTheBestSix) {
   network({10, 11});

@@ -5,6 +5,8 @@
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 
+#include <cstdio>
+
 namespace {
 
 std::vector<std::string> held(const TextMessage& t) {
@@ -34,6 +36,55 @@ TEST(TextMessage, KeepsTheLastTwoOf128CharactersAndCounts) {
     t.get(c);
     ASSERT_EQ(c.counter, i % 32000) << i;
   }
+}
+
+// The change counter of the reference parameters: a record whose station name, X, Y, Z and first
+// three antenna values equal the current one's leaves it; any of those changing, or any record
+// while the store is not valid, counts one, 31999 + 1 giving 0.
+TEST(RefParMessage, ChangesCountOnlyWhatReadersCompare) {
+  RefParMessage m;
+  ReferencePos::REFPOS_PAR pos{};
+  ReferencePos::ANT_PAR ant{};
+  std::snprintf(pos.name, sizeof pos.name, "BASE");
+  pos.x = 4018282.5, pos.y = 744744.6, pos.z = 4880847.7;
+  const struct {
+    const char* name;
+    void (*change)(ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR&);
+    bool invalidateFirst;
+    int counted;
+  } rows[] = {
+      {"the first record", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR&) {}, false, 1},
+      {"the same again", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR&) {}, false, 0},
+      {"another name", [](ReferencePos::REFPOS_PAR& p, ReferencePos::ANT_PAR&) { p.name[0] = 'C'; }, false, 1},
+      {"X", [](ReferencePos::REFPOS_PAR& p, ReferencePos::ANT_PAR&) { p.x += 0.001; }, false, 1},
+      {"Y", [](ReferencePos::REFPOS_PAR& p, ReferencePos::ANT_PAR&) { p.y -= 0.001; }, false, 1},
+      {"Z", [](ReferencePos::REFPOS_PAR& p, ReferencePos::ANT_PAR&) { p.z += 1.0; }, false, 1},
+      {"antenna height", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.offsets[2] = 1.5f; }, false, 1},
+      {"first offset", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.offsets[0] = 0.1f; }, false, 1},
+      {"second offset", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.offsets[1] = 0.2f; }, false, 1},
+      {"L2 offsets are not compared", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.offsets[3] = 0.3f; }, false, 0},
+      {"third offsets are not compared", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.offsets[8] = 0.4f; }, false, 0},
+      {"flags are not compared", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR& a) { a.flags[0] = 7; }, false, 0},
+      {"geodetic form is not compared", [](ReferencePos::REFPOS_PAR& p, ReferencePos::ANT_PAR&) { p.lat = 0.9; }, false, 0},
+      {"the same after invalidation", [](ReferencePos::REFPOS_PAR&, ReferencePos::ANT_PAR&) {}, true, 1},
+  };
+  int want = 0;
+  for (const auto& r : rows) {
+    r.change(pos, ant);
+    if (r.invalidateFirst) m.invalidate();
+    m.putPar(pos, ant);
+    want += r.counted;
+    EXPECT_EQ(m.getChanges(), want) << r.name;
+  }
+  // Wrap: 31999 changes on, then 0.
+  for (int i = want; i < 31999; ++i) {
+    pos.x += 1.0;
+    m.putPar(pos, ant);
+  }
+  EXPECT_EQ(m.getChanges(), 31999);
+  pos.x += 1.0;
+  m.putPar(pos, ant);
+  EXPECT_EQ(m.getChanges(), 0);
 }
 
 struct Base : Rtcm3CpdClient {

@@ -153,7 +153,8 @@ TEST_F(Rtcm2Client, ReferenceCoordinates) {
 }
 
 // Message 22 before 3: its L1 corrections move the coordinates; its antenna height reaches the
-// record (set, not valid) only for the base's station; its L2-L1 vector reaches the decoders.
+// record (set, not valid) only for the base's station; its L2-L1 vector (the third word itself)
+// reaches the decoders and the record, marked as Earth-fixed.
 TEST_F(Rtcm2Client, ExtendedParameters) {
   struct Row {
     const char* name;
@@ -189,11 +190,15 @@ TEST_F(Rtcm2Client, ExtendedParameters) {
     EXPECT_NEAR(xyz[1], extTaken ? -0.02 : 0.0, 1e-6) << r.name;
     EXPECT_EQ((bc.offFlags & RtkBase::kOffSet) != 0, r.offsSet) << r.name;
     if (r.offsSet) {
-      EXPECT_EQ(int(bc.offFlags), RtkBase::kOffSet) << r.name;  // not valid, not of the ARP
+      EXPECT_EQ(int(bc.offFlags & ~RtkBase::kOffL2Xyz), RtkBase::kOffSet) << r.name;  // not valid, not of the ARP
       EXPECT_EQ(std::tuple(bc.offL1[0], bc.offL1[2]), std::tuple(0.0f, 1.25f)) << r.name;
     }
     EXPECT_EQ(spy.log.find("l2l1 2;") != std::string::npos, r.l2l1) << r.name;
-    if (r.l2l1) { EXPECT_NEAR(spy.offs.v[2], 0.10f, 1e-6) << r.name; }
+    // The L2 phase centre's offset from L1's as the message carries it, in Earth-fixed axes.
+    if (r.l2l1) {
+      EXPECT_EQ(std::tuple(spy.offs.v[0], spy.offs.v[1], spy.offs.v[2]), std::tuple(0.05f, 0.0f, 0.13f)) << r.name;
+    }
+    EXPECT_EQ((bc.offFlags & RtkBase::kOffL2Xyz) != 0, r.l2l1) << r.name;
     if (extTaken && r.height) {
       const ReferencePos::ANT_PAR& a = RcvPosGPS.ant();
       EXPECT_EQ(std::tuple(a.offsets[2], int(a.flags[0] & ReferencePos::kArp)), std::tuple(1.25f, int(ReferencePos::kArp)))

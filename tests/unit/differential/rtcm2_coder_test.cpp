@@ -54,6 +54,7 @@ struct Fixture {
 // ---- Words, header, sequence, parity -------------------------------------------------------
 
 TEST(Rtcm2Coder, HeaderCarriesTypeStationZCountSequenceAndHealth) {
+  constexpr int kNothing = -2;  // no message goes out
   struct Row {
     const char* name;
     int kind, type;
@@ -64,8 +65,11 @@ TEST(Rtcm2Coder, HeaderCarriesTypeStationZCountSequenceAndHealth) {
       {"null frame, GPS time", kRtcmMsg6, 6, 249600, 0, 268, 5, 268, 416},
       {"null frame in the GLONASS form takes GLONASS time", kRtcmMsgNull34, 34, 0, 10800000L + 600, 1, 0, 1, 1},
       {"z-count is the time in the hour", kRtcmMsg6, 6, 7 * 3600000L + 3599999, 0, 1023, 7, 1023, 5999},
-      {"station id beyond 10 bits keeps its low bits", kRtcmMsg6, 6, 0, 0, 1024 + 5, 0, 5, 0},
       {"no station id set goes out as 0", kRtcmMsg6, 6, 0, 0, -1, 0, 0, 0},
+      // An id the 10-bit field cannot hold sends nothing rather than a cut id.
+      {"station id 1024 sends nothing", kRtcmMsg6, 6, 0, 0, 1024, 0, kNothing, 0},
+      {"station id 1234 sends nothing", kRtcmMsg6, 6, 0, 0, 1234, 0, kNothing, 0},
+      {"station id 4095 sends nothing", kRtcmMsgNull34, 34, 0, 10800000L, 4095, 0, kNothing, 0},
   };
   for (const Row& r : rows) {
     Fixture f;
@@ -75,6 +79,11 @@ TEST(Rtcm2Coder, HeaderCarriesTypeStationZCountSequenceAndHealth) {
     f.coder.setSettings(s);
     f.src.gps = r.gpsMs, f.src.glo = r.gloMs;
     const auto m = f.code({r.kind}, r.kind);
+    if (r.wantStation == kNothing) {
+      EXPECT_TRUE(m.empty()) << r.name;
+      EXPECT_FALSE(f.coder.enabled(r.kind)) << r.name;
+      continue;
+    }
     ASSERT_EQ(m.size(), 1u) << r.name;
     EXPECT_EQ(m[0].type, r.type) << r.name;
     EXPECT_EQ(m[0].station, r.wantStation) << r.name;

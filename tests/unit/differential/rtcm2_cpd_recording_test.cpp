@@ -306,8 +306,11 @@ TEST_F(Rtcm2StationRecord, Type3And22IsThe1005PointAndSurvivesARestart) {
   BASECOORD before{};
   ASSERT_TRUE(getRtkBase(before));
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(before.xyz[i], r3.hdr.pos[i], 1e-4) << i;
+  // No L1 offsets; message 22's third word, the L2 phase centre's offset from L1's, is all zeros
+  // and kept in Earth-fixed axes.
   EXPECT_EQ(std::tuple(int(before.offFlags), int(before.srcKind), std::string(before.name)),
-            std::tuple(0, 0, std::string("W84")));
+            std::tuple(int(RtkBase::kOffL2Xyz), 0, std::string("W84")));
+  EXPECT_EQ(std::tuple(before.offL2[0], before.offL2[1], before.offL2[2]), std::tuple(0.0f, 0.0f, 0.0f));
 
   ASSERT_TRUE(FileNvmSave(0, true));
   ASSERT_TRUE(exists(".gnss.nvm"));

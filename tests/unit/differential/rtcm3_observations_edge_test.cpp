@@ -338,15 +338,17 @@ TEST(Rtcm3ObservationEdges, LastMsmTables) {
   const Bytes f = msm(1095, 1000, {{2}, {36}}, {2, 22});
   d.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(1));
   int type = 0;
-  std::uint32_t sats = 0, sigs = 0;
+  std::uint64_t sats = 0;
+  std::uint32_t sigs = 0;
   ASSERT_TRUE(getLastMsmInfo(2, type, sats, sigs));
-  EXPECT_EQ(std::tuple(type, sats, sigs), std::tuple(5, 0x40000000u, 0x40000400u));
+  // E36 lies in the mask's low half and is kept with E02.
+  EXPECT_EQ(std::tuple(type, sats, sigs), std::tuple(5, 0x4000000010000000ull, 0x40000400u));
   ASSERT_TRUE(getLastMsmInfo(0, type, sats, sigs));
   EXPECT_EQ(type, 0);
   EXPECT_FALSE(getLastMsmInfo(7, type, sats, sigs));
   dec.init();
   ASSERT_TRUE(getLastMsmInfo(2, type, sats, sigs));
-  EXPECT_EQ(std::tuple(type, sats, sigs), std::tuple(0, 0u, 0u));
+  EXPECT_EQ(std::tuple(type, sats, sigs), std::tuple(0, 0ull, 0u));
 }
 
 }  // namespace

@@ -252,7 +252,8 @@ TEST(Rtcm3Observations, MsmMatchesConvbin) {
       // the record is delivered empty.
       EXPECT_TRUE(sys == 4 || sys == 6);
       int msmType = 0;
-      std::uint32_t satMask = 0, sigMask = 0;
+      std::uint64_t satMask = 0;
+      std::uint32_t sigMask = 0;
       ASSERT_TRUE(getLastMsmInfo(sys, msmType, satMask, sigMask));
       EXPECT_EQ(std::tuple(o.numSat, std::popcount(satMask), msmType), std::tuple(0, 0, type % 10));
       continue;
@@ -261,7 +262,8 @@ TEST(Rtcm3Observations, MsmMatchesConvbin) {
     EXPECT_EQ(o.system, sys);
     EXPECT_NEAR(std::fmod((o.time / 1000.0) + (sys == 1 ? -10800 + 18 : sys == 5 ? 14 : 0) + 86400, 86400), want[0].sod, 1e-6);
     int msmType = 0;
-    std::uint32_t satMask = 0, sigMask = 0;
+    std::uint64_t satMask = 0;
+    std::uint32_t sigMask = 0;
     ASSERT_TRUE(getLastMsmInfo(sys, msmType, satMask, sigMask));
     EXPECT_EQ(msmType, type % 10);
     EXPECT_EQ(o.numSat, want[0].sats.size());

@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/base/rtcm2_cpd_decoder.h"
+#include "differential/cmr/cmr_cpd_decoder.h"
+#include "differential/decoder_task.h"
 #include "differential/received_stores.h"
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_decoder.h"
@@ -210,6 +213,81 @@ TEST_F(RtkBaseRecord, ReadersNeverSeeAMixedRecord) {
   r2.join();
   EXPECT_GT(copies.load(), 0);
   EXPECT_EQ(mixed.load(), 0);
+}
+
+// A base clean-up from the parser while the decoder task sets and reads its station between
+// chunks: under the decoders' lock the task always reads back the station it has just set, and
+// every clean-up finds the decoders between two chunks (ThreadSanitizer checks the same run).
+TEST_F(RtkBaseRecord, CleanRaceWithTheDecoderTask) {
+  RtcmCpdDecoder rtcm2;
+  CmrCpdDecoder cmr;
+  rtkBaseDecoders = RtkBaseDecoders{};
+  rtkBaseDecoders.rtcm2 = &rtcm2;
+  rtkBaseDecoders.cmr = &cmr;
+  std::atomic<bool> stop{false};
+  std::atomic<int> chunks{0}, torn{0};
+  std::thread dect([&] {
+    for (int k = 1; !stop.load(); ++k) {
+      DecWorkHold hold;
+      const CpdCPos p{1000.0 + k, 2.0, 3.0};
+      rtcm2.updateRefPos(p, k, false);
+      cmr.updateRefPos(p, k);
+      // Closing an epoch reads them back more than once.
+      for (int i = 0; i < 20; ++i) {
+        const bool whole = rtcm2.stationId == k && rtcm2.refPos.valid != 0 && rtcm2.refPos.x == p.x &&
+                           cmr.stationId == k && cmr.refPos.valid != 0 && cmr.refPos.x == p.x;
+        if (!whole) ++torn;
+      }
+      ++chunks;
+    }
+  });
+  for (int i = 0; i < 500; ++i) {
+    const int seen = chunks.load();
+    while (chunks.load() == seen) std::this_thread::yield();
+    invalidateRtkBase(0);
+  }
+  stop = true;
+  dect.join();
+  EXPECT_EQ(torn.load(), 0);
+  // A clean-up leaves both decoders without a station.
+  invalidateRtkBase(0);
+  EXPECT_EQ(std::tuple(rtcm2.stationId, int(rtcm2.refPos.valid), cmr.stationId, int(cmr.refPos.valid)),
+            std::tuple(-1, 0, -1, 0));
+}
+
+// The L2-L1 offset as east, north, up: offsets in Earth-fixed axes are turned at the base
+// position (rows where the rotation is plain: on the equator and at the pole the local axes are
+// Earth-fixed axes), offsets given as east, north, up stay.
+TEST_F(RtkBaseRecord, L2L1OffsetAsEastNorthUp) {
+  constexpr double kD = 3.14159265358979323846 / 180.0;
+  const struct {
+    const char* name;
+    int kind;
+    bool valid;
+    double lat, lon;  // degrees
+    float off[3];
+    bool ok;
+    double want[3];  // e, n, u
+  } rows[] = {
+      {"lat 0 lon 0: X up, Y east, Z north", RtkBase::kL2Xyz, true, 0, 0, {0.01f, 0.02f, 0.03f}, true, {0.02, 0.03, 0.01}},
+      {"lat 0 lon 90: -X east, Y up", RtkBase::kL2Xyz, true, 0, 90, {0.01f, 0.02f, 0.03f}, true, {-0.01, 0.03, 0.02}},
+      {"lat 90: -X north, Z up", RtkBase::kL2Xyz, true, 90, 0, {0.01f, 0.02f, 0.03f}, true, {0.02, -0.01, 0.03}},
+      {"lat 45: X and Z share up", RtkBase::kL2Xyz, true, 45, 0, {0.01f, 0.0f, 0.01f}, true, {0.0, 0.0, 0.0141421356}},
+      {"lat -30 lon -120", RtkBase::kL2Xyz, true, -30, -120, {0.0f, 0.0f, 0.02f}, true, {0.0, 0.02 * 0.8660254038, -0.01}},
+      {"east/north/up stay", RtkBase::kL2, true, 45, 10, {0.01f, 0.02f, 0.03f}, true, {0.01, 0.02, 0.03}},
+      {"Earth-fixed without a base", RtkBase::kL2Xyz, false, 45, 10, {0.01f, 0.02f, 0.03f}, false, {0.01, 0.02, 0.03}},
+  };
+  for (const auto& r : rows) {
+    baseCoordDefaults(bc);
+    updateAnt(r.off, r.kind, false, false, 1);
+    BASECOORD b{};
+    getRtkBase(b);
+    b.valid = r.valid ? RtkBase::kPosValid : 0;
+    b.blh[0] = r.lat * kD, b.blh[1] = r.lon * kD;
+    double enu[3];
+    EXPECT_EQ(rtkBaseL2L1Enu(b, enu), r.ok) << r.name;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(enu[i], r.want[i], 1e-7) << r.name << " " << i;
+  }
 }
 
 }  // namespace

@@ -82,15 +82,19 @@ TEST_F(FileStore, LogPortWritesIntoTheOpenFileOnly) {
 
 TEST_F(FileStore, RecordingLedFollowsTheBitsAndBlinks) {
   static int led = -1;
-  wpcSetLedHook([](bool on) { led = on; });
+  wpcLedHook = [](bool on) { led = on; };
   const struct { void (*step)(); int led; } steps[] = {
       {[] { wpcSetBits(1); }, 1},          {wpcLedsByInvertStatus, 0},          {wpcCheckBlink, 0},
       {wpcCheckBlink, 1},                  {[] { pcfEnableLights(false); }, 0}, {[] { pcfEnableLights(true); }, 1},
-      {[] { wpcClearBits(1); }, 0}};
+      {[] { wpcClearBits(1); }, 0},
+      // With the status LEDs off the inverse still shows, and its end leaves the LED as it is.
+      {[] { pcfEnableLights(false); }, 0}, {wpcLedsByInvertStatus, 1},          {wpcCheckBlink, 1},
+      {wpcCheckBlink, 1},                  {[] { pcfEnableLights(true); }, 0}};
   for (const auto& s : steps) {
     s.step();
     EXPECT_EQ(led, s.led) << &s - steps;
   }
+  wpcLedHook = nullptr;
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ class Buttons : public TempRunDir {
     ASSERT_TRUE(standin::layOutGpio(".", {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine}));
     ASSERT_TRUE(standin::layOutGpio(".", {kPowerButtonLine, REC_BUT_PRT}, "in", "1"));
     ledsResetForTest();
+    // The recording LED as the program wires it: green while recording.
+    wpcLedHook = [](bool on) { leds(kLedRec, on ? kLedGreen : kLedOff, kLedShow); };
     PosLed::resetForTest();
     PowerButton::clearPending();
     FileButton::takePending();
@@ -63,6 +65,7 @@ class Buttons : public TempRunDir {
   }
   void TearDown() override {
     cfClose(-1);
+    wpcLedHook = nullptr;
     ledsResetForTest();
     // A shutdown a test left pending would end the next test that runs an epoch.
     PowerButton::clearPending();

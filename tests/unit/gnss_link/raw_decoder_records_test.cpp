@@ -207,11 +207,23 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
        }, {3, 0xBBBB, 4, 0xAAAA, 2}},
       {"a signal past the record's end", s2m(rec(11, le(0, 1) + le(1, 1) + sig(0, 3, 0, 5).substr(0, 45))), by(kRec),
        [&b] { return v(b.sig[3][0].bPresent, b.uMeasCount); }, {0, 2}},
+      // The board names a system by its channel code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou, 5
+      // QZSS, 7 L-band) and a GLONASS satellite by its frequency number k: G1 = 1602 + 0.5625 k
+      // MHz, G2 = 1246 + 0.4375 k MHz (GLONASS ICD 3.3.1.1); E5a 1176.45, B1I 1561.098 MHz.
       {"rated carrier frequencies: GPS L1, GLONASS G1 k = +1, no such system",
        epochStart(kEpochTime) +
-           s2m(rec(7, le(15, 1) + le(3, 1) + sat(0, 0, 7, 1, 1) + sat(1, 1, 8, 1, 1) + sat(2, 9, 7, 1, 1))) +
+           s2m(rec(7, le(15, 1) + le(3, 1) + sat(0, 0, 7, 1, 1) + sat(1, 1, 1, 1, 1) + sat(2, 9, 7, 1, 1))) +
            s2m(rec(11, le(0, 1) + le(3, 1) + sig(0, 0, 0, 0) + sig(0, 1, 0, 0) + sig(0, 2, 0, 0))), {},
        [&b] { return v(b.sig[0][0].dFreq, b.sig[1][0].dFreq, b.sig[2][0].dFreq); }, {1575.42e6, 1602.5625e6, 1}},
+      {"rated carrier frequencies: GLONASS G2 k = -3, Galileo E5a, BeiDou B1I, QZSS L1, L-band",
+       epochStart(kEpochTime) +
+           s2m(rec(7, le(15, 1) + le(5, 1) + sat(3, 1, 253, 1, 1) + sat(4, 3, 11, 1, 1) + sat(5, 4, 23, 1, 1) +
+                       sat(6, 5, 194, 1, 1) + sat(7, 7, 3, 1, 1))) +
+           s2m(rec(11, le(0, 1) + le(5, 1) + sig(2, 3, 0, 0) + sig(4, 4, 0, 0) + sig(0, 5, 0, 0) + sig(0, 6, 0, 0) +
+                       sig(0, 7, 0, 0))), {},
+       [&b] {
+         return v(b.sig[3][2].dFreq, b.sig[4][4].dFreq, b.sig[5][0].dFreq, b.sig[6][0].dFreq, b.sig[7][0].dFreq);
+       }, {1244.6875e6, 1176.45e6, 1561.098e6, 1575.42e6, 1}},
       {"SolAln short", s2m(rec(4, std::string(1452, '\0'))), by(kRec), [&b] { return v(b.bSolAln); }, {0},
        "$$ @@SolAln: ERROR: len=1452 != 1453\n"},
       {"task load", s2m(rec(15, le(3, 1) + task("MEAS") + task("IDLE") + task("NAV "))), {}, tasks, {3, 1}},

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "differential/base/rtcm3_cpd_decoder.h"
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/calib_glo.h"
 #include "main/hook_table.h"
 #include "main/hooks.h"
@@ -13,6 +14,7 @@
 #include "navigation_data/decoders/nav_decoder_family.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "platform/exit.h"
+#include "settings/rcv_settings.h"
 #include "unit/differential/rtcm3_cpd_test_util.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -129,4 +131,34 @@ TEST(DifferentialWiring, BaseReceiversMakeReachesTheGlonassBiasHandling) {
     EXPECT_EQ(getGottenRcvBrand(), r.brand) << r.rcvType;
     EXPECT_EQ(gloBiasSettings().curBrand, r.brand) << r.rcvType;
   }
+}
+
+// The per-epoch driver's solution settings are the receiver settings the position keys set, and
+// the rover-base distance is the length of the RTK record's baseline (3-4-12: 13 m) while the
+// record holds a position.
+TEST(GnssLinkWiring, SolutionSettingsAndTheBaselineLength) {
+  wireGnssLink();
+  const struct {
+    std::uint8_t sep, type1, type3;
+    std::uint16_t lim;
+    bool known;
+  } rows[] = {{0, 0, 0, 0, false}, {1, 0, 1, 5, true}, {0, 1, 0, 65535, true}};
+  for (const auto& r : rows) {
+    RcvSet.sepAntSol = r.sep, RcvSet.rtkType1 = r.type1, RcvSet.rtkType3 = r.type3, RcvSet.rtkDistLim = r.lim;
+    rtkSolOut = RTK_SOL{};
+    rtkSolOut.bPosKnown = r.known ? 1 : 0;
+    rtkSolOut.baseline[0] = 3, rtkSolOut.baseline[1] = -4, rtkSolOut.baseline[2] = 12;
+    EXPECT_EQ(measProcLinks.sepAntSolutions(), r.sep != 0);
+    EXPECT_EQ(measProcLinks.rtkAllowType1(), r.type1 != 0);
+    EXPECT_EQ(measProcLinks.rtkAllowType3(), r.type3 != 0);
+    int lim = -1;
+    EXPECT_EQ(measProcLinks.rtkDistLimit(lim), r.lim != 0);
+    EXPECT_EQ(lim, r.lim);
+    double d = -1;
+    EXPECT_EQ(measProcLinks.rtkBaseDistance(d), r.known);
+    if (r.known) {
+      EXPECT_DOUBLE_EQ(d, 13.0);
+    }
+  }
+  rcvSetDefaults(RcvSet);
 }

@@ -361,6 +361,28 @@ TEST(GloNavFrame, AlmanacOfTheNextFrameReachesTheStoreAndLinksItsFrequency) {
   EXPECT_EQ(calls, 2);
 }
 
+// Orbital slots 16 to 24 (frames 4 and 5 of the superframe) are stored as slots 1 to 15 are: the
+// almanac under its own slot, linked to its frequency, its satellite type told to the registry.
+TEST(GloNavFrame, AlmanacOfEverySlotNumberReachesTheStore) {
+  for (int slot : {1, 15, 16, 20, 24}) {
+    FrameRun f;
+    f.frame();
+    f.frame();
+    Str first = f.s["navFNAVGLOStr6"];
+    put(first, 9, 5, slot);  // nA
+    f.h.feed(first, f.t += 2000);
+    f.h.feed(f.s["navFNAVGLOStr7"], f.t += 2000);
+    const auto* a = static_cast<const ZRT_ALM_GLN*>(f.h.store->get_AlmLastData(kSysGlonass, slot - 1));
+    ASSERT_NE(a, nullptr) << "slot " << slot;
+    EXPECT_EQ(a->slot, slot);
+    EXPECT_DOUBLE_EQ(a->tLambda, 2599.4375) << "slot " << slot;
+    EXPECT_EQ(f.h.store->get_SvIdx(kSysGlonass, slot - 1), 8) << "slot " << slot;  // frequency +1
+    bool told = false;
+    for (const TypeCall& c : gTypes) told = told || c.slot == slot;
+    EXPECT_TRUE(told) << "slot " << slot;
+  }
+}
+
 TEST(GloNavFrame, AlmanacStringsBeforeAHealthyEphemerisAreIgnored) {
   FrameRun f;
   for (int k = 4; k <= 7; ++k) f.h.feed(f.s["navFNAVGLOStr" + std::to_string(k)], f.t += 2000);

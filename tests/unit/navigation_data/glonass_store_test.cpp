@@ -141,6 +141,193 @@ TEST_F(GloStore, PolynomialPublishedOnceTheAlmanacConfirmsTheSatellite) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos[k], want.x[k], 0.01) << k;
 }
 
+// A record that names no orbital slot is tied to no almanac: it must not borrow the almanac or
+// the setup-mask bits of the satellite whose slot number equals its frequency index.
+TEST_F(GloStore, RecordWithoutSlotBorrowsNoOtherSatellitesAlmanacOrMaskBits) {
+  constexpr int kOtherSat = 8;  // slot 9: the satellite a frequency index of 8 would be mistaken for
+  struct Row {
+    const char* name;
+    std::uint8_t almHealth;  // Cn of slot 9's almanac
+    std::uint8_t ephHealth;
+    bool clearOtherBits;     // health-use and almanac-wait bits of slot 9 cleared
+    bool healthyOnly;
+    std::uint8_t status;
+  } rows[] = {
+      {"healthy almanac of slot 9", 1, 0, false, false, kPolyAlmCheckMissing},
+      {"unhealthy almanac of slot 9", 0, 0, false, false, kPolyAlmCheckMissing},
+      {"slot 9 needs neither check", 1, 1, true, true, kPolyUnhealthy},
+  };
+  for (const Row& r : rows) {
+    SetUp();
+    SatDataEpoch ep = epochAt(kTb);
+    if (r.clearOtherBits) {
+      ep.setup.satMasks[kMaskHealthUse][kSysGlonass] &= ~(1ull << kOtherSat);
+      ep.setup.satMasks[kMaskAlmanacWait][kSysGlonass] &= ~(1ull << kOtherSat);
+    }
+    s->update(ep);
+    ZRT_ALM_GLN a = almanac();
+    a.slot = kOtherSat + 1;
+    a.freqNum = -3;  // tracked on another frequency
+    a.health = static_cast<std::uint8_t>(r.almHealth | 2 << 1);
+    SvIdType other = kFreq1;
+    other.sat = kOtherSat;
+    ASSERT_EQ(s->update_AlmanacData(other, 0, &a, false), 1) << r.name;
+    ZRT_EPH_GLN e = record();
+    e.slot = 0;  // string 4 gave no slot
+    e.health = r.ephHealth;
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    ASSERT_EQ(s->get_EphSvId(kSysGlonass, kFreq1.si).sat, kSvUnknown) << r.name;
+    const double t = kTb + 200;
+    ep.time.sec[kSysGlonass] = t;
+    ep.monoSec = t;
+    s->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    const auto* p =
+        SatPolynomStoreInstance.get_PolynomData(kFreq1, t, r.healthyOnly, false, &status, &iod, &dataType, &acc, &dt);
+    if (p != nullptr) SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.name;
+  }
+}
+
+// The validity test of a state vector runs for the slots the setup's "dvs/check" mask asks it
+// for; a record that names no slot is always tested. (A valid record still waits for its almanac.)
+TEST_F(GloStore, ValidityTestOnlyWhereTheSetupAsksIt) {
+  const struct {
+    const char* name;
+    std::uint8_t slot;
+    bool asked;  // the mask bit of slot 2
+    std::uint8_t status;
+  } rows[] = {
+      {"no clock terms, slot 2 asked", 2, true, kPolyNoSet},
+      {"no clock terms, slot 2 not asked", 2, false, kPolyAlmCheckMissing},
+      {"no clock terms, no slot", 0, false, kPolyNoSet},
+  };
+  for (const auto& r : rows) {
+    SetUp();
+    SatDataEpoch ep = epochAt(kTb);
+    if (!r.asked) ep.setup.satMasks[kMaskDvsCheck][kSysGlonass] &= ~(1ull << 1);
+    if (r.slot == 0) ep.setup.satMasks[kMaskDvsCheck][kSysGlonass] = 0;
+    s->update(ep);
+    ZRT_EPH_GLN e = record();
+    e.slot = r.slot;
+    e.tauN = 0, e.gammaN = 0;
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    const double t = kTb + 200;
+    ep.time.sec[kSysGlonass] = t;
+    ep.monoSec = t;
+    s->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    if (SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &status, &iod, &dataType, &acc, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.name;
+  }
+}
+
+// A usable almanac marks the ephemeris buffers of its frequency with its health (Cn): the mark
+// stays with the buffers, so the ephemeris keeps its almanac's verdict once the almanac is gone.
+TEST_F(GloStore, AlmanacHealthMarkedOnTheEphemerisBuffers) {
+  const struct {
+    const char* name;
+    bool almanac;
+    std::uint8_t cn;
+    std::uint8_t withAlmanac, afterIt;  // polynomial status
+  } rows[] = {
+      {"no almanac", false, 0, kPolyAlmCheckMissing, kPolyAlmCheckMissing},
+      {"operable satellite", true, 1, kPolyOk, kPolyOk},
+      {"satellite not operable", true, 0, kPolyAlmUnhealthy, kPolyAlmUnhealthy},
+  };
+  for (const auto& r : rows) {
+    SetUp();
+    ZRT_EPH_GLN e = record();
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
+    if (r.almanac) {
+      ZRT_ALM_GLN a = almanac();
+      a.health = static_cast<std::uint8_t>(r.cn | 2 << 1);
+      SvIdType slot2 = kFreq1;
+      slot2.sat = 1;
+      ASSERT_EQ(s->update_AlmanacData(slot2, 0, &a, false), 1) << r.name;
+    }
+    const auto status = [&](double t, bool clearAlmanacs) {
+      SatDataEpoch ep = epochAt(t);
+      ep.clearAllAlm = clearAlmanacs;
+      s->update(ep);
+      std::uint8_t st = 255;
+      std::uint16_t iod = kPolyNoIod;
+      int dataType;
+      float acc;
+      double dt;
+      if (SatPolynomStoreInstance.get_PolynomData(kFreq1, t, false, false, &st, &iod, &dataType, &acc, &dt))
+        SatPolynomStoreInstance.free_PolynomData();
+      return st;
+    };
+    EXPECT_EQ(status(kTb + 200, false), r.withAlmanac) << r.name;
+    EXPECT_EQ(status(kTb + 201, true), r.afterIt) << r.name << ", almanacs cleared";
+    // A newer record in the other buffer keeps the mark.
+    ZRT_EPH_GLN next = record(kTb + 900);
+    ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &next, 2, true, false, false), 1) << r.name;
+    EXPECT_EQ(status(kTb + 902, false), r.afterIt) << r.name << ", next record";
+  }
+}
+
+// Group delays: an FDMA record clears the whole set, an L3 record only its own entry.
+TEST(GloTgd, FdmaClearsTheSetL3OneEntry) {
+  for (int dataType : {0, 1}) {
+    SatData::TgdSetType set{};
+    for (int k = 0; k < 6; ++k) set.delay[k] = 1e-9f * static_cast<float>(k + 1), set.source[k] = 2;
+    update_GloTgd(dataType, set);
+    for (int k = 0; k < 6; ++k) {
+      const bool cleared = dataType == 0 || k == kGloL3TgdField;
+      EXPECT_EQ(set.delay[k], cleared ? 0.0f : 1e-9f * static_cast<float>(k + 1)) << dataType << " " << k;
+      EXPECT_EQ(set.source[k], cleared ? 0 : 2) << dataType << " " << k;
+    }
+  }
+}
+
+// Every orbital slot's almanac is stored and used alike, slots 16 to 30 as slots 1 to 15 (the
+// tracking index has 15 values, the slots 30): kept, linked to its frequency, its satellite type
+// recorded, given a position, and back after a restart.
+TEST_F(GloStore, AlmanacOfEverySlotStoredAndUsedAlike) {
+  for (int slot : {1, 15, 16, 20, 24, 25, 30}) {
+    TearDown();  // a settings image of the row's own
+    SetUp();
+    ZRT_ALM_GLN a = almanac();
+    a.slot = static_cast<std::uint8_t>(slot);
+    a.freqNum = static_cast<std::int8_t>(slot % 15 - 7);
+    a.M = 1;
+    a.lambda = 0.01 * slot;
+    SvIdType id{kSvUnknown, kSysGlonass, 0, static_cast<std::uint8_t>(slot - 1)};
+    ASSERT_EQ(s->update_AlmanacData(id, 0, &a, false), 1) << "slot " << slot;
+    s->update(epochAt(kTb));
+    const auto* kept = static_cast<const ZRT_ALM_GLN*>(s->get_AlmLastData(kSysGlonass, slot - 1));
+    ASSERT_NE(kept, nullptr) << "slot " << slot;
+    EXPECT_EQ(kept->slot, slot);
+    EXPECT_EQ(s->get_SvIdx(kSysGlonass, slot - 1), a.freqNum + 7) << "slot " << slot;
+    SatPosState p;
+    ASSERT_TRUE(s->get_AlmanacPosition(kSysGlonass, slot - 1, &p)) << "slot " << slot;
+    double want[3];
+    float vel[3];
+    ASSERT_TRUE(compute_GloSatPosByAlmanac(a, kTb - a.tLambda, want, vel, nullptr, nullptr));
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p.pos[k], want[k], 1e-3) << "slot " << slot << " axis " << k;
+    CorrData::GloMflagsType types;
+    ASSERT_TRUE(nav_nv::restore_NvRamGloMflags(types));
+    EXPECT_EQ(types.type[1][slot - 1], 1) << "slot " << slot;
+    ASSERT_TRUE(FileNvmSave(0, true));
+    FileNvmLoad();
+    nav_nv::allocate_NvRamData();
+    s = std::make_unique<SatelliteDataProcessor>();
+    s->update(epochAt(kTb));
+    EXPECT_NE(s->get_AlmLastData(kSysGlonass, slot - 1), nullptr) << "slot " << slot << " after a restart";
+  }
+}
+
 TEST_F(GloStore, SatelliteTypesKeptInTheImage) {
   ZRT_EPH_GLN e = record();
   ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1);

@@ -157,6 +157,48 @@ TEST_F(SatDataOrbits, RestartRestoresTheKeptRecordsAndTheSamePolynomials) {
   EXPECT_EQ(alike.A0, utc.A0);
 }
 
+// The clear-all requests drop the records and their kept copies: a restart brings back only what
+// was not cleared, and the UTC parameters always.
+TEST_F(SatDataOrbits, ClearAllRequestsDropTheKeptCopiesToo) {
+  ZRT_ALM_GPS alm{};
+  alm.prn = 1, alm.toa = 319488, alm.week = kWeek % 1024, alm.sqrtA = 5153.7f, alm.e = 0.01f, alm.rank = 2;
+  ZRT_UTC_GPS utc{};
+  utc.tot = 503808, utc.WNt = 566 % 256, utc.dtLS = 15;
+  const struct {
+    const char* name;
+    bool clearEph, clearAlm;
+  } rows[] = {{"nothing cleared", false, false}, {"ephemerides", true, false}, {"almanacs", false, true}, {"both", true, true}};
+  for (const auto& r : rows) {
+    TearDown();  // a run directory and settings image of the row's own
+    SetUp();
+    {
+      auto s = fresh();
+      ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &recs[2], 102, true, false, false));
+      ASSERT_TRUE(s->update_AlmanacData(gps(1), 255, &alm, false));
+      ASSERT_TRUE(s->update_UtcData(kSysGps, 0, &utc));
+      SatDataEpoch ep = epochAt(kT);
+      ep.clearAllEph = r.clearEph;
+      ep.clearAllAlm = r.clearAlm;
+      s->update(ep);
+      EXPECT_EQ(s->get_EphLastData(kSysGps, 1, 0) == nullptr, r.clearEph) << r.name;
+      EXPECT_EQ(s->get_AlmLastData(kSysGps, 0) == nullptr, r.clearAlm) << r.name;
+      // Served once: the next step keeps what arrives.
+      ASSERT_TRUE(s->update_AlmanacData(gps(3), 255, &alm, false));
+      s->update(epochAt(kT + 1));
+      EXPECT_NE(s->get_AlmLastData(kSysGps, 2), nullptr) << r.name;
+      ASSERT_TRUE(FileNvmSave(0, true));
+    }
+    FileNvmLoad();
+    nav_nv::allocate_NvRamData();
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(epochAt(kT + 2));
+    EXPECT_EQ(s->get_EphLastData(kSysGps, 1, 0) == nullptr, r.clearEph) << r.name << " after a restart";
+    EXPECT_EQ(s->get_AlmLastData(kSysGps, 0) == nullptr, r.clearAlm) << r.name << " after a restart";
+    EXPECT_NE(s->get_AlmLastData(kSysGps, 2), nullptr) << r.name << " after a restart";
+    EXPECT_NE(s->get_UtcLastData(kSysGps), nullptr) << r.name << " after a restart";
+  }
+}
+
 // The GPS almanac that wins a slot, and the one that is kept but not used.
 TEST_F(SatDataOrbits, GpsAlmanacRules) {
   auto s = fresh();
@@ -219,6 +261,113 @@ TEST_F(SatDataOrbits, ImplausibleEphemerisIsKeptButNotUsed) {
   s->update(epochAt(kT));
   EXPECT_NE(s->get_EphLastData(kSysGps, 1, 0), nullptr);
   EXPECT_EQ(read(2, kT).status, kPolyNoSet);
+}
+
+}  // namespace
+
+namespace {
+
+// The orbit plausibility test runs only for satellites whose bit the setup's "dvs/check" mask
+// sets: without it an orbit that cannot be a GPS orbit, or an LNAV record flagged "all data bad"
+// (health bit 5), still gives a polynomial.
+TEST_F(SatDataOrbits, PlausibilityTestOnlyWhereTheSetupAsksIt) {
+  const struct {
+    const char* what;
+    double sqrtA;  // 0: the record's own
+    std::uint8_t health;
+    bool asked;
+    std::uint8_t status;
+  } rows[] = {
+      {"good orbit, asked", 0, 0, true, kPolyOk},
+      {"sqrt A 6700, asked", 6700, 0, true, kPolyNoSet},
+      {"sqrt A 6700, not asked", 6700, 0, false, kPolyOk},
+      {"sqrt A 5153 + 1500, asked", 5153.0 + 1500, 0, true, kPolyOk},
+      {"sqrt A 5153 + 1501, asked", 5153.0 + 1501, 0, true, kPolyNoSet},
+      {"all data bad, asked", 0, 0x20, true, kPolyNoSet},
+      {"all data bad, not asked", 0, 0x20, false, kPolyOk},
+  };
+  for (const auto& r : rows) {
+    SatPolynomStoreInstance.Init();
+    SatDataEpoch ep = epochAt(kT);
+    if (!r.asked) ep.setup.satMasks[kMaskDvsCheck][kSysGps] &= ~(1ull << 1);
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(ep);
+    ZRT_EPH_GPS e = recs[2];
+    if (r.sqrtA != 0) e.sqrtA = r.sqrtA;
+    e.health = r.health;
+    ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 5, true, false, false)) << r.what;
+    s->update(ep);
+    EXPECT_EQ(read(2, kT).status, r.status) << r.what;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// With the setup's accuracy screening on, a record whose URA index is 8 (64 m) or more counts as
+// unhealthy: the store calls it so and its polynomial is refused to a reader that asks for
+// healthy ones, where the health check applies to the satellite.
+TEST_F(SatDataOrbits, AccuracyScreeningMarksUraEightAndAboveUnhealthy) {
+  const struct {
+    std::int8_t ura;
+    bool screening, healthChecked;
+    bool healthy;
+    std::uint8_t status;  // read for healthy polynomials only
+  } rows[] = {
+      {7, true, true, true, kPolyOk},          {8, true, true, false, kPolyUnhealthy},
+      {8, false, true, true, kPolyOk},         {15, true, true, false, kPolyUnhealthy},
+      {8, true, false, false, kPolyOk},        {0, true, true, true, kPolyOk},
+  };
+  for (const auto& r : rows) {
+    SatPolynomStoreInstance.Init();
+    SatDataEpoch ep = epochAt(kT);
+    ep.setup.satMasks[kMaskUraCheck][kSysGps] = 0;  // no accuracy limit: the screening alone
+    if (!r.healthChecked) ep.setup.satMasks[kMaskHealthUse][kSysGps] &= ~(1ull << 1);
+    ep.setup.elevVar.weightMode = r.screening ? 1 : 0;
+    ep.setup.elevVar.accScreening = 1;
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    s->update(ep);
+    ZRT_EPH_GPS e = recs[2];
+    e.ura = r.ura;
+    ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &e, 5, true, false, false));
+    s->update(ep);
+    const std::string what = "URA " + std::to_string(r.ura) + (r.screening ? " screened" : "");
+    EXPECT_EQ(s->is_EphemerisHealthy(kSysGps, 1, 0, SatelliteDataProcessor::kNewest), r.healthy) << what;
+    std::uint8_t status;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType;
+    float acc;
+    double dt;
+    if (SatPolynomStoreInstance.get_PolynomData(gps(2), kT, true, false, &status, &iod, &dataType, &acc, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << what;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The published set carries a signal-health record per data type: those of the valid data types
+// (here LNAV and CNAV) reset to "none", the one without a record (CNAV-2) untouched.
+TEST_F(SatDataOrbits, SignalHealthOfEachValidDataTypeResetToNone) {
+  auto s = fresh();
+  ZRT_EPH_GPS cnav = recs[2];
+  cnav.flags = kEphFlagCnavParams;
+  ASSERT_TRUE(s->update_EphemerisData(gps(2), 0, &recs[2], 5, true, false, false));
+  ASSERT_TRUE(s->update_EphemerisData(gps(2), 1, &cnav, 6, true, false, false));
+  s->update(epochAt(kT));
+  SatData::PolynomSetType set;
+  ASSERT_TRUE(SatPolynomStoreInstance.Take(gps(2), &set));
+  const struct {
+    int dataType;
+    std::uint8_t health, flags;
+  } rows[] = {{0, SatData::kSignalHealthNone, 0}, {1, SatData::kSignalHealthNone, 0}, {2, 0, 0}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(set.health.type[r.dataType].health, r.health) << r.dataType;
+    EXPECT_EQ(set.health.type[r.dataType].flags, r.flags) << r.dataType;
+  }
 }
 
 }  // namespace

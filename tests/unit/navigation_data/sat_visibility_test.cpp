@@ -477,6 +477,47 @@ TEST_F(SatVisibilityStep, AlmanacPolynomialPublishedForSatelliteWithoutEphemeris
   }
 }
 
+// Only a valid almanac gives a position: ready, usable (an orbit of the system) and of a
+// satellite in use; any other leaves no position that could judge the satellite's ephemeris.
+TEST_F(SatVisibilityStep, AlmanacPositionOnlyFromAValidAlmanac) {
+  const double t = kToa + 600;
+  const struct {
+    const char* name;
+    char marker;
+    float sqrtA;     // 0: the orbit's own
+    bool inUse;
+    double age;      // s after toa of the step
+    bool position;
+  } rows[] = {
+      {"valid", 0, 0, true, 600, true},
+      {"marked as no almanac", '?', 0, true, 600, false},
+      {"sqrt A 1501 off", 0, 5153.0f + 1501, true, 600, false},
+      {"sqrt A 1499 off", 0, 5153.0f + 1499, true, 600, true},
+      {"satellite not in use", 0, 0, false, 600, false},
+      {"older than the age limit", 0, 0, true, 30 * 86400 + 1, false},
+      {"at the age limit", 0, 0, true, 30 * 86400, true},
+  };
+  for (const auto& r : rows) {
+    TearDown();  // a settings image of the row's own: no almanac restored from the last row
+    SetUp();
+    SatDataSetup setup;
+    if (!r.inUse) setup.satMasks[kMaskInUse][kSysGps] &= ~(1ull << 4);
+    auto s = std::make_unique<SatelliteDataProcessor>();
+    SatDataEpoch ep = epochAt(kToa + std::fmod(r.age, 604800.0), t);
+    ep.time.cycle[kSysGps] = kWeek + static_cast<int>(r.age / 604800);
+    ep.setup = setup;
+    s->update(ep);
+    ZRT_ALM_GPS a = almanacFrom(today[5]);
+    a.rank = 0;  // kept in the image: its week counts
+    a.marker = static_cast<std::uint8_t>(r.marker);
+    if (r.sqrtA != 0) a.sqrtA = r.sqrtA;
+    ASSERT_TRUE(s->update_AlmanacData(gps(5), 255, &a, false)) << r.name;
+    s->update(ep);
+    SatPosState alm;
+    EXPECT_EQ(s->get_AlmanacPosition(kSysGps, 4, &alm), r.position) << r.name;
+  }
+}
+
 // A satellite whose almanac goes loses its almanac position and visibility.
 TEST_F(SatVisibilityStep, AlmanacClearedWithItsDependentData) {
   const double t = kToa + 600;

@@ -10,6 +10,7 @@
 
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
+#include "navigation_data/store/sat_visibility.h"
 
 namespace {
 
@@ -131,6 +132,122 @@ TEST_F(SbasQzssEph, SbasPolynomialThroughTheStore) {
       for (int ax = 0; ax < 3; ++ax) EXPECT_NEAR(pos[ax], e.pos[ax] + e.vel[ax] * s + 0.5 * e.acc[ax] * s * s, 1e-6) << r.t;
       EXPECT_NEAR(clock, e.aGf0 + static_cast<double>(e.aGf1) * s, 1e-18) << r.t;  // aGf0 holds at t0
     }
+  }
+}
+
+// With the setup's accuracy screening on, an SBAS record of URA index 15 ("no accuracy
+// prediction") or more is unhealthy; 14 is not.
+TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
+  const struct { std::uint8_t ura; bool screening; std::uint8_t status; } rows[] = {
+      {14, true, kPolyOk}, {15, true, kPolyUnhealthy}, {16, true, kPolyUnhealthy}, {15, false, kPolyOk}};
+  for (const auto& r : rows) {
+    ZRT_EPH_SBA e{};
+    e.prn = 129, e.ura = r.ura, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;
+    e.pos[0] = 4.1e7, e.pos[1] = -8.5e6, e.pos[2] = 1.2e5;
+    const SvIdType sv{9, kSysSbas, 0, 9};
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.cycleKnown[kSysSbas] = true;
+    ep.time.cycle[kSysSbas] = 2253 * 7 + 1;
+    ep.time.sec[kSysSbas] = 5000;
+    ep.setup.satMasks[kMaskAlmanacWait][kSysSbas] = 0;
+    ep.setup.satMasks[kMaskUraCheck][kSysSbas] = 0;
+    ep.setup.elevVar.weightMode = r.screening ? 1 : 0;
+    ep.setup.elevVar.accScreening = 1;
+    SatPolynomStoreInstance.Init();
+    auto store = std::make_unique<SatelliteDataProcessor>();
+    store->update(ep);
+    ASSERT_TRUE(store->update_EphemerisData(sv, 0, &e, 1, true, false, false));
+    store->update(ep);
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType = -1;
+    float accuracy = -1;
+    double dt = 0;
+    if (SatPolynomStoreInstance.get_PolynomData(sv, 5000, true, false, &status, &iod, &dataType, &accuracy, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << int(r.ura) << " " << r.screening;
+  }
+}
+
+// The SBAS almanac's position is the broadcast one as it stands, its clock 0.
+TEST(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
+  ZRT_ALM_SBA a{};
+  a.pos[0] = 4.1e7, a.pos[1] = -8.5e6, a.pos[2] = 1.2e5;
+  a.vel[0] = 1.5f, a.vel[1] = -0.25f, a.vel[2] = 3.0f;
+  double pos[3], clock = 1, drift = 1;
+  float vel[3];
+  ASSERT_TRUE(compute_SbasSatPosByAlmanac(a, pos, vel, &clock, &drift));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(pos[k], a.pos[k]) << k;
+    EXPECT_EQ(vel[k], a.vel[k]) << k;
+  }
+  EXPECT_EQ(clock, 0.0);
+  EXPECT_EQ(drift, 0.0);
+  a.pos[1] = std::nan("");
+  EXPECT_FALSE(compute_SbasSatPosByAlmanac(a, pos, vel, &clock, &drift));
+}
+
+// In the store an SBAS almanac gives its satellite a position, an almanac visibility and the
+// almanac check the satellite's ephemeris polynomial waits for: none without an almanac, the
+// polynomial refused as unhealthy by an almanac with health bit 0 set, usable with a healthy one.
+TEST(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
+  const SvIdType sv{9, kSysSbas, 0, 9};
+  ZRT_EPH_SBA e{};
+  e.prn = 129, e.ura = 2, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;
+  e.pos[0] = 4.1e7, e.pos[1] = -8.5e6, e.pos[2] = 1.2e5;
+  ZRT_ALM_SBA a{};
+  a.prn = 129, a.week = 2253, a.toa = 86400 + 4000;
+  a.pos[0] = e.pos[0] + 2000, a.pos[1] = e.pos[1], a.pos[2] = e.pos[2];
+  const struct {
+    const char* name;
+    bool almanac;
+    std::uint8_t health;
+    std::uint8_t status;
+  } rows[] = {{"no almanac", false, 0, kPolyAlmCheckMissing},
+              {"healthy almanac", true, 0, kPolyOk},
+              {"unhealthy almanac", true, 1, kPolyAlmUnhealthy}};
+  for (const auto& r : rows) {
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.cycleKnown[kSysSbas] = ep.time.cycleKnown[kSysGps] = true;
+    ep.time.cycle[kSysSbas] = 2253 * 7 + 1;
+    ep.time.sec[kSysSbas] = 5000;
+    ep.time.cycle[kSysGps] = 2253;
+    ep.time.sec[kSysGps] = 86400 + 5000;
+    ep.monoSec = 100;
+    ep.setup.satMasks[kMaskUraCheck][kSysSbas] = 0;
+    // A receiver on the equator under the satellite.
+    ep.positionFresh = true;
+    ep.rcvPos[0] = 6378137.0 * 4.1e7 / std::hypot(4.1e7, 8.5e6), ep.rcvPos[1] = -6378137.0 * 8.5e6 / std::hypot(4.1e7, 8.5e6);
+    ep.rcvLlh[1] = std::atan2(ep.rcvPos[1], ep.rcvPos[0]);
+    SatPolynomStoreInstance.Init();
+    SatVisibilityStoreInstance.Init();
+    auto store = std::make_unique<SatelliteDataProcessor>();
+    store->update(ep);
+    ASSERT_TRUE(store->update_EphemerisData(sv, 0, &e, 1, true, false, false)) << r.name;
+    a.health = r.health;
+    if (r.almanac) {
+      ASSERT_TRUE(store->update_AlmanacData(sv, 255, &a, false)) << r.name;
+    }
+    store->update(ep);
+    SatPosState p;
+    EXPECT_EQ(store->get_AlmanacPosition(kSysSbas, 9, &p), r.almanac) << r.name;
+    if (r.almanac) {
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(p.pos[k], a.pos[k], 1e-6) << r.name;
+      SatData::SatVisibilityType v;
+      ASSERT_TRUE(SatVisibilityStoreInstance.TakeAlm(sv, &v));
+      EXPECT_NE(v.valid, 0) << r.name;
+      EXPECT_GT(v.elevation, 80.0f) << r.name;
+    }
+    std::uint8_t status = 255;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType = -1;
+    float accuracy = -1;
+    double dt = 0;
+    if (SatPolynomStoreInstance.get_PolynomData(sv, 5000, false, false, &status, &iod, &dataType, &accuracy, &dt))
+      SatPolynomStoreInstance.free_PolynomData();
+    EXPECT_EQ(status, r.status) << r.name;
   }
 }
 

@@ -110,8 +110,10 @@ TEST(SimSky, MeasurementsFollowTheModelOverTheReceiversOrbits) {
         const std::string what = "G" + std::to_string(sat.prn) + " slot " + std::to_string(g.slot);
         EXPECT_NEAR(g.code, code(*e, sow, g.freq), 1e-3) << what;
         EXPECT_NEAR(g.phase * lambda, g.code, 1e-6) << what << ": no ionosphere, ambiguity 0";
+        // The board's Doppler has the sign of the range rate: the receiver takes wavelength x
+        // Doppler as the range rate (its reference-clock drift and base range rates).
         const double rate = (code(*e, sow + 0.5, g.freq) - code(*e, sow - 0.5, g.freq));
-        EXPECT_NEAR(g.doppler, -rate / lambda, 1e-3) << what;
+        EXPECT_NEAR(g.doppler, rate / lambda, 1e-3) << what;
         EXPECT_NEAR(g.cn0, 30 + 20 * std::sin(sat.elevation), 1e-9) << what;
         ++signals;
       }

@@ -32,10 +32,13 @@ TEST(FakeSock, WakeupMakesReadableCleanupDrains) {
 
 TEST(TcpclSuspend, HookSeesOnlyChanges) {
   static std::string seen;
-  tcpclSetSuspendHook([](bool s) { seen += s ? '1' : '0'; });
+  set_tcpcl_suspend(false);
+  seen.clear();
+  tcpclSuspendHook = [](bool s) { seen += s ? '1' : '0'; };
   for (bool s : {true, true, false, false, true}) set_tcpcl_suspend(s);
   EXPECT_EQ(seen, "101");
   EXPECT_TRUE(get_tcpcl_suspend());
+  tcpclSuspendHook = nullptr;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <linux/can.h>
 #include <linux/can/error.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -66,6 +68,20 @@ std::string readBytes(std::size_t n) {
   return got;
 }
 
+// The wake-up descriptor's stand-in: an event descriptor that counts its wake-ups and drains.
+std::atomic<int> g_wakes{0}, g_drains{0};
+int wakeCreate() { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+void wakeUp(int fd) {
+  ++g_wakes;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+}
+void wakeDrain(int fd) {
+  ++g_drains;
+  std::uint64_t v;
+  [[maybe_unused]] const ssize_t n = ::read(fd, &v, sizeof v);
+}
+
 // The stored state each port starts in: a record whose rate is no valid rate (a zeroed record
 // of the factory settings) gives the defaults; a valid one is taken whole, counts clamped.
 // The ports start once in a process: the start has a process of its own.
@@ -85,6 +101,15 @@ TEST_F(CanStartTest, StoredStatesAtStart) {
       EXPECT_EQ(b.w[i], wantB[i]) << i;
     }
     canStoredStateHook = nullptr;
+    // Started without a wake-up descriptor: CANT looks every tick, and what is written still
+    // leaves.
+    ASSERT_EQ(g_wakes.load(), 0);
+    auto peer = connectPeer();
+    ASSERT_TRUE(peer && peer->ok());
+    ASSERT_EQ(canWrite(0, "abc", 3, false), 3);
+    can_frame f{};
+    ASSERT_EQ(peer->next(f), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data), f.len), "abc");
   });
 }
 
@@ -92,6 +117,9 @@ class CanPortTest : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    canWakeCreateHook = wakeCreate;
+    canWakeHook = wakeUp;
+    canWakeDrainHook = wakeDrain;
     ASSERT_TRUE(canProcInit(24));
     // Each test's ports listen in its own run directory, in the default state.
     for (int p = 0; p < kCanPortCount; ++p) ASSERT_TRUE(canSetState(p, canGetStateDef(), 0));
@@ -187,6 +215,19 @@ TEST_F(CanPortTest, WriteCutIntoFramesWithRotatingIds) {
   EXPECT_EQ(info.present, 1);
   EXPECT_EQ(info.txcnt, 9u);
   EXPECT_EQ(info.rxcnt, 0u);
+}
+
+// A write wakes CANT through the shared descriptor, and CANT drains what woke it.
+TEST_F(CanPortTest, AWriteWakesTheSenderWhichDrainsTheDescriptor) {
+  auto peer = connectPeer();
+  ASSERT_TRUE(peer && peer->ok());
+  const int wakes = g_wakes.load(), drains = g_drains.load();
+  ASSERT_EQ(canWrite(0, "wake", 4, false), 4);
+  can_frame f{};
+  ASSERT_EQ(peer->next(f), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data), f.len), "wake");
+  EXPECT_GT(g_wakes.load(), wakes);
+  EXPECT_TRUE(waitFor([&] { return g_drains.load() > drains; }));
 }
 
 TEST_F(CanPortTest, OutputRangeOfTheState) {

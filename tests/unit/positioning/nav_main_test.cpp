@@ -93,10 +93,40 @@ TEST(NavMain, TwoInputsWithoutSeparateSolutionsMarkTheOtherInputsChannels) {
   NavMainInputs in;
   in.mainInput = 0;
   in.twoInputs = true;
-  navMain(in);
+  EXPECT_EQ(navMain(in), NavTask::NAV_SOL::kGood);
   for (int c = 91; c < 182; ++c) ASSERT_EQ(Cdat[c].navStatus(), 4) << c;
   // The main input's solution only: input 1's satellite is not in it.
   EXPECT_EQ(NavSol.uNumUsed, 0);
+}
+
+// The input left out after the main one keeps the main input's solution and its status: with a
+// second antenna tracked the receiver still reports its position.
+TEST(NavMain, TheInputLeftOutKeepsTheMainInputsGoodSolution) {
+  const struct {
+    int mainInput;
+    bool twoInputs, separate, valid;
+    int status;
+  } rows[] = {
+      {0, true, false, true, NavTask::NAV_SOL::kGood},  {1, true, false, true, NavTask::NAV_SOL::kGood},
+      {0, false, false, true, NavTask::NAV_SOL::kGood}, {0, true, true, true, NavTask::NAV_SOL::kGood},
+      {0, true, false, false, NavTask::NAV_SOL::kNotComputed},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << "main " << r.mainInput << " two " << r.twoInputs << " sep " << r.separate);
+    initEngine();
+    boardEpoch(r.valid, 5.0, -1);
+    NavEpoch.gpsMs = 3000;
+    NavMainInputs in;
+    in.mainInput = r.mainInput;
+    in.twoInputs = r.twoInputs;
+    in.separate = r.separate;
+    EXPECT_EQ(navMain(in), r.status);
+    EXPECT_EQ(NavSol.status, r.status);
+    EXPECT_EQ(NavSol.epoch.gpsMs, 3000);
+    if (r.valid) {
+      EXPECT_EQ(NavSol.pos.dXyz[0], 5.0);
+    }
+  }
 }
 
 TEST(NavMain, AFailedUpdateLeavesStatusThreeAndNoGoodTime) {

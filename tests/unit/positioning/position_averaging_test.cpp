@@ -225,6 +225,7 @@ TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
   nv_readSettings();
   navInitOnce();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  BaseFlt.setTarget(180, 180);
   BaseFlt.init();
   bAvgPos = 1;
   for (int i = 0; i < 180 && bAvgPos.load(); ++i) {
@@ -253,10 +254,64 @@ TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
   ASSERT_TRUE(PVTDataInstance.refPosition.Take(&ref));
   EXPECT_NEAR(ref.dX, kBase[0], 1e-6);
   EXPECT_EQ(RcvSet.refPos[0][0], ref.dX);
-  // The receiver settings keep it across a restart.
+  // The receiver settings keep it across a restart, as the position the base publishes.
+  EXPECT_EQ(RcvSet.refPosFrom, kRefPosFromMeasured);
   RcvSet.refPos[0][0] = 0;
   nv_readSettings();
   EXPECT_NEAR(RcvSet.refPos[0][0], kBase[0], 1e-6);
+  EXPECT_EQ(RcvSet.refPosFrom, kRefPosFromMeasured);
+}
+
+// Requests of other tasks take effect at the next navigation step: averaging started anew (the
+// average before it forgotten) or stopped, the stored position published or, with none stored,
+// every reference position marked not valid.
+TEST_F(Averaging, RequestsTakeEffectAtTheNextStep) {
+  FileNvmLoad();
+  nv_readSettings();
+  navInitOnce();
+  const struct {
+    const char* name;
+    int avg;             // 0 none, 1 start, 2 stop
+    std::uint8_t from;   // RcvSet.refPosFrom before a publication request, 255: no request
+    bool activeAfter;
+    bool publishedAfter;
+  } rows[] = {
+      {"start", 1, 255, true, false},
+      {"stop", 2, 255, false, false},
+      {"known published", 0, kRefPosFromKnown, false, true},
+      {"measured published", 0, kRefPosFromMeasured, false, true},
+      {"none: unpublished", 0, kRefPosFromNone, false, false},
+      {"start again", 1, kRefPosFromKnown, true, true},
+  };
+  unpublishRefPos();
+  for (int k = 0; k < 3; ++k) RcvSet.refPos[0][k] = RcvSet.refPos[2][k] = kBase[k];
+  RcvSet.refPos[2][0] += 10.0;
+  BaseFlt.init();
+  const double p[3] = {kBase[0], kBase[1], kBase[2]};
+  BaseFlt.average(p, 1, kOne, 5);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.avg != 0) posAvgRequest(r.avg == 1);
+    if (r.from != 255) {
+      RcvSet.refPosFrom = r.from;
+      refPosPublishRequest();
+    }
+    if (r.avg == 1) {
+      EXPECT_TRUE(posAvgActive()) << "on from the request";
+    }
+    posAvgPoll();
+    EXPECT_EQ(posAvgActive(), r.activeAfter);
+    if (r.avg == 1) {
+      EXPECT_EQ(BaseFlt.count(), 0);
+    }
+    double xyz[3];
+    EXPECT_EQ(RefPosWgs.getRefPos(ReferencePos::kCartesian, xyz), r.publishedAfter);
+    EXPECT_EQ(RefArpGLN.valid(), r.publishedAfter);
+    if (r.publishedAfter) {
+      EXPECT_NEAR(xyz[0], kBase[0] + (r.from == kRefPosFromKnown ? 10.0 : 0.0), 1e-6);
+    }
+  }
+  bAvgPos = 0;
 }
 
 // The averaged point is the L1 phase centre; the antenna reference point lies the L1 offset of the

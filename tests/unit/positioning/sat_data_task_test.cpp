@@ -50,9 +50,46 @@ TEST(SatDataTask, SourcesAboveThreeMeanBothAndNegativeAgesNone) {
   EXPECT_EQ(s.typeInUse[kSysGps], 1);
 }
 
+// The debug byte's three low bits are the store's inverse-coordinate switches; the other bits
+// are not.
+TEST(SatDataTask, DebugInverseBitsOfTheSetup) {
+  const struct {
+    std::uint8_t raw, want;
+  } rows[] = {{0x00, 0}, {0x01, 1}, {0x02, 2}, {0x04, 4}, {0x07, 7}, {0xF8, 0}, {0xFD, 5}};
+  for (const auto& r : rows) {
+    PosSetup::SatProcessorSetupType raw;
+    PosSetup::setDefaults(raw);
+    EXPECT_EQ(raw.aBytes[PosSetup::kSatDebugInverseOffset], 0) << "factory: no axis negated";
+    raw.aBytes[PosSetup::kSatDebugInverseOffset] = r.raw;
+    EXPECT_EQ(satDataSetupFrom(raw).debugInverse, r.want) << int(r.raw);
+  }
+}
+
+// The weighting mode, its second field and the accuracy screening: screening is on only with
+// mode 1 and the screening field set; the factory setup has neither.
+TEST(SatDataTask, WeightingAndAccuracyScreeningFields) {
+  const struct {
+    std::uint8_t mode, mode2, screening;
+    bool screened;
+  } rows[] = {{0, 0, 0, false}, {1, 0, 1, true}, {1, 3, 7, true}, {1, 0, 0, false}, {4, 0, 1, false}, {2, 0, 1, false}};
+  for (const auto& r : rows) {
+    PosSetup::SatProcessorSetupType raw;
+    PosSetup::setDefaults(raw);
+    raw.aBytes[PosSetup::kSatWeightModeOffset] = r.mode;
+    raw.aBytes[PosSetup::kSatWeightMode2Offset] = r.mode2;
+    raw.aBytes[PosSetup::kSatAccScreeningOffset] = r.screening;
+    const SatDataSetup s = satDataSetupFrom(raw);
+    EXPECT_EQ(s.elevVar.weightMode, r.mode);
+    EXPECT_EQ(s.elevVar.weightMode2, r.mode2);
+    EXPECT_EQ(s.elevVar.accScreening, r.screening);
+    EXPECT_EQ(s.accuracyScreening(), r.screened) << int(r.mode) << " " << int(r.screening);
+  }
+}
+
 // GPS week 2345 (1024-week cycle 2, week 297), second 10 and second 432010 of the week; GLONASS
-// day 1000 of its four years. BeiDou time is GPS time less 14 s from GPS week 1356; SBAS counts
-// days from the GPS epoch.
+// day 1000 of its four years as the board counts it (from 0), day 1001 as the GLONASS records
+// count it (NT, from 1): the store compares ephemerides by that count. BeiDou time is GPS time
+// less 14 s from GPS week 1356; SBAS counts days from the GPS epoch.
 TEST(SatDataTask, ReceiverTimeOfEverySystem) {
   const struct { std::int32_t ms; bool gloValid; std::int32_t bdsWeek; double bdsSec; std::int32_t sbasDay; double sbasSec; } rows[] = {
       {10000, true, 2345 - 1356 - 1, 604796, 2345 * 7, 10},
@@ -75,7 +112,7 @@ TEST(SatDataTask, ReceiverTimeOfEverySystem) {
     EXPECT_EQ(t.cycle[kSysSbas], r.sbasDay);
     EXPECT_NEAR(t.sec[kSysSbas], r.sbasSec, 1e-6);
     EXPECT_EQ(t.cycleKnown[kSysGlonass], r.gloValid);
-    EXPECT_EQ(t.cycle[kSysGlonass], 1000);
+    EXPECT_EQ(t.cycle[kSysGlonass], 1001);
     EXPECT_DOUBLE_EQ(t.sec[kSysGlonass], 3600);
   }
   RcvTimeScales::INT_SCALES none{};

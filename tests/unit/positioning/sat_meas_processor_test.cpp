@@ -201,6 +201,32 @@ TEST_F(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
   }
 }
 
+// A GLONASS satellite whose orbital slot is not known yet (no visibility has named it) is held to
+// its health: the "health/check" bit its frequency index would pick belongs to another satellite.
+TEST(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
+  constexpr int kFreq = 1, kSi = kFreq + 7;
+  setChannel(0, kChanGlonass, kFreq);
+  for (bool otherBitSet : {true, false}) {
+    PosSetup::SatProcessorSetupType s = defaultSetup();
+    std::uint64_t mask = kAllSatsMask[kSysGlonass];
+    if (!otherBitSet) mask &= ~(std::uint64_t{1} << kSi);  // the satellite of slot 9
+    std::memcpy(s.aBytes + PosSetup::kSatHealthCheckOffset + 8 * kSysGlonass, &mask, sizeof mask);
+    putSetup(s);
+    SatData::PolynomSetType set{};
+    set.entry[0].iod = 13;
+    set.entry[0].refTime = -30;
+    set.entry[0].span = 60;
+    set.entry[0].flags = kPolyFlagUnhealthy | kPolyFlagAlmChecked;
+    set.entry[1].iod = kPolyNoIod;
+    const SvIdType sv{kSi, kSysGlonass, 0, kSvUnknown};
+    ASSERT_TRUE(SatPolynomStoreInstance.Put(sv, &set));
+    SatVisibilityStoreInstance.PutEph(sv, nullptr);
+    runEpoch(0);
+    EXPECT_EQ(P.epochSatData().chan[0].uSatState, kPolyUnhealthy) << otherBitSet;
+  }
+  Cdat[0].bDataPresent = 0;
+}
+
 // LNAV group delays (IS-GPS-200 20.3.3.3.3.2): TGD on P1, gamma x TGD on P2, derived for the others.
 TEST_F(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
   const auto recs = brdc();
@@ -312,6 +338,51 @@ TEST_F(SatMeasIdentity, QzssL1sOnAnSbasChannelGetsNoOrbit) {
   EXPECT_EQ(qzs.sv.si, 2);
   EXPECT_EQ(qzs.uSatState, kPolyOk);
   EXPECT_GT(std::hypot(qzs.dPos[0], qzs.dPos[1], qzs.dPos[2]), 2.0e7);
+}
+
+// The signal level the navigation decoders' ghost check weighs a satellite by: the strongest
+// signal valid this epoch on any channel tracking it, 0 when none does.
+TEST(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
+  putSetup(defaultSetup());
+  for (int ch = 0; ch < SatelliteMeasurementProcessor::kSlots; ++ch) Cdat[ch].bDataPresent = 0;
+  constexpr std::uint16_t V = ChanSigData::kValid, N = ChanSigData::kValidA;  // valid, half valid
+  const struct {
+    const char* name;
+    int code, number;
+    float cn0[3];
+    std::uint16_t flags[3];
+    SvIdType sv;
+    float level;
+  } rows[] = {
+      {"GPS strongest slot", kChanGps, 5, {31, 44.5f, 40}, {V, V, V}, {4, kSysGps, 0, 4}, 44.5f},
+      {"GPS invalid slot passed over", kChanGps, 6, {31, 48, 40}, {V, N, V}, {5, kSysGps, 0, 5}, 40},
+      {"GLONASS by frequency -3", kChanGlonass, 253, {38, 0, 0}, {V, 0, 0}, {4, kSysGlonass, 0, kSvUnknown}, 38},
+      {"BeiDou C14", kChanBeidou, 14, {27, 33, 0}, {V, V, 0}, {13, kSysBeidou, 0, 13}, 33},
+      {"NavIC I3", kChanNavic, 3, {41, 0, 0}, {V, 0, 0}, {2, kSysNavic, 0, 2}, 41},
+      {"QZSS J2", kChanQzss, 194, {36, 0, 0}, {V, 0, 0}, {1, kSysQzss, 0, 1}, 36},
+      {"no valid signal", kChanGalileo, 7, {45, 45, 45}, {0, N, 0}, {6, kSysGalileo, 0, 6}, 0},
+  };
+  int ch = 0;
+  for (const auto& r : rows) {
+    setChannel(ch, r.code, r.number);
+    for (int k = 0; k < kCdatSlots; ++k) {
+      ChanSigData* sig = Cdat[ch].sig(k);
+      sig->cn0 = k < 3 ? r.cn0[k] : 0;
+      sig->flags = k < 3 ? r.flags[k] : 0;
+    }
+    ++ch;
+  }
+  // A second channel on GPS 5, weaker: the stronger one counts.
+  setChannel(ch, kChanGps, 5);
+  for (int k = 0; k < kCdatSlots; ++k) Cdat[ch].sig(k)->cn0 = 20, Cdat[ch].sig(k)->flags = V;
+  runEpoch(1000);
+  for (const auto& r : rows) EXPECT_FLOAT_EQ(P.get_SatSignalLevel(r.sv), r.level) << r.name;
+  EXPECT_FLOAT_EQ(P.get_SatSignalLevel(SvIdType{20, kSysGps, 0, 20}), 0.0f) << "not tracked";
+  EXPECT_FLOAT_EQ(P.get_SatSignalLevel(SvIdType{40, kSysGps, 0, 40}), 0.0f) << "out of range";
+  // The channels go: the next epoch forgets every level.
+  for (int c = 0; c <= ch; ++c) Cdat[c].bDataPresent = 0;
+  runEpoch(1001);
+  for (const auto& r : rows) EXPECT_FLOAT_EQ(P.get_SatSignalLevel(r.sv), 0.0f) << r.name;
 }
 
 // The second antenna input's channels are processed as their own.

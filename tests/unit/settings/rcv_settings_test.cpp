@@ -142,6 +142,32 @@ TEST_F(RcvSettings, OlderLayoutGetsTheFilterDefaultsAndKeepsTheRest) {
   }
 }
 
+// Layout 4 took the grid, the solution switches and the reference-position source from the
+// reserved tail: a record of an older layout holds zeros there and takes the grid's defaults (unit
+// scales) and publishes its averaged position; a record of the current layout keeps its values.
+TEST_F(RcvSettings, OlderLayoutGetsTheGridDefaultsAndPublishesItsAveragedPosition) {
+  const struct {
+    std::uint16_t rev;
+    double k;             // the local grid's scale the next start sees
+    std::uint8_t from;    // and the reference position the base publishes
+  } rows[] = {{2, 1.0, kRefPosFromMeasured}, {3, 1.0, kRefPosFromMeasured}, {kRcvSetLayoutRev, 0.0, kRefPosFromNone}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.rev);
+    RcvSet.rtk.check = 99;
+    std::memset(&RcvSet.grid, 0, sizeof RcvSet.grid);
+    RcvSet.refPosFrom = kRefPosFromNone;
+    RcvSet.layoutRev = r.rev;
+    nv_writeRcvSettings();
+    restart();
+    EXPECT_EQ(RcvSet.layoutRev, kRcvSetLayoutRev);
+    EXPECT_EQ(RcvSet.rtk.check, 99);
+    EXPECT_EQ(RcvSet.grid.local[2], r.k);
+    EXPECT_EQ(RcvSet.grid.locPrj[2], r.k);
+    EXPECT_EQ(RcvSet.grid.mapId, 0);
+    EXPECT_EQ(RcvSet.refPosFrom, r.from);
+  }
+}
+
 std::vector<std::string> g_calls;
 
 TEST_F(RcvSettings, AfterLoadStepsRunInOrderWithTheStoredValues) {

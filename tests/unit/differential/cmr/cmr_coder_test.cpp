@@ -273,7 +273,7 @@ TEST(CmrCoderStation, CoordinatesIn4mmAnd1mmWithClampedOffsets) {
     src.ref.dX = r.xyz[0], src.ref.dY = r.xyz[1], src.ref.dZ = r.xyz[2];
     src.ref.fAntHeight = r.height, src.ref.fEast = r.east, src.ref.fNorth = r.north;
     src.t = 604799999;  // 239,999 ms in the block
-    CMR_COD_SETTINGS set = defaults(32);
+    CMR_COD_SETTINGS set = defaults(0);
     set.posAccuracy = 7;
     set.lowBattery = 1;
     set.motion = 1;
@@ -390,21 +390,32 @@ TEST(CmrCoderArming, WhatIsMissingDisablesItsKinds) {
   EXPECT_EQ(c.initCoding(station), 0) << "no observation message: no RTK data needed";
 }
 
-// Station id 32 goes out as 0; the frame's checksum and ETX close every kind.
+// The station id goes out as set, -1 as 0; an id the 5-bit field cannot hold sends no frame at
+// all rather than a cut one. The frame's checksum and ETX close every kind.
 TEST(CmrCoderArming, StationByteChecksumAndEtx) {
-  for (int id : {1, 31, 32, -1}) {
+  const struct {
+    int id;
+    bool sent;
+    int wantId;
+  } rows[] = {{1, true, 1}, {31, true, 31}, {-1, true, 0}, {32, false, 0}, {1234, false, 0}, {4095, false, 0}};
+  for (const auto& r : rows) {
+    const int id = r.id;
     Source src;
     addSat(src.rtk, {kSysGps, 1, 0, 70, 100, 0, 40, false, 0, 0, 0});
     CMR_Coder c = armed(src, defaults(id));
     for (int k : {kCmrMsgGps, kCmrMsgRefCoord, kCmrMsgDesc, kCmrMsgPlus}) {
       const Bytes f = build(c, k);
+      if (!r.sent) {
+        EXPECT_TRUE(f.empty()) << id << " kind " << k;
+        continue;
+      }
       ASSERT_GE(f.size(), 10u) << id << " kind " << k;
       EXPECT_EQ(f[0], 0x02);
       EXPECT_EQ(f[f.size() - 1], 0x03);
       unsigned sum = 0;
       for (std::size_t i = 1; i + 2 < f.size(); ++i) sum += f[i];
       EXPECT_EQ(static_cast<unsigned>(f[f.size() - 2]), sum & 0xFF) << id << " kind " << k;
-      EXPECT_EQ(f[4] & 31, id < 0 ? 0 : id & 31) << id << " kind " << k;
+      EXPECT_EQ(f[4] & 31, r.wantId) << id << " kind " << k;
       if (k != kCmrMsgPlus) {
         EXPECT_EQ(f[4] >> 5, 3) << "version 3";
       }

@@ -1,0 +1,30 @@
+#include "positioning/sat_data_keys.h"
+
+#include "command/param_engine.h"
+#include "command/result_codes.h"
+#include "command/values.h"
+#include "positioning/engine/pvt_engine.h"
+
+namespace {
+
+int cleancSet(const char* p, const ZRNamedNode* v) {
+  void (PVTEngine::*drop)() = nullptr;
+  if (strcmpA(p, "eph")) drop = &PVTEngine::clear_NvRamEphemerisData;
+  if (strcmpA(p, "alm")) drop = &PVTEngine::clear_NvRamAlmanacData;
+  if (drop == nullptr) return CMD_WRONG_1ST;
+  bool yes = false;
+  if (int rc = setBool(v, yes)) return rc;
+  if (yes) (PVTEngineInstance.*drop)();
+  return CMD_OK;
+}
+
+int cleancPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "eph")) rc = reBool(re, false);
+  if (strcmpA(p, "alm")) rc = reBool(re, false);
+  return rc;
+}
+
+}  // namespace
+
+bool registerSatDataKeys() { return parRegisterArea("pos/clean", cleancSet, cleancPrint); }

@@ -1,0 +1,175 @@
+// The base's own reference position from outside, with the board simulator streaming its sky
+// at its site (50 N, 10 E, 300 m): a position entered as geodetic coordinates goes out in RTCM 3
+// 1005 and 1006 as gpsd's gpsdecode and rtklib's convbin read them, within 1 mm of the Earth-fixed
+// coordinates GeographicLib's CartConvert gives, and again after a restart without being entered
+// again; averaging started by key ends in a measured reference position at the site that prints
+// and becomes the station position of 1005.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+class BasePosition : public Rx {};
+
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+
+// A tool's first output line read as numbers.
+std::vector<double> toolNumbers(const std::string& command) {
+  std::vector<double> v;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[512];
+  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
+    std::istringstream in(buf);
+    for (double x; in >> x;) v.push_back(x);
+  }
+  if (p != nullptr) pclose(p);
+  return v;
+}
+
+// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition).
+std::vector<std::string> rtcm3Frames(const std::string& s) {
+  const auto crc = [](const unsigned char* p, std::size_t n) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      c ^= static_cast<std::uint32_t>(p[i]) << 16;
+      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+    }
+    return c & 0xFFFFFF;
+  };
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i + 6 <= s.size();) {
+    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
+    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
+        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      ++i;
+      continue;
+    }
+    out.push_back(s.substr(i, len + 6));
+    i += len + 6;
+  }
+  return out;
+}
+int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
+int countType(const std::string& held, int type) {
+  int n = 0;
+  for (const std::string& f : rtcm3Frames(held)) n += typeOf(f) == type ? 1 : 0;
+  return n;
+}
+
+// gpsdecode's x, y, z of every 1005 and 1006 frame.
+std::vector<std::array<double, 3>> stationPositions(const RunDir& dir, const std::string& held) {
+  std::string all;
+  for (const std::string& f : rtcm3Frames(held))
+    if (typeOf(f) == 1005 || typeOf(f) == 1006) all += f;
+  dir.write("station.rtcm3", all);
+  std::vector<std::array<double, 3>> out;
+  FILE* p = popen(("gpsdecode < '" + dir.file("station.rtcm3") + "' 2>/dev/null").c_str(), "r");
+  char buf[4096];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
+    const std::string line = buf;
+    std::array<double, 3> xyz{};
+    bool all3 = true;
+    const char* names[3] = {"\"x\":", "\"y\":", "\"z\":"};
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t at = line.find(names[k]);
+      all3 = all3 && at != std::string::npos;
+      if (at != std::string::npos) xyz[k] = std::atof(line.c_str() + at + 4);
+    }
+    if (all3) out.push_back(xyz);
+  }
+  if (p != nullptr) pclose(p);
+  return out;
+}
+
+// The site's Earth-fixed coordinates by GeographicLib.
+std::vector<double> siteXyz() { return toolNumbers("echo 50 10 300 | CartConvert -p 4"); }
+
+TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  const std::vector<double> want = siteXyz();
+  ASSERT_EQ(want.size(), 3u) << "CartConvert (GeographicLib) is required";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/pos/ref/known/geo,{50,10,300}"), re("%k%"));
+  {
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1005,1006,1077}:1"), re("%e%"));
+    // The satellites join the base's epoch once their ephemerides are decoded (18 s of GPS time).
+    ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1077) >= 3; }, 60000)) << b.held.size();
+    const auto pos = stationPositions(dir_, b.held);
+    ASSERT_GE(pos.size(), 6u);
+    for (const auto& p : pos)
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], want[k], 0.001) << k;
+    // convbin's RINEX header holds the station position it read.
+    std::string rtcm;
+    for (const std::string& f : rtcm3Frames(b.held)) rtcm += f;
+    dir_.write("b.rtcm3", rtcm);
+    const std::string cmd = "cd '" + dir_.path +
+                            "' && convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string obs = dir_.read("b.obs");
+    const std::size_t at = obs.find("APPROX POSITION XYZ");
+    ASSERT_NE(at, std::string::npos) << obs.substr(0, 2000);
+    const std::size_t line = obs.rfind('\n', at) + 1;
+    std::istringstream in(obs.substr(line, at - line));
+    double x = 0, y = 0, z = 0;
+    ASSERT_TRUE(in >> x >> y >> z);
+    EXPECT_NEAR(x, want[0], 0.001);
+    EXPECT_NEAR(y, want[1], 0.001);
+    EXPECT_NEAR(z, want[2], 0.001);
+  }
+  // The stored position is published again at the next start.
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1005:1"), re("%e%"));
+  ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1005) >= 2; }, 15000)) << b.held.size();
+  const auto pos = stationPositions(dir_, b.held);
+  ASSERT_FALSE(pos.empty());
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+  // Cleared, the base has no position of its own: no 1005 comes any more.
+  ASSERT_EQ(ask("%c%set,/par/pos/ref/known/xyz,{0,0,0}"), re("%c%"));
+  b.fill([](const std::string&) { return false; }, 1500);
+  b.held.clear();
+  b.fill([](const std::string&) { return false; }, 3000);
+  EXPECT_EQ(countType(b.held, 1005), 0) << b.held.size() << " bytes";
+}
+
+TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
+  const std::vector<double> want = siteXyz();
+  ASSERT_EQ(want.size(), 3u) << "CartConvert (GeographicLib) is required";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%t%set,/par/pos/avg/time,3"), re("%t%"));
+  ASSERT_EQ(ask("%a%set,/par/pos/avg/start,on"), re("%a%"));
+  EXPECT_EQ(ask("print,/par/pos/avg/start"), re("on"));
+  ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/avg/start") == re("off"); }, 20000)) << "averaging ends";
+  // The board's solution is the site: so is the average, Cartesian and geodetic.
+  const std::string meas = ask("print,/par/pos/ref/meas/xyz");
+  double x = 0, y = 0, z = 0;
+  ASSERT_EQ(std::sscanf(meas.c_str() + 5, "{x=%lf,y=%lf,z=%lf}", &x, &y, &z), 3) << meas;
+  EXPECT_NEAR(x, want[0], 0.001);
+  EXPECT_NEAR(y, want[1], 0.001);
+  EXPECT_NEAR(z, want[2], 0.001);
+  EXPECT_EQ(ask("print,/par/pos/ref/meas/geo"), re("{lat=50.000000000,lon=10.000000000,alt=300.0000}"));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1005:1"), re("%e%"));
+  ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1005) >= 2; }, 15000)) << b.held.size();
+  const auto pos = stationPositions(dir_, b.held);
+  ASSERT_FALSE(pos.empty());
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+}
+
+}  // namespace
+}  // namespace e2e

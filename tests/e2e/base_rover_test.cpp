@@ -1,0 +1,820 @@
+// A base and a rover, each the real rxengine against its own board simulator, both simulators
+// starting at the same simulated time (the rover's a little ahead, as a rover is of the base data
+// that reaches it). The test relays the bytes itself: it reads the base's ports and writes the
+// rover's, so it sees every byte.
+//
+// The base stands at its simulator's site with its position entered (or averaged) and sends RTCM 3
+// (MSM7 of every system of the simulator's sky, 1005, 1006, 1033 and the ephemerides), RTCM 2
+// (1, 3, 18, 19, 22) and CMR (0, 1, 2) on three ports. Checked against independent truth:
+// - rtklib's convbin reads the RTCM 3 and RTCM 2 streams back to the entered position within
+//   1 mm, and the RTCM 3 observations of every system to the simulator's truth; rtklib's rnx2rtkp
+//   places the base from convbin's RINEX within 5 m of the site; the RTCM 2 code corrections, read
+//   by gpsd's gpsdecode, differ between satellites only by each one's broadcast group delay (the
+//   simulator's clock is perfect and its sky has no atmosphere) and have no rate; the CMR station
+//   record, read here from the frame format, is the entered position.
+// - The rover takes each stream in turn on one port in its input mode, in position mode pd. Its
+//   base record prints the station and the base's position, its RTCM 3 decoder the MSM7 of every
+//   system; the base projection's own debug print (rtk/dbi/cpd 11) shows every published base
+//   epoch's code and carrier of each satellite equal to the base simulator's truth, and for GPS
+//   its geometric term equal to the code less the satellite's broadcast group delay; the station
+//   record of the code corrections formed from the base's observations lands in the rover's
+//   settings image.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+// A day of every system's broadcast (RINEX 4), at a site that sees GPS, GLONASS, Galileo and BeiDou.
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+constexpr const char* kStart = "2023-03-12T10:00:00";
+constexpr const char* kConvbinTime = "2023/03/12 10:00:00";
+constexpr const char* kBaseSite = "22.3,114.2,50";
+constexpr const char* kRoverSite = "22.31,114.21,60";  // 1.5 km north-east, 10 m higher
+constexpr double kC = 299792458.0;
+constexpr double kGpsL1 = 1575.42e6, kGpsL2 = 1227.60e6;
+
+// ---- the two receivers -----------------------------------------------------------------------
+
+// One receiver: a run directory with its own simulator and the program, commands on dev/ser/a.
+struct Station {
+  RunDir dir;
+  std::unique_ptr<Proc> sim, rx;
+  std::unique_ptr<Port> cmd;
+  std::string out;  // the program's output, once it has stopped
+
+  void start(const char* site) {
+    const std::string log = dir.file("sim.log");
+    sim = std::make_unique<Proc>(dir.path, std::vector<std::string>{kSim, "--dir", dir.path, "--log", log, "--nav", kNav,
+                                                                     "--sky", "--site", site, "--start", kStart,
+                                                                     "--sky-truth", dir.file("sky.truth")});
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }));
+    rx = std::make_unique<Proc>(dir.path, std::vector<std::string>{RXENGINE_PATH});
+    ASSERT_TRUE(rx->waitOut(kReady)) << rx->out();
+    cmd = std::make_unique<Port>(dir.file("dev/ser/a"));
+    ASSERT_TRUE(cmd->ok());
+  }
+  std::string ask(const std::string& line) { return cmd->ask(line); }
+  // Sends a command that must be acknowledged.
+  void must(const std::string& line) { ASSERT_EQ(ask("%c%" + line), re("%c%")) << line; }
+  // SIGTERM: the settings image is stored; the program's output is kept.
+  void stop() {
+    cmd.reset();
+    if (!rx) return;
+    if (rx->signal(SIGTERM)) {
+      EXPECT_EQ(rx->wait(), 0);
+    }
+    out = rx->out();
+    EXPECT_EQ(out.find("AddressSanitizer"), std::string::npos) << out.substr(0, 4000);
+    EXPECT_EQ(out.find("runtime error"), std::string::npos) << out.substr(0, 4000);
+    rx.reset();
+  }
+};
+
+// The printed value of a key: the body between the reply's header and its CR LF.
+std::string printed(const std::string& reply) { return reply.size() > 7 ? reply.substr(5, reply.size() - 7) : reply; }
+
+bool parseXyz(const std::string& text, double xyz[3]) {
+  return std::sscanf(text.c_str(), "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]) == 3;
+}
+
+// A tool's output lines.
+std::vector<std::string> toolLines(const std::string& command) {
+  std::vector<std::string> lines;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[8192];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) lines.emplace_back(buf);
+  if (p != nullptr) pclose(p);
+  return lines;
+}
+
+// The site's Earth-fixed coordinates by GeographicLib's CartConvert.
+std::vector<double> cartConvert(const std::string& latLonH) {
+  std::string args = latLonH;
+  for (char& c : args) c = c == ',' ? ' ' : c;
+  std::vector<double> v;
+  for (const std::string& line : toolLines("echo " + args + " | CartConvert -p 4")) {
+    std::istringstream in(line);
+    for (double x; in >> x;) v.push_back(x);
+  }
+  return v;
+}
+
+// ---- the simulator's truth -------------------------------------------------------------------
+
+// A satellite by its RINEX name: the truth file names GPS satellites by their PRN alone.
+std::string satName(const std::string& field) {
+  if (!field.empty() && std::isdigit(static_cast<unsigned char>(field[0]))) {
+    char b[8];
+    std::snprintf(b, sizeof b, "G%02d", std::atoi(field.c_str()));
+    return b;
+  }
+  return field;
+}
+
+struct Signal {
+  double code, phase;
+};
+// (GPS ms of week, satellite, slot) -> code (m) and carrier (cycles).
+using Truth = std::map<std::tuple<long, std::string, int>, Signal>;
+
+Truth readTruth(const std::string& text) {
+  Truth t;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    char sat[16];
+    double sow = 0, code = 0, phase = 0;
+    int slot = 0;
+    if (std::sscanf(line.c_str(), "%lf %15s %d %lf %lf", &sow, sat, &slot, &code, &phase) == 5)
+      t[{std::lround(sow * 1000), satName(sat), slot}] = {code, phase};
+  }
+  return t;
+}
+
+std::set<char> systemsOf(const Truth& t) {
+  std::set<char> s;
+  for (const auto& [k, v] : t) s.insert(std::get<1>(k)[0]);
+  return s;
+}
+
+// RTCM 3 MSM7 and ephemeris messages of each system, and the system's name in the decoder's
+// MSM print keys.
+struct SysMessages {
+  char sys;
+  const char* msm7;
+  const char* eph;
+  const char* key;
+};
+constexpr SysMessages kSysMessages[] = {
+    {'G', "1077", "1019", "gps"}, {'R', "1087", "1020", "glo"},  {'E', "1097", "1045,1046", "gal"},
+    {'S', "1107", nullptr, "sbas"}, {'J', "1117", "1044", "qzss"}, {'C', "1127", "1042", "comp"},
+    {'I', "1137", "1041", "irnss"},
+};
+
+// ---- byte streams ----------------------------------------------------------------------------
+
+// Whole RTCM 3 frames (CRC-24Q by its definition).
+std::vector<std::string> rtcm3Frames(const std::string& s) {
+  const auto crc = [](const unsigned char* p, std::size_t n) {
+    std::uint32_t c = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      c ^= static_cast<std::uint32_t>(p[i]) << 16;
+      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
+    }
+    return c & 0xFFFFFF;
+  };
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i + 6 <= s.size();) {
+    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
+    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
+        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      ++i;
+      continue;
+    }
+    out.push_back(s.substr(i, len + 6));
+    i += len + 6;
+  }
+  return out;
+}
+int rtcm3Type(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
+int countRtcm3(const std::string& held, int type) {
+  int n = 0;
+  for (const std::string& f : rtcm3Frames(held)) n += rtcm3Type(f) == type ? 1 : 0;
+  return n;
+}
+
+// The GPS satellites of the 1019 ephemeris frames (6 bits after the message number).
+std::set<int> gpsEphemerisSats(const std::string& held) {
+  std::set<int> sats;
+  for (const std::string& f : rtcm3Frames(held))
+    if (rtcm3Type(f) == 1019 && f.size() > 6)
+      sats.insert((static_cast<unsigned char>(f[4]) & 0x0F) << 2 | static_cast<unsigned char>(f[5]) >> 6);
+  return sats;
+}
+
+// CMR frames: STX, status, packet type 0x93, length, data, checksum, ETX; data of each valid one.
+std::vector<std::string> cmrFrames(const std::string& s) {
+  std::vector<std::string> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i + 6 <= s.size();) {
+    const std::size_t len = b[i + 3];
+    unsigned sum = 0;
+    bool ok = b[i] == 0x02 && b[i + 2] == 0x93 && i + 6 + len <= s.size();
+    if (ok) {
+      for (std::size_t k = 1; k < 4 + len; ++k) sum += b[i + k];
+      ok = (sum & 0xFF) == b[i + 4 + len] && b[i + 5 + len] == 0x03;
+    }
+    if (!ok) {
+      ++i;
+      continue;
+    }
+    out.push_back(s.substr(i + 4, len));
+    i += 6 + len;
+  }
+  return out;
+}
+int cmrType(const std::string& d) { return d.size() >= 2 ? static_cast<unsigned char>(d[1]) >> 5 : -1; }
+
+// A CMR type 1 record's coordinates: per axis 32 bits of 4 mm and 2 bits of 1 mm, then 14 bits
+// of antenna offset.
+bool cmrCoordinates(const std::string& d, double xyz[3]) {
+  if (d.size() < 25) return false;
+  std::uint64_t bits = 0;
+  int have = 0;
+  std::size_t at = 6;
+  const auto take = [&](int n) {
+    while (have < n) bits = bits << 8 | static_cast<unsigned char>(d[at++]), have += 8;
+    const std::uint64_t v = (bits >> (have - n)) & ((1ull << n) - 1);
+    have -= n;
+    return v;
+  };
+  for (int k = 0; k < 3; ++k) {
+    const std::uint64_t raw = take(34);
+    const std::int64_t mm = raw >> 33 ? static_cast<std::int64_t>(raw) - (1ll << 34) : static_cast<std::int64_t>(raw);
+    xyz[k] = static_cast<double>(mm) / 1000.0;
+    take(14);
+  }
+  return true;
+}
+
+// RTCM 2 message types of a 6-of-8 byte stream, its words' parity left to gpsdecode.
+std::map<int, int> gpsdecodeTypes(const std::vector<std::string>& lines) {
+  std::map<int, int> types;
+  for (const std::string& l : lines) {
+    const std::size_t at = l.find("\"type\":");
+    if (at != std::string::npos) ++types[std::atoi(l.c_str() + at + 7)];
+  }
+  return types;
+}
+
+// ---- convbin's RINEX ---------------------------------------------------------------------------
+
+long daysFromCivil(int y, int m, int d) {  // Howard Hinnant's days_from_civil
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// Per epoch (GPS ms of week) and satellite, the codes (observation types C..).
+std::map<long, std::map<std::string, std::vector<double>>> rinexCodes(const std::string& text) {
+  std::map<long, std::map<std::string, std::vector<double>>> out;
+  std::map<char, std::vector<std::string>> types;
+  std::istringstream in(text);
+  std::string line;
+  char last = 0;
+  while (std::getline(in, line)) {
+    const std::string label = line.size() > 60 ? line.substr(60) : "";
+    if (label.starts_with("END OF HEADER")) break;
+    if (label.starts_with("SYS / # / OBS TYPES")) {
+      if (line[0] != ' ') last = line[0];
+      std::istringstream t(line.substr(7, 53));
+      for (std::string ty; t >> ty;) types[last].push_back(ty);
+    }
+  }
+  long epoch = -1;
+  while (std::getline(in, line)) {
+    if (line.starts_with(">")) {
+      int y, mo, d, h, mi;
+      double sec;
+      epoch = std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) == 6
+                  ? std::lround((((daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6)) % 7) * 86400.0 + h * 3600.0 +
+                                 mi * 60.0 + sec) * 1000.0)
+                  : -1;
+      continue;
+    }
+    if (epoch < 0 || line.size() < 3) continue;
+    const std::string sat = line.substr(0, 3);
+    const auto& ty = types[sat[0]];
+    for (std::size_t k = 0; k < ty.size(); ++k) {
+      const std::size_t at = 3 + 16 * k;
+      if (at + 14 > line.size()) break;
+      const std::string field = line.substr(at, 14);
+      char* end = nullptr;
+      const double v = std::strtod(field.c_str(), &end);
+      if (ty[k][0] == 'C' && end != field.c_str()) out[epoch][sat].push_back(v);
+    }
+  }
+  return out;
+}
+
+// The header's station position, with the antenna delta convbin writes for RTCM 2 type 22
+// (its Earth-fixed L1 delta turned into height, east, north at the position) turned back.
+bool rinexStation(const std::string& obs, double xyz[3]) {
+  double d[3] = {};
+  bool pos = false;
+  std::istringstream in(obs);
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() < 61) continue;
+    std::istringstream v(line.substr(0, 60));
+    if (line.compare(60, 19, "APPROX POSITION XYZ") == 0) pos = static_cast<bool>(v >> xyz[0] >> xyz[1] >> xyz[2]);
+    if (line.compare(60, 20, "ANTENNA: DELTA H/E/N") == 0) v >> d[0] >> d[1] >> d[2];
+    if (line.compare(60, 13, "END OF HEADER") == 0) break;
+  }
+  if (!pos) return false;
+  const double p = std::hypot(xyz[0], xyz[1]);
+  const double lat = std::atan2(xyz[2], p * (1 - 0.00669437999014)), lon = std::atan2(xyz[1], xyz[0]);
+  const double h = d[0], e = d[1], n = d[2];
+  xyz[0] += -std::sin(lon) * e - std::sin(lat) * std::cos(lon) * n + std::cos(lat) * std::cos(lon) * h;
+  xyz[1] += std::cos(lon) * e - std::sin(lat) * std::sin(lon) * n + std::cos(lat) * std::sin(lon) * h;
+  xyz[2] += std::cos(lat) * n + std::sin(lat) * h;
+  return true;
+}
+
+// GPS group delays TGD (s) by satellite, from convbin's RINEX 3 navigation file.
+std::map<std::string, double> rinexTgd(const std::string& nav) {
+  std::map<std::string, double> tgd;
+  std::istringstream in(nav);
+  std::string line;
+  while (std::getline(in, line) && line.find("END OF HEADER") == std::string::npos) {
+  }
+  std::vector<std::string> rec;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line[0] != ' ') rec.clear();
+    rec.push_back(line);
+    if (rec.size() == 7 && rec[0][0] == 'G' && rec[6].size() >= 61) {
+      std::string f = rec[6].substr(42, 19);
+      for (char& c : f) c = c == 'D' ? 'E' : c;
+      char* end = nullptr;
+      const double v = std::strtod(f.c_str(), &end);
+      if (end != f.c_str()) tgd[rec[0].substr(0, 3)] = v;
+    }
+  }
+  return tgd;
+}
+
+// ---- the rover's projection print --------------------------------------------------------------
+
+// One " Add:" line of the base projection: a published base epoch's measurement of one signal.
+struct Add {
+  int id;
+  double phi, code, dSat, tc;
+  int slot = -1;     // the signal's order within its satellite: 0 first (L1), 1 second
+  double gps = -1;   // the epoch's GPS second of week
+};
+
+bool isGps(int id) { return id >= 1 && id <= 32; }
+
+// The lines in order. Each system's time is its own (GLONASS's a day of UTC(SU)): every line takes
+// the GPS time of its epoch from the GPS satellites, whose lines come first (the GPS message leads
+// each base epoch); lines before the first GPS line are left without.
+std::vector<Add> adds(const std::string& out) {
+  std::vector<Add> v;
+  std::istringstream in(out);
+  double gps = -1;
+  for (std::string line; std::getline(in, line);) {
+    Add a{};
+    if (!line.starts_with(" Add: ") ||
+        std::sscanf(line.c_str(), " Add: %d phi %lf Roc %lf dSat %lf Tc %lf", &a.id, &a.phi, &a.code, &a.dSat, &a.tc) != 5)
+      continue;
+    a.slot = !v.empty() && v.back().id == a.id && v.back().tc == a.tc ? v.back().slot + 1 : 0;
+    if (isGps(a.id)) gps = a.tc;
+    a.gps = gps;
+    if (gps >= 0) v.push_back(a);
+  }
+  return v;
+}
+
+// The lines of each stream: runs of epochs without a gap of `gap` s or more between them.
+std::vector<std::vector<Add>> runs(const std::vector<Add>& all, double gap) {
+  std::vector<std::vector<Add>> r;
+  for (const Add& a : all) {
+    if (r.empty() || std::fabs(a.gps - r.back().back().gps) >= gap) r.emplace_back();
+    r.back().push_back(a);
+  }
+  return r;
+}
+
+// The satellite a global id names (the carrier-phase model's numbering), "" for GLONASS, whose
+// id is its frequency channel.
+std::string satOfId(int id) {
+  char b[8] = "";
+  if (id >= 1 && id <= 32) std::snprintf(b, sizeof b, "G%02d", id);
+  if (id >= 48 && id <= 83) std::snprintf(b, sizeof b, "E%02d", id - 47);
+  if (id >= 112 && id <= 118) std::snprintf(b, sizeof b, "J%02d", id + 81 - 192);
+  if (id >= 119 && id <= 181) std::snprintf(b, sizeof b, "C%02d", id - 118);
+  return b;
+}
+
+struct Format {
+  const char* name;
+  double codeTol, phaseTol;  // m, cycles: the format's resolution
+  double phaseWrap;          // cycles the carrier is given modulo (0: whole)
+};
+
+// Every measurement of a stream's run against the base's truth at its epoch: the code of the
+// satellite's signal, the carrier (modulo what the format carries), and for GPS the geometric term
+// the projection removes: the code less the group delay scaled to the signal.
+void checkRun(const std::vector<Add>& run, const Truth& truth, const std::map<std::string, double>& tgd,
+              const Format& f, const std::set<char>& systems) {
+  SCOPED_TRACE(f.name);
+  std::set<long> epochs;
+  std::set<char> seen;
+  int checked = 0, geometric = 0;
+  for (const Add& a : run) {
+    const long ms = std::lround(a.gps * 1000);
+    const std::string sat = satOfId(a.id);
+    // The signal of the truth that is the measured one: of the id's satellite (for GLONASS any
+    // GLONASS satellite), the code nearest, and among codes equally near (a satellite without
+    // group delays) the carrier nearest.
+    const Signal* best = nullptr;
+    int bestSlot = -1;
+    double bestCode = 0, bestPhase = 0;
+    for (auto it = truth.lower_bound({ms, "", -1}); it != truth.end() && std::get<0>(it->first) == ms; ++it) {
+      const std::string& s = std::get<1>(it->first);
+      if (sat.empty() ? s[0] != 'R' : s != sat) continue;
+      const double dc = std::fabs(it->second.code - a.code);
+      double dp = a.phi - it->second.phase;
+      if (f.phaseWrap > 0) dp = std::remainder(dp, f.phaseWrap);
+      dp = std::fabs(dp);
+      if (best == nullptr || dc < bestCode - f.codeTol || (dc <= bestCode + f.codeTol && dp < bestPhase)) {
+        best = &it->second;
+        bestSlot = std::get<2>(it->first);
+        bestCode = dc;
+        bestPhase = dp;
+      }
+    }
+    ASSERT_NE(best, nullptr) << "satellite id " << a.id << " at " << a.gps << " is not in the base's sky";
+    EXPECT_LE(bestCode, f.codeTol) << "id " << a.id << " code " << a.code << " at " << a.gps;
+    EXPECT_LE(bestPhase, f.phaseTol) << "id " << a.id << " carrier " << a.phi << " at " << a.gps;
+    seen.insert(sat.empty() ? 'R' : sat[0]);
+    const auto t = tgd.find(sat);
+    // A satellite's first epoch has no geometric term yet (the projection takes nothing from it).
+    if (t != tgd.end() && a.dSat != 0.0 && (bestSlot == 0 || bestSlot == 2)) {
+      const double gamma = bestSlot == 0 ? 1.0 : (kGpsL1 / kGpsL2) * (kGpsL1 / kGpsL2);
+      EXPECT_NEAR(a.code - a.dSat, gamma * kC * t->second, f.codeTol + 0.005) << sat << " slot " << bestSlot << " at " << a.gps;
+      ++geometric;
+    }
+    epochs.insert(ms);
+    ++checked;
+  }
+  EXPECT_GE(epochs.size(), 5u) << "published base epochs";
+  EXPECT_EQ(seen, systems) << "the systems of the base epochs";
+  EXPECT_GE(checked, 5 * 4 * 2);
+  EXPECT_GE(geometric, 5 * 4 * 2);
+}
+
+// ---- the rover's settings image ------------------------------------------------------------
+
+// The RTCM station records of the code-correction sources (blocks 2196-2200): id, system,
+// position.
+struct StationRecord {
+  int id;
+  int system;
+  double pos[3];
+};
+std::vector<StationRecord> stationRecords(const std::string& img) {
+  std::vector<StationRecord> v;
+  for (unsigned b = 2196; b <= 2200; ++b) {
+    const long off = blockOffset(img, b);
+    if (off < 0) continue;
+    const char* d = img.data() + off + 6;
+    StationRecord r{};
+    std::uint16_t id = 0;
+    std::memcpy(&id, d, 2);
+    r.id = id;
+    r.system = static_cast<unsigned char>(d[12]);
+    std::memcpy(r.pos, d + 16, sizeof r.pos);
+    if (id != 65535) v.push_back(r);
+  }
+  return v;
+}
+
+// ---- the run -------------------------------------------------------------------------------
+
+class BaseRover : public ::testing::Test {
+ protected:
+  // The base's output ports and what each sent.
+  struct Out {
+    std::unique_ptr<Port> port;
+    std::string bytes;
+  };
+
+  // Reads the base's ports until `done` or `ms` pass; the bytes of `live` (-1: none) go on to the
+  // rover's port as they come.
+  template <class P>
+  bool pump(int live, int ms, P done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      pollfd pf[3];
+      for (int k = 0; k < 3; ++k) pf[k] = {outs_[k].port->fd(), POLLIN, 0};
+      if (poll(pf, 3, 50) <= 0) continue;
+      for (int k = 0; k < 3; ++k) {
+        if ((pf[k].revents & POLLIN) == 0) continue;
+        char b[8192];
+        const ssize_t n = ::read(pf[k].fd, b, sizeof b);
+        if (n <= 0) continue;
+        outs_[k].bytes.append(b, static_cast<std::size_t>(n));
+        if (k == live) {
+          EXPECT_TRUE(roverIn_->sendRaw(std::string(b, static_cast<std::size_t>(n))));
+        }
+      }
+    }
+    return true;
+  }
+  void pumpFor(int live, int ms) {
+    pump(live, ms, [] { return false; });
+  }
+
+  // The rover, then the base a moment later; the base's position entered (or averaged), its three
+  // streams on ports b, c and d.
+  void startBoth(bool averaged) {
+    site_ = cartConvert(kBaseSite);
+    ASSERT_EQ(site_.size(), 3u) << "CartConvert (GeographicLib) is required";
+    ASSERT_NO_FATAL_FAILURE(rover_.start(kRoverSite));
+    // The projection's models absolute (no reference satellite), so that its print shows each
+    // satellite's own code and carrier; code corrections from the base's observations, smoothed
+    // over 10 samples.
+    for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/pos/cd/obs,on",
+                          "set,/par/pos/cd/smooth,10", "set,/par/pos/pd/diffext,off"})
+      ASSERT_NO_FATAL_FAILURE(rover_.must(c));
+    roverIn_ = std::make_unique<Port>(rover_.dir.file("dev/ser/b"));
+    ASSERT_TRUE(roverIn_->ok());
+
+    ASSERT_NO_FATAL_FAILURE(base_.start(kBaseSite));
+    if (averaged) {
+      ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/pos/avg/time,3"));
+      ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/pos/avg/start,on"));
+      ASSERT_TRUE(waitUntil([&] { return base_.ask("print,/par/pos/avg/start") == re("off"); }, 30000));
+    } else {
+      ASSERT_NO_FATAL_FAILURE(base_.must(std::string("set,/par/pos/ref/known/geo,{") + kBaseSite + "}"));
+    }
+    // Every system of the sky, from the simulator's truth once it streams.
+    ASSERT_TRUE(waitUntil([&] { return !readTruth(base_.dir.read("sky.truth")).empty(); }, 20000));
+    std::string msm, eph;
+    for (char s : systemsOf(readTruth(base_.dir.read("sky.truth"))))
+      for (const SysMessages& m : kSysMessages)
+        if (m.sys == s) {
+          msm += std::string(",") + m.msm7;
+          if (m.eph != nullptr) eph += std::string(",") + m.eph;
+          msm7_.push_back(std::atoi(m.msm7));
+          msmKeys_.push_back(m.key);
+        }
+    ASSERT_FALSE(msm.empty());
+    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/b,rtcm3/{1005,1006,1033" + msm + eph + "}:1"));
+    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/c,rtcm/{1,3,18,19,22}:1"));
+    ASSERT_NO_FATAL_FAILURE(base_.must("em,/dev/ser/d,cmr/{0,1,2}:1"));
+    for (const char* p : {"dev/ser/b", "dev/ser/c", "dev/ser/d"}) {
+      outs_.push_back({std::make_unique<Port>(base_.dir.file(p)), ""});
+      ASSERT_TRUE(outs_.back().port->ok()) << p;
+    }
+    // The satellites join the base's epochs once their ephemerides are decoded; rnx2rtkp places
+    // the base once five GPS satellites have theirs.
+    ASSERT_TRUE(pump(-1, 90000, [&] {
+      for (int t : msm7_)
+        if (countRtcm3(outs_[0].bytes, t) < 2) return false;
+      return gpsEphemerisSats(outs_[0].bytes).size() >= 5;
+    }))
+        << outs_[0].bytes.size() << " bytes of RTCM 3";
+  }
+
+  // One stream in turn: the base under station id `stid`, the rover's base record cleaned first,
+  // its port in `mode` for `ms`; the rover then prints the station and the base's position.
+  void stream(int out, const char* mode, int stid, int ms) {
+    SCOPED_TRACE(mode);
+    ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid," + std::to_string(stid)));
+    // A new base: its record and the projection's models start afresh.
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/fullres,on"));
+    EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "0") << "the base record cleaned";
+    ASSERT_NO_FATAL_FAILURE(rover_.must(std::string("set,/par/dev/ser/b/imode,") + mode));
+    pumpFor(out, ms);
+    // The last MSM of each system of the sky, kept while the port decodes: MSM7 with its
+    // satellites.
+    if (std::string(mode) == "rtcm3")
+      for (const char* key : msmKeys_) {
+        const std::string info = printed(rover_.ask(std::string("print,/par/rtcm3/rover/msm/info/") + key));
+        EXPECT_TRUE(info.starts_with("{msg=7,sat=0x") && !info.starts_with("{msg=7,sat=0x0000000000000000")) << key << ": " << info;
+      }
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+    EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), std::to_string(stid));
+    double xyz[3];
+    const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+    ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "axis " << k << ": " << pos;
+    // A gap in the base's epochs between two streams.
+    pumpFor(-1, 3000);
+  }
+
+  // convbin's RINEX of the RTCM 3 stream: the station within 1 mm of `want`, every system of the
+  // sky with the simulator's codes; rnx2rtkp's single-point position within 5 m of the site.
+  void checkRtcm3(const double want[3]) {
+    const std::vector<std::string> frames = rtcm3Frames(outs_[0].bytes);
+    std::set<int> types;
+    std::string all;
+    for (const std::string& f : frames) types.insert(rtcm3Type(f)), all += f;
+    for (int t : {1005, 1006, 1033}) EXPECT_TRUE(types.contains(t)) << t;
+    for (int t : msm7_) EXPECT_TRUE(types.contains(t)) << "MSM7 " << t;
+    ASSERT_TRUE(base_.dir.write("b.rtcm3", all));
+    const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                            " -v 3.04 -od -os -o b.obs -n b.nav b.rtcm3 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string obs = base_.dir.read("b.obs");
+    double xyz[3];
+    ASSERT_TRUE(rinexStation(obs, xyz)) << obs.substr(0, 2000);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], want[k], 0.001) << "RTCM 3 station, axis " << k;
+
+    const Truth truth = readTruth(base_.dir.read("sky.truth"));
+    std::set<char> seen;
+    int compared = 0;
+    for (const auto& [ms, sats] : rinexCodes(obs))
+      for (const auto& [sat, codes] : sats) {
+        seen.insert(sat[0]);
+        for (double c : codes) {
+          bool match = false;
+          for (int slot = 0; slot < 6; ++slot) {
+            const auto t = truth.find({ms, sat, slot});
+            match = match || (t != truth.end() && std::fabs(t->second.code - c) < 0.001);
+          }
+          EXPECT_TRUE(match) << sat << " code " << c << " at " << ms;
+          ++compared;
+        }
+      }
+    EXPECT_EQ(seen, systemsOf(truth)) << "every system of the sky in the MSM7";
+    EXPECT_GE(compared, 20);
+
+    base_.dir.write("spp.conf", "pos1-posmode =single\npos1-ionoopt =off\npos1-tropopt =off\nout-solformat =xyz\n");
+    const std::string spp = "cd '" + base_.dir.path + "' && rnx2rtkp -k spp.conf -o spp.pos b.obs b.nav >/dev/null 2>&1";
+    ASSERT_EQ(std::system(spp.c_str()), 0);
+    int fixes = 0;
+    std::istringstream in(base_.dir.read("spp.pos"));
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '%') continue;
+      char date[16], time[16];
+      double p[3];
+      if (std::sscanf(line.c_str(), "%15s %15s %lf %lf %lf", date, time, &p[0], &p[1], &p[2]) != 5) continue;
+      const double d = std::sqrt((p[0] - site_[0]) * (p[0] - site_[0]) + (p[1] - site_[1]) * (p[1] - site_[1]) +
+                                 (p[2] - site_[2]) * (p[2] - site_[2]));
+      EXPECT_LT(d, 5.0) << line;
+      ++fixes;
+    }
+    EXPECT_GE(fixes, 5) << "rnx2rtkp's single-point positions";
+  }
+
+  Station base_, rover_;
+  std::unique_ptr<Port> roverIn_;
+  std::vector<Out> outs_;
+  std::vector<int> msm7_;
+  std::vector<const char*> msmKeys_;
+  std::vector<double> site_;
+};
+
+TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  ASSERT_NO_FATAL_FAILURE(stream(0, "rtcm3", 21, 12000));
+  ASSERT_NO_FATAL_FAILURE(stream(2, "cmr", 23, 12000));
+  // RTCM 2 last: its code corrections come once the base's codes are smoothed over the 100 s the
+  // clock solution asks of a satellite.
+  ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid,22"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/fullres,on"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm"));
+  const auto type1 = [&] {
+    base_.dir.write("c.rtcm2", outs_[1].bytes);
+    return gpsdecodeTypes(toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'"))[1] >= 3;
+  };
+  for (int s = 0; s < 150 && !type1(); ++s) pumpFor(1, 1000);
+  pumpFor(1, 3000);
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "22");
+  {
+    double xyz[3];
+    const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+    ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "RTCM 2, axis " << k << ": " << pos;
+  }
+  rover_.stop();
+  base_.stop();
+
+  // The base's streams.
+  ASSERT_NO_FATAL_FAILURE(checkRtcm3(site_.data()));
+  {
+    SCOPED_TRACE("RTCM 2");
+    base_.dir.write("c.rtcm2", outs_[1].bytes);
+    const std::vector<std::string> lines = toolLines("gpsdecode < '" + base_.dir.file("c.rtcm2") + "'");
+    const std::map<int, int> types = gpsdecodeTypes(lines);
+    for (int t : {1, 3, 18, 19, 22}) EXPECT_GE(types.contains(t) ? types.at(t) : 0, 3) << "type " << t;
+    const std::string cmd = "cd '" + base_.dir.path + "' && convbin -r rtcm2 -tr " + kConvbinTime +
+                            " -v 3.04 -od -os -o c.obs c.rtcm2 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    double xyz[3];
+    ASSERT_TRUE(rinexStation(base_.dir.read("c.obs"), xyz));
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.001) << "RTCM 2 station (3 and 22), axis " << k;
+    // Type 1: with a perfect clock and no atmosphere each correction is the common clock term less
+    // the satellite's group delay, which the corrections leave to the user.
+    const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
+    int corrections = 0;
+    for (const std::string& l : lines) {
+      if (l.find("\"type\":1,") == std::string::npos) continue;
+      double common = NAN;
+      for (std::size_t at = l.find("\"ident\":"); at != std::string::npos; at = l.find("\"ident\":", at + 1)) {
+        int ident = 0;
+        double prc = 0, rrc = 0;
+        char udre[8];
+        const int got = std::sscanf(l.c_str() + at, "\"ident\":%d,\"udre\":%7[^,],\"iod\":%*d,\"prc\":%lf,\"rrc\":%lf", &ident,
+                                    udre, &prc, &rrc);
+        ASSERT_EQ(got, 4) << l;
+        char sat[8];
+        std::snprintf(sat, sizeof sat, "G%02d", ident == 0 ? 32 : ident);
+        ASSERT_TRUE(tgd.contains(sat)) << sat;
+        const double c = prc + kC * tgd.at(sat);
+        if (std::isnan(common)) common = c;
+        EXPECT_NEAR(c, common, 0.03) << sat << ": " << l;
+        EXPECT_NEAR(rrc, 0.0, 0.005) << sat << ": " << l;
+        ++corrections;
+      }
+    }
+    EXPECT_GE(corrections, 3 * 4);
+  }
+  {
+    SCOPED_TRACE("CMR");
+    std::map<int, int> types;
+    for (const std::string& d : cmrFrames(outs_[2].bytes)) {
+      ++types[cmrType(d)];
+      double xyz[3];
+      if (cmrType(d) != 1 || !cmrCoordinates(d, xyz)) continue;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site_[k], 0.0006) << "CMR station, axis " << k;
+    }
+    for (int t : {0, 1, 2}) EXPECT_GE(types[t], 3) << "type " << t;
+  }
+
+  // The rover: each stream's published base epochs against the base's truth, in the order taken.
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 3u) << "one run of base epochs per stream";
+  // RTCM 3 carries every system of the sky, CMR type 0 GPS, and RTCM 2 types 18 and 19 GPS (their
+  // coder leaves GLONASS out by its factory setting).
+  const Format formats[3] = {{"RTCM 3", 0.002, 0.01, 0}, {"CMR", 0.02, 0.01, 0}, {"RTCM 2", 0.011, 0.01, 16777216.0}};
+  const std::set<char> systems[3] = {systemsOf(truth), {'G'}, {'G'}};
+  for (int k = 0; k < 3; ++k) ASSERT_NO_FATAL_FAILURE(checkRun(r[k], truth, tgd, formats[k], systems[k]));
+  EXPECT_NE(rover_.out.find(" CalcdS: "), std::string::npos) << "the projection's geometric terms";
+
+  // The code corrections formed from the base's observations (RTCM 3 under its station id, CMR
+  // under 0) and the RTCM 2 station: their station records in the rover's settings image.
+  const std::vector<StationRecord> st = stationRecords(rover_.dir.read(".gnss.nvm"));
+  struct Want {
+    int id;
+    double tol;
+  };
+  for (const Want& w : {Want{21, 0.001}, Want{0, 0.001}, Want{22, 0.006}}) {
+    bool found = false;
+    for (const StationRecord& s : st) {
+      if (s.id != w.id) continue;
+      found = true;
+      EXPECT_LT(s.system, 7) << "station " << w.id;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(s.pos[k], site_[k], w.tol) << "station " << w.id << ", axis " << k;
+    }
+    EXPECT_TRUE(found) << "no station record of id " << w.id;
+  }
+}
+
+TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(true));
+  double meas[3];
+  const std::string m = printed(base_.ask("print,/par/pos/ref/meas/xyz"));
+  ASSERT_TRUE(parseXyz(m, meas)) << m;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(meas[k], site_[k], 0.001) << "the board's solution is the site";
+  ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid,1234"));
+  ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+  pumpFor(0, 12000);
+  EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "1234");
+  double xyz[3];
+  const std::string pos = printed(rover_.ask("print,/par/pos/pd/ref/pos/xyz"));
+  ASSERT_TRUE(parseXyz(pos, xyz)) << pos;
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], meas[k], 0.001) << "axis " << k;
+  rover_.stop();
+  base_.stop();
+  ASSERT_NO_FATAL_FAILURE(checkRtcm3(meas));
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 1u);
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  ASSERT_NO_FATAL_FAILURE(
+      checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3", 0.002, 0.01, 0}, systemsOf(truth)));
+  bool found = false;
+  for (const StationRecord& s : stationRecords(rover_.dir.read(".gnss.nvm")))
+    if (s.id == 1234) {
+      found = true;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(s.pos[k], meas[k], 0.001) << "axis " << k;
+    }
+  EXPECT_TRUE(found) << "the code corrections' station record";
+}
+
+}  // namespace
+}  // namespace e2e

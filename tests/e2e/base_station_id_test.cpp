@@ -1,0 +1,127 @@
+// The base's one station id (rtcm3/base/stid, -1..4095) on the air of all three formats: RTCM 3
+// carries it whole; RTCM 2 (10 bits) and CMR (5 bits) carry it only when it fits their field and
+// otherwise send nothing, never a cut id. RTCM 3 is read back by gpsd's gpsdecode, RTCM 2 and CMR
+// by the test's own readers (gpsdecode loses its way in a stream of RTCM 2 types 18 and 19).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
+
+namespace e2e {
+namespace {
+
+class BaseStationId : public Rx {};
+
+// Every "station_id" gpsdecode reads from the bytes, in order.
+std::vector<long> gpsdecodeStations(const RunDir& dir, const std::string& bytes) {
+  const std::string path = dir.file("air.bin");
+  if (!dir.write("air.bin", bytes)) return {};
+  std::vector<long> out;
+  std::FILE* p = popen(("gpsdecode < '" + path + "' 2>/dev/null").c_str(), "r");
+  char buf[8192];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
+    const char* at = std::strstr(buf, "\"station_id\":");
+    if (at != nullptr) out.push_back(std::atol(at + 13));
+  }
+  if (p != nullptr) pclose(p);
+  return out;
+}
+
+// Station ids of the RTCM 2 frames, read at the byte alignment that finds the most frames (a
+// capture may begin within a word).
+std::vector<long> rtcm2Stations(const std::string& s) {
+  std::vector<rtcm2words::Frame> best;
+  for (std::size_t at = 0; at < 5 && at < s.size(); ++at) {
+    int bad = 0;
+    std::vector<rtcm2words::Frame> f = rtcm2words::frames(s.substr(at), bad);
+    if (f.size() > best.size()) best = f;
+  }
+  std::vector<long> out;
+  for (const rtcm2words::Frame& f : best) out.push_back(f.station);
+  return out;
+}
+
+// Station ids of the CMR frames (STX, status 0, type 0x93, length, data, checksum, ETX); the
+// station is the low 5 bits of the first data byte.
+std::vector<int> cmrStations(const std::string& s) {
+  std::vector<int> out;
+  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t i = 0; i + 6 <= s.size();) {
+    const std::size_t len = b[i + 3];
+    if (b[i] != 0x02 || b[i + 1] != 0 || b[i + 2] != 0x93 || i + 6 + len > s.size() || b[i + 5 + len] != 0x03) {
+      ++i;
+      continue;
+    }
+    out.push_back(b[i + 4] & 31);
+    i += 6 + len;
+  }
+  return out;
+}
+
+// What the ports send in 3.5 s from about a second after now, when what was under way has gone.
+std::vector<std::string> next(std::initializer_list<Port*> ports) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  for (Port* p : ports) {
+    p->fill([](const std::string&) { return false; }, 50);
+    p->held.clear();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  std::vector<std::string> out;
+  for (Port* p : ports) {
+    p->fill([](const std::string&) { return false; }, 300);
+    out.push_back(p->held);
+  }
+  return out;
+}
+
+TEST_F(BaseStationId, EachFormatCarriesTheIdWhenItFitsAndNothingOtherwise) {
+  // The board's solution over the simulated sky gives the base its epoch data and position.
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b")), c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
+  ASSERT_TRUE(b.ok() && c.ok() && d.ok());
+  // Messages that need no station position: null frames and the RTK observables, observations
+  // and the description.
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/{6,18,19}:1"), re("%e%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/c,cmr/{0,2}:1"), re("%e%"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/d,rtcm3/1033:1"), re("%e%"));
+  // The id on the air of RTCM 2 and CMR, -2 for nothing at all; RTCM 3 carries every id.
+  constexpr int kNone = -2;
+  const struct {
+    int stid, rtcm2, cmr;
+  } rows[] = {
+      {1234, kNone, kNone}, {1023, 1023, kNone}, {1024, kNone, kNone}, {31, 31, 31},
+      {32, 32, kNone},      {-1, 0, 0},          {4095, kNone, kNone}, {17, 17, 17},
+  };
+  for (const auto& r : rows) {
+    const std::string id = std::to_string(r.stid);
+    ASSERT_EQ(ask("%s%set,/par/rtcm3/base/stid," + id), re("%s%")) << id;
+    ASSERT_EQ(ask("print,/par/rtcm3/base/stid"), re(id));
+    const std::vector<std::string> air = next({&b, &c, &d});
+    const std::vector<long> r2 = rtcm2Stations(air[0]), r3 = gpsdecodeStations(dir_, air[2]);
+    const std::vector<int> rc = cmrStations(air[1]);
+    ASSERT_GE(r3.size(), 2u) << id;
+    EXPECT_EQ(std::set<long>(r3.begin(), r3.end()), std::set<long>{r.stid < 0 ? 0 : r.stid}) << id;
+    if (r.rtcm2 != kNone) {
+      ASSERT_GE(r2.size(), 2u) << id << ": " << air[0].size() << " bytes";
+      EXPECT_EQ(std::set<long>(r2.begin(), r2.end()), std::set<long>{r.rtcm2}) << id;
+    } else {
+      EXPECT_TRUE(air[0].empty()) << id << ": " << air[0].size() << " bytes of RTCM 2";
+    }
+    if (r.cmr != kNone) {
+      ASSERT_GE(rc.size(), 2u) << id << ": " << air[1].size() << " bytes";
+      EXPECT_EQ(std::set<int>(rc.begin(), rc.end()), std::set<int>{r.cmr}) << id;
+    } else {
+      EXPECT_TRUE(air[1].empty()) << id << ": " << air[1].size() << " bytes of CMR";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace e2e

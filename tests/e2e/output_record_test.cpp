@@ -1,0 +1,194 @@
+// The output record of each epoch from outside, through the debug line the temporary debug
+// selector 197 prints (grid, base grid, output-datum position, WGS 84 position, undulation,
+// separation, residual height), with the board simulator at its site (50 N, 10 E, 300 m):
+//   - the output datum and grid chosen by key give GeographicLib's CartConvert and PROJ's proj
+//     values of the site;
+//   - a geoid file of the log store named by key, and read again at the next start, gives the
+//     undulation of its grid node at the site instead of the built-in grid's;
+//   - a fixed undulation replaces both;
+//   - the reference-position mode "known" outputs the known position entered.
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace e2e {
+namespace {
+
+class OutputRecord : public Rx {
+ public:
+  // What the running program has printed so far.
+  std::string outNow() { return rx_ ? rx_->out() : std::string(); }
+};
+
+const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+const std::string kGeoidFixture = std::string(RX_SHARED_DIR) + "/testdata/geoid/egm96_05deg_fixture.gemo";
+
+// The fields of the debug line.
+struct Line {
+  double n, e, h;           // grid
+  double bn, be, bh;        // base grid
+  double lat, lon, alt;     // output datum, degrees
+  double wlat, wlon, walt;  // WGS 84
+  double und, sep, res;
+};
+
+// Lines of exactly fifteen numbers in `text` from `from` on.
+std::vector<Line> outputLines(const std::string& text, std::size_t from) {
+  std::vector<Line> out;
+  std::istringstream in(text.substr(std::min(from, text.size())));
+  for (std::string l; std::getline(in, l);) {
+    std::istringstream f(l);
+    std::vector<double> v;
+    std::string w;
+    bool numbers = true;
+    while (f >> w) {
+      char* end = nullptr;
+      const double x = std::strtod(w.c_str(), &end);
+      numbers = numbers && end != w.c_str() && *end == 0;
+      v.push_back(x);
+    }
+    if (!numbers || v.size() != 15) continue;
+    out.push_back(Line{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13], v[14]});
+  }
+  return out;
+}
+
+std::vector<double> toolNumbers(const std::string& command) {
+  std::vector<double> v;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  char buf[512];
+  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
+    std::istringstream in(buf);
+    for (double x; in >> x;) v.push_back(x);
+  }
+  if (p != nullptr) pclose(p);
+  return v;
+}
+
+// The node of the geoid fixture at 50 N, 10 E (its grid starts at 90 N, 0 E in steps of 0.5
+// degrees), read by the file's published layout apart from the product's loader.
+double fixtureNode() {
+  const std::string d = readFile(kGeoidFixture);
+  const auto le32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(d[at + i]);
+    return static_cast<std::int32_t>(v);
+  };
+  const std::size_t headerLen = static_cast<std::size_t>(le32(8));
+  const std::size_t k = d.find('\0', 16) - 16 + 1;  // the name and its NUL
+  const std::size_t p = 16 + k;
+  const int size = static_cast<unsigned char>(d[p]);
+  const double offset = le32(p + 1) * 1e-5, scale = le32(p + 5) * (size == 2 ? 1e-11 : size == 3 ? 1e-13 : 1e-15);
+  const double lat0 = le32(p + 9) / 3600000.0, lon0 = le32(p + 13) / 3600000.0;
+  const int cols = le32(p + 21);
+  const double dLat = le32(p + 25) / 3600000.0, dLon = le32(p + 29) / 3600000.0;
+  const long row = std::lround((lat0 - 50.0) / dLat), col = std::lround((10.0 - lon0) / dLon);
+  const std::size_t at = headerLen + static_cast<std::size_t>(row * cols + col) * static_cast<std::size_t>(size);
+  const auto e = static_cast<std::int16_t>(static_cast<unsigned char>(d[at]) | static_cast<unsigned char>(d[at + 1]) << 8);
+  return offset + scale * e;
+}
+
+class Lines {
+ public:
+  explicit Lines(OutputRecord& t) : t_(t) {}
+  // The first debug line printed after the next two, so that every set before it holds.
+  Line next() {
+    const std::size_t from = t_.outNow().size();
+    std::vector<Line> l;
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(t_.outNow(), from)).size() >= 3; }, 30000))
+        << t_.outNow().substr(from > 3000 ? from - 3000 : 0);
+    return l.empty() ? Line{} : l.back();
+  }
+
+ private:
+  OutputRecord& t_;
+};
+
+}  // namespace
+
+TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
+  const std::vector<double> site = toolNumbers("echo 50 10 300 | CartConvert -p 6");
+  ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
+  dir_.write(".gnss.log/egm96.gemo", readFile(kGeoidFixture));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+  Lines lines(*this);
+
+  // WGS 84, no grid, the built-in geoid grid (EGM2008: 47.99 m here).
+  Line l = lines.next();
+  EXPECT_NEAR(l.wlat, 50.0, 1e-9);
+  EXPECT_NEAR(l.wlon, 10.0, 1e-9);
+  EXPECT_NEAR(l.walt, 300.0, 0.006);
+  EXPECT_EQ(l.lat, l.wlat);
+  EXPECT_EQ(l.alt, l.walt);
+  EXPECT_EQ(l.n, 0.0);
+  EXPECT_EQ(l.e, 0.0);
+  const double builtIn = l.und;
+  EXPECT_NEAR(l.sep, builtIn, 0.006);
+
+  // The European datum 1950 (international ellipsoid, shift -130, -117, -151 m to WGS 84): the
+  // site's Earth-fixed position shifted back, made geodetic on that ellipsoid by CartConvert.
+  ASSERT_EQ(ask("%1%set,/par/pos/datum,EUR_F"), re("%1%"));
+  ASSERT_EQ(ask("%1%set,/par/pos/grid/prj,{TM,0,9,0.9996,0,500000}"), re("%1%"));
+  ASSERT_EQ(ask("%1%set,/par/pos/grid/type,prj"), re("%1%"));
+  char shifted[128];
+  std::snprintf(shifted, sizeof shifted, "echo %.6f %.6f %.6f | CartConvert -r -e 6378388 1/297 -p 9", site[0] + 130,
+                site[1] + 117, site[2] + 151);
+  const std::vector<double> local = toolNumbers(shifted);
+  ASSERT_EQ(local.size(), 3u);
+  char projCmd[192];
+  std::snprintf(projCmd, sizeof projCmd,
+                "echo %.11f %.11f | proj -f %%.4f +proj=tmerc +lat_0=0 +lon_0=9 +k=0.9996 +x_0=500000 +ellps=intl",
+                local[1], local[0]);
+  const std::vector<double> grid = toolNumbers(projCmd);
+  ASSERT_EQ(grid.size(), 2u);
+  l = lines.next();
+  EXPECT_NEAR(l.lat, local[0], 2e-9);
+  EXPECT_NEAR(l.lon, local[1], 2e-9);
+  EXPECT_NEAR(l.alt, local[2], 0.006);
+  EXPECT_NEAR(l.e, grid[0], 0.006);
+  EXPECT_NEAR(l.n, grid[1], 0.006);
+  EXPECT_NEAR(l.h, local[2], 0.006);
+  EXPECT_NEAR(l.sep, local[2] - 300.0 + builtIn, 0.011) << "separation from the output datum";
+
+  // UTM in the same datum: zone 32 is the same projection.
+  ASSERT_EQ(ask("%2%set,/par/pos/grid/type,utm"), re("%2%"));
+  l = lines.next();
+  EXPECT_NEAR(l.e, grid[0], 0.006);
+  EXPECT_NEAR(l.n, grid[1], 0.006);
+
+  // A geoid file: the undulation of its node at the site.
+  const double node = fixtureNode();
+  ASSERT_GT(std::fabs(node - builtIn), 0.02) << "the two grids must differ here";
+  ASSERT_EQ(ask("%3%set,/par/pos/geoid/file,egm96.gemo"), re("%3%"));
+  l = lines.next();
+  EXPECT_NEAR(l.und, node, 0.006);
+
+  // Read again at the next start, before any set (the debug selector is not a setting).
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+  l = lines.next();
+  EXPECT_NEAR(l.und, node, 0.006);
+  EXPECT_NEAR(l.lat, local[0], 2e-9) << "the datum is stored";
+
+  // A fixed undulation replaces every grid.
+  ASSERT_EQ(ask("%4%set,/par/pos/geoid/und,12.5"), re("%4%"));
+  ASSERT_EQ(ask("%4%set,/par/pos/geoid/fixed,on"), re("%4%"));
+  l = lines.next();
+  EXPECT_NEAR(l.und, 12.5, 1e-9);
+
+  // Back to WGS 84 with the known position output in place of the computed one.
+  ASSERT_EQ(ask("%5%set,/par/pos/datum,W84"), re("%5%"));
+  ASSERT_EQ(ask("%5%set,/par/pos/ref/known/geo,{50.001,10.002,345.6}"), re("%5%"));
+  l = lines.next();
+  EXPECT_NEAR(l.wlat, 50.001, 1e-9);
+  EXPECT_NEAR(l.wlon, 10.002, 1e-9);
+  EXPECT_NEAR(l.walt, 345.6, 0.006);
+}
+
+}  // namespace e2e

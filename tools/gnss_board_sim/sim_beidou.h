@@ -1,0 +1,290 @@
+// The simulator's BeiDou broadcast, from RINEX 4 D1, D2, CNV1 and CNV2 records:
+// - D1 subframes 1-3 and the ten D2 pages of subframe 1 (BDS-SIS-ICD-B1I 3.0 5.2 and 5.3), each
+//   word's data bits followed by their BCH(15,11) check bits (g(x) = x^4 + x + 1), as the board
+//   hands them on after de-interleaving: 300 bits, MSB first, in ten 32-bit words;
+// - B-CNAV1 frames (BDS-SIS-ICD-B1C 1.0 6.2: subframe 2 at bit 1 and subframe 3 at bit 609, each
+//   with its CRC-24Q), B-CNAV2 messages 10, 11 and 30 (BDS-SIS-ICD-B2a 1.0 6.2, 288 bits with
+//   CRC) and B-CNAV3 messages 10 and 30 (BDS-SIS-ICD-B2b 1.0, 486 bits with CRC).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "sim_bits.h"
+#include "sim_rinex4.h"
+
+namespace sim {
+
+// BDT second of week of a GPS second.
+inline std::int64_t bdtSow(std::int64_t gps) { return ((gps - kBdtGpsSec) % kWeek + kWeek) % kWeek; }
+
+// ---- D1 and D2 ---------------------------------------------------------------------------------
+
+struct D1Fields {
+  int prn = 0;
+  std::int64_t satH1 = 0, aodc = 0, urai = 0, wn = 0, toc = 0, tgd1 = 0, tgd2 = 0, alpha[4] = {}, beta[4] = {};
+  std::int64_t a0 = 0, a1 = 0, a2 = 0, aode = 0, dn = 0, cuc = 0, m0 = 0, e = 0, cus = 0, crc = 0, crs = 0;
+  std::int64_t sqrtA = 0, toe = 0, i0 = 0, cic = 0, omegaDot = 0, cis = 0, idot = 0, omega0 = 0, omega = 0;
+};
+
+// The URA index whose bound (BDS-SIS-ICD-B1I 5.2.4.5) first holds a value in metres.
+inline int bdsUraIndex(double m) {
+  static const double kBound[15] = {2.4, 3.4, 4.85, 6.85, 9.65, 13.65, 24, 48, 96, 192, 384, 768, 1536, 3072, 6144};
+  for (int i = 0; i < 15; ++i)
+    if (m <= kBound[i]) return i;
+  return 15;
+}
+
+// RINEX 4.00 table A36: AODE, Crs, dn, M0 / Cuc, e, Cus, sqrtA / toe, Cic, Omega0, Cis / i0, Crc,
+// omega, OmegaDot / idot, -, week, - / accuracy, SatH1, TGD1, TGD2 / ttm, AODC; with the file's
+// Klobuchar terms (ION D1D2).
+inline D1Fields d1Fields(const Rnx4Eph& r, const Rnx4Nav& nav) {
+  D1Fields f;
+  f.prn = r.prn;
+  f.a0 = scaled(r.at(0), 33), f.a1 = scaled(r.at(1), 50), f.a2 = scaled(r.at(2), 66);
+  f.aode = static_cast<std::int64_t>(r.at(3));
+  f.crs = scaled(r.at(4), 6), f.dn = scaled(semi(r.at(5)), 43), f.m0 = scaled(semi(r.at(6)), 31);
+  f.cuc = scaled(r.at(7), 31), f.e = scaled(r.at(8), 33), f.cus = scaled(r.at(9), 31), f.sqrtA = scaled(r.at(10), 19);
+  f.toe = static_cast<std::int64_t>(r.at(11)) / 8;
+  f.cic = scaled(r.at(12), 31), f.omega0 = scaled(semi(r.at(13)), 31), f.cis = scaled(r.at(14), 31);
+  f.i0 = scaled(semi(r.at(15)), 31), f.crc = scaled(r.at(16), 6), f.omega = scaled(semi(r.at(17)), 31);
+  f.omegaDot = scaled(semi(r.at(18)), 43), f.idot = scaled(semi(r.at(19)), 43);
+  f.wn = static_cast<std::int64_t>(r.at(21));
+  f.urai = bdsUraIndex(r.at(23));
+  f.satH1 = static_cast<std::int64_t>(r.at(24));
+  f.tgd1 = std::llround(r.at(25) * 1e10), f.tgd2 = std::llround(r.at(26) * 1e10);  // 0.1 ns
+  f.aodc = static_cast<std::int64_t>(r.at(28));
+  f.toc = bdtSow(r.epochGps) / 8;
+  if (const Rnx4Ion* i = nav.ionOf('C', "D1D2"); i != nullptr && i->v.size() >= 8) {
+    const int ap[4] = {30, 27, 24, 24}, bp[4] = {-11, -14, -16, -16};
+    for (int k = 0; k < 4; ++k) f.alpha[k] = scaled(i->v[static_cast<std::size_t>(k)], ap[k]);
+    for (int k = 0; k < 4; ++k) f.beta[k] = scaled(i->v[4 + static_cast<std::size_t>(k)], bp[k]);
+  }
+  return f;
+}
+
+// BCH(15,11) check bits of 11 data bits.
+inline std::uint32_t bch15(std::uint32_t data) {
+  std::uint32_t r = data << 4;
+  for (int i = 14; i >= 4; --i)
+    if (r & (1u << i)) r ^= 0x13u << (i - 4);
+  return r & 0xFu;
+}
+
+// The check bits of a de-interleaved D1 or D2 subframe: word 1's bits 16-26 are one code word,
+// with its check bits at 27-30; each other word's bits 1-11 and 12-22 are two, with theirs at
+// 23-26 and 27-30.
+inline void d1AddParity(Bits& b) {
+  b.put(27, 4, bch15(static_cast<std::uint32_t>(b.get(16, 11))));
+  for (int w = 1; w < 10; ++w) {
+    const int at = 30 * w + 1;
+    b.put(at + 22, 4, bch15(static_cast<std::uint32_t>(b.get(at, 11))));
+    b.put(at + 26, 4, bch15(static_cast<std::uint32_t>(b.get(at + 11, 11))));
+  }
+}
+
+// Writes the data bits of a subframe in transmission order: 26 in word 1, 22 in each other
+// word; `finish` adds the check bits of each word.
+class D1Stream {
+ public:
+  D1Stream() : b_(320) {}
+  D1Stream& put(std::int64_t v, int n) {
+    for (int i = n - 1; i >= 0; --i, ++data_) {
+      const int word = data_ < 26 ? 0 : 1 + (data_ - 26) / 22;
+      const int in = data_ < 26 ? data_ : (data_ - 26) % 22;
+      b_.set(word * 30 + in + 1, ((static_cast<std::uint64_t>(v) >> i) & 1u) != 0);
+    }
+    return *this;
+  }
+  Bits finish() {
+    d1AddParity(b_);
+    return b_;
+  }
+
+ private:
+  Bits b_;
+  int data_ = 0;
+};
+
+// Preamble, Rev, FraID and the SOW of the subframe's start.
+inline D1Stream d1Header(int fraId, std::int64_t sow) {
+  D1Stream d;
+  d.put(0x712, 11).put(0, 4).put(fraId, 3).put(sow, 20);
+  return d;
+}
+
+// D1 subframe `id` (1-3) starting at BDT second of week `sow`.
+inline Bits d1Subframe(const D1Fields& f, int id, std::int64_t sow) {
+  D1Stream d = d1Header(id, sow);
+  if (id == 1) {
+    d.put(f.satH1, 1).put(f.aodc, 5).put(f.urai, 4).put(f.wn, 13).put(f.toc, 17).put(f.tgd1, 10).put(f.tgd2, 10);
+    for (std::int64_t x : f.alpha) d.put(x, 8);
+    for (std::int64_t x : f.beta) d.put(x, 8);
+    d.put(f.a2, 11).put(f.a0, 24).put(f.a1, 22).put(f.aode, 5);
+  } else if (id == 2) {
+    d.put(f.dn, 16).put(f.cuc, 18).put(f.m0, 32).put(f.e, 32).put(f.cus, 18).put(f.crc, 18).put(f.crs, 18);
+    d.put(f.sqrtA, 32).put(f.toe >> 15, 2);
+  } else {
+    d.put(f.toe & 0x7FFF, 15).put(f.i0, 32).put(f.cic, 18).put(f.omegaDot, 24).put(f.cis, 18).put(f.idot, 14);
+    d.put(f.omega0, 32).put(f.omega, 32).put(0, 1);
+  }
+  return d.finish();
+}
+
+// Page `page` (1-10) of D2 subframe 1 starting at BDT second of week `sow`.
+inline Bits d2Page(const D1Fields& f, int page, std::int64_t sow) {
+  D1Stream d = d1Header(1, sow);
+  d.put(page, 4);
+  switch (page) {
+    case 1: d.put(f.satH1, 1).put(f.aodc, 5).put(f.urai, 4).put(f.wn, 13).put(f.toc, 17).put(f.tgd1, 10).put(f.tgd2, 10); break;
+    case 2:
+      for (std::int64_t a : f.alpha) d.put(a, 8);
+      for (std::int64_t b : f.beta) d.put(b, 8);
+      break;
+    case 3: d.put(0, 38).put(f.a0, 24).put(f.a1 >> 18, 4); break;
+    case 4: d.put(f.a1 & 0x3FFFF, 18).put(f.a2, 11).put(f.aode, 5).put(f.dn, 16).put(f.cuc >> 4, 14); break;
+    case 5: d.put(f.cuc & 0xF, 4).put(f.m0, 32).put(f.cus, 18).put(f.e >> 22, 10); break;
+    case 6: d.put(f.e & 0x3FFFFF, 22).put(f.sqrtA, 32).put(f.cic >> 8, 10); break;
+    case 7: d.put(f.cic & 0xFF, 8).put(f.cis, 18).put(f.toe, 17).put(f.i0 >> 11, 21); break;
+    case 8: d.put(f.i0 & 0x7FF, 11).put(f.crc, 18).put(f.crs, 18).put(f.omegaDot >> 5, 19); break;
+    case 9: d.put(f.omegaDot & 0x1F, 5).put(f.omega0, 32).put(f.omega >> 5, 27); break;
+    default: d.put(f.omega & 0x1F, 5).put(f.idot, 14); break;
+  }
+  return d.finish();
+}
+
+// ---- B-CNAV ------------------------------------------------------------------------------------
+
+struct BcnavFields {
+  int prn = 0;
+  std::int64_t toe = 0, satType = 3, dA = 0, aDot = 0, dn0 = 0, dn0Dot = 0, m0 = 0, e = 0, omega = 0;
+  std::int64_t omega0 = 0, i0 = 0, omegaDot = 0, idot = 0, cis = 0, cic = 0, crs = 0, crc = 0, cus = 0, cuc = 0;
+  std::int64_t toc = 0, a0 = 0, a1 = 0, a2 = 0, iodc = 0, iode = 0;
+  std::int64_t tgdB1Cp = 0, tgdB2ap = 0, iscB1Cd = 0, iscB2ad = 0;
+  std::int64_t hs = 0, dif = 0, sif = 0, aif = 0, sismai = 0;
+  std::int64_t bdgim[9] = {};  // alpha1..alpha9 as broadcast
+};
+
+// RINEX 4.00 table A36 (CNV1, CNV2): Adot, Crs, dn0, M0 / Cuc, e, Cus, sqrtA / toe, Cic, Omega0,
+// Cis / i0, Crc, omega, OmegaDot / idot, dn0dot, SatType, top / SISAI oe, ocb, oc1, oc2 / ISC
+// B1Cd (CNV1) or ISC B2ad (CNV2), -, TGD B1Cp, TGD B2ap / SISMAI, health, integrity flags, IODC
+// / ttm, -, -, IODE; with the file's BDGIM terms (ION CNVX).
+inline BcnavFields bcnavFields(const Rnx4Eph& r, const Rnx4Nav& nav) {
+  BcnavFields f;
+  f.prn = r.prn;
+  // The satellite's type by its orbit (some records of the file name a MEO a GEO): MEO below
+  // 35 000 km, GEO when hardly inclined, IGSO otherwise.
+  const double a = r.at(10) * r.at(10);
+  f.satType = a < 35.0e6 ? 3 : std::fabs(r.at(15)) < 0.2 ? 1 : 2;
+  const double aRef = f.satType == 3 ? 27906100.0 : 42162200.0;
+  f.toe = static_cast<std::int64_t>(r.at(11)) / 300;
+  f.dA = scaled(r.at(10) * r.at(10) - aRef, 9), f.aDot = scaled(r.at(3), 21);
+  f.dn0 = scaled(semi(r.at(5)), 44), f.dn0Dot = scaled(semi(r.at(20)), 57);
+  f.m0 = scaled(semi(r.at(6)), 32), f.e = scaled(r.at(8), 34), f.omega = scaled(semi(r.at(17)), 32);
+  f.omega0 = scaled(semi(r.at(13)), 32), f.i0 = scaled(semi(r.at(15)), 32), f.omegaDot = scaled(semi(r.at(18)), 44);
+  f.idot = scaled(semi(r.at(19)), 44), f.cis = scaled(r.at(14), 30), f.cic = scaled(r.at(12), 30);
+  f.crs = scaled(r.at(4), 8), f.crc = scaled(r.at(16), 8), f.cus = scaled(r.at(9), 30), f.cuc = scaled(r.at(7), 30);
+  f.toc = bdtSow(r.epochGps) / 300;
+  f.a0 = scaled(r.at(0), 34), f.a1 = scaled(r.at(1), 50), f.a2 = scaled(r.at(2), 66);
+  f.iscB1Cd = scaled(r.at(27), 34), f.iscB2ad = scaled(r.at(28), 34);
+  f.tgdB1Cp = scaled(r.at(29), 34), f.tgdB2ap = scaled(r.at(30), 34);
+  f.sismai = r.at(31) < 0 ? 15 : static_cast<std::int64_t>(r.at(31));
+  f.hs = static_cast<std::int64_t>(r.at(32));
+  const auto flags = static_cast<std::int64_t>(r.at(33));
+  f.dif = flags & 1, f.sif = (flags >> 1) & 1, f.aif = (flags >> 2) & 1;
+  f.iodc = static_cast<std::int64_t>(r.at(34)), f.iode = static_cast<std::int64_t>(r.at(38));
+  if (const Rnx4Ion* i = nav.ionOf('C', "CNVX"); i != nullptr && i->v.size() >= 9) {
+    for (int k = 0; k < 9; ++k) {
+      const double a = i->v[static_cast<std::size_t>(k)];
+      f.bdgim[k] = std::llround((k == 4 ? -a : a) * 8.0);  // 1/8 TECu; alpha5 as its magnitude
+    }
+  }
+  return f;
+}
+
+inline void putEphemeris1(Bits& b, int at, const BcnavFields& f) {
+  b.put(at, 11, f.toe), b.put(at + 11, 2, f.satType), b.put(at + 13, 26, f.dA), b.put(at + 39, 25, f.aDot);
+  b.put(at + 64, 17, f.dn0), b.put(at + 81, 23, f.dn0Dot), b.put(at + 104, 33, f.m0), b.put(at + 137, 33, f.e);
+  b.put(at + 170, 33, f.omega);
+}
+inline void putEphemeris2(Bits& b, int at, const BcnavFields& f) {
+  b.put(at, 33, f.omega0), b.put(at + 33, 33, f.i0), b.put(at + 66, 19, f.omegaDot), b.put(at + 85, 15, f.idot);
+  b.put(at + 100, 16, f.cis), b.put(at + 116, 16, f.cic), b.put(at + 132, 24, f.crs), b.put(at + 156, 24, f.crc);
+  b.put(at + 180, 21, f.cus), b.put(at + 201, 21, f.cuc);
+}
+inline void putClock(Bits& b, int at, const BcnavFields& f) {
+  b.put(at, 11, f.toc), b.put(at + 11, 25, f.a0), b.put(at + 36, 22, f.a1), b.put(at + 58, 11, f.a2);
+}
+inline void putBdgim(Bits& b, int at, const BcnavFields& f) {
+  b.put(at, 10, f.bdgim[0]);
+  for (int k = 1; k < 9; ++k) b.put(at + 10 + 8 * (k - 1), 8, f.bdgim[k]);
+}
+
+// A B1C frame whose subframe 2 names BDT week `wn`, hour of week `how`; subframe 3 is page 1
+// (the BDGIM terms).
+inline Bits b1cFrame(const BcnavFields& f, std::int64_t wn, std::int64_t how) {
+  Bits b(28 * 32);
+  b.put(1, 13, wn), b.put(14, 8, how), b.put(22, 10, f.iodc), b.put(32, 8, f.iode);
+  putEphemeris1(b, 40, f);
+  putEphemeris2(b, 243, f);
+  putClock(b, 465, f);
+  b.put(534, 12, f.tgdB2ap), b.put(546, 12, f.iscB1Cd), b.put(558, 12, f.tgdB1Cp);
+  b.put(577, 24, b.crc24q(1, 576));
+  constexpr int s3 = 609;
+  b.put(s3, 6, 1), b.put(s3 + 6, 2, f.hs), b.put(s3 + 8, 1, f.dif), b.put(s3 + 9, 1, f.sif), b.put(s3 + 10, 1, f.aif);
+  b.put(s3 + 11, 4, f.sismai);
+  putBdgim(b, s3 + 42, f);  // after SISAI oe (5), t_op (11), SISAI ocb (5), oc1 (3), oc2 (3)
+  b.put(s3 + 240, 24, b.crc24q(s3, 240));
+  return b;
+}
+
+// A B2a message of type 10, 11 or 30, starting at SOW `sow3` (units of 3 s), BDT week `wn`.
+inline Bits b2aMessage(const BcnavFields& f, int type, std::int64_t sow3, std::int64_t wn) {
+  Bits b(9 * 32);
+  b.put(1, 6, f.prn), b.put(7, 6, type), b.put(13, 18, sow3);
+  int at = 31;
+  if (type == 10) {
+    b.put(at, 13, wn), at += 13;
+  } else {
+    b.put(at, 2, f.hs), at += 2;
+  }
+  b.put(at, 1, f.dif), b.put(at + 1, 1, f.sif), b.put(at + 2, 1, f.aif), b.put(at + 3, 4, f.sismai);
+  b.put(at + 7, 3, 0);  // the B1C integrity flags
+  at += 10;
+  if (type == 10) {
+    b.put(at, 8, f.iode);
+    putEphemeris1(b, at + 8, f);
+  } else if (type == 11) {
+    putEphemeris2(b, at, f);
+  } else {
+    putClock(b, at, f);
+    b.put(at + 69, 10, f.iodc), b.put(at + 79, 12, f.tgdB2ap), b.put(at + 91, 12, f.iscB2ad);
+    putBdgim(b, at + 103, f);
+    b.put(at + 177, 12, f.tgdB1Cp);
+  }
+  b.put(265, 24, b.crc24q(1, 264));
+  return b;
+}
+
+// A B2b message of type 10 or 30 at BDT second of week `sow`, week `wn`: the issues are sent in
+// their four low bits.
+inline Bits b2bMessage(const BcnavFields& f, int type, std::int64_t sow, std::int64_t wn) {
+  Bits b(16 * 32);
+  b.put(1, 6, type), b.put(7, 20, sow);
+  if (type == 10) {
+    b.put(27, 4, f.iode & 0xF);
+    putEphemeris1(b, 31, f);
+    putEphemeris2(b, 234, f);
+    b.put(456, 1, f.dif), b.put(457, 1, f.sif), b.put(458, 1, f.aif), b.put(459, 4, f.sismai);
+  } else {
+    b.put(27, 13, wn), b.put(40, 4, f.iode & 0xF);
+    putClock(b, 44, f);
+    b.put(113, 12, f.tgdB2ap);
+    putBdgim(b, 125, f);
+    b.put(461, 2, f.hs);
+  }
+  b.put(463, 24, b.crc24q(1, 462));
+  return b;
+}
+
+}  // namespace sim

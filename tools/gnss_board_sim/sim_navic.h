@@ -1,0 +1,65 @@
+// The simulator's NavIC L5 broadcast (IRNSS SPS ICD 1.1 section 6.2, tables 9 and 10):
+// subframes 1 and 2 of a RINEX 4 LNAV record, 292 bits each with their CRC-24Q over bits 1-262,
+// handed on as ten 32-bit words, MSB first.
+#pragma once
+
+#include <cstdint>
+
+#include "sim_bits.h"
+#include "sim_lnav.h"
+#include "sim_rinex4.h"
+
+namespace sim {
+
+struct NavicFields {
+  int prn = 0;
+  std::int64_t wn = 0, af0 = 0, af1 = 0, af2 = 0, ura = 0, toc = 0, tgd = 0, dn = 0, iodec = 0, l5 = 0, s = 0;
+  std::int64_t cuc = 0, cus = 0, cic = 0, cis = 0, crc = 0, crs = 0, idot = 0;
+  std::int64_t m0 = 0, toe = 0, e = 0, sqrtA = 0, omega0 = 0, omega = 0, omegaDot = 0, i0 = 0;
+};
+
+// RINEX 4.00 table A40: IODEC, Crs, dn, M0 / Cuc, e, Cus, sqrtA / toe, Cic, Omega0, Cis / i0, Crc,
+// omega, OmegaDot / idot, -, week, - / URA, health, TGD, - / ttm.
+inline NavicFields navicFields(const Rnx4Eph& r) {
+  NavicFields f;
+  f.prn = r.prn;
+  f.af0 = scaled(r.at(0), 31), f.af1 = scaled(r.at(1), 43), f.af2 = scaled(r.at(2), 55);
+  f.iodec = static_cast<std::int64_t>(r.at(3));
+  f.crs = scaled(r.at(4), 4), f.dn = scaled(semi(r.at(5)), 41), f.m0 = scaled(semi(r.at(6)), 31);
+  f.cuc = scaled(r.at(7), 28), f.e = scaled(r.at(8), 33), f.cus = scaled(r.at(9), 28), f.sqrtA = scaled(r.at(10), 19);
+  f.toe = static_cast<std::int64_t>(r.at(11)) / 16;
+  f.cic = scaled(r.at(12), 28), f.omega0 = scaled(semi(r.at(13)), 31), f.cis = scaled(r.at(14), 28);
+  f.i0 = scaled(semi(r.at(15)), 31), f.crc = scaled(r.at(16), 4), f.omega = scaled(semi(r.at(17)), 31);
+  f.omegaDot = scaled(semi(r.at(18)), 41), f.idot = scaled(semi(r.at(19)), 43);
+  f.wn = static_cast<std::int64_t>(r.at(21)) % 1024;  // NavIC weeks start at GPS week 1024
+  f.ura = uraIndex(r.at(23));
+  const auto health = static_cast<std::int64_t>(r.at(24));
+  f.l5 = health & 1, f.s = (health >> 1) & 1;
+  f.tgd = scaled(r.at(25), 31);
+  f.toc = (r.epochGps % kWeek) / 16;
+  return f;
+}
+
+// Subframe `id` (1 or 2) whose TOWC names `towc` (12-s units).
+inline Bits navicSubframe(const NavicFields& f, int id, std::int64_t towc) {
+  Bits b(320);
+  b.put(1, 8, 0x8B), b.put(9, 17, towc), b.put(26, 1, 0), b.put(27, 1, 0), b.put(28, 2, id - 1);
+  int at = 31;
+  auto next = [&](int n, std::int64_t v) {
+    b.put(at, n, v);
+    at += n;
+  };
+  if (id == 1) {
+    next(10, f.wn), next(22, f.af0), next(16, f.af1), next(8, f.af2), next(4, f.ura), next(16, f.toc);
+    next(8, f.tgd), next(22, f.dn), next(8, f.iodec), next(10, 0), next(1, f.l5), next(1, f.s);
+    next(15, f.cuc), next(15, f.cus), next(15, f.cic), next(15, f.cis), next(15, f.crc), next(15, f.crs);
+    next(14, f.idot), next(2, 0);
+  } else {
+    next(32, f.m0), next(16, f.toe), next(32, f.e), next(32, f.sqrtA), next(32, f.omega0), next(32, f.omega);
+    next(22, f.omegaDot), next(32, f.i0), next(2, 0);
+  }
+  b.put(263, 24, b.crc24q(1, 262));
+  return b;
+}
+
+}  // namespace sim
