@@ -156,8 +156,8 @@ inline void setUpChain() {
   // An epoch a base decoder still fills from a test before is given back, then the buffer emptied.
   for (CpdBaseDecoder* d : cpdBaseDecoders)
     if (d != nullptr) d->reset();
-  pBaseMeasBuf->doClear();
-  for (CpdMeasBuf* b : pRovMeasBuf) b->doClear();
+  // Epochs a test before held or left half filled (its decoder gone) are taken back too.
+  cpdBufsRestart();
   BPC.Reset(0);
   BPC.basePos.known = false;
   for (auto& r : BPC.ref) r = bpro::kNoSlot;

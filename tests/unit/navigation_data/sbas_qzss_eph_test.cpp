@@ -137,7 +137,7 @@ TEST_F(SbasQzssEph, SbasPolynomialThroughTheStore) {
 
 // With the setup's accuracy screening on, an SBAS record of URA index 15 ("no accuracy
 // prediction") or more is unhealthy; 14 is not.
-TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
+TEST_F(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
   const struct { std::uint8_t ura; bool screening; std::uint8_t status; } rows[] = {
       {14, true, kPolyOk}, {15, true, kPolyUnhealthy}, {16, true, kPolyUnhealthy}, {15, false, kPolyOk}};
   for (const auto& r : rows) {
@@ -171,7 +171,7 @@ TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
 }
 
 // The SBAS almanac's position is the broadcast one as it stands, its clock 0.
-TEST(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
+TEST_F(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
   ZRT_ALM_SBA a{};
   a.pos[0] = 4.1e7, a.pos[1] = -8.5e6, a.pos[2] = 1.2e5;
   a.vel[0] = 1.5f, a.vel[1] = -0.25f, a.vel[2] = 3.0f;
@@ -191,7 +191,7 @@ TEST(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
 // In the store an SBAS almanac gives its satellite a position, an almanac visibility and the
 // almanac check the satellite's ephemeris polynomial waits for: none without an almanac, the
 // polynomial refused as unhealthy by an almanac with health bit 0 set, usable with a healthy one.
-TEST(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
+TEST_F(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
   const SvIdType sv{9, kSysSbas, 0, 9};
   ZRT_EPH_SBA e{};
   e.prn = 129, e.ura = 2, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;

@@ -12,6 +12,7 @@
 
 #include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/corrections/sat_corr_processor.h"
+#include "unit/positioning/fresh_comp_servers.h"
 
 namespace {
 
@@ -363,6 +364,7 @@ TEST(CompCorrGenerator, SatelliteCorrectionRows) {
 }
 
 TEST(CompCorrGenerator, UpdateFillsOneSlotPerLiveSource) {
+  postest::freshCompServers();  // no source, correction or grid block but this test's
   auto req = std::make_unique<CorrData::CorrectionRequestType>();
   auto wd = std::make_unique<SBASData::CorrectionRequestType>();
   req->rcvTime.bds.ulMs = kNow;

@@ -233,6 +233,7 @@ TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
 }
 
 TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
+  rawNavRingsClear();  // readers from the start see this test's entries only
   const int comp[][2] = {{11, 1}, {12, -1}, {13, -128}, {14, 0}};  // PRN, validity
   for (const auto& c : comp) updateCompRawData(gpsEntry(c[0], 1, std::int8_t(c[1])));
   RawNavReader r;

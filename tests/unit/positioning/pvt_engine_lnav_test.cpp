@@ -10,6 +10,7 @@
 
 #include "unit/own_process.h"
 #include "unit/navigation_data/blank_image.h"
+#include "unit/positioning/fresh_channels.h"
 #include "../navigation_data/lnav_test_util.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -149,6 +150,11 @@ TEST(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
 // of the channel tracking its satellite, and the ghost check restarts the weaker satellite; a
 // satellite at or below 10 dB-Hz (or on no channel) counts as untracked and restarts nobody.
 TEST(PvtEngineLnav, GhostSatelliteThroughTheRingIsTheWeakerOne) {
+  // The channels as built and empty rings: the levels read are the rows' own.
+  postest::freshChannels();
+  rawNavRingsClear();
+  navtest::blankImage();
+  GpsNavDataDecoderType::reset_SharedData();
   static std::vector<int> resets;
   navDecoderLinks.satResetRequest = +[](SvIdType sv, std::uint8_t, std::uint8_t) { resets.push_back(sv.si + 1); };
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');

@@ -203,7 +203,7 @@ TEST_F(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
 
 // A GLONASS satellite whose orbital slot is not known yet (no visibility has named it) is held to
 // its health: the "health/check" bit its frequency index would pick belongs to another satellite.
-TEST(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
+TEST_F(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
   constexpr int kFreq = 1, kSi = kFreq + 7;
   setChannel(0, kChanGlonass, kFreq);
   for (bool otherBitSet : {true, false}) {
@@ -342,7 +342,7 @@ TEST_F(SatMeasIdentity, QzssL1sOnAnSbasChannelGetsNoOrbit) {
 
 // The signal level the navigation decoders' ghost check weighs a satellite by: the strongest
 // signal valid this epoch on any channel tracking it, 0 when none does.
-TEST(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
+TEST_F(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
   putSetup(defaultSetup());
   for (int ch = 0; ch < SatelliteMeasurementProcessor::kSlots; ++ch) Cdat[ch].bDataPresent = 0;
   constexpr std::uint16_t V = ChanSigData::kValid, N = ChanSigData::kValidA;  // valid, half valid

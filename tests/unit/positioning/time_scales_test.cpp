@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
+
 namespace {
 
 using namespace std::chrono;
@@ -171,6 +173,10 @@ TEST(LeapSecond, GlonassNoticeOnTheFirstDayOfEveryQuarter) {
 
 // Without a clock: the build date's anchor, in the compile week. BeiDou counts 14 leap seconds fewer than GPS.
 TEST(StartUp, FromTheBuildDateOrTheStoredParameters) {
+  // As at start: no scales published, no UTC parameters stored by a test before.
+  TimeScales::reset();
+  resetScales();
+  navtest::blankImage();
   RT::initOnce(123456, false);
   GREGORIAN_EPOCH g{};
   const std::int64_t build = 86400LL * (RT::daysSince1Jan1980Build - 7305);
