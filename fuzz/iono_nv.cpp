@@ -30,12 +30,21 @@ SatelliteCorrectionProcessor* freshProcessor() {
                                           nullptr, nullptr, nullptr, nullptr);
 }
 
+// The image read and its blocks laid out from the image's start in the program's order, as a
+// start does: a block a run before laid out goes where this start puts it, not after it.
+void layOutAsAtStart() {
+  NvBlock::resetLayout();
+  fuzz::readSettingsAsAtStart();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::startAsTheProgram("iono_nv");
   // The models laid out where the program lays them, after the engine's data, each stored once
-  // with bytes of its own so that every block is valid.
+  // with bytes of its own so that every block is valid. The layout is made afresh here as for
+  // every input, so that each input's start finds the blocks at these places.
+  layOutAsAtStart();
   SatelliteCorrectionProcessor* p = freshProcessor();
   p->allocate_NvRamData();
   for (int m = 0; m < kIonoModels; ++m) {
@@ -77,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (f == nullptr) std::abort();
   if (std::fwrite(image.data(), 1, image.size(), f) != image.size()) std::abort();
   std::fclose(f);
-  fuzz::readSettingsAsAtStart();
+  layOutAsAtStart();
   SatelliteCorrectionProcessor* p = freshProcessor();
   p->allocate_NvRamData();
   p->update_IonoModelData();
