@@ -11,6 +11,8 @@ const char* const kBoardSharedAreas[] = {
     "calib",      // GLONASS bias calibration: software table and hardware delays
     "dev/pps",    // timing pulses, produced by the board
     "dev/event",  // event inputs, time-tagged by the board
+    "pos/navdata/source",  // where the board takes navigation data and almanacs from (also
+    "pos/almdata/source",  // sent from the satellite-processor setup at every start)
 };
 constexpr int kAreaCount = static_cast<int>(sizeof kBoardSharedAreas / sizeof kBoardSharedAreas[0]);
 }  // namespace

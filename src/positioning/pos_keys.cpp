@@ -10,6 +10,8 @@
 #include "positioning/engine/position_averaging.h"
 #include "positioning/output_grid.h"
 #include "positioning/output_grid_keys.h"
+#include "positioning/corr_setup_keys.h"
+#include "positioning/pos_setup_keys.h"
 #include "positioning/reference/reference_pos.h"
 #include "positioning/triple_values.h"
 #include "settings/rcv_settings.h"
@@ -174,8 +176,10 @@ int poscSet(const char* p, const ZRNamedNode* v) {
   if (const char* r = after(p, "ref")) return refSet(r, v);
   if (const char* r = after(p, "src")) return srcSet(r, v);
   if (std::strcmp(p, "base/needpos") == 0) return setBoolField(v, RcvSet.baseNeedsValidPos);
-  if (const char* r = after(p, "cd")) return cdSet(r, v);
+  if (const char* r = after(p, "cd"))
+    if (int rc = cdSet(r, v); rc != CMD_WRONG_1ST) return rc;
   if (const char* r = after(p, "att")) return attSet(r, v);
+  if (int rc = posSetupKeysSet(p, v); rc != CMD_WRONG_1ST) return rc;
   return outputGridKeysSet(p, v);
 }
 
@@ -237,6 +241,8 @@ int cdPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "obs")) rc = reBool(re, RcvSet.codeCorrFromBase != 0);
   if (strcmpA(p, "smooth")) rc = reLong(re, RcvSet.codeSmoothLen);
+  // The correction stage's cd/ keys: printed one by one through the setup keys, listed here.
+  if (*p == 0) SetupKeys::listLevelOf(corrSetupKeys(), "cd", re);
   return rc;
 }
 
@@ -258,6 +264,7 @@ int poscPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "cd")) rc = reSub(cdPrint, r, re);
   if (const char* r = strncmpA(p, "att")) rc = reSub(attPrint, r, re);
   if (int r = outputGridKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
+  if (int r = posSetupKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
   return rc;
 }
 

@@ -15,7 +15,9 @@
 //   base/needpos                 base output only in epochs with a valid position
 //   att/hdg, att/pitch           offsets of the baseline heading and pitch, degrees
 //   datum, grid/..., geoid/...   output datum, grid and geoid (output_grid_keys.h)
-// Every value is kept in the receiver settings (the datum in the navigation settings).
+//   elm, sys/..., iono/..., ...  the engine setups' keys (pos_setup_keys.h)
+// Every value is kept in the receiver settings (the datum in the navigation settings), those of
+// the engine setups in their own blocks.
 #pragma once
 
 // Registers the area "pos"; false when the prefix is taken or the table full.

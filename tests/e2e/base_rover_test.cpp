@@ -816,5 +816,41 @@ TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   EXPECT_TRUE(found) << "the code corrections' station record";
 }
 
+// The debug switch of the satellite setup negates the axes of the satellite positions the rover's
+// base processing computes from its store: its trace prints each satellite's position ("svpos").
+// The satellites of the base's epochs are above the site, so each lies on the site's side of the
+// Earth (a positive product with the site's coordinates); all three axes negated, on the other.
+// The base offset of the code corrections from base observations is set beside it: it has no
+// outside view of its own (the corrections are not printed), and runs in the same stream.
+TEST_F(BaseRover, DebugSwitchNegatesTheAxesOfTheBaseSatellites) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  for (const char* c : {"set,/par/pos/cd/base/sys,33", "set,/par/pos/cd/base/x,120", "set,/par/pos/cd/base/z,-80",
+                        "set,/par/dev/ser/b/imode,rtcm3"})
+    ASSERT_NO_FATAL_FAILURE(rover_.must(c));
+  const struct {
+    const char* inv;
+    int side;  // +1 the site's side, -1 the other
+  } rows[] = {{"0", +1}, {"7", -1}, {"0", +1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string("dbg/inv ") + r.inv);
+    ASSERT_NO_FATAL_FAILURE(rover_.must(std::string("set,/par/pos/dbg/inv,") + r.inv));
+    pumpFor(0, 2000);  // the store takes the setup at its next epoch
+    const std::size_t from = rover_.rx->out().size();
+    pumpFor(0, 5000);
+    std::istringstream in(rover_.rx->out().substr(from));
+    int seen = 0;
+    for (std::string line; std::getline(in, line);) {
+      double p[3];
+      if (std::sscanf(line.c_str(), " svpos %lf %lf %lf", &p[0], &p[1], &p[2]) != 3) continue;
+      const double dot = p[0] * site_[0] + p[1] * site_[1] + p[2] * site_[2];
+      EXPECT_GT(r.side * dot, 0.0) << line;
+      ++seen;
+    }
+    EXPECT_GE(seen, 4) << "the base satellites' positions";
+  }
+  rover_.stop();
+  base_.stop();
+}
+
 }  // namespace
 }  // namespace e2e

@@ -140,18 +140,6 @@ Block block(const std::string& img, unsigned id) {
   b.flags = static_cast<unsigned char>(img[static_cast<std::size_t>(b.off) + 5]);
   return b;
 }
-// One byte of a block's data changed, its checksum (XOR of the data) kept true.
-bool patch(std::string& img, unsigned id, std::size_t at, unsigned char value) {
-  const Block b = block(img, id);
-  if (b.off < 0 || at >= b.len || (b.flags & 1) == 0) return false;
-  const std::size_t data = static_cast<std::size_t>(b.off) + 6;
-  img[data + at] = static_cast<char>(value);
-  unsigned char x = 0;
-  for (std::size_t i = 0; i < b.len; ++i) x ^= static_cast<unsigned char>(img[data + i]);
-  img[data + b.len] = static_cast<char>(x);
-  return true;
-}
-
 struct Calib {
   bool present = false, valid = false;
   std::int32_t seconds = 0;
@@ -201,23 +189,21 @@ std::pair<double, double> sampleRange(const std::string& truth) {
 }
 
 TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesARestart) {
-  // A first start lays the block out empty.
+  // A first start lays the block out empty; the calibration is switched on by its key, which the
+  // next start keeps.
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%c%set,/par/pos/tec/calib,on"), re("%c%"));
   ASSERT_TRUE(rx_->signal(SIGTERM));
   ASSERT_EQ(end(), 0);
-  std::string img = dir_.read(".gnss.nvm");
-  const Calib empty = calibOf(img);
+  const Calib empty = calibOf(dir_.read(".gnss.nvm"));
   ASSERT_TRUE(empty.present) << "no TEC calibration block in the settings image";
   EXPECT_TRUE(empty.valid);
   for (int k = 0; k < 7; ++k) EXPECT_EQ(empty.mean[k], 0.0) << k;
-  // No command sets the satellite-processor setup's calibration switch (byte 2366 of the setup
-  // block, id 2191): the image is given one with it on, as a receiver configured so would hold.
-  ASSERT_TRUE(patch(img, 2191, 2366, 1));
-  ASSERT_TRUE(dir_.write(".gnss.nvm", img));
 
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
   ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("print,/par/pos/tec/calib"), re("on"));
   // Satellites join once their ephemerides are decoded; the block is written at once, then at
   // most every 10 s, and the image saved as often: a calibration that has run 10 s.
   const bool calibrated = waitUntil(
@@ -249,6 +235,117 @@ TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesAResta
   ASSERT_TRUE(kept.valid);
   EXPECT_EQ(kept.seconds, got.seconds);
   for (int k = 0; k < 7; ++k) EXPECT_TRUE(kept.mean[k] == got.mean[k] && kept.dev[k] == got.dev[k]) << "system " << k;
+}
+
+// The largest and smallest first-frequency group delay (m) the truth file gives of the GPS
+// satellites seen at 45 degrees or more: the measured delay the calibration averages.
+std::pair<double, double> measuredRange(const std::string& truth) {
+  constexpr double kGamma = (1575.42 / 1227.60) * (1575.42 / 1227.60);
+  std::map<std::pair<std::string, int>, std::map<int, std::pair<double, double>>> sig;
+  std::istringstream in(truth);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream f(line);
+    std::string sow;
+    int prn = 0, slot = 0;
+    double code = 0, phase = 0, dopp = 0, cn0 = 0;
+    if (f >> sow >> prn >> slot >> code >> phase >> dopp >> cn0) sig[{sow, prn}][slot] = {code, cn0};
+  }
+  double lo = 1e9, hi = -1e9;
+  for (const auto& [key, s] : sig) {
+    if (!s.contains(0) || !s.contains(2)) continue;
+    const double el = std::asin(std::min(1.0, (s.at(0).second - 30.0) / 20.0));
+    if (el < (45.0 - 0.2) * kPi / 180) continue;
+    const double measured = (s.at(2).first - s.at(0).first) / (kGamma - 1);
+    lo = std::min(lo, measured);
+    hi = std::max(hi, measured);
+  }
+  return {lo, hi};
+}
+
+// Each ionosphere model is switched on by its keys in the running program, and the TEC calibration
+// shows which one corrects: the calibration takes a sample of a satellite only while its
+// ionosphere correction is published. With the Klobuchar source off, or a background model chosen
+// but not switched on, the calibration of a sky that calibrated a moment before stands still; with
+// NeQuick or the GLONASS model switched on, task NEQK's delays are published and a new calibration
+// runs. Each model's delay is positive and below 30 m, so the calibrated mean (measured minus
+// modelled) lies below the largest measured delay of the truth file and above the smallest less
+// 30 m.
+TEST_F(CorrectionChain, EachIonosphereModelIsSwitchedOnByItsKeysAndCorrectsTheSky) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  const auto setKey = [&](const char* key, const char* value) {
+    EXPECT_EQ(ask(std::string("%k%set,/par/pos/") + key + "," + value), re("%k%")) << key;
+  };
+  const auto calib = [&] { return calibOf(dir_.read(".gnss.nvm")); };
+  // A calibration starts afresh once it was off in an epoch that had a correction to sample; the
+  // correction epochs (one a second) take a change of the setup at their next run.
+  const auto settle = [] { std::this_thread::sleep_for(std::chrono::seconds(3)); };
+  // The Klobuchar model corrects the sky first: it is established.
+  setKey("tec/calib", "on");
+  ASSERT_TRUE(waitUntil([&] { return calib().mean[0] != 0.0; }, 120000)) << "no calibration with Klobuchar";
+  // Each row: its keys, then whether a new calibration runs.
+  const struct {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> keys;
+    bool corrects;
+  } rows[] = {
+      {"Klobuchar source off", {{"iono/klob", "off"}}, false},
+      {"NeQuick chosen, not switched on", {{"iono/klob", "gps"}, {"iono/model", "nequick"}}, false},
+      {"NeQuick switched on", {{"iono/nequick", "on"}}, true},
+      {"the GLONASS model chosen, not switched on", {{"iono/model", "glo"}}, false},
+      {"the GLONASS model switched on", {{"iono/glo", "on"}}, true},
+      {"the GLONASS model on the NeQuick coefficients", {{"iono/glosrc", "nequick"}}, true},
+      {"Klobuchar again", {{"iono/model", "klob"}}, true},
+  };
+  const auto [lo, hi] = measuredRange(dir_.read("sky.truth"));
+  ASSERT_LE(lo, hi) << "no satellite at 45 degrees in the sky";
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    setKey("tec/calib", "off");
+    settle();
+    for (const auto& [k, v] : r.keys) setKey(k, v);
+    settle();
+    const Calib before = calib();
+    setKey("tec/calib", "on");
+    if (r.corrects) {
+      // The block is written at most every 10 s: a new mean shows within a few writes.
+      ASSERT_TRUE(waitUntil([&] { return calib().mean[0] != before.mean[0]; }, 60000)) << "no new calibration";
+      // Long enough for several satellites of the background models, one per epoch.
+      std::this_thread::sleep_for(std::chrono::seconds(5));
+      const Calib c = calib();
+      EXPECT_LT(c.mean[0], hi);
+      EXPECT_GT(c.mean[0], lo - 30.0);
+    } else {
+      // The established sky would have given a sample each second.
+      std::this_thread::sleep_for(std::chrono::seconds(10));
+      const Calib c = calib();
+      EXPECT_EQ(c.mean[0], before.mean[0]) << "samples without a published correction";
+      EXPECT_EQ(c.seconds, before.seconds);
+    }
+    EXPECT_TRUE(rx_->running());
+  }
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+}
+// BDGIM corrects once a BeiDou B-CNAV message has brought its coefficients: over a day of every
+// system's broadcasts (the RINEX 4 file of 2023-03-12) at a site that sees them all, the model
+// chosen by its key gives the calibration its samples, within the measured delays as above.
+TEST_F(CorrectionChain, BdgimFromTheBroadcastCorrectsTheSky) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00",
+                                    "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/pos/iono/model,bdgim"), re("%k%"));
+  ASSERT_EQ(ask("%k%set,/par/pos/tec/calib,on"), re("%k%"));
+  ASSERT_TRUE(waitUntil([&] { return calibOf(dir_.read(".gnss.nvm")).mean[0] != 0.0; }, 120000))
+      << "no calibration: no BDGIM correction published";
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  const Calib c = calibOf(dir_.read(".gnss.nvm"));
+  const auto [lo, hi] = measuredRange(dir_.read("sky.truth"));
+  ASSERT_LE(lo, hi) << "no GPS satellite at 45 degrees in the sky";
+  EXPECT_LT(c.mean[0], hi);
+  EXPECT_GT(c.mean[0], lo - 30.0);
 }
 
 }  // namespace

@@ -22,15 +22,17 @@ const std::string kZeroPair =
 const std::string kDefaults =
     "mode=sp,sol={sep=off,rtk1=off,rtk3=off,dist=0.0,midpt=off,code=on},avg={start=off,time=180},"
     "ref={mode=known,known=" + kZeroPair + ",meas=" + kZeroPair + "},src={mode=own,xyz={x=0.0000,y=0.0000,z=0.0000},"
-    "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},cd={obs=off,smooth=0},att={hdg=0.000,pitch=0.000},"
+    "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},"
+    "cd={obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,"
+    "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}},att={hdg=0.000,pitch=0.000},"
     "datum=W84,"
     "grid={type=none,prj=none,loc={prj={0.000000000,0.000000000,1.000000000,0.0000,0.0000},"
     "par={0.0000,0.0000,1.000000000,0.000000000,0.000000000,0.000000000,0.0000}},zone=0},"
     "geoid={fixed=off,und=0.000,file=}";
 
-// The pos/ listing up to its filter subtree.
+// The pos/ listing up to the engine setups' keys (the first is elmode) or its filter subtree.
 std::string ownKeys(const std::string& reply) {
-  const std::size_t at = reply.find(",filt={");
+  const std::size_t at = std::min(reply.find(",elmode="), reply.find(",filt={"));
   return at == std::string::npos || reply.size() < 6 ? reply : reply.substr(6, at - 6);
 }
 

@@ -65,5 +65,46 @@ inline std::vector<Frame> frames(const std::string& s, int& bad) {
   return out;
 }
 
+// The test's own writer of the same format: a frame of `type` from its data bits (filled up to
+// whole words with alternating ones and zeros), each word's parity after the previous word's
+// last two bits (`d29`, `d30`, carried over from frame to frame), six bits a byte, first bit in
+// the byte's lowest bit, bits 7 and 6 the 01 tag.
+struct Writer {
+  int d29 = 0, d30 = 0;
+  std::string bytes;
+
+  void word(std::uint32_t d) {
+    d &= 0xFFFFFF;
+    const std::uint32_t v = ((d30 ? d ^ 0xFFFFFF : d) << 6) | parity(d, d29, d30);
+    d29 = static_cast<int>((v >> 1) & 1), d30 = static_cast<int>(v & 1);
+    for (int k = 0; k < 5; ++k) {
+      unsigned char b = 0x40;
+      for (int j = 0; j < 6; ++j) b = static_cast<unsigned char>(b | ((v >> (29 - (6 * k + j))) & 1u) << j);
+      bytes += static_cast<char>(b);
+    }
+  }
+  // `data`: bits as '0'/'1' characters.
+  void frame(int type, int station, int z, int seq, const std::string& data) {
+    std::string bits = data;
+    for (int i = 0; bits.size() % 24 != 0; ++i) bits += i % 2 == 0 ? '1' : '0';
+    const int n = static_cast<int>(bits.size() / 24);
+    word(0x66u << 16 | static_cast<std::uint32_t>(type & 0x3F) << 10 | static_cast<std::uint32_t>(station & 0x3FF));
+    word(static_cast<std::uint32_t>(z & 0x1FFF) << 11 | static_cast<std::uint32_t>(seq & 7) << 8 |
+         static_cast<std::uint32_t>(n & 0x1F) << 3);
+    for (int w = 0; w < n; ++w) {
+      std::uint32_t d = 0;
+      for (int i = 0; i < 24; ++i) d = d << 1 | (bits[static_cast<std::size_t>(24 * w + i)] == '1' ? 1u : 0u);
+      word(d);
+    }
+  }
+};
+
+// `value` as `n` bits, two's complement.
+inline std::string bitsOf(long long value, int n) {
+  std::string s;
+  for (int i = n - 1; i >= 0; --i) s += ((static_cast<unsigned long long>(value) >> i) & 1u) != 0 ? '1' : '0';
+  return s;
+}
+
 }  // namespace rtcm2words
 }  // namespace e2e

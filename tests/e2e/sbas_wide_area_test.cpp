@@ -2,11 +2,11 @@
 // 2008-05-26 (RTKLIB's test data), turned by Debian's convbin into its GPS ephemerides and its
 // MSAS message log (PRN 129 and 137). The board simulator stands at the recording's antenna,
 // broadcasts those ephemerides, measures those satellites and streams the MSAS messages at their
-// GPS seconds. With the factory correction setup (SBAS service, one source, en-route time-outs)
-// every correction epoch then asks the SBAS generator for both GEOs' corrections of the GPS
-// satellites in view, screens and rates the two sources by the satellites the board used, and
-// writes the chosen corrections: this runs under the sanitizers for the length of the pass, the
-// program answering its port throughout and ending cleanly.
+// GPS seconds. With the factory correction setup (SBAS service, one source) switched to the
+// en-route time-outs by its key, every correction epoch then asks the SBAS generator for both
+// GEOs' corrections of the GPS satellites in view, screens and rates the two sources by the
+// satellites the board used, and writes the chosen corrections: this runs under the sanitizers
+// for the length of the pass, the program answering its port throughout and ending cleanly.
 #include <cstdlib>
 #include <thread>
 
@@ -27,6 +27,7 @@ TEST_F(SbasWideArea, MsasPassRunsTheStageWithBothGeosAsSources) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", "35.8729,138.3900,944.5", "--sbas",
                                     dir_.file("c.sbs"), "--start", "2008-05-26T06:01:40"}));
   ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%m%set,/par/pos/wd/sbas/mode,route"), re("%m%"));
   // Long enough for masks, fast and long-term corrections of both GEOs and a set of ephemerides.
   for (int s = 0; s < 30; s += 5) {
     std::this_thread::sleep_for(std::chrono::seconds(5));

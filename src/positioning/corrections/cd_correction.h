@@ -24,6 +24,8 @@ inline constexpr std::size_t kSourceOffset = 8;       // u32: 0 RTCM, 1 SLAS, ot
 inline constexpr std::size_t kSlasMaskOffset = 56;    // u32: bit per SLAS station id 0..31
 inline constexpr std::size_t kFixedIdOffset = 114;    // u16: the station of mode 0
 inline constexpr std::size_t kPermitOffset = 116;     // two u8: the generator's permission bytes
+inline constexpr std::size_t kRangeTimeoutOffset = 110;  // u16, s: RTCM 2 range corrections
+inline constexpr std::size_t kIonoTimeoutOffset = 112;   // u16, s: RTCM 2 ionosphere corrections
 // Of the satellite-processor setup: the signal slot (1..5, else 0) the stations are rated by.
 inline constexpr std::size_t kRatingSlotOffset = 116;  // i16
 

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "navigation_data/store/sat_data_store.h"
+#include "positioning/corrections/cd_correction.h"
 #include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/corrections/rtcm_corr_generator.h"
@@ -30,8 +31,6 @@ namespace {
 // Fields of the setups read here, by byte offset of the stored records.
 constexpr std::size_t kLmsMinHeightOffset = 224;     // f64, m
 constexpr std::size_t kLmsMaxHeightOffset = 232;     // f64, m
-constexpr std::size_t kCorrRtcmTimeoutOffset = 110;  // u16, s: RTCM 2 range corrections
-constexpr std::size_t kCorrRtcmIonoTimeoutOffset = 112;  // u16, s: RTCM 2 ionosphere corrections
 
 // Day of year taken when no calendar epoch is known: the first of June, mid-season for both
 // hemispheres' troposphere tables.
@@ -153,8 +152,8 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
   // The RTCM code corrections age by the setup's time-outs, the station and state-space records
   // by fixed time-outs of their own; all three are swept now, each system by its own time, as
   // the SBAS records are.
-  RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, kCorrRtcmTimeoutOffset),
-                                               readField<std::uint16_t>(s.aBytes, kCorrRtcmIonoTimeoutOffset));
+  RTCMData::SatCorrectionType::set_DataTimeout(readField<std::uint16_t>(s.aBytes, CdCorr::kRangeTimeoutOffset),
+                                               readField<std::uint16_t>(s.aBytes, CdCorr::kIonoTimeoutOffset));
   if (haveTime) RTCMData::clear_ExpiredServers(store_, t);
   SLASData::StationDataType::set_StationDataTimeout();
   SLASData::SatCorrectionType::set_DataTimeout();

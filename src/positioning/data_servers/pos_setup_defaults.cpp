@@ -40,14 +40,9 @@ void allSatellites(Filler& f, std::size_t off) {
   }
 }
 
-// A datum of the built-in list with its ellipsoid, in stored and ready form.
 DatumBlockType datumBlock(const char* name) {
   DatumBlockType d{};
-  int index = 0;
-  if (DtmList::getDatum(name, &d.ell, &d.store, &index)) {
-    EllMath::setEllPar(d.ell, &d.ellExt);
-    DtmList::transform(d.store, &d.prm);
-  }
+  makeDatumBlock(name, d);
   return d;
 }
 
@@ -87,6 +82,17 @@ void engineHead(Filler& f) {
 double vapourFactor(double tempC) { return 0.0611 * std::pow(10.0, 7.5 * tempC / (tempC + 237.3)); }
 
 }  // namespace
+
+// A datum of the built-in list with its ellipsoid, in stored and ready form.
+bool makeDatumBlock(const char* name, DatumBlockType& out) {
+  DatumBlockType d{};
+  int index = 0;
+  if (name == nullptr || !DtmList::getDatum(name, &d.ell, &d.store, &index)) return false;
+  EllMath::setEllPar(d.ell, &d.ellExt);
+  DtmList::transform(d.store, &d.prm);
+  out = d;
+  return true;
+}
 
 void setDefaults(SatProcessorSetupType& s) {
   Filler f(s);

@@ -76,6 +76,9 @@ struct MeteoDataType {
 static_assert(sizeof(MeteoDataType) == 24);
 inline constexpr std::size_t kCorrMeteoOffset = 320;
 
+// The block of a datum of the built-in list, by its name; false for a name the list lacks.
+bool makeDatumBlock(const char* name, DatumBlockType& out);
+
 // Factory defaults of each record.
 void setDefaults(SatProcessorSetupType& s);
 void setDefaults(CorrProcessorSetupType& s);

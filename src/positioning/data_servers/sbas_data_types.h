@@ -27,7 +27,10 @@ constexpr int kFastCorrTimeouts = 16;  // by the MT7 a_i index
 constexpr std::uint8_t kNoSource = 31;
 
 // Where the correction-processor setup keeps what the time-outs depend on.
-constexpr std::size_t kSetupSbasModeOffset = 0;          // u32: 0 user-defined, 1 precision approach, 2..4
+// The SBAS operating mode has a word of its own: the word at 0 is the code-differential station
+// mode and 344-351 the base offset of the code corrections from base observations, which a
+// setting of the mode must not change.
+constexpr std::size_t kSetupSbasModeOffset = 48;         // u32: 0 user-defined, 1 precision approach, 2..4
 constexpr std::size_t kSetupSbasDataTimeoutOffset = 94;  // u16, s: U
 constexpr std::size_t kSetupSbasIonoTimeoutOffset = 96;  // u16, s: I
 // Wide-area source screening and smoothing not placed elsewhere in the setup.

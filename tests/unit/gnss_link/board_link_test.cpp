@@ -239,9 +239,12 @@ TEST_F(BoardLink, ForwardedValuesListsAndTags) {
     EXPECT_EQ(std::string(cmdBuf.at(0).text), c.sent);
     EXPECT_EQ(cmdBuf.at(0).tag, c.tag);
   }
-  for (const char* p : {"lock", "/par/spectr/", "calib/soft/mode", "dev/event/b/in", "/lock/x"})
+  // The navigation-data and almanac sources are the board's; the rest of the position settings not.
+  for (const char* p : {"lock", "/par/spectr/", "calib/soft/mode", "dev/event/b/in", "/lock/x", "/par/pos/navdata/source",
+                        "pos/almdata/source"})
     EXPECT_TRUE(m2sIsBoardShared(p)) << p;
-  for (const char* p : {"", "/par/dev", "/par/pos/navdata/source", static_cast<const char*>(nullptr)})
+  for (const char* p : {"", "/par/dev", "/par/pos/navdata/gps", "/par/pos/navdata", "/par/pos/almdata", "/par/pos/elm",
+                        static_cast<const char*>(nullptr)})
     EXPECT_FALSE(m2sIsBoardShared(p)) << (p ? p : "null");
 }
 

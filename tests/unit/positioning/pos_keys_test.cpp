@@ -94,7 +94,10 @@ TEST_F(PosKeys, ModeAndSolutionChoice) {
 // The switch and the smoothing length of the code corrections a rover forms from a base's
 // observations; the defaults keep them off and unsmoothed.
 TEST_F(PosKeys, CodeCorrectionsFromBaseObservations) {
-  EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0}");
+  // The code-differential stage's keys (pos_setup_keys_test) share the level.
+  const std::string stage = ",src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,"
+                            "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}}";
+  EXPECT_EQ(print("pos/cd"), "{obs=off,smooth=0" + stage);
   const Row rows[] = {
       {"cd/obs", "on", CMD_OK, "on"},           {"cd/obs", "1", CMD_WRONG_2ND, "on"},
       {"cd/obs", "", CMD_2ND_MISSED, "on"},      {"cd/smooth", "3600", CMD_OK, "3600"},
@@ -110,7 +113,7 @@ TEST_F(PosKeys, CodeCorrectionsFromBaseObservations) {
   RcvSet.codeCorrFromBase = 7;
   RcvSet.codeSmoothLen = 60000;
   posSettingsLoaded();
-  EXPECT_EQ(print("pos/cd"), "{obs=on,smooth=3600}");
+  EXPECT_EQ(print("pos/cd"), "{obs=on,smooth=3600" + stage);
 }
 
 TEST_F(PosKeys, AveragingKeys) {

@@ -241,7 +241,7 @@ TEST(WdCorrStep, NoCandidateClearsEveryWideAreaBlock) {
 // Two SBAS sources heard by the real generator through the data servers: PRN 129 in source-state
 // entry 0 and PRN 137 in entry 1, both correcting GPS 1 to 5 with fast and long-term corrections;
 // 129 (UDREI 12) at 1 m, 137 (UDREI 2, the better) at 2 m. The correction setup is the factory
-// one (SBAS service, single source, en-route mode) with the source elevation mask at 5 degrees.
+// one (SBAS service, single source) in en-route mode, with the source elevation mask at 5 degrees.
 struct TwoSources {
   static constexpr int kNowMs = 200000;
   static constexpr std::uint32_t kTag = 5000000;
@@ -261,6 +261,9 @@ struct TwoSources {
     const std::uint32_t none = 0;  // no almanac asked of a source, none's health obeyed
     std::memcpy(setup.aBytes + SBASData::kSetupSbasAlmMaskOffset, &none, 4);
     std::memcpy(setup.aBytes + SBASData::kSetupSbasHealthMaskOffset, &none, 4);
+    // A phase of flight other than the precision approach: no smoothing, the soft UDRE tables.
+    const std::uint32_t enRoute = 2;
+    std::memcpy(setup.aBytes + SBASData::kSetupSbasModeOffset, &enRoute, 4);
     apply();
     SBASData::SatCorrectionType::set_DataTimeout(&setup);
     for (int e = 0; e < SBASData::kSbasSources; ++e) {
