@@ -187,6 +187,7 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
 // after a gap of g epochs (shorter than the 5 s the delay is held) the first rate is the slope,
 // not g + 2 times it. Filters of length 1 pass each epoch's exact delay through.
 TEST(ChanIonoRate, FirstRateAfterAGapIsTheSlopeOverTheElapsedTime) {
+  postest::freshChannels();  // no slot mapping or signal of a test before
   const std::uint16_t keep[2] = {ChanData::xMaxSmCnt, ChanData::xTecMaxSmCnt};
   ChanData::xMaxSmCnt = ChanData::xTecMaxSmCnt = 1;
   const double tecPerSec = 0.05 * kTecu;  // 0.0081 m/s of L1 delay

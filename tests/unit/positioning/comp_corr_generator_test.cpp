@@ -267,6 +267,7 @@ TEST(CompCorrIono, CellsWithFourThreeTwoAndOneUsableCorners) {
 }
 
 TEST(CompCorrIono, VarianceScalingAndForeignOrStaleBlocks) {
+  postest::freshCompServers();  // no grid block but this test's
   CompCorrGenerator gen(&PVTDataInstance);
   writeGrid([](double, double) { return 80; }, [](double, double) { return 9; });  // 10 m, GIVE 3.0 m
   gen.select_Source(0, kGeo, kNow + 5000);

@@ -1,5 +1,6 @@
 // The BeiDou wide-area records as at start: no source heard, no satellite correction, no grid
-// block. They live in process-wide servers; a test that reads them starts from here.
+// block, the time-outs of the default setup. They live in process-wide servers; a test that reads
+// them starts from here.
 #pragma once
 
 #include "positioning/data_servers/pvt_data.h"
@@ -7,6 +8,10 @@
 namespace postest {
 
 inline void freshCompServers() {
+  PosSetup::CorrProcessorSetupType setup;
+  PosSetup::setDefaults(setup);
+  COMPData::SatCorrectionType::set_DataTimeout(&setup);
+  COMPData::IonoCorrBlockType::set_DataTimeout(&setup);
   for (int s = 0; s < COMPData::kCompSources; ++s) {
     PVTDataInstance.compSatCorrection[s].Init();
     PVTDataInstance.compIonoCorrection[s].Init();

@@ -405,6 +405,7 @@ TEST(CorrEarlyEnd, EveryKindOfEarlyEndAgesThePartsOut) {
 
 // The channel data's TEC reads the ionosphere part through its link.
 TEST(CorrIonoRecord, ChannelDataSeesOnlyAValidIonospherePart) {
+  D.satCorrection.Init();  // no record of a test before
   const SvIdType id = sv(kSysGalileo, 11);
   float c = 0, o = 0;
   EXPECT_FALSE(get_SatIonoCorrection(id, c, o));
