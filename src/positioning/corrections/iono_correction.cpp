@@ -121,13 +121,34 @@ void loadUserModel(SatCorrWorkArea& w, int m) {
 
 }  // namespace
 
+namespace {
+
+// Each kept model goes to and comes from its own block through its own pair.
+bool nvModel(SatelliteCorrectionProcessor& p, int model, bool store) {
+  switch (model) {
+    case kIonoModelGps: return store ? p.store_NvRamGpsIonoModelData() : p.restore_NvRamGpsIonoModelData();
+    case kIonoModelQzss: return store ? p.store_NvRamQzssIonoModelData() : p.restore_NvRamQzssIonoModelData();
+    case kIonoModelComp: return store ? p.store_NvRamCompIonoModelData() : p.restore_NvRamCompIonoModelData();
+    case kIonoModelIrnss: return store ? p.store_NvRamIrnssIonoModelData() : p.restore_NvRamIrnssIonoModelData();
+    case kIonoModelBDGlobal:
+      return store ? p.store_NvRamBDGlobalIonoModelData() : p.restore_NvRamBDGlobalIonoModelData();
+    case kIonoModelNeQuick:
+      return store ? p.store_NvRamNeQuickIonoModelData() : p.restore_NvRamNeQuickIonoModelData();
+    case kIonoModelGlonass:
+      return store ? p.store_NvRamGlonassIonoModelData() : p.restore_NvRamGlonassIonoModelData();
+    default: return false;
+  }
+}
+
+}  // namespace
+
 int SatelliteCorrectionProcessor::update_IonoModelData() {
   SatCorrWorkArea& w = work();
   int taken = 0;
   for (int m = 0; m < kIonoModels; ++m) {
     bool store = false;
     if (firstUpdate() != 0) {
-      const bool restored = restoreModel(m);
+      const bool restored = nvModel(*this, m, false);
       if (!restored) loadUserModel(w, m);
       const bool waiting = takeWaitingModel(*store_, w, m);
       // A restored model is written back even without a newer one: the block then holds what
@@ -140,7 +161,7 @@ int SatelliteCorrectionProcessor::update_IonoModelData() {
       store = true;
       ++taken;
     }
-    if (store) storeModel(m);
+    if (store) nvModel(*this, m, true);
   }
   clear_FirstUpdate();
   return taken;
