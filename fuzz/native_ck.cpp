@@ -1,8 +1,10 @@
 // The native stream with every known message's checksum made right, so that the raw decoder's
 // records are reached.
+#include "native_seeds.h"
 #include "native_stream.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::writeNativeSeedsIfAsked();
   fuzz::nativeStart("native_ck", false);
   return 0;
 }

@@ -1,8 +1,10 @@
 // The native stream (checksums made right) through the raw decoder and, after each good epoch,
 // the whole per-epoch chain: time scales, clock steering, channel data, outputs.
+#include "native_seeds.h"
 #include "native_stream.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::writeNativeSeedsIfAsked();
   fuzz::nativeStart("native_epoch", true);
   return 0;
 }

@@ -73,14 +73,14 @@ int mainRecord(int idx) { return idx == 1 ? 1 : 0; }
 
 // RTK availability of the main input's record (step 12).
 void rtkAvailability(int mainIdx) {
-  if (mainIdx != 0 && mainIdx != 1) {
-    for (RCV_OUTPUT& r : rcvOut_Ant) {
-      r.pRtkSol = nullptr;
-      r.bRtkAvail = 0;
-      r.bHeadingAvail = 0;
-    }
-    return;
+  // Only the main input's record carries the RTK solution: the other one, the main input before
+  // a switch, must not go on giving it out as its own.
+  for (RCV_OUTPUT& r : rcvOut_Ant) {
+    r.pRtkSol = nullptr;
+    r.bRtkAvail = 0;
+    r.bHeadingAvail = 0;
   }
+  if (mainIdx != 0 && mainIdx != 1) return;
   RCV_OUTPUT& r = rcvOut_Ant[mainIdx];
   mapRtkSolution(solution, rtkSolOut);
   r.pRtkSol = &rtkSolOut;

@@ -102,6 +102,18 @@ int ZrtMsgFilter::addClient_(ZrtMsgClient* client) {
   return nClients_++;
 }
 
+void ZrtMsgFilter::removeClient(ZrtMsgClient* client) {
+  // Index 0 is the default client (setDefHandler); the others keep their places, each slot
+  // naming its client by index.
+  for (int i = 1; i < nClients_; ++i) {
+    if (clients_[i] != client) continue;
+    for (Slot& s : slots_) {
+      if (s.client == i) s = Slot{0, 0};
+    }
+    clients_[i] = &builtin_;
+  }
+}
+
 bool ZrtMsgFilter::setHandler(std::uint16_t id, ZrtMsgClient* client, ZrtMsgHandler handler) {
   const int idx = lookup(id);
   if (idx < 0) return false;

@@ -147,6 +147,10 @@ bool FileNvmLoad() {
   if (why != nullptr) {
     std::fprintf(stderr, "$$NV: %s %s, starting with a blank settings image\n", kNvmFile, why);
     RamNvm::blank();
+    // The first save after a load goes at once, whatever an earlier image's saves were.
+    pthread_mutex_lock(&g_saveLock);
+    g_everSaved = false;
+    pthread_mutex_unlock(&g_saveLock);
     return false;
   }
   RamNvmLock l;

@@ -85,6 +85,11 @@ int digitOf(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 }  // namespace
 
+void gpioForgetReports() {
+  for (auto& m : g_said) m = 0;
+  g_saidBeyond = 0;
+}
+
 int setPinOutEn(int gpio, int level) {
   if (!exportLine(gpio)) {
     if (firstTime(gpio, kSaidExport)) debPrintfx(-1, "[i]setPinOutEn(): ERROR: open for export\n");

@@ -31,3 +31,5 @@ int gpio_pinVal_getFD(int gpio);
 // The level read through a descriptor of gpio_pinVal_getFD from the start of the file; -1 for a
 // descriptor below 1 (never read) or when nothing can be read.
 int gpio_value_getByFD(int fd);
+// Forgets which failures were reported, so that each is reported once more (as after a start).
+void gpioForgetReports();

@@ -128,6 +128,17 @@ void rtosHostClockAdvance(std::int64_t ns) {
   g_manualRealNs += ns;
   g_manualMonoNs += ns;
 }
+
+void rtosHostClockReset() {
+  g_manual = false;
+  g_refusalSaid = false;
+  std::lock_guard<std::mutex> l(g_m);
+  g_offsetNs = 0;
+  g_slewNs = 0;
+  g_slewStartMonoNs = 0;
+  g_haveEpoch = false;
+  g_epochRcvMs = 0;
+}
 #endif
 
 Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook("platform", "rtosGnssEpochHook");

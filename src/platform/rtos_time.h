@@ -57,4 +57,7 @@ std::int64_t rtosVirtualOffsetNs();
 // rtosHostClockAdvance, or lets it run again (off). The steering is unchanged either way.
 void rtosHostClockManual(bool on);
 void rtosHostClockAdvance(std::int64_t ns);
+// Host only: the virtual clock as at start: the machine's clock running, no offset, no slew, no
+// epoch to steer against and no refusal said.
+void rtosHostClockReset();
 #endif

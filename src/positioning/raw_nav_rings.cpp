@@ -10,6 +10,18 @@ RawNavRing<CorrData::CmpRawMessageType, 155> CompRawMessageData;
 RawNavRing<CorrData::LexRawMessageType, 15> LexRawMessageData;
 RawNavRing<CorrData::IrnssRawMessageType, 15> IrnssRawMessageData;
 
+void rawNavRingsClear() {
+  GpsRawMessageData.clear();
+  GloRawMessageData.clear();
+  GalRawMessageData.clear();
+  WaasRawMessageData.clear();
+  GbasRawMessageData.clear();
+  QzssRawMessageData.clear();
+  CompRawMessageData.clear();
+  LexRawMessageData.clear();
+  IrnssRawMessageData.clear();
+}
+
 bool updateGpsRawData(const CorrData::GpsRawMessageType& e) { return GpsRawMessageData.append(e); }
 bool updateGloRawData(const CorrData::GloRawMessageType& e) { return GloRawMessageData.append(e); }
 bool updateGalRawData(const CorrData::GalRawMessageType& e) { return GalRawMessageData.append(e); }

@@ -144,6 +144,14 @@ class RawNavRing {
     Locker<Mutex> l(mutex_);
     return ulRefused_;
   }
+  // Empty, nothing appended or refused, as at start; its readers must start again from 0.
+  void clear() {
+    Locker<Mutex> l(mutex_);
+    for (Entry& e : data_) e = Entry{};
+    uWriteIndex_ = 0;
+    ullAppended_ = 0;
+    ulRefused_ = 0;
+  }
 
  private:
   Mutex mutex_;
@@ -162,6 +170,9 @@ extern RawNavRing<CorrData::GpsRawMessageType, 29> QzssRawMessageData;
 extern RawNavRing<CorrData::CmpRawMessageType, 155> CompRawMessageData;
 extern RawNavRing<CorrData::LexRawMessageType, 15> LexRawMessageData;
 extern RawNavRing<CorrData::IrnssRawMessageType, 15> IrnssRawMessageData;
+
+// Every ring cleared, as at start.
+void rawNavRingsClear();
 
 // Writers: each appends one entry to its ring; false when the entry was refused.
 bool updateGpsRawData(const CorrData::GpsRawMessageType& e);

@@ -43,6 +43,18 @@ void TimeScales::setRealClock(ClockRead read) {
   g_clock.store(read ? read : rtosTimeGet, std::memory_order_relaxed);
 }
 
+void TimeScales::reset() {
+  setRealClock(nullptr);
+  g_pendingTime = SysTime{};
+  g_pendingRcvMs = -1;
+  g_fill = INT_SCALES{};
+  Locker<Mutex> l(RcvTimeScales::m_);
+  RcvTimeScales::Req = INT_SCALES{};
+  g_pub = INT_SCALES{};
+  g_pubTime = SysTime{};
+  g_published = false;
+}
+
 void TimeScales::epoch(const SysTime& t, int rcvMs) {
   g_pendingTime = t;
   g_pendingRcvMs = rcvMs;

@@ -32,4 +32,7 @@ class TimeScales {
   // The real-time clock these times are read against (null: the steered clock, rtosTimeGet).
   using ClockRead = void (*)(SysTime&);
   static void setRealClock(ClockRead read);
+
+  // As at start: no epoch pending or published, Req empty, read against the steered clock.
+  static void reset();
 };

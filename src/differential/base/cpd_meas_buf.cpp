@@ -105,6 +105,14 @@ void cpdClientsInit() {
   rtcm3CpdClientInit();
 }
 
+void cpdBufsRestart() {
+  cpdBufsInit();
+  for (CpdMeasBuf* b : pRovMeasBuf) static_cast<CpdMeasBufImp*>(b)->restart();
+  static_cast<CpdMeasBufImp*>(pBaseMeasBuf)->restart();
+  pLastObtainedDecoder.store(nullptr);
+  uLastObtainedDecoderType.store(-1);
+}
+
 void cpdBufsSetBasePort(InPorts::DecPortIndex port) { basePortCur_.store(port); }
 void cpdBufsClearBasePort() { basePortCur_.store(-1); }
 
@@ -147,6 +155,11 @@ void cpdBufsModeChange(int port, int oldMode, int newMode) {
 void cpdBufsModeChange(int port, int newMode) {
   if (port < 0 || port >= IOP_NUM) return;
   cpdBufsModeChange(port, currentMode(port), newMode);
+}
+
+CpdBaseDecoder::~CpdBaseDecoder() {
+  CpdBaseDecoder* self = this;
+  if (pLastObtainedDecoder.compare_exchange_strong(self, nullptr)) uLastObtainedDecoderType.store(-1);
 }
 
 CpdMeas* obtainMeas(CpdMeasBuf* buf, CpdBaseDecoder* decoder, int kind) {

@@ -79,6 +79,8 @@ class CpdMeasBufImp final : public CpdMeasBuf {
   void doUnlockAux(const CpdAux* a) override;
 
   int count() { return ring_.count(); }
+  // As built: no epoch, none held or being filled.
+  void restart() { ring_.restart(); }
 
  private:
   SmartRingBuf<CpdMeas, Mutex> ring_;
@@ -108,7 +110,8 @@ enum CpdDecoderKind : int { kCpdRtcm = 0, kCpdRtcm3 = 1, kCpdCmr = 2, kCpdDecode
 constexpr int kCpdOwnFormat = kCpdDecoderKinds;
 class CpdBaseDecoder {
  public:
-  virtual ~CpdBaseDecoder() = default;
+  // A decoder that goes away is no longer the one to ask to let go of the entry it last obtained.
+  virtual ~CpdBaseDecoder();
   // Drops the epoch being filled (reclaiming the buffer's entry) and starts afresh.
   virtual void reset() = 0;
 };
@@ -120,6 +123,9 @@ extern CpdBaseDecoder* cpdBaseDecoders[kCpdDecoderKinds];
 void cpdBufsInit();
 // Start-up: the buffers, then the base decoders on the base buffer.
 void cpdClientsInit();
+// The buffers as built (made if not yet): no epoch, none held or being filled, for a start
+// afresh of the base decoders and the engine, whose held epochs it takes back.
+void cpdBufsRestart();
 
 void cpdBufsSetBasePort(InPorts::DecPortIndex port);
 void cpdBufsClearBasePort();

@@ -11,6 +11,8 @@ CompD1NavDataDecoderType* CompD1NavDataDecoderType::pDecoderPointer[kPoolSize] =
 std::uint8_t CompD1NavDataDecoderType::uNumOfSource = 0;
 
 CompAlmanacDataType CompD1NavDataDecoderType::almanac_;
+
+void CompD1NavDataDecoderType::reset_SharedData() { almanac_ = CompAlmanacDataType(); }
 CompD1NavDataDecoderType CompD1NavDataDecoderInstance[CompD1NavDataDecoderType::kPoolSize];
 
 namespace {

@@ -136,7 +136,8 @@ float toFloat(double v) {
 
 int phaseQualityIndex(float phaseSigma) {
   const double s = phaseSigma;
-  if (!(s * s > 0.0004)) return 0;  // also a NaN sigma: nothing known of the phase is claimed
+  // Also a NaN or negative sigma (its logarithm is no number): nothing known of the phase is claimed.
+  if (!(s > 0.0) || !(s * s > 0.0004)) return 0;
   if (s * s > 29.25728) return 15;
   const double q = 1.0 + 1.25 * (2.0 * std::log(s) + 7.824046);
   return q < 0.0 ? 0 : q > 15.0 ? 15 : static_cast<int>(q);

@@ -27,6 +27,8 @@ class SettingsCommands : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    g_events.clear();
+    g_board = g_layer = g_boardDefaults = g_layerDefaults = 0;
     FileNvmLoad();
     serdefs_NvAlloc();
     nv_readSettings();

@@ -43,10 +43,11 @@ TEST(BaseProRace, FullResetBesideTheProjectionStep) {
     }
     epochs.push_back(v);
   }
-  std::atomic<bool> done{false};
-  int resets = 0;
+  std::atomic<bool> done{false}, running{false};
+  std::atomic<int> resets{0};
   // The settings' full reset: projection lock, then the engine's ambiguity lock.
   std::thread parser([&] {
+    running.store(true);
     while (!done.load()) {
       waitForProj(0);
       waitForAmb(0);
@@ -57,13 +58,15 @@ TEST(BaseProRace, FullResetBesideTheProjectionStep) {
       std::this_thread::yield();
     }
   });
+  // The epochs start once the parser runs beside them, however late a loaded machine starts it.
+  while (!running.load()) std::this_thread::yield();
   for (int k = 0; k < 150; ++k) {
     feed.refresh(kT0 + k);
     runEpoch(kT0 + k, epochs[k]);
   }
   done.store(true);
   parser.join();
-  EXPECT_GT(resets, 0);
+  EXPECT_GT(resets.load(), 0);
   expectConsistent();
 }
 

@@ -142,6 +142,7 @@ struct SvObs {
 // The program's settings, buffers and position-engine setup as the chain needs them.
 inline void setUpChain() {
   rcvSetDefaults(RcvSet);
+  cpdParams = CpdParams{};  // every system and signal in use, as built
   tPosMode = 4;
   RcvSet.rtk.experiod = 1000;
   RcvSet.rtk.afperiod = 1000;
@@ -152,8 +153,11 @@ inline void setUpChain() {
   SatPolynomStoreInstance.Init();
   SatDataProcessorInstance.init_Object();
   cpdBufsInit();
-  pBaseMeasBuf->doClear();
-  for (CpdMeasBuf* b : pRovMeasBuf) b->doClear();
+  // An epoch a base decoder still fills from a test before is given back, then the buffer emptied.
+  for (CpdBaseDecoder* d : cpdBaseDecoders)
+    if (d != nullptr) d->reset();
+  // Epochs a test before held or left half filled (its decoder gone) are taken back too.
+  cpdBufsRestart();
   BPC.Reset(0);
   BPC.basePos.known = false;
   for (auto& r : BPC.ref) r = bpro::kNoSlot;

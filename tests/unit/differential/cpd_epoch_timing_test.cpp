@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "differential/base/cpd_epoch_timing.h"
+#include "positioning/time_scales.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/rover_intake.h"
 #include "positioning/chan_data.h"
@@ -143,6 +144,7 @@ void roverEpoch(std::int32_t gps, std::int32_t glo, std::uint8_t valid) {
 }
 
 TEST(EtTimeDeltas, RealTimeScalesGiveTheLeapSecondsWithinTheHour) {
+  TimeScales::reset();  // no time scale published
   const struct {
     Instant t;
     int want;
@@ -186,6 +188,7 @@ TEST(EtTimeDeltas, WithoutGlonassOnlyTheZeroPairs) {
 }
 
 TEST(EtEpochId, NoRoverRecordFails) {
+  cpdSetTimesAndId(CpdMeasTimes{}, CpdEpochId{});  // as before the first rover epoch
   ClientTimes ct;
   ct.update(kGps, 1000);
   CpdMeas m;

@@ -156,6 +156,32 @@ TEST(CpdMeasBufRing, ClearEmptiesButHeldEpochsStay) {
   b.doUnlock(&foreign);
 }
 
+// A restart frees what readers and a writer that went away still held: the ring is as built.
+TEST(CpdMeasBufRing, RestartFreesHeldAndHalfWrittenEpochs) {
+  CpdMeasBufImp b(3, nullptr, nullptr);
+  int id = 1;
+  std::vector<const CpdMeas*> holds;
+  for (int round = 0; round < 3; ++round) {
+    while (b.count() < 3) ASSERT_TRUE(put(b, id++));
+    holds.push_back(b.doFind(id - 3));
+    if (round < 2) {
+      ASSERT_TRUE(put(b, id++));
+    }
+  }
+  ASSERT_EQ(b.doObtain(), nullptr);  // the tail and both spares held
+  b.restart();
+  EXPECT_EQ(b.count(), 0);
+  EXPECT_EQ(b.doGet(), nullptr);
+  CpdMeas* w = b.doObtain();
+  ASSERT_NE(w, nullptr);
+  b.restart();  // the writer's entry, never given back
+  EXPECT_EQ(b.count(), 0);
+  b.doRelease(w);  // no longer its: ignored
+  EXPECT_EQ(b.count(), 0);
+  for (int k = 0; k < 5; ++k) ASSERT_TRUE(put(b, 100 + k));
+  EXPECT_EQ(idsNewestFirst(b, {104, 103, 102, 101, 100}), (std::vector<int>{104, 103, 102}));
+}
+
 TEST(CpdMeasBufAux, LockedOnlyWhenPresent) {
   CpdAux aux;
   CpdMeasBufImp with(3, nullptr, &aux), without(3, nullptr, nullptr);
@@ -240,6 +266,26 @@ TEST(CpdObtain, AnotherDecodersEntryIsTakenBackByItsReset) {
   CpdMeas* w = b.doObtain();
   EXPECT_EQ(obtainMeas(&b, &a, kCpdRtcm), nullptr);
   b.doReclaim(w);
+}
+
+// A decoder that went away holding the entry is not asked to let go (it is no more): the next
+// obtain gives none until the entry comes back.
+TEST(CpdObtain, ADecoderThatWentAwayIsNotAskedToLetGo) {
+  CpdMeasBufImp b(3, nullptr, nullptr);
+  CpdMeas* held = nullptr;
+  {
+    Dec gone;
+    gone.buf = &b;
+    held = gone.cur = obtainMeas(&b, &gone, kCpdRtcm);
+    ASSERT_NE(held, nullptr);
+  }
+  Dec next;
+  next.buf = &b;
+  EXPECT_EQ(obtainMeas(&b, &next, kCpdCmr), nullptr);
+  b.doReclaim(held);
+  next.cur = obtainMeas(&b, &next, kCpdCmr);
+  EXPECT_NE(next.cur, nullptr);
+  reclaimMeas(&b, next.cur);
 }
 
 class BasePort : public ::testing::Test {
@@ -344,6 +390,7 @@ TEST_F(BasePort, BufferForPort) {
 }
 
 TEST(RoverRecord, NothingBeforeTheFirstEpoch) {
+  cpdSetTimesAndId(CpdMeasTimes{}, CpdEpochId{});  // as before the first rover epoch
   CpdMeasTimes t;
   t.time[0] = 42;
   CpdEpochId id(7);
@@ -364,6 +411,7 @@ TEST(RoverRecord, NothingBeforeTheFirstEpoch) {
 }
 
 TEST(RecentSvs, SetAndAsk) {
+  cpdRecentSvs_.set(CpdSvSet{});  // none seen yet
   EXPECT_FALSE(cpdRecentSvs_.has(1));
   CpdSvSet s;
   EXPECT_TRUE(s.add(CpdSv::make(0, 5)));
@@ -380,6 +428,8 @@ TEST(RecentSvs, SetAndAsk) {
 }
 
 TEST(DecodedCounters, CurrentBecomesLastAtEpochEnd) {
+  cpdCountsEpochClosed();  // what a test before counted goes, twice: current and last
+  cpdCountsEpochClosed();
   const struct {
     int sys, slot, times;
   } rows[] = {{0, 0, 3}, {1, 2, 1}, {8, 5, 300}, {9, 0, 4}, {-1, 0, 4}, {0, 6, 4}, {0, -1, 4}};

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "navigation_data/store/sat_data_store.h"
 #include "differential/base/cpd_meas.h"
 #include "positioning/data_servers/pos_setup_types.h"
 
@@ -60,6 +61,7 @@ TEST(CpdMaps, SystemsAndSlots) {
 // Until an ephemeris links GLONASS slots to channels, no GLONASS number is known; the other
 // systems' satellites are their own.
 TEST(CpdMaps, SatelliteNumbersFromTheStore) {
+  SatDataProcessorInstance.init_Object();  // no GLONASS slot linked yet
   const struct {
     int sys, n, num;
   } rows[] = {{0, 1, 1},  {0, 32, 32},  {0, 0, -100},   {0, 33, -100}, {1, 1, -100}, {2, 36, 36},

@@ -38,6 +38,7 @@ TEST(DecoderStatus, FiledPeriodsStayVisibleAcrossWrites) {
 }
 
 TEST(DecoderStatus, ReadersNeverSeeATornRecord) {
+  DecSt.putStatus(0, DecoderStatus::DataStream{}, DecoderStatus::kZrt);  // empty before the writers
   std::atomic<bool> stop{false};
   std::atomic<long> reads{0}, torn{0};
   auto writer = [](int base) {
@@ -94,6 +95,7 @@ SysTime g_now;
 void fakeClock(SysTime& t) { t = g_now; }
 
 TEST(Latency, AgainstThePublishedTimeScales) {
+  TimeScales::reset();
   long lat = -1;
   decUtilsGetLatency(1000, 0, lat);
   EXPECT_EQ(lat, -1);  // no time yet

@@ -193,7 +193,7 @@ TEST(GbasDecoderRoad, PortInGbasMode) {
   DecoderStatus::PortRecord r{};
   DecSt.get(port, r);
   EXPECT_EQ(r.mode, DecoderStatus::kGbas);
-  EXPECT_EQ(r.streams[0].good, 1);
+  EXPECT_EQ(static_cast<std::uint32_t>(r.streams[0].good), before + 1);
 }
 
 // Random bytes with the block identifiers of both formats sprinkled in: no fault, and a good

@@ -10,6 +10,7 @@
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
 #include "settings/rcv_settings.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ void fresh(bool osc10) {
   omniStarInitOnXce();
   omniStarSpecChan = kChan;
   omniStarSpecBand = kBand;
+  TSDecoder = TerrastarDataDecoder();  // the board's beams and states of a test before go
   TSDecoder.init();
   omniStarInitParams();
   g_recomputes = 0;
@@ -264,14 +266,17 @@ TEST(LbandParams, ModeSwitchMovesTheProcessorCount) {
   }
 }
 
+// The first call of the process: in a process of its own.
 TEST(LbandParams, FirstCallTakesTheStoredMode) {
-  lbandLinks.getCpuNum = [] { return g_cpus; };
-  lbandLinks.setCpuNum = [](int n) { g_cpus = n; };
-  RcvSet.lbandMode = 1;
-  RcvSet.cpuNum = 5;
-  g_cpus = 4;
-  lbandSetMode(true);  // the stored mode is on already: nothing to move
-  EXPECT_EQ(g_cpus, 4);
+  testproc::inOwnProcess([] {
+    lbandLinks.getCpuNum = [] { return g_cpus; };
+    lbandLinks.setCpuNum = [](int n) { g_cpus = n; };
+    RcvSet.lbandMode = 1;
+    RcvSet.cpuNum = 5;
+    g_cpus = 4;
+    lbandSetMode(true);  // the stored mode is on already: nothing to move
+    EXPECT_EQ(g_cpus, 4);
+  });
 }
 
 TEST(LbandParams, RandomRecordsKeepWithinTheTable) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <tuple>
 
+#include "navigation_data/store/sat_data_store.h"
 #include "differential/nrtk/rtcm_nrtk_decoder.h"
 #include "nrtk_test_util.h"
 
@@ -34,6 +35,7 @@ CpdGPos geodetic(const CpdCPos& c) {
 }
 
 struct NrtkDecoder : ::testing::Test {
+  void SetUp() override { SatDataProcessorInstance.init_Object(); }  // no GLONASS slot linked yet
   std::unique_ptr<TestStore> st = std::make_unique<TestStore>();
   RtcmNrtkCpdDecoder dec{&st->buf};
   CpdNrtk& n() { return st->n; }

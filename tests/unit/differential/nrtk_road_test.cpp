@@ -11,6 +11,7 @@
 #include "differential/base/rtcm3_cpd_decoder.h"
 #include "differential/nrtk/nrtk_store.h"
 #include "differential/rtcm3_client.h"
+#include "navigation_data/store/sat_data_store.h"
 #include "nrtk_test_util.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
@@ -34,6 +35,13 @@ struct NrtkRoad : ::testing::Test {
     cpdClientsInit();
     rtcm3ClientsInit();
     rtcmNrtkInit();
+    // No network heard yet: no master, station or correction epoch from a test before, and no
+    // GLONASS slot linked to a channel.
+    SatDataProcessorInstance.init_Object();
+    drv.reset();  // the port's stream starts afresh, not inside a frame a test before cut short
+    nrtk.best.clear();
+    nrtk.auxSet = CpdNrtkAuxSet{};
+    for (int i = 0; i < CpdNrtkBestAuxSet::kSize; ++i) ionoBuf[i].doClear(), geomBuf[i].doClear(), resBuf[i].doClear();
   }
   void feed(const Bytes& f) {
     drv.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(kPort));

@@ -8,6 +8,7 @@
 
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/nrtk/nrtk_store.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -456,20 +457,23 @@ TEST(NrtkSafePtrArray, OutOfRangeSetsAndGetsNothing) {
   }
 }
 
+// Before and after the buffers are made, once in a process: in a process of its own.
 TEST(NrtkInit, RingsInTheStoreAndTheStoreOnTheBaseBuffer) {
-  rtcmNrtkInit();  // before the buffers: the rings only
-  EXPECT_EQ(cpdAuxBase.nrtk, nullptr);
-  cpdClientsInit();
-  rtcmNrtkInit();
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(nrtk.iono[i], &ionoBuf[i]);
-    EXPECT_EQ(nrtk.geom[i], &geomBuf[i]);
-    EXPECT_EQ(nrtk.res[i], &resBuf[i]);
-  }
-  const CpdAux* a = pBaseMeasBuf->doGetAux();
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->nrtk, &nrtk);
-  pBaseMeasBuf->doUnlockAux(a);
+  testproc::inOwnProcess([] {
+    rtcmNrtkInit();  // before the buffers: the rings only
+    EXPECT_EQ(cpdAuxBase.nrtk, nullptr);
+    cpdClientsInit();
+    rtcmNrtkInit();
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(nrtk.iono[i], &ionoBuf[i]);
+      EXPECT_EQ(nrtk.geom[i], &geomBuf[i]);
+      EXPECT_EQ(nrtk.res[i], &resBuf[i]);
+    }
+    const CpdAux* a = pBaseMeasBuf->doGetAux();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->nrtk, &nrtk);
+    pBaseMeasBuf->doUnlockAux(a);
+  });
 }
 
 }  // namespace

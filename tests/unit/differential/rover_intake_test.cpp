@@ -41,7 +41,21 @@ void setChannel(int ch, int sysCode, int svNum, std::initializer_list<Sig> sigs)
 
 constexpr std::uint16_t kOk = ChanSigData::kValid | ChanSigData::kPhase;
 
-TEST(RoverIntake, ChannelsBecomeTheInputsEpochs) {
+// No channel tracking, no rover epoch in the buffers or the record, no satellite seen.
+struct RoverIntake : ::testing::Test {
+  void SetUp() override {
+    cpdBufsInit();
+    for (int i = 0; i < kCpdRovBufs; ++i) pRovMeasBuf[i]->doClear();
+    for (ChanData& c : Cdat) {
+      c.bDataPresent = 0;
+      c.initSlots();
+    }
+    cpdSetTimesAndId(CpdMeasTimes{}, CpdEpochId{});
+    cpdRecentSvs_.set(CpdSvSet{});
+  }
+};
+
+TEST_F(RoverIntake, ChannelsBecomeTheInputsEpochs) {
   cpdBufsInit();
   // Input 0: GPS 5 on C/A and L2C, GLONASS channel -3 without phase on P1, a GPS signal that is not
   // valid, an L-band beam, an idle channel; input 1: BeiDou 30 and a QZSS satellite on its SBAS
@@ -124,7 +138,7 @@ TEST(RoverIntake, ChannelsBecomeTheInputsEpochs) {
   EXPECT_EQ(static_cast<CpdMeasBufImp*>(pRovMeasBuf[0])->count(), 1);
 }
 
-TEST(RoverIntake, TimesFromTheMeasurementTime) {
+TEST_F(RoverIntake, TimesFromTheMeasurementTime) {
   const struct {
     std::int32_t gps, glo;
     std::uint8_t valid;
@@ -151,7 +165,7 @@ TEST(RoverIntake, TimesFromTheMeasurementTime) {
 // The intake writes in task MEAT while the base decoders read in the decoder task: a reader sees
 // one epoch's record whole (its GPS and GLONASS times 18 s apart within the hour) and the rover
 // epoch it holds keeps its id. Run under the sanitizers (and ThreadSanitizer).
-TEST(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
+TEST_F(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
   cpdBufsInit();
   setChannel(0, 0, 5, {{0, 0.07, 1.0, 1.0, 40.0f, kOk}});
   std::atomic<bool> done{false};
@@ -191,7 +205,7 @@ TEST(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
 
 // The rover's satellites carry the elevation the position engine found for their channel this
 // epoch: that, not C/N0, is what the base projection ranks its reference satellites by.
-TEST(RoverIntake, SatellitesCarryTheirChannelsElevation) {
+TEST_F(RoverIntake, SatellitesCarryTheirChannelsElevation) {
   static EpochSatCommonDataType sats;
   PVTEngineEpochDataType* epoch = PVTDataInstance.epochData.GetPointer();
   EpochSatCommonDataType* const before = epoch->pEpochSatData;

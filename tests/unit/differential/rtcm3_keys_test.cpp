@@ -51,6 +51,7 @@ class Rtcm3Keys : public TempRunDir {
       return registerRtcm3Area();
     }();
     ASSERT_TRUE(wired);
+    clearLastMsmInfo();  // no MSM received yet
     load();
   }
   static void load() {

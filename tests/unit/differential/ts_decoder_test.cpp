@@ -34,6 +34,7 @@ class TsDecoder : public TempRunDir {
     if (load) {
       ASSERT_TRUE(FileNvmLoad());
     }
+    TSDecoder = TerrastarDataDecoder();  // the board's beams and states of a test before go
     ASSERT_TRUE(TSDecoder.allocateNvRam());
     TSDecoder.readNvRam();
     TSDecoder.init();

@@ -12,7 +12,15 @@
 
 namespace {
 
-class FileStore : public TempRunDir {};
+// Every test starts with no handle and no log file open, whatever the test before it left.
+class FileStore : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    for (int h = 0; h < kFsMaxHandles; ++h) fsClose(h);
+    cfClose(-1);
+  }
+};
 
 // No name may reach outside .gnss.log.
 TEST_F(FileStore, NamesTheStoreAccepts) {

@@ -11,13 +11,25 @@
 #include "output/msg_pool.h"
 #include "output/output_manager.h"
 #include "platform/file_nvm.h"
+#include "platform/ram_nvm.h"
 #include "positioning/rcv_time_scales.h"
+#include "settings/nv_settings.h"
 #include "settings/port_settings.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
 
-TEST(BoardLink, Handshakes) {
+// The board's record as before the start: empty, its issue unknown to the board.
+class BoardLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cmdBuf.reset();
+    RcvTimeScales::Req = RcvTimeScales::INT_SCALES{};  // no UTC known yet
+    PVTDataInstance.satProcessorSetup.Init();           // the setup's factory defaults
+  }
+};
+
+TEST_F(BoardLink, Handshakes) {
   const std::string ack = "RE005%CON%\r\n";
   const struct {
     const char* name;
@@ -43,16 +55,30 @@ TEST(BoardLink, Handshakes) {
   }
 }
 
-class BoardLinkIssue : public TempRunDir {};
+// A first start: a blank settings image, the board's record as built; the save hooks are those a
+// test sets.
+class BoardLinkIssue : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    FileNvmLoad();
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+    cmdBuf.reset();
+  }
+};
 
+// A start as the program makes it: the image, the receiver settings, then the board's record.
 std::uint32_t previousRun() {
   FileNvmLoad();
+  nv_readSettings();
   FakeBoard board;
   board.issueReply = replyFrame("0");
   m2sPortInit();
   m2sNvRead();
   EXPECT_EQ(m2sSendSetCmd("/par/lock/a", "1", 0), CmdBuf::kSent);
   EXPECT_EQ(m2sSendSetCmd("/par/lock/b", "{1,,3}", -3), CmdBuf::kSent);
+  RamNvm::setSnapshotHook(cmdBufSnapshot);  // as the program wires them
   FileNvmSetCommitHook(cmdBufCommit);
   EXPECT_TRUE(FileNvmSave(0, true));
   return cmdBuf.issue();
@@ -81,6 +107,7 @@ TEST_F(BoardLinkIssue, RepliesTheBoardMayGive) {
     if (auto at = reply.find("%U"); at != std::string::npos) reply.replace(at, 2, std::to_string(issue + (1ull << 32)));
     if (!reply.empty() && reply.rfind("RE", 0) != 0) reply = replyFrame(reply);
     FileNvmLoad();
+    nv_readSettings();
     FakeBoard board;
     board.in.chunk = c.chunk;
     board.issueReply = reply;
@@ -110,7 +137,7 @@ TEST_F(BoardLinkIssue, RandomRepliesNeitherCrashNorPassForTheIssue) {
   }
 }
 
-TEST(BoardLink, StartUpTranscript) {
+TEST_F(BoardLink, StartUpTranscript) {
   FakeBoard board;
   zrmEpochMsgsInit();
   const int rt = msgPool.find(MsgPool::findGroup("zrt"), "RT");
@@ -140,7 +167,7 @@ TEST(BoardLink, StartUpTranscript) {
   EXPECT_EQ(dec.good(), 1u);
 }
 
-TEST(BoardLink, SourcesFromTheSetupAndUtcWhenKnown) {
+TEST_F(BoardLink, SourcesFromTheSetupAndUtcWhenKnown) {
   FakeBoard board;
   static PosSetup::SatProcessorSetupType setup{};
   setup.aBytes[2584] = 3;  // navigation data: any
@@ -171,7 +198,7 @@ int forward(const std::string& command) {
   return cmdToSlaveSend(list.textAt(1), list.at(2));
 }
 
-TEST(BoardLink, ForwardedValuesListsAndTags) {
+TEST_F(BoardLink, ForwardedValuesListsAndTags) {
   // Lengths count the path as forwarded, without "/par/".
   const std::string path199 = "/par/lock/" + std::string(194, 'p'), v50(50, 'v');
   const struct {
@@ -221,7 +248,7 @@ TEST(BoardLink, ForwardedValuesListsAndTags) {
     EXPECT_FALSE(m2sIsBoardShared(p)) << (p ? p : "null");
 }
 
-TEST(BoardLink, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
+TEST_F(BoardLink, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
   FakeBoard board;
   board.out.refuse = true;
   EXPECT_EQ(forward("set,/par/lock/m,{1,,3}"), 21);
@@ -235,7 +262,7 @@ TEST(BoardLink, ACommandTheLinkDidNotTakeIsNeitherReportedNorKept) {
 // A full record (512 elements) keeps what replaces an element in place; a set that would need
 // a slot more answers 32 ",storage full", is asked before anything changes and reaches neither
 // the board nor the record.
-TEST(BoardLink, AFullRecordRefusesOnlyWhatNeedsRoom) {
+TEST_F(BoardLink, AFullRecordRefusesOnlyWhatNeedsRoom) {
   FakeBoard board;
   for (int i = 0; i < 512; ++i) ASSERT_EQ(forward("set,/par/lock/k" + std::to_string(i) + ",1"), 0) << i;
   const struct {
@@ -266,7 +293,7 @@ TEST(BoardLink, AFullRecordRefusesOnlyWhatNeedsRoom) {
   EXPECT_STREQ(cmdBuf.at(1).text, "set,lock/new,1\n");
 }
 
-TEST(BoardLink, DefaultsEmptyTheRecordAndResendTheInitialBlock) {
+TEST_F(BoardLink, DefaultsEmptyTheRecordAndResendTheInitialBlock) {
   FakeBoard board;
   m2sSendSetCmd("/par/lock/a", "1", 0);
   board.out.written.clear();

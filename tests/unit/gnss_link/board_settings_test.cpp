@@ -17,6 +17,7 @@
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
+#include "settings/nv_settings.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -63,7 +64,27 @@ std::unique_ptr<CmdBuf> fresh() { return std::make_unique<CmdBuf>(); }
 const std::string kHead = boardlink::kFileHead;
 const std::string kEmptyFile = kHead + "#@count:0\nset,cmd/set/issue,0\n";
 
-class BoardSettings : public TempRunDir {};
+// A blank settings image; its save hooks point at the test's own record while it lives, and at
+// nothing before and after it.
+class BoardSettings : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    // The receiver settings as a start finds them: read from the image, not put back to their
+    // defaults (which would reset the board's record whatever it holds).
+    FileNvmLoad();
+    nv_readSettings();
+    nv_readSettings();
+    FileNvmLoad();
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+  }
+  void TearDown() override {
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+    TempRunDir::TearDown();
+  }
+};
 
 TEST(BoardSettingsRecord, WhichCommandsReplaceWhich) {
   const struct {

@@ -47,6 +47,15 @@ class BoardSharedSet : public TempRunDir {
     m2sNvRead();
     board_->out.written.clear();
   }
+  // The road to the board goes with the fake board: the tests after this one have none.
+  void TearDown() override {
+    cmdToSlaveCheckHook = nullptr;
+    cmdToSlaveHook = nullptr;
+    RamNvm::setSnapshotHook(nullptr);
+    FileNvmSetCommitHook(nullptr);
+    board_.reset();
+    TempRunDir::TearDown();
+  }
   std::string run(const std::string& line) { return runLine(port_, line); }
   std::string value(const std::string& key) {
     const std::string got = run("print,/par/lock/" + key);

@@ -68,6 +68,9 @@ class Buttons : public TempRunDir {
     cfClose(-1);
     wpcLedHook = nullptr;
     ledsResetForTest();
+    // A shutdown a test left pending would end the next test that runs an epoch.
+    PowerButton::clearPending();
+    FileButton::takePending();
     TempRunDir::TearDown();
   }
   static void line(int gpio, int level) {

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "unit/gnss_link/native_test_util.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "platform/leds.h"
@@ -42,8 +43,14 @@ void record(int step, const char* what) { g_log.push_back({step, what ? what : "
 
 class Chain : public ::testing::Test {
  protected:
-  void SetUp() override { measProcSetTrace(record); }
-  void TearDown() override { measProcSetTrace(nullptr); }
+  void SetUp() override {
+    ntest::emptyMeasProcLinks();
+    measProcSetTrace(record);
+  }
+  void TearDown() override {
+    measProcSetTrace(nullptr);
+    ntest::emptyMeasProcLinks();
+  }
 
   static std::vector<std::string> run(long t) {
     g_log.clear();
@@ -203,10 +210,12 @@ TEST_F(Chain, RtkAvailabilityAndMainAntennaInput) {
     EXPECT_EQ(RcvOut.bRtkAvail == 1, c.avail);
     EXPECT_EQ(RcvOut.pNavSol, &navSol_Ant[m]);
     EXPECT_EQ(g_events, c.event ? std::vector<std::string>{"OPT,DIST,RANGE"} : std::vector<std::string>{});
+    // The other record has none, also when it was the main one the epoch before.
     for (const RCV_OUTPUT& r : rcvOut_Ant) {
-      if (&r != &rcvOut_Ant[m] && c.set.main < 2) continue;
-      EXPECT_EQ(r.pRtkSol, c.set.main < 2 ? &rtkSolOut : nullptr);
-      EXPECT_EQ(r.bHeadingAvail, c.set.main < 2);
+      const bool main = &r == &rcvOut_Ant[m] && c.set.main < 2;
+      EXPECT_EQ(r.pRtkSol, main ? &rtkSolOut : nullptr) << &r - rcvOut_Ant;
+      EXPECT_EQ(r.bHeadingAvail, main) << &r - rcvOut_Ant;
+      EXPECT_TRUE(main || r.bRtkAvail == 0) << &r - rcvOut_Ant;
     }
   }
 }

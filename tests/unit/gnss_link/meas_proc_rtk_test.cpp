@@ -35,6 +35,7 @@ TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
   const double site[3] = {(nRad + kH) * std::cos(kLat * kD) * std::cos(kLon * kD),
                           (nRad + kH) * std::cos(kLat * kD) * std::sin(kLon * kD),
                           (nRad * (1 - kE2) + kH) * std::sin(kLat * kD)};
+  emptyMeasProcLinks();
   tPosMode = 4;
   RcvSet.midPointOut = 0;
   RcvSet.codeSolAllowed = 0;

@@ -41,6 +41,8 @@ std::string m2(const char* id, I v) { return sim::elemMsg(id, v, 2); }
 std::string m1(const char* id, I v) { return sim::elemMsg(id, v, 1); }
 double gpsRange(std::int64_t v) { return v / 1e11 + 0.075; }  // s
 
+CpdMeas* g_held = nullptr;  // the base buffer's slot a row holds
+
 struct Row {
   const char* name;
   std::function<void(BaseRig&)> before;  // may be empty
@@ -287,11 +289,12 @@ const Row kRows[] = {
        cpdCountsLast(last);
        EXPECT_EQ(std::tuple(int(last[3][0]), int(last[3][5]), int(last[2][0])), std::tuple(1, 0, 0));
      }},
-    {"BufferHeldElsewhereOpensNoEpoch", [](BaseRig&) { ASSERT_NE(pBaseMeasBuf->doObtain(), nullptr); },
+    {"BufferHeldElsewhereOpensNoEpoch", [](BaseRig&) { ASSERT_NE(g_held = pBaseMeasBuf->doObtain(), nullptr); },
      [] { return epoch(si({1}) + m4("rc", {1})); },
      [](BaseRig& r) {
        nothing(r);
        EXPECT_EQ(r.decoder().current(), nullptr);
+       pBaseMeasBuf->doReclaim(g_held);  // let go for the tests after this one
      }},
 };
 

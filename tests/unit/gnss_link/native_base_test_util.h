@@ -5,13 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
 #include "../../../tools/gnss_board_sim/sim_base_obs.h"
 #include "differential/base/cpd_meas_buf.h"
+#include "differential/rtk_base.h"
 #include "gnss_link/native_base_input.h"
 #include "gnss_link/zrt_port_input.h"
+#include "positioning/reference/reference_pos.h"
+#include "settings/base_coord.h"
 #include "settings/rcv_settings.h"
 #include "unit/port_fakes.h"
 
@@ -37,7 +41,17 @@ class BaseRig {
     RcvSet.refPort = -2;
     RcvSet.baseEpochInt = 1000;
     RcvSet.bUseBaseEntered = 0;
+    // No base known yet: neither entered, nor received by any decoder.
+    bc = BASECOORD{};
+    RcvPosGPS = ReferencePos{};
+    RcvPosGLN = ReferencePos{};
     cpdClientsInit();
+    invalidateRtkBase(0);
+    // The port's decoder as built: the base position a stream gave it outlives the stream's
+    // reset by design, so a test before this one would leave its own.
+    ZrtCpdDecoder* d = zrtCpdDecoder(InPorts::io2dec_[port]);
+    d->~ZrtCpdDecoder();
+    new (d) ZrtCpdDecoder();
     zrtPortInputInit();
     zrtCpdDecodersInit();
     EXPECT_TRUE(zrtPortInputAttach(port));
@@ -74,6 +88,9 @@ class BaseRig {
     return r;
   }
   Released& released;
+  // The buffer is built once, with the client named at that moment, by whichever test of the
+  // executable comes first: name this one before any runs.
+  static inline const bool clientNamed = (baseMeasBufClient = &client(), true);
 
  private:
   int port_;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gnss_link/board_link.h"
+#include "gnss_link/meas_proc.h"
 #include "gnss_link/native_msg_filter.h"
 #include "gnss_link/native_stream_parser.h"
 #include "gnss_link/raw_decoder.h"
@@ -172,6 +173,19 @@ struct Chain {
   }
 };
 
+// The per-epoch chain's links as before the start: none filled.
+inline void emptyMeasProcLinks() {
+  measProcLinks.sepAntSolutions = nullptr;
+  measProcLinks.rtkAllowType1 = nullptr;
+  measProcLinks.rtkAllowType3 = nullptr;
+  measProcLinks.rtkBaseDistance = nullptr;
+  measProcLinks.rtkDistLimit = nullptr;
+  measProcLinks.event = nullptr;
+  measProcLinks.posLedRtkSettings = nullptr;
+  measProcLinks.navMain = nullptr;
+  measProcLinks.roverMeas = nullptr;
+}
+
 struct RawFeed {
   std::unique_ptr<ZrtDecoder> dec = std::make_unique<ZrtDecoder>();
   std::unique_ptr<ZrtRawDecoder> raw = std::make_unique<ZrtRawDecoder>();
@@ -234,6 +248,7 @@ struct FakeBoard {
   ~FakeBoard() {
     InPorts::ports_[IOP_SHM_A] = nullptr;
     OutPorts::ports_[IOP_SHM_A] = nullptr;
+    m2sPortRelease();  // a link handle taken at start would outlive the fake ports
   }
 };
 

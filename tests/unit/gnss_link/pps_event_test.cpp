@@ -29,6 +29,8 @@ class PpsEventKeys : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    ev[0].clearLocked();  // no event input locked yet
+    ev[1].clearLocked();
     FileNvmLoad();
     nvAfterLoadHooks.add(ppsEventSettingsAfterLoad);
     nv_readSettings();

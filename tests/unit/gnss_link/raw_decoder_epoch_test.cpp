@@ -18,6 +18,9 @@ using namespace ntest;
 TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
   FakeBoard link;
   RawFeed f;
+  Chain::runs = 0;
+  RawNavReader r;
+  r.ullNext = GpsRawMessageData.appended();  // what this epoch adds
   const sim::TimeScales ts = sim::timeScales(1717243200, 0);
   const std::uint32_t t = sim::epochTime(ts);
   std::string marker;
@@ -50,7 +53,6 @@ TEST(RawDecoderEpoch, SimulatorsEpochOfTheFirstOfJune2024) {
             "{{MEAS, 1,   250,  1200,   100}, {TRCK, 2,   610,  2400,   100}, {IDLE, 0,   140,     0,     0}}");
   EXPECT_EQ(link.out.written, "dm,,zrt/@@once\nset,load,0\n");
 
-  RawNavReader r;
   CorrData::GpsRawMessageType e{};
   ASSERT_TRUE(GpsRawMessageData.read(r, e));
   EXPECT_EQ(e.uSv, 4);

@@ -56,6 +56,7 @@ class SpectrumKeys : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    spState = 1;  // idle: no measurement asked yet
     start();
     settingsCommandsInitOnce();
     registerSpectrumArea();

@@ -15,6 +15,13 @@ namespace {
 
 void noLines(const char*, int, int, bool) {}
 
+// The port's filter outlives the test's client: the client leaves it when the test ends.
+struct OffTheFilterAtEnd {
+  ZrtMsgFilter& filter;
+  ZrtMsgClient& client;
+  ~OffTheFilterAtEnd() { filter.removeClient(&client); }
+};
+
 TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_TCP_A);
@@ -25,6 +32,7 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   Log log;
   Rec a(log, "A");
   d->filter().setHandler("GT", &a, &Rec::handler);
+  const OffTheFilterAtEnd off{d->filter(), a};
   port.chunks = {frame("GT", "1") + "\r\n"};  // in command mode the decoder sees nothing
   port.task(20);
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
@@ -59,7 +67,9 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   ASSERT_TRUE(decProcInit(13));
   Log log;
   Rec a(log, "A");
-  zrtPortInput(InPorts::io2dec_[IOP_SER_C])->decoder().filter().setHandler("GT", &a, &Rec::handler);
+  ZrtMsgFilter& filter = zrtPortInput(InPorts::io2dec_[IOP_SER_C])->decoder().filter();
+  filter.setHandler("GT", &a, &Rec::handler);
+  const OffTheFilterAtEnd off{filter, a};
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   const std::string gt = frame("GT", "7");
   port.chunks = {gt.substr(0, 4), gt.substr(4) + frame("UO", "utc")};

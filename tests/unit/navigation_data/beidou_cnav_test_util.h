@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/beidou_b2b_decoder.h"
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
@@ -287,6 +288,7 @@ struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   std::uint32_t tag = 0;
   Harness() {
+    navtest::blankImage();
     for (auto& d : CompCNav1DataDecoderInstance) d.init_Object(store.get());
     for (auto& d : CompCNav2DataDecoderInstance) d.init_Object(store.get());
     for (auto& d : CompCNav2bDataDecoderInstance) d.init_Object(store.get());

@@ -54,6 +54,7 @@ TEST_F(BeidouRestart, DecodedRecordsComeBackFromTheImage) {
   Poly before;
   {
     Harness h;
+    nav_nv::allocate_NvRamData();  // in the blank image the harness starts from
     h.step(kT - 300, 810);  // the start-up step, before any record
     std::map<std::string, Vector> v;
     for (const auto& [name, vec] : loadD1Vectors()) v[name] = vec;

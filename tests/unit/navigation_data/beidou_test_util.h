@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 
 namespace bdstest {
@@ -165,6 +166,8 @@ inline std::vector<SvIdType> gEphResets;
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
+    navtest::blankImage();
+    CompD1NavDataDecoderType::reset_SharedData();
     for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(store.get());
     gResets.clear(), gEphResets.clear(), gIonSys = -1, gIonCount = 0;
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys, ++gIonCount; };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
 
@@ -117,6 +118,7 @@ inline Frame withSubframe2(const Frame& sf3, const Frame& sf2) {
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
+    navtest::blankImage();
     for (GpsCNavDataDecoderType& d : GpsCNavDataDecoderPool) d.init_Object(store.get());
     for (GpsCNav2DataDecoderType& d : GpsCNav2DataDecoderPool) d.init_Object(store.get());
   }

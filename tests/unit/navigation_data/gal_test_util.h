@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 
 namespace galtest {
@@ -106,6 +107,7 @@ inline std::vector<GalNeQuickParams> gNeQuick;
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
+    navtest::blankImage();
     for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(store.get());
     GalDataDecoder::clear_INavAlmanacSets();
     gNeQuick.clear();

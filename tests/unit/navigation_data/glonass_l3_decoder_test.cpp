@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/orbits/glonass_eph.h"
 
@@ -115,6 +116,7 @@ struct Harness {
   SvIdType sv{9, kSysGlonass, 0, kSvUnknown};
   std::uint32_t ms = 1000;
   Harness() {
+    navtest::blankImage();
     for (auto& d : GloL3NavDataDecoderPool) d.init_Object(store.get());
     GloL3NavDataDecoderType::reset_SharedData();
     gIono.clear();

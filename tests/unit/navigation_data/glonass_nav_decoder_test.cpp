@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "glo_files.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/orbits/glonass_eph.h"
@@ -62,6 +63,7 @@ struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   SvIdType sv{8, kSysGlonass, 0, kSvUnknown};  // frequency number +1
   Harness() {
+    navtest::blankImage();
     for (auto& d : GloNavDataDecoderPool) d.init_Object(store.get());
     GloNavDataDecoderType::reset_SharedData();
     gTypes.clear();

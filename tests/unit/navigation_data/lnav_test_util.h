@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 
 namespace lnavtest {
@@ -148,6 +149,8 @@ struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   std::map<std::string, Vector> vec = loadVectors();
   Harness() {
+    navtest::blankImage();
+    GpsNavDataDecoderType::reset_SharedData();
     for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
     for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
     gResets.clear(), gEphResets.clear(), gNmct.clear(), gGbasCrc.clear(), gIonSys = -1;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 
 namespace irntest {
@@ -114,8 +115,9 @@ inline int gResetCount = 0;
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
+    navtest::blankImage();
     for (IrnssL5NavDataDecoderType& d : IrnssL5NavDataDecoderInstance) d.init_Object(store.get());
-    IrnssL5NavDataDecoderType::utcData = {};
+    IrnssL5NavDataDecoderType::reset_SharedData();
     gIonSys = -1, gIonCount = 0, gResetCount = 0;
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys, ++gIonCount; };
     navDecoderLinks.satResetRequest = [](SvIdType, std::uint8_t, std::uint8_t) { ++gResetCount; };

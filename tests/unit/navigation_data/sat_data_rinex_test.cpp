@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/store/sat_data_store.h"
 
 namespace {
@@ -64,7 +65,12 @@ const std::vector<ZRT_EPH_GPS>& fileRecords() {
 
 SvIdType gps(int prn) { return SvIdType{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, static_cast<std::uint8_t>(prn - 1)}; }
 
-TEST(SatDataRinex, FileGivesTheDaysGpsRecords) {
+// Every test starts from a blank settings image: no record a test before kept there comes back.
+struct SatDataRinex : ::testing::Test {
+  void SetUp() override { navtest::blankImage(); }
+};
+
+TEST_F(SatDataRinex, FileGivesTheDaysGpsRecords) {
   const auto& r = fileRecords();
   ASSERT_GT(r.size(), 300u);
   // First record of the file: PRN 1, toe 345600 (Thursday 00:00), IODE 63, week 1590.
@@ -80,7 +86,7 @@ TEST(SatDataRinex, FileGivesTheDaysGpsRecords) {
 // 1590 is shifted by 457 weeks to 1023, the last of a 1024-week cycle, and the record times
 // (toe, toc, transmission time) by two whole days, so that the late toes of the day (up to
 // Saturday 22:00) reach past the week's end into week 0 of the next cycle.
-TEST(SatDataRinex, ReadyWithinFourHoursOfToeAcrossTheWeekWrap) {
+TEST_F(SatDataRinex, ReadyWithinFourHoursOfToeAcrossTheWeekWrap) {
   constexpr long kWeekShift = 1023 - 1590;
   constexpr long kDayShift = 2 * 86400;
   constexpr long kWeek = 604800;

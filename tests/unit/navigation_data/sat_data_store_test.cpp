@@ -1,3 +1,4 @@
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/store/sat_data_store.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,12 @@ std::unique_ptr<Store> freshStore() {
 
 SvIdType gps(int prn) { return SvIdType{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, static_cast<std::uint8_t>(prn - 1)}; }
 
-TEST(SatDataStore, ChangeRuleOwnAndExternal) {
+// Every test starts from a blank settings image: no record a test before kept there comes back.
+struct SatDataStore : ::testing::Test {
+  void SetUp() override { navtest::blankImage(); }
+};
+
+TEST_F(SatDataStore, ChangeRuleOwnAndExternal) {
   auto s = freshStore();
   ZRT_EPH_GPS a{}, b{};
   a.iodc = 10, a.toe = 7200, a.tow = 100;
@@ -53,7 +59,7 @@ TEST(SatDataStore, ChangeRuleOwnAndExternal) {
 }
 
 // Ready up to four hours (plus a minute) either side of toe, in the last week of a cycle and across its wrap.
-TEST(SatDataStore, ReadinessAroundToeAcrossWeekWrap) {
+TEST_F(SatDataStore, ReadinessAroundToeAcrossWeekWrap) {
   for (std::uint32_t toe : {21600u, 345600u, 597600u, 604784u}) {
     ZRT_EPH_GPS e{};
     e.prn = 5, e.toe = toe, e.week = 1023, e.iodc = 7, e.tow = toe;
@@ -74,7 +80,7 @@ TEST(SatDataStore, ReadinessAroundToeAcrossWeekWrap) {
   }
 }
 
-TEST(SatDataStore, PoolExhaustionEvictsOldestOwner) {
+TEST_F(SatDataStore, PoolExhaustionEvictsOldestOwner) {
   auto s = freshStore();
   SatDataEpoch ep;
   ep.time.valid = true;
@@ -99,7 +105,7 @@ TEST(SatDataStore, PoolExhaustionEvictsOldestOwner) {
   EXPECT_TRUE(s->is_EphemerisReady(kSysGps, 0, 2, Store::kLastStored));
 }
 
-TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
+TEST_F(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
   auto s = freshStore();
   ZRT_EPH_GPS e{};
   const SvIdType bad[] = {{32, kSysGps, 0, 0}, {0, 7, 0, 0}, {255, 255, 0, 255}, {28, kSysSbas, 0, 0}};
@@ -118,7 +124,7 @@ TEST(SatDataStore, OutsideIdentitiesAndUtcRecordsRefused) {
   }
 }
 
-TEST(SatDataStore, IdentityLinksAndAlertFlags) {
+TEST_F(SatDataStore, IdentityLinksAndAlertFlags) {
   auto s = freshStore();
   const ZRT_EPH_GPS e{};  // GLONASS keeps any record whole
   ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &e, 1, true, false, false));
@@ -134,7 +140,7 @@ TEST(SatDataStore, IdentityLinksAndAlertFlags) {
   }
 }
 
-TEST(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
+TEST_F(SatDataStore, ResetAndClearAllRequestsFreeSlots) {
   // 0 resets PRN 1, 1 clears every ephemeris, 2 every almanac; then two new owners need elements.
   const struct { int req; bool prn1, prn2, alm; } cases[] = {
       {0, false, true, true}, {1, false, false, true}, {2, false, false, false}};
@@ -171,7 +177,7 @@ SatDataEpoch timedEpoch(double gpsSec, double monoSec = 1000) {
   return ep;
 }
 
-TEST(SatDataStore, SourceSettingAgainstOwnAndExternalRecords) {
+TEST_F(SatDataStore, SourceSettingAgainstOwnAndExternalRecords) {
   // 0 off, 1 own decoders, 2 external, 3 (and anything above) both; the almanac has its own.
   const struct { std::uint8_t source; bool external; bool taken; } rows[] = {
       {0, false, false}, {0, true, false}, {1, false, true}, {1, true, false},
@@ -192,7 +198,7 @@ TEST(SatDataStore, SourceSettingAgainstOwnAndExternalRecords) {
   }
 }
 
-TEST(SatDataStore, NewIodKeepsThePreviousRecordReadable) {
+TEST_F(SatDataStore, NewIodKeepsThePreviousRecordReadable) {
   auto s = freshStore();
   ZRT_EPH_GPS a{}, b{};
   a.iodc = 20, a.toe = a.tow = 100800, a.week = 500;  // 04:00 on day 1
@@ -216,7 +222,7 @@ TEST(SatDataStore, NewIodKeepsThePreviousRecordReadable) {
   EXPECT_TRUE(s->is_EphemerisReady(kSysGps, 2, 0, Store::kPrevious));
 }
 
-TEST(SatDataStore, CountersStepFrom30000To1) {
+TEST_F(SatDataStore, CountersStepFrom30000To1) {
   auto s = freshStore();
   ZRT_EPH_GPS e{};
   ZRT_UTC_GPS u{};
@@ -233,7 +239,7 @@ TEST(SatDataStore, CountersStepFrom30000To1) {
   }
 }
 
-TEST(SatDataStore, AlmanacDataTypeRule) {
+TEST_F(SatDataStore, AlmanacDataTypeRule) {
   // Galileo takes only its I/NAV type (0) or any (255); the others the setup's type or any.
   const struct { int sys; std::uint8_t inUse; int dataType; bool taken; } rows[] = {
       {kSysGalileo, 255, 0, true}, {kSysGalileo, 255, 1, false}, {kSysGalileo, 1, 1, false},
@@ -250,7 +256,7 @@ TEST(SatDataStore, AlmanacDataTypeRule) {
   }
 }
 
-TEST(SatDataStore, AlmanacAgeLimitSetsValiditySpan) {
+TEST_F(SatDataStore, AlmanacAgeLimitSetsValiditySpan) {
   // With the week unknown the almanac ages within its week: ready up to days x 86400 from toa.
   const struct { std::uint16_t days; double dt; bool ready; } rows[] = {
       {1, 86400, true}, {1, 86401, false}, {2, 172800, true}, {2, -172801, false}};
@@ -267,7 +273,7 @@ TEST(SatDataStore, AlmanacAgeLimitSetsValiditySpan) {
   }
 }
 
-TEST(SatDataStore, DataTypeInUseChangeCountsEverySlot) {
+TEST_F(SatDataStore, DataTypeInUseChangeCountsEverySlot) {
   auto s = freshStore();
   SatDataEpoch ep = timedEpoch(0);
   s->update(ep);
@@ -282,7 +288,7 @@ TEST(SatDataStore, DataTypeInUseChangeCountsEverySlot) {
   EXPECT_EQ(s->get_UsedNavigationData(kSysGps), 1);
 }
 
-TEST(SatDataStore, LockedWithin120sCountsAsTracked) {
+TEST_F(SatDataStore, LockedWithin120sCountsAsTracked) {
   auto s = freshStore();
   SatDataEpoch ep = timedEpoch(0, 5000);
   ep.lockedValid = true;
@@ -300,7 +306,7 @@ TEST(SatDataStore, LockedWithin120sCountsAsTracked) {
   }
 }
 
-TEST(SatDataStore, PrimaryDataTypeChoice) {
+TEST_F(SatDataStore, PrimaryDataTypeChoice) {
   const struct { int n; std::uint8_t inUse; bool v[3], h[3]; int primary; } rows[] = {
       {3, 255, {true, true, true}, {true, true, true}, 0},
       {3, 255, {true, true, false}, {false, true, false}, 1},    // first healthy
@@ -314,7 +320,7 @@ TEST(SatDataStore, PrimaryDataTypeChoice) {
     EXPECT_EQ(Store::choose_PrimaryDataType(r.n, r.inUse, r.v, r.h), r.primary) << r.primary;
 }
 
-TEST(SatDataStore, EphemerisAgainstAlmanacLimits) {
+TEST_F(SatDataStore, EphemerisAgainstAlmanacLimits) {
   SatPosState eph, alm;
   eph.has = true;
   eph.pos[0] = 20e6, eph.vel[1] = 3000, eph.timeMs = 1000;
@@ -338,7 +344,7 @@ TEST(SatDataStore, EphemerisAgainstAlmanacLimits) {
   for (const auto& a : acted) EXPECT_EQ(Store::is_ResetByAlmanacCheck(a.sys, a.dataType), a.reset) << a.sys;
 }
 
-TEST(SatDataStore, GlonassFrequencyNumbersLinkThroughTheirEphemeris) {
+TEST_F(SatDataStore, GlonassFrequencyNumbersLinkThroughTheirEphemeris) {
   auto s = freshStore();
   ZRT_EPH_GLN g{};
   // Frequency index 3 (number -4) first names slot 5, then slot 9; index 4 names no valid slot.
@@ -356,7 +362,7 @@ TEST(SatDataStore, GlonassFrequencyNumbersLinkThroughTheirEphemeris) {
   for (const auto& r : alm) EXPECT_EQ(s->get_SvIdx(kSysGlonass, r.sat), r.si) << r.sat;
 }
 
-TEST(SatDataStore, CnavCorrectionRecordsStayEmpty) {
+TEST_F(SatDataStore, CnavCorrectionRecordsStayEmpty) {
   auto s = freshStore();
   NavData::GpsCnavDCDataType dc{};
   dc.flags = NavData::kCnavDcValid, dc.daf0 = 1e-9f;
@@ -376,7 +382,7 @@ TEST(SatDataStore, CnavCorrectionRecordsStayEmpty) {
   }
 }
 
-TEST(SatDataStore, UpdateNeedsTimeAndSetupAndRestoresKeptUtc) {
+TEST_F(SatDataStore, UpdateNeedsTimeAndSetupAndRestoresKeptUtc) {
   nav_nv::allocate_NvRamData();  // UTC is kept in the settings image
   auto s = freshStore();
   ZRT_UTC_GPS u{};
@@ -399,7 +405,7 @@ TEST(SatDataStore, UpdateNeedsTimeAndSetupAndRestoresKeptUtc) {
 }
 
 // Arbitrary bytes under arbitrary identities: taken or refused, never a fault.
-TEST(SatDataStore, RandomRecordsAndIdentities) {
+TEST_F(SatDataStore, RandomRecordsAndIdentities) {
   auto s = freshStore();
   std::uint32_t x = 12345;
   auto next = [&x] { return x = x * 1664525u + 1013904223u; };
@@ -425,7 +431,7 @@ namespace {
 
 // An unconfirmed record (replace clear) fills an empty slot unless a fresh position exists and
 // the setup asks for confirmation; it never replaces a stored one.
-TEST(SatDataStore, UnconfirmedFirstEphemeris) {
+TEST_F(SatDataStore, UnconfirmedFirstEphemeris) {
   const struct { bool stored, replace, fresh; std::uint8_t confirm; bool taken; } rows[] = {
       {false, true, true, 1, true},   {false, false, false, 1, true}, {false, false, true, 0, true},
       {false, false, true, 1, false}, {true, false, false, 0, false}, {true, true, true, 1, true}};

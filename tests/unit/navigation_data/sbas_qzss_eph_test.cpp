@@ -1,5 +1,6 @@
 // SBAS and QZSS store rules: each plausibility and health edge, the SBAS time of a record,
 // the SBAS polynomial and its fit window, and the group-delay table of both systems.
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,12 @@
 
 namespace {
 
-TEST(SbasQzssEph, SbasRadiusWindow) {
+// Every test starts from a blank settings image: no record a test before kept there comes back.
+struct SbasQzssEph : ::testing::Test {
+  void SetUp() override { navtest::blankImage(); }
+};
+
+TEST_F(SbasQzssEph, SbasRadiusWindow) {
   const struct { double r; bool ok; } rows[] = {
       {4.215e7, true}, {5.215e7, true}, {5.215e7 + 1, false}, {3.215e7, true}, {3.215e7 - 1, false}, {0, false}};
   for (const auto& row : rows) {
@@ -33,7 +39,7 @@ TEST(SbasQzssEph, SbasRadiusWindow) {
   }
 }
 
-TEST(SbasQzssEph, QzssPlausibilityAndHealth) {
+TEST_F(SbasQzssEph, QzssPlausibilityAndHealth) {
   const struct { double i0, sqrtA; std::uint8_t health; bool plausible, healthy; } rows[] = {
       {0.05, 6493.4, 0, true, true},   {0.2, 6493.4, 0, true, true},    {0.5, 6493.4, 0, false, true},
       {-0.05, 6493.4, 0, true, true},  {0.1, 6493.4, 0, true, true},    {0.12, 6493.4, 0, false, true},
@@ -58,7 +64,7 @@ TEST(SbasQzssEph, QzssPlausibilityAndHealth) {
 
 // Day number and second of day of reception; the cycle (day) of t0, one less when t0 lies half
 // a day or more ahead of the reception, one more when more than half a day behind.
-TEST(SbasQzssEph, SbasRecordTime) {
+TEST_F(SbasQzssEph, SbasRecordTime) {
   const struct { std::uint32_t tow, t0; int day, sod, cycle; } rows[] = {
       {3 * 86400 + 3600, 3000, 15774, 3600, 1438},   {3 * 86400 + 100, 86000, 15774, 100, 1437},
       {3 * 86400 + 86000, 100, 15774, 86000, 1439},  {3 * 86400 + 100, 43300, 15774, 100, 1437},
@@ -82,7 +88,7 @@ TEST(SbasQzssEph, SbasRecordTime) {
 // An SBAS state stored and published: read 54 s before to 594 s after the start of its span
 // (t0 - 180 s), it gives the broadcast second-order propagation (DO-229 A.4.4.11) computed
 // here, with the accuracy of its URA index.
-TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
+TEST_F(SbasQzssEph, SbasPolynomialThroughTheStore) {
   const struct { std::uint8_t ura; float accuracy; } uras[] = {{0, 4.0f}, {14, 4096.0f * 4096.0f}, {15, 4e8f}, {16, 0}};
   const float aGf1 = -2e-9f;  // large enough that a clock referred to the wrong time shows
   for (const auto& u : uras) {
@@ -131,7 +137,7 @@ TEST(SbasQzssEph, SbasPolynomialThroughTheStore) {
 
 // With the setup's accuracy screening on, an SBAS record of URA index 15 ("no accuracy
 // prediction") or more is unhealthy; 14 is not.
-TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
+TEST_F(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
   const struct { std::uint8_t ura; bool screening; std::uint8_t status; } rows[] = {
       {14, true, kPolyOk}, {15, true, kPolyUnhealthy}, {16, true, kPolyUnhealthy}, {15, false, kPolyOk}};
   for (const auto& r : rows) {
@@ -165,7 +171,7 @@ TEST(SbasQzssEph, AccuracyScreeningOfSbasRecords) {
 }
 
 // The SBAS almanac's position is the broadcast one as it stands, its clock 0.
-TEST(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
+TEST_F(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
   ZRT_ALM_SBA a{};
   a.pos[0] = 4.1e7, a.pos[1] = -8.5e6, a.pos[2] = 1.2e5;
   a.vel[0] = 1.5f, a.vel[1] = -0.25f, a.vel[2] = 3.0f;
@@ -185,7 +191,7 @@ TEST(SbasQzssEph, SbasAlmanacPositionAsBroadcast) {
 // In the store an SBAS almanac gives its satellite a position, an almanac visibility and the
 // almanac check the satellite's ephemeris polynomial waits for: none without an almanac, the
 // polynomial refused as unhealthy by an almanac with health bit 0 set, usable with a healthy one.
-TEST(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
+TEST_F(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
   const SvIdType sv{9, kSysSbas, 0, 9};
   ZRT_EPH_SBA e{};
   e.prn = 129, e.ura = 2, e.t0 = 5000, e.week = 2253, e.tow = 86400 + 4990;
@@ -247,7 +253,7 @@ TEST(SbasQzssEph, SbasAlmanacGivesPositionVisibilityAndItsCheck) {
 
 // In the store: plausibility and health as above, and an ephemeris ready for 360 s (SBAS) or
 // 14520 s (QZSS) either side of its reference time.
-TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
+TEST_F(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
   const struct { std::uint8_t sys; double i0OrRadius; std::uint8_t health; double dt; bool valid, healthy; } rows[] = {
       {kSysQzss, 0.25, 0, 14520, true, true},   {kSysQzss, 0.25, 0, -14520, true, true},
       {kSysQzss, 0.25, 0, 14521, false, true},  {kSysQzss, 0.5, 0, 0, false, true},
@@ -288,7 +294,7 @@ TEST(SbasQzssEph, StoreTakesSbasAndQzssRecords) {
 }
 
 // Group delays: field by field, the value (in TGD units, or TGD - ISC) and its source.
-TEST(SbasQzssEph, GroupDelays) {
+TEST_F(SbasQzssEph, GroupDelays) {
   const float tgd = -4e-9f, isc2 = 1e-9f, isc3 = 2e-9f;
   constexpr double kNone = 99, kIsc2 = 100, kIsc3 = 101;  // pseudo factors: untouched, TGD - ISC
   const struct { int dataType; std::uint8_t isc; double factor[6]; int src[6]; } rows[] = {

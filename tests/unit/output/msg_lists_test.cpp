@@ -12,6 +12,9 @@
 
 namespace {
 
+using MsgLists = OutputTest;
+using MsgSetStore = OutputTest;
+
 constexpr int kStream = 5;
 TestMsg g_pa, g_ld, g_1005, g_gga;
 
@@ -47,7 +50,7 @@ TEST(MsgPool, RefusesBadNamesDuplicatesAndThe451stMessage) {
 }
 
 // One stream through a sequence of lists; a list with any fault changes nothing at all.
-TEST(MsgLists, EnableAndDisableForms) {
+TEST_F(MsgLists, EnableAndDisableForms) {
   registerSome();
   using R = OmListResult;
   ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:0"), R::kOk);
@@ -92,7 +95,7 @@ TEST(MsgLists, EnableAndDisableForms) {
   EXPECT_EQ(omPrintMsgSet(kStream, small, sizeof small), -1);
 }
 
-TEST(MsgLists, RandomListsNeverHurt) {
+TEST_F(MsgLists, RandomListsNeverHurt) {
   registerSome();
   std::mt19937 rng(12345);
   const std::string alphabet = "zrtnmea/{},:.0123456789RTE@pald-x";
@@ -111,7 +114,7 @@ TEST(MsgLists, RandomListsNeverHurt) {
 
 // At the next start the sets come back from the settings image by group and name: a build that
 // registers new messages first and has lost "@@ld" still finds the others.
-TEST(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
+TEST_F(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
   registerSome();
   for (auto [s, spec] : {std::pair{5, "zrt/{RT,ET}:1"}, {6, "nmea/GGA:0.1"}, {9, "zrt/{@@ld:0,ET}"}, {40, "rtcm3/1005:5"}})
     ASSERT_EQ(omEnableMsgs(s, spec), OmListResult::kOk);
@@ -129,7 +132,7 @@ TEST(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
   EXPECT_EQ(printed(40), "{rtcm3={1005=5}}");
 }
 
-TEST(MsgSetStore, MalformedImagesAreRefused) {
+TEST_F(MsgSetStore, MalformedImagesAreRefused) {
   registerSome();
   ASSERT_EQ(omEnableMsgs(5, "zrt/RT:1"), OmListResult::kOk);
   std::vector<unsigned char> image(kOmStoreImageSize);

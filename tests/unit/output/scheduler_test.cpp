@@ -11,6 +11,8 @@
 
 namespace {
 
+using Scheduler = OutputTest;
+
 constexpr int kStream = 5;
 constexpr long kDay = 86400000;
 
@@ -22,7 +24,7 @@ void runEpochs(long from, long to, long step) {
 }
 
 // A port that takes nothing drops and counts without waiting and holds up no other stream.
-TEST(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
+TEST_F(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "T1", &msg, nullptr));  // before RT and ET
   FakePort full(0), port;
@@ -52,7 +54,7 @@ TEST(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
   EXPECT_EQ(full.calls, 30);
 }
 
-TEST(Scheduler, PeriodPhaseCountAndMidnight) {
+TEST_F(Scheduler, PeriodPhaseCountAndMidnight) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "t", &msg, nullptr));
   const int idx = msgPool.find(kGroupMisc, "t");
@@ -83,7 +85,7 @@ TEST(Scheduler, PeriodPhaseCountAndMidnight) {
   }
 }
 
-TEST(Scheduler, OnChangeWritesOnlyWhenTheContentMoved) {
+TEST_F(Scheduler, OnChangeWritesOnlyWhenTheContentMoved) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "t", &msg, &defChange));
   FakePort port;
@@ -114,7 +116,7 @@ void recordHook(long t, int stream) {
   g_calls.emplace_back(t, stream, g_hookPort->bytes.size());
 }
 
-TEST(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
+TEST_F(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
   FakePort port;
   g_hookPort = &port;
   omInitOnce();
@@ -127,7 +129,7 @@ TEST(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
   EXPECT_EQ(omSetStreamFunc(nullptr), recordHook);
 }
 
-TEST(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
+TEST_F(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
   static TestMult mult;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "mult", &mult, &defChange));
   FakePort port;
@@ -151,7 +153,7 @@ TEST(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
 
 int g_hooks = 0;
 
-TEST(Scheduler, StartMessagesOncePerMessageAndPart) {
+TEST_F(Scheduler, StartMessagesOncePerMessageAndPart) {
   static TestMsg msg;
   static TestMult mult;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "T1", &msg, nullptr));
@@ -170,7 +172,7 @@ TEST(Scheduler, StartMessagesOncePerMessageAndPart) {
   EXPECT_EQ(omGetStreamInfo(9)->timeout, 0);
 }
 
-TEST(Scheduler, CoderAndSpectrumPlansFollowTheSets) {
+TEST_F(Scheduler, CoderAndSpectrumPlansFollowTheSets) {
   static TestMsg msg;
   for (const char* n : {"1", "3", "9"}) ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm, n, &msg, nullptr));
   for (const char* n : {"0", "1"}) ASSERT_TRUE(MsgPool::add(msgPool, kGroupCmr, n, &msg, nullptr));

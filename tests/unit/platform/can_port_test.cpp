@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "unit/own_process.h"
 #include "unit/platform/can_peer.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -67,8 +68,6 @@ std::string readBytes(std::size_t n) {
   return got;
 }
 
-// The stored state each port starts in: a record whose rate is no valid rate (a zeroed record
-// of the factory settings) gives the defaults; a valid one is taken whole, counts clamped.
 // The wake-up descriptor's stand-in: an event descriptor that counts its wake-ups and drains.
 std::atomic<int> g_wakes{0}, g_drains{0};
 int wakeCreate() { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
@@ -83,31 +82,35 @@ void wakeDrain(int fd) {
   [[maybe_unused]] const ssize_t n = ::read(fd, &v, sizeof v);
 }
 
+// The stored state each port starts in: a record whose rate is no valid rate (a zeroed record
+// of the factory settings) gives the defaults; a valid one is taken whole, counts clamped.
+// The ports start once in a process: the start has a process of its own.
 using CanStartTest = TempRunDir;
 TEST_F(CanStartTest, StoredStatesAtStart) {
-  canStoredStateHook = [](int port, CanState* out) {
-    if (port == 0) *out = CanState{};
-    if (port == 1) *out = CanState{{5, 250, 0, 0x100, 12, 0x200, 7, 9}};
-    return true;
-  };
-  ASSERT_TRUE(canProcInit(24));
-  const CanState a = canGetState(0), b = canGetState(1), d = canGetStateDef();
-  const std::uint32_t wantB[8] = {5, 250, 1, 0x100, 8, 0x200, 7, 9};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(a.w[i], d.w[i]) << i;
-    EXPECT_EQ(b.w[i], wantB[i]) << i;
-  }
-  canStoredStateHook = nullptr;
-  // Started without a wake-up descriptor (the first test of the process): CANT looks every tick,
-  // and what is written still leaves.
-  if (g_wakes.load() == 0) {
+  testproc::inOwnProcess([] {
+    canStoredStateHook = [](int port, CanState* out) {
+      if (port == 0) *out = CanState{};
+      if (port == 1) *out = CanState{{5, 250, 0, 0x100, 12, 0x200, 7, 9}};
+      return true;
+    };
+    ASSERT_TRUE(canProcInit(24));
+    const CanState a = canGetState(0), b = canGetState(1), d = canGetStateDef();
+    const std::uint32_t wantB[8] = {5, 250, 1, 0x100, 8, 0x200, 7, 9};
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(a.w[i], d.w[i]) << i;
+      EXPECT_EQ(b.w[i], wantB[i]) << i;
+    }
+    canStoredStateHook = nullptr;
+    // Started without a wake-up descriptor: CANT looks every tick, and what is written still
+    // leaves.
+    ASSERT_EQ(g_wakes.load(), 0);
     auto peer = connectPeer();
     ASSERT_TRUE(peer && peer->ok());
     ASSERT_EQ(canWrite(0, "abc", 3, false), 3);
     can_frame f{};
     ASSERT_EQ(peer->next(f), 1);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data), f.len), "abc");
-  }
+  });
 }
 
 class CanPortTest : public TempRunDir {

@@ -33,6 +33,7 @@ Hook<void(int)> voidHook("test", "void");
 HookList<void(int), 2> listHook("test", "list");
 
 TEST(Hook, EmptyGivesItsDeclaredValueFilledCallsListRunsInOrderAndTheRegistrySeesAll) {
+  g_trace.clear();
   const HookInfo *v = hookFind("test", "value"), *l = hookFind("test", "list");
   ASSERT_TRUE(v && l);
   EXPECT_EQ(hookFind("test", "nothing"), nullptr);
@@ -209,7 +210,20 @@ TEST_F(SystemFiles, IdentityTextsAreCleanedAndCpuFrequenciesMustBeOnOffer) {
     EXPECT_EQ(checkCpuFrq(mhz), ok) << mhz;
 }
 
-using ClockTest = TempRunDir;
+// Each test starts from the machine's clock, unsteered, with no epoch hook and no pulse.
+class ClockTest : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    rtosHostClockReset();
+    rtosSetGnssEpochHook(nullptr);
+    rtosSetPpsSource(nullptr);
+  }
+  void TearDown() override {
+    rtosHostClockReset();
+    TempRunDir::TearDown();
+  }
+};
 SysTime g_seen, g_pulse;
 int g_seenMs = -1;
 

@@ -15,7 +15,14 @@
 
 namespace {
 
-using Gpio = TempRunDir;
+// Each test starts with no failure reported yet.
+class Gpio : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    gpioForgetReports();
+  }
+};
 using standin::gpioLevel;
 using standin::gpioText;
 using standin::layOutGpio;

@@ -19,7 +19,14 @@
 
 namespace {
 
-using NvBlockTest = TempRunDir;
+// Each test lays out its own blocks in the blank image of a first start.
+class NvBlockTest : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    FileNvmLoad();
+  }
+};
 struct Spec { std::uint32_t size; std::uint16_t id; bool checksum; };
 
 TEST_F(NvBlockTest, ADifferentHeaderOrADamagedChecksumLeavesTheBlockInvalidUntilWritten) {
@@ -149,6 +156,24 @@ TEST_F(FileNvmTest, SavesAtMostEveryTenSecondsUnlessForcedAlsoAcrossTheWrapOfThe
   EXPECT_FALSE(exists(".gnss.nvm")) << "an unchanged image is not rewritten";
   EXPECT_TRUE(FileNvmSave(100001, true));
   EXPECT_EQ(stored(), 'd');
+}
+
+// A load starts the save period afresh whether it found the file or not: the first change after
+// it is saved at once, however recent the save before the load.
+TEST_F(FileNvmTest, TheFirstSaveAfterALoadGoesAtOnceWithOrWithoutAFile) {
+  for (const bool fileThere : {true, false}) {
+    SCOPED_TRACE(fileThere ? "file loaded" : "no file: blank image");
+    change('a');
+    ASSERT_TRUE(FileNvmSave(50000, true));
+    if (!fileThere) {
+      ASSERT_EQ(unlink(".gnss.nvm"), 0);
+    }
+    EXPECT_EQ(FileNvmLoad(), fileThere);
+    ASSERT_TRUE(block_.allocate(4, 42, true));
+    change('e');
+    EXPECT_TRUE(FileNvmSave(51000, false));
+    EXPECT_EQ(stored(), 'e');
+  }
 }
 
 bool g_snapshotOk = true;

@@ -48,6 +48,7 @@ class Readings : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
+    perifReadingsReset();  // a temperature file kept open would be the last test's
     for (int i : kWritten) miscPar[i].store(kUntouched);
     g_now = 1000;
   }

@@ -17,6 +17,7 @@
 #include "platform/ports/shm_ports.h"
 #include "platform/rtos.h"
 #include "temp_run_dir.h"
+#include "unit/own_process.h"
 #include "unit/port_fakes.h"
 
 namespace {
@@ -47,6 +48,7 @@ void noteMode(const char* what, int p, int m) {
 
 // No hooks when nothing changes; echo sends every byte back.
 TEST(Input, ModeChangesRunTheHooksAroundTheSwitchAndTheRestGoesToTheNewMode) {
+  g_trace.clear();
   InPorts::beforeModeChange_.set([](int p, int m) { noteMode("before", p, m); });
   InPorts::afterModeChange_.set([](int p, int m) { noteMode("after", p, m); });
   CmdHandler::setSink([](const char*, int, int, bool) { InPorts::ports_[IOP_SER_C]->setMode(InPort::M_ECHO); });
@@ -191,6 +193,7 @@ TEST_F(ShmPorts, AMessageCutOffPartWayDropsTheLinkSoNoLineIsGluedToTheNext) {
 }
 
 TEST(CanPorts, TheSeamCarriesTheBytes) {
+  g_trace.clear();
   canPortsInitOnce();
   char b[4];
   EXPECT_EQ(InPorts::ports_[IOP_CAN_A]->read(b, sizeof b, 0), 0);  // no seam yet
@@ -214,78 +217,83 @@ int openTerminal(char (&slave)[128]) {
 // Port 1 is mapped to a terminal the test holds and port 2 is listed as a debug port. Port 5's
 // terminal is the console (named without /dev/ on the kernel's command line); port 3 is mapped deep
 // in the file system, a path longer than any short buffer, and is both a debug port and the console.
+// The serial ports open once and their output tasks never end: each test has a process of its own.
 TEST_F(Serial, PortsArePublishedMappedOrLeftToDebugAndConsole) {
-  char mapped[128], console[128];
-  const int master = openTerminal(mapped), consoleMaster = openTerminal(console);
-  ASSERT_TRUE(master >= 0 && consoleMaster >= 0);
-  std::string deep = dir_;
-  for (int i = 0; i < 12; ++i) deep += "/" + std::string(40, static_cast<char>('a' + i));
-  writeFile(deep + "/ttyP3", "");
-  writeFile("host/etc/vorla/dbg/prt/2", "");
-  writeFile("host/etc/vorla/dbg/prt/3", "");
-  writeFile("host/proc/cmdline", "quiet console=ttyS9 console=" + std::string(console + 5) + ",115200n8 console=" + deep + "/ttyP3\n");
-  std::filesystem::create_directories("host/dev/vorla/prt");
-  ASSERT_EQ(symlink(mapped, "host/dev/vorla/prt/1") | symlink(console, "host/dev/vorla/prt/5") |
-                symlink((deep + "/ttyP3").c_str(), "host/dev/vorla/prt/3"), 0);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(serialPortsInitOnce(), 3);
-  const std::string err = testing::internal::GetCapturedStderr();
-  for (const char* line : {"$$RS: disable debug port 2 [dev/ser/c]\n", "$$RS: disable debug and console port 3 [host/dev/vorla/prt/3]\n",
-                           "$$RS: disable console port 5 [host/dev/vorla/prt/5]\n"})
-    EXPECT_NE(err.find(line), std::string::npos) << line << err;
-  struct stat st;
-  const std::pair<const char*, bool> links[] = {{"dev/ser/a", true}, {"dev/ser/b", false}, {"dev/ser/c", false}, {"dev/ser/d", false}, {"dev/usb/a", true}};
-  for (auto [link, there] : links) EXPECT_EQ(lstat(link, &st) == 0 && S_ISLNK(st.st_mode), there) << link;
-  EXPECT_FALSE(rsIsOpen(2) || rsIsOpen(3) || rsIsOpen(5) || InPorts::ports_[IOP_SER_C] || OutPorts::ports_[IOP_SER_C]);
-  EXPECT_TRUE(rsIsOpen(1) && InPorts::ports_[IOP_SER_A]);
-  EXPECT_EQ(rsWrite(2, "x", 1, 0, 0), 0);
+  testproc::inOwnProcess([this] {
+    char mapped[128], console[128];
+    const int master = openTerminal(mapped), consoleMaster = openTerminal(console);
+    ASSERT_TRUE(master >= 0 && consoleMaster >= 0);
+    std::string deep = dir_;
+    for (int i = 0; i < 12; ++i) deep += "/" + std::string(40, static_cast<char>('a' + i));
+    writeFile(deep + "/ttyP3", "");
+    writeFile("host/etc/vorla/dbg/prt/2", "");
+    writeFile("host/etc/vorla/dbg/prt/3", "");
+    writeFile("host/proc/cmdline", "quiet console=ttyS9 console=" + std::string(console + 5) + ",115200n8 console=" + deep + "/ttyP3\n");
+    std::filesystem::create_directories("host/dev/vorla/prt");
+    ASSERT_EQ(symlink(mapped, "host/dev/vorla/prt/1") | symlink(console, "host/dev/vorla/prt/5") |
+                  symlink((deep + "/ttyP3").c_str(), "host/dev/vorla/prt/3"), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(serialPortsInitOnce(), 3);
+    const std::string err = testing::internal::GetCapturedStderr();
+    for (const char* line : {"$$RS: disable debug port 2 [dev/ser/c]\n", "$$RS: disable debug and console port 3 [host/dev/vorla/prt/3]\n",
+                             "$$RS: disable console port 5 [host/dev/vorla/prt/5]\n"})
+      EXPECT_NE(err.find(line), std::string::npos) << line << err;
+    struct stat st;
+    const std::pair<const char*, bool> links[] = {{"dev/ser/a", true}, {"dev/ser/b", false}, {"dev/ser/c", false}, {"dev/ser/d", false}, {"dev/usb/a", true}};
+    for (auto [link, there] : links) EXPECT_EQ(lstat(link, &st) == 0 && S_ISLNK(st.st_mode), there) << link;
+    EXPECT_FALSE(rsIsOpen(2) || rsIsOpen(3) || rsIsOpen(5) || InPorts::ports_[IOP_SER_C] || OutPorts::ports_[IOP_SER_C]);
+    EXPECT_TRUE(rsIsOpen(1) && InPorts::ports_[IOP_SER_A]);
+    EXPECT_EQ(rsWrite(2, "x", 1, 0, 0), 0);
 
-  ASSERT_TRUE(rsOutProcInit(15));
-  // Both directions of a published port, byte for byte (raw mode: no CR/LF rewriting).
-  const int user = open("dev/ser/a", O_RDWR | O_NOCTTY);
-  ASSERT_GE(user, 0);
-  const std::string out("RE005%abc%\r\n\x00\xff\n\r", 16), in("print,/par/x\r\n\x03", 15);
-  EXPECT_EQ(OutPorts::stream(IOP_SER_A).write(out.data(), 16, 0), 16);
-  EXPECT_EQ(readSome(out.size(), fromFd(user)), out);
-  EXPECT_TRUE(rsDrain(0, 100)) << "the ring is empty and the reader took everything";
-  EXPECT_EQ(rsWrite(4, "unread", 6, 0, 0), 6);
-  EXPECT_FALSE(rsDrain(4, 50)) << "nobody reads dev/usb/a: the bytes wait in the terminal";
-  ASSERT_EQ(write(user, in.data(), in.size()), static_cast<ssize_t>(in.size()));
-  EXPECT_EQ(readSome(in.size(), [](char* d, int n) { return rsRead(0, d, n, 10, 0); }), in);
-  EXPECT_EQ(rsWrite(1, "map\n", 4, 0, 0), 4);
-  EXPECT_EQ(readSome(4, fromFd(master)), "map\n");
+    ASSERT_TRUE(rsOutProcInit(15));
+    // Both directions of a published port, byte for byte (raw mode: no CR/LF rewriting).
+    const int user = open("dev/ser/a", O_RDWR | O_NOCTTY);
+    ASSERT_GE(user, 0);
+    const std::string out("RE005%abc%\r\n\x00\xff\n\r", 16), in("print,/par/x\r\n\x03", 15);
+    EXPECT_EQ(OutPorts::stream(IOP_SER_A).write(out.data(), 16, 0), 16);
+    EXPECT_EQ(readSome(out.size(), fromFd(user)), out);
+    EXPECT_TRUE(rsDrain(0, 100)) << "the ring is empty and the reader took everything";
+    EXPECT_EQ(rsWrite(4, "unread", 6, 0, 0), 6);
+    EXPECT_FALSE(rsDrain(4, 50)) << "nobody reads dev/usb/a: the bytes wait in the terminal";
+    ASSERT_EQ(write(user, in.data(), in.size()), static_cast<ssize_t>(in.size()));
+    EXPECT_EQ(readSome(in.size(), [](char* d, int n) { return rsRead(0, d, n, 10, 0); }), in);
+    EXPECT_EQ(rsWrite(1, "map\n", 4, 0, 0), 4);
+    EXPECT_EQ(readSome(4, fromFd(master)), "map\n");
+  });
 }
 
 // Dropped whole and counted, also with several writers at once; a drain keeps to its time limit while a
 // writer goes on adding; with the output task running and nobody reading, writers still never wait.
 TEST_F(Serial, TransmitRingsDropAndCountAndNeverHoldAWriter) {
-  ASSERT_EQ(rsInitOnce(), 5);
-  const std::string block(kRsTxRingSize + 1, 'a');
-  std::thread writers[4];
-  for (auto& w : writers)
-    w = std::thread([&block] { for (int i = 0; i < 20000; ++i) rsWrite(1, block.data(), kRsTxRingSize + 1, 0, 0); });
-  for (auto& w : writers) w.join();
-  EXPECT_EQ(rsDropped(1), 4u * 20000 * block.size());
-  EXPECT_EQ(rsWrite(0, block.data(), kRsTxRingSize, 0, 0), kRsTxRingSize);
-  EXPECT_EQ(rsWrite(0, "b", 1, 0, 0), 0);
-  EXPECT_EQ(rsWrite(0, "cc", 2, 1, 0), 0);  // a short wait does not make room either
-  EXPECT_EQ(rsDropped(0), 3u);
+  testproc::inOwnProcess([] {
+    ASSERT_EQ(rsInitOnce(), 5);
+    const std::string block(kRsTxRingSize + 1, 'a');
+    std::thread writers[4];
+    for (auto& w : writers)
+      w = std::thread([&block] { for (int i = 0; i < 20000; ++i) rsWrite(1, block.data(), kRsTxRingSize + 1, 0, 0); });
+    for (auto& w : writers) w.join();
+    EXPECT_EQ(rsDropped(1), 4u * 20000 * block.size());
+    EXPECT_EQ(rsWrite(0, block.data(), kRsTxRingSize, 0, 0), kRsTxRingSize);
+    EXPECT_EQ(rsWrite(0, "b", 1, 0, 0), 0);
+    EXPECT_EQ(rsWrite(0, "cc", 2, 1, 0), 0);  // a short wait does not make room either
+    EXPECT_EQ(rsDropped(0), 3u);
 
-  ASSERT_EQ(rsWrite(2, "first", 5, 0, 0), 5);
-  std::atomic<bool> done{false};
-  std::thread writer([&done] {
-    for (; !done.load(); Task::sleep(1)) rsWrite(2, "0123456789abcdef", 16, 0, 0);
+    ASSERT_EQ(rsWrite(2, "first", 5, 0, 0), 5);
+    std::atomic<bool> done{false};
+    std::thread writer([&done] {
+      for (; !done.load(); Task::sleep(1)) rsWrite(2, "0123456789abcdef", 16, 0, 0);
+    });
+    EXPECT_FALSE(rsDrain(2, 10));
+    done = true;
+    writer.join();
+    EXPECT_EQ(rsDropped(2), 0u) << "a drain that waited past its limit lets the ring fill";
+
+    ASSERT_TRUE(rsOutProcInit(15));
+    std::uint32_t taken = 0;
+    for (int i = 0; i < 200; ++i) taken += static_cast<std::uint32_t>(rsWrite(4, block.data(), 1000, 0, 0));
+    EXPECT_EQ(taken + rsDropped(4), 200000u);
+    EXPECT_GT(rsDropped(4), 0u);
   });
-  EXPECT_FALSE(rsDrain(2, 10));
-  done = true;
-  writer.join();
-  EXPECT_EQ(rsDropped(2), 0u) << "a drain that waited past its limit lets the ring fill";
-
-  ASSERT_TRUE(rsOutProcInit(15));
-  std::uint32_t taken = 0;
-  for (int i = 0; i < 200; ++i) taken += static_cast<std::uint32_t>(rsWrite(4, block.data(), 1000, 0, 0));
-  EXPECT_EQ(taken + rsDropped(4), 200000u);
-  EXPECT_GT(rsDropped(4), 0u);
 }
 
 TEST_F(Serial, StateWordsAndTheRs422LineDriversKeptApart) {

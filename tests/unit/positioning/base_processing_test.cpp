@@ -161,6 +161,8 @@ TEST(BaseStation, PhaseQualityIndex) {
     EXPECT_EQ(phaseQualityIndex(row.sigma), row.index) << row.sigma;
   }
   EXPECT_EQ(phaseQualityIndex(std::nanf("")), 0);
+  // A negative sigma is no sigma: nothing claimed, however large.
+  for (float bad : {-0.0201f, -1.0f, -100.0f, -INFINITY}) EXPECT_EQ(phaseQualityIndex(bad), 0) << bad;
   EXPECT_EQ(static_cast<int>(1.0 + 1.25 * (2.0 * std::log(0.1) + 7.824046)), 5);
 }
 

@@ -13,6 +13,7 @@
 #include "positioning/engine/epoch_sat_list.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/ref_clock.h"
+#include "unit/positioning/fresh_channels.h"
 
 namespace basemodel {
 
@@ -110,6 +111,7 @@ class Station {
  public:
   explicit Station(const std::vector<SkySat>& sats, double lat = 50.0, double lon = 10.0, double h = 200.0)
       : skySats_(sats) {
+    postest::freshChannels();  // no slot or signal but the station's own
     geodeticToEcef(lat, lon, h, truth.station);
     PosSetup::LMSEngineSetupType* p = PVTDataInstance.lmsEngineSetup.GetPointer();
     PosSetup::setDefaults(*p);

@@ -11,6 +11,7 @@
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/positioning/fresh_channels.h"
 
 namespace {
 
@@ -53,10 +54,15 @@ struct Sat {
   }
 };
 
+// Every channel and signal record as built: no smoothing or ionosphere a test before left.
+struct ChanSmoothing : ::testing::Test {
+  void SetUp() override { postest::freshChannels(); }
+};
+
 double smError(const Sat& s, int e) { return Cdat[s.ch].sig(0)->smCode * kC - (s.range(e) + s.delay1()); }
 
 // Code noise 1 m falls to sigma / sqrt(n) (the mean of n code-minus-carrier samples); 91 channels give the RMS to 7 %.
-TEST(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
+TEST_F(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
   std::vector<Sat> sats(kCdatPerInput);
   for (int i = 0; i < kCdatPerInput; ++i) {
     sats[i].ch = i, sats[i].dual = false, sats[i].codeSigma = 1.0, sats[i].phaseSigma = 0.002;
@@ -77,7 +83,7 @@ TEST(ChanSmoothing, NoiseFallsWithTheSquareRootOfTheCount) {
   }
 }
 
-TEST(ChanSmoothing, RestartRules) {
+TEST_F(ChanSmoothing, RestartRules) {
   enum Event { None, Drop, PhaseReset, CodeJump50m, CodeJump5m, OtherPhaseSource, NoCarrier };
   const struct { const char* what; Event ev; int count; } cases[] = {  // count at the event (after a drop)
       {"steady", None, 31}, {"one-epoch drop", Drop, 1}, {"phase reset", PhaseReset, 1},
@@ -181,6 +187,7 @@ TEST_F(ChanIono, DelayAndTecOfSyntheticSatellites) {
 // after a gap of g epochs (shorter than the 5 s the delay is held) the first rate is the slope,
 // not g + 2 times it. Filters of length 1 pass each epoch's exact delay through.
 TEST(ChanIonoRate, FirstRateAfterAGapIsTheSlopeOverTheElapsedTime) {
+  postest::freshChannels();  // no slot mapping or signal of a test before
   const std::uint16_t keep[2] = {ChanData::xMaxSmCnt, ChanData::xTecMaxSmCnt};
   ChanData::xMaxSmCnt = ChanData::xTecMaxSmCnt = 1;
   const double tecPerSec = 0.05 * kTecu;  // 0.0081 m/s of L1 delay
@@ -310,7 +317,7 @@ TEST_F(TecCalib, TheBlockIsWrittenOnlyOnRealChangesAndAtMostEveryTenSeconds) {
   EXPECT_NEAR(ChanData::tecCalib().dev[kSysGps], now.dev[kSysGps], 0.001);
 }
 
-TEST(ChanSmoothing, AJumpLimitOfZeroRestartsNothing) {
+TEST_F(ChanSmoothing, AJumpLimitOfZeroRestartsNothing) {
   ChanData::fSmCorrLimit = 0.0;
   EXPECT_GT(Cdat[Sat::tracked(0, 30, false).ch].sig(0)->smCnt, 1);
 }

@@ -12,6 +12,7 @@
 
 #include "positioning/corrections/comp_corr_generator.h"
 #include "positioning/corrections/sat_corr_processor.h"
+#include "unit/positioning/fresh_comp_servers.h"
 
 namespace {
 
@@ -266,6 +267,7 @@ TEST(CompCorrIono, CellsWithFourThreeTwoAndOneUsableCorners) {
 }
 
 TEST(CompCorrIono, VarianceScalingAndForeignOrStaleBlocks) {
+  postest::freshCompServers();  // no grid block but this test's
   CompCorrGenerator gen(&PVTDataInstance);
   writeGrid([](double, double) { return 80; }, [](double, double) { return 9; });  // 10 m, GIVE 3.0 m
   gen.select_Source(0, kGeo, kNow + 5000);
@@ -363,6 +365,7 @@ TEST(CompCorrGenerator, SatelliteCorrectionRows) {
 }
 
 TEST(CompCorrGenerator, UpdateFillsOneSlotPerLiveSource) {
+  postest::freshCompServers();  // no source, correction or grid block but this test's
   auto req = std::make_unique<CorrData::CorrectionRequestType>();
   auto wd = std::make_unique<SBASData::CorrectionRequestType>();
   req->rcvTime.bds.ulMs = kNow;

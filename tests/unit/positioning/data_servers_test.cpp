@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "positioning/data_servers/pvt_data.h"
@@ -174,8 +175,28 @@ std::vector<std::uint32_t> readTimes(RawNavReader& r) {
   return t;
 }
 
+// A cleared ring holds nothing and has counted nothing: a reader from its start reads nothing, and
+// the next entry goes to the first place.
+TEST(RawNavRings, ClearedRingsAreAsAtStart) {
+  for (std::uint32_t t = 1; t <= 100; ++t) updateGpsRawData(gpsEntry(3, t));
+  CorrData::GpsRawMessageType tooMany = gpsEntry(3, 1);
+  tooMany.uCount = 200;
+  EXPECT_FALSE(updateGpsRawData(tooMany));
+  rawNavRingsClear();
+  EXPECT_EQ(std::tuple(GpsRawMessageData.appended(), GpsRawMessageData.writeIndex(), GpsRawMessageData.refused()),
+            std::tuple(std::uint64_t{0}, 0u, 0u));
+  RawNavReader r;
+  CorrData::GpsRawMessageType e{};
+  EXPECT_FALSE(GpsRawMessageData.read(r, e));
+  ASSERT_TRUE(updateGpsRawData(gpsEntry(3, 7)));
+  EXPECT_EQ(GpsRawMessageData.writeIndex(), 1u);
+  ASSERT_TRUE(GpsRawMessageData.read(r, e));
+  EXPECT_EQ(e.ulTime, 7u);
+}
+
 // A full ring is not empty; a lapped reader resumes at the oldest entry and counts what it missed.
 TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
+  rawNavRingsClear();
   for (std::uint32_t t = 1; t <= 79; ++t) ASSERT_TRUE(updateGpsRawData(gpsEntry(3, t)));
   EXPECT_EQ(GpsRawMessageData.writeIndex(), 0u);
   RawNavReader r0;
@@ -210,6 +231,7 @@ TEST(RawNavRings, FullRingsWrapAndLappedReadersResumeAtTheOldest) {
 }
 
 TEST(RawNavRings, WhatTheReaderCannotUseIsSkippedAndOverlongEntriesRefused) {
+  rawNavRingsClear();  // readers from the start see this test's entries only
   const int comp[][2] = {{11, 1}, {12, -1}, {13, -128}, {14, 0}};  // PRN, validity
   for (const auto& c : comp) updateCompRawData(gpsEntry(c[0], 1, std::int8_t(c[1])));
   RawNavReader r;

@@ -61,6 +61,8 @@ struct Stage {
   SatCorrectionDataServerType& server = PVTDataInstance.satCorrection;
 
   Stage() {
+    p.init_Object();  // no model, cache or count of a test before
+    server.Init();
     PosSetup::setDefaults(w.corrSetup);
     std::memset(w.satSetup.aBytes, 0, sizeof w.satSetup.aBytes);
     setField<std::uint32_t>(w.corrSetup, kWdIonoOnOffset, 0);

@@ -18,6 +18,7 @@
 #include "positioning/engine/last_position.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/geodesy/magvar.h"
+#include "positioning/time_scales.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -318,6 +319,7 @@ class MagVarStart : public TempRunDir {
     ASSERT_TRUE(lastPositionNvAlloc());
     magvarInitOnce();
     magVar.compTime = 0;
+    TimeScales::reset();  // no epoch published: the start reads the scales the clock seeded
   }
 };
 
@@ -351,6 +353,7 @@ TEST(MagVarApx, OnceASecondFromAValidSlowCopy) {
   const Row rows[] = {{false, false}, {true, true}};
   for (const Row& r : rows) {
     magVar.compTime = 0;
+    TimeScales::reset();  // no epoch published by a test before
     apxNav = ApxNav{};
     NavSol.pos = posAt(80, 0, 0);
     NavSol.pos.bValid = r.valid;

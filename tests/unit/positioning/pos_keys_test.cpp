@@ -14,6 +14,7 @@
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/geoid/geoid_gps.h"
+#include "positioning/data_servers/pvt_data.h"
 #include "positioning/pos_keys.h"
 #include "positioning/geodesy/datum_in_use.h"
 #include "settings/nav_settings.h"
@@ -44,6 +45,7 @@ class PosKeys : public ::testing::Test {
     navSetDefaults(NavSet);
     navDatumDefaultsHook = navDatumDefaults;
     navSetDefaults(NavSet);
+    PVTDataInstance.init_SetupData();  // the engine setups' keys on the same levels print their defaults
   }
 };
 

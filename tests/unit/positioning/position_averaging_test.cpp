@@ -8,6 +8,8 @@
 #include <cstring>
 #include <random>
 
+#include "positioning/engine/ms_logic.h"
+#include "settings/rcv_settings.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "platform/file_nvm.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -207,7 +209,16 @@ TEST(PositionAveraging, OneMetreUpMovesAlongTheEllipsoidNormal) {
 
 // ---- the step --------------------------------------------------------------------------------
 
-class Averaging : public TempRunDir {};
+// The measurement interval logic as the settings loader sets it at start (through its hook, not
+// filled here).
+class Averaging : public TempRunDir {
+ protected:
+  void SetUp() override {
+    TempRunDir::SetUp();
+    rcvSetDefaults(RcvSet);
+    msLogicInit(RcvSet.msInt, RcvSet.secInt);
+  }
+};
 
 TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
   FileNvmLoad();

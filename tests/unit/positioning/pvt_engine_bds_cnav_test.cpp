@@ -7,6 +7,7 @@
 #include "../navigation_data/beidou_cnav_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/positioning/fresh_nav_road.h"
 #include "positioning/engine/raw_nav_dispatch.h"
 
 namespace {
@@ -39,6 +40,7 @@ const ZRT_EPH_CMP* stored(int prn, double sec) {
 }
 
 TEST(PvtEngineBeidouCnav, EachSignalThroughTheRing) {
+  postest::freshNavRoad();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   navDecoderLinks.b2bSource = [] { return 3; };
   std::vector<RinexCnav> recs;

@@ -37,6 +37,7 @@ void sendAll(const std::map<std::string, Vector>& vec, std::uint32_t& tag) {
 }
 
 TEST(PvtEngineCnav, SwitchDecidesWhetherMessagesReachTheDecoder) {
+  rawNavRingsClear();  // the engine reads from the rings' start
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   const auto vec = loadVectors();
   const SvIdType sv = vec.at("msg10CNAVWR").sv;

@@ -9,6 +9,7 @@
 #include "navigation_data/orbits/galileo_eph.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/positioning/fresh_nav_road.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ void send(int svid, const Bytes& page, int kind, double sow) {
 }
 
 TEST(PvtEngineGalileo, RinexEphemeridesThroughTheRing) {
+  postest::freshNavRoad();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   const auto recs = readRinexGal(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz");
   ASSERT_GT(recs.size(), 100u);

@@ -11,6 +11,7 @@
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/positioning/fresh_nav_road.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ const ZRT_EPH_GLN* stored(int si) {
 }
 
 TEST(PvtEngineGlonass, VectorStringsThroughTheRing) {
+  postest::freshNavRoad();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   GloNavDataDecoderType::reset_SharedData();
   auto s = loadHex();

@@ -8,6 +8,9 @@
 #include <cmath>
 #include <vector>
 
+#include "unit/own_process.h"
+#include "unit/navigation_data/blank_image.h"
+#include "unit/positioning/fresh_channels.h"
 #include "../navigation_data/lnav_test_util.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
@@ -147,6 +150,11 @@ TEST(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
 // of the channel tracking its satellite, and the ghost check restarts the weaker satellite; a
 // satellite at or below 10 dB-Hz (or on no channel) counts as untracked and restarts nobody.
 TEST(PvtEngineLnav, GhostSatelliteThroughTheRingIsTheWeakerOne) {
+  // The channels as built and empty rings: the levels read are the rows' own.
+  postest::freshChannels();
+  rawNavRingsClear();
+  navtest::blankImage();
+  GpsNavDataDecoderType::reset_SharedData();
   static std::vector<int> resets;
   navDecoderLinks.satResetRequest = +[](SvIdType sv, std::uint8_t, std::uint8_t) { resets.push_back(sv.si + 1); };
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
@@ -209,40 +217,46 @@ TEST(PvtEngineLnav, GhostSatelliteThroughTheRingIsTheWeakerOne) {
 
 // GPS PRN 0 and 33, QZSS PRN 192 and 200 are read from the ring and dropped: the program goes
 // on and no decoder takes them; a message before the first receiver-time record is dropped too.
+// Its records live in process-wide servers that have no way back to their start: in a process of its own.
 TEST(PvtEngineLnav, BadNumbersAndMessagesBeforeTheFirstEpochAreDropped) {
-  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-  const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
-  ASSERT_FALSE(recs.empty());
-  const RinexEph& r = recs[0];
-  const auto sf = encodeLnav(r);
-  const auto si = static_cast<std::uint8_t>(r.prn - 1);
-  // No epoch yet: the whole record twice, and nothing reaches the store.
-  for (int pass = 0; pass < 2; ++pass)
-    for (const Words& w : sf) GpsRawMessageData.append(ringEntry(r.prn, w));
-  PVTEngineInstance.update_RawNavDataFromBoardDec();
-  EXPECT_EQ(stored(kSysGps, si, r.v[kToe]), nullptr);
-  EXPECT_EQ(PVTEngineInstance.readers[kRingGps].ullNext, 6u);
-
-  std::uint32_t tag = 0;
-  for (int prn : {0, 33, 255})
+  testproc::inOwnProcess([] {
+    rawNavRingsClear();  // the engine reads from the rings' start, into an empty store
+    navtest::blankImage();
+    SatDataProcessorInstance.init_Object();
+    PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+    const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
+    ASSERT_FALSE(recs.empty());
+    const RinexEph& r = recs[0];
+    const auto sf = encodeLnav(r);
+    const auto si = static_cast<std::uint8_t>(r.prn - 1);
+    // No epoch yet: the whole record twice, and nothing reaches the store.
     for (int pass = 0; pass < 2; ++pass)
+      for (const Words& w : sf) GpsRawMessageData.append(ringEntry(r.prn, w));
+    PVTEngineInstance.update_RawNavDataFromBoardDec();
+    EXPECT_EQ(stored(kSysGps, si, r.v[kToe]), nullptr);
+    EXPECT_EQ(PVTEngineInstance.readers[kRingGps].ullNext, 6u);
+
+    std::uint32_t tag = 0;
+    for (int prn : {0, 33, 255})
+      for (int pass = 0; pass < 2; ++pass)
+        for (const Words& w : sf) {
+          epoch(tag += 6000);
+          GpsRawMessageData.append(ringEntry(prn, w));
+          PVTEngineInstance.update_RawNavDataFromBoardDec();
+        }
+    for (int prn : {192, 200, 255})
       for (const Words& w : sf) {
-        epoch(tag += 6000);
-        GpsRawMessageData.append(ringEntry(prn, w));
+        QzssRawMessageData.append(ringEntry(prn, w));
         PVTEngineInstance.update_RawNavDataFromBoardDec();
       }
-  for (int prn : {192, 200, 255})
-    for (const Words& w : sf) {
-      QzssRawMessageData.append(ringEntry(prn, w));
-      PVTEngineInstance.update_RawNavDataFromBoardDec();
-    }
-  EXPECT_EQ(PVTEngineInstance.readers[kRingGps].ullNext, 6u + 18u);
-  EXPECT_EQ(PVTEngineInstance.readers[kRingQzss].ullNext, 9u);
-  for (const GpsNavDataDecoderType& d : GpsNavDataDecoderPool) EXPECT_EQ(d.get_SvId().si, kSvUnknown);
+    EXPECT_EQ(PVTEngineInstance.readers[kRingGps].ullNext, 6u + 18u);
+    EXPECT_EQ(PVTEngineInstance.readers[kRingQzss].ullNext, 9u);
+    for (const GpsNavDataDecoderType& d : GpsNavDataDecoderPool) EXPECT_EQ(d.get_SvId().si, kSvUnknown);
 
-  // With an epoch the same record is taken.
-  send(GpsRawMessageData, r.prn, r, tag);
-  EXPECT_NE(stored(kSysGps, si, r.v[kToe]), nullptr);
+    // With an epoch the same record is taken.
+    send(GpsRawMessageData, r.prn, r, tag);
+    EXPECT_NE(stored(kSysGps, si, r.v[kToe]), nullptr);
+  });
 }
 
 }  // namespace

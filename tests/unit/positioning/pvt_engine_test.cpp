@@ -378,6 +378,7 @@ TEST(PvtEngineDispatch, InEpochFlagClearedAfterUse) {
 
 // Every entry of every ring is read once by the engine, usable or not; nothing is read twice.
 TEST(PvtEngineDispatch, RingsReadOnceWhateverTheEntries) {
+  rawNavRingsClear();  // the engine reads from the rings' start
   initEngine();
   CorrData::GpsRawMessageType g{};
   for (int prn : {0, 1, 32, 33, 200, 255}) {

@@ -235,6 +235,7 @@ TEST(BaseMoving, IntegratesVelocityAlertAndMaximumOnWholeSeconds) {
 }
 
 TEST(BaseMoving, ResetModesAndAlertReset) {
+  BaseMovingData = BASE_MOVING_DATA{};  // as built, whatever an output test before stepped into it
   EXPECT_FALSE(resetBaseMovingRelPosData(2));
   EXPECT_FALSE(resetBaseMovingRelPosData(-1));
   EXPECT_EQ(BaseMovingData.resetMode, 0);

@@ -62,7 +62,10 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
   }
   ASSERT_GE(sky.size(), 6u);
 
-  // Polynomials published from the records, as the satellite data store does.
+  // Polynomials published from the records, as the satellite data store does; no other
+  // satellite's polynomial or correction record.
+  SatPolynomStoreInstance.Init();
+  PVTDataInstance.satCorrection.Init();
   for (const auto& [prn, s] : sky) {
     PolyNodeRing ring;
     bool computed = false;
@@ -81,7 +84,9 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
 
   Station st({});
   const double clock0 = 1e-4 * kC, drift = 0.3;
-  RefClockProcessorInstance.input_RefPosition(true, station, true, station);
+  // The program's processor as built, on the program's links: no solution of a test before.
+  RefClockProcessor proc(&PVTDataInstance, RefClockProcessorInstance.links());
+  proc.input_RefPosition(true, station, true, station);
   for (int n = 1; n <= 3; ++n) {
     const double T = T0 + (n - 1);
     PVTEngineEpochDataType& e = st.epoch(n);
@@ -111,7 +116,7 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
       sig.tgd = 0.0f;
       ++k;
     }
-    const int solved = RefClockProcessorInstance.update();
+    const int solved = proc.update();
     ASSERT_EQ(solved, 1) << "epoch " << n;
     int j = 0;
     for (const auto& [prn, s] : sky) {
@@ -123,7 +128,7 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
       signalTruth(s.eph, T + 0.5, station, rho, clkB);
       EXPECT_NEAR(satClockDrift(rec), clkB - clkA, 3e-14) << "PRN " << prn;
     }
-    const PosData::ClockDataType& c = RefClockProcessorInstance.clockData();
+    const PosData::ClockDataType& c = proc.clockData();
     // The first epoch knows no receiver clock yet: its transmission times are 0.1 ms early,
     // a few decimetres of satellite motion. From the second on, the clock is taken out (and
     // the satellite's clock, up to half a millisecond here, in every epoch).
@@ -134,7 +139,7 @@ TEST(RefClockOrbits, BroadcastOrbitsThroughTheMeasurementProcessorGiveTheClock) 
     // first order of the model (the satellite's motion along the line of sight), which leaves
     // out the range rate's change over the flight time (rate^2 / c, up to 2 mm/s).
     BaseSettings bs;
-    buildDifData(true, station, true, station, e, c, DifDat, Cdat, bs, RefClockProcessorInstance.links(), true);
+    buildDifData(true, station, true, station, e, c, DifDat, Cdat, bs, proc.links(), true);
     ASSERT_EQ(DifDat.uSatCount, sky.size());
     for (int i = 0; i < DifDat.uSatCount; ++i) {
       EXPECT_NEAR(DifDat.sat[i].sig[0].fPrc, 0.0, 1e-3) << "PRN " << int(DifDat.sat[i].uNumber);

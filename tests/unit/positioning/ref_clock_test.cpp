@@ -294,6 +294,7 @@ TEST(RefClock, ANewReferenceSystemMovesTheFilterByTheSystemOffset) {
 bool storeOrTruth(const SvIdType& sv, double& c, double& v, double& r) { return refClockStoreCorrection(sv, c, v, r); }
 
 TEST(RefClock, IonosphereAndTroposphereFromTheCorrectionRecordsAreTakenOff) {
+  PVTDataInstance.satCorrection.Init();  // no record but this test's
   ClockRun r;
   RefClockProcessor proc(&PVTDataInstance, RefClockLinks{truthPosAndClock, storeOrTruth});
   proc.input_RefPosition(true, r.st.truth.station, true, r.st.truth.station);

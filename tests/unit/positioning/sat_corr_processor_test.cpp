@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "unit/own_process.h"
 #include "../navigation_data/nav_files.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
@@ -274,17 +275,20 @@ TEST(CorrPositionData, SunAndMoonOnlyWithACalendarEpoch) {
 }
 
 // Before the setups are restored nothing runs, whatever else is there.
+// Before any setup is put, as at start: in a process of its own.
 TEST(CorrPositionData, NoSetupsNoEpoch) {
-  putVisibility(sv(kSysGps, 1), 40.0f);
-  const PosData::RcvTimeDataType t = timeRecord(true);
-  D.rcvTime.Put(&t);
-  const PosData::PositionDataType p = receiver();
-  D.position.Put(&p);
-  EXPECT_EQ(P.update(0), 0);
-  EXPECT_EQ(P.work().request.uCount, 0);
-  PosData::CelestialPositionDataType sun;
-  D.sunPosition.Take(&sun);
-  EXPECT_EQ(sun.bValid, 0);
+  testproc::inOwnProcess([] {
+    putVisibility(sv(kSysGps, 1), 40.0f);
+    const PosData::RcvTimeDataType t = timeRecord(true);
+    D.rcvTime.Put(&t);
+    const PosData::PositionDataType p = receiver();
+    D.position.Put(&p);
+    EXPECT_EQ(P.update(0), 0);
+    EXPECT_EQ(P.work().request.uCount, 0);
+    PosData::CelestialPositionDataType sun;
+    D.sunPosition.Take(&sun);
+    EXPECT_EQ(sun.bValid, 0);
+  });
 }
 
 // Each missing input ends the epoch before any stage: the request stays as it was.
@@ -335,40 +339,43 @@ int validParts(const SvIdType& id) {
 // A complete epoch at 0 s, the parts published, then only early ends: kept for 10 s, cleared
 // once after that (a shorter RTCM time-out in force shortens the wait); a complete epoch starts
 // the count again.
+// Its records live in process-wide servers that have no way back to their start: in a process of its own.
 TEST(CorrEarlyEnd, PartsKeptThroughAShortGapAndClearedAfterALongOne) {
-  struct Row {
-    std::uint16_t rtcmTimeout;  // s, 0: none in force
-    std::uint32_t gapMs;
-    bool kept;
-  };
-  const Row rows[] = {{0, 1000, true}, {0, 10000, true}, {0, 10001, false}, {0, 600000, false},
-                      {30, 10001, false}, {5, 5000, true}, {5, 5001, false}};
-  const SvIdType ids[] = {sv(kSysGps, 4), sv(kSysGlonass, 14), sv(kSysNavic, 0)};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(testing::Message() << "timeout " << r.rtcmTimeout << " gap " << r.gapMs);
-    readyInputs();
-    PosSetup::CorrProcessorSetupType* s = D.corrProcessorSetup.GetPointer();
-    std::memcpy(s->aBytes + 110, &r.rtcmTimeout, 2);
-    std::memcpy(s->aBytes + 112, &r.rtcmTimeout, 2);
-    D.corrProcessorSetup.Put(s);
-    const std::uint32_t t0 = 5000000;
-    P.update(t0);  // complete
-    for (const SvIdType& id : ids) {
+  testproc::inOwnProcess([] {
+    struct Row {
+      std::uint16_t rtcmTimeout;  // s, 0: none in force
+      std::uint32_t gapMs;
+      bool kept;
+    };
+    const Row rows[] = {{0, 1000, true}, {0, 10000, true}, {0, 10001, false}, {0, 600000, false},
+                        {30, 10001, false}, {5, 5000, true}, {5, 5001, false}};
+    const SvIdType ids[] = {sv(kSysGps, 4), sv(kSysGlonass, 14), sv(kSysNavic, 0)};
+    for (const Row& r : rows) {
+      SCOPED_TRACE(testing::Message() << "timeout " << r.rtcmTimeout << " gap " << r.gapMs);
+      readyInputs();
+      PosSetup::CorrProcessorSetupType* s = D.corrProcessorSetup.GetPointer();
+      std::memcpy(s->aBytes + 110, &r.rtcmTimeout, 2);
+      std::memcpy(s->aBytes + 112, &r.rtcmTimeout, 2);
+      D.corrProcessorSetup.Put(s);
+      const std::uint32_t t0 = 5000000;
+      P.update(t0);  // complete
+      for (const SvIdType& id : ids) {
+        const SatData::CorrectionDataType full = fullRecord();
+        ASSERT_EQ(D.satCorrection.Put(&id, &full), 1);
+      }
+      PosData::PositionDataType p{};
+      D.position.Get(&p);  // the position is lost
+      P.update(t0 + 1000);
+      for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 5);
+      P.update(t0 + r.gapMs);
+      for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), r.kept ? 5 : 0);
+      // Cleared once: a part published again during the same gap stays.
       const SatData::CorrectionDataType full = fullRecord();
-      ASSERT_EQ(D.satCorrection.Put(&id, &full), 1);
+      D.satCorrection.Put(&ids[0], &full);
+      P.update(t0 + r.gapMs + 20000);
+      EXPECT_EQ(validParts(ids[0]), r.kept ? 0 : 5);
     }
-    PosData::PositionDataType p{};
-    D.position.Get(&p);  // the position is lost
-    P.update(t0 + 1000);
-    for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), 5);
-    P.update(t0 + r.gapMs);
-    for (const SvIdType& id : ids) EXPECT_EQ(validParts(id), r.kept ? 5 : 0);
-    // Cleared once: a part published again during the same gap stays.
-    const SatData::CorrectionDataType full = fullRecord();
-    D.satCorrection.Put(&ids[0], &full);
-    P.update(t0 + r.gapMs + 20000);
-    EXPECT_EQ(validParts(ids[0]), r.kept ? 0 : 5);
-  }
+  });
 }
 
 // The same for every early end: the setups missing, the time, the position's usability.
@@ -398,6 +405,7 @@ TEST(CorrEarlyEnd, EveryKindOfEarlyEndAgesThePartsOut) {
 
 // The channel data's TEC reads the ionosphere part through its link.
 TEST(CorrIonoRecord, ChannelDataSeesOnlyAValidIonospherePart) {
+  D.satCorrection.Init();  // no record of a test before
   const SvIdType id = sv(kSysGalileo, 11);
   float c = 0, o = 0;
   EXPECT_FALSE(get_SatIonoCorrection(id, c, o));
@@ -415,22 +423,25 @@ TEST(CorrIonoRecord, ChannelDataSeesOnlyAValidIonospherePart) {
 
 // Without the in-epoch flag the background road runs the processor once a second; with it the
 // per-epoch road does, and the background road only clears the flag.
+// Its records live in process-wide servers that have no way back to their start: in a process of its own.
 TEST(CorrEngineRoads, InEpochFlagChoosesTheRoad) {
-  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-  ASSERT_EQ(PVTEngineInstance.pCorr, &SatCorrProcessorInstance);
-  putVisibility(sv(kSysGps, 1), 40.0f);
-  readyInputs();
-  PVTEngineInstance.set_InEpochCorrections();
-  PVTEngineInstance.update_SatCorrTask();  // flag set: not here
-  EXPECT_EQ(P.work().request.uCount, 0);
-  EXPECT_FALSE(PVTEngineInstance.inEpochCorrections());
-  PVTEngineInstance.update_SatCorrTask();
-  EXPECT_EQ(P.work().request.uCount, 1);
-  P.work().request.uCount = 0;
-  PVTEngineInstance.set_InEpochCorrections();
-  NavTask::NAV_SOL sol{};
-  PVTEngineInstance.update(1000, false, &sol, Cdat);
-  EXPECT_EQ(P.work().request.uCount, 1);
+  testproc::inOwnProcess([] {
+    PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+    ASSERT_EQ(PVTEngineInstance.pCorr, &SatCorrProcessorInstance);
+    putVisibility(sv(kSysGps, 1), 40.0f);
+    readyInputs();
+    PVTEngineInstance.set_InEpochCorrections();
+    PVTEngineInstance.update_SatCorrTask();  // flag set: not here
+    EXPECT_EQ(P.work().request.uCount, 0);
+    EXPECT_FALSE(PVTEngineInstance.inEpochCorrections());
+    PVTEngineInstance.update_SatCorrTask();
+    EXPECT_EQ(P.work().request.uCount, 1);
+    P.work().request.uCount = 0;
+    PVTEngineInstance.set_InEpochCorrections();
+    NavTask::NAV_SOL sol{};
+    PVTEngineInstance.update(1000, false, &sol, Cdat);
+    EXPECT_EQ(P.work().request.uCount, 1);
+  });
 }
 
 // ---- the ionosphere models in the settings image -------------------------------------------------

@@ -8,6 +8,8 @@
 
 #include "positioning/chan_data.h"
 #include "positioning/engine/sat_meas_processor.h"
+#include "unit/own_process.h"
+#include "unit/positioning/fresh_channels.h"
 
 namespace {
 
@@ -37,9 +39,20 @@ void signal(int ch, int slot, double f, double rho, double I, std::uint16_t flag
 constexpr double kL1 = 1575.42e6, kL2 = 1227.60e6, kL5 = 1176.45e6, kE5b = 1207.14e6;
 constexpr double kB1 = 1561.098e6, kB3 = 1268.52e6, kG1 = 1602e6 - 3 * 0.5625e6, kG2 = 1246e6 - 3 * 0.4375e6;
 
+// Channels as built, and every channel of the processor without a satellite.
+struct SatMeasFixture : ::testing::Test {
+  void SetUp() override {
+    postest::freshChannels();
+    for (int ch = 0; ch < SatelliteMeasurementProcessor::kChannels; ++ch) P.reset_ChannelData(ch);
+  }
+};
+using IonoFreePhase = SatMeasFixture;
+using SatMeasReset = SatMeasFixture;
+using SatMeasSetup = SatMeasFixture;
+
 // Both branches of the combination give range + I / f1^2 (f1: the asked signal's frequency):
 // the code of that signal, so code minus carrier does not move with the ionosphere.
-TEST(IonoFreePhase, GivesRangePlusTheSignalsOwnCodeDelay) {
+TEST_F(IonoFreePhase, GivesRangePlusTheSignalsOwnCodeDelay) {
   setup(1);
   const double rho = 2.2e7, I = 40.3 * 60e16;  // 60 TECU slant
   const struct { const char* what; int slot; double f; int other; double g; } rows[] = {
@@ -62,7 +75,7 @@ TEST(IonoFreePhase, GivesRangePlusTheSignalsOwnCodeDelay) {
 }
 
 // Which partner is taken, and when there is none.
-TEST(IonoFreePhase, PartnerRules) {
+TEST_F(IonoFreePhase, PartnerRules) {
   const double rho = 2.0e7, I = 40.3 * 30e16;
   const std::uint16_t ok = ChanSigData::kValid | ChanSigData::kPhase;
   const struct {
@@ -106,24 +119,27 @@ TEST(IonoFreePhase, PartnerRules) {
   }
 }
 
-TEST(IonoFreePhase, NothingBeforeTheFirstSetupNorForASignalNotTracked) {
-  signal(30, 0, kL1, 2e7, 0);
-  signal(30, 2, kL2, 2e7, 0);
-  double ph = 0;
-  bool slip = false;
-  EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
-  setup(1);
-  EXPECT_TRUE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
-  Cdat[30].sig(0)->flags = ChanSigData::kValid;  // no carrier on the asked signal
-  EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
-  EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 6, ph, slip));
-  EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], -1, ph, slip));
-  ChanData outside;
-  EXPECT_FALSE(P.compute_IonoFreePhase(outside, 0, ph, slip));
+// Before the first setup of the process: in a process of its own.
+TEST_F(IonoFreePhase, NothingBeforeTheFirstSetupNorForASignalNotTracked) {
+  testproc::inOwnProcess([] {
+    signal(30, 0, kL1, 2e7, 0);
+    signal(30, 2, kL2, 2e7, 0);
+    double ph = 0;
+    bool slip = false;
+    EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
+    setup(1);
+    EXPECT_TRUE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
+    Cdat[30].sig(0)->flags = ChanSigData::kValid;  // no carrier on the asked signal
+    EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 0, ph, slip));
+    EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], 6, ph, slip));
+    EXPECT_FALSE(P.compute_IonoFreePhase(Cdat[30], -1, ph, slip));
+    ChanData outside;
+    EXPECT_FALSE(P.compute_IonoFreePhase(outside, 0, ph, slip));
+  });
 }
 
 // The slip flag: a new partner, or the partner's carrier restarted.
-TEST(IonoFreePhase, SlipWhenThePartnerChangesOrRestarts) {
+TEST_F(IonoFreePhase, SlipWhenThePartnerChangesOrRestarts) {
   setup(1);
   const std::uint16_t ok = ChanSigData::kValid | ChanSigData::kPhase;
   const struct { const char* what; std::uint16_t l2, l5; bool slip; } steps[] = {
@@ -151,7 +167,7 @@ TEST(IonoFreePhase, SlipWhenThePartnerChangesOrRestarts) {
 
 // Through the channel data: with the ionosphere growing 0.05 m/s the single-frequency smoothed
 // code lags behind the code (carrier divergence); on the combination it follows it.
-TEST(IonoFreePhase, SmoothingOnTheCombinationDoesNotDiverge) {
+TEST_F(IonoFreePhase, SmoothingOnTheCombinationDoesNotDiverge) {
   chanDataLinks.computeIonoFreePhase = [](const ChanData& ch, int slot, double& ph, bool& slip) {
     return P.compute_IonoFreePhase(ch, slot, ph, slip);
   };
@@ -178,22 +194,25 @@ TEST(IonoFreePhase, SmoothingOnTheCombinationDoesNotDiverge) {
 
 // ---- setup switches for the channel data ----------------------------------------------------------
 
-TEST(SatMeasSetup, SwitchesOfTheChannelData) {
-  EXPECT_EQ(P.tecCalibEnabled(), -1);
-  EXPECT_EQ(P.smoothWaitFull(), -1);
-  const struct { std::uint8_t calib; std::uint32_t wait; int calibOut, waitOut; } rows[] = {
-      {0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {2, 2, 0, 0}, {1, 1, 1, 1}, {255, 0x101, 0, 0}};
-  for (const auto& r : rows) {
-    setup(0, r.calib, r.wait);
-    EXPECT_EQ(P.tecCalibEnabled(), r.calibOut) << int(r.calib);
-    EXPECT_EQ(P.smoothWaitFull(), r.waitOut) << r.wait;
-  }
-  // The factory setup keeps all three off.
-  PosSetup::SatProcessorSetupType s;
-  PosSetup::setDefaults(s);
-  EXPECT_EQ(s.aBytes[PosSetup::kSatCombModeOffset], 0);
-  EXPECT_EQ(s.aBytes[PosSetup::kSatTecCalibOffset], 0);
-  EXPECT_EQ(s.aBytes[PosSetup::kSatSmoothWaitOffset], 0);
+// From before the first setup of the process: in a process of its own.
+TEST_F(SatMeasSetup, SwitchesOfTheChannelData) {
+  testproc::inOwnProcess([] {
+    EXPECT_EQ(P.tecCalibEnabled(), -1);
+    EXPECT_EQ(P.smoothWaitFull(), -1);
+    const struct { std::uint8_t calib; std::uint32_t wait; int calibOut, waitOut; } rows[] = {
+        {0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}, {2, 2, 0, 0}, {1, 1, 1, 1}, {255, 0x101, 0, 0}};
+    for (const auto& r : rows) {
+      setup(0, r.calib, r.wait);
+      EXPECT_EQ(P.tecCalibEnabled(), r.calibOut) << int(r.calib);
+      EXPECT_EQ(P.smoothWaitFull(), r.waitOut) << r.wait;
+    }
+    // The factory setup keeps all three off.
+    PosSetup::SatProcessorSetupType s;
+    PosSetup::setDefaults(s);
+    EXPECT_EQ(s.aBytes[PosSetup::kSatCombModeOffset], 0);
+    EXPECT_EQ(s.aBytes[PosSetup::kSatTecCalibOffset], 0);
+    EXPECT_EQ(s.aBytes[PosSetup::kSatSmoothWaitOffset], 0);
+  });
 }
 
 // ---- a satellite change resets the channel before its TEC ----------------------------------------
@@ -218,7 +237,7 @@ void epochOf(int ch, int code, int prn, int e, double tecu) {
   P.update_ChanNavData();
 }
 
-TEST(SatMeasReset, ASatelliteChangeResetsTheChannelBeforeItsTec) {
+TEST_F(SatMeasReset, ASatelliteChangeResetsTheChannelBeforeItsTec) {
   chanDataLinks.ionoRecord = fakeIono;
   setup(0);
   const struct { const char* what; int code, prn; bool reset; } rows[] = {

@@ -2,6 +2,7 @@
 // system codes, orbits from the published polynomials against the direct Kepler orbit of real
 // broadcast ephemerides, group delays, the locked list, L-band beams, and the channel reset
 // that keeps one satellite's ionosphere out of the next one's TEC.
+#include "unit/positioning/fresh_channels.h"
 #include "positioning/engine/sat_meas_processor.h"
 
 #include <gtest/gtest.h>
@@ -66,11 +67,22 @@ std::vector<navfiles::BrdcRecord> brdc() { return navfiles::readRinex2Nav(navfil
 
 // ---- orbits ------------------------------------------------------------------------------------
 
+// Channels as built, and every channel of the processor without a satellite.
+struct SatMeasProcFixture : ::testing::Test {
+  void SetUp() override {
+    postest::freshChannels();
+    for (int ch = 0; ch < SatelliteMeasurementProcessor::kChannels; ++ch) P.reset_ChannelData(ch);
+  }
+};
+using SatMeasIdentity = SatMeasProcFixture;
+using SatMeasLband = SatMeasProcFixture;
+using SatMeasOrbit = SatMeasProcFixture;
+
 // Real ephemerides of 2010 day 182: at epochs across the polynomial's span every channel's
 // satellite lies within 1 mm of the Kepler orbit (0.3 um seen), its clock within 1e-12 s, its
 // velocity within 1 um/s and its acceleration within 1e-7 m/s^2 of the orbit's own (the
 // velocity's central difference over 1 s).
-TEST(SatMeasOrbit, PolynomialPositionMatchesTheDirectOrbit) {
+TEST_F(SatMeasOrbit, PolynomialPositionMatchesTheDirectOrbit) {
   const auto recs = brdc();
   ASSERT_GE(recs.size(), 100u);
   putSetup(defaultSetup());
@@ -129,7 +141,7 @@ TEST(SatMeasOrbit, PolynomialPositionMatchesTheDirectOrbit) {
 }
 
 // Each status of the polynomial read leaves the satellite without orbit, and the lock free.
-TEST(SatMeasOrbit, ReadStatusesOtherThanOkLeaveNoOrbit) {
+TEST_F(SatMeasOrbit, ReadStatusesOtherThanOkLeaveNoOrbit) {
   const auto recs = brdc();
   putSetup(defaultSetup());
   const ZRT_EPH_GPS& e = recs[0].eph;
@@ -169,7 +181,7 @@ TEST(SatMeasOrbit, ReadStatusesOtherThanOkLeaveNoOrbit) {
 
 // The health check of the setup: an unhealthy polynomial is used for a satellite outside the
 // "health/check" mask only.
-TEST(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
+TEST_F(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
   const auto recs = brdc();
   const ZRT_EPH_GPS& e = recs[0].eph;
   setChannel(0, kChanGps, e.prn);
@@ -191,7 +203,7 @@ TEST(SatMeasOrbit, HealthCheckMaskDecidesOnUnhealthyPolynomials) {
 
 // A GLONASS satellite whose orbital slot is not known yet (no visibility has named it) is held to
 // its health: the "health/check" bit its frequency index would pick belongs to another satellite.
-TEST(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
+TEST_F(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
   constexpr int kFreq = 1, kSi = kFreq + 7;
   setChannel(0, kChanGlonass, kFreq);
   for (bool otherBitSet : {true, false}) {
@@ -216,7 +228,7 @@ TEST(SatMeasOrbit, GloSatelliteWithoutSlotIsHeldToItsHealth) {
 }
 
 // LNAV group delays (IS-GPS-200 20.3.3.3.3.2): TGD on P1, gamma x TGD on P2, derived for the others.
-TEST(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
+TEST_F(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
   const auto recs = brdc();
   putSetup(defaultSetup());
   const ZRT_EPH_GPS& e = recs[3].eph;
@@ -243,7 +255,7 @@ TEST(SatMeasOrbit, GroupDelaysReachTheChannelsSignals) {
 
 // ---- identities ---------------------------------------------------------------------------------
 
-TEST(SatMeasIdentity, ChannelCodesAndNumbersMapToSatellites) {
+TEST_F(SatMeasIdentity, ChannelCodesAndNumbersMapToSatellites) {
   putSetup(defaultSetup());
   constexpr int E = 255;
   const struct {
@@ -290,7 +302,7 @@ TEST(SatMeasIdentity, ChannelCodesAndNumbersMapToSatellites) {
 }
 
 // Whatever the board says a channel holds, the processor leaves a valid identity or an empty one.
-TEST(SatMeasIdentity, RandomChannelContentsGiveValidOrEmptyIdentities) {
+TEST_F(SatMeasIdentity, RandomChannelContentsGiveValidOrEmptyIdentities) {
   putSetup(defaultSetup());
   std::mt19937 rng(7);
   for (int round = 0; round < 50; ++round) {
@@ -309,7 +321,7 @@ TEST(SatMeasIdentity, RandomChannelContentsGiveValidOrEmptyIdentities) {
 
 // PRN 185 on an SBAS channel is QZSS satellite 2 without orbit, even with a QZSS polynomial
 // published; the same satellite on a QZSS channel gets it.
-TEST(SatMeasIdentity, QzssL1sOnAnSbasChannelGetsNoOrbit) {
+TEST_F(SatMeasIdentity, QzssL1sOnAnSbasChannelGetsNoOrbit) {
   const auto recs = brdc();
   putSetup(defaultSetup());
   ZRT_EPH_GPS e = recs[0].eph;
@@ -330,7 +342,7 @@ TEST(SatMeasIdentity, QzssL1sOnAnSbasChannelGetsNoOrbit) {
 
 // The signal level the navigation decoders' ghost check weighs a satellite by: the strongest
 // signal valid this epoch on any channel tracking it, 0 when none does.
-TEST(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
+TEST_F(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
   putSetup(defaultSetup());
   for (int ch = 0; ch < SatelliteMeasurementProcessor::kSlots; ++ch) Cdat[ch].bDataPresent = 0;
   constexpr std::uint16_t V = ChanSigData::kValid, N = ChanSigData::kValidA;  // valid, half valid
@@ -374,7 +386,7 @@ TEST(SatMeasIdentity, SignalLevelOfEachTrackedSatellite) {
 }
 
 // The second antenna input's channels are processed as their own.
-TEST(SatMeasIdentity, SecondAntennaInputUsesItsOwnChannels) {
+TEST_F(SatMeasIdentity, SecondAntennaInputUsesItsOwnChannels) {
   putSetup(defaultSetup());
   setChannel(91 + 3, kChanGalileo, 11);
   setChannel(3, kChanGps, 5);
@@ -396,7 +408,7 @@ TEST(SatMeasIdentity, SecondAntennaInputUsesItsOwnChannels) {
 
 std::int64_t g_beamFreq = -1;
 
-TEST(SatMeasLband, BeamIsAskedByFrequencyOfTheChannelNumber) {
+TEST_F(SatMeasLband, BeamIsAskedByFrequencyOfTheChannelNumber) {
   putSetup(defaultSetup());
   satMeasLinks.lbandBeam = [](std::int64_t f, int& beam, float& el, float& az) {
     g_beamFreq = f;

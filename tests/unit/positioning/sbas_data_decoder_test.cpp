@@ -484,6 +484,12 @@ class SbasMaskNv : public TempRunDir {
     SbasDataDecoder::allocate_NvRamData();
     for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(&PVTDataInstance, nullptr);
     for (auto& s : PVTDataInstance.sbasSatCorrection) s.Init();
+    // The time-outs as built (those of SBAS modes 2 to 4), whatever setup a test before applied.
+    PosSetup::CorrProcessorSetupType setup;
+    PosSetup::setDefaults(setup);
+    const std::uint32_t enRoute = 2;
+    std::memcpy(setup.aBytes + SBASData::kSetupSbasModeOffset, &enRoute, sizeof enRoute);
+    SBASData::SatCorrectionType::set_DataTimeout(&setup);
   }
   void restart() {
     ASSERT_TRUE(FileNvmSave(0, true));

@@ -289,6 +289,7 @@ TEST(SbasIonoCorrection, BitsSourceAndTimeouts) {
   EXPECT_FALSE(is_ValidTimeTag(c.ulCorrTime));
   // Through the server: bits and both tags survive the band packing.
   auto& server = PVTDataInstance.sbasIonoCorrection[0];
+  server.Init();  // no grid point a test before left ready
   IonoCorrectionType d;
   d.init();
   d.set_Correction(77, 9);

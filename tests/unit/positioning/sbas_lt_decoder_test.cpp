@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
 #include "navigation_data/store/nav_records.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "platform/ram_nvm.h"
@@ -45,7 +46,8 @@ void half0(Msg& m, const Lt0& a, const Lt0& b, int iodp, int spare = 0) {
 class SbasLongTerm : public ::testing::Test {
  protected:
   void SetUp() override {
-    RamNvm::blank();
+    navtest::blankImage();
+    SatDataProcessorInstance.init_Object();  // no almanac a test before stored
     PosSetup::CorrProcessorSetupType s;
     PosSetup::setDefaults(s);
     const std::uint32_t mode = 2;

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "unit/navigation_data/blank_image.h"
+
 namespace {
 
 using namespace std::chrono;
@@ -171,6 +173,10 @@ TEST(LeapSecond, GlonassNoticeOnTheFirstDayOfEveryQuarter) {
 
 // Without a clock: the build date's anchor, in the compile week. BeiDou counts 14 leap seconds fewer than GPS.
 TEST(StartUp, FromTheBuildDateOrTheStoredParameters) {
+  // As at start: no scales published, no UTC parameters stored by a test before.
+  TimeScales::reset();
+  resetScales();
+  navtest::blankImage();
   RT::initOnce(123456, false);
   GREGORIAN_EPOCH g{};
   const std::int64_t build = 86400LL * (RT::daysSince1Jan1980Build - 7305);
@@ -252,6 +258,25 @@ TEST_F(TimeScalesNow, RecordIsExtrapolatedAsAWholeUpToTwoSecondsWithoutWrapping)
   publish(s, 0, 77, 77);
   g_fakeNow = at(0);
   EXPECT_EQ(TimeScales::now(), -1);
+}
+
+// A reset puts the scales back as at start: nothing published, nothing pending, Req empty.
+TEST_F(TimeScalesNow, ResetForgetsThePublishedAndThePendingEpoch) {
+  g_fakeNow = at(0);
+  INT_SCALES s{};
+  s.ms[0] = 5000, s.ms[1] = 7000, s.flags[0] = s.flags[1] = 0x40;
+  RT::rcvRefTime = 0;
+  publish(s, 0, 10, 10);
+  ASSERT_EQ(TimeScales::now(tsGps), 5000);
+  TimeScales::epoch(at(0), 11);  // pending
+  TimeScales::reset();
+  INT_SCALES r{};
+  EXPECT_EQ(TimeScales::now(tsGps), -1);
+  EXPECT_EQ(TimeScales::now(tsGlonass), -1);
+  EXPECT_FALSE(TimeScales::now(r));
+  EXPECT_EQ(RT::Req.ms[0], 0);
+  TimeScales::endUpdate(s, 11);  // the epoch pending before the reset publishes nothing
+  EXPECT_EQ(TimeScales::now(tsGps), -1);
 }
 
 // A mismatched end publishes nothing; the decoder fills a copy, and Req changes only when it is handed in.

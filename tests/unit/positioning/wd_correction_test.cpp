@@ -10,6 +10,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/corrections/wd_correction.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -359,40 +360,43 @@ struct TwoSources {
   }
 };
 
+// What the wide-area step keeps between epochs lives in process-wide records: in a process of its own.
 TEST(WdCorrStep, SourcesScreenedAndRatedByTheSatellitesTheEngineUsed) {
-  struct Row {
-    const char* name;
-    void (*arrange)(TwoSources&);
-    int wantPrn;  // every satellite corrected by this source alone; 0: none corrected
-  };
-  const Row rows[] = {
-      {"the better source", [](TwoSources&) {}, 137},
-      {"the better source masked out", [](TwoSources& t) {
-         const std::uint64_t mask = 0x0FFFFFFF & ~(std::uint64_t{1} << 17);
-         std::memcpy(t.setup.aBytes + IonoCorr::kSbasMaskOffset, &mask, 8);
-         t.apply();
-       }, 129},
-      {"the better source below the source elevation mask", [](TwoSources& t) { t.visibility(137, 4.9f); }, 129},
-      {"the better source at the source elevation mask", [](TwoSources& t) { t.visibility(137, 5.0f); }, 137},
-      // With two used satellites each source rates 1000 / 2: equal weights, the lower slot first.
-      {"two used satellites: equal ratings", [](TwoSources& t) { t.usedList({1, 2}, 0); }, 129},
-      {"the same list 59.999 s old", [](TwoSources& t) { t.usedList({1, 2}, 59999); }, 129},
-      {"the same list 60 s old counts no more", [](TwoSources& t) { t.usedList({1, 2}, 60000); }, 137},
-      {"no list", [](TwoSources& t) { t.w.bUsedSatList = 0; }, 137},
-      {"a fresh list naming none of them: no candidate", [](TwoSources& t) { t.usedList({7}, 0); }, 0},
-  };
-  for (const Row& r : rows) {
-    TwoSources t;
-    r.arrange(t);
-    EXPECT_EQ(t.p.update_WdCorrection() > 0, r.wantPrn != 0) << r.name;
-    for (int prn = 1; prn <= 5; ++prn) {
-      const auto [corr, src] = t.band0(prn);
-      EXPECT_EQ(src, r.wantPrn) << r.name << ": G" << prn;
-      if (r.wantPrn != 0) {
-        EXPECT_NEAR(corr, r.wantPrn == 137 ? 2.0f : 1.0f, 1e-6) << r.name << ": G" << prn;
+  testproc::inOwnProcess([] {
+    struct Row {
+      const char* name;
+      void (*arrange)(TwoSources&);
+      int wantPrn;  // every satellite corrected by this source alone; 0: none corrected
+    };
+    const Row rows[] = {
+        {"the better source", [](TwoSources&) {}, 137},
+        {"the better source masked out", [](TwoSources& t) {
+           const std::uint64_t mask = 0x0FFFFFFF & ~(std::uint64_t{1} << 17);
+           std::memcpy(t.setup.aBytes + IonoCorr::kSbasMaskOffset, &mask, 8);
+           t.apply();
+         }, 129},
+        {"the better source below the source elevation mask", [](TwoSources& t) { t.visibility(137, 4.9f); }, 129},
+        {"the better source at the source elevation mask", [](TwoSources& t) { t.visibility(137, 5.0f); }, 137},
+        // With two used satellites each source rates 1000 / 2: equal weights, the lower slot first.
+        {"two used satellites: equal ratings", [](TwoSources& t) { t.usedList({1, 2}, 0); }, 129},
+        {"the same list 59.999 s old", [](TwoSources& t) { t.usedList({1, 2}, 59999); }, 129},
+        {"the same list 60 s old counts no more", [](TwoSources& t) { t.usedList({1, 2}, 60000); }, 137},
+        {"no list", [](TwoSources& t) { t.w.bUsedSatList = 0; }, 137},
+        {"a fresh list naming none of them: no candidate", [](TwoSources& t) { t.usedList({7}, 0); }, 0},
+    };
+    for (const Row& r : rows) {
+      TwoSources t;
+      r.arrange(t);
+      EXPECT_EQ(t.p.update_WdCorrection() > 0, r.wantPrn != 0) << r.name;
+      for (int prn = 1; prn <= 5; ++prn) {
+        const auto [corr, src] = t.band0(prn);
+        EXPECT_EQ(src, r.wantPrn) << r.name << ": G" << prn;
+        if (r.wantPrn != 0) {
+          EXPECT_NEAR(corr, r.wantPrn == 137 ? 2.0f : 1.0f, 1e-6) << r.name << ": G" << prn;
+        }
       }
     }
-  }
+  });
 }
 
 // The rating is the position part of the inverse normal matrix of the counted satellites. For the
@@ -400,20 +404,23 @@ TEST(WdCorrStep, SourcesScreenedAndRatedByTheSatellitesTheEngineUsed) {
 // [[2.44, -3.4], [-3.4, 5]], so with one variance s^2 per satellite the position trace is
 // s^2 (1 / 1.28 + 1 / 1.28 + 5 / 0.64) = 9.375 s^2; s^2 = sigma_UDRE^2 + 0.5 (model ionosphere)
 // + 0.01 (troposphere) + 1 (range). Fewer than four satellites rate 1000 / count.
+// What the wide-area step keeps between epochs lives in process-wide records: in a process of its own.
 TEST(WdCorrStep, GeometryOfTheCountedSatellitesDecidesTheRating) {
-  TwoSources t;
-  t.source(1, 137, 2, 16, {1, 2, 3});  // three satellites: rated 1000 / 3
-  ASSERT_GT(t.p.update_WdCorrection(), 0);
-  EXPECT_EQ(t.band0(1).second, 129) << "five satellites of UDREI 12 outrank three of UDREI 2";
-  // Blending: each satellite the weighted mean of the sources that correct it.
-  const std::uint32_t blend = 3;
-  std::memcpy(t.setup.aBytes + IonoCorr::kWdModeOffset, &blend, 4);
-  t.apply();
-  ASSERT_EQ(t.p.update_WdCorrection(), 2);
-  const double sigma = 0.7746;  // soft sigma_UDRE of UDREI 12
-  const double w129 = 1.0 / (9.375 * (sigma * sigma + 1.51)), w137 = 3.0 / 1000.0;
-  for (int prn : {1, 2, 3}) EXPECT_NEAR(t.band0(prn).first, (w129 * 1.0 + w137 * 2.0) / (w129 + w137), 1e-5) << prn;
-  for (int prn : {4, 5}) EXPECT_NEAR(t.band0(prn).first, 1.0f, 1e-6) << "137 does not correct G" << prn;
+  testproc::inOwnProcess([] {
+    TwoSources t;
+    t.source(1, 137, 2, 16, {1, 2, 3});  // three satellites: rated 1000 / 3
+    ASSERT_GT(t.p.update_WdCorrection(), 0);
+    EXPECT_EQ(t.band0(1).second, 129) << "five satellites of UDREI 12 outrank three of UDREI 2";
+    // Blending: each satellite the weighted mean of the sources that correct it.
+    const std::uint32_t blend = 3;
+    std::memcpy(t.setup.aBytes + IonoCorr::kWdModeOffset, &blend, 4);
+    t.apply();
+    ASSERT_EQ(t.p.update_WdCorrection(), 2);
+    const double sigma = 0.7746;  // soft sigma_UDRE of UDREI 12
+    const double w129 = 1.0 / (9.375 * (sigma * sigma + 1.51)), w137 = 3.0 / 1000.0;
+    for (int prn : {1, 2, 3}) EXPECT_NEAR(t.band0(prn).first, (w129 * 1.0 + w137 * 2.0) / (w129 + w137), 1e-5) << prn;
+    for (int prn : {4, 5}) EXPECT_NEAR(t.band0(prn).first, 1.0f, 1e-6) << "137 does not correct G" << prn;
+  });
 }
 
 }  // namespace

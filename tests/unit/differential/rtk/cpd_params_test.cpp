@@ -10,27 +10,31 @@
 
 #include "differential/rtk/rtk_engine.h"
 #include "settings/rcv_settings.h"
+#include "unit/own_process.h"
 
 namespace {
 
 // The global holds the construction defaults before anything runs (constant-initialised).
+// Before any test changes it: in a process of its own.
 TEST(CpdParams, GlobalStartsAtTheConstructionDefaults) {
-  const CpdParams& p = cpdParams;
-  EXPECT_EQ(p.elm, 5);
-  EXPECT_FLOAT_EQ(p.pdop, 30.0f);
-  EXPECT_EQ(p.scale, 1);
-  EXPECT_EQ(p.ambFixLevel, CpdParams::kMedium);
-  for (int i = 0; i < 7; ++i) EXPECT_TRUE(p.useSys[i] && p.useSlot[i < 6 ? i : 0]) << i;
-  EXPECT_EQ(p.ion + p.flagB * 2 + p.flagC * 4 + p.dblchk * 8 + p.dblchkWeight * 16, 4);
-  EXPECT_FLOAT_EQ(p.mem, 0.9995f);
-  EXPECT_EQ(p.mode, 0);
-  EXPECT_NEAR(p.sinElm, 0.0871557, 5e-8);  // sine of 5 degrees
-  EXPECT_EQ(p.nft, 4);
-  for (const auto& s : p.slot) EXPECT_TRUE(s.codeRms == 5.0 && s.phaseRms == 0.05);
-  EXPECT_EQ(p.wordD, -1);
-  EXPECT_FALSE(p.initKnown);
-  EXPECT_FLOAT_EQ(p.dyn, 2e7f);
-  EXPECT_EQ(p.check, 17);
+  testproc::inOwnProcess([] {
+    const CpdParams& p = cpdParams;
+    EXPECT_EQ(p.elm, 5);
+    EXPECT_FLOAT_EQ(p.pdop, 30.0f);
+    EXPECT_EQ(p.scale, 1);
+    EXPECT_EQ(p.ambFixLevel, CpdParams::kMedium);
+    for (int i = 0; i < 7; ++i) EXPECT_TRUE(p.useSys[i] && p.useSlot[i < 6 ? i : 0]) << i;
+    EXPECT_EQ(p.ion + p.flagB * 2 + p.flagC * 4 + p.dblchk * 8 + p.dblchkWeight * 16, 4);
+    EXPECT_FLOAT_EQ(p.mem, 0.9995f);
+    EXPECT_EQ(p.mode, 0);
+    EXPECT_NEAR(p.sinElm, 0.0871557, 5e-8);  // sine of 5 degrees
+    EXPECT_EQ(p.nft, 4);
+    for (const auto& s : p.slot) EXPECT_TRUE(s.codeRms == 5.0 && s.phaseRms == 0.05);
+    EXPECT_EQ(p.wordD, -1);
+    EXPECT_FALSE(p.initKnown);
+    EXPECT_FLOAT_EQ(p.dyn, 2e7f);
+    EXPECT_EQ(p.check, 17);
+  });
 }
 
 TEST(CpdParams, ElevationMaskAndItsSine) {

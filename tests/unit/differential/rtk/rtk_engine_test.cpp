@@ -8,6 +8,7 @@
 
 #include "differential/base/cpd_meas_buf.h"
 #include "settings/rcv_settings.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -21,15 +22,18 @@ void expectTerms(const RtkNoise& n, const std::vector<double>& want, const char*
 }
 
 // Built before main from the defaults: terms worked by hand from phase 0.05 m and code 5 m.
+// Before any test resets it: in a process of its own.
 TEST(RtkEngine, BuiltBeforeMainWithTheDefaultsNoise) {
-  for (int bl = 0; bl < NUMBL; ++bl) {
-    expectTerms(Eng->bline[bl]->noise,
-                {0.0025, 0.0025, 0.00175, 0.00175, 0.0075, 0.0075, 50.0, 0.05, 0.99, 0.01, 0.9, 400.0}, "defaults");
-    EXPECT_DOUBLE_EQ(Eng->weights[bl].phase, 400.0) << bl;
-    EXPECT_DOUBLE_EQ(Eng->weights[bl].code, 0.04) << bl;
-  }
-  EXPECT_EQ(RtkChan::curStateNum_z[1], 11);  // four systems
-  EXPECT_EQ(Eng->lState.order(), 11);
+  testproc::inOwnProcess([] {
+    for (int bl = 0; bl < NUMBL; ++bl) {
+      expectTerms(Eng->bline[bl]->noise,
+                  {0.0025, 0.0025, 0.00175, 0.00175, 0.0075, 0.0075, 50.0, 0.05, 0.99, 0.01, 0.9, 400.0}, "defaults");
+      EXPECT_DOUBLE_EQ(Eng->weights[bl].phase, 400.0) << bl;
+      EXPECT_DOUBLE_EQ(Eng->weights[bl].code, 0.04) << bl;
+    }
+    EXPECT_EQ(RtkChan::curStateNum_z[1], 11);  // four systems
+    EXPECT_EQ(Eng->lState.order(), 11);
+  });
 }
 
 // Phase rms of slots 0 and 3 and code rms of slot 0, with terms worked by hand.
@@ -96,6 +100,7 @@ TEST(RtkEngine, PhaseWeightFactor) {
   }
   // through the engine: the stored byte and the live record
   RcvSet.bl1PhaseWeight = 1;
+  cpdParams = CpdParams{};
   cpdParams.dblchk = true;
   Eng->Reset(1);
   Eng->Reset(0);
@@ -149,6 +154,7 @@ TEST(RtkEngine, InitTakesTheBuffersAndSettings) {
 }
 
 TEST(RtkEngine, DiagnosticLinesUnderTheirSelectors) {
+  mult_dbi = 0;
   fast_rtk_dbi = 1;
   testing::internal::CaptureStdout();
   Eng->Reset(1);

@@ -10,6 +10,7 @@
 #include "differential/rtk/cpd_params.h"
 #include "positioning/data_servers/pos_setup_types.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -163,16 +164,19 @@ TEST(RtkChanUsable, MasksFollowTheTableTheFlagsAndTheSetup) {
 }
 
 // Through the position engine's server: nothing before it has a setup, its factory setup after.
+// The server as the process starts it: in a process of its own.
 TEST(RtkChanUsable, FromTheServer) {
-  int out[7];
-  RtkChan::getUsableSlots(out);
-  for (int o : out) EXPECT_EQ(o, 0);
-  PosSetup::SatProcessorSetupType setup;
-  PosSetup::setDefaults(setup);
-  PVTDataInstance.satProcessorSetup.Put(&setup);
-  RtkChan::getUsableSlots(out);
-  for (int sys = 0; sys < 7; ++sys) EXPECT_EQ(out[sys] & ~kTable[sys], 0) << sys;
-  EXPECT_EQ(out[0] & 1, 1);  // GPS C/A
+  testproc::inOwnProcess([] {
+    int out[7];
+    RtkChan::getUsableSlots(out);
+    for (int o : out) EXPECT_EQ(o, 0);
+    PosSetup::SatProcessorSetupType setup;
+    PosSetup::setDefaults(setup);
+    PVTDataInstance.satProcessorSetup.Put(&setup);
+    RtkChan::getUsableSlots(out);
+    for (int sys = 0; sys < 7; ++sys) EXPECT_EQ(out[sys] & ~kTable[sys], 0) << sys;
+    EXPECT_EQ(out[0] & 1, 1);  // GPS C/A
+  });
 }
 
 TEST(RtkChanSystems, DefaultListTakesSystemsInPriorityOrderAtMostFour) {

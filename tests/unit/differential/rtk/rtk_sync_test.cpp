@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <thread>
+#include "unit/own_process.h"
 
 namespace {
 
@@ -57,18 +58,21 @@ TEST(RtkSync, ProjectionLockIsOneWhateverTheNumber) {
   rtkSync.projReady.unlock();
 }
 
+// The semaphores as the process creates them: in a process of its own.
 TEST(RtkSync, OnlyTwoEngines) {
-  const struct { int eng; bool ok; } rows[] = {{0, true}, {1, true}, {2, false}, {-1, false}, {1000, false}};
-  for (const auto& r : rows) {
-    EXPECT_EQ(waitForAmb(r.eng), r.ok) << r.eng;
-    EXPECT_EQ(ambRelease(r.eng), r.ok) << r.eng;
-  }
-  SlowRelease(2);
-  SlowRelease(-1);
-  SlowRelease(1);
-  EXPECT_TRUE(rtkSync.sSlow[1].wait(0));
-  EXPECT_FALSE(rtkSync.sSlow[1].wait(0));
-  EXPECT_FALSE(rtkSync.sSlow[0].wait(0));  // created empty
+  testproc::inOwnProcess([] {
+    const struct { int eng; bool ok; } rows[] = {{0, true}, {1, true}, {2, false}, {-1, false}, {1000, false}};
+    for (const auto& r : rows) {
+      EXPECT_EQ(waitForAmb(r.eng), r.ok) << r.eng;
+      EXPECT_EQ(ambRelease(r.eng), r.ok) << r.eng;
+    }
+    SlowRelease(2);
+    SlowRelease(-1);
+    SlowRelease(1);
+    EXPECT_TRUE(rtkSync.sSlow[1].wait(0));
+    EXPECT_FALSE(rtkSync.sSlow[1].wait(0));
+    EXPECT_FALSE(rtkSync.sSlow[0].wait(0));  // created empty
+  });
 }
 
 }  // namespace

@@ -1,0 +1,122 @@
+// First inputs of the native-stream targets, written by the simulator's own writer: one epoch
+// per family of the raw decoder's navigation and other messages ("gd", "lD", "ED", "WD", "qd",
+// "cd", "id", "xd", "Rb", "Rm", "Ri", "Sp", "sj", "IQ", "gC".."gR", "DL") and records (SolAln,
+// task load, power, start-up, RTK, L-band state), each message in a form the decoder takes, so
+// that fuzzing starts inside every one of them rather than having to invent identifier, length
+// and checksum. A target started with RX_FUZZ_WRITE_SEEDS=DIR writes them there and ends.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../tools/gnss_board_sim/sim_native.h"
+#include "../tools/gnss_board_sim/sim_sky.h"
+
+namespace fuzz {
+
+namespace seeds {
+
+inline std::string le(std::uint64_t v, int bytes) {
+  std::string s;
+  sim::putLe(s, v, bytes);
+  return s;
+}
+inline std::string lef(float f) {
+  std::uint32_t w;
+  std::memcpy(&w, &f, 4);
+  return le(w, 4);
+}
+inline std::string msg(const char* id, const std::string& body) { return sim::frame(id, body, true); }
+// Two hex characters of checksum close the text messages ("DL").
+inline std::string hexMsg(const char* id, const std::string& body) {
+  std::string m = sim::frame(id, body + "00", false);
+  char h[3];
+  std::snprintf(h, sizeof h, "%02X", sim::checksum(m.substr(0, m.size() - 2)));
+  m.replace(m.size() - 2, 2, h);
+  return m;
+}
+// Navigation words: satellite, time, kind, count, the 32-bit words, a trailing byte.
+inline std::string words(const char* id, int sv, int count) {
+  std::string b = le(static_cast<std::uint8_t>(sv), 1) + le(600000, 4) + le(0, 1) + le(static_cast<std::uint8_t>(count), 1);
+  for (int i = 0; i < count; ++i) b += le(0x8B000000u + static_cast<std::uint32_t>(i) * 0x1234567u, 4);
+  return msg(id, b + le(0, 1));
+}
+// Navigation bytes: satellite, time, kind, count, the bytes, a trailing byte.
+inline std::string bytes(const char* id, int sv, int count) {
+  std::string b = le(static_cast<std::uint8_t>(sv), 1) + le(600000, 4) + le(1, 1) + le(static_cast<std::uint8_t>(count), 1);
+  for (int i = 0; i < count; ++i) b += static_cast<char>(0x5A ^ i);
+  return msg(id, b + le(0, 1));
+}
+inline std::string glonass(int freq, int count) {
+  std::string b = le(9, 1) + le(static_cast<std::uint8_t>(freq), 1) + le(100, 4) + le(0, 1) + le(static_cast<std::uint8_t>(count), 1);
+  for (int i = 0; i < count; ++i) b += le(0xABCDEF01u ^ static_cast<std::uint32_t>(i), 4);
+  return msg("lD", b + le(0, 1));
+}
+inline std::string calib(const char* id, int entries, bool pairs) {
+  std::string b;
+  for (int i = 0; i < entries; ++i) b += le(static_cast<std::uint8_t>(i), 1) + lef(0.5f * i) + lef(-1.0f * i);
+  if (pairs) {
+    for (int k = 0; k < 8; ++k) b += le(static_cast<std::uint16_t>(k + 1), 2) + le(static_cast<std::uint16_t>(100 + k), 2);
+    b += le(static_cast<std::uint16_t>(-9), 2);
+  }
+  return msg(id, b);
+}
+inline std::string task(const char* name) { return std::string(name, 4) + le(1, 1) + le(1, 4) + le(2, 4) + le(3, 4); }
+
+// One epoch at 2024-06-01 12:00:00 UTC: its marks, the time scales, then `body`.
+inline std::string epoch(const std::string& body) {
+  const sim::TimeScales ts = sim::timeScales(1717243200, 0);
+  std::string mark;
+  sim::putLe(mark, sim::epochTime(ts), 4);
+  return sim::frame("~~", mark, true) + sim::rawRecord(8, sim::timeScaleRecord(ts, 100)) + body +
+         sim::frame("::", mark, true);
+}
+
+inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
+  sim::Site site;
+  std::string manyTasks = le(4, 1);
+  for (const char* t : {"MEAS", "TRCK", "NAV ", "IDLE"}) manyTasks += task(t);
+  std::string sp = le(100, 4) + le(3, 1) + le(0, 1) + le(8, 2);
+  for (int i = 0; i < 8; ++i) sp += le(static_cast<std::uint16_t>(1000 + i), 2);
+  std::string sj = le(0, 1) + le(1, 1);
+  for (int i = 0; i < 6; ++i) sj += le(static_cast<std::uint16_t>(40 + i), 2);
+  std::string rm = le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(4, 1);
+  for (int i = 0; i < 4; ++i) rm += static_cast<char>(10 + i);
+  return {
+      {"gps-words", epoch(words("gd", 4, 10) + words("qd", 193, 10) + words("cd", 6, 10) + words("id", 3, 10))},
+      {"glonass-strings", epoch(glonass(1, 3) + glonass(-7, 3) + glonass(6, 3) + glonass(-8, 3))},
+      {"bytes", epoch(bytes("ED", 11, 16) + bytes("WD", 129, 32) + bytes("xd", 193, 63))},
+      {"lband-rtcm", epoch(msg("Rb", le(20, 2) + le(1005, 2) + std::string(20, 'r')) +
+                           msg("Rm", rm) + msg("Ri", lef(1.25f) + le(7, 2) + std::string(12, '\0')))},
+      {"spectrum", epoch(msg("Sp", sp) + msg("sj", sj + le(99, 4)) +
+                         msg("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(3, 1) + le(0x1234, 2) + le(0xFFFE, 2)))},
+      {"hardware-calibration", epoch(calib("gC", 15, true) + calib("g1", 15, false) + calib("g2", 15, false) +
+                                     calib("g3", 15, false) +
+                                     msg("gR", le(4, 1) + le(0, 1) + lef(2.5f) + le(5, 1) + le(1, 1) + lef(1.0f)))},
+      {"data-link", epoch(hexMsg("DL", "{3,rtcm3,12,0}{0,zrt}{2,cmr,5,1}"))},
+      {"solution", epoch(sim::solAlnRecord(site))},
+      {"records", epoch(sim::rawRecord(15, manyTasks) + sim::rawRecord(1, sim::powerRecord()) +
+                        sim::rawRecord(16, sim::onceRecord()) + sim::rawRecord(15, sim::taskLoadRecord(100)))},
+  };
+}
+
+}  // namespace seeds
+
+// With RX_FUZZ_WRITE_SEEDS=DIR: writes the seeds into DIR and ends the process.
+inline void writeNativeSeedsIfAsked() {
+  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
+  if (dir == nullptr || dir[0] == '\0') return;
+  for (const auto& [name, bytes] : seeds::nativeSeeds()) {
+    const std::string path = std::string(dir) + "/seed-" + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(1);
+    std::fclose(f);
+  }
+  std::exit(0);
+}
+
+}  // namespace fuzz

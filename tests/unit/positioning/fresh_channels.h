@@ -1,0 +1,18 @@
+// The channel data as the program builds it: every channel and signal record fresh, the
+// smoothing constants at their start values, no TEC calibration. The records live for the whole program; a test
+// that reads them starts from here rather than from what a test before it left.
+#pragma once
+
+#include "positioning/chan_data.h"
+
+namespace postest {
+
+inline void freshChannels() {
+  ChanData::initialize();
+  ChanData::clearTecCalibData();
+  for (ChanData& c : Cdat) c = ChanData();
+  for (ChanSigData* table : {Sdat, SdatD, SdatP1})
+    for (int i = 0; i < kCdatRecords; ++i) table[i] = ChanSigData{};
+}
+
+}  // namespace postest
