@@ -177,7 +177,11 @@ bool SatelliteDataProcessor::update_SatPositionByPolynom(int sys, int si, double
   }
   double vel[3];
   eval_Polynom(e, fold_CycleTime(t - e.refTime, sys), out.pos, vel, nullptr);
-  for (int k = 0; k < 3; ++k) out.vel[k] = static_cast<float>(vel[k]);
+  for (int k = 0; k < 3; ++k) {
+    const double sign = bDebugInverseCoordinate(k) ? -1.0 : 1.0;
+    out.pos[k] *= sign;
+    out.vel[k] = static_cast<float>(sign * vel[k]);
+  }
   out.timeMs = nowMs;
   out.has = true;
   return true;

@@ -77,6 +77,11 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
     out.has = false;
     return false;
   }
+  for (int k = 0; k < 3; ++k) {
+    if (!bDebugInverseCoordinate(k)) continue;
+    pos[k] = -pos[k];
+    vel[k] = -vel[k];
+  }
   satDataLinks.positionToRcvFrame(sys, pos, vel);
   for (int k = 0; k < 3; ++k) {
     out.pos[k] = pos[k];

@@ -231,6 +231,12 @@ int SatelliteMeasurementProcessor::update_SatPosAndClockData(SvIdType sv, double
     rec.dPos[k] = (((c4 * tau + c3) * tau + c2) * tau + c1) * tau + e->coef[0][k];
     rec.dVel[k] = ((4 * c4 * tau + 3 * c3) * tau + 2 * c2) * tau + c1;
     rec.dAcc[k] = (12 * c4 * tau + 6 * c3) * tau + 2 * c2;
+    // The debug switches mirror an axis to show an orbit fault's effect on every consumer alike.
+    if (pSatData != nullptr && pSatData->bDebugInverseCoordinate(k)) {
+      rec.dPos[k] = -rec.dPos[k];
+      rec.dVel[k] = -rec.dVel[k];
+      rec.dAcc[k] = -rec.dAcc[k];
+    }
   }
   rec.dClock = e->clkOffset + static_cast<double>(e->clkDrift) * dt;
   rec.dRel = e->rel[0] + static_cast<double>(e->rel[1]) * tau;

@@ -18,6 +18,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
+#include "positioning/engine/sat_meas_processor.h"
 #include "settings/rcv_settings.h"
 #include "unit/navigation_data/nav_files.h"
 
@@ -403,6 +404,39 @@ TEST_F(CodeDiffWhole, DebugSwitchesOfTheStoreNegateAxes) {
   SatDataProcessorInstance.set_Setup(SatDataSetup{});
   EXPECT_FALSE(SatDataProcessorInstance.bDebugInverseCoordinate(0));
   EXPECT_FALSE(SatDataProcessorInstance.bDebugInverseCoordinate(3));
+}
+
+// The same switches negate the axes of the measurement processor's satellite position, velocity
+// and acceleration, so every consumer sees the one mirrored orbit.
+TEST_F(CodeDiffWhole, DebugSwitchesNegateTheMeasurementProcessorsOrbit) {
+  const double T = 345600.0 + 600.0;
+  load(T);
+  const auto& [prn, eph] = *sky_.begin();
+  SvIdType id;
+  ASSERT_TRUE(cpdutil::storeId(CpdSv::make(CpdSv::kGps, prn), id));
+  auto orbit = [&](ChanSatDataType& rec) {
+    std::uint16_t iod = kPolyNoIod;
+    int dataType = 0;
+    return SatelliteMeasurementProcessorInstance.update_SatPosAndClockData(id, T, false, iod, dataType, rec);
+  };
+  SatDataProcessorInstance.set_Setup(SatDataSetup{});
+  ChanSatDataType base{};
+  ASSERT_EQ(orbit(base), kPolyOk);
+  for (int bits = 0; bits < 8; ++bits) {
+    SatDataSetup setup;
+    setup.debugInverse = static_cast<std::uint8_t>(bits);
+    SatDataProcessorInstance.set_Setup(setup);
+    ChanSatDataType rec{};
+    ASSERT_EQ(orbit(rec), kPolyOk) << bits;
+    for (int k = 0; k < 3; ++k) {
+      const double sign = ((bits >> k) & 1) ? -1.0 : 1.0;
+      EXPECT_EQ(rec.dPos[k], sign * base.dPos[k]) << "bits " << bits << " axis " << k;
+      EXPECT_EQ(rec.dVel[k], sign * base.dVel[k]) << "bits " << bits << " axis " << k;
+      EXPECT_EQ(rec.dAcc[k], sign * base.dAcc[k]) << "bits " << bits << " axis " << k;
+    }
+    EXPECT_EQ(rec.dClock, base.dClock) << "the clock is no axis";
+  }
+  SatDataProcessorInstance.set_Setup(SatDataSetup{});
 }
 
 }  // namespace
