@@ -12,9 +12,13 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
+
+using rinex::rtcm3Frames;
+using rinex::rtcm3Type;
 
 class BasePosition : public Rx {};
 
@@ -33,34 +37,9 @@ std::vector<double> toolNumbers(const std::string& command) {
   return v;
 }
 
-// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition).
-std::vector<std::string> rtcm3Frames(const std::string& s) {
-  const auto crc = [](const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      c ^= static_cast<std::uint32_t>(p[i]) << 16;
-      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
-    }
-    return c & 0xFFFFFF;
-  };
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
-    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
-        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
-      ++i;
-      continue;
-    }
-    out.push_back(s.substr(i, len + 6));
-    i += len + 6;
-  }
-  return out;
-}
-int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
 int countType(const std::string& held, int type) {
   int n = 0;
-  for (const std::string& f : rtcm3Frames(held)) n += typeOf(f) == type ? 1 : 0;
+  for (const std::string& f : rtcm3Frames(held)) n += rtcm3Type(f) == type ? 1 : 0;
   return n;
 }
 
@@ -68,7 +47,7 @@ int countType(const std::string& held, int type) {
 std::vector<std::array<double, 3>> stationPositions(const RunDir& dir, const std::string& held) {
   std::string all;
   for (const std::string& f : rtcm3Frames(held))
-    if (typeOf(f) == 1005 || typeOf(f) == 1006) all += f;
+    if (rtcm3Type(f) == 1005 || rtcm3Type(f) == 1006) all += f;
   dir.write("station.rtcm3", all);
   std::vector<std::array<double, 3>> out;
   FILE* p = popen(("gpsdecode < '" + dir.file("station.rtcm3") + "' 2>/dev/null").c_str(), "r");

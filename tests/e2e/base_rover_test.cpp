@@ -34,9 +34,15 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
+
+using rinex::rtcm3Frames;
+using rinex::rtcm3Type;
+
+using rinex::daysFromCivil;
 
 // A day of every system's broadcast (RINEX 4), at a site that sees GPS, GLONASS, Galileo and BeiDou.
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
@@ -166,31 +172,6 @@ constexpr SysMessages kSysMessages[] = {
 
 // ---- byte streams ----------------------------------------------------------------------------
 
-// Whole RTCM 3 frames (CRC-24Q by its definition).
-std::vector<std::string> rtcm3Frames(const std::string& s) {
-  const auto crc = [](const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      c ^= static_cast<std::uint32_t>(p[i]) << 16;
-      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
-    }
-    return c & 0xFFFFFF;
-  };
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
-    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
-        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
-      ++i;
-      continue;
-    }
-    out.push_back(s.substr(i, len + 6));
-    i += len + 6;
-  }
-  return out;
-}
-int rtcm3Type(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
 int countRtcm3(const std::string& held, int type) {
   int n = 0;
   for (const std::string& f : rtcm3Frames(held)) n += rtcm3Type(f) == type ? 1 : 0;
@@ -264,13 +245,6 @@ std::map<int, int> gpsdecodeTypes(const std::vector<std::string>& lines) {
 
 // ---- convbin's RINEX ---------------------------------------------------------------------------
 
-long daysFromCivil(int y, int m, int d) {  // Howard Hinnant's days_from_civil
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
 
 // Per epoch (GPS ms of week) and satellite, the codes (observation types C..).
 std::map<long, std::map<std::string, std::vector<double>>> rinexCodes(const std::string& text) {

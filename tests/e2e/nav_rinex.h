@@ -1,13 +1,14 @@
 // RINEX navigation records as printed (RINEX 4 "> EPH" records of the public broadcast file, the
 // RINEX 3 records convbin writes), RTCM 3 frames of a byte stream and the comparison of two
-// records to one unit of their last printed digit: the test's own readers, apart from the
-// program's code.
+// records to one unit of their last printed digit, and the RINEX 3 observations convbin writes:
+// the test's own readers, apart from the program's code.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,46 @@ inline long epochSeconds(const std::string& epoch) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   if (std::sscanf(epoch.c_str(), "%d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s) != 6) return -1;
   return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// convbin's RINEX 3 observations: per epoch (GPS second of week in ms) and satellite, the values
+// of each observation type.
+inline std::map<long, std::map<std::string, std::map<std::string, double>>> readRinexObs(const std::string& text) {
+  std::map<long, std::map<std::string, std::map<std::string, double>>> out;
+  std::map<char, std::vector<std::string>> types;
+  std::istringstream in(text);
+  std::string line;
+  char last = 0;
+  while (std::getline(in, line)) {
+    const std::string label = line.size() > 60 ? line.substr(60) : "";
+    if (label.starts_with("END OF HEADER")) break;
+    if (label.starts_with("SYS / # / OBS TYPES")) {
+      if (line[0] != ' ') last = line[0];
+      std::istringstream t(line.substr(7, 53));
+      for (std::string ty; t >> ty;) types[last].push_back(ty);
+    }
+  }
+  long epoch = -1;
+  while (std::getline(in, line)) {
+    if (line.starts_with(">")) {
+      int y, mo, d, h, mi;
+      double sec;
+      if (std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) != 6) continue;
+      const long days = daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6);
+      epoch = std::lround(((days % 7) * 86400.0 + h * 3600.0 + mi * 60.0 + sec) * 1000.0);
+      continue;
+    }
+    if (epoch < 0 || line.size() < 3) continue;
+    const std::string sat = line.substr(0, 3);
+    const auto& ty = types[sat[0]];
+    for (std::size_t k = 0; k < ty.size(); ++k) {
+      const std::size_t at = 3 + 16 * k;
+      if (at + 14 > line.size()) break;
+      const std::string field = line.substr(at, 14);
+      if (field.find_first_not_of(' ') != std::string::npos) out[epoch][sat][ty[k]] = std::stod(field);
+    }
+  }
+  return out;
 }
 
 }  // namespace e2e::rinex

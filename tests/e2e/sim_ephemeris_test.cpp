@@ -15,9 +15,13 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
+
+using rinex::rtcm3Frames;
+using rinex::rtcm3Type;
 
 class SimEphemeris : public Rx {};
 
@@ -107,31 +111,6 @@ double lastPlace(const std::string& text) {
   return std::pow(10.0, std::atoi(text.c_str() + e + 1) - static_cast<int>(e - dot - 1));
 }
 
-// Whole RTCM 3 frames (CRC-24Q by its definition).
-std::vector<std::string> rtcm3Frames(const std::string& s) {
-  const auto crc = [](const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      c ^= static_cast<std::uint32_t>(p[i]) << 16;
-      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
-    }
-    return c & 0xFFFFFF;
-  };
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
-    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
-        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
-      ++i;
-      continue;
-    }
-    out.push_back(s.substr(i, len + 6));
-    i += len + 6;
-  }
-  return out;
-}
-int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
 
 // The RINEX 4 record type a RINEX 3 record came from: Galileo by its data-source bits (bit 1
 // F/NAV), BeiDou by the GEO numbers (D2), every other system its legacy message.
@@ -191,7 +170,7 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
   // Each message kind of at least two satellites, or the guard.
   const auto enough = [&](const std::string& held) {
     std::map<int, int> n;
-    for (const std::string& f : rtcm3Frames(held)) ++n[typeOf(f)];
+    for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
     for (int t : types)
       if (n[t] < 2) return false;
     return true;
@@ -203,7 +182,7 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
     std::FILE* f = std::fopen(dir_.file("eph.rtcm3").c_str(), "wb");
     for (const std::string& x : frames) {
       std::fwrite(x.data(), 1, x.size(), f);
-      ++perType[typeOf(x)];
+      ++perType[rtcm3Type(x)];
     }
     std::fclose(f);
   }

@@ -17,22 +17,18 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
+
+using rinex::readRinexObs;
 
 class SimMsm : public Rx {};
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
 constexpr double kC = 299792458.0;
 
-long daysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
 
 struct Truth {
   double code, phase;
@@ -53,45 +49,6 @@ std::map<std::tuple<long, std::string, int>, Truth> readTruth(const std::string&
   return t;
 }
 
-// convbin's RINEX 3 observations: per epoch (GPS second of week in ms) and satellite, the values
-// of each observation type.
-std::map<long, std::map<std::string, std::map<std::string, double>>> readRinexObs(const std::string& text) {
-  std::map<long, std::map<std::string, std::map<std::string, double>>> out;
-  std::map<char, std::vector<std::string>> types;
-  std::istringstream in(text);
-  std::string line;
-  char last = 0;
-  while (std::getline(in, line)) {
-    const std::string label = line.size() > 60 ? line.substr(60) : "";
-    if (label.starts_with("END OF HEADER")) break;
-    if (label.starts_with("SYS / # / OBS TYPES")) {
-      if (line[0] != ' ') last = line[0];
-      std::istringstream t(line.substr(7, 53));
-      for (std::string ty; t >> ty;) types[last].push_back(ty);
-    }
-  }
-  long epoch = -1;
-  while (std::getline(in, line)) {
-    if (line.starts_with(">")) {
-      int y, mo, d, h, mi;
-      double sec;
-      if (std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) != 6) continue;
-      const long days = daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6);
-      epoch = std::lround(((days % 7) * 86400.0 + h * 3600.0 + mi * 60.0 + sec) * 1000.0);
-      continue;
-    }
-    if (epoch < 0 || line.size() < 3) continue;
-    const std::string sat = line.substr(0, 3);
-    const auto& ty = types[sat[0]];
-    for (std::size_t k = 0; k < ty.size(); ++k) {
-      const std::size_t at = 3 + 16 * k;
-      if (at + 14 > line.size()) break;
-      const std::string field = line.substr(at, 14);
-      if (field.find_first_not_of(' ') != std::string::npos) out[epoch][sat][ty[k]] = std::stod(field);
-    }
-  }
-  return out;
-}
 
 // Whole RTCM 3 frames (CRC-24Q by its definition); `junk` counts the bytes outside them.
 std::vector<std::string> rtcm3Frames(const std::string& s, int& junk) {
