@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -359,27 +360,30 @@ TEST(Scales, SetTimeMovesByEvenMillisecondsAndTimes2dataHonoursItsLevel) {
   }
 }
 
+// The store's UTC and the time scales the tests before leave have no way back: in a process of its own.
 TEST(PreciseOffset, GpsLikeOffsetAcrossRolloverAndForBeidou) {
-  for (int sys = -1; sys <= 9; ++sys) {  // nothing stored and no solution: no offset
-    double offs = 99;
-    int leap = 99;
-    EXPECT_TRUE(RT::computeSYS2UTC_Prec(sys, offs, leap) == 0 && offs == 99) << sys;
-  }
-  // 2024-06-01 12:00:00 UTC: GPS week 2316, 561618 s; BeiDou week 960, 561604 s.
-  const std::int64_t gs = gpsSeconds(since2000(year{2024} / 6 / 1, 12), 18);
-  const int week = int(gs / 604800), sow = int(gs % 604800);
-  const int bdtWeek = int((gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
-  ASSERT_EQ(bdtWeek, 960);
-  const struct { int sys, wnt, tot, leapIn, leapOut; double dt; } cases[] = {
-      {0, week % 1024, sow - 1000, 18, 18, 1000}, {0, (week - 3) % 1024, sow, 18, 18, 3 * 604800},
-      {5, bdtWeek % 8192, sow - 14 - 1000, 4, 18, 1000}, {4, week, sow + 500, 18, 18, -500}};
-  for (const auto& c : cases) {
-    ZRT_UTC_GPS u{};
-    u.A0 = 2e-9, u.A1 = 1e-14, u.tot = c.tot, u.WNt = std::int16_t(c.wnt), u.dtLS = std::int8_t(c.leapIn);
-    double offs = 0;
-    int leap = 0;
-    RT::gpsLikeUtcOffset(c.sys, u, week % 1024, sow * 1000, offs, leap);
-    EXPECT_EQ(leap, c.leapOut);
-    EXPECT_NEAR(offs, 2e-9 + double(1e-14f) * c.dt, 1e-18) << c.sys << " " << c.wnt;  // dt from tot
-  }
+  testproc::inOwnProcess([] {
+    for (int sys = -1; sys <= 9; ++sys) {  // nothing stored and no solution: no offset
+      double offs = 99;
+      int leap = 99;
+      EXPECT_TRUE(RT::computeSYS2UTC_Prec(sys, offs, leap) == 0 && offs == 99) << sys;
+    }
+    // 2024-06-01 12:00:00 UTC: GPS week 2316, 561618 s; BeiDou week 960, 561604 s.
+    const std::int64_t gs = gpsSeconds(since2000(year{2024} / 6 / 1, 12), 18);
+    const int week = int(gs / 604800), sow = int(gs % 604800);
+    const int bdtWeek = int((gs - 14 - (sys_days{year{2006} / 1 / 1} - kGpsEpoch).count() * 86400LL) / 604800);
+    ASSERT_EQ(bdtWeek, 960);
+    const struct { int sys, wnt, tot, leapIn, leapOut; double dt; } cases[] = {
+        {0, week % 1024, sow - 1000, 18, 18, 1000}, {0, (week - 3) % 1024, sow, 18, 18, 3 * 604800},
+        {5, bdtWeek % 8192, sow - 14 - 1000, 4, 18, 1000}, {4, week, sow + 500, 18, 18, -500}};
+    for (const auto& c : cases) {
+      ZRT_UTC_GPS u{};
+      u.A0 = 2e-9, u.A1 = 1e-14, u.tot = c.tot, u.WNt = std::int16_t(c.wnt), u.dtLS = std::int8_t(c.leapIn);
+      double offs = 0;
+      int leap = 0;
+      RT::gpsLikeUtcOffset(c.sys, u, week % 1024, sow * 1000, offs, leap);
+      EXPECT_EQ(leap, c.leapOut);
+      EXPECT_NEAR(offs, 2e-9 + double(1e-14f) * c.dt, 1e-18) << c.sys << " " << c.wnt;  // dt from tot
+    }
+  });
 }
