@@ -24,6 +24,7 @@
 #include "differential/reoutput_seam.h"
 #include "differential/rtcm3_decoder.h"
 #include "platform/crc.h"
+#include "unit/differential/null_clients.h"
 
 namespace rtcm3test {
 
@@ -101,7 +102,7 @@ inline Bytes frameOf(const Bytes& payload) {
   return f;
 }
 
-struct RecordingClient : RTC3_Decoder_Client {
+struct RecordingClient : NullRtcm3Client {
   std::vector<RTC3_REFPOS> refPos;
   std::vector<RTC3_ANT_DESC> antDesc;
   std::vector<RTC3_RCV_DESC> rcvDesc;
