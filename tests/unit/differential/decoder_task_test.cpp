@@ -98,11 +98,14 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
                                            "reset rtcm", "reset rtcm3"}));
   // The table takes the native decoder of each port from its hook.
   InDecs::init();
-  EXPECT_EQ(&InDecs::get(InDecs::kZrt, p), &zrt);
-  EXPECT_EQ(&InDecs::get(InDecs::kZrt, p + 1), &InDecNull::instance);
-  EXPECT_NE(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);
-  EXPECT_NE(&InDecs::get(InDecs::kRtcm, p), &InDecNull::instance);
-  EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
+  EXPECT_EQ(InDecs::get(InDecs::kZrt, p), &zrt);
+  EXPECT_EQ(InDecs::get(InDecs::kZrt, p + 1), nullptr);
+  EXPECT_NE(InDecs::get(InDecs::kCmr, p), nullptr);
+  EXPECT_NE(InDecs::get(InDecs::kRtcm, p), nullptr);
+  EXPECT_EQ(InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), nullptr);
+  // A port without a native decoder takes bytes and resets in auto mode and drops nothing else.
+  decProcess(InDecs::kAuto, decPort(p + 1), "ab", 2);
+  decProcess(InDecs::kZrt, decPort(p + 1), nullptr, 0);
 }
 
 // Two auto ports fed a recording in turns each frame it on their own; then noise in random chunks with resets.

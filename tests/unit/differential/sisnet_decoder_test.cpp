@@ -476,14 +476,14 @@ TEST(SisnetRoad, PortInSisnetMode) {
   EXPECT_NE(board.find("imode,sisnet"), std::string::npos);
   const int port = InPorts::io2dec_[IOP_SER_B];
   const std::string good = full(mt1(1));
-  for (int p = 0; p < InPorts::DEC_NUM; ++p) EXPECT_NE(&InDecs::get(InDecs::kSisnet, p), &InDecNull::instance) << p;
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) EXPECT_NE(InDecs::get(InDecs::kSisnet, p), nullptr) << p;
   decProcess(InDecs::kSisnet, static_cast<InPorts::DecPortIndex>(port), good.data(), static_cast<int>(good.size()));
   EXPECT_EQ(SisnetDataDecoderInstance.status().messages, 1);
   DecoderStatus::PortRecord r{};
   ASSERT_TRUE(DecSt.get(port, r));
   EXPECT_EQ(r.mode, DecoderStatus::kSisnet);
   EXPECT_EQ(r.streams[0].good, 1);
-  InDecs::get(InDecs::kSisnet, port).reset();
+  InDecs::get(InDecs::kSisnet, port)->reset();
   EXPECT_EQ(SisnetDataDecoderInstance.status().messages, 0);
 }
 
