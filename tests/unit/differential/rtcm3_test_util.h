@@ -140,6 +140,7 @@ struct Reoutput {
     frames.emplace_back(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + len);
     return len;
   }
+  DecOutputSeam kept = decOutputSeam;
   explicit Reoutput(const RTC3_DEC_SETTINGS& s) {
     frames.clear();
     decOutputSeam.writePort = &write;
@@ -147,7 +148,7 @@ struct Reoutput {
   }
   ~Reoutput() {
     RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, 82, 1, 0});
-    decOutputSeamDefaults();
+    decOutputSeam = kept;
   }
 };
 
