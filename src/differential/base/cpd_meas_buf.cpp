@@ -264,9 +264,3 @@ void cpdCountsEpochClosed() {
     }
   }
 }
-
-void cpdCountsLast(std::uint8_t out[kCpdCountSys][CpdSvMeas::kSlotNum]) {
-  Locker<Mutex> l(mutexDecodedSysSlotNum);
-  for (int s = 0; s < kCpdCountSys; ++s)
-    for (int k = 0; k < CpdSvMeas::kSlotNum; ++k) out[s][k] = uDecodedSysSlotLastNum[s][k];
-}

@@ -208,5 +208,3 @@ extern Mutex mutexDecodedSysSlotNum;
 void cpdCountDecoded(int sys, int slot);
 // An epoch closed: the current counts become the last ones.
 void cpdCountsEpochClosed();
-// The last counts, for the output.
-void cpdCountsLast(std::uint8_t out[kCpdCountSys][CpdSvMeas::kSlotNum]);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -436,17 +437,17 @@ TEST(DecodedCounters, CurrentBecomesLastAtEpochEnd) {
   for (const auto& r : rows)
     for (int i = 0; i < r.times; ++i) cpdCountDecoded(r.sys, r.slot);
   std::uint8_t last[kCpdCountSys][CpdSvMeas::kSlotNum];
-  cpdCountsLast(last);
+  std::memcpy(last, uDecodedSysSlotLastNum, sizeof last);
   EXPECT_EQ(last[0][0], 0);
   cpdCountsEpochClosed();
-  cpdCountsLast(last);
+  std::memcpy(last, uDecodedSysSlotLastNum, sizeof last);
   EXPECT_EQ(last[0][0], 3);
   EXPECT_EQ(last[1][2], 1);
   EXPECT_EQ(last[8][5], 255);  // stops at the top
   EXPECT_EQ(last[0][1], 0);
   EXPECT_EQ(uDecodedSysSlotCurrNum[0][0], 0);
   cpdCountsEpochClosed();
-  cpdCountsLast(last);
+  std::memcpy(last, uDecodedSysSlotLastNum, sizeof last);
   EXPECT_EQ(last[0][0], 0);
 }
 
