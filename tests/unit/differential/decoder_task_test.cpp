@@ -7,6 +7,7 @@
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
 #include "unit/port_fakes.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ void toBoard(const void* d, int n) { g_board.append(static_cast<const char*>(d),
 
 void wire() {
   g_board.clear();
-  RedirMap::clear();
-  decSetBoardSend(toBoard);
+  difftest::freeRelayLinks();
+  decBoardSendHook = toBoard;
   InPorts::afterModeChange_.set(static_cast<void (*)(int, int)>(decRedirsModeChange));
 }
 

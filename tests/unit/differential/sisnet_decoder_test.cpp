@@ -20,6 +20,7 @@
 #include "positioning/raw_nav_rings.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "unit/differential/sisnet_lines.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -469,8 +470,8 @@ TEST(SisnetRoad, PortInSisnetMode) {
   putTime(kTow * 1000u);
   static std::string board;
   board.clear();
-  RedirMap::clear();
-  decSetBoardSend([](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); });
+  difftest::freeRelayLinks();
+  decBoardSendHook = [](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); };
   InDecs::init();
   decRedirsModeChange(IOP_SER_B, InPort::M_SISNET);
   EXPECT_NE(board.find("imode,sisnet"), std::string::npos);
