@@ -27,7 +27,6 @@ class Rtcm3CpdClient {
   virtual void updateNrtkGeom(const RTC3_NRTK_GEO&) = 0;
   virtual void updateNrtkRes(const RTC3_NRTK_RES&) = 0;
   virtual void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) = 0;
-  virtual void updateNrtkFKP(const RTC3_NRTK_FKP&) = 0;
 };
 
 class Rtcm3Client : public RTC3_Decoder_Client {

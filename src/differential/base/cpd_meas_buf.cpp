@@ -22,13 +22,6 @@ const CpdMeas* CpdMeasBufImp::doFind(const CpdEpochId& id) {
   return ring_.findIf([id](const CpdMeas& m) { return m.id == id; });
 }
 
-const CpdMeas* CpdMeasBufImp::doFindDiv(int div, int shift) {
-  if (div <= 0) return nullptr;
-  return ring_.findIf([div, shift](const CpdMeas& m) {
-    return m.id.isSet() && (m.id + (-static_cast<std::int64_t>(shift))).get() % div == 0;
-  });
-}
-
 void CpdMeasBufImp::doUnlock(const CpdMeas* m) { ring_.unlock(m); }
 void CpdMeasBufImp::doClear() { ring_.clear(); }
 
@@ -39,12 +32,6 @@ CpdAux* CpdMeasBufImp::doObtainAux() {
 }
 
 void CpdMeasBufImp::doReleaseAux(CpdAux*) {
-  if (aux_ != nullptr) auxMutex_.unlock();
-}
-
-const CpdAux* CpdMeasBufImp::doGetAux() { return doObtainAux(); }
-
-void CpdMeasBufImp::doUnlockAux(const CpdAux*) {
   if (aux_ != nullptr) auxMutex_.unlock();
 }
 
@@ -125,10 +112,6 @@ bool cpdBufsMatchBasePort(int baseIdx) {
 }
 
 int cpdBufsBaseIdxForPort(InPorts::DecPortIndex port) { return basePort_.load() == port && port >= 0 ? 0 : -1; }
-
-CpdMeasBuf* cpdBufsBaseForPort(InPorts::DecPortIndex port) {
-  return cpdBufsBaseIdxForPort(port) == 0 ? pBaseMeasBuf : nullptr;
-}
 
 CpdMeasBuf* cpdBufsBaseGet() {
   basePortCur_.store(-1);

@@ -311,9 +311,9 @@ TEST(NrtkDecoderLock, EveryCallTakesAndGivesBackTheAuxiliaryRecord) {
         ++k;
         EXPECT_EQ(std::tuple(counting.obtains, counting.releases), std::tuple(k, k)) << name << " " << attached;
         // Free for a reader right away.
-        const CpdAux* a = st->buf.doGetAux();
+        CpdAux* a = st->buf.doObtainAux();
         EXPECT_EQ(a, &st->aux);
-        st->buf.doUnlockAux(a);
+        st->buf.doReleaseAux(a);
       }
     }
     if (!attached) {

@@ -45,9 +45,9 @@ struct NrtkRoad : ::testing::Test {
   }
   void feed(const Bytes& f) {
     drv.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(kPort));
-    const CpdAux* a = pBaseMeasBuf->doGetAux();
+    CpdAux* a = pBaseMeasBuf->doObtainAux();
     ASSERT_EQ(a, &cpdAuxBase);
-    pBaseMeasBuf->doUnlockAux(a);
+    pBaseMeasBuf->doReleaseAux(a);
   }
   // The master at the 1005 example point, network 5/1 named by a correction of a station not
   // entered, then the stations.

@@ -469,10 +469,10 @@ TEST(NrtkInit, RingsInTheStoreAndTheStoreOnTheBaseBuffer) {
       EXPECT_EQ(nrtk.geom[i], &geomBuf[i]);
       EXPECT_EQ(nrtk.res[i], &resBuf[i]);
     }
-    const CpdAux* a = pBaseMeasBuf->doGetAux();
+    CpdAux* a = pBaseMeasBuf->doObtainAux();
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->nrtk, &nrtk);
-    pBaseMeasBuf->doUnlockAux(a);
+    pBaseMeasBuf->doReleaseAux(a);
   });
 }
 

@@ -101,5 +101,4 @@ struct NullRtcm3CpdClient : Rtcm3CpdClient {
   void updateNrtkGeom(const RTC3_NRTK_GEO&) override {}
   void updateNrtkRes(const RTC3_NRTK_RES&) override {}
   void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) override {}
-  void updateNrtkFKP(const RTC3_NRTK_FKP&) override {}
 };

@@ -29,7 +29,6 @@ struct Base : NullRtcm3CpdClient {
   void updateNrtkGeom(const RTC3_NRTK_GEO& g) override { log += "geo " + std::to_string(g.hdr.satCount) + ";"; }
   void updateNrtkRes(const RTC3_NRTK_RES& r) override { log += "res " + std::to_string(r.satCount) + ";"; }
   void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p) override { log += "phys " + std::to_string(p.physId) + ";"; }
-  void updateNrtkFKP(const RTC3_NRTK_FKP&) override { log += "fkp;"; }
 };
 
 // One client on decoder port 1 with the gates open for station 2003 (the configured base).
