@@ -211,9 +211,6 @@ class CMR_Decoder : public NAV_Decoder_Kernel {
   int stateCollecting() override;
   int stateDecoding() override;
 
-  // The settings of every CMR decoder (the one station table's).
-  static void setSettings(const CMR_DEC_SETTINGS& s);
-
   CycleBuffer cb;
   CmrStationTable* table;
   std::uint8_t status = 0, packet = 0, length = 0, stationId = 0;
