@@ -210,16 +210,6 @@ bool CpdRecentSvs::has(int id) const {
   return set_.find(id) != nullptr;
 }
 
-int CpdRecentSvs::count() const {
-  Locker<Mutex> l(m_);
-  return set_.count();
-}
-
-void CpdRecentSvs::get(CpdSvSet& out) const {
-  Locker<Mutex> l(m_);
-  out = set_;
-}
-
 void CpdRecentSvs::set(const CpdSvSet& s) {
   Locker<Mutex> l(m_);
   set_ = s;

@@ -181,8 +181,6 @@ using CpdSvSet = CpdIndexedArray<CpdSv, CpdMeas::kMaxSv>;
 class CpdRecentSvs {
  public:
   bool has(int id) const;
-  int count() const;
-  void get(CpdSvSet& out) const;
   void set(const CpdSvSet& s);
 
  private:
