@@ -158,8 +158,3 @@ void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data,
 
 DecWorkHold::DecWorkHold() { workLock.lock(); }
 DecWorkHold::~DecWorkHold() { workLock.unlock(); }
-
-int decCurrentPort() {
-  Locker<ReentrantLock> hold(workLock);
-  return curPort;
-}

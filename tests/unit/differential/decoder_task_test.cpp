@@ -1,5 +1,6 @@
 
 
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/received_stores.h"
@@ -140,10 +141,10 @@ struct MarkerDec : InDec {
   bool nested = false;  // decodes on through decProcess on decoder port 0
   void reset() override {}
   void process(const void* d, int n) override {
-    if (inside->fetch_add(1) != 0 || decCurrentPort() != port) ++*faults;
+    if (inside->fetch_add(1) != 0 || basePortCur_.load() != port) ++*faults;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     if (nested) inside->fetch_sub(1), decProcess(InDecs::kRtcm3, decPort(0), d, n), inside->fetch_add(1);
-    if (decCurrentPort() != port) ++*faults;
+    if (basePortCur_.load() != port) ++*faults;
     inside->fetch_sub(1);
   }
 };
@@ -168,7 +169,7 @@ TEST(DecoderTask, DecProcessAndTaskKeepTheirOwnMarker) {
   for (int i = 0; i < 50; ++i) EXPECT_EQ(h.process(b, 0, 4, false), 4);
   other.join();
   EXPECT_EQ(faults.load(), 0);
-  EXPECT_EQ(decCurrentPort(), -1);
+  EXPECT_EQ(basePortCur_.load(), -1);
 }
 
 }  // namespace
