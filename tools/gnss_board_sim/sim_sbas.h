@@ -241,6 +241,34 @@ inline std::string sbasMt27(int iods, double latDeg, double lonDeg) {
   return m.bytes();
 }
 
+// MT18 (A.4.4.9): number of bands 4, band 4, IODI 2, 201 mask bits. Band 9 (north of 55
+// degrees) or 10 (south) with all 192 of its grid points: rows 60, 65, 70, 75 and 85 degrees.
+constexpr int kPolarBandPoints = 192;
+inline std::string sbasMt18(int band, int iodi) {
+  SbasL1 m(18);
+  m.put(1, 4, 1);
+  m.put(5, 4, band);
+  m.put(9, 2, iodi);
+  for (int i = 0; i < kPolarBandPoints; ++i) m.put(11 + i, 1, 1);
+  return m.bytes();
+}
+
+// MT26 (A.4.4.10): band 4, block id 4, 15 grid points of (vertical delay 9 bits (0.125 m),
+// GIVEI 4), IODI 2. The delays rise by 0.125 m from grid point to grid point of the band from
+// 2 m; GIVEI 6.
+inline std::string sbasMt26(int band, int block, int iodi) {
+  SbasL1 m(26);
+  m.put(1, 4, band);
+  m.put(5, 4, block);
+  for (int i = 0; i < 15; ++i) {
+    const int point = 15 * block + i;
+    m.put(9 + 13 * i, 9, point < kPolarBandPoints ? 16 + point % 64 : 511);
+    m.put(18 + 13 * i, 4, point < kPolarBandPoints ? 6 : 15);
+  }
+  m.put(204, 2, iodi);
+  return m.bytes();
+}
+
 // ---- L5 (DFMC) ------------------------------------------------------------------------------
 
 // MT31 (ED-259 table 6-6): 214 mask bits (1..32 GPS, 38..74 GLONASS, 75..111 Galileo, 120..158
@@ -349,12 +377,19 @@ inline std::string qzssL5sOf(const SbasGeo& g, std::int64_t gpsSec) {
 // The L1 message of GPS second `gpsSec` (since 1980): a cycle of 12 s, MT0 in place of MT25's
 // every fourth message once in test mode (the first at once).
 inline std::string sbasL1Of(const SbasGeo& g, std::int64_t gpsSec, double latDeg) {
+  // Above 55 degrees the odd seconds carry the polar band's grid (mask, then its 13 blocks).
+  if (std::fabs(latDeg) >= 55 && gpsSec % 2 == 1) {
+    const int band = latDeg > 0 ? 9 : 10, k = static_cast<int>(gpsSec / 2 % 14);
+    return k == 0 ? sbasMt18(band, 2) : sbasMt26(band, k - 1, 2);
+  }
   const int secOfDay = static_cast<int>(gpsSec % 86400);
   const int towS = static_cast<int>(gpsSec % 604800);
   const int week = static_cast<int>(gpsSec / 604800);
   constexpr int kIodp = 1, kIodf = 1;
   if (g.mt0From >= 0 && (gpsSec == g.mt0From || (gpsSec > g.mt0From && gpsSec % 4 == 3))) return sbasMt0();
-  switch (gpsSec % 12) {
+  // The cycle runs on the seconds left to it.
+  const std::int64_t n = std::fabs(latDeg) >= 55 ? gpsSec / 2 : gpsSec;
+  switch (n % 12) {
     case 0: return sbasMt1(g, kIodp);
     case 1: return sbasFast(2, kIodf, kIodp);
     case 2: return sbasFast(3, kIodf, kIodp);
@@ -362,7 +397,7 @@ inline std::string sbasL1Of(const SbasGeo& g, std::int64_t gpsSec, double latDeg
     case 4: return sbasMt6(kIodf);
     case 5: return sbasMt7(kIodp);
     case 6: return sbasMt9(g, secOfDay);
-    case 7: return sbasMt25(static_cast<int>(1 + gpsSec / 12 % 32), 0, kIodp, secOfDay, static_cast<int>(1 + gpsSec / 12 % 8));
+    case 7: return sbasMt25(static_cast<int>(1 + n / 12 % 32), 0, kIodp, secOfDay, static_cast<int>(1 + n / 12 % 8));
     case 8: return sbasMt12(week, towS);
     case 9: return sbasMt17(g, secOfDay);
     case 10: return sbasMt27(1, latDeg, g.lonDeg);
