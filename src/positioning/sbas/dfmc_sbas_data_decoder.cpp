@@ -142,8 +142,6 @@ void DFMC_SbasDataDecoder::allocate_NvRamData() {
     gMaskBlock[i].allocate(kMaskBlockSize, static_cast<std::uint16_t>(kFirstMaskBlockId + i), false, false);
 }
 
-const NvBlock& DFMC_SbasDataDecoder::maskBlock(int i) { return gMaskBlock[(i >= 0 && i < kStoredMasks) ? i : 0]; }
-
 // All four masks, each in the place of its IODM, with the GPS week of its time tag: a mask whose
 // time of week comes round again weeks later must not pass for a fresh one after a restart.
 void DFMC_SbasDataDecoder::store_Masks() {

@@ -12,7 +12,6 @@
 #include "positioning/data_servers/pos_data_types.h"
 #include "positioning/data_servers/sbas_data_types.h"
 
-class NvBlock;
 class PVTDataType;
 class SatelliteDataProcessor;
 
@@ -124,7 +123,6 @@ class DFMC_SbasDataDecoder {
   const CorrCovType& corrCov() const { return corr_; }
 
   static void allocate_NvRamData();
-  static const NvBlock& maskBlock(int i);
 
  private:
   void reset_Data();
