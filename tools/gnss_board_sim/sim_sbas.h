@@ -305,25 +305,26 @@ inline std::string dfmcMt32(int satNumber, int iodn, int secOfDay) {
   return m.bytes();
 }
 
-// MT34 (table 6-9): 92 DFRECIs 2, 7 DFREIs 4, IODM 2. Slot 1 increased (2), slot 2 given the
-// first DFREI (1), the rest unchanged (0).
+// MT34 (table 6-9): 92 DFRECIs 2, 7 DFREIs 4, 2 reserved, IODM 2. Slot 1 increased (2), slot 2
+// given the first DFREI (1), the rest unchanged (0).
 inline std::string dfmcMt34(int iodm) {
   SbasL5 m(34);
   m.put(1, 2, 2);
   m.put(3, 2, 1);
   m.put(185, 4, 6);
-  m.put(213, 2, iodm);
+  m.put(215, 2, iodm);
   return m.bytes();
 }
 
-// MT35 (table 6-10): DFREIs of slots 1..53, 4 bits each, IODM at 213; MT36 (table 6-11): slots
-// 54..92, IODM at 213. DFREI 5 for every slot of the mask.
+// MT35 (table 6-10): DFREIs of slots 1..53, 4 bits each, 2 reserved, IODM; MT36 (table 6-11):
+// slots 54..92, spare and reserved bits, IODM: the IODM in the last two data bits of both.
+// DFREI 5 for every slot of the mask.
 inline std::string dfmcMt3536(int type, int iodm, int slots) {
   SbasL5 m(type);
   const int first = type == 35 ? 0 : 53;
   const int count = type == 35 ? 53 : 39;
   for (int i = 0; i < count; ++i) m.put(1 + 4 * i, 4, first + i < slots ? 5 : 15);
-  m.put(213, 2, iodm);
+  m.put(215, 2, iodm);
   return m.bytes();
 }
 

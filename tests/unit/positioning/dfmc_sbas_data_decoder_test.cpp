@@ -85,6 +85,7 @@ Msg mt34(int iodm, const std::vector<int>& dfreci, const std::vector<int>& dfrei
   Msg m(34);
   for (int i = 0; i < 92; ++i) m.add(2, i < static_cast<int>(dfreci.size()) ? dfreci[i] : 0);
   for (int i = 0; i < 7; ++i) m.add(4, i < static_cast<int>(dfrei.size()) ? dfrei[i] : 0);
+  m.add(2, 3 - iodm);  // reserved: anything but the IODM, so that reading them as it shows
   return m.add(2, iodm);
 }
 
@@ -361,7 +362,7 @@ TEST_F(DfmcChange, MoreThanSevenAssignmentsNeverReadPastTheList) {
 TEST_F(DfmcChange, ClearingDropsPendingCorrectionsAndDfreis) {
   Msg m35(35);
   for (int i = 0; i < 53; ++i) m35.add(4, 5);
-  m35.add(2, 2);
+  m35.add(2, 1).add(2, 2);
   ASSERT_EQ(feed(405, m35), 1);
   const auto& d = DFMC_SbasDataDecoderInstance[0];
   EXPECT_EQ(d.dfre().uIodm, 2);
@@ -387,10 +388,10 @@ TEST_F(DfmcChange, AChangeOfAnotherMaskOrOfSatellitesWithoutDfreiChangesNothing)
 TEST_F(Dfmc, DfreisOfBothHalvesAreKept) {
   Msg m35(35), m36(36);
   for (int i = 0; i < 53; ++i) m35.add(4, i % 16);
-  m35.add(2, 1);
+  m35.add(2, 2).add(2, 1);
   for (int i = 0; i < 39; ++i) m36.add(4, (i + 53) % 16);
-  m36.at = 10 + 212;
-  m36.add(2, 1);
+  m36.at = 10 + 212;  // spare
+  m36.add(2, 2).add(2, 1);
   ASSERT_EQ(feed(500, m35), 1);
   ASSERT_EQ(feed(501, m36), 1);
   const auto& d = DFMC_SbasDataDecoderInstance[0].dfre();
