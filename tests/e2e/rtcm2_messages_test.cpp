@@ -152,6 +152,10 @@ TEST_F(Rtcm2Messages, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
       {"other identifying bytes", message(59, vrs(1, 0x5351)), 0},
       {"area corrections, subtype 5", message(59, fkp(5)), 0},
       {"area corrections, subtype 4", message(59, fkp(4)), 0},
+      // Station 0, the base station id of a fresh receiver: on to the base-epoch decoder.
+      {"virtual station of the base station", message(59, vrs(2), 0, 0), 1},
+      {"area corrections of the base station", message(59, fkp(5), 0, 0), 0},
+      {"GNSS time offset of the base station", message(37, gnssOffset(1, 0, -(1LL << 20)), 0, 0), 0},
       {"virtual station, health 7", message(59, vrs(1), 7), 0},
       {"virtual station, health 6", message(59, vrs(1), 6), 1},
       {"virtual station, parity broken in word 4", parityBroken(message(59, vrs(1)), 3), 0},
