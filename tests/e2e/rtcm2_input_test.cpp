@@ -15,7 +15,7 @@
 namespace e2e {
 namespace {
 
-using Rtcm2Messages = Rx;
+using Rtcm2Input = Rx;
 using rtcm2test::Fields;
 using rtcm2test::Header;
 
@@ -93,7 +93,7 @@ int count(const std::string& text, const std::string& what) {
 
 // The header's health: 7 (not working) refuses a station's message, 6 (not monitored) refuses it
 // only while usenm is off; a station taken becomes the base (its id printed).
-TEST_F(Rtcm2Messages, StationHealthDecidesWhichStationBecomesTheBase) {
+TEST_F(Rtcm2Input, StationHealthDecidesWhichStationBecomesTheBase) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm"), re("%1%"));
@@ -126,7 +126,7 @@ TEST_F(Rtcm2Messages, StationHealthDecidesWhichStationBecomesTheBase) {
 // Each message, then a virtual-station marker: the network print comes for the virtual-station
 // forms of subtype 1 to 4 alone, once per message taken, and every message leaves the marker after
 // it decoded. gpsdecode reads the standard messages of the stream as they were written.
-TEST_F(Rtcm2Messages, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
+TEST_F(Rtcm2Input, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm"), re("%1%"));
