@@ -866,6 +866,45 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
       checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3 legacy", 0.021, 0.01, 0}, {'G'}));
 }
 
+// Ranges sent without their whole light-milliseconds: the base sends GPS 1003 and GLONASS 1011
+// (the latter modulo two light-milliseconds), then MSM3 of every system, each with its station
+// and antenna (1005, 1008). The rover completes each satellite's ranges from its orbit at the station, and publishes
+// every code and carrier whole, as the base's simulator has them.
+TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
+  std::string msm3 = "1005,1008";
+  for (int t : msm7_) msm3 += "," + std::to_string(t - 4);
+  const struct {
+    const char* messages;
+    int stid;
+  } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}};
+  for (const auto& leg : legs) {
+    SCOPED_TRACE(leg.messages);
+    for (const std::string& c : {"set,/par/rtcm3/base/stid," + std::to_string(leg.stid), std::string("dm,/dev/ser/b,rtcm3"),
+                                "em,/dev/ser/b,rtcm3/{" + std::string(leg.messages) + "}:1"})
+      ASSERT_NO_FATAL_FAILURE(base_.must(c));
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
+    // A gap in the base's epochs between the two legs.
+    pumpFor(-1, 3000);
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+    pumpFor(0, 12000);
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+    EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), std::to_string(leg.stid));
+  }
+  rover_.stop();
+  base_.stop();
+  const std::string nav = "cd '" + base_.dir.path + "' && convbin -r rtcm3 -tr " + kConvbinTime +
+                          " -v 3.04 -o b.obs -n b.nav b.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(nav.c_str()), 0);
+  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
+  const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(r.size(), 2u) << "the base epochs of each leg";
+  ASSERT_NO_FATAL_FAILURE(checkRun(r[0], truth, tgd, {"RTCM 3 without whole ms", 0.021, 0.01, 0}, {'G', 'R'}));
+  ASSERT_NO_FATAL_FAILURE(checkRun(r[1], truth, tgd, {"MSM3", 0.021, 0.01, 0}, systemsOf(truth)));
+}
+
 // CMR+ alone for the station: the base sends GPS observations (type 0) and its station record a
 // 7-byte page a message (type 9), no type 1; the rover, in mode cmr, gathers the pages into the
 // station's coordinates, its base record the site within CMR's resolution, and publishes the base

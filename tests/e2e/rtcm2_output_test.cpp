@@ -77,5 +77,56 @@ TEST_F(Rtcm2Output, IonosphereAskedEverySecondComesEverySecond) {
   }
 }
 
+// The characters of a text message's data words, three a word, up to the first zero.
+std::string textOf(const Frame& f) {
+  std::string t;
+  for (std::uint32_t w : f.data)
+    for (int k = 2; k >= 0; --k) {
+      const char c = static_cast<char>((w >> (8 * k)) & 0xFF);
+      if (c == 0) return t;
+      t += c;
+    }
+  return t;
+}
+
+// Types 16 and 36 carry the texts of their keys, three characters a data word (read back by the
+// test's parity-checking reader); a text longer than 90 characters is refused, and with no text
+// neither message goes out. The texts are stored.
+TEST_F(Rtcm2Output, TextsOfTheirKeysGoOutAsTypes16And36) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--start", "2024-06-01T11:29:30"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::string t16 = "BASE 22, ON THE ROOF", t36 = std::string(90, 'G');
+  EXPECT_EQ(ask("%1%set,/par/rtcm/base/text16,\"" + t16 + "\""), re("%1%"));
+  EXPECT_EQ(ask("%2%set,/par/rtcm/base/text36," + t36), re("%2%"));
+  EXPECT_EQ(ask("%3%set,/par/rtcm/base/text36," + std::string(91, 'x')).rfind("ER", 0), 0u);
+  EXPECT_EQ(ask("print,/par/rtcm/base/text16"), re(t16));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/base/text36"), re(t36));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/{16,36}:1"), re("%e%"));
+  ASSERT_TRUE(b.fill([](const std::string& h) { return h.size() >= 400; }, 10000)) << b.held.size() << " bytes";
+  int bad = 0;
+  const std::vector<Frame> f = frames(b.held, bad);
+  EXPECT_EQ(bad, 0);
+  int n16 = 0, n36 = 0;
+  for (const Frame& x : f) {
+    EXPECT_TRUE(x.type == 16 || x.type == 36) << x.type;
+    EXPECT_EQ(x.words, x.type == 16 ? 7 : 30) << x.type;
+    EXPECT_EQ(textOf(x), x.type == 16 ? t16 : t36);
+    (x.type == 16 ? n16 : n36)++;
+  }
+  EXPECT_GE(n16, 1);
+  EXPECT_GE(n36, 1);
+  // An empty text: type 16 no more.
+  EXPECT_EQ(ask("%t%set,/par/rtcm/base/text16,"), re("%t%"));
+  b.fill([](const std::string&) { return false; }, 1500);
+  b.held.clear();
+  b.fill([](const std::string&) { return false; }, 2500);
+  bad = 0;
+  for (const Frame& x : frames(b.held, bad)) EXPECT_EQ(x.type, 36);
+}
+
 }  // namespace
 }  // namespace e2e

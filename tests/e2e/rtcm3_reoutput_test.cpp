@@ -1,47 +1,74 @@
-// A port in input mode rtcm3 re-sends every frame that passed its check to the output port the
-// rover settings name, raw or wrapped for a stream: the bytes on that port are the frames as
-// received (a frame with a broken check left out), and wrapped as the board simulator's own
-// writer wraps them.
+// The RTCM 3 decoder's re-output: with rtcm3/rover/out/port naming a port, every frame a port in
+// mode rtcm3 takes whole (its CRC-24Q right) goes out there byte for byte, whatever its message;
+// bytes between frames and a frame with a broken CRC do not. A station's text (4091, written here
+// field by field) is among them. Set to /dev/null, the re-output stops.
+#include <string>
+
 #include "e2e/harness.h"
 #include "e2e/rtcm3_writer.h"
-#include "unit/gnss_link/wrapped/wrapped_frames.h"
 
 namespace e2e {
 namespace {
 
 using Rtcm3Reoutput = Rx;
 
-TEST_F(Rtcm3Reoutput, CheckedFramesGoOutRawOrWrappedOnTheNamedPort) {
+// 4091 of station `id`: subtype 100, a zero byte, the text with its 8-bit count.
+std::string msg4091(int id, int subtype, const std::string& text) {
+  return rtcm3w::Message(4091).u(static_cast<std::uint64_t>(id), 12).u(static_cast<std::uint64_t>(subtype), 8).u(0, 8).text(text, 8).frame();
+}
+
+TEST_F(Rtcm3Reoutput, WholeFramesGoOutOnTheChosenPortByteForByte) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
-  ASSERT_EQ(ask("%2%set,/par/rtcm3/rover/out/port,/dev/ser/c"), re("%2%"));
-  ASSERT_EQ(ask("%3%set,/par/rtcm3/rover/out/wrap,-1"), re("%3%"));
-  Port serB(dir_.file("dev/ser/b")), serC(dir_.file("dev/ser/c"));
-  ASSERT_TRUE(serB.ok() && serC.ok());
+  ASSERT_EQ(ask("%1%set,/par/rtcm3/rover/out/port,/dev/ser/c"), re("%1%"));
+  ASSERT_EQ(ask("%2%set,/par/dev/ser/b/imode,rtcm3"), re("%2%"));
+  Port b(dir_.file("dev/ser/b")), c(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(b.ok() && c.ok());
+  std::string broken = rtcm3w::msg1005(7, 4000000.0, 700000.0, 4900000.0);
+  broken.back() = static_cast<char>(broken.back() ^ 1);
+  const struct {
+    std::string bytes;
+    bool out;
+  } rows[] = {
+      {rtcm3w::msg1005(100, -2420188.34, 5385163.28, 2405199.91), true},
+      {"noise\r\n", false},
+      {msg4091(100, 100, "BASE 100 ON THE ROOF"), true},
+      {broken, false},
+      {msg4091(100, 7, "ANOTHER MAKER'S TEXT"), true},
+      {rtcm3w::msg1005(101, 4000000.0, 700000.0, 4900000.0), true},
+  };
+  std::string want;
+  for (const auto& r : rows)
+    if (r.out) want += r.bytes;
+  // By default each frame goes out wrapped as stream 82 ("R"): ">>", the body's length in three
+  // hexadecimal digits, the stream id, the frame, two checksum characters.
+  for (const auto& r : rows) ASSERT_TRUE(b.sendRaw(r.bytes));
+  ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re("101"); }));
+  c.fill([](const std::string&) { return false; }, 500);
+  std::string unwrapped;
+  for (std::size_t at = 0; at + 6 <= c.held.size();) {
+    ASSERT_EQ(c.held.compare(at, 2, ">>"), 0) << at;
+    const std::size_t len = std::stoul(c.held.substr(at + 2, 3), nullptr, 16);
+    ASSERT_EQ(c.held[at + 5], 'R');
+    ASSERT_LE(at + 5 + len, c.held.size());
+    unwrapped += c.held.substr(at + 6, len - 3);
+    at += 5 + len;
+  }
+  EXPECT_TRUE(unwrapped == want) << unwrapped.size() << " bytes of " << want.size();
+  // Unwrapped (out/wrap -1): the frames themselves.
+  ASSERT_EQ(ask("%w%set,/par/rtcm3/rover/out/wrap,-1"), re("%w%"));
+  c.held.clear();
+  for (const auto& r : rows) ASSERT_TRUE(b.sendRaw(r.bytes));
+  EXPECT_TRUE(c.fill([&](const std::string& h) { return h.size() >= want.size(); }, 10000)) << c.held.size();
+  c.fill([](const std::string&) { return false; }, 500);
+  EXPECT_TRUE(c.held == want) << c.held.size() << " bytes of " << want.size();
 
-  const std::string a = rtcm3w::msg1005(1234, 4045646.312, 713356.599, 4863018.851);
-  const std::string b = rtcm3w::msg1005(77, 1.0, 2.0, 3.0);
-  std::string broken = a;
-  broken[broken.size() - 1] = static_cast<char>(broken.back() ^ 0x5A);  // its CRC no longer fits
-  ASSERT_TRUE(serB.sendRaw(a + broken + b));
-  EXPECT_TRUE(serC.fill([&](const std::string& h) { return h.size() >= a.size() + b.size(); }));
-  EXPECT_EQ(serC.held, a + b);
-
-  // Wrapped for stream 82 ('R'): one native message per frame.
-  ASSERT_EQ(ask("%4%set,/par/rtcm3/rover/out/wrap,82"), re("%4%"));
-  serC.held.clear();
-  ASSERT_TRUE(serB.sendRaw(b));
-  const std::string want = wraptest::wrap('R', b);
-  EXPECT_TRUE(serC.fill([&](const std::string& h) { return h.size() >= want.size(); }));
-  EXPECT_EQ(serC.held, want);
-
-  // dev/null: nothing more goes out.
-  ASSERT_EQ(ask("%5%set,/par/rtcm3/rover/out/port,/dev/null"), re("%5%"));
-  serC.held.clear();
-  ASSERT_TRUE(serB.sendRaw(a));
-  EXPECT_EQ(ask("%6%print,/par/rtcm3/rover/out/port"), re("%6%/dev/null"));
-  EXPECT_FALSE(serC.fill([](const std::string& h) { return !h.empty(); }, 1500));
+  ASSERT_EQ(ask("%3%set,/par/rtcm3/rover/out/port,/dev/null"), re("%3%"));
+  c.held.clear();
+  ASSERT_TRUE(b.sendRaw(rtcm3w::msg1005(102, -2420188.34, 5385163.28, 2405199.91)));
+  ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re("102"); }));
+  c.fill([](const std::string&) { return false; }, 1000);
+  EXPECT_TRUE(c.held.empty()) << c.held.size() << " bytes after the re-output was turned off";
 }
 
 }  // namespace

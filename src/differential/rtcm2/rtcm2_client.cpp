@@ -5,6 +5,7 @@
 #include "differential/decoder_status.h"
 #include "differential/received_stores.h"
 #include "differential/rtk_base.h"
+#include "platform/debug.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
@@ -85,7 +86,7 @@ void RTCM_Client::updateRefCoord(const MSG_REF_PARAMS& r, int port) {
   const bool glo = r.header.type == 32;
   const int choice = RcvSet.refMsgChoice;
   if ((choice == kChoice3 && glo) || (choice == kChoice32 && !glo)) {
-    if (rtcm_dbi > 0) std::printf(" !1 updateRefCoord p %d b\n", port);
+    if (rtcm_dbi > 0) debPrintfx(-1, " !1 updateRefCoord p %d b\n", port);
     return;
   }
   ReferencePos& target = glo ? RcvPosGLN : RcvPosGPS;
@@ -132,7 +133,7 @@ void RTCM_Client::updateAntDef(const MSG_ANT_TYPE& r, int port) {
   const int n = std::snprintf(text, sizeof text, "ANT:%s,SET:%i,SER:%s", r.desc, r.setupId,
                               r.serialLen > 0 ? r.serial : "");
   if (n > 0) TxtMsg.putMessage(text, n, port, static_cast<short>(id), TextMessage::kRtcmAntDef);
-  if (rtcm_dbi == kDebugAntenna) std::printf(" base antenna info %s\n", text);
+  if (rtcm_dbi == kDebugAntenna) debPrintfx(-1, " base antenna info %s\n", text);
   // Another station's antenna is not the base's.
   if (station) updateAntType(r.desc, r.serialLen > 0 ? r.serial : "", r.setupId);
 }
@@ -156,7 +157,7 @@ void RTCM_Client::updateArpPar(const MSG_ARP_PAR& r, int port) {
 }
 
 void RTCM_Client::updateVirtCor(const MSG_TS_COR& r, int port) {
-  if (rtcm_dbi == kDebugNetwork) std::printf(" got RTCM 59 %d\n", port);
+  if (rtcm_dbi == kDebugNetwork) debPrintfx(-1, " got RTCM 59 %d\n", port);
   if (RtcmCpdClient* b = accepted(r.header.stationId, port)) b->updateVirtCor(r);
 }
 

@@ -1,5 +1,7 @@
 #include "differential/rtcm2/rtcm2_keys.h"
 
+#include <cstring>
+
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
@@ -12,6 +14,7 @@ namespace {
 constexpr const char* kVersions = "v2.1,v2.2,v2.3,v2.4";
 constexpr const char* kRefSources = "l1pc,arp,auto";
 constexpr long long kMaxAgeLimit = 32767;  // s, the correction stores' 16-bit signed limit
+constexpr int kTextMax = 90;               // characters of a type 16 or 36 text
 
 // A set builds the whole new record first, so that a refused value changes nothing.
 int rovercSet(const char* p, const ZRNamedNode* v) {
@@ -57,6 +60,12 @@ int basecSet(const char* p, const ZRNamedNode* v) {
     bool on = false;
     if (int rc = setBool(v, on)) return rc;
     s.smooth = on ? 1 : 0;
+  } else if (strcmpA(p, "text16") || strcmpA(p, "text36")) {
+    // Types 16 and 36 go out only with a text; an empty one sends none.
+    const bool glo = strcmpA(p, "text36");
+    char* t = glo ? s.text36 : s.text16;
+    if (int rc = setString(v, t, sizeof s.text16, 0, kTextMax)) return rc;
+    (glo ? s.len36 : s.len16) = static_cast<std::uint8_t>(std::strlen(t));
   } else {
     return CMD_WRONG_1ST;
   }
@@ -70,6 +79,8 @@ int basecPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "glo")) rc = reBool(re, s.glo != 0);
   else if (strcmpA(p, "smooth")) rc = reBool(re, s.smooth == 1);
+  else if (strcmpA(p, "text16")) rc = reString(re, s.text16);
+  else if (strcmpA(p, "text36")) rc = reString(re, s.text36);
   return rc;
 }
 

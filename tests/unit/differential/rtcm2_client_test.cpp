@@ -12,6 +12,7 @@
 #include "differential/received_stores.h"
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtk_base.h"
+#include "platform/debug.h"
 #include "positioning/reference/reference_pos.h"
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
@@ -373,11 +374,14 @@ TEST_F(Rtcm2Client, DiagnosticPrints) {
       {59, 2, " got RTCM 59 1\n"},
       {3, 2, ""},
   };
+  // The diagnostic lines go to the debug port.
+  static std::string printed;
+  debSetSink([](const char* text, int len) { printed.append(text, static_cast<std::size_t>(len)); });
   for (const Row& r : rows) {
     SetUp();
     RcvSet.refMsgChoice = 0;
     rtcm_dbi = r.dbi;
-    testing::internal::CaptureStdout();
+    printed.clear();
     if (r.what == 0) cl.updateRefCoord(ref(32, 100, kA, 0, 0), kPort);
     if (r.what == 1) {
       MSG_ANT_TYPE m{};
@@ -386,8 +390,9 @@ TEST_F(Rtcm2Client, DiagnosticPrints) {
       cl.updateAntDef(m, kPort);
     }
     if (r.what == 2) cl.updateVirtCor(MSG_TS_COR{}, kPort);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), r.line) << r.dbi;
+    EXPECT_EQ(printed, r.line) << r.dbi;
   }
+  debSetSink(nullptr);
   rtcm_dbi = 0;
 }
 
