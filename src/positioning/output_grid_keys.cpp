@@ -211,6 +211,14 @@ int geoidPrint(const char* p, Reply& re) {
   if (strcmpA(p, "fixed")) rc = reBool(re, RcvSet.fixedUndOn != 0);
   if (strcmpA(p, "und")) rc = reDouble(re, RcvSet.fixedUnd, 3);
   if (strcmpA(p, "file")) rc = reString(re, RcvSet.geoidFile);
+  if (std::strcmp(p, "model") == 0) {
+    // The model the heights come from, as the last height request found it: a file that failed
+    // to load leaves the one before (or the built-in grid) here, whatever "file" names. A state,
+    // not a setting: printed when asked by name, never in a listing of the settings.
+    char name[GeoidGPS::kNameLen] = "";
+    GeoidGPS::getCurrent(nullptr, name, sizeof name);
+    rc = reString(re, name);
+  }
   return rc;
 }
 

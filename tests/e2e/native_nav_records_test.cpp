@@ -611,6 +611,16 @@ TEST_F(NativeNavRecords, EachSystemsRecordsAreKeptWhereTheirLayoutsPutThem) {
       EXPECT_EQ(at<std::uint8_t>(d, 0), a.number) << "almanac block " << a.block;
     }
   }
+
+  // Started again, the kept almanacs are the store's; clearing them all takes each one's block
+  // from the image too, so that no start brings them back.
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%a%set,/par/pos/clean/alm,on"), re("%a%"));
+  std::this_thread::sleep_for(std::chrono::seconds(3));  // the store's next second
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  const std::string cleared = dir_.read(".gnss.nvm");
+  for (const auto& a : almanacs) EXPECT_EQ(blockData(cleared, a.block), "") << "almanac block " << a.block;
 }
 
 }  // namespace

@@ -129,6 +129,7 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
   EXPECT_EQ(l.e, 0.0);
   const double builtIn = l.und;
   EXPECT_NEAR(l.sep, builtIn, 0.006);
+  EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("Default EGM2008"));
 
   // The European datum 1950 (international ellipsoid, shift -130, -117, -151 m to WGS 84): the
   // site's Earth-fixed position shifted back, made geodetic on that ellipsoid by CartConvert.
@@ -167,6 +168,8 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
   ASSERT_EQ(ask("%3%set,/par/pos/geoid/file,egm96.gemo"), re("%3%"));
   l = lines.next();
   EXPECT_NEAR(l.und, node, 0.006);
+  EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("EGM96 0.5deg test fixture"));
+  EXPECT_EQ(ask("print,/par/pos/geoid"), re("{fixed=off,und=0.000,file=egm96.gemo}")) << "a state, not a setting";
 
   // Read again at the next start, before any set (the debug selector is not a setting).
   restart();
@@ -229,6 +232,7 @@ TEST_F(OutputRecord, AGeoidFileCutShortLeavesTheGridInUse) {
   EXPECT_EQ(ask("%3%set,/par/pos/geoid/file,cut.gemo"), frame("ER", "%3%{16,,file error}"));
   EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
   EXPECT_NEAR(lines.next().und, node, 1e-9) << "the file's grid stays";
+  EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("EGM96 0.5deg test fixture"));
 
   // The stored file goes bad while the program is down.
   restart();
@@ -237,6 +241,7 @@ TEST_F(OutputRecord, AGeoidFileCutShortLeavesTheGridInUse) {
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
   EXPECT_NEAR(lines.next().und, builtIn, 1e-9);
   EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
+  EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("Default EGM2008")) << "the file names a model not in use";
 }
 
 // The output position filter on the simulator's fixed site: the running mean over the last

@@ -2,6 +2,8 @@
 // their codes, and every stored value printed the same after a restart, after a kill once the
 // periodic save has run, and after SIGTERM.
 #include <csignal>
+#include <cstdio>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -177,6 +179,7 @@ TEST_F(Rtcm3Keys, MsmInfoShowsSatellitesBeyond32) {
       {1091, {2, 33}, "gal", "{msg=1,sat=0x4000000080000000,sgn=0x40000000}"},
       {1121, {37}, "comp", "{msg=1,sat=0x0000000008000000,sgn=0x40000000}"},
       {1071, {1, 32}, "gps", "{msg=1,sat=0x8000000100000000,sgn=0x40000000}"},
+      {1111, {1, 7}, "qzss", "{msg=1,sat=0x8200000000000000,sgn=0x40000000}"},  // J01 (193), J07 (199)
   };
   for (const auto& r : rows) {
     ASSERT_TRUE(b.sendRaw(msm1(r.msg, r.sats)));
@@ -186,5 +189,43 @@ TEST_F(Rtcm3Keys, MsmInfoShowsSatellitesBeyond32) {
   }
 }
 
+
+// A real recording with MSM7 of every system (uscl00chl0.rtcm3, from rtklib's test data): the
+// rover keeps each system's last MSM with the satellite mask its header carries, an empty one
+// (its QZSS and NavIC) too. The mask is read here from the frame's header (DF394 after
+// 12+12+30+19 bits).
+TEST_F(Rtcm3Keys, MsmInfoOfEverySystemOfARecording) {
+  const std::string rec = readFile(std::string(RX_SHARED_DIR) + "/testdata/rtcm3/uscl00chl0.rtcm3");
+  std::map<int, std::uint64_t> masks;  // by message number
+  const auto* d = reinterpret_cast<const unsigned char*>(rec.data());
+  for (std::size_t i = 0; i + 6 <= rec.size();) {
+    const std::size_t len = (d[i + 1] & 3u) << 8 | d[i + 2];
+    if (d[i] != 0xD3 || i + len + 6 > rec.size()) {
+      ++i;
+      continue;
+    }
+    const int msg = d[i + 3] << 4 | d[i + 4] >> 4;
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64 && len >= 18; ++k) {
+      const int bit = 73 + k;
+      mask = mask << 1 | ((d[i + 3 + bit / 8] >> (7 - bit % 8)) & 1u);
+    }
+    if (msg % 10 == 7 && msg >= 1077 && msg <= 1137) masks[msg] = mask;
+    i += len + 6;
+  }
+  ASSERT_EQ(masks.size(), 7u) << "MSM7 of every system";
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%m%set,/par/dev/ser/b/imode,rtcm3"), re("%m%"));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_TRUE(b.sendRaw(rec));
+  const char* names[] = {"gps", "glo", "gal", "sbas", "qzss", "comp", "irnss"};
+  for (const auto& [msg, mask] : masks) {
+    char want[64];
+    std::snprintf(want, sizeof want, "{msg=7,sat=0x%016llX,", static_cast<unsigned long long>(mask));
+    const std::string key = std::string("print,/par/rtcm3/rover/msm/info/") + names[(msg - 1077) / 10];
+    EXPECT_TRUE(waitUntil([&] { return ask(key).find(want) != std::string::npos; })) << msg << ": " << ask(key);
+  }
+}
 }  // namespace
 }  // namespace e2e

@@ -525,5 +525,42 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   EXPECT_NEAR(l[7], 10.0, 1e-9);
 }
 
+
+// The same set announcing a residual grid (1023) about the site instead of a projection: 4 x 4
+// points 10' apart, each with the same residuals (0.003" north, 0.006" east, 0.250 m up) on top
+// of the grid's mean offsets (0.050", -0.030", 1.20 m). Whatever the interpolation, the point in
+// the grid's middle moves by their sums from where the Helmert parameters put it.
+TEST_F(Rtcm3Network, ReceivedResidualGridMovesTheOutputPosition) {
+  const std::vector<double> local = toolNumbers(
+      "echo 10 50 300 0 | cct -d 9 +proj=pipeline +step +proj=cart +ellps=WGS84 +step +proj=helmert +x=-577.326 "
+      "+y=-90.129 +z=-463.919 +rx=5.137 +ry=1.474 +rz=5.297 +s=-2.4232 +convention=coordinate_frame +step +inv "
+      "+proj=cart +a=6377397.155 +b=6356078.963");
+  ASSERT_GE(local.size(), 3u) << "cct (Debian proj-bin) is required";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
+  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
+  const Params mgi{8, 0x200, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
+                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  Message grid(1023);
+  grid.u(8, 8).u(1, 1).u(1, 1).q(50.0 * 3600, 0.5, 21).q(10.0 * 3600, 0.5, 22).q(600, 0.5, 12).q(600, 0.5, 12);
+  grid.q(0.050, 0.001, 8).q(-0.030, 0.001, 8).q(1.20, 0.01, 15);
+  for (int i = 0; i < 16; ++i) grid.s(100, 9).s(200, 9).s(250, 9);
+  grid.u(0, 2).u(0, 2).u(0, 3).u(0, 3).u(60000, 16);
+  ASSERT_TRUE(serB_->sendRaw(msgParams(mgi, false, "ETRS89", "MGI") + grid.frame()));
+  ASSERT_TRUE(waitUntil([&] { return ask("%3%print,/par/rtcm3/rover/transform/resid/cond") != re("%3%{}"); }));
+  ASSERT_EQ(ask("%4%set,/par/pos/datum,GOT"), re("%4%"));
+
+  auto next = [&] {
+    const std::size_t from = rx_->out().size();
+    std::vector<std::vector<double>> l;
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
+    return l.empty() ? std::vector<double>(15, 0.0) : l.back();
+  };
+  const std::vector<double> l = next();
+  EXPECT_NEAR(l[6], local[1] + (0.050 + 100 * 0.00003) / 3600, 2e-9) << "latitude";
+  EXPECT_NEAR(l[7], local[0] + (-0.030 + 200 * 0.00003) / 3600, 2e-9) << "longitude";
+}
 }  // namespace
 }  // namespace e2e

@@ -56,11 +56,9 @@ long Rtc3EphMsg::getId(int part) {
   return SatDataProcessorInstance.get_EphUpdateCounter(sys_, part, k);
 }
 
-long Rtc3EphMsg::getOveralId() {
-  long sum = 0;
-  for (int p = 0; p < parts(); ++p) sum += getId(p);
-  return sum;
-}
+// The system's counter moves with every ephemeris the store takes for it: the parts are then
+// asked one by one.
+long Rtc3EphMsg::getOveralId() { return kind() < 0 ? 0 : SatDataProcessorInstance.get_EphUpdateCounter(sys_); }
 
 namespace {
 

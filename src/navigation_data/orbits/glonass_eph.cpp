@@ -95,16 +95,6 @@ GloIntegState glo_InitialState(const ZRT_EPH_GLN& eph) {
   return s;
 }
 
-GloIntegState glo_StateAt(const ZRT_EPH_GLN& eph, double dt, double step) {
-  GloIntegState s = glo_InitialState(eph);
-  if (!(step > 0) || !std::isfinite(dt)) return s;
-  const int n = static_cast<int>(std::ceil(std::fabs(dt) / step));
-  if (n == 0) return s;
-  const double h = dt / n;
-  for (int i = 0; i < n; ++i) compute_SolutionEquationSet_RKM(s, h);
-  return s;
-}
-
 namespace {
 void toNode(const GloIntegState& s, PolyNode& n) {
   for (int k = 0; k < 3; ++k) {

@@ -33,8 +33,6 @@ void glo_MotionEquation(const double x[6], const double acc[3], double dx[6]);
 void compute_SolutionEquationSet_RKM(GloIntegState& s, double h);
 // The record's state at tb, in m and m/s.
 GloIntegState glo_InitialState(const ZRT_EPH_GLN& eph);
-// Integrates the record's state to `dt` seconds after tb in steps of at most `step` seconds.
-GloIntegState glo_StateAt(const ZRT_EPH_GLN& eph, double dt, double step);
 
 // The extended GLONASS ephemerides: each stored record's state converted once to m, m/s and
 // m/s^2 for the integration, 30 entries under the server's own lock; the entry used longest ago

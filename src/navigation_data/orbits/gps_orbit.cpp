@@ -132,11 +132,6 @@ bool compute_SatPositionByEphemeris(double t, int sys, const ZRT_ORIG_EPH_GPS& e
   return true;
 }
 
-double compute_SatClockByEphemeris(double t, int sys, const ZRT_EPH_GPS& eph) {
-  const double dt = fold_CycleTime(t - eph.toc, sys);
-  return eph.af0 + (eph.af1 + static_cast<double>(eph.af2) * dt) * dt;
-}
-
 bool compute_SatPosByGPSAlmData(double t, int sys, const ZRT_ALM_GPS& alm, double pos[3], float vel[3],
                                 double* clock, double* drift) {
   if (!has_KeplerOrbit(sys)) return false;

@@ -57,8 +57,6 @@ double solve_Kepler(double M, double e);
 bool compute_SatPositionByEphemeris(double t, int sys, const ZRT_ORIG_EPH_GPS& eph, double pos[3],
                                     double vel[3], double* rel);
 
-// Satellite clock offset (s) at t from af0, af1, af2 and toc, without the relativistic term.
-double compute_SatClockByEphemeris(double t, int sys, const ZRT_EPH_GPS& eph);
 
 // The clock and Kepler terms every GPS-type record names alike, copied into the GPS layout the
 // orbit and polynomial code reads.

@@ -172,7 +172,6 @@ class SatelliteDataProcessor {
   void update(const SatDataEpoch& epoch, SatDataEpochResult* result = nullptr);
 
   // The data type whose records feed the satellite's polynomials; 255 none.
-  int get_PrimaryDataType(int sys, int si) const;
   // Whether a satellite counts as tracked (locked within the last 120 s).
   bool is_SatTracked(int sys, int si) const;
 

@@ -100,10 +100,10 @@ int SatelliteCorrectionProcessor::update_CdCorrection() {
       s.bRated = a.uStationId < 32 && ((slasMask >> a.uStationId) & 1u) != 0 ? 1 : 0;
     if (s.bRated == 0) continue;
     if (a.bRefPosValid != 0) {
-      double lat = 0, lon = 0, h = 0, geoid = 0;
+      double lat = 0, lon = 0, h = 0;
       EllMath::XYZ_BLH(EllExt, a.dRefPos[0], a.dRefPos[1], a.dRefPos[2], lat, lon, h);
-      if (!GeoidGPS::getHeight(lat, lon, &geoid)) geoid = 0.0;
-      TropoCorr::prepare_TropoEpoch(w.corrSetup, lat, h - geoid, w.bCalendarValid != 0, w.uDayOfYear, s.tropo);
+      // As the rover's own height: the model's last height where it has none for the station.
+      TropoCorr::prepare_TropoEpoch(w.corrSetup, lat, h - GeoidGPS::getHeight(lat, lon), w.bCalendarValid != 0, w.uDayOfYear, s.tropo);
       s.bTropoValid = 1;
     }
     const double dist = distanceWeight(a.bRefPosValid != 0, a.dBaseline, mode);

@@ -165,13 +165,6 @@ double getLegendre(int n, int m, double x) {
   return legendreUp(n, m, x, std::sqrt((1.0 - x) * (1.0 + x)));
 }
 
-// The argument as an angle: sine and cosine from it keep the sectoral terms exact near the poles,
-// where 1 - x^2 loses the digits.
-double getLegendre2(int n, int m, double lat) {
-  if (!validDegree(n, m)) return 0.0;
-  return legendreUp(n, m, std::sin(lat), std::fabs(std::cos(lat)));
-}
-
 double getNormalizedLegendre(int n, int m, double x) {
   if (!validDegree(n, m)) return 0.0;
   double ratio = 1.0;  // (n-m)! / (n+m)!

@@ -47,10 +47,8 @@ extern const double BDGIM_bkj[12][17];
 extern const double BDGIM_Tk[12];
 
 // Associated Legendre function P_n^m(x) without the Condon-Shortley phase (recursion in n from
-// P_m^m = (2m-1)!! (1-x^2)^(m/2)); getLegendre2 by the three-term recursion in m instead; and the
-// fully normalised form sqrt((2 - delta_m0)(2n+1)(n-m)!/(n+m)!) P_n^m that BDGIM uses. n <= 15.
+// P_m^m = (2m-1)!! (1-x^2)^(m/2)); and the fully normalised form sqrt((2 - delta_m0)(2n+1)(n-m)!/(n+m)!) P_n^m that BDGIM uses. n <= 15.
 double getLegendre(int n, int m, double x);
-double getLegendre2(int n, int m, double x);
 double getNormalizedLegendre(int n, int m, double x);
 
 // Geomagnetic pole of the model's frame (rad).

@@ -225,9 +225,9 @@ int SatelliteCorrectionProcessor::update_PositionData() {
       const PosData::PositionDataType& p = w.position;
       w.dHeight = p.dHeight;
       w.dVelFactor = w.velocity.dSecondVector[2];
-      double geoid = 0.0;
-      if (!GeoidGPS::getHeight(p.dLat, p.dLon, &geoid)) geoid = 0.0;
-      w.dOrthoHeight = p.dHeight - geoid;
+      // Where the model has no height (none valid yet, a point outside a regional grid) the last
+      // height it gave, near this receiver, is closer than none for the troposphere's height.
+      w.dOrthoHeight = p.dHeight - GeoidGPS::getHeight(p.dLat, p.dLon);
       w.dSinLat = std::sin(p.dLat);
       w.dCosLat = std::cos(p.dLat);
       w.dTanNorth = std::tan(std::numbers::pi / 2 - p.dLat);

@@ -19,20 +19,6 @@ bool PositionDataType::check_AvailableData(double hMin, double hMax) const {
 
 // ---- Receiver clock --------------------------------------------------------------------------
 
-bool ClockDataType::get_Offset(double& value, float& sigma) const {
-  if (bOffsetValid == 0) return false;
-  value = dOffset;
-  sigma = fOffsetSigma;
-  return true;
-}
-
-bool ClockDataType::get_Drift(double& value, float& sigma) const {
-  if (bDriftValid == 0) return false;
-  value = dDrift;
-  sigma = fDriftSigma;
-  return true;
-}
-
 bool ClockDataType::get_FilteredOffset(double& value, float& sigma) const {
   if (bFilteredOffsetValid == 0) return false;
   value = dFilteredOffset;
@@ -47,10 +33,10 @@ bool ClockDataType::get_FilteredDrift(double& value, float& sigma) const {
   return true;
 }
 
-bool ClockDataType::timeScale(bool filtered, int system, double& value, float& sigma) const {
+bool ClockDataType::get_FilteredTimeScaleOffset(int system, double& value, float& sigma) const {
   double offset = 0.0;
   float offsetSigma = 0.0f;
-  if (!(filtered ? get_FilteredOffset(offset, offsetSigma) : get_Offset(offset, offsetSigma))) return false;
+  if (!get_FilteredOffset(offset, offsetSigma)) return false;
   if (system == uRefSystem) {
     value = offset;
     sigma = offsetSigma;
@@ -64,14 +50,14 @@ bool ClockDataType::timeScale(bool filtered, int system, double& value, float& s
   return true;
 }
 
-bool ClockDataType::systemOffset(bool filtered, int signal, double& value, float& sigma) const {
+bool ClockDataType::get_FilteredSystemOffset(int signal, double& value, float& sigma) const {
   if (signal < 0 || signal >= kSignals) return false;
   const int system = uSignalSystem[signal];
   if (system == kNone) return false;
-  if (system != uRefSystem || signal == uRefSignal) return timeScale(filtered, system, value, sigma);
+  if (system != uRefSystem || signal == uRefSignal) return get_FilteredTimeScaleOffset(system, value, sigma);
   double offset = 0.0;
   float offsetSigma = 0.0f;
-  if (!(filtered ? get_FilteredOffset(offset, offsetSigma) : get_Offset(offset, offsetSigma))) return false;
+  if (!get_FilteredOffset(offset, offsetSigma)) return false;
   double sign = 0.0;
   const int k = get_DtIndex(uRefSignal, signal, sign);
   value = offset;
@@ -83,31 +69,5 @@ bool ClockDataType::systemOffset(bool filtered, int signal, double& value, float
   return true;
 }
 
-bool ClockDataType::get_TimeScaleOffset(int system, double& value, float& sigma) const {
-  return timeScale(false, system, value, sigma);
-}
-bool ClockDataType::get_FilteredTimeScaleOffset(int system, double& value, float& sigma) const {
-  return timeScale(true, system, value, sigma);
-}
-bool ClockDataType::get_SystemOffset(int signal, double& value, float& sigma) const {
-  return systemOffset(false, signal, value, sigma);
-}
-bool ClockDataType::get_FilteredSystemOffset(int signal, double& value, float& sigma) const {
-  return systemOffset(true, signal, value, sigma);
-}
-
-bool ClockDataType::get_DeltaTime(int system, double& value, float& sigma) const {
-  if (system == 0) {
-    value = 0.0;
-    sigma = 0.0f;
-    return true;
-  }
-  double sign = 0.0;
-  const int k = get_DtIndex(0, system, sign);
-  if (k < 0 || systemDelta[k].bValid == 0) return false;
-  value = systemDelta[k].dDelta * sign;
-  sigma = systemDelta[k].fSigma;
-  return true;
-}
 
 }  // namespace PosData

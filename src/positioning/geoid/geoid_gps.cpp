@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "platform/rtos.h"
 #include "positioning/geoid/geoid_builtin.h"
@@ -119,8 +118,6 @@ GeoidGPS::Descr GeoidGPS::pendingDescr = {};
 bool GeoidGPS::havePending = false;
 alignas(4) std::uint8_t GeoidGPS::loadGrid[kGridBytes];
 
-GeoidGPS::Descr GeoidGPS::builtInDescr() { return kBuiltIn; }
-
 std::uint8_t* GeoidGPS::setDescr(const Descr& d, std::uint32_t* bytes) {
   std::uint32_t n = 0;
   if (!descrAcceptable(d, &n)) return nullptr;
@@ -173,12 +170,6 @@ void GeoidGPS::keepBuiltInIfNone() {
   copyName(name, kBuiltInName);
   changeCur = true;
   valid = true;
-}
-
-double GeoidGPS::getElem(std::int32_t idx) {
-  Locker<Mutex> l(geoidLock());
-  if (idx < 0 || std::int64_t(idx) >= std::int64_t(descr.rows) * descr.cols) return std::numeric_limits<double>::quiet_NaN();
-  return GridView(descr, grid).elem(idx);
 }
 
 bool GeoidGPS::heightLocked(double lat, double lon, double* height) {
@@ -284,11 +275,6 @@ double GeoidGPS::getHeight(double lat, double lon) {
   return heightLocked(lat, lon, &h) ? h : curHeight;
 }
 
-bool GeoidGPS::isValid() {
-  Locker<Mutex> l(geoidLock());
-  return valid;
-}
-
 bool GeoidGPS::getCurrent(Descr* d, char* outName, std::size_t nameLen) {
   Locker<Mutex> l(geoidLock());
   if (!haveCur) return false;
@@ -298,18 +284,4 @@ bool GeoidGPS::getCurrent(Descr* d, char* outName, std::size_t nameLen) {
     outName[nameLen - 1] = '\0';
   }
   return true;
-}
-
-void GeoidGPS::reset() {
-  Locker<Mutex> l(geoidLock());
-  descr = kBuiltIn;
-  grid = kGeoidBuiltInGrid;
-  copyName(name, kBuiltInName);
-  valid = false;
-  changeCur = false;
-  curHeight = 0.0;
-  curDescr = {};
-  curName[0] = '\0';
-  haveCur = false;
-  havePending = false;
 }

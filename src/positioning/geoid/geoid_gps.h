@@ -29,9 +29,6 @@ class GeoidGPS {
   static constexpr std::size_t kNameLen = 256;
   static constexpr const char* kBuiltInName = "Default EGM2008";
 
-  // The descriptor of the built-in grid.
-  static Descr builtInDescr();
-
   // Validates a new descriptor. On acceptance keeps it as the pending descriptor, sets `bytes`
   // to rows x columns x element size and returns the load buffer to be filled (never the grid in
   // use); returns nullptr on refusal and then changes nothing.
@@ -50,9 +47,6 @@ class GeoidGPS {
   // Marks the built-in grid valid when no grid is valid yet (a failed load keeps it in use).
   static void keepBuiltInIfNone();
 
-  // offset + scale x element `idx` of the grid in use; NaN for an index outside the grid.
-  static double getElem(std::int32_t idx);
-
   // Geoid height in metres at a latitude and longitude in radians. False when the model is not
   // valid, the input is not finite or the point lies outside a regional grid.
   static bool getHeight(double lat, double lon, double* height);
@@ -61,16 +55,13 @@ class GeoidGPS {
   // given.
   static double getHeight(double lat, double lon);
 
-  static bool isValid();
-
   // Descriptor and name of the model in use as taken by the first height request after a change
   // (for reporting); false before any.
   static bool getCurrent(Descr* d, char* name, std::size_t nameLen);
 
-  // Resets to the state at start (tests).
-  static void reset();
-
  private:
+  friend struct GeoidTestAccess;  // the unit tests' way back to the state at start
+
   static bool heightLocked(double lat, double lon, double* height);
 
   static Descr descr;         // grid in use

@@ -148,8 +148,3 @@ void PosFilter::setSpdMode(bool on) {
   Locker<Mutex> l(mu_);
   spdMode_ = on ? 1 : 0;
 }
-
-int PosFilter::count() const {
-  Locker<Mutex> l(mu_);
-  return count_;
-}

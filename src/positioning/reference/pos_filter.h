@@ -60,8 +60,6 @@ class PosFilter {
   void setWeight(bool on);
   void setSpdMode(bool on);
 
-  int count() const;
-
  private:
   void resetLocked();
   // The filtered position takes the fix with weight w (0: the running mean over the count).

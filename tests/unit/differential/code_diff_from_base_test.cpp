@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "differential/base/code_diff_from_base.h"
 #include "differential/base/cpd_utils.h"
 #include "navigation_data/orbits/gps_orbit.h"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "differential/base/cpd_utils.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"

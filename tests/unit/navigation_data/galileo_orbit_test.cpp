@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "gal_test_util.h"
 #include "navigation_data/orbits/gps_orbit.h"
 

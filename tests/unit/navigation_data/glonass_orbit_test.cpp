@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "glo_files.h"
 #include "nav_files.h"
 #include "navigation_data/orbits/glonass_eph.h"

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"

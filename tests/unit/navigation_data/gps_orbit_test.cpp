@@ -1,6 +1,7 @@
 // The Kepler orbit against an independent evaluation of IS-GPS-200 written here in another form
 // (fixed-point Kepler, half-angle true anomaly, numerical velocity), against the IGS precise
 // orbit of the same day, and the accuracy tables.
+#include "unit/navigation_data/orbit_formulas.h"
 #include "navigation_data/orbits/gps_orbit.h"
 
 #include <gtest/gtest.h>

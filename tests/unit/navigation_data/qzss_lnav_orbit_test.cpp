@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "lnav_test_util.h"
 #include "navigation_data/orbits/gps_orbit.h"
 

@@ -1,5 +1,6 @@
 // Satellite polynomials against the direct Kepler orbit, their sliding rebuilds, the read
 // statuses with the lock they leave, and the group-delay set.
+#include "unit/navigation_data/orbit_formulas.h"
 #include "navigation_data/orbits/sat_polynom.h"
 
 #include <gtest/gtest.h>

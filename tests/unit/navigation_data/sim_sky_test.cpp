@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "../../../tools/gnss_board_sim/sim_sky.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/sv_id.h"

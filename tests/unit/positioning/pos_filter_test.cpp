@@ -39,7 +39,6 @@ TEST(PosFilter, RunningMeanUpToTheCapThenLeaky) {
     EXPECT_TRUE(o.active);
     EXPECT_NEAR(o.pos[0], mean, 1e-12) << i;
     EXPECT_NEAR(o.pos[1], 2 * mean, 1e-12) << i;
-    EXPECT_EQ(f.count(), n);
   }
 }
 
@@ -210,7 +209,7 @@ TEST(PosFilter, SettingRangesAndInit) {
   EXPECT_EQ(s.spdmax, 2.0f);
   EXPECT_FALSE(s.weight);
   EXPECT_FALSE(s.spdmode);
-  EXPECT_EQ(f.count(), 0);
+  EXPECT_DOUBLE_EQ(put(f, 1, 5, kT0 + 1).pos[0], 5) << "the fix before init is forgotten";
 }
 
 TEST(PosFilter, ResetClearsThePosition) {
@@ -218,7 +217,6 @@ TEST(PosFilter, ResetClearsThePosition) {
   put(f, 1.0, 10, kT0);
   put(f, 1.0, 20, kT0 + 1);
   f.reset();
-  EXPECT_EQ(f.count(), 0);
   EXPECT_DOUBLE_EQ(put(f, 1.0, 40, kT0 + 2).pos[0], 40);
 }
 

@@ -14,6 +14,7 @@
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/geoid/geoid_gps.h"
+#include "unit/positioning/geoid_test_access.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/pos_keys.h"
 #include "positioning/geodesy/datum_in_use.h"
@@ -273,7 +274,7 @@ class GeoidFileKey : public TempRunDir {
 
 TEST_F(GeoidFileKey, LoadsAGeoidFileOfTheStoreAndRefusesWhatItCannotLoad) {
   rcvSetDefaults(RcvSet);
-  GeoidGPS::reset();
+  GeoidTestAccess::reset();
   GeoidGPS::useBuiltIn();
   const std::string fixture = readFile(std::string(RX_SHARED_DIR) + "/testdata/geoid/egm96_05deg_fixture.gemo");
   ASSERT_GT(fixture.size(), 1000u);

@@ -13,6 +13,7 @@
 #include "positioning/geodesy/magvar.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/geoid/geoid_gps.h"
+#include "unit/positioning/geoid_test_access.h"
 #include "positioning/rcv_output.h"
 #include "positioning/rcv_output_base_moving.h"
 #include "settings/nav_settings.h"
@@ -398,7 +399,7 @@ TEST_F(RcvOutputTest, BaseHeightFromTheReceivedTransformation) {
     std::strcpy(d.name, "GOT");
     d.area = &area, d.res = &res, d.separateResidualHeight = static_cast<std::uint8_t>(separate), d.heightType = 2;
     std::memcpy(NavSet.datum, &d, sizeof d);
-    GeoidGPS::reset();
+    GeoidTestAccess::reset();
     RcvSet.fixedUndOn = 0;
     rtkAt(frameAt(B / kD, L / kD, 50), 5);
     out.computeParams();

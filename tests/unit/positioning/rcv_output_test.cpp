@@ -7,6 +7,7 @@
 #include "positioning/geodesy/datum_in_use.h"
 #include "positioning/geodesy/dk_national_grid.h"
 #include "positioning/geoid/geoid_gps.h"
+#include "unit/positioning/geoid_test_access.h"
 #include "positioning/rcv_output.h"
 #include "settings/rcv_settings.h"
 #include "unit/positioning/geodesy_oracle.h"
@@ -456,7 +457,7 @@ TEST(RcvOutputGeoid, SourcesAndSeparation) {
         {false, false, 2, false, false, 0, 0, 0}};
     for (const Row& row : rows) {
         SCOPED_TRACE(&row - rows);
-        GeoidGPS::reset();
+        GeoidTestAccess::reset();
         if (row.model) GeoidGPS::useBuiltIn();
         RcvSet.fixedUndOn = row.fixed;
         RcvSet.fixedUnd = 12.5f;
@@ -468,5 +469,5 @@ TEST(RcvOutputGeoid, SourcesAndSeparation) {
         EXPECT_NEAR(und, row.und, 1e-9);
         EXPECT_NEAR(sep, row.sep, 1e-9);
     }
-    GeoidGPS::reset();
+    GeoidTestAccess::reset();
 }

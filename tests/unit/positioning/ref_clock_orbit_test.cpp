@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "unit/navigation_data/orbit_formulas.h"
 #include "base_station_model.h"
 #include "positioning/base/base_processing.h"
 #include "navigation_data/orbits/gps_orbit.h"

@@ -241,6 +241,25 @@ TEST(CorrPositionData, DerivedValuesOfTheEpoch) {
   EXPECT_EQ(w.uDayOfYear, 1 + 6 * 30.5);  // 1 July: 184, the approximate day
 }
 
+// A model with no height at the position (a regional grid elsewhere) leaves the troposphere
+// the last height the model gave, not none.
+TEST(CorrPositionData, OrthometricHeightTakesTheModelsLastHeightWhereItHasNone) {
+  const GeoidGPS::Descr south = {2, 0, 0.01, 0.0, 0.0, -10.0, 1.0, 1.0, 11, 11};  // 10..20 S, 0..10 E
+  std::uint32_t bytes = 0;
+  std::uint8_t* grid = GeoidGPS::setDescr(south, &bytes);
+  ASSERT_TRUE(grid != nullptr);
+  for (std::uint32_t i = 0; i < bytes; i += 2) grid[i] = 0x34, grid[i + 1] = 0x12;  // 46.60 m everywhere
+  ASSERT_TRUE(GeoidGPS::install("south"));
+  double n = 0;
+  ASSERT_TRUE(GeoidGPS::getHeight(-15 * kDeg, 5 * kDeg, &n));
+  ASSERT_NEAR(n, 46.60, 1e-9);
+  ASSERT_FALSE(GeoidGPS::getHeight(50 * kDeg, 10 * kDeg, &n));  // the epoch's position
+  readyInputs(true, 0.25);
+  P.update(0);
+  EXPECT_NEAR(P.work().dOrthoHeight, 300 - 46.60, 1e-9);
+  GeoidGPS::useBuiltIn();
+}
+
 // With a calendar epoch the Sun and the Moon are published whether a position follows or not;
 // without one neither is, and the troposphere's day is 152.
 TEST(CorrPositionData, SunAndMoonOnlyWithACalendarEpoch) {

@@ -2,6 +2,7 @@
 // system codes, orbits from the published polynomials against the direct Kepler orbit of real
 // broadcast ephemerides, group delays, the locked list, L-band beams, and the channel reset
 // that keeps one satellite's ionosphere out of the next one's TEC.
+#include "unit/navigation_data/orbit_formulas.h"
 #include "unit/positioning/fresh_channels.h"
 #include "positioning/engine/sat_meas_processor.h"
 
