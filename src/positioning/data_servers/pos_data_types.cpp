@@ -19,20 +19,6 @@ bool PositionDataType::check_AvailableData(double hMin, double hMax) const {
 
 // ---- Receiver clock --------------------------------------------------------------------------
 
-bool ClockDataType::get_Offset(double& value, float& sigma) const {
-  if (bOffsetValid == 0) return false;
-  value = dOffset;
-  sigma = fOffsetSigma;
-  return true;
-}
-
-bool ClockDataType::get_Drift(double& value, float& sigma) const {
-  if (bDriftValid == 0) return false;
-  value = dDrift;
-  sigma = fDriftSigma;
-  return true;
-}
-
 bool ClockDataType::get_FilteredOffset(double& value, float& sigma) const {
   if (bFilteredOffsetValid == 0) return false;
   value = dFilteredOffset;
@@ -47,10 +33,10 @@ bool ClockDataType::get_FilteredDrift(double& value, float& sigma) const {
   return true;
 }
 
-bool ClockDataType::timeScale(bool filtered, int system, double& value, float& sigma) const {
+bool ClockDataType::timeScale(int system, double& value, float& sigma) const {
   double offset = 0.0;
   float offsetSigma = 0.0f;
-  if (!(filtered ? get_FilteredOffset(offset, offsetSigma) : get_Offset(offset, offsetSigma))) return false;
+  if (!get_FilteredOffset(offset, offsetSigma)) return false;
   if (system == uRefSystem) {
     value = offset;
     sigma = offsetSigma;
@@ -64,14 +50,14 @@ bool ClockDataType::timeScale(bool filtered, int system, double& value, float& s
   return true;
 }
 
-bool ClockDataType::systemOffset(bool filtered, int signal, double& value, float& sigma) const {
+bool ClockDataType::systemOffset(int signal, double& value, float& sigma) const {
   if (signal < 0 || signal >= kSignals) return false;
   const int system = uSignalSystem[signal];
   if (system == kNone) return false;
-  if (system != uRefSystem || signal == uRefSignal) return timeScale(filtered, system, value, sigma);
+  if (system != uRefSystem || signal == uRefSignal) return timeScale(system, value, sigma);
   double offset = 0.0;
   float offsetSigma = 0.0f;
-  if (!(filtered ? get_FilteredOffset(offset, offsetSigma) : get_Offset(offset, offsetSigma))) return false;
+  if (!get_FilteredOffset(offset, offsetSigma)) return false;
   double sign = 0.0;
   const int k = get_DtIndex(uRefSignal, signal, sign);
   value = offset;
@@ -83,17 +69,11 @@ bool ClockDataType::systemOffset(bool filtered, int signal, double& value, float
   return true;
 }
 
-bool ClockDataType::get_TimeScaleOffset(int system, double& value, float& sigma) const {
-  return timeScale(false, system, value, sigma);
-}
 bool ClockDataType::get_FilteredTimeScaleOffset(int system, double& value, float& sigma) const {
-  return timeScale(true, system, value, sigma);
-}
-bool ClockDataType::get_SystemOffset(int signal, double& value, float& sigma) const {
-  return systemOffset(false, signal, value, sigma);
+  return timeScale(system, value, sigma);
 }
 bool ClockDataType::get_FilteredSystemOffset(int signal, double& value, float& sigma) const {
-  return systemOffset(true, signal, value, sigma);
+  return systemOffset(signal, value, sigma);
 }
 
 bool ClockDataType::get_DeltaTime(int system, double& value, float& sigma) const {

@@ -82,22 +82,18 @@ struct ClockDataType {
   std::uint32_t ulTimeTag;          // receiver time tag (ms) of the offset and drift
   std::uint32_t ulFilteredTimeTag;  // of the filtered offset and drift
 
-  bool get_Offset(double& value, float& sigma) const;
-  bool get_Drift(double& value, float& sigma) const;
   bool get_FilteredOffset(double& value, float& sigma) const;
   bool get_FilteredDrift(double& value, float& sigma) const;
   // Offset to the time scale of `system`: the reference offset moved by the pair delta.
-  bool get_TimeScaleOffset(int system, double& value, float& sigma) const;
   bool get_FilteredTimeScaleOffset(int system, double& value, float& sigma) const;
   // Offset that applies to measurements of `signal`.
-  bool get_SystemOffset(int signal, double& value, float& sigma) const;
   bool get_FilteredSystemOffset(int signal, double& value, float& sigma) const;
   // Time of `system` minus GPS time.
   bool get_DeltaTime(int system, double& value, float& sigma) const;
 
  private:
-  bool timeScale(bool filtered, int system, double& value, float& sigma) const;
-  bool systemOffset(bool filtered, int signal, double& value, float& sigma) const;
+  bool timeScale(int system, double& value, float& sigma) const;
+  bool systemOffset(int signal, double& value, float& sigma) const;
 };
 
 // The receiver's velocity as the board's solution gives it in its two velocity blocks: the

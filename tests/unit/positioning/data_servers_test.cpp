@@ -12,6 +12,7 @@
 #include "positioning/data_servers/server_shapes.h"
 #include "positioning/raw_nav_rings.h"
 #include "settings/rcv_settings.h"
+#include "unit/positioning/fresh_raw_rings.h"
 
 namespace {
 

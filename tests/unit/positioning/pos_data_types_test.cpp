@@ -160,7 +160,7 @@ TEST(PosDataTypes, ClockOffsetsBySignal) {
   clk.uRefSystem = 1, clk.uRefSignal = 2;
   const std::uint8_t systems[7] = {1, 0, 1, 1, 5, 255, 2};
   for (int s = 0; s < 7; ++s) clk.uSignalSystem[s] = systems[s];
-  clk.dOffset = 100.0, clk.bOffsetValid = 1;
+  clk.dFilteredOffset = 100.0, clk.bFilteredOffsetValid = 1;
   double sign = 0.0;
   clk.systemDelta[PosData::get_DtIndex(0, 1, sign)] = {7.0, 0.0f, 1};  // GLONASS minus GPS
   clk.signalDelta[PosData::get_DtIndex(3, 2, sign)] = {2.0, 0.0f, 1};  // signal 3 minus signal 2
@@ -169,12 +169,14 @@ TEST(PosDataTypes, ClockOffsetsBySignal) {
   for (const auto& r : rows) {
     double v = 0.0;
     float s = 0.0f;
-    EXPECT_EQ(clk.get_SystemOffset(r.signal, v, s), r.ok) << r.signal;
+    EXPECT_EQ(clk.get_FilteredSystemOffset(r.signal, v, s), r.ok) << r.signal;
     EXPECT_TRUE(!r.ok || v == r.value) << r.signal << " " << v;
   }
   double v = 0.0;
   float s = 0.0f;
-  EXPECT_TRUE(clk.get_DeltaTime(1, v, s) && v == 7.0 && !clk.get_FilteredSystemOffset(2, v, s));
+  EXPECT_TRUE(clk.get_DeltaTime(1, v, s) && v == 7.0);
+  clk.bFilteredOffsetValid = 0;
+  EXPECT_FALSE(clk.get_FilteredSystemOffset(2, v, s));
 }
 
 }  // namespace

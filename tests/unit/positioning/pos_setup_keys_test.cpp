@@ -19,6 +19,7 @@
 #include "positioning/corr_setup_keys.h"
 #include "positioning/pos_keys.h"
 #include "positioning/pos_setup_keys.h"
+#include "settings/rcv_settings.h"
 #include "unit/param_calls.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -34,6 +35,7 @@ class PosSetupKeys : public TempRunDir {
   static void SetUpTestSuite() { registerPosArea(); }
   void SetUp() override {
     TempRunDir::SetUp();
+    rcvSetDefaults(RcvSet);  // the receiver's keys printed beside the setups' (cd/obs, cd/smooth...)
     startUp(false);
     D.init_SetupData();
   }
