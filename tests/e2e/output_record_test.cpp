@@ -194,8 +194,9 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
 
 // Universal Polar Stereographic near either pole, against PROJ's ups: the site at 85 N, then at
 // 85 S on the far side of the date line (UPS South's grid north runs along Greenwich's meridian
-// too). Separate solutions per antenna input leave the output on the main input's solution.
-TEST_F(OutputRecord, UpsGridAtBothPolesAndWithSeparateSolutions) {
+// too). Separate solutions per antenna input, and the code smoothed on the two-frequency carrier,
+// leave the output on the main input's solution.
+TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoothing) {
   const struct {
     double lat, lon;
     const char* south;
@@ -222,13 +223,17 @@ TEST_F(OutputRecord, UpsGridAtBothPolesAndWithSeparateSolutions) {
     EXPECT_NEAR(l.n, grid[1], 0.006);
     EXPECT_NEAR(l.h, 300.0, 0.006);
 
+    // The channels' code smoothed on the two-frequency carrier (L1 C/A and L2 P of this sky)
+    // beside the separate solutions: the output stays on the board's solution.
     ASSERT_EQ(ask("%2%set,/par/pos/sol/sep,on"), re("%2%"));
+    ASSERT_EQ(ask("%3%set,/par/pos/smooth/comb,on"), re("%3%"));
     l = lines.next();
     EXPECT_NEAR(l.wlat, site.lat, 1e-9);
     EXPECT_NEAR(l.wlon, site.lon, 1e-9);
     EXPECT_NEAR(l.walt, 300.0, 0.006);
     EXPECT_NEAR(l.e, grid[0], 0.006);
     EXPECT_NEAR(l.n, grid[1], 0.006);
+    EXPECT_EQ(ask("print,/par/pos/smooth/comb"), re("on"));
   }
 }
 
