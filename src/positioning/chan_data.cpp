@@ -54,36 +54,11 @@ ChanData::ChanData() : tec_(std::numeric_limits<double>::quiet_NaN()) {
   ionAgeLimit_ = xMaxIonAge;
 }
 
-void ChanData::initialize() {
-  iSmMaxWrnCount = 12;
-  fSmCorrLimit = 10.0;
-  xMaxSmCnt = 100;
-  xTecMaxSmCnt = 300;
-  nDoppMode = 2;
-  iUpdateRate = 1000;
-  xMaxIonAge = 5;
-}
-
 void ChanData::mapSlot(int channel, int slot, int index) {
   if (channel < 0 || channel >= kCdatChannels || slot < 0 || slot >= kCdatSlots) return;
   if (index < 0 || index >= kCdatRecords) return;
   ChanData& c = Cdat[channel];
   c.cur_[slot] = c.pri_[slot] = &Sdat[index];
-}
-
-void ChanData::mapSlotD(int channel, int slot, int index) {
-  if (channel < 0 || channel >= kCdatChannels || slot < 0 || slot >= kCdatSlots) return;
-  if (index < 0 || index >= kCdatRecords) return;
-  ChanData& c = Cdat[channel];
-  c.sec_[slot] = &SdatD[index];
-  if (c.cur_[slot] == &SdatEmpty) c.cur_[slot] = c.sec_[slot];
-}
-
-void ChanData::mapSlotP1(int channel, int slot) {
-  if (channel < 0 || channel >= kCdatChannels || slot < 0 || slot >= kCdatSlots) return;
-  ChanData& c = Cdat[channel];
-  c.sec_[slot] = &SdatP1[channel * kCdatSlots + slot];
-  if (c.cur_[slot] == &SdatEmpty) c.cur_[slot] = c.sec_[slot];
 }
 
 void ChanData::initSlots() {
@@ -264,8 +239,6 @@ void ChanData::setMeasTime(const ChanMeasTime& epoch) {
 }
 
 void ChanData::getMeasTime(ChanMeasTime& epoch) { epoch = g_meas; }
-const ChanMeasTime* ChanData::getMeasTimeP() { return &g_meas; }
-const ChanMeasTime* ChanData::getMeasTimePrevP() { return &g_measPrev; }
 
 void setSmoothInt(bool perChannel, int n) {
   if (!perChannel) {

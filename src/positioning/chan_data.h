@@ -93,7 +93,6 @@ struct ChanData {
   ChanData();
 
   // ---- class-wide settings ----
-  static void initialize();
   static int iSmMaxWrnCount;   // 12
   static double fSmCorrLimit;  // 10.0 m
   static std::uint16_t xMaxSmCnt;     // 100
@@ -105,8 +104,6 @@ struct ChanData {
 
   // ---- slot mapping ----
   static void mapSlot(int channel, int slot, int index);
-  static void mapSlotD(int channel, int slot, int index);
-  static void mapSlotP1(int channel, int slot);
 
   // ---- per epoch ----
   void initSlots();
@@ -125,8 +122,6 @@ struct ChanData {
 
   static void setMeasTime(const ChanMeasTime& epoch);
   static void getMeasTime(ChanMeasTime& epoch);
-  static const ChanMeasTime* getMeasTimeP();
-  static const ChanMeasTime* getMeasTimePrevP();
 
   // ---- TEC calibration ----
   static bool allocate_NvRamTecCalibData();

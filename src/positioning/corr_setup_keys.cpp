@@ -60,6 +60,8 @@ const Row kRows[] = {
     flag("iono/user", Rec::kCorr, IonoCorr::kUserModelsOffset),
     flag("iono/wd", Rec::kCorr, IonoCorr::kWdIonoOnOffset, Kind::kBool32),
     flag("tec/calib", Rec::kSat, PosSetup::kSatTecCalibOffset),
+    // Carrier smoothing of the code on the two-frequency (ionosphere-free) carrier.
+    flag("smooth/comb", Rec::kSat, PosSetup::kSatCombModeOffset),
     // The troposphere stage's mapping function in place of its model's own (the model and the
     // meteorological values have the RTK settings' keys, pd/tropom/).
     flag("tropo/map/user", Rec::kCorr, TropoCorr::kUserMappingOffset),

@@ -16,10 +16,3 @@ double LeakyFilter::update(double x, int& n) {
   n = count;
   return mean;
 }
-
-double LeakyFilter::update(double x, int& n, int& totalOut) {
-  if (length >= 1) ++total;
-  const double m = update(x, n);
-  totalOut = total;
-  return m;
-}

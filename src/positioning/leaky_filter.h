@@ -12,11 +12,9 @@ class LeakyFilter {
   // Takes sample x and returns the new mean; n receives the count used (at most the length).
   // Without a length of at least 1 the sample is refused: the mean stays and n is 0.
   double update(double x, int& n);
-  // The same, also counting every sample taken in total (never capped).
-  double update(double x, int& n, int& total);
 
   double mean = 0.0;
   int count = 0;
-  int total = 0;
+  int total = 0;  // kept in the signal records' layout
   int length = -1;  // not set
 };

@@ -2,12 +2,6 @@
 
 #include <cmath>
 
-double NavUtl::getCarrierLength(bool glonass, bool secondFrequency, int k) {
-  if (!glonass) return secondFrequency ? 0.24421021342456825 : 0.19029367279836487;
-  const double f = secondFrequency ? 1.246e9 + k * 437500.0 : 1.602e9 + k * 562500.0;
-  return 299792458.0 / f;
-}
-
 void Geometry::XYZ_NEU(double lat, double lon, const double in[3], double out[3], bool inverse) {
   const double sp = std::sin(lat), cp = std::cos(lat);
   const double sl = std::sin(lon), cl = std::cos(lon);

@@ -1,12 +1,5 @@
 #pragma once
-// Carrier wavelengths of GPS and GLONASS signals and the Earth-centred to local
-// north/east/up rotation.
-
-class NavUtl {
- public:
-  // Wavelength in metres; for GLONASS k is the frequency number.
-  static double getCarrierLength(bool glonass, bool secondFrequency, int k);
-};
+// The Earth-centred to local north/east/up rotation.
 
 class Geometry {
  public:

@@ -10,18 +10,6 @@ RawNavRing<CorrData::CmpRawMessageType, 155> CompRawMessageData;
 RawNavRing<CorrData::LexRawMessageType, 15> LexRawMessageData;
 RawNavRing<CorrData::IrnssRawMessageType, 15> IrnssRawMessageData;
 
-void rawNavRingsClear() {
-  GpsRawMessageData.clear();
-  GloRawMessageData.clear();
-  GalRawMessageData.clear();
-  WaasRawMessageData.clear();
-  GbasRawMessageData.clear();
-  QzssRawMessageData.clear();
-  CompRawMessageData.clear();
-  LexRawMessageData.clear();
-  IrnssRawMessageData.clear();
-}
-
 bool updateGpsRawData(const CorrData::GpsRawMessageType& e) { return GpsRawMessageData.append(e); }
 bool updateGloRawData(const CorrData::GloRawMessageType& e) { return GloRawMessageData.append(e); }
 bool updateGalRawData(const CorrData::GalRawMessageType& e) { return GalRawMessageData.append(e); }
@@ -31,13 +19,3 @@ bool updateQzssRawData(const CorrData::GpsRawMessageType& e) { return QzssRawMes
 bool updateCompRawData(const CorrData::CmpRawMessageType& e) { return CompRawMessageData.append(e); }
 bool updateLexRawData(const CorrData::LexRawMessageType& e) { return LexRawMessageData.append(e); }
 bool updateIrnssRawData(const CorrData::IrnssRawMessageType& e) { return IrnssRawMessageData.append(e); }
-
-bool waasRawMessageSvId(const CorrData::WaasRawMessageType& e, SvIdType& out) {
-  constexpr int kFirstQzssL1sPrn = 183;
-  if (e.uSv >= kFirstQzssL1sPrn) {
-    const int index = e.uSv - kFirstQzssL1sPrn;
-    if (index >= SYS_SI_NUM[kSysQzss]) return false;
-    return svIdFromSiNumber(kSysQzss, SYS_SI_MIN[kSysQzss] + index, out);
-  }
-  return svIdFromSiNumber(kSysSbas, e.uSv, out);
-}

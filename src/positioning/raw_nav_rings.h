@@ -171,9 +171,6 @@ extern RawNavRing<CorrData::CmpRawMessageType, 155> CompRawMessageData;
 extern RawNavRing<CorrData::LexRawMessageType, 15> LexRawMessageData;
 extern RawNavRing<CorrData::IrnssRawMessageType, 15> IrnssRawMessageData;
 
-// Every ring cleared, as at start.
-void rawNavRingsClear();
-
 // Writers: each appends one entry to its ring; false when the entry was refused.
 bool updateGpsRawData(const CorrData::GpsRawMessageType& e);
 bool updateGloRawData(const CorrData::GloRawMessageType& e);
@@ -191,6 +188,3 @@ constexpr int kWaasDecodedKind = 0;
 constexpr int kWaasDfmcKind = 1;
 constexpr bool waasKindDecoded(int kind) { return kind == kWaasDecodedKind || kind == kWaasDfmcKind; }
 
-// The identity of an SBAS ring entry's satellite: PRN 120..147 an SBAS satellite, PRN 183 and
-// above the QZSS satellite PRN - 183. False for a PRN outside both ranges.
-bool waasRawMessageSvId(const CorrData::WaasRawMessageType& e, SvIdType& out);

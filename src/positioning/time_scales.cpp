@@ -91,13 +91,6 @@ long TimeScales::now(tSvTimeType k) {
   return static_cast<long>(ms + advance(elapsedMs(t, at)));
 }
 
-long TimeScales::now() {
-  const int ref = RcvTimeScales::rcvRefTime.load(std::memory_order_relaxed);
-  if (ref != tsGps && ref != tsGlonass) return -1;
-  const long t = now(static_cast<tSvTimeType>(ref));
-  return t < 0 ? t : t % 86400000;
-}
-
 bool TimeScales::now(INT_SCALES& s) {
   const SysTime t = clockNow();
   SysTime at;

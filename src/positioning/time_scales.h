@@ -23,8 +23,6 @@ class TimeScales {
   // Current ms of week (GPS) or day (GLONASS, Moscow time), not wrapped; -1 while the scale is
   // not valid. Epochs that stop coming leave the last one's time, not advanced.
   static long now(tSvTimeType k);
-  // Current ms of day of the reference scale; -1 while it is not valid.
-  static long now();
   // The published scales advanced to now (not advanced when the epoch is older than
   // kMaxElapsedMs). False before the first epoch is published: the copy is then all zero.
   static bool now(INT_SCALES& s);

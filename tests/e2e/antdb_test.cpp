@@ -33,6 +33,7 @@ TEST_F(AntDbRoad, PrintsOnASerialPort) {
       {"print,/par/antdb/ids/id/AOAD/M_T        NONE", re("{AOAD/M_T,23}")},
       {"print,/par/antdb/id", frame("ER", "%%{14,,reply too long}")},
       {"print,/par/antdb/cmr", frame("ER", "%%{14,,reply too long}")},
+      {"print,/par/antdb/ids/id", frame("ER", "%%{14,,reply too long}")},  // 287 pairs
       {"print,/par/antdb/id/ZEPHYR", frame("ER", "%%{3,,wrong 1st parameter}")},
       {"print,/par/antdb/cmr/0", frame("ER", "%%{3,,wrong 1st parameter}")},
       {"set,/par/antdb/ver,x", frame("ER", "%%{12,,read only}")},

@@ -6,7 +6,8 @@
 //   - a geoid file of the log store named by key, and read again at the next start, gives the
 //     undulation of its grid node at the site instead of the built-in grid's;
 //   - a fixed undulation replaces both;
-//   - the reference-position mode "known" outputs the known position entered.
+//   - the reference-position mode "known" outputs the known position entered;
+//   - the polar grid near either pole gives PROJ's ups values of the site.
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -192,6 +193,51 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
   EXPECT_NEAR(l.wlat, 50.001, 1e-9);
   EXPECT_NEAR(l.wlon, 10.002, 1e-9);
   EXPECT_NEAR(l.walt, 345.6, 0.006);
+}
+
+// Universal Polar Stereographic near either pole, against PROJ's ups: the site at 85 N, then at
+// 85 S on the far side of the date line (UPS South's grid north runs along Greenwich's meridian
+// too). Separate solutions per antenna input, and the code smoothed on the two-frequency carrier,
+// leave the output on the main input's solution.
+TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoothing) {
+  const struct {
+    double lat, lon;
+    const char* south;
+  } sites[] = {{85.0, 10.0, ""}, {-85.0, -170.0, " +south"}};
+  for (const auto& site : sites) {
+    SCOPED_TRACE(site.lat);
+    fresh();
+    char where[64];
+    std::snprintf(where, sizeof where, "%.1f,%.1f,300", site.lat, site.lon);
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--site", where}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
+    ASSERT_EQ(ask("%1%set,/par/pos/grid/type,ups"), re("%1%"));
+    char projCmd[160];
+    std::snprintf(projCmd, sizeof projCmd, "echo %.1f %.1f | proj -f %%.4f +proj=ups%s +ellps=WGS84", site.lon,
+                  site.lat, site.south);
+    const std::vector<double> grid = toolNumbers(projCmd);
+    ASSERT_EQ(grid.size(), 2u) << "proj (PROJ) is required";
+    Lines lines(*this);
+    Line l = lines.next();
+    EXPECT_NEAR(l.wlat, site.lat, 1e-9);
+    EXPECT_NEAR(l.wlon, site.lon, 1e-9);
+    EXPECT_NEAR(l.e, grid[0], 0.006);
+    EXPECT_NEAR(l.n, grid[1], 0.006);
+    EXPECT_NEAR(l.h, 300.0, 0.006);
+
+    // The channels' code smoothed on the two-frequency carrier (L1 C/A and L2 P of this sky)
+    // beside the separate solutions: the output stays on the board's solution.
+    ASSERT_EQ(ask("%2%set,/par/pos/sol/sep,on"), re("%2%"));
+    ASSERT_EQ(ask("%3%set,/par/pos/smooth/comb,on"), re("%3%"));
+    l = lines.next();
+    EXPECT_NEAR(l.wlat, site.lat, 1e-9);
+    EXPECT_NEAR(l.wlon, site.lon, 1e-9);
+    EXPECT_NEAR(l.walt, 300.0, 0.006);
+    EXPECT_NEAR(l.e, grid[0], 0.006);
+    EXPECT_NEAR(l.n, grid[1], 0.006);
+    EXPECT_EQ(ask("print,/par/pos/smooth/comb"), re("on"));
+  }
 }
 
 }  // namespace e2e

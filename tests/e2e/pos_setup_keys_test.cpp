@@ -30,7 +30,7 @@ const std::string kFactory =
     "gpssbas=0.000,gpsqzss=0.000,gpscomp=0.000,gpsirnss=0.000,"
     "fix={gpsglo=off,gpsgal=off,gpssbas=off,gpsqzss=off,gpscomp=off,gpsirnss=off,alt=off,clkdft=off},alt=0.000,"
     "clkdft=0.000,clkref=auto,pdop=30.0,hrms=100.00,vrms=150.00,trms=150.00,vhrms=1.00,vvrms=1.50,vtrms=1.50,"
-    "iono={model=klob,klob=gps,nequick=off,glo=off,glosrc=glo,user=off,wd=off},tec={calib=off},"
+    "iono={model=klob,klob=gps,nequick=off,glo=off,glosrc=glo,user=off,wd=off},tec={calib=off},smooth={comb=off},"
     "tropo={map={user=off,type=black}},"
     "wd={sel=sbas,rule=best,prn=120,elm=5,smooth={range=6,iono=60},sbas={mode=user},timeout={data=360,iono=1200},"
     "mask={sbas=0xFFFFFFF,prov=0xFFFF,qzss=0x7F,comp=0x1F,irnss=0x3FFF},dfmc={dnu=off}}";
@@ -89,6 +89,8 @@ TEST_F(PosSetupKeysE2e, FactoryValuesEdgesAndInit) {
       {"cd/slas/src", "0x80", er(5, "value out of range"), "0x7F"},
       {"cd/slas/src", "0x2", re("%s%"), "0x2"},
       {"tec/calib", "on", re("%s%"), "on"},
+      {"smooth/comb", "on", re("%s%"), "on"},
+      {"smooth/comb", "2", er(7, "wrong 2nd parameter"), "on"},
   };
   for (const auto& r : rows) {
     if (r.value != nullptr) {
@@ -124,6 +126,7 @@ const Stored kStored[] = {
     {"health/check/gps", "0x3", "0x3"},    {"alm/wait/glo", "0x7", "0x7"},    {"wgt/mode", "acc", "acc"},
     {"wgt/mode2", "9", "9"},               {"ura/screen", "on", "on"},        {"dbg/inv", "5", "5"},
     {"cd/base/sys", "33", "33"},           {"cd/base/x", "-1200", "-1200"},   {"cd/base/z", "745", "745"},
+    {"smooth/comb", "on", "on"},
 };
 
 TEST_F(PosSetupKeysE2e, SettingsSurviveRestartKillAndTerm) {

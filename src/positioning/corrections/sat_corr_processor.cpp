@@ -93,6 +93,10 @@ void SatelliteCorrectionProcessor::init_Object() {
   w.bStaleCleared = 0;
   w.ulLastCompleteMs = 0;
   w.uDayOfYear = kDefaultDayOfYear;
+  // With the models cleared, the next refresh must start over from the stored blocks and the
+  // user models, as at start-up: a refresh that took only what waits would run without a model
+  // until the next broadcast.
+  bFirstUpdate_ = 1;
 }
 
 // ---- the epoch -------------------------------------------------------------------------------

@@ -122,7 +122,7 @@ class SatelliteCorrectionProcessor {
   GbasCorrGenerator* gbasGenerator() const { return gbas_; }
   RtcmCorrGenerator* rtcmGenerator() const { return rtcm_; }
   const CelestialMath& celestial() const { return celestial_; }
-  // 1 from construction until the first model refresh has run.
+  // 1 from construction (and from init_Object) until the first model refresh has run.
   std::uint8_t firstUpdate() const { return bFirstUpdate_; }
   void clear_FirstUpdate() { bFirstUpdate_ = 0; }
 

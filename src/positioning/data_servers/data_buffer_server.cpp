@@ -121,15 +121,3 @@ int DataBufferServerType::take(int slot, void* record) {
   return 1;
 }
 
-bool DataBufferServerType::check_Consistency() {
-  Locker<Mutex> l(*pMutex);
-  for (std::uint16_t s = 0; s < uSlots; ++s) {
-    const DataBufferHeaderType* r = pSlotTable[s];
-    if (r == nullptr) continue;
-    if (r->uOwner != s) return false;
-    for (std::uint16_t t = static_cast<std::uint16_t>(s + 1); t < uSlots; ++t) {
-      if (pSlotTable[t] == r) return false;
-    }
-  }
-  return true;
-}

@@ -57,10 +57,6 @@ class DataBufferServerType {
   // The record the reuse rule picks for `slot`, or null; the caller holds the class mutex.
   DataBufferHeaderType* get_DataBuffer(int slot) const;
 
-  // True when every slot entry points at a record owned by that slot and no record is in two
-  // entries. Takes the class mutex.
-  bool check_Consistency();
-
   std::uint16_t records() const { return uRecords; }
   std::uint16_t slots() const { return uSlots; }
   std::uint32_t recordSize() const { return ulRecordSize; }

@@ -98,17 +98,6 @@ int SatelliteResetRequestDataServerType::Put(const SvIdType* sv, std::uint8_t bi
   return 1;
 }
 
-int SatelliteResetRequestDataServerType::Get(const SvIdType* sv, std::uint8_t* argument) {
-  int slot = 0;
-  if (sv == nullptr || !sv->find_SiSlot(slot)) return 0;
-  Locker<Mutex> l(mutex);
-  if (!bPending_) return 0;
-  const int req = uRequest_[slot];
-  uRequest_[slot] = 0;
-  if (argument != nullptr) *argument = uArgument_[slot];
-  return req;
-}
-
 int EphemerisResetRequestDataServerType::Put(const SvIdType* sv, std::uint8_t bits) {
   int slot = 0;
   if (sv == nullptr || !sv->find_SiSlot(slot)) return 0;

@@ -130,8 +130,6 @@ class SatelliteResetRequestDataServerType {
   // ORs `bits` into the satellite's request byte and stores `argument`; 0 for an identity out
   // of range.
   int Put(const SvIdType* sv, std::uint8_t bits, std::uint8_t argument);
-  // The satellite's request byte (cleared) with its argument; 0 when none is pending.
-  int Get(const SvIdType* sv, std::uint8_t* argument);
   static Mutex mutex;
 
  private:

@@ -139,18 +139,9 @@ bool StationDataType::is_ReadyCoordinate(int system, int now) const {
   return (uFlags & kCoordinateReady) != 0 && is_FreshTimeTag(system, now, ulCoordinateTime, kCoordinateTimeout);
 }
 
-bool StationDataType::is_ReadyDatum(int system, int now) const {
-  return (uFlags & kDatumReady) != 0 && is_FreshTimeTag(system, now, ulDatumTime, kDatumTimeout);
-}
-
 void StationDataType::set_ReadyCoordinate(int station) {
   takeStation(station);
   uFlags |= kCoordinateReady;
-}
-
-void StationDataType::set_ReadyDatum(int station) {
-  takeStation(station);
-  uFlags |= kDatumReady;
 }
 
 bool StationDataType::clear_ExpiredData(int system, int now) {

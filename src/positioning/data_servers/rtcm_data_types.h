@@ -130,10 +130,8 @@ struct StationDataType {
 
   void init() { *this = StationDataType{}; }
   bool is_ReadyCoordinate(int system, int now) const;
-  bool is_ReadyDatum(int system, int now) const;
   // A station other than the stored one first clears the old one's data.
   void set_ReadyCoordinate(int station);
-  void set_ReadyDatum(int station);
   // Ages the coordinates and the datum out by the system `uSystem` of the message that carried
   // them; true when a ready bit was cleared.
   bool clear_ExpiredData(int system, int now);

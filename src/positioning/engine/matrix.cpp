@@ -77,20 +77,6 @@ bool MatrixDbl::mulMxMx(const MatrixDbl& a, const MatrixDbl& b) {
   return true;
 }
 
-bool MatrixDbl::mulMxMt(const MatrixDbl& a, const MatrixDbl& b) {
-  if (this == &a || this == &b || a.curColumns != b.curColumns || !fits(a.curRows, b.curRows)) return false;
-  curRows = a.curRows;
-  curColumns = b.curRows;
-  for (int i = 0; i < curRows; ++i) {
-    for (int j = 0; j < curColumns; ++j) {
-      double s = 0.0;
-      for (int k = 0; k < a.curColumns; ++k) s += a.rowPtr[i][k] * b.rowPtr[j][k];
-      rowPtr[i][j] = s;
-    }
-  }
-  return true;
-}
-
 bool MatrixDbl::transpos(const MatrixDbl& a) {
   if (this == &a || !fits(a.curColumns, a.curRows)) return false;
   curRows = a.curColumns;
@@ -130,17 +116,6 @@ bool DblArray::setSize(int n) {
 
 // ---- VectorDbl ----
 
-VectorDbl& VectorDbl::operator=(const VectorDbl& v) {
-  if (this == &v) return *this;
-  if (v.curSize > allocSize) {
-    curSize = 0;
-    return *this;
-  }
-  curSize = v.curSize;
-  for (int i = 0; i < curSize; ++i) data[i] = v.data[i];
-  return *this;
-}
-
 bool VectorDbl::mulMxVc(const MatrixDbl& m, const VectorDbl& v) {
   if (this == &v || m.columns() != v.curSize || m.rows() > allocSize) return false;
   curSize = m.rows();
@@ -150,25 +125,6 @@ bool VectorDbl::mulMxVc(const MatrixDbl& m, const VectorDbl& v) {
     for (int k = 0; k < v.curSize; ++k) s += r[k] * v.data[k];
     data[i] = s;
   }
-  return true;
-}
-
-bool VectorDbl::mulVtMx(const VectorDbl& v, const MatrixDbl& m) {
-  if (this == &v || m.rows() != v.curSize || m.columns() > allocSize) return false;
-  curSize = m.columns();
-  for (int j = 0; j < curSize; ++j) {
-    double s = 0.0;
-    for (int k = 0; k < v.curSize; ++k) s += v.data[k] * m[k][j];
-    data[j] = s;
-  }
-  return true;
-}
-
-bool VectorDbl::innerProduct(const VectorDbl& a, const VectorDbl& b, double& sum) {
-  if (a.curSize != b.curSize) return false;
-  double s = 0.0;
-  for (int i = 0; i < a.curSize; ++i) s += a.data[i] * b.data[i];
-  sum = s;
   return true;
 }
 
@@ -225,56 +181,3 @@ int invert_Chol(MatrixDbl& a) {
   return 1;
 }
 
-bool realize_GaussElimination(MatrixDbl& a, VectorDbl& order) {
-  const int n = a.rows();
-  if (a.columns() != n || !order.setSize(n)) return false;
-  for (int k = 0; k < n; ++k) {
-    // The column's largest element before elimination scales the test for a lost pivot.
-    double colMax = 0.0;
-    int p = k;
-    double best = -1.0;
-    for (int i = 0; i < n; ++i) colMax = std::fmax(colMax, std::fabs(a[i][k]));
-    for (int i = k; i < n; ++i) {
-      if (std::fabs(a[i][k]) > best) best = std::fabs(a[i][k]), p = i;
-    }
-    if (!(best > colMax * n * kEps) || !std::isfinite(best)) return false;
-    order[k] = p;
-    if (p != k) {
-      for (int j = 0; j < n; ++j) std::swap(a[k][j], a[p][j]);
-    }
-    const double piv = a[k][k];
-    for (int i = k + 1; i < n; ++i) {
-      const double f = a[i][k] / piv;
-      a[i][k] = f;
-      for (int j = k + 1; j < n; ++j) a[i][j] -= f * a[k][j];
-    }
-  }
-  return true;
-}
-
-bool solve_LinearSystem(const VectorDbl& order, const MatrixDbl& lu, VectorDbl& x) {
-  const int n = lu.rows();
-  if (&order == &x || lu.columns() != n || order.size() != n || x.size() != n) return false;
-  for (int k = 0; k < n; ++k) {
-    const double o = order[k];
-    if (!(o >= k && o < n) || o != static_cast<int>(o)) return false;
-  }
-  for (int k = 0; k < n; ++k) {
-    const int p = static_cast<int>(order[k]);
-    if (p != k) std::swap(x[k], x[p]);
-  }
-  for (int i = 1; i < n; ++i) {
-    double s = x[i];
-    for (int k = 0; k < i; ++k) s -= lu[i][k] * x[k];
-    x[i] = s;
-  }
-  for (int i = n - 1; i >= 0; --i) {
-    double s = x[i];
-    for (int k = i + 1; k < n; ++k) s -= lu[i][k] * x[k];
-    x[i] = s / lu[i][i];
-  }
-  for (int i = 0; i < n; ++i) {
-    if (!std::isfinite(x[i])) return false;
-  }
-  return true;
-}

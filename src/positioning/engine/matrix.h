@@ -35,8 +35,6 @@ class MatrixDbl {
 
   // this = a x b; this takes a's rows and b's columns.
   [[nodiscard]] bool mulMxMx(const MatrixDbl& a, const MatrixDbl& b);
-  // this = a x b transposed; this takes a's rows and b's rows.
-  [[nodiscard]] bool mulMxMt(const MatrixDbl& a, const MatrixDbl& b);
   // this = a transposed.
   [[nodiscard]] bool transpos(const MatrixDbl& a);
 
@@ -85,17 +83,10 @@ class VectorDbl : public DblArray {
  public:
   using DblArray::DblArray;
   VectorDbl(const VectorDbl&) = delete;
-
-  // Copies the current elements and size. A source longer than this vector's storage leaves
-  // this vector empty (size 0), so that a caller never works on a cut-off copy.
-  VectorDbl& operator=(const VectorDbl& v);
+  VectorDbl& operator=(const VectorDbl&) = delete;
 
   // this = m x v.
   [[nodiscard]] bool mulMxVc(const MatrixDbl& m, const VectorDbl& v);
-  // this = v transposed x m.
-  [[nodiscard]] bool mulVtMx(const VectorDbl& v, const MatrixDbl& m);
-  // sum = sum of a_i b_i, 0.0 for empty vectors; false (sum untouched) when the sizes differ.
-  [[nodiscard]] static bool innerProduct(const VectorDbl& a, const VectorDbl& b, double& sum);
 };
 
 // In-place inverse of a symmetric positive-definite matrix (only its lower triangle is read)
@@ -104,15 +95,3 @@ class VectorDbl : public DblArray {
 // inverse does not come out finite. A 1 x 1 matrix fails only on 0.0 (a negative value inverts).
 // After a failure the matrix holds partial factors and must be built again.
 [[nodiscard]] int invert_Chol(MatrixDbl& a);
-
-// LU factorisation of the square matrix a in place with partial pivoting: at step k the row with
-// the largest absolute value in column k becomes the pivot row. order receives the row exchanges
-// (order[k]: the row swapped with row k at step k), for solve_LinearSystem. False when a is not
-// square, order's storage is too short, or a pivot is zero or lost in rounding (a singular
-// system); a then holds partial factors.
-[[nodiscard]] bool realize_GaussElimination(MatrixDbl& a, VectorDbl& order);
-
-// With the factors and row exchanges of realize_GaussElimination: x holds the right-hand side
-// and receives the solution. False (x possibly overwritten) when the sizes do not conform, x is
-// order itself, or the solution does not come out finite.
-[[nodiscard]] bool solve_LinearSystem(const VectorDbl& order, const MatrixDbl& lu, VectorDbl& x);

@@ -1,9 +1,7 @@
 #include "positioning/engine/nav_main.h"
 
-#include <atomic>
 #include <cstring>
 
-#include "platform/mono_clock.h"
 #include "positioning/base/base_processing.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -27,8 +25,6 @@ namespace {
 constexpr int kInputs = 2;
 constexpr int kNotProcessed = 4;  // navigation status of a channel whose input is not solved
 constexpr int kClockTableEntries = 8;
-
-std::atomic<std::uint32_t> g_lastGoodSec{0};
 
 // The engine's epoch-data record of each input, kept while separate solutions are on.
 PVTEngineEpochDataType g_epochAnt[kInputs];
@@ -92,8 +88,6 @@ void storeClockQuality() {
 
 }  // namespace
 
-std::uint32_t navLastGoodSolutionSec() { return g_lastGoodSec.load(); }
-
 int navMain(const NavMainInputs& in) {
   // 1. (NavSol's status is set with the locks held below: a reader may be looking at it.)
   posAvgFlagsClear();
@@ -119,7 +113,6 @@ int navMain(const NavMainInputs& in) {
         ChanData* chan = &Cdat[a * PVTEngine::kChannels];
         const int status = PVTEngineInstance.update(in.intervalMs, isMain, &NavSol, chan);
         NavSol.status = status;
-        if (status == NavTask::NAV_SOL::kGood) g_lastGoodSec.store(MonoClock::sec());
         if (in.separate) {
           navSol_Ant[a] = NavSol;
           saveEpochData(a);

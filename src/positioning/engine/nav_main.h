@@ -47,8 +47,6 @@ struct NavMainInputs {
 
 // One epoch's navigation step; returns the NavSol status (0 a solution, 3 none).
 int navMain(const NavMainInputs& in);
-// MonoClock seconds of the last step that gave a solution; 0 before the first.
-std::uint32_t navLastGoodSolutionSec();
 
 // The navigation globals navInitOnce sets up.
 struct NavGlobals {

@@ -139,6 +139,12 @@ class ChanIono : public TempRunDir {
     ASSERT_TRUE(ChanData::allocate_NvRamTecCalibData());
     ChanData::restore_NvRamTecCalibData();
   }
+  // The fakes read tables indexed by this test's channels: a test after it must not reach them.
+  void TearDown() override {
+    chanDataLinks.ionoRecord = nullptr;
+    chanDataLinks.tecCalibEnabled = nullptr;
+    TempRunDir::TearDown();
+  }
   static void restart(bool save = true) {
     ASSERT_TRUE(!save || FileNvmSave(0, true));
     ChanData::clearTecCalibData();

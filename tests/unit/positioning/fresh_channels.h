@@ -8,7 +8,13 @@
 namespace postest {
 
 inline void freshChannels() {
-  ChanData::initialize();
+  ChanData::iSmMaxWrnCount = 12;
+  ChanData::fSmCorrLimit = 10.0;
+  ChanData::xMaxSmCnt = 100;
+  ChanData::xTecMaxSmCnt = 300;
+  ChanData::nDoppMode = 2;
+  ChanData::iUpdateRate = 1000;
+  ChanData::xMaxIonAge = 5;
   ChanData::clearTecCalibData();
   for (ChanData& c : Cdat) c = ChanData();
   for (ChanSigData* table : {Sdat, SdatD, SdatP1})

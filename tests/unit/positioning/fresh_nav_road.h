@@ -8,6 +8,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/raw_nav_rings.h"
 #include "unit/navigation_data/blank_image.h"
+#include "unit/positioning/fresh_raw_rings.h"
 
 namespace postest {
 

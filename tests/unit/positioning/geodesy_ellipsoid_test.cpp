@@ -11,18 +11,6 @@ using namespace geodesy_test;
 
 namespace {
 
-constexpr double kC = 299792458.0;
-
-// GLONASS ICD: G1 = 1602 + k * 0.5625 MHz, G2 = 1246 + k * 0.4375 MHz, k = -7..+6.
-TEST(NavTools, CarrierLengthsOfTheIcds) {
-    for (int k = -7; k <= 6; ++k) {
-        EXPECT_NEAR(NavUtl::getCarrierLength(false, false, k), kC / 1575.42e6, 1e-15) << k;
-        EXPECT_NEAR(NavUtl::getCarrierLength(false, true, k), kC / 1227.60e6, 1e-15) << k;
-        EXPECT_DOUBLE_EQ(NavUtl::getCarrierLength(true, false, k), kC / ((1602.0 + k * 0.5625) * 1e6));
-        EXPECT_DOUBLE_EQ(NavUtl::getCarrierLength(true, true, k), kC / ((1246.0 + k * 0.4375) * 1e6));
-    }
-}
-
 TEST(NavTools, RotationMatchesGeographicLibLocalFrame) {
     const double origins[][3] = {{48.0, 11.4, 500}, {-33.9, 151.2, 40}, {-54.8, -68.3, 10}, {0.5, -0.5, 0},
                                  {78.2, 15.6, 5},   {-89.5, 120.0, 2800}, {0.0, 0.0, 0},    {89.6, -179.9, 0}};

@@ -639,6 +639,23 @@ TEST_F(IonoModelRefresh, RestoredAloneIsCountedOnce) {
   EXPECT_EQ(p->work().ulModelUpdates[kIonoModelGps], 1u);
 }
 
+// A re-initialised processor starts over as at start-up: the stored model is restored at its next
+// refresh, not left cleared until a broadcast comes.
+TEST_F(IonoModelRefresh, InitObjectRestoresTheStoredModelAgain) {
+  auto p = fresh();
+  p->work().klobModel[0] = klob(2.0f);
+  ASSERT_TRUE(p->store_NvRamGpsIonoModelData());
+  EXPECT_EQ(p->update_IonoModelData(), 0);
+  EXPECT_EQ(p->firstUpdate(), 0);
+  p->init_Object();
+  EXPECT_EQ(p->firstUpdate(), 1);
+  EXPECT_EQ(p->work().klobModel[0].valid, 0);
+  EXPECT_EQ(p->update_IonoModelData(), 0);
+  EXPECT_EQ(p->work().klobModel[0].valid, 1);
+  EXPECT_EQ(p->work().klobModel[0].alpha[0], klob(2.0f).alpha[0]);
+  EXPECT_EQ(p->firstUpdate(), 0);
+}
+
 // No valid block: every Klobuchar-type model starts from the user model, uncounted and unstored;
 // later calls take what waits, count it and store it.
 TEST_F(IonoModelRefresh, InvalidBlockTakesUserModelThenLaterUpdates) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "positioning/engine/pvt_engine.h"
+#include "settings/rcv_settings.h"
 
 namespace {
 
@@ -26,7 +27,10 @@ NavTask::NAV_POS position(double h, std::uint8_t isNew) {
   return p;
 }
 
+// The engine's height bounds, and the receiver's own position source (not a fixed position that
+// would replace every one put).
 void setBounds(double hMin, double hMax) {
+  rcvSetDefaults(RcvSet);
   PosSetup::LMSEngineSetupType* s = PVTDataInstance.lmsEngineSetup.GetPointer();
   PosSetup::setDefaults(*s);
   std::memcpy(s->aBytes + LMSEngine::kHeightMinOffset, &hMin, sizeof hMin);

@@ -48,6 +48,9 @@ class PosKeys : public ::testing::Test {
     navSetDefaults(NavSet);
     PVTDataInstance.init_SetupData();  // the engine setups' keys on the same levels print their defaults
   }
+  // The receiver settings are the program's one copy: a position source or mode set here would
+  // change every position a later test puts.
+  void TearDown() override { rcvSetDefaults(RcvSet); }
 };
 
 struct Row {

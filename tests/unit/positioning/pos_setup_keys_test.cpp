@@ -19,6 +19,7 @@
 #include "positioning/corr_setup_keys.h"
 #include "positioning/pos_keys.h"
 #include "positioning/pos_setup_keys.h"
+#include "settings/rcv_settings.h"
 #include "unit/param_calls.h"
 #include "unit/platform/temp_run_dir.h"
 
@@ -34,6 +35,7 @@ class PosSetupKeys : public TempRunDir {
   static void SetUpTestSuite() { registerPosArea(); }
   void SetUp() override {
     TempRunDir::SetUp();
+    rcvSetDefaults(RcvSet);  // the receiver's keys printed beside the setups' (cd/obs, cd/smooth...)
     startUp(false);
     D.init_SetupData();
   }
@@ -70,7 +72,7 @@ struct Default {
     {"pdop", "30.0"}, {"hrms", "100.00"}, {"vrms", "150.00"}, {"trms", "150.00"}, {"vhrms", "1.00"},
     {"vvrms", "1.50"}, {"vtrms", "1.50"},
     {"iono/model", "klob"}, {"iono/klob", "gps"}, {"iono/nequick", "off"}, {"iono/glo", "off"},
-    {"iono/glosrc", "glo"}, {"iono/user", "off"}, {"iono/wd", "off"}, {"tec/calib", "off"},
+    {"iono/glosrc", "glo"}, {"iono/user", "off"}, {"iono/wd", "off"}, {"tec/calib", "off"}, {"smooth/comb", "off"},
     {"tropo/map/user", "off"}, {"tropo/map/type", "black"},
     {"wd/sel", "sbas"}, {"wd/rule", "best"}, {"wd/prn", "120"}, {"wd/elm", "5"}, {"wd/smooth/range", "6"},
     {"wd/smooth/iono", "60"}, {"wd/sbas/mode", "user"}, {"wd/timeout/data", "360"},
@@ -276,6 +278,9 @@ TEST_F(PosSetupKeys, CorrectionStageKeys) {
       {"iono/wd", "on", CMD_OK, "on", 1, 16, 4, 1},
       {"tec/calib", "on", CMD_OK, "on", 0, 2366, 1, 1},
       {"tec/calib", "always", CMD_WRONG_2ND, "on", 0, 2366, 1, 1},
+      {"smooth/comb", "on", CMD_OK, "on", 0, 2346, 1, 1},
+      {"smooth/comb", "both", CMD_WRONG_2ND, "on", 0, 2346, 1, 1},
+      {"smooth/comb", "off", CMD_OK, "off", 0, 2346, 1, 0},
       {"tropo/map/user", "on", CMD_OK, "on", 1, 305, 1, 1},
       {"tropo/map/type", "niell", CMD_OK, "niell", 1, 312, 4, 2},
       {"tropo/map/type", "goadgood", CMD_OK, "goadgood", 1, 312, 4, 3},

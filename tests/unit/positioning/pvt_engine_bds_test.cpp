@@ -10,6 +10,7 @@
 #include "../navigation_data/beidou_test_util.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/positioning/fresh_nav_road.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ void sendAll(const RinexBds& r, std::uint8_t kind, std::uint32_t& tag) {
 }
 
 TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
+  postest::freshNavRoad();  // empty rings and store, as the program starts
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   std::vector<RinexBds> d1;
   for (const RinexBds& r : readRinexBds(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz"))
@@ -90,6 +92,7 @@ TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
 // The GEOs' D2 pages with bit 7 of the kind set go to the D2 decoder; the same pages without it
 // are not the D1 decoder's.
 TEST(PvtEngineBeidou, D2EphemeridesThroughTheRing) {
+  postest::freshNavRoad();  // empty rings and store, as the program starts
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   std::vector<RinexBds> d2;
   for (const RinexBds& r : readRinexBds(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz"))

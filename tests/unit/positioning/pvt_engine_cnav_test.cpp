@@ -6,6 +6,7 @@
 #include "../navigation_data/cnav_test_util.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/positioning/fresh_raw_rings.h"
 
 namespace {
 

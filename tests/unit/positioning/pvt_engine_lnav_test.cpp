@@ -19,6 +19,7 @@
 #include "positioning/engine/sat_meas_processor.h"
 #include "positioning/chan_data.h"
 #include "navigation_data/decoders/nav_decoder_family.h"
+#include "unit/positioning/fresh_nav_road.h"
 
 namespace {
 
@@ -63,6 +64,10 @@ const ZRT_EPH_GPS* stored(std::uint8_t sys, std::uint8_t si, double toe) {
 }
 
 void roundTrip(const std::string& file, char system, std::size_t records) {
+  // Empty rings, store and decoders, as the program starts: what a test before left there would
+  // stand in the way of this test's records.
+  postest::freshNavRoad();
+  GpsNavDataDecoderType::reset_SharedData();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/" + file, system);
   ASSERT_GT(recs.size(), records);

@@ -13,6 +13,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/engine/raw_nav_dispatch.h"
 #include "settings/rcv_settings.h"
+#include "unit/positioning/fresh_raw_rings.h"
 
 namespace {
 

@@ -437,6 +437,12 @@ TEST(SbasIonoSlant, ScaledByObliquityAndFrequencyOnce) {
 
 // Grid points of another source, or with a stale mask or delay, are not taken.
 TEST(SbasIonoGrid, OnlyFreshDataOfTheCurrentSource) {
+  // The time-outs of a broadcast service (600 s for the delays), not what a test before set.
+  PosSetup::CorrProcessorSetupType setup{};
+  const std::uint32_t broadcastMode = 1;
+  std::memcpy(setup.aBytes + SBASData::kSetupSbasModeOffset, &broadcastMode, sizeof broadcastMode);
+  SBASData::IonoCorrectionType::set_DataTimeout(&setup);
+  ASSERT_EQ(SBASData::IonoCorrectionType::get_IonoCorrTimeout(), 600.0);
   Grid g;
   g.bands = bandsAround(12.0);
   fill(g);
