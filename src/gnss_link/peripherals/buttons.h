@@ -127,7 +127,5 @@ extern FileButton fileButton;
 
 // Starts FSTP (once); true.
 bool fastProcInit(int priority);
-// Passes of FSTP so far.
-std::uint32_t fastProcPasses();
 // The button lines opened and the power-up hold watched (start-up, before the tasks).
 void buttonsInitOnce();

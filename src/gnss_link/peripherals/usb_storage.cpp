@@ -257,10 +257,3 @@ bool StartUSBStorage(int priority) {
   task->resume();
   return true;
 }
-
-void usbStorageResetForTest() {
-  usbStorage.EcardStatus.store(kEdiskNone);
-  usbStorage.percent.store(0);
-  usbStorage.bytes.store(0);
-  usbStorage.passCounter = 0;
-}

@@ -66,8 +66,6 @@ void readFileCopyProgr();
 // One pass of USBDISK after its sleep: the debug selector's forcing, then the blink and the
 // reads. Returns the ticks to sleep before the next pass.
 int usbDiskPass();
-// The state at program start (nothing copied, counter 0), for tests.
-void usbStorageResetForTest();
 
 // ---- the progress output --------------------------------------------------------------------
 
