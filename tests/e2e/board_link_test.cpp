@@ -110,6 +110,29 @@ TEST_F(BoardLink, IssueLeftAtTheEndHoldsThoughTheBoardReadsItAfterTheNextConnect
   EXPECT_EQ(transcript().find(kBoardReset, mark), std::string::npos);
 }
 
+// Messages enabled on the board's own stream go to it once at start-up, after the sources, each
+// followed by the pacing handshake the board answers before the next one comes; the epoch start
+// marker is the first, the end marker the last.
+TEST_F(BoardLink, StartMessagesOfTheBoardsStreamArePacedOneByOne) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%e%em,/dev/shm/a,zrt/{ET,RT}:3600"), re("%e%"));
+  restart();
+  const std::size_t mark = transcript().size();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset, mark));
+  const std::string got = transcript().substr(mark);
+  const std::size_t from = got.find(kSourceBlock);
+  ASSERT_NE(from, std::string::npos) << got;
+  const std::string start = got.substr(from + kSourceBlock.size(), 2 * (10 + kSync.size()) + kModeReturn.size());
+  ASSERT_EQ(start.size(), 2 * (10 + kSync.size()) + kModeReturn.size()) << got;
+  EXPECT_EQ(start.substr(0, 5), "~~005");
+  EXPECT_EQ(start.substr(10, kSync.size()), kSync);
+  EXPECT_EQ(start.substr(10 + kSync.size(), 5), "::005");
+  EXPECT_EQ(start.substr(20 + kSync.size(), kSync.size()), kSync);
+  EXPECT_EQ(start.substr(20 + 2 * kSync.size()), kModeReturn);
+}
+
 // A board that comes after the program is connected, and again after it restarted; while there
 // is none, a set for it is neither done nor kept.
 TEST_F(BoardLink, LateBoardIsConnectedAndAgainAfterItRestarts) {
