@@ -16,6 +16,21 @@
 
 namespace {
 
+// The copy tool's output held in memory, read backwards as the progress file is.
+struct TextBack {
+  const char* text;
+  std::size_t at;
+  int operator()() { return at == 0 ? -1 : static_cast<unsigned char>(text[--at]); }
+};
+bool progressWindow(const char* text, std::size_t n, char (&window)[kProgressWindow]) {
+  TextBack back{text, n};
+  return windowFromEnd(back, window);
+}
+bool parseProgressText(const char* text, std::size_t n, int& percent, std::int64_t& bytes) {
+  char w[kProgressWindow];
+  return progressWindow(text, n, w) && parseProgressWindow(w, percent, bytes);
+}
+
 // The window read forwards: split at LF, the last line (a final LF ends it, no line after it).
 bool forwardWindow(const std::string& t, std::string& w) {
   if (t.empty()) return false;

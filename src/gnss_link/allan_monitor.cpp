@@ -8,9 +8,9 @@
 #include "positioning/chan_data.h"
 #include "positioning/chan_satellite.h"
 
-namespace {
+AllanState allanState;
 
-AllanState g;
+namespace {
 
 constexpr long kDayMs = 86400000;
 constexpr int kTrackChannels = kCdatPerInput;
@@ -30,17 +30,17 @@ const ChanSigData* tracked(int i, int slot) {
 double rangeRate(const ChanSigData& s) { return s.doppler / s.freq * 300000000.0; }
 
 void forget() {
-  g.valid = false;
-  g.chan = -1;
+  allanState.valid = false;
+  allanState.chan = -1;
 }
 
 // Picks the tracked channel of the selected system and signal with the highest level.
 bool choose(int selector) {
-  g.selector = selector;
+  allanState.selector = selector;
   const int sig = selector % 10;
   const int sys = (selector / 10) % 10;
-  g.sig = sig;
-  g.sys = sys;
+  allanState.sig = sig;
+  allanState.sys = sys;
   if (selector < 0 || sig >= kCdatSlots || sys >= kSystems) return false;
   int best = -1;
   float bestSnr = 0.0f;
@@ -57,20 +57,18 @@ bool choose(int selector) {
     }
   }
   if (best < 0) return false;
-  g.chan = best;
-  g.bestSnr = bestSnr;
-  g.accMs = 0;
-  g.sumSq = 0.0;
-  g.sum = 0.0;
+  allanState.chan = best;
+  allanState.bestSnr = bestSnr;
+  allanState.accMs = 0;
+  allanState.sumSq = 0.0;
+  allanState.sum = 0.0;
   // The first difference of the block starts from this epoch's value, not from zero.
-  g.prevY = rangeRate(*tracked(best, sig)) / 15.0;
+  allanState.prevY = rangeRate(*tracked(best, sig)) / 15.0;
   return true;
 }
 
 }  // namespace
 
-const AllanState& alanState() { return g; }
-void alanReset() { g = AllanState{}; }
 
 void alanVariance() {
   long t = NavEpoch.rcvTime % kDayMs;
@@ -80,14 +78,14 @@ void alanVariance() {
 
 void alanVarianceAt(long t, int selector) {
   long m = 0;
-  if (g.lastT >= 0) {
-    m = t - g.lastT;
+  if (allanState.lastT >= 0) {
+    m = t - allanState.lastT;
     if (m < 0) m += kDayMs;
   }
-  g.lastT = t;
+  allanState.lastT = t;
 
-  if (g.chan < 0 && !choose(selector)) return;
-  const ChanSigData* s = tracked(g.chan, g.sig);
+  if (allanState.chan < 0 && !choose(selector)) return;
+  const ChanSigData* s = tracked(allanState.chan, allanState.sig);
   if (s == nullptr) {
     forget();
     return;
@@ -97,31 +95,31 @@ void alanVarianceAt(long t, int selector) {
 
   const double f = rangeRate(*s);
   const double y = f / 15.0;
-  const double d = y - g.prevY - static_cast<double>(m) * g.drift / 900000.0;
-  g.sumSq += d * d;
-  g.sum += d;
-  g.accMs += static_cast<std::int32_t>(m);
-  g.prevY = y;
-  if (g.accMs < kAllanBlockMs) return;
+  const double d = y - allanState.prevY - static_cast<double>(m) * allanState.drift / 900000.0;
+  allanState.sumSq += d * d;
+  allanState.sum += d;
+  allanState.accMs += static_cast<std::int32_t>(m);
+  allanState.prevY = y;
+  if (allanState.accMs < kAllanBlockMs) return;
 
-  const double n = static_cast<double>(g.accMs / m);
+  const double n = static_cast<double>(allanState.accMs / m);
   double result = 1.0e12;  // kAllanNoFigure, printed whole
   if (n > 1.0) {
-    const double var = (g.sumSq - g.sum * g.sum / n) / (2.0 * (n - 1.0));
+    const double var = (allanState.sumSq - allanState.sum * allanState.sum / n) / (2.0 * (n - 1.0));
     if (var > 0.0) result = 50.0 * std::sqrt(var);
   }
-  g.result = static_cast<float>(result);
+  allanState.result = static_cast<float>(result);
   if (selector >= 7000 && selector <= 7099) {
     debPrintfx(-1, "svE AL*e9=%5.2f T=%2.0f Fr=%8.2f dFr=%8.2f sv=%d msint=%d snr=%d sys=%d sig=%d\n",
-               result, 0.0, f / 0.3, static_cast<double>(m) * g.drift / 18000.0,
-               static_cast<int>(Cdat[g.chan].svNum), static_cast<int>(m), static_cast<int>(s->cn0), g.sys,
-               g.sig);
+               result, 0.0, f / 0.3, static_cast<double>(m) * allanState.drift / 18000.0,
+               static_cast<int>(Cdat[allanState.chan].svNum), static_cast<int>(m), static_cast<int>(s->cn0), allanState.sys,
+               allanState.sig);
   }
-  g.drift = (f - g.lastF) / g.accMs * 60000.0;
-  g.lastF = f;
-  g.sumSq = 0.0;
-  g.sum = 0.0;
-  g.accMs = 0;
-  g.valid = true;
-  if (s->cn0 < kKeepSnr || selector != g.selector) forget();
+  allanState.drift = (f - allanState.lastF) / allanState.accMs * 60000.0;
+  allanState.lastF = f;
+  allanState.sumSq = 0.0;
+  allanState.sum = 0.0;
+  allanState.accMs = 0;
+  allanState.valid = true;
+  if (s->cn0 < kKeepSnr || selector != allanState.selector) forget();
 }

@@ -22,6 +22,9 @@ struct AllanState {
   long lastT = -1;        // receiver ms of day of the previous epoch, -1 none
 };
 
+// The monitor's state, written only by the per-epoch task.
+extern AllanState allanState;
+
 // Value of the figure when the variance is not positive (or not defined).
 inline constexpr float kAllanNoFigure = 1.0e12f;
 // Length of one block.
@@ -31,5 +34,3 @@ inline constexpr std::int32_t kAllanBlockMs = 60000;
 void alanVariance();
 // The same with the epoch's receiver time t (ms of day) and the selector given.
 void alanVarianceAt(long t, int selector);
-const AllanState& alanState();
-void alanReset();

@@ -91,5 +91,3 @@ int cmdToSlaveCheck(const char* path, const ZRNamedNode* value);
 
 // The /par/ areas the GNSS board shares: set commands below them are forwarded.
 bool m2sIsBoardShared(const char* path);
-// The areas of the table one by one: null past the end.
-const char* m2sBoardSharedArea(int i);

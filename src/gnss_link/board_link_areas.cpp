@@ -14,10 +14,7 @@ const char* const kBoardSharedAreas[] = {
     "pos/navdata/source",  // where the board takes navigation data and almanacs from (also
     "pos/almdata/source",  // sent from the satellite-processor setup at every start)
 };
-constexpr int kAreaCount = static_cast<int>(sizeof kBoardSharedAreas / sizeof kBoardSharedAreas[0]);
 }  // namespace
-
-const char* m2sBoardSharedArea(int i) { return i >= 0 && i < kAreaCount ? kBoardSharedAreas[i] : nullptr; }
 
 bool m2sIsBoardShared(const char* path) {
   if (path == nullptr) return false;

@@ -1,5 +1,6 @@
-// The GNSS board's task load as a key: `board/load` prints the board's last report of its tasks
-// and a set of 0 resets the board's profiler.
+// The GNSS board as keys: `board/load` prints the board's last report of its tasks and a set of
+// 0 resets the board's profiler; `board/cmds` prints the record of the settings forwarded to the
+// board, as it is replayed to a board that lost them.
 #pragma once
 
 class ZRNamedNode;

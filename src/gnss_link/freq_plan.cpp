@@ -52,9 +52,7 @@ constexpr int entryFirst(int index) {
 }
 static_assert(entryFirst(kFrqIdxNum) == kFreqEntries, "the letter table holds every letter");
 
-void (*g_halt)(int, int) = nullptr;
-
-void haltForGood(int, int) {
+[[noreturn]] void haltForGood() {
   for (;;) ::sleep(3600);
 }
 
@@ -144,15 +142,6 @@ void clockSettingsDefaults() {
 bool clockSettingsAfterLoad() {
   if (clockSettings().magic == kClockSettingsMagic) return false;
   clockSettingsDefaults();
-  return true;
-}
-
-bool freqPlanSetDividers(int vcoDiv, int refDiv) {
-  if (!dividersValid(vcoDiv, refDiv)) return false;
-  clockSettings().vcoDiv_FSX = vcoDiv;
-  clockSettings().refDiv_FS = refDiv;
-  nv_writeRcvSettings();
-  chanInitOnce();
   return true;
 }
 
@@ -332,13 +321,6 @@ int freqEntryFirst(int index) { return index >= 0 && index <= kFrqIdxNum ? entry
 int freqEntryCount(int index) {
   if (index < 0 || index >= kFrqIdxNum) return 0;
   return hasLetters(index) ? kGloLetters : 1;
-}
-
-const FreqEntry* freqEntry(int index, int letter) {
-  if (index < 0 || index >= kFrqIdxNum) return nullptr;
-  if (!hasLetters(index)) return letter == 0 ? &freqEntries[entryFirst(index)] : nullptr;
-  if (letter < -7 || letter > 7) return nullptr;
-  return &freqEntries[entryFirst(index) + letter + 7];
 }
 
 std::int64_t freqPathLo(int path) {
@@ -543,7 +525,6 @@ void chanInitOnce() {
 void fatalErrInitOnce(int a, int b) {
   std::printf("Wrong %d PLL data %d.\n", a, b);
   std::fflush(stdout);
-  (g_halt ? g_halt : haltForGood)(a, b);
+  haltForGood();
 }
 
-void freqPlanSetHaltHook(void (*halt)(int, int)) { g_halt = halt; }

@@ -37,10 +37,6 @@ void clockSettingsDefaults();
 // After the settings were loaded: a record that never took its defaults takes them now; true
 // when it did (the caller stores the settings).
 bool clockSettingsAfterLoad();
-// New clock dividers: refused (false, nothing changed) when either is 0 or negative or the
-// sample rate would leave 1..500 MHz; else stored in the settings image and the whole plan
-// recomputed.
-bool freqPlanSetDividers(int vcoDiv, int refDiv);
 
 // ---- frequency indices
 
@@ -155,8 +151,6 @@ extern FreqEntry freqEntries[kFreqEntries];
 // First entry of a frequency index and its number of entries.
 int freqEntryFirst(int index);
 int freqEntryCount(int index);
-// Entry of a frequency index and letter (0 for bands without letters); null when none.
-const FreqEntry* freqEntry(int index, int letter);
 // Local oscillator of an RF path, Hz (path 0 from l1CentFrq).
 std::int64_t freqPathLo(int path);
 
@@ -201,5 +195,3 @@ void chanInitOnce();
 
 // Prints "Wrong %d PLL data %d.\n" and halts start-up for good.
 void fatalErrInitOnce(int a, int b);
-// What halting does (tests put a function that returns); null restores the default.
-void freqPlanSetHaltHook(void (*halt)(int a, int b));

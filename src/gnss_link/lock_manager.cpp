@@ -7,10 +7,6 @@
 #include "settings/nv_settings.h"
 #include "settings/rcv_settings.h"
 #include "gnss_link/freq_plan.h"
-#include "gnss_link/placeholders.h"
-#include "platform/mono_clock.h"
-#include "platform/rtos.h"
-#include "positioning/engine/nav_main.h"
 
 static_assert(sizeof(LockSettings) <= sizeof(RCV_SETTINGS::lockArea), "lock settings exceed their area");
 static_assert(sizeof(LockSettingsExt) <= sizeof(RCV_SETTINGS::lockExtArea), "lock masks exceed their area");
@@ -206,24 +202,6 @@ void setGloSatType(int slot, int type) {
   setBit(sigSatTypes[lockEntry(kGlo, 4)], slot - 1, type >= 2);
 }
 
-void gpsPhase3Update(std::uint64_t mask) {
-  gpsPhase3 = mask;
-  sigSatTypes[lockEntry(kGps, 5)] &= mask;
-}
-
-void qzsPhase3Update(std::uint64_t mask) {
-  qzsPhase3 = mask;
-  sigSatTypes[lockEntry(kQzss, 5)] &= mask;
-}
-
-void beiPhase3Update(std::uint64_t mask) {
-  beiPhase3 = mask;
-  // Satellites 1..5 (GEO) and above 58 carry none of the new signals.
-  const std::uint64_t m = mask & ~std::uint64_t{0x1F} & ((std::uint64_t{1} << 58) - 1);
-  sigSatTypes[lockEntry(kBds, 4)] = m;
-  sigSatTypes[lockEntry(kBds, 5)] = m;
-}
-
 bool isBeiPhase3(int n) { return n >= 1 && n <= 64 && ((beiPhase3 >> (n - 1)) & 1) != 0; }
 
 bool isBeiDou37compat(int n) { return n < 6 || n > 58; }
@@ -253,13 +231,8 @@ std::atomic<std::uint32_t> LockMan::lockChangeCnt{0};
 std::uint32_t LockMan::lockSeenCnt = 0xFFFFFFFFu;
 int LockMan::baseCount = 0;
 int LockMan::divisor = 1;
-int LockMan::userDynMode = 0;
-std::uint32_t LockMan::oneSatCode = 0;
-std::uint32_t LockMan::oneSatCodeSys4 = 0;
 int LockMan::mainAntInputIdx = 0;
 std::uint8_t LockMan::antInpMask = 3;
-std::uint32_t LockMan::uposTimeMs = 0;
-std::uint32_t LockMan::uvelTimeMs = 0;
 
 void LockMan::updateLocking() {
   LockSettings& s = lockSettings();
@@ -363,66 +336,6 @@ void LockMan::setLockDefs() {
   lmuLockLEX();
   ++lockChangeCnt;
 }
-
-bool LockMan::en1toAll(int n, int sys) {
-  if (n == -100) {
-    dis1toAll();
-    return true;
-  }
-  switch (sys) {
-    case kGps:
-      if (n < 1 || n > 32) return false;
-      oneSatCode = static_cast<std::uint32_t>(n) | 0x3F0000u;
-      return true;
-    case kGlo:
-      if (n < -7 || n > 7) return false;
-      oneSatCode = static_cast<std::uint32_t>(n + 8) | 0xF0100u;
-      return true;
-    case kSbas:
-      if (n < 120 || n > 158) return false;
-      oneSatCode = static_cast<std::uint32_t>(n - 119) | 0x110200u;
-      return true;
-    case kGloCdma:
-      if (n < 1 || n > kSats[kGloCdma]) return false;
-      oneSatCode = static_cast<std::uint32_t>(n) | 0x100300u;
-      return true;
-    case kGal:
-      if (n < 1 || n > kSats[kGal]) return false;
-      oneSatCodeSys4 = static_cast<std::uint32_t>(n) | 0x1D0400u;
-      return true;
-    default: return false;
-  }
-}
-
-void LockMan::dis1toAll() {
-  oneSatCode = 0;
-  oneSatCodeSys4 = 0;
-}
-
-bool LockMan::setMainAntInputIdx(int i) {
-  if (mainAntInputIdx >= 2) return false;
-  if (i < 0 || i >= kAntInputs) return false;
-  mainAntInputIdx = i;
-  return true;
-}
-
-const char* LockMan::getMainAntInputName() { return placeholder::get_ant_name_shrt(mainAntInputIdx); }
-
-void LockMan::setAntInpMask(std::uint8_t m) {
-  antInpMask = m;
-  if (!(m & 1)) satLockMan[0].relock = true;
-  if (!(m & 2)) satLockMan[1].relock = true;
-}
-
-namespace {
-void stampUnderPosLock(std::uint32_t& stamp) {
-  PosLock lock;
-  stamp = MonoClock::ms();
-}
-}  // namespace
-
-void LockMan::setUpos(const double*) { stampUnderPosLock(uposTimeMs); }
-void LockMan::setUvel(const double*) { stampUnderPosLock(uvelTimeMs); }
 
 void lockingInitOnce() {
   int exist = 0, extra = 0;

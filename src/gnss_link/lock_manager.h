@@ -102,10 +102,9 @@ extern std::uint64_t sigSatTypes[kLockEntries];
 void setGpsSatType(int prn, int type);
 void setGloSatType(int slot, int type);
 
+// Nothing the GNSS board or the broadcast data tell this program names these satellites, so the
+// masks stay empty: no BeiDou satellite counts as phase 3, no GPS satellite gets signal 5.
 extern std::uint64_t gpsPhase3, qzsPhase3, beiPhase3;
-void gpsPhase3Update(std::uint64_t mask);
-void qzsPhase3Update(std::uint64_t mask);
-void beiPhase3Update(std::uint64_t mask);
 bool isBeiPhase3(int n);
 bool isBeiDou37compat(int n);
 bool isBeiDouMSMcompat(int n, int s);
@@ -127,18 +126,8 @@ class LockMan {
   static bool satSearch() { return updateParams(); }
   static void initLocking();
   static void setLockDefs();
-  // One satellite into every channel (test mode); false for a system or number it does not
-  // take. n = -100 clears.
-  static bool en1toAll(int n, int sys);
-  static void dis1toAll();
-  static bool setMainAntInputIdx(int i);
   static int getMainAntInputIdx() { return mainAntInputIdx; }
-  static const char* getMainAntInputName();
-  static void setAntInpMask(std::uint8_t m);
   static std::uint8_t getAntInpMask() { return antInpMask; }
-  static void setUpos(const double pos[3]);
-  static void setUvel(const double vel[3]);
-  static void setUmode(int mode) { userDynMode = mode; }
 
   // Derived, for the GNSS board and the channel set-up.
   static std::uint64_t indepMask[kLockEntries];
@@ -153,13 +142,8 @@ class LockMan {
   static int baseCount;
   static int divisor;
 
-  static int userDynMode;
-  static std::uint32_t oneSatCode;
-  static std::uint32_t oneSatCodeSys4;
   static int mainAntInputIdx;
   static std::uint8_t antInpMask;
-  static std::uint32_t uposTimeMs;
-  static std::uint32_t uvelTimeMs;
 };
 
 // Counts the lock entries that exist and the extra ones (all but signal 0) for the budget.

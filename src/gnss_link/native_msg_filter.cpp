@@ -5,8 +5,6 @@
 
 namespace {
 
-ZrtMsgNotify emptyNotify;
-ZrtUnknownMsgClient emptyUnknown;
 
 // Little-endian signed 32-bit value (times travel as 32-bit milliseconds on every target).
 long le32(const char* p) {
@@ -82,7 +80,7 @@ int ZrtMsgFilter::lookup(std::uint16_t id) {
 bool ZrtMsgFilter::h_foo(ZrtMsgClient*, const ZRFMessage&) { return true; }
 
 ZrtMsgFilter::ZrtMsgFilter(int maxLen)
-    : maxLen_(maxLen), notify_(&emptyNotify), unknown_(&emptyUnknown), builtin_(this) {
+    : maxLen_(maxLen), notify_(nullptr), unknown_(nullptr), builtin_(this) {
   (void)lookup(0);
   clients_[0] = &builtin_;
   handlers_[0] = &h_foo;
@@ -100,18 +98,6 @@ int ZrtMsgFilter::addClient_(ZrtMsgClient* client) {
   if (nClients_ >= kMaxClients) return kMaxClients;
   clients_[nClients_] = client;
   return nClients_++;
-}
-
-void ZrtMsgFilter::removeClient(ZrtMsgClient* client) {
-  // Index 0 is the default client (setDefHandler); the others keep their places, each slot
-  // naming its client by index.
-  for (int i = 1; i < nClients_; ++i) {
-    if (clients_[i] != client) continue;
-    for (Slot& s : slots_) {
-      if (s.client == i) s = Slot{0, 0};
-    }
-    clients_[i] = &builtin_;
-  }
 }
 
 bool ZrtMsgFilter::setHandler(std::uint16_t id, ZrtMsgClient* client, ZrtMsgHandler handler) {
@@ -136,24 +122,18 @@ bool ZrtMsgFilter::setHandler(std::uint16_t id, ZrtMsgClient* client, ZrtMsgHand
   return true;
 }
 
-void ZrtMsgFilter::setDefHandler(ZrtMsgClient* client, ZrtMsgHandler handler) {
-  clients_[0] = client ? client : &builtin_;
-  handlers_[0] = handler ? handler : &h_foo;
-}
-
 ZrtMsgNotify* ZrtMsgFilter::setNotify(ZrtMsgNotify* notify) {
   ZrtMsgNotify* old = notify_;
-  notify_ = notify ? notify : &emptyNotify;
+  notify_ = notify;
   return old;
 }
 
-void ZrtMsgFilter::setUnknownClient(ZrtUnknownMsgClient* client) { unknown_ = client ? client : &emptyUnknown; }
+void ZrtMsgFilter::setUnknownClient(ZrtUnknownMsgClient* client) { unknown_ = client; }
 
 int ZrtMsgFilter::announce(const ZRFMessage& msg) {
   cur_ = msg.len <= maxLen_ ? lookup(msg.id) : -1;
   if (cur_ >= 0) return A_EXTRACT;
-  if (unknown_->announce(msg)) return A_EXTRACT;
-  notify_->notify(false, msg);
+  if (notify_) notify_->notify(false, msg);
   return A_REJECT;
 }
 
@@ -180,7 +160,7 @@ bool ZrtMsgFilter::message(const ZRFMessage& msg) {
   if (cur >= 0) {
     const std::uint16_t flags = knownMsgs[cur].flags;
     if ((flags & F_CHECKSUM) && !checksumOk(msg, (flags & F_HEX) != 0)) {
-      notify_->notify(false, msg);
+      if (notify_) notify_->notify(false, msg);
       return false;
     }
     const Slot s = slots_[cur];
@@ -189,21 +169,21 @@ bool ZrtMsgFilter::message(const ZRFMessage& msg) {
     ZrtMsgClient* c = (h == &sh_RT || h == &sh_ET || h == &sh_EE) ? &builtin_ : clients_[s.client];
     ok = h(c, msg);
   } else {
-    ok = unknown_->message(msg);
+    ok = false;  // only announced messages come back
   }
-  notify_->notify(ok, msg);
+  if (notify_) notify_->notify(ok, msg);
   return ok;
 }
 
 bool ZrtMsgFilter::foreign(const char* data, int len, int terminator) {
-  return unknown_->foreign(data, len, terminator);
+  return unknown_ != nullptr && unknown_->foreign(data, len, terminator);
 }
 
 void ZrtMsgFilter::reset() {
   cur_ = -1;
   for (int i = 0; i < nClients_; ++i) clients_[i]->reset();
-  notify_->notifyReset();
-  unknown_->unknownReset();
+  if (notify_) notify_->notifyReset();
+  if (unknown_) unknown_->unknownReset();
 }
 
 bool ZrtMsgFilter::sh_RT(ZrtMsgClient* client, const ZRFMessage& msg) {

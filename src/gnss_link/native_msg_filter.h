@@ -22,37 +22,19 @@ class ZrtMsgClient {
 // Returns true when the message is accepted.
 using ZrtMsgHandler = bool (*)(ZrtMsgClient* client, const ZRFMessage& msg);
 
-// Observer of every message the filter judges. The base observes nothing.
+// Observer of every message the filter judges.
 class ZrtMsgNotify {
  public:
-  virtual void notify(bool ok, const ZRFMessage& msg) {
-    (void)ok;
-    (void)msg;
-  }
-  virtual void notifyReset() {}
+  virtual void notify(bool ok, const ZRFMessage& msg) = 0;
+  virtual void notifyReset() = 0;
   virtual ~ZrtMsgNotify() = default;
 };
 
-// Takes what the filter does not know: foreign runs and, if it wants them, unknown or over-long
-// messages. The base refuses everything.
+// Takes the foreign runs the filter does not know (sentences mixed into a native stream).
 class ZrtUnknownMsgClient {
  public:
   virtual void unknownReset() {}
-  virtual bool foreign(const char* data, int len, int terminator) {
-    (void)data;
-    (void)len;
-    (void)terminator;
-    return false;
-  }
-  // True: the message is to be extracted and handed to message().
-  virtual bool announce(const ZRFMessage& msg) {
-    (void)msg;
-    return false;
-  }
-  virtual bool message(const ZRFMessage& msg) {
-    (void)msg;
-    return false;
-  }
+  virtual bool foreign(const char* data, int len, int terminator) = 0;
   virtual ~ZrtUnknownMsgClient() = default;
 };
 
@@ -104,12 +86,7 @@ class ZrtMsgFilter : public ZRFPClient {
   }
   // The client's index, added if there is room; kMaxClients when the table is full.
   int addClient_(ZrtMsgClient* client);
-  // Unbinds every identifier bound to the client and takes it off the table, so that it is
-  // neither called nor reset any more (a client that goes away before the filter).
-  void removeClient(ZrtMsgClient* client);
-  // Replaces client 0 and handler 0; null restores the built-in client and h_foo.
-  void setDefHandler(ZrtMsgClient* client, ZrtMsgHandler handler);
-  // Null selects the empty notify; returns the previous one.
+  // Null: no observer; returns the previous one.
   ZrtMsgNotify* setNotify(ZrtMsgNotify* notify);
   void setUnknownClient(ZrtUnknownMsgClient* client);
 
@@ -141,8 +118,8 @@ class ZrtMsgFilter : public ZRFPClient {
   ZrtMsgClient* clients_[kMaxClients] = {};
   int nHandlers_ = 0;
   ZrtMsgHandler handlers_[kMaxHandlers] = {};
-  ZrtMsgNotify* notify_;
+  ZrtMsgNotify* notify_;  // null: none
   Slot slots_[kSlots] = {};
-  ZrtUnknownMsgClient* unknown_;
+  ZrtUnknownMsgClient* unknown_;  // null: none
   Client builtin_;
 };

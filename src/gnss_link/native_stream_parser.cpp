@@ -25,20 +25,10 @@ inline std::uint8_t cls(char c) { return kClass[static_cast<unsigned char>(c)]; 
 
 inline int hexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
-// Used when the parser is given no client: rejects headers and refuses everything else.
-class NullZRFPClient final : public ZRFPClient {
- public:
-  int announce(const ZRFMessage&) override { return A_REJECT; }
-  bool message(const ZRFMessage&) override { return false; }
-  bool foreign(const char*, int, int) override { return false; }
-  void reset() override {}
-};
-NullZRFPClient nullClient;
-
 }  // namespace
 
-ZRFParser::ZRFParser(char* buffer, int size, ZRFPClient* client)
-    : buf_(buffer), own_(false), size_(size), client_(client ? client : &nullClient) {
+ZRFParser::ZRFParser(char* buffer, int size, ZRFPClient& client)
+    : buf_(buffer), own_(false), size_(size), client_(&client) {
   if (!buf_ || size_ < kMinSize) {
     // A caller's buffer too small for a header and a terminated byte is not used.
     size_ = std::max(size_, kMinSize);

@@ -35,7 +35,7 @@ class ZRFPClient {
 class ZRFParser {
  public:
   // Parses into `buffer` of `size` bytes; with a null buffer the parser allocates its own.
-  ZRFParser(char* buffer, int size, ZRFPClient* client);
+  ZRFParser(char* buffer, int size, ZRFPClient& client);
   ~ZRFParser();
   ZRFParser(const ZRFParser&) = delete;
   ZRFParser& operator=(const ZRFParser&) = delete;

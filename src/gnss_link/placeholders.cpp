@@ -8,11 +8,6 @@
 #include "gnss_link/board_link.h"
 
 
-// ==== Lock manager: antenna names ============================================================
-namespace placeholder {
-const char* get_ant_name_shrt(int) { return nullptr; }
-}  // namespace placeholder
-// ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 namespace placeholder {
 bool RfConf_setNtRev(std::uint8_t) { return false; }

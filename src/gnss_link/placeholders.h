@@ -5,13 +5,6 @@
 #include <cstdint>
 
 
-// ==== Lock manager: antenna names ============================================================
-namespace placeholder {
-// DescriptorAntens::get_ant_name_shrt (command layer): short name of an antenna input.
-// Stand-in: null, not available.
-const char* get_ant_name_shrt(int index);
-}  // namespace placeholder
-// ==== end of lock manager ====================================================================
 // ---- Raw record decoder: consumers of the GNSS board's records not built yet ------------------
 // Each answers "not available" (false, or nothing done); the decoder has already stored what it
 // received in its own records (gnss_link/raw_records.h, the epoch record).

@@ -139,9 +139,7 @@ struct HwCalib {
   std::uint8_t bRSet[2][kBands];
   long lTime;  // epoch time of the last calibration message
 
-  // The hardware calibration's settings (calib/hard/, kept in the receiver settings): the six
-  // switch bytes cleared; the attenuators' limits.
-  static void glClbrDisable();
+  // The attenuators' limits of the hardware calibration's settings (calib/hard/).
   static int attMax, attMin, attrMax, attrMin;
 };
 extern HwCalib hwCalib;

@@ -3,7 +3,7 @@
 #include "differential/decoder_status.h"
 #include "platform/mono_clock.h"
 
-ZrtDecoder::ZrtDecoder() : filter_(kBufSize), parser_(buf_, kBufSize, &filter_), epoch_(this) {
+ZrtDecoder::ZrtDecoder() : filter_(kBufSize), parser_(buf_, kBufSize, filter_), epoch_(this) {
   filter_.setNotify(this);
   filter_.addClient_(&epoch_);
 }

@@ -72,8 +72,3 @@ MsgSchedParams MsgPool::defParams(int index) const {
 void MsgPool::setOrder(int index, MsgOrder order) {
   if (valid(index)) e_[index].order = order;
 }
-
-void MsgPool::clear() {
-  n_ = 0;
-  for (int g = 0; g < kGroups; ++g) first_[g] = last_[g] = -1;
-}

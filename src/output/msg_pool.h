@@ -52,9 +52,6 @@ class MsgPool {
   void setOrder(int index, MsgOrder order);
   bool valid(int index) const { return index >= 0 && index < n_; }
 
-  // Empties the pool (start-up only; tests).
-  void clear();
-
  private:
   static bool validGroup(int g) { return g >= 0 && g < kGroups; }
   bool add_(int group, const char* name, OutMsg* msg, const MsgSchedParams* defSched);

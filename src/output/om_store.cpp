@@ -91,16 +91,6 @@ bool loadLocked(const void* src, int size) {
 
 void omSetSetStore(OmSetStore* store) { g_store = store; }
 
-int omSaveSets(void* dst, int size) {
-  Locker<Mutex> l(omMutex());
-  return saveLocked(dst, size);
-}
-
-bool omLoadSets(const void* src, int size) {
-  Locker<Mutex> l(omMutex());
-  return loadLocked(src, size);
-}
-
 void omPersistSets() {
   if (!g_store) return;
   Locker<Mutex> l(omMutex());

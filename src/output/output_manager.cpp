@@ -16,8 +16,6 @@ namespace {
 OmStreamInfo g_si[kOmStreams];
 MsgSet g_sets[kOmStreams];
 OStream* g_attached[kOmStreams];  // set by omAttachStream, else the port table decides
-int g_spIndex = -1;
-bool g_spActive = false;
 
 bool validStream(OmStream s) { return s >= 0 && s < kOmStreams; }
 
@@ -220,21 +218,17 @@ bool rtcmmMakeOut(bool plan[], int size) {
 
 bool cmrmMakeOut(bool plan[], int size) { return makePlan(kGroupCmr, plan, size); }
 
-void spSetMsg(int poolIndex) { g_spIndex = msgPool.valid(poolIndex) ? poolIndex : -1; }
-
 int spCheckOut() {
   int n = 0;
-  if (g_spIndex >= 0) {
+  const int sp = msgPool.find(kGroupZrt, "SP");
+  if (sp >= 0) {
     Locker<Mutex> l(omMutex());
     for (int s = 0; s < kOmStreams; ++s) {
-      if (streamOut(s) && g_sets[s].isEnabled(g_spIndex)) ++n;
+      if (streamOut(s) && g_sets[s].isEnabled(sp)) ++n;
     }
   }
-  g_spActive = n > 0;
   return n;
 }
-
-bool spOutActive() { return g_spActive; }
 
 void omAddRegistrar(OmRegistrar registrar) {
   omRegistrars.add(registrar);

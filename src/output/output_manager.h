@@ -72,11 +72,9 @@ void zrmOutStartMsgs(OmStreamInfo& si, OmStartHook hook);
 bool rtcmmMakeOut(bool plan[], int size);
 bool cmrmMakeOut(bool plan[], int size);
 
-// The spectrum message: its pool index is registered by its owner; spCheckOut re-evaluates
-// the streams that carry it and returns how many do.
-void spSetMsg(int poolIndex);
+// The spectrum message ("zrt/SP", once its writer is registered): spCheckOut re-evaluates the
+// streams that carry it and returns how many do.
 int spCheckOut();
-bool spOutActive();
 
 // The output manager's lock (preparation, output and changes of the message sets).
 Mutex& omMutex();
@@ -109,10 +107,6 @@ class OmSetStore {
   virtual bool save(const void* src, int n) = 0;
 };
 void omSetSetStore(OmSetStore* store);
-// Serialised form of every stream's set; returns its size.
-int omSaveSets(void* dst, int size);
-// Applies a serialised form; entries of unknown messages are skipped. False when malformed.
-bool omLoadSets(const void* src, int size);
 constexpr int kOmStoreMaxEntries = 512;
 // Size of the stored form (header and every record), the size of its settings block.
 constexpr int kOmStoreImageSize = 8 + kOmStoreMaxEntries * 28;

@@ -18,18 +18,6 @@ std::uint8_t zrCs8(const void* data, int len, std::uint8_t c) {
   return c;
 }
 
-std::uint16_t zrCrc16(const void* data, int len, std::uint16_t crc) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  for (int i = 0; i < len; ++i) {
-    crc = static_cast<std::uint16_t>(crc ^ (p[i] << 8));
-    for (int b = 0; b < 8; ++b) {
-      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
-                           : static_cast<std::uint16_t>(crc << 1);
-    }
-  }
-  return crc;
-}
-
 ZRStdMsg::ZRStdMsg(char* buf, int size, const char* id, ZrCheck check, const char* term)
     : buf_(buf), size_(size > 0 && buf ? size : 0) {
   reset(id, check, term);
@@ -72,8 +60,6 @@ int ZRStdMsg::checkLen() const {
     case ZrCheck::kNone: return 0;
     case ZrCheck::kCs8: return 1;
     case ZrCheck::kCs8Hex: return 2;
-    case ZrCheck::kCrc16: return 2;
-    case ZrCheck::kCrc16Hex: return 4;
   }
   return 0;
 }
@@ -100,15 +86,6 @@ bool ZRStdMsg::put(std::uint32_t v) {
   std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                        static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
   return put(b, 4);
-}
-
-bool ZRStdMsg::put16(std::uint16_t v) {
-  std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
-  return put(b, 2);
-}
-
-bool ZRStdMsg::putStr(const char* text) {
-  return put(text, text ? static_cast<int>(std::strlen(text)) : 0);
 }
 
 bool ZRStdMsg::seekRel(int n) {
@@ -146,27 +123,15 @@ int ZRStdMsg::finish() {
       buf_[p++] = kHex[c & 0xF];
       break;
     }
-    case ZrCheck::kCrc16:
-    case ZrCheck::kCrc16Hex: {
-      std::uint16_t c = zrCrc16(buf_, pos_);
-      if (check_ == ZrCheck::kCrc16) {
-        // High byte first, so that the CRC over the whole frame comes out as zero.
-        buf_[p++] = static_cast<char>(c >> 8);
-        buf_[p++] = static_cast<char>(c & 0xFF);
-      } else {
-        for (int s = 12; s >= 0; s -= 4) buf_[p++] = kHex[(c >> s) & 0xF];
-      }
-      break;
-    }
   }
   for (int i = 0; i < termLen_; ++i) buf_[p++] = term_[i];
   end_ = p;
   return end_;
 }
 
-int ZRStdMsg::timedWrite(OStream& os, int timeout) {
+int ZRStdMsg::write(OStream& os) {
   int n = finish();
   if (n < 0) return -1;
   if (n == 0) return 0;
-  return os.write(buf_, n, timeout);
+  return os.write(buf_, n, 0);
 }

@@ -12,14 +12,10 @@ enum class ZrCheck : std::uint8_t {
   kNone,      // no checksum
   kCs8,       // 8-bit rotate-and-XOR, one binary byte
   kCs8Hex,    // the same as two upper-case hex characters
-  kCrc16,     // CRC-16 (polynomial 0x1021, initial 0), two binary bytes, high byte first
-  kCrc16Hex,  // the same as four upper-case hex characters
 };
 
 // 8-bit checksum of the native format: c = rotl2(c ^ byte), starting from `c`.
 std::uint8_t zrCs8(const void* data, int len, std::uint8_t c = 0);
-// CRC-16 with polynomial 0x1021, most significant bit first, no final XOR.
-std::uint16_t zrCrc16(const void* data, int len, std::uint16_t crc = 0);
 
 class ZRStdMsg {
  public:
@@ -40,8 +36,6 @@ class ZRStdMsg {
   bool put(const void* data, int n);
   bool put(std::uint32_t v);  // little-endian
   bool put8(std::uint8_t v) { return put(&v, 1); }
-  bool put16(std::uint16_t v);
-  bool putStr(const char* text);
   // Moves the cursor by n bytes (a coder that built in place advances over its bytes);
   // refused when it would leave the body's room.
   bool seekRel(int n);
@@ -60,8 +54,7 @@ class ZRStdMsg {
 
   // Completes and writes without waiting; returns the bytes taken by the stream, -1 when
   // nothing could be formed.
-  int write(OStream& os) { return timedWrite(os, 0); }
-  int timedWrite(OStream& os, int timeout);
+  int write(OStream& os);
 
  private:
   int start() const { return foreign_ ? 0 : kHeader; }

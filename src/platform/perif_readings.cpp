@@ -184,20 +184,24 @@ namespace {
 PerifReader g_reader(mcuPwr, timerGet);
 BinSem g_prfpWake;
 
+}  // namespace
+
+void perifProcLnx() { g_reader.pass(); }
+
+namespace {
+
 void* perifProc(void*) {
   Task::sleep(100);
   mcuPortsInitMaster();
   if (setPinOutEn(kReadyLine, 1) != 0) std::fprintf(stderr, "$$initAdc(EXIT) ERROR setPinOutEn() pin= %d\n", kReadyLine);
   for (;;) {
-    if (boardDebugSelector() != kDbgReaderSkip) g_reader.pass();
+    if (boardDebugSelector() != kDbgReaderSkip) perifProcLnx();
     g_prfpWake.wait(500);
   }
   return nullptr;
 }
 
 }  // namespace
-
-void perifProcLnx() { g_reader.pass(); }
 
 bool perifProcLnxInit(int priority) {
   static Task task(priority, perifProc, nullptr, "PRFP", 4096);

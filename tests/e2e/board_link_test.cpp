@@ -110,6 +110,56 @@ TEST_F(BoardLink, IssueLeftAtTheEndHoldsThoughTheBoardReadsItAfterTheNextConnect
   EXPECT_EQ(transcript().find(kBoardReset, mark), std::string::npos);
 }
 
+// Messages enabled on the board's own stream go to it once at start-up, after the sources, each
+// followed by the pacing handshake the board answers before the next one comes; the epoch start
+// marker is the first, the end marker the last.
+TEST_F(BoardLink, StartMessagesOfTheBoardsStreamArePacedOneByOne) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%e%em,/dev/shm/a,zrt/{ET,RT}:3600"), re("%e%"));
+  restart();
+  const std::size_t mark = transcript().size();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset, mark));
+  const std::string got = transcript().substr(mark);
+  const std::size_t from = got.find(kSourceBlock);
+  ASSERT_NE(from, std::string::npos) << got;
+  const std::string start = got.substr(from + kSourceBlock.size(), 2 * (10 + kSync.size()) + kModeReturn.size());
+  ASSERT_EQ(start.size(), 2 * (10 + kSync.size()) + kModeReturn.size()) << got;
+  EXPECT_EQ(start.substr(0, 5), "~~005");
+  EXPECT_EQ(start.substr(10, kSync.size()), kSync);
+  EXPECT_EQ(start.substr(10 + kSync.size(), 5), "::005");
+  EXPECT_EQ(start.substr(20 + kSync.size(), kSync.size()), kSync);
+  EXPECT_EQ(start.substr(20 + 2 * kSync.size()), kModeReturn);
+}
+
+// A list value for a key the board shares is formed for the board before the key takes it; the
+// keys of those areas take none, so each is answered "ER" and neither board changes: a flat list,
+// one of empty elements, nested ones, and one longer than the board's record takes.
+TEST_F(BoardLink, ListValuesForTheBoardsKeysChangeNothing) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset));
+  std::string longList = "{";
+  for (int i = 0; i < 600; ++i) longList += "1,";
+  longList += "1}";
+  const struct {
+    const char* what;
+    std::string value;
+    int code;
+  } rows[] = {{"flat", "{200,201}", 7},     {"empty elements", "{,,}", 7}, {"an empty nested list", "{{},200}", 7},
+              {"nested content", "{{200},}", 7}, {"longer than the board's record takes", longList, 34}};
+  const std::size_t mark = transcript().size();
+  for (const auto& r : rows) {
+    const std::string got = ask("set,/par/lock/budget," + r.value);
+    EXPECT_EQ(got.rfind("ER", 0), 0u) << r.what << ": " << got;
+    EXPECT_NE(got.find("{" + std::to_string(r.code) + ","), std::string::npos) << r.what << ": " << got;
+    EXPECT_EQ(ask("%b%print,/par/lock/budget"), re("%b%268")) << r.what;
+  }
+  EXPECT_EQ(transcript().substr(mark), "") << "the board got nothing";
+  EXPECT_EQ(ask("%r%print,/par/board/cmds"), re("%r%{}"));
+}
+
 // A board that comes after the program is connected, and again after it restarted; while there
 // is none, a set for it is neither done nor kept.
 TEST_F(BoardLink, LateBoardIsConnectedAndAgainAfterItRestarts) {

@@ -42,7 +42,7 @@ TEST_F(BoardLoad, PrintedResetAtStartAndOnASet) {
   EXPECT_TRUE(std::regex_match(got, std::regex(R"(RE...\{\{MEAS, 1,   250,  1200, *\d+\}, )"
                                                R"(\{TRCK, 2,   610,  2400, *\d+\}, \{IDLE, 0,   140,     0,     0\}\}\r\n)")))
       << got;
-  EXPECT_EQ(ask("print,/par/board"), re("{load=" + got.substr(5, got.size() - 7) + "}")) << "the area lists its key";
+  EXPECT_EQ(ask("print,/par/board"), re("{load=" + got.substr(5, got.size() - 7) + ",cmds={}}")) << "the area lists its keys";
   const long before = measCounter(got);
 
   // A set of 0 resets the profiler: the board is told, and its counters start again.
@@ -68,6 +68,37 @@ TEST_F(BoardLoad, PrintedResetAtStartAndOnASet) {
   EXPECT_EQ(count(transcript(), "set,load,"), before2);
   // A print of the whole tree leaves the reading out.
   EXPECT_EQ(ask("print,/par/").find("board="), std::string::npos);
+}
+
+// One element of the record as printed: its index, its line without the line feed, the length of
+// its path and of its whole line.
+std::string element(int i, const std::string& path, const std::string& value) {
+  const std::string line = "set," + path + "," + value;
+  return (i == 0 ? "{" : " ") + std::to_string(i) + "={\"" + line + "\"," + std::to_string(path.size()) + "," +
+         std::to_string(line.size() + 1) + "}";
+}
+
+// The record of the settings forwarded to the board prints in the order the board got them, a
+// later set of a path taking the place of the earlier one, and the same after a restart; it is
+// not set.
+TEST_F(BoardLoad, ForwardedSettingsRecordPrintsAsTheBoardGotIt) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%0%print,/par/board/cmds"), re("%0%{}"));
+  ASSERT_EQ(ask("%1%set,/par/lock/budget,200"), re("%1%"));
+  ASSERT_EQ(ask("%2%set,/par/lock/gps/3/guide,0x5"), re("%2%"));
+  EXPECT_EQ(ask("%3%print,/par/board/cmds"),
+            re("%3%" + element(0, "lock/budget", "200") + "," + element(1, "lock/gps/3/guide", "0x5") + "}"));
+  ASSERT_EQ(ask("%4%set,/par/lock/budget,210"), re("%4%"));
+  // The later set takes the place of the one it replaces.
+  const std::string want = element(0, "lock/budget", "210") + "," + element(1, "lock/gps/3/guide", "0x5") + "}";
+  EXPECT_EQ(ask("%5%print,/par/board/cmds"), re("%5%" + want));
+  for (const char* line : {"set,lock/budget,200\n", "set,lock/gps/3/guide,0x5\n", "set,lock/budget,210\n"})
+    EXPECT_TRUE(boardGets(line)) << line;
+  EXPECT_TRUE(refusedWith(ask("set,/par/board/cmds,{}"), 12));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%6%print,/par/board/cmds"), re("%6%" + want));
 }
 
 }  // namespace

@@ -94,11 +94,16 @@ TEST_F(SettingsPromise, ADamagedBlockLeavesBothBoardsAgreeing) {
     unsigned block;
     bool clearMark;  // else one data byte flipped
     std::string line;
+    bool dropRecordFile = false;
+    const char* budget = nullptr;  // the main board's value after the start, when it is known
   } rows[] = {
       {"receiver settings", 30001, false, "$$NV: receiver settings (block 30001) damaged: factory defaults restored\n"},
       {"receiver settings, mark cleared", 30001, true,
        "$$NV: receiver settings (block 30001) marked invalid: factory defaults restored\n"},
       {"board record", 25695, false, "$$NV: GNSS-board settings record (block 25695) damaged: taken from .gnss.set\n"},
+      // Nothing tells what the board was given: the keys it shares go back to their defaults.
+      {"board record and its file", 25695, false,
+       "$$NV: GNSS-board settings record (block 25695) damaged: factory defaults restored\n", true, "268"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -115,8 +120,14 @@ TEST_F(SettingsPromise, ADamagedBlockLeavesBothBoardsAgreeing) {
     else
       img[static_cast<std::size_t>(at) + 6] ^= 0x10;
     ASSERT_TRUE(dir_.write(".gnss.nvm", img));
+    if (r.dropRecordFile) {
+      ASSERT_EQ(unlink(dir_.file(".gnss.set").c_str()), 0);
+    }
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string v = body(ask("print,/par/lock/budget"));
+    if (r.budget != nullptr) {
+      EXPECT_EQ(v, r.budget);
+    }
     EXPECT_EQ(boardValue(dir_, "sim" + std::to_string(sims_) + ".log", "lock/budget", kBudgetDefault), v);
     const std::string out = rx_->out();
     EXPECT_NE(out.find(r.line), std::string::npos) << out;

@@ -73,14 +73,12 @@ BinSem& fastSem() {
   static BinSem s;
   return s;
 }
-std::atomic<std::uint32_t> g_fastPasses{0};
 
 void* fastTask(void*) {
   for (;;) {
     powerButton.process();
     fileButton.process();
     wpcCheckBlink();
-    g_fastPasses.fetch_add(1);
     fastSem().wait(1);
   }
   return nullptr;
@@ -344,7 +342,6 @@ bool fastProcInit(int priority) {
   return true;
 }
 
-std::uint32_t fastProcPasses() { return g_fastPasses.load(); }
 
 void buttonsInitOnce() {
   powerButton.initSettings();

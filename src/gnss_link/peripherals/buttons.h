@@ -40,7 +40,7 @@ class Button {
 
  protected:
   // Each poll while the accepted state is pressed and the button armed.
-  virtual void whileHeld(int) {}
+  virtual void whileHeld(int holdTime) = 0;
   void setArmed(bool a) { armed_ = a; }
   void setHold(int h) { hold_ = h; }
   void takeLineState();
@@ -127,7 +127,5 @@ extern FileButton fileButton;
 
 // Starts FSTP (once); true.
 bool fastProcInit(int priority);
-// Passes of FSTP so far.
-std::uint32_t fastProcPasses();
 // The button lines opened and the power-up hold watched (start-up, before the tasks).
 void buttonsInitOnce();

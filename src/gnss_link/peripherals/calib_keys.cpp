@@ -22,7 +22,6 @@ int HwCalib::attMin = 0;
 int HwCalib::attrMax = 19;
 int HwCalib::attrMin = 0;
 
-void HwCalib::glClbrDisable() { std::memset(&hwCalibSettings(), 0, offsetof(HwCalibSettings, attval)); }
 
 namespace {
 

@@ -16,7 +16,7 @@
 class ZRNamedNode;
 class Reply;
 
-// Over RcvSet.calibArea. The first six bytes are the switches glClbrDisable clears.
+// Over RcvSet.calibArea.
 struct HwCalibSettings {
   std::uint8_t use;
   std::uint8_t hwout;

@@ -73,26 +73,12 @@ EventSettings Event::defaults() {
   return s;
 }
 
-void Event::init() { s_ = defaults(); }
-
 void Event::set(const EventSettings& s) {
   s_ = s;
   ppsEventSettings().ev[index_] = s;
 }
 
 void Event::load() { s_ = ppsEventSettings().ev[index_]; }
-
-void Event::setEdge(int edge, bool store) {
-  s_.edge = static_cast<std::uint8_t>(edge);
-  if (store) ppsEventSettings().ev[index_].edge = s_.edge;
-}
-
-void Event::setImpedance(int impedance) {
-  s_.imp = static_cast<std::uint8_t>(impedance);
-  ppsEventSettings().ev[index_].imp = s_.imp;
-}
-
-Event::Time Event::calc(const EventTagType& e) { return {e.ulA, e.ulB * 0.001}; }
 
 // ---- after loading
 

@@ -100,26 +100,12 @@ class Ppses {
 
 class Event {
  public:
-  // Whole time and the millisecond part of an event element.
-  struct Time {
-    std::uint32_t whole;
-    double frac;
-  };
-
   explicit Event(int index);
   int index() const { return index_; }
-  // The defaults, into the object only.
-  void init();
   const EventSettings& settings() const { return s_; }
   void set(const EventSettings& s);
   void load();
   static EventSettings defaults();
-  // Store the edge (0 rise, 1 fall) or the impedance (0 high, 1 low); with `store` the stored
-  // record follows.
-  void setEdge(int edge, bool store);
-  void setImpedance(int impedance);
-  // (whole part, part x 0.001) of an element.
-  static Time calc(const EventTagType& e);
 
   // The input's lock flag: the raw decoder raises it from an event record's lock byte; every
   // set of `lock` lowers it first.

@@ -59,31 +59,6 @@ bool exists(const char* path) {
   return stat(path, &st) == 0;
 }
 
-// The 20 characters ending with the last "%" of the last line, from a source that gives the
-// text's characters from its end backwards (-1 before the start).
-template <class Prev>
-bool windowFromEnd(Prev& prev, char (&w)[kProgressWindow]) {
-  int c = prev();
-  if (c < 0) return false;    // no line at all
-  if (c == '\n') c = prev();  // the last line's own end
-  while (c >= 0 && c != '\n' && c != '%') c = prev();
-  if (c != '%') return false;
-  w[kProgressWindow - 1] = '%';
-  for (int i = kProgressWindow - 2; i >= 0; --i) {
-    c = prev();
-    if (c < 0 || c == '\n') return false;  // fewer than 19 characters before it in its line
-    w[i] = static_cast<char>(c);
-  }
-  return true;
-}
-
-// A text in memory, backwards.
-struct TextBack {
-  const char* text;
-  std::size_t at;
-  int operator()() { return at == 0 ? -1 : static_cast<unsigned char>(text[--at]); }
-};
-
 // A file, backwards, a block at a time: the last update sits at the end of a file that grows
 // through the whole copy, so only its tail is read.
 class FileBack {
@@ -148,11 +123,6 @@ void* usbDiskTask(void*) {
 
 }  // namespace
 
-bool progressWindow(const char* text, std::size_t n, char (&window)[kProgressWindow]) {
-  TextBack back{text, n};
-  return windowFromEnd(back, window);
-}
-
 bool parseProgressWindow(const char (&w)[kProgressWindow], int& percent, std::int64_t& bytes) {
   std::int64_t pct = 0;
   if (!scanDecimal(w + kPercentAt, kPercentChars, pct)) return false;
@@ -171,11 +141,6 @@ bool parseProgressWindow(const char (&w)[kProgressWindow], int& percent, std::in
   bytes = scanDecimal(digits, k, b) ? b : -1;
   percent = static_cast<int>(pct);
   return true;
-}
-
-bool parseProgressText(const char* text, std::size_t n, int& percent, std::int64_t& bytes) {
-  char w[kProgressWindow];
-  return progressWindow(text, n, w) && parseProgressWindow(w, percent, bytes);
 }
 
 void readFileCopyProgr() {
@@ -256,11 +221,4 @@ bool StartUSBStorage(int priority) {
   if (task == nullptr) task = new Task(priority, usbDiskTask, nullptr, "USBDISK", kUsbDiskStack);
   task->resume();
   return true;
-}
-
-void usbStorageResetForTest() {
-  usbStorage.EcardStatus.store(kEdiskNone);
-  usbStorage.percent.store(0);
-  usbStorage.bytes.store(0);
-  usbStorage.passCounter = 0;
 }

@@ -66,8 +66,6 @@ void readFileCopyProgr();
 // One pass of USBDISK after its sleep: the debug selector's forcing, then the blink and the
 // reads. Returns the ticks to sleep before the next pass.
 int usbDiskPass();
-// The state at program start (nothing copied, counter 0), for tests.
-void usbStorageResetForTest();
 
 // ---- the progress output --------------------------------------------------------------------
 
@@ -75,12 +73,25 @@ void usbStorageResetForTest();
 // in 15 characters with thousands commas, a blank, the percentage in 3 characters, "%".
 inline constexpr int kProgressWindow = 20;
 
-// The 20 characters ending with the last "%" of the last line of `text` (lines end at LF; a CR
-// is an ordinary character, so the updates the tool separates by CR make one line). False when
-// there is no line, the last line has no "%", or fewer than 19 characters precede it there.
-bool progressWindow(const char* text, std::size_t n, char (&window)[kProgressWindow]);
+// The 20 characters ending with the last "%" of the last line (lines end at LF; a CR is an
+// ordinary character, so the updates the tool separates by CR make one line), from a source that
+// gives the text's characters from its end backwards (-1 before the start). False when there is
+// no line, the last line has no "%", or fewer than 19 characters precede it there.
+template <class Prev>
+bool windowFromEnd(Prev& prev, char (&w)[kProgressWindow]) {
+  int c = prev();
+  if (c < 0) return false;    // no line at all
+  if (c == '\n') c = prev();  // the last line's own end
+  while (c >= 0 && c != '\n' && c != '%') c = prev();
+  if (c != '%') return false;
+  w[kProgressWindow - 1] = '%';
+  for (int i = kProgressWindow - 2; i >= 0; --i) {
+    c = prev();
+    if (c < 0 || c == '\n') return false;  // fewer than 19 characters before it in its line
+    w[i] = static_cast<char>(c);
+  }
+  return true;
+}
 // Percentage and bytes of one window; false when the percentage is not a number (nothing is to be
 // stored then). Bytes that are not a number read -1.
 bool parseProgressWindow(const char (&window)[kProgressWindow], int& percent, std::int64_t& bytes);
-// Both steps over a text; false when nothing is to be stored.
-bool parseProgressText(const char* text, std::size_t n, int& percent, std::int64_t& bytes);

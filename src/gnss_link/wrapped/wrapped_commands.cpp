@@ -1,6 +1,5 @@
 #include "gnss_link/wrapped/wrapped_commands.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "command/input_parser.h"
@@ -29,7 +28,6 @@ Queue& queue() {
   return q;
 }
 
-std::atomic<std::uint32_t> droppedCount{0};
 
 void* handOver(void*) {
   Queue& q = queue();
@@ -65,10 +63,7 @@ bool WrappedCommands::post(const char* text, int len, int port) {
   startOnce();
   Queue& q = queue();
   Locker<Mutex> l(q.m);
-  if (q.count >= kSlots) {
-    droppedCount.fetch_add(1);
-    return false;
-  }
+  if (q.count >= kSlots) return false;
   Slot& s = q.slots[(q.head + q.count) % kSlots];
   s.port = port;
   s.len = len;
@@ -78,4 +73,3 @@ bool WrappedCommands::post(const char* text, int len, int port) {
   return true;
 }
 
-std::uint32_t WrappedCommands::dropped() { return droppedCount.load(); }

@@ -13,9 +13,6 @@ struct WrappedCommands {
   // Task priority: just below the correction-decoder task's.
   static constexpr int kPriority = 14;
 
-  // Copies the text; false when it is empty, too long or every slot is taken (then dropped and
-  // counted). Starts the hand-over task on first use.
+  // Copies the text; false when it is empty, too long or every slot is taken (then dropped). Starts the hand-over task on first use.
   static bool post(const char* text, int len, int port);
-  // Commands dropped for want of a free slot since start.
-  static std::uint32_t dropped();
 };

@@ -33,7 +33,7 @@ void epochs(long t0, long t1, int selector) {
 class Allan : public ::testing::Test {
  protected:
   void SetUp() override {
-    alanReset();
+    allanState = AllanState{};
     debSetSink(sink);
   }
   void TearDown() override { debSetSink(nullptr); }
@@ -44,22 +44,22 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   // Constant frequency: no figure, one line a minute.
   setY(9, 2, 100.0);
   epochs(0, 60000, 7012);
-  EXPECT_TRUE(alanState().valid);
-  EXPECT_EQ(alanState().result, kAllanNoFigure);
+  EXPECT_TRUE(allanState.valid);
+  EXPECT_EQ(allanState.result, kAllanNoFigure);
   EXPECT_NE(g_debug.find("svE AL"), std::string::npos) << g_debug;
 
   // One epoch in the block (N = 1): no figure instead of a division by zero.
-  alanReset();
+  allanState = AllanState{};
   setY(9, 2, 5.0);
   alanVarianceAt(0, 7012);
   setY(9, 2, 6.0);
   alanVarianceAt(60000, 7012);
-  EXPECT_TRUE(alanState().valid);
-  EXPECT_EQ(alanState().result, kAllanNoFigure);
+  EXPECT_TRUE(allanState.valid);
+  EXPECT_EQ(allanState.result, kAllanNoFigure);
 
   // y alternates +a, -a: every difference is +-2a (the first from the value when chosen), their
   // sum over an even count 0, so the variance is N (2a)^2 / (2 (N - 1)) with N = 600.
-  alanReset();
+  allanState = AllanState{};
   g_debug.clear();
   const double a = 0.001;
   setY(9, 2, a);
@@ -68,8 +68,8 @@ TEST_F(Allan, FiguresOfKnownSeries) {
     setY(9, 2, i % 2 ? -a : a);
     alanVarianceAt(100L * i, 12);
   }
-  ASSERT_TRUE(alanState().valid);
-  EXPECT_NEAR(alanState().result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
+  ASSERT_TRUE(allanState.valid);
+  EXPECT_NEAR(allanState.result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
   EXPECT_EQ(g_debug, "");  // printed only for 7000..7099
 }
 
@@ -100,13 +100,13 @@ TEST_F(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
-    alanReset();
+    allanState = AllanState{};
     g_debug.clear();
     for (int ch = 0; ch < kCdatPerInput; ++ch) Cdat[ch].sysCode = 9;
     track(5, r.code, 0, 48.0f, r.number);
     setY(5, 0, 1.0);
     epochs(0, 60000, r.selector);
-    EXPECT_EQ(alanState().chan, r.chosen ? 5 : -1);
+    EXPECT_EQ(allanState.chan, r.chosen ? 5 : -1);
     const std::string sys = " sys=" + std::to_string(r.selector / 10 % 10) + " sig=0\n";
     EXPECT_EQ(g_debug.find(sys) != std::string::npos, r.chosen) << g_debug;
   }

@@ -143,7 +143,7 @@ TEST_F(Lock, BudgetStaysIn144To268) {
 }
 
 TEST_F(Lock, BeiDouCompatibility) {
-  beiPhase3Update(std::uint64_t{1} << 29 | std::uint64_t{1} << 2);  // satellites 30 and 3
+  beiPhase3 = std::uint64_t{1} << 29 | std::uint64_t{1} << 2;  // satellites 30 and 3
   const struct {
     int n, s;
     bool c37, msm, ignore;
@@ -163,25 +163,11 @@ TEST_F(Lock, BeiDouCompatibility) {
 }
 
 TEST_F(Lock, SatelliteNumbersOutOfRangeAreRefused) {
+  for (std::uint64_t& m : sigSatTypes) m = 0;
   for (int n : {0, 33, -1}) setGpsSatType(n, 4);
-  for (int slot : {0, 65}) setGloSatType(slot, 1);
-  for (const auto& r : {std::pair{0, 0}, {33, 0}, {8, 1}, {119, 2}, {5, 5}, {5, -1}}) {
-    LockMan::dis1toAll();
-    EXPECT_FALSE(LockMan::en1toAll(r.first, r.second)) << r.first << "/" << r.second;
-    EXPECT_EQ(LockMan::oneSatCode + LockMan::oneSatCodeSys4, 0u);
-  }
-  EXPECT_TRUE(LockMan::en1toAll(11, 4) && LockMan::en1toAll(-100, 0));  // -100: off for all
-  EXPECT_EQ(LockMan::oneSatCode + LockMan::oneSatCodeSys4, 0u);
-}
-
-TEST_F(Lock, AntennaInputs) {
-  for (int bad : {-1, 2, 3, 1000}) EXPECT_FALSE(LockMan::setMainAntInputIdx(bad)) << bad;
-  EXPECT_EQ(LockMan::getMainAntInputIdx(), 0);
-  EXPECT_TRUE(LockMan::setMainAntInputIdx(1));
-  EXPECT_EQ(LockMan::getMainAntInputIdx(), 1);
-  LockMan::mainAntInputIdx = 2;  // an index of 2 or more (never set through here) freezes it
-  EXPECT_FALSE(LockMan::setMainAntInputIdx(0));
-  EXPECT_EQ(LockMan::getMainAntInputIdx(), 2);
+  for (int slot : {0, 65}) setGloSatType(slot, 2);
+  for (int k = 0; k < kLockEntries; ++k) EXPECT_EQ(sigSatTypes[k], 0u) << k;
+  for (std::uint64_t& m : sigSatTypes) m = ~std::uint64_t{0};
 }
 
 TEST_F(Lock, ShuffledSearchQueueIsAPermutation) {

@@ -15,8 +15,8 @@ struct Rig {
   ZrtMsgFilter filter;
   ZRFParser parser;
   Rec hub, a{log, "A"}, b{log, "B"}, c{log, "C"};
-  explicit Rig(int maxLen = 1536, bool takeUnknown = false)
-      : filter(maxLen), parser(nullptr, 1536, &filter), hub(log, "", takeUnknown) {
+  explicit Rig(int maxLen = 1536)
+      : filter(maxLen), parser(nullptr, 1536, filter), hub(log, "") {
     filter.setNotify(&hub);
     filter.setUnknownClient(&hub);
   }
@@ -61,27 +61,18 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
   const struct {
     const char* what;
     int maxLen;
-    bool takeUnknown;
     void (*setup)(Rig&);
     std::string in;
     Log want;
     bool reset = false;
   } cases[] = {
-      {"unknown id and over-long body rejected", 10, false, [](Rig&) {}, "AB003xyz\r\n" + frame("SI", "abcdefghij"),
+      {"unknown id and over-long body rejected", 10, [](Rig&) {}, "AB003xyz\r\n" + frame("SI", "abcdefghij"),
        {"notify:0:AB", "notify:0:SI"}},
-      {"unknown id taken by the unknown client", 1536, true, [](Rig&) {}, "AB003xyz\r\n",
-       {"unknown:AB:xyz", "notify:1:AB"}},
-      {"foreign runs go to the unknown client", 1536, false, [](Rig&) {}, "$GPGGA,x\r\n",
+      {"foreign runs go to the unknown client", 1536, [](Rig&) {}, "$GPGGA,x\r\n",
        {"foreign:$GPGGA,x<0D>:13"}},
-      {"without an unknown client foreign runs are refused", 1536, false,
+      {"without an unknown client foreign runs are refused", 1536,
        [](Rig& r) { r.filter.setUnknownClient(nullptr); }, "$GPGGA,x\r\n", {}},
-      // The markers still reach the filter's own clients with a default handler set.
-      {"default handler serves unbound ids", 1536, false,
-       [](Rig& r) { r.bind("SI", r.a); r.filter.setDefHandler(&r.b, &Rec::refuse); },
-       frame("NN", "z") + "\r\n" + frame("SI", "2") + epochStart(7),
-       {"refused:B:NN", "notify:0:NN", msgEntry("A", frame("SI", "2")), "notify:1:SI", "start:B:7", "start:A:7",
-        "notify:1:~~"}},
-      {"epoch markers reach every client in index order, then the reset", 1536, false,
+      {"epoch markers reach every client in index order, then the reset", 1536,
        [](Rig& r) { r.bind("GT", r.b); r.bind("SI", r.a); },
        epochStart(604799999) + epochEnd(604799999) + epochStart(-5) + frame("||", "") + frame("~~", "abc") +
            frame("::", "abc") + frame("::", "abcd"),
@@ -93,7 +84,7 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
        true},
   };
   for (const auto& c : cases) {
-    Rig r(c.maxLen, c.takeUnknown);
+    Rig r(c.maxLen);
     c.setup(r);
     r.feed(c.in);
     if (c.reset) r.parser.reset();

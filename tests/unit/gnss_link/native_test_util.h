@@ -95,7 +95,7 @@ using Log = std::vector<std::string>;
 // Logs every call as a client of the filter, its notify target and its unknown-message client.
 class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient {
  public:
-  Rec(Log& log, std::string name, bool takeUnknown = false) : log_(log), name_(std::move(name)), take_(takeUnknown) {}
+  Rec(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
   void reset() override { log_.push_back("reset:" + name_); }
   void startOfEpoch(long t) override { log_.push_back("start:" + name_ + ":" + std::to_string(t)); }
   void endOfEpoch(long t) override { log_.push_back("end:" + name_ + ":" + std::to_string(t)); }
@@ -115,16 +115,10 @@ class Rec : public ZrtMsgClient, public ZrtMsgNotify, public ZrtUnknownMsgClient
     log_.push_back("foreign:" + show(d, n) + ":" + std::to_string(term));
     return true;
   }
-  bool announce(const ZRFMessage&) override { return take_; }
-  bool message(const ZRFMessage& m) override {
-    log_.push_back("unknown:" + idText(m.id) + ":" + show(m.body(), m.len));
-    return true;
-  }
 
  private:
   Log& log_;
   std::string name_;
-  bool take_;
 };
 
 // Feeds `s` whole (maxChunk 0), byte by byte (1) or in random pieces of 1..maxChunk from `seed`.

@@ -157,19 +157,6 @@ TEST(PpsTimeScales, EachNameSelectsItsIndex) {
   for (const auto& r : rows) EXPECT_EQ(ppsTimeScaleIndex(r.name), r.index) << r.name;
 }
 
-// An element's whole seconds and its milliseconds as a fraction.
-TEST(EventCalc, WholePartAndMilliseconds) {
-  const struct {
-    std::uint32_t whole, ms;
-    double frac;
-  } rows[] = {{12, 345, 0.345}, {0, 0, 0.0}, {4294967295u, 999, 0.999}, {7, 1, 0.001}};
-  for (const auto& r : rows) {
-    const Event::Time t = Event::calc(EventTagType{r.whole, r.ms, 0, 0});
-    EXPECT_EQ(t.whole, r.whole);
-    EXPECT_DOUBLE_EQ(t.frac, r.frac) << r.ms;
-  }
-}
-
 // The board's PPS and event records through the raw decoder: into the objects' rings, and an
 // event record's lock byte raises that input's flag, which only a set of `lock` lowers.
 TEST_F(PpsEventKeys, BoardRecordsLandInTheObjects) {
@@ -206,9 +193,8 @@ TEST_F(PpsEventKeys, BoardRecordsLandInTheObjects) {
   }
   EventTagType e{};
   ASSERT_TRUE(ev[0].ring().latest(2, e));
-  const Event::Time t = Event::calc(e);
-  EXPECT_EQ(t.whole, 12u);
-  EXPECT_DOUBLE_EQ(t.frac, 0.345);
+  EXPECT_EQ(e.ulA, 12u);
+  EXPECT_EQ(e.ulB, 345u);
   PpsTagType p{};
   ASSERT_TRUE(pps[1].ring().latest(0, p));
   EXPECT_EQ(p.ulTime, 4000u);

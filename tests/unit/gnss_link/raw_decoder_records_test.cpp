@@ -178,11 +178,11 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
       {"power record short", s2m(rec(1, pwr500.substr(0, 48))), by(kRec), nullptr, {}, "$$ @@Pwr: ERROR: len=48 != 50\n"},
       {"unknown type skipped, power goes on, SatData ends the container",
        s2m(rec(99, "zz") + rec(1, pwr500) + rec(7, le(15, 1) + le(0, 1)) + rec(16, once)), {},
-       [] { return v(miscPar[23].load(), getUseNT()); }, {5, 0}},
+       [&link] { return v(miscPar[23].load(), link.out.written == "dm,,zrt/@@once\n"); }, {5, 0}},
       {"a length beyond the rest stops the container", s2m("\x10" + le(100, 2) + once), by(kCut),
-       [] { return v(getUseNT()); }, {0}},
+       [&link] { return v(link.out.written.empty()); }, {1}},
       {"length 0: the rest of the body", s2m(std::string("\x10\x00\x00", 3) + once), {},
-       [&link] { return v(getUseNT(), link.out.written == "dm,,zrt/@@once\n"); }, {1, 1}},
+       [&link] { return v(link.out.written == "dm,,zrt/@@once\n"); }, {1}},
       {"SatData of 15-byte entries", satRecord(15, 3, 0), {}, satsDecoded, {3, 3}},
       {"SatData of 17-byte entries", satRecord(17, 3, 0), {}, satsDecoded, {3, 3}, "$$ @@SatData: WARNING: rest=2 > 0\n"},
       {"SatData of 14-byte entries", satRecord(14, 3, 0), by(kRec), satsDecoded, {0, 0},
@@ -240,6 +240,7 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
     SCOPED_TRACE(r.what);
     std::vector<std::uint32_t> want = values(f.raw->counters());
     for (std::size_t i = 0; i < want.size(); ++i) want[i] += values(r.moved)[i];
+    link.out.written.clear();
     testing::internal::CaptureStderr();
     f.put(r.in);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), r.err);
@@ -293,8 +294,6 @@ TEST(BoardSettingsFuncs, ProcessorCountAndDspFrequencies) {
     EXPECT_EQ(cpuSetNum(c.n), c.rc);
     EXPECT_EQ(getCpuNum(), c.count);
   }
-  for (int khz : {100999, 120000, 80000}) EXPECT_EQ(checkDspFrq(khz), 1) << khz;
-  for (int khz : {90000, 79999, 0}) EXPECT_EQ(checkDspFrq(khz), -1) << khz;
 }
 
 }  // namespace

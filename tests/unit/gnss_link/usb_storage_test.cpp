@@ -25,6 +25,29 @@
 
 namespace {
 
+// The copy tool's output held in memory, read backwards as the progress file is.
+struct TextBack {
+  const char* text;
+  std::size_t at;
+  int operator()() { return at == 0 ? -1 : static_cast<unsigned char>(text[--at]); }
+};
+bool progressWindow(const char* text, std::size_t n, char (&window)[kProgressWindow]) {
+  TextBack back{text, n};
+  return windowFromEnd(back, window);
+}
+bool parseProgressText(const char* text, std::size_t n, int& percent, std::int64_t& bytes) {
+  char w[kProgressWindow];
+  return progressWindow(text, n, w) && parseProgressWindow(w, percent, bytes);
+}
+
+// The state at program start: nothing copied, counter 0.
+void resetUsbStorage() {
+  usbStorage.EcardStatus.store(kEdiskNone);
+  usbStorage.percent.store(0);
+  usbStorage.bytes.store(0);
+  usbStorage.passCounter = 0;
+}
+
 const std::string kMounted = std::string("host") + kEdiskMountedFile;
 const std::string kFinished = std::string("host") + kEdiskFinishedFile;
 const std::string kProgress = std::string("host") + kEdiskProgressFile;
@@ -50,7 +73,7 @@ class UsbStorageFiles : public TempRunDir {
     TempRunDir::SetUp();
     ASSERT_TRUE(standin::layOutGpio(".", {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine}));
     ledsResetForTest();
-    usbStorageResetForTest();
+    resetUsbStorage();
     // The log store shows its recording state on the recording LED, as the program wires it.
     wpcLedHook = [](bool on) { leds(kLedRec, on ? kLedGreen : kLedOff, kLedShow); };
     wpcClearBits(~0u);
@@ -276,7 +299,7 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
   };
   for (const auto& r : rows) {
     ledsResetForTest();
-    usbStorageResetForTest();
+    resetUsbStorage();
     wpcClearBits(~0u);
     pcfEnableLights(true);
     if (r.recording) {
@@ -294,7 +317,7 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
   }
   // While copying the log store's status LEDs stay off: a recording that starts does not show.
   ledsResetForTest();
-  usbStorageResetForTest();
+  resetUsbStorage();
   wpcClearBits(~0u);
   edisk_SET_STAT(kEdiskCopying);
   ASSERT_TRUE(cfStartLogging("rec.log", false, false, 0));
@@ -362,7 +385,7 @@ TEST_F(UsbPasses, DebugSelectorForcesTheState) {
   };
   for (const auto& r : rows) {
     ledsResetForTest();
-    usbStorageResetForTest();
+    resetUsbStorage();
     markers(r.mounted, nullptr);
     dbi = 0;
     for (int i = 0; i < r.passesBefore; ++i) usbDiskPass();

@@ -15,13 +15,6 @@ namespace {
 
 void noLines(const char*, int, int, bool) {}
 
-// The port's filter outlives the test's client: the client leaves it when the test ends.
-struct OffTheFilterAtEnd {
-  ZrtMsgFilter& filter;
-  ZrtMsgClient& client;
-  ~OffTheFilterAtEnd() { filter.removeClient(&client); }
-};
-
 TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   CmdHandler::setSink(noLines);
   ScriptPort port(IOP_TCP_A);
@@ -29,10 +22,11 @@ TEST(ZrtPortInput, BytesReachTheDecoderOfTheDecoderPort) {
   ASSERT_TRUE(zrtPortInputAttach(IOP_TCP_A));
   const int dec = InPorts::io2dec_[IOP_TCP_A];
   ZrtDecoder* d = &zrtPortInput(dec)->decoder();
-  Log log;
-  Rec a(log, "A");
+  // The port's filter lives as long as the program: so do the test's client and its log.
+  static Log log;
+  static Rec a(log, "A");
+  log.clear();
   d->filter().setHandler("GT", &a, &Rec::handler);
-  const OffTheFilterAtEnd off{d->filter(), a};
   port.chunks = {frame("GT", "1") + "\r\n"};  // in command mode the decoder sees nothing
   port.task(20);
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
@@ -65,11 +59,11 @@ TEST(ZrtPortInput, CorrectionRoadReachesTheNativeInput) {
   zrtPortInputInit();
   decInitOnce();
   ASSERT_TRUE(decProcInit(13));
-  Log log;
-  Rec a(log, "A");
+  static Log log;
+  static Rec a(log, "A");
+  log.clear();
   ZrtMsgFilter& filter = zrtPortInput(InPorts::io2dec_[IOP_SER_C])->decoder().filter();
   filter.setHandler("GT", &a, &Rec::handler);
-  const OffTheFilterAtEnd off{filter, a};
   ASSERT_TRUE(port.setMode(InPort::M_ZRT));
   const std::string gt = frame("GT", "7");
   port.chunks = {gt.substr(0, 4), gt.substr(4) + frame("UO", "utc")};

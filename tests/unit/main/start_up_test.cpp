@@ -65,7 +65,7 @@ TEST_F(StartUp, TaskTableStartsAllOrReportsWhatFailed) {
 
 TEST(LockHooks, SignalTablesAskTheLockManager) {
   wireHooks();
-  beiPhase3Update(std::uint64_t{1} << 29);  // satellite 30
+  beiPhase3 = std::uint64_t{1} << 29;  // satellite 30
   EXPECT_TRUE(signalTableLinks.isBeiPhase3(30));
   EXPECT_TRUE(signalTableLinks.isBeiDou37compat(5));
   EXPECT_FALSE(signalTableLinks.isBeiDou37compat(6));

@@ -2,12 +2,14 @@
 // stored sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "output/om_internal.h"
 #include "output_fakes.h"
 
 namespace {
@@ -120,7 +122,7 @@ TEST_F(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
     ASSERT_EQ(omEnableMsgs(s, spec), OmListResult::kOk);
   ASSERT_EQ(omDisableMsgs(6, nullptr), OmListResult::kOk);
   for (int s : {5, 6, 9, 40}) omGetMsgSet(s)->clear();
-  msgPool.clear();
+  msgPool = MsgPool{};
   static TestMsg x;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "NEW", &x, nullptr));
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupRtcm3, "1005", &g_1005, nullptr));
@@ -132,32 +134,53 @@ TEST_F(MsgSetStore, SetsComeBackByGroupAndNameAtTheNextStart) {
   EXPECT_EQ(printed(40), "{rtcm3={1005=5}}");
 }
 
+// A set store holding one image in memory, as the settings image would.
+class MemoryStore : public OmSetStore {
+ public:
+  bool load(void* dst, int n) override {
+    std::memset(dst, 0, static_cast<std::size_t>(n));
+    std::memcpy(dst, image.data(), std::min(image.size(), static_cast<std::size_t>(n)));
+    return true;
+  }
+  bool save(const void* src, int n) override {
+    image.assign(static_cast<const unsigned char*>(src), static_cast<const unsigned char*>(src) + n);
+    return true;
+  }
+  std::vector<unsigned char> image;
+};
+
 TEST_F(MsgSetStore, MalformedImagesAreRefused) {
   registerSome();
+  MemoryStore store;
+  omSetSetStore(&store);
   ASSERT_EQ(omEnableMsgs(5, "zrt/RT:1"), OmListResult::kOk);
-  std::vector<unsigned char> image(kOmStoreImageSize);
-  const int n = omSaveSets(image.data(), static_cast<int>(image.size()));
-  ASSERT_EQ(n, 8 + 28);  // header and one record: the layout the settings image keeps
-  // Byte changed (-1: none), its new value, the size handed over.
-  const struct { int at, value, size; bool ok; } rows[] = {
-      {0, 0x4E, n, false},                       // magic
-      {5, 0xFF, n, false},                       // more records than fit
-      {-1, 0, n - 1, false}, {-1, 0, 4, false},  // cut short
-      {8, 77, n, true}};                         // stream out of range: the record is skipped
+  omPersistSets();
+  ASSERT_EQ(store.image.size(), static_cast<std::size_t>(kOmStoreImageSize));
+  const std::vector<unsigned char> image = store.image;
+  EXPECT_EQ(image[4] | image[5] << 8, 1);  // one record: the layout the settings image keeps
+  EXPECT_EQ(std::vector<unsigned char>(image.begin() + 8 + 28, image.end()),
+            std::vector<unsigned char>(image.size() - 8 - 28, 0));
+  // Byte changed, its new value; a refused image leaves the sets as they were.
+  const struct { int at, value; bool ok; } rows[] = {
+      {0, 0x4E, false},                 // magic
+      {5, 0xFF, false},                 // more records than fit
+      {6, 27, false},                   // another record size
+      {8, 77, true}};                   // stream out of range: the record is skipped
   for (const auto& r : rows) {
-    std::vector<unsigned char> bad = image;
-    if (r.at >= 0) bad[static_cast<std::size_t>(r.at)] = static_cast<unsigned char>(r.value);
-    EXPECT_EQ(omLoadSets(bad.data(), r.size), r.ok) << r.at << " " << r.size;
+    ASSERT_EQ(omEnableMsgs(5, "zrt/RT:1"), OmListResult::kOk);
+    store.image = image;
+    store.image[static_cast<std::size_t>(r.at)] = static_cast<unsigned char>(r.value);
+    omLoadStoredSets();
+    EXPECT_EQ(printed(5), r.ok ? "{}" : "{zrt={RT=1}}") << r.at;
   }
-  EXPECT_EQ(printed(5), "{}");
-  EXPECT_EQ(omSaveSets(image.data(), 7), 0);
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
-    std::vector<unsigned char> r(static_cast<std::size_t>(rng() % 200));
-    for (auto& b : r) b = static_cast<unsigned char>(rng());
-    if (r.size() >= 8 && rng() % 2) std::memcpy(r.data(), image.data(), 4);
-    omLoadSets(r.data(), static_cast<int>(r.size()));
+    store.image.assign(static_cast<std::size_t>(rng() % 200), 0);
+    for (auto& b : store.image) b = static_cast<unsigned char>(rng());
+    if (store.image.size() >= 8 && rng() % 2) std::memcpy(store.image.data(), image.data(), 4);
+    omLoadStoredSets();
   }
+  omSetSetStore(nullptr);
 }
 
 }  // namespace

@@ -15,21 +15,20 @@
 #include "unit/platform/temp_run_dir.h"
 
 // Each test starts as the program's first start does: no message registered, no stream attached,
-// enabled or counted, no stream hook, no spectrum message, and a blank settings image, so that no set a
+// enabled or counted, no stream hook, and a blank settings image, so that no set a
 // test before it stored comes back.
 class OutputTest : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
     FileNvmLoad();
-    msgPool.clear();
+    msgPool = MsgPool{};
     for (int s = 0; s < kOmStreams; ++s) {
       omAttachStream(s, nullptr);
       omGetMsgSet(s)->clear();
       omGetStreamInfo(s)->sent = omGetStreamInfo(s)->dropped = 0;
     }
     omSetStreamFunc(nullptr);
-    spSetMsg(-1);
   }
 };
 
