@@ -69,9 +69,6 @@ bool choose(int selector) {
 
 }  // namespace
 
-const AllanState& alanState() { return g; }
-void alanReset() { g = AllanState{}; }
-
 void alanVariance() {
   long t = NavEpoch.rcvTime % kDayMs;
   if (t < 0) t += kDayMs;

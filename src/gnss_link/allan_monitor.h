@@ -31,5 +31,3 @@ inline constexpr std::int32_t kAllanBlockMs = 60000;
 void alanVariance();
 // The same with the epoch's receiver time t (ms of day) and the selector given.
 void alanVarianceAt(long t, int selector);
-const AllanState& alanState();
-void alanReset();

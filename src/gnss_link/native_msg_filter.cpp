@@ -103,7 +103,7 @@ int ZrtMsgFilter::addClient_(ZrtMsgClient* client) {
 }
 
 void ZrtMsgFilter::removeClient(ZrtMsgClient* client) {
-  // Index 0 is the default client (setDefHandler); the others keep their places, each slot
+  // Index 0 is the built-in default client; the others keep their places, each slot
   // naming its client by index.
   for (int i = 1; i < nClients_; ++i) {
     if (clients_[i] != client) continue;
@@ -134,11 +134,6 @@ bool ZrtMsgFilter::setHandler(std::uint16_t id, ZrtMsgClient* client, ZrtMsgHand
   }
   slots_[idx] = Slot{static_cast<std::uint8_t>(ci), static_cast<std::uint8_t>(hi)};
   return true;
-}
-
-void ZrtMsgFilter::setDefHandler(ZrtMsgClient* client, ZrtMsgHandler handler) {
-  clients_[0] = client ? client : &builtin_;
-  handlers_[0] = handler ? handler : &h_foo;
 }
 
 ZrtMsgNotify* ZrtMsgFilter::setNotify(ZrtMsgNotify* notify) {

@@ -107,8 +107,6 @@ class ZrtMsgFilter : public ZRFPClient {
   // Unbinds every identifier bound to the client and takes it off the table, so that it is
   // neither called nor reset any more (a client that goes away before the filter).
   void removeClient(ZrtMsgClient* client);
-  // Replaces client 0 and handler 0; null restores the built-in client and h_foo.
-  void setDefHandler(ZrtMsgClient* client, ZrtMsgHandler handler);
   // Null selects the empty notify; returns the previous one.
   ZrtMsgNotify* setNotify(ZrtMsgNotify* notify);
   void setUnknownClient(ZrtUnknownMsgClient* client);

@@ -189,7 +189,7 @@ void* perifProc(void*) {
   mcuPortsInitMaster();
   if (setPinOutEn(kReadyLine, 1) != 0) std::fprintf(stderr, "$$initAdc(EXIT) ERROR setPinOutEn() pin= %d\n", kReadyLine);
   for (;;) {
-    if (boardDebugSelector() != kDbgReaderSkip) g_reader.pass();
+    if (boardDebugSelector() != kDbgReaderSkip) perifProcLnx();
     g_prfpWake.wait(500);
   }
   return nullptr;

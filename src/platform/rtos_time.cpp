@@ -145,9 +145,6 @@ Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook("platform", "rto
 Hook<void(int t, bool valid)> rtosTimesInitHook("platform", "rtosTimesInitHook");
 Hook<bool(SysTime& pulse)> rtosPpsSource("platform", "rtosPpsSource");
 
-void rtosSetGnssEpochHook(GnssEpochHook hook) { rtosGnssEpochHook = hook; }
-void rtosSetTimesInitHook(TimesInitHook hook) { rtosTimesInitHook = hook; }
-void rtosSetPpsSource(PpsSource source) { rtosPpsSource = source; }
 
 void rtosGnssEpoch(int rcvMs) {
   SysTime now;

@@ -39,14 +39,8 @@ int timesInitOnce();
 // Hooks filled by the time-scale service; unfilled they do nothing.
 extern Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook;
 extern Hook<void(int t, bool valid)> rtosTimesInitHook;
-using GnssEpochHook = void (*)(const SysTime& sysTime, int rcvMs);
-void rtosSetGnssEpochHook(GnssEpochHook hook);
-using TimesInitHook = void (*)(int t, bool valid);
-void rtosSetTimesInitHook(TimesInitHook hook);
 // The PPS input: the system time of the last pulse; false when there is none.
 extern Hook<bool(SysTime& pulse)> rtosPpsSource;
-using PpsSource = bool (*)(SysTime& pulse);
-void rtosSetPpsSource(PpsSource source);
 
 // The offset of the host's virtual clock from the machine's clock in nanoseconds, including the
 // part of a slew applied so far (0 on the target).

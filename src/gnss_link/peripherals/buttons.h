@@ -40,7 +40,7 @@ class Button {
 
  protected:
   // Each poll while the accepted state is pressed and the button armed.
-  virtual void whileHeld(int) {}
+  virtual void whileHeld(int holdTime) = 0;
   void setArmed(bool a) { armed_ = a; }
   void setHold(int h) { hold_ = h; }
   void takeLineState();

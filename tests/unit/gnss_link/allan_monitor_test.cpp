@@ -1,17 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "gnss_link/allan_monitor.h"
-#include "platform/debug.h"
 #include "positioning/chan_data.h"
+#include "unit/own_process.h"
 
 namespace {
 
 constexpr double kL1 = 1575.42e6;
-std::string g_debug;
-void sink(const char* text, int len) { g_debug.append(text, static_cast<std::size_t>(len)); }
 
 void track(int ch, int sys, int slot, float cn0, int sv) {
   ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
@@ -30,47 +29,69 @@ void epochs(long t0, long t1, int selector) {
   for (long t = t0; t <= t1; t += 100) alanVarianceAt(t, selector);
 }
 
-class Allan : public ::testing::Test {
- protected:
-  void SetUp() override {
-    alanReset();
-    debSetSink(sink);
-  }
-  void TearDown() override { debSetSink(nullptr); }
+// The monitor keeps its state for the life of the program: every series below starts in a
+// process of its own, and its figure is read from the line printed for a 70xx selector.
+struct Series {
+  const char* what;
+  int selector;
+  void (*feed)(int selector);
+  const char* line;  // whole printed output
 };
 
-TEST_F(Allan, FiguresOfKnownSeries) {
-  track(9, 1, 2, 48.0f, -1);  // GLONASS, frequency number -1
-  // Constant frequency: no figure, one line a minute.
-  setY(9, 2, 100.0);
-  epochs(0, 60000, 7012);
-  EXPECT_TRUE(alanState().valid);
-  EXPECT_EQ(alanState().result, kAllanNoFigure);
-  EXPECT_NE(g_debug.find("svE AL"), std::string::npos) << g_debug;
-
-  // One epoch in the block (N = 1): no figure instead of a division by zero.
-  alanReset();
-  setY(9, 2, 5.0);
-  alanVarianceAt(0, 7012);
-  setY(9, 2, 6.0);
-  alanVarianceAt(60000, 7012);
-  EXPECT_TRUE(alanState().valid);
-  EXPECT_EQ(alanState().result, kAllanNoFigure);
-
+TEST(Allan, FiguresOfKnownSeries) {
+  const double a = 1.0;
   // y alternates +a, -a: every difference is +-2a (the first from the value when chosen), their
   // sum over an even count 0, so the variance is N (2a)^2 / (2 (N - 1)) with N = 600.
-  alanReset();
-  g_debug.clear();
-  const double a = 0.001;
-  setY(9, 2, a);
-  alanVarianceAt(0, 12);
-  for (int i = 1; i <= 600; ++i) {
-    setY(9, 2, i % 2 ? -a : a);
-    alanVarianceAt(100L * i, 12);
+  const double alternating = 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0));
+  char alternatingLine[160];
+  std::snprintf(alternatingLine, sizeof alternatingLine,
+                "svE AL*e9=%5.2f T= 0 Fr=%8.2f dFr=    0.00 sv=-1 msint=100 snr=48 sys=1 sig=2\n", alternating,
+                a * 15.0 / 0.3);
+  const Series rows[] = {
+      {"constant frequency: no figure, one line a minute", 7012,
+       [](int sel) {
+         setY(9, 2, 100.0);
+         epochs(0, 60000, sel);
+       },
+       "svE AL*e9=1000000000000.00 T= 0 Fr= 5000.00 dFr=    0.00 sv=-1 msint=100 snr=48 sys=1 sig=2\n"},
+      {"one epoch in the block (N = 1): no figure instead of a division by zero", 7012,
+       [](int sel) {
+         setY(9, 2, 5.0);
+         alanVarianceAt(0, sel);
+         setY(9, 2, 6.0);
+         alanVarianceAt(60000, sel);
+       },
+       "svE AL*e9=1000000000000.00 T= 0 Fr=  300.00 dFr=    0.00 sv=-1 msint=60000 snr=48 sys=1 sig=2\n"},
+      {"alternating +-a", 7012,
+       [](int sel) {
+         setY(9, 2, 1.0);
+         alanVarianceAt(0, sel);
+         for (int i = 1; i <= 600; ++i) {
+           setY(9, 2, i % 2 ? -1.0 : 1.0);
+           alanVarianceAt(100L * i, sel);
+         }
+       },
+       alternatingLine},
+      {"the same figure is printed only for 7000..7099", 12,
+       [](int sel) {
+         setY(9, 2, 1.0);
+         alanVarianceAt(0, sel);
+         for (int i = 1; i <= 600; ++i) {
+           setY(9, 2, i % 2 ? -1.0 : 1.0);
+           alanVarianceAt(100L * i, sel);
+         }
+       },
+       ""},
+  };
+  for (const Series& r : rows) {
+    SCOPED_TRACE(r.what);
+    testproc::inOwnProcess([&r] {
+      track(9, 1, 2, 48.0f, -1);  // GLONASS, frequency number -1
+      ::testing::internal::CaptureStderr();
+      r.feed(r.selector);
+      EXPECT_EQ(::testing::internal::GetCapturedStderr(), r.line);
+    });
   }
-  ASSERT_TRUE(alanState().valid);
-  EXPECT_NEAR(alanState().result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
-  EXPECT_EQ(g_debug, "");  // printed only for 7000..7099
 }
 
 // The selector's tens digit names the satellite system (0 GPS, 1 GLONASS, 2 Galileo, 3 SBAS,
@@ -79,7 +100,7 @@ TEST_F(Allan, FiguresOfKnownSeries) {
 // SBAS signal by SBAS PRN 183..189. Each row tracks one channel and asks for one system: the
 // channel is chosen, and its line names that system, only when the two are the same satellite
 // system.
-TEST_F(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
+TEST(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
   const struct {
     const char* what;
     int code, number, selector;
@@ -100,15 +121,23 @@ TEST_F(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
-    alanReset();
-    g_debug.clear();
-    for (int ch = 0; ch < kCdatPerInput; ++ch) Cdat[ch].sysCode = 9;
-    track(5, r.code, 0, 48.0f, r.number);
-    setY(5, 0, 1.0);
-    epochs(0, 60000, r.selector);
-    EXPECT_EQ(alanState().chan, r.chosen ? 5 : -1);
-    const std::string sys = " sys=" + std::to_string(r.selector / 10 % 10) + " sig=0\n";
-    EXPECT_EQ(g_debug.find(sys) != std::string::npos, r.chosen) << g_debug;
+    testproc::inOwnProcess([&r] {
+      for (int ch = 0; ch < kCdatPerInput; ++ch) Cdat[ch].sysCode = 9;
+      track(5, r.code, 0, 48.0f, r.number);
+      setY(5, 0, 1.0);
+      ::testing::internal::CaptureStderr();
+      epochs(0, 60000, r.selector);
+      const std::string said = ::testing::internal::GetCapturedStderr();
+      // The line names the chosen channel's satellite and the asked system; none when none is chosen.
+      const std::string tail = " sv=" + std::to_string(r.number) + " msint=100 snr=48 sys=" +
+                               std::to_string(r.selector / 10 % 10) + " sig=0\n";
+      if (r.chosen) {
+        EXPECT_TRUE(said.size() > tail.size() && said.compare(said.size() - tail.size(), tail.size(), tail) == 0)
+            << said;
+      } else {
+        EXPECT_EQ(said, "");
+      }
+    });
   }
 }
 

@@ -95,6 +95,7 @@ class Buttons : public TempRunDir {
 struct Recorder : Button {
   Recorder() : Button(5) {}
   void stateChanged(bool pressed, int holdTime) override { events.emplace_back(pressed, holdTime); }
+  void whileHeld(int) override {}
   std::vector<std::pair<bool, int>> events;
 };
 

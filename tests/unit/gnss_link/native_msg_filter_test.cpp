@@ -75,12 +75,6 @@ TEST(NativeMsgFilter, ClientsHandlersAndEpochMarkers) {
        {"foreign:$GPGGA,x<0D>:13"}},
       {"without an unknown client foreign runs are refused", 1536, false,
        [](Rig& r) { r.filter.setUnknownClient(nullptr); }, "$GPGGA,x\r\n", {}},
-      // The markers still reach the filter's own clients with a default handler set.
-      {"default handler serves unbound ids", 1536, false,
-       [](Rig& r) { r.bind("SI", r.a); r.filter.setDefHandler(&r.b, &Rec::refuse); },
-       frame("NN", "z") + "\r\n" + frame("SI", "2") + epochStart(7),
-       {"refused:B:NN", "notify:0:NN", msgEntry("A", frame("SI", "2")), "notify:1:SI", "start:B:7", "start:A:7",
-        "notify:1:~~"}},
       {"epoch markers reach every client in index order, then the reset", 1536, false,
        [](Rig& r) { r.bind("GT", r.b); r.bind("SI", r.a); },
        epochStart(604799999) + epochEnd(604799999) + epochStart(-5) + frame("||", "") + frame("~~", "abc") +

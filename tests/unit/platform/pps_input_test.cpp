@@ -94,8 +94,8 @@ SysTime g_epoch;
 // lies within 100 ms of it on a whole second.
 TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
   const char* const kFile = "host/sys/class/pps/pps0/assert";
-  rtosSetPpsSource(ppsInputRead);
-  rtosSetGnssEpochHook([](const SysTime& t, int) { g_epoch = t; });
+  rtosPpsSource = ppsInputRead;
+  rtosGnssEpochHook = [](const SysTime& t, int) { g_epoch = t; };
   rtosHostClockManual(true);
   const struct {
     const char* what;
@@ -127,8 +127,8 @@ TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
     EXPECT_EQ(ns(g_epoch), r.used ? pulseNs : ns(now));
   }
   rtosHostClockManual(false);
-  rtosSetPpsSource(nullptr);
-  rtosSetGnssEpochHook(nullptr);
+  rtosPpsSource = nullptr;
+  rtosGnssEpochHook = nullptr;
 }
 
 }  // namespace
