@@ -10,6 +10,7 @@
 
 #include "platform/pps_input.h"
 #include "platform/rtos_time.h"
+#include "unit/platform/hand_clock.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -96,7 +97,7 @@ TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
   const char* const kFile = "host/sys/class/pps/pps0/assert";
   rtosPpsSource = ppsInputRead;
   rtosGnssEpochHook = [](const SysTime& t, int) { g_epoch = t; };
-  rtosHostClockManual(true);
+  handclock::manual(true);
   const struct {
     const char* what;
     int pulseMs;         // pulse minus the clock reading, ms
@@ -126,7 +127,7 @@ TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
     rtosGnssEpoch(r.rcvMs);
     EXPECT_EQ(ns(g_epoch), r.used ? pulseNs : ns(now));
   }
-  rtosHostClockManual(false);
+  handclock::manual(false);
   rtosPpsSource = nullptr;
   rtosGnssEpochHook = nullptr;
 }
