@@ -10,10 +10,10 @@
 
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"
-#include "platform/ram_nvm.h"
 #include "platform/ports/in_port.h"
 #include "settings/nv_settings.h"
 #include "settings/port_settings.h"
+#include "unit/platform/image_block.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -43,24 +43,10 @@ class RcvSettings : public TempRunDir {
 
 constexpr std::uint16_t kBlocks[] = {kRcvSetBlockId, kNavSetBlockId, kRtcmSetBlockId, kBaseBlockId, kHistBlockId};
 
-// Offset of block `id` in the image in memory, walking the block headers after the image header
-// (id 16 bits, length 24 bits, flags: bit 0 a trailing XOR byte, bit 7 the valid mark;
-// little-endian); -1 when there is none.
+// Header offset of block `id` in the image in memory; -1 when there is none.
 long blockAt(std::uint16_t id) {
-  RamNvmLock lock;
-  const std::uint8_t* img = RamNvm::image();
-  for (std::uint32_t off = RamNvm::kHeaderSize; off + NvBlock::kHeaderSize <= RamNvm::kSize;) {
-    const unsigned bid = img[off] | img[off + 1] << 8, len = img[off + 2] | img[off + 3] << 8 | img[off + 4] << 16;
-    if (bid == 0 && len == 0) return -1;
-    if (bid == id) return static_cast<long>(off);
-    off += NvBlock::kHeaderSize + len + (img[off + 5] & 1);
-  }
-  return -1;
-}
-bool validAt(std::uint16_t id) {
-  const long off = blockAt(id);
-  RamNvmLock lock;
-  return off > 0 && (RamNvm::image()[off + 5] & 0x80) != 0;
+  const imagetest::ImageBlock b = imagetest::imageBlock(id);
+  return b.found ? static_cast<long>(b.dataAt - NvBlock::kHeaderSize) : -1;
 }
 
 // What a restart keeps, in the same places of the image; then what restoring the defaults leaves.
@@ -137,7 +123,7 @@ TEST_F(RcvSettings, CorruptedBlockRestoresOnlyItsOwnDefaults) {
     EXPECT_EQ(NavSet.smi, id == kNavSetBlockId ? 100 : 55);
     EXPECT_EQ(RtcmSet.cmrDec.gloType, id == kRtcmSetBlockId ? 3u : 9u);
     EXPECT_EQ(bc.stationId, id == kBaseBlockId ? 0 : 77);
-    for (std::uint16_t other : kBlocks) EXPECT_TRUE(validAt(other)) << other;
+    for (std::uint16_t other : kBlocks) EXPECT_TRUE(imagetest::imageBlock(other).valid) << other;
   }
 }
 
