@@ -40,7 +40,7 @@ struct CurrentInput {
 // (written to the file RX_FUZZ_ENDED names) out of the corpus so that the next run gets past
 // it. Memory and undefined-behaviour faults never get here: the sanitizers abort first.
 inline void noteDeliberateExits() {
-  rxAddExitHook([] {
+  rxExitHooks.add([] {
     std::fputs("fuzz: the program ended itself (deliberate exit): not a fault\n", stderr);
     const char* path = std::getenv("RX_FUZZ_ENDED");
     if (path != nullptr && g_input != nullptr) {

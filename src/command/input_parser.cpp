@@ -66,17 +66,14 @@ void answer(int port, int code) {
   const int n = replyFrameAnswer(frame, sizeof frame, g_reply, code);
   if (n <= 0) return;
   if (g_detached) {
-    if (OutPorts::stream(port).write(frame, n, 0) != n) replyCountDropped();
+    OutPorts::stream(port).write(frame, n, 0);  // what finds no room is dropped
     return;
   }
   Pending*& p = g_pending[port];
   // Behind an answer already waiting the order holds: this one waits too.
   if ((p == nullptr || p->count == 0) && OutPorts::stream(port).write(frame, n, 0) == n) return;
   if (p == nullptr) p = new Pending;
-  if (p->count >= Pending::kFrames || p->used + n > Pending::kBytes) {
-    replyCountDropped();
-    return;
-  }
+  if (p->count >= Pending::kFrames || p->used + n > Pending::kBytes) return;  // dropped
   std::memcpy(p->buf + p->used, frame, static_cast<std::size_t>(n));
   p->used += n;
   p->lens[p->count++] = n;
@@ -89,7 +86,6 @@ void writePending(int port) {
   OStream& out = OutPorts::stream(port);
   for (int i = 0, at = 0; i < p.count; at += p.lens[i++]) {
     const bool ok = out.write(p.buf + at, p.lens[i], p.unread ? 0 : kReplyWaitTicks) == p.lens[i];
-    if (!ok) replyCountDropped();
     p.unread = !ok;
   }
   p.count = 0;

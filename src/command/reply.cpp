@@ -7,12 +7,6 @@
 #include "command/result_codes.h"
 #include "platform/ports/out_port.h"
 
-namespace {
-std::atomic<std::uint32_t> g_dropped{0};
-}  // namespace
-
-std::uint32_t replyDropped() { return g_dropped.load(); }
-
 void Reply::clear() {
   len_ = 0;
   idLen_ = 0;
@@ -98,8 +92,6 @@ int replyFrameER(char* out, std::size_t outSize, const Reply& re, int code) {
   return replyFrame(out, outSize, "ER", body, n);
 }
 
-void replyCountDropped() { g_dropped.fetch_add(1); }
-
 int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code) {
   if (code == CMD_OK && re.overflow()) code = CMD_REPLY_TOO_LONG;
   if (code == CMD_OK) {
@@ -137,7 +129,5 @@ int replySend(OStream& out, const Reply& re, int code, int waitTicks) {
   static char frame[kReplyMaxBody + 8];
   const int n = replyFrameAnswer(frame, sizeof frame, re, code);
   if (n <= 0) return 0;
-  if (out.write(frame, n, waitTicks) == n) return n;
-  g_dropped.fetch_add(1);
-  return -1;
+  return out.write(frame, n, waitTicks) == n ? n : -1;
 }

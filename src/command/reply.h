@@ -65,8 +65,6 @@ constexpr int kReplyWaitTicks = 200;
 // an id or printed text, nothing (0) for a silent success or code -1, ER otherwise. Returns
 // its length.
 int replyFrameAnswer(char* out, std::size_t outSize, const Reply& re, int code);
-// Counts an answer dropped for want of room.
-void replyCountDropped();
 // The printed text of a reply too long for one message, cut into the bodies of consecutive
 // messages: each carries the reply's id and at most kReplyMaxBody bytes, and ends just after a
 // comma of the text wherever one lies in it (a value is not cut apart). Their texts joined in
@@ -76,7 +74,5 @@ int replySplit(const Reply& re, int* starts, int* lens, int max);
 
 // Frames and writes the answer of a part: RE on success when there is an id or printed text,
 // nothing for a silent success or code -1, ER otherwise, waiting at most `waitTicks` for room.
-// Returns the bytes written, or -1 when the answer was dropped (and counted).
+// Returns the bytes written, or -1 when the answer was dropped.
 int replySend(OStream& out, const Reply& re, int code, int waitTicks);
-// Answers dropped since the start for want of room.
-std::uint32_t replyDropped();

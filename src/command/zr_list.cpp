@@ -42,9 +42,13 @@ bool ZRNamedNode::getDouble(double& v) const {
   return true;
 }
 
-const ZRNamedNode* ZRListNode::at(int i) const {
-  if (i < 0 || i >= count_) return nullptr;
-  const ZRNamedNode* n = first_;
+int ZRNamedNode::size() const { return isList() ? static_cast<const ZRListNode*>(this)->count_ : 0; }
+
+const ZRNamedNode* ZRNamedNode::at(int i) const {
+  if (!isList()) return nullptr;
+  const ZRListNode& l = *static_cast<const ZRListNode*>(this);
+  if (i < 0 || i >= l.count_) return nullptr;
+  const ZRNamedNode* n = l.first_;
   while (i-- > 0 && n) n = n->next();
   return n;
 }

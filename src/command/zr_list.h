@@ -21,11 +21,8 @@ class ZRNamedNode {
   // Plain or quoted text.
   bool isText() const { return kind() == LEAF || kind() == STR; }
   // Children of a list (0 for the others) and the i-th of them (null out of range).
-  virtual int size() const { return 0; }
-  virtual const ZRNamedNode* at(int i) const {
-    (void)i;
-    return nullptr;
-  }
+  int size() const;
+  const ZRNamedNode* at(int i) const;
   // Whole-text conversions of a plain value; false when the text is not wholly a number.
   bool getInt(long long& v) const;
   bool getDouble(double& v) const;
@@ -67,11 +64,10 @@ class ZREmptyNode : public ZRNamedNode {
 class ZRListNode : public ZRNamedNode {
  public:
   Kind kind() const override { return LIST; }
-  int size() const override { return count_; }
-  const ZRNamedNode* at(int i) const override;
 
  private:
   friend class ZRList;
+  friend class ZRNamedNode;
   void add(ZRNamedNode* n);
   ZRNamedNode* first_ = nullptr;
   ZRNamedNode* last_ = nullptr;

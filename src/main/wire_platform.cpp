@@ -42,8 +42,8 @@ void wirePlatform() {
   nvInitSet(kNvLbandMap, lband_map_nv_NvAlloc);
   nvInitSet(kNvBeaconMap, beacon_map_nv_NvAlloc);
   nvInitSet(kNvTsDecoderNv, ts_decoder_nv_NvAlloc);
-  RamNvm::snapshotHook_ = cmdBufSnapshot;
-  fileNvmCommitHook = cmdBufCommit;
+  RamNvm::setSnapshotHook(cmdBufSnapshot);
+  FileNvmSetCommitHook(cmdBufCommit);
 
   // time: each epoch's clock reading and the real-time clock at start go to the time scales
   rtosGnssEpochHook = TimeScales::epoch;

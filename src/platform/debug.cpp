@@ -5,12 +5,6 @@
 
 std::uint32_t debMask = 0;
 
-namespace {
-DebSink g_sink = nullptr;
-}
-
-void debSetSink(DebSink sink) { g_sink = sink; }
-
 void debPrintfx(int category, const char* fmt, ...) {
   if (category != -1) {
     if (category < 0 || category > 31 || !(debMask & (1u << category))) return;
@@ -22,9 +16,5 @@ void debPrintfx(int category, const char* fmt, ...) {
   va_end(ap);
   if (n < 0) return;
   if (n >= static_cast<int>(sizeof buf)) n = sizeof buf - 1;
-  if (g_sink) {
-    g_sink(buf, n);
-  } else {
-    std::fwrite(buf, 1, static_cast<std::size_t>(n), stderr);
-  }
+  std::fwrite(buf, 1, static_cast<std::size_t>(n), stderr);
 }

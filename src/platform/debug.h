@@ -1,5 +1,5 @@
-// Categorised diagnostics: a line of category c goes to the debug port when bit c of the
-// 32-bit mask is set; category -1 always prints.
+// Categorised diagnostics: a line of category c goes to the debug port, standard error, when
+// bit c of the 32-bit mask is set; category -1 always prints.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,3 @@
 extern std::uint32_t debMask;
 
 void debPrintfx(int category, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-// Where debug lines go (the debug port); standard error until a port is chosen.
-using DebSink = void (*)(const char* text, int len);
-void debSetSink(DebSink sink);

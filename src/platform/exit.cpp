@@ -24,8 +24,6 @@ std::atomic<bool> g_exiting{false};
 }
 }  // namespace
 
-void rxAddExitHook(RxExitHook hook) { rxExitHooks.add(hook); }
-
 void rxExit(int code) {
   // A second caller (another task failing while we go down) must not run the hooks again.
   if (!g_exiting.exchange(true)) {

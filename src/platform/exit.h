@@ -20,5 +20,3 @@ enum RxExitCode : int {
 // Called by rxExit before the process ends (the settings image is forced to storage here).
 // At most a few; run in the order added.
 extern HookList<void(), 8> rxExitHooks;
-using RxExitHook = void (*)();
-void rxAddExitHook(RxExitHook hook);

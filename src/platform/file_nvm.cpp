@@ -19,7 +19,6 @@
 namespace {
 pthread_mutex_t g_saveLock = PTHREAD_MUTEX_INITIALIZER;
 std::uint8_t g_copy[RamNvm::kSize];
-std::atomic<FileNvmStepHook> g_step{nullptr};
 std::uint32_t g_savedChanges = 0;
 bool g_everSaved = false;
 std::uint32_t g_lastSaveMs = 0;
@@ -91,8 +90,7 @@ bool saveLocked(std::uint32_t ms, bool force, int imageWaitMs) {
     return false;
   const std::uint32_t taken = RamNvm::changes();
   std::memcpy(g_copy, RamNvm::image(), sizeof g_copy);
-  RamNvm::SnapshotHook snap = RamNvm::snapshotHook();
-  const bool snapOk = snap == nullptr || snap();
+  const bool snapOk = RamNvm::snapshotHook_();
   RamNvm::unlock();
   if (!snapOk) return false;
 
@@ -172,13 +170,12 @@ bool FileNvmSave(std::uint32_t ms, bool force) {
 }
 
 Hook<void()> fileNvmCommitHook("platform", "fileNvmCommitHook");
-
 void FileNvmSetCommitHook(FileNvmCommitHook hook) { fileNvmCommitHook = hook; }
 
-void FileNvmSetStepHook(FileNvmStepHook hook) { g_step.store(hook); }
+std::atomic<FileNvmStepHook> fileNvmStepHook{nullptr};
 
 void FileNvmStep(const char* step) {
-  if (FileNvmStepHook h = g_step.load()) h(step);
+  if (FileNvmStepHook h = fileNvmStepHook.load()) h(step);
 }
 
 int FileNvmCreate(const char* path) {

@@ -3,6 +3,7 @@
 // either the old or the new image, never a torn one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/hook.h"
@@ -30,7 +31,7 @@ void FileNvmSetCommitHook(FileNvmCommitHook hook);
 // synced, a rename, the directory synced), with the step's name, so that a test can end the
 // process at every one of them. The program leaves it unset.
 using FileNvmStepHook = void (*)(const char* step);
-void FileNvmSetStepHook(FileNvmStepHook hook);
+extern std::atomic<FileNvmStepHook> fileNvmStepHook;
 // Marks one such step; the files saved beside the image mark theirs as well.
 void FileNvmStep(const char* step);
 

@@ -17,11 +17,9 @@ namespace {
 enum Said : std::uint16_t {
   kSaidExport = 1 << 0,
   kSaidDirection = 1 << 1,
-  kSaidDirectionGet = 1 << 2,
-  kSaidLevel = 1 << 3,
-  kSaidValueSet = 1 << 4,
-  kSaidValueGet = 1 << 5,
-  kSaidPoll = 1 << 6,
+  kSaidLevel = 1 << 2,
+  kSaidValueSet = 1 << 3,
+  kSaidPoll = 1 << 4,
 };
 
 std::atomic<std::uint16_t> g_said[kGpioMaxLine + 1];
@@ -71,24 +69,9 @@ bool exportLine(int gpio) {
   return ok || exported(gpio);
 }
 
-// First `n` bytes of a file (terminated); the count read, -1 when it cannot be opened.
-int readStart(const char* path, char* buf, int n) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  const ssize_t got = ::read(fd, buf, static_cast<std::size_t>(n - 1));
-  ::close(fd);
-  buf[got > 0 ? got : 0] = '\0';
-  return got > 0 ? static_cast<int>(got) : 0;
-}
-
 int digitOf(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 }  // namespace
-
-void gpioForgetReports() {
-  for (auto& m : g_said) m = 0;
-  g_saidBeyond = 0;
-}
 
 int setPinOutEn(int gpio, int level) {
   if (!exportLine(gpio)) {
@@ -121,42 +104,6 @@ int setPinInEn(int gpio) {
   return 0;
 }
 
-int gpio_init(int bank, int pin, int direction) {
-  const int gpio = bank * 32 + pin;
-  if (!exportLine(gpio)) {
-    if (firstTime(gpio, kSaidExport)) debPrintfx(-1, "[i]gpio_init(EXIT): ERROR: open for export\n");
-    return -1;
-  }
-  const int want = direction == 1 ? 1 : 0;
-  if (gpio_direction_get(gpio) == want) return gpio;
-  if (gpio_direction_set(gpio, want) < 0) {
-    if (firstTime(gpio, kSaidDirection)) debPrintfx(-1, "[i]gpio_init(EXIT): ERROR: gpio_direction_set()\n");
-    return -1;
-  }
-  return gpio;
-}
-
-int gpio_direction_set(int gpio, int direction) {
-  const LinePath dir(gpio, "direction");
-  if (!writeText(dir.buf, direction == 1 ? "out" : "in")) {
-    if (firstTime(gpio, kSaidDirection)) debPrintfx(-1, "[i]gpio_init(EXIT): ERROR: open for direction %s\n", dir.buf);
-    return -1;
-  }
-  return gpio;
-}
-
-int gpio_direction_get(int gpio) {
-  const LinePath dir(gpio, "direction");
-  char text[8];
-  if (readStart(dir.buf, text, sizeof text) < 0) {
-    if (firstTime(gpio, kSaidDirectionGet)) debPrintfx(-1, "[i]gpio_direction_get(EXIT): ERROR: open %s\n", dir.buf);
-    return -1;
-  }
-  if (std::strncmp(text, "out", 3) == 0) return 1;
-  if (std::strncmp(text, "in", 2) == 0) return 0;
-  return -1;
-}
-
 bool gpio_value_set(int gpio, int level) {
   const LinePath val(gpio, "value");
   if (!writeText(val.buf, level ? "1" : "0")) {
@@ -164,17 +111,6 @@ bool gpio_value_set(int gpio, int level) {
     return false;
   }
   return true;
-}
-
-int gpio_value_get(int gpio) {
-  const LinePath val(gpio, "value");
-  char text[2];
-  const int n = readStart(val.buf, text, sizeof text);
-  if (n < 0) {
-    if (firstTime(gpio, kSaidValueGet)) debPrintfx(-1, "[i]gpio_value_get(EXIT): ERROR: open %s\n", val.buf);
-    return -1;
-  }
-  return n == 1 ? digitOf(text[0]) : -1;
 }
 
 int gpio_pinVal_getFD(int gpio) {

@@ -11,7 +11,6 @@
 struct HookInfo {
   const char* owner;  // layer that owns and calls the hook
   const char* name;   // the hook's name, unique within its owner
-  bool (*filled)(const void* self);
   int (*count)(const void* self);  // functions it holds: 0 or 1 for a Hook
   const void* self;
 };
@@ -29,7 +28,7 @@ template <class Fn>
 class HookSlot {
  public:
   HookSlot(const char* owner, const char* name) {
-    hookRegister({owner, name, &HookSlot::isFilled, &HookSlot::countOf, this});
+    hookRegister({owner, name, &HookSlot::countOf, this});
   }
   HookSlot(const HookSlot&) = delete;
   HookSlot& operator=(const HookSlot&) = delete;
@@ -39,8 +38,7 @@ class HookSlot {
   Fn get() const { return fn_.load(std::memory_order_acquire); }
 
  private:
-  static bool isFilled(const void* self) { return static_cast<const HookSlot*>(self)->filled(); }
-  static int countOf(const void* self) { return isFilled(self) ? 1 : 0; }
+  static int countOf(const void* self) { return static_cast<const HookSlot*>(self)->filled() ? 1 : 0; }
   std::atomic<Fn> fn_{nullptr};
 };
 
@@ -89,7 +87,7 @@ class HookList<void(A...), N> {
  public:
   using Fn = void (*)(A...);
   HookList(const char* owner, const char* name) {
-    hookRegister({owner, name, &HookList::isFilled, &HookList::countOf, this});
+    hookRegister({owner, name, &HookList::countOf, this});
   }
   HookList(const HookList&) = delete;
   HookList& operator=(const HookList&) = delete;
@@ -106,7 +104,6 @@ class HookList<void(A...), N> {
   }
   int size() const { return count_.load(std::memory_order_acquire); }
   Fn at(int i) const { return i >= 0 && i < size() ? fns_[i].load(std::memory_order_relaxed) : nullptr; }
-  bool filled() const { return size() > 0; }
   void operator()(A... a) const {
     const int n = size();
     for (int i = 0; i < n; ++i)
@@ -116,7 +113,6 @@ class HookList<void(A...), N> {
   void clear() { count_.store(0, std::memory_order_release); }
 
  private:
-  static bool isFilled(const void* self) { return static_cast<const HookList*>(self)->filled(); }
   static int countOf(const void* self) { return static_cast<const HookList*>(self)->size(); }
   std::atomic<Fn> fns_[N]{};
   std::atomic<int> count_{0};

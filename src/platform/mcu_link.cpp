@@ -45,12 +45,6 @@ class RsMcuIo : public McuIo {
 
 RsMcuIo g_rsIo(kMcuRsPort);
 
-bool portOk(int port, const char* fn) {
-  if (port >= 0 && port < MCU_PORTS_COUNT) return true;
-  debPrintfx(-1, "$$%s(): no controller on port %d\n", fn, port);
-  return false;
-}
-
 }  // namespace
 
 MCU_c8051f330 mcuPwr(g_rsIo);
@@ -117,14 +111,6 @@ void MCU_c8051f330::ack(bool on) {
   Locker<Mutex> l(m_);
   frame_[0] = static_cast<std::uint8_t>(on ? (frame_[0] | kMcuAckFlag) : (frame_[0] & ~kMcuAckFlag));
 }
-
-int MCU_c8051f330::get(std::uint8_t* buf, int n) {
-  if (!buf || n <= 0) return 0;
-  Locker<Mutex> l(m_);
-  return io_.read(buf, n, 1);
-}
-
-bool MCU_c8051f330::setRsState() { return io_.setRunState(kMcuRunState); }
 
 // The bytes still missing from an answer of `want`, waiting at most one tick.
 void MCU_c8051f330::collect(int want) {
@@ -252,26 +238,6 @@ bool MCU_c8051f330::version(std::uint16_t& ver) {
 
 // ---- the receiver's controller
 
-bool c8051f330_cmd(int cmd, int id, int par1, int par2, int port) {
-  return portOk(port, "c8051f330_cmd") && mcuPwr.set(cmd, id, par1, par2);
-}
-
-bool c8051f330_cmdAnsw(int cmd, int par1, int par2, int port, std::uint8_t* answer, int& length, int tries) {
-  return portOk(port, "c8051f330_cmdAnsw") && mcuPwr.cmdAnsw(cmd, par1, par2, answer, length, tries);
-}
-
-int c8051f330_get(std::uint8_t* buf, int n, int port) {
-  return portOk(port, "c8051f330_get") ? mcuPwr.get(buf, n) : 0;
-}
-
-bool c8051f330_ack(bool on, int port) {
-  if (!portOk(port, "c8051f330_ack")) return false;
-  mcuPwr.ack(on);
-  return true;
-}
-
-bool c8051f330_setRsState(int port) { return portOk(port, "c8051f330_setRsState") && mcuPwr.setRsState(); }
-
 std::uint8_t c8051f330_getCS(const std::uint8_t* data, int n) {
   unsigned sum = 0;
   for (int i = 0; data && i < n; ++i) sum += data[i];
@@ -281,11 +247,6 @@ std::uint8_t c8051f330_getCS(const std::uint8_t* data, int n) {
 int mcuPwr_SetCmd(std::uint32_t code) { return mcuPwr.setCmd(code); }
 
 void mcuPortsInitMaster() { mcuPwr.portsInitMaster(); }
-
-unsigned mcuPwrGetVer() {
-  std::uint16_t v = 0;
-  return mcuPwr.version(v) ? v : 0;
-}
 
 void mcuTimerWait(int ticks) {
   if (ticks > 0) Task::sleep(ticks);

@@ -82,9 +82,6 @@ class MCU_c8051f330 {
   // Sends a command with the next sequence id and waits for its answer of `length` bytes, with
   // `tries` attempts; on failure `length` holds the bytes received.
   bool cmdAnsw(int cmd, int par1, int par2, std::uint8_t* answer, int& length, int tries);
-  // Up to n bytes that have arrived (one tick at most); the count.
-  int get(std::uint8_t* buf, int n);
-  bool setRsState();
   // Executes a code word: bits 31-28 mode (0 send and read back, 1-15 answer length), 27-24 the
   // sequence id of mode 0, 23-16 command, 15-8 parameter 1, 7-0 parameter 2. Mode 0 gives the
   // count read back (-1 when the frame was not taken), modes 1-15 1 or 0.
@@ -121,17 +118,8 @@ class MCU_c8051f330 {
 // The receiver's link on serial port 5.
 extern MCU_c8051f330 mcuPwr;
 
-// Every function below serves port 0 only (the one controller); another port number is the
-// caller's error and fails with a diagnostic.
-bool c8051f330_cmd(int cmd, int id, int par1, int par2, int port);
-bool c8051f330_cmdAnsw(int cmd, int par1, int par2, int port, std::uint8_t* answer, int& length, int tries);
-int c8051f330_get(std::uint8_t* buf, int n, int port);
-bool c8051f330_ack(bool on, int port);
-bool c8051f330_setRsState(int port);
 // 8-bit sum of the bytes; 0 for none.
 std::uint8_t c8051f330_getCS(const std::uint8_t* data, int n);
 int mcuPwr_SetCmd(std::uint32_t code);
 void mcuPortsInitMaster();
-// The firmware version word; 0 while none is known.
-unsigned mcuPwrGetVer();
 void mcuTimerWait(int ticks);

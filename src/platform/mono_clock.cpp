@@ -18,9 +18,3 @@ std::uint32_t MonoClock::sec() { return static_cast<std::uint32_t>((monoNs() - g
 void MonoClock::refresh() {}
 
 std::uint32_t timerGet() { return static_cast<std::uint32_t>(monoNs() / 1000ULL); }
-
-void timerWait(std::uint32_t us) {
-  const std::uint32_t start = timerGet();
-  while (static_cast<std::uint32_t>(timerGet() - start) < us) {
-  }
-}

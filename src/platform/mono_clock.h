@@ -16,5 +16,3 @@ class MonoClock {
 
 // Monotonic microseconds as a wrapping 32-bit count: compare by unsigned difference only.
 std::uint32_t timerGet();
-// Busy wait of `us` microseconds.
-void timerWait(std::uint32_t us);

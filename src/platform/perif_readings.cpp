@@ -110,16 +110,6 @@ bool getThermoCpu(int& value) {
 bool checkValidPwrMeas() { return g_perif.pwrDataValid.load(); }
 void setValidPwrMeas(int valid) { g_perif.pwrDataValid.store(valid != 0); }
 
-void perifReadingsReset() {
-  Locker<Mutex> l(g_perif.thermoMutex);
-  if (g_perif.thermoFd >= 0) ::close(g_perif.thermoFd);
-  g_perif.thermoFd = -1;
-  g_perif.thermoSaid = false;
-  for (auto& s : g_perif.adcSaid) s = false;
-  g_perif.adcBeyondSaid = false;
-  g_perif.pwrDataValid = false;
-}
-
 bool PerifReader::pass() {
   const int sel = boardDebugSelector();
   if (sel == kDbgReaderOn) debug_ = true;

@@ -37,8 +37,6 @@ bool getThermoCpu(int& value);
 // power record.
 bool checkValidPwrMeas();
 void setValidPwrMeas(int valid);
-// The readings as at start: the temperature file closed, no absence reported, the valid flag clear.
-void perifReadingsReset();
 
 // One reader over a controller link and a microsecond clock (a wrapping 32-bit count).
 class PerifReader {

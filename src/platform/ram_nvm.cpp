@@ -33,7 +33,6 @@ std::uint32_t get32(const std::uint8_t* p) {
 Hook<bool()> RamNvm::snapshotHook_("platform", "RamNvm::snapshotHook_", true);
 
 void RamNvm::setSnapshotHook(SnapshotHook hook) { snapshotHook_ = hook; }
-RamNvm::SnapshotHook RamNvm::snapshotHook() { return snapshotHook_.get(); }
 
 void RamNvm::lock() { pthread_mutex_lock(&g_lock); }
 void RamNvm::unlock() { pthread_mutex_unlock(&g_lock); }

@@ -18,7 +18,6 @@ class RamNvm {
   static Hook<bool()> snapshotHook_;
   using SnapshotHook = bool (*)();
   static void setSnapshotHook(SnapshotHook hook);
-  static SnapshotHook snapshotHook();
 
   // The image lock is recursive: a snapshot hook may read blocks. A snapshot hook runs under
   // it, so code that holds a lock of its own (one the hook also takes) and then changes blocks

@@ -115,11 +115,6 @@ void CountSem::post() {
   ++n_;
   c_.signal();
 }
-void CountSem::wait() { wait(rtos::kForever); }
-unsigned CountSem::count() {
-  Locker<Mutex> l(m_);
-  return n_;
-}
 bool CountSem::wait(int ticks) {
   Locker<Mutex> l(m_);
   if (ticks < 0) {
@@ -174,8 +169,6 @@ void MailBoxImp::release() {
 }
 
 // ---- Task --------------------------------------------------------------------------------
-
-bool Task::realTimeRefused() { return g_rtRefused.load(); }
 
 Task::Task(int priority, Entry entry, void* arg, const char* name, int stackSize, void*, int)
     : entry_(entry), arg_(arg), priority_(priority) {

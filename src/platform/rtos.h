@@ -83,9 +83,7 @@ class CountSem {
  public:
   explicit CountSem(unsigned initial = 0);
   void post();
-  void wait();
   bool wait(int ticks);
-  unsigned count();
 
  private:
   Mutex m_;
@@ -135,8 +133,6 @@ class Task {
   static void sleep(int ticks);
   // Changes the calling thread's priority in the task scale.
   static void setSelfPriority(int priority);
-  // True once a task fell back to the normal scheduler because real-time was refused.
-  static bool realTimeRefused();
 
  private:
   static void* trampoline(void* self);

@@ -37,19 +37,18 @@ SysTime g_epochTime;
 int g_epochRcvMs = 0;
 
 #ifndef RX_TARGET
-// A hand-driven machine clock, so that tests can run epochs a second apart without waiting.
-std::atomic<bool> g_manual{false};
-std::atomic<std::int64_t> g_manualRealNs{0};
-std::atomic<std::int64_t> g_manualMonoNs{0};
-
 std::int64_t readNs(clockid_t id) {
   timespec ts;
   clock_gettime(id, &ts);
   return ts.tv_sec * kNsPerSec + ts.tv_nsec;
 }
 
-std::int64_t monoNs() { return g_manual ? g_manualMonoNs.load() : readNs(CLOCK_MONOTONIC); }
-std::int64_t machineRealNs() { return g_manual ? g_manualRealNs.load() : readNs(CLOCK_REALTIME); }
+std::int64_t monoNs() {
+  return rtosHostHandClock.on ? rtosHostHandClock.monoNs.load() : readNs(CLOCK_MONOTONIC);
+}
+std::int64_t machineRealNs() {
+  return rtosHostHandClock.on ? rtosHostHandClock.realNs.load() : readNs(CLOCK_REALTIME);
+}
 
 // Lock held.
 std::int64_t slewAppliedNs(std::int64_t nowMono) {
@@ -95,6 +94,10 @@ void slewBy(std::int64_t ns) {
 }
 }  // namespace
 
+#ifndef RX_TARGET
+HostHandClock rtosHostHandClock;
+#endif
+
 std::int64_t rtosVirtualOffsetNs() {
 #ifdef RX_TARGET
   return 0;
@@ -115,39 +118,11 @@ void rtosTimeGet(SysTime& t) {
 #endif
 }
 
-#ifndef RX_TARGET
-void rtosHostClockManual(bool on) {
-  if (on && !g_manual) {
-    g_manualRealNs = readNs(CLOCK_REALTIME);
-    g_manualMonoNs = readNs(CLOCK_MONOTONIC);
-  }
-  g_manual = on;
-}
-
-void rtosHostClockAdvance(std::int64_t ns) {
-  g_manualRealNs += ns;
-  g_manualMonoNs += ns;
-}
-
-void rtosHostClockReset() {
-  g_manual = false;
-  g_refusalSaid = false;
-  std::lock_guard<std::mutex> l(g_m);
-  g_offsetNs = 0;
-  g_slewNs = 0;
-  g_slewStartMonoNs = 0;
-  g_haveEpoch = false;
-  g_epochRcvMs = 0;
-}
-#endif
 
 Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook("platform", "rtosGnssEpochHook");
 Hook<void(int t, bool valid)> rtosTimesInitHook("platform", "rtosTimesInitHook");
 Hook<bool(SysTime& pulse)> rtosPpsSource("platform", "rtosPpsSource");
 
-void rtosSetGnssEpochHook(GnssEpochHook hook) { rtosGnssEpochHook = hook; }
-void rtosSetTimesInitHook(TimesInitHook hook) { rtosTimesInitHook = hook; }
-void rtosSetPpsSource(PpsSource source) { rtosPpsSource = source; }
 
 void rtosGnssEpoch(int rcvMs) {
   SysTime now;

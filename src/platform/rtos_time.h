@@ -3,6 +3,7 @@
 // the steering moves), so it never changes the machine's time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -39,25 +40,21 @@ int timesInitOnce();
 // Hooks filled by the time-scale service; unfilled they do nothing.
 extern Hook<void(const SysTime& sysTime, int rcvMs)> rtosGnssEpochHook;
 extern Hook<void(int t, bool valid)> rtosTimesInitHook;
-using GnssEpochHook = void (*)(const SysTime& sysTime, int rcvMs);
-void rtosSetGnssEpochHook(GnssEpochHook hook);
-using TimesInitHook = void (*)(int t, bool valid);
-void rtosSetTimesInitHook(TimesInitHook hook);
 // The PPS input: the system time of the last pulse; false when there is none.
 extern Hook<bool(SysTime& pulse)> rtosPpsSource;
-using PpsSource = bool (*)(SysTime& pulse);
-void rtosSetPpsSource(PpsSource source);
 
 // The offset of the host's virtual clock from the machine's clock in nanoseconds, including the
 // part of a slew applied so far (0 on the target).
 std::int64_t rtosVirtualOffsetNs();
 
 #ifndef RX_TARGET
-// Host only: freezes the machine clock under the virtual one (on) so that it moves only by
-// rtosHostClockAdvance, or lets it run again (off). The steering is unchanged either way.
-void rtosHostClockManual(bool on);
-void rtosHostClockAdvance(std::int64_t ns);
-// Host only: the virtual clock as at start: the machine's clock running, no offset, no slew, no
-// epoch to steer against and no refusal said.
-void rtosHostClockReset();
+// Host only: a hand-driven machine clock under the virtual one, so that tests run epochs a second
+// apart without waiting. While `on` is set the machine's clocks read `realNs` and `monoNs`, which
+// only whoever turned it on moves; the steering is unchanged either way. The program leaves it off.
+struct HostHandClock {
+  std::atomic<bool> on{false};
+  std::atomic<std::int64_t> realNs{0};
+  std::atomic<std::int64_t> monoNs{0};
+};
+extern HostHandClock rtosHostHandClock;
 #endif

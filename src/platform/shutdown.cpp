@@ -101,10 +101,6 @@ int rcvStopSignalWait() {
   return sig;
 }
 
-void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook) {
-  if (step >= 0 && step < kShutStepCount) rcvShutdownSteps[step] = hook;
-}
-
 bool rcvShutdownBegun() { return g_begun.load(); }
 
 void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage) {

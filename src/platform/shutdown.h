@@ -35,8 +35,6 @@ enum ShutdownStep : int {
   kShutStepCount
 };
 extern Hook<void(const ShutdownRequest& req)> rcvShutdownSteps[kShutStepCount];
-using ShutdownHook = void (*)(const ShutdownRequest& req);
-void rcvShutdownSetStep(ShutdownStep step, ShutdownHook hook);
 
 // Shuts the receiver down; does not return. An unknown mode restarts the program.
 [[noreturn]] void rcvShutdown(int mode, const char* message, std::uint32_t wakeup, bool clearImage);

@@ -207,13 +207,3 @@ void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn) { rtcmSettingsApplyHook = f
 
 NvBlock& nvHistBlock() { return g_histBlock; }
 
-const NvBlock* nvSettingsBlock(std::uint16_t id) {
-  switch (id) {
-    case kRcvSetBlockId: return &g_rcvBlock;
-    case kNavSetBlockId: return &g_navBlock;
-    case kRtcmSetBlockId: return &g_rtcmBlock;
-    case kBaseBlockId: return &g_baseBlock;
-    case kHistBlockId: return &g_histBlock;
-    default: return nullptr;
-  }
-}

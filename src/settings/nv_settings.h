@@ -77,5 +77,3 @@ void rtcmSettingsSetApplyHook(RtcmSettingsSyncFn fn);
 
 // The fix-statistics block (owned here, read and written by the RTK history keys).
 NvBlock& nvHistBlock();
-// The block of a record kept here, by block id; null for another id.
-const NvBlock* nvSettingsBlock(std::uint16_t id);

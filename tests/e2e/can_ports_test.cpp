@@ -140,5 +140,18 @@ TEST_F(CanPorts, AnErrorFrameMakesTheSocketAnew) {
   EXPECT_TRUE(rx_->running());
 }
 
+// A restart typed on the bus: its answer leaves in frames before the program ends, as on a serial
+// port.
+TEST_F(CanPorts, ARestartTypedOnTheBusIsAnsweredBeforeTheProgramGoes) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {150, 151}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto peer = connectCan(dir_.file("dev/can/a"));
+  ASSERT_TRUE(peer && peer->ok());
+  std::vector<std::uint32_t> ids;
+  EXPECT_EQ(askCan(*peer, "%r%set,/par/rcv/restart,y", 0x700, ids), re("%r%"));
+  EXPECT_EQ(end(), 0) << out_;
+}
+
 }  // namespace
 }  // namespace e2e

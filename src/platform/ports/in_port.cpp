@@ -86,14 +86,6 @@ int EchoHandler::process(const std::uint8_t* buf, int off, int len, bool) {
 
 // ---- InPort ------------------------------------------------------------------------------
 
-int InPort::modeByName(const char* name) {
-  if (!name) return -1;
-  for (int m = 0; m < MODE_NUM; ++m) {
-    if (std::strcmp(modeNames_[m], name) == 0) return m;
-  }
-  return -1;
-}
-
 InPort::InPort(int index) : index_(index), cmd_(index), echo_(index) {
   for (auto& h : handlers_) h.store(&NullInPortHandler::instance);
   handlers_[M_CMD].store(&cmd_);

@@ -81,8 +81,6 @@ class InPort {
     MODE_NUM = 13,
   };
   static const char* const modeNames_[MODE_NUM];
-  // Index of a mode name; -1 when there is none.
-  static int modeByName(const char* name);
 
   explicit InPort(int index);
   virtual ~InPort() = default;

@@ -12,21 +12,16 @@
 class OStream {
  public:
   virtual ~OStream() = default;
-  // Writes `len` bytes waiting as long as it takes; returns the bytes taken.
-  virtual int write(const void* data, int len) { return write(data, len, rtos::kForever); }
-  // Timed write: waits at most `timeout` ticks (0 never waits); returns the bytes taken.
+  // Timed write: waits at most `timeout` ticks (0 never waits, rtos::kForever as long as it
+  // takes); returns the bytes taken.
   virtual int write(const void* data, int len, int timeout) = 0;
   // Waits until what was written has left for the device; false on timeout.
-  virtual bool flush(int timeout) {
-    (void)timeout;
-    return true;
-  }
+  virtual bool flush(int timeout) = 0;
 };
 
 class OutPort : public OStream {
  public:
   explicit OutPort(int index);
-  using OStream::write;
   int write(const void* data, int len, int timeout) override;
   bool flush(int timeout) override;
 

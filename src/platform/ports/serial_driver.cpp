@@ -56,10 +56,7 @@ class TxRing {
   int put(const void* data, int n, int timeout) {
     if (n <= 0) return 0;
     Locker<Mutex> l(m_);
-    if (n > kRsTxRingSize) {
-      dropped_ += static_cast<std::uint32_t>(n);
-      return 0;
-    }
+    if (n > kRsTxRingSize) return 0;
     if (timeout != 0 && kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
       const timespec end = deadlineAfter(timeout < 0 ? 0 : timeout);
       while (kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
@@ -70,10 +67,7 @@ class TxRing {
         }
       }
     }
-    if (kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) {
-      dropped_ += static_cast<std::uint32_t>(n);
-      return 0;
-    }
+    if (kRsTxRingSize - count() < static_cast<std::uint32_t>(n)) return 0;
     const auto* p = static_cast<const std::uint8_t*>(data);
     for (int i = 0; i < n; ++i) buf_[(head_ + static_cast<std::uint32_t>(i)) & kMask] = p[i];
     head_ += static_cast<std::uint32_t>(n);
@@ -115,14 +109,8 @@ class TxRing {
 
   void drop() {
     Locker<Mutex> l(m_);
-    dropped_ += count();
     tail_ = head_;
     cv_.broadcast();
-  }
-
-  std::uint32_t dropped() {
-    Locker<Mutex> l(m_);
-    return dropped_;
   }
 
  private:
@@ -135,7 +123,6 @@ class TxRing {
   std::uint8_t buf_[kRsTxRingSize];
   std::uint32_t head_ = 0;
   std::uint32_t tail_ = 0;
-  std::uint32_t dropped_ = 0;
 };
 
 struct RsPort {
@@ -143,7 +130,6 @@ struct RsPort {
   int keepFd = -1;   // our own hold on a pty's slave side, so it never hangs up
   unsigned state = kRsDefaultState;
   bool disabled = false;
-  bool rs422 = false;  // line drivers of ports C and D; nothing to switch on the host
   TxRing tx;
 };
 
@@ -306,7 +292,6 @@ int rsWrite(int port, const void* data, int n, int timeout, int) {
   return rp.tx.put(data, n, timeout);
 }
 
-std::uint32_t rsDropped(int port) { return valid(port) ? g_ports[port].tx.dropped() : 0; }
 
 bool rsDrain(int port, int timeout) {
   if (!valid(port) || g_ports[port].fd < 0) return true;
@@ -341,15 +326,10 @@ bool rsSetState(int port, unsigned state) {
   return true;
 }
 
-bool rsSetPortType(int port, bool rs422) {
+bool rsSetPortType(int port, bool) {
   if (port != 2 && port != 3) return false;
-  g_ports[port].rs422 = rs422;
   return rsSetState(port, g_ports[port].state);
 }
-
-bool rsIsRs422(int port) { return valid(port) && g_ports[port].rs422; }
-
-bool rsFlush(int port, int) { return valid(port); }
 
 int rsInitOnce() {
   int open = 0;

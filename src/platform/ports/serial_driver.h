@@ -1,6 +1,6 @@
 // Serial and USB ports. Every port has an 8 KiB transmit ring between its writers and its
 // output task, so a slow or absent reader never holds up a writer: what does not fit is
-// dropped and counted. On the host the ports are pseudo-terminals published as links in the
+// dropped. On the host the ports are pseudo-terminals published as links in the
 // run directory, unless the system's port map names a device.
 #pragma once
 
@@ -20,18 +20,16 @@ int rsCodeOfBaud(int baud);       // -1 for an unknown rate
 // Reads up to n bytes, waiting at most `timeout` ticks; the count read (0 when nothing came).
 int rsRead(int port, void* buf, int n, int timeout, int flag);
 // Queues all n bytes in the port's transmit ring, waiting at most `timeout` ticks for room;
-// returns n, or 0 when they did not fit (then they are dropped and counted).
+// returns n, or 0 when they did not fit (then they are dropped).
 int rsWrite(int port, const void* data, int n, int timeout, int flag);
 unsigned rsGetState(int port);
 bool rsSetState(int port, unsigned state);
-// Selects RS-232 (false) or RS-422 (true); only ports 2 (C) and 3 (D) have the choice.
+// Selects RS-232 (false) or RS-422 (true); only ports 2 (C) and 3 (D) have the choice. The line
+// drivers are switched by their GPIO lines (rsInitCDPorts); the host has nothing more to switch,
+// so only the port's state is applied again.
 bool rsSetPortType(int port, bool rs422);
-bool rsIsRs422(int port);
-// Checks the port number; a flush has nothing to do.
-bool rsFlush(int port, int mode);
 // Waits until the transmit ring has gone to the device; false on timeout.
 bool rsDrain(int port, int timeout);
-std::uint32_t rsDropped(int port);
 bool rsIsOpen(int port);
 
 // Opens every port: a device of the port map (host/dev/vorla/prt/<n>), else on the host a

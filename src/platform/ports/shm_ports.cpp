@@ -22,7 +22,6 @@ struct Link {
   std::atomic<int> fd{-1};
   std::uint32_t lastTry = 0;
   bool tried = false;
-  std::atomic<std::uint32_t> connects{0};
 };
 
 Link g_links[kBoardLinkCount];
@@ -53,7 +52,6 @@ bool connectLocked(int n) {
     return false;
   }
   l.fd.store(s);
-  l.connects.fetch_add(1);
   return true;
 }
 
@@ -65,8 +63,6 @@ bool waitReadable(int fd, int ms) {
 }
 
 }  // namespace
-
-const char* shmLinkPath(int link) { return validLink(link) ? iopGetName(IOP_SHM_A + link) : nullptr; }
 
 int ShmInPort::read(void* buf, int max, int timeout) {
   if (!validLink(link_) || !buf || max <= 0) return 0;
@@ -181,7 +177,3 @@ bool shmProcInit(int priority) {
   task->resume();
   return task->started();
 }
-
-bool shmIsConnected(int link) { return validLink(link) && g_links[link].fd.load() >= 0; }
-
-std::uint32_t shmConnects(int link) { return validLink(link) ? g_links[link].connects.load() : 0; }

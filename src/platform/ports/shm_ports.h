@@ -31,8 +31,6 @@ class ShmOutPort : public OutPort {
   int link_;
 };
 
-// Socket path of a link in the run directory ("dev/shm/a"); null out of range.
-const char* shmLinkPath(int link);
 // Enters the eight links into InPorts::ports_ and OutPorts::ports_ (once); returns their count.
 int shmPortsInitOnce();
 // Starts the task that keeps the links connected ("SHMC"); false when it did not start.
@@ -40,6 +38,3 @@ bool shmProcInit(int priority);
 // One connection round: connects the links that are down (when their retry time has come) and
 // closes those whose peer has gone. The task runs it every 100 ms.
 void shmCheckLinks();
-bool shmIsConnected(int link);
-// Connections made since start.
-std::uint32_t shmConnects(int link);

@@ -397,7 +397,7 @@ TEST_F(BoardSettings, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewSettings) {
       block.update(value, 1);
       put(b, cmd);
       g_killAt = killAt;
-      FileNvmSetStepHook(killAtStep);
+      fileNvmStepHook = killAtStep;
       FileNvmSave(0, true);
     };
   };

@@ -148,9 +148,9 @@ TEST_F(BoardSharedSet, AfterTheLastSaveTheBoardKeepsTheIssueOfTheSavedRecord) {
     bool came = false;
     g_atStep = [&] { came = run("set,/par/lock/gps/3/guide,0x" + std::to_string(k)).empty(); };
     g_stepsLeft = k;  // the set comes after the k-th step of the save
-    FileNvmSetStepHook(stepHook);
+    fileNvmStepHook = stepHook;
     FileNvmSave(static_cast<std::uint32_t>(2 * k), true);  // may fail: the set came mid-copy
-    FileNvmSetStepHook(nullptr);
+    fileNvmStepHook = nullptr;
     ASSERT_TRUE(FileNvmSave(static_cast<std::uint32_t>(2 * k + 1), true));
     long kept = 0;  // the board reported issue 0 at start
     std::istringstream lines(board_->out.written);

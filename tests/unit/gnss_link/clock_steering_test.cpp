@@ -12,6 +12,7 @@
 #include "unit/gnss_link/native_test_util.h"
 #include "gnss_link/meas_proc.h"
 #include "platform/rtos_time.h"
+#include "unit/platform/hand_clock.h"
 #include "positioning/rcv_time_scales.h"
 
 namespace {
@@ -44,9 +45,9 @@ int count(const std::string& text, const std::string& what) {
 template <class F>
 std::string paced(int epochs, F each) {
   testing::internal::CaptureStderr();
-  rtosHostClockManual(true);
+  handclock::manual(true);
   for (int k = 0; k < epochs; ++k) {
-    if (k > 0) rtosHostClockAdvance(1000000000);
+    if (k > 0) handclock::advance(1000000000);
     each(k);
   }
   return testing::internal::GetCapturedStderr();
@@ -54,7 +55,7 @@ std::string paced(int epochs, F each) {
 
 class ClockSteering : public testing::Test {
  protected:
-  void TearDown() override { rtosHostClockManual(false); }
+  void TearDown() override { handclock::manual(false); }
 };
 
 // The scales of a whole UTC second, as the board gives them (GPS scale, UTC known).

@@ -42,6 +42,7 @@ class FakePort : public OStream {
     bytes.append(static_cast<const char*>(data), static_cast<std::size_t>(len));
     return len;
   }
+  bool flush(int) override { return true; }
   std::string bytes;
   int calls = 0, maxTimeout = 0;
 

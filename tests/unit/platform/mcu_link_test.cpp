@@ -361,19 +361,4 @@ TEST(McuDecoder, RandomAndTruncatedInputStaysInItsRoom) {
   }
 }
 
-// ---- the receiver's link
-
-TEST(McuPorts, OnlyPortZeroIsServed) {
-  std::uint8_t a[4];
-  int len = 4;
-  EXPECT_FALSE(c8051f330_cmd(10, 1, 3, 2, 1));
-  EXPECT_FALSE(c8051f330_cmdAnsw(10, 3, 2, -1, a, len, 1));
-  EXPECT_EQ(c8051f330_get(a, 4, 2), 0);
-  EXPECT_FALSE(c8051f330_ack(true, 1));
-  EXPECT_FALSE(c8051f330_setRsState(1));
-  // Port 0 without the controller's line: nothing can be sent.
-  EXPECT_FALSE(c8051f330_cmd(10, 1, 3, 2, 0));
-  EXPECT_EQ(mcuPwrGetVer(), 0u);
-}
-
 }  // namespace

@@ -271,12 +271,12 @@ TEST_F(ShutdownTest, ModesWriteTheirWordAndExitCode) {
 TEST_F(ShutdownTest, RunsItsStepsInOrderAndStoresOrClearsTheImage) {
   ::testing::FLAGS_gtest_death_test_style = "threadsafe";
   static std::string trace;
-  rcvShutdownSetStep(kShutStepPower, [](const ShutdownRequest& r) { std::fprintf(stderr, "%sP wake %u\n", trace.c_str(), r.wakeup); });
-  rcvShutdownSetStep(kShutStepFilePush, [](const ShutdownRequest&) { trace += "F"; });
-  rcvShutdownSetStep(kShutStepLogFiles, [](const ShutdownRequest&) { trace += "L"; });
-  rcvShutdownSetStep(kShutStepAnswer, [](const ShutdownRequest& r) { trace += r.message; });
-  rcvShutdownSetStep(kShutStepNetwork, [](const ShutdownRequest&) { trace += "N"; });
-  rcvShutdownSetStep(kShutStepSession, [](const ShutdownRequest&) { trace += "S"; });
+  rcvShutdownSteps[kShutStepPower] = [](const ShutdownRequest& r) { std::fprintf(stderr, "%sP wake %u\n", trace.c_str(), r.wakeup); };
+  rcvShutdownSteps[kShutStepFilePush] = [](const ShutdownRequest&) { trace += "F"; };
+  rcvShutdownSteps[kShutStepLogFiles] = [](const ShutdownRequest&) { trace += "L"; };
+  rcvShutdownSteps[kShutStepAnswer] = [](const ShutdownRequest& r) { trace += r.message; };
+  rcvShutdownSteps[kShutStepNetwork] = [](const ShutdownRequest&) { trace += "N"; };
+  rcvShutdownSteps[kShutStepSession] = [](const ShutdownRequest&) { trace += "S"; };
   for (bool clear : {false, true}) {
     FileNvmLoad();
     NvBlock b, again;

@@ -11,6 +11,7 @@
 #include "platform/misc_par.h"
 #include "platform/perif_readings.h"
 #include "unit/platform/mcu_stand_in.h"
+#include "unit/own_process.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -44,11 +45,12 @@ std::uint32_t fakeClock() { return g_now; }
 constexpr float kUntouched = -99.0f;
 const int kWritten[] = {11, 27, 31, 92, 15, 21};
 
+// The readings keep their temperature file open and say each failure once for the life of the
+// program: every test runs in a process of its own.
 class Readings : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
-    perifReadingsReset();  // a temperature file kept open would be the last test's
     for (int i : kWritten) miscPar[i].store(kUntouched);
     g_now = 1000;
   }
@@ -70,159 +72,177 @@ class Readings : public TempRunDir {
 double volts(int raw, double divider) { return raw * 3.3 / 4096.0 * divider; }
 
 TEST_F(Readings, AdcChannelsGiveVolts) {
-  const struct {
-    int raw[3];
-  } rows[] = {{{4096, 4096, 4096}}, {{0, 1, 2}}, {{2482, 2234, 1117}}, {{1241, 4095, 2048}}};
-  temp("40000\n");
-  for (const auto& r : rows) {
-    for (int c = 0; c < 3; ++c) adc(c, std::to_string(r.raw[c]) + "\n");
+  testproc::inOwnProcess([&] {
+    const struct {
+      int raw[3];
+    } rows[] = {{{4096, 4096, 4096}}, {{0, 1, 2}}, {{2482, 2234, 1117}}, {{1241, 4095, 2048}}};
+    temp("40000\n");
+    for (const auto& r : rows) {
+      for (int c = 0; c < 3; ++c) adc(c, std::to_string(r.raw[c]) + "\n");
+      ASSERT_TRUE(pass());
+      EXPECT_FLOAT_EQ(miscPar[11].load(), static_cast<float>(volts(r.raw[0], 2.0))) << r.raw[0];
+      EXPECT_FLOAT_EQ(miscPar[27].load(), static_cast<float>(volts(r.raw[1], 1.0))) << r.raw[1];
+      EXPECT_FLOAT_EQ(miscPar[31].load(), static_cast<float>(volts(r.raw[2], 1.0))) << r.raw[2];
+    }
+    adc(0, "4096\n");
     ASSERT_TRUE(pass());
-    EXPECT_FLOAT_EQ(miscPar[11].load(), static_cast<float>(volts(r.raw[0], 2.0))) << r.raw[0];
-    EXPECT_FLOAT_EQ(miscPar[27].load(), static_cast<float>(volts(r.raw[1], 1.0))) << r.raw[1];
-    EXPECT_FLOAT_EQ(miscPar[31].load(), static_cast<float>(volts(r.raw[2], 1.0))) << r.raw[2];
-  }
-  adc(0, "4096\n");
-  ASSERT_TRUE(pass());
-  EXPECT_FLOAT_EQ(miscPar[11].load(), 6.6f);
+    EXPECT_FLOAT_EQ(miscPar[11].load(), 6.6f);
+  });
 }
 
 TEST_F(Readings, RawValueFiles) {
-  const struct {
-    const char* content;  // null: no file
-    int want;
-  } rows[] = {{"1234\n", 1234}, {"0", 0}, {" 17\n", 17}, {"", -2}, {"abc\n", -2}, {nullptr, -1}};
-  for (const auto& r : rows) {
-    std::remove("host/sys/bus/iio/devices/iio:device0/in_voltage5_raw");
-    if (r.content) adc(5, r.content);
-    EXPECT_EQ(getADCValSys(0, 5), r.want) << (r.content ? r.content : "(none)");
-  }
-  EXPECT_EQ(getADCValSys(3, 0), -1);
+  testproc::inOwnProcess([&] {
+    const struct {
+      const char* content;  // null: no file
+      int want;
+    } rows[] = {{"1234\n", 1234}, {"0", 0}, {" 17\n", 17}, {"", -2}, {"abc\n", -2}, {nullptr, -1}};
+    for (const auto& r : rows) {
+      std::remove("host/sys/bus/iio/devices/iio:device0/in_voltage5_raw");
+      if (r.content) adc(5, r.content);
+      EXPECT_EQ(getADCValSys(0, 5), r.want) << (r.content ? r.content : "(none)");
+    }
+    EXPECT_EQ(getADCValSys(3, 0), -1);
+  });
 }
 
 TEST_F(Readings, MissingIioFileEndsThePassAfterTheTemperature) {
-  temp("51250\n");
-  setValidPwrMeas(0);
-  ASSERT_TRUE(pass());
-  EXPECT_FLOAT_EQ(miscPar[92].load(), 51.25f);
-  for (int i : {11, 27, 31, 15, 21}) EXPECT_EQ(miscPar[i].load(), kUntouched) << i;
-  EXPECT_TRUE(checkValidPwrMeas());
-  EXPECT_TRUE(io.ctl.frames.empty());  // the controller is not asked
+  testproc::inOwnProcess([&] {
+    temp("51250\n");
+    setValidPwrMeas(0);
+    ASSERT_TRUE(pass());
+    EXPECT_FLOAT_EQ(miscPar[92].load(), 51.25f);
+    for (int i : {11, 27, 31, 15, 21}) EXPECT_EQ(miscPar[i].load(), kUntouched) << i;
+    EXPECT_TRUE(checkValidPwrMeas());
+    EXPECT_TRUE(io.ctl.frames.empty());  // the controller is not asked
+  });
 }
 
 TEST_F(Readings, MissingSecondChannelKeepsTheFirst) {
-  temp("51250\n");
-  adc(0, "2048\n");
-  adc(2, "2048\n");
-  ASSERT_TRUE(pass());
-  EXPECT_FLOAT_EQ(miscPar[11].load(), 3.3f);
-  EXPECT_EQ(miscPar[27].load(), kUntouched);
-  EXPECT_EQ(miscPar[31].load(), kUntouched);
-  EXPECT_TRUE(io.ctl.frames.empty());
+  testproc::inOwnProcess([&] {
+    temp("51250\n");
+    adc(0, "2048\n");
+    adc(2, "2048\n");
+    ASSERT_TRUE(pass());
+    EXPECT_FLOAT_EQ(miscPar[11].load(), 3.3f);
+    EXPECT_EQ(miscPar[27].load(), kUntouched);
+    EXPECT_EQ(miscPar[31].load(), kUntouched);
+    EXPECT_TRUE(io.ctl.frames.empty());
+  });
 }
 
 // The temperature file stays open between passes; each pass reads it from its start.
 TEST_F(Readings, TemperatureOnPassAfterPass) {
-  temp("45678\n");
-  for (int i = 0; i < 3; ++i) {
+  testproc::inOwnProcess([&] {
+    temp("45678\n");
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(pass());
+      EXPECT_FLOAT_EQ(miscPar[92].load(), 45.678f) << "pass " << i;
+    }
+    temp("-5000\n");  // the kernel gives a new reading in the same file
     ASSERT_TRUE(pass());
-    EXPECT_FLOAT_EQ(miscPar[92].load(), 45.678f) << "pass " << i;
-  }
-  temp("-5000\n");  // the kernel gives a new reading in the same file
-  ASSERT_TRUE(pass());
-  EXPECT_FLOAT_EQ(miscPar[92].load(), -5.0f);
+    EXPECT_FLOAT_EQ(miscPar[92].load(), -5.0f);
+  });
 }
 
 TEST_F(Readings, TemperatureFailures) {
-  const struct {
-    const char* content;  // null: no file
-    bool ok;
-    int value;
-  } rows[] = {{"45678\n", true, 45678},  {"", false, 0},           {"12345678901\n", false, 0},
-              {"1234567890", true, 1234567890}, {nullptr, false, 0}, {"0\n", true, 0}};
-  for (const auto& r : rows) {
-    std::remove("host/sys/class/thermal/thermal_zone0/temp");
-    if (r.content) temp(r.content);
-    int v = -1;
-    EXPECT_EQ(getThermoCpu(v), r.ok) << (r.content ? r.content : "(none)");
-    EXPECT_EQ(v, r.value) << (r.content ? r.content : "(none)");
-    // A failed read closes the file, so the next row's file is opened afresh; a good one keeps
-    // it open: start the next row from a closed file as well.
-    if (r.ok) {
-      temp("");
-      getThermoCpu(v);
+  testproc::inOwnProcess([&] {
+    const struct {
+      const char* content;  // null: no file
+      bool ok;
+      int value;
+    } rows[] = {{"45678\n", true, 45678},  {"", false, 0},           {"12345678901\n", false, 0},
+                {"1234567890", true, 1234567890}, {nullptr, false, 0}, {"0\n", true, 0}};
+    for (const auto& r : rows) {
+      std::remove("host/sys/class/thermal/thermal_zone0/temp");
+      if (r.content) temp(r.content);
+      int v = -1;
+      EXPECT_EQ(getThermoCpu(v), r.ok) << (r.content ? r.content : "(none)");
+      EXPECT_EQ(v, r.value) << (r.content ? r.content : "(none)");
+      // A failed read closes the file, so the next row's file is opened afresh; a good one keeps
+      // it open: start the next row from a closed file as well.
+      if (r.ok) {
+        temp("");
+        getThermoCpu(v);
+      }
     }
-  }
-  // A pass without the thermal zone stores 0.
-  miscPar[92].store(33.0f);
-  std::remove("host/sys/class/thermal/thermal_zone0/temp");
-  ASSERT_TRUE(pass());
-  EXPECT_EQ(miscPar[92].load(), 0.0f);
+    // A pass without the thermal zone stores 0.
+    miscPar[92].store(33.0f);
+    std::remove("host/sys/class/thermal/thermal_zone0/temp");
+    ASSERT_TRUE(pass());
+    EXPECT_EQ(miscPar[92].load(), 0.0f);
+  });
 }
 
 TEST_F(Readings, InputVoltageFromTheController) {
-  temp("40000\n");
-  for (int c = 0; c < 3; ++c) adc(c, "100\n");
-  const struct {
-    const char* name;
-    std::uint16_t raw;
-    bool wrongSum, silent;
-    double want;  // volts in 15 and 21 after the pass
-  } rows[] = {
-      {"743 counts", 743, false, false, 12.00374},
-      {"wrong sum: previous kept", 800, true, false, 12.00374},
-      {"silent: previous kept", 900, false, true, 12.00374},
-      {"1000 counts", 1000, false, false, 16.155774},
-      {"0 counts", 0, false, false, 0.0},
-      {"65535 counts", 65535, false, false, 1058.7686},
-  };
-  for (const auto& r : rows) {
-    io.ctl.inputRaw = r.raw;
-    io.ctl.wrongSum = r.wrongSum;
-    io.ctl.silent = r.silent;
-    ASSERT_TRUE(pass()) << r.name;
-    EXPECT_NEAR(miscPar[15].load(), r.want, r.want * 1e-6 + 1e-6) << r.name;
-    EXPECT_NEAR(miscPar[21].load(), r.want, r.want * 1e-6 + 1e-6) << r.name;
-    const standin::McuFrame f = io.ctl.frames.back();
-    EXPECT_EQ(f[1], 10) << r.name;
-    EXPECT_EQ(f[2], 1) << r.name;
-    EXPECT_EQ(f[3], 0) << r.name;
-  }
+  testproc::inOwnProcess([&] {
+    temp("40000\n");
+    for (int c = 0; c < 3; ++c) adc(c, "100\n");
+    const struct {
+      const char* name;
+      std::uint16_t raw;
+      bool wrongSum, silent;
+      double want;  // volts in 15 and 21 after the pass
+    } rows[] = {
+        {"743 counts", 743, false, false, 12.00374},
+        {"wrong sum: previous kept", 800, true, false, 12.00374},
+        {"silent: previous kept", 900, false, true, 12.00374},
+        {"1000 counts", 1000, false, false, 16.155774},
+        {"0 counts", 0, false, false, 0.0},
+        {"65535 counts", 65535, false, false, 1058.7686},
+    };
+    for (const auto& r : rows) {
+      io.ctl.inputRaw = r.raw;
+      io.ctl.wrongSum = r.wrongSum;
+      io.ctl.silent = r.silent;
+      ASSERT_TRUE(pass()) << r.name;
+      EXPECT_NEAR(miscPar[15].load(), r.want, r.want * 1e-6 + 1e-6) << r.name;
+      EXPECT_NEAR(miscPar[21].load(), r.want, r.want * 1e-6 + 1e-6) << r.name;
+      const standin::McuFrame f = io.ctl.frames.back();
+      EXPECT_EQ(f[1], 10) << r.name;
+      EXPECT_EQ(f[2], 1) << r.name;
+      EXPECT_EQ(f[3], 0) << r.name;
+    }
+  });
 }
 
 TEST_F(Readings, GateOfFourAndAHalfSecondsAcrossTheWrap) {
-  temp("40000\n");
-  const struct {
-    std::uint32_t first, next;
-    bool ranAgain;
-  } rows[] = {
-      {1000, 1000 + 4500000, false},
-      {1000, 1000 + 4500001, true},
-      {1000, 1000 + 100, false},
-      {0xFFF00000u, 0xFFF00000u + 4500001u, true},   // across the wrap: 3451425
-      {0xFFF00000u, 0xFFF00000u + 4000000u, false},  // across the wrap: 2951424
-      {0xFFFFFFFFu, 4499999u, false},
-      {0xFFFFFFFFu, 4500000u, true},
-      {4000000u, 0xFFFFFFF0u, true},  // a long way on
-  };
-  for (const auto& r : rows) {
-    PerifReader rd(mcu, fakeClock);
-    g_now = r.first;
-    EXPECT_TRUE(rd.pass()) << "the first pass always runs";
-    g_now = r.next;
-    EXPECT_EQ(rd.pass(), r.ranAgain) << r.first << " -> " << r.next;
-  }
+  testproc::inOwnProcess([&] {
+    temp("40000\n");
+    const struct {
+      std::uint32_t first, next;
+      bool ranAgain;
+    } rows[] = {
+        {1000, 1000 + 4500000, false},
+        {1000, 1000 + 4500001, true},
+        {1000, 1000 + 100, false},
+        {0xFFF00000u, 0xFFF00000u + 4500001u, true},   // across the wrap: 3451425
+        {0xFFF00000u, 0xFFF00000u + 4000000u, false},  // across the wrap: 2951424
+        {0xFFFFFFFFu, 4499999u, false},
+        {0xFFFFFFFFu, 4500000u, true},
+        {4000000u, 0xFFFFFFF0u, true},  // a long way on
+    };
+    for (const auto& r : rows) {
+      PerifReader rd(mcu, fakeClock);
+      g_now = r.first;
+      EXPECT_TRUE(rd.pass()) << "the first pass always runs";
+      g_now = r.next;
+      EXPECT_EQ(rd.pass(), r.ranAgain) << r.first << " -> " << r.next;
+    }
+  });
 }
 
 TEST_F(Readings, ValidFlagAfterEveryPass) {
-  setValidPwrMeas(0);
-  EXPECT_FALSE(checkValidPwrMeas());
-  ASSERT_TRUE(pass());
-  EXPECT_TRUE(checkValidPwrMeas());
-  setValidPwrMeas(0);
-  EXPECT_FALSE(reader.pass());  // gated: nothing runs, nothing set
-  EXPECT_FALSE(checkValidPwrMeas());
-  setValidPwrMeas(1);
-  EXPECT_TRUE(checkValidPwrMeas());
+  testproc::inOwnProcess([&] {
+    setValidPwrMeas(0);
+    EXPECT_FALSE(checkValidPwrMeas());
+    ASSERT_TRUE(pass());
+    EXPECT_TRUE(checkValidPwrMeas());
+    setValidPwrMeas(0);
+    EXPECT_FALSE(reader.pass());  // gated: nothing runs, nothing set
+    EXPECT_FALSE(checkValidPwrMeas());
+    setValidPwrMeas(1);
+    EXPECT_TRUE(checkValidPwrMeas());
+  });
 }
 
 }  // namespace

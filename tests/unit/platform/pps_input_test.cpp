@@ -10,6 +10,7 @@
 
 #include "platform/pps_input.h"
 #include "platform/rtos_time.h"
+#include "unit/platform/hand_clock.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -94,9 +95,9 @@ SysTime g_epoch;
 // lies within 100 ms of it on a whole second.
 TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
   const char* const kFile = "host/sys/class/pps/pps0/assert";
-  rtosSetPpsSource(ppsInputRead);
-  rtosSetGnssEpochHook([](const SysTime& t, int) { g_epoch = t; });
-  rtosHostClockManual(true);
+  rtosPpsSource = ppsInputRead;
+  rtosGnssEpochHook = [](const SysTime& t, int) { g_epoch = t; };
+  handclock::manual(true);
   const struct {
     const char* what;
     int pulseMs;         // pulse minus the clock reading, ms
@@ -126,9 +127,9 @@ TEST_F(PpsLine, PulseTimesAWholeSecondEpochOnlyWhenItAgrees) {
     rtosGnssEpoch(r.rcvMs);
     EXPECT_EQ(ns(g_epoch), r.used ? pulseNs : ns(now));
   }
-  rtosHostClockManual(false);
-  rtosSetPpsSource(nullptr);
-  rtosSetGnssEpochHook(nullptr);
+  handclock::manual(false);
+  rtosPpsSource = nullptr;
+  rtosGnssEpochHook = nullptr;
 }
 
 }  // namespace

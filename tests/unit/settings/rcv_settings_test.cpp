@@ -13,6 +13,7 @@
 #include "platform/ports/in_port.h"
 #include "settings/nv_settings.h"
 #include "settings/port_settings.h"
+#include "unit/platform/image_block.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -42,10 +43,17 @@ class RcvSettings : public TempRunDir {
 
 constexpr std::uint16_t kBlocks[] = {kRcvSetBlockId, kNavSetBlockId, kRtcmSetBlockId, kBaseBlockId, kHistBlockId};
 
+// Header offset of block `id` in the image in memory; -1 when there is none.
+long blockAt(std::uint16_t id) {
+  const imagetest::ImageBlock b = imagetest::imageBlock(id);
+  return b.found ? static_cast<long>(b.dataAt - NvBlock::kHeaderSize) : -1;
+}
+
 // What a restart keeps, in the same places of the image; then what restoring the defaults leaves.
 TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestartUntilTheDefaultsReturn) {
-  std::vector<std::uint32_t> offsets;
-  for (std::uint16_t id : kBlocks) offsets.push_back(nvSettingsBlock(id)->imageOffset());
+  std::vector<long> offsets;
+  for (std::uint16_t id : kBlocks) offsets.push_back(blockAt(id));
+  for (long off : offsets) ASSERT_GT(off, 0);
   RcvSet.cpuNum = 3;
   RcvSet.rtk.period = 13;
   std::snprintf(RcvSet.geoidFile, sizeof RcvSet.geoidFile, "egm.gemo");
@@ -67,7 +75,7 @@ TEST_F(RcvSettings, EveryRecordAndItsPlaceSurviveARestartUntilTheDefaultsReturn)
   EXPECT_FALSE(portSettingsSetRate(IOP_SHM_A, 9600));
   rtcmMode = tPosMode = 0;
   restart();
-  for (std::size_t i = 0; i < offsets.size(); ++i) EXPECT_EQ(nvSettingsBlock(kBlocks[i])->imageOffset(), offsets[i]);
+  for (std::size_t i = 0; i < offsets.size(); ++i) EXPECT_EQ(blockAt(kBlocks[i]), offsets[i]);
   EXPECT_TRUE(nvHistBlock().isValid());
   EXPECT_EQ(RcvSet.cpuNum, 3);
   EXPECT_EQ(RcvSet.rtk.period, 13);
@@ -107,7 +115,7 @@ TEST_F(RcvSettings, CorruptedBlockRestoresOnlyItsOwnDefaults) {
     nv_writeBaseSettings();
     ASSERT_TRUE(FileNvmSave(0, true));
     std::string img = readFile(kNvmFile);
-    img[nvSettingsBlock(id)->imageOffset() + NvBlock::kHeaderSize + 40] ^= 0x10;
+    img[static_cast<std::size_t>(blockAt(id)) + NvBlock::kHeaderSize + 40] ^= 0x10;
     writeFile(kNvmFile, img);
     std::memset(&RcvSet, 0, sizeof RcvSet);
     load();
@@ -115,7 +123,7 @@ TEST_F(RcvSettings, CorruptedBlockRestoresOnlyItsOwnDefaults) {
     EXPECT_EQ(NavSet.smi, id == kNavSetBlockId ? 100 : 55);
     EXPECT_EQ(RtcmSet.cmrDec.gloType, id == kRtcmSetBlockId ? 3u : 9u);
     EXPECT_EQ(bc.stationId, id == kBaseBlockId ? 0 : 77);
-    for (std::uint16_t other : kBlocks) EXPECT_TRUE(nvSettingsBlock(other)->isValid());
+    for (std::uint16_t other : kBlocks) EXPECT_TRUE(imagetest::imageBlock(other).valid) << other;
   }
 }
 
