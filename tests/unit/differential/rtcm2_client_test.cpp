@@ -375,13 +375,11 @@ TEST_F(Rtcm2Client, DiagnosticPrints) {
       {3, 2, ""},
   };
   // The diagnostic lines go to the debug port.
-  static std::string printed;
-  debSetSink([](const char* text, int len) { printed.append(text, static_cast<std::size_t>(len)); });
   for (const Row& r : rows) {
     SetUp();
     RcvSet.refMsgChoice = 0;
     rtcm_dbi = r.dbi;
-    printed.clear();
+    ::testing::internal::CaptureStderr();
     if (r.what == 0) cl.updateRefCoord(ref(32, 100, kA, 0, 0), kPort);
     if (r.what == 1) {
       MSG_ANT_TYPE m{};
@@ -390,9 +388,8 @@ TEST_F(Rtcm2Client, DiagnosticPrints) {
       cl.updateAntDef(m, kPort);
     }
     if (r.what == 2) cl.updateVirtCor(MSG_TS_COR{}, kPort);
-    EXPECT_EQ(printed, r.line) << r.dbi;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), r.line) << r.dbi;
   }
-  debSetSink(nullptr);
   rtcm_dbi = 0;
 }
 

@@ -10,8 +10,17 @@
 namespace {
 
 constexpr double kL1 = 1575.42e6;
-std::string g_debug;
-void sink(const char* text, int len) { g_debug.append(text, static_cast<std::size_t>(len)); }
+// Debug lines go to standard error; what the monitor has printed since the last clear.
+std::string g_printed;
+std::string printed() {
+  g_printed += ::testing::internal::GetCapturedStderr();
+  ::testing::internal::CaptureStderr();
+  return g_printed;
+}
+void clearPrinted() {
+  printed();
+  g_printed.clear();
+}
 
 void track(int ch, int sys, int slot, float cn0, int sv) {
   ChanData::mapSlot(ch, slot, ch * kCdatSlots + slot);
@@ -34,9 +43,10 @@ class Allan : public ::testing::Test {
  protected:
   void SetUp() override {
     allanState = AllanState{};
-    debSetSink(sink);
+    g_printed.clear();
+    ::testing::internal::CaptureStderr();
   }
-  void TearDown() override { debSetSink(nullptr); }
+  void TearDown() override { ::testing::internal::GetCapturedStderr(); }
 };
 
 TEST_F(Allan, FiguresOfKnownSeries) {
@@ -46,7 +56,7 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   epochs(0, 60000, 7012);
   EXPECT_TRUE(allanState.valid);
   EXPECT_EQ(allanState.result, kAllanNoFigure);
-  EXPECT_NE(g_debug.find("svE AL"), std::string::npos) << g_debug;
+  EXPECT_NE(printed().find("svE AL"), std::string::npos) << g_printed;
 
   // One epoch in the block (N = 1): no figure instead of a division by zero.
   allanState = AllanState{};
@@ -60,7 +70,7 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   // y alternates +a, -a: every difference is +-2a (the first from the value when chosen), their
   // sum over an even count 0, so the variance is N (2a)^2 / (2 (N - 1)) with N = 600.
   allanState = AllanState{};
-  g_debug.clear();
+  clearPrinted();
   const double a = 0.001;
   setY(9, 2, a);
   alanVarianceAt(0, 12);
@@ -70,7 +80,7 @@ TEST_F(Allan, FiguresOfKnownSeries) {
   }
   ASSERT_TRUE(allanState.valid);
   EXPECT_NEAR(allanState.result, 50.0 * std::sqrt(600.0 * 4 * a * a / (2 * 599.0)), 1e-6);
-  EXPECT_EQ(g_debug, "");  // printed only for 7000..7099
+  EXPECT_EQ(printed(), "");  // printed only for 7000..7099
 }
 
 // The selector's tens digit names the satellite system (0 GPS, 1 GLONASS, 2 Galileo, 3 SBAS,
@@ -101,14 +111,14 @@ TEST_F(Allan, SelectorNamesTheSatelliteSystemNotTheBoardsCode) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     allanState = AllanState{};
-    g_debug.clear();
+    clearPrinted();
     for (int ch = 0; ch < kCdatPerInput; ++ch) Cdat[ch].sysCode = 9;
     track(5, r.code, 0, 48.0f, r.number);
     setY(5, 0, 1.0);
     epochs(0, 60000, r.selector);
     EXPECT_EQ(allanState.chan, r.chosen ? 5 : -1);
     const std::string sys = " sys=" + std::to_string(r.selector / 10 % 10) + " sig=0\n";
-    EXPECT_EQ(g_debug.find(sys) != std::string::npos, r.chosen) << g_debug;
+    EXPECT_EQ(printed().find(sys) != std::string::npos, r.chosen) << g_printed;
   }
 }
 
