@@ -137,16 +137,39 @@ inline Bits d1Subframe(const D1Fields& f, int id, std::int64_t sow) {
 // 5.2.4.15-5.2.4.17): per satellite its orbit and clock at toa (a GEO's, PRN 1-5, inclination
 // counted from 0, the others' from 0.30 semicircles) and its 9-bit health (0 good, the top bit
 // set: clock unusable; all ones: no satellite); toa (4096-s units) and its week (8 bits).
+// The UTC parameters of subframe 5 page 10: A0UTC (s), A1UTC (s/s), the leap seconds of BDT, the
+// 8-bit week WNLSF and the day DN (0 Sunday) of the last leap second.
+struct D1Utc {
+  bool present = false;
+  double a0 = 0, a1 = 0;
+  int dtls = 0, dtlsf = 0, wnlsf = 0, dn = 0;
+};
+
 struct D1Almanac {
   std::vector<KeplerAlm> sat = std::vector<KeplerAlm>(30);
   std::vector<int> health = std::vector<int>(30, 0x1FF);
   int toa = 0, wna = 0;
+  D1Utc utc;
 };
+
+// The UTC page from the file's first BDT-UTC offset; the leap second of its header (GPS weeks and
+// days 1-7) told in BDT, which began 14 s after GPS time and 1356 weeks later.
+inline D1Utc d1UtcOf(const Rnx4Nav& nav) {
+  D1Utc u;
+  const Rnx4Sto* s = nav.stoOf('C', "BDUT");
+  if (s == nullptr) return u;
+  u.a0 = s->a0, u.a1 = s->a1;
+  u.dtls = nav.leap - 14, u.dtlsf = nav.leapF - 14;
+  u.wnlsf = (nav.wnLsf - 1356) % 256, u.dn = nav.dn - 1;
+  u.present = true;
+  return u;
+}
 
 // Page `page` (1-24) of D1 subframe `id` (4 or 5) starting at BDT second of week `sow`: subframe 4
 // pages 1-24 and subframe 5 pages 1-6 the almanac of satellites 1-30, subframe 5 page 7 the health
-// of 1-19, page 8 that of 20-30 with WNa and toa; the other pages carry nothing this simulator
-// knows (left at zero).
+// of 1-19, page 8 that of 20-30 with WNa and toa, page 10 the UTC parameters
+// (BDS-SIS-ICD-B1I 3.0 5.2.4.20); the other pages carry nothing this simulator knows (left at
+// zero).
 inline Bits d1AlmPage(const D1Almanac& a, int id, int page, std::int64_t sow) {
   constexpr double kPi = 3.1415926535898;
   D1Stream d = d1Header(id, sow);
@@ -166,6 +189,9 @@ inline Bits d1AlmPage(const D1Almanac& a, int id, int page, std::int64_t sow) {
   } else if (page == 8) {
     for (int k = 19; k < 30; ++k) d.put(a.health[static_cast<std::size_t>(k)], 9);
     d.put(a.wna, 8).put(a.toa >> 12, 8);
+  } else if (id == 5 && page == 10 && a.utc.present) {
+    const D1Utc& u = a.utc;
+    d.put(u.dtls, 8).put(u.dtlsf, 8).put(u.wnlsf, 8).put(scaled(u.a0, 30), 32).put(scaled(u.a1, 50), 24).put(u.dn, 8);
   }
   return d.finish();
 }

@@ -89,6 +89,44 @@ inline LnavEph lnavOf(const Rnx4Eph& r) {
   return e;
 }
 
+// The UTC page of GPS or QZSS LNAV from the file: the first Klobuchar record of the system's LNAV,
+// the first offset to UTC named `code` (its epoch the reference time) and the header's leap
+// seconds. Not present when the file lacks either.
+inline LnavUtc lnavUtcOf(const Rnx4Nav& nav, char sys, const char* code) {
+  LnavUtc u;
+  const Rnx4Ion* ion = nav.ionOf(sys, "LNAV");
+  const Rnx4Sto* sto = nav.stoOf(sys, code);
+  if (ion == nullptr || sto == nullptr || ion->v.size() < 8) return u;
+  for (std::size_t i = 0; i < 4; ++i) u.alpha[i] = ion->v[i], u.beta[i] = ion->v[4 + i];
+  u.a0 = sto->a0, u.a1 = sto->a1;
+  u.tot = static_cast<int>(sto->epoch % kWeek);
+  u.wnt = static_cast<int>((sto->epoch / kWeek) % 256);
+  u.dtls = nav.leap, u.dtlsf = nav.leapF, u.wnlsf = nav.wnLsf % 256, u.dn = nav.dn;
+  u.present = true;
+  return u;
+}
+
+// NavIC's time parameters from the file: its first NavIC-UTC and NavIC-GPS offsets and its
+// Klobuchar record; weeks counted from the NavIC epoch (GPS week 1024).
+inline NavicTime navicTimeOf(const Rnx4Nav& nav) {
+  NavicTime t;
+  const Rnx4Sto* u = nav.stoOf('I', "IRUT");
+  const Rnx4Sto* g = nav.stoOf('I', "IRGP");
+  if (u != nullptr && g != nullptr) {
+    t.a0 = u->a0, t.a1 = u->a1, t.a2 = u->a2;
+    t.t0 = static_cast<int>(u->epoch % kWeek), t.wn = static_cast<int>((u->epoch / kWeek - 1024) % 1024);
+    t.g0 = g->a0, t.g1 = g->a1, t.g2 = g->a2;
+    t.gt0 = static_cast<int>(g->epoch % kWeek), t.gwn = static_cast<int>((g->epoch / kWeek - 1024) % 1024);
+    t.dtls = nav.leap, t.dtlsf = nav.leapF, t.wnlsf = (nav.wnLsf - 1024) % 1024, t.dn = nav.dn;
+    t.utc = true;
+  }
+  if (const Rnx4Ion* i = nav.ionOf('I', "LNAV"); i != nullptr && i->v.size() >= 8) {
+    for (std::size_t k = 0; k < 4; ++k) t.alpha[k] = i->v[k], t.beta[k] = i->v[4 + k];
+    t.iono = true;
+  }
+  return t;
+}
+
 class MultiBroadcast {
  public:
   // Reads the file; its GPS LNAV records go to `gps` (the LNAV broadcast the board already
@@ -103,6 +141,9 @@ class MultiBroadcast {
     }
     for (auto& [key, v] : by_)
       std::stable_sort(v.begin(), v.end(), [](const Rnx4Eph* a, const Rnx4Eph* b) { return a->txGps < b->txGps; });
+    gps.setUtc(lnavUtcOf(nav_, 'G', "GPUT"));
+    qzss_.setUtc(lnavUtcOf(nav_, 'J', "QZUT"));
+    navicTime_ = navicTimeOf(nav_);
     gal_ = galTime(nav_);
     if (const Rnx4Sto* s = nav_.stoOf('R', "GLUT")) glo_.tauC = s->a0;
     if (const Rnx4Sto* s = nav_.stoOf('R', "GLGP")) glo_.tauGps = s->a0;
@@ -179,15 +220,15 @@ class MultiBroadcast {
     const int id = static_cast<int>((start / 6) % 5) + 1;
     const auto towCount = static_cast<std::uint32_t>((gps % kWeek) / 6);
     // Subframes 4 and 5 of data ID 3: in subframe 5 the QZSS almanac pages (SV ID = PRN - 192) and
-    // the QZSS health page (51), in the first pages of each 12.5-min cycle; the other pages are
-    // left at zero (SV ID 57). The almanac is that of the ephemerides current where the cycle began.
+    // the QZSS health page (51), in the first pages of each 12.5-min cycle, in subframe 4 the UTC
+    // page (56) where GPS has it; the other pages are left at zero (SV ID 57). The almanac is that of the ephemerides current where the cycle began.
     const std::int64_t frame = (start % kWeek) / 30;
     LnavAlmanac alm;
     if (id > 3) alm = qzss_.almanac(start - start % 30 - (frame % 25) * 30, 193, 0.25, 0.06);
     std::string out;
     for (const LnavEph* r : qzss_.visible(cycleStart(gps, 6, 30), site)) {
       const int page = static_cast<int>(frame % 25);
-      const int svId = id == 5 && page < 10 ? page + 1 : id == 5 && page == 10 ? 51 : 57;
+      const int svId = id == 5 && page < 10 ? page + 1 : id == 5 && page == 10 ? 51 : id == 4 && page == 17 ? 56 : 57;
       Subframe s = id <= 3 ? lnavSubframe(*r, id, towCount) : lnavAlmPage(alm, id, svId, towCount, 3);
       std::uint32_t w[10];
       s.words(w);
@@ -310,6 +351,7 @@ class MultiBroadcast {
     const std::int64_t sow = bdtSow(gps);
     a.toa = static_cast<int>(sow - sow % 4096);
     a.wna = static_cast<int>(((gps - kBdtGpsSec) / kWeek) % 256);
+    a.utc = d1UtcOf(nav_);
     for (const char* type : {"D1", "D2"})
       for (const Rnx4Eph* r : currentAll('C', type, gps)) {
         if (r->prn < 1 || r->prn > 30) continue;
@@ -373,8 +415,10 @@ class MultiBroadcast {
     const int id = static_cast<int>(((gps - 12) / 12) % 4) + 1;
     // Subframes 3 and 4 carry message 7, the almanac of one satellite each, the satellites of the
     // file in turn; the almanac that of the ephemerides current at the frame's start, its
-    // reference time the hour before.
+    // reference time the hour before. Every fourth frame carries messages 9 (UTC) and 11
+    // (ionosphere) in their place instead.
     const std::int64_t frameStart = cycleStart(gps, 12, 48);
+    const bool timeFrame = (frameStart / 48) % 4 == 3 && navicTime_.utc && navicTime_.iono;
     std::vector<const Rnx4Eph*> all;
     KeplerAlm alm;
     if (id > 2) {
@@ -388,8 +432,9 @@ class MultiBroadcast {
     for (const Rnx4Eph* r : currentAll('I', "LNAV", frameStart))
       if (inView('I', r->prn, gps, site)) {
         const std::int64_t towc = (gps % kWeek) / 12;
-        const Bits sf = id <= 2 ? navicSubframe(navicFields(*r), id, towc)
-                                : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
+        const Bits sf = id <= 2      ? navicSubframe(navicFields(*r), id, towc)
+                        : timeFrame ? navicTimeSubframe(navicTime_, id, id == 3 ? 9 : 11, towc, r->prn)
+                                     : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
         out += wordMessage("id", r->prn, t, 0, sf.words(10));
       }
     return out;
@@ -400,6 +445,7 @@ class MultiBroadcast {
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   GalTime gal_;
   GloTime glo_;
+  NavicTime navicTime_;
   mutable std::map<std::pair<const Rnx4Eph*, std::int64_t>, GloAlm> gloAlm_;  // almanacs derived
 };
 
