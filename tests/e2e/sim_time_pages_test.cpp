@@ -1,14 +1,16 @@
 // The time and ionosphere pages of a real day through the running program: beside the ephemerides
 // of the RINEX 4 file, the board simulator broadcasts the pages that carry the file's offsets to
 // UTC and its Klobuchar terms (GPS and QZSS LNAV page 18 of subframe 4, BeiDou D1 page 10 of
-// subframe 5, NavIC messages 9 and 11). The program's decoders hand them to the satellite data
-// store and the ionosphere stage, which keep them in the settings image: after a SIGTERM the image
-// holds the file's values, within half a unit of each field's last bit.
+// subframe 5, NavIC messages 9 and 11), and the BeiDou-3 midi almanacs of B2a message 40. The
+// program's decoders hand them to the satellite data store and the ionosphere stage, which keep
+// them in the settings image: after a SIGTERM the image holds the file's values, within half a
+// unit of each field's last bit.
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <thread>
 
 #include "e2e/harness.h"
@@ -84,7 +86,7 @@ std::string gunzip(const std::string& path) {
   return text;
 }
 
-TEST_F(SimTimePages, UtcAndIonospherePagesOfEverySystemAreKeptAsTheFileHasThem) {
+TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHasThem) {
   // 13:02:18 UTC (GPS second of week 46 956) lies two LNAV frames before the UTC page of the
   // 12.5-min page cycle (frame 17); 8 s before the BeiDou D1 frame 5 of the 12-min cycle, so that
   // after an ephemeris come the health pages 7 and 8 (frames 6 and 7) and the UTC page 10
@@ -153,6 +155,30 @@ TEST_F(SimTimePages, UtcAndIonospherePagesOfEverySystemAreKeptAsTheFileHasThem) 
     EXPECT_EQ(fieldAt<std::int16_t>(a, 8), 2253 - 1356) << "C" << prn;
     EXPECT_EQ(fieldAt<std::uint8_t>(a, 52), flags) << "C" << prn;
   }
+
+  // B2a message 40: the midi almanac of BeiDou-3 satellites (signal byte 32), the only almanac of
+  // PRN 31 on; its sqrtA (2^-4) and e (2^-16) those of the satellite's CNV2 records (the almanac's
+  // sqrtA folds in the mean-motion correction dn, below 0.1 here), its type by its orbit.
+  std::map<std::string, const rinex::Record*> cnv2;
+  const std::vector<rinex::Record> eph = rinex::readRinex4Gz(kBrd4);
+  for (const rinex::Record& r : eph)
+    if (r.type == "CNV2" && !cnv2.contains(r.sat)) cnv2[r.sat] = &r;
+  int midi = 0;
+  for (int prn = 31; prn <= 63; ++prn) {
+    const std::string a = blockData(img, 654 + 133 + static_cast<unsigned>(prn) - 1);
+    if (a.size() < 57 || fieldAt<std::uint8_t>(a, 56) != 32) continue;
+    char sat[8];
+    std::snprintf(sat, sizeof sat, "C%02d", prn);
+    ASSERT_TRUE(cnv2.contains(sat)) << sat << ": a midi almanac of a satellite without CNV2 records";
+    const rinex::Record& r = *cnv2[sat];
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 0), prn);
+    EXPECT_EQ(fieldAt<std::int16_t>(a, 8), 2253 - 1356) << sat;
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 12), r.v[10] * r.v[10] < 35.0e6 ? 3 : 2) << sat;
+    EXPECT_NEAR(fieldAt<float>(a, 24), r.v[10], 0.1 + 0.0625) << sat << " sqrtA";
+    EXPECT_NEAR(fieldAt<float>(a, 28), r.v[8], std::ldexp(1.0, -16)) << sat << " e";
+    ++midi;
+  }
+  EXPECT_GE(midi, 3) << "midi almanacs of BeiDou-3 satellites";
 
   // NavIC message 9: NavIC-UTC (A0 2^-35 s, A1 2^-51 s/s, A2 2^-68 s/s^2, t0 in 16-s units,
   // 10-bit NavIC weeks, which count from GPS week 1024) and the offset to GPS; message 11 its

@@ -9,7 +9,7 @@
 //   of the 30-s subframe, word 0 elsewhere) and F/NAV on E5a (kind 1: pages 1-4 of the 50-s
 //   subframe, 10 s each);
 // - BeiDou D1 subframes 1-3 of the MEO and IGSO satellites (6 s, kind 0: B1I), D2 pages 1-10 of
-//   the GEOs (one a 3-s frame, kind 0x80), B1C frames (18 s, kind 3), B2a messages 10, 11, 30 (3 s
+//   the GEOs (one a 3-s frame, kind 0x80, with the frame's subframes 2, 3 and 5 of corrections), B1C frames (18 s, kind 3), B2a messages 10, 11, 30, 40 (3 s
 //   each, kind 5) and B2b messages 10 and 30 (1 s each, kind 6; from the CNV2 records);
 // - NavIC L5 subframes 1 and 2 (12 s each, 48-s frames, kind 0).
 // A satellite changes its data set only where a frame (or the cycle of messages that carries one
@@ -17,6 +17,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -395,12 +396,50 @@ class MultiBroadcast {
     }
     if (b % 3 == 0) {
       const int page = static_cast<int>(((b - 3) / 3) % 10) + 1;
+      // The rest of the frame: subframes 2 and 3 (six pages) with the corrections of the first 18
+      // satellites with a D1 or D2 ephemeris, subframe 5 when its page (of 120) is a grid page.
+      std::uint32_t bdid = 0;
+      for (const char* kind : {"D1", "D2"})
+        for (const Rnx4Eph* r : currentAll('C', kind, gps))
+          if (r->prn >= 1 && r->prn <= 30) bdid |= 1u << (30 - r->prn);
+      int count = std::popcount(bdid);
+      if (count > 18) {
+        for (int dropped = count - 18, n = 30; dropped > 0; --n)
+          if (bdid >> (30 - n) & 1u) bdid &= ~(1u << (30 - n)), --dropped;
+        count = 18;
+      }
+      const std::int64_t frame = (b - 3) / 3;
+      const int corrPage = static_cast<int>(frame % 6) + 1, page5 = static_cast<int>(frame % 120) + 1;
+      const bool grid = page5 <= 13 || (page5 >= 61 && page5 <= 73);
       for (const Rnx4Eph* r : currentAll('C', "D2", cycleStart(gps, 3, 30, kBdtGpsSec)))
-        if (visible(r)) out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, (b - 3) % kWeek).words(10));
-      static const int kB2a[3] = {10, 11, 30};
-      const int type = kB2a[((b - 3) / 3) % 3];
-      for (const Rnx4Eph* r : currentAll('C', "CNV2", cycleStart(gps, 3, 9, kBdtGpsSec)))
-        if (visible(r)) out += wordMessage("cd", r->prn, t, 5, b2aMessage(bcnavFields(*r, nav_), type, ((b - 3) % kWeek) / 3, wn).words(9));
+        if (visible(r)) {
+          const std::int64_t sow = (b - 3) % kWeek;
+          out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, sow).words(10));
+          out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(2, corrPage, bdid, count, sow).words(10));
+          out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(3, corrPage, bdid, count, sow).words(10));
+          if (grid) out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(5, page5, bdid, count, sow).words(10));
+        }
+      // Types 10, 11 and 30 bring an ephemeris; type 40 the midi almanac of the satellites of the
+      // file in turn, each at the multiple of 4096 s before the cycle.
+      static const int kB2a[4] = {10, 11, 30, 40};
+      const int type = kB2a[((b - 3) / 3) % 4];
+      const std::int64_t cycle = cycleStart(gps, 3, 12, kBdtGpsSec);
+      const std::vector<const Rnx4Eph*> all = currentAll('C', "CNV2", cycle);
+      KeplerAlm midi;
+      int midiType = 3;
+      if (type == 40 && !all.empty()) {
+        const Rnx4Eph* a = all[static_cast<std::size_t>(((b - 3) / 12) % static_cast<std::int64_t>(all.size()))];
+        const std::int64_t sow = bdtSow(cycle);
+        midi = keplerAlmanac(keplerEph(*a), static_cast<double>(sow - sow % 4096));
+        midiType = static_cast<int>(bcnavFields(*a, nav_).satType);
+      }
+      for (const Rnx4Eph* r : all)
+        if (visible(r)) {
+          const BcnavFields f = bcnavFields(*r, nav_);
+          const std::int64_t sow3 = ((b - 3) % kWeek) / 3;
+          out += wordMessage("cd", r->prn, t, 5,
+                             type == 40 ? b2aAlmMessage(f, midi, midiType, wn, sow3).words(9) : b2aMessage(f, type, sow3, wn).words(9));
+        }
     }
     if (b % 18 == 0)
       for (const Rnx4Eph* r : currentAll('C', "CNV1", gps - 18))
