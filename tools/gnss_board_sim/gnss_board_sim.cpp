@@ -28,6 +28,7 @@
 #include "sim_board_records.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
+#include "sim_sbas.h"
 #include "sim_sky.h"
 
 namespace {
@@ -48,6 +49,13 @@ const char kUsage[] =
     "  --sbas FILE           also stream the SBAS L1 messages of an SBAS message log (week, time of\n"
     "                        week, PRN, type, \":\", the message in hex; one a line) as WD records,\n"
     "                        each in the epoch of its GPS second\n"
+    "  --sbas-geo PRN        a GEO of the simulator's own (120..147) over the site's meridian: each\n"
+    "                        whole second one L1 message (MT1-7, 9, 12, 17, 25 with GLONASS slots,\n"
+    "                        27) and one L5 DFMC message (MT31, 32, 34-37) as WD records (kind 0, 1)\n"
+    "  --sbas-test-after S   from S s after the first epoch on, that GEO is in test mode: every\n"
+    "                        fourth message is an empty MT0\n"
+    "  --qzss-l5s PRN        with --sbas-geo: QZSS PRN 183..189 also sends that GEO's DFMC mask,\n"
+    "                        corrections and degradation as QZSS L5S messages (WD, kind 1)\n"
     "  --replay FILE         stream the epochs of a recorded native stream instead, one a period\n"
     "                        (an epoch runs from one \"~~\" message to the next), then nothing\n"
     "  --nav FILE            broadcast the GPS ephemerides of a RINEX 2 navigation file as LNAV\n"
@@ -108,6 +116,9 @@ struct Options {
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
+  int sbasGeo = 0;
+  long sbasTestAfter = -1;
+  int qzssL5s = 0;
   std::string eventFile;
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
@@ -336,6 +347,16 @@ class Board {
       if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
       e += sim::wdMessage(m.prn, t, 0, m.msg);
     }
+    if (o_.sbasGeo != 0 && ms == 0) {
+      const std::int64_t gpsSec = ts.gpsTotalMs / 1000;
+      if (geo_.prn == 0) {
+        geo_ = sim::SbasGeo{o_.sbasGeo, o_.site.lon};
+        if (o_.sbasTestAfter >= 0) geo_.mt0From = gpsSec + o_.sbasTestAfter;
+      }
+      e += sim::wdMessage(geo_.prn, t, 0, sim::sbasL1Of(geo_, gpsSec, o_.site.lat));
+      e += sim::wdMessage(geo_.prn, t, 1, sim::sbasL5Of(geo_, gpsSec));
+      if (o_.qzssL5s != 0) e += sim::wdMessage(o_.qzssL5s, t, 1, sim::qzssL5sOf(geo_, gpsSec));
+    }
     // A subframe every 6 s, as broadcast.
     if (due("gd", t) && t % 6000 == 0) {
       if (nav_.empty() && multi_.empty()) e += sim::gdMessage(4, t, sim::kLnavSf1Prn4, 10);
@@ -563,6 +584,7 @@ class Board {
     std::string msg;
   };
   std::vector<SbasLine> sbas_;  // messages of --sbas
+  sim::SbasGeo geo_;            // --sbas-geo, placed at the first epoch
  public:
   sim::LnavBroadcast nav_;           // GPS LNAV ephemerides of --nav
   sim::MultiBroadcast multi_;        // the rest of a RINEX 4 --nav file
@@ -619,6 +641,14 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->silenceAfter)) return false;
     } else if (a == "--sbas") {
       if (!value(&o->sbas)) return false;
+    } else if (a == "--sbas-geo") {
+      if (!number(&n) || n < 120 || n > 147) return false;
+      o->sbasGeo = static_cast<int>(n);
+    } else if (a == "--sbas-test-after") {
+      if (!number(&o->sbasTestAfter) || o->sbasTestAfter < 0) return false;
+    } else if (a == "--qzss-l5s") {
+      if (!number(&n) || n < 183 || n > 189) return false;
+      o->qzssL5s = static_cast<int>(n);
     } else if (a == "--replay") {
       if (!value(&o->replay)) return false;
     } else if (a == "--nav") {

@@ -68,14 +68,6 @@ SbasRecordTime get_SbasRecordTime(const ZRT_EPH_SBA& e) {
   return t;
 }
 
-SbasRecordTime get_SbasAlmanacTime(const ZRT_ALM_SBA& a) {
-  SbasRecordTime t;
-  t.day = static_cast<std::int32_t>(a.week) * 7 + static_cast<std::int32_t>(a.toa / kDaySec);
-  t.secOfDay = static_cast<std::int32_t>(a.toa % kDaySec);
-  t.cycle = static_cast<std::uint16_t>(t.day % SYS_CYCLE_NUM[kSysSbas]);
-  return t;
-}
-
 double get_SbasEphemerisAccuracy(int uraIndex) {
   if (uraIndex > kUraNoPrediction) return 0.0;
   return uraIndex == kUraNoPrediction || uraIndex < 0 ? kUraNoAccuracy : kSbasUraTable[uraIndex];

@@ -54,8 +54,6 @@ struct SbasRecordTime {
   std::uint16_t cycle;
 };
 SbasRecordTime get_SbasRecordTime(const ZRT_EPH_SBA& e);
-// An SBAS almanac's reference time (s of day) and cycle number (day since the GPS epoch).
-SbasRecordTime get_SbasAlmanacTime(const ZRT_ALM_SBA& a);
 
 // Position of an SBAS almanac: the broadcast position (m) and velocity (m/s) as they stand, a
 // geostationary satellite being near enough still over a day, and clock and drift 0 (the SBAS

@@ -142,8 +142,6 @@ void DFMC_SbasDataDecoder::allocate_NvRamData() {
     gMaskBlock[i].allocate(kMaskBlockSize, static_cast<std::uint16_t>(kFirstMaskBlockId + i), false, false);
 }
 
-const NvBlock& DFMC_SbasDataDecoder::maskBlock(int i) { return gMaskBlock[(i >= 0 && i < kStoredMasks) ? i : 0]; }
-
 // All four masks, each in the place of its IODM, with the GPS week of its time tag: a mask whose
 // time of week comes round again weeks later must not pass for a fresh one after a restart.
 void DFMC_SbasDataDecoder::store_Masks() {
@@ -261,7 +259,7 @@ void DFMC_SbasDataDecoder::check_ResetOfData(bool reset) {
 // ---- decoding ------------------------------------------------------------------------------------
 
 void DFMC_SbasDataDecoder::decode_PrnMask(const std::uint8_t* msg) {
-  PrnMaskType& m = mask_[field(msg, 215, 2)];
+  PrnMaskType& m = mask_[field(msg, kIodmPos, 2)];
   for (int w = 0; w < kMaskWords; ++w) {
     const int n = w < kMaskWords - 1 ? 32 : kMaskBits - 32 * (kMaskWords - 1);
     m.ulWord[w] = static_cast<std::uint32_t>(field(msg, 32 * w + 1, n)) << (32 - n);
@@ -295,14 +293,14 @@ void DFMC_SbasDataDecoder::decode_CorrCov(const std::uint8_t* msg) {
 void DFMC_SbasDataDecoder::decode_DfreChange(const std::uint8_t* msg) {
   for (int i = 0; i < kSlots; ++i) dfreChg_.uDfreci[i] = static_cast<std::uint8_t>(field(msg, 1 + 2 * i, 2));
   for (int i = 0; i < kDfreis; ++i) dfreChg_.uDfrei[i] = static_cast<std::uint8_t>(field(msg, 185 + 4 * i, 4));
-  dfreChg_.uIodm = static_cast<std::uint8_t>(field(msg, 213, 2));
+  dfreChg_.uIodm = static_cast<std::uint8_t>(field(msg, kIodmPos, 2));
   dfreChg_.lTime = lTag_;
   dfreChg_.bNew = 1;
 }
 
 // MT35 carries slots 1 to 53, MT36 slots 54 to 92; both name their IODM at the same place.
 void DFMC_SbasDataDecoder::decode_Dfre(const std::uint8_t* msg, int which) {
-  const int iodm = field(msg, 213, 2);
+  const int iodm = field(msg, kIodmPos, 2);
   if (dfre_.lTime < 0 || dfre_.uIodm != iodm) dfre_.bMessage[0] = dfre_.bMessage[1] = 0;
   const int first = which == 0 ? 0 : kMt35Slots;
   const int count = which == 0 ? kMt35Slots : kSlots - kMt35Slots;

@@ -12,7 +12,6 @@
 #include "positioning/data_servers/pos_data_types.h"
 #include "positioning/data_servers/sbas_data_types.h"
 
-class NvBlock;
 class PVTDataType;
 class SatelliteDataProcessor;
 
@@ -51,6 +50,9 @@ class DFMC_SbasDataDecoder {
   static constexpr int kReceptionDelayMs = 1130;
   static constexpr int kTestModeHoldMs = 60000;
   static constexpr std::uint8_t kNone = 255;
+  // MT31, MT34, MT35 and MT36 end their data with the IODM (ED-259A: in MT34 and MT35 after two
+  // reserved bits, in MT36 after the spare bits), the last two bits before the parity.
+  static constexpr int kIodmPos = 215;
 
   struct PrnMaskType {
     std::uint8_t bNew;
@@ -124,7 +126,6 @@ class DFMC_SbasDataDecoder {
   const CorrCovType& corrCov() const { return corr_; }
 
   static void allocate_NvRamData();
-  static const NvBlock& maskBlock(int i);
 
  private:
   void reset_Data();

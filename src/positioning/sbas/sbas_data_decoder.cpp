@@ -174,8 +174,6 @@ void SbasDataDecoder::allocate_NvRamData() {
     gMaskBlock[i].allocate(kMaskBlockSize, static_cast<std::uint16_t>(kFirstMaskBlockId + i), false, false);
 }
 
-const NvBlock& SbasDataDecoder::maskBlock(int i) { return gMaskBlock[(i >= 0 && i < kStoredMasks) ? i : 0]; }
-
 void SbasDataDecoder::update_SetupData() {
   PosSetup::CorrProcessorSetupType s;
   if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) return;

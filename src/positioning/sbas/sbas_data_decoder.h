@@ -17,7 +17,6 @@
 #include "positioning/data_servers/pos_data_types.h"
 #include "positioning/data_servers/sbas_data_types.h"
 
-class NvBlock;
 class PVTDataType;
 class SatelliteDataProcessor;
 
@@ -254,7 +253,6 @@ class SbasDataDecoder {
   int get_IODx(int i);
 
   static void allocate_NvRamData();
-  static const NvBlock& maskBlock(int i);
   static void update_SetupData();
   static inline std::uint8_t bNotSafetyForLifeMode = 1;
   static inline int iApproachMode = 0;

@@ -20,6 +20,7 @@
 #include "positioning/raw_nav_rings.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "unit/differential/sisnet_lines.h"
+#include "unit/platform/image_block.h"
 
 namespace {
 
@@ -397,8 +398,7 @@ TEST_F(Sisnet, RawRecordAndMessageDate) {
     const std::uint32_t seen = st.ulMessages;
     // Block 284 holds the mask with the message's week.
     std::uint8_t blk[72];
-    ASSERT_TRUE(SbasDataDecoder::maskBlock(28).read(blk, sizeof blk));
-    EXPECT_EQ(SbasDataDecoder::maskBlock(28).id(), 284);
+    ASSERT_TRUE(imagetest::readImageBlock(284, blk, sizeof blk));
     const std::uint8_t* rec = blk + 36 * SbasDataDecoderInstance[inst].iodpEntry(0).uMask;
     EXPECT_EQ(rec[0], iodp) << r.what;
     EXPECT_EQ(rec[2] | rec[3] << 8, r.week) << r.what;

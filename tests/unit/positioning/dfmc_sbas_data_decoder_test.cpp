@@ -19,6 +19,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/platform/image_block.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ Msg mt34(int iodm, const std::vector<int>& dfreci, const std::vector<int>& dfrei
   Msg m(34);
   for (int i = 0; i < 92; ++i) m.add(2, i < static_cast<int>(dfreci.size()) ? dfreci[i] : 0);
   for (int i = 0; i < 7; ++i) m.add(4, i < static_cast<int>(dfrei.size()) ? dfrei[i] : 0);
+  m.add(2, 3 - iodm);  // reserved: anything but the IODM, so that reading them as it shows
   return m.add(2, iodm);
 }
 
@@ -360,7 +362,7 @@ TEST_F(DfmcChange, MoreThanSevenAssignmentsNeverReadPastTheList) {
 TEST_F(DfmcChange, ClearingDropsPendingCorrectionsAndDfreis) {
   Msg m35(35);
   for (int i = 0; i < 53; ++i) m35.add(4, 5);
-  m35.add(2, 2);
+  m35.add(2, 1).add(2, 2);
   ASSERT_EQ(feed(405, m35), 1);
   const auto& d = DFMC_SbasDataDecoderInstance[0];
   EXPECT_EQ(d.dfre().uIodm, 2);
@@ -386,10 +388,10 @@ TEST_F(DfmcChange, AChangeOfAnotherMaskOrOfSatellitesWithoutDfreiChangesNothing)
 TEST_F(Dfmc, DfreisOfBothHalvesAreKept) {
   Msg m35(35), m36(36);
   for (int i = 0; i < 53; ++i) m35.add(4, i % 16);
-  m35.add(2, 1);
+  m35.add(2, 2).add(2, 1);
   for (int i = 0; i < 39; ++i) m36.add(4, (i + 53) % 16);
-  m36.at = 10 + 212;
-  m36.add(2, 1);
+  m36.at = 10 + 212;  // spare
+  m36.add(2, 2).add(2, 1);
   ASSERT_EQ(feed(500, m35), 1);
   ASSERT_EQ(feed(501, m36), 1);
   const auto& d = DFMC_SbasDataDecoderInstance[0].dfre();
@@ -598,13 +600,11 @@ TEST_F(DfmcMaskNv, AllFourMasksComeBackWithinTheTimeout) {
 // week in bytes 2-3, the time tag and the seven mask words little-endian.
 TEST_F(DfmcMaskNv, MaskBlockLayout) {
   ASSERT_EQ(feedAt(1000, kWeek, mt31(2, {1, 32, 214}), geo(137)), 1);
-  const NvBlock& b = DFMC_SbasDataDecoder::maskBlock(17);
-  EXPECT_EQ(b.id(), 1297);
-  EXPECT_EQ(b.size(), 144u);
-  EXPECT_EQ(DFMC_SbasDataDecoder::maskBlock(0).id(), 1280);
-  EXPECT_EQ(DFMC_SbasDataDecoder::maskBlock(27).id(), 1307);
+  // Blocks 1280 to 1307, one per SBAS satellite index, of 144 bytes.
+  for (std::uint16_t id : {1280, 1297, 1307}) EXPECT_EQ(imagetest::imageBlock(id).size, 144u) << id;
+  EXPECT_FALSE(imagetest::imageBlock(1308).found);
   std::uint8_t bytes[144];
-  ASSERT_TRUE(b.read(bytes, sizeof bytes));
+  ASSERT_TRUE(imagetest::readImageBlock(1297, bytes, sizeof bytes));
   auto le = [](const std::uint8_t* p, int n) {
     std::uint32_t v = 0;
     for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
@@ -620,7 +620,7 @@ TEST_F(DfmcMaskNv, MaskBlockLayout) {
   // A QZSS source has no block.
   ASSERT_EQ(feedAt(1001, kWeek, mt31(1, {1}), qzs(2)), 1);
   for (int i = 0; i < DFMC_SbasDataDecoder::kStoredMasks; ++i)
-    EXPECT_EQ(DFMC_SbasDataDecoder::maskBlock(i).isValid(), i == 17) << i;
+    EXPECT_EQ(imagetest::imageBlock(static_cast<std::uint16_t>(1280 + i)).valid, i == 17) << i;
 }
 
 }  // namespace

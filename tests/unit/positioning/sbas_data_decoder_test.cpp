@@ -18,6 +18,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/platform/image_block.h"
 
 namespace {
 
@@ -529,11 +530,11 @@ TEST_F(SbasMaskNv, FastCorrectionsApplyAfterARestartWithinTheTimeout) {
 // the seven mask words little-endian.
 TEST_F(SbasMaskNv, MaskBlockLayout) {
   ASSERT_EQ(feedAt(1000, kWeek, mask(3, {1, 32}), geo(137)), 1);
-  const NvBlock& b = SbasDataDecoder::maskBlock(17);
-  EXPECT_EQ(b.id(), 273);
-  EXPECT_EQ(SbasDataDecoder::maskBlock(9).id(), 265);
+  // Blocks 256 to 284, one per source index, of 72 bytes.
+  for (std::uint16_t id : {256, 265, 273, 284}) EXPECT_EQ(imagetest::imageBlock(id).size, 72u) << id;
+  EXPECT_FALSE(imagetest::imageBlock(285).found);
   std::uint8_t bytes[72];
-  ASSERT_TRUE(b.read(bytes, sizeof bytes));
+  ASSERT_TRUE(imagetest::readImageBlock(273, bytes, sizeof bytes));
   const int live = SbasDataDecoderInstance[0].iodpEntry(0).uMask;
   const std::uint8_t* r = bytes + 36 * live;
   auto le = [](const std::uint8_t* p, int n) {
@@ -548,9 +549,7 @@ TEST_F(SbasMaskNv, MaskBlockLayout) {
   EXPECT_EQ(bytes[36 * (1 - live)], 255);
   // The SISNeT source (index 28) keeps its mask in the last block, 284.
   EXPECT_EQ(feedAt(1001, kWeek, mask(1, {1}), geo(148)), 1);
-  const NvBlock& s = SbasDataDecoder::maskBlock(28);
-  EXPECT_EQ(s.id(), 284);
-  ASSERT_TRUE(s.read(bytes, sizeof bytes));
+  ASSERT_TRUE(imagetest::readImageBlock(284, bytes, sizeof bytes));
   const std::uint8_t* sr = bytes + 36 * SbasDataDecoderInstance[1].iodpEntry(0).uMask;
   EXPECT_EQ(sr[0], 1);
   EXPECT_EQ(le(sr + 8, 4), 0x80000000u);
