@@ -11,6 +11,7 @@
 
 #include "differential/decoder_status.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
+#include "../tests/unit/differential/null_clients.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ const std::vector<unsigned char>& stream() {
 }
 
 // Files the status and touches each record, as the RTCM 2 client will.
-struct Client : RTCM_Decoder_Client {
+struct Client : NullRtcm2Client {
   long sats = 0;
   void updatePhase(const RTCM_RTK_PHASE& r, int) override { sats += r.head.count; }
   void updateRange(const RTCM_RTK_RANGE& r, int) override { sats += r.head.count; }

@@ -14,6 +14,7 @@
 #include "differential/decoder_status.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/rtcm3_observations.h"
+#include "../tests/unit/differential/null_clients.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ std::vector<unsigned char> load(const std::string& name) {
 }
 
 // Files the status as the real client does, so that its cost is counted.
-struct StatusClient : RTC3_Decoder_Client {
+struct StatusClient : NullRtcm3Client {
   void updateStatus(RTC3_DEC_STATUS& s, int port) override { DecSt.putStatus(port, s); }
 } client;
 

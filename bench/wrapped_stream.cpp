@@ -12,6 +12,7 @@
 #include "differential/input_decoders.h"
 #include "differential/rtcm3_decoder.h"
 #include "gnss_link/sensor/nmea_decoder.h"
+#include "../tests/unit/differential/null_clients.h"
 #include "gnss_link/wrapped/azrt_decoder.h"
 #include "gnss_link/zrt_decoder.h"
 
@@ -46,7 +47,7 @@ std::string wrapped(const std::string& rec) {
   return out;
 }
 
-struct StatusClient : RTC3_Decoder_Client {
+struct StatusClient : NullRtcm3Client {
   void updateStatus(RTC3_DEC_STATUS& s, int port) override { DecSt.putStatus(port, s); }
 } client;
 

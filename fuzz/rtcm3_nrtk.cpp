@@ -2,9 +2,10 @@
 // the rest are its payload after the number, framed
 // with a right CRC; the client accepts everything for a base decoder that takes every record.
 #include "rtcm3_frames.h"
+#include "../tests/unit/differential/null_clients.h"
 
 namespace {
-Rtcm3CpdClient base;
+NullRtcm3CpdClient base;
 Rtcm3CpdClient* table[1] = {&base};
 constexpr int kMsgs[] = {1014, 1015, 1016, 1017, 1030, 1031, 1032, 1034, 1035, 1037, 1038, 1039};
 }  // namespace

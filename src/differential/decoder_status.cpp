@@ -131,25 +131,6 @@ std::uint32_t DecoderStatus::sequence(int port) const {
   return validPort(port) ? pub_[port].sequence() : 0;
 }
 
-bool DecoderStatus::isDec(int port) const {
-  if (!validPort(port) || iopIsBoardLink(InPorts::dec2io_[port])) return false;
-  PortRecord r;
-  pub_[port].read(r);
-  return r.mode != kNone;
-}
-
-int DecoderStatus::getTotNum() const {
-  int n = 0;
-  for (int p = 0; p < InPorts::DEC_NUM; ++p) n += isDec(p) ? 1 : 0;
-  return n;
-}
-
-int DecoderStatus::getSelPort() const {
-  for (int p = 0; p < InPorts::DEC_NUM; ++p)
-    if (isDec(p)) return p;
-  return 0;
-}
-
 // ---- latency and epoch period --------------------------------------------------------------
 
 void decUtilsGetLatency(long time, int sys, long& latency) {

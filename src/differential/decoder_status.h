@@ -67,10 +67,6 @@ class DecoderStatus {
   // Changes by two with every write of the port's record.
   std::uint32_t sequence(int port) const;
 
-  int getTotNum() const;
-  bool isDec(int port) const;
-  int getSelPort() const;
-
  private:
   template <class F>
   void update(int port, F&& change);

@@ -64,12 +64,12 @@ void work(int type, int port, DecRedir* redir, const void* data, int len) {
   Locker<ReentrantLock> hold(workLock);
   const int prev = curPort;
   setMarker(port);
-  InDec& dec = InDecs::get(type, port);
+  InDec* dec = InDecs::get(type, port);
   if (data != nullptr) {
     if (redir != nullptr) redir->send(data, len);
-    if (len > 0) dec.process(data, len);
+    if (len > 0 && dec != nullptr) dec->process(data, len);
   } else {
-    dec.reset();
+    if (dec != nullptr) dec->reset();
     RpMsg.invalidate();
     TxtMsg.reset();
   }
@@ -158,8 +158,3 @@ void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data,
 
 DecWorkHold::DecWorkHold() { workLock.lock(); }
 DecWorkHold::~DecWorkHold() { workLock.unlock(); }
-
-int decCurrentPort() {
-  Locker<ReentrantLock> hold(workLock);
-  return curPort;
-}

@@ -38,8 +38,6 @@ void decProcess(InDecs::Type type, InPorts::DecPortIndex port, const void* data,
 // The decoder-status mode of an input mode: the decoder type (RTCM 2 0, CMR 1, native 2, RTCM 3 3,
 // GBAS 4, SISNeT 5, auto 6), 8 outside the correction modes.
 int decStatusMode(int inputMode);
-// Decoder port whose chunk is being worked on now, -1 none (seen from inside a decoder).
-int decCurrentPort();
 
 // Holds, for its life, the lock under which DECT and decProcess run the decoders: another task
 // that changes what the decoders read between chunks (the base clean-up of the parser) holds it

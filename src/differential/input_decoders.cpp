@@ -6,8 +6,6 @@
 #include "differential/rtcm3_decoder.h"
 #include "differential/sisnet_decoder.h"
 
-InDecNull InDecNull::instance;
-
 InDec* InDecs::decs_[InDecs::TYPE_NUM][InPorts::DEC_NUM] = {};
 Hook<InDec*(int decPort)> InDecs::native_("differential", "InDecs::native_");
 const int InDecs::type2mode_[InDecs::TYPE_NUM] = {
@@ -32,16 +30,18 @@ void NavInDec::process(const void* data, int len) {
 }
 
 void AutoInDec::reset() {
-  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3}) InDecs::get(t, port_).reset();
+  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3})
+    if (InDec* d = InDecs::get(t, port_)) d->reset();
 }
 
 void AutoInDec::process(const void* data, int len) {
-  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3}) InDecs::get(t, port_).process(data, len);
+  for (int t : {InDecs::kZrt, InDecs::kCmr, InDecs::kRtcm, InDecs::kRtcm3})
+    if (InDec* d = InDecs::get(t, port_)) d->process(data, len);
 }
 
 void InDecs::init() {
   for (int p = 0; p < InPorts::DEC_NUM; ++p) {
-    for (int t = 0; t < TYPE_NUM; ++t) decs_[t][p] = &InDecNull::instance;
+    for (int t = 0; t < TYPE_NUM; ++t) decs_[t][p] = nullptr;
     // RTCM 2 and CMR: one framing kernel per decoder port (a kernel keeps one ring and one
     // framing state); CMR's share the receiver's one CMR station table.
     rtcm2InDecs[p] = NavInDec(&RtcmDec[p], p);
@@ -66,7 +66,7 @@ InDecs::Type InDecs::mode2type(int mode) {
   return kNone;
 }
 
-InDec& InDecs::get(int type, int port) {
-  if (type < 0 || type >= TYPE_NUM || !validPort(port) || decs_[type][port] == nullptr) return InDecNull::instance;
-  return *decs_[type][port];
+InDec* InDecs::get(int type, int port) {
+  if (type < 0 || type >= TYPE_NUM || !validPort(port)) return nullptr;
+  return decs_[type][port];
 }

@@ -14,13 +14,6 @@ class InDec {
   virtual void process(const void* data, int len) = 0;
 };
 
-class InDecNull : public InDec {
- public:
-  void reset() override {}
-  void process(const void*, int) override {}
-  static InDecNull instance;
-};
-
 // A framed stream (RTCM 2, RTCM 3, CMR) through the kernel engine.
 class NavInDec : public InDec {
  public:
@@ -61,13 +54,13 @@ struct InDecs {
   static InDec* decs_[TYPE_NUM][InPorts::DEC_NUM];
   static const int type2mode_[TYPE_NUM];
 
-  // Builds the table: every entry the do-nothing decoder, then the native-format decoder,
+  // Builds the table: every entry none, then the native-format decoder,
   // RTCM 2, RTCM 3, CMR, GBAS (the one GBAS decoder), SISNeT (the one SISNeT decoder) and auto
   // per port.
   static void init();
   static Type mode2type(int mode);
-  // The native-format decoder of a decoder port (null: the do-nothing decoder).
+  // The native-format decoder of a decoder port (null: none).
   static Hook<InDec*(int decPort)> native_;
-  // The decoder of a type and port; the do-nothing decoder out of range.
-  static InDec& get(int type, int port);
+  // The decoder of a type and port; null for none and out of range.
+  static InDec* get(int type, int port);
 };

@@ -46,8 +46,6 @@ DecRedir* decRedirsGet(int type, int decPort) {
   return &redirs_[type][decPort];
 }
 
-void decSetBoardSend(DecBoardSendFn fn) { decBoardSendHook = fn; }
-
 // ---- RedirMap ------------------------------------------------------------------------------
 
 int RedirMap::obtain(int p) {
@@ -105,13 +103,6 @@ int RedirMap::getDl(char* out, int size) {
   return n;
 }
 
-void RedirMap::clear() {
-  Locker<Mutex> hold(mapLock);
-  map_ = IOMap{};
-  dlLen_ = 0;
-  dl_[0] = 0;
-}
-
 // ---- mode changes --------------------------------------------------------------------------
 
 void decRedirsModeChange(int portIndex, int mode) {
@@ -136,8 +127,4 @@ void decRedirsModeChange(int portIndex, int mode) {
   for (int t = 0; t < InDecs::TYPE_NUM; ++t) redirs_[t][p].setDest(nullptr);
   RedirMap::release(p);
   sendMode(link, InPort::M_CMD);
-}
-
-void decRedirsModeChange(InPort* port, int mode) {
-  if (port != nullptr) decRedirsModeChange(port->portIndex(), mode);
 }

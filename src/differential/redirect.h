@@ -47,8 +47,6 @@ class RedirMap {
   static void updateDl(const char* text, int len);
   // Copies the kept report into `out` (terminated, at most size - 1 characters); its length.
   static int getDl(char* out, int size);
-  // Forgets every link and the report (start of a run or a test).
-  static void clear();
 
  private:
   static IOMap map_;
@@ -58,9 +56,6 @@ class RedirMap {
 DecRedir* decRedirsGet(int type, int decPort);
 // Called by the port layer after a port's input mode changed.
 void decRedirsModeChange(int portIndex, int mode);
-void decRedirsModeChange(InPort* port, int mode);
 
 // Sending to the GNSS board (the board link lives above this layer and fills it at start-up).
 extern Hook<void(const void* data, int len)> decBoardSendHook;
-using DecBoardSendFn = void (*)(const void* data, int len);
-void decSetBoardSend(DecBoardSendFn fn);

@@ -23,5 +23,3 @@ int wrappedWrite(int portIndex, int stream, const void* data, int len) {
 }  // namespace
 
 DecOutputSeam decOutputSeam{portWrite, wrappedWrite};
-
-void decOutputSeamDefaults() { decOutputSeam = DecOutputSeam{portWrite, wrappedWrite}; }

@@ -11,5 +11,3 @@ struct DecOutputSeam {
 };
 
 extern DecOutputSeam decOutputSeam;
-// Back to the output ports and the native-format writer.
-void decOutputSeamDefaults();

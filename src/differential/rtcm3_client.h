@@ -12,22 +12,21 @@
 class Rtcm3CpdClient {
  public:
   virtual ~Rtcm3CpdClient() = default;
-  virtual void update(const RTC3_OBS&) {}
-  virtual void updateMSM(const RTC3_OBS&) {}
-  virtual void updateFlags(std::uint8_t) {}
-  virtual void updateRefPos(const CpdCPos&, int) {}
-  virtual void updateAntDesc(const char*, int) {}
-  virtual void updateRcvDesc(const char*, const char*, const char*, int) {}
-  virtual void updateGloBias(const RTC3_GLO_BIAS&, int) {}
-  virtual void reset() {}
-  virtual void invalidateRefPos() {}
-  virtual void invalidateOtherInfo() {}
-  virtual void updateNrtkAux(const RTC3_NRTK_STATION&) {}
-  virtual void updateNrtkIono(const RTC3_NRTK_IONO&) {}
-  virtual void updateNrtkGeom(const RTC3_NRTK_GEO&) {}
-  virtual void updateNrtkRes(const RTC3_NRTK_RES&) {}
-  virtual void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) {}
-  virtual void updateNrtkFKP(const RTC3_NRTK_FKP&) {}
+  virtual void update(const RTC3_OBS&) = 0;
+  virtual void updateMSM(const RTC3_OBS&) = 0;
+  virtual void updateFlags(std::uint8_t) = 0;
+  virtual void updateRefPos(const CpdCPos&, int) = 0;
+  virtual void updateAntDesc(const char*, int) = 0;
+  virtual void updateRcvDesc(const char*, const char*, const char*, int) = 0;
+  virtual void updateGloBias(const RTC3_GLO_BIAS&, int) = 0;
+  virtual void reset() = 0;
+  virtual void invalidateRefPos() = 0;
+  virtual void invalidateOtherInfo() = 0;
+  virtual void updateNrtkAux(const RTC3_NRTK_STATION&) = 0;
+  virtual void updateNrtkIono(const RTC3_NRTK_IONO&) = 0;
+  virtual void updateNrtkGeom(const RTC3_NRTK_GEO&) = 0;
+  virtual void updateNrtkRes(const RTC3_NRTK_RES&) = 0;
+  virtual void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS&) = 0;
 };
 
 class Rtcm3Client : public RTC3_Decoder_Client {
@@ -42,6 +41,8 @@ class Rtcm3Client : public RTC3_Decoder_Client {
   void updateAntDesc(const RTC3_ANT_DESC& desc, int port) override;
   void updateRcvDesc(const RTC3_RCV_DESC& rcv, int port) override;
   void updateGloBias(const RTC3_GLO_BIAS& bias, int port) override;
+  // The system parameters (1013) serve nothing on the receiver.
+  void updateSysPar(const RTC3_SYS_PAR&, int) override {}
   void updateNRTK_Station(const RTC3_NRTK_STATION& s, int port) override;
   void updateNRTK_Iono(const RTC3_NRTK_IONO& i, int port) override;
   void updateNRTK_Geo(const RTC3_NRTK_GEO& g, int port) override;

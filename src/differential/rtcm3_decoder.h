@@ -108,31 +108,26 @@ struct RTC3_TEXT_MSG {
 };
 static_assert(sizeof(RTC3_TEXT_MSG) == 132);
 
-// Receiver of what an RTCM 3 decoder decodes. Every operation gets the decoder port; the defaults
-// ignore the data.
+// Receiver of what an RTCM 3 decoder decodes. Every operation gets the decoder port.
 class RTC3_Decoder_Client {
  public:
   virtual ~RTC3_Decoder_Client() = default;
-  virtual void reset() {}
-  virtual void updateRtkData(const RTC3_OBS&, int) {}
-  virtual void updateMsmData(const RTC3_OBS&, int) {}
-  virtual void updateRefPos(const RTC3_REFPOS&, int) {}
-  virtual void updateAntDesc(const RTC3_ANT_DESC&, int) {}
-  virtual void updateRcvDesc(const RTC3_RCV_DESC&, int) {}
-  virtual void updateGloBias(const RTC3_GLO_BIAS&, int) {}
-  virtual void updateSysPar(const RTC3_SYS_PAR&, int) {}
-  // Three slots no message fills.
-  virtual void unusedSlot1() {}
-  virtual void unusedSlot2() {}
-  virtual void unusedSlot3() {}
-  virtual void updateNRTK_Station(const RTC3_NRTK_STATION&, int) {}
-  virtual void updateNRTK_Iono(const RTC3_NRTK_IONO&, int) {}
-  virtual void updateNRTK_Geo(const RTC3_NRTK_GEO&, int) {}
-  virtual void updateNRTK_Res(const RTC3_NRTK_RES&, int) {}
-  virtual void updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS&, int) {}
-  virtual void updateNRTK_FKP(const RTC3_NRTK_FKP&, int) {}
-  virtual void updateVendorText(const RTC3_TEXT_MSG&, int) {}
-  virtual void updateStatus(RTC3_DEC_STATUS&, int) {}
+  virtual void reset() = 0;
+  virtual void updateRtkData(const RTC3_OBS&, int) = 0;
+  virtual void updateMsmData(const RTC3_OBS&, int) = 0;
+  virtual void updateRefPos(const RTC3_REFPOS&, int) = 0;
+  virtual void updateAntDesc(const RTC3_ANT_DESC&, int) = 0;
+  virtual void updateRcvDesc(const RTC3_RCV_DESC&, int) = 0;
+  virtual void updateGloBias(const RTC3_GLO_BIAS&, int) = 0;
+  virtual void updateSysPar(const RTC3_SYS_PAR&, int) = 0;
+  virtual void updateNRTK_Station(const RTC3_NRTK_STATION&, int) = 0;
+  virtual void updateNRTK_Iono(const RTC3_NRTK_IONO&, int) = 0;
+  virtual void updateNRTK_Geo(const RTC3_NRTK_GEO&, int) = 0;
+  virtual void updateNRTK_Res(const RTC3_NRTK_RES&, int) = 0;
+  virtual void updateNRTK_PhysRefPos(const RTC3_NRTK_PHYS_REFPOS&, int) = 0;
+  virtual void updateNRTK_FKP(const RTC3_NRTK_FKP&, int) = 0;
+  virtual void updateVendorText(const RTC3_TEXT_MSG&, int) = 0;
+  virtual void updateStatus(RTC3_DEC_STATUS&, int) = 0;
 };
 
 class RTC3_Decoder : public NAV_Decoder_Kernel {

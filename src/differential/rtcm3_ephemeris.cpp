@@ -257,11 +257,6 @@ bool readGalileo(BitReader& br, bool inav, Rtcm3Ephemeris& out) {
 
 }  // namespace
 
-bool rtcm3_IsEphemerisMessage(int msgNum) {
-  return msgNum == 1019 || msgNum == 1020 || msgNum == 1041 || msgNum == 1042 || msgNum == 1044 || msgNum == 1045 ||
-         msgNum == 1046;
-}
-
 bool rtcm3_ReadEphemeris(int msgNum, BitReader& br, Rtcm3Ephemeris& out) {
   out = Rtcm3Ephemeris{};
   switch (msgNum) {

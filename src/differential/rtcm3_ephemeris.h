@@ -24,9 +24,6 @@ struct Rtcm3Ephemeris {
   Rtcm3Ephemeris() : gps{} {}
 };
 
-// True for the message numbers read here.
-bool rtcm3_IsEphemerisMessage(int msgNum);
-
 // Reads one ephemeris message from `br` (positioned after the message number). False, with
 // `out` not to be used, when the message ran past its payload or names a satellite outside its
 // system's range: a short frame must never overwrite a good ephemeris with zeros.

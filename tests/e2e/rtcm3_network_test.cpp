@@ -11,6 +11,7 @@
 //   - a transformation set (1021, the recorded 1023, 1025) shown by rtcm3/rover/transform/ once
 //     received, a Molodenski-Badekas set of another system replacing it, a plane residual grid in
 //     the grid of its projection;
+//   - the same set read on a port in input mode auto, and again after the port left the mode;
 //   - the received datum "GOT" and its projection in the output record once the user chose them,
 //     against PROJ's cct and proj on the same parameters.
 #include <algorithm>
@@ -386,6 +387,40 @@ TEST_F(Rtcm3Network, TransformationSetShownOnceReceived) {
             re("%r%{PLANE,5540000.0,500000.0,1000.0,1000.0,0.050,-0.030,0.25,10,1,1,0,0,0,0}"));
   EXPECT_EQ(ask("%s%print,/par/rtcm3/rover/transform/resid/GP/15"), re("%s%{0.00100,0.00200,0.003}"));
   EXPECT_TRUE(rx_->running());
+}
+
+// A port in input mode auto reads RTCM 3 as a port in mode rtcm3 does: the transformation set
+// and its projection reach the rover, also after the port left the mode and came back to it.
+TEST_F(Rtcm3Network, AutoModeReadsRtcm3AsItsOwnModeDoes) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,auto"), re("%1%"));
+  ASSERT_EQ(ask("%2%print,/par/dev/ser/b/imode"), re("%2%auto"));
+  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(serB_->ok());
+  EXPECT_EQ(ask("%3%print,/par/rtcm3/rover/transform/proj"), re("%3%{}"));
+  const Params etrs{8, 0x080, 48.0 * 3600, 16.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
+                    5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const std::string m1025 = Message(1025).u(8, 8).u(1, 6).q(0.0, kPrj, 34).q(16.5, kPrj, 35)
+                                .u(700000000, 30).q(150000.0, 0.001, 36).q(-5000000.0, 0.001, 35).frame();
+  ASSERT_TRUE(serB_->sendRaw(rtcm3w::msg1005(1234, kSiteX, kSiteY, kSiteZ) + msgParams(etrs, false, "ETRS89", "MGI") +
+                             m1025));
+  ASSERT_TRUE(waitUntil([&] { return ask("%a%print,/par/rtcm3/rover/transform/proj") != re("%a%{}"); }));
+  EXPECT_EQ(ask("%b%print,/par/rtcm3/rover/transform/aux"), re("%b%{8,1234}"));
+  EXPECT_EQ(ask("%c%print,/par/rtcm3/rover/transform/proj"),
+            re("%c%{TM,0.000000000,16.500000000,1.00000,150000.000,-5000000.000}"));
+
+  // Out of auto and back: the port's decoders start again and read the next set (system 9).
+  ASSERT_EQ(ask("%d%set,/par/dev/ser/b/imode,none"), re("%d%"));
+  ASSERT_EQ(ask("%e%set,/par/dev/ser/b/imode,auto"), re("%e%"));
+  Params next = etrs;
+  next.sysId = 9;
+  const std::string m1025b = Message(1025).u(9, 8).u(1, 6).q(0.0, kPrj, 34).q(13.2, kPrj, 35)
+                                 .u(700000000, 30).q(500000.0, 0.001, 36).q(0.0, 0.001, 35).frame();
+  ASSERT_TRUE(serB_->sendRaw(msgParams(next, false, "ETRS89", "MGI") + m1025b));
+  ASSERT_TRUE(waitUntil([&] { return ask("%f%print,/par/rtcm3/rover/transform/aux") == re("%f%{9,1234}"); }));
+  EXPECT_EQ(ask("%g%print,/par/rtcm3/rover/transform/proj"),
+            re("%g%{TM,0.000000000,13.200000000,1.00000,500000.000,0.000}"));
 }
 
 // ---- the received datum in the output -----------------------------------------------------------

@@ -105,6 +105,11 @@ TEST_F(RtkKeysE2e, ListingDefaultsAndEdges) {
       {"print,/par/pos/pd/hd/aoff", re("{0=10.0000,1=20.0000,2=0.0000}")},
       {"print,/par/pos/pd/hist/num", re("0")},
       {"print,/par/pos/pd/hist/bad", re("0.000")},
+      // The reset empties the stored statistics and prints off again.
+      {"%h%set,/par/pos/pd/hist/reset,on", re("%h%")},
+      {"print,/par/pos/pd/hist/reset", re("off")},
+      {"print,/par/pos/pd/hist/num", re("0")},
+      {"set,/par/pos/pd/hist/reset,maybe", er(7, "wrong 2nd parameter")},
       // The legacy branch: set only, whole names, not stored.
       {"%9%set,/par/rtk,1", re("%9%")},
       {"set,/par/rtkx/dbi/cpd,1", er(3, "wrong 1st parameter")},

@@ -55,7 +55,6 @@ bool CpdSv::fromId(int id, CpdSv& out) {
 }
 
 std::uint8_t sysCpd2Nav(int sys) { return sys >= 0 && sys < CpdSv::kSysNum ? static_cast<std::uint8_t>(sys) : 255; }
-int sysNav2Cpd(int sys) { return sys >= 0 && sys < CpdSv::kSysNum ? sys : -1; }
 int slotCdat2Cpd(int slot) { return slot >= 0 && slot < CpdSvMeas::kSlotNum ? slot : CpdSvMeas::kSlotNum; }
 int slotCpd2Cdat(int slot) { return slot >= 0 && slot < CpdSvMeas::kSlotNum ? slot : 255; }
 

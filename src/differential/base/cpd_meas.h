@@ -41,9 +41,8 @@ struct CpdSv {
   static bool fromId(int id, CpdSv& out);
 };
 
-// Navigation-side system numbers: the identity on 0..6; out of range 255 / -1.
+// Navigation-side system number of a system: the identity on 0..6; out of range 255.
 std::uint8_t sysCpd2Nav(int sys);
-int sysNav2Cpd(int sys);
 // Channel-data slots: the identity on 0..5; out of range 6 (none) / 255.
 int slotCdat2Cpd(int slot);
 int slotCpd2Cdat(int slot);

@@ -22,13 +22,6 @@ const CpdMeas* CpdMeasBufImp::doFind(const CpdEpochId& id) {
   return ring_.findIf([id](const CpdMeas& m) { return m.id == id; });
 }
 
-const CpdMeas* CpdMeasBufImp::doFindDiv(int div, int shift) {
-  if (div <= 0) return nullptr;
-  return ring_.findIf([div, shift](const CpdMeas& m) {
-    return m.id.isSet() && (m.id + (-static_cast<std::int64_t>(shift))).get() % div == 0;
-  });
-}
-
 void CpdMeasBufImp::doUnlock(const CpdMeas* m) { ring_.unlock(m); }
 void CpdMeasBufImp::doClear() { ring_.clear(); }
 
@@ -39,12 +32,6 @@ CpdAux* CpdMeasBufImp::doObtainAux() {
 }
 
 void CpdMeasBufImp::doReleaseAux(CpdAux*) {
-  if (aux_ != nullptr) auxMutex_.unlock();
-}
-
-const CpdAux* CpdMeasBufImp::doGetAux() { return doObtainAux(); }
-
-void CpdMeasBufImp::doUnlockAux(const CpdAux*) {
   if (aux_ != nullptr) auxMutex_.unlock();
 }
 
@@ -125,10 +112,6 @@ bool cpdBufsMatchBasePort(int baseIdx) {
 }
 
 int cpdBufsBaseIdxForPort(InPorts::DecPortIndex port) { return basePort_.load() == port && port >= 0 ? 0 : -1; }
-
-CpdMeasBuf* cpdBufsBaseForPort(InPorts::DecPortIndex port) {
-  return cpdBufsBaseIdxForPort(port) == 0 ? pBaseMeasBuf : nullptr;
-}
 
 CpdMeasBuf* cpdBufsBaseGet() {
   basePortCur_.store(-1);
@@ -227,16 +210,6 @@ bool CpdRecentSvs::has(int id) const {
   return set_.find(id) != nullptr;
 }
 
-int CpdRecentSvs::count() const {
-  Locker<Mutex> l(m_);
-  return set_.count();
-}
-
-void CpdRecentSvs::get(CpdSvSet& out) const {
-  Locker<Mutex> l(m_);
-  out = set_;
-}
-
 void CpdRecentSvs::set(const CpdSvSet& s) {
   Locker<Mutex> l(m_);
   set_ = s;
@@ -263,10 +236,4 @@ void cpdCountsEpochClosed() {
       uDecodedSysSlotCurrNum[s][k] = 0;
     }
   }
-}
-
-void cpdCountsLast(std::uint8_t out[kCpdCountSys][CpdSvMeas::kSlotNum]) {
-  Locker<Mutex> l(mutexDecodedSysSlotNum);
-  for (int s = 0; s < kCpdCountSys; ++s)
-    for (int k = 0; k < CpdSvMeas::kSlotNum; ++k) out[s][k] = uDecodedSysSlotLastNum[s][k];
 }

@@ -44,13 +44,10 @@ class CpdMeasBuf {
   virtual void doReclaim(CpdMeas* m) = 0;
   virtual const CpdMeas* doGet() = 0;
   virtual const CpdMeas* doFind(const CpdEpochId& id) = 0;
-  virtual const CpdMeas* doFindDiv(int div, int shift) = 0;
   virtual void doUnlock(const CpdMeas* m) = 0;
   virtual void doClear() = 0;
   virtual CpdAux* doObtainAux() = 0;
   virtual void doReleaseAux(CpdAux* a) = 0;
-  virtual const CpdAux* doGetAux() = 0;
-  virtual void doUnlockAux(const CpdAux* a) = 0;
 
   Client* client() const { return client_; }
 
@@ -69,14 +66,10 @@ class CpdMeasBufImp final : public CpdMeasBuf {
   const CpdMeas* doGet() override;
   // None for id -1: an epoch without id is no epoch to pair.
   const CpdMeas* doFind(const CpdEpochId& id) override;
-  // The newest epoch whose id less `shift` is a multiple of `div`; none for div <= 0.
-  const CpdMeas* doFindDiv(int div, int shift) override;
   void doUnlock(const CpdMeas* m) override;
   void doClear() override;
   CpdAux* doObtainAux() override;
   void doReleaseAux(CpdAux* a) override;
-  const CpdAux* doGetAux() override;
-  void doUnlockAux(const CpdAux* a) override;
 
   int count() { return ring_.count(); }
   // As built: no epoch, none held or being filled.
@@ -133,7 +126,6 @@ void cpdBufsClearBasePort();
 // index 0).
 bool cpdBufsMatchBasePort(int baseIdx);
 int cpdBufsBaseIdxForPort(InPorts::DecPortIndex port);
-CpdMeasBuf* cpdBufsBaseForPort(InPorts::DecPortIndex port);
 // The base buffer; the own-format decoder's reset takes it this way and ends any chunk mark.
 CpdMeasBuf* cpdBufsBaseGet();
 // Port `port` (port index) changes its input mode from `oldMode` to `newMode`.
@@ -189,8 +181,6 @@ using CpdSvSet = CpdIndexedArray<CpdSv, CpdMeas::kMaxSv>;
 class CpdRecentSvs {
  public:
   bool has(int id) const;
-  int count() const;
-  void get(CpdSvSet& out) const;
   void set(const CpdSvSet& s);
 
  private:
@@ -208,5 +198,3 @@ extern Mutex mutexDecodedSysSlotNum;
 void cpdCountDecoded(int sys, int slot);
 // An epoch closed: the current counts become the last ones.
 void cpdCountsEpochClosed();
-// The last counts, for the output.
-void cpdCountsLast(std::uint8_t out[kCpdCountSys][CpdSvMeas::kSlotNum]);

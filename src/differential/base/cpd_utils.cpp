@@ -46,8 +46,6 @@ double polyTime(int sys, double t) {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 // The polynomial entry at t with its offset dt from the entry's reference; copied out so the
 // store's lock is held only while reading. An entry whose record carries the alert flag is none.
 bool takeEntry(const CpdSv& sv, double t, bool healthyOnly, int iod, SatData::PolynomEntryType& e, double& dt) {
@@ -99,10 +97,6 @@ bool satState(const CpdSv& sv, double t, bool healthyOnly, int iod, double pos[3
 }
 }  // namespace cpdutil
 
-CpdGPosTrig CpdGPosTrig::of(const CpdGPos& g) {
-  return CpdGPosTrig{std::sin(g.lat), std::cos(g.lat), std::sin(g.lon), std::cos(g.lon)};
-}
-
 int CpdUtilsImp::svPos(const CpdSv& sv, double t, bool healthyOnly, CpdCPos& pos, CpdCVel& vel, double& clk,
                        int iod) {
   double p[3], v[3], c = 0.0;
@@ -114,28 +108,11 @@ int CpdUtilsImp::svPos(const CpdSv& sv, double t, bool healthyOnly, CpdCPos& pos
   return kOk;
 }
 
-int CpdUtilsImp::sys2sys(CpdSv::Sys, CpdSv::Sys, CpdCPos&, CpdCVel&) { return kOk; }
-
 int CpdUtilsImp::getTimeCor(const CpdSv& sv, double t, int iod, double& corr) {
   SatData::PolynomEntryType e;
   double dt = 0.0;
   if (!takeEntry(sv, t, false, iod, e, dt)) return kNoData;
   corr = entryClock(e, dt);
-  return kOk;
-}
-
-int CpdUtilsImp::getTimeCorDt(const CpdSv& sv, int iod, double& drift) {
-  SvIdType id;
-  if (!cpdutil::storeId(sv, id)) return kNoData;
-  std::uint8_t status = 0;
-  std::uint16_t want = iod < 0 ? kPolyNoIod : static_cast<std::uint16_t>(iod);
-  int dataType = 0;
-  const SatData::PolynomEntryType* p = SatPolynomStoreInstance.get_PolynomData(id, false, &status, &want, &dataType);
-  if (p == nullptr) return kNoData;
-  const SatData::PolynomEntryType e = *p;
-  SatPolynomStoreInstance.free_PolynomData();
-  if (iod >= 0 && e.iod != static_cast<std::uint16_t>(iod)) return kNoData;
-  drift = e.clkDrift;
   return kOk;
 }
 
@@ -153,42 +130,8 @@ int CpdUtilsImp::getIssue(const CpdSv& sv, int& iode, int& iodc, double t) {
   return kOk;
 }
 
-CpdElAz CpdUtilsImp::elevAzim(const CpdCPos& los, const CpdGPosTrig& g) {
-  const double e = -g.sinLon * los.x + g.cosLon * los.y;
-  const double n = -g.sinLat * g.cosLon * los.x - g.sinLat * g.sinLon * los.y + g.cosLat * los.z;
-  const double u = g.cosLat * g.cosLon * los.x + g.cosLat * g.sinLon * los.y + g.sinLat * los.z;
-  double az = std::atan2(e, n);
-  if (az < 0.0) az += kTwoPi;
-  CpdElAz r;
-  r.elev = static_cast<float>(std::atan2(u, std::sqrt(e * e + n * n)));
-  r.azim = static_cast<float>(az);
-  // The float of a value just below 2 pi rounds up to it.
-  if (r.azim >= static_cast<float>(kTwoPi)) r.azim = 0.0f;
-  return r;
-}
-
 CpdGPos CpdUtilsImp::xyz2geo(const CpdCPos& p) {
   CpdGPos g;
   EllMath::XYZ_BLH(wgs84().ell, p.x, p.y, p.z, g.lat, g.lon, g.h);
   return g;
-}
-
-CpdCPos CpdUtilsImp::geo2xyz(const CpdGPos& g) {
-  CpdCPos p;
-  EllMath::BLH_XYZ(wgs84().ell, g.lat, g.lon, g.h, p.x, p.y, p.z);
-  return p;
-}
-
-void CpdUtilsImp::enu2xyz(const CpdGPosTrig& g, const float* enu, float* xyz) {
-  const double e = enu[0], n = enu[1], u = enu[2];
-  xyz[0] = static_cast<float>(-g.sinLon * e - g.sinLat * g.cosLon * n + g.cosLat * g.cosLon * u);
-  xyz[1] = static_cast<float>(g.cosLon * e - g.sinLat * g.sinLon * n + g.cosLat * g.sinLon * u);
-  xyz[2] = static_cast<float>(g.cosLat * n + g.sinLat * u);
-}
-
-void CpdUtilsImp::xyz2enu(const CpdGPosTrig& g, float* enu, const float* xyz) {
-  const double x = xyz[0], y = xyz[1], z = xyz[2];
-  enu[0] = static_cast<float>(-g.sinLon * x + g.cosLon * y);
-  enu[1] = static_cast<float>(-g.sinLat * g.cosLon * x - g.sinLat * g.sinLon * y + g.cosLat * z);
-  enu[2] = static_cast<float>(g.cosLat * g.cosLon * x + g.cosLat * g.sinLon * y + g.sinLat * z);
 }

@@ -1,7 +1,6 @@
 // Satellite and geometry services of the carrier-phase model, as the base decoders and the RTK
 // engine shell call them: satellite position and clock from the satellite data store's orbit
-// polynomials, issues of data, and the conversions between ECEF, geodetic (WGS 84) and the
-// station's local east-north-up frame.
+// polynomials, issues of data, and the conversion from ECEF to geodetic (WGS 84).
 //
 // Times are seconds of the GPS-based cycle of the satellite's system: Galileo and QZSS run on
 // GPS time, BeiDou's own time is 14 s behind (taken off here once), SBAS polynomials are kept in
@@ -21,17 +20,6 @@ struct CpdGPos {
   double lat = 0.0, lon = 0.0, h = 0.0;  // rad, rad, m above the ellipsoid
 };
 
-// Sines and cosines of a station's latitude and longitude.
-struct CpdGPosTrig {
-  double sinLat = 0.0, cosLat = 1.0, sinLon = 0.0, cosLon = 1.0;
-  static CpdGPosTrig of(const CpdGPos& g);
-};
-
-struct CpdElAz {
-  float elev = 0.0f;  // rad
-  float azim = 0.0f;  // rad, 0..2 pi from north through east
-};
-
 class CpdUtils {
  public:
   static constexpr int kOk = 0;
@@ -43,30 +31,18 @@ class CpdUtils {
   // choice. Nothing is written on failure.
   virtual int svPos(const CpdSv& sv, double t, bool healthyOnly, CpdCPos& pos, CpdCVel& vel, double& clk,
                     int iod) = 0;
-  virtual int sys2sys(CpdSv::Sys from, CpdSv::Sys to, CpdCPos& pos, CpdCVel& vel) = 0;
   virtual int getTimeCor(const CpdSv& sv, double t, int iod, double& corr) = 0;
-  virtual int getTimeCorDt(const CpdSv& sv, int iod, double& drift) = 0;
   virtual int getIssue(const CpdSv& sv, int& iode, int& iodc, double t) = 0;
-  virtual CpdElAz elevAzim(const CpdCPos& los, const CpdGPosTrig& trig) = 0;
   virtual CpdGPos xyz2geo(const CpdCPos& pos) = 0;
-  virtual CpdCPos geo2xyz(const CpdGPos& pos) = 0;
-  virtual void enu2xyz(const CpdGPosTrig& trig, const float* enu, float* xyz) = 0;
-  virtual void xyz2enu(const CpdGPosTrig& trig, float* enu, const float* xyz) = 0;
 };
 
 class CpdUtilsImp final : public CpdUtils {
  public:
   int svPos(const CpdSv& sv, double t, bool healthyOnly, CpdCPos& pos, CpdCVel& vel, double& clk,
             int iod) override;
-  int sys2sys(CpdSv::Sys from, CpdSv::Sys to, CpdCPos& pos, CpdCVel& vel) override;
   int getTimeCor(const CpdSv& sv, double t, int iod, double& corr) override;
-  int getTimeCorDt(const CpdSv& sv, int iod, double& drift) override;
   int getIssue(const CpdSv& sv, int& iode, int& iodc, double t) override;
-  CpdElAz elevAzim(const CpdCPos& los, const CpdGPosTrig& trig) override;
   CpdGPos xyz2geo(const CpdCPos& pos) override;
-  CpdCPos geo2xyz(const CpdGPos& pos) override;
-  void enu2xyz(const CpdGPosTrig& trig, const float* enu, float* xyz) override;
-  void xyz2enu(const CpdGPosTrig& trig, float* enu, const float* xyz) override;
 };
 
 extern CpdUtilsImp CpdUtilsInstance;

@@ -57,8 +57,6 @@ class Rtcm3CpdDecoder final : public Rtcm3CpdClient, public CpdBaseDecoder {
   void updateNrtkGeom(const RTC3_NRTK_GEO& g) override { nrtk_.updateGeom(g); }
   void updateNrtkRes(const RTC3_NRTK_RES& r) override { nrtk_.updateRes(r); }
   void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p) override { nrtk_.updatePhysRefPos(p); }
-  // The gradients have no user here.
-  void updateNrtkFKP(const RTC3_NRTK_FKP&) override {}
 
   // Completes one satellite's ranges, given modulo one light-millisecond (legacy GLONASS: two),
   // from its geometric range at the station at `timeMs` (ms of the system's own cycle, BeiDou on

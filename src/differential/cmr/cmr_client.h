@@ -11,13 +11,13 @@
 class CmrCpdClient {
  public:
   virtual ~CmrCpdClient() = default;
-  virtual void update(const CMR_MEAS&) {}
-  virtual void updateRefPos(const CpdCPos&, int) {}
-  virtual void updateAntDesc(unsigned char, int) {}
-  virtual void updateL2L1(const CpdAntOffs&) {}
-  virtual void reset() {}
-  virtual void invalidateRefPos() {}
-  virtual void invalidateOtherInfo() {}
+  virtual void update(const CMR_MEAS&) = 0;
+  virtual void updateRefPos(const CpdCPos&, int) = 0;
+  virtual void updateAntDesc(unsigned char, int) = 0;
+  virtual void updateL2L1(const CpdAntOffs&) = 0;
+  virtual void reset() = 0;
+  virtual void invalidateRefPos() = 0;
+  virtual void invalidateOtherInfo() = 0;
 };
 
 class CmrClient : public CMR_Decoder_Client {

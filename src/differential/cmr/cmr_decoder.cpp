@@ -432,8 +432,6 @@ void CmrStationTable::onFrame(std::uint8_t packet, const std::uint8_t* d, int le
 
 CMR_Decoder::CMR_Decoder(CmrStationTable* t) : cb(kRingSize), table(t != nullptr ? t : &CmrDec) {}
 
-void CMR_Decoder::setSettings(const CMR_DEC_SETTINGS& s) { CmrDec.setSettings(s); }
-
 void CMR_Decoder::reset() {
   cb.clean();
   framed = false;

@@ -94,12 +94,12 @@ struct CMR_DEC_STATUS {
 class CMR_Decoder_Client {
  public:
   virtual ~CMR_Decoder_Client() = default;
-  virtual void reset() {}
-  virtual void updateRtkData(const CMR_MEAS&, int) {}
-  virtual void updateRefCoord(const CMR_REF_COORD&, int) {}
-  virtual void updateRefDesc(const CMR_HEADER&, const CMR_REF_DESC&, int) {}
-  virtual void updateStatus(CMR_DEC_STATUS&, int) {}
-  virtual void resetRTK() {}
+  virtual void reset() = 0;
+  virtual void updateRtkData(const CMR_MEAS&, int) = 0;
+  virtual void updateRefCoord(const CMR_REF_COORD&, int) = 0;
+  virtual void updateRefDesc(const CMR_HEADER&, const CMR_REF_DESC&, int) = 0;
+  virtual void updateStatus(CMR_DEC_STATUS&, int) = 0;
+  virtual void resetRTK() = 0;
 };
 
 // Internal message types after mapping.
@@ -210,9 +210,6 @@ class CMR_Decoder : public NAV_Decoder_Kernel {
   int stateSynchro() override;
   int stateCollecting() override;
   int stateDecoding() override;
-
-  // The settings of every CMR decoder (the one station table's).
-  static void setSettings(const CMR_DEC_SETTINGS& s);
 
   CycleBuffer cb;
   CmrStationTable* table;

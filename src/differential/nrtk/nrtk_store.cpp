@@ -54,16 +54,6 @@ CpdNrtkAuxEntry* CpdNrtkAuxSet::entryOf(int auxId) {
   return nullptr;
 }
 
-const CpdNrtkAuxEntry* CpdNrtkAuxSet::find(int auxId) const {
-  return const_cast<CpdNrtkAuxSet*>(this)->entryOf(auxId);
-}
-
-int CpdNrtkAuxSet::count() const {
-  int n = 0;
-  for (const CpdNrtkAuxEntry& e : aux) n += e.id >= 0 ? 1 : 0;
-  return n;
-}
-
 bool CpdNrtkAuxSet::corrReceived(const CpdNrtkMnsId& m, int auxId, CpdNrtkTimeTag time) {
   bool changed = false;
   if (mns.masterSet() && m.master == mns.master && time.valid() &&

@@ -85,8 +85,6 @@ struct CpdNrtkAuxSet {
   // Refused (false) for another master or network.
   bool add(const CpdNrtkMnsId& m, int auxId, const CpdNrtkGeoOffs& offs, int& replacedId, std::uint16_t vrsId,
            bool vrs = false);
-  const CpdNrtkAuxEntry* find(int auxId) const;
-  int count() const;
 
  private:
   CpdNrtkAuxEntry* entryOf(int auxId);

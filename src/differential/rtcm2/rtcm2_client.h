@@ -15,23 +15,23 @@
 class RtcmCpdClient {
  public:
   virtual ~RtcmCpdClient() = default;
-  virtual void updatePhase(const RTCM_RTK_PHASE&) {}
-  virtual void updateRange(const RTCM_RTK_RANGE&) {}
-  virtual void updateDelPhase(const RTCM_RTK_DEL_PHASE&) {}
-  virtual void updateDelRange(const RTCM_RTK_DEL_RANGE&) {}
+  virtual void updatePhase(const RTCM_RTK_PHASE&) = 0;
+  virtual void updateRange(const RTCM_RTK_RANGE&) = 0;
+  virtual void updateDelPhase(const RTCM_RTK_DEL_PHASE&) = 0;
+  virtual void updateDelRange(const RTCM_RTK_DEL_RANGE&) = 0;
   // `arp`: the position is of the antenna reference point.
-  virtual void updateRefPos(const CpdCPos&, int, bool) {}
-  virtual void updateAntDef(const MSG_ANT_TYPE&) {}
-  virtual void updateL2L1(const CpdAntOffs&) {}
-  virtual void updateVirtCor(const MSG_TS_COR&) {}
-  virtual void updateFKPCor(const MSG_FKP_COR&) {}
-  virtual void updateGnssOffset(const MSG_GNSS_OFFSET&) {}
-  virtual void reset() {}
-  virtual void invalidateRefPos() {}
-  virtual void invalidateOtherInfo() {}
-  virtual void setGlo(bool) {}
-  virtual void setEoe(bool) {}
-  virtual void setFull(bool) {}
+  virtual void updateRefPos(const CpdCPos&, int, bool) = 0;
+  virtual void updateAntDef(const MSG_ANT_TYPE&) = 0;
+  virtual void updateL2L1(const CpdAntOffs&) = 0;
+  virtual void updateVirtCor(const MSG_TS_COR&) = 0;
+  virtual void updateFKPCor(const MSG_FKP_COR&) = 0;
+  virtual void updateGnssOffset(const MSG_GNSS_OFFSET&) = 0;
+  virtual void reset() = 0;
+  virtual void invalidateRefPos() = 0;
+  virtual void invalidateOtherInfo() = 0;
+  virtual void setGlo(bool) = 0;
+  virtual void setEoe(bool) = 0;
+  virtual void setFull(bool) = 0;
 };
 
 class RTCM_Client : public RTCM_Decoder_Client {

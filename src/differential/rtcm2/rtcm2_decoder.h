@@ -14,25 +14,24 @@
 #include "positioning/leaky_filter.h"
 #include "settings/rtcm_settings.h"
 
-// Receiver of what an RTCM 2 decoder decodes; every call carries the decoder port. The defaults
-// ignore the data. The order of the operations is fixed: later clients override them in place.
+// Receiver of what an RTCM 2 decoder decodes; every call carries the decoder port.
 class RTCM_Decoder_Client {
  public:
   virtual ~RTCM_Decoder_Client() = default;
-  virtual void reset() {}
-  virtual void updatePhase(const RTCM_RTK_PHASE&, int) {}
-  virtual void updateRange(const RTCM_RTK_RANGE&, int) {}
-  virtual void updateDelPhase(const RTCM_RTK_DEL_PHASE&, int) {}
-  virtual void updateDelRange(const RTCM_RTK_DEL_RANGE&, int) {}
-  virtual void updateExtRefCoord(const MSG_EXTREF_PARAMS&, int) {}
-  virtual void updateTextMessage(const MSG_SPEC_MESSAGE&, int) {}
-  virtual void updateRefCoord(const MSG_REF_PARAMS&, int) {}
-  virtual void updateAntDef(const MSG_ANT_TYPE&, int) {}
-  virtual void updateArpPar(const MSG_ARP_PAR&, int) {}
-  virtual void updateVirtCor(const MSG_TS_COR&, int) {}
-  virtual void updateFKPCor(const MSG_FKP_COR&, int) {}
-  virtual void updateGnssOffset(const MSG_GNSS_OFFSET&, int) {}
-  virtual void updateStatus(RTCM_DEC_STATUS&, int) {}
+  virtual void reset() = 0;
+  virtual void updatePhase(const RTCM_RTK_PHASE&, int) = 0;
+  virtual void updateRange(const RTCM_RTK_RANGE&, int) = 0;
+  virtual void updateDelPhase(const RTCM_RTK_DEL_PHASE&, int) = 0;
+  virtual void updateDelRange(const RTCM_RTK_DEL_RANGE&, int) = 0;
+  virtual void updateExtRefCoord(const MSG_EXTREF_PARAMS&, int) = 0;
+  virtual void updateTextMessage(const MSG_SPEC_MESSAGE&, int) = 0;
+  virtual void updateRefCoord(const MSG_REF_PARAMS&, int) = 0;
+  virtual void updateAntDef(const MSG_ANT_TYPE&, int) = 0;
+  virtual void updateArpPar(const MSG_ARP_PAR&, int) = 0;
+  virtual void updateVirtCor(const MSG_TS_COR&, int) = 0;
+  virtual void updateFKPCor(const MSG_FKP_COR&, int) = 0;
+  virtual void updateGnssOffset(const MSG_GNSS_OFFSET&, int) = 0;
+  virtual void updateStatus(RTCM_DEC_STATUS&, int) = 0;
 };
 
 // One checked message as the re-output reads it: the header words and the data words, each with

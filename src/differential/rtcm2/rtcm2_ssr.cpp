@@ -35,10 +35,6 @@ int slotRow(int sys) {
 }
 }  // namespace
 
-bool isStateSpaceType(int type) {
-  return type == kOrbitGlonass || type == kClockGlonass || (type >= kOrbitGps && type <= kOrbitRefinement);
-}
-
 int systemOfField(int field) {
   constexpr int kSystems[5] = {kSysGps, kSysGlonass, kSysBeidou, kSysGalileo, kSysQzss};
   return field >= 0 && field < 5 ? kSystems[field] : -1;

@@ -26,8 +26,6 @@ constexpr std::uint16_t kNoStep = 65535;  // step marker unset
 constexpr double kCommonStep = 0.1;  // m
 constexpr double kSatStep = 0.4;     // m
 
-bool isStateSpaceType(int type);
-
 // The system index of the 3-bit system field of messages 52 to 54, or -1.
 int systemOfField(int field);
 // The correction-record slot of a 3-bit signal of a system index, or kNoSlot.

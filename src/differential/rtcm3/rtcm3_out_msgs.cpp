@@ -172,8 +172,6 @@ const MsgSchedParams* defaultSchedule(int index) {
 
 }  // namespace
 
-OutMsg* rtcm3mObject(int index) { return index >= 0 && index < kRtc3MsgCount ? g_out.table[index] : nullptr; }
-
 void rtcm3mInit() {
   for (int k = 0; k < kRtc3MsgCount; ++k) {
     char name[MsgPool::kMaxName + 1];

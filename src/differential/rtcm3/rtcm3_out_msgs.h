@@ -142,5 +142,3 @@ class Msg1029 : public MsgMult {
   long getId(int) override { return 1; }
 };
 
-// The registered object of a coder index (null outside 0..71).
-OutMsg* rtcm3mObject(int index);

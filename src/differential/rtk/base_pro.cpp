@@ -34,12 +34,6 @@ int slotSys(int slot) {
 
 int sysFirstSlot(int sys) { return sys >= 0 && sys < kSystems ? kSysSlots[sys].first : 0; }
 int sysLastSlot(int sys) { return sys >= 0 && sys < kSystems ? kSysSlots[sys].last : -1; }
-
-CpdSv slotSv(int slot) {
-  CpdSv sv;
-  if (slot >= 0 && slot < kSlots) CpdSv::fromId(slot + 1, sv);
-  return sv;
-}
 }  // namespace bpro
 
 using namespace bpro;
@@ -152,8 +146,6 @@ void BasePro::Reset() {
   bl = 0;
   pDt_ = rDt_ = kNoInterval;
 }
-
-int BasePro::Status(int s) const { return s >= 0 && s < kSignals ? st[s] : 0; }
 
 int BasePro::Status(double t, int s) {
   if (s < 0 || s >= kSignals || st[s] == 0) return 0;

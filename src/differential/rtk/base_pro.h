@@ -41,8 +41,6 @@ int slotSys(int slot);
 int sysFirstSlot(int sys);
 int sysLastSlot(int sys);
 inline bool isGloSlot(int slot) { return slot >= kGloFirst && slot <= kGloLast; }
-// The satellite of a slot (id 0 outside 0..194).
-CpdSv slotSv(int slot);
 }  // namespace bpro
 
 // s: correlation time of the models' acceleration (0..3600; 0 switches the acceleration off).
@@ -83,8 +81,6 @@ class BasePro {
   void Reset(int s);
   // Empties the object: every signal idle, no dSat, no issue, slot free.
   void Reset();
-  // The status byte; 0 for s above 5.
-  int Status(int s) const;
   // 1 while signal s is active and its model no older than textr + 1 s at t (s in the hour);
   // a stale signal is idled.
   int Status(double t, int s);

@@ -7,11 +7,6 @@
 
 constinit CpdParams cpdParams;
 
-void CpdParams::setElm(int deg) {
-  elm = deg;
-  sinElm = static_cast<float>(std::sin(deg * 0.017453292519943295));
-}
-
 bool CpdParams::setAmbFixLevel(AmbFixLevel l) {
   // The level indexes the fix-test table: one outside it must not reach the record.
   const int i = static_cast<int>(l);
@@ -30,10 +25,6 @@ void CpdParams::SetPhaseRMS(float v) {
 }
 
 void CpdParams::SetDyn(float v) { dyn = v >= kDynUnlimitedFrom ? kDynUnlimited : v; }
-
-void CpdParams::setUseSys(const bool (&v)[kSysNum]) {
-  for (int i = 0; i < kSysNum; ++i) useSys[i] = v[i];
-}
 
 void CpdParams::setUseSlot(const bool (&v)[kSlotNum]) {
   for (int i = 0; i < kSlotNum; ++i) useSlot[i] = v[i];

@@ -94,7 +94,6 @@ class CpdParams {
     hdMemf = 0.999f;
   }
 
-  void setElm(int deg);
   void setPDOP(float v) { pdop = v; }
   // A level outside 0..3 is refused (false) and nothing changes.
   bool setAmbFixLevel(AmbFixLevel l);
@@ -103,7 +102,6 @@ class CpdParams {
   void SetPhaseRMS(float v);
   void SetDyn(float v);
   void SetInitKnown(bool v) { initKnown = v; }
-  void setUseSys(const bool (&v)[kSysNum]);
   void setUseSlot(const bool (&v)[kSlotNum]);
 
  private:

@@ -1,7 +1,5 @@
 #include "differential/rtk/rtk_matrix.h"
 
-#include <cmath>
-
 Mat::Mat(int rows, int cols, int memType)
     : memType_(memType),
       capRows_(rows > 0 ? rows : 0),
@@ -40,14 +38,6 @@ void Mat::Ident() {
   }
 }
 
-void Mat::setRowActive(int r, bool on) {
-  if (r >= 0 && r < capRows_) rowAct_[r] = on ? 1 : 0;
-}
-
-void Mat::setColActive(int c, bool on) {
-  if (c >= 0 && c < capCols_) colAct_[c] = on ? 1 : 0;
-}
-
 LMat::LMat(int n)
     : cap_(n > 0 ? n : 0),
       n_(cap_),
@@ -70,9 +60,3 @@ void LMat::Zero() {
       if (act_[j]) buf_[index(i, j)] = 0.0;
   }
 }
-
-void LMat::setActive(int i, bool on) {
-  if (i >= 0 && i < cap_) act_[i] = on ? 1 : 0;
-}
-
-double Norm(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }

@@ -29,8 +29,6 @@ class Mat {
   // Element (r, c) of the current layout; the caller keeps r and c inside the current size.
   double& at(int r, int c) { return row_[r][c]; }
   double at(int r, int c) const { return row_[r][c]; }
-  void setRowActive(int r, bool on);
-  void setColActive(int c, bool on);
   bool rowActive(int r) const { return rowAct_[r] != 0; }
   bool colActive(int c) const { return colAct_[c] != 0; }
 
@@ -65,7 +63,6 @@ class LMat {
   static int index(int i, int j) { return i >= j ? i * (i + 1) / 2 + j : j * (j + 1) / 2 + i; }
   double& at(int i, int j) { return buf_[index(i, j)]; }
   double at(int i, int j) const { return buf_[index(i, j)]; }
-  void setActive(int i, bool on);
   bool active(int i) const { return act_[i] != 0; }
 
  private:
@@ -75,5 +72,3 @@ class LMat {
   std::unique_ptr<std::uint8_t[]> act_;
   std::unique_ptr<double[]> buf_;
 };
-
-double Norm(double x, double y, double z);

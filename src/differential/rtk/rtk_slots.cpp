@@ -8,42 +8,15 @@
 #include "positioning/signal_tables.h"
 
 namespace {
-// First slot of each system and one past its last, in system order.
-struct SlotRange {
-  int first, end;
-};
-constexpr SlotRange kSlotRange[kRtkSysNum] = {
-    {0, 32}, {32, 47}, {47, 83}, {83, 111}, {111, 118}, {118, 181}, {181, 195}};
-
-bool inSys(int slot, int sys) { return slot >= kSlotRange[sys].first && slot < kSlotRange[sys].end; }
-
 // Per current system the inter-system weight pair: GLONASS is weighted down, the more so in
 // the table of the double-check weighting.
 constexpr double kAlphaGlo = 0.005;
 constexpr double kAlphaGloDbl = 0.01;
 }  // namespace
 
-bool isGPS(int slot) { return inSys(slot, CpdSv::kGps); }
-bool isGLO(int slot) { return inSys(slot, CpdSv::kGlonass); }
-bool isGAL(int slot) { return inSys(slot, CpdSv::kGalileo); }
-bool isQZS(int slot) { return inSys(slot, CpdSv::kQzss); }
-bool isCOMP(int slot) { return inSys(slot, CpdSv::kBeidou); }
-bool isIND(int slot) { return inSys(slot, CpdSv::kNavic); }
-
-int getCpdSys(int slot) {
-  for (int sys = 0; sys < kRtkSysNum; ++sys)
-    if (inSys(slot, sys)) return sys;
-  return -1;
-}
-
 int systime(int sys) {
   if (sys < 0 || sys >= kRtkSysNum) return -1;
   return sys == CpdSv::kGlonass ? 1 : 0;
-}
-
-int cpdSlot(const CpdSv& sv) {
-  const int id = CpdSv::idOf(sv.sys, sv.num);
-  return id == 0 ? -1 : id - 1;
 }
 
 bool cpdSlotSv(int slot, CpdSv& out) {
@@ -123,19 +96,12 @@ void RtkChan::getUsableSlots(int out[kRtkSysNum]) {
 // ---- inter-system tables ------------------------------------------------------------------------
 double ALPHAT[RtkChan::kMaxSys][2] = {};
 double _ALPHAT[RtkChan::kMaxSys][2] = {};
-RtkSysTest rtkSysTest[RtkChan::kMaxSys] = {};
 
 void initRtkSysTables() {
-  static constexpr RtkSysTest kTest[kRtkSysNum] = {isGPS, isGLO, isGAL, nullptr, isQZS, isCOMP, isIND};
-  for (int i = 0; i < RtkChan::kMaxSys; ++i) {
-    if (i >= RtkChan::curSysNum) {
-      rtkSysTest[i] = nullptr;
-      continue;
-    }
+  for (int i = 0; i < RtkChan::kMaxSys && i < RtkChan::curSysNum; ++i) {
     const int sys = RtkChan::curSys[i];
     const bool glo = sys == CpdSv::kGlonass;
     ALPHAT[i][0] = ALPHAT[i][1] = glo ? kAlphaGlo : 1.0;
     _ALPHAT[i][0] = _ALPHAT[i][1] = glo ? kAlphaGloDbl : 1.0;
-    rtkSysTest[i] = sys >= 0 && sys < kRtkSysNum ? kTest[sys] : nullptr;
   }
 }

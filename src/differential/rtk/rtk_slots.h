@@ -19,26 +19,14 @@ constexpr int kRtkSysNum = 7;
 constexpr int kRtkSigNum = 6;  // signal slots ca, p1, p2, c2, l5, l1c
 constexpr int kRtkGloChannel0Slot = 39;
 
-bool isGPS(int slot);
-bool isGLO(int slot);
-bool isGAL(int slot);
-bool isQZS(int slot);
-bool isCOMP(int slot);
-bool isIND(int slot);
-// RTK system number of a slot (0 GPS .. 6 NavIC), -1 outside 0..194.
-int getCpdSys(int slot);
 // Time scale of a system's epoch times: 1 for GLONASS, 0 (GPS time) for the others; -1 for no
 // system.
 int systime(int sys);
-// The slot of a satellite, -1 when it has none.
-int cpdSlot(const CpdSv& sv);
 // The satellite of a slot; false (out untouched) outside 0..194.
 bool cpdSlotSv(int slot, CpdSv& out);
 // Nominal carrier frequency (Hz) of a signal slot of a satellite slot; 1.0 when the slot, the
 // system or the signal has no mapping.
 double calcSvFreq(int slot, int sig);
-
-using RtkSysTest = bool (*)(int slot);
 
 // The engine's usable-signal tables and its current system lists.
 class RtkChan {
@@ -83,7 +71,5 @@ class RtkChan {
 // Inter-system weights of the current systems: a value pair per current system.
 extern double ALPHAT[RtkChan::kMaxSys][2];
 extern double _ALPHAT[RtkChan::kMaxSys][2];
-// Membership test of each current system (none for SBAS).
-extern RtkSysTest rtkSysTest[RtkChan::kMaxSys];
-// Fills ALPHAT, _ALPHAT and rtkSysTest for the current systems (RtkChan::curSys).
+// Fills ALPHAT and _ALPHAT for the current systems (RtkChan::curSys).
 void initRtkSysTables();

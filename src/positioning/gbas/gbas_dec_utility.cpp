@@ -41,8 +41,6 @@ void gbasIdChars(std::uint32_t id, char out[4]) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(Alphabet5ToAsciiTable[(id >> (18 - 6 * i)) & 63u]);
 }
 
-void extract_GbasID(const std::uint8_t* bytes, int pos, char out[4]) { gbasIdChars(extract(bytes, pos, 24), out); }
-
 std::uint32_t crc32q(const std::uint8_t* bytes, int count) {
   if (count <= 0) return 0;
   return GbasCRC32.ComputeCRC(bytes, 0, count * 8);

@@ -12,8 +12,6 @@ namespace GbasDecUtility {
 std::uint32_t extract(const std::uint8_t* bytes, int pos, int width);
 // The same field as a two's complement number.
 std::int32_t extractSigned(const std::uint8_t* bytes, int pos, int width);
-// The 24-bit GBAS identifier at `pos` as four characters, first character first.
-void extract_GbasID(const std::uint8_t* bytes, int pos, char out[4]);
 // Four characters of a 24-bit identifier value (four 6-bit codes, the first in the top bits).
 void gbasIdChars(std::uint32_t id, char out[4]);
 // CRC-32Q (polynomial 0x814141AB, initial value 0, most significant bit first) of the first

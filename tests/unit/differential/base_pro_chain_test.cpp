@@ -264,7 +264,7 @@ TEST_F(BaseProChain, BaseClockJump) {
       if (k == 0) continue;
       for (int prn : prns) {
         EXPECT_NEAR(phaseError(prn, T, 1.5), 0.0, 1e-3) << "G" << prn << " epoch " << k;
-        EXPECT_EQ(BPC.at(0, prn - 1)->Status(0), 1);
+        EXPECT_EQ(BPC.at(0, prn - 1)->st[0], 1);
       }
     }
   }
@@ -284,7 +284,7 @@ TEST_F(BaseProChain, AnIdledSignalStartsAgainOnItsLine) {
     ASSERT_NE(p, nullptr);
     p->Reset(0);
     run(T, prns);
-    EXPECT_EQ(p->Status(0), 1);
+    EXPECT_EQ(p->st[0], 1);
     EXPECT_EQ(p->cnt[0], 0);
     T += 1.0;
     run(T, prns);
@@ -294,7 +294,7 @@ TEST_F(BaseProChain, AnIdledSignalStartsAgainOnItsLine) {
   }
   for (int k = 0; k < 20; ++k, T += 1.0) run(T, prns);
   for (int prn : prns) {
-    EXPECT_EQ(BPC.at(0, prn - 1)->Status(0), 1) << "G" << prn;
+    EXPECT_EQ(BPC.at(0, prn - 1)->st[0], 1) << "G" << prn;
     EXPECT_NEAR(phaseError(prn, T - 1.0, 1.5), 0.0, 1e-3) << "G" << prn;
   }
 }
@@ -356,7 +356,7 @@ TEST_F(BaseProChain, NewBaseRestartsTheModels) {
     for (int k = 0; k < 10; ++k, T += 1.0) run(T, prns);
     T -= 1.0;
     for (int prn : prns) {
-      EXPECT_EQ(BPC.at(0, prn - 1)->Status(0), 1) << "G" << prn;
+      EXPECT_EQ(BPC.at(0, prn - 1)->st[0], 1) << "G" << prn;
       EXPECT_EQ(BPC.at(0, prn - 1)->cnt[0], row.restarts ? 10 : 20) << "G" << prn;
       EXPECT_NEAR(phaseError(prn, T, 1.5), 0.0, 1e-3) << "G" << prn;
     }

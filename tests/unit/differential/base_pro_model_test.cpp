@@ -197,8 +197,7 @@ TEST(BaseProModel, StatusAgesSignalsOut) {
     BasePro& p = *BPC.at(0, 1);
     p.T[0] = row.modelTime;
     EXPECT_EQ(p.Status(row.t, row.s), row.want);
-    EXPECT_EQ(p.Status(0), row.idled ? 0 : 1);
-    EXPECT_EQ(p.Status(row.s), row.s > 5 ? 0 : row.idled ? 0 : 1);
+    EXPECT_EQ(p.st[0], row.idled ? 0 : 1);
   }
 }
 
@@ -253,7 +252,7 @@ TEST(BaseProModel, ClockJumpWithoutReference) {
     const int n = p.cnt[0];
     p.Update(0);
     if (row.idled) {
-      EXPECT_EQ(p.Status(0), 0);
+      EXPECT_EQ(p.st[0], 0);
       continue;
     }
     const double J = f * j - (rate + acc * j / 2) * j;
@@ -287,7 +286,7 @@ TEST(BaseProModel, FortyFourModelsAtMost) {
   const BasePro* p = BPC.at(0, 8);
   ASSERT_NE(p, nullptr);
   for (int s = 0; s < 6; ++s) {
-    EXPECT_EQ(p->Status(s), 1);
+    EXPECT_EQ(p->st[s], 1);
     EXPECT_EQ(p->T[s], 1.0);
     EXPECT_EQ(p->cnt[s], 0);
   }
@@ -337,8 +336,8 @@ TEST(BaseProModel, SetNumDropsModelsWithoutActiveSignals) {
   BPC.SetNum(0, 140000);
   EXPECT_EQ(BPC.at(0, 10), nullptr);
   ASSERT_NE(BPC.at(0, 11), nullptr);
-  EXPECT_EQ(BPC.at(0, 11)->Status(0), 0);
-  EXPECT_EQ(BPC.at(0, 11)->Status(2), 1);
+  EXPECT_EQ(BPC.at(0, 11)->st[0], 0);
+  EXPECT_EQ(BPC.at(0, 11)->st[2], 1);
   int free = 0;
   for (const BasePro& p : BPC.bp) free += p.slot == bpro::kNoSlot;
   EXPECT_EQ(free, 43);

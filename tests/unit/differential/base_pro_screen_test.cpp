@@ -4,6 +4,13 @@
 
 namespace {
 
+// The satellite of an engine slot (the model's global id less one).
+CpdSv svOfSlot(int slot) {
+  CpdSv sv;
+  CpdSv::fromId(slot + 1, sv);
+  return sv;
+}
+
 using namespace bptest;
 
 // ---- screening ----------------------------------------------------------------------------------
@@ -62,7 +69,7 @@ TEST(BaseProScreen, Outliers) {
     baseProScreen(0);
     for (int q = row.first; q < row.first + row.count; ++q) {
       const bool out = std::find(row.excluded.begin(), row.excluded.end(), q) != row.excluded.end();
-      EXPECT_EQ(BPC.at(0, q)->Status(0), out ? 0 : 1) << "slot " << q;
+      EXPECT_EQ(BPC.at(0, q)->st[0], out ? 0 : 1) << "slot " << q;
     }
     if (row.refDropped) {
       EXPECT_EQ(BPC.ref[sys * 6], bpro::kNoSlot);
@@ -98,7 +105,7 @@ void epoch(double t, int ref, const std::map<int, GloSignal>& sig, double j) {
     BasePro& p = *BPC.at(0, slot);
     p.dSat = kDSat;
     const bool other = slot != ref;
-    p.Add(bpro::slotSv(slot), tms, 1.0, g.phase(slot, t, j) - (other ? refPhi : 0.0),
+    p.Add(svOfSlot(slot), tms, 1.0, g.phase(slot, t, j) - (other ? refPhi : 0.0),
           g.code(t, j) - (other ? refCode : 0.0), 0, slot, -1);
   }
   baseProUpdateAll(0);
@@ -138,7 +145,7 @@ TEST(BaseProScreen, GlonassReferenceAcrossAClockJump) {
       const double want = sig[row.other].A - sig[row.ref].A + 1.6 * (f - fr) / kL1 * (t + 1.5 - j) + (f - fr) * j;
       EXPECT_NEAR(o.Fi[0], want, 1e-3) << "epoch " << k;
       EXPECT_NEAR(r.Fi[0], sig[row.ref].A + 1.6 * fr / kL1 * (t + 1.5 - j) + fr * j, 1e-3) << "epoch " << k;
-      EXPECT_EQ(o.Status(0), 1);
+      EXPECT_EQ(o.st[0], 1);
     }
   }
 }
@@ -165,7 +172,7 @@ TEST(BaseProScreen, LinesAfterSixtyUpdates) {
     double t = 0.0;
     for (int k = 0; k <= 60; ++k, t += row.step) {
       p.dSat = kDSat;
-      p.Add(bpro::slotSv(7), static_cast<int>(t * 1000.0), 1.0, phase(t), code(t), 0, 7, -1);
+      p.Add(svOfSlot(7), static_cast<int>(t * 1000.0), 1.0, phase(t), code(t), 0, 7, -1);
       if (p.dtp[0] > 0.0) p.Update(0);
     }
     t -= row.step;

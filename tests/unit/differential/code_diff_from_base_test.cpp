@@ -21,6 +21,7 @@
 #include "positioning/engine/sat_meas_processor.h"
 #include "settings/rcv_settings.h"
 #include "unit/navigation_data/nav_files.h"
+#include "unit/differential/elevation.h"
 
 namespace {
 
@@ -165,12 +166,11 @@ class CodeDiffWhole : public testing::Test {
     std::map<int, ZRT_EPH_GPS> first;
     for (const auto& r : recs)
       if (r.eph.health == 0 && !first.count(r.eph.prn)) first[r.eph.prn] = r.eph;
-    const CpdGPosTrig trig = CpdGPosTrig::of(CpdUtilsInstance.xyz2geo(CpdCPos{kStation[0], kStation[1], kStation[2]}));
     for (auto& [prn, eph] : first) {
       double p[3], v[3], rel;
       compute_SatPositionByEphemeris(T, kSysGps, eph, p, v, &rel);
-      const CpdElAz ea = CpdUtilsInstance.elevAzim(CpdCPos{p[0] - kStation[0], p[1] - kStation[1], p[2] - kStation[2]}, trig);
-      if (ea.elev < 15.0 * 3.14159265358979 / 180.0) continue;
+      const double elev = difftest::elevation(CpdCPos{kStation[0], kStation[1], kStation[2]}, CpdCPos{p[0], p[1], p[2]});
+      if (elev < 15.0 * 3.14159265358979 / 180.0) continue;
       const SvIdType si{static_cast<std::uint8_t>(prn - 1), kSysGps, 0, kSvUnknown};
       ASSERT_NE(SatDataProcessorInstance.update_EphemerisData(si, 0, &eph, 77, true, false, false), 0) << prn;
       PolyNodeRing ring;

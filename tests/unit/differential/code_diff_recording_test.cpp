@@ -19,6 +19,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
+#include "unit/differential/elevation.h"
 
 namespace {
 
@@ -54,7 +55,6 @@ TEST(CodeDiffRecording, TestgloCorrectionsShareTheBaseClock) {
   EXPECT_NEAR(station.x, -3869297.5138, 1e-3);
   EXPECT_NEAR(station.y, 3436571.3345, 1e-3);
   EXPECT_NEAR(station.z, 3717369.3757, 1e-3);
-  const CpdGPosTrig trig = CpdGPosTrig::of(CpdUtilsInstance.xyz2geo(station));
 
   ASSERT_FALSE(client.legacy.empty());
   // The store serves records only with a time to judge them by: the recording's first epoch.
@@ -101,8 +101,7 @@ TEST(CodeDiffRecording, TestgloCorrectionsShareTheBaseClock) {
       CpdCVel vel;
       double clk = 0.0;
       if (CpdUtilsInstance.svPos(sv, T - 0.07, false, pos, vel, clk, CpdUtils::kAnyIod) != CpdUtils::kOk) continue;
-      const CpdElAz ea = CpdUtilsInstance.elevAzim(CpdCPos{pos.x - station.x, pos.y - station.y, pos.z - station.z}, trig);
-      if (ea.elev < 15.0 * 3.14159265358979 / 180.0) continue;
+      if (difftest::elevation(station, pos) < 15.0 * 3.14159265358979 / 180.0) continue;
       const double range = s.ambiguity * kLightMs + s.pr1;
       ASSERT_TRUE(convertCpdMeasToCodeDiffCorr(ref.stationId, 0, range, 0.0, sv, static_cast<long>(o.time), &station));
       const int src = get_RtcmSourceIndex(o.time, ref.stationId);

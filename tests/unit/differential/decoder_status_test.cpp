@@ -118,41 +118,4 @@ TEST(Latency, AgainstThePublishedTimeScales) {
   TimeScales::setRealClock(nullptr);
 }
 
-// Which decoder ports count as having a decoder: a mode other than 8 and no link to the GNSS
-// board (port indexes 9 to 16, decoder ports 4 to 11); the selected port is the first of them, 0
-// when there is none.
-TEST(DecoderStatus, PortsWithADecoderTheirCountAndTheFirst) {
-  const struct {
-    const char* name;
-    std::vector<std::pair<int, int>> modes;  // decoder port, mode
-    int total, selected;
-    std::vector<int> decoders;
-  } rows[] = {
-      {"none", {}, 0, 0, {}},
-      {"serial A in RTCM 3", {{0, DecoderStatus::kRtcm3}}, 1, 0, {0}},
-      {"serial C alone", {{2, DecoderStatus::kCmr}}, 1, 2, {2}},
-      {"the USB port and serial D", {{16, DecoderStatus::kRtcm}, {3, DecoderStatus::kZrt}}, 2, 3, {3, 16}},
-      {"board links never count", {{4, DecoderStatus::kRtcm3}, {11, DecoderStatus::kZrt}}, 0, 0, {}},
-      {"first port after the links", {{12, DecoderStatus::kGbas}, {7, DecoderStatus::kZrt}}, 1, 12, {12}},
-      {"mode 8 is none", {{1, DecoderStatus::kNone}, {21, DecoderStatus::kSisnet}}, 1, 21, {21}},
-      {"every port", {}, 22 - 8, 0, {}},
-  };
-  for (const auto& r : rows) {
-    for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
-    const bool every = std::string(r.name) == "every port";
-    if (every)
-      for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kRtcm);
-    for (const auto& [port, mode] : r.modes) DecSt.setDecMode(port, mode);
-    EXPECT_EQ(DecSt.getTotNum(), r.total) << r.name;
-    EXPECT_EQ(DecSt.getSelPort(), r.selected) << r.name;
-    for (int p = 0; p < InPorts::DEC_NUM; ++p) {
-      const bool want = every ? (p < 4 || p > 11) : std::find(r.decoders.begin(), r.decoders.end(), p) != r.decoders.end();
-      EXPECT_EQ(DecSt.isDec(p), want) << r.name << " port " << p;
-    }
-  }
-  EXPECT_FALSE(DecSt.isDec(-1));
-  EXPECT_FALSE(DecSt.isDec(InPorts::DEC_NUM));
-  for (int p = 0; p < InPorts::DEC_NUM; ++p) DecSt.setDecMode(p, DecoderStatus::kNone);
-}
-
 }  // namespace

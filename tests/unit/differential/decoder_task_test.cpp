@@ -1,5 +1,6 @@
 
 
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_status.h"
 #include "differential/decoder_task.h"
 #include "differential/received_stores.h"
@@ -7,6 +8,7 @@
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
 #include "unit/port_fakes.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -17,8 +19,8 @@ void toBoard(const void* d, int n) { g_board.append(static_cast<const char*>(d),
 
 void wire() {
   g_board.clear();
-  RedirMap::clear();
-  decSetBoardSend(toBoard);
+  difftest::freeRelayLinks();
+  decBoardSendHook = toBoard;
   InPorts::afterModeChange_.set(static_cast<void (*)(int, int)>(decRedirsModeChange));
 }
 
@@ -98,11 +100,14 @@ TEST(InDecs, AutoFeedsNativeCmrRtcmRtcm3InThatOrder) {
                                            "reset rtcm", "reset rtcm3"}));
   // The table takes the native decoder of each port from its hook.
   InDecs::init();
-  EXPECT_EQ(&InDecs::get(InDecs::kZrt, p), &zrt);
-  EXPECT_EQ(&InDecs::get(InDecs::kZrt, p + 1), &InDecNull::instance);
-  EXPECT_NE(&InDecs::get(InDecs::kCmr, p), &InDecNull::instance);
-  EXPECT_NE(&InDecs::get(InDecs::kRtcm, p), &InDecNull::instance);
-  EXPECT_EQ(&InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), &InDecNull::instance);
+  EXPECT_EQ(InDecs::get(InDecs::kZrt, p), &zrt);
+  EXPECT_EQ(InDecs::get(InDecs::kZrt, p + 1), nullptr);
+  EXPECT_NE(InDecs::get(InDecs::kCmr, p), nullptr);
+  EXPECT_NE(InDecs::get(InDecs::kRtcm, p), nullptr);
+  EXPECT_EQ(InDecs::get(InDecs::kAuto, InPorts::DEC_NUM), nullptr);
+  // A port without a native decoder takes bytes and resets in auto mode and drops nothing else.
+  decProcess(InDecs::kAuto, decPort(p + 1), "ab", 2);
+  decProcess(InDecs::kZrt, decPort(p + 1), nullptr, 0);
 }
 
 // Two auto ports fed a recording in turns each frame it on their own; then noise in random chunks with resets.
@@ -136,10 +141,10 @@ struct MarkerDec : InDec {
   bool nested = false;  // decodes on through decProcess on decoder port 0
   void reset() override {}
   void process(const void* d, int n) override {
-    if (inside->fetch_add(1) != 0 || decCurrentPort() != port) ++*faults;
+    if (inside->fetch_add(1) != 0 || basePortCur_.load() != port) ++*faults;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     if (nested) inside->fetch_sub(1), decProcess(InDecs::kRtcm3, decPort(0), d, n), inside->fetch_add(1);
-    if (decCurrentPort() != port) ++*faults;
+    if (basePortCur_.load() != port) ++*faults;
     inside->fetch_sub(1);
   }
 };
@@ -164,7 +169,7 @@ TEST(DecoderTask, DecProcessAndTaskKeepTheirOwnMarker) {
   for (int i = 0; i < 50; ++i) EXPECT_EQ(h.process(b, 0, 4, false), 4);
   other.join();
   EXPECT_EQ(faults.load(), 0);
-  EXPECT_EQ(decCurrentPort(), -1);
+  EXPECT_EQ(basePortCur_.load(), -1);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/raw_nav_rings.h"
 #include "unit/gbas_messages.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -180,8 +181,8 @@ TEST(GbasDecoderRoad, PortInGbasMode) {
   setup();
   static std::string board;
   board.clear();
-  RedirMap::clear();
-  decSetBoardSend([](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); });
+  difftest::freeRelayLinks();
+  decBoardSendHook = [](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); };
   InDecs::init();
   decRedirsModeChange(IOP_SER_B, InPort::M_GBAS);
   const int port = InPorts::io2dec_[IOP_SER_B];

@@ -16,6 +16,7 @@
 #include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "unit/gbas_messages.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ TEST(GbasCorrectionsRoad, PortBytesToSatelliteCorrection) {
 
   static std::string board;
   board.clear();
-  RedirMap::clear();
-  decSetBoardSend([](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); });
+  difftest::freeRelayLinks();
+  decBoardSendHook = [](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); };
   InDecs::init();
   decRedirsModeChange(IOP_SER_C, InPort::M_GBAS);
   const int port = InPorts::io2dec_[IOP_SER_C];

@@ -11,6 +11,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "differential/nrtk/rtcm_nrtk_decoder.h"
 #include "nrtk_test_util.h"
+#include "unit/differential/nrtk_aux.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST_F(NrtkDecoder, AuxiliaryStationsEnterUnderTheirMasterAndNetwork) {
   network({});
   for (const Row& r : rows) {
     dec.updateAux(station(r.master, r.net, r.sub, r.aux, r.dLat, r.dLon, r.dHgt));
-    const CpdNrtkAuxEntry* e = n().auxSet.find(r.aux);
+    const CpdNrtkAuxEntry* e = nrtktest::auxOf(n().auxSet, r.aux);
     ASSERT_EQ(e != nullptr, r.entered) << r.what;
     EXPECT_EQ(n().best(r.aux), r.pos) << r.what;
     if (e == nullptr) continue;
@@ -104,7 +105,7 @@ TEST_F(NrtkDecoder, AuxiliaryStationsEnterUnderTheirMasterAndNetwork) {
 TEST_F(NrtkDecoder, StationsWaitForTheNetworkOfACorrection) {
   dec.updateRefPos(kMasterPos, 100);
   dec.updateAux(station(100, 5, 1, 10));
-  EXPECT_EQ(n().auxSet.find(10), nullptr);
+  EXPECT_EQ(nrtktest::auxOf(n().auxSet, 10), nullptr);
   dec.updateIono(iono(hdr(10, 1000), {{1, 0, 0, 0, 0.1}}));
   dec.updateAux(station(100, 5, 1, 10));
   EXPECT_EQ(n().best(10), 0);
@@ -162,7 +163,7 @@ TEST_F(NrtkDecoder, PhysicalStationPairs) {
     dec.updatePhysRefPos(physRefPos(r.nonPhys, r.phys, 1.5, -2.25, 3.125));
     EXPECT_EQ(std::tuple(dec.stationId(), dec.pairOther(), dec.pairCur()), std::tuple(r.station, r.other, r.pairCur))
         << r.what;
-    const CpdNrtkAuxEntry* e = n().auxSet.find(r.station);
+    const CpdNrtkAuxEntry* e = nrtktest::auxOf(n().auxSet, r.station);
     ASSERT_EQ(e != nullptr, r.entered) << r.what;
     EXPECT_EQ(n().best(r.station), r.entered ? 0 : -1) << r.what;
     if (e == nullptr) continue;
@@ -279,7 +280,7 @@ TEST_F(NrtkDecoder, NetworkChangeClearsTheBestSix) {
   EXPECT_EQ(st->count('i', 0), 2);
   EXPECT_EQ(int(st->find('i', 0, 10, 205000)->hdr.mns.network), 6);
   dec.updateIono(iono(header(100, 6, 1, 10, 210001, false, 0, 0), {{1, 0, 0, 0, 0.1}}));
-  EXPECT_EQ(std::tuple(n().best(10), n().best(11), n().auxSet.count()), std::tuple(-1, -1, 0));
+  EXPECT_EQ(std::tuple(n().best(10), n().best(11), nrtktest::auxCount(n().auxSet)), std::tuple(-1, -1, 0));
   EXPECT_EQ(st->count('i', 0), 2);
   dec.updateAux(station(100, 6, 1, 11));
   dec.updateIono(iono(header(100, 6, 1, 11, 211000, false, 0, 0), {{1, 0, 0, 0, 0.1}}));
@@ -311,9 +312,9 @@ TEST(NrtkDecoderLock, EveryCallTakesAndGivesBackTheAuxiliaryRecord) {
         ++k;
         EXPECT_EQ(std::tuple(counting.obtains, counting.releases), std::tuple(k, k)) << name << " " << attached;
         // Free for a reader right away.
-        const CpdAux* a = st->buf.doGetAux();
+        CpdAux* a = st->buf.doObtainAux();
         EXPECT_EQ(a, &st->aux);
-        st->buf.doUnlockAux(a);
+        st->buf.doReleaseAux(a);
       }
     }
     if (!attached) {
@@ -359,7 +360,7 @@ TEST(NrtkDecoderRandom, RandomRecordsKeepTheStoreSound) {
       }
     }
   }
-  EXPECT_LE(st->n.auxSet.count(), 32);
+  EXPECT_LE(nrtktest::auxCount(st->n.auxSet), 32);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "nrtk_test_util.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/nrtk_aux.h"
 
 namespace {
 
@@ -45,9 +46,9 @@ struct NrtkRoad : ::testing::Test {
   }
   void feed(const Bytes& f) {
     drv.putData(f.data(), static_cast<int>(f.size()), static_cast<InPorts::DecPortIndex>(kPort));
-    const CpdAux* a = pBaseMeasBuf->doGetAux();
+    CpdAux* a = pBaseMeasBuf->doObtainAux();
     ASSERT_EQ(a, &cpdAuxBase);
-    pBaseMeasBuf->doUnlockAux(a);
+    pBaseMeasBuf->doReleaseAux(a);
   }
   // The master at the 1005 example point, network 5/1 named by a correction of a station not
   // entered, then the stations.
@@ -82,7 +83,7 @@ TEST_F(NrtkRoad, MasterAndStationsFromTheirMessages) {
   EXPECT_EQ(std::tuple(int(nrtk.auxSet.mns.network), int(nrtk.auxSet.mns.subnet)), std::tuple(5, 1));
   for (const Row& r : rows) {
     feed(msg1014(5, 1, kMaster, r.aux, r.dLat, r.dLon, r.dHgt));
-    const CpdNrtkAuxEntry* e = nrtk.auxSet.find(r.aux);
+    const CpdNrtkAuxEntry* e = nrtktest::auxOf(nrtk.auxSet, r.aux);
     ASSERT_NE(e, nullptr) << r.aux;
     EXPECT_EQ(nrtk.best(r.aux), r.pos);
     // Within the float the decoded record carries the differences in.
@@ -92,7 +93,7 @@ TEST_F(NrtkRoad, MasterAndStationsFromTheirMessages) {
   }
   // Another master's station is not entered.
   feed(msg1014(5, 1, kMaster + 1, 13));
-  EXPECT_EQ(nrtk.auxSet.find(13), nullptr);
+  EXPECT_EQ(nrtktest::auxOf(nrtk.auxSet, 13), nullptr);
 }
 
 // Two 1015 of one epoch, the first with the multiple-message bit: one epoch, published with the
@@ -180,7 +181,7 @@ TEST_F(NrtkRoad, ResidualsOfThePhysicalStation) {
   rtcm3ClientsInit();
   feed(msg1005(kMaster, 11141045999, -48507297108, 39755214643));
   feed(msg1032(kMaster, 7, 11141045999, -48507297108, 39755214643));
-  const CpdNrtkAuxEntry* e = nrtk.auxSet.find(7);
+  const CpdNrtkAuxEntry* e = nrtktest::auxOf(nrtk.auxSet, 7);
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(std::tuple(int(e->vrsId), int(e->vrsFlag), nrtk.best(7)), std::tuple(kMaster, 1, 0));
   EXPECT_NEAR(e->offs.dLat, 1114104.5999, 1e-4);
@@ -284,7 +285,7 @@ TEST_F(NrtkRoad, RandomFramesKeepTheStoreSound) {
       }
     }
   }
-  EXPECT_LE(nrtk.auxSet.count(), 32);
+  EXPECT_LE(nrtktest::auxCount(nrtk.auxSet), 32);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/nrtk/nrtk_store.h"
 #include "unit/own_process.h"
+#include "unit/differential/nrtk_aux.h"
 
 namespace {
 
@@ -92,12 +93,12 @@ TEST(NrtkAuxSet, NetworkChangeAfterTenQuietSeconds) {
   };
   for (const Row& r : rows) {
     CpdNrtkAuxSet s = netSet(r.last);
-    ASSERT_EQ(s.count(), 32) << r.what;
+    ASSERT_EQ(nrtktest::auxCount(s), 32) << r.what;
     EXPECT_EQ(s.corrReceived(mnsOf(100, 6, 1), 7, at(r.msg)), r.changed) << r.what;
     EXPECT_EQ(std::tuple(int(s.mns.network), int(s.mns.subnet)), r.changed ? std::tuple(6, 1) : std::tuple(5, 1))
         << r.what;
     // A change forgets every station; the message then is the new network's last correction.
-    EXPECT_EQ(s.count(), r.changed ? 0 : 32) << r.what;
+    EXPECT_EQ(nrtktest::auxCount(s), r.changed ? 0 : 32) << r.what;
     EXPECT_EQ(s.lastCorr.ms, r.changed ? r.msg : r.last) << r.what;
     if (r.changed) {
       for (const CpdNrtkAuxEntry& e : s.aux) {
@@ -151,11 +152,11 @@ TEST(NrtkAuxSet, ContinuousStreamOfANewNetworkTakesOver) {
 TEST(NrtkAuxSet, CorrectionTimeRecordedForItsStation) {
   CpdNrtkAuxSet s = netSet(100000);
   s.corrReceived(mnsOf(100, 5, 1), 17, at(123000));
-  EXPECT_EQ(s.find(17)->time.ms, 123000);
-  EXPECT_EQ(s.find(18)->time.ms, -1);
+  EXPECT_EQ(nrtktest::auxOf(s, 17)->time.ms, 123000);
+  EXPECT_EQ(nrtktest::auxOf(s, 18)->time.ms, -1);
   // Another master's correction records nothing.
   s.corrReceived(mnsOf(101, 5, 1), 18, at(124000));
-  EXPECT_EQ(s.find(18)->time.ms, -1);
+  EXPECT_EQ(nrtktest::auxOf(s, 18)->time.ms, -1);
   EXPECT_EQ(s.lastCorr.ms, 123000);
 }
 
@@ -188,7 +189,7 @@ TEST(NrtkAuxSet, AddRules) {
     const CpdNrtkGeoOffs o{0.001 * r.auxId, -0.002, 3.0 * r.sub};
     EXPECT_EQ(s.add(mnsOf(r.master, r.net, r.sub), r.auxId, o, rep, 7), r.added) << r.what;
     EXPECT_EQ(rep, -1) << r.what;
-    const CpdNrtkAuxEntry* e = s.find(r.auxId);
+    const CpdNrtkAuxEntry* e = nrtktest::auxOf(s, r.auxId);
     const bool present = r.added || r.auxId == 40;
     ASSERT_EQ(e != nullptr, present) << r.what;
     if (present) {
@@ -197,7 +198,7 @@ TEST(NrtkAuxSet, AddRules) {
           << r.what;
     }
   }
-  EXPECT_EQ(s.count(), 2);
+  EXPECT_EQ(nrtktest::auxCount(s), 2);
 }
 
 // The 33rd station takes the entry heard from longest ago (never heard counts as oldest, the
@@ -226,10 +227,10 @@ TEST(NrtkAuxSet, ThirtyThirdStationReplacesTheOldest) {
     const int expect = r.unheard != 0 ? r.unheard : r.oldest;
     EXPECT_TRUE(s.add(mnsOf(100, 5, 1), 33, {}, rep, 0)) << r.what;
     EXPECT_EQ(rep, expect) << r.what;
-    EXPECT_EQ(s.find(expect), nullptr) << r.what;
-    ASSERT_NE(s.find(33), nullptr) << r.what;
-    EXPECT_EQ(s.find(33)->time.ms, -1) << r.what;
-    EXPECT_EQ(s.count(), 32);
+    EXPECT_EQ(nrtktest::auxOf(s, expect), nullptr) << r.what;
+    ASSERT_NE(nrtktest::auxOf(s, 33), nullptr) << r.what;
+    EXPECT_EQ(nrtktest::auxOf(s, 33)->time.ms, -1) << r.what;
+    EXPECT_EQ(nrtktest::auxCount(s), 32);
   }
 }
 
@@ -469,10 +470,10 @@ TEST(NrtkInit, RingsInTheStoreAndTheStoreOnTheBaseBuffer) {
       EXPECT_EQ(nrtk.geom[i], &geomBuf[i]);
       EXPECT_EQ(nrtk.res[i], &resBuf[i]);
     }
-    const CpdAux* a = pBaseMeasBuf->doGetAux();
+    CpdAux* a = pBaseMeasBuf->doObtainAux();
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->nrtk, &nrtk);
-    pBaseMeasBuf->doUnlockAux(a);
+    pBaseMeasBuf->doReleaseAux(a);
   });
 }
 

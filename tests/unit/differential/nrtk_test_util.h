@@ -60,13 +60,10 @@ struct CountingBuf final : CpdMeasBuf {
   void doReclaim(CpdMeas* m) override { in.doReclaim(m); }
   const CpdMeas* doGet() override { return in.doGet(); }
   const CpdMeas* doFind(const CpdEpochId& id) override { return in.doFind(id); }
-  const CpdMeas* doFindDiv(int div, int shift) override { return in.doFindDiv(div, shift); }
   void doUnlock(const CpdMeas* m) override { in.doUnlock(m); }
   void doClear() override { in.doClear(); }
   CpdAux* doObtainAux() override { return ++obtains, in.doObtainAux(); }
   void doReleaseAux(CpdAux* a) override { ++releases, in.doReleaseAux(a); }
-  const CpdAux* doGetAux() override { return in.doGetAux(); }
-  void doUnlockAux(const CpdAux* a) override { in.doUnlockAux(a); }
 };
 
 // ---- decoded records ------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 #include <cstdio>
 
@@ -87,7 +88,7 @@ TEST(RefParMessage, ChangesCountOnlyWhatReadersCompare) {
   EXPECT_EQ(m.getChanges(), 0);
 }
 
-struct Base : Rtcm3CpdClient {
+struct Base : NullRtcm3CpdClient {
   std::string log;
   void updateAntDesc(const char* d, int st) override { log += std::string(d) + " " + std::to_string(st) + ";"; }
   void updateFlags(std::uint8_t f) override { log += "flags " + std::to_string(f) + ";"; }

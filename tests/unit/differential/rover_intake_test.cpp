@@ -14,6 +14,13 @@
 
 namespace {
 
+// How many satellites the recent set holds, asked id by id.
+int recentHeld() {
+  int n = 0;
+  for (int id = 1; id <= CpdSv::kMaxId; ++id) n += cpdRecentSvs_.has(id) ? 1 : 0;
+  return n;
+}
+
 constexpr double kC = 299792458.0;  // m/s, IS-GPS-200 20.3.4.3
 
 struct Sig {
@@ -127,7 +134,7 @@ TEST_F(RoverIntake, ChannelsBecomeTheInputsEpochs) {
   pRovMeasBuf[1]->doUnlock(m);
 
   for (int id : {5, 37, 7, 148, 113}) EXPECT_TRUE(cpdRecentSvs_.has(id)) << id;
-  EXPECT_EQ(cpdRecentSvs_.count(), 5);
+  EXPECT_EQ(recentHeld(), 5);
 
   // Without a valid time the record says so and the epochs are not published.
   mt.valid = 0;
@@ -180,7 +187,7 @@ TEST_F(RoverIntake, ReadersInAnotherTaskSeeWholeRecords) {
         ClientTimes ct;
         etSetTimeDeltas(ct);
       }
-      if (!cpdRecentSvs_.has(5) && cpdRecentSvs_.count() != 0) bad.fetch_add(1);
+      if (!cpdRecentSvs_.has(5) && recentHeld() != 0) bad.fetch_add(1);
       if (const CpdMeas* m = pRovMeasBuf[0]->doGet()) {
         const int before = m->id.get();
         if (m->times.time[0] % 3600000 != before || m->n != 1) bad.fetch_add(1);

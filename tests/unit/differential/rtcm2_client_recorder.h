@@ -8,10 +8,11 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 namespace rtcm2test {
 
-struct Recorder : RTCM_Decoder_Client {
+struct Recorder : NullRtcm2Client {
   int resets = 0;
   int lastPort = -1;
   std::vector<RTCM_DEC_STATUS> statuses;

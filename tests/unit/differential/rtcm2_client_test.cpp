@@ -16,6 +16,7 @@
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr int kPort = 1;
 // A point on the WGS 84 ellipsoid's equator and one 30 km above it.
 constexpr double kA = 6378137.0;
 
-struct Spy : RtcmCpdClient {
+struct Spy : NullRtcmCpdClient {
   std::string log;
   CpdCPos pos;
   CpdAntOffs offs;

@@ -11,6 +11,7 @@
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using namespace rtcm3test;
 
 Field sgn(std::int64_t v, int n) { return Field(static_cast<std::uint64_t>(v) & ((1ull << n) - 1), n); }
 
-struct Base : Rtcm3CpdClient {
+struct Base : NullRtcm3CpdClient {
   std::string log;
   void update(const RTC3_OBS&) override { log += "obs;"; }
   void updateFlags(std::uint8_t f) override { log += "flags " + std::to_string(f) + ";"; }
@@ -28,7 +29,6 @@ struct Base : Rtcm3CpdClient {
   void updateNrtkGeom(const RTC3_NRTK_GEO& g) override { log += "geo " + std::to_string(g.hdr.satCount) + ";"; }
   void updateNrtkRes(const RTC3_NRTK_RES& r) override { log += "res " + std::to_string(r.satCount) + ";"; }
   void updateNrtkPhysRefPos(const RTC3_NRTK_PHYS_REFPOS& p) override { log += "phys " + std::to_string(p.physId) + ";"; }
-  void updateNrtkFKP(const RTC3_NRTK_FKP&) override { log += "fkp;"; }
 };
 
 // One client on decoder port 1 with the gates open for station 2003 (the configured base).

@@ -162,14 +162,8 @@ class RinexOrbits : public CpdUtils {
     double p[3];
     return state(sv, t, p, corr) ? kOk : kNoData;
   }
-  int sys2sys(CpdSv::Sys, CpdSv::Sys, CpdCPos&, CpdCVel&) override { return kOk; }
-  int getTimeCorDt(const CpdSv&, int, double&) override { return kNoData; }
   int getIssue(const CpdSv&, int&, int&, double) override { return kNoData; }
-  CpdElAz elevAzim(const CpdCPos&, const CpdGPosTrig&) override { return {}; }
   CpdGPos xyz2geo(const CpdCPos&) override { return {}; }
-  CpdCPos geo2xyz(const CpdGPos&) override { return {}; }
-  void enu2xyz(const CpdGPosTrig&, const float*, float*) override {}
-  void xyz2enu(const CpdGPosTrig&, float*, const float*) override {}
 
  private:
   static double fold(double d, double half) {

@@ -24,6 +24,7 @@
 #include "differential/reoutput_seam.h"
 #include "differential/rtcm3_decoder.h"
 #include "platform/crc.h"
+#include "unit/differential/null_clients.h"
 
 namespace rtcm3test {
 
@@ -101,7 +102,7 @@ inline Bytes frameOf(const Bytes& payload) {
   return f;
 }
 
-struct RecordingClient : RTC3_Decoder_Client {
+struct RecordingClient : NullRtcm3Client {
   std::vector<RTC3_REFPOS> refPos;
   std::vector<RTC3_ANT_DESC> antDesc;
   std::vector<RTC3_RCV_DESC> rcvDesc;
@@ -139,6 +140,7 @@ struct Reoutput {
     frames.emplace_back(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + len);
     return len;
   }
+  DecOutputSeam kept = decOutputSeam;
   explicit Reoutput(const RTC3_DEC_SETTINGS& s) {
     frames.clear();
     decOutputSeam.writePort = &write;
@@ -146,7 +148,7 @@ struct Reoutput {
   }
   ~Reoutput() {
     RTC3_Decoder::setSettings(RTC3_DEC_SETTINGS{0, 43, 82, 1, 0});
-    decOutputSeamDefaults();
+    decOutputSeam = kept;
   }
 };
 

@@ -18,10 +18,11 @@
 #include "differential/rtk_base.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 namespace {
 
-struct Spy : RtcmCpdClient {
+struct Spy : NullRtcmCpdClient {
   std::string log;
   CpdAntOffs offs;
   void updateRefPos(const CpdCPos& p, int id, bool arp) override {

@@ -20,6 +20,7 @@
 #include "positioning/raw_nav_rings.h"
 #include "positioning/sbas/sbas_data_decoder.h"
 #include "unit/differential/sisnet_lines.h"
+#include "unit/differential/relay_links.h"
 #include "unit/platform/image_block.h"
 
 namespace {
@@ -469,21 +470,21 @@ TEST(SisnetRoad, PortInSisnetMode) {
   putTime(kTow * 1000u);
   static std::string board;
   board.clear();
-  RedirMap::clear();
-  decSetBoardSend([](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); });
+  difftest::freeRelayLinks();
+  decBoardSendHook = [](const void* p, int n) { board.append(static_cast<const char*>(p), static_cast<std::size_t>(n)); };
   InDecs::init();
   decRedirsModeChange(IOP_SER_B, InPort::M_SISNET);
   EXPECT_NE(board.find("imode,sisnet"), std::string::npos);
   const int port = InPorts::io2dec_[IOP_SER_B];
   const std::string good = full(mt1(1));
-  for (int p = 0; p < InPorts::DEC_NUM; ++p) EXPECT_NE(&InDecs::get(InDecs::kSisnet, p), &InDecNull::instance) << p;
+  for (int p = 0; p < InPorts::DEC_NUM; ++p) EXPECT_NE(InDecs::get(InDecs::kSisnet, p), nullptr) << p;
   decProcess(InDecs::kSisnet, static_cast<InPorts::DecPortIndex>(port), good.data(), static_cast<int>(good.size()));
   EXPECT_EQ(SisnetDataDecoderInstance.status().messages, 1);
   DecoderStatus::PortRecord r{};
   ASSERT_TRUE(DecSt.get(port, r));
   EXPECT_EQ(r.mode, DecoderStatus::kSisnet);
   EXPECT_EQ(r.streams[0].good, 1);
-  InDecs::get(InDecs::kSisnet, port).reset();
+  InDecs::get(InDecs::kSisnet, port)->reset();
   EXPECT_EQ(SisnetDataDecoderInstance.status().messages, 0);
 }
 

@@ -2,6 +2,7 @@
 // messages through a port in "zrt" mode, written by the simulator's writer, and what reaches the
 // base buffer's client.
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "differential/received_stores.h"
@@ -286,7 +287,7 @@ const Row kRows[] = {
        EXPECT_EQ(std::tuple(int(m.sv[0].slot[5].flags), int(m.sv[0].slot[0].flags)), std::tuple(1, 3));
        // The one phase is counted under Galileo's channel-data row (3).
        std::uint8_t last[kCpdCountSys][CpdSvMeas::kSlotNum];
-       cpdCountsLast(last);
+       std::memcpy(last, uDecodedSysSlotLastNum, sizeof last);
        EXPECT_EQ(std::tuple(int(last[3][0]), int(last[3][5]), int(last[2][0])), std::tuple(1, 0, 0));
      }},
     {"BufferHeldElsewhereOpensNoEpoch", [](BaseRig&) { ASSERT_NE(g_held = pBaseMeasBuf->doObtain(), nullptr); },

@@ -13,6 +13,7 @@
 #include "platform/misc_par.h"
 #include "positioning/chan_data.h"
 #include "positioning/raw_nav_rings.h"
+#include "unit/differential/relay_links.h"
 
 namespace {
 
@@ -248,7 +249,7 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
 }
 
 TEST(RawDecoderMessages, DataLinkReportNamesTheHoldersPorts) {
-  RedirMap::clear();
+  difftest::freeRelayLinks();
   decRedirsModeChange(IOP_SER_C, InPort::M_RTCM3);  // link 1: dev/shm/d, the board's '3'
   const std::string body = "{3,rtcm3,12,0}{0,zrt}{";
   const std::string text = "DL000" + body + "5A";     // two checksum characters close it

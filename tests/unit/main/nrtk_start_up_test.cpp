@@ -23,9 +23,9 @@ TEST_F(NrtkStartUp, StoreIsOnTheBaseBuffer) {
     wireHooks();
     initOnce();
     int missing = 0;
-    const CpdAux* a = pBaseMeasBuf != nullptr ? pBaseMeasBuf->doGetAux() : nullptr;
+    CpdAux* a = pBaseMeasBuf != nullptr ? pBaseMeasBuf->doObtainAux() : nullptr;
     if (a == nullptr || a->nrtk != &nrtk) ++missing, std::fprintf(stderr, "$$NRTK: store not on the base buffer\n");
-    if (a != nullptr) pBaseMeasBuf->doUnlockAux(a);
+    if (a != nullptr) pBaseMeasBuf->doReleaseAux(a);
     for (int i = 0; i < CpdNrtkBestAuxSet::kSize; ++i) {
       if (nrtk.iono[i] != &ionoBuf[i] || nrtk.geom[i] != &geomBuf[i] || nrtk.res[i] != &resBuf[i]) {
         ++missing;

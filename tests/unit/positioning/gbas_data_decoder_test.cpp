@@ -73,7 +73,7 @@ TEST(GbasCrc, CheckValueAndTableD8Type1BlockCrc) {
   ASSERT_EQ(m.size(), 28u);
   EXPECT_EQ(GbasDecUtility::crc32q(m.data(), 24), rev32(0xB5D0BC52u));
   char id[4];
-  GbasDecUtility::extract_GbasID(m.data(), 8, id);
+  GbasDecUtility::gbasIdChars(GbasDecUtility::extract(m.data(), 8, 24), id);
   EXPECT_EQ(std::string(id, 4), "BELL");
 }
 

@@ -14,6 +14,7 @@
 #include "positioning/chan_data.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/differential/null_clients.h"
 
 namespace {
 
@@ -162,7 +163,7 @@ TEST(CmrCpdEpoch, NoStationPositionNoSatellite) {
 
 // ---- the client's gates ---------------------------------------------------------------------------
 
-struct Spy : CmrCpdClient {
+struct Spy : NullCmrCpdClient {
   int updates = 0, refPos = 0, antDesc = 0;
   unsigned char ant = 0;
   void update(const CMR_MEAS&) override { ++updates; }

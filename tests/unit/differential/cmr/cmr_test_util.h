@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "differential/cmr/cmr_decoder.h"
+#include "unit/differential/null_clients.h"
 
 namespace cmrtest {
 
@@ -159,7 +160,7 @@ inline std::vector<Bytes> plusPages(int station, const Bytes& rec, bool countIsP
   return out;
 }
 
-struct Recorder : CMR_Decoder_Client {
+struct Recorder : NullCmrClient {
   std::vector<CMR_MEAS> meas;
   std::vector<CMR_REF_COORD> coords;
   std::vector<CMR_REF_DESC> descs;

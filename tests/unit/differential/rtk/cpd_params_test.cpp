@@ -37,19 +37,6 @@ TEST(CpdParams, GlobalStartsAtTheConstructionDefaults) {
   });
 }
 
-TEST(CpdParams, ElevationMaskAndItsSine) {
-  // sin(deg) from tables of the sine, independent of the code's constant.
-  const struct { int deg; double sine; } rows[] = {
-      {0, 0.0}, {5, 0.0871557427}, {10, 0.1736481777}, {15, 0.2588190451}, {30, 0.5}, {90, 1.0}, {-5, -0.0871557427},
-  };
-  for (const auto& r : rows) {
-    CpdParams p;
-    p.setElm(r.deg);
-    EXPECT_EQ(p.elm, r.deg);
-    EXPECT_NEAR(p.sinElm, r.sine, 1e-7) << r.deg;
-  }
-}
-
 TEST(CpdParams, AmbiguityFixLevelGivesItsFixTestOrIsRefused) {
   const struct { int level; bool ok; int nft; int kept; } rows[] = {
       {0, true, 0, 0}, {1, true, 2, 1}, {2, true, 4, 2}, {3, true, 6, 3},
