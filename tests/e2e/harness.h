@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -95,6 +96,31 @@ inline long blockOffset(const std::string& img, unsigned id) {
     off += 6 + len + (img[off + 5] & 1);
   }
   return -1;
+}
+
+// The `nth` (from 0) block of id `id` in a settings image, -1 when there is none.
+inline long nthBlock(const std::string& img, unsigned id, int nth) {
+  for (std::size_t off = 16; off + 6 <= img.size();) {
+    const unsigned bid = le32(img, off) & 0xFFFF, len = le32(img, off + 2) & 0xFFFFFF;
+    if (bid == 0 && len == 0) return -1;
+    if (bid == id && nth-- == 0) return static_cast<long>(off);
+    off += 6 + len + (img[off + 5] & 1);
+  }
+  return -1;
+}
+// The data of a valid block (header byte 5, bit 7: the valid mark), or "".
+inline std::string blockData(const std::string& img, unsigned id, int nth = 0) {
+  const long off = nthBlock(img, id, nth);
+  if (off < 0 || !(static_cast<unsigned char>(img[static_cast<std::size_t>(off) + 5]) & 0x80)) return "";
+  const std::size_t len = le32(img, static_cast<std::size_t>(off) + 2) & 0xFFFFFF;
+  return img.substr(static_cast<std::size_t>(off) + 6, len);
+}
+// A value of type T at byte `off` of a block's data; 0 beyond its end.
+template <class T>
+T fieldAt(const std::string& d, std::size_t off) {
+  T v{};
+  if (off + sizeof v <= d.size()) std::memcpy(&v, d.data() + off, sizeof v);
+  return v;
 }
 
 // What the board receives from a start-up with no start messages, from the issue reply on:

@@ -348,30 +348,6 @@ TEST_F(NativeNavRecords, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHas
 
 // ---- what the settings image keeps ------------------------------------------------------------
 
-// The `nth` (from 0) block of id `id` in a settings image, -1 when there is none.
-long nthBlock(const std::string& img, unsigned id, int nth) {
-  for (std::size_t off = 16; off + 6 <= img.size();) {
-    const unsigned bid = le32(img, off) & 0xFFFF, len = le32(img, off + 2) & 0xFFFFFF;
-    if (bid == 0 && len == 0) return -1;
-    if (bid == id && nth-- == 0) return static_cast<long>(off);
-    off += 6 + len + (img[off + 5] & 1);
-  }
-  return -1;
-}
-// The data of a valid block (header byte 5, bit 7: the valid mark), or "".
-std::string blockData(const std::string& img, unsigned id, int nth = 0) {
-  const long off = nthBlock(img, id, nth);
-  if (off < 0 || !(static_cast<unsigned char>(img[static_cast<std::size_t>(off) + 5]) & 0x80)) return "";
-  const std::size_t len = le32(img, static_cast<std::size_t>(off) + 2) & 0xFFFFFF;
-  return img.substr(static_cast<std::size_t>(off) + 6, len);
-}
-template <class T>
-T at(const std::string& d, std::size_t off) {
-  T v{};
-  if (off + sizeof v <= d.size()) std::memcpy(&v, d.data() + off, sizeof v);
-  return v;
-}
-
 // A UTC record in the GPS layout (tot, A1, A0, WNt, WNlsf, DN, dtLS, dtLSF).
 struct Utc {
   std::uint32_t tot;
@@ -390,14 +366,14 @@ Body utcBody(const Utc& u) {
 // The block of a system's UTC parameters holds them at the layout's offsets.
 void expectUtc(const std::string& d, const Utc& u, const char* what) {
   ASSERT_GE(d.size(), 23u) << what << ": no valid UTC block";
-  EXPECT_EQ(at<std::uint32_t>(d, 0), u.tot) << what;
-  EXPECT_EQ(at<float>(d, 4), u.a1) << what;
-  EXPECT_EQ(at<double>(d, 8), u.a0) << what;
-  EXPECT_EQ(at<std::uint16_t>(d, 16), u.wnt) << what;
-  EXPECT_EQ(at<std::uint16_t>(d, 18), u.wnlsf) << what;
-  EXPECT_EQ(at<std::uint8_t>(d, 20), u.dn) << what;
-  EXPECT_EQ(at<std::int8_t>(d, 21), u.dtls) << what;
-  EXPECT_EQ(at<std::int8_t>(d, 22), u.dtlsf) << what;
+  EXPECT_EQ(fieldAt<std::uint32_t>(d, 0), u.tot) << what;
+  EXPECT_EQ(fieldAt<float>(d, 4), u.a1) << what;
+  EXPECT_EQ(fieldAt<double>(d, 8), u.a0) << what;
+  EXPECT_EQ(fieldAt<std::uint16_t>(d, 16), u.wnt) << what;
+  EXPECT_EQ(fieldAt<std::uint16_t>(d, 18), u.wnlsf) << what;
+  EXPECT_EQ(fieldAt<std::uint8_t>(d, 20), u.dn) << what;
+  EXPECT_EQ(fieldAt<std::int8_t>(d, 21), u.dtls) << what;
+  EXPECT_EQ(fieldAt<std::int8_t>(d, 22), u.dtlsf) << what;
 }
 
 // A Klobuchar model: tow, week, alpha 0..3, beta 0..3.
@@ -544,23 +520,23 @@ TEST_F(NativeNavRecords, EachSystemsRecordsAreKeptWhereTheirLayoutsPutThem) {
   expectUtc(blockData(img, 910), gps, "GPS");
   const std::string g = blockData(img, 912);
   expectUtc(g, gal, "Galileo");
-  EXPECT_EQ(at<float>(g, 24), 1.5e-9f);
-  EXPECT_EQ(at<std::uint32_t>(g, 32), 432000u);
-  EXPECT_EQ(at<std::uint8_t>(g, 38), 1);
+  EXPECT_EQ(fieldAt<float>(g, 24), 1.5e-9f);
+  EXPECT_EQ(fieldAt<std::uint32_t>(g, 32), 432000u);
+  EXPECT_EQ(fieldAt<std::uint8_t>(g, 38), 1);
   expectUtc(blockData(img, 913), sbas, "SBAS");
   expectUtc(blockData(img, 914), qzss, "QZSS (the record without leap seconds refused)");
   expectUtc(blockData(img, 915), bds, "BeiDou");
   const std::string i = blockData(img, 916);
   expectUtc(i, irs, "NavIC");
-  EXPECT_EQ(at<float>(i, 28), 2.5e-20f);
-  EXPECT_EQ(at<float>(i, 32), -3.1e-9f);
-  EXPECT_EQ(at<std::uint32_t>(i, 44), 388800u);
+  EXPECT_EQ(fieldAt<float>(i, 28), 2.5e-20f);
+  EXPECT_EQ(fieldAt<float>(i, 32), -3.1e-9f);
+  EXPECT_EQ(fieldAt<std::uint32_t>(i, 44), 388800u);
   const std::string n = blockData(img, 911);
   ASSERT_GE(n.size(), 40u) << "GLONASS UTC";
-  EXPECT_EQ(at<double>(n, 0), -2.3283064e-8);
-  EXPECT_EQ(at<double>(n, 8), 4.6566129e-9);
-  EXPECT_EQ(at<float>(n, 16), 0.0625f);
-  EXPECT_EQ(at<std::uint16_t>(n, 34), 1167);
+  EXPECT_EQ(fieldAt<double>(n, 0), -2.3283064e-8);
+  EXPECT_EQ(fieldAt<double>(n, 8), 4.6566129e-9);
+  EXPECT_EQ(fieldAt<float>(n, 16), 0.0625f);
+  EXPECT_EQ(fieldAt<std::uint16_t>(n, 34), 1167);
 
   // The models: QZSS and BeiDou the second and third of the Klobuchar blocks, NavIC its own.
   const struct {
@@ -572,25 +548,25 @@ TEST_F(NativeNavRecords, EachSystemsRecordsAreKeptWhereTheirLayoutsPutThem) {
                 {blockData(img, 2526), 389376, 2254, 4.0f}};
   for (const auto& m : models) {
     ASSERT_GE(m.d.size(), 40u);
-    EXPECT_EQ(at<std::uint32_t>(m.d, 0), m.tow);
-    EXPECT_EQ(at<std::uint16_t>(m.d, 4), m.week);
-    EXPECT_EQ(at<float>(m.d, 8), 0.4657e-8f * m.scale);
-    EXPECT_EQ(at<float>(m.d, 36), -524300.f * m.scale);
+    EXPECT_EQ(fieldAt<std::uint32_t>(m.d, 0), m.tow);
+    EXPECT_EQ(fieldAt<std::uint16_t>(m.d, 4), m.week);
+    EXPECT_EQ(fieldAt<float>(m.d, 8), 0.4657e-8f * m.scale);
+    EXPECT_EQ(fieldAt<float>(m.d, 36), -524300.f * m.scale);
   }
 
   // The SBAS ephemeris at its satellite's block (398 + 83 + PRN - 120).
   const std::string w = blockData(img, 398 + 83 + 6);
   ASSERT_GE(w.size(), 70u) << "SBAS ephemeris";
-  EXPECT_EQ(at<std::uint8_t>(w, 0), 126);
-  EXPECT_EQ(at<std::uint8_t>(w, 2), 4);
-  EXPECT_EQ(at<std::uint32_t>(w, 4), 36000u);
-  EXPECT_EQ(at<double>(w, 8), -25767216.0);
-  EXPECT_EQ(at<double>(w, 24), 1105640.0);
-  EXPECT_EQ(at<float>(w, 32), 2.5f);
-  EXPECT_EQ(at<float>(w, 44), 0.000125f);
-  EXPECT_EQ(at<float>(w, 56), 1.25e-8f);
-  EXPECT_EQ(at<std::uint32_t>(w, 64), 36005u);
-  EXPECT_EQ(at<std::uint16_t>(w, 68), 2254);
+  EXPECT_EQ(fieldAt<std::uint8_t>(w, 0), 126);
+  EXPECT_EQ(fieldAt<std::uint8_t>(w, 2), 4);
+  EXPECT_EQ(fieldAt<std::uint32_t>(w, 4), 36000u);
+  EXPECT_EQ(fieldAt<double>(w, 8), -25767216.0);
+  EXPECT_EQ(fieldAt<double>(w, 24), 1105640.0);
+  EXPECT_EQ(fieldAt<float>(w, 32), 2.5f);
+  EXPECT_EQ(fieldAt<float>(w, 44), 0.000125f);
+  EXPECT_EQ(fieldAt<float>(w, 56), 1.25e-8f);
+  EXPECT_EQ(fieldAt<std::uint32_t>(w, 64), 36005u);
+  EXPECT_EQ(fieldAt<std::uint16_t>(w, 68), 2254);
 
   // GLONASS satellite types by orbital slot: the ephemeris's table and the almanac's.
   const std::string types = blockData(img, 864);
@@ -608,7 +584,7 @@ TEST_F(NativeNavRecords, EachSystemsRecordsAreKeptWhereTheirLayoutsPutThem) {
     if (a.number == 0) {
       EXPECT_EQ(d, "") << "almanac block " << a.block;
     } else {
-      EXPECT_EQ(at<std::uint8_t>(d, 0), a.number) << "almanac block " << a.block;
+      EXPECT_EQ(fieldAt<std::uint8_t>(d, 0), a.number) << "almanac block " << a.block;
     }
   }
 

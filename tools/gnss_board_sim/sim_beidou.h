@@ -137,16 +137,39 @@ inline Bits d1Subframe(const D1Fields& f, int id, std::int64_t sow) {
 // 5.2.4.15-5.2.4.17): per satellite its orbit and clock at toa (a GEO's, PRN 1-5, inclination
 // counted from 0, the others' from 0.30 semicircles) and its 9-bit health (0 good, the top bit
 // set: clock unusable; all ones: no satellite); toa (4096-s units) and its week (8 bits).
+// The UTC parameters of subframe 5 page 10: A0UTC (s), A1UTC (s/s), the leap seconds of BDT, the
+// 8-bit week WNLSF and the day DN (0 Sunday) of the last leap second.
+struct D1Utc {
+  bool present = false;
+  double a0 = 0, a1 = 0;
+  int dtls = 0, dtlsf = 0, wnlsf = 0, dn = 0;
+};
+
 struct D1Almanac {
   std::vector<KeplerAlm> sat = std::vector<KeplerAlm>(30);
   std::vector<int> health = std::vector<int>(30, 0x1FF);
   int toa = 0, wna = 0;
+  D1Utc utc;
 };
+
+// The UTC page from the file's first BDT-UTC offset; the leap second of its header (GPS weeks and
+// days 1-7) told in BDT, which began 14 s after GPS time and 1356 weeks later.
+inline D1Utc d1UtcOf(const Rnx4Nav& nav) {
+  D1Utc u;
+  const Rnx4Sto* s = nav.stoOf('C', "BDUT");
+  if (s == nullptr) return u;
+  u.a0 = s->a0, u.a1 = s->a1;
+  u.dtls = nav.leap - 14, u.dtlsf = nav.leapF - 14;
+  u.wnlsf = (nav.wnLsf - 1356) % 256, u.dn = nav.dn - 1;
+  u.present = true;
+  return u;
+}
 
 // Page `page` (1-24) of D1 subframe `id` (4 or 5) starting at BDT second of week `sow`: subframe 4
 // pages 1-24 and subframe 5 pages 1-6 the almanac of satellites 1-30, subframe 5 page 7 the health
-// of 1-19, page 8 that of 20-30 with WNa and toa; the other pages carry nothing this simulator
-// knows (left at zero).
+// of 1-19, page 8 that of 20-30 with WNa and toa, page 10 the UTC parameters
+// (BDS-SIS-ICD-B1I 3.0 5.2.4.20); the other pages carry nothing this simulator knows (left at
+// zero).
 inline Bits d1AlmPage(const D1Almanac& a, int id, int page, std::int64_t sow) {
   constexpr double kPi = 3.1415926535898;
   D1Stream d = d1Header(id, sow);
@@ -166,6 +189,9 @@ inline Bits d1AlmPage(const D1Almanac& a, int id, int page, std::int64_t sow) {
   } else if (page == 8) {
     for (int k = 19; k < 30; ++k) d.put(a.health[static_cast<std::size_t>(k)], 9);
     d.put(a.wna, 8).put(a.toa >> 12, 8);
+  } else if (id == 5 && page == 10 && a.utc.present) {
+    const D1Utc& u = a.utc;
+    d.put(u.dtls, 8).put(u.dtlsf, 8).put(u.wnlsf, 8).put(scaled(u.a0, 30), 32).put(scaled(u.a1, 50), 24).put(u.dn, 8);
   }
   return d.finish();
 }
@@ -193,6 +219,28 @@ inline Bits d2Page(const D1Fields& f, int page, std::int64_t sow) {
 }
 
 // ---- B-CNAV ------------------------------------------------------------------------------------
+
+// The wide-area corrections of the D2 message (BDS-SIS-ICD-B1I 3.0 5.3.3): subframe 2 page
+// `page` (1-6) with the BDID mask of the satellites corrected (bit 30 - n for satellite n), their
+// UDRE indices and the first of the page's three equivalent clock corrections (0.1 m), subframe 3
+// with the other two; subframe 5 grid pages (1-13, 61-73) of 13 points, each a vertical delay
+// (9 bits, 0.125 m) and its GIVE index (4 bits). This sky has no ionosphere and its orbits and
+// clocks are those broadcast: every delay and correction is 0.
+inline Bits d2CorrSubframe(int fraId, int page, std::uint32_t bdid, int count, std::int64_t sow) {
+  D1Stream d = d1Header(fraId, sow);
+  d.put(0, 1);
+  if (fraId == 2) {
+    d.put(page, 4).put(0, 1).put(0, 1).put(bdid, 30).put(0, 60);
+    for (int k = 0; k < 18; ++k) d.put(k < count ? 2 : 15, 4);  // UDREI 2 (2 m); 15: not monitored
+    d.put(2, 4).put(3 * (page - 1) < count ? 0 : -4096, 13);
+  } else if (fraId == 3) {
+    for (int j = 1; j < 3; ++j) d.put(2, 4).put(3 * (page - 1) + j < count ? 0 : -4096, 13);
+  } else {
+    d.put(page, 7);
+    for (int k = 0; k < 13; ++k) d.put(0, 9).put(2, 4);
+  }
+  return d.finish();
+}
 
 struct BcnavFields {
   int prn = 0;
@@ -274,6 +322,31 @@ inline Bits b1cFrame(const BcnavFields& f, std::int64_t wn, std::int64_t how) {
   b.put(s3 + 11, 4, f.sismai);
   putBdgim(b, s3 + 42, f);  // after SISAI oe (5), t_op (11), SISAI ocb (5), oc1 (3), oc2 (3)
   b.put(s3 + 240, 24, b.crc24q(s3, 240));
+  return b;
+}
+
+// A B2a message of type 40 sent by the satellite of `f`, starting at SOW `sow3` (units of 3 s):
+// its health, then the midi almanac of satellite `m` (BDS-SIS-ICD-B2a 1.0 6.2.6 and 7.10: PRN,
+// SatType, WNa, toa in 4096-s units, e 2^-16, delta i 2^-14 semicircles from 0.30 (a GEO's from
+// 0), sqrtA 2^-4, Omega0 2^-15, Omega dot 2^-33, omega and M0 2^-15 semicircles, af0 2^-20 s,
+// af1 2^-37 s/s, the health byte).
+inline Bits b2aAlmMessage(const BcnavFields& f, const KeplerAlm& m, int satType, std::int64_t wna, std::int64_t sow3) {
+  constexpr double kPi = 3.1415926535898;
+  Bits b(9 * 32);
+  b.put(1, 6, f.prn), b.put(7, 6, 40), b.put(13, 18, sow3);
+  b.put(31, 2, f.hs), b.put(33, 1, f.dif), b.put(34, 1, f.sif), b.put(35, 1, f.aif), b.put(36, 4, f.sismai);
+  int at = 70;
+  auto next = [&](int n, std::int64_t v) {
+    b.put(at, n, v);
+    at += n;
+  };
+  const double iRef = satType == 1 ? 0.0 : 0.30;
+  next(6, m.prn), next(2, satType), next(13, wna), next(8, static_cast<std::int64_t>(m.toa) / 4096);
+  next(11, scaled(m.e, 16)), next(11, scaled(m.i / kPi - iRef, 14)), next(17, scaled(m.sqrtA, 4));
+  next(16, scaled(std::remainder(m.omega0, 2 * kPi) / kPi, 15)), next(11, scaled(m.omegaDot / kPi, 33));
+  next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(16, scaled(std::remainder(m.m0, 2 * kPi) / kPi, 15));
+  next(11, scaled(m.af0, 20)), next(10, scaled(m.af1, 37)), next(8, m.health & 0xFF);
+  b.put(265, 24, b.crc24q(1, 264));
   return b;
 }
 

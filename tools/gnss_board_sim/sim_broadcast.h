@@ -9,7 +9,7 @@
 //   of the 30-s subframe, word 0 elsewhere) and F/NAV on E5a (kind 1: pages 1-4 of the 50-s
 //   subframe, 10 s each);
 // - BeiDou D1 subframes 1-3 of the MEO and IGSO satellites (6 s, kind 0: B1I), D2 pages 1-10 of
-//   the GEOs (one a 3-s frame, kind 0x80), B1C frames (18 s, kind 3), B2a messages 10, 11, 30 (3 s
+//   the GEOs (one a 3-s frame, kind 0x80, with the frame's subframes 2, 3 and 5 of corrections), B1C frames (18 s, kind 3), B2a messages 10, 11, 30, 40 (3 s
 //   each, kind 5) and B2b messages 10 and 30 (1 s each, kind 6; from the CNV2 records);
 // - NavIC L5 subframes 1 and 2 (12 s each, 48-s frames, kind 0).
 // A satellite changes its data set only where a frame (or the cycle of messages that carries one
@@ -17,6 +17,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -89,6 +90,44 @@ inline LnavEph lnavOf(const Rnx4Eph& r) {
   return e;
 }
 
+// The UTC page of GPS or QZSS LNAV from the file: the first Klobuchar record of the system's LNAV,
+// the first offset to UTC named `code` (its epoch the reference time) and the header's leap
+// seconds. Not present when the file lacks either.
+inline LnavUtc lnavUtcOf(const Rnx4Nav& nav, char sys, const char* code) {
+  LnavUtc u;
+  const Rnx4Ion* ion = nav.ionOf(sys, "LNAV");
+  const Rnx4Sto* sto = nav.stoOf(sys, code);
+  if (ion == nullptr || sto == nullptr || ion->v.size() < 8) return u;
+  for (std::size_t i = 0; i < 4; ++i) u.alpha[i] = ion->v[i], u.beta[i] = ion->v[4 + i];
+  u.a0 = sto->a0, u.a1 = sto->a1;
+  u.tot = static_cast<int>(sto->epoch % kWeek);
+  u.wnt = static_cast<int>((sto->epoch / kWeek) % 256);
+  u.dtls = nav.leap, u.dtlsf = nav.leapF, u.wnlsf = nav.wnLsf % 256, u.dn = nav.dn;
+  u.present = true;
+  return u;
+}
+
+// NavIC's time parameters from the file: its first NavIC-UTC and NavIC-GPS offsets and its
+// Klobuchar record; weeks counted from the NavIC epoch (GPS week 1024).
+inline NavicTime navicTimeOf(const Rnx4Nav& nav) {
+  NavicTime t;
+  const Rnx4Sto* u = nav.stoOf('I', "IRUT");
+  const Rnx4Sto* g = nav.stoOf('I', "IRGP");
+  if (u != nullptr && g != nullptr) {
+    t.a0 = u->a0, t.a1 = u->a1, t.a2 = u->a2;
+    t.t0 = static_cast<int>(u->epoch % kWeek), t.wn = static_cast<int>((u->epoch / kWeek - 1024) % 1024);
+    t.g0 = g->a0, t.g1 = g->a1, t.g2 = g->a2;
+    t.gt0 = static_cast<int>(g->epoch % kWeek), t.gwn = static_cast<int>((g->epoch / kWeek - 1024) % 1024);
+    t.dtls = nav.leap, t.dtlsf = nav.leapF, t.wnlsf = (nav.wnLsf - 1024) % 1024, t.dn = nav.dn;
+    t.utc = true;
+  }
+  if (const Rnx4Ion* i = nav.ionOf('I', "LNAV"); i != nullptr && i->v.size() >= 8) {
+    for (std::size_t k = 0; k < 4; ++k) t.alpha[k] = i->v[k], t.beta[k] = i->v[4 + k];
+    t.iono = true;
+  }
+  return t;
+}
+
 class MultiBroadcast {
  public:
   // Reads the file; its GPS LNAV records go to `gps` (the LNAV broadcast the board already
@@ -103,6 +142,9 @@ class MultiBroadcast {
     }
     for (auto& [key, v] : by_)
       std::stable_sort(v.begin(), v.end(), [](const Rnx4Eph* a, const Rnx4Eph* b) { return a->txGps < b->txGps; });
+    gps.setUtc(lnavUtcOf(nav_, 'G', "GPUT"));
+    qzss_.setUtc(lnavUtcOf(nav_, 'J', "QZUT"));
+    navicTime_ = navicTimeOf(nav_);
     gal_ = galTime(nav_);
     if (const Rnx4Sto* s = nav_.stoOf('R', "GLUT")) glo_.tauC = s->a0;
     if (const Rnx4Sto* s = nav_.stoOf('R', "GLGP")) glo_.tauGps = s->a0;
@@ -179,15 +221,15 @@ class MultiBroadcast {
     const int id = static_cast<int>((start / 6) % 5) + 1;
     const auto towCount = static_cast<std::uint32_t>((gps % kWeek) / 6);
     // Subframes 4 and 5 of data ID 3: in subframe 5 the QZSS almanac pages (SV ID = PRN - 192) and
-    // the QZSS health page (51), in the first pages of each 12.5-min cycle; the other pages are
-    // left at zero (SV ID 57). The almanac is that of the ephemerides current where the cycle began.
+    // the QZSS health page (51), in the first pages of each 12.5-min cycle, in subframe 4 the UTC
+    // page (56) where GPS has it; the other pages are left at zero (SV ID 57). The almanac is that of the ephemerides current where the cycle began.
     const std::int64_t frame = (start % kWeek) / 30;
     LnavAlmanac alm;
     if (id > 3) alm = qzss_.almanac(start - start % 30 - (frame % 25) * 30, 193, 0.25, 0.06);
     std::string out;
     for (const LnavEph* r : qzss_.visible(cycleStart(gps, 6, 30), site)) {
       const int page = static_cast<int>(frame % 25);
-      const int svId = id == 5 && page < 10 ? page + 1 : id == 5 && page == 10 ? 51 : 57;
+      const int svId = id == 5 && page < 10 ? page + 1 : id == 5 && page == 10 ? 51 : id == 4 && page == 17 ? 56 : 57;
       Subframe s = id <= 3 ? lnavSubframe(*r, id, towCount) : lnavAlmPage(alm, id, svId, towCount, 3);
       std::uint32_t w[10];
       s.words(w);
@@ -310,6 +352,7 @@ class MultiBroadcast {
     const std::int64_t sow = bdtSow(gps);
     a.toa = static_cast<int>(sow - sow % 4096);
     a.wna = static_cast<int>(((gps - kBdtGpsSec) / kWeek) % 256);
+    a.utc = d1UtcOf(nav_);
     for (const char* type : {"D1", "D2"})
       for (const Rnx4Eph* r : currentAll('C', type, gps)) {
         if (r->prn < 1 || r->prn > 30) continue;
@@ -353,12 +396,50 @@ class MultiBroadcast {
     }
     if (b % 3 == 0) {
       const int page = static_cast<int>(((b - 3) / 3) % 10) + 1;
+      // The rest of the frame: subframes 2 and 3 (six pages) with the corrections of the first 18
+      // satellites with a D1 or D2 ephemeris, subframe 5 when its page (of 120) is a grid page.
+      std::uint32_t bdid = 0;
+      for (const char* kind : {"D1", "D2"})
+        for (const Rnx4Eph* r : currentAll('C', kind, gps))
+          if (r->prn >= 1 && r->prn <= 30) bdid |= 1u << (30 - r->prn);
+      int count = std::popcount(bdid);
+      if (count > 18) {
+        for (int dropped = count - 18, n = 30; dropped > 0; --n)
+          if (bdid >> (30 - n) & 1u) bdid &= ~(1u << (30 - n)), --dropped;
+        count = 18;
+      }
+      const std::int64_t frame = (b - 3) / 3;
+      const int corrPage = static_cast<int>(frame % 6) + 1, page5 = static_cast<int>(frame % 120) + 1;
+      const bool grid = page5 <= 13 || (page5 >= 61 && page5 <= 73);
       for (const Rnx4Eph* r : currentAll('C', "D2", cycleStart(gps, 3, 30, kBdtGpsSec)))
-        if (visible(r)) out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, (b - 3) % kWeek).words(10));
-      static const int kB2a[3] = {10, 11, 30};
-      const int type = kB2a[((b - 3) / 3) % 3];
-      for (const Rnx4Eph* r : currentAll('C', "CNV2", cycleStart(gps, 3, 9, kBdtGpsSec)))
-        if (visible(r)) out += wordMessage("cd", r->prn, t, 5, b2aMessage(bcnavFields(*r, nav_), type, ((b - 3) % kWeek) / 3, wn).words(9));
+        if (visible(r)) {
+          const std::int64_t sow = (b - 3) % kWeek;
+          out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, sow).words(10));
+          out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(2, corrPage, bdid, count, sow).words(10));
+          out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(3, corrPage, bdid, count, sow).words(10));
+          if (grid) out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(5, page5, bdid, count, sow).words(10));
+        }
+      // Types 10, 11 and 30 bring an ephemeris; type 40 the midi almanac of the satellites of the
+      // file in turn, each at the multiple of 4096 s before the cycle.
+      static const int kB2a[4] = {10, 11, 30, 40};
+      const int type = kB2a[((b - 3) / 3) % 4];
+      const std::int64_t cycle = cycleStart(gps, 3, 12, kBdtGpsSec);
+      const std::vector<const Rnx4Eph*> all = currentAll('C', "CNV2", cycle);
+      KeplerAlm midi;
+      int midiType = 3;
+      if (type == 40 && !all.empty()) {
+        const Rnx4Eph* a = all[static_cast<std::size_t>(((b - 3) / 12) % static_cast<std::int64_t>(all.size()))];
+        const std::int64_t sow = bdtSow(cycle);
+        midi = keplerAlmanac(keplerEph(*a), static_cast<double>(sow - sow % 4096));
+        midiType = static_cast<int>(bcnavFields(*a, nav_).satType);
+      }
+      for (const Rnx4Eph* r : all)
+        if (visible(r)) {
+          const BcnavFields f = bcnavFields(*r, nav_);
+          const std::int64_t sow3 = ((b - 3) % kWeek) / 3;
+          out += wordMessage("cd", r->prn, t, 5,
+                             type == 40 ? b2aAlmMessage(f, midi, midiType, wn, sow3).words(9) : b2aMessage(f, type, sow3, wn).words(9));
+        }
     }
     if (b % 18 == 0)
       for (const Rnx4Eph* r : currentAll('C', "CNV1", gps - 18))
@@ -373,8 +454,10 @@ class MultiBroadcast {
     const int id = static_cast<int>(((gps - 12) / 12) % 4) + 1;
     // Subframes 3 and 4 carry message 7, the almanac of one satellite each, the satellites of the
     // file in turn; the almanac that of the ephemerides current at the frame's start, its
-    // reference time the hour before.
+    // reference time the hour before. Every fourth frame carries messages 9 (UTC) and 11
+    // (ionosphere) in their place instead.
     const std::int64_t frameStart = cycleStart(gps, 12, 48);
+    const bool timeFrame = (frameStart / 48) % 4 == 3 && navicTime_.utc && navicTime_.iono;
     std::vector<const Rnx4Eph*> all;
     KeplerAlm alm;
     if (id > 2) {
@@ -388,8 +471,9 @@ class MultiBroadcast {
     for (const Rnx4Eph* r : currentAll('I', "LNAV", frameStart))
       if (inView('I', r->prn, gps, site)) {
         const std::int64_t towc = (gps % kWeek) / 12;
-        const Bits sf = id <= 2 ? navicSubframe(navicFields(*r), id, towc)
-                                : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
+        const Bits sf = id <= 2      ? navicSubframe(navicFields(*r), id, towc)
+                        : timeFrame ? navicTimeSubframe(navicTime_, id, id == 3 ? 9 : 11, towc, r->prn)
+                                     : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
         out += wordMessage("id", r->prn, t, 0, sf.words(10));
       }
     return out;
@@ -400,6 +484,7 @@ class MultiBroadcast {
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   GalTime gal_;
   GloTime glo_;
+  NavicTime navicTime_;
   mutable std::map<std::pair<const Rnx4Eph*, std::int64_t>, GloAlm> gloAlm_;  // almanacs derived
 };
 

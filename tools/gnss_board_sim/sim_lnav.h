@@ -247,12 +247,23 @@ inline LnavAlm lnavAlmanac(const LnavEph& r, double toa, int config, double iRef
   return m;
 }
 
+// The ionospheric and UTC parameters of page 18 of subframe 4 (SV ID 56), as broadcast: alpha
+// (s, s/semicircle^n), beta (s, s/semicircle^n), A0 (s), A1 (s/s), tot (s, a multiple of 4096),
+// the 8-bit weeks WNt and WNlsf, DN and the leap seconds.
+struct LnavUtc {
+  bool present = false;
+  double alpha[4] = {}, beta[4] = {};
+  double a0 = 0, a1 = 0;
+  int tot = 0, wnt = 0, dtls = 0, wnlsf = 0, dn = 0, dtlsf = 0;
+};
+
 // The almanac of a whole constellation: 32 satellites (QZSS: the satellites of data ID 3, PRN
-// 193 + index), with toa and its week (8 bits).
+// 193 + index), with toa and its week (8 bits); the UTC page of the same cycle.
 struct LnavAlmanac {
   std::vector<LnavAlm> sat = std::vector<LnavAlm>(32);
   int toa = 0;  // s, a multiple of 4096
   int wna = 0;  // week modulo 256
+  LnavUtc utc;
 };
 
 // The page of subframe 4 or 5 (`id`) that the frame numbered `frame` (frames since the week
@@ -327,6 +338,25 @@ inline Subframe lnavAlmPage(const LnavAlmanac& a, int id, int svId, std::uint32_
     lnavPutSixes(s, 229, h);
   } else if (svId == 52) {
     s.put(69, 2, 2);  // no table
+  } else if (svId == 56 && a.utc.present) {
+    // IS-GPS-200 Figure 20-1 sheet 8 and Table 20-X.
+    const LnavUtc& u = a.utc;
+    const int alphaPow[4] = {30, 27, 24, 24}, betaPow[4] = {-11, -14, -16, -16};
+    const int alphaBit[4] = {69, 77, 91, 99}, betaBit[4] = {107, 121, 129, 137};
+    for (int i = 0; i < 4; ++i) {
+      s.put(alphaBit[i], 8, scaled(u.alpha[i], alphaPow[i]));
+      s.put(betaBit[i], 8, scaled(u.beta[i], betaPow[i]));
+    }
+    s.put(151, 24, scaled(u.a1, 50));
+    const std::int64_t a0 = scaled(u.a0, 30);
+    s.put(181, 24, a0 >> 8);
+    s.put(211, 8, a0);
+    s.put(219, 8, u.tot >> 12);
+    s.put(227, 8, u.wnt);
+    s.put(241, 8, u.dtls);
+    s.put(249, 8, u.wnlsf);
+    s.put(257, 8, u.dn);
+    s.put(271, 8, u.dtlsf);
   }
   s.addParity();
   return s;
@@ -421,6 +451,7 @@ class LnavBroadcast {
       auto c = config_.find(r->prn);
       a.sat[static_cast<std::size_t>(k)] = lnavAlmanac(*r, a.toa, c != config_.end() ? c->second : 0x9, iRef, eRef);
     }
+    a.utc = utc_;
     return a;
   }
   // Subframe 4 or 5 (`id`) that begins at GPS second `start`: the page of its frame, the same from
@@ -434,6 +465,8 @@ class LnavBroadcast {
   // A satellite's anti-spoofing and signal configuration (IS-GPS-200 20.3.3.5.1.4): 8 anti-
   // spoofing on, plus 1 (Block II/IIA/IIR, the default), 2 (with L2C), 3 (and L5), 4 (GPS III).
   void setConfig(int prn, int config) { config_[prn] = config; }
+  // The ionospheric and UTC parameters of the UTC page.
+  void setUtc(const LnavUtc& u) { utc_ = u; }
 
   // The current ephemeris of every satellite at `gpsSec`.
   std::vector<const LnavEph*> current(std::int64_t gpsSec) const {
@@ -450,6 +483,7 @@ class LnavBroadcast {
  private:
   std::map<int, std::vector<LnavEph>> byPrn_;
   std::map<int, int> config_;
+  LnavUtc utc_;
 };
 
 }  // namespace sim

@@ -86,4 +86,43 @@ inline Bits navicAlmSubframe(const KeplerAlm& m, int id, std::int64_t towc, int 
   return b;
 }
 
+// The time parameters of messages 9 and 11: NavIC-UTC and NavIC-GPS polynomials (A0 2^-35 s,
+// A1 2^-51 s/s, A2 2^-68 s/s^2 as broadcast), their reference times (s of week) and 10-bit weeks,
+// the leap seconds; the Klobuchar terms.
+struct NavicTime {
+  bool utc = false, iono = false;
+  double a0 = 0, a1 = 0, a2 = 0, g0 = 0, g1 = 0, g2 = 0;
+  int t0 = 0, wn = 0, gt0 = 0, gwn = 0;
+  int dtls = 0, dtlsf = 0, wnlsf = 0, dn = 0;
+  double alpha[4] = {}, beta[4] = {};
+};
+
+// Subframe 3 or 4 (`id`) holding message 9 (NavIC-UTC and the offset to GPS, gnss id 0) or 11
+// (Earth orientation left at zero, then the Klobuchar terms), sent by satellite `txPrn`
+// (IRNSS SPS ICD 1.1 6.2.2.3, Tables 22 and 24).
+inline Bits navicTimeSubframe(const NavicTime& t, int id, int msg, std::int64_t towc, int txPrn) {
+  Bits b(320);
+  b.put(1, 8, 0x8B), b.put(9, 17, towc), b.put(26, 1, 0), b.put(27, 1, 0), b.put(28, 2, id - 1);
+  b.put(31, 6, msg);
+  int at = 37;
+  auto next = [&](int n, std::int64_t v) {
+    b.put(at, n, v);
+    at += n;
+  };
+  if (msg == 9) {
+    next(16, scaled(t.a0, 35)), next(13, scaled(t.a1, 51)), next(7, scaled(t.a2, 68)), next(8, t.dtls);
+    next(16, t.t0 / 16), next(10, t.wn), next(10, t.wnlsf), next(4, t.dn), next(8, t.dtlsf);
+    next(16, scaled(t.g0, 35)), next(13, scaled(t.g1, 51)), next(7, scaled(t.g2, 68)), next(16, t.gt0 / 16);
+    next(10, t.gwn), next(3, 0);
+  } else {
+    const int alphaPow[4] = {30, 27, 24, 24}, betaPow[4] = {-11, -14, -16, -16};
+    at = 175;
+    for (int k = 0; k < 4; ++k) next(8, scaled(t.alpha[k], alphaPow[k]));
+    for (int k = 0; k < 4; ++k) next(8, scaled(t.beta[k], betaPow[k]));
+  }
+  b.put(257, 6, txPrn);
+  b.put(263, 24, b.crc24q(1, 262));
+  return b;
+}
+
 }  // namespace sim

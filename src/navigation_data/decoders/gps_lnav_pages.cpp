@@ -62,7 +62,9 @@ struct NmctShared {
 
 struct LnavShared {
   AlmSet sets[2][GpsNavDataDecoderType::kAlmSets];
-  UtcBlock utc;
+  // One waiting UTC page per system, as the almanac sets: a QZSS page must not displace the
+  // GPS page that waits for its next subframe.
+  UtcBlock utc[2];
   NmctShared nmct;
   LnavShared() {
     for (auto& sys : sets)
@@ -262,7 +264,7 @@ void GpsNavDataDecoderType::process_AlmanacData() {
 // ---- UTC and ionosphere -----------------------------------------------------------------------
 
 void GpsNavDataDecoderType::decodeUtcPage(const std::uint32_t* w) {
-  UtcBlock& b = lnav.utc;
+  UtcBlock& b = lnav.utc[sv_.sys == kSysQzss ? kSetQzss : kSetGps];
   const std::int64_t ref = u(w, 219, 8) * 4096LL + u(w, 227, 8) * kWeekSec;
   if (b.waiting && ref <= b.refTime) return;
   const int alphaBit[4] = {69, 77, 91, 99}, betaBit[4] = {107, 121, 129, 137};
@@ -286,7 +288,7 @@ void GpsNavDataDecoderType::decodeUtcPage(const std::uint32_t* w) {
 }
 
 void GpsNavDataDecoderType::process_UtcIonoData() {
-  UtcBlock& b = lnav.utc;
+  UtcBlock& b = lnav.utc[sv_.sys == kSysQzss ? kSetQzss : kSetGps];
   if (!b.waiting || sfId_ == 4) return;
   const int week = week10_ >= 0 ? week10_ : b.week10;
   if (week >= 0) {

@@ -13,6 +13,7 @@
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
+#include "navigation_data/decoders/navic_l5_decoder.h"
 #include "navigation_data/store/nav_nv_blocks.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
@@ -83,6 +84,7 @@ void PVTEngine::init_Object(PVTDataType* store, SatelliteDataProcessor* satData)
   for (CompCNav1DataDecoderType& d : CompCNav1DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2DataDecoderType& d : CompCNav2DataDecoderInstance) d.init_Object(satData);
   for (CompCNav2bDataDecoderType& d : CompCNav2bDataDecoderInstance) d.init_Object(satData);
+  for (IrnssL5NavDataDecoderType& d : IrnssL5NavDataDecoderInstance) d.init_Object(satData);
   for (SbasDataDecoder& d : SbasDataDecoderInstance) d.init_Object(store, satData);
   for (DFMC_SbasDataDecoder& d : DFMC_SbasDataDecoderInstance) d.init_Object(store, satData);
   // The GBAS decoders bind their servers by their own number.

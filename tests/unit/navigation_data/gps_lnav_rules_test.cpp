@@ -174,6 +174,30 @@ TEST(GpsLnavRules, UtcPageWaitsForALaterOne) {
   }
 }
 
+// GPS and QZSS pages wait each in their own system's block: a QZSS page with a later reference
+// time, in the same subframe as a GPS page, does not displace it, and each system's UTC is
+// stored.
+TEST(GpsLnavRules, UtcPagesOfGpsAndQzssWaitApart) {
+  const SvIdType qzs{0, kSysQzss, 0, 0};
+  const struct { int gpsTot, qzssTot; } rows[] = {{40, 41}, {41, 40}, {40, 40}};
+  for (const auto& r : rows) {
+    Harness h;
+    feedEph(h, gps(1)), feedEph(h, qzs);
+    Words g = h.vec.at("pg56LNAVGPS").w, q = h.vec.at("pg56LNAVQZSS").w;
+    putBits(g, 219, 8, static_cast<std::uint64_t>(r.gpsTot)), putBits(g, 211, 8, 1);
+    putBits(q, 219, 8, static_cast<std::uint64_t>(r.qzssTot)), putBits(q, 211, 8, 2);
+    h.feed(gps(1), g), h.feed(qzs, q), h.feed(gps(1), sf(h, 1)), h.feed(qzs, sf(h, 1));
+    const auto* ug = static_cast<const ZRT_UTC_GPS*>(h.store->get_UtcLastData(kSysGps));
+    const auto* uq = static_cast<const ZRT_UTC_GPS*>(h.store->get_UtcLastData(kSysQzss));
+    ASSERT_NE(ug, nullptr) << &r - rows;
+    ASSERT_NE(uq, nullptr) << &r - rows;
+    EXPECT_EQ(ug->tot, static_cast<std::uint32_t>(r.gpsTot) * 4096) << &r - rows;
+    EXPECT_EQ(std::lround(std::ldexp(ug->A0, 30)) & 0xFF, 1) << &r - rows;
+    EXPECT_EQ(uq->tot, static_cast<std::uint32_t>(r.qzssTot) * 4096) << &r - rows;
+    EXPECT_EQ(std::lround(std::ldexp(uq->A0, 30)) & 0xFF, 2) << &r - rows;
+  }
+}
+
 // Almanac weeks: from page 51 widened against the satellite's week (845); without it the week
 // of the toa nearest the time of sending: toa half a week or more ahead is last week's, more
 // than half a week behind is next week's.

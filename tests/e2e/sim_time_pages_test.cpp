@@ -1,0 +1,207 @@
+// The time and ionosphere pages of a real day through the running program: beside the ephemerides
+// of the RINEX 4 file, the board simulator broadcasts the pages that carry the file's offsets to
+// UTC and its Klobuchar terms (GPS and QZSS LNAV page 18 of subframe 4, BeiDou D1 page 10 of
+// subframe 5, NavIC messages 9 and 11), and the BeiDou-3 midi almanacs of B2a message 40. The
+// program's decoders hand them to the satellite data store and the ionosphere stage, which keep
+// them in the settings image: after a SIGTERM the image holds the file's values, within half a
+// unit of each field's last bit.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
+
+namespace e2e {
+namespace {
+
+class SimTimePages : public Rx {};
+
+const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+constexpr long kGpsFromUnix = 315964800;
+constexpr long kWeek = 604800;
+
+// A system time offset record ("> STO"): its epoch (GPS seconds, in the record's own scale) and
+// polynomial; an ionosphere record ("> ION"): its values after the epoch.
+struct Sto {
+  long epoch = -1;
+  double a0 = 0, a1 = 0, a2 = 0;
+};
+struct Ion {
+  std::vector<double> v;
+};
+
+// The first record of system `sys` and code `code` (STO) or message type `type` (ION) in the file
+// (RINEX 4.00 5.3 and 5.4).
+Sto firstSto(const std::vector<std::string>& lines, char sys, const std::string& code) {
+  Sto s;
+  for (std::size_t i = 0; i + 2 < lines.size(); ++i) {
+    if (lines[i].rfind("> STO ", 0) != 0 || lines[i][6] != sys || lines[i + 1].find(code) == std::string::npos) continue;
+    s.epoch = rinex::epochSeconds(lines[i + 1].substr(4, 19)) - kGpsFromUnix;
+    const auto f = [&](std::size_t at) { return std::strtod(lines[i + 2].substr(at, 19).c_str(), nullptr); };
+    s.a0 = f(23), s.a1 = f(42), s.a2 = f(61);
+    return s;
+  }
+  return s;
+}
+Ion firstIon(const std::vector<std::string>& lines, char sys, const std::string& type) {
+  Ion r;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].rfind("> ION ", 0) != 0 || lines[i][6] != sys || lines[i].compare(10, type.size(), type) != 0) continue;
+    for (std::size_t k = 0; k < 3; ++k) r.v.push_back(std::strtod(lines[i + 1].substr(23 + 19 * k, 19).c_str(), nullptr));
+    for (std::size_t l = i + 2; l < lines.size() && lines[l].rfind(">", 0) != 0; ++l)
+      for (std::size_t k = 0; k < 4 && 4 + 19 * k < lines[l].size(); ++k) {
+        const std::string f = lines[l].substr(4 + 19 * k, 19);
+        if (f.find_first_not_of(" \r\n") != std::string::npos) r.v.push_back(std::strtod(f.c_str(), nullptr));
+      }
+    return r;
+  }
+  return r;
+}
+
+// A Klobuchar block (tow, week, alpha 0..3, beta 0..3 as floats) against the file's terms, each
+// within half a unit of its broadcast field (alpha 2^-30, 2^-27, 2^-24, 2^-24; beta 2^11, 2^14,
+// 2^16, 2^16).
+void expectKlobuchar(const std::string& d, const Ion& ion, const char* what) {
+  ASSERT_GE(d.size(), 40u) << what << ": no Klobuchar block";
+  ASSERT_GE(ion.v.size(), 8u) << what;
+  const int alphaPow[4] = {-30, -27, -24, -24}, betaPow[4] = {11, 14, 16, 16};
+  for (std::size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(fieldAt<float>(d, 8 + 4 * k), ion.v[k], std::ldexp(0.5, alphaPow[k])) << what << " alpha" << k;
+    EXPECT_NEAR(fieldAt<float>(d, 24 + 4 * k), ion.v[4 + k], std::ldexp(0.5, betaPow[k])) << what << " beta" << k;
+  }
+}
+
+std::string gunzip(const std::string& path) {
+  std::string text;
+  if (std::FILE* p = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    pclose(p);
+  }
+  return text;
+}
+
+TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHasThem) {
+  // 13:02:18 UTC (GPS second of week 46 956) lies two LNAV frames before the UTC page of the
+  // 12.5-min page cycle (frame 17); 8 s before the BeiDou D1 frame 5 of the 12-min cycle, so that
+  // after an ephemeris come the health pages 7 and 8 (frames 6 and 7) and the UTC page 10
+  // (frame 9); 36 s before a NavIC frame of messages 9 and 11: all within 160 s.
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T13:02:18", "--site", "22.3,114.2,50", "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  std::this_thread::sleep_for(std::chrono::seconds(170));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  const std::string img = dir_.read(".gnss.nvm");
+  const std::vector<std::string> lines = rinex::linesOf(gunzip(kBrd4));
+
+  // GPS: A0 2^-30 s, A1 2^-50 s/s, tot and WNt of the GPS-UTC record; the leap second of the
+  // file's header (18 s, week 1929 day 7); weeks are kept in 10 bits, WNLSF as the 8 bits
+  // broadcast widened to the nearest week.
+  const Sto gput = firstSto(lines, 'G', "GPUT");
+  ASSERT_GE(gput.epoch, 0);
+  const std::string g = blockData(img, 910);
+  EXPECT_GE(g.size(), 23u) << "GPS UTC";
+  EXPECT_EQ(fieldAt<std::uint32_t>(g, 0), static_cast<std::uint32_t>(gput.epoch % kWeek));
+  EXPECT_NEAR(fieldAt<float>(g, 4), gput.a1, std::ldexp(0.5, -50));
+  EXPECT_NEAR(fieldAt<double>(g, 8), gput.a0, std::ldexp(0.5, -30));
+  EXPECT_EQ(fieldAt<std::uint16_t>(g, 16), gput.epoch / kWeek % 1024);
+  EXPECT_EQ(fieldAt<std::uint16_t>(g, 18) % 256, 1929 % 256);
+  EXPECT_EQ(fieldAt<std::uint8_t>(g, 20), 7);
+  EXPECT_EQ(fieldAt<std::int8_t>(g, 21), 18);
+  EXPECT_EQ(fieldAt<std::int8_t>(g, 22), 18);
+  const std::string gk = blockData(img, 2446, 0);
+  expectKlobuchar(gk, firstIon(lines, 'G', "LNAV"), "GPS");
+  EXPECT_EQ(fieldAt<std::uint32_t>(gk, 0), static_cast<std::uint32_t>(gput.epoch % kWeek));
+
+  // QZSS: its UTC page carries the QZSS-UTC record of the file, its reference time cut to the
+  // page's 4096-s units.
+  const Sto qzut = firstSto(lines, 'J', "QZUT");
+  ASSERT_GE(qzut.epoch, 0);
+  const std::string q = blockData(img, 914);
+  EXPECT_GE(q.size(), 23u) << "QZSS UTC";
+  EXPECT_EQ(fieldAt<std::uint32_t>(q, 0), static_cast<std::uint32_t>(qzut.epoch % kWeek / 4096 * 4096));
+  EXPECT_NEAR(fieldAt<double>(q, 8), qzut.a0, std::ldexp(0.5, -30));
+  EXPECT_NEAR(fieldAt<float>(q, 4), qzut.a1, std::ldexp(0.5, -50));
+  EXPECT_EQ(fieldAt<std::uint16_t>(q, 16), qzut.epoch / kWeek % 1024);
+  EXPECT_EQ(fieldAt<std::int8_t>(q, 21), 18);
+  expectKlobuchar(blockData(img, 2446, 1), firstIon(lines, 'J', "LNAV"), "QZSS");
+
+  // BeiDou: A0UTC 2^-30 s and A1UTC 2^-50 s/s of the BDT-UTC record, in the BDT week of the
+  // subframes (GPS week - 1356); the leap second told in BDT: 4 s, week 573 (8 bits 61), day 6.
+  const Sto bdut = firstSto(lines, 'C', "BDUT");
+  ASSERT_GE(bdut.epoch, 0);
+  const std::string c = blockData(img, 915);
+  EXPECT_GE(c.size(), 23u) << "BeiDou UTC";
+  EXPECT_NEAR(fieldAt<double>(c, 8), bdut.a0, std::ldexp(0.5, -30));
+  EXPECT_NEAR(fieldAt<float>(c, 4), bdut.a1, std::ldexp(0.5, -50));
+  EXPECT_EQ(fieldAt<std::uint16_t>(c, 16), 2253 - 1356);
+  EXPECT_EQ(fieldAt<std::uint16_t>(c, 18) % 256, (1929 - 1356) % 256);
+  EXPECT_EQ(fieldAt<std::uint8_t>(c, 20), 6);
+  EXPECT_EQ(fieldAt<std::int8_t>(c, 21), 4);
+  EXPECT_EQ(fieldAt<std::int8_t>(c, 22), 4);
+  // The almanac's week and health: C06 (subframe 4 page 6, frame 5) came before page 8 of its
+  // cycle, so its week is guessed from the subframe's and its health unknown (flags 3); C09
+  // (frame 8) came after page 8, whose WNa it takes, while its health waits for a page 7 that
+  // follows a page 8 (flags 2: no health).
+  for (const auto& [prn, flags] : {std::pair{6, 3}, std::pair{9, 2}}) {
+    const std::string a = blockData(img, 654 + 133 + static_cast<unsigned>(prn) - 1);
+    EXPECT_GE(a.size(), 53u) << "C" << prn << " almanac";
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 0), prn);
+    EXPECT_EQ(fieldAt<std::int16_t>(a, 8), 2253 - 1356) << "C" << prn;
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 52), flags) << "C" << prn;
+  }
+
+  // B2a message 40: the midi almanac of BeiDou-3 satellites (signal byte 32), the only almanac of
+  // PRN 31 on; its sqrtA (2^-4) and e (2^-16) those of the satellite's CNV2 records (the almanac's
+  // sqrtA folds in the mean-motion correction dn, below 0.1 here), its type by its orbit.
+  std::map<std::string, const rinex::Record*> cnv2;
+  const std::vector<rinex::Record> eph = rinex::readRinex4Gz(kBrd4);
+  for (const rinex::Record& r : eph)
+    if (r.type == "CNV2" && !cnv2.contains(r.sat)) cnv2[r.sat] = &r;
+  int midi = 0;
+  for (int prn = 31; prn <= 63; ++prn) {
+    const std::string a = blockData(img, 654 + 133 + static_cast<unsigned>(prn) - 1);
+    if (a.size() < 57 || fieldAt<std::uint8_t>(a, 56) != 32) continue;
+    char sat[8];
+    std::snprintf(sat, sizeof sat, "C%02d", prn);
+    ASSERT_TRUE(cnv2.contains(sat)) << sat << ": a midi almanac of a satellite without CNV2 records";
+    const rinex::Record& r = *cnv2[sat];
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 0), prn);
+    EXPECT_EQ(fieldAt<std::int16_t>(a, 8), 2253 - 1356) << sat;
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 12), r.v[10] * r.v[10] < 35.0e6 ? 3 : 2) << sat;
+    EXPECT_NEAR(fieldAt<float>(a, 24), r.v[10], 0.1 + 0.0625) << sat << " sqrtA";
+    EXPECT_NEAR(fieldAt<float>(a, 28), r.v[8], std::ldexp(1.0, -16)) << sat << " e";
+    ++midi;
+  }
+  EXPECT_GE(midi, 3) << "midi almanacs of BeiDou-3 satellites";
+
+  // NavIC message 9: NavIC-UTC (A0 2^-35 s, A1 2^-51 s/s, A2 2^-68 s/s^2, t0 in 16-s units,
+  // 10-bit NavIC weeks, which count from GPS week 1024) and the offset to GPS; message 11 its
+  // Klobuchar terms.
+  const Sto irut = firstSto(lines, 'I', "IRUT"), irgp = firstSto(lines, 'I', "IRGP");
+  ASSERT_GE(irut.epoch, 0);
+  ASSERT_GE(irgp.epoch, 0);
+  const std::string i = blockData(img, 916);
+  EXPECT_GE(i.size(), 51u) << "NavIC UTC";
+  EXPECT_EQ(fieldAt<std::uint32_t>(i, 0), static_cast<std::uint32_t>(irut.epoch % kWeek));
+  EXPECT_NEAR(fieldAt<double>(i, 8), irut.a0, std::ldexp(0.5, -35));
+  EXPECT_NEAR(fieldAt<float>(i, 4), irut.a1, std::ldexp(0.5, -51));
+  EXPECT_NEAR(fieldAt<float>(i, 28), irut.a2, std::ldexp(0.5, -68));
+  EXPECT_EQ(fieldAt<std::uint16_t>(i, 16), irut.epoch / kWeek % 1024);
+  EXPECT_EQ(fieldAt<std::uint16_t>(i, 18), 1929 % 1024);
+  EXPECT_EQ(fieldAt<std::int8_t>(i, 21), 18);
+  EXPECT_NEAR(fieldAt<float>(i, 32), irgp.a0, std::ldexp(0.5, -35));
+  EXPECT_NEAR(fieldAt<float>(i, 36), irgp.a1, std::ldexp(0.5, -51));
+  EXPECT_EQ(fieldAt<std::uint32_t>(i, 44), static_cast<std::uint32_t>(irgp.epoch % kWeek));
+  EXPECT_EQ(fieldAt<std::uint16_t>(i, 48), irgp.epoch / kWeek % 1024);
+  EXPECT_EQ(fieldAt<std::uint8_t>(i, 50), 0) << "the offset is to GPS";
+  expectKlobuchar(blockData(img, 2526), firstIon(lines, 'I', "LNAV"), "NavIC");
+}
+
+}  // namespace
+}  // namespace e2e
