@@ -1,6 +1,7 @@
 #include "platform/nv_init.h"
 
 #include "platform/file_nvm.h"
+#include "platform/nv_block.h"
 #include "platform/nv_pended_clear.h"
 
 NvInitSlots nvInitSlots;
@@ -25,13 +26,25 @@ void nvInitSet(NvAllocSlot slot, NvAllocFn fn) {
   if (Hook<void()>* h = slotHook(slot)) *h = fn;
 }
 
-void nvInitOnce() {
-  FileNvmLoad();
+namespace {
+void allocSlots() {
   for (int slot = 0; slot < kNvSlotCount; ++slot) {
     if (slot == kNvPendedClear)
       nvPendedClear_NvAlloc();
     else
       (*slotHook(slot))();
   }
-  nvPendedClearRun();
+}
+}  // namespace
+
+void nvInitOnce() {
+  FileNvmLoad();
+  allocSlots();
+  // The clear's own block has its place only after the slots before it, which read their
+  // settings as they allocate: after a clear they are laid out and read again, so that no
+  // setting read before it (the ports') outlives it in memory and is stored back.
+  if (nvPendedClearRun()) {
+    NvBlock::resetLayout();
+    allocSlots();
+  }
 }

@@ -234,6 +234,8 @@ TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheN
   const std::string factory = ask("print,/par/button/file");
   EXPECT_EQ(ask("%b%set,/par/button/file,e2eclear"), re("%b%"));
   EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear"));
+  // The ports' settings are read with the image's first blocks, before the clear runs.
+  EXPECT_EQ(ask("%r%set,/par/dev/ser/b/rate,9600"), re("%r%"));
   restart();
 
   standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "0\n");
@@ -251,11 +253,13 @@ TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheN
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_TRUE(rx_->waitOut("$$NV: clearing the settings image as requested")) << rx_->out();
   EXPECT_EQ(ask("print,/par/button/file"), factory);
+  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
   // Done once: the start after that keeps what is set again.
   EXPECT_EQ(ask("%c%set,/par/button/file,e2ekept"), re("%c%"));
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/button/file"), re("e2ekept"));
+  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
   EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
 }
 
