@@ -42,7 +42,6 @@ namespace {
 using rinex::rtcm3Frames;
 using rinex::rtcm3Type;
 
-using rinex::daysFromCivil;
 
 // A day of every system's broadcast (RINEX 4), at a site that sees GPS, GLONASS, Galileo and BeiDou.
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
@@ -249,42 +248,10 @@ std::map<int, int> gpsdecodeTypes(const std::vector<std::string>& lines) {
 // Per epoch (GPS ms of week) and satellite, the codes (observation types C..).
 std::map<long, std::map<std::string, std::vector<double>>> rinexCodes(const std::string& text) {
   std::map<long, std::map<std::string, std::vector<double>>> out;
-  std::map<char, std::vector<std::string>> types;
-  std::istringstream in(text);
-  std::string line;
-  char last = 0;
-  while (std::getline(in, line)) {
-    const std::string label = line.size() > 60 ? line.substr(60) : "";
-    if (label.starts_with("END OF HEADER")) break;
-    if (label.starts_with("SYS / # / OBS TYPES")) {
-      if (line[0] != ' ') last = line[0];
-      std::istringstream t(line.substr(7, 53));
-      for (std::string ty; t >> ty;) types[last].push_back(ty);
-    }
-  }
-  long epoch = -1;
-  while (std::getline(in, line)) {
-    if (line.starts_with(">")) {
-      int y, mo, d, h, mi;
-      double sec;
-      epoch = std::sscanf(line.c_str(), "> %d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &sec) == 6
-                  ? std::lround((((daysFromCivil(y, mo, d) - daysFromCivil(1980, 1, 6)) % 7) * 86400.0 + h * 3600.0 +
-                                 mi * 60.0 + sec) * 1000.0)
-                  : -1;
-      continue;
-    }
-    if (epoch < 0 || line.size() < 3) continue;
-    const std::string sat = line.substr(0, 3);
-    const auto& ty = types[sat[0]];
-    for (std::size_t k = 0; k < ty.size(); ++k) {
-      const std::size_t at = 3 + 16 * k;
-      if (at + 14 > line.size()) break;
-      const std::string field = line.substr(at, 14);
-      char* end = nullptr;
-      const double v = std::strtod(field.c_str(), &end);
-      if (ty[k][0] == 'C' && end != field.c_str()) out[epoch][sat].push_back(v);
-    }
-  }
+  for (const auto& [ms, sats] : rinex::readRinexObs(text))
+    for (const auto& [sat, values] : sats)
+      for (const auto& [type, v] : values)
+        if (type[0] == 'C') out[ms][sat].push_back(v);
   return out;
 }
 

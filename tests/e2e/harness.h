@@ -14,10 +14,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +65,44 @@ inline std::string frame(const char* id, const std::string& body) {
   return head + body + "\r\n";
 }
 inline std::string re(const std::string& body) { return frame("RE", body); }
+
+// The fields of the output record's debug line (temporary debug selector 197).
+struct OutputLine {
+  double n, e, h;           // grid
+  double bn, be, bh;        // base grid
+  double lat, lon, alt;     // output datum, degrees
+  double wlat, wlon, walt;  // WGS 84
+  double und, sep, res;     // undulation, separation, residual height
+};
+
+// The output record's debug lines in `text` from `from` on: lines of exactly fifteen numbers.
+inline std::vector<OutputLine> outputLines(const std::string& text, std::size_t from) {
+  std::vector<OutputLine> out;
+  std::istringstream in(text.substr(std::min(from, text.size())));
+  for (std::string l; std::getline(in, l);) {
+    std::istringstream f(l);
+    std::vector<double> v;
+    bool numbers = true;
+    for (std::string w; f >> w;) {
+      char* end = nullptr;
+      v.push_back(std::strtod(w.c_str(), &end));
+      numbers = numbers && end != w.c_str() && *end == 0;
+    }
+    if (numbers && v.size() == 15)
+      out.push_back(OutputLine{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13], v[14]});
+  }
+  return out;
+}
+
+// A native message with its binary checksum (each byte XORed in, then rotated left by two).
+inline std::string withCk(const char* id, const std::string& payload) {
+  char h[8];
+  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
+  std::string m = h + payload;
+  unsigned c = 0;
+  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
+  return m + static_cast<char>(c);
+}
 
 // Bytes of the whole native message at the front of `h`: 0 while more is needed, npos when `h`
 // does not start with one. Replies end in CR LF; other messages are the header and the body.

@@ -33,14 +33,6 @@ constexpr double kL1 = 1575.42e6, kL2 = 1227.60e6;
 constexpr double kCodeD = 1e11, kCodeK = 0.075, kRelOffset = 2e-7, kRelStep = 1e-11;
 const double kPhaseStep = std::ldexp(1.0, -40);
 
-std::string withCk(const char* id, const std::string& payload) {
-  char h[8];
-  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
-  std::string m = h + payload;
-  unsigned c = 0;
-  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
-  return m + static_cast<char>(c);
-}
 std::string le(std::uint64_t v, int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);

@@ -9,16 +9,6 @@ namespace {
 
 using NativeLongMessage = Rx;
 
-// A native message with its binary checksum (each byte XORed in, then rotated left by two).
-std::string withCk(const char* id, const std::string& payload) {
-  char h[8];
-  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
-  std::string m = h + payload;
-  unsigned c = 0;
-  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
-  return m + static_cast<char>(c);
-}
-
 std::size_t count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

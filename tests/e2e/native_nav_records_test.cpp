@@ -24,16 +24,6 @@ namespace {
 
 using NativeNavRecords = Rx;
 
-// A native message with its binary checksum (each byte XORed in, then rotated left by two).
-std::string withCk(const char* id, const std::string& payload) {
-  char h[8];
-  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
-  std::string m = h + payload;
-  unsigned c = 0;
-  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
-  return m + static_cast<char>(c);
-}
-
 TEST_F(NativeNavRecords, GeFromRinexOnASerialPortIsKeptByTheStore) {
   gegen::Rinex r;
   ASSERT_TRUE(gegen::firstRecord(r));

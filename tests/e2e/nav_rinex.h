@@ -194,7 +194,9 @@ inline std::map<long, std::map<std::string, std::map<std::string, double>>> read
       const std::size_t at = 3 + 16 * k;
       if (at + 14 > line.size()) break;
       const std::string field = line.substr(at, 14);
-      if (field.find_first_not_of(' ') != std::string::npos) out[epoch][sat][ty[k]] = std::stod(field);
+      char* end = nullptr;
+      const double v = std::strtod(field.c_str(), &end);
+      if (end != field.c_str()) out[epoch][sat][ty[k]] = v;
     }
   }
   return out;

@@ -22,27 +22,7 @@ constexpr double kDeg = M_PI / 180.0;
 // The line prints the grid in cm and the position to 1e-9 degrees (0.1 mm).
 constexpr double kGridTol = 0.011;
 
-struct Line {
-  double n, e, h;
-  double wlat, wlon, walt;
-};
-
-std::vector<Line> lines(const std::string& text, std::size_t from) {
-  std::vector<Line> out;
-  std::istringstream in(text.substr(std::min(from, text.size())));
-  for (std::string l; std::getline(in, l);) {
-    std::istringstream f(l);
-    std::vector<double> v;
-    bool numbers = true;
-    for (std::string w; f >> w;) {
-      char* end = nullptr;
-      v.push_back(std::strtod(w.c_str(), &end));
-      numbers = numbers && end != w.c_str() && *end == 0;
-    }
-    if (numbers && v.size() == 15) out.push_back(Line{v[0], v[1], v[2], v[9], v[10], v[11]});
-  }
-  return out;
-}
+using Line = OutputLine;
 
 // The first number pair (or triple) cct prints for one point.
 std::vector<double> cct(const std::string& proj, double lat, double lon) {
@@ -89,7 +69,7 @@ class OutputGrids : public Rx {
   Line next() {
     const std::size_t from = out().size();
     std::vector<Line> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = lines(out(), from)).size() >= 3; }, 30000))
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(out(), from)).size() >= 3; }, 30000))
         << out().substr(from > 3000 ? from - 3000 : 0);
     return l.empty() ? Line{} : l.back();
   }

@@ -27,35 +27,7 @@ class OutputRecord : public Rx {
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 const std::string kGeoidFixture = std::string(RX_SHARED_DIR) + "/testdata/geoid/egm96_05deg_fixture.gemo";
 
-// The fields of the debug line.
-struct Line {
-  double n, e, h;           // grid
-  double bn, be, bh;        // base grid
-  double lat, lon, alt;     // output datum, degrees
-  double wlat, wlon, walt;  // WGS 84
-  double und, sep, res;
-};
-
-// Lines of exactly fifteen numbers in `text` from `from` on.
-std::vector<Line> outputLines(const std::string& text, std::size_t from) {
-  std::vector<Line> out;
-  std::istringstream in(text.substr(std::min(from, text.size())));
-  for (std::string l; std::getline(in, l);) {
-    std::istringstream f(l);
-    std::vector<double> v;
-    std::string w;
-    bool numbers = true;
-    while (f >> w) {
-      char* end = nullptr;
-      const double x = std::strtod(w.c_str(), &end);
-      numbers = numbers && end != w.c_str() && *end == 0;
-      v.push_back(x);
-    }
-    if (!numbers || v.size() != 15) continue;
-    out.push_back(Line{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13], v[14]});
-  }
-  return out;
-}
+using Line = OutputLine;
 
 std::vector<double> toolNumbers(const std::string& command) {
   std::vector<double> v;

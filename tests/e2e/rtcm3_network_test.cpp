@@ -427,25 +427,6 @@ TEST_F(Rtcm3Network, AutoModeReadsRtcm3AsItsOwnModeDoes) {
 
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 
-// The fifteen numbers of the output record's debug line (temporary debug selector 197): grid N,
-// E, h; the base's grid; latitude, longitude (degrees) and height in the output datum; the same
-// on WGS 84; undulation, separation, residual height.
-std::vector<std::vector<double>> outputLines(const std::string& text, std::size_t from) {
-  std::vector<std::vector<double>> out;
-  std::istringstream in(text.substr(std::min(from, text.size())));
-  for (std::string l; std::getline(in, l);) {
-    std::istringstream f(l);
-    std::vector<double> v;
-    bool numbers = true;
-    for (std::string w; f >> w;) {
-      char* end = nullptr;
-      v.push_back(std::strtod(w.c_str(), &end));
-      numbers = numbers && end != w.c_str() && *end == 0;
-    }
-    if (numbers && v.size() == 15) out.push_back(v);
-  }
-  return out;
-}
 
 std::vector<double> toolNumbers(const std::string& command) {
   std::vector<double> v;
@@ -496,16 +477,16 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   // The first line printed after the next two, so that every set before it holds.
   auto next = [&] {
     const std::size_t from = rx_->out().size();
-    std::vector<std::vector<double>> l;
+    std::vector<OutputLine> l;
     EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
-    return l.empty() ? std::vector<double>(15, 0.0) : l.back();
+    return l.empty() ? OutputLine{} : l.back();
   };
-  std::vector<double> l = next();
-  EXPECT_NEAR(l[6], local[1], 2e-9);
-  EXPECT_NEAR(l[7], local[0], 2e-9);
-  EXPECT_NEAR(l[8], local[2], 0.006);
-  EXPECT_NEAR(l[1], grid[0], 0.006);
-  EXPECT_NEAR(l[0], grid[1], 0.006);
+  OutputLine l = next();
+  EXPECT_NEAR(l.lat, local[1], 2e-9);
+  EXPECT_NEAR(l.lon, local[0], 2e-9);
+  EXPECT_NEAR(l.alt, local[2], 0.006);
+  EXPECT_NEAR(l.e, grid[0], 0.006);
+  EXPECT_NEAR(l.n, grid[1], 0.006);
 
   // Another system's set from an ellipsoid that is not GRS80: kept as received, not as the datum.
   Params intl = mgi;
@@ -516,13 +497,13 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   ASSERT_TRUE(serB_->sendRaw(msgParams(intl, false, "ED50", "MGI")));
   ASSERT_TRUE(waitUntil([&] { return ask("%6%print,/par/rtcm3/rover/transform/aux").find("{9,") != std::string::npos; }));
   l = next();
-  EXPECT_NEAR(l[6], local[1], 2e-9);
-  EXPECT_NEAR(l[7], local[0], 2e-9);
+  EXPECT_NEAR(l.lat, local[1], 2e-9);
+  EXPECT_NEAR(l.lon, local[0], 2e-9);
 
   ASSERT_EQ(ask("%7%set,/par/pos/datum,W84"), re("%7%"));
   l = next();
-  EXPECT_NEAR(l[6], 50.0, 1e-9);
-  EXPECT_NEAR(l[7], 10.0, 1e-9);
+  EXPECT_NEAR(l.lat, 50.0, 1e-9);
+  EXPECT_NEAR(l.lon, 10.0, 1e-9);
 }
 
 
@@ -554,13 +535,13 @@ TEST_F(Rtcm3Network, ReceivedResidualGridMovesTheOutputPosition) {
 
   auto next = [&] {
     const std::size_t from = rx_->out().size();
-    std::vector<std::vector<double>> l;
+    std::vector<OutputLine> l;
     EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
-    return l.empty() ? std::vector<double>(15, 0.0) : l.back();
+    return l.empty() ? OutputLine{} : l.back();
   };
-  const std::vector<double> l = next();
-  EXPECT_NEAR(l[6], local[1] + (0.050 + 100 * 0.00003) / 3600, 2e-9) << "latitude";
-  EXPECT_NEAR(l[7], local[0] + (-0.030 + 200 * 0.00003) / 3600, 2e-9) << "longitude";
+  const OutputLine l = next();
+  EXPECT_NEAR(l.lat, local[1] + (0.050 + 100 * 0.00003) / 3600, 2e-9) << "latitude";
+  EXPECT_NEAR(l.lon, local[0] + (-0.030 + 200 * 0.00003) / 3600, 2e-9) << "longitude";
 }
 }  // namespace
 }  // namespace e2e

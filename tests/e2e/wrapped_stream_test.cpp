@@ -77,16 +77,6 @@ TEST_F(WrappedStreamRoad, Rtcm3RecordingReachesTheOtherPortsRelayByteForByte) {
   EXPECT_TRUE(rx_->running());
 }
 
-// A native message with its binary checksum (each byte XORed in, then rotated left by two).
-std::string withCk(const char* id, const std::string& payload) {
-  char h[8];
-  std::snprintf(h, sizeof h, "%.2s%03X", id, static_cast<unsigned>(payload.size() + 1));
-  std::string m = h + payload;
-  unsigned c = 0;
-  for (unsigned char b : m) c = (((c ^ b) << 2) | ((c ^ b) >> 6)) & 0xFFu;
-  return m + static_cast<char>(c);
-}
-
 // An NMEA sentence: "$", the body, "*", the XOR of the body in two hexadecimal digits, CR LF.
 std::string nmea(const std::string& body) {
   unsigned x = 0;
