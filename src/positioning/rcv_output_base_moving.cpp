@@ -4,6 +4,8 @@
 #include <cmath>
 
 BASE_MOVING_DATA BaseMovingData;
+// Built after BaseMovingData, in the same unit, so that it starts as its copy.
+BASE_MOVING_DATA GotBaseMovingData = BaseMovingData;
 
 namespace {
 constexpr float kMaxErr0 = 5.0f;
