@@ -7,7 +7,7 @@
 //   kind 3, subframe 3 pages 6, 2 and 5 in turn; GPS from its CNAV records, QZSS from its CNV2
 //   ones);
 // - GLONASS FDMA strings 1-5 (2 s each, 30-s frames aligned to Moscow time, kind 0) and L3
-//   strings 1-5 (3 s each, kind 1);
+//   strings 1-5 (3 s each, kind 1) of the six lowest slots in view;
 // - Galileo I/NAV on E1-B (kind 0: page pairs of 2 s, words 2, 4, 6 and 1, 3, 5 in their places
 //   of the 30-s subframe, word 0 elsewhere) and F/NAV on E5a (kind 1: pages 1-4 of the 50-s
 //   subframe, 10 s each);
