@@ -5,14 +5,18 @@
 // reader (gpsd's gpsdecode does not lock onto such a stream), they name every GLONASS satellite the
 // antenna sees, each by its orbital slot, with a correction
 // of the size of the simulator's own residuals (it has no atmosphere and a perfect clock), as do
-// the GPS corrections (type 1) of the same epochs.
+// the GPS corrections (type 1) of the same epochs. Almanacs of two reference times, while both
+// are broadcast, are each kept with their own.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
@@ -144,6 +148,26 @@ TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites)
   }
   EXPECT_GE(gps->prc.size(), 6u);
   for (const auto& [prn, prc] : gps->prc) EXPECT_LT(std::fabs(prc), 40.0) << "G" << prn;
+}
+
+// Two almanac reference times at once: 02:16:00 UTC (GPS second 8178) lies in the last frames of
+// a 12.5-min page cycle whose almanac has its toa at 4096 s; the next cycle (8250 s on) brings the
+// almanac of toa 8192. PRN 24's page comes from the first, PRN 1's from the second: each keeps its
+// own toa. With almanac positions on, a satellite known by its almanac alone gets them.
+TEST_F(SimAlmanac, AlmanacsOfTwoReferenceTimesEachKeptWithItsOwn) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T02:16:00"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%a%set,/par/pos/almdata,on"), re("%a%"));
+  std::this_thread::sleep_for(std::chrono::seconds(110));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  const std::string img = dir_.read(".gnss.nvm");
+  for (const auto& [prn, toa] : {std::pair{24, 4096}, std::pair{1, 8192}}) {
+    const std::string a = blockData(img, 654 + static_cast<unsigned>(prn) - 1);
+    ASSERT_GE(a.size(), 8u) << "G" << prn << " almanac";
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 0), prn);
+    EXPECT_EQ(fieldAt<std::int32_t>(a, 4), toa) << "G" << prn;
+  }
 }
 
 }  // namespace
