@@ -42,6 +42,9 @@ class Rtc3SingleMsg : public OutMsg {
   static constexpr int kIndex = Index;
   void out(OmStreamInfo& si) override { sendRtcm3(si, Index); }
   int planIndex() const override { return Index; }
+  // One frame (or one per MSM part, sent together), no parts of the pool's kind.
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
 };
 
 using Msg1001 = Rtc3SingleMsg<kRtc3Msg1001>;
@@ -138,7 +141,9 @@ class Msg1029 : public MsgMult {
   Msg1029() : MsgMult(kTextParams) {}
   int planIndex() const override { return kRtc3Msg1029; }
   bool doOut(const OmStreamInfo& si, int part) override;
-  long getOveralId() override { return 1; }
-  long getId(int) override { return 1; }
+  // The content of a text: it moves when the text does, so that a schedule "on change" sends a
+  // text again only when it changed.
+  long getOveralId() override;
+  long getId(int part) override;
 };
 
