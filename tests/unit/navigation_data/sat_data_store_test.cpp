@@ -537,32 +537,30 @@ TEST_F(SatDataStore, PhaseThreeMasksFollowTheAlmanacs) {
 // A system's offset to GPS time broadcast again under the same issue with a new value replaces
 // the stored one: the offsets the reference clock takes follow the broadcast.
 TEST_F(SatDataStore, OffsetToGpsBroadcastAgainReplacesTheStoredOne) {
-  const auto utcOf = [](int sys, double offset, std::uint8_t* buf) {
-    if (sys == kSysGalileo) {
-      auto& u = *reinterpret_cast<ZRT_UTC_GAL*>(buf);
-      u.dtLS = 18, u.A0G = static_cast<float>(offset), u.t0G = 3600, u.WN0G = 100 % 64, u.ggtoValid = 1;
-    } else if (sys == kSysNavic) {
-      auto& u = *reinterpret_cast<ZRT_UTC_IRS*>(buf);
-      u.dtLS = 18, u.gnssA0 = static_cast<float>(offset), u.gnssT0 = 3600, u.gnssWeek = 100, u.gnssId = 0;
-    } else {
-      reinterpret_cast<ZRT_UTC_GLN*>(buf)->tauGPS = offset;
-    }
-  };
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  for (int k = 0; k < SYS_NUM; ++k) ep.time.cycleKnown[k] = true, ep.time.cycle[k] = 100, ep.time.sec[k] = 3600;
   for (int sys : {kSysGalileo, kSysNavic, kSysGlonass}) {
     auto s = freshStore();
-    SatDataEpoch ep;
-    ep.time.valid = true;
-    for (int k = 0; k < SYS_NUM; ++k) ep.time.cycleKnown[k] = true, ep.time.cycle[k] = 100, ep.time.sec[k] = 3600;
     s->update(ep);
-    for (double offset : {2.0e-8, -3.5e-8}) {
+    for (float offset : {2.0e-8f, -3.5e-8f}) {
       std::uint8_t buf[kMaxUtcRecordSize] = {};
-      utcOf(sys, offset, buf);
+      if (sys != kSysGlonass) buf[21] = 18;  // the leap seconds of the GPS layout's part
+      if (sys == kSysGalileo) {
+        auto& u = *reinterpret_cast<ZRT_UTC_GAL*>(buf);
+        u.A0G = offset, u.t0G = 3600, u.WN0G = 100 % 64, u.ggtoValid = 1;
+      } else if (sys == kSysNavic) {
+        auto& u = *reinterpret_cast<ZRT_UTC_IRS*>(buf);
+        u.gnssA0 = offset, u.gnssT0 = 3600, u.gnssWeek = 100, u.gnssId = 0;
+      } else {
+        reinterpret_cast<ZRT_UTC_GLN*>(buf)->tauGPS = offset;
+      }
       ASSERT_TRUE(s->update_UtcData(sys, 0, buf)) << sys;
       SatDataEpochResult res;
       s->update(ep, &res);
       double m = 0;
       ASSERT_TRUE(res.deltaTime.get_DeltaTime(kSysGps, sys, 3600000, m)) << sys;
-      EXPECT_NEAR(m, static_cast<double>(static_cast<float>(offset)) * PosData::kSpeedOfLight, 1e-6) << sys << " " << offset;
+      EXPECT_NEAR(m, offset * PosData::kSpeedOfLight, 1e-6) << sys << " " << offset;
     }
   }
 }
