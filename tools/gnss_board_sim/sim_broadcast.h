@@ -175,6 +175,16 @@ class MultiBroadcast {
     return !nav_.eph.empty();
   }
   bool empty() const { return nav_.eph.empty(); }
+  // A leap second announced in place of the file's: one more second at the end of day `dn` (1-7,
+  // Sunday 1) of GPS week `week`, in every system's UTC parameters; GLONASS KP 01.
+  void announceLeap(int week, int dn, LnavBroadcast& gps) {
+    nav_.leapF = nav_.leap + 1, nav_.wnLsf = week, nav_.dn = dn;
+    gps.setUtc(lnavUtcOf(nav_, 'G', "GPUT"));
+    qzss_.setUtc(lnavUtcOf(nav_, 'J', "QZUT"));
+    navicTime_ = navicTimeOf(nav_);
+    gal_ = galTime(nav_);
+    glo_.kp = gloL3_.kp = 1;
+  }
   // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
   void skipL3Ts(bool on) { l3TsSkip_ = on; }
   const Rnx4Nav& nav() const { return nav_; }
@@ -349,7 +359,7 @@ class MultiBroadcast {
     for (const Rnx4Eph* r : currentAll('R', "FDMA", frameGps)) {
       if (!inView('R', r->prn, gps, site)) continue;
       const GloEph g = gloEph(*r);
-      const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1);
+      const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1, time.kp);
       out += lDMessage(g.slot, g.freq, t, 0, gloWords(s));
     }
     return out;
