@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,20 +47,31 @@ std::vector<long> rtcm2Stations(const std::string& s) {
   return out;
 }
 
-// Station ids of the CMR frames (STX, status 0, type 0x93, length, data, checksum, ETX); the
-// station is the low 5 bits of the first data byte.
-std::vector<int> cmrStations(const std::string& s) {
-  std::vector<int> out;
+// The CMR frames (STX, status 0, type 0x93, length, data, checksum, ETX): station (the low 5
+// bits of the first data byte), message type (bits 7-5 of the second) and epoch time (18 bits of
+// ms modulo 240000).
+struct CmrFrame {
+  int station, type, ms;
+};
+std::vector<CmrFrame> cmrFrames(const std::string& s) {
+  std::vector<CmrFrame> out;
   const auto* b = reinterpret_cast<const unsigned char*>(s.data());
   for (std::size_t i = 0; i + 6 <= s.size();) {
     const std::size_t len = b[i + 3];
-    if (b[i] != 0x02 || b[i + 1] != 0 || b[i + 2] != 0x93 || i + 6 + len > s.size() || b[i + 5 + len] != 0x03) {
+    if (b[i] != 0x02 || b[i + 1] != 0 || b[i + 2] != 0x93 || len < 5 || i + 6 + len > s.size() ||
+        b[i + 5 + len] != 0x03) {
       ++i;
       continue;
     }
-    out.push_back(b[i + 4] & 31);
+    const unsigned char* d = b + i + 4;
+    out.push_back({d[0] & 31, d[1] >> 5, d[2] << 10 | d[3] << 2 | d[4] >> 6});
     i += 6 + len;
   }
+  return out;
+}
+std::vector<int> cmrStations(const std::string& s) {
+  std::vector<int> out;
+  for (const CmrFrame& f : cmrFrames(s)) out.push_back(f.station);
   return out;
 }
 
@@ -121,6 +133,54 @@ TEST_F(BaseStationId, EachFormatCarriesTheIdWhenItFitsAndNothingOtherwise) {
       EXPECT_TRUE(air[1].empty()) << id << ": " << air[1].size() << " bytes of CMR";
     }
   }
+}
+
+// At ten epochs a second, from its first epoch with a clock on, the base sends every epoch's GPS
+// observations in RTCM 2 (18) and CMR (0). Over the RINEX 4 day's sky its GPS satellites' first
+// ephemerides (CNAV, the L5 health bit set) keep them out of the clock solution for a minute,
+// while BeiDou, Galileo and GLONASS, smoothed for 10 s, make its reference: GPS time's offset
+// then comes from the board's own clock.
+TEST_F(BaseStationId, AtTenEpochsASecondEveryEpochCarriesGps) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+  ASSERT_NO_FATAL_FAILURE(startSim(
+      {"--nav", nav, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00", "--rate", "10"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
+  ASSERT_TRUE(c.ok() && d.ok());
+  for (const char* cmd : {"set,/par/pos/ref/known/geo,{22.3,114.2,50}", "em,/dev/ser/c,rtcm/{18,19}:0.1",
+                          "em,/dev/ser/d,cmr/0:0.1"})
+    ASSERT_EQ(ask(std::string("%e%") + cmd), re("%e%")) << cmd;
+  // Per type 18 epoch (tenths of a second into the hour: modified Z-count and time of
+  // measurement), its satellites of each system (the third flag bit of a satellite's first word).
+  std::map<long, std::map<char, int>> rtcm2;
+  const auto decode = [&](const std::string& h) {
+    rtcm2.clear();
+    for (std::size_t at = 0; at < 5 && at < h.size() && rtcm2.empty(); ++at) {
+      int bad = 0;
+      for (const rtcm2words::Frame& m : rtcm2words::frames(h.substr(at), bad)) {
+        if (m.type != 18 || m.data.empty()) continue;
+        std::map<char, int>& e = rtcm2[(m.z * 600000L + (m.data[0] & 0xFFFFF) + 50000) / 100000];
+        for (std::size_t k = 1; k + 1 < m.data.size(); k += 2) ++e[(m.data[k] >> 21 & 1) != 0 ? 'R' : 'G'];
+      }
+    }
+  };
+  // The epochs until 36 s into the GPS hour (the clock solution has its first epochs at 28 s),
+  // both ports read as they come.
+  for (int guard = 0; guard < 180 && (rtcm2.empty() || rtcm2.rbegin()->first < 360); ++guard) {
+    c.fill([](const std::string&) { return false; }, 500);
+    d.fill([](const std::string&) { return false; }, 20);
+    decode(c.held);
+  }
+  decode(c.held);
+  ASSERT_LT(rtcm2.begin()->first, 280);
+  for (auto it = rtcm2.begin(); std::next(it) != rtcm2.end(); ++it)
+    EXPECT_EQ(std::next(it)->first, it->first + 1) << "RTCM 2 epochs after " << it->first;
+  for (const auto& [t, sats] : rtcm2) EXPECT_GT(sats.count('G') != 0 ? sats.at('G') : 0, 0) << "RTCM 2 epoch " << t;
+  std::vector<int> cmr;
+  for (const CmrFrame& f : cmrFrames(d.held))
+    if (f.type == 0) cmr.push_back(f.ms);
+  ASSERT_GE(cmr.size(), 80u);
+  for (std::size_t i = 1; i < cmr.size(); ++i) EXPECT_EQ((cmr[i] - cmr[i - 1] + 240000) % 240000, 100) << i;
 }
 
 }  // namespace
