@@ -15,6 +15,26 @@ constexpr int kCmrPlan = 5;
 constexpr int kRtcm3Plan = kRtc3MsgCount;
 }  // namespace
 
+bool diffStationIdFits(int group, int id) {
+  if (group == MsgPool::findGroup("rtcm")) return id <= RTCM_Coder::kMaxStationId;
+  if (group == MsgPool::findGroup("cmr")) return id <= CMR_Coder::kMaxStationId;
+  return true;
+}
+
+bool diffEnableCheck(int group) {
+  if (group == MsgPool::findGroup("rtcm")) return diffStationIdFits(group, RtcmCod.settings().stationId);
+  if (group == MsgPool::findGroup("cmr")) return diffStationIdFits(group, CmrCod.settings().stationId);
+  return true;
+}
+
+bool diffStationIdFitsStreams(int id) {
+  for (const char* name : {"rtcm", "cmr"}) {
+    const int g = MsgPool::findGroup(name);
+    if (!diffStationIdFits(g, id) && omGroupEnabled(g)) return false;
+  }
+  return true;
+}
+
 void diffInitCoding() {
   bool plan2[kRtcm2Plan];
   iRtcmOutput = 0;

@@ -121,6 +121,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
+    WIRED("output", omEnableCheck, 1),
     WIRED("output", omRegistrars, 3),
 
     // ---- files

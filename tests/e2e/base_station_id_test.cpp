@@ -1,6 +1,7 @@
 // The base's one station id (rtcm3/base/stid, -1..4095) on the air of all three formats: RTCM 3
-// carries it whole; RTCM 2 (10 bits) and CMR (5 bits) carry it only when it fits their field and
-// otherwise send nothing, never a cut id. RTCM 3 is read back by gpsd's gpsdecode, RTCM 2 and CMR
+// carries it whole; RTCM 2 (10 bits) and CMR (5 bits) carry it only when it fits their field: an
+// "em" of a format that cannot carry the id, and an id that a stream already on cannot carry,
+// answer an error and change nothing, so a stream never goes silent without a word. RTCM 3 is read back by gpsd's gpsdecode, RTCM 2 and CMR
 // by the test's own readers (gpsdecode loses its way in a stream of RTCM 2 types 18 and 19).
 #include <cstdio>
 #include <cstdlib>
@@ -91,7 +92,7 @@ std::vector<std::string> next(std::initializer_list<Port*> ports) {
   return out;
 }
 
-TEST_F(BaseStationId, EachFormatCarriesTheIdWhenItFitsAndNothingOtherwise) {
+TEST_F(BaseStationId, EachFormatCarriesTheIdAndRefusesOneItCannotCarry) {
   // The board's solution over the simulated sky gives the base its epoch data and position.
   const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky"}));
@@ -99,40 +100,58 @@ TEST_F(BaseStationId, EachFormatCarriesTheIdWhenItFitsAndNothingOtherwise) {
   Port b(dir_.file("dev/ser/b")), c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
   ASSERT_TRUE(b.ok() && c.ok() && d.ok());
   // Messages that need no station position: null frames and the RTK observables, observations
-  // and the description.
-  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/{6,18,19}:1"), re("%e%"));
-  ASSERT_EQ(ask("%e%em,/dev/ser/c,cmr/{0,2}:1"), re("%e%"));
-  ASSERT_EQ(ask("%e%em,/dev/ser/d,rtcm3/1033:1"), re("%e%"));
-  // The id on the air of RTCM 2 and CMR, -2 for nothing at all; RTCM 3 carries every id.
+  // and the description, RTCM 3's descriptors. Each row: a command, its error ("" for RE), and
+  // when `air` the station id on the air of RTCM 2, CMR and RTCM 3 after it (-2 nothing at all).
   constexpr int kNone = -2;
   const struct {
-    int stid, rtcm2, cmr;
+    const char* cmd;
+    const char* error;
+    int stid;  // rtcm3/base/stid after the command
+    bool air;
+    int rtcm2 = kNone, cmr = kNone, rtcm3 = kNone;
   } rows[] = {
-      {1234, kNone, kNone}, {1023, 1023, kNone}, {1024, kNone, kNone}, {31, 31, 31},
-      {32, 32, kNone},      {-1, 0, 0},          {4095, kNone, kNone}, {17, 17, 17},
+      {"set,/par/rtcm3/base/stid,1234", "", 1234, false},
+      {"em,/dev/ser/b,rtcm/{6,18,19}:1", "{30,,wrong id}", 1234, false},
+      {"em,/dev/ser/c,cmr/{0,2}:1", "{30,,wrong id}", 1234, false},
+      {"em,/dev/ser/d,rtcm3/1033:1", "", 1234, true, kNone, kNone, 1234},
+      {"set,/par/rtcm3/base/stid,31", "", 31, false},
+      {"em,/dev/ser/b,rtcm/{6,18,19}:1", "", 31, false},
+      {"em,/dev/ser/c,cmr/{0,2}:1", "", 31, true, 31, 31, 31},
+      {"set,/par/rtcm3/base/stid,32", "{30,,wrong id}", 31, false},
+      {"set,/par/rtcm3/base/stid,-1", "", -1, true, 0, 0, 0},
+      {"dm,/dev/ser/c,cmr", "", -1, false},
+      {"set,/par/rtcm3/base/stid,1023", "", 1023, true, 1023, kNone, 1023},
+      {"em,/dev/ser/c,cmr/0:1", "{30,,wrong id}", 1023, false},
+      {"set,/par/rtcm3/base/stid,1024", "{30,,wrong id}", 1023, false},
+      {"dm,/dev/ser/b", "", 1023, false},
+      {"set,/par/rtcm3/base/stid,4095", "", 4095, true, kNone, kNone, 4095},
   };
   for (const auto& r : rows) {
-    const std::string id = std::to_string(r.stid);
-    ASSERT_EQ(ask("%s%set,/par/rtcm3/base/stid," + id), re("%s%")) << id;
-    ASSERT_EQ(ask("print,/par/rtcm3/base/stid"), re(id));
+    SCOPED_TRACE(r.cmd);
+    const std::string want = *r.error ? frame("ER", std::string("%c%") + r.error) : re("%c%");
+    ASSERT_EQ(ask(std::string("%c%") + r.cmd), want);
+    ASSERT_EQ(ask("print,/par/rtcm3/base/stid"), re(std::to_string(r.stid)));
+    if (!r.air) continue;
     const std::vector<std::string> air = next({&b, &c, &d});
     const std::vector<long> r2 = rtcm2Stations(air[0]), r3 = gpsdecodeStations(dir_, air[2]);
     const std::vector<int> rc = cmrStations(air[1]);
-    ASSERT_GE(r3.size(), 2u) << id;
-    EXPECT_EQ(std::set<long>(r3.begin(), r3.end()), std::set<long>{r.stid < 0 ? 0 : r.stid}) << id;
+    ASSERT_GE(r3.size(), 2u);
+    EXPECT_EQ(std::set<long>(r3.begin(), r3.end()), std::set<long>{r.rtcm3});
     if (r.rtcm2 != kNone) {
-      ASSERT_GE(r2.size(), 2u) << id << ": " << air[0].size() << " bytes";
-      EXPECT_EQ(std::set<long>(r2.begin(), r2.end()), std::set<long>{r.rtcm2}) << id;
+      ASSERT_GE(r2.size(), 2u) << air[0].size() << " bytes";
+      EXPECT_EQ(std::set<long>(r2.begin(), r2.end()), std::set<long>{r.rtcm2});
     } else {
-      EXPECT_TRUE(air[0].empty()) << id << ": " << air[0].size() << " bytes of RTCM 2";
+      EXPECT_TRUE(air[0].empty()) << air[0].size() << " bytes of RTCM 2";
     }
     if (r.cmr != kNone) {
-      ASSERT_GE(rc.size(), 2u) << id << ": " << air[1].size() << " bytes";
-      EXPECT_EQ(std::set<int>(rc.begin(), rc.end()), std::set<int>{r.cmr}) << id;
+      ASSERT_GE(rc.size(), 2u) << air[1].size() << " bytes";
+      EXPECT_EQ(std::set<int>(rc.begin(), rc.end()), std::set<int>{r.cmr});
     } else {
-      EXPECT_TRUE(air[1].empty()) << id << ": " << air[1].size() << " bytes of CMR";
+      EXPECT_TRUE(air[1].empty()) << air[1].size() << " bytes of CMR";
     }
   }
+  // What an error refused stays off: the port's set holds what the rows enabled.
+  EXPECT_EQ(ask("print,/msg/dev/ser/c"), re("{}"));
 }
 
 // At ten epochs a second, from its first epoch with a clock on, the base sends every epoch's GPS
