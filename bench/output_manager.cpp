@@ -9,13 +9,17 @@
 
 namespace {
 
-class Sink : public OStream {
+// The port of dev/ser/a in the port table, counting what it takes.
+class Sink : public OutPort {
  public:
-  int write(const void*, int len, int) override {
+  Sink() : OutPort(5) {}
+  std::uint64_t bytes = 0;
+
+ protected:
+  int devWrite(const void*, int len, int) override {
     bytes += static_cast<std::uint64_t>(len);
     return len;
   }
-  std::uint64_t bytes = 0;
 };
 
 // A message of 64 body bytes, about the size of a small position record.
@@ -26,6 +30,9 @@ class Record : public OutMsg {
     for (std::uint32_t i = 0; i < 16; ++i) si.writer.put(static_cast<std::uint32_t>(si.time) + i);
     si.write();
   }
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
+  int planIndex() const override { return -1; }
 };
 
 Record g_records[6];
@@ -38,7 +45,7 @@ void setUp() {
   omInitOnce();
   const char* names[] = {"PG", "VG", "SG", "DP", "TO", "UO"};
   for (int i = 0; i < 6; ++i) MsgPool::add(msgPool, kGroupZrt, names[i], &g_records[i], nullptr);
-  omAttachStream(5, &g_sink);
+  OutPorts::ports_[5] = &g_sink;
   omEnableMsgs(5, "zrt/{RT,ET,PG,VG,SG,DP,TO,UO}:0");
 }
 

@@ -11,6 +11,8 @@
 #include "platform/rtos_time.h"
 
 Hook<void(bool on)> wpcLedHook("files", "wpcLedHook");
+std::atomic<bool> cfFileDynamic[kLogFiles];
+std::atomic<bool> dbgOpenCloseRequest{false};
 
 namespace {
 // Blink length of the recording LED, in checks.
@@ -18,7 +20,6 @@ constexpr int kBlinkChecks = 2;
 
 struct LogFile {
   int handle = -1;
-  bool dynamic = false;
   bool autoStarted = false;
   char name[kFsMaxName] = {};
 };
@@ -30,11 +31,11 @@ std::atomic<bool> g_rotate{false};
 std::atomic<bool> g_lights{true};
 std::atomic<std::uint32_t> g_bits{0};
 std::atomic<int> g_blink{0};
-std::atomic<bool> g_dbgRequest{false};
 
 void closeLocked(int i) {
   if (g_files[i].handle >= 0) fsClose(g_files[i].handle);
   g_files[i] = LogFile();
+  cfFileDynamic[i] = false;
 }
 
 void refreshLed() {
@@ -87,7 +88,7 @@ bool cfStartLogging(const char* name, bool dynamic, bool autoStarted, int index)
   if (h < 0) return false;
   LogFile& f = g_files[index];
   f.handle = h;
-  f.dynamic = dynamic;
+  cfFileDynamic[index] = dynamic;
   f.autoStarted = autoStarted;
   std::snprintf(f.name, sizeof f.name, "%s", name);
   g_bits.fetch_or(1u);
@@ -117,15 +118,9 @@ bool cfExists() {
 
 void cfChangeDynamic() {
   Locker<Mutex> l(g_m);
-  for (auto& f : g_files) {
-    if (f.handle >= 0) f.dynamic = !f.dynamic;
+  for (int i = 0; i < kLogFiles; ++i) {
+    if (g_files[i].handle >= 0) cfFileDynamic[i] = !cfFileDynamic[i];
   }
-}
-
-bool cfIsDynamic(int index) {
-  if (index < 0 || index >= kLogFiles) return false;
-  Locker<Mutex> l(g_m);
-  return g_files[index].dynamic;
 }
 
 const char* cfGetDynSpec() { return "static,dynamic"; }
@@ -163,8 +158,7 @@ void wpcCheckBlink() {
   if (g_blink.fetch_sub(1) == 1 && g_lights.load()) refreshLed();
 }
 
-void dbgOpenCloseFile() { g_dbgRequest.store(true); }
-bool dbgOpenCloseRequested(bool clear) { return clear ? g_dbgRequest.exchange(false) : g_dbgRequest.load(); }
+void dbgOpenCloseFile() { dbgOpenCloseRequest.store(true); }
 
 void logPortsInitOnce() {
   static bool done = false;

@@ -3,6 +3,7 @@
 // rotation switch, and the recording-status bits that drive the recording LED.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/hook.h"
@@ -20,7 +21,8 @@ void cfClose(int index, int reason = 0);
 bool cfExists();
 // Switches the open files between dynamic and static.
 void cfChangeDynamic();
-bool cfIsDynamic(int index);
+// Whether each log file is marked dynamic (false while closed); the log store's writer reads it.
+extern std::atomic<bool> cfFileDynamic[kLogFiles];
 // Keywords of the dynamic modes, in the order of their values.
 const char* cfGetDynSpec();
 int cfGetDefDynamic();
@@ -49,9 +51,9 @@ void wpcCheckBlink();
 // Sets the recording LED; filled by the LED layer.
 extern Hook<void(bool on)> wpcLedHook;
 
-// Sets the debug request flag of opening or closing a debug file.
+// Sets the debug request flag of opening or closing a debug file; the debug collector takes it.
 void dbgOpenCloseFile();
-bool dbgOpenCloseRequested(bool clear);
+extern std::atomic<bool> dbgOpenCloseRequest;
 
 // Creates the output ports cur/file/a..e in the port table (once).
 void logPortsInitOnce();

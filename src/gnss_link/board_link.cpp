@@ -139,11 +139,6 @@ void m2sSend(const char* text) {
 
 // ---- start-up -------------------------------------------------------------------------
 
-void m2sPortRelease() {
-  g_in = nullptr;
-  g_out = nullptr;
-}
-
 bool m2sPortInit() {
   g_in = InPorts::ports_[kBoardPort];
   g_out = OutPorts::ports_[kBoardPort];

@@ -61,9 +61,6 @@ bool m2sWrite(const void* data, int len);
 bool m2sPortInit();
 void m2sNvRead();
 void m2sSendAllCmds();
-// Lets go of the link handles m2sPortInit took: the link is looked up in the port table again,
-// as before the start.
-void m2sPortRelease();
 
 // The reset of the board's settings (init,/par/): the record is emptied.
 void m2sDefaults();

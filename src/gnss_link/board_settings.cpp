@@ -321,20 +321,6 @@ void CmdBuf::clear() {
   updateEnd();
 }
 
-void CmdBuf::reset() {
-  RamNvmLock l;
-  for (Element& e : elems_) e = Element{};
-  count_ = 0;
-  issue_ = 0;
-  updates_ = 0;
-  storedIssue_ = 1;
-  storedUpdates_ = 0xFFFFFFFFu;
-  suppressCommit_ = true;
-  pendingIssue_ = 0;
-  pendingUpdates_ = 0;
-  boardIssue_ = kBoardIssueUnknown;
-}
-
 namespace {
 // "set,<path>,<value>\n" into line (kTextSize bytes): its length, 0 when too long.
 int formSetLine(char* line, const char* path, const char* value) {

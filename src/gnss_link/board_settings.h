@@ -61,9 +61,6 @@ class CmdBuf {
   bool boardChanging();
   // Empties the record (issue 0).
   void clear();
-  // The record as built, before the start: empty, no file known, the board's issue unknown. The
-  // settings block keeps its place in the image.
-  void reset();
   // A change begins: the change counter turns odd and the settings block turns invalid.
   void updateBegin();
   // A change ends: new issue, block rewritten and valid, change counter even again.

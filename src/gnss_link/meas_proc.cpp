@@ -49,12 +49,6 @@ constexpr std::uint32_t kGraceMs = 60000;
 constexpr int kSilenceMs = 10000;
 constexpr int kRetryTicks = 100;
 
-MeasTraceFn g_trace = nullptr;
-
-inline void trace(int step, const char* what) {
-  if (g_trace) g_trace(step, what);
-}
-
 ChanMeasTime measTime(const NavTask::NAV_EPOCH& e) {
   ChanMeasTime m;
   m.gpsMs = e.gpsMs;
@@ -122,8 +116,6 @@ void measProcSettingsLoaded() {
   rawUpdateRate = RcvSet.rawUpdateRate;
 }
 
-void measProcSetTrace(MeasTraceFn fn) { g_trace = fn; }
-
 void debPrintSlaveBuffers() {}
 
 // Identity and signal state of an input's channels, as the board gave them this epoch.
@@ -139,43 +131,30 @@ void measProcMarkChans(int first, RTK_MARK_CHAN* out) {
 }
 
 void signalMeasReady() {
-  trace(1, nullptr);
-  trace(1, "debPrintSlaveBuffers");
   debPrintSlaveBuffers();
 
-  trace(2, nullptr);
   NavTask::fill_NavEpoch(RcvTimeScales::Req, NavEpoch);
   long t = NavEpoch.rcvTime % kDayMs;
   if (t < 0) t += kDayMs;
   const bool onMs = measOnGrid(t, msInt);
 
-  trace(3, nullptr);
   if (t % 1000 == 0) {
     const bool utcOk = (NavEpoch.gpsValid & NavTask::NAV_EPOCH::kUtcKnown) != 0;
-    trace(3, "rtosAdjustTime");
     rtosAdjustTime(utcOk ? NavEpoch.utcSec : 0, static_cast<std::int32_t>(t));
     const bool dateOk = NavEpoch.dateSource == 0 &&
                         (RcvSet.rtcRef == 0 || RcvSet.rtcRef == static_cast<std::uint32_t>(NavEpoch.date.year));
-    trace(3, "Rtc::updateTime");
     Rtc::updateTime(dateOk ? NavEpoch.utcSec : 0);
   }
 
-  trace(4, nullptr);
-  trace(4, "ChanData::setMeasTime");
   ChanData::setMeasTime(measTime(NavEpoch));
 
-  trace(5, nullptr);
   if (onMs) {
-    trace(5, "ChanData::processAfter");
     for (ChanData& c : Cdat) c.processAfter();
   }
 
-  trace(6, nullptr);
-  trace(6, "RcvOut");
   RcvOut.epoch = NavEpoch;
   if (bDebugPosTime) debPrintfx(-1, "measProc(): rcvTimeModDay= %ld\r\n", t);
 
-  trace(7, nullptr);
   if (onMs) {
     // Satellites with a measurement and their systems: each system costs one receiver clock.
     int measured = 0;
@@ -186,27 +165,19 @@ void signalMeasReady() {
       ++measured;
       systems |= 1u << sys;
     }
-    trace(7, "SatLed::set");
     SatLed::set(measured, std::popcount(systems));
   }
   if (t % 100 == 0) {
-    trace(7, "SatLed::process");
     SatLed::process(t);
-    trace(7, "PosLed::process");
     PosLed::process(t);
   }
   if (onMs) {
-    trace(7, "omPrepare");
     omPrepare(t);
   }
 
-  trace(8, nullptr);
-  trace(8, "diffInitCoding");
   diffInitCoding();
-  trace(8, "spCheckOut");
   spCheckOut();
 
-  trace(9, nullptr);
   // Main antenna input (0 or 1; other values are kept off the two-record tables).
   const int mainIdx = LockMan::getMainAntInputIdx();
   if (measProcLinks.sepAntSolutions()) {
@@ -216,16 +187,12 @@ void signalMeasReady() {
     pNavSol_Ant[0] = pNavSol_Ant[1] = &NavSol;
   }
 
-  trace(10, nullptr);
   std::int32_t status = NavTask::NAV_SOL::kNotComputed;
   if (onMs && measOnGrid(t, posMsInt)) {
-    trace(10, "navMain");
     status = measProcLinks.navMain();
   }
   setStatusAll(status);
 
-  trace(11, nullptr);
-  trace(11, "roverMeas");
   measProcLinks.roverMeas();
   for (int a = 0; a < 2; ++a) {
     RCV_OUTPUT& r = rcvOut_Ant[a];
@@ -234,11 +201,8 @@ void signalMeasReady() {
     r.epoch = NavEpoch;
   }
 
-  trace(12, nullptr);
   rtkAvailability(mainIdx);
 
-  trace(13, nullptr);
-  trace(13, "RCV_OUTPUT::computeParams");
   rcvOut_Ant[0].chanBase = 0;
   rcvOut_Ant[1].chanBase = kCdatPerInput;
   for (int a = 0; a < 2; ++a) {
@@ -253,19 +217,14 @@ void signalMeasReady() {
   rcvOut_Ant[1].computeParams();
   RcvOut = rcvOut_Ant[mainRecord(mainIdx)];
 
-  trace(14, nullptr);
   if (!onMs) RcvOut.sol.bOutPos = 0;
 
-  trace(15, nullptr);
   if (posUpdateRate == 0 || !measOnGrid(t, posUpdateRate)) {
-    trace(15, "status 8");
     setStatusAll(NavTask::NAV_SOL::kNotForOutput);
     RcvOut.sol.bOutPos = 0;
   }
 
-  trace(16, nullptr);
   if (rawUpdateRate == 0 || !measOnGrid(t, rawUpdateRate) || !onMs) {
-    trace(16, "no raw");
     for (ChanData& c : Cdat) {
       for (int s = 0; s < kCdatSlots; ++s) {
         ChanSigData* sig = c.sig(s);
@@ -275,27 +234,17 @@ void signalMeasReady() {
     }
   }
 
-  trace(17, nullptr);
-  trace(17, "baseMakeCoding");
   baseMakeCoding();
-  trace(17, "NMEA_Output::makeStdOutput");
   placeholder::NMEA_Output::makeStdOutput();
 
-  trace(18, nullptr);
   if (t % 1000 == 0) {
-    trace(18, "Session::run");
     Session::run();
   }
 
-  trace(19, nullptr);
-  trace(19, "lrRotate");
   lrRotate(static_cast<std::uint32_t>(t), false);
-  trace(19, "FileButton::handlePended");
   FileButton::handlePended();
-  trace(19, "PowerButton::handlePended");
   PowerButton::handlePended();
 
-  trace(20, nullptr);
   if (onMs) {
     if (NavSol.status != NavTask::NAV_SOL::kNotForOutput) {
       bool skip = false;
@@ -305,22 +254,16 @@ void signalMeasReady() {
         skip = !flag && !(every > 0 && t % every == 0);
       }
       if (!skip) {
-        trace(20, "PosLed::set");
         PosLed::set(RcvOut.sol.bOutPos != 0, NavSol.solType, tPosMode);
       }
     }
-    trace(20, "omOutput");
     omOutput(t);
   }
 
-  trace(21, nullptr);
   if (t % 1000 == 0) {
-    trace(21, "pcfSecond");
     pcfSecond();
   }
 
-  trace(22, nullptr);
-  trace(22, "alanVariance");
   alanVariance();
 }
 

@@ -69,7 +69,3 @@ struct MeasProcLinks {
   Hook<void()> roverMeas{"gnss_link", "measProcLinks.roverMeas"};
 };
 extern MeasProcLinks measProcLinks;
-
-// Call log of the chain: step number (1..22) and the name of what runs; null: none.
-using MeasTraceFn = void (*)(int step, const char* what);
-void measProcSetTrace(MeasTraceFn fn);

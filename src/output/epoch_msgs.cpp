@@ -16,6 +16,10 @@ class EpochMarker : public OutMsg {
     si.writer.put(static_cast<std::uint32_t>(si.time));
     si.write();
   }
+  // The marker of an epoch carries nothing but its time; it is no coder message and has no parts.
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
+  int planIndex() const override { return -1; }
 
  private:
   const char* id_;

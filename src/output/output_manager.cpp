@@ -15,7 +15,6 @@ namespace {
 
 OmStreamInfo g_si[kOmStreams];
 MsgSet g_sets[kOmStreams];
-OStream* g_attached[kOmStreams];  // set by omAttachStream, else the port table decides
 
 bool validStream(OmStream s) { return s >= 0 && s < kOmStreams; }
 
@@ -87,15 +86,9 @@ OmStreamInfo* omGetStreamInfo(OmStream stream) {
 }
 MsgSet* omGetMsgSet(OmStream stream) { return validStream(stream) ? &g_sets[stream] : nullptr; }
 
-void omAttachStream(OmStream stream, OStream* os) {
-  if (!validStream(stream)) return;
-  Locker<Mutex> l(omMutex());
-  g_attached[stream] = os;
-}
-
 namespace {
 // The output of a stream's port, looked up at each use: ports open and close while we run.
-OStream* streamOut(int s) { return g_attached[s] ? g_attached[s] : OutPorts::ports_[s]; }
+OStream* streamOut(int s) { return OutPorts::ports_[s]; }
 }  // namespace
 
 OmStreamFunc omSetStreamFunc(OmStreamFunc func) {

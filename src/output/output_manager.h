@@ -49,8 +49,6 @@ int omStreamToPort(OmStream stream);
 OmStreamInfo* omGetStreamInfo(OmStream stream);
 // The message set of a stream; null for streams above 42.
 MsgSet* omGetMsgSet(OmStream stream);
-// Connects a stream to the output of its port (null: not open).
-void omAttachStream(OmStream stream, OStream* os);
 
 // Called before a stream's due messages are written (the coders prepare per stream).
 extern Hook<void(long t, int stream)> omStreamFunc;

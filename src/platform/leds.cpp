@@ -126,28 +126,6 @@ int ledProcInit(int priority) {
   return 1;
 }
 
-std::uint16_t ledsState(int line) {
-  LedState& s = st();
-  Locker<Mutex> l(s.lock);
-  return s.state[line & 1];
-}
-
-std::uint32_t ledsPending(int line) {
-  LedState& s = st();
-  Locker<Mutex> l(s.lock);
-  return s.pending[line & 1];
-}
-
-void ledsResetForTest() {
-  LedState& s = st();
-  Locker<Mutex> l(s.lock);
-  s.state[0] = s.state[1] = 0xFFFF;
-  s.pending[0] = s.pending[1] = 0xFFFF;
-  s.exported = false;
-  forceAllLeds.store(-1);
-  ledProcInited.store(false);
-}
-
 // ---- position pattern ---------------------------------------------------------------------------
 
 std::atomic<bool> PosLed::enabled_{true};
@@ -248,18 +226,6 @@ void PosLed::process(long ms) {
   leds(kLedPos, c, kLedShow);
 }
 
-void PosLed::resetForTest() {
-  enabled_ = true;
-  waiting_ = false;
-  blink_ = true;
-  lastColor_ = -1;
-  posColor_ = 0;
-  satColor_ = 0;
-  satColorSet_ = false;
-  fineCounter_ = 0;
-  fineColor_ = 0;
-  SatLed::enable(true);
-}
 
 void SatLed::set(int n, int m) {
   if (!enabled_.load()) return;

@@ -45,14 +45,6 @@ void ledTaskPass(int debugSelector);
 // Starts LEDT (once); 1.
 int ledProcInit(int priority);
 
-// The state masks (bit i for LED i, set = line dark) and the pending-change words (low 16 bits the
-// state, bit 16 + i a change of LED i not yet written), per colour line (0 green, 1 red).
-std::uint16_t ledsState(int line);
-std::uint32_t ledsPending(int line);
-// Back to the state at program start (all dark, nothing pending, lines not exported, task not
-// running) for tests.
-void ledsResetForTest();
-
 class PosLed {
  public:
   static void set(bool valid, int solType, int posMode);
@@ -62,7 +54,6 @@ class PosLed {
   static void enable(bool on) { enabled_.store(on); }
   static bool enabled() { return enabled_.load(); }
   static bool fineRunning() { return fineCounter_.load() > 0; }
-  static void resetForTest();
 
  private:
   static std::atomic<bool> enabled_;

@@ -129,10 +129,6 @@ struct ChanData {
   static void clearTecCalibData();
   static void updateTecCalibData(int system, std::int64_t timeMs, double x);
   static void processTecCalibData(std::int64_t nowMs);
-  // The calibration as last computed (what the block holds or will hold).
-  static const TecCalibBlock& tecCalib();
-  // Saves of the block so far (for the save rules).
-  static std::uint32_t tecCalibWrites();
 
   // ---- read access ----
   ChanSigData* sig(int slot) const { return cur_[slot]; }

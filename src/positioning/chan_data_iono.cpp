@@ -45,7 +45,6 @@ TecCalibBlock g_calib{};         // as last computed
 TecCalibBlock g_calibStored{};   // as last written to the block
 bool g_calibWritten = false;     // written in this run
 std::int64_t g_calibWriteMs = 0;
-std::uint32_t g_calibWrites = 0;
 
 bool differs(const TecCalibBlock& a, const TecCalibBlock& b) {
   for (int i = 0; i < SYS_NUM; ++i) {
@@ -59,7 +58,6 @@ void writeCalib() {
   if (!g_calibNv.isAllocated()) return;
   g_calibNv.update(&g_calib, sizeof g_calib);
   g_calibStored = g_calib;
-  ++g_calibWrites;
 }
 }  // namespace
 
@@ -254,5 +252,3 @@ void ChanData::processTecCalibData(std::int64_t nowMs) {
   g_calibWriteMs = nowMs;
 }
 
-const TecCalibBlock& ChanData::tecCalib() { return g_calib; }
-std::uint32_t ChanData::tecCalibWrites() { return g_calibWrites; }

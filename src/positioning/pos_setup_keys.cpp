@@ -110,19 +110,17 @@ const Row kRows[] = {
 // the output datum's key.
 const char* const kForeign[] = {"datum"};
 
-const SetupKeys::Table kTable{kRows, std::size(kRows), kForeign, std::size(kForeign)};
-
 }  // namespace
 
-const SetupKeys::Table& posSetupKeys() { return kTable; }
+const SetupKeys::Table posSetupKeyTable{kRows, std::size(kRows), kForeign, std::size(kForeign)};
 
 int posSetupKeysSet(const char* path, const ZRNamedNode* v) {
-  const int rc = SetupKeys::set(kTable, path, v);
+  const int rc = SetupKeys::set(posSetupKeyTable, path, v);
   return rc != CMD_WRONG_1ST ? rc : SetupKeys::set(corrSetupKeys(), path, v);
 }
 
 int posSetupKeysPrint(const char* path, Reply& re) {
-  int rc = SetupKeys::print(kTable, path, re);
+  int rc = SetupKeys::print(posSetupKeyTable, path, re);
   if (*path != 0 && rc != CMD_WRONG_1ST) return rc;
   const int r2 = SetupKeys::print(corrSetupKeys(), path, re);
   return r2 != CMD_WRONG_1ST ? r2 : rc;

@@ -20,7 +20,7 @@
 #include "positioning/setup_keys.h"
 
 // The keys of the satellite-processor setup and of the engine heads.
-const SetupKeys::Table& posSetupKeys();
+extern const SetupKeys::Table posSetupKeyTable;
 
 // A set or a print of a path of the position area among these keys and those of the correction
 // stages; CMD_WRONG_1ST when neither holds it.

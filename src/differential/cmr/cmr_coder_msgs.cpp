@@ -13,6 +13,9 @@ class CmrOutMsg : public OutMsg {
  public:
   void bind(int kind) { kind_ = kind; }
   int planIndex() const override { return kind_; }
+  // One frame, no parts.
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
 
   void out(OmStreamInfo& si) override {
     si.writer.foreign();

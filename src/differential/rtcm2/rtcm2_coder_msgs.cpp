@@ -16,6 +16,9 @@ class RtcmOutMsg : public OutMsg {
     kind_ = kind, streams_ = streams, poolIndex_ = poolIndex;
   }
   int planIndex() const override { return kind_; }
+  // Every frame is new (its sequence number moves); one frame, no parts.
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
 
   void out(OmStreamInfo& si) override {
     if (si.stream < 0 || si.stream >= kOmStreams) return;
@@ -79,6 +82,3 @@ void rtcmmRegisterMsgs() {
   }
 }
 
-RtcmStreamState rtcmmStreamState(int stream) {
-  return stream >= 0 && stream < kOmStreams ? g_out.streams[stream] : RtcmStreamState{};
-}

@@ -13,4 +13,3 @@ struct RtcmStreamState {
   int sequence = 0;
   std::uint32_t parity = 0;
 };
-RtcmStreamState rtcmmStreamState(int stream);

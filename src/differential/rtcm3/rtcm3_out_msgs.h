@@ -42,6 +42,9 @@ class Rtc3SingleMsg : public OutMsg {
   static constexpr int kIndex = Index;
   void out(OmStreamInfo& si) override { sendRtcm3(si, Index); }
   int planIndex() const override { return Index; }
+  // One frame (or one per MSM part, sent together), no parts of the pool's kind.
+  long changeId() override { return 0; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
 };
 
 using Msg1001 = Rtc3SingleMsg<kRtc3Msg1001>;

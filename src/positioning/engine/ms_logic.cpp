@@ -9,11 +9,11 @@
 #include "settings/rcv_settings.h"
 
 MsLogicLinks msLogicLinks;
+MsLogicPendedType msLogicPended{};
 
 namespace {
 
 Mutex g_mu;
-MsLogicPendedType g_rec{};
 
 constexpr int kAnyMs = 1000;  // the interval "any" (-1) stands for
 
@@ -32,7 +32,7 @@ void baseAvgTarget(const MsLogicPendedType& r) {
 }
 
 void update() {
-  MsLogicPendedType& r = g_rec;
+  MsLogicPendedType& r = msLogicPended;
   r.pended = 0;
   // The interval in 5-ms steps.
   int I = r.msInt < 0 ? kAnyMs : r.msInt;
@@ -60,27 +60,22 @@ void update() {
 
 }  // namespace
 
-MsLogicPendedType msLogicPended() {
-  Locker<Mutex> l(g_mu);
-  return g_rec;
-}
-
 void msLogicBaseAvg() {
   Locker<Mutex> l(g_mu);
-  baseAvgTarget(g_rec);
+  baseAvgTarget(msLogicPended);
 }
 
 bool msLogicInit(int msInt, int secInt) {
   if (msInt == 0) return false;
   Locker<Mutex> l(g_mu);
-  g_rec.msInt = msInt;
-  g_rec.secInt = secInt;
-  g_rec.pended = 1;
+  msLogicPended.msInt = msInt;
+  msLogicPended.secInt = secInt;
+  msLogicPended.pended = 1;
   update();
   return true;
 }
 
 void msLogic() {
   Locker<Mutex> l(g_mu);
-  if (g_rec.pended) update();
+  if (msLogicPended.pended) update();
 }

@@ -20,8 +20,8 @@ struct MsLogicPendedType {
 };
 static_assert(sizeof(MsLogicPendedType) == 24);
 
-// A consistent copy of the pending record.
-MsLogicPendedType msLogicPended();
+// The pending record: written under the logic's own lock by msLogicInit and msLogic.
+extern MsLogicPendedType msLogicPended;
 
 // Records the intervals (ms) and applies them at once. An interval of 0 is refused (false) and
 // changes nothing; -1 ("any") is taken as 1000 ms.

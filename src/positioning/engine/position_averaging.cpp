@@ -16,9 +16,10 @@ std::atomic<std::uint8_t> bAvgPos{0};
 ReferencePos RefPosGPS, RefPosGLN, RefPosWgs, RefPosPe9;
 ReferencePos RefArpGPS, RefArpGLN, RefArpWgs, RefArpPe9;
 
+std::atomic<bool> posAvgPublishedFlag{false};
+
 namespace {
 
-std::atomic<bool> g_published{false};
 // Requests of other tasks: 1 start averaging, 2 stop it; a publication of the stored position.
 std::atomic<int> g_avgRequest{0};
 std::atomic<bool> g_publishRequest{false};
@@ -42,8 +43,7 @@ void setXyz(ReferencePos& r, const EllMath::ELL_EXTPAR& ell, const char* name, c
 
 }  // namespace
 
-bool posAvgPublished() { return g_published.load(); }
-void posAvgFlagsClear() { g_published.store(false); }
+void posAvgFlagsClear() { posAvgPublishedFlag.store(false); }
 
 void enuToEcef(double lat, double lon, const double enu[3], double out[3]) {
   const double sl = std::sin(lat), cl = std::cos(lat), so = std::sin(lon), co = std::cos(lon);
@@ -62,7 +62,7 @@ int set_Nav3RefPos(double x, double y, double z) {
 
 void averagePosLogic() {
   // 1.
-  g_published.store(false);
+  posAvgPublishedFlag.store(false);
   // 2. The solution in the user datum.
   double pos[3];
   double rms = 1.0;
@@ -88,7 +88,7 @@ void averagePosLogic() {
   bAvgPos.store(0);
   double avg[3];
   if (!BaseFlt.getAvrPos(avg)) return;
-  g_published.store(true);
+  posAvgPublishedFlag.store(true);
   double xyz[3] = {avg[0], avg[1], avg[2]};
   if (transform) DatumConv::transInverse(false, navGlobals.userDatum.prm, avg, xyz);
   publishRefPos(xyz);

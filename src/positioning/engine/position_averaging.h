@@ -14,8 +14,9 @@ extern std::atomic<std::uint8_t> bAvgPos;
 extern ReferencePos RefPosGPS, RefPosGLN, RefPosWgs, RefPosPe9;
 extern ReferencePos RefArpGPS, RefArpGLN, RefArpWgs, RefArpPe9;
 
-// Set when an averaged reference position has been published (the RTCM coders' flag).
-bool posAvgPublished();
+// The averaged-position flag of the RTCM coders' state: set by the step that published a new
+// averaged reference position, cleared at the start of the next.
+extern std::atomic<bool> posAvgPublishedFlag;
 // The step's start: the published flag cleared.
 void posAvgFlagsClear();
 

@@ -113,12 +113,6 @@ bool RefClockProcessor::systemOffset(int sys, double& value) const {
   return true;
 }
 
-double RefClockProcessor::smoothingTime(int sys) const {
-  double sign = 0.0;
-  const int k = PosData::get_DtIndex(iRefSystem_, sys, sign);
-  return k < 0 || iRefSystem_ < 0 ? 0.0 : pair_[k].ulFilterCount * 0.001;
-}
-
 int RefClockProcessor::update() {
   if (pStore_ == nullptr || pStore_->lmsEngineSetup.Take(&setup_) == 0) return 0;
   PVTEngineEpochDataType* e = pStore_->epochData.GetPointer();

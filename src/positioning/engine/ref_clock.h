@@ -83,8 +83,6 @@ class RefClockProcessor {
   int referenceSystem() const { return iRefSystem_; }
   // The smoothed offset of a system against the reference (m), beyond the broadcast one.
   bool systemOffset(int sys, double& value) const;
-  // Accumulated smoothing time of a system pair (s).
-  double smoothingTime(int sys) const;
 
  private:
   void init_EpochData(PVTEngineEpochDataType& e, EpochSatCommonDataType& sats, int base);

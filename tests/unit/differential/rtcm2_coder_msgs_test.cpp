@@ -50,7 +50,7 @@ TEST(Rtcm2OutputMessages, NamesByTypeAndPlanByKind) {
                       {"null34", kRtcmMsgNull34}, {"36", kRtcmMsg36}, {"41", kRtcmMsg41}, {"42", kRtcmMsg42},
                       {"44", kRtcmMsg44}};
   static FakePort port;
-  omAttachStream(7, &port);
+  testports::attachOut(7, &port);
   int count = 0;
   for (int i = msgPool.first(kGroupRtcm); i >= 0; i = msgPool.next(i)) ++count;
   EXPECT_EQ(count, 21);
@@ -66,7 +66,7 @@ TEST(Rtcm2OutputMessages, NamesByTypeAndPlanByKind) {
     omOutput(1000);
     omDisableMsgs(7, nullptr);
   }
-  omAttachStream(7, nullptr);
+  testports::attachOut(7, nullptr);
 }
 
 TEST(Rtcm2OutputMessages, NullFrameEverySecondWithTheReceiversZCountAndOneChainPerStream) {
@@ -78,8 +78,8 @@ TEST(Rtcm2OutputMessages, NullFrameEverySecondWithTheReceiversZCountAndOneChainP
   std::strcpy(s.rtcmCod.text16, "abc");
   diffRtcmSettingsApply(s);
   static FakePort b, c;
-  omAttachStream(1, &b);
-  omAttachStream(2, &c);
+  testports::attachOut(1, &b);
+  testports::attachOut(2, &c);
   ASSERT_EQ(omEnableMsgs(1, "rtcm/6:1"), OmListResult::kOk);
   ASSERT_EQ(omEnableMsgs(2, "rtcm/{6:1,16:2}"), OmListResult::kOk);
   const long start = 5 * 86400000L + 3600000L * 7 + 1000;
@@ -96,8 +96,16 @@ TEST(Rtcm2OutputMessages, NullFrameEverySecondWithTheReceiversZCountAndOneChainP
   }
   EXPECT_EQ(mc.size(), 15u) << "ten null frames and five texts";
   EXPECT_EQ(rb.bad + rc.bad, 0) << "parity chained across the messages of each stream";
-  EXPECT_EQ(rtcmmStreamState(1).sequence, 2);
-  EXPECT_EQ(rtcmmStreamState(2).sequence, 15 % 8);
+  // Each stream's chain goes on where it stood: the next frames carry the next numbers.
+  epoch(start + 10000);
+  Reader rb2, rc2;
+  const auto nb = readPort(b, rb2);
+  const auto nc = readPort(c, rc2);
+  ASSERT_EQ(nb.size(), 11u);
+  ASSERT_GT(nc.size(), 15u);
+  EXPECT_EQ(nb[10].seq, 2);
+  EXPECT_EQ(nc[15].seq, 15 % 8);
+  EXPECT_EQ(rb2.bad + rc2.bad, 0);
   // Stopped: nothing more, and nothing coded.
   omDisableMsgs(1, "rtcm");
   omDisableMsgs(2, "rtcm");
@@ -105,21 +113,29 @@ TEST(Rtcm2OutputMessages, NullFrameEverySecondWithTheReceiversZCountAndOneChainP
   epoch(start + 20000);
   EXPECT_EQ(b.bytes.size(), before);
   EXPECT_EQ(rtcmMode, 0);
-  omAttachStream(1, nullptr);
-  omAttachStream(2, nullptr);
+  testports::attachOut(1, nullptr);
+  testports::attachOut(2, nullptr);
 }
 
 TEST(Rtcm2OutputMessages, APortThatDropsAMessageKeepsItsChain) {
   rtcmmRegisterMsgs();
   navClcRcvOutHook = [] { return static_cast<const RCV_OUTPUT*>(&g_rcv); };
   static FakePort full(0);
-  omAttachStream(3, &full);
+  testports::attachOut(3, &full);
   ASSERT_EQ(omEnableMsgs(3, "rtcm/6:1"), OmListResult::kOk);
   for (int sec = 0; sec < 3; ++sec) epoch(1000L * sec);
-  EXPECT_EQ(rtcmmStreamState(3).sequence, 0);
-  EXPECT_EQ(rtcmmStreamState(3).parity, 0u);
+  // Nothing went out: once the port takes again, the stream starts its chain afresh (sequence 0,
+  // the parity of the words before the first one 0).
+  EXPECT_TRUE(full.bytes.empty());
+  full.capacity = -1;
+  epoch(3000);
+  Reader r;
+  const auto m = readPort(full, r);
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].seq, 0);
+  EXPECT_EQ(r.bad, 0);
   omDisableMsgs(3, nullptr);
-  omAttachStream(3, nullptr);
+  testports::attachOut(3, nullptr);
 }
 
 TEST(Rtcm2OutputMessages, StationIdSetForEveryFormatReachesTheRtcm2Coder) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -15,6 +16,7 @@
 
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "rtcm2_coder_test_util.h"
+#include "unit/platform/temp_run_dir.h"
 
 namespace {
 
@@ -51,15 +53,18 @@ std::vector<Corr> parseCorrections(const std::string& text) {
   return out;
 }
 
+// Every file the tools read or write lies in the test's own run directory (the working directory).
 std::string writeTemp(const std::string& name, const Bytes& b) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = name;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<long>(b.size()));
   return path;
 }
 
+using Rtcm2CoderOracle = TempRunDir;
+
 float sigmaOfUdre(int udre) { return udre == 0 ? 0.5f : udre == 1 ? 2.0f : udre == 2 ? 6.0f : 10.0f; }
 
-TEST(Rtcm2CoderOracle, GpsdecodeReadsOurCodeCorrectionsAsTheRecordingHadThem) {
+TEST_F(Rtcm2CoderOracle, GpsdecodeReadsOurCodeCorrectionsAsTheRecordingHadThem) {
   std::ifstream chk(kData + "sample.rtcm2.chk");
   ASSERT_TRUE(chk) << "missing recording";
   std::stringstream ss;
@@ -174,8 +179,7 @@ Rinex parseRinex(const std::string& text) {
 }
 
 std::string convbin(const std::string& in) {
-  const std::string out = in + ".obs";
-  std::remove(out.c_str());
+  const std::string out = std::filesystem::path(in).filename().string() + ".obs";
   run("convbin -r rtcm2 -v 3.04 -tr 2026/12/07 14:00:00 -o '" + out + "' '" + in + "' 2>/dev/null");
   return run("cat '" + out + "'");
 }
@@ -199,7 +203,7 @@ void stationXyz(const Rinex& r, double out[3]) {
   out[2] = p[2] + cl * n + sl * u;
 }
 
-TEST(Rtcm2CoderOracle, ConvbinReadsOurRtkObservablesAndStationAsTheRecordingHadThem) {
+TEST_F(Rtcm2CoderOracle, ConvbinReadsOurRtkObservablesAndStationAsTheRecordingHadThem) {
   const Rinex truth = parseRinex(convbin(kData + "testglo.rtcm2"));
   ASSERT_GT(truth.epochs.size(), 100u) << "convbin read the recording";
 
@@ -290,7 +294,7 @@ namespace {
 
 // Station, null frame, text and GLONASS corrections as gpsdecode reads them: each row one
 // message, the fields gpsdecode prints for it.
-TEST(Rtcm2CoderOracle, GpsdecodeReadsStationNullFrameTextAndGlonassCorrections) {
+TEST_F(Rtcm2CoderOracle, GpsdecodeReadsStationNullFrameTextAndGlonassCorrections) {
   FakeSource src;
   NAVCOD_DIF_DATA dif{};
   dif.bReady = 1;

@@ -26,6 +26,7 @@
 #include "rinex_obs_util.h"
 #include "rtcm3_coder_test_util.h"
 #include "unit/navigation_data/nav_files.h"
+#include "unit/port_fakes.h"
 
 namespace {
 
@@ -36,14 +37,16 @@ using rtcm3test::run;
 constexpr int kStream = 6;  // dev/ser/b
 constexpr double kC = 299792458.0;
 
-class Capture : public OStream {
+class Capture : public OutPort {
  public:
-  int write(const void* data, int len, int) override {
+  Capture() : OutPort(kStream) {}
+  std::string bytes;
+
+ protected:
+  int devWrite(const void* data, int len, int) override {
     bytes.append(static_cast<const char*>(data), static_cast<std::size_t>(len));
     return len;
   }
-  bool flush(int) override { return true; }
-  std::string bytes;
 };
 
 // Whole RTCM 3 frames (CRC-24Q checked by its definition, apart from the product's); `junk`
@@ -80,14 +83,14 @@ class Rtcm3OutMsgs : public ::testing::Test {
   void SetUp() override {
     rtcm3mInit();
     omSetStreamFunc(prepareCoding);
-    omAttachStream(kStream, &port_);
+    testports::attachOut(kStream, &port_);
     RtkDat = NAVCOD_RTK_DATA{};
     SatDataProcessorInstance.init_Object();
     Rtcm3Cod.setSettings(coder3test::defaultSettings(1234));
   }
   void TearDown() override {
     omDisableMsgs(kStream, nullptr);
-    omAttachStream(kStream, nullptr);
+    testports::attachOut(kStream, nullptr);
   }
   // One epoch of the output manager at `t` (ms of day); the bytes it wrote.
   std::string epoch(long t) {

@@ -31,6 +31,7 @@
 #include "unit/command/capture_port.h"
 #include "unit/gnss_link/native_test_util.h"
 #include "unit/platform/gpio_stand_in.h"
+#include "unit/platform/leds_outside.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -53,10 +54,9 @@ class Buttons : public TempRunDir {
     registerButtonArea();
     ASSERT_TRUE(standin::layOutGpio(".", {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine}));
     ASSERT_TRUE(standin::layOutGpio(".", {kPowerButtonLine, REC_BUT_PRT}, "in", "1"));
-    ledsResetForTest();
+    standin::ledsDark();
     // The recording LED as the program wires it: green while recording.
     wpcLedHook = [](bool on) { leds(kLedRec, on ? kLedGreen : kLedOff, kLedShow); };
-    PosLed::resetForTest();
     PowerButton::clearPending();
     FileButton::takePending();
     FileButton::setAction(FileButton::kActionLed);
@@ -67,7 +67,7 @@ class Buttons : public TempRunDir {
   void TearDown() override {
     cfClose(-1);
     wpcLedHook = nullptr;
-    ledsResetForTest();
+    standin::ledsDark();
     // A shutdown a test left pending would end the next test that runs an epoch.
     PowerButton::clearPending();
     FileButton::takePending();
@@ -222,13 +222,13 @@ TEST_F(Buttons, FileReleaseByHoldTime) {
     FileButton::setAction(r.action);
     FileButton::setLogRot(r.rot);
     PosLed::setFineSeconds(5, kLedGreen);
-    dbgOpenCloseRequested(true);
+    dbgOpenCloseRequest.exchange(false);
     FileButton b;
     b.stateChanged(true, 0);
     EXPECT_EQ(recShown(), kLedRedGreen) << r.counter;
     b.stateChanged(false, r.counter);
     EXPECT_EQ(FileButton::takePending(), r.pending) << r.counter << " action " << r.action;
-    EXPECT_EQ(dbgOpenCloseRequested(true), r.dbg) << r.counter;
+    EXPECT_EQ(dbgOpenCloseRequest.exchange(false), r.dbg) << r.counter;
     EXPECT_EQ(PosLed::fineRunning(), !r.fineStopped) << r.counter;
     EXPECT_TRUE(b.armed());
   }
@@ -277,7 +277,7 @@ TEST_F(Buttons, PendedFileRequestsAreCarriedOut) {
   release(100);
   FileButton::handlePended();
   ASSERT_TRUE(cfExists());
-  EXPECT_TRUE(cfIsDynamic(0));
+  EXPECT_TRUE(cfFileDynamic[0]);
   EXPECT_TRUE(exists(".gnss.log/btnlog"));
   release(100);
   FileButton::handlePended();
@@ -304,7 +304,7 @@ TEST_F(Buttons, PendedFileRequestsAreCarriedOut) {
   int logs = 0;
   for (const auto& e : std::filesystem::directory_iterator(".gnss.log")) logs += e.path().filename() != "btnlog";
   EXPECT_EQ(logs, 1) << "a file of its own beside btnlog";
-  EXPECT_FALSE(cfIsDynamic(0));
+  EXPECT_FALSE(cfFileDynamic[0]);
   cfClose(-1);
 
   // The TCP clients: a 2 s fine flash in their state's colour after each toggle.
@@ -369,7 +369,7 @@ TEST_F(Buttons, PowerUpHoldClearsTheImageBetweenFiveAndTenSeconds) {
   };
   for (const auto& r : rows) {
     NvBlock::clearAll();
-    ledsResetForTest();
+    standin::ledsDark();
     g_ticks = 0;
     g_pressedFor = r.polls;
     FileButton b;
@@ -383,7 +383,7 @@ TEST_F(Buttons, PowerUpHoldClearsTheImageBetweenFiveAndTenSeconds) {
     EXPECT_EQ(FileButton::takePending(), FileButton::kReqTcpclShow) << r.polls;
   }
   // Between 5 and 10 s the LEDs blink: toggled every 0.2 s.
-  ledsResetForTest();
+  standin::ledsDark();
   g_ticks = 0;
   g_pressedFor = 520;
   FileButton b;

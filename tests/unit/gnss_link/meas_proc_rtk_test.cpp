@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../../../tools/gnss_board_sim/sim_native.h"
+#include "unit/gnss_link/chain_calls.h"
 #include "unit/gnss_link/native_test_util.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
@@ -20,12 +21,9 @@ namespace {
 
 using namespace ntest;
 
-std::vector<std::string> g_steps;
-void logStep(int, const char* what) {
-  if (what) g_steps.push_back(what);
-}
 std::ptrdiff_t at(const char* what) {
-  return std::find(g_steps.begin(), g_steps.end(), what) - g_steps.begin();
+  const std::vector<std::string>& calls = chaincalls::notes();
+  return std::find(calls.begin(), calls.end(), what) - calls.begin();
 }
 
 TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
@@ -43,6 +41,7 @@ TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
   LockMan::mainAntInputIdx = 0;
   msInt = posMsInt = posUpdateRate = rawUpdateRate = -1;
   measProcLinks.navMain = [] {
+    chaincalls::note("navMain");
     NavSol.pos = NavTask::NAV_POS{};
     NavSol.pos.dXyz[0] = 4193000.0, NavSol.pos.dXyz[1] = 800000.0, NavSol.pos.dXyz[2] = 4724000.0;
     NavSol.pos.bValid = 1;
@@ -50,8 +49,7 @@ TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
   };
   RawFeed f;
   f.raw->setMeasReady(signalMeasReady);
-  measProcSetTrace(logStep);
-  g_steps.clear();
+  chaincalls::open();
   const sim::TimeScales ts = sim::timeScales(1717243200, 0);
   const std::uint32_t t = sim::epochTime(ts);
   std::string marker;
@@ -65,14 +63,14 @@ TEST(MeasProcRtk, SimulatorsRtkEpochFillsBothInputsAndRcvOut) {
   EXPECT_EQ(testing::internal::GetCapturedStderr().find("ERROR"), std::string::npos);
   PosLed::enable(true);
   EXPECT_EQ(f.raw->counters().recRefused, 0u);
-  measProcSetTrace(nullptr);
+  chaincalls::close();
   measProcLinks.navMain = nullptr;
   tPosMode = 0;
 
   EXPECT_LT(at("navMain"), at("RCV_OUTPUT::computeParams"));
   EXPECT_LT(at("RCV_OUTPUT::computeParams"), at("baseMakeCoding"));
   EXPECT_LT(at("baseMakeCoding"), at("omOutput"));
-  EXPECT_LT(at("omOutput"), std::ptrdiff_t(g_steps.size()));
+  EXPECT_LT(at("omOutput"), std::ptrdiff_t(chaincalls::notes().size()));
 
   const SOL_OUTPUT& s = rcvOut_Ant[0].sol;
   ASSERT_EQ(rcvOut_Ant[0].bRtkAvail, 1);

@@ -242,7 +242,7 @@ struct FakeBoard {
   ~FakeBoard() {
     InPorts::ports_[IOP_SHM_A] = nullptr;
     OutPorts::ports_[IOP_SHM_A] = nullptr;
-    m2sPortRelease();  // a link handle taken at start would outlive the fake ports
+    m2sPortInit();  // takes the handles again, now none: none may outlive the fake ports
   }
 };
 

@@ -21,6 +21,7 @@
 #include "settings/nv_settings.h"
 #include "unit/command/capture_port.h"
 #include "unit/platform/gpio_stand_in.h"
+#include "unit/platform/leds_outside.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -52,12 +53,11 @@ const std::string kMounted = std::string("host") + kEdiskMountedFile;
 const std::string kFinished = std::string("host") + kEdiskFinishedFile;
 const std::string kProgress = std::string("host") + kEdiskProgressFile;
 
-// The recording LED's lines as the state masks hold them: bit 0 green lit, bit 1 red lit.
-int recLines() { return ((ledsState(0) & 2) == 0 ? 1 : 0) | ((ledsState(1) & 2) == 0 ? 2 : 0); }
-// The same as the GPIO stand-in files show them.
-int recShown() {
-  return (standin::gpioLevel(".", kLedRecGreenLine) == 1 ? 1 : 0) | (standin::gpioLevel(".", kLedRecRedLine) == 1 ? 2 : 0);
-}
+// The recording LED's lines as the LED state holds them (written again by a forced refresh): bit 0
+// green lit, bit 1 red lit.
+int recLines() { return standin::ledKept(kLedRec); }
+// The same as the GPIO stand-in files show them now.
+int recShown() { return standin::ledShown(kLedRec); }
 
 // The marker files: present with their content, or absent (null).
 void markers(bool mounted, const char* finished) {
@@ -72,7 +72,7 @@ class UsbStorageFiles : public TempRunDir {
   void SetUp() override {
     TempRunDir::SetUp();
     ASSERT_TRUE(standin::layOutGpio(".", {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine}));
-    ledsResetForTest();
+    standin::ledsDark();
     resetUsbStorage();
     // The log store shows its recording state on the recording LED, as the program wires it.
     wpcLedHook = [](bool on) { leds(kLedRec, on ? kLedGreen : kLedOff, kLedShow); };
@@ -83,7 +83,7 @@ class UsbStorageFiles : public TempRunDir {
   void TearDown() override {
     cfClose(-1);
     wpcLedHook = nullptr;
-    ledsResetForTest();
+    standin::ledsDark();
     dbi = 0;
     TempRunDir::TearDown();
   }
@@ -298,7 +298,7 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
       {"no drive to an error: nothing", true, 0, -2, 1, false},
   };
   for (const auto& r : rows) {
-    ledsResetForTest();
+    standin::ledsDark();
     resetUsbStorage();
     wpcClearBits(~0u);
     pcfEnableLights(true);
@@ -316,7 +316,7 @@ TEST_F(UsbPasses, StateChangesSwitchTheLeds) {
     EXPECT_EQ(usbStorage.bytes.load(), r.zeroed ? 0 : 5000) << r.name;
   }
   // While copying the log store's status LEDs stay off: a recording that starts does not show.
-  ledsResetForTest();
+  standin::ledsDark();
   resetUsbStorage();
   wpcClearBits(~0u);
   edisk_SET_STAT(kEdiskCopying);
@@ -384,7 +384,7 @@ TEST_F(UsbPasses, DebugSelectorForcesTheState) {
       {"other values force nothing", 73527, false, 0, 0, 73527, 0},
   };
   for (const auto& r : rows) {
-    ledsResetForTest();
+    standin::ledsDark();
     resetUsbStorage();
     markers(r.mounted, nullptr);
     dbi = 0;

@@ -13,6 +13,7 @@
 #include "platform/file_nvm.h"
 #include "platform/ports/out_port.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/port_fakes.h"
 
 // Each test starts as the program's first start does: no message registered, no stream attached,
 // enabled or counted, no stream hook, and a blank settings image, so that no set a
@@ -24,7 +25,7 @@ class OutputTest : public TempRunDir {
     FileNvmLoad();
     msgPool = MsgPool{};
     for (int s = 0; s < kOmStreams; ++s) {
-      omAttachStream(s, nullptr);
+      testports::attachOut(s, nullptr);
       omGetMsgSet(s)->clear();
       omGetStreamInfo(s)->sent = omGetStreamInfo(s)->dropped = 0;
     }
@@ -32,22 +33,22 @@ class OutputTest : public TempRunDir {
   }
 };
 
-class FakePort : public OStream {
+// A port of the port table (testports::attachOut puts it at a stream's entry).
+class FakePort : public OutPort {
  public:
-  explicit FakePort(int capacity = -1) : capacity_(capacity) {}  // < 0: takes everything
-  int write(const void* data, int len, int timeout) override {
+  explicit FakePort(int capacity = -1) : OutPort(IOP_NULL), capacity(capacity) {}
+  std::string bytes;
+  int calls = 0, maxTimeout = 0;
+  int capacity;  // bytes it holds at most; < 0: takes everything
+
+ protected:
+  int devWrite(const void* data, int len, int timeout) override {
     ++calls;
     if (timeout > maxTimeout) maxTimeout = timeout;
-    if (capacity_ >= 0 && static_cast<int>(bytes.size()) + len > capacity_) return 0;
+    if (capacity >= 0 && static_cast<int>(bytes.size()) + len > capacity) return 0;
     bytes.append(static_cast<const char*>(data), static_cast<std::size_t>(len));
     return len;
   }
-  bool flush(int) override { return true; }
-  std::string bytes;
-  int calls = 0, maxTimeout = 0;
-
- private:
-  int capacity_;
 };
 
 struct Frame {
@@ -99,6 +100,8 @@ class TestMsg : public OutMsg {
   }
   void reset(OmStreamInfo&) override { ++resets; }
   long changeId() override { return content; }
+  bool outPart(OmStreamInfo&, int) override { return false; }
+  int planIndex() const override { return -1; }
   long content = 0;
   int outs = 0, resets = 0;
 

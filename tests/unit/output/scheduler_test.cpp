@@ -29,8 +29,8 @@ TEST_F(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "T1", &msg, nullptr));  // before RT and ET
   FakePort full(0), port;
   omInitOnce();
-  omAttachStream(kStream, &full);
-  omAttachStream(kStream + 1, &port);
+  testports::attachOut(kStream, &full);
+  testports::attachOut(kStream + 1, &port);
   for (int s : {kStream, kStream + 1}) ASSERT_EQ(omEnableMsgs(s, "zrt/{ET,T1,RT}:1"), OmListResult::kOk);
   runEpochs(43200000, 43210000, 100);
   bool clean = false;
@@ -49,7 +49,7 @@ TEST_F(Scheduler, EpochMarkersOncePerSecondAtTenHertzAroundTheOtherMessages) {
   EXPECT_EQ(omGetStreamInfo(kStream)->sent, 0u);
   EXPECT_EQ(omGetStreamInfo(kStream)->dropped, 30u);
   EXPECT_EQ(full.maxTimeout, 0);
-  omAttachStream(kStream, nullptr);  // a stream without a port is not written at all
+  testports::attachOut(kStream, nullptr);  // a stream without a port is not written at all
   runEpochs(43210000, 43211000, 100);
   EXPECT_EQ(full.calls, 30);
 }
@@ -74,7 +74,7 @@ TEST_F(Scheduler, PeriodPhaseCountAndMidnight) {
   for (const auto& r : rows) {
     SCOPED_TRACE(std::to_string(r.period) + "/" + std::to_string(r.phase) + " from " + std::to_string(r.from));
     FakePort port;
-    omAttachStream(kStream, &port);
+    testports::attachOut(kStream, &port);
     omGetMsgSet(kStream)->clear();
     omGetMsgSet(kStream)->enable(idx, MsgSchedParams{r.period, r.phase, r.count, 0});
     runEpochs(r.from, r.to, r.step);
@@ -89,7 +89,7 @@ TEST_F(Scheduler, OnChangeWritesOnlyWhenTheContentMoved) {
   static TestMsg msg;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "t", &msg, &defChange));
   FakePort port;
-  omAttachStream(kStream, &port);
+  testports::attachOut(kStream, &port);
   ASSERT_EQ(omEnableMsgs(kStream, "misc/t"), OmListResult::kOk);  // its default: on change
   // Content set before the epochs from..to, outputs counted after them; the first look writes.
   // From 3000 on change with a period: looked at once per period only.
@@ -120,7 +120,7 @@ TEST_F(Scheduler, HookRunsBeforeEachStreamsMessagesAndMayAskForThePlans) {
   FakePort port;
   g_hookPort = &port;
   omInitOnce();
-  omAttachStream(kStream, &port);
+  testports::attachOut(kStream, &port);
   EXPECT_EQ(omSetStreamFunc(recordHook), nullptr);
   ASSERT_EQ(omEnableMsgs(kStream, "zrt/{RT,ET}:1"), OmListResult::kOk);
   runEpochs(0, 2000, 100);
@@ -133,7 +133,7 @@ TEST_F(Scheduler, MultiPartMessagesWriteChangedPartsOnly) {
   static TestMult mult;
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupMisc, "mult", &mult, &defChange));
   FakePort port;
-  omAttachStream(kStream, &port);
+  testports::attachOut(kStream, &port);
   ASSERT_EQ(omEnableMsgs(kStream, "misc/mult"), OmListResult::kOk);
   runEpochs(0, 100, 100);
   EXPECT_EQ(readFrames(port.bytes).size(), 3u);
@@ -160,7 +160,7 @@ TEST_F(Scheduler, StartMessagesOncePerMessageAndPart) {
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "mult", &mult, &defChange));
   omInitOnce();
   FakePort port;
-  omAttachStream(9, &port);
+  testports::attachOut(9, &port);
   ASSERT_EQ(omEnableMsgs(9, "zrt/{mult,T1,RT}"), OmListResult::kOk);
   zrmOutStartMsgs(*omGetStreamInfo(omPortToStream(9)), [] { return ++g_hooks > 0; });
   // Single messages in pool order first, then the three parts.
@@ -178,8 +178,8 @@ TEST_F(Scheduler, CoderAndSpectrumPlansFollowTheSets) {
   for (const char* n : {"0", "1"}) ASSERT_TRUE(MsgPool::add(msgPool, kGroupCmr, n, &msg, nullptr));
   ASSERT_TRUE(MsgPool::add(msgPool, kGroupZrt, "SP", &msg, nullptr));
   FakePort a, b;
-  omAttachStream(5, &a);
-  omAttachStream(6, &b);
+  testports::attachOut(5, &a);
+  testports::attachOut(6, &b);
   ASSERT_EQ(omEnableMsgs(5, "rtcm/{1:1,9:2}"), OmListResult::kOk);
   ASSERT_EQ(omEnableMsgs(6, "cmr/1:1"), OmListResult::kOk);
   bool rtcm[23], cmr[5];

@@ -1,30 +1,29 @@
 // The status LEDs seen on their GPIO stand-in files: the four actions over every colour, what is
 // written when, the debug hold, forced refreshes, the satellite and position patterns, the fine
-// flash, and tasks changing different LEDs at once.
+// flash, and tasks changing different LEDs at once. Each test starts from the program's own start:
+// it runs in a process of its own (the LEDs are one state for the whole program).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
 #include "platform/leds.h"
+#include "unit/own_process.h"
 #include "unit/platform/gpio_stand_in.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
 
 using standin::gpioLevel;
+using testproc::inOwnProcess;
+
+constexpr int kLines[] = {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine};
 
 class Led : public TempRunDir {
  protected:
   void SetUp() override {
     TempRunDir::SetUp();
-    ledsResetForTest();
-    PosLed::resetForTest();
     ASSERT_TRUE(standin::layOutGpio(".", {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine}));
-  }
-  void TearDown() override {
-    ledsResetForTest();
-    TempRunDir::TearDown();
   }
 };
 
@@ -33,109 +32,143 @@ int shown(int green, int red) { return (gpioLevel(".", green) == 1 ? 1 : 0) | (g
 int posShown() { return shown(kLedPosGreenLine, kLedPosRedLine); }
 int recShown() { return shown(kLedRecGreenLine, kLedRecRedLine); }
 
+// Someone else writes every line: what the next pass of the LED task does not rewrite keeps it.
+void scribble() {
+  for (int line : kLines) standin::writeStandIn(standin::gpioPath(".", line, "value"), "x\n");
+}
+bool scribbled(int line) { return standin::gpioText(".", line, "value") == "x"; }
+
+// What the LED state holds, written out by a forced refresh of every line.
+void refreshAll() {
+  scribble();
+  forceAllLeds = 1;
+  ledProc();
+}
+
 TEST_F(Led, ActionsOverEveryColour) {
-  // Starting with the position LED green and the recording LED red; the action goes to the
-  // position LED only.
-  const struct {
-    int action, color, expect;
-  } rows[] = {
-      {0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {0, 3, 3},  // exactly the colour
-      {1, 0, 1}, {1, 1, 1}, {1, 2, 3}, {1, 3, 3},  // lines on, others kept
-      {2, 0, 1}, {2, 1, 0}, {2, 2, 1}, {2, 3, 0},  // lines off, others kept
-      {3, 0, 1}, {3, 1, 0}, {3, 2, 3}, {3, 3, 2},  // lines flipped
-      {4, 0, 1}, {4, 1, 1}, {4, 2, 1}, {4, 3, 1},  // not an action
-      {7, 3, 1}, {-1, 3, 1},
-  };
-  for (const auto& r : rows) {
-    leds(kLedPos, kLedGreen, kLedShow);
-    leds(kLedRec, kLedRed, kLedShow);
-    leds(kLedPos, r.color, r.action);
-    EXPECT_EQ(posShown(), r.expect) << "action " << r.action << " colour " << r.color;
-    EXPECT_EQ(recShown(), kLedRed) << "action " << r.action << " colour " << r.color;
-    // The state masks say the same as the lines (set = dark).
-    EXPECT_EQ(ledsState(0) & 3, ((r.expect & 1) ? 0 : 1) | 2) << r.action << r.color;
-    EXPECT_EQ(ledsState(1) & 3, (r.expect & 2) ? 0 : 1) << r.action << r.color;
-  }
+  inOwnProcess([] {
+    // Starting with the position LED green and the recording LED red; the action goes to the
+    // position LED only.
+    const struct {
+      int action, color, expect;
+    } rows[] = {
+        {0, 0, 0}, {0, 1, 1},  {0, 2, 2}, {0, 3, 3},  // exactly the colour
+        {1, 0, 1}, {1, 1, 1},  {1, 2, 3}, {1, 3, 3},  // lines on, others kept
+        {2, 0, 1}, {2, 1, 0},  {2, 2, 1}, {2, 3, 0},  // lines off, others kept
+        {3, 0, 1}, {3, 1, 0},  {3, 2, 3}, {3, 3, 2},  // lines flipped
+        {4, 0, 1}, {4, 1, 1},  {4, 2, 1}, {4, 3, 1},  // not an action
+        {7, 3, 1}, {-1, 3, 1},
+    };
+    for (const auto& r : rows) {
+      leds(kLedPos, kLedGreen, kLedShow);
+      leds(kLedRec, kLedRed, kLedShow);
+      leds(kLedPos, r.color, r.action);
+      EXPECT_EQ(posShown(), r.expect) << "action " << r.action << " colour " << r.color;
+      EXPECT_EQ(recShown(), kLedRed) << "action " << r.action << " colour " << r.color;
+      // The state the LEDs keep says the same as the lines: a refresh of every line writes it.
+      refreshAll();
+      EXPECT_EQ(posShown(), r.expect) << r.action << r.color;
+      EXPECT_EQ(recShown(), kLedRed) << r.action << r.color;
+    }
+  });
 }
 
 TEST_F(Led, FirstCallExportsAllFourLinesAsOutputs) {
-  leds(kLedRec, kLedGreen, kLedOn);
-  for (int line : {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine})
-    EXPECT_EQ(standin::gpioText(".", line, "direction"), "out") << line;
-  EXPECT_EQ(posShown(), kLedOff);
-  EXPECT_EQ(recShown(), kLedGreen);
+  inOwnProcess([] {
+    leds(kLedRec, kLedGreen, kLedOn);
+    for (int line : kLines) EXPECT_EQ(standin::gpioText(".", line, "direction"), "out") << line;
+    EXPECT_EQ(posShown(), kLedOff);
+    EXPECT_EQ(recShown(), kLedGreen);
+  });
 }
 
 TEST_F(Led, WrittenAtOnceUntilTheTaskRunsThenByTheTask) {
-  leds(kLedPos, kLedRed, kLedShow);
-  EXPECT_EQ(posShown(), kLedRed);
-  EXPECT_EQ(ledsPending(1) >> 16, 0u);
+  inOwnProcess([] {
+    leds(kLedPos, kLedRed, kLedShow);
+    EXPECT_EQ(posShown(), kLedRed);
+    // Written already: the task's next pass has nothing left to write.
+    scribble();
+    ledProc();
+    for (int line : kLines) EXPECT_TRUE(scribbled(line)) << line;
+    forceAllLeds = 1;
+    ledProc();
 
-  ledProcInited = true;
-  leds(kLedBoth, kLedGreen, kLedShow);
-  EXPECT_EQ(posShown(), kLedRed);  // left to the task
-  EXPECT_EQ(ledsPending(0) >> 16, 3u);
-  EXPECT_EQ(ledsPending(1) >> 16, 1u);
-  ledProc();
-  EXPECT_EQ(posShown(), kLedGreen);
-  EXPECT_EQ(recShown(), kLedGreen);
-  EXPECT_EQ(ledsPending(0) >> 16, 0u);
-  EXPECT_EQ(ledsPending(1) >> 16, 0u);
+    ledProcInited = true;
+    leds(kLedBoth, kLedGreen, kLedShow);
+    EXPECT_EQ(posShown(), kLedRed);  // left to the task
+    // The task writes exactly the lines that changed: both green lines and the position's red.
+    standin::writeStandIn(standin::gpioPath(".", kLedRecRedLine, "value"), "x\n");
+    ledProc();
+    EXPECT_EQ(posShown(), kLedGreen);
+    EXPECT_EQ(gpioLevel(".", kLedRecGreenLine), 1);
+    EXPECT_TRUE(scribbled(kLedRecRedLine)) << "unchanged, so not written";
+    // Nothing flagged any more.
+    scribble();
+    ledProc();
+    for (int line : kLines) EXPECT_TRUE(scribbled(line)) << line;
 
-  // The same call again changes nothing and flags nothing.
-  leds(kLedBoth, kLedGreen, kLedShow);
-  EXPECT_EQ(ledsPending(0) >> 16, 0u);
-  EXPECT_EQ(ledsPending(1) >> 16, 0u);
+    // The same call again changes nothing and flags nothing.
+    leds(kLedBoth, kLedGreen, kLedShow);
+    ledProc();
+    for (int line : kLines) EXPECT_TRUE(scribbled(line)) << line;
+  });
 }
 
 TEST_F(Led, DebugSelectorHoldsTheLines) {
-  ledProcInited = true;
-  leds(kLedPos, kLedRedGreen, kLedShow);
-  ledTaskPass(kDbgLedsHold);
-  EXPECT_EQ(posShown(), kLedOff);
-  ledTaskPass(kDbgLedsHold + 1);
-  EXPECT_EQ(posShown(), kLedRedGreen);
+  inOwnProcess([] {
+    ledProcInited = true;
+    leds(kLedPos, kLedRedGreen, kLedShow);
+    ledTaskPass(kDbgLedsHold);
+    EXPECT_EQ(posShown(), kLedOff);
+    ledTaskPass(kDbgLedsHold + 1);
+    EXPECT_EQ(posShown(), kLedRedGreen);
+  });
 }
 
 TEST_F(Led, ForcedRefreshRewritesAllLinesAndCountsDown) {
-  leds(kLedBoth, kLedGreen, kLedShow);
-  // Someone else drove the lines.
-  for (int line : {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine})
-    standin::writeStandIn(standin::gpioPath(".", line, "value"), "1\n");
-  ledProc();
-  EXPECT_EQ(posShown(), kLedRedGreen);  // nothing pending, nothing forced: left as it is
-  forceAllLeds = 2;
-  ledProc();
-  EXPECT_EQ(posShown(), kLedGreen);
-  EXPECT_EQ(recShown(), kLedGreen);
-  EXPECT_EQ(forceAllLeds.load(), 1);
-  forceAllLeds = -1;
-  ledProc();
-  EXPECT_EQ(forceAllLeds.load(), -1);
+  inOwnProcess([] {
+    leds(kLedBoth, kLedGreen, kLedShow);
+    // Someone else drove the lines.
+    for (int line : {kLedPosGreenLine, kLedPosRedLine, kLedRecGreenLine, kLedRecRedLine})
+      standin::writeStandIn(standin::gpioPath(".", line, "value"), "1\n");
+    ledProc();
+    EXPECT_EQ(posShown(), kLedRedGreen);  // nothing pending, nothing forced: left as it is
+    forceAllLeds = 2;
+    ledProc();
+    EXPECT_EQ(posShown(), kLedGreen);
+    EXPECT_EQ(recShown(), kLedGreen);
+    EXPECT_EQ(forceAllLeds.load(), 1);
+    forceAllLeds = -1;
+    ledProc();
+    EXPECT_EQ(forceAllLeds.load(), -1);
+  });
 }
 
 TEST_F(Led, TasksDrivingDifferentLedsEndWithLinesEqualToTheMasks) {
-  ledProcInited = true;
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    while (!stop.load()) ledProc();
+  inOwnProcess([] {
+    ledProcInited = true;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+      while (!stop.load()) ledProc();
+    });
+    std::thread a([] {
+      for (int i = 0; i < 3001; ++i) leds(kLedPos, i % 4, kLedShow);
+    });
+    std::thread b([] {
+      for (int i = 0; i < 2002; ++i) leds(kLedRec, kLedRedGreen, kLedToggle);
+    });
+    a.join();
+    b.join();
+    stop = true;
+    writer.join();
+    ledProc();
+    EXPECT_EQ(posShown(), 3000 % 4);
+    EXPECT_EQ(recShown(), kLedOff);  // an even number of flips
+    // The state kept says the same as the lines.
+    refreshAll();
+    EXPECT_EQ(posShown(), 3000 % 4);
+    EXPECT_EQ(recShown(), kLedOff);
   });
-  std::thread a([] {
-    for (int i = 0; i < 3001; ++i) leds(kLedPos, i % 4, kLedShow);
-  });
-  std::thread b([] {
-    for (int i = 0; i < 2002; ++i) leds(kLedRec, kLedRedGreen, kLedToggle);
-  });
-  a.join();
-  b.join();
-  stop = true;
-  writer.join();
-  ledProc();
-  EXPECT_EQ(posShown(), 3000 % 4);
-  EXPECT_EQ(recShown(), kLedOff);  // an even number of flips
-  const int g = ledsState(0), r = ledsState(1);
-  EXPECT_EQ(posShown(), ((g & 1) ? 0 : 1) | ((r & 1) ? 0 : 2));
-  EXPECT_EQ(recShown(), ((g & 2) ? 0 : 1) | ((r & 2) ? 0 : 2));
 }
 
 TEST(SatLedColour, SatellitesBeyondOneClockPerSystem) {
@@ -160,12 +193,14 @@ TEST_F(Led, PositionColourPerModeAndSolutionType) {
       {true, 3, 5, kLedRedGreen}, {true, 4, 5, kLedGreen},    {true, 9, 6, kLedOff},
       {true, 9, 7, kLedOff},      {false, 9, 7, kLedRed},
   };
-  SatLed::set(10, 2);  // a satellite colour, so 400-799 ms show the position colour
-  for (const auto& r : rows) {
-    PosLed::set(r.valid, r.solType, r.mode);
-    PosLed::process(100500);
-    EXPECT_EQ(posShown(), r.color) << r.valid << " " << r.solType << " " << r.mode;
-  }
+  inOwnProcess([&] {
+    SatLed::set(10, 2);  // a satellite colour, so 400-799 ms show the position colour
+    for (const auto& r : rows) {
+      PosLed::set(r.valid, r.solType, r.mode);
+      PosLed::process(100500);
+      EXPECT_EQ(posShown(), r.color) << r.valid << " " << r.solType << " " << r.mode;
+    }
+  });
 }
 
 TEST_F(Led, PatternOverTwoSeconds) {
@@ -186,54 +221,60 @@ TEST_F(Led, PatternOverTwoSeconds) {
       // satellites green, no position: green then red
       {10, 3, false, 0, {1, 1, 1, 1, 2, 2, 2, 2, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 0, 0}},
   };
+  // Each row from the program's start.
   for (const auto& r : rows) {
-    PosLed::resetForTest();
-    if (r.satN >= 0) SatLed::set(r.satN, r.satM);
-    PosLed::set(r.valid, r.mode == 1 ? 1 : 0, r.mode);
-    for (int i = 0; i < 20; ++i) {
-      PosLed::process(3000 + i * 100);
-      EXPECT_EQ(posShown(), r.expect[i]) << "row sat " << r.satN << " mode " << r.mode << " at " << i * 100;
-    }
+    inOwnProcess([&] {
+      if (r.satN >= 0) SatLed::set(r.satN, r.satM);
+      PosLed::set(r.valid, r.mode == 1 ? 1 : 0, r.mode);
+      for (int i = 0; i < 20; ++i) {
+        PosLed::process(3000 + i * 100);
+        EXPECT_EQ(posShown(), r.expect[i]) << "row sat " << r.satN << " mode " << r.mode << " at " << i * 100;
+      }
+    });
   }
 }
 
 TEST_F(Led, DisabledPatternWritesNothingAndRepaintsWhenEnabled) {
-  SatLed::set(6, 3);
-  PosLed::set(true, 0, 0);
-  PosLed::process(0);
-  EXPECT_EQ(posShown(), kLedRed);
-  PosLed::enable(false);
-  SatLed::enable(false);
-  SatLed::set(10, 3);  // ignored while disabled
-  leds(kLedPos, kLedGreen, kLedShow);
-  PosLed::process(100);
-  EXPECT_EQ(posShown(), kLedGreen);
-  PosLed::enable(true);
-  SatLed::enable(true);
-  PosLed::process(200);
-  EXPECT_EQ(posShown(), kLedRed);  // the same colour as before, written again
+  inOwnProcess([] {
+    SatLed::set(6, 3);
+    PosLed::set(true, 0, 0);
+    PosLed::process(0);
+    EXPECT_EQ(posShown(), kLedRed);
+    PosLed::enable(false);
+    SatLed::enable(false);
+    SatLed::set(10, 3);  // ignored while disabled
+    leds(kLedPos, kLedGreen, kLedShow);
+    PosLed::process(100);
+    EXPECT_EQ(posShown(), kLedGreen);
+    PosLed::enable(true);
+    SatLed::enable(true);
+    PosLed::process(200);
+    EXPECT_EQ(posShown(), kLedRed);  // the same colour as before, written again
+  });
 }
 
 TEST_F(Led, FineFlashShowsFourCyclesThenTheNormalPattern) {
-  SatLed::set(6, 3);
-  PosLed::set(true, 0, 0);
-  PosLed::process(0);
-  PosLed::setFineSeconds(2, kLedRedGreen);
-  PosLed::set(false, 0, 0);  // ignored during the flash
-  const int expect[] = {3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 1, 1, 0, 0, 2, 2, 2, 2, 1};
-  for (int i = 0; i < 25; ++i) {
-    PosLed::process(5000 + i * 100);
-    EXPECT_EQ(posShown(), expect[i]) << "at " << i * 100;
-  }
-  EXPECT_FALSE(PosLed::fineRunning());
+  inOwnProcess([] {
+    SatLed::set(6, 3);
+    PosLed::set(true, 0, 0);
+    PosLed::process(0);
+    PosLed::setFineSeconds(2, kLedRedGreen);
+    PosLed::set(false, 0, 0);  // ignored during the flash
+    const int expect[] = {3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 1, 1, 0, 0, 2, 2, 2, 2, 1};
+    for (int i = 0; i < 25; ++i) {
+      PosLed::process(5000 + i * 100);
+      EXPECT_EQ(posShown(), expect[i]) << "at " << i * 100;
+    }
+    EXPECT_FALSE(PosLed::fineRunning());
 
-  // Stopping: colour 0 seconds ends it at once.
-  PosLed::setFineSeconds(3, kLedRedGreen);
-  PosLed::process(8000);
-  EXPECT_EQ(posShown(), kLedRedGreen);
-  PosLed::setFineSeconds(0, kLedGreen);
-  PosLed::process(8100);
-  EXPECT_EQ(posShown(), kLedRed);
+    // Stopping: colour 0 seconds ends it at once.
+    PosLed::setFineSeconds(3, kLedRedGreen);
+    PosLed::process(8000);
+    EXPECT_EQ(posShown(), kLedRedGreen);
+    PosLed::setFineSeconds(0, kLedGreen);
+    PosLed::process(8100);
+    EXPECT_EQ(posShown(), kLedRed);
+  });
 }
 
 }  // namespace

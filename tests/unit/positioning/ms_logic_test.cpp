@@ -42,7 +42,7 @@ TEST(MsLogic, DivisorsAndIntervals) {
   for (const Row& r : rows) {
     settings({});
     ASSERT_TRUE(msLogicInit(r.ms, r.sec)) << r.ms;
-    const MsLogicPendedType p = msLogicPended();
+    const MsLogicPendedType p = msLogicPended;
     EXPECT_EQ(p.pended, 0);
     EXPECT_EQ(p.msInt, r.ms);
     EXPECT_EQ(p.msIntApplied, r.I) << r.ms;
@@ -57,7 +57,7 @@ TEST(MsLogic, DivisorsAndIntervals) {
 TEST(MsLogic, SecondIntervalRoundedToTheMeasurementInterval) {
   settings({});
   ASSERT_TRUE(msLogicInit(30, 1000));
-  EXPECT_EQ(msLogicPended().div1000, 10);
+  EXPECT_EQ(msLogicPended.div1000, 10);
 }
 
 TEST(MsLogic, SmoothingCountsAndBaseTarget) {
@@ -93,10 +93,10 @@ TEST(MsLogic, SmoothingCountsAndBaseTarget) {
 TEST(MsLogic, ZeroIsRefusedAndChangesNothing) {
   settings({});
   ASSERT_TRUE(msLogicInit(200, 200));
-  const MsLogicPendedType before = msLogicPended();
+  const MsLogicPendedType before = msLogicPended;
   RcvSet.smi = 10;
   EXPECT_FALSE(msLogicInit(0, 1000));
-  const MsLogicPendedType after = msLogicPended();
+  const MsLogicPendedType after = msLogicPended;
   EXPECT_EQ(after.msInt, before.msInt);
   EXPECT_EQ(after.msIntApplied, 200);
   EXPECT_EQ(ChanData::xMaxSmCnt, 500);

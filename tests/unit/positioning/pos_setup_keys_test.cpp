@@ -394,7 +394,7 @@ TEST_F(PosSetupKeys, NoTwoKeysShareAByte) {
     unsigned from, to;
   };
   std::vector<Span> spans = {{"corr: the GBAS settings (gbas/ keys)", 1, 352, 360}};
-  for (const SetupKeys::Table* t : {&posSetupKeys(), &corrSetupKeys()})
+  for (const SetupKeys::Table* t : {&posSetupKeyTable, &corrSetupKeys()})
     for (std::size_t i = 0; i < t->count; ++i) {
       const SetupKeys::Row& r = t->rows[i];
       const int rec = r.rec == Rec::kSat ? 0 : r.rec == Rec::kCorr ? 1 : 2;
@@ -467,7 +467,7 @@ TEST_F(PosSetupKeys, KeysSurviveAReloadAndTheResetBringsTheFactoryValuesBack) {
 // setups printing as before, one taken prints afterwards as the key prints it.
 std::vector<std::string> allKeys() {
   std::vector<std::string> keys;
-  for (const SetupKeys::Table* t : {&posSetupKeys(), &corrSetupKeys()}) {
+  for (const SetupKeys::Table* t : {&posSetupKeyTable, &corrSetupKeys()}) {
     for (std::size_t i = 0; i < t->count; ++i) {
       const SetupKeys::Row& r = t->rows[i];
       if (!r.perSystem) {

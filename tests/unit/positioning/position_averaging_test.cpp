@@ -235,7 +235,7 @@ TEST_F(Averaging, CompletionPublishesTheReferencePositions) {
       NavSol.pos.bAccValid = 0;
     }
     averagePosLogic();
-    EXPECT_EQ(posAvgPublished(), i == 179) << i;
+    EXPECT_EQ(posAvgPublishedFlag.load(), i == 179) << i;
   }
   EXPECT_EQ(bAvgPos.load(), 0);
   double out[3];

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base_station_model.h"
@@ -176,11 +177,13 @@ TEST(RefClock, SystemOffsetSmoothingTakesTheFirstValueThenAveragesOverTenSeconds
   ClockRun r;
   r.st.truth.sysBias[kSysGlonass] = 30.0;
   for (int n = 1; n <= 10; ++n) ASSERT_EQ(r.epoch(n), 1);
-  EXPECT_DOUBLE_EQ(r.proc.smoothingTime(kSysGlonass), 10.0);
+  // Ten seconds smoothed: the next value weighs in with 1 s / 10 s.
   r.st.truth.sysBias[kSysGlonass] = 40.0;
   ASSERT_EQ(r.epoch(11), 1);
   double v = 0.0;
   ASSERT_TRUE(r.proc.systemOffset(kSysGlonass, v));
+  const double smoothing = 10.0;
+  EXPECT_NEAR(v, 30.0 + (40.0 - 30.0) * 1.0 / smoothing, 1e-3);
   EXPECT_NEAR(v, 0.9 * 30.0 + 0.1 * 40.0, 1e-3);
 
   ClockRun first;
@@ -206,14 +209,26 @@ TEST(RefClock, SystemOffsetSmoothingTimeGrowsByTheEpochInterval) {
     double bias, want, smoothing;
   } rows[] = {{10.0, 10.0, 0.1}, {20.0, 20.0, 0.2}, {30.0, 25.0, 0.3}, {40.0, 30.0, 0.4}};
   int n = 0;
+  double before = 0.0, smoothed = 0.0;  // the value and smoothing time the epoch before left
+  // The smoothing time an epoch leaves is seen in the next one: its value weighs in with the
+  // interval over that time.
+  const auto blended = [&](double bias) { return before + (bias - before) * std::min(1.0, 0.1 / smoothed); };
   for (const auto& row : rows) {
     r.st.truth.sysBias[kSysGlonass] = row.bias;
     ASSERT_EQ(r.epoch(++n, 0.1), 1);
     double v = 0.0;
     ASSERT_TRUE(r.proc.systemOffset(kSysGlonass, v));
     EXPECT_NEAR(v, row.want, 1e-3) << "epoch " << n;
-    EXPECT_DOUBLE_EQ(r.proc.smoothingTime(kSysGlonass), row.smoothing) << "epoch " << n;
+    if (n > 1) {
+      EXPECT_NEAR(v, blended(row.bias), 1e-3) << "epoch " << n;
+    }
+    before = v, smoothed = row.smoothing;
   }
+  r.st.truth.sysBias[kSysGlonass] = 50.0;
+  ASSERT_EQ(r.epoch(++n, 0.1), 1);
+  double v = 0.0;
+  ASSERT_TRUE(r.proc.systemOffset(kSysGlonass, v));
+  EXPECT_NEAR(v, blended(50.0), 1e-3) << "after " << smoothed << " s";
 }
 
 TEST(RefClock, AnEpochWithoutSolutionCoastsThenTheNextSolutionResetsTheFilter) {

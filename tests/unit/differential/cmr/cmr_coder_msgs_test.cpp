@@ -66,7 +66,7 @@ TEST(CmrOutputMessages, NamesInKindOrderAndPlanByKind) {
     int kind;
   } rows[] = {{"0", kCmrMsgGps}, {"10", kCmrMsgGlonass}, {"1", kCmrMsgRefCoord}, {"2", kCmrMsgDesc}, {"9", kCmrMsgPlus}};
   static FakePort port;
-  omAttachStream(7, &port);
+  testports::attachOut(7, &port);
   int count = 0, last = -1;
   for (int i = msgPool.first(kGroupCmr); i >= 0; i = msgPool.next(i)) {
     ++count;
@@ -86,7 +86,7 @@ TEST(CmrOutputMessages, NamesInKindOrderAndPlanByKind) {
     omOutput(1000);
     omDisableMsgs(7, nullptr);
   }
-  omAttachStream(7, nullptr);
+  testports::attachOut(7, nullptr);
 }
 
 TEST(CmrOutputMessages, DescriptionEverySecondUntilDisabled) {
@@ -101,7 +101,7 @@ TEST(CmrOutputMessages, DescriptionEverySecondUntilDisabled) {
   nv_writeRefIdSettings(29);  // no settings file here: only the coders take it
   EXPECT_EQ(CmrCod.settings().stationId, 29);
   static FakePort b;
-  omAttachStream(1, &b);
+  testports::attachOut(1, &b);
   ASSERT_EQ(omEnableMsgs(1, "cmr/2:1"), OmListResult::kOk);
   const long start = 5 * 86400000L + 1000;
   for (int sec = 0; sec < 5; ++sec) epoch(start + 1000L * sec);
@@ -123,7 +123,7 @@ TEST(CmrOutputMessages, DescriptionEverySecondUntilDisabled) {
   const std::size_t before = b.bytes.size();
   epoch(start + 20000);
   EXPECT_EQ(b.bytes.size(), before);
-  omAttachStream(1, nullptr);
+  testports::attachOut(1, nullptr);
 }
 
 }  // namespace
