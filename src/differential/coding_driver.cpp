@@ -2,6 +2,7 @@
 
 #include "differential/cmr/cmr_coder.h"
 #include "differential/cmr/cmr_decoder.h"
+#include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "differential/rtcm3/rtcm3_out_msgs.h"
@@ -72,6 +73,7 @@ void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
 }
 
 void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
+  rtcm2SetEpochModes((s.rtcm2EpochMode & kRtcm2EpochStored) != 0 ? s.rtcm2EpochMode : kRtcm2EpochDefault);
   RtcmCod.setSettings(s.rtcmCod);
   Rtcm3Cod.setSettings(s.rtcm3Cod);
   CmrDec.setSettings(s.cmrDec);

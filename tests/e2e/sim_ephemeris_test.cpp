@@ -3,7 +3,7 @@
 // NavIC) over a site that sees them all, the program's decoders fill its satellite data store,
 // and its RTCM 3 ephemeris messages (1019, 1020, 1041, 1042, 1044, 1045, 1046) on a serial port,
 // read by Debian's convbin into RINEX 3, give back the file's values within one unit of the
-// last printed digit.
+// last printed digit. A rover takes the QZSS and NavIC ones from that stream and sends them on.
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,6 +105,43 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
     ++compared[g.sat[0]];
   }
   for (char sys : {'G', 'R', 'E', 'C', 'J', 'I'}) EXPECT_GE(compared[sys], 2) << sys;
+
+  // A rover that takes navigation data from outside only takes the QZSS (1044) and NavIC (1041)
+  // ephemerides from that RTCM 3 stream on a port in mode rtcm3, and sends them on as its own:
+  // convbin reads the file's values back again.
+  std::string qzssNavic;
+  for (const std::string& x : frames)
+    if (rtcm3Type(x) == 1041 || rtcm3Type(x) == 1044) qzssNavic += x;
+  fresh();
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  // Navigation data from outside only: its board's broadcast is not taken.
+  ASSERT_EQ(ask("%m%set,/par/pos/navdata/source,ext"), re("%m%"));
+  ASSERT_EQ(ask("%m%set,/par/dev/ser/c/imode,rtcm3"), re("%m%"));
+  Port c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
+  ASSERT_EQ(ask("%e%em,/dev/ser/d,rtcm3/{1041,1044}:1"), re("%e%"));
+  ASSERT_TRUE(c.sendRaw(qzssNavic));
+  d.fill(
+      [&](const std::string& held) {
+        std::map<int, int> n;
+        for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
+        return n[1041] >= 2 && n[1044] >= 2;
+      },
+      30000);
+  ASSERT_TRUE(dir_.write("rover.rtcm3", d.held));
+  const std::string roverCmd = "cd '" + dir_.path +
+                               "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n rover.nav rover.rtcm3 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(roverCmd.c_str()), 0);
+  std::map<char, int> rover;
+  for (const Record& g : rinex::readRinex3(dir_.read("rover.nav"))) {
+    bool same = false;
+    for (const Record& w : file)
+      same = same || (w.sat == g.sat && w.type == sourceType(g) && w.epoch == g.epoch &&
+                      rinex::differences(g, w, comparedFields(g.sat[0])).empty());
+    EXPECT_TRUE(same) << g.sat << " " << g.epoch;
+    ++rover[g.sat[0]];
+  }
+  for (char sys : {'J', 'I'}) EXPECT_GE(rover[sys], 2) << sys;
   stop();
 }
 
