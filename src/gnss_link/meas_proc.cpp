@@ -208,7 +208,13 @@ void signalMeasReady() {
   for (int a = 0; a < 2; ++a) {
     RCV_OUTPUT& r = rcvOut_Ant[a];
     r.bMainInput = a == mainRecord(mainIdx) ? 1 : 0;
-    r.pRelPos = r.bMainInput && placeholder::RelPos_block(relPosOut) ? &relPosOut : nullptr;
+    r.pRelPos = nullptr;
+    if (r.bMainInput) {
+      const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
+      if (e != nullptr && relPosFromBoard(e->board.bSolAln != 0, e->board.solAln, *r.pNavSol, relPosOut))
+        r.pRelPos = &relPosOut;
+      PVTDataInstance.epochData.FreePointer(e);
+    }
     measProcMarkChans(r.chanBase, markChans[a]);
     r.pChans = markChans[a];
     r.nChans = kCdatPerInput;

@@ -19,7 +19,6 @@ bool RfConf_setNtSerNum(std::uint16_t) { return false; }
 namespace placeholder {
 void NMEA_Output::makeStdOutput() {}
 bool RtkSol_useEntries(RTK_SOL&) { return false; }
-bool RelPos_block(REL_POS_BLOCK&) { return false; }
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
 

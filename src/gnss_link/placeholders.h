@@ -21,7 +21,6 @@ bool RfConf_setNtSerNum(std::uint16_t serial);
 // measProcLinks).
 struct RCV_OUTPUT;
 struct RTK_SOL;
-struct REL_POS_BLOCK;
 namespace placeholder {
 // NMEA output: the fields shared by the sentences of the epoch.
 struct NMEA_Output {
@@ -31,9 +30,6 @@ struct NMEA_Output {
 // room for them and no record the board is asked for carries them. Not available: the entries
 // stay 0 and no channel is marked as used by the RTK solution.
 bool RtkSol_useEntries(RTK_SOL& out);
-// The epoch's relative-position block for the base-moving monitor (its place in the board's
-// records is not known yet): not available.
-bool RelPos_block(REL_POS_BLOCK& out);
 }  // namespace placeholder
 // ---- end of the per-epoch driver's stand-ins ------------------------------------------------
 

@@ -111,7 +111,7 @@ const HookRow kRows[] = {
     WIRED("settings", navDatumDefaultsHook, 1),
 
     // ---- command (wire_command.cpp)
-    WIRED("command", cmdAreaRegistrars, 22),
+    WIRED("command", cmdAreaRegistrars, 23),
     WIRED("command", cmdToSlaveCheckHook, 1),
     WIRED("command", cmdToSlaveHook, 1),
     NOT_BUILT("command", cmdParamChangedHook, "parameter-change event message (output)"),
@@ -183,7 +183,7 @@ const HookRow kRows[] = {
     WIRED("gnss_link", measProcLinks.rtkBaseDistance, 1),
     WIRED("gnss_link", measProcLinks.rtkDistLimit, 1),
     NOT_BUILT("gnss_link", measProcLinks.event, "receiver events"),
-    NOT_BUILT("gnss_link", measProcLinks.posLedRtkSettings, "position LED's RTK settings (none known)"),
+    WIRED("gnss_link", measProcLinks.posLedRtkSettings, 1),
     WIRED("gnss_link", measProcLinks.navMain, 1),
     WIRED("gnss_link", measProcLinks.roverMeas, 1),
     WIRED("gnss_link", buttonLinks.tcpclSuspended, 1),

@@ -15,6 +15,7 @@
 #include "gnss_link/peripherals/calib_keys.h"
 #include "gnss_link/peripherals/mcu_keys.h"
 #include "gnss_link/peripherals/button_keys.h"
+#include "gnss_link/peripherals/pos_led_keys.h"
 #include "gnss_link/peripherals/usb_storage_keys.h"
 #include "gnss_link/peripherals/spectrum.h"
 #include "gnss_link/peripherals/pps_event_keys.h"
@@ -59,6 +60,8 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerBaseMovingArea(); });
   // the file button's keys, button/
   cmdAreaRegistrars.add([] { registerButtonArea(); });
+  // the position LED in the RTK modes, led/pos/rtk
+  cmdAreaRegistrars.add([] { registerPosLedArea(); });
   // the USB copy's state and progress, edisk/
   cmdAreaRegistrars.add([] { registerEdiskArea(); });
   // the RTCM 3 coder's and decoders' keys, rtcm3/

@@ -1,11 +1,12 @@
 // Hooks of the GNSS-board link: the file button toggles the TCP clients' suspension; the
 // per-epoch driver takes the solution settings of the receiver (separate solutions per antenna
-// input, the RTK solution types output, the distance limit) and measures the rover-base distance
-// on the board's RTK solution.
+// input, the RTK solution types output, the distance limit, the position LED's RTK settings) and
+// measures the rover-base distance on the board's RTK solution.
 #include <cmath>
 
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/buttons.h"
+#include "gnss_link/peripherals/pos_led_keys.h"
 #include "main/hooks.h"
 #include "network/tcpcl_suspend.h"
 #include "settings/rcv_settings.h"
@@ -16,6 +17,7 @@ void wireGnssLink() {
   measProcLinks.sepAntSolutions = [] { return RcvSet.sepAntSol != 0; };
   measProcLinks.rtkAllowType1 = [] { return RcvSet.rtkType1 != 0; };
   measProcLinks.rtkAllowType3 = [] { return RcvSet.rtkType3 != 0; };
+  measProcLinks.posLedRtkSettings = posLedRtkSettings;
   measProcLinks.rtkDistLimit = [](int& hundredMetres) {
     hundredMetres = RcvSet.rtkDistLim;
     return hundredMetres > 0;

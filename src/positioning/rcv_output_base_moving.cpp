@@ -2,6 +2,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
+
+#include "positioning/data_servers/board_epoch_types.h"
+#include "positioning/engine/nav_sol.h"
 
 BASE_MOVING_DATA BaseMovingData;
 
@@ -28,6 +32,41 @@ double stepSeconds(std::int32_t now, std::int32_t last, std::int32_t periodMs) {
   return static_cast<double>(d) * 0.001;
 }
 }  // namespace
+
+namespace {
+template <class T>
+T wordsAs(const std::uint32_t* w) {
+  T v;
+  std::memcpy(&v, w, sizeof v);
+  return v;
+}
+}  // namespace
+
+bool relPosFromBoard(bool received, const BoardSolAlnType& rec, const NavTask::NAV_SOL& sol, REL_POS_BLOCK& out) {
+  if (!received) return false;
+  out = REL_POS_BLOCK{};
+  out.uNumSats = static_cast<std::uint8_t>(rec.u1372 > 255 ? 255 : rec.u1372);
+  out.bErrFlag[0] = rec.u1374 & 1;
+  out.bErrFlag[1] = (rec.u1374 >> 1) & 1;
+  out.bValid[0] = rec.uFlag1375;
+  out.bValid[1] = rec.uFlag1410;
+  for (int i = 0; i < 3; ++i) {
+    out.pos[i] = wordsAs<double>(&rec.ul1376[2 * i]);
+    out.vel[i] = wordsAs<double>(&rec.ul1411[2 * i]);
+  }
+  out.err[0] = wordsAs<float>(&rec.ul1376[6]);
+  out.err[1] = wordsAs<float>(&rec.ul1376[7]);
+  // Values that are no number hold the monitor off, as values too large do.
+  for (int i = 0; i < 2; ++i)
+    if (!std::isfinite(out.err[i])) out.err[i] = INFINITY;
+  for (int i = 0; i < 3; ++i)
+    if (!std::isfinite(out.pos[i]) || !std::isfinite(out.vel[i])) out.bValid[0] = out.bValid[1] = 0;
+  out.timeMs = static_cast<std::int32_t>(rec.ul1411[6]);
+  out.bTimeValid = rec.u1451;
+  const NavTask::SolAccuracy a = NavTask::solAccuracy(sol.pos);
+  out.pdop = a.dopValid ? a.dop[NavTask::SolAccuracy::kPdop] : INFINITY;
+  return true;
+}
 
 void baseMovingStep(BASE_MOVING_DATA& d, const REL_POS_BLOCK* block, std::int32_t periodMs) {
   if (block == nullptr || !usable(*block)) {

@@ -20,6 +20,21 @@ struct REL_POS_BLOCK {
   float pdop = 0;                 // position dilution of the epoch
 };
 
+struct BoardSolAlnType;
+namespace NavTask {
+struct NAV_SOL;
+}
+
+// The relative-position block of the board's standalone solution record, with the position
+// dilution of the epoch's navigation solution `sol`. Where the record holds it (offsets from the
+// record's first data byte): satellites used u16 at 1372, the source's error flags at 1374 (bit 0
+// the first, bit 1 the second), the first valid byte at 1375, the relative position X, Y, Z
+// (Earth-centred, m, 8-byte floats) at 1376 followed by its two error values (m, 4-byte floats) at
+// 1400 and 1404, the second valid byte at 1410, the position's rate X, Y, Z (m/s) at 1411, the
+// time at 1435 (u32, ms of the reference scale) and its validity byte at 1451. False when the
+// record did not come this epoch.
+bool relPosFromBoard(bool received, const BoardSolAlnType& rec, const NavTask::NAV_SOL& sol, REL_POS_BLOCK& out);
+
 struct BASE_MOVING_DATA {
   POS_CRT base{};              // base position of the last RTK solution, m
   double integ[3] = {};        // integrated relative position, m

@@ -74,21 +74,23 @@ float wordFloat(std::uint32_t w) {
   return std::isfinite(f) ? f : 0.0f;
 }
 
+// The own solution's position accuracy, as the navigation solution holds it: standard deviations
+// north, east, horizontal, up and 3D and the north-east covariance, which give the ellipse.
+void ownSigma(const NavTask::NAV_POS& p, SOL_OUTPUT& s) {
+  const NavTask::SolAccuracy a = NavTask::solAccuracy(p);
+  if (!a.sigmaValid) return;
+  for (int i = 0; i < 5; ++i) s.posSigma[i] = a.sigma[i];
+  getEllipsParams(double(s.posSigma[0]) * s.posSigma[0], double(s.posSigma[1]) * s.posSigma[1], a.covNE, &s.ellMajor,
+                  &s.ellMinor, &s.ellOrient);
+  s.bEllValid = 1;
+}
+
 // The own solution's values that the board's standalone solution carries beside its position, by
-// their place in the board's record: the first accuracy block holds the position's standard
-// deviations north, east, horizontal, up and 3D and the north-east covariance (m, m^2); the
-// second the velocity's horizontal, vertical and 3D ones (m/s), a further value and a word; the
-// four 16-bit words at offset 11 the reference station and, third as in the RTK record, the
-// second value; each system's block (offset 21) its 32-bit value as the system's word.
+// their place in the board's record: the second accuracy block holds the velocity's horizontal,
+// vertical and 3D standard deviations (m/s), a further value and a word; the four 16-bit words at
+// offset 11 the reference station and, third as in the RTK record, the second value; each
+// system's block (offset 21) its 32-bit value as the system's word.
 void ownFromBoard(const BoardSolAlnType& b, SOL_OUTPUT& s) {
-  const PosData::AccuracyBlock& pos = b.acc1224[0];
-  if (pos.uFlag != 0) {
-    for (int i = 0; i < 5; ++i) s.posSigma[i] = wordFloat(pos.ulWord[i]);
-    const double covNE = wordFloat(pos.ulWord[5]);
-    getEllipsParams(double(s.posSigma[0]) * s.posSigma[0], double(s.posSigma[1]) * s.posSigma[1], covNE, &s.ellMajor,
-                    &s.ellMinor, &s.ellOrient);
-    s.bEllValid = 1;
-  }
   const PosData::AccuracyBlock& vel = b.acc1224[1];
   if (vel.uFlag != 0) {
     for (int i = 0; i < 3; ++i) s.velSigma[i] = wordFloat(vel.ulWord[i]);
@@ -174,7 +176,8 @@ void RCV_OUTPUT::computeParams() {
   s.bLocValid = 1;
   // The navigation solution's seven accuracy values are its dilutions of precision, in the
   // record's order G, P, N, E, H, V, T.
-  for (int k = 0; k < 7; ++k) s.dop[k] = np.bAccValid ? wordFloat(np.ulAcc[k]) : 0.0f;
+  const NavTask::SolAccuracy acc = NavTask::solAccuracy(np);
+  for (int k = 0; k < 7; ++k) s.dop[k] = acc.dop[k];
 
   // Attitude of the baseline, at the rover's own position.
   if (bHeadingAvail && pRtkSol && pRtkSol->bPosKnown) {
@@ -296,6 +299,7 @@ void RCV_OUTPUT::computeParams() {
     // the epoch record, when that record is this solution's.
     for (float& v : s.posSigma) v = 0;
     for (float& v : s.velSigma) v = 0;
+    ownSigma(np, s);
     const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
     if (e != nullptr) {
       if (e->pNavSol == &ns && e->board.bSolAln != 0) ownFromBoard(e->board.solAln, s);
@@ -399,5 +403,11 @@ void RCV_OUTPUT::computeParams() {
                s.grid[0], s.grid[1], s.grid[2], s.baseGrid[0], s.baseGrid[1], s.baseGrid[2],
                s.PosLocLLA.lat * kRad2Deg, s.PosLocLLA.lon * kRad2Deg, s.PosLocLLA.h, s.PosWgsLLA.lat * kRad2Deg,
                s.PosWgsLLA.lon * kRad2Deg, s.PosWgsLLA.h, s.undulation, s.geoidSep, s.resHeight);
+  if (temp_dbi == 198) {
+    const float* d = s.dop;
+    debPrintfx(-1, "$$ accuracy dop %.4f %.4f %.4f %.4f %.4f %.4f %.4f sigma %.4f %.4f %.4f %.4f %.4f ellipse %.4f %.4f %.2f\n",
+               d[0], d[1], d[2], d[3], d[4], d[5], d[6], s.posSigma[0], s.posSigma[1], s.posSigma[2], s.posSigma[3],
+               s.posSigma[4], s.ellMajor, s.ellMinor, s.ellOrient);
+  }
   s.bOutPos = 1;
 }

@@ -1,6 +1,12 @@
 // The base-moving monitor's keys with the simulated board: the alert can only be cleared, the
-// reset mode takes 0 or 1, and a set acts at the next epoch, in the epoch task.
+// reset mode takes 0 or 1, and a set acts at the next epoch, in the epoch task. With the board's
+// solution carrying the relative position of a moving base, the monitor raises its alert with the
+// motion of each second, and the base's 1029 text carries it.
+#include <cstdio>
+#include <vector>
+
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
@@ -32,6 +38,53 @@ TEST_F(BaseMovingKeys, AlertClearedAndResetModeTakenAtTheNextEpoch) {
     EXPECT_TRUE(refusedWith(got, r.code)) << r.line << ": " << got;
   }
   EXPECT_EQ(ask("print,/par/pos/moving"), re("{alert=off,reset=0}"));
+}
+
+// The text of each 1029 frame (after the message number, station, MJD, seconds and the two counts).
+std::vector<std::string> texts1029(const std::string& held) {
+  std::vector<std::string> out;
+  for (const std::string& f : rinex::rtcm3Frames(held)) {
+    if (rinex::rtcm3Type(f) != 1029 || f.size() < 12 + 6) continue;
+    const std::size_t n = static_cast<unsigned char>(f[10]) & 0x7F;
+    out.push_back(f.substr(12, std::min(n, f.size() - 15)));
+  }
+  return out;
+}
+
+// The relative position starts at 12.0, -5.0, 2.5 m and moves by the base's velocity each second:
+// at 0.3, -0.4, 1.2 m/s the motion of each second is that vector, 1.30 m long; standing still, no
+// motion, and the alert is still raised each second the monitor runs.
+TEST_F(BaseMovingKeys, AMovingBaseRaisesTheAlertAndTheBasesTextCarriesTheMotion) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+  const struct {
+    const char* velocity;
+    const char* alert;
+    double step[3];
+  } rows[] = {{"0.3,-0.4,1.2", "alert={1.30,0.3,-0.4,1.2}}", {0.3, -0.4, 1.2}},
+              {"0,0,0", "alert={0.00,0.0,0.0,0.0}}", {0, 0, 0}}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.velocity);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--rel-pos", r.velocity}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(ask("%t%set,/par/rtcm3/base/textparam/moving,on"), re("%t%"));
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1029:1"), re("%e%"));
+    ASSERT_TRUE(b.fill([](const std::string& h) { return texts1029(h).size() >= 4; }, 20000)) << b.held.size();
+    const std::vector<std::string> t = texts1029(b.held);
+    double last[3] = {}, err = 0;
+    for (std::size_t k = 1; k < t.size(); ++k) {
+      ASSERT_EQ(t[k].rfind("/par/base/moving={accel=,curpos={", 0), 0u) << t[k];
+      EXPECT_NE(t[k].find(r.alert), std::string::npos) << t[k];
+      double p[3] = {};
+      ASSERT_EQ(std::sscanf(t[k].c_str(), "/par/base/moving={accel=,curpos={%lf,%lf,%lf,%lf}", &p[0], &p[1], &p[2], &err), 4);
+      EXPECT_EQ(err, 0.0) << t[k];
+      for (int i = 0; k > 1 && i < 3; ++i) EXPECT_NEAR(p[i] - last[i], r.step[i], 0.11) << t[k];
+      for (int i = 0; i < 3; ++i) last[i] = p[i];
+    }
+    EXPECT_EQ(ask("print,/par/pos/moving/alert"), re("on"));
+  }
 }
 
 }  // namespace

@@ -150,5 +150,30 @@ TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
 }
 
+// Averaging weighs each fix by its standard deviations: the simulator's fixes lie 8 m north of the
+// site in even seconds and 8 m south with three times the standard deviations in odd ones, so
+// four of them (two of each) average to 8 x (1 - 1/3) / (1 + 1/3) = 4 m north, in WGS 84 as in a
+// user datum (the European datum 1950, whose transformation the average goes through and back).
+TEST_F(BasePosition, AveragingWeighsEachFixByItsStandardDeviationsInAnyDatum) {
+  const std::vector<double> site = siteXyz();
+  ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
+  const double lat = 50.0 * M_PI / 180, lon = 10.0 * M_PI / 180;
+  const double north[3] = {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)};
+  for (const char* datum : {"W84", "EUR_F"}) {
+    SCOPED_TRACE(datum);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sol-scatter", "8"}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(ask(std::string("%u%set,/par/pos/datum,") + datum), re("%u%"));
+    ASSERT_EQ(ask("%t%set,/par/pos/avg/time,4"), re("%t%"));
+    ASSERT_EQ(ask("%a%set,/par/pos/avg/start,on"), re("%a%"));
+    ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/avg/start") == re("off"); }, 20000)) << "averaging ends";
+    const std::string meas = ask("print,/par/pos/ref/meas/xyz");
+    double xyz[3] = {};
+    ASSERT_EQ(std::sscanf(meas.c_str() + 5, "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]), 3) << meas;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site[k] + 4.0 * north[k], 0.005) << k;
+  }
+}
+
 }  // namespace
 }  // namespace e2e

@@ -263,5 +263,50 @@ TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheN
   EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
 }
 
+// The position LED in an RTK position mode (pd) at ten epochs a second, where its colour shows
+// 400-799 ms into each second: with led/pos/rtk/each on it takes every epoch's solution (the
+// board's own, type below 4: both colours lit); off without an interval it keeps the colour of
+// the last mode (green); with an interval of 2 s it takes the solution again. The keys keep what
+// is acknowledged across the restart key, a kill after the periodic save and SIGTERM; a refused
+// value changes nothing; init,/par/ brings the defaults back.
+TEST_F(ButtonsLeds, PositionLedInRtkModesTakesTheEpochsOfItsInterval) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", "--sky", "--rate", "10"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=on,int=0}"));
+  for (const char* bad : {"set,/par/led/pos/rtk/int,60001", "set,/par/led/pos/rtk/int,-1", "set,/par/led/pos/rtk/each,sometimes",
+                          "set,/par/led/pos/rtk/every,1"})
+    EXPECT_EQ(ask(bad).substr(0, 2), "ER") << bad;
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=on,int=0}"));
+  const auto both = [&] { return ledShows(dir_.path, 137, 136, 1, 1); };
+  ASSERT_EQ(ask("%m%set,/par/pos/mode,pd"), re("%m%"));
+  EXPECT_TRUE(both()) << "every epoch's solution";
+  ASSERT_EQ(ask("%m%set,/par/pos/mode,sp"), re("%m%"));
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 1, 0));
+  ASSERT_EQ(ask("%e%set,/par/led/pos/rtk/each,off"), re("%e%"));
+  ASSERT_EQ(ask("%m%set,/par/pos/mode,pd"), re("%m%"));
+  EXPECT_FALSE(waitUntil([&] { return standin::gpioLevel(dir_.path, 136) == 1; }, 3000)) << "the colour is kept";
+  ASSERT_EQ(ask("%i%set,/par/led/pos/rtk/int,2000"), re("%i%"));
+  EXPECT_TRUE(both()) << "the epochs on the interval";
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=off,int=2000}"));
+
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=off,int=2000}"));
+  ASSERT_EQ(ask("%i%set,/par/led/pos/rtk/int,500"), re("%i%"));
+  std::this_thread::sleep_for(std::chrono::seconds(11));  // past the periodic save
+  ASSERT_TRUE(rx_->signal(SIGKILL));
+  EXPECT_EQ(end(), -SIGKILL);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/led/pos/rtk/int"), re("500"));
+  ASSERT_EQ(ask("%e%set,/par/led/pos/rtk/each,on"), re("%e%"));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=on,int=500}"));
+  EXPECT_EQ(ask("%i%init,/par/"), re("%i%"));
+  EXPECT_EQ(ask("print,/par/led/pos/rtk"), re("{each=on,int=0}"));
+}
+
 }  // namespace
 }  // namespace e2e

@@ -7,9 +7,12 @@
 //     undulation of its grid node at the site instead of the built-in grid's;
 //   - a fixed undulation replaces both;
 //   - the reference-position mode "known" outputs the known position entered;
-//   - the polar grid near either pole gives PROJ's ups values of the site.
+//   - the polar grid near either pole gives PROJ's ups values of the site;
+//   - the own solution's dilutions of precision are those of the sky's geometry.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -210,6 +213,73 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
     EXPECT_NEAR(l.n, grid[1], 0.006);
     EXPECT_EQ(ask("print,/par/pos/smooth/comb"), re("on"));
   }
+}
+
+// The dilutions of precision G, P, N, E, H, V, T of the satellites the truth file gives in its
+// last second (elevation and azimuth, degrees, in its last two columns), by least squares over
+// east, north, up and one clock; empty when they are fewer than four.
+std::vector<double> truthDops(const std::string& truth) {
+  std::map<double, std::map<std::string, std::pair<double, double>>> bySecond;
+  std::istringstream in(truth);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream f(line);
+    double sow = 0, v[5] = {}, el = 0, az = 0;
+    std::string sat;
+    int slot = 0;
+    if (f >> sow >> sat >> slot >> v[0] >> v[1] >> v[2] >> v[3] >> el >> az) bySecond[sow][sat] = {el, az};
+  }
+  if (bySecond.empty() || bySecond.rbegin()->second.size() < 4) return {};
+  double a[4][8] = {};
+  for (const auto& [sat, ea] : bySecond.rbegin()->second) {
+    const double el = ea.first * M_PI / 180, az = ea.second * M_PI / 180;
+    const double row[4] = {-std::cos(el) * std::sin(az), -std::cos(el) * std::cos(az), -std::sin(el), 1.0};
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) a[i][j] += row[i] * row[j];
+  }
+  for (int i = 0; i < 4; ++i) a[i][4 + i] = 1.0;
+  for (int c = 0; c < 4; ++c) {  // the normal matrix is positive definite: no pivoting needed
+    const double d = a[c][c];
+    for (double& x : a[c]) x /= d;
+    for (int r = 0; r < 4; ++r)
+      if (r != c)
+        for (int k = 7; k >= 0; --k) a[r][k] -= a[r][c] * a[c][k];
+  }
+  const double e = a[0][4], n = a[1][5], u = a[2][6], t = a[3][7];
+  return {std::sqrt(e + n + u + t), std::sqrt(e + n + u), std::sqrt(n), std::sqrt(e), std::sqrt(e + n), std::sqrt(u),
+          std::sqrt(t)};
+}
+
+// The own solution's accuracy in the output record (its line at debug selector 198): the seven
+// dilutions of precision are those of the geometry of the simulator's sky, the standard deviations
+// its 2 m range error times them (north, east, horizontal, up: N, E, H, V; 3D: P), and the error
+// ellipse's axes hold the north and east variances between them.
+TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,198"), re("%d%"));
+  std::vector<double> v;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        const std::string out = outNow();
+        const std::size_t at = out.rfind("$$ accuracy dop ");
+        if (at == std::string::npos || out.find('\n', at) == std::string::npos) return false;
+        std::istringstream f(out.substr(at + 16, out.find('\n', at) - at - 16));
+        v.clear();
+        for (std::string w; f >> w;)
+          if (w != "sigma" && w != "ellipse") v.push_back(std::atof(w.c_str()));
+        return v.size() == 15;
+      },
+      30000))
+      << outNow();
+  const std::vector<double> want = truthDops(dir_.read("sky.truth"));
+  ASSERT_EQ(want.size(), 7u);
+  const char* names[7] = {"G", "P", "N", "E", "H", "V", "T"};
+  // The sky moves on by a second or two between the line and the truth's last second.
+  for (int k = 0; k < 7; ++k) EXPECT_NEAR(v[k], want[k], 2e-3) << names[k] << "DOP";
+  const int sigmaOf[5] = {2, 3, 4, 5, 1};  // north, east, horizontal, up, 3D
+  for (int k = 0; k < 5; ++k) EXPECT_NEAR(v[7 + k], 2.0 * v[sigmaOf[k]], 1e-3) << "sigma " << k;
+  EXPECT_NEAR(v[12] * v[12] + v[13] * v[13], v[7] * v[7] + v[8] * v[8], 2e-3) << "ellipse";
+  EXPECT_GE(v[12], v[13]);
 }
 
 }  // namespace e2e

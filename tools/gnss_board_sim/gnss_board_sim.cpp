@@ -30,6 +30,7 @@
 #include "sim_native.h"
 #include "sim_sbas.h"
 #include "sim_sky.h"
+#include "sim_solution.h"
 
 namespace {
 
@@ -63,8 +64,11 @@ const char kUsage[] =
     "                        with --start now the stream starts once every GPS satellite has one.\n"
     "                        A RINEX 4 file (.gz read through gzip) broadcasts every system and\n"
     "                        message type it holds: GPS and QZSS LNAV, CNAV, CNAV-2 (\"gd\", \"qd\"),\n"
-    "                        GLONASS strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV (\"ED\"),\n"
-    "                        BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\")\n"
+    "                        GLONASS FDMA and L3 strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV\n"
+    "                        (\"ED\"), BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\"),\n"
+    "                        QZSS LEX (\"xd\")\n"
+    "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
+    "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
     "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I and B3I) in the\n"
@@ -87,6 +91,10 @@ const char kUsage[] =
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
     "                        every whole second while enabled\n"
+    "  --sol-scatter M       with --sky: the board's solution M m north of the site in even GPS\n"
+    "                        seconds, M m south with three times the standard deviations in odd ones\n"
+    "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
+    "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
     "  --board-records       every whole second, those of the board's other records the program\n"
     "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and\n"
     "                        the PPS record (\"@@sp\")\n"
@@ -113,6 +121,7 @@ struct Options {
   bool sky = false;
   std::string skyTruth;
   long flipNavAfter = -1;
+  bool gloL3TsSkip = false;
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
@@ -123,6 +132,9 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  double solScatter = 0;
+  bool relPos = false;
+  double relVel[3] = {};
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -364,9 +376,18 @@ class Board {
     }
     // The other systems and message types of a RINEX 4 file, each message as it is enabled.
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
-    if (sky_ && due("@@sa", t)) e += sim::solAlnRecord(o_.site);
-    if (sky_ && (due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
+    if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      if (due("@@sa", t)) {
+        sim::SolOptions so;
+        so.scatter = o_.solScatter;
+        so.gpsSec = ts.gpsTotalMs / 1000;
+        so.relPos = o_.relPos;
+        for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
+        so.relSeconds = static_cast<double>(k) / o_.rate;
+        so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
+        e += sim::solAlnRecord(o_.site, sats, so);
+      }
       if (due("@@sd", t)) e += sim::satDataRecord(sats);
       if (due("@@c1", t)) e += sim::chanStatesRecord(sats);
       if (due("@@c2", t)) e += sim::sigMeasRecord(sats);
@@ -657,6 +678,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->sky = true;
     } else if (a == "--sky-truth") {
       if (!value(&o->skyTruth)) return false;
+    } else if (a == "--glo-l3-ts-skip") {
+      o->gloL3TsSkip = true;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--ghost") {
@@ -679,6 +702,15 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->hwCalib = true;
     } else if (a == "--board-records") {
       o->boardRecords = true;
+    } else if (a == "--sol-scatter") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%lf", &o->solScatter) != 1 || !(std::fabs(o->solScatter) <= 1000))
+        return false;
+    } else if (a == "--rel-pos") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->relVel[0], &o->relVel[1], &o->relVel[2]) != 3)
+        return false;
+      o->relPos = true;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
@@ -810,6 +842,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
       return 2;
     }
+    board.multi_.skipL3Ts(o.gloL3TsSkip);
     if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.
     if (o.start == "now") {

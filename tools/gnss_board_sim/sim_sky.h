@@ -53,6 +53,7 @@ struct SkySat {
   std::vector<SkySignal> sig;
   char sys = 'G';    // RINEX system letter
   int freq = 0;      // GLONASS frequency number
+  double azimuth = 0;  // rad
 };
 
 // The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou) and the number it
@@ -90,6 +91,19 @@ inline double lnavRange(const LnavEph& r, double t, const double site[3]) {
     tau = range / kSkyLight;
   }
   return range;
+}
+
+// Azimuth (rad, clockwise from north, 0..2 pi) of a satellite at `p` (Earth-fixed, m) from the site.
+inline double azimuthAt(const double p[3], const Site& site) {
+  double s[3];
+  site.ecef(s);
+  const double b = site.lat * 3.14159265358979 / 180, l = site.lon * 3.14159265358979 / 180;
+  const double n[3] = {-std::sin(b) * std::cos(l), -std::sin(b) * std::sin(l), std::cos(b)};
+  const double e[3] = {-std::sin(l), std::cos(l), 0.0};
+  double dn = 0, de = 0;
+  for (int i = 0; i < 3; ++i) dn += (p[i] - s[i]) * n[i], de += (p[i] - s[i]) * e[i];
+  const double a = std::atan2(de, dn);
+  return a < 0 ? a + 2 * 3.14159265358979 : a;
 }
 
 inline double elevationOf(const LnavEph& r, double t, const Site& site) {
@@ -219,6 +233,9 @@ class Sky {
       const double el = elevationOf(*r, t, site_);
       if (el < mask_ || r->health != 0) continue;
       SkySat s{r->prn, -1, el, {}};
+      double pos[3];
+      lnavOrbit(*r, t, pos);
+      s.azimuth = azimuthAt(pos, site_);
       for (int slot : {0, 2}) {
         const double f = slot == 0 ? 1575.42e6 : 1227.60e6;
         const double lambda = kSkyLight / f;
@@ -242,6 +259,7 @@ class Sky {
         const double el = elevationAt(p, site_);
         if (el < mask_) continue;
         SkySat s{src.prn, -1, el, {}};
+        s.azimuth = azimuthAt(p, site_);
         s.sys = src.sys;
         s.freq = src.freq;
         for (const SkySource::Sig& g0 : src.sig) {
@@ -386,43 +404,18 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
   return out;
 }
 
-// The board's own solution (record 4, 1453 bytes) at the site: position valid (flag at 2, GPS
-// used), the position record at 88 (X, Y, Z in m, then latitude and longitude in rad and height
-// in m, each an 8-byte float), the receiver clock block at 271 (both flags set, offset 0 s) and
-// its drift block at 297 (both flags set, 0 s/s): a perfect clock, as the measurements assume;
-// the two velocity blocks at 136 (X, Y, Z) and 194 (east, north, up) with both flags set and
-// every value 0 m/s: the site stands still.
-inline std::string solAlnRecord(const Site& site) {
-  std::string b(1453, '\0');
-  b[1] = 1;  // status
-  b[2] = 1;  // position valid
-  b[21] = 1;  // GPS used
-  double xyz[3];
-  site.ecef(xyz);
-  const double blh[3] = {site.lat * 3.14159265358979 / 180, site.lon * 3.14159265358979 / 180, site.height};
-  for (int k = 0; k < 3; ++k) {
-    putF64(b, 88 + 8 * k, xyz[k]);
-    putF64(b, 112 + 8 * k, blh[k]);
-  }
-  b[136] = b[137] = 1;
-  b[194] = b[195] = 1;
-  b[271] = b[272] = 1;
-  b[297] = b[298] = 1;
-  return rawRecord(4, b);
-}
-
 // One line per signal of the truth file: GPS second of week, satellite (a GPS PRN as a number,
 // any other satellite by its RINEX name: R07, E11, C23), slot, code (m), phase (cycles), Doppler
-// (Hz), C/N0 (dB-Hz).
+// (Hz), C/N0 (dB-Hz), elevation and azimuth (degrees).
 inline std::string truthLines(double sow, const std::vector<SkySat>& sky) {
   std::string out;
-  char line[160], sat[8];
+  char line[220], sat[8];
   for (const SkySat& s : sky)
     for (const SkySignal& g : s.sig) {
       if (s.sys == 'G') std::snprintf(sat, sizeof sat, "%d", s.prn);
       else std::snprintf(sat, sizeof sat, "%c%02d", s.sys, s.prn);
-      std::snprintf(line, sizeof line, "%.3f %s %d %.6f %.6f %.6f %.3f\n", sow, sat, g.slot, g.code, g.phase, g.doppler,
-                    g.cn0);
+      std::snprintf(line, sizeof line, "%.3f %s %d %.6f %.6f %.6f %.3f %.9f %.9f\n", sow, sat, g.slot, g.code, g.phase,
+                    g.doppler, g.cn0, s.elevation * 180 / 3.14159265358979, s.azimuth * 180 / 3.14159265358979);
       out += line;
     }
   return out;

@@ -28,7 +28,6 @@ constexpr double kGpsMod = 299792.458;    // one light-millisecond, m: the GPS a
 constexpr double kGloMod = 599584.916;    // two light-milliseconds: the GLONASS one
 constexpr int kSlotCA = 0, kSlotP2 = 2, kSlotL2C = 3;
 constexpr int kLegacyMaxSats = 31;        // the 5-bit satellite count of the header
-constexpr int kTextMax = 127;             // the 7-bit character count of 1029
 constexpr int kDescrMax = 31;             // station description texts
 // Largest magnitudes of the signed fields; the most negative pattern marks "invalid".
 constexpr long kDf012Max = 524287;        // 20 bits, 0.0005 m
@@ -344,10 +343,9 @@ bool RTC3_Coder::code1033() {
   return true;
 }
 
-// 1029: one parameter text of the base.
-bool RTC3_Coder::code1029() {
-  if (textParam_ < 0 || textParam_ >= kTextParams || set_.textParam[textParam_] == 0) return false;
-  char text[kTextMax + 1] = {};
+// The parameter text `param` of the base as 1029 would carry it now.
+int RTC3_Coder::baseText(int param, char (&text)[kTextMax + 1]) const {
+  std::memset(text, 0, sizeof text);
   int len = 0;
   // Appends a whole entry, or nothing when it would not fit.
   const auto add = [&](const char* s) {
@@ -359,7 +357,7 @@ bool RTC3_Coder::code1029() {
     return true;
   };
   char item[64];
-  switch (textParam_) {
+  switch (param) {
     case kTextModem:
       add("/par/base/modem=unknown");
       break;
@@ -418,6 +416,14 @@ bool RTC3_Coder::code1029() {
     default:
       break;
   }
+  return len;
+}
+
+// 1029: one parameter text of the base.
+bool RTC3_Coder::code1029() {
+  if (textParam_ < 0 || textParam_ >= kTextParams || set_.textParam[textParam_] == 0) return false;
+  char text[kTextMax + 1];
+  const int len = baseText(textParam_, text);
   bw_.write(stationId(), 12);
   bw_.write(0, 16);  // modified Julian day
   bw_.write(0, 17);  // UTC seconds of day

@@ -32,6 +32,7 @@ class RTC3_Coder {
  public:
   static constexpr int kFrameBytes = 1029;  // 1023-byte payload and its header and CRC
   static constexpr int kNoPort = 43;
+  static constexpr int kTextMax = 127;  // the 7-bit character count of 1029
   // Names of the parameter texts of message 1029, in tRtc3TextParam order.
   static const char* const cRtc3TextParamNames[kTextParams];
 
@@ -62,6 +63,8 @@ class RTC3_Coder {
 
   // Which parameter text message 1029 sends next (set by its output message).
   void setTextParam(int index) { textParam_ = index; }
+  // The parameter text `param` as 1029 would send it now; its length (0: an empty text).
+  int baseText(int param, char (&text)[kTextMax + 1]) const;
   int port() const { return port_; }
   bool enabled(int index) const { return index >= 0 && index < kRtc3MsgCount && enable_[index]; }
   unsigned long messagesTotal() const { return msgTotal_; }

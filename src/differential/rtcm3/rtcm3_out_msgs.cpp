@@ -107,6 +107,22 @@ bool Msg1029::doOut(const OmStreamInfo& si, int part) {
   return fillRtcm3(si, kRtc3Msg1029);
 }
 
+long Msg1029::getId(int part) {
+  if (part < 0 || part >= kTextParams || Rtcm3Cod.settings().textParam[part] == 0) return 0;
+  char text[RTC3_Coder::kTextMax + 1];
+  const int len = Rtcm3Cod.baseText(part, text);
+  // FNV-1a of the text, never 0 (the identifier of a text that is off).
+  std::uint32_t h = 2166136261u;
+  for (int i = 0; i < len; ++i) h = (h ^ static_cast<unsigned char>(text[i])) * 16777619u;
+  return static_cast<long>(h | 1u);
+}
+
+long Msg1029::getOveralId() {
+  std::uint32_t h = 0;
+  for (int p = 0; p < kTextParams; ++p) h = h * 31u + static_cast<std::uint32_t>(getId(p));
+  return static_cast<long>(h);
+}
+
 // ---- The objects and their registration -------------------------------------------------------
 
 namespace {

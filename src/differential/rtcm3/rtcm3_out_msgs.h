@@ -141,7 +141,9 @@ class Msg1029 : public MsgMult {
   Msg1029() : MsgMult(kTextParams) {}
   int planIndex() const override { return kRtc3Msg1029; }
   bool doOut(const OmStreamInfo& si, int part) override;
-  long getOveralId() override { return 1; }
-  long getId(int) override { return 1; }
+  // The content of a text: it moves when the text does, so that a schedule "on change" sends a
+  // text again only when it changed.
+  long getOveralId() override;
+  long getId(int part) override;
 };
 

@@ -129,7 +129,7 @@ void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& 
   const BoardSolAlnType& s = b.solAln;
   NavTask::NAV_POS& p = sol.pos;
   sol.solType = SolType::kNone;
-  p.bValid = p.bVelValid = p.bAccValid = p.bExtraValid = 0;
+  p.bValid = p.bVelValid = p.bAccValid = p.bExtraValid = p.bSigmaValid = 0;
   sol.bClockValid = sol.bDriftValid = 0;
   const bool posValid = b.bSolAln != 0 && s.uFlag2 != 0;
   if (!posValid) {
@@ -167,10 +167,16 @@ void copy_Solution(const BoardEpochPart& b, bool singleClock, NavTask::NAV_SOL& 
     sol.dDrift = s.ov297.dValue * 1.0;
     sol.dDrift2 = 0;
   }
+  // The dilutions of precision come in the order E, H, V, T, G, P, N; the record keeps them G, P,
+  // N, E, H, V, T. The first accuracy block holds the position's standard deviations.
   if (s.uFlag1195 != 0) {
     static constexpr int kOrder[7] = {4, 5, 6, 0, 1, 2, 3};
     for (int k = 0; k < 7; ++k) p.ulAcc[k] = s.ul1196[kOrder[k]];
     p.bAccValid = 1;
+  }
+  if (s.acc1224[0].uFlag != 0) {
+    for (int k = 0; k < 6; ++k) p.ulSigma[k] = s.acc1224[0].ulWord[k];
+    p.bSigmaValid = 1;
   }
   if (bothSet(s.ov345.uFlag)) {
     p.ulExtra[0] = s.ov345.ulWord[0];

@@ -1,5 +1,8 @@
 #include "positioning/engine/nav_sol.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "platform/rtos_time.h"
 
 namespace NavTask {
@@ -54,6 +57,40 @@ void fill_NavEpoch(const RcvTimeScales::INT_SCALES& s, NAV_EPOCH& e) {
     }
   }
   e.rcvTime = RcvTimeScales::rcvRefTime.load() == 1 ? e.gloMs : e.gpsMs;
+}
+
+namespace {
+float wordFloat(std::uint32_t w) {
+  float f;
+  std::memcpy(&f, &w, sizeof f);
+  return std::isfinite(f) ? f : 0.0f;
+}
+}  // namespace
+
+SolAccuracy solAccuracy(const NAV_POS& p) {
+  SolAccuracy a;
+  a.dopValid = p.bAccValid != 0;
+  if (a.dopValid)
+    for (int k = 0; k < 7; ++k) a.dop[k] = wordFloat(p.ulAcc[k]);
+  a.sigmaValid = p.bSigmaValid != 0;
+  if (a.sigmaValid) {
+    for (int k = 0; k < 5; ++k) a.sigma[k] = wordFloat(p.ulSigma[k]);
+    a.covNE = wordFloat(p.ulSigma[5]);
+  }
+  return a;
+}
+
+void solSigmaXyz(const SolAccuracy& a, double lat, double lon, double out[3]) {
+  const double sp = std::sin(lat), cp = std::cos(lat), sl = std::sin(lon), cl = std::cos(lon);
+  // Columns of the rotation from north, east, up to X, Y, Z.
+  const double n[3] = {-sp * cl, -sp * sl, cp}, e[3] = {-sl, cl, 0.0}, u[3] = {cp * cl, cp * sl, sp};
+  const double vn = double(a.sigma[SolAccuracy::kSigN]) * a.sigma[SolAccuracy::kSigN];
+  const double ve = double(a.sigma[SolAccuracy::kSigE]) * a.sigma[SolAccuracy::kSigE];
+  const double vu = double(a.sigma[SolAccuracy::kSigU]) * a.sigma[SolAccuracy::kSigU];
+  for (int i = 0; i < 3; ++i) {
+    const double v = n[i] * n[i] * vn + e[i] * e[i] * ve + u[i] * u[i] * vu + 2.0 * n[i] * e[i] * a.covNE;
+    out[i] = std::sqrt(v > 0.0 ? v : 0.0);
+  }
 }
 
 }  // namespace NavTask

@@ -42,7 +42,7 @@ struct NAV_POS {
   double dBlh[3];         // WGS-84 latitude, longitude (rad), height (m)
   double dVel[3];         // Earth-centred velocity, m/s
   double dVel2[3];        // the board's second velocity block, m/s
-  std::uint32_t ulAcc[7]; // the solution's seven accuracy values, as the board gives them
+  std::uint32_t ulAcc[7]; // dilutions of precision G, P, N, E, H, V, T (IEEE single floats)
   std::uint32_t ulExtra[2];
   std::int32_t iSolType;
   std::uint8_t bValid;    // position valid
@@ -53,11 +53,33 @@ struct NAV_POS {
   std::uint8_t uStatus;   // the solution's further status byte
   std::uint8_t uSysUsed;  // 1..7: the only system used (index + 1); 8: two or more
   std::uint8_t uNavMode;
-  std::uint8_t uSpare[32];
+  // Standard deviations north, east, horizontal, up, 3D (m) and the north-east covariance (m^2),
+  // IEEE single floats; taken from what was spare in older images, where the flag reads 0.
+  std::uint32_t ulSigma[6];
+  std::uint8_t bSigmaValid;
+  std::uint8_t uSpare[7];
 };
 static_assert(sizeof(NAV_POS) == 176);
 static_assert(offsetof(NAV_POS, dBlh) == 24 && offsetof(NAV_POS, ulAcc) == 96);
 static_assert(offsetof(NAV_POS, iSolType) == 132 && offsetof(NAV_POS, bValid) == 136);
+static_assert(offsetof(NAV_POS, ulSigma) == 144 && offsetof(NAV_POS, bSigmaValid) == 168);
+
+// What a solution's accuracy values mean, read in this one place by every user of them: the
+// seven accuracy values are its dilutions of precision (unitless), the six sigma values the
+// standard deviations of its position in metres. A value that is no finite number reads 0.
+struct SolAccuracy {
+  enum Dop { kGdop, kPdop, kNdop, kEdop, kHdop, kVdop, kTdop };
+  enum Sigma { kSigN, kSigE, kSigH, kSigU, kSig3d };
+  bool dopValid = false;
+  float dop[7] = {};
+  bool sigmaValid = false;
+  float sigma[5] = {};  // m
+  float covNE = 0;      // m^2
+};
+SolAccuracy solAccuracy(const NAV_POS& p);
+// The position's standard deviations along the Earth-centred axes X, Y, Z (m), from its north,
+// east and up ones and the north-east covariance at the position's latitude and longitude.
+void solSigmaXyz(const SolAccuracy& a, double lat, double lon, double out[3]);
 
 // The navigation solution of an epoch.
 struct NAV_SOL {

@@ -8,6 +8,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/geodesy/datum_conv.h"
+#include "positioning/output_grid.h"
 #include "positioning/placeholders.h"
 #include "positioning/reference/base_filter.h"
 #include "settings/nv_settings.h"
@@ -26,14 +27,9 @@ std::atomic<bool> g_publishRequest{false};
 
 bool nonZero(const double t[3]) { return t[0] != 0.0 || t[1] != 0.0 || t[2] != 0.0; }
 
-// The board's accuracy words carry IEEE single floats (m): per axis X, Y, Z, then the rms.
-float accWord(std::uint32_t w) {
-  float f;
-  std::memcpy(&f, &w, sizeof f);
-  return std::isfinite(f) ? f : 0.0f;
-}
-
-bool userDatumIsWgs84() { return std::strncmp(navGlobals.userDatum.name, "W84", 4) == 0; }
+// The user's datum is the one the receiver outputs in (pos/datum): the base's position is averaged
+// in it.
+bool isWgs84(const NavTask::DATUM_IN_USE& d) { return std::strncmp(d.name, "W84", sizeof d.name) == 0; }
 
 void setXyz(ReferencePos& r, const EllMath::ELL_EXTPAR& ell, const char* name, const double xyz[3]) {
   bool unchanged = false;
@@ -64,6 +60,8 @@ void averagePosLogic() {
   // 1.
   posAvgPublishedFlag.store(false);
   // 2. The solution in the user datum.
+  // The fix is weighted by its standard deviations (m): per axis X, Y, Z, and switched on by the
+  // 3D one; a solution without them weighs 1 on every axis.
   double pos[3];
   double rms = 1.0;
   double acc[3] = {1.0, 1.0, 1.0};
@@ -71,15 +69,17 @@ void averagePosLogic() {
     PosLock lock;
     const NavTask::NAV_POS& p = NavSol.pos;
     for (int i = 0; i < 3; ++i) pos[i] = p.dXyz[i];
-    if (p.bAccValid) {
-      for (int i = 0; i < 3; ++i) acc[i] = accWord(p.ulAcc[i]);
-      rms = accWord(p.ulAcc[3]);
+    const NavTask::SolAccuracy a = NavTask::solAccuracy(p);
+    if (a.sigmaValid) {
+      NavTask::solSigmaXyz(a, p.dBlh[0], p.dBlh[1], acc);
+      rms = a.sigma[NavTask::SolAccuracy::kSig3d];
     }
   }
-  const bool transform = !userDatumIsWgs84();
+  const NavTask::DATUM_IN_USE user = outputDatumSetting();
+  const bool transform = !isWgs84(user);
   if (transform) {
     double out[3];
-    DatumConv::transDirect(false, navGlobals.userDatum.prm, pos, out);
+    DatumConv::transDirect(false, user.prm, pos, out);
     for (int i = 0; i < 3; ++i) pos[i] = out[i];
   }
   // 3.
@@ -90,7 +90,7 @@ void averagePosLogic() {
   if (!BaseFlt.getAvrPos(avg)) return;
   posAvgPublishedFlag.store(true);
   double xyz[3] = {avg[0], avg[1], avg[2]};
-  if (transform) DatumConv::transInverse(false, navGlobals.userDatum.prm, avg, xyz);
+  if (transform) DatumConv::transInverse(false, user.prm, avg, xyz);
   publishRefPos(xyz);
   // Into the receiver settings: the measured reference point, Cartesian and geodetic, which the
   // base publishes from now on (and after a restart).

@@ -14,6 +14,7 @@
 #include "platform/file_nvm.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/nav_main.h"
+#include "positioning/engine/nav_sol.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/reference/base_filter.h"
@@ -97,6 +98,26 @@ TEST(BaseFilter, FixesAreWeightedByTheirAccuracy) {
   ASSERT_TRUE(f.getAvrPos(out));
   EXPECT_NEAR(out[0] - kBase[0], (90 * 1.0 - 90 * 2.0 * 0.5) / (90 + 45), 1e-9);
   EXPECT_NEAR(out[1], kBase[1], 1e-9);
+}
+
+// The axes' standard deviations a fix is weighted by, from its north, east and up ones: at the
+// equator and Greenwich X is up, Y east, Z north; at 60 N X takes sin^2 of north and cos^2 of up.
+TEST(PositionAveraging, SigmaAlongTheEarthCentredAxes) {
+  NavTask::SolAccuracy a;
+  a.sigma[NavTask::SolAccuracy::kSigN] = 3.0f, a.sigma[NavTask::SolAccuracy::kSigE] = 2.0f;
+  a.sigma[NavTask::SolAccuracy::kSigU] = 5.0f, a.covNE = 1.5f;
+  const double s = std::sin(M_PI / 3), c = std::cos(M_PI / 3);
+  const struct { double lat, lon, x, y, z; } rows[] = {
+      {0, 0, 5.0, 2.0, 3.0},
+      {M_PI / 3, 0, std::sqrt(s * s * 9 + c * c * 25), 2.0, std::sqrt(c * c * 9 + s * s * 25)},
+      {0, M_PI / 2, 2.0, 5.0, 3.0}};
+  for (const auto& r : rows) {
+    double out[3];
+    NavTask::solSigmaXyz(a, r.lat, r.lon, out);
+    EXPECT_NEAR(out[0], r.x, 1e-9) << r.lat << " " << r.lon;
+    EXPECT_NEAR(out[1], r.y, 1e-9) << r.lat << " " << r.lon;
+    EXPECT_NEAR(out[2], r.z, 1e-9) << r.lat << " " << r.lon;
+  }
 }
 
 // ---- reference position record ----------------------------------------------------------

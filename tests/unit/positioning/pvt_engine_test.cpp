@@ -93,6 +93,8 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
   s.ov297.dValue = -3.25;
   s.uFlag1195 = 1;
   for (int k = 0; k < 7; ++k) s.ul1196[k] = 100 + k;
+  s.acc1224[0].uFlag = 1;
+  for (int k = 0; k < 6; ++k) s.acc1224[0].ulWord[k] = 200 + k;
   s.ov345.uFlag[0] = s.ov345.uFlag[1] = 1;
   s.ov345.ulWord[0] = 7;
   s.ov345.ulWord[1] = 9;
@@ -120,6 +122,8 @@ TEST(PvtEngineSolution, ValidEpochFillsPositionClockDriftAccuracyAndExtra) {
   const std::uint32_t acc[7] = {104, 105, 106, 100, 101, 102, 103};
   for (int k = 0; k < 7; ++k) EXPECT_EQ(sol.pos.ulAcc[k], acc[k]) << k;
   EXPECT_EQ(sol.pos.bAccValid, 1);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(sol.pos.ulSigma[k], 200u + k) << k;
+  EXPECT_EQ(sol.pos.bSigmaValid, 1);
   EXPECT_EQ(sol.pos.bExtraValid, 1);
   EXPECT_EQ(sol.pos.ulExtra[1], 9u);
 

@@ -284,11 +284,11 @@ std::uint32_t floatWord(float f) {
   return w;
 }
 
-// The own solution's standard deviations and error ellipse come with the board's solution: its
-// first accuracy block (north, east, horizontal, up, 3D, then the north-east covariance), its
-// velocity's from the second (horizontal, vertical, 3D, a further value and a word); the ellipse
-// against an eigen-decomposition. A record that is not this solution's, or a block without its
-// flag, gives none.
+// The own solution's standard deviations and error ellipse come with the navigation solution
+// (north, east, horizontal, up, 3D, then the north-east covariance), its velocity's from the
+// board's second accuracy block (horizontal, vertical, 3D, a further value and a word); the
+// ellipse against an eigen-decomposition. Sigmas without their flag, or a board record that is
+// not this solution's, give none of their values.
 TEST_F(RcvOutputTest, OwnSolutionAccuracyFromTheBoardsAccuracyBlocks) {
   const struct { double sn, se, cne; bool flag, mine; } rows[] = {
       {1.0, 2.0, 0.5, true, true}, {2.0, 1.0, -0.8, true, true}, {1.5, 1.5, 0.0, true, true},
@@ -299,8 +299,8 @@ TEST_F(RcvOutputTest, OwnSolutionAccuracyFromTheBoardsAccuracyBlocks) {
     ownAt(frameAt(45, -120, 10));
     BoardSolAlnType& b = board();
     const float pos[6] = {float(r.sn), float(r.se), float(std::hypot(r.sn, r.se)), 3.0f, 4.0f, float(r.cne)};
-    for (int i = 0; i < 6; ++i) b.acc1224[0].ulWord[i] = floatWord(pos[i]);
-    b.acc1224[0].uFlag = r.flag;
+    for (int i = 0; i < 6; ++i) sol.pos.ulSigma[i] = floatWord(pos[i]);
+    sol.pos.bSigmaValid = r.flag;
     const float vel[4] = {0.05f, 0.08f, 0.09f, 7.5f};
     for (int i = 0; i < 4; ++i) b.acc1224[1].ulWord[i] = floatWord(vel[i]);
     b.acc1224[1].ulWord[4] = 0xC0FFEE;
@@ -315,7 +315,7 @@ TEST_F(RcvOutputTest, OwnSolutionAccuracyFromTheBoardsAccuracyBlocks) {
     }
     const SOL_OUTPUT& o = out.sol;
     ASSERT_TRUE(o.isPosValid());
-    const bool have = r.flag && r.mine;
+    const bool have = r.flag;
     EXPECT_EQ(o.bEllValid, have ? 1 : 0);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(o.posSigma[i], have ? pos[i] : 0.0f) << "position sigma " << i;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(o.velSigma[i], r.mine ? vel[i] : 0.0f) << "velocity sigma " << i;
