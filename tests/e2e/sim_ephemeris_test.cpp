@@ -169,7 +169,9 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
       ++compared[g.sat[0]];
     }
     for (char sys : row.systems) EXPECT_GE(compared[sys], 2) << sys;
-    if (row.types.count(1044) != 0) ASSERT_NO_FATAL_FAILURE(roverTakes(frames));
+    if (row.types.count(1044) != 0) {
+      ASSERT_NO_FATAL_FAILURE(roverTakes(frames));
+    }
     if (row.navdata[0] != '1') continue;
     // The image is saved at most every 10 s; the FDMA strings rewrite the UTC block now and then.
     std::string u, m;
