@@ -33,6 +33,7 @@
 #include <tuple>
 #include <vector>
 
+#include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
 
@@ -186,29 +187,6 @@ std::set<int> gpsEphemerisSats(const std::string& held) {
   return sats;
 }
 
-// CMR frames: STX, status, packet type (0x93 CMR, 0x94 CMR+), length, data, checksum, ETX; data
-// of each valid one of the packet type.
-std::vector<std::string> cmrFrames(const std::string& s, unsigned char packet = 0x93) {
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = b[i + 3];
-    unsigned sum = 0;
-    bool ok = b[i] == 0x02 && b[i + 2] == packet && i + 6 + len <= s.size();
-    if (ok) {
-      for (std::size_t k = 1; k < 4 + len; ++k) sum += b[i + k];
-      ok = (sum & 0xFF) == b[i + 4 + len] && b[i + 5 + len] == 0x03;
-    }
-    if (!ok) {
-      ++i;
-      continue;
-    }
-    out.push_back(s.substr(i + 4, len));
-    i += 6 + len;
-  }
-  return out;
-}
-int cmrType(const std::string& d) { return d.size() >= 2 ? static_cast<unsigned char>(d[1]) >> 5 : -1; }
 
 // A CMR type 1 record's coordinates: per axis 32 bits of 4 mm and 2 bits of 1 mm, then 14 bits
 // of antenna offset.

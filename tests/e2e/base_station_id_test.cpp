@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
 
@@ -45,34 +46,6 @@ std::vector<long> rtcm2Stations(const std::string& s) {
   }
   std::vector<long> out;
   for (const rtcm2words::Frame& f : best) out.push_back(f.station);
-  return out;
-}
-
-// The CMR frames (STX, status 0, type 0x93, length, data, checksum, ETX): station (the low 5
-// bits of the first data byte), message type (bits 7-5 of the second) and epoch time (18 bits of
-// ms modulo 240000).
-struct CmrFrame {
-  int station, type, ms;
-};
-std::vector<CmrFrame> cmrFrames(const std::string& s) {
-  std::vector<CmrFrame> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = b[i + 3];
-    if (b[i] != 0x02 || b[i + 1] != 0 || b[i + 2] != 0x93 || len < 5 || i + 6 + len > s.size() ||
-        b[i + 5 + len] != 0x03) {
-      ++i;
-      continue;
-    }
-    const unsigned char* d = b + i + 4;
-    out.push_back({d[0] & 31, d[1] >> 5, d[2] << 10 | d[3] << 2 | d[4] >> 6});
-    i += 6 + len;
-  }
-  return out;
-}
-std::vector<int> cmrStations(const std::string& s) {
-  std::vector<int> out;
-  for (const CmrFrame& f : cmrFrames(s)) out.push_back(f.station);
   return out;
 }
 
@@ -134,7 +107,8 @@ TEST_F(BaseStationId, EachFormatCarriesTheIdAndRefusesOneItCannotCarry) {
     if (!r.air) continue;
     const std::vector<std::string> air = next({&b, &c, &d});
     const std::vector<long> r2 = rtcm2Stations(air[0]), r3 = gpsdecodeStations(dir_, air[2]);
-    const std::vector<int> rc = cmrStations(air[1]);
+    std::vector<int> rc;
+    for (const std::string& f : cmrFrames(air[1])) rc.push_back(cmrStation(f));
     ASSERT_GE(r3.size(), 2u);
     EXPECT_EQ(std::set<long>(r3.begin(), r3.end()), std::set<long>{r.rtcm3});
     if (r.rtcm2 != kNone) {
@@ -196,8 +170,8 @@ TEST_F(BaseStationId, AtTenEpochsASecondEveryEpochCarriesGps) {
     EXPECT_EQ(std::next(it)->first, it->first + 1) << "RTCM 2 epochs after " << it->first;
   for (const auto& [t, sats] : rtcm2) EXPECT_GT(sats.count('G') != 0 ? sats.at('G') : 0, 0) << "RTCM 2 epoch " << t;
   std::vector<int> cmr;
-  for (const CmrFrame& f : cmrFrames(d.held))
-    if (f.type == 0) cmr.push_back(f.ms);
+  for (const std::string& f : cmrFrames(d.held))
+    if (cmrType(f) == 0) cmr.push_back(cmrMs(f));
   ASSERT_GE(cmr.size(), 80u);
   for (std::size_t i = 1; i < cmr.size(); ++i) EXPECT_EQ((cmr[i] - cmr[i - 1] + 240000) % 240000, 100) << i;
 }

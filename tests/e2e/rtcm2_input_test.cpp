@@ -1,5 +1,5 @@
 // RTCM 2 messages a base of ours never sends, arriving at a port in mode rtcm: constellation
-// health (5, 33), text (16, 36), the GNSS time offset (37) and the network message 59 in its
+// health (5, 33, 43), text (16, 36), the GNSS time offset (37) and the network message 59 in its
 // virtual-station and area-correction forms, written here field by field from RTCM 10402.3 (and
 // gpsd's gpsdecode reads the standard ones back as written). What the running program shows of
 // them: the station health rule decides which station messages become the base; the network
@@ -71,6 +71,19 @@ Fields health(const std::vector<std::vector<int>>& sats) {
     f.put(0, 1), f.put(static_cast<std::uint64_t>(s[0] & 31), 5), f.put(1, 1), f.put(static_cast<std::uint64_t>(s[1]), 3);
     f.put(static_cast<std::uint64_t>(s[2]), 5), f.put(0, 1), f.put(0, 1), f.put(static_cast<std::uint64_t>(s[3]), 1);
     f.put(0, 4), f.put(0, 2);
+  }
+  return f;
+}
+
+// Message 43: a head word (reserved, system 1..4, reserved), then per satellite id (6 bits),
+// signal (4), validity, health (2), carrier-to-noise (5), new data, loss warning, time to
+// unhealthy (4).
+Fields gnssHealth(int system, const std::vector<std::vector<int>>& sats) {
+  Fields f;
+  f.put(0, 1), f.put(static_cast<std::uint64_t>(system), 4), f.put(0, 19);
+  for (const std::vector<int>& s : sats) {
+    f.put(static_cast<std::uint64_t>(s[0]), 6), f.put(static_cast<std::uint64_t>(s[1]), 4), f.put(1, 1);
+    f.put(static_cast<std::uint64_t>(s[2]), 2), f.put(static_cast<std::uint64_t>(s[3]), 5), f.put(0, 2), f.put(3, 4);
   }
   return f;
 }
@@ -172,6 +185,7 @@ TEST_F(Rtcm2Input, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
       {"virtual station, parity broken in the header", parityBroken(message(59, vrs(1)), 1), 0},
       {"GPS health", message(5, health({{3, 0, 20, 0}, {0, 7, 10, 1}, {17, 2, 31, 0}})), 0},
       {"GLONASS health", message(33, health({{1, 0, 25, 0}, {24, 5, 5, 1}})), 0},
+      {"GNSS health, Galileo E1 and an unknown signal", message(43, gnssHealth(3, {{11, 0, 0, 20}, {19, 9, 1, 30}})), 0},
       {"text", message(16, text("BASE 55 ROOF NORTH")), 0},
       {"text of a station not working", message(16, text("OFF AIR"), 7), 0},
       {"GLONASS text", message(36, text("GLONASS BASE")), 0},

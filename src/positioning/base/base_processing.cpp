@@ -191,13 +191,13 @@ PosData::ClockDataType epochClockData(const PVTEngineEpochDataType& e) {
   return c;
 }
 
-PosData::ClockDataType withGpsOffset(const PosData::ClockDataType& filtered, const PosData::ClockDataType& own) {
+PosData::ClockDataType withGpsOffset(const PosData::ClockDataType& filtered, const PVTEngineEpochDataType& e) {
   PosData::ClockDataType c = filtered;
   double o = 0.0, ref = 0.0;
   float sigma = 0.0f;
-  if (c.get_FilteredTimeScaleOffset(kSysGps, o, sigma) || !own.get_FilteredTimeScaleOffset(kSysGps, o, sigma) ||
-      !c.get_FilteredOffset(ref, sigma))
-    return c;
+  if (c.get_FilteredTimeScaleOffset(kSysGps, o, sigma) || !c.get_FilteredOffset(ref, sigma)) return c;
+  const PosData::ClockDataType own = epochClockData(e);
+  if (!own.get_FilteredTimeScaleOffset(kSysGps, o, sigma)) return c;
   double sign = 0.0;
   const int p = PosData::get_DtIndex(c.uRefSystem, kSysGps, sign);
   if (p < 0 || sign == 0.0) return c;
@@ -334,7 +334,7 @@ void baseModeProcessing(const double* const refPos[kRefPosRecords], const double
   float sg = 0.0f;
   const PosData::ClockDataType clock =
       filtered.get_FilteredDrift(v, sg) && filtered.get_FilteredOffset(v, sg)
-          ? withGpsOffset(filtered, epochClockData(*e))
+          ? withGpsOffset(filtered, *e)
           : epochClockData(*e);
 
   const bool altPair = s.rtcmSetCmn[3] != 0;
