@@ -60,8 +60,6 @@ class RTCM_Client : public RTCM_Decoder_Client {
   static constexpr std::uint8_t kEpochGlo = 1, kEpochEoe = 2, kEpochFull = 4;
   void setEpochModes(std::uint8_t mode);
 
-  // The port's last extended reference parameters (message 22), when valid.
-  bool extRef(MSG_EXTREF_PARAMS& out) const;
   // Called from the task that invalidates the base record while the decoder task reads the flag.
   void invalidateExtRef() { std::atomic_ref<std::uint8_t>(extValid_).store(0); }
 
