@@ -88,6 +88,9 @@ const char kUsage[] =
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
     "                        every whole second while enabled\n"
+    "  --iono                with --sky: an ionosphere in every code and phase (a thin shell whose\n"
+    "                        vertical delay is a plane over latitude and longitude), which the\n"
+    "                        BeiDou GEOs' ionosphere grid describes\n"
     "  --sol-scatter M       with --sky: the board's solution M m north of the site in even GPS\n"
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
@@ -128,6 +131,7 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  bool iono = false;
   double solScatter = 0;
   bool relPos = false;
   double relVel[3] = {};
@@ -608,6 +612,8 @@ class Board {
   // The synthetic constellation of --sky over nav_ (and multi_), and where its truth goes.
   void startSky(const std::string& truthPath) {
     sky_ = std::make_unique<sim::Sky>(nav_, multi_.empty() ? nullptr : &multi_, o_.site);
+    sky_->setIono(o_.iono);
+    multi_.iono = o_.iono;
     if (!truthPath.empty()) truth_ = std::fopen(truthPath.c_str(), "w");
   }
  private:
@@ -696,6 +702,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->hwCalib = true;
     } else if (a == "--board-records") {
       o->boardRecords = true;
+    } else if (a == "--iono") {
+      o->iono = true;
     } else if (a == "--sol-scatter") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf", &o->solScatter) != 1 || !(std::fabs(o->solScatter) <= 1000))
