@@ -58,9 +58,10 @@ struct SkySat {
   double azimuth = 0;  // rad
 };
 
-// The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou) and the number it
-// names the satellite by (the PRN; GLONASS the frequency number).
-inline int chanSysCode(char sys) { return sys == 'R' ? 1 : sys == 'E' ? 3 : sys == 'C' ? 4 : 0; }
+// The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou, 7 an L-band beam) and
+// the number it names the satellite by (the PRN; GLONASS the frequency number; an L-band beam its
+// frequency as 1545.825 MHz + 500 Hz x the number).
+inline int chanSysCode(char sys) { return sys == 'R' ? 1 : sys == 'E' ? 3 : sys == 'C' ? 4 : sys == 'L' ? 7 : 0; }
 inline int chanSvNumber(const SkySat& s) { return s.sys == 'R' ? s.freq : s.prn; }
 
 // Satellite clock offset (s) at GPS second of week t, without the group delay.
