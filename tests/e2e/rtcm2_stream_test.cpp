@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 #include "unit/differential/rtcm2_test_util.h"
 
 namespace e2e {
@@ -241,26 +242,6 @@ std::vector<double> g03Corrections(const std::string& out, unsigned iod) {
   return v;
 }
 
-// The unit vector from the site to GPS PRN `prn` (Earth-centred) by its elevation and azimuth in
-// the truth file's last line of it.
-std::array<double, 3> lineOfSight(const std::string& truth, int prn, double latDeg, double lonDeg) {
-  double el = 0, az = 0;
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    double sow = 0, v[4] = {}, e = 0, a = 0;
-    int sat = 0, slot = 0;
-    if (f >> sow >> sat >> slot >> v[0] >> v[1] >> v[2] >> v[3] >> e >> a && sat == prn) el = e, az = a;
-  }
-  const double d = M_PI / 180, b = latDeg * d, l = lonDeg * d, E = el * d, A = az * d;
-  const double east[3] = {-std::sin(l), std::cos(l), 0}, north[3] = {-std::sin(b) * std::cos(l), -std::sin(b) * std::sin(l), std::cos(b)};
-  const double up[3] = {std::cos(b) * std::cos(l), std::cos(b) * std::sin(l), std::sin(b)};
-  std::array<double, 3> e{};
-  for (int k = 0; k < 3; ++k)
-    e[k] = std::cos(E) * std::sin(A) * east[k] + std::cos(E) * std::cos(A) * north[k] + std::sin(E) * up[k];
-  return e;
-}
-
 // The wide-area stage on the state-space service (pos/wd/sel ssr) over a sky of every system:
 // state-space orbits, clocks and biases of two GPS satellites of that sky (G03, G06) and two
 // GLONASS slots come each second for forty seconds; the stage's generator reads them for the
@@ -315,7 +296,7 @@ TEST_F(Rtcm2Stream, StateSpaceServiceTakesTheMessagesOfTheSky) {
     }
   const std::vector<double> v = g03Corrections(rx_->out().substr(from), issue[0]);
   ASSERT_GE(v.size(), 12u) << "G03 corrected under issue " << issue[0];
-  const std::array<double, 3> los = lineOfSight(dir_.read("sky.truth"), 3, 22.3, 114.2);
+  const std::array<double, 3> los = truth::lineOfSight(truth::lastSecond(dir_.read("sky.truth"))["3"], 22.3, 114.2);
   const double orbit = -(2.0 * los[0] - 1.0 * los[1] + 0.5 * los[2]);
   int clockSteps = 0, orbitSteps = 0;
   for (std::size_t k = 1; k < v.size(); ++k) {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 
 namespace e2e {
 namespace {
@@ -88,33 +89,18 @@ std::map<std::string, double> printedIono(const std::string& out, std::size_t fr
   return got;
 }
 
-// The delay the sky put in each BeiDou satellite's B1I code (slot 0) in the truth file's last second.
-std::map<std::string, double> truthIono(const std::string& truth) {
-  std::map<double, std::map<std::string, double>> bySecond;
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sat;
-    double sow = 0, v[6] = {}, iono = 0;
-    int slot = -1;
-    if (f >> sow >> sat >> slot >> v[0] >> v[1] >> v[2] >> v[3] >> v[4] >> v[5] >> iono && sat[0] == 'C' && slot == 0)
-      bySecond[sow][sat] = iono;
-  }
-  return bySecond.empty() ? std::map<std::string, double>{} : bySecond.rbegin()->second;
-}
-
 // The largest and the mean difference between printed corrections and the sky's delays (a
 // correction is the negated delay), over the satellites in both; their count.
 struct Fit {
   double worst = 0, mean = 0;
   int n = 0;
 };
-Fit fitOf(const std::map<std::string, double>& printed, const std::map<std::string, double>& truth) {
+Fit fitOf(const std::map<std::string, double>& printed, const std::string& truthText) {
   Fit f;
-  for (const auto& [sat, delay] : truth) {
+  for (const auto& [sat, sig] : truth::lastSecond(truthText)) {
     const auto it = printed.find(sat);
-    if (it == printed.end()) continue;
-    const double d = std::fabs(it->second + delay);
+    if (sat[0] != 'C' || it == printed.end()) continue;
+    const double d = std::fabs(it->second + sig.iono);
     f.worst = std::max(f.worst, d);
     f.mean += d;
     ++f.n;
@@ -151,7 +137,7 @@ TEST_F(SimD2Corrections, GeoCorrectionsRunAndLeaveTheGpsSatellitesToKlobuchar) {
   ASSERT_TRUE(waitUntil(
       [&] {
         const std::string out = rx_->out();
-        grid = fitOf(printedIono(out, out.size() > 20000 ? out.size() - 20000 : 0), truthIono(dir_.read("sky.truth")));
+        grid = fitOf(printedIono(out, out.size() > 20000 ? out.size() - 20000 : 0), dir_.read("sky.truth"));
         return grid.n >= 8 && grid.worst < 0.1;
       },
       90000))
@@ -161,7 +147,7 @@ TEST_F(SimD2Corrections, GeoCorrectionsRunAndLeaveTheGpsSatellitesToKlobuchar) {
   ASSERT_EQ(ask("%k%set,/par/pos/iono/wd,off"), re("%k%"));
   Fit model;
   EXPECT_TRUE(waitUntil([&] {
-    model = fitOf(printedIono(rx_->out(), from), truthIono(dir_.read("sky.truth")));
+    model = fitOf(printedIono(rx_->out(), from), dir_.read("sky.truth"));
     return model.n >= 8 && model.mean > 0.5;
   })) << "the broadcast model is not the sky's: " << model.mean;
   ASSERT_EQ(ask("%k%set,/par/pos/iono/wd,on"), re("%k%"));
