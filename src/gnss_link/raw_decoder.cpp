@@ -14,6 +14,7 @@
 #include "platform/rtos_time.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/pvt_engine.h"
 #include "positioning/raw_nav_rings.h"
 
 ZrtRawDecoder zrtRawDecoder;
@@ -216,7 +217,10 @@ bool ZrtRawDecoder::h_lD(ZrtMsgClient* c, const ZRFMessage& m) {
   e.ulTime = r.u32();
   e.uKind = r.u8();
   e.uCount = r.u8();
-  if (e.uKind != 0) return true;
+  // Kind 0 carries the FDMA strings, kind 1 the L3 strings, each to its own decoder. Other kinds
+  // are refused here: a second signal's copy of the FDMA strings would reach the FDMA decoder
+  // beside the first, whose string timing it was never fed before.
+  if (e.uKind > RawNavKind::kGloL3) return true;
   if (e.iFreq < -7 || e.iFreq > 6) {
     ++d->cnt_.gloFreqRefused;
     return true;

@@ -245,8 +245,8 @@ TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesAResta
 // GLONASS on G1/G2 of its frequency number, but Galileo on E1/E5a (slots 0 and 4) and BeiDou on
 // B1I/B3I (0 and 3), which give none. Every signal's phase is its code over its wavelength, which
 // gives each signal's frequency. The model is the broadcast GPS Klobuchar at night, scaled from L1
-// to the first frequency.
-std::map<int, std::pair<double, double>> sampleRangeBySystem(const std::string& truth) {
+// to the first frequency; without `klobuchar`, none (the measured delays themselves).
+std::map<int, std::pair<double, double>> sampleRangeBySystem(const std::string& truth, bool klobuchar = true) {
   struct Sig {
     double code, phase, cn0;
   };
@@ -273,7 +273,8 @@ std::map<int, std::pair<double, double>> sampleRangeBySystem(const std::string& 
     const double gamma = (f1 / f2) * (f1 / f2);
     const double measured = (b.code - a.code) / (gamma - 1);
     const double e = el / kPi;
-    const double model = 5e-9 * kC * (1 + 16 * std::pow(0.53 - e, 3)) * (1575.42e6 / f1) * (1575.42e6 / f1);
+    const double model =
+        klobuchar ? 5e-9 * kC * (1 + 16 * std::pow(0.53 - e, 3)) * (1575.42e6 / f1) * (1575.42e6 / f1) : 0.0;
     auto [it, fresh] = out.try_emplace(sys, 1e9, -1e9);
     it->second.first = std::min(it->second.first, measured - model);
     it->second.second = std::max(it->second.second, measured - model);
@@ -322,6 +323,36 @@ TEST_F(CorrectionChain, TecCalibrationOfEverySystemInTheSky) {
   EXPECT_EQ(want.size(), 2u) << "only GPS and GLONASS have a delay";
   for (int sys : {2, 3, 4, 5, 6})
     EXPECT_TRUE(got.mean[sys] == 0.0 && got.dev[sys] == 0.0) << "system " << sys << ": no delay in the sky";
+}
+
+// The GLONASS ionosphere model of the L3 strings (a scale of 1, Ap 7, the day's solar flux) is kept
+// in its block of the settings image, corrects the GLONASS satellites once chosen and switched on
+// (their calibration, measured less modelled delay, runs; the model's delay is positive and below
+// 30 m), and is still there after a restart without any broadcast.
+TEST_F(CorrectionChain, GlonassModelOfTheL3StringsIsKeptAndCorrectsTheGlonassSatellites) {
+  const std::string brd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", brd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T18:25:00",
+                                    "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* k : {"iono/model,glo", "iono/glo,on"}) ASSERT_EQ(ask(std::string("%k%set,/par/pos/") + k), re("%k%")) << k;
+  const auto model = [&] { return blockData(dir_.read(".gnss.nvm"), 2446, 5); };
+  // Before it comes, the setup's user model corrects: the calibration starts once it is kept.
+  ASSERT_TRUE(waitUntil([&] { return fieldAt<float>(model(), 4) == 7.0f; }, 90000)) << "no model from the L3 strings";
+  ASSERT_EQ(ask("%k%set,/par/pos/tec/calib,on"), re("%k%"));
+  ASSERT_TRUE(waitUntil([&] { return calibOf(dir_.read(".gnss.nvm")).mean[1] != 0.0; }, 120000)) << "no correction";
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  const std::string kept = model();
+  const double mean = calibOf(dir_.read(".gnss.nvm")).mean[1];
+  const auto measured = sampleRangeBySystem(dir_.read("sky.truth"), false);
+  ASSERT_TRUE(measured.contains(1)) << "no GLONASS satellite at 45 degrees";
+  EXPECT_LT(mean, measured.at(1).second);
+  EXPECT_GT(mean, measured.at(1).first - 30.0);
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  ASSERT_EQ(end(), 0);
+  EXPECT_EQ(model(), kept);
 }
 
 // The largest and smallest first-frequency group delay (m) the truth file gives of the GPS

@@ -45,15 +45,20 @@ inline void readValues(const std::vector<std::string>& lines, std::size_t first,
     for (std::size_t k = 0; k < 4; ++k) take(lines[first + static_cast<std::size_t>(l)], 4 + 19 * k);
 }
 
-// The ephemeris records of a gzipped RINEX 4 navigation file.
-inline std::vector<Record> readRinex4Gz(const std::string& path) {
+// The text of a gzipped file.
+inline std::string gunzip(const std::string& path) {
   std::string text;
   if (std::FILE* p = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
     char buf[4096];
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
     pclose(p);
   }
-  const auto lines = linesOf(text);
+  return text;
+}
+
+// The ephemeris records of a gzipped RINEX 4 navigation file.
+inline std::vector<Record> readRinex4Gz(const std::string& path) {
+  const auto lines = linesOf(gunzip(path));
   std::vector<Record> out;
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     if (lines[i].rfind("> EPH ", 0) != 0) continue;
@@ -158,6 +163,45 @@ inline long epochSeconds(const std::string& epoch) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   if (std::sscanf(epoch.c_str(), "%d %d %d %d %d %d", &y, &mo, &d, &h, &mi, &s) != 6) return -1;
   return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// A system time offset record ("> STO"): its epoch (GPS seconds, in the record's own scale; -1
+// when there is none) and polynomial; an ionosphere record ("> ION"): its values after the epoch.
+struct Sto {
+  long epoch = -1;
+  double a0 = 0, a1 = 0, a2 = 0;
+};
+struct Ion {
+  std::vector<double> v;
+};
+
+// The first record of system `sys` and code `code` (STO) or message type `type` (ION) in the
+// lines of a RINEX 4 file (RINEX 4.00 5.3 and 5.4).
+inline Sto firstSto(const std::vector<std::string>& lines, char sys, const std::string& code) {
+  constexpr long kGpsFromUnix = 315964800;
+  Sto s;
+  for (std::size_t i = 0; i + 2 < lines.size(); ++i) {
+    if (lines[i].rfind("> STO ", 0) != 0 || lines[i][6] != sys || lines[i + 1].find(code) == std::string::npos) continue;
+    s.epoch = epochSeconds(lines[i + 1].substr(4, 19)) - kGpsFromUnix;
+    const auto f = [&](std::size_t at) { return std::strtod(lines[i + 2].substr(at, 19).c_str(), nullptr); };
+    s.a0 = f(23), s.a1 = f(42), s.a2 = f(61);
+    return s;
+  }
+  return s;
+}
+inline Ion firstIon(const std::vector<std::string>& lines, char sys, const std::string& type) {
+  Ion r;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].rfind("> ION ", 0) != 0 || lines[i][6] != sys || lines[i].compare(10, type.size(), type) != 0) continue;
+    for (std::size_t k = 0; k < 3; ++k) r.v.push_back(std::strtod(lines[i + 1].substr(23 + 19 * k, 19).c_str(), nullptr));
+    for (std::size_t l = i + 2; l < lines.size() && lines[l].rfind(">", 0) != 0; ++l)
+      for (std::size_t k = 0; k < 4 && 4 + 19 * k < lines[l].size(); ++k) {
+        const std::string f = lines[l].substr(4 + 19 * k, 19);
+        if (f.find_first_not_of(" \r\n") != std::string::npos) r.v.push_back(std::strtod(f.c_str(), nullptr));
+      }
+    return r;
+  }
+  return r;
 }
 
 // convbin's RINEX 3 observations: per epoch (GPS second of week in ms) and satellite, the values

@@ -3,7 +3,12 @@
 // NavIC) over a site that sees them all, the program's decoders fill its satellite data store,
 // and its RTCM 3 ephemeris messages (1019, 1020, 1041, 1042, 1044, 1045, 1046) on a serial port,
 // read by Debian's convbin into RINEX 3, give back the file's values within one unit of the
-// last printed digit.
+// last printed digit. With GLONASS's navigation data set to the L3 type, 1020 carries the
+// ephemerides of the L3 strings (kind 1 of "lD"), which convbin gives back as the file has them
+// too; strings 1, 2, 4 and 5 of a cycle leave the L3 time parameters (the file's first
+// GLONASS-UTC and GLONASS-GPS offsets, the day, the L3 mark) in the GLONASS UTC block, string 5
+// the ionosphere model in its block (a scale of 1, the simulator's quiet-day Ap of 7, the day's
+// solar flux from the file's Galileo a0). With every string 2's TS one step out, none of that.
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,54 +62,95 @@ std::vector<int> comparedFields(char sys) {
 
 TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  // Hong Kong sees every system: the QZSS and NavIC satellites and the BeiDou GEOs included.
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  Port b(dir_.file("dev/ser/b"));
-  ASSERT_TRUE(b.ok());
-  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1019,1020,1041,1042,1044,1045,1046}"), re("%e%"));
-  const std::set<int> types = {1019, 1020, 1041, 1042, 1044, 1045, 1046};
-  // Each message kind of at least two satellites, or the guard.
-  const auto enough = [&](const std::string& held) {
-    std::map<int, int> n;
-    for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
-    for (int t : types)
-      if (n[t] < 2) return false;
-    return true;
-  };
-  b.fill(enough, 150000);
-  const std::vector<std::string> frames = rtcm3Frames(b.held);
-  std::map<int, int> perType;
-  {
-    std::FILE* f = std::fopen(dir_.file("eph.rtcm3").c_str(), "wb");
-    for (const std::string& x : frames) {
-      std::fwrite(x.data(), 1, x.size(), f);
-      ++perType[rtcm3Type(x)];
-    }
-    std::fclose(f);
-  }
-  for (int t : types) EXPECT_GE(perType[t], 2) << "RTCM 3 message " << t;
-  const std::string cmd = "cd '" + dir_.path +
-                          "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n eph.nav eph.rtcm3 >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  const std::vector<Record> got = rinex::readRinex3(dir_.read("eph.nav"));
+  const std::vector<std::string> lines = rinex::linesOf(rinex::gunzip(kBrd4));
   const std::vector<Record> file = rinex::readRinex4Gz(kBrd4);
-  std::map<char, int> compared;
-  for (const Record& g : got) {
-    const std::string type = sourceType(g);
-    std::string best = " (no record of that epoch)";
-    bool found = false;
-    for (const Record& w : file) {
-      if (w.sat != g.sat || w.type != type || w.epoch != g.epoch) continue;
-      const std::string d = rinex::differences(g, w, comparedFields(g.sat[0]));
-      if (!found || best.size() > d.size()) best = d;
-      found = true;
-      if (d.empty()) break;
+  const struct {
+    const char* name;
+    std::vector<std::string> simArgs;
+    const char *navdata, *em;
+    std::set<int> types;
+    std::string systems;  // each of at least two satellites
+    int guardMs;
+  } rows[] = {
+      {"every system", {}, "any", "{1019,1020,1041,1042,1044,1045,1046}", {1019, 1020, 1041, 1042, 1044, 1045, 1046},
+       "GRECJI", 150000},
+      {"GLONASS L3", {}, "1", "1020", {1020}, "R", 90000},
+      {"GLONASS L3 out of step", {"--glo-l3-ts-skip"}, "1", "1020", {}, "", 45000},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fresh();
+    // Hong Kong sees every system: the QZSS and NavIC satellites and the BeiDou GEOs included.
+    std::vector<std::string> args = {"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"};
+    args.insert(args.end(), row.simArgs.begin(), row.simArgs.end());
+    ASSERT_NO_FATAL_FAILURE(startSim(args));
+    ASSERT_NO_FATAL_FAILURE(start());
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    ASSERT_EQ(ask(std::string("%n%set,/par/pos/navdata/glo,") + row.navdata), re("%n%"));
+    ASSERT_EQ(ask(std::string("%e%em,/dev/ser/b,rtcm3/") + row.em), re("%e%"));
+    // Each message kind of at least two satellites, or the guard.
+    const auto enough = [&](const std::string& held) {
+      std::map<int, int> n;
+      for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
+      for (int t : row.types)
+        if (n[t] < 2) return false;
+      return !row.types.empty();
+    };
+    b.fill(enough, row.guardMs);
+    const std::vector<std::string> frames = rtcm3Frames(b.held);
+    std::map<int, int> perType;
+    {
+      std::FILE* f = std::fopen(dir_.file("eph.rtcm3").c_str(), "wb");
+      for (const std::string& x : frames) {
+        std::fwrite(x.data(), 1, x.size(), f);
+        ++perType[rtcm3Type(x)];
+      }
+      std::fclose(f);
     }
-    EXPECT_EQ(best, "") << g.sat << " " << type << " " << g.epoch;
-    ++compared[g.sat[0]];
+    for (int t : row.types) EXPECT_GE(perType[t], 2) << "RTCM 3 message " << t;
+    EXPECT_EQ(frames.empty(), row.types.empty());
+    const std::string cmd = "cd '" + dir_.path +
+                            "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n eph.nav eph.rtcm3 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::vector<Record> got = rinex::readRinex3(dir_.read("eph.nav"));
+    std::map<char, int> compared;
+    for (const Record& g : got) {
+      const std::string type = sourceType(g);
+      std::string best = " (no record of that epoch)";
+      bool found = false;
+      for (const Record& w : file) {
+        if (w.sat != g.sat || w.type != type || w.epoch != g.epoch) continue;
+        const std::string d = rinex::differences(g, w, comparedFields(g.sat[0]));
+        if (!found || best.size() > d.size()) best = d;
+        found = true;
+        if (d.empty()) break;
+      }
+      EXPECT_EQ(best, "") << g.sat << " " << type << " " << g.epoch;
+      ++compared[g.sat[0]];
+    }
+    for (char sys : row.systems) EXPECT_GE(compared[sys], 2) << sys;
+    if (row.navdata[0] != '1') continue;
+    // The image is saved at most every 10 s; the FDMA strings rewrite the UTC block now and then.
+    std::string u, m;
+    const bool l3 = waitUntil(
+        [&] {
+          const std::string img = dir_.read(".gnss.nvm");
+          u = blockData(img, 911), m = blockData(img, 2446, 5);
+          return fieldAt<std::uint8_t>(u, 33) == 1 && fieldAt<std::uint8_t>(m, 12) == 1;
+        },
+        row.types.empty() ? 0 : 60000);
+    ASSERT_EQ(l3, !row.types.empty());
+    if (!l3) continue;
+    EXPECT_NEAR(fieldAt<double>(u, 0), rinex::firstSto(lines, 'R', "GLUT").a0, std::ldexp(0.5, -31)) << "tauC";
+    EXPECT_NEAR(fieldAt<double>(u, 8), rinex::firstSto(lines, 'R', "GLGP").a0, std::ldexp(0.5, -30)) << "tauGPS";
+    const int days = 9932;  // 1996-01-01 to 2023-03-12: the day of its four-year interval, the interval
+    EXPECT_EQ(fieldAt<std::uint16_t>(u, 34), days % 1461 + 1);
+    EXPECT_EQ(fieldAt<std::uint8_t>(u, 38), days / 1461 + 1);
+    EXPECT_FLOAT_EQ(fieldAt<float>(m, 0), 1.0f);
+    EXPECT_FLOAT_EQ(fieldAt<float>(m, 4), 7.0f);
+    EXPECT_FLOAT_EQ(fieldAt<float>(m, 8), std::round(static_cast<float>(rinex::firstIon(lines, 'E', "IFNV").v.at(0))));
   }
-  for (char sys : {'G', 'R', 'E', 'C', 'J', 'I'}) EXPECT_GE(compared[sys], 2) << sys;
   stop();
 }
 

@@ -4,7 +4,11 @@
 // subframe 5, NavIC messages 9 and 11), and the BeiDou-3 midi almanacs of B2a message 40. The
 // program's decoders hand them to the satellite data store and the ionosphere stage, which keep
 // them in the settings image: after a SIGTERM the image holds the file's values, within half a
-// unit of each field's last bit.
+// unit of each field's last bit. The same stream carries the GPS and QZSS differential
+// corrections and offsets to other GNSS times (CNAV types 13, 14, 34, 35 on L5, CNAV-2 pages 2
+// and 5) and NavIC message 14, which the decoders read and the store keeps nothing of: the UTC
+// records, and Galileo's own offset to GPS time (which GPS type 35 tells from the other side),
+// stay as the file has them.
 #include <unistd.h>
 
 #include <chrono>
@@ -22,46 +26,12 @@ namespace {
 class SimTimePages : public Rx {};
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-constexpr long kGpsFromUnix = 315964800;
 constexpr long kWeek = 604800;
 
-// A system time offset record ("> STO"): its epoch (GPS seconds, in the record's own scale) and
-// polynomial; an ionosphere record ("> ION"): its values after the epoch.
-struct Sto {
-  long epoch = -1;
-  double a0 = 0, a1 = 0, a2 = 0;
-};
-struct Ion {
-  std::vector<double> v;
-};
-
-// The first record of system `sys` and code `code` (STO) or message type `type` (ION) in the file
-// (RINEX 4.00 5.3 and 5.4).
-Sto firstSto(const std::vector<std::string>& lines, char sys, const std::string& code) {
-  Sto s;
-  for (std::size_t i = 0; i + 2 < lines.size(); ++i) {
-    if (lines[i].rfind("> STO ", 0) != 0 || lines[i][6] != sys || lines[i + 1].find(code) == std::string::npos) continue;
-    s.epoch = rinex::epochSeconds(lines[i + 1].substr(4, 19)) - kGpsFromUnix;
-    const auto f = [&](std::size_t at) { return std::strtod(lines[i + 2].substr(at, 19).c_str(), nullptr); };
-    s.a0 = f(23), s.a1 = f(42), s.a2 = f(61);
-    return s;
-  }
-  return s;
-}
-Ion firstIon(const std::vector<std::string>& lines, char sys, const std::string& type) {
-  Ion r;
-  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-    if (lines[i].rfind("> ION ", 0) != 0 || lines[i][6] != sys || lines[i].compare(10, type.size(), type) != 0) continue;
-    for (std::size_t k = 0; k < 3; ++k) r.v.push_back(std::strtod(lines[i + 1].substr(23 + 19 * k, 19).c_str(), nullptr));
-    for (std::size_t l = i + 2; l < lines.size() && lines[l].rfind(">", 0) != 0; ++l)
-      for (std::size_t k = 0; k < 4 && 4 + 19 * k < lines[l].size(); ++k) {
-        const std::string f = lines[l].substr(4 + 19 * k, 19);
-        if (f.find_first_not_of(" \r\n") != std::string::npos) r.v.push_back(std::strtod(f.c_str(), nullptr));
-      }
-    return r;
-  }
-  return r;
-}
+using rinex::firstIon;
+using rinex::firstSto;
+using rinex::Ion;
+using rinex::Sto;
 
 // A Klobuchar block (tow, week, alpha 0..3, beta 0..3 as floats) against the file's terms, each
 // within half a unit of its broadcast field (alpha 2^-30, 2^-27, 2^-24, 2^-24; beta 2^11, 2^14,
@@ -76,16 +46,6 @@ void expectKlobuchar(const std::string& d, const Ion& ion, const char* what) {
   }
 }
 
-std::string gunzip(const std::string& path) {
-  std::string text;
-  if (std::FILE* p = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    pclose(p);
-  }
-  return text;
-}
-
 TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHasThem) {
   // 13:02:18 UTC (GPS second of week 46 956) lies two LNAV frames before the UTC page of the
   // 12.5-min page cycle (frame 17); 8 s before the BeiDou D1 frame 5 of the 12-min cycle, so that
@@ -97,7 +57,7 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
   const std::string img = dir_.read(".gnss.nvm");
-  const std::vector<std::string> lines = rinex::linesOf(gunzip(kBrd4));
+  const std::vector<std::string> lines = rinex::linesOf(rinex::gunzip(kBrd4));
 
   // GPS: A0 2^-30 s, A1 2^-50 s/s, tot and WNt of the GPS-UTC record; the leap second of the
   // file's header (18 s, week 1929 day 7); weeks are kept in 10 bits, WNLSF as the 8 bits
@@ -201,6 +161,16 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   EXPECT_EQ(fieldAt<std::uint16_t>(i, 48), irgp.epoch / kWeek % 1024);
   EXPECT_EQ(fieldAt<std::uint8_t>(i, 50), 0) << "the offset is to GPS";
   expectKlobuchar(blockData(img, 2526), firstIon(lines, 'I', "LNAV"), "NavIC");
+
+  // Galileo: the offset to GPS of I/NAV word 10 (A0G 2^-35 s, A1G 2^-51 s/s, t0G in hours).
+  const Sto gagp = firstSto(lines, 'E', "GAGP");
+  ASSERT_GE(gagp.epoch, 0);
+  const std::string e = blockData(img, 912);
+  EXPECT_GE(e.size(), 39u) << "Galileo UTC";
+  EXPECT_EQ(fieldAt<std::uint8_t>(e, 38), 1) << "the offset to GPS";
+  EXPECT_NEAR(fieldAt<float>(e, 24), gagp.a0, std::ldexp(0.5, -35));
+  EXPECT_NEAR(fieldAt<float>(e, 28), gagp.a1, std::ldexp(0.5, -51));
+  EXPECT_EQ(fieldAt<std::uint32_t>(e, 32), static_cast<std::uint32_t>(gagp.epoch % kWeek / 3600 * 3600));
 }
 
 }  // namespace

@@ -64,8 +64,11 @@ const char kUsage[] =
     "                        with --start now the stream starts once every GPS satellite has one.\n"
     "                        A RINEX 4 file (.gz read through gzip) broadcasts every system and\n"
     "                        message type it holds: GPS and QZSS LNAV, CNAV, CNAV-2 (\"gd\", \"qd\"),\n"
-    "                        GLONASS strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV (\"ED\"),\n"
-    "                        BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\")\n"
+    "                        GLONASS FDMA and L3 strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV\n"
+    "                        (\"ED\"), BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\"),\n"
+    "                        QZSS LEX (\"xd\")\n"
+    "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
+    "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
     "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I and B3I) in the\n"
@@ -122,6 +125,7 @@ struct Options {
   bool sky = false;
   std::string skyTruth;
   long flipNavAfter = -1;
+  bool gloL3TsSkip = false;
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   sim::Site site;
   std::string sbas;
@@ -685,6 +689,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->sky = true;
     } else if (a == "--sky-truth") {
       if (!value(&o->skyTruth)) return false;
+    } else if (a == "--glo-l3-ts-skip") {
+      o->gloL3TsSkip = true;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--ghost") {
@@ -852,6 +858,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
       return 2;
     }
+    board.multi_.skipL3Ts(o.gloL3TsSkip);
     if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.
     if (o.start == "now") {

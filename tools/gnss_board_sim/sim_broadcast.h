@@ -1,17 +1,21 @@
 // The simulator's broadcast of a RINEX 4 navigation file: what a board whose antenna stands at
 // the site hands on each second of every satellite above its horizon, in the messages the
-// program reads ("gd", "qd", "lD", "ED", "cd", "id"), each message when it would be complete,
+// program reads ("gd", "qd", "lD", "ED", "cd", "id", "xd"), each message when it would be complete,
 // from the record whose transmission time came last, on the systems' own schedules:
 // - GPS and QZSS LNAV subframes 1-3 (6 s each, 30-s frames), CNAV types 10, 11, 30 (12 s each,
-//   kind 1) and CNAV-2 frames (18 s, kind 3; GPS from its CNAV records, QZSS from its CNV2 ones);
-// - GLONASS FDMA strings 1-5 (2 s each, 30-s frames aligned to Moscow time, kind 0);
+//   kind 1), CNAV types 13, 14, 34, 35 on L5 (kind 2, 6 s after those) and CNAV-2 frames (18 s,
+//   kind 3, subframe 3 pages 6, 2 and 5 in turn; GPS from its CNAV records, QZSS from its CNV2
+//   ones);
+// - GLONASS FDMA strings 1-5 (2 s each, 30-s frames aligned to Moscow time, kind 0) and L3
+//   strings 1-5 (3 s each, kind 1) of the six lowest slots in view;
 // - Galileo I/NAV on E1-B (kind 0: page pairs of 2 s, words 2, 4, 6 and 1, 3, 5 in their places
 //   of the 30-s subframe, word 0 elsewhere) and F/NAV on E5a (kind 1: pages 1-4 of the 50-s
 //   subframe, 10 s each);
 // - BeiDou D1 subframes 1-3 of the MEO and IGSO satellites (6 s, kind 0: B1I), D2 pages 1-10 of
 //   the GEOs (one a 3-s frame, kind 0x80, with the frame's subframes 2, 3 and 5 of corrections), B1C frames (18 s, kind 3), B2a messages 10, 11, 30, 40 (3 s
 //   each, kind 5) and B2b messages 10 and 30 (1 s each, kind 6; from the CNV2 records);
-// - NavIC L5 subframes 1 and 2 (12 s each, 48-s frames, kind 0).
+// - NavIC L5 subframes 1 and 2 (12 s each, 48-s frames, kind 0);
+// - a QZSS LEX message (250 bytes, 1 s) of each QZSS satellite.
 // A satellite changes its data set only where a frame (or the cycle of messages that carries one
 // ephemeris) begins: every message of a frame comes from the record current at its start.
 #pragma once
@@ -30,6 +34,7 @@
 #include "sim_cnav.h"
 #include "sim_galileo.h"
 #include "sim_glonass.h"
+#include "sim_glonass_l3.h"
 #include "sim_kepler.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
@@ -51,21 +56,23 @@ inline std::string wordMessage(const char* id, int sv, std::uint32_t time, int k
   return frame(id, b, true);
 }
 
-// A GLONASS string ("lD"): slot, frequency number, time, kind 0, four words, validity; checksum.
-inline std::string lDMessage(int slot, int freq, std::uint32_t time, const std::vector<std::uint32_t>& w) {
+// A GLONASS string ("lD"): slot, frequency number, time, kind (0 FDMA, 1 L3), the words,
+// validity; checksum.
+inline std::string lDMessage(int slot, int freq, std::uint32_t time, int kind, const std::vector<std::uint32_t>& w) {
   std::string b;
   b += static_cast<char>(slot);
   b += static_cast<char>(static_cast<std::int8_t>(freq));
   putLe(b, time, 4);
-  b += '\0';
+  b += static_cast<char>(kind);
   b += static_cast<char>(w.size());
   for (std::uint32_t x : w) putLe(b, x, 4);
   b += '\0';
   return frame("lD", b, true);
 }
 
-// A Galileo page ("ED"): satellite, time, kind, byte count, the page, validity; checksum.
-inline std::string edMessage(int svid, std::uint32_t time, int kind, const std::string& page) {
+// A byte-form message: a Galileo page ("ED") or a LEX message ("xd"): satellite, time, kind,
+// byte count, the bytes, validity; checksum.
+inline std::string edMessage(int svid, std::uint32_t time, int kind, const std::string& page, const char* id = "ED") {
   std::string b;
   b += static_cast<char>(svid);
   putLe(b, time, 4);
@@ -73,7 +80,15 @@ inline std::string edMessage(int svid, std::uint32_t time, int kind, const std::
   b += static_cast<char>(page.size());
   b += page;
   b += '\0';
-  return frame("ED", b, true);
+  return frame(id, b, true);
+}
+
+// A LEX message of QZSS PRN `prn` (193..): its preamble, PRN, message type 0 and alert bit 0,
+// the data part and its Reed-Solomon parity left 0 (IS-QZSS 1.6 section 5.7.2): 2000 bits.
+inline std::string lexMessage(int prn) {
+  Bits b(2000);
+  b.put(1, 32, 0x1ACFFC1D), b.put(33, 8, prn), b.put(41, 8, 0), b.put(49, 1, 0);
+  return b.bytes(250);
 }
 
 // A RINEX 4 LNAV record of GPS or QZSS in the simulator's LNAV form (QZSS numbered from 193).
@@ -146,13 +161,24 @@ class MultiBroadcast {
     qzss_.setUtc(lnavUtcOf(nav_, 'J', "QZUT"));
     navicTime_ = navicTimeOf(nav_);
     gal_ = galTime(nav_);
-    if (const Rnx4Sto* s = nav_.stoOf('R', "GLUT")) glo_.tauC = s->a0;
-    if (const Rnx4Sto* s = nav_.stoOf('R', "GLGP")) glo_.tauGps = s->a0;
+    if (const Rnx4Sto* s = nav_.stoOf('R', "GLUT")) glo_.tauC = gloL3_.tauC = s->a0, gloL3_.tauCRate = s->a1;
+    if (const Rnx4Sto* s = nav_.stoOf('R', "GLGP")) glo_.tauGps = gloL3_.tauGps = s->a0, gloL3_.tauGpsRate = s->a1;
+    // The GLONASS ionosphere model of the L3 strings: the day's solar flux as the file's Galileo
+    // NeQuick coefficient a0 gives it; the file holds no geomagnetic index, so a quiet day's Ap.
+    if (const Rnx4Ion* i = nav_.ionOf('E', "IFNV"); i != nullptr && !i->v.empty())
+      gloL3_.ionoFlux = static_cast<int>(std::lround(i->v[0]));
+    gloL3_.ionoAp = kQuietAp;
+    // CNAV's offsets to another GNSS's time: GPS to Galileo (GNSS ID 1), the file's Galileo-GPS
+    // offset turned round; QZSS to GPS (IS-QZSS: GNSS ID 0), the file's own.
+    if (const Rnx4Sto* s = nav_.stoOf('E', "GAGP")) ggto_[0] = cnavGgto(*s, 1, -1.0);
+    if (const Rnx4Sto* s = nav_.stoOf('J', "QZGP")) ggto_[1] = cnavGgto(*s, 0, 1.0);
     return !nav_.eph.empty();
   }
   bool empty() const { return nav_.eph.empty(); }
   // The GEOs' grid describes the sky's ionosphere (--iono) instead of none.
   bool iono = false;
+  // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
+  void skipL3Ts(bool on) { l3TsSkip_ = on; }
   const Rnx4Nav& nav() const { return nav_; }
 
   // The record of (system, PRN, type) current at GPS second `gps`: its transmission time the
@@ -203,11 +229,14 @@ class MultiBroadcast {
     std::string out;
     if (gps % 6 == 0) out += qzssLnav(gps, t, site);
     if (gps % 12 == 0) out += cnav(gps, t, site);
+    if (gps % 12 == 6) out += cnavL5(gps, t, site);
     if (gps % 18 == 0) out += cnav2(gps, t, site);
     if (gps % 2 == 0) out += glonass(gps, t, site) + inav(gps, t, site);
+    if (gps % kGloL3StringSec == 0) out += glonassL3(gps, t, site);
     if (gps % 10 == 0) out += fnav(gps, t, site);
     out += beidou(gps, t, site);
     if (gps % 12 == 0) out += navic(gps, t, site);
+    for (const LnavEph* r : qzss_.visible(gps, site)) out += edMessage(r->prn, t, 0, lexMessage(r->prn), "xd");
     return out;
   }
 
@@ -254,16 +283,55 @@ class MultiBroadcast {
     return out;
   }
 
-  std::string cnav2(std::int64_t gps, std::uint32_t t, const Site& site) const {
+  // The corrections and time-offset messages on L5, 6 s after the L2 ones: types 13 and 14 (the
+  // first six and two satellites of the system from the message's turn on), 34 (one) and 35, each
+  // from the record of the L2 cycle then on the air.
+  std::string cnavL5(std::int64_t gps, std::uint32_t t, const Site& site) const {
+    static const int kTypes[4] = {13, 14, 34, 35};
+    const std::int64_t n = (gps - 6) / 12;
+    const int type = kTypes[n % 4];
     std::string out;
-    for (char sys : {'G', 'J'})
-      for (const Rnx4Eph* r : currentAll(sys, sys == 'G' ? "CNAV" : "CNV2", gps - 18)) {
+    for (char sys : {'G', 'J'}) {
+      const std::vector<const Rnx4Eph*> all = currentAll(sys, "CNAV", cycleStart(gps + 6, 12, 36));
+      const CnavExtra x = cnavExtra(sys, all, gps, n / 4);
+      for (const Rnx4Eph* r : all) {
         if (!inView(sys, r->prn, gps, site)) continue;
         CnavFields f = cnavFields(*r);
         f.wn = gps / kWeek;
-        const Bits b = cnav2Frame(f, (gps % 7200) / 18, (gps % kWeek) / 7200);
+        out += wordMessage(sys == 'G' ? "gd" : "qd", f.prn, t, 2, cnavCorrMessage(f, x, type, (gps % kWeek) / 6).words(10));
+      }
+    }
+    return out;
+  }
+
+  // The corrections of satellites of `sys` in turn (turn `turn`) at the quarter hour of GPS second
+  // `gps`, and the system's offset to another GNSS's time.
+  CnavExtra cnavExtra(char sys, const std::vector<const Rnx4Eph*>& all, std::int64_t gps, std::int64_t turn) const {
+    CnavExtra x = ggto_[sys == 'G' ? 0 : 1];
+    const std::int64_t sow = gps % kWeek;
+    x.tod = x.topD = (sow - sow % 900) / 300;
+    for (std::size_t k = 0; k < 6 && k < all.size(); ++k) {
+      const Rnx4Eph* r = all[(static_cast<std::size_t>(turn) + k) % all.size()];
+      x.dcSats[k] = sys == 'J' ? 192 + r->prn : r->prn;
+    }
+    return x;
+  }
+
+  std::string cnav2(std::int64_t gps, std::uint32_t t, const Site& site) const {
+    static const int kPages[3] = {6, 2, 5};
+    const std::int64_t n = gps / 18;
+    std::string out;
+    for (char sys : {'G', 'J'}) {
+      const std::vector<const Rnx4Eph*> all = currentAll(sys, sys == 'G' ? "CNAV" : "CNV2", gps - 18);
+      const CnavExtra x = cnavExtra(sys, all, gps - 18, n / 3);
+      for (const Rnx4Eph* r : all) {
+        if (!inView(sys, r->prn, gps, site)) continue;
+        CnavFields f = cnavFields(*r);
+        f.wn = gps / kWeek;
+        const Bits b = cnav2Frame(f, (gps % 7200) / 18, (gps % kWeek) / 7200, kPages[n % 3], x);
         out += wordMessage(sys == 'G' ? "gd" : "qd", f.prn, t, 3, b.words(28));
       }
+    }
     return out;
   }
 
@@ -284,7 +352,28 @@ class MultiBroadcast {
       if (!inView('R', r->prn, gps, site)) continue;
       const GloEph g = gloEph(*r);
       const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1);
-      out += lDMessage(g.slot, g.freq, t, gloWords(s));
+      out += lDMessage(g.slot, g.freq, t, 0, gloWords(s));
+    }
+    return out;
+  }
+
+  // The L3 string that has just ended (TS counts the 3-s strings of the Moscow day, types 1-5 in
+  // turn), from the record current where its string 1 began, of the satellites in view the board
+  // tracks on L3: its six L3 channels take the lowest slots.
+  std::string glonassL3(std::int64_t gps, std::uint32_t t, const Site& site) const {
+    constexpr std::int64_t kTsPerDay = 86400 / kGloL3StringSec;
+    const std::int64_t tod = ((gps - kUtcGpsLeap + 10800) % 86400 + 86400) % 86400;  // Moscow
+    const std::int64_t ts = ((tod + 86400 - kGloL3StringSec) % 86400) / kGloL3StringSec;
+    const int type = static_cast<int>(ts % kGloL3Types) + 1;
+    const GloDay day = gloDay(gps - kGloL3StringSec);
+    const std::int64_t sent = type == 2 && l3TsSkip_ ? (ts + 1) % kTsPerDay : ts;
+    std::string out;
+    int channels = kGloL3Channels;
+    for (const Rnx4Eph* r : currentAll('R', "FDMA", gps - kGloL3StringSec * type)) {
+      if (!inView('R', r->prn, gps, site) || channels == 0) continue;
+      --channels;
+      const GloEph g = gloEph(*r);
+      out += lDMessage(g.slot, g.freq, t, 1, gloL3String(g, gloL3_, day, type, sent).words(kGloL3Words));
     }
     return out;
   }
@@ -457,23 +546,32 @@ class MultiBroadcast {
     // Subframes 3 and 4 carry message 7, the almanac of one satellite each, the satellites of the
     // file in turn; the almanac that of the ephemerides current at the frame's start, its
     // reference time the hour before. Every fourth frame carries messages 9 (UTC) and 11
-    // (ionosphere) in their place instead.
+    // (ionosphere) in their place instead, and the second of every four message 14 in subframe
+    // 3, the corrections of the file's satellites in turn.
     const std::int64_t frameStart = cycleStart(gps, 12, 48);
-    const bool timeFrame = (frameStart / 48) % 4 == 3 && navicTime_.utc && navicTime_.iono;
+    const std::int64_t frame = (frameStart % kWeek) / 48;
+    const int inCycle = static_cast<int>(frame % 4);
+    const bool timeFrames = navicTime_.utc && navicTime_.iono;
+    const bool timeFrame = inCycle == 3 && timeFrames;
+    const bool dcFrame = inCycle == 1 && id == 3;
     std::vector<const Rnx4Eph*> all;
     KeplerAlm alm;
     if (id > 2) {
       all = currentAll('I', "LNAV", frameStart);
       if (all.empty()) return {};
-      const std::int64_t n = (frameStart % kWeek) / 48 * 2 + (id - 3);
+      // The almanac subframes before this one: two a frame, one in the frame of message 14.
+      static const int kBefore[4] = {0, 2, 3, 5};
+      const std::int64_t n = frame / 4 * (timeFrames ? 5 : 7) + kBefore[inCycle] + (inCycle == 1 ? 0 : id - 3);
       const Rnx4Eph* a = all[static_cast<std::size_t>(n % static_cast<std::int64_t>(all.size()))];
       alm = keplerAlmanac(keplerEph(*a), static_cast<double>((frameStart % kWeek) / 3600 * 3600));
     }
+    const Rnx4Eph* dc = dcFrame ? all[static_cast<std::size_t>((frame / 4) % static_cast<std::int64_t>(all.size()))] : nullptr;
     std::string out;
     for (const Rnx4Eph* r : currentAll('I', "LNAV", frameStart))
       if (inView('I', r->prn, gps, site)) {
         const std::int64_t towc = (gps % kWeek) / 12;
         const Bits sf = id <= 2      ? navicSubframe(navicFields(*r), id, towc)
+                        : dc != nullptr ? navicDcSubframe(dc->prn, static_cast<int>(dc->at(3)), frameStart % kWeek, id, towc, r->prn)
                         : timeFrame ? navicTimeSubframe(navicTime_, id, id == 3 ? 9 : 11, towc, r->prn)
                                      : navicAlmSubframe(alm, id, towc, r->prn, (frameStart / kWeek) % 1024);
         out += wordMessage("id", r->prn, t, 0, sf.words(10));
@@ -481,11 +579,26 @@ class MultiBroadcast {
     return out;
   }
 
+  // The offset of a CNAV GGTO record: the file's offset `s` times `sign`, GNSS ID `id`.
+  static CnavExtra cnavGgto(const Rnx4Sto& s, int id, double sign) {
+    CnavExtra x;
+    x.gnssId = id;
+    x.tGgto = (s.epoch % kWeek) / 16, x.wnGgto = (s.epoch / kWeek) % 8192;
+    x.a0 = scaled(sign * s.a0, 35), x.a1 = scaled(sign * s.a1, 51), x.a2 = scaled(sign * s.a2, 68);
+    return x;
+  }
+
+  static constexpr int kQuietAp = 7;
+  static constexpr int kGloL3Channels = 6;
+
   Rnx4Nav nav_;
   LnavBroadcast qzss_;
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   GalTime gal_;
   GloTime glo_;
+  GloL3Time gloL3_;
+  bool l3TsSkip_ = false;
+  CnavExtra ggto_[2];  // GPS, QZSS
   NavicTime navicTime_;
   mutable std::map<std::pair<const Rnx4Eph*, std::int64_t>, GloAlm> gloAlm_;  // almanacs derived
 };

@@ -1,7 +1,8 @@
-// The simulator's GPS and QZSS CNAV messages (IS-GPS-200 section 30: types 10, 11 and 30, 300
-// bits with their CRC-24Q) and CNAV-2 frames (IS-GPS-800 section 3.5: the TOI, subframe 2 with
-// its CRC and a subframe 3 text page with its CRC, 883 bits after the decoding of subframe 1), from
-// a RINEX 4 CNAV or CNV2 record, as the board hands them on: the bits upright, MSB first.
+// The simulator's GPS and QZSS CNAV messages (IS-GPS-200 section 30: types 10, 11 and 30 of the
+// ephemeris, 13, 14 and 34 of the differential corrections, 35 of the offset to another GNSS's
+// time; 300 bits with their CRC-24Q) and CNAV-2 frames (IS-GPS-800 section 3.5: the TOI, subframe
+// 2 with its CRC and a subframe 3 page with its CRC, 883 bits after the decoding of subframe 1),
+// from a RINEX 4 CNAV or CNV2 record, as the board hands them on: the bits upright, MSB first.
 #pragma once
 
 #include <cstdint>
@@ -101,9 +102,57 @@ inline Bits cnavMessage(const CnavFields& f, int type, std::int64_t towCount) {
   return b;
 }
 
-// A CNAV-2 frame whose TOI and ITOW name the start of the next frame: subframe 2 at bit 10 and a
-// text page (page 6: "GNSS BOARD SIMULATOR") in subframe 3 at bit 610.
-inline Bits cnav2Frame(const CnavFields& f, std::int64_t toi, std::int64_t itow) {
+// What the corrections and time-offset messages carry: the satellites the differential
+// corrections name (as broadcast, 255 none), whose clock and orbit corrections are all 0, the
+// sky's orbits and clocks being the broadcast ones; their tOD and top_D (300-s units); and the
+// offset to another GNSS's time (A0 2^-35 s, A1 2^-51 s/s, A2 2^-68 s/s^2 as broadcast, its
+// reference time in 16-s units), GNSS ID 0 when there is none to tell.
+struct CnavExtra {
+  int dcSats[6] = {255, 255, 255, 255, 255, 255};
+  std::int64_t tod = 0, topD = 0;
+  std::int64_t gnssId = 0, tGgto = 0, wnGgto = 0, a0 = 0, a1 = 0, a2 = 0;
+};
+
+// A clock correction packet (DC data type 0) at `bit` for satellite `sat`, its corrections and
+// UDRA index 0; an ephemeris correction packet (92 bits) begins the same way.
+inline void cnavCdc(Bits& b, int bit, int sat) { b.put(bit, 8, sat); }
+inline void cnavEdc(Bits& b, int bit, int sat) { b.put(bit, 8, sat); }
+
+// A CNAV message of type 13 (six clock corrections), 14 (two ephemeris corrections), 34 (the
+// clock, one of each) or 35 (the clock and the offset to another GNSS's time), IS-GPS-200 Figures
+// 30-10, 30-11, 30-7 and 30-8.
+inline Bits cnavCorrMessage(const CnavFields& f, const CnavExtra& x, int type, std::int64_t towCount) {
+  Bits b(300);
+  b.put(1, 8, 0x8B), b.put(9, 6, f.prn % 64), b.put(15, 6, type), b.put(21, 17, towCount), b.put(38, 1, 0);
+  if (type == 13 || type == 14) {
+    b.put(39, 11, x.topD), b.put(50, 11, x.tod);
+    for (int k = 0; k < (type == 13 ? 6 : 2); ++k) {
+      const int at = 61 + (type == 13 ? 35 : 93) * k;
+      b.put(at, 1, 0);
+      if (type == 13) cnavCdc(b, at + 1, x.dcSats[k]);
+      else cnavEdc(b, at + 1, x.dcSats[k]);
+    }
+  } else {
+    b.put(39, 11, f.top), b.put(50, 5, f.ned0), b.put(55, 3, f.ned1), b.put(58, 3, f.ned2);
+    b.put(61, 11, f.toc), b.put(72, 26, f.af0), b.put(98, 20, f.af1), b.put(118, 10, f.af2);
+    if (type == 34) {
+      b.put(128, 11, x.topD), b.put(139, 11, x.tod), b.put(150, 1, 0);
+      cnavCdc(b, 151, x.dcSats[0]), cnavEdc(b, 185, x.dcSats[0]);
+    } else {
+      b.put(128, 16, x.tGgto), b.put(144, 13, x.wnGgto), b.put(157, 3, x.gnssId);
+      b.put(160, 16, x.a0), b.put(176, 13, x.a1), b.put(189, 7, x.a2);
+    }
+  }
+  b.put(277, 24, b.crc24q(1, 276));
+  return b;
+}
+
+// A CNAV-2 frame whose TOI and ITOW name the start of the next frame: subframe 2 at bit 10 and
+// subframe 3 at bit 610 with page `page`: 2 (the offset to another GNSS's time; the Earth
+// orientation left 0), 5 (one clock and one ephemeris correction) or 6 (the text "GNSS BOARD
+// SIMULATOR"), IS-GPS-800 Figures 3.5-4, 3.5-7 and 3.5-8.
+inline Bits cnav2Frame(const CnavFields& f, std::int64_t toi, std::int64_t itow, int page = 6,
+                       const CnavExtra& x = CnavExtra{}) {
   Bits b(28 * 32);
   b.put(1, 9, toi);
   b.put(10, 13, f.wn), b.put(23, 8, itow), b.put(31, 11, f.top), b.put(42, 1, f.health & 1);
@@ -117,10 +166,18 @@ inline Bits cnav2Frame(const CnavFields& f, std::int64_t toi, std::int64_t itow)
   b.put(575, 1, 0), b.put(576, 8, f.wn & 0xFF);  // ISF, WNop
   b.put(586, 24, b.crc24q(10, 576));
   b.put(610, 8, f.prn);
-  b.put(618, 6, 6);
-  const std::string text = "GNSS BOARD SIMULATOR";
-  for (int k = 0; k < 29; ++k)
-    b.put(624 + 8 * k, 8, k < static_cast<int>(text.size()) ? text[static_cast<std::size_t>(k)] : ' ');
+  b.put(618, 6, page);
+  if (page == 2) {
+    b.put(624, 3, x.gnssId), b.put(627, 16, x.tGgto), b.put(643, 13, x.wnGgto);
+    b.put(656, 16, x.a0), b.put(672, 13, x.a1), b.put(685, 7, x.a2);
+  } else if (page == 5) {
+    b.put(624, 11, x.topD), b.put(635, 11, x.tod), b.put(646, 1, 0);
+    cnavCdc(b, 647, x.dcSats[0]), cnavEdc(b, 681, x.dcSats[0]);
+  } else {
+    const std::string text = "GNSS BOARD SIMULATOR";
+    for (int k = 0; k < 29; ++k)
+      b.put(624 + 8 * k, 8, k < static_cast<int>(text.size()) ? text[static_cast<std::size_t>(k)] : ' ');
+  }
   b.put(860, 24, b.crc24q(610, 250));
   return b;
 }

@@ -1,6 +1,7 @@
 // The simulator's NavIC L5 broadcast (IRNSS SPS ICD 1.1 section 6.2, tables 9 and 10):
-// subframes 1 and 2 of a RINEX 4 LNAV record, 292 bits each with their CRC-24Q over bits 1-262,
-// handed on as ten 32-bit words, MSB first.
+// subframes 1 and 2 of a RINEX 4 LNAV record, and the messages of subframes 3 and 4 (7 almanac,
+// 9 UTC, 11 ionosphere, 14 differential corrections), 292 bits each with their CRC-24Q over bits
+// 1-262, handed on as ten 32-bit words, MSB first.
 #pragma once
 
 #include <cstdint>
@@ -120,6 +121,21 @@ inline Bits navicTimeSubframe(const NavicTime& t, int id, int msg, std::int64_t 
     for (int k = 0; k < 4; ++k) next(8, scaled(t.alpha[k], alphaPow[k]));
     for (int k = 0; k < 4; ++k) next(8, scaled(t.beta[k], betaPow[k]));
   }
+  b.put(257, 6, txPrn);
+  b.put(263, 24, b.crc24q(1, 262));
+  return b;
+}
+
+// Subframe 3 or 4 (`id`) holding message 14, the differential corrections of satellite
+// `targetPrn` whose issue is `iodec`, at reference time `t0d` (s of week), sent by satellite
+// `txPrn`: every correction and UDRA 0, the sky's orbits and clocks being the broadcast ones.
+inline Bits navicDcSubframe(int targetPrn, int iodec, std::int64_t t0d, int id, std::int64_t towc, int txPrn) {
+  Bits b(320);
+  b.put(1, 8, 0x8B), b.put(9, 17, towc), b.put(26, 1, 0), b.put(27, 1, 0), b.put(28, 2, id - 1);
+  b.put(31, 6, 14);
+  b.put(38, 6, targetPrn);  // clock, orbit, UDRA and its rate (44-153) left 0
+  b.put(154, 8, iodec);
+  b.put(172, 16, t0d / 16);
   b.put(257, 6, txPrn);
   b.put(263, 24, b.crc24q(1, 262));
   return b;

@@ -23,6 +23,7 @@ constexpr int kMsgAlmanac = 7;
 constexpr int kMsgUtc = 9;
 constexpr int kMsgIono = 11;
 constexpr int kMsgUtcGnss = 26;
+constexpr int kMsgDiffCorr = 14;
 constexpr std::uint32_t kGnssIdGps = 0;
 
 std::uint32_t u(const std::uint32_t* w, int bit, int n) { return IrnssDecUtility::extract(w, bit, n); }
@@ -58,6 +59,8 @@ void IrnssL5NavDataDecoderType::reset() {
   blockValid_ = false;
   lastRaw_ = RawEphemeris{};
   lastSignalMask_ = 0;
+  dcSv_ = EmptySvId;
+  dc_ = NavData::GpsCnavDCDataType{};
 }
 
 IrnssL5NavDataDecoderType* get_IrnssL5NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
@@ -108,6 +111,9 @@ void IrnssL5NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, 
     case kMsgUtc:
     case kMsgUtcGnss:
       process_Utc(words);
+      break;
+    case kMsgDiffCorr:
+      process_DiffCorrection(words);
       break;
     default:
       break;
@@ -310,4 +316,29 @@ void IrnssL5NavDataDecoderType::process_Utc(const std::uint32_t* w) {
     r.gnssId = 0;
   }
   if (store_ != nullptr) store_->update_UtcData(kSysNavic, 0, &r);
+}
+
+// Message 14: the clock and orbit corrections of one NavIC satellite, in the record GPS CNAV
+// fills for its own; the store answers for the target's record.
+void IrnssL5NavDataDecoderType::process_DiffCorrection(const std::uint32_t* w) {
+  const int prn = static_cast<int>(u(w, 38, 6));
+  if (prn < 1 || prn > SYS_SAT_NUM[kSysNavic] || store_ == nullptr) return;
+  const auto idx = static_cast<std::uint8_t>(prn - 1);
+  const SvIdType target{idx, kSysNavic, 0, idx};
+  NavData::GpsCnavDCDataType r{};
+  if (store_->take_GpsCnavDCData(target, &r) == 0) return;
+  r.topD = r.tod = u(w, 172, 16) * 16u;
+  r.daf0 = static_cast<float>(scaled(s(w, 44, 13), 35));
+  r.daf1 = static_cast<float>(scaled(s(w, 57, 8), 51));
+  r.dAlpha = static_cast<float>(scaled(s(w, 70, 14), 35));
+  r.dBeta = static_cast<float>(scaled(s(w, 84, 14), 35));
+  r.dGamma = static_cast<float>(scaled(s(w, 98, 15), 32));
+  r.dI = static_cast<float>(scaled(s(w, 113, 12), 32));
+  r.dOmega = static_cast<float>(scaled(s(w, 125, 12), 32));
+  r.dA = static_cast<float>(scaled(s(w, 137, 12), 9));
+  // Valid with both parts, of the first DC data type.
+  r.flags = static_cast<std::uint8_t>((r.flags & ~0x02u) | 0x0Du);
+  dcSv_ = target;
+  dc_ = r;
+  store_->update_GpsCnavDCData(target, r);
 }

@@ -1,6 +1,7 @@
 // NavIC L5 SPS decoder (IRNSS SIS ICD for SPS 1.1): one object per tracked satellite turns
 // subframes 1-2 into ephemerides and the messages of subframes 3-4 into almanacs, UTC and
-// GNSS time offsets and the Klobuchar ionosphere model, and hands them to the store.
+// GNSS time offsets, the Klobuchar ionosphere model and differential corrections, and hands them
+// to the store.
 //
 // A subframe arrives as its 292 bits packed MSB-first into ten 32-bit words, subframe bit 1
 // (the first TLM bit) at the MSB of the first word.
@@ -39,6 +40,10 @@ class IrnssL5NavDataDecoderType {
 
   SvIdType get_SvId() const { return sv_; }
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
+  // The differential-correction record message 14 last handed to the store (which keeps none),
+  // and its target; EmptySvId before any.
+  SvIdType get_DcTarget() const { return dcSv_; }
+  const NavData::GpsCnavDCDataType& get_DcRecord() const { return dc_; }
 
   // Raw orbit and clock fields, sign-extended; the ephemeris identity is the CRC of these
   // 64 bytes (padding zero).
@@ -99,6 +104,7 @@ class IrnssL5NavDataDecoderType {
   void process_Almanac(const std::uint32_t* w);
   void process_Ionosphere(const std::uint32_t* w) const;
   void process_Utc(const std::uint32_t* w);
+  void process_DiffCorrection(const std::uint32_t* w);
 
   SatelliteDataProcessor* store_ = nullptr;
   NavDecoderTime time_;
@@ -113,6 +119,8 @@ class IrnssL5NavDataDecoderType {
   bool blockValid_ = false;
   RawEphemeris lastRaw_{};
   std::uint32_t lastSignalMask_ = 0;
+  SvIdType dcSv_ = EmptySvId;
+  NavData::GpsCnavDCDataType dc_{};
 };
 
 // The decoder for a satellite: its own object, else the first free one, else the one updated

@@ -136,7 +136,9 @@ void buildEntry(const ZRT_EPH_GLN& eph, const PolyNodeRing& ring, SatData::Polyn
 // The first window: the node at or before t on the step grid from tb, and the two after it.
 bool startWindow(const ZRT_EPH_GLN& eph, double t, PolyNodeRing& ring, const GloIntegState* start) {
   const double h = ring.step > 0 ? ring.step : kDefaultStep;
-  const double dt = foldDay(t - eph.tb) + eph.tauC;
+  double dt = foldDay(t - eph.tb);
+  // GLONASS time from the system time the board keeps: tauC, and on L3 its drift too.
+  dt += eph.tauC + ((eph.signals & kGloSignalL3) != 0 ? static_cast<double>(eph.tauCRate) * dt : 0.0);
   if (!std::isfinite(dt) || std::fabs(dt) > kHalfDay + 1) return false;
   const int n = static_cast<int>(std::floor(dt / h));
   GloIntegState s = start != nullptr ? *start : glo_InitialState(eph);

@@ -147,7 +147,8 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
       {"GLONASS frequency number -8", lD(-8, 0), by(kGlo)},
       {"GLONASS +6", lD(6, 0), {}, [] { return v(latestGlo().iFreq, latestGlo().ulWords[1]); }, {6, 0x12345678}},
       {"GLONASS +7", lD(7, 0), by(kGlo)},
-      {"GLONASS kind 1 is not a string", lD(3, 1), {}, [] { return v(GloRawMessageData.appended()); }, {1}},
+      {"GLONASS kind 1: an L3 string", lD(3, 1), {}, [] { return v(GloRawMessageData.appended(), latestGlo().uKind); }, {2, 1}},
+      {"GLONASS kind 2 and above are ignored", lD(3, 2) + lD(3, 255), {}, [] { return v(GloRawMessageData.appended()); }, {2}},
       {"Rb of 200", rb(200, 200), {}, [] {
          const TSRtcmMessageType& m = TSRtcmMessageData[0];
          return v(uTSRtcmMessageWriteIndex, m.uLength, m.uNumber, m.uData[199]);

@@ -195,6 +195,15 @@ TEST(GloPolynom, ClockAtTheReferenceFromTauAndGamma) {
   SatData::PolynomEntryType l3 = entry;
   set_GloPolynomClock(e, l3);
   EXPECT_NEAR(l3.clkOffset, -2e-4 + 1e-11 * 90 + 1e-15 * 8100, 1e-18);
+  // The window starts on the 30-s node at or before t - tb + tauC (+ its rate times that on L3).
+  for (const auto& [signals, tauC, rate, ref] : {std::tuple{0, 0.0, 1e-3f, 60}, {kGloSignalL3, 0.0, 1e-3f, 90},
+                                                 {kGloSignalL3, 0.0, -1e-3f, 60}, {0, 0.06, 0.0f, 90}}) {
+    e.signals = static_cast<std::uint8_t>(signals), e.tauC = tauC, e.tauCRate = rate;
+    PolyNodeRing rr;
+    bool c = false;
+    ASSERT_TRUE(update_GloSatellitePolynom(e, e.tb + 89.95, rr, c, l3));
+    EXPECT_DOUBLE_EQ(l3.refTime, e.tb + ref) << signals << " " << tauC << " " << rate;
+  }
 }
 
 TEST(GloExtended, EntriesHoldTheConvertedStateAndTheOldestGivesWay) {

@@ -228,6 +228,34 @@ TEST(NavicL5Decoder, UtcAndGnssOffsetMessages) {
   EXPECT_EQ(a.utc(), nullptr);
 }
 
+// Message 14 fills the target's CNAV-shaped correction record: both parts valid, DC data type 0,
+// t0D in both reference times; a PRN outside the constellation, or a satellite in alert, none.
+TEST(NavicL5Decoder, DifferentialCorrectionMessage) {
+  DiffCorr d;
+  d.daf0 = -4095, d.daf1 = 127, d.udra = -3, d.dAlpha = -8191, d.dBeta = 8000, d.dGamma = -16383, d.dI = 2047;
+  d.dOmega = -2047, d.dA = -2000, d.udraRate = 5, d.iodec = 77, d.t0d = 37799;
+  for (const auto& [prn, alert, kept] : {std::tuple{9, 0, true}, {14, 0, true}, {0, 0, false}, {15, 0, false}, {9, 1, false}}) {
+    Harness h;
+    d.prn = prn;
+    Words w = encodeDiffCorr(d, 80);
+    put(w, 26, 1, alert);
+    h.feed(irn(2), w);
+    const NavDecoderTime t{0, 0};
+    const SvIdType sv = irn(2);
+    const IrnssL5NavDataDecoderType& dec = *get_IrnssL5NavDataDecoder(&t, &sv);
+    EXPECT_EQ(dec.get_DcTarget() == irn(prn), kept) << prn << " " << alert;
+    if (!kept) continue;
+    const NavData::GpsCnavDCDataType& c = dec.get_DcRecord();
+    EXPECT_EQ(c.flags, 0x0D);
+    EXPECT_EQ(c.topD, 37799u * 16);
+    EXPECT_EQ(c.tod, 37799u * 16);
+    const std::pair<float, double> fields[] = {{c.daf0, sc(d.daf0, 35)},   {c.daf1, sc(d.daf1, 51)}, {c.dAlpha, sc(d.dAlpha, 35)},
+                                               {c.dBeta, sc(d.dBeta, 35)}, {c.dGamma, sc(d.dGamma, 32)}, {c.dI, sc(d.dI, 32)},
+                                               {c.dOmega, sc(d.dOmega, 32)}, {c.dA, sc(d.dA, 9)}};
+    for (const auto& [got, want] : fields) EXPECT_FLOAT_EQ(got, static_cast<float>(want));
+  }
+}
+
 TEST(NavicL5Decoder, IonosphereMessageGoesToTheKlobucharServer) {
   Harness h;
   feedPair(h, 6, sample());

@@ -106,6 +106,21 @@ inline Words encodeUtc(int id, const Utc& u, long long towc) {
   return w;
 }
 
+struct DiffCorr {
+  long long prn = 0, daf0 = 0, daf1 = 0, udra = 0, dAlpha = 0, dBeta = 0, dGamma = 0, dI = 0, dOmega = 0, dA = 0;
+  long long udraRate = 0, iodec = 0, t0d = 0;
+};
+// Message 14: one satellite's clock and orbit corrections from bit 38, t0D at 172-187.
+inline Words encodeDiffCorr(const DiffCorr& d, long long towc) {
+  Words w = message(14, towc);
+  int b = 38;
+  auto next = [&](int n, long long v) { put(w, b, n, v), b += n; };
+  next(6, d.prn), next(13, d.daf0), next(8, d.daf1), next(5, d.udra), next(14, d.dAlpha), next(14, d.dBeta);
+  next(15, d.dGamma), next(12, d.dI), next(12, d.dOmega), next(12, d.dA), next(5, d.udraRate), next(8, d.iodec);
+  put(w, 172, 16, d.t0d);
+  return w;
+}
+
 // The decoders' outlets caught, and a store of the test's own.
 inline ZRT_ION_GPS gIon;
 inline int gIonSys = -1;

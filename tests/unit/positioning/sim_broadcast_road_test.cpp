@@ -101,6 +101,7 @@ TEST(SimBroadcastRoad, EverySystemAndMessageTypeReachesTheStore) {
     const Row rows[] = {
         {"qd", 0, kSysQzss, 0, 'J', "LNAV"},    {"gd", 1, kSysGps, 1, 'G', "CNAV"},  {"qd", 1, kSysQzss, 1, 'J', "CNAV"},
         {"gd", 3, kSysGps, 2, 'G', "CNAV"},     {"qd", 3, kSysQzss, 2, 'J', "CNV2"}, {"lD", 0, kSysGlonass, 0, 'R', "FDMA"},
+        {"lD", 1, kSysGlonass, 1, 'R', "FDMA"},
         {"ED", 0, kSysGalileo, 0, 'E', "INAV"}, {"ED", 1, kSysGalileo, 1, 'E', "FNAV"}, {"cd", 0, kSysBeidou, 0, 'C', "D1"},
         {"cd", 0x80, kSysBeidou, 0, 'C', "D2"}, {"cd", 3, kSysBeidou, 1, 'C', "CNV1"}, {"cd", 5, kSysBeidou, 1, 'C', "CNV2"},
         {"id", 0, kSysNavic, 0, 'I', "LNAV"},

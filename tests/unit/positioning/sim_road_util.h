@@ -1,7 +1,7 @@
 // Shared by the simulator road tests: the board's time scales and epochs handed to the engine,
 // and the simulator's navigation messages put into the raw rings by the raw record decoder's
 // layout ("gd", "qd", "cd", "id": satellite, time, kind, count, words; "lD": slot, frequency
-// number, time, kind, count, words; "ED": satellite, time, kind, count, bytes).
+// number, time, kind, count, words; "ED", "xd": satellite, time, kind, count, bytes).
 #pragma once
 
 #include <cstdint>
@@ -72,13 +72,14 @@ inline void intoRings(const std::string& msgs, Heard& heard) {
     }
     const int kind = static_cast<unsigned char>(body[5]), n = static_cast<unsigned char>(body[6]);
     heard[{id, kind}].insert(static_cast<unsigned char>(body[0]));
-    if (id == "ED") {
+    if (id == "ED" || id == "xd") {
       CorrData::GalRawMessageType e{};
       e.uSv = static_cast<std::uint8_t>(body[0]);
       e.uKind = static_cast<std::uint8_t>(kind);
       e.uCount = static_cast<std::uint8_t>(n);
       for (int k = 0; k < n; ++k) e.uData[k] = static_cast<std::uint8_t>(body[7 + static_cast<std::size_t>(k)]);
-      GalRawMessageData.append(e);
+      if (id == "ED") GalRawMessageData.append(e);
+      else LexRawMessageData.append(e);
       continue;
     }
     CorrData::GpsRawMessageType e{};
