@@ -94,3 +94,8 @@ if(TARGET unit_gnss_link)
     target_link_options(unit_gnss_link PRIVATE "LINKER:--wrap=${sym}")
   endforeach()
 endif()
+# The time scales' extrapolation against a clock its test sets (tests/unit/positioning/fake_clock.cpp),
+# and the geoid file read in pieces (short_reads.cpp).
+if(TARGET unit_positioning)
+  target_link_options(unit_positioning PRIVATE "LINKER:--wrap=_Z11rtosTimeGetR7SysTime" "LINKER:--wrap=read")
+endif()

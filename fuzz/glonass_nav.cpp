@@ -18,7 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)once;
   fuzz::CurrentInput current(data, size);
   for (auto& d : GloNavDataDecoderPool) d.init_Object(&SatDataProcessorInstance);
-  GloNavDataDecoderType::reset_SharedData();
   std::uint32_t ms = 0;
   constexpr std::size_t kRecord = 15;
   for (std::size_t i = 0; i + kRecord <= size; i += kRecord) {

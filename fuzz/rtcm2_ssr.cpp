@@ -14,6 +14,7 @@
 #include "rtcm2_words.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/gps_parity.h"
+#include "platform/rtos_time.h"
 #include "positioning/time_scales.h"
 
 namespace {
@@ -21,14 +22,16 @@ namespace {
 constexpr auto kPort = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 2);
 constexpr int kTypes[8] = {38, 39, 50, 51, 52, 53, 54, 55};
 
-SysTime g_clock;
-void fixedClock(SysTime& t) { t = g_clock; }
-
+// The scales published with their epoch stamped an hour ahead of the clock: the time scales
+// advance no time from it, so every input reads its scales exactly as given.
 void setTime(bool valid, std::int32_t gpsMs, std::int32_t gloMs) {
   RcvTimeScales::INT_SCALES s{};
   s.ms[0] = gpsMs, s.ms[1] = gloMs;
   s.flags[0] = s.flags[1] = valid ? RcvTimeScales::kTimeValid : 0;
-  TimeScales::epoch(g_clock, 1);
+  SysTime t;
+  rtosTimeGet(t);
+  t.sec += 3600;
+  TimeScales::epoch(t, 1);
   TimeScales::endUpdate(s, 1);
 }
 
@@ -58,8 +61,6 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enterRunDir("rtcm2_ssr");
-  TimeScales::setRealClock(fixedClock);
-  g_clock.assign(1700000000, 0);
   RtcmDec[kPort].initDecoder(nullptr);
   return 0;
 }

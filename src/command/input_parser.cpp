@@ -147,13 +147,14 @@ int runSet(const char* path, const ZRNamedNode* value) {
   return rc;
 }
 
-// The print of the whole tree: more than one message carries, so it goes out as consecutive
-// messages (replySplit), each with the command's id.
-constexpr int kTreeMaxBytes = 8 * kReplyMaxBody;
+// A print is built in a store of many messages: what one message carries goes out as the usual
+// answer, a longer print (the whole tree, the antenna table's listings) as consecutive messages
+// (replySplit), each with the command's id. The antenna table listed by name takes the most.
+constexpr int kTreeMaxBytes = 32 * kReplyMaxBody;
 char g_treeStore[kTreeMaxBytes + 1];
 Reply g_tree(g_treeStore, kTreeMaxBytes);
 
-int printTree() {
+int printLong(const char* path) {
   // The id without its percent signs, copied out of the reply each piece is built in.
   const bool hasId = g_reply.hasId();
   char idBuf[kReplyMaxBody + 1];
@@ -161,9 +162,13 @@ int printTree() {
   if (idLen > 0) std::memcpy(idBuf, g_reply.body() + 1, static_cast<std::size_t>(idLen));
   const std::string_view id(idBuf, static_cast<std::size_t>(idLen));
   g_tree.begin(hasId ? id.data() : nullptr, static_cast<int>(id.size()));
-  const int rc = parPrint("", g_tree);
+  const int rc = parPrint(path, g_tree);
   if (rc != CMD_OK) return rc;
   if (g_tree.overflow()) return CMD_REPLY_TOO_LONG;
+  if (g_tree.size() <= kReplyMaxBody) {
+    g_reply.put(g_tree.text(), g_tree.textLen());
+    return CMD_OK;
+  }
   constexpr int kMaxPieces = kTreeMaxBytes / (kReplyMaxBody / 2) + 1;
   int starts[kMaxPieces], lens[kMaxPieces];
   const int n = replySplit(g_tree, starts, lens, kMaxPieces);
@@ -200,7 +205,7 @@ int runBody(const char* body, int len) {
   if (isPrint && cmdPrintMsgs(target->text(), g_reply, rc)) return rc;
   char path[ZRList::kMaxText + 1];
   if (!parPath(target->text(), path, sizeof path)) return CMD_WRONG_1ST;
-  if (isPrint) return path[0] == 0 ? printTree() : parPrint(path, g_reply);
+  if (isPrint) return printLong(path);
   return runSet(path, g_cmd.at(2));
 }
 

@@ -88,6 +88,7 @@ const HookRow kRows[] = {
     WIRED("platform", apxHooks[kApxAfterSave], 1),
     WIRED("platform", CmdHandler::sink_, 1),
     WIRED("platform", InPorts::storedMode_, 1),
+    WIRED("platform", InPorts::storeMode_, 1),
     WIRED("platform", InPorts::beforeModeChange_, 1),
     WIRED("platform", InPorts::afterModeChange_, 1),
     WIRED("platform", canReadHook, 1),

@@ -88,8 +88,6 @@ const InitStep kInitOnce[] = {
     // keys of the receiver settings and ports, init of the defaults, the areas of the layers
     // above
     {"settingsCommandsInitOnce", settingsCommandsInitOnce},
-    // stored GNSS-board settings checked against the board
-    {"m2sNvRead", m2sNvRead},
     // sessions, notes, TCP clients, file push, post-processing, notifications
     {"filesSettingsRead", nullptr},
     // the geoid file the settings name, once the log store can be read
@@ -100,8 +98,11 @@ const InitStep kInitOnce[] = {
     {"omInitOnce", omInitOnce},
     // navigation
     {"navInitOnce", navInitOnce},
+    // stored GNSS-board settings checked against the board
+    {"m2sNvRead", m2sNvRead},
     // correction decoders, network RTK, RTK engine object
-    {"diffInitOnce", [] {
+    {"diffInitOnce",
+     [] {
        cpdClientsInit();
        // the network RTK store onto the base buffer cpdClientsInit made
        rtcmNrtkInit();
@@ -128,7 +129,8 @@ const InitStep kInitOnce[] = {
     // system clock
     {"sysClockInitOnce", sysClockInitOnce},
     // GPIO: the line drivers of ports C and D, the CAN transceivers enabled
-    {"gpioInitOnce", [] {
+    {"gpioInitOnce",
+     [] {
        rsInitCDPorts();
        cpuCanClearShutDown();
        // the button lines, their settings and the power-up hold of the file button
@@ -138,7 +140,8 @@ const InitStep kInitOnce[] = {
     {"magInitOnce", magvarInitOnce},
     // position engine objects: their setups and the RTCM station records, whose blocks come after
     // every block laid out before them (an image stored before they existed keeps its layout)
-    {"pvtInitOnce", [] {
+    {"pvtInitOnce",
+     [] {
        PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
@@ -148,7 +151,8 @@ const InitStep kInitOnce[] = {
      }},
     // L-band service: its settings block after every block laid out before it, its beams, then
     // the demodulator parameters over them
-    {"lbandInitOnce", [] {
+    {"lbandInitOnce",
+     [] {
        TSDecoder.allocateNvRam();
        TSDecoder.readNvRam();
        TSDecoder.init();
@@ -156,7 +160,8 @@ const InitStep kInitOnce[] = {
      }},
     // TEC calibration of the channel data: its block after every block laid out before it, the
     // stored calibration read back (a fresh one written when there is none)
-    {"tecCalibInitOnce", [] {
+    {"tecCalibInitOnce",
+     [] {
        ChanData::allocate_NvRamTecCalibData();
        ChanData::restore_NvRamTecCalibData();
      }},

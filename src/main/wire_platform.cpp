@@ -59,6 +59,7 @@ void wirePlatform() {
   // to the base-port choice and the relays
   CmdHandler::sink_ = &InputParser::put;
   InPorts::storedMode_ = portSettingsMode;
+  InPorts::storeMode_ = portSettingsStoreMode;
   InPorts::beforeModeChange_ = static_cast<void (*)(int, int)>(cpdBufsModeChange);
   InPorts::afterModeChange_ = static_cast<void (*)(int, int)>(decRedirsModeChange);
 

@@ -8,6 +8,8 @@
 #include "positioning/engine/nav_sol.h"
 
 BASE_MOVING_DATA BaseMovingData;
+// Built after BaseMovingData, in the same unit, so that it starts as its copy.
+BASE_MOVING_DATA GotBaseMovingData = BaseMovingData;
 
 namespace {
 constexpr float kMaxErr0 = 5.0f;

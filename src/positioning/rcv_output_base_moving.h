@@ -58,6 +58,9 @@ struct BASE_MOVING_DATA {
 };
 
 extern BASE_MOVING_DATA BaseMovingData;
+// The start-up copy of the base-moving record: BaseMovingData as built. Its readers lie outside
+// the subsystems built here.
+extern BASE_MOVING_DATA GotBaseMovingData;
 
 // One epoch of the monitor. `block` null: no relative position this epoch. `periodMs`: length of
 // the reference scale's cycle (a week or a day), over which time differences are folded.

@@ -8,9 +8,6 @@ namespace {
 
 using INT_SCALES = RcvTimeScales::INT_SCALES;
 
-// The same clock the epochs are stamped with (on the host, the process's steered virtual clock).
-std::atomic<TimeScales::ClockRead> g_clock{rtosTimeGet};
-
 // Written and read only by the epoch task.
 SysTime g_pendingTime{};
 int g_pendingRcvMs = -1;
@@ -21,9 +18,10 @@ INT_SCALES g_pub{};
 SysTime g_pubTime{};
 bool g_published = false;
 
+// The same clock the epochs are stamped with (on the host, the process's steered virtual clock).
 SysTime clockNow() {
   SysTime t;
-  g_clock.load(std::memory_order_relaxed)(t);
+  rtosTimeGet(t);
   return t;
 }
 
@@ -38,22 +36,6 @@ std::int64_t advance(std::int64_t elapsed) {
 }
 
 }  // namespace
-
-void TimeScales::setRealClock(ClockRead read) {
-  g_clock.store(read ? read : rtosTimeGet, std::memory_order_relaxed);
-}
-
-void TimeScales::reset() {
-  setRealClock(nullptr);
-  g_pendingTime = SysTime{};
-  g_pendingRcvMs = -1;
-  g_fill = INT_SCALES{};
-  Locker<Mutex> l(RcvTimeScales::m_);
-  RcvTimeScales::Req = INT_SCALES{};
-  g_pub = INT_SCALES{};
-  g_pubTime = SysTime{};
-  g_published = false;
-}
 
 void TimeScales::epoch(const SysTime& t, int rcvMs) {
   g_pendingTime = t;

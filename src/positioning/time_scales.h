@@ -26,11 +26,4 @@ class TimeScales {
   // The published scales advanced to now (not advanced when the epoch is older than
   // kMaxElapsedMs). False before the first epoch is published: the copy is then all zero.
   static bool now(INT_SCALES& s);
-
-  // The real-time clock these times are read against (null: the steered clock, rtosTimeGet).
-  using ClockRead = void (*)(SysTime&);
-  static void setRealClock(ClockRead read);
-
-  // As at start: no epoch pending or published, Req empty, read against the steered clock.
-  static void reset();
 };

@@ -1,6 +1,8 @@
 // An epoch the board abandons ends with "||" instead of "::" (no time of its own): the program
 // takes the error path for it (its measurements and positions are dropped, said once per epoch
-// with the epoch's start time against -1) and goes on with the next epochs as before.
+// with the epoch's start time against -1) and goes on with the next epochs as before. The board's
+// link entering input mode "zrt" anew starts its stream afresh: an epoch open then is no longer
+// open, and its late end runs no chain.
 #include <sstream>
 
 #include "e2e/harness.h"
@@ -37,6 +39,47 @@ TEST_F(AbandonedEpoch, EveryFourthEpochDroppedTheOthersGoOn) {
   EXPECT_GE(abandoned, 3);
   EXPECT_EQ(out.find("bad epoch"), std::string::npos) << out;
   EXPECT_EQ(ask("%a%print,/par/dev/ser/a/rate"), re("%a%115200")) << "and answers";
+  EXPECT_TRUE(rx_->running());
+}
+
+// Every third epoch's end waits for the test. Held while the link stays in "zrt", it ends its epoch
+// as usual; held while the link leaves "zrt" and enters it again, it ends nothing ("bad epoch",
+// with its time).
+TEST_F(AbandonedEpoch, EnteringZrtModeAgainForgetsTheOpenEpoch) {
+  const std::string release = dir_.file("release");
+  ASSERT_NO_FATAL_FAILURE(startSim({"--hold-end", "3:" + release}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  // The time of the n-th epoch end held so far.
+  const auto held = [&](int n) -> long {
+    const std::string log = dir_.read("sim1.log");
+    std::size_t at = std::string::npos;
+    for (int i = 0; i < n; ++i) {
+      at = log.find("* epoch end held ", at == std::string::npos ? 0 : at + 1);
+      if (at == std::string::npos) return -1;
+    }
+    return std::atol(log.c_str() + at + 17);
+  };
+  const struct {
+    bool modeAgain;
+    bool chainRuns;
+  } rows[] = {{false, true}, {true, false}};
+  int n = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.modeAgain);
+    ASSERT_TRUE(waitUntil([&] { return held(n + 1) >= 0; }, 15000)) << dir_.read("sim1.log");
+    const long t = held(++n);
+    if (r.modeAgain) {
+      EXPECT_EQ(ask("%n%set,/par/dev/shm/a/imode,none"), re("%n%"));
+      EXPECT_EQ(ask("%z%set,/par/dev/shm/a/imode,zrt"), re("%z%"));
+    }
+    ASSERT_TRUE(dir_.write("release", ""));
+    const std::string bad = "$$ZrtRawDecoder: ERROR: bad epoch " + std::to_string(t) + "\n";
+    // The epochs after it: the next one ends as usual either way.
+    ASSERT_TRUE(waitUntil(
+        [&] { return dir_.read("sim1.log").find("* epoch end released", 0) != std::string::npos && held(n + 1) >= 0; },
+        15000));
+    EXPECT_EQ(rx_->out().find(bad) == std::string::npos, r.chainRuns) << rx_->out();
+  }
   EXPECT_TRUE(rx_->running());
 }
 

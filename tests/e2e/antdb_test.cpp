@@ -11,6 +11,34 @@ namespace {
 
 using AntDbRoad = Rx;
 
+// A print that may come as consecutive replies, each with the id "%l%": their texts joined (up to
+// the brace that closes the first), and how many replies carried them.
+std::pair<std::string, int> joined(Port& port, const std::string& line) {
+  std::string text;
+  int replies = 0, depth = 0;
+  if (!port.send("%l%" + line)) return {"", 0};
+  do {
+    const std::string m = port.next();
+    if (m.size() < 8 || m.substr(0, 2) != "RE" || m.substr(5, 3) != "%l%") return {m, -1};
+    const std::string t = m.substr(8, std::stoul(m.substr(2, 3), nullptr, 16) - 3);
+    for (char c : t) depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+    text += t;
+    ++replies;
+  } while (depth > 0 && replies < 40);
+  return {text, replies};
+}
+
+// The entries at the top level of a listing "{a=...,b=...}".
+int entries(const std::string& listing) {
+  int n = 0, depth = 0;
+  for (char c : listing) {
+    if (c == '{') ++depth;
+    if (c == '}') --depth;
+    if ((c == ',' && depth == 1) || (c == '}' && depth == 0 && listing.size() > 2)) ++n;
+  }
+  return n;
+}
+
 // TRM41249.00 with radome TZGD in igs05.atx: G01 north 0.90, east 0.14, up 52.74 mm; G02 north
 // -0.50, east -0.82, up 59.46 mm. CMR antenna number 123 in the public number list.
 TEST_F(AntDbRoad, PrintsOnASerialPort) {
@@ -31,18 +59,34 @@ TEST_F(AntDbRoad, PrintsOnASerialPort) {
       {"print,/par/antdb/cmr/300/id", re("ASH700718A")},
       {"print,/par/antdb/ids/cmr/123", re("{" + tz + ",123}")},
       {"print,/par/antdb/ids/id/AOAD/M_T        NONE", re("{AOAD/M_T,23}")},
-      {"print,/par/antdb/id", frame("ER", "%%{14,,reply too long}")},
-      {"print,/par/antdb/cmr", frame("ER", "%%{14,,reply too long}")},
-      {"print,/par/antdb/ids/id", frame("ER", "%%{14,,reply too long}")},  // 287 pairs
       {"print,/par/antdb/id/ZEPHYR", frame("ER", "%%{3,,wrong 1st parameter}")},
       {"print,/par/antdb/cmr/0", frame("ER", "%%{3,,wrong 1st parameter}")},
       {"set,/par/antdb/ver,x", frame("ER", "%%{12,,read only}")},
       {"print,/par/antdb/ver", re("1.0.0")},
   };
   for (const auto& r : rows) EXPECT_EQ(ask(r.line), r.reply) << r.line;
-  const std::string pairs = ask("print,/par/antdb/ids/cmr");
-  EXPECT_EQ(pairs.rfind("RE", 0), 0u) << pairs;
-  EXPECT_NE(pairs.find(",123={" + tz + ",123},"), std::string::npos) << pairs;
+  // The listings of every entry come whole, as consecutive replies where one does not hold them.
+  const struct {
+    std::string path;
+    int entries;
+    std::string has;
+    bool several;
+  } lists[] = {
+      {"id", 287, tz + "={cmr=123,l1_arp={e=0.0001,n=0.0009,u=0.0527},l2_l1={", true},
+      {"id/", 287, ",AOAD/M_T            ={cmr=23,", true},
+      {"cmr", 165, ",123={id=" + tz + ",l1_arp={e=0.0001,n=0.0009,u=0.0527},", true},
+      {"ids/id", 287, "," + tz + "={" + tz + ",123},", true},
+      {"ids/id/", 287, ",AOAD/M_T            ={AOAD/M_T,23},", true},
+      {"ids/cmr", 165, ",123={" + tz + ",123},", false},
+  };
+  for (const auto& l : lists) {
+    const auto [text, replies] = joined(*port_, "print,/par/antdb/" + l.path);
+    ASSERT_GT(replies, 0) << l.path << ": " << text;
+    EXPECT_EQ(replies > 1, l.several) << l.path;
+    EXPECT_EQ(entries(text), l.entries) << l.path;
+    EXPECT_NE(text.find(l.has), std::string::npos) << l.path << ": " << text.substr(0, 300);
+  }
+  EXPECT_EQ(ask("%e%"), re("%e%")) << "nothing follows the last reply";
   // The print of every setting leaves the table out, and fits.
   const std::string all = ask("print,/par/");
   EXPECT_EQ(all.rfind("RE", 0), 0u) << all;

@@ -174,8 +174,8 @@ TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
   EXPECT_TRUE(waitUntil([&] { return standin::gpioLevel(dir_.path, 130) == 0 && standin::gpioLevel(dir_.path, 131) == 0; }));
 }
 
-// The file button held 1-1.75 s resets serial port A: its rate goes back to the default, stored
-// (its commands keep being answered there); no logging starts.
+// The file button held 1-1.75 s resets serial port A: its rate and its input mode go back to the
+// defaults, stored (a port A that took no commands takes them again); no logging starts.
 TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
@@ -183,12 +183,17 @@ TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("%r%set,/par/dev/ser/a/rate,9600"), re("%r%"));
   EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("9600"));
+  Port serB(dir_.file("dev/ser/b"));
+  EXPECT_EQ(serB.ask("%m%set,/par/dev/ser/a/imode,none"), re("%m%"));
   press(dir_.path, 119, 1400);
-  EXPECT_TRUE(waitUntil([&] { return ask("print,/par/dev/ser/a/rate") == re("115200"); })) << ask("print,/par/dev/ser/a/rate");
+  EXPECT_TRUE(waitUntil([&] { return serB.ask("print,/par/dev/ser/a/rate") == re("115200"); }));
+  EXPECT_EQ(serB.ask("print,/par/dev/ser/a/imode"), re("cmd"));
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "port A takes commands again";
   EXPECT_EQ(logFiles(dir_.path), 0) << "no logging started";
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "stored";
+  EXPECT_EQ(ask("print,/par/dev/ser/a/imode"), re("cmd")) << "stored";
 }
 
 // button/period sets the default period of the message schedule: a message enabled without a

@@ -87,7 +87,8 @@ TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
   }
 }
 
-// The demo shows epochs on dev/ser/a once enabled there, and Ctrl-C leaves no process behind.
+// The demo shows epochs on dev/ser/a once enabled there, its run directory holds every host device
+// the program reads (no device reported missing), and Ctrl-C leaves no process behind.
 TEST(Demo, EpochsOnTheFirstSerialPortAndCtrlCLeavesNoProcessBehind) {
   RunDir dir;
   Proc demo(dir.path, {std::string(RX_TOOLS_DIR) + "/demo/rx_demo", "--dir", dir.path, "--", "--rate", "10"});
@@ -100,6 +101,8 @@ TEST(Demo, EpochsOnTheFirstSerialPortAndCtrlCLeavesNoProcessBehind) {
     EXPECT_TRUE(waitUntil([&] { return port.ask("%e%em,,zrt/{RT,ET}:1") == re("%e%"); }));
     EXPECT_TRUE(port.fill([](const std::string& h) { return h.find("::005") != h.rfind("::005"); }));
   }
+  EXPECT_EQ(demo.out().find("ERROR"), std::string::npos) << demo.out();
+  EXPECT_EQ(demo.out().find("error"), std::string::npos) << demo.out();
   demo.signal(SIGINT);
   EXPECT_EQ(demo.wait(), 0) << demo.out();
   EXPECT_TRUE(gone(rx));

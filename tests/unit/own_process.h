@@ -26,3 +26,10 @@ void inOwnProcess(Body body) {
 }
 
 }  // namespace testproc
+
+// A test whose body runs in a process of its own, from the program's start: TEST_OWN(Suite, Name)
+// { body } as TEST would have it.
+#define TEST_OWN(suite, name)                                                     \
+  void suite##_##name##_OwnBody();                                                \
+  TEST(suite, name) { ::testproc::inOwnProcess([] { suite##_##name##_OwnBody(); }); } \
+  void suite##_##name##_OwnBody()

@@ -38,24 +38,42 @@ bool exists(const std::string& p) {
   return stat(p.c_str(), &st) == 0;
 }
 
-// GPIO stand-in files of the LEDs and buttons, as the kernel shows exported lines: the LED lines
-// can be watched and the buttons pressed by writing 0 to their value files (1 is released).
-void layOutGpio(const std::string& dir) {
-  const std::string root = dir + "/host/sys/class/gpio";
+// A stand-in file with its content, unless the run directory has it already.
+void layOut(const std::string& path, const std::string& content) {
+  if (exists(path)) return;
   std::error_code ec;
-  std::filesystem::create_directories(root, ec);
-  if (!exists(root + "/export")) std::ofstream(root + "/export");
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  std::ofstream(path) << content;
+}
+
+// Stand-ins of every host device the program reads, so that a demo starts without a missing
+// device to report: the GPIO lines as the kernel shows exported lines (the LED lines can be
+// watched and the buttons pressed by writing 0 to their value files, 1 is released; the line
+// drivers of ports C and D, the CAN transceivers and the readings' ready line are driven by the
+// program), the CPU's thermal zone (42.5 degrees C) and the three supply voltages on the ADC (3.8,
+// 1.8 and 0.9 V).
+void layOutHost(const std::string& dir) {
+  const std::string gpio = dir + "/host/sys/class/gpio";
+  layOut(gpio + "/export", "");
   const struct {
     int line;
     const char* level;
-  } lines[] = {{137, "0"}, {136, "0"}, {130, "0"}, {131, "0"}, {32, "1"}, {119, "1"}};
+  } lines[] = {{137, "0"}, {136, "0"}, {130, "0"}, {131, "0"}, {32, "1"}, {119, "1"},            // LEDs, buttons
+               {88, "0"},  {86, "0"},  {87, "0"},  {83, "0"},  {82, "0"}, {4, "0"},   {5, "0"},  // ports C and D
+               {150, "0"}, {151, "0"},                                                           // CAN transceivers
+               {91, "0"}};                                                                       // readings ready
   for (const auto& l : lines) {
-    const std::string d = root + "/gpio" + std::to_string(l.line);
+    const std::string d = gpio + "/gpio" + std::to_string(l.line);
     if (exists(d + "/value")) continue;
-    std::filesystem::create_directories(d, ec);
-    std::ofstream(d + "/direction") << "in\n";
-    std::ofstream(d + "/value") << l.level << "\n";
+    layOut(d + "/direction", "in\n");
+    layOut(d + "/value", std::string(l.level) + "\n");
   }
+  layOut(dir + "/host/sys/class/thermal/thermal_zone0/temp", "42500\n");
+  // Raw counts of 0.8056640625 mV: +3V8 through a divider of 2, +1V8 and +0V9 directly.
+  const char* const raw[] = {"2358", "2234", "1117"};
+  for (int ch = 0; ch < 3; ++ch)
+    layOut(dir + "/host/sys/bus/iio/devices/iio:device0/in_voltage" + std::to_string(ch) + "_raw",
+           std::string(raw[ch]) + "\n");
 }
 
 // Starts `argv` in `dir` with an empty environment, in a process group of its own.
@@ -159,7 +177,7 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  layOutGpio(o.dir);
+  layOutHost(o.dir);
   std::printf("demo: run directory %s\n", o.dir.c_str());
   std::printf("demo: LEDs on host/sys/class/gpio/gpio{137,136,130,131}/value, buttons: echo 0 (pressed) or 1 to "
               "gpio32/value (power), gpio119/value (file)\n");

@@ -100,10 +100,13 @@ const char kUsage[] =
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
     "  --board-records       every whole second, those of the board's other records the program\n"
-    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and\n"
+    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" "
+    "and\n"
     "                        the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
-    "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\")\n";
+    "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\"),\n"
+    "          --hold-end N:FILE (every Nth epoch's \"::\" waits until FILE exists, which it then removes;\n"
+    "          no epoch streams meanwhile)\n";
 
 struct Options {
   std::string dir = ".";
@@ -120,6 +123,8 @@ struct Options {
   long flipEvery = 0;
   long mismatchEvery = 0;
   long abandonEvery = 0;
+  long holdEvery = 0;  // every Nth epoch's end is held back until holdFile exists
+  std::string holdFile;
   std::string replay;
   std::string nav;
   bool sky = false;
@@ -222,6 +227,15 @@ class Board {
     }
   }
 
+  // An epoch's end held back (--hold-end): sent, and the epochs go on, once its file appears.
+  bool holding() {
+    if (held_.empty()) return false;
+    if (unlink(o_.holdFile.c_str()) != 0) return true;
+    out += held_;
+    held_.clear();
+    record("* epoch end released");
+    return false;
+  }
   bool silent() const { return o_.silenceAfter >= 0 && monoMs() - connectedAt_ >= o_.silenceAfter * 1000; }
 
   void feed(const char* data, std::size_t n) {
@@ -411,7 +425,12 @@ class Board {
       std::string body;
       sim::putLe(body, te, 4);
       const bool abandoned = o_.abandonEvery > 0 && (k + 1) % o_.abandonEvery == 0;
-      e += sim::frame(abandoned ? "||" : "::", body, true);
+      if (o_.holdEvery > 0 && (k + 1) % o_.holdEvery == 0) {
+        held_ = sim::frame(abandoned ? "||" : "::", body, true);
+        record("* epoch end held " + std::to_string(t));
+      } else {
+        e += sim::frame(abandoned ? "||" : "::", body, true);
+      }
     }
     if (out.size() < (1u << 18)) out += e;  // a reader that stopped reading loses epochs
   }
@@ -627,6 +646,7 @@ class Board {
   }
  private:
   std::unique_ptr<sim::Sky> sky_;
+  std::string held_;  // the end of the epoch held back
   std::FILE* truth_ = nullptr;
   std::FILE* log_ = nullptr;
   std::FILE* transcript_ = nullptr;
@@ -735,6 +755,16 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->mismatchEvery)) return false;
     } else if (a == "--abandon") {
       if (!number(&o->abandonEvery)) return false;
+    } else if (a == "--hold-end") {
+      std::string v;
+      if (!value(&v)) return false;
+      const std::size_t colon = v.find(':');
+      if (colon == std::string::npos) return false;
+      const std::string every = v.substr(0, colon);
+      char* end = nullptr;
+      o->holdEvery = std::strtol(every.c_str(), &end, 10);
+      o->holdFile = v.substr(colon + 1);
+      if (every.empty() || *end != 0 || o->holdEvery < 1 || o->holdFile.empty()) return false;
     } else {
       return false;
     }
@@ -894,7 +924,7 @@ int main(int argc, char** argv) {
     std::int64_t next = t0 + static_cast<std::int64_t>(k) * periodMs;
     std::int64_t now = monoMs();
     if (now >= next) {
-      if (cfd >= 0 && !board.silent() && board.streaming()) {
+      if (cfd >= 0 && !board.silent() && board.streaming() && !board.holding()) {
         // GNSS time begins at --start with the first epoch streamed and runs on from there.
         if (firstK < 0) firstK = k;
         std::int64_t ms = static_cast<std::int64_t>(k - firstK) * periodMs;

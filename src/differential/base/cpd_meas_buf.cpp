@@ -92,14 +92,6 @@ void cpdClientsInit() {
   rtcm3CpdClientInit();
 }
 
-void cpdBufsRestart() {
-  cpdBufsInit();
-  for (CpdMeasBuf* b : pRovMeasBuf) static_cast<CpdMeasBufImp*>(b)->restart();
-  static_cast<CpdMeasBufImp*>(pBaseMeasBuf)->restart();
-  pLastObtainedDecoder.store(nullptr);
-  uLastObtainedDecoderType.store(-1);
-}
-
 void cpdBufsSetBasePort(InPorts::DecPortIndex port) { basePortCur_.store(port); }
 void cpdBufsClearBasePort() { basePortCur_.store(-1); }
 

@@ -72,8 +72,6 @@ class CpdMeasBufImp final : public CpdMeasBuf {
   void doReleaseAux(CpdAux* a) override;
 
   int count() { return ring_.count(); }
-  // As built: no epoch, none held or being filled.
-  void restart() { ring_.restart(); }
 
  private:
   SmartRingBuf<CpdMeas, Mutex> ring_;
@@ -116,9 +114,6 @@ extern CpdBaseDecoder* cpdBaseDecoders[kCpdDecoderKinds];
 void cpdBufsInit();
 // Start-up: the buffers, then the base decoders on the base buffer.
 void cpdClientsInit();
-// The buffers as built (made if not yet): no epoch, none held or being filled, for a start
-// afresh of the base decoders and the engine, whose held epochs it takes back.
-void cpdBufsRestart();
 
 void cpdBufsSetBasePort(InPorts::DecPortIndex port);
 void cpdBufsClearBasePort();

@@ -136,18 +136,6 @@ class SmartRingBuf {
     full = 0;
   }
 
-  // As built: empty, no item held by a reader or being written. Only for a start afresh of every
-  // writer and reader (what they still point at is no longer theirs).
-  void restart() {
-    Locker<Lock> l(mutex);
-    for (int i = 0; i < total; ++i) {
-      order[i] = i;
-      items[i].lock = 0;
-    }
-    head = tail = 0;
-    full = obtained = 0;
-  }
-
   // Epochs in the ring.
   int count() {
     Locker<Lock> l(mutex);

@@ -159,13 +159,6 @@ void CmrStationTable::feedRate(SlotState& s, double x) {
   s.quality = static_cast<float>(100.0 * s.rate.update(x, n));
 }
 
-void CmrStationTable::setRoverPos(const double xyz[3], std::uint32_t now) {
-  Lock l(mutex_);
-  for (int k = 0; k < 3; ++k) rover_[k] = xyz[k];
-  roverTime_ = now;
-  roverSet_ = true;
-}
-
 bool CmrStationTable::positionEngineRover(double xyz[3]) {
   PosData::PositionDataType p;
   if (PVTDataInstance.position.Take(&p) == 0 || p.bValid == 0) return false;

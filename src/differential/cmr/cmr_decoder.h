@@ -153,8 +153,6 @@ class CmrStationTable {
   // A frame that failed its checksum or ETX, claiming station `id`.
   void onBadFrame(std::uint8_t id, int port, std::uint32_t now);
 
-  // The rover position the nearest-station choice measures from.
-  void setRoverPos(const double xyz[3], std::uint32_t now);
   // The nearest-station choice (decoder task only); the nearest station's id afterwards (-1
   // none).
   int selectNearest(std::uint32_t now);

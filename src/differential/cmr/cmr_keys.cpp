@@ -25,14 +25,14 @@ int cmrRovercSet(const char* p, const ZRNamedNode* v) {
 }
 
 int gloPrint(const char* p, Reply& re) {
-  if (strcmpA(p, "type")) return reLong(re, static_cast<long>(RtcmSet.cmrDec.gloType));
+  if (strcmpA(p, "type")) return reLong(re, static_cast<long>(CmrDec.getSettings().gloType));
   return CMD_WRONG_1ST;
 }
 
 int cmrRovercPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (const char* g = strncmpA(p, "glo")) rc = reSub(gloPrint, g, re);
-  if (strcmpA(p, "idxset")) rc = reBool(re, RtcmSet.cmrDec.idxSet != 0);
+  if (strcmpA(p, "idxset")) rc = reBool(re, CmrDec.getSettings().idxSet != 0);
   return rc;
 }
 

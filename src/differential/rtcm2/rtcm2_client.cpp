@@ -46,12 +46,6 @@ RtcmCpdClient* RTCM_Client::accepted(int stationId, int port) const {
   return base_;
 }
 
-bool RTCM_Client::extRef(MSG_EXTREF_PARAMS& out) const {
-  if (!std::atomic_ref<std::uint8_t>(extValid_).load()) return false;
-  out = ext_;
-  return true;
-}
-
 void RTCM_Client::reset() {
   if (base_ != nullptr) base_->reset();
 }

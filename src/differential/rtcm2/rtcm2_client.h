@@ -54,8 +54,6 @@ class RTCM_Client : public RTCM_Decoder_Client {
   void updateGnssOffset(const MSG_GNSS_OFFSET& r, int port) override;
   void updateStatus(RTCM_DEC_STATUS& st, int port) override;
 
-  // The port's last extended reference parameters (message 22), when valid.
-  bool extRef(MSG_EXTREF_PARAMS& out) const;
   // Called from the task that invalidates the base record while the decoder task reads the flag.
   void invalidateExtRef() { std::atomic_ref<std::uint8_t>(extValid_).store(0); }
 

@@ -516,8 +516,9 @@ int portPrint(Reply& re) {
   return reString(re, iopGetName(port));
 }
 
+// The settings the CMR decoders work with (the stored record's copy in force).
 int nrsPrint(const char* p, Reply& re) {
-  const CMR_DEC_SETTINGS& s = RtcmSet.cmrDec;
+  const CMR_DEC_SETTINGS s = CmrDec.getSettings();
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "mode")) rc = reBool(re, s.nrsMode != 0);
   if (strcmpA(p, "lim")) rc = reDouble(re, s.nrsLim, 1);
@@ -620,7 +621,7 @@ int rtkcPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "input")) rc = reSub(inputPrint, r, re);
   if (const char* r = strncmpA(p, "ref")) rc = reSub(refPrint, r, re);
   if (strcmpA(p, "port")) rc = portPrint(re);
-  if (strcmpA(p, "inuse")) rc = reLong(re, RtcmSet.cmrDec.inUse);
+  if (strcmpA(p, "inuse")) rc = reLong(re, CmrDec.getSettings().inUse);
   if (const char* r = strncmpA(p, "nrs")) rc = reSub(nrsPrint, r, re);
   if (const char* r = strncmpA(p, "hd")) rc = reSub(hdcPrint, r, re);
   if (const char* r = strncmpA(p, "hist")) rc = reSub(histcPrint, r, re);

@@ -56,12 +56,11 @@ void patterns(bool on) {
   SatLed::enable(on);
 }
 
-// Serial port A back to its factory speed and input mode, both stored.
+// Serial port A back to its factory speed and input settings, both stored.
 void portAReset() {
   portSettingsSetRate(IOP_SER_A, rsBaudOfCode(kRsDefaultState & 0xFFu));
-  const int mode = InPort::factoryMode(IOP_SER_A);
-  portSettingsStoreMode(IOP_SER_A, mode);
-  if (InPort* p = InPorts::ports_[IOP_SER_A]) p->setMode(mode);
+  InPort::nvDefaults(IOP_SER_A);
+  if (InPort* p = InPorts::ports_[IOP_SER_A]) p->nvRestore();
 }
 
 Mutex& settingsLock() {

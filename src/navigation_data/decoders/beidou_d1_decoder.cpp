@@ -12,7 +12,6 @@ std::uint8_t CompD1NavDataDecoderType::uNumOfSource = 0;
 
 CompAlmanacDataType CompD1NavDataDecoderType::almanac_;
 
-void CompD1NavDataDecoderType::reset_SharedData() { almanac_ = CompAlmanacDataType(); }
 CompD1NavDataDecoderType CompD1NavDataDecoderInstance[CompD1NavDataDecoderType::kPoolSize];
 
 namespace {

@@ -33,8 +33,6 @@ class CompD1NavDataDecoderType {
 
   // The store it writes to; the data servers are reached through navDecoderLinks.
   void init_Object(SatelliteDataProcessor* store);
-  // Forgets what the family's decoders share (the almanac sets and the UTC page), as at start.
-  static void reset_SharedData();
 
   // One subframe of BeiDou satellite `sv` on signal number `signal` (0-2: a bit of the
   // contributing-signals mask). Units of another system, of an index out of range or shorter

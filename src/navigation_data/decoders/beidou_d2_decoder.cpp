@@ -13,8 +13,6 @@ CompD2NavDataDecoderType* CompD2NavDataDecoderType::pDecoderPointer[kPoolSize] =
 std::uint8_t CompD2NavDataDecoderType::uNumOfSource = 0;
 CompAlmanacDataType CompD2NavDataDecoderType::almanac_;
 
-void CompD2NavDataDecoderType::reset_SharedData() { almanac_ = CompAlmanacDataType(); }
-
 CompD2NavDataDecoderType CompD2NavDataDecoderInstance[CompD2NavDataDecoderType::kPoolSize];
 
 namespace {

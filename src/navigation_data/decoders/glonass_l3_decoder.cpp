@@ -95,8 +95,6 @@ void GloL3NavDataDecoderType::reset() {
   ephNT_ = 0;
 }
 
-void GloL3NavDataDecoderType::reset_SharedData() { utc = UtcParts{}; }
-
 GloL3NavDataDecoderType* get_GloL3NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
   return selectNavDecoder(GloL3NavDataDecoderType::pDecoderPointer, GloL3NavDataDecoderType::uNumOfSource, time, sv);
 }

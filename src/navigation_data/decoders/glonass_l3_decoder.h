@@ -38,8 +38,6 @@ class GloL3NavDataDecoderType {
   void update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signalMask, const std::uint32_t* words,
               int numWords);
   void reset();
-  // Forgets the time parameters all decoders share (tests, restart).
-  static void reset_SharedData();
 
   SvIdType get_SvId() const { return sv_; }
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }

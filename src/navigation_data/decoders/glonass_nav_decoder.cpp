@@ -128,12 +128,6 @@ void GloNavDataDecoderType::reset() {
   crcRepeat_ = 0;
 }
 
-void GloNavDataDecoderType::reset_SharedData() {
-  common = CommonData{};
-  for (AlmSet& set : almSets) set = AlmSet{};
-  for (bool& o : almOutput) o = false;
-}
-
 GloNavDataDecoderType* get_GloNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
   return selectNavDecoder(GloNavDataDecoderType::pDecoderPointer, GloNavDataDecoderType::uNumOfSource, time, sv);
 }

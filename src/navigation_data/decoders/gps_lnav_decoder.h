@@ -28,8 +28,6 @@ class GpsNavDataDecoderType {
 
   // The store it writes to; the data servers are reached through navDecoderLinks.
   void init_Object(SatelliteDataProcessor* store);
-  // Forgets what the family's decoders share (the almanac sets, UTC and NMCT of GPS and QZSS), as at start.
-  static void reset_SharedData();
 
   // One subframe of `sv` (GPS or QZSS) on signal number `signal`. Units of another system, of
   // an index out of range or shorter than ten words are dropped.

@@ -122,8 +122,6 @@ void markHealth(AlmSet& set, int k, std::uint8_t health) {
 
 }  // namespace
 
-void GpsNavDataDecoderType::reset_SharedData() { lnav = LnavShared(); }
-
 void GpsNavDataDecoderType::decodePage(const std::uint32_t* w, int subframe) {
   const std::uint32_t dataId = GpsDecUtility::extract_NavDataId(w);
   const int page = static_cast<int>(GpsDecUtility::extract_NavPageId(w));

@@ -11,8 +11,6 @@ IrnssL5NavDataDecoderType* IrnssL5NavDataDecoderType::pDecoderPointer[kPoolSize]
 std::uint8_t IrnssL5NavDataDecoderType::uNumberOfSource = 0;
 IrnssL5NavDataDecoderType::UtcDataType IrnssL5NavDataDecoderType::utcData = {};
 
-void IrnssL5NavDataDecoderType::reset_SharedData() { utcData = UtcDataType{}; }
-
 IrnssL5NavDataDecoderType IrnssL5NavDataDecoderInstance[IrnssL5NavDataDecoderType::kPoolSize];
 
 namespace {

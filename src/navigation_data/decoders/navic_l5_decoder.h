@@ -28,8 +28,6 @@ class IrnssL5NavDataDecoderType {
   IrnssL5NavDataDecoderType& operator=(const IrnssL5NavDataDecoderType&) = delete;
 
   void init_Object(SatelliteDataProcessor* store);
-  // Forgets what the family's decoders share (the UTC parameters), as at start.
-  static void reset_SharedData();
 
   // One subframe of NavIC satellite `sv` on signal number `signal` (a bit of the
   // contributing-signals mask). Subframes of another system, of an index out of range or

@@ -13,6 +13,7 @@ const char* const InPort::modeNames_[InPort::MODE_NUM] = {
 
 InPort* InPorts::ports_[IOP_NUM] = {};
 Hook<int(int)> InPorts::storedMode_{"platform", "InPorts::storedMode_", InPort::M_CMD};
+Hook<void(int, int)> InPorts::storeMode_{"platform", "InPorts::storeMode_"};
 Hook<void(int port, int mode)> InPorts::beforeModeChange_("platform", "InPorts::beforeModeChange_");
 Hook<void(int port, int mode)> InPorts::afterModeChange_("platform", "InPorts::afterModeChange_");
 
@@ -93,6 +94,12 @@ InPort::InPort(int index) : index_(index), cmd_(index), echo_(index) {
   const int stored = InPorts::storedMode_(index);
   if (stored >= 0 && stored < MODE_NUM) mode_.store(stored);
 }
+
+void InPort::nvDefaults(int index) {
+  if (index >= 0 && index < IOP_NUM) InPorts::storeMode_(index, factoryMode(index));
+}
+
+void InPort::nvRestore() { setMode(InPorts::storedMode_(index_)); }
 
 InPortHandler* InPort::setHandler(int mode, InPortHandler* handler) {
   if (mode < 0 || mode >= MODE_NUM) return nullptr;

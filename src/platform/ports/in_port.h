@@ -108,6 +108,10 @@ class InPort {
   // Factory input mode of a port: the links to the GNSS board carry its native stream, every
   // other port takes commands.
   static constexpr Mode factoryMode(int port) { return iopIsBoardLink(port) ? M_ZRT : M_CMD; }
+  // Writes the default input settings of port `index` (its factory mode) as its stored ones.
+  static void nvDefaults(int index);
+  // Applies the port's stored input settings again.
+  void nvRestore();
 
   OStream& out() { return OutPorts::stream(index_); }
 
@@ -148,6 +152,8 @@ struct InPorts {
   // The stored input mode of a port, kept by the settings layer: the mode a port starts in
   // when it is made (empty: command mode).
   static Hook<int(int port)> storedMode_;
+  // Stores a port's input mode as its setting (the settings layer's record).
+  static Hook<void(int port, int mode)> storeMode_;
   // Called around every change of a port's input mode: before (old mode still in force) and
   // after, with the new mode. Filled by the layers that follow input modes.
   static Hook<void(int port, int mode)> beforeModeChange_;

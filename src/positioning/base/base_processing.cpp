@@ -88,9 +88,9 @@ BaseSettings currentBaseSettings() {
   s.smoothing = RtcmSet.rtcmCod.smooth == 1;
   s.clockCorrected = RtcmSet.rtcm3Cod.clkSteering != 0;
   s.smoothingInterval = NavSet.smi;
-  PosSetup::SatProcessorSetupType* setup = PVTDataInstance.satProcessorSetup.GetPointer();
+  const PosSetup::SatProcessorSetupType* setup = PVTDataInstance.satProcessorSetup.GetPointer();
   std::uint32_t word = 0;
-  std::memcpy(&word, setup->aBytes + kSetupFlagOffset, sizeof word);
+  if (setup != nullptr) std::memcpy(&word, setup->aBytes + kSetupFlagOffset, sizeof word);
   PVTDataInstance.satProcessorSetup.FreePointer(nullptr);
   s.setupFlag = word == 1;
   s.gpsUtcSeconds = RcvTimeScales::Req.sysUtc[0];

@@ -130,7 +130,8 @@ class KeyedDataServer {
 template <class Self, class Record>
 class SetupDataServer : public FlaggedRecordBase<Self, Record> {
  public:
-  Record* GetPointer() { return &this->data_; }
+  // The record in place; null while the server holds none (before the start-up restores it).
+  Record* GetPointer() { return this->bHasData_ ? &this->data_ : nullptr; }
   void FreePointer(const Record* p) {
     if (p != nullptr) this->bHasData_ = 1;
   }

@@ -155,12 +155,6 @@ MagVar::Field MagVar::field(int model, double lat, double lon, double h, double 
   return Field{-bt * ca - br * sa, bp, bt * sa - br * ca};
 }
 
-MagVar::Field MagVar::fieldAt(double lat, double lon, double h, double year) {
-  const double whole = std::floor(year);
-  const int model = modelFor(static_cast<int>(whole));
-  return field(model, lat, lon, h, year - Models[model].epoch);
-}
-
 double MagVar::declinationDeg(const Field& f) { return std::atan2(f.y, f.x) / kDeg; }
 
 bool MagVar::compute(const NavTask::NAV_POS& pos, const RcvTimeScales::INT_SCALES& scales,

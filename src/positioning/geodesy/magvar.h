@@ -69,8 +69,6 @@ class MagVar {
   // Field of model `model` at geodetic latitude, longitude (rad) and ellipsoidal height (m), `dt`
   // years after the model's epoch. Needs initOnce. Any task: the working tables are locked.
   Field field(int model, double lat, double lon, double h, double dt);
-  // The same at a decimal year, with the model of its whole year.
-  Field fieldAt(double lat, double lon, double h, double year);
   static double declinationDeg(const Field& f);
 
   // calcHelpMagVar: the declination at the position and the scales' date, stored with `monoSec`.

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr GeoidFileIo kFileStoreIo = {fsOpen, fsRead, fsSeek, fsTell, fsClose};
-
 constexpr double kMasToDeg = 2.7777777777777776e-07;
 
 std::int32_t le32(const std::uint8_t* p) {
@@ -30,14 +28,11 @@ void readFromGuarded(void*) { GeoidFileReader().readFrom(); }
 
 }  // namespace
 
-GeoidFileReader::GeoidFileReader() : io_(kFileStoreIo) {}
-GeoidFileReader::GeoidFileReader(const GeoidFileIo& io) : io_(io) {}
-
 bool GeoidFileReader::readAll(int handle, void* buf, int count) {
   auto* p = static_cast<std::uint8_t*>(buf);
   int got = 0;
   while (got < count) {
-    const int r = io_.read(handle, p + got, count - got);
+    const int r = fsRead(handle, p + got, count - got);
     if (r <= 0 || r > count - got) return false;
     got += r;
   }
@@ -61,7 +56,7 @@ bool GeoidFileReader::doRead(int handle) {
   const int k = int(static_cast<const std::uint8_t*>(nul) - f) + 1;  // name with its NUL
   if (49 + k >= headerLen || k + 34 > n) return false;
 
-  if (!io_.seek(handle, headerLen) || io_.tell(handle) != headerLen) return false;
+  if (!fsSeek(handle, headerLen) || fsTell(handle) != headerLen) return false;
 
   // The name is kept aside until the grid is in: a refused file must leave the name in use.
   char newName[GeoidGPS::kNameLen];
@@ -95,10 +90,10 @@ bool GeoidFileReader::doRead(int handle) {
 
 GeoidFileReader::Load GeoidFileReader::load(const char* fileName) {
   if (!fileName || !fileName[0]) return Load::kNoFile;
-  const int h = io_.open(fileName, 0);
+  const int h = fsOpen(fileName, FS_READ);
   if (h < 0) return Load::kNoFile;
   const bool ok = doRead(h);
-  io_.close(h);
+  fsClose(h);
   return ok ? Load::kLoaded : Load::kBadFile;
 }
 

@@ -3,23 +3,11 @@
 
 #include <cstdint>
 
-// The file operations the loader uses; by default those of the file store.
-struct GeoidFileIo {
-  int (*open)(const char* name, int mode);  // handle, negative on failure
-  int (*read)(int handle, void* buf, int count);
-  bool (*seek)(int handle, std::int32_t offset);
-  std::int32_t (*tell)(int handle);
-  void (*close)(int handle);
-};
-
 class GeoidFileReader {
  public:
   static constexpr int kHeaderLen = 16;
   static constexpr int kFieldsMax = 290;  // name and descriptor fields read after the header
   static constexpr int kTrailerLen = 290;
-
-  GeoidFileReader();
-  explicit GeoidFileReader(const GeoidFileIo& io);
 
   // Loads the geoid file named in the receiver settings; nothing to do when none is named.
   // On any failure the grid in use stays (the built-in grid when none was in use).
@@ -35,7 +23,6 @@ class GeoidFileReader {
 
  private:
   bool readAll(int handle, void* buf, int count);
-  GeoidFileIo io_;
 };
 
 // Runs the loader once under the file store's guard: the log-file writer task calls it on its

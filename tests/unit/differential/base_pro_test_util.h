@@ -153,11 +153,12 @@ inline void setUpChain() {
   SatPolynomStoreInstance.Init();
   SatDataProcessorInstance.init_Object();
   cpdBufsInit();
-  // An epoch a base decoder still fills from a test before is given back, then the buffer emptied.
+  // An epoch a base decoder still fills from a row before is given back, then the buffers emptied
+  // (each test runs from the program's start, in a process of its own).
   for (CpdBaseDecoder* d : cpdBaseDecoders)
     if (d != nullptr) d->reset();
-  // Epochs a test before held or left half filled (its decoder gone) are taken back too.
-  cpdBufsRestart();
+  pBaseMeasBuf->doClear();
+  for (CpdMeasBuf* b : pRovMeasBuf) b->doClear();
   BPC.Reset(0);
   BPC.basePos.known = false;
   for (auto& r : BPC.ref) r = bpro::kNoSlot;

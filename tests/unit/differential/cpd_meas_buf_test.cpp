@@ -142,32 +142,6 @@ TEST(CpdMeasBufRing, ClearEmptiesButHeldEpochsStay) {
   b.doUnlock(&foreign);
 }
 
-// A restart frees what readers and a writer that went away still held: the ring is as built.
-TEST(CpdMeasBufRing, RestartFreesHeldAndHalfWrittenEpochs) {
-  CpdMeasBufImp b(3, nullptr, nullptr);
-  int id = 1;
-  std::vector<const CpdMeas*> holds;
-  for (int round = 0; round < 3; ++round) {
-    while (b.count() < 3) ASSERT_TRUE(put(b, id++));
-    holds.push_back(b.doFind(id - 3));
-    if (round < 2) {
-      ASSERT_TRUE(put(b, id++));
-    }
-  }
-  ASSERT_EQ(b.doObtain(), nullptr);  // the tail and both spares held
-  b.restart();
-  EXPECT_EQ(b.count(), 0);
-  EXPECT_EQ(b.doGet(), nullptr);
-  CpdMeas* w = b.doObtain();
-  ASSERT_NE(w, nullptr);
-  b.restart();  // the writer's entry, never given back
-  EXPECT_EQ(b.count(), 0);
-  b.doRelease(w);  // no longer its: ignored
-  EXPECT_EQ(b.count(), 0);
-  for (int k = 0; k < 5; ++k) ASSERT_TRUE(put(b, 100 + k));
-  EXPECT_EQ(idsNewestFirst(b, {104, 103, 102, 101, 100}), (std::vector<int>{104, 103, 102}));
-}
-
 TEST(CpdMeasBufAux, LockedOnlyWhenPresent) {
   CpdAux aux;
   CpdMeasBufImp with(3, nullptr, &aux), without(3, nullptr, nullptr);

@@ -13,6 +13,7 @@
 #include "unit/navigation_data/beidou_test_util.h"
 #include "unit/navigation_data/gal_test_util.h"
 #include "unit/navigation_data/lnav_test_util.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -142,49 +143,53 @@ class CpdUtilsBrd400 : public testing::Test {
 // the caller's GPS-based time t is the satellite's own time plus the system offset, the orbit
 // taken at system time minus the clock.
 TEST_F(CpdUtilsBrd400, PositionAndClockMatchTheBroadcastOrbit) {
-  for (const SysRow& row : kRows) {
-    int checked = 0;
-    for (int prn : row.prns) {
-      SCOPED_TRACE(testing::Message() << row.name << " " << prn);
-      ZRT_EPH_GPS eph{};
-      ASSERT_TRUE(firstRecord(row.sys, prn, eph));
-      const CpdSv sv = CpdSv::make(row.sys, prn);
-      ASSERT_NE(sv.id, 0);
-      const int si = row.sys == CpdSv::kQzss ? prn - 193 : prn - 1;
-      const SvIdType id{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(row.storeSys), 0, static_cast<std::uint8_t>(si)};
-      for (double off : {-3600.0, 0.0, 3540.0}) {
-        PolyNodeRing ring;
-        bool computed = false;
-        SatData::PolynomSetType set{};
-        ASSERT_TRUE(update_SatellitePolynom(row.storeSys, eph, eph.toe + off, ring, computed, set.entry[0]));
-        set.entry[0].iod = eph.iode;
-        set.entry[1].iod = kPolyNoIod;
-        ASSERT_TRUE(SatPolynomStoreInstance.Put(id, &set));
-        const SatData::PolynomEntryType& e = set.entry[0];
-        for (double f : {0.0, 0.3, 0.5, 0.8, 1.0}) {
-          const double ts = e.refTime + f * e.span;  // the system's time
-          const double t = ts + row.shift;
-          CpdCPos pos;
-          CpdCVel vel;
-          double clk = 0.0;
-          ASSERT_EQ(CpdUtilsInstance.svPos(sv, t, false, pos, vel, clk, CpdUtils::kAnyIod), CpdUtils::kOk) << off << " " << f;
-          double p[3], clock = 0.0, c1 = 0.0;
-          broadcast(row.sys, eph, ts, p, c1);
-          broadcast(row.sys, eph, ts - c1, p, clock);
-          broadcast(row.sys, eph, ts - clock, p, c1);
-          EXPECT_NEAR(clk, clock, 1e-11) << off << " " << f;
-          EXPECT_NEAR(pos.x, p[0], 5e-3) << off << " " << f;
-          EXPECT_NEAR(pos.y, p[1], 5e-3) << off << " " << f;
-          EXPECT_NEAR(pos.z, p[2], 5e-3) << off << " " << f;
-          double corr = 0.0;
-          ASSERT_EQ(CpdUtilsInstance.getTimeCor(sv, t, eph.iode, corr), CpdUtils::kOk);
-          EXPECT_NEAR(corr, clock, 1e-11);
-          ++checked;
+  testproc::inOwnProcess([&] {
+    for (const SysRow& row : kRows) {
+      int checked = 0;
+      for (int prn : row.prns) {
+        SCOPED_TRACE(testing::Message() << row.name << " " << prn);
+        ZRT_EPH_GPS eph{};
+        ASSERT_TRUE(firstRecord(row.sys, prn, eph));
+        const CpdSv sv = CpdSv::make(row.sys, prn);
+        ASSERT_NE(sv.id, 0);
+        const int si = row.sys == CpdSv::kQzss ? prn - 193 : prn - 1;
+        const SvIdType id{static_cast<std::uint8_t>(si), static_cast<std::uint8_t>(row.storeSys), 0,
+                          static_cast<std::uint8_t>(si)};
+        for (double off : {-3600.0, 0.0, 3540.0}) {
+          PolyNodeRing ring;
+          bool computed = false;
+          SatData::PolynomSetType set{};
+          ASSERT_TRUE(update_SatellitePolynom(row.storeSys, eph, eph.toe + off, ring, computed, set.entry[0]));
+          set.entry[0].iod = eph.iode;
+          set.entry[1].iod = kPolyNoIod;
+          ASSERT_TRUE(SatPolynomStoreInstance.Put(id, &set));
+          const SatData::PolynomEntryType& e = set.entry[0];
+          for (double f : {0.0, 0.3, 0.5, 0.8, 1.0}) {
+            const double ts = e.refTime + f * e.span;  // the system's time
+            const double t = ts + row.shift;
+            CpdCPos pos;
+            CpdCVel vel;
+            double clk = 0.0;
+            ASSERT_EQ(CpdUtilsInstance.svPos(sv, t, false, pos, vel, clk, CpdUtils::kAnyIod), CpdUtils::kOk)
+                << off << " " << f;
+            double p[3], clock = 0.0, c1 = 0.0;
+            broadcast(row.sys, eph, ts, p, c1);
+            broadcast(row.sys, eph, ts - c1, p, clock);
+            broadcast(row.sys, eph, ts - clock, p, c1);
+            EXPECT_NEAR(clk, clock, 1e-11) << off << " " << f;
+            EXPECT_NEAR(pos.x, p[0], 5e-3) << off << " " << f;
+            EXPECT_NEAR(pos.y, p[1], 5e-3) << off << " " << f;
+            EXPECT_NEAR(pos.z, p[2], 5e-3) << off << " " << f;
+            double corr = 0.0;
+            ASSERT_EQ(CpdUtilsInstance.getTimeCor(sv, t, eph.iode, corr), CpdUtils::kOk);
+            EXPECT_NEAR(corr, clock, 1e-11);
+            ++checked;
+          }
         }
       }
+      EXPECT_EQ(checked, 4 * 3 * 5) << row.name;
     }
-    EXPECT_EQ(checked, 4 * 3 * 5) << row.name;
-  }
+  });
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include "differential/rtcm3_decoder.h"
 #include "positioning/time_scales.h"
+#include "unit/fixed_scales.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -91,21 +93,15 @@ TEST(EpochPeriod, OneHertzHourRolloverRepeatedEpochsAndSystemsOutOfRange) {
   }
 }
 
-SysTime g_now;
-void fakeClock(SysTime& t) { t = g_now; }
-
-TEST(Latency, AgainstThePublishedTimeScales) {
-  TimeScales::reset();
+// From the program's start (a process of its own): no time scales published yet.
+TEST_OWN(Latency, AgainstThePublishedTimeScales) {
   long lat = -1;
   decUtilsGetLatency(1000, 0, lat);
   EXPECT_EQ(lat, -1);  // no time yet
-  TimeScales::setRealClock(fakeClock);
-  g_now.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
   s.ms[0] = 100, s.ms[1] = 3 * 3600000 + 500;  // 100 ms into the GPS week, GLONASS day
   s.flags[0] = s.flags[1] = 0x40;
-  TimeScales::epoch(g_now, 1234);
-  TimeScales::endUpdate(s, 1234);
+  testscales::publishFixed(s, 1234);
   struct Case { long time; int sys; long latency; };
   // Tag in the previous minute; Galileo at the previous week's end; GLONASS day; BeiDou 14 s behind; no tag.
   const Case cases[] = {{59900, 0, 200}, {50, 0, 50}, {604799900, 2, 200}, {3 * 3600000 + 100, 1, 400},
@@ -115,7 +111,6 @@ TEST(Latency, AgainstThePublishedTimeScales) {
     decUtilsGetLatency(c.time, c.sys, lat);
     EXPECT_EQ(lat, c.latency) << c.time << " sys " << c.sys;
   }
-  TimeScales::setRealClock(nullptr);
 }
 
 }  // namespace

@@ -23,8 +23,10 @@ using namespace gbastest;
 constexpr std::uint32_t kNow = 349200000;
 
 void setup(std::uint16_t format = 246, bool withTime = true) {
-  PosSetup::CorrProcessorSetupType* s = PVTDataInstance.corrProcessorSetup.GetPointer();
-  std::memcpy(s->aBytes + GbasDecoder::kSetupFormatOffset, &format, sizeof format);
+  PosSetup::CorrProcessorSetupType s;
+  if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) PosSetup::setDefaults(s);
+  std::memcpy(s.aBytes + GbasDecoder::kSetupFormatOffset, &format, sizeof format);
+  PVTDataInstance.corrProcessorSetup.Put(&s);
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(&PVTDataInstance);
   if (withTime) {
     PosData::RcvTimeDataType t{};

@@ -27,8 +27,10 @@ constexpr std::uint32_t kTag = 2000;
 
 TEST(GbasCorrectionsRoad, PortBytesToSatelliteCorrection) {
   std::uint16_t format = 246;
-  std::memcpy(PVTDataInstance.corrProcessorSetup.GetPointer()->aBytes + GbasDecoder::kSetupFormatOffset, &format,
-              sizeof format);
+  PosSetup::CorrProcessorSetupType s;
+  if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) PosSetup::setDefaults(s);
+  std::memcpy(s.aBytes + GbasDecoder::kSetupFormatOffset, &format, sizeof format);
+  PVTDataInstance.corrProcessorSetup.Put(&s);
   for (GbasDataDecoder& d : GbasDataDecoderInstance) {
     d.init_Object(&PVTDataInstance);
     d.update(PosData::RcvTimeDataType{}, 0, 0, nullptr, 0);

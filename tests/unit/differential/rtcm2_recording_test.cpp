@@ -18,6 +18,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/time_scales.h"
 #include "rtcm2_client_recorder.h"
+#include "unit/fixed_scales.h"
 
 namespace {
 
@@ -185,18 +186,12 @@ std::vector<ChkLine> readChk() {
   return out;
 }
 
-SysTime g_clock;
-void fixedClock(SysTime& t) { t = g_clock; }
-
 void setGpsTime(long msOfWeek) {
-  TimeScales::setRealClock(fixedClock);
-  g_clock.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
   s.ms[0] = static_cast<std::int32_t>(msOfWeek);
   s.ms[1] = 0;
   s.flags[0] = s.flags[1] = RcvTimeScales::kTimeValid;
-  TimeScales::epoch(g_clock, 77);
-  TimeScales::endUpdate(s, 77);
+  testscales::publishFixed(s, 77);
 }
 
 // Checked after every message of sample.rtcm2.
@@ -267,7 +262,6 @@ TEST(Rtcm2Recording, SampleType9MatchesGpsdecodeSatelliteBySatellite) {
     EXPECT_EQ(g_check.next, 131u) << r.name;
     EXPECT_EQ(g_check.failures, 0) << r.name;
   }
-  TimeScales::setRealClock(nullptr);
 }
 
 }  // namespace

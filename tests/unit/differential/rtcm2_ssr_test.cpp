@@ -14,6 +14,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/time_scales.h"
 #include "rtcm2_test_util.h"
+#include "unit/fixed_scales.h"
 
 namespace {
 
@@ -26,17 +27,11 @@ constexpr long kGpsNow = 360031000;  // hour 100 of the week, 31 s
 constexpr long kGloNow = 36031000;   // hour 10 of the day, 31 s
 constexpr double kPos = 3.5 / 1024;
 
-SysTime g_clock;
-void fixedClock(SysTime& t) { t = g_clock; }
-
 void setTime(long gps, long glo, bool valid = true) {
-  TimeScales::setRealClock(fixedClock);
-  g_clock.assign(1700000000, 0);
   RcvTimeScales::INT_SCALES s{};
   s.ms[0] = static_cast<std::int32_t>(gps), s.ms[1] = static_cast<std::int32_t>(glo);
   s.flags[0] = s.flags[1] = valid ? RcvTimeScales::kTimeValid : 0;
-  TimeScales::epoch(g_clock, 5);
-  TimeScales::endUpdate(s, 5);
+  testscales::publishFixed(s, 5);
 }
 
 struct Sat {

@@ -16,6 +16,7 @@
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/rtk_base.h"
+#include "positioning/reference/reference_pos.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 #include "unit/differential/null_clients.h"
@@ -146,6 +147,7 @@ TEST_F(RtkBaseRecord, InvalidationForgetsTheBase) {
   // Port 0 is the base port: its client's message 22 is forgotten, port 2's is kept.
   MSG_EXTREF_PARAMS e{};
   e.words = 1;
+  e.dL1[0] = 0.5f;
   RcvSet.refPort = -2;
   RtcmCl[0].updateExtRefCoord(e, 0);
   RtcmCl[2].updateExtRefCoord(e, 2);
@@ -164,9 +166,20 @@ TEST_F(RtkBaseRecord, InvalidationForgetsTheBase) {
   EXPECT_FALSE(RpMsg.getPar(par));
   EXPECT_EQ(spy.log, "inv;other;");
   EXPECT_EQ(RTC3_Decoder::compatibleVendor, 4);
-  MSG_EXTREF_PARAMS kept;
-  EXPECT_FALSE(RtcmCl[0].extRef(kept));
-  EXPECT_TRUE(RtcmCl[2].extRef(kept));
+  // A station position after it: port 2's message 22 still moves it by its L1 correction, port
+  // 0's no longer.
+  for (int port : {0, 2}) {
+    MSG_REF_PARAMS r{};
+    r.header.type = 3;
+    r.header.stationId = 100;
+    r.x = 6378137.0;
+    RcvPosGPS = ReferencePos{};
+    RcvPosGPS.setEllipsoid(EllMath::wgs84());
+    RtcmCl[port].updateRefCoord(r, port);
+    double xyz[3] = {};
+    ASSERT_TRUE(RcvPosGPS.getRefPos(ReferencePos::kCartesian, xyz)) << port;
+    EXPECT_DOUBLE_EQ(xyz[0], 6378137.0 + (port == 2 ? 0.5 : 0.0)) << port;
+  }
 }
 
 // The record as the received reference parameters publish it.

@@ -492,8 +492,10 @@ TEST_F(Buttons, PortResetBringsPortABackToItsFactorySpeedAndMode) {
   serdefs_NvAlloc();
   if (!portSettingsSetRate(IOP_SER_A, 9600)) GTEST_SKIP() << "no serial port A on this host";
   portSettingsStoreMode(IOP_SER_A, InPort::M_NONE);
+  InPorts::storeMode_ = portSettingsStoreMode;  // as start-up wires the ports to their settings
   release(250);
   FileButton::handlePended();
+  InPorts::storeMode_ = nullptr;
   EXPECT_EQ(portSettingsRate(IOP_SER_A), rsBaudOfCode(kRsDefaultState));
   EXPECT_EQ(portSettingsMode(IOP_SER_A), InPort::factoryMode(IOP_SER_A));
 }

@@ -8,6 +8,7 @@
 #include "beidou_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
+#include "unit/own_process.h"
 
 using namespace bdstest;
 
@@ -105,7 +106,7 @@ std::vector<Decoded> decodeAll(Harness& h) {
 
 }  // namespace
 
-TEST(BeidouD1Rinex, EveryRecordDecodesToTheFileValues) {
+TEST_OWN(BeidouD1Rinex, EveryRecordDecodesToTheFileValues) {
   Harness h;
   const auto all = decodeAll(h);
   ASSERT_GT(all.size(), 1000u);
@@ -146,7 +147,7 @@ TEST(BeidouD1Rinex, EveryRecordDecodesToTheFileValues) {
 // The shared Kepler code against the ICD algorithm over two hours either side of toe, for the
 // GEO satellites (C01-C05, C59, C60: the -5 degree frame) and one inclined satellite of each
 // orbit kind (C06 IGSO, C11 MEO).
-TEST(BeidouD1Rinex, OrbitsMatchTheIcdAlgorithm) {
+TEST_OWN(BeidouD1Rinex, OrbitsMatchTheIcdAlgorithm) {
   Harness h;
   int geo = 0;
   for (const Decoded& d : decodeAll(h)) {
@@ -173,7 +174,7 @@ TEST(BeidouD1Rinex, OrbitsMatchTheIcdAlgorithm) {
 }
 
 // Through the store: the polynomial published for a GEO satellite agrees with the ICD position.
-TEST(BeidouD1Rinex, GeoPolynomialsFromTheStoreMatchTheIcd) {
+TEST_OWN(BeidouD1Rinex, GeoPolynomialsFromTheStoreMatchTheIcd) {
   Harness h;
   int checked = 0;
   for (const RinexBds& r : readRinexBds(kFile)) {
@@ -208,7 +209,7 @@ TEST(BeidouD1Rinex, GeoPolynomialsFromTheStoreMatchTheIcd) {
 // An almanac made of a satellite's broadcast elements (no harmonic terms) puts it where its
 // ephemeris does, within the few kilometres the harmonics account for; the store computes it
 // for the satellite's almanac slot.
-TEST(BeidouD1Rinex, AlmanacPositionsFollowTheOrbit) {
+TEST_OWN(BeidouD1Rinex, AlmanacPositionsFollowTheOrbit) {
   Harness h;
   h.step(0, 897);
   int checked = 0;

@@ -5,6 +5,7 @@
 
 #include "beidou_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
+#include "unit/own_process.h"
 
 using namespace bdstest;
 
@@ -45,7 +46,7 @@ std::uint16_t almCount(Harness& h, int sat) { return h.store->get_AlmUpdateCount
 
 }  // namespace
 
-TEST(BeidouStoreRules, AccuracyByUraIndex) {
+TEST_OWN(BeidouStoreRules, AccuracyByUraIndex) {
   const struct { int index; double metres; } rows[] = {
       {0, 2.0}, {1, 2.8}, {2, 4.0}, {3, 5.7}, {4, 8.0}, {5, 11.3}, {6, 16.0}, {7, 32.0}, {8, 64.0}, {9, 128.0},
       {10, 256.0}, {11, 512.0}, {12, 1024.0}, {13, 2048.0}, {14, 4096.0}, {15, 20000.0},
@@ -54,7 +55,7 @@ TEST(BeidouStoreRules, AccuracyByUraIndex) {
   for (const auto& r : rows) EXPECT_EQ(get_BeidouEphemerisAccuracy(r.index), r.metres) << r.index;
 }
 
-TEST(BeidouStoreRules, PlausibilityAndHealth) {
+TEST_OWN(BeidouStoreRules, PlausibilityAndHealth) {
   const struct { const char* name; double sqrtA, i0; bool plausible; } rows[] = {
       {"GEO near the equator", 6493.0, 0.02, true},
       {"GEO at the inclination limit", 6493.0, 0.1, true},
@@ -83,7 +84,7 @@ TEST(BeidouStoreRules, PlausibilityAndHealth) {
   EXPECT_FALSE(is_BeidouEphemerisHealthy(e));
 }
 
-TEST(BeidouStoreRules, GroupDelaysAndAlmanacRules) {
+TEST_OWN(BeidouStoreRules, GroupDelaysAndAlmanacRules) {
   ZRT_EPH_CMP e{};
   e.tgd1 = 8.2e-9f;
   e.tgd2 = -1.9e-9f;
@@ -120,7 +121,7 @@ TEST(BeidouStoreRules, GroupDelaysAndAlmanacRules) {
 }
 
 // The store keeps a BeiDou ephemeris 7260 s either side of toe.
-TEST(BeidouStoreRules, ValiditySpan) {
+TEST_OWN(BeidouStoreRules, ValiditySpan) {
   Harness h;
   feedEph(h, 6, baseEph(345600), 345600);
   for (const auto& [dt, ready] : {std::pair{0, true}, {7260, true}, {-7260, true}, {7261, false}, {-7261, false}}) {
@@ -132,7 +133,7 @@ TEST(BeidouStoreRules, ValiditySpan) {
   EXPECT_TRUE(h.store->is_EphemerisHealthy(kSysBeidou, 5, 0, SatelliteDataProcessor::kNewest));
 }
 
-TEST(BeidouD1Rules, SubframeSpacing) {
+TEST_OWN(BeidouD1Rules, SubframeSpacing) {
   const struct { const char* name; int gap2, gap3; bool stored; } rows[] = {
       {"6 s apart", 6, 6, true},
       {"7 s apart", 7, 7, true},
@@ -155,7 +156,7 @@ TEST(BeidouD1Rules, SubframeSpacing) {
   EXPECT_NE(h.eph(bds(6), 345600, 810), nullptr);
 }
 
-TEST(BeidouD1Rules, FrameIdsOutsideOneToFiveAreIgnored) {
+TEST_OWN(BeidouD1Rules, FrameIdsOutsideOneToFiveAreIgnored) {
   for (int fraId : {0, 6, 7}) {
     Harness h;
     auto sf = encodeD1(baseEph(), 345600);
@@ -168,7 +169,7 @@ TEST(BeidouD1Rules, FrameIdsOutsideOneToFiveAreIgnored) {
   }
 }
 
-TEST(BeidouD1Rules, PagesWaitForAHealthyEphemeris) {
+TEST_OWN(BeidouD1Rules, PagesWaitForAHealthyEphemeris) {
   const struct { const char* name; bool eph; int satH1; bool taken; } rows[] = {
       {"no ephemeris yet", false, 0, false}, {"unhealthy ephemeris", true, 1, false}, {"healthy", true, 0, true}};
   for (const auto& r : rows) {
@@ -181,7 +182,7 @@ TEST(BeidouD1Rules, PagesWaitForAHealthyEphemeris) {
   }
 }
 
-TEST(BeidouD1Rules, EmptyPagesAreIgnored) {
+TEST_OWN(BeidouD1Rules, EmptyPagesAreIgnored) {
   Harness h;
   feedEph(h, 6, baseEph(), 345600);
   Words empty = header(4, 345618).put(0, 1).put(3, 7).w;  // data bits from bit 61 all zero
@@ -198,7 +199,7 @@ TEST(BeidouD1Rules, EmptyPagesAreIgnored) {
 
 // Satellite 5 in two sets (toa 20 with its page 8, toa 21 without): one write per subframe, from
 // the set with page 8; a second decoder in the same subframe writes nothing more.
-TEST(BeidouD1Rules, OneAlmanacWritePerSubframeFromThePreferredSet) {
+TEST_OWN(BeidouD1Rules, OneAlmanacWritePerSubframeFromThePreferredSet) {
   Harness h;
   feedEph(h, 6, baseEph(), 345600);
   feedEph(h, 7, baseEph(345600, q(6493.5, 19)), 345600);
@@ -214,7 +215,7 @@ TEST(BeidouD1Rules, OneAlmanacWritePerSubframeFromThePreferredSet) {
 
 // With all ten sets holding page 8s newer than a page, that page is dropped; a newer one takes
 // the oldest set.
-TEST(BeidouD1Rules, Page8OlderThanEverySetIsDropped) {
+TEST_OWN(BeidouD1Rules, Page8OlderThanEverySetIsDropped) {
   Harness h;
   feedEph(h, 6, baseEph(), 345600);
   const int health[11] = {88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88};
@@ -237,7 +238,7 @@ TEST(BeidouD1Rules, Page8OlderThanEverySetIsDropped) {
 }
 
 // Page 7 serves the set of the last page 8; health is the low 8 bits of the 9-bit field.
-TEST(BeidouD1Rules, HealthPages) {
+TEST_OWN(BeidouD1Rules, HealthPages) {
   Harness h;
   feedEph(h, 6, baseEph(), 345600);
   int h7[19] = {};
@@ -259,7 +260,7 @@ TEST(BeidouD1Rules, HealthPages) {
 
 // Without page 8 the almanac week is the one nearest the toa: a toa more than half a week after
 // the subframe lies in the previous week, more than half a week before it in the next.
-TEST(BeidouD1Rules, AlmanacWeekWithoutPage8) {
+TEST_OWN(BeidouD1Rules, AlmanacWeekWithoutPage8) {
   const struct { long long sow; int toa; int week; } rows[] = {
       {345618, 84, 810},        // 344064 s: same week
       {6, 147, 809},            // 602112 s ahead of the subframe: last week's
@@ -278,7 +279,7 @@ TEST(BeidouD1Rules, AlmanacWeekWithoutPage8) {
   }
 }
 
-TEST(BeidouD1Rules, GhostCheck) {
+TEST_OWN(BeidouD1Rules, GhostCheck) {
   const struct { const char* name; float otherCn0, myCn0; bool resetMe, resetOther; } rows[] = {
       {"weaker twin of a tracked satellite", 45, 30, true, false},
       {"stronger twin of a tracked satellite", 30, 45, false, true},
@@ -299,7 +300,7 @@ TEST(BeidouD1Rules, GhostCheck) {
 }
 
 // A decoder taken over by another satellite starts afresh: half a set of the first one is lost.
-TEST(BeidouD1Rules, AnotherSatelliteResetsTheDecoder) {
+TEST_OWN(BeidouD1Rules, AnotherSatelliteResetsTheDecoder) {
   Harness h;
   auto sf = encodeD1(baseEph(), 345600);
   CompD1NavDataDecoderType& d = CompD1NavDataDecoderInstance[0];
@@ -317,7 +318,7 @@ TEST(BeidouD1Rules, AnotherSatelliteResetsTheDecoder) {
   EXPECT_EQ(gIonCount, 1);
 }
 
-TEST(BeidouD1Rules, RandomAndTruncatedInputNeverHarm) {
+TEST_OWN(BeidouD1Rules, RandomAndTruncatedInputNeverHarm) {
   Harness h;
   std::mt19937 rng(27);
   std::uniform_int_distribution<std::uint32_t> bits;
@@ -354,7 +355,7 @@ TEST(BeidouD1Rules, RandomAndTruncatedInputNeverHarm) {
 
 // An almanac's health comes from the preferred set whose health page has arrived: with two
 // page 8s, the newer one's.
-TEST(BeidouD1Rules, HealthFromThePreferredSet) {
+TEST_OWN(BeidouD1Rules, HealthFromThePreferredSet) {
   Harness h;
   feedEph(h, 6, baseEph(), 345600);
   int older[11] = {}, newer[11] = {};
@@ -371,7 +372,7 @@ TEST(BeidouD1Rules, HealthFromThePreferredSet) {
 
 // The pool: a satellite keeps its decoder; a new one takes a free decoder, and with all 25 in use
 // the one updated longest ago.
-TEST(BeidouD1Rules, DecoderPool) {
+TEST_OWN(BeidouD1Rules, DecoderPool) {
   Harness h;
   NavDecoderTime t{0, 0};
   CompD1NavDataDecoderType* first = nullptr;

@@ -11,6 +11,7 @@
 #include "navigation_data/bit_extract.h"
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
+#include "unit/own_process.h"
 
 using namespace bdstest;
 
@@ -97,7 +98,7 @@ struct VectorRun : Harness {
 
 }  // namespace
 
-TEST(BeidouD1Vectors, EphemerisGroupDelaysAndKlobucharAsExpected) {
+TEST_OWN(BeidouD1Vectors, EphemerisGroupDelaysAndKlobucharAsExpected) {
   VectorRun h;
   const auto all = loadExpected();
   h.ephemeris();
@@ -200,10 +201,10 @@ void almanacRun(bool page8First) {
   }
 }
 
-TEST(BeidouD1Vectors, AlmanacWithPage8AsExpected) { almanacRun(true); }
-TEST(BeidouD1Vectors, AlmanacBeforePage8KeepsTheFirstCopy) { almanacRun(false); }
+TEST_OWN(BeidouD1Vectors, AlmanacWithPage8AsExpected) { almanacRun(true); }
+TEST_OWN(BeidouD1Vectors, AlmanacBeforePage8KeepsTheFirstCopy) { almanacRun(false); }
 
-TEST(BeidouD1Vectors, UtcPage10AsExpected) {
+TEST_OWN(BeidouD1Vectors, UtcPage10AsExpected) {
   VectorRun h;
   h.ephemeris();
   h.feedNamed("almD1NAVSF5p10");
@@ -220,7 +221,7 @@ TEST(BeidouD1Vectors, UtcPage10AsExpected) {
 
 // Every D1 vector, each after a fresh healthy ephemeris, in file order and one by one: none is
 // refused for its form, and the decoder stays sound (ASan/UBSan) whatever page it is.
-TEST(BeidouD1Vectors, EveryVectorDecodes) {
+TEST_OWN(BeidouD1Vectors, EveryVectorDecodes) {
   VectorRun h;
   ASSERT_GE(h.vec.size(), 30u);
   for (const auto& [name, v] : h.vec) {
@@ -241,7 +242,7 @@ TEST(BeidouD1Vectors, EveryVectorDecodes) {
 // The GEO C01 of the same day: its almanac (subframe 4 page 1 of C06's message) puts it where its
 // D2 ephemeris of the vectors does, to about 2 km (a three-day-old almanac), so
 // the store's almanac check keeps the ephemeris (its limit is 100 km).
-TEST(BeidouD1Vectors, GeoAlmanacAgreesWithTheGeoEphemeris) {
+TEST_OWN(BeidouD1Vectors, GeoAlmanacAgreesWithTheGeoEphemeris) {
   VectorRun h;
   h.ephemeris();
   h.feedNamed("almD1NAVSF5p8");

@@ -5,6 +5,7 @@
 
 #include "beidou_d2_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
+#include "unit/own_process.h"
 
 using namespace bdsd2;
 using namespace bdstest;
@@ -17,7 +18,7 @@ double half(int pow2) { return std::ldexp(0.5, -pow2) * 1.0000001; }
 
 }  // namespace
 
-TEST(BeidouD2Rinex, EveryD2RecordDecodesToTheFileValues) {
+TEST_OWN(BeidouD2Rinex, EveryD2RecordDecodesToTheFileValues) {
   bdsd2::Harness h;
   int n = 0;
   for (const RinexBds& r : readRinexBds(kFile)) {

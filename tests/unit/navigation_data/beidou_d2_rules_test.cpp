@@ -8,6 +8,7 @@
 #include <set>
 
 #include "beidou_d2_test_util.h"
+#include "unit/own_process.h"
 
 using namespace bdsd2;
 using bdstest::bds;
@@ -53,7 +54,7 @@ std::uint32_t maskOf(std::initializer_list<int> prns) {
 
 // ---- ephemeris page set ---------------------------------------------------------------------
 
-TEST(BeidouD2Rules, TenPagesInOrderGiveTheRecordWithTheD2Flag) {
+TEST_OWN(BeidouD2Rules, TenPagesInOrderGiveTheRecordWithTheD2Flag) {
   Harness h;
   const bdstest::D1Ephemeris f = geoEphemeris();
   h.pages(bds(3), encodeD2(f, kSow));
@@ -84,7 +85,7 @@ struct PageRow {
   bool stored;
 };
 
-TEST(BeidouD2Rules, PageOrderAndGaps) {
+TEST_OWN(BeidouD2Rules, PageOrderAndGaps) {
   auto regular = [](int gapAfter, int gap) {
     std::vector<std::pair<int, int>> v;
     int t = 0;
@@ -124,7 +125,7 @@ TEST(BeidouD2Rules, PageOrderAndGaps) {
   }
 }
 
-TEST(BeidouD2Rules, AnUnhealthyEphemerisStopsSubframes2And5) {
+TEST_OWN(BeidouD2Rules, AnUnhealthyEphemerisStopsSubframes2And5) {
   bdstest::D1Ephemeris f = geoEphemeris();
   f.satH1 = 1;
   Harness h;
@@ -138,7 +139,7 @@ TEST(BeidouD2Rules, AnUnhealthyEphemerisStopsSubframes2And5) {
 
 // ---- subframe 2 switches and the BDID mapping ---------------------------------------------------
 
-TEST(BeidouD2Rules, HealthBitsOfSubframe2SwitchDifferentialAndGrid) {
+TEST_OWN(BeidouD2Rules, HealthBitsOfSubframe2SwitchDifferentialAndGrid) {
   struct Row {
     int satH2;
     bool diff, grid;
@@ -158,7 +159,7 @@ TEST(BeidouD2Rules, HealthBitsOfSubframe2SwitchDifferentialAndGrid) {
   }
 }
 
-TEST(BeidouD2Rules, TwentyFlaggedSatellitesGiveEighteenUdreIndices) {
+TEST_OWN(BeidouD2Rules, TwentyFlaggedSatellitesGiveEighteenUdreIndices) {
   Geo g;
   std::uint32_t mask = 0;
   for (int p = 2; p <= 30; p += 1)
@@ -192,7 +193,7 @@ TEST(BeidouD2Rules, TwentyFlaggedSatellitesGiveEighteenUdreIndices) {
   EXPECT_TRUE(gCorr.empty()) << "page 7: flagged satellites 19-21";
 }
 
-TEST(BeidouD2Rules, CorrectionRows) {
+TEST_OWN(BeidouD2Rules, CorrectionRows) {
   struct Row {
     const char* name;
     int pnum;
@@ -222,7 +223,7 @@ TEST(BeidouD2Rules, CorrectionRows) {
   }
 }
 
-TEST(BeidouD2Rules, ALoneSubframe3IsDroppedWhenTheNextFramesPairArrives) {
+TEST_OWN(BeidouD2Rules, ALoneSubframe3IsDroppedWhenTheNextFramesPairArrives) {
   Geo g;
   g.sf2(maskOf({1, 2, 3}), 1, 0, 5, kSow);
   // Subframe 3 of frame kSow lost; frame kSow + 3 pairs normally.
@@ -242,7 +243,7 @@ TEST(BeidouD2Rules, ALoneSubframe3IsDroppedWhenTheNextFramesPairArrives) {
 
 // ---- grid pages ---------------------------------------------------------------------------------
 
-TEST(BeidouD2Rules, GridPagesToBlocks) {
+TEST_OWN(BeidouD2Rules, GridPagesToBlocks) {
   struct Row {
     int page, block;
   } rows[] = {{1, 0}, {2, 1}, {13, 12}, {61, 13}, {62, 14}, {73, 25}, {14, -1}, {60, -1}, {74, -1}, {101, -1}, {0, -1}};
@@ -266,7 +267,7 @@ TEST(BeidouD2Rules, GridPagesToBlocks) {
 
 // ---- pool, identities, hostile input ------------------------------------------------------------
 
-TEST(BeidouD2Rules, PoolOfFiveEachWithItsSourceNumber) {
+TEST_OWN(BeidouD2Rules, PoolOfFiveEachWithItsSourceNumber) {
   Harness h;
   std::set<int> numbers;
   for (int prn : {1, 2, 3, 4, 5}) {
@@ -281,7 +282,7 @@ TEST(BeidouD2Rules, PoolOfFiveEachWithItsSourceNumber) {
   EXPECT_EQ(h.decoder(bds(59), 100)->get_SvId().si, 0);
 }
 
-TEST(BeidouD2Rules, RefusedUnits) {
+TEST_OWN(BeidouD2Rules, RefusedUnits) {
   Harness h;
   const auto p = encodeD2(geoEphemeris(), kSow);
   const NavDecoderTime t{0, 1};
@@ -294,7 +295,7 @@ TEST(BeidouD2Rules, RefusedUnits) {
   EXPECT_EQ(d.get_SvId().si, kSvUnknown);
 }
 
-TEST(BeidouD2Rules, RandomAndTruncatedInputStaysSound) {
+TEST_OWN(BeidouD2Rules, RandomAndTruncatedInputStaysSound) {
   Geo g;
   std::mt19937 rng(2023);
   std::uniform_int_distribution<std::uint32_t> any;

@@ -139,7 +139,6 @@ inline int gLastStateSource = -1;
 
 struct Harness : bdstest::Harness {
   Harness() {
-    CompD2NavDataDecoderType::reset_SharedData();
     for (CompD2NavDataDecoderType& d : CompD2NavDataDecoderInstance) d.init_Object(store.get());
     gUdre.clear(), gCorr.clear(), gGrid.clear(), gStates = 0, gLastStateSource = -1;
     navDecoderLinks.compUdre = [](int s, SvIdType g, SvIdType sat, std::uint8_t u, std::uint32_t t) {

@@ -9,6 +9,7 @@
 
 #include "beidou_d2_test_util.h"
 #include "navigation_data/bit_extract.h"
+#include "unit/own_process.h"
 
 using namespace bdsd2;
 using bdstest::bds;
@@ -93,7 +94,7 @@ long long field(const Words& w, int first, int n, bool isSigned, int skip = 0) {
 
 }  // namespace
 
-TEST(BeidouD2Vectors, EphemerisGroupDelaysAndKlobucharAsExpected) {
+TEST_OWN(BeidouD2Vectors, EphemerisGroupDelaysAndKlobucharAsExpected) {
   VectorRun h;
   h.ephemeris();
   const ZRT_EPH_CMP* r = h.eph(bds(1), 345614, 810);
@@ -146,7 +147,7 @@ TEST(BeidouD2Vectors, EphemerisGroupDelaysAndKlobucharAsExpected) {
 
 // Page 56 (satellite 20) with the week and health of page 36. The D2 almanac sets are the D2
 // decoders' own for the life of the process: this is the only test that feeds almanac pages.
-TEST(BeidouD2Vectors, AlmanacPage56WithHealthPage36AsExpected) {
+TEST_OWN(BeidouD2Vectors, AlmanacPage56WithHealthPage36AsExpected) {
   VectorRun h;
   h.ephemeris();
   h.feedNamed("navD2SF5p036");
@@ -177,7 +178,7 @@ TEST(BeidouD2Vectors, AlmanacPage56WithHealthPage36AsExpected) {
   EXPECT_EQ(a->flags, 0) << "week and health from page 36";
 }
 
-TEST(BeidouD2Vectors, UtcPage102AsExpected) {
+TEST_OWN(BeidouD2Vectors, UtcPage102AsExpected) {
   VectorRun h;
   h.ephemeris();
   h.feedNamed("navD2SF5p102");
@@ -194,7 +195,7 @@ TEST(BeidouD2Vectors, UtcPage102AsExpected) {
 // Subframes 2 and 3 of frames 1-6: the 16 satellites of the BDID mask get their UDRE indices
 // once per frame, and each frame's three corrections go to the 3(p-1)..3(p-1)+2-th flagged
 // satellites (page 6 has only one: 16 are flagged).
-TEST(BeidouD2Vectors, UdreAndCorrectionsOfSubframes2And3) {
+TEST_OWN(BeidouD2Vectors, UdreAndCorrectionsOfSubframes2And3) {
   VectorRun h;
   h.ephemeris();
   std::vector<Udre> wantUdre;
@@ -243,7 +244,7 @@ TEST(BeidouD2Vectors, UdreAndCorrectionsOfSubframes2And3) {
 
 // The 26 grid pages: block page - 1 and page - 48, the 13 points as broadcast; the blocks over
 // China carry delays, the western and northern edges "not available" (511, GIVEI 15).
-TEST(BeidouD2Vectors, IonosphereGridPagesGoToTheirBlocks) {
+TEST_OWN(BeidouD2Vectors, IonosphereGridPagesGoToTheirBlocks) {
   VectorRun h;
   h.ephemeris();
   h.feedNamed("navD2SF2p001");  // grid enabled by the subframe 2 health bits
@@ -268,7 +269,7 @@ TEST(BeidouD2Vectors, IonosphereGridPagesGoToTheirBlocks) {
 
 // Every D2 vector, each after a fresh healthy ephemeris, one by one and all in file order: none
 // is refused for its form and the decoder stays sound (ASan/UBSan) whatever page it is.
-TEST(BeidouD2Vectors, EveryVectorDecodes) {
+TEST_OWN(BeidouD2Vectors, EveryVectorDecodes) {
   VectorRun h;
   ASSERT_EQ(h.vec.size(), 148u);
   for (const auto& [name, v] : h.vec) {

@@ -167,7 +167,6 @@ struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
     navtest::blankImage();
-    CompD1NavDataDecoderType::reset_SharedData();
     for (CompD1NavDataDecoderType& d : CompD1NavDataDecoderInstance) d.init_Object(store.get());
     gResets.clear(), gEphResets.clear(), gIonSys = -1, gIonCount = 0;
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys, ++gIonCount; };

@@ -12,6 +12,7 @@
 #include "unit/navigation_data/blank_image.h"
 #include "navigation_data/decoders/glonass_l3_decoder.h"
 #include "navigation_data/orbits/glonass_eph.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -118,7 +119,6 @@ struct Harness {
   Harness() {
     navtest::blankImage();
     for (auto& d : GloL3NavDataDecoderPool) d.init_Object(store.get());
-    GloL3NavDataDecoderType::reset_SharedData();
     gIono.clear();
     navDecoderLinks.glonassIono = [](SvIdType sv, float c0, std::uint16_t c1, std::uint16_t c2) {
       gIono.push_back({sv.si, c0, c1, c2});
@@ -141,7 +141,7 @@ struct Harness {
   const ZRT_UTC_GLN* utc() const { return static_cast<const ZRT_UTC_GLN*>(store->get_UtcLastData(kSysGlonass)); }
 };
 
-TEST(GloL3Decoder, PairOfStringsGivesTheEphemerisRecord) {
+TEST_OWN(GloL3Decoder, PairOfStringsGivesTheEphemerisRecord) {
   Harness h;
   Eph e;
   h.feed(string1(e, 1000));
@@ -183,7 +183,7 @@ TEST(GloL3Decoder, PairOfStringsGivesTheEphemerisRecord) {
 }
 
 // The second string must carry the TS after the first's, the day's last TS followed by 0.
-TEST(GloL3Decoder, StringsArePairedByTheirTs) {
+TEST_OWN(GloL3Decoder, StringsArePairedByTheirTs) {
   struct Row {
     std::uint32_t ts1, ts2;
     bool stored;
@@ -200,7 +200,7 @@ TEST(GloL3Decoder, StringsArePairedByTheirTs) {
   }
 }
 
-TEST(GloL3Decoder, MismatchedPairIsForgottenAndTheNextPairCounts) {
+TEST_OWN(GloL3Decoder, MismatchedPairIsForgottenAndTheNextPairCounts) {
   Harness h;
   Eph e;
   h.feed(string1(e, 10));
@@ -213,7 +213,7 @@ TEST(GloL3Decoder, MismatchedPairIsForgottenAndTheNextPairCounts) {
   EXPECT_NE(h.eph(), nullptr);
 }
 
-TEST(GloL3Decoder, TsFollowsModuloTheDay) {
+TEST_OWN(GloL3Decoder, TsFollowsModuloTheDay) {
   struct Row {
     std::uint32_t a, b, steps;
     bool follows;
@@ -223,7 +223,7 @@ TEST(GloL3Decoder, TsFollowsModuloTheDay) {
   for (const Row& r : rows) EXPECT_EQ(glo_L3TsFollows(r.a, r.b, r.steps), r.follows) << r.a << " " << r.b;
 }
 
-TEST(GloL3Decoder, FtIndexOfTheCombinedAccuracy) {
+TEST_OWN(GloL3Decoder, FtIndexOfTheCombinedAccuracy) {
   struct Row {
     double acc;
     int ft;
@@ -233,7 +233,7 @@ TEST(GloL3Decoder, FtIndexOfTheCombinedAccuracy) {
 
 // The accuracy indexes are sign and magnitude: 16 + k is -k, so 16 is -0 (1 m) and no index
 // reads as 0 m.
-TEST(GloL3Decoder, AccuracyIndexesAndFtOfDecodedStrings) {
+TEST_OWN(GloL3Decoder, AccuracyIndexesAndFtOfDecodedStrings) {
   struct Row {
     unsigned raw1, raw2;
     int idx1, idx2, ft;
@@ -259,7 +259,7 @@ TEST(GloL3Decoder, AccuracyIndexesAndFtOfDecodedStrings) {
   }
 }
 
-TEST(GloL3Decoder, IgnoreBitChangesOnlyTheAlertFlag) {
+TEST_OWN(GloL3Decoder, IgnoreBitChangesOnlyTheAlertFlag) {
   Harness h;
   Eph e;
   Str s1 = string1(e, 50, true);
@@ -271,7 +271,7 @@ TEST(GloL3Decoder, IgnoreBitChangesOnlyTheAlertFlag) {
   EXPECT_FALSE(h.store->get_AlertFlag(h.sv, 1));
 }
 
-TEST(GloL3Decoder, AlertBitMarksTheEphemerisUnhealthy) {
+TEST_OWN(GloL3Decoder, AlertBitMarksTheEphemerisUnhealthy) {
   for (int which = 1; which <= 2; ++which) {
     Harness h;
     Eph e;
@@ -291,7 +291,7 @@ void frame(Harness& h, const Eph& e, std::uint32_t ts1, std::uint32_t ts2, std::
   h.feed(string5(ts5));
 }
 
-TEST(GloL3Decoder, TimeParametersFollowAHealthyEphemeris) {
+TEST_OWN(GloL3Decoder, TimeParametersFollowAHealthyEphemeris) {
   Harness h;
   Eph e;
   h.feed(string4(98));
@@ -320,7 +320,7 @@ TEST(GloL3Decoder, TimeParametersFollowAHealthyEphemeris) {
   EXPECT_EQ(u->l3, 1);
 }
 
-TEST(GloL3Decoder, TimeParametersNeedTheirTsSteps) {
+TEST_OWN(GloL3Decoder, TimeParametersNeedTheirTsSteps) {
   struct Row {
     std::uint32_t ts1, ts2, ts4, ts5;
     bool stored;
@@ -342,7 +342,7 @@ TEST(GloL3Decoder, TimeParametersNeedTheirTsSteps) {
   }
 }
 
-TEST(GloL3Decoder, UnhealthyEphemerisFeedsNoTimeParameters) {
+TEST_OWN(GloL3Decoder, UnhealthyEphemerisFeedsNoTimeParameters) {
   Harness h;
   Eph e;
   frame(h, e, 100, 101, 103, 104, true);
@@ -351,7 +351,7 @@ TEST(GloL3Decoder, UnhealthyEphemerisFeedsNoTimeParameters) {
   EXPECT_TRUE(gIono.empty());
 }
 
-TEST(GloL3Decoder, ForeignShortAndNullInputIsDropped) {
+TEST_OWN(GloL3Decoder, ForeignShortAndNullInputIsDropped) {
   Harness h;
   Eph e;
   const Str s1 = string1(e, 10), s2 = string2(e, 11);
@@ -368,7 +368,7 @@ TEST(GloL3Decoder, ForeignShortAndNullInputIsDropped) {
   EXPECT_NE(h.eph(), nullptr);
 }
 
-TEST(GloL3Decoder, PoolOfSixGivesASeventhSatelliteTheOldestObject) {
+TEST_OWN(GloL3Decoder, PoolOfSixGivesASeventhSatelliteTheOldestObject) {
   Harness h;
   GloL3NavDataDecoderType* first[6];
   for (int k = 0; k < 6; ++k) {
@@ -383,7 +383,7 @@ TEST(GloL3Decoder, PoolOfSixGivesASeventhSatelliteTheOldestObject) {
   EXPECT_EQ(get_GloL3NavDataDecoder(&t, &seventh), first[0]);
 }
 
-TEST(GloL3Decoder, RandomAndCutStringsNeverBreakAnything) {
+TEST_OWN(GloL3Decoder, RandomAndCutStringsNeverBreakAnything) {
   Harness h;
   std::mt19937 rng(32);
   for (int i = 0; i < 20000; ++i) {

@@ -16,6 +16,7 @@
 #include "glo_files.h"
 #include "navigation_data/decoders/glonass_nav_decoder.h"
 #include "navigation_data/orbits/glonass_eph.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -65,7 +66,6 @@ struct Harness {
   Harness() {
     navtest::blankImage();
     for (auto& d : GloNavDataDecoderPool) d.init_Object(store.get());
-    GloNavDataDecoderType::reset_SharedData();
     gTypes.clear();
     satDataLinks.setGloSatType = [](int slot, int type) { gTypes.push_back({slot, type}); };
   }
@@ -84,7 +84,7 @@ struct Harness {
   }
 };
 
-TEST(GloNavVectors, EphemerisStringsGiveTheExpectedValues) {
+TEST_OWN(GloNavVectors, EphemerisStringsGiveTheExpectedValues) {
   auto s = loadStrings();
   ASSERT_EQ(s.size(), 8u);
   Harness h;
@@ -122,7 +122,7 @@ TEST(GloNavVectors, EphemerisStringsGiveTheExpectedValues) {
   EXPECT_DOUBLE_EQ(e->tauGPS, -1.5832483768463135e-08);
 }
 
-TEST(GloNavVectors, AlmanacStringsGiveTheExpectedValues) {
+TEST_OWN(GloNavVectors, AlmanacStringsGiveTheExpectedValues) {
   auto s = loadStrings();
   ZRT_ALM_GLN a;
   glo_DecodeAlmanac(s["navFNAVGLOStr6"].data(), s["navFNAVGLOStr7"].data(), 1274, 6, 0, a);
@@ -141,7 +141,7 @@ TEST(GloNavVectors, AlmanacStringsGiveTheExpectedValues) {
   EXPECT_FLOAT_EQ(a.dTdot, 0.00030517578125f);
 }
 
-TEST(GloNavVectors, AlmanacOrbitMeetsTheEphemerisOfTheSameSatellite) {
+TEST_OWN(GloNavVectors, AlmanacOrbitMeetsTheEphemerisOfTheSameSatellite) {
   // Slot 1's almanac and its ephemeris of the same day (NA = NT = 1274): the almanac orbit at tb
   // lies within the few kilometres an almanac is good for, and so does its velocity.
   auto s = loadStrings();
@@ -164,7 +164,7 @@ TEST(GloNavVectors, AlmanacOrbitMeetsTheEphemerisOfTheSameSatellite) {
   EXPECT_LT(std::sqrt(v2), 1.0);
 }
 
-TEST(GloNavRules, LateThirdStringClearsTheBlock) {
+TEST_OWN(GloNavRules, LateThirdStringClearsTheBlock) {
   auto s = loadStrings();
   struct Row {
     std::uint32_t gap3;
@@ -182,7 +182,7 @@ TEST(GloNavRules, LateThirdStringClearsTheBlock) {
   }
 }
 
-TEST(GloNavRules, FrequencyChannelOfTheAlmanac) {
+TEST_OWN(GloNavRules, FrequencyChannelOfTheAlmanac) {
   struct Row {
     int h, want;
   } rows[] = {{0, 0}, {1, 1}, {24, 24}, {25, -7}, {31, -1}};
@@ -229,7 +229,7 @@ std::vector<Str> encodeFrame(const EphIn& e) {
   return out;
 }
 
-TEST(GloNavRinex, StringsOfARinexRecordDecodeToItsFields) {
+TEST_OWN(GloNavRinex, StringsOfARinexRecordDecodeToItsFields) {
   // brdc0910.09g, R02 at 2009-04-01 00:15 UTC (tb 03:15 Moscow time): the file lists -tauN.
   EphIn in{{9364.73925781, -15908.7973633, -17614.3896484},
            {-0.267867088318, 2.39853191376, -2.30765628815},
@@ -261,7 +261,7 @@ TEST(GloNavRinex, StringsOfARinexRecordDecodeToItsFields) {
   EXPECT_EQ(gTypes.back().type, 1);
 }
 
-TEST(GloNavRinex, EveryRecordOfTheDayThroughItsStrings) {
+TEST_OWN(GloNavRinex, EveryRecordOfTheDayThroughItsStrings) {
   // Each state vector of the file sent as strings 1 to 5 (twice: a new tb is stored once
   // confirmed) comes out of the store as the file lists it; the file keeps -tauN.
   const auto brdc = glofiles::readRinex2Glo(navfiles::testdata("brdc0910.09g"));
@@ -298,7 +298,7 @@ TEST(GloNavRinex, EveryRecordOfTheDayThroughItsStrings) {
   EXPECT_GT(checked, 600);
 }
 
-TEST(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
+TEST_OWN(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
   struct Row {
     double radius, speed;
     bool stored;
@@ -312,7 +312,7 @@ TEST(GloNavRinex, ImplausibleStateVectorsAreNotStored) {
   }
 }
 
-TEST(GloNavRinex, ANewStateVectorReplacesTheStoredOneOnceSeenTwice) {
+TEST_OWN(GloNavRinex, ANewStateVectorReplacesTheStoredOneOnceSeenTwice) {
   EphIn in{{0, 0, 25500}, {3, 0, 0}, {0, 0, 0}, 1e-5, 0, 13};
   Harness h;
   std::uint32_t t = 1000;
@@ -342,7 +342,7 @@ struct FrameRun {
   }
 };
 
-TEST(GloNavFrame, AlmanacOfTheNextFrameReachesTheStoreAndLinksItsFrequency) {
+TEST_OWN(GloNavFrame, AlmanacOfTheNextFrameReachesTheStoreAndLinksItsFrequency) {
   FrameRun f;
   f.frame();
   ASSERT_EQ(f.h.store->get_AlmLastData(kSysGlonass, 0), nullptr);
@@ -363,7 +363,7 @@ TEST(GloNavFrame, AlmanacOfTheNextFrameReachesTheStoreAndLinksItsFrequency) {
 
 // Orbital slots 16 to 24 (frames 4 and 5 of the superframe) are stored as slots 1 to 15 are: the
 // almanac under its own slot, linked to its frequency, its satellite type told to the registry.
-TEST(GloNavFrame, AlmanacOfEverySlotNumberReachesTheStore) {
+TEST_OWN(GloNavFrame, AlmanacOfEverySlotNumberReachesTheStore) {
   for (int slot : {1, 15, 16, 20, 24}) {
     FrameRun f;
     f.frame();
@@ -383,14 +383,14 @@ TEST(GloNavFrame, AlmanacOfEverySlotNumberReachesTheStore) {
   }
 }
 
-TEST(GloNavFrame, AlmanacStringsBeforeAHealthyEphemerisAreIgnored) {
+TEST_OWN(GloNavFrame, AlmanacStringsBeforeAHealthyEphemerisAreIgnored) {
   FrameRun f;
   for (int k = 4; k <= 7; ++k) f.h.feed(f.s["navFNAVGLOStr" + std::to_string(k)], f.t += 2000);
   f.frame();  // the ephemeris completes only now
   EXPECT_EQ(f.h.store->get_AlmLastData(kSysGlonass, 0), nullptr);
 }
 
-TEST(GloNavFrame, AlmanacHalvesTooLateAfterStringFiveAreDropped) {
+TEST_OWN(GloNavFrame, AlmanacHalvesTooLateAfterStringFiveAreDropped) {
   struct Row {
     std::uint32_t gap;
     bool stored;
@@ -405,7 +405,7 @@ TEST(GloNavFrame, AlmanacHalvesTooLateAfterStringFiveAreDropped) {
   }
 }
 
-TEST(GloNavFrame, StringFourteenFeedsTheTimeParametersOnlyWithoutAFifthAlmanac) {
+TEST_OWN(GloNavFrame, StringFourteenFeedsTheTimeParametersOnlyWithoutAFifthAlmanac) {
   struct Row {
     int p3;
     bool utc;
@@ -429,7 +429,7 @@ TEST(GloNavFrame, StringFourteenFeedsTheTimeParametersOnlyWithoutAFifthAlmanac) 
   }
 }
 
-TEST(GloNavFrame, FourYearNumberFollowsTheAlmanacDay) {
+TEST_OWN(GloNavFrame, FourYearNumberFollowsTheAlmanacDay) {
   struct Row {
     int NA, NT, want;
   } rows[] = {{1400, 600, 4}, {1331, 600, 4}, {1330, 600, 5}, {10, 740, 5}, {10, 741, 6}};
@@ -452,7 +452,7 @@ TEST(GloNavFrame, FourYearNumberFollowsTheAlmanacDay) {
 std::vector<SvIdType> gReset;
 std::vector<SvIdType> gDropped;
 
-TEST(GloNavGhost, TheWeakerCopyOfAStateVectorIsTheGhost) {
+TEST_OWN(GloNavGhost, TheWeakerCopyOfAStateVectorIsTheGhost) {
   struct Row {
     float firstCn0, secondCn0;
     bool secondStored, firstDropped, secondReset;
@@ -480,7 +480,7 @@ TEST(GloNavGhost, TheWeakerCopyOfAStateVectorIsTheGhost) {
   }
 }
 
-TEST(GloNavRules, RandomAndCutStringsNeverBreakAnything) {
+TEST_OWN(GloNavRules, RandomAndCutStringsNeverBreakAnything) {
   Harness h;
   std::mt19937 rng(7);
   for (int i = 0; i < 20000; ++i) {

@@ -11,6 +11,7 @@
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/orbits/sbas_qzss_eph.h"
+#include "unit/own_process.h"
 
 using namespace cnavtest;
 
@@ -103,7 +104,7 @@ int uraIndexByIcd(int ed, int ned0, int n1, int n2, double dt) {
   return i;
 }
 
-TEST(GpsCnavRules, EphemerisRecordFromTheThreeMessages) {
+TEST_OWN(GpsCnavRules, EphemerisRecordFromTheThreeMessages) {
   const struct { SvIdType sv; double aRef; } rows[] = {{kG5, 26559710.0}, {kJ1, 42164200.0}};
   for (const auto& row : rows) {
     Harness h;
@@ -143,7 +144,7 @@ TEST(GpsCnavRules, EphemerisRecordFromTheThreeMessages) {
 }
 
 // check(): the four parts and one toe in all three; a disagreeing block is cleared whole.
-TEST(GpsCnavRules, BlockNeedsFourPartsOfOneToe) {
+TEST_OWN(GpsCnavRules, BlockNeedsFourPartsOfOneToe) {
   const struct { const char* what; int skip; int toe11, toc; bool stored; } rows[] = {
       {"complete", -1, 1794, 1794, true},
       {"no type 10", 0, 1794, 1794, false},
@@ -188,7 +189,7 @@ TEST(GpsCnavRules, BlockNeedsFourPartsOfOneToe) {
 }
 
 // The LNAV-shaped URA index: NED grows linearly, squared beyond 93600 s, across the week.
-TEST(GpsCnavRules, UraIndexWithSquaredNed2Term) {
+TEST_OWN(GpsCnavRules, UraIndexWithSquaredNed2Term) {
   const struct { int ed, ned0, n1, n2; double dt; int want; } rows[] = {
       {-2, -3, 2, 3, 0, 0},            // 1.01 and 0.71 m
       {0, 0, 0, 0, 93600, 4},          // 2.02 and 2.02 + 5.71 m: only the linear term
@@ -219,7 +220,7 @@ TEST(GpsCnavRules, UraIndexWithSquaredNed2Term) {
 
 // The 13-bit pattern -4096 is a delay not broadcast: no value and no presence mark; a TGD so
 // marked gives no group delays at all.
-TEST(GpsCnavRules, DelaysNotBroadcast) {
+TEST_OWN(GpsCnavRules, DelaysNotBroadcast) {
   const struct { const char* what; int tgd, i0, i1, i2; std::uint8_t cnav, cnav2; } rows[] = {
       {"all broadcast", -20, 5, 6, 7, kIscFlagIsc1 | kIscFlagIsc2 | kIscFlagIsc3, kIscFlagCnav2Isc2},
       {"TGD absent", -4096, 5, 6, 7, kIscFlagNoTgd | kIscFlagIsc1 | kIscFlagIsc2 | kIscFlagIsc3,
@@ -259,7 +260,7 @@ TEST(GpsCnavRules, DelaysNotBroadcast) {
 
 // Differential corrections: type 34 at once, types 13 and 14 when their issues agree; the
 // target satellite from its number.
-TEST(GpsCnavRules, DifferentialCorrections) {
+TEST_OWN(GpsCnavRules, DifferentialCorrections) {
   const struct { int number; bool applied; SvIdType target; } targets[] = {
       {5, true, {4, kSysGps, 0, 4}},   {32, true, {31, kSysGps, 0, 31}}, {193, true, {0, kSysQzss, 0, 0}},
       {199, true, {6, kSysQzss, 0, 6}}, {0, false, {}},                  {33, false, {}},
@@ -317,7 +318,7 @@ TEST(GpsCnavRules, DifferentialCorrections) {
 }
 
 // GPS-to-GNSS offsets: CNAV keeps GNSS IDs 1 to 3, CNAV-2 only 1 and 2; 0 is no data.
-TEST(GpsCnavRules, TimeOffsetsByGnssId) {
+TEST_OWN(GpsCnavRules, TimeOffsetsByGnssId) {
   for (int id = 0; id < 8; ++id) {
     Harness h;
     Raw r;
@@ -342,7 +343,7 @@ TEST(GpsCnavRules, TimeOffsetsByGnssId) {
 }
 
 // CNAV-2 time of week: 7200 s per ITOW, 18 s per TOI; the last frame of the week and beyond.
-TEST(GpsCnavRules, Cnav2FrameTime) {
+TEST_OWN(GpsCnavRules, Cnav2FrameTime) {
   EXPECT_EQ(GpsCNav2DataDecoderType::frameTimeOfWeek(83, 399), 604782u);
   const struct { int itow, toi; bool kept; std::uint32_t tow; } rows[] = {
       {83, 399, true, 604782}, {48, 0, true, 345600}, {0, 1, true, 18}, {84, 0, false, 0}, {255, 511, false, 0},
@@ -362,7 +363,7 @@ TEST(GpsCnavRules, Cnav2FrameTime) {
 }
 
 // A CNAV TOW count beyond the week, units of another system or too short, and random bits.
-TEST(GpsCnavRules, BadAndRandomInput) {
+TEST_OWN(GpsCnavRules, BadAndRandomInput) {
   Harness h;
   Raw r;
   h.feed(kG5, msg10(5, 100800 + 1, r));  // 604806 s
@@ -395,7 +396,7 @@ TEST(GpsCnavRules, BadAndRandomInput) {
 
 // With every pool object in use a new satellite takes the one updated longest ago, the lowest
 // pool position on equal ages (CNAV pool of 24, CNAV-2 pool of 29).
-TEST(GpsCnavRules, PoolTakesTheObjectUpdatedLongestAgo) {
+TEST_OWN(GpsCnavRules, PoolTakesTheObjectUpdatedLongestAgo) {
   const struct { int oldest; std::uint32_t oldTag; int want; } rows[] = {{7, 10, 7}, {7, 50, 0}, {20, 0, 20}};
   for (const auto& row : rows) {
     Harness h;
@@ -416,7 +417,7 @@ TEST(GpsCnavRules, PoolTakesTheObjectUpdatedLongestAgo) {
 }
 
 // The alert flag of every message goes to the store (data type 1).
-TEST(GpsCnavRules, AlertFlag) {
+TEST_OWN(GpsCnavRules, AlertFlag) {
   Harness h;
   Raw r;
   Msg w = clockMsg(5, 36, 100, r);
@@ -432,7 +433,7 @@ TEST(GpsCnavRules, AlertFlag) {
 // A day of GPS broadcast ephemerides with both LNAV and CNAV records: each CNAV record, encoded
 // into types 10, 11 and 30 and decoded, gives the orbit of the LNAV record nearest in toe
 // (within an hour), both through the product's orbit code, at both toes.
-TEST(GpsCnavRules, CnavOrbitAgreesWithLnav) {
+TEST_OWN(GpsCnavRules, CnavOrbitAgreesWithLnav) {
   std::vector<std::string> lines;
   if (FILE* p = popen(("gzip -dc '" + std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz'").c_str(), "r")) {
     char buf[256];

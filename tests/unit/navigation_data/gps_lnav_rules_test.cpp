@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lnav_test_util.h"
+#include "unit/own_process.h"
 
 using namespace lnavtest;
 
@@ -25,7 +26,7 @@ Words withTow(Words w, std::uint32_t tow) {
   return w;
 }
 
-TEST(GpsLnavRules, FullWeekNumber) {
+TEST_OWN(GpsLnavRules, FullWeekNumber) {
   const struct { int ref, shortWeek, want; } rows[] = {
       {1023, 0, 0}, {128, 255, 1023}, {129, 0, 256}, {200, 70, 326},  // 70 - 200 = -130: next cycle
       {128, 254, 254}, {200, 73, 73}, {200, 72, 328},                  // +126 and -127 stay, -128 wraps
@@ -35,7 +36,7 @@ TEST(GpsLnavRules, FullWeekNumber) {
 }
 
 // Subframe time = HOW count x 6 - 6 s, kept within 0..604800 s; the HOW alert bit reaches the store.
-TEST(GpsLnavRules, SubframeTimeWindowAndAlertFlag) {
+TEST_OWN(GpsLnavRules, SubframeTimeWindowAndAlertFlag) {
   const struct { std::uint32_t tow; int alert; bool stored; } rows[] = {
       {0, 0, false}, {1, 0, true}, {100801, 1, true}, {100802, 0, false}, {131071, 0, false}};
   for (const auto& r : rows) {
@@ -54,7 +55,7 @@ TEST(GpsLnavRules, SubframeTimeWindowAndAlertFlag) {
 }
 
 // IODC's low byte must equal both IODEs; a disagreeing block is cleared whole.
-TEST(GpsLnavRules, IssueOfDataDisagreementClearsBlock) {
+TEST_OWN(GpsLnavRules, IssueOfDataDisagreementClearsBlock) {
   Harness h;
   Words bad = sf(h, 1);
   putBits(bad, 211, 8, 75);
@@ -68,7 +69,7 @@ TEST(GpsLnavRules, IssueOfDataDisagreementClearsBlock) {
 }
 
 // Once a satellite has an ephemeris, a new one replaces it only when it came twice alike.
-TEST(GpsLnavRules, NewEphemerisNeedsARepeat) {
+TEST_OWN(GpsLnavRules, NewEphemerisNeedsARepeat) {
   Harness h;
   feedEph(h, gps(9));
   Words s[3] = {sf(h, 1), sf(h, 2), sf(h, 3)};
@@ -81,7 +82,7 @@ TEST(GpsLnavRules, NewEphemerisNeedsARepeat) {
 
 // With the pool full, a new satellite takes the object updated longest ago (unsigned tag
 // difference, so across the tag's wrap); equal ages go to the lowest position.
-TEST(GpsLnavRules, PoolEvictionTakesOldest) {
+TEST_OWN(GpsLnavRules, PoolEvictionTakesOldest) {
   const struct { std::uint32_t now; int oldIdx; std::uint32_t oldTag; std::uint32_t otherTag; int want; } rows[] = {
       {1000, 5, 10, 500, 5}, {1000, 23, 10, 500, 23}, {1000, 0, 500, 500, 0},
       {5, 9, 0xFFFFFFF0u, 1, 9}, {1000, 9, 500, 500, 0},
@@ -104,7 +105,7 @@ TEST(GpsLnavRules, PoolEvictionTakesOldest) {
 }
 
 // Satellite A holds an ephemeris; B (tracked on signal 0) then completes the same one.
-TEST(GpsLnavRules, GhostCheckRestartsTheWeaker) {
+TEST_OWN(GpsLnavRules, GhostCheckRestartsTheWeaker) {
   enum Who { kNone, kA, kB };
   const struct { float cn0A, cn0B; bool same; Who reset; bool bStored; } rows[] = {
       {30, 20, true, kB, false}, {30, 30, true, kA, true}, {30, 35, true, kA, true},
@@ -132,7 +133,7 @@ TEST(GpsLnavRules, GhostCheckRestartsTheWeaker) {
 
 // The 16-bit check value, computed here bit by bit from words 3-10 of subframes 1-3 (CCITT
 // polynomial, MSB first, start 0, each byte masked and bit-reversed).
-TEST(GpsLnavRules, EphemerisCheckValue) {
+TEST_OWN(GpsLnavRules, EphemerisCheckValue) {
   Harness h;
   const std::uint32_t keep[3][8] = {{0x000003, 0, 0, 0, 0x0000FF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFC},
                                     {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFF00},
@@ -156,7 +157,7 @@ TEST(GpsLnavRules, EphemerisCheckValue) {
 
 // A UTC page waits until a subframe other than 4 arrives; while it waits, a page with an equal
 // or earlier reference time from any satellite is ignored.
-TEST(GpsLnavRules, UtcPageWaitsForALaterOne) {
+TEST_OWN(GpsLnavRules, UtcPageWaitsForALaterOne) {
   const struct { int tot1, tot2; int wantA0; } rows[] = {{40, 40, 1}, {40, 39, 1}, {40, 41, 2}};
   for (const auto& r : rows) {
     Harness h;
@@ -177,7 +178,7 @@ TEST(GpsLnavRules, UtcPageWaitsForALaterOne) {
 // GPS and QZSS pages wait each in their own system's block: a QZSS page with a later reference
 // time, in the same subframe as a GPS page, does not displace it, and each system's UTC is
 // stored.
-TEST(GpsLnavRules, UtcPagesOfGpsAndQzssWaitApart) {
+TEST_OWN(GpsLnavRules, UtcPagesOfGpsAndQzssWaitApart) {
   const SvIdType qzs{0, kSysQzss, 0, 0};
   const struct { int gpsTot, qzssTot; } rows[] = {{40, 41}, {41, 40}, {40, 40}};
   for (const auto& r : rows) {
@@ -201,7 +202,7 @@ TEST(GpsLnavRules, UtcPagesOfGpsAndQzssWaitApart) {
 // Almanac weeks: from page 51 widened against the satellite's week (845); without it the week
 // of the toa nearest the time of sending: toa half a week or more ahead is last week's, more
 // than half a week behind is next week's.
-TEST(GpsLnavRules, AlmanacWeekWithoutPage51) {
+TEST_OWN(GpsLnavRules, AlmanacWeekWithoutPage51) {
   const struct { int toa; std::uint32_t tow; int week; } rows[] = {
       {75, 801, 844}, {75, 802, 845}, {0, 50401, 845}, {0, 50402, 846}};  // two toas: two sets
   for (const auto& r : rows) {
@@ -218,7 +219,7 @@ TEST(GpsLnavRules, AlmanacWeekWithoutPage51) {
 
 // Two sets: a page finds the set of its toa or a free one; a third toa is dropped unless a
 // page 51 with a later reference time takes over the older set.
-TEST(GpsLnavRules, AlmanacSetsAndPage51) {
+TEST_OWN(GpsLnavRules, AlmanacSetsAndPage51) {
   Harness h;
   feedEph(h, gps(1));
   std::uint32_t tow = 100;
@@ -255,7 +256,7 @@ TEST(GpsLnavRules, AlmanacSetsAndPage51) {
 }
 
 // GPS almanacs go to the store only where the receiver's GPS PRN table holds the PRN.
-TEST(GpsLnavRules, AlmanacNeedsPrnTableEntry) {
+TEST_OWN(GpsLnavRules, AlmanacNeedsPrnTableEntry) {
   const struct { int entry; bool stored; } rows[] = {{25, true}, {0, false}, {24, false}};
   for (const auto& r : rows) {
     Harness h;
@@ -268,7 +269,7 @@ TEST(GpsLnavRules, AlmanacNeedsPrnTableEntry) {
 
 // The correction table: subframe 4 page 13 (SV ID 52) with the table time from subframe 2
 // (toe 7200 s rounded up to 2 h, less 900 s x AODO); entries only for satellites holding it.
-TEST(GpsLnavRules, CorrectionTable) {
+TEST_OWN(GpsLnavRules, CorrectionTable) {
   const struct { int svId, availability, aodo; bool out; } rows[] = {
       {52, 0, 3, true}, {52, 1, 3, false}, {52, 0, 31, false}, {13, 0, 3, false}};
   for (const auto& r : rows) {
@@ -294,7 +295,7 @@ TEST(GpsLnavRules, CorrectionTable) {
 }
 
 // Random words, random identities and short units never crash and never reach past the unit.
-TEST(GpsLnavRules, RandomAndTruncatedInput) {
+TEST_OWN(GpsLnavRules, RandomAndTruncatedInput) {
   Harness h;
   std::mt19937 rng(19);
   feedEph(h, gps(1));

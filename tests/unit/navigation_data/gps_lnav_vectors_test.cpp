@@ -7,6 +7,7 @@
 #include <set>
 
 #include "lnav_test_util.h"
+#include "unit/own_process.h"
 
 using namespace lnavtest;
 
@@ -98,7 +99,7 @@ Ours utcField(const ZRT_UTC_GPS& u, const ZRT_ION_GPS& ion, const std::string& f
 // Every decoded LNAV value of the public vectors, scenario by scenario (the messages fed so
 // far), compared to the last bit. Page 61 of QZSS is not one this receiver takes (its UTC
 // stays that of page 56), and the per-message health objects have no record of their own.
-TEST(GpsLnavVectors, EveryFieldToTheLastBit) {
+TEST_OWN(GpsLnavVectors, EveryFieldToTheLastBit) {
   ASSERT_EQ(loadVectors().size(), 16u);
   std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
   std::string line;
@@ -168,7 +169,7 @@ TEST(GpsLnavVectors, EveryFieldToTheLastBit) {
 }
 
 // The parity the test encoder writes agrees with every word of the public vectors.
-TEST(GpsLnavVectors, EncoderParityMatchesBroadcastWords) {
+TEST_OWN(GpsLnavVectors, EncoderParityMatchesBroadcastWords) {
   for (const auto& [name, v] : loadVectors()) {
     int d29 = 0, d30 = 0;
     for (int word = 1; word <= 10; ++word) {
@@ -225,9 +226,9 @@ void roundTripRinexDay(const std::string& file, char system, std::size_t minReco
   }
 }
 
-TEST(GpsLnavVectors, GpsRinexDayRoundTripsThroughSubframes) { roundTripRinexDay("brdc1820.10n", 'G', 300); }
+TEST_OWN(GpsLnavVectors, GpsRinexDayRoundTripsThroughSubframes) { roundTripRinexDay("brdc1820.10n", 'G', 300); }
 
-TEST(GpsLnavVectors, QzssRinexDayRoundTripsThroughSubframes) {
+TEST_OWN(GpsLnavVectors, QzssRinexDayRoundTripsThroughSubframes) {
   roundTripRinexDay("BRD400DLR_S_20230710000_01D_MN.rnx.gz", 'J', 90);
 }
 

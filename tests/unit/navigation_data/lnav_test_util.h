@@ -150,7 +150,6 @@ struct Harness {
   std::map<std::string, Vector> vec = loadVectors();
   Harness() {
     navtest::blankImage();
-    GpsNavDataDecoderType::reset_SharedData();
     for (GpsNavDataDecoderType& d : GpsNavDataDecoderPool) d.init_Object(store.get());
     for (int k = 0; k < 32; ++k) gPrnTable[k] = k + 1;
     gResets.clear(), gEphResets.clear(), gNmct.clear(), gGbasCrc.clear(), gIonSys = -1;

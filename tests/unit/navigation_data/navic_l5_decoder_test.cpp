@@ -7,6 +7,7 @@
 #include <random>
 
 #include "navic_test_util.h"
+#include "unit/own_process.h"
 
 using namespace irntest;
 
@@ -32,7 +33,7 @@ void feedPair(Harness& h, int prn, const Ephemeris& f, long long towc = 100, int
 
 }  // namespace
 
-TEST(NavicL5Decoder, SubframesOneAndTwoFollowTheIcdPositionsAndScales) {
+TEST_OWN(NavicL5Decoder, SubframesOneAndTwoFollowTheIcdPositionsAndScales) {
   Harness h;
   const Ephemeris f = sample();
   feedPair(h, 3, f, 1234);
@@ -71,7 +72,7 @@ TEST(NavicL5Decoder, SubframesOneAndTwoFollowTheIcdPositionsAndScales) {
 }
 
 // Health byte: L5 flag in bit 1, S in bit 0; the store takes the L5 flag and the alert bit.
-TEST(NavicL5Decoder, HealthFlagsReachTheRecordAndTheStoreUsesL5) {
+TEST_OWN(NavicL5Decoder, HealthFlagsReachTheRecordAndTheStoreUsesL5) {
   struct Row {
     int l5, s, alert;
     std::uint8_t health;
@@ -93,7 +94,7 @@ TEST(NavicL5Decoder, HealthFlagsReachTheRecordAndTheStoreUsesL5) {
   }
 }
 
-TEST(NavicL5Decoder, PairIsWrittenOnlyWhenTocEqualsToe) {
+TEST_OWN(NavicL5Decoder, PairIsWrittenOnlyWhenTocEqualsToe) {
   Harness h;
   Ephemeris f = sample();
   Ephemeris other = f;
@@ -113,7 +114,7 @@ TEST(NavicL5Decoder, PairIsWrittenOnlyWhenTocEqualsToe) {
   EXPECT_NE(g.eph(irn(4), 16000), nullptr);
 }
 
-TEST(NavicL5Decoder, OtherSystemsShortUnitsAndOutOfRangeIndexesAreIgnored) {
+TEST_OWN(NavicL5Decoder, OtherSystemsShortUnitsAndOutOfRangeIndexesAreIgnored) {
   Harness h;
   const Ephemeris f = sample();
   const SvIdType gps{2, kSysGps, 0, 2};
@@ -128,7 +129,7 @@ TEST(NavicL5Decoder, OtherSystemsShortUnitsAndOutOfRangeIndexesAreIgnored) {
   for (int si = 0; si < 14; ++si) EXPECT_EQ(h.ext(irn(si + 1), 16000), nullptr) << si;
 }
 
-TEST(NavicL5Decoder, AlmanacMessageFollowsTheIcd) {
+TEST_OWN(NavicL5Decoder, AlmanacMessageFollowsTheIcd) {
   Harness h;
   Almanac a;
   a.wna = 205, a.e = 130, a.toa = 6000, a.i0 = -2000000, a.omegaDot = -1000, a.sqrtA = 13298000, a.omega0 = -4000000;
@@ -153,7 +154,7 @@ TEST(NavicL5Decoder, AlmanacMessageFollowsTheIcd) {
 }
 
 // Which messages change the store: almanac PRN range, the alert bit, message ids.
-TEST(NavicL5Decoder, MessageRules) {
+TEST_OWN(NavicL5Decoder, MessageRules) {
   struct Row {
     const char* what;
     int id, prn, alert, subframeId;
@@ -178,6 +179,8 @@ TEST(NavicL5Decoder, MessageRules) {
 
 // UTC from bits 37-128 of both messages, whatever GNSS the offset part names; the offset to
 // GPS (id 0) is kept until replaced, other ids leave it as it was.
+// The UTC parameters are shared by every decoder for the life of the program: each part runs from
+// its start, in a process of its own.
 TEST(NavicL5Decoder, UtcAndGnssOffsetMessages) {
   Utc u;
   u.a0utc = -1000, u.a1utc = 300, u.a2utc = -2, u.dtls = 18, u.t0utc = 5000, u.wnoutc = 205, u.wnlsf = 137;
@@ -187,45 +190,51 @@ TEST(NavicL5Decoder, UtcAndGnssOffsetMessages) {
     bool offset;
   } rows[] = {{9, 0, true}, {26, 0, true}, {26, 7, false}, {26, 3, false}, {9, 1, false}};
   for (const Row& r : rows) {
-    Harness h;
-    Utc m = u;
-    m.gnssId = r.gnssId;
-    h.feed(irn(1), encodeUtc(r.id, m, 60));
-    const ZRT_UTC_IRS* g = h.utc();
-    ASSERT_NE(g, nullptr) << r.id << " " << r.gnssId;
-    EXPECT_DOUBLE_EQ(g->A0, sc(u.a0utc, 35));
-    EXPECT_FLOAT_EQ(g->A1, static_cast<float>(sc(u.a1utc, 51)));
-    EXPECT_FLOAT_EQ(g->A2, static_cast<float>(sc(u.a2utc, 68)));
-    EXPECT_EQ(g->tot, 5000u * 16);
-    EXPECT_EQ(g->WNt, 205);
-    EXPECT_EQ(g->dtLS, 18);
-    EXPECT_EQ(g->dtLSF, 18);
-    EXPECT_EQ(g->WN_LSF, 137);
-    EXPECT_EQ(g->DN, 7);
-    EXPECT_EQ(g->gnssId, r.offset ? 0 : 255);
-    if (r.offset) {
-      EXPECT_FLOAT_EQ(g->gnssA0, static_cast<float>(sc(u.a0, 35)));
-      EXPECT_FLOAT_EQ(g->gnssA1, static_cast<float>(sc(u.a1, 51)));
-      EXPECT_FLOAT_EQ(g->gnssA2, static_cast<float>(sc(u.a2, 68)));
-      EXPECT_EQ(g->gnssT0, 5100u * 16);
-      EXPECT_EQ(g->gnssWeek, 205);
-    }
+    testproc::inOwnProcess([&] {
+      Harness h;
+      Utc m = u;
+      m.gnssId = r.gnssId;
+      h.feed(irn(1), encodeUtc(r.id, m, 60));
+      const ZRT_UTC_IRS* g = h.utc();
+      ASSERT_NE(g, nullptr) << r.id << " " << r.gnssId;
+      EXPECT_DOUBLE_EQ(g->A0, sc(u.a0utc, 35));
+      EXPECT_FLOAT_EQ(g->A1, static_cast<float>(sc(u.a1utc, 51)));
+      EXPECT_FLOAT_EQ(g->A2, static_cast<float>(sc(u.a2utc, 68)));
+      EXPECT_EQ(g->tot, 5000u * 16);
+      EXPECT_EQ(g->WNt, 205);
+      EXPECT_EQ(g->dtLS, 18);
+      EXPECT_EQ(g->dtLSF, 18);
+      EXPECT_EQ(g->WN_LSF, 137);
+      EXPECT_EQ(g->DN, 7);
+      EXPECT_EQ(g->gnssId, r.offset ? 0 : 255);
+      if (r.offset) {
+        EXPECT_FLOAT_EQ(g->gnssA0, static_cast<float>(sc(u.a0, 35)));
+        EXPECT_FLOAT_EQ(g->gnssA1, static_cast<float>(sc(u.a1, 51)));
+        EXPECT_FLOAT_EQ(g->gnssA2, static_cast<float>(sc(u.a2, 68)));
+        EXPECT_EQ(g->gnssT0, 5100u * 16);
+        EXPECT_EQ(g->gnssWeek, 205);
+      }
+    });
   }
   // A GPS offset stays while later messages name other systems.
-  Harness h;
-  h.feed(irn(1), encodeUtc(9, u, 60));
-  Utc m = u;
-  m.gnssId = 2, m.a0 = 7777, m.dtls = 19;
-  h.feed(irn(1), encodeUtc(26, m, 70));
-  ASSERT_NE(h.utc(), nullptr);
-  EXPECT_EQ(h.utc()->dtLS, 19);
-  EXPECT_FLOAT_EQ(h.utc()->gnssA0, static_cast<float>(sc(u.a0, 35)));
+  testproc::inOwnProcess([&] {
+    Harness h;
+    h.feed(irn(1), encodeUtc(9, u, 60));
+    Utc m = u;
+    m.gnssId = 2, m.a0 = 7777, m.dtls = 19;
+    h.feed(irn(1), encodeUtc(26, m, 70));
+    ASSERT_NE(h.utc(), nullptr);
+    EXPECT_EQ(h.utc()->dtLS, 19);
+    EXPECT_FLOAT_EQ(h.utc()->gnssA0, static_cast<float>(sc(u.a0, 35)));
+  });
   // In alert, nothing.
-  Harness a;
-  Words w = encodeUtc(9, u, 60);
-  put(w, 26, 1, 1);
-  a.feed(irn(1), w);
-  EXPECT_EQ(a.utc(), nullptr);
+  testproc::inOwnProcess([&] {
+    Harness a;
+    Words w = encodeUtc(9, u, 60);
+    put(w, 26, 1, 1);
+    a.feed(irn(1), w);
+    EXPECT_EQ(a.utc(), nullptr);
+  });
 }
 
 // Message 14 fills the target's CNAV-shaped correction record: both parts valid, DC data type 0,
@@ -235,28 +244,32 @@ TEST(NavicL5Decoder, DifferentialCorrectionMessage) {
   d.daf0 = -4095, d.daf1 = 127, d.udra = -3, d.dAlpha = -8191, d.dBeta = 8000, d.dGamma = -16383, d.dI = 2047;
   d.dOmega = -2047, d.dA = -2000, d.udraRate = 5, d.iodec = 77, d.t0d = 37799;
   for (const auto& [prn, alert, kept] : {std::tuple{9, 0, true}, {14, 0, true}, {0, 0, false}, {15, 0, false}, {9, 1, false}}) {
-    Harness h;
-    d.prn = prn;
-    Words w = encodeDiffCorr(d, 80);
-    put(w, 26, 1, alert);
-    h.feed(irn(2), w);
-    const NavDecoderTime t{0, 0};
-    const SvIdType sv = irn(2);
-    const IrnssL5NavDataDecoderType& dec = *get_IrnssL5NavDataDecoder(&t, &sv);
-    EXPECT_EQ(dec.get_DcTarget() == irn(prn), kept) << prn << " " << alert;
-    if (!kept) continue;
-    const NavData::GpsCnavDCDataType& c = dec.get_DcRecord();
-    EXPECT_EQ(c.flags, 0x0D);
-    EXPECT_EQ(c.topD, 37799u * 16);
-    EXPECT_EQ(c.tod, 37799u * 16);
-    const std::pair<float, double> fields[] = {{c.daf0, sc(d.daf0, 35)},   {c.daf1, sc(d.daf1, 51)}, {c.dAlpha, sc(d.dAlpha, 35)},
-                                               {c.dBeta, sc(d.dBeta, 35)}, {c.dGamma, sc(d.dGamma, 32)}, {c.dI, sc(d.dI, 32)},
-                                               {c.dOmega, sc(d.dOmega, 32)}, {c.dA, sc(d.dA, 9)}};
-    for (const auto& [got, want] : fields) EXPECT_FLOAT_EQ(got, static_cast<float>(want));
+    const int p = prn, al = alert;
+    const bool k = kept;
+    testproc::inOwnProcess([&] {
+      Harness h;
+      d.prn = p;
+      Words w = encodeDiffCorr(d, 80);
+      put(w, 26, 1, al);
+      h.feed(irn(2), w);
+      const NavDecoderTime t{0, 0};
+      const SvIdType sv = irn(2);
+      const IrnssL5NavDataDecoderType& dec = *get_IrnssL5NavDataDecoder(&t, &sv);
+      EXPECT_EQ(dec.get_DcTarget() == irn(p), k) << p << " " << al;
+      if (!k) return;
+      const NavData::GpsCnavDCDataType& c = dec.get_DcRecord();
+      EXPECT_EQ(c.flags, 0x0D);
+      EXPECT_EQ(c.topD, 37799u * 16);
+      EXPECT_EQ(c.tod, 37799u * 16);
+      const std::pair<float, double> fields[] = {{c.daf0, sc(d.daf0, 35)},   {c.daf1, sc(d.daf1, 51)}, {c.dAlpha, sc(d.dAlpha, 35)},
+                                                 {c.dBeta, sc(d.dBeta, 35)}, {c.dGamma, sc(d.dGamma, 32)}, {c.dI, sc(d.dI, 32)},
+                                                 {c.dOmega, sc(d.dOmega, 32)}, {c.dA, sc(d.dA, 9)}};
+      for (const auto& [got, want] : fields) EXPECT_FLOAT_EQ(got, static_cast<float>(want));
+    });
   }
 }
 
-TEST(NavicL5Decoder, IonosphereMessageGoesToTheKlobucharServer) {
+TEST_OWN(NavicL5Decoder, IonosphereMessageGoesToTheKlobucharServer) {
   Harness h;
   feedPair(h, 6, sample());
   Words w = message(11, 300);
@@ -276,7 +289,7 @@ TEST(NavicL5Decoder, IonosphereMessageGoesToTheKlobucharServer) {
 }
 
 // The same ephemeris from two satellites: the weaker one is reset, once.
-TEST(NavicL5Decoder, GhostSatelliteIsReset) {
+TEST_OWN(NavicL5Decoder, GhostSatelliteIsReset) {
   Harness h;
   feedPair(h, 1, sample());
   h.feed(irn(2), encodeSubframe1(sample(), 100), 30);
@@ -285,7 +298,7 @@ TEST(NavicL5Decoder, GhostSatelliteIsReset) {
   EXPECT_EQ(h.ext(irn(2), 16000), nullptr) << "the weaker twin is not stored";
 }
 
-TEST(NavicL5Decoder, RandomAndTruncatedInputNeverCrashes) {
+TEST_OWN(NavicL5Decoder, RandomAndTruncatedInputNeverCrashes) {
   Harness h;
   std::mt19937 rng(31);
   for (int i = 0; i < 20000; ++i) {

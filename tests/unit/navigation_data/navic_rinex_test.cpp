@@ -9,6 +9,7 @@
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/navic_eph.h"
 #include "navigation_data/orbits/sat_polynom.h"
+#include "unit/own_process.h"
 
 using namespace irntest;
 
@@ -91,7 +92,7 @@ std::vector<Decoded> decodeAll(Harness& h) {
 
 }  // namespace
 
-TEST(NavicRinex, EveryRecordDecodesToTheFileValues) {
+TEST_OWN(NavicRinex, EveryRecordDecodesToTheFileValues) {
   Harness h;
   const auto all = decodeAll(h);
   EXPECT_GT(all.size(), 250u);
@@ -128,7 +129,7 @@ TEST(NavicRinex, EveryRecordDecodesToTheFileValues) {
 
 // The shared Kepler code against the ICD algorithm over two hours either side of toe, for a
 // record of every satellite in the file (GEO and IGSO).
-TEST(NavicRinex, OrbitsMatchTheIcdAlgorithm) {
+TEST_OWN(NavicRinex, OrbitsMatchTheIcdAlgorithm) {
   Harness h;
   bool seen[15] = {};
   int sats = 0;
@@ -156,7 +157,7 @@ TEST(NavicRinex, OrbitsMatchTheIcdAlgorithm) {
 }
 
 // Through the store: the polynomial published for each satellite agrees with the ICD position.
-TEST(NavicRinex, PolynomialsFromTheStoreMatchTheIcd) {
+TEST_OWN(NavicRinex, PolynomialsFromTheStoreMatchTheIcd) {
   Harness h;
   int checked = 0;
   bool seen[15] = {};
@@ -194,7 +195,7 @@ TEST(NavicRinex, PolynomialsFromTheStoreMatchTheIcd) {
 
 // An almanac made of a satellite's broadcast elements sits where its ephemeris puts it, within
 // the few kilometres the harmonic terms account for; the store computes it for the slot.
-TEST(NavicRinex, AlmanacPositionsFollowTheOrbit) {
+TEST_OWN(NavicRinex, AlmanacPositionsFollowTheOrbit) {
   Harness h;
   h.step(0, 205);
   int checked = 0;

@@ -132,7 +132,6 @@ struct Harness {
   Harness() {
     navtest::blankImage();
     for (IrnssL5NavDataDecoderType& d : IrnssL5NavDataDecoderInstance) d.init_Object(store.get());
-    IrnssL5NavDataDecoderType::reset_SharedData();
     gIonSys = -1, gIonCount = 0, gResetCount = 0;
     navDecoderLinks.klobuchar = [](int sys, const ZRT_ION_GPS* ion) { gIon = *ion, gIonSys = sys, ++gIonCount; };
     navDecoderLinks.satResetRequest = [](SvIdType, std::uint8_t, std::uint8_t) { ++gResetCount; };

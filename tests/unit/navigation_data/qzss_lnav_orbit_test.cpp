@@ -8,6 +8,7 @@
 #include "unit/navigation_data/orbit_formulas.h"
 #include "lnav_test_util.h"
 #include "navigation_data/orbits/gps_orbit.h"
+#include "unit/own_process.h"
 
 using namespace lnavtest;
 
@@ -45,7 +46,7 @@ Truth isQzss(const ZRT_EPH_GPS& e, double t) {
   return out;
 }
 
-TEST(GpsLnavVectors, QzssOrbitsFromDecodedEphemerides) {
+TEST_OWN(GpsLnavVectors, QzssOrbitsFromDecodedEphemerides) {
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz", 'J');
   ASSERT_GT(recs.size(), 90u);
   Harness h;
@@ -73,7 +74,7 @@ TEST(GpsLnavVectors, QzssOrbitsFromDecodedEphemerides) {
 
 // A QZSS almanac as decoded (its eccentricity 0.06 plus the value sent) puts the satellite
 // where the same satellite's ephemeris does, to the almanac's accuracy, two days from toa.
-TEST(GpsLnavVectors, QzssAlmanacAgreesWithEphemeris) {
+TEST_OWN(GpsLnavVectors, QzssAlmanacAgreesWithEphemeris) {
   Harness h;
   const SvIdType sv = h.vec.at("ephLNAVQZSSSF1").sv;
   for (const char* n : {"ephLNAVQZSSSF1", "ephLNAVQZSSSF2", "ephLNAVQZSSSF3", "almLNAVQZSS1"}) h.feed(sv, h.vec.at(n).w);

@@ -22,6 +22,7 @@
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ std::vector<std::uint32_t> clock(std::uint32_t step, int n) {
   return t;
 }
 
-TEST(ApxNav, PeriodsHoldAcrossTheMicrosecondWrap) {
+TEST_OWN(ApxNav, PeriodsHoldAcrossTheMicrosecondWrap) {
   struct Row {
     std::uint32_t step;  // us between cycles
     int cycles;
@@ -87,7 +88,7 @@ TEST_F(ApxStore, FiveSecondHousekeepingAcrossTheWrap) {
   EXPECT_EQ(g_fiveSec, 4);
 }
 
-TEST(ApxNav, ARingMessageReachesItsDecoderWithinOneCycle) {
+TEST_OWN(ApxNav, ARingMessageReachesItsDecoderWithinOneCycle) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   NavTask::NAV_SOL sol;
   sol.epoch.gpsWeek = 1590;

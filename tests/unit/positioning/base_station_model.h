@@ -113,9 +113,7 @@ class Station {
       : skySats_(sats) {
     postest::freshChannels();  // no slot or signal but the station's own
     geodeticToEcef(lat, lon, h, truth.station);
-    PosSetup::LMSEngineSetupType* p = PVTDataInstance.lmsEngineSetup.GetPointer();
-    PosSetup::setDefaults(*p);
-    PVTDataInstance.lmsEngineSetup.FreePointer(p);
+    PVTDataInstance.lmsEngineSetup.Init();  // the factory setup
     for (int k = 0; k < static_cast<int>(skySats_.size()); ++k) {
       ChanData::mapSlot(k, 0, k * kCdatSlots);
       ChanData::mapSlot(k, 1, k * kCdatSlots + 1);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <type_traits>
 
 #include "platform/file_nvm.h"
 #include "positioning/data_servers/pvt_data.h"
@@ -111,6 +113,25 @@ TEST_F(EngineSetups, SetupsSurviveARestartAndTheResetRestoresTheDefaults) {
   ASSERT_TRUE(FileNvmSave(0, true));
   startUp();
   expectDefaults();
+}
+
+// A setup server that holds no record yet (as built, before the start-up restores it) hands out
+// none in place; once it holds one, that record.
+template <class Server>
+void expectInPlaceOnlyOnceHeld() {
+  auto server = std::make_unique<Server>();
+  EXPECT_EQ(server->GetPointer(), nullptr);
+  std::remove_pointer_t<decltype(server->GetPointer())> rec{};
+  server->Put(&rec);
+  EXPECT_NE(server->GetPointer(), nullptr);
+}
+
+TEST(EngineSetupServers, InPlaceAccessOnlyOnceARecordIsHeld) {
+  expectInPlaceOnlyOnceHeld<SatProcessorSetupServerType>();
+  expectInPlaceOnlyOnceHeld<CorrProcessorSetupServerType>();
+  expectInPlaceOnlyOnceHeld<LMSEngineSetupServerType>();
+  expectInPlaceOnlyOnceHeld<KFKEngineSetupServerType>();
+  expectInPlaceOnlyOnceHeld<KFKSteadyPartSetupServerType>();
 }
 
 TEST(Meteo, ConvertsToTheStoredTripleAndBack) {

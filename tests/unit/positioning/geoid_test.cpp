@@ -18,6 +18,7 @@
 #include "unit/positioning/geoid_test_access.h"
 #include "settings/rcv_settings.h"
 #include "unit/platform/temp_run_dir.h"
+#include "unit/positioning/short_reads.h"
 
 namespace {
 
@@ -33,23 +34,23 @@ void put32(Bytes& v, std::size_t at, std::int32_t x) {
 }
 
 struct Mem {
-  static inline const Bytes* data = nullptr;
-  static inline std::int64_t pos = 0, chunk = 1 << 30;
+  static inline std::int64_t chunk = 1 << 30;  // bytes a read of the file hands out at most
 };
+// The bytes as a geoid file in the log store (written when they changed), loaded from there.
 bool loadMem(const Bytes& bytes) {
-  Mem::data = &bytes;
-  const GeoidFileIo io = {
-      [](const char*, int) { return Mem::pos = 0, 3; },
-      [](int, void* buf, int count) {
-        const std::int64_t left = std::int64_t(Mem::data->size()) - Mem::pos;
-        const auto n = std::max<std::int64_t>(0, std::min<std::int64_t>({left, count, Mem::chunk}));
-        if (n > 0) std::memcpy(buf, Mem::data->data() + Mem::pos, std::size_t(n));
-        return Mem::pos += n, int(n);
-      },
-      [](int, std::int32_t off) { return off >= 0 && (Mem::pos = off, true); },
-      [](int) { return std::int32_t(Mem::pos); }, [](int) {}};
-  Mem::pos = 0;
-  return GeoidFileReader(io).doRead(3);
+  static Bytes written;
+  const std::string path = ".gnss.log/geoid.gemo";
+  if (!exists(path) || written != bytes) {
+    writeFile(path, std::string(bytes.begin(), bytes.end()));
+    written = bytes;
+  }
+  const int handle = fsOpen("geoid.gemo", FS_READ);
+  if (handle < 0) return false;
+  shortreads::set(Mem::chunk < (1 << 30) ? long(Mem::chunk) : 0);
+  const bool ok = GeoidFileReader().doRead(handle);
+  shortreads::set(0);
+  fsClose(handle);
+  return ok;
 }
 
 double h(double latDeg, double lonDeg) {

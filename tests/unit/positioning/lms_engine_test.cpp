@@ -31,11 +31,11 @@ NavTask::NAV_POS position(double h, std::uint8_t isNew) {
 // would replace every one put).
 void setBounds(double hMin, double hMax) {
   rcvSetDefaults(RcvSet);
-  PosSetup::LMSEngineSetupType* s = PVTDataInstance.lmsEngineSetup.GetPointer();
-  PosSetup::setDefaults(*s);
-  std::memcpy(s->aBytes + LMSEngine::kHeightMinOffset, &hMin, sizeof hMin);
-  std::memcpy(s->aBytes + LMSEngine::kHeightMaxOffset, &hMax, sizeof hMax);
-  PVTDataInstance.lmsEngineSetup.FreePointer(s);
+  PosSetup::LMSEngineSetupType s;
+  PosSetup::setDefaults(s);
+  std::memcpy(s.aBytes + LMSEngine::kHeightMinOffset, &hMin, sizeof hMin);
+  std::memcpy(s.aBytes + LMSEngine::kHeightMaxOffset, &hMax, sizeof hMax);
+  PVTDataInstance.lmsEngineSetup.Put(&s);
 }
 
 TEST(LmsEngine, InitialPositionGoesToThePositionServerWithinTheBounds) {

@@ -19,6 +19,7 @@
 #include "positioning/engine/nav_main.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/time_scales.h"
+#include "unit/own_process.h"
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
@@ -71,6 +72,13 @@ std::vector<Point> readPartialCsv(const std::string& file) {
 
 double angleDiff(double a, double b) { return std::remainder(a - b, 360.0); }
 
+// The field at a decimal year, with the model of its whole year (the published test values give
+// the year so).
+MagVar::Field fieldAt(double lat, double lon, double h, double year) {
+  const int model = MagVar::modelFor(static_cast<int>(std::floor(year)));
+  return magVar.field(model, lat, lon, h, year - MagVar::Models[model].epoch);
+}
+
 class MagVarModel : public ::testing::Test {
  protected:
   void SetUp() override { magvarInitOnce(); }
@@ -78,7 +86,7 @@ class MagVarModel : public ::testing::Test {
   void check(const std::vector<Point>& pts, const char* file, std::size_t minRows) {
     ASSERT_GE(pts.size(), minRows) << file;
     for (const Point& p : pts) {
-      const MagVar::Field f = magVar.fieldAt(p.lat * kDeg, p.lon * kDeg, p.hKm * 1000.0, p.year);
+      const MagVar::Field f = fieldAt(p.lat * kDeg, p.lon * kDeg, p.hKm * 1000.0, p.year);
       const std::string where = std::string(file) + ":" + std::to_string(p.line);
       if (!std::isnan(p.d)) {
         EXPECT_LE(std::fabs(angleDiff(MagVar::declinationDeg(f), p.d)), 0.01 + 1e-9) << where;
@@ -114,9 +122,9 @@ TEST_F(MagVarModel, PolesJoinTheirNeighbourhood) {
   const Row rows[] = {{90, 0, 0, 2022.5}, {-90, 0, 0, 2022.5}, {90, 137, 50, 2027.0},
                       {-90, -60, 100, 2029.9}, {90, -180, -1, 2025.0}};
   for (const Row& r : rows) {
-    const MagVar::Field at = magVar.fieldAt(r.lat * kDeg, r.lon * kDeg, r.hKm * 1e3, r.year);
+    const MagVar::Field at = fieldAt(r.lat * kDeg, r.lon * kDeg, r.hKm * 1e3, r.year);
     const double near = (r.lat > 0 ? r.lat - 1e-7 : r.lat + 1e-7) * kDeg;
-    const MagVar::Field nb = magVar.fieldAt(near, r.lon * kDeg, r.hKm * 1e3, r.year);
+    const MagVar::Field nb = fieldAt(near, r.lon * kDeg, r.hKm * 1e3, r.year);
     EXPECT_TRUE(std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z)) << r.lat;
     EXPECT_NEAR(at.x, nb.x, 0.1) << r.lat << " " << r.lon;
     EXPECT_NEAR(at.y, nb.y, 0.1) << r.lat << " " << r.lon;
@@ -130,7 +138,7 @@ TEST_F(MagVarModel, RandomPositionsGiveFiniteFields) {
   std::uniform_real_distribution<double> lat(-90, 90), lon(-180, 180), h(-1000, 100000),
       year(2015, 2035);
   for (int i = 0; i < 10000; ++i) {
-    const MagVar::Field f = magVar.fieldAt(lat(rng) * kDeg, lon(rng) * kDeg, h(rng), year(rng));
+    const MagVar::Field f = fieldAt(lat(rng) * kDeg, lon(rng) * kDeg, h(rng), year(rng));
     ASSERT_TRUE(std::isfinite(f.x) && std::isfinite(f.y) && std::isfinite(f.z)) << i;
     // The main field is between about 20000 and 70000 nT at these heights.
     const double t = std::sqrt(f.x * f.x + f.y * f.y + f.z * f.z);
@@ -319,32 +327,37 @@ class MagVarStart : public TempRunDir {
     ASSERT_TRUE(lastPositionNvAlloc());
     magvarInitOnce();
     magVar.compTime = 0;
-    TimeScales::reset();  // no epoch published: the start reads the scales the clock seeded
   }
 };
+// Each test runs from the program's start, in a process of its own: no epoch published, the
+// start reads the scales the clock seeded.
 
 TEST_F(MagVarStart, StoredPositionComputedOnlyWithAClockDate) {
-  NavTask::NAV_POS p = posAt(80, 0, 0);
-  ASSERT_TRUE(nv_writePosition(&p));
-  // Start-up without a valid time: nothing.
-  RcvTimeScales::Req = RcvTimeScales::INT_SCALES{};
-  magvarStartOnce();
-  EXPECT_EQ(magVar.compTime.load(), 0u);
-  // The real-time clock seeded the scales.
-  RcvTimeScales::Req = scalesAt(2027, 7, 2);
-  const std::uint32_t before = MonoClock::sec();
-  magvarStartOnce();
-  EXPECT_GE(magVar.compTime.load(), before);
-  EXPECT_NEAR(magVar.declination.load(), 2.59, 0.01);
+  testproc::inOwnProcess([&] {
+    NavTask::NAV_POS p = posAt(80, 0, 0);
+    ASSERT_TRUE(nv_writePosition(&p));
+    // Start-up without a valid time: nothing.
+    RcvTimeScales::Req = RcvTimeScales::INT_SCALES{};
+    magvarStartOnce();
+    EXPECT_EQ(magVar.compTime.load(), 0u);
+    // The real-time clock seeded the scales.
+    RcvTimeScales::Req = scalesAt(2027, 7, 2);
+    const std::uint32_t before = MonoClock::sec();
+    magvarStartOnce();
+    EXPECT_GE(magVar.compTime.load(), before);
+    EXPECT_NEAR(magVar.declination.load(), 2.59, 0.01);
+  });
 }
 
 TEST_F(MagVarStart, NoStoredPositionNothingComputed) {
-  NavTask::NAV_POS p = posAt(80, 0, 0);
-  p.bValid = 0;
-  ASSERT_TRUE(nv_writePosition(&p));
-  RcvTimeScales::Req = scalesAt(2027, 7, 2);
-  magvarStartOnce();
-  EXPECT_EQ(magVar.compTime.load(), 0u);
+  testproc::inOwnProcess([&] {
+    NavTask::NAV_POS p = posAt(80, 0, 0);
+    p.bValid = 0;
+    ASSERT_TRUE(nv_writePosition(&p));
+    RcvTimeScales::Req = scalesAt(2027, 7, 2);
+    magvarStartOnce();
+    EXPECT_EQ(magVar.compTime.load(), 0u);
+  });
 }
 
 TEST(MagVarApx, OnceASecondFromAValidSlowCopy) {
@@ -352,20 +365,22 @@ TEST(MagVarApx, OnceASecondFromAValidSlowCopy) {
   struct Row { bool valid; bool computed; };
   const Row rows[] = {{false, false}, {true, true}};
   for (const Row& r : rows) {
-    magVar.compTime = 0;
-    TimeScales::reset();  // no epoch published by a test before
-    apxNav = ApxNav{};
-    NavSol.pos = posAt(80, 0, 0);
-    NavSol.pos.bValid = r.valid;
-    apxNav.timeSlow = scalesAt(2027, 7, 2);  // no epoch published: the copy keeps this time
-    apxNav.cycle(5000);                      // marks the periods
-    apxNav.cycle(5000 + 900000);             // the 100-ms copy, not yet the second
-    EXPECT_EQ(magVar.compTime.load(), 0u) << "before the second";
-    apxNav.cycle(5000 + 1000001);
-    EXPECT_EQ(magVar.compTime.load(), r.computed ? apxNav.posTime : 0u) << r.valid;
-    if (r.computed) {
-      EXPECT_NEAR(magVar.declination.load(), 2.59, 0.01);
-    }
+    // Each row from the program's start (a process of its own): no epoch published.
+    testproc::inOwnProcess([&] {
+      magVar.compTime = 0;
+      apxNav = ApxNav{};
+      NavSol.pos = posAt(80, 0, 0);
+      NavSol.pos.bValid = r.valid;
+      apxNav.timeSlow = scalesAt(2027, 7, 2);  // no epoch published: the copy keeps this time
+      apxNav.cycle(5000);                      // marks the periods
+      apxNav.cycle(5000 + 900000);             // the 100-ms copy, not yet the second
+      EXPECT_EQ(magVar.compTime.load(), 0u) << "before the second";
+      apxNav.cycle(5000 + 1000001);
+      EXPECT_EQ(magVar.compTime.load(), r.computed ? apxNav.posTime : 0u) << r.valid;
+      if (r.computed) {
+        EXPECT_NEAR(magVar.declination.load(), 2.59, 0.01);
+      }
+    });
   }
 }
 

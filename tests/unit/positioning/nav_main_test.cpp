@@ -16,6 +16,7 @@
 #include "positioning/rcv_time_scales.h"
 #include "positioning/sys_clock.h"
 #include "positioning/time_scales.h"
+#include "unit/fixed_scales.h"
 
 namespace {
 
@@ -184,15 +185,12 @@ TEST(NavMain, ClockQualityFromTheBoardsClockBlock) {
       {"drift without offset", false, true, 0xC0, false},
       {"no clock block", false, false, 0xC0, false},
   };
-  TimeScales::setRealClock([](SysTime& t) { t.assign(1700000000, 0); });
   int rcvMs = 0;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     RcvTimeScales::INT_SCALES s{};
     s.flags[0] = r.gpsFlags;
-    SysTime now;
-    now.assign(1700000000, 0);
-    TimeScales::epoch(now, ++rcvMs), TimeScales::endUpdate(s, rcvMs);
+    testscales::publishFixed(s, ++rcvMs);
     sysClockInitOnce();
     initEngine();
     boardEpoch(true, 1.0, -1);

@@ -11,6 +11,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/positioning/fresh_nav_road.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void sendAll(const RinexBds& r, std::uint8_t kind, std::uint32_t& tag) {
   sendPages(encodeD1(fromRinex(r), r.tocSow), r.prn, kind, tag);
 }
 
-TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
+TEST_OWN(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
   postest::freshNavRoad();  // empty rings and store, as the program starts
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   std::vector<RinexBds> d1;
@@ -91,7 +92,7 @@ TEST(PvtEngineBeidou, D1EphemeridesThroughTheRing) {
 
 // The GEOs' D2 pages with bit 7 of the kind set go to the D2 decoder; the same pages without it
 // are not the D1 decoder's.
-TEST(PvtEngineBeidou, D2EphemeridesThroughTheRing) {
+TEST_OWN(PvtEngineBeidou, D2EphemeridesThroughTheRing) {
   postest::freshNavRoad();  // empty rings and store, as the program starts
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   std::vector<RinexBds> d2;

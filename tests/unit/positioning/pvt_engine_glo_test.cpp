@@ -12,6 +12,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/positioning/fresh_nav_road.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -52,10 +53,9 @@ const ZRT_EPH_GLN* stored(int si) {
   return r != nullptr ? reinterpret_cast<const ZRT_EPH_GLN*>(r->native) : nullptr;
 }
 
-TEST(PvtEngineGlonass, VectorStringsThroughTheRing) {
+TEST_OWN(PvtEngineGlonass, VectorStringsThroughTheRing) {
   postest::freshNavRoad();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-  GloNavDataDecoderType::reset_SharedData();
   auto s = loadHex();
   ASSERT_EQ(s.size(), 8u);
   // Kind 1 is the L3 decoder's, and a frequency number of 8 is no GLONASS channel: neither
@@ -110,9 +110,8 @@ CorrData::GloRawMessageType l3Entry(int type, std::uint32_t ts, int freq) {
   return e;
 }
 
-TEST(PvtEngineGlonass, L3StringsThroughTheRing) {
+TEST_OWN(PvtEngineGlonass, L3StringsThroughTheRing) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-  GloL3NavDataDecoderType::reset_SharedData();
   for (int type = 1; type <= 2; ++type) {
     NavTask::NAV_SOL sol;
     sol.epoch.timeTag = 50000 + 3000 * type;

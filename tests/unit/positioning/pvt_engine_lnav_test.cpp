@@ -67,7 +67,6 @@ void roundTrip(const std::string& file, char system, std::size_t records) {
   // Empty rings, store and decoders, as the program starts: what a test before left there would
   // stand in the way of this test's records.
   postest::freshNavRoad();
-  GpsNavDataDecoderType::reset_SharedData();
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/" + file, system);
   ASSERT_GT(recs.size(), records);
@@ -103,16 +102,16 @@ void roundTrip(const std::string& file, char system, std::size_t records) {
   }
 }
 
-TEST(PvtEngineLnav, GpsRinexEphemeridesThroughTheRing) { roundTrip("brdc1820.10n", 'G', 12); }
+TEST_OWN(PvtEngineLnav, GpsRinexEphemeridesThroughTheRing) { roundTrip("brdc1820.10n", 'G', 12); }
 
-TEST(PvtEngineLnav, QzssRinexEphemeridesThroughTheRing) {
+TEST_OWN(PvtEngineLnav, QzssRinexEphemeridesThroughTheRing) {
   roundTrip("BRD400DLR_S_20230710000_01D_MN.rnx.gz", 'J', 6);
 }
 
 // A clock whose reference time lies two hours before the orbit's (subframe 1's toc apart from
 // subframe 2's toe) is stored with its own toc, and the published clock follows IS-GPS-200
 // 20.3.3.3.3.1 from it: af0 + af1 (t - toc) + af2 (t - toc)^2.
-TEST(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
+TEST_OWN(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   SatDataProcessorInstance.init_Object();
   SatPolynomStoreInstance.Init();
@@ -154,12 +153,11 @@ TEST(PvtEngineLnav, ClockReferredToItsOwnTocThroughTheRing) {
 // under a false number. Each subframe reaches its decoder through the ring with the signal level
 // of the channel tracking its satellite, and the ghost check restarts the weaker satellite; a
 // satellite at or below 10 dB-Hz (or on no channel) counts as untracked and restarts nobody.
-TEST(PvtEngineLnav, GhostSatelliteThroughTheRingIsTheWeakerOne) {
+TEST_OWN(PvtEngineLnav, GhostSatelliteThroughTheRingIsTheWeakerOne) {
   // The channels as built and empty rings: the levels read are the rows' own.
   postest::freshChannels();
   rawNavRingsClear();
   navtest::blankImage();
-  GpsNavDataDecoderType::reset_SharedData();
   static std::vector<int> resets;
   navDecoderLinks.satResetRequest = +[](SvIdType sv, std::uint8_t, std::uint8_t) { resets.push_back(sv.si + 1); };
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');

@@ -10,6 +10,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/positioning/fresh_nav_road.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ void sendAll(const RinexIrn& r, std::uint8_t kind, std::uint32_t& tag) {
   }
 }
 
-TEST(PvtEngineNavic, L5EphemeridesThroughTheRing) {
+TEST_OWN(PvtEngineNavic, L5EphemeridesThroughTheRing) {
   postest::freshNavRoad();  // empty rings and store, as the program starts
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   const auto all = readRinexIrn(std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz");

@@ -8,6 +8,7 @@
 #include "../navigation_data/lnav_test_util.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int feed(const std::uint32_t words[10], int prn = 5) {
   return PVTEngineInstance.update_GpsDataTask(words, 10, &sv, RawNavKind::kGpsLnav, 45.0f);
 }
 
-TEST(PvtEngineParity, AnyFlippedBitDropsTheSubframe) {
+TEST_OWN(PvtEngineParity, AnyFlippedBitDropsTheSubframe) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   epoch();
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
@@ -60,7 +61,7 @@ TEST(PvtEngineParity, AnyFlippedBitDropsTheSubframe) {
   }
 }
 
-TEST(PvtEngineParity, EveryBroadcastSubframeOfADayPasses) {
+TEST_OWN(PvtEngineParity, EveryBroadcastSubframeOfADayPasses) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   epoch();
   const auto recs = readRinexNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n", 'G');
@@ -78,7 +79,7 @@ TEST(PvtEngineParity, EveryBroadcastSubframeOfADayPasses) {
   EXPECT_GT(inverted, 1000);  // the inverted-data case is well covered
 }
 
-TEST(PvtEngineParity, RandomWordsDoNotGetThrough) {
+TEST_OWN(PvtEngineParity, RandomWordsDoNotGetThrough) {
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
   epoch();
   std::mt19937 rng(3);

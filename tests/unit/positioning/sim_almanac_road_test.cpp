@@ -17,6 +17,7 @@
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/pvt_engine.h"
 #include "unit/positioning/sim_road_util.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -108,12 +109,11 @@ std::string gpsLnav(const sim::LnavBroadcast& nav, std::int64_t gps, std::uint32
   return out;
 }
 
-TEST(SimAlmanacRoad, EverySystemsAlmanacAgreesWithItsEphemeris) {
+TEST_OWN(SimAlmanacRoad, EverySystemsAlmanacAgreesWithItsEphemeris) {
   sim::LnavBroadcast gps;
   sim::MultiBroadcast multi;
   ASSERT_TRUE(multi.load(kFile, gps));
   PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-  GloNavDataDecoderType::reset_SharedData();
   navDecoderLinks.b2bSource = [] { return 3; };
   navDecoderLinks.gpsPrnEntry = [](int k) { return k + 1; };
   const sim::Site site{22.3, 114.2, 50};

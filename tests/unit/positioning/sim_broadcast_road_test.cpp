@@ -66,7 +66,6 @@ TEST(SimBroadcastRoad, EverySystemAndMessageTypeReachesTheStore) {
     sim::MultiBroadcast multi;
     ASSERT_TRUE(multi.load(kFile, gps));
     PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
-    GloNavDataDecoderType::reset_SharedData();
     navDecoderLinks.b2bSource = [] { return 3; };
     // Hong Kong sees every system; 10:00 UTC on the file's day, three minutes.
     const sim::Site site{22.3, 114.2, 50};

@@ -15,6 +15,8 @@
 
 #include "unit/navigation_data/blank_image.h"
 #include "unit/own_process.h"
+#include "unit/own_process.h"
+#include "unit/positioning/fake_clock.h"
 
 namespace {
 
@@ -173,9 +175,9 @@ TEST(LeapSecond, GlonassNoticeOnTheFirstDayOfEveryQuarter) {
 }
 
 // Without a clock: the build date's anchor, in the compile week. BeiDou counts 14 leap seconds fewer than GPS.
-TEST(StartUp, FromTheBuildDateOrTheStoredParameters) {
-  // As at start: no scales published, no UTC parameters stored by a test before.
-  TimeScales::reset();
+TEST_OWN(StartUp, FromTheBuildDateOrTheStoredParameters) {
+  // As at start (a process of its own): no scales published, no UTC parameters stored by a test
+  // before.
   resetScales();
   navtest::blankImage();
   RT::initOnce(123456, false);
@@ -211,7 +213,9 @@ SysTime at(std::int64_t ms) {
 
 class TimeScalesNow : public ::testing::Test {
  protected:
-  void SetUp() override { TimeScales::setRealClock([](SysTime& t) { t = g_fakeNow; }); }
+  // The clock reads the test's time (tests/unit/positioning/fake_clock.h).
+  void SetUp() override { fakeclock::set(&g_fakeNow); }
+  void TearDown() override { fakeclock::set(nullptr); }
   static void publish(const INT_SCALES& s, std::int64_t atMs, int rcvMs, int endMs) {
     TimeScales::epoch(at(atMs), rcvMs);
     TimeScales::endUpdate(s, endMs);
@@ -259,25 +263,6 @@ TEST_F(TimeScalesNow, RecordIsExtrapolatedAsAWholeUpToTwoSecondsWithoutWrapping)
   EXPECT_EQ(TimeScales::now(tsGlonass), -1);
 }
 
-// A reset puts the scales back as at start: nothing published, nothing pending, Req empty.
-TEST_F(TimeScalesNow, ResetForgetsThePublishedAndThePendingEpoch) {
-  g_fakeNow = at(0);
-  INT_SCALES s{};
-  s.ms[0] = 5000, s.ms[1] = 7000, s.flags[0] = s.flags[1] = 0x40;
-  RT::rcvRefTime = 0;
-  publish(s, 0, 10, 10);
-  ASSERT_EQ(TimeScales::now(tsGps), 5000);
-  TimeScales::epoch(at(0), 11);  // pending
-  TimeScales::reset();
-  INT_SCALES r{};
-  EXPECT_EQ(TimeScales::now(tsGps), -1);
-  EXPECT_EQ(TimeScales::now(tsGlonass), -1);
-  EXPECT_FALSE(TimeScales::now(r));
-  EXPECT_EQ(RT::Req.ms[0], 0);
-  TimeScales::endUpdate(s, 11);  // the epoch pending before the reset publishes nothing
-  EXPECT_EQ(TimeScales::now(tsGps), -1);
-}
-
 // A mismatched end publishes nothing; the decoder fills a copy, and Req changes only when it is handed in.
 TEST_F(TimeScalesNow, MismatchedEndUpdatePublishesNothingAndReqIsFilledAsACopy) {
   INT_SCALES s{};
@@ -293,7 +278,6 @@ TEST_F(TimeScalesNow, MismatchedEndUpdatePublishesNothingAndReqIsFilledAsACopy) 
 
 // Epoch i fills every word with i; now() adds one advance to the three time words.
 TEST(TimeScalesStress, NowAndReqAreNeverTorn) {
-  TimeScales::setRealClock(nullptr);
   std::atomic<bool> done{false};
   std::atomic<int> torn{0};
   std::atomic<long> seen{0};

@@ -27,6 +27,7 @@
 #include "positioning/reference/reference_pos.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "unit/own_process.h"
 
 namespace {
 
@@ -202,137 +203,136 @@ Rinex withClockOffset(Rinex r, double offset) {
 class CmrOracleClock : public ::testing::TestWithParam<double> {};
 
 TEST_P(CmrOracleClock, GpsRangesRestoredWhole) {
-  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
-  const Rinex r = withClockOffset(cmrtest::convbinTestglo(), GetParam());
-  SatPolynomStoreInstance.Init();
-  SatDataProcessorInstance.init_Object();
-  {
-    rtcm3test::RecordingClient ephClient;
-    const rtcm3test::Bytes data = rtcm3test::readFile(rtcm3test::recording("testglo.rtcm3"));
-    RTC3_Decoder& dec = Rtcm3Dec[1];
-    dec.initDecoder(&ephClient);
-    NAV_Decoder d(&dec);
-    d.putData(data.data(), static_cast<int>(data.size()), static_cast<InPorts::DecPortIndex>(1));
-  }
-  SatDataEpoch ep;
-  ep.time.valid = true;
-  ep.time.sec[kSysGps] = r.epochs.front().towMs / 1000.0;
-  ep.monoSec = ep.time.sec[kSysGps];
-  SatDataProcessorInstance.update(ep);
-  std::map<int, ZRT_EPH_GPS> eph;
-  for (int si = 0; si < 32; ++si) {
-    const ExtEphRecord* e = SatDataProcessorInstance.get_EphLastData(kSysGps, si, 0);
-    if (e == nullptr || !e->valid) continue;
-    ZRT_EPH_GPS x;
-    std::memcpy(&x, e->native, sizeof x);
-    eph[si] = x;
-  }
-  ASSERT_GE(eph.size(), 6u);
-
-  cpdClientsInit();
-  // An epoch any base decoder still fills from a test before is given back, and the buffers
-  // start empty with nothing held.
-  for (CpdBaseDecoder* d : cpdBaseDecoders)
-    if (d != nullptr) d->reset();
-  cpdBufsRestart();
-  RcvSet.refPort = -2;
-  RcvSet.bUseBaseEntered = 0;
-  RcvSet.cmrInvertPhase = 0;
-  RtcmSet.cmrDec.inUse = 17;
-  CmrStationTable table;
-  table.init(&cmrClient);
-  table.roverSource = nullptr;
-  CMR_Decoder kernel(&table);
-  NAV_Decoder drv(&kernel);
-  std::int64_t mm[3];
-  for (int k = 0; k < 3; ++k) mm[k] = std::llround(r.xyz[k] * 1000.0);
-  {
-    cmrtest::Bits w;
-    const int off[3] = {0, 0, 0};
-    cmrtest::header(w, 3, 17, 1, 0, 0, 0, 0);
-    cmrtest::coordBody(w, mm, off, 0);
-    const cmrtest::Bytes f = cmrtest::frame(0x93, w.b);
-    drv.putData(f.data(), static_cast<int>(f.size()), InPorts::DEC_SER_A);
-  }
-  ASSERT_TRUE(cmrCpdClient.refPos.valid);
-  const CpdCPos station{r.xyz[0], r.xyz[1], r.xyz[2]};
-
-  int epochs = 0, ranges = 0;
-  for (std::size_t i = 0; i < r.epochs.size(); i += 5) {
-    const Epoch& e = r.epochs[i];
-    const double T = e.towMs / 1000.0;
+  testproc::inOwnProcess([&] {
+    ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+    const Rinex r = withClockOffset(cmrtest::convbinTestglo(), GetParam());
     SatPolynomStoreInstance.Init();
-    CpdSvSet tracked;
-    for (const auto& [si, x] : eph) {
-      PolyNodeRing ring;
-      bool computed = false;
-      SatData::PolynomSetType set{};
-      ASSERT_TRUE(update_SatellitePolynom(kSysGps, x, T - 30.0, ring, computed, set.entry[0]));
-      set.entry[0].iod = x.iode;
-      set.entry[1].iod = kPolyNoIod;
-      const SvIdType id{static_cast<std::uint8_t>(si), kSysGps, 0, static_cast<std::uint8_t>(si)};
-      ASSERT_TRUE(SatPolynomStoreInstance.Put(id, &set));
-      tracked.add(CpdSv::make(CpdSv::kGps, si + 1));
+    SatDataProcessorInstance.init_Object();
+    {
+      rtcm3test::RecordingClient ephClient;
+      const rtcm3test::Bytes data = rtcm3test::readFile(rtcm3test::recording("testglo.rtcm3"));
+      RTC3_Decoder& dec = Rtcm3Dec[1];
+      dec.initDecoder(&ephClient);
+      NAV_Decoder d(&dec);
+      d.putData(data.data(), static_cast<int>(data.size()), static_cast<InPorts::DecPortIndex>(1));
     }
-    cpdRecentSvs_.set(tracked);
-    // The base's clock from the code: the mean of code minus geometry plus the satellite clock,
-    // sent in 500 ns steps.
-    double sum = 0.0;
-    int n = 0;
-    for (const Obs& o : e.sats) {
-      if (o.sys != 'G' || !eph.count(o.prn - 1)) continue;
-      CpdCPos p;
-      CpdCVel v;
-      double clk = 0.0;
-      if (CpdUtilsInstance.svPos(CpdSv::make(0, o.prn), T - 0.07, false, p, v, clk, CpdUtils::kAnyIod) != CpdUtils::kOk) continue;
-      const double g = std::sqrt((p.x - station.x) * (p.x - station.x) + (p.y - station.y) * (p.y - station.y) +
-                                 (p.z - station.z) * (p.z - station.z));
-      sum += (o.v[0] - g) / kC + clk;
-      ++n;
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.sec[kSysGps] = r.epochs.front().towMs / 1000.0;
+    ep.monoSec = ep.time.sec[kSysGps];
+    SatDataProcessorInstance.update(ep);
+    std::map<int, ZRT_EPH_GPS> eph;
+    for (int si = 0; si < 32; ++si) {
+      const ExtEphRecord* e = SatDataProcessorInstance.get_EphLastData(kSysGps, si, 0);
+      if (e == nullptr || !e->valid) continue;
+      ZRT_EPH_GPS x;
+      std::memcpy(&x, e->native, sizeof x);
+      eph[si] = x;
     }
-    ASSERT_GE(n, 4);
-    const int clockSteps = static_cast<int>(std::lround(sum / n / 5e-7));
-    ASSERT_LT(std::abs(clockSteps), 2048);
+    ASSERT_GE(eph.size(), 6u);
 
-    ChanMeasTime mt;
-    mt.gpsMs = static_cast<std::int32_t>(e.towMs);
-    mt.gloMs = static_cast<std::int32_t>(gloMsOfDay(e.towMs));
-    mt.valid = 3;
-    ChanData::setMeasTime(mt);
-    CpdMeasTimes rover;
-    rover.time[0] = static_cast<std::int32_t>(e.towMs % 3600000);
-    cpdSetTimesAndId(rover, static_cast<std::int32_t>(e.towMs % 3600000));
-    const cmrtest::Bytes f = packEpoch(r, e, 'G', static_cast<int>(e.towMs % 240000), clockSteps);
-    drv.putData(f.data(), static_cast<int>(f.size()), InPorts::DEC_SER_A);
-    const CpdMeas* m = pBaseMeasBuf->doGet();
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->id.get(), e.towMs % 3600000);
-    for (const Obs& o : e.sats) {
-      if (o.sys != 'G' || !eph.count(o.prn - 1)) continue;
-      const CpdSvMeas* s = m->find(CpdSv::make(0, o.prn));
-      ASSERT_NE(s, m->end()) << o.prn;
-      const CpdMeasSlot& a = s->slot[CpdSvMeas::kCA];
-      ASSERT_TRUE(a.flags & CpdMeasSlot::kRange);
-      EXPECT_NEAR(a.range, o.v[0], 0.024) << T << " G" << o.prn;
-      if (a.flags & CpdMeasSlot::kPhase) {
-        EXPECT_NEAR(a.phase, o.v[1], 1.0 / 256) << T << " G" << o.prn;
-      }
-      const CpdMeasSlot& b = s->slot[CpdSvMeas::kP2];
-      if (b.flags & CpdMeasSlot::kRange) {
-        EXPECT_NEAR(b.range, o.v[2], 0.024) << T << " G" << o.prn;
-      }
-      if (b.flags & CpdMeasSlot::kPhase) {
-        EXPECT_NEAR(b.phase, o.v[3], 1.0 / 256) << T << " G" << o.prn;
-      }
-      ++ranges;
+    cpdClientsInit();
+    RcvSet.refPort = -2;
+    RcvSet.bUseBaseEntered = 0;
+    RcvSet.cmrInvertPhase = 0;
+    RtcmSet.cmrDec.inUse = 17;
+    CmrStationTable table;
+    table.init(&cmrClient);
+    table.roverSource = nullptr;
+    CMR_Decoder kernel(&table);
+    NAV_Decoder drv(&kernel);
+    std::int64_t mm[3];
+    for (int k = 0; k < 3; ++k) mm[k] = std::llround(r.xyz[k] * 1000.0);
+    {
+      cmrtest::Bits w;
+      const int off[3] = {0, 0, 0};
+      cmrtest::header(w, 3, 17, 1, 0, 0, 0, 0);
+      cmrtest::coordBody(w, mm, off, 0);
+      const cmrtest::Bytes f = cmrtest::frame(0x93, w.b);
+      drv.putData(f.data(), static_cast<int>(f.size()), InPorts::DEC_SER_A);
     }
-    pBaseMeasBuf->doUnlock(m);
-    ++epochs;
-  }
-  EXPECT_GE(epochs, 35);
-  EXPECT_GE(ranges, 250);
-  SatPolynomStoreInstance.Init();
-  SatDataProcessorInstance.init_Object();
+    ASSERT_TRUE(cmrCpdClient.refPos.valid);
+    const CpdCPos station{r.xyz[0], r.xyz[1], r.xyz[2]};
+
+    int epochs = 0, ranges = 0;
+    for (std::size_t i = 0; i < r.epochs.size(); i += 5) {
+      const Epoch& e = r.epochs[i];
+      const double T = e.towMs / 1000.0;
+      SatPolynomStoreInstance.Init();
+      CpdSvSet tracked;
+      for (const auto& [si, x] : eph) {
+        PolyNodeRing ring;
+        bool computed = false;
+        SatData::PolynomSetType set{};
+        ASSERT_TRUE(update_SatellitePolynom(kSysGps, x, T - 30.0, ring, computed, set.entry[0]));
+        set.entry[0].iod = x.iode;
+        set.entry[1].iod = kPolyNoIod;
+        const SvIdType id{static_cast<std::uint8_t>(si), kSysGps, 0, static_cast<std::uint8_t>(si)};
+        ASSERT_TRUE(SatPolynomStoreInstance.Put(id, &set));
+        tracked.add(CpdSv::make(CpdSv::kGps, si + 1));
+      }
+      cpdRecentSvs_.set(tracked);
+      // The base's clock from the code: the mean of code minus geometry plus the satellite clock,
+      // sent in 500 ns steps.
+      double sum = 0.0;
+      int n = 0;
+      for (const Obs& o : e.sats) {
+        if (o.sys != 'G' || !eph.count(o.prn - 1)) continue;
+        CpdCPos p;
+        CpdCVel v;
+        double clk = 0.0;
+        if (CpdUtilsInstance.svPos(CpdSv::make(0, o.prn), T - 0.07, false, p, v, clk, CpdUtils::kAnyIod) !=
+            CpdUtils::kOk)
+          continue;
+        const double g = std::sqrt((p.x - station.x) * (p.x - station.x) + (p.y - station.y) * (p.y - station.y) +
+                                   (p.z - station.z) * (p.z - station.z));
+        sum += (o.v[0] - g) / kC + clk;
+        ++n;
+      }
+      ASSERT_GE(n, 4);
+      const int clockSteps = static_cast<int>(std::lround(sum / n / 5e-7));
+      ASSERT_LT(std::abs(clockSteps), 2048);
+
+      ChanMeasTime mt;
+      mt.gpsMs = static_cast<std::int32_t>(e.towMs);
+      mt.gloMs = static_cast<std::int32_t>(gloMsOfDay(e.towMs));
+      mt.valid = 3;
+      ChanData::setMeasTime(mt);
+      CpdMeasTimes rover;
+      rover.time[0] = static_cast<std::int32_t>(e.towMs % 3600000);
+      cpdSetTimesAndId(rover, static_cast<std::int32_t>(e.towMs % 3600000));
+      const cmrtest::Bytes f = packEpoch(r, e, 'G', static_cast<int>(e.towMs % 240000), clockSteps);
+      drv.putData(f.data(), static_cast<int>(f.size()), InPorts::DEC_SER_A);
+      const CpdMeas* m = pBaseMeasBuf->doGet();
+      ASSERT_NE(m, nullptr);
+      EXPECT_EQ(m->id.get(), e.towMs % 3600000);
+      for (const Obs& o : e.sats) {
+        if (o.sys != 'G' || !eph.count(o.prn - 1)) continue;
+        const CpdSvMeas* s = m->find(CpdSv::make(0, o.prn));
+        ASSERT_NE(s, m->end()) << o.prn;
+        const CpdMeasSlot& a = s->slot[CpdSvMeas::kCA];
+        ASSERT_TRUE(a.flags & CpdMeasSlot::kRange);
+        EXPECT_NEAR(a.range, o.v[0], 0.024) << T << " G" << o.prn;
+        if (a.flags & CpdMeasSlot::kPhase) {
+          EXPECT_NEAR(a.phase, o.v[1], 1.0 / 256) << T << " G" << o.prn;
+        }
+        const CpdMeasSlot& b = s->slot[CpdSvMeas::kP2];
+        if (b.flags & CpdMeasSlot::kRange) {
+          EXPECT_NEAR(b.range, o.v[2], 0.024) << T << " G" << o.prn;
+        }
+        if (b.flags & CpdMeasSlot::kPhase) {
+          EXPECT_NEAR(b.phase, o.v[3], 1.0 / 256) << T << " G" << o.prn;
+        }
+        ++ranges;
+      }
+      pBaseMeasBuf->doUnlock(m);
+      ++epochs;
+    }
+    EXPECT_GE(epochs, 35);
+    EXPECT_GE(ranges, 250);
+    SatPolynomStoreInstance.Init();
+    SatDataProcessorInstance.init_Object();
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(BaseClock, CmrOracleClock, ::testing::Values(0.0, 3e-4, -9e-4, 9.9e-4));

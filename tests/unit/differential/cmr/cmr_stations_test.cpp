@@ -10,13 +10,30 @@ namespace {
 
 using namespace cmrtest;
 
+// The rover position a table reads at each frame, while `on`.
+struct Rover {
+  static inline bool on = false;
+  static inline double xyz[3] = {};
+  static bool read(double out[3]) {
+    if (on) out[0] = xyz[0], out[1] = xyz[1], out[2] = xyz[2];
+    return on;
+  }
+};
+
 struct Table {
   Recorder rec;
   CmrStationTable t;
   Table() {
     t.init(&rec);
-    t.roverSource = nullptr;  // the rover position comes from the rows
+    Rover::on = false;
+    t.roverSource = Rover::read;  // the rover position comes from the rows
   }
+  // The rover at `pos`, read by every frame from now on (until roverOff).
+  void rover(const double pos[3]) {
+    Rover::xyz[0] = pos[0], Rover::xyz[1] = pos[1], Rover::xyz[2] = pos[2];
+    Rover::on = true;
+  }
+  void roverOff() { Rover::on = false; }
   void put(const Bytes& d, std::uint32_t now, std::uint8_t packet = 0x93) {
     t.onFrame(packet, d.data(), static_cast<int>(d.size()), 0, now);
   }
@@ -104,7 +121,7 @@ TEST(CmrStations, SettingsResetRule) {
     // Station 9 becomes the nearest station first (one station, ten confirmations).
     g.settings(-1, true, 1);
     const double rover[3] = {1114104.6, -4850729.7, 3975521.5};
-    g.t.setRoverPos(rover, 1000000);
+    g.rover(rover);
     g.coord(9, mm, 1000000);
     g.obs(9, 1000000);
     ASSERT_EQ(g.t.nearestId(), 9) << r.name;
@@ -143,11 +160,14 @@ TEST(CmrStations, NearestStationAfterConfirmationsWithMargin) {
     Table g;
     g.settings(-1, true, r.cnt);
     const std::uint32_t t0 = 2000000;
-    g.t.setRoverPos(rover, t0 - r.roverAge);
     // Offsets along z only: distances are the offsets.
     const std::int64_t a[3] = {-3869297514, 3436571335, 3717369376 + 1000000};
     const std::int64_t b[3] = {-3869297514, 3436571335,
                                3717369376 - static_cast<std::int64_t>(r.bDistance * 1000)};
+    // The rover position as a frame of station 1 read it, roverAge seconds before the rest.
+    g.rover(rover);
+    g.coord(1, a, t0 - r.roverAge);
+    g.roverOff();
     g.coord(1, a, t0);
     g.coord(2, b, t0);
     for (int i = 0; i < r.frames; ++i) g.obs(2, t0);
@@ -165,7 +185,7 @@ TEST(CmrStations, StationsNotHeardFor30sLeaveTheChoice) {
   g.settings(-1, true, 1);
   const double rover[3] = {-3869297.514, 3436571.335, 3717369.376};
   const std::uint32_t t0 = 2000000;
-  g.t.setRoverPos(rover, t0);
+  g.rover(rover);
   const std::int64_t a[3] = {-3869297514, 3436571335, 3717369376 + 100000};
   g.coord(1, a, t0);
   g.obs(1, t0);
