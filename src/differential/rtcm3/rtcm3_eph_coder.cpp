@@ -139,7 +139,14 @@ bool RTC3_Coder::code1020(const ZRT_EPH_GLN& e) {
   f.bits((e.flags & 0x8000u) != 0, 1);  // almanac health
   f.bits((e.flags & 0x0040u) != 0, 1);  // almanac health availability
   f.bits(e.flags & 3u, 2);              // P1
-  f.bits(e.tkRaw & 0xFFFu, 12);
+  // An L3 record keeps its string time (TS, 3-s units) where an FDMA record keeps the broadcast
+  // hours, minutes and 30-s flag; 1020 carries the latter, so an L3 record's is formed from its
+  // seconds of day, the frame start rounded down to the half minute.
+  const std::uint32_t tk = e.tk % 86400;
+  const std::uint32_t tkField = (e.signals & kGloSignalL3) != 0
+                                    ? (tk / 3600) << 7 | (tk % 3600 / 60) << 1 | (tk % 60 >= 30 ? 1u : 0u)
+                                    : e.tkRaw & 0xFFFu;
+  f.bits(tkField, 12);
   f.bits(e.health & 1u, 1);             // Bn, most significant bit
   f.bits(e.flags >> 2 & 1u, 1);         // P2
   f.u(e.tb / 900, 7);
