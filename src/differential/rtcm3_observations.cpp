@@ -101,6 +101,20 @@ const MsmLayout kLayouts[8] = {
     {20, 0x1p-29, 24, 0x1p-31, 10, 10},
 };
 
+constexpr int kMsmB2I = 14, kMsmB2b = 27;  // BeiDou MSM signal ids of the B2 carrier
+
+// The compatibility half cycle taken off a cell's carrier. A BeiDou B2 cell names its satellite's
+// generation by its signal (B2I from BeiDou-2, B2b from BeiDou-3), as the base knew it from its
+// almanacs: this receiver's almanacs may not know the satellite yet, so the half cycle that a base
+// puts on a BeiDou-2 satellite's B2I (the MSM compatibility kinds) follows the signal.
+double msmCompatShift(int id, int slot, int sat, int sys, int kind) {
+  if (sys != kSysBeidou || (id != kMsmB2I && id != kMsmB2b) || (kind >= 0 && kind < 3))
+    return getMsmCompatPhaseOffset(slot, sat, sys, kind);
+  // B2I is shifted where B1I is, B2b never.
+  if (id == kMsmB2b || getMsmCompatPhaseOffset(0, sat, sys, kind) == 0.0) return 0.0;
+  const double f = get_SvRatedFrequency(slot, sys, sat);
+  return f > 1.0 ? 149896229.0 / f : 0.0;
+}
 }  // namespace
 
 bool rtcm3_ReadMsmObs(int msgNum, BitReader& br, int compatVendor, RTC3_OBS& obs) {
@@ -192,7 +206,7 @@ bool rtcm3_ReadMsmObs(int msgNum, BitReader& br, int compatVendor, RTC3_OBS& obs
     float phaseOffset = 0.0f;
     const int slot = getMsmSlotIdx(cellSig[c] + 1, sys, true, phaseOffset);
     if (slot < 0 || slot >= kRtc3MsmSlots || ignoreMsmCell(slot, s.sat, sys) != 0) continue;
-    const double offset = phaseOffset + getMsmCompatPhaseOffset(slot, s.sat, sys, compatVendor);
+    const double offset = phaseOffset + msmCompatShift(cellSig[c] + 1, slot, s.sat, sys, compatVendor);
     RTC3_MSM_SIG& g = s.sig[slot];
     g = RTC3_MSM_SIG{};
     // 255 whole milliseconds means the base has no range for this satellite at all.

@@ -187,14 +187,14 @@ std::uint64_t sigSatTypes[kLockEntries] = {
     kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll,
     kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll, kAll,
 };
-std::uint64_t gpsPhase3 = 0, qzsPhase3 = 0, beiPhase3 = 0;
+std::atomic<std::uint64_t> gpsPhase3{0}, qzsPhase3{0}, beiPhase3{0};
 
 void setGpsSatType(int prn, int type) {
   if (prn < 1 || prn > kSats[kGps]) return;
   const int bit = prn - 1;
   setBit(sigSatTypes[lockEntry(kGps, 3)], bit, type >= 2);
   setBit(sigSatTypes[lockEntry(kGps, 4)], bit, type >= 3);
-  setBit(sigSatTypes[lockEntry(kGps, 5)], bit, type >= 4 && ((gpsPhase3 >> bit) & 1));
+  setBit(sigSatTypes[lockEntry(kGps, 5)], bit, type >= 4 && ((gpsPhase3.load() >> bit) & 1));
 }
 
 void setGloSatType(int slot, int type) {
@@ -202,7 +202,25 @@ void setGloSatType(int slot, int type) {
   setBit(sigSatTypes[lockEntry(kGlo, 4)], slot - 1, type >= 2);
 }
 
-bool isBeiPhase3(int n) { return n >= 1 && n <= 64 && ((beiPhase3 >> (n - 1)) & 1) != 0; }
+void gpsPhase3Update(std::uint64_t mask) {
+  gpsPhase3 = mask;
+  sigSatTypes[lockEntry(kGps, 5)] &= mask;
+}
+
+void qzsPhase3Update(std::uint64_t mask) {
+  qzsPhase3 = mask;
+  sigSatTypes[lockEntry(kQzss, 5)] &= mask;
+}
+
+void beiPhase3Update(std::uint64_t mask) {
+  beiPhase3 = mask;
+  // The GEO satellites (1..5 and above 58) carry neither B2a nor B1C.
+  const std::uint64_t m = mask & ~std::uint64_t{0x1F} & ((std::uint64_t{1} << 58) - 1);
+  sigSatTypes[lockEntry(kBds, 4)] = m;
+  sigSatTypes[lockEntry(kBds, 5)] = m;
+}
+
+bool isBeiPhase3(int n) { return n >= 1 && n <= 64 && ((beiPhase3.load() >> (n - 1)) & 1) != 0; }
 
 bool isBeiDou37compat(int n) { return n < 6 || n > 58; }
 

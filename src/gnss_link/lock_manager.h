@@ -102,9 +102,15 @@ extern std::uint64_t sigSatTypes[kLockEntries];
 void setGpsSatType(int prn, int type);
 void setGloSatType(int slot, int type);
 
-// Nothing the GNSS board or the broadcast data tell this program names these satellites, so the
-// masks stay empty: no BeiDou satellite counts as phase 3, no GPS satellite gets signal 5.
-extern std::uint64_t gpsPhase3, qzsPhase3, beiPhase3;
+// Satellites of the modernised generations (bit n-1 for satellite n), as the almanacs tell them
+// (the satellite data store keeps the rule): GPS III, every QZSS satellite, BeiDou-3. Written
+// in the background task, read by the epoch's coders.
+extern std::atomic<std::uint64_t> gpsPhase3, qzsPhase3, beiPhase3;
+// Each stores its mask; GPS and QZSS take satellites out of their L1C entry (5) that are not in
+// it; BeiDou sets its B2a and B1C entries (4, 5) to the mask less the GEO satellites.
+void gpsPhase3Update(std::uint64_t mask);
+void qzsPhase3Update(std::uint64_t mask);
+void beiPhase3Update(std::uint64_t mask);
 bool isBeiPhase3(int n);
 bool isBeiDou37compat(int n);
 bool isBeiDouMSMcompat(int n, int s);

@@ -8,6 +8,9 @@
 //   overlap               guided satellites also searched independently (on/off)
 //   sw/<name>             signal switches: pcode, gpsp, glop, l2ca, l5, e5a, e5b, e6, glol3, lex
 //   <sys>/sats            satellites of the system searched at all (any 64-bit mask)
+//   gps/phase3, bds/phase3, qzss/phase3
+//                         read only: the satellites of the modernised generation as the
+//                         almanacs name them (GPS III, BeiDou-3, every QZSS satellite)
 //   <sys>/<sig>/<mask>    lock, forced, c2, c3, guide: masks of one signal 0..5 of the system,
 //                         no bit above the system's satellites
 // Systems: gps, glo, sbas, gloc (GLONASS CDMA), gal, bds, qzss, irnss. Only the signals that
@@ -133,9 +136,15 @@ int sigPrint(const char* p, Reply& re) {
   return rc;
 }
 
+// The satellites of the modernised generation the almanacs name (GPS, BeiDou, QZSS only).
+const std::atomic<std::uint64_t>* phase3Of(int sys) {
+  return sys == 0 ? &gpsPhase3 : sys == 5 ? &beiPhase3 : sys == 6 ? &qzsPhase3 : nullptr;
+}
+
 int sysPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "sats")) rc = reHex64(re, lockSettings().sysMask[g_sys].get());
+  if (const auto* m = phase3Of(g_sys); m != nullptr && strcmpA(p, "phase3")) rc = reHex64(re, m->load());
   for (int sig = 0; sig < kFATypes; ++sig) {
     if (!lockSignalExists(g_sys, sig)) continue;
     if (const char* r = strncmpA(p, kSigNames[sig])) {

@@ -133,6 +133,9 @@ const HookRow kRows[] = {
     // ---- navigation_data (wire_navigation_data.cpp)
     WIRED("navigation_data", satDataLinks.setGloSatType, 1),
     WIRED("navigation_data", satDataLinks.setGpsSatType, 1),
+    WIRED("navigation_data", satDataLinks.gpsPhase3Update, 1),
+    WIRED("navigation_data", satDataLinks.qzsPhase3Update, 1),
+    WIRED("navigation_data", satDataLinks.beiPhase3Update, 1),
     WIRED("navigation_data", satDataLinks.polynomToRcvFrame, 1),
     WIRED("navigation_data", satDataLinks.positionToRcvFrame, 1),
     WIRED("navigation_data", navDecoderLinks.satResetRequest, 1),

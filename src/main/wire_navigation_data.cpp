@@ -98,6 +98,9 @@ int b2bSource() {
 void wireNavigationData() {
   satDataLinks.setGloSatType = setGloSatType;
   satDataLinks.setGpsSatType = setGpsSatType;
+  satDataLinks.gpsPhase3Update = gpsPhase3Update;
+  satDataLinks.qzsPhase3Update = qzsPhase3Update;
+  satDataLinks.beiPhase3Update = beiPhase3Update;
   satDataLinks.polynomToRcvFrame = transform_SatPolynomToRcvFrame;
   satDataLinks.positionToRcvFrame = transform_SatPositionToRcvFrame;
   navDecoderLinks.satResetRequest = putSatResetRequest;

@@ -25,6 +25,26 @@ int cleancPrint(const char* p, Reply& re) {
   return rc;
 }
 
+int hintcSet(const char*, const ZRNamedNode*) { return CMD_WRONG_1ST; }
+
+int hintcPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  const struct {
+    const char* name;
+    int sys;
+  } systems[] = {{"gps", kSysGps}, {"qzss", kSysQzss}, {"sbas", kSysSbas}};
+  for (const auto& s : systems) {
+    if (!strcmpA(p, s.name)) continue;
+    std::int32_t cycle = 0, ms = 0;
+    if (!SatDataProcessorInstance.get_TimeHint(s.sys, &cycle, &ms)) return CMD_NOT_AVAILABLE;
+    re.printf("{%ld,%ld}", static_cast<long>(cycle), static_cast<long>(ms));
+    rc = CMD_OK;
+  }
+  return rc;
+}
+
 }  // namespace
 
-bool registerSatDataKeys() { return parRegisterArea("pos/clean", cleancSet, cleancPrint); }
+bool registerSatDataKeys() {
+  return parRegisterArea("pos/clean", cleancSet, cleancPrint) && parRegisterArea("pos/hint", hintcSet, hintcPrint);
+}

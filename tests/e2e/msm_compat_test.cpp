@@ -4,6 +4,13 @@
 // them. The board simulator's sky over Hong Kong holds BeiDou GEO (C01-C05) and MEO/IGSO
 // satellites; the satellites of each BeiDou MSM7 (1127) are read from its satellite mask (RTCM
 // 10403.3 DF394).
+//
+// The satellites of the modernised generations come from the almanacs the simulator broadcasts:
+// BeiDou-3 (those the B2a midi almanacs name), GPS III (configuration code 4 and up in the LNAV
+// configuration page) and QZSS. A BeiDou-3 satellite's B2 carrier goes out as B2b (MSM signal 27),
+// a BeiDou-2 one's as B2I (14); "v3.3" leaves BeiDou-3 satellites out of MSM, "hard" their B2b.
+#include <cstdio>
+#include <set>
 #include <vector>
 
 #include "e2e/harness.h"
@@ -28,6 +35,20 @@ std::vector<int> msmSatellites(const std::string& f) {
 
 bool outside(int sat) { return sat < 6 || sat > 58; }
 
+// The cells of an MSM frame: satellite (1..64) to its signal ids (DF394, DF395, DF396).
+std::map<int, std::set<int>> msmCells(const std::string& f) {
+  const auto bit = [&](int i) { return (static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1; };
+  std::vector<int> sigs;
+  for (int k = 1; k <= 32; ++k)
+    if (bit(137 + k - 1)) sigs.push_back(k);
+  std::map<int, std::set<int>> cells;
+  int at = 169;
+  for (int sat : msmSatellites(f))
+    for (int id : sigs)
+      if (bit(at++)) cells[sat].insert(id);
+  return cells;
+}
+
 TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:10:00", "--site", "22.3,114.2,50", "--sky"}));
   ASSERT_NO_FATAL_FAILURE(start());
@@ -37,16 +58,18 @@ TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
   ASSERT_TRUE(out.ok());
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1127:1"), re("%e%"));
 
-  // The 1127 frames in `held` from `from` on: how many, and how many hold a satellite outside 6..58.
+  // The 1127 epochs in `held` from `from` on (an epoch's satellites may take several frames, DF393):
+  // how many, and how many hold a satellite outside 6..58.
   const auto count = [](const std::string& held, std::size_t from, int& frames, int& withOutside) {
-    frames = withOutside = 0;
+    std::map<long, std::pair<bool, bool>> epochs;  // by epoch time (DF427): inside, outside
     for (const std::string& f : rinex::rtcm3Frames(held.substr(from))) {
       if (rinex::rtcm3Type(f) != 1127) continue;
-      bool o = false, in = false;
-      for (int s : msmSatellites(f)) (outside(s) ? o : in) = true;
-      frames += in ? 1 : 0;
-      withOutside += o ? 1 : 0;
+      long t = 0;
+      for (int i = 24; i < 54; ++i) t = t << 1 | ((static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1);
+      for (int s : msmSatellites(f)) (outside(s) ? epochs[t].second : epochs[t].first) = true;
     }
+    frames = withOutside = 0;
+    for (const auto& [t, e] : epochs) frames += e.first ? 1 : 0, withOutside += e.second ? 1 : 0;
   };
   // BeiDou joins the MSM once its ephemerides are decoded: GEO and MEO satellites both.
   int frames = 0, withOutside = 0;
@@ -76,6 +99,99 @@ TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
     if (r.keepsOutside) EXPECT_EQ(withOutside, frames);
     else EXPECT_EQ(withOutside, 0);
   }
+}
+
+// 10:11:10 UTC lies in frame 23 of the GPS 12.5-min page cycle: its subframe 5 brings PRN 24's
+// almanac before the configuration page (frame 24); PRN 1's (frame 0 of the next cycle) and QZSS
+// PRN 194's (frame 1) come after it. Both GPS satellites are GPS III here (code 12); only PRN 1's
+// almanac tells it.
+TEST_F(MsmCompat, ModernisedSatellitesByTheirAlmanacsAndTheirB2SignalInMsm) {
+  ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:11:10", "--site", "22.3,114.2,50", "--sky",
+                                    "--gps-config", "1:12,24:12"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/pos/ref/known/geo,{22.3,114.2,50}"), re("%k%"));
+  Port out(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(out.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1127:1"), re("%e%"));
+  // BeiDou-3: the satellites with B-CNAV records in the file (the simulator's B2a midi almanacs).
+  std::uint64_t bds3 = 0, qzss = 0;
+  for (const rinex::Record& r : rinex::readRinex4Gz(kBrd4)) {
+    const std::uint64_t bit = std::uint64_t{1} << (std::atoi(r.sat.c_str() + 1) - 1);
+    if (r.type == "CNV2" && r.sat[0] == 'C') bds3 |= bit;
+    if (r.type == "LNAV" && r.sat[0] == 'J') qzss |= bit;
+  }
+  const auto phase3 = [&](const char* sys) {
+    const std::string r = ask(std::string("print,/par/lock/") + sys + "/phase3");
+    return r.size() > 7 ? std::strtoull(r.substr(5, r.size() - 7).c_str(), nullptr, 16) : ~0ull;
+  };
+  std::uint64_t gps = 0, qz = 0, bds = 0;
+  EXPECT_TRUE(waitUntil([&] { return (gps = phase3("gps")) == 1 && ((qz = phase3("qzss")) & 2) && (bds = phase3("bds")) == bds3; },
+                        200000))
+      << std::hex << "gps " << gps << " qzss " << qz << " bds " << bds << " of " << bds3;
+  EXPECT_EQ(qz & ~qzss, 0u) << "QZSS satellites without an almanac";
+  EXPECT_NE(ask("%p%set,/par/lock/bds/phase3,0"), re("%p%")) << "read only";
+  // The time hints of the last plausible GPS and QZSS ephemerides: GPS week 2253 modulo 1024 and
+  // the ms of week of their reception (a subframe's end) within the run.
+  for (const char* sys : {"gps", "qzss"}) {
+    long week = 0, ms = 0;
+    const std::string h = ask(std::string("print,/par/pos/hint/") + sys);
+    ASSERT_EQ(std::sscanf(h.c_str() + std::min<std::size_t>(5, h.size()), "{%ld,%ld}", &week, &ms), 2) << sys << " " << h;
+    EXPECT_TRUE(week == 2253 % 1024 && ms % 6000 == 0 && ms >= 36688000 && ms <= 37088000) << sys << " " << h;
+  }
+
+  // Each row's 1127 frames of three seconds, a frame coded under the last setting let pass.
+  struct Row {
+    const char *ver, *compat;
+    bool bds3In, b2b;
+  };
+  for (const Row& r : {Row{"exp", "def", true, true}, Row{"v3.3", "def", false, false}, Row{"exp", "hard", true, false}}) {
+    SCOPED_TRACE(std::string(r.ver) + " " + r.compat);
+    ASSERT_EQ(ask(std::string("%v%set,/par/rtcm3/base/ver,") + r.ver), re("%v%"));
+    ASSERT_EQ(ask(std::string("%m%set,/par/rtcm3/rover/msm/compat,") + r.compat), re("%m%"));
+    out.fill([](const std::string&) { return false; }, 2000);
+    out.held.clear();
+    out.fill([](const std::string&) { return false; }, 3000);
+    std::map<int, std::set<int>> cells;
+    std::string frames;
+    for (const std::string& f : rinex::rtcm3Frames(out.held))
+      if (rinex::rtcm3Type(f) == 1127) {
+        frames += f;
+        for (const auto& [sat, ids] : msmCells(f)) cells[sat].insert(ids.begin(), ids.end());
+      }
+    std::set<std::string> newGen, oldGen;  // in the frames, BeiDou-2 between 6 and 58 only
+    for (const auto& [sat, ids] : cells) {
+      const bool third = (bds3 >> (sat - 1) & 1) != 0;
+      if (!third && outside(sat)) continue;
+      char name[8];
+      std::snprintf(name, sizeof name, "C%02d", sat);
+      (third ? newGen : oldGen).insert(name);
+      EXPECT_EQ(ids.contains(27), third && r.b2b) << "C" << sat << " B2b";
+      EXPECT_EQ(ids.contains(14), !third) << "C" << sat << " B2I";
+    }
+    EXPECT_EQ(!newGen.empty(), r.bds3In) << newGen.size() << " BeiDou-3 satellites";
+    EXPECT_FALSE(oldGen.empty()) << "BeiDou-2 satellites";
+    if (!r.b2b) continue;
+    // convbin reads the frames: the B1I of both generations, the B2I of BeiDou-2 (it knows no B2b).
+    ASSERT_TRUE(dir_.write("b2.rtcm3", frames));
+    ASSERT_EQ(std::system(("cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2023/03/12 10:11:00 -v 3.04 -od -os -o b2.obs b2.rtcm3 >/dev/null 2>&1").c_str()), 0);
+    std::set<std::string> b1New, b2Old;
+    for (const auto& [epoch, sats] : rinex::readRinexObs(dir_.read("b2.obs")))
+      for (const auto& [sat, v] : sats) {
+        if (newGen.contains(sat) && v.contains("C2I")) b1New.insert(sat);
+        if (oldGen.contains(sat) && v.contains("C7I")) b2Old.insert(sat);
+      }
+    EXPECT_EQ(b1New, newGen);
+    EXPECT_EQ(b2Old, oldGen);
+  }
+
+  // After a restart the stored almanacs name them again: GPS PRN 1 and the BeiDou-3 satellites
+  // above 30, which only B-CNAV almanacs describe (a D1 almanac may have taken one of 19-30).
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::uint64_t above30 = bds3 & ~std::uint64_t{0x3FFFFFFF};
+  EXPECT_TRUE(waitUntil([&] { return phase3("gps") == 1 && (phase3("bds") & above30) == above30; }, 20000))
+      << std::hex << phase3("gps") << " " << phase3("bds");
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 //     the RINEX values;
 //   - the ephemerides of GLONASS, Galileo (I/NAV and F/NAV), BeiDou (D1 and D2), QZSS and NavIC of
 //     the public RINEX 4 broadcast file, sent as native records, come back through the program's
-//     RTCM 3 ephemeris messages, read by Debian's convbin, with the file's values;
+//     RTCM 3 ephemeris messages, read by Debian's convbin, with the file's values; restored from
+//     the settings image after a restart and sent again, they are no new issue;
 //   - an SBAS ephemeris, the UTC parameters of every system and the Klobuchar models of QZSS,
 //     BeiDou and NavIC are kept in the settings image at the places and with the values the record
 //     layouts give; a UTC record without its leap seconds is refused;
@@ -289,6 +290,7 @@ TEST_F(NativeNavRecords, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHas
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav10, "--sky", "--start", kBrd4Start}));
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("%1%set,/par/dev/ser/b/imode,zrt"), re("%1%"));
+  EXPECT_EQ(ask("%s%set,/par/pos/navdata/source,any"), re("%s%"));  // records from outside taken
   Port serB(dir_.file("dev/ser/b"));
   Port serC(dir_.file("dev/ser/c"));
   ASSERT_TRUE(serB.ok() && serC.ok());
@@ -333,6 +335,31 @@ TEST_F(NativeNavRecords, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHas
     ++compared[std::string(1, g.sat[0]) + type];
   }
   for (const char* k : {"RFDMA", "EINAV", "EFNAV", "CD1", "CD2", "JLNAV", "ILNAV"}) EXPECT_GE(compared[k], 1) << k;
+
+  // Restored from the settings image after a restart (and sent once, on change, for that), the
+  // same records from the port again are no new issue and go out no more. Only the kinds the image
+  // keeps are restored: GLONASS states (too old after a start) and F/NAV records are new.
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port serB2(dir_.file("dev/ser/b"));
+  Port serC2(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(serB2.ok() && serC2.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/c,rtcm3/{1020,1041,1042,1044,1045,1046}"), re("%e%"));
+  const auto counts = [](const std::string& held) {
+    std::map<int, int> n;
+    for (const std::string& f : rinex::rtcm3Frames(held)) ++n[rinex::rtcm3Type(f)];
+    return n;
+  };
+  const std::map<int, int> restored = {{1041, 2}, {1042, 4}, {1044, 2}, {1046, 2}};
+  EXPECT_TRUE(serC2.fill([&](const std::string& h) { return counts(h) == restored; }, 30000)) << serC2.held.size() << " bytes";
+  serC2.held.clear();
+  ASSERT_TRUE(serB2.sendRaw(stream + withCk("UO", std::string(21, '\0') + std::string("\x12\x12", 2))));
+  EXPECT_TRUE(serB2.fill([](const std::string& h) { return h.find("RE002%%") != std::string::npos; })) << serB2.held;
+  serC2.fill([&](const std::string& h) { return counts(h)[1045] >= 2; }, 10000);
+  serC2.fill([](const std::string&) { return false; }, 3000);
+  std::map<int, int> again = counts(serC2.held);
+  EXPECT_EQ(again[1045], 2) << "F/NAV, not kept in the image";
+  for (const auto& [t, n] : restored) EXPECT_EQ(again[t], 0) << t << " sent again";
 }
 
 

@@ -82,6 +82,14 @@ TEST_F(SbasGeo, OwnGeoMessagesReachTheStoreAndTheImage) {
     ASSERT_NO_FATAL_FAILURE(start());
     std::this_thread::sleep_for(std::chrono::seconds(row.runS));
     ASSERT_TRUE(rx_->running()) << rx_->out();
+    // The receiver's SBAS time hints: the day since the GPS epoch and the ms of day at which the
+    // last state was received.
+    long day = 0, ms = 0;
+    const std::string hint = ask("print,/par/pos/hint/sbas");
+    ASSERT_EQ(std::sscanf(hint.c_str() + std::min<std::size_t>(5, hint.size()), "{%ld,%ld}", &day, &ms), 2) << hint;
+    EXPECT_EQ(day, kWeek * 7L + kStartTow / 86400);
+    EXPECT_GE(ms, (kStartTow % 86400) * 1000L);
+    EXPECT_LE(ms, ((kStartTow + row.runS + 30) % 86400) * 1000L);
     restart();
     const std::string img = dir_.read(".gnss.nvm");
     const int endTow = kStartTow + row.runS + 30;  // the streamed epochs cannot outrun the wall clock much

@@ -5,14 +5,18 @@
 // reader (gpsd's gpsdecode does not lock onto such a stream), they name every GLONASS satellite the
 // antenna sees, each by its orbital slot, with a correction
 // of the size of the simulator's own residuals (it has no atmosphere and a perfect clock), as do
-// the GPS corrections (type 1) of the same epochs.
+// the GPS corrections (type 1) of the same epochs. Almanacs of two reference times, while both
+// are broadcast, are each kept with their own.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
@@ -144,6 +148,26 @@ TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites)
   }
   EXPECT_GE(gps->prc.size(), 6u);
   for (const auto& [prn, prc] : gps->prc) EXPECT_LT(std::fabs(prc), 40.0) << "G" << prn;
+}
+
+// Two almanac reference times at once: 10:23:32 UTC (GPS second 37430) lies in the last frames of
+// a GPS 12.5-min page cycle and of a BeiDou 12-min one whose almanacs have their toa at 32768 s;
+// the next cycles (GPS 37500 s on, BeiDou 37440 s of its week on) bring those of toa 36864. GPS
+// PRN 24's page comes from the first, PRN 1's from the second, and BeiDou C01's from the second:
+// each keeps its own. With almanac positions on, a satellite known by its almanac alone gets them.
+TEST_F(SimAlmanac, AlmanacsOfTwoReferenceTimesEachKeptWithItsOwn) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:23:32"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%a%set,/par/pos/almdata,on"), re("%a%"));
+  std::this_thread::sleep_for(std::chrono::seconds(115));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  const std::string img = dir_.read(".gnss.nvm");
+  for (const auto& [block, toa] : {std::pair{654u + 23, 32768}, std::pair{654u + 0, 36864}, std::pair{654u + 133, 36864}}) {
+    const std::string a = blockData(img, block);
+    ASSERT_GE(a.size(), 8u) << "almanac block " << block;
+    EXPECT_EQ(fieldAt<std::int32_t>(a, 4), toa) << "almanac block " << block;
+  }
 }
 
 }  // namespace

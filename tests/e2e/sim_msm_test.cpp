@@ -142,11 +142,18 @@ TEST_F(SimMsm, Msm4To7OfEverySystemReadBackByConvbinToTheSimulatorsTruth) {
     for (const std::string& f : rtcm3Frames(held, bad)) ++n[typeOf(f)];
     return std::min({n[1070 + msm], n[1080 + msm], n[1090 + msm], n[1120 + msm]});
   };
-  for (std::size_t k = 0; k < ports.size(); ++k) {
-    const int msm = levels[k].msm;
-    ASSERT_TRUE(ports[k]->fill([&](const std::string& h) { return epochsOf(h, msm) >= 8; }, 150000))
-        << "MSM" << msm << ": " << ports[k]->held.size() << " bytes";
-  }
+  // Every port read in turn, so that none waits unread long enough to overflow.
+  const auto enough = [&](std::size_t k) { return epochsOf(ports[k]->held, levels[k].msm) >= 8; };
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        bool all = true;
+        for (std::size_t k = 0; k < ports.size(); ++k) {
+          ports[k]->fill([&](const std::string&) { return enough(k); }, 50);
+          all = all && enough(k);
+        }
+        return all;
+      },
+      150000));
   const auto truth = readTruth(dir_.read("sky.truth"));
   for (std::size_t k = 0; k < ports.size(); ++k) {
     const Level& l = levels[k];

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <thread>
 
@@ -117,12 +118,15 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   }
 
   // B2a message 40: the midi almanac of BeiDou-3 satellites (signal byte 32), the only almanac of
-  // PRN 31 on; its sqrtA (2^-4) and e (2^-16) those of the satellite's CNV2 records (the almanac's
-  // sqrtA folds in the mean-motion correction dn, below 0.1 here), its type by its orbit.
+  // PRN 31 on; its sqrtA (2^-4) and e (2^-16) those of the satellite's CNV2 record of the hour (the
+  // almanac's sqrtA folds in the mean-motion correction dn, below 0.1 here), its type by its orbit.
   std::map<std::string, const rinex::Record*> cnv2;
   const std::vector<rinex::Record> eph = rinex::readRinex4Gz(kBrd4);
+  const long hour = rinex::epochSeconds("2023 03 12 13 00 00");
   for (const rinex::Record& r : eph)
-    if (r.type == "CNV2" && !cnv2.contains(r.sat)) cnv2[r.sat] = &r;
+    if (r.type == "CNV2" && (!cnv2.contains(r.sat) || std::labs(rinex::epochSeconds(r.epoch) - hour) <
+                                                          std::labs(rinex::epochSeconds(cnv2[r.sat]->epoch) - hour)))
+      cnv2[r.sat] = &r;
   int midi = 0;
   for (int prn = 31; prn <= 63; ++prn) {
     const std::string a = blockData(img, 654 + 133 + static_cast<unsigned>(prn) - 1);

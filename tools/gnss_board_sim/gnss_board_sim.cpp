@@ -71,7 +71,7 @@ const char kUsage[] =
     "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
-    "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I and B3I) in the\n"
+    "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I, B2, B3I) in the\n"
     "                        satellite-data, channel-state and signal-measurement records (\"@@sd\",\n"
     "                        \"@@c1\", \"@@c2\"), and the board's solution at the site with a perfect\n"
     "                        clock (\"@@sa\"); Dopplers have the sign of the range rate\n"
@@ -80,6 +80,9 @@ const char kUsage[] =
     "                        phase cycles, Doppler Hz, C/N0 dB-Hz)\n"
     "  --flip-nav-after S    from S s after the first epoch on, every subframe 2 carries one\n"
     "                        flipped data bit (its parity no longer holds)\n"
+    "  --gps-config P:C,...  with --nav: the configuration code C (IS-GPS-200 20.3.3.5.1.4, 0..15)\n"
+    "                        of GPS PRN P in the LNAV almanac's configuration page (default: 10,\n"
+    "                        anti-spoofing and L2C, for a satellite with CNAV records, else 9)\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
     "                        PRN A (a channel locked to A's signal under B's number)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
@@ -132,6 +135,7 @@ struct Options {
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
+  std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
   std::string sbas;
   int sbasGeo = 0;
@@ -718,6 +722,18 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
           o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
         return false;
+    } else if (a == "--gps-config") {
+      std::string v;
+      if (!value(&v)) return false;
+      for (std::size_t at = 0; at < v.size();) {
+        int prn = 0, code = 0, used = 0;
+        if (std::sscanf(v.c_str() + at, "%d:%d%n", &prn, &code, &used) != 2 || prn < 1 || prn > 32 || code < 0 ||
+            code > 15)
+          return false;
+        o->gpsConfig.emplace_back(prn, code);
+        at += static_cast<std::size_t>(used);
+        if (at < v.size() && v[at++] != ',') return false;
+      }
     } else if (a == "--site") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->site.lat, &o->site.lon, &o->site.height) != 3 ||
@@ -888,6 +904,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "gnss_board_sim: no GPS ephemerides in %s\n", o.nav.c_str());
       return 2;
     }
+    for (const auto& [prn, code] : o.gpsConfig) board.nav_.setConfig(prn, code);
     board.multi_.skipL3Ts(o.gloL3TsSkip);
     if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.

@@ -511,25 +511,25 @@ class MultiBroadcast {
           if (grid) out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(5, page5, bdid, count, sow, iono).words(10));
         }
       // Types 10, 11 and 30 bring an ephemeris; type 40 the midi almanac of the satellites of the
-      // file in turn, each at the multiple of 4096 s before the cycle.
+      // file in turn, each at the multiple of 4096 s before the cycle, every satellite in view
+      // sending another one, so that the constellation comes within a minute or two.
       static const int kB2a[4] = {10, 11, 30, 40};
       const int type = kB2a[((b - 3) / 3) % 4];
       const std::int64_t cycle = cycleStart(gps, 3, 12, kBdtGpsSec);
       const std::vector<const Rnx4Eph*> all = currentAll('C', "CNV2", cycle);
-      KeplerAlm midi;
-      int midiType = 3;
-      if (type == 40 && !all.empty()) {
-        const Rnx4Eph* a = all[static_cast<std::size_t>(((b - 3) / 12) % static_cast<std::int64_t>(all.size()))];
-        const std::int64_t sow = bdtSow(cycle);
-        midi = keplerAlmanac(keplerEph(*a), static_cast<double>(sow - sow % 4096));
-        midiType = static_cast<int>(bcnavFields(*a, nav_).satType);
-      }
-      for (const Rnx4Eph* r : all)
-        if (visible(r)) {
+      for (std::size_t k = 0; k < all.size(); ++k)
+        if (const Rnx4Eph* r = all[k]; visible(r)) {
           const BcnavFields f = bcnavFields(*r, nav_);
           const std::int64_t sow3 = ((b - 3) % kWeek) / 3;
-          out += wordMessage("cd", r->prn, t, 5,
-                             type == 40 ? b2aAlmMessage(f, midi, midiType, wn, sow3).words(9) : b2aMessage(f, type, sow3, wn).words(9));
+          if (type != 40) {
+            out += wordMessage("cd", r->prn, t, 5, b2aMessage(f, type, sow3, wn).words(9));
+            continue;
+          }
+          const Rnx4Eph* a = all[(static_cast<std::size_t>((b - 3) / 12) + k) % all.size()];
+          const std::int64_t sow = bdtSow(cycle);
+          const KeplerAlm midi = keplerAlmanac(keplerEph(*a), static_cast<double>(sow - sow % 4096));
+          const int midiType = static_cast<int>(bcnavFields(*a, nav_).satType);
+          out += wordMessage("cd", r->prn, t, 5, b2aAlmMessage(f, midi, midiType, wn, sow3).words(9));
         }
     }
     if (b % 18 == 0)

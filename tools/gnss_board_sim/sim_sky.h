@@ -180,7 +180,8 @@ inline double elevationAt(const double p[3], const Site& site) {
 // The GLONASS, Galileo and BeiDou satellites of a RINEX 4 broadcast at GPS second `gps`, healthy
 // ones only, each on two signals: GLONASS G1 and G2 (slots 0 and 2, from its FDMA record; G2 late
 // by the broadcast delta tau), Galileo E1 and E5a (slots 0 and 4, F/NAV clock with BGD E1/E5a),
-// BeiDou B1I and B3I (slots 0 and 3, D1 or D2 clock, which refers to B3I, with TGD1 on B1I). Every
+// BeiDou B1I, the B2 carrier and B3I (slots 0, 2 and 3, D1 or D2 clock, which refers to B3I, with
+// TGD1 on B1I and TGD2 on B2: B2I of a BeiDou-2 satellite, B2b of a BeiDou-3 one). Every
 // system's time is taken as GPS time (BeiDou's 14 s apart): no broadcast time offset is applied.
 inline std::vector<SkySource> multiSources(const MultiBroadcast& m, std::int64_t gps) {
   std::vector<SkySource> out;
@@ -210,7 +211,8 @@ inline std::vector<SkySource> multiSources(const MultiBroadcast& m, std::int64_t
   }
   for (const char* type : {"D1", "D2"})
     for (const Rnx4Eph* r : m.currentAll('C', type, gps))
-      if (static_cast<int>(r->at(24)) == 0) kepler(r, {{0, 1561.098e6, r->at(25)}, {3, 1268.52e6, 0.0}});
+      if (static_cast<int>(r->at(24)) == 0)
+        kepler(r, {{0, 1561.098e6, r->at(25)}, {2, 1207.14e6, r->at(26)}, {3, 1268.52e6, 0.0}});
   return out;
 }
 

@@ -300,6 +300,8 @@ int glo_CarryDayNumber(int prevNT, std::uint32_t prevTb, std::uint32_t tb) {
 
 std::uint16_t glo_EphemerisIod(const ZRT_EPH_GLN& eph) { return static_cast<std::uint16_t>((eph.tb / 900) & 0x7F); }
 
+bool glo_NoTimeShift(const ZRT_EPH_GLN& eph, bool marked) { return marked && eph.En * 86400.0 > kGloNoShiftAge; }
+
 bool glo_AcceptAlmanac(const ZRT_ALM_GLN& stored, bool storedValid, const ZRT_ALM_GLN& fresh) {
   if (!storedValid) return true;
   const bool sameTime = stored.tLambda == fresh.tLambda && stored.NA == fresh.NA;

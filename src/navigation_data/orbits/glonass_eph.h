@@ -85,6 +85,11 @@ bool compute_GloSatPosByAlmanac(const ZRT_ALM_GLN& alm, double t, double pos[3],
 int glo_CarryDayNumber(int prevNT, std::uint32_t prevTb, std::uint32_t tb);
 // The issue of data the store and the polynomials carry for a record.
 std::uint16_t glo_EphemerisIod(const ZRT_EPH_GLN& eph);
+// Whether the polynomial of a record reads without the GLONASS 1-s time shift: its buffer
+// carries an almanac's health mark (`marked`) and the record's age of data (En, days) exceeds
+// 10800 s.
+constexpr double kGloNoShiftAge = 10800.0;
+bool glo_NoTimeShift(const ZRT_EPH_GLN& eph, bool marked);
 // Whether a new almanac of a slot replaces the stored one: not when the stored one has the same
 // tLambdaA, the same Cn and an M at least as large.
 bool glo_AcceptAlmanac(const ZRT_ALM_GLN& stored, bool storedValid, const ZRT_ALM_GLN& fresh);

@@ -92,7 +92,7 @@ static_assert(offsetof(ZRT_EPH_GPS, source) == 182 && offsetof(ZRT_EPH_GPS, cs) 
 
 struct ZRT_ALM_GPS {
   std::uint8_t prn;
-  std::uint8_t spare1[3];
+  std::uint8_t spare1[3];  // [0] from the LNAV pages: bit 0 week, bit 1 health, bit 2 configuration not seen
   std::int32_t toa;
   std::int16_t week;  // compared modulo 1024
   std::uint8_t health;
@@ -113,6 +113,7 @@ struct ZRT_ALM_GPS {
   std::uint8_t cs;
 };
 static_assert(sizeof(ZRT_ALM_GPS) == 56);
+constexpr std::uint8_t kAlmGpsConfigUnknown = 0x04;  // in spare1[0]
 static_assert(offsetof(ZRT_ALM_GPS, toa) == 4 && offsetof(ZRT_ALM_GPS, week) == 8);
 static_assert(offsetof(ZRT_ALM_GPS, config) == 12 && offsetof(ZRT_ALM_GPS, af1) == 16);
 static_assert(offsetof(ZRT_ALM_GPS, OmegaDot) == 48 && offsetof(ZRT_ALM_GPS, rank) == 52);

@@ -94,6 +94,8 @@ bool SatelliteDataProcessor::update_SatellitePolynom(int sys, int si, int dataTy
     e.flags |= kPolyFlagAlmChecked;
     if (!r->almCn) e.flags |= kPolyFlagAlmUnhealthy;
   }
+  if (sys == kSysGlonass && glo_NoTimeShift(*reinterpret_cast<const ZRT_EPH_GLN*>(r->native), r->almMarked))
+    e.flags |= kPolyFlagGloNoShift;
   return true;
 }
 

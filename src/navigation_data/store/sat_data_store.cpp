@@ -76,6 +76,8 @@ void SatelliteDataProcessor::init_Object() {
   for (auto& a : almPos_) a = SatPosState{};
   deltaTime_ = PosData::SatdataDeltaTimeType{};
   for (auto& d : cnavDc_) d = NavData::GpsCnavDCDataType{};
+  for (auto& m : phase3_) m = 0;
+  for (auto& h : hint_) h = TimeHint{};
 }
 
 void SatelliteDataProcessor::checkSi(int sys, int si) {
@@ -117,6 +119,8 @@ std::uint32_t SatelliteDataProcessor::contentCrc(const void* rec, int size) {
   } else if (size == static_cast<int>(sizeof(ZRT_EPH_IRS))) {
     buf[8] = static_cast<std::uint8_t>(buf[8] & ~kEphFlagRestored);
     buf[offsetof(ZRT_EPH_IRS, signals)] = 0;
+  } else if (size == static_cast<int>(sizeof(ZRT_EPH_GAL))) {
+    buf[offsetof(ZRT_EPH_GAL, flags)] = static_cast<std::uint8_t>(buf[offsetof(ZRT_EPH_GAL, flags)] & ~kEphFlagRestored);
   }
   return crc.ComputeCRC(buf, 0, (size - 1) * 8);  // checksum byte excluded
 }
@@ -300,9 +304,12 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
   bool plausible = false;
   bool weekKnown = !noWeek;
   alignas(8) std::uint8_t gloCopy[sizeof(ZRT_EPH_GLN)];
+  TimeHint hint;
   if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_EPH_GPS*>(rec);
     plausible = sys == kSysGps ? is_GpsEphemerisPlausible(*r, dataType) : is_QzssEphemerisPlausible(*r);
+    // A time of week no week holds gives no hint.
+    if (r->tow < 604800) hint = TimeHint{true, r->week % 1024, static_cast<std::int32_t>(r->tow) * 1000};
     iod = static_cast<std::uint16_t>(r->iodc);
     ref = static_cast<std::int32_t>(r->toe);
     cycle = get_ToeCycleNum(sys, ref, static_cast<std::int32_t>(r->tow), r->week);
@@ -311,7 +318,9 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     const auto* r = static_cast<const ZRT_EPH_SBA*>(rec);
     plausible = is_SbasEphemerisPlausible(*r);
     ref = static_cast<std::int32_t>(r->t0);
-    cycle = get_SbasRecordTime(*r).cycle;
+    const SbasRecordTime rt = get_SbasRecordTime(*r);
+    cycle = rt.cycle;
+    hint = TimeHint{true, rt.day, rt.secOfDay * 1000};
     healthy = true;
     iod = static_cast<std::uint16_t>(r->t0 / 16);  // a new state vector per reference time
   } else if (sys == kSysGalileo) {
@@ -365,6 +374,7 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     sat = n >= SYS_SAT_MIN[kSysGlonass] && n <= SYS_SAT_MAX[kSysGlonass] ? n - SYS_SAT_MIN[kSysGlonass] : -1;
   }
   if (sat >= 0 && ((setup_.satMasks[kMaskDvsCheck][sys] >> sat) & 1u) == 0) plausible = true;
+  if (hint.valid && plausible && !restored && !noWeek) hint_[sys] = hint;
   takePoolElement(sys, slot);
   if (sys != kSysGlonass) {
     linkIdentity(sys, si, si);
@@ -441,11 +451,13 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     n.storeInImage = (r->rank & 1) == 0;
     n.refTime = r->toa;
     n.cycle = static_cast<std::uint16_t>(r->week);
+    if (n.usable) notePhase3(sys, id.sat, r);
     if (n.usable) satDataLinks.setGpsSatType(r->prn, r->config & 7);
   } else if (gpsLayout(sys)) {
     const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
     if (!accept_GpsAlmanac(*r, a.valid ? reinterpret_cast<const ZRT_ALM_GPS*>(a.rec) : nullptr)) return 0;
     n.usable = is_QzssAlmanacUsable(*r);
+    if (n.usable) notePhase3(sys, id.sat, r);
     n.healthy = r->health == 0;
     n.storeInImage = (r->rank & 1) == 0;
     n.refTime = r->toa;
@@ -472,6 +484,7 @@ int SatelliteDataProcessor::update_AlmanacData(SvIdType id, int dataType, const 
     const bool storedUsable = a.valid && a.usable;
     if (!accept_BeidouAlmanac(*r, storedUsable ? reinterpret_cast<const ZRT_ALM_CMP*>(a.rec) : nullptr)) return 0;
     n.usable = is_BeidouAlmanacUsable(*r);
+    if (n.usable) notePhase3(sys, id.sat, r);
     n.healthy = r->health == 0;
     n.storeInImage = true;
     n.refTime = r->toa;
@@ -733,6 +746,15 @@ SvIdType SatelliteDataProcessor::get_AlmSvId(SvIdType id) const {
   return alm_[SYS_SAT_BASE_NUM[id.sys] + id.sat].id;
 }
 
+bool SatelliteDataProcessor::get_TimeHint(int sys, std::int32_t* cycle, std::int32_t* ms) {
+  if (sys < 0 || sys >= SYS_NUM || cycle == nullptr || ms == nullptr) return false;
+  Locker<Mutex> lock(ephMutex_);
+  if (!hint_[sys].valid) return false;
+  *cycle = hint_[sys].cycle;
+  *ms = hint_[sys].ms;
+  return true;
+}
+
 void SatelliteDataProcessor::set_ASFlag(int gpsIdx, bool on) {
   if (gpsIdx >= 0 && gpsIdx < SYS_SI_NUM[kSysGps]) asFlag_[gpsIdx] = on ? 1 : 0;
 }
@@ -760,6 +782,36 @@ int SatelliteDataProcessor::take_GpsCnavDCData(SvIdType id, NavData::GpsCnavDCDa
   if (k < 0 || k >= kCnavDcRecords) return 0;
   *out = cnavDc_[k];
   return 1;
+}
+
+// Which satellites belong to the modernised generation, from their usable almanacs:
+// - GPS: a configuration code of 4 or more in the LNAV configuration page (IS-GPS-200
+//   20.3.3.5.1.4: GPS III, which brings L1C); an almanac sent before that page came says nothing;
+// - QZSS: every satellite (IS-QZSS-PNT: each one broadcasts L1C);
+// - BeiDou: a satellite that a B1C or B2a almanac names (B-CNAV1 and B-CNAV2 are broadcast by
+//   BeiDou-3 satellites only, BDS-SIS-ICD-B1C 1.0 and -B2a 1.0, and describe that constellation);
+//   the D1 and D2 almanacs describe both generations and leave the mark as it is.
+void SatelliteDataProcessor::notePhase3(int sys, int sat, const void* rec) {
+  if (sat < 0 || sat >= 64) return;
+  const std::uint64_t bit = std::uint64_t{1} << sat;
+  std::uint64_t m = phase3_[sys];
+  if (sys == kSysGps) {
+    const auto* r = static_cast<const ZRT_ALM_GPS*>(rec);
+    if ((r->spare1[0] & kAlmGpsConfigUnknown) != 0) return;
+    m = (r->config & 7) >= 4 ? m | bit : m & ~bit;
+  } else if (sys == kSysQzss) {
+    m |= bit;
+  } else if (sys == kSysBeidou) {
+    if (static_cast<const ZRT_ALM_CMP*>(rec)->signal == 0) return;
+    m |= bit;
+  } else {
+    return;
+  }
+  if (m == phase3_[sys]) return;
+  phase3_[sys] = m;
+  if (sys == kSysGps) satDataLinks.gpsPhase3Update(m);
+  else if (sys == kSysQzss) satDataLinks.qzsPhase3Update(m);
+  else satDataLinks.beiPhase3Update(m);
 }
 
 // The satellite type (M) of an orbital slot from an ephemeris (table 0) or an almanac (table 1):

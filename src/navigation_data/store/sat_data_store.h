@@ -196,6 +196,11 @@ class SatelliteDataProcessor {
   SvIdType get_EphSvId(int sys, int si) const;
   SvIdType get_AlmSvId(SvIdType id) const;
 
+  // The receiver's time hints of GPS, QZSS and SBAS: the week (GPS, QZSS: modulo 1024; SBAS: the
+  // day since the GPS epoch) and ms of week (SBAS: of day) at which the last plausible ephemeris
+  // of the system with a week was received, a restored one not counted. False before the first.
+  bool get_TimeHint(int sys, std::int32_t* cycle, std::int32_t* ms);
+
   // Per-satellite flags from the decoders; out-of-range identities are ignored (and read 0).
   void set_ASFlag(int gpsIdx, bool on);
   void set_AlertFlag(SvIdType id, int dataType, bool on);
@@ -296,6 +301,9 @@ class SatelliteDataProcessor {
   void updateSatellite(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
   void check_EphemerisByAlmanacData(int sys, int si, const SatDataEpoch& epoch, SatDataEpochResult* result);
   void updateAlmanacSlot(int sys, int sat, const SatDataEpoch& epoch);
+  // The satellite's generation as a usable almanac of `sys` tells it; hands the system's mask on
+  // when it changed.
+  void notePhase3(int sys, int sat, const void* rec);
   // Orbit products of one satellite (sat_data_polynom.cpp).
   bool update_SatellitePolynom(int sys, int si, int dataType, int recIdx);
   bool update_SatelliteTgdData(int sys, int si, int dataType);
@@ -328,6 +336,12 @@ class SatelliteDataProcessor {
   UtcSlot utc_[SYS_NUM];
   std::uint16_t ephCounter_[SYS_NUM] = {};
   std::uint16_t almCounter_[SYS_NUM] = {};
+  std::uint64_t phase3_[SYS_NUM] = {};  // GPS, QZSS and BeiDou: satellites of the modern generation
+  struct TimeHint {
+    bool valid = false;
+    std::int32_t cycle = 0, ms = 0;
+  };
+  TimeHint hint_[SYS_NUM];  // under ephMutex_
   SatDataSetup setup_;
   std::atomic<std::uint8_t> debugInverse_{0};  // setup_.debugInverse, for readers in other tasks
   SatDataTime time_;
@@ -381,6 +395,11 @@ struct SatDataLinks {
   // The same for a satellite position and velocity (from an almanac).
   Hook<void(int sys, double* pos, float* vel)> positionToRcvFrame{"navigation_data",
                                                                   "satDataLinks.positionToRcvFrame"};
+  // The lock manager's satellites of the modernised generations, each system's whole mask (bit
+  // n-1 for satellite n) whenever an almanac changes it: GPS III, QZSS, BeiDou-3.
+  Hook<void(std::uint64_t mask)> gpsPhase3Update{"navigation_data", "satDataLinks.gpsPhase3Update"};
+  Hook<void(std::uint64_t mask)> qzsPhase3Update{"navigation_data", "satDataLinks.qzsPhase3Update"};
+  Hook<void(std::uint64_t mask)> beiPhase3Update{"navigation_data", "satDataLinks.beiPhase3Update"};
   // The NeQuick ionosphere model: the coefficients of each usable Galileo ephemeris.
   Hook<void(const GalNeQuickParams& p)> galNeQuick{"navigation_data", "satDataLinks.galNeQuick"};
 };

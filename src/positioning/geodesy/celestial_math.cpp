@@ -281,9 +281,16 @@ void CelestialMath::update(const GREGORIAN_EPOCH& epoch) {
 
 void CelestialMath::ECI_ECEF(const double eci[3], double ecef[3]) const { apply(*rot_, eci, ecef); }
 
-// The low-precision positions refer to the mean equator and equinox of date: the Earth-fixed
-// position takes nutation and sidereal rotation only. Precessing them again from J2000 would
-// turn them by the precession since 2000 (0.36 deg in 2026).
+// The low-precision positions refer to the mean equator and equinox of date: taken back to J2000
+// by the transposed precession, ECI_ECEF turns them into the Earth-fixed frame by nutation and
+// sidereal rotation alone. Precessing them from J2000 as they stand would turn them by the
+// precession since 2000 (0.36 deg in 2026).
+void CelestialMath::ofDateToEcef(const double ofDate[3], double ecef[3]) const {
+  double j2000[3];
+  for (int i = 0; i < 3; ++i) j2000[i] = prec_[0][i] * ofDate[0] + prec_[1][i] * ofDate[1] + prec_[2][i] * ofDate[2];
+  ECI_ECEF(j2000, ecef);
+}
+
 void CelestialMath::update_SunPos(PosData::CelestialPositionDataType* out) const {
   const double d = (jd0_ - kJ2000) + jdFrac_;
   const double M = (357.528 + 0.9856003 * d) * kDeg;
@@ -294,7 +301,7 @@ void CelestialMath::update_SunPos(PosData::CelestialPositionDataType* out) const
   out->dInertial[0] = r * std::cos(lambda);
   out->dInertial[1] = r * std::cos(eps) * std::sin(lambda);
   out->dInertial[2] = r * std::sin(eps) * std::sin(lambda);
-  apply(sidNut_, out->dInertial, out->dEarthFixed);
+  ofDateToEcef(out->dInertial, out->dEarthFixed);
   out->epoch = epoch_;
   out->bValid = 1;
 }
@@ -319,7 +326,7 @@ void CelestialMath::update_MoonPos(PosData::CelestialPositionDataType* out) cons
   out->dInertial[0] = x;
   out->dInertial[1] = std::cos(eps) * y - std::sin(eps) * z;
   out->dInertial[2] = std::sin(eps) * y + std::cos(eps) * z;
-  apply(sidNut_, out->dInertial, out->dEarthFixed);
+  ofDateToEcef(out->dInertial, out->dEarthFixed);
   out->epoch = epoch_;
   out->bValid = 1;
 }

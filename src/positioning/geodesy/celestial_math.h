@@ -48,6 +48,9 @@ class CelestialMath {
   static void fundamentalArguments(double jd1, double jd2, PosData::AstroArgumentsType* a);
 
  private:
+  // A vector of the mean equator and equinox of date into the Earth-fixed frame, through ECI_ECEF.
+  void ofDateToEcef(const double ofDate[3], double ecef[3]) const;
+
   bool computed_ = false;
   double jd0_ = 2451545.0;  // J2000
   double jdFrac_ = 0;

@@ -162,6 +162,17 @@ TEST_F(Lock, BeiDouCompatibility) {
   EXPECT_TRUE(isBeiPhase3(30));
 }
 
+// The phase-3 updates: GPS takes from its L1C entry what is not in its mask; BeiDou's B2a and B1C
+// entries become the mask without the GEO satellites (all ones leaves bits 5..57).
+TEST_F(Lock, PhaseThreeUpdatesReachTheSignalEntries) {
+  gpsPhase3Update(0x5);
+  beiPhase3Update(~std::uint64_t{0});
+  EXPECT_EQ(sigSatTypes[lockEntry(0, 5)], 0x5u);
+  for (int sig : {4, 5}) EXPECT_EQ(sigSatTypes[lockEntry(5, sig)], ((std::uint64_t{1} << 58) - 1) & ~std::uint64_t{0x1F}) << sig;
+  gpsPhase3 = 0, beiPhase3 = 0;
+  for (std::uint64_t& m : sigSatTypes) m = ~std::uint64_t{0};
+}
+
 TEST_F(Lock, SatelliteNumbersOutOfRangeAreRefused) {
   for (std::uint64_t& m : sigSatTypes) m = 0;
   for (int n : {0, 33, -1}) setGpsSatType(n, 4);

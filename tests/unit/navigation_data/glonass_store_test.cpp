@@ -234,20 +234,25 @@ TEST_F(GloStore, ValidityTestOnlyWhereTheSetupAsksIt) {
 
 // A usable almanac marks the ephemeris buffers of its frequency with its health (Cn): the mark
 // stays with the buffers, so the ephemeris keeps its almanac's verdict once the almanac is gone.
+// A marked record whose age of data (En, days) exceeds 10800 s reads without the 1-s shift.
 TEST_F(GloStore, AlmanacHealthMarkedOnTheEphemerisBuffers) {
   const struct {
     const char* name;
     bool almanac;
     std::uint8_t cn;
     std::uint8_t withAlmanac, afterIt;  // polynomial status
+    std::uint8_t en;
+    bool noShift;
   } rows[] = {
-      {"no almanac", false, 0, kPolyAlmCheckMissing, kPolyAlmCheckMissing},
-      {"operable satellite", true, 1, kPolyOk, kPolyOk},
-      {"satellite not operable", true, 0, kPolyAlmUnhealthy, kPolyAlmUnhealthy},
+      {"no almanac", false, 0, kPolyAlmCheckMissing, kPolyAlmCheckMissing, 1, false},
+      {"operable satellite", true, 1, kPolyOk, kPolyOk, 0, false},
+      {"satellite not operable", true, 0, kPolyAlmUnhealthy, kPolyAlmUnhealthy, 0, false},
+      {"operable, data a day old", true, 1, kPolyOk, kPolyOk, 1, true},
   };
   for (const auto& r : rows) {
     SetUp();
     ZRT_EPH_GLN e = record();
+    e.En = r.en;
     ASSERT_EQ(s->update_EphemerisData(kFreq1, 0, &e, 1, true, false, false), 1) << r.name;
     if (r.almanac) {
       ZRT_ALM_GLN a = almanac();
@@ -270,6 +275,15 @@ TEST_F(GloStore, AlmanacHealthMarkedOnTheEphemerisBuffers) {
       return st;
     };
     EXPECT_EQ(status(kTb + 200, false), r.withAlmanac) << r.name;
+    std::uint8_t st = 0;
+    std::uint16_t iod = kPolyNoIod;
+    int dataType = 0;
+    if (const SatData::PolynomEntryType* p = SatPolynomStoreInstance.get_PolynomData(kFreq1, false, &st, &iod, &dataType)) {
+      EXPECT_EQ((p->flags & kPolyFlagGloNoShift) != 0, r.noShift) << r.name;
+      SatPolynomStoreInstance.free_PolynomData();
+    } else {
+      EXPECT_FALSE(r.noShift) << r.name << ": no polynomial";
+    }
     EXPECT_EQ(status(kTb + 201, true), r.afterIt) << r.name << ", almanacs cleared";
     // A newer record in the other buffer keeps the mark.
     ZRT_EPH_GLN next = record(kTb + 900);

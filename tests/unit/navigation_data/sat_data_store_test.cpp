@@ -501,3 +501,68 @@ TEST(SatDataStoreRace, CopiesOfTheLastRecordAreWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+std::uint64_t gPhase3[SYS_NUM];
+
+// The modernised generation by the almanacs (the end-to-end test has the rest): a later almanac
+// can take a GPS satellite out; an unusable one and a BeiDou D1 one change nothing.
+TEST_F(SatDataStore, PhaseThreeMasksFollowTheAlmanacs) {
+  satDataLinks.gpsPhase3Update = [](std::uint64_t m) { gPhase3[kSysGps] = m; };
+  satDataLinks.beiPhase3Update = [](std::uint64_t m) { gPhase3[kSysBeidou] = m; };
+  auto s = freshStore();
+  const struct {
+    int sys, sat, config, week;
+    std::uint8_t signal;
+    float sqrtA;
+    std::uint64_t mask;
+  } rows[] = {{kSysGps, 3, 0xC, 100, 0, 5153.6f, 0x8},   {kSysGps, 3, 0xA, 101, 0, 5153.6f, 0x0},
+              {kSysGps, 6, 0xC, 100, 0, 100.0f, 0x0},    {kSysBeidou, 20, 0, 100, 32, 5282.6f, 1u << 20},
+              {kSysBeidou, 20, 0, 101, 0, 5282.6f, 1u << 20}};
+  for (const auto& r : rows) {
+    std::uint8_t buf[kMaxAlmRecordSize] = {};
+    auto& a = *reinterpret_cast<ZRT_ALM_GPS*>(buf);  // the BeiDou record's first fields alike
+    a.prn = static_cast<std::uint8_t>(r.sat + 1), a.week = static_cast<std::int16_t>(r.week), a.sqrtA = r.sqrtA;
+    if (r.sys == kSysGps) a.config = static_cast<std::int8_t>(r.config);
+    else reinterpret_cast<ZRT_ALM_CMP*>(buf)->signal = r.signal;
+    const SvIdType id{static_cast<std::uint8_t>(r.sat), static_cast<std::uint8_t>(r.sys), 0, static_cast<std::uint8_t>(r.sat)};
+    ASSERT_TRUE(s->update_AlmanacData(id, 255, buf, false)) << r.sat;
+    EXPECT_EQ(gPhase3[r.sys], r.mask) << r.sys << " " << r.sat << " week " << r.week;
+  }
+  satDataLinks.gpsPhase3Update = nullptr;
+  satDataLinks.beiPhase3Update = nullptr;
+}
+
+// A system's offset to GPS time broadcast again under the same issue with a new value replaces
+// the stored one: the offsets the reference clock takes follow the broadcast.
+TEST_F(SatDataStore, OffsetToGpsBroadcastAgainReplacesTheStoredOne) {
+  SatDataEpoch ep;
+  ep.time.valid = true;
+  for (int k = 0; k < SYS_NUM; ++k) ep.time.cycleKnown[k] = true, ep.time.cycle[k] = 100, ep.time.sec[k] = 3600;
+  for (int sys : {kSysGalileo, kSysNavic, kSysGlonass}) {
+    auto s = freshStore();
+    s->update(ep);
+    for (float offset : {2.0e-8f, -3.5e-8f}) {
+      std::uint8_t buf[kMaxUtcRecordSize] = {};
+      if (sys != kSysGlonass) buf[21] = 18;  // the leap seconds of the GPS layout's part
+      if (sys == kSysGalileo) {
+        auto& u = *reinterpret_cast<ZRT_UTC_GAL*>(buf);
+        u.A0G = offset, u.t0G = 3600, u.WN0G = 100 % 64, u.ggtoValid = 1;
+      } else if (sys == kSysNavic) {
+        auto& u = *reinterpret_cast<ZRT_UTC_IRS*>(buf);
+        u.gnssA0 = offset, u.gnssT0 = 3600, u.gnssWeek = 100, u.gnssId = 0;
+      } else {
+        reinterpret_cast<ZRT_UTC_GLN*>(buf)->tauGPS = offset;
+      }
+      ASSERT_TRUE(s->update_UtcData(sys, 0, buf)) << sys;
+      SatDataEpochResult res;
+      s->update(ep, &res);
+      double m = 0;
+      ASSERT_TRUE(res.deltaTime.get_DeltaTime(kSysGps, sys, 3600000, m)) << sys;
+      EXPECT_NEAR(m, offset * PosData::kSpeedOfLight, 1e-6) << sys << " " << offset;
+    }
+  }
+}
+
+}  // namespace
