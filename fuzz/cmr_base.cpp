@@ -5,7 +5,8 @@
 // what the input gives. The first input byte chooses the road: odd, the bytes go to the port's
 // kernel as they are; even, the rest is cut into messages whose header is built from the input
 // (type, satellite count, time within the four-minute wrap, clock offset) and whose blocks come
-// from it, each sent in a frame with its checksum right.
+// from it, each sent in a frame with its checksum right; or into a whole CMR+ station record (info
+// with the antenna number, coordinates at the base's place, names) sent as its pages.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -76,14 +77,50 @@ void putAxis(std::vector<std::uint8_t>& b, int k, double metres, std::uint16_t o
 
 std::uint8_t byteAt(const std::uint8_t* data, std::size_t size, std::size_t& at) { return at < size ? data[at++] : 0; }
 
+std::vector<std::uint8_t> framed(std::uint8_t packet, const std::vector<std::uint8_t>& d) {
+  std::vector<std::uint8_t> out(d.size() + cmr::kFrameExtra);
+  const int len =
+      cmr::writeFrame(packet, d.data(), static_cast<int>(d.size()), out.data(), static_cast<int>(out.size()));
+  out.resize(static_cast<std::size_t>(len > 0 ? len : 0));
+  return out;
+}
+
+// A whole CMR+ station record of station 5 at the base's place: info (antenna number b1),
+// coordinates (offsets and accuracy from the input), names from the input; in pages of seven
+// bytes, each page a frame of its own.
+std::vector<std::uint8_t> plusRecord(std::uint8_t b1, const std::uint8_t* data, std::size_t size, std::size_t& at) {
+  std::vector<std::uint8_t> r = {cmr::kPlusInfoId, cmr::kPlusInfoLen, 0x02, 0x00, 0, b1};
+  std::vector<std::uint8_t> coord(cmr::kRefCoordBody, 0);
+  for (std::uint8_t& x : coord) x = byteAt(data, size, at);
+  for (int k = 0; k < 3; ++k)
+    putAxis(coord, k, kSite[k], static_cast<std::uint16_t>(coord[static_cast<std::size_t>(6 * k)]));
+  r.push_back(cmr::kPlusCoordId);
+  r.push_back(cmr::kPlusCoordLen);
+  r.insert(r.end(), coord.begin(), coord.end());
+  const std::size_t names = cmr::kDescNames + (b1 & 31);
+  r.push_back(cmr::kPlusDescId);
+  r.push_back(static_cast<std::uint8_t>(names + 2));
+  for (std::size_t i = 0; i < names; ++i) r.push_back(byteAt(data, size, at));
+  const std::size_t pages = (r.size() + cmr::kPageBytes - 1) / cmr::kPageBytes;
+  std::vector<std::uint8_t> out;
+  for (std::size_t p = 0; p < pages; ++p) {
+    std::vector<std::uint8_t> d = {5, static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(pages - 1)};
+    for (std::size_t i = p * cmr::kPageBytes; i < r.size() && i < (p + 1) * cmr::kPageBytes; ++i) d.push_back(r[i]);
+    const std::vector<std::uint8_t> f = framed(cmr::kPacketCmrPlus, d);
+    out.insert(out.end(), f.begin(), f.end());
+  }
+  return out;
+}
+
 // One message from the input at `at`; empty when the input is used up.
 std::vector<std::uint8_t> message(const std::uint8_t* data, std::size_t size, std::size_t& at) {
   if (at + 4 > size) return {};
   const std::uint8_t sel = data[at], b1 = data[at + 1], b2 = data[at + 2], b3 = data[at + 3];
   at += 4;
+  if (sel % 6 == 5) return plusRecord(b1, data, size, at);
   cmr::Header h;
   static const int kTypes[] = {cmr::kTypeGps, cmr::kTypeGps, cmr::kTypeGlonass, cmr::kTypeRefCoord, cmr::kTypeDesc};
-  h.type = static_cast<std::uint8_t>(kTypes[sel % 5]);
+  h.type = static_cast<std::uint8_t>(kTypes[sel % 6]);
   h.stationId = static_cast<std::uint8_t>((sel >> 3) & 1 ? b1 & 31 : 5);
   h.version = static_cast<std::uint8_t>((sel >> 4) & 1 ? 2 : cmr::kVersion);
   h.timeMs = (static_cast<std::uint32_t>(b2) << 8 | b3) * 4u % static_cast<std::uint32_t>(cmr::kTimeModMs);
@@ -118,11 +155,7 @@ std::vector<std::uint8_t> message(const std::uint8_t* data, std::size_t size, st
   std::vector<std::uint8_t> d(head, head + cmr::kHeaderLen);
   d.insert(d.end(), body.begin(), body.end());
   if (d.size() > static_cast<std::size_t>(cmr::kMaxDataLen)) d.resize(cmr::kMaxDataLen);
-  std::vector<std::uint8_t> out(d.size() + cmr::kFrameExtra);
-  const int len = cmr::writeFrame(cmr::kPacketCmr, d.data(), static_cast<int>(d.size()), out.data(),
-                                  static_cast<int>(out.size()));
-  out.resize(static_cast<std::size_t>(len > 0 ? len : 0));
-  return out;
+  return framed(cmr::kPacketCmr, d);
 }
 
 }  // namespace

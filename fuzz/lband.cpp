@@ -1,9 +1,14 @@
 // The GNSS board's L-band service-state record ("@@" type 13) through the native input and the
 // raw decoder into the service's beams and the demodulator parameters. The first byte picks the
-// beam scanning mode, the oscillator and the record's length (whole or cut); the rest is the
-// record's body.
+// beam scanning mode, the oscillator, whether the record's first beams become the usable ones and
+// its first beam's name the user's beam (both stored in the service's settings block, laid out
+// and read as at start) and the record's length (whole or cut); the rest is the record's body.
+// Each beam's visibility is then read as the measurement processor and the prints read it.
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "../tools/gnss_board_sim/sim_native.h"
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
 #include "native_stream.h"
@@ -11,11 +16,31 @@
 namespace {
 constexpr std::size_t kRecord = 862;
 bool g_osc10 = false;
+
+// With RX_FUZZ_WRITE_SEEDS=DIR: the simulator's record (three beams, one of them in use), under
+// first bytes that switch scanning, the oscillator, the usable beams and the user's beam; then
+// ends the process.
+void writeSeedsIfAsked() {
+  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
+  if (dir == nullptr || dir[0] == '\0') return;
+  for (const unsigned mode : {0x00u, 0x07u, 0x0Cu, 0x1Du}) {
+    const std::string seed = std::string(1, static_cast<char>(mode)) + sim::trstRecord(false);
+    char path[512];
+    std::snprintf(path, sizeof path, "%s/seed-record-%02x", dir, mode);
+    std::FILE* f = std::fopen(path, "wb");
+    if (f == nullptr || std::fwrite(seed.data(), 1, seed.size(), f) != seed.size()) std::exit(1);
+    std::fclose(f);
+  }
+  std::exit(0);
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  writeSeedsIfAsked();
   fuzz::nativeStart("lband", false);
   lbandLinks.isOsc10Mhz = [] { return g_osc10; };
+  if (!TSDecoder.allocateNvRam()) std::abort();
+  TSDecoder.readNvRam();
   TSDecoder.init();
   return 0;
 }
@@ -44,5 +69,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::snprintf(head, sizeof head, "@@%03X", static_cast<unsigned>(body.size()));
   const std::string msg = head + body;
   fuzz::nativeFeed(reinterpret_cast<const std::uint8_t*>(msg.data()), msg.size());
+  if (mode & 4) {
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < 8 && i < rec.size(); ++i) mask = mask << 8 | static_cast<unsigned char>(rec[i]);
+    TSDecoder.setUsableBeams(mask);
+  }
+  for (int slot = 0; slot < 16; ++slot) {
+    TSBeam b{};
+    float elevation = 0.0f;
+    if (!TSDecoder.getBeamInfo(slot, (mode & 16) != 0, &b, &elevation)) continue;
+    int number = 0;
+    float el = 0.0f, az = 0.0f;
+    TSDecoder.getBeamVisibleData(b.frequency, number, el, az);
+    if ((mode & 8) && slot == 0) TSDecoder.setUserBeamName(b.name);
+  }
+  for (int i = 0; i < TSDecoder.getOrderedBeamNum(); ++i) {
+    const char* name = nullptr;
+    float lon = 0.0f, level = 0.0f;
+    TSDecoder.getOrderedBeam(i, &name, &lon, &level);
+  }
   return 0;
 }

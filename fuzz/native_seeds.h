@@ -15,6 +15,7 @@
 
 #include "../tools/gnss_board_sim/sim_native.h"
 #include "../tools/gnss_board_sim/sim_sky.h"
+#include "../tools/gnss_board_sim/sim_solution.h"
 
 namespace fuzz {
 
@@ -78,6 +79,11 @@ inline std::string epoch(const std::string& body) {
 
 inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
   sim::Site site;
+  sim::SolOptions movingBase;
+  movingBase.relPos = true;
+  movingBase.relVel[0] = 0.5;
+  movingBase.relSeconds = 10;
+  movingBase.gpsMsOfWeek = 43200000;
   std::string manyTasks = le(4, 1);
   for (const char* t : {"MEAS", "TRCK", "NAV ", "IDLE"}) manyTasks += task(t);
   std::string sp = le(100, 4) + le(3, 1) + le(0, 1) + le(8, 2);
@@ -90,15 +96,16 @@ inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
       {"gps-words", epoch(words("gd", 4, 10) + words("qd", 193, 10) + words("cd", 6, 10) + words("id", 3, 10))},
       {"glonass-strings", epoch(glonass(1, 3) + glonass(-7, 3) + glonass(6, 3) + glonass(-8, 3))},
       {"bytes", epoch(bytes("ED", 11, 16) + bytes("WD", 129, 32) + bytes("xd", 193, 63))},
-      {"lband-rtcm", epoch(msg("Rb", le(20, 2) + le(1005, 2) + std::string(20, 'r')) +
-                           msg("Rm", rm) + msg("Ri", lef(1.25f) + le(7, 2) + std::string(12, '\0')))},
+      {"lband-rtcm", epoch(msg("Rb", le(20, 2) + le(1005, 2) + std::string(20, 'r')) + msg("Rm", rm) +
+                           msg("Ri", lef(1.25f) + le(7, 2) + std::string(12, '\0')))},
       {"spectrum", epoch(msg("Sp", sp) + msg("sj", sj + le(99, 4)) +
                          msg("IQ", le(0, 1) + le(2, 1) + le(1, 1) + le(3, 1) + le(0x1234, 2) + le(0xFFFE, 2)))},
-      {"hardware-calibration", epoch(calib("gC", 15, true) + calib("g1", 15, false) + calib("g2", 15, false) +
-                                     calib("g3", 15, false) +
-                                     msg("gR", le(4, 1) + le(0, 1) + lef(2.5f) + le(5, 1) + le(1, 1) + lef(1.0f)))},
+      {"hardware-calibration",
+       epoch(calib("gC", 15, true) + calib("g1", 15, false) + calib("g2", 15, false) + calib("g3", 15, false) +
+             msg("gR", le(4, 1) + le(0, 1) + lef(2.5f) + le(5, 1) + le(1, 1) + lef(1.0f)))},
       {"data-link", epoch(hexMsg("DL", "{3,rtcm3,12,0}{0,zrt}{2,cmr,5,1}"))},
-      {"solution", epoch(sim::solAlnRecord(site))},
+      {"solution", epoch(sim::solAlnRecord(site, {}))},
+      {"solution-moving-base", epoch(sim::solAlnRecord(site, {}, movingBase))},
       {"records", epoch(sim::rawRecord(15, manyTasks) + sim::rawRecord(1, sim::powerRecord()) +
                         sim::rawRecord(16, sim::onceRecord()) + sim::rawRecord(15, sim::taskLoadRecord(100)))},
   };

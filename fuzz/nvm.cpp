@@ -1,7 +1,8 @@
 // The settings image ".gnss.nvm" read at start: the input lies over a valid image the program
 // itself saved (its first three bytes say where, after the 16-byte image header, so that the
 // image is taken), every block's checksum is made right so that changed contents reach their
-// readers, and the start-up reads the file and lays out and reads every block as it does.
+// readers, and the start-up reads the file and lays out and reads every block as it does (the
+// output manager's stored message sets among them).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +22,11 @@ std::vector<std::uint8_t> g_base;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::startAsTheProgram("nvm");
-  // The image a first start stores: every block at its factory defaults.
+  // The image a first start stores: every block at its factory defaults, and message sets on two
+  // ports (native epoch markers, RTCM 3 station and observations), so that the stored sets the
+  // output manager reads back hold entries to change.
+  if (omEnableMsgs(5, "zrt/{RT,ET}:1") != OmListResult::kOk) std::abort();
+  if (omEnableMsgs(6, "rtcm3/{1005,1077,1087}:1") != OmListResult::kOk) std::abort();
   if (!FileNvmSave(0, true)) std::abort();
   std::FILE* f = std::fopen(kNvmFile, "rb");
   if (f == nullptr) std::abort();

@@ -12,6 +12,8 @@
 #include "gnss_link/freq_plan.h"
 #include "gnss_link/lock_manager.h"
 #include "main/hooks.h"
+#include "output/om_internal.h"
+#include "output/om_nv_store.h"
 #include "output/output_manager.h"
 #include "platform/identity.h"
 #include "platform/nv_init.h"
@@ -20,10 +22,13 @@
 
 namespace fuzz {
 
-// The settings image read and every block laid out and read as at start.
+// The settings image read and every block laid out and read as at start: the receiver settings,
+// the output manager's message sets, the position engine's setups.
 inline void readSettingsAsAtStart() {
   nvInitOnce();
   nv_readSettings();
+  omNvAlloc();
+  omLoadStoredSets();
   PVTDataInstance.allocate_NvRamData();
   PVTDataInstance.restore_NvRamData();
 }

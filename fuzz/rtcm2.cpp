@@ -6,11 +6,15 @@
 #include <utility>
 #include <vector>
 
+#include "differential/base/cpd_meas_buf.h"
 #include "differential/decoder_task.h"
+#include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
 #include "fuzz_support.h"
 #include "rtcm2_words.h"
 #include "positioning/gps_parity.h"
+#include "settings/rcv_settings.h"
+#include "settings/rtcm_settings.h"
 
 namespace {
 
@@ -42,15 +46,30 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::enterRunDir("rtcm2");
   fuzz::noteDeliberateExits();
+  // The port's client and the base decoder behind it, as the program's start-up binds them; the
+  // base may come from any port.
+  cpdClientsInit();
+  rtcm2ClientsInit();
+  RcvSet.refPort = -2;
+  RtcmSet.cmrDec.inUse = -1;
   decInitOnce();
   decProcess(InDecs::kRtcm, kPort, nullptr, 0);
+  // The port is the base's, as a mode change to rtcm makes it.
+  cpdBufsModeChange(InPorts::dec2io_[kPort], InPort::M_CMD, InPort::M_RTCM);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const fuzz::CurrentInput current(data, size);
   if (size == 0) return 0;
-  const std::vector<std::uint8_t> b = (data[0] & 1) != 0 ? std::vector<std::uint8_t>(data, data + size) : messages(data, size);
+  const bool built = (data[0] & 1) == 0;
+  if (built) {
+    // The stream goes on from the last input: a message it left open would take the first words
+    // of these as its own. Words of zeros (31 of them, more than a message holds) close it first.
+    static const std::vector<std::uint8_t> kFlush(5 * 31 + 1, 0x40);
+    decProcess(InDecs::kRtcm, kPort, kFlush.data(), static_cast<int>(kFlush.size()));
+  }
+  const std::vector<std::uint8_t> b = built ? messages(data, size) : std::vector<std::uint8_t>(data, data + size);
   fuzz::inChunks(b.data(), b.size(), fuzz::kPortChunk, [](const std::uint8_t* p, std::size_t n) {
     decProcess(InDecs::kRtcm, kPort, p, static_cast<int>(n));
   });

@@ -4,10 +4,12 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "positioning/chan_data.h"
 #include "rtcm3_frames.h"
+#include "rtcm3_seeds.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::writeRtcm3SeedsIfAsked();
   cpdClientsInit();
   fuzz::rtcm3Start();
   fuzz::openBaseEpochs();

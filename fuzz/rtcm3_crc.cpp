@@ -1,7 +1,9 @@
 // RTCM 3 frames with their CRC made right, so that every frame reaches its message decoder.
 #include "rtcm3_frames.h"
+#include "rtcm3_seeds.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::writeRtcm3SeedsIfAsked();
   fuzz::rtcm3Start();
   return 0;
 }
