@@ -1,10 +1,13 @@
 // The board simulator's sky truth (--sky-truth), read apart from the simulator's code: one line
 // per signal streamed (GPS second of week, satellite, slot, code m, phase cycles, Doppler Hz,
-// C/N0 dB-Hz, elevation and azimuth in degrees, the ionosphere's delay in the code m).
+// C/N0 dB-Hz, elevation and azimuth in degrees, the ionosphere's delay in the code m). Two readers:
+// the signals of the last second by satellite name with their geometry, and every second's GPS
+// signals by PRN.
 #pragma once
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -44,3 +47,28 @@ inline std::array<double, 3> lineOfSight(const Signal& s, double latDeg, double 
 }
 
 }  // namespace e2e::truth
+
+namespace e2e {
+
+// Every second of the file: GPS second of week -> PRN -> slot -> signal (a GPS satellite by its
+// PRN alone; lines of other satellites are left out).
+struct SkySignal {
+  double code, phase, doppler, cn0;
+};
+using SkyTruth = std::map<long, std::map<int, std::map<int, SkySignal>>>;
+
+inline SkyTruth readSkyTruth(const std::string& text) {
+  SkyTruth t;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    double sow = 0;
+    int prn = 0, slot = 0;
+    SkySignal s{};
+    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf %lf %lf", &sow, &prn, &slot, &s.code, &s.phase, &s.doppler,
+                    &s.cn0) == 7)
+      t[std::lround(sow)][prn][slot] = s;
+  }
+  return t;
+}
+
+}  // namespace e2e
