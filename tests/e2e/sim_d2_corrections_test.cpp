@@ -151,6 +151,13 @@ TEST_F(SimD2Corrections, GeoCorrectionsRunAndLeaveTheGpsSatellitesToKlobuchar) {
     return model.n >= 8 && model.mean > 0.5;
   })) << "the broadcast model is not the sky's: " << model.mean;
   ASSERT_EQ(ask("%k%set,/par/pos/iono/wd,on"), re("%k%"));
+  // The meteorological values entered by key reach the troposphere stage's record and come back
+  // from it as they were entered, the defaults first.
+  EXPECT_NE(rx_->out().find("$$ meteo 20.00 50.00 1010.00\n"), std::string::npos);
+  for (const auto& [k, v] : {std::pair{"tempc", "-5"}, std::pair{"humid", "70"}, std::pair{"press", "990.5"}})
+    ASSERT_EQ(ask(std::string("%k%set,/par/pos/pd/") + k + "," + v), re("%k%")) << k;
+  from = rx_->out().size();
+  EXPECT_TRUE(waitUntil([&] { return rx_->out().find("$$ meteo -5.00 70.00 990.50\n", from) != std::string::npos; }));
   // A calibration begun with the grid there: its mean is that of the samples of the GPS
   // satellites at 45 degrees or more over its seconds (the satellites are the same throughout;
   // one near 45 degrees may count or not, hence 0.3 m).

@@ -138,11 +138,15 @@ int SatelliteCorrectionProcessor::run_Epoch(std::uint32_t nowMs) {
   return update_CdCorrection();
 }
 
-// One line per requested satellite: the issue of data of its ephemeris in use, its ionosphere
-// correction and the wide-area range correction of each band with its issue of data ("-" where
-// none is valid).
+// The user's meteorological values the troposphere stage holds, in the units they were entered
+// in (degrees Celsius, per cent, hectopascal); then one line per requested satellite: the issue of
+// data of its ephemeris in use, its ionosphere correction and the wide-area range correction of
+// each band with its issue of data ("-" where none is valid).
 void SatelliteCorrectionProcessor::print_Corrections() {
   const SatCorrWorkArea& w = *work_;
+  double tempC = 0, humidity = 0, pressure = 0;
+  PosSetup::convertMeteo(PosSetup::getMeteo(w.corrSetup), tempC, humidity, pressure);
+  debPrintfx(-1, "$$ meteo %.2f %.2f %.2f\n", tempC, humidity, pressure);
   static constexpr char kLetter[SYS_NUM + 1] = "GRESJCI";
   for (int k = 0; k < w.request.uCount && k < CorrData::kMaxRequestSats; ++k) {
     const SvIdType sv = w.request.sat[k].svId;
