@@ -464,19 +464,20 @@ class MultiBroadcast {
     return a;
   }
 
-  // The 50-s F/NAV subframe: pages 1-4, then an almanac page, 5 in even subframes and 6 in odd
-  // ones: three satellites every 100 s from the almanac of the F/NAV ephemerides of the frame's
-  // start, 1-18 in even 600-s frames, 19-36 in odd ones.
+  // The 50-s F/NAV subframe: pages 1-4, then an almanac page, 5 in odd subframes and 6 in the even
+  // ones after them: three satellites every 100 s from the almanac of the F/NAV ephemerides of the
+  // frame where the pair's page 5 goes out, 1-18 and 19-36 in turn, 600 s each.
   std::string fnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
     const std::int64_t start = gps - 10;
     int type = static_cast<int>((start % 50) / 10) + 1;
-    const std::int64_t subframe = (start % kWeek) / 50;
+    const std::int64_t pair = ((start % kWeek) / 50 - 1) / 2;  // the pair's page 5 in subframe 2 pair + 1
     GalAlmanac alm;
     if (type == 5) {
-      type += static_cast<int>(subframe % 2);
-      alm = galAlmanac(start - start % 600, "FNAV");
+      const std::int64_t five = start - start % kWeek + (2 * pair + 1) * 50;
+      type = five == start - start % 50 ? 5 : 6;
+      alm = galAlmanac(five - five % 600, "FNAV");
     }
-    const int firstSv = static_cast<int>(3 * ((subframe % 12) / 2) + 18 * ((start / 600) % 2));
+    const int firstSv = static_cast<int>(3 * (pair % 6) + 18 * ((pair / 6) % 2));
     std::string out;
     for (const Rnx4Eph* r : currentAll('E', "FNAV", cycleStart(gps, 10, 50))) {
       if (!inView('E', r->prn, gps, site)) continue;
