@@ -19,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -56,6 +57,17 @@ inline std::string readFile(const std::string& path) {
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// What a tool (convbin, gpsdecode, ...) writes to its standard output; its errors are dropped.
+inline std::string runTool(const std::string& cmd) {
+  std::string out;
+  if (std::FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
+    char b[4096];
+    for (std::size_t n; (n = std::fread(b, 1, sizeof b, p)) > 0;) out.append(b, n);
+    pclose(p);
+  }
+  return out;
 }
 
 // A native reply: "RE" or "ER", three hex digits of length, the body, CR LF.
