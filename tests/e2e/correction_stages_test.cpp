@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 #include "e2e/rtcm2_words.h"
 #include "unit/gbas_messages.h"
 #include "unit/positioning/slas_messages.h"
@@ -128,9 +129,7 @@ std::string slasLines(const std::string& sbsLog) {
 }
 
 TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
-  const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
-                          "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis -v 2.11 c.bin -d . >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   const std::string sbs = dir_.read("c.sbs");
   const std::string slas = slasLines(sbs);
   ASSERT_FALSE(slas.empty());

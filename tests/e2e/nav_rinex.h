@@ -121,8 +121,9 @@ inline std::string differences(const Record& got, const Record& want, const std:
   return out;
 }
 
-// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition).
-inline std::vector<std::string> rtcm3Frames(const std::string& s) {
+// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition); `junk`, where given, counts
+// the bytes outside them.
+inline std::vector<std::string> rtcm3Frames(const std::string& s, int* junk = nullptr) {
   const auto crc = [](const unsigned char* p, std::size_t n) {
     std::uint32_t c = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -133,10 +134,11 @@ inline std::vector<std::string> rtcm3Frames(const std::string& s) {
   };
   std::vector<std::string> out;
   const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
     if (b[i] != 0xD3 || i + len + 6 > s.size() ||
         crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      if (junk != nullptr) ++*junk;
       ++i;
       continue;
     }
@@ -147,6 +149,12 @@ inline std::vector<std::string> rtcm3Frames(const std::string& s) {
 }
 inline int rtcm3Type(const std::string& f) {
   return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4;
+}
+// How many whole frames of the message type the bytes hold.
+inline int rtcm3Count(const std::string& s, int type) {
+  int n = 0;
+  for (const std::string& f : rtcm3Frames(s)) n += rtcm3Type(f) == type ? 1 : 0;
+  return n;
 }
 
 // Days from 1970-01-01 of a civil date (H. Hinnant's days_from_civil).
