@@ -55,23 +55,16 @@ TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
     ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1077) >= 3; }, 60000)) << b.held.size();
     const auto pos = stationPositions(dir_, b.held);
     ASSERT_GE(pos.size(), 6u);
-    for (const auto& p : pos)
-      for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], want[k], 0.001) << k;
+    for (const auto& p : pos) EXPECT_TRUE(xyzNear(p.data(), want.data(), 0.001));
     // convbin's RINEX header holds the station position it read.
     std::string rtcm;
     for (const std::string& f : rtcm3Frames(b.held)) rtcm += f;
     dir_.write("b.rtcm3", rtcm);
     ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3"));
     const std::string obs = dir_.read("b.obs");
-    const std::size_t at = obs.find("APPROX POSITION XYZ");
-    ASSERT_NE(at, std::string::npos) << obs.substr(0, 2000);
-    const std::size_t line = obs.rfind('\n', at) + 1;
-    std::istringstream in(obs.substr(line, at - line));
-    double x = 0, y = 0, z = 0;
-    ASSERT_TRUE(in >> x >> y >> z);
-    EXPECT_NEAR(x, want[0], 0.001);
-    EXPECT_NEAR(y, want[1], 0.001);
-    EXPECT_NEAR(z, want[2], 0.001);
+    double xyz[3];
+    ASSERT_TRUE(rinex::rinexStation(obs, xyz)) << obs.substr(0, 2000);
+    EXPECT_TRUE(xyzNear(xyz, want.data(), 0.001));
   }
   // The stored position is published again at the next start.
   restart();
@@ -82,7 +75,7 @@ TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
   ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1005) >= 2; }, 15000)) << b.held.size();
   const auto pos = stationPositions(dir_, b.held);
   ASSERT_FALSE(pos.empty());
-  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+  EXPECT_TRUE(xyzNear(pos.back().data(), want.data(), 0.001));
   // Cleared, the base has no position of its own: no 1005 comes any more.
   ASSERT_EQ(ask("%c%set,/par/pos/ref/known/xyz,{0,0,0}"), re("%c%"));
   b.fill([](const std::string&) { return false; }, 1500);
@@ -109,7 +102,7 @@ TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
   ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1005) >= 2; }, 15000)) << b.held.size();
   const auto pos = stationPositions(dir_, b.held);
   ASSERT_FALSE(pos.empty());
-  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+  EXPECT_TRUE(xyzNear(pos.back().data(), want.data(), 0.001));
 }
 
 // Averaging weighs each fix by its standard deviations: the simulator's fixes lie 8 m north of the

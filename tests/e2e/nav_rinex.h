@@ -1,7 +1,8 @@
 // RINEX navigation records as printed (RINEX 4 "> EPH" records of the public broadcast file, the
 // RINEX 3 records convbin writes), RTCM 3 frames of a byte stream and the comparison of two
 // records to one unit of their last printed digit, and the RINEX 3 observations convbin writes:
-// the test's own readers, apart from the program's code.
+// the station and group delays of convbin's RINEX 3: the test's own readers, apart from the
+// program's code.
 #pragma once
 
 #include <cmath>
@@ -252,6 +253,54 @@ inline std::map<long, std::map<std::string, std::map<std::string, double>>> read
     }
   }
   return out;
+}
+
+
+// The station position of an observation file's header, with the antenna delta convbin writes for
+// RTCM 2 type 22 (its Earth-fixed L1 delta turned into height, east, north at the position)
+// turned back.
+inline bool rinexStation(const std::string& obs, double xyz[3]) {
+  double d[3] = {};
+  bool pos = false;
+  std::istringstream in(obs);
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() < 61) continue;
+    std::istringstream v(line.substr(0, 60));
+    if (line.compare(60, 19, "APPROX POSITION XYZ") == 0) pos = static_cast<bool>(v >> xyz[0] >> xyz[1] >> xyz[2]);
+    if (line.compare(60, 20, "ANTENNA: DELTA H/E/N") == 0) v >> d[0] >> d[1] >> d[2];
+    if (line.compare(60, 13, "END OF HEADER") == 0) break;
+  }
+  if (!pos) return false;
+  const double p = std::hypot(xyz[0], xyz[1]);
+  const double lat = std::atan2(xyz[2], p * (1 - 0.00669437999014)), lon = std::atan2(xyz[1], xyz[0]);
+  const double h = d[0], e = d[1], n = d[2];
+  xyz[0] += -std::sin(lon) * e - std::sin(lat) * std::cos(lon) * n + std::cos(lat) * std::cos(lon) * h;
+  xyz[1] += std::cos(lon) * e - std::sin(lat) * std::sin(lon) * n + std::cos(lat) * std::sin(lon) * h;
+  xyz[2] += std::cos(lat) * n + std::sin(lat) * h;
+  return true;
+}
+
+// GPS group delays TGD (s) by satellite, from convbin's RINEX 3 navigation file.
+inline std::map<std::string, double> rinexTgd(const std::string& nav) {
+  std::map<std::string, double> tgd;
+  std::istringstream in(nav);
+  std::string line;
+  while (std::getline(in, line) && line.find("END OF HEADER") == std::string::npos) {
+  }
+  std::vector<std::string> rec;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line[0] != ' ') rec.clear();
+    rec.push_back(line);
+    if (rec.size() == 7 && rec[0][0] == 'G' && rec[6].size() >= 61) {
+      std::string f = rec[6].substr(42, 19);
+      for (char& c : f) c = c == 'D' ? 'E' : c;
+      char* end = nullptr;
+      const double v = std::strtod(f.c_str(), &end);
+      if (end != f.c_str()) tgd[rec[0].substr(0, 3)] = v;
+    }
+  }
+  return tgd;
 }
 
 }  // namespace e2e::rinex

@@ -30,9 +30,10 @@ using rtcm3w::Message;
 
 class Rtcm3Network : public Rx {
  protected:
-  // The program on its board simulator, dev/ser/b in mode rtcm3 (its bytes relayed to the board).
-  void startWithRtcm3Port() {
-    ASSERT_NO_FATAL_FAILURE(startSim());
+  // The program on its board simulator (run with `simArgs`), dev/ser/b in mode rtcm3 (its bytes
+  // relayed to the board).
+  void startWithRtcm3Port(const std::vector<std::string>& simArgs = {}) {
+    ASSERT_NO_FATAL_FAILURE(startSim(simArgs));
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
     serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
@@ -428,6 +429,13 @@ TEST_F(Rtcm3Network, AutoModeReadsRtcm3AsItsOwnModeDoes) {
 
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 
+// EPSG:1618's Helmert parameters from ETRS89 to MGI (Bessel 1841), valid over 48-52 N, 7-13 E,
+// with the `indicator` of what follows the set.
+Params mgiSet(unsigned indicator) {
+  return {8, indicator, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919, 5.137,
+          1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+}
+
 // The simulator's site (10 E, 50 N, 300 m) in MGI (Bessel 1841) by PROJ's cct, through EPSG:1618's
 // Helmert parameters from ETRS89: longitude, latitude, height.
 std::vector<double> siteInMgi() {
@@ -454,13 +462,9 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   const std::vector<double> grid = toolNumbers(projCmd);
   ASSERT_EQ(grid.size(), 2u);
 
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
-  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_NO_FATAL_FAILURE(startWithRtcm3Port({"--nav", kNav, "--sky"}));
   ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
-  const Params mgi{8, 0x080, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
-                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const Params mgi = mgiSet(0x080);
   const std::string tm = Message(1025).u(8, 8).u(1, 6).q(0.0, kPrj, 34).q(9.9, kPrj, 35).u(660000000, 30)
                              .q(500000.0, 0.001, 36).q(0.0, 0.001, 35).frame();
   ASSERT_TRUE(serB_->sendRaw(msgParams(mgi, false, "ETRS89", "MGI") + tm));
@@ -501,13 +505,9 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
 TEST_F(Rtcm3Network, ReceivedResidualGridMovesTheOutputPosition) {
   const std::vector<double> local = siteInMgi();
   ASSERT_GE(local.size(), 3u) << "cct (Debian proj-bin) is required";
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
-  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_NO_FATAL_FAILURE(startWithRtcm3Port({"--nav", kNav, "--sky"}));
   ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
-  const Params mgi{8, 0x200, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
-                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const Params mgi = mgiSet(0x200);
   Message grid(1023);
   grid.u(8, 8).u(1, 1).u(1, 1).q(50.0 * 3600, 0.5, 21).q(10.0 * 3600, 0.5, 22).q(600, 0.5, 12).q(600, 0.5, 12);
   grid.q(0.050, 0.001, 8).q(-0.030, 0.001, 8).q(1.20, 0.01, 15);

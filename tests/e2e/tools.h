@@ -86,15 +86,21 @@ inline bool printedXyz(const std::string& text, double xyz[3]) {
   return std::sscanf(body.c_str(), "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]) == 3;
 }
 
-// A printed position within `tol` m of `want` (x, y, z) on every axis.
+// A position (x, y, z) within `tol` m of `want` on every axis.
+inline ::testing::AssertionResult xyzNear(const double* got, const double* want, double tol) {
+  for (int k = 0; k < 3; ++k)
+    if (!(std::fabs(got[k] - want[k]) <= tol))
+      return ::testing::AssertionFailure() << "axis " << k << ": " << got[k] << " is " << got[k] - want[k] << " m from "
+                                           << want[k] << " (" << tol << " m allowed)";
+  return ::testing::AssertionSuccess();
+}
+// The same of a printed position.
 inline ::testing::AssertionResult xyzNear(const std::string& text, const double* want, double tol) {
   double xyz[3];
   if (!printedXyz(text, xyz)) return ::testing::AssertionFailure() << "no position in " << text;
-  for (int k = 0; k < 3; ++k)
-    if (!(std::fabs(xyz[k] - want[k]) <= tol))
-      return ::testing::AssertionFailure() << "axis " << k << ": " << xyz[k] << " is " << xyz[k] - want[k]
-                                           << " m from " << want[k] << " (" << tol << " m allowed) in " << text;
-  return ::testing::AssertionSuccess();
+  ::testing::AssertionResult r = xyzNear(xyz, want, tol);
+  if (!r) r << " in " << text;
+  return r;
 }
 
 }  // namespace e2e
