@@ -34,6 +34,7 @@ int codeOf(OmListResult r) {
   switch (r) {
     case OmListResult::kOk: return CMD_OK;
     case OmListResult::kNoStream: return CMD_WRONG_1ST;
+    case OmListResult::kStationId: return CMD_WRONG_ID;
     default: return CMD_WRONG_2ND;
   }
 }

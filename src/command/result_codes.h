@@ -19,6 +19,8 @@ enum CmdResult : int {
   CMD_FILE_ERROR = 16,
   CMD_NOT_AVAILABLE = 21,
   CMD_NO_DATA = 25,
+  CMD_NOT_FOUND = 29,
+  CMD_WRONG_ID = 30,  // a station id that a format cannot carry
   CMD_NOT_ALLOWED_NOW = 31,  // the receiver is stopping: a change now could not be stored
   CMD_STORAGE_FULL = 32,
   CMD_TOO_LONG = 34,

@@ -22,7 +22,7 @@ struct RefRecords {
 };
 RefRecords g_ref;
 
-// The receiver's antenna settings into a record: descriptor, serial number and setup id.
+// The receiver's antenna settings into a record: descriptor, serial number, setup id and height.
 void antennaInto(NAVCOD_REF_COORD& r) {
   const std::size_t n = strnlen(RcvSet.antName[0], sizeof r.antDescr - 1);
   std::memcpy(r.antDescr, RcvSet.antName[0], n);
@@ -31,6 +31,8 @@ void antennaInto(NAVCOD_REF_COORD& r) {
   std::memcpy(r.antSerial, RcvSet.antSerial, k);
   r.antSerial[k] = 0;
   r.antSetupId = RcvSet.antSetupId;
+  // The height of the reference point over the mark, as the user entered it.
+  if (RcvSet.antHeight > 0.0f) r.fAntHeight = RcvSet.antHeight;
 }
 
 // The north, east, up antenna offsets of a reference position, applied so that the record holds

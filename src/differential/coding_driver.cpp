@@ -2,6 +2,7 @@
 
 #include "differential/cmr/cmr_coder.h"
 #include "differential/cmr/cmr_decoder.h"
+#include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "differential/rtcm3/rtcm3_out_msgs.h"
@@ -14,6 +15,26 @@ constexpr int kRtcm2Plan = kRtcmMsgCount;
 constexpr int kCmrPlan = 5;
 constexpr int kRtcm3Plan = kRtc3MsgCount;
 }  // namespace
+
+bool diffStationIdFits(int group, int id) {
+  if (group == MsgPool::findGroup("rtcm")) return id <= RTCM_Coder::kMaxStationId;
+  if (group == MsgPool::findGroup("cmr")) return id <= CMR_Coder::kMaxStationId;
+  return true;
+}
+
+bool diffEnableCheck(int group) {
+  if (group == MsgPool::findGroup("rtcm")) return diffStationIdFits(group, RtcmCod.settings().stationId);
+  if (group == MsgPool::findGroup("cmr")) return diffStationIdFits(group, CmrCod.settings().stationId);
+  return true;
+}
+
+bool diffStationIdFitsStreams(int id) {
+  for (const char* name : {"rtcm", "cmr"}) {
+    const int g = MsgPool::findGroup(name);
+    if (!diffStationIdFits(g, id) && omGroupEnabled(g)) return false;
+  }
+  return true;
+}
 
 void diffInitCoding() {
   bool plan2[kRtcm2Plan];
@@ -52,6 +73,7 @@ void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
 }
 
 void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
+  rtcm2SetEpochModes((s.rtcm2EpochMode & kRtcm2EpochStored) != 0 ? s.rtcm2EpochMode : kRtcm2EpochDefault);
   RtcmCod.setSettings(s.rtcmCod);
   Rtcm3Cod.setSettings(s.rtcm3Cod);
   CmrDec.setSettings(s.cmrDec);

@@ -122,6 +122,7 @@ const HookRow kRows[] = {
 
     // ---- output (wire_output.cpp)
     WIRED("output", omStreamFunc, 1),
+    WIRED("output", omEnableCheck, 1),
     WIRED("output", omRegistrars, 3),
 
     // ---- files

@@ -43,7 +43,10 @@ void wireCommand() {
   cmdAreaRegistrars.add([] { registerSpectrumArea(); });
   cmdAreaRegistrars.add([] { registerCalibArea(); });
   cmdAreaRegistrars.add([] { registerTerrastarArea(); });
-  cmdAreaRegistrars.add([] { registerCmrRoverArea(); });
+  cmdAreaRegistrars.add([] {
+    registerCmrRoverArea();
+    registerCmrBaseArea();
+  });
   // the ports' routing of wrapped streams, dev/<port>/wrap
   cmdAreaRegistrars.add([] { registerAzrtArea(); });
   // the RTCM 2 decoders' settings, rtcm/rover

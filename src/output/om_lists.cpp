@@ -176,6 +176,8 @@ OmListResult apply(OmStream stream, const char* spec, bool enable) {
       int wholeGroup = -1;
       OmListResult r = parseList(spec, enable, &n, &wholeGroup);
       if (r != OmListResult::kOk) return r;
+      // One list names one group.
+      if (enable && n > 0 && !omEnableCheck(msgPool.group(g_items[0].index))) return OmListResult::kStationId;
       if (wholeGroup >= 0) {
         for (int i = msgPool.first(wholeGroup); i >= 0; i = msgPool.next(i)) set->disable(i);
       }
@@ -195,8 +197,21 @@ OmListResult apply(OmStream stream, const char* spec, bool enable) {
 
 }  // namespace
 
+Hook<bool(int group)> omEnableCheck("output", "omEnableCheck", true);
+
 OmListResult omEnableMsgs(OmStream stream, const char* spec) { return apply(stream, spec, true); }
 OmListResult omDisableMsgs(OmStream stream, const char* spec) { return apply(stream, spec, false); }
+
+bool omGroupEnabled(int group) {
+  Locker<Mutex> l(omMutex());
+  for (OmStream s = 0; s < kOmStreams; ++s) {
+    const MsgSet* set = omGetMsgSet(s);
+    if (set == nullptr) continue;
+    for (MsgSet::GroupIter it = set->group(group); it.next();)
+      if (it.enabled()) return true;
+  }
+  return false;
+}
 
 int omPrintMsgSet(OmStream stream, char* buf, int size) {
   MsgSet* set = omGetMsgSet(stream);

@@ -88,9 +88,15 @@ void omInitOnce();
 // spec: "group/name[:period]" or "group/{name[:period],...}[:period]", the period in seconds
 // ("0" every epoch, none the message's default); for disabling also "group" alone, and null
 // or "" for every message of the stream. A leading "/msg/" is accepted.
-enum class OmListResult { kOk, kSyntax, kUnknownGroup, kUnknownMsg, kBadPeriod, kNoStream };
+// kStationId: the group's format cannot carry the base's station id (omEnableCheck), so nothing
+// of it is enabled.
+enum class OmListResult { kOk, kSyntax, kUnknownGroup, kUnknownMsg, kBadPeriod, kNoStream, kStationId };
+// Whether messages of a pool group may be enabled now; empty: all may.
+extern Hook<bool(int group)> omEnableCheck;
 OmListResult omEnableMsgs(OmStream stream, const char* spec);
 OmListResult omDisableMsgs(OmStream stream, const char* spec);
+// Whether any stream enables a message of the pool group.
+bool omGroupEnabled(int group);
 // Prints a stream's set as "{group={name=period,...},...}" (period in seconds); returns the
 // length, -1 when it did not fit.
 int omPrintMsgSet(OmStream stream, char* buf, int size);

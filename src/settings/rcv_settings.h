@@ -208,8 +208,9 @@ struct RCV_SETTINGS {
   char antSerial[32];            // serial number of the antenna of input 0 (ant/serial), empty none
   std::uint8_t antSetupId;       // its setup id (ant/setup), 0..255
   std::uint8_t antSpare[3];
+  float antHeight;               // the antenna reference point's height over the mark, m (ant/height)
 
-  std::uint8_t reserved[188];
+  std::uint8_t reserved[184];
 };
 static_assert(sizeof(RCV_SETTINGS) == 4096, "RcvSet is stored whole: its size never changes");
 static_assert(offsetof(RCV_SETTINGS, posSourceData) == 16);
@@ -221,7 +222,7 @@ static_assert(offsetof(RCV_SETTINGS, sepAntSol) == 3700);
 static_assert(offsetof(RCV_SETTINGS, rtkDistLim) == 3704 && offsetof(RCV_SETTINGS, grid) == 3712);
 static_assert(offsetof(RCV_SETTINGS, posLedRtkSparse) == 3706 && offsetof(RCV_SETTINGS, posLedRtkIntMs) == 3708);
 static_assert(offsetof(RCV_SETTINGS, antSerial) == 3872);
-static_assert(offsetof(RCV_SETTINGS, reserved) == 3908);
+static_assert(offsetof(RCV_SETTINGS, antHeight) == 3908 && offsetof(RCV_SETTINGS, reserved) == 3912);
 
 extern RCV_SETTINGS RcvSet;
 

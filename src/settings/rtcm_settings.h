@@ -107,11 +107,18 @@ struct RTCM_SETTINGS {
   std::int16_t phaseDiagSignal;
   std::int16_t phaseDiagSet;
   float phaseDiagShift;
-  std::uint8_t reserved[504];
+  // How the RTCM 2 base decoder closes its epochs: bit 0 GLONASS bit taken, bit 1 end of epoch at
+  // the multiple-message bit, bit 2 at a complete epoch; bit 7 marks a stored value (0, an image
+  // written before the field: the defaults, bits 0 and 2).
+  std::uint8_t rtcm2EpochMode;
+  std::uint8_t pad0[3];
+  std::uint8_t reserved[500];
 };
 static_assert(sizeof(RTCM_SETTINGS) == 1024);
 static_assert(offsetof(RTCM_SETTINGS, rtcmMode) == 500 && offsetof(RTCM_SETTINGS, phaseDiagSys) == 510);
-static_assert(offsetof(RTCM_SETTINGS, phaseDiagShift) == 516 && offsetof(RTCM_SETTINGS, reserved) == 520);
+static_assert(offsetof(RTCM_SETTINGS, phaseDiagShift) == 516 && offsetof(RTCM_SETTINGS, rtcm2EpochMode) == 520);
+static_assert(offsetof(RTCM_SETTINGS, reserved) == 524);
+inline constexpr std::uint8_t kRtcm2EpochStored = 0x80, kRtcm2EpochDefault = 0x80 | 1 | 4;
 
 extern RTCM_SETTINGS RtcmSet;
 void rtcmSetDefaults(RTCM_SETTINGS& s);

@@ -144,6 +144,7 @@ void rtcmSetDefaults(RTCM_SETTINGS& s) {
   s.rtcmDec.useNotMonitored = 1;
   s.rtcmDec.version = 2;
   s.rtcmDec.refSource = 2;
+  s.rtcm2EpochMode = kRtcm2EpochDefault;
   s.cmrDec.gloType = 3;
   s.cmrDec.inUse = -1;
   s.cmrDec.nrsCnt = 10;

@@ -33,6 +33,7 @@
 #include <tuple>
 #include <vector>
 
+#include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
 
@@ -186,29 +187,6 @@ std::set<int> gpsEphemerisSats(const std::string& held) {
   return sats;
 }
 
-// CMR frames: STX, status, packet type (0x93 CMR, 0x94 CMR+), length, data, checksum, ETX; data
-// of each valid one of the packet type.
-std::vector<std::string> cmrFrames(const std::string& s, unsigned char packet = 0x93) {
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = b[i + 3];
-    unsigned sum = 0;
-    bool ok = b[i] == 0x02 && b[i + 2] == packet && i + 6 + len <= s.size();
-    if (ok) {
-      for (std::size_t k = 1; k < 4 + len; ++k) sum += b[i + k];
-      ok = (sum & 0xFF) == b[i + 4 + len] && b[i + 5 + len] == 0x03;
-    }
-    if (!ok) {
-      ++i;
-      continue;
-    }
-    out.push_back(s.substr(i + 4, len));
-    i += 6 + len;
-  }
-  return out;
-}
-int cmrType(const std::string& d) { return d.size() >= 2 ? static_cast<unsigned char>(d[1]) >> 5 : -1; }
 
 // A CMR type 1 record's coordinates: per axis 32 bits of 4 mm and 2 bits of 1 mm, then 14 bits
 // of antenna offset.
@@ -414,11 +392,13 @@ void checkRun(const std::vector<Add>& run, const Truth& truth, const std::map<st
 
 // ---- the rover's settings image ------------------------------------------------------------
 
-// The RTCM station records of the code-correction sources (blocks 2196-2200): id, system,
-// position.
+// The RTCM station records of the code-correction sources (blocks 2196-2200): id, system (of the
+// satellite whose correction was formed last), the time of its coordinates (ms of that system's
+// week), position.
 struct StationRecord {
   int id;
   int system;
+  long ms;
   double pos[3];
 };
 std::vector<StationRecord> stationRecords(const std::string& img) {
@@ -432,6 +412,9 @@ std::vector<StationRecord> stationRecords(const std::string& img) {
     std::memcpy(&id, d, 2);
     r.id = id;
     r.system = static_cast<unsigned char>(d[12]);
+    std::uint32_t tag = 0;
+    std::memcpy(&tag, d + 4, 4);
+    r.ms = static_cast<long>(tag >> 1);
     std::memcpy(r.pos, d + 16, sizeof r.pos);
     if (id != 65535) v.push_back(r);
   }
@@ -726,6 +709,14 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
       if (s.id != w.id) continue;
       found = true;
       EXPECT_LT(s.system, 7) << "station " << w.id;
+      if (w.id == 21) {
+        // BeiDou's MSM comes last in each RTCM 3 epoch: the station's last corrections are
+        // BeiDou's, on BeiDou time, 14 s behind GPS time, at the end of that stream's run.
+        EXPECT_EQ(s.system, 5);
+        const double gps = (s.ms + 14000) / 1000.0;
+        EXPECT_GE(gps, r[0].front().gps) << s.ms;
+        EXPECT_LE(gps, r[0].back().gps + 1.0) << s.ms;
+      }
       for (int k = 0; k < 3; ++k) EXPECT_NEAR(s.pos[k], site_[k], w.tol) << "station " << w.id << ", axis " << k;
     }
     EXPECT_TRUE(found) << "no station record of id " << w.id;
@@ -783,7 +774,8 @@ TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
 // carries) and carrier against the truth.
 TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_NO_FATAL_FAILURE(startBoth(false));
-  for (const char* c : {"set,/par/ant/serial,SN4711", "set,/par/rtcm3/base/stid,33", "dm,/dev/ser/b,rtcm3",
+  // CMR (station ids 0..31) off first: a larger id is refused while it is on.
+  for (const char* c : {"dm,/dev/ser/d,cmr", "set,/par/ant/serial,SN4711", "set,/par/rtcm3/base/stid,33", "dm,/dev/ser/b,rtcm3",
                         "em,/dev/ser/b,rtcm3/{1004,1005,1008}:1"})
     ASSERT_NO_FATAL_FAILURE(base_.must(c));
   pumpFor(-1, 2000);
@@ -846,6 +838,7 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
     const char* messages;
     int stid;
   } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}};
+  ASSERT_NO_FATAL_FAILURE(base_.must("dm,/dev/ser/d,cmr"));
   for (const auto& leg : legs) {
     SCOPED_TRACE(leg.messages);
     for (const std::string& c : {"set,/par/rtcm3/base/stid," + std::to_string(leg.stid), std::string("dm,/dev/ser/b,rtcm3"),
@@ -907,7 +900,9 @@ TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   const std::string m = printed(base_.ask("print,/par/pos/ref/meas/xyz"));
   ASSERT_TRUE(parseXyz(m, meas)) << m;
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(meas[k], site_[k], 0.001) << "the board's solution is the site";
-  ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid,1234"));
+  // An id RTCM 3 alone carries: the RTCM 2 and CMR streams off first.
+  for (const char* c : {"dm,/dev/ser/c,rtcm", "dm,/dev/ser/d,cmr", "set,/par/rtcm3/base/stid,1234"})
+    ASSERT_NO_FATAL_FAILURE(base_.must(c));
   ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
   pumpFor(0, 12000);
   EXPECT_EQ(printed(rover_.ask("print,/par/pos/pd/ref/id")), "1234");

@@ -4,7 +4,8 @@
 // recording's antenna with the sky it measures. The log also carries, from QZSS PRN 183, a SLAS
 // monitoring station beside the antenna with its PRN mask, issues of data and corrections
 // (IS-QZSS-L1S message types 47 to 50). Port C in input mode rtcm takes an RTCM 2 reference
-// station's position (type 3) and code corrections (type 1) each second, and port D in input mode
+// station's position (type 3), code corrections (type 1), delta corrections (type 2) and health
+// (type 5) each second, and port D in input mode
 // gbas a ground station's corrections of the pass's satellites, its position and an approach
 // (Types 1, 2 and 4). Each row switches a stage or its model by key and
 // lets the correction epochs run a few seconds under the sanitizers, the program answering
@@ -82,8 +83,11 @@ void ecef(double latDeg, double lonDeg, double h, double out[3]) {
 }
 
 // A second of an RTCM 2 reference station 2 km east of the antenna (station 100): its position
-// (type 3, 0.01 m) and a code correction of every GPS satellite (type 1, two messages of 16:
-// scale 0, UDRE 0, the satellite, PRC 0.02 m, RRC 0.002 m/s, IOD).
+// (type 3, 0.01 m), a code correction of every GPS satellite (type 1, two messages of 16:
+// scale 0, UDRE 0, the satellite, PRC 0.02 m, RRC 0.002 m/s, IOD), the delta corrections of the
+// first 16 for the issue before (type 2, as type 1) and their health (type 5: the satellite,
+// issue-of-data link, health 0, C/N0 code, health enable, new data, loss warning, time to
+// unhealthy).
 std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
   using rtcm2words::bitsOf;
   double p[3];
@@ -98,6 +102,13 @@ std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
       d += "0" + bitsOf(0, 2) + bitsOf(prn & 31, 5) + bitsOf(50 * prn - 800, 16) + bitsOf(prn % 5 - 2, 8) + bitsOf(0, 8);
     w.frame(1, 100, z, seq++, d);
   }
+  std::string delta, health;
+  for (int prn = 1; prn <= 16; ++prn) {
+    delta += "0" + bitsOf(0, 2) + bitsOf(prn & 31, 5) + bitsOf(prn - 8, 16) + bitsOf(0, 8) + bitsOf(255, 8);
+    health += "0" + bitsOf(prn, 5) + "1" + bitsOf(0, 3) + bitsOf(20 + prn % 8, 5) + "1" + "0" + "0" + bitsOf(0, 4) + "00";
+  }
+  w.frame(2, 100, z, seq++, delta);
+  w.frame(5, 100, z, seq++, health);
   return w.bytes;
 }
 
@@ -169,9 +180,10 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
     int probeSeq = 0, bad = 0;
     const std::vector<rtcm2words::Frame> f = rtcm2words::frames(rtcm2Second(probe, 190, probeSeq), bad);
     EXPECT_EQ(bad, 0);
-    ASSERT_EQ(f.size(), 3u);
+    ASSERT_EQ(f.size(), 5u);
     EXPECT_TRUE(f[0].type == 3 && f[0].words == 4 && f[1].type == 1 && f[1].words == 27 && f[2].type == 1);
     EXPECT_TRUE(f[0].station == 100 && f[2].z == 190 && f[2].seq == 2);
+    EXPECT_TRUE(f[3].type == 2 && f[3].words == 27 && f[4].type == 5 && f[4].words == 16);
   }
 
   using Keys = std::vector<std::pair<const char*, const char*>>;

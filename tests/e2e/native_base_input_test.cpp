@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 
 namespace e2e {
 namespace {
@@ -44,25 +45,8 @@ std::string f64(double v) {
   return le(w, 8);
 }
 
-struct Sig {
-  double code, phase, doppler, cn0;
-};
-// GPS second of week -> PRN -> slot -> signal.
-using Truth = std::map<long, std::map<int, std::map<int, Sig>>>;
-
-Truth readTruth(const std::string& text) {
-  Truth t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0;
-    int prn = 0, slot = 0;
-    Sig s{};
-    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf %lf %lf", &sow, &prn, &slot, &s.code, &s.phase, &s.doppler,
-                    &s.cn0) == 7)
-      t[std::lround(sow)][prn][slot] = s;
-  }
-  return t;
-}
+using Sig = SkySignal;
+using Truth = SkyTruth;
 
 // The slot-0 range in seconds as the format carries it.
 double rangeSec(double code) { return std::nearbyint((code / kC - kCodeK) * kCodeD) / kCodeD + kCodeK; }
@@ -151,7 +135,7 @@ TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
   Truth truth;
   ASSERT_TRUE(waitUntil(
       [&] {
-        truth = readTruth(dir_.read("sky.truth"));
+        truth = readSkyTruth(dir_.read("sky.truth"));
         for (auto it = truth.begin(); it != truth.end() && std::next(it) != truth.end(); ++it) {
           if (sent.count(it->first)) continue;
           sent.insert(it->first);

@@ -1,15 +1,25 @@
 // RTCM 2 messages a base of ours never sends, arriving at a port in mode rtcm: constellation
-// health (5, 33), text (16, 36), the GNSS time offset (37) and the network message 59 in its
+// health (5, 33, 43), text (16, 36), the GNSS time offset (37) and the network message 59 in its
 // virtual-station and area-correction forms, written here field by field from RTCM 10402.3 (and
 // gpsd's gpsdecode reads the standard ones back as written). What the running program shows of
 // them: the station health rule decides which station messages become the base; the network
 // print of rtk/dbi/rtcm 59 names each virtual-station correction the client takes; every other
 // message, bad parity and a frame cut short leave the stream in step for the message after them.
+// The base station's time offset (37) reaches the base decoder; the decoder closes the epochs of
+// RTK observables by rtcm/rover/epoch/....
+#include <algorithm>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/rtcm2_words.h"
+#include "e2e/sky_truth.h"
 #include "unit/differential/rtcm2_test_util.h"
 
 namespace e2e {
@@ -61,6 +71,19 @@ Fields health(const std::vector<std::vector<int>>& sats) {
     f.put(0, 1), f.put(static_cast<std::uint64_t>(s[0] & 31), 5), f.put(1, 1), f.put(static_cast<std::uint64_t>(s[1]), 3);
     f.put(static_cast<std::uint64_t>(s[2]), 5), f.put(0, 1), f.put(0, 1), f.put(static_cast<std::uint64_t>(s[3]), 1);
     f.put(0, 4), f.put(0, 2);
+  }
+  return f;
+}
+
+// Message 43: a head word (reserved, system 1..4, reserved), then per satellite id (6 bits),
+// signal (4), validity, health (2), carrier-to-noise (5), new data, loss warning, time to
+// unhealthy (4).
+Fields gnssHealth(int system, const std::vector<std::vector<int>>& sats) {
+  Fields f;
+  f.put(0, 1), f.put(static_cast<std::uint64_t>(system), 4), f.put(0, 19);
+  for (const std::vector<int>& s : sats) {
+    f.put(static_cast<std::uint64_t>(s[0]), 6), f.put(static_cast<std::uint64_t>(s[1]), 4), f.put(1, 1);
+    f.put(static_cast<std::uint64_t>(s[2]), 2), f.put(static_cast<std::uint64_t>(s[3]), 5), f.put(0, 2), f.put(3, 4);
   }
   return f;
 }
@@ -162,6 +185,7 @@ TEST_F(Rtcm2Input, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
       {"virtual station, parity broken in the header", parityBroken(message(59, vrs(1)), 1), 0},
       {"GPS health", message(5, health({{3, 0, 20, 0}, {0, 7, 10, 1}, {17, 2, 31, 0}})), 0},
       {"GLONASS health", message(33, health({{1, 0, 25, 0}, {24, 5, 5, 1}})), 0},
+      {"GNSS health, Galileo E1 and an unknown signal", message(43, gnssHealth(3, {{11, 0, 0, 20}, {19, 9, 1, 30}})), 0},
       {"text", message(16, text("BASE 55 ROOF NORTH")), 0},
       {"text of a station not working", message(16, text("OFF AIR"), 7), 0},
       {"GLONASS text", message(36, text("GLONASS BASE")), 0},
@@ -217,6 +241,128 @@ TEST_F(Rtcm2Input, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"type\":36,\"station_id\":55,\"zcount\":60.0,\"seqnum\":4,\"length\":4,"), std::string::npos) << json;
+}
+
+// Message 37 of the base station (id 0, the base station id of a fresh receiver) goes to the base
+// decoder, which keeps the GPS-GLONASS offset (printed with rtk/dbi/rtcm 37): a pair given GLONASS
+// first as it stands, GPS first negated; any other pair not.
+TEST_F(Rtcm2Input, TheBaseStationsGpsGlonassOffsetReachesTheBaseDecoder) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm"), re("%1%"));
+  ASSERT_EQ(ask("%2%set,/par/rtk/dbi/rtcm,37"), re("%2%"));
+  Port serB(dir_.file("dev/ser/b"));
+  const struct {
+    int systems, station;
+    long long fraction;  // 2^-32 s
+    const char* printed;  // nullptr: nothing
+  } rows[] = {
+      {1, 0, 1LL << 20, "-0.000244141"},  // GPS (0), then GLONASS (1)
+      {8, 0, 1LL << 30, "0.250000000"},   // GLONASS, then GPS
+      {2, 0, 1LL << 29, nullptr},         // GPS and Galileo
+      {8, 0, -(1LL << 29), "-0.125000000"},
+  };
+  std::string bytes, want;
+  for (const auto& r : rows) {
+    bytes += message(37, gnssOffset(r.systems, 0, r.fraction), 0, r.station);
+    if (r.printed != nullptr) want += std::string(" base GPS-GLONASS time offset ") + r.printed + "\n";
+  }
+  ASSERT_TRUE(serB.sendRaw(bytes));
+  ASSERT_TRUE(waitUntil([&] { return rx_->out().find("offset -0.125000000") != std::string::npos; })) << rx_->out();
+  std::string got;
+  std::istringstream in(rx_->out());
+  for (std::string l; std::getline(in, l);)
+    if (l.starts_with(" base GPS-GLONASS")) got += l + "\n";
+  EXPECT_EQ(got, want);
+}
+
+// RTCM 2 RTK observables of a base at the rover's own site (station 0), written from the
+// simulator's sky truth a second after the rover's epoch: per epoch the GPS L1 pseudoranges (19)
+// and then the carrier phases (18), the multiple-message bit clear in both. With
+// rtcm/rover/epoch/eoe on an epoch ends at that bit: the ranges close one alone and the phases
+// another, neither holds a band with both, and no measurement of those seconds reaches the base
+// projection (rtk/dbi/cpd 11); with it off each epoch collects both and is published.
+TEST_F(Rtcm2Input, WithEndOfEpochOnAnEpochClosesAtItsEndFlag) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/rtk/dbi/rtcm,37",
+                        "set,/par/dev/ser/b/imode,rtcm"})
+    ASSERT_EQ(ask(std::string("%c%") + c), re("%c%")) << c;
+  Port serB(dir_.file("dev/ser/b"));
+  using rtcm2words::bitsOf;
+  rtcm2words::Writer w;
+  int seq = 0;
+  // The station at the simulator's site (50 N, 10 E, 300 m).
+  w.frame(3, 0, 0, seq++, bitsOf(404564631, 32) + bitsOf(71335660, 32) + bitsOf(486301885, 32));
+  const auto epoch = [&](long sow, const std::map<int, std::map<int, SkySignal>>& sats) {
+    const long hourMs = sow % 3600 * 1000;
+    const int z = static_cast<int>(hourMs / 600);
+    const std::string head = "0000" + bitsOf((hourMs - 600L * z) * 1000, 20);
+    std::string ranges = head, phases = head;
+    for (const auto& [prn, sigs] : sats) {
+      const auto l1 = sigs.find(0);
+      if (l1 == sigs.end()) continue;
+      ranges += "000" + bitsOf(prn & 31, 5) + bitsOf(0, 8) + bitsOf(std::llround(l1->second.code / 0.02), 32);
+      phases += "000" + bitsOf(prn & 31, 5) + bitsOf(0, 8) + bitsOf(-std::llround(l1->second.phase * 256.0), 32);
+    }
+    w.frame(19, 0, z, seq++, ranges);
+    w.frame(18, 0, z, seq++, phases);
+  };
+  // Each block's seconds one at a time, as a base sends them (the base buffer holds three), once
+  // the rover has had its own epoch of the second: when the truth holds two more.
+  std::set<long> sent;
+  const auto block = [&](int n) {
+    std::set<long> secs;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+          const SkyTruth truth = readSkyTruth(dir_.read("sky.truth"));
+          if (truth.size() < 3) return false;
+          const auto it = std::prev(truth.end(), 3);
+          if (sent.insert(it->first).second) {
+            secs.insert(it->first);
+            w.bytes.clear();
+            epoch(it->first, it->second);
+            EXPECT_TRUE(serB.sendRaw(w.bytes));
+          }
+          return static_cast<int>(secs.size()) >= n;
+        },
+        30000));
+    return secs;
+  };
+  // A marker after a block: the base station's time offset, printed (unbuffered) once decoded,
+  // after everything sent before it.
+  int markers = 0;
+  const auto marker = [&] {
+    w.bytes.clear();
+    w.frame(37, 0, 0, seq++, bitsOf(8, 6) + bitsOf(0, 7) + bitsOf(static_cast<long long>(++markers) << 24, 32));
+    ASSERT_TRUE(serB.sendRaw(w.bytes));
+    char want[64];
+    std::snprintf(want, sizeof want, "offset %.9f", markers / 256.0);
+    ASSERT_TRUE(waitUntil([&] { return rx_->out().find(want) != std::string::npos; })) << want;
+  };
+  ASSERT_TRUE(serB.sendRaw(w.bytes));
+  const std::set<long> a = block(4);
+  ASSERT_NO_FATAL_FAILURE(marker());
+  ASSERT_EQ(ask("%e%set,/par/rtcm/rover/epoch/eoe,on"), re("%e%"));
+  const std::set<long> b = block(4);
+  ASSERT_NO_FATAL_FAILURE(marker());
+  ASSERT_EQ(ask("%e%set,/par/rtcm/rover/epoch/eoe,off"), re("%e%"));
+  const std::set<long> c = block(4);
+  ASSERT_NO_FATAL_FAILURE(marker());
+  // The projection's lines, whole once the program has ended.
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  std::set<long> published;
+  std::istringstream in(out_);
+  for (std::string l; std::getline(in, l);) {
+    int id = 0;
+    double phi = 0, code = 0, dSat = 0, tc = 0;
+    if (std::sscanf(l.c_str(), " Add: %d phi %lf Roc %lf dSat %lf Tc %lf", &id, &phi, &code, &dSat, &tc) == 5)
+      published.insert(std::lround(tc));
+  }
+  for (const std::set<long>* blk : {&a, &b, &c})
+    for (long sec : *blk) EXPECT_EQ(published.count(sec), blk == &b ? 0u : 1u) << "second " << sec;
 }
 
 }  // namespace

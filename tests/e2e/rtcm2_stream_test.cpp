@@ -3,6 +3,7 @@
 // keys keep what was set across a restart.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -46,7 +47,8 @@ TEST_F(Rtcm2Stream, RecordingRelayedByteForByteWhileCommandsAreAnswered) {
 
 TEST_F(Rtcm2Stream, RoverKeysSetPrintRefuseAndSurviveARestart) {
   ASSERT_NO_FATAL_FAILURE(start());
-  const std::string kDefaults = "{maxage=30,seqnum=on,invsign=off,ver=v2.3,usenm=on,refsrc=auto}";
+  const std::string kDefaults =
+      "{maxage=30,seqnum=on,invsign=off,ver=v2.3,usenm=on,refsrc=auto,epoch={glo=on,eoe=off,full=on}}";
   EXPECT_EQ(ask("print,/par/rtcm/rover"), re(kDefaults));
   EXPECT_EQ(ask("%1%set,/par/rtcm/rover/seqnum,off"), re("%1%"));
   EXPECT_EQ(ask("print,/par/rtcm/rover/seqnum"), re("off"));
@@ -55,9 +57,20 @@ TEST_F(Rtcm2Stream, RoverKeysSetPrintRefuseAndSurviveARestart) {
   EXPECT_TRUE(refused(ask("%4%set,/par/rtcm/rover/ver,v3.0")));
   EXPECT_TRUE(refused(ask("%4%set,/par/rtcm/rover/maxage,0")));
   EXPECT_TRUE(refused(ask("%4%set,/par/rtcm/rover/usenm,maybe")));
+  EXPECT_EQ(ask("%5%set,/par/rtcm/rover/epoch/eoe,on"), re("%5%"));
+  EXPECT_EQ(ask("%5%set,/par/rtcm/rover/epoch/glo,off"), re("%5%"));
+  EXPECT_TRUE(refused(ask("%6%set,/par/rtcm/rover/epoch/full,maybe")));
+  EXPECT_TRUE(refused(ask("%6%set,/par/rtcm/rover/epoch/last,on")));
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/rtcm/rover"), re("{maxage=30,seqnum=off,invsign=off,ver=v2.1,usenm=on,refsrc=arp}"));
+  EXPECT_EQ(ask("print,/par/rtcm/rover"),
+            re("{maxage=30,seqnum=off,invsign=off,ver=v2.1,usenm=on,refsrc=arp,epoch={glo=off,eoe=on,full=on}}"));
+  EXPECT_EQ(ask("%7%set,/par/rtcm/rover/epoch/full,off"), re("%7%"));
+  std::this_thread::sleep_for(std::chrono::seconds(11));
+  ASSERT_TRUE(rx_->signal(SIGKILL));
+  EXPECT_EQ(end(), -SIGKILL);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/rtcm/rover/epoch"), re("{glo=off,eoe=on,full=off}"));
   EXPECT_EQ(ask("%i%init,/par/"), re("%i%"));
   EXPECT_EQ(ask("print,/par/rtcm/rover"), re(kDefaults));
 }

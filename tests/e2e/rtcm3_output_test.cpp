@@ -19,6 +19,7 @@
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
+#include "e2e/rtcm3_writer.h"
 
 namespace e2e {
 namespace {
@@ -184,6 +185,24 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
       ASSERT_EQ(f.size(), 6u + 6u + 127u);
       EXPECT_EQ(f.substr(3 + 6, 127), text127);
     }
+
+  // A rover reads a base's "/par/base/" texts: the frames of this base on its port C in mode
+  // rtcm3, with texts of every parameter (values, "unknown" ones, absent groups) and a malformed
+  // one, then a station (1005) of the base station id of a fresh rover (0); the station becomes
+  // the base record, the texts before it having left the stream in step.
+  std::string rover;
+  for (const std::string& f : frames) rover += f;
+  for (const std::string t : {"/par/base/modem=unknown", "/par/base/modem={power=12,tempc=unknown,volt=12.5,id=7,id2=unknown}",
+                              "/par/base/msgnum={41,3,4}", "/par/base/msgnum={x,3,4}",
+                              "/par/base/moving={accel={0.1,0.2,0.3,1},curpos=,alert={0.10,0.1,0.1,0.1}}", "plain text"})
+    rover += rtcm3w::Message(1029).u(1234, 12).u(0, 16).u(0, 17).u(t.size(), 7).text(t, 8).frame();
+  rover += rtcm3w::msg1005(0, 4045646.31, 713356.6, 4863018.85);
+  ASSERT_EQ(ask("%c%set,/par/dev/ser/c/imode,rtcm3"), re("%c%"));
+  Port c(dir_.file("dev/ser/c"));
+  ASSERT_TRUE(c.sendRaw(rover));
+  EXPECT_TRUE(waitUntil([&] {
+    return ask("print,/par/pos/pd/ref/pos/xyz") == re("{x=4045646.3100,y=713356.6000,z=4863018.8500}");
+  }));
 
   ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
   b.fill([](const std::string&) { return false; }, 1500);

@@ -9,6 +9,7 @@
 // GLONASS-UTC and GLONASS-GPS offsets, the day, the L3 mark) in the GLONASS UTC block, string 5
 // the ionosphere model in its block (a scale of 1, the simulator's quiet-day Ap of 7, the day's
 // solar flux from the file's Galileo a0). With every string 2's TS one step out, none of that.
+// A rover takes the QZSS and NavIC ones from the stream of every system and sends them on.
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,6 +78,44 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
       {"GLONASS L3", {}, "1", "1020", {1020}, "R", 90000},
       {"GLONASS L3 out of step", {"--glo-l3-ts-skip"}, "1", "1020", {}, "", 45000},
   };
+  // A rover that takes navigation data from outside only takes the QZSS (1044) and NavIC (1041)
+  // ephemerides from the RTCM 3 stream of every system on a port in mode rtcm3, and sends them on
+  // as its own: convbin reads the file's values back again.
+  const auto roverTakes = [&](const std::vector<std::string>& frames) {
+    std::string qzssNavic;
+    for (const std::string& x : frames)
+      if (rtcm3Type(x) == 1041 || rtcm3Type(x) == 1044) qzssNavic += x;
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    // Navigation data from outside only: its board's broadcast is not taken.
+    ASSERT_EQ(ask("%m%set,/par/pos/navdata/source,ext"), re("%m%"));
+    ASSERT_EQ(ask("%m%set,/par/dev/ser/c/imode,rtcm3"), re("%m%"));
+    Port c(dir_.file("dev/ser/c")), d(dir_.file("dev/ser/d"));
+    ASSERT_EQ(ask("%e%em,/dev/ser/d,rtcm3/{1041,1044}:1"), re("%e%"));
+    ASSERT_TRUE(c.sendRaw(qzssNavic));
+    d.fill(
+        [&](const std::string& held) {
+          std::map<int, int> n;
+          for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
+          return n[1041] >= 2 && n[1044] >= 2;
+        },
+        30000);
+    ASSERT_TRUE(dir_.write("rover.rtcm3", d.held));
+    const std::string roverCmd = "cd '" + dir_.path +
+                                 "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n rover.nav rover.rtcm3 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(roverCmd.c_str()), 0);
+    std::map<char, int> rover;
+    for (const Record& g : rinex::readRinex3(dir_.read("rover.nav"))) {
+      bool same = false;
+      for (const Record& w : file)
+        same = same || (w.sat == g.sat && w.type == sourceType(g) && w.epoch == g.epoch &&
+                        rinex::differences(g, w, comparedFields(g.sat[0])).empty());
+      EXPECT_TRUE(same) << g.sat << " " << g.epoch;
+      ++rover[g.sat[0]];
+    }
+    for (char sys : {'J', 'I'}) EXPECT_GE(rover[sys], 2) << sys;
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     fresh();
@@ -130,6 +169,9 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
       ++compared[g.sat[0]];
     }
     for (char sys : row.systems) EXPECT_GE(compared[sys], 2) << sys;
+    if (row.types.count(1044) != 0) {
+      ASSERT_NO_FATAL_FAILURE(roverTakes(frames));
+    }
     if (row.navdata[0] != '1') continue;
     // The image is saved at most every 10 s; the FDMA strings rewrite the UTC block now and then.
     std::string u, m;

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <type_traits>
 
+#include "platform/debug.h"
 #include "positioning/antdb/ant_db.h"
+#include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
 
 RtcmCpdDecoder rtcmCpdClient;
@@ -15,6 +17,7 @@ constexpr int kFreqL1 = 0, kFreqL2 = 2;
 constexpr int kBands = 3;
 // Time-offset system codes of message 37.
 constexpr int kCodeGps = 0, kCodeGlonass = 1;
+constexpr int kDebugOffset = 37;  // rtcm_dbi: print each GPS-GLONASS offset taken
 
 int freqOf(const RTCM_RTK_HEAD& h) { return h.freqBits >> 2 & 3; }
 bool freqValid(int f) { return f == kFreqL1 || f == kFreqL2; }
@@ -202,7 +205,9 @@ void RtcmCpdDecoder::updateGnssOffset(const MSG_GNSS_OFFSET& m) {
     b = t;
     v = -v;
   }
-  if (a == kCodeGlonass && b == kCodeGps) gnssOffset_ = v;
+  if (a != kCodeGlonass || b != kCodeGps) return;
+  gnssOffset_ = v;
+  if (rtcm_dbi == kDebugOffset) debPrintfx(-1, " base GPS-GLONASS time offset %.9f\n", gnssOffset_);
 }
 
 void RtcmCpdDecoder::reset() {

@@ -7,3 +7,9 @@
 
 // Registers the area "cmr/rover"; false when the prefix is taken or the table full.
 bool registerCmrRoverArea();
+
+// The CMR coder keys under /par/cmr/base/: the description that type 2 and CMR+ send, name (short
+// station name, 0..8 characters), cogo (COGO code, 0..16), lname (long name, 0..51), and motion
+// (unknown, static, kinematic: the header's motion state; kinematic sends the receiver's own
+// position as the station). Stored at once.
+bool registerCmrBaseArea();

@@ -159,8 +159,21 @@ void RTCM_Client::updateFKPCor(const MSG_FKP_COR& r, int port) {
   if (RtcmCpdClient* b = accepted(r.header.stationId, port)) b->updateFKPCor(r);
 }
 
-// The offset between the systems' times is not used from this source.
-void RTCM_Client::updateGnssOffset(const MSG_GNSS_OFFSET&, int) {}
+// The GPS-GLONASS time offset of the base goes with its epochs, as its RTK messages do.
+void RTCM_Client::updateGnssOffset(const MSG_GNSS_OFFSET& r, int port) {
+  if (RtcmCpdClient* b = accepted(r.header.stationId, port)) b->updateGnssOffset(r);
+}
+
+void RTCM_Client::setEpochModes(std::uint8_t mode) {
+  if (base_ == nullptr) return;
+  base_->setGlo((mode & kEpochGlo) != 0);
+  base_->setEoe((mode & kEpochEoe) != 0);
+  base_->setFull((mode & kEpochFull) != 0);
+}
+
+void rtcm2SetEpochModes(std::uint8_t mode) {
+  for (RTCM_Client& c : RtcmCl) c.setEpochModes(mode);
+}
 
 void RTCM_Client::updateStatus(RTCM_DEC_STATUS& st, int port) {
   DecSt.putStatus(port, st);

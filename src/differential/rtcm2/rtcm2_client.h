@@ -54,6 +54,12 @@ class RTCM_Client : public RTCM_Decoder_Client {
   void updateGnssOffset(const MSG_GNSS_OFFSET& r, int port) override;
   void updateStatus(RTCM_DEC_STATUS& st, int port) override;
 
+  // How the base decoder closes the epochs of its RTK messages (rtcm/rover/epoch/...): a
+  // record's GLONASS bit makes it GLONASS data; the multiple-message bit clear ends the epoch; a
+  // complete epoch ends at its last message.
+  static constexpr std::uint8_t kEpochGlo = 1, kEpochEoe = 2, kEpochFull = 4;
+  void setEpochModes(std::uint8_t mode);
+
   // Called from the task that invalidates the base record while the decoder task reads the flag.
   void invalidateExtRef() { std::atomic_ref<std::uint8_t>(extValid_).store(0); }
 
@@ -69,3 +75,5 @@ class RTCM_Client : public RTCM_Decoder_Client {
 extern RTCM_Client RtcmCl[InPorts::DEC_NUM];
 // Binds each port's RTCM 2 decoder to its client.
 void rtcm2ClientsInit();
+// The epoch modes (RTCM_Client::kEpoch...) of the RTCM 2 decoder settings, through every client.
+void rtcm2SetEpochModes(std::uint8_t mode);

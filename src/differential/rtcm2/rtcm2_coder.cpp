@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "differential/nav_decoder.h"
 #include "positioning/gps_parity.h"
 
 const std::uint8_t rtcmTypeOfKind[kRtcmMsgCount] = {1,  0,  3,  0,  6,  9,  15, 16, 18, 19, 20, 21,
@@ -16,6 +17,8 @@ constexpr long kHourMs = 3600000;
 constexpr int kPreamble = 0x66;
 constexpr int kTextMax = 90;
 constexpr int kTypeBits = 6, kStationBits = 10, kZBits = 13;
+constexpr int kHeaderWords = 2;
+constexpr int kCountFirst = 17, kCountBits = 5;  // the header's data-word count: word 2, bits 17-21
 
 long roundHalfAway(double x) { return static_cast<long>(x >= 0 ? x + 0.5 : x - 0.5); }
 
@@ -35,12 +38,24 @@ void RTCM_Coder::Words::clear() {
 }
 
 void RTCM_Coder::Words::put(std::uint32_t value, int n) {
-  for (int i = n - 1; i >= 0; --i) {
+  // A field runs over as many words as it needs, a piece in each. The descriptors number the
+  // header's words and then the data words from 1, as a reader addresses them.
+  while (n > 0) {
     const int word = bits / 24;
     if (word >= kMaxWords) return;
-    if ((value >> i) & 1u) w[word] |= 1u << (23 - bits % 24);
-    ++bits;
+    const int first = bits % 24;
+    const int width = n < 24 - first ? n : 24 - first;
+    const std::uint32_t piece = (value >> (n - width)) & ((1u << width) - 1u);
+    std::uint32_t* base = word < kHeaderWords ? w : w + kHeaderWords;
+    const int number = word < kHeaderWords ? word + 1 : word - kHeaderWords + 1;
+    BitPacker::packBits(base, piece, BitPacker::desc(number, first + 1, width));
+    bits += width;
+    n -= width;
   }
+}
+
+void RTCM_Coder::Words::setDataWords(int n) {
+  BitPacker::packBits(w, static_cast<std::uint32_t>(n), BitPacker::desc(2, kCountFirst, kCountBits));
 }
 
 void RTCM_Coder::Words::fillPattern() {
@@ -158,9 +173,9 @@ bool RTCM_Coder::endMessage() {
     seq_ = (seq_ + 7) & 7;  // not sent: its sequence number goes to the next message
     return false;
   }
-  words_.w[1] = (words_.w[1] & ~0xF8u) | (static_cast<std::uint32_t>(data) << 3);
+  words_.setDataWords(data);
   std::uint32_t ws[kMaxWords];
-  for (int i = 0; i < n; ++i) ws[i] = words_.w[i] << 6;
+  for (int i = 0; i < n; ++i) ws[i] = words_.w[i];
   GpsParity::addParity(ws, n, parity_);
   for (int i = 0; i < n; ++i)
     for (int k = 0; k < 5; ++k) out_[outLen_++] = sixOfEight((ws[i] >> (24 - 6 * k)) & 0x3F);

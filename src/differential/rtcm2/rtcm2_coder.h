@@ -61,12 +61,16 @@ class RTCM_Coder {
   int rtkMessages(int sys, int freq) const { return rtkMsgs_[sys & 1][freq & 1]; }
 
  private:
-  // The word under construction: 24-bit data words filled most significant bit first.
+  // The message under construction: the two header words and the data words, each a 30-bit word
+  // whose data bits fill bits 29-6, written field by field through BitPacker, most significant
+  // bit first.
   struct Words {
     std::uint32_t w[kMaxWords];
     int bits;  // bits written
     void clear();
     void put(std::uint32_t value, int n);
+    // Sets the header's count of data words (zero until then).
+    void setDataWords(int n);
     void putSigned(long value, int n) { put(static_cast<std::uint32_t>(value), n); }
     int count() const { return (bits + 23) / 24; }
     // Fills the last word with the alternating pattern (1010...) from the current bit.

@@ -5,9 +5,11 @@
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
+#include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm2/rtcm2_coder.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
 #include "settings/nv_settings.h"
+#include "settings/rtcm_settings.h"
 
 namespace {
 
@@ -16,8 +18,41 @@ constexpr const char* kRefSources = "l1pc,arp,auto";
 constexpr long long kMaxAgeLimit = 32767;  // s, the correction stores' 16-bit signed limit
 constexpr int kTextMax = 90;               // characters of a type 16 or 36 text
 
+// The base decoder's epoch modes by key name: the bit of RTCM_SETTINGS::rtcm2EpochMode.
+constexpr struct {
+  const char* key;
+  std::uint8_t bit;
+} kEpochModes[] = {{"glo", RTCM_Client::kEpochGlo}, {"eoe", RTCM_Client::kEpochEoe}, {"full", RTCM_Client::kEpochFull}};
+
+std::uint8_t epochModes() {
+  const std::uint8_t m = RtcmSet.rtcm2EpochMode;
+  return (m & kRtcm2EpochStored) != 0 ? m : kRtcm2EpochDefault;
+}
+
+int epochSet(const char* p, const ZRNamedNode* v) {
+  for (const auto& e : kEpochModes) {
+    if (!strcmpA(p, e.key)) continue;
+    bool on = false;
+    if (int rc = setBool(v, on)) return rc;
+    const std::uint8_t m = epochModes();
+    RtcmSet.rtcm2EpochMode = static_cast<std::uint8_t>(kRtcm2EpochStored | (on ? m | e.bit : m & ~e.bit));
+    rtcm2SetEpochModes(RtcmSet.rtcm2EpochMode);
+    nv_writeRtcmSettings();
+    return CMD_OK;
+  }
+  return CMD_WRONG_1ST;
+}
+
+int epochPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  for (const auto& e : kEpochModes)
+    if (strcmpA(p, e.key)) rc = reBool(re, (epochModes() & e.bit) != 0);
+  return rc;
+}
+
 // A set builds the whole new record first, so that a refused value changes nothing.
 int rovercSet(const char* p, const ZRNamedNode* v) {
+  if (const char* e = strncmpA(p, "epoch")) return epochSet(e, v);
   RTCM_DEC_SETTINGS s = RTCM_Decoder::Set;
   if (strcmpA(p, "maxage")) {
     if (int rc = setInt(v, s.maxAge, 1, kMaxAgeLimit)) return rc;
@@ -48,6 +83,7 @@ int rovercPrint(const char* p, Reply& re) {
   if (strcmpA(p, "ver")) rc = reEnum(re, static_cast<int>(s.version), kVersions);
   if (strcmpA(p, "usenm")) rc = reBool(re, s.useNotMonitored != 0);
   if (strcmpA(p, "refsrc")) rc = reEnum(re, static_cast<int>(s.refSource), kRefSources);
+  if (const char* e = strncmpA(p, "epoch")) rc = reSub(epochPrint, e, re);
   return rc;
 }
 

@@ -154,27 +154,43 @@ void RTCM_Decoder::decodeHealth() {
   const int src = get_RtcmSourceIndex(sourceTime(t), header.stationId);
   if (src < 0 || src >= RTCMData::kRtcmSources) return;
   RtcmSatCorrectionServerType& server = PVTDataInstance.rtcmSatCorrection[src];
+  using Health = Sat::HealthType;
   for (int w = first; w < n; ++w) {
     const int p = 24 * w;
-    int number = 0, health = 0, slot = 0;
+    int number = 0, slot = 0;
+    Health h{};
+    // Type 43: id, signal, validity (read past), health (2 bits), then as 5 from C/N0 on without
+    // health enable; 5 and 33: reserved, id, issue-of-data link, health (3 bits), C/N0, health
+    // enable, new navigation data, loss warning, time to unhealthy.
+    int at = 0;
     if (type == 43) {
       number = static_cast<int>(bits(p, 6));
       Rtcm2Signal sig{0, 0, 0};
       if (!rtcm2SignalOf(sys, static_cast<int>(bits(p + 6, 4)), sig)) continue;
       slot = sig.slot;
-      health = static_cast<int>(bits(p + 11, 2));
+      h.uHealth = static_cast<std::uint8_t>(bits(p + 11, 2));
+      at = p + 13;
     } else {
       number = static_cast<int>(bits(p + 1, 5));
       if (number == 0 && sys == kSysGps) number = 32;
-      health = static_cast<int>(bits(p + 7, 3));
+      if (bits(p + 6, 1) != 0) h.uFlags |= Health::kIodLink;
+      h.uHealth = static_cast<std::uint8_t>(bits(p + 7, 3));
+      at = p + 10;
     }
-    const bool lossWarning = bits(type == 43 ? p + 19 : p + 17, 1) != 0;
+    h.uCn0 = static_cast<std::uint8_t>(bits(at, 5));
+    if (type != 43 && bits(at + 5, 1) != 0) h.uFlags |= Health::kEnable;
+    at += type == 43 ? 5 : 6;
+    if (bits(at, 1) != 0) h.uFlags |= Health::kNewNavData;
+    if (bits(at + 1, 1) != 0) h.uFlags |= Health::kLossWarning;
+    h.uTimeToUnhealthy = static_cast<std::uint8_t>(bits(at + 2, 4));
     SvIdType id;
     if (!satId(sys, number, id)) continue;
     if (server.Take(&id, &SatCorr) == 0) SatCorr.init();
     SatCorr.set_ReadyHealthStatus(header.stationId, slot);
+    SatCorr.health[slot] = h;
+    RTCMData::set_TimeTag(SatCorr.ulHealthTime[slot], static_cast<int>(t));
     // An unhealthy satellite's corrections are not used until a correction message says again.
-    if (health != 0 || lossWarning) SatCorr.uSlotFlags[slot] |= Sat::kUnusable;
+    if (h.uHealth != 0 || (h.uFlags & Health::kLossWarning) != 0) SatCorr.uSlotFlags[slot] |= Sat::kUnusable;
     server.Put(&id, &SatCorr);
   }
   putSourceState(sys, t);

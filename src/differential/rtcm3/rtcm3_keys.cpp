@@ -6,6 +6,7 @@
 #include "command/param_engine.h"
 #include "command/result_codes.h"
 #include "command/values.h"
+#include "differential/coding_driver.h"
 #include "differential/rtcm3/rtcm3_coder.h"
 #include "differential/rtcm3/rtcm3_transform_print.h"
 #include "differential/rtcm3_decoder.h"
@@ -80,6 +81,8 @@ int rtcm3BaseSet(const char* p, const ZRNamedNode* v) {
   }
   RTC3_COD_SETTINGS s = Rtcm3Cod.settings();
   if (int rc = baseField(p, v, s)) return rc;
+  // One id for every format: one that would silence an RTCM 2 or CMR stream already on is refused.
+  if (strcmpA(p, "stid") && !diffStationIdFitsStreams(s.stationId)) return CMD_WRONG_ID;
   Rtcm3Cod.setSettings(s);
   nv_writeRtcm3Settings();
   // The other formats send the same station id.

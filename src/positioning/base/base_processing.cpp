@@ -191,6 +191,26 @@ PosData::ClockDataType epochClockData(const PVTEngineEpochDataType& e) {
   return c;
 }
 
+PosData::ClockDataType withGpsOffset(const PosData::ClockDataType& filtered, const PVTEngineEpochDataType& e) {
+  PosData::ClockDataType c = filtered;
+  double o = 0.0, ref = 0.0;
+  float sigma = 0.0f;
+  if (c.get_FilteredTimeScaleOffset(kSysGps, o, sigma) || !c.get_FilteredOffset(ref, sigma)) return c;
+  const PosData::ClockDataType own = epochClockData(e);
+  if (!own.get_FilteredTimeScaleOffset(kSysGps, o, sigma)) return c;
+  double sign = 0.0;
+  const int p = PosData::get_DtIndex(c.uRefSystem, kSysGps, sign);
+  if (p < 0 || sign == 0.0) return c;
+  // The board's offset is of its own epoch; the filtered one of the clock's time tag.
+  double d = 0.0;
+  if (c.get_FilteredDrift(d, sigma))
+    o -= static_cast<double>(static_cast<std::int32_t>(own.ulFilteredTimeTag - c.ulFilteredTimeTag)) * 0.001 * d;
+  c.systemDelta[p].dDelta = (o - ref) * sign;
+  c.systemDelta[p].fSigma = 0.0f;
+  c.systemDelta[p].bValid = 1;
+  return c;
+}
+
 void buildDifData(bool useWgs, const double a[3], bool usePe9, const double b[3], const PVTEngineEpochDataType& e,
                   const PosData::ClockDataType& clock, NAVCOD_DIF_DATA& data, const ChanData* chan,
                   const BaseSettings& s, const RefClockLinks& links, bool posValid) {
@@ -313,7 +333,9 @@ void baseModeProcessing(const double* const refPos[kRefPosRecords], const double
   double v = 0.0;
   float sg = 0.0f;
   const PosData::ClockDataType clock =
-      filtered.get_FilteredDrift(v, sg) && filtered.get_FilteredOffset(v, sg) ? filtered : epochClockData(*e);
+      filtered.get_FilteredDrift(v, sg) && filtered.get_FilteredOffset(v, sg)
+          ? withGpsOffset(filtered, *e)
+          : epochClockData(*e);
 
   const bool altPair = s.rtcmSetCmn[3] != 0;
   const double* a = altPair ? refPos[kRefPosGPS] : refPos[kRefPosWgs];

@@ -77,6 +77,11 @@ void buildIonData(const PVTEngineEpochDataType& e, NAVCOD_IONO_DATA& data, const
 // The epoch's own clock (from its solution) as clock data, for when the reference clock has
 // none.
 PosData::ClockDataType epochClockData(const PVTEngineEpochDataType& e);
+// The reference clock's data, with GPS time's offset taken from the epoch's own clock (of `e`)
+// when the reference clock knows none: while no GPS satellite is fit for its solution (their
+// first ephemerides unhealthy, say) and no broadcast offset links its reference system to GPS
+// time, the receiver still keeps GPS time, and a base's GPS observations still have their epoch.
+PosData::ClockDataType withGpsOffset(const PosData::ClockDataType& filtered, const PVTEngineEpochDataType& e);
 
 // Per epoch, after the position solution.
 void baseModeProcessing();

@@ -44,6 +44,8 @@ void SatCorrectionType::init() {
   for (int s = 0; s < kCorrSlots; ++s) {
     uSlotReady[s] = 0;
     ulRangeTime[s][0] = ulRangeTime[s][1] = 0;
+    health[s] = HealthType{};
+    ulHealthTime[s] = 0;
   }
   ulDeltaRangeTime = 0;
   ulIonoTime = 0;
@@ -117,8 +119,8 @@ bool expire(T& flags, T bit, int system, int now, TimeTag tag, double timeout) {
 bool SatCorrectionType::clear_ExpiredData(int system, int now) {
   bool any = false;
   for (int s = 0; s < kCorrSlots; ++s) {
-    // Health is sent with the range corrections and shares the first code's tag.
-    any |= expire<std::uint8_t>(uSlotReady[s], kHealth, system, now, ulRangeTime[s][0], kHealthTimeout);
+    // Health comes in its own messages, each code's correction in its own: each ages by its tag.
+    any |= expire<std::uint8_t>(uSlotReady[s], kHealth, system, now, ulHealthTime[s], kHealthTimeout);
     any |= expire<std::uint8_t>(uSlotReady[s], kRangeCode0, system, now, ulRangeTime[s][0], dRangeTimeout);
     any |= expire<std::uint8_t>(uSlotReady[s], kRangeCode1, system, now, ulRangeTime[s][1], dRangeTimeout);
   }

@@ -85,6 +85,20 @@ struct SatCorrectionType {
   float fIonoRate;      // m/s
   std::uint8_t uIonoUdre;
   std::uint8_t bIonoGnssUdre;  // uIonoUdre is a GNSS-message code
+  // A satellite's health as its station broadcasts it (types 5, 33 and 43), per slot, with the
+  // time of the message: it ages out apart from the corrections.
+  struct HealthType {
+    static constexpr std::uint8_t kIodLink = 1u << 0;     // issue of data link (5, 33)
+    static constexpr std::uint8_t kEnable = 1u << 1;      // health enable (5, 33)
+    static constexpr std::uint8_t kNewNavData = 1u << 2;
+    static constexpr std::uint8_t kLossWarning = 1u << 3;
+    std::uint8_t uHealth;           // 3 bits (5, 33), 2 bits (43)
+    std::uint8_t uCn0;              // carrier-to-noise code, 5 bits: 0 not tracked, else 24 + code dB-Hz
+    std::uint8_t uTimeToUnhealthy;  // 4 bits of 5 minutes
+    std::uint8_t uFlags;
+  };
+  HealthType health[kCorrSlots];
+  TimeTag ulHealthTime[kCorrSlots];
 
   void init();
 

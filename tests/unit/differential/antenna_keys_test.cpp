@@ -56,7 +56,7 @@ TEST_F(AntennaKeys, SetPrintAndRefuse) {
   }
   std::strcpy(RcvSet.antSerial, "X1");
   RcvSet.antSetupId = 3;
-  EXPECT_EQ(print("ant"), "{serial=X1,setup=3}");
+  EXPECT_EQ(print("ant"), "{serial=X1,setup=3,name=,height=0.0000}");
 }
 
 // What the keys set goes out with the reference station: the record the coders are handed.

@@ -159,6 +159,7 @@ class Station {
     e.dEpochInterval = interval;
     e.pChanData = Cdat;
     e.pEpochSatData = &sats();
+    e.pNavSol = nullptr;  // the model's epochs come without the board's solution
     e.rcvTime = PosData::RcvTimeDataType{};
     e.rcvTime.ulTimeTag = static_cast<std::uint32_t>(1000 * n);
     const std::uint32_t gpsMs = 345600000u + 1000u * static_cast<std::uint32_t>(n);

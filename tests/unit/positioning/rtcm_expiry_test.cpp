@@ -25,7 +25,10 @@ constexpr std::int64_t kStartMs = 3600000;  // the records are written at 01:00 
 constexpr std::uint16_t kStation = 1234;
 constexpr std::uint16_t kRangeTimeout = 60, kIonoTimeout = 300;  // s
 
-std::int64_t cycleMs(int sys) { return sys == kSysGlonass ? kDayMs : kWeekMs; }
+std::int64_t cycleMs(int sys) { return sys == kSysGlonass || sys == kSysSbas ? kDayMs : kWeekMs; }
+// Each system's time against GPS time: GLONASS runs on UTC(SU), 3 h less the 18 leap seconds
+// ahead; BeiDou 14 s behind. Records must age on their own system's time.
+std::int64_t leadMs(int sys) { return sys == kSysGlonass ? 3 * 3600000 - 18000 : sys == kSysBeidou ? -14000 : 0; }
 
 // The setups with the RTCM correction and ionosphere time-outs of these tests.
 void setups() {
@@ -47,13 +50,10 @@ void epochs(double fromSec, double toSec) {
     const std::int64_t ms = kStartMs + static_cast<std::int64_t>(t * 1000);
     PosData::RcvTimeDataType r{};
     r.ulTimeTag = static_cast<std::uint32_t>(ms);
-    for (auto* s : {&r.gps, &r.gal, &r.qzss, &r.bds, &r.irn}) {
-      s->ulMs = static_cast<std::uint32_t>(ms % kWeekMs);
-      s->uStatus[0] = 1;
-    }
-    for (auto* s : {&r.glo, &r.sbas}) {
-      s->ulMs = static_cast<std::uint32_t>(ms % kDayMs);
-      s->uStatus[0] = 1;
+    PosData::RcvTimeDataType::SysTime* sys[] = {&r.gps, &r.glo, &r.gal, &r.sbas, &r.qzss, &r.bds, &r.irn};
+    for (int k = 0; k < 7; ++k) {
+      sys[k]->ulMs = static_cast<std::uint32_t>((ms + leadMs(k)) % cycleMs(k));
+      sys[k]->uStatus[0] = 1;
     }
     D.rcvTime.Put(&r);
     SatCorrProcessorInstance.update(static_cast<std::uint32_t>(ms));
@@ -62,7 +62,9 @@ void epochs(double fromSec, double toSec) {
   }
 }
 
-int nowMs(int sys, double sec) { return static_cast<int>((kStartMs + static_cast<std::int64_t>(sec * 1000)) % cycleMs(sys)); }
+int nowMs(int sys, double sec) {
+  return static_cast<int>((kStartMs + static_cast<std::int64_t>(sec * 1000) + leadMs(sys)) % cycleMs(sys));
+}
 
 SvIdType satOf(int sys, int number) {
   SvIdType id{};
@@ -79,14 +81,28 @@ TEST(RtcmExpiry, CodeCorrectionsOlderThanTheirTimeOutNeverComeBack) {
   struct Row {
     const char* what;
     int sys;
-    bool iono;  // the ionosphere part, else the range correction of slot 0, code 0
+    int part;  // kRange (slot 0, code 0), kSecondCode (slot 0, code 1 alone), kIono, kHealth
     std::vector<Check> checks;
   };
+  enum { kRange, kSecondCode, kIono, kHealth };
   const Row rows[] = {
-      {"GLONASS range", kSysGlonass, false, {{10, true}, {70, false}, {86405, false}, {172805, false}}},
-      {"GPS range", kSysGps, false, {{10, true}, {70, false}, {604805, false}, {1209605, false}}},
-      {"GLONASS ionosphere", kSysGlonass, true, {{290, true}, {310, false}, {86590, false}}},
-      {"GPS ionosphere", kSysGps, true, {{290, true}, {310, false}, {604890, false}}},
+      {"GLONASS range", kSysGlonass, kRange, {{10, true}, {70, false}, {86405, false}, {172805, false}}},
+      {"GPS range", kSysGps, kRange, {{10, true}, {70, false}, {604805, false}, {1209605, false}}},
+      {"GLONASS ionosphere", kSysGlonass, kIono, {{290, true}, {310, false}, {86590, false}}},
+      {"GPS ionosphere", kSysGps, kIono, {{290, true}, {310, false}, {604890, false}}},
+      // The L1 P correction of a slot without its C/A one lives until its own time-out.
+      {"GPS P code alone", kSysGps, kSecondCode, {{10, true}, {50, true}, {70, false}, {604805, false}}},
+      // Health comes in messages of its own, and keeps 1800 s whatever the corrections do.
+      {"GLONASS health alone", kSysGlonass, kHealth, {{10, true}, {1790, true}, {1810, false}, {86405, false}}},
+      {"BeiDou range", kSysBeidou, kRange, {{10, true}, {50, true}, {70, false}}},
+  };
+  const auto ready = [](const Sat& c, int part, int sys, int now) {
+    switch (part) {
+      case kRange: return c.is_ReadyRangeCorr(sys, now, 0, 0);
+      case kSecondCode: return c.is_ReadyRangeCorr(sys, now, 0, 1);
+      case kIono: return c.is_ReadyIonoCorr(sys, now);
+      default: return (c.uSlotReady[0] & Sat::kHealth) != 0;
+    }
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -94,10 +110,18 @@ TEST(RtcmExpiry, CodeCorrectionsOlderThanTheirTimeOutNeverComeBack) {
     const SvIdType id = satOf(r.sys, 5);
     Sat c{};
     c.init();
-    c.set_ReadyRangeCorr(kStation, 0, 0);
-    c.set_ReadyIonoCorr(kStation);
-    RTCMData::set_TimeTag(c.ulRangeTime[0][0], nowMs(r.sys, 0));
-    RTCMData::set_TimeTag(c.ulIonoTime, nowMs(r.sys, 0));
+    if (r.part == kSecondCode) {
+      c.set_ReadyRangeCorr(kStation, 0, 1);
+      RTCMData::set_TimeTag(c.ulRangeTime[0][1], nowMs(r.sys, 0));
+    } else if (r.part == kHealth) {
+      c.set_ReadyHealthStatus(kStation, 0);
+      RTCMData::set_TimeTag(c.ulHealthTime[0], nowMs(r.sys, 0));
+    } else {
+      c.set_ReadyRangeCorr(kStation, 0, 0);
+      c.set_ReadyIonoCorr(kStation);
+      RTCMData::set_TimeTag(c.ulRangeTime[0][0], nowMs(r.sys, 0));
+      RTCMData::set_TimeTag(c.ulIonoTime, nowMs(r.sys, 0));
+    }
     ASSERT_EQ(D.rtcmSatCorrection[0].Put(&id, &c), 1);
     double at = 0;
     for (const Check& k : r.checks) {
@@ -106,8 +130,7 @@ TEST(RtcmExpiry, CodeCorrectionsOlderThanTheirTimeOutNeverComeBack) {
       Sat got{};
       ASSERT_EQ(D.rtcmSatCorrection[0].Take(&id, &got), 1);
       const int now = nowMs(r.sys, k.sec);
-      EXPECT_EQ(r.iono ? got.is_ReadyIonoCorr(r.sys, now) : got.is_ReadyRangeCorr(r.sys, now, 0, 0), k.ready)
-          << "at " << k.sec << " s";
+      EXPECT_EQ(ready(got, r.part, r.sys, now), k.ready) << "at " << k.sec << " s";
     }
     D.rtcmSatCorrection[0].Init();
   }
@@ -173,7 +196,9 @@ TEST(RtcmExpiry, TheGeneratorTakesNoStationItHasNotHeardWithinTheTimeOuts) {
   };
   const Row rows[] = {
       {"GPS station", kSysGps, {{10, true}, {290, true}, {310, false}, {604805, false}}},
-      {"GLONASS station", kSysGlonass, {{10, true}, {310, false}, {86405, false}}},
+      // A station whose last message was GLONASS (BeiDou) is judged on GLONASS (BeiDou) time.
+      {"GLONASS station", kSysGlonass, {{10, true}, {290, true}, {310, false}, {86405, false}}},
+      {"BeiDou station", kSysBeidou, {{10, true}, {290, true}, {310, false}}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
