@@ -28,8 +28,6 @@ using rinex::readRinexObs;
 class SimMsm : public Rx {};
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-constexpr double kC = 299792458.0;
-
 
 struct Truth {
   double code, phase;

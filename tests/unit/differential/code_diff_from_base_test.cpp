@@ -350,7 +350,9 @@ TEST_F(CodeDiffWhole, BaseOffsetOfTheCorrectionSetupAlongTheLineOfSight) {
       {"no bit", 0x00, {1000, -2000, 500}, false},
       {"bit with no offset", 0x01, {0, 0, 0}, false},
   };
-  const auto& [prn, eph] = *sky_.begin();
+  // Plain names, not a structured binding: clang 14 lets no lambda capture a binding.
+  const int prn = sky_.begin()->first;
+  const auto& eph = sky_.begin()->second;
   double rho = 0.0, satClock = 0.0;
   signalTruth(eph, T, rho, satClock);
   double p[3], v[3], rel = 0.0;

@@ -36,7 +36,6 @@ using namespace rtcm3cpdtest;
 using rtcm3test::Bytes;
 
 constexpr int kPort = 1;
-constexpr double kC = 299792458.0;
 
 // The settings the RTCM 3 client's acceptance reads, with the base station 0 taken from any port.
 struct Settings {

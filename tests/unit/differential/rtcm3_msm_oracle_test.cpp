@@ -91,7 +91,7 @@ void fillEpoch(const Rinex& r, const Epoch& e, std::map<std::string, double>& fi
         if (sig == nullptr) continue;
         if (sv == nullptr) sv = &src.addSat(sys, number, fcn);
         const double lambda = kC / freqHz(*sig, fcn);
-        const auto val = [&](char k) { return o.contains(k + ba) && o.at(k + ba).value != 0 ? o.at(k + ba).value : NAN; };
+        const auto val = [&, &o = o](char k) { return o.contains(k + ba) && o.at(k + ba).value != 0 ? o.at(k + ba).value : NAN; };
         FakeSource::setSlot(*sv, sig->slot, v.value, (val('L') - sig->shift) * lambda, lock,
                             std::isnan(val('S')) ? 0 : static_cast<int>(std::lround(val('S') * 4)));
         // A recording without Doppler: rate 0 lets MSM5 and MSM7 carry its ranges and phases.

@@ -3,6 +3,7 @@
 // and the same polynomials to the bit.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -15,6 +16,8 @@
 #include "unit/platform/temp_run_dir.h"
 
 namespace {
+
+constexpr std::size_t kPolyBytes = offsetof(SatData::PolynomEntryType, flags) + 1;
 
 constexpr int kWeek = 1590;
 constexpr double kToe = 345600 + 7200;  // 2010-07-01 02:00, the records used
@@ -138,7 +141,8 @@ TEST_F(SatDataOrbits, RestartRestoresTheKeptRecordsAndTheSamePolynomials) {
     const Published after = read(prn, kT);
     ASSERT_EQ(after.status, before[prn].status) << "G" << prn;
     if (after.status != kPolyOk) continue;
-    EXPECT_EQ(std::memcmp(&after.entry, &before[prn].entry, sizeof after.entry), 0) << "G" << prn;
+    // Every field up to the last; the tail padding holds whatever the memory held.
+    EXPECT_EQ(std::memcmp(&after.entry, &before[prn].entry, kPolyBytes), 0) << "G" << prn;
     EXPECT_EQ(after.dt, before[prn].dt);
     ++compared;
   }
