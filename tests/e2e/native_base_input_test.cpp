@@ -8,7 +8,9 @@
 //   - an epoch whose code message has one element fewer than its satellite list is given back:
 //     none of its measurements is added;
 //   - the base information of type 5 becomes the rover's base record (pos/pd/ref/pos/xyz), the
-//     site as GeographicLib's CartConvert gives it.
+//     site as GeographicLib's CartConvert gives it;
+//   - once the satellites have their orbits the projection refers every carrier to a reference
+//     satellite, and to another one when that one leaves the base epochs.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -184,6 +186,71 @@ TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
   const std::string pos = ask("print,/par/pos/pd/ref/pos/xyz");
   ASSERT_EQ(std::sscanf(pos.c_str() + 5, "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]), 3) << pos;
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site[static_cast<std::size_t>(k)], 0.001) << k;
+}
+
+// The satellite of each published base epoch (GPS second of week) that the projection refers the
+// others of signal L1 to: the one whose carrier it adds as it came while the others' carriers are
+// added less it (each within the format's resolution); none while every carrier comes as it came.
+std::map<long, int> references(const std::vector<Add>& added, const Truth& truth) {
+  std::map<long, std::map<int, double>> phi;  // epoch -> satellite -> L1 carrier added
+  for (const Add& a : added) {
+    const auto e = truth.find(std::lround(a.tc));
+    if (e == truth.end() || !e->second.count(a.id) || !e->second.at(a.id).count(0)) continue;
+    // The L1 line of a satellite is the first of its two.
+    if (!phi[e->first].count(a.id)) phi[e->first][a.id] = a.phi;
+  }
+  std::map<long, int> refs;
+  for (const auto& [sow, sats] : phi) {
+    const auto& t = truth.at(sow);
+    for (const auto& [ref, refPhi] : sats) {
+      if (std::fabs(refPhi - t.at(ref).at(0).phase) > 1e-3) continue;
+      int differenced = 0;
+      for (const auto& [id, p] : sats)
+        if (id != ref && std::fabs(p - (t.at(id).at(0).phase - t.at(ref).at(0).phase)) < 2e-3) ++differenced;
+      if (differenced > 0 && differenced + 1 == static_cast<int>(sats.size())) refs[sow] = ref;
+    }
+  }
+  return refs;
+}
+
+// Once the base's satellites have their orbits at the rover (about half a minute), the projection
+// takes a reference satellite per signal and refers the others' carriers and codes to it; when
+// that satellite leaves the base epochs another becomes the reference and every model is moved
+// to it.
+TEST_F(NativeBaseInput, TheReferenceSatelliteChangesWhenItLeavesTheBaseEpochs) {
+  const std::vector<double> site = cartConvert("50 10 300");
+  ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--start",
+                                    "2010-07-01T02:00:00"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/dev/ser/b/imode,zrt"})
+    ASSERT_EQ(ask(std::string("%c%") + c), re("%c%")) << c;
+  Port serB(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(serB.ok());
+  std::set<long> sent;
+  int first = -1, second = -1;
+  long dropFrom = -1;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        Truth truth = readSkyTruth(dir_.read("sky.truth"));
+        for (auto it = truth.begin(); it != truth.end() && std::next(it) != truth.end(); ++it) {
+          if (sent.count(it->first)) continue;
+          sent.insert(it->first);
+          auto sats = it->second;
+          if (first >= 0) sats.erase(first);
+          EXPECT_TRUE(serB.sendRaw(baseEpoch(it->first, sats, site.data(), false)));
+        }
+        for (const auto& [sow, ref] : references(adds(rx_->out()), truth)) {
+          if (first < 0) first = ref, dropFrom = sow;
+          if (sow > dropFrom && ref != first) second = ref;
+        }
+        return second >= 0;
+      },
+      100000))
+      << "first reference " << first;
+  EXPECT_NE(first, second);
+  stop();
+  EXPECT_EQ(out_.find("runtime error"), std::string::npos);
 }
 
 }  // namespace

@@ -12,11 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <sstream>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 #include "e2e/tools.h"
 
 namespace e2e {
@@ -187,22 +187,14 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
 }
 
 // The dilutions of precision G, P, N, E, H, V, T of the satellites the truth file gives in its
-// last second (elevation and azimuth, degrees, in its last two columns), by least squares over
-// east, north, up and one clock; empty when they are fewer than four.
-std::vector<double> truthDops(const std::string& truth) {
-  std::map<double, std::map<std::string, std::pair<double, double>>> bySecond;
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    double sow = 0, v[5] = {}, el = 0, az = 0;
-    std::string sat;
-    int slot = 0;
-    if (f >> sow >> sat >> slot >> v[0] >> v[1] >> v[2] >> v[3] >> el >> az) bySecond[sow][sat] = {el, az};
-  }
-  if (bySecond.empty() || bySecond.rbegin()->second.size() < 4) return {};
+// last second, by least squares over east, north, up and one clock; empty when they are fewer
+// than four.
+std::vector<double> truthDops(const std::string& text) {
+  const auto sats = truth::lastSecond(text);
+  if (sats.size() < 4) return {};
   double a[4][8] = {};
-  for (const auto& [sat, ea] : bySecond.rbegin()->second) {
-    const double el = ea.first * M_PI / 180, az = ea.second * M_PI / 180;
+  for (const auto& [sat, sig] : sats) {
+    const double el = sig.el * M_PI / 180, az = sig.az * M_PI / 180;
     const double row[4] = {-std::cos(el) * std::sin(az), -std::cos(el) * std::cos(az), -std::sin(el), 1.0};
     for (int i = 0; i < 4; ++i)
       for (int j = 0; j < 4; ++j) a[i][j] += row[i] * row[j];

@@ -2,6 +2,8 @@
 // keeps answering commands, its station becomes the RTK base as convbin reads it, and the rover
 // keys keep what was set across a restart.
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 #include "unit/differential/rtcm2_test_util.h"
 
 namespace e2e {
@@ -127,6 +130,32 @@ TEST_F(Rtcm2Stream, BaseGlonassSwitchSetPrintRefuseAndSurviveARestart) {
   EXPECT_EQ(ask("print,/par/rtcm/base"), re("{glo=on}"));
 }
 
+// The GPS orbit (50) and clock (51) messages of the non-standard state-space set for the two GPS
+// satellites of index gps[] (PRN - 1): per satellite its issue of data, orbit correction (X, Y, Z
+// in 1/128 m with scale 0, or 1/32 m with scale 1, 11 bits each), its rate (1/8192 m/s, 6 bits
+// each) and its clock (mm modulo 65.535 m, 16 bits), under Z-count z.
+struct GpsOrbitClock {
+  int issue[2];
+  int scale;
+  long pos[2][3], rate[2][3], clockMm[2];
+};
+void gpsOrbitClock(rtcm2test::Writer& w, int& seq, int z, const int gps[2], const GpsOrbitClock& oc) {
+  using rtcm2test::Fields;
+  const auto send = [&](int type, const Fields& f) { w.message(rtcm2test::Header{type, 55, z, seq++ & 7, 0, -1}, f.words()); };
+  const auto gpsMask = [&](Fields& f) { f.put((1ull << (31 - gps[0])) | (1ull << (31 - gps[1])), 32); };
+  Fields orbit, clock;
+  orbit.put(0, 2), orbit.put(1, 2), orbit.put(0, 12), gpsMask(orbit);
+  for (int k = 0; k < 2; ++k) {
+    orbit.put(static_cast<std::uint64_t>(oc.issue[k]), 8), orbit.put(static_cast<std::uint64_t>(oc.scale), 1);
+    for (long v : oc.pos[k]) orbit.putSigned(v, 11);
+    for (long v : oc.rate[k]) orbit.putSigned(v, 6);
+  }
+  send(50, orbit);
+  clock.put(0, 2), clock.put(1, 2), clock.put(0, 4), gpsMask(clock);
+  for (long v : oc.clockMm) clock.put(static_cast<std::uint64_t>(v), 16);
+  send(51, clock);
+}
+
 // One round of the non-standard state-space messages, written field by field: GPS orbit (50),
 // clock (51), clock partial (52), code and phase biases (53, 54), orbit refinement (55) of the two
 // GPS satellites of index gps[] (PRN - 1), GLONASS orbit and clock (38, 39) of the two slots of
@@ -136,18 +165,9 @@ void stateSpaceRound(rtcm2test::Writer& w, int& seq, int z, int zGlo, const int 
   const auto send = [&](int type, const Fields& f, int zc) {
     w.message(rtcm2test::Header{type, 55, zc, seq++ & 7, 0, -1}, f.words());
   };
-  const auto gpsMask = [&](Fields& f) { f.put((1ull << (31 - gps[0])) | (1ull << (31 - gps[1])), 32); };
-  Fields orbit, clock, partial, code, phase, refine, gOrbit, gClock;
-  orbit.put(0, 2), orbit.put(1, 2), orbit.put(0, 12), gpsMask(orbit);
-  for (int k = 0; k < 2; ++k) {
-    orbit.put(55 + k, 8), orbit.put(1, 1);
-    for (long v : {48L, -20L, 7L}) orbit.putSigned(v, 11);
-    for (long v : {31L, -3L, 0L}) orbit.putSigned(v, 6);
-  }
-  send(50, orbit, z);
-  clock.put(0, 2), clock.put(1, 2), clock.put(0, 4), gpsMask(clock);
-  for (long v : {40000L + z, 65500L - z}) clock.put(static_cast<std::uint64_t>(v), 16);
-  send(51, clock, z);
+  gpsOrbitClock(w, seq, z, gps,
+                GpsOrbitClock{{55, 56}, 1, {{48, -20, 7}, {48, -20, 7}}, {{31, -3, 0}, {31, -3, 0}}, {40000L + z, 65500L - z}});
+  Fields partial, code, phase, refine, gOrbit, gClock;
   partial.put(0, 3), partial.put(51, 6), partial.put(2, 6);
   for (long v : {5L, -256L}) partial.putSigned(v, 9);
   send(52, partial, z + 3);
@@ -220,16 +240,36 @@ TEST_F(Rtcm2Stream, StateSpaceMessagesKeepTheStreamInStep) {
   EXPECT_TRUE(rx_->running());
 }
 
+// G03's wide-area range corrections of entry 0 under issue `iod` as the correction epochs print
+// them (debug selector 199), in order.
+std::vector<double> g03Corrections(const std::string& out, unsigned iod) {
+  std::vector<double> v;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    unsigned use = 0, got = 0;
+    double wd = 0;
+    char iono[16] = {};
+    if (std::sscanf(line.c_str(), "$$ corr G03 iod %u iono %15s wd %lf/%u", &use, iono, &wd, &got) == 4 && got == iod)
+      v.push_back(wd);
+  }
+  return v;
+}
+
 // The wide-area stage on the state-space service (pos/wd/sel ssr) over a sky of every system:
 // state-space orbits, clocks and biases of two GPS satellites of that sky (G03, G06) and two
 // GLONASS slots come each second for forty seconds; the stage's generator reads them for the
 // satellites of the correction request while the stream stays in step and the commands are
-// answered.
+// answered. Then orbits and clocks of G03 and G06 under the issues of data of the ephemerides
+// the receiver uses (as the correction epoch prints them) are applied: G03's clock sent 0.150 m
+// later moves its correction by +0.150 m, an orbit correction of (2, -1, 0.5) m by minus its
+// projection on the line of sight, each in one step.
 TEST_F(Rtcm2Stream, StateSpaceServiceTakesTheMessagesOfTheSky) {
   const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00"}));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:00:00",
+                                    "--sky-truth", dir_.file("sky.truth")}));
   ASSERT_NO_FATAL_FAILURE(start());
-  for (const char* c : {"set,/par/pos/wd/sel,ssr", "set,/par/pos/tec/calib,on", "set,/par/dev/ser/b/imode,rtcm"})
+  for (const char* c : {"set,/par/pos/wd/sel,ssr", "set,/par/pos/tec/calib,on", "set,/par/dev/ser/b/imode,rtcm",
+                        "set,/par/rtk/dbi/temp,199"})
     ASSERT_EQ(ask(std::string("%k%") + c), re("%k%")) << c;
   EXPECT_EQ(ask("print,/par/pos/wd/sel"), re("ssr"));
   Port serB(dir_.file("dev/ser/b"));
@@ -241,14 +281,45 @@ TEST_F(Rtcm2Stream, StateSpaceServiceTakesTheMessagesOfTheSky) {
   // The stream began at 10:00:00 UTC, 10:00:18 GPS time, about when the program was up; each
   // round is dated a second behind the receiver (the Z-count counts 0.6 s within the hour).
   const auto started = std::chrono::steady_clock::now();
+  const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   for (int round = 0; round < 40; ++round) {
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // GLONASS time is UTC(SU), three hours ahead of UTC: the same minute of its hour.
-    stateSpaceRound(w, seq, static_cast<int>((18.0 + elapsed - 1.0) / 0.6),
-                    static_cast<int>(std::max(0.0, elapsed - 1.0) / 0.6), gps, glo);
+    stateSpaceRound(w, seq, static_cast<int>((18.0 + elapsed() - 1.0) / 0.6),
+                    static_cast<int>(std::max(0.0, elapsed() - 1.0) / 0.6), gps, glo);
     ASSERT_TRUE(sendNew(serB, w, sent));
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
+  unsigned issue[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    const std::string out = rx_->out(), name = k == 0 ? "$$ corr G03 iod " : "$$ corr G06 iod ";
+    const std::size_t at = out.rfind(name);
+    ASSERT_NE(at, std::string::npos) << name;
+    issue[k] = static_cast<unsigned>(std::atoi(out.c_str() + at + name.size()));
+  }
+  const std::size_t from = rx_->out().size();
+  const GpsOrbitClock phases[3] = {
+      {{int(issue[0]), int(issue[1])}, 0, {{0, 0, 0}, {0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}}, {40000, 50000}},
+      {{int(issue[0]), int(issue[1])}, 0, {{0, 0, 0}, {0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}}, {40150, 50000}},
+      {{int(issue[0]), int(issue[1])}, 0, {{256, -128, 64}, {0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}}, {40150, 50000}}};
+  for (const GpsOrbitClock& p : phases)
+    for (int round = 0; round < 6; ++round) {
+      gpsOrbitClock(w, seq, static_cast<int>((18.0 + elapsed() - 1.0) / 0.6), gps, p);
+      ASSERT_TRUE(sendNew(serB, w, sent));
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+  const std::vector<double> v = g03Corrections(rx_->out().substr(from), issue[0]);
+  ASSERT_GE(v.size(), 12u) << "G03 corrected under issue " << issue[0];
+  const std::array<double, 3> los = truth::lineOfSight(truth::lastSecond(dir_.read("sky.truth"))["3"], 22.3, 114.2);
+  const double orbit = -(2.0 * los[0] - 1.0 * los[1] + 0.5 * los[2]);
+  int clockSteps = 0, orbitSteps = 0;
+  for (std::size_t k = 1; k < v.size(); ++k) {
+    const double d = v[k] - v[k - 1];
+    if (std::fabs(d - 0.150) < 0.01) ++clockSteps;
+    else if (std::fabs(d - orbit) < 0.01) ++orbitSteps;
+    else EXPECT_LT(std::fabs(d), 0.01) << k << ": " << d;
+  }
+  EXPECT_EQ(clockSteps, 1);
+  EXPECT_EQ(orbitSteps, 1) << orbit;
   station3(w, seq, 100);
   ASSERT_TRUE(sendNew(serB, w, sent));
   ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re("55"); }))

@@ -2,13 +2,15 @@
 // board simulator broadcasts, beside the D2 ephemeris pages, the rest of each 3-s frame:
 // subframes 2 and 3 with the UDRE indices and equivalent clock corrections of the satellites of
 // the BDID mask, and subframe 5's ionosphere grid pages (1-13 and 61-73 of its 6-min cycle). Its
-// sky has no ionosphere and broadcast orbits and clocks, so every grid delay and correction it
-// sends is 0. With the wide-area service set to BeiDou and its ionosphere switched on, the D2
-// generator answers for the BeiDou satellites alone (whose B1I/B3I channels give no TEC
-// calibration, and whose position the board computes): the GPS satellites keep the broadcast
-// Klobuchar model, so their calibration (measured minus modelled delay at 45 degrees or more)
-// stays the group delay less the model of the night, 5 ns times the obliquity factor
-// (IS-GPS-200 20.3.3.5.2.5); a grid delay of 0 given to them would leave 1.5 m or more more.
+// orbits and clocks are those broadcast, so every correction it sends is 0; its sky has an
+// ionosphere (--iono) whose vertical delay the grid gives at every grid point. With the wide-area
+// service set to BeiDou and its ionosphere switched on, the D2 generator answers for the BeiDou
+// satellites alone (whose B1I/B3I channels give no TEC calibration, and whose position the board
+// computes): their ionosphere corrections take out the delay the sky put in their codes, which the
+// broadcast model does not; the GPS satellites keep the broadcast Klobuchar model, so their
+// calibration (measured minus modelled delay at 45 degrees or more) stays the sky's delay and
+// group delay less the model of the night, 5 ns times the obliquity factor (IS-GPS-200
+// 20.3.3.5.2.5).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -18,6 +20,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 
 namespace e2e {
 namespace {
@@ -72,6 +75,40 @@ double meanCalibration(const std::string& truth, double from) {
   return n > 0 ? sum / n : NAN;
 }
 
+// The ionosphere correction of each satellite in the last print of the correction epoch (debug
+// selector 199) after `from`, by its name.
+std::map<std::string, double> printedIono(const std::string& out, std::size_t from) {
+  std::map<std::string, double> got;
+  std::istringstream in(out.substr(std::min(from, out.size())));
+  for (std::string line; std::getline(in, line);) {
+    char sat[8] = {};
+    unsigned iod = 0;
+    double v = 0;
+    if (std::sscanf(line.c_str(), "$$ corr %7s iod %u iono %lf", sat, &iod, &v) == 3) got[sat] = v;
+  }
+  return got;
+}
+
+// The largest and the mean difference between printed corrections and the sky's delays (a
+// correction is the negated delay), over the satellites in both; their count.
+struct Fit {
+  double worst = 0, mean = 0;
+  int n = 0;
+};
+Fit fitOf(const std::map<std::string, double>& printed, const std::string& truthText) {
+  Fit f;
+  for (const auto& [sat, sig] : truth::lastSecond(truthText)) {
+    const auto it = printed.find(sat);
+    if (sat[0] != 'C' || it == printed.end()) continue;
+    const double d = std::fabs(it->second + sig.iono);
+    f.worst = std::max(f.worst, d);
+    f.mean += d;
+    ++f.n;
+  }
+  if (f.n > 0) f.mean /= f.n;
+  return f;
+}
+
 // The last second of the truth file.
 double lastSecond(const std::string& truth) {
   double last = -1;
@@ -88,13 +125,40 @@ TEST_F(SimD2Corrections, GeoCorrectionsRunAndLeaveTheGpsSatellitesToKlobuchar) {
   // D2 frame 110 of its 120-frame cycle: the GEOs' ephemerides (pages 1-10) by frame 120, grid
   // pages 1-13 (the points of the whole-degree rows, the corners of the 5-degree cells) in
   // frames 120-132, within 70 s.
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T18:29:30",
-                                    "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--iono", "--site", "22.3,114.2,50", "--start",
+                                    "2023-03-12T18:29:26", "--sky-truth", dir_.file("sky.truth")}));
   ASSERT_NO_FATAL_FAILURE(start());
-  for (const auto& [k, v] : {std::pair{"pos/wd/sel", "comp"}, std::pair{"pos/iono/wd", "on"}})
+  for (const auto& [k, v] : {std::pair{"pos/wd/sel", "comp"}, std::pair{"pos/iono/wd", "on"},
+                             std::pair{"pos/wd/smooth/iono", "0"}, std::pair{"rtk/dbi/temp", "199"}})
     ASSERT_EQ(ask(std::string("%k%set,/par/") + k + "," + v), re("%k%")) << k;
-  std::this_thread::sleep_for(std::chrono::seconds(75));
-  // A calibration begun once the grid is there: its mean is that of the samples of the GPS
+  // Once the grid is there the BeiDou satellites' corrections take out the sky's delays, within
+  // 0.1 m (the program finds its pierce points from the broadcast orbits, a second apart).
+  Fit grid;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        const std::string out = rx_->out();
+        grid = fitOf(printedIono(out, out.size() > 20000 ? out.size() - 20000 : 0), dir_.read("sky.truth"));
+        return grid.n >= 8 && grid.worst < 0.1;
+      },
+      90000))
+      << grid.n << " satellites, worst " << grid.worst;
+  // Without the grid the broadcast model answers: metres away.
+  std::size_t from = rx_->out().size();
+  ASSERT_EQ(ask("%k%set,/par/pos/iono/wd,off"), re("%k%"));
+  Fit model;
+  EXPECT_TRUE(waitUntil([&] {
+    model = fitOf(printedIono(rx_->out(), from), dir_.read("sky.truth"));
+    return model.n >= 8 && model.mean > 0.5;
+  })) << "the broadcast model is not the sky's: " << model.mean;
+  ASSERT_EQ(ask("%k%set,/par/pos/iono/wd,on"), re("%k%"));
+  // The meteorological values entered by key reach the troposphere stage's record and come back
+  // from it as they were entered, the defaults first.
+  EXPECT_NE(rx_->out().find("$$ meteo 20.00 50.00 1010.00\n"), std::string::npos);
+  for (const auto& [k, v] : {std::pair{"tempc", "-5"}, std::pair{"humid", "70"}, std::pair{"press", "990.5"}})
+    ASSERT_EQ(ask(std::string("%k%set,/par/pos/pd/") + k + "," + v), re("%k%")) << k;
+  from = rx_->out().size();
+  EXPECT_TRUE(waitUntil([&] { return rx_->out().find("$$ meteo -5.00 70.00 990.50\n", from) != std::string::npos; }));
+  // A calibration begun with the grid there: its mean is that of the samples of the GPS
   // satellites at 45 degrees or more over its seconds (the satellites are the same throughout;
   // one near 45 degrees may count or not, hence 0.3 m).
   ASSERT_EQ(ask("%k%set,/par/pos/tec/calib,on"), re("%k%"));

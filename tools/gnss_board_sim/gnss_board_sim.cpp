@@ -94,6 +94,10 @@ const char kUsage[] =
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
     "  --hwcalib             the hardware-calibration tables of the four GLONASS signals (\"gC\")\n"
     "                        every whole second while enabled\n"
+    "  --iono                with --sky: an ionosphere in every code and phase (a thin shell whose\n"
+    "                        vertical delay is a plane over latitude and longitude), which the\n"
+    "                        BeiDou GEOs' ionosphere grid describes\n"
+    "  --lband-chan N        with --sky: channel 90 tracks the L-band beam of 1545.825 MHz + 500 Hz x N\n"
     "  --sol-scatter M       with --sky: the board's solution M m north of the site in even GPS\n"
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
@@ -141,6 +145,8 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  bool iono = false;
+  int lbandChan = 0;
   double solScatter = 0;
   bool relPos = false;
   double relVel[3] = {};
@@ -406,8 +412,11 @@ class Board {
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
         e += sim::solAlnRecord(o_.site, sats, so);
       }
-      if (due("@@sd", t)) e += sim::satDataRecord(sats);
-      if (due("@@c1", t)) e += sim::chanStatesRecord(sats);
+      // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
+      std::vector<sim::SkySat> chans = sats;
+      if (o_.lbandChan > 0) chans.push_back(sim::SkySat{o_.lbandChan, 90, 0.0, {}, 'L'});
+      if (due("@@sd", t)) e += sim::satDataRecord(chans);
+      if (due("@@c1", t)) e += sim::chanStatesRecord(chans);
       if (due("@@c2", t)) e += sim::sigMeasRecord(sats);
       if (truth_) {
         const std::string lines = sim::truthLines(static_cast<double>(ts.gpsMsOfWeek) * 0.001, sats);
@@ -635,6 +644,8 @@ class Board {
   // The synthetic constellation of --sky over nav_ (and multi_), and where its truth goes.
   void startSky(const std::string& truthPath) {
     sky_ = std::make_unique<sim::Sky>(nav_, multi_.empty() ? nullptr : &multi_, o_.site);
+    sky_->setIono(o_.iono);
+    multi_.iono = o_.iono;
     if (!truthPath.empty()) truth_ = std::fopen(truthPath.c_str(), "w");
   }
  private:
@@ -738,6 +749,11 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->hwCalib = true;
     } else if (a == "--board-records") {
       o->boardRecords = true;
+    } else if (a == "--iono") {
+      o->iono = true;
+    } else if (a == "--lband-chan") {
+      if (!number(&n) || n < 1 || n > 127) return false;
+      o->lbandChan = static_cast<int>(n);
     } else if (a == "--sol-scatter") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf", &o->solScatter) != 1 || !(std::fabs(o->solScatter) <= 1000))

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim_bits.h"
+#include "sim_iono.h"
 #include "sim_kepler.h"
 #include "sim_rinex4.h"
 
@@ -224,9 +225,12 @@ inline Bits d2Page(const D1Fields& f, int page, std::int64_t sow) {
 // `page` (1-6) with the BDID mask of the satellites corrected (bit 30 - n for satellite n), their
 // UDRE indices and the first of the page's three equivalent clock corrections (0.1 m), subframe 3
 // with the other two; subframe 5 grid pages (1-13, 61-73) of 13 points, each a vertical delay
-// (9 bits, 0.125 m) and its GIVE index (4 bits). This sky has no ionosphere and its orbits and
-// clocks are those broadcast: every delay and correction is 0.
-inline Bits d2CorrSubframe(int fraId, int page, std::uint32_t bdid, int count, std::int64_t sow) {
+// (9 bits, 0.125 m) and its GIVE index (4 bits). The sky's orbits and clocks are those broadcast:
+// every correction is 0; its ionosphere is none (every delay 0) or, with `iono`, SkyIono's. Grid
+// page 1-13 is block 0-12, 61-73 block 13-25; point k of block b is grid point n = 13 b + k (of the
+// half-degree rows for blocks from 13 on, n counted from their first) at longitude 70 + 5 (n / 10)
+// and latitude 10 + 5 (n % 10), or 7.5 + 5 (n % 10) on those rows; n from 160 on is no point.
+inline Bits d2CorrSubframe(int fraId, int page, std::uint32_t bdid, int count, std::int64_t sow, bool iono = false) {
   D1Stream d = d1Header(fraId, sow);
   d.put(0, 1);
   if (fraId == 2) {
@@ -237,7 +241,14 @@ inline Bits d2CorrSubframe(int fraId, int page, std::uint32_t bdid, int count, s
     for (int j = 1; j < 3; ++j) d.put(2, 4).put(3 * (page - 1) + j < count ? 0 : -4096, 13);
   } else {
     d.put(page, 7);
-    for (int k = 0; k < 13; ++k) d.put(0, 9).put(2, 4);
+    const bool half = page >= 61;
+    const int block = half ? page - 61 : page - 1;
+    for (int k = 0; k < 13; ++k) {
+      const int n = 13 * block + k;
+      const double lat = (half ? 7.5 : 10.0) + 5.0 * (n % 10), lon = 70.0 + 5.0 * (n / 10);
+      const long code = n >= 160 ? 511 : iono ? std::lround(SkyIono::vertical(lat, lon) / 0.125) : 0;
+      d.put(code, 9).put(2, 4);
+    }
   }
   return d.finish();
 }

@@ -175,6 +175,8 @@ class MultiBroadcast {
     return !nav_.eph.empty();
   }
   bool empty() const { return nav_.eph.empty(); }
+  // The GEOs' grid describes the sky's ionosphere (--iono) instead of none.
+  bool iono = false;
   // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
   void skipL3Ts(bool on) { l3TsSkip_ = on; }
   const Rnx4Nav& nav() const { return nav_; }
@@ -506,7 +508,7 @@ class MultiBroadcast {
           out += wordMessage("cd", r->prn, t, 0x80, d2Page(d1Fields(*r, nav_), page, sow).words(10));
           out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(2, corrPage, bdid, count, sow).words(10));
           out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(3, corrPage, bdid, count, sow).words(10));
-          if (grid) out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(5, page5, bdid, count, sow).words(10));
+          if (grid) out += wordMessage("cd", r->prn, t, 0x80, d2CorrSubframe(5, page5, bdid, count, sow, iono).words(10));
         }
       // Types 10, 11 and 30 bring an ephemeris; type 40 the midi almanac of the satellites of the
       // file in turn, each at the multiple of 4096 s before the cycle, every satellite in view

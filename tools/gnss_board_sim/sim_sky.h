@@ -5,7 +5,7 @@
 // and the GNSS board's records that carry it: satellite data (7), channel states (10) and
 // signal measurements (11).
 //
-// Model: no atmosphere and a perfect receiver clock, so that every value is exact to the
+// Model: no atmosphere (with --iono the ionosphere of sim_iono.h) and a perfect receiver clock, so that every value is exact to the
 // model. Pseudorange = geometric range at the signal's transmission time (light time iterated,
 // Earth rotation during flight, IS-GPS-200 20.3.3.4.3.3.2) - c x (satellite clock offset with
 // the relativistic term, less the group delay scaled to the signal's frequency). Carrier phase
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "sim_broadcast.h"
+#include "sim_iono.h"
 #include "sim_lnav.h"
 #include "sim_native.h"
 
@@ -44,6 +45,7 @@ struct SkySignal {
   double doppler;   // Hz
   double cn0;       // dB-Hz
   std::int64_t lockMs;
+  double iono = 0;  // the ionosphere's delay in the code (m), an advance of the phase
 };
 
 struct SkySat {
@@ -56,9 +58,10 @@ struct SkySat {
   double azimuth = 0;  // rad
 };
 
-// The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou) and the number it
-// names the satellite by (the PRN; GLONASS the frequency number).
-inline int chanSysCode(char sys) { return sys == 'R' ? 1 : sys == 'E' ? 3 : sys == 'C' ? 4 : 0; }
+// The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou, 7 an L-band beam) and
+// the number it names the satellite by (the PRN; GLONASS the frequency number; an L-band beam its
+// frequency as 1545.825 MHz + 500 Hz x the number).
+inline int chanSysCode(char sys) { return sys == 'R' ? 1 : sys == 'E' ? 3 : sys == 'C' ? 4 : sys == 'L' ? 7 : 0; }
 inline int chanSvNumber(const SkySat& s) { return s.sys == 'R' ? s.freq : s.prn; }
 
 // Satellite clock offset (s) at GPS second of week t, without the group delay.
@@ -249,6 +252,7 @@ class Sky {
         // The board's Doppler has the sign of the range's change (the receiver's convention).
         g.doppler = (skyCode(*r, t + 0.5, site, f) - skyCode(*r, t - 0.5, site, f)) / lambda;
         g.cn0 = 30.0 + 20.0 * std::sin(el);
+        addIono(s, g);
         s.sig.push_back(g);
       }
       out.push_back(s);
@@ -273,6 +277,7 @@ class Sky {
           g.phase = g.code / lambda;
           g.doppler = (sourceCode(src, g0, tg + 0.5, site) - sourceCode(src, g0, tg - 0.5, site)) / lambda;
           g.cn0 = 30.0 + 20.0 * std::sin(el);
+          addIono(s, g);
           s.sig.push_back(g);
         }
         out.push_back(s);
@@ -302,7 +307,18 @@ class Sky {
     return out;
   }
 
+  // The sky's ionosphere (SkyIono) in every code and phase from now on.
+  void setIono(bool on) { iono_ = on; }
+
  private:
+  void addIono(const SkySat& s, SkySignal& g) const {
+    if (!iono_) return;
+    g.iono = SkyIono::delay(site_.lat, site_.lon, s.elevation, s.azimuth, g.freq);
+    g.code += g.iono;
+    g.phase -= g.iono * g.freq / kSkyLight;
+  }
+
+  bool iono_ = false;
   const LnavBroadcast& nav_;
   const MultiBroadcast* multi_;
   Site site_;
@@ -408,7 +424,7 @@ inline std::string sigMeasRecord(const std::vector<SkySat>& sky) {
 
 // One line per signal of the truth file: GPS second of week, satellite (a GPS PRN as a number,
 // any other satellite by its RINEX name: R07, E11, C23), slot, code (m), phase (cycles), Doppler
-// (Hz), C/N0 (dB-Hz), elevation and azimuth (degrees).
+// (Hz), C/N0 (dB-Hz), elevation and azimuth (degrees), the ionosphere's delay in the code (m).
 inline std::string truthLines(double sow, const std::vector<SkySat>& sky) {
   std::string out;
   char line[220], sat[8];
@@ -416,8 +432,9 @@ inline std::string truthLines(double sow, const std::vector<SkySat>& sky) {
     for (const SkySignal& g : s.sig) {
       if (s.sys == 'G') std::snprintf(sat, sizeof sat, "%d", s.prn);
       else std::snprintf(sat, sizeof sat, "%c%02d", s.sys, s.prn);
-      std::snprintf(line, sizeof line, "%.3f %s %d %.6f %.6f %.6f %.3f %.9f %.9f\n", sow, sat, g.slot, g.code, g.phase,
-                    g.doppler, g.cn0, s.elevation * 180 / 3.14159265358979, s.azimuth * 180 / 3.14159265358979);
+      std::snprintf(line, sizeof line, "%.3f %s %d %.6f %.6f %.6f %.3f %.9f %.9f %.4f\n", sow, sat, g.slot, g.code,
+                    g.phase, g.doppler, g.cn0, s.elevation * 180 / 3.14159265358979,
+                    s.azimuth * 180 / 3.14159265358979, g.iono);
       out += line;
     }
   return out;

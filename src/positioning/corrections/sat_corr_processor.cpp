@@ -1,6 +1,7 @@
 #include "positioning/corrections/sat_corr_processor.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <numbers>
@@ -11,6 +12,7 @@
 #include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/corrections/rtcm_corr_generator.h"
 #include "positioning/corrections/rtcm_ts_corr_generator.h"
+#include "platform/debug.h"
 #include "platform/mono_clock.h"
 #include "positioning/data_servers/data_malloc.h"
 #include "positioning/data_servers/rtcm_data_types.h"
@@ -20,6 +22,7 @@
 #include "positioning/sbas/dfmc_sbas_corr_generator.h"
 #include "positioning/sbas/sbas_corr_generator.h"
 #include "positioning/slas/slas_corr_generator.h"
+#include "settings/debug_selectors.h"
 
 // Built with the store before any task runs; the generators that exist join here.
 SatelliteCorrectionProcessor SatCorrProcessorInstance(&PVTDataInstance, &SatDataProcessorInstance, &SbasCorrGeneratorInstance, &DFMC_SbasCorrGeneratorInstance,
@@ -128,10 +131,40 @@ int SatelliteCorrectionProcessor::run_Epoch(std::uint32_t nowMs) {
   update_TropoCorrection();
   update_WdCorrection();
   update_GbasCorrection();
+  if (temp_dbi == 199) print_Corrections();
   w.ulLastCompleteMs = nowMs;
   w.bHadComplete = 1;
   w.bStaleCleared = 0;
   return update_CdCorrection();
+}
+
+// The user's meteorological values the troposphere stage holds, in the units they were entered
+// in (degrees Celsius, per cent, hectopascal); then one line per requested satellite: the issue of
+// data of its ephemeris in use, its ionosphere correction and the wide-area range correction of
+// each band with its issue of data ("-" where none is valid).
+void SatelliteCorrectionProcessor::print_Corrections() {
+  const SatCorrWorkArea& w = *work_;
+  double tempC = 0, humidity = 0, pressure = 0;
+  PosSetup::convertMeteo(PosSetup::getMeteo(w.corrSetup), tempC, humidity, pressure);
+  debPrintfx(-1, "$$ meteo %.2f %.2f %.2f\n", tempC, humidity, pressure);
+  static constexpr char kLetter[SYS_NUM + 1] = "GRESJCI";
+  for (int k = 0; k < w.request.uCount && k < CorrData::kMaxRequestSats; ++k) {
+    const SvIdType sv = w.request.sat[k].svId;
+    SatData::CorrectionDataType r;
+    if (sv.sys >= SYS_NUM || store_->satCorrection.Take(&sv, &r) == 0) continue;
+    char line[160];
+    int n = std::snprintf(line, sizeof line, "$$ corr %c%02d iod %u", kLetter[sv.sys],
+                          sv.sys == kSysGlonass ? sv.si - 7 : sv.si + 1, w.request.sat[k].uIod);
+    const auto add = [&](bool valid, const char* name, float v) {
+      n += valid ? std::snprintf(line + n, sizeof line - n, " %s %.3f", name, v) : std::snprintf(line + n, sizeof line - n, " %s -", name);
+    };
+    add(r.iono.bValid != 0, "iono", r.iono.fCorrection);
+    for (int b = 0; b < 2; ++b) {
+      add(r.wd.band[b].bValid != 0, "wd", r.wd.band[b].fCorrection);
+      if (r.wd.band[b].bValid != 0) n += std::snprintf(line + n, sizeof line - n, "/%u", r.wd.band[b].uIod);
+    }
+    debPrintfx(-1, "%s\n", line);
+  }
 }
 
 void SatelliteCorrectionProcessor::apply_DataTimeouts() {

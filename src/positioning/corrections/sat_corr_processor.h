@@ -130,6 +130,7 @@ class SatelliteCorrectionProcessor {
   int run_Epoch(std::uint32_t nowMs);
   void apply_DataTimeouts();
   void end_Early(std::uint32_t nowMs);
+  void print_Corrections();
   std::uint32_t stalePartsMs() const;
   void clear_PublishedParts();
   bool storeModel(int model);

@@ -23,6 +23,7 @@
 #include "positioning/base/base_processing.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/rcv_output.h"
+#include "positioning/rcv_output_base_moving.h"
 #include "rinex_obs_util.h"
 #include "rtcm3_coder_test_util.h"
 #include "unit/navigation_data/nav_files.h"
@@ -477,6 +478,32 @@ TEST_F(Rtcm3OutMsgs, Msg1029WritesOnlyTheEnabledTexts) {
       EXPECT_TRUE(rtcm3test::jsonString(lines[k], "msg").starts_with(r.prefixes[k])) << lines[k];
     }
   }
+}
+
+// A text's identifier moves with the text and only with it, so that a schedule "on change" sends
+// it again exactly when it changed: the base-moving text before and after the monitor's alert; a
+// text that is off has none.
+TEST_F(Rtcm3OutMsgs, Msg1029IdentifiersFollowTheirTexts) {
+  RTC3_COD_SETTINGS s = coder3test::defaultSettings(1234);
+  const std::uint8_t moving[4] = {0, 1, 0, 0};
+  std::memcpy(s.textParam, moving, sizeof moving);
+  Rtcm3Cod.setSettings(s);
+  Msg1029 m;
+  BaseMovingData = BASE_MOVING_DATA{};
+  const long quiet = m.getId(1), all = m.getOveralId();
+  EXPECT_NE(quiet, 0);
+  EXPECT_EQ(m.getId(0), 0) << "modem text off";
+  EXPECT_EQ(m.getId(1), quiet) << "nothing changed";
+  BaseMovingData.bAlert = 1;
+  BaseMovingData.maxMotion = 1.3f;
+  const long alert = m.getId(1);
+  EXPECT_NE(alert, quiet);
+  EXPECT_NE(m.getOveralId(), all);
+  BaseMovingData.motion[0] = 0.3f;
+  EXPECT_NE(m.getId(1), alert);
+  BaseMovingData = BASE_MOVING_DATA{};
+  EXPECT_EQ(m.getId(1), quiet);
+  EXPECT_EQ(m.getOveralId(), all);
 }
 
 // ---- The reference station ----------------------------------------------------------------------
