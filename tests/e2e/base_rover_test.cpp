@@ -36,6 +36,7 @@
 #include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
+#include "e2e/sky_truth.h"
 #include "e2e/tools.h"
 
 namespace e2e {
@@ -46,6 +47,11 @@ using rinex::rinexTgd;
 using rinex::rtcm3Count;
 using rinex::rtcm3Frames;
 using rinex::rtcm3Type;
+using truth::bySignal;
+using truth::Signal;
+using truth::systemsOf;
+// (GPS ms of week, satellite, slot) -> the signal the base's simulator streamed.
+using Truth = truth::BySignal;
 
 // A day of every system's broadcast (RINEX 4), at a site that sees GPS, GLONASS, Galileo and BeiDou.
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
@@ -92,43 +98,6 @@ struct Station {
     rx.reset();
   }
 };
-
-// ---- the simulator's truth -------------------------------------------------------------------
-
-// A satellite by its RINEX name: the truth file names GPS satellites by their PRN alone.
-std::string satName(const std::string& field) {
-  if (!field.empty() && std::isdigit(static_cast<unsigned char>(field[0]))) {
-    char b[8];
-    std::snprintf(b, sizeof b, "G%02d", std::atoi(field.c_str()));
-    return b;
-  }
-  return field;
-}
-
-struct Signal {
-  double code, phase;
-};
-// (GPS ms of week, satellite, slot) -> code (m) and carrier (cycles).
-using Truth = std::map<std::tuple<long, std::string, int>, Signal>;
-
-Truth readTruth(const std::string& text) {
-  Truth t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    char sat[16];
-    double sow = 0, code = 0, phase = 0;
-    int slot = 0;
-    if (std::sscanf(line.c_str(), "%lf %15s %d %lf %lf", &sow, sat, &slot, &code, &phase) == 5)
-      t[{std::lround(sow * 1000), satName(sat), slot}] = {code, phase};
-  }
-  return t;
-}
-
-std::set<char> systemsOf(const Truth& t) {
-  std::set<char> s;
-  for (const auto& [k, v] : t) s.insert(std::get<1>(k)[0]);
-  return s;
-}
 
 // RTCM 3 MSM7 and ephemeris messages of each system, and the system's name in the decoder's
 // MSM print keys.
@@ -416,9 +385,9 @@ class BaseRover : public ::testing::Test {
       ASSERT_NO_FATAL_FAILURE(base_.must(std::string("set,/par/pos/ref/known/geo,{") + kBaseSite + "}"));
     }
     // Every system of the sky, from the simulator's truth once it streams.
-    ASSERT_TRUE(waitUntil([&] { return !readTruth(base_.dir.read("sky.truth")).empty(); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !bySignal(base_.dir.read("sky.truth")).empty(); }, 20000));
     std::string msm, eph;
-    for (char s : systemsOf(readTruth(base_.dir.read("sky.truth"))))
+    for (char s : systemsOf(bySignal(base_.dir.read("sky.truth"))))
       for (const SysMessages& m : kSysMessages)
         if (m.sys == s) {
           msm += std::string(",") + m.msm7;
@@ -498,7 +467,7 @@ class BaseRover : public ::testing::Test {
     ASSERT_TRUE(rinexStation(obs, xyz)) << obs.substr(0, 2000);
     EXPECT_TRUE(xyzNear(xyz, want, 0.001)) << "RTCM 3 station";
 
-    const Truth truth = readTruth(base_.dir.read("sky.truth"));
+    const Truth truth = bySignal(base_.dir.read("sky.truth"));
     std::set<char> seen;
     EXPECT_GE(checkCodes(obs, truth, 0.001, seen), 20);
     EXPECT_EQ(seen, systemsOf(truth)) << "every system of the sky in the MSM7";
@@ -590,7 +559,7 @@ TEST_F(BaseRover, EnteredPositionThreeStreamsOneRover) {
   }
 
   // The rover: each stream's published base epochs against the base's truth, in the order taken.
-  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const Truth truth = bySignal(base_.dir.read("sky.truth"));
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), std::size(kStreams)) << "one run of base epochs per stream";
@@ -699,7 +668,7 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_TRUE(rinexStation(obs, xyz)) << obs.substr(0, 2000);
   EXPECT_TRUE(xyzNear(xyz, site_.data(), 0.001));
   EXPECT_NE(obs.find("SN4711"), std::string::npos) << "1008's serial number in the RINEX header";
-  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const Truth truth = bySignal(base_.dir.read("sky.truth"));
   std::set<char> seen;
   EXPECT_GE(checkCodes(obs, truth, 0.021, seen), 20);
 
@@ -739,7 +708,7 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   rover_.stop();
   base_.stop();
   ASSERT_TRUE(convbin("-r rtcm3 -o b.obs -n b.nav b.rtcm3"));
-  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const Truth truth = bySignal(base_.dir.read("sky.truth"));
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), 2u) << "the base epochs of each leg";
@@ -789,7 +758,7 @@ TEST_F(BaseRover, AveragedPositionReachesTheRoverOverRtcm3) {
   ASSERT_NO_FATAL_FAILURE(checkRtcm3(meas));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
   ASSERT_EQ(r.size(), 1u);
-  const Truth truth = readTruth(base_.dir.read("sky.truth"));
+  const Truth truth = bySignal(base_.dir.read("sky.truth"));
   ASSERT_NO_FATAL_FAILURE(
       checkRun(r[0], truth, rinexTgd(base_.dir.read("b.nav")), {"RTCM 3", 0.002, 0.01, 0}, systemsOf(truth)));
   bool found = false;

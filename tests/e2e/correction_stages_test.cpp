@@ -72,16 +72,6 @@ std::string gbasSecond(int z, const std::vector<std::pair<int, int>>& sats) {
   return out;
 }
 
-// WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
-void ecef(double latDeg, double lonDeg, double h, double out[3]) {
-  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
-  const double b = latDeg * M_PI / 180, l = lonDeg * M_PI / 180;
-  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
-  out[0] = (n + h) * std::cos(b) * std::cos(l);
-  out[1] = (n + h) * std::cos(b) * std::sin(l);
-  out[2] = (n * (1 - e2) + h) * std::sin(b);
-}
-
 // A second of an RTCM 2 reference station 2 km east of the antenna (station 100): its position
 // (type 3, 0.01 m), a code correction of every GPS satellite (type 1, two messages of 16:
 // scale 0, UDRE 0, the satellite, PRC 0.02 m, RRC 0.002 m/s, IOD), the delta corrections of the
@@ -91,7 +81,7 @@ void ecef(double latDeg, double lonDeg, double h, double out[3]) {
 std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
   using rtcm2words::bitsOf;
   double p[3];
-  ecef(kLat, kLon + 0.022, kHeight, p);
+  ecefOf(kLat, kLon + 0.022, kHeight, p);
   std::string pos;
   for (double c : p) pos += bitsOf(std::llround(c * 100.0), 32);
   w.bytes.clear();

@@ -20,6 +20,7 @@
 #include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
 #include "e2e/rtcm3_writer.h"
+#include "e2e/sky_truth.h"
 #include "e2e/tools.h"
 
 namespace e2e {
@@ -35,19 +36,12 @@ const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10
 
 // Epochs of the simulator's truth file and the most satellites any of them held.
 std::pair<int, int> truthEpochs(const std::string& text) {
-  std::map<std::string, std::set<int>> sats;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sow;
-    int prn = 0;
-    if (f >> sow >> prn) sats[sow].insert(prn);
-  }
+  std::map<long, std::set<std::string>> sats;
+  for (const auto& [key, s] : truth::bySignal(text)) sats[std::get<0>(key)].insert(std::get<1>(key));
   std::size_t most = 0;
   for (const auto& [t, s] : sats) most = std::max(most, s.size());
   return {static_cast<int>(sats.size()), static_cast<int>(most)};
 }
-
 
 TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
   // The broadcast alone: no solution of the board, so the base has no epoch data.
@@ -177,21 +171,6 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
     EXPECT_EQ(out_.find(complaint), std::string::npos) << complaint << "\n" << out_;
 }
 
-
-// The simulator's truth: (GPS second of week in ms, PRN, slot) -> code m, phase cycles.
-std::map<std::tuple<long, int, int>, std::pair<double, double>> readTruth(const std::string& text) {
-  std::map<std::tuple<long, int, int>, std::pair<double, double>> t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0, code = 0, phase = 0;
-    int prn = 0, slot = 0;
-    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf", &sow, &prn, &slot, &code, &phase) == 5)
-      t[{std::lround(sow * 1000), prn, slot}] = {code, phase};
-  }
-  return t;
-}
-
-
 // The acceptance of a base on the synthetic sky: MSM7 of every satellite the board measures,
 // convbin reading the port's bytes back to the simulator's values.
 // The smoothing interval field of an MSM frame (header bits 70-72 of its message).
@@ -281,31 +260,30 @@ TEST_F(Rtcm3Output, Msm7OfTheSimulatedSkyReadBackByConvbinToTheSimulatorsTruth) 
   ASSERT_TRUE(dir_.write("b.rtcm3", bytes));
   ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3"));
   const auto obs = readRinexObs(dir_.read("b.obs"));
-  const auto truth = readTruth(dir_.read("sky.truth"));
+  const auto truth = e2e::truth::bySignal(dir_.read("sky.truth"));
   ASSERT_GE(obs.size(), 5u);
   int compared = 0;
   for (const auto& [epoch, sats] : obs) {
     // Every satellite the simulator measured in that epoch, and no other.
-    std::set<int> want, got;
+    std::set<std::string> want, got;
     for (const auto& [key, v] : truth)
       if (std::get<0>(key) == epoch) want.insert(std::get<1>(key));
     for (const auto& [sat, v] : sats) {
       EXPECT_EQ(sat[0], 'G') << sat;
-      got.insert(std::stoi(sat.substr(1)));
+      got.insert(sat);
     }
     EXPECT_EQ(got, want) << "epoch " << epoch;
     for (const auto& [sat, v] : sats) {
-      const int prn = std::stoi(sat.substr(1));
       struct Sig {
         int slot;
         const char *code, *phase;
       };
       for (const Sig& g : {Sig{0, "C1C", "L1C"}, Sig{2, "C2W", "L2W"}}) {
-        const auto t = truth.find({epoch, prn, g.slot});
+        const auto t = truth.find({epoch, sat, g.slot});
         ASSERT_NE(t, truth.end()) << sat << " " << epoch;
         ASSERT_TRUE(v.contains(g.code) && v.contains(g.phase)) << sat << " " << g.code;
-        EXPECT_NEAR(v.at(g.code), t->second.first, 0.001) << sat << " " << g.code << " epoch " << epoch;
-        EXPECT_NEAR(v.at(g.phase), t->second.second, 0.002) << sat << " " << g.phase << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.code), t->second.code, 0.001) << sat << " " << g.code << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.phase), t->second.phase, 0.002) << sat << " " << g.phase << " epoch " << epoch;
         ++compared;
       }
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
 #include "e2e/tools.h"
 #include "e2e/nav_rinex.h"
 
@@ -24,29 +25,11 @@ namespace e2e {
 namespace {
 
 using rinex::readRinexObs;
+using truth::bySignal;
 
 class SimMsm : public Rx {};
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-
-struct Truth {
-  double code, phase;
-};
-// The simulator's truth by (GPS second of week in ms, satellite as RINEX names it, slot).
-std::map<std::tuple<long, std::string, int>, Truth> readTruth(const std::string& text) {
-  std::map<std::tuple<long, std::string, int>, Truth> t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0, code = 0, phase = 0;
-    char sat[8] = {};
-    int slot = 0;
-    if (std::sscanf(line.c_str(), "%lf %7s %d %lf %lf", &sow, sat, &slot, &code, &phase) != 5) continue;
-    std::string name = sat;
-    if (name[0] >= '0' && name[0] <= '9') name = (name.size() == 1 ? "G0" : "G") + name;  // GPS by its PRN
-    t[{std::lround(sow * 1000), name, slot}] = {code, phase};
-  }
-  return t;
-}
 
 
 // The signals of each system: slot, carrier (Hz; GLONASS at channel 0, its step per channel),
@@ -126,7 +109,7 @@ TEST_F(SimMsm, Msm4To7OfEverySystemReadBackByConvbinToTheSimulatorsTruth) {
         return all;
       },
       150000));
-  const auto truth = readTruth(dir_.read("sky.truth"));
+  const auto truth = bySignal(dir_.read("sky.truth"));
   for (std::size_t k = 0; k < ports.size(); ++k) {
     const Level& l = levels[k];
     SCOPED_TRACE("MSM" + std::to_string(l.msm));

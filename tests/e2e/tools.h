@@ -80,6 +80,17 @@ inline std::map<int, int> gpsdecodeTypes(const std::vector<std::string>& lines) 
   return types;
 }
 
+// WGS 84 geodetic coordinates (degrees, m) to Earth-centred ones (m), by the ellipsoid's
+// closed form.
+inline void ecefOf(double latDeg, double lonDeg, double h, double out[3]) {
+  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+  const double b = latDeg * M_PI / 180, l = lonDeg * M_PI / 180;
+  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
+  out[0] = (n + h) * std::cos(b) * std::cos(l);
+  out[1] = (n + h) * std::cos(b) * std::sin(l);
+  out[2] = (n * (1 - e2) + h) * std::sin(b);
+}
+
 // The x, y, z of a printed Earth-fixed position ("{x=..,y=..,z=..}"), in a reply or its body.
 inline bool printedXyz(const std::string& text, double xyz[3]) {
   const std::string body = text.starts_with("RE") ? printed(text) : text;
