@@ -6,7 +6,7 @@
 //     and carrier of each published base epoch, equal to the simulator's truth within the
 //     format's resolution;
 //   - an epoch whose code message has one element fewer than its satellite list is given back:
-//     none of its measurements is added;
+//     none of its measurements is added; one without its time message is published on GPS time;
 //   - the base information of type 5 becomes the rover's base record (pos/pd/ref/pos/xyz), the
 //     site as GeographicLib's CartConvert gives it;
 //   - once the satellites have their orbits the projection refers every carrier to a reference
@@ -54,8 +54,9 @@ using Truth = SkyTruth;
 double rangeSec(double code) { return std::nearbyint((code / kC - kCodeK) * kCodeD) / kCodeD + kCodeK; }
 
 // One base epoch of second `sow` in native messages; `shortCode` leaves the last element out of
-// the code message.
-std::string baseEpoch(long sow, const std::map<int, std::map<int, Sig>>& sats, const double site[3], bool shortCode) {
+// the code message, `noTime` the time message ("GT").
+std::string baseEpoch(long sow, const std::map<int, std::map<int, Sig>>& sats, const double site[3], bool shortCode,
+                      bool noTime) {
   const std::uint32_t msOfDay = static_cast<std::uint32_t>((sow % 86400) * 1000);
   std::string si, rc, cp, r2, p2, dc, d2, ec, e2;
   for (const auto& [prn, sigs] : sats) {
@@ -82,7 +83,7 @@ std::string baseEpoch(long sow, const std::map<int, std::map<int, Sig>>& sats, c
   std::string po;
   for (int k = 0; k < 3; ++k) po += f64(site[k] + 100.0);
   po += std::string(4, '\0') + '\x01';
-  std::string m = withCk("~~", le(msOfDay, 4)) + withCk("GT", le(static_cast<std::uint32_t>(sow * 1000), 4)) +
+  std::string m = withCk("~~", le(msOfDay, 4)) + (noTime ? "" : withCk("GT", le(static_cast<std::uint32_t>(sow * 1000), 4))) +
                   withCk("PO", po) + withCk("BI", bi) + withCk("SI", si);
   for (const auto& [id, body] : std::vector<std::pair<const char*, std::string>>{
            {"rc", rc}, {"cp", cp}, {"2r", r2}, {"2p", p2}, {"DC", dc}, {"D2", d2}, {"EC", ec}, {"E2", e2}})
@@ -133,7 +134,7 @@ TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
   // Each second of the truth once the next one has begun (so that it is whole): the base's
   // epochs reach the rover a second after its own.
   std::set<long> sent;
-  long cut = -1;
+  long cut = -1, untimed = -1;
   Truth truth;
   ASSERT_TRUE(waitUntil(
       [&] {
@@ -144,7 +145,11 @@ TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
           // The third epoch's code message lacks an element: the epoch is given back.
           const bool shortCode = sent.size() == 3;
           if (shortCode) cut = it->first;
-          EXPECT_TRUE(serB.sendRaw(baseEpoch(it->first, it->second, site.data(), shortCode)));
+          // The fifth comes without its time message: the epoch's start, within the hour, is
+          // taken on the time of the rover's system nearest to it (GPS, GLONASS being 18 s off).
+          const bool noTime = sent.size() == 5;
+          if (noTime) untimed = it->first;
+          EXPECT_TRUE(serB.sendRaw(baseEpoch(it->first, it->second, site.data(), shortCode, noTime)));
         }
         return sent.size() >= 10;
       },
@@ -179,6 +184,7 @@ TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
     ++checked;
   }
   EXPECT_GE(epochs.size(), 5u) << "published base epochs";
+  EXPECT_EQ(epochs.count(untimed), 1u) << "the epoch without its time message";
   EXPECT_GE(checked, 5 * 4 * 2) << "measurements added";
 
   // The base record: the station's own position of the base information.
@@ -238,7 +244,7 @@ TEST_F(NativeBaseInput, TheReferenceSatelliteChangesWhenItLeavesTheBaseEpochs) {
           sent.insert(it->first);
           auto sats = it->second;
           if (first >= 0) sats.erase(first);
-          EXPECT_TRUE(serB.sendRaw(baseEpoch(it->first, sats, site.data(), false)));
+          EXPECT_TRUE(serB.sendRaw(baseEpoch(it->first, sats, site.data(), false, false)));
         }
         for (const auto& [sow, ref] : references(adds(rx_->out()), truth)) {
           if (first < 0) first = ref, dropFrom = sow;

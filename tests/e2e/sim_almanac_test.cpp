@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
 #include "e2e/sky_truth.h"
 
@@ -147,24 +148,36 @@ TEST_F(SimAlmanac, GlonassCorrectionsOfABaseOnceTheAlmanacConfirmsTheSatellites)
   for (const auto& [prn, prc] : gps->prc) EXPECT_LT(std::fabs(prc), 40.0) << "G" << prn;
 }
 
-// Two almanac reference times at once: 10:23:32 UTC (GPS second 37430) lies in the last frames of
-// a GPS 12.5-min page cycle and of a BeiDou 12-min one whose almanacs have their toa at 32768 s;
-// the next cycles (GPS 37500 s on, BeiDou 37440 s of its week on) bring those of toa 36864. GPS
-// PRN 24's page comes from the first, PRN 1's from the second, and BeiDou C01's from the second:
-// each keeps its own. With almanac positions on, a satellite known by its almanac alone gets them.
+// Two almanac reference times at once: 02:16:00 UTC (GPS second 8178) lies in the last frames of
+// a 12.5-min page cycle whose almanac has its toa at 4096 s; the next cycle (8250 s on) brings the
+// almanac of toa 8192. PRN 24's page comes from the first, PRN 1's from the second: each keeps its
+// own toa. With almanac positions on, a satellite known by its almanac alone gets them. Galileo
+// broadcasts F/NAV only (the file's I/NAV records left out): its almanac pages 5 (8250 s) and 6
+// (8300 s) follow its first ephemeris, and the store, which takes Galileo almanacs of I/NAV only,
+// keeps none.
 TEST_F(SimAlmanac, AlmanacsOfTwoReferenceTimesEachKeptWithItsOwn) {
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:23:32"}));
+  std::string fnavOnly;
+  bool inav = false;
+  for (const std::string& line : rinex::linesOf(rinex::gunzip(kBrd4))) {
+    if (line.rfind(">", 0) == 0) inav = line.rfind("> EPH E", 0) == 0 && line.find("INAV") != std::string::npos;
+    if (!inav) fnavOnly += line + "\n";
+  }
+  const std::string file = dir_.file("fnav.rnx");
+  ASSERT_TRUE(dir_.write("fnav.rnx", fnavOnly));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", file, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T02:16:00"}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%a%set,/par/pos/almdata,on"), re("%a%"));
-  std::this_thread::sleep_for(std::chrono::seconds(115));
+  std::this_thread::sleep_for(std::chrono::seconds(130));
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
   const std::string img = dir_.read(".gnss.nvm");
-  for (const auto& [block, toa] : {std::pair{654u + 23, 32768}, std::pair{654u + 0, 36864}, std::pair{654u + 133, 36864}}) {
-    const std::string a = blockData(img, block);
-    ASSERT_GE(a.size(), 8u) << "almanac block " << block;
-    EXPECT_EQ(fieldAt<std::int32_t>(a, 4), toa) << "almanac block " << block;
+  for (const auto& [prn, toa] : {std::pair{24, 4096}, std::pair{1, 8192}}) {
+    const std::string a = blockData(img, 654 + static_cast<unsigned>(prn) - 1);
+    ASSERT_GE(a.size(), 8u) << "G" << prn << " almanac";
+    EXPECT_EQ(fieldAt<std::uint8_t>(a, 0), prn);
+    EXPECT_EQ(fieldAt<std::int32_t>(a, 4), toa) << "G" << prn;
   }
+  for (unsigned svid = 1; svid <= 36; ++svid) EXPECT_EQ(blockData(img, 654 + 62 + svid - 1), "") << "E" << svid;
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // subframe 5, NavIC messages 9 and 11), and the BeiDou-3 midi almanacs of B2a message 40. The
 // program's decoders hand them to the satellite data store and the ionosphere stage, which keep
 // them in the settings image: after a SIGTERM the image holds the file's values, within half a
-// unit of each field's last bit. The same stream carries the GPS and QZSS differential
+// unit of each field's last bit, and the leap second the simulator announces for the end of the
+// quarter in place of the file's (GLONASS by KP), which the time scales take at the next start. The same stream carries the GPS and QZSS differential
 // corrections and offsets to other GNSS times (CNAV types 13, 14, 34, 35 on L5, CNAV-2 pages 2
 // and 5) and NavIC message 14, which the decoders read and the store keeps nothing of: the UTC
 // records, and Galileo's own offset to GPS time (which GPS type 35 tells from the other side),
@@ -52,17 +53,22 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   // 12.5-min page cycle (frame 17); 8 s before the BeiDou D1 frame 5 of the 12-min cycle, so that
   // after an ephemeris come the health pages 7 and 8 (frames 6 and 7) and the UTC page 10
   // (frame 9); 36 s before a NavIC frame of messages 9 and 11: all within 160 s.
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T13:02:18", "--site", "22.3,114.2,50", "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T13:02:18", "--site", "22.3,114.2,50", "--sky",
+                                    "--leap-second", "2023-03-31"}));
   ASSERT_NO_FATAL_FAILURE(start());
   std::this_thread::sleep_for(std::chrono::seconds(170));
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
   const std::string img = dir_.read(".gnss.nvm");
   const std::vector<std::string> lines = rinex::linesOf(rinex::gunzip(kBrd4));
+  // The time scales start from the stored announcement.
+  ASSERT_NO_FATAL_FAILURE(start());
+  stop();
 
-  // GPS: A0 2^-30 s, A1 2^-50 s/s, tot and WNt of the GPS-UTC record; the leap second of the
-  // file's header (18 s, week 1929 day 7); weeks are kept in 10 bits, WNLSF as the 8 bits
-  // broadcast widened to the nearest week.
+  // GPS: A0 2^-30 s, A1 2^-50 s/s, tot and WNt of the GPS-UTC record; the leap seconds of the
+  // file's header (18 s) and the announced one (19 s from the end of Friday 31 March 2023, week
+  // 2255 day 6); weeks are kept in 10 bits, WNLSF as the 8 bits broadcast widened to the nearest
+  // week.
   const Sto gput = firstSto(lines, 'G', "GPUT");
   ASSERT_GE(gput.epoch, 0);
   const std::string g = blockData(img, 910);
@@ -71,10 +77,12 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   EXPECT_NEAR(fieldAt<float>(g, 4), gput.a1, std::ldexp(0.5, -50));
   EXPECT_NEAR(fieldAt<double>(g, 8), gput.a0, std::ldexp(0.5, -30));
   EXPECT_EQ(fieldAt<std::uint16_t>(g, 16), gput.epoch / kWeek % 1024);
-  EXPECT_EQ(fieldAt<std::uint16_t>(g, 18) % 256, 1929 % 256);
-  EXPECT_EQ(fieldAt<std::uint8_t>(g, 20), 7);
+  EXPECT_EQ(fieldAt<std::uint16_t>(g, 18) % 256, 2255 % 256);
+  EXPECT_EQ(fieldAt<std::uint8_t>(g, 20), 6);
   EXPECT_EQ(fieldAt<std::int8_t>(g, 21), 18);
-  EXPECT_EQ(fieldAt<std::int8_t>(g, 22), 18);
+  EXPECT_EQ(fieldAt<std::int8_t>(g, 22), 19);
+  // GLONASS: the notice (KP 01) of string 14 in the UTC block's notice byte.
+  EXPECT_EQ(fieldAt<std::uint8_t>(blockData(img, 911), 32), 1) << "GLONASS leap-second notice";
   const std::string gk = blockData(img, 2446, 0);
   expectKlobuchar(gk, firstIon(lines, 'G', "LNAV"), "GPS");
   EXPECT_EQ(fieldAt<std::uint32_t>(gk, 0), static_cast<std::uint32_t>(gput.epoch % kWeek));
@@ -93,7 +101,8 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   expectKlobuchar(blockData(img, 2446, 1), firstIon(lines, 'J', "LNAV"), "QZSS");
 
   // BeiDou: A0UTC 2^-30 s and A1UTC 2^-50 s/s of the BDT-UTC record, in the BDT week of the
-  // subframes (GPS week - 1356); the leap second told in BDT: 4 s, week 573 (8 bits 61), day 6.
+  // subframes (GPS week - 1356); the leap second told in BDT: 4 s, 5 from week 899 (8 bits 131),
+  // day 5 (BeiDou counts from 0).
   const Sto bdut = firstSto(lines, 'C', "BDUT");
   ASSERT_GE(bdut.epoch, 0);
   const std::string c = blockData(img, 915);
@@ -101,10 +110,10 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   EXPECT_NEAR(fieldAt<double>(c, 8), bdut.a0, std::ldexp(0.5, -30));
   EXPECT_NEAR(fieldAt<float>(c, 4), bdut.a1, std::ldexp(0.5, -50));
   EXPECT_EQ(fieldAt<std::uint16_t>(c, 16), 2253 - 1356);
-  EXPECT_EQ(fieldAt<std::uint16_t>(c, 18) % 256, (1929 - 1356) % 256);
-  EXPECT_EQ(fieldAt<std::uint8_t>(c, 20), 6);
+  EXPECT_EQ(fieldAt<std::uint16_t>(c, 18) % 256, (2255 - 1356) % 256);
+  EXPECT_EQ(fieldAt<std::uint8_t>(c, 20), 5);
   EXPECT_EQ(fieldAt<std::int8_t>(c, 21), 4);
-  EXPECT_EQ(fieldAt<std::int8_t>(c, 22), 4);
+  EXPECT_EQ(fieldAt<std::int8_t>(c, 22), 5);
   // The almanac's week and health: C06 (subframe 4 page 6, frame 5) came before page 8 of its
   // cycle, so its week is guessed from the subframe's and its health unknown (flags 3); C09
   // (frame 8) came after page 8, whose WNa it takes, while its health waits for a page 7 that
@@ -157,7 +166,7 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   EXPECT_NEAR(fieldAt<float>(i, 4), irut.a1, std::ldexp(0.5, -51));
   EXPECT_NEAR(fieldAt<float>(i, 28), irut.a2, std::ldexp(0.5, -68));
   EXPECT_EQ(fieldAt<std::uint16_t>(i, 16), irut.epoch / kWeek % 1024);
-  EXPECT_EQ(fieldAt<std::uint16_t>(i, 18), 1929 % 1024);
+  EXPECT_EQ(fieldAt<std::uint16_t>(i, 18), 2255 % 1024);
   EXPECT_EQ(fieldAt<std::int8_t>(i, 21), 18);
   EXPECT_NEAR(fieldAt<float>(i, 32), irgp.a0, std::ldexp(0.5, -35));
   EXPECT_NEAR(fieldAt<float>(i, 36), irgp.a1, std::ldexp(0.5, -51));

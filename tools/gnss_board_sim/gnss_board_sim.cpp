@@ -67,6 +67,10 @@ const char kUsage[] =
     "                        GLONASS FDMA and L3 strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV\n"
     "                        (\"ED\"), BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\"),\n"
     "                        QZSS LEX (\"xd\")\n"
+    "  --leap-second DATE    with a RINEX 4 --nav: every system's UTC parameters announce a leap\n"
+    "                        second at the end of UTC day DATE (YYYY-MM-DD), one more than the\n"
+    "                        file's, and GLONASS FDMA string 14 and L3 string 2 set KP to 01 (the simulator's own\n"
+    "                        time keeps the file's leap seconds)\n"
     "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
     "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
@@ -134,6 +138,7 @@ struct Options {
   std::string skyTruth;
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
+  int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
@@ -715,6 +720,14 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->skyTruth)) return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
+    } else if (a == "--leap-second") {
+      std::string v;
+      std::tm day{};
+      if (!value(&v) || std::sscanf(v.c_str(), "%d-%d-%d", &day.tm_year, &day.tm_mon, &day.tm_mday) != 3) return false;
+      day.tm_year -= 1900, day.tm_mon -= 1;
+      const std::int64_t days = (static_cast<std::int64_t>(timegm(&day)) - 315964800) / 86400;  // since 6 January 1980
+      if (days < 0) return false;
+      o->leapWeek = static_cast<int>(days / 7), o->leapDn = static_cast<int>(days % 7) + 1;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--ghost") {
@@ -906,6 +919,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& [prn, code] : o.gpsConfig) board.nav_.setConfig(prn, code);
     board.multi_.skipL3Ts(o.gloL3TsSkip);
+    if (o.leapWeek >= 0) board.multi_.announceLeap(o.leapWeek, o.leapDn, board.nav_);
     if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.
     if (o.start == "now") {

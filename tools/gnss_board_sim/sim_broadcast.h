@@ -10,7 +10,7 @@
 //   strings 1-5 (3 s each, kind 1) of the six lowest slots in view;
 // - Galileo I/NAV on E1-B (kind 0: page pairs of 2 s, words 2, 4, 6 and 1, 3, 5 in their places
 //   of the 30-s subframe, word 0 elsewhere) and F/NAV on E5a (kind 1: pages 1-4 of the 50-s
-//   subframe, 10 s each);
+//   subframe, 10 s each, and almanac page 5 or 6);
 // - BeiDou D1 subframes 1-3 of the MEO and IGSO satellites (6 s, kind 0: B1I), D2 pages 1-10 of
 //   the GEOs (one a 3-s frame, kind 0x80, with the frame's subframes 2, 3 and 5 of corrections), B1C frames (18 s, kind 3), B2a messages 10, 11, 30, 40 (3 s
 //   each, kind 5) and B2b messages 10 and 30 (1 s each, kind 6; from the CNV2 records);
@@ -175,6 +175,16 @@ class MultiBroadcast {
     return !nav_.eph.empty();
   }
   bool empty() const { return nav_.eph.empty(); }
+  // A leap second announced in place of the file's: one more second at the end of day `dn` (1-7,
+  // Sunday 1) of GPS week `week`, in every system's UTC parameters; GLONASS KP 01.
+  void announceLeap(int week, int dn, LnavBroadcast& gps) {
+    nav_.leapF = nav_.leap + 1, nav_.wnLsf = week, nav_.dn = dn;
+    gps.setUtc(lnavUtcOf(nav_, 'G', "GPUT"));
+    qzss_.setUtc(lnavUtcOf(nav_, 'J', "QZUT"));
+    navicTime_ = navicTimeOf(nav_);
+    gal_ = galTime(nav_);
+    glo_.kp = gloL3_.kp = 1;
+  }
   // The GEOs' grid describes the sky's ionosphere (--iono) instead of none.
   bool iono = false;
   // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
@@ -351,7 +361,7 @@ class MultiBroadcast {
     for (const Rnx4Eph* r : currentAll('R', "FDMA", frameGps)) {
       if (!inView('R', r->prn, gps, site)) continue;
       const GloEph g = gloEph(*r);
-      const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1);
+      const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1, time.kp);
       out += lDMessage(g.slot, g.freq, t, 0, gloWords(s));
     }
     return out;
@@ -415,15 +425,15 @@ class MultiBroadcast {
     return out;
   }
 
-  // The Galileo almanac of the I/NAV ephemerides current at GPS second `gps` (the start of a
-  // 12-min cycle), for the multiple of 600 s at or before it; its issue counts the cycles.
-  GalAlmanac galAlmanac(std::int64_t gps) const {
+  // The Galileo almanac of the I/NAV (or F/NAV) ephemerides current at GPS second `gps` (the start
+  // of a 12-min cycle), for the multiple of 600 s at or before it; its issue counts the cycles.
+  GalAlmanac galAlmanac(std::int64_t gps, const char* type = "INAV") const {
     GalAlmanac a;
     const std::int64_t sow = gps % kWeek;
     a.t0a = static_cast<int>(sow / 600);
     a.wna = static_cast<int>((gps / kWeek - 1024) % 4);
     a.iod = static_cast<int>((gps / 720) % 16);
-    for (const Rnx4Eph* r : currentAll('E', "INAV", gps)) {
+    for (const Rnx4Eph* r : currentAll('E', type, gps)) {
       if (r->prn < 1 || r->prn > 36) continue;
       const std::size_t k = static_cast<std::size_t>(r->prn - 1);
       a.sat[k] = keplerAlmanac(keplerEph(*r), static_cast<double>(a.t0a) * 600.0);
@@ -431,7 +441,7 @@ class MultiBroadcast {
       // left out of it, as the system does.
       if (!galAlmanacFits(a.sat[k])) a.sat[k].present = false;
       const int h = static_cast<int>(r->at(24));
-      a.hsE5b[k] = (h >> 7) & 3, a.hsE1b[k] = (h >> 1) & 3;
+      a.hsE5b[k] = (h >> 7) & 3, a.hsE1b[k] = (h >> 1) & 3, a.hsE5a[k] = (h >> 4) & 3;
     }
     return a;
   }
@@ -454,14 +464,24 @@ class MultiBroadcast {
     return a;
   }
 
+  // The 50-s F/NAV subframe: pages 1-4, then an almanac page, 5 in even subframes and 6 in odd
+  // ones: three satellites every 100 s from the almanac of the F/NAV ephemerides of the frame's
+  // start, 1-18 in even 600-s frames, 19-36 in odd ones.
   std::string fnav(std::int64_t gps, std::uint32_t t, const Site& site) const {
     const std::int64_t start = gps - 10;
-    const int type = static_cast<int>((start % 50) / 10) + 1;
-    if (type > 4) return {};
+    int type = static_cast<int>((start % 50) / 10) + 1;
+    const std::int64_t subframe = (start % kWeek) / 50;
+    GalAlmanac alm;
+    if (type == 5) {
+      type += static_cast<int>(subframe % 2);
+      alm = galAlmanac(start - start % 600, "FNAV");
+    }
+    const int firstSv = static_cast<int>(3 * ((subframe % 12) / 2) + 18 * ((start / 600) % 2));
     std::string out;
     for (const Rnx4Eph* r : currentAll('E', "FNAV", cycleStart(gps, 10, 50))) {
       if (!inView('E', r->prn, gps, site)) continue;
-      out += edMessage(r->prn, t, 1, fnavPage(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek));
+      out += edMessage(r->prn, t, 1, type >= 5 ? fnavAlmPage(alm, type, firstSv)
+                                               : fnavPage(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek));
     }
     return out;
   }

@@ -1,6 +1,6 @@
 // The simulator's Galileo broadcast (Galileo OS SIS ICD 2.0): I/NAV words 0-6 in nominal page
 // pairs with their CRC-24Q (section 4.3.2: even and odd half of 120 bits each, handed on as 30
-// bytes), and F/NAV pages 1-4 with their CRC (section 4.2.2: 244 bits from the page type, handed
+// bytes), and F/NAV pages 1-6 with their CRC (section 4.2.2: 244 bits from the page type, handed
 // on as 31 bytes), from a RINEX 4 INAV or FNAV record and the file's Galileo time parameters.
 #pragma once
 
@@ -125,7 +125,7 @@ inline Bits inavWord(const GalFields& f, const GalTime& t, int type, std::int64_
 struct GalAlmanac {
   int iod = 0, t0a = 0, wna = 0;
   std::vector<KeplerAlm> sat = std::vector<KeplerAlm>(36);
-  std::vector<int> hsE5b = std::vector<int>(36, 0), hsE1b = std::vector<int>(36, 0);
+  std::vector<int> hsE5b = std::vector<int>(36, 0), hsE1b = std::vector<int>(36, 0), hsE5a = std::vector<int>(36, 0);
 };
 
 // Whether the almanac's fields hold an orbit: delta sqrtA 13 bits of 2^-9, e 11 bits of 2^-16,
@@ -176,6 +176,39 @@ inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) 
     next(16, t.a0g), next(12, t.a1g), next(8, t.t0g), next(6, t.wn0g);
   }
   return w;
+}
+
+// F/NAV almanac page `type` (5 or 6) of the satellites g + 1 .. g + 3 (OS SIS ICD 4.2.5, Tables
+// 44 and 45): page 5 the time block, the first satellite and the second's orbit up to the 4 high
+// bits of its Omega0; page 6 the rest of the second and the third; the fields those of I/NAV.
+inline std::string fnavAlmPage(const GalAlmanac& a, int type, int g) {
+  constexpr double kPi = 3.1415926535898;
+  const double sqrtNominal = std::sqrt(29600000.0);
+  Bits p(244);
+  int at = 1;
+  auto next = [&](int n, std::int64_t v) {
+    p.put(at, n, v);
+    at += n;
+  };
+  auto sv = [&](int k) -> const KeplerAlm& { return a.sat[static_cast<std::size_t>(g + k)]; };
+  auto orbit = [&](int k) {  // SVID, delta sqrtA, e, omega, delta i
+    const KeplerAlm& m = sv(k);
+    next(6, m.present ? g + k + 1 : 0), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
+    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
+  };
+  auto omega0 = [&](int k) { return scaled(std::remainder(sv(k).omega0, 2 * kPi) / kPi, 15) & 0xFFFF; };
+  auto rest = [&](int k) {  // Omega dot, M0, af0, af1, E5a HS
+    next(11, scaled(sv(k).omegaDot / kPi, 33)), next(16, scaled(std::remainder(sv(k).m0, 2 * kPi) / kPi, 15));
+    next(16, scaled(sv(k).af0, 19)), next(13, scaled(sv(k).af1, 38)), next(2, a.hsE5a[static_cast<std::size_t>(g + k)]);
+  };
+  next(6, type), next(4, a.iod);
+  if (type == 5) {
+    next(2, a.wna), next(10, a.t0a), orbit(0), next(16, omega0(0)), rest(0), orbit(1), next(4, omega0(1) >> 12);
+  } else {
+    next(12, omega0(1) & 0xFFF), rest(1), orbit(2), next(16, omega0(2)), rest(2);
+  }
+  p.put(215, 24, p.crc24q(1, 214));
+  return p.bytes(31);
 }
 
 // A word as the nominal page pair that carries it: even half (even/odd 0, page type 0, 112 word

@@ -60,6 +60,7 @@ inline GloEph gloEph(const Rnx4Eph& r) {
 struct GloTime {
   double tauC = 0, tauGps = 0;
   int na = 0, n4 = 0;  // the almanac's day in the four-year interval and the interval (0: tb's)
+  int kp = 0;          // KP of string 14: 1 when a leap second is announced for the quarter's end
 };
 
 // GPS second of the start of the Moscow day of GPS second `gps`, its day in the four-year
@@ -147,13 +148,14 @@ struct GloAlm {
 
 // String `m` (6-15) of frame `frame` (1-5 of the superframe): the almanac of slots 5 (frame - 1)
 // + 1 .. + 5 in string pairs (6, 7), (8, 9) ... (14, 15); frame 5 holds four, its strings 14 and 15
-// carry B1, B2, KP (all 0: no UT1 offset nor leap second announced) and ln.
+// carry B1, B2 (0: no UT1 offset), KP (`kp`) and ln.
 // `alm` holds slots 1..24 at index slot - 1.
-inline Bits gloAlmString(const std::vector<GloAlm>& alm, int m, int frame) {
+inline Bits gloAlmString(const std::vector<GloAlm>& alm, int m, int frame, int kp = 0) {
   Bits b(85);
   b.put(2, 4, m);
   const int pair = (m - 6) / 2;
   if (frame == 5 && pair == 4) {
+    if (m == 14) b.put(27, 2, kp);
     gloAddHamming(b);
     return b;
   }

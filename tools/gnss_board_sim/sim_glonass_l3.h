@@ -24,6 +24,7 @@ struct GloL3Time {
   double tauC = 0, tauCRate = 0, tauGps = 0, tauGpsRate = 0;
   double ionoFactor = 1.0;
   int ionoAp = 0, ionoFlux = 0;
+  int kp = 0;  // of string 2: 1 when a leap second is announced for the quarter's end
 };
 
 // String `type` (1-5) of satellite `g` whose time is `ts` (3-s units of the Moscow day `day`).
@@ -47,7 +48,7 @@ inline Bits gloL3String(const GloEph& g, const GloL3Time& t, const GloDay& day, 
       b.putSm(154 + 30 * k, 30, scaled(g.vel[k], 26));
       b.putSm(244 + 10 * k, 10, scaled(g.acc[k], 35));
     }
-    b.put(274, 2, 0);  // KP: no leap second announced
+    b.put(274, 2, t.kp);
   } else if (type == 4) {
     b.put(41, 5, day.n4), b.put(46, 11, day.nt);
     b.putSm(240, 17, 0), b.putSm(257, 10, 0), b.putSm(267, 8, 0);  // no UT1 offset

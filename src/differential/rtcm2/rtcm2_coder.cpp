@@ -45,9 +45,17 @@ void RTCM_Coder::Words::put(std::uint32_t value, int n) {
     if (word >= kMaxWords) return;
     const int first = bits % 24;
     const int width = n < 24 - first ? n : 24 - first;
-    const std::uint32_t piece = (value >> (n - width)) & ((1u << width) - 1u);
     std::uint32_t* base = word < kHeaderWords ? w : w + kHeaderWords;
     const int number = word < kHeaderWords ? word + 1 : word - kHeaderWords + 1;
+    const int rest = n - width;
+    // The end of a field split over two data words: its high part closes this word, its low part
+    // opens the next (the packer drops the value's bits above each part).
+    if (rest > 0 && rest <= 24 && word >= kHeaderWords && word + 1 < kMaxWords) {
+      BitPacker::packBits(base, value, BitPacker::desc(number, first + 1, width), BitPacker::desc(number + 1, 1, rest));
+      bits += n;
+      return;
+    }
+    const std::uint32_t piece = (value >> rest) & ((1u << width) - 1u);
     BitPacker::packBits(base, piece, BitPacker::desc(number, first + 1, width));
     bits += width;
     n -= width;
