@@ -29,7 +29,10 @@ const std::uint8_t* ubody(const ZRFMessage& m) { return reinterpret_cast<const s
 // Data bytes of a message whose body ends in a one-byte checksum.
 int dataLen(const ZRFMessage& m) { return m.len - 1; }
 
-// Global satellite index of an "Rm" satellite number.
+// Global satellite index of an "Rm" satellite number. The board numbers the satellites of its
+// solution in one byte, range after range (below 38, 38-70, 71-119, 120-192, 193-210, 211 on);
+// the native record table of "Rm" gives the offset that moves each range to where its block
+// starts in the 16-bit global index (193, 300, 400, 500, 600). An exact table: no rounding.
 std::uint16_t rmGlobalSat(std::uint8_t n) {
   if (n < 38) return n;
   if (n <= 70) return static_cast<std::uint16_t>(n + 155);

@@ -172,13 +172,8 @@ bool CompDecUtility::is_EmptyAlmData(const std::uint32_t* words) {
   if (words == nullptr) return false;
   // Words 3 to 10 carry 22 data bits each (176 bits = 22 bytes) ahead of 8 parity bits.
   std::uint8_t data[22] = {};
-  int outBit = 0;
-  for (int word = 0; word < 8; ++word) {
-    const std::uint32_t bits = wordField(words, 61 + 30 * word, 22);
-    for (int k = 21; k >= 0; --k, ++outBit) {
-      if ((bits >> k) & 1u) data[outBit / 8] |= static_cast<std::uint8_t>(0x80u >> (outBit % 8));
-    }
-  }
+  int bit = 61;
+  for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(readDataBits(words, bit, 8, 22));
   // A page that is empty but for its first data byte still counts as empty.
   int run = 0;
   int longest = 0;
@@ -187,6 +182,15 @@ bool CompDecUtility::is_EmptyAlmData(const std::uint32_t* words) {
     if (run > longest) longest = run;
   }
   return longest >= 20;
+}
+
+std::uint32_t readDataBits(const std::uint32_t* words, int& bit, int n, int dataBits) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) {
+    v = v << 1 | wordField(words, bit, 1);
+    if (bit++ % 30 == dataBits) bit += 30 - dataBits;  // past the last data bit of a word
+  }
+  return v;
 }
 
 // ---- SBAS ----------------------------------------------------------------------------------------

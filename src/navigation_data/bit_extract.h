@@ -68,6 +68,12 @@ class CompDecUtility {
   static bool is_EmptyAlmData(const std::uint32_t* words);
 };
 
+// Data bits of a subframe of 30-bit words whose first `dataBits` bits carry data and the rest
+// parity (GPS LNAV: 24 and 6; BeiDou D1 and D2 from word 2 on: 22 and 8): `n` (up to 32) bits
+// from subframe bit `bit` (a data bit) on, parity bits stepped over; `bit` is left at the next
+// data bit, so consecutive fields are read by calling again.
+std::uint32_t readDataBits(const std::uint32_t* words, int& bit, int n, int dataBits);
+
 // The BeiDou decoders' field readers: unsigned and signed, in one piece or split across two
 // words (high piece, then low piece), as the ICD lays fields out.
 namespace CompBits {

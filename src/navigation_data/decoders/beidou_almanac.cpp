@@ -22,18 +22,10 @@ constexpr std::uint8_t kFlagWeekGuessed = 0x01;
 constexpr std::uint8_t kFlagNoHealth = 0x02;
 
 // Consecutive 9-bit health fields over the data bits from bit 51: the last 2 data bits of
-// word 2, then 22 data bits of each following word (the 8 parity bits skipped).
+// word 2, then the 22 data bits of each following word.
 void readHealth(const std::uint32_t* w, std::uint16_t* out, int count) {
   int bit = 51;
-  for (int k = 0; k < count; ++k) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 9; ++i) {
-      v = v << 1 | u(w, bit, 1);
-      ++bit;
-      if ((bit - 1) % 30 == 22) bit += 8;  // past the last data bit of a word
-    }
-    out[k] = static_cast<std::uint16_t>(v);
-  }
+  for (int k = 0; k < count; ++k) out[k] = static_cast<std::uint16_t>(readDataBits(w, bit, 9, 22));
 }
 
 }  // namespace

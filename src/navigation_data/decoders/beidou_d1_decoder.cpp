@@ -5,10 +5,6 @@
 #include <cstring>
 
 #include "navigation_data/bit_extract.h"
-#include "navigation_data/crc_engine.h"
-
-CompD1NavDataDecoderType* CompD1NavDataDecoderType::pDecoderPointer[kPoolSize] = {};
-std::uint8_t CompD1NavDataDecoderType::uNumOfSource = 0;
 
 CompAlmanacDataType CompD1NavDataDecoderType::almanac_;
 
@@ -20,8 +16,6 @@ using CompBits::s;
 using CompBits::u2;
 using CompBits::s2;
 
-constexpr float kCn0Tracked = 10.0f;  // dB-Hz: above it the other satellite counts as tracked
-constexpr float kCn0Strong = 40.0f;   // dB-Hz: strong enough to overrule an untracked twin
 constexpr int kIssueSpan = 720;       // s per issue number derived from toc and toe
 constexpr int kIssueCycle = 240;
 
@@ -29,49 +23,26 @@ constexpr int kIssueCycle = 240;
 
 // ---- pool -------------------------------------------------------------------------------------
 
-CompD1NavDataDecoderType::CompD1NavDataDecoderType() {
-  if (uNumOfSource < kPoolSize) pDecoderPointer[uNumOfSource++] = this;
-  store_ = &SatDataProcessorInstance;
-  reset();
-}
-
-void CompD1NavDataDecoderType::init_Object(SatelliteDataProcessor* store) {
-  store_ = store;
-  reset();
-}
+CompD1NavDataDecoderType::CompD1NavDataDecoderType() { reset(); }
 
 void CompD1NavDataDecoderType::reset() {
+  resetShared();
   eph_.clear();
-  time_ = NavDecoderTime{};
-  sv_ = EmptySvId;
-  cn0_ = 0.0f;
-  cn0Above10_ = false;
   sow_ = kNoSow;
   week_ = -1;
-  ephSeen_ = false;
-  ephHealthy_ = false;
-  blockValid_ = false;
-  lastRaw_ = RawEphemeris{};
-  lastSignalMask_ = 0;
   lastPage8Toa_ = -1;
   lastPage8Wna_ = -1;
 }
 
 CompD1NavDataDecoderType* get_CompD1NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectNavDecoder(CompD1NavDataDecoderType::pDecoderPointer, CompD1NavDataDecoderType::uNumOfSource, time, sv);
+  return CompD1NavDataDecoderType::select(time, sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------
 
 void CompD1NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,
                                       const std::uint32_t* words, int numWords, float cn0) {
-  if (words == nullptr || numWords < kSubframeWords) return;
-  if (sv.sys != kSysBeidou || sv.si >= SYS_SI_NUM[kSysBeidou]) return;
-  if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
-  sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
-  cn0_ = cn0;
-  cn0Above10_ = cn0 > kCn0Tracked;
-  time_ = time;
+  if (!intake(time, sv, sv.sys == kSysBeidou, words, numWords, kSubframeWords, cn0)) return;
 
   const int fraId = static_cast<int>(u(words, 16, 3));
   if (fraId < 1 || fraId > 5) return;
@@ -94,7 +65,7 @@ void CompD1NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
       if (!eph_.arrived[index]) decodeSubframe3(words);
       break;
     default:
-      if (ephSeen_ && ephHealthy_) {
+      if (ephStored_ && ephHealthy_) {
         const int page = static_cast<int>(u(words, 44, 7));
         if (fraId == 4 && page >= 1 && page <= 24) {
           almanac_.decodeAlmanacPage(words, page - 1);
@@ -121,17 +92,6 @@ void CompD1NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
 }
 
 // ---- ephemeris --------------------------------------------------------------------------------
-
-void CompD1NavDataDecoderType::EphemerisDataType::clear() { std::memset(this, 0, sizeof *this); }
-
-bool CompD1NavDataDecoderType::EphemerisDataType::check() {
-  if (!arrived[0] || !arrived[1] || !arrived[2]) return false;
-  // Unsigned differences: a subframe from before its predecessor counts as far too late.
-  if (arrivalMs[1] - arrivalMs[0] <= kMaxSubframeGapMs && arrivalMs[2] - arrivalMs[1] <= kMaxSubframeGapMs)
-    return true;
-  clear();
-  return false;
-}
 
 void CompD1NavDataDecoderType::decodeSubframe1(const std::uint32_t* w) {
   RawEphemeris& r = eph_.raw;
@@ -179,29 +139,6 @@ void CompD1NavDataDecoderType::decodeSubframe3(const std::uint32_t* w) {
   r.omega = s2(w, 252, 11, 271, 21);
 }
 
-// Two satellites broadcasting the very same ephemeris: one of them is a channel locked to the
-// other's signal under a false identity. The weaker one is restarted.
-bool CompD1NavDataDecoderType::ghostCheck() {
-  const RawEphemeris& f = eph_.raw;
-  for (int i = 0; i < uNumOfSource; ++i) {
-    CompD1NavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || o->sv_.si == kSvUnknown || o->sv_ == sv_ || !o->blockValid_) continue;
-    const RawEphemeris& g = o->lastRaw_;
-    if (f.toe != g.toe || f.e != g.e || f.m0 != g.m0 || f.omega0 != g.omega0 || f.omega != g.omega) continue;
-    if (o->cn0Above10_) {
-      if (cn0_ < o->cn0_) {
-        navDecoderLinks.satResetRequest(sv_, static_cast<std::uint8_t>(eph_.signalMask), 0);
-        return false;
-      }
-    } else if (!(cn0_ > kCn0Strong)) {
-      continue;
-    }
-    navDecoderLinks.satResetRequest(o->sv_, static_cast<std::uint8_t>(o->lastSignalMask_), 0);
-    navDecoderLinks.ephemerisReset(o->sv_);
-  }
-  return true;
-}
-
 void CompD1NavDataDecoderType::fill_EphRecord(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1,
                                               std::uint32_t signalMask, std::uint16_t flags, ZRT_EPH_CMP& r) {
   std::memset(&r, 0, sizeof r);
@@ -242,12 +179,7 @@ void CompD1NavDataDecoderType::fill_EphRecord(const RawEphemeris& f, SvIdType sv
 
 void CompD1NavDataDecoderType::putIonosphere(const RawEphemeris& f, SvIdType sv, std::uint32_t sow1) {
   ZRT_ION_GPS ion{};
-  const int alphaPow[4] = {30, 27, 24, 24};
-  const double betaScale[4] = {2048.0, 16384.0, 65536.0, 65536.0};
-  for (int k = 0; k < 4; ++k) {
-    ion.alpha[k] = static_cast<float>(scaled(f.alpha[k], alphaPow[k]));
-    ion.beta[k] = static_cast<float>(f.beta[k] * betaScale[k]);
-  }
+  setKlobuchar(ion, f.alpha, f.beta);
   ion.tow = sow1;
   ion.week = f.wn;
   ion.valid = 1;
@@ -257,17 +189,15 @@ void CompD1NavDataDecoderType::putIonosphere(const RawEphemeris& f, SvIdType sv,
 
 void CompD1NavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
-  if (ghostCheck()) {
+  const RawEphemeris& f = eph_.raw;
+  const auto signals = static_cast<std::uint8_t>(eph_.signalMask);
+  if (ghostCheck(signals, [&f](const RawEphemeris& g) {
+        return f.toe == g.toe && f.e == g.e && f.m0 == g.m0 && f.omega0 == g.omega0 && f.omega == g.omega;
+      })) {
     ZRT_EPH_CMP rec;
-    fill_EphRecord(eph_.raw, sv_, eph_.sow1, eph_.signalMask, 0, rec);
-    const std::uint32_t identity = GbasCRC32.ComputeCRC(&eph_.raw, 0, kIdentityBits);
-    lastRaw_ = eph_.raw;
-    lastSignalMask_ = eph_.signalMask;
-    blockValid_ = true;
-    ephSeen_ = true;
-    ephHealthy_ = eph_.raw.satH1 == 0;
-    if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &rec, identity, true, false, false);
-    putIonosphere(eph_.raw, sv_, eph_.sow1);
+    fill_EphRecord(f, sv_, eph_.sow1, eph_.signalMask, 0, rec);
+    commitEphemeris(f, kIdentityBits, &rec, signals, f.satH1 == 0, true);
+    putIonosphere(f, sv_, eph_.sow1);
   }
   // The set is spent; a new subframe 1 starts the next.
   for (bool& a : eph_.arrived) a = false;

@@ -4,13 +4,8 @@
 // pages are the D1 message's (beidou_almanac.cpp).
 #include "navigation_data/decoders/beidou_d2_decoder.h"
 
-#include <cstring>
-
 #include "navigation_data/bit_extract.h"
-#include "navigation_data/crc_engine.h"
 
-CompD2NavDataDecoderType* CompD2NavDataDecoderType::pDecoderPointer[kPoolSize] = {};
-std::uint8_t CompD2NavDataDecoderType::uNumOfSource = 0;
 CompAlmanacDataType CompD2NavDataDecoderType::almanac_;
 
 CompD2NavDataDecoderType CompD2NavDataDecoderInstance[CompD2NavDataDecoderType::kPoolSize];
@@ -22,9 +17,6 @@ using CompBits::u2;
 using CompBits::s2;
 
 using D2 = CompD2NavDataDecoderType;
-
-constexpr float kCn0Tracked = 10.0f;  // dB-Hz: above it the other satellite counts as tracked
-constexpr float kCn0Strong = 40.0f;   // dB-Hz: strong enough to overrule an untracked twin
 
 // Subframe 5 pages.
 constexpr int kGridPages1First = 1, kGridPages1Last = 13;   // grid blocks 0-12
@@ -43,18 +35,9 @@ std::int32_t s3(const std::uint32_t* w, int b1, int n1, int b2, int n2, int b3, 
 // The high part of a split field, shifted into place (sign kept).
 std::int32_t high(std::int32_t v, int shift) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << shift); }
 
-// `count` consecutive `width`-bit fields over the data bits from `bit` on: the parity bits
-// (the last 8 of each 30-bit word from word 2 on) are skipped.
+// `count` consecutive `width`-bit fields over the data bits from `bit` on.
 void readFields(const std::uint32_t* w, int bit, int width, int count, std::uint16_t* out) {
-  for (int k = 0; k < count; ++k) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < width; ++i) {
-      v = v << 1 | u(w, bit, 1);
-      ++bit;
-      if ((bit - 1) % 30 == 22) bit += 8;  // past the last data bit of a word
-    }
-    out[k] = static_cast<std::uint16_t>(v);
-  }
+  for (int k = 0; k < count; ++k) out[k] = static_cast<std::uint16_t>(readDataBits(w, bit, width, 22));
 }
 
 // The k-th satellite (0-based, scanning 1 to 30) flagged in a BDID mask, whose bit for satellite
@@ -76,55 +59,31 @@ SvIdType beidou(int prn) {
 
 // ---- pool -------------------------------------------------------------------------------------
 
-CompD2NavDataDecoderType::CompD2NavDataDecoderType() {
-  number_ = uNumOfSource;
-  if (uNumOfSource < kPoolSize) pDecoderPointer[uNumOfSource++] = this;
-  store_ = &SatDataProcessorInstance;
-  reset();
-}
-
-void CompD2NavDataDecoderType::init_Object(SatelliteDataProcessor* store) {
-  store_ = store;
-  reset();
-}
+CompD2NavDataDecoderType::CompD2NavDataDecoderType() { reset(); }
 
 void CompD2NavDataDecoderType::reset() {
+  resetShared();
   eph_.clear();
   udre_ = UDREDataType{};
   corr_ = DiffCorrDataType{};
   iono_ = IonoCorrDataType{};
-  time_ = NavDecoderTime{};
-  sv_ = EmptySvId;
-  cn0_ = 0.0f;
-  cn0Above10_ = false;
   sow_ = kNoSow;
   week_ = -1;
-  ephSeen_ = false;
-  ephHealthy_ = false;
   diffEnabled_ = false;
   ionoEnabled_ = false;
-  blockValid_ = false;
-  lastRaw_ = RawEphemeris{};
-  lastSignalMask_ = 0;
   lastPage36Toa_ = -1;
   lastPage36Wna_ = -1;
 }
 
 CompD2NavDataDecoderType* get_CompD2NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectNavDecoder(CompD2NavDataDecoderType::pDecoderPointer, CompD2NavDataDecoderType::uNumOfSource, time, sv);
+  return CompD2NavDataDecoderType::select(time, sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------
 
 void CompD2NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,
                                       const std::uint32_t* words, int numWords, float cn0) {
-  if (words == nullptr || numWords < kSubframeWords) return;
-  if (sv.sys != kSysBeidou || sv.si >= SYS_SI_NUM[kSysBeidou]) return;
-  if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
-  sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
-  cn0_ = cn0;
-  cn0Above10_ = cn0 > kCn0Tracked;
-  time_ = time;
+  if (!intake(time, sv, sv.sys == kSysBeidou, words, numWords, kSubframeWords, cn0)) return;
 
   const int fraId = static_cast<int>(u(words, 16, 3));
   if (fraId < 1 || fraId > 5) return;
@@ -148,13 +107,13 @@ void CompD2NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
       break;
     }
     case 2:
-      if (ephSeen_ && ephHealthy_) decodeSubframe2(words, arrivalMs);
+      if (ephStored_ && ephHealthy_) decodeSubframe2(words, arrivalMs);
       break;
     case 3:
-      if (ephSeen_ && ephHealthy_ && diffEnabled_) decodeSubframe3(words, arrivalMs);
+      if (ephStored_ && ephHealthy_ && diffEnabled_) decodeSubframe3(words, arrivalMs);
       break;
     case 5:
-      if (ephSeen_ && ephHealthy_) decodeSubframe5(words, arrivalMs);
+      if (ephStored_ && ephHealthy_) decodeSubframe5(words, arrivalMs);
       break;
     default:  // subframe 4 carries nothing the receiver uses
       break;
@@ -165,25 +124,10 @@ void CompD2NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, s
   process_UDREData();
   process_DiffCorrData();
   process_IonoCorrData();
-  navDecoderLinks.compSourceState(number_, sv_, time_.ulTimeTag);
+  navDecoderLinks.compSourceState(poolIndex_, sv_, time_.ulTimeTag);
 }
 
 // ---- ephemeris --------------------------------------------------------------------------------
-
-void CompD2NavDataDecoderType::EphemerisDataType::clear() { std::memset(this, 0, sizeof *this); }
-
-bool CompD2NavDataDecoderType::EphemerisDataType::check() {
-  for (const bool a : arrived)
-    if (!a) return false;
-  // Unsigned differences: a page from before its predecessor counts as far too late.
-  for (int k = 1; k < kEphPages; ++k) {
-    if (arrivalMs[k] - arrivalMs[k - 1] > kMaxPageGapMs) {
-      clear();
-      return false;
-    }
-  }
-  return true;
-}
 
 void CompD2NavDataDecoderType::decodePage(const std::uint32_t* w, int page) {
   RawEphemeris& r = eph_.raw;
@@ -289,44 +233,18 @@ CompD1NavDataDecoderType::RawEphemeris CompD2NavDataDecoderType::join(const RawE
   return j;
 }
 
-// Two satellites broadcasting the very same ephemeris: one of them is a channel locked to the
-// other's signal under a false identity. The weaker one is restarted.
-bool CompD2NavDataDecoderType::ghostCheck() {
-  const RawEphemeris& f = eph_.raw;
-  for (int i = 0; i < uNumOfSource; ++i) {
-    CompD2NavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || o->sv_.si == kSvUnknown || o->sv_ == sv_ || !o->blockValid_) continue;
-    const RawEphemeris& g = o->lastRaw_;
-    if (f.toe != g.toe || f.eHigh != g.eHigh || f.eLow != g.eLow || f.m0 != g.m0 || f.omega0 != g.omega0 ||
-        f.omegaHigh != g.omegaHigh || f.omegaLow != g.omegaLow)
-      continue;
-    if (o->cn0Above10_) {
-      if (cn0_ < o->cn0_) {
-        navDecoderLinks.satResetRequest(sv_, static_cast<std::uint8_t>(eph_.signalMask), 0);
-        return false;
-      }
-    } else if (!(cn0_ > kCn0Strong)) {
-      continue;
-    }
-    navDecoderLinks.satResetRequest(o->sv_, static_cast<std::uint8_t>(o->lastSignalMask_), 0);
-    navDecoderLinks.ephemerisReset(o->sv_);
-  }
-  return true;
-}
-
 void CompD2NavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
-  if (ghostCheck()) {
-    const CompD1NavDataDecoderType::RawEphemeris joined = join(eph_.raw);
+  const RawEphemeris& f = eph_.raw;
+  const auto signals = static_cast<std::uint8_t>(eph_.signalMask);
+  if (ghostCheck(signals, [&f](const RawEphemeris& g) {
+        return f.toe == g.toe && f.eHigh == g.eHigh && f.eLow == g.eLow && f.m0 == g.m0 && f.omega0 == g.omega0 &&
+               f.omegaHigh == g.omegaHigh && f.omegaLow == g.omegaLow;
+      })) {
+    const CompD1NavDataDecoderType::RawEphemeris joined = join(f);
     ZRT_EPH_CMP rec;
     CompD1NavDataDecoderType::fill_EphRecord(joined, sv_, eph_.sow1, eph_.signalMask, kRecordFlags, rec);
-    const std::uint32_t identity = GbasCRC32.ComputeCRC(&eph_.raw, 0, kIdentityBits);
-    lastRaw_ = eph_.raw;
-    lastSignalMask_ = eph_.signalMask;
-    blockValid_ = true;
-    ephSeen_ = true;
-    ephHealthy_ = eph_.raw.satH1 == 0;
-    if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &rec, identity, true, false, false);
+    commitEphemeris(f, kIdentityBits, &rec, signals, f.satH1 == 0, true);
     CompD1NavDataDecoderType::putIonosphere(joined, sv_, eph_.sow1);
   }
   // The set is spent; a new page 1 starts the next.
@@ -370,7 +288,8 @@ void CompD2NavDataDecoderType::process_UDREData() {
   for (int k = 0; k < kUdreSats; ++k) {
     const int prn = flaggedSat(udre_.bdid, k);
     if (prn < 0) break;
-    navDecoderLinks.compUdre(number_, sv_, beidou(prn), static_cast<std::uint8_t>(udre_.udrei[k] & 0x0F), udre_.timeMs);
+    const auto udrei = static_cast<std::uint8_t>(udre_.udrei[k] & 0x0F);
+    navDecoderLinks.compUdre(poolIndex_, sv_, beidou(prn), udrei, udre_.timeMs);
   }
   udre_ = UDREDataType{};
 }
@@ -384,7 +303,7 @@ void CompD2NavDataDecoderType::process_DiffCorrData() {
       if (k >= kUdreSats || corr_.dt[j] == kNoCorrection) continue;
       const int prn = flaggedSat(corr_.bdid, k);
       if (prn < 0) continue;
-      navDecoderLinks.compCorrection(number_, sv_, beidou(prn), corr_.dt[j], corr_.index[j], corr_.sf2TimeMs);
+      navDecoderLinks.compCorrection(poolIndex_, sv_, beidou(prn), corr_.dt[j], corr_.index[j], corr_.sf2TimeMs);
     }
   }
   corr_ = DiffCorrDataType{};
@@ -418,6 +337,6 @@ void CompD2NavDataDecoderType::process_IonoCorrData() {
   if (!iono_.valid) return;
   const int block = iono_.page <= kGridPages1Last ? iono_.page - kGridPages1First
                                                   : iono_.page - kGridPages2First + kGridPages1Last;
-  navDecoderLinks.compIonoBlock(number_, sv_, block, iono_.word, iono_.timeMs);
+  navDecoderLinks.compIonoBlock(poolIndex_, sv_, block, iono_.word, iono_.timeMs);
   iono_ = IonoCorrDataType{};
 }

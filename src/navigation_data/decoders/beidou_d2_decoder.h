@@ -14,10 +14,42 @@
 
 #include "navigation_data/decoders/beidou_almanac.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
-#include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/decoders/classic_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 
-class CompD2NavDataDecoderType {
+// The raw fields of the ten D2 ephemeris pages, sign-extended; a field the pages split keeps its
+// two parts (the high part already shifted into place) until they are joined. The first 124
+// bytes are what the ephemeris identity is computed over.
+struct CompD2RawEphemeris {
+  std::uint16_t wn;
+  std::uint8_t urai;
+  std::uint8_t satH1;
+  std::uint32_t toc;
+  std::uint8_t aodc;
+  std::uint8_t aode;
+  std::uint8_t pad10[2];
+  std::uint32_t toe;
+  std::uint32_t sqrtA;
+  std::uint32_t eHigh, eLow;
+  std::int32_t m0;
+  std::int32_t omegaHigh, omegaLow;
+  std::int32_t omega0;
+  std::int32_t i0High, i0Low;
+  std::int16_t dn;
+  std::uint8_t pad54[2];
+  std::int32_t omegaDotHigh, omegaDotLow;
+  std::int16_t idot;
+  std::uint8_t pad66[2];
+  std::int32_t cucHigh, cucLow, cus, crc, crs, cicHigh, cicLow, cis;
+  std::int32_t a0, a1High, a1Low, a2;
+  std::int32_t tgd1, tgd2;
+  std::int8_t alpha[4];
+  std::int8_t beta[4];
+};
+static_assert(sizeof(CompD2RawEphemeris) == 132 && offsetof(CompD2RawEphemeris, alpha) == 124);
+static_assert(offsetof(CompD2RawEphemeris, cucHigh) == 68 && offsetof(CompD2RawEphemeris, tgd2) == 120);
+
+class CompD2NavDataDecoderType : public ClassicNavDecoder<CompD2NavDataDecoderType, CompD2RawEphemeris, 5> {
  public:
   static constexpr int kPoolSize = 5;
   static constexpr int kSubframeWords = 10;
@@ -33,16 +65,10 @@ class CompD2NavDataDecoderType {
   static constexpr std::uint16_t kRecordFlags = 128;  // message flag of the store's record
 
   using AlmanacDataType = CompAlmanacDataType;
-
-  static CompD2NavDataDecoderType* pDecoderPointer[kPoolSize];
-  static std::uint8_t uNumOfSource;
+  using RawEphemeris = CompD2RawEphemeris;
+  static constexpr int kIdentityBits = 992;
 
   CompD2NavDataDecoderType();
-  CompD2NavDataDecoderType(const CompD2NavDataDecoderType&) = delete;
-  CompD2NavDataDecoderType& operator=(const CompD2NavDataDecoderType&) = delete;
-
-  // The store it writes to; the data servers are reached through navDecoderLinks.
-  void init_Object(SatelliteDataProcessor* store);
 
   // One subframe of BeiDou GEO `sv` on signal number `signal` (0-2: a bit of the contributing-
   // signals mask). Units of another system, of an index out of range or shorter than ten words
@@ -51,59 +77,16 @@ class CompD2NavDataDecoderType {
               int numWords, float cn0);
   void reset();
 
-  SvIdType get_SvId() const { return sv_; }
-  std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
   // Position in the pool: selects the correction servers this decoder feeds.
-  int get_SourceNumber() const { return number_; }
+  int get_SourceNumber() const { return poolIndex_; }
   bool is_DiffDataEnabled() const { return diffEnabled_; }
   bool is_IonoGridEnabled() const { return ionoEnabled_; }
-
-  // The raw fields of the ten pages, sign-extended; a field the pages split keeps its two parts
-  // (the high part already shifted into place) until they are joined. The first 124 bytes are
-  // what the ephemeris identity is computed over.
-  struct RawEphemeris {
-    std::uint16_t wn;
-    std::uint8_t urai;
-    std::uint8_t satH1;
-    std::uint32_t toc;
-    std::uint8_t aodc;
-    std::uint8_t aode;
-    std::uint8_t pad10[2];
-    std::uint32_t toe;
-    std::uint32_t sqrtA;
-    std::uint32_t eHigh, eLow;
-    std::int32_t m0;
-    std::int32_t omegaHigh, omegaLow;
-    std::int32_t omega0;
-    std::int32_t i0High, i0Low;
-    std::int16_t dn;
-    std::uint8_t pad54[2];
-    std::int32_t omegaDotHigh, omegaDotLow;
-    std::int16_t idot;
-    std::uint8_t pad66[2];
-    std::int32_t cucHigh, cucLow, cus, crc, crs, cicHigh, cicLow, cis;
-    std::int32_t a0, a1High, a1Low, a2;
-    std::int32_t tgd1, tgd2;
-    std::int8_t alpha[4];
-    std::int8_t beta[4];
-  };
-  static_assert(sizeof(RawEphemeris) == 132 && offsetof(RawEphemeris, alpha) == 124);
-  static_assert(offsetof(RawEphemeris, cucHigh) == 68 && offsetof(RawEphemeris, tgd2) == 120);
-  static constexpr int kIdentityBits = 992;
 
   // The split fields joined, in the D1 decoder's form.
   static CompD1NavDataDecoderType::RawEphemeris join(const RawEphemeris& r);
 
  private:
-  struct EphemerisDataType {
-    bool arrived[kEphPages];
-    std::uint32_t arrivalMs[kEphPages];  // SOW of each page, ms
-    std::uint32_t signalMask;
-    std::uint32_t sow1;                  // SOW of page 1, s
-    RawEphemeris raw;
-    void clear();
-    bool check();  // complete and in order; clears itself when not in order
-  };
+  using EphemerisDataType = CompEphAssembly<RawEphemeris, kEphPages, kMaxPageGapMs>;
   struct UDREDataType {
     bool valid;
     std::uint32_t timeMs;
@@ -132,31 +115,18 @@ class CompD2NavDataDecoderType {
   void decodeSubframe3(const std::uint32_t* w, std::uint32_t arrivalMs);
   void decodeSubframe5(const std::uint32_t* w, std::uint32_t arrivalMs);
   void process_EphemerisData();
-  bool ghostCheck();
   void process_UDREData();
   void process_DiffCorrData();
   void process_IonoCorrData();
 
-  SatelliteDataProcessor* store_ = nullptr;
-  int number_ = 0;
-  NavDecoderTime time_;
-  SvIdType sv_ = EmptySvId;
-  float cn0_ = 0.0f;
-  bool cn0Above10_ = false;
   std::uint32_t sow_ = kNoSow;  // of the last subframe 1
   int week_ = -1;               // 13-bit week of the assembly's page 1, -1 unknown
-  bool ephSeen_ = false;
-  bool ephHealthy_ = false;
   bool diffEnabled_ = false;
   bool ionoEnabled_ = false;
   EphemerisDataType eph_{};
   UDREDataType udre_{};
   DiffCorrDataType corr_{};
   IonoCorrDataType iono_{};
-  // The last set written, for the ghost check.
-  bool blockValid_ = false;
-  RawEphemeris lastRaw_{};
-  std::uint32_t lastSignalMask_ = 0;
   int lastPage36Toa_ = -1;
   int lastPage36Wna_ = -1;
 

@@ -6,14 +6,11 @@
 #include "navigation_data/bit_extract.h"
 #include "navigation_data/crc_engine.h"
 
-GloNavDataDecoderType* GloNavDataDecoderType::pDecoderPointer[kPoolSize] = {};
-std::uint8_t GloNavDataDecoderType::uNumOfSource = 0;
 GloNavDataDecoderType GloNavDataDecoderPool[GloNavDataDecoderType::kPoolSize];
 
 namespace {
 constexpr std::uint32_t kStringGapMs = 3000;
 constexpr std::uint32_t kP3FreshMs = 30000;
-constexpr float kCn0Strong = 40.0f;  // dB-Hz: strong enough to overrule an untracked twin
 
 std::uint32_t u(const std::uint32_t* w, int pos, int n) { return GloDecUtility::extract(w, pos, n); }
 std::int32_t s(const std::uint32_t* w, int pos, int n) {
@@ -102,34 +99,16 @@ bool crcKeeps(int str, int pos) {
 }
 }  // namespace
 
-GloNavDataDecoderType::GloNavDataDecoderType() {
-  if (uNumOfSource < kPoolSize) pDecoderPointer[uNumOfSource++] = this;
-  store_ = &SatDataProcessorInstance;
-  reset();
-}
-
-void GloNavDataDecoderType::init_Object(SatelliteDataProcessor* store) {
-  store_ = store;
-  reset();
-}
+GloNavDataDecoderType::GloNavDataDecoderType() { reset(); }
 
 void GloNavDataDecoderType::reset() {
-  time_ = NavDecoderTime{};
-  sv_ = EmptySvId;
-  cn0_ = 0;
-  cn0Above10_ = false;
+  resetShared();
   eph_ = EphBlock{};
-  lastEph_ = EphFields{};
-  ephStored_ = ephHealthy_ = false;
-  lastSignalMask_ = 0;
   p3Known_ = false;
-  lastCrc16_ = 0;
-  lastTb_ = 0xFFFF;
-  crcRepeat_ = 0;
 }
 
 GloNavDataDecoderType* get_GloNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectNavDecoder(GloNavDataDecoderType::pDecoderPointer, GloNavDataDecoderType::uNumOfSource, time, sv);
+  return GloNavDataDecoderType::select(time, sv);
 }
 
 void GloNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signalMask,
@@ -141,7 +120,7 @@ void GloNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std:
   }
   time_ = time;
   cn0_ = cn0;
-  cn0Above10_ = cn0 > 10.0f;
+  cn0Above10_ = cn0 > kCn0Tracked;
   const int id = static_cast<int>(GloDecUtility::extract_StringId(w));
   if (id < 1 || id > 15) return;
   const std::uint32_t ln = GloDecUtility::extract_LnFlag(w);
@@ -276,26 +255,6 @@ bool GloNavDataDecoderType::compare_RawData(const EphFields& o) const {
          o.ax == b.ax && o.ay == b.ay && o.az == b.az;
 }
 
-// The same state vector heard on two channels: the weaker one is a satellite tracked under a
-// false identity. False when this copy is the ghost and is not to be stored.
-bool GloNavDataDecoderType::ghostCheck() {
-  for (int i = 0; i < uNumOfSource; ++i) {
-    GloNavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || o->sv_.si == kSvUnknown || (o->sv_.si == sv_.si && o->sv_.sys == sv_.sys)) continue;
-    if (!o->ephStored_ || !compare_RawData(o->lastEph_)) continue;
-    const bool dropOther = o->cn0Above10_ ? cn0_ >= o->cn0_ : cn0_ > kCn0Strong;
-    if (o->cn0Above10_ && !dropOther) {
-      navDecoderLinks.satResetRequest(sv_, eph_.signalMask, 0);
-      return false;
-    }
-    if (dropOther) {
-      navDecoderLinks.satResetRequest(o->sv_, o->lastSignalMask_, 0);
-      navDecoderLinks.ephemerisReset(o->sv_);
-    }
-  }
-  return true;
-}
-
 void GloNavDataDecoderType::fill_EphRecord(ZRT_EPH_GLN& r) const {
   const EphFields& f = eph_.f;
   r = ZRT_EPH_GLN{};
@@ -329,13 +288,13 @@ void GloNavDataDecoderType::fill_EphRecord(ZRT_EPH_GLN& r) const {
 
 void GloNavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
-  if (!ghostCheck()) {
+  // The same state vector heard on two channels: the ghost rule.
+  if (!ghostCheck(eph_.signalMask, [this](const EphFields& o) { return compare_RawData(o); })) {
     eph_ = EphBlock{};
     return;
   }
   EphFields id = eph_.f;
   id.flagWord = 0;
-  const std::uint32_t identity = GbasCRC32.ComputeCRC(&id, 0, static_cast<int>(sizeof id * 8));
   std::uint8_t buf[43] = {};
   for (int str = 1; str <= 4; ++str)
     for (int pos = 1; pos <= 85; ++pos)
@@ -344,18 +303,13 @@ void GloNavDataDecoderType::process_EphemerisData() {
         buf[bit / 8] = static_cast<std::uint8_t>(buf[bit / 8] | (0x80 >> (bit % 8)));
       }
   const auto crc16 = static_cast<std::uint16_t>(GbasCRC16.ComputeCRC(buf, 0, 340));
-  crcRepeat_ = crc16 == lastCrc16_ && eph_.f.tb == lastTb_ ? crcRepeat_ + 1 : 0;
-  lastCrc16_ = crc16;
-  lastTb_ = eph_.f.tb;
+  const bool confirmed = repeats(crc16, eph_.f.tb);
   ZRT_EPH_GLN r;
   fill_EphRecord(r);
   r.crc16 = crc16;
-  ephStored_ = true;
-  ephHealthy_ = r.health == 0;
-  lastEph_ = eph_.f;
-  lastSignalMask_ = eph_.signalMask;
   navDecoderLinks.gbasEphIntegrity(sv_, eph_.f.tb, crc16);
-  if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &r, identity, crcRepeat_ > 0, false, false);
+  // The identity leaves the flag word out; the ghost rule compares no flag.
+  commitEphemeris(id, static_cast<int>(sizeof id * 8), &r, eph_.signalMask, r.health == 0, confirmed);
   eph_ = EphBlock{};
 }
 

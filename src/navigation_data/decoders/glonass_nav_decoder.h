@@ -8,21 +8,35 @@
 
 #include <cstdint>
 
-#include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/decoders/classic_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 
-class GloNavDataDecoderType {
+// Raw GLONASS ephemeris fields in the order the identity is computed over, the flag word zero.
+struct GloEphFields {
+  std::int32_t x, y, z;
+  std::int32_t vx, vy, vz;
+  std::int8_t ax, ay, az;
+  std::uint8_t Bn;
+  std::int16_t gamma;
+  std::uint8_t En, FT;
+  std::int32_t tau;
+  std::int8_t dTau;
+  std::uint8_t n, N4, pad35;
+  std::int32_t tauC;
+  std::int32_t tauGPS;
+  std::uint16_t tb, NT, NA, tk;
+  std::uint8_t P1, P2, P3, P4, P, M, ln3, ln5;
+  std::uint32_t flagWord;  // zero in the identity
+};
+static_assert(sizeof(GloEphFields) == 68);
+
+class GloNavDataDecoderType : public ClassicNavDecoder<GloNavDataDecoderType, GloEphFields, 13> {
  public:
   static constexpr int kPoolSize = 13;
   static constexpr int kStringWords = 3;
-  static GloNavDataDecoderType* pDecoderPointer[kPoolSize];
-  static std::uint8_t uNumOfSource;
+  using EphFields = GloEphFields;
 
   GloNavDataDecoderType();
-  GloNavDataDecoderType(const GloNavDataDecoderType&) = delete;
-  GloNavDataDecoderType& operator=(const GloNavDataDecoderType&) = delete;
-
-  void init_Object(SatelliteDataProcessor* store);
   // One string of `sv` (GLONASS, index = frequency number + 7) received at time.ulTimeTag ms on
   // the signals of `signalMask`. Strings of another system, an index out of range or fewer than
   // three words are dropped.
@@ -30,27 +44,6 @@ class GloNavDataDecoderType {
               int numWords, float cn0);
   void reset();
 
-  SvIdType get_SvId() const { return sv_; }
-  std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
-
-  // Raw ephemeris fields in the order the identity is computed over, the flag word zero.
-  struct EphFields {
-    std::int32_t x, y, z;
-    std::int32_t vx, vy, vz;
-    std::int8_t ax, ay, az;
-    std::uint8_t Bn;
-    std::int16_t gamma;
-    std::uint8_t En, FT;
-    std::int32_t tau;
-    std::int8_t dTau;
-    std::uint8_t n, N4, pad35;
-    std::int32_t tauC;
-    std::int32_t tauGPS;
-    std::uint16_t tb, NT, NA, tk;
-    std::uint8_t P1, P2, P3, P4, P, M, ln3, ln5;
-    std::uint32_t flagWord;  // zero in the identity
-  };
-  static_assert(sizeof(EphFields) == 68);
 
  private:
   struct EphBlock {
@@ -65,30 +58,17 @@ class GloNavDataDecoderType {
   void decodeEphString(int id, const std::uint32_t* w);
   void process_EphemerisData();
   void fill_EphRecord(ZRT_EPH_GLN& r) const;
-  bool ghostCheck();
   bool compare_RawData(const EphFields& other) const;
   void takeString5(std::uint32_t now);
   void decodeAlmanacHalf(int id, const std::uint32_t* w);
   void process_AlmanacData();
   void process_CommonData();
 
-  SatelliteDataProcessor* store_ = nullptr;
-  NavDecoderTime time_;
-  SvIdType sv_ = EmptySvId;
-  float cn0_ = 0;
-  bool cn0Above10_ = false;
   EphBlock eph_{};
-  EphFields lastEph_{};
-  std::uint8_t lastSignalMask_ = 0;
-  bool ephStored_ = false;
-  bool ephHealthy_ = false;
   std::uint32_t p3Time_ = 0;
   std::uint8_t p3_ = 0;
 
   bool p3Known_ = false;
-  std::uint16_t lastCrc16_ = 0;
-  std::uint16_t lastTb_ = 0xFFFF;
-  int crcRepeat_ = 0;
 };
 
 GloNavDataDecoderType* get_GloNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv);

@@ -7,15 +7,11 @@
 #include "navigation_data/bit_extract.h"
 #include "navigation_data/crc_engine.h"
 
-GpsNavDataDecoderType* GpsNavDataDecoderType::pDecoderPointer[kPoolSize] = {};
-std::uint8_t GpsNavDataDecoderType::uNumOfSource = 0;
 
 GpsNavDataDecoderType GpsNavDataDecoderPool[GpsNavDataDecoderType::kPoolSize];
 
 namespace {
 
-constexpr float kCn0Tracked = 10.0f;  // dB-Hz: above it the other satellite counts as tracked
-constexpr float kCn0Strong = 40.0f;   // dB-Hz: strong enough to overrule an untracked twin
 constexpr std::int32_t kWeekSeconds = 604800;
 
 std::uint32_t u(const std::uint32_t* w, int bit, int n) { return GpsDecUtility::extract(w, bit, n); }
@@ -52,55 +48,27 @@ std::uint8_t reverseBits(std::uint8_t b) {
 
 // ---- pool -------------------------------------------------------------------------------------
 
-GpsNavDataDecoderType::GpsNavDataDecoderType() {
-  if (uNumOfSource < kPoolSize) {
-    poolIndex_ = uNumOfSource;
-    pDecoderPointer[uNumOfSource++] = this;
-  }
-  store_ = &SatDataProcessorInstance;
-  reset();
-}
-
-void GpsNavDataDecoderType::init_Object(SatelliteDataProcessor* store) {
-  store_ = store;
-  reset();
-}
+GpsNavDataDecoderType::GpsNavDataDecoderType() { reset(); }
 
 void GpsNavDataDecoderType::reset() {
+  resetShared();
   eph_.reset();
-  time_ = NavDecoderTime{};
-  sv_ = EmptySvId;
-  cn0_ = 0.0f;
-  cn0Above10_ = false;
   sfTime_ = 0;
   sfId_ = 0;
   week10_ = -1;
-  lastEph_ = EphFields{};
-  lastSignalMask_ = 0;
-  ephStored_ = false;
-  ephHealthy_ = false;
-  lastCrc16_ = 0;
-  lastIodc_ = 0xFFFF;
-  crcRepeat_ = 0;
   nmct_ = NmctPart{};
   nmct_.fullTime = -1;
 }
 
 GpsNavDataDecoderType* get_GpsNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectNavDecoder(GpsNavDataDecoderType::pDecoderPointer, GpsNavDataDecoderType::uNumOfSource, time, sv);
+  return GpsNavDataDecoderType::select(time, sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------
 
 void GpsNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,
                                    const std::uint32_t* words, int numWords, float cn0) {
-  if (words == nullptr || numWords < kSubframeWords) return;
-  if ((sv.sys != kSysGps && sv.sys != kSysQzss) || sv.si >= SYS_SI_NUM[sv.sys]) return;
-  if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
-  sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
-  time_ = time;
-  cn0_ = cn0;
-  cn0Above10_ = cn0 > kCn0Tracked;
+  if (!intake(time, sv, sv.sys == kSysGps || sv.sys == kSysQzss, words, numWords, kSubframeWords, cn0)) return;
 
   // The HOW count is that of the next subframe. A count of 0 belongs to a subframe sent in the
   // last 6 s of the previous week (a subframe 5 page, repeated every 12.5 min): dropped.
@@ -226,26 +194,6 @@ bool GpsNavDataDecoderType::compare_RawData(const EphFields& o) const {
   return f.iode2 == o.iode2 && f.m0 == o.m0 && f.e == o.e && f.omega == o.omega && f.omega0 == o.omega0;
 }
 
-// Two satellites broadcasting the very same ephemeris: one of them is a channel locked to the
-// other's signal under a false identity. The weaker one is restarted.
-bool GpsNavDataDecoderType::ghostCheck() {
-  for (int i = 0; i < uNumOfSource; ++i) {
-    GpsNavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || o->sv_.si == kSvUnknown || (o->sv_.si == sv_.si && o->sv_.sys == sv_.sys)) continue;
-    if (!o->ephStored_ || !compare_RawData(o->lastEph_)) continue;
-    const bool dropOther = o->cn0Above10_ ? cn0_ >= o->cn0_ : cn0_ > kCn0Strong;
-    if (o->cn0Above10_ && !dropOther) {
-      navDecoderLinks.satResetRequest(sv_, eph_.signalMask, 0);
-      return false;
-    }
-    if (dropOther) {
-      navDecoderLinks.satResetRequest(o->sv_, o->lastSignalMask_, 0);
-      navDecoderLinks.ephemerisReset(o->sv_);
-    }
-  }
-  return true;
-}
-
 void GpsNavDataDecoderType::fill_EphRecord(ZRT_EPH_GPS& r) const {
   const EphFields& f = eph_.f;
   std::memset(&r, 0, sizeof r);
@@ -283,21 +231,15 @@ void GpsNavDataDecoderType::fill_EphRecord(ZRT_EPH_GPS& r) const {
 
 void GpsNavDataDecoderType::process_EphemerisData() {
   if (!eph_.check()) return;
-  if (ghostCheck()) {
+  if (ghostCheck(eph_.signalMask, [this](const EphFields& o) { return compare_RawData(o); })) {
     ZRT_EPH_GPS rec;
     fill_EphRecord(rec);
-    const std::uint32_t identity = GbasCRC32.ComputeCRC(&eph_.f, 0, static_cast<int>(sizeof(EphFields) * 8));
     const auto crc16 = static_cast<std::uint16_t>(GbasCRC16.ComputeCRC(eph_.crcBuf, 0, 576));
-    crcRepeat_ = (crc16 == lastCrc16_ && eph_.f.iodc == lastIodc_) ? crcRepeat_ + 1 : 0;
-    lastCrc16_ = crc16;
-    lastIodc_ = eph_.f.iodc;
+    const bool confirmed = repeats(crc16, eph_.f.iodc);
     rec.rawCheck = crc16;
-    lastEph_ = eph_.f;
-    lastSignalMask_ = eph_.signalMask;
-    ephStored_ = true;
-    ephHealthy_ = (eph_.f.health & 0x20) == 0;
     navDecoderLinks.gbasEphIntegrity(sv_, eph_.f.iode2, crc16);
-    if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &rec, identity, crcRepeat_ > 0, false, false);
+    commitEphemeris(eph_.f, static_cast<int>(sizeof(EphFields) * 8), &rec, eph_.signalMask,
+                    (eph_.f.health & 0x20) == 0, confirmed);
   }
   eph_.reset();
 }

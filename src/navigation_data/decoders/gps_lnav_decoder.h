@@ -9,25 +9,54 @@
 
 #include <cstdint>
 
-#include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/decoders/classic_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 
-class GpsNavDataDecoderType {
+// Raw LNAV ephemeris fields, two's complement already sign-extended and split fields joined, in
+// the order the identity is computed over (68 bytes = 544 bits, padding zero).
+struct GpsLnavEphFields {
+  std::uint16_t wn;
+  std::uint8_t flags;  // bit 0 fit interval, bit 1 L2 P data, bits 2-3 L2 code
+  std::uint8_t health;
+  std::uint8_t ura;
+  std::uint8_t iode2;
+  std::uint8_t iode3;
+  std::int8_t tgd;
+  std::uint16_t toc;
+  std::uint16_t toe;
+  std::uint16_t iodc;
+  std::int8_t af2;
+  std::uint8_t pad19;
+  std::int16_t af1;
+  std::int16_t crs;
+  std::int32_t af0;
+  std::int16_t dn;
+  std::int16_t cuc;
+  std::int32_t m0;
+  std::uint32_t e;
+  std::int16_t cus;
+  std::int16_t cic;
+  std::uint32_t sqrtA;
+  std::int32_t omega0;
+  std::int16_t cis;
+  std::int16_t crc;
+  std::int32_t i0;
+  std::int32_t omega;
+  std::int32_t omegaDot;
+  std::int16_t idot;
+  std::uint8_t pad66[2];
+};
+static_assert(sizeof(GpsLnavEphFields) == 68);
+
+class GpsNavDataDecoderType : public ClassicNavDecoder<GpsNavDataDecoderType, GpsLnavEphFields, 24> {
  public:
   static constexpr int kPoolSize = 24;
   static constexpr int kSubframeWords = 10;
   static constexpr int kAlmSets = 2;
 
-  // Every object of the class, in construction order.
-  static GpsNavDataDecoderType* pDecoderPointer[kPoolSize];
-  static std::uint8_t uNumOfSource;
+  using EphFields = GpsLnavEphFields;
 
   GpsNavDataDecoderType();
-  GpsNavDataDecoderType(const GpsNavDataDecoderType&) = delete;
-  GpsNavDataDecoderType& operator=(const GpsNavDataDecoderType&) = delete;
-
-  // The store it writes to; the data servers are reached through navDecoderLinks.
-  void init_Object(SatelliteDataProcessor* store);
 
   // One subframe of `sv` (GPS or QZSS) on signal number `signal`. Units of another system, of
   // an index out of range or shorter than ten words are dropped.
@@ -35,45 +64,7 @@ class GpsNavDataDecoderType {
               int numWords, float cn0);
   void reset();
 
-  SvIdType get_SvId() const { return sv_; }
-  std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
   int get_PoolIndex() const { return poolIndex_; }
-
-  // Raw ephemeris fields, two's complement already sign-extended and split fields joined, in
-  // the order the identity is computed over (68 bytes = 544 bits, padding zero).
-  struct EphFields {
-    std::uint16_t wn;
-    std::uint8_t flags;  // bit 0 fit interval, bit 1 L2 P data, bits 2-3 L2 code
-    std::uint8_t health;
-    std::uint8_t ura;
-    std::uint8_t iode2;
-    std::uint8_t iode3;
-    std::int8_t tgd;
-    std::uint16_t toc;
-    std::uint16_t toe;
-    std::uint16_t iodc;
-    std::int8_t af2;
-    std::uint8_t pad19;
-    std::int16_t af1;
-    std::int16_t crs;
-    std::int32_t af0;
-    std::int16_t dn;
-    std::int16_t cuc;
-    std::int32_t m0;
-    std::uint32_t e;
-    std::int16_t cus;
-    std::int16_t cic;
-    std::uint32_t sqrtA;
-    std::int32_t omega0;
-    std::int16_t cis;
-    std::int16_t crc;
-    std::int32_t i0;
-    std::int32_t omega;
-    std::int32_t omegaDot;
-    std::int16_t idot;
-    std::uint8_t pad66[2];
-  };
-  static_assert(sizeof(EphFields) == 68);
 
  private:
   struct EphBlock {
@@ -101,7 +92,6 @@ class GpsNavDataDecoderType {
   void fillCrcShare(const std::uint32_t* w, int subframe);
 
   void process_EphemerisData();
-  bool ghostCheck();
   bool compare_RawData(const EphFields& other) const;
   void fill_EphRecord(ZRT_EPH_GPS& r) const;
   void process_AlmanacData();
@@ -116,23 +106,10 @@ class GpsNavDataDecoderType {
   void decodeNmctPage(const std::uint32_t* w);
   void updateNmctTime(std::int32_t sfTime, std::uint32_t toe16, std::uint8_t aodo);
 
-  SatelliteDataProcessor* store_ = nullptr;
-  NavDecoderTime time_;
-  SvIdType sv_ = EmptySvId;
-  float cn0_ = 0.0f;
-  bool cn0Above10_ = false;
-  int poolIndex_ = -1;
   std::int32_t sfTime_ = 0;      // s of week of the last subframe taken
   int sfId_ = 0;                 // its subframe ID
-  std::uint8_t lastSignalMask_ = 0;  // signals of the last ephemeris processed
   int week10_ = -1;              // 10-bit week from subframe 1, -1 unknown
   EphBlock eph_{};
-  EphFields lastEph_{};          // the last ephemeris processed, for the ghost check
-  bool ephStored_ = false;
-  bool ephHealthy_ = false;
-  std::uint16_t lastCrc16_ = 0;
-  std::uint16_t lastIodc_ = 0xFFFF;
-  int crcRepeat_ = 0;
   NmctPart nmct_{};
 };
 

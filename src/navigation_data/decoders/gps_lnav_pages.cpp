@@ -83,16 +83,6 @@ std::int32_t signExtend(std::uint32_t v, int n) {
   return static_cast<std::int32_t>(v ^ top) - static_cast<std::int32_t>(top);
 }
 
-// n bits of the data-bit stream (24 data bits per word, parity skipped) from data bit `d`
-// (0 = the first bit of word 1).
-std::uint32_t dataBits(const std::uint32_t* w, int d, int n) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < n; ++i, ++d) v = v << 1 | u(w, (d / 24) * 30 + d % 24 + 1, 1);
-  return v;
-}
-// The data-bit index of a subframe bit that is a data bit.
-constexpr int dataIndex(int bit) { return ((bit - 1) / 30) * 24 + (bit - 1) % 30; }
-
 // A set for an almanac page of reference time `toa`: the set holding that toa, else an unused
 // one. A page 51 (with the week) may also take over the set of the older reference time.
 int get_SetIndex(AlmSet* sets, std::uint8_t toa, bool withWeek, std::uint8_t wna) {
@@ -184,8 +174,8 @@ void GpsNavDataDecoderType::decodeHealthPage51(const std::uint32_t* w, int sysSe
   set.weekKnown = true;
   set.wna = static_cast<std::uint8_t>(u(w, 77, 8));
   set.health1Seen = true;
-  for (int k = 0; k < entries; ++k)
-    markHealth(set, k, static_cast<std::uint8_t>(dataBits(w, dataIndex(91) + 6 * k, 6)));
+  int bit = 91;
+  for (int k = 0; k < entries; ++k) markHealth(set, k, static_cast<std::uint8_t>(readDataBits(w, bit, 6, 24)));
 }
 
 // Configurations of all 32 satellites and the health of 25-32; the page names no almanac
@@ -193,12 +183,12 @@ void GpsNavDataDecoderType::decodeHealthPage51(const std::uint32_t* w, int sysSe
 void GpsNavDataDecoderType::decodeConfigPage63(const std::uint32_t* w) {
   for (AlmSet& set : lnav.sets[kSetGps]) {
     if (!set.inUse) continue;
-    for (int k = 0; k < kAlmEntries; ++k)
-      set.config[k] = static_cast<std::uint8_t>(dataBits(w, dataIndex(69) + 4 * k, 4));
+    int bit = 69;
+    for (std::uint8_t& config : set.config) config = static_cast<std::uint8_t>(readDataBits(w, bit, 4, 24));
     set.configSeen = true;
     set.health2Seen = true;
-    for (int k = 24; k < kAlmEntries; ++k)
-      markHealth(set, k, static_cast<std::uint8_t>(dataBits(w, dataIndex(229) + 6 * (k - 24), 6)));
+    bit = 229;
+    for (int k = 24; k < kAlmEntries; ++k) markHealth(set, k, static_cast<std::uint8_t>(readDataBits(w, bit, 6, 24)));
   }
 }
 
@@ -303,12 +293,7 @@ void GpsNavDataDecoderType::process_UtcIonoData() {
     if (store_ != nullptr) store_->update_UtcData(b.sys, 0, buf);
 
     ZRT_ION_GPS ion{};
-    const int alphaPow[4] = {30, 27, 24, 24};
-    const double betaScale[4] = {2048.0, 16384.0, 65536.0, 65536.0};
-    for (int i = 0; i < 4; ++i) {
-      ion.alpha[i] = static_cast<float>(scaled(b.alpha[i], alphaPow[i]));
-      ion.beta[i] = static_cast<float>(b.beta[i] * betaScale[i]);
-    }
+    setKlobuchar(ion, b.alpha, b.beta);
     ion.tow = utc.tot;
     ion.week = utc.WNt;
     ion.valid = 1;
@@ -349,9 +334,9 @@ void GpsNavDataDecoderType::updateNmctTime(std::int32_t sfTime, std::uint32_t to
 }
 
 void GpsNavDataDecoderType::decodeNmctPage(const std::uint32_t* w) {
-  nmct_.availability = static_cast<std::uint8_t>(dataBits(w, dataIndex(69), 2));
-  for (int k = 0; k < 30; ++k)
-    nmct_.erd[k] = static_cast<std::int8_t>(signExtend(dataBits(w, dataIndex(71) + 6 * k, 6), 6));
+  int bit = 69;
+  nmct_.availability = static_cast<std::uint8_t>(readDataBits(w, bit, 2, 24));
+  for (std::int8_t& erd : nmct_.erd) erd = static_cast<std::int8_t>(signExtend(readDataBits(w, bit, 6, 24), 6));
   nmct_.page = true;
 }
 

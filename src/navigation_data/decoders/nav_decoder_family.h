@@ -89,6 +89,12 @@ inline std::uint32_t navTagAge(std::uint32_t now, std::uint32_t then) { return n
 // A broadcast field's raw integer times 2^-pow2: exact, as the scale factors are powers of two.
 inline double scaled(double raw, int pow2) { return std::ldexp(raw, -pow2); }
 
+// The broadcast Klobuchar coefficients in the model's units (IS-GPS-200 20.3.3.5.1.7, Table
+// 20-X): alpha_n scaled by 2^-30, 2^-27, 2^-24, 2^-24, beta_n by 2^11, 2^14, 2^16, 2^16. BeiDou
+// D1/D2 (BDS-SIS-ICD-B1I 3.0 5.2.4.7) and NavIC (message 11) send them in the same units. The
+// products are exact in float.
+void setKlobuchar(ZRT_ION_GPS& ion, const std::int8_t alpha[4], const std::int8_t beta[4]);
+
 // The decoder of a satellite out of a pool: its own object, else the first free one, else the
 // one updated longest ago (lowest pool position on equal ages).
 template <class D>

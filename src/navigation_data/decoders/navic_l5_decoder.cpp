@@ -5,18 +5,13 @@
 #include <cstring>
 
 #include "navigation_data/bit_extract.h"
-#include "navigation_data/crc_engine.h"
 
-IrnssL5NavDataDecoderType* IrnssL5NavDataDecoderType::pDecoderPointer[kPoolSize] = {};
-std::uint8_t IrnssL5NavDataDecoderType::uNumberOfSource = 0;
 IrnssL5NavDataDecoderType::UtcDataType IrnssL5NavDataDecoderType::utcData = {};
 
 IrnssL5NavDataDecoderType IrnssL5NavDataDecoderInstance[IrnssL5NavDataDecoderType::kPoolSize];
 
 namespace {
 
-constexpr float kCn0Tracked = 10.0f;
-constexpr float kCn0Strong = 40.0f;
 constexpr int kMsgAlmanac = 7;
 constexpr int kMsgUtc = 9;
 constexpr int kMsgIono = 11;
@@ -33,50 +28,26 @@ std::int32_t s(const std::uint32_t* w, int bit, int n) {
 
 // ---- pool -------------------------------------------------------------------------------------
 
-IrnssL5NavDataDecoderType::IrnssL5NavDataDecoderType() {
-  if (uNumberOfSource < kPoolSize) pDecoderPointer[uNumberOfSource++] = this;
-  store_ = &SatDataProcessorInstance;
-  reset();
-}
-
-void IrnssL5NavDataDecoderType::init_Object(SatelliteDataProcessor* store) {
-  store_ = store;
-  reset();
-}
+IrnssL5NavDataDecoderType::IrnssL5NavDataDecoderType() { reset(); }
 
 void IrnssL5NavDataDecoderType::reset() {
+  resetShared();
   eph_.clear();
-  time_ = NavDecoderTime{};
-  sv_ = EmptySvId;
-  cn0_ = 0.0f;
-  cn0Above10_ = false;
   towc_ = kNoTowc;
   week_ = kNoWeek;
-  ephSeen_ = false;
-  ephHealthy_ = false;
-  blockValid_ = false;
-  lastRaw_ = RawEphemeris{};
-  lastSignalMask_ = 0;
   dcSv_ = EmptySvId;
   dc_ = NavData::GpsCnavDCDataType{};
 }
 
 IrnssL5NavDataDecoderType* get_IrnssL5NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
-  return selectNavDecoder(IrnssL5NavDataDecoderType::pDecoderPointer, IrnssL5NavDataDecoderType::uNumberOfSource, time,
-                          sv);
+  return IrnssL5NavDataDecoderType::select(time, sv);
 }
 
 // ---- one subframe -----------------------------------------------------------------------------
 
 void IrnssL5NavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std::uint8_t signal,
                                        const std::uint32_t* words, int numWords, float cn0) {
-  if (words == nullptr || numWords < kSubframeWords) return;
-  if (sv.sys != kSysNavic || sv.si >= SYS_SI_NUM[kSysNavic]) return;
-  if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
-  sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
-  cn0_ = cn0;
-  cn0Above10_ = cn0 > kCn0Tracked;
-  time_ = time;
+  if (!intake(time, sv, sv.sys == kSysNavic, words, numWords, kSubframeWords, cn0)) return;
 
   towc_ = u(words, 9, 17);
   const std::uint8_t alert = static_cast<std::uint8_t>(u(words, 26, 1));
@@ -155,29 +126,6 @@ void IrnssL5NavDataDecoderType::decodeSubframe2(const std::uint32_t* w) {
   r.i0 = s(w, 229, 32);
 }
 
-// Two satellites broadcasting the very same ephemeris: one of them is a channel locked to the
-// other's signal under a false identity. The weaker one is restarted.
-bool IrnssL5NavDataDecoderType::ghostCheck() {
-  const RawEphemeris& f = eph_.raw;
-  for (int i = 0; i < uNumberOfSource; ++i) {
-    IrnssL5NavDataDecoderType* o = pDecoderPointer[i];
-    if (o == this || o->sv_.si == kSvUnknown || o->sv_ == sv_ || !o->blockValid_) continue;
-    const RawEphemeris& g = o->lastRaw_;
-    if (f.toe != g.toe || f.e != g.e || f.m0 != g.m0 || f.omega0 != g.omega0 || f.omega != g.omega) continue;
-    if (o->cn0Above10_) {
-      if (cn0_ < o->cn0_) {
-        navDecoderLinks.satResetRequest(sv_, static_cast<std::uint8_t>(eph_.signalMask), 0);
-        return false;
-      }
-    } else if (!(cn0_ > kCn0Strong)) {
-      continue;
-    }
-    navDecoderLinks.satResetRequest(o->sv_, static_cast<std::uint8_t>(o->lastSignalMask_), 0);
-    navDecoderLinks.ephemerisReset(o->sv_);
-  }
-  return true;
-}
-
 void IrnssL5NavDataDecoderType::fill_EphRecord(ZRT_EPH_IRS& r) const {
   const RawEphemeris& f = eph_.raw;
   std::memset(&r, 0, sizeof r);
@@ -217,17 +165,15 @@ void IrnssL5NavDataDecoderType::process_EphemerisData() {
   // A pair whose clock and orbit reference times differ is two issues: wait for the copy that
   // completes either one.
   if (!eph_.arrived[0] || !eph_.arrived[1] || eph_.raw.toc != eph_.raw.toe) return;
-  if (ghostCheck()) {
+  const RawEphemeris& f = eph_.raw;
+  const auto signals = static_cast<std::uint8_t>(eph_.signalMask);
+  if (ghostCheck(signals, [&f](const RawEphemeris& g) {
+        return f.toe == g.toe && f.e == g.e && f.m0 == g.m0 && f.omega0 == g.omega0 && f.omega == g.omega;
+      })) {
     ZRT_EPH_IRS rec;
     fill_EphRecord(rec);
-    const std::uint32_t identity = GbasCRC32.ComputeCRC(&eph_.raw, 0, kIdentityBits);
-    lastRaw_ = eph_.raw;
-    lastSignalMask_ = eph_.signalMask;
-    blockValid_ = true;
-    ephSeen_ = true;
-    ephHealthy_ = (eph_.raw.health & 0x02u) == 0;
-    week_ = eph_.raw.wn;
-    if (store_ != nullptr) store_->update_EphemerisData(sv_, 0, &rec, identity, true, false, false);
+    week_ = f.wn;
+    commitEphemeris(f, kIdentityBits, &rec, signals, (f.health & 0x02u) == 0, true);
   }
   eph_.clear();
 }
@@ -257,13 +203,13 @@ void IrnssL5NavDataDecoderType::process_Almanac(const std::uint32_t* w) {
 }
 
 void IrnssL5NavDataDecoderType::process_Ionosphere(const std::uint32_t* w) const {
-  ZRT_ION_GPS ion{};
-  const int alphaPow[4] = {30, 27, 24, 24};
-  const double betaScale[4] = {2048.0, 16384.0, 65536.0, 65536.0};
+  std::int8_t alpha[4], beta[4];
   for (int k = 0; k < 4; ++k) {
-    ion.alpha[k] = static_cast<float>(scaled(s(w, 175 + 8 * k, 8), alphaPow[k]));
-    ion.beta[k] = static_cast<float>(s(w, 207 + 8 * k, 8) * betaScale[k]);
+    alpha[k] = static_cast<std::int8_t>(s(w, 175 + 8 * k, 8));
+    beta[k] = static_cast<std::int8_t>(s(w, 207 + 8 * k, 8));
   }
+  ZRT_ION_GPS ion{};
+  setKlobuchar(ion, alpha, beta);
   ion.tow = towc_ * 12u;
   ion.week = week_;
   ion.valid = 1;

@@ -10,24 +10,47 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "navigation_data/decoders/nav_decoder_family.h"
+#include "navigation_data/decoders/classic_nav_decoder.h"
 #include "navigation_data/store/sat_data_store.h"
 
-class IrnssL5NavDataDecoderType {
+// Raw NavIC orbit and clock fields, sign-extended; the ephemeris identity is the CRC of these
+// 64 bytes (padding zero).
+struct IrnssL5RawEphemeris {
+  std::int32_t af0;
+  std::int32_t m0;
+  std::uint32_t e;
+  std::uint32_t sqrtA;
+  std::int32_t omega0;
+  std::int32_t omega;
+  std::int32_t i0;
+  std::int32_t omegaDot;
+  std::int32_t dn;
+  std::int16_t af1;
+  std::int16_t cuc, cus, cic, cis, crc, crs;
+  std::int16_t idot;
+  std::uint16_t wn;
+  std::uint16_t toc;
+  std::uint16_t toe;
+  std::int8_t af2;
+  std::int8_t tgd;
+  std::uint8_t ura;
+  std::uint8_t iodec;
+  std::uint8_t health;  // L5 flag in bit 1, S flag in bit 0
+  std::uint8_t pad63;
+};
+static_assert(sizeof(IrnssL5RawEphemeris) == 64 && offsetof(IrnssL5RawEphemeris, wn) == 52);
+
+class IrnssL5NavDataDecoderType : public ClassicNavDecoder<IrnssL5NavDataDecoderType, IrnssL5RawEphemeris, 14> {
  public:
   static constexpr int kPoolSize = 14;
   static constexpr int kSubframeWords = 10;
   static constexpr std::uint32_t kNoTowc = 0xFFFFFFFFu;
   static constexpr std::uint16_t kNoWeek = 0xFFFF;
 
-  static IrnssL5NavDataDecoderType* pDecoderPointer[kPoolSize];
-  static std::uint8_t uNumberOfSource;
+  using RawEphemeris = IrnssL5RawEphemeris;
+  static constexpr int kIdentityBits = 512;
 
   IrnssL5NavDataDecoderType();
-  IrnssL5NavDataDecoderType(const IrnssL5NavDataDecoderType&) = delete;
-  IrnssL5NavDataDecoderType& operator=(const IrnssL5NavDataDecoderType&) = delete;
-
-  void init_Object(SatelliteDataProcessor* store);
 
   // One subframe of NavIC satellite `sv` on signal number `signal` (a bit of the
   // contributing-signals mask). Subframes of another system, of an index out of range or
@@ -36,40 +59,10 @@ class IrnssL5NavDataDecoderType {
               int numWords, float cn0);
   void reset();
 
-  SvIdType get_SvId() const { return sv_; }
-  std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
   // The differential-correction record message 14 last handed to the store (which keeps none),
   // and its target; EmptySvId before any.
   SvIdType get_DcTarget() const { return dcSv_; }
   const NavData::GpsCnavDCDataType& get_DcRecord() const { return dc_; }
-
-  // Raw orbit and clock fields, sign-extended; the ephemeris identity is the CRC of these
-  // 64 bytes (padding zero).
-  struct RawEphemeris {
-    std::int32_t af0;
-    std::int32_t m0;
-    std::uint32_t e;
-    std::uint32_t sqrtA;
-    std::int32_t omega0;
-    std::int32_t omega;
-    std::int32_t i0;
-    std::int32_t omegaDot;
-    std::int32_t dn;
-    std::int16_t af1;
-    std::int16_t cuc, cus, cic, cis, crc, crs;
-    std::int16_t idot;
-    std::uint16_t wn;
-    std::uint16_t toc;
-    std::uint16_t toe;
-    std::int8_t af2;
-    std::int8_t tgd;
-    std::uint8_t ura;
-    std::uint8_t iodec;
-    std::uint8_t health;  // L5 flag in bit 1, S flag in bit 0
-    std::uint8_t pad63;
-  };
-  static_assert(sizeof(RawEphemeris) == 64 && offsetof(RawEphemeris, wn) == 52);
-  static constexpr int kIdentityBits = 512;
 
   // UTC and GNSS-offset fields of messages 9 and 26, shared by every object: the parameters
   // are the same whichever satellite sent them.
@@ -97,26 +90,15 @@ class IrnssL5NavDataDecoderType {
   void decodeSubframe1(const std::uint32_t* w);
   void decodeSubframe2(const std::uint32_t* w);
   void process_EphemerisData();
-  bool ghostCheck();
   void fill_EphRecord(ZRT_EPH_IRS& r) const;
   void process_Almanac(const std::uint32_t* w);
   void process_Ionosphere(const std::uint32_t* w) const;
   void process_Utc(const std::uint32_t* w);
   void process_DiffCorrection(const std::uint32_t* w);
 
-  SatelliteDataProcessor* store_ = nullptr;
-  NavDecoderTime time_;
-  SvIdType sv_ = EmptySvId;
-  float cn0_ = 0.0f;
-  bool cn0Above10_ = false;
   std::uint32_t towc_ = kNoTowc;
   std::uint16_t week_ = kNoWeek;
-  bool ephSeen_ = false;
-  bool ephHealthy_ = false;
   EphemerisDataType eph_{};
-  bool blockValid_ = false;
-  RawEphemeris lastRaw_{};
-  std::uint32_t lastSignalMask_ = 0;
   SvIdType dcSv_ = EmptySvId;
   NavData::GpsCnavDCDataType dc_{};
 };

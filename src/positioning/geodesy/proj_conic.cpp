@@ -1,4 +1,9 @@
 // Lambert conformal conic (one and two standard parallels, west-orientated) and Mercator.
+//
+// Closed formulas of Snyder (USGS Professional Paper 1395, 1987, chapters 15 and 7), as EPSG
+// methods 9801, 9802 and 9826 (conic) and 9804 and 9805 (Mercator by scale factor or by
+// standard parallel) write them: no series is truncated, and the projection tests find them
+// within 1 mm of PROJ's lcc and merc (70 degrees of latitude for Mercator).
 #include <cmath>
 
 #include "positioning/geodesy/ell_math.h"

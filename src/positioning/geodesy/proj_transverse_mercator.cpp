@@ -1,4 +1,12 @@
 // Transverse Mercator (normal and south-orientated) and Cassini-Soldner.
+//
+// Transverse Mercator: the Gauss-Krueger series in Redfearn's form (Survey Review 9, 1948, as
+// printed by Thomas, USC&GS Special Publication 251, 1952) to l^7 in easting and l^6 in
+// northing, on Helmert's meridian arc in the third flattening to n^4; the south-orientated
+// grid is EPSG method 9808. Cassini-Soldner: Snyder (USGS Professional Paper 1395, 1987,
+// chapter 13; EPSG method 9806) on the meridian arc series in e^2 to e^6 (Snyder 3-21). Both
+// stay within 1 mm of PROJ's tmerc and cass over the bands the projection tests cover (up to
+// 5 degrees from the central meridian for TM, 1 degree for Cassini).
 #include <cmath>
 
 #include "positioning/geodesy/ell_math.h"

@@ -168,6 +168,14 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
       {"a system not updated for 12 rounds is cleared", twelveRounds, {},
        [] { return v(sigLevels.uLevel[0][1][1], sigLevels.uLevel[2][0][1]); }, {0, 41}},
       {"Rm 65: more than the record holds", rm(65, 65), by(kMisc)},
+      {"Rm: each range's edges to its block of the global index",
+       frame("Rm", le(1, 1) + le(2, 1) + le(0, 1) + le(3, 1) + lef(0.5f) + lef(0.25f) + le(11, 1) +
+                       "\x25\x26\x46\x47\x77\x78\xC0\xC1\xD2\xD3\xFF"), {},
+       [] {
+         const auto& r = PVTDataInstance.epochData.GetPointer()->board.rm;
+         return v(r.uSat[0], r.uSat[1], r.uSat[2], r.uSat[3], r.uSat[4], r.uSat[5], r.uSat[6], r.uSat[7], r.uSat[8],
+                  r.uSat[9], r.uSat[10]);
+       }, {37, 193, 225, 300, 348, 400, 472, 500, 517, 600, 644}},
       {"gC (NaN not stored, a pair of zeros not set)", frame("gC", calib(0) + pairs + le(std::uint16_t(-9), 2)), {}, [] {
          const HwCalib& h = hwCalib;
          return v(h.common[3].fA, h.common[2].bSetA, h.common[2].bSetB, h.bPairSet[0][1], h.iPair[1][3][1], h.iFinal);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/beidou_b2b_decoder.h"
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"
@@ -213,12 +214,7 @@ enum : int { kAf0, kAf1, kAf2, kAdot, kCrs, kDn0, kM0, kCuc, kE, kCus, kSqrtA, k
              kIscB1Cd, kIscB2ad, kTgdB1Cp, kTgdB2ap, kSismai, kHealth, kFlags, kIodc, kTtm, kSpare1, kSpare2, kIode };
 
 inline std::vector<RinexCnav> readRinexCnav(const std::string& path) {
-  std::vector<std::string> lines;
-  if (FILE* f = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
-    pclose(f);
-  }
+  const std::vector<std::string> lines = navfiles::readLines(path);
   auto blankField = [](const std::string& s) { return s.find_first_not_of(" \n") == std::string::npos; };
   std::vector<RinexCnav> out;
   for (std::size_t i = 0; i + 10 < lines.size(); ++i) {

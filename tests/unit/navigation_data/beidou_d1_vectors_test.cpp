@@ -25,10 +25,7 @@ struct Expected {
 
 std::vector<Expected> loadExpected(const std::string& objects = "BDSD1") {
   std::vector<Expected> out;
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
-  std::string line;
-  while (std::getline(f, line)) {
-    const auto c = split(line, ',');
+  for (const auto& c : navfiles::vectorRows("gnsstk_expected_values.csv")) {
     if (c.size() < 10 || c[5].rfind(objects, 0) != 0) continue;
     out.push_back({c[1], c[5], c[6], c[8], c[9]});
   }

@@ -95,18 +95,12 @@ inline bdstest::D1Ephemeris fromRinex(const bdstest::RinexBds& r) {
 // The D2 messages of the public vector file by name, in file order.
 inline std::vector<std::pair<std::string, bdstest::Vector>> loadD2Vectors() {
   std::vector<std::pair<std::string, bdstest::Vector>> out;
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  std::string line;
-  while (std::getline(f, line)) {
-    const auto col = bdstest::split(line, ',');
+  for (const auto& col : navfiles::vectorRows("gnsstk_nav_messages.csv")) {
     if (col.size() < 10 || col[1] != "D2Nav") continue;
     bdstest::Vector v;
     const auto si = static_cast<std::uint8_t>(std::stoi(col[3]) - 1);
     v.sv = SvIdType{si, kSysBeidou, 0, si};
-    for (int i = 0; i < 300; ++i) {
-      const int nib = std::stoi(col[9].substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
-      bdstest::putBit(v.w, i + 1, (nib >> (3 - i % 4)) & 1);
-    }
+    for (int i = 0; i < 300; ++i) bdstest::putBit(v.w, i + 1, navfiles::hexBit(col[9], i));
     const std::size_t p = col[7].find("\"sow\": ");
     v.sow = std::stod(col[7].substr(p + 7));
     out.emplace_back(col[0], v);

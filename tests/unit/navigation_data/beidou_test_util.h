@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 
 namespace bdstest {
+
+using navfiles::split;
 
 using Words = std::array<std::uint32_t, 10>;
 constexpr double kBdsPi = 3.1415926535898;  // the ICD's value for semicircles
@@ -108,21 +111,6 @@ inline Words encodeUtcPage(long long dtls, long long dtlsf, long long wnlsf, lon
   return d.w;
 }
 
-// CSV cells (quoted cells keep their commas; the quotes go).
-inline std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (char c : s) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == sep && !quoted) {
-      out.emplace_back();
-    } else {
-      out.back() += c;
-    }
-  }
-  return out;
-}
 
 struct Vector {
   SvIdType sv;
@@ -133,18 +121,12 @@ struct Vector {
 // The D1 messages of the public vector file by name, in file order.
 inline std::vector<std::pair<std::string, Vector>> loadD1Vectors() {
   std::vector<std::pair<std::string, Vector>> out;
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  std::string line;
-  while (std::getline(f, line)) {
-    const auto col = split(line, ',');
+  for (const auto& col : navfiles::vectorRows("gnsstk_nav_messages.csv")) {
     if (col.size() < 10 || col[1] != "D1Nav") continue;
     Vector v;
     const auto si = static_cast<std::uint8_t>(std::stoi(col[3]) - 1);
     v.sv = SvIdType{si, kSysBeidou, 0, si};
-    for (int i = 0; i < 300; ++i) {
-      const int nib = std::stoi(col[9].substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
-      putBit(v.w, i + 1, (nib >> (3 - i % 4)) & 1);
-    }
+    for (int i = 0; i < 300; ++i) putBit(v.w, i + 1, navfiles::hexBit(col[9], i));
     const std::size_t p = col[7].find("\"sow\": ");
     v.sow = std::stod(col[7].substr(p + 7));
     out.emplace_back(col[0], v);
@@ -214,12 +196,7 @@ enum : int { kAf0, kAf1, kAf2, kAode, kCrs, kDn, kM0, kCuc, kE, kCus, kSqrtA, kT
              kCrc, kOmega, kOmegaDot, kIdot, kSpare1, kWeek, kSpare2, kAcc, kSatH1, kTgd1, kTgd2, kTtm, kAodc };
 
 inline std::vector<RinexBds> readRinexBds(const std::string& path) {
-  std::vector<std::string> lines;
-  if (FILE* f = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
-    pclose(f);
-  }
+  const std::vector<std::string> lines = navfiles::readLines(path);
   auto num = [](const std::string& s) {
     return s.find_first_not_of(" \n") == std::string::npos ? 0.0 : std::stod(s);
   };

@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
 
 namespace cnavtest {
+
+using navfiles::split;
 
 using Msg = std::array<std::uint32_t, 10>;    // 300 bits
 using Frame = std::array<std::uint32_t, 28>;  // 883 bits
@@ -63,28 +66,10 @@ struct Vector {
   Frame frame{};  // CNAV-2: a lone subframe 2 sits at frame bit 10, a lone subframe 3 at 610
 };
 
-// CSV cells (quoted cells keep their commas; the quotes go).
-inline std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (char c : s) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == sep && !quoted) {
-      out.emplace_back();
-    } else {
-      out.back() += c;
-    }
-  }
-  return out;
-}
 
 inline std::map<std::string, Vector> loadVectors() {
   std::map<std::string, Vector> out;
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  std::string line;
-  while (std::getline(f, line)) {
-    const auto col = split(line, ',');
+  for (const auto& col : navfiles::vectorRows("gnsstk_nav_messages.csv")) {
     if (col.size() < 10 || (col[1] != "CNav" && col[1] != "CNav2")) continue;
     Vector& v = out[col[0]];
     const std::uint8_t sys = col[2] == "QZSS" ? kSysQzss : kSysGps;
@@ -95,8 +80,7 @@ inline std::map<std::string, Vector> loadVectors() {
     v.nbits = std::stoi(col[8]);
     const int at = !v.cnav2 || v.nbits == 883 ? 1 : v.nbits == 600 ? 10 : 610;
     for (int i = 0; i < v.nbits; ++i) {
-      const int nib = std::stoi(col[9].substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
-      const int b = (nib >> (3 - i % 4)) & 1;
+      const int b = navfiles::hexBit(col[9], i);
       if (v.cnav2) {
         putBits(v.frame, at + i, 1, b);
       } else {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 
 namespace galtest {
@@ -147,12 +148,7 @@ enum : int { kAf0, kAf1, kAf2, kIod, kCrs, kDn, kM0, kCuc, kE, kCus, kSqrtA, kTo
              kCrc, kOmega, kOmegaDot, kIdot, kSources, kWeek, kSpare, kSisa, kHealth, kBgdA, kBgdB, kTtm };
 
 inline std::vector<RinexGal> readRinexGal(const std::string& path) {
-  std::vector<std::string> lines;
-  if (FILE* f = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
-    pclose(f);
-  }
+  const std::vector<std::string> lines = navfiles::readLines(path);
   std::vector<RinexGal> out;
   std::size_t i = 0;
   while (i < lines.size() && lines[i].find("END OF HEADER") == std::string::npos) ++i;

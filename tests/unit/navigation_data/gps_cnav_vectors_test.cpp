@@ -135,12 +135,9 @@ TEST(GpsCnavVectors, WeekRolloverEphemeris) {
 // by this receiver; fields without a counterpart are skipped.
 TEST(GpsCnavVectors, EveryFieldToTheLastBit) {
   const auto vec = loadVectors();
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
-  std::string line;
   int compared = 0;
   std::set<std::string> classes;
-  while (std::getline(f, line)) {
-    const auto c = split(line, ',');
+  for (const auto& c : navfiles::vectorRows("gnsstk_expected_values.csv")) {
     if (c.size() < 10 || (c[0] != "PNBGPSCNavDataFactory" && c[0] != "PNBGPSCNav2DataFactory")) continue;
     const std::string &test = c[1], &cls = c[5], &field = c[6], &kind = c[8], &exp = c[9];
     const bool eph = cls == "GPSCNavEph" || cls == "GPSCNav2Eph" || cls == "GPSCNavISC" || cls == "GPSCNav2ISC";

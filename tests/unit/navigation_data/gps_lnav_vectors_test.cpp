@@ -101,12 +101,9 @@ Ours utcField(const ZRT_UTC_GPS& u, const ZRT_ION_GPS& ion, const std::string& f
 // stays that of page 56), and the per-message health objects have no record of their own.
 TEST_OWN(GpsLnavVectors, EveryFieldToTheLastBit) {
   ASSERT_EQ(loadVectors().size(), 16u);
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_expected_values.csv");
-  std::string line;
   int compared = 0;
   std::set<std::string> used;
-  while (std::getline(f, line)) {
-    const auto c = split(line, ',');
+  for (const auto& c : navfiles::vectorRows("gnsstk_expected_values.csv")) {
     if (c.size() < 10 || c[0] != "PNBGPSLNavDataFactory" || c[3] == "pg61LNAVQZSS") continue;
     const std::string &cls = c[5], &field = c[6], &exp = c[9];
     if (cls.empty() || cls == "GPSLNavHealth" || (c[8] == "time" && field != "Toe" && field != "Toc")) continue;

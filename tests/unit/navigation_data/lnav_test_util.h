@@ -15,9 +15,12 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/gps_lnav_decoder.h"
 
 namespace lnavtest {
+
+using navfiles::split;
 
 using Words = std::array<std::uint32_t, 10>;
 
@@ -91,21 +94,6 @@ inline Words header(int subframe, std::uint32_t towCount, int alert = 0, int as 
   return w;
 }
 
-// CSV cells (quoted cells keep their commas; the quotes go).
-inline std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (char c : s) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == sep && !quoted) {
-      out.emplace_back();
-    } else {
-      out.back() += c;
-    }
-  }
-  return out;
-}
 
 struct Vector {
   SvIdType sv;
@@ -115,19 +103,13 @@ struct Vector {
 // The raw LNAV messages of the public vector file by name.
 inline std::map<std::string, Vector> loadVectors() {
   std::map<std::string, Vector> out;
-  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/gnsstk_nav_messages.csv");
-  std::string line;
-  while (std::getline(f, line)) {
-    const auto col = split(line, ',');
+  for (const auto& col : navfiles::vectorRows("gnsstk_nav_messages.csv")) {
     if (col.size() < 10 || col[1] != "LNav") continue;
     Vector& v = out[col[0]];
     const std::uint8_t sys = col[2] == "QZSS" ? kSysQzss : kSysGps;
     const auto si = static_cast<std::uint8_t>(std::stoi(col[3]) - kNavFirstSatNumber[sys]);
     v.sv = SvIdType{si, sys, 0, si};
-    for (int i = 0; i < 300; ++i) {
-      const int nib = std::stoi(col[9].substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16);
-      putBits(v.w, i + 1, 1, static_cast<std::uint64_t>((nib >> (3 - i % 4)) & 1));
-    }
+    for (int i = 0; i < 300; ++i) putBits(v.w, i + 1, 1, static_cast<std::uint64_t>(navfiles::hexBit(col[9], i)));
   }
   return out;
 }
@@ -188,13 +170,7 @@ struct RinexEph {
 // The GPS-type LNAV records of a RINEX 2 GPS or RINEX 4 mixed navigation file (gzip read
 // through gzip), for one system letter; toc as seconds of week from the epoch's date.
 inline std::vector<RinexEph> readRinexNav(const std::string& path, char system) {
-  std::vector<std::string> lines;
-  const bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
-  if (FILE* f = gz ? popen(("gzip -dc '" + path + "'").c_str(), "r") : fopen(path.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
-    gz ? pclose(f) : fclose(f);
-  }
+  const std::vector<std::string> lines = navfiles::readLines(path);
   const bool v4 = !lines.empty() && lines[0].find("4.0") != std::string::npos;
   const std::size_t first = v4 ? 23 : 22, cont = v4 ? 4 : 3;
   std::vector<RinexEph> out;

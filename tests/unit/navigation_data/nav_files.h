@@ -1,8 +1,10 @@
-// Readers of the public orbit files the orbit tests compare against: RINEX 2 GPS navigation
-// (broadcast ephemerides into the native record) and SP3 precise orbits.
+// Readers of the public files the navigation tests compare against: RINEX 2 GPS navigation
+// (broadcast ephemerides into the native record), SP3 precise orbits, the lines of any RINEX file
+// and the rows of the navigation-message vector files.
 #pragma once
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
@@ -11,6 +13,47 @@
 #include "navigation_data/store/nav_records.h"
 
 namespace navfiles {
+
+// Every line of a text file, each with its newline, read through gzip when the name ends in ".gz".
+inline std::vector<std::string> readLines(const std::string& path) {
+  std::vector<std::string> lines;
+  const bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
+  if (std::FILE* f = gz ? popen(("gzip -dc '" + path + "'").c_str(), "r") : std::fopen(path.c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
+    gz ? pclose(f) : std::fclose(f);
+  }
+  return lines;
+}
+
+// CSV cells (quoted cells keep their commas; the quotes go).
+inline std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  bool quoted = false;
+  for (char c : s) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == sep && !quoted) {
+      out.emplace_back();
+    } else {
+      out.back() += c;
+    }
+  }
+  return out;
+}
+
+// The rows of a vector file of testdata/navmsg (its header row too), split into cells.
+inline std::vector<std::vector<std::string>> vectorRows(const std::string& file) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream f(std::string(RX_SHARED_DIR) + "/testdata/navmsg/" + file);
+  for (std::string line; std::getline(f, line);) rows.push_back(split(line, ','));
+  return rows;
+}
+
+// Bit i (0 = the first) of a message written in hex, MSB first.
+inline int hexBit(const std::string& hex, int i) {
+  return (std::stoi(hex.substr(static_cast<std::size_t>(i / 4), 1), nullptr, 16) >> (3 - i % 4)) & 1;
+}
 
 constexpr double kPi = 3.141592653589793;
 

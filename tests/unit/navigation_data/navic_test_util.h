@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 
 namespace irntest {
@@ -177,12 +178,7 @@ enum : int { kAf0, kAf1, kAf2, kIodec, kCrs, kDn, kM0, kCuc, kE, kCus, kSqrtA, k
              kCrc, kOmega, kOmegaDot, kIdot, kSpare1, kWeek, kSpare2, kUra, kHealth, kTgd, kSpare3, kTtm };
 
 inline std::vector<RinexIrn> readRinexIrn(const std::string& path) {
-  std::vector<std::string> lines;
-  if (FILE* f = popen(("gzip -dc '" + path + "'").c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f)) lines.emplace_back(buf);
-    pclose(f);
-  }
+  const std::vector<std::string> lines = navfiles::readLines(path);
   auto num = [](const std::string& s) {
     return s.find_first_not_of(" \n") == std::string::npos ? 0.0 : std::stod(s);
   };
