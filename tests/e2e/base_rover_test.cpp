@@ -76,9 +76,9 @@ struct Station {
     sim = std::make_unique<Proc>(dir.path, std::vector<std::string>{kSim, "--dir", dir.path, "--log", log, "--nav", kNav,
                                                                      "--sky", "--site", site, "--start", kStart,
                                                                      "--sky-truth", dir.file("sky.truth")});
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }));
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }, kStartGuardMs));
     rx = std::make_unique<Proc>(dir.path, std::vector<std::string>{RXENGINE_PATH});
-    ASSERT_TRUE(rx->waitOut(kReady)) << rx->out();
+    ASSERT_TRUE(rx->waitOut(kReady, kStartGuardMs)) << rx->out();
     cmd = std::make_unique<Port>(dir.file("dev/ser/a"));
     ASSERT_TRUE(cmd->ok());
   }

@@ -102,7 +102,7 @@ TEST_F(BoardLink, IssueLeftAtTheEndHoldsThoughTheBoardReadsItAfterTheNextConnect
   const bool waited = waitUntil([&] { return connectionWaits(dir_.file("dev/shm/a")); });
   ASSERT_EQ(kill(sim_->pid(), SIGCONT), 0);
   ASSERT_TRUE(waited);
-  ASSERT_TRUE(rx_->waitOut(kReady)) << rx_->out();
+  ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
   port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
   EXPECT_EQ(ask("%3%print,/par/lock/gps/3/guide"), re("%3%0x5"));
   EXPECT_EQ(rx_->out().find("$$CmdBuf"), std::string::npos) << rx_->out();
@@ -270,7 +270,7 @@ TEST(EpochsSilence, BoardSilenceEndsTheProgramAfterTheFirstMinute) {
   ASSERT_TRUE(waitUntil([&] { return runs[0].dir.exists("dev/shm/a"); }));
   for (Run& r : runs) {
     r.rx = std::make_unique<Proc>(r.dir.path, std::vector<std::string>{RXENGINE_PATH});
-    ASSERT_TRUE(r.rx->waitOut(kReady)) << r.rx->out();
+    ASSERT_TRUE(r.rx->waitOut(kReady, kStartGuardMs)) << r.rx->out();
     r.port = std::make_unique<Port>(r.dir.file("dev/ser/a"));
   }
   ASSERT_EQ(runs[0].port->ask("%e%em,,zrt/{RT,ET}:1"), re("%e%"));

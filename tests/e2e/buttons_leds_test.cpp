@@ -249,7 +249,7 @@ TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheN
   EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(130) && !lit(136) && !lit(131); })) << rx_->out();
   EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(136) && lit(130) && lit(131); }, 9000)) << rx_->out();
   standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "1\n");
-  ASSERT_TRUE(rx_->waitOut(kReady)) << rx_->out();
+  ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
   port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
   ASSERT_TRUE(port_->ok());
   EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear")) << "cleared at the next start, not now";

@@ -38,6 +38,9 @@ namespace e2e {
 
 using namespace boardlink;
 constexpr int kGuardMs = 10000;
+// The program's start waits on the board, whose simulator first reads a day of ephemerides: with
+// many tests starting at once on few cores that takes longer, and is no hang.
+constexpr int kStartGuardMs = 60000;
 constexpr const char* kReady = ": ready\n";
 constexpr std::size_t kImageSize = 524288;
 const std::string kSim = std::string(RX_TOOLS_DIR) + "/gnss_board_sim/gnss_board_sim";
@@ -411,11 +414,11 @@ class Rx : public ::testing::Test {
     const std::string log = dir_.file("sim" + std::to_string(++sims_) + ".log");  // made once it listens
     args.insert(args.begin(), {kSim, "--dir", dir_.path, "--transcript", dir_.file("board.bytes"), "--log", log});
     sim_ = std::make_unique<Proc>(dir_.path, args);
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }));
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(log); }, kStartGuardMs));
   }
   void start() {
     rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
-    ASSERT_TRUE(rx_->waitOut(kReady)) << rx_->out();
+    ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
     port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
     ASSERT_TRUE(port_->ok());
   }

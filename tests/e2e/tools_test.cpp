@@ -92,7 +92,7 @@ TEST(PortTerminal, SendsCommandsAndShowsTheAnswers) {
 TEST(Demo, EpochsOnTheFirstSerialPortAndCtrlCLeavesNoProcessBehind) {
   RunDir dir;
   Proc demo(dir.path, {std::string(RX_TOOLS_DIR) + "/demo/rx_demo", "--dir", dir.path, "--", "--rate", "10"});
-  ASSERT_TRUE(demo.waitOut(kReady)) << demo.out();  // the program's banner
+  ASSERT_TRUE(demo.waitOut(kReady, kStartGuardMs)) << demo.out();  // the program's banner
   const pid_t rx = pidAfter(demo.out(), "rxengine pid "), sim = pidAfter(demo.out(), "gnss_board_sim pid ");
   EXPECT_NE(demo.out().find(dir.file("dev/ser/a")), std::string::npos);
   {
