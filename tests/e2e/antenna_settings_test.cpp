@@ -13,6 +13,7 @@
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -114,16 +115,15 @@ TEST_F(AntennaSettings, StationMessagesCarryTheAntennaAndTheDescription) {
 
   // RTCM 3 (1006, 1033): convbin's RINEX header.
   ASSERT_TRUE(dir_.write("b.rtcm3", b.held));
-  runTool("cd '" + dir_.path + "' && convbin -r rtcm3 -v 3.04 -od -o b.obs b.rtcm3");
+  runIn(dir_, "convbin -r rtcm3 -v 3.04 -od -o b.obs b.rtcm3");
   const std::string obs = dir_.read("b.obs");
   EXPECT_NE(obs.find("SN-0042             " + name + "                    ANT # / TYPE"), std::string::npos) << obs.substr(0, 1500);
   EXPECT_NE(obs.find("        1.2345        0.0000        0.0000                  ANTENNA: DELTA H/E/N"), std::string::npos);
 
   // RTCM 2: gpsdecode's 23; the heights of 22 (1/256 cm after a no-height flag) and 24 (0.1 mm
   // after the flag that announces it, word 7's last bit).
-  ASSERT_TRUE(dir_.write("c.rtcm2", c.held));
   int seen23 = 0;
-  for (const std::string& l : rinex::linesOf(runTool("gpsdecode < '" + dir_.file("c.rtcm2") + "'")))
+  for (const std::string& l : gpsdecode(dir_, c.held, "c.rtcm2"))
     if (l.find("\"type\":23,") != std::string::npos)
       seen23 += l.find("\"sid\":\"9\",\"ad\":\"" + name + "\",\"as\":\"SN-0042\"") != std::string::npos;
   EXPECT_GE(seen23, 2);

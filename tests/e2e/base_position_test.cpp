@@ -7,16 +7,16 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <sstream>
 #include <vector>
 
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
 
+using rinex::rtcm3Count;
 using rinex::rtcm3Frames;
 using rinex::rtcm3Type;
 
@@ -24,52 +24,21 @@ class BasePosition : public Rx {};
 
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 
-// A tool's first output line read as numbers.
-std::vector<double> toolNumbers(const std::string& command) {
-  std::vector<double> v;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  char buf[512];
-  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    std::istringstream in(buf);
-    for (double x; in >> x;) v.push_back(x);
-  }
-  if (p != nullptr) pclose(p);
-  return v;
-}
-
-int countType(const std::string& held, int type) {
-  int n = 0;
-  for (const std::string& f : rtcm3Frames(held)) n += rtcm3Type(f) == type ? 1 : 0;
-  return n;
-}
-
 // gpsdecode's x, y, z of every 1005 and 1006 frame.
 std::vector<std::array<double, 3>> stationPositions(const RunDir& dir, const std::string& held) {
   std::string all;
   for (const std::string& f : rtcm3Frames(held))
     if (rtcm3Type(f) == 1005 || rtcm3Type(f) == 1006) all += f;
-  dir.write("station.rtcm3", all);
   std::vector<std::array<double, 3>> out;
-  FILE* p = popen(("gpsdecode < '" + dir.file("station.rtcm3") + "' 2>/dev/null").c_str(), "r");
-  char buf[4096];
-  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    const std::string line = buf;
-    std::array<double, 3> xyz{};
-    bool all3 = true;
-    const char* names[3] = {"\"x\":", "\"y\":", "\"z\":"};
-    for (int k = 0; k < 3; ++k) {
-      const std::size_t at = line.find(names[k]);
-      all3 = all3 && at != std::string::npos;
-      if (at != std::string::npos) xyz[k] = std::atof(line.c_str() + at + 4);
-    }
-    if (all3) out.push_back(xyz);
+  for (const std::string& line : gpsdecode(dir, all)) {
+    const std::array<double, 3> xyz{jsonNumber(line, "x", NAN), jsonNumber(line, "y", NAN), jsonNumber(line, "z", NAN)};
+    if (!std::isnan(xyz[0] + xyz[1] + xyz[2])) out.push_back(xyz);
   }
-  if (p != nullptr) pclose(p);
   return out;
 }
 
 // The site's Earth-fixed coordinates by GeographicLib.
-std::vector<double> siteXyz() { return toolNumbers("echo 50 10 300 | CartConvert -p 4"); }
+std::vector<double> siteXyz() { return cartConvert("50 10 300"); }
 
 TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
   ASSERT_EQ(access("/usr/bin/convbin", X_OK), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
@@ -83,28 +52,19 @@ TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
     ASSERT_TRUE(b.ok());
     ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1005,1006,1077}:1"), re("%e%"));
     // The satellites join the base's epoch once their ephemerides are decoded (18 s of GPS time).
-    ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1077) >= 3; }, 60000)) << b.held.size();
+    ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1077) >= 3; }, 60000)) << b.held.size();
     const auto pos = stationPositions(dir_, b.held);
     ASSERT_GE(pos.size(), 6u);
-    for (const auto& p : pos)
-      for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], want[k], 0.001) << k;
+    for (const auto& p : pos) EXPECT_TRUE(xyzNear(p.data(), want.data(), 0.001));
     // convbin's RINEX header holds the station position it read.
     std::string rtcm;
     for (const std::string& f : rtcm3Frames(b.held)) rtcm += f;
     dir_.write("b.rtcm3", rtcm);
-    const std::string cmd = "cd '" + dir_.path +
-                            "' && convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3"));
     const std::string obs = dir_.read("b.obs");
-    const std::size_t at = obs.find("APPROX POSITION XYZ");
-    ASSERT_NE(at, std::string::npos) << obs.substr(0, 2000);
-    const std::size_t line = obs.rfind('\n', at) + 1;
-    std::istringstream in(obs.substr(line, at - line));
-    double x = 0, y = 0, z = 0;
-    ASSERT_TRUE(in >> x >> y >> z);
-    EXPECT_NEAR(x, want[0], 0.001);
-    EXPECT_NEAR(y, want[1], 0.001);
-    EXPECT_NEAR(z, want[2], 0.001);
+    double xyz[3];
+    ASSERT_TRUE(rinex::rinexStation(obs, xyz)) << obs.substr(0, 2000);
+    EXPECT_TRUE(xyzNear(xyz, want.data(), 0.001));
   }
   // The stored position is published again at the next start.
   restart();
@@ -112,16 +72,16 @@ TEST_F(BasePosition, EnteredPositionGoesOutIn1005And1006AndAfterARestart) {
   Port b(dir_.file("dev/ser/b"));
   ASSERT_TRUE(b.ok());
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1005:1"), re("%e%"));
-  ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1005) >= 2; }, 15000)) << b.held.size();
+  ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1005) >= 2; }, 15000)) << b.held.size();
   const auto pos = stationPositions(dir_, b.held);
   ASSERT_FALSE(pos.empty());
-  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+  EXPECT_TRUE(xyzNear(pos.back().data(), want.data(), 0.001));
   // Cleared, the base has no position of its own: no 1005 comes any more.
   ASSERT_EQ(ask("%c%set,/par/pos/ref/known/xyz,{0,0,0}"), re("%c%"));
   b.fill([](const std::string&) { return false; }, 1500);
   b.held.clear();
   b.fill([](const std::string&) { return false; }, 3000);
-  EXPECT_EQ(countType(b.held, 1005), 0) << b.held.size() << " bytes";
+  EXPECT_EQ(rtcm3Count(b.held, 1005), 0) << b.held.size() << " bytes";
 }
 
 TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
@@ -134,20 +94,15 @@ TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
   EXPECT_EQ(ask("print,/par/pos/avg/start"), re("on"));
   ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/avg/start") == re("off"); }, 20000)) << "averaging ends";
   // The board's solution is the site: so is the average, Cartesian and geodetic.
-  const std::string meas = ask("print,/par/pos/ref/meas/xyz");
-  double x = 0, y = 0, z = 0;
-  ASSERT_EQ(std::sscanf(meas.c_str() + 5, "{x=%lf,y=%lf,z=%lf}", &x, &y, &z), 3) << meas;
-  EXPECT_NEAR(x, want[0], 0.001);
-  EXPECT_NEAR(y, want[1], 0.001);
-  EXPECT_NEAR(z, want[2], 0.001);
+  EXPECT_TRUE(xyzNear(ask("print,/par/pos/ref/meas/xyz"), want.data(), 0.001));
   EXPECT_EQ(ask("print,/par/pos/ref/meas/geo"), re("{lat=50.000000000,lon=10.000000000,alt=300.0000}"));
   Port b(dir_.file("dev/ser/b"));
   ASSERT_TRUE(b.ok());
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1005:1"), re("%e%"));
-  ASSERT_TRUE(b.fill([](const std::string& h) { return countType(h, 1005) >= 2; }, 15000)) << b.held.size();
+  ASSERT_TRUE(b.fill([](const std::string& h) { return rtcm3Count(h, 1005) >= 2; }, 15000)) << b.held.size();
   const auto pos = stationPositions(dir_, b.held);
   ASSERT_FALSE(pos.empty());
-  for (int k = 0; k < 3; ++k) EXPECT_NEAR(pos.back()[k], want[k], 0.001) << k;
+  EXPECT_TRUE(xyzNear(pos.back().data(), want.data(), 0.001));
 }
 
 // Averaging weighs each fix by its standard deviations: the simulator's fixes lie 8 m north of the
@@ -168,10 +123,8 @@ TEST_F(BasePosition, AveragingWeighsEachFixByItsStandardDeviationsInAnyDatum) {
     ASSERT_EQ(ask("%t%set,/par/pos/avg/time,4"), re("%t%"));
     ASSERT_EQ(ask("%a%set,/par/pos/avg/start,on"), re("%a%"));
     ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/avg/start") == re("off"); }, 20000)) << "averaging ends";
-    const std::string meas = ask("print,/par/pos/ref/meas/xyz");
-    double xyz[3] = {};
-    ASSERT_EQ(std::sscanf(meas.c_str() + 5, "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]), 3) << meas;
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], site[k] + 4.0 * north[k], 0.005) << k;
+    const double want[3] = {site[0] + 4.0 * north[0], site[1] + 4.0 * north[1], site[2] + 4.0 * north[2]};
+    EXPECT_TRUE(xyzNear(ask("print,/par/pos/ref/meas/xyz"), want, 0.005));
   }
 }
 

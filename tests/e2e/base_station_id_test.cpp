@@ -14,6 +14,7 @@
 #include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -22,16 +23,9 @@ class BaseStationId : public Rx {};
 
 // Every "station_id" gpsdecode reads from the bytes, in order.
 std::vector<long> gpsdecodeStations(const RunDir& dir, const std::string& bytes) {
-  const std::string path = dir.file("air.bin");
-  if (!dir.write("air.bin", bytes)) return {};
   std::vector<long> out;
-  std::FILE* p = popen(("gpsdecode < '" + path + "' 2>/dev/null").c_str(), "r");
-  char buf[8192];
-  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    const char* at = std::strstr(buf, "\"station_id\":");
-    if (at != nullptr) out.push_back(std::atol(at + 13));
-  }
-  if (p != nullptr) pclose(p);
+  for (const std::string& line : gpsdecode(dir, bytes, "air.bin"))
+    if (line.find("\"station_id\":") != std::string::npos) out.push_back(std::lround(jsonNumber(line, "station_id")));
   return out;
 }
 

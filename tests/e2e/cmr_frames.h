@@ -2,6 +2,7 @@
 // CMR, 0x94 CMR+), length, data, checksum (the sum of status, type, length and data), ETX.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,28 @@ inline int cmrMs(const std::string& d) {
   if (d.size() < 6) return -1;
   const auto* u = reinterpret_cast<const unsigned char*>(d.data());
   return u[2] << 10 | u[3] << 2 | u[4] >> 6;
+}
+
+// A CMR type 1 record's coordinates: per axis 32 bits of 4 mm and 2 bits of 1 mm, then 14 bits
+// of antenna offset.
+inline bool cmrCoordinates(const std::string& d, double xyz[3]) {
+  if (d.size() < 25) return false;
+  std::uint64_t bits = 0;
+  int have = 0;
+  std::size_t at = 6;
+  const auto take = [&](int n) {
+    while (have < n) bits = bits << 8 | static_cast<unsigned char>(d[at++]), have += 8;
+    const std::uint64_t v = (bits >> (have - n)) & ((1ull << n) - 1);
+    have -= n;
+    return v;
+  };
+  for (int k = 0; k < 3; ++k) {
+    const std::uint64_t raw = take(34);
+    const std::int64_t mm = raw >> 33 ? static_cast<std::int64_t>(raw) - (1ll << 34) : static_cast<std::int64_t>(raw);
+    xyz[k] = static_cast<double>(mm) / 1000.0;
+    take(14);
+  }
+  return true;
 }
 
 }  // namespace e2e

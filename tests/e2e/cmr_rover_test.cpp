@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -57,8 +58,6 @@ std::string frame(const std::string& data, int status = 0x00, int packet = 0x93,
   f += static_cast<char>(etx);
   return f;
 }
-
-std::string printed(const std::string& reply) { return reply.size() > 7 ? reply.substr(5, reply.size() - 7) : reply; }
 
 TEST_F(CmrRover, KeysSetPrintRefuseAndSurviveARestartAndSigterm) {
   ASSERT_NO_FATAL_FAILURE(start());
@@ -113,10 +112,8 @@ TEST_F(CmrRover, OnlyWholeFramesOfTheirKindMakeTheirStationTheBase) {
     if (r.taken >= 0) {
       base = std::to_string(r.taken);
       ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/pd/ref/id") == re(base); })) << ask("print,/par/pos/pd/ref/id");
-      const std::string pos = printed(ask("print,/par/pos/pd/ref/pos/xyz"));
-      double xyz[3] = {};
-      ASSERT_EQ(std::sscanf(pos.c_str(), "{x=%lf,y=%lf,z=%lf}", &xyz[0], &xyz[1], &xyz[2]), 3) << pos;
-      for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[k], mm[k] / 1000.0, 0.0002) << "axis " << k;
+      const double want[3] = {mm[0] / 1000.0, mm[1] / 1000.0, mm[2] / 1000.0};
+      EXPECT_TRUE(xyzNear(ask("print,/par/pos/pd/ref/pos/xyz"), want, 0.0002));
     } else {
       // A refused frame shows as nothing: the decoder has long had it after a second.
       std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -15,6 +15,8 @@
 #include <sstream>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -24,18 +26,6 @@ class CorrectionChain : public Rx {};
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kC = 299792458.0;
-
-// ---- geodesy of the test ---------------------------------------------------------------------
-
-// WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
-void ecef(double latDeg, double lonDeg, double h, double out[3]) {
-  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
-  const double b = latDeg * kPi / 180, l = lonDeg * kPi / 180;
-  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
-  out[0] = (n + h) * std::cos(b) * std::cos(l);
-  out[1] = (n + h) * std::cos(b) * std::sin(l);
-  out[2] = (n * (1 - e2) + h) * std::sin(b);
-}
 
 // ---- CMR frames, written here from the frame format ------------------------------------------
 
@@ -68,14 +58,6 @@ std::string cmrLocation(int id, const double xyz[3], int ms) {
 // Type 0 with no satellite: an observation epoch, which runs the nearest-station choice.
 std::string cmrEmptyObs(int id, int ms) { return cmrFrame(cmrHeader(id, 0, ms)); }
 
-// The printed value of a key: the reply's body ("RE", three hex digits of length, the body, CR
-// LF) without the braces around a nested value.
-std::string printed(const std::string& reply) {
-  std::string body = reply.size() > 7 ? reply.substr(5, reply.size() - 7) : reply;
-  if (body.size() >= 2 && body.front() == '{') body = body.substr(1, body.size() - 2);
-  return body;
-}
-
 // Two stations 500 m east of the default site and 40 km north of it; the board's solution at
 // the site chooses the first, at the second station's place the second.
 TEST_F(CorrectionChain, TheBoardsPositionChoosesTheNearestCmrStation) {
@@ -88,10 +70,10 @@ TEST_F(CorrectionChain, TheBoardsPositionChoosesTheNearestCmrStation) {
   double east[3], north[3];
   {
     double s[3];
-    ecef(50.0, 10.0, kH, s);
+    ecefOf(50.0, 10.0, kH, s);
     const double l = 10.0 * kPi / 180;
     for (int k = 0; k < 3; ++k) east[k] = s[k] + 500.0 * (k == 0 ? -std::sin(l) : k == 1 ? std::cos(l) : 0.0);
-    ecef(50.36, 10.0, kH, north);
+    ecefOf(50.36, 10.0, kH, north);
   }
   const Row rows[] = {{"50,10,300", 50.0, 10.0, 3}, {"50.36,10,300", 50.36, 10.0, 7}};
   for (const Row& r : rows) {
@@ -118,10 +100,7 @@ TEST_F(CorrectionChain, TheBoardsPositionChoosesTheNearestCmrStation) {
     ASSERT_TRUE(chosen) << "no station chosen: the receiver has no position";
     EXPECT_EQ(id, std::to_string(r.wantId));
     const double* want = r.wantId == 3 ? east : north;
-    const std::string xyzText = printed(ask("print,/par/pos/pd/ref/pos/xyz"));
-    double got[3] = {};
-    ASSERT_EQ(std::sscanf(xyzText.c_str(), "x=%lf,y=%lf,z=%lf", &got[0], &got[1], &got[2]), 3) << xyzText;
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], 0.0015) << "axis " << k << ": " << xyzText;
+    EXPECT_TRUE(xyzNear(ask("print,/par/pos/pd/ref/pos/xyz"), want, 0.0015));
   }
 }
 
@@ -158,34 +137,46 @@ Calib calibOf(const std::string& img) {
   return c;
 }
 
-// Per GPS satellite seen at 45 degrees or more in some epoch of the truth file: the smallest and
-// largest sample it gives, measured minus modelled delay (m). The simulator's C/N0 is 30 + 20 sin
-// of the elevation; its L1 and L2 codes differ only by the group delay (c TGD (gamma - 1)).
-std::pair<double, double> sampleRange(const std::string& truth) {
-  constexpr double kGamma = (1575.42 / 1227.60) * (1575.42 / 1227.60);
-  std::map<std::pair<std::string, int>, std::map<int, std::pair<double, double>>> sig;  // code, cn0
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sow;
-    int prn = 0, slot = 0;
-    double code = 0, phase = 0, dopp = 0, cn0 = 0;
-    if (f >> sow >> prn >> slot >> code >> phase >> dopp >> cn0) sig[{sow, prn}][slot] = {code, cn0};
-  }
-  double lo = 1e9, hi = -1e9;
+// Per system (the navigation layer's order: 0 GPS, 1 GLONASS, 2 Galileo, 5 BeiDou), per satellite
+// at 45 degrees or more in some epoch of a multi-system truth file: the smallest and largest
+// sample, measured minus modelled first-frequency delay (m). A channel's delay is that of its
+// first and second frequency (signal slots 0 and 2): the simulator measures GPS on L1/L2 and
+// GLONASS on G1/G2 of its frequency number, but Galileo on E1/E5a (slots 0 and 4) and BeiDou on
+// B1I/B3I (0 and 3), which give none. Every signal's phase is its code over its wavelength, which
+// gives each signal's frequency. The model is the broadcast GPS Klobuchar at night, scaled from L1
+// to the first frequency; without `klobuchar`, none (the measured delays themselves).
+std::map<int, std::pair<double, double>> sampleRangeBySystem(const std::string& text, bool klobuchar = true) {
+  std::map<std::pair<long, std::string>, std::map<int, truth::Signal>> sig;  // (epoch, satellite) -> slot
+  for (const auto& [key, s] : truth::bySignal(text)) sig[{std::get<0>(key), std::get<1>(key)}][std::get<2>(key)] = s;
+  std::map<int, std::pair<double, double>> out;
   for (const auto& [key, s] : sig) {
-    if (!s.contains(0) || !s.contains(2)) continue;
-    const double el = std::asin(std::min(1.0, (s.at(0).second - 30.0) / 20.0));
+    const char letter = key.second[0];
+    const int sys = letter == 'G' ? 0 : letter == 'R' ? 1 : letter == 'E' ? 2 : letter == 'C' ? 5 : -1;
+    if (sys < 0 || !s.contains(0) || !s.contains(2)) continue;
+    const truth::Signal& a = s.at(0);
+    const truth::Signal& b = s.at(2);
+    const double el = std::asin(std::min(1.0, (a.cn0 - 30.0) / 20.0));
     // The receiver's elevation is geocentric: allow for the 0.2 degree it differs by.
     if (el < (45.0 - 0.2) * kPi / 180) continue;
-    const double measured = (s.at(2).first - s.at(0).first) / (kGamma - 1);
-    const double e = el / kPi;  // semicircles
-    const double obliquity = 1 + 16 * std::pow(0.53 - e, 3);
-    const double model = 5e-9 * kC * obliquity;  // the night-time Klobuchar delay
-    lo = std::min(lo, measured - model);
-    hi = std::max(hi, measured - model);
+    const double f1 = a.phase * kC / a.code, f2 = b.phase * kC / b.code;
+    const double gamma = (f1 / f2) * (f1 / f2);
+    const double measured = (b.code - a.code) / (gamma - 1);
+    const double e = el / kPi;
+    const double model =
+        klobuchar ? 5e-9 * kC * (1 + 16 * std::pow(0.53 - e, 3)) * (1575.42e6 / f1) * (1575.42e6 / f1) : 0.0;
+    auto [it, fresh] = out.try_emplace(sys, 1e9, -1e9);
+    it->second.first = std::min(it->second.first, measured - model);
+    it->second.second = std::max(it->second.second, measured - model);
   }
-  return {lo, hi};
+  return out;
+}
+
+// GPS's smallest and largest sample, with the Klobuchar model or without (the measured delays).
+// The simulator's C/N0 is 30 + 20 sin of the elevation; its L1 and L2 codes differ only by the
+// group delay (c TGD (gamma - 1)).
+std::pair<double, double> gpsRange(const std::string& truth, bool klobuchar) {
+  const auto bySystem = sampleRangeBySystem(truth, klobuchar);
+  return bySystem.contains(0) ? bySystem.at(0) : std::pair{1e9, -1e9};
 }
 
 TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesARestart) {
@@ -217,7 +208,7 @@ TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesAResta
   ASSERT_TRUE(calibrated) << "no calibration: the ionosphere stage never corrected a satellite";
   const Calib got = calibOf(dir_.read(".gnss.nvm"));
   ASSERT_TRUE(got.valid);
-  const auto [lo, hi] = sampleRange(dir_.read("sky.truth"));
+  const auto [lo, hi] = gpsRange(dir_.read("sky.truth"), true);
   ASSERT_LE(lo, hi) << "no satellite at 45 degrees in the sky";
   EXPECT_GE(got.mean[0], lo - 0.02);
   EXPECT_LE(got.mean[0], hi + 0.02);
@@ -236,52 +227,6 @@ TEST_F(CorrectionChain, TecCalibrationOfTheCorrectedSkyIsStoredAndSurvivesAResta
   EXPECT_EQ(kept.seconds, got.seconds);
   for (int k = 0; k < 7; ++k) EXPECT_TRUE(kept.mean[k] == got.mean[k] && kept.dev[k] == got.dev[k]) << "system " << k;
 }
-
-
-// Per system (the navigation layer's order: 0 GPS, 1 GLONASS, 2 Galileo, 5 BeiDou), per satellite
-// at 45 degrees or more in some epoch of a multi-system truth file: the smallest and largest
-// sample, measured minus modelled first-frequency delay (m). A channel's delay is that of its
-// first and second frequency (signal slots 0 and 2): the simulator measures GPS on L1/L2 and
-// GLONASS on G1/G2 of its frequency number, but Galileo on E1/E5a (slots 0 and 4) and BeiDou on
-// B1I/B3I (0 and 3), which give none. Every signal's phase is its code over its wavelength, which
-// gives each signal's frequency. The model is the broadcast GPS Klobuchar at night, scaled from L1
-// to the first frequency; without `klobuchar`, none (the measured delays themselves).
-std::map<int, std::pair<double, double>> sampleRangeBySystem(const std::string& truth, bool klobuchar = true) {
-  struct Sig {
-    double code, phase, cn0;
-  };
-  std::map<std::pair<std::string, std::string>, std::map<int, Sig>> sig;  // (second, satellite) -> slot
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sow, sat;
-    int slot = 0;
-    double code = 0, phase = 0, dopp = 0, cn0 = 0;
-    if (f >> sow >> sat >> slot >> code >> phase >> dopp >> cn0) sig[{sow, sat}][slot] = {code, phase, cn0};
-  }
-  std::map<int, std::pair<double, double>> out;
-  for (const auto& [key, s] : sig) {
-    const char letter = std::isdigit(static_cast<unsigned char>(key.second[0])) ? 'G' : key.second[0];
-    const int sys = letter == 'G' ? 0 : letter == 'R' ? 1 : letter == 'E' ? 2 : letter == 'C' ? 5 : -1;
-    if (sys < 0 || !s.contains(0) || !s.contains(2)) continue;
-    const Sig& a = s.at(0);
-    const Sig& b = s.at(2);
-    const double el = std::asin(std::min(1.0, (a.cn0 - 30.0) / 20.0));
-    // The receiver's elevation is geocentric: allow for the 0.2 degree it differs by.
-    if (el < (45.0 - 0.2) * kPi / 180) continue;
-    const double f1 = a.phase * kC / a.code, f2 = b.phase * kC / b.code;
-    const double gamma = (f1 / f2) * (f1 / f2);
-    const double measured = (b.code - a.code) / (gamma - 1);
-    const double e = el / kPi;
-    const double model =
-        klobuchar ? 5e-9 * kC * (1 + 16 * std::pow(0.53 - e, 3)) * (1575.42e6 / f1) * (1575.42e6 / f1) : 0.0;
-    auto [it, fresh] = out.try_emplace(sys, 1e9, -1e9);
-    it->second.first = std::min(it->second.first, measured - model);
-    it->second.second = std::max(it->second.second, measured - model);
-  }
-  return out;
-}
-
 
 // The measurement processor names each channel's satellite in the system it belongs to: with a
 // sky of GPS, GLONASS, Galileo and BeiDou, the GPS, GLONASS and BeiDou (B1I and B2) calibrations
@@ -355,31 +300,6 @@ TEST_F(CorrectionChain, GlonassModelOfTheL3StringsIsKeptAndCorrectsTheGlonassSat
   EXPECT_EQ(model(), kept);
 }
 
-// The largest and smallest first-frequency group delay (m) the truth file gives of the GPS
-// satellites seen at 45 degrees or more: the measured delay the calibration averages.
-std::pair<double, double> measuredRange(const std::string& truth) {
-  constexpr double kGamma = (1575.42 / 1227.60) * (1575.42 / 1227.60);
-  std::map<std::pair<std::string, int>, std::map<int, std::pair<double, double>>> sig;
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sow;
-    int prn = 0, slot = 0;
-    double code = 0, phase = 0, dopp = 0, cn0 = 0;
-    if (f >> sow >> prn >> slot >> code >> phase >> dopp >> cn0) sig[{sow, prn}][slot] = {code, cn0};
-  }
-  double lo = 1e9, hi = -1e9;
-  for (const auto& [key, s] : sig) {
-    if (!s.contains(0) || !s.contains(2)) continue;
-    const double el = std::asin(std::min(1.0, (s.at(0).second - 30.0) / 20.0));
-    if (el < (45.0 - 0.2) * kPi / 180) continue;
-    const double measured = (s.at(2).first - s.at(0).first) / (kGamma - 1);
-    lo = std::min(lo, measured);
-    hi = std::max(hi, measured);
-  }
-  return {lo, hi};
-}
-
 // Each ionosphere model is switched on by its keys in the running program, and the TEC calibration
 // shows which one corrects: the calibration takes a sample of a satellite only while its
 // ionosphere correction is published. With the Klobuchar source off, or a background model chosen
@@ -415,7 +335,7 @@ TEST_F(CorrectionChain, EachIonosphereModelIsSwitchedOnByItsKeysAndCorrectsTheSk
       {"the GLONASS model on the NeQuick coefficients", {{"iono/glosrc", "nequick"}}, true},
       {"Klobuchar again", {{"iono/model", "klob"}}, true},
   };
-  const auto [lo, hi] = measuredRange(dir_.read("sky.truth"));
+  const auto [lo, hi] = gpsRange(dir_.read("sky.truth"), false);
   ASSERT_LE(lo, hi) << "no satellite at 45 degrees in the sky";
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -460,7 +380,7 @@ TEST_F(CorrectionChain, BdgimFromTheBroadcastCorrectsTheSky) {
   ASSERT_TRUE(rx_->signal(SIGTERM));
   ASSERT_EQ(end(), 0);
   const Calib c = calibOf(dir_.read(".gnss.nvm"));
-  const auto [lo, hi] = measuredRange(dir_.read("sky.truth"));
+  const auto [lo, hi] = gpsRange(dir_.read("sky.truth"), false);
   ASSERT_LE(lo, hi) << "no GPS satellite at 45 degrees in the sky";
   EXPECT_LT(c.mean[0], hi);
   EXPECT_GT(c.mean[0], lo - 30.0);

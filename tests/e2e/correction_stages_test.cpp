@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 #include "e2e/rtcm2_words.h"
 #include "unit/gbas_messages.h"
 #include "unit/positioning/slas_messages.h"
@@ -71,16 +72,6 @@ std::string gbasSecond(int z, const std::vector<std::pair<int, int>>& sats) {
   return out;
 }
 
-// WGS 84 geodetic (degrees, m) to Earth-centred coordinates (m).
-void ecef(double latDeg, double lonDeg, double h, double out[3]) {
-  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
-  const double b = latDeg * M_PI / 180, l = lonDeg * M_PI / 180;
-  const double n = a / std::sqrt(1 - e2 * std::sin(b) * std::sin(b));
-  out[0] = (n + h) * std::cos(b) * std::cos(l);
-  out[1] = (n + h) * std::cos(b) * std::sin(l);
-  out[2] = (n * (1 - e2) + h) * std::sin(b);
-}
-
 // A second of an RTCM 2 reference station 2 km east of the antenna (station 100): its position
 // (type 3, 0.01 m), a code correction of every GPS satellite (type 1, two messages of 16:
 // scale 0, UDRE 0, the satellite, PRC 0.02 m, RRC 0.002 m/s, IOD), the delta corrections of the
@@ -90,7 +81,7 @@ void ecef(double latDeg, double lonDeg, double h, double out[3]) {
 std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
   using rtcm2words::bitsOf;
   double p[3];
-  ecef(kLat, kLon + 0.022, kHeight, p);
+  ecefOf(kLat, kLon + 0.022, kHeight, p);
   std::string pos;
   for (double c : p) pos += bitsOf(std::llround(c * 100.0), 32);
   w.bytes.clear();
@@ -139,9 +130,7 @@ std::string slasLines(const std::string& sbsLog) {
 }
 
 TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
-  const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
-                          "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis -v 2.11 c.bin -d . >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   const std::string sbs = dir_.read("c.sbs");
   const std::string slas = slasLines(sbs);
   ASSERT_FALSE(slas.empty());

@@ -80,6 +80,16 @@ inline std::string frame(const char* id, const std::string& body) {
   return head + body + "\r\n";
 }
 inline std::string re(const std::string& body) { return frame("RE", body); }
+// The printed value in a reply: its body, between the header and the CR LF.
+inline std::string printed(const std::string& reply) {
+  return reply.size() > 7 ? reply.substr(5, reply.size() - 7) : reply;
+}
+// A value without the braces of a nested list or the quotes of a string around it.
+inline std::string unwrapped(const std::string& value) {
+  const bool wrapped = value.size() >= 2 && ((value.front() == '{' && value.back() == '}') ||
+                                             (value.front() == '"' && value.back() == '"'));
+  return wrapped ? value.substr(1, value.size() - 2) : value;
+}
 
 // The fields of the output record's debug line (temporary debug selector 197).
 struct OutputLine {
@@ -413,6 +423,15 @@ class Rx : public ::testing::Test {
     ASSERT_TRUE(port_->ok());
   }
   std::string ask(const std::string& line) { return port_->ask(line); }
+  // The first output debug line printed after the next two, so that every set before it holds.
+  OutputLine nextOutputLine() {
+    const auto out = [&] { return rx_ ? rx_->out() : std::string(); };
+    const std::size_t from = out().size();
+    std::vector<OutputLine> l;
+    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(out(), from)).size() >= 3; }, 30000))
+        << out().substr(from > 3000 ? from - 3000 : 0);
+    return l.empty() ? OutputLine{} : l.back();
+  }
   // Waits for the program to end: its exit code (minus a signal).
   int end() {
     const int code = rx_->wait();

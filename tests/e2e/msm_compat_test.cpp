@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 #include "e2e/nav_rinex.h"
 
 namespace e2e {
@@ -174,7 +175,7 @@ TEST_F(MsmCompat, ModernisedSatellitesByTheirAlmanacsAndTheirB2SignalInMsm) {
     if (!r.b2b) continue;
     // convbin reads the frames: the B1I of both generations, the B2I of BeiDou-2 (it knows no B2b).
     ASSERT_TRUE(dir_.write("b2.rtcm3", frames));
-    ASSERT_EQ(std::system(("cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2023/03/12 10:11:00 -v 3.04 -od -os -o b2.obs b2.rtcm3 >/dev/null 2>&1").c_str()), 0);
+    ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2023/03/12 10:11:00 -v 3.04 -od -os -o b2.obs b2.rtcm3"));
     std::set<std::string> b1New, b2Old;
     for (const auto& [epoch, sats] : rinex::readRinexObs(dir_.read("b2.obs")))
       for (const auto& [sat, v] : sats) {

@@ -22,6 +22,7 @@
 
 #include "e2e/harness.h"
 #include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -107,18 +108,6 @@ std::vector<Add> adds(const std::string& out) {
   return v;
 }
 
-std::vector<double> cartConvert(const char* latLonH) {
-  std::vector<double> v;
-  if (FILE* p = popen((std::string("echo ") + latLonH + " | CartConvert -p 4 2>/dev/null").c_str(), "r")) {
-    char buf[256];
-    if (std::fgets(buf, sizeof buf, p) != nullptr) {
-      std::istringstream in(buf);
-      for (double x; in >> x;) v.push_back(x);
-    }
-    pclose(p);
-  }
-  return v;
-}
 
 TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
   const std::vector<double> site = cartConvert("50 10 300");

@@ -1,7 +1,8 @@
 // RINEX navigation records as printed (RINEX 4 "> EPH" records of the public broadcast file, the
 // RINEX 3 records convbin writes), RTCM 3 frames of a byte stream and the comparison of two
 // records to one unit of their last printed digit, and the RINEX 3 observations convbin writes:
-// the test's own readers, apart from the program's code.
+// the station and group delays of convbin's RINEX 3: the test's own readers, apart from the
+// program's code.
 #pragma once
 
 #include <cmath>
@@ -121,8 +122,9 @@ inline std::string differences(const Record& got, const Record& want, const std:
   return out;
 }
 
-// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition).
-inline std::vector<std::string> rtcm3Frames(const std::string& s) {
+// Whole RTCM 3 frames of a byte stream (CRC-24Q by its definition); `junk`, where given, counts
+// the bytes outside them.
+inline std::vector<std::string> rtcm3Frames(const std::string& s, int* junk = nullptr) {
   const auto crc = [](const unsigned char* p, std::size_t n) {
     std::uint32_t c = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -133,10 +135,11 @@ inline std::vector<std::string> rtcm3Frames(const std::string& s) {
   };
   std::vector<std::string> out;
   const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i + 6 <= s.size();) {
-    const std::size_t len = (b[i + 1] & 3u) << 8 | b[i + 2];
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
     if (b[i] != 0xD3 || i + len + 6 > s.size() ||
         crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
+      if (junk != nullptr) ++*junk;
       ++i;
       continue;
     }
@@ -147,6 +150,12 @@ inline std::vector<std::string> rtcm3Frames(const std::string& s) {
 }
 inline int rtcm3Type(const std::string& f) {
   return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4;
+}
+// How many whole frames of the message type the bytes hold.
+inline int rtcm3Count(const std::string& s, int type) {
+  int n = 0;
+  for (const std::string& f : rtcm3Frames(s)) n += rtcm3Type(f) == type ? 1 : 0;
+  return n;
 }
 
 // Days from 1970-01-01 of a civil date (H. Hinnant's days_from_civil).
@@ -244,6 +253,54 @@ inline std::map<long, std::map<std::string, std::map<std::string, double>>> read
     }
   }
   return out;
+}
+
+
+// The station position of an observation file's header, with the antenna delta convbin writes for
+// RTCM 2 type 22 (its Earth-fixed L1 delta turned into height, east, north at the position)
+// turned back.
+inline bool rinexStation(const std::string& obs, double xyz[3]) {
+  double d[3] = {};
+  bool pos = false;
+  std::istringstream in(obs);
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() < 61) continue;
+    std::istringstream v(line.substr(0, 60));
+    if (line.compare(60, 19, "APPROX POSITION XYZ") == 0) pos = static_cast<bool>(v >> xyz[0] >> xyz[1] >> xyz[2]);
+    if (line.compare(60, 20, "ANTENNA: DELTA H/E/N") == 0) v >> d[0] >> d[1] >> d[2];
+    if (line.compare(60, 13, "END OF HEADER") == 0) break;
+  }
+  if (!pos) return false;
+  const double p = std::hypot(xyz[0], xyz[1]);
+  const double lat = std::atan2(xyz[2], p * (1 - 0.00669437999014)), lon = std::atan2(xyz[1], xyz[0]);
+  const double h = d[0], e = d[1], n = d[2];
+  xyz[0] += -std::sin(lon) * e - std::sin(lat) * std::cos(lon) * n + std::cos(lat) * std::cos(lon) * h;
+  xyz[1] += std::cos(lon) * e - std::sin(lat) * std::sin(lon) * n + std::cos(lat) * std::sin(lon) * h;
+  xyz[2] += std::cos(lat) * n + std::sin(lat) * h;
+  return true;
+}
+
+// GPS group delays TGD (s) by satellite, from convbin's RINEX 3 navigation file.
+inline std::map<std::string, double> rinexTgd(const std::string& nav) {
+  std::map<std::string, double> tgd;
+  std::istringstream in(nav);
+  std::string line;
+  while (std::getline(in, line) && line.find("END OF HEADER") == std::string::npos) {
+  }
+  std::vector<std::string> rec;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line[0] != ' ') rec.clear();
+    rec.push_back(line);
+    if (rec.size() == 7 && rec[0][0] == 'G' && rec[6].size() >= 61) {
+      std::string f = rec[6].substr(42, 19);
+      for (char& c : f) c = c == 'D' ? 'E' : c;
+      char* end = nullptr;
+      const double v = std::strtod(f.c_str(), &end);
+      if (end != f.c_str()) tgd[rec[0].substr(0, 3)] = v;
+    }
+  }
+  return tgd;
 }
 
 }  // namespace e2e::rinex

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -26,17 +27,9 @@ using Line = OutputLine;
 
 // The first number pair (or triple) cct prints for one point.
 std::vector<double> cct(const std::string& proj, double lat, double lon) {
-  char cmd[512];
-  std::snprintf(cmd, sizeof cmd, "echo %.11f %.11f 0 0 | cct -d 5 %s 2>/dev/null", lon, lat, proj.c_str());
-  std::vector<double> v;
-  FILE* p = popen(cmd, "r");
-  char buf[512];
-  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    std::istringstream in(buf);
-    for (double x; in >> x;) v.push_back(x);
-  }
-  if (p != nullptr) pclose(p);
-  return v;
+  char point[64];
+  std::snprintf(point, sizeof point, "%.11f %.11f 0 0", lon, lat);
+  return toolNumbers(std::string("echo ") + point + " | cct -d 5 " + proj);
 }
 
 const std::string kWgs84 = " +ellps=WGS84";
@@ -65,15 +58,6 @@ const PrjRow kPrjRows[] = {
 
 class OutputGrids : public Rx {
  public:
-  // The first debug line printed after the next two, so that every set before it holds.
-  Line next() {
-    const std::size_t from = out().size();
-    std::vector<Line> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(out(), from)).size() >= 3; }, 30000))
-        << out().substr(from > 3000 ? from - 3000 : 0);
-    return l.empty() ? Line{} : l.back();
-  }
-  std::string out() { return rx_ ? rx_->out() : std::string(); }
   void must(const std::string& line) { ASSERT_EQ(ask("%g%" + line), re("%g%")) << line; }
 };
 
@@ -85,7 +69,7 @@ TEST_F(OutputGrids, EveryUserProjectionAndTheLocalGridAgreeWithProj) {
   for (const PrjRow& r : kPrjRows) {
     SCOPED_TRACE(r.key);
     ASSERT_NO_FATAL_FAILURE(must(std::string("set,/par/pos/grid/prj,") + r.key));
-    const Line l = next();
+    const Line l = nextOutputLine();
     ASSERT_NEAR(l.wlat, 50.0, 1e-6);
     const std::vector<double> ref = cct(r.proj + kWgs84, l.wlat, l.wlon);
     ASSERT_GE(ref.size(), 2u) << "cct (PROJ) is required";
@@ -101,7 +85,7 @@ TEST_F(OutputGrids, EveryUserProjectionAndTheLocalGridAgreeWithProj) {
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/loc/prj,{49,11,0.9999,100,200}"));
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/loc/par,{1000,2000,1.0001,30,0.001,0.002,5}"));
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/type,loc"));
-  const Line l = next();
+  const Line l = nextOutputLine();
   const std::vector<double> st =
       cct("+proj=stere +lat_0=49 +lon_0=11 +k_0=0.9999 +x_0=200 +y_0=100" + kWgs84, l.wlat, l.wlon);
   ASSERT_GE(st.size(), 2u);
@@ -112,7 +96,7 @@ TEST_F(OutputGrids, EveryUserProjectionAndTheLocalGridAgreeWithProj) {
 
   // None again: the record holds no grid.
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/type,none"));
-  const Line none = next();
+  const Line none = nextOutputLine();
   EXPECT_EQ(none.n, 0.0);
   EXPECT_EQ(none.e, 0.0);
 }
@@ -126,7 +110,7 @@ TEST_F(OutputGrids, DanishNationalGridsAtASiteInJylland) {
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/prj,{TM,0,9,0.9996,0,500000}"));
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/type,nat"));
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/zone,117"));
-  Line l = next();
+  Line l = nextOutputLine();
   ASSERT_NEAR(l.wlat, 56.1572, 1e-6);
   const std::vector<double> utm = cct("+proj=utm +zone=32 +ellps=intl", l.wlat, l.wlon);
   ASSERT_GE(utm.size(), 2u) << "cct (PROJ) is required";
@@ -137,7 +121,7 @@ TEST_F(OutputGrids, DanishNationalGridsAtASiteInJylland) {
 
   // System 34 Jylland: its own plane, some 200 km from zone 32's origin.
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/zone,1"));
-  l = next();
+  l = nextOutputLine();
   EXPECT_GT(l.n, 100000.0);
   EXPECT_LT(l.n, 400000.0);
   EXPECT_GT(l.e, 100000.0);
@@ -147,14 +131,14 @@ TEST_F(OutputGrids, DanishNationalGridsAtASiteInJylland) {
   // Sjaelland and Bornholm do not hold the site: no grid.
   for (const char* zone : {"2", "3"}) {
     ASSERT_NO_FATAL_FAILURE(must(std::string("set,/par/pos/grid/zone,") + zone));
-    l = next();
+    l = nextOutputLine();
     EXPECT_EQ(l.n, 0.0) << zone;
     EXPECT_EQ(l.e, 0.0) << zone;
   }
   // Far from the user projection's central meridian the national grid serves nothing.
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/zone,1"));
   ASSERT_NO_FATAL_FAILURE(must("set,/par/pos/grid/prj,{TM,0,21,0.9996,0,500000}"));
-  l = next();
+  l = nextOutputLine();
   EXPECT_EQ(l.n, 0.0);
   EXPECT_EQ(l.e, 0.0);
 }

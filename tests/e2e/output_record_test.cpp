@@ -17,6 +17,7 @@
 
 #include "e2e/harness.h"
 #include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -31,18 +32,6 @@ const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10
 const std::string kGeoidFixture = std::string(RX_SHARED_DIR) + "/testdata/geoid/egm96_05deg_fixture.gemo";
 
 using Line = OutputLine;
-
-std::vector<double> toolNumbers(const std::string& command) {
-  std::vector<double> v;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  char buf[512];
-  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    std::istringstream in(buf);
-    for (double x; in >> x;) v.push_back(x);
-  }
-  if (p != nullptr) pclose(p);
-  return v;
-}
 
 // The node of the geoid fixture at 50 N, 10 E (its grid starts at 90 N, 0 E in steps of 0.5
 // degrees), read by the file's published layout apart from the product's loader.
@@ -67,35 +56,18 @@ double fixtureNode() {
   return offset + scale * e;
 }
 
-class Lines {
- public:
-  explicit Lines(OutputRecord& t) : t_(t) {}
-  // The first debug line printed after the next two, so that every set before it holds.
-  Line next() {
-    const std::size_t from = t_.outNow().size();
-    std::vector<Line> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(t_.outNow(), from)).size() >= 3; }, 30000))
-        << t_.outNow().substr(from > 3000 ? from - 3000 : 0);
-    return l.empty() ? Line{} : l.back();
-  }
-
- private:
-  OutputRecord& t_;
-};
-
 }  // namespace
 
 TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
-  const std::vector<double> site = toolNumbers("echo 50 10 300 | CartConvert -p 6");
+  const std::vector<double> site = cartConvert("50 10 300", 6);
   ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
   dir_.write(".gnss.log/egm96.gemo", readFile(kGeoidFixture));
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
-  Lines lines(*this);
 
   // WGS 84, no grid, the built-in geoid grid (EGM2008: 47.99 m here).
-  Line l = lines.next();
+  Line l = nextOutputLine();
   EXPECT_NEAR(l.wlat, 50.0, 1e-9);
   EXPECT_NEAR(l.wlon, 10.0, 1e-9);
   EXPECT_NEAR(l.walt, 300.0, 0.006);
@@ -123,7 +95,7 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
                 local[1], local[0]);
   const std::vector<double> grid = toolNumbers(projCmd);
   ASSERT_EQ(grid.size(), 2u);
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.lat, local[0], 2e-9);
   EXPECT_NEAR(l.lon, local[1], 2e-9);
   EXPECT_NEAR(l.alt, local[2], 0.006);
@@ -134,7 +106,7 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
 
   // UTM in the same datum: zone 32 is the same projection.
   ASSERT_EQ(ask("%2%set,/par/pos/grid/type,utm"), re("%2%"));
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.e, grid[0], 0.006);
   EXPECT_NEAR(l.n, grid[1], 0.006);
 
@@ -142,7 +114,7 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
   const double node = fixtureNode();
   ASSERT_GT(std::fabs(node - builtIn), 0.02) << "the two grids must differ here";
   ASSERT_EQ(ask("%3%set,/par/pos/geoid/file,egm96.gemo"), re("%3%"));
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.und, node, 0.006);
   EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("EGM96 0.5deg test fixture"));
   EXPECT_EQ(ask("print,/par/pos/geoid"), re("{fixed=off,und=0.000,file=egm96.gemo}")) << "a state, not a setting";
@@ -151,20 +123,20 @@ TEST_F(OutputRecord, DatumGridGeoidAndKnownPositionChangeWhatTheRecordHolds) {
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.und, node, 0.006);
   EXPECT_NEAR(l.lat, local[0], 2e-9) << "the datum is stored";
 
   // A fixed undulation replaces every grid.
   ASSERT_EQ(ask("%4%set,/par/pos/geoid/und,12.5"), re("%4%"));
   ASSERT_EQ(ask("%4%set,/par/pos/geoid/fixed,on"), re("%4%"));
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.und, 12.5, 1e-9);
 
   // Back to WGS 84 with the known position output in place of the computed one.
   ASSERT_EQ(ask("%5%set,/par/pos/datum,W84"), re("%5%"));
   ASSERT_EQ(ask("%5%set,/par/pos/ref/known/geo,{50.001,10.002,345.6}"), re("%5%"));
-  l = lines.next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.wlat, 50.001, 1e-9);
   EXPECT_NEAR(l.wlon, 10.002, 1e-9);
   EXPECT_NEAR(l.walt, 345.6, 0.006);
@@ -193,8 +165,7 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
                   site.lat, site.south);
     const std::vector<double> grid = toolNumbers(projCmd);
     ASSERT_EQ(grid.size(), 2u) << "proj (PROJ) is required";
-    Lines lines(*this);
-    Line l = lines.next();
+    Line l = nextOutputLine();
     EXPECT_NEAR(l.wlat, site.lat, 1e-9);
     EXPECT_NEAR(l.wlon, site.lon, 1e-9);
     EXPECT_NEAR(l.e, grid[0], 0.006);
@@ -205,7 +176,7 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
     // beside the separate solutions: the output stays on the board's solution.
     ASSERT_EQ(ask("%2%set,/par/pos/sol/sep,on"), re("%2%"));
     ASSERT_EQ(ask("%3%set,/par/pos/smooth/comb,on"), re("%3%"));
-    l = lines.next();
+    l = nextOutputLine();
     EXPECT_NEAR(l.wlat, site.lat, 1e-9);
     EXPECT_NEAR(l.wlon, site.lon, 1e-9);
     EXPECT_NEAR(l.walt, 300.0, 0.006);
@@ -298,20 +269,19 @@ TEST_F(OutputRecord, AGeoidFileCutShortLeavesTheGridInUse) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
-  Lines lines(*this);
-  const double builtIn = lines.next().und;
+  const double builtIn = nextOutputLine().und;
   const double node = fixtureNode();
   ASSERT_GT(std::fabs(node - builtIn), 0.02) << "the two grids must differ here";
 
   EXPECT_EQ(ask("%1%set,/par/pos/geoid/file,cut.gemo"), frame("ER", "%1%{16,,file error}"));
   EXPECT_EQ(ask("%p%print,/par/pos/geoid/file"), re("%p%"));
-  EXPECT_NEAR(lines.next().und, builtIn, 1e-9) << "the built-in grid stays";
+  EXPECT_NEAR(nextOutputLine().und, builtIn, 1e-9) << "the built-in grid stays";
 
   ASSERT_EQ(ask("%2%set,/par/pos/geoid/file,egm96.gemo"), re("%2%"));
-  EXPECT_NEAR(lines.next().und, node, 0.006);
+  EXPECT_NEAR(nextOutputLine().und, node, 0.006);
   EXPECT_EQ(ask("%3%set,/par/pos/geoid/file,cut.gemo"), frame("ER", "%3%{16,,file error}"));
   EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
-  EXPECT_NEAR(lines.next().und, node, 1e-9) << "the file's grid stays";
+  EXPECT_NEAR(nextOutputLine().und, node, 1e-9) << "the file's grid stays";
   EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("EGM96 0.5deg test fixture"));
 
   // The stored file goes bad while the program is down.
@@ -319,7 +289,7 @@ TEST_F(OutputRecord, AGeoidFileCutShortLeavesTheGridInUse) {
   dir_.write(".gnss.log/egm96.gemo", cutGeoidFixture());
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
-  EXPECT_NEAR(lines.next().und, builtIn, 1e-9);
+  EXPECT_NEAR(nextOutputLine().und, builtIn, 1e-9);
   EXPECT_EQ(ask("print,/par/pos/geoid/file"), re("egm96.gemo"));
   EXPECT_EQ(ask("print,/par/pos/geoid/model"), re("Default EGM2008")) << "the file names a model not in use";
 }
@@ -335,9 +305,8 @@ TEST_F(OutputRecord, PositionFilterMeansTheFixesAndPassesThemWhenStill) {
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,197"), re("%d%"));
   ASSERT_EQ(ask("%1%set,/par/pos/filt/num,4"), re("%1%"));
   ASSERT_EQ(ask("%1%set,/par/pos/filt/mode,on"), re("%1%"));
-  Lines lines(*this);
   for (int i = 0; i < 3; ++i) {  // the count reaches its cap
-    const Line l = lines.next();
+    const Line l = nextOutputLine();
     EXPECT_NEAR(l.wlat, 50.0, 1e-9);
     EXPECT_NEAR(l.walt, 300.0, 0.006);
   }
@@ -365,7 +334,7 @@ TEST_F(OutputRecord, PositionFilterMeansTheFixesAndPassesThemWhenStill) {
   // Standing still (the simulator's speed is 0, below the 2 m/s limit) with the pass-through
   // on: the fixes come out as they are, and a jump comes out whole.
   ASSERT_EQ(ask("%3%set,/par/pos/filt/spdmode,on"), re("%3%"));
-  lines.next();
+  nextOutputLine();
   from = outNow().size();
   ASSERT_EQ(ask("%4%set,/par/pos/ref/known/geo,{50.002,10,300}"), re("%4%"));
   std::vector<double> after;

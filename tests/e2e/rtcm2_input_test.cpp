@@ -20,6 +20,7 @@
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
 #include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 #include "unit/differential/rtcm2_test_util.h"
 
 namespace e2e {
@@ -224,13 +225,8 @@ TEST_F(Rtcm2Input, EveryMessageIsTakenByItsRulesAndTheStreamStaysInStep) {
   w.message(Header{16, kStation, kZ, 3, 0, -1}, text("BASE 55 ROOF NORTH").words());
   w.message(Header{36, kStation, kZ, 4, 0, -1}, text("GLONASS BASE").words());
   const std::vector<std::uint8_t> b = w.bytes();
-  ASSERT_TRUE(dir_.write("standard.rtcm2", std::string(b.begin(), b.end())));
   std::string json;
-  if (std::FILE* p = popen(("gpsdecode < '" + dir_.file("standard.rtcm2") + "' 2>/dev/null").c_str(), "r")) {
-    char line[4096];
-    while (std::fgets(line, sizeof line, p) != nullptr) json += line;
-    pclose(p);
-  }
+  for (const std::string& line : gpsdecode(dir_, std::string(b.begin(), b.end()), "standard.rtcm2")) json += line + "\n";
   EXPECT_NE(json.find("\"type\":5,\"station_id\":55,\"zcount\":60.0,\"seqnum\":1,\"length\":3,"), std::string::npos) << json;
   for (const char* sat : {"{\"ident\":3,\"iodl\":true,\"health\":0,\"snr\":44,", "{\"ident\":0,\"iodl\":true,\"health\":7,\"snr\":34,",
                           "{\"ident\":17,\"iodl\":true,\"health\":2,\"snr\":55,", "\"los_warning\":true"})

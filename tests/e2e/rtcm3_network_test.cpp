@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 #include "e2e/rtcm3_writer.h"
 
 namespace e2e {
@@ -29,9 +30,10 @@ using rtcm3w::Message;
 
 class Rtcm3Network : public Rx {
  protected:
-  // The program on its board simulator, dev/ser/b in mode rtcm3 (its bytes relayed to the board).
-  void startWithRtcm3Port() {
-    ASSERT_NO_FATAL_FAILURE(startSim());
+  // The program on its board simulator (run with `simArgs`), dev/ser/b in mode rtcm3 (its bytes
+  // relayed to the board).
+  void startWithRtcm3Port(const std::vector<std::string>& simArgs = {}) {
+    ASSERT_NO_FATAL_FAILURE(startSim(simArgs));
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
     serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
@@ -427,17 +429,20 @@ TEST_F(Rtcm3Network, AutoModeReadsRtcm3AsItsOwnModeDoes) {
 
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
 
+// EPSG:1618's Helmert parameters from ETRS89 to MGI (Bessel 1841), valid over 48-52 N, 7-13 E,
+// with the `indicator` of what follows the set.
+Params mgiSet(unsigned indicator) {
+  return {8, indicator, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919, 5.137,
+          1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+}
 
-std::vector<double> toolNumbers(const std::string& command) {
-  std::vector<double> v;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  char buf[512];
-  if (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) {
-    std::istringstream in(buf);
-    for (double x; in >> x;) v.push_back(x);
-  }
-  if (p != nullptr) pclose(p);
-  return v;
+// The simulator's site (10 E, 50 N, 300 m) in MGI (Bessel 1841) by PROJ's cct, through EPSG:1618's
+// Helmert parameters from ETRS89: longitude, latitude, height.
+std::vector<double> siteInMgi() {
+  return toolNumbers(
+      "echo 10 50 300 0 | cct -d 9 +proj=pipeline +step +proj=cart +ellps=WGS84 +step +proj=helmert +x=-577.326 "
+      "+y=-90.129 +z=-463.919 +rx=5.137 +ry=1.474 +rz=5.297 +s=-2.4232 +convention=coordinate_frame +step +inv "
+      "+proj=cart +a=6377397.155 +b=6356078.963");
 }
 
 // The simulator's site (50 N, 10 E, 300 m) in a received transformation set: EPSG:1618's
@@ -447,10 +452,7 @@ std::vector<double> toolNumbers(const std::string& command) {
 // and proj give it from the same parameters; a later set whose source ellipsoid is not GRS80 /
 // WGS 84 changes nothing; W84 brings the site back.
 TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
-  const std::vector<double> local = toolNumbers(
-      "echo 10 50 300 0 | cct -d 9 +proj=pipeline +step +proj=cart +ellps=WGS84 +step +proj=helmert +x=-577.326 "
-      "+y=-90.129 +z=-463.919 +rx=5.137 +ry=1.474 +rz=5.297 +s=-2.4232 +convention=coordinate_frame +step +inv "
-      "+proj=cart +a=6377397.155 +b=6356078.963");
+  const std::vector<double> local = siteInMgi();
   ASSERT_GE(local.size(), 3u) << "cct (Debian proj-bin) is required";
   char projCmd[256];
   std::snprintf(projCmd, sizeof projCmd,
@@ -460,13 +462,9 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   const std::vector<double> grid = toolNumbers(projCmd);
   ASSERT_EQ(grid.size(), 2u);
 
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
-  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_NO_FATAL_FAILURE(startWithRtcm3Port({"--nav", kNav, "--sky"}));
   ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
-  const Params mgi{8, 0x080, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
-                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const Params mgi = mgiSet(0x080);
   const std::string tm = Message(1025).u(8, 8).u(1, 6).q(0.0, kPrj, 34).q(9.9, kPrj, 35).u(660000000, 30)
                              .q(500000.0, 0.001, 36).q(0.0, 0.001, 35).frame();
   ASSERT_TRUE(serB_->sendRaw(msgParams(mgi, false, "ETRS89", "MGI") + tm));
@@ -474,14 +472,7 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   ASSERT_EQ(ask("%4%set,/par/pos/datum,GOT"), re("%4%"));
   ASSERT_EQ(ask("%5%set,/par/pos/grid/type,got"), re("%5%"));
 
-  // The first line printed after the next two, so that every set before it holds.
-  auto next = [&] {
-    const std::size_t from = rx_->out().size();
-    std::vector<OutputLine> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
-    return l.empty() ? OutputLine{} : l.back();
-  };
-  OutputLine l = next();
+  OutputLine l = nextOutputLine();
   EXPECT_NEAR(l.lat, local[1], 2e-9);
   EXPECT_NEAR(l.lon, local[0], 2e-9);
   EXPECT_NEAR(l.alt, local[2], 0.006);
@@ -496,12 +487,12 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
   intl.dx = 100.0;
   ASSERT_TRUE(serB_->sendRaw(msgParams(intl, false, "ED50", "MGI")));
   ASSERT_TRUE(waitUntil([&] { return ask("%6%print,/par/rtcm3/rover/transform/aux").find("{9,") != std::string::npos; }));
-  l = next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.lat, local[1], 2e-9);
   EXPECT_NEAR(l.lon, local[0], 2e-9);
 
   ASSERT_EQ(ask("%7%set,/par/pos/datum,W84"), re("%7%"));
-  l = next();
+  l = nextOutputLine();
   EXPECT_NEAR(l.lat, 50.0, 1e-9);
   EXPECT_NEAR(l.lon, 10.0, 1e-9);
 }
@@ -512,18 +503,11 @@ TEST_F(Rtcm3Network, ReceivedDatumAndGridInTheOutputRecord) {
 // of the grid's mean offsets (0.050", -0.030", 1.20 m). Whatever the interpolation, the point in
 // the grid's middle moves by their sums from where the Helmert parameters put it.
 TEST_F(Rtcm3Network, ReceivedResidualGridMovesTheOutputPosition) {
-  const std::vector<double> local = toolNumbers(
-      "echo 10 50 300 0 | cct -d 9 +proj=pipeline +step +proj=cart +ellps=WGS84 +step +proj=helmert +x=-577.326 "
-      "+y=-90.129 +z=-463.919 +rx=5.137 +ry=1.474 +rz=5.297 +s=-2.4232 +convention=coordinate_frame +step +inv "
-      "+proj=cart +a=6377397.155 +b=6356078.963");
+  const std::vector<double> local = siteInMgi();
   ASSERT_GE(local.size(), 3u) << "cct (Debian proj-bin) is required";
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm3"), re("%1%"));
-  serB_ = std::make_unique<Port>(dir_.file("dev/ser/b"));
+  ASSERT_NO_FATAL_FAILURE(startWithRtcm3Port({"--nav", kNav, "--sky"}));
   ASSERT_EQ(ask("%2%set,/par/rtk/dbi/temp,197"), re("%2%"));
-  const Params mgi{8, 0x200, 50.0 * 3600, 10.0 * 3600, 4.0 * 3600, 6.0 * 3600, -577.326, -90.129, -463.919,
-                   5.137, 1.474, 5.297, -2.4232, 0, 0, 0, 6378137.0, 6356752.314, 6377397.155, 6356078.963};
+  const Params mgi = mgiSet(0x200);
   Message grid(1023);
   grid.u(8, 8).u(1, 1).u(1, 1).q(50.0 * 3600, 0.5, 21).q(10.0 * 3600, 0.5, 22).q(600, 0.5, 12).q(600, 0.5, 12);
   grid.q(0.050, 0.001, 8).q(-0.030, 0.001, 8).q(1.20, 0.01, 15);
@@ -533,13 +517,7 @@ TEST_F(Rtcm3Network, ReceivedResidualGridMovesTheOutputPosition) {
   ASSERT_TRUE(waitUntil([&] { return ask("%3%print,/par/rtcm3/rover/transform/resid/cond") != re("%3%{}"); }));
   ASSERT_EQ(ask("%4%set,/par/pos/datum,GOT"), re("%4%"));
 
-  auto next = [&] {
-    const std::size_t from = rx_->out().size();
-    std::vector<OutputLine> l;
-    EXPECT_TRUE(waitUntil([&] { return (l = outputLines(rx_->out(), from)).size() >= 3; }, 30000));
-    return l.empty() ? OutputLine{} : l.back();
-  };
-  const OutputLine l = next();
+  const OutputLine l = nextOutputLine();
   EXPECT_NEAR(l.lat, local[1] + (0.050 + 100 * 0.00003) / 3600, 2e-9) << "latitude";
   EXPECT_NEAR(l.lon, local[0] + (-0.030 + 200 * 0.00003) / 3600, 2e-9) << "longitude";
 }

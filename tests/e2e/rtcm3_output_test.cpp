@@ -20,11 +20,15 @@
 #include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
 #include "e2e/rtcm3_writer.h"
+#include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
 
 using rinex::readRinexObs;
+using rinex::rtcm3Frames;
+using rinex::rtcm3Type;
 
 class Rtcm3Output : public Rx {};
 
@@ -32,70 +36,11 @@ const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10
 
 // Epochs of the simulator's truth file and the most satellites any of them held.
 std::pair<int, int> truthEpochs(const std::string& text) {
-  std::map<std::string, std::set<int>> sats;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    std::string sow;
-    int prn = 0;
-    if (f >> sow >> prn) sats[sow].insert(prn);
-  }
+  std::map<long, std::set<std::string>> sats;
+  for (const auto& [key, s] : truth::bySignal(text)) sats[std::get<0>(key)].insert(std::get<1>(key));
   std::size_t most = 0;
   for (const auto& [t, s] : sats) most = std::max(most, s.size());
   return {static_cast<int>(sats.size()), static_cast<int>(most)};
-}
-
-// Whole RTCM 3 frames (CRC-24Q by its definition); `junk` counts the bytes outside them.
-std::vector<std::string> rtcm3Frames(const std::string& s, int& junk) {
-  const auto crc = [](const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      c ^= static_cast<std::uint32_t>(p[i]) << 16;
-      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
-    }
-    return c & 0xFFFFFF;
-  };
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
-    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
-        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
-      ++junk, ++i;
-      continue;
-    }
-    out.push_back(s.substr(i, len + 6));
-    i += len + 6;
-  }
-  return out;
-}
-int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
-
-// gpsdecode's JSON line of each frame.
-std::vector<std::string> gpsdecode(const RunDir& dir, const std::vector<std::string>& frames) {
-  std::string all;
-  for (const std::string& f : frames) all += f;
-  {
-    std::FILE* f = std::fopen(dir.file("out.rtcm3").c_str(), "wb");
-    std::fwrite(all.data(), 1, all.size(), f);
-    std::fclose(f);
-  }
-  std::vector<std::string> lines;
-  std::FILE* p = popen(("gpsdecode < '" + dir.file("out.rtcm3") + "' 2>/dev/null").c_str(), "r");
-  char buf[4096];
-  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) lines.emplace_back(buf);
-  if (p != nullptr) pclose(p);
-  return lines;
-}
-std::string jsonText(const std::string& line, const std::string& key) {
-  const std::size_t at = line.find("\"" + key + "\":\"");
-  if (at == std::string::npos) return "<none>";
-  const std::size_t from = at + key.size() + 4;
-  return line.substr(from, line.find('"', from) - from);
-}
-long jsonNumber(const std::string& line, const std::string& key) {
-  const std::size_t at = line.find("\"" + key + "\":");
-  return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
 }
 
 TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
@@ -127,13 +72,6 @@ TEST_F(Rtcm3Output, MessagesByPoolNameAndNoFramesWithoutBaseData) {
   ASSERT_EQ(ask("%d%dm,/dev/ser/b,rtcm3"), re("%d%"));
 }
 
-// The printed value of a key: the body between the reply's braces or quotes.
-std::string printed(const std::string& reply) {
-  std::string body = reply.size() > 9 ? reply.substr(5, reply.size() - 7) : reply;
-  if (body.size() >= 2 && body.front() == '"') body = body.substr(1, body.size() - 2);
-  return body;
-}
-
 TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   // The board's own solution (a perfect clock) makes the base's epoch data; its satellites are
   // not needed by these messages.
@@ -145,23 +83,26 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   ASSERT_EQ(ask("%s%set,/par/rtcm3/base/stid,1234"), re("%s%"));
   ASSERT_EQ(ask("%t%set,/par/rtcm3/base/text," + text127), re("%t%"));
   ASSERT_EQ(ask("%p%set,/par/rtcm3/base/textparam/msgout,on"), re("%p%"));
-  const std::string model = printed(ask("print,/par/rcv/model")), ver = printed(ask("print,/par/rcv/ver"));
+  const std::string model = unwrapped(printed(ask("print,/par/rcv/model"))),
+                    ver = unwrapped(printed(ask("print,/par/rcv/ver")));
   ASSERT_FALSE(model.empty());
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
   b.fill([](const std::string&) { return false; }, 5500);
   int junk = 0;
-  std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  std::vector<std::string> frames = rtcm3Frames(b.held, &junk);
   EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
   // One set a second, in the order of the pool: 1033, 4091, 1029, 1230.
   ASSERT_GE(frames.size(), 12u) << b.held.size() << " bytes\n" << dir_.read("sim1.log").substr(0, 2000);
   EXPECT_LE(frames.size(), 28u);
   std::size_t first = 0;
-  while (first < frames.size() && typeOf(frames[first]) != 1033) ++first;
+  while (first < frames.size() && rtcm3Type(frames[first]) != 1033) ++first;
   const int order[4] = {1033, 4091, 1029, 1230};
-  for (std::size_t k = first; k < frames.size(); ++k) EXPECT_EQ(typeOf(frames[k]), order[(k - first) % 4]) << k;
+  for (std::size_t k = first; k < frames.size(); ++k) EXPECT_EQ(rtcm3Type(frames[k]), order[(k - first) % 4]) << k;
   int decoded = 0, texts = 0, receivers = 0;
-  for (const std::string& line : gpsdecode(dir_, frames)) {
-    const long type = jsonNumber(line, "type");
+  std::string bytes;
+  for (const std::string& f : frames) bytes += f;
+  for (const std::string& line : gpsdecode(dir_, bytes, "out.rtcm3")) {
+    const double type = jsonNumber(line, "type");
     if (line.find("\"station_id\"") != std::string::npos) {
       EXPECT_EQ(jsonNumber(line, "station_id"), 1234) << line;
       ++decoded;
@@ -181,7 +122,7 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   EXPECT_GE(decoded, receivers + texts);
   // The base's own text, as set.
   for (const std::string& f : frames)
-    if (typeOf(f) == 4091) {
+    if (rtcm3Type(f) == 4091) {
       ASSERT_EQ(f.size(), 6u + 6u + 127u);
       EXPECT_EQ(f.substr(3 + 6, 127), text127);
     }
@@ -215,10 +156,10 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1033,4091t,1029,1230}:1"), re("%e%"));
   b.fill([](const std::string&) { return false; }, 3500);
   junk = 0;
-  frames = rtcm3Frames(b.held, junk);
+  frames = rtcm3Frames(b.held, &junk);
   EXPECT_EQ(junk, 0);
   std::set<int> types;
-  for (const std::string& f : frames) types.insert(typeOf(f));
+  for (const std::string& f : frames) types.insert(rtcm3Type(f));
   EXPECT_EQ(types, (std::set<int>{1033, 4091, 1230}));
 
   // The board streamed its sky every second, and the program took its records without a word.
@@ -229,21 +170,6 @@ TEST_F(Rtcm3Output, StationReceiverAndTextMessagesEverySecondUntilDm) {
   for (const char* complaint : {"$$ @@SatData: ERROR", "$$ @@SatData: WARNING", "$$ @@SolAln: ERROR", "ERROR: bad epoch"})
     EXPECT_EQ(out_.find(complaint), std::string::npos) << complaint << "\n" << out_;
 }
-
-
-// The simulator's truth: (GPS second of week in ms, PRN, slot) -> code m, phase cycles.
-std::map<std::tuple<long, int, int>, std::pair<double, double>> readTruth(const std::string& text) {
-  std::map<std::tuple<long, int, int>, std::pair<double, double>> t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0, code = 0, phase = 0;
-    int prn = 0, slot = 0;
-    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf", &sow, &prn, &slot, &code, &phase) == 5)
-      t[{std::lround(sow * 1000), prn, slot}] = {code, phase};
-  }
-  return t;
-}
-
 
 // The acceptance of a base on the synthetic sky: MSM7 of every satellite the board measures,
 // convbin reading the port's bytes back to the simulator's values.
@@ -289,9 +215,9 @@ TEST_F(Rtcm3Output, SmoothedCodeSwitchSetsTheMsmSmoothingInterval) {
     int last = -1;
     b.fill(
         [&](const std::string& held) {
-          int bad = 0, seen = 0;
-          for (const std::string& f : rtcm3Frames(held.substr(from), bad))
-            if (typeOf(f) == 1077) ++seen, last = msmSmoothing(f);
+          int seen = 0;
+          for (const std::string& f : rtcm3Frames(held.substr(from)))
+            if (rtcm3Type(f) == 1077) ++seen, last = msmSmoothing(f);
           return seen >= n;
         },
         60000);
@@ -321,51 +247,43 @@ TEST_F(Rtcm3Output, Msm7OfTheSimulatedSkyReadBackByConvbinToTheSimulatorsTruth) 
   // The satellites join the base's epoch once their broadcast ephemerides are decoded (the first
   // three subframes take 18 s of GPS time); then five more epochs.
   int junk = 0;
-  const auto msm7 = [&](const std::string& held) {
-    int n = 0, bad = 0;
-    for (const std::string& f : rtcm3Frames(held, bad)) n += typeOf(f) == 1077 ? 1 : 0;
-    return n;
-  };
+  const auto msm7 = [](const std::string& held) { return rinex::rtcm3Count(held, 1077); };
   ASSERT_TRUE(b.fill([&](const std::string& held) { return msm7(held) >= 1; }, 60000)) << b.held.size() << " bytes";
   b.fill([&](const std::string& held) { return msm7(held) >= 6; }, 15000);
-  const std::vector<std::string> frames = rtcm3Frames(b.held, junk);
+  const std::vector<std::string> frames = rtcm3Frames(b.held, &junk);
   EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
   std::set<int> types;
-  for (const std::string& f : frames) types.insert(typeOf(f));
+  for (const std::string& f : frames) types.insert(rtcm3Type(f));
   EXPECT_EQ(types, std::set<int>{1077}) << "no GLONASS in the sky; no entered reference station for 1005";
-  {
-    std::FILE* f = std::fopen(dir_.file("b.rtcm3").c_str(), "wb");
-    for (const std::string& x : frames) std::fwrite(x.data(), 1, x.size(), f);
-    std::fclose(f);
-  }
-  const std::string cmd = "cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3 >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::string bytes;
+  for (const std::string& f : frames) bytes += f;
+  ASSERT_TRUE(dir_.write("b.rtcm3", bytes));
+  ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2010/07/01 12:00:00 -v 3.04 -od -os -o b.obs b.rtcm3"));
   const auto obs = readRinexObs(dir_.read("b.obs"));
-  const auto truth = readTruth(dir_.read("sky.truth"));
+  const auto truth = e2e::truth::bySignal(dir_.read("sky.truth"));
   ASSERT_GE(obs.size(), 5u);
   int compared = 0;
   for (const auto& [epoch, sats] : obs) {
     // Every satellite the simulator measured in that epoch, and no other.
-    std::set<int> want, got;
+    std::set<std::string> want, got;
     for (const auto& [key, v] : truth)
       if (std::get<0>(key) == epoch) want.insert(std::get<1>(key));
     for (const auto& [sat, v] : sats) {
       EXPECT_EQ(sat[0], 'G') << sat;
-      got.insert(std::stoi(sat.substr(1)));
+      got.insert(sat);
     }
     EXPECT_EQ(got, want) << "epoch " << epoch;
     for (const auto& [sat, v] : sats) {
-      const int prn = std::stoi(sat.substr(1));
       struct Sig {
         int slot;
         const char *code, *phase;
       };
       for (const Sig& g : {Sig{0, "C1C", "L1C"}, Sig{2, "C2W", "L2W"}}) {
-        const auto t = truth.find({epoch, prn, g.slot});
+        const auto t = truth.find({epoch, sat, g.slot});
         ASSERT_NE(t, truth.end()) << sat << " " << epoch;
         ASSERT_TRUE(v.contains(g.code) && v.contains(g.phase)) << sat << " " << g.code;
-        EXPECT_NEAR(v.at(g.code), t->second.first, 0.001) << sat << " " << g.code << " epoch " << epoch;
-        EXPECT_NEAR(v.at(g.phase), t->second.second, 0.002) << sat << " " << g.phase << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.code), t->second.code, 0.001) << sat << " " << g.code << " epoch " << epoch;
+        EXPECT_NEAR(v.at(g.phase), t->second.phase, 0.002) << sat << " " << g.phase << " epoch " << epoch;
         ++compared;
       }
     }

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -175,9 +176,7 @@ TEST_F(SbasGeo, OwnGeoMessagesReachTheStoreAndTheImage) {
 }
 
 TEST_F(SbasGeo, EachWideAreaServiceRunsWithTheGeoAsItsSource) {
-  const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
-                          "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis -v 2.11 c.bin -d . >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   char site[64];
   std::snprintf(site, sizeof site, "%.4f,%.4f,%.1f", kLat, kLon, kHeight);
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", site, "--sbas-geo",

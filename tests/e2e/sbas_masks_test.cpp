@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -43,9 +44,7 @@ Mt1 lastMask(const std::string& sbs, int prn, int tow) {
 }
 
 TEST_F(SbasMasks, EachGeoMaskReachesTheImageWithItsWeek) {
-  const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
-                          "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis c.bin -d . >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   // 06:01:40 UTC is 06:01:58 GPS time for the simulator: second 108118 of GPS week 1481, just
   // before the MT1 of PRN 137 (108119) and of PRN 129 (108130).
   ASSERT_NO_FATAL_FAILURE(startSim({"--sbas", dir_.file("c.sbs"), "--start", "2008-05-26T06:01:40"}));

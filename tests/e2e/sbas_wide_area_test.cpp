@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -18,9 +19,7 @@ namespace {
 using SbasWideArea = Rx;
 
 TEST_F(SbasWideArea, MsasPassRunsTheStageWithBothGeosAsSources) {
-  const std::string cmd = "cd '" + dir_.path + "' && cp '" + std::string(RX_SHARED_DIR) +
-                          "/testdata/sbas/cres_20080526.bin' c.bin && convbin -r hemis -v 2.11 c.bin -d . >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << "convbin (Debian rtklib) is required: run scripts/setup";
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   ASSERT_TRUE(dir_.exists("c.nav") && dir_.exists("c.sbs"));
   // The antenna of the recording (its RINEX header's approximate position); the ephemerides were
   // sent from 06:00:06 GPS time on, the MSAS messages from 06:01:33.

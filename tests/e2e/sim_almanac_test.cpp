@@ -21,6 +21,7 @@
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
 #include "e2e/rtcm2_words.h"
+#include "e2e/sky_truth.h"
 
 namespace e2e {
 namespace {
@@ -66,14 +67,10 @@ std::vector<Corr> corrections(const std::vector<rtcm2words::Frame>& frames) {
 
 // The GLONASS slots the simulator measured in its last epoch (truth lines: second, satellite,
 // signal slot, ...; GLONASS as "Rnn").
-std::set<int> measuredGlonass(const std::string& truth) {
-  std::map<double, std::set<int>> bySecond;
-  std::istringstream in(truth);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0;
-    char sat[8] = {};
-    if (std::sscanf(line.c_str(), "%lf %7s", &sow, sat) == 2 && sat[0] == 'R') bySecond[sow].insert(std::atoi(sat + 1));
-  }
+std::set<int> measuredGlonass(const std::string& text) {
+  std::map<long, std::set<int>> bySecond;
+  for (const auto& [key, s] : truth::bySignal(text))
+    if (std::get<1>(key)[0] == 'R') bySecond[std::get<0>(key)].insert(std::stoi(std::get<1>(key).substr(1)));
   return bySecond.empty() ? std::set<int>{} : bySecond.rbegin()->second;
 }
 

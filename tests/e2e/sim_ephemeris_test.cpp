@@ -21,6 +21,7 @@
 
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
+#include "e2e/tools.h"
 
 namespace e2e {
 namespace {
@@ -102,9 +103,7 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
         },
         30000);
     ASSERT_TRUE(dir_.write("rover.rtcm3", d.held));
-    const std::string roverCmd = "cd '" + dir_.path +
-                                 "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n rover.nav rover.rtcm3 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(roverCmd.c_str()), 0);
+    ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n rover.nav rover.rtcm3"));
     std::map<char, int> rover;
     for (const Record& g : rinex::readRinex3(dir_.read("rover.nav"))) {
       bool same = false;
@@ -149,9 +148,7 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
     }
     for (int t : row.types) EXPECT_GE(perType[t], 2) << "RTCM 3 message " << t;
     EXPECT_EQ(frames.empty(), row.types.empty());
-    const std::string cmd = "cd '" + dir_.path +
-                            "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n eph.nav eph.rtcm3 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -n eph.nav eph.rtcm3"));
     const std::vector<Record> got = rinex::readRinex3(dir_.read("eph.nav"));
     std::map<char, int> compared;
     for (const Record& g : got) {

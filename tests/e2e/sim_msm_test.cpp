@@ -17,62 +17,20 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/sky_truth.h"
+#include "e2e/tools.h"
 #include "e2e/nav_rinex.h"
 
 namespace e2e {
 namespace {
 
 using rinex::readRinexObs;
+using truth::bySignal;
 
 class SimMsm : public Rx {};
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
 
-struct Truth {
-  double code, phase;
-};
-// The simulator's truth by (GPS second of week in ms, satellite as RINEX names it, slot).
-std::map<std::tuple<long, std::string, int>, Truth> readTruth(const std::string& text) {
-  std::map<std::tuple<long, std::string, int>, Truth> t;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0, code = 0, phase = 0;
-    char sat[8] = {};
-    int slot = 0;
-    if (std::sscanf(line.c_str(), "%lf %7s %d %lf %lf", &sow, sat, &slot, &code, &phase) != 5) continue;
-    std::string name = sat;
-    if (name[0] >= '0' && name[0] <= '9') name = (name.size() == 1 ? "G0" : "G") + name;  // GPS by its PRN
-    t[{std::lround(sow * 1000), name, slot}] = {code, phase};
-  }
-  return t;
-}
-
-
-// Whole RTCM 3 frames (CRC-24Q by its definition); `junk` counts the bytes outside them.
-std::vector<std::string> rtcm3Frames(const std::string& s, int& junk) {
-  const auto crc = [](const unsigned char* p, std::size_t n) {
-    std::uint32_t c = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      c ^= static_cast<std::uint32_t>(p[i]) << 16;
-      for (int k = 0; k < 8; ++k) c = (c << 1) ^ ((c & 0x800000) ? 0x1864CFBu : 0u);
-    }
-    return c & 0xFFFFFF;
-  };
-  std::vector<std::string> out;
-  const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = i + 3 <= s.size() ? ((b[i + 1] & 3u) << 8 | b[i + 2]) : 0;
-    if (b[i] != 0xD3 || i + len + 6 > s.size() ||
-        crc(b + i, len + 3) != (static_cast<std::uint32_t>(b[i + len + 3]) << 16 | b[i + len + 4] << 8 | b[i + len + 5])) {
-      ++junk, ++i;
-      continue;
-    }
-    out.push_back(s.substr(i, len + 6));
-    i += len + 6;
-  }
-  return out;
-}
-int typeOf(const std::string& f) { return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4; }
 
 // The signals of each system: slot, carrier (Hz; GLONASS at channel 0, its step per channel),
 // and the RINEX 3 code and phase names of the signal.
@@ -135,9 +93,8 @@ TEST_F(SimMsm, Msm4To7OfEverySystemReadBackByConvbinToTheSimulatorsTruth) {
   // Every system's satellites join once their ephemerides are decoded (Galileo's F/NAV takes a
   // 50-s subframe, a GLONASS frame 30 s); then eight epochs of each system at each level.
   const auto epochsOf = [](const std::string& held, int msm) {
-    int bad = 0;
     std::map<int, int> n;
-    for (const std::string& f : rtcm3Frames(held, bad)) ++n[typeOf(f)];
+    for (const std::string& f : rinex::rtcm3Frames(held)) ++n[rinex::rtcm3Type(f)];
     return std::min({n[1070 + msm], n[1080 + msm], n[1090 + msm], n[1120 + msm]});
   };
   // Every port read in turn, so that none waits unread long enough to overflow.
@@ -152,27 +109,24 @@ TEST_F(SimMsm, Msm4To7OfEverySystemReadBackByConvbinToTheSimulatorsTruth) {
         return all;
       },
       150000));
-  const auto truth = readTruth(dir_.read("sky.truth"));
+  const auto truth = bySignal(dir_.read("sky.truth"));
   for (std::size_t k = 0; k < ports.size(); ++k) {
     const Level& l = levels[k];
     SCOPED_TRACE("MSM" + std::to_string(l.msm));
     int junk = 0;
-    const std::vector<std::string> frames = rtcm3Frames(ports[k]->held, junk);
+    const std::vector<std::string> frames = rinex::rtcm3Frames(ports[k]->held, &junk);
     EXPECT_EQ(junk, 0) << "RTCM 3 frames only";
     std::set<int> types;
-    for (const std::string& f : frames) types.insert(typeOf(f));
+    for (const std::string& f : frames) types.insert(rinex::rtcm3Type(f));
     std::set<int> want = {1070 + l.msm, 1080 + l.msm, 1090 + l.msm, 1120 + l.msm};
     if (!l.rate) want.insert(1020);
     EXPECT_EQ(types, want);
     const std::string name = "msm" + std::to_string(l.msm);
-    {
-      std::FILE* f = std::fopen(dir_.file(name + ".rtcm3").c_str(), "wb");
-      for (const std::string& x : frames) std::fwrite(x.data(), 1, x.size(), f);
-      std::fclose(f);
-    }
-    const std::string cmd = "cd '" + dir_.path + "' && convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -od -os -o " +
-                            name + ".obs " + name + ".rtcm3 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string bytes;
+    for (const std::string& x : frames) bytes += x;
+    ASSERT_TRUE(dir_.write(name + ".rtcm3", bytes));
+    ASSERT_TRUE(runIn(dir_, "convbin -r rtcm3 -tr 2023/03/12 10:00:00 -v 3.04 -od -os -o " + name + ".obs " + name +
+                                ".rtcm3"));
     const auto obs = readRinexObs(dir_.read(name + ".obs"));
     ASSERT_GE(obs.size(), 6u);
     std::map<char, std::set<std::string>> seen;

@@ -1,16 +1,20 @@
 // The board simulator's sky truth (--sky-truth), read apart from the simulator's code: one line
 // per signal streamed (GPS second of week, satellite, slot, code m, phase cycles, Doppler Hz,
-// C/N0 dB-Hz, elevation and azimuth in degrees, the ionosphere's delay in the code m). Two readers:
-// the signals of the last second by satellite name with their geometry, and every second's GPS
-// signals by PRN.
+// C/N0 dB-Hz, elevation and azimuth in degrees, the ionosphere's delay in the code m), a GPS
+// satellite by its PRN alone. One reader of a line and the views the tests take: every signal by
+// epoch, satellite and slot; the signals of the last second by satellite with their geometry; and
+// every second's GPS signals by PRN.
 #pragma once
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace e2e::truth {
 
@@ -18,18 +22,54 @@ struct Signal {
   double sow = 0, code = 0, phase = 0, doppler = 0, cn0 = 0, el = 0, az = 0, iono = 0;
 };
 
-// The signals of slot `slot` in the file's last second, by satellite ("3" for GPS PRN 3, "C06").
+// One line: its satellite as written, its slot and signal; false for a line without the first
+// five fields (the rest are read where present).
+inline bool readLine(const std::string& line, std::string& sat, int& slot, Signal& s) {
+  std::istringstream f(line);
+  s = Signal{};
+  if (!(f >> s.sow >> sat >> slot >> s.code >> s.phase)) return false;
+  f >> s.doppler >> s.cn0 >> s.el >> s.az >> s.iono;
+  return true;
+}
+
+// A satellite as RINEX names it ("3" is G03).
+inline std::string rinexName(const std::string& sat) {
+  if (sat.empty() || !std::isdigit(static_cast<unsigned char>(sat[0]))) return sat;
+  char b[8];
+  std::snprintf(b, sizeof b, "G%02d", std::stoi(sat));
+  return b;
+}
+
+// Every signal: (GPS ms of week, satellite as RINEX names it, slot) -> signal.
+using BySignal = std::map<std::tuple<long, std::string, int>, Signal>;
+inline BySignal bySignal(const std::string& text) {
+  BySignal t;
+  std::istringstream in(text);
+  std::string sat;
+  int slot = 0;
+  Signal s;
+  for (std::string line; std::getline(in, line);)
+    if (readLine(line, sat, slot, s)) t[{std::lround(s.sow * 1000), rinexName(sat), slot}] = s;
+  return t;
+}
+
+// The systems of the signals (RINEX letters).
+inline std::set<char> systemsOf(const BySignal& t) {
+  std::set<char> s;
+  for (const auto& [k, v] : t) s.insert(std::get<1>(k)[0]);
+  return s;
+}
+
+// The signals of slot `slot` in the file's last second, by satellite as written ("3" for GPS PRN
+// 3, "C06").
 inline std::map<std::string, Signal> lastSecond(const std::string& text, int slot = 0) {
   std::map<double, std::map<std::string, Signal>> bySecond;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream f(line);
-    Signal s;
-    std::string sat;
-    int k = -1;
-    if (f >> s.sow >> sat >> k >> s.code >> s.phase >> s.doppler >> s.cn0 >> s.el >> s.az >> s.iono && k == slot)
-      bySecond[s.sow][sat] = s;
-  }
+  std::string sat;
+  int k = -1;
+  Signal s;
+  for (std::string line; std::getline(in, line);)
+    if (readLine(line, sat, k, s) && k == slot) bySecond[s.sow][sat] = s;
   return bySecond.empty() ? std::map<std::string, Signal>{} : bySecond.rbegin()->second;
 }
 
@@ -60,14 +100,12 @@ using SkyTruth = std::map<long, std::map<int, std::map<int, SkySignal>>>;
 inline SkyTruth readSkyTruth(const std::string& text) {
   SkyTruth t;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    double sow = 0;
-    int prn = 0, slot = 0;
-    SkySignal s{};
-    if (std::sscanf(line.c_str(), "%lf %d %d %lf %lf %lf %lf", &sow, &prn, &slot, &s.code, &s.phase, &s.doppler,
-                    &s.cn0) == 7)
-      t[std::lround(sow)][prn][slot] = s;
-  }
+  std::string sat;
+  int slot = 0;
+  truth::Signal s;
+  for (std::string line; std::getline(in, line);)
+    if (truth::readLine(line, sat, slot, s) && std::isdigit(static_cast<unsigned char>(sat[0])))
+      t[std::lround(s.sow)][std::stoi(sat)][slot] = {s.code, s.phase, s.doppler, s.cn0};
   return t;
 }
 
