@@ -140,6 +140,12 @@ class Subframe {
   bool bits_[300] = {};
 };
 
+// The age of data offset of subframe 2 (IS-GPS-200 20.3.3.4.1: 900 s units; 31 would mean no
+// correction table), and the estimated range deviation (0.3 m units) the correction table of
+// page 13 of subframe 4 gives its j-th entry (j = 0..29): 12, 11, ... -17.
+constexpr int kLnavAodo = 3;
+inline int lnavNmctErd(int j) { return 12 - j; }
+
 inline int uraIndex(double m) {
   static const double kUra[15] = {2.4, 3.4, 4.85, 6.85, 9.65, 13.65, 24, 48, 96, 192, 384, 768, 1536, 3072, 6144};
   for (int i = 0; i < 15; ++i)
@@ -187,6 +193,7 @@ inline Subframe lnavSubframe(const LnavEph& r, int id, std::uint32_t towCount) {
     s.put(241, 24, a);
     s.put(271, 16, scaled(r.toe, -4));
     s.put(287, 1, r.fit > 4 ? 1 : 0);
+    s.put(288, 5, kLnavAodo);
   } else {
     const std::int64_t om0 = scaled(r.omega0 / kPi, 31);
     s.put(61, 16, scaled(r.cic, 29));
@@ -287,8 +294,8 @@ inline void lnavPutSixes(Subframe& s, int bit, const std::vector<int>& v) {
 
 // Subframe 4 or 5 with SV ID `svId` (IS-GPS-200 20.3.3.5 and Figure 20-1): an almanac page
 // (1-32; with data ID 3 the QZSS satellite of that index), the health page of satellites 1-24
-// with toa and WNa (51), the configuration and health of 25-32 (63), the NMCT page (52) with no
-// table, or a page of other data left at zero. `dataId` 1 GPS, 3 QZSS.
+// with toa and WNa (51), the configuration and health of 25-32 (63), the correction-table page
+// (52) with the ERDs of lnavNmctErd, or a page of other data left at zero. `dataId` 1 GPS, 3 QZSS.
 inline Subframe lnavAlmPage(const LnavAlmanac& a, int id, int svId, std::uint32_t towCount, int dataId = 1) {
   Subframe s;
   s.put(1, 8, 0x8B);
@@ -337,7 +344,11 @@ inline Subframe lnavAlmPage(const LnavAlmanac& a, int id, int svId, std::uint32_
     for (int k = 24; k < 32; ++k) h.push_back(health(k));
     lnavPutSixes(s, 229, h);
   } else if (svId == 52) {
-    s.put(69, 2, 2);  // no table
+    // IS-GPS-200 20.3.3.5.1.9: availability 0 (a table), then the 30 ERDs, 6 bits signed each.
+    std::vector<int> erd;
+    for (int j = 0; j < 30; ++j) erd.push_back(lnavNmctErd(j) & 0x3F);
+    s.put(69, 2, 0);
+    lnavPutSixes(s, 71, erd);
   } else if (svId == 56 && a.utc.present) {
     // IS-GPS-200 Figure 20-1 sheet 8 and Table 20-X.
     const LnavUtc& u = a.utc;

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "../../../tools/gnss_board_sim/sim_lnav.h"
 #include "lnav_test_util.h"
 #include "unit/own_process.h"
 
@@ -291,6 +292,43 @@ TEST_OWN(GpsLnavRules, CorrectionTable) {
     EXPECT_EQ(gNmct[0].ulTime, 7200u - 900u * 3 + 845u * 604800u);
     EXPECT_EQ(gNmct[0].uSv, 1);
     for (int j = 0; j < 31; ++j) EXPECT_EQ(gNmct[0].iErd[j], j == 0 ? -15 : j == 2 ? -13 : 0) << j;
+  }
+}
+
+// The simulator's table, encoded apart from the decoder (AODO in subframe 2, the ERDs of page 13
+// packed across the parity bits): the satellites whose subframe 2 names the same table get their
+// ERD, the others (an earlier toe) 0, and the last entry (PRN 32, which page 13 has no room for) 0.
+TEST_OWN(GpsLnavRules, SimulatorsCorrectionTable) {
+  Harness h;
+  std::map<int, sim::LnavEph> first;
+  for (const sim::LnavEph& e : sim::readRinexGpsNav(std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n"))
+    first.emplace(e.prn, e);
+  ASSERT_GE(first.size(), 20u);
+  // Every third satellite's subframe 2 names the table of two hours before, which the others replace.
+  const double toe = first.begin()->second.toe;
+  for (auto& [prn, e] : first) e.toe = prn % 3 == 0 ? toe - 7200 : toe;
+  const auto upright = [](const sim::Subframe& s) {
+    Words w{};
+    for (int i = 1; i <= 300; ++i) putBits(w, i, 1, s.get(i, 1));
+    return w;
+  };
+  for (const auto& [prn, e] : first)
+    for (int id = 1; id <= 3; ++id) h.feed(gps(prn), upright(sim::lnavSubframe(e, id, static_cast<std::uint32_t>(toe / 6) + id)));
+  int tx = 0;  // a healthy transmitter: pages follow a healthy ephemeris only
+  for (const auto& [prn, e] : first)
+    if (tx == 0 && e.health == 0 && e.toe == toe) tx = prn;
+  h.feed(gps(tx), upright(sim::lnavAlmPage(sim::LnavAlmanac{}, 4, 52, static_cast<std::uint32_t>(toe / 6) + 4)));
+  ASSERT_EQ(gNmct.size(), 1u);
+  const std::int64_t table = (static_cast<std::int64_t>(toe) + 7199) / 7200 * 7200 - 900 * sim::kLnavAodo;
+  EXPECT_EQ(gNmct[0].ulTime, table + 604800 * (static_cast<std::int64_t>(first.at(tx).week) % 1024));
+  EXPECT_EQ(gNmct[0].uSv, tx);
+  int j = 0;
+  for (int prn = 1; prn <= 32; ++prn) {
+    if (prn == tx) continue;
+    const auto it = first.find(prn);
+    const bool holds = j < 30 && it != first.end() && it->second.toe == toe;
+    EXPECT_EQ(gNmct[0].iErd[j], holds ? sim::lnavNmctErd(j) : 0) << "PRN " << prn;
+    ++j;
   }
 }
 
