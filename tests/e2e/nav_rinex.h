@@ -151,6 +151,12 @@ inline std::vector<std::string> rtcm3Frames(const std::string& s, int* junk = nu
 inline int rtcm3Type(const std::string& f) {
   return static_cast<unsigned char>(f[3]) << 4 | static_cast<unsigned char>(f[4]) >> 4;
 }
+// The unsigned field of `n` bits at bit `at` of a frame's message (0: the message number's first).
+inline std::uint32_t rtcm3Bits(const std::string& f, int at, int n) {
+  std::uint32_t v = 0;
+  for (int i = at; i < at + n; ++i) v = v << 1 | ((static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1u);
+  return v;
+}
 // How many whole frames of the message type the bytes hold.
 inline int rtcm3Count(const std::string& s, int type) {
   int n = 0;

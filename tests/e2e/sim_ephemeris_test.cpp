@@ -193,5 +193,43 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
   stop();
 }
 
+// A GLONASS satellite of the first generation broadcasts no day number (NT 0 in string 4): the
+// store carries the day of the satellite's previous record on, one day further when the record's
+// tb lies past Moscow midnight (21:00 UTC) from it. The frames up to 21:00:00 carry the record of
+// tb 23:45 with its day (12 March); from 21:00:30 on, without it, the record of tb 00:15, then
+// the same again at 21:01:00. A base's 1020 (its NT field read here) names 13 March for the
+// second and keeps it while that record comes again without its day.
+TEST_F(SimEphemeris, GlonassDayNumberIsCarriedAcrossMoscowMidnight) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T20:59:40", "--glo-nt0-after", "25", "--sky"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/1020:1"), re("%e%"));
+  // 1020: the satellite at bit 12, tb (15 min) at 41, NT at 268 (RTCM 10403.3 DF038-DF129).
+  const std::map<std::uint32_t, std::uint32_t> ntOfTb = {{95, 9932 % 1461 + 1}, {1, 9933 % 1461 + 1}};
+  std::map<std::uint32_t, std::map<std::uint32_t, std::set<std::uint32_t>>> nt;  // tb: slot: NTs
+  std::map<std::uint32_t, int> frames;
+  b.fill(
+      [&](const std::string& held) {
+        nt.clear(), frames.clear();
+        for (const std::string& f : rinex::rtcm3Frames(held)) {
+          if (rtcm3Type(f) != 1020) continue;
+          nt[rinex::rtcm3Bits(f, 41, 7)][rinex::rtcm3Bits(f, 12, 6)].insert(rinex::rtcm3Bits(f, 268, 11));
+          ++frames[rinex::rtcm3Bits(f, 41, 7)];
+        }
+        // Some 40 s of the new records, past their frames' next repeat at 21:01:00.
+        return nt[1].size() >= 3 && frames[1] >= 40 * static_cast<int>(nt[1].size());
+      },
+      150000);
+  ASSERT_FALSE(nt[95].empty());
+  ASSERT_FALSE(nt[1].empty());
+  for (const auto& [tb, slots] : nt)
+    for (const auto& [slot, days] : slots) {
+      ASSERT_TRUE(ntOfTb.contains(tb)) << "R" << slot << " tb " << tb;
+      EXPECT_EQ(days, std::set<std::uint32_t>{ntOfTb.at(tb)}) << "R" << slot << " tb " << tb;
+    }
+  stop();
+}
+
 }  // namespace
 }  // namespace e2e

@@ -73,6 +73,8 @@ const char kUsage[] =
     "                        time keeps the file's leap seconds)\n"
     "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
     "                        own, so that it never follows its string 1\n"
+    "  --glo-nt0-after S     with a RINEX 4 --nav: from the first GLONASS frame that starts S s after\n"
+    "                        the first epoch on, string 4 carries the day number NT as 0\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
     "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I, B2, B3I) in the\n"
@@ -87,6 +89,8 @@ const char kUsage[] =
     "  --gps-config P:C,...  with --nav: the configuration code C (IS-GPS-200 20.3.3.5.1.4, 0..15)\n"
     "                        of GPS PRN P in the LNAV almanac's configuration page (default: 10,\n"
     "                        anti-spoofing and L2C, for a satellite with CNAV records, else 9)\n"
+    "  --almanac-only PRN    with --nav: GPS PRN sends no ephemeris (no LNAV subframes 1-3, no CNAV\n"
+    "                        or CNAV-2), while the almanac pages still carry it and the sky measures it\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
     "                        PRN A (a channel locked to A's signal under B's number)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
@@ -138,8 +142,10 @@ struct Options {
   std::string skyTruth;
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
+  long gloNt0After = -1;  // s after the first epoch from which GLONASS string 4 has NT = 0
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
+  int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
   std::string sbas;
@@ -404,6 +410,7 @@ class Board {
       else e += navSubframes(ts, t, k);
     }
     // The other systems and message types of a RINEX 4 file, each message as it is enabled.
+    if (k == 0 && o_.gloNt0After >= 0) multi_.gloNoDayNumberFrom(ts.gpsTotalMs / 1000 + o_.gloNt0After);
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
@@ -499,6 +506,7 @@ class Board {
     for (const sim::LnavEph* r : inView)
       if (r->prn == o_.ghostOf) ghostOf = r;
     for (const sim::LnavEph* r : inView) {
+      if (r->prn == o_.almanacOnly) continue;
       const sim::LnavEph* src = r->prn == o_.ghostAs && ghostOf != nullptr ? ghostOf : r;
       sim::Subframe s = sim::lnavSubframe(*src, id, towCount);
       if (flip) s.flip(250);  // a bit of the square root of A
@@ -720,6 +728,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->skyTruth)) return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
+    } else if (a == "--glo-nt0-after") {
+      if (!number(&o->gloNt0After) || o->gloNt0After < 0) return false;
     } else if (a == "--leap-second") {
       std::string v;
       std::tm day{};
@@ -735,6 +745,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
           o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
         return false;
+    } else if (a == "--almanac-only") {
+      if (!number(&n) || n < 1 || n > 32) return false;
+      o->almanacOnly = static_cast<int>(n);
     } else if (a == "--gps-config") {
       std::string v;
       if (!value(&v)) return false;
@@ -919,6 +932,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& [prn, code] : o.gpsConfig) board.nav_.setConfig(prn, code);
     board.multi_.skipL3Ts(o.gloL3TsSkip);
+    if (o.almanacOnly != 0) board.multi_.withholdGpsCnav(o.almanacOnly);
     if (o.leapWeek >= 0) board.multi_.announceLeap(o.leapWeek, o.leapDn, board.nav_);
     if (o.sky) board.startSky(o.skyTruth);
     // Once every satellite has an ephemeris, on a whole minute of GPS time.

@@ -189,6 +189,12 @@ class MultiBroadcast {
   bool iono = false;
   // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
   void skipL3Ts(bool on) { l3TsSkip_ = on; }
+  // The GPS satellite's CNAV and CNAV-2 go unsent: with its LNAV subframes 1-3 held back too, its
+  // almanac is all the program learns of its orbit.
+  void withholdGpsCnav(int prn) { by_.erase({'G', prn, "CNAV"}); }
+  // From GPS second `gps` on, string 4 carries no day number (NT = 0), as a satellite of the
+  // first generation broadcasts it.
+  void gloNoDayNumberFrom(std::int64_t gps) { gloNoNtFrom_ = gps; }
   const Rnx4Nav& nav() const { return nav_; }
 
   // The record of (system, PRN, type) current at GPS second `gps`: its transmission time the
@@ -360,7 +366,8 @@ class MultiBroadcast {
     if (m > 5) alm = gloAlmanacs(frameGps, day);
     for (const Rnx4Eph* r : currentAll('R', "FDMA", frameGps)) {
       if (!inView('R', r->prn, gps, site)) continue;
-      const GloEph g = gloEph(*r);
+      GloEph g = gloEph(*r);
+      if (gloNoNtFrom_ >= 0 && frameGps >= gloNoNtFrom_) g.nt = 0;
       const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1, time.kp);
       out += lDMessage(g.slot, g.freq, t, 0, gloWords(s));
     }
@@ -615,6 +622,7 @@ class MultiBroadcast {
   Rnx4Nav nav_;
   LnavBroadcast qzss_;
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
+  std::int64_t gloNoNtFrom_ = -1;
   GalTime gal_;
   GloTime glo_;
   GloL3Time gloL3_;
