@@ -180,5 +180,45 @@ TEST_F(SimAlmanac, AlmanacsOfTwoReferenceTimesEachKeptWithItsOwn) {
   for (unsigned svid = 1; svid <= 36; ++svid) EXPECT_EQ(blockData(img, 654 + 62 + svid - 1), "") << "E" << svid;
 }
 
+// A satellite known by its almanac alone: the simulator withholds G14's ephemeris (LNAV subframes
+// 1-3, CNAV, CNAV-2) while the almanac pages carry it and the antenna measures it. 10:05:42 UTC
+// begins frame 13 of the 12.5-min page cycle: the other satellites' ephemerides come in its
+// subframes 1-3, page 13 of subframe 4 brings the correction table, and the next frame's
+// subframe 5 the almanac of PRN 14. The store keeps that almanac and no ephemeris of G14; with
+// satellite positions from the almanac on, G14 is placed by it, and the correction processor,
+// which corrects only what an ephemeris places, leaves G14 out while it corrects the others.
+TEST_F(SimAlmanac, SatelliteKnownByItsAlmanacAloneIsPlacedButNeverCorrected) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--sky", "--site", "22.3,114.2,50", "--start", "2023-03-12T10:05:42",
+                                    "--almanac-only", "14", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%a%set,/par/pos/almdata,on"), re("%a%"));
+  ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,199"), re("%d%"));
+  // The almanac page ends at GPS second 36420 (the first epoch is 36360); then some correction epochs.
+  std::string truthText;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        truthText = dir_.read("sky.truth");
+        const std::size_t last = truthText.rfind('\n', truthText.size() >= 2 ? truthText.size() - 2 : 0);
+        return !truthText.empty() && std::atof(truthText.c_str() + (last == std::string::npos ? 0 : last + 1)) >= 36435;
+      },
+      150000));
+  std::set<std::string> measured, corrected;
+  for (const auto& [key, sig] : truth::bySignal(truthText))
+    if (std::get<1>(key)[0] == 'G') measured.insert(std::get<1>(key));
+  std::istringstream out(rx_->out());
+  for (std::string line; std::getline(out, line);)
+    if (line.rfind("$$ corr G", 0) == 0) corrected.insert(line.substr(8, 3));
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  ASSERT_TRUE(measured.contains("G14"));
+  const std::string img = dir_.read(".gnss.nvm");
+  EXPECT_EQ(blockData(img, 654 + 13).size(), 56u) << "G14's almanac";
+  for (const std::string& g : measured) {
+    const unsigned prn = static_cast<unsigned>(std::stoi(g.substr(1)));
+    EXPECT_EQ(blockData(img, 398 + prn - 1).empty(), prn == 14) << g << "'s ephemeris";
+    EXPECT_EQ(corrected.contains(g), prn != 14) << g << " corrected";
+  }
+}
+
 }  // namespace
 }  // namespace e2e

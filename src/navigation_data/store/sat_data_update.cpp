@@ -165,9 +165,21 @@ void SatelliteDataProcessor::check_EphemerisByAlmanacData(int sys, int si, const
   const int g = SYS_SI_BASE_NUM[sys] + si;
   const int sat = ephId_[g].sat;
   const int dataType = primary_[g];
-  if (sat >= SYS_SAT_NUM[sys] || dataType == 255) return;
-  const SatPosState& alm = almPos_[SYS_SAT_BASE_NUM[sys] + sat];
-  if (!ephPos_[g].has || !alm.has) return;
+  if (sat >= SYS_SAT_NUM[sys] || dataType == 255 || !ephPos_[g].has) return;
+  // The almanac's word is what its visibility step published: a satellite the almanac puts out
+  // of sight (and nobody tracks) is not judged by it.
+  SatData::SatVisibilityType v;
+  SvIdType almId;
+  almId.sys = static_cast<std::uint8_t>(sys);
+  almId.sat = static_cast<std::uint8_t>(sat);
+  if (!SatVisibilityStoreInstance.TakeAlm(almId, &v) || v.valid == 0) return;
+  SatPosState alm;
+  for (int k = 0; k < 3; ++k) {
+    alm.pos[k] = v.satPos[k];
+    alm.vel[k] = v.satVel[k];
+  }
+  alm.timeMs = v.timeMs;
+  alm.has = true;
   const double nowMs = epoch.monoSec * 1000;
   Locker<Mutex> lock(ephMutex_);
   EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
