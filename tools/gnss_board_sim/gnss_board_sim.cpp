@@ -67,10 +67,12 @@ const char kUsage[] =
     "                        GLONASS FDMA and L3 strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV\n"
     "                        (\"ED\"), BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\"),\n"
     "                        QZSS LEX (\"xd\")\n"
-    "  --leap-second DATE    with a RINEX 4 --nav: every system's UTC parameters announce a leap\n"
-    "                        second at the end of UTC day DATE (YYYY-MM-DD), one more than the\n"
-    "                        file's, and GLONASS FDMA string 14 and L3 string 2 set KP to 01 (the simulator's own\n"
-    "                        time keeps the file's leap seconds)\n"
+    "  --leap-second DATE    a leap second at the end of UTC day DATE (YYYY-MM-DD): the board's time\n"
+    "                        scales name its moment from 6 h before to 6 h after and count UTC (and\n"
+    "                        GLONASS time) 19 s behind GPS time from it on, so that 23:59:59 comes\n"
+    "                        twice; with a RINEX 4 --nav every system's UTC parameters announce it,\n"
+    "                        one more than the file's, and GLONASS FDMA string 14 and L3 string 2\n"
+    "                        set KP to 01\n"
     "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
     "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
@@ -139,6 +141,7 @@ struct Options {
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
+  std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
@@ -334,15 +337,15 @@ class Board {
     return !replay_.empty();
   }
 
-  // Appends the epoch at UTC second `sec` + `ms` when its messages are enabled.
-  void epoch(std::int64_t sec, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
+  // Appends the epoch at GPS second `gps` + `ms` when its messages are enabled.
+  void epoch(std::int64_t gps, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
     if (!replay_.empty()) {
       // The recording as it stands, whatever the program enabled.
       if (k < static_cast<long>(replay_.size())) out += replay_[static_cast<std::size_t>(k)];
       if (k + 1 == static_cast<long>(replay_.size())) record("* replay done");
       return;
     }
-    sim::TimeScales ts = sim::timeScales(sec, ms);
+    sim::TimeScales ts = sim::gpsTimeScales(gps, ms, o_.leapAt);
     std::uint32_t t = sim::epochTime(ts);
     std::string e;
     if (due("RT", t)) {
@@ -728,6 +731,7 @@ bool parseArgs(int argc, char** argv, Options* o) {
       const std::int64_t days = (static_cast<std::int64_t>(timegm(&day)) - 315964800) / 86400;  // since 6 January 1980
       if (days < 0) return false;
       o->leapWeek = static_cast<int>(days / 7), o->leapDn = static_cast<int>(days % 7) + 1;
+      o->leapAt = (days + 1) * 86400 + sim::kGpsUtcLeap;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--ghost") {
@@ -927,6 +931,9 @@ int main(int argc, char** argv) {
       startUtc = gps + 315964800 - sim::kGpsUtcLeap;
     }
   }
+  // GPS time of the first epoch: a start at or after a leap second is one second later.
+  std::int64_t startGps = startUtc - 315964800 + sim::kGpsUtcLeap;
+  if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {
@@ -959,7 +966,7 @@ int main(int argc, char** argv) {
         // GNSS time begins at --start with the first epoch streamed and runs on from there.
         if (firstK < 0) firstK = k;
         std::int64_t ms = static_cast<std::int64_t>(k - firstK) * periodMs;
-        board.epoch(startUtc + ms / 1000, static_cast<int>(ms % 1000), k - firstK,
+        board.epoch(startGps + ms / 1000, static_cast<int>(ms % 1000), k - firstK,
                     static_cast<std::uint32_t>(static_cast<std::int64_t>(k) * periodMs / 1000), rng);
       }
       ++k;
