@@ -73,6 +73,10 @@ const char kUsage[] =
     "                        twice; with a RINEX 4 --nav every system's UTC parameters announce it,\n"
     "                        one more than the file's, and GLONASS FDMA string 14 and L3 string 2\n"
     "                        set KP to 01\n"
+    "  --offset-change Y:S:NS  with a RINEX 4 --nav: from S s after the first epoch on, system Y's\n"
+    "                        offset to GPS time is NS ns larger under the same issue: E Galileo's\n"
+    "                        A0G (I/NAV word 10, F/NAV page 4; -900..900 ns), R GLONASS's tauGPS\n"
+    "                        (FDMA string 5, L3 string 1; -1e6..1e6 ns)\n"
     "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
     "                        own, so that it never follows its string 1\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
@@ -140,6 +144,9 @@ struct Options {
   std::string skyTruth;
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
+  char offsetSys = 0;  // --offset-change: after offsetAfter s this system's offset to GPS time
+  long offsetAfter = 0;  // is offsetNs larger
+  double offsetNs = 0;
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
@@ -721,6 +728,12 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->sky = true;
     } else if (a == "--sky-truth") {
       if (!value(&o->skyTruth)) return false;
+    } else if (a == "--offset-change") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%c:%ld:%lf", &o->offsetSys, &o->offsetAfter, &o->offsetNs) != 3 ||
+          o->offsetAfter < 0 || !(std::fabs(o->offsetNs) <= (o->offsetSys == 'E' ? 900 : 1e6)) ||
+          (o->offsetSys != 'E' && o->offsetSys != 'R'))
+        return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
     } else if (a == "--leap-second") {
@@ -934,6 +947,7 @@ int main(int argc, char** argv) {
   // GPS time of the first epoch: a start at or after a leap second is one second later.
   std::int64_t startGps = startUtc - 315964800 + sim::kGpsUtcLeap;
   if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
+  if (o.offsetSys != 0) board.multi_.changeOffset(o.offsetSys, startGps + o.offsetAfter, o.offsetNs);
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {
