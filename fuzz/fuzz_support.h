@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/exit.h"
 
@@ -51,6 +54,24 @@ inline void noteDeliberateExits() {
     }
     std::fflush(stderr);
   });
+}
+
+// Seeds a target builds itself (with the simulator's writers, say), named.
+using NamedSeeds = std::vector<std::pair<std::string, std::string>>;
+
+// With RX_FUZZ_WRITE_SEEDS=DIR (scripts/fuzz asks so before a run): writes each seed `make()`
+// gives as DIR/seed-<name> and ends the process; otherwise does nothing.
+template <class Make>
+void writeSeedsIfAsked(Make&& make) {
+  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
+  if (dir == nullptr || dir[0] == '\0') return;
+  for (const auto& [name, bytes] : make()) {
+    const std::string path = std::string(dir) + "/seed-" + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(1);
+    std::fclose(f);
+  }
+  std::exit(0);
 }
 
 // Hands `data` to `sink` in pieces of at most `chunk` bytes, as a port delivers them.

@@ -17,26 +17,21 @@ namespace {
 constexpr std::size_t kRecord = 862;
 bool g_osc10 = false;
 
-// With RX_FUZZ_WRITE_SEEDS=DIR: the simulator's record (three beams, one of them in use), under
-// first bytes that switch scanning, the oscillator, the usable beams and the user's beam; then
-// ends the process.
-void writeSeedsIfAsked() {
-  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
-  if (dir == nullptr || dir[0] == '\0') return;
+// The seeds: the simulator's record (three beams, one of them in use), under first bytes that
+// switch scanning, the oscillator, the usable beams and the user's beam.
+fuzz::NamedSeeds lbandSeeds() {
+  fuzz::NamedSeeds seeds;
   for (const unsigned mode : {0x00u, 0x07u, 0x0Cu, 0x1Du}) {
-    const std::string seed = std::string(1, static_cast<char>(mode)) + sim::trstRecord(false);
-    char path[512];
-    std::snprintf(path, sizeof path, "%s/seed-record-%02x", dir, mode);
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr || std::fwrite(seed.data(), 1, seed.size(), f) != seed.size()) std::exit(1);
-    std::fclose(f);
+    char name[16];
+    std::snprintf(name, sizeof name, "record-%02x", mode);
+    seeds.emplace_back(name, std::string(1, static_cast<char>(mode)) + sim::trstRecord(false));
   }
-  std::exit(0);
+  return seeds;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  writeSeedsIfAsked();
+  fuzz::writeSeedsIfAsked(lbandSeeds);
   fuzz::nativeStart("lband", false);
   lbandLinks.isOsc10Mhz = [] { return g_osc10; };
   if (!TSDecoder.allocateNvRam()) std::abort();

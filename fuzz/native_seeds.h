@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../tools/gnss_board_sim/sim_native.h"
+#include "fuzz_support.h"
 #include "../tools/gnss_board_sim/sim_sky.h"
 #include "../tools/gnss_board_sim/sim_solution.h"
 
@@ -114,16 +115,6 @@ inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
 }  // namespace seeds
 
 // With RX_FUZZ_WRITE_SEEDS=DIR: writes the seeds into DIR and ends the process.
-inline void writeNativeSeedsIfAsked() {
-  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
-  if (dir == nullptr || dir[0] == '\0') return;
-  for (const auto& [name, bytes] : seeds::nativeSeeds()) {
-    const std::string path = std::string(dir) + "/seed-" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(1);
-    std::fclose(f);
-  }
-  std::exit(0);
-}
+inline void writeNativeSeedsIfAsked() { writeSeedsIfAsked(seeds::nativeSeeds); }
 
 }  // namespace fuzz

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../tests/e2e/rtcm3_writer.h"
+#include "fuzz_support.h"
 
 namespace fuzz {
 namespace rtcm3seeds {
@@ -107,16 +108,6 @@ inline std::vector<std::pair<std::string, std::string>> transformationSets() {
 }  // namespace rtcm3seeds
 
 // With RX_FUZZ_WRITE_SEEDS=DIR: writes the seeds into DIR and ends the process.
-inline void writeRtcm3SeedsIfAsked() {
-  const char* dir = std::getenv("RX_FUZZ_WRITE_SEEDS");
-  if (dir == nullptr || dir[0] == '\0') return;
-  for (const auto& [name, bytes] : rtcm3seeds::transformationSets()) {
-    const std::string path = std::string(dir) + "/seed-" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::exit(1);
-    std::fclose(f);
-  }
-  std::exit(0);
-}
+inline void writeRtcm3SeedsIfAsked() { writeSeedsIfAsked(rtcm3seeds::transformationSets); }
 
 }  // namespace fuzz

@@ -73,7 +73,7 @@ void diffRtcmSettingsGather(RTCM_SETTINGS& s) {
 }
 
 void diffRtcmSettingsApply(RTCM_SETTINGS& s) {
-  rtcm2SetEpochModes((s.rtcm2EpochMode & kRtcm2EpochStored) != 0 ? s.rtcm2EpochMode : kRtcm2EpochDefault);
+  rtcm2SetEpochModes(rtcm2EpochModes(s));
   RtcmCod.setSettings(s.rtcmCod);
   Rtcm3Cod.setSettings(s.rtcm3Cod);
   CmrDec.setSettings(s.cmrDec);

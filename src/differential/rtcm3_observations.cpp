@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "navigation_data/store/sat_delta_time.h"
 #include "navigation_data/sv_id.h"
 #include "positioning/signal_tables.h"
 
@@ -113,7 +114,7 @@ double msmCompatShift(int id, int slot, int sat, int sys, int kind) {
   // B2I is shifted where B1I is, B2b never.
   if (id == kMsmB2b || getMsmCompatPhaseOffset(0, sat, sys, kind) == 0.0) return 0.0;
   const double f = get_SvRatedFrequency(slot, sys, sat);
-  return f > 1.0 ? 149896229.0 / f : 0.0;
+  return f > 1.0 ? PosData::kSpeedOfLight / 2.0 / f : 0.0;  // half the B2 wavelength
 }
 }  // namespace
 

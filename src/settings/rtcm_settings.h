@@ -119,6 +119,10 @@ static_assert(offsetof(RTCM_SETTINGS, rtcmMode) == 500 && offsetof(RTCM_SETTINGS
 static_assert(offsetof(RTCM_SETTINGS, phaseDiagShift) == 516 && offsetof(RTCM_SETTINGS, rtcm2EpochMode) == 520);
 static_assert(offsetof(RTCM_SETTINGS, reserved) == 524);
 inline constexpr std::uint8_t kRtcm2EpochStored = 0x80, kRtcm2EpochDefault = 0x80 | 1 | 4;
+// The epoch modes in force: the stored ones, or the defaults in an image written before the field.
+inline std::uint8_t rtcm2EpochModes(const RTCM_SETTINGS& s) {
+  return (s.rtcm2EpochMode & kRtcm2EpochStored) != 0 ? s.rtcm2EpochMode : kRtcm2EpochDefault;
+}
 
 extern RTCM_SETTINGS RtcmSet;
 void rtcmSetDefaults(RTCM_SETTINGS& s);

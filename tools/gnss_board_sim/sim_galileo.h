@@ -135,12 +135,25 @@ inline bool galAlmanacFits(const KeplerAlm& m) {
   return std::fabs(dA) < 4095.5 && m.e * 65536.0 < 2047.5 && std::fabs(di) < 1023.5;
 }
 
+// The almanac fields I/NAV and F/NAV share, scaled alike (OS SIS ICD Tables 47-50 and 44-45):
+// the orbit relative to the nominal one (square root of 29 600 km, 56 degrees), angles in
+// semicircles. `next(n, v)` writes the next field of n bits.
+struct GalAlmFields {
+  // An angle's 16-bit field: within plus or minus a semicircle.
+  static std::int64_t angle(double rad) { return scaled(semi(std::remainder(rad, 2 * kIcdPi)), 15); }
+  // SVID (0 for a satellite the almanac does not hold), delta sqrtA, e, omega, delta i.
+  template <class Next>
+  static void orbitHead(Next& next, const KeplerAlm& m, int svid) {
+    next(6, svid), next(13, scaled(m.sqrtA - std::sqrt(29600000.0), 9)), next(11, scaled(m.e, 16));
+    next(16, angle(m.omega)), next(11, scaled(semi(m.i) - 56.0 / 180.0, 14));
+  }
+  static std::int64_t omegaDot(const KeplerAlm& m) { return scaled(semi(m.omegaDot), 33); }
+};
+
 // I/NAV almanac word `type` (7-10) of the satellites g + 1 .. g + 3 (OS SIS ICD 4.3.5,
-// Tables 47-50): the orbit relative to the nominal one (square root of 29 600 km, 56 degrees),
-// SVID 0 for a satellite the almanac does not hold; word 10 ends with the GST-GPS offset.
+// Tables 47-50); word 10 ends with the GST-GPS offset.
 inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) {
-  constexpr double kPi = 3.1415926535898;
-  const double sqrtNominal = std::sqrt(29600000.0);
+  using F = GalAlmFields;
   Bits w(128);
   int at = 1;
   auto next = [&](int n, std::int64_t v) {
@@ -149,13 +162,11 @@ inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) 
   };
   auto sv = [&](int k) -> const KeplerAlm& { return a.sat[static_cast<std::size_t>(g + k)]; };
   auto id = [&](int k) { return sv(k).present ? g + k + 1 : 0; };
-  auto orbit = [&](int k) {  // SVID, delta sqrtA, e, omega, delta i, Omega0, Omega dot
-    const KeplerAlm& m = sv(k);
-    next(6, id(k)), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
-    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
-    next(16, scaled(std::remainder(m.omega0, 2 * kPi) / kPi, 15)), next(11, scaled(m.omegaDot / kPi, 33));
+  auto orbit = [&](int k) {  // the head, Omega0, Omega dot
+    F::orbitHead(next, sv(k), id(k));
+    next(16, F::angle(sv(k).omega0)), next(11, F::omegaDot(sv(k)));
   };
-  auto m0 = [&](int k) { next(16, scaled(std::remainder(sv(k).m0, 2 * kPi) / kPi, 15)); };
+  auto m0 = [&](int k) { next(16, F::angle(sv(k).m0)); };
   auto clock = [&](int k) {  // af0, af1, E5b HS, E1-B HS
     const std::size_t s = static_cast<std::size_t>(g + k);
     next(16, scaled(sv(k).af0, 19)), next(13, scaled(sv(k).af1, 38)), next(2, a.hsE5b[s]), next(2, a.hsE1b[s]);
@@ -167,11 +178,9 @@ inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) 
     clock(0), orbit(1);
   } else if (type == 9) {
     next(2, a.wna), next(10, a.t0a), m0(1), clock(1);
-    const KeplerAlm& m = sv(2);
-    next(6, id(2)), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
-    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
+    F::orbitHead(next, sv(2), id(2));
   } else {
-    next(16, scaled(std::remainder(sv(2).omega0, 2 * kPi) / kPi, 15)), next(11, scaled(sv(2).omegaDot / kPi, 33));
+    next(16, F::angle(sv(2).omega0)), next(11, F::omegaDot(sv(2)));
     m0(2), clock(2);
     next(16, t.a0g), next(12, t.a1g), next(8, t.t0g), next(6, t.wn0g);
   }
@@ -182,8 +191,7 @@ inline Bits inavAlmWord(const GalAlmanac& a, const GalTime& t, int type, int g) 
 // 44 and 45): page 5 the time block, the first satellite and the second's orbit up to the 4 high
 // bits of its Omega0; page 6 the rest of the second and the third; the fields those of I/NAV.
 inline std::string fnavAlmPage(const GalAlmanac& a, int type, int g) {
-  constexpr double kPi = 3.1415926535898;
-  const double sqrtNominal = std::sqrt(29600000.0);
+  using F = GalAlmFields;
   Bits p(244);
   int at = 1;
   auto next = [&](int n, std::int64_t v) {
@@ -191,14 +199,10 @@ inline std::string fnavAlmPage(const GalAlmanac& a, int type, int g) {
     at += n;
   };
   auto sv = [&](int k) -> const KeplerAlm& { return a.sat[static_cast<std::size_t>(g + k)]; };
-  auto orbit = [&](int k) {  // SVID, delta sqrtA, e, omega, delta i
-    const KeplerAlm& m = sv(k);
-    next(6, m.present ? g + k + 1 : 0), next(13, scaled(m.sqrtA - sqrtNominal, 9)), next(11, scaled(m.e, 16));
-    next(16, scaled(std::remainder(m.omega, 2 * kPi) / kPi, 15)), next(11, scaled(m.i / kPi - 56.0 / 180.0, 14));
-  };
-  auto omega0 = [&](int k) { return scaled(std::remainder(sv(k).omega0, 2 * kPi) / kPi, 15) & 0xFFFF; };
+  auto orbit = [&](int k) { F::orbitHead(next, sv(k), sv(k).present ? g + k + 1 : 0); };
+  auto omega0 = [&](int k) { return F::angle(sv(k).omega0) & 0xFFFF; };
   auto rest = [&](int k) {  // Omega dot, M0, af0, af1, E5a HS
-    next(11, scaled(sv(k).omegaDot / kPi, 33)), next(16, scaled(std::remainder(sv(k).m0, 2 * kPi) / kPi, 15));
+    next(11, F::omegaDot(sv(k))), next(16, F::angle(sv(k).m0));
     next(16, scaled(sv(k).af0, 19)), next(13, scaled(sv(k).af1, 38)), next(2, a.hsE5a[static_cast<std::size_t>(g + k)]);
   };
   next(6, type), next(4, a.iod);

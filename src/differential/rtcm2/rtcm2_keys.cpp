@@ -24,17 +24,12 @@ constexpr struct {
   std::uint8_t bit;
 } kEpochModes[] = {{"glo", RTCM_Client::kEpochGlo}, {"eoe", RTCM_Client::kEpochEoe}, {"full", RTCM_Client::kEpochFull}};
 
-std::uint8_t epochModes() {
-  const std::uint8_t m = RtcmSet.rtcm2EpochMode;
-  return (m & kRtcm2EpochStored) != 0 ? m : kRtcm2EpochDefault;
-}
-
 int epochSet(const char* p, const ZRNamedNode* v) {
   for (const auto& e : kEpochModes) {
     if (!strcmpA(p, e.key)) continue;
     bool on = false;
     if (int rc = setBool(v, on)) return rc;
-    const std::uint8_t m = epochModes();
+    const std::uint8_t m = rtcm2EpochModes(RtcmSet);
     RtcmSet.rtcm2EpochMode = static_cast<std::uint8_t>(kRtcm2EpochStored | (on ? m | e.bit : m & ~e.bit));
     rtcm2SetEpochModes(RtcmSet.rtcm2EpochMode);
     nv_writeRtcmSettings();
@@ -46,7 +41,7 @@ int epochSet(const char* p, const ZRNamedNode* v) {
 int epochPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   for (const auto& e : kEpochModes)
-    if (strcmpA(p, e.key)) rc = reBool(re, (epochModes() & e.bit) != 0);
+    if (strcmpA(p, e.key)) rc = reBool(re, (rtcm2EpochModes(RtcmSet) & e.bit) != 0);
   return rc;
 }
 

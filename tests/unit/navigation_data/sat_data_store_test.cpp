@@ -506,8 +506,10 @@ namespace {
 
 std::uint64_t gPhase3[SYS_NUM];
 
-// The modernised generation by the almanacs (the end-to-end test has the rest): a later almanac
-// can take a GPS satellite out; an unusable one and a BeiDou D1 one change nothing.
+// The modernised generation by the almanacs (the end-to-end test has the rest): GPS by a
+// configuration code of 4 or more (3 is not), a later almanac can take a GPS satellite out, one
+// sent before the configuration page says nothing; an unusable one and a BeiDou D1 one change
+// nothing.
 TEST_F(SatDataStore, PhaseThreeMasksFollowTheAlmanacs) {
   satDataLinks.gpsPhase3Update = [](std::uint64_t m) { gPhase3[kSysGps] = m; };
   satDataLinks.beiPhase3Update = [](std::uint64_t m) { gPhase3[kSysBeidou] = m; };
@@ -516,14 +518,17 @@ TEST_F(SatDataStore, PhaseThreeMasksFollowTheAlmanacs) {
     int sys, sat, config, week;
     std::uint8_t signal;
     float sqrtA;
+    bool pageUnseen;
     std::uint64_t mask;
-  } rows[] = {{kSysGps, 3, 0xC, 100, 0, 5153.6f, 0x8},   {kSysGps, 3, 0xA, 101, 0, 5153.6f, 0x0},
-              {kSysGps, 6, 0xC, 100, 0, 100.0f, 0x0},    {kSysBeidou, 20, 0, 100, 32, 5282.6f, 1u << 20},
-              {kSysBeidou, 20, 0, 101, 0, 5282.6f, 1u << 20}};
+  } rows[] = {{kSysGps, 3, 0xB, 99, 0, 5153.6f, false, 0x0},  {kSysGps, 3, 0xC, 100, 0, 5153.6f, false, 0x8},
+              {kSysGps, 3, 0xA, 101, 0, 5153.6f, true, 0x8},  {kSysGps, 3, 0xA, 102, 0, 5153.6f, false, 0x0},
+              {kSysGps, 6, 0xC, 100, 0, 100.0f, false, 0x0},  {kSysBeidou, 20, 0, 100, 32, 5282.6f, false, 1u << 20},
+              {kSysBeidou, 20, 0, 101, 0, 5282.6f, false, 1u << 20}};
   for (const auto& r : rows) {
     std::uint8_t buf[kMaxAlmRecordSize] = {};
     auto& a = *reinterpret_cast<ZRT_ALM_GPS*>(buf);  // the BeiDou record's first fields alike
     a.prn = static_cast<std::uint8_t>(r.sat + 1), a.week = static_cast<std::int16_t>(r.week), a.sqrtA = r.sqrtA;
+    if (r.pageUnseen) a.spare1[0] = kAlmGpsConfigUnknown;
     if (r.sys == kSysGps) a.config = static_cast<std::int8_t>(r.config);
     else reinterpret_cast<ZRT_ALM_CMP*>(buf)->signal = r.signal;
     const SvIdType id{static_cast<std::uint8_t>(r.sat), static_cast<std::uint8_t>(r.sys), 0, static_cast<std::uint8_t>(r.sat)};
