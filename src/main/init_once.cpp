@@ -167,6 +167,9 @@ const InitStep kInitOnce[] = {
      }},
     // the engine's first receiver-time record and satellite-data step, on the restored image
     {"pvtTasksInitOnce", [] { PVTEngineInstance.pvtTasksInitOnce(); }},
+    // the real-time clock and the stored UTC parameters seed the time scales, before the
+    // settings replay tells the board the UTC they know and before any task reads them
+    {"timesInitOnce", [] { timesInitOnce(); }},
     // stored GNSS-board settings replayed to the board: just before the tasks
     {"m2sSendAllCmds", m2sSendAllCmds},
     // the board's task-load counters start with the program
@@ -204,8 +207,6 @@ const TaskStarter kTasks[] = {
 };
 
 const InitStep kAfterOnce[] = {
-    // the real-time clock seeds the time scales
-    {"timesInitOnce", [] { timesInitOnce(); }},
     // receiver settings completed
     {"rcvSettingsComplete", nullptr},
     // GPS and GLONASS navigation data

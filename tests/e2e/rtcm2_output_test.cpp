@@ -2,7 +2,11 @@
 // dev/ser/b, each with the Z-count of the simulator's GPS time and the stream's sequence, every
 // word's parity right (checked here by the IS-GPS-200 equations); "dm" stops them. (gpsd's
 // gpsdecode does not lock onto a stream made of header-only frames: the unit oracle tests let it
-// read null frames within longer streams.)
+// read null frames within longer streams.) GLONASS's measurement times in type 18 follow its
+// offset to GPS time as the satellites broadcast it again with a new value.
+#include <cstdlib>
+#include <map>
+
 #include "e2e/harness.h"
 #include "e2e/rtcm2_words.h"
 
@@ -126,6 +130,50 @@ TEST_F(Rtcm2Output, TextsOfTheirKeysGoOutAsTypes16And36) {
   b.fill([](const std::string&) { return false; }, 2500);
   bad = 0;
   for (const Frame& x : frames(b.held, bad)) EXPECT_EQ(x.type, 36);
+}
+
+// GLONASS's offset to GPS time broadcast again within its day with a value 20 us larger
+// (--offset-change): the store takes it, and the base's clock solution, which starts
+// every system's offset from the broadcast one and smooths what its measurements add over 10 s,
+// shows it at once. Types 18 carry each system's measurement time less that system's receiver
+// clock: GLONASS's moves from GPS's (18 s apart within the hour, GLONASS counting UTC) by most
+// of the 20 us at the change, and by no more than a microsecond's rounding before it.
+TEST_F(Rtcm2Output, GlonassTimesFollowATauGpsBroadcastAgainWithANewValue) {
+  const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky",
+                                    "--offset-change", "R:110:20000"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/pos/ref/known/geo,{22.3,114.2,50}"), re("%k%"));
+  Port b(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(b.ok());
+  ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm/18:1"), re("%e%"));
+  // GLONASS joins the clock solution once the almanacs of the superframe that begins at 10:00:00
+  // confirm its satellites (about 100 s); the new value comes in the first L3 string 1 or FDMA
+  // string 5 after 110 s (within 30 s). Z-counts are of the GPS hour (0.6 s units).
+  constexpr long kHourUs = 3600000000L, kChangeZ = (18 + 110) * 10 / 6;
+  b.fill([](const std::string&) { return false; }, 155000);
+  int bad = 0;
+  std::map<int, long> gps, glo;  // L1 measurement time (us in the hour) by the GPS Z-count
+  int lastGpsZ = -1;
+  for (const Frame& f : frames(b.held, bad)) {
+    if (f.type != 18 || f.data.size() < 2 || (f.first >> 20) != 0) continue;
+    const long t = f.z * 600000L + (f.first & 0xFFFFF);
+    if ((f.data[1] >> 21 & 1) == 0) lastGpsZ = f.z, gps[f.z] = t;
+    else if (lastGpsZ >= 0) glo[lastGpsZ] = t;
+  }
+  // The largest step of GLONASS's time less GPS's (us) between epochs, before the change and after.
+  long step[2] = {0, 0}, last = 0;
+  std::string series;
+  for (const auto& [z, t] : glo) {
+    if (!gps.contains(z)) continue;
+    const long d = ((gps[z] - t) % kHourUs + kHourUs) % kHourUs - 18000000L;
+    if (!series.empty()) step[z >= kChangeZ] = std::max(step[z >= kChangeZ], std::labs(d - last));
+    last = d;
+    series += " " + std::to_string(z) + ":" + std::to_string(d);
+  }
+  ASSERT_GE(glo.size(), 30u) << series;
+  EXPECT_LE(step[0], 2) << series;
+  EXPECT_GE(step[1], 10) << series;
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 // corrections and offsets to other GNSS times (CNAV types 13, 14, 34, 35 on L5, CNAV-2 pages 2
 // and 5) and NavIC message 14, which the decoders read and the store keeps nothing of: the UTC
 // records, and Galileo's own offset to GPS time (which GPS type 35 tells from the other side),
-// stay as the file has them.
+// stay as the file has them. With the leap second at the end of the file's day the board's time
+// scales insert it: the program's UTC steps back a second with them, and a start after it seeds
+// the scales, and tells the board, with the new offset.
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <map>
 #include <thread>
+#include <vector>
 
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
@@ -184,6 +187,46 @@ TEST_F(SimTimePages, UtcIonosphereAndAlmanacPagesOfEverySystemAreKeptAsTheFileHa
   EXPECT_NEAR(fieldAt<float>(e, 24), gagp.a0, std::ldexp(0.5, -35));
   EXPECT_NEAR(fieldAt<float>(e, 28), gagp.a1, std::ldexp(0.5, -51));
   EXPECT_EQ(fieldAt<std::uint32_t>(e, 32), static_cast<std::uint32_t>(gagp.epoch % kWeek / 3600 * 3600));
+}
+
+// The program's clock steps (ms) as it prints them.
+std::vector<long> stepsOf(const std::string& out) {
+  std::vector<long> ms;
+  const std::string mark = "program clock stepped by ";
+  for (std::size_t p = out.find(mark); p != std::string::npos; p = out.find(mark, p + 1))
+    ms.push_back(std::atol(out.c_str() + p + mark.size()));
+  return ms;
+}
+
+TEST_F(SimTimePages, TheBoardLivesThroughTheLeapSecondAndARestartAfterItStartsOnTheNewOffset) {
+  // The leap at the end of the file's day: 23:59:60 UTC of 12 March 2023 (Sunday, DN 1), GPS second
+  // 1362700818 since 1980. Galileo's word 6 announces it at 23:59:48 (GPS second 6 of its 30).
+  const char* const kRtc = "host/sys/class/rtc/rtc0/since_epoch";
+  constexpr long long kMidnight = 1678665600, kSince2000 = 946684800;  // 13 March 2023 00:00 UTC
+  ASSERT_TRUE(dir_.write(kRtc, std::to_string(kMidnight - 40) + "\n"));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T23:59:20", "--site", "22.3,114.2,50",
+                                    "--leap-second", "2023-03-12"}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  // Nothing stored: the board is told UTC with the default 18 s.
+  EXPECT_TRUE(boardGets("set,raw/utc,{" + std::to_string(kMidnight - 40 - kSince2000) + ",18}")) << transcript();
+  // The board's UTC falls back by the inserted second: the program's clock follows it with one
+  // step of a second (the first step sets it from the machine's time to the simulator's).
+  const auto steps = [&] { return stepsOf(rx_->out()); };
+  ASSERT_TRUE(waitUntil([&] { return steps().size() >= 2; }, 90000)) << rx_->out();
+  EXPECT_NEAR(static_cast<double>(steps()[1]), -1000.0, 50.0);
+  // Past 00:00:30 by the clock, outside the 30 s in which a start cannot tell the side of the leap.
+  ASSERT_TRUE(waitUntil([&] { return std::atoll(dir_.read(kRtc).c_str()) >= kMidnight + 35; }, 90000));
+  EXPECT_EQ(steps().size(), 2u) << rx_->out();
+  ASSERT_TRUE(rx_->signal(SIGTERM));
+  EXPECT_EQ(end(), 0);
+  const long long rtc = std::atoll(dir_.read(kRtc).c_str());
+  // Galileo's UTC parameters are kept with the announcement (18 s, 19 s).
+  EXPECT_EQ(blockData(dir_.read(".gnss.nvm"), 912).substr(21, 2), "\x12\x13");
+  // Started again from the clock and the stored announcement, now past: 19 s.
+  const std::size_t from = transcript().size();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(boardGets("set,raw/utc,{" + std::to_string(rtc - kSince2000) + ",19}", from))
+      << transcript().substr(from, 400);
 }
 
 }  // namespace

@@ -67,10 +67,16 @@ const char kUsage[] =
     "                        GLONASS FDMA and L3 strings 1-5 (\"lD\"), Galileo I/NAV and F/NAV\n"
     "                        (\"ED\"), BeiDou D1, D2, B1C, B2a, B2b (\"cd\"), NavIC L5 (\"id\"),\n"
     "                        QZSS LEX (\"xd\")\n"
-    "  --leap-second DATE    with a RINEX 4 --nav: every system's UTC parameters announce a leap\n"
-    "                        second at the end of UTC day DATE (YYYY-MM-DD), one more than the\n"
-    "                        file's, and GLONASS FDMA string 14 and L3 string 2 set KP to 01 (the simulator's own\n"
-    "                        time keeps the file's leap seconds)\n"
+    "  --leap-second DATE    a leap second at the end of UTC day DATE (YYYY-MM-DD): the board's time\n"
+    "                        scales name its moment from 6 h before to 6 h after and count UTC (and\n"
+    "                        GLONASS time) 19 s behind GPS time from it on, so that 23:59:59 comes\n"
+    "                        twice; with a RINEX 4 --nav every system's UTC parameters announce it,\n"
+    "                        one more than the file's, and GLONASS FDMA string 14 and L3 string 2\n"
+    "                        set KP to 01\n"
+    "  --offset-change Y:S:NS  with a RINEX 4 --nav: from S s after the first epoch on, system Y's\n"
+    "                        offset to GPS time is NS ns larger under the same issue: E Galileo's\n"
+    "                        A0G (I/NAV word 10, F/NAV page 4; -900..900 ns), R GLONASS's tauGPS\n"
+    "                        (FDMA string 5, L3 string 1; -1e6..1e6 ns)\n"
     "  --glo-l3-ts-skip      with a RINEX 4 --nav: every GLONASS L3 string 2 names the TS after its\n"
     "                        own, so that it never follows its string 1\n"
     "  --glo-nt0-after S     with a RINEX 4 --nav: from the first GLONASS frame that starts S s after\n"
@@ -143,7 +149,11 @@ struct Options {
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
   long gloNt0After = -1;  // s after the first epoch from which GLONASS string 4 has NT = 0
+  char offsetSys = 0;  // --offset-change: after offsetAfter s this system's offset to GPS time
+  long offsetAfter = 0;  // is offsetNs larger
+  double offsetNs = 0;
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
+  std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
@@ -340,15 +350,15 @@ class Board {
     return !replay_.empty();
   }
 
-  // Appends the epoch at UTC second `sec` + `ms` when its messages are enabled.
-  void epoch(std::int64_t sec, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
+  // Appends the epoch at GPS second `gps` + `ms` when its messages are enabled.
+  void epoch(std::int64_t gps, int ms, long k, std::uint32_t uptime, std::mt19937& rng) {
     if (!replay_.empty()) {
       // The recording as it stands, whatever the program enabled.
       if (k < static_cast<long>(replay_.size())) out += replay_[static_cast<std::size_t>(k)];
       if (k + 1 == static_cast<long>(replay_.size())) record("* replay done");
       return;
     }
-    sim::TimeScales ts = sim::timeScales(sec, ms);
+    sim::TimeScales ts = sim::gpsTimeScales(gps, ms, o_.leapAt);
     std::uint32_t t = sim::epochTime(ts);
     std::string e;
     if (due("RT", t)) {
@@ -726,6 +736,12 @@ bool parseArgs(int argc, char** argv, Options* o) {
       o->sky = true;
     } else if (a == "--sky-truth") {
       if (!value(&o->skyTruth)) return false;
+    } else if (a == "--offset-change") {
+      std::string v;
+      if (!value(&v) || std::sscanf(v.c_str(), "%c:%ld:%lf", &o->offsetSys, &o->offsetAfter, &o->offsetNs) != 3 ||
+          o->offsetAfter < 0 || !(std::fabs(o->offsetNs) <= (o->offsetSys == 'E' ? 900 : 1e6)) ||
+          (o->offsetSys != 'E' && o->offsetSys != 'R'))
+        return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
     } else if (a == "--glo-nt0-after") {
@@ -738,6 +754,7 @@ bool parseArgs(int argc, char** argv, Options* o) {
       const std::int64_t days = (static_cast<std::int64_t>(timegm(&day)) - 315964800) / 86400;  // since 6 January 1980
       if (days < 0) return false;
       o->leapWeek = static_cast<int>(days / 7), o->leapDn = static_cast<int>(days % 7) + 1;
+      o->leapAt = (days + 1) * 86400 + sim::kGpsUtcLeap;
     } else if (a == "--flip-nav-after") {
       if (!number(&o->flipNavAfter)) return false;
     } else if (a == "--ghost") {
@@ -941,6 +958,10 @@ int main(int argc, char** argv) {
       startUtc = gps + 315964800 - sim::kGpsUtcLeap;
     }
   }
+  // GPS time of the first epoch: a start at or after a leap second is one second later.
+  std::int64_t startGps = startUtc - 315964800 + sim::kGpsUtcLeap;
+  if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
+  if (o.offsetSys != 0) board.multi_.changeOffset(o.offsetSys, startGps + o.offsetAfter, o.offsetNs);
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {
@@ -973,7 +994,7 @@ int main(int argc, char** argv) {
         // GNSS time begins at --start with the first epoch streamed and runs on from there.
         if (firstK < 0) firstK = k;
         std::int64_t ms = static_cast<std::int64_t>(k - firstK) * periodMs;
-        board.epoch(startUtc + ms / 1000, static_cast<int>(ms % 1000), k - firstK,
+        board.epoch(startGps + ms / 1000, static_cast<int>(ms % 1000), k - firstK,
                     static_cast<std::uint32_t>(static_cast<std::int64_t>(k) * periodMs / 1000), rng);
       }
       ++k;

@@ -185,6 +185,10 @@ class MultiBroadcast {
     gal_ = galTime(nav_);
     glo_.kp = gloL3_.kp = 1;
   }
+  // From GPS second `from` on, a system's offset to GPS time is `ns` larger under the same issue:
+  // Galileo's A0G (I/NAV word 10, F/NAV page 4, same t0G and week) or GLONASS's tauGPS (FDMA
+  // string 5, L3 string 1, same day).
+  void changeOffset(char sys, std::int64_t from, double ns) { offsetSys_ = sys, offsetFrom_ = from, offsetNs_ = ns; }
   // The GEOs' grid describes the sky's ionosphere (--iono) instead of none.
   bool iono = false;
   // Every L3 string 2 names the TS after its own: its string 1 is then never its neighbour.
@@ -361,6 +365,7 @@ class MultiBroadcast {
     // Every satellite broadcasts the almanac of the whole constellation for the current day.
     const GloDay day = gloDay(frameGps);
     GloTime time = glo_;
+    if (offsetChanged('R', gps)) time.tauGps += offsetNs_ * 1e-9;
     time.na = day.nt, time.n4 = day.n4;
     std::vector<GloAlm> alm;
     if (m > 5) alm = gloAlmanacs(frameGps, day);
@@ -378,6 +383,8 @@ class MultiBroadcast {
   // turn), from the record current where its string 1 began, of the satellites in view the board
   // tracks on L3: its six L3 channels take the lowest slots.
   std::string glonassL3(std::int64_t gps, std::uint32_t t, const Site& site) const {
+    GloL3Time l3 = gloL3_;
+    if (offsetChanged('R', gps)) l3.tauGps += offsetNs_ * 1e-9;
     constexpr std::int64_t kTsPerDay = 86400 / kGloL3StringSec;
     const std::int64_t tod = ((gps - kUtcGpsLeap + 10800) % 86400 + 86400) % 86400;  // Moscow
     const std::int64_t ts = ((tod + 86400 - kGloL3StringSec) % 86400) / kGloL3StringSec;
@@ -390,7 +397,7 @@ class MultiBroadcast {
       if (!inView('R', r->prn, gps, site) || channels == 0) continue;
       --channels;
       const GloEph g = gloEph(*r);
-      out += lDMessage(g.slot, g.freq, t, 1, gloL3String(g, gloL3_, day, type, sent).words(kGloL3Words));
+      out += lDMessage(g.slot, g.freq, t, 1, gloL3String(g, l3, day, type, sent).words(kGloL3Words));
     }
     return out;
   }
@@ -425,8 +432,8 @@ class MultiBroadcast {
     std::string out;
     for (const Rnx4Eph* r : currentAll('E', "INAV", cycleStart(gps, 2, 30))) {
       if (!inView('E', r->prn, gps, site)) continue;
-      const Bits w = type >= 7 ? inavAlmWord(alm, gal_, type, firstSv)
-                               : inavWord(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek);
+      const Bits w = type >= 7 ? inavAlmWord(alm, galAt(gps), type, firstSv)
+                               : inavWord(galFields(*r), galAt(gps), type, start / kWeek - 1024, start % kWeek);
       out += edMessage(r->prn, t, 0, inavPagePair(w));
     }
     return out;
@@ -489,7 +496,7 @@ class MultiBroadcast {
     for (const Rnx4Eph* r : currentAll('E', "FNAV", cycleStart(gps, 10, 50))) {
       if (!inView('E', r->prn, gps, site)) continue;
       out += edMessage(r->prn, t, 1, type >= 5 ? fnavAlmPage(alm, type, firstSv)
-                                               : fnavPage(galFields(*r), gal_, type, start / kWeek - 1024, start % kWeek));
+                                               : fnavPage(galFields(*r), galAt(gps), type, start / kWeek - 1024, start % kWeek));
     }
     return out;
   }
@@ -623,7 +630,17 @@ class MultiBroadcast {
   LnavBroadcast qzss_;
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   std::int64_t gloNoNtFrom_ = -1;
+  bool offsetChanged(char sys, std::int64_t gps) const { return offsetSys_ == sys && gps >= offsetFrom_; }
+  GalTime galAt(std::int64_t gps) const {
+    GalTime g = gal_;
+    if (offsetChanged('E', gps)) g.a0g += scaled(offsetNs_ * 1e-9, 35);
+    return g;
+  }
+
   GalTime gal_;
+  char offsetSys_ = 0;
+  std::int64_t offsetFrom_ = 0;
+  double offsetNs_ = 0;
   GloTime glo_;
   GloL3Time gloL3_;
   bool l3TsSkip_ = false;

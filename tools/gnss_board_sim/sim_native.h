@@ -42,7 +42,7 @@ inline std::string reply(const char* id, const std::string& body) {
   return frame(id, body, false) + "\r\n";
 }
 
-// The board's time scales at one epoch, from UTC seconds since 1970 and milliseconds.
+// The board's time scales at one epoch.
 struct TimeScales {
   std::int64_t gpsTotalMs;   // since 6 January 1980
   std::int32_t gpsMsOfWeek;
@@ -51,25 +51,47 @@ struct TimeScales {
   std::int32_t gloMsOfDay;
   std::int32_t gloDay;       // within the four-year period
   std::int32_t gloPeriod;    // four-year period counted from 1992
+  std::int32_t gpsUtc;       // GPS minus UTC, whole seconds
+  std::int32_t gpsLeapMoment;  // GPS millisecond of week of an inserted second near, else -100,000
+  std::int32_t gloLeapMoment;  // GLONASS millisecond of day of one on this GLONASS day, else -100,000
 };
 
 constexpr std::int64_t kGpsUtcLeap = 18;
+constexpr std::int32_t kNoLeapMoment = -100000;
+constexpr std::int64_t kLeapNearSec = 21599;  // the board names the moment from 6 h before to 6 h after
 
-inline TimeScales timeScales(std::int64_t utcSec, int ms) {
+// GPS second `gps` (since 6 January 1980) and `ms`; `leapAt` is the GPS second that UTC's
+// inserted 23:59:60 begins (-1: none). UTC is GPS time less 18 s before it and 19 s from it on,
+// so that its last second of the day comes twice as the UTC and GLONASS counts show it.
+inline TimeScales gpsTimeScales(std::int64_t gps, int ms, std::int64_t leapAt = -1) {
   TimeScales t{};
-  std::int64_t gps = utcSec - 315964800 + kGpsUtcLeap;  // GPS seconds since 1980-01-06
   std::int64_t week = gps / 604800;
   t.gpsTotalMs = gps * 1000 + ms;
   t.gpsMsOfWeek = static_cast<std::int32_t>((gps % 604800) * 1000 + ms);
   t.gpsWeek = static_cast<std::int32_t>(week % 1024);
   t.gpsCycle = static_cast<std::int32_t>(week / 1024);
+  const bool past = leapAt >= 0 && gps >= leapAt;
+  t.gpsUtc = static_cast<std::int32_t>(kGpsUtcLeap + (past ? 1 : 0));
+  const std::int64_t utcSec = gps + 315964800 - t.gpsUtc;
   std::int64_t m = utcSec - 946684800 + 10800;  // Moscow time, seconds since 2000
   std::int64_t p = m / 126230400;
   std::int64_t day = m / 86400 - 1461 * p;
   t.gloMsOfDay = static_cast<std::int32_t>((m - 86400 * day - 126230400 * p) * 1000 + ms);
   t.gloDay = static_cast<std::int32_t>(day);
   t.gloPeriod = static_cast<std::int32_t>(p + 2);
+  t.gpsLeapMoment = t.gloLeapMoment = kNoLeapMoment;
+  if (leapAt >= 0 && gps - leapAt >= -kLeapNearSec && gps - leapAt <= kLeapNearSec) {
+    t.gpsLeapMoment = static_cast<std::int32_t>(leapAt % 604800 * 1000);
+    // 00:00 UTC is 03:00 of the Moscow day that holds the second.
+    const std::int64_t leapMoscow = leapAt - kGpsUtcLeap + 315964800 - 946684800 + 10800;
+    if (leapMoscow / 86400 == m / 86400) t.gloLeapMoment = 10800000;
+  }
   return t;
+}
+
+// The same from UTC seconds since 1970, with no leap second near.
+inline TimeScales timeScales(std::int64_t utcSec, int ms) {
+  return gpsTimeScales(utcSec - 315964800 + kGpsUtcLeap, ms);
 }
 
 // Milliseconds of the GPS day: the epoch time of "~~" and "::".
@@ -89,8 +111,8 @@ inline std::string timeScaleRecord(const TimeScales& t, std::uint32_t uptimeSec)
   putLe(r, 0, 4);
   putLe(r, 0, 4);
   putLe(r, 0, 4);
-  const std::int32_t gps[9] = {0, t.gpsMsOfWeek, t.gpsWeek, t.gpsCycle, 18, -100000, 0, 0, flags};
-  const std::int32_t glo[9] = {0, t.gloMsOfDay, t.gloDay, t.gloPeriod, 10800, -100000, 0, 0, flags};
+  const std::int32_t gps[9] = {0, t.gpsMsOfWeek, t.gpsWeek, t.gpsCycle, t.gpsUtc, t.gpsLeapMoment, 0, 0, flags};
+  const std::int32_t glo[9] = {0, t.gloMsOfDay, t.gloDay, t.gloPeriod, 10800, t.gloLeapMoment, 0, 0, flags};
   for (std::int32_t v : gps) putLe(r, static_cast<std::uint32_t>(v), 4);
   for (std::int32_t v : glo) putLe(r, static_cast<std::uint32_t>(v), 4);
   r += '\0';
