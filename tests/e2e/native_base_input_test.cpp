@@ -27,9 +27,23 @@
 namespace e2e {
 namespace {
 
-using NativeBaseInput = Rx;
-
 const std::string kNav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
+
+// A rover at the simulator's site, taking the base's native epochs on serial port B.
+class NativeBaseInput : public Rx {
+ protected:
+  std::vector<double> site;  // the site's Earth-centred coordinates as CartConvert gives them
+
+  void startRover() {
+    site = cartConvert("50 10 300");
+    ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--start",
+                                      "2010-07-01T02:00:00"}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/dev/ser/b/imode,zrt"})
+      ASSERT_EQ(ask(std::string("%c%") + c), re("%c%")) << c;
+  }
+};
 constexpr double kC = 299792458.0;
 constexpr double kL1 = 1575.42e6, kL2 = 1227.60e6;
 // Code range (GPS): seconds = value / 1e11 + 0.075; relative range: slot 0 + 2e-7 + value x 1e-11;
@@ -110,13 +124,7 @@ std::vector<Add> adds(const std::string& out) {
 
 
 TEST_F(NativeBaseInput, BaseEpochsReachTheProjectionAndTheBaseRecord) {
-  const std::vector<double> site = cartConvert("50 10 300");
-  ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--start",
-                                    "2010-07-01T02:00:00"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/dev/ser/b/imode,zrt"})
-    ASSERT_EQ(ask(std::string("%c%") + c), re("%c%")) << c;
+  ASSERT_NO_FATAL_FAILURE(startRover());
   Port serB(dir_.file("dev/ser/b"));
   ASSERT_TRUE(serB.ok());
 
@@ -213,13 +221,7 @@ std::map<long, int> references(const std::vector<Add>& added, const Truth& truth
 // that satellite leaves the base epochs another becomes the reference and every model is moved
 // to it.
 TEST_F(NativeBaseInput, TheReferenceSatelliteChangesWhenItLeavesTheBaseEpochs) {
-  const std::vector<double> site = cartConvert("50 10 300");
-  ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--start",
-                                    "2010-07-01T02:00:00"}));
-  ASSERT_NO_FATAL_FAILURE(start());
-  for (const char* c : {"set,/par/pos/mode,pd", "set,/par/rtk/dbi/cpd,11", "set,/par/dev/ser/b/imode,zrt"})
-    ASSERT_EQ(ask(std::string("%c%") + c), re("%c%")) << c;
+  ASSERT_NO_FATAL_FAILURE(startRover());
   Port serB(dir_.file("dev/ser/b"));
   ASSERT_TRUE(serB.ok());
   std::set<long> sent;
