@@ -420,7 +420,6 @@ class Board {
       else e += navSubframes(ts, t, k);
     }
     // The other systems and message types of a RINEX 4 file, each message as it is enabled.
-    if (k == 0 && o_.gloNt0After >= 0) multi_.gloNoDayNumberFrom(ts.gpsTotalMs / 1000 + o_.gloNt0After);
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
@@ -962,6 +961,7 @@ int main(int argc, char** argv) {
   std::int64_t startGps = startUtc - 315964800 + sim::kGpsUtcLeap;
   if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
   if (o.offsetSys != 0) board.multi_.changeOffset(o.offsetSys, startGps + o.offsetAfter, o.offsetNs);
+  if (o.gloNt0After >= 0) board.multi_.gloNoDayNumberFrom(startGps + o.gloNt0After);
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {
