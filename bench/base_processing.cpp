@@ -3,7 +3,7 @@
 // 60 satellites of four systems.
 #include <benchmark/benchmark.h>
 
-#include "../tests/unit/positioning/base_station_model.h"
+#include "fixtures/base_station_model.h"
 #include "positioning/base/base_processing.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <map>
 #include <vector>
 
-#include "../tests/unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "differential/base/cpd_meas_buf.h"
 #include "differential/base/cpd_utils.h"
 #include "differential/rtk/base_pro.h"

@@ -11,7 +11,7 @@
 
 #include "differential/decoder_status.h"
 #include "differential/rtcm2/rtcm2_decoder.h"
-#include "../tests/unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "differential/decoder_status.h"
 #include "differential/rtcm3_decoder.h"
 #include "differential/rtcm3_observations.h"
-#include "../tests/unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // satellite with a published polynomial and group delays, two frequencies on each.
 #include <benchmark/benchmark.h>
 
-#include "../tests/unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "positioning/chan_data.h"
 #include "positioning/data_servers/pvt_data.h"

@@ -12,7 +12,7 @@
 #include "differential/input_decoders.h"
 #include "differential/rtcm3_decoder.h"
 #include "gnss_link/sensor/nmea_decoder.h"
-#include "../tests/unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 #include "gnss_link/wrapped/azrt_decoder.h"
 #include "gnss_link/zrt_decoder.h"
 

@@ -1,11 +1,14 @@
 find_package(benchmark REQUIRED)
-# One program per file in bench/; each links the whole product below main.
+# One program per file in bench/; each links the whole product below main. A benchmark includes
+# the product's headers and the fixtures it shares with the tests (tools/fixtures), never a test's
+# own header: it builds with the tests off (scripts/check-layers holds bench/ to that).
 file(GLOB bsrcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 foreach(src IN LISTS bsrcs)
   get_filename_component(n ${src} NAME_WE)
   add_executable(bench_${n} ${src})
   target_link_libraries(bench_${n} PRIVATE rx_main_init benchmark::benchmark benchmark::benchmark_main)
   target_compile_options(bench_${n} PRIVATE ${RX_WARNINGS})
+  target_include_directories(bench_${n} PRIVATE ${CMAKE_SOURCE_DIR}/tools)
   target_compile_definitions(bench_${n} PRIVATE RX_SHARED_DIR="${RX_SHARED_DIR}")
 endforeach()
 # Benchmarks that time rtklib beside our code on the same inputs link it by name.

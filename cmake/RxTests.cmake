@@ -24,7 +24,8 @@ foreach(layer IN LISTS RX_LAYERS)
     add_executable(unit_${dir} ${tsrcs})
     target_link_libraries(unit_${dir} PRIVATE rx_${layer} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_options(unit_${dir} PRIVATE ${RX_TEST_WARNINGS})
-    target_include_directories(unit_${dir} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    # tools/fixtures: the models and file readers the tests share with the benchmarks.
+    target_include_directories(unit_${dir} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tools)
     target_compile_definitions(unit_${dir} PRIVATE RX_SHARED_DIR="${RX_SHARED_DIR}")
     # A test passes on gtest's own verdict, not on the exit code alone: one that ends the
     # process early (the program's rxExit(0) inside it) never reaches the summary. No square

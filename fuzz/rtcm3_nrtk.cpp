@@ -2,7 +2,7 @@
 // the rest are its payload after the number, framed
 // with a right CRC; the client accepts everything for a base decoder that takes every record.
 #include "rtcm3_frames.h"
-#include "../tests/unit/differential/null_clients.h"
+#include "../tools/fixtures/null_clients.h"
 
 namespace {
 NullRtcm3CpdClient base;

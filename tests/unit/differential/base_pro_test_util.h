@@ -21,7 +21,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace bptest {
 

@@ -21,7 +21,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "settings/rcv_settings.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "unit/differential/elevation.h"
 
 namespace {

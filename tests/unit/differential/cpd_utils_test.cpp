@@ -11,7 +11,7 @@
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

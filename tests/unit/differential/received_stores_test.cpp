@@ -4,7 +4,7 @@
 #include "differential/base/cpd_meas_buf.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 #include <cstdio>
 

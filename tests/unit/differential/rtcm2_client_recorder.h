@@ -8,7 +8,7 @@
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/engine/pvt_engine.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace rtcm2test {
 

@@ -17,7 +17,7 @@
 #include "settings/debug_selectors.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "rtcm3_test_util.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "positioning/rcv_output_base_moving.h"
 #include "rinex_obs_util.h"
 #include "rtcm3_coder_test_util.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "unit/port_fakes.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include "differential/reoutput_seam.h"
 #include "differential/rtcm3_decoder.h"
 #include "platform/crc.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace rtcm3test {
 

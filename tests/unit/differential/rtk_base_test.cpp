@@ -19,7 +19,7 @@
 #include "positioning/reference/reference_pos.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

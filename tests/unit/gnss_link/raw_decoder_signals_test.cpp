@@ -10,7 +10,7 @@
 #include "../../../tools/gnss_board_sim/sim_sky.h"
 #include "positioning/chan_data.h"
 #include "unit/gnss_link/native_test_util.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/decoders/beidou_b2b_decoder.h"
 #include "navigation_data/decoders/beidou_cnav1_decoder.h"
 #include "navigation_data/decoders/beidou_cnav2_decoder.h"

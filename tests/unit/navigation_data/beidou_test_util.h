@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/decoders/beidou_d1_decoder.h"
 
 namespace bdstest {

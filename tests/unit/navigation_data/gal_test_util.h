@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/decoders/gal_nav_decoder.h"
 
 namespace galtest {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace glofiles {
 

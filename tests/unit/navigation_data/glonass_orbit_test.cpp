@@ -11,7 +11,7 @@
 
 #include "unit/navigation_data/orbit_formulas.h"
 #include "glo_files.h"
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
 

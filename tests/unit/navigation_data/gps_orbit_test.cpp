@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

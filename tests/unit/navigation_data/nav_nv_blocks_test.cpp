@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "platform/file_nvm.h"
 #include "platform/nv_block.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/decoders/navic_l5_decoder.h"
 
 namespace irntest {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_nv_blocks.h"

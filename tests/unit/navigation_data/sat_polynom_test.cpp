@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/gps_orbit.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "../../../tools/gnss_board_sim/sim_sky.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/sv_id.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <random>
 
-#include "base_station_model.h"
+#include "fixtures/base_station_model.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/engine/nav_main.h"
 #include "positioning/engine/pvt_engine.h"

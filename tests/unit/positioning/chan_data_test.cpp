@@ -12,7 +12,7 @@
 #include "platform/ram_nvm.h"
 #include "unit/platform/image_block.h"
 #include "unit/platform/temp_run_dir.h"
-#include "unit/positioning/fresh_channels.h"
+#include "fixtures/fresh_channels.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "unit/own_process.h"
 #include "unit/navigation_data/blank_image.h"
-#include "unit/positioning/fresh_channels.h"
+#include "fixtures/fresh_channels.h"
 #include "../navigation_data/lnav_test_util.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"

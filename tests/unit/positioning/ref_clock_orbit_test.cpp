@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "unit/navigation_data/orbit_formulas.h"
-#include "base_station_model.h"
+#include "fixtures/base_station_model.h"
 #include "positioning/base/base_processing.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

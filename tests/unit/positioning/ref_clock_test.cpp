@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base_station_model.h"
+#include "fixtures/base_station_model.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "unit/own_process.h"
-#include "../navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_nv_blocks.h"

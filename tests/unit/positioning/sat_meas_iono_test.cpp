@@ -9,7 +9,7 @@
 #include "positioning/chan_data.h"
 #include "positioning/engine/sat_meas_processor.h"
 #include "unit/own_process.h"
-#include "unit/positioning/fresh_channels.h"
+#include "fixtures/fresh_channels.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // broadcast ephemerides, group delays, the locked list, L-band beams, and the channel reset
 // that keeps one satellite's ionosphere out of the next one's TEC.
 #include "unit/navigation_data/orbit_formulas.h"
-#include "unit/positioning/fresh_channels.h"
+#include "fixtures/fresh_channels.h"
 #include "positioning/engine/sat_meas_processor.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/sat_data_store.h"
 #include "positioning/chan_data.h"
-#include "unit/navigation_data/nav_files.h"
+#include "fixtures/nav_files.h"
 
 namespace {
 

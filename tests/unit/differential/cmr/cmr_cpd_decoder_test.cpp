@@ -14,7 +14,7 @@
 #include "positioning/chan_data.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "differential/cmr/cmr_decoder.h"
-#include "unit/differential/null_clients.h"
+#include "fixtures/null_clients.h"
 
 namespace cmrtest {
 
