@@ -38,7 +38,7 @@ void DecRedir::setDest(OutPort* dest) { dest_.store(dest != nullptr ? dest : &nu
 
 void DecRedir::send(const void* data, int len) {
   if (data == nullptr || len <= 0) return;
-  dest_.load()->write(data, len, 0);
+  dest_.load()->write(data, len, kWaitTicks);
 }
 
 DecRedir* decRedirsGet(int type, int decPort) {

@@ -16,8 +16,15 @@ class DecRedir {
   // Null selects the null sink.
   void setDest(OutPort* dest);
   OutPort* dest() const { return dest_.load(); }
-  // Writes the bytes to the destination with no timeout.
+  // Writes the bytes to the destination, waiting up to kWaitTicks for the GNSS board's link to
+  // take them.
   void send(const void* data, int len);
+
+  // The link holds about 100 kB; a stream arriving faster than the board drains it (a recording
+  // sent over a port at full speed) would otherwise lose every chunk that finds it full. The wait
+  // only holds the correction task while the board is not reading; a board that takes nothing for
+  // a second loses the chunk, so that it cannot stop the decoding of every port.
+  static constexpr int kWaitTicks = 100;
 
   static NullOutPort null_;
 

@@ -199,7 +199,7 @@ TEST_F(DecoderRelay, StoredCorrectionModeGetsItsLinkAtStart) {
     sent += bytes;
     Port serB(dir_.file("dev/ser/b"));
     ASSERT_TRUE(serB.sendRaw(bytes));
-    waitUntil([&] { return dir_.read("relay.d").size() >= sent.size(); });
+    EXPECT_TRUE(fileReaches("relay.d", sent.size()));
     EXPECT_TRUE(dir_.read("relay.d") == sent) << dir_.read("relay.d").size() << " of " << sent.size();
     restart();
   }

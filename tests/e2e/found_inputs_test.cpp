@@ -52,9 +52,11 @@ TEST_F(FoundInputs, RtcmTextWithAHugeValueOnAnRtcm3PortLeavesTheProgramRunning) 
   // Each chunk is relayed, then decoded, one after another: the second relayed means the first
   // was decoded (its text refused, its value never converted).
   ASSERT_TRUE(serB.sendRaw(frame));
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d") == frame; })) << dir_.read("relay.d").size();
+  EXPECT_TRUE(fileReaches("relay.d", frame.size()));
+  EXPECT_EQ(dir_.read("relay.d"), frame);
   ASSERT_TRUE(serB.sendRaw(frame));
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d") == frame + frame; })) << dir_.read("relay.d").size();
+  EXPECT_TRUE(fileReaches("relay.d", 2 * frame.size()));
+  EXPECT_EQ(dir_.read("relay.d"), frame + frame);
   EXPECT_EQ(ask("%2%print,/par/dev/ser/b/imode"), re("%2%rtcm3"));
   EXPECT_TRUE(rx_->running());
 }

@@ -39,7 +39,8 @@ TEST_F(GbasStream, TableD8BytesRelayedUnchangedAndNoiseHarmless) {
   ASSERT_EQ(burst.size(), 28u + 34u);
   Port serB(dir_.file("dev/ser/b"));
   ASSERT_TRUE(serB.sendRaw(burst));
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d") == burst; })) << dir_.read("relay.d").size();
+  EXPECT_TRUE(fileReaches("relay.d", burst.size()));
+  EXPECT_TRUE(dir_.read("relay.d") == burst) << dir_.read("relay.d").size();
   std::string noise(64 * 1024, '\0');
   std::mt19937 rng(54);
   for (char& c : noise) {
@@ -49,7 +50,7 @@ TEST_F(GbasStream, TableD8BytesRelayedUnchangedAndNoiseHarmless) {
   ASSERT_TRUE(serB.sendRaw(noise));
   ASSERT_TRUE(serB.sendRaw(burst));
   const std::string all = burst + noise + burst;
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d").size() >= all.size(); }));
+  EXPECT_TRUE(fileReaches("relay.d", all.size()));
   EXPECT_TRUE(dir_.read("relay.d") == all) << dir_.read("relay.d").size() << " of " << all.size();
   EXPECT_EQ(ask("%2%print,/par/dev/ser/b/imode"), re("%2%gbas"));
   EXPECT_TRUE(rx_->running());
@@ -95,7 +96,7 @@ TEST_F(GbasStream, MessagesOfThreeStationsDecodedOnceTheTimeIsKnown) {
   for (const std::string& m : msgs) {
     ASSERT_TRUE(serB.sendRaw(m));
     all += m;
-    EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d").size() >= all.size(); }));
+    EXPECT_TRUE(fileReaches("relay.d", all.size()));
   }
   EXPECT_TRUE(dir_.read("relay.d") == all) << dir_.read("relay.d").size() << " of " << all.size();
   EXPECT_EQ(ask("%2%print,/par/dev/ser/b/imode"), re("%2%gbas"));
@@ -234,7 +235,7 @@ TEST_F(GbasStream, ChosenStationOverTheSimulatedSky) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
   EXPECT_GT(sent, 24 * 4) << "satellites in view with an issue";
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d").size() >= all.size(); }));
+  EXPECT_TRUE(fileReaches("relay.d", all.size()));
   EXPECT_TRUE(dir_.read("relay.d") == all) << dir_.read("relay.d").size() << " of " << all.size();
   EXPECT_TRUE(rx_->running());
 }

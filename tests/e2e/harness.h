@@ -55,6 +55,26 @@ bool waitUntil(F cond, int guardMs = kGuardMs) {
   return true;
 }
 
+// Waits until `cond()` for as long as `progress()` (bytes relayed, answers read) keeps changing:
+// false only when it stood still for `stallMs`. A whole that takes longer on two busy cores than
+// on a free machine is no hang; `cond()` runs before `progress()` on every round.
+template <class F, class P>
+bool waitOnProgress(F cond, P progress, int stallMs = kGuardMs) {
+  auto seen = progress();
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(stallMs);
+  while (!cond()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (auto p = progress(); p != seen) {
+      seen = p;
+      end = now + std::chrono::milliseconds(stallMs);
+    } else if (now >= end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 inline std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
@@ -453,6 +473,12 @@ class Rx : public ::testing::Test {
   void TearDown() override { fresh(); }
 
   std::string transcript() const { return dir_.read("board.bytes"); }
+  // Waits until the run directory's file `name` (a stream relayed to the board, a recording) holds
+  // at least `size` bytes, for as long as it grows.
+  bool fileReaches(const std::string& name, std::size_t size) {
+    std::size_t held = 0;
+    return waitOnProgress([&] { return (held = dir_.read(name).size()) >= size; }, [&] { return held; });
+  }
   bool boardGets(const std::string& text, std::size_t from = 0, int guardMs = kGuardMs) {
     return waitUntil(
         [&] {

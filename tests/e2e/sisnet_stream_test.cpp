@@ -46,7 +46,7 @@ TEST_F(SisnetStream, LinesRelayedUnchangedAndMaskStored) {
     all += l;
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d").size() >= all.size(); }));
+  EXPECT_TRUE(fileReaches("relay.d", all.size()));
   EXPECT_TRUE(dir_.read("relay.d") == all) << dir_.read("relay.d").size() << " of " << all.size();
   EXPECT_EQ(ask("%2%print,/par/dev/ser/b/imode"), re("%2%sisnet"));
   restart();

@@ -53,7 +53,8 @@ TEST_F(WrappedStreamRoad, Rtcm3RecordingReachesTheOtherPortsRelayByteForByte) {
   EXPECT_EQ(ask("%4%set,/par/dev/ser/a/imode,zrt"), re("%4%"));
 
   ASSERT_TRUE(port_->sendRaw(wrapped));
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d") == rec; })) << dir_.read("relay.d").size();
+  EXPECT_TRUE(fileReaches("relay.d", rec.size()));
+  EXPECT_TRUE(dir_.read("relay.d") == rec) << dir_.read("relay.d").size();
 
   // dev/ser/c takes commands: the stream has no decoder there.
   EXPECT_EQ(serB.ask("%5%set,/par/dev/ser/c/imode,cmd"), re("%5%"));
@@ -72,7 +73,7 @@ TEST_F(WrappedStreamRoad, Rtcm3RecordingReachesTheOtherPortsRelayByteForByte) {
   // Back to dev/ser/c: only the streams sent while it decoded RTCM 3 have reached its relay.
   EXPECT_EQ(serB.ask("%b%set,/par/dev/ser/a/wrap/0,{82,13,dev/ser/c}"), re("%b%"));
   ASSERT_TRUE(port_->sendRaw(wrapped));
-  EXPECT_TRUE(waitUntil([&] { return dir_.read("relay.d").size() >= 2 * rec.size(); }));
+  EXPECT_TRUE(fileReaches("relay.d", 2 * rec.size()));
   EXPECT_TRUE(dir_.read("relay.d") == rec + rec) << dir_.read("relay.d").size();
   EXPECT_TRUE(rx_->running());
 }

@@ -47,6 +47,8 @@ const char kUsage[] =
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
     "                        receives go to PREFIX followed by its letter (PREFIX, letter and\n"
     "                        \".up\" is made when the program connects)\n"
+    "  --relay-rate B        the relay links take at most B bytes a second each, as a board busy\n"
+    "                        with its own work would (default: all there is, every 10 ms)\n"
     "  --sbas FILE           also stream the SBAS L1 messages of an SBAS message log (week, time of\n"
     "                        week, PRN, type, \":\", the message in hex; one a line) as WD records,\n"
     "                        each in the epoch of its GPS second\n"
@@ -135,6 +137,7 @@ struct Options {
   std::string log;
   std::string transcript;
   std::string relay;
+  long relayRate = 0;  // bytes a second each relay link takes; 0: no limit
   long silenceAfter = -1;
   bool garbage = false;
   long flipEvery = 0;
@@ -715,6 +718,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->transcript)) return false;
     } else if (a == "--relay") {
       if (!value(&o->relay)) return false;
+    } else if (a == "--relay-rate") {
+      if (!number(&o->relayRate) || o->relayRate <= 0) return false;
     } else if (a == "--silence-after") {
       if (!number(&o->silenceAfter)) return false;
     } else if (a == "--sbas") {
@@ -858,10 +863,19 @@ struct RelayLink {
   int lfd = -1;
   int cfd = -1;
   std::FILE* out = nullptr;
+  double credit = 0;  // bytes it may take now, under --relay-rate
 };
 constexpr int kRelayLinks = 5;
 
-void serviceRelays(RelayLink* links) {
+// Reads what the relay links hold; with `rate` (bytes a second) each link takes only what the
+// time since the last call allows.
+void serviceRelays(RelayLink* links, long rate) {
+  static std::int64_t last = monoMs();
+  const std::int64_t now = monoMs();
+  for (int i = 0; i < kRelayLinks && rate > 0; ++i)
+    links[i].credit = std::min(links[i].credit + static_cast<double>(rate) * static_cast<double>(now - last) / 1000.0,
+                               static_cast<double>(rate));
+  last = now;
   std::vector<pollfd> p;
   for (int i = 0; i < kRelayLinks; ++i) {
     if (links[i].lfd >= 0) p.push_back({links[i].lfd, POLLIN, 0});
@@ -880,9 +894,12 @@ void serviceRelays(RelayLink* links) {
       }
     }
     while (l.cfd >= 0) {
-      ssize_t r = read(l.cfd, buf, sizeof buf);
+      const std::size_t want = rate > 0 ? std::min(sizeof buf, static_cast<std::size_t>(l.credit)) : sizeof buf;
+      if (want == 0) break;
+      ssize_t r = read(l.cfd, buf, want);
       if (r > 0) {
         if (l.out) std::fwrite(buf, 1, static_cast<std::size_t>(r), l.out), std::fflush(l.out);
+        if (rate > 0) l.credit -= static_cast<double>(r);
         continue;
       }
       if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -986,7 +1003,7 @@ int main(int argc, char** argv) {
   std::mt19937 rng(1);
   char buf[4096];
   while (!g_stop) {
-    serviceRelays(relays);
+    serviceRelays(relays, o.relayRate);
     std::int64_t next = t0 + static_cast<std::int64_t>(k) * periodMs;
     std::int64_t now = monoMs();
     if (now >= next) {
