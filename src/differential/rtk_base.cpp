@@ -9,6 +9,7 @@
 #include "differential/rtcm2/rtcm2_client.h"
 #include "differential/rtcm3_client.h"
 #include "differential/rtcm3_decoder.h"
+#include "platform/ram_nvm.h"
 #include "platform/rtos.h"
 #include "positioning/geodesy/datum_conv.h"
 #include "positioning/nav_tools.h"
@@ -22,12 +23,6 @@ namespace {
 constexpr int kAnyPort = -2;
 constexpr int kRtcm3VendorUnknown = 4;
 
-// Every writer of `bc` in this module and every copy a reader takes hold it, so a reader never
-// sees half of an old record and half of a new one.
-Mutex& baseLock() {
-  static Mutex m;
-  return m;
-}
 
 template <std::size_t N>
 void copyText(char (&dst)[N], const char* src) {
@@ -125,7 +120,7 @@ bool updateRtkBase(const BASECOORD& rec, bool withAntenna) {
   if (!(rec.valid & kPosValid)) return false;
   const bool station = rtkBaseStationGate(rec.stationId);
   {
-    Locker<Mutex> hold(baseLock());
+    Locker<Mutex> hold(baseCoordLock());
     std::memcpy(bc.xyz, rec.xyz, sizeof bc.xyz);
     std::memcpy(bc.blh, rec.blh, sizeof bc.blh);
     std::memcpy(bc.name, rec.name, sizeof bc.name);
@@ -164,7 +159,7 @@ void invalidateRtkBase(int base) {
   for (int p = 0; p < InPorts::DEC_NUM; ++p)
     if (cpdBufsBaseIdxForPort(static_cast<InPorts::DecPortIndex>(p)) == base) RtcmCl[p].invalidateExtRef();
   {
-    Locker<Mutex> hold(baseLock());
+    Locker<Mutex> hold(baseCoordLock());
     bc.offFlags = 0;
     bc.valid = 0;
     bc.recvFlags = 0;
@@ -182,7 +177,8 @@ void invalidateRtkBase(int base) {
     if (Rtcm3CpdClient* d = rtkBaseDecoders.rtcm3) d->invalidateRefPos(), d->invalidateOtherInfo();
   }
   RTC3_Decoder::compatibleVendor = kRtcm3VendorUnknown;
-  Locker<Mutex> hold(baseLock());
+  RamNvmLock image;
+  Locker<Mutex> hold(baseCoordLock());
   nv_writeBaseSettings(&bc);
 }
 
@@ -192,7 +188,8 @@ bool saveRtkData() {
   ReferencePos::ANT_PAR ant{};
   bool saved = false;
   {
-    Locker<Mutex> hold(baseLock());
+    RamNvmLock image;
+    Locker<Mutex> hold(baseCoordLock());
     pos.x = bc.xyz[0];
     pos.y = bc.xyz[1];
     pos.z = bc.xyz[2];
@@ -216,7 +213,7 @@ bool saveRtkData() {
 }
 
 void updateAntType(const char* desc, const char* serial, int setupId) {
-  Locker<Mutex> hold(baseLock());
+  Locker<Mutex> hold(baseCoordLock());
   copyText(bc.antDescr, desc);
   copyText(bc.antSerial, serial);
   bc.antSetupId = static_cast<std::uint8_t>(setupId);
@@ -225,7 +222,7 @@ void updateAntType(const char* desc, const char* serial, int setupId) {
 
 void updateAnt(const float offsets[3], int kind, bool notValid, bool toArp, int base) {
   {
-    Locker<Mutex> hold(baseLock());
+    Locker<Mutex> hold(baseCoordLock());
     setOffsets(bc, offsets, kind, notValid);
   }
   if ((kind == RtkBase::kL2 || kind == RtkBase::kL2Xyz) && base == 0) passL2L1(offsets, toArp);
@@ -244,7 +241,7 @@ bool rtkBaseL2L1Enu(const BASECOORD& b, double enu[3]) {
 }
 
 bool getRtkBase(BASECOORD& out) {
-  Locker<Mutex> hold(baseLock());
+  Locker<Mutex> hold(baseCoordLock());
   out = bc;
   return (out.recvFlags & RtkBase::kReceived) != 0;
 }

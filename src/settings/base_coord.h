@@ -28,3 +28,9 @@ static_assert(offsetof(BASECOORD, offL1) == 76 && offsetof(BASECOORD, antSetupId
 
 extern BASECOORD bc;
 void baseCoordDefaults(BASECOORD& b);
+
+class Mutex;
+// Every writer of `bc` (the correction decoders, the settings' load and "init,/par/") and every
+// copy a reader takes hold it, so that no reader sees half of one record and half of another. A
+// holder that also changes settings blocks takes the image lock (RamNvmLock) first.
+Mutex& baseCoordLock();

@@ -4,6 +4,7 @@
 
 #include "platform/nv_block.h"
 #include "platform/ram_nvm.h"
+#include "platform/rtos.h"
 
 RcvSettingsHooks rcvSettingsHooks;
 HookList<void()> nvAfterLoadHooks("settings", "nvAfterLoadHooks");
@@ -117,6 +118,7 @@ void nv_readSettings() {
     upgradeRcvSet(RcvSet);
     loadRecord(g_navBlock, NavSet, navSetDefaults, "navigation settings");
     loadRecord(g_rtcmBlock, RtcmSet, rtcmSetDefaults, "RTCM settings");
+    Locker<Mutex> base(baseCoordLock());
     loadRecord(g_baseBlock, bc, baseCoordDefaults, "base coordinates");
     if (!g_histBlock.isValid()) {
       g_histBlock.sayDefaultsRestored("history");
@@ -138,10 +140,12 @@ void nv_defaultSettings() {
     rcvSetDefaults(RcvSet);
     navSetDefaults(NavSet);
     rtcmSetDefaults(RtcmSet);
-    baseCoordDefaults(bc);
     g_rcvBlock.update(&RcvSet, sizeof RcvSet);
     g_navBlock.update(&NavSet, sizeof NavSet);
     g_rtcmBlock.update(&RtcmSet, sizeof RtcmSet);
+    // The correction decoders' task writes the record and the rover copies it while this runs.
+    Locker<Mutex> base(baseCoordLock());
+    baseCoordDefaults(bc);
     g_baseBlock.update(&bc, sizeof bc);
   }
   rtcmSettingsApplyHook(RtcmSet);

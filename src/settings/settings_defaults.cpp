@@ -6,6 +6,7 @@
 #include "settings/nav_settings.h"
 #include "settings/rcv_settings.h"
 #include "settings/rtcm_settings.h"
+#include "platform/rtos.h"
 
 RCV_SETTINGS RcvSet;
 NavTask::NAV_SETTINGS NavSet;
@@ -168,6 +169,11 @@ void rtcmSetDefaults(RTCM_SETTINGS& s) {
 }
 
 void baseCoordDefaults(BASECOORD& b) { std::memset(&b, 0, sizeof b); }
+
+Mutex& baseCoordLock() {
+  static Mutex m;
+  return m;
+}
 
 int rtcmGetMaxSats() { return RtcmSet.rtcmMaxSats; }
 int rtcm3GetMaxSats() { return RtcmSet.rtcm3MaxSats; }
