@@ -15,9 +15,12 @@
 namespace {
 
 void prepare() {
-  std::uint16_t format = GbasDecoder::kFormatDo246;
-  std::memcpy(PVTDataInstance.corrProcessorSetup.GetPointer()->aBytes + GbasDecoder::kSetupFormatOffset, &format,
-              sizeof format);
+  // The correction processor's setup holds no record before the program's start writes one.
+  PosSetup::CorrProcessorSetupType s;
+  if (PVTDataInstance.corrProcessorSetup.Take(&s) == 0) PosSetup::setDefaults(s);
+  const std::uint16_t format = GbasDecoder::kFormatDo246;
+  std::memcpy(s.aBytes + GbasDecoder::kSetupFormatOffset, &format, sizeof format);
+  PVTDataInstance.corrProcessorSetup.Put(&s);
   for (GbasDataDecoder& d : GbasDataDecoderInstance) d.init_Object(&PVTDataInstance);
   PosData::RcvTimeDataType t{};
   t.gps.ulMs = 349300500;

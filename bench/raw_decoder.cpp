@@ -14,7 +14,7 @@ namespace {
 
 std::string le(std::uint64_t v, int bytes) {
   std::string s;
-  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>(i < 8 ? (v >> (8 * i)) & 0xFF : 0);
   return s;
 }
 

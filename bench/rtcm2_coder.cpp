@@ -21,8 +21,11 @@ struct Source : NAV_Coder_Client {
   bool getDifCorData(const NAVCOD_DIF_DATA** out) override { return *out = &dif, true; }
 };
 
+// Every benchmark starts from the same sky (the counts grow as the satellites go in).
 Source* fullSky() {
   static Source s;
+  s.rtk = {};
+  s.dif = {};
   int n = 0;
   for (int sys = 0; sys < 2; ++sys) {
     s.rtk.bValid[sys] = 1;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr double kC = 299792458.0;
-
 // 91 satellites per input: GPS 32, Galileo 36, QZSS 7, BeiDou 16, each with a GPS broadcast
 // orbit of the recorded day published under its identity.
 struct Pick {
