@@ -403,6 +403,17 @@ class Port {
     }
     return true;
   }
+  // Reads into `held` until `done(held)`, for as long as bytes still come (a burst of known
+  // length, answers, a relayed stream); false when none came for `stallMs`.
+  template <class P>
+  bool fillOnProgress(P done, int stallMs = kGuardMs) {
+    while (!done(held)) {
+      const std::size_t had = held.size();
+      fill([&](const std::string& h) { return h.size() > had || done(h); }, stallMs);
+      if (held.size() == had) return done(held);
+    }
+    return true;
+  }
   // The next whole reply; "" when none came, "BAD:" and the bytes held when they are no reply.
   std::string next(int guardMs = kGuardMs) {
     if (!fill([](const std::string& h) { return messageLength(h) != 0; }, guardMs)) return "";

@@ -10,6 +10,8 @@
 // configuration page) and QZSS. A BeiDou-3 satellite's B2 carrier goes out as B2b (MSM signal 27),
 // a BeiDou-2 one's as B2I (14); "v3.3" leaves BeiDou-3 satellites out of MSM, "hard" their B2b.
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -50,6 +52,40 @@ std::map<int, std::set<int>> msmCells(const std::string& f) {
   return cells;
 }
 
+// The epoch time (DF427, ms of the week) of an MSM frame.
+long msmEpoch(const std::string& f) {
+  long t = 0;
+  for (int i = 24; i < 54; ++i) t = t << 1 | ((static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1);
+  return t;
+}
+
+// The 1127 frames of `held` by epoch time, the epochs after `after` only.
+std::map<long, std::vector<std::string>> msmEpochs(const std::string& held, long after) {
+  std::map<long, std::vector<std::string>> epochs;
+  for (const std::string& f : rinex::rtcm3Frames(held))
+    if (rinex::rtcm3Type(f) == 1127 && msmEpoch(f) > after) epochs[msmEpoch(f)].push_back(f);
+  return epochs;
+}
+
+// Three whole 1127 epochs coded after a setting: `set` sends it. What the port holds is read before
+// and after; the epoch after the last one read may have been under way as the setting came, and an
+// epoch is whole once the next one begins (its satellites may take several frames, DF393).
+std::vector<std::vector<std::string>> epochsAfter(Port& out, const std::function<void()>& set) {
+  out.fill([](const std::string&) { return false; }, 100);
+  set();
+  out.fill([](const std::string&) { return false; }, 100);
+  const auto read = msmEpochs(out.held, -1);
+  const long after = read.empty() ? -1 : read.rbegin()->first + 1000;
+  out.held.clear();
+  std::map<long, std::vector<std::string>> epochs;
+  EXPECT_TRUE(out.fill([&](const std::string& h) { return (epochs = msmEpochs(h, after)).size() >= 4; }, 30000))
+      << epochs.size() << " epochs";
+  std::vector<std::vector<std::string>> whole;
+  for (const auto& [t, frames] : epochs)
+    if (whole.size() < 3) whole.push_back(frames);
+  return whole;
+}
+
 TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:10:00", "--site", "22.3,114.2,50", "--sky"}));
   ASSERT_NO_FATAL_FAILURE(start());
@@ -65,9 +101,7 @@ TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
     std::map<long, std::pair<bool, bool>> epochs;  // by epoch time (DF427): inside, outside
     for (const std::string& f : rinex::rtcm3Frames(held.substr(from))) {
       if (rinex::rtcm3Type(f) != 1127) continue;
-      long t = 0;
-      for (int i = 24; i < 54; ++i) t = t << 1 | ((static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1);
-      for (int s : msmSatellites(f)) (outside(s) ? epochs[t].second : epochs[t].first) = true;
+      for (int s : msmSatellites(f)) (outside(s) ? epochs[msmEpoch(f)].second : epochs[msmEpoch(f)].first) = true;
     }
     frames = withOutside = 0;
     for (const auto& [t, e] : epochs) frames += e.first ? 1 : 0, withOutside += e.second ? 1 : 0;
@@ -88,15 +122,14 @@ TEST_F(MsmCompat, HardLeavesOutTheBeiDouSatellitesOutsideSixToFiftyEight) {
   };
   for (const Row& r : {Row{"hard", false}, Row{"v37", true}, Row{"hard", false}, Row{"def", true}}) {
     SCOPED_TRACE(r.compat);
-    ASSERT_EQ(ask(std::string("%m%set,/par/rtcm3/rover/msm/compat,") + r.compat), re("%m%"));
-    out.held.clear();
-    ASSERT_TRUE(out.fill([](const std::string& h) { return h.size() > 0; }, 3000));
-    waitUntil([] { return false; }, 1500);  // the frame coded under the old setting passes
-    out.fill([](const std::string&) { return false; }, 100);
-    const std::size_t from = out.held.size();
-    out.fill([](const std::string&) { return false; }, 4000);
-    count(out.held, from, frames, withOutside);
-    EXPECT_GE(frames, 3);
+    const auto epochs = epochsAfter(out, [&] {
+      ASSERT_EQ(ask(std::string("%m%set,/par/rtcm3/rover/msm/compat,") + r.compat), re("%m%"));
+    });
+    std::string held;
+    for (const auto& e : epochs)
+      for (const std::string& f : e) held += f;
+    count(held, 0, frames, withOutside);
+    EXPECT_EQ(frames, 3);
     if (r.keepsOutside) EXPECT_EQ(withOutside, frames);
     else EXPECT_EQ(withOutside, 0);
   }
@@ -141,22 +174,21 @@ TEST_F(MsmCompat, ModernisedSatellitesByTheirAlmanacsAndTheirB2SignalInMsm) {
     EXPECT_TRUE(week == 2253 % 1024 && ms % 6000 == 0 && ms >= 36688000 && ms <= 37088000) << sys << " " << h;
   }
 
-  // Each row's 1127 frames of three seconds, a frame coded under the last setting let pass.
+  // Each row's 1127 frames of three epochs coded under its settings.
   struct Row {
     const char *ver, *compat;
     bool bds3In, b2b;
   };
   for (const Row& r : {Row{"exp", "def", true, true}, Row{"v3.3", "def", false, false}, Row{"exp", "hard", true, false}}) {
     SCOPED_TRACE(std::string(r.ver) + " " + r.compat);
-    ASSERT_EQ(ask(std::string("%v%set,/par/rtcm3/base/ver,") + r.ver), re("%v%"));
-    ASSERT_EQ(ask(std::string("%m%set,/par/rtcm3/rover/msm/compat,") + r.compat), re("%m%"));
-    out.fill([](const std::string&) { return false; }, 2000);
-    out.held.clear();
-    out.fill([](const std::string&) { return false; }, 3000);
+    const auto epochs = epochsAfter(out, [&] {
+      ASSERT_EQ(ask(std::string("%v%set,/par/rtcm3/base/ver,") + r.ver), re("%v%"));
+      ASSERT_EQ(ask(std::string("%m%set,/par/rtcm3/rover/msm/compat,") + r.compat), re("%m%"));
+    });
     std::map<int, std::set<int>> cells;
     std::string frames;
-    for (const std::string& f : rinex::rtcm3Frames(out.held))
-      if (rinex::rtcm3Type(f) == 1127) {
+    for (const auto& e : epochs)
+      for (const std::string& f : e) {
         frames += f;
         for (const auto& [sat, ids] : msmCells(f)) cells[sat].insert(ids.begin(), ids.end());
       }

@@ -59,7 +59,7 @@ TEST_F(Rtcm3Reoutput, WholeFramesGoOutOnTheChosenPortByteForByte) {
   ASSERT_EQ(ask("%w%set,/par/rtcm3/rover/out/wrap,-1"), re("%w%"));
   c.held.clear();
   for (const auto& r : rows) ASSERT_TRUE(b.sendRaw(r.bytes));
-  EXPECT_TRUE(c.fill([&](const std::string& h) { return h.size() >= want.size(); }, 10000)) << c.held.size();
+  EXPECT_TRUE(c.fillOnProgress([&](const std::string& h) { return h.size() >= want.size(); })) << c.held.size();
   c.fill([](const std::string&) { return false; }, 500);
   EXPECT_TRUE(c.held == want) << c.held.size() << " bytes of " << want.size();
 
