@@ -42,6 +42,8 @@ const char kUsage[] =
     "  --start now|YYYY-MM-DDTHH:MM:SS   UTC of the first epoch streamed (default now)\n"
     "  --issue N             settings issue at start (default 0)\n"
     "  --keep-state          keep issue and settings when the program reconnects\n"
+    "  --use-nt 0|1          the start-up record (\"@@once\") says the alternative clock is in use\n"
+    "                        (default 1)\n"
     "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
     "  --transcript PATH     every byte received, as received\n"
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
@@ -132,6 +134,7 @@ struct Options {
   std::string start = "now";
   long issue = 0;
   bool keepState = false;
+  bool useNt = true;
   std::string log;
   std::string transcript;
   std::string relay;
@@ -398,7 +401,7 @@ class Board {
       if (due("@@sp", t)) e += sim::rawRecord(6, sim::ppsRecord(t));
     }
     // Repeated until the program switches it off.
-    if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
+    if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord(o_.useNt));
     // The logged SBAS messages of this GPS second, as the board hands them on.
     for (const SbasLine& m : sbas_) {
       if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
@@ -709,6 +712,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->issue)) return false;
     } else if (a == "--keep-state") {
       o->keepState = true;
+    } else if (a == "--use-nt") {
+      if (!number(&n) || (n != 0 && n != 1)) return false;
+      o->useNt = n == 1;
     } else if (a == "--log") {
       if (!value(&o->log)) return false;
     } else if (a == "--transcript") {
