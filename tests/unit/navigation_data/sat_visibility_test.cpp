@@ -353,8 +353,10 @@ TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
     s->update(ep);
     // Judged by the almanac's published visibility, which the first step with a receiver
     // position publishes only after the satellites: checked from the second step on.
-    if (k == 1) ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
-    if (k == 1) EXPECT_FALSE(checked);
+    if (k == 1) {
+      ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
+      EXPECT_FALSE(checked);
+    }
   }
   ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
   EXPECT_TRUE(checked);
