@@ -4,11 +4,11 @@
 //  - the file as the start-up check reads it, into a fresh record;
 //  - with answers: the link's start-up as the program runs it (connect handshake, the check of
 //    the program's record against the issue the board reports, the start-up commands with their
-//    handshakes), the board answering with the next piece of them (pieces split at byte 0x01)
-//    each handshake and query the program sends. The receiver settings were at their factory
-//    defaults at this start,
-//    so the check never restarts the program: the board is reset and given the record again.
-//    Without answers, the program's record simply takes the file;
+//    handshakes, two start messages enabled on the board's stream), the board answering each
+//    handshake and query with the next piece of the answers (split at byte 0x01). The receiver
+//    settings were at their factory defaults at this start, so the check never restarts the
+//    program: the board is reset and given the record again. Without answers, the program's
+//    record simply takes the file;
 //  - each part "set,<path>,<value>" as the key's handler forwards it: the check of its form,
 //    length and the record's room, then the send that records it ("init" empties the record);
 //    then the record printed;
@@ -30,6 +30,7 @@
 #include "fuzz_support.h"
 #include "gnss_link/board_link.h"
 #include "gnss_link/board_settings.h"
+#include "output/output_manager.h"
 #include "platform/file_nvm.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/out_port.h"
@@ -90,7 +91,7 @@ struct Line {
 constexpr Line kLines[] = {{"set,lock/state,1\n", 0},  {"set,lock/gps/sats,{ff,1}\n", 2}, {"set,calib/soft/fcn/1/-7,0.5\n", 0},
                            {"set,lock/sw/l5,on\n", 0}, {"set,lock/budget,200\n", 0},      {"set,lock/gal/0/lock,0x1f\n", 0}};
 
-std::string storedRecord(int n, unsigned issue, int filler = 0) {
+std::string storedRecord(int n, unsigned issue) {
   auto rec = std::make_unique<CmdBuf>();
   auto put = [&rec](const char* l, int tag) {
     const int len = static_cast<int>(std::strlen(l));
@@ -98,11 +99,6 @@ std::string storedRecord(int n, unsigned issue, int filler = 0) {
     if (!rec->put(l, len, pathLen, tag)) std::exit(1);
   };
   for (int i = 0; i < n; ++i) put(kLines[i].text, kLines[i].tag);
-  for (int i = 0; i < filler; ++i) {
-    char l[40];
-    std::snprintf(l, sizeof l, "set,lock/gps/%d/lock,1\n", i);
-    put(l, 0);
-  }
   std::FILE* f = std::tmpfile();
   if (f == nullptr || !CmdBuf::store(f, &rec->at(0), rec->count(), issue)) std::exit(1);
   std::string s(static_cast<std::size_t>(std::ftell(f)), '\0');
@@ -113,14 +109,14 @@ std::string storedRecord(int n, unsigned issue, int filler = 0) {
 }
 
 // The seeds: records as the program stores them; one with the board's answers to the start-up
-// (connect, an issue of 9, the command-mode handshake) and key settings of every form: plain,
+// (connect, an issue of 9, two paced start messages, the command-mode handshake) and key settings of every form: plain,
 // whole and partial lists, ones made obsolete by a later one above them, a repeated one, one too
-// long, a list of empty elements, the reset of the board's settings; a full record that takes a
-// set only in place of one it makes obsolete.
+// long, a list of empty elements, the reset of the board's settings.
 fuzz::NamedSeeds boardSetSeeds() {
   fuzz::NamedSeeds seeds;
   for (int n : {1, 3, 6}) seeds.emplace_back("record-" + std::to_string(n), storedRecord(n, 7u + static_cast<unsigned>(n)));
-  const std::string answers = std::string(kM2sConnectAck) + '\x01' + "RE001" + "9" + '\x01' + '\x01' + kM2sCmdModeAck;
+  const std::string answers = std::string(kM2sConnectAck) + '\x01' + "RE001" + "9" + '\x01' + kM2sSyncAck + '\x01' +
+                              kM2sSyncAck + '\x01' + kM2sCmdModeAck;
   const std::string sets =
       "set,/par/lock/state,1\nset,/par/lock/gps/sats,{ff,1}\nset,/par/lock/gps/sats,{,,3}\nset,/par/lock/state,0\n"
       "set,/par/calib/soft/fcn/1/-7,0.5\nset,/par/lock,{}\nset,/par/lock/gal/0/lock,{{1,2},{,}}\n"
@@ -130,8 +126,6 @@ fuzz::NamedSeeds boardSetSeeds() {
       "set,/par/calib/soft/fcn/1/-7,0.5\nset,/par/lock/gps,1\nset,/par/lock/gps/sats,{1,2,3}\n";
   seeds.emplace_back("startup-and-sets", storedRecord(3, 10) + '\0' + answers + '\0' + sets);
   seeds.emplace_back("sets-then-reset", storedRecord(1, 8) + '\0' + '\0' + sets + "init\nset,/par/lock/sw/l5,on\n");
-  seeds.emplace_back("full-record", storedRecord(0, 20, CmdBuf::kElements) + '\0' + '\0' +
-                                        "set,/par/lock/gps/7/lock,0\nset,/par/lock/glo,1\nset,/par/lock/gps/3,on\n");
   return seeds;
 }
 
@@ -168,6 +162,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_in = new BoardIn;
   static BoardOut out;
   cmdBuf.nvRead(0);
+  // The board's stream enables two messages, which the start-up sends paced by the board.
+  omInitOnce();
+  if (omEnableMsgs(omPortToStream(kBoardPort), "zrt/{RT,ET}:1") != OmListResult::kOk) std::abort();
   return 0;
 }
 
