@@ -245,43 +245,65 @@ TEST_F(ButtonsLeds, PeriodIsTheDefaultPeriodOfMessages) {
 }
 
 // The file button held down while the program starts: both LEDs green at once, red and green
-// from 5 s on; let go before 10 s, the settings image is cleared at the next start, so a stored
-// key is back to its factory value.
-TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheNextStart) {
+// from 5 s on, blinking until 10 s. Let go between 5 and 10 s, the settings image is cleared at
+// the next start (not at this one), so a stored key is back to its factory value; let go before
+// 5 s, or held on past the 10 s that the start waits for it, nothing is cleared.
+TEST_F(ButtonsLeds, FileButtonHeldAtStartClearsTheSettingsOnlyWhenLetGoBetweenFiveAndTenSeconds) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
   const std::string factory = ask("print,/par/button/file");
-  EXPECT_EQ(ask("%b%set,/par/button/file,e2eclear"), re("%b%"));
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear"));
-  // The ports' settings are read with the image's first blocks, before the clear runs.
-  EXPECT_EQ(ask("%r%set,/par/dev/ser/b/rate,9600"), re("%r%"));
-  restart();
-
-  standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "0\n");
-  rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
   const auto lit = [&](int line) { return standin::gpioLevel(dir_.path, line) == 1; };
-  EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(130) && !lit(136) && !lit(131); })) << rx_->out();
-  EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(136) && lit(130) && lit(131); }, 9000)) << rx_->out();
-  standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "1\n");
-  ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
-  port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
-  ASSERT_TRUE(port_->ok());
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear")) << "cleared at the next start, not now";
+  const auto button = [&](bool down) { standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), down ? "0\n" : "1\n"); };
+  enum Release { kAtOnce, kWhileBlinking, kAfterTheStart };
+  const struct {
+    const char* name;
+    Release release;
+    bool cleared;
+  } rows[] = {{"let go at once", kAtOnce, false},
+              {"let go while blinking", kWhileBlinking, true},
+              {"held past 10 s", kAfterTheStart, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(ask("%b%set,/par/button/file,e2eclear"), re("%b%"));
+    // The ports' settings are read with the image's first blocks, before the clear runs.
+    EXPECT_EQ(ask("%r%set,/par/dev/ser/b/rate,9600"), re("%r%"));
+    restart();
 
-  restart();
-  ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_TRUE(rx_->waitOut("$$NV: clearing the settings image as requested")) << rx_->out();
-  EXPECT_EQ(ask("print,/par/button/file"), factory);
-  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
-  // Done once: the start after that keeps what is set again.
-  EXPECT_EQ(ask("%c%set,/par/button/file,e2ekept"), re("%c%"));
-  restart();
-  ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2ekept"));
-  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
-  EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
+    button(true);
+    rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+    EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(130) && !lit(136) && !lit(131); })) << rx_->out();
+    if (r.release != kAtOnce) {
+      EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(136) && lit(130) && lit(131); }, 9000)) << rx_->out();
+      // Blinking: dark again, then lit again.
+      EXPECT_TRUE(waitUntil([&] { return !lit(136) && !lit(131); }, 2000));
+      EXPECT_TRUE(waitUntil([&] { return lit(136) && lit(131); }, 2000));
+    }
+    if (r.release == kAfterTheStart) {
+      ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
+    }
+    button(false);
+    ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
+    port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
+    ASSERT_TRUE(port_->ok());
+    EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear")) << "cleared at the next start, not now";
+
+    restart();
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(rx_->out().find("$$NV: clearing the settings image as requested") != std::string::npos, r.cleared)
+        << rx_->out();
+    EXPECT_EQ(ask("print,/par/button/file"), r.cleared ? factory : re("e2eclear"));
+    EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re(r.cleared ? "115200" : "9600"));
+    if (!r.cleared) continue;
+    // Done once: the start after that keeps what is set again.
+    EXPECT_EQ(ask("%c%set,/par/button/file,e2ekept"), re("%c%"));
+    restart();
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("print,/par/button/file"), re("e2ekept"));
+    EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
+    EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
+  }
 }
 
 // The position LED in an RTK position mode (pd) at ten epochs a second, where its colour shows
