@@ -121,10 +121,10 @@ const char kUsage[] =
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
-    "  --board-records       every whole second, those of the board's other records the program\n"
-    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" "
-    "and\n"
-    "                        the PPS record (\"@@sp\")\n"
+    "  --board-records       every whole second the satellites of the board's solution (\"Rm\")\n"
+    "                        and its reference block (\"Ri\"), which the board sends unasked,\n"
+    "                        and those of its other records the program enabled: \"Rb\", \"Sp\",\n"
+    "                        \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\"),\n"
     "          --hold-end N:FILE (every Nth epoch's \"::\" waits until FILE exists, which it then removes;\n"
@@ -400,7 +400,7 @@ class Board {
       for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
     if (o_.boardRecords && ms == 0) {
       const std::vector<sim::SkySat> sats = sky_ ? sky_->at(ts.gpsTotalMs / 1000, 0) : std::vector<sim::SkySat>{};
-      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t);
+      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t) + sim::rmMessage(sats) + sim::riMessage();
       if (due("@@sp", t)) e += sim::rawRecord(6, sim::ppsRecord(t));
     }
     // Repeated until the program switches it off.
