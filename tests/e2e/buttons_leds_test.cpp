@@ -306,6 +306,22 @@ TEST_F(ButtonsLeds, FileButtonHeldAtStartClearsTheSettingsOnlyWhenLetGoBetweenFi
   }
 }
 
+// With action tcpcl every start shows the TCP clients' state as a button press would: a green
+// fine flash of the position LED (running), which ends at one epoch a second too, and the LED
+// shows the position again (red: none).
+TEST_F(ButtonsLeds, WithActionTcpclEachStartShowsTheClientsState) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 0, 1)) << "red: no position";
+  EXPECT_EQ(ask("%t%set,/par/button/action,tcpcl"), re("%t%"));
+  restart();
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 1, 0)) << "green: running";
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 0, 1)) << "red again: no position";
+}
+
 // The position LED in an RTK position mode (pd) at ten epochs a second, where its colour shows
 // 400-799 ms into each second: with led/pos/rtk/each on it takes every epoch's solution (the
 // board's own, type below 4: both colours lit); off without an interval it keeps the colour of
