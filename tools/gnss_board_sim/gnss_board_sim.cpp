@@ -114,8 +114,13 @@ const char kUsage[] =
     "  --lband-chan N        with --sky: channel 90 tracks the L-band beam of 1545.825 MHz + 500 Hz x N\n"
     "  --sol-scatter M       with --sky: the board's solution M m north of the site in even GPS\n"
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
+    "  --sol-sigma N,E,U,C[:N,E,U,C]\n"
+    "                        with --sky: the solution's standard deviations north, east, up (m) and\n"
+    "                        north-east covariance (m^2) in even GPS seconds, the second set (default\n"
+    "                        the first) in odd ones, in place of those of the geometry\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
+    "  --rel-rate-invalid    with --rel-pos: the relative position's rate block is marked not valid\n"
     "  --board-records       every whole second, those of the board's other records the program\n"
     "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" "
     "and\n"
@@ -169,7 +174,10 @@ struct Options {
   bool iono = false;
   int lbandChan = 0;
   double solScatter = 0;
+  bool solSigma = false;
+  double solSigmaSets[2][4] = {};
   bool relPos = false;
+  bool relRateValid = true;
   double relVel[3] = {};
 };
 
@@ -427,7 +435,10 @@ class Board {
         sim::SolOptions so;
         so.scatter = o_.solScatter;
         so.gpsSec = ts.gpsTotalMs / 1000;
+        so.sigmaGiven = o_.solSigma;
+        std::memcpy(so.sigma, o_.solSigmaSets, sizeof so.sigma);
         so.relPos = o_.relPos;
+        so.relRateValid = o_.relRateValid;
         for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
         so.relSeconds = static_cast<double>(k) / o_.rate;
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
@@ -800,11 +811,27 @@ bool parseArgs(int argc, char** argv, Options* o) {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf", &o->solScatter) != 1 || !(std::fabs(o->solScatter) <= 1000))
         return false;
+    } else if (a == "--sol-sigma") {
+      std::string v;
+      double (&g)[2][4] = o->solSigmaSets;
+      int one = 0, two = 0;
+      if (!value(&v)) return false;
+      const char* t = v.c_str();
+      std::sscanf(t, "%lf,%lf,%lf,%lf%n", &g[0][0], &g[0][1], &g[0][2], &g[0][3], &one);
+      std::memcpy(g[1], g[0], sizeof g[1]);
+      if (one > 0 && t[one] == ':')
+        std::sscanf(t + one, ":%lf,%lf,%lf,%lf%n", &g[1][0], &g[1][1], &g[1][2], &g[1][3], &two);
+      if (one == 0 || static_cast<std::size_t>(one + two) != v.size()) return false;
+      for (const auto& set : g)
+        if (!(set[0] > 0 && set[1] > 0 && set[2] > 0 && std::fabs(set[3]) < set[0] * set[1])) return false;
+      o->solSigma = true;
     } else if (a == "--rel-pos") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->relVel[0], &o->relVel[1], &o->relVel[2]) != 3)
         return false;
       o->relPos = true;
+    } else if (a == "--rel-rate-invalid") {
+      o->relRateValid = false;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
