@@ -89,9 +89,14 @@ TEST_F(BaseStationId, EachFormatCarriesTheIdAndRefusesOneItCannotCarry) {
       {"dm,/dev/ser/c,cmr", "", -1, false},
       {"set,/par/rtcm3/base/stid,1023", "", 1023, true, 1023, kNone, 1023},
       {"em,/dev/ser/c,cmr/0:1", "{30,,wrong id}", 1023, false},
+      // Disabling is never refused, whatever the id.
+      {"dm,/dev/ser/c,cmr/0", "", 1023, false},
+      {"dm,/dev/ser/c,cmr/{0,2}", "", 1023, false},
       {"set,/par/rtcm3/base/stid,1024", "{30,,wrong id}", 1023, false},
       {"dm,/dev/ser/b", "", 1023, false},
       {"set,/par/rtcm3/base/stid,4095", "", 4095, true, kNone, kNone, 4095},
+      {"dm,/dev/ser/b,rtcm/{18,19}", "", 4095, false},
+      {"dm,/dev/ser/c,cmr/0", "", 4095, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.cmd);
