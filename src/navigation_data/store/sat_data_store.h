@@ -198,7 +198,8 @@ class SatelliteDataProcessor {
 
   // The receiver's time hints of GPS, QZSS and SBAS: the week (GPS, QZSS: modulo 1024; SBAS: the
   // day since the GPS epoch) and ms of week (SBAS: of day) at which the last plausible ephemeris
-  // of the system with a week was received, a restored one not counted. False before the first.
+  // of the system with a week was received, one restored from the settings image included.
+  // False before the first.
   bool get_TimeHint(int sys, std::int32_t* cycle, std::int32_t* ms);
 
   // Per-satellite flags from the decoders; out-of-range identities are ignored (and read 0).
