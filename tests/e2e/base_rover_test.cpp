@@ -692,7 +692,9 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
 // (the latter modulo two light-milliseconds), then MSM3 of every system, each with its station
 // and antenna (1005, 1008), then GLONASS MSM3 alone. The rover completes each satellite's ranges from its orbit at the
 // station, and publishes every code and carrier whole, as the base's simulator has them; the GLONASS epochs on GPS time,
-// through the difference of the two times at the rover.
+// through the difference of the two times at the rover. A base epoch is published only once the station's antenna is
+// described: GLONASS MSM3 with the station alone publishes nothing, with 1007 (the descriptor without a serial number)
+// it does.
 TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   ASSERT_NO_FATAL_FAILURE(startBoth(false));
   ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
@@ -701,7 +703,8 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   const struct {
     const char* messages;
     int stid;
-  } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}, {"1005,1008,1083", 46}};
+  } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}, {"1005,1008,1083", 46}, {"1005,1083", 47},
+              {"1005,1007,1083", 48}};
   ASSERT_NO_FATAL_FAILURE(base_.must("dm,/dev/ser/d,cmr"));
   for (const auto& leg : legs) {
     SCOPED_TRACE(leg.messages);
@@ -722,10 +725,11 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   const Truth truth = bySignal(base_.dir.read("sky.truth"));
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
-  ASSERT_EQ(r.size(), 3u) << "the base epochs of each leg";
+  ASSERT_EQ(r.size(), 4u) << "the base epochs of each leg with an antenna descriptor";
   ASSERT_NO_FATAL_FAILURE(checkRun(r[0], truth, tgd, {"RTCM 3 without whole ms", 0.021, 0.01, 0}, {'G', 'R'}));
   ASSERT_NO_FATAL_FAILURE(checkRun(r[1], truth, tgd, {"MSM3", 0.021, 0.01, 0}, systemsOf(truth)));
   ASSERT_NO_FATAL_FAILURE(checkRun(r[2], truth, tgd, {"GLONASS MSM3", 0.021, 0.01, 0}, {'R'}));
+  ASSERT_NO_FATAL_FAILURE(checkRun(r[3], truth, tgd, {"GLONASS MSM3 with 1007", 0.021, 0.01, 0}, {'R'}));
 }
 
 // CMR+ alone for the station: the base sends GPS observations (type 0) and its station record a
