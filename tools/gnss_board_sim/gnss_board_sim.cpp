@@ -81,6 +81,8 @@ const char kUsage[] =
     "                        own, so that it never follows its string 1\n"
     "  --glo-nt0-after S     with a RINEX 4 --nav: from the first GLONASS frame that starts S s after\n"
     "                        the first epoch on, string 4 carries the day number NT as 0\n"
+    "  --glo-age D           with a RINEX 4 --nav: GLONASS string 4 gives the data's age En as D days\n"
+    "                        (0..31) instead of the file's\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
     "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I, B2, B3I) in the\n"
@@ -154,6 +156,7 @@ struct Options {
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
   long gloNt0After = -1;  // s after the first epoch from which GLONASS string 4 has NT = 0
+  int gloAge = -1;        // En of GLONASS string 4 (days), -1: the file's
   char offsetSys = 0;  // --offset-change: after offsetAfter s this system's offset to GPS time
   long offsetAfter = 0;  // is offsetNs larger
   double offsetNs = 0;
@@ -754,6 +757,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
         return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
+    } else if (a == "--glo-age") {
+      if (!number(&n) || n > 31) return false;
+      o->gloAge = static_cast<int>(n);
     } else if (a == "--glo-nt0-after") {
       if (!number(&o->gloNt0After) || o->gloNt0After < 0) return false;
     } else if (a == "--leap-second") {
@@ -989,6 +995,7 @@ int main(int argc, char** argv) {
   if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
   if (o.offsetSys != 0) board.multi_.changeOffset(o.offsetSys, startGps + o.offsetAfter, o.offsetNs);
   if (o.gloNt0After >= 0) board.multi_.gloNoDayNumberFrom(startGps + o.gloNt0After);
+  if (o.gloAge >= 0) board.multi_.gloAge(o.gloAge);
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {
