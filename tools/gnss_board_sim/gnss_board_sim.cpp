@@ -99,6 +99,8 @@ const char kUsage[] =
     "                        or CNAV-2), while the almanac pages still carry it and the sky measures it\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
     "                        PRN A (a channel locked to A's signal under B's number)\n"
+    "  --ghost-first         with --ghost: B's subframes go out ahead of every other satellite's\n"
+    "                        (else in PRN order)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -155,6 +157,7 @@ struct Options {
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
+  bool ghostFirst = false;       // ahead of the others in each epoch
   int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
@@ -521,7 +524,8 @@ class Board {
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
-      out += sim::gdMessage(r->prn, t, w, 10);
+      const std::string m = sim::gdMessage(r->prn, t, w, 10);
+      out = src != r && o_.ghostFirst ? m + out : out + m;
     }
     return out;
   }
@@ -761,6 +765,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
           o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
         return false;
+    } else if (a == "--ghost-first") {
+      o->ghostFirst = true;
     } else if (a == "--almanac-only") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->almanacOnly = static_cast<int>(n);
