@@ -8,7 +8,8 @@
 //   - a fixed undulation replaces both;
 //   - the reference-position mode "known" outputs the known position entered;
 //   - the polar grid near either pole gives PROJ's ups values of the site;
-//   - the own solution's dilutions of precision are those of the sky's geometry.
+//   - the own solution's dilutions of precision are those of the sky's geometry, and a satellite
+//     the board's solution excludes is counted excluded (selector 198's lines).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -187,10 +188,11 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
 }
 
 // The dilutions of precision G, P, N, E, H, V, T of the satellites the truth file gives in its
-// last second, by least squares over east, north, up and one clock; empty when they are fewer
-// than four.
-std::vector<double> truthDops(const std::string& text) {
-  const auto sats = truth::lastSecond(text);
+// last second but `left` (as the file writes it), by least squares over east, north, up and one
+// clock; empty when they are fewer than four.
+std::vector<double> truthDops(const std::string& text, const std::string& left) {
+  auto sats = truth::lastSecond(text);
+  sats.erase(left);
   if (sats.size() < 4) return {};
   double a[4][8] = {};
   for (const auto& [sat, sig] : sats) {
@@ -212,12 +214,15 @@ std::vector<double> truthDops(const std::string& text) {
           std::sqrt(t)};
 }
 
-// The own solution's accuracy in the output record (its line at debug selector 198): the seven
+// The own solution's accuracy in the output record (its lines at debug selector 198): the seven
 // dilutions of precision are those of the geometry of the simulator's sky, the standard deviations
 // its 2 m range error times them (north, east, horizontal, up: N, E, H, V; 3D: P), and the error
-// ellipse's axes hold the north and east variances between them.
+// ellipse's axes hold the north and east variances between them. The board's solution leaves G19
+// out (state 22 in its satellite record, not in its geometry): the record counts it excluded, and
+// every other satellite of the sky used.
 TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(
+      startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--exclude", "19"}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,198"), re("%d%"));
   std::vector<double> v;
@@ -234,7 +239,8 @@ TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
       },
       30000))
       << outNow();
-  const std::vector<double> want = truthDops(dir_.read("sky.truth"));
+  const std::string sky = dir_.read("sky.truth");
+  const std::vector<double> want = truthDops(sky, "19");
   ASSERT_EQ(want.size(), 7u);
   const char* names[7] = {"G", "P", "N", "E", "H", "V", "T"};
   // The sky moves on by a second or two between the line and the truth's last second.
@@ -243,6 +249,29 @@ TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
   for (int k = 0; k < 5; ++k) EXPECT_NEAR(v[7 + k], 2.0 * v[sigmaOf[k]], 1e-3) << "sigma " << k;
   EXPECT_NEAR(v[12] * v[12] + v[13] * v[13], v[7] * v[7] + v[8] * v[8], 2e-3) << "ellipse";
   EXPECT_GE(v[12], v[13]);
+  // The counts of each system G R E S J C I: used, tracked, excluded.
+  std::string out;
+  std::size_t at = std::string::npos;
+  ASSERT_TRUE(waitUntil([&] {
+    out = outNow();
+    at = out.rfind("$$ sats used ");
+    return at != std::string::npos && out.find('\n', at) != std::string::npos;
+  }));
+  std::istringstream f(out.substr(at, out.find('\n', at) - at));
+  std::string w;
+  int count[3][7] = {};
+  f >> w >> w;
+  for (auto& row : count) {
+    f >> w;
+    for (int& c : row) f >> c;
+  }
+  ASSERT_FALSE(f.fail()) << out.substr(at, 200);
+  const int inView = static_cast<int>(truth::lastSecond(sky).size());
+  ASSERT_TRUE(truth::lastSecond(sky).count("19")) << "G19 is in view";
+  EXPECT_EQ(count[0][0], inView - 1) << "used";
+  EXPECT_EQ(count[1][0], inView) << "tracked";
+  EXPECT_EQ(count[2][0], 1) << "excluded";
+  for (int k = 1; k < 7; ++k) EXPECT_EQ(count[0][k] + count[1][k] + count[2][k], 0) << "system " << k;
 }
 
 }  // namespace e2e

@@ -95,6 +95,8 @@ const char kUsage[] =
     "  --gps-config P:C,...  with --nav: the configuration code C (IS-GPS-200 20.3.3.5.1.4, 0..15)\n"
     "                        of GPS PRN P in the LNAV almanac's configuration page (default: 10,\n"
     "                        anti-spoofing and L2C, for a satellite with CNAV records, else 9)\n"
+    "  --exclude PRN         with --sky: the board's solution leaves GPS PRN out (state 22 in its\n"
+    "                        satellite-data entry, not in the solution's geometry)\n"
     "  --almanac-only PRN    with --nav: GPS PRN sends no ephemeris (no LNAV subframes 1-3, no CNAV\n"
     "                        or CNAV-2), while the almanac pages still carry it and the sky measures it\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
@@ -159,6 +161,7 @@ struct Options {
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
   bool ghostFirst = false;       // ahead of the others in each epoch
   int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
+  int excluded = 0;              // GPS PRN the board's solution leaves out
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
   std::string sbas;
@@ -425,7 +428,12 @@ class Board {
     // The other systems and message types of a RINEX 4 file, each message as it is enabled.
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
-      const std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      std::vector<sim::SkySat> used;
+      for (sim::SkySat& s : sats) {
+        s.excluded = s.sys == 'G' && s.prn == o_.excluded;
+        if (!s.excluded) used.push_back(s);
+      }
       if (due("@@sa", t)) {
         sim::SolOptions so;
         so.scatter = o_.solScatter;
@@ -434,7 +442,7 @@ class Board {
         for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
         so.relSeconds = static_cast<double>(k) / o_.rate;
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
-        e += sim::solAlnRecord(o_.site, sats, so);
+        e += sim::solAlnRecord(o_.site, used, so);
       }
       // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
       std::vector<sim::SkySat> chans = sats;
@@ -770,6 +778,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--almanac-only") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->almanacOnly = static_cast<int>(n);
+    } else if (a == "--exclude") {
+      if (!number(&n) || n < 1 || n > 32) return false;
+      o->excluded = static_cast<int>(n);
     } else if (a == "--gps-config") {
       std::string v;
       if (!value(&v)) return false;
