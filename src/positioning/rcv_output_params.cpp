@@ -411,9 +411,10 @@ void RCV_OUTPUT::computeParams() {
                s.posSigma[4], s.ellMajor, s.ellMinor, s.ellOrient);
   }
   if (temp_dbi == 198 && bMainInput) {
-    // The main input's satellite counts of each system (G R E S J C I): used, tracked, excluded.
+    // The main input's solution type and satellite counts of each system (G R E S J C I): used,
+    // tracked, excluded.
     char line[192];
-    int n = std::snprintf(line, sizeof line, "$$ sats");
+    int n = std::snprintf(line, sizeof line, "$$ solution type %d", static_cast<int>(s.solType));
     static constexpr const char* kCountNames[3] = {"used", "tracked", "excluded"};
     for (int i = 0; i < 3; ++i) {
       n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %s", kCountNames[i]);

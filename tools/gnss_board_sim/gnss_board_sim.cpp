@@ -120,6 +120,7 @@ const char kUsage[] =
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
+    "  --rtk-state N         the state of the board's RTK solution (\"@@sr\"), 1..6 (default 2)\n"
     "  --board-records       every whole second, those of the board's other records the program\n"
     "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" "
     "and\n"
@@ -172,6 +173,7 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  int rtkState = 2;  // of the RTK solution record
   bool iono = false;
   int lbandChan = 0;
   double solScatter = 0;
@@ -381,7 +383,7 @@ class Board {
     if (due("@@sr", t)) {
       double rover[3];
       o_.site.ecef(rover);
-      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
+      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon, o_.rtkState));
     }
     if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
@@ -778,6 +780,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--almanac-only") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->almanacOnly = static_cast<int>(n);
+    } else if (a == "--rtk-state") {
+      if (!number(&n) || n < 1 || n > 6) return false;
+      o->rtkState = static_cast<int>(n);
     } else if (a == "--exclude") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->excluded = static_cast<int>(n);
