@@ -101,6 +101,14 @@ if(TARGET unit_gnss_link)
     target_link_options(unit_gnss_link PRIVATE "LINKER:--wrap=${sym}")
   endforeach()
 endif()
+# What the navigation decoders hand to the store's CNAV correction and time-offset entries, which
+# keep none of it: noted by wrappers of the test executable (tests/unit/navigation_data/cnav_calls.cpp).
+if(TARGET unit_navigation_data)
+  foreach(sym IN ITEMS _ZN22SatelliteDataProcessor20update_GpsCnavDCDataE8SvIdTypeRKN7NavData17GpsCnavDCDataTypeE
+                       _ZN22SatelliteDataProcessor27update_GpsCnavSysOffsetDataEiRKN7NavData24GpsCnavSysOffsetDataTypeE)
+    target_link_options(unit_navigation_data PRIVATE "LINKER:--wrap=${sym}")
+  endforeach()
+endif()
 # The time scales' extrapolation against a clock its test sets (tests/unit/positioning/fake_clock.cpp),
 # and the geoid file read in pieces (short_reads.cpp).
 if(TARGET unit_positioning)

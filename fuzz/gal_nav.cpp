@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static SatelliteDataProcessor* store = new SatelliteDataProcessor();
   store->init_Object();
   for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(store);
-  GalDataDecoder::clear_INavAlmanacSets();
+  for (auto& set : GalDataDecoder::inavAlmSets) set = GalDataDecoder::AlmanacSet{255, {}};  // as at start
   std::uint32_t ms = 0;
   std::size_t at = 0;
   while (at + 3 <= size) {

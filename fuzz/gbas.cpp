@@ -1,12 +1,15 @@
 // GBAS broadcast bytes as they arrive on a port in mode "gbas". The first input byte chooses the
-// road: odd, the bytes go to the stream decoder as they are, in port-sized chunks; even, they
-// become one message block with a correct CRC (block identifier and length set), so that the
-// message decoder behind the framing sees every field value.
+// road: odd, the bytes are handed by serial port A or B (the byte's next bit) to the handler of
+// the port's mode, and so through task DECT's work to the port's GBAS decoder, in port-sized
+// chunks; even, they become one message block with a correct CRC (block identifier and length
+// set), so that the message decoder behind the framing sees every field value.
 #include <cstring>
 #include <vector>
 
+#include "differential/decoder_task.h"
 #include "differential/gbas_decoder.h"
 #include "fuzz_support.h"
+#include "port_stub.h"
 #include "positioning/data_servers/pvt_data.h"
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/gbas/gbas_dec_utility.h"
@@ -24,6 +27,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   t.gps.ulMs = 349300500;
   t.gps.uStatus[0] = 1;
   PVTDataInstance.rcvTime.Put(&t);
+  for (const auto p : {InPorts::DEC_SER_A, static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1)}) fuzz::makeDecPort(p);
+  decInitOnce();
+  for (const auto p : {InPorts::DEC_SER_A, static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + 1)})
+    fuzz::resetDecPort(InDecs::kGbas, p, true);
   return 0;
 }
 
@@ -31,10 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fuzz::CurrentInput current(data, size);
   if (size == 0) return 0;
   if (data[0] & 1) {
-    for (std::size_t off = 1; off < size; off += 1024) {
-      const std::size_t n = size - off < 1024 ? size - off : 1024;
-      GbasDecoderInstance.process(data + off, static_cast<int>(n), static_cast<int>(data[0] >> 1) % 2);
-    }
+    const auto port = static_cast<InPorts::DecPortIndex>(InPorts::DEC_SER_A + (data[0] >> 1) % 2);
+    fuzz::feedDecPort(InDecs::kGbas, port, data + 1, size - 1);
     return 0;
   }
   if (size < 7 || size > 219) return 0;

@@ -1,7 +1,8 @@
 // First inputs of the native-stream targets, written by the simulator's own writer: one epoch
 // per family of the raw decoder's navigation and other messages ("gd", "lD", "ED", "WD", "qd",
 // "cd", "id", "xd", "Rb", "Rm", "Ri", "Sp", "sj", "IQ", "gC".."gR", "DL") and records (SolAln,
-// task load, power, start-up, RTK, L-band state), each message in a form the decoder takes, so
+// task load, power, start-up, RTK, L-band state, satellites, channel states and signal
+// measurements, the RTK solution, PPS and event tags), each message in a form the decoder takes, so
 // that fuzzing starts inside every one of them rather than having to invent identifier, length
 // and checksum. A target started with RX_FUZZ_WRITE_SEEDS=DIR writes them there and ends.
 #pragma once
@@ -13,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "../tools/gnss_board_sim/sim_board_records.h"
 #include "../tools/gnss_board_sim/sim_native.h"
-#include "fuzz_support.h"
 #include "../tools/gnss_board_sim/sim_sky.h"
 #include "../tools/gnss_board_sim/sim_solution.h"
+#include "fuzz_support.h"
 
 namespace fuzz {
 
@@ -78,8 +80,38 @@ inline std::string epoch(const std::string& body) {
          sim::frame("::", mark, true);
 }
 
+// A small sky on channels 0-3: GPS 5 and Galileo 11 on two signals each, GLONASS at frequency
+// number -3 and an L-band beam on one.
+inline std::vector<sim::SkySat> sky() {
+  auto sig = [](int slot, double code, double cn0) {
+    return sim::SkySignal{slot, 1575.42e6, code, code / 0.19, -1234.5, cn0, 60000};
+  };
+  std::vector<sim::SkySat> s(4);
+  s[0] = sim::SkySat{5, 0, 0.9, {sig(0, 21.0e6, 45.0), sig(2, 21.0e6 + 3.2, 38.0)}};
+  s[1] = sim::SkySat{7, 1, 0.5, {sig(0, 22.5e6, 41.0)}, 'R', -3};
+  s[2] = sim::SkySat{11, 2, 0.7, {sig(0, 24.0e6, 44.0), sig(5, 24.0e6 + 1.1, 43.0)}, 'E'};
+  s[3] = sim::SkySat{9, 3, 0.6, {sig(0, 1.0e6, 40.0)}, 'L'};
+  return s;
+}
+
+// Signal measurements of which the second entry carries both optional words (flags bits 2 and
+// 3), the third names a channel past the board's and the fourth a slot past its own.
+inline std::string sigMeasExtras() {
+  std::string b = le(0, 1) + le(4, 1);
+  for (int k = 0; k < 4; ++k) {
+    const unsigned flags = k == 1 ? 0x15Du : 0x151u;
+    b += le(k == 3 ? 0x7F : 1, 1) + le(k == 2 ? 250 : k, 1) + le(flags, 4);
+    b += le(0x123456789AULL, 8) + le(static_cast<std::uint64_t>(-(1LL << 30)), 8);
+    b += le(static_cast<std::uint32_t>(-12345), 4) + le(4200, 4) + le(70000, 4) + std::string(12, '\0');
+    if (k == 1) b += le(7, 4) + le(9, 4);
+  }
+  return sim::rawRecord(11, b);
+}
+
 inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
   sim::Site site;
+  double rover[3];
+  site.ecef(rover);
   sim::SolOptions movingBase;
   movingBase.relPos = true;
   movingBase.relVel[0] = 0.5;
@@ -107,6 +139,12 @@ inline std::vector<std::pair<std::string, std::string>> nativeSeeds() {
       {"data-link", epoch(hexMsg("DL", "{3,rtcm3,12,0}{0,zrt}{2,cmr,5,1}"))},
       {"solution", epoch(sim::solAlnRecord(site, {}))},
       {"solution-moving-base", epoch(sim::solAlnRecord(site, {}, movingBase))},
+      {"measurements", epoch(sim::satDataRecord(sky()) + sim::chanStatesRecord(sky()) + sim::sigMeasRecord(sky()) +
+                             sigMeasExtras())},
+      {"rtk-solution", epoch(sim::rawRecord(5, sim::rtkRecord(43200000, rover, site.lat, site.lon)))},
+      {"pps-event", epoch(sim::rawRecord(6, sim::ppsRecord(43200000)) + sim::rawRecord(6, '\x01' + sim::ppsRecord(0).substr(1)) +
+                          sim::rawRecord(14, le(0, 1) + le(12, 4) + le(345, 4) + le(0, 1) + le(1, 1) + le(13, 4) +
+                                                 le(0, 4) + le(1, 1) + le(0, 1)))},
       {"records", epoch(sim::rawRecord(15, manyTasks) + sim::rawRecord(1, sim::powerRecord()) +
                         sim::rawRecord(16, sim::onceRecord()) + sim::rawRecord(15, sim::taskLoadRecord(100)))},
   };

@@ -4,7 +4,10 @@
 // whose header and data come from the input; each gets right parity and goes out as 6-of-8 bytes,
 // so that the client and the base decoder see contents random bytes would never carry past the
 // parity. The receiver's time and a rover epoch tracking every satellite are set, so that epochs
-// open, fill and close.
+// open, fill and close. A target started with RX_FUZZ_WRITE_SEEDS=DIR writes its seeds there
+// (three epochs of carrier phases and ranges, so that a phase goes on from the epoch before) and
+// ends.
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -47,9 +50,40 @@ std::vector<std::uint8_t> messages(const std::uint8_t* data, std::size_t size) {
   return fuzz::rtcm2Wire(std::move(words), data[0] >> 1 & 3u);
 }
 
+// One message in the target's own form: index into kTypes, word count and sequence number,
+// station, Z-count, then the data words (24 bits each).
+std::string unit(int typeIndex, int seq, unsigned zCount, const std::vector<std::uint32_t>& words) {
+  std::string u = {static_cast<char>(typeIndex), static_cast<char>(words.size() | static_cast<unsigned>(seq) << 5), 0, 5,
+                   static_cast<char>(zCount >> 8), static_cast<char>(zCount & 0xFF)};
+  for (std::uint32_t w : words) u += {static_cast<char>(w >> 16), static_cast<char>(w >> 8), static_cast<char>(w)};
+  return u;
+}
+
+// Carrier phases (18) and ranges (19) on L1 of GPS 3, 9 and 22 at three epochs 1.2 s apart; the
+// phases of each epoch lie far from the last ones, as after a wrap of the count.
+fuzz::NamedSeeds rtcm2BaseSeeds() {
+  std::string s(1, '\0');
+  const int svs[3] = {3, 9, 22};
+  for (int e = 0; e < 3; ++e) {
+    const unsigned z = 100u + 2u * static_cast<unsigned>(e);
+    for (int type : {0, 1}) {
+      std::vector<std::uint32_t> w = {0x000000};
+      for (int k = 0; k < 3; ++k) {
+        const std::uint32_t v = type == 0 ? 0x7F000000u * static_cast<std::uint32_t>(e) + 0x123456u * static_cast<std::uint32_t>(svs[k])
+                                          : 1000000000u + 1000u * static_cast<unsigned>(svs[k]) + 60u * static_cast<unsigned>(e);
+        w.push_back((k < 2 ? 1u << 23 : 0u) | static_cast<std::uint32_t>(svs[k]) << 16 | 7u << 13 | v >> 24);
+        w.push_back(v & 0xFFFFFF);
+      }
+      s += unit(type, e, z, w);
+    }
+  }
+  return {{"phase-epochs", s}};
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::writeSeedsIfAsked(rtcm2BaseSeeds);
   fuzz::enterRunDir("rtcm2_base");
   cpdClientsInit();
   rtcm2ClientsInit();

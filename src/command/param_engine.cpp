@@ -1,9 +1,12 @@
 #include "command/param_engine.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "command/result_codes.h"
+#include "command/values.h"
+#include "settings/debug_selectors.h"
 
 namespace {
 
@@ -205,6 +208,15 @@ int parPrint(const char* path, Reply& re) {
   return reSub(doPrint, path, re);
 }
 
-// No keys of the top level yet: later areas add theirs here.
-int topcSet(const char*, const ZRNamedNode*) { return CMD_WRONG_1ST; }
-int doPrint(const char* path, Reply&) { return *path ? CMD_WRONG_1ST : CMD_OK; }
+// The keys of the top level. `dbi` is the global debug selector: diagnostics of several parts
+// print, or act, at fixed values of it (the Allan monitor at 7000-7099, the time scales at 5822
+// and 6355, the USB storage at 73528 and 73529). Like the RTK debug selectors it lives for the
+// process only, so that no start comes up printing or forcing; it prints only when named.
+int topcSet(const char* path, const ZRNamedNode* value) {
+  if (std::strcmp(path, "dbi") == 0) return setInt(value, dbi, INT_MIN, INT_MAX);
+  return CMD_WRONG_1ST;
+}
+int doPrint(const char* path, Reply& re) {
+  if (std::strcmp(path, "dbi") == 0) return reLong(re, dbi);
+  return *path ? CMD_WRONG_1ST : CMD_OK;
+}

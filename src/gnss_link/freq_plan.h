@@ -77,6 +77,7 @@ extern int _1000_div_loopsPer_div_SUM_NUM;
 struct LogicChan {
   static int waitInLoop5Ms;
   static int msInt;  // measurement interval, ms, as the measurement-interval logic applied it
+  static int getTrackingTime();  // the GNSS board keeps the tracking time: 0 here
 };
 struct LogicChanP {
   static int wait12InLoop5Ms;

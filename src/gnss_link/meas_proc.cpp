@@ -100,6 +100,7 @@ void rtkAvailability(int mainIdx) {
 
 
 void setStatusAll(std::int32_t status) {
+  PosLock lock;
   NavSol.status = status;
   navSol_Ant[0].status = status;
   navSol_Ant[1].status = status;
@@ -211,7 +212,7 @@ void signalMeasReady() {
     r.pRelPos = nullptr;
     if (r.bMainInput) {
       const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
-      if (e != nullptr && relPosFromBoard(e->board.bSolAln != 0, e->board.solAln, *r.pNavSol, relPosOut))
+      if (e != nullptr && relPosFromBoard(e->board.bSolAln != 0, e->board.solAln, navSolCopy(*r.pNavSol), relPosOut))
         r.pRelPos = &relPosOut;
       PVTDataInstance.epochData.FreePointer(e);
     }

@@ -6,7 +6,7 @@
 #include "differential/lband/omnistar_params.h"
 #include "differential/lband/ts_decoder.h"
 #include "gnss_link/board_link.h"
-#include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/peripherals/board_settings_funcs.h"
 #include "gnss_link/peripherals/pps_event.h"
 #include "gnss_link/placeholders.h"
 #include "gnss_link/raw_decoder.h"

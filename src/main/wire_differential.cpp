@@ -8,7 +8,7 @@
 #include "differential/lband/omnistar_params.h"
 #include "differential/redirect.h"
 #include "gnss_link/board_link.h"
-#include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/peripherals/board_settings_funcs.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/calib_glo.h"
 #include "gnss_link/peripherals/spectrum.h"

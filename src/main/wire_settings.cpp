@@ -5,7 +5,7 @@
 #include "differential/rtk/cpd_params.h"
 #include "differential/rtcm3/rtcm3_keys.h"
 #include "differential/rtk/rtk_keys.h"
-#include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/peripherals/board_settings_funcs.h"
 #include "gnss_link/lock_manager.h"
 #include "gnss_link/meas_proc.h"
 #include "gnss_link/peripherals/calib_keys.h"

@@ -1,5 +1,7 @@
 #include "platform/leds.h"
 
+#include <algorithm>
+
 #include "platform/gpio.h"
 #include "platform/mcu_link.h"
 #include "platform/rtos.h"
@@ -128,6 +130,10 @@ int ledProcInit(int priority) {
 
 // ---- position pattern ---------------------------------------------------------------------------
 
+namespace {
+constexpr long kLedDayMs = 86400000;  // the epoch times process() takes are milliseconds of the day
+}  // namespace
+
 std::atomic<bool> PosLed::enabled_{true};
 std::atomic<bool> PosLed::waiting_{false};
 bool PosLed::blink_ = true;
@@ -137,6 +143,7 @@ std::atomic<int> PosLed::satColor_{0};
 std::atomic<bool> PosLed::satColorSet_{false};
 std::atomic<int> PosLed::fineCounter_{0};
 std::atomic<int> PosLed::fineColor_{0};
+long PosLed::fineShownMs_ = 0;
 std::atomic<bool> SatLed::enabled_{true};
 
 LedsColor posLedColor(bool valid, int solType, int posMode) {
@@ -186,10 +193,21 @@ void PosLed::process(long ms) {
   int c = 0;
   if (fineCounter_.load() != 0) {
     const long t = ms % 500;
+    // Epochs half a second or more apart (1, 2 and 4 a second) never meet the later phases of a
+    // cycle, which would leave the flash, and the position colour with it, stuck for good: the
+    // cycle shown that long ago is over, and so is every whole cycle after it.
+    long since = ms - fineShownMs_;
+    if (since < 0) since += kLedDayMs;
+    if (!waiting_.load() && since >= 500) {
+      waiting_.store(true);
+      const int missed = static_cast<int>(std::min<long>(since / 500 - 1, fineCounter_.load()));
+      fineCounter_.fetch_sub(missed);
+    }
     if (waiting_.load()) {
       if (fineCounter_.load() < 1 || t > 24) return;
       fineCounter_.fetch_sub(1);
       waiting_.store(false);
+      fineShownMs_ = ms;
       c = fineColor_.load();
     } else if (t <= 50) {
       return;

@@ -65,6 +65,7 @@ class PosLed {
   static std::atomic<bool> satColorSet_;
   static std::atomic<int> fineCounter_;
   static std::atomic<int> fineColor_;
+  static long fineShownMs_;  // epoch time (ms of the day) the flash's current cycle was shown
 };
 
 class SatLed {

@@ -81,7 +81,7 @@ void MCU_c8051f330::readDebugSelector() {
   if (sel == kDbgLinkOff) debug_ = false;
 }
 
-bool MCU_c8051f330::setLocked(int cmd, int id, int par1, int par2) {
+bool MCU_c8051f330::set(int cmd, int id, int par1, int par2) {
   frame_[1] = static_cast<std::uint8_t>(cmd);
   frame_[2] = static_cast<std::uint8_t>(par1);
   frame_[3] = static_cast<std::uint8_t>(par2);
@@ -102,16 +102,6 @@ bool MCU_c8051f330::setLocked(int cmd, int id, int par1, int par2) {
   return io_.write(sent_, 4, kWriteTicks) == 4;
 }
 
-bool MCU_c8051f330::set(int cmd, int id, int par1, int par2) {
-  Locker<Mutex> l(m_);
-  return setLocked(cmd, id, par1, par2);
-}
-
-void MCU_c8051f330::ack(bool on) {
-  Locker<Mutex> l(m_);
-  frame_[0] = static_cast<std::uint8_t>(on ? (frame_[0] | kMcuAckFlag) : (frame_[0] & ~kMcuAckFlag));
-}
-
 // The bytes still missing from an answer of `want`, waiting at most one tick.
 void MCU_c8051f330::collect(int want) {
   std::uint8_t buf[kMcuAnswerMax];
@@ -130,7 +120,7 @@ bool MCU_c8051f330::cmdAnswLocked(int cmd, int par1, int par2, std::uint8_t* ans
   io_.read(stale, kMcuAnswerMax, 0);
   dec_.drop();
   id_ = (id_ + 1) & 0x0F;
-  if (!setLocked(cmd, id_, par1, par2)) {
+  if (!set(cmd, id_, par1, par2)) {
     frame_[0] &= static_cast<std::uint8_t>(~kMcuAckFlag);
     if (debug_) debPrintfx(-1, "$$MCU_cmdAnsw():set ERROR port= %d\r\n", 0);
     length = 0;
@@ -147,7 +137,7 @@ bool MCU_c8051f330::cmdAnswLocked(int cmd, int par1, int par2, std::uint8_t* ans
                        static_cast<unsigned>(dec_.count()), static_cast<unsigned>(want));
           }
           dec_.drop();
-          setLocked(cmd, id_, par1, par2);
+          set(cmd, id_, par1, par2);
         } else if (debug_) {
           debPrintfx(-1, "$$MCU_cmdAnsw():answ ERROR wait\r\n");
         }
@@ -191,7 +181,7 @@ int MCU_c8051f330::setCmd(std::uint32_t code) {
     std::uint8_t buf[kReadBack];
     io_.read(buf, kReadBack, 0);
     frame_[0] |= kMcuAckFlag;
-    if (!setLocked(cmd, id, par1, par2)) return -1;
+    if (!set(cmd, id, par1, par2)) return -1;
     io_.sleep(5);
     return io_.read(buf, kReadBack, 1);
   }
@@ -216,7 +206,7 @@ void MCU_c8051f330::portsInitMaster() {
   io_.setRunState(kMcuRunState);
   frame_[0] |= kMcuAckFlag;
   if (portInited_[0] == 0) {
-    setLocked(kVersionCmd, kInitId, kVersionPar1, kVersionPar2);
+    set(kVersionCmd, kInitId, kVersionPar1, kVersionPar2);
     io_.sleep(1);
     std::uint8_t buf[kReadBack];
     io_.read(buf, kReadBack, 0);

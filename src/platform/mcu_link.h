@@ -76,9 +76,6 @@ class MCU_c8051f330 {
  public:
   explicit MCU_c8051f330(McuIo& io);
 
-  // Builds the frame of cmd, id, par1, par2 and sends it; true when all 4 bytes were taken.
-  bool set(int cmd, int id, int par1, int par2);
-  void ack(bool on);
   // Sends a command with the next sequence id and waits for its answer of `length` bytes, with
   // `tries` attempts; on failure `length` holds the bytes received.
   bool cmdAnsw(int cmd, int par1, int par2, std::uint8_t* answer, int& length, int tries);
@@ -97,7 +94,9 @@ class MCU_c8051f330 {
   int sequenceId() const { return id_; }
 
  private:
-  bool setLocked(int cmd, int id, int par1, int par2);
+  // Builds the frame of cmd, id, par1, par2 and sends it (the lock held); true when all 4
+  // bytes were taken.
+  bool set(int cmd, int id, int par1, int par2);
   bool cmdAnswLocked(int cmd, int par1, int par2, std::uint8_t* answer, int& length, int tries);
   bool askVersionLocked();
   void readDebugSelector();

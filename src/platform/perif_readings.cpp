@@ -107,7 +107,6 @@ bool getThermoCpu(int& value) {
   return true;
 }
 
-bool checkValidPwrMeas() { return g_perif.pwrDataValid.load(); }
 void setValidPwrMeas(int valid) { g_perif.pwrDataValid.store(valid != 0); }
 
 bool PerifReader::pass() {

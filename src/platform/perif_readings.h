@@ -34,8 +34,7 @@ int getADCValSys(int device, int channel);
 bool getThermoCpu(int& value);
 
 // The valid flag of the power readings: set after every reader pass and by the GNSS board's
-// power record.
-bool checkValidPwrMeas();
+// power record (the status messages that read it are not part of this program).
 void setValidPwrMeas(int valid);
 
 // One reader over a controller link and a microsecond clock (a wrapping 32-bit count).

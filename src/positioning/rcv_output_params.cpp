@@ -144,7 +144,11 @@ void RCV_OUTPUT::computeParams() {
   // A grid the commands changed takes effect here, between two records.
   outputGridPoll();
   SOL_OUTPUT& s = sol;
-  const NavTask::NAV_SOL& ns = pNavSol ? *pNavSol : NavSol;
+  // One copy, taken under the position locks, is what this epoch outputs: another task may write
+  // the record's position meanwhile, and fields taken one by one could mix two positions. What
+  // goes back into the record goes back under the locks too.
+  const NavTask::NAV_SOL& rec = pNavSol ? *pNavSol : NavSol;
+  const NavTask::NAV_SOL ns = navSolCopy(rec);
   const NavTask::NAV_POS& np = ns.pos;
   // Resets the command keys asked for since the last epoch.
   if (bMainInput) applyBaseMovingResets();
@@ -227,7 +231,10 @@ void RCV_OUTPUT::computeParams() {
     PosAge = MonoClock::sec();
     s.source = SOL_OUTPUT::kSrcEpoch;
     s.bPosValid = s.bVelValid = s.bOutPos = 0;
-    if (bSolPresent && pNavSol) const_cast<NavTask::NAV_SOL*>(pNavSol)->status = 7;
+    if (bSolPresent && pNavSol) {
+      PosLock lock;
+      const_cast<NavTask::NAV_SOL*>(pNavSol)->status = 7;
+    }
     std::memcpy(s.satCount, counts, sizeof counts);
     return;
   }
@@ -277,16 +284,18 @@ void RCV_OUTPUT::computeParams() {
     s.sysWord[kSysGps] = s.sysWord[kSysGlonass] = rtk->useWord;
     s.refStationId = rtk->stationId[0] != 65535 ? rtk->stationId[0] : rtk->stationId[1];
     s.rtkValue2 = rtk->value2;
-    NavTask::NAV_SOL* out = pNavSol ? const_cast<NavTask::NAV_SOL*>(pNavSol) : nullptr;
-    for (int ch = 0; out && pChans && ch < nChans && ch < kCdatPerInput; ++ch) {
-      const RTK_MARK_CHAN& c0 = pChans[ch];
-      if (!c0.bDataPresent || (c0.sigState >= 4 && c0.sigState <= 41)) continue;
-      const int idx = rtkSatIndex(c0.sys, c0.sv);
-      if (idx <= 0 || idx >= RTK_SOL::kUseEntries || rtk->use[idx] == 0) continue;
-      if (out->uNumUsed >= NavTask::NAV_SOL::kMaxSats) break;  // the list is full
-      out->uUsedChan[out->uNumUsed] = static_cast<std::uint8_t>(chanBase + ch);
-      out->fUsedValue[out->uNumUsed] = 0.0f;
-      ++out->uNumUsed;
+    if (NavTask::NAV_SOL* out = pNavSol ? const_cast<NavTask::NAV_SOL*>(pNavSol) : nullptr) {
+      PosLock lock;
+      for (int ch = 0; pChans && ch < nChans && ch < kCdatPerInput; ++ch) {
+        const RTK_MARK_CHAN& c0 = pChans[ch];
+        if (!c0.bDataPresent || (c0.sigState >= 4 && c0.sigState <= 41)) continue;
+        const int idx = rtkSatIndex(c0.sys, c0.sv);
+        if (idx <= 0 || idx >= RTK_SOL::kUseEntries || rtk->use[idx] == 0) continue;
+        if (out->uNumUsed >= NavTask::NAV_SOL::kMaxSats) break;  // the list is full
+        out->uUsedChan[out->uNumUsed] = static_cast<std::uint8_t>(chanBase + ch);
+        out->fUsedValue[out->uNumUsed] = 0.0f;
+        ++out->uNumUsed;
+      }
     }
     const int type = rtkSolType(rtk->state);
     if (type < 0) {
@@ -303,7 +312,7 @@ void RCV_OUTPUT::computeParams() {
     ownSigma(np, s);
     const PVTEngineEpochDataType* e = PVTDataInstance.epochData.GetPointer();
     if (e != nullptr) {
-      if (e->pNavSol == &ns && e->board.bSolAln != 0) ownFromBoard(e->board.solAln, s);
+      if (e->pNavSol == &rec && e->board.bSolAln != 0) ownFromBoard(e->board.solAln, s);
       PVTDataInstance.epochData.FreePointer(e);
     }
   }

@@ -19,7 +19,8 @@
 //   epoch's code and carrier of each satellite equal to the base simulator's truth, and for GPS
 //   its geometric term equal to the code less the satellite's broadcast group delay; the station
 //   record of the code corrections formed from the base's observations lands in the rover's
-//   settings image.
+//   settings image; the rover's MSM compatibility choice "v37" moves the BeiDou carriers of the
+//   satellites outside 6..58 by half a cycle from convbin's reading of the same frames.
 #include <poll.h>
 #include <unistd.h>
 
@@ -846,6 +847,61 @@ TEST_F(BaseRover, DebugSwitchNegatesTheAxesOfTheBaseSatellites) {
   }
   rover_.stop();
   base_.stop();
+}
+
+// The rover's MSM compatibility choice on a base's BeiDou carriers (rtcm3/rover/msm/compat): with
+// "v37" its decoder moves every carrier of the satellites below 6 and above 58 by half a cycle,
+// the alignment of an older firmware of the base's make, and no other; with "v400" it takes every
+// carrier as the frames hold it. convbin reads the base's BeiDou MSM7 (1127) as the frames hold
+// them; the rover's projection print (rtk/dbi/cpd 11) shows what its decoder took.
+TEST_F(BaseRover, MsmCompatibilityV37MovesTheCarriersOfTheBeiDouSatellitesOutsideSixToFiftyEight) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(false));
+  ASSERT_NO_FATAL_FAILURE(base_.must("set,/par/rtcm3/base/stid,21"));
+  const struct {
+    const char* compat;
+    bool outsideMoved;
+  } rows[] = {{"v37", true}, {"v400", false}};
+  for (const auto& r : rows) {
+    pumpFor(-1, 3000);  // a gap between the runs
+    // A clean-up of the base puts the decoder's choice back to the default: the choice after it.
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/pos/pd/ref/clean,on"));
+    ASSERT_NO_FATAL_FAILURE(rover_.must(std::string("set,/par/rtcm3/rover/msm/compat,") + r.compat));
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+    pumpFor(0, 10000);
+    ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
+  }
+  rover_.stop();
+  base_.stop();
+
+  std::string bds;
+  for (const std::string& f : rtcm3Frames(outs_[0].bytes))
+    if (rtcm3Type(f) == 1127) bds += f;
+  ASSERT_TRUE(base_.dir.write("c.rtcm3", bds));
+  ASSERT_TRUE(convbin("-r rtcm3 -od -os -o c.obs c.rtcm3"));
+  const auto obs = rinex::readRinexObs(base_.dir.read("c.obs"));
+  const std::vector<std::vector<Add>> runList = runs(adds(rover_.out), 2.5);
+  ASSERT_EQ(runList.size(), std::size(rows));
+  for (std::size_t k = 0; k < runList.size(); ++k) {
+    SCOPED_TRACE(rows[k].compat);
+    int inside = 0, outside = 0;
+    for (const Add& a : runList[k]) {
+      const std::string sat = satOfId(a.id);
+      if (sat.empty() || sat[0] != 'C') continue;
+      const auto e = obs.find(std::lround(a.gps * 1000));
+      if (e == obs.end() || !e->second.contains(sat)) continue;
+      // The carrier of the same signal: the nearest (another band's differs by thousands of cycles).
+      double d = 1e9;
+      for (const auto& [type, v] : e->second.at(sat))
+        if (type[0] == 'L' && std::fabs(a.phi - v) < std::fabs(d)) d = a.phi - v;
+      if (std::fabs(d) > 10.0) continue;  // a signal convbin does not read (B2b)
+      const int n = std::atoi(sat.c_str() + 1);
+      const bool out = n < 6 || n > 58;
+      (out ? outside : inside) += 1;
+      EXPECT_NEAR(std::fabs(d), out && rows[k].outsideMoved ? 0.5 : 0.0, 0.002) << sat << " slot " << a.slot << " at " << a.gps;
+    }
+    EXPECT_GE(inside, 10) << "carriers of satellites 6..58";
+    EXPECT_GE(outside, 10) << "carriers of satellites outside 6..58";
+  }
 }
 
 }  // namespace

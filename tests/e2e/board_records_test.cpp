@@ -1,16 +1,17 @@
 // The board's other records in the real stream: with --board-records the simulator sends, every
-// whole second, the L-band service's RTCM messages ("Rb"), the satellites its solution used
-// ("Rm"), its reference block ("Ri"), an L1 spectrum in two parts ("Sp"), the GPS signal levels
-// ("sj"), I/Q samples ("IQ"), its data-link report ("DL"), the per-system calibration tables
-// ("g1", "g2", "g3"), the RF delay table ("gR") and the PPS record of output a, each as the
-// program enabled it at start. Seen from outside:
+// whole second, the satellites its solution used ("Rm") and its reference block ("Ri"), which the
+// board sends unasked (the program's start enables neither), and, as the program enabled them at
+// start, the L-band service's RTCM messages ("Rb"), an L1 spectrum in two parts ("Sp"), the GPS
+// signal levels ("sj"), I/Q samples ("IQ"), its data-link report ("DL"), the per-system
+// calibration tables ("g1", "g2", "g3"), the RF delay table ("gR") and the PPS record of output a.
+// Seen from outside:
 //   - the calibration tables of g1, g2 and g3 are the delays calib/hard/ prints (the fourth
 //     signal, which no table carries, stays "not available");
 //   - the epochs go on as before, every one of them with its output record, and the program
 //     reports no fault of any record.
-// The other tables (RTCM ring, solution extras, spectrum samples, signal levels, I/Q buffers, the
-// data-link report, the RF delays, the PPS ring) have no reader in the program yet: their outside
-// effect is that nothing else changes.
+// The other tables (RTCM ring, the solution's satellites and reference block in the epoch record,
+// spectrum samples, signal levels, I/Q buffers, the data-link report, the RF delays, the PPS ring)
+// have no reader in the program: their outside effect is that nothing else changes.
 #include <cstdio>
 #include <sstream>
 

@@ -3,6 +3,7 @@
 // button/ keys across a restart, and a power-button hold powering the receiver off.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -175,7 +176,9 @@ TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
 }
 
 // The file button held 1-1.75 s resets serial port A: its rate and its input mode go back to the
-// defaults, stored (a port A that took no commands takes them again); no logging starts.
+// defaults, stored (a port A that took no commands takes them again); no logging starts. The
+// image file holds the reset at once: the start saved it just before, so the periodic save
+// would wait 10 s, and the program is killed as soon as the epoch after the reset has gone out.
 TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
@@ -183,17 +186,30 @@ TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(ask("%r%set,/par/dev/ser/a/rate,9600"), re("%r%"));
   EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("9600"));
+  {
+    Port serB(dir_.file("dev/ser/b"));
+    EXPECT_EQ(serB.ask("%m%set,/par/dev/ser/a/imode,none"), re("%m%"));
+    EXPECT_EQ(serB.ask("%r%set,/par/rcv/restart,yes"), re("%r%"));
+    EXPECT_EQ(end(), 0);
+  }
+  ASSERT_NO_FATAL_FAILURE(start());
   Port serB(dir_.file("dev/ser/b"));
-  EXPECT_EQ(serB.ask("%m%set,/par/dev/ser/a/imode,none"), re("%m%"));
+  EXPECT_EQ(serB.ask("print,/par/dev/ser/a/rate"), re("9600")) << "stored";
+  Port serC(dir_.file("dev/ser/c"));
+  ASSERT_EQ(serB.ask("%e%em,/dev/ser/c,zrt/RT:0"), re("%e%"));
   press(dir_.path, 119, 1400);
   EXPECT_TRUE(waitUntil([&] { return serB.ask("print,/par/dev/ser/a/rate") == re("115200"); }));
   EXPECT_EQ(serB.ask("print,/par/dev/ser/a/imode"), re("cmd"));
   EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "port A takes commands again";
   EXPECT_EQ(logFiles(dir_.path), 0) << "no logging started";
-  restart();
+  // Two epochs begun after the reset was seen: the one that made it has ended.
+  serC.held.clear();
+  EXPECT_TRUE(serC.fill([](const std::string& h) { return h.find("~~", h.find("~~") + 1) != std::string::npos; }));
+  ASSERT_TRUE(rx_->signal(SIGKILL));
+  EXPECT_EQ(end(), -SIGKILL);
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "stored";
-  EXPECT_EQ(ask("print,/par/dev/ser/a/imode"), re("cmd")) << "stored";
+  EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "saved at once";
+  EXPECT_EQ(ask("print,/par/dev/ser/a/imode"), re("cmd")) << "saved at once";
 }
 
 // button/period sets the default period of the message schedule: a message enabled without a
@@ -229,43 +245,81 @@ TEST_F(ButtonsLeds, PeriodIsTheDefaultPeriodOfMessages) {
 }
 
 // The file button held down while the program starts: both LEDs green at once, red and green
-// from 5 s on; let go before 10 s, the settings image is cleared at the next start, so a stored
-// key is back to its factory value.
-TEST_F(ButtonsLeds, FileButtonHeldFiveToTenSecondsAtStartClearsTheSettingsAtTheNextStart) {
+// from 5 s on, blinking until 10 s. Let go between 5 and 10 s, the settings image is cleared at
+// the next start (not at this one), so a stored key is back to its factory value; let go before
+// 5 s, or held on past the 10 s that the start waits for it, nothing is cleared.
+TEST_F(ButtonsLeds, FileButtonHeldAtStartClearsTheSettingsOnlyWhenLetGoBetweenFiveAndTenSeconds) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
   const std::string factory = ask("print,/par/button/file");
-  EXPECT_EQ(ask("%b%set,/par/button/file,e2eclear"), re("%b%"));
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear"));
-  // The ports' settings are read with the image's first blocks, before the clear runs.
-  EXPECT_EQ(ask("%r%set,/par/dev/ser/b/rate,9600"), re("%r%"));
-  restart();
-
-  standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "0\n");
-  rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
   const auto lit = [&](int line) { return standin::gpioLevel(dir_.path, line) == 1; };
-  EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(130) && !lit(136) && !lit(131); })) << rx_->out();
-  EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(136) && lit(130) && lit(131); }, 9000)) << rx_->out();
-  standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), "1\n");
-  ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
-  port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
-  ASSERT_TRUE(port_->ok());
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear")) << "cleared at the next start, not now";
+  const auto button = [&](bool down) { standin::writeStandIn(standin::gpioPath(dir_.path, 119, "value"), down ? "0\n" : "1\n"); };
+  enum Release { kAtOnce, kWhileBlinking, kAfterTheStart };
+  const struct {
+    const char* name;
+    Release release;
+    bool cleared;
+  } rows[] = {{"let go at once", kAtOnce, false},
+              {"let go while blinking", kWhileBlinking, true},
+              {"held past 10 s", kAfterTheStart, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(ask("%b%set,/par/button/file,e2eclear"), re("%b%"));
+    // The ports' settings are read with the image's first blocks, before the clear runs.
+    EXPECT_EQ(ask("%r%set,/par/dev/ser/b/rate,9600"), re("%r%"));
+    restart();
 
+    button(true);
+    rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+    EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(130) && !lit(136) && !lit(131); })) << rx_->out();
+    if (r.release != kAtOnce) {
+      EXPECT_TRUE(waitUntil([&] { return lit(137) && lit(136) && lit(130) && lit(131); }, 9000)) << rx_->out();
+      // Blinking: dark again, then lit again.
+      EXPECT_TRUE(waitUntil([&] { return !lit(136) && !lit(131); }, 2000));
+      EXPECT_TRUE(waitUntil([&] { return lit(136) && lit(131); }, 2000));
+    }
+    if (r.release == kAfterTheStart) {
+      ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
+    }
+    button(false);
+    ASSERT_TRUE(rx_->waitOut(kReady, kStartGuardMs)) << rx_->out();
+    port_ = std::make_unique<Port>(dir_.file("dev/ser/a"));
+    ASSERT_TRUE(port_->ok());
+    EXPECT_EQ(ask("print,/par/button/file"), re("e2eclear")) << "cleared at the next start, not now";
+
+    restart();
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(rx_->out().find("$$NV: clearing the settings image as requested") != std::string::npos, r.cleared)
+        << rx_->out();
+    EXPECT_EQ(ask("print,/par/button/file"), r.cleared ? factory : re("e2eclear"));
+    EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re(r.cleared ? "115200" : "9600"));
+    if (!r.cleared) continue;
+    // Done once: the start after that keeps what is set again.
+    EXPECT_EQ(ask("%c%set,/par/button/file,e2ekept"), re("%c%"));
+    restart();
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("print,/par/button/file"), re("e2ekept"));
+    EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
+    EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
+  }
+}
+
+// With action tcpcl every start shows the TCP clients' state as a button press would: a green
+// fine flash of the position LED (running), which ends at one epoch a second too, and the LED
+// shows the position again (red: none).
+TEST_F(ButtonsLeds, WithActionTcpclEachStartShowsTheClientsState) {
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
+  ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 0, 1)) << "red: no position";
+  EXPECT_EQ(ask("%t%set,/par/button/action,tcpcl"), re("%t%"));
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_TRUE(rx_->waitOut("$$NV: clearing the settings image as requested")) << rx_->out();
-  EXPECT_EQ(ask("print,/par/button/file"), factory);
-  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
-  // Done once: the start after that keeps what is set again.
-  EXPECT_EQ(ask("%c%set,/par/button/file,e2ekept"), re("%c%"));
-  restart();
-  ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/button/file"), re("e2ekept"));
-  EXPECT_EQ(ask("print,/par/dev/ser/b/rate"), re("115200"));
-  EXPECT_EQ(rx_->out().find("$$NV: clearing"), std::string::npos) << rx_->out();
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 1, 0)) << "green: running";
+  EXPECT_TRUE(ledShows(dir_.path, 137, 136, 0, 1)) << "red again: no position";
 }
 
 // The position LED in an RTK position mode (pd) at ten epochs a second, where its colour shows

@@ -6,8 +6,9 @@
 // print of rtk/dbi/rtcm 59 names each virtual-station correction the client takes; every other
 // message, bad parity and a frame cut short leave the stream in step for the message after them.
 // The base station's time offset (37) reaches the base decoder; the decoder closes the epochs of
-// RTK observables by rtcm/rover/epoch/....
+// RTK observables by rtcm/rover/epoch/...; a clean-up of the base forgets the refinements of 22.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -106,6 +107,16 @@ Fields gnssOffset(int systems, int seconds, long long fraction) {
 Fields station3(int n) {
   Fields f;
   for (long long v : {-242018834LL, 538516328LL, 240519991LL + 100LL * n}) f.putSigned(v, 32);
+  return f;
+}
+
+// Message 22: the L1 phase centre's corrections to message 3 (1/256 cm), the flags (none: the
+// antenna height follows) with the height (1/256 cm), and the L2 phase centre's offset (1/16 cm).
+Fields extRef(const std::array<int, 3>& l1, int height, const std::array<int, 3>& l2) {
+  Fields f;
+  for (int v : l1) f.putSigned(v, 8);
+  f.put(0, 6), f.put(static_cast<std::uint64_t>(height), 18);
+  for (int v : l2) f.putSigned(v, 8);
   return f;
 }
 
@@ -359,6 +370,42 @@ TEST_F(Rtcm2Input, WithEndOfEpochOnAnEpochClosesAtItsEndFlag) {
   }
   for (const std::set<long>* blk : {&a, &b, &c})
     for (long sec : *blk) EXPECT_EQ(published.count(sec), blk == &b ? 0u : 1u) << "second " << sec;
+}
+
+// The base's refinements of message 22 go with every message 3 that follows them, until the base
+// is cleaned (pos/pd/ref/clean): after that a message 3 alone places the base where it says, with
+// neither the L1 corrections, the antenna height nor the L2 offset of the message 22 before the
+// clean-up.
+TEST_F(Rtcm2Input, ACleanUpForgetsTheBasesRefinements) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%1%set,/par/dev/ser/b/imode,rtcm"), re("%1%"));
+  ASSERT_EQ(ask("%2%set,/par/rtk/dbi/rtcm,59"), re("%2%"));
+  Port serB(dir_.file("dev/ser/b"));
+  const auto xyz = [&](const std::string& axis) {
+    const std::string v = ask("print,/par/pos/pd/ref/pos/xyz/" + axis);
+    return v.size() > 7 ? std::atof(v.substr(5).c_str()) : NAN;
+  };
+  // Message 3 of station3(n), in metres.
+  const auto station = [](int n) { return std::array<double, 3>{-2420188.34, 5385163.28, 2405199.91 + n}; };
+  int markers = 0;
+  const auto send = [&](const std::string& bytes) {
+    ASSERT_TRUE(serB.sendRaw(bytes + message(59, vrs(1))));
+    ++markers;
+    ASSERT_TRUE(waitUntil([&] { return count(rx_->out(), " got RTCM 59 ") >= markers; })) << rx_->out();
+  };
+  ASSERT_NO_FATAL_FAILURE(send(message(22, extRef({100, -50, 127}, 256 * 150, {16, -16, 32})) + message(3, station3(0))));
+  const std::array<double, 3> dL1 = {100 / 25600.0, -50 / 25600.0, 127 / 25600.0};
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz(std::string(1, static_cast<char>('x' + k))), station(0)[k] + dL1[k], 0.0002) << k;
+  EXPECT_EQ(ask("print,/par/pos/pd/ref/ant/m_offs/val"), re("{e=0.0000,n=0.0000,u=1.5000}"));
+  EXPECT_NE(ask("print,/par/pos/pd/ref/ant/l2_l1"), re("{e=0.0000,n=0.0000,u=0.0000}"));
+
+  ASSERT_EQ(ask("%c%set,/par/pos/pd/ref/clean,on"), re("%c%"));
+  ASSERT_NO_FATAL_FAILURE(send(message(3, station3(1))));
+  EXPECT_EQ(ask("print,/par/pos/pd/ref/id"), re(std::to_string(kStation)));
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz(std::string(1, static_cast<char>('x' + k))), station(1)[k], 0.0002) << k;
+  EXPECT_EQ(ask("print,/par/pos/pd/ref/ant/m_offs/val"), re("{e=0.0000,n=0.0000,u=0.0000}"));
+  EXPECT_EQ(ask("print,/par/pos/pd/ref/ant/l2_l1"), re("{e=0.0000,n=0.0000,u=0.0000}"));
 }
 
 }  // namespace

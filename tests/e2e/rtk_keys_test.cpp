@@ -116,6 +116,15 @@ TEST_F(RtkKeysE2e, ListingDefaultsAndEdges) {
       {"%a%set,/par/rtk/dbi/cmr,-4", re("%a%")},
       {"set,/par/rtk/dbi/cmr,-5", er(5, "value out of range")},
       {"%b%set,/par/rtk/alp,50", re("%b%")},
+      // The global debug selector: printed when named, any 32-bit value.
+      {"print,/par/dbi", re("0")},
+      {"%c%set,/par/dbi,-2147483648", re("%c%")},
+      {"print,/par/dbi", re("-2147483648")},
+      {"set,/par/dbi,2147483648", er(5, "value out of range")},
+      {"set,/par/dbi,7000x", er(7, "wrong 2nd parameter")},
+      {"set,/par/dbi/x,1", er(3, "wrong 1st parameter")},
+      {"print,/par/dbi", re("-2147483648")},
+      {"%d%set,/par/dbi,0", re("%d%")},
   };
   for (const auto& r : rows) EXPECT_EQ(ask(r.line), r.reply) << r.line;
   EXPECT_EQ(ask("print,/par/rtk").rfind("ER", 0), 0u);
@@ -130,8 +139,11 @@ TEST_F(RtkKeysE2e, StoredKeysSurviveRestartKillAndTerm) {
   // A refused value changes nothing.
   EXPECT_EQ(ask("set,/par/pos/pd/maxsat,45"), er(5, "value out of range"));
   const std::string listing = ask("print,/par/pos/pd");
+  // The debug selector lives for the process only.
+  EXPECT_EQ(ask("%g%set,/par/dbi,7000"), re("%g%"));
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("print,/par/dbi"), re("0"));
   for (const Stored& s : kStored) {
     EXPECT_EQ(ask(std::string("print,/par/pos/pd/") + s.key), re(s.printed)) << s.key;
   }

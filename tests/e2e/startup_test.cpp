@@ -151,24 +151,32 @@ TEST_F(Settings, EveryWayOfEndingKeepsWhatWasSetAndADamagedBlockOnlyItsOwn) {
   EXPECT_EQ(out.find("damaged"), out.rfind("damaged")) << out;
 }
 
-// The GNSS board takes 0, 3 or 4 processors, or "auto"; 1 and 2 are refused and change nothing,
-// in the running program or in what the next run reads.
-TEST_F(Settings, CpuNumRefusesOneAndTwo) {
+// The GNSS board takes 0, 3 or 4 processors, or "auto"; 1 and 2 are refused, and 4 while the
+// L-band service runs (it takes a processor of its own). A refusal changes nothing, in the running
+// program or in what the next run reads.
+TEST_F(Settings, CpuNumRefusesOneAndTwoAndFourBesideLband) {
   const struct {
     const char* value;
-    bool taken;
+    bool lband;
+    int rc;             // 0: taken
     const char* after;  // what a print shows next
-  } rows[] = {{"1", false, "auto"}, {"0", true, "0"},       {"2", false, "0"}, {"3", true, "3"},
-              {"1", false, "3"},    {"auto", true, "auto"}, {"4", true, "4"},  {"2", false, "4"}};
+  } rows[] = {{"1", false, 3, "auto"}, {"0", false, 0, "0"},    {"2", false, 3, "0"},     {"3", false, 0, "3"},
+              {"1", false, 3, "3"},    {"auto", false, 0, "auto"}, {"4", false, 0, "4"}, {"2", false, 3, "4"},
+              {"4", true, 5, "4"},     {"auto", true, 0, "auto"}, {"4", true, 5, "auto"}, {"3", true, 0, "3"}};
   ASSERT_NO_FATAL_FAILURE(start());
   for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.value) + (r.lband ? " beside L-band" : ""));
+    EXPECT_EQ(ask(std::string("%l%set,/par/lband/mode,") + (r.lband ? "on" : "off")), re("%l%"));
     const std::string got = ask(std::string("%c%set,/par/cpu/num,") + r.value);
-    EXPECT_EQ(got, r.taken ? re("%c%") : frame("ER", "%c%{3,,wrong 1st parameter}")) << r.value;
-    EXPECT_EQ(ask("print,/par/cpu/num"), re(r.after)) << r.value;
+    EXPECT_EQ(got, r.rc == 0   ? re("%c%")
+                   : r.rc == 3 ? frame("ER", "%c%{3,,wrong 1st parameter}")
+                               : frame("ER", "%c%{5,,value out of range}"));
+    EXPECT_EQ(ask("print,/par/cpu/num"), re(r.after));
   }
   restart();
   ASSERT_NO_FATAL_FAILURE(start());
-  EXPECT_EQ(ask("print,/par/cpu/num"), re("4"));
+  EXPECT_EQ(ask("print,/par/cpu/num"), re("3"));
+  EXPECT_EQ(ask("print,/par/lband/mode"), re("on"));
 }
 
 }  // namespace

@@ -127,6 +127,37 @@ TEST(Demo, RestartsOnRestartAndRebootStopsOnPowerOffOrAnyOtherEnd) {
     EXPECT_EQ(dir.read("runs").size(), 4u * r.runs);
     EXPECT_EQ(demo.out().find("rxengine ended (exit 123)") != std::string::npos, r.exit == 1);
     EXPECT_TRUE(gone(pidAfter(demo.out(), "gnss_board_sim pid ")));
+    EXPECT_TRUE(dir.exists("host/sys/class/thermal/thermal_zone0/temp"));  // a run directory of --dir stays
+  }
+}
+
+// Without --dir the run directory is made under TMPDIR and goes when the demo stops, by Ctrl-C or
+// by the program's power-off; stand-ins of the simulator and the program wait or end as told.
+TEST(Demo, WithoutADirectoryItRunsUnderTmpdirAndLeavesNothingBehind) {
+  for (const bool ctrlC : {true, false}) {
+    SCOPED_TRACE(ctrlC ? "Ctrl-C" : "power off");
+    RunDir dir;
+    ASSERT_TRUE(dir.write("fake_sim", "#!/bin/sh\nmkdir -p dev/shm && : > dev/shm/a\nexec /bin/sleep 600\n"));
+    ASSERT_TRUE(dir.write("fake_rxengine", ctrlC ? "#!/bin/sh\nexec /bin/sleep 600\n" : "#!/bin/sh\nexit 128\n"));
+    chmod(dir.file("fake_sim").c_str(), 0755);
+    chmod(dir.file("fake_rxengine").c_str(), 0755);
+    const std::string tmp = dir.file("tmp");
+    ASSERT_EQ(mkdir(tmp.c_str(), 0755), 0);
+    Proc demo(dir.path, {"/usr/bin/env", "TMPDIR=" + tmp, std::string(RX_TOOLS_DIR) + "/demo/rx_demo", "--sim",
+                         dir.file("fake_sim"), "--rxengine", dir.file("fake_rxengine")});
+    if (ctrlC) {
+      ASSERT_TRUE(demo.waitOut("demo: rxengine pid ")) << demo.out();
+      const std::string label = "demo: run directory ";
+      const std::size_t at = demo.out().find(label);
+      ASSERT_NE(at, std::string::npos) << demo.out();
+      const std::string run = demo.out().substr(at + label.size(), demo.out().find(' ', at + label.size()) - at - label.size());
+      EXPECT_EQ(run.rfind(tmp + "/rxengine-demo.", 0), 0u) << run;
+      EXPECT_TRUE(std::filesystem::exists(run + "/dev/shm/a")) << run;
+      demo.signal(SIGINT);
+    }
+    EXPECT_EQ(demo.wait(), 0) << demo.out();
+    EXPECT_NE(demo.out().find(" is removed\n"), std::string::npos) << demo.out();
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << demo.out();
   }
 }
 

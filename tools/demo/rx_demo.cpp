@@ -1,7 +1,8 @@
 // The demo: a run directory with the GNSS board simulator and rxengine in it. rxengine is
 // started again when it ends with 0 (restart) or 127 (reboot) and the demo stops on 128
 // (power off); Ctrl-C stops both. Nothing is left running: each child has its own process
-// group, which the demo ends, and dies with the demo should the demo itself be killed.
+// group, which the demo ends, and dies with the demo should the demo itself be killed. A run
+// directory the demo made itself (under TMPDIR) goes when it stops; one named by --dir stays.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -160,10 +161,12 @@ int main(int argc, char** argv) {
                  " [-- simulator options]\n");
     return 2;
   }
-  if (o.dir.empty()) {
-    char tmpl[] = "/tmp/rxengine-demo.XXXXXX";
-    if (!mkdtemp(tmpl)) {
-      std::fprintf(stderr, "demo: cannot make a run directory: %s\n", std::strerror(errno));
+  const bool ownDir = o.dir.empty();
+  if (ownDir) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/rxengine-demo.XXXXXX";
+    if (!mkdtemp(tmpl.data())) {
+      std::fprintf(stderr, "demo: cannot make a run directory in %s: %s\n", tmpl.c_str(), std::strerror(errno));
       return 1;
     }
     o.dir = tmpl;
@@ -178,7 +181,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   layOutHost(o.dir);
-  std::printf("demo: run directory %s\n", o.dir.c_str());
+  std::printf("demo: run directory %s%s\n", o.dir.c_str(),
+              ownDir ? " (removed when the demo stops; --dir DIR keeps one)" : "");
   std::printf("demo: LEDs on host/sys/class/gpio/gpio{137,136,130,131}/value, buttons: echo 0 (pressed) or 1 to "
               "gpio32/value (power), gpio119/value (file)\n");
   std::fflush(stdout);
@@ -201,6 +205,14 @@ int main(int argc, char** argv) {
                 "      so the receiver has a sky (as a base: set,/par/pos/ref/known/geo,{22.3,114.2,50} and\n"
                 "      em,/dev/ser/b,rtcm3/{1077,1087,1097,1127}:1)\n",
                 RX_DEMO_NAV);
+  }
+  // The board's time is the simulated sky's: a sky of another day moves the program's own clock
+  // there at the first epochs, which its "$$TIME:" line reports.
+  for (std::size_t i = 0; i + 1 < simArgs.size(); ++i) {
+    if (simArgs[i] != "--start" || simArgs[i + 1] == "now") continue;
+    std::printf("demo: the simulated sky's time starts at %s, so at its first epochs the program steps its own\n"
+                "      clock there (\"$$TIME: program clock stepped by -... ms\"); the machine's clock is left alone\n",
+                simArgs[i + 1].c_str());
   }
   pid_t sim = spawn(o.dir, simArgs);
   for (int i = 0; i < 500 && !exists(o.dir + "/dev/shm/a") && !g_stop; ++i) {
@@ -258,6 +270,16 @@ int main(int argc, char** argv) {
   }
   stopChild(rx);
   stopChild(sim);
-  std::printf("demo: stopped; the run directory %s is kept\n", o.dir.c_str());
+  if (!ownDir) {
+    std::printf("demo: stopped; the run directory %s is kept\n", o.dir.c_str());
+    return code;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(o.dir, ec);
+  if (ec) {
+    std::printf("demo: stopped; the run directory %s could not be removed: %s\n", o.dir.c_str(), ec.message().c_str());
+    return code;
+  }
+  std::printf("demo: stopped; the run directory %s is removed\n", o.dir.c_str());
   return code;
 }

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ const char kUsage[] =
     "  --start now|YYYY-MM-DDTHH:MM:SS   UTC of the first epoch streamed (default now)\n"
     "  --issue N             settings issue at start (default 0)\n"
     "  --keep-state          keep issue and settings when the program reconnects\n"
+    "  --use-nt 0|1          the start-up record (\"@@once\") says the alternative clock is in use\n"
+    "                        (default 1)\n"
     "  --log PATH            record of received lines (default gnss_board_sim.log in --dir)\n"
     "  --transcript PATH     every byte received, as received\n"
     "  --relay PREFIX        also listen on the relay links dev/shm/d..h; the bytes each one\n"
@@ -107,6 +110,10 @@ const char kUsage[] =
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
     "                        input a (time 12 s 345 ms, lock byte 1) and PATH is removed\n"
+    "  --drop-file PATH      with --sky: when PATH exists, the GPS PRN it holds loses its L1 C/A\n"
+    "                        signal from the next epoch on (the measurement records and the sky\n"
+    "                        truth leave it out; its channel keeps the other signals); PATH is\n"
+    "                        removed\n"
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
@@ -121,10 +128,10 @@ const char kUsage[] =
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
     "  --rtk-state N         the state of the board's RTK solution (\"@@sr\"), 1..6 (default 2)\n"
-    "  --board-records       every whole second, those of the board's other records the program\n"
-    "                        enabled: \"Rb\", \"Rm\", \"Ri\", \"Sp\", \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" "
-    "and\n"
-    "                        the PPS record (\"@@sp\")\n"
+    "  --board-records       every whole second the satellites of the board's solution (\"Rm\")\n"
+    "                        and its reference block (\"Ri\"), which the board sends unasked,\n"
+    "                        and those of its other records the program enabled: \"Rb\", \"Sp\",\n"
+    "                        \"sj\", \"IQ\", \"DL\", \"g1\"-\"g3\", \"gR\" and the PPS record (\"@@sp\")\n"
     "  faults: --silence-after S, --garbage, --flip-checksum N (every Nth epoch),\n"
     "          --mismatch-times N (every Nth epoch), --abandon N (every Nth epoch ends abandoned, \"||\"),\n"
     "          --hold-end N:FILE (every Nth epoch's \"::\" waits until FILE exists, which it then removes;\n"
@@ -137,6 +144,7 @@ struct Options {
   std::string start = "now";
   long issue = 0;
   bool keepState = false;
+  bool useNt = true;
   std::string log;
   std::string transcript;
   std::string relay;
@@ -170,6 +178,7 @@ struct Options {
   long sbasTestAfter = -1;
   int qzssL5s = 0;
   std::string eventFile;
+  std::string dropFile;  // names the GPS PRN whose L1 C/A signal is lost from then on
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
@@ -402,11 +411,11 @@ class Board {
       for (int signal = 0; signal < 4; ++signal) e += sim::hwCalibMessage(signal);
     if (o_.boardRecords && ms == 0) {
       const std::vector<sim::SkySat> sats = sky_ ? sky_->at(ts.gpsTotalMs / 1000, 0) : std::vector<sim::SkySat>{};
-      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t);
+      e += enabledOnly(sim::boardRecords(t, sats, o_.site), t) + sim::rmMessage(sats) + sim::riMessage();
       if (due("@@sp", t)) e += sim::rawRecord(6, sim::ppsRecord(t));
     }
     // Repeated until the program switches it off.
-    if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord());
+    if (due("@@once", t)) e += sim::rawRecord(16, sim::onceRecord(o_.useNt));
     // The logged SBAS messages of this GPS second, as the board hands them on.
     for (const SbasLine& m : sbas_) {
       if (ms != 0 || m.tow != ts.gpsMsOfWeek / 1000) continue;
@@ -448,6 +457,10 @@ class Board {
       }
       // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
       std::vector<sim::SkySat> chans = sats;
+      takeDrop();
+      for (sim::SkySat& s : sats)
+        if (s.sys == 'G' && dropped_.contains(s.prn))
+          std::erase_if(s.sig, [](const sim::SkySignal& g) { return g.slot == 0; });
       if (o_.lbandChan > 0) chans.push_back(sim::SkySat{o_.lbandChan, 90, 0.0, {}, 'L'});
       if (due("@@sd", t)) e += sim::satDataRecord(chans);
       if (due("@@c1", t)) e += sim::chanStatesRecord(chans);
@@ -659,7 +672,20 @@ class Board {
     answer(id, 1, ",wrong command", "");
   }
 
+  // A PRN named in --drop-file, once.
+  void takeDrop() {
+    if (o_.dropFile.empty()) return;
+    std::FILE* f = std::fopen(o_.dropFile.c_str(), "r");
+    if (f == nullptr) return;
+    int prn = 0;
+    if (std::fscanf(f, "%d", &prn) == 1 && prn > 0) dropped_.insert(prn);
+    std::fclose(f);
+    unlink(o_.dropFile.c_str());
+    record("* dropped L1 of G" + std::to_string(prn));
+  }
+
   const Options& o_;
+  std::set<int> dropped_;  // GPS PRNs without their L1 C/A signal
   long issue_;
   std::string mode_ = "cmd";
   std::string in_;
@@ -723,6 +749,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->issue)) return false;
     } else if (a == "--keep-state") {
       o->keepState = true;
+    } else if (a == "--use-nt") {
+      if (!number(&n) || (n != 0 && n != 1)) return false;
+      o->useNt = n == 1;
     } else if (a == "--log") {
       if (!value(&o->log)) return false;
     } else if (a == "--transcript") {
@@ -805,6 +834,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
         return false;
     } else if (a == "--event-file") {
       if (!value(&o->eventFile)) return false;
+    } else if (a == "--drop-file") {
+      if (!value(&o->dropFile)) return false;
     } else if (a == "--trst") {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {

@@ -64,6 +64,8 @@ inline std::string rbMessage(const Site& site) {
   return frame("Rb", b + m, true);
 }
 
+// "Rm" and "Ri" come with the board's solution whether the program enabled them or not (its start
+// enables neither).
 // "Rm": three bytes and a reserved one, two floats, then the satellites used (GPS PRNs as they are).
 inline std::string rmMessage(const std::vector<SkySat>& sats) {
   std::string b;
@@ -197,8 +199,7 @@ inline std::string ppsRecord(std::uint32_t t) {
 
 // The messages of an epoch at whole second t: the caller passes on those the program enabled.
 inline std::string boardRecords(std::uint32_t t, const std::vector<SkySat>& sats, const Site& site) {
-  std::string out = rbMessage(site) + rmMessage(sats) + riMessage() + spMessages(t) + sjMessage(sats, t) +
-                    iqMessage(sats) + dlMessage();
+  std::string out = rbMessage(site) + spMessages(t) + sjMessage(sats, t) + iqMessage(sats) + dlMessage();
   for (int table = 1; table <= 3; ++table) out += sysCalibMessage(table);
   return out + grMessage();
 }

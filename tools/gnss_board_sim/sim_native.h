@@ -153,10 +153,10 @@ inline std::string taskLoadRecord(std::uint32_t uptime) {
 }
 
 // The board's start-up record: NT revision, NT serial number, NT in use.
-inline std::string onceRecord() {
+inline std::string onceRecord(bool useNt = true) {
   std::string r(1, '\2');
   putLe(r, 517, 2);
-  r += '\1';
+  r += useNt ? '\1' : '\0';
   return r;
 }
 

@@ -190,8 +190,9 @@ struct CpdSvInfo {
 };
 
 namespace Cpd {
-// The RTK solution record the engine shell owns. Its constructor reads the position engine's
-// setup, so a static one must be built after the data store (or reset once that has data).
+// The RTK solution record the engine shell owns. Its constructor rebuilds the satellite
+// exclusions from the position engine's setup; the static one is built before any setup is
+// restored, so its words stay 0 (every satellite usable), and nothing here reads them.
 struct Solution {
   double block9[9];
   double block6[6];

@@ -66,9 +66,11 @@ void fillEpoch(CpdMeas& m, int input) {
       fillSlot(e->slot[slot], *s);
     }
   }
-  const NavTask::NAV_SOL* sol = pNavSol_Ant[input];
-  if (sol != nullptr && sol->status == NavTask::NAV_SOL::kGood && sol->pos.bValid)
-    m.refPos.set(CpdCPos{sol->pos.dXyz[0], sol->pos.dXyz[1], sol->pos.dXyz[2]});
+  if (const NavTask::NAV_SOL* rec = pNavSol_Ant[input]) {
+    const NavTask::NAV_SOL sol = navSolCopy(*rec);  // the position may be written meanwhile
+    if (sol.status == NavTask::NAV_SOL::kGood && sol.pos.bValid)
+      m.refPos.set(CpdCPos{sol.pos.dXyz[0], sol.pos.dXyz[1], sol.pos.dXyz[2]});
+  }
 }
 }  // namespace
 

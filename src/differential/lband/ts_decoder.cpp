@@ -78,9 +78,24 @@ bool TerrastarDataDecoder::allocateNvRam() {
   return g_paramsBlock.isAllocated() || g_paramsBlock.allocate(sizeof par_, kNvId, true, true);
 }
 
+namespace {
+bool ends(const char* field, std::size_t size) { return std::memchr(field, 0, size) != nullptr; }
+
+// Every text of the block ends inside its field, as the setters store it. A block with a text
+// that runs on (an image damaged under a right checksum) would be read past its field by every
+// print and beam lookup.
+bool textsEnd(const TSParametersNvBlock& p) {
+  return ends(p.stations[0], sizeof p.stations[0]) && ends(p.stations[1], sizeof p.stations[1]) &&
+         ends(p.userBeam, sizeof p.userBeam) && ends(p.userDef.name, sizeof p.userDef.name) &&
+         ends(p.userDef.id, sizeof p.userDef.id);
+}
+}  // namespace
+
 void TerrastarDataDecoder::readNvRam() {
-  if (g_paramsBlock.read(&par_, sizeof par_)) return;
-  g_paramsBlock.sayDefaultsRestored("L-band service settings");
+  const bool read = g_paramsBlock.read(&par_, sizeof par_);
+  if (read && textsEnd(par_)) return;
+  g_paramsBlock.sayDefaultsRestored("L-band service settings", read);
+  par_ = TSParametersNvBlock{};
   initNvParameters(false);
   writeNvRam();
 }

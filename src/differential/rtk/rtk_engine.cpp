@@ -133,8 +133,6 @@ void rtkInit() {
   for (std::int32_t& c : Eng->epochCount) c = 0;
   Eng->baseBuf = pBaseMeasBuf;
   for (int i = 0; i < 2; ++i) Eng->rovBuf[i] = pRovMeasBuf[i];
-  // The solution's satellite exclusions were built before the position engine had its setup.
-  cpdSolution.svInfo.reset();
   Eng->rtkInit_();
 }
 

@@ -8,8 +8,10 @@
 #include "files/log_files.h"
 #include "files/session.h"
 #include "gnss_link/peripherals/button_keys.h"
+#include "platform/file_nvm.h"
 #include "platform/gpio.h"
 #include "platform/leds.h"
+#include "platform/mono_clock.h"
 #include "platform/nv_pended_clear.h"
 #include "platform/ports/in_port.h"
 #include "platform/ports/io_port_index.h"
@@ -56,11 +58,14 @@ void patterns(bool on) {
   SatLed::enable(on);
 }
 
-// Serial port A back to its factory speed and input settings, both stored.
+// Serial port A back to its factory speed and input settings, both stored. The image file is
+// written at once rather than by the next periodic save: a user who reset a port he could not
+// reach often powers the receiver off next, and must find the port as the reset left it.
 void portAReset() {
   portSettingsSetRate(IOP_SER_A, rsBaudOfCode(kRsDefaultState & 0xFFu));
   InPort::nvDefaults(IOP_SER_A);
   if (InPort* p = InPorts::ports_[IOP_SER_A]) p->nvRestore();
+  FileNvmSave(MonoClock::ms(), true);
 }
 
 Mutex& settingsLock() {

@@ -54,10 +54,6 @@ int GalDataDecoder::almanacWeek(int wna, int currentWeek) {
   return ((w % 4096) + 4096) % 4096;
 }
 
-void GalDataDecoder::clear_INavAlmanacSets() {
-  for (AlmanacSet& set : inavAlmSets) set = AlmanacSet{255, {}};
-}
-
 int GalDataDecoder::get_SetIndex(int ioda, int navType) {
   const int first = navType == kGalNavE5b ? 1 : 0;
   const int cand[2] = {first, first + 2};

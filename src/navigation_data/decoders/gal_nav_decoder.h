@@ -109,7 +109,6 @@ class GalDataDecoder {
   static AlmanacSet inavAlmSets[kAlmSets];
   static const std::uint8_t uExpectedSVID[72];
   static int get_SetIndex(int ioda, int navType);
-  static void clear_INavAlmanacSets();
 
  private:
   struct EphAssembly {

@@ -35,7 +35,6 @@ void GpsCNav2DataDecoderType::reset() {
   eph_ = CnavEphRaw{};
   time_ = NavDecoderTime{};
   sv_ = EmptySvId;
-  handover_ = CnavHandover{};
 }
 
 GpsCNav2DataDecoderType* get_GpsCNav2DataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
@@ -49,7 +48,6 @@ void GpsCNav2DataDecoderType::update(const NavDecoderTime& time, SvIdType sv, st
   if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
   sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
   time_ = time;
-  handover_ = CnavHandover{};
   const std::uint32_t tow = frameTimeOfWeek(u(words, 23, 8), u(words, 1, 9));
   if (tow >= kWeekSeconds) return;
   decodeEphemeris(words);
@@ -122,7 +120,7 @@ void GpsCNav2DataDecoderType::process_DiffCorrectionData(const std::uint32_t* w)
   edc.dOmega = static_cast<std::int16_t>(s(w, 744, 12));
   edc.dA = static_cast<std::int16_t>(s(w, 756, 12));
   edc.udra = static_cast<std::int8_t>(s(w, 768, 5));
-  apply_CnavCorrections(store_, kNavFirstSatNumber[sv_.sys] + sv_.si, topD, tod, &cdc, 1, &edc, 1, handover_);
+  apply_CnavCorrections(store_, kNavFirstSatNumber[sv_.sys] + sv_.si, topD, tod, &cdc, 1, &edc, 1);
 }
 
 void GpsCNav2DataDecoderType::process_SystemTimeOffsetData(const std::uint32_t* w) {
@@ -135,8 +133,5 @@ void GpsCNav2DataDecoderType::process_SystemTimeOffsetData(const std::uint32_t* 
   g.a2 = static_cast<std::int8_t>(s(w, 685, 7));
   // Only Galileo (1) and GLONASS (2) are named by this message.
   if (g.gnssId != 1 && g.gnssId != 2) return;
-  handover_.off = make_CnavSysOffset(g);
-  handover_.offset = true;
-  handover_.offsetSys = sv_.sys;
-  if (store_ != nullptr) store_->update_GpsCnavSysOffsetData(sv_.sys, handover_.off);
+  if (store_ != nullptr) store_->update_GpsCnavSysOffsetData(sv_.sys, make_CnavSysOffset(g));
 }

@@ -32,7 +32,6 @@ class GpsCNav2DataDecoderType {
 
   SvIdType get_SvId() const { return sv_; }
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
-  const CnavHandover& get_Handover() const { return handover_; }
 
   // Time of week (s) of a frame: 7200 s per ITOW count and 18 s per TOI count.
   static std::uint32_t frameTimeOfWeek(std::uint32_t itow, std::uint32_t toi) { return 7200 * itow + 18 * toi; }
@@ -47,7 +46,6 @@ class GpsCNav2DataDecoderType {
   NavDecoderTime time_;
   SvIdType sv_ = EmptySvId;
   CnavEphRaw eph_{};
-  CnavHandover handover_;
 };
 
 GpsCNav2DataDecoderType* get_GpsCNav2DataDecoder(const NavDecoderTime* time, const SvIdType* sv);

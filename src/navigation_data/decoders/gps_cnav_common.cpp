@@ -106,22 +106,17 @@ bool cnavDcTarget(int number, SvIdType& out) {
 }
 
 void apply_CnavCorrections(SatelliteDataProcessor* store, int txSat, std::uint16_t topD, std::uint16_t tod,
-                           const CnavCdcPacket* cdc, int nCdc, const CnavEdcPacket* edc, int nEdc,
-                           CnavHandover& out) {
+                           const CnavCdcPacket* cdc, int nCdc, const CnavEdcPacket* edc, int nEdc) {
   if (store == nullptr) return;
   auto start = [&](int number, SvIdType& id, NavData::GpsCnavDCDataType& rec) {
-    if (out.dcCount >= CnavHandover::kMaxDc || !cnavDcTarget(number, id)) return false;
+    if (!cnavDcTarget(number, id)) return false;
     if (store->take_GpsCnavDCData(id, &rec) == 0) return false;
     rec.topD = static_cast<std::uint32_t>(topD) * 300;
     rec.tod = static_cast<std::uint32_t>(tod) * 300;
     rec.txSat = static_cast<std::uint8_t>(txSat);
     return true;
   };
-  auto finish = [&](SvIdType id, const NavData::GpsCnavDCDataType& rec) {
-    store->update_GpsCnavDCData(id, rec);
-    out.dcSv[out.dcCount] = id;
-    out.dc[out.dcCount++] = rec;
-  };
+  auto finish = [&](SvIdType id, const NavData::GpsCnavDCDataType& rec) { store->update_GpsCnavDCData(id, rec); };
   for (int k = 0; k < nCdc && cdc[k].sat != kCnavNoSat; ++k) {
     SvIdType id;
     NavData::GpsCnavDCDataType rec;

@@ -92,18 +92,6 @@ struct CnavGgtoRaw {
 };
 NavData::GpsCnavSysOffsetDataType make_CnavSysOffset(const CnavGgtoRaw& g);
 
-// What the last unit handed to the store besides the ephemeris (the store keeps none of it):
-// correction records by target satellite and the time offset.
-struct CnavHandover {
-  static constexpr int kMaxDc = 8;
-  int dcCount = 0;
-  SvIdType dcSv[kMaxDc];
-  NavData::GpsCnavDCDataType dc[kMaxDc];
-  bool offset = false;
-  int offsetSys = -1;
-  NavData::GpsCnavSysOffsetDataType off{};
-};
-
 // The identity a correction packet aims at: GPS for numbers up to 99, else QZSS from 193;
 // false for a number that names no satellite of either.
 bool cnavDcTarget(int number, SvIdType& out);
@@ -111,6 +99,5 @@ bool cnavDcTarget(int number, SvIdType& out);
 // Applies the packets (a satellite number of 255 ends each list) to their targets' correction
 // records, sent by satellite number `txSat` with top_D and tOD in units of 300 s.
 void apply_CnavCorrections(SatelliteDataProcessor* store, int txSat, std::uint16_t topD, std::uint16_t tod,
-                           const CnavCdcPacket* cdc, int nCdc, const CnavEdcPacket* edc, int nEdc,
-                           CnavHandover& out);
+                           const CnavCdcPacket* cdc, int nCdc, const CnavEdcPacket* edc, int nEdc);
 

@@ -64,7 +64,6 @@ void GpsCNavDataDecoderType::reset() {
   offset_ = OffsetBlock{};
   time_ = NavDecoderTime{};
   sv_ = EmptySvId;
-  handover_ = CnavHandover{};
 }
 
 GpsCNavDataDecoderType* get_GpsCNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
@@ -78,7 +77,6 @@ void GpsCNavDataDecoderType::update(const NavDecoderTime& time, SvIdType sv, std
   if (sv.si != sv_.si || sv.sys != sv_.sys) reset();
   sv_ = SvIdType{sv.si, sv.sys, 0, sv.si};
   time_ = time;
-  handover_ = CnavHandover{};
   if (store_ != nullptr) store_->set_AlertFlag(sv_, kStoreDataType, GpsDecUtility::extract_CNavAlertFlag(words) != 0);
 
   // The TOW count is that of the start of the next message: the time this one is complete.
@@ -226,7 +224,7 @@ void GpsCNavDataDecoderType::process_DiffCorrectionData() {
   if (!dc_.cdcArrived || !dc_.edcArrived) return;
   if (dc_.cdcTopD == dc_.edcTopD && dc_.cdcTod == dc_.edcTod) {
     apply_CnavCorrections(store_, kNavFirstSatNumber[sv_.sys] + sv_.si, dc_.cdcTopD, dc_.cdcTod, dc_.cdc, dc_.nCdc,
-                          dc_.edc, dc_.nEdc, handover_);
+                          dc_.edc, dc_.nEdc);
     dc_ = DcBlock{};
   } else if (dc_.lastEdc) {
     dc_.cdcArrived = false;  // parts of different issues never pair: the newer one waits
@@ -252,8 +250,5 @@ void GpsCNavDataDecoderType::process_SystemTimeOffsetData() {
   if (!offset_.arrived) return;
   offset_.arrived = false;
   if (offset_.g.gnssId > 3) return;
-  handover_.off = make_CnavSysOffset(offset_.g);
-  handover_.offset = true;
-  handover_.offsetSys = sv_.sys;
-  if (store_ != nullptr) store_->update_GpsCnavSysOffsetData(sv_.sys, handover_.off);
+  if (store_ != nullptr) store_->update_GpsCnavSysOffsetData(sv_.sys, make_CnavSysOffset(offset_.g));
 }

@@ -32,7 +32,6 @@ class GpsCNavDataDecoderType {
 
   SvIdType get_SvId() const { return sv_; }
   std::uint32_t get_TimeTag() const { return time_.ulTimeTag; }
-  const CnavHandover& get_Handover() const { return handover_; }
 
  private:
   struct EphBlock {
@@ -75,7 +74,6 @@ class GpsCNavDataDecoderType {
   EphBlock eph_{};
   DcBlock dc_{};
   OffsetBlock offset_{};
-  CnavHandover handover_;
 };
 
 GpsCNavDataDecoderType* get_GpsCNavDataDecoder(const NavDecoderTime* time, const SvIdType* sv);

@@ -35,8 +35,6 @@ void IrnssL5NavDataDecoderType::reset() {
   eph_.clear();
   towc_ = kNoTowc;
   week_ = kNoWeek;
-  dcSv_ = EmptySvId;
-  dc_ = NavData::GpsCnavDCDataType{};
 }
 
 IrnssL5NavDataDecoderType* get_IrnssL5NavDataDecoder(const NavDecoderTime* time, const SvIdType* sv) {
@@ -282,7 +280,5 @@ void IrnssL5NavDataDecoderType::process_DiffCorrection(const std::uint32_t* w) {
   r.dA = static_cast<float>(scaled(s(w, 137, 12), 9));
   // Valid with both parts, of the first DC data type.
   r.flags = static_cast<std::uint8_t>((r.flags & ~0x02u) | 0x0Du);
-  dcSv_ = target;
-  dc_ = r;
   store_->update_GpsCnavDCData(target, r);
 }

@@ -59,11 +59,6 @@ class IrnssL5NavDataDecoderType : public ClassicNavDecoder<IrnssL5NavDataDecoder
               int numWords, float cn0);
   void reset();
 
-  // The differential-correction record message 14 last handed to the store (which keeps none),
-  // and its target; EmptySvId before any.
-  SvIdType get_DcTarget() const { return dcSv_; }
-  const NavData::GpsCnavDCDataType& get_DcRecord() const { return dc_; }
-
   // UTC and GNSS-offset fields of messages 9 and 26, shared by every object: the parameters
   // are the same whichever satellite sent them.
   struct UtcDataType {
@@ -99,8 +94,6 @@ class IrnssL5NavDataDecoderType : public ClassicNavDecoder<IrnssL5NavDataDecoder
   std::uint32_t towc_ = kNoTowc;
   std::uint16_t week_ = kNoWeek;
   EphemerisDataType eph_{};
-  SvIdType dcSv_ = EmptySvId;
-  NavData::GpsCnavDCDataType dc_{};
 };
 
 // The decoder for a satellite: its own object, else the first free one, else the one updated

@@ -171,10 +171,6 @@ class SatelliteDataProcessor {
   // Once a second, from the positioning layer's background task.
   void update(const SatDataEpoch& epoch, SatDataEpochResult* result = nullptr);
 
-  // The data type whose records feed the satellite's polynomials; 255 none.
-  // Whether a satellite counts as tracked (locked within the last 120 s).
-  bool is_SatTracked(int sys, int si) const;
-
   int get_UsedNavigationData(int sys) const;
   std::uint16_t get_EphUpdateCounter(int sys) const;
   std::uint16_t get_EphUpdateCounter(int sys, int si, int dataType) const;
@@ -242,8 +238,6 @@ class SatelliteDataProcessor {
   // Below the horizon: never for a tracked satellite nor without a usable receiver position;
   // else when its ephemeris or almanac visibility of the 30 s before `nowMs` put it below -3 deg.
   bool is_SatUnderground(SvIdType id, double nowMs) const;
-  // The satellite's almanac position of the last step (false: none).
-  bool get_AlmanacPosition(int sys, int sat, SatPosState* out) const;
 
  private:
   struct EphSlot {

@@ -42,11 +42,6 @@ bool SatelliteDataProcessor::is_ResetByAlmanacCheck(int sys, int dataType) {
   return dataType == 0 && (sys == kSysGps || sys == kSysQzss || sys == kSysBeidou);
 }
 
-bool SatelliteDataProcessor::is_SatTracked(int sys, int si) const {
-  checkSi(sys, si);
-  return tracked_[SYS_SI_BASE_NUM[sys] + si];
-}
-
 void SatelliteDataProcessor::update(const SatDataEpoch& epoch, SatDataEpochResult* result) {
   if (!gloTypesRestored_) {
     gloTypesRestored_ = true;

@@ -44,12 +44,6 @@ int SatelliteDataProcessor::almSlotOf(int sys, int si) const {
   return sys != kSysGlonass && si < SYS_SAT_NUM[sys] ? si : kSvUnknown;
 }
 
-bool SatelliteDataProcessor::get_AlmanacPosition(int sys, int sat, SatPosState* out) const {
-  if (sys < 0 || sys >= SYS_NUM || sat < 0 || sat >= SYS_SAT_NUM[sys] || out == nullptr) return false;
-  *out = almPos_[SYS_SAT_BASE_NUM[sys] + sat];
-  return out->has;
-}
-
 bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, double nowMs) {
   const int a = SYS_SAT_BASE_NUM[sys] + sat;
   SatPosState& out = almPos_[a];

@@ -365,15 +365,6 @@ CanState SockCanPort::state() {
   return state_;
 }
 
-void SockCanPort::info(CAN_INFO& out) const {
-  out = CAN_INFO{};
-  out.present = 1;
-  out.txcnt = txcnt_.load();
-  out.rxcnt = rxcnt_.load();
-  out.txerr = txerr_.load();
-  out.rxerr = rxerr_.load();
-}
-
 // ---- the two ports and task CANT
 
 namespace {
@@ -477,12 +468,6 @@ int canRead(int port, void* buf, int count, int timeout) {
 int canWrite(int port, const void* data, int count, bool allowPartial) {
   if (!validPort(port)) return -1;
   return canPortAt(port).write(data, count, allowPartial);
-}
-
-bool getCanInfo(int port, CAN_INFO& info) {
-  if (!validPort(port)) return false;
-  canPortAt(port).info(info);
-  return true;
 }
 
 void cpuCanClearShutDown() {

@@ -21,16 +21,6 @@
 
 static_assert(sizeof(can_frame) == 16, "one frame a packet, as the kernel lays it out");
 
-struct CAN_INFO {
-  std::uint8_t present;
-  std::uint8_t interr;  // always 0
-  std::uint8_t status;  // always 0
-  std::uint32_t txcnt;  // frames sent
-  std::uint32_t rxcnt;  // frames received
-  std::uint32_t txerr;  // transmit error weight
-  std::uint32_t rxerr;  // receive error weight
-};
-
 class SockCanPort {
  public:
   static constexpr std::uint32_t kRxRingSize = 8192;
@@ -54,7 +44,6 @@ class SockCanPort {
   int sendPass();
 
   CanState state();
-  void info(CAN_INFO& out) const;
   bool reinitAsked() const { return reinit_.load(); }
   // Something waits to be sent (pending frame or queued bytes).
   bool hasPending();
@@ -87,6 +76,8 @@ class SockCanPort {
   DevRingBuf rx_;
   DevRingBuf tx_;
   std::atomic<bool> reinit_{false};
+  // Frames sent (the next frame's identifier turns with it), frames received and the error
+  // weights: kept for the port's status, which no message of this program reports.
   std::atomic<std::uint32_t> txcnt_{0}, rxcnt_{0}, txerr_{0}, rxerr_{0};
   CanState state_{};
   std::uint16_t idTable_[16];
@@ -102,7 +93,6 @@ CanState canGetStateDef();
 bool canCheckBaudRate(std::uint32_t kbps);
 int canRead(int port, void* buf, int count, int timeout);
 int canWrite(int port, const void* data, int count, bool allowPartial);
-bool getCanInfo(int port, CAN_INFO& info);
 // Enables both transceivers (their shutdown lines low).
 void cpuCanClearShutDown();
 

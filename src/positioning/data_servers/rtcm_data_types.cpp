@@ -95,11 +95,6 @@ void SatCorrectionType::set_ReadyDeltaRangeCorr(int station) {
   uFlags |= kDeltaRangeReady;
 }
 
-void SatCorrectionType::set_ReadyIonoCorr(int station) {
-  takeStation(station);
-  uFlags |= kIonoReady;
-}
-
 void SatCorrectionType::set_ReadyHealthStatus(int station, int slot) {
   if (!validSlot(slot)) return;
   takeStation(station);

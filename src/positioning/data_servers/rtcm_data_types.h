@@ -108,7 +108,6 @@ struct SatCorrectionType {
   // A station other than the stored one first clears everything the old one set.
   void set_ReadyRangeCorr(int station, int slot, int code);
   void set_ReadyDeltaRangeCorr(int station);
-  void set_ReadyIonoCorr(int station);
   void set_ReadyHealthStatus(int station, int slot);
   // Clears the ready bits of parts past their time-out; true when one was cleared. Run every
   // epoch (clear_ExpiredServers): a tag cannot tell data a whole cycle old from fresh data.

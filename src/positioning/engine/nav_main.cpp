@@ -184,6 +184,11 @@ void initAnyPrjParams(EllMath::ANY_PRJ_PARAMS& p) {
   p.prj.k0 = 1.0;
 }
 
+NavTask::NAV_SOL navSolCopy(const NavTask::NAV_SOL& rec) {
+  PosLock lock;
+  return rec;
+}
+
 bool navSolGpsTime(int& week, int& msOfWeek) {
   PosLock lock;
   const NavTask::NAV_EPOCH& e = NavSol.epoch;

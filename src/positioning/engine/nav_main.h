@@ -37,6 +37,11 @@ class PosLock {
   PosLock& operator=(const PosLock&) = delete;
 };
 
+// A whole copy of a solution record (NavSol or an input's own), taken under both locks: a
+// position message on a native port writes NavSol's position from that port's task, so a
+// reader outside the step must not take the fields one by one.
+NavTask::NAV_SOL navSolCopy(const NavTask::NAV_SOL& rec);
+
 // What the step asks of the layers around it for one epoch.
 struct NavMainInputs {
   int mainInput = 0;       // main antenna input (0 or 1; anything else counts as 0)

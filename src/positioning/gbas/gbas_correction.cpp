@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "positioning/corrections/sat_corr_processor.h"
-#include "positioning/engine/nav_main.h"
 #include "positioning/gbas/gbas_corr_generator.h"
 
 namespace {
@@ -28,12 +27,16 @@ void fill_Request(const SatCorrWorkArea& w, GbasCorr::RequestType& r) {
   r.dHeight = q.position.dHeight;
   r.fVelEast = 0.0f;
   r.fVelNorth = 0.0f;
-  const NavTask::NAV_POS& p = NavSol.pos;
-  if (p.bVelValid != 0) {
+  // The velocity of the epoch whose position the request carries, as the processor took both from
+  // their servers. NavSol is no place to read it: this stage runs in the background task while
+  // the epoch's task writes the solution.
+  const PosData::VelocityDataType& v = w.velocity;
+  if (v.bValid != 0) {
+    const double* d = v.dFirstVector;
     const double sb = std::sin(q.position.dLat), cb = std::cos(q.position.dLat);
     const double sl = std::sin(q.position.dLon), cl = std::cos(q.position.dLon);
-    r.fVelEast = static_cast<float>(-sl * p.dVel[0] + cl * p.dVel[1]);
-    r.fVelNorth = static_cast<float>(-sb * cl * p.dVel[0] - sb * sl * p.dVel[1] + cb * p.dVel[2]);
+    r.fVelEast = static_cast<float>(-sl * d[0] + cl * d[1]);
+    r.fVelNorth = static_cast<float>(-sb * cl * d[0] - sb * sl * d[1] + cb * d[2]);
   }
   r.rcvTime = q.rcvTime;
   r.uCount = q.uCount < CorrData::kMaxRequestSats ? q.uCount : CorrData::kMaxRequestSats;

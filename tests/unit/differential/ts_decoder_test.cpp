@@ -3,6 +3,7 @@
 // reports and the beam the position engine asks for by frequency.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -81,6 +82,52 @@ TEST_F(TsDecoder, FirstStartFillsTheBlock) {
   EXPECT_EQ(print("beam/scan/timeout"), "30");
   EXPECT_EQ(print("debug/date/value"), "01.01.2000");
   EXPECT_EQ(print("beam/userbeam"), "none");
+}
+
+// A stored block whose text runs to the end of its field (an image damaged under a right
+// checksum) is not the service's: the start takes the factory values; a text that fills its
+// field up to its terminator is kept.
+TEST_F(TsDecoder, StoredTextWithoutItsEndGivesFactoryValues) {
+  const struct {
+    int off, len;
+    const char* key;
+    const char* kept;  // the print of a full but ended text
+  } fields[] = {{0, 200, "station/select/1", nullptr},  {200, 200, "station/select/2", nullptr},
+                {456, 10, "beam/userbeam", "xxxxxxxxx"}, {488, 8, "beam/userdef/data", "{0,0,xxxxxxx,,0.0,0}"},
+                {496, 8, "beam/userdef/data", "{0,0,,xxxxxxx,0.0,0}"}};
+  for (const auto& f : fields) {
+    for (const bool ended : {false, true}) {
+      SCOPED_TRACE(std::string(f.key) + (ended ? " ended" : " running on"));
+      fresh(false);
+      ASSERT_EQ(set("beam/scan/num", "5"), CMD_OK);
+      ASSERT_TRUE(FileNvmSave(0, true));
+      // The service's block is the first of the layout: header, 512 bytes, XOR checksum.
+      std::FILE* img = std::fopen(kNvmFile, "r+b");
+      ASSERT_NE(img, nullptr);
+      std::string b(512, '\0');
+      ASSERT_EQ(std::fseek(img, RamNvm::kHeaderSize + NvBlock::kHeaderSize, SEEK_SET), 0);
+      ASSERT_EQ(std::fread(b.data(), 1, b.size(), img), b.size());
+      b.replace(static_cast<std::size_t>(f.off), static_cast<std::size_t>(f.len), std::string(static_cast<std::size_t>(f.len), 'x'));
+      if (ended) b[static_cast<std::size_t>(f.off + f.len - 1)] = '\0';
+      char x = 0;
+      for (char c : b) x = static_cast<char>(x ^ c);
+      b += x;
+      ASSERT_EQ(std::fseek(img, RamNvm::kHeaderSize + NvBlock::kHeaderSize, SEEK_SET), 0);
+      ASSERT_EQ(std::fwrite(b.data(), 1, b.size(), img), b.size());
+      std::fclose(img);
+      fresh(true);
+      if (ended) {
+        EXPECT_EQ(print("beam/scan/num"), "5");
+        EXPECT_EQ(print(f.key), f.kept != nullptr ? std::string(f.kept) : std::string(199, 'x'));
+      } else {
+        EXPECT_EQ(print("beam/scan/num"), "3");
+        EXPECT_EQ(print("station/select/1"), "all");
+        EXPECT_EQ(print("station/select/2"), "all");
+        EXPECT_EQ(print("beam/userbeam"), "none");
+        EXPECT_EQ(print("beam/userdef/data"), "{0,0,,,0.0,0}");
+      }
+    }
+  }
 }
 
 TEST_F(TsDecoder, KeysTakenAndRefused) {

@@ -5,7 +5,7 @@
 
 #include "unit/gnss_link/native_test_util.h"
 #include "differential/redirect.h"
-#include "gnss_link/board_settings_funcs.h"
+#include "gnss_link/peripherals/board_settings_funcs.h"
 #include "gnss_link/raw_records.h"
 #include "gnss_link/slave_tasks.h"
 #include "output/zr_std_msg.h"
@@ -14,6 +14,8 @@
 #include "positioning/chan_data.h"
 #include "positioning/raw_nav_rings.h"
 #include "unit/differential/relay_links.h"
+#include "unit/platform/temp_run_dir.h"
+#include "gnss_link/freq_plan.h"
 
 namespace {
 
@@ -187,11 +189,13 @@ TEST(RawDecoderMessages, EachMessageAndRecordLandsOrIsRefusedAndCounted) {
       {"power record short", s2m(rec(1, pwr500.substr(0, 48))), by(kRec), nullptr, {}, "$$ @@Pwr: ERROR: len=48 != 50\n"},
       {"unknown type skipped, power goes on, SatData ends the container",
        s2m(rec(99, "zz") + rec(1, pwr500) + rec(7, le(15, 1) + le(0, 1)) + rec(16, once)), {},
-       [&link] { return v(miscPar[23].load(), link.out.written == "dm,,zrt/@@once\n"); }, {5, 0}},
+       [&link] { return v(miscPar[23].load(), link.out.written == "dm,,zrt/@@once\n", getUseNT()); }, {5, 0, 0}},
       {"a length beyond the rest stops the container", s2m("\x10" + le(100, 2) + once), by(kCut),
-       [&link] { return v(link.out.written.empty()); }, {1}},
+       [&link] { return v(link.out.written.empty(), getUseNT()); }, {1, 0}},
       {"length 0: the rest of the body", s2m(std::string("\x10\x00\x00", 3) + once), {},
-       [&link] { return v(link.out.written == "dm,,zrt/@@once\n"); }, {1}},
+       [&link] { return v(link.out.written == "dm,,zrt/@@once\n", getUseNT()); }, {1, 1}},
+      {"start-up record of a board whose alternative clock is not in use", s2m(rec(16, once.substr(0, 3) + le(0, 1))), {},
+       [&link] { return v(link.out.written == "dm,,zrt/@@once\n", getUseNT()); }, {1, 0}},
       {"SatData of 15-byte entries", satRecord(15, 3, 0), {}, satsDecoded, {3, 3}},
       {"SatData of 17-byte entries", satRecord(17, 3, 0), {}, satsDecoded, {3, 3}, "$$ @@SatData: WARNING: rest=2 > 0\n"},
       {"SatData of 14-byte entries", satRecord(14, 3, 0), by(kRec), satsDecoded, {0, 0},
@@ -302,6 +306,50 @@ TEST(BoardSettingsFuncs, ProcessorCountAndDspFrequencies) {
     RcvSet.lbandMode = c.lband ? 1 : 0;
     EXPECT_EQ(cpuSetNum(c.n), c.rc);
     EXPECT_EQ(getCpuNum(), c.count);
+  }
+  for (int khz : {100999, 120000, 80000, 80999}) EXPECT_EQ(checkDspFrq(khz), 1) << khz;
+  for (int khz : {90000, 79999, 121000, 0, -100000}) EXPECT_EQ(checkDspFrq(khz), -1) << khz;
+}
+
+// What this board answers for the properties the GNSS board or the hardware would decide.
+TEST(BoardSettingsFuncs, FixedAnswersAndTheLowPowerFlag) {
+  const struct {
+    const char* what;
+    int (*call)();
+    int want;
+  } rows[] = {
+      {"alternative clock supported", [] { return int(rcvSupportNtClk()); }, 1},
+      {"not the only clock", [] { return int(rcvHasOnlyNtClk()); }, 0},
+      {"no 10 MHz oscillator", [] { return int(isOsc10Mhz()); }, 0},
+      {"0.9 V reduction: nothing to do", [] { return setVcc0v9Down(true); }, 0},
+      {"1.8 V reduction asked: not possible", [] { return setVcc1v8Down(true); }, 5},
+      {"1.8 V reduction not asked", [] { return setVcc1v8Down(false); }, 0},
+      {"low power by default", [] { return lpmGetDefault(); }, 1},
+      {"low power off at start", [] { return int(lpmGet()); }, 0},
+      {"low power set on", [] { return lpmSet(true) * 10 + lpmGet(); }, 11},
+      {"low power set off", [] { return lpmSet(false) * 10 + lpmGet(); }, 10},
+      {"tracking time kept by the board", [] { return LogicChan::getTrackingTime(); }, 0},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.call(), r.want) << r.what;
+}
+
+// The CPU frequency is taken only when the CPU's frequency driver offers it.
+using CpuFrequency = TempRunDir;
+TEST_F(CpuFrequency, TakenOnlyWhenOnOffer) {
+  const struct {
+    const char* offer;  // nullptr: no frequency driver
+    int mhz;
+    bool taken;
+    int frq, id;  // after the call
+  } rows[] = {{nullptr, 800, false, 800, 2},          {"300000 600000 800000 1000000 \n", 700, false, 800, 2},
+              {"300000 600000 800000 1000000 \n", 1000, true, 1000, 1}, {"300000 600000 \n", 0, false, 1000, 1},
+              {"300000 600000 \n", -300, false, 1000, 1},  {"300000 600000 \n", 300, true, 300, 1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << (r.offer ? r.offer : "no driver") << r.mhz);
+    if (r.offer) writeFile("host/sys/devices/system/cpu/cpu0/cpufreq/scaling_available_frequencies", r.offer);
+    EXPECT_EQ(cpuSetFrq(r.mhz), r.taken);
+    EXPECT_EQ(boardProps.cpuFrq.load(), r.frq);
+    EXPECT_EQ(boardProps.cpuFrqId.load(), r.id);
   }
 }
 

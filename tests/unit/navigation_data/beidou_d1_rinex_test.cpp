@@ -5,6 +5,7 @@
 // in its own form (5.2.4.12: rotation matrices, fixed-point Kepler iteration).
 #include <gtest/gtest.h>
 
+#include "published_almanac.h"
 #include "beidou_test_util.h"
 #include "navigation_data/orbits/beidou_eph.h"
 #include "navigation_data/orbits/gps_orbit.h"
@@ -228,11 +229,16 @@ TEST_OWN(BeidouD1Rinex, AlmanacPositionsFollowTheOrbit) {
     a.omega = static_cast<float>(e.omega), a.Omega0 = static_cast<float>(e.Omega0);
     a.OmegaDot = e.OmegaDot, a.deltaI = static_cast<float>(e.i0 - 0.3);
     ASSERT_TRUE(h.store->update_AlmanacData(bds(prn), 0, &a, false)) << "C" << prn << " toa " << a.toa << " week " << a.week;
-    h.step(e.toe + 1800.0, 897, 1);
-    SatPosState p;
-    ASSERT_TRUE(h.store->get_AlmanacPosition(kSysBeidou, prn - 1, &p)) << "C" << prn;
     double icd[3];
     icdPosition(e, e.toe + 1800.0, icd);
+    SatDataEpoch ep;
+    ep.time.valid = true;
+    ep.time.sec[kSysBeidou] = e.toe + 1800.0;
+    ep.time.cycleKnown[kSysBeidou] = true;
+    ep.time.cycle[kSysBeidou] = 897;
+    ep.monoSec = 1;
+    SatPosState p;
+    ASSERT_TRUE(almpub::almanacPosition(*h.store, ep, kSysBeidou, prn - 1, icd, &p)) << "C" << prn;
     EXPECT_LT(std::hypot(p.pos[0] - icd[0], p.pos[1] - icd[1], p.pos[2] - icd[2]), 5000) << "C" << prn;
     ++checked;
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "unit/navigation_data/blank_image.h"
+#include "unit/navigation_data/cnav_calls.h"
 #include "unit/navigation_data/nav_files.h"
 #include "navigation_data/decoders/gps_cnav2_decoder.h"
 #include "navigation_data/decoders/gps_cnav_decoder.h"
@@ -99,24 +100,49 @@ inline Frame withSubframe2(const Frame& sf3, const Frame& sf2) {
   return f;
 }
 
+// What one message or frame handed to the store besides the ephemeris: correction records by
+// target satellite, and the time offset.
+struct Handed {
+  static constexpr int kMaxDc = 8;
+  int dcCount = 0;
+  SvIdType dcSv[kMaxDc] = {};
+  NavData::GpsCnavDCDataType dc[kMaxDc] = {};
+  bool offset = false;
+  int offsetSys = -1;
+  NavData::GpsCnavSysOffsetDataType off{};
+};
+inline Handed handed() {
+  const cnavcalls::Calls c = cnavcalls::take();
+  Handed h;
+  for (const auto& [id, rec] : c.dc) {
+    if (h.dcCount < Handed::kMaxDc) h.dcSv[h.dcCount] = id, h.dc[h.dcCount] = rec;
+    ++h.dcCount;
+  }
+  if (!c.offset.empty()) h.offset = true, h.offsetSys = c.offset.back().first, h.off = c.offset.back().second;
+  return h;
+}
+
 struct Harness {
   std::unique_ptr<SatelliteDataProcessor> store = std::make_unique<SatelliteDataProcessor>();
   Harness() {
     navtest::blankImage();
     for (GpsCNavDataDecoderType& d : GpsCNavDataDecoderPool) d.init_Object(store.get());
     for (GpsCNav2DataDecoderType& d : GpsCNav2DataDecoderPool) d.init_Object(store.get());
+    cnavcalls::take();
   }
-  const CnavHandover& feed(SvIdType sv, const Msg& w, std::uint32_t tag = 0, std::uint8_t signal = 1) {
+  Handed feed(SvIdType sv, const Msg& w, std::uint32_t tag = 0, std::uint8_t signal = 1) {
     const NavDecoderTime t{0, tag};
     GpsCNavDataDecoderType* d = get_GpsCNavDataDecoder(&t, &sv);
+    cnavcalls::take();
     d->update(t, sv, signal, w.data(), 10);
-    return d->get_Handover();
+    return handed();
   }
-  const CnavHandover& feed(SvIdType sv, const Frame& w, std::uint32_t tag = 0, std::uint8_t signal = 0) {
+  Handed feed(SvIdType sv, const Frame& w, std::uint32_t tag = 0, std::uint8_t signal = 0) {
     const NavDecoderTime t{0, tag};
     GpsCNav2DataDecoderType* d = get_GpsCNav2DataDecoder(&t, &sv);
+    cnavcalls::take();
     d->update(t, sv, signal, w.data(), 28);
-    return d->get_Handover();
+    return handed();
   }
   // The record last stored, read at `sec` of the week (the store serves a record near its toe).
   const ZRT_EPH_GPS* eph(SvIdType sv, int dataType, double sec) {

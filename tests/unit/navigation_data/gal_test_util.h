@@ -110,7 +110,7 @@ struct Harness {
   Harness() {
     navtest::blankImage();
     for (GalDataDecoder& d : GalDataDecoderInstance) d.init_Object(store.get());
-    GalDataDecoder::clear_INavAlmanacSets();
+    for (auto& set : GalDataDecoder::inavAlmSets) set = GalDataDecoder::AlmanacSet{255, {}};  // as at start
     gNeQuick.clear();
     satDataLinks.galNeQuick = [](const GalNeQuickParams& p) { gNeQuick.push_back(p); };
   }

@@ -195,6 +195,7 @@ TEST(GloPolynom, ClockAtTheReferenceFromTauAndGamma) {
   SatData::PolynomEntryType l3 = entry;
   set_GloPolynomClock(e, l3);
   EXPECT_NEAR(l3.clkOffset, -2e-4 + 1e-11 * 90 + 1e-15 * 8100, 1e-18);
+  EXPECT_FLOAT_EQ(l3.clkDrift, static_cast<float>(1e-11 + 2 * 1e-15 * 90));  // the offset term's derivative
   // The window starts on the 30-s node at or before t - tb + tauC (+ its rate times that on L3).
   for (const auto& [signals, tauC, rate, ref] : {std::tuple{0, 0.0, 1e-3f, 60}, {kGloSignalL3, 0.0, 1e-3f, 90},
                                                  {kGloSignalL3, 0.0, -1e-3f, 60}, {0, 0.06, 0.0f, 90}}) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "published_almanac.h"
 #include "unit/navigation_data/orbit_formulas.h"
 #include "navigation_data/orbits/glonass_eph.h"
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -320,16 +321,15 @@ TEST_F(GloStore, AlmanacOfEverySlotStoredAndUsedAlike) {
     a.lambda = 0.01 * slot;
     SvIdType id{kSvUnknown, kSysGlonass, 0, static_cast<std::uint8_t>(slot - 1)};
     ASSERT_EQ(s->update_AlmanacData(id, 0, &a, false), 1) << "slot " << slot;
-    s->update(epochAt(kTb));
+    double want[3];
+    float vel[3];
+    ASSERT_TRUE(compute_GloSatPosByAlmanac(a, kTb - a.tLambda, want, vel, nullptr, nullptr));
+    SatPosState p;
+    ASSERT_TRUE(almpub::almanacPosition(*s, epochAt(kTb), kSysGlonass, slot - 1, want, &p)) << "slot " << slot;
     const auto* kept = static_cast<const ZRT_ALM_GLN*>(s->get_AlmLastData(kSysGlonass, slot - 1));
     ASSERT_NE(kept, nullptr) << "slot " << slot;
     EXPECT_EQ(kept->slot, slot);
     EXPECT_EQ(s->get_SvIdx(kSysGlonass, slot - 1), a.freqNum + 7) << "slot " << slot;
-    SatPosState p;
-    ASSERT_TRUE(s->get_AlmanacPosition(kSysGlonass, slot - 1, &p)) << "slot " << slot;
-    double want[3];
-    float vel[3];
-    ASSERT_TRUE(compute_GloSatPosByAlmanac(a, kTb - a.tLambda, want, vel, nullptr, nullptr));
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(p.pos[k], want[k], 1e-3) << "slot " << slot << " axis " << k;
     CorrData::GloMflagsType types;
     ASSERT_TRUE(nav_nv::restore_NvRamGloMflags(types));

@@ -273,7 +273,7 @@ TEST_OWN(GpsCnavRules, DifferentialCorrections) {
     putBits(w, 128, 11, 100), putBits(w, 139, 11, 101), putBits(w, 150, 1, 1);
     putBits(w, 151, 8, t.number), putBits(w, 159, 13, -7), putBits(w, 172, 8, 3), putBits(w, 180, 5, -2);
     putBits(w, 185, 8, 255);
-    const CnavHandover& out = h.feed(kG5, w);
+    const Handed out = h.feed(kG5, w);
     ASSERT_EQ(out.dcCount, t.applied ? 1 : 0) << t.number;
     if (!t.applied) continue;
     EXPECT_EQ(out.dcSv[0], t.target) << t.number;
@@ -295,7 +295,7 @@ TEST_OWN(GpsCnavRules, DifferentialCorrections) {
   EXPECT_EQ(h.feed(kG5, c).dcCount, 0);
   EXPECT_EQ(h.feed(kG5, e).dcCount, 0);  // another top_D: the clock part is dropped
   putBits(c, 39, 11, 12);
-  const CnavHandover& out = h.feed(kG5, c);
+  const Handed out = h.feed(kG5, c);
   ASSERT_EQ(out.dcCount, 4);
   EXPECT_EQ(out.dcSv[2], (SvIdType{2, kSysGps, 0, 2}));
   EXPECT_EQ(out.dcSv[3], (SvIdType{1, kSysQzss, 0, 1}));
@@ -310,7 +310,7 @@ TEST_OWN(GpsCnavRules, DifferentialCorrections) {
   Frame f = frame(5, 48, r, 5);
   putBits(f, 624, 11, 7), putBits(f, 635, 11, 8), putBits(f, 646, 1, 0);
   putBits(f, 647, 8, 255), putBits(f, 681, 8, 193), putBits(f, 717, 15, -3);
-  const CnavHandover& o2 = h2.feed(kG5, f);
+  const Handed o2 = h2.feed(kG5, f);
   ASSERT_EQ(o2.dcCount, 1);
   EXPECT_EQ(o2.dcSv[0], kJ1);
   EXPECT_EQ(o2.dc[0].topD, 2100u);
@@ -325,7 +325,7 @@ TEST_OWN(GpsCnavRules, TimeOffsetsByGnssId) {
     Msg w = clockMsg(5, 35, 100, r);
     putBits(w, 128, 16, 216), putBits(w, 144, 13, 2044), putBits(w, 157, 3, id);
     putBits(w, 160, 16, -224), putBits(w, 176, 13, 34), putBits(w, 189, 7, -1);
-    const CnavHandover& out = h.feed(kG5, w);
+    const Handed out = h.feed(kG5, w);
     EXPECT_EQ(out.offset, id >= 1 && id <= 3) << id;
     if (out.offset) {
       EXPECT_EQ(out.off.gnssId, id);

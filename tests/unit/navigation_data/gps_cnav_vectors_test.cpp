@@ -103,7 +103,7 @@ TEST(GpsCnavVectors, EveryVectorDecodes) {
     const Vector& v = vec.at(r.name);
     const Frame f = v.nbits == 274 ? withSubframe2(v.frame, vec.at(v.sv.sys == kSysQzss ? "sf2CNAV2QZSS" : "sf2CNAV2GPS").frame)
                                    : v.frame;
-    const CnavHandover& out = v.cnav2 ? h.feed(v.sv, f) : h.feed(v.sv, v.msg);
+    const Handed out = v.cnav2 ? h.feed(v.sv, f) : h.feed(v.sv, v.msg);
     const int dataType = v.cnav2 ? 2 : 1;
     EXPECT_EQ(h.count(v.sv, dataType) != 0, r.eph) << r.name;
     EXPECT_EQ(out.offset, r.offset) << r.name;
@@ -148,7 +148,7 @@ TEST(GpsCnavVectors, EveryFieldToTheLastBit) {
     if (kind == "expr" || kind == "nan" || kind == "enum") continue;
     Harness h;
     SvIdType sv;
-    const CnavHandover* out = nullptr;
+    Handed out;
     bool cnav2 = false;
     double sent = 0;
     Frame sf2{};
@@ -159,7 +159,7 @@ TEST(GpsCnavVectors, EveryFieldToTheLastBit) {
       const Vector& v = vec.at(n);
       sv = v.sv, cnav2 = v.cnav2;
       if (v.nbits != 274) sf2 = v.frame, sent = v.sow;
-      out = &(v.cnav2 ? h.feed(v.sv, v.nbits == 274 ? withSubframe2(v.frame, sf2) : v.frame) : h.feed(v.sv, v.msg));
+      out = v.cnav2 ? h.feed(v.sv, v.nbits == 274 ? withSubframe2(v.frame, sf2) : v.frame) : h.feed(v.sv, v.msg);
     }
     Ours ours;
     if (eph) {
@@ -169,11 +169,11 @@ TEST(GpsCnavVectors, EveryFieldToTheLastBit) {
     } else {
       // GNSS ID 3 (QZSS) is kept from CNAV only.
       if (test == "processGGTOEOPQZSSTest") {
-        EXPECT_FALSE(out->offset) << field;
+        EXPECT_FALSE(out.offset) << field;
         continue;
       }
-      ASSERT_TRUE(out->offset) << test;
-      ours = offsetField(out->off, field);
+      ASSERT_TRUE(out.offset) << test;
+      ours = offsetField(out.off, field);
     }
     if (ours.lsb == 0) continue;
     EXPECT_NEAR(ours.value, expected(kind, exp), ours.lsb / 2 + std::fabs(ours.value) * 1e-15)

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "unit/navigation_data/cnav_calls.h"
 #include "navic_test_util.h"
 #include "unit/own_process.h"
 
@@ -251,13 +252,13 @@ TEST(NavicL5Decoder, DifferentialCorrectionMessage) {
       d.prn = p;
       Words w = encodeDiffCorr(d, 80);
       put(w, 26, 1, al);
+      cnavcalls::take();
       h.feed(irn(2), w);
-      const NavDecoderTime t{0, 0};
-      const SvIdType sv = irn(2);
-      const IrnssL5NavDataDecoderType& dec = *get_IrnssL5NavDataDecoder(&t, &sv);
-      EXPECT_EQ(dec.get_DcTarget() == irn(p), k) << p << " " << al;
+      const cnavcalls::Calls handed = cnavcalls::take();
+      ASSERT_EQ(handed.dc.size(), k ? 1u : 0u) << p << " " << al;
       if (!k) return;
-      const NavData::GpsCnavDCDataType& c = dec.get_DcRecord();
+      EXPECT_EQ(handed.dc[0].first, irn(p));
+      const NavData::GpsCnavDCDataType& c = handed.dc[0].second;
       EXPECT_EQ(c.flags, 0x0D);
       EXPECT_EQ(c.topD, 37799u * 16);
       EXPECT_EQ(c.tod, 37799u * 16);

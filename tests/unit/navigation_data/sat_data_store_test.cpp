@@ -288,24 +288,6 @@ TEST_F(SatDataStore, DataTypeInUseChangeCountsEverySlot) {
   EXPECT_EQ(s->get_UsedNavigationData(kSysGps), 1);
 }
 
-TEST_F(SatDataStore, LockedWithin120sCountsAsTracked) {
-  auto s = freshStore();
-  SatDataEpoch ep = timedEpoch(0, 5000);
-  ep.lockedValid = true;
-  ep.locked[kSysGps] = 1ull << 6;
-  ep.locked[kSysBeidou] = 1ull << 62;
-  s->update(ep);
-  ep.locked[kSysGps] = ep.locked[kSysBeidou] = 0;
-  const struct { double mono; bool tracked; } rows[] = {{5000, true}, {5119.5, true}, {5120, false}, {5300, false}};
-  for (const auto& r : rows) {
-    ep.monoSec = r.mono;
-    s->update(ep);
-    EXPECT_EQ(s->is_SatTracked(kSysGps, 6), r.tracked) << r.mono;
-    EXPECT_EQ(s->is_SatTracked(kSysBeidou, 62), r.tracked) << r.mono;
-    EXPECT_FALSE(s->is_SatTracked(kSysGps, 5));
-  }
-}
-
 TEST_F(SatDataStore, PrimaryDataTypeChoice) {
   const struct { int n; std::uint8_t inUse; bool v[3], h[3]; int primary; } rows[] = {
       {3, 255, {true, true, true}, {true, true, true}, 0},

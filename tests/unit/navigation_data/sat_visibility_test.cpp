@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "nav_files.h"
+#include "published_almanac.h"
 #include "navigation_data/orbits/gps_orbit.h"
 #include "navigation_data/orbits/sat_polynom.h"
 #include "navigation_data/store/nav_nv_blocks.h"
@@ -196,33 +197,8 @@ SatDataEpoch epochAt(double t, double monoSec) {
   return ep;
 }
 
-void withReceiver(SatDataEpoch& ep, const double xyz[3]) {
-  ep.positionFresh = true;
-  const double p = std::hypot(xyz[0], xyz[1]);
-  ep.rcvLlh[0] = std::atan2(xyz[2], p), ep.rcvLlh[1] = std::atan2(xyz[1], xyz[0]), ep.rcvLlh[2] = 0;
-  for (int k = 0; k < 3; ++k) ep.rcvPos[k] = xyz[k];
-}
-
-// A receiver 6378137 m from the centre that sees `sat` at the geocentric elevation `elDeg`.
-void receiverSeeing(const double sat[3], double elDeg, double out[3]) {
-  const double r = 6378137.0, s = std::sqrt(sat[0] * sat[0] + sat[1] * sat[1] + sat[2] * sat[2]);
-  const double u[3] = {sat[0] / s, sat[1] / s, sat[2] / s};
-  // A unit vector perpendicular to u.
-  double p[3] = {-u[1], u[0], 0};
-  const double pn = std::hypot(p[0], p[1]);
-  for (double& c : p) c /= pn;
-  auto elev = [&](double g) {
-    const double d = std::sqrt(s * s + r * r - 2 * s * r * std::cos(g));
-    return std::asin((s * std::cos(g) - r) / d) / kDeg;
-  };
-  double lo = 0, hi = kPi;  // elevation falls from 90 deg to -90 deg as the angle grows
-  for (int i = 0; i < 200; ++i) {
-    const double mid = (lo + hi) / 2;
-    (elev(mid) > elDeg ? lo : hi) = mid;
-  }
-  const double g = (lo + hi) / 2;
-  for (int k = 0; k < 3; ++k) out[k] = r * (std::cos(g) * u[k] + std::sin(g) * p[k]);
-}
+using almpub::receiverSeeing;
+using almpub::withReceiver;
 
 class SatVisibilityStep : public TempRunDir {
  protected:
@@ -249,6 +225,14 @@ class SatVisibilityStep : public TempRunDir {
     s->update(ep);
     return s;
   }
+  // The position of `prn` at t by the almanac built from today's ephemeris, computed here.
+  SatPosState almanacAt(int prn, double t) {
+    SatPosState p;
+    double clk = 0, drift = 0;
+    p.has = compute_SatPosByGPSAlmData(t - kToa, kSysGps, almanacFrom(today[prn]), p.pos, p.vel, &clk, &drift);
+    p.clock = clk, p.drift = drift;
+    return p;
+  }
   ZRT_EPH_GPS today[33] = {};
   ZRT_EPH_GPS tomorrow[33] = {};
 };
@@ -261,10 +245,10 @@ TEST_F(SatVisibilityStep, AlmanacPositionOneDayOnAgainstBroadcastOrbit) {
   for (int prn = 1; prn <= 32; ++prn) {
     if (today[prn].prn == 0 || tomorrow[prn].prn == 0 || today[prn].health != 0) continue;
     auto s = storeWith(prn, SatDataSetup{}, t);
-    SatPosState alm;
-    ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, prn - 1, &alm)) << prn;
     double pos[3], vel[3], rel;
     ASSERT_TRUE(compute_SatPositionByEphemeris(t, kSysGps, tomorrow[prn], pos, vel, &rel));
+    SatPosState alm;
+    ASSERT_TRUE(almpub::almanacPosition(*s, epochAt(t, t), kSysGps, prn - 1, pos, &alm)) << prn;
     const double d = std::sqrt((alm.pos[0] - pos[0]) * (alm.pos[0] - pos[0]) + (alm.pos[1] - pos[1]) * (alm.pos[1] - pos[1]) +
                                (alm.pos[2] - pos[2]) * (alm.pos[2] - pos[2]));
     EXPECT_LT(d, 5000) << "G" << prn;
@@ -290,8 +274,8 @@ TEST_F(SatVisibilityStep, PublishedFromMinusThreeDegreesOrWhenTracked) {
     setup.almPolynom = 1;
     SatVisibilityStoreInstance.Init();
     auto s = storeWith(5, setup, t);
-    SatPosState alm;
-    ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+    const SatPosState alm = almanacAt(5, t);
+    ASSERT_TRUE(alm.has);
     double rcv[3];
     receiverSeeing(alm.pos, r.el, rcv);
     SatDataEpoch ep = epochAt(t, t);
@@ -327,14 +311,37 @@ TEST_F(SatVisibilityStep, PublishedFromMinusThreeDegreesOrWhenTracked) {
   }
 }
 
+// A satellite counts as tracked for 120 s after its last lock: the almanac's visibility at
+// -30 deg is published until then (the satellite held still, only the receiver's clock moving).
+TEST_F(SatVisibilityStep, TrackedFor120SecondsAfterItsLastLock) {
+  const double t = kToa + 600;
+  auto s = storeWith(5, SatDataSetup{}, t);
+  double rcv[3];
+  receiverSeeing(almanacAt(5, t).pos, -30, rcv);
+  SatDataEpoch ep = epochAt(t, t);
+  withReceiver(ep, rcv);
+  ep.lockedValid = true;
+  ep.locked[kSysGps] = 1u << 4;
+  s->update(ep);
+  ep.locked[kSysGps] = 1u << 3;  // another satellite's lock
+  const struct { double after; bool tracked; } rows[] = {{0, true}, {119.5, true}, {120, false}, {300, false}};
+  for (const auto& r : rows) {
+    ep.monoSec = t + r.after;
+    s->update(ep);
+    SatData::SatVisibilityType v;
+    ASSERT_TRUE(SatVisibilityStoreInstance.TakeAlm(gps(5), &v));
+    EXPECT_EQ(v.valid != 0, r.tracked) << r.after << " s after the lock";
+  }
+}
+
 // From a broadcast ephemeris: the elevation of the broadcast orbit, the polynomial's IOD, and
 // new-and-checked once the ephemeris agreed with the almanac.
 TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
   const double t = kToa + 600;
   auto s = storeWith(5, SatDataSetup{}, t);
   ASSERT_TRUE(s->update_EphemerisData(gps(5), 0, &today[5], 77, true, false, false));
-  SatPosState alm;
-  ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+  const SatPosState alm = almanacAt(5, t);
+  ASSERT_TRUE(alm.has);
   double rcv[3];
   receiverSeeing(alm.pos, 20, rcv);
   SvIdType id{4, kSysGps, 0, kSvUnknown};
@@ -346,8 +353,10 @@ TEST_F(SatVisibilityStep, EphemerisVisibilityFromTheBroadcastOrbit) {
     s->update(ep);
     // Judged by the almanac's published visibility, which the first step with a receiver
     // position publishes only after the satellites: checked from the second step on.
-    if (k == 1) ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
-    if (k == 1) EXPECT_FALSE(checked);
+    if (k == 1) {
+      ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
+      EXPECT_FALSE(checked);
+    }
   }
   ASSERT_NE(SatVisibilityStoreInstance.get_SatelliteVisibilityData(&id, &el, &az, &thr, &var, &checked), 0);
   EXPECT_TRUE(checked);
@@ -380,8 +389,8 @@ TEST_F(SatVisibilityStep, UndergroundForThirtySecondsAfterItsLastElevation) {
   const double t = kToa + 600;
   for (const Row& r : rows) {
     auto s = storeWith(5, SatDataSetup{}, t);
-    SatPosState alm;
-    ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+    const SatPosState alm = almanacAt(5, t);
+    ASSERT_TRUE(alm.has);
     double rcv[3];
     receiverSeeing(alm.pos, r.el, rcv);
     SatDataEpoch ep = epochAt(t, t);
@@ -397,8 +406,8 @@ TEST_F(SatVisibilityStep, UndergroundForThirtySecondsAfterItsLastElevation) {
 TEST_F(SatVisibilityStep, NotUndergroundWithoutAUsablePosition) {
   const double t = kToa + 600;
   auto s = storeWith(5, SatDataSetup{}, t);
-  SatPosState alm;
-  ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+  const SatPosState alm = almanacAt(5, t);
+  ASSERT_TRUE(alm.has);
   double rcv[3];
   receiverSeeing(alm.pos, -40, rcv);
   SatDataEpoch ep = epochAt(t, t);
@@ -443,8 +452,6 @@ TEST_F(SatVisibilityStep, AlmanacPolynomialPublishedForSatelliteWithoutEphemeris
     ep = epochAt(t + 1, t + 1);
     ep.setup = setup;
     s->update(ep);  // the polynomial from it
-    SatPosState alm;
-    ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 6, &alm));
 
     SatData::PolynomSetType set;
     const bool has = SatPolynomStoreInstance.Take(gps(7), &set);
@@ -456,15 +463,15 @@ TEST_F(SatVisibilityStep, AlmanacPolynomialPublishedForSatelliteWithoutEphemeris
     EXPECT_EQ(e.span, 120.0f);
     EXPECT_EQ(e.accuracy, 1e6f);
     EXPECT_EQ(set.entry[1].iod, kPolyNoIod);
-    EXPECT_NEAR(e.clkOffset, alm.clock, 1e-9);
+    double p0[3], v0[3], clk, drift;
+    float vf[3];
+    ASSERT_TRUE(compute_SatPosByGPSAlmData(t - kToa, kSysGps, a, p0, vf, &clk, &drift));
+    EXPECT_NEAR(e.clkOffset, clk, 1e-9);
     // Built at t + 1 from the position of t + 1 (the slot's step runs after the satellites',
     // so it is the position of t propagated): the reference is t.
     EXPECT_NEAR(e.refTime, t, 1e-6);
     double pos[3], vel[3];
     eval_Polynom(e, 10.0, pos, vel, nullptr);
-    double p0[3], v0[3], clk, drift;
-    float vf[3];
-    ASSERT_TRUE(compute_SatPosByGPSAlmData(t - kToa, kSysGps, a, p0, vf, &clk, &drift));
     for (int k = 0; k < 3; ++k) {
       v0[k] = vf[k];
       EXPECT_NEAR(pos[k], p0[k] + v0[k] * 10, 1e-3) << k;
@@ -516,9 +523,12 @@ TEST_F(SatVisibilityStep, AlmanacPositionOnlyFromAValidAlmanac) {
     a.marker = static_cast<std::uint8_t>(r.marker);
     if (r.sqrtA != 0) a.sqrtA = r.sqrtA;
     ASSERT_TRUE(s->update_AlmanacData(gps(5), 255, &a, false)) << r.name;
-    s->update(ep);
+    // Where the satellite is by its own orbit: a position of the store's shows in what it publishes.
+    double near[3], clk, drift;
+    float vel[3];
+    ASSERT_TRUE(compute_SatPosByGPSAlmData(r.age, kSysGps, almanacFrom(today[5]), near, vel, &clk, &drift));
     SatPosState alm;
-    EXPECT_EQ(s->get_AlmanacPosition(kSysGps, 4, &alm), r.position) << r.name;
+    EXPECT_EQ(almpub::almanacPosition(*s, ep, kSysGps, 4, near, &alm), r.position) << r.name;
   }
 }
 
@@ -526,8 +536,8 @@ TEST_F(SatVisibilityStep, AlmanacPositionOnlyFromAValidAlmanac) {
 TEST_F(SatVisibilityStep, AlmanacClearedWithItsDependentData) {
   const double t = kToa + 600;
   auto s = storeWith(5, SatDataSetup{}, t);
-  SatPosState alm;
-  ASSERT_TRUE(s->get_AlmanacPosition(kSysGps, 4, &alm));
+  const SatPosState alm = almanacAt(5, t);
+  ASSERT_TRUE(alm.has);
   double rcv[3];
   receiverSeeing(alm.pos, 30, rcv);
   SatDataEpoch ep = epochAt(t, t);
@@ -538,7 +548,6 @@ TEST_F(SatVisibilityStep, AlmanacClearedWithItsDependentData) {
   ASSERT_NE(v.valid, 0);
   ep.clearAllAlm = true;
   s->update(ep);
-  EXPECT_FALSE(s->get_AlmanacPosition(kSysGps, 4, &alm));
   ASSERT_TRUE(SatVisibilityStoreInstance.TakeAlm(gps(5), &v));
   EXPECT_EQ(v.valid, 0);
 }

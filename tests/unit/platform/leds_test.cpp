@@ -267,6 +267,16 @@ TEST_F(Led, FineFlashShowsFourCyclesThenTheNormalPattern) {
     }
     EXPECT_FALSE(PosLed::fineRunning());
 
+    // One epoch a second (every call at a whole second, as at 1, 2 and 4 epochs a second): each
+    // call after the first is two cycles on; the flash ends and the pattern comes back.
+    PosLed::setFineSeconds(2, kLedRedGreen);
+    const int slow[] = {3, 3, 3, 2};
+    for (int i = 0; i < 4; ++i) {
+      PosLed::process(10000 + i * 1000);
+      EXPECT_EQ(posShown(), slow[i]) << "at " << i << " s";
+    }
+    EXPECT_FALSE(PosLed::fineRunning());
+
     // Stopping: colour 0 seconds ends it at once.
     PosLed::setFineSeconds(3, kLedRedGreen);
     PosLed::process(8000);

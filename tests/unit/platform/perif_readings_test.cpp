@@ -108,11 +108,9 @@ TEST_F(Readings, RawValueFiles) {
 TEST_F(Readings, MissingIioFileEndsThePassAfterTheTemperature) {
   testproc::inOwnProcess([&] {
     temp("51250\n");
-    setValidPwrMeas(0);
     ASSERT_TRUE(pass());
     EXPECT_FLOAT_EQ(miscPar[92].load(), 51.25f);
     for (int i : {11, 27, 31, 15, 21}) EXPECT_EQ(miscPar[i].load(), kUntouched) << i;
-    EXPECT_TRUE(checkValidPwrMeas());
     EXPECT_TRUE(io.ctl.frames.empty());  // the controller is not asked
   });
 }
@@ -228,20 +226,6 @@ TEST_F(Readings, GateOfFourAndAHalfSecondsAcrossTheWrap) {
       g_now = r.next;
       EXPECT_EQ(rd.pass(), r.ranAgain) << r.first << " -> " << r.next;
     }
-  });
-}
-
-TEST_F(Readings, ValidFlagAfterEveryPass) {
-  testproc::inOwnProcess([&] {
-    setValidPwrMeas(0);
-    EXPECT_FALSE(checkValidPwrMeas());
-    ASSERT_TRUE(pass());
-    EXPECT_TRUE(checkValidPwrMeas());
-    setValidPwrMeas(0);
-    EXPECT_FALSE(reader.pass());  // gated: nothing runs, nothing set
-    EXPECT_FALSE(checkValidPwrMeas());
-    setValidPwrMeas(1);
-    EXPECT_TRUE(checkValidPwrMeas());
   });
 }
 

@@ -98,7 +98,9 @@ struct Stage {
   void iono(int s, int id, SvIdType sv, float value) {
     RTCMData::SatCorrectionType c;
     if (D.rtcmSatCorrection[s].Take(&sv, &c) == 0) c.init();
-    c.set_ReadyIonoCorr(id);
+    // No decoder of this program fills the part (type 15 is not decoded): set as a writer would.
+    if (c.uStationId != id) c.init(), c.uStationId = static_cast<std::uint16_t>(id);
+    c.uFlags |= RTCMData::SatCorrectionType::kIonoReady;
     c.fIono = value;
     RTCMData::set_TimeTag(c.ulIonoTime, 9000);
     D.rtcmSatCorrection[s].Put(&sv, &c);

@@ -14,6 +14,7 @@
 
 #include "positioning/corrections/sat_corr_processor.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/nav_main.h"
 #include "positioning/gbas/gbas_corr_generator.h"
 #include "positioning/gbas/gbas_data_decoder.h"
 #include "positioning/gbas/gbas_dec_utility.h"
@@ -193,6 +194,7 @@ void writeEpoch(const Scenario& s, int count = 1) {
   w.request.position.dZ = 5000000.0;
   w.request.position.dHeight = 400.0;
   w.request.position.bValid = 1;
+  w.velocity = PosData::VelocityDataType{};  // no velocity solution
   w.request.uCount = static_cast<std::uint16_t>(count);
   for (int i = 0; i < count; ++i) {
     w.request.sat[i] = CorrData::RequestSatDataType{};
@@ -511,6 +513,23 @@ TEST(GbasCorrectionStage, DecodedMessagesGiveTheStationsCorrections) {
   // x_air 300 m, v_air 0 (no velocity solution).
   const double si = 1.751421095157 * 4e-6 * 300.0, stp = 0.003785738936;
   EXPECT_NEAR(r.gbas.fVariance, si * si + stp * stp + 1.0, 1e-5);
+
+  // The epoch's velocity record, 30 m/s east and 40 north (and 5 up, which does not count) at
+  // the request's latitude and longitude, gives v_air 50 m/s: x_air + 2 tau v_air = 300 + 2 * 100 *
+  // 50 m. The solution record's velocity, another task's, is not what counts.
+  const double lat = std::atan2(w.request.position.dZ, std::hypot(w.request.position.dX, w.request.position.dY));
+  const double lon = std::atan2(w.request.position.dY, w.request.position.dX);
+  w.request.position.dLat = lat;
+  w.request.position.dLon = lon;
+  const double east[3] = {-std::sin(lon), std::cos(lon), 0};
+  const double north[3] = {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)};
+  const double up[3] = {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
+  w.velocity.bValid = 1;
+  for (int k = 0; k < 3; ++k) w.velocity.dFirstVector[k] = 30 * east[k] + 40 * north[k] + 5 * up[k];
+  NavSol.pos.bVelValid = 0;
+  SatCorrProcessorInstance.update_GbasCorrection();
+  const double si50 = 1.751421095157 * 4e-6 * (300.0 + 2 * 100.0 * 50.0);
+  EXPECT_NEAR(published(5).gbas.fVariance, si50 * si50 + stp * stp + 1.0, 1e-5);
 }
 
 }  // namespace

@@ -259,10 +259,18 @@ TEST(NavInit, ProjectionDefaultsAndWgs84) {
 
 // ---- the locks --------------------------------------------------------------------------------
 
-// The writer's epochs carry position (k, k, k) at millisecond k; a reader holding both locks
-// must always see the three coordinates and the epoch of one and the same step.
+// The writer's epochs carry position (k, k, k) at millisecond k, each a good solution; a reader
+// holding both locks must always see the status, the three coordinates and the epoch of one and
+// the same finished step. The step marks the record "not computed" while it works on it, so a
+// reader let in mid-step sees that status too.
 TEST(NavLocks, AReaderHoldingBothLocksNeverSeesATornSolution) {
   initEngine();
+  // Until the writer's first epoch NavSol holds what an earlier test of the process left (a
+  // solution of position 1 at millisecond 1000): a reader scheduled ahead of the writer would
+  // count that as torn. Epoch 0 makes the record one of the writer's own before the reader starts.
+  boardEpoch(true, 0, -1);
+  NavEpoch.gpsMs = 0;
+  ASSERT_EQ(navMain(NavMainInputs{}), NavTask::NAV_SOL::kGood);
   std::atomic<bool> stop{false};
   std::atomic<int> torn{0};
   std::atomic<int> reads{0};
@@ -270,8 +278,8 @@ TEST(NavLocks, AReaderHoldingBothLocksNeverSeesATornSolution) {
     while (!stop.load()) {
       PosLock lock;
       const double x = NavSol.pos.dXyz[0];
-      if (NavSol.pos.dXyz[1] != x || NavSol.pos.dXyz[2] != x ||
-          (NavSol.status == 0 && NavSol.epoch.gpsMs != static_cast<std::int32_t>(x)))
+      if (NavSol.status != NavTask::NAV_SOL::kGood || NavSol.pos.bValid == 0 || NavSol.pos.dXyz[1] != x ||
+          NavSol.pos.dXyz[2] != x || NavSol.epoch.gpsMs != static_cast<std::int32_t>(x))
         ++torn;
       ++reads;
     }

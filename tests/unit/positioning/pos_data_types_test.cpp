@@ -82,7 +82,7 @@ TEST(PosDataTypes, CorrectionAgesAndTimeouts) {
 TEST(PosDataTypes, NewStationClearsAndSweepExpires) {
   RTCMData::SatCorrectionType::set_DataTimeout(60, 600);
   RTCMData::SatCorrectionType c;
-  c.init(), c.set_ReadyRangeCorr(10, 0, 0), c.set_ReadyIonoCorr(10);
+  c.init(), c.set_ReadyRangeCorr(10, 0, 0), c.uFlags |= RTCMData::SatCorrectionType::kIonoReady;
   RTCMData::set_TimeTag(c.ulRangeTime[0][0], 1000), RTCMData::set_TimeTag(c.ulIonoTime, 1000);
   EXPECT_TRUE(c.is_ReadyRangeCorr(1, 2000, 0, 0) && c.is_ReadyIonoCorr(1, 2000));
   c.set_ReadyRangeCorr(10, 1, 0);  // the same station keeps the rest

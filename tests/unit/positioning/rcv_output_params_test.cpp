@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "navigation_data/sv_id.h"
 #include "platform/mono_clock.h"
@@ -12,6 +14,7 @@
 #include "positioning/chan_data.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/data_servers/pvt_data.h"
+#include "positioning/engine/nav_main.h"
 #include "positioning/geoid/geoid_gps.h"
 #include "unit/positioning/geoid_test_access.h"
 #include "positioning/rcv_output.h"
@@ -708,5 +711,41 @@ TEST_F(RcvOutputTest, AccuracyOfFullCovariancesAgreesWithNumpy) {
     EXPECT_GE(s.ellOrient, 0.0f);
     EXPECT_LT(s.ellOrient, 180.0f);
   }
+}
+
+// A position message on a native port writes the solution record's position, whole and under
+// both position locks, from that port's task while the epoch's task computes the output. Write k
+// is the position (b + k, b + k, b + k) moving at (k, k, k) m/s: the output must carry one write
+// whole, never coordinates or a velocity of two.
+TEST_F(RcvOutputTest, APositionWrittenMeanwhileByAnotherTaskNeverMixesIntoTheOutput) {
+  constexpr double b = 4000000.0;
+  ownAt(frameAt(0, 0, 0));
+  RcvSet.refPosMode = 0;
+  bFiltMode = 0;
+  const auto write = [&](int k) {
+    NavTask::NAV_POS p{};
+    for (int i = 0; i < 3; ++i) p.dXyz[i] = b + k, p.dVel[i] = k;
+    p.bValid = p.bVelValid = 1;
+    PosLock lock;
+    sol.pos = p;
+  };
+  write(0);  // the record starts as one of the writes
+  std::atomic<bool> stop{false};
+  std::atomic<int> writes{0};
+  std::thread writer([&] {
+    for (int k = 1; !stop.load(); ++k) {
+      write(k);
+      ++writes;
+    }
+  });
+  int mixed = 0;
+  for (int n = 0; n < 20000 || writes.load() < 1000; ++n) {
+    out.computeParams();
+    const POS_CRT& w = out.sol.PosWgsXYZ;
+    if (w.y != w.x || w.z != w.x || w.vx != w.x - b || w.vy != w.vx || w.vz != w.vx) ++mixed;
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(mixed, 0);
 }
 }  // namespace

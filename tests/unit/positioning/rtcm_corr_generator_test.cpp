@@ -223,7 +223,7 @@ TEST(RtcmCorrGenerator, SlotFlagsScaleUdreAndUnusable) {
     g.corr(0, 7, sv, 2, 0, 100, 10, 1, 8, 1000, r.flags | S::kSlotFlag | (5u << S::kSignalShift));
     RTCMData::SatCorrectionType c;
     g.D.rtcmSatCorrection[0].Take(&sv, &c);
-    c.set_ReadyIonoCorr(7);
+    c.uFlags |= RTCMData::SatCorrectionType::kIonoReady;  // the station of the range corrections
     c.fIono = 1.5f;
     c.fIonoRate = 0.1f;
     RTCMData::set_TimeTag(c.ulIonoTime, 1000);

@@ -118,7 +118,7 @@ TEST(RtcmExpiry, CodeCorrectionsOlderThanTheirTimeOutNeverComeBack) {
       RTCMData::set_TimeTag(c.ulHealthTime[0], nowMs(r.sys, 0));
     } else {
       c.set_ReadyRangeCorr(kStation, 0, 0);
-      c.set_ReadyIonoCorr(kStation);
+      c.uFlags |= Sat::kIonoReady;
       RTCMData::set_TimeTag(c.ulRangeTime[0][0], nowMs(r.sys, 0));
       RTCMData::set_TimeTag(c.ulIonoTime, nowMs(r.sys, 0));
     }
