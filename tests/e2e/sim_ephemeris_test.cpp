@@ -240,3 +240,62 @@ TEST_F(SimEphemeris, GlonassDayNumberIsCarriedAcrossMoscowMidnight) {
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// The GPS and QZSS CNAV and CNAV-2 decoding, on from the start, is switched off by pos/cnav/dec,
+// and stays off over a restart (the engine's start switches it on; the stored choice stands over
+// that). A base that takes GPS's CNAV ephemerides (navigation data of type 1) sends their 1019s
+// beside QZSS's LNAV 1044s; with the decoding off none, while the 1044s run on for a minute, longer
+// than a CNAV cycle of 36 s.
+TEST_F(SimEphemeris, GpsCnavDecodingStopsWhenItsKeyClearsIt) {
+  const struct {
+    const char* name;
+    bool on;
+  } rows[] = {{"decoding on", true}, {"decoding off", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("print,/par/pos/cnav/dec"), re("on"));
+    if (!row.on) {
+      ASSERT_EQ(ask("%c%set,/par/pos/cnav/dec,off"), re("%c%"));
+      restart();
+      ASSERT_NO_FATAL_FAILURE(start());
+      EXPECT_EQ(ask("print,/par/pos/cnav/dec"), re("off"));
+    }
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    ASSERT_EQ(ask("%n%set,/par/pos/navdata/gps,1"), re("%n%"));
+    ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1019,1044}:1"), re("%e%"));
+    std::map<int, std::set<int>> sats;  // by message
+    const auto upTo = [&](int n1019, int n1044) {
+      return [&, n1019, n1044](const std::string& held) {
+        std::map<int, int> n;
+        for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
+        return n[1019] >= n1019 && n[1044] >= n1044;
+      };
+    };
+    // QZSS's first LNAV frame within a minute of the start, GPS's first CNAV cycle of 36 s soon after.
+    if (row.on) {
+      EXPECT_TRUE(b.fill(upTo(20, 20), 150000));
+    } else {
+      b.fill(upTo(0, 4 * 60), 180000);
+    }
+    // The satellite field after the message number: 6 bits in 1019, 4 in 1044.
+    for (const std::string& f : rtcm3Frames(b.held)) {
+      const int type = rtcm3Type(f), low = static_cast<unsigned char>(f[4]) & 0x0F;
+      if (type == 1019) sats[type].insert(low << 2 | static_cast<unsigned char>(f[5]) >> 6);
+      if (type == 1044) sats[type].insert(low);
+    }
+    EXPECT_GE(sats[1044].size(), 2u) << "QZSS LNAV";
+    if (row.on) EXPECT_GE(sats[1019].size(), 2u) << "GPS CNAV";
+    else EXPECT_EQ(sats[1019].size(), 0u) << "GPS CNAV";
+    stop();
+  }
+}
+
+}  // namespace
+}  // namespace e2e

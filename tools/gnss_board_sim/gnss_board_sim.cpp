@@ -100,10 +100,14 @@ const char kUsage[] =
     "  --gps-config P:C,...  with --nav: the configuration code C (IS-GPS-200 20.3.3.5.1.4, 0..15)\n"
     "                        of GPS PRN P in the LNAV almanac's configuration page (default: 10,\n"
     "                        anti-spoofing and L2C, for a satellite with CNAV records, else 9)\n"
+    "  --exclude PRN         with --sky: the board's solution leaves GPS PRN out (state 22 in its\n"
+    "                        satellite-data entry, not in the solution's geometry)\n"
     "  --almanac-only PRN    with --nav: GPS PRN sends no ephemeris (no LNAV subframes 1-3, no CNAV\n"
     "                        or CNAV-2), while the almanac pages still carry it and the sky measures it\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
     "                        PRN A (a channel locked to A's signal under B's number)\n"
+    "  --ghost-first         with --ghost: B's subframes go out ahead of every other satellite's\n"
+    "                        (else in PRN order)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -130,6 +134,7 @@ const char kUsage[] =
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
     "  --rel-rate-invalid    with --rel-pos: the relative position's rate block is marked not valid\n"
+    "  --rtk-state N         the state of the board's RTK solution (\"@@sr\"), 1..6 (default 2)\n"
     "  --board-records       every whole second the satellites of the board's solution (\"Rm\")\n"
     "                        and its reference block (\"Ri\"), which the board sends unasked,\n"
     "                        and those of its other records the program enabled: \"Rb\", \"Sp\",\n"
@@ -171,7 +176,9 @@ struct Options {
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
+  bool ghostFirst = false;       // ahead of the others in each epoch
   int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
+  int excluded = 0;              // GPS PRN the board's solution leaves out
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
   std::string sbas;
@@ -183,6 +190,7 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  int rtkState = 2;  // of the RTK solution record
   bool iono = false;
   int lbandChan = 0;
   double solScatter = 0;
@@ -395,7 +403,7 @@ class Board {
     if (due("@@sr", t)) {
       double rover[3];
       o_.site.ecef(rover);
-      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
+      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon, o_.rtkState));
     }
     if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
@@ -443,6 +451,11 @@ class Board {
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      std::vector<sim::SkySat> used;
+      for (sim::SkySat& s : sats) {
+        s.excluded = s.sys == 'G' && s.prn == o_.excluded;
+        if (!s.excluded) used.push_back(s);
+      }
       if (due("@@sa", t)) {
         sim::SolOptions so;
         so.scatter = o_.solScatter;
@@ -454,7 +467,7 @@ class Board {
         for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
         so.relSeconds = static_cast<double>(k) / o_.rate;
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
-        e += sim::solAlnRecord(o_.site, sats, so);
+        e += sim::solAlnRecord(o_.site, used, so);
       }
       // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
       std::vector<sim::SkySat> chans = sats;
@@ -548,7 +561,8 @@ class Board {
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
-      out += sim::gdMessage(r->prn, t, w, 10);
+      const std::string m = sim::gdMessage(r->prn, t, w, 10);
+      out = src != r && o_.ghostFirst ? m + out : out + m;
     }
     return out;
   }
@@ -807,9 +821,17 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
           o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
         return false;
+    } else if (a == "--ghost-first") {
+      o->ghostFirst = true;
     } else if (a == "--almanac-only") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->almanacOnly = static_cast<int>(n);
+    } else if (a == "--rtk-state") {
+      if (!number(&n) || n < 1 || n > 6) return false;
+      o->rtkState = static_cast<int>(n);
+    } else if (a == "--exclude") {
+      if (!number(&n) || n < 1 || n > 32) return false;
+      o->excluded = static_cast<int>(n);
     } else if (a == "--gps-config") {
       std::string v;
       if (!value(&v)) return false;
