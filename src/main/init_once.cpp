@@ -55,6 +55,7 @@
 #include "positioning/sbas/dfmc_sbas_data_decoder.h"
 #include "positioning/geodesy/magvar.h"
 #include "positioning/geoid/geoid_file.h"
+#include "positioning/pos_keys.h"
 #include "positioning/sys_clock.h"
 
 namespace {
@@ -143,6 +144,8 @@ const InitStep kInitOnce[] = {
     {"pvtInitOnce",
      [] {
        PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+       // init_Object switches the CNAV decoding on; the stored choice stands over it.
+       posApplyCnavDecoding();
        PVTEngineInstance.allocate_NvRamData();
        PVTDataInstance.restore_NvRamData();
        lastPositionNvAlloc();

@@ -7,6 +7,7 @@
 #include "command/result_codes.h"
 #include "command/values.h"
 #include "positioning/engine/ms_logic.h"
+#include "positioning/engine/pvt_engine.h"
 #include "positioning/engine/position_averaging.h"
 #include "positioning/output_grid.h"
 #include "positioning/output_grid_keys.h"
@@ -151,6 +152,16 @@ int cdSet(const char* p, const ZRNamedNode* v) {
   return CMD_WRONG_1ST;
 }
 
+// GPS and QZSS CNAV and CNAV-2 decoding: the engine's switch and its stored choice.
+int cnavSet(const char* p, const ZRNamedNode* v) {
+  if (std::strcmp(p, "dec") != 0) return CMD_WRONG_1ST;
+  bool on = RcvSet.gpsCnavDecOff == 0;
+  if (int rc = setBool(v, on)) return rc;
+  RcvSet.gpsCnavDecOff = on ? 0 : 1;
+  posApplyCnavDecoding();
+  return CMD_OK;
+}
+
 int attSet(const char* p, const ZRNamedNode* v) {
   if (std::strcmp(p, "hdg") == 0) return setFloat(v, RcvSet.hdgOffset, -180.0, 180.0);
   if (std::strcmp(p, "pitch") == 0) return setFloat(v, RcvSet.pitchOffset, -90.0, 90.0);
@@ -179,6 +190,7 @@ int poscSet(const char* p, const ZRNamedNode* v) {
   if (const char* r = after(p, "cd"))
     if (int rc = cdSet(r, v); rc != CMD_WRONG_1ST) return rc;
   if (const char* r = after(p, "att")) return attSet(r, v);
+  if (const char* r = after(p, "cnav")) return cnavSet(r, v);
   if (int rc = posSetupKeysSet(p, v); rc != CMD_WRONG_1ST) return rc;
   return outputGridKeysSet(p, v);
 }
@@ -253,6 +265,12 @@ int attPrint(const char* p, Reply& re) {
   return rc;
 }
 
+int cnavPrint(const char* p, Reply& re) {
+  int rc = CMD_WRONG_1ST;
+  if (strcmpA(p, "dec")) rc = reBool(re, RcvSet.gpsCnavDecOff == 0);
+  return rc;
+}
+
 int poscPrint(const char* p, Reply& re) {
   int rc = CMD_WRONG_1ST;
   if (strcmpA(p, "mode")) rc = reEnum(re, RcvSet.posMode, kPosModes);
@@ -263,6 +281,7 @@ int poscPrint(const char* p, Reply& re) {
   if (const char* r = strncmpA(p, "base")) rc = reSub(basePrint, r, re);
   if (const char* r = strncmpA(p, "cd")) rc = reSub(cdPrint, r, re);
   if (const char* r = strncmpA(p, "att")) rc = reSub(attPrint, r, re);
+  if (const char* r = strncmpA(p, "cnav")) rc = reSub(cnavPrint, r, re);
   if (int r = outputGridKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
   if (int r = posSetupKeysPrint(p, re); r != CMD_WRONG_1ST) rc = r;
   return rc;
@@ -272,8 +291,12 @@ int poscPrint(const char* p, Reply& re) {
 
 bool registerPosArea() { return parRegisterArea("pos", poscSet, poscPrint); }
 
+void posApplyCnavDecoding() { bDebugGpsCnavDatdec.store(RcvSet.gpsCnavDecOff == 0 ? 1 : 0); }
+
 void posSettingsLoaded() {
   RCV_SETTINGS& s = RcvSet;
+  if (s.gpsCnavDecOff > 1) s.gpsCnavDecOff = 1;
+  posApplyCnavDecoding();
   if (refModeIndex(s.refPosMode) < 0) s.refPosMode = kRefModeValues[0];
   if (s.posSource != kSrcFixed || !srcPosSet()) s.posSource = 0;
   if (s.refPosFrom > kRefPosFromKnown) s.refPosFrom = kRefPosFromNone;

@@ -14,6 +14,7 @@
 //   src/mode, src/{xyz,geo}      position source: the engine's own, or the fixed position given
 //   base/needpos                 base output only in epochs with a valid position
 //   att/hdg, att/pitch           offsets of the baseline heading and pitch, degrees
+//   cnav/dec                     GPS and QZSS CNAV and CNAV-2 decoding on or off
 //   datum, grid/..., geoid/...   output datum, grid and geoid (output_grid_keys.h)
 //   elm, sys/..., iono/..., ...  the engine setups' keys (pos_setup_keys.h)
 // Every value is kept in the receiver settings (the datum in the navigation settings), those of
@@ -27,3 +28,7 @@ bool registerPosArea();
 // brought back to their defaults, the grid and the base's reference position are made live,
 // averaging stops.
 void posSettingsLoaded();
+
+// The engine's CNAV decoding switch set from the stored choice: the engine's start sets it on,
+// so the start-up applies the stored choice again after it.
+void posApplyCnavDecoding();

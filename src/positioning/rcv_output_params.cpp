@@ -1,6 +1,7 @@
 // The per-epoch output values of one antenna input: which solution goes out, its accuracy in
 // local axes, its datum, grid and geoid values, course and speed.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "navigation_data/sv_id.h"
@@ -417,6 +418,19 @@ void RCV_OUTPUT::computeParams() {
     debPrintfx(-1, "$$ accuracy dop %.4f %.4f %.4f %.4f %.4f %.4f %.4f sigma %.4f %.4f %.4f %.4f %.4f ellipse %.4f %.4f %.2f\n",
                d[0], d[1], d[2], d[3], d[4], d[5], d[6], s.posSigma[0], s.posSigma[1], s.posSigma[2], s.posSigma[3],
                s.posSigma[4], s.ellMajor, s.ellMinor, s.ellOrient);
+  }
+  if (temp_dbi == 198 && bMainInput) {
+    // The main input's solution type and satellite counts of each system (G R E S J C I): used,
+    // tracked, excluded.
+    char line[192];
+    int n = std::snprintf(line, sizeof line, "$$ solution type %d", static_cast<int>(s.solType));
+    static constexpr const char* kCountNames[3] = {"used", "tracked", "excluded"};
+    for (int i = 0; i < 3; ++i) {
+      n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %s", kCountNames[i]);
+      for (int k = 0; k < 7; ++k)
+        n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %u", unsigned{s.satCount[i][k]});
+    }
+    debPrintfx(-1, "%s\n", line);
   }
   s.bOutPos = 1;
 }

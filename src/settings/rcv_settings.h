@@ -200,7 +200,7 @@ struct RCV_SETTINGS {
   std::uint16_t rtkDistLim;      // rover-base distance limit, units of 100 m (0: none)
   // Zero by default, as the spare bytes they were taken from: no layout change.
   std::uint8_t posLedRtkSparse;  // RTK modes: the position LED takes only epochs on the interval
-  std::uint8_t spare1a;
+  std::uint8_t gpsCnavDecOff;    // GPS and QZSS CNAV and CNAV-2 decoding switched off (pos/cnav/dec)
   std::uint16_t posLedRtkIntMs;  // that interval, ms (0: none)
   std::uint8_t spare1[2];
   RcvGrid grid;
@@ -221,6 +221,7 @@ static_assert(offsetof(RCV_SETTINGS, posFilt) == 3684);
 static_assert(offsetof(RCV_SETTINGS, sepAntSol) == 3700);
 static_assert(offsetof(RCV_SETTINGS, rtkDistLim) == 3704 && offsetof(RCV_SETTINGS, grid) == 3712);
 static_assert(offsetof(RCV_SETTINGS, posLedRtkSparse) == 3706 && offsetof(RCV_SETTINGS, posLedRtkIntMs) == 3708);
+static_assert(offsetof(RCV_SETTINGS, gpsCnavDecOff) == 3707);
 static_assert(offsetof(RCV_SETTINGS, antSerial) == 3872);
 static_assert(offsetof(RCV_SETTINGS, antHeight) == 3908 && offsetof(RCV_SETTINGS, reserved) == 3912);
 

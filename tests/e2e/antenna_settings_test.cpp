@@ -6,6 +6,7 @@
 // height and the station's description.
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,7 @@ TEST_F(AntennaSettings, StationMessagesCarryTheAntennaAndTheDescription) {
                           "set,/par/ant/name,\"TRM59800.00     SCIS\"", "set,/par/ant/height,1.2345",
                           "set,/par/ant/serial,SN-0042", "set,/par/ant/setup,9", "set,/par/cmr/base/name,ROOF",
                           "set,/par/cmr/base/cogo,C0G0", "set,/par/cmr/base/lname,\"North roof\"",
-                          "em,/dev/ser/b,rtcm3/{1006,1033,1077}:1", "em,/dev/ser/c,rtcm/{22,23,24}:1",
+                          "em,/dev/ser/b,rtcm3/{1006,1007,1008,1033,1077}:1", "em,/dev/ser/c,rtcm/{22,23,24}:1",
                           "em,/dev/ser/d,cmr/{1,2}:1"})
     ASSERT_EQ(ask(std::string("%e%") + cmd), re("%e%")) << cmd;
   // Until MSM carries observations (convbin writes a file with them only), at least 5 s.
@@ -113,8 +114,28 @@ TEST_F(AntennaSettings, StationMessagesCarryTheAntennaAndTheDescription) {
     for (Port* p : {&b, &c, &d}) p->fill([](const std::string&) { return false; }, 100);
   const std::string name = "TRM59800.00     SCIS";
 
-  // RTCM 3 (1006, 1033): convbin's RINEX header.
-  ASSERT_TRUE(dir_.write("b.rtcm3", b.held));
+  // RTCM 3 1007 and 1008: gpsdecode's descriptor, setup id and (1008) serial number.
+  std::string descriptors, rest;
+  for (const std::string& f : rinex::rtcm3Frames(b.held))
+    (rinex::rtcm3Type(f) == 1007 || rinex::rtcm3Type(f) == 1008 ? descriptors : rest) += f;
+  std::map<int, int> seen;
+  for (const std::string& l : gpsdecode(dir_, descriptors, "descriptors.rtcm3")) {
+    const int type = static_cast<int>(jsonNumber(l, "type"));
+    SCOPED_TRACE(l);
+    EXPECT_EQ(jsonNumber(l, "station_id"), 22);
+    EXPECT_EQ(jsonText(l, "desc"), name);
+    EXPECT_EQ(jsonNumber(l, "setup_id"), 9);
+    if (type == 1008) {
+      EXPECT_EQ(jsonText(l, "serial"), "SN-0042");
+    }
+    ++seen[type];
+  }
+  EXPECT_GE(seen[1007], 2);
+  EXPECT_GE(seen[1008], 2);
+
+  // RTCM 3 (1006, 1033): convbin's RINEX header (of the stream without the two above, which
+  // convbin would take the antenna from when they come last).
+  ASSERT_TRUE(dir_.write("b.rtcm3", rest));
   runIn(dir_, "convbin -r rtcm3 -v 3.04 -od -o b.obs b.rtcm3");
   const std::string obs = dir_.read("b.obs");
   EXPECT_NE(obs.find("SN-0042             " + name + "                    ANT # / TYPE"), std::string::npos) << obs.substr(0, 1500);

@@ -53,19 +53,25 @@ std::vector<std::string> texts1029(const std::string& held) {
 
 // The relative position starts at 12.0, -5.0, 2.5 m and moves by the base's velocity each second:
 // at 0.3, -0.4, 1.2 m/s the motion of each second is that vector, 1.30 m long; standing still, no
-// motion, and the alert is still raised each second the monitor runs.
+// motion, and the alert is still raised each second the monitor runs. A block whose rate part is
+// marked not valid, its position part valid, is not used: the monitor never runs, the text
+// carries neither a position nor an alert, and the alert stays off.
 TEST_F(BaseMovingKeys, AMovingBaseRaisesTheAlertAndTheBasesTextCarriesTheMotion) {
   const std::string nav = std::string(RX_SHARED_DIR) + "/testdata/nav/brdc1820.10n";
   const struct {
     const char* velocity;
-    const char* alert;
+    bool rateValid;
+    const char* alert;  // nullptr: the monitor never runs
     double step[3];
-  } rows[] = {{"0.3,-0.4,1.2", "alert={1.30,0.3,-0.4,1.2}}", {0.3, -0.4, 1.2}},
-              {"0,0,0", "alert={0.00,0.0,0.0,0.0}}", {0, 0, 0}}};
+  } rows[] = {{"0.3,-0.4,1.2", true, "alert={1.30,0.3,-0.4,1.2}}", {0.3, -0.4, 1.2}},
+              {"0,0,0", true, "alert={0.00,0.0,0.0,0.0}}", {0, 0, 0}},
+              {"0.3,-0.4,1.2", false, nullptr, {}}};
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.velocity);
+    SCOPED_TRACE(std::string(r.velocity) + (r.rateValid ? "" : ", rate not valid"));
     fresh();
-    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", nav, "--sky", "--rel-pos", r.velocity}));
+    std::vector<std::string> args = {"--nav", nav, "--sky", "--rel-pos", r.velocity};
+    if (!r.rateValid) args.push_back("--rel-rate-invalid");
+    ASSERT_NO_FATAL_FAILURE(startSim(args));
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(ask("%t%set,/par/rtcm3/base/textparam/moving,on"), re("%t%"));
     Port b(dir_.file("dev/ser/b"));
@@ -75,6 +81,10 @@ TEST_F(BaseMovingKeys, AMovingBaseRaisesTheAlertAndTheBasesTextCarriesTheMotion)
     const std::vector<std::string> t = texts1029(b.held);
     double last[3] = {}, err = 0;
     for (std::size_t k = 1; k < t.size(); ++k) {
+      if (r.alert == nullptr) {
+        EXPECT_EQ(t[k], "/par/base/moving={accel=,curpos=,alert=}");
+        continue;
+      }
       ASSERT_EQ(t[k].rfind("/par/base/moving={accel=,curpos={", 0), 0u) << t[k];
       EXPECT_NE(t[k].find(r.alert), std::string::npos) << t[k];
       double p[3] = {};
@@ -83,7 +93,7 @@ TEST_F(BaseMovingKeys, AMovingBaseRaisesTheAlertAndTheBasesTextCarriesTheMotion)
       for (int i = 0; k > 1 && i < 3; ++i) EXPECT_NEAR(p[i] - last[i], r.step[i], 0.11) << t[k];
       for (int i = 0; i < 3; ++i) last[i] = p[i];
     }
-    EXPECT_EQ(ask("print,/par/pos/moving/alert"), re("on"));
+    EXPECT_EQ(ask("print,/par/pos/moving/alert"), re(r.alert != nullptr ? "on" : "off"));
   }
 }
 

@@ -105,25 +105,56 @@ TEST_F(BasePosition, AveragingStartedByKeyEndsInTheMeasuredReferencePosition) {
   EXPECT_TRUE(xyzNear(pos.back().data(), want.data(), 0.001));
 }
 
-// Averaging weighs each fix by its standard deviations: the simulator's fixes lie 8 m north of the
-// site in even seconds and 8 m south with three times the standard deviations in odd ones, so
-// four of them (two of each) average to 8 x (1 - 1/3) / (1 + 1/3) = 4 m north, in WGS 84 as in a
-// user datum (the European datum 1950, whose transformation the average goes through and back).
+// Averaging weighs each fix by its standard deviations along each Earth-centred axis (weight 1/sigma),
+// in WGS 84 as in a user datum (the European datum 1950, whose transformation the average goes
+// through and back). The simulator's fixes lie 8 m north of the site in even seconds and 8 m south
+// in odd ones: with the standard deviations of the geometry, three times them in odd seconds, four
+// fixes (two of each) average to 8 x (1 - 1/3) / (1 + 1/3) = 4 m north on every axis. With given
+// standard deviations whose shape changes between the two (north 1 m, east 3 m, covariance
+// +1.5 m^2 in even seconds; north 3 m, east 1 m, covariance -1.5 m^2 in odd ones; up 2 m), each
+// axis has weights of its own, which the north-east covariance reaches at the site's longitude of
+// 10 degrees: the axis's standard deviation is the square root of the diagonal of R C R^T (C the
+// east-north-up covariance, R's columns the local east, north and up), multiplied out here.
 TEST_F(BasePosition, AveragingWeighsEachFixByItsStandardDeviationsInAnyDatum) {
   const std::vector<double> site = siteXyz();
   ASSERT_EQ(site.size(), 3u) << "CartConvert (GeographicLib) is required";
   const double lat = 50.0 * M_PI / 180, lon = 10.0 * M_PI / 180;
-  const double north[3] = {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)};
-  for (const char* datum : {"W84", "EUR_F"}) {
-    SCOPED_TRACE(datum);
+  const double R[3][3] = {{-std::sin(lon), -std::sin(lat) * std::cos(lon), std::cos(lat) * std::cos(lon)},
+                          {std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat) * std::sin(lon)},
+                          {0.0, std::cos(lat), std::sin(lat)}};
+  // Per axis the standard deviation of north, east, up sigmas and covariance `g`.
+  const auto axisSigma = [&](const double g[4], int i) {
+    const double C[3][3] = {{g[1] * g[1], g[3], 0.0}, {g[3], g[0] * g[0], 0.0}, {0.0, 0.0, g[2] * g[2]}};
+    double v = 0.0;
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) v += R[i][j] * C[j][k] * R[i][k];
+    return std::sqrt(v);
+  };
+  const struct {
+    const char* datum;
+    const char* sigma;  // --sol-sigma, nullptr: the geometry's
+    double even[4], odd[4];
+  } rows[] = {{"W84", nullptr, {}, {}},
+              {"EUR_F", nullptr, {}, {}},
+              {"W84", "1,3,2,1.5:3,1,2,-1.5", {1, 3, 2, 1.5}, {3, 1, 2, -1.5}},
+              {"EUR_F", "1,3,2,1.5:3,1,2,-1.5", {1, 3, 2, 1.5}, {3, 1, 2, -1.5}}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.datum) + " " + (r.sigma != nullptr ? r.sigma : "geometry"));
     fresh();
-    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sol-scatter", "8"}));
+    std::vector<std::string> args = {"--nav", kNav, "--sky", "--sol-scatter", "8"};
+    if (r.sigma != nullptr) args.insert(args.end(), {"--sol-sigma", r.sigma});
+    ASSERT_NO_FATAL_FAILURE(startSim(args));
     ASSERT_NO_FATAL_FAILURE(start());
-    ASSERT_EQ(ask(std::string("%u%set,/par/pos/datum,") + datum), re("%u%"));
+    ASSERT_EQ(ask(std::string("%u%set,/par/pos/datum,") + r.datum), re("%u%"));
     ASSERT_EQ(ask("%t%set,/par/pos/avg/time,4"), re("%t%"));
     ASSERT_EQ(ask("%a%set,/par/pos/avg/start,on"), re("%a%"));
     ASSERT_TRUE(waitUntil([&] { return ask("print,/par/pos/avg/start") == re("off"); }, 20000)) << "averaging ends";
-    const double want[3] = {site[0] + 4.0 * north[0], site[1] + 4.0 * north[1], site[2] + 4.0 * north[2]};
+    double want[3];
+    for (int i = 0; i < 3; ++i) {
+      const double wEven = r.sigma != nullptr ? 1.0 / axisSigma(r.even, i) : 1.0;
+      const double wOdd = r.sigma != nullptr ? 1.0 / axisSigma(r.odd, i) : 1.0 / 3.0;
+      want[i] = site[i] + 8.0 * R[i][1] * (wEven - wOdd) / (wEven + wOdd);
+    }
     EXPECT_TRUE(xyzNear(ask("print,/par/pos/ref/meas/xyz"), want, 0.005));
   }
 }

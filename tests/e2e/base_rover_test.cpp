@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -37,6 +38,7 @@
 #include "e2e/cmr_frames.h"
 #include "e2e/harness.h"
 #include "e2e/nav_rinex.h"
+#include "e2e/rtcm3_writer.h"
 #include "e2e/sky_truth.h"
 #include "e2e/tools.h"
 
@@ -362,11 +364,31 @@ class BaseRover : public ::testing::Test {
         if (n <= 0) continue;
         outs_[k].bytes.append(b, static_cast<std::size_t>(n));
         if (k == live) {
-          EXPECT_TRUE(roverIn_->sendRaw(std::string(b, static_cast<std::size_t>(n))));
+          EXPECT_TRUE(roverIn_->sendRaw(relayed(std::string(b, static_cast<std::size_t>(n)))));
         }
       }
     }
     return true;
+  }
+  // What goes on to the rover: the bytes as they came, or, with `edit_`, each whole RTCM 3 frame
+  // as it makes it (a frame a read cut waits for its rest).
+  std::string relayed(const std::string& bytes) {
+    if (!edit_) return bytes;
+    held_ += bytes;
+    std::string out;
+    while (!held_.empty()) {
+      if (static_cast<unsigned char>(held_[0]) != 0xD3) {
+        out += held_[0];
+        held_.erase(0, 1);
+        continue;
+      }
+      if (held_.size() < 3) break;
+      const std::size_t len = 6 + ((static_cast<unsigned char>(held_[1]) & 3u) << 8 | static_cast<unsigned char>(held_[2]));
+      if (held_.size() < len) break;
+      out += edit_(held_.substr(0, len));
+      held_.erase(0, len);
+    }
+    return out;
   }
   void pumpFor(int live, int ms) {
     pump(live, ms, [] { return false; });
@@ -503,6 +525,8 @@ class BaseRover : public ::testing::Test {
   Station base_, rover_;
   std::unique_ptr<Port> roverIn_;
   std::vector<Out> outs_;
+  std::function<std::string(const std::string&)> edit_;  // applied to the relayed frames
+  std::string held_;
   std::vector<int> msm7_;
   std::vector<const char*> msmKeys_;
   std::vector<double> site_;
@@ -650,7 +674,7 @@ TEST_F(BaseRover, RtcmTwoStationMessagesAndCorrectionsReachTheRover) {
 // The legacy RTCM 3 observations: the base sends GPS 1004 with its station (1005) and antenna
 // (1008, serial number). convbin reads the station and each code back to the simulator's truth; the
 // rover, in mode rtcm3, publishes the base epochs, each code (with the whole milliseconds 1004
-// carries) and carrier against the truth.
+// carries) and carrier against the truth, and records the make a 1033 names.
 TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_NO_FATAL_FAILURE(startBoth(false));
   // CMR (station ids 0..31) off first: a larger id is refused while it is on.
@@ -662,7 +686,13 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
   ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
   outs_[0].bytes.clear();
   ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,rtcm3"));
+  // The base's receiver named as a make the rover knows (a 1033 of the test's own) and its 1005
+  // with the quarter-cycle indicator "unspecified": the rover asks the make's table whether the
+  // base's phases are aligned, and records the make.
+  ASSERT_TRUE(roverIn_->sendRaw(rtcm3w::msg1033(33, "", 0, "", "TRIMBLE NETR9", "", "")));
+  edit_ = [](const std::string& f) { return rtcm3w::withQuarterCycle(f, 0); };
   pumpFor(0, 12000);
+  EXPECT_EQ(rover_.ask("print,/par/calib/soft/brand/got"), re("trimble"));
   ASSERT_NO_FATAL_FAILURE(rover_.must("set,/par/dev/ser/b/imode,cmd"));
   expectBase(33);
   rover_.stop();
@@ -693,7 +723,9 @@ TEST_F(BaseRover, LegacyRtcm3ObservationsReachTheRover) {
 // (the latter modulo two light-milliseconds), then MSM3 of every system, each with its station
 // and antenna (1005, 1008), then GLONASS MSM3 alone. The rover completes each satellite's ranges from its orbit at the
 // station, and publishes every code and carrier whole, as the base's simulator has them; the GLONASS epochs on GPS time,
-// through the difference of the two times at the rover.
+// through the difference of the two times at the rover. A base epoch is published only once the station's antenna is
+// described: GLONASS MSM3 with the station alone publishes nothing, with 1007 (the descriptor without a serial number)
+// it does.
 TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   ASSERT_NO_FATAL_FAILURE(startBoth(false));
   ASSERT_TRUE(base_.dir.write("b.rtcm3", outs_[0].bytes));
@@ -702,7 +734,8 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   const struct {
     const char* messages;
     int stid;
-  } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}, {"1005,1008,1083", 46}};
+  } legs[] = {{"1003,1005,1008,1011", 44}, {msm3.c_str(), 45}, {"1005,1008,1083", 46}, {"1005,1083", 47},
+              {"1005,1007,1083", 48}};
   ASSERT_NO_FATAL_FAILURE(base_.must("dm,/dev/ser/d,cmr"));
   for (const auto& leg : legs) {
     SCOPED_TRACE(leg.messages);
@@ -723,10 +756,11 @@ TEST_F(BaseRover, RangesWithoutWholeMillisecondsAreCompletedAtTheRover) {
   const Truth truth = bySignal(base_.dir.read("sky.truth"));
   const std::map<std::string, double> tgd = rinexTgd(base_.dir.read("b.nav"));
   const std::vector<std::vector<Add>> r = runs(adds(rover_.out), 2.5);
-  ASSERT_EQ(r.size(), 3u) << "the base epochs of each leg";
+  ASSERT_EQ(r.size(), 4u) << "the base epochs of each leg with an antenna descriptor";
   ASSERT_NO_FATAL_FAILURE(checkRun(r[0], truth, tgd, {"RTCM 3 without whole ms", 0.021, 0.01, 0}, {'G', 'R'}));
   ASSERT_NO_FATAL_FAILURE(checkRun(r[1], truth, tgd, {"MSM3", 0.021, 0.01, 0}, systemsOf(truth)));
   ASSERT_NO_FATAL_FAILURE(checkRun(r[2], truth, tgd, {"GLONASS MSM3", 0.021, 0.01, 0}, {'R'}));
+  ASSERT_NO_FATAL_FAILURE(checkRun(r[3], truth, tgd, {"GLONASS MSM3 with 1007", 0.021, 0.01, 0}, {'R'}));
 }
 
 // CMR+ alone for the station: the base sends GPS observations (type 0) and its station record a

@@ -11,11 +11,15 @@
 // lets the correction epochs run a few seconds under the sanitizers, the program answering
 // throughout. These stages publish into records no output reads (the position comes from the
 // board), so what runs is shown by scripts/reach; the ionosphere models are shown through the TEC
-// calibration in correction_chain_test.cpp.
+// calibration in correction_chain_test.cpp. The SLAS station's corrections are read from the
+// correction epochs' debug lines (selector 199) in a row of their own: from four sources, and
+// cleared when an SBAS decoder is taken over by another source.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -103,25 +107,28 @@ std::string rtcm2Second(rtcm2words::Writer& w, int z, int& seq) {
 }
 
 // The SBAS message log of the pass with a SLAS station beside the antenna (code 0, 0.005 degree
-// units, longitude east of 115 degrees, height in 50 m above -100 m) sent by QZSS PRN 183 each
-// second of the pass: mask 0 of GPS 1 to 23, their issues of data and fourteen corrections.
-std::string slasLines(const std::string& sbsLog) {
+// units, longitude east of 115 degrees, height in 50 m above -100 m) for `seconds` from the log's
+// first second: mask 0 of GPS 1 to 23, their issues of data and fourteen corrections, GPS 1 to
+// 14 in turn -70, -60, ... 60 (0.04 m units). Message types 47, 48, 49 and 50 each come from the
+// QZSS PRN of `prns` in that order.
+constexpr int kSlasTypes[4] = {47, 48, 49, 50};
+int slasCorrectionCode(int prn) { return 10 * (prn - 1) - 70; }
+std::string slasLines(const std::string& sbsLog, const std::array<int, 4>& prns, int seconds) {
   using namespace slastest;
   int week = 0, tow = 0;
   if (std::sscanf(sbsLog.c_str(), "%d %d", &week, &tow) != 2) return "";
   std::vector<int> gps, slots, iods, corr;
   for (int n = 1; n <= 23; ++n) gps.push_back(n), slots.push_back(n - 1), iods.push_back(0);
-  for (int k = 0; k < 14; ++k) corr.push_back(10 * k - 70);
+  for (int k = 0; k < 14; ++k) corr.push_back(slasCorrectionCode(k + 1));
   const Msg msgs[] = {
       mt47({{0, static_cast<int>(std::lround(kLat / 0.005)), static_cast<int>(std::lround((kLon - 115.0) / 0.005)),
              static_cast<int>(std::lround((kHeight + 100.0) / 50.0))}}),
       mt48(0, MaskBits{gps, {}, {}, {}, {}}), mt49(0, 0, slots, iods), mt50(0, 0, 0, 0, slots, corr)};
-  const int types[] = {47, 48, 49, 50};
   std::string out;
-  for (int t = tow; t < tow + 600; ++t) {
+  for (int t = tow; t < tow + seconds; ++t) {
     for (int i = 0; i < 4; ++i) {
       char line[128];
-      int n = std::snprintf(line, sizeof line, "%d %d 183 %d : ", week, t, types[i]);
+      int n = std::snprintf(line, sizeof line, "%d %d %d %d : ", week, t, prns[i], kSlasTypes[i]);
       for (std::uint8_t byte : msgs[i]) n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X", byte);
       out += std::string(line) + "\n";
     }
@@ -132,7 +139,7 @@ std::string slasLines(const std::string& sbsLog) {
 TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
   const std::string sbs = dir_.read("c.sbs");
-  const std::string slas = slasLines(sbs);
+  const std::string slas = slasLines(sbs, {183, 183, 183, 183}, 600);
   ASSERT_FALSE(slas.empty());
   ASSERT_TRUE(dir_.write("cs.sbs", sbs + slas));
   ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", "35.8729,138.3900,944.5", "--sbas",
@@ -248,6 +255,84 @@ TEST_F(CorrectionStages, EveryStageChoiceRunsOverAPass) {
   }
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
+}
+
+// The pass's own SBAS log with a SLAS station's messages from four QZSS satellites for three
+// minutes, each message type from another (PRN 183 the station, 184 the mask, 185 the issues of
+// data, 186 the corrections), then none, and eight SBAS satellites more (PRN 120 to 127, null
+// messages) than the twelve SBAS decoders hold beside the pass's two GEOs and the four QZSS ones.
+// The SLAS decoders, three, give the fourth source the one used least, and the code-differential
+// stage (SLAS source) publishes the station's corrections (0.04 m units, within the troposphere
+// between the station's rounded place and the antenna). An SBAS decoder taken over by another
+// source clears what its SLAS decoder published: the corrections go at once, not once they are a
+// minute old.
+TEST_F(CorrectionStages, SlasFromFourSourcesAndAStoreClearedByASourceChange) {
+  ASSERT_TRUE(crescentRecording(dir_)) << "convbin (Debian rtklib) is required: run scripts/setup";
+  const std::string sbs = dir_.read("c.sbs");
+  int week = 0, tow = 0;
+  ASSERT_EQ(std::sscanf(sbs.c_str(), "%d %d", &week, &tow), 2);
+  constexpr int kSlasSeconds = 180;
+  std::string log = sbs + slasLines(sbs, {183, 184, 185, 186}, kSlasSeconds);
+  const std::size_t null = sbs.find(" 63 : ");
+  ASSERT_NE(null, std::string::npos) << "a null message in the log";
+  const std::string nullHex = sbs.substr(null + 6, sbs.find('\n', null) - null - 6);
+  for (int t = tow + kSlasSeconds; t < tow + kSlasSeconds + 120; ++t)
+    for (int prn = 120; prn <= 127; ++prn)
+      log += std::to_string(week) + " " + std::to_string(t) + " " + std::to_string(prn) + " 63 : " + nullHex + "\n";
+  ASSERT_TRUE(dir_.write("cs.sbs", log));
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", dir_.file("c.nav"), "--sky", "--site", "35.8729,138.3900,944.5", "--sbas",
+                                    dir_.file("cs.sbs"), "--start", "2008-05-26T06:01:40", "--sky-truth",
+                                    dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (const char* c : {"set,/par/pos/cd/src,slas", "set,/par/rtk/dbi/temp,199"})
+    ASSERT_EQ(ask(std::string("%k%") + c), re("%k%")) << c;
+  // The correction epochs printed from `from` on: each its "$$ cd" lines, satellite to value.
+  const auto epochs = [&](std::size_t from) {
+    std::vector<std::map<std::string, double>> e;
+    std::istringstream in(rx_->out().substr(from));
+    for (std::string line; std::getline(in, line) && !in.eof();) {
+      char sat[8] = {};
+      double v = 0;
+      unsigned iod = 0;
+      if (line.rfind("$$ meteo ", 0) == 0) e.emplace_back();
+      else if (!e.empty() && std::sscanf(line.c_str(), "$$ cd %7s %lf/%u", sat, &v, &iod) == 3) e.back()[sat] = v;
+    }
+    return e;
+  };
+  std::vector<std::map<std::string, double>> e;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        e = epochs(0);
+        return e.size() >= 2 && e[e.size() - 2].size() >= 3;
+      },
+      150000))
+      << rx_->out().substr(rx_->out().size() > 3000 ? rx_->out().size() - 3000 : 0);
+  for (const auto& [sat, v] : e[e.size() - 2]) {
+    ASSERT_EQ(sat[0], 'G') << sat;
+    const int prn = std::atoi(sat.c_str() + 1);
+    ASSERT_LE(prn, 14) << sat << " has no correction in the station's messages";
+    EXPECT_NEAR(v, slasCorrectionCode(prn) * 0.04, 0.02) << sat;
+  }
+  // Once the simulator streams the seconds after the SLAS messages, the first epochs after it
+  // have none.
+  const auto streamed = [&] {
+    const std::string t = dir_.read("sky.truth");
+    const std::size_t last = t.rfind('\n', t.size() > 1 ? t.size() - 2 : 0);
+    return std::atof(t.c_str() + (last == std::string::npos ? 0 : last + 1));
+  };
+  ASSERT_TRUE(waitUntil([&] { return streamed() >= tow + kSlasSeconds - 3; }, 300000)) << streamed();
+  e = epochs(0);
+  ASSERT_GE(e.size(), 2u);
+  EXPECT_FALSE(e[e.size() - 2].empty()) << "the corrections stand while the SLAS messages come";
+  ASSERT_TRUE(waitUntil([&] { return streamed() >= tow + kSlasSeconds + 1; }, 30000)) << streamed();
+  const std::size_t from = rx_->out().size();
+  ASSERT_TRUE(waitUntil([&] {
+    e = epochs(from);
+    return e.size() >= 12 || (e.size() >= 2 && e[e.size() - 2].empty());
+  }, 60000));
+  std::size_t gone = 0;
+  while (gone + 1 < e.size() && !e[gone].empty()) ++gone;
+  EXPECT_LE(gone, 8u) << "correction epochs with SLAS corrections after the source change";
 }
 
 }  // namespace

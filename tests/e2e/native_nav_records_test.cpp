@@ -38,6 +38,12 @@ TEST_F(NativeNavRecords, GeFromRinexOnASerialPortIsKeptByTheStore) {
   const std::string ga = std::string(1, '\x02') + std::string(45, '\0');
   ASSERT_TRUE(serB.sendRaw(withCk("GE", gegen::geFromRinex(r)) + withCk("GA", ga)));
   EXPECT_TRUE(serB.fill([](const std::string& h) { return h.find("RE002%%") != std::string::npos; })) << serB.held;
+  // The receiver's GPS time hints: the week (modulo 1024) and the ms of week of the record's
+  // reception, RINEX's transmission time.
+  char hint[48];
+  std::snprintf(hint, sizeof hint, "{%d,%ld}", static_cast<int>(r.v[3 + 18]) % 1024,
+                static_cast<long>(r.v[3 + 24]) * 1000);
+  EXPECT_EQ(ask("print,/par/pos/hint/gps"), re(hint));
   restart();
 
   const std::string img = dir_.read(".gnss.nvm");
@@ -53,6 +59,11 @@ TEST_F(NativeNavRecords, GeFromRinexOnASerialPortIsKeptByTheStore) {
     gegen::isgps200(kept, 345600 + dt, got);
     EXPECT_TRUE(xyzNear(got, ref, 2e-3)) << "dt " << dt;
   }
+  // Restored at the next start, before any ephemeris comes (the simulator broadcasts none), the
+  // record sets the hints as it did when it came.
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(waitUntil([&] { return ask("print,/par/pos/hint/gps") == re(hint); })) << ask("print,/par/pos/hint/gps");
+  EXPECT_EQ(ask("print,/par/pos/hint/qzss"), frame("ER", "%%{21,,not available}")) << "no QZSS record stored";
 }
 
 // A Klobuchar model in a native "IO" message reaches the ionosphere stage, which keeps it in the

@@ -8,10 +8,12 @@
 //   - a fixed undulation replaces both;
 //   - the reference-position mode "known" outputs the known position entered;
 //   - the polar grid near either pole gives PROJ's ups values of the site;
-//   - the own solution's dilutions of precision are those of the sky's geometry.
+//   - the own solution's dilutions of precision are those of the sky's geometry, and a satellite
+//     the board's solution excludes is counted excluded (selector 198's lines).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -187,10 +189,11 @@ TEST_F(OutputRecord, UpsGridAtBothPolesWithSeparateSolutionsAndTwoFrequencySmoot
 }
 
 // The dilutions of precision G, P, N, E, H, V, T of the satellites the truth file gives in its
-// last second, by least squares over east, north, up and one clock; empty when they are fewer
-// than four.
-std::vector<double> truthDops(const std::string& text) {
-  const auto sats = truth::lastSecond(text);
+// last second but `left` (as the file writes it), by least squares over east, north, up and one
+// clock; empty when they are fewer than four.
+std::vector<double> truthDops(const std::string& text, const std::string& left) {
+  auto sats = truth::lastSecond(text);
+  sats.erase(left);
   if (sats.size() < 4) return {};
   double a[4][8] = {};
   for (const auto& [sat, sig] : sats) {
@@ -212,12 +215,39 @@ std::vector<double> truthDops(const std::string& text) {
           std::sqrt(t)};
 }
 
-// The own solution's accuracy in the output record (its line at debug selector 198): the seven
+// The output record's solution line at debug selector 198: its solution type and satellite counts
+// (used, tracked, excluded) of each system G R E S J C I.
+struct SolutionLine {
+  int type = -1;
+  int count[3][7] = {};
+};
+std::vector<SolutionLine> solutionLines(const std::string& text, std::size_t from) {
+  std::vector<SolutionLine> out;
+  std::istringstream in(text.substr(std::min(from, text.size())));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("$$ solution type ", 0) != 0 || in.eof()) continue;
+    std::istringstream f(line.substr(17));
+    SolutionLine s;
+    f >> s.type;
+    for (auto& row : s.count) {
+      std::string name;
+      f >> name;
+      for (int& c : row) f >> c;
+    }
+    if (!f.fail()) out.push_back(s);
+  }
+  return out;
+}
+
+// The own solution's accuracy in the output record (its lines at debug selector 198): the seven
 // dilutions of precision are those of the geometry of the simulator's sky, the standard deviations
 // its 2 m range error times them (north, east, horizontal, up: N, E, H, V; 3D: P), and the error
-// ellipse's axes hold the north and east variances between them.
+// ellipse's axes hold the north and east variances between them. The board's solution leaves G19
+// out (state 22 in its satellite record, not in its geometry): the record counts it excluded, and
+// every other satellite of the sky used.
 TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
-  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth")}));
+  ASSERT_NO_FATAL_FAILURE(
+      startSim({"--nav", kNav, "--sky", "--sky-truth", dir_.file("sky.truth"), "--exclude", "19"}));
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,198"), re("%d%"));
   std::vector<double> v;
@@ -234,7 +264,8 @@ TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
       },
       30000))
       << outNow();
-  const std::vector<double> want = truthDops(dir_.read("sky.truth"));
+  const std::string sky = dir_.read("sky.truth");
+  const std::vector<double> want = truthDops(sky, "19");
   ASSERT_EQ(want.size(), 7u);
   const char* names[7] = {"G", "P", "N", "E", "H", "V", "T"};
   // The sky moves on by a second or two between the line and the truth's last second.
@@ -243,6 +274,75 @@ TEST_F(OutputRecord, OwnSolutionsAccuracyIsThatOfTheSkysGeometry) {
   for (int k = 0; k < 5; ++k) EXPECT_NEAR(v[7 + k], 2.0 * v[sigmaOf[k]], 1e-3) << "sigma " << k;
   EXPECT_NEAR(v[12] * v[12] + v[13] * v[13], v[7] * v[7] + v[8] * v[8], 2e-3) << "ellipse";
   EXPECT_GE(v[12], v[13]);
+  // The counts of each system G R E S J C I: used, tracked, excluded.
+  std::vector<SolutionLine> l;
+  ASSERT_TRUE(waitUntil([&] { return !(l = solutionLines(outNow(), 0)).empty(); })) << outNow();
+  const int type = l.back().type;
+  const auto& count = l.back().count;
+  EXPECT_EQ(type, 0) << "the board's own solution";
+  const int inView = static_cast<int>(truth::lastSecond(sky).size());
+  ASSERT_TRUE(truth::lastSecond(sky).count("19")) << "G19 is in view";
+  EXPECT_EQ(count[0][0], inView - 1) << "used";
+  EXPECT_EQ(count[1][0], inView) << "tracked";
+  EXPECT_EQ(count[2][0], 1) << "excluded";
+  for (int k = 1; k < 7; ++k) EXPECT_EQ(count[0][k] + count[1][k] + count[2][k], 0) << "system " << k;
+}
+
+// The board's RTK solution (its record "@@sr", 8 GPS satellites used of 10) takes the place of its
+// own solution in the output record only in an RTK position mode (pf, pd, pp), with a solution
+// type by its state (1 to 6: 3, 4, 5, 7, 8, 9); a state-1 solution outside pf and a state-3 one
+// only while pos/sol/rtk1 and pos/sol/rtk3 let them through.
+TEST_F(OutputRecord, RtkSolutionsOfStatesOneAndThreeOnlyWhileTheirKeysLetThemThrough) {
+  constexpr int kOwn = 0;
+  const struct Step {
+    const char* what;
+    std::vector<const char*> sets;
+    int type;  // the record's solution type
+  } state1[] = {
+      {"sp", {}, kOwn},
+      {"pd", {"pos/mode,pd"}, kOwn},
+      {"pd, rtk1 on", {"pos/sol/rtk1,on"}, 3},
+      {"pf, rtk1 off", {"pos/sol/rtk1,off", "pos/mode,pf"}, 3},
+      {"pf, rtk3 off", {"pos/sol/rtk3,off"}, 3},
+  }, state3[] = {
+      {"pd", {"pos/mode,pd"}, kOwn},
+      {"pd, rtk1 on", {"pos/sol/rtk1,on"}, kOwn},
+      {"pd, rtk3 on", {"pos/sol/rtk3,on"}, 5},
+      {"pf, rtk3 off", {"pos/sol/rtk3,off", "pos/mode,pf"}, kOwn},
+      {"pp, rtk3 on", {"pos/sol/rtk3,on", "pos/mode,pp"}, 5},
+  }, state2[] = {
+      {"pd", {"pos/mode,pd"}, 4},
+      {"sp", {"pos/mode,sp"}, kOwn},
+  };
+  const struct {
+    const char* state;
+    const Step* steps;
+    std::size_t n;
+  } runs[] = {{"1", state1, std::size(state1)}, {"3", state3, std::size(state3)}, {"2", state2, std::size(state2)}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(std::string("state ") + run.state);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--rtk-state", run.state}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(ask("%d%set,/par/rtk/dbi/temp,198"), re("%d%"));
+    for (std::size_t i = 0; i < run.n; ++i) {
+      const Step& step = run.steps[i];
+      SCOPED_TRACE(step.what);
+      for (const char* set : step.sets) ASSERT_EQ(ask(std::string("%s%set,/par/") + set), re("%s%")) << set;
+      // The third line after the sets: every set holds there.
+      const std::size_t from = outNow().size();
+      std::vector<SolutionLine> l;
+      ASSERT_TRUE(waitUntil([&] { return (l = solutionLines(outNow(), from)).size() >= 3; }, 30000)) << outNow();
+      EXPECT_EQ(l.back().type, step.type);
+      if (step.type != kOwn) {
+        EXPECT_EQ(l.back().count[0][0], 8) << "GPS used in the RTK solution";
+        EXPECT_EQ(l.back().count[1][0], 10) << "GPS tracked in the RTK solution";
+      } else {
+        EXPECT_EQ(l.back().count[0][0], l.back().count[1][0]) << "every satellite of the sky used";
+      }
+    }
+    stop();
+  }
 }
 
 }  // namespace e2e

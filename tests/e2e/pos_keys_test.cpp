@@ -24,7 +24,7 @@ const std::string kDefaults =
     "ref={mode=known,known=" + kZeroPair + ",meas=" + kZeroPair + "},src={mode=own,xyz={x=0.0000,y=0.0000,z=0.0000},"
     "geo={lat=0.000000000,lon=0.000000000,alt=0.0000}},base={needpos=off},"
     "cd={obs=off,smooth=0,src=rtcm,mode=near,id=0,timeout={range=30,iono=300},slas={src=0x7F,health=off,"
-    "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}},att={hdg=0.000,pitch=0.000},"
+    "stations=0xFFFFFFFF},base={sys=0,x=0,y=0,z=0}},att={hdg=0.000,pitch=0.000},cnav={dec=on},"
     "datum=W84,"
     "grid={type=none,prj=none,loc={prj={0.000000000,0.000000000,1.000000000,0.0000,0.0000},"
     "par={0.0000,0.0000,1.000000000,0.000000000,0.000000000,0.000000000,0.0000}},zone=0},"
@@ -61,6 +61,7 @@ const Stored kStored[] = {
     {"cd/smooth", "100", "100"},
     {"att/hdg", "-12.5", "-12.500"},
     {"att/pitch", "3.25", "3.250"},
+    {"cnav/dec", "off", "off"},
     {"datum", "EUR_F", "EUR_F"},
     {"grid/type", "prj", "prj"},
     {"grid/prj", "{TM,0,9,0.9996,0,500000}", "{TM,0.000000000,9.000000000,0.999600000,0.0000,500000.0000}"},
@@ -123,6 +124,8 @@ TEST_F(PosKeysE2e, DefaultsEdgesAndInit) {
       {"base/needpos", "yes", re("%s%"), "on"},
       {"cd/smooth", "3601", er(5, "value out of range"), "0"},
       {"cd/obs", "maybe", er(7, "wrong 2nd parameter"), "off"},
+      {"cnav/dec", "sometimes", er(7, "wrong 2nd parameter"), "on"},
+      {"cnav/dec", "off", re("%s%"), "off"},
       {"nokey", "1", er(3, "wrong 1st parameter"), nullptr},
   };
   for (const auto& r : rows) {

@@ -357,6 +357,10 @@ TEST_F(Rtcm2Input, WithEndOfEpochOnAnEpochClosesAtItsEndFlag) {
   ASSERT_EQ(ask("%e%set,/par/rtcm/rover/epoch/eoe,off"), re("%e%"));
   const std::set<long> c = block(4);
   ASSERT_NO_FATAL_FAILURE(marker());
+  // Off again while off: it stays off.
+  ASSERT_EQ(ask("%e%set,/par/rtcm/rover/epoch/eoe,off"), re("%e%"));
+  const std::set<long> d = block(4);
+  ASSERT_NO_FATAL_FAILURE(marker());
   // The projection's lines, whole once the program has ended.
   ASSERT_TRUE(rx_->signal(SIGTERM));
   EXPECT_EQ(end(), 0);
@@ -368,7 +372,7 @@ TEST_F(Rtcm2Input, WithEndOfEpochOnAnEpochClosesAtItsEndFlag) {
     if (std::sscanf(l.c_str(), " Add: %d phi %lf Roc %lf dSat %lf Tc %lf", &id, &phi, &code, &dSat, &tc) == 5)
       published.insert(std::lround(tc));
   }
-  for (const std::set<long>* blk : {&a, &b, &c})
+  for (const std::set<long>* blk : {&a, &b, &c, &d})
     for (long sec : *blk) EXPECT_EQ(published.count(sec), blk == &b ? 0u : 1u) << "second " << sec;
 }
 

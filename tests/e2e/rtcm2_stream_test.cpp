@@ -72,6 +72,10 @@ TEST_F(Rtcm2Stream, RoverKeysSetPrintRefuseAndSurviveARestart) {
   EXPECT_EQ(ask("print,/par/rtcm/rover"),
             re("{maxage=30,seqnum=off,invsign=off,ver=v2.1,usenm=on,refsrc=arp,epoch={glo=off,eoe=on,full=on}}"));
   EXPECT_EQ(ask("%7%set,/par/rtcm/rover/epoch/full,off"), re("%7%"));
+  // Set to what they are, off stays off and on stays on.
+  EXPECT_EQ(ask("%7%set,/par/rtcm/rover/epoch/glo,off"), re("%7%"));
+  EXPECT_EQ(ask("%7%set,/par/rtcm/rover/epoch/eoe,on"), re("%7%"));
+  EXPECT_EQ(ask("print,/par/rtcm/rover/epoch"), re("{glo=off,eoe=on,full=off}"));
   std::this_thread::sleep_for(std::chrono::seconds(11));
   ASSERT_TRUE(rx_->signal(SIGKILL));
   EXPECT_EQ(end(), -SIGKILL);

@@ -70,4 +70,34 @@ inline std::string msg1005(int station, double x, double y, double z) {
       .frame();
 }
 
+// 1033: a station's antenna (descriptor, setup id, serial number) and receiver (type, firmware,
+// serial number), each text with its 8-bit count.
+inline std::string msg1033(int station, const std::string& antenna, int setup, const std::string& antSerial,
+                           const std::string& receiver, const std::string& firmware, const std::string& rcvSerial) {
+  return Message(1033)
+      .u(static_cast<std::uint64_t>(station), 12)
+      .text(antenna, 8)
+      .u(static_cast<std::uint64_t>(setup), 8)
+      .text(antSerial, 8)
+      .text(receiver, 8)
+      .text(firmware, 8)
+      .text(rcvSerial, 8)
+      .frame();
+}
+
+// A 1005 or 1006 frame with its quarter-cycle indicator (DF364, the two bits before Z) set to `q`
+// and its CRC made again; any other frame as it is.
+inline std::string withQuarterCycle(const std::string& frame, int q) {
+  if (frame.size() < 3 + 19 + 3) return frame;
+  const int type = static_cast<unsigned char>(frame[3]) << 4 | static_cast<unsigned char>(frame[4]) >> 4;
+  if (type != 1005 && type != 1006) return frame;
+  std::string f = frame.substr(0, frame.size() - 3);
+  // Message bits 112 and 113: after the type, station, ITRF year, two indicator bits and X and Y
+  // with the two bits before each.
+  f[3 + 14] = static_cast<char>((static_cast<unsigned char>(f[3 + 14]) & 0x3Fu) | (q & 3) << 6);
+  const std::uint32_t c = Message::crc24q(f);
+  for (int sh : {16, 8, 0}) f += static_cast<char>((c >> sh) & 0xFF);
+  return f;
+}
+
 }  // namespace rtcm3w

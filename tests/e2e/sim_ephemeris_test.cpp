@@ -73,11 +73,16 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
     std::set<int> types;
     std::string systems;  // each of at least two satellites
     int guardMs;
+    int gloAge = -1;  // En (days) the simulator broadcasts in place of the file's
   } rows[] = {
       {"every system", {}, "any", "{1019,1020,1041,1042,1044,1045,1046}", {1019, 1020, 1041, 1042, 1044, 1045, 1046},
        "GRECJI", 150000},
       {"GLONASS L3", {}, "1", "1020", {1020}, "R", 90000},
       {"GLONASS L3 out of step", {"--glo-l3-ts-skip"}, "1", "1020", {}, "", 45000},
+      // Data a day and more old: past the 10800 s from which a marked polynomial reads without the
+      // GLONASS 1-s shift.
+      {"GLONASS FDMA, En 1 day", {"--glo-age", "1"}, "0", "1020", {1020}, "R", 90000, 1},
+      {"GLONASS FDMA, En 31 days", {"--glo-age", "31"}, "0", "1020", {1020}, "R", 90000, 31},
   };
   // A rover that takes navigation data from outside only takes the QZSS (1044) and NavIC (1041)
   // ephemerides from the RTCM 3 stream of every system on a port in mode rtcm3, and sends them on
@@ -155,8 +160,10 @@ TEST_F(SimEphemeris, EverySystemsEphemeridesComeBackThroughRtcm3AsTheFileHasThem
       const std::string type = sourceType(g);
       std::string best = " (no record of that epoch)";
       bool found = false;
-      for (const Record& w : file) {
-        if (w.sat != g.sat || w.type != type || w.epoch != g.epoch) continue;
+      for (const Record& f : file) {
+        if (f.sat != g.sat || f.type != type || f.epoch != g.epoch) continue;
+        Record w = f;
+        if (row.gloAge >= 0 && w.sat[0] == 'R') w.v.at(14) = row.gloAge;  // age of operation
         const std::string d = rinex::differences(g, w, comparedFields(g.sat[0]));
         if (!found || best.size() > d.size()) best = d;
         found = true;
@@ -229,6 +236,65 @@ TEST_F(SimEphemeris, GlonassDayNumberIsCarriedAcrossMoscowMidnight) {
       EXPECT_EQ(days, std::set<std::uint32_t>{ntOfTb.at(tb)}) << "R" << slot << " tb " << tb;
     }
   stop();
+}
+
+}  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// The GPS and QZSS CNAV and CNAV-2 decoding, on from the start, is switched off by pos/cnav/dec,
+// and stays off over a restart (the engine's start switches it on; the stored choice stands over
+// that). A base that takes GPS's CNAV ephemerides (navigation data of type 1) sends their 1019s
+// beside QZSS's LNAV 1044s; with the decoding off none, while the 1044s run on for a minute, longer
+// than a CNAV cycle of 36 s.
+TEST_F(SimEphemeris, GpsCnavDecodingStopsWhenItsKeyClearsIt) {
+  const struct {
+    const char* name;
+    bool on;
+  } rows[] = {{"decoding on", true}, {"decoding off", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fresh();
+    ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kBrd4, "--start", "2023-03-12T10:00:00", "--site", "22.3,114.2,50", "--sky"}));
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(ask("print,/par/pos/cnav/dec"), re("on"));
+    if (!row.on) {
+      ASSERT_EQ(ask("%c%set,/par/pos/cnav/dec,off"), re("%c%"));
+      restart();
+      ASSERT_NO_FATAL_FAILURE(start());
+      EXPECT_EQ(ask("print,/par/pos/cnav/dec"), re("off"));
+    }
+    Port b(dir_.file("dev/ser/b"));
+    ASSERT_TRUE(b.ok());
+    ASSERT_EQ(ask("%n%set,/par/pos/navdata/gps,1"), re("%n%"));
+    ASSERT_EQ(ask("%e%em,/dev/ser/b,rtcm3/{1019,1044}:1"), re("%e%"));
+    std::map<int, std::set<int>> sats;  // by message
+    const auto upTo = [&](int n1019, int n1044) {
+      return [&, n1019, n1044](const std::string& held) {
+        std::map<int, int> n;
+        for (const std::string& f : rtcm3Frames(held)) ++n[rtcm3Type(f)];
+        return n[1019] >= n1019 && n[1044] >= n1044;
+      };
+    };
+    // QZSS's first LNAV frame within a minute of the start, GPS's first CNAV cycle of 36 s soon after.
+    if (row.on) {
+      EXPECT_TRUE(b.fill(upTo(20, 20), 150000));
+    } else {
+      b.fill(upTo(0, 4 * 60), 180000);
+    }
+    // The satellite field after the message number: 6 bits in 1019, 4 in 1044.
+    for (const std::string& f : rtcm3Frames(b.held)) {
+      const int type = rtcm3Type(f), low = static_cast<unsigned char>(f[4]) & 0x0F;
+      if (type == 1019) sats[type].insert(low << 2 | static_cast<unsigned char>(f[5]) >> 6);
+      if (type == 1044) sats[type].insert(low);
+    }
+    EXPECT_GE(sats[1044].size(), 2u) << "QZSS LNAV";
+    if (row.on) EXPECT_GE(sats[1019].size(), 2u) << "GPS CNAV";
+    else EXPECT_EQ(sats[1019].size(), 0u) << "GPS CNAV";
+    stop();
+  }
 }
 
 }  // namespace

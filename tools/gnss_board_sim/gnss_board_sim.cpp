@@ -86,6 +86,8 @@ const char kUsage[] =
     "                        own, so that it never follows its string 1\n"
     "  --glo-nt0-after S     with a RINEX 4 --nav: from the first GLONASS frame that starts S s after\n"
     "                        the first epoch on, string 4 carries the day number NT as 0\n"
+    "  --glo-age D           with a RINEX 4 --nav: GLONASS string 4 gives the data's age En as D days\n"
+    "                        (0..31) instead of the file's\n"
     "  --sky                 with --nav: stream what the site (--site) measures of the file's\n"
     "                        satellites above 10 degrees (GPS L1 C/A and L2 P; from a RINEX 4 file\n"
     "                        also GLONASS G1 and G2, Galileo E1 and E5a, BeiDou B1I, B2, B3I) in the\n"
@@ -100,10 +102,14 @@ const char kUsage[] =
     "  --gps-config P:C,...  with --nav: the configuration code C (IS-GPS-200 20.3.3.5.1.4, 0..15)\n"
     "                        of GPS PRN P in the LNAV almanac's configuration page (default: 10,\n"
     "                        anti-spoofing and L2C, for a satellite with CNAV records, else 9)\n"
+    "  --exclude PRN         with --sky: the board's solution leaves GPS PRN out (state 22 in its\n"
+    "                        satellite-data entry, not in the solution's geometry)\n"
     "  --almanac-only PRN    with --nav: GPS PRN sends no ephemeris (no LNAV subframes 1-3, no CNAV\n"
     "                        or CNAV-2), while the almanac pages still carry it and the sky measures it\n"
     "  --ghost A:B           with --nav: while both are in view, PRN B's subframes are those of\n"
     "                        PRN A (a channel locked to A's signal under B's number)\n"
+    "  --ghost-first         with --ghost: B's subframes go out ahead of every other satellite's\n"
+    "                        (else in PRN order)\n"
     "  --site LAT,LON,H      the antenna (degrees, degrees, m): only satellites above its horizon\n"
     "                        are broadcast (default 50,10,300)\n"
     "  --event-file PATH     when PATH exists, the next epoch carries one event record of\n"
@@ -123,8 +129,14 @@ const char kUsage[] =
     "  --lband-chan N        with --sky: channel 90 tracks the L-band beam of 1545.825 MHz + 500 Hz x N\n"
     "  --sol-scatter M       with --sky: the board's solution M m north of the site in even GPS\n"
     "                        seconds, M m south with three times the standard deviations in odd ones\n"
+    "  --sol-sigma N,E,U,C[:N,E,U,C]\n"
+    "                        with --sky: the solution's standard deviations north, east, up (m) and\n"
+    "                        north-east covariance (m^2) in even GPS seconds, the second set (default\n"
+    "                        the first) in odd ones, in place of those of the geometry\n"
     "  --rel-pos VX,VY,VZ    with --sky: the solution carries the relative position of a base that\n"
     "                        moves at VX, VY, VZ m/s (Earth-centred axes)\n"
+    "  --rel-rate-invalid    with --rel-pos: the relative position's rate block is marked not valid\n"
+    "  --rtk-state N         the state of the board's RTK solution (\"@@sr\"), 1..6 (default 2)\n"
     "  --board-records       every whole second the satellites of the board's solution (\"Rm\")\n"
     "                        and its reference block (\"Ri\"), which the board sends unasked,\n"
     "                        and those of its other records the program enabled: \"Rb\", \"Sp\",\n"
@@ -160,13 +172,16 @@ struct Options {
   long flipNavAfter = -1;
   bool gloL3TsSkip = false;
   long gloNt0After = -1;  // s after the first epoch from which GLONASS string 4 has NT = 0
+  int gloAge = -1;        // En of GLONASS string 4 (days), -1: the file's
   char offsetSys = 0;  // --offset-change: after offsetAfter s this system's offset to GPS time
   long offsetAfter = 0;  // is offsetNs larger
   double offsetNs = 0;
   int leapWeek = -1, leapDn = 0;  // --leap-second: GPS week and day (1-7) at whose end it falls
   std::int64_t leapAt = -1;        // and the GPS second its 23:59:60 begins
   int ghostOf = 0, ghostAs = 0;  // PRN ghostAs broadcasts PRN ghostOf's subframes
+  bool ghostFirst = false;       // ahead of the others in each epoch
   int almanacOnly = 0;           // GPS PRN whose ephemeris is never broadcast
+  int excluded = 0;              // GPS PRN the board's solution leaves out
   std::vector<std::pair<int, int>> gpsConfig;  // PRN, LNAV configuration code
   sim::Site site;
   std::string sbas;
@@ -178,10 +193,14 @@ struct Options {
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
+  int rtkState = 2;  // of the RTK solution record
   bool iono = false;
   int lbandChan = 0;
   double solScatter = 0;
+  bool solSigma = false;
+  double solSigmaSets[2][4] = {};
   bool relPos = false;
+  bool relRateValid = true;
   double relVel[3] = {};
 };
 
@@ -387,7 +406,7 @@ class Board {
     if (due("@@sr", t)) {
       double rover[3];
       o_.site.ecef(rover);
-      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon));
+      e += sim::rawRecord(5, sim::rtkRecord(t, rover, o_.site.lat, o_.site.lon, o_.rtkState));
     }
     if (loadReset_) loadFrom_ = uptime, loadReset_ = false;
     if (due("@@ld", t)) e += sim::rawRecord(15, sim::taskLoadRecord(uptime - loadFrom_));
@@ -435,15 +454,23 @@ class Board {
     if (!multi_.empty() && ms == 0) e += enabledOnly(multi_.epoch(ts.gpsTotalMs / 1000, t, o_.site), t);
     if (sky_ && (due("@@sa", t) || due("@@sd", t) || due("@@c1", t) || due("@@c2", t))) {
       std::vector<sim::SkySat> sats = sky_->at(ts.gpsTotalMs / 1000, static_cast<int>(ts.gpsTotalMs % 1000));
+      std::vector<sim::SkySat> used;
+      for (sim::SkySat& s : sats) {
+        s.excluded = s.sys == 'G' && s.prn == o_.excluded;
+        if (!s.excluded) used.push_back(s);
+      }
       if (due("@@sa", t)) {
         sim::SolOptions so;
         so.scatter = o_.solScatter;
         so.gpsSec = ts.gpsTotalMs / 1000;
+        so.sigmaGiven = o_.solSigma;
+        std::memcpy(so.sigma, o_.solSigmaSets, sizeof so.sigma);
         so.relPos = o_.relPos;
+        so.relRateValid = o_.relRateValid;
         for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
         so.relSeconds = static_cast<double>(k) / o_.rate;
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
-        e += sim::solAlnRecord(o_.site, sats, so);
+        e += sim::solAlnRecord(o_.site, used, so);
       }
       // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
       std::vector<sim::SkySat> chans = sats;
@@ -537,7 +564,8 @@ class Board {
       if (flip) s.flip(250);  // a bit of the square root of A
       std::uint32_t w[10];
       s.words(w);
-      out += sim::gdMessage(r->prn, t, w, 10);
+      const std::string m = sim::gdMessage(r->prn, t, w, 10);
+      out = src != r && o_.ghostFirst ? m + out : out + m;
     }
     return out;
   }
@@ -777,6 +805,9 @@ bool parseArgs(int argc, char** argv, Options* o) {
         return false;
     } else if (a == "--glo-l3-ts-skip") {
       o->gloL3TsSkip = true;
+    } else if (a == "--glo-age") {
+      if (!number(&n) || n > 31) return false;
+      o->gloAge = static_cast<int>(n);
     } else if (a == "--glo-nt0-after") {
       if (!number(&o->gloNt0After) || o->gloNt0After < 0) return false;
     } else if (a == "--leap-second") {
@@ -795,9 +826,17 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&v) || std::sscanf(v.c_str(), "%d:%d", &o->ghostOf, &o->ghostAs) != 2 || o->ghostOf < 1 ||
           o->ghostOf > 32 || o->ghostAs < 1 || o->ghostAs > 32 || o->ghostOf == o->ghostAs)
         return false;
+    } else if (a == "--ghost-first") {
+      o->ghostFirst = true;
     } else if (a == "--almanac-only") {
       if (!number(&n) || n < 1 || n > 32) return false;
       o->almanacOnly = static_cast<int>(n);
+    } else if (a == "--rtk-state") {
+      if (!number(&n) || n < 1 || n > 6) return false;
+      o->rtkState = static_cast<int>(n);
+    } else if (a == "--exclude") {
+      if (!number(&n) || n < 1 || n > 32) return false;
+      o->excluded = static_cast<int>(n);
     } else if (a == "--gps-config") {
       std::string v;
       if (!value(&v)) return false;
@@ -836,11 +875,27 @@ bool parseArgs(int argc, char** argv, Options* o) {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf", &o->solScatter) != 1 || !(std::fabs(o->solScatter) <= 1000))
         return false;
+    } else if (a == "--sol-sigma") {
+      std::string v;
+      double (&g)[2][4] = o->solSigmaSets;
+      int one = 0, two = 0;
+      if (!value(&v)) return false;
+      const char* t = v.c_str();
+      std::sscanf(t, "%lf,%lf,%lf,%lf%n", &g[0][0], &g[0][1], &g[0][2], &g[0][3], &one);
+      std::memcpy(g[1], g[0], sizeof g[1]);
+      if (one > 0 && t[one] == ':')
+        std::sscanf(t + one, ":%lf,%lf,%lf,%lf%n", &g[1][0], &g[1][1], &g[1][2], &g[1][3], &two);
+      if (one == 0 || static_cast<std::size_t>(one + two) != v.size()) return false;
+      for (const auto& set : g)
+        if (!(set[0] > 0 && set[1] > 0 && set[2] > 0 && std::fabs(set[3]) < set[0] * set[1])) return false;
+      o->solSigma = true;
     } else if (a == "--rel-pos") {
       std::string v;
       if (!value(&v) || std::sscanf(v.c_str(), "%lf,%lf,%lf", &o->relVel[0], &o->relVel[1], &o->relVel[2]) != 3)
         return false;
       o->relPos = true;
+    } else if (a == "--rel-rate-invalid") {
+      o->relRateValid = false;
     } else if (a == "--garbage") {
       o->garbage = true;
     } else if (a == "--flip-checksum") {
@@ -1010,6 +1065,7 @@ int main(int argc, char** argv) {
   if (o.leapAt >= 0 && startGps >= o.leapAt) ++startGps;
   if (o.offsetSys != 0) board.multi_.changeOffset(o.offsetSys, startGps + o.offsetAfter, o.offsetNs);
   if (o.gloNt0After >= 0) board.multi_.gloNoDayNumberFrom(startGps + o.gloNt0After);
+  if (o.gloAge >= 0) board.multi_.gloAge(o.gloAge);
   RelayLink relays[kRelayLinks];
   if (!o.relay.empty()) {
     for (int i = 0; i < kRelayLinks; ++i) {

@@ -199,6 +199,8 @@ class MultiBroadcast {
   // From GPS second `gps` on, string 4 carries no day number (NT = 0), as a satellite of the
   // first generation broadcasts it.
   void gloNoDayNumberFrom(std::int64_t gps) { gloNoNtFrom_ = gps; }
+  // String 4 of every FDMA frame gives the data's age En as `days` (0..31) instead of the file's.
+  void gloAge(int days) { gloAge_ = days; }
   const Rnx4Nav& nav() const { return nav_; }
 
   // The record of (system, PRN, type) current at GPS second `gps`: its transmission time the
@@ -373,6 +375,7 @@ class MultiBroadcast {
       if (!inView('R', r->prn, gps, site)) continue;
       GloEph g = gloEph(*r);
       if (gloNoNtFrom_ >= 0 && frameGps >= gloNoNtFrom_) g.nt = 0;
+      if (gloAge_ >= 0) g.age = gloAge_;
       const Bits s = m <= 5 ? gloString(g, time, m, frameTod) : gloAlmString(alm, m, frameTod / 30 % 5 + 1, time.kp);
       out += lDMessage(g.slot, g.freq, t, 0, gloWords(s));
     }
@@ -630,6 +633,7 @@ class MultiBroadcast {
   LnavBroadcast qzss_;
   std::map<std::tuple<char, int, std::string>, std::vector<const Rnx4Eph*>> by_;
   std::int64_t gloNoNtFrom_ = -1;
+  int gloAge_ = -1;  // En of the FDMA strings 4, -1: the file's
   bool offsetChanged(char sys, std::int64_t gps) const { return offsetSys_ == sys && gps >= offsetFrom_; }
   GalTime galAt(std::int64_t gps) const {
     GalTime g = gal_;

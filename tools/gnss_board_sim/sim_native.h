@@ -234,7 +234,8 @@ inline std::string gdMessage(int prn, std::uint32_t time, const std::uint32_t* w
 }
 
 // The RTK solution the board reports for an antenna at `rover` (Earth-centred, m; latitude and
-// longitude in degrees): a fixed heading solution (state 2, position mode 4, heading available)
+// longitude in degrees): a fixed heading solution (state 2, or `state`; position mode 4, heading
+// available)
 // over a base 30 m south and 40 m west of it and 1 m lower (heading 53.13 degrees), standing
 // still, with fixed covariances and cofactors, 8 GPS satellites used of 10 tracked and station 17.
 // 870 bytes, little-endian, by its own offsets.
@@ -282,7 +283,7 @@ inline std::string hwCalibMessage(int signal) {
   return frame("gC", b, true);
 }
 
-inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double latDeg, double lonDeg) {
+inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double latDeg, double lonDeg, int state = 2) {
   std::string r(870, '\0');
   const double b = latDeg * 3.14159265358979323846 / 180, l = lonDeg * 3.14159265358979323846 / 180;
   // Columns north, east, up in Earth-centred axes.
@@ -293,7 +294,7 @@ inline std::string rtkRecord(std::uint32_t timeMs, const double rover[3], double
   for (int i = 0; i < 3; ++i)
     bl[i] = RtkFix::kBaselineNeu[0] * n[i] + RtkFix::kBaselineNeu[1] * e[i] + RtkFix::kBaselineNeu[2] * u[i];
   putAt(r, 0, timeMs, 4);
-  putAt(r, 4, 2, 4);  // state
+  putAt(r, 4, static_cast<std::uint64_t>(state), 4);
   for (int i = 0; i < 3; ++i) {
     putF64(r, 8 + 8 * i, rover[i]);
     putF64(r, 32 + 8 * i, rover[i] - bl[i]);

@@ -126,14 +126,31 @@ inline Bits navicTimeSubframe(const NavicTime& t, int id, int msg, std::int64_t 
   return b;
 }
 
-// Subframe 3 or 4 (`id`) holding message 14, the differential corrections of satellite
-// `targetPrn` whose issue is `iodec`, at reference time `t0d` (s of week), sent by satellite
-// `txPrn`: every correction and UDRA 0, the sky's orbits and clocks being the broadcast ones.
+// The differential corrections message 14 gives a satellite, as broadcast integers: clock
+// (delta af0 2^-35 s, delta af1 2^-51 s/s), orbit (delta alpha and beta 2^-35, delta gamma, delta i
+// and delta Omega 2^-32 semicircles, delta A 2^-9 m), UDRA and its rate. Not zero, each field with
+// a value of its own (signs mixed, the top bits reached), so that a field read a bit aside or with
+// another's scale shows; the sky's measurements do not carry them (the receiver keeps none).
+struct NavicDc {
+  std::int64_t daf0, daf1, udra, dAlpha, dBeta, dGamma, dI, dOmega, dA, udraRate;
+};
+inline NavicDc navicDcOf(int targetPrn) {
+  const std::int64_t p = targetPrn;
+  return {-3000 - p, 100 + p, -9, 7000 + 10 * p, -6000 - p, 12000 + p, -1500 + p, 1700 + p, -1900 - p, 11};
+}
+
+// Subframe 3 or 4 (`id`) holding message 14, the differential corrections (navicDcOf) of
+// satellite `targetPrn` whose issue is `iodec`, at reference time `t0d` (s of week), sent by
+// satellite `txPrn`.
 inline Bits navicDcSubframe(int targetPrn, int iodec, std::int64_t t0d, int id, std::int64_t towc, int txPrn) {
   Bits b(320);
   b.put(1, 8, 0x8B), b.put(9, 17, towc), b.put(26, 1, 0), b.put(27, 1, 0), b.put(28, 2, id - 1);
   b.put(31, 6, 14);
-  b.put(38, 6, targetPrn);  // clock, orbit, UDRA and its rate (44-153) left 0
+  b.put(38, 6, targetPrn);
+  const NavicDc c = navicDcOf(targetPrn);
+  b.put(44, 13, c.daf0), b.put(57, 8, c.daf1), b.put(65, 5, c.udra);
+  b.put(70, 14, c.dAlpha), b.put(84, 14, c.dBeta), b.put(98, 15, c.dGamma);
+  b.put(113, 12, c.dI), b.put(125, 12, c.dOmega), b.put(137, 12, c.dA), b.put(149, 5, c.udraRate);
   b.put(154, 8, iodec);
   b.put(172, 16, t0d / 16);
   b.put(257, 6, txPrn);

@@ -56,6 +56,7 @@ struct SkySat {
   char sys = 'G';    // RINEX system letter
   int freq = 0;      // GLONASS frequency number
   double azimuth = 0;  // rad
+  bool excluded = false;  // measured, but left out of the board's solution
 };
 
 // The board's channel system code (0 GPS, 1 GLONASS, 3 Galileo, 4 BeiDou, 7 an L-band beam) and
@@ -334,9 +335,8 @@ class Sky {
 constexpr std::size_t kMaxRecordData = 1531 - 3;  // less the record's type and length
 
 // Satellite data (7): record size 15, count, then per satellite: channel, system code, the
-// satellite's number (chanSvNumber), track code, spare, state (0: used in the board's solution, as
-// every satellite measured here is), a byte, a 16-bit word, the elevation (degrees, float) and two
-// spare bytes.
+// satellite's number (chanSvNumber), track code, spare, state (0: used in the board's solution, 22:
+// excluded from it), a byte, a 16-bit word, the elevation (degrees, float) and two spare bytes.
 inline std::string satDataRecord(const std::vector<SkySat>& sky) {
   constexpr std::size_t kPerRecord = (kMaxRecordData - 2) / 15;
   std::string out;
@@ -352,7 +352,7 @@ inline std::string satDataRecord(const std::vector<SkySat>& sky) {
       b += static_cast<char>(static_cast<std::int8_t>(chanSvNumber(s)));
       b += static_cast<char>(0);
       b += static_cast<char>(0);
-      b += static_cast<char>(0);
+      b += static_cast<char>(s.excluded ? 22 : 0);
       b += static_cast<char>(0);
       putLe(b, 0, 2);
       const float el = static_cast<float>(s.elevation * 180.0 / 3.14159265358979);

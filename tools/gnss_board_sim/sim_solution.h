@@ -85,10 +85,16 @@ struct SolOptions {
   // with the standard deviations of its geometry, in odd ones as far south with three times them.
   double scatter = 0;
   std::int64_t gpsSec = 0;
+  // The position's standard deviations north, east, up (m) and its north-east covariance (m^2)
+  // as given (--sol-sigma), in even GPS seconds the first set and in odd ones the second, in
+  // place of those of the geometry (scaled by the scatter).
+  bool sigmaGiven = false;
+  double sigma[2][4] = {};
   // The relative position of a moving base (--rel-pos): present when `relPos`, moving at `relVel`
   // (m/s, Earth-centred) from kRelPos0 at the first epoch, `relSeconds` ago; stamped with the
   // epoch's GPS millisecond of the week.
   bool relPos = false;
+  bool relRateValid = true;  // the rate block's valid byte (1410)
   double relVel[3] = {};
   double relSeconds = 0;
   std::uint32_t gpsMsOfWeek = 0;
@@ -143,7 +149,13 @@ inline std::string solAlnRecord(const Site& site, const std::vector<SkySat>& sat
     b[1195] = 1;
     for (int k = 0; k < 7; ++k) putF32(b, 1196 + 4 * k, static_cast<float>(dops[k]));
     const double s0 = kSolUere * scale, v0 = kSolUereRate * scale;
-    const double pos[6] = {s0 * std::sqrt(n), s0 * std::sqrt(e), s0 * h, s0 * std::sqrt(u), s0 * p, s0 * s0 * c.q[1][0]};
+    double pos[6] = {s0 * std::sqrt(n), s0 * std::sqrt(e), s0 * h, s0 * std::sqrt(u), s0 * p, s0 * s0 * c.q[1][0]};
+    if (o.sigmaGiven) {
+      const double* g = o.sigma[odd ? 1 : 0];
+      const double sh = std::hypot(g[0], g[1]);
+      const double given[6] = {g[0], g[1], sh, g[2], std::hypot(sh, g[2]), g[3]};
+      for (int k = 0; k < 6; ++k) pos[k] = given[k];
+    }
     b[1224] = 1;
     for (int k = 0; k < 6; ++k) putF32(b, 1225 + 4 * k, static_cast<float>(pos[k]));
     b[1249] = 1;
@@ -158,7 +170,7 @@ inline std::string solAlnRecord(const Site& site, const std::vector<SkySat>& sat
     }
     putF32(b, 1400, kRelErr[0]);
     putF32(b, 1404, kRelErr[1]);
-    b[1410] = 1;
+    b[1410] = o.relRateValid ? 1 : 0;
     putAt(b, 1435, o.gpsMsOfWeek, 4);
     b[1451] = 1;
   }

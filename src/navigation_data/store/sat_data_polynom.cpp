@@ -107,7 +107,7 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   const EphSlot& s = eph_[ephSlotOf(sys, si, dataType)];
   const ExtEphRecord* r = chosen(s, kNewest);
   if (r == nullptr) return false;
-  SatData::TgdSetType& set = polySet_[SYS_SI_BASE_NUM[sys] + si].tgd;
+  SatData::TgdSetType& set = polySet_.tgd;
   if (sys == kSysGlonass) {
     update_GloTgd(dataType, set);
   } else if (sys == kSysSbas) {
@@ -127,9 +127,10 @@ bool SatelliteDataProcessor::update_SatelliteTgdData(int sys, int si, int dataTy
   return true;
 }
 
-bool SatelliteDataProcessor::update_SignalHealthData(int sys, int si, int dataType) {
+// The working set is that of the satellite the step is at.
+bool SatelliteDataProcessor::update_SignalHealthData(int sys, int /*si*/, int dataType) {
   if (dataType < 0 || dataType >= SYS_DATA_TYPES_NUM[sys]) return false;
-  polySet_[SYS_SI_BASE_NUM[sys] + si].health.type[dataType] = SatData::SignalHealthType{SatData::kSignalHealthNone, 0};
+  polySet_.health.type[dataType] = SatData::SignalHealthType{SatData::kSignalHealthNone, 0};
   return true;
 }
 
@@ -145,8 +146,8 @@ bool SatelliteDataProcessor::fill_SatPolynomSet(int sys, int si) {
     for (int k = 0; k < 2; ++k) {
       const ExtEphRecord* r = s.valid ? s.rec[k == 0 ? s.newest : s.previous] : nullptr;
       const bool built = r != nullptr && r->valid && r->plausible && r->polyComputed;
-      polySet_[g].entry[k] = built ? r->entry : noEntry();
-      if (built) satDataLinks.polynomToRcvFrame(sys, polySet_[g].entry[k]);
+      polySet_.entry[k] = built ? r->entry : noEntry();
+      if (built) satDataLinks.polynomToRcvFrame(sys, polySet_.entry[k]);
       any = any || built;
     }
   }
@@ -155,13 +156,17 @@ bool SatelliteDataProcessor::fill_SatPolynomSet(int sys, int si) {
 
 bool SatelliteDataProcessor::publish_SatPolynomSet(int sys, int si) {
   if (!fill_SatPolynomSet(sys, si)) return false;
-  return SatPolynomStoreInstance.Put(get_EphSvId(sys, si), &polySet_[SYS_SI_BASE_NUM[sys] + si]);
+  return SatPolynomStoreInstance.Put(get_EphSvId(sys, si), &polySet_);
+}
+
+void SatelliteDataProcessor::clear_PolynomSet() {
+  polySet_ = SatData::PolynomSetType{};
+  polySet_.entry[0] = polySet_.entry[1] = noEntry();
 }
 
 void SatelliteDataProcessor::clear_EphemerisDependentData(int sys, int si) {
   const int g = SYS_SI_BASE_NUM[sys] + si;
-  polySet_[g] = SatData::PolynomSetType{};
-  polySet_[g].entry[0] = polySet_[g].entry[1] = noEntry();
+  clear_PolynomSet();
   SatPolynomStoreInstance.Put(get_EphSvId(sys, si), nullptr);
   ephElev_[g].timeMs = -1;
   SatVisibilityStoreInstance.PutEph(get_EphSvId(sys, si), nullptr);
@@ -169,7 +174,7 @@ void SatelliteDataProcessor::clear_EphemerisDependentData(int sys, int si) {
 
 bool SatelliteDataProcessor::update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out) {
   const int g = SYS_SI_BASE_NUM[sys] + si;
-  const SatData::PolynomEntryType& e = polySet_[g].entry[0];
+  const SatData::PolynomEntryType& e = polySet_.entry[0];
   const double t = time_.sec[sys];
   // Without an ephemeris the set holds the almanac's polynomial as built this step.
   const bool filled = primary_[g] == 255 ? e.iod != kPolyNoIod : fill_SatPolynomSet(sys, si);

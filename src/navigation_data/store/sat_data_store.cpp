@@ -374,7 +374,9 @@ int SatelliteDataProcessor::storeEphemeris(int sys, int si, int dataType, const 
     sat = n >= SYS_SAT_MIN[kSysGlonass] && n <= SYS_SAT_MAX[kSysGlonass] ? n - SYS_SAT_MIN[kSysGlonass] : -1;
   }
   if (sat >= 0 && ((setup_.satMasks[kMaskDvsCheck][sys] >> sat) & 1u) == 0) plausible = true;
-  if (hint.valid && plausible && !restored && !noWeek) hint_[sys] = hint;
+  // A record restored from the settings image sets them as a received one does: after a start
+  // they tell the time of the last reception before it until a new ephemeris comes.
+  if (hint.valid && plausible && !noWeek) hint_[sys] = hint;
   takePoolElement(sys, slot);
   if (sys != kSysGlonass) {
     linkIdentity(sys, si, si);

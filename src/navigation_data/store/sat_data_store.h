@@ -194,7 +194,8 @@ class SatelliteDataProcessor {
 
   // The receiver's time hints of GPS, QZSS and SBAS: the week (GPS, QZSS: modulo 1024; SBAS: the
   // day since the GPS epoch) and ms of week (SBAS: of day) at which the last plausible ephemeris
-  // of the system with a week was received, a restored one not counted. False before the first.
+  // of the system with a week was received, one restored from the settings image included.
+  // False before the first.
   bool get_TimeHint(int sys, std::int32_t* cycle, std::int32_t* ms);
 
   // Per-satellite flags from the decoders; out-of-range identities are ignored (and read 0).
@@ -306,6 +307,8 @@ class SatelliteDataProcessor {
   bool update_SignalHealthData(int sys, int si, int dataType);
   bool fill_SatPolynomSet(int sys, int si);
   bool publish_SatPolynomSet(int sys, int si);
+  // The working set empty: no entry, no group delay, no health.
+  void clear_PolynomSet();
   void clear_EphemerisDependentData(int sys, int si);
   bool update_SatPositionByPolynom(int sys, int si, double nowMs, SatPosState& out);
   // Visibility and almanac positions (sat_visibility_update.cpp).
@@ -368,8 +371,9 @@ class SatelliteDataProcessor {
   // CNAV differential corrections: GPS by SAT, QZSS at SAT + 32, NavIC at SAT + 39.
   static constexpr int kCnavDcRecords = 53;
   NavData::GpsCnavDCDataType cnavDc_[kCnavDcRecords] = {};
-  // The polynomial set of each satellite as it is being built (tracking index); published whole.
-  SatData::PolynomSetType polySet_[SYS_SI_TOTAL];
+  // The polynomial set of the satellite the step is at: taken from what it published last, built
+  // anew and published whole again, so that readers and the step share one copy of each set.
+  SatData::PolynomSetType polySet_;
   Mutex ephMutex_, almMutex_, utcMutex_;
   ExtendedGLOEphemerisServerType gloExt_;
 };

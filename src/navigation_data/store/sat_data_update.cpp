@@ -95,6 +95,8 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
                                              SatDataEpochResult* result) {
   const int g = SYS_SI_BASE_NUM[sys] + si;
   const int types = SYS_DATA_TYPES_NUM[sys];
+  // The step goes on from the set the satellite has published; one withdrawn starts afresh.
+  if (!SatPolynomStoreInstance.Take(get_EphSvId(sys, si), &polySet_)) clear_PolynomSet();
   if (epoch.ephReset[g] != 0) {
     Locker<Mutex> lock(ephMutex_);
     for (int dt = 0; dt < types; ++dt) dropEphSlot(ephSlotOf(sys, si, dt));
@@ -146,7 +148,7 @@ void SatelliteDataProcessor::updateSatellite(int sys, int si, const SatDataEpoch
   const bool byAlmanac = !havePolynom && setup_.almPolynom != 0 && update_SatellitePolynomDataByAlmanac(sys, si, nowMs);
   if (byAlmanac) havePolynom = true;
   if (havePolynom && (tracked_[g] || !is_SatUnderground(id, nowMs))) {
-    if (byAlmanac) SatPolynomStoreInstance.Put(id, &polySet_[g]);
+    if (byAlmanac) SatPolynomStoreInstance.Put(id, &polySet_);
     else publish_SatPolynomSet(sys, si);
   }
 

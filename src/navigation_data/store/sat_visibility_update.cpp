@@ -91,7 +91,6 @@ bool SatelliteDataProcessor::update_SatPositionByAlmanac(int sys, int sat, doubl
 // A straight line through the almanac position: good to a few km over its two minutes, enough
 // to search for the satellite and to judge its visibility, never to position with.
 bool SatelliteDataProcessor::update_SatellitePolynomDataByAlmanac(int sys, int si, double nowMs) {
-  const int g = SYS_SI_BASE_NUM[sys] + si;
   const int sat = almSlotOf(sys, si);
   if (sat >= SYS_SAT_NUM[sys] || !time_.valid) return false;
   const int a = SYS_SAT_BASE_NUM[sys] + sat;
@@ -111,7 +110,7 @@ bool SatelliteDataProcessor::update_SatellitePolynomDataByAlmanac(int sys, int s
   e.flags = kPolyFlagAlmChecked;
   if (!alm_[a].healthy) e.flags |= kPolyFlagAlmUnhealthy;
   if (((setup_.satMasks[kMaskHealthUse][sys] >> sat) & 1u) != 0) e.flags |= kPolyFlagInvalid;
-  SatData::PolynomSetType& set = polySet_[g];
+  SatData::PolynomSetType& set = polySet_;
   set.entry[0] = e;
   set.entry[1] = SatData::PolynomEntryType{};
   set.entry[1].iod = kPolyNoIod;
@@ -153,7 +152,7 @@ void SatelliteDataProcessor::update_EphemerisVisibilityData(int sys, int si, dou
     SatVisibilityStoreInstance.PutEph(id, nullptr);
     return;
   }
-  v.iod = polySet_[g].entry[0].iod;
+  v.iod = polySet_.entry[0].iod;
   const int primary = primary_[g];
   v.status = static_cast<std::uint8_t>(primary);
   if (primary != 255) {

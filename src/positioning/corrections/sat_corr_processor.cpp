@@ -135,7 +135,9 @@ int SatelliteCorrectionProcessor::run_Epoch(std::uint32_t nowMs) {
   w.ulLastCompleteMs = nowMs;
   w.bHadComplete = 1;
   w.bStaleCleared = 0;
-  return update_CdCorrection();
+  const int published = update_CdCorrection();
+  if (temp_dbi == 199) print_CdCorrections();
+  return published;
 }
 
 // The user's meteorological values the troposphere stage holds, in the units they were entered
@@ -164,6 +166,22 @@ void SatelliteCorrectionProcessor::print_Corrections() {
       if (r.wd.band[b].bValid != 0) n += std::snprintf(line + n, sizeof line - n, "/%u", r.wd.band[b].uIod);
     }
     debPrintfx(-1, "%s\n", line);
+  }
+}
+
+// One line per requested satellite with a code-differential correction of its first signal slot:
+// the current entry and its issue of data.
+void SatelliteCorrectionProcessor::print_CdCorrections() {
+  const SatCorrWorkArea& w = *work_;
+  static constexpr char kLetter[SYS_NUM + 1] = "GRESJCI";
+  for (int k = 0; k < w.request.uCount && k < CorrData::kMaxRequestSats; ++k) {
+    const SvIdType sv = w.request.sat[k].svId;
+    SatData::CorrectionDataType r;
+    if (sv.sys >= SYS_NUM || store_->satCorrection.Take(&sv, &r) == 0) continue;
+    const SatData::CdSlotCorrectionType& c = r.cd.slot[0];
+    if (c.uIod[0] == SatData::CdCorrectionType::kNoIod) continue;
+    debPrintfx(-1, "$$ cd %c%02d %.3f/%u\n", kLetter[sv.sys], sv.sys == kSysGlonass ? sv.si - 7 : sv.si + 1,
+               c.fCorrection[0], c.uIod[0]);
   }
 }
 

@@ -131,6 +131,8 @@ class SatelliteCorrectionProcessor {
   void apply_DataTimeouts();
   void end_Early(std::uint32_t nowMs);
   void print_Corrections();
+  // The code-differential corrections the epoch published (debug selector 199).
+  void print_CdCorrections();
   std::uint32_t stalePartsMs() const;
   void clear_PublishedParts();
   bool storeModel(int model);

@@ -168,6 +168,11 @@ TEST(Rtcm2CpdEpochs, ClosingRules) {
 TEST(Rtcm2CpdEpochs, ModeBitsAndMask) {
   Rig g;
   EXPECT_EQ(g.d.mode(), RtcmCpdDecoder::kModeGlo | RtcmCpdDecoder::kModeFull);
+  // A mode set to what it is already stays so: off stays off, on stays on.
+  g.d.setEoe(false);
+  g.d.setGlo(true);
+  g.d.setFull(true);
+  EXPECT_EQ(g.d.mode(), RtcmCpdDecoder::kModeGlo | RtcmCpdDecoder::kModeFull);
   g.put({19, 0, 2});
   g.put({18, 0, 0});
   // GPS seen, L2 range (band 1, kind 0), L1 phase (band 0, kind 1)

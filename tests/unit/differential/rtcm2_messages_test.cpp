@@ -13,6 +13,7 @@
 #include "positioning/engine/pvt_engine.h"
 #include "rtcm2_client_recorder.h"
 #include "rtcm2_test_util.h"
+#include "unit/fixed_scales.h"
 
 namespace {
 
@@ -183,6 +184,79 @@ TEST_F(Rtcm2Messages, HealthMessagesMarkUnhealthySatellites) {
     EXPECT_NE(c.uSlotReady[0] & Sat::kHealth, 0) << id;
     EXPECT_EQ((c.uSlotFlags[0] & Sat::kUnusable) != 0, unusable) << id;
   }
+}
+
+// Every field of a satellite's health as types 5 and 43 lay it out (RTCM 10402.3 message 5; 43:
+// id 6 bits, signal 4, validity 1, health 2, C/N0 5, new data 1, loss warning 1, time to
+// unhealthy 4), each row with a pattern of its own so that a field read a bit aside shows; the
+// health keeps the time of its own message, not that of the satellite's corrections.
+TEST_F(Rtcm2Messages, HealthFieldsAndTheirOwnTimeTag) {
+  using H = Sat::HealthType;
+  struct Row {
+    int type, system;  // system field of 43 (1 GPS, 3 Galileo), 0 for 5
+    int id, signal, health, cn0, newData, loss, ttu;
+    int sys, number, slot;
+  };
+  const Row rows[] = {
+      {5, 0, 9, 0, 2, 21, 1, 0, 9, kSysGps, 9, 0},        {5, 0, 10, 0, 5, 6, 0, 1, 6, kSysGps, 10, 0},
+      {5, 0, 11, 0, 0, 31, 1, 1, 15, kSysGps, 11, 0},     {5, 0, 0, 0, 0, 1, 0, 0, 1, kSysGps, 32, 0},
+      {43, 1, 9, 3, 2, 21, 1, 0, 9, kSysGps, 9, 1},       {43, 1, 10, 0, 1, 6, 0, 1, 6, kSysGps, 10, 0},
+      {43, 1, 11, 4, 3, 31, 1, 1, 15, kSysGps, 11, 2},    {43, 1, 12, 0, 0, 10, 0, 0, 1, kSysGps, 12, 0},
+      {43, 3, 19, 1, 1, 17, 0, 1, 12, kSysGalileo, 19, 2}, {43, 3, 20, 0, 0, 3, 1, 0, 3, kSysGalileo, 20, 0},
+  };
+  constexpr int kRangeZ = 100, kHealthZ = 250;
+  // GPS hour 100 of the week and 31 s, the day's hour 10 for GLONASS: the Z-counts' hour.
+  const auto scales = [](bool valid) {
+    RcvTimeScales::INT_SCALES s{};
+    s.ms[0] = 360031000, s.ms[1] = 36031000;
+    s.flags[0] = s.flags[1] = valid ? RcvTimeScales::kTimeValid : 0;
+    testscales::publishFixed(s, 5);
+  };
+  scales(true);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.type) + " satellite " + std::to_string(r.number));
+    SetUp();
+    if (r.type == 5) {
+      // A correction of the satellite first, at an earlier Z-count.
+      Fields c;
+      sat40(c, 0, 0, r.id, 10, 1, 7);
+      send(1, c.words(), -1, kRangeZ);
+    }
+    Fields f;
+    if (r.type == 5) {
+      f.put(0, 1), f.put(static_cast<unsigned>(r.id), 5), f.put(1, 1), f.put(static_cast<unsigned>(r.health), 3);
+      f.put(static_cast<unsigned>(r.cn0), 5), f.put(1, 1);
+    } else {
+      f.put(0, 1), f.put(static_cast<unsigned>(r.system), 4), f.put(0, 19);
+      f.put(static_cast<unsigned>(r.id), 6), f.put(static_cast<unsigned>(r.signal), 4), f.put(1, 1);
+      f.put(static_cast<unsigned>(r.health), 2), f.put(static_cast<unsigned>(r.cn0), 5);
+    }
+    f.put(static_cast<unsigned>(r.newData), 1), f.put(static_cast<unsigned>(r.loss), 1), f.put(static_cast<unsigned>(r.ttu), 4);
+    if (r.type == 5) f.put(0, 2);
+    send(r.type, f.words(), -1, kHealthZ);
+    Sat c{};
+    ASSERT_TRUE(entry(r.sys, r.number, c));
+    ASSERT_NE(c.uSlotReady[r.slot] & Sat::kHealth, 0);
+    const H& h = c.health[r.slot];
+    EXPECT_EQ(h.uHealth, r.health);
+    EXPECT_EQ(h.uCn0, r.cn0);
+    EXPECT_EQ(h.uTimeToUnhealthy, r.ttu);
+    EXPECT_EQ((h.uFlags & H::kNewNavData) != 0, r.newData != 0);
+    EXPECT_EQ((h.uFlags & H::kLossWarning) != 0, r.loss != 0);
+    EXPECT_EQ((h.uFlags & H::kIodLink) != 0, r.type == 5);
+    EXPECT_EQ((h.uFlags & H::kEnable) != 0, r.type == 5);
+    EXPECT_EQ((c.uSlotFlags[r.slot] & Sat::kUnusable) != 0, r.health != 0 || r.loss != 0);
+    // The tags hold ms << 1 | 1: the health's is its own message's, 150 Z-counts (90 s) after the
+    // correction's.
+    ASSERT_EQ(c.ulHealthTime[r.slot] & 1u, 1u);
+    if (r.type == 5) {
+      ASSERT_EQ(c.ulRangeTime[0][0] & 1u, 1u);
+      EXPECT_EQ(static_cast<long>(c.ulHealthTime[0] >> 1) - static_cast<long>(c.ulRangeTime[0][0] >> 1),
+                (kHealthZ - kRangeZ) * 600L);
+    }
+    EXPECT_EQ(c.ulHealthTime[r.slot] >> 1, 360000000u + kHealthZ * 600u);
+  }
+  scales(false);
 }
 
 TEST_F(Rtcm2Messages, ZCountOfAnHourOrMoreIsDropped) {

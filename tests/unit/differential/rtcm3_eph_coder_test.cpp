@@ -403,8 +403,12 @@ TEST(Rtcm3EphCoder, FieldsReadBackByTheDecoder) {
     // Sign-magnitude: the x position -12345.678 km as its magnitude in 2^-11 km with the sign bit.
     const int xAt = 24 + 12 + 6 + 5 + 1 + 1 + 2 + 12 + 1 + 1 + 7 + 24;
     EXPECT_EQ(bits(f, xAt, 27), (1u << 26) | static_cast<std::uint32_t>(12345.678 * 2048));
-    // An L3 record keeps its string time TS (3-s units) raw: 1020 carries the frame start of day instead.
-    for (auto [ts, want] : {std::pair{1011u, 50u << 1 | 1u}, std::pair{28799u, 23u << 7 | 59u << 1 | 1u}}) {
+    // An L3 record keeps its string time TS (3-s units) raw: 1020 carries the frame start of day
+    // instead, its 30-s flag set from the half minute on (TS 10: 00:00:30 exactly; TS 9: 00:00:27).
+    for (auto [ts, want] : {std::pair{1011u, 50u << 1 | 1u}, std::pair{28799u, 23u << 7 | 59u << 1 | 1u},
+                            std::pair{10u, 1u}, std::pair{9u, 0u}, std::pair{1010u, 50u << 1 | 1u},
+                            std::pair{1009u, 50u << 1}, std::pair{1020u, 51u << 1}, std::pair{0u, 0u},
+                            std::pair{1210u, 1u << 7 | 1u}}) {
       g.signals = kGloSignalL3, g.tkRaw = static_cast<std::uint16_t>(ts), g.tk = 3 * ts;
       Rtcm3Ephemeris l3;
       ASSERT_TRUE(decode(encode(1020, e), l3));

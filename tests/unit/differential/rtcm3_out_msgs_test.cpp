@@ -504,6 +504,21 @@ TEST_F(Rtcm3OutMsgs, Msg1029IdentifiersFollowTheirTexts) {
   BaseMovingData = BASE_MOVING_DATA{};
   EXPECT_EQ(m.getId(1), quiet);
   EXPECT_EQ(m.getOveralId(), all);
+  // The last text alone (the message counts) changing moves the overall identifier too.
+  const std::uint8_t counts[4] = {0, 0, 0, 1};
+  std::memcpy(s.textParam, counts, sizeof counts);
+  Rtcm3Cod.setSettings(s);
+  bool flags[kRtc3MsgCount] = {};
+  Rtcm3Cod.initCoding(flags, 0);
+  const long before = m.getId(3), overall = m.getOveralId();
+  EXPECT_NE(before, 0);
+  flags[kRtc3Msg1005] = true;
+  Rtcm3Cod.initCoding(flags, 0);
+  EXPECT_NE(m.getId(3), before) << "one message more enabled";
+  EXPECT_NE(m.getOveralId(), overall);
+  flags[kRtc3Msg1005] = false;
+  Rtcm3Cod.initCoding(flags, 0);
+  EXPECT_EQ(m.getOveralId(), overall);
 }
 
 // ---- The reference station ----------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "../../../tools/gnss_board_sim/sim_navic.h"
 #include "unit/navigation_data/cnav_calls.h"
 #include "navic_test_util.h"
 #include "unit/own_process.h"
@@ -266,6 +267,34 @@ TEST(NavicL5Decoder, DifferentialCorrectionMessage) {
                                                  {c.dBeta, sc(d.dBeta, 35)}, {c.dGamma, sc(d.dGamma, 32)}, {c.dI, sc(d.dI, 32)},
                                                  {c.dOmega, sc(d.dOmega, 32)}, {c.dA, sc(d.dA, 9)}};
       for (const auto& [got, want] : fields) EXPECT_FLOAT_EQ(got, static_cast<float>(want));
+    });
+  }
+}
+
+// The simulator's message 14 (each field a value of its own, none zero) read by the decoder: every
+// correction of the target, at the scale the layout gives, in the record it hands on.
+TEST(NavicL5Decoder, TheSimulatorsDifferentialCorrectionsComeBackFromTheDecoder) {
+  for (int target : {1, 7, 14}) {
+    testproc::inOwnProcess([&] {
+      Harness h;
+      const std::vector<std::uint32_t> bits = sim::navicDcSubframe(target, 33, 37799 * 16, 3, 4000, 2).words(10);
+      Words w{};
+      std::copy(bits.begin(), bits.end(), w.begin());
+      cnavcalls::take();
+      h.feed(irn(2), w);
+      const cnavcalls::Calls handed = cnavcalls::take();
+      ASSERT_EQ(handed.dc.size(), 1u) << target;
+      EXPECT_EQ(handed.dc[0].first, irn(target));
+      const NavData::GpsCnavDCDataType& c = handed.dc[0].second;
+      const sim::NavicDc d = sim::navicDcOf(target);
+      EXPECT_EQ(c.tod, 37799u * 16);
+      const std::pair<float, double> fields[] = {{c.daf0, sc(d.daf0, 35)},   {c.daf1, sc(d.daf1, 51)}, {c.dAlpha, sc(d.dAlpha, 35)},
+                                                 {c.dBeta, sc(d.dBeta, 35)}, {c.dGamma, sc(d.dGamma, 32)}, {c.dI, sc(d.dI, 32)},
+                                                 {c.dOmega, sc(d.dOmega, 32)}, {c.dA, sc(d.dA, 9)}};
+      for (const auto& [got, want] : fields) {
+        EXPECT_NE(want, 0.0);
+        EXPECT_FLOAT_EQ(got, static_cast<float>(want)) << target;
+      }
     });
   }
 }

@@ -343,6 +343,73 @@ TEST(BaseStation, ClockCorrectedCodeAndPhaseDropTheReceiverClock) {
   EXPECT_NEAR(sl.dPhase2 * (kC / 1575.42e6) - sl.dPhase, (1.0 - dopplerOverF) * o, 1e-3);
 }
 
+// While no GPS satellite is in the reference clock's solution, GPS time's offset is the board's
+// own clock (its block in seconds, as metres) carried back from the board's epoch to the time tag
+// of the filtered clock along the filtered drift; the reference system's offset is left as it is.
+// The GPS offset the clock then gives is that value, whichever system is the reference and
+// whichever way the two tags lie; a filtered clock that already knows GPS, or a board epoch
+// without a clock, changes nothing.
+TEST(BaseStation, GpsOffsetFromTheBoardsClockIsItsValueAtTheFilteredTag) {
+  struct Row {
+    const char* name;
+    int refSystem;
+    double refOffset, drift;  // m, m/s of the filtered clock
+    std::uint32_t filteredTag, boardTag;
+    bool boardClock;
+    double boardSeconds;
+    bool gpsKnown;     // the filtered clock has GPS's offset already (1234.5 m)
+    double wantGps;    // m; NaN: none
+  };
+  const double c = 299792458.0;
+  const Row rows[] = {
+      {"BeiDou reference, board epoch 0.5 s later", kSysBeidou, 100.0, 2.0, 1000, 1500, true, 1e-6, false,
+       1e-6 * c - 0.5 * 2.0},
+      {"BeiDou reference, board epoch 0.3 s earlier", kSysBeidou, 100.0, 2.0, 1000, 700, true, 1e-6, false,
+       1e-6 * c + 0.3 * 2.0},
+      {"falling clock", kSysBeidou, -40.0, -3.0, 5000, 5900, true, -2e-7, false, -2e-7 * c + 0.9 * 3.0},
+      {"GLONASS reference", kSysGlonass, 250.0, 1.5, 2000, 2100, true, 5e-7, false, 5e-7 * c - 0.1 * 1.5},
+      {"Galileo reference, same tag", kSysGalileo, -75.0, 4.0, 300, 300, true, 3e-7, false, 3e-7 * c},
+      {"GPS known to the filter", kSysBeidou, 100.0, 2.0, 1000, 1500, true, 1e-6, true, 1234.5},
+      {"no board clock", kSysBeidou, 100.0, 2.0, 1000, 1500, false, 1e-6, false, NAN},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    PosData::ClockDataType f{};
+    f.uRefSystem = static_cast<std::uint8_t>(r.refSystem);
+    f.dFilteredOffset = r.refOffset;
+    f.bFilteredOffsetValid = 1;
+    f.dFilteredDrift = r.drift;
+    f.bFilteredDriftValid = 1;
+    f.ulFilteredTimeTag = r.filteredTag;
+    if (r.gpsKnown) {
+      double sign = 0.0;
+      const int p = PosData::get_DtIndex(f.uRefSystem, kSysGps, sign);
+      ASSERT_GE(p, 0);
+      f.systemDelta[p].dDelta = (1234.5 - r.refOffset) * sign;
+      f.systemDelta[p].bValid = 1;
+    }
+    NavTask::NAV_SOL sol{};
+    sol.bClockValid = r.boardClock ? 1 : 0;
+    sol.dClock = r.boardSeconds;
+    sol.bDriftValid = 1;
+    sol.dDrift = 1e-8;  // the board's own drift: not the one the offset is carried along
+    PVTEngineEpochDataType e{};
+    e.pNavSol = &sol;
+    e.rcvTime.ulTimeTag = r.boardTag;
+    const PosData::ClockDataType got = withGpsOffset(f, e);
+    double v = 0.0;
+    float sigma = 0.0f;
+    ASSERT_TRUE(got.get_FilteredOffset(v, sigma));
+    EXPECT_EQ(v, r.refOffset) << "the reference system's offset";
+    EXPECT_EQ(got.uRefSystem, r.refSystem);
+    const bool has = got.get_FilteredTimeScaleOffset(kSysGps, v, sigma);
+    EXPECT_EQ(has, !std::isnan(r.wantGps));
+    if (has) {
+      EXPECT_NEAR(v, r.wantGps, 1e-6);
+    }
+  }
+}
+
 TEST(BaseStation, IonosphereDataOnlyWhenAsked) {
   Base b;
   b.run(1);

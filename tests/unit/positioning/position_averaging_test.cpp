@@ -118,6 +118,27 @@ TEST(PositionAveraging, SigmaAlongTheEarthCentredAxes) {
     EXPECT_NEAR(out[1], r.y, 1e-9) << r.lat << " " << r.lon;
     EXPECT_NEAR(out[2], r.z, 1e-9) << r.lat << " " << r.lon;
   }
+  // Away from longitudes 0 and 90 degrees the north-east covariance reaches X and Y (at those
+  // two it cancels): the diagonal of R C R^T, with C the east-north-up covariance and R's columns
+  // the local east, north and up unit vectors in Earth-centred axes, multiplied out here.
+  const struct { double latDeg, lonDeg, covNE; } away[] = {
+      {50, 30, 1.5}, {50, 30, -1.5}, {-35, 135, 2.5}, {10, -60, -0.8}};
+  for (const auto& r : away) {
+    a.covNE = static_cast<float>(r.covNE);
+    const double lat = r.latDeg * M_PI / 180, lon = r.lonDeg * M_PI / 180;
+    const double R[3][3] = {{-std::sin(lon), -std::sin(lat) * std::cos(lon), std::cos(lat) * std::cos(lon)},
+                            {std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat) * std::sin(lon)},
+                            {0.0, std::cos(lat), std::sin(lat)}};
+    const double C[3][3] = {{4.0, r.covNE, 0.0}, {r.covNE, 9.0, 0.0}, {0.0, 0.0, 25.0}};
+    double out[3];
+    NavTask::solSigmaXyz(a, lat, lon, out);
+    for (int i = 0; i < 3; ++i) {
+      double v = 0.0;
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k) v += R[i][j] * C[j][k] * R[i][k];
+      EXPECT_NEAR(out[i], std::sqrt(v), 1e-6) << r.latDeg << " " << r.lonDeg << " " << r.covNE << " axis " << i;
+    }
+  }
 }
 
 // ---- reference position record ----------------------------------------------------------

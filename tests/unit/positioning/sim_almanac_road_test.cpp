@@ -244,4 +244,64 @@ TEST_OWN(SimAlmanacRoad, EverySystemsAlmanacAgreesWithItsEphemeris) {
   EXPECT_EQ(withOrbit, inView);
 }
 
+// The simulator's GLONASS frames with the data's age En broadcast as 1 and 0 days: once the
+// almanac has marked a satellite's buffers with its health, the polynomial of a record older than
+// 10800 s (En of a day or more) carries the mark that it reads without the GLONASS 1-s shift, and
+// a reader that asks for the shift gets the time unshifted; data of the day shift by 1 s.
+TEST_OWN(SimAlmanacRoad, GlonassDataADayOldReadWithoutTheOneSecondShift) {
+  sim::LnavBroadcast gps;
+  sim::MultiBroadcast multi;
+  ASSERT_TRUE(multi.load(kFile, gps));
+  PVTEngineInstance.init_Object(&PVTDataInstance, &SatDataProcessorInstance);
+  const sim::Site site{22.3, 114.2, 50};
+  std::int64_t first = sim::civilSeconds(2023, 3, 12, 10, 0, 18);
+  for (int age : {1, 0}) {
+    SCOPED_TRACE("En " + std::to_string(age));
+    multi.gloAge(age);
+    {
+      SatDataEpoch clear;
+      clear.time = satDataTimeFrom(scalesAt(first * 1000));
+      clear.clearAllEph = true;
+      clear.clearAllAlm = true;
+      SatDataProcessorInstance.update(clear);
+    }
+    // Three minutes: the ephemeris strings and the almanac of every slot (2.5 min).
+    Heard heard;
+    const std::int64_t last = first + 180;
+    for (std::int64_t g = first; g < last; ++g) {
+      epoch(g * 1000);
+      const auto t = static_cast<std::uint32_t>((g % 86400) * 1000);
+      intoRings(multi.epoch(g, t, site), heard);
+      PVTEngineInstance.update_RawNavDataFromBoardDec();
+      if (g % 10 == 0) {
+        SatDataEpoch ep;
+        ep.time = satDataTimeFrom(scalesAt(g * 1000));
+        SatDataProcessorInstance.update(ep);
+      }
+    }
+    int checked = 0;
+    const double tod = static_cast<double>((last - 18 + 10800) % 86400);  // Moscow time
+    for (const sim::Rnx4Eph* r : multi.currentAll('R', "FDMA", last)) {
+      if (!multi.inView('R', r->prn, last, site)) continue;
+      const SvIdType sv = SatDataProcessorInstance.get_EphSvId(kSysGlonass, static_cast<int>(r->at(10)) + 7);
+      double dt[2] = {};
+      for (int shift = 0; shift < 2; ++shift) {
+        std::uint8_t status = 0;
+        std::uint16_t iod = kPolyNoIod;
+        int dataType = 0;
+        float acc = 0;
+        const auto* e = SatPolynomStoreInstance.get_PolynomData(sv, tod, false, shift != 0, &status, &iod, &dataType,
+                                                               &acc, &dt[shift]);
+        ASSERT_EQ(status, kPolyOk) << "R" << r->prn;
+        EXPECT_EQ((e->flags & kPolyFlagGloNoShift) != 0, age >= 1) << "R" << r->prn;
+        SatPolynomStoreInstance.free_PolynomData();
+      }
+      EXPECT_NEAR(dt[1] - dt[0], age >= 1 ? 0.0 : 1.0, 1e-9) << "R" << r->prn;
+      ++checked;
+    }
+    EXPECT_GE(checked, 4);
+    first = last + 600;
+  }
+}
+
 }  // namespace
