@@ -14,14 +14,6 @@ namespace {
 
 using BoardIssue = Rx;
 
-// The program started and left to end by itself: its exit code.
-int runToEnd(const RunDir& dir, std::string& out) {
-  Proc rx(dir.path, {RXENGINE_PATH});
-  const int code = rx.wait();
-  out = rx.out();
-  return code;
-}
-
 TEST_F(BoardIssue, AnIssueTheProgramNeverGaveRestartsItAndTheBoardGoesToIssueZero) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
@@ -29,7 +21,7 @@ TEST_F(BoardIssue, AnIssueTheProgramNeverGaveRestartsItAndTheBoardGoesToIssueZer
   restart();
   ASSERT_NO_FATAL_FAILURE(startSim({"--issue", "3", "--keep-state"}));
   std::string out;
-  EXPECT_EQ(runToEnd(dir_, out), 0);
+  EXPECT_EQ(runToEnd(dir_.path, out), 0);
   EXPECT_NE(out.find("$$CmdBuf: board issue 3 mismatch commands (0,0): restarting"), std::string::npos) << out;
   EXPECT_TRUE(boardGets("set,cmd/set/issue,0"));
 
@@ -48,7 +40,7 @@ TEST_F(BoardIssue, ARecordFileLostBesideItsImageClearsTheSettingsAndRestarts) {
   ASSERT_EQ(unlink(dir_.file(".gnss.set").c_str()), 0);
 
   std::string out;
-  EXPECT_EQ(runToEnd(dir_, out), 0);
+  EXPECT_EQ(runToEnd(dir_.path, out), 0);
   EXPECT_NE(out.find("$$CmdBuf: commands (0,0) mismatch nv ("), std::string::npos) << out;
   EXPECT_NE(out.find("clearing NVRAM"), std::string::npos) << out;
 

@@ -200,6 +200,19 @@ inline std::string blockData(const std::string& img, unsigned id, int nth = 0) {
   const std::size_t len = le32(img, static_cast<std::size_t>(off) + 2) & 0xFFFFFF;
   return img.substr(static_cast<std::size_t>(off) + 6, len);
 }
+// Puts `bytes` at byte `at` of the data of the valid block `id` in a settings image, with the
+// block's XOR byte (when it has one) mended: false when there is no such block or no such room.
+inline bool setBlockData(std::string& img, unsigned id, std::size_t at, const std::string& bytes) {
+  const long off = nthBlock(img, id, 0);
+  if (off < 0 || !(static_cast<unsigned char>(img[static_cast<std::size_t>(off) + 5]) & 0x80)) return false;
+  const std::size_t data = static_cast<std::size_t>(off) + 6, len = le32(img, data - 4) & 0xFFFFFF;
+  if (at + bytes.size() > len) return false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (img[data - 1] & 1) img[data + len] = static_cast<char>(img[data + len] ^ img[data + at + i] ^ bytes[i]);
+    img[data + at + i] = bytes[i];
+  }
+  return true;
+}
 // A value of type T at byte `off` of a block's data; 0 beyond its end.
 template <class T>
 T fieldAt(const std::string& d, std::size_t off) {
@@ -347,6 +360,14 @@ class Proc {
   std::string out_;
   std::thread reader_;
 };
+
+// The program in `dir` started and left to end by itself: its exit code, and its output in `out`.
+inline int runToEnd(const std::string& dir, std::string& out) {
+  Proc rx(dir, {RXENGINE_PATH});
+  const int code = rx.wait();
+  out = rx.out();
+  return code;
+}
 
 // The test's side of a port: a link in the run directory (a terminal, put in raw mode) or the
 // simulator's socket.
