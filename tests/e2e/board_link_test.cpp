@@ -160,6 +160,83 @@ TEST_F(BoardLink, ListValuesForTheBoardsKeysChangeNothing) {
   EXPECT_EQ(ask("%r%print,/par/board/cmds"), re("%r%{}"));
 }
 
+// A record of the board's settings found at start (written as the program writes it, the settings
+// image naming it) is given to the board whole, holes as the lone line feeds they hold; sets then
+// amend it and the next save stores it. Our keys are leaves that take no list, so a set never is a
+// list itself: the lists in the record are replaced or amended by plain sets. A hole is taken by
+// the first set that passes it and the others made on the way go; a record of 512 commands takes
+// no new key but changes a key it holds. A list tag its list cannot hold refuses the whole file.
+TEST_F(BoardLink, PlantedRecordWithListsHolesAndNoRoomIsGivenAmendedAndStored) {
+  ASSERT_NO_FATAL_FAILURE(startSim());
+  ASSERT_NO_FATAL_FAILURE(start());
+  restart();  // a settings image with the record's block
+  constexpr unsigned kIssue = 7;
+  const auto calib = [](int n) {
+    std::vector<RecordLine> v;
+    for (int i = 0; i < n; ++i) v.push_back({"set,calib/k" + std::to_string(i) + "," + std::to_string(i)});
+    return v;
+  };
+  const RecordLine budget{"set,lock/budget,200"}, guide{"set,lock/gps/3/guide,0x5"}, nOut{"set,spectr/n_out,1"}, hole{};
+  const struct {
+    const char* what;
+    int calib;  // unrelated commands in front
+    std::vector<RecordLine> record;
+    std::vector<std::pair<std::string, std::string>> sets;  // path and value; the ER reply's body
+    std::vector<RecordLine> want;
+  } rows[] = {
+      {"a set below a list goes after it (its earlier copy goes); one at a list's path takes its place", 0,
+       {guide, {"set,lock/gps/3,{0x1,0x2,0x3}", 3}, {"set,lock/gps/3,{,0x7,}", -3}, {"set,lock/budget,{1,2}", 2}, nOut},
+       {{"lock/gps/3/guide,0x5", ""}, {"lock/budget,250", ""}},
+       {{"set,lock/gps/3,{0x1,0x2,0x3}", 3}, {"set,lock/gps/3,{,0x7,}", -3}, {"set,lock/budget,250"}, nOut, guide}},
+      {"a new key takes the earliest hole, the others go", 0, {budget, hole, nOut, hole, hole},
+       {{"lock/gps/3/guide,0x5", ""}}, {budget, guide, nOut}},
+      {"a command already there stays, the holes passed go", 0, {nOut, hole, hole, budget, hole},
+       {{"spectr/n_out,1", ""}}, {nOut, budget}},
+      {"512 commands: a new key is refused, a key held changes", 511, {budget},
+       {{"spectr/n_out,1", "{32,,storage full}"}, {"lock/budget,250", ""}}, {{"set,lock/budget,250"}}},
+      {"512 with a hole: a new key takes it", 511, {hole}, {{"spectr/n_out,1", ""}}, {nOut}},
+      // Last, with no sets: the refused file ends the program, which clears the settings image.
+      {"a list tag beyond its list refuses the file", 0, {budget, {"set,lock/gps/3,{0x1,0x2}", 3}}, {}, {}},
+  };
+  // The sets the board got, without the issues it was told on the way (a save may come between).
+  const auto setsIn = [](const std::string& t) {
+    std::string r;
+    for (std::size_t at = 0, nl; (nl = t.find('\n', at)) != std::string::npos; at = nl + 1)
+      if (t.compare(at, 4, "set,") == 0 && t.compare(at, 18, issueSet(0), 0, 18) != 0) r += t.substr(at, nl + 1 - at);
+    return r;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::vector<RecordLine> record = calib(r.calib), want = calib(r.calib);
+    record.insert(record.end(), r.record.begin(), r.record.end());
+    want.insert(want.end(), r.want.begin(), r.want.end());
+    ASSERT_TRUE(plantRecord(record, kIssue));
+    const std::size_t mark = transcript().size();
+    if (r.sets.empty()) {
+      std::string out;
+      EXPECT_EQ(runToEnd(dir_.path, out), 0);
+      EXPECT_NE(out.find("error reading commands file"), std::string::npos) << out;
+      EXPECT_NE(out.find("clearing NVRAM"), std::string::npos) << out;
+      EXPECT_EQ(transcript().find(budget.text, mark), std::string::npos) << transcript().substr(mark);
+      continue;
+    }
+    ASSERT_NO_FATAL_FAILURE(start());
+    std::string replay, sent;
+    for (const RecordLine& l : record) replay += l.text + "\n";
+    ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset, mark, 6 * kGuardMs));
+    EXPECT_EQ(transcript().substr(mark, startUp(replay, kIssue).size()), startUp(replay, kIssue));
+    const std::size_t from = transcript().size();
+    unsigned taken = 0;
+    for (const auto& [set, er] : r.sets) {
+      EXPECT_EQ(ask("%s%set,/par/" + set), er.empty() ? re("%s%") : frame("ER", "%s%" + er)) << set;
+      if (er.empty()) sent += "set," + set + "\n", ++taken;
+    }
+    EXPECT_TRUE(waitUntil([&] { return setsIn(transcript().substr(from)) == sent; })) << transcript().substr(from);
+    restart();
+    EXPECT_EQ(setFile(), recordFile(want, kIssue + taken));
+  }
+}
+
 // A board that comes after the program is connected, and again after it restarted; while there
 // is none, a set for it is neither done nor kept.
 TEST_F(BoardLink, LateBoardIsConnectedAndAgainAfterItRestarts) {

@@ -246,6 +246,24 @@ inline std::map<std::string, std::string> boardSettings(const std::string& log) 
   return s;
 }
 
+// One command of the board settings record: its text without the line feed ("" for a hole) and
+// its list tag (N a complete list of N elements, -N a partial one).
+struct RecordLine {
+  std::string text;
+  int tag = 0;
+};
+// The board settings record file `.gnss.set` as the program writes it: a head, the commands each
+// with its length (line feed included), path length and tag, and the record's issue last.
+inline std::string recordFile(const std::vector<RecordLine>& lines, unsigned issue) {
+  std::string f = kFileHead + "#@count:" + std::to_string(lines.size()) + "\n" + issueSet(0);
+  for (const RecordLine& l : lines) {
+    const std::size_t comma = l.text.find(',', 4);
+    f += l.text + " # " + std::to_string(l.text.size() + 1) + " " +
+         std::to_string(comma == std::string::npos ? 0 : comma - 4) + " " + std::to_string(l.tag) + "\n";
+  }
+  return lines.empty() ? f : f + issueSet(issue);
+}
+
 struct RunDir {
   std::string path;
   RunDir() {
@@ -520,6 +538,16 @@ class Rx : public ::testing::Test {
         guardMs);
   }
   std::string setFile() const { return dir_.read(".gnss.set"); }
+  // Puts a board settings record in place for the next start: its file, and the record's block of
+  // the settings image (id 25695: count and issue) naming it. The image must hold the block.
+  bool plantRecord(const std::vector<RecordLine>& lines, unsigned issue) {
+    std::string img = dir_.read(".gnss.nvm"), block(8, '\0');
+    const std::int32_t count = static_cast<std::int32_t>(lines.size());
+    std::memcpy(block.data(), &count, 4);
+    std::memcpy(block.data() + 4, &issue, 4);
+    return setBlockData(img, 25695, 0, block) && dir_.write(".gnss.nvm", img) &&
+           dir_.write(".gnss.set", recordFile(lines, issue));
+  }
 
   RunDir dir_;
   std::unique_ptr<Proc> sim_, rx_;
