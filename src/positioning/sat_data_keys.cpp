@@ -25,22 +25,28 @@ int cleancPrint(const char* p, Reply& re) {
   return rc;
 }
 
-int hintcSet(const char*, const ZRNamedNode*) { return CMD_WRONG_1ST; }
+struct HintKey {
+  const char* name;
+  int sys;
+};
+constexpr HintKey kHintKeys[] = {{"gps", kSysGps}, {"qzss", kSysQzss}, {"sbas", kSysSbas}};
+
+const HintKey* hintKey(const char* p) {
+  for (const auto& k : kHintKeys)
+    if (strcmpA(p, k.name)) return &k;
+  return nullptr;
+}
+
+// The hints come from the ephemerides the store takes; no command gives them.
+int hintcSet(const char* p, const ZRNamedNode*) { return hintKey(p) != nullptr ? CMD_READ_ONLY : CMD_WRONG_1ST; }
 
 int hintcPrint(const char* p, Reply& re) {
-  int rc = CMD_WRONG_1ST;
-  const struct {
-    const char* name;
-    int sys;
-  } systems[] = {{"gps", kSysGps}, {"qzss", kSysQzss}, {"sbas", kSysSbas}};
-  for (const auto& s : systems) {
-    if (!strcmpA(p, s.name)) continue;
-    std::int32_t cycle = 0, ms = 0;
-    if (!SatDataProcessorInstance.get_TimeHint(s.sys, &cycle, &ms)) return CMD_NOT_AVAILABLE;
-    re.printf("{%ld,%ld}", static_cast<long>(cycle), static_cast<long>(ms));
-    rc = CMD_OK;
-  }
-  return rc;
+  const HintKey* k = hintKey(p);
+  if (k == nullptr) return CMD_WRONG_1ST;
+  std::int32_t cycle = 0, ms = 0;
+  if (!SatDataProcessorInstance.get_TimeHint(k->sys, &cycle, &ms)) return CMD_NOT_AVAILABLE;
+  re.printf("{%ld,%ld}", static_cast<long>(cycle), static_cast<long>(ms));
+  return CMD_OK;
 }
 
 }  // namespace

@@ -282,6 +282,33 @@ TEST_F(DecoderRelay, StoredCorrectionModeGetsItsLinkAtStart) {
   }
 }
 
+// Five ports in a correction mode hold the five relay links; a sixth is acknowledged, says it has
+// no link, and still decodes its RTCM 3 here (the rover's last MSM of a system), relaying none of it.
+TEST_F(DecoderRelay, ASixthCorrectionPortDecodesWithoutALink) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--relay", dir_.file("relay.")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::string rec = readFile(std::string(RX_SHARED_DIR) + "/testdata/rtcm3/uscl00chl0.rtcm3");
+  ASSERT_FALSE(rec.empty());
+  const std::size_t mark = transcript().size();
+  for (const char* p : {"usb/a", "can/a", "can/b", "ser/b", "ser/c"})  // links d..h in turn
+    EXPECT_EQ(ask(std::string("%1%set,/par/dev/") + p + "/imode,rtcm3"), re("%1%")) << p;
+  for (char l = 'd'; l <= 'h'; ++l) {
+    EXPECT_TRUE(boardGets(std::string("set,dev/shm/") + l + "/imode,rtcm3\n", mark)) << l;
+    EXPECT_TRUE(waitUntil([&] { return dir_.exists(std::string("relay.") + l + ".up"); })) << l;
+  }
+  EXPECT_EQ(ask("%6%set,/par/dev/ser/d/imode,rtcm3"), re("%6%"));
+  EXPECT_TRUE(rx_->waitOut("$$DEC: dev/ser/d: no free relay link, rtcm3 is not relayed\n")) << rx_->out();
+  Port serD(dir_.file("dev/ser/d")), serB(dir_.file("dev/ser/b"));
+  ASSERT_TRUE(serD.sendRaw(rec));
+  EXPECT_TRUE(waitUntil([&] { return ask("print,/par/rtcm3/rover/msm/info/gps").find("{msg=7,") != std::string::npos; }))
+      << ask("print,/par/rtcm3/rover/msm/info/gps");
+  // The same bytes on a linked port reach its link alone, once.
+  ASSERT_TRUE(serB.sendRaw(rec));
+  EXPECT_TRUE(fileReaches("relay.g", rec.size()));
+  for (char l = 'd'; l <= 'h'; ++l)
+    EXPECT_EQ(dir_.read(std::string("relay.") + l).size(), l == 'g' ? rec.size() : 0u) << l;
+}
+
 // At 10 Hz with a measurement interval of 1000 ms, "RT"/"ET" at 1 s on dev/ser/a come as one
 // pair a second, each on a whole second of the simulator's time (2024-06-01 11:59:30 UTC is
 // 11:59:48 GPS), and still once a second when due at every epoch. The first whole second steps

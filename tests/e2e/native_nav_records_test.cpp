@@ -64,6 +64,12 @@ TEST_F(NativeNavRecords, GeFromRinexOnASerialPortIsKeptByTheStore) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_TRUE(waitUntil([&] { return ask("print,/par/pos/hint/gps") == re(hint); })) << ask("print,/par/pos/hint/gps");
   EXPECT_EQ(ask("print,/par/pos/hint/qzss"), frame("ER", "%%{21,,not available}")) << "no QZSS record stored";
+  // Print only: a set, on a hint held or not, is refused and changes nothing.
+  for (const char* sys : {"gps", "qzss", "sbas"}) {
+    const std::string key = std::string("/par/pos/hint/") + sys, was = ask("print," + key);
+    EXPECT_EQ(ask("set," + key + ",{1,2}"), frame("ER", "%%{12,,read only}")) << sys;
+    EXPECT_EQ(ask("print," + key), was) << sys;
+  }
 }
 
 // A Klobuchar model in a native "IO" message reaches the ionosphere stage, which keeps it in the

@@ -135,5 +135,56 @@ TEST_F(SettingsPromise, ADamagedBlockLeavesBothBoardsAgreeing) {
   }
 }
 
+// A stop before the ready line ends the program at once, and the image is what the run before left,
+// byte for byte: whether it comes while the board holds the first handshake (nothing read yet) or
+// once the settings are read (the board answered the handshake and is asked its settings issue).
+// The test plays a board that answers no more than that.
+TEST_F(SettingsPromise, AStopBeforeTheReadyLineLeavesTheImageAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_EQ(ask("%1%set,/par/dev/ser/c/rate,57600"), re("%1%"));
+  restart();
+  const std::string before = dir_.read(".gnss.nvm");
+  ASSERT_EQ(before.size(), kImageSize);
+  const struct {
+    int sig;
+    bool settingsRead;
+  } rows[] = {{SIGTERM, false}, {SIGINT, false}, {SIGTERM, true}, {SIGINT, true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::to_string(r.sig) + (r.settingsRead ? ", settings read" : ", first handshake"));
+    const std::string path = dir_.file("dev/shm/a");
+    std::filesystem::create_directories(dir_.file("dev/shm"));
+    std::filesystem::remove(path);
+    const int board = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    ASSERT_TRUE(board >= 0 && bind(board, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(board, 1) == 0);
+    rx_ = std::make_unique<Proc>(dir_.path, std::vector<std::string>{RXENGINE_PATH});
+    int link = -1;
+    std::string got;
+    const auto gets = [&](const std::string& text) {
+      return waitUntil([&] {
+        if (link < 0) link = accept4(board, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        char b[256];
+        for (ssize_t n; link >= 0 && (n = read(link, b, sizeof b)) > 0;) got.append(b, static_cast<std::size_t>(n));
+        return got.find(text) != std::string::npos;
+      }, kStartGuardMs);
+    };
+    EXPECT_TRUE(gets(kConnect)) << got;
+    if (r.settingsRead) {
+      EXPECT_EQ(write(link, "RE005%CON%\r\n", 12), 12);
+      EXPECT_TRUE(gets(kIssueQuery)) << got;
+    }
+    ASSERT_TRUE(rx_->signal(r.sig));
+    EXPECT_EQ(end(), 0);
+    if (link >= 0) close(link);
+    close(board);
+    EXPECT_NE(out_.find(std::string("$$SHUTDOWN: ") + (r.sig == SIGINT ? "SIGINT" : "SIGTERM") + " during start-up"),
+              std::string::npos) << out_;
+    EXPECT_TRUE(dir_.read(".gnss.nvm") == before);
+    EXPECT_FALSE(dir_.exists(".gnss.nvm.tmp"));
+  }
+}
+
 }  // namespace
 }  // namespace e2e
