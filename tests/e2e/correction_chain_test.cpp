@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -104,6 +105,52 @@ TEST_F(CorrectionChain, TheBoardsPositionChoosesTheNearestCmrStation) {
     EXPECT_EQ(id, std::to_string(r.wantId));
     const double* want = r.wantId == 3 ? east : north;
     EXPECT_TRUE(xyzNear(ask("print,/par/pos/pd/ref/pos/xyz"), want, 0.0015));
+  }
+}
+
+// ---- a lost fix -------------------------------------------------------------------------------
+
+// Corrections outlive a lost fix by 10 s at most. Each early end of the correction epoch prints
+// (debug selector 199) the ms since the last complete epoch, the satellites whose published record
+// holds a valid part, and "cleared" on the end that cleared them; as letters: k, all kept within
+// 10 s; C, cleared by the first end past 10 s; e, none valid after. A 5-s loss keeps every record,
+// a 16-s loss clears them once; after either, corrections are printed again.
+TEST_F(CorrectionChain, CorrectionsOutliveALostFixByTenSecondsAtMost) {
+  ASSERT_NO_FATAL_FAILURE(startSim({"--nav", kNav, "--sky", "--lose-fix-file", dir_.file("lose")}));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(ask("%k%set,/par/rtk/dbi/temp,199"), re("%k%"));
+  const auto served = [&](std::size_t from) {  // a satellite's ionosphere correction printed
+    std::istringstream in(rx_->out().substr(from));
+    double v = 0;
+    for (std::string l; std::getline(in, l);)
+      if (std::sscanf(l.c_str(), "$$ corr %*s iod %*u iono %lf", &v) == 1) return true;
+    return false;
+  };
+  ASSERT_TRUE(waitUntil([&] { return served(0); }, 120000)) << "no correction before the loss";
+  for (const auto& [lost, want] : {std::pair{5, "k+"}, std::pair{16, "k+Ce+"}}) {
+    const int seconds = lost;  // a lambda takes no binding
+    SCOPED_TRACE(seconds);
+    const std::size_t from = rx_->out().size();
+    ASSERT_TRUE(dir_.write("lose", std::to_string(seconds)));
+    std::string ends;
+    std::size_t after = from;  // past the last early end
+    const auto back = [&] {    // true once corrections follow the early ends
+      ends.clear();
+      const std::string out = rx_->out();
+      for (std::size_t at = out.find("$$ early", from); at != std::string::npos; at = out.find("$$ early", at + 1)) {
+        unsigned ms = 0;
+        int valid = 0;
+        char word[10] = {};
+        std::sscanf(out.c_str() + at, "$$ early %u %d%9[^\n]", &ms, &valid, word);
+        const bool late = ms > 10000, cleared = std::strcmp(word, " cleared") == 0;
+        ends += !late && valid > 0 && !cleared ? 'k' : late && valid == 0 ? (cleared ? 'C' : 'e') : 'x';
+        after = std::min(out.find('\n', at), out.size());
+      }
+      return ends.size() > static_cast<std::size_t>(seconds + 30) || (!ends.empty() && served(after));
+    };
+    ASSERT_TRUE(waitOnProgress(back, [&] { return rx_->out().size(); }, 30000)) << "no early end";
+    EXPECT_TRUE(!ends.empty() && served(after)) << "no correction after the loss";
+    EXPECT_TRUE(std::regex_match(ends, std::regex(want))) << ends;
   }
 }
 

@@ -118,6 +118,8 @@ const char kUsage[] =
     "                        signal from the next epoch on (the measurement records and the sky\n"
     "                        truth leave it out; its channel keeps the other signals); PATH is\n"
     "                        removed\n"
+    "  --lose-fix-file PATH  with --sky: when PATH exists, the board's solution is sent as not valid\n"
+    "                        for the whole seconds it holds, from the next epoch on; PATH is removed\n"
     "  --trst                the L-band service-state record (\"@@trst\", type 13) when enabled: three\n"
     "                        beams, AORW in use\n"
     "  --trst-bad-slot       the same with slot 20 in its ordered list\n"
@@ -190,6 +192,7 @@ struct Options {
   int qzssL5s = 0;
   std::string eventFile;
   std::string dropFile;  // names the GPS PRN whose L1 C/A signal is lost from then on
+  std::string loseFixFile;  // holds for how many seconds the solution is not valid from then on
   int trst = 0;  // L-band service-state record each second: 1 three beams, 2 with slot 20 in the list
   bool hwCalib = false;
   bool boardRecords = false;
@@ -470,6 +473,8 @@ class Board {
         for (int i = 0; i < 3; ++i) so.relVel[i] = o_.relVel[i];
         so.relSeconds = static_cast<double>(k) / o_.rate;
         so.gpsMsOfWeek = static_cast<std::uint32_t>(ts.gpsMsOfWeek);
+        takeFixLoss(ts.gpsTotalMs);
+        so.lost = ts.gpsTotalMs < fixBackMs_;
         e += sim::solAlnRecord(o_.site, used, so);
       }
       // The L-band beam's channel (the last of the antenna's 91) beside the satellites.
@@ -701,7 +706,23 @@ class Board {
     record("* dropped L1 of G" + std::to_string(prn));
   }
 
+  // A loss of the fix named in --lose-fix-file, once: the file is left for the next epoch while
+  // it holds no number yet (still being written).
+  void takeFixLoss(std::int64_t gpsMs) {
+    if (o_.loseFixFile.empty()) return;
+    std::FILE* f = std::fopen(o_.loseFixFile.c_str(), "r");
+    if (f == nullptr) return;
+    int s = 0;
+    const bool read = std::fscanf(f, "%d", &s) == 1;
+    std::fclose(f);
+    if (!read) return;
+    unlink(o_.loseFixFile.c_str());
+    fixBackMs_ = gpsMs + 1000LL * std::max(s, 0);
+    record("* fix lost for " + std::to_string(s) + " s");
+  }
+
   const Options& o_;
+  std::int64_t fixBackMs_ = 0;  // GPS ms from which the solution is valid again
   std::set<int> dropped_;  // GPS PRNs without their L1 C/A signal
   long issue_;
   std::string mode_ = "cmd";
@@ -858,6 +879,8 @@ bool parseArgs(int argc, char** argv, Options* o) {
       if (!value(&o->eventFile)) return false;
     } else if (a == "--drop-file") {
       if (!value(&o->dropFile)) return false;
+    } else if (a == "--lose-fix-file") {
+      if (!value(&o->loseFixFile)) return false;
     } else if (a == "--trst") {
       o->trst = 1;
     } else if (a == "--trst-bad-slot") {

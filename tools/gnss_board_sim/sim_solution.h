@@ -98,6 +98,7 @@ struct SolOptions {
   double relVel[3] = {};
   double relSeconds = 0;
   std::uint32_t gpsMsOfWeek = 0;
+  bool lost = false;  // the fix lost (--lose-fix-file): position and velocity not valid
 };
 constexpr double kRelPos0[3] = {12.0, -5.0, 2.5};
 constexpr float kRelErr[2] = {0.02f, 0.004f};
@@ -174,6 +175,7 @@ inline std::string solAlnRecord(const Site& site, const std::vector<SkySat>& sat
     putAt(b, 1435, o.gpsMsOfWeek, 4);
     b[1451] = 1;
   }
+  if (o.lost) b[2] = b[136] = b[137] = b[194] = b[195] = 0;
   return rawRecord(4, b);
 }
 

@@ -217,14 +217,21 @@ void SatelliteCorrectionProcessor::apply_DataTimeouts() {
 // The time-outs of the inputs age out only the inputs; what the stages published stays valid
 // until a stage renews or clears it, and the stages do not run without a position, a time or
 // the setups. A short gap keeps the parts; a longer one clears them once, so that no reader
-// takes a correction older than the inputs it came from could be.
+// takes a correction older than the inputs it came from could be. Debug selector 199 prints each
+// such end: the ms since the last complete epoch, the satellites whose record still holds a valid
+// part, and "cleared" on the end that cleared them.
 void SatelliteCorrectionProcessor::end_Early(std::uint32_t nowMs) {
   SatCorrWorkArea& w = *work_;
-  if (w.bHadComplete == 0 || w.bStaleCleared != 0) return;
-  if (nowMs - w.ulLastCompleteMs <= stalePartsMs()) return;
-  clear_PublishedParts();
-  w.bStaleCleared = 1;
-  w.bCorrPresent = 0;
+  if (w.bHadComplete == 0) return;
+  const std::uint32_t since = nowMs - w.ulLastCompleteMs;
+  const bool clear = w.bStaleCleared == 0 && since > stalePartsMs();
+  if (clear) {
+    sweep_PublishedParts(true);
+    w.bStaleCleared = 1;
+    w.bCorrPresent = 0;
+  }
+  if (temp_dbi == 199)
+    debPrintfx(-1, "$$ early %u %d%s\n", since, sweep_PublishedParts(false), clear ? " cleared" : "");
 }
 
 std::uint32_t SatelliteCorrectionProcessor::stalePartsMs() const {
@@ -234,14 +241,17 @@ std::uint32_t SatelliteCorrectionProcessor::stalePartsMs() const {
   return limit;
 }
 
-void SatelliteCorrectionProcessor::clear_PublishedParts() {
-  if (store_ == nullptr) return;
+int SatelliteCorrectionProcessor::sweep_PublishedParts(bool clear) {
+  if (store_ == nullptr) return 0;
   SatCorrectionDataServerType& server = store_->satCorrection;
+  int valid = 0;
   for (int slot = 0; slot < SYS_SI_TOTAL; ++slot) {
     SvIdType sv;
     if (!svIdFromSiSlot(slot, sv)) continue;
     SatData::CorrectionDataType r;
     if (server.Take(&sv, &r) == 0 || !r.has_ValidPart()) continue;
+    ++valid;
+    if (!clear) continue;
     r.InitIonoCorr();
     r.InitTropoCorr();
     r.InitWdCorr();
@@ -249,6 +259,7 @@ void SatelliteCorrectionProcessor::clear_PublishedParts() {
     r.InitCdCorr();
     server.Put(&sv, &r);
   }
+  return valid;
 }
 
 int SatelliteCorrectionProcessor::update_PositionData() {

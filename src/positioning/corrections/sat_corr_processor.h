@@ -134,7 +134,8 @@ class SatelliteCorrectionProcessor {
   // The code-differential corrections the epoch published (debug selector 199).
   void print_CdCorrections();
   std::uint32_t stalePartsMs() const;
-  void clear_PublishedParts();
+  // The satellites whose published record holds a valid part, each part cleared when `clear`.
+  int sweep_PublishedParts(bool clear);
   bool storeModel(int model);
   bool restoreModel(int model);
 
