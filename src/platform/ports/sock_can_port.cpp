@@ -152,7 +152,8 @@ bool SockCanPort::openSocketLocked() {
     debPrintfx(-1, "$$SockCanPort::initSocket(): Error while opening socket for port %d\n", num_);
     return false;
   }
-  dropPeerLocked();
+  // The new listener is in place before the peer sees its connection close: a peer that connects
+  // again at once would otherwise reach the old listener in its last moments and be cut off.
   if (listen_ >= 0) ::close(listen_);
   listen_ = -1;
   const char* path = socketPath(num_);
@@ -160,6 +161,7 @@ bool SockCanPort::openSocketLocked() {
   ::unlink(path);
   const int s = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (s < 0) {
+    dropPeerLocked();
     debPrintfx(-1, "$$SockCanPort::initSocket(): Error while opening socket for port %d\n", num_);
     return false;
   }
@@ -168,10 +170,12 @@ bool SockCanPort::openSocketLocked() {
   std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path);
   if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 1) != 0) {
     ::close(s);
+    dropPeerLocked();
     debPrintfx(-1, "$$SockCanPort::initSocket(): Error in socket bind");
     return false;
   }
   listen_ = s;
+  dropPeerLocked();
   return true;
 }
 
