@@ -178,7 +178,7 @@ TEST_F(ButtonsLeds, AutoModeStartsLoggingAtTheNextStart) {
 // The file button held 1-1.75 s resets serial port A: its rate and its input mode go back to the
 // defaults, stored (a port A that took no commands takes them again); no logging starts. The
 // image file holds the reset at once: the start saved it just before, so the periodic save
-// would wait 10 s, and the program is killed as soon as the epoch after the reset has gone out.
+// would wait 10 s, and the program is killed as soon as the file has changed.
 TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
@@ -197,14 +197,21 @@ TEST_F(ButtonsLeds, LongHoldResetsPortA) {
   EXPECT_EQ(serB.ask("print,/par/dev/ser/a/rate"), re("9600")) << "stored";
   Port serC(dir_.file("dev/ser/c"));
   ASSERT_EQ(serB.ask("%e%em,/dev/ser/c,zrt/RT:0"), re("%e%"));
+  const std::string before = dir_.read(".gnss.nvm");
   press(dir_.path, 119, 1400);
   EXPECT_TRUE(waitUntil([&] { return serB.ask("print,/par/dev/ser/a/rate") == re("115200"); }));
   EXPECT_EQ(serB.ask("print,/par/dev/ser/a/imode"), re("cmd"));
   EXPECT_EQ(ask("print,/par/dev/ser/a/rate"), re("115200")) << "port A takes commands again";
   EXPECT_EQ(logFiles(dir_.path), 0) << "no logging started";
-  // Two epochs begun after the reset was seen: the one that made it has ended.
-  serC.held.clear();
-  EXPECT_TRUE(serC.fill([](const std::string& h) { return h.find("~~", h.find("~~") + 1) != std::string::npos; }));
+  // The file changes within a few of the program's epochs after the reset was seen, where the
+  // periodic save would wait 10 s after the start's (counted in epochs, so that a busy machine
+  // that holds the program back holds back both).
+  int epochs = 0;
+  for (; epochs < 30 && dir_.read(".gnss.nvm") == before; ++epochs) {
+    serC.held.clear();
+    ASSERT_TRUE(serC.fill([](const std::string& h) { return h.find("~~") != std::string::npos; }));
+  }
+  EXPECT_LT(epochs, 6) << "saved at once";
   ASSERT_TRUE(rx_->signal(SIGKILL));
   EXPECT_EQ(end(), -SIGKILL);
   ASSERT_NO_FATAL_FAILURE(start());
