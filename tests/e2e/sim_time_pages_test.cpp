@@ -213,7 +213,9 @@ TEST_F(SimTimePages, TheBoardLivesThroughTheLeapSecondAndARestartAfterItStartsOn
   // step of a second (the first step sets it from the machine's time to the simulator's).
   const auto steps = [&] { return stepsOf(rx_->out()); };
   ASSERT_TRUE(waitUntil([&] { return steps().size() >= 2; }, 90000)) << rx_->out();
-  EXPECT_NEAR(static_cast<double>(steps()[1]), -1000.0, 50.0);
+  // Each step is measured at the moment the program read its epoch, which a busy machine delays
+  // by up to some hundred ms; a step of 0 or 2 s stays far outside.
+  EXPECT_NEAR(static_cast<double>(steps()[1]), -1000.0, 400.0);
   // Past 00:00:30 by the clock, outside the 30 s in which a start cannot tell the side of the leap.
   ASSERT_TRUE(waitUntil([&] { return std::atoll(dir_.read(kRtc).c_str()) >= kMidnight + 35; }, 90000));
   EXPECT_EQ(steps().size(), 2u) << rx_->out();
