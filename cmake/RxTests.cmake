@@ -1,18 +1,6 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# GCC 12 and later, optimising, warn inside libstdc++'s own inlines (string concatenation, vector
-# insertion) with the access warnings -Wrestrict, -Warray-bounds and -Wstringop-overread where
-# nothing overlaps or overruns (GCC bugs 105329, 105651, 107852). Test code builds many strings
-# and byte vectors that way; there, and only there, these are off in optimised builds. The
-# sanitizer build checks the real accesses at run time.
-set(RX_TEST_WARNINGS ${RX_WARNINGS})
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12)
-  foreach(w IN ITEMS restrict array-bounds stringop-overread)
-    list(APPEND RX_TEST_WARNINGS $<$<NOT:$<CONFIG:Debug>>:-Wno-${w}>)
-  endforeach()
-endif()
-
 # With AddressSanitizer GCC 12 also warns -Wmaybe-uninitialized inside libstdc++'s std::function as
 # std::regex builds its automaton (tests parse replies with regular expressions), and
 # -Wstringop-overflow inside a vector's resize to its size less a few bytes, for the path where the
