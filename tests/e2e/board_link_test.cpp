@@ -10,6 +10,14 @@ using BoardLink = Rx;
 using DecoderRelay = Rx;
 using Epochs = Rx;
 
+// The sets the board got, without the issues it was told on the way (a save may come between).
+std::string setsIn(const std::string& t) {
+  std::string r;
+  for (std::size_t at = 0, nl; (nl = t.find('\n', at)) != std::string::npos; at = nl + 1)
+    if (t.compare(at, 4, "set,") == 0 && t.compare(at, 18, issueSet(0), 0, 18) != 0) r += t.substr(at, nl + 1 - at);
+  return r;
+}
+
 // With no start messages the board gets exactly the start-up texts. A record of the longest
 // commands it keeps (255 characters: satellite masks and biases with their values padded by
 // leading zeros) reaches the board, is stored, and is replayed whole and in order to a board that
@@ -19,7 +27,7 @@ TEST_F(BoardLink, StartUpByteForByteAndALongRecordReplayedWhole) {
   ASSERT_NO_FATAL_FAILURE(startSim());
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset));
-  EXPECT_EQ(transcript(), startUp("", 0));
+  EXPECT_EQ(transcript().substr(0, startUp("", 0).size()), startUp("", 0));
   std::vector<std::pair<std::string, std::string>> keys;  // path, value's head
   for (const char* sys : {"gps", "glo", "sbas", "gloc", "gal", "bds", "qzss", "irnss"})
     for (int sig = 0; sig < 6; ++sig)
@@ -39,14 +47,17 @@ TEST_F(BoardLink, StartUpByteForByteAndALongRecordReplayedWhole) {
     ++count;
   }
   ASSERT_GT(count, 150u);
-  // A long record through a board that reads slowly: a wide guard for a loaded machine.
-  ASSERT_TRUE(boardGets(record, 0, 6 * kGuardMs));
+  // A long record through a board that reads slowly: a wide guard for a loaded machine, on which
+  // the periodic save may also tell the board its issue between two of the sets.
+  ASSERT_TRUE(waitUntil([&] { return setsIn(transcript()).find(record) != std::string::npos; }, 6 * kGuardMs));
   restart();
   EXPECT_NE(setFile().find(record.substr(0, 254) + " # 255 15 0\n"), std::string::npos) << setFile().substr(0, 400);
   const std::size_t mark = transcript().size();
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_TRUE(boardGets(kEndOfStartUp + kProfilerReset, mark, 6 * kGuardMs)) << "received " << transcript().size() - mark << " bytes";
-  EXPECT_EQ(transcript().substr(mark), startUp(record, count + 1));
+  // What the program asks of the board once it runs (its one-time messages) may follow.
+  const std::string want = startUp(record, count + 1);
+  EXPECT_EQ(transcript().substr(mark, want.size()), want);
 }
 
 TEST_F(BoardLink, BoardThatKeepsItsSettingsComesUpWithThemAtEveryStart) {
@@ -197,13 +208,6 @@ TEST_F(BoardLink, PlantedRecordWithListsHolesAndNoRoomIsGivenAmendedAndStored) {
       {"512 with a hole: a new key takes it", 511, {hole}, {{"spectr/n_out,1", ""}}, {nOut}},
       // Last, with no sets: the refused file ends the program, which clears the settings image.
       {"a list tag beyond its list refuses the file", 0, {budget, {"set,lock/gps/3,{0x1,0x2}", 3}}, {}, {}},
-  };
-  // The sets the board got, without the issues it was told on the way (a save may come between).
-  const auto setsIn = [](const std::string& t) {
-    std::string r;
-    for (std::size_t at = 0, nl; (nl = t.find('\n', at)) != std::string::npos; at = nl + 1)
-      if (t.compare(at, 4, "set,") == 0 && t.compare(at, 18, issueSet(0), 0, 18) != 0) r += t.substr(at, nl + 1 - at);
-    return r;
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
