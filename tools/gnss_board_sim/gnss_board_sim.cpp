@@ -694,29 +694,30 @@ class Board {
     answer(id, 1, ",wrong command", "");
   }
 
+  // The number a test's trigger file holds, once: the file is removed when read, and left for the
+  // next epoch while it holds no number yet (still being written).
+  static bool takeNumber(const std::string& path, int& n) {
+    if (path.empty()) return false;
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) return false;
+    const bool read = std::fscanf(f, "%d", &n) == 1;
+    std::fclose(f);
+    if (read) unlink(path.c_str());
+    return read;
+  }
+
   // A PRN named in --drop-file, once.
   void takeDrop() {
-    if (o_.dropFile.empty()) return;
-    std::FILE* f = std::fopen(o_.dropFile.c_str(), "r");
-    if (f == nullptr) return;
     int prn = 0;
-    if (std::fscanf(f, "%d", &prn) == 1 && prn > 0) dropped_.insert(prn);
-    std::fclose(f);
-    unlink(o_.dropFile.c_str());
+    if (!takeNumber(o_.dropFile, prn)) return;
+    if (prn > 0) dropped_.insert(prn);
     record("* dropped L1 of G" + std::to_string(prn));
   }
 
-  // A loss of the fix named in --lose-fix-file, once: the file is left for the next epoch while
-  // it holds no number yet (still being written).
+  // A loss of the fix named in --lose-fix-file, once.
   void takeFixLoss(std::int64_t gpsMs) {
-    if (o_.loseFixFile.empty()) return;
-    std::FILE* f = std::fopen(o_.loseFixFile.c_str(), "r");
-    if (f == nullptr) return;
     int s = 0;
-    const bool read = std::fscanf(f, "%d", &s) == 1;
-    std::fclose(f);
-    if (!read) return;
-    unlink(o_.loseFixFile.c_str());
+    if (!takeNumber(o_.loseFixFile, s)) return;
     fixBackMs_ = gpsMs + 1000LL * std::max(s, 0);
     record("* fix lost for " + std::to_string(s) + " s");
   }
