@@ -23,18 +23,9 @@ namespace e2e {
 namespace {
 
 using MsmCompat = Rx;
+using rinex::msmSatellites;
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-
-// The satellites (1..64) of an MSM frame's mask: 73 bits of header fields after the message
-// number, then 64 bits, satellite 1 first.
-std::vector<int> msmSatellites(const std::string& f) {
-  std::vector<int> v;
-  const auto bit = [&](int i) { return (static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1; };
-  for (int k = 1; k <= 64; ++k)
-    if (bit(73 + k - 1)) v.push_back(k);
-  return v;
-}
 
 bool outside(int sat) { return sat < 6 || sat > 58; }
 

@@ -157,6 +157,14 @@ inline std::uint32_t rtcm3Bits(const std::string& f, int at, int n) {
   for (int i = at; i < at + n; ++i) v = v << 1 | ((static_cast<unsigned char>(f[3 + i / 8]) >> (7 - i % 8)) & 1u);
   return v;
 }
+// The satellites (1..64) of an MSM frame's mask: 73 bits of header fields after the message
+// number, then 64 bits, satellite 1 first.
+inline std::vector<int> msmSatellites(const std::string& f) {
+  std::vector<int> v;
+  for (int k = 1; k <= 64; ++k)
+    if (rtcm3Bits(f, 73 + k - 1, 1) != 0) v.push_back(k);
+  return v;
+}
 // How many whole frames of the message type the bytes hold.
 inline int rtcm3Count(const std::string& s, int type) {
   int n = 0;
