@@ -9,6 +9,15 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND RX_SANITIZE)
   list(APPEND RX_TEST_WARNINGS -Wno-maybe-uninitialized -Wno-stringop-overflow)
 endif()
 
+# GoogleTest's and GoogleMock's headers, read once per test executable instead of once per source:
+# a quarter of a test source's compile time. With clang only: with them, GCC 12's optimiser finds
+# new false overflows inside libstdc++'s string copies of some tests (-Wstringop-overflow).
+function(rx_test_pch target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+  endif()
+endfunction()
+
 # One executable per layer; each test runs in its own process so static globals start fresh.
 foreach(layer IN LISTS RX_LAYERS)
   set(dir ${layer})
@@ -20,6 +29,7 @@ foreach(layer IN LISTS RX_LAYERS)
     add_executable(unit_${dir} ${tsrcs})
     target_link_libraries(unit_${dir} PRIVATE rx_${layer} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_options(unit_${dir} PRIVATE ${RX_TEST_WARNINGS})
+    rx_test_pch(unit_${dir})
     # tools/fixtures: the models and file readers the tests share with the benchmarks.
     target_include_directories(unit_${dir} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tools)
     target_compile_definitions(unit_${dir} PRIVATE RX_SHARED_DIR="${RX_SHARED_DIR}")
@@ -61,6 +71,7 @@ if(e2e_srcs)
   add_executable(e2e_tests ${e2e_srcs})
   target_link_libraries(e2e_tests PRIVATE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_options(e2e_tests PRIVATE ${RX_TEST_WARNINGS})
+  rx_test_pch(e2e_tests)
   target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(e2e_tests PRIVATE
       RX_SHARED_DIR="${RX_SHARED_DIR}"

@@ -92,7 +92,9 @@ bool ledShows(const std::string& dir, int green, int red, int g, int r) {
 //   - with rotation on, a press switches rotation and starts no file;
 //   - with action tcpcl a short press suspends the TCP clients (a red fine flash of the
 //     position LED) and the next one resumes them (green);
-//   - the power button held 5 s asks for sleep until the next session (none is defined).
+//   - the power button held 7 s (4 to 8 s) asks for sleep until the next session (none is
+//     defined). The hold is counted in the fast task's polls, which a busy machine spaces out:
+//     5 s, near the window's start, were once counted as less than 4 s.
 TEST_F(ButtonsLeds, FileButtonRoadsAndPowerSleep) {
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {137, 136, 130, 131}, "in", "1"));
   ASSERT_TRUE(standin::layOutGpio(dir_.path, {32, 119}, "in", "1"));
@@ -142,8 +144,8 @@ TEST_F(ButtonsLeds, FileButtonRoadsAndPowerSleep) {
   press(dir_.path, 119, 100);
   EXPECT_TRUE(ledShows(dir_.path, 137, 136, 1, 0)) << "green: running";
 
-  // Held 5 s: sleep until the next session; with none defined, no wake-up time.
-  press(dir_.path, 32, 5000);
+  // Held 7 s: sleep until the next session; with none defined, no wake-up time.
+  press(dir_.path, 32, 7000);
   EXPECT_EQ(end(), 128);
   EXPECT_NE(dir_.read("host/var/run/rxengine-request").find("sleep"), std::string::npos);
 }
