@@ -48,6 +48,7 @@ namespace {
 using rinex::rinexStation;
 using rinex::rinexTgd;
 using rinex::rtcm3Count;
+using rinex::bdsOutsideSixToFiftyEight;
 using rinex::msmSatellites;
 using rinex::rtcm3Frames;
 using rinex::rtcm3Type;
@@ -868,7 +869,7 @@ TEST_F(BaseRover, MsmCompatibilityV37MovesTheCarriersOfTheBeiDouSatellitesOutsid
     for (const std::string& f : rtcm3Frames(outs_[0].bytes))
       if (rtcm3Type(f) == 1127)
         for (int s : msmSatellites(f))
-          if (s < 6 || s > 58) return true;
+          if (bdsOutsideSixToFiftyEight(s)) return true;
     return false;
   };
   ASSERT_TRUE(pump(-1, 90000, geoSent)) << "no BeiDou satellite outside 6..58 in the base's 1127";
@@ -909,8 +910,7 @@ TEST_F(BaseRover, MsmCompatibilityV37MovesTheCarriersOfTheBeiDouSatellitesOutsid
       for (const auto& [type, v] : e->second.at(sat))
         if (type[0] == 'L' && std::fabs(a.phi - v) < std::fabs(d)) d = a.phi - v;
       if (std::fabs(d) > 10.0) continue;  // a signal convbin does not read (B2b)
-      const int n = std::atoi(sat.c_str() + 1);
-      const bool out = n < 6 || n > 58;
+      const bool out = bdsOutsideSixToFiftyEight(std::atoi(sat.c_str() + 1));
       (out ? outside : inside) += 1;
       EXPECT_NEAR(std::fabs(d), out && rows[k].outsideMoved ? 0.5 : 0.0, 0.002) << sat << " slot " << a.slot << " at " << a.gps;
     }

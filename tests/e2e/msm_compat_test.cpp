@@ -24,10 +24,9 @@ namespace {
 
 using MsmCompat = Rx;
 using rinex::msmSatellites;
+constexpr auto outside = rinex::bdsOutsideSixToFiftyEight;
 
 const std::string kBrd4 = std::string(RX_SHARED_DIR) + "/testdata/nav/BRD400DLR_S_20230710000_01D_MN.rnx.gz";
-
-bool outside(int sat) { return sat < 6 || sat > 58; }
 
 // The cells of an MSM frame: satellite (1..64) to its signal ids (DF394, DF395, DF396).
 std::map<int, std::set<int>> msmCells(const std::string& f) {

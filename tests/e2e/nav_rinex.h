@@ -165,6 +165,9 @@ inline std::vector<int> msmSatellites(const std::string& f) {
     if (rtcm3Bits(f, 73 + k - 1, 1) != 0) v.push_back(k);
   return v;
 }
+// BeiDou satellites whose carriers an older alignment of MSM moved by half a cycle (the v37
+// choice of an MSM decoder): the geostationary ones below 6 and those above 58.
+inline bool bdsOutsideSixToFiftyEight(int sat) { return sat < 6 || sat > 58; }
 // How many whole frames of the message type the bytes hold.
 inline int rtcm3Count(const std::string& s, int type) {
   int n = 0;
